@@ -1,0 +1,1 @@
+// String resources of both drivers live here.
