@@ -3,7 +3,7 @@
 // under HKEY_LOCAL_MACHINE; here it is an INI file whose sections carry the key's full name
 // followed by the sub-key, e.g.
 //
-//   [SOFTWARE\Corvanta Software\Telvarin\ODBC]
+//   [SOFTWARE\Corvanta Software\Corvanta Ingres ODBC Driver\ODBC]
 //   DebugFile = $H/telvarin-$P.log
 //
 // Section and value names compare without regard to case, as registry names do. Lines starting
@@ -13,7 +13,7 @@
 #include <string>
 
 // The driver's setup name (string resource 204), which also names the setup key.
-#define TV_SETUP_NAME "Telvarin"
+#define TV_SETUP_NAME "Corvanta Ingres ODBC Driver"
 // "SOFTWARE\Corvanta Software\" followed by the setup name.
 #define TV_SETUP_KEY "SOFTWARE\\Corvanta Software\\" TV_SETUP_NAME
 
