@@ -11,7 +11,7 @@
 #include "odbc/api_records.h"
 #include "odbc/export.h"
 #include "odbc/gateway.h"
-#include "odbc/wtext.h"
+#include "util/utf.h"
 
 #define API TV_EXPORT SQLRETURN SQL_API
 
@@ -37,7 +37,7 @@ struct InText {
             len = wlen;
             return;
         }
-        text = GwWideToUtf8Dup(w, wlen);
+        text = WideToUtf8Dup(w, long(wlen));
     }
     ~InText() { free(text); }
     InText(const InText&) = delete;
@@ -77,9 +77,9 @@ struct OutText {
             return false;
         }
         int64_t inBuf = int64_t(strlen(buf));
-        int64_t total = GwUtf8CharCount(buf) + (fullBytes > inBuf ? fullBytes - inBuf : 0);
-        int64_t written = 0;
-        int cut = GwUtf8ToWideBuf(buf, dst, chars, &written);
+        int64_t total = int64_t(Utf8CharCount(buf, TV_NTS)) + (fullBytes > inBuf ? fullBytes - inBuf : 0);
+        size_t written = 0;
+        int cut = Utf8ToWideBuf(buf, dst, size_t(chars), &written);
         *outLen = total;
         return cut != 0 || fullBytes > inBuf;
     }
