@@ -74,15 +74,16 @@ const AgentFuncTable* IngAgentOpTable() { return &g_agentTable; }
 namespace {
 // Written only when an install changes the outermost table, which happens once.
 std::mutex g_stmtLinkLock;
-AgentLink g_stmtLink{kAgentLinkConcurrent, &g_agentTable};
+AgentLink g_stmtLink{kAgentLinkConcurrent, const_cast<AgentFuncTable*>(&g_agentTable)};
 }  // namespace
 
 const AgentLink* IngStatementLink() { return &g_stmtLink; }
 
-uint32_t IngInstallOpTable(AgentLink* link) {
-  if (link == nullptr) return kIngErrBadArg;
+int IngInstallOpTable(AgentLink* link) {
+  if (link == nullptr) return int(kIngErrBadArg);
   link->word = kAgentLinkConcurrent;
-  link->table = &g_agentTable;
+  // Layers never write through the link's table; they copy it.
+  link->table = const_cast<AgentFuncTable*>(&g_agentTable);
   SCS_InstallLayer(link);
   XaInterposeOpTable(link);
   std::lock_guard<std::mutex> guard(g_stmtLinkLock);
@@ -185,7 +186,7 @@ uint32_t IngUnsupportedStmtOp(uint32_t) { return kIngErrNotCapable; }
 uint32_t IngBeforeSetPos(uint32_t) { return 0; }
 
 uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
-  AgentLink self{kAgentLinkConcurrent, &g_agentTable};
+  AgentLink self{kAgentLinkConcurrent, const_cast<AgentFuncTable*>(&g_agentTable)};
   uint32_t rc = 0;
   if (text != nullptr && (rc = AgentCall<DRV_Prepare>(&self, stmt, text)) != 0) return rc;
   if (values != nullptr && (rc = AgentCall<DRV_SetParams>(&self, stmt, values)) != 0) return rc;
