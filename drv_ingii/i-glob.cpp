@@ -14,10 +14,7 @@
 #include "drv_ingii/ingutil.h"
 #include "scrs/sc_cursor.h"
 
-#if __has_include("util/log.h")
 #include "util/log.h"
-#define ING_HAVE_LOG 1
-#endif
 
 IngDsnSettings g_ingDsnSettings;
 HandleTable g_ingServerTable;
@@ -99,9 +96,7 @@ void IngLog(int level, const char* fmt, ...) {
   va_start(ap, fmt);
   std::vsnprintf(text, sizeof text, fmt, ap);
   va_end(ap);
-#ifdef ING_HAVE_LOG
-  log_printf(level, __FILE__, __LINE__, "%s", text);
-#endif
+  log_printf(level, nullptr, 0, "%s", text);
   if (IngLogHookFn hook = g_logHook.load()) hook(level, text);
 }
 

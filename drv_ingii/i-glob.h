@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "drv_ingii/i-compat.h"
+#include "util/handle_table.h"
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-optable.h"
 #include "xa/xa_agent.h"
