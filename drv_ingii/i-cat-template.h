@@ -40,7 +40,7 @@ int SqlTemplateExpand(MPL* pool, const char* tpl, char** args, int count);
 
 // The same, but every argument text placed into the result has each "'" doubled, so a name or
 // pattern can never end the literal it stands in. Arguments whose bit (1 << (n - 1)) is set in
-// raw_args are placed as they are: only for texts the driver builds itself from fixed pieces
+// raw_args are placed as they are: only for texts the driver builds itself from fixed texts
 // (such as a list of quoted type codes).
 int SqlTemplateExpandQuoted(MPL* pool, const char* tpl, char** args, int count, uint32_t raw_args);
 

@@ -463,7 +463,9 @@ bool at(const char* p, const char* token) { return strncmp(p, token, strlen(toke
 //  - the WHERE clause is the chain alone, or "( chain )" followed by "AND" and a condition without
 //    markers or a top-level OR (that condition is repeated in every branch);
 //  - the terms are identical texts, each with the same markers, so the markers keep their order;
-//  - nothing follows but ORDER BY over unqualified result columns or column numbers;
+//  - nothing follows but ORDER BY over result columns: their names, their numbers, or columns
+//    of the select list written with their table (which a UNION cannot order by: these are
+//    written as the item's number);
 //  - no GROUP BY, HAVING, UNION, FOR UPDATE or similar clause anywhere at top level.
 // Anything else is left as it stands.
 
@@ -567,106 +569,147 @@ size_t closing_paren(std::string_view text, size_t open) {
   return std::string_view::npos;
 }
 
-// Result names of a select list of column references ("a", "t.a", "a AS b", "a b", quoted
-// names); false when an item is anything else. A "*" item sets *star.
-bool select_names(std::string_view list, std::vector<std::string>* names, bool* star) {
+// Column references of select lists and ORDER BY lists: names (plain or in double quotes)
+// joined by ".", "*", numbers.
+struct NameToken {
+  std::string text;
+  bool quoted;
+  char punct;  // '.' or '*' for punctuation, 0 for a name
+};
+
+bool same_name(const NameToken& a, const NameToken& b) {
+  return a.quoted == b.quoted && (a.quoted ? a.text == b.text : strcasecmp(a.text.c_str(), b.text.c_str()) == 0);
+}
+
+bool is_word(const NameToken& t, const char* word) {
+  return !t.punct && !t.quoted && strcasecmp(t.text.c_str(), word) == 0;
+}
+
+bool is_number(const NameToken& t) {
+  return !t.punct && !t.quoted && !t.text.empty() && t.text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Tokens of one list item, up to the next "," or the end; false on anything else (operators,
+// parentheses, literals).
+bool read_item(std::string_view list, size_t& i, std::vector<NameToken>* tokens) {
+  for (;;) {
+    while (i < list.size() && is_space(list[i])) ++i;
+    if (i >= list.size() || list[i] == ',') return !tokens->empty();
+    char c = list[i];
+    if (c == '"') {
+      size_t end = list.find('"', i + 1);
+      if (end == std::string_view::npos || end == i + 1) return false;
+      tokens->push_back({std::string(list.substr(i + 1, end - i - 1)), true, 0});
+      i = end + 1;
+    } else if (c == '.' || c == '*') {
+      tokens->push_back({std::string(1, c), false, c});
+      ++i;
+    } else if (is_name_char(c)) {
+      size_t start = i;
+      while (i < list.size() && is_name_char(list[i])) ++i;
+      tokens->push_back({std::string(list.substr(start, i - start)), false, 0});
+    } else {
+      return false;
+    }
+  }
+}
+
+// name ( "." name )*
+bool read_ref(const std::vector<NameToken>& t, size_t& k, std::vector<NameToken>* ref) {
+  if (k >= t.size() || t[k].punct) return false;
+  ref->push_back(t[k++]);
+  while (k + 1 < t.size() && t[k].punct == '.' && !t[k + 1].punct) {
+    ref->push_back(t[k + 1]);
+    k += 2;
+  }
+  return true;
+}
+
+struct SelectItem {
+  std::vector<NameToken> ref;  // the column reference (empty for "*")
+  NameToken name;              // result name: the alias, else the column
+};
+
+// A select list of column references ("a", "t.a", "a AS b", "a b", quoted names, "*",
+// "t.*"); false when an item is anything else (expressions, aggregates, literals, FIRST n).
+bool read_select_list(std::string_view list, std::vector<SelectItem>* items, bool* star) {
   size_t i = 0;
   for (;;) {
-    std::vector<std::string> tokens;  // names and "." and "*" of one item
-    for (;;) {
-      while (i < list.size() && is_space(list[i])) ++i;
-      if (i >= list.size() || list[i] == ',') break;
-      char c = list[i];
-      if (c == '"') {
-        size_t end = list.find('"', i + 1);
-        if (end == std::string_view::npos) return false;
-        tokens.emplace_back(list.substr(i + 1, end - i - 1));
-        i = end + 1;
-      } else if (c == '.' || c == '*') {
-        tokens.emplace_back(1, c);
-        ++i;
-      } else if (is_name_char(c) && !isdigit(static_cast<unsigned char>(c))) {
-        size_t start = i;
-        while (i < list.size() && is_name_char(list[i])) ++i;
-        tokens.emplace_back(list.substr(start, i - start));
-      } else {
-        return false;
-      }
-    }
-    if (tokens.empty()) return false;
-    // name ( "." name )* [ [AS] alias ] , or [ name "." ] "*"
+    std::vector<NameToken> t;
+    if (!read_item(list, i, &t)) return false;
+    SelectItem item{};
     size_t k = 0;
-    std::string last;
-    for (;;) {
-      if (tokens[k] == ".") return false;
-      if (tokens[k] == "*") {
-        if (k + 1 != tokens.size()) return false;
-        *star = true;
-        last.clear();
-        ++k;
-        break;
-      }
-      last = tokens[k++];
-      if (k < tokens.size() && tokens[k] == ".") {
-        if (++k >= tokens.size()) return false;
-        continue;
-      }
-      break;
+    if (t.back().punct == '*') {
+      // "*" or "name.*"
+      if (t.size() != 1 && !(t.size() == 3 && !t[0].punct && t[1].punct == '.')) return false;
+      *star = true;
+    } else {
+      if (!read_ref(t, k, &item.ref)) return false;
+      if (isdigit(static_cast<unsigned char>(item.ref[0].text[0])) && !item.ref[0].quoted) return false;
+      item.name = item.ref.back();
+      if (k < t.size() && is_word(t[k], "AS")) ++k;
+      if (k < t.size() && !t[k].punct) item.name = t[k++];
+      if (k != t.size()) return false;
     }
-    if (k < tokens.size() && strcasecmp(tokens[k].c_str(), "AS") == 0) ++k;
-    if (k < tokens.size()) {
-      if (tokens[k] == "." || tokens[k] == "*") return false;
-      last = tokens[k++];
-    }
-    if (k != tokens.size()) return false;
-    if (!last.empty()) names->push_back(last);
+    items->push_back(item);
     if (i >= list.size()) return true;
     ++i;  // the comma
   }
 }
 
-// ORDER BY items must name result columns (unqualified) or give their numbers.
-bool order_by_fits(std::string_view items, const std::vector<std::string>& names, bool star) {
+// Checks an ORDER BY list against the select list and gives the list to put after the UNION:
+// unqualified result names and column numbers stay; a qualified column, which a UNION cannot
+// order by, becomes the number of the select item that names the same column. False when an
+// item cannot be shown to order by the same column.
+bool order_by_for_union(std::string_view list, const std::vector<SelectItem>& items, bool star, std::string* out) {
   size_t i = 0;
+  bool changed = false;
+  std::string rebuilt;
   for (;;) {
-    while (i < items.size() && is_space(items[i])) ++i;
-    std::string name;
-    bool number = false;
-    if (i < items.size() && items[i] == '"') {
-      size_t end = items.find('"', i + 1);
-      if (end == std::string_view::npos) return false;
-      name = items.substr(i + 1, end - i - 1);
-      i = end + 1;
-    } else if (i < items.size() && is_name_char(items[i])) {
-      size_t start = i;
-      while (i < items.size() && is_name_char(items[i])) ++i;
-      name = items.substr(start, i - start);
-      number = name.find_first_not_of("0123456789") == std::string::npos;
+    size_t start = i;
+    std::vector<NameToken> t;
+    if (!read_item(list, i, &t)) return false;
+    size_t k = 0;
+    bool replaced = false;
+    std::string text(trimmed(list.data() + start, list.data() + i));
+    if (is_number(t[0])) {
+      unsigned long n = strtoul(t[0].text.c_str(), nullptr, 10);
+      if (n < 1 || (!star && n > items.size())) return false;
+      ++k;
     } else {
-      return false;
+      std::vector<NameToken> ref;
+      if (!read_ref(t, k, &ref)) return false;
+      if (ref.size() > 1) {
+        if (star) return false;
+        size_t pos = 0;
+        for (size_t j = 0; j < items.size() && !pos; ++j) {
+          if (items[j].ref.size() != ref.size()) continue;
+          bool same = true;
+          for (size_t r = 0; r < ref.size(); ++r) same = same && same_name(items[j].ref[r], ref[r]);
+          if (same) pos = j + 1;
+        }
+        if (!pos) return false;
+        text = std::to_string(pos);
+        replaced = true;
+      } else if (!star) {
+        bool found = false;
+        for (const auto& item : items) found = found || same_name(item.name, ref[0]);
+        if (!found) return false;
+      }
     }
-    if (number) {
-      unsigned long n = strtoul(name.c_str(), nullptr, 10);
-      if (n < 1 || (!star && n > names.size())) return false;
-    } else if (!star) {
-      bool found = false;
-      for (const auto& n : names) found = found || strcasecmp(n.c_str(), name.c_str()) == 0;
-      if (!found) return false;
+    if (k < t.size() && (is_word(t[k], "ASC") || is_word(t[k], "DESC"))) {
+      if (replaced) text += " " + t[k].text;
+      ++k;
     }
-    while (i < items.size() && is_space(items[i])) ++i;
-    if (i < items.size() && is_name_char(items[i])) {
-      size_t start = i;
-      while (i < items.size() && is_name_char(items[i])) ++i;
-      std::string_view dir = items.substr(start, i - start);
-      if (!(dir.size() == 3 && strncasecmp(dir.data(), "ASC", 3) == 0) &&
-          !(dir.size() == 4 && strncasecmp(dir.data(), "DESC", 4) == 0))
-        return false;
-      while (i < items.size() && is_space(items[i])) ++i;
-    }
-    if (i >= items.size()) return true;
-    if (items[i] != ',') return false;
-    ++i;
+    if (k != t.size()) return false;
+    changed = changed || replaced;
+    if (!rebuilt.empty()) rebuilt += ", ";
+    rebuilt += text;
+    if (i >= list.size()) break;
+    ++i;  // the comma
   }
+  if (changed) *out = "ORDER BY " + rebuilt;
+  return true;
 }
 
 }  // namespace
@@ -892,16 +935,16 @@ char* SqlOrChainToUnion(const char* text) {
   const char* where_end = text + words[where].pos + words[where].len;
   const char* cond_end = order ? text + words[order].pos : text + all.size();
 
-  std::vector<std::string> names;
+  std::vector<SelectItem> items;
   bool star = false;
-  if (!select_names(trimmed(list_begin, from_begin), &names, &star)) return nullptr;
+  if (!read_select_list(trimmed(list_begin, from_begin), &items, &star)) return nullptr;
   if (count_markers(std::string_view(from_begin, static_cast<size_t>(where_end - from_begin)))) return nullptr;
 
-  std::string_view order_text;
+  std::string order_text;
   if (order) {
     order_text = trimmed(text + words[order].pos, text + all.size());
-    const char* items = text + words[order + 1].pos + words[order + 1].len;
-    if (!order_by_fits(trimmed(items, text + all.size()), names, star)) return nullptr;
+    const char* list = text + words[order + 1].pos + words[order + 1].len;
+    if (!order_by_for_union(trimmed(list, text + all.size()), items, star, &order_text)) return nullptr;
   }
 
   // The chain, bare or in parentheses with an optional AND condition after it.

@@ -92,7 +92,9 @@ TEST(SqlOrChain, StatementsWhoseResultCouldChangeStandAsWritten) {
       {"first term differs", "SELECT DISTINCT k FROM t WHERE j = ? OR " + chain(11, "k = ?")},
       {"last term differs", "SELECT DISTINCT k FROM t WHERE " + chain(11, "k = ?") + " OR k > ?"},
       {"marker in FROM", "SELECT DISTINCT k FROM (SELECT k FROM t WHERE b = ?) s WHERE " + chain(11, "k = ?")},
-      {"qualified ORDER BY", "SELECT DISTINCT t.k FROM t WHERE (" + c12 + ") ORDER BY t.k"},
+      {"qualified ORDER BY not selected", "SELECT DISTINCT t.k FROM t, s WHERE (" + c12 + ") ORDER BY s.k"},
+      {"qualified ORDER BY under *", "SELECT DISTINCT * FROM t WHERE (" + c12 + ") ORDER BY t.k"},
+      {"ORDER BY expression", "SELECT DISTINCT k FROM t WHERE (" + c12 + ") ORDER BY k + 1"},
       {"ORDER BY other column", "SELECT DISTINCT k FROM t WHERE (" + c12 + ") ORDER BY b"},
       {"ORDER BY number too big", "SELECT DISTINCT k FROM t WHERE (" + c12 + ") ORDER BY 2"},
       {"FOR UPDATE", "SELECT DISTINCT k FROM t WHERE (" + c12 + ") FOR UPDATE"},
@@ -122,7 +124,20 @@ TEST(SqlOrChain, SelectListForms) {
     EXPECT_EQ(count(translate(sql), " UNION "), 1u);
   }
   std::string named = "SELECT DISTINCT t.k AS key FROM t WHERE (" + c11 + ") ORDER BY key ASC, 1";
-  EXPECT_EQ(count(translate(named), " UNION "), 1u);
+  std::string out = translate(named);
+  EXPECT_EQ(count(out, " UNION "), 1u);
+  EXPECT_EQ(out.substr(out.find(") ORDER BY")), ") ORDER BY key ASC, 1");
+}
+
+TEST(SqlOrChain, QualifiedOrderByBecomesTheItemNumber) {
+  const std::string c11 = chain(11, "k = ?");
+  std::string sql = "SELECT DISTINCT s.n, T.K kk FROM t, s WHERE " + c11 + " ORDER BY t.k DESC, \"s\".n, s.n";
+  std::string out = translate(sql);
+  // A quoted name is another name than a plain one: "s".n is not s.n.
+  EXPECT_EQ(out, sql);
+  sql = "SELECT DISTINCT s.n, T.K kk FROM t, s WHERE " + c11 + " ORDER BY t.k DESC, s.n";
+  out = translate(sql);
+  EXPECT_EQ(out.substr(out.find(" ORDER BY")), " ORDER BY 2 DESC, 1");
 }
 
 // The engine is SQLite underneath; run both forms of a statement there and compare rows.
@@ -193,6 +208,7 @@ TEST(SqlOrChain, RewrittenStatementsReturnTheSameRows) {
       "SELECT DISTINCT n FROM t WHERE (" + chain(23, "k = ?") + ") AND b = 5 ORDER BY 1 DESC",
       "SELECT DISTINCT b FROM t WHERE " + chain(23, "k = ?"),
       "SELECT DISTINCT * FROM t WHERE " + chain(23, "(k = ? AND b = 5)") + " ORDER BY k, n",
+      "SELECT DISTINCT t.n, t.k FROM t WHERE (" + chain(23, "t.k = ?") + ") ORDER BY t.k DESC",
   };
   for (const auto& sql : statements) {
     SCOPED_TRACE(sql);

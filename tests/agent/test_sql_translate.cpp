@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <thread>
+#include <algorithm>
 
 #include "drv_ingii/i-sql.h"
 #include "util/log.h"
@@ -309,6 +311,35 @@ TEST(SqlNativeSql, CopiesWithTruncationAndFullLength) {
   EXPECT_EQ(IngNativeSqlText(nullptr, out, sizeof out, &len), 0);
   EXPECT_STREQ(out, "");
   EXPECT_EQ(len, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Translations on different connections run at once; each keeps its own state.
+TEST(SqlTranslate, ConcurrentTranslationsKeepTheirOwnState) {
+  const std::vector<std::pair<std::string, std::string>> work = {
+      {"{fn ucase({fn lcase(?)})}", " uppercase( lowercase(?))"},
+      {"SELECT {d '2024-01-15'}, ? FROM t WHERE a = ?", "SELECT date('01/15/2024'), ? FROM t WHERE a = ?"},
+      {"{?=call p(?, ?)}", "p"},
+      {"{fn EXTRACT(YEAR FROM ?)}", " date_part('yr', ( ?))"},
+  };
+  std::vector<int> failures(work.size(), 0);
+  std::vector<std::thread> threads;
+  for (size_t w = 0; w < work.size(); ++w) {
+    threads.emplace_back([&, w] {
+      for (int i = 0; i < 300; ++i) {
+        IngSqlText block{};
+        IngTranslateSql(&block, work[w].first.c_str());
+        uint16_t expected_markers = static_cast<uint16_t>(std::count(work[w].first.begin(), work[w].first.end(), '?'));
+        if (work[w].second != block.translated || block.markers != expected_markers) ++failures[w];
+        IngSqlTextFree(&block);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (size_t w = 0; w < work.size(); ++w) EXPECT_EQ(failures[w], 0) << work[w].first;
 }
 
 }  // namespace
