@@ -395,7 +395,7 @@ char* translate_clause(MPL* out, MPL* clause_pool, const char* text, bool vendor
       }
       const char* rest = KeywordMatch("CALL", call);
       if (!rest) break;
-      if (block) block->flags |= with_return ? ING_SQL_CALL | ING_SQL_CALL_RETURN : ING_SQL_CALL;
+      if (block) block->markerFlags |= with_return ? ING_SQL_CALL | ING_SQL_CALL_RETURN : ING_SQL_CALL;
       call_escape(out, rest);
       return nullptr;
     }
@@ -862,19 +862,19 @@ int IngTranslateSql(IngSqlText* block, const char* text) {
   state.count_markers = true;
   SqlScanText(&pool, s, block, &state, 0);
   put_char(&pool, '\0');
-  block->translated = s_strdup(static_cast<const char*>(mpl_finish(&pool)));
+  block->ingres = s_strdup(static_cast<const char*>(mpl_finish(&pool)));
   mpl_destroy(&pool);
   block->markers = static_cast<uint16_t>(state.markers);
-  block->flags |= state.flags;
+  block->markerFlags |= state.flags;
 
-  if (block->markers > 10 && KeywordMatch("SELECT", block->translated)) {
-    if (char* rewritten = SqlOrChainToUnion(block->translated)) {
-      free(block->translated);
-      block->translated = rewritten;
+  if (block->markers > 10 && KeywordMatch("SELECT", block->ingres)) {
+    if (char* rewritten = SqlOrChainToUnion(block->ingres)) {
+      free(block->ingres);
+      block->ingres = rewritten;
     }
   }
 
-  const char* t = block->translated;
+  const char* t = block->ingres;
   while (*t == '(' || is_space(*t)) ++t;
   if (KeywordMatch("SELECT", t))
     block->kind = ING_SQL_KIND_SELECT;
@@ -888,16 +888,16 @@ int IngTranslateSql(IngSqlText* block, const char* text) {
 void IngSqlTextFree(IngSqlText* block) {
   if (!block) return;
   free(block->source);
-  free(block->translated);
+  free(block->ingres);
   block->source = nullptr;
-  block->translated = nullptr;
+  block->ingres = nullptr;
 }
 
 int IngNativeSqlText(const char* text, char* out, uint16_t size, uint16_t* length) {
   if (length) *length = 0;
   IngSqlText local{};
   IngTranslateSql(&local, text);
-  int rc = StrCopyOutLen(local.translated, out, size, length);
+  int rc = StrCopyOutLen(local.ingres, out, size, length);
   IngSqlTextFree(&local);
   return (rc != 0 && out) ? 19 : 0;
 }

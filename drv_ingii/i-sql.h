@@ -24,14 +24,14 @@ enum : uint16_t {
 // Statement text block; embedded in the agent's statement record. Start it zeroed.
 struct IngSqlText {
   char* source;      // owned: the caller's text from its first non-blank character
-  char* translated;  // owned: the Ingres text
-  uint16_t markers;  // parameter markers outside literals
-  uint16_t kind;     // ING_SQL_KIND_*
-  uint16_t flags;    // ING_SQL_* marker flags; the owner clears them before a new text
+  char* ingres;          // owned: the translated text sent to the server
+  uint16_t markers;      // parameter markers outside literals
+  uint16_t kind;         // ING_SQL_KIND_*
+  uint16_t markerFlags;  // ING_SQL_* marker flags; the owner clears them before a new text
 };
 
 // Translates text (null counts as "") into the block: replaces both texts (freeing earlier ones),
-// sets markers and kind and ORs into flags. Always returns 0.
+// sets markers and kind and ORs into markerFlags. Always returns 0.
 int IngTranslateSql(IngSqlText* block, const char* text);
 
 // Frees both texts of a block and clears them.

@@ -14,7 +14,7 @@ namespace {
 std::string translate(const std::string& sql, uint16_t* markers = nullptr) {
   IngSqlText block{};
   IngTranslateSql(&block, sql.c_str());
-  std::string out = block.translated;
+  std::string out = block.ingres;
   if (markers) *markers = block.markers;
   IngSqlTextFree(&block);
   return out;

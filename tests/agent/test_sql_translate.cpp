@@ -24,8 +24,8 @@ struct Translated {
 Translated translate(const char* sql) {
   IngSqlText block{};
   EXPECT_EQ(IngTranslateSql(&block, sql), 0);
-  Translated t{block.source ? block.source : "<null>", block.translated ? block.translated : "<null>",
-               block.markers, block.kind, block.flags};
+  Translated t{block.source ? block.source : "<null>", block.ingres ? block.ingres : "<null>",
+               block.markers, block.kind, block.markerFlags};
   IngSqlTextFree(&block);
   return t;
 }
@@ -173,18 +173,18 @@ TEST(SqlTranslate, SourceKeepsTextFromFirstNonBlank) {
 TEST(SqlTranslate, RetranslationReplacesTextsAndKeepsOwnerFlags) {
   IngSqlText block{};
   IngTranslateSql(&block, "{call p(?)}");
-  EXPECT_EQ(block.flags, 2 | 4);
+  EXPECT_EQ(block.markerFlags, 2 | 4);
   // The owner clears the flags before a new text; the translation only adds to them.
   IngTranslateSql(&block, "SELECT 1");
-  EXPECT_STREQ(block.translated, "SELECT 1");
-  EXPECT_EQ(block.flags, 2 | 4);
+  EXPECT_STREQ(block.ingres, "SELECT 1");
+  EXPECT_EQ(block.markerFlags, 2 | 4);
   EXPECT_EQ(block.markers, 0);
-  block.flags = 0;
+  block.markerFlags = 0;
   IngTranslateSql(&block, "SELECT 1");
-  EXPECT_EQ(block.flags, 0);
+  EXPECT_EQ(block.markerFlags, 0);
   IngSqlTextFree(&block);
   EXPECT_EQ(block.source, nullptr);
-  EXPECT_EQ(block.translated, nullptr);
+  EXPECT_EQ(block.ingres, nullptr);
   IngSqlTextFree(&block);
   IngSqlTextFree(nullptr);
   EXPECT_EQ(IngTranslateSql(nullptr, "x"), 0);
@@ -333,7 +333,7 @@ TEST(SqlTranslate, ConcurrentTranslationsKeepTheirOwnState) {
         IngSqlText block{};
         IngTranslateSql(&block, work[w].first.c_str());
         uint16_t expected_markers = static_cast<uint16_t>(std::count(work[w].first.begin(), work[w].first.end(), '?'));
-        if (work[w].second != block.translated || block.markers != expected_markers) ++failures[w];
+        if (work[w].second != block.ingres || block.markers != expected_markers) ++failures[w];
         IngSqlTextFree(&block);
       }
     });
