@@ -260,6 +260,8 @@ void function_call(MPL* out, MPL* clause_pool, const char* args, SqlScanState* s
     // The first argument goes behind the others: locate(a, b) is Ingres locate(b, a).
     if (!parenthesised(rest, &inner)) return unknown_sequence(args);
     const char* pct = strchr(form, '%');
+    const char* after = pct ? pct + 1 : "";
+    if (!pct) pct = form + strlen(form);
     size_t comma = find_top_level(inner, ',');
     put_char(out, ' ');
     put(out, form + 1, static_cast<size_t>(pct - form - 1));
@@ -271,7 +273,7 @@ void function_call(MPL* out, MPL* clause_pool, const char* args, SqlScanState* s
     } else {
       put(out, inner);
     }
-    put(out, pct + 1);
+    put(out, after);
     put_char(out, ')');
     return;
   }

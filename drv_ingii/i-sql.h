@@ -37,10 +37,11 @@ int IngTranslateSql(IngSqlText* block, const char* text);
 // Frees both texts of a block and clears them.
 void IngSqlTextFree(IngSqlText* block);
 
-// The work of DRV_NativeSql once the connection is known: translates text into a local block
-// and copies the Ingres text into out (size bytes, NUL-terminated, cut when too long; a null
-// out only reports the length). *length (when given) is set to 0 first, then to the full
-// length. Returns 0, or 19 (01004) when the text was cut.
+// The work of DRV_NativeSql (slot 17) once the connection is known: the slot sets *length to 0,
+// answers 21 for an unknown agent connection handle, and otherwise returns this function's
+// result. Translates text into a local block and copies the Ingres text into out (size bytes,
+// NUL-terminated, cut when too long; a null out only reports the length). *length (when given)
+// is set to 0 first, then to the full length. Returns 0, or 19 (01004) when the text was cut.
 int IngNativeSqlText(const char* text, char* out, uint16_t size, uint16_t* length);
 
 // The OR-chain rewrite of a SELECT with many markers into a UNION of SELECTs with at most ten
