@@ -461,6 +461,7 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
     s->segCap = kSegmentStart;
   }
   const int16_t type = AbsType(d.ds_dataType);
+  col->indicators[0] = DS_IND_VALUE;
   std::string narrow;  // a LONG NVARCHAR into a narrow column, as UTF-8
   uint32_t used = 0;
   const uint32_t segLen = d.ds_length ? d.ds_length : 8192;
