@@ -302,3 +302,15 @@ TEST_F(UnicodeTypesTest, NationalTypesKeepNonBmpText) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(TypesTest, NationalTextOnANarrowConnectionKeepsEveryCharacter) {
+  const std::u16string text = u"\u00e9\u00e8\u4e2d\u6587xyz";
+  ParamSet p({{DS_WCHAR_NTS, 10}}, 1);
+  std::memcpy(p.Cell(0, 0), text.c_str(), (text.size() + 1) * 2);
+  Block b;
+  RoundTrip("NVARCHAR(7)", p, -9, b);
+  ASSERT_EQ(b.ds.cols[0].kind, DS_CHAR_NTS);
+  EXPECT_EQ(b.Text(0, 0), "\xC3\xA9\xC3\xA8\xE4\xB8\xAD\xE6\x96\x87xyz");
+}
+}  // namespace
