@@ -46,6 +46,11 @@ void ClearDiagnostics(HandleBase* h) {
     h->lastError = 0;
 }
 
+// "No data" is a result, not a diagnostic: nothing is left for the application to read after it.
+void DropNoDataCode(SQLRETURN rc, HandleBase* h) {
+    if (rc == SQL_NO_DATA && h->lastError == 82) h->lastError = 0;
+}
+
 struct CallLocks {
     ConnRecord* conn;
     bool serial;
@@ -86,6 +91,7 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
     {
         CallLocks locks(conn, concurrent);
         rc = rec.impl(object, args);
+        DropNoDataCode(rc, object);  // reads the record only when it was not freed (frees succeed)
     }
     // The object may have been freed by the call; the connection outlives it.
     if (rc != SQL_SUCCESS && conn->failover && rec.reset == 1) rc = FailoverNotify(rc, conn, rec.kind);
@@ -230,6 +236,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
             }
             if (rec.reset == 1) ClearDiagnostics(env);
             rc = rec.impl(env, args);
+            DropNoDataCode(rc, env);
             break;
         }
         case kApiConn: {
@@ -254,6 +261,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
                 CallLocks locks(conn, concurrent);
                 rc = rec.impl(conn, args);
             }
+            DropNoDataCode(rc, conn);
             if (conn->tag == kTagFreed) {  // freed by the call: its memory is ours to release
                 ConnRelease(conn);
                 break;
@@ -301,12 +309,7 @@ SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {
     if (code != 183 && code != 184) {
         code = 0;
         if (DiagCount(object) >= 2) {
-            for (const DiagRecord* r = object->diags.head; r && !code; r = r->next) {
-                if (strstr(r->text, "Failover completed."))
-                    code = 183;
-                else if (strstr(r->text, "Failover aborted."))
-                    code = 184;
-            }
+            code = DiagFailoverScan(object);
             fromMessage = code != 0;
         }
     }
