@@ -1,7 +1,5 @@
 #include "odbc/gateway.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -10,10 +8,11 @@
 #include "odbc/globals.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
+#include "util/trace.h"
 
 namespace {
 
-unsigned long ThreadId() { return static_cast<unsigned long>(gettid()); }
+unsigned long ThreadId() { return static_cast<unsigned long>(TraceThreadId()); }
 
 uint64_t ArgBits(const ApiArg& a) {
     switch (a.kind) {

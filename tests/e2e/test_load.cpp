@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "e2e_env.h"
@@ -60,6 +62,28 @@ TEST_P(ThroughDriverManager, OdbcTwoApplicationReadsOdbcTwoStatesThroughSqlError
     EXPECT_EQ(0, native);
     EXPECT_EQ(SQL_SUCCESS, SQLFreeConnect(dbc2));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env2));
+}
+
+// With the debug trace on, the driver's own trace shows the Driver Manager's calls arriving:
+// the environment first, then the connection, and the connect that the driver refuses.
+TEST_P(ThroughDriverManager, DriverTraceShowsTheEnvironmentAllocationArriving) {
+    std::string path = ConfigDir() + "/trace-" + BuildName(GetParam()) + ".log";
+    setenv("KIV_DEBUGFILE", path.c_str(), 1);
+    EXPECT_EQ(SQL_ERROR, Connect());
+    unsetenv("KIV_DEBUGFILE");
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::string text = ss.str();
+    size_t env = text.find("] SQLAllocHandle\nhandleType=1");
+    size_t conn = text.find("handleType=2");
+    size_t connect = text.find(GetParam().wide ? "] SQLConnectW hDbc=" : "] SQLConnect hDbc=");
+    EXPECT_NE(std::string::npos, env) << text;
+    EXPECT_NE(std::string::npos, conn) << text;
+    EXPECT_NE(std::string::npos, connect) << text;
+    EXPECT_LT(env, conn);
+    EXPECT_LT(conn, connect);
+    EXPECT_NE(std::string::npos, text.find("** normal end **")) << "shut-down closes the trace";
 }
 
 TEST_P(ThroughDriverManager, DriverManagerRefusesBadHandles) {
