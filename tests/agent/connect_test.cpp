@@ -1,6 +1,7 @@
 // Server allocation, connect with its options and probe, transactions and savepoints.
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 #include "agent_fixture.h"
 
@@ -410,6 +411,83 @@ TEST_F(InitialSqlTest, LoneSemicolonEndsTheRequest) {
   EXPECT_TRUE(SentQuery("create table init3_t (a integer)"));
   EXPECT_EQ(Count(h, "select count(*) from init3_t"), 1);
   ASSERT_EQ(Exec(h, "drop table init3_t"), 0u);
+}
+
+}  // namespace
+}  // namespace agenttest
+
+namespace agenttest {
+namespace {
+
+TEST_F(TxnTest, LocalTransactionControlIsRefusedInAGlobalTransaction) {
+  uint32_t h;
+  ASSERT_EQ(Connect(&h), 0u);
+  ASSERT_EQ(SetInt(h, 0x22030000, 0), 0u);
+  XaConnHolder holder{1};
+  Conn(h)->xaHolder = &holder;
+  size_t before = QueryCount();
+  EXPECT_EQ(AgentCall<DRV_Commit>(&link, h), 124u);
+  EXPECT_EQ(AgentCall<DRV_Rollback>(&link, h), 124u);
+  EXPECT_EQ(AgentCall<DRV_Savepoint>(&link, h, 0u, "s1"), 124u);
+  EXPECT_EQ(QueryCount(), before);
+  // The autocommit option answers 0, but the transaction switch behind it is refused.
+  EXPECT_EQ(SetInt(h, 0x22030000, 1), 0u);
+  EXPECT_EQ(Conn(h)->txnFlags & kTxnAutocommit, 0);
+  EXPECT_TRUE(Logged(7, "Local txn control disallowed while in global txn."));
+  std::vector<std::string> msgs = Errors(h);
+  ASSERT_FALSE(msgs.empty());
+  EXPECT_EQ(msgs.back(), "[IngresII Server]Transaction state[SQLSTATE:25S01]");
+  // Not associated: the holder no longer stands in the way.
+  holder.associated = 0;
+  EXPECT_EQ(AgentCall<DRV_Commit>(&link, h), 0u);
+  Conn(h)->xaHolder = nullptr;
+}
+
+TEST(SessionLayer, WaitMapsStatuses) {
+  struct Case {
+    IIAPI_STATUS status;
+    uint32_t code;
+  } cases[] = {{IIAPI_ST_SUCCESS, 0}, {IIAPI_ST_MESSAGE, 0}, {IIAPI_ST_WARNING, 0}, {IIAPI_ST_NO_DATA, 82},
+               {IIAPI_ST_ERROR, 15},  {IIAPI_ST_FAILURE, 15}, {IIAPI_ST_INVALID_HANDLE, 15}};
+  for (const Case& c : cases) {
+    IIAPI_GENPARM gp{};
+    gp.gp_completed = 1;
+    gp.gp_status = c.status;
+    IngDiagList list{};
+    EXPECT_EQ(IIWaitCompletion(&gp, &list), c.code) << c.status;
+    EXPECT_EQ(list.first, nullptr);  // no error handle: nothing to drain, a warning adds nothing
+  }
+}
+
+TEST(SessionLayer, NoTransactionMeansNothingToEnd) {
+  IngConn c{};
+  EXPECT_EQ(IICommit(&c), 0u);
+  EXPECT_EQ(IIRollback(&c), 0u);
+  void* none = nullptr;
+  EXPECT_EQ(IICloseStmt(&none, nullptr), 0u);
+  EXPECT_EQ(IICancel(&none, nullptr), 0u);
+  EXPECT_EQ(IICloseStmt(nullptr, nullptr), 0u);
+}
+
+TEST_F(TxnTest, ConnectionsWorkConcurrently) {
+  constexpr int kThreads = 4;
+  uint32_t handles[kThreads];
+  for (uint32_t& h : handles) ASSERT_EQ(Connect(&h), 0u);
+  std::vector<uint32_t> results(kThreads, 99);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      std::string table = "conc_t" + std::to_string(i);
+      uint32_t rc = Exec(handles[i], ("create table " + table + " (x integer)").c_str());
+      for (int k = 0; rc == 0 && k < 20; ++k)
+        rc = Exec(handles[i], ("insert into " + table + " values (" + std::to_string(k) + ")").c_str());
+      if (rc == 0 && Count(handles[i], ("select count(*) from " + table).c_str()) != 20) rc = 1000;
+      if (rc == 0) rc = Exec(handles[i], ("drop table " + table).c_str());
+      results[size_t(i)] = rc;
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < kThreads; ++i) EXPECT_EQ(results[size_t(i)], 0u) << i;
 }
 
 }  // namespace
