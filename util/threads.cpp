@@ -1,5 +1,6 @@
 #include "util/threads.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 

@@ -8,11 +8,7 @@
 // and ThreadStopRequested tells a running thread to return.
 #pragma once
 
-#include <pthread.h>
-
 #include <cstdint>
-
-#include "util/critsec.h"
 
 struct SyncObject;                 // opaque waitable object
 using SyncHandle = SyncObject*;    // null: no object

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <vector>
 
+#include "util/critsec.h"
 #include "util/threads.h"
 
 namespace {
