@@ -232,7 +232,10 @@ int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err)
   uint64_t i = 0;
   while (i < len && IsSpace(text[i])) ++i;
   if (i < len && text[i] == '$') ++i;
-  for (; i < len; ++i)
+  // Trailing blanks are ignored as ODBC asks: fixed-length CHAR values arrive blank-padded.
+  uint64_t end = len;
+  while (end > i && IsSpace(text[end - 1])) --end;
+  for (; i < end; ++i)
     if (text[i] != ',') buf[n++] = text[i];
   const char* first = buf;
   const char* last = buf + n;
