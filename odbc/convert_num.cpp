@@ -42,7 +42,9 @@ int RawOut(const void* value, size_t size, void* target, int64_t bufLen, SQLLEN*
   return CopyOutChar(value, size, size, 0, false, false, target, bufLen, lenPtr, err);
 }
 
-// Exact NUMERIC of an integer: magnitude * 10^scale.
+// Exact NUMERIC of an integer: magnitude * 10^scale. The precision is recorded, not enforced,
+// as for floating-point sources (the default precisions 2, 4 and 9 are narrower than the widest
+// values of their types).
 int IntegerToNumeric(bool negative, uint64_t magnitude, int scale, int precision,
                      SQL_NUMERIC_STRUCT* out, uint32_t* err) {
   u128 mag = magnitude;
@@ -59,11 +61,6 @@ int IntegerToNumeric(bool negative, uint64_t magnitude, int scale, int precision
       mag /= 10;
     }
   }
-  // Digits of the integer part must fit the precision.
-  int intDigits = 0;
-  for (uint64_t v = magnitude; v != 0; v /= 10) ++intDigits;
-  if (scale < 0) intDigits = intDigits > -scale ? intDigits + scale : 0;
-  if (intDigits > precision) return Fail(err, cverr::OutOfRange);
   std::memset(out, 0, sizeof *out);
   out->precision = static_cast<SQLCHAR>(precision);
   out->scale = static_cast<SQLSCHAR>(scale);
