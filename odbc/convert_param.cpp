@@ -141,16 +141,13 @@ uint64_t WParseDateTimeEscape(void* dest, const SQLWCHAR* text, uint64_t len, Ki
     const SQLWCHAR u = cvutf::LoadUnit(text, i);
     narrow.push_back(u < 0x80 ? static_cast<char>(u) : '?');
   }
-  // The parsed structure needs at most 16 bytes; a copy needs the whole text.
-  unsigned char parsed[16];
-  KindWidth kw{0, 0};
+  // A structure takes at most 16 bytes; the scratch copy also holds a plain copy of the text.
   std::string scratch(narrow.size() > 16 ? narrow.size() : 16, '\0');
+  KindWidth kw{0, 0};
   const uint64_t n = ParseDateTimeEscape(scratch.data(), narrow.data(), narrow.size(), &kw,
                                          sqlType);
   if (kw.kind != 0) {
-    std::memcpy(parsed, scratch.data(), n);
-    // The destination holds 2 * len bytes, and a structure needs at most 16.
-    std::memcpy(dest, parsed, n);
+    std::memcpy(dest, scratch.data(), n);
     if (out) *out = kw;
     return n;
   }

@@ -77,9 +77,10 @@ void StoreMagnitude(u128 value, SQLCHAR* val) {
 
 // Precision of a numeric text when the caller gives none: its decimal digits; 0 ("as many as the
 // value needs") for text with an exponent, whose digits say nothing about the value's size.
-int TextPrecision(const std::string& s) {
+int TextPrecision(const char* s, uint64_t len) {
   int digits = 0;
-  for (char c : s) {
+  for (uint64_t i = 0; i < len; ++i) {
+    const char c = s[i];
     if (c == 'e' || c == 'E') return 0;
     if (IsDigit(c)) ++digits;
   }
@@ -170,7 +171,7 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
       return FixedOut(&d, 8, target, lenPtr, err, 0);
     }
     case SQL_C_NUMERIC: {
-      if (precision == 0) precision = TextPrecision(std::string(text, len));
+      if (precision == 0) precision = TextPrecision(text, len);
       SQL_NUMERIC_STRUCT n;
       rc = CharToNumeric(text, len, &n, scale, precision, err);
       if (rc < 0) return -1;
