@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,16 +54,10 @@ int ParseInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLim
 }
 
 std::string WideToNarrow(const SQLWCHAR* text, uint64_t len) {
-  std::string out;
-  out.reserve(len);
-  for (uint64_t i = 0; i < len;) {
-    unsigned used;
-    unsigned char buf[4];
-    const uint32_t cp =
-        cvutf::DecodeUtf16(reinterpret_cast<const unsigned char*>(text) + i * 2, len - i, &used);
-    out.append(reinterpret_cast<const char*>(buf), cvutf::EncodeUtf8(cp, buf));
-    i += used;
-  }
+  std::vector<SQLWCHAR> holder;
+  const SQLWCHAR* w = cvutf::AlignedWide(text, len, holder);
+  std::string out(WideUtf8Length(w, static_cast<long>(len)), '\0');
+  if (!out.empty()) WideToUtf8N(w, out.data(), static_cast<size_t>(len), out.size(), nullptr);
   return out;
 }
 

@@ -576,3 +576,56 @@ TEST(GetColumnAgentPieces, WideBinaryAsksForHalfTheBuffer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GetColumnPieces, MalformedUtf8NeverStallsAWideRead) {
+  const std::string text = "ab\xFF\xC3" "cd\xE2\x82";  // a stray byte, cut sequences
+  OneColumn c(DS_CHAR_LEN2, 16);
+  c.setText(text);
+  FakeStmt st;
+  U16 joined;
+  int calls = 0;
+  for (; calls < 20; ++calls) {
+    SQLWCHAR buf[3];
+    SQLLEN len;
+    ColumnBinding b = Bind(1, SQL_C_WCHAR, buf, sizeof buf, &len);
+    const int rc = GetColumn(st.ctx, 0, b, c.ds);
+    if (rc == SQL_NO_DATA) break;
+    size_t n = 0;
+    while (n < 3 && buf[n] != 0) ++n;
+    joined += WideAt(buf, n);
+  }
+  EXPECT_EQ(joined, u"ab\uFFFD\uFFFDcd\uFFFD\uFFFD");
+  EXPECT_EQ(calls, 4);
+}
+
+TEST(GetColumnPieces, UnalignedWideTargetsAndSources) {
+  const U16 text = u"x\U0001F600y";
+  OneColumn c(DS_WCHAR_REF, 4);
+  c.setWide(text);
+  FakeStmt st;
+  alignas(8) unsigned char raw[32];
+  unsigned char* odd = raw + 1;  // an application buffer at an odd address
+  SQLLEN len;
+  ColumnBinding b = Bind(1, SQL_C_WCHAR, odd, 12, &len);
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
+  EXPECT_EQ(WideAt(odd, 5), text + u'\0');
+  // Narrow text into an odd wide buffer, and wide text from an odd address.
+  const std::string narrow = "\xC3\xA9t\xC3\xA9";
+  SQLLEN l2;
+  uint32_t err;
+  EXPECT_EQ(ConvertCHAR(narrow.data(), narrow.size(), narrow.size(), SQL_C_WCHAR, odd, 8, &l2, &err, 0, 0), 0);
+  EXPECT_EQ(WideAt(odd, 4), U16(u"\u00E9t\u00E9") + u'\0');
+  std::memcpy(raw + 17, text.data(), text.size() * 2);
+  char out[16];
+  EXPECT_EQ(ConvertWCHAR(raw + 17, text.size() * 2, text.size() * 2, SQL_C_CHAR, out, sizeof out, &l2, &err, 0, 0), 0);
+  EXPECT_STREQ(out, "x\xF0\x9F\x98\x80y");
+  int32_t v = 0;
+  const U16 digits = u" 77 ";
+  std::memcpy(raw + 17, digits.data(), 8);
+  EXPECT_EQ(ConvertWCHAR(raw + 17, 8, 8, SQL_C_LONG, &v, 4, &l2, &err, 0, 0), 0);
+  EXPECT_EQ(v, 77);
+}
+
+}  // namespace
