@@ -1,6 +1,7 @@
 // Text sources: the number, NUMERIC and GUID parsers and the converters of narrow and wide text.
 // Parsing never consults the process locale: the decimal point is always '.'.
 #include "odbc/convert.h"
+#include "odbc/convert_trace.h"
 #include "odbc/convert_utf.h"
 
 #include <cfloat>
@@ -198,6 +199,7 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
 
 int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maximum,
                  int32_t* result, uint32_t* err) {
+  CV_TRACE("CharToNumber: %.*s", CvTraceLen(len), text);
   const uint64_t negLimit = minimum < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(minimum)) : 0;
   bool neg;
   uint64_t mag;
@@ -209,6 +211,7 @@ int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maxim
 
 int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t maximum,
                    int64_t* result, uint32_t* err) {
+  CV_TRACE("CharToNumber64: %.*s", CvTraceLen(len), text);
   const uint64_t negLimit = minimum < 0 ? 0 - static_cast<uint64_t>(minimum) : 0;
   bool neg;
   uint64_t mag;
@@ -218,6 +221,7 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
 }
 
 int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err) {
+  CV_TRACE("CharToDecimal: %.*s", CvTraceLen(len), text);
   if (len >= 513) {
     *err = cverr::OutOfRange;
     return -1;
@@ -260,6 +264,7 @@ int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err)
 
 int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale,
                   int precision, uint32_t* err) {
+  CV_TRACE("CharToNumeric: %.*s", CvTraceLen(len), text);
   uint64_t i = 0;
   while (i < len && IsSpace(text[i])) ++i;
   bool neg = false;
@@ -435,6 +440,7 @@ int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* resul
 int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target,
                 int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale, int precision,
                 uint64_t* consumed) {
+  CV_TRACE("ConvertCHAR: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
   *err = cverr::None;
   if (consumed) *consumed = 0;
   switch (cType) {
@@ -459,6 +465,7 @@ int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* 
 int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target,
                  int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale, int precision,
                  uint64_t* consumed) {
+  CV_TRACE("ConvertWCHAR: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
   *err = cverr::None;
   if (consumed) *consumed = 0;
   const auto* w = static_cast<const SQLWCHAR*>(text);

@@ -1,5 +1,7 @@
 #include "odbc/getcolumn.h"
 
+#include "util/trace.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,11 +23,15 @@ Family PieceFamily(uint32_t kind) {
   }
 }
 
+// Trace lines go to the host when it takes them, else to the debug trace.
 void Trace(GetColumnContext& ctx, const char* fmt, long a, long b) {
-  if (!ctx.trace) return;
+  if (!ctx.trace && !DebugTraceOn()) return;
   char line[128];
   std::snprintf(line, sizeof line, fmt, a, b);
-  ctx.trace(ctx.host, line);
+  if (ctx.trace)
+    ctx.trace(ctx.host, line);
+  else
+    DebugPrint("%s", line);
 }
 
 uint32_t LoadU32(const uint8_t* p) {
