@@ -255,7 +255,9 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
   // 4. A repeated call on the same column and row continues the value.
   if (s.column == colKey && s.row == rowKey && row < ds.rows_alloc && col.indicators) {
     const bool agentValue = col.indicators[row] == DS_IND_NOT_FETCHED;
-    if (b.cType != s.cType && b.cType != SQL_C_DEFAULT) return SQL_NO_DATA;
+    // SQL_C_DEFAULT and SQL_ARD_TYPE name no type of their own: the value goes on as begun.
+    if (b.cType != s.cType && b.cType != SQL_C_DEFAULT && b.cType != SQL_ARD_TYPE)
+      return SQL_NO_DATA;
     const int cType = s.cType;
     const uint8_t* src;
     uint64_t len;

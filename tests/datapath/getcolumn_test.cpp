@@ -629,3 +629,43 @@ TEST(GetColumnPieces, UnalignedWideTargetsAndSources) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GetColumnPieces, FiveThousandBytesInThousandBytePieces) {
+  std::string value(5000, 'x');
+  for (size_t i = 0; i < value.size(); ++i) value[i] = static_cast<char>('a' + i % 26);
+  OneColumn c(DS_CHAR_REF, 16);
+  c.setText(value);
+  FakeStmt st;
+  const auto got = ReadAllChar(st, c.ds, 1000);
+  ASSERT_EQ(got.size(), 6u);
+  const SQLLEN lens[] = {5000, 4001, 3002, 2003, 1004, 5};
+  std::string joined;
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].len, lens[i]) << i;
+    EXPECT_EQ(got[i].rc, i < 5 ? 1 : 0) << i;
+    EXPECT_EQ(got[i].text.size(), i < 5 ? 999u : 5u) << i;
+    joined += got[i].text;
+  }
+  EXPECT_EQ(joined, value);
+}
+
+TEST(GetColumnPieces, ArdTypeContinuesTheValue) {
+  OneColumn c(DS_CHAR_NTS, 10);
+  c.setText("abcdefgh");
+  FakeStmt st;
+  st.haveRecord = true;
+  st.record = {SQL_C_CHAR, 0, 0};
+  char buf[5];
+  SQLLEN len;
+  ColumnBinding b = Bind(1, SQL_ARD_TYPE, buf, 5, &len);
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 1);
+  EXPECT_STREQ(buf, "abcd");
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
+  EXPECT_STREQ(buf, "efgh");
+  EXPECT_EQ(len, 4);
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), SQL_NO_DATA);
+}
+
+}  // namespace
