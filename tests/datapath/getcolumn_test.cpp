@@ -1,6 +1,7 @@
 // GetColumn: column and row checks, bookmarks, NULLs, C type resolution, and reading long
 // values in pieces (in the Dataset and from the agent).
 #include "dp_helpers.h"
+#include "util/utf.h"
 
 #include <memory>
 
@@ -666,6 +667,95 @@ TEST(GetColumnPieces, ArdTypeContinuesTheValue) {
   EXPECT_STREQ(buf, "efgh");
   EXPECT_EQ(len, 4);
   EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), SQL_NO_DATA);
+}
+
+}  // namespace
+
+namespace {
+
+SQLWCHAR cvutf_unit(const unsigned char* p, size_t i) {
+  SQLWCHAR u;
+  std::memcpy(&u, p + 2 * i, 2);
+  return u;
+}
+
+// A long mixed text: ASCII, 2-, 3- and 4-byte characters.
+U16 MixedWide(size_t chars) {
+  const char16_t* pieces[] = {u"a", u"\u00E9", u"\u20AC", u"\U0001F600", u"z", u"\u4E2D"};
+  U16 out;
+  for (size_t i = 0; i < chars; ++i) out += pieces[(i * 7 + i / 3) % 6];
+  return out;
+}
+
+std::string ToUtf8(const U16& w) {
+  std::string out(WideUtf8Length(reinterpret_cast<const SQLWCHAR*>(w.data()), static_cast<long>(w.size())), '\0');
+  WideToUtf8N(reinterpret_cast<const SQLWCHAR*>(w.data()), out.data(), w.size(), out.size(), nullptr);
+  return out;
+}
+
+// Reads column 1 in pieces of bufLen bytes into the C type and returns the reassembled value as
+// UTF-16, checking that every reported length is what remains in the target's encoding.
+U16 ReadInPieces(const Dataset& ds, int cType, int64_t bufLen, size_t* calls) {
+  FakeStmt st;
+  U16 out;
+  std::string narrowOut;
+  *calls = 0;
+  SQLLEN expectRemaining = -1;
+  for (int guard = 0; guard < 100000; ++guard) {
+    std::vector<unsigned char> buf(static_cast<size_t>(bufLen) + 2, 0xEE);
+    SQLLEN len = 0;
+    ColumnBinding b = Bind(1, static_cast<int16_t>(cType), buf.data(), bufLen, &len);
+    const int rc = GetColumn(st.ctx, 0, b, ds);
+    if (rc == SQL_NO_DATA) break;
+    EXPECT_GE(rc, 0);
+    if (rc < 0) break;
+    ++*calls;
+    if (expectRemaining >= 0) {
+      EXPECT_EQ(len, expectRemaining);
+    }
+    if (cType == SQL_C_CHAR) {
+      const size_t n = std::strlen(reinterpret_cast<char*>(buf.data()));
+      EXPECT_LE(static_cast<int64_t>(n), bufLen - 1);
+      narrowOut.append(reinterpret_cast<char*>(buf.data()), n);
+      expectRemaining = len - static_cast<SQLLEN>(n);
+    } else {
+      size_t n = 0;
+      while (cvutf_unit(buf.data(), n) != 0) ++n;
+      EXPECT_LE(static_cast<int64_t>(n * 2), bufLen - 2);
+      out += WideAt(buf.data(), n);
+      expectRemaining = len - static_cast<SQLLEN>(n * 2);
+    }
+    if (rc == 0) {
+      EXPECT_EQ(expectRemaining, 0);
+      break;
+    }
+  }
+  if (cType == SQL_C_CHAR) {
+    std::vector<SQLWCHAR> w(narrowOut.size() + 1);
+    const size_t n = Utf8ToWideN(narrowOut.data(), w.data(), narrowOut.size(), w.size(), nullptr);
+    return WideAt(w.data(), n);
+  }
+  return out;
+}
+
+TEST(GetColumnPieces, LongMixedTextReassemblesForEveryBufferSize) {
+  const U16 wide = MixedWide(700);
+  const std::string narrow = ToUtf8(wide);
+  OneColumn nc(DS_CHAR_LEN4, static_cast<uint32_t>(narrow.size()));
+  nc.setText(narrow);
+  OneColumn wc(DS_WCHAR_LEN4, static_cast<uint32_t>(wide.size()));
+  wc.setWide(wide);
+  for (int64_t bufLen : {6, 7, 9, 16, 33, 100, 513, 4000}) {
+    for (const Dataset* ds : {&nc.ds, &wc.ds}) {
+      for (int cType : {SQL_C_CHAR, SQL_C_WCHAR}) {
+        SCOPED_TRACE(testing::Message() << "buffer " << bufLen << (ds == &nc.ds ? " narrow" : " wide")
+                                        << " to " << CTypeName(cType));
+        size_t calls = 0;
+        EXPECT_EQ(ReadInPieces(*ds, cType, bufLen, &calls), wide);
+        EXPECT_GT(calls, 0u);
+      }
+    }
+  }
 }
 
 }  // namespace
