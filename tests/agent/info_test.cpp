@@ -178,7 +178,14 @@ TEST_F(InfoTest, AgentInfoItemThroughTheLink) {
   std::memset(buf, 'z', sizeof buf);
   EXPECT_EQ(AgentInfoItem(&link, conn, 17, buf, 4, &len), 19u);
   EXPECT_EQ(len, 6u);
-  EXPECT_EQ(std::string(buf, 4), "INGR");
+  EXPECT_STREQ(buf, "ING");
+  char exact[6];
+  EXPECT_EQ(AgentInfoItem(&link, conn, 17, exact, 6, &len), 19u);
+  EXPECT_STREQ(exact, "INGRE");
+  EXPECT_EQ(len, 6u);
+  EXPECT_EQ(AgentInfoItem(&link, conn, 17, exact, 0, &len), 19u);
+  EXPECT_EQ(AgentInfoItem(&link, conn, 17, nullptr, 0, &len), 19u);
+  EXPECT_EQ(len, 6u);
   char whole[16];
   EXPECT_EQ(AgentInfoItem(&link, conn, 17, whole, 16, &len), 0u);
   EXPECT_STREQ(whole, "INGRES");
