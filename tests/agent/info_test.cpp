@@ -401,3 +401,30 @@ TEST_F(InfoTest, PlainStatementOptions) {
 
 }  // namespace
 }  // namespace agenttest
+
+namespace agenttest {
+namespace {
+
+TEST_F(InfoTest, NullPointersAreRefusedNotFollowed) {
+  uint32_t s = AllocStmt();
+  EXPECT_EQ(AgentCall<DRV_Connect>(&link, server, static_cast<IngConnectParams*>(nullptr), static_cast<uint32_t*>(nullptr)),
+            21u);
+  EXPECT_EQ(AgentCall<DRV_AllocStmt>(&link, conn, static_cast<uint32_t*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_SetCursorName>(&link, s, static_cast<const char*>(nullptr)), 21u);
+  uint16_t len = 0;
+  EXPECT_EQ(AgentCall<DRV_GetCursorName>(&link, s, static_cast<char*>(nullptr), uint16_t(0), &len), 19u);
+  EXPECT_GT(len, 2u);
+  EXPECT_EQ(AgentCall<DRV_SetOption>(&link, s, 0x32030009u, static_cast<void*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_GetInfo>(&link, conn, 0x22040000u | 8, static_cast<void*>(nullptr), uint16_t(0),
+                                   static_cast<uint16_t*>(nullptr)),
+            0u);
+  EXPECT_EQ(AgentCall<DRV_GetErrors>(&link, conn, static_cast<AgentErrors*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_Savepoint>(&link, conn, 0u, static_cast<const char*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_NativeSql>(&link, conn, static_cast<const char*>(nullptr), static_cast<char*>(nullptr),
+                                     uint16_t(0), &len),
+            0u);
+  EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 0u);
+}
+
+}  // namespace
+}  // namespace agenttest
