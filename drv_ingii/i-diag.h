@@ -17,7 +17,7 @@ struct IngDiagList {
   IngDiagEntry* first;
 };
 
-// What slot 2 hands out (AgentErrors, freed with AgentErrorsFree) is the foundation's record.
+// Slot 2 hands out an AgentErrors record (util/dataset.h); the caller frees it with AgentErrorsFree.
 
 void IngDiagAppend(IngDiagList* list, IngDiagEntry* entry);
 void IngDiagClear(IngDiagList* list);

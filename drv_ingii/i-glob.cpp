@@ -12,6 +12,7 @@
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-exec.h"
 #include "drv_ingii/i-info.h"
+#include "drv_ingii/i-sql.h"
 #include "drv_ingii/ingutil.h"
 #include "scrs/sc_cursor.h"
 
@@ -41,6 +42,7 @@ AgentFuncTable BuildAgentTable() {
   t.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(IngFreeStmt);
   t.op[DRV_GetCursorName] = AgentSlotFn<DRV_GetCursorName>(IngGetCursorName);
   t.op[DRV_SetCursorName] = AgentSlotFn<DRV_SetCursorName>(IngSetCursorName);
+  t.op[DRV_NativeSql] = AgentSlotFn<DRV_NativeSql>(IngNativeSql);
   t.op[DRV_Unnamed14] = AgentSlotFn<DRV_Unnamed14>(IngUnsupportedStmtOp);
   t.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(IngCloseCursor);
   t.op[DRV_Commit] = AgentSlotFn<DRV_Commit>(IngCommit);
@@ -188,6 +190,12 @@ uint32_t IngServerFree(uint32_t server) {
 }
 
 uint32_t IngUnsupportedStmtOp(uint32_t) { return kIngErrNotCapable; }
+
+uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen) {
+  if (outLen) *outLen = 0;
+  if (IngConnFind(conn) == nullptr) return kIngErrBadArg;
+  return uint32_t(IngNativeSqlText(in, out, len, outLen));
+}
 
 uint32_t IngBeforeSetPos(uint32_t) { return 0; }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -19,14 +20,28 @@
 
 namespace stmttest {
 
+// A data directory for the program: one another fixture of the program set up already is
+// kept (its databases live there), else a new one, removed at exit.
 inline void UseTempDataDir() {
   static std::string dir = [] {
+    const char* have = std::getenv("II_DATABASE_DIR");
+    if (have != nullptr && std::strncmp(have, "/tmp/", 5) == 0 && std::filesystem::is_directory(have))
+      return std::string(have);
     char tmpl[] = "/tmp/tv-stmt-XXXXXX";
     const char* d = mkdtemp(tmpl);
     std::string path = d ? d : "/tmp";
     setenv("II_DATABASE_DIR", path.c_str(), 1);
+    if (d != nullptr) {
+      static std::string made;
+      made = path;
+      std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(made, ec);
+      });
+    }
     return path;
   }();
+  // Databases go where the engine looks now (another fixture may have moved it).
   (void)dir;
 }
 
