@@ -170,6 +170,7 @@ struct Conn : Object {
     std::atomic<bool> cancelRequested{false};
     std::atomic<Stmt *> running{nullptr};  // the statement inside sqlite3_step, for cancel
 
+    bool catalogsWithMetadata = false;
     // Transaction id bound at connect, if any.
     std::string xaXid;
 };
@@ -261,13 +262,16 @@ struct Rewritten {
         DropTable,
         CreateProcedure,
         ExecuteProcedure,
+        Grant,
+        Revoke,
     } kind = Kind::Sql;
     std::string sql;
     std::string name;
     bool flag = false;
-    // CreateTable: table and declared columns.
+    // CreateTable: table and declared columns.  Grant: privileges and grantees.
     std::string table;
     std::vector<std::pair<std::string, std::string>> declColumns;
+    std::vector<std::string> privileges, grantees;
 };
 
 bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f);
@@ -277,7 +281,15 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
                      std::vector<std::string> &names);
 
 void registerFunctions(Conn &c);
+
+// ---- Catalogs (catalogs.cpp) ----------------------------------------------------------------
+
+// Creates the engine's metadata tables in the database (when it has something to record).
 void ensureMetadata(sqlite3 *db);
+bool metadataPresent(sqlite3 *db);
+// (Re)creates the session's catalog views.
+void createCatalogs(Conn &c);
+bool isCatalogName(std::string_view name);
 
 // ---- Types (types.cpp) ----------------------------------------------------------------------
 

@@ -81,6 +81,7 @@ bool compile(Conn &c, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
 
 void recordTableMetadata(Conn &c, const Rewritten &r) {
     ensureMetadata(c.db);
+    if (!c.catalogsWithMetadata) createCatalogs(c);
     sqlite3_stmt *st = nullptr;
     if (sqlite3_prepare_v2(c.db, "DELETE FROM iiapi_columns WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
@@ -125,14 +126,78 @@ void forgetTableMetadata(Conn &c, const std::string &table) {
     }
 }
 
-bool metadataPresent(Conn &c) {
+// GRANT and REVOKE: permits are recorded for the catalogs; the embedded store checks none.
+bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
+    bool exists = false;
+    {
+        sqlite3_stmt *st = nullptr;
+        const char *sql = r.flag ? "SELECT 1 FROM iiapi_procedures WHERE name = ?"
+                                 : "SELECT 1 FROM main.sqlite_master WHERE type IN ('table','view') AND lower(name) = lower(?)";
+        if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+            exists = sqlite3_step(st) == SQLITE_ROW;
+        }
+        sqlite3_finalize(st);
+    }
+    if (!exists) {
+        f = r.flag ? makeFault("42000", native::kNoProcedure, "Procedure '" + r.table + "' not found")
+                   : makeFault("42S02", native::kNoTable, "Table or view not found: " + r.table);
+        return false;
+    }
+    ensureMetadata(c.db);
+    if (!c.catalogsWithMetadata) createCatalogs(c);
     sqlite3_stmt *st = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(c.db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='iiapi_columns'", -1, &st,
-                           nullptr) == SQLITE_OK)
-        found = sqlite3_step(st) == SQLITE_ROW;
+    if (r.kind == Rewritten::Kind::Revoke) {
+        if (sqlite3_prepare_v2(c.db,
+                               "DELETE FROM iiapi_permits WHERE object_name = ? AND lower(ifnull(permit_user,'')) = lower(?) "
+                               "AND (text_segment LIKE ? OR ? = 'all')",
+                               -1, &st, nullptr) != SQLITE_OK) {
+            f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+            return false;
+        }
+        for (auto &g : r.grantees)
+            for (auto &pv : r.privileges) {
+                std::string pat = "grant " + pv + " %";
+                sqlite3_reset(st);
+                sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 2, g.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 3, pat.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 4, pv.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_step(st);
+            }
+        sqlite3_finalize(st);
+        return true;
+    }
+    if (sqlite3_prepare_v2(c.db,
+                           "INSERT INTO iiapi_permits(object_name, object_owner, object_type, permit_grantor, permit_user,"
+                           " permit_number, text_sequence, text_segment) VALUES(?, ?, ?, ?, ?,"
+                           " (SELECT ifnull(max(permit_number), 0) + 1 FROM iiapi_permits), 1, ?)",
+                           -1, &st, nullptr) != SQLITE_OK) {
+        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+        return false;
+    }
+    std::vector<std::string> privs = r.privileges;
+    if (privs.size() == 1 && privs[0] == "all")
+        privs = r.flag ? std::vector<std::string>{"execute"}
+                       : std::vector<std::string>{"select", "insert", "update", "delete"};
+    for (auto &g : r.grantees)
+        for (auto &pv : privs) {
+            std::string text = "grant " + pv + " on " + std::string(r.flag ? "procedure " : "") + r.table + " to " + g;
+            sqlite3_reset(st);
+            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 2, c.user.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 3, r.flag ? "P" : "T", -1, SQLITE_STATIC);
+            sqlite3_bind_text(st, 4, c.user.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 5, g.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 6, text.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(st) != SQLITE_DONE) {
+                f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+                sqlite3_finalize(st);
+                return false;
+            }
+        }
     sqlite3_finalize(st);
-    return found;
+    return true;
 }
 
 // Runs a compiled statement: binds the query parameters, then either keeps it as the open
@@ -278,8 +343,13 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     case Rewritten::Kind::DropTable:
         if (!ensureTransaction(c, f)) return false;
         if (!runSql(c, s, r.sql, f)) return false;
-        if (!r.table.empty() && metadataPresent(c)) forgetTableMetadata(c, r.table);
+        if (!r.table.empty() && metadataPresent(c.db)) forgetTableMetadata(c, r.table);
         return true;
+    case Rewritten::Kind::Grant:
+    case Rewritten::Kind::Revoke:
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        return recordPermits(c, r, f);
     case Rewritten::Kind::CreateProcedure:
     case Rewritten::Kind::ExecuteProcedure:
         f = makeFault("S1C00", native::kGeneral, "Database procedures are not supported by this statement");
