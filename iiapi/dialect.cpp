@@ -584,8 +584,61 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
     if (w == "execute") {
         if (isWord(t, n, "immediate")) return rewriteStatement(c, join(t, n + 1, t.size()), out, f);
         if (isWord(t, n, "procedure")) {
+            // EXECUTE PROCEDURE [owner.]name [(param = expr, ...)]
+            size_t p = skip(t, n + 1);
+            if (p >= t.size() || (t[p].t != Tok::Word && t[p].t != Tok::QuotedId)) {
+                f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: name expected");
+                return false;
+            }
+            out.name = identName(t[p]);
+            p = skip(t, p + 1);
+            if (p < t.size() && t[p].text == ".") {
+                p = skip(t, p + 1);
+                if (p >= t.size()) {
+                    f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE");
+                    return false;
+                }
+                out.table = out.name;  // the owner
+                out.name = identName(t[p]);
+                p = skip(t, p + 1);
+            }
+            if (p < t.size()) {
+                if (t[p].text != "(") {
+                    f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE near '" + t[p].text + "'");
+                    return false;
+                }
+                size_t q = skip(t, p + 1);
+                while (q < t.size() && t[q].text != ")") {
+                    if (t[q].t != Tok::Word) {
+                        f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: parameter name expected");
+                        return false;
+                    }
+                    std::string pname = lower(t[q].text);
+                    q = skip(t, q + 1);
+                    if (q >= t.size() || t[q].text != "=") {
+                        f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: '=' expected");
+                        return false;
+                    }
+                    size_t b = q + 1;
+                    int depth = 0;
+                    for (q = b; q < t.size(); ++q) {
+                        if (t[q].text == "(") ++depth;
+                        else if (t[q].text == ")") {
+                            if (depth == 0) break;
+                            --depth;
+                        } else if (t[q].text == "," && depth == 0) {
+                            break;
+                        }
+                    }
+                    out.declColumns.emplace_back(pname, join(t, b, q));
+                    if (q < t.size() && t[q].text == ",") q = skip(t, q + 1);
+                }
+                if (q >= t.size()) {
+                    f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: ')' expected");
+                    return false;
+                }
+            }
             out.kind = Rewritten::Kind::ExecuteProcedure;
-            out.sql = join(t, skip(t, n + 1), t.size());
             return true;
         }
         if (n >= t.size() || t[n].t != Tok::Word || skip(t, n + 1) < t.size()) {
@@ -638,6 +691,27 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
         return true;
     }
     if (w == "create" && isWord(t, n, "table")) return rewriteCreateTable(c, t, n + 1, out, f);
+    if (w == "create" && isWord(t, n, "procedure")) {
+        out.kind = Rewritten::Kind::CreateProcedure;
+        out.sql = std::string(text);
+        return true;
+    }
+    if (w == "drop" && isWord(t, n, "procedure")) {
+        size_t p = skip(t, n + 1);
+        if (p >= t.size()) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in DROP PROCEDURE: name expected");
+            return false;
+        }
+        size_t q = skip(t, p + 1);
+        if (q < t.size() && t[q].text == ".") p = skip(t, q + 1);
+        if (p >= t.size()) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in DROP PROCEDURE: name expected");
+            return false;
+        }
+        out.kind = Rewritten::Kind::DropProcedure;
+        out.name = identName(t[p]);
+        return true;
+    }
     if (w == "grant" || w == "revoke") {
         // GRANT privilege [, ...] ON [TABLE | PROCEDURE] name TO grantee [, ...]
         size_t p = n;

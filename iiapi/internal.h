@@ -232,9 +232,11 @@ struct Stmt : Object {
     bool rowCountValid = false;
     bool hasProcReturn = false;
     int32_t procReturn = 0;
-    // Rows produced by the engine itself (procedures' output values).
-    std::vector<std::vector<std::pair<bool, std::string>>> ownRows;
-    size_t ownRowPos = 0;
+    // Rows produced by the engine itself (a procedure's output values or result rows), read
+    // instead of a cursor.
+    std::vector<std::vector<sqlite3_value *>> heldRows;
+    size_t heldPos = 0;  // index of the current held row + 1 once stepped
+    bool held = false;
 };
 
 // ---- Session helpers (env_conn.cpp) ---------------------------------------------------------
@@ -264,6 +266,7 @@ struct Rewritten {
         ExecuteProcedure,
         Grant,
         Revoke,
+        DropProcedure,
     } kind = Kind::Sql;
     std::string sql;
     std::string name;
@@ -290,6 +293,38 @@ bool metadataPresent(sqlite3 *db);
 // (Re)creates the session's catalog views.
 void createCatalogs(Conn &c);
 bool isCatalogName(std::string_view name);
+
+// ---- Procedures (procedures.cpp) ------------------------------------------------------------
+
+struct ProcCall {
+    struct Arg {
+        std::string name;
+        sqlite3_value *value = nullptr;  // borrowed
+        bool byRef = false;
+    };
+    std::string name, owner;
+    std::vector<Arg> args;
+};
+
+struct ProcResult {
+    struct Out {
+        std::string name, type;
+        bool nullable = true;
+        sqlite3_value *value = nullptr;  // owned
+    };
+    int32_t returnValue = 0;
+    std::vector<Out> outs;
+    std::vector<std::string> resultTypes;
+    std::vector<std::vector<sqlite3_value *>> rows;  // owned
+    ProcResult() = default;
+    ProcResult(const ProcResult &) = delete;
+    ProcResult &operator=(const ProcResult &) = delete;
+    ~ProcResult();
+};
+
+bool createProcedure(Conn &c, const std::string &text, Fault &f);
+bool dropProcedure(Conn &c, const std::string &name, Fault &f);
+bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f);
 
 // ---- Types (types.cpp) ----------------------------------------------------------------------
 

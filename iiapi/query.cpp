@@ -7,6 +7,8 @@ namespace iiapi {
 
 Stmt::~Stmt() {
     if (cursor) sqlite3_finalize(cursor);
+    for (auto &r : heldRows)
+        for (auto *v : r) sqlite3_value_free(v);
 }
 
 namespace {
@@ -259,6 +261,72 @@ bool runSql(Conn &c, Stmt &s, const std::string &sql, Fault &f) {
     return runCompiled(c, s, st, sql, f);
 }
 
+// A client value as an SQLite value (owned by the caller).
+sqlite3_value *clientValue(Conn &c, const IIAPI_DESCRIPTOR &d, const ParamValue &pv, Fault &f) {
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(c.db, "SELECT ?", -1, &st, nullptr) != SQLITE_OK) {
+        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+        return nullptr;
+    }
+    sqlite3_value *v = nullptr;
+    if (bindValue(st, 1, d, pv, f) && sqlite3_step(st) == SQLITE_ROW) v = sqlite3_value_dup(sqlite3_column_value(st, 0));
+    else if (f.sqlstate.empty()) f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+    sqlite3_finalize(st);
+    return v;
+}
+
+// The results of a procedure become the statement's descriptors and rows.
+void takeProcedureResult(Conn &c, Stmt &s, ProcResult &res) {
+    s.hasProcReturn = true;
+    s.procReturn = res.returnValue;
+    s.rowCountValid = true;
+    s.rowCount = 0;
+    s.columns.clear();
+    s.names.clear();
+    if (!res.outs.empty()) {
+        std::vector<sqlite3_value *> row;
+        for (auto &o : res.outs) {
+            IngType t;
+            if (!parseTypeText(o.type, t, c.maxSegment)) parseTypeText("varchar(2000)", t, c.maxSegment);
+            t.nullable = o.nullable;
+            s.columns.push_back(t);
+            s.names.push_back(o.name);
+            row.push_back(o.value);
+            o.value = nullptr;
+        }
+        s.heldRows.push_back(row);
+    } else if (!res.rows.empty() || !res.resultTypes.empty()) {
+        for (size_t k = 0; k < res.resultTypes.size(); ++k) {
+            IngType t;
+            if (!parseTypeText(res.resultTypes[k], t, c.maxSegment)) parseTypeText("varchar(2000)", t, c.maxSegment);
+            s.columns.push_back(t);
+            s.names.push_back("col" + std::to_string(k + 1));
+        }
+        for (auto &r : res.rows) {
+            s.heldRows.push_back(r);
+            r.clear();
+        }
+    }
+    if (s.columns.empty()) {
+        s.state = Stmt::State::Done;
+        s.eof = true;
+        return;
+    }
+    buildResultDescriptors(s);
+    for (auto &d : s.resultDesc) d.ds_columnType = res.outs.empty() ? IIAPI_COL_TUPLE : IIAPI_COL_PROCBYREFPARM;
+    s.held = true;
+    s.heldPos = 0;
+    s.state = Stmt::State::Rows;
+}
+
+bool runProcedure(Conn &c, Stmt &s, ProcCall &call, Fault &f) {
+    if (!ensureTransaction(c, f)) return false;
+    ProcResult res;
+    if (!executeProcedure(c, call, res, f)) return false;
+    takeProcedureResult(c, s, res);
+    return true;
+}
+
 // Everything a statement does once its parameters (if any) are in.
 bool execute(Conn &c, Stmt &s, Fault &f) {
     if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
@@ -276,9 +344,30 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         return runSql(c, s, sql, f);
     }
     if (s.queryType == IIAPI_QT_EXEC_PROCEDURE) {
-        f = makeFault("42000", native::kNoProcedure,
-                      "Procedure '" + s.procName + "' not found");
-        return false;
+        ProcCall call;
+        call.name = s.procName;
+        call.owner = s.procOwner;
+        std::vector<sqlite3_value *> owned;
+        bool ok = true;
+        for (size_t i = 0; i < s.paramDesc.size() && ok; ++i) {
+            const IIAPI_DESCRIPTOR &d = s.paramDesc[i];
+            if (d.ds_columnType == IIAPI_COL_SVCPARM) continue;
+            if (s.paramNames[i].empty()) {
+                f = makeFault("07001", native::kGeneral, "Procedure parameters are passed by name");
+                ok = false;
+                break;
+            }
+            sqlite3_value *v = clientValue(c, d, s.params[i], f);
+            if (!v) {
+                ok = false;
+                break;
+            }
+            owned.push_back(v);
+            call.args.push_back({s.paramNames[i], v, d.ds_columnType == IIAPI_COL_PROCBYREFPARM});
+        }
+        if (ok) ok = runProcedure(c, s, call, f);
+        for (auto *v : owned) sqlite3_value_free(v);
+        return ok;
     }
     Rewritten r;
     if (!rewriteStatement(c, s.text, r, f)) return false;
@@ -351,9 +440,44 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         s.state = Stmt::State::Done;
         return recordPermits(c, r, f);
     case Rewritten::Kind::CreateProcedure:
-    case Rewritten::Kind::ExecuteProcedure:
-        f = makeFault("S1C00", native::kGeneral, "Database procedures are not supported by this statement");
-        return false;
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        return createProcedure(c, r.sql, f);
+    case Rewritten::Kind::DropProcedure:
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        return dropProcedure(c, r.name, f);
+    case Rewritten::Kind::ExecuteProcedure: {
+        ProcCall call;
+        call.name = r.name;
+        call.owner = r.table;
+        std::vector<sqlite3_value *> owned;
+        bool ok = true;
+        for (auto &[pname, expr] : r.declColumns) {
+            Rewritten er;
+            sqlite3_stmt *st = nullptr;
+            if (!rewriteStatement(c, "SELECT " + expr, er, f) || !compile(c, er.sql, st, f)) {
+                ok = false;
+                break;
+            }
+            if (sqlite3_bind_parameter_count(st) > 0 || sqlite3_step(st) != SQLITE_ROW) {
+                if (sqlite3_bind_parameter_count(st) > 0)
+                    f = makeFault("07001", native::kGeneral, "Parameters of EXECUTE PROCEDURE are sent by name");
+                else
+                    f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+                sqlite3_finalize(st);
+                ok = false;
+                break;
+            }
+            sqlite3_value *v = sqlite3_value_dup(sqlite3_column_value(st, 0));
+            sqlite3_finalize(st);
+            owned.push_back(v);
+            call.args.push_back({pname, v, false});
+        }
+        if (ok) ok = runProcedure(c, s, call, f);
+        for (auto *v : owned) sqlite3_value_free(v);
+        return ok;
+    }
     case Rewritten::Kind::Sql:
         if (!ensureTransaction(c, f)) return false;
         return runSql(c, s, r.sql, f);
@@ -441,10 +565,19 @@ bool preparedName(const Stmt &s, std::string &name) {
     return words.size() == 1 || (words.size() >= 2 && words[1] == "for");
 }
 
+// A value of the current row: from the cursor, or from the rows the engine holds itself.
+sqlite3_value *columnValue(Stmt &s, size_t col) {
+    if (s.held) {
+        if (s.heldPos == 0 || s.heldPos > s.heldRows.size() || col >= s.heldRows[s.heldPos - 1].size()) return nullptr;
+        return s.heldRows[s.heldPos - 1][col];
+    }
+    return sqlite3_column_value(s.cursor, int(col));
+}
+
 // Moves one value of the current row into a client data value.
 bool deliverValue(Stmt &s, size_t col, IIAPI_DATAVALUE &dv, Fault &f) {
-    sqlite3_value *v = sqlite3_column_value(s.cursor, int(col));
-    if (sqlite3_value_type(v) == SQLITE_NULL) {
+    sqlite3_value *v = columnValue(s, col);
+    if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
         if (!s.columns[col].nullable) {
             // A NOT NULL column made by another program may still hold NULL: report it as NULL.
         }
@@ -691,9 +824,15 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
                 s.eof = true;
                 break;
             }
-            c.running = &s;
-            int rc = sqlite3_step(s.cursor);
-            c.running = nullptr;
+            int rc;
+            if (s.held) {
+                rc = s.heldPos < s.heldRows.size() ? SQLITE_ROW : SQLITE_DONE;
+                if (rc == SQLITE_ROW) ++s.heldPos;
+            } else {
+                c.running = &s;
+                rc = sqlite3_step(s.cursor);
+                c.running = nullptr;
+            }
             if (rc == SQLITE_DONE) {
                 s.eof = true;
                 break;
@@ -723,9 +862,9 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
                 if (p->gc_columnCount != 1 || p->gc_rowCount != 1)
                     return fail(p->gc_genParm, s,
                                 makeFault("S1009", native::kGeneral, "A long column is read alone, one row at a time"));
-                sqlite3_value *v = sqlite3_column_value(s.cursor, int(s.colPos));
+                sqlite3_value *v = columnValue(s, s.colPos);
                 if (!s.longLoaded) {
-                    if (sqlite3_value_type(v) == SQLITE_NULL) {
+                    if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
                         dv.dv_null = II_TRUE;
                         dv.dv_length = 0;
                         ++s.colPos;
