@@ -62,13 +62,18 @@ class AgentSession : public ::testing::Test {
   uint32_t conn = 0;
   std::string db;
 
-  void Open(bool unicode = false, bool noAutocommit = false) {
+  void Open(bool unicode = false, bool noAutocommit = false, bool sample = false) {
     db = NewDatabase();
+    if (sample) {
+      char err[512] = {};
+      ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
+    }
     IngInstallOpTable(&link);
     ASSERT_EQ(AgentCall<DRV_ServerAlloc>(&link, nullptr, &server), 0u);
     IngConnectParams p{};
     p.marker = unicode ? "W\x7F\x01\x01" : "";
     p.database = db.c_str();
+    p.user = sample ? "owner" : nullptr;
     g_ingDsnSettings.noAutoCommit = noAutocommit ? 1 : 0;
     uint32_t rc = AgentCall<DRV_Connect>(&link, server, &p, &conn);
     g_ingDsnSettings.noAutoCommit = 0;
