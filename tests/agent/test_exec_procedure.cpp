@@ -107,3 +107,29 @@ TEST_F(ProcedureExecTest, UnknownProcedureIsASyntaxError) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(ProcedureExecTest, ReturnValueAloneIsNotLost) {
+  Exec("CREATE PROCEDURE twice (p integer) AS BEGIN RETURN p * 2; END");
+  uint32_t s = Stmt();
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "{?=call twice(?)}"), 0u) << Errors(s);
+  ParamSet p({{DS_INTEGER, 4}, {DS_INTEGER, 4}}, 2);
+  p.Null(0, 0);
+  p.Null(0, 1);
+  p.Put<int32_t>(1, 0, 21);
+  p.Put<int32_t>(1, 1, 50);
+  ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, p.Give()), 0u);
+  ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 80u) << Errors(s);
+  Block first;
+  ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 0, &first.ds), 0u);
+  ASSERT_EQ(first.ds.rows_used, 1u);
+  EXPECT_EQ(first.Get<int32_t>(0, 0), 42);
+  // The next parameter row runs the procedure again.
+  ASSERT_EQ(AgentCall<DRV_MoreResults>(&link, s), 80u) << Errors(s);
+  Block second;
+  ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 0, &second.ds), 0u);
+  ASSERT_EQ(second.ds.rows_used, 1u);
+  EXPECT_EQ(second.Get<int32_t>(0, 0), 100);
+  EXPECT_EQ(AgentCall<DRV_MoreResults>(&link, s), 73u);
+}
+}  // namespace
