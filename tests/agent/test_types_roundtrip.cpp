@@ -314,3 +314,29 @@ TEST_F(TypesTest, NationalTextOnANarrowConnectionKeepsEveryCharacter) {
   EXPECT_EQ(b.Text(0, 0), "\xC3\xA9\xC3\xA8\xE4\xB8\xAD\xE6\x96\x87xyz");
 }
 }  // namespace
+
+#include "drv_ingii/i-value.h"
+
+namespace {
+TEST_F(UnicodeTypesTest, QueryTextsBeyond16BitCountsAreConvertedWhole) {
+  // More than 65535 characters, non-BMP characters at the seams of the pieces.
+  std::string text;
+  while (text.size() < 200000) text += "abc\xF0\x9F\x98\x80\xC3\xA9xyz";
+  char* out = IngQueryToClientCharset(text.c_str());
+  ASSERT_NE(out, nullptr);
+  EXPECT_TRUE(text == out) << std::strlen(out);
+  std::free(out);
+
+  Exec("CREATE TABLE lq (a INTEGER, b NVARCHAR(10))");
+  Exec("INSERT INTO lq VALUES (1, '\xC3\xA9')");
+  std::string q = "SELECT a FROM lq WHERE a IN (";
+  while (q.size() < 70000) q += "1,";
+  q += "1) AND b = '\xC3\xA9'";
+  uint32_t s = Stmt();
+  ASSERT_EQ(Run(s, q.c_str()), 0u) << Errors(s);
+  Block b;
+  ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 5, &b.ds), 0u);
+  ASSERT_EQ(b.ds.rows_used, 1u);
+  EXPECT_EQ(b.Get<int32_t>(0, 0), 1);
+}
+}  // namespace
