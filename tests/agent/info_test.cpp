@@ -441,6 +441,24 @@ TEST_F(InfoTest, StatementRecordAndCursorNames) {
   EXPECT_EQ(AgentCall<DRV_AllocStmt>(&link, 0xBBBB7777u, &s), 21u);
 }
 
+TEST_F(InfoTest, LiveStatementsHaveDistinctNames) {
+  std::set<std::string> cursors, statements;
+  std::vector<uint32_t> handles;
+  for (int i = 0; i < 50; ++i) {
+    uint32_t s = AllocStmt();
+    handles.push_back(s);
+    IngStmt* st = IngStmtFind(s);
+    ASSERT_NE(st, nullptr);
+    EXPECT_EQ(std::string(st->cursorName, 2), "CN");
+    EXPECT_EQ(std::string(st->stmtName, 2), "ST");
+    EXPECT_TRUE(cursors.insert(st->cursorName).second);
+    EXPECT_TRUE(statements.insert(st->stmtName).second);
+    // Free every other one so addresses get reused.
+    if (i % 2) AgentCall<DRV_FreeStmt>(&link, handles[size_t(i - 1)]);
+  }
+  for (size_t i = 1; i < handles.size(); i += 2) AgentCall<DRV_FreeStmt>(&link, handles[i]);
+}
+
 TEST_F(InfoTest, DisconnectReleasesStatementsLeftOnTheConnection) {
   uint32_t s = AllocStmt();
   ASSERT_NE(IngStmtFind(s), nullptr);
