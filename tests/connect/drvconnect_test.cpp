@@ -1,0 +1,312 @@
+#include "odbc/drvconnect.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "connect_files.h"
+#include "odbc/conntext.h"
+#include "odbc/keywords.h"
+#include "platform/pramlogw/pramlogw.h"
+
+namespace {
+
+const SQLCHAR* S(const char* s) { return reinterpret_cast<const SQLCHAR*>(s); }
+
+TEST(ConnectValues, YesNoValues) {
+  struct {
+    const char* text;
+    bool value;
+  } cases[] = {{"TRUE", true}, {"true", true}, {"Yes", true}, {"yES", true}, {"1", false},
+               {"", false},    {"no", false},  {" yes", false}, {"yes ", false}, {nullptr, false}};
+  for (auto& c : cases) EXPECT_EQ(ConnIsTrue(c.text), c.value) << (c.text ? c.text : "<null>");
+}
+
+TEST(ConnectValues, DecimalNumbersAndSensitivity) {
+  EXPECT_EQ(ConnDecimal("100"), 100);
+  EXPECT_EQ(ConnDecimal(" 42x"), 42);
+  EXPECT_EQ(ConnDecimal("-5"), -5);
+  EXPECT_EQ(ConnDecimal("abc"), 0);
+  EXPECT_EQ(ConnDecimal(nullptr), 0);
+  EXPECT_GT(ConnDecimal("99999999999999999999999999"), 0);  // huge but no overflow
+  EXPECT_EQ(ConnParseDynCursSens("Disabled"), 2);
+  EXPECT_EQ(ConnParseDynCursSens("high"), 1);
+  EXPECT_EQ(ConnParseDynCursSens("LOW"), 0);
+  EXPECT_EQ(ConnParseDynCursSens("x"), 0);
+  EXPECT_EQ(ConnParseDynCursSens(nullptr), 0);
+  EXPECT_STREQ(ConnDynCursSensName(2), "DISABLED");
+  EXPECT_STREQ(ConnDynCursSensName(1), "HIGH");
+  EXPECT_STREQ(ConnDynCursSensName(0), "LOW");
+}
+
+TEST(ConnectValues, DriverNameForTheDialogLosesItsBraces) {
+  struct {
+    const char* value;
+    const char* name;
+  } cases[] = {{"{Telvarin Driver}", "Telvarin Driver"}, {"Telvarin", "Telvarin"}, {"{Open", "Open"},
+               {"x{In}y", "In"},  {"Close}", "Close"}, {"", ""}};
+  for (auto& c : cases) EXPECT_EQ(ConnDriverNameFromValue(c.value), c.name) << c.value;
+  EXPECT_EQ(ConnDriverNameFromValue(nullptr), "");
+}
+
+TEST(ConnectValues, WhenToPrompt) {
+  struct {
+    SQLUSMALLINT mode;
+    const char* uid;
+    const char* pwd;
+    bool prompt;
+  } cases[] = {
+      {SQL_DRIVER_COMPLETE, "u", "p", false},
+      {SQL_DRIVER_COMPLETE, "u", "", true},
+      {SQL_DRIVER_COMPLETE, "u", " p", true},
+      {SQL_DRIVER_COMPLETE, nullptr, "p", true},
+      {SQL_DRIVER_COMPLETE_REQUIRED, " u", "p", true},
+      {SQL_DRIVER_COMPLETE_REQUIRED, "u", "p", false},
+      {SQL_DRIVER_PROMPT, "u", "p", true},
+      {SQL_DRIVER_NOPROMPT, nullptr, nullptr, false},
+      {7, nullptr, nullptr, false},
+  };
+  for (auto& c : cases) EXPECT_EQ(ConnWantsPrompt(c.mode, c.uid, c.pwd), c.prompt) << c.mode;
+}
+
+TEST(ConnectValues, OptionsText) {
+  EXPECT_EQ(ConnOptionsText("grp", "eff", "dbp", "role", "rp"), " -Ggrp -ueff -Pdbp -Rrole/rp");
+  EXPECT_EQ(ConnOptionsText("", nullptr, "", "role", ""), " -Rrole");
+  EXPECT_EQ(ConnOptionsText(nullptr, nullptr, nullptr, "", "rp"), "");  // no role, no role password
+  EXPECT_EQ(ConnOptionsText(nullptr, "eff", nullptr, nullptr, nullptr), " -ueff");
+  // Not bounded: long values come through whole.
+  std::string longGroup(2000, 'g');
+  EXPECT_EQ(ConnOptionsText(longGroup.c_str(), nullptr, nullptr, nullptr, nullptr), " -G" + longGroup);
+}
+
+class DriverConnect : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestConfigFiles();
+    LoginSetLibraryForTesting(LoginLibraryPath().c_str());
+    unsetenv(KIV_LOGIN_SCRIPT_ENV);
+  }
+  void TearDown() override {
+    unsetenv(KIV_LOGIN_SCRIPT_ENV);
+    LoginSetLibraryForTesting(nullptr);
+  }
+  int Prepare(const std::string& in, SQLUSMALLINT mode, ConnectPlan& plan, char wide = 'A') {
+    int rc = DriverConnectPrepare(reinterpret_cast<void*>(0x1), S(in.c_str()), SQL_NTS, 256, mode, wide, plan);
+    // The keyword table is empty after every connect.
+    for (int i = 0; i < KW_COUNT; ++i) EXPECT_EQ(ConnKeywordValue(i), nullptr) << i;
+    return rc;
+  }
+};
+
+TEST_F(DriverConnect, ShortOutputStringWithoutDriver) {
+  ConnectPlan plan;
+  ASSERT_EQ(Prepare("DSN=telvuid;UID=u;PWD=p", SQL_DRIVER_NOPROMPT, plan), 0);
+  EXPECT_EQ(plan.output, "DSN=telvuid;UID=u;PWD=p;JET=FALSE;FBS=60");
+  EXPECT_EQ(plan.dsn, "telvuid");
+  EXPECT_EQ(plan.user, "u");
+  EXPECT_EQ(plan.password, "p");
+  // No data source: "Default" is read and named.
+  ASSERT_EQ(Prepare("", SQL_DRIVER_NOPROMPT, plan), 0);
+  EXPECT_EQ(plan.output, "DSN=Default;UID=;PWD=defpwd;JET=TRUE;FBS=60");
+  EXPECT_EQ(plan.dsn, "Default");
+  EXPECT_TRUE(plan.jet);
+}
+
+TEST_F(DriverConnect, LongOutputStringWithDriver) {
+  ConnectPlan plan;
+  ASSERT_EQ(Prepare("DRIVER={Telvarin};DSN=telv;UID=u;PWD=p;MAXROWS=25;NOAC=yes;ROLENAME=r;ROLEPWD=rp;IV=TRUE",
+                    SQL_DRIVER_NOPROMPT, plan),
+            0);
+  EXPECT_EQ(plan.output,
+            "DRIVER={Telvarin};UID=u;PWD=p;JET=FALSE;FBS=1234;READONLY=yes;NLB=;MAXROWS=25;NOAC=TRUE;"
+            "INGSERVER=srv1;NRSSL=FALSE;DYN_CURS_SENSITIVITY=HIGH;SQLDBMSNAME=;GROUP=grp;ROLENAME=r;ROLEPWD=rp;"
+            "EFFUID=;DBMSPWD=;RTRIMCHAR=FALSE;IV=TRUE;IA=;Server=Corvanta");
+  EXPECT_EQ(plan.options, " -Ggrp -Rr/rp");
+  EXPECT_EQ(plan.server, "srv1");
+  EXPECT_EQ(plan.flags, kConnFlagReadOnly | kConnFlagIncludeViews);
+  EXPECT_EQ(plan.fetchSize, 1234u);
+  EXPECT_EQ(plan.maxRows, 25);
+  EXPECT_TRUE(plan.noAutocommit);
+  EXPECT_EQ(plan.dynCursSensitivity, 1);
+  EXPECT_EQ(plan.initSql, "/tmp/init.sql");
+  EXPECT_EQ(plan.dbmsName, "");
+}
+
+TEST_F(DriverConnect, FetchBufferSizeRules) {
+  struct {
+    const char* fbs;
+    std::uint32_t size;
+  } cases[] = {{"100", 100}, {"0", 60}, {"abc", 60}, {"", 60}, {"-5", 60}, {"99999999999", 60}};
+  for (auto& c : cases) {
+    ConnectPlan plan;
+    ASSERT_EQ(Prepare(std::string("DSN=telvuid;FBS=") + c.fbs, SQL_DRIVER_NOPROMPT, plan), 0);
+    EXPECT_EQ(plan.fetchSize, c.size) << c.fbs;
+  }
+}
+
+TEST_F(DriverConnect, FileDsnOnlyOutputNamesTheFile) {
+  ConnectPlan plan;
+  std::string path = TestConfigFiles().fileDsn;
+  ASSERT_EQ(Prepare("FILEDSN=" + path + ";PWD=p", SQL_DRIVER_NOPROMPT, plan), 0);
+  EXPECT_EQ(plan.output, "FILEDSN=" + path + ";UID=fileuser;PWD=p;JET=FALSE;FBS=77");
+  EXPECT_EQ(plan.flags, kConnFlagReadOnly);
+  EXPECT_EQ(plan.dsn, "");
+}
+
+TEST_F(DriverConnect, CompleteWithEverythingGivenDoesNotPrompt) {
+  setenv(KIV_LOGIN_SCRIPT_ENV, "CANCEL", 1);  // a prompt would cancel
+  ConnectPlan plan;
+  EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD=p", SQL_DRIVER_COMPLETE, plan), 0);
+  EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD= p", SQL_DRIVER_COMPLETE, plan), kConnNoData);
+  EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD=", SQL_DRIVER_COMPLETE_REQUIRED, plan), kConnNoData);
+  EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD=p", SQL_DRIVER_NOPROMPT, plan), 0);
+}
+
+TEST_F(DriverConnect, PromptAnswerReplacesTheStringAndIsMergedAgain) {
+  setenv(KIV_LOGIN_SCRIPT_ENV, "UID=scripted", 1);
+  ConnectPlan plan;
+  ASSERT_EQ(Prepare("DSN=telv;MAXROWS=7", SQL_DRIVER_PROMPT, plan), 0);
+  EXPECT_EQ(plan.user, "scripted");
+  EXPECT_EQ(plan.password, "secret");  // from the data source, merged after the dialog
+  EXPECT_EQ(plan.maxRows, 7);          // the dialog handed the rest of the string back
+  // The trace shows the string as the application gave it.
+  EXPECT_EQ(plan.trace.front(), "connStr=[DSN]");
+}
+
+TEST_F(DriverConnect, CancelledPromptGivesNoDataAndLeavesNothing) {
+  setenv(KIV_LOGIN_SCRIPT_ENV, "CANCEL", 1);
+  ConnectPlan plan;
+  plan.user = "untouched";
+  EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kConnNoData);
+  EXPECT_EQ(plan.user, "untouched");
+  // A missing login library counts as a cancel.
+  unsetenv(KIV_LOGIN_SCRIPT_ENV);
+  LoginSetLibraryForTesting("/nonexistent/libpramlogw.so");
+  EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kConnNoData);
+}
+
+TEST_F(DriverConnect, NoLoginBoxNeverPromptsAndReadsTheUserEntry) {
+  setenv(KIV_LOGIN_SCRIPT_ENV, "CANCEL", 1);
+  ConnectPlan plan;
+  ASSERT_EQ(Prepare("DSN=telvuid", SQL_DRIVER_PROMPT, plan), 0);
+  EXPECT_EQ(plan.user, "alice");
+  // The data source's UID is empty: its LastUser is not used here.
+  ASSERT_EQ(Prepare("DSN=nlbdsn", SQL_DRIVER_PROMPT, plan), 0);
+  EXPECT_EQ(plan.user, "");
+  // An empty UID in the string is replaced, a given one is kept.
+  ASSERT_EQ(Prepare("DSN=telvuid;UID=", SQL_DRIVER_COMPLETE, plan), 0);
+  EXPECT_EQ(plan.user, "alice");
+  ASSERT_EQ(Prepare("DSN=telvuid;UID=zed", SQL_DRIVER_PROMPT, plan), 0);
+  EXPECT_EQ(plan.user, "zed");
+  // NLB given in the string, any case.
+  ASSERT_EQ(Prepare("DSN=telv;NLB=yEs", SQL_DRIVER_PROMPT, plan), 0);
+  EXPECT_EQ(plan.user, "");  // telv's UID entry is empty; LastUser is not read in this step
+}
+
+TEST_F(DriverConnect, LengthsAreCheckedBeforeAnythingElse) {
+  ConnectPlan plan;
+  EXPECT_EQ(DriverConnectPrepare(nullptr, S("DSN=telvuid"), -5, 10, SQL_DRIVER_NOPROMPT, 'A', plan),
+            kConnErrBadLength);
+  EXPECT_EQ(DriverConnectPrepare(nullptr, S("DSN=telvuid"), SQL_NTS, -1, SQL_DRIVER_NOPROMPT, 'A', plan),
+            kConnErrBadLength);
+  // An explicit length takes only that much of the text.
+  ASSERT_EQ(DriverConnectPrepare(nullptr, S("DSN=telvuid;UID=bob"), 11, 0, SQL_DRIVER_NOPROMPT, 'A', plan), 0);
+  EXPECT_EQ(plan.dsn, "telvuid");
+  EXPECT_EQ(plan.user, "alice");
+  // No string at all reads "Default".
+  ASSERT_EQ(DriverConnectPrepare(nullptr, nullptr, 0, 0, SQL_DRIVER_NOPROMPT, 'A', plan), 0);
+  EXPECT_EQ(plan.dsn, "Default");
+}
+
+TEST_F(DriverConnect, WideModeGivesTheSameValues) {
+  ConnectPlan narrow, wide;
+  ASSERT_EQ(Prepare("DSN=wide", SQL_DRIVER_NOPROMPT, narrow, 'A'), 0);
+  ASSERT_EQ(Prepare("DSN=wide", SQL_DRIVER_NOPROMPT, wide, 'W'), 0);
+  EXPECT_EQ(wide.output, narrow.output);
+  EXPECT_EQ(wide.user, "J\xC3\xBCrgen\xE2\x82\xAC");
+}
+
+TEST_F(DriverConnect, TraceHoldsNoPasswords) {
+  ConnectPlan plan;
+  ASSERT_EQ(Prepare("DSN=telv;UID=u;PWD=topsecret;DBMSPWD=dbsecret;ROLENAME=r;ROLEPWD=rsecret", SQL_DRIVER_NOPROMPT,
+                    plan),
+            0);
+  bool sawUser = false;
+  for (const std::string& line : plan.trace) {
+    EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+    sawUser |= line == "  key=[UID] data=[u] supplied=1";
+  }
+  EXPECT_TRUE(sawUser);
+  EXPECT_NE(std::find(plan.trace.begin(), plan.trace.end(), "cn_dbpath=[srv1] cn_dbopts=[ -Ggrp -P*** -Rr/***] cn_readonly=1"),
+            plan.trace.end());
+  // The options text itself carries the real values for the agent.
+  EXPECT_EQ(plan.options, " -Ggrp -Pdbsecret -Rr/rsecret");
+}
+
+TEST(ConnectString, BuildsFromTheThreeTexts) {
+  std::string out;
+  ASSERT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), 3, S("pwdXYZ"), 3, out), 0);
+  EXPECT_EQ(out, "DSN=telv;UID=bob;PWD=pwd");
+  ASSERT_EQ(ConnConnectString(nullptr, SQL_NTS, nullptr, 0, nullptr, SQL_NTS, out), 0);
+  EXPECT_EQ(out, "DSN=;UID=;PWD=");
+  EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), -5, S("p"), SQL_NTS, out), kConnErrBadLength);
+  EXPECT_EQ(ConnConnectString(S("telv"), -1, S("bob"), SQL_NTS, S("p"), SQL_NTS, out), kConnErrBadLength);
+  EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), SQL_NTS, S("p"), -100, out), kConnErrBadLength);
+}
+
+TEST_F(DriverConnect, EmptyDataSourceNameFromConnectReadsDefault) {
+  std::string in;
+  ASSERT_EQ(ConnConnectString(S(""), SQL_NTS, S("u"), SQL_NTS, S(""), SQL_NTS, in), 0);
+  ConnectPlan plan;
+  ASSERT_EQ(Prepare(in, SQL_DRIVER_NOPROMPT, plan), 0);
+  EXPECT_EQ(plan.dsn, "Default");
+  EXPECT_EQ(plan.user, "u");
+  EXPECT_EQ(plan.password, "");  // given empty: used as such
+}
+
+TEST(CopyOut, NarrowCutsWithTruncationCode) {
+  std::string text = "DSN=telv;UID=u;PWD=p;JET=FALSE;FBS=60";
+  SQLCHAR buf[64];
+  SQLSMALLINT len = -1;
+  EXPECT_EQ(ConnCopyOut(text, buf, 10, &len), kConnErrTruncated);
+  EXPECT_STREQ(reinterpret_cast<char*>(buf), "DSN=telv;");
+  EXPECT_EQ(len, static_cast<SQLSMALLINT>(text.size()));
+  EXPECT_EQ(ConnCopyOut(text, buf, sizeof buf, &len), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf)), text);
+  EXPECT_EQ(ConnCopyOut(text, buf, static_cast<SQLSMALLINT>(text.size()), &len), kConnErrTruncated);
+  buf[0] = 'x';
+  EXPECT_EQ(ConnCopyOut(text, buf, 0, &len), kConnErrTruncated);
+  EXPECT_EQ(buf[0], 'x');  // nothing written into a zero-length buffer
+  EXPECT_EQ(ConnCopyOut(text, nullptr, 10, &len), 0);
+  EXPECT_EQ(len, static_cast<SQLSMALLINT>(text.size()));
+  EXPECT_EQ(ConnCopyOut(text, buf, -1, &len), kConnErrBadLength);
+  EXPECT_EQ(ConnCopyOut(text, buf, 10, nullptr), kConnErrTruncated);
+  // A character is never split.
+  EXPECT_EQ(ConnCopyOut("a\xC3\xA9", buf, 3, &len), kConnErrTruncated);
+  EXPECT_STREQ(reinterpret_cast<char*>(buf), "a");
+  // Texts longer than a length can say: the length is capped, the copy still cut.
+  std::string huge(40000, 'x');
+  EXPECT_EQ(ConnCopyOut(huge, buf, sizeof buf, &len), kConnErrTruncated);
+  EXPECT_EQ(len, SHRT_MAX);
+}
+
+TEST(CopyOut, WideCountsCharacters) {
+  std::string text = "UID=J\xC3\xBCrgen;PWD=\xF0\x9F\x98\x80";  // ü and a character outside the BMP
+  SQLWCHAR buf[64];
+  SQLSMALLINT len = -1;
+  EXPECT_EQ(ConnCopyOutW(text, buf, 64, &len), 0);
+  EXPECT_EQ(len, 17);  // 15 characters, the last one two units
+  EXPECT_EQ(conntext::Utf16ToUtf8(buf), text);
+  EXPECT_EQ(ConnCopyOutW(text, buf, 10, &len), kConnErrTruncated);
+  EXPECT_EQ(conntext::Utf16ToUtf8(buf), "UID=J\xC3\xBCrge");
+  EXPECT_EQ(len, 17);
+  // The surrogate pair goes whole or not at all.
+  EXPECT_EQ(ConnCopyOutW(text, buf, 17, &len), kConnErrTruncated);
+  EXPECT_EQ(conntext::Utf16ToUtf8(buf), "UID=J\xC3\xBCrgen;PWD=");
+  EXPECT_EQ(ConnCopyOutW(text, buf, -2, &len), kConnErrBadLength);
+  EXPECT_EQ(ConnCopyOutW(text, nullptr, 5, &len), 0);
+}
+
+}  // namespace
