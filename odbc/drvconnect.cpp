@@ -239,7 +239,7 @@ int DriverConnectPrepare(void* window, const SQLCHAR* in, SQLSMALLINT inLen, SQL
 }
 
 int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid, SQLSMALLINT uidLen,
-                      const SQLCHAR* pwd, SQLSMALLINT pwdLen, std::string& out) {
+                      const SQLCHAR* pwd, SQLSMALLINT pwdLen, std::string& out, std::string* traceText) {
   std::ptrdiff_t nd = InputLength(dsn, dsnLen), nu = InputLength(uid, uidLen), np = InputLength(pwd, pwdLen);
   if (nd < 0 || nu < 0 || np < 0) return kConnErrBadLength;
   auto text = [](const SQLCHAR* s, std::ptrdiff_t n) {
@@ -248,6 +248,7 @@ int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid
     return t;
   };
   out = "DSN=" + text(dsn, nd) + ";UID=" + text(uid, nu) + ";PWD=" + text(pwd, np);
+  if (traceText) *traceText = "DSN=" + text(dsn, nd) + ";UID=" + text(uid, nu) + ";PWD=***";
   return 0;
 }
 

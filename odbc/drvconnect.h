@@ -65,9 +65,10 @@ int DriverConnectPrepare(void* window, const SQLCHAR* in, SQLSMALLINT inLen, SQL
                          SQLUSMALLINT completion, char mode, ConnectPlan& plan);
 
 // "DSN=%s;UID=%s;PWD=%s" of SQLConnect's three texts (null: empty); kConnErrBadLength for a
-// length below 0 other than SQL_NTS, else 0.
+// length below 0 other than SQL_NTS, else 0. traceText, when given, receives the string with
+// the password shown as "***", for the debug trace.
 int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid, SQLSMALLINT uidLen,
-                      const SQLCHAR* pwd, SQLSMALLINT pwdLen, std::string& out);
+                      const SQLCHAR* pwd, SQLSMALLINT pwdLen, std::string& out, std::string* traceText = nullptr);
 
 // Copies text out to an application buffer: NUL-terminated, never splitting a character, the
 // full length (bytes, or UTF-16 units for the W form) stored when outLen is given. Returns 0,

@@ -247,8 +247,10 @@ TEST_F(DriverConnect, TraceHoldsNoPasswords) {
 
 TEST(ConnectString, BuildsFromTheThreeTexts) {
   std::string out;
-  ASSERT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), 3, S("pwdXYZ"), 3, out), 0);
+  std::string trace;
+  ASSERT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), 3, S("pwdXYZ"), 3, out, &trace), 0);
   EXPECT_EQ(out, "DSN=telv;UID=bob;PWD=pwd");
+  EXPECT_EQ(trace, "DSN=telv;UID=bob;PWD=***");
   ASSERT_EQ(ConnConnectString(nullptr, SQL_NTS, nullptr, 0, nullptr, SQL_NTS, out), 0);
   EXPECT_EQ(out, "DSN=;UID=;PWD=");
   EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), -5, S("p"), SQL_NTS, out), kConnErrBadLength);
