@@ -285,6 +285,50 @@ int ConnCopyOutW(const std::string& utf8, SQLWCHAR* buf, SQLSMALLINT bufLenChars
   return kConnErrTruncated;
 }
 
+SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQLCHAR* in, SQLSMALLINT inLen,
+                            SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion,
+                            char mode, std::vector<std::string>* trace) {
+  if (target.connected(target.context)) {
+    target.setLastError(target.context, kConnErrInUse);
+    return SQL_ERROR;
+  }
+  ConnectPlan plan;
+  int code = DriverConnectPrepare(window, in, inLen, outMax, completion, mode, plan);
+  if (code == kConnNoData) return SQL_NO_DATA;
+  if (code != 0) {
+    target.setLastError(target.context, code);
+    return SQL_ERROR;
+  }
+  if (trace) trace->insert(trace->end(), plan.trace.begin(), plan.trace.end());
+  target.store(target.context, plan);
+  target.open(target.context, mode);
+  if (!target.connected(target.context)) return SQL_ERROR;
+  if (ConnCopyOut(plan.output, out, outMax, outLen) == kConnErrTruncated) {
+    target.setLastError(target.context, kConnErrTruncated);
+    return SQL_SUCCESS_WITH_INFO;
+  }
+  return SQL_SUCCESS;
+}
+
+SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid,
+                      SQLSMALLINT uidLen, const SQLCHAR* pwd, SQLSMALLINT pwdLen, char mode,
+                      std::vector<std::string>* trace) {
+  if (target.connected(target.context)) {
+    target.setLastError(target.context, kConnErrInUse);
+    return SQL_ERROR;
+  }
+  std::string text, traced;
+  int code = ConnConnectString(dsn, dsnLen, uid, uidLen, pwd, pwdLen, text, &traced);
+  if (code != 0) {
+    target.setLastError(target.context, code);
+    return SQL_ERROR;
+  }
+  if (trace) trace->push_back(traced);
+  // Never prompts; nobody reads the output string of SQLConnect.
+  return DriverConnectCore(target, nullptr, reinterpret_cast<const SQLCHAR*>(text.c_str()), SQL_NTS, nullptr, 0,
+                           nullptr, SQL_DRIVER_NOPROMPT, mode, trace);
+}
+
 int LoginPrompt(void* window, const char* driver, const char* connstr, char mode, std::string& result) {
   result.clear();
   LoginFn login = nullptr;

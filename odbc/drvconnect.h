@@ -76,6 +76,27 @@ int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid
 int ConnCopyOut(const std::string& text, SQLCHAR* buf, SQLSMALLINT bufLen, SQLSMALLINT* outLen);
 int ConnCopyOutW(const std::string& utf8, SQLWCHAR* buf, SQLSMALLINT bufLenChars, SQLSMALLINT* outLen);
 
+// What driver connect needs of the connection record, so that it runs before the record exists
+// in this form: the gateway's connection supplies these.
+struct ConnectTarget {
+  void* context;
+  bool (*connected)(void* context);                     // state 2
+  void (*store)(void* context, const ConnectPlan& plan);  // connect fields, flags, agent settings
+  void (*open)(void* context, char mode);               // ConnOpen
+  void (*setLastError)(void* context, int code);
+};
+
+// Driver connect (SQLDriverConnect / W after conversion): 08002 when connected, the prepare
+// above, store, open, then the output string copied out (01004 when cut). Returns an ODBC code;
+// SQL_NO_DATA when the prompt was cancelled. The caller holds ConnectLock.
+SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQLCHAR* in, SQLSMALLINT inLen,
+                            SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion,
+                            char mode, std::vector<std::string>* trace = nullptr);
+// SQLConnect: 08002 when connected, S1090 for a bad length, then driver connect without a prompt.
+SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid,
+                      SQLSMALLINT uidLen, const SQLCHAR* pwd, SQLSMALLINT pwdLen, char mode,
+                      std::vector<std::string>* trace = nullptr);
+
 // The login library: called through its two exports, loaded from beside the driver on first
 // use. Returns 1 with the completed string, anything else when cancelled or unavailable.
 int LoginPrompt(void* window, const char* driver, const char* connstr, char mode, std::string& result);

@@ -312,3 +312,120 @@ TEST(CopyOut, WideCountsCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stand-in for the connection record: records what driver connect hands it.
+struct FakeConnection {
+  bool connected = false;
+  bool opens = true;  // whether ConnOpen succeeds
+  int lastError = 0;
+  int opened = 0;
+  char openMode = 0;
+  ConnectPlan stored;
+  ConnectTarget Target() {
+    return ConnectTarget{this,
+                         [](void* c) { return static_cast<FakeConnection*>(c)->connected; },
+                         [](void* c, const ConnectPlan& p) { static_cast<FakeConnection*>(c)->stored = p; },
+                         [](void* c, char mode) {
+                           auto* f = static_cast<FakeConnection*>(c);
+                           ++f->opened;
+                           f->openMode = mode;
+                           f->connected = f->opens;
+                           if (!f->opens) f->lastError = 53;
+                         },
+                         [](void* c, int code) { static_cast<FakeConnection*>(c)->lastError = code; }};
+  }
+};
+
+class ConnectFlow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestConfigFiles();
+    LoginSetLibraryForTesting(LoginLibraryPath().c_str());
+    unsetenv(KIV_LOGIN_SCRIPT_ENV);
+  }
+  void TearDown() override {
+    unsetenv(KIV_LOGIN_SCRIPT_ENV);
+    LoginSetLibraryForTesting(nullptr);
+  }
+};
+
+TEST_F(ConnectFlow, DriverConnectStoresOpensAndCopiesOut) {
+  FakeConnection conn;
+  SQLCHAR out[256];
+  SQLSMALLINT len = 0;
+  EXPECT_EQ(DriverConnectCore(conn.Target(), nullptr, S("DSN=telvuid;UID=u;PWD=p"), SQL_NTS, out, sizeof out, &len,
+                              SQL_DRIVER_NOPROMPT, 'W'),
+            SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char*>(out), "DSN=telvuid;UID=u;PWD=p;JET=FALSE;FBS=60");
+  EXPECT_EQ(len, 40);
+  EXPECT_EQ(conn.opened, 1);
+  EXPECT_EQ(conn.openMode, 'W');
+  EXPECT_EQ(conn.stored.user, "u");
+  // A second connect on the connected handle.
+  EXPECT_EQ(DriverConnectCore(conn.Target(), nullptr, S("DSN=telvuid"), SQL_NTS, out, sizeof out, &len,
+                              SQL_DRIVER_NOPROMPT, 'A'),
+            SQL_ERROR);
+  EXPECT_EQ(conn.lastError, kConnErrInUse);
+  EXPECT_EQ(conn.opened, 1);
+}
+
+TEST_F(ConnectFlow, OutputCutGivesSuccessWithInfo) {
+  FakeConnection conn;
+  SQLCHAR out[10];
+  SQLSMALLINT len = 0;
+  EXPECT_EQ(DriverConnectCore(conn.Target(), nullptr, S("DSN=telvuid;UID=u;PWD=p"), SQL_NTS, out, sizeof out, &len,
+                              SQL_DRIVER_NOPROMPT, 'A'),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(conn.lastError, kConnErrTruncated);
+  EXPECT_STREQ(reinterpret_cast<char*>(out), "DSN=telvu");
+  EXPECT_EQ(len, 40);
+  EXPECT_TRUE(conn.connected);
+}
+
+TEST_F(ConnectFlow, CancelLeavesTheHandleUnconnectedAndReusable) {
+  setenv(KIV_LOGIN_SCRIPT_ENV, "CANCEL", 1);
+  FakeConnection conn;
+  EXPECT_EQ(DriverConnectCore(conn.Target(), reinterpret_cast<void*>(1), S("DSN=telv"), SQL_NTS, nullptr, 0, nullptr,
+                              SQL_DRIVER_PROMPT, 'A'),
+            SQL_NO_DATA);
+  EXPECT_EQ(conn.opened, 0);
+  EXPECT_EQ(conn.lastError, 0);
+  EXPECT_EQ(conn.stored.user, "");
+  setenv(KIV_LOGIN_SCRIPT_ENV, "UID=bob;PWD=pw", 1);
+  EXPECT_EQ(DriverConnectCore(conn.Target(), reinterpret_cast<void*>(1), S("DSN=telv"), SQL_NTS, nullptr, 0, nullptr,
+                              SQL_DRIVER_PROMPT, 'A'),
+            SQL_SUCCESS);
+  EXPECT_EQ(conn.stored.user, "bob");
+  EXPECT_EQ(conn.stored.password, "pw");
+}
+
+TEST_F(ConnectFlow, FailedOpenIsAnError) {
+  FakeConnection conn;
+  conn.opens = false;
+  SQLCHAR out[64] = "untouched";
+  EXPECT_EQ(DriverConnectCore(conn.Target(), nullptr, S("DSN=telvuid"), SQL_NTS, out, sizeof out, nullptr,
+                              SQL_DRIVER_NOPROMPT, 'A'),
+            SQL_ERROR);
+  EXPECT_EQ(conn.lastError, 53);
+  EXPECT_STREQ(reinterpret_cast<char*>(out), "untouched");
+}
+
+TEST_F(ConnectFlow, ConnectNeverPromptsAndChecksLengths) {
+  setenv(KIV_LOGIN_SCRIPT_ENV, "CANCEL", 1);
+  FakeConnection conn;
+  EXPECT_EQ(ConnectCore(conn.Target(), S("telv"), SQL_NTS, S("u"), -5, S(""), SQL_NTS, 'A'), SQL_ERROR);
+  EXPECT_EQ(conn.lastError, kConnErrBadLength);
+  EXPECT_EQ(conn.opened, 0);
+  std::vector<std::string> trace;
+  EXPECT_EQ(ConnectCore(conn.Target(), S("telv"), SQL_NTS, S("u"), SQL_NTS, S(""), SQL_NTS, 'A', &trace), SQL_SUCCESS);
+  EXPECT_EQ(conn.stored.password, "");  // empty, used as such: no prompt, no data-source value
+  EXPECT_EQ(conn.stored.dsn, "telv");
+  ASSERT_FALSE(trace.empty());
+  EXPECT_EQ(trace.front(), "DSN=telv;UID=u;PWD=***");
+  EXPECT_EQ(ConnectCore(conn.Target(), S("telv"), SQL_NTS, S("u"), SQL_NTS, S("p"), SQL_NTS, 'A'), SQL_ERROR);
+  EXPECT_EQ(conn.lastError, kConnErrInUse);
+}
+
+}  // namespace
