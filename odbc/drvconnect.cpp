@@ -285,9 +285,12 @@ int ConnCopyOutW(const std::string& utf8, SQLWCHAR* buf, SQLSMALLINT bufLenChars
   return kConnErrTruncated;
 }
 
-SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQLCHAR* in, SQLSMALLINT inLen,
-                            SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion,
-                            char mode, std::vector<std::string>* trace) {
+namespace {
+
+template <typename CopyOut>
+SQLRETURN RunDriverConnect(const ConnectTarget& target, void* window, const SQLCHAR* in, SQLSMALLINT inLen,
+                           SQLSMALLINT outMax, SQLUSMALLINT completion, char mode, std::vector<std::string>* trace,
+                           CopyOut copyOut) {
   if (target.connected(target.context)) {
     target.setLastError(target.context, kConnErrInUse);
     return SQL_ERROR;
@@ -303,11 +306,28 @@ SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQL
   target.store(target.context, plan);
   target.open(target.context, mode);
   if (!target.connected(target.context)) return SQL_ERROR;
-  if (ConnCopyOut(plan.output, out, outMax, outLen) == kConnErrTruncated) {
+  if (copyOut(plan.output) == kConnErrTruncated) {
     target.setLastError(target.context, kConnErrTruncated);
     return SQL_SUCCESS_WITH_INFO;
   }
   return SQL_SUCCESS;
+}
+
+}  // namespace
+
+SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQLCHAR* in, SQLSMALLINT inLen,
+                            SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion,
+                            char mode, std::vector<std::string>* trace) {
+  return RunDriverConnect(target, window, in, inLen, outMax, completion, mode, trace,
+                          [&](const std::string& text) { return ConnCopyOut(text, out, outMax, outLen); });
+}
+
+SQLRETURN DriverConnectCoreW(const ConnectTarget& target, void* window, const char* inUtf8, SQLWCHAR* out,
+                             SQLSMALLINT outMaxChars, SQLSMALLINT* outLen, SQLUSMALLINT completion,
+                             std::vector<std::string>* trace) {
+  return RunDriverConnect(target, window, reinterpret_cast<const SQLCHAR*>(inUtf8), SQL_NTS, outMaxChars, completion,
+                          'W', trace,
+                          [&](const std::string& text) { return ConnCopyOutW(text, out, outMaxChars, outLen); });
 }
 
 SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid,

@@ -92,6 +92,11 @@ struct ConnectTarget {
 SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQLCHAR* in, SQLSMALLINT inLen,
                             SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion,
                             char mode, std::vector<std::string>* trace = nullptr);
+// The same for SQLDriverConnectW, which hands in its UTF-8 copy of the input (SQL_NTS) and gets
+// the output string as UTF-16 in its own buffer (lengths in characters), 01004 when cut.
+SQLRETURN DriverConnectCoreW(const ConnectTarget& target, void* window, const char* inUtf8, SQLWCHAR* out,
+                             SQLSMALLINT outMaxChars, SQLSMALLINT* outLen, SQLUSMALLINT completion,
+                             std::vector<std::string>* trace = nullptr);
 // SQLConnect: 08002 when connected, S1090 for a bad length, then driver connect without a prompt.
 SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid,
                       SQLSMALLINT uidLen, const SQLCHAR* pwd, SQLSMALLINT pwdLen, char mode,

@@ -429,3 +429,26 @@ TEST_F(ConnectFlow, ConnectNeverPromptsAndChecksLengths) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConnectFlow, WideDriverConnectCountsCharacters) {
+  FakeConnection conn;
+  SQLWCHAR out[12];
+  SQLSMALLINT len = 0;
+  EXPECT_EQ(DriverConnectCoreW(conn.Target(), nullptr, "DSN=wide", out, 12, &len, SQL_DRIVER_NOPROMPT),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(conn.lastError, kConnErrTruncated);
+  EXPECT_EQ(conntext::Utf16ToUtf8(out), "DSN=wide;UI");
+  // "DSN=wide;UID=Jürgen€;PWD=päss;JET=FALSE;FBS=60": every character one unit.
+  EXPECT_EQ(len, 46);
+  EXPECT_EQ(conn.openMode, 'W');
+  FakeConnection again;
+  SQLWCHAR big[128];
+  EXPECT_EQ(DriverConnectCoreW(again.Target(), nullptr, "DSN=wide", big, 128, &len, SQL_DRIVER_NOPROMPT), SQL_SUCCESS);
+  EXPECT_EQ(conntext::Utf16ToUtf8(big), "DSN=wide;UID=J\xC3\xBCrgen\xE2\x82\xAC;PWD=p\xC3\xA4ss;JET=FALSE;FBS=60");
+  EXPECT_EQ(DriverConnectCoreW(FakeConnection().Target(), nullptr, "DSN=wide", big, -1, &len, SQL_DRIVER_NOPROMPT),
+            SQL_ERROR);
+}
+
+}  // namespace
