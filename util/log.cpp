@@ -44,7 +44,8 @@ void stream_close_owned(LOG_Channel* channel) {
 void null_write(LOG_Channel*, int, const char*) {}
 void null_close(LOG_Channel*) {}
 
-bool is_conversion(char c) { return c != '\0' && strchr("diouxXeEfFgGaAcspn", c) != nullptr; }
+// No "%n": a log line never writes through its arguments.
+bool is_conversion(char c) { return c != '\0' && strchr("diouxXeEfFgGaAcsp", c) != nullptr; }
 
 // Length of a complete printf directive starting at p[0] == '%', or 0 when it does not end
 // before the end of the text or a newline (it is then taken as literal text).

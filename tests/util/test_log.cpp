@@ -196,6 +196,7 @@ TEST(LogFormat, ExpansionSubstitutesAndEscapes) {
       {"50%%", nullptr, 0, 0, "50%%\n"},
       {"x %l", nullptr, 0, 0, "x %%l\n"},            // unfinished directive stays literal
       {"x %-08.3lf y", nullptr, 0, 0, "x %-08.3lf y\n"},
+      {"a%nb", nullptr, 0, 0, "a%%nb\n"},              // never a write through the arguments
       {"file %F", "dir%s/%n.c", 1, 0, "file dir%%s/%%n.c\n"},  // substituted text is literal
       {"%m", nullptr, 0, 99999, "Unknown error 99999\n"},
       {"", nullptr, 0, 0, "\n"},
