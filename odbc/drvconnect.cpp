@@ -30,6 +30,17 @@ std::ptrdiff_t InputLength(const SQLCHAR* text, SQLSMALLINT len) {
   return len >= 0 ? len : -1;
 }
 
+// UTF-8 copy of an ODBC UTF-16 input text (length in characters or SQL_NTS); false for a bad length.
+bool WideInput(const SQLWCHAR* text, SQLSMALLINT len, std::string& out) {
+  out.clear();
+  if (len < 0 && len != SQL_NTS) return false;
+  if (!text) return true;
+  std::size_t n = len == SQL_NTS ? conntext::WideLen(text) : static_cast<std::size_t>(len);
+  out = conntext::Utf16ToUtf8(text, static_cast<std::ptrdiff_t>(n));
+  out.resize(std::strlen(out.c_str()));  // text after an embedded NUL is not part of it
+  return true;
+}
+
 // The login library binding.
 using LoginFn = std::int32_t (*)(void*, const char*, const char*, char**, int);
 using LoginFreeFn = void (*)(char*);
@@ -322,11 +333,16 @@ SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQL
                           [&](const std::string& text) { return ConnCopyOut(text, out, outMax, outLen); });
 }
 
-SQLRETURN DriverConnectCoreW(const ConnectTarget& target, void* window, const char* inUtf8, SQLWCHAR* out,
-                             SQLSMALLINT outMaxChars, SQLSMALLINT* outLen, SQLUSMALLINT completion,
+SQLRETURN DriverConnectCoreW(const ConnectTarget& target, void* window, const SQLWCHAR* in, SQLSMALLINT inLen,
+                             SQLWCHAR* out, SQLSMALLINT outMaxChars, SQLSMALLINT* outLen, SQLUSMALLINT completion,
                              std::vector<std::string>* trace) {
-  return RunDriverConnect(target, window, reinterpret_cast<const SQLCHAR*>(inUtf8), SQL_NTS, outMaxChars, completion,
-                          'W', trace,
+  std::string input;
+  if (!WideInput(in, inLen, input)) {
+    target.setLastError(target.context, kConnErrBadLength);
+    return SQL_ERROR;
+  }
+  return RunDriverConnect(target, window, reinterpret_cast<const SQLCHAR*>(input.c_str()), SQL_NTS, outMaxChars,
+                          completion, 'W', trace,
                           [&](const std::string& text) { return ConnCopyOutW(text, out, outMaxChars, outLen); });
 }
 
@@ -347,6 +363,25 @@ SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLI
   // Never prompts; nobody reads the output string of SQLConnect.
   return DriverConnectCore(target, nullptr, reinterpret_cast<const SQLCHAR*>(text.c_str()), SQL_NTS, nullptr, 0,
                            nullptr, SQL_DRIVER_NOPROMPT, mode, trace);
+}
+
+SQLRETURN ConnectCoreW(const ConnectTarget& target, const SQLWCHAR* dsn, SQLSMALLINT dsnLen, const SQLWCHAR* uid,
+                       SQLSMALLINT uidLen, const SQLWCHAR* pwd, SQLSMALLINT pwdLen, std::vector<std::string>* trace) {
+  if (target.connected(target.context)) {
+    target.setLastError(target.context, kConnErrInUse);
+    return SQL_ERROR;
+  }
+  std::string d, u, p;
+  if (!WideInput(dsn, dsnLen, d) || !WideInput(uid, uidLen, u) || !WideInput(pwd, pwdLen, p)) {
+    target.setLastError(target.context, kConnErrBadLength);
+    return SQL_ERROR;
+  }
+  auto text = [](const std::string& s) { return reinterpret_cast<const SQLCHAR*>(s.c_str()); };
+  std::string connstr, traced;
+  ConnConnectString(text(d), SQL_NTS, text(u), SQL_NTS, text(p), SQL_NTS, connstr, &traced);
+  if (trace) trace->push_back(traced);
+  return RunDriverConnect(target, nullptr, text(connstr), SQL_NTS, 0, SQL_DRIVER_NOPROMPT, 'W', trace,
+                          [](const std::string&) { return 0; });
 }
 
 int LoginPrompt(void* window, const char* driver, const char* connstr, char mode, std::string& result) {

@@ -92,15 +92,19 @@ struct ConnectTarget {
 SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQLCHAR* in, SQLSMALLINT inLen,
                             SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion,
                             char mode, std::vector<std::string>* trace = nullptr);
-// The same for SQLDriverConnectW, which hands in its UTF-8 copy of the input (SQL_NTS) and gets
-// the output string as UTF-16 in its own buffer (lengths in characters), 01004 when cut.
-SQLRETURN DriverConnectCoreW(const ConnectTarget& target, void* window, const char* inUtf8, SQLWCHAR* out,
-                             SQLSMALLINT outMaxChars, SQLSMALLINT* outLen, SQLUSMALLINT completion,
+// The same for SQLDriverConnectW: UTF-16 input (length in characters, SQL_NTS allowed) and the
+// output string copied out as UTF-16 (lengths in characters), 01004 when cut.
+SQLRETURN DriverConnectCoreW(const ConnectTarget& target, void* window, const SQLWCHAR* in, SQLSMALLINT inLen,
+                             SQLWCHAR* out, SQLSMALLINT outMaxChars, SQLSMALLINT* outLen, SQLUSMALLINT completion,
                              std::vector<std::string>* trace = nullptr);
 // SQLConnect: 08002 when connected, S1090 for a bad length, then driver connect without a prompt.
 SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid,
                       SQLSMALLINT uidLen, const SQLCHAR* pwd, SQLSMALLINT pwdLen, char mode,
                       std::vector<std::string>* trace = nullptr);
+// SQLConnectW: the same with UTF-16 texts (lengths in characters).
+SQLRETURN ConnectCoreW(const ConnectTarget& target, const SQLWCHAR* dsn, SQLSMALLINT dsnLen, const SQLWCHAR* uid,
+                       SQLSMALLINT uidLen, const SQLWCHAR* pwd, SQLSMALLINT pwdLen,
+                       std::vector<std::string>* trace = nullptr);
 
 // The login library: called through its two exports, loaded from beside the driver on first
 // use. Returns 1 with the completed string, anything else when cancelled or unavailable.

@@ -436,7 +436,8 @@ TEST_F(ConnectFlow, WideDriverConnectCountsCharacters) {
   FakeConnection conn;
   SQLWCHAR out[12];
   SQLSMALLINT len = 0;
-  EXPECT_EQ(DriverConnectCoreW(conn.Target(), nullptr, "DSN=wide", out, 12, &len, SQL_DRIVER_NOPROMPT),
+  auto in = conntext::Utf8ToUtf16("DSN=wide;garbage");
+  EXPECT_EQ(DriverConnectCoreW(conn.Target(), nullptr, in.data(), 8, out, 12, &len, SQL_DRIVER_NOPROMPT),
             SQL_SUCCESS_WITH_INFO);
   EXPECT_EQ(conn.lastError, kConnErrTruncated);
   EXPECT_EQ(conntext::Utf16ToUtf8(out), "DSN=wide;UI");
@@ -445,10 +446,27 @@ TEST_F(ConnectFlow, WideDriverConnectCountsCharacters) {
   EXPECT_EQ(conn.openMode, 'W');
   FakeConnection again;
   SQLWCHAR big[128];
-  EXPECT_EQ(DriverConnectCoreW(again.Target(), nullptr, "DSN=wide", big, 128, &len, SQL_DRIVER_NOPROMPT), SQL_SUCCESS);
+  EXPECT_EQ(DriverConnectCoreW(again.Target(), nullptr, in.data(), 8, big, 128, &len, SQL_DRIVER_NOPROMPT), SQL_SUCCESS);
   EXPECT_EQ(conntext::Utf16ToUtf8(big), "DSN=wide;UID=J\xC3\xBCrgen\xE2\x82\xAC;PWD=p\xC3\xA4ss;JET=FALSE;FBS=60");
-  EXPECT_EQ(DriverConnectCoreW(FakeConnection().Target(), nullptr, "DSN=wide", big, -1, &len, SQL_DRIVER_NOPROMPT),
-            SQL_ERROR);
+  FakeConnection bad;
+  EXPECT_EQ(DriverConnectCoreW(bad.Target(), nullptr, in.data(), 8, big, -1, &len, SQL_DRIVER_NOPROMPT), SQL_ERROR);
+  EXPECT_EQ(bad.lastError, kConnErrBadLength);
+  EXPECT_EQ(DriverConnectCoreW(bad.Target(), nullptr, in.data(), -4, big, 10, &len, SQL_DRIVER_NOPROMPT), SQL_ERROR);
+  EXPECT_EQ(bad.opened, 0);
+}
+
+TEST_F(ConnectFlow, WideConnect) {
+  FakeConnection conn;
+  auto dsn = conntext::Utf8ToUtf16("wide"), uid = conntext::Utf8ToUtf16("\xC3\xBCser"), pwd = conntext::Utf8ToUtf16("pw");
+  EXPECT_EQ(ConnectCoreW(conn.Target(), dsn.data(), SQL_NTS, uid.data(), -5, pwd.data(), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(conn.lastError, kConnErrBadLength);
+  std::vector<std::string> trace;
+  EXPECT_EQ(ConnectCoreW(conn.Target(), dsn.data(), SQL_NTS, uid.data(), 5, pwd.data(), 1, &trace), SQL_SUCCESS);
+  EXPECT_EQ(conn.stored.user, "\xC3\xBCser");
+  EXPECT_EQ(conn.stored.password, "p");
+  EXPECT_EQ(conn.stored.dsn, "wide");
+  EXPECT_EQ(conn.openMode, 'W');
+  EXPECT_EQ(trace.front(), "DSN=wide;UID=\xC3\xBCser;PWD=***");
 }
 
 }  // namespace
