@@ -14,7 +14,7 @@ SQLWCHAR* PwdScramble(const SQLWCHAR* password);
 char* PwdUnscramble(const char* scrambled);
 SQLWCHAR* PwdUnscrambleW(const SQLWCHAR* scrambled);
 
-// Supporting pieces.
+// Helpers, exposed for their tests.
 int PwdHexDigit(char c);  // value of a hexadecimal digit; 0 for anything else
 // Decodes n hex characters into n / 2 bytes (an odd last character is ignored); returns the bytes.
 std::size_t PwdHexToBytes(const char* hex, std::size_t n, unsigned char* out);

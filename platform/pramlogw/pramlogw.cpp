@@ -14,9 +14,9 @@
 
 namespace {
 
-struct Piece {
-  std::string key;   // empty for a piece without '='
-  std::string text;  // the whole piece
+struct Segment {
+  std::string key;   // empty for a segment without '='
+  std::string text;  // the whole segment
 };
 
 bool SameKey(const std::string& a, const std::string& b) {
@@ -26,46 +26,46 @@ bool SameKey(const std::string& a, const std::string& b) {
   return true;
 }
 
-std::vector<Piece> Split(const std::string& s) {
-  std::vector<Piece> pieces;
+std::vector<Segment> Split(const std::string& s) {
+  std::vector<Segment> segments;
   std::size_t start = 0;
   while (start < s.size()) {
     std::size_t end = s.find(';', start);
     if (end == std::string::npos) end = s.size();
-    Piece p;
+    Segment p;
     p.text = s.substr(start, end - start);
     std::size_t eq = p.text.find('=');
     if (eq != std::string::npos) p.key = p.text.substr(0, eq);
-    if (!p.text.empty()) pieces.push_back(p);
+    if (!p.text.empty()) segments.push_back(p);
     start = end + 1;
   }
-  return pieces;
+  return segments;
 }
 
-std::string Join(const std::vector<Piece>& pieces) {
+std::string Join(const std::vector<Segment>& segments) {
   std::string out;
-  for (const auto& p : pieces) {
+  for (const auto& p : segments) {
     if (!out.empty()) out += ';';
     out += p.text;
   }
   return out;
 }
 
-// Sets key=value in the pieces: every piece of that key, or a new one at the end.
-void SetValue(std::vector<Piece>& pieces, const std::string& key, const std::string& value) {
+// Sets key=value in the segments: every segment of that key, or a new one at the end.
+void SetValue(std::vector<Segment>& segments, const std::string& key, const std::string& value) {
   bool found = false;
-  for (auto& p : pieces)
+  for (auto& p : segments)
     if (!p.key.empty() && SameKey(p.key, key)) {
       p.text = p.key + "=" + value;
       found = true;
     }
-  if (!found) pieces.push_back({key, key + "=" + value});
+  if (!found) segments.push_back({key, key + "=" + value});
 }
 
 // The last value of key, or null when the string has none.
-const std::string* GetValue(const std::vector<Piece>& pieces, const std::string& key, std::string& holder) {
+const std::string* GetValue(const std::vector<Segment>& segments, const std::string& key, std::string& holder) {
   const std::string* found = nullptr;
-  for (const auto& p : pieces)
+  for (const auto& p : segments)
     if (!p.key.empty() && SameKey(p.key, key)) {
       holder = p.text.substr(p.key.size() + 1);
       found = &holder;
@@ -132,12 +132,12 @@ bool Ask(int fd, const std::string& label, const std::string* current, bool secr
   }
 }
 
-int PromptOnTerminal(const char* driver, std::vector<Piece>& pieces) {
+int PromptOnTerminal(const char* driver, std::vector<Segment>& segments) {
   int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return 0;
   std::string uidHolder, pwdHolder;
-  const std::string* uid = GetValue(pieces, "UID", uidHolder);
-  const std::string* pwd = GetValue(pieces, "PWD", pwdHolder);
+  const std::string* uid = GetValue(segments, "UID", uidHolder);
+  const std::string* pwd = GetValue(segments, "PWD", pwdHolder);
   bool askUid = Missing(uid), askPwd = Missing(pwd);
   if (!askUid && !askPwd) askUid = askPwd = true;  // everything given: let the user confirm or change it
   Say(fd, std::string("Login") + (driver && *driver ? std::string(" to ") + driver : std::string()) +
@@ -146,13 +146,13 @@ int PromptOnTerminal(const char* driver, std::vector<Piece>& pieces) {
   int code = 1;
   if (askUid) {
     if (Ask(fd, "User name", uid, false, answer))
-      SetValue(pieces, "UID", answer);
+      SetValue(segments, "UID", answer);
     else
       code = 0;
   }
   if (code == 1 && askPwd) {
     if (Ask(fd, "Password", pwd, true, answer))
-      SetValue(pieces, "PWD", answer);
+      SetValue(segments, "PWD", answer);
     else
       code = 0;
   }
@@ -168,19 +168,19 @@ extern "C" std::int32_t KivLOGIN(void* window, const char* driver, const char* c
   (void)mode;  // text is UTF-8 in both modes
   if (!result) return 0;
   *result = nullptr;
-  std::vector<Piece> pieces = Split(connstr ? connstr : "");
+  std::vector<Segment> segments = Split(connstr ? connstr : "");
   const char* script = std::getenv(KIV_LOGIN_SCRIPT_ENV);
   int code;
   if (script) {
     if (SameKey(script, "CANCEL")) return 0;
     for (const auto& p : Split(script))
-      if (!p.key.empty()) SetValue(pieces, p.key, p.text.substr(p.key.size() + 1));
+      if (!p.key.empty()) SetValue(segments, p.key, p.text.substr(p.key.size() + 1));
     code = 1;
   } else {
-    code = PromptOnTerminal(driver, pieces);
+    code = PromptOnTerminal(driver, segments);
   }
   if (code != 1) return code;
-  *result = Dup(Join(pieces));
+  *result = Dup(Join(segments));
   return *result ? 1 : 0;
 }
 

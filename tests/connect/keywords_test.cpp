@@ -62,7 +62,7 @@ TEST_P(KeywordTest, ParsingRules) {
       {"DSN=telv;UID=", KW_UID, "", true},
       // The later of two values wins.
       {"DSN=telvuid;UID=a;UID=b", KW_UID, "b", true},
-      // Pieces without '=' and unknown keys are ignored.
+      // Segments without '=' and unknown keys are ignored.
       {"DSN=telvuid;garbage;FOO=bar;=x;UID=c", KW_UID, "c", true},
       // Nothing is trimmed: " UID" matches no keyword, so the data source supplies the user.
       {"DSN=telvuid; UID=bob", KW_UID, "alice", false},
@@ -70,7 +70,7 @@ TEST_P(KeywordTest, ParsingRules) {
       // Further '=' signs belong to the value; braces mean nothing.
       {"DSN=telvuid;PWD=a=b", KW_PWD, "a=b", true},
       {"DRIVER={Telvarin};DSN=telvuid", KW_DRIVER, "{Telvarin}", true},
-      // Empty pieces are harmless.
+      // Empty segments are harmless.
       {";;DSN=telvuid;;", KW_DSN, "telvuid", true},
   };
   for (const Case& c : cases) {
