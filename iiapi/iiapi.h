@@ -173,8 +173,9 @@ typedef struct IIAPI_DATETIME {
 #define IIAPI_DTK_DATE 1         /* a date without a time */
 #define IIAPI_DTK_DATETIME 2     /* a date and a time */
 #define IIAPI_DTK_TIME 3         /* a time of day */
-#define IIAPI_DTK_INTERVAL 4     /* an interval: dt_year/dt_month years and months, dt_day days
-                                    (dt_year may be negative for a negative interval) */
+#define IIAPI_DTK_INTERVAL 4     /* an interval: dt_year/dt_month years and months, the day count
+                                    in dt_nanosecond (dt_day holds it up to 255), dt_hour..dt_second
+                                    the time; dt_year negative for a negative interval */
 
 /* ---- Values and descriptors ----------------------------------------------------------------- */
 
@@ -427,7 +428,7 @@ typedef struct IIAPI_CLOSEPARM {
 } IIAPI_CLOSEPARM;
 
 /* May be called from another thread while the statement runs; the running call then fails with
- * a cancelled error (SQLSTATE 57014 in the engine's messages, native code 4702). */
+ * a cancelled error (SQLSTATE S1008 "Operation cancelled", native code 4702). */
 typedef struct IIAPI_CANCELPARM {
     IIAPI_GENPARM cn_genParm;
     II_PTR cn_stmtHandle;
