@@ -13,6 +13,7 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-initsql.h"
 #include "drv_ingii/ingutil.h"
+#include "util/argv.h"
 #include "resources/flavor.h"
 
 namespace {
@@ -37,7 +38,7 @@ char* Dup(const char* s) { return s ? strdup(s) : nullptr; }
 void ParseConnectOptions(IngConn* c, const char* text) {
   int argc = 0;
   char** words = nullptr;
-  if (text == nullptr || text[0] == '\0' || IngSplitWords(text, &argc, &words) != 0) return;
+  if (text == nullptr || text[0] == '\0' || StrToArgv(text, &argc, &words) != 0) return;
   char** argv = static_cast<char**>(std::calloc(size_t(argc) + 2, sizeof(char*)));
   if (argv != nullptr) {
     char progName[] = "ingconnect";
@@ -61,7 +62,7 @@ void ParseConnectOptions(IngConn* c, const char* text) {
     optind = 0;
     std::free(argv);
   }
-  IngFreeWords(words);
+  FreeArgv(words);
 }
 
 // Moves every message of the failed connect to the server, where the driver collects them.

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "drv_ingii/i-diag.h"
+#include "drv_ingii/i-sql.h"
 #include "scrs/sc_cursor.h"
 
 struct IngConn;
@@ -22,13 +23,6 @@ enum : uint16_t {
   kStmtOutputPending = 0x100,
 };
 
-struct IngSqlText {
-  char* source;  // owned
-  char* ingres;  // owned
-  uint16_t markers;
-  uint16_t kind;  // 1 SELECT, 2 INSERT/UPDATE/DELETE, 3 other
-  uint16_t markerFlags;
-};
 
 struct IngStmt {
   IngConn* conn;

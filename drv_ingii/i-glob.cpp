@@ -11,13 +11,11 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-info.h"
+#include "drv_ingii/i-sql.h"
 #include "drv_ingii/ingutil.h"
 #include "scrs/sc_cursor.h"
 
-#if __has_include("util/log.h")
 #include "util/log.h"
-#define ING_HAVE_LOG 1
-#endif
 
 IngDsnSettings g_ingDsnSettings;
 HandleTable g_ingServerTable;
@@ -43,6 +41,7 @@ AgentFuncTable BuildAgentTable() {
   t.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(IngFreeStmt);
   t.op[DRV_GetCursorName] = AgentSlotFn<DRV_GetCursorName>(IngGetCursorName);
   t.op[DRV_SetCursorName] = AgentSlotFn<DRV_SetCursorName>(IngSetCursorName);
+  t.op[DRV_NativeSql] = AgentSlotFn<DRV_NativeSql>(IngNativeSql);
   t.op[DRV_Unnamed14] = AgentSlotFn<DRV_Unnamed14>(IngUnsupportedStmtOp);
   t.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(IngCloseCursor);
   t.op[DRV_Commit] = AgentSlotFn<DRV_Commit>(IngCommit);
@@ -74,15 +73,16 @@ const AgentFuncTable* IngAgentOpTable() { return &g_agentTable; }
 namespace {
 // Written only when an install changes the outermost table, which happens once.
 std::mutex g_stmtLinkLock;
-AgentLink g_stmtLink{kAgentLinkConcurrent, &g_agentTable};
+AgentLink g_stmtLink{kAgentLinkConcurrent, const_cast<AgentFuncTable*>(&g_agentTable)};
 }  // namespace
 
 const AgentLink* IngStatementLink() { return &g_stmtLink; }
 
-uint32_t IngInstallOpTable(AgentLink* link) {
-  if (link == nullptr) return kIngErrBadArg;
+int IngInstallOpTable(AgentLink* link) {
+  if (link == nullptr) return int(kIngErrBadArg);
   link->word = kAgentLinkConcurrent;
-  link->table = &g_agentTable;
+  // Layers never write through the link's table; they copy it.
+  link->table = const_cast<AgentFuncTable*>(&g_agentTable);
   SCS_InstallLayer(link);
   XaInterposeOpTable(link);
   std::lock_guard<std::mutex> guard(g_stmtLinkLock);
@@ -98,9 +98,7 @@ void IngLog(int level, const char* fmt, ...) {
   va_start(ap, fmt);
   std::vsnprintf(text, sizeof text, fmt, ap);
   va_end(ap);
-#ifdef ING_HAVE_LOG
-  log_printf(level, __FILE__, __LINE__, "%s", text);
-#endif
+  log_printf(level, nullptr, 0, "%s", text);
   if (IngLogHookFn hook = g_logHook.load()) hook(level, text);
 }
 
@@ -182,10 +180,16 @@ uint32_t IngServerFree(uint32_t server) {
 
 uint32_t IngUnsupportedStmtOp(uint32_t) { return kIngErrNotCapable; }
 
+uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen) {
+  if (outLen) *outLen = 0;
+  if (IngConnFind(conn) == nullptr) return kIngErrBadArg;
+  return uint32_t(IngNativeSqlText(in, out, len, outLen));
+}
+
 uint32_t IngBeforeSetPos(uint32_t) { return 0; }
 
 uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
-  AgentLink self{kAgentLinkConcurrent, &g_agentTable};
+  AgentLink self{kAgentLinkConcurrent, const_cast<AgentFuncTable*>(&g_agentTable)};
   uint32_t rc = 0;
   if (text != nullptr && (rc = AgentCall<DRV_Prepare>(&self, stmt, text)) != 0) return rc;
   if (values != nullptr && (rc = AgentCall<DRV_SetParams>(&self, stmt, values)) != 0) return rc;

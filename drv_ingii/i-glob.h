@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "drv_ingii/i-compat.h"
+#include "util/handle_table.h"
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-optable.h"
 #include "xa/xa_agent.h"
@@ -126,6 +126,7 @@ uint32_t IngTxnControl(IngConn* c, uint32_t op);
 uint32_t IngSetIsolation(IngConn* c, uint32_t level);
 uint32_t IngCancel(uint32_t stmt);
 uint32_t IngUnsupportedStmtOp(uint32_t stmt);
+uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen);
 uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs);
 
 // The link the agent's statement blocks ask through (the outermost table once installed).

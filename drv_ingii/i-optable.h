@@ -23,10 +23,15 @@ struct AgentFuncTable {
 };
 
 // Word 2 (bit 1): the agent takes concurrent calls on different connections.
+// The ODBC side declares the same link for its records; one definition serves both.
+#if __has_include("odbc/agent_link.h")
+#include "odbc/agent_link.h"
+#else
 struct AgentLink {
   uint32_t word;
-  const AgentFuncTable* table;
+  AgentFuncTable* table;
 };
+#endif
 
 constexpr uint32_t kAgentLinkConcurrent = 2;
 
@@ -216,7 +221,7 @@ inline auto AgentCall(const AgentLink* link, A&&... args) {
 
 // Writes the word 2 and the agent's table into the link, then lays the cursor layer and the
 // XA layer over it. Returns 0.
-uint32_t IngInstallOpTable(AgentLink* link);
+int IngInstallOpTable(AgentLink* link);
 
 // The agent's own constant table (for the layers' tests and the installers).
 const AgentFuncTable* IngAgentOpTable();

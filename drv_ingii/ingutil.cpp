@@ -1,6 +1,7 @@
 // OpenAPI session layer: every asynchronous call is completed by polling IIapi_wait.
 #include "drv_ingii/ingutil.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -169,7 +170,14 @@ uint32_t IIGetQueryInfo(void* stmtHandle, uint32_t* rowCount, int32_t* procRetur
   return rc;
 }
 
+namespace {
+std::atomic<IngQueryHookFn> g_queryHook{nullptr};
+}
+
+void IngSetQueryHook(IngQueryHookFn hook) { g_queryHook.store(hook); }
+
 uint32_t IIExecImmediate(void** connCell, void** tranCell, const char* text, uint32_t* rowCount, IngDiagList* list) {
+  if (IngQueryHookFn hook = g_queryHook.load()) hook(text);
   IIAPI_QUERYPARM qy{};
   qy.qy_connHandle = *connCell;
   qy.qy_queryType = IIAPI_QT_QUERY;
@@ -470,11 +478,13 @@ int32_t IIConnect(IngConn* c, const XID* xid) {
   uint32_t rc = IIWaitCompletion(&co.co_genParm, &c->messages);
   if (rc != 0) {
     // A refused session may still have handed back a handle to release.
-    if (co.co_connHandle != nullptr && co.co_connHandle != c->connHandle) {
+    void* env = c->server ? c->server->env : nullptr;
+    if (co.co_connHandle != nullptr && co.co_connHandle != env) {
       IIAPI_DISCONNPARM dc{};
       dc.dc_connHandle = co.co_connHandle;
       IIapi_disconnect(&dc);
       IIWaitCompletion(&dc.dc_genParm, nullptr);
+      c->connHandle = env;
     }
     if (withXid) IIReleaseXid(xid, &tranId);
     return withXid ? -4 : int32_t(rc);

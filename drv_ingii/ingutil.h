@@ -33,6 +33,10 @@ uint32_t IIRollback(IngConn* c);
 uint32_t IICloseStmt(void** stmtCell, IngDiagList* list);
 uint32_t IICancel(void** stmtCell, IngDiagList* list);
 uint32_t IIGetQueryInfo(void* stmtHandle, uint32_t* rowCount, int32_t* procReturn, IngDiagList* list);
+// Test hook that sees every text the session layer runs through immediate execution.
+using IngQueryHookFn = void (*)(const char* text);
+void IngSetQueryHook(IngQueryHookFn hook);
+
 uint32_t IIExecImmediate(void** connCell, void** tranCell, const char* text, uint32_t* rowCount, IngDiagList* list);
 uint32_t IISetLockMode(IngConn* c, const char* lockWord);
 uint32_t IISetSession(IngConn* c, const char* isolationText);
