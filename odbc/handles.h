@@ -6,7 +6,7 @@
 #include <new>
 
 #include "odbc/agent_link.h"
-#include "odbc/critsec.h"
+#include "util/critsec.h"
 #include "util/trymem.h"
 
 constexpr uint32_t kTagEnv = 0x3144;   // "D1"
