@@ -295,3 +295,28 @@ TEST(OrderByRepair, AddsTheColumnToEverySelectList) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(ExecTest, LargeBlockRequestsAreServedInPieces) {
+  Exec("CREATE TABLE big (a INTEGER)");
+  Exec("INSERT INTO big VALUES (0)");
+  // Doubling: 2^16 rows.
+  for (int n = 1; n < 65536; n *= 2) Exec(("INSERT INTO big SELECT a + " + std::to_string(n) + " FROM big").c_str());
+  uint32_t s = Stmt();
+  ASSERT_EQ(Run(s, "SELECT a FROM big ORDER BY a"), 0u);
+  uint32_t total = 0;
+  int32_t last = -1;
+  for (;;) {
+    Block b;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, uint16_t(60000), &b.ds), 0u);
+    if (b.ds.rows_used == 0) break;
+    EXPECT_LE(b.ds.rows_used, 0x7FFFu);
+    for (uint32_t r = 0; r < b.ds.rows_used; ++r) {
+      EXPECT_EQ(b.Get<int32_t>(0, r), last + 1);
+      last = b.Get<int32_t>(0, r);
+    }
+    total += b.ds.rows_used;
+  }
+  EXPECT_EQ(total, 65536u);
+}
+}  // namespace
