@@ -332,7 +332,7 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
         auto it = c.prepared.find(s.procName);
         if (it == c.prepared.end()) {
-            f = makeFault("26000", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+            f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
             return false;
         }
         std::string sql = it->second.sql;

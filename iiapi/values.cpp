@@ -304,6 +304,22 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME &dt) {
     size_t i = 0;
     bool any = false, neg = false;
     long years = 0, months = 0, days = 0, hours = 0, minutes = 0, seconds = 0;
+    {
+        // "y-mm": years and months.
+        size_t k = 0;
+        bool minus = !s.empty() && s[0] == '-';
+        if (minus) ++k;
+        int y, m;
+        size_t dash;
+        if (readNum(s, k, 6, y) && k < s.size() && s[k] == '-' && (dash = k + 1, k = dash, readNum(s, k, 2, m)) &&
+            k == s.size() && m < 12) {
+            dt = IIAPI_DATETIME{};
+            dt.dt_kind = IIAPI_DTK_INTERVAL;
+            dt.dt_year = int16_t(minus ? -y : y);
+            dt.dt_month = uint8_t(m);
+            return true;
+        }
+    }
     while (i < s.size()) {
         while (i < s.size() && s[i] == ' ') ++i;
         if (i >= s.size()) break;
