@@ -1318,6 +1318,9 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
                 if (d == "integer" || d == "int") {
                     t = intOf(8);
                     typed = true;
+                } else if (d == "real" || d == "double" || d == "float") {
+                    t = floatOf();
+                    typed = true;
                 } else if (!d.empty()) {
                     typed = parseTypeText(d, t, c.maxSegment);
                 }

@@ -557,6 +557,7 @@ void fnColumnType(sqlite3_context *ctx, int, sqlite3_value **argv) {
         std::string d = lowerAscii(decl);
         IngType t;
         if (d == "integer" || d == "int") found = "bigint";
+        else if (d == "real" || d == "double" || d == "float") found = "float8";
         else if (!d.empty() && parseTypeText(d, t, c.maxSegment)) found = t.decl;
         else found = "long varchar";
     }
