@@ -768,7 +768,20 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
             out.flag = isWord(t, v, "on");
             return true;
         }
-        // Session, lock mode and other settings have no counterpart in the embedded store.
+        // SET SESSION READ ONLY / READ WRITE decide whether the session may change data.
+        if (isWord(t, n, "session")) {
+            for (size_t p = skip(t, n + 1); p < t.size(); p = skip(t, p + 1)) {
+                if (isWord(t, p, "read")) {
+                    size_t q = skip(t, p + 1);
+                    if (isWord(t, q, "only") || isWord(t, q, "write")) {
+                        out.kind = Rewritten::Kind::Sql;
+                        out.sql = isWord(t, q, "only") ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0";
+                        return true;
+                    }
+                }
+            }
+        }
+        // Lock modes, isolation and other settings have no counterpart in the embedded store.
         out.kind = Rewritten::Kind::Ignore;
         return true;
     }

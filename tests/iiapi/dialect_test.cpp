@@ -101,13 +101,19 @@ TEST_F(Dialect, SessionStatementsAndFirst) {
         Result r = s.exec(sql);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql;
     }
+    ASSERT_EQ(s.exec("SET SESSION READ ONLY , ISOLATION LEVEL READ COMMITTED").status, IIAPI_ST_SUCCESS);
+    Result w = s.exec("DELETE FROM emp");
+    EXPECT_EQ(w.status, IIAPI_ST_ERROR);
+    EXPECT_EQ(one("SELECT count(*) FROM emp"), "6");
+    ASSERT_EQ(s.exec("SET SESSION READ WRITE , ISOLATION LEVEL READ COMMITTED").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(s.exec("DELETE FROM emp WHERE empno = 7369").rowCount, 1);
     Result f = s.exec("SELECT FIRST 2 empno FROM emp ORDER BY empno");
     ASSERT_EQ(f.rows.size(), 2u);
-    EXPECT_EQ(trimmed(f.rows[1][0]), "7499");
+    EXPECT_EQ(trimmed(f.rows[1][0]), "7566");
     Result fu = s.exec("SELECT empno FROM emp WHERE empno > 7800 ORDER BY empno FOR UPDATE OF ename");
     EXPECT_EQ(fu.rows.size(), 2u);
     Result ro = s.exec("SELECT empno FROM emp FOR READONLY");
-    EXPECT_EQ(ro.rows.size(), 6u);
+    EXPECT_EQ(ro.rows.size(), 5u);
 }
 
 TEST_F(Dialect, DoubleQuotesNameIdentifiersOnly) {
