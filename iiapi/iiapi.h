@@ -252,7 +252,8 @@ typedef struct IIAPI_SETCONPRMPARM {
 
 typedef struct IIAPI_CONNPARM {
     IIAPI_GENPARM co_genParm;
-    II_CHAR *co_target;     /* "[node::]database"; a text with '/' is a database file path */
+    II_CHAR *co_target;     /* "[node::]database[/server_class]"; a text beginning with '/' or
+                               '.' is the path of a database file */
     II_CHAR *co_username;   /* may be null: the operating system user */
     II_CHAR *co_password;   /* may be null */
     II_LONG co_timeout;     /* ignored: the engine never waits for a server */
