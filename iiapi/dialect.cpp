@@ -889,7 +889,19 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
         out.kind = Rewritten::Kind::Ignore;
         return true;
     }
-    if (w == "drop" && isWord(t, n, "table")) {
+    if (w == "create" && isWord(t, n, "view")) {
+        // The view is recorded with its owner, like a table (without declared column types).
+        size_t p = skip(t, n + 1);
+        if (p < t.size() && (t[p].t == Tok::Word || t[p].t == Tok::QuotedId)) {
+            size_t q = skip(t, p + 1);
+            if (q < t.size() && t[q].text == ".") p = skip(t, q + 1);
+            if (p < t.size()) out.table = identName(t[p]);
+        }
+        out.kind = Rewritten::Kind::CreateTable;
+        out.sql = rewriteGeneral(c, t);
+        return true;
+    }
+    if (w == "drop" && (isWord(t, n, "table") || isWord(t, n, "view"))) {
         size_t p = skip(t, n + 1);
         if (isWord(t, p, "if")) p = skip(t, skip(t, p + 1) + 1);
         if (p < t.size()) {

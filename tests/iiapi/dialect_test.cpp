@@ -274,3 +274,23 @@ TEST_F(Dialect, StrictOrderByNamesTheMissingColumn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Dialect, CreatorOwnsTablesAndViews) {
+    Session other;
+    ASSERT_EQ(other.connect(environment(), db, "zoe"), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(other.exec("CREATE TABLE zt (k integer)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(other.exec("CREATE VIEW zv AS SELECT k FROM zt").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(other.commit(), IIAPI_ST_SUCCESS);
+    Result r = s.exec("SELECT table_name, table_owner, table_type FROM iitables WHERE table_name LIKE 'z%' ORDER BY 1");
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(trimmed(r.rows[0][1]), "zoe");
+    EXPECT_EQ(trimmed(r.rows[1][1]), "zoe");
+    EXPECT_EQ(trimmed(r.rows[1][2]), "V");
+    EXPECT_EQ(one("SELECT count(*) FROM zoe.zv"), "0");
+    ASSERT_EQ(s.exec("DROP VIEW zv").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(one("SELECT count(*) FROM iitables WHERE table_name = 'zv'"), "0");
+}
+
+}  // namespace
