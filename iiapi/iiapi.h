@@ -175,7 +175,8 @@ typedef struct IIAPI_DATETIME {
 #define IIAPI_DTK_TIME 3         /* a time of day */
 #define IIAPI_DTK_INTERVAL 4     /* an interval: dt_year/dt_month years and months, the day count
                                     in dt_nanosecond (dt_day holds it up to 255), dt_hour..dt_second
-                                    the time; dt_year negative for a negative interval */
+                                    the time, all magnitudes */
+#define IIAPI_DTK_NEG_INTERVAL 5 /* the same, negative */
 
 /* ---- Values and descriptors ----------------------------------------------------------------- */
 

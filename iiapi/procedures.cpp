@@ -637,8 +637,6 @@ Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
                 done = true;
             } else {
                 // Skip the branch.
-                Frame *none = nullptr;
-                (void)none;
                 int nest = 0;
                 while (t[p].t != PTok::End) {
                     if (kw(t, p, "if") && !(p > 0 && kw(t, p - 1, "end"))) ++nest;

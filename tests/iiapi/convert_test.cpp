@@ -112,6 +112,10 @@ TEST(Convert, DatesAndTimesToText) {
         {IIAPI_TSWO_TYPE, "2024-02-29 13:45:10.5", "2024-02-29 13:45:10.500000"},
         {IIAPI_INTYM_TYPE, "2 years 3 months", "2-03"},
         {IIAPI_INTYM_TYPE, "1-06", "1-06"},
+        {IIAPI_INTYM_TYPE, "-1-06", "-1-06"},
+        {IIAPI_INTDS_TYPE, "-2 days", "-2 00:00:00"},
+        {IIAPI_INTDS_TYPE, "1 day -1 hours", "0 23:00:00"},
+        {IIAPI_DATE_TYPE, "3 days 4 hours", "3 days 4 hrs"},
         {IIAPI_INTDS_TYPE, "1 day 02:03:04", "1 02:03:04"},
     };
     for (auto &c : cases) {
