@@ -120,6 +120,9 @@ int ScsqlParseText(const char* text, size_t len, SCR_Node** root, char** errText
     return 2;
   }
   int rc = RunParse(s.ctx, s.scanner);
+  // An unterminated literal is reported but scanning goes on without its quote: the tree
+  // would then say something the statement does not, so it is not accepted.
+  if (rc == 0 && s.ctx->message != nullptr) rc = 1;
   if (rc == 0 && (s.ctx->failed || s.ctx->result == nullptr)) {
     rc = 2;
     if (s.ctx->message == nullptr) ScsqlError(s.ctx, "memory exhausted");
