@@ -260,8 +260,9 @@ uint32_t SCR_OrderByMark(SCR_Analysis* a) {
     SCR_Node* order = SCR_FindIn(slot, SCR_K_ORDERBY);
     if (order == nullptr) return kGeneral;
     size_t n = std::strlen(order->tpl);
-    char* t = Dup(order->tpl, n + 3);
+    auto* t = static_cast<char*>(std::malloc(n + 4));
     if (t == nullptr) return kNoMemory;
+    std::memcpy(t, order->tpl, n);
     std::memcpy(t + n, SCR_EDIT_MARKER, 4);
     std::free(order->tpl);
     order->tpl = t;
