@@ -447,8 +447,8 @@ table_name
   ;
 column_ref
   : column_name { $$ = N(11, "$1", 1, $1); }
-  | IDENT '.' IDENT { $$ = N(11, "$1.$2", 2, L(10, $1), L(10, $3)); }
-  | IDENT '.' IDENT '.' IDENT { $$ = N(11, "$1.$2.$3", 3, L(10, $1), L(10, $3), L(10, $5)); }
+  | IDENT '.' IDENT { $$ = N(11, "$1.$2", 2, L(87, $1), L(10, $3)); }
+  | IDENT '.' IDENT '.' IDENT { $$ = N(11, "$1.$2.$3", 3, L(57, $1), L(87, $3), L(10, $5)); }
   ;
 table_simple: IDENT { $$ = L(87, $1); } ;
 column_name: IDENT { $$ = L(10, $1); } ;
