@@ -1,6 +1,9 @@
 // The agent's statement record: allocation, release, cursor names and closing the result.
 #include "drv_ingii/i-desc.h"
 
+#include "drv_ingii/i-cat.h"
+#include "util/dataset.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,6 +61,8 @@ uint32_t IngFreeStmt(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr) return kIngErrBadArg;
   IngStmtCloseResult(s);
+  IngCatalogStmtReset(s);
+  if (s->columns) ColumnInfoArrayFree(s->columns, s->columnCount);
   IICloseStmt(&s->stmtHandle, nullptr);
   std::free(s->text.source);
   std::free(s->text.ingres);
