@@ -182,26 +182,6 @@ const char* Notation(IngCatalogOp op) {
 
 constexpr int kOpCount = int(IngCatalogOp::ColumnPrivileges) + 1;
 
-// ---- argument copies ------------------------------------------------------------------------
-
-// Owned, writable copies of the argument texts (the wildcard test may strip escapes in place).
-// Absent texts stay absent. The expander doubles every quote as it places a text.
-struct ArgCopies {
-  char* v[8] = {};
-  int n = 0;
-  ArgCopies(std::initializer_list<const char*> texts) {
-    for (const char* t : texts) {
-      if (n == 8) break;
-      v[n++] = t ? strdup(t) : nullptr;
-    }
-  }
-  ~ArgCopies() {
-    for (int i = 0; i < n; ++i) std::free(v[i]);
-  }
-  ArgCopies(const ArgCopies&) = delete;
-  ArgCopies& operator=(const ArgCopies&) = delete;
-};
-
 bool Given(const char* a) { return a != nullptr && *a != 0; }
 bool All(const char* a) { return a != nullptr && std::strcmp(a, "%") == 0; }
 
@@ -337,30 +317,6 @@ void ProcColumnsHook(IngStmt* s, Dataset* b, uint32_t rows) {
 void StatisticsHook(IngStmt* s, Dataset* b, uint32_t rows) { IngCatalogStatisticsRows(b, rows, Unicode(s)); }
 void PrivilegeHook(IngStmt* s, Dataset* b, uint32_t rows) { IngCatalogPrivilegeRows(b, rows, Unicode(s)); }
 
-// ---- common frame ---------------------------------------------------------------------------
-
-struct ColumnFix {
-  uint16_t col;
-  int32_t sqlType;  // 0: the connection's text type
-  uint32_t length;
-};
-constexpr int32_t kText = 0;
-
-uint32_t RunCatalog(uint32_t stmt, IngCatalogOp op, ArgCopies& args, uint32_t rawArgs,
-                    std::initializer_list<ColumnFix> fixes, IngRowHookFn hook) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
-  uint32_t rc = IngCatalogQuery(stmt, IngCatalogTemplate(op).c_str(), args.v, args.n, rawArgs);
-  if (rc != 0) return rc;
-  const int32_t text = Unicode(s) ? -9 : 12;
-  for (const ColumnFix& f : fixes) IngCatalogSetColumn(s, f.col, f.sqlType == kText ? text : f.sqlType, f.length);
-  if (hook) IngCatalogSetRowHook(s, hook);
-  return 0;
-}
-
-const char* const* Texts(const void* args) { return static_cast<const char* const*>(args); }
-const char* Arg(const void* args, int i) { return args ? Texts(args)[i] : nullptr; }
-
 }  // namespace
 
 // ---- statement state ------------------------------------------------------------------------
@@ -420,18 +376,6 @@ const std::string& IngCatalogTemplate(IngCatalogOp op) {
     return a;
   }();
   return compiled[int(op)];
-}
-
-std::string IngCatalogQueryText(IngCatalogOp op, const char* const* args, int count, uint32_t rawArgs) {
-  std::vector<char*> copies(size_t(count > 0 ? count : 0), nullptr);
-  for (int i = 0; i < count; ++i) copies[size_t(i)] = args && args[i] ? strdup(args[i]) : nullptr;
-  MPL pool;
-  mpl_init(&pool);
-  SqlTemplateExpandQuoted(&pool, IngCatalogTemplate(op).c_str(), copies.data(), count, rawArgs);
-  std::string text = static_cast<const char*>(mpl_finish(&pool));
-  mpl_destroy(&pool);
-  for (char* c : copies) std::free(c);
-  return text;
 }
 
 uint32_t IngCatalogQuery(uint32_t stmt, const char* tpl, char** args, int count, uint32_t rawArgs) {
@@ -496,30 +440,25 @@ IngCatalogOp IngCatalogTablesKind(const char* catalog, const char* schema, const
 }
 
 std::string IngCatalogTypeCodes(const char* types) {
-  if (types == nullptr) return std::string();
-  bool view = false, table = false, sysView = false, sysTable = false;
+  std::string out;
+  if (types == nullptr) return out;
   const char* p = types;
   while (true) {
     while (*p == ' ' || *p == '\t') ++p;
     const char* end = std::strchr(p, ',');
     std::string item = end ? std::string(p, size_t(end - p)) : std::string(p);
-    if (item == "'VIEW'") view = true;
-    else if (item == "'TABLE'") table = true;
-    else if (item == "'SYSTEM VIEW'") sysView = true;
-    else if (item == "'SYSTEM TABLE'") sysTable = true;
+    const char* code = item == "'VIEW'"           ? "'UV'"
+                       : item == "'TABLE'"        ? "'UT'"
+                       : item == "'SYSTEM VIEW'"  ? "'SV'"
+                       : item == "'SYSTEM TABLE'" ? "'ST'"
+                                                  : nullptr;
+    if (code) {
+      if (!out.empty()) out += ',';
+      out += code;
+    }
     if (end == nullptr) break;
     p = end + 1;
   }
-  std::string out;
-  auto add = [&](bool on, const char* code) {
-    if (!on) return;
-    if (!out.empty()) out += ',';
-    out += code;
-  };
-  add(view, "'UV'");
-  add(table, "'UT'");
-  add(sysView, "'SV'");
-  add(sysTable, "'ST'");
   return out;
 }
 
@@ -636,107 +575,191 @@ void IngCatalogPrivilegeRows(Dataset* b, uint32_t rows, bool unicode) {
 
 // ---- operations -----------------------------------------------------------------------------
 
-uint32_t IngDDTables(uint32_t stmt, const void* args) {
-  if (IngStmtFind(stmt) == nullptr) return kIngErrBadArg;
-  const char *cat = Arg(args, 0), *schema = Arg(args, 1), *table = Arg(args, 2), *types = Arg(args, 3);
-  IngCatalogOp kind = IngCatalogTablesKind(cat, schema, table, types);
-  switch (kind) {
-    case IngCatalogOp::CatalogList:
-      return kIngErrNotCapable;
-    case IngCatalogOp::SchemaList: {
-      ArgCopies a{};
-      return RunCatalog(stmt, kind, a, 0, {{1, kText, 2}, {3, kText, 2}, {4, kText, 24}, {5, kText, 2}}, SchemaHook);
+namespace {
+
+struct ColumnFix {
+  uint16_t col;
+  int32_t sqlType;  // 0: the connection's text type
+  uint32_t length;
+};
+constexpr int32_t kText = 0;
+
+// What one catalog call runs: the template, its arguments (absent ones as null), the arguments
+// placed without quoting, the description fix-ups and the hook.
+struct Plan {
+  uint32_t refuse = 0;
+  IngCatalogOp op = IngCatalogOp::CatalogList;
+  std::vector<std::string> args;
+  std::vector<bool> present;
+  uint32_t raw = 0;
+  std::vector<ColumnFix> fixes;
+  IngRowHookFn hook = nullptr;
+
+  void Args(std::initializer_list<const char*> texts) {
+    for (const char* t : texts) {
+      args.emplace_back(t ? t : "");
+      present.push_back(t != nullptr);
     }
-    case IngCatalogOp::TypeList: {
-      ArgCopies a{};
-      return RunCatalog(stmt, kind, a, 0,
-                        {{1, kText, 2}, {2, kText, 2}, {3, kText, 2}, {4, kText, 24}, {5, kText, 2}}, TypeListHook);
+  }
+};
+
+const char* Arg(const void* args, int i) { return args ? static_cast<const char* const*>(args)[i] : nullptr; }
+
+bool MakePlan(int slot, const void* in, int32_t serverVersion, Plan* p) {
+  switch (slot) {
+    case DRV_DDTables: {
+      const char *cat = Arg(in, 0), *schema = Arg(in, 1), *table = Arg(in, 2), *types = Arg(in, 3);
+      p->op = IngCatalogTablesKind(cat, schema, table, types);
+      if (p->op == IngCatalogOp::CatalogList) {
+        p->refuse = kIngErrNotCapable;
+      } else if (p->op == IngCatalogOp::SchemaList) {
+        p->fixes = {{1, kText, 2}, {3, kText, 2}, {4, kText, 24}, {5, kText, 2}};
+        p->hook = SchemaHook;
+      } else if (p->op == IngCatalogOp::TypeList) {
+        p->fixes = {{1, kText, 2}, {2, kText, 2}, {3, kText, 2}, {4, kText, 24}, {5, kText, 2}};
+        p->hook = TypeListHook;
+      } else {
+        std::string codes = IngCatalogTypeCodes(types);
+        // The code list is made of fixed texts and goes in as it stands.
+        p->Args({cat, schema, table, Given(types) ? codes.c_str() : nullptr, "", "", ""});
+        p->raw = 1u << 3;
+        p->fixes = {{1, kText, 2}, {2, kText, 0}, {3, kText, 0}, {4, kText, 24}, {5, kText, 2}};
+        p->hook = TableTypeHook;
+      }
+      return true;
     }
-    default: {
-      std::string codes = IngCatalogTypeCodes(types);
-      // The code list is built from fixed texts and goes in as it stands.
-      ArgCopies a{cat, schema, table, Given(types) ? codes.c_str() : nullptr, "", "", ""};
-      return RunCatalog(stmt, kind, a, 1u << 3,
-                        {{1, kText, 2}, {2, kText, 0}, {3, kText, 0}, {4, kText, 24}, {5, kText, 2}},
-                        TableTypeHook);
+    case DRV_DDColumnPrivileges:
+      p->op = IngCatalogOp::ColumnPrivileges;
+      return true;
+    case DRV_DDColumns:
+      p->op = IngCatalogOp::Columns;
+      p->Args({Arg(in, 1), Arg(in, 2), Arg(in, 3)});
+      p->fixes = {{1, kText, 2}, {2, kText, 0}, {3, kText, 0},  {4, kText, 0},  {5, 5, 0},      {6, kText, 32},
+                  {7, 4, 0},     {8, 4, 0},     {9, 5, 0},      {10, 5, 0},     {11, 5, 0},     {12, kText, 2},
+                  {13, kText, 0}, {14, 5, 0},   {15, 5, 0},     {16, 4, 0},     {18, kText, 3}};
+      p->hook = ColumnsHook;
+      return true;
+    case DRV_DDPrimaryKeys:
+      p->op = IngCatalogOp::PrimaryKeys;
+      p->Args({Arg(in, 0), Arg(in, 1), Arg(in, 2)});
+      p->fixes = {{1, kText, 2}, {2, kText, 0}, {3, kText, 0}, {4, kText, 0}, {5, 5, 0}, {6, kText, 0}};
+      return true;
+    case DRV_DDForeignKeys:
+      p->op = IngCatalogOp::ForeignKeys;
+      p->Args({Arg(in, 0), Arg(in, 1), Arg(in, 2), Arg(in, 3), Arg(in, 4), Arg(in, 5)});
+      p->fixes = {{1, kText, 2}, {2, kText, 0}, {3, kText, 0},  {4, kText, 0},  {5, kText, 2},
+                  {6, kText, 0}, {7, kText, 0}, {8, kText, 0},  {9, 5, 0},      {10, 5, 0},
+                  {11, 5, 0},    {12, kText, 0}, {13, kText, 0}, {14, 5, 0}};
+      return true;
+    case DRV_DDProcedures:
+      p->op = IngCatalogOp::Procedures;
+      p->Args({Arg(in, 0), Arg(in, 1), Arg(in, 2)});
+      p->fixes = {{1, kText, 2}, {2, kText, 0}, {3, kText, 0}, {4, 5, 0},
+                  {5, 5, 0},     {6, 5, 0},     {7, kText, 2}, {8, 5, 0}};
+      return true;
+    case DRV_DDProcedureColumns:
+      p->op = serverVersion >= 300000 ? IngCatalogOp::ProcedureColumnsNew : IngCatalogOp::ProcedureColumnsOld;
+      p->Args({Arg(in, 0), Arg(in, 1), Arg(in, 2), Arg(in, 3)});
+      p->fixes = {{1, kText, 2}, {2, kText, 32}, {3, kText, 32}, {4, kText, 32}, {5, 5, 0},      {6, 5, 0},
+                  {7, kText, 32}, {8, 4, 0},     {9, 4, 0},      {10, 5, 0},     {11, 5, 0},     {12, 5, 0},
+                  {15, 5, 0},    {16, 5, 0},     {17, 4, 0},     {18, 4, 0},     {19, kText, 4}};
+      p->hook = ProcColumnsHook;
+      return true;
+    case DRV_DDSpecialColumns: {
+      auto* rec = static_cast<const IngSpecialColumnsArgs*>(in);
+      if (rec == nullptr) return false;
+      p->op = rec->identifierType == 1 ? IngCatalogOp::SpecialBestRow : IngCatalogOp::SpecialNone;
+      p->Args({rec->table});
+      p->fixes = {{1, 5, 0}, {2, kText, 0}, {3, 5, 0}, {4, kText, 32}, {8, 5, 0}};
+      return true;
     }
+    case DRV_DDStatistics: {
+      auto* rec = static_cast<const IngStatisticsArgs*>(in);
+      if (rec == nullptr) return false;
+      p->op = IngCatalogOp::Statistics;
+      p->Args({rec->schema, rec->table, rec->unique == 0 ? "U" : ""});
+      p->fixes = {{2, kText, 32}, {3, kText, 0}, {5, kText, 0}, {6, kText, 0}, {7, 5, 0},
+                  {8, 5, 0},      {9, 12, 0},    {12, 4, 0},    {13, kText, 0}};
+      p->hook = StatisticsHook;
+      return true;
+    }
+    case DRV_DDTablePrivileges:
+      p->op = IngCatalogOp::TablePrivileges;
+      p->Args({Arg(in, 0), Arg(in, 1), Arg(in, 2)});
+      p->fixes = {{1, kText, 1},  {2, kText, 32}, {3, kText, 32}, {4, kText, 32},
+                  {5, kText, 32}, {6, kText, 32}, {7, kText, 3}};
+      p->hook = PrivilegeHook;
+      return true;
+    default:
+      return false;
   }
 }
 
-uint32_t IngDDColumnPrivileges(uint32_t stmt, const void*) {
-  ArgCopies a{};
-  return RunCatalog(stmt, IngCatalogOp::ColumnPrivileges, a, 0, {}, nullptr);
-}
+// Writable copies of a plan's arguments (the wildcard test may strip escapes in place).
+struct PlanArgs {
+  std::vector<char*> v;
+  explicit PlanArgs(const Plan& p) {
+    for (size_t i = 0; i < p.args.size(); ++i) v.push_back(p.present[i] ? strdup(p.args[i].c_str()) : nullptr);
+  }
+  ~PlanArgs() {
+    for (char* c : v) std::free(c);
+  }
+  PlanArgs(const PlanArgs&) = delete;
+  PlanArgs& operator=(const PlanArgs&) = delete;
+};
 
-uint32_t IngDDColumns(uint32_t stmt, const void* args) {
-  ArgCopies a{Arg(args, 1), Arg(args, 2), Arg(args, 3)};
-  return RunCatalog(stmt, IngCatalogOp::Columns, a, 0,
-                    {{1, kText, 2}, {2, kText, 0}, {3, kText, 0}, {4, kText, 0}, {5, 5, 0}, {6, kText, 32},
-                     {7, 4, 0}, {8, 4, 0}, {9, 5, 0}, {10, 5, 0}, {11, 5, 0}, {12, kText, 2}, {13, kText, 0},
-                     {14, 5, 0}, {15, 5, 0}, {16, 4, 0}, {18, kText, 3}},
-                    ColumnsHook);
-}
-
-uint32_t IngDDPrimaryKeys(uint32_t stmt, const void* args) {
-  ArgCopies a{Arg(args, 0), Arg(args, 1), Arg(args, 2)};
-  return RunCatalog(stmt, IngCatalogOp::PrimaryKeys, a, 0,
-                    {{1, kText, 2}, {2, kText, 0}, {3, kText, 0}, {4, kText, 0}, {5, 5, 0}, {6, kText, 0}}, nullptr);
-}
-
-uint32_t IngDDForeignKeys(uint32_t stmt, const void* args) {
-  ArgCopies a{Arg(args, 0), Arg(args, 1), Arg(args, 2), Arg(args, 3), Arg(args, 4), Arg(args, 5)};
-  return RunCatalog(stmt, IngCatalogOp::ForeignKeys, a, 0,
-                    {{1, kText, 2}, {2, kText, 0}, {3, kText, 0}, {4, kText, 0}, {5, kText, 2}, {6, kText, 0},
-                     {7, kText, 0}, {8, kText, 0}, {9, 5, 0}, {10, 5, 0}, {11, 5, 0}, {12, kText, 0},
-                     {13, kText, 0}, {14, 5, 0}},
-                    nullptr);
-}
-
-uint32_t IngDDProcedures(uint32_t stmt, const void* args) {
-  ArgCopies a{Arg(args, 0), Arg(args, 1), Arg(args, 2)};
-  return RunCatalog(stmt, IngCatalogOp::Procedures, a, 0,
-                    {{1, kText, 2}, {2, kText, 0}, {3, kText, 0}, {4, 5, 0}, {5, 5, 0}, {6, 5, 0}, {7, kText, 2},
-                     {8, 5, 0}},
-                    nullptr);
-}
-
-uint32_t IngDDProcedureColumns(uint32_t stmt, const void* args) {
+uint32_t RunSlot(int slot, uint32_t stmt, const void* args) {
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr) return kIngErrBadArg;
-  IngCatalogOp op = s->conn && s->conn->versionNumber >= 300000 ? IngCatalogOp::ProcedureColumnsNew
-                                                                 : IngCatalogOp::ProcedureColumnsOld;
-  ArgCopies a{Arg(args, 0), Arg(args, 1), Arg(args, 2), Arg(args, 3)};
-  return RunCatalog(stmt, op, a, 0,
-                    {{1, kText, 2}, {2, kText, 32}, {3, kText, 32}, {4, kText, 32}, {5, 5, 0}, {6, 5, 0},
-                     {7, kText, 32}, {8, 4, 0}, {9, 4, 0}, {10, 5, 0}, {11, 5, 0}, {12, 5, 0}, {15, 5, 0},
-                     {16, 5, 0}, {17, 4, 0}, {18, 4, 0}, {19, kText, 4}},
-                    ProcColumnsHook);
+  Plan p;
+  if (!MakePlan(slot, args, s->conn ? s->conn->versionNumber : 0, &p)) return kIngErrBadArg;
+  if (p.refuse) return p.refuse;
+  PlanArgs a(p);
+  uint32_t rc = IngCatalogQuery(stmt, IngCatalogTemplate(p.op).c_str(), a.v.data(), int(a.v.size()), p.raw);
+  if (rc != 0) return rc;
+  const int32_t text = Unicode(s) ? -9 : 12;
+  for (const ColumnFix& f : p.fixes) IngCatalogSetColumn(s, f.col, f.sqlType == kText ? text : f.sqlType, f.length);
+  if (p.hook) IngCatalogSetRowHook(s, p.hook);
+  return 0;
 }
 
-uint32_t IngDDSpecialColumns(uint32_t stmt, const void* args) {
-  auto* rec = static_cast<const IngSpecialColumnsArgs*>(args);
-  if (rec == nullptr) return IngStmtFind(stmt) ? kIngErrBadArg : kIngErrBadArg;
-  IngCatalogOp op = rec->identifierType == 1 ? IngCatalogOp::SpecialBestRow : IngCatalogOp::SpecialNone;
-  ArgCopies a{rec->table};
-  return RunCatalog(stmt, op, a, 0, {{1, 5, 0}, {2, kText, 0}, {3, 5, 0}, {4, kText, 32}, {8, 5, 0}}, nullptr);
+}  // namespace
+
+std::string IngCatalogSlotText(int slot, const void* args, int32_t serverVersion, uint32_t* refused) {
+  Plan p;
+  if (refused) *refused = 0;
+  if (!MakePlan(slot, args, serverVersion, &p)) {
+    if (refused) *refused = kIngErrBadArg;
+    return std::string();
+  }
+  if (p.refuse) {
+    if (refused) *refused = p.refuse;
+    return std::string();
+  }
+  PlanArgs a(p);
+  MPL pool;
+  mpl_init(&pool);
+  SqlTemplateExpandQuoted(&pool, IngCatalogTemplate(p.op).c_str(), a.v.data(), int(a.v.size()), p.raw);
+  std::string text = static_cast<const char*>(mpl_finish(&pool));
+  mpl_destroy(&pool);
+  return text;
 }
 
-uint32_t IngDDStatistics(uint32_t stmt, const void* args) {
-  auto* rec = static_cast<const IngStatisticsArgs*>(args);
-  if (rec == nullptr) return kIngErrBadArg;
-  ArgCopies a{rec->schema, rec->table, rec->unique == 0 ? "U" : ""};
-  return RunCatalog(stmt, IngCatalogOp::Statistics, a, 0,
-                    {{2, kText, 32}, {3, kText, 0}, {5, kText, 0}, {6, kText, 0}, {7, 5, 0}, {8, 5, 0}, {9, 12, 0},
-                     {12, 4, 0}, {13, kText, 0}},
-                    StatisticsHook);
+uint32_t IngDDTables(uint32_t stmt, const void* args) { return RunSlot(DRV_DDTables, stmt, args); }
+uint32_t IngDDColumnPrivileges(uint32_t stmt, const void* args) {
+  return RunSlot(DRV_DDColumnPrivileges, stmt, args);
 }
-
+uint32_t IngDDColumns(uint32_t stmt, const void* args) { return RunSlot(DRV_DDColumns, stmt, args); }
+uint32_t IngDDPrimaryKeys(uint32_t stmt, const void* args) { return RunSlot(DRV_DDPrimaryKeys, stmt, args); }
+uint32_t IngDDForeignKeys(uint32_t stmt, const void* args) { return RunSlot(DRV_DDForeignKeys, stmt, args); }
+uint32_t IngDDProcedures(uint32_t stmt, const void* args) { return RunSlot(DRV_DDProcedures, stmt, args); }
+uint32_t IngDDProcedureColumns(uint32_t stmt, const void* args) {
+  return RunSlot(DRV_DDProcedureColumns, stmt, args);
+}
+uint32_t IngDDSpecialColumns(uint32_t stmt, const void* args) { return RunSlot(DRV_DDSpecialColumns, stmt, args); }
+uint32_t IngDDStatistics(uint32_t stmt, const void* args) { return RunSlot(DRV_DDStatistics, stmt, args); }
 uint32_t IngDDTablePrivileges(uint32_t stmt, const void* args) {
-  ArgCopies a{Arg(args, 0), Arg(args, 1), Arg(args, 2)};
-  return RunCatalog(stmt, IngCatalogOp::TablePrivileges, a, 0,
-                    {{1, kText, 1}, {2, kText, 32}, {3, kText, 32}, {4, kText, 32}, {5, kText, 32}, {6, kText, 32},
-                     {7, kText, 3}},
-                    PrivilegeHook);
+  return RunSlot(DRV_DDTablePrivileges, stmt, args);
 }
 
 uint32_t IngDDTypeInfo(uint32_t stmt, uint16_t sqlType) {

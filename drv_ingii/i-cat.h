@@ -84,8 +84,9 @@ IngCatalogOp IngCatalogTablesKind(const char* catalog, const char* schema, const
 // empty when it names none.
 std::string IngCatalogTypeCodes(const char* types);
 
-// The SQL text an operation sends for its argument texts (for the tests and the trace).
-std::string IngCatalogQueryText(IngCatalogOp op, const char* const* args, int count, uint32_t rawArgs = 0);
+// The SQL text catalog slot 25 to 34 sends for its argument record on a server of that version;
+// empty with *refused set when the slot refuses the arguments (43 catalog list, 21 bad record).
+std::string IngCatalogSlotText(int slot, const void* args, int32_t serverVersion, uint32_t* refused = nullptr);
 
 // Row hooks (also for tests on a block built by hand). unicode: text cells are UTF-16.
 void IngCatalogTableTypeRows(Dataset* block, uint32_t rows, bool unicode, bool jet);
