@@ -26,8 +26,6 @@ namespace {
 // Kept beside the agent's statement record: the hook and the served type-information result.
 
 struct CatState {
-  IngRowHookFn hook = nullptr;
-  bool typeInfo = false;
   IngTypeInfoScope scope{};
   uint32_t pos = 0;
 };
@@ -297,25 +295,59 @@ std::string Upper(std::string s) {
 bool Unicode(IngStmt* s) { return s && s->conn && s->conn->unicodeConn; }
 uint32_t OdbcVersion(IngStmt* s) { return s && s->conn ? s->conn->odbcVersion : 2; }
 
-void TableTypeHook(IngStmt* s, Dataset* b, uint32_t rows) {
+uint32_t TableTypeHook(IngStmt* s, Dataset* b, uint32_t rows) {
   IngCatalogTableTypeRows(b, rows, Unicode(s), s && s->conn && s->conn->dsn.jet);
+  return 0;
 }
-void SchemaHook(IngStmt*, Dataset* b, uint32_t rows) {
+uint32_t SchemaHook(IngStmt*, Dataset* b, uint32_t rows) {
   if (b && b->col_count >= 5) IngCatalogNullColumns(b, rows, 0x1 | 0x4 | 0x8 | 0x10);
+  return 0;
 }
-void TypeListHook(IngStmt* s, Dataset* b, uint32_t rows) {
-  if (!b || b->col_count < 5) return;
+uint32_t TypeListHook(IngStmt* s, Dataset* b, uint32_t rows) {
+  if (!b || b->col_count < 5) return 0;
   TableTypeHook(s, b, rows);
   IngCatalogNullColumns(b, rows, 0x1 | 0x2 | 0x4 | 0x10);
+  return 0;
 }
-void ColumnsHook(IngStmt* s, Dataset* b, uint32_t rows) {
+uint32_t ColumnsHook(IngStmt* s, Dataset* b, uint32_t rows) {
   IngCatalogColumnRows(b, rows, OdbcVersion(s), Unicode(s), false);
+  return 0;
 }
-void ProcColumnsHook(IngStmt* s, Dataset* b, uint32_t rows) {
+uint32_t ProcColumnsHook(IngStmt* s, Dataset* b, uint32_t rows) {
   IngCatalogColumnRows(b, rows, OdbcVersion(s), Unicode(s), true);
+  return 0;
 }
-void StatisticsHook(IngStmt* s, Dataset* b, uint32_t rows) { IngCatalogStatisticsRows(b, rows, Unicode(s)); }
-void PrivilegeHook(IngStmt* s, Dataset* b, uint32_t rows) { IngCatalogPrivilegeRows(b, rows, Unicode(s)); }
+uint32_t StatisticsHook(IngStmt* s, Dataset* b, uint32_t rows) {
+  IngCatalogStatisticsRows(b, rows, Unicode(s));
+  return 0;
+}
+uint32_t PrivilegeHook(IngStmt* s, Dataset* b, uint32_t rows) {
+  IngCatalogPrivilegeRows(b, rows, Unicode(s));
+  return 0;
+}
+
+// Rows of a type-information statement, at the fetch.
+uint32_t ServeTypeInfo(IngStmt* s, uint16_t rows, Dataset* block) {
+  IngTypeInfoScope scope;
+  uint32_t pos;
+  {
+    std::lock_guard<std::mutex> g(g_stateLock);
+    auto it = States().find(s);
+    if (it == States().end()) return kIngErrSequence;
+    scope = it->second.scope;
+    pos = it->second.pos;
+  }
+  // A statement serves one call at a time: the position is written back unchallenged.
+  uint32_t rc = IngTypeInfoServe(scope, &pos, rows, block);
+  std::lock_guard<std::mutex> g(g_stateLock);
+  auto it = States().find(s);
+  if (it != States().end()) it->second.pos = pos;
+  if (rc == 0) {
+    s->rowCount = block->rows_used;
+    s->rowsDelivered += block->rows_used;
+  }
+  return rc;
+}
 
 }  // namespace
 
@@ -324,47 +356,6 @@ void PrivilegeHook(IngStmt* s, Dataset* b, uint32_t rows) { IngCatalogPrivilegeR
 void IngCatalogStmtReset(IngStmt* s) {
   std::lock_guard<std::mutex> g(g_stateLock);
   States().erase(s);
-}
-
-void IngCatalogSetRowHook(IngStmt* s, IngRowHookFn hook) {
-  if (s == nullptr) return;
-  std::lock_guard<std::mutex> g(g_stateLock);
-  States()[s].hook = hook;
-}
-
-IngRowHookFn IngCatalogRowHook(IngStmt* s) {
-  std::lock_guard<std::mutex> g(g_stateLock);
-  auto it = States().find(s);
-  return it == States().end() ? nullptr : it->second.hook;
-}
-
-void IngCatalogAfterFetch(IngStmt* s, Dataset* block, uint32_t rows) {
-  IngRowHookFn hook = IngCatalogRowHook(s);
-  if (hook && block) hook(s, block, rows);
-}
-
-bool IngCatalogServesRows(IngStmt* s) {
-  std::lock_guard<std::mutex> g(g_stateLock);
-  auto it = States().find(s);
-  return it != States().end() && it->second.typeInfo;
-}
-
-uint32_t IngCatalogServeRows(IngStmt* s, uint32_t rows, Dataset* block) {
-  IngTypeInfoScope scope;
-  uint32_t pos;
-  {
-    std::lock_guard<std::mutex> g(g_stateLock);
-    auto it = States().find(s);
-    if (it == States().end() || !it->second.typeInfo) return kIngErrSequence;
-    scope = it->second.scope;
-    pos = it->second.pos;
-  }
-  // A statement is used by one call at a time: the position is written back unchallenged.
-  uint32_t rc = IngTypeInfoServe(scope, &pos, rows, block);
-  std::lock_guard<std::mutex> g(g_stateLock);
-  auto it = States().find(s);
-  if (it != States().end()) it->second.pos = pos;
-  return rc;
 }
 
 // ---- machinery ------------------------------------------------------------------------------
@@ -593,7 +584,7 @@ struct Plan {
   std::vector<bool> present;
   uint32_t raw = 0;
   std::vector<ColumnFix> fixes;
-  IngRowHookFn hook = nullptr;
+  IngRowHook hook = nullptr;
 
   void Args(std::initializer_list<const char*> texts) {
     for (const char* t : texts) {
@@ -719,7 +710,7 @@ uint32_t RunSlot(int slot, uint32_t stmt, const void* args) {
   if (rc != 0) return rc;
   const int32_t text = Unicode(s) ? -9 : 12;
   for (const ColumnFix& f : p.fixes) IngCatalogSetColumn(s, f.col, f.sqlType == kText ? text : f.sqlType, f.length);
-  if (p.hook) IngCatalogSetRowHook(s, p.hook);
+  if (p.hook) s->rowHook = p.hook;
   return 0;
 }
 
@@ -765,15 +756,13 @@ uint32_t IngDDTablePrivileges(uint32_t stmt, const void* args) {
 uint32_t IngDDTypeInfo(uint32_t stmt, uint16_t sqlType) {
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr) return kIngErrBadArg;
-  IngStmtCloseResult(s);
-  IngCatalogStmtReset(s);
+  IngStmtReset(s);
+  s->rowHook = nullptr;
   ColumnInfo* cols = ColumnInfoArrayCopy(IngTypeInfoDescriptions(), kTypeInfoColumns);
   if (cols == nullptr) return kIngErrNoMemory;
-  if (s->columns) ColumnInfoArrayFree(s->columns, s->columnCount);
   s->columns = cols;
   s->columnCount = kTypeInfoColumns;
   CatState st;
-  st.typeInfo = true;
   st.scope.sqlType = int16_t(sqlType);
   st.scope.serverVersion = s->conn ? s->conn->versionNumber : 0;
   st.scope.apiLevel = s->conn ? s->conn->apiLevel : 1;
@@ -784,6 +773,8 @@ uint32_t IngDDTypeInfo(uint32_t stmt, uint16_t sqlType) {
     std::lock_guard<std::mutex> g(g_stateLock);
     States()[s] = st;
   }
+  s->resultSource = 2;
+  s->typeInfoFetch = ServeTypeInfo;
   s->rowsDelivered = 0;
   s->state |= kStmtExecuted;
   return 0;

@@ -27,25 +27,12 @@ struct IngStatisticsArgs {
   uint16_t accuracy;
 };
 
-// Hook the fetch calls after every block with the statement, the block and its row count.
-using IngRowHookFn = void (*)(IngStmt* s, Dataset* block, uint32_t rows);
-
 // --- what the statement engine calls ------------------------------------------------------
 
-// Forgets the statement's row hook and type-information result (prepare, close, free).
+// Forgets the statement's type-information position (statement free).
 void IngCatalogStmtReset(IngStmt* s);
-// Runs the statement's row hook, if any, on a fetched block.
-void IngCatalogAfterFetch(IngStmt* s, Dataset* block, uint32_t rows);
-// Whether the statement's rows come from the agent itself (type information) rather than a cursor.
-bool IngCatalogServesRows(IngStmt* s);
-// Fills block (an uninitialised header) with the next rows of such a statement; rows 0 ends it.
-// 0 or a failure code; block->rows_used 0 means no more rows.
-uint32_t IngCatalogServeRows(IngStmt* s, uint32_t rows, Dataset* block);
 
 // --- the machinery ---------------------------------------------------------------------------
-
-void IngCatalogSetRowHook(IngStmt* s, IngRowHookFn hook);
-IngRowHookFn IngCatalogRowHook(IngStmt* s);
 
 // Expands the template with every argument quoted (those whose bit is set in rawArgs placed as
 // they are), prepares the text as an ordinary statement and executes it. First non-zero code.
