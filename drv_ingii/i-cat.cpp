@@ -105,7 +105,8 @@ const char* const kProceduresTpl =
   "+p2.pp_precision)"
 #define PROC_COLUMNS_SELECT                                                                                         \
   " select NULL as procedure_cat, varchar(p1.dbp_owner) as procedure_schem, varchar(p1.dbp_name) as "               \
-  "procedure_name, varchar(p2.pp_name) as column_name, 2 as column_type, p2.pp_datatype as data_type, "             \
+  "procedure_name, varchar(p2.pp_name) as column_name, int2(1 + mod(p2.pp_flags / 2, 2)) as column_type, "   \
+  "p2.pp_datatype as data_type, "             \
   "uppercase(iitypename(ii_ext_type(p2.pp_datatype,p2.pp_length))) as type_name, " PROC_LEN " as column_size, "    \
   PROC_LEN " as buffer_length, int4(mod(p2.pp_precision, (256))) as decimal_digits, 10 as num_prec_radix, 0 as "   \
   "nullable, NULL as remarks, squeeze(d.defvalue) as column_def, p2.pp_datatype as sql_data_type, p2.pp_datatype " \

@@ -344,13 +344,14 @@ void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unico
       Set<uint32_t>(c.charOctetLength, unicode ? 2147483646u : 1073741823u);
       return;
     case 30:
-      if (len == 1) {
+      // Lengths in bytes; a catalog that gives the digit count instead (iiuserlen) reads alike.
+      if (len == 1 || len == 3) {
         type("INTEGER1", -6, -6, -1);
         Set<uint32_t>(c.columnSize, 3);
-      } else if (len == 2) {
+      } else if (len == 2 || len == 5) {
         type("SMALLINT", 5, 5, -1);
         Set<uint32_t>(c.columnSize, 5);
-      } else if (len == 4) {
+      } else if (len == 4 || len == 10) {
         type("INTEGER", 4, 4, -1);
         Set<uint32_t>(c.columnSize, 10);
       } else {
@@ -359,10 +360,10 @@ void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unico
       }
       return;
     case 31:
-      if (len == 4) {
+      if (len == 4 || len == 7) {
         type("FLOAT4", 7, 7, -1);
         Set<uint32_t>(c.columnSize, 7);
-      } else if (len == 8) {
+      } else if (len == 8 || len == 15) {
         type("FLOAT", 8, 8, -1);
         Set<uint32_t>(c.columnSize, 15);
       }

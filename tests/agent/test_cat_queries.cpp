@@ -418,21 +418,4 @@ TEST_F(CatalogAgent, SetColumnOverwritesDescriptions) {
   EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 0u);
 }
 
-TEST_F(CatalogAgent, RowHookRunsAfterFetchUntilReset) {
-  uint32_t c = 0, s = 0;
-  ASSERT_EQ(Connect(&c), 0u);
-  ASSERT_EQ(AgentCall<DRV_AllocStmt>(&link, c, &s), 0u);
-  IngStmt* st = IngStmtFind(s);
-  static int calls;
-  calls = 0;
-  IngCatalogSetRowHook(st, [](IngStmt*, Dataset*, uint32_t rows) { calls += int(rows); });
-  Dataset ds{};
-  IngCatalogAfterFetch(st, &ds, 3);
-  EXPECT_EQ(calls, 3);
-  IngCatalogStmtReset(st);
-  IngCatalogAfterFetch(st, &ds, 3);
-  EXPECT_EQ(calls, 3);
-  EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 0u);
-}
-
 }  // namespace

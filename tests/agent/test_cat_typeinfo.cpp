@@ -304,12 +304,11 @@ TEST_F(TypeInfoAgent, ServesTheListThroughTheOperationTable) {
   ASSERT_EQ(st->columnCount, kTypeInfoColumns);
   EXPECT_STREQ(st->columns[17].name, "SQL_NUM_PREC_RADIX");
   EXPECT_TRUE(st->state & kStmtExecuted);
-  ASSERT_TRUE(IngCatalogServesRows(st));
   uint32_t total = 0;
   std::string first;
   for (int guard = 0; guard < 30; ++guard) {
     Dataset ds{};
-    ASSERT_EQ(IngCatalogServeRows(st, 5, &ds), 0u);
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, uint16_t(5), &ds), 0u);
     if (total == 0 && ds.rows_used) {
       first = reinterpret_cast<const char*>(DatasetCell(&ds.cols[0], 0));
       EXPECT_EQ(Num(ds, 2, 0), int32_t(IngConnFind(c)->maxCharLen));
@@ -322,17 +321,17 @@ TEST_F(TypeInfoAgent, ServesTheListThroughTheOperationTable) {
   EXPECT_EQ(first, "C");
   EXPECT_EQ(total, IngConnFind(c)->apiLevel >= 2 ? 20u : 17u);
 
-  // A single type replaces the earlier result; a reset ends it.
+  // A single type replaces the earlier result; closing the cursor ends it.
   ASSERT_EQ(AgentCall<DRV_DDTypeInfo>(&link, s, uint16_t(93)), 0u);
   Dataset one{};
-  ASSERT_EQ(IngCatalogServeRows(st, 10, &one), 0u);
+  ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, uint16_t(10), &one), 0u);
   EXPECT_EQ(one.rows_used, 1u);
   EXPECT_EQ(Num(one, 1, 0), 93);
   DatasetFree(&one);
-  IngCatalogStmtReset(st);
-  EXPECT_FALSE(IngCatalogServesRows(st));
+  EXPECT_EQ(AgentCall<DRV_CloseCursor>(&link, s), 0u);
   Dataset none{};
-  EXPECT_EQ(IngCatalogServeRows(st, 1, &none), 22u);
+  EXPECT_NE(AgentCall<DRV_FetchRows>(&link, s, uint16_t(1), &none), 0u);
+  DatasetFree(&none);
   EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 0u);
 }
 
