@@ -236,3 +236,9 @@ void PtrPairFree(PtrPair* rec) {
     rec->first = nullptr;
     rec->second = nullptr;
 }
+
+void DatasetDelete(Dataset* ds) {
+    if (!ds) return;
+    DatasetFree(ds);
+    std::free(ds);
+}

@@ -176,3 +176,26 @@ int StrCopyOutLen(const char* src, char* dst, uint16_t size, uint16_t* outLen);
 
 void AgentErrorsFree(AgentErrors* rec);
 void PtrPairFree(PtrPair* rec);
+
+// Frees the columns and then the header itself (a header from DatasetClone or
+// DatasetCreateLike, or any header allocated with malloc, calloc or s_alloc).
+void DatasetDelete(Dataset* ds);
+
+// --- row and column operations (0, DS_EINVAL or DS_ENOMEM) ----------------------
+
+int DatasetInsertRow(Dataset* ds, uint32_t index);
+int DatasetRowsEqual(const Dataset* a, uint32_t rowA, const Dataset* b, uint32_t rowB, int* equal);
+int DatasetClone(Dataset** out, const Dataset* src);
+int DatasetCopyRow(Dataset* dst, Dataset* src, uint32_t dstRow, uint32_t srcRow, int move);
+int DatasetAppendRows(Dataset* dst, Dataset* src);
+int DatasetJoinColumns(Dataset* a, Dataset* b);
+int DatasetCreateLike(Dataset** inout, const Dataset* model, uint32_t rows);
+int DatasetReverseRows(Dataset** inout);
+int DatasetRemoveColumn(Dataset* ds, uint16_t index);
+int DatasetColumnType(const Dataset* ds, uint16_t index, uint32_t* kind, uint32_t* width);
+int DatasetInsertColumn(Dataset* ds, uint16_t index, uint32_t kind, uint32_t width);
+int DatasetCopyColumn(Dataset* dst, const Dataset* src, uint16_t dstCol, uint16_t srcCol);
+int DatasetWidenColumn(Dataset* ds, uint16_t col, uint32_t length, int measure);
+int DatasetGetValue(const Dataset* ds, uint32_t row, uint16_t col, void* buffer, uint32_t* length);
+int DatasetNarrowColumns(Dataset* ds);
+int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum);
