@@ -1,0 +1,153 @@
+// The conversion family: stored values (Dataset value kinds) into ODBC C types, the copy-out
+// routines that carry every truncation rule, and the small value routines of the parameter side.
+//
+// Result convention of every converter: 0 success, 1 success with information (the error slot
+// holds cverr::Truncated or cverr::FractionalTruncation), -1 error (the error slot holds the code).
+// Error codes are rows of the driver's error table.
+//
+// Narrow text is UTF-8, wide text is UTF-16 (SQLWCHAR). Conversions never split a character; the
+// copy-out routines report through `consumed` how many source units (bytes of narrow text, bytes
+// of wide text for CopyOutWide, UTF-16 units for CopyOutWideToChar) went into the buffer, so that
+// a reader of a long value in pieces resumes exactly there.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace cverr {
+// Rows of the error table that the conversion family reports.
+inline constexpr uint32_t None = 0;
+inline constexpr uint32_t GeneralError = 15;           // S1000
+inline constexpr uint32_t InvalidColumnNumber = 17;    // S1002
+inline constexpr uint32_t ProgramTypeOutOfRange = 18;  // S1003
+inline constexpr uint32_t Truncated = 19;              // 01004
+inline constexpr uint32_t InvalidArgument = 21;        // S1009
+inline constexpr uint32_t NotCapable = 43;             // S1C00
+inline constexpr uint32_t RestrictedType = 49;         // 07006
+inline constexpr uint32_t OutOfRange = 58;             // 22003
+inline constexpr uint32_t Assignment = 59;             // 22005 (22018 in ODBC 3)
+inline constexpr uint32_t LengthMismatch = 62;         // 22026
+inline constexpr uint32_t InvalidCursorState = 64;     // 24000
+inline constexpr uint32_t OutputParams = 80;           // IM906, not a failure
+inline constexpr uint32_t NoData = 82;                 // IM907, not a failure
+inline constexpr uint32_t InvalidDescIndex = 100;      // 07009
+inline constexpr uint32_t FractionalTruncation = 104;  // 01S07
+inline constexpr uint32_t IndicatorRequired = 118;     // 22002
+inline constexpr uint32_t NotSupported = 1;            // IM001
+}  // namespace cverr
+
+// Standard name of a C type, for traces; "(unknown type)" otherwise.
+const char* CTypeName(int cType);
+
+// ---- Copy-out routines ---------------------------------------------------------------------
+// Arguments: source, n units to copy, units available here, total units of the whole value (0:
+// unknown, SQL_NO_TOTAL allowed), add-NUL flag, allow-truncation flag, target, buffer length in
+// bytes, length pointer (may be null), error slot, consumed source units out (may be null).
+// A copy with a NUL is text and is cut on a character boundary; one without is raw bytes.
+// Result 1 when the error slot holds Truncated afterwards, 0 otherwise, -1 on refusal.
+int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul,
+                bool allowTrunc, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
+                uint64_t* consumed = nullptr);
+// UTF-8 bytes to UTF-16; the length reported is in bytes of UTF-16.
+int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t total,
+                      bool addNul, bool allowTrunc, void* target, int64_t bufLen,
+                      SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
+// UTF-16 to UTF-8; n, available and total in UTF-16 units, the length reported in bytes.
+int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64_t total,
+                      bool addNul, bool allowTrunc, void* target, int64_t bufLen,
+                      SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
+// UTF-16 to UTF-16, every count in bytes.
+int CopyOutWide(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul,
+                bool allowTrunc, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
+                uint64_t* consumed = nullptr);
+
+// ---- Text parsers (locale-independent) ------------------------------------------------------
+int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maximum,
+                 int32_t* result, uint32_t* err);
+int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t maximum,
+                   int64_t* result, uint32_t* err);
+int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err);
+int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale,
+                  int precision, uint32_t* err);
+int CharToGuid(const char* text, uint64_t len, SQLGUID* result, uint32_t* err);
+// The same on UTF-16 text of len units.
+int WCharToNumber(const SQLWCHAR* text, uint64_t len, int32_t minimum, uint32_t maximum,
+                  int32_t* result, uint32_t* err);
+int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_t maximum,
+                    int64_t* result, uint32_t* err);
+int WCharToDecimal(const SQLWCHAR* text, uint64_t len, double* result, uint32_t* err);
+int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale,
+                   int precision, uint32_t* err);
+
+// ---- Converters ----------------------------------------------------------------------------
+// Text sources: len bytes here, total bytes of the whole value.
+int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target,
+                int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale, int precision,
+                uint64_t* consumed = nullptr);
+int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target,
+                 int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale, int precision,
+                 uint64_t* consumed = nullptr);
+int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, void* target,
+                  int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
+
+int ConvertBYTE(uint8_t value, bool isSigned, int cType, void* target, int64_t bufLen,
+                SQLLEN* lenPtr, uint32_t* err, int scale, int precision);
+int ConvertSHORT(uint16_t value, bool isSigned, int cType, void* target, int64_t bufLen,
+                 SQLLEN* lenPtr, uint32_t* err, int scale, int precision);
+int ConvertLONG(uint32_t value, bool isSigned, int cType, void* target, int64_t bufLen,
+                SQLLEN* lenPtr, uint32_t* err, int scale, int precision);
+int ConvertFLOAT(float value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
+                 uint32_t* err, int scale, int precision);
+int ConvertDOUBLE(double value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
+                  uint32_t* err, int scale, int precision);
+
+int ConvertDATE(const SQL_DATE_STRUCT& value, int cType, void* target, int64_t bufLen,
+                SQLLEN* lenPtr, uint32_t* err);
+int ConvertTIME(const SQL_TIME_STRUCT& value, int cType, void* target, int64_t bufLen,
+                SQLLEN* lenPtr, uint32_t* err);
+// scale: digits of the fraction (clamped to 0..9; 65535 arrives for "no description").
+int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& value, int cType, void* target, int64_t bufLen,
+                     SQLLEN* lenPtr, unsigned scale, uint32_t* err);
+
+// Clears the target for a NULL value.
+void ConvertNULL(void* target, int64_t bufLen, int cType);
+
+// ---- NUMERIC helpers ------------------------------------------------------------------------
+int DoubleToNumeric(double value, SQL_NUMERIC_STRUCT* result, int scale, int precision,
+                    uint32_t* err);
+double DoublePow(double base, int32_t exponent);
+void DoubleToMagnitude(double value, uint8_t magnitude[16]);
+// "%.*g" of value, locale-independent; returns the length written (buffer of >= 32 bytes).
+size_t FormatDouble(char* buffer, double value, int significantDigits);
+void StripTrailingPoint(char* text);
+
+// ---- Type tables ---------------------------------------------------------------------------
+int DefaultCType(int sqlType, int odbcVersion);
+int CTypeOctetSize(int cType);
+
+// ---- Parameter side ------------------------------------------------------------------------
+int HexDigitValue(int c);
+// Decodes len / 2 bytes of hexadecimal text into dest (an odd last character is ignored).
+void HexToBytes(void* dest, const char* hex, uint64_t len);
+
+struct KindWidth {
+  uint32_t kind;
+  uint32_t width;
+};
+// Turns an ODBC "{d ...}", "{t ...}" or "{ts ...}" literal of len bytes into the date, time or
+// timestamp structure for sqlType (0: taken from the literal) when dest holds len bytes and
+// len is large enough; otherwise copies the text unchanged. out (may be null) receives the
+// value kind and width written ({11,6}, {12,6}, {13,16}) and is left alone for a plain copy.
+// Returns the number of bytes written to dest.
+uint64_t ParseDateTimeEscape(void* dest, const char* text, uint64_t len, KindWidth* out,
+                             int sqlType);
+// The same on UTF-16 text of len units; a plain copy copies the UTF-16 bytes.
+uint64_t WParseDateTimeEscape(void* dest, const SQLWCHAR* text, uint64_t len, KindWidth* out,
+                              int sqlType);
+void NumericToDouble(void* dest, const SQL_NUMERIC_STRUCT& value, uint64_t destLen);
+// Writes the 36 characters of the GUID without a NUL.
+void GuidToText(char* dest, const SQLGUID& value);
