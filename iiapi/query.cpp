@@ -232,6 +232,7 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         s.names = ps.names;
         buildResultDescriptors(s);
         s.describeOnly = true;
+        s.eof = true;
         s.state = Stmt::State::Done;
         // A new statement of the same name replaces the old one.
         c.prepared[r.name] = std::move(ps);

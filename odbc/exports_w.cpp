@@ -27,10 +27,7 @@ struct InText {
     char* text = nullptr;
     int64_t len = SQL_NTS;
     InText(const SQLWCHAR* w, int64_t wlen) {
-        if (!w) {
-            len = wlen;
-            return;
-        }
+        if (!w) return;  // absent text: null with SQL_NTS
         if (wlen < 0 && wlen != SQL_NTS) {
             // A bad length stays bad, so the implementation reports it; the text is not read.
             text = strdup("");
@@ -48,40 +45,40 @@ struct InText {
     SQLINTEGER i() const { return SQLINTEGER(len); }
 };
 
-// The UTF-8 work buffer of an output text argument counted in UTF-16 characters.
+// The UTF-8 work buffer of an output text argument counted in UTF-16 characters. It is made
+// large enough for the whole text, so the length reported back counts characters exactly.
 struct OutText {
     char* buf = nullptr;
     int64_t bytes = 0;
     bool failed = false;
-    OutText(const SQLWCHAR* dst, int64_t chars, int64_t maxBytes) {
+    OutText(int64_t chars, int64_t workBytes) { reset(chars, workBytes); }
+    void reset(int64_t chars, int64_t workBytes) {
+        free(buf);
+        buf = nullptr;
         if (chars < 0) {  // passed on so the implementation rejects it
             bytes = chars;
             return;
         }
-        bytes = chars * 4;
-        if (bytes > maxBytes) bytes = maxBytes;
-        if (!dst || chars == 0) return;
-        buf = static_cast<char*>(calloc(size_t(chars) * 4 + 1, 1));
+        bytes = workBytes;
+        buf = static_cast<char*>(calloc(size_t(workBytes) + 1, 1));
         failed = !buf;
     }
     ~OutText() { free(buf); }
     OutText(const OutText&) = delete;
     OutText& operator=(const OutText&) = delete;
     SQLCHAR* p() const { return reinterpret_cast<SQLCHAR*>(buf); }
+    // Whether the implementation had to cut the text it wrote here.
+    bool short_of(int64_t fullBytes) const { return buf && fullBytes > int64_t(strlen(buf)); }
 
-    // Converts into the caller's buffer; returns true when the text was cut. fullBytes is the
-    // length the implementation reported; the reported length counts UTF-16 characters.
-    bool deliver(SQLWCHAR* dst, int64_t chars, int64_t fullBytes, int64_t* outLen) const {
-        if (!buf) {
-            *outLen = fullBytes;  // no text to count: the byte count bounds the characters
-            return false;
-        }
-        int64_t inBuf = int64_t(strlen(buf));
-        int64_t total = int64_t(Utf8CharCount(buf, TV_NTS)) + (fullBytes > inBuf ? fullBytes - inBuf : 0);
+    // Converts into the caller's buffer; returns true when the text was cut there.
+    bool deliver(SQLWCHAR* dst, int64_t chars, int64_t* outLen) const {
+        *outLen = 0;
+        if (!buf) return false;
+        *outLen = int64_t(Utf8CharCount(buf, TV_NTS));
+        if (!dst) return false;
+        if (chars <= 0) return *outLen > 0;
         size_t written = 0;
-        int cut = Utf8ToWideBuf(buf, dst, size_t(chars), &written);
-        *outLen = total;
-        return cut != 0 || fullBytes > inBuf;
+        return Utf8ToWideBuf(buf, dst, size_t(chars), &written) != 0;
     }
 };
 
@@ -113,7 +110,7 @@ const ApiCallRecord* DiagRecordW(SQLSMALLINT type, const ApiCallRecord& env, con
 template <class Call>
 SQLRETURN DiagOutW(SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len,
                    Call call) {
-    OutText m(msg, max, SHRT_MAX);
+    OutText m(max, SHRT_MAX);
     if (m.failed) return SQL_ERROR;
     SQLCHAR st[6] = {};
     SQLSMALLINT narrowLen = 0;
@@ -121,7 +118,7 @@ SQLRETURN DiagOutW(SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg, SQLSMALLI
     StateOut(st, state);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;
-    bool cut = m.deliver(msg, max, narrowLen, &total);
+    bool cut = m.deliver(msg, max, &total);
     if (len) *len = SQLSMALLINT(total > SHRT_MAX ? SHRT_MAX : total);
     return Upgrade(rc, cut);
 }
@@ -167,14 +164,14 @@ API SQLConnectW(SQLHDBC hdbc, SQLWCHAR* dsn, SQLSMALLINT cbDsn, SQLWCHAR* uid, S
 
 API SQLDescribeColW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLWCHAR* name, SQLSMALLINT max, SQLSMALLINT* len,
                     SQLSMALLINT* sqltype, SQLULEN* colsize, SQLSMALLINT* scale, SQLSMALLINT* nullable) {
-    OutText n(name, max, SHRT_MAX);
+    OutText n(max, SHRT_MAX);
     if (n.failed) return SQL_ERROR;
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc = CallODBC(kRecDescribeColW, hstmt, icol, n.p(), SQLSMALLINT(n.bytes), &narrowLen, sqltype, colsize,
                             scale, nullable);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;
-    bool cut = n.deliver(name, max, narrowLen, &total);
+    bool cut = n.deliver(name, max, &total);
     if (len) *len = SQLSMALLINT(total > SHRT_MAX ? SHRT_MAX : total);
     return Upgrade(rc, cut);
 }
@@ -233,13 +230,13 @@ API SQLGetConnectOptionW(SQLHDBC hdbc, SQLUSMALLINT option, SQLPOINTER value) {
 }
 
 API SQLGetCursorNameW(SQLHSTMT hstmt, SQLWCHAR* cursor, SQLSMALLINT max, SQLSMALLINT* len) {
-    OutText c(cursor, max, SHRT_MAX);
+    OutText c(max, SHRT_MAX);
     if (c.failed) return SQL_ERROR;
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc = CallODBC(kRecGetCursorNameW, hstmt, c.p(), SQLSMALLINT(c.bytes), &narrowLen);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;
-    bool cut = c.deliver(cursor, max, narrowLen, &total);
+    bool cut = c.deliver(cursor, max, &total);
     if (len) *len = SQLSMALLINT(total > SHRT_MAX ? SHRT_MAX : total);
     return Upgrade(rc, cut);
 }
@@ -287,13 +284,21 @@ API SQLGetTypeInfoW(SQLHSTMT hstmt, SQLSMALLINT type) { return CallODBC(kRecGetT
 
 API SQLNativeSqlW(SQLHDBC hdbc, SQLWCHAR* in, SQLINTEGER cbIn, SQLWCHAR* out, SQLINTEGER max, SQLINTEGER* len) {
     IN_TEXT(s, in, cbIn);
-    OutText o(out, max, INT_MAX);
+    int64_t work = max > 0 ? int64_t(max) * 4 : 256;
+    if (work > INT_MAX - 1) work = INT_MAX - 1;
+    OutText o(max, work);
     if (o.failed) return SQL_ERROR;
     SQLINTEGER narrowLen = 0;
     SQLRETURN rc = CallODBC(kRecNativeSqlW, hdbc, s.p(), s.i(), o.p(), SQLINTEGER(o.bytes), &narrowLen);
+    if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && o.short_of(narrowLen) && narrowLen < INT_MAX - 1) {
+        // Translation has no side effects: ask again with room for the whole text.
+        o.reset(max, narrowLen);
+        if (o.failed) return SQL_ERROR;
+        rc = CallODBC(kRecNativeSqlW, hdbc, s.p(), s.i(), o.p(), SQLINTEGER(o.bytes), &narrowLen);
+    }
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;
-    bool cut = o.deliver(out, max, narrowLen, &total);
+    bool cut = o.deliver(out, max, &total);
     if (len) *len = SQLINTEGER(total > INT_MAX ? INT_MAX : total);
     return Upgrade(rc, cut);
 }

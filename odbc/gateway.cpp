@@ -1,7 +1,5 @@
 #include "odbc/gateway.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -10,10 +8,11 @@
 #include "odbc/globals.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
+#include "util/trace.h"
 
 namespace {
 
-unsigned long ThreadId() { return static_cast<unsigned long>(gettid()); }
+unsigned long ThreadId() { return static_cast<unsigned long>(TraceThreadId()); }
 
 uint64_t ArgBits(const ApiArg& a) {
     switch (a.kind) {
@@ -44,6 +43,11 @@ const char* HandleLabel(uint32_t kind) {
 void ClearDiagnostics(HandleBase* h) {
     DiagFreeAll(h);
     h->lastError = 0;
+}
+
+// "No data" is a result, not a diagnostic: nothing is left for the application to read after it.
+void DropNoDataCode(SQLRETURN rc, HandleBase* h) {
+    if (rc == SQL_NO_DATA && h->lastError == 82) h->lastError = 0;
 }
 
 struct CallLocks {
@@ -86,6 +90,7 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
     {
         CallLocks locks(conn, concurrent);
         rc = rec.impl(object, args);
+        DropNoDataCode(rc, object);  // reads the record only when it was not freed (frees succeed)
     }
     // The object may have been freed by the call; the connection outlives it.
     if (rc != SQL_SUCCESS && conn->failover && rec.reset == 1) rc = FailoverNotify(rc, conn, rec.kind);
@@ -230,6 +235,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
             }
             if (rec.reset == 1) ClearDiagnostics(env);
             rc = rec.impl(env, args);
+            DropNoDataCode(rc, env);
             break;
         }
         case kApiConn: {
@@ -254,6 +260,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
                 CallLocks locks(conn, concurrent);
                 rc = rec.impl(conn, args);
             }
+            DropNoDataCode(rc, conn);
             if (conn->tag == kTagFreed) {  // freed by the call: its memory is ours to release
                 ConnRelease(conn);
                 break;
@@ -301,12 +308,7 @@ SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {
     if (code != 183 && code != 184) {
         code = 0;
         if (DiagCount(object) >= 2) {
-            for (const DiagRecord* r = object->diags.head; r && !code; r = r->next) {
-                if (strstr(r->text, "Failover completed."))
-                    code = 183;
-                else if (strstr(r->text, "Failover aborted."))
-                    code = 184;
-            }
+            code = DiagFailoverScan(object);
             fromMessage = code != 0;
         }
     }

@@ -132,8 +132,10 @@ TV_EXPORT int GetSetupRegistry(char* buffer, int length) {
 }
 
 TV_EXPORT int32_t GetXaSwitch(uint32_t, xa_switch_t** out) {
-    constexpr int32_t kFail = int32_t(0x80004005u);
-    if (!DtcInit || !XaSwitchAddress || DtcInit() != 0) return kFail;
-    if (out) *out = XaSwitchAddress();
+    constexpr int32_t kFail = int32_t(0x80004005u);  // E_FAIL
+    if (!DtcInit || DtcInit() != 0) return kFail;
+    xa_switch_t* sw = kiv_xa_switch();  // the same switch the XA export hands out
+    if (!sw) return kFail;
+    if (out) *out = sw;
     return 0;
 }

@@ -10,5 +10,5 @@ void StartupOpenTrace();
 void StartupCloseTrace();
 
 int DtcInit() __attribute__((weak));
-xa_switch_t* XaSwitchAddress() __attribute__((weak));
+extern "C" xa_switch_t* kiv_xa_switch();
 int IngXaShutdown() __attribute__((weak));

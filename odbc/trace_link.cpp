@@ -3,12 +3,32 @@
 #include <cstdarg>
 
 #include "odbc/startup_hooks.h"
+#include "util/log.h"
+#include "util/trace.h"
 
-bool GwTraceOn() { return false; }
+namespace {
+// Source-located log messages also reach the trace while it is open.
+LOG_Channel* g_traceChannel = nullptr;
+}  // namespace
+
+bool GwTraceOn() { return DebugTraceOn(); }
 
 void GwTrace(const char* format, ...) {
-    (void)format;
+    va_list ap;
+    va_start(ap, format);
+    DebugVPrint(format, ap);
+    va_end(ap);
 }
 
-void StartupOpenTrace() {}
-void StartupCloseTrace() {}
+void StartupOpenTrace() {
+    if (!DebugStreamOpen(0)) DebugOpen(0);
+    if (DebugStreamOpen(0) && !g_traceChannel) g_traceChannel = DebugOpenLogChannel(LOGL_DEBUG, LOGF_DATE | LOGF_TIME);
+}
+
+void StartupCloseTrace() {
+    if (g_traceChannel) {
+        log_close(g_traceChannel);
+        g_traceChannel = nullptr;
+    }
+    DebugClose(0);
+}

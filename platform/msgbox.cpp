@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "resources/strings.h"
+#include "util/log.h"
+#include "util/trace.h"
 
 intptr_t g_MsgBoxOwner = -2;
 
@@ -20,5 +22,7 @@ int DriverMessageBox(const char* text, unsigned flags) {
     if (MessageBoxHook hook = g_hook.load()) return hook(caption, text ? text : "", flags);
     fprintf(stderr, "%s: %s\n", caption, text ? text : "");
     fflush(stderr);
+    // While tracing, the log channel bound to the trace keeps the box with the calls around it.
+    if (DebugTraceOn()) log_printf(LOGL_ERROR, nullptr, 0, "%s: %s", caption, text ? text : "");
     return 1;
 }

@@ -2,9 +2,10 @@
 
 #include <cstring>
 
+#include "platform/setupkey.h"
 #include "resources/flavor.h"
 
-const char* const kSetupName = "Corvanta Ingres ODBC Driver";
+const char* const kSetupName = TV_SETUP_NAME;
 
 namespace {
 

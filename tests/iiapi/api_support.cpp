@@ -354,7 +354,7 @@ II_PTR Session::open(const std::string &text, const std::vector<Param> &params, 
     q.qy_tranHandle = tran;
     IIapi_query(&q);
     st = finish(q.qy_genParm);
-    if (q.qy_tranHandle) tran = q.qy_tranHandle;
+    tran = q.qy_tranHandle;
     if (st != IIAPI_ST_SUCCESS) {
         if (msgs) *msgs = drain(q.qy_genParm.gp_errorHandle);
         return q.qy_stmtHandle;
