@@ -4,12 +4,21 @@
 #include "odbc/convert_utf.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
 // The length to report: the total when known, else what this copy holds.
 SQLLEN ReportedLength(int64_t total, uint64_t n) {
   return total != 0 ? static_cast<SQLLEN>(total) : static_cast<SQLLEN>(n);
+}
+
+// Bytes of the UTF-8 sequence a lead byte starts (1 for a byte that starts none).
+uint64_t SequenceLength(unsigned char b) {
+  if ((b & 0xE0) == 0xC0) return 2;
+  if ((b & 0xF0) == 0xE0) return 3;
+  if ((b & 0xF8) == 0xF0) return 4;
+  return 1;
 }
 
 bool MoreFollows(int64_t total, uint64_t available) {
@@ -73,9 +82,7 @@ int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, 
       // Text: do not cut a UTF-8 character in two; step back to its lead byte.
       uint64_t j = cut;
       while (j > 0 && cut - j < 3 && (s[j] & 0xC0) == 0x80) --j;
-      unsigned used;
-      cvutf::DecodeUtf8(s + j, n - j, &used);
-      if (used > 1 && j + used > cut) cut = j;
+      if (j + SequenceLength(s[j]) > cut) cut = j;
     }
     n = cut;
   } else if (MoreFollows(total, available)) {
@@ -124,17 +131,14 @@ int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t t
     *err = cverr::InvalidArgument;
     return -1;
   }
-  const auto* s = reinterpret_cast<const unsigned char*>(src);
-  uint64_t i = 0, w = 0;
-  while (i < n) {
-    unsigned used;
-    const uint32_t cp = cvutf::DecodeUtf8(s + i, n - i, &used);
-    if (w + cvutf::Utf16Units(cp) > capUnits) break;
-    w += cvutf::EncodeUtf16(cp, target, w);
-    i += used;
-  }
+  auto* out = static_cast<unsigned char*>(target);
+  uint64_t w = 0;
+  const uint64_t used = cvutf::Utf8ToUtf16Walk(src, n, capUnits, &w, [&](const SQLWCHAR* u, size_t k) {
+    std::memcpy(out, u, k * 2);
+    out += k * 2;
+  });
   if (addNul && roomUnits > 0) cvutf::StoreUnit(target, w, 0);
-  if (consumed) *consumed = i;
+  if (consumed) *consumed = used;
   return *err == cverr::Truncated ? 1 : 0;
 }
 
@@ -143,11 +147,13 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
                       SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed) {
   *err = cverr::None;
   if (consumed) *consumed = 0;
+  std::vector<SQLWCHAR> holder;
+  const SQLWCHAR* text = cvutf::AlignedWide(src, available > n ? available : n, holder);
   if (lenPtr) {
     if (total == SQL_NO_TOTAL || (total > 0 && static_cast<uint64_t>(total) > available))
       *lenPtr = SQL_NO_TOTAL;
     else
-      *lenPtr = static_cast<SQLLEN>(cvutf::Utf16ToUtf8Count(src, available));
+      *lenPtr = static_cast<SQLLEN>(WideUtf8Length(text, static_cast<long>(available)));
   }
   if (bufLen <= 0) {
     *err = cverr::Truncated;
@@ -155,7 +161,7 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
   }
   const uint64_t nul = addNul ? 1 : 0;
   const uint64_t room = static_cast<uint64_t>(bufLen);
-  const uint64_t need = cvutf::Utf16ToUtf8Count(src, n);
+  const uint64_t need = WideUtf8Length(text, static_cast<long>(n));
   uint64_t cap = need;
   if (need + nul > room) {
     if (!allowTrunc) {
@@ -171,18 +177,11 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
     *err = cverr::InvalidArgument;
     return -1;
   }
-  auto* out = static_cast<unsigned char*>(target);
-  uint64_t i = 0, w = 0;
-  while (i < n) {
-    unsigned used;
-    const uint32_t cp = cvutf::DecodeUtf16(reinterpret_cast<const unsigned char*>(src) + i * 2,
-                                           n - i, &used);
-    if (w + cvutf::Utf8Bytes(cp) > cap) break;
-    w += cvutf::EncodeUtf8(cp, out + w);
-    i += used;
-  }
+  auto* out = static_cast<char*>(target);
+  size_t used = 0;
+  const size_t w = n > 0 ? WideToUtf8N(text, out, static_cast<size_t>(n), static_cast<size_t>(cap), &used) : 0;
   if (addNul) out[w] = 0;
-  if (consumed) *consumed = i;
+  if (consumed) *consumed = used;
   return *err == cverr::Truncated ? 1 : 0;
 }
 

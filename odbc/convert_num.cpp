@@ -1,5 +1,6 @@
 // Numeric, date/time and binary sources, NULL clearing and the NUMERIC builders.
 #include "odbc/convert.h"
+#include "odbc/convert_trace.h"
 #include "odbc/convert_utf.h"
 
 #include <cfloat>
@@ -257,6 +258,7 @@ unsigned YearText(int year) {
 
 int ConvertBYTE(uint8_t value, bool isSigned, int cType, void* target, int64_t bufLen,
                 SQLLEN* lenPtr, uint32_t* err, int scale, int precision) {
+  CV_TRACE("ConvertBYTE: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
   const int64_t v = isSigned ? static_cast<int8_t>(value) : value;
   return ConvertInteger(v, 1, cType, target, bufLen, lenPtr, err, scale, precision, &value,
                         isSigned);
@@ -265,6 +267,7 @@ int ConvertBYTE(uint8_t value, bool isSigned, int cType, void* target, int64_t b
 int ConvertSHORT(uint16_t value, bool isSigned, int cType, void* target, int64_t bufLen,
                  SQLLEN* lenPtr, uint32_t* err, int scale, int precision) {
   const int64_t v = isSigned ? static_cast<int16_t>(value) : value;
+  CV_TRACE("ConvertSHORT: value(%ld) to %s", static_cast<long>(v), CTypeName(cType));
   return ConvertInteger(v, 2, cType, target, bufLen, lenPtr, err, scale, precision, &value,
                         isSigned);
 }
@@ -278,11 +281,21 @@ int ConvertLONG(uint32_t value, bool isSigned, int cType, void* target, int64_t 
 
 int ConvertFLOAT(float value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
                  uint32_t* err, int scale, int precision) {
+  if (DebugTraceOn()) {
+    char text[40];
+    FormatDouble(text, value, 8);
+    DebugPrint("ConvertFLOAT: value (%s) to %s", text, CTypeName(cType));
+  }
   return ConvertFloating(value, true, cType, target, bufLen, lenPtr, err, scale, precision, &value);
 }
 
 int ConvertDOUBLE(double value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
                   uint32_t* err, int scale, int precision) {
+  if (DebugTraceOn()) {
+    char text[40];
+    FormatDouble(text, value, 17);
+    DebugPrint("ConvertDOUBLE: value (%s) to %s", text, CTypeName(cType));
+  }
   return ConvertFloating(value, false, cType, target, bufLen, lenPtr, err, scale, precision,
                          &value);
 }
@@ -312,6 +325,7 @@ void DoubleToMagnitude(double value, uint8_t magnitude[16]) {
 
 int DoubleToNumeric(double value, SQL_NUMERIC_STRUCT* result, int scale, int precision,
                     uint32_t* err) {
+  CV_TRACE("DoubleToNumeric: %e", value);
   *err = cverr::None;
   if (!std::isfinite(value)) return Fail(err, cverr::OutOfRange);
   const bool negative = value < 0;
@@ -353,6 +367,7 @@ void StripTrailingPoint(char* text) {
 
 int ConvertDATE(const SQL_DATE_STRUCT& d, int cType, void* target, int64_t bufLen,
                 SQLLEN* lenPtr, uint32_t* err) {
+  CV_TRACE("ConvertDATE: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
   *err = cverr::None;
   switch (cType) {
     case SQL_C_CHAR:
@@ -380,6 +395,7 @@ int ConvertDATE(const SQL_DATE_STRUCT& d, int cType, void* target, int64_t bufLe
 
 int ConvertTIME(const SQL_TIME_STRUCT& t, int cType, void* target, int64_t bufLen,
                 SQLLEN* lenPtr, uint32_t* err) {
+  CV_TRACE("ConvertTIME: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
   *err = cverr::None;
   switch (cType) {
     case SQL_C_CHAR:
@@ -407,6 +423,8 @@ int ConvertTIME(const SQL_TIME_STRUCT& t, int cType, void* target, int64_t bufLe
 
 int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& ts, int cType, void* target, int64_t bufLen,
                      SQLLEN* lenPtr, unsigned scale, uint32_t* err) {
+  CV_TRACE("ConvertTIMESTAMP: precision,scale (%ld,%ld) to %s", static_cast<long>(bufLen),
+           static_cast<long>(scale), CTypeName(cType));
   *err = cverr::None;
   switch (cType) {
     case SQL_C_CHAR:
@@ -427,6 +445,7 @@ int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& ts, int cType, void* target, in
         n += static_cast<int>(scale);
         buf[n] = 0;
       }
+      CV_TRACE("ConvertTIMESTAMP temBuf string = %s", buf);
       return TextOut(buf, static_cast<size_t>(n), cType, target, bufLen, lenPtr, err);
     }
     case SQL_C_BINARY:
@@ -451,6 +470,7 @@ int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& ts, int cType, void* target, in
 
 int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, void* target,
                   int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed) {
+  CV_TRACE("ConvertBINARY: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
   *err = cverr::None;
   if (consumed) *consumed = 0;
   static const char kHex[] = "0123456789ABCDEF";

@@ -1,6 +1,7 @@
 // Text sources: the number, NUMERIC and GUID parsers and the converters of narrow and wide text.
 // Parsing never consults the process locale: the decimal point is always '.'.
 #include "odbc/convert.h"
+#include "odbc/convert_trace.h"
 #include "odbc/convert_utf.h"
 
 #include <cfloat>
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,16 +55,10 @@ int ParseInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLim
 }
 
 std::string WideToNarrow(const SQLWCHAR* text, uint64_t len) {
-  std::string out;
-  out.reserve(len);
-  for (uint64_t i = 0; i < len;) {
-    unsigned used;
-    unsigned char buf[4];
-    const uint32_t cp =
-        cvutf::DecodeUtf16(reinterpret_cast<const unsigned char*>(text) + i * 2, len - i, &used);
-    out.append(reinterpret_cast<const char*>(buf), cvutf::EncodeUtf8(cp, buf));
-    i += used;
-  }
+  std::vector<SQLWCHAR> holder;
+  const SQLWCHAR* w = cvutf::AlignedWide(text, len, holder);
+  std::string out(WideUtf8Length(w, static_cast<long>(len)), '\0');
+  if (!out.empty()) WideToUtf8N(w, out.data(), static_cast<size_t>(len), out.size(), nullptr);
   return out;
 }
 
@@ -203,6 +199,7 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
 
 int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maximum,
                  int32_t* result, uint32_t* err) {
+  CV_TRACE("CharToNumber: %.*s", CvTraceLen(len), text);
   const uint64_t negLimit = minimum < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(minimum)) : 0;
   bool neg;
   uint64_t mag;
@@ -214,6 +211,7 @@ int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maxim
 
 int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t maximum,
                    int64_t* result, uint32_t* err) {
+  CV_TRACE("CharToNumber64: %.*s", CvTraceLen(len), text);
   const uint64_t negLimit = minimum < 0 ? 0 - static_cast<uint64_t>(minimum) : 0;
   bool neg;
   uint64_t mag;
@@ -223,6 +221,7 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
 }
 
 int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err) {
+  CV_TRACE("CharToDecimal: %.*s", CvTraceLen(len), text);
   if (len >= 513) {
     *err = cverr::OutOfRange;
     return -1;
@@ -265,6 +264,7 @@ int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err)
 
 int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale,
                   int precision, uint32_t* err) {
+  CV_TRACE("CharToNumeric: %.*s", CvTraceLen(len), text);
   uint64_t i = 0;
   while (i < len && IsSpace(text[i])) ++i;
   bool neg = false;
@@ -440,6 +440,7 @@ int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* resul
 int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target,
                 int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale, int precision,
                 uint64_t* consumed) {
+  CV_TRACE("ConvertCHAR: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
   *err = cverr::None;
   if (consumed) *consumed = 0;
   switch (cType) {
@@ -464,6 +465,7 @@ int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* 
 int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target,
                  int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale, int precision,
                  uint64_t* consumed) {
+  CV_TRACE("ConvertWCHAR: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
   *err = cverr::None;
   if (consumed) *consumed = 0;
   const auto* w = static_cast<const SQLWCHAR*>(text);

@@ -1,63 +1,21 @@
-// Character-at-a-time UTF-8 / UTF-16 steps for the bounded copies of the conversion family.
-// They exist beside the foundation's whole-string conversions because a copy-out must stop on a
-// character boundary within a byte budget and tell how many source units it consumed, and
-// characters outside the BMP must survive a round trip (surrogate pairs <-> 4-byte UTF-8).
-// Malformed input becomes U+FFFD, one source unit at a time, so that every step makes progress.
+// UTF-16 helpers of the conversion family over the foundation's text conversion (util/utf.h).
+//
+// Application buffers and Dataset cells are not guaranteed to be aligned for 16-bit access, so
+// units are loaded and stored through memcpy. The foundation's UTF-8 decoder stops at the first
+// malformed byte; a reader of a long value must never stall or lose the rest of it, so the walk
+// below turns each malformed byte into U+FFFD and carries on.
 #pragma once
+
+#include "util/utf.h"
 
 #include <sqltypes.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace cvutf {
-
-inline constexpr uint32_t kReplacement = 0xFFFD;
-
-// Decodes one character of UTF-8 at s (n > 0 bytes left); sets *used to the bytes it took.
-inline uint32_t DecodeUtf8(const unsigned char* s, uint64_t n, unsigned* used) {
-  const unsigned char b = s[0];
-  if (b < 0x80) {
-    *used = 1;
-    return b;
-  }
-  unsigned len;
-  uint32_t cp;
-  uint32_t min;
-  if ((b & 0xE0) == 0xC0) {
-    len = 2, cp = b & 0x1F, min = 0x80;
-  } else if ((b & 0xF0) == 0xE0) {
-    len = 3, cp = b & 0x0F, min = 0x800;
-  } else if ((b & 0xF8) == 0xF0) {
-    len = 4, cp = b & 0x07, min = 0x10000;
-  } else {
-    *used = 1;
-    return kReplacement;
-  }
-  if (n < len) {
-    *used = 1;
-    return kReplacement;
-  }
-  for (unsigned i = 1; i < len; ++i) {
-    if ((s[i] & 0xC0) != 0x80) {
-      *used = 1;
-      return kReplacement;
-    }
-    cp = (cp << 6) | (s[i] & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    *used = 1;
-    return kReplacement;
-  }
-  *used = len;
-  return cp;
-}
-
-inline unsigned Utf16Units(uint32_t cp) { return cp >= 0x10000 ? 2 : 1; }
-
-inline unsigned Utf8Bytes(uint32_t cp) {
-  return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-}
 
 inline SQLWCHAR LoadUnit(const void* base, uint64_t index) {
   SQLWCHAR u;
@@ -69,80 +27,50 @@ inline void StoreUnit(void* base, uint64_t index, SQLWCHAR u) {
   std::memcpy(static_cast<unsigned char*>(base) + index * 2, &u, 2);
 }
 
-// Decodes one character of UTF-16 (units may be unaligned); *used gets 1 or 2 units.
-inline uint32_t DecodeUtf16(const void* s, uint64_t n, unsigned* used) {
-  const SQLWCHAR u = LoadUnit(s, 0);
-  *used = 1;
-  if (u >= 0xD800 && u <= 0xDBFF) {
-    if (n >= 2) {
-      const SQLWCHAR l = LoadUnit(s, 1);
-      if (l >= 0xDC00 && l <= 0xDFFF) {
-        *used = 2;
-        return 0x10000 + ((uint32_t(u) - 0xD800) << 10) + (l - 0xDC00);
-      }
+// The wide text as an aligned SQLWCHAR pointer: itself when aligned, else a copy in `holder`.
+inline const SQLWCHAR* AlignedWide(const void* text, uint64_t units, std::vector<SQLWCHAR>& holder) {
+  if ((reinterpret_cast<uintptr_t>(text) & (alignof(SQLWCHAR) - 1)) == 0)
+    return static_cast<const SQLWCHAR*>(text);
+  holder.resize(units);
+  if (units) std::memcpy(holder.data(), text, units * 2);
+  return holder.data();
+}
+
+// Decodes n bytes of UTF-8 into at most maxUnits UTF-16 units, whole characters only, handing
+// each decoded run to emit(const SQLWCHAR*, count). Returns the bytes consumed; *units gets the
+// units produced.
+template <class Emit>
+uint64_t Utf8ToUtf16Walk(const char* s, uint64_t n, uint64_t maxUnits, uint64_t* units, Emit emit) {
+  SQLWCHAR chunk[256];
+  uint64_t in = 0, out = 0;
+  while (in < n && out < maxUnits) {
+    const size_t budget = static_cast<size_t>(std::min<uint64_t>(256, maxUnits - out));
+    size_t used = 0;
+    const size_t got = Utf8ToWideN(s + in, chunk, static_cast<size_t>(n - in), budget, &used);
+    if (got > 0) {
+      emit(chunk, got);
+      out += got;
+      in += used;
+      continue;
     }
-    return kReplacement;
+    // Nothing decoded: either a character that needs two units where one is left, or a
+    // malformed byte.
+    SQLWCHAR pair[2];
+    if (Utf8ToWideN(s + in, pair, static_cast<size_t>(n - in), 2, &used) > 0) break;
+    const SQLWCHAR replacement = 0xFFFD;
+    emit(&replacement, 1);
+    ++out;
+    ++in;
   }
-  if (u >= 0xDC00 && u <= 0xDFFF) return kReplacement;
-  return u;
+  *units = out;
+  return in;
 }
 
-inline unsigned EncodeUtf8(uint32_t cp, unsigned char* out) {
-  if (cp < 0x80) {
-    out[0] = static_cast<unsigned char>(cp);
-    return 1;
-  }
-  if (cp < 0x800) {
-    out[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
-    out[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    out[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
-  out[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-  out[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-  out[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-  return 4;
-}
-
-// Writes cp as UTF-16 at unit index i of out; returns the units written.
-inline unsigned EncodeUtf16(uint32_t cp, void* out, uint64_t i) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    StoreUnit(out, i, static_cast<SQLWCHAR>(0xD800 + (cp >> 10)));
-    StoreUnit(out, i + 1, static_cast<SQLWCHAR>(0xDC00 + (cp & 0x3FF)));
-    return 2;
-  }
-  StoreUnit(out, i, static_cast<SQLWCHAR>(cp));
-  return 1;
-}
-
-// Number of UTF-16 units that n bytes of UTF-8 become.
+// UTF-16 units that n bytes of UTF-8 become.
 inline uint64_t Utf8ToUtf16Count(const char* s, uint64_t n) {
-  const auto* p = reinterpret_cast<const unsigned char*>(s);
   uint64_t units = 0;
-  for (uint64_t i = 0; i < n;) {
-    unsigned used;
-    units += Utf16Units(DecodeUtf8(p + i, n - i, &used));
-    i += used;
-  }
+  Utf8ToUtf16Walk(s, n, UINT64_MAX, &units, [](const SQLWCHAR*, size_t) {});
   return units;
-}
-
-// Number of UTF-8 bytes that n units of UTF-16 become.
-inline uint64_t Utf16ToUtf8Count(const void* s, uint64_t n) {
-  uint64_t bytes = 0;
-  for (uint64_t i = 0; i < n;) {
-    unsigned used;
-    bytes += Utf8Bytes(DecodeUtf16(static_cast<const unsigned char*>(s) + i * 2, n - i, &used));
-    i += used;
-  }
-  return bytes;
 }
 
 }  // namespace cvutf

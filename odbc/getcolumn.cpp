@@ -1,5 +1,7 @@
 #include "odbc/getcolumn.h"
 
+#include "util/trace.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,11 +23,15 @@ Family PieceFamily(uint32_t kind) {
   }
 }
 
+// Trace lines go to the host when it takes them, else to the debug trace.
 void Trace(GetColumnContext& ctx, const char* fmt, long a, long b) {
-  if (!ctx.trace) return;
+  if (!ctx.trace && !DebugTraceOn()) return;
   char line[128];
   std::snprintf(line, sizeof line, fmt, a, b);
-  ctx.trace(ctx.host, line);
+  if (ctx.trace)
+    ctx.trace(ctx.host, line);
+  else
+    DebugPrint("%s", line);
 }
 
 uint32_t LoadU32(const uint8_t* p) {
@@ -226,13 +232,12 @@ void LongDataFree(LongDataState* s) {
 
 int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Dataset& ds) {
   LongDataState& s = *ctx.longData;
-  // 1. Output parameters arrive with "Agent has output parameter values" set.
+  // Output parameters arrive with "Agent has output parameter values" set.
   bool outputMode = false;
   if (*ctx.lastError == cverr::OutputParams) {
     *ctx.lastError = cverr::None;
     outputMode = true;
   }
-  // 2., 3. Column range and the bookmark column.
   if ((b.column == 0 && !ctx.useBookmarks) || b.column > ds.col_count) {
     Trace(ctx, "GetColumn: col out of range (%ld,%ld)", b.column, ds.col_count);
     *ctx.lastError = cverr::InvalidColumnNumber;
@@ -246,10 +251,12 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
   const uint16_t colKey = b.column;
   const uint32_t rowKey = row + 1;
 
-  // 4. A repeated call on the same column and row continues the value.
+  // A repeated call on the same column and row continues the value.
   if (s.column == colKey && s.row == rowKey && row < ds.rows_alloc && col.indicators) {
     const bool agentValue = col.indicators[row] == DS_IND_NOT_FETCHED;
-    if (b.cType != s.cType && b.cType != SQL_C_DEFAULT) return SQL_NO_DATA;
+    // SQL_C_DEFAULT and SQL_ARD_TYPE name no type of their own: the value goes on as begun.
+    if (b.cType != s.cType && b.cType != SQL_C_DEFAULT && b.cType != SQL_ARD_TYPE)
+      return SQL_NO_DATA;
     const int cType = s.cType;
     const uint8_t* src;
     uint64_t len;
@@ -273,7 +280,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     return AfterPiece(ctx, rc, cType, src, len, consumed, agentValue);
   }
 
-  // 5. First call on this column and row.
+  // First call on this column and row.
   if (b.indicatorPtr) *b.indicatorPtr = 0;
   if (row >= ds.rows_used || !col.indicators) {
     Trace(ctx, "GetColumn: row out of range (%ld,%ld)", static_cast<long>(row),
@@ -282,7 +289,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     return -1;
   }
 
-  // 6. Scale of the column.
+  // Timestamps print as many fraction digits as the column's scale.
   int32_t sqlType = 0, scale = -1;
   bool described = false;
   if (outputMode && ctx.directionRecount) {
@@ -298,7 +305,6 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     }
   };
 
-  // 7. C type.
   int cType = b.cType;
   if (cType == SQL_C_DEFAULT) {
     ensureType();
@@ -332,7 +338,6 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     if (cType == SQL_C_NUMERIC && have) precision = rec.precision, numScale = rec.scale;
   }
 
-  // 8. The value.
   const uint16_t ind = col.indicators[row];
   s.pieceKind = col.kind;
   if (ind == DS_IND_NULL) return DeliverNull(ctx, b, cType);
@@ -363,7 +368,6 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     return -1;
   }
 
-  // 9. Dispatch by kind.
   const uint8_t* cell = DatasetCell(&col, row);
   uint32_t* err = ctx.lastError;
   switch (col.kind) {

@@ -69,7 +69,7 @@ struct GetColumnContext {
   // messages). Null when the agent cannot deliver pieces.
   uint32_t (*getPiece)(void* host, uint16_t column, uint32_t row, int64_t wanted,
                        LongDataState* state);
-  // Trace line when the debug trace is on; may be null.
+  // Receives GetColumn's trace lines; null sends them to the debug trace (when it is on).
   void (*trace)(void* host, const char* text);
 };
 

@@ -90,7 +90,7 @@ uint16_t Load16(const uint8_t* p) {
 void Store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
 
 // Length of a UTF-16 text held in a cell, never past `max` units.
-uint32_t WideLen(const uint8_t* p, uint32_t max) {
+uint32_t CellWideLen(const uint8_t* p, uint32_t max) {
     uint32_t n = 0;
     while (n < max && Load16(p + 2 * n) != 0) ++n;
     return n;
@@ -137,7 +137,7 @@ ValueSpan CellValue(const DatasetColumn& col, const uint8_t* cell) {
             return {cell + p, n};
         }
         case DS_WCHAR_NTS:
-            return {cell, 2 * static_cast<size_t>(WideLen(cell, w / 2))};
+            return {cell, 2 * static_cast<size_t>(CellWideLen(cell, w / 2))};
         case DS_WCHAR_LEN4: {
             if (w < 4) return {cell, 0};
             size_t n = Load32(cell);
@@ -149,7 +149,8 @@ ValueSpan CellValue(const DatasetColumn& col, const uint8_t* cell) {
     }
 }
 
-// UTF-16 to UTF-8 ("ANSI" on this platform); lone surrogates become U+FFFD.
+// UTF-16 to UTF-8 ("ANSI" on this platform) by the same rules as util/utf.h: a pair becomes
+// one 4-byte sequence, a lone surrogate a 3-byte sequence of its own.
 void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -183,7 +184,6 @@ bool WideToNarrow(const uint8_t* src, size_t n, std::string& out) {
                     continue;
                 }
             }
-            if (u >= 0xD800 && u < 0xE000) u = 0xFFFD;
             AppendUtf8(out, u);
         }
     } catch (const std::bad_alloc&) {
@@ -631,7 +631,7 @@ int DatasetWidenColumn(Dataset* ds, uint16_t c, uint32_t length, int measure) {
             uint32_t count;
             size_t bytes;
             if (col->kind == DS_WCHAR) {
-                count = measure ? WideLen(from, col->width / 2) : col->width / 2;
+                count = measure ? CellWideLen(from, col->width / 2) : col->width / 2;
                 if (count > (newWidth - 4) / 2) count = (newWidth - 4) / 2;
                 bytes = 2 * static_cast<size_t>(count);
             } else {
@@ -732,7 +732,7 @@ int DatasetNarrowColumns(Dataset* ds) {
                 p = v.bytes;
                 n = v.size / 2;
             } else {
-                n = WideLen(cell, col->width / 2);
+                n = CellWideLen(cell, col->width / 2);
             }
             return WideToNarrow(p, n, out);
         };
@@ -837,7 +837,7 @@ int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum) {
                     break;
                 }
                 case DS_WCHAR_NTS: {
-                    size_t len = WideLen(cell, col->width / 2);
+                    size_t len = CellWideLen(cell, col->width / 2);
                     Store16(cell + 2 * Utf16Cut(cell, len, maximum), 0);
                     break;
                 }

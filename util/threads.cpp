@@ -1,5 +1,6 @@
 #include "util/threads.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -310,39 +311,4 @@ uint32_t WaitSetWait(WaitSet* set, int waitForAll) {
         }
         g.changed.wait(lock);
     }
-}
-
-// ------------------------------------------------------------------- critical sections
-
-void CritSecInit(CritSec* section) {
-    if (!section) return;
-    pthread_mutexattr_t attr;
-    pthread_mutexattr_init(&attr);
-    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&section->mutex, &attr);
-    pthread_mutexattr_destroy(&attr);
-}
-
-void CritSecDelete(CritSec* section) {
-    if (section) pthread_mutex_destroy(&section->mutex);
-}
-
-void CritSecEnter(CritSec* section) {
-    if (section) pthread_mutex_lock(&section->mutex);
-}
-
-void CritSecLeave(CritSec* section) {
-    if (section) pthread_mutex_unlock(&section->mutex);
-}
-
-void ScopedLockEnter(ScopedLock* guard, CritSec* section) {
-    if (!guard) return;
-    guard->section = section;
-    CritSecEnter(section);
-}
-
-void ScopedLockLeave(ScopedLock* guard) {
-    if (!guard || !guard->section) return;
-    CritSecLeave(guard->section);
-    guard->section = nullptr;
 }

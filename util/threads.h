@@ -1,13 +1,12 @@
 // Threads and synchronisation objects for the XA worker: a thread with a start record,
 // auto-reset events, counting semaphores with a maximum, a wait set over up to 64 of them
-// (any or all, taken atomically), recursive critical sections and a scope guard.
+// (any or all, taken atomically); critical sections and the scope guard are in
+// util/critsec.h.
 //
 // Linux offers no safe way to kill a thread: ThreadTerminate asks the thread to stop. Its
 // blocking waits on these objects then fail (0, or WAIT_SET_FAILED) so that it can unwind,
 // and ThreadStopRequested tells a running thread to return.
 #pragma once
-
-#include <pthread.h>
 
 #include <cstdint>
 
@@ -39,14 +38,6 @@ constexpr uint32_t WAIT_SET_FAILED = 0xFFFFFFFFu;
 struct WaitSet {
     SyncHandle handles[WAIT_SET_MAX];
     uint32_t count;
-};
-
-struct CritSec {
-    pthread_mutex_t mutex;  // recursive for its owner
-};
-
-struct ScopedLock {
-    CritSec* section;
 };
 
 // Threads. The start record must outlive the thread.
@@ -84,22 +75,3 @@ int WaitSetAddThread(WaitSet* set, const Thread* thread);
 uint32_t WaitSetWait(WaitSet* set, int waitForAll);
 void WaitSetClear(WaitSet* set);
 
-void CritSecInit(CritSec* section);
-void CritSecDelete(CritSec* section);
-void CritSecEnter(CritSec* section);
-void CritSecLeave(CritSec* section);
-
-void ScopedLockEnter(ScopedLock* guard, CritSec* section);
-void ScopedLockLeave(ScopedLock* guard);
-
-// RAII form of the scope guard.
-class ScopedCritSec {
-public:
-    explicit ScopedCritSec(CritSec* section) { ScopedLockEnter(&guard_, section); }
-    ~ScopedCritSec() { ScopedLockLeave(&guard_); }
-    ScopedCritSec(const ScopedCritSec&) = delete;
-    ScopedCritSec& operator=(const ScopedCritSec&) = delete;
-
-private:
-    ScopedLock guard_{};
-};

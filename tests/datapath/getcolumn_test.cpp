@@ -1,6 +1,7 @@
 // GetColumn: column and row checks, bookmarks, NULLs, C type resolution, and reading long
 // values in pieces (in the Dataset and from the agent).
 #include "dp_helpers.h"
+#include "util/utf.h"
 
 #include <memory>
 
@@ -573,6 +574,188 @@ TEST(GetColumnAgentPieces, WideBinaryAsksForHalfTheBuffer) {
   EXPECT_EQ(len, 4);
   EXPECT_EQ(std::string(buf, 4), std::string("a\0b\0", 4));
   EXPECT_EQ(st.wanted, (std::vector<int64_t>{4}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GetColumnPieces, MalformedUtf8NeverStallsAWideRead) {
+  const std::string text = "ab\xFF\xC3" "cd\xE2\x82";  // a stray byte, cut sequences
+  OneColumn c(DS_CHAR_LEN2, 16);
+  c.setText(text);
+  FakeStmt st;
+  U16 joined;
+  int calls = 0;
+  for (; calls < 20; ++calls) {
+    SQLWCHAR buf[3];
+    SQLLEN len;
+    ColumnBinding b = Bind(1, SQL_C_WCHAR, buf, sizeof buf, &len);
+    const int rc = GetColumn(st.ctx, 0, b, c.ds);
+    if (rc == SQL_NO_DATA) break;
+    size_t n = 0;
+    while (n < 3 && buf[n] != 0) ++n;
+    joined += WideAt(buf, n);
+  }
+  EXPECT_EQ(joined, u"ab\uFFFD\uFFFDcd\uFFFD\uFFFD");
+  EXPECT_EQ(calls, 4);
+}
+
+TEST(GetColumnPieces, UnalignedWideTargetsAndSources) {
+  const U16 text = u"x\U0001F600y";
+  OneColumn c(DS_WCHAR_REF, 4);
+  c.setWide(text);
+  FakeStmt st;
+  alignas(8) unsigned char raw[32];
+  unsigned char* odd = raw + 1;  // an application buffer at an odd address
+  SQLLEN len;
+  ColumnBinding b = Bind(1, SQL_C_WCHAR, odd, 12, &len);
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
+  EXPECT_EQ(WideAt(odd, 5), text + u'\0');
+  // Narrow text into an odd wide buffer, and wide text from an odd address.
+  const std::string narrow = "\xC3\xA9t\xC3\xA9";
+  SQLLEN l2;
+  uint32_t err;
+  EXPECT_EQ(ConvertCHAR(narrow.data(), narrow.size(), narrow.size(), SQL_C_WCHAR, odd, 8, &l2, &err, 0, 0), 0);
+  EXPECT_EQ(WideAt(odd, 4), U16(u"\u00E9t\u00E9") + u'\0');
+  std::memcpy(raw + 17, text.data(), text.size() * 2);
+  char out[16];
+  EXPECT_EQ(ConvertWCHAR(raw + 17, text.size() * 2, text.size() * 2, SQL_C_CHAR, out, sizeof out, &l2, &err, 0, 0), 0);
+  EXPECT_STREQ(out, "x\xF0\x9F\x98\x80y");
+  int32_t v = 0;
+  const U16 digits = u" 77 ";
+  std::memcpy(raw + 17, digits.data(), 8);
+  EXPECT_EQ(ConvertWCHAR(raw + 17, 8, 8, SQL_C_LONG, &v, 4, &l2, &err, 0, 0), 0);
+  EXPECT_EQ(v, 77);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GetColumnPieces, FiveThousandBytesInThousandBytePieces) {
+  std::string value(5000, 'x');
+  for (size_t i = 0; i < value.size(); ++i) value[i] = static_cast<char>('a' + i % 26);
+  OneColumn c(DS_CHAR_REF, 16);
+  c.setText(value);
+  FakeStmt st;
+  const auto got = ReadAllChar(st, c.ds, 1000);
+  ASSERT_EQ(got.size(), 6u);
+  const SQLLEN lens[] = {5000, 4001, 3002, 2003, 1004, 5};
+  std::string joined;
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].len, lens[i]) << i;
+    EXPECT_EQ(got[i].rc, i < 5 ? 1 : 0) << i;
+    EXPECT_EQ(got[i].text.size(), i < 5 ? 999u : 5u) << i;
+    joined += got[i].text;
+  }
+  EXPECT_EQ(joined, value);
+}
+
+TEST(GetColumnPieces, ArdTypeContinuesTheValue) {
+  OneColumn c(DS_CHAR_NTS, 10);
+  c.setText("abcdefgh");
+  FakeStmt st;
+  st.haveRecord = true;
+  st.record = {SQL_C_CHAR, 0, 0};
+  char buf[5];
+  SQLLEN len;
+  ColumnBinding b = Bind(1, SQL_ARD_TYPE, buf, 5, &len);
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 1);
+  EXPECT_STREQ(buf, "abcd");
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
+  EXPECT_STREQ(buf, "efgh");
+  EXPECT_EQ(len, 4);
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), SQL_NO_DATA);
+}
+
+}  // namespace
+
+namespace {
+
+SQLWCHAR cvutf_unit(const unsigned char* p, size_t i) {
+  SQLWCHAR u;
+  std::memcpy(&u, p + 2 * i, 2);
+  return u;
+}
+
+// A long mixed text: ASCII, 2-, 3- and 4-byte characters.
+U16 MixedWide(size_t chars) {
+  const char16_t* pieces[] = {u"a", u"\u00E9", u"\u20AC", u"\U0001F600", u"z", u"\u4E2D"};
+  U16 out;
+  for (size_t i = 0; i < chars; ++i) out += pieces[(i * 7 + i / 3) % 6];
+  return out;
+}
+
+std::string ToUtf8(const U16& w) {
+  std::string out(WideUtf8Length(reinterpret_cast<const SQLWCHAR*>(w.data()), static_cast<long>(w.size())), '\0');
+  WideToUtf8N(reinterpret_cast<const SQLWCHAR*>(w.data()), out.data(), w.size(), out.size(), nullptr);
+  return out;
+}
+
+// Reads column 1 in pieces of bufLen bytes into the C type and returns the reassembled value as
+// UTF-16, checking that every reported length is what remains in the target's encoding.
+U16 ReadInPieces(const Dataset& ds, int cType, int64_t bufLen, size_t* calls) {
+  FakeStmt st;
+  U16 out;
+  std::string narrowOut;
+  *calls = 0;
+  SQLLEN expectRemaining = -1;
+  for (int guard = 0; guard < 100000; ++guard) {
+    std::vector<unsigned char> buf(static_cast<size_t>(bufLen) + 2, 0xEE);
+    SQLLEN len = 0;
+    ColumnBinding b = Bind(1, static_cast<int16_t>(cType), buf.data(), bufLen, &len);
+    const int rc = GetColumn(st.ctx, 0, b, ds);
+    if (rc == SQL_NO_DATA) break;
+    EXPECT_GE(rc, 0);
+    if (rc < 0) break;
+    ++*calls;
+    if (expectRemaining >= 0) {
+      EXPECT_EQ(len, expectRemaining);
+    }
+    if (cType == SQL_C_CHAR) {
+      const size_t n = std::strlen(reinterpret_cast<char*>(buf.data()));
+      EXPECT_LE(static_cast<int64_t>(n), bufLen - 1);
+      narrowOut.append(reinterpret_cast<char*>(buf.data()), n);
+      expectRemaining = len - static_cast<SQLLEN>(n);
+    } else {
+      size_t n = 0;
+      while (cvutf_unit(buf.data(), n) != 0) ++n;
+      EXPECT_LE(static_cast<int64_t>(n * 2), bufLen - 2);
+      out += WideAt(buf.data(), n);
+      expectRemaining = len - static_cast<SQLLEN>(n * 2);
+    }
+    if (rc == 0) {
+      EXPECT_EQ(expectRemaining, 0);
+      break;
+    }
+  }
+  if (cType == SQL_C_CHAR) {
+    std::vector<SQLWCHAR> w(narrowOut.size() + 1);
+    const size_t n = Utf8ToWideN(narrowOut.data(), w.data(), narrowOut.size(), w.size(), nullptr);
+    return WideAt(w.data(), n);
+  }
+  return out;
+}
+
+TEST(GetColumnPieces, LongMixedTextReassemblesForEveryBufferSize) {
+  const U16 wide = MixedWide(700);
+  const std::string narrow = ToUtf8(wide);
+  OneColumn nc(DS_CHAR_LEN4, static_cast<uint32_t>(narrow.size()));
+  nc.setText(narrow);
+  OneColumn wc(DS_WCHAR_LEN4, static_cast<uint32_t>(wide.size()));
+  wc.setWide(wide);
+  for (int64_t bufLen : {6, 7, 9, 16, 33, 100, 513, 4000}) {
+    for (const Dataset* ds : {&nc.ds, &wc.ds}) {
+      for (int cType : {SQL_C_CHAR, SQL_C_WCHAR}) {
+        SCOPED_TRACE(testing::Message() << "buffer " << bufLen << (ds == &nc.ds ? " narrow" : " wide")
+                                        << " to " << CTypeName(cType));
+        size_t calls = 0;
+        EXPECT_EQ(ReadInPieces(*ds, cType, bufLen, &calls), wide);
+        EXPECT_GT(calls, 0u);
+      }
+    }
+  }
 }
 
 }  // namespace

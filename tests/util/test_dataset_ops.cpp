@@ -8,6 +8,7 @@
 
 #include "util/dataset.h"
 #include "util/trymem.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -768,6 +769,21 @@ TEST(DatasetNarrowColumns, SurrogatePairsBecomeFourByteSequences) {
     d->rows_used = 1;
     ASSERT_EQ(DatasetNarrowColumns(d.get()), DS_OK);
     EXPECT_EQ(Value(d.get(), 0, 0), "a\xF0\x9F\x98\x80");
+}
+
+TEST(DatasetNarrowColumns, AgreesWithTheTextConversions) {
+    const std::u16string samples[] = {u"plain", u"\u00e9t\u00e9", u"\U0001F600x", std::u16string(1, char16_t(0xD800)) + u"a",
+                                      u"z" + std::u16string(1, char16_t(0xDC00))};
+    for (const std::u16string& s : samples) {
+        DsPtr d(Make({{DS_WCHAR_NTS, 8}}, 1));
+        PutWideNts(d.get(), 0, 0, s);
+        d->rows_used = 1;
+        ASSERT_EQ(DatasetNarrowColumns(d.get()), DS_OK);
+        char* expect = WideToUtf8Dup(reinterpret_cast<const SQLWCHAR*>(s.c_str()), static_cast<long>(s.size()));
+        ASSERT_NE(expect, nullptr);
+        EXPECT_EQ(Value(d.get(), 0, 0), std::string(expect));
+        std::free(expect);
+    }
 }
 
 TEST(DatasetNarrowColumns, FailureLeavesWideColumnIntact) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <vector>
 
+#include "util/critsec.h"
 #include "util/threads.h"
 
 namespace {
@@ -274,7 +275,7 @@ TEST(Semaphore, ProducersAndConsumersBalance) {
                                    for (int i = 1; i <= kPerProducer; ++i) {
                                        if (!SemaphoreWait(&s->slots)) return 1;
                                        {
-                                           ScopedCritSec lock(&s->cs);
+                                           CritSecGuard lock(&s->cs);
                                            s->queue.push_back(i);
                                        }
                                        if (!SemaphoreRelease(&s->items)) return 2;
@@ -287,7 +288,7 @@ TEST(Semaphore, ProducersAndConsumersBalance) {
                                    for (int i = 0; i < kPerProducer; ++i) {
                                        if (!SemaphoreWait(&s->items)) return 1;
                                        {
-                                           ScopedCritSec lock(&s->cs);
+                                           CritSecGuard lock(&s->cs);
                                            s->sum += s->queue.back();
                                            s->queue.pop_back();
                                        }
@@ -449,7 +450,7 @@ TEST(CritSec, RecursiveForItsOwnerAndExclusiveAcrossThreads) {
                                   ScopedLock g{};
                                   ScopedLockEnter(&g, &c->cs);
                                   {
-                                      ScopedCritSec inner(&c->cs);  // nested in the same thread
+                                      CritSecGuard inner(&c->cs);  // nested in the same thread
                                       c->plain++;
                                   }
                                   ScopedLockLeave(&g);
@@ -465,7 +466,7 @@ TEST(CritSec, RecursiveForItsOwnerAndExclusiveAcrossThreads) {
         ThreadClose(&t);
     }
     {
-        ScopedCritSec lock(&ctx.cs);
+        CritSecGuard lock(&ctx.cs);
         EXPECT_EQ(ctx.plain, 1 + 3 * 2000);
     }
     CritSecDelete(&ctx.cs);
