@@ -9,7 +9,7 @@
 #include "odbc/stmt.h"
 
 ConnRecord* ConnCreate(EnvRecord* env) {
-    auto* conn = new (std::nothrow) ConnRecord();
+    auto* conn = RecordNew<ConnRecord>();
     if (!conn) {
         env->lastError = 16;
         return nullptr;
@@ -66,5 +66,5 @@ void ConnFree(ConnRecord* conn) {
 
 void ConnRelease(ConnRecord* conn) {
     CritSecDestroy(&conn->callLock);
-    delete conn;
+    RecordDelete(conn);
 }
