@@ -535,3 +535,43 @@ TEST_F(ProcedureTest, ExistenceCheckFoldsQuotesAndReportsMissingProcedures) {
 
 }  // namespace
 }  // namespace agenttest
+
+namespace agenttest {
+namespace {
+
+TEST_F(ConnectTest, SelectStringsAndCountHelpers) {
+  uint32_t h;
+  ASSERT_EQ(Connect(&h), 0u);
+  IngConn* c = Conn(h);
+  IngStringRow row{};
+  ASSERT_EQ(IISelectStrings(&c->connHandle, &c->tranHandle, "select 'ab', 42, 'x' || 'y'", &row, &c->messages), 0u);
+  ASSERT_EQ(row.count, 3u);
+  EXPECT_STREQ(row.values[0], "ab");
+  EXPECT_STREQ(row.values[1], "42");
+  EXPECT_STREQ(row.values[2], "xy");
+  IngStringRowFree(&row);
+  EXPECT_EQ(row.count, 0u);
+  ASSERT_EQ(Exec(h, "create table two_t (x integer)"), 0u);
+  ASSERT_EQ(Exec(h, "insert into two_t values (1)"), 0u);
+  ASSERT_EQ(Exec(h, "insert into two_t values (2)"), 0u);
+  EXPECT_EQ(IISelectStrings(&c->connHandle, &c->tranHandle, "select x from two_t where x > 5", &row, &c->messages),
+            82u);
+  EXPECT_EQ(row.count, 0u);
+  EXPECT_EQ(row.values, nullptr);
+  uint32_t n = 7;
+  EXPECT_EQ(IISelectCount(&c->connHandle, &c->tranHandle, "select x from two_t where x > 5", &n, &c->messages), 15u);
+  EXPECT_EQ(IISelectCount(&c->connHandle, &c->tranHandle, "select x from two_t where x = 2", &n, &c->messages), 0u);
+  EXPECT_EQ(n, 2u);
+  EXPECT_EQ(IISelectCount(&c->connHandle, &c->tranHandle, "select x, x from two_t where x = 1", &n, &c->messages),
+            82u);
+  EXPECT_EQ(n, 0u);
+  EXPECT_NE(IISelectCount(&c->connHandle, &c->tranHandle, "select count(*) from no_table_q", &n, &c->messages), 0u);
+  uint32_t rows = 0;
+  ASSERT_EQ(IIExecImmediate(&c->connHandle, &c->tranHandle, "update two_t set x = x + 10", &rows, &c->messages), 0u);
+  EXPECT_EQ(rows, 2u);
+  ASSERT_EQ(IngTxnControl(c, 3), 0u);
+  ASSERT_EQ(Exec(h, "drop table two_t"), 0u);
+}
+
+}  // namespace
+}  // namespace agenttest
