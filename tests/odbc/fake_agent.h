@@ -100,6 +100,10 @@ inline void FillRows(Dataset* ds, const Result& r, size_t from, uint32_t n) {
                 case DS_CHAR_NTS:
                     std::memcpy(cell, v.c_str(), v.size() + 1);
                     break;
+                case DS_CHAR:
+                    std::memset(cell, ' ', col.width);
+                    std::memcpy(cell, v.data(), v.size() < col.width ? v.size() : col.width);
+                    break;
                 case DS_CHAR_REF:
                     DatasetSetRef(ds, k, uint16_t(c), v.data(), uint32_t(v.size()));
                     break;
