@@ -364,5 +364,9 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
         const uint32_t row = pos >= 1 && uint32_t(pos) <= rs->rows ? uint32_t(pos - 1) : 0xFFFFFFFFu;
         return SQLRETURN(GetColumn(ctx, row, b, *rs->data));
     }
+    if (stmt->currentRow == 0) {
+        stmt->lastError = 64;  // 24000: no row fetched yet
+        return SQL_ERROR;
+    }
     return SQLRETURN(GetColumn(ctx, uint32_t(stmt->currentRow) - 1u, b, stmt->block));
 }
