@@ -9,7 +9,7 @@
 #include <new>
 
 #include "odbc/agent_link.h"
-#include "odbc/critsec.h"
+#include "util/critsec.h"
 #include "util/trymem.h"
 #include "odbc/getcolumn.h"
 #include "scrs/sc_cursor.h"
