@@ -203,7 +203,7 @@ TEST(CursorLayerRows, RowNumbersAndBookmarksByCursorType) {
     for (uint32_t r = 1; r <= 4; ++r) SCS_RowStatusSet(rs, r, SQL_ROW_SUCCESS);
     c.rowset = rs;
     c.position = 1;
-    c.position2 = 11;
+    c.rowsetFirst = 11;
     EXPECT_EQ(43u, SCS_RowBookmark(&c, 1, &out));
     EXPECT_EQ(21u, SCS_RowBookmark(&c, 4, &out));
     c.cursorType = 3;
@@ -213,9 +213,9 @@ TEST(CursorLayerRows, RowNumbersAndBookmarksByCursorType) {
     EXPECT_EQ(64u, SCS_RowNumber(&c, 2, &out));
     // A rowset start near the top of the 32-bit range is refused, not wrapped into a small row.
     c.position = 1;
-    c.position2 = INT32_MAX;
+    c.rowsetFirst = INT32_MAX;
     EXPECT_EQ(39u, SCS_RowNumber(&c, 3, &out));
-    c.position2 = 5;
+    c.rowsetFirst = 5;
     SCS_RowStatusSet(rs, 2, SQL_ROW_ERROR);
     EXPECT_EQ(41u, SCS_RowNumber(&c, 1, &out));
     SCS_StmtFree(&c);
