@@ -9,14 +9,6 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 
-void AgentErrorsFree(AgentErrors* errors) {
-  if (errors == nullptr) return;
-  for (uint32_t i = 0; errors->texts && i < errors->count; ++i) std::free(errors->texts[i]);
-  std::free(errors->texts);
-  errors->texts = nullptr;
-  errors->count = 0;
-}
-
 static void EntryFree(IngDiagEntry* e) {
   std::free(e->sqlstate);
   std::free(e);

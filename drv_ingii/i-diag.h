@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "util/dataset.h"
+
 struct IngDiagEntry {
   IngDiagEntry* next;
   uint32_t native;  // the server's error code, 0 for the agent's own messages
@@ -15,14 +17,7 @@ struct IngDiagList {
   IngDiagEntry* first;
 };
 
-// What slot 2 hands out; the caller frees it with AgentErrorsFree.
-struct AgentErrors {
-  uint32_t native;  // code of the oldest message
-  uint32_t count;
-  char** texts;     // count texts; an empty message leaves a null entry
-};
-
-void AgentErrorsFree(AgentErrors* errors);
+// Slot 2 hands out an AgentErrors record (util/dataset.h); the caller frees it with AgentErrorsFree.
 
 void IngDiagAppend(IngDiagList* list, IngDiagEntry* entry);
 void IngDiagClear(IngDiagList* list);
