@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "odbc/agent_link.h"
 #include "odbc/critsec.h"
 
 constexpr uint32_t kTagEnv = 0x3144;   // "D1"
@@ -63,6 +64,9 @@ struct ConnRecord : HandleBase {
     CritSec callLock{};
     FailoverCallback failover = nullptr;
     void* failoverArg = nullptr;
+    AgentLink link{};          // the connection's own link, filled when it is opened
+    uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
+    uint32_t agentConn = 0;
 };
 
 struct StmtRecord : HandleBase {
@@ -79,6 +83,8 @@ struct StmtRecord : HandleBase {
     DescRecord* apd = nullptr;
     DescRecord* ird = nullptr;
     DescRecord* ipd = nullptr;
+    const AgentLink* link = nullptr;  // the connection's
+    uint32_t agentStmt = 0;
 };
 
 struct DescRecord : HandleBase {

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
 #include "odbc/globals.h"
@@ -46,7 +47,10 @@ void StmtCloseCursor(StmtRecord* stmt) {
     }
 }
 
-uint32_t StmtAgentCancel(StmtRecord*) { return 0; }
+uint32_t StmtAgentCancel(StmtRecord* stmt) {
+    if (!stmt->link || !stmt->agentStmt) return 0;  // nothing of the agent's is running
+    return AgentCall<DRV_Cancel>(stmt->link, stmt->agentStmt);
+}
 
 void StmtFree(StmtRecord* stmt) {
     DescFree(stmt->implicitArd);
