@@ -52,6 +52,13 @@ TEST_F(ExecTest, SelectWithoutParametersFetchesInBlocks) {
   EXPECT_EQ(cols[1].sql_type, 12);
   EXPECT_EQ(cols[1].column_size, 20u);
   ColumnInfoArrayFree(cols, n);
+  // No rows asked for: the columns alone.
+  {
+    Block none;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 0, &none.ds), 0u);
+    EXPECT_EQ(none.ds.col_count, 2);
+    EXPECT_EQ(none.ds.rows_used, 0u);
+  }
   EXPECT_EQ(FetchAll(s, 2), (std::vector<std::string>{"1|one", "2|two", "3|NULL"}));
   // After the last row a fetch gives no columns and no rows.
   Block b;

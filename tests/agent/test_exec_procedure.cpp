@@ -68,8 +68,12 @@ TEST_F(ProcedureExecTest, OutputParameterWithoutReturnValue) {
   ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 80u) << Errors(s);
   // With no result columns the description is that of the output row.
   uint16_t n = 0;
-  ASSERT_EQ(AgentCall<DRV_DescribeCols>(&link, s, &n, nullptr), 0u);
-  EXPECT_EQ(n, 1);
+  ColumnInfo* oc = nullptr;
+  ASSERT_EQ(AgentCall<DRV_DescribeCols>(&link, s, &n, &oc), 0u);
+  ASSERT_EQ(n, 1);
+  EXPECT_STREQ(oc[0].name, "*B");
+  EXPECT_STREQ(oc[0].column, "p_names");
+  ColumnInfoArrayFree(oc, n);
   Block out;
   ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 0, &out.ds), 0u);
   ASSERT_EQ(out.ds.rows_used, 1u);

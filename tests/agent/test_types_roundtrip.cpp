@@ -340,3 +340,33 @@ TEST_F(UnicodeTypesTest, QueryTextsBeyond16BitCountsAreConvertedWhole) {
   EXPECT_EQ(b.Get<int32_t>(0, 0), 1);
 }
 }  // namespace
+
+namespace {
+TEST_F(TypesTest, NationalConversionHelpers) {
+  const std::u16string w = u"h\u00e9!";
+  std::string nvch(2 + w.size() * 2, '\0');
+  uint16_t count = uint16_t(w.size());
+  std::memcpy(nvch.data(), &count, 2);
+  std::memcpy(nvch.data() + 2, w.data(), w.size() * 2);
+  char vch[32] = {};
+  ASSERT_EQ(IngNvarcharToVarchar(uint32_t(nvch.size()), nvch.data(), sizeof vch, vch), 0u);
+  uint16_t n;
+  std::memcpy(&n, vch, 2);
+  EXPECT_EQ(std::string(vch + 2, n), "h\xC3\xA9!");
+  char ch[8] = {};
+  ASSERT_EQ(IngNcharToChar(uint32_t(w.size() * 2), w.data(), 6, ch), 0u);
+  EXPECT_EQ(std::string(ch, 4), "h\xC3\xA9!");
+  EXPECT_EQ(IngNcharToChar(70000, w.data(), 6, ch), 15u);
+
+  IIAPI_DESCRIPTOR d{};
+  d.ds_dataType = IIAPI_VCH_TYPE;
+  d.ds_length = 12;
+  char v[] = "\x04\x00t\xC3\xA9x";
+  IIAPI_DATAVALUE dv{0, 6, v};
+  uint16_t wide[3] = {9, 9, 9};
+  ASSERT_EQ(IngValueToWide(d, dv, wide, 3), 0u);
+  EXPECT_EQ(wide[0], u't');
+  EXPECT_EQ(wide[1], 0xE9);
+  EXPECT_EQ(wide[2], 0);  // cut to fit, terminated
+}
+}  // namespace
