@@ -9,6 +9,7 @@
 #include "drv_ingii/i-cat.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
+#include "odbc/datapath.h"
 #include "odbc/stmt.h"
 #include "util/dataset.h"
 #include "util/trace.h"
@@ -21,11 +22,20 @@ constexpr uint32_t kErrNotCapable = 43;  // S1C00
 constexpr uint32_t kErrNotOpen = 52;     // 08003
 constexpr uint32_t kNoData = 82;
 
-bool NoStmtAgent(StmtRecord*, const AgentLink**, uint32_t*) { return false; }
-void NoFreeResult(StmtRecord*) {}
-void NoCollect(StmtRecord*) {}
-uint16_t NoFlags(ConnRecord*) { return 0; }
-bool NoConnAgent(ConnRecord*, const AgentLink**, uint32_t*) { return false; }
+bool StmtAgentOf(StmtRecord* stmt, const AgentLink** link, uint32_t* agentStmt) {
+    if (stmt == nullptr || stmt->link == nullptr || stmt->agentStmt == 0) return false;
+    *link = stmt->link;
+    *agentStmt = stmt->agentStmt;
+    return true;
+}
+void FreeResultCols(StmtRecord* stmt) { StmtFreeResultCols(stmt); }
+uint16_t FlagsOf(ConnRecord* conn) { return conn ? conn->flags : 0; }
+bool ConnAgentOf(ConnRecord* conn, const AgentLink** link, uint32_t* agentConn) {
+    if (conn == nullptr || conn->agentConn == 0 || conn->link.table == nullptr) return false;
+    *link = &conn->link;
+    *agentConn = conn->agentConn;
+    return true;
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -128,7 +138,7 @@ SQLRETURN TextsOnly(HandleBase* record, ApiArgs& args, int slot, const TextRule*
 
 }  // namespace
 
-CatalogServices g_CatalogServices = {NoStmtAgent, NoFreeResult, NoCollect, NoFlags, NoConnAgent};
+CatalogServices g_CatalogServices = {StmtAgentOf, FreeResultCols, StmtCollectAgentDiag, FlagsOf, ConnAgentOf};
 
 std::string CatalogUnquote(const char* text, int64_t len) {
     if (text == nullptr) return std::string();

@@ -11,8 +11,7 @@
 struct AgentLink;
 
 // What the catalog entry points need of the statement and connection records and of the
-// statement data path. The data path installs its own functions here; until it does, a
-// statement has no agent (calls answer "Driver not capable") and nothing else happens.
+// statement data path; the tests put an agent of their own behind a statement here.
 struct CatalogServices {
     // The link and agent statement handle of a statement; false when it has none.
     bool (*stmtAgent)(StmtRecord* stmt, const AgentLink** link, uint32_t* agentStmt);
