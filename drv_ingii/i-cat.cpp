@@ -32,8 +32,8 @@ struct CatState {
 
 std::mutex g_stateLock;
 std::unordered_map<const IngStmt*, CatState>& States() {
-  static auto* m = new std::unordered_map<const IngStmt*, CatState>();
-  return *m;
+  static std::unordered_map<const IngStmt*, CatState> m;
+  return m;
 }
 
 // ---- templates ------------------------------------------------------------------------------
@@ -362,12 +362,12 @@ void IngCatalogStmtReset(IngStmt* s) {
 // ---- machinery ------------------------------------------------------------------------------
 
 const std::string& IngCatalogTemplate(IngCatalogOp op) {
-  static const std::string* compiled = [] {
-    auto* a = new std::string[kOpCount];
-    for (int i = 0; i < kOpCount; ++i) a[i] = SqlTemplateCompile(Notation(IngCatalogOp(i)));
+  static const std::vector<std::string> compiled = [] {
+    std::vector<std::string> a;
+    for (int i = 0; i < kOpCount; ++i) a.push_back(SqlTemplateCompile(Notation(IngCatalogOp(i))));
     return a;
   }();
-  return compiled[int(op)];
+  return compiled[size_t(op)];
 }
 
 uint32_t IngCatalogQuery(uint32_t stmt, const char* tpl, char** args, int count, uint32_t rawArgs) {
