@@ -16,6 +16,7 @@
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-typeinfo.h"
+#include "drv_ingii/i-value.h"
 #include "resources/flavor.h"
 #include "util/dataset.h"
 #include "util/mpl.h"
@@ -707,6 +708,19 @@ uint32_t RunSlot(int slot, uint32_t stmt, const void* args) {
   if (!MakePlan(slot, args, s->conn ? s->conn->versionNumber : 0, &p)) return kIngErrBadArg;
   if (p.refuse) return p.refuse;
   PlanArgs a(p);
+  if (Unicode(s)) {
+    // The prepare converts the whole text to the server's character set; a name that cannot
+    // be converted drops its filter instead of failing the call.
+    for (size_t i = 0; i < a.v.size(); ++i) {
+      if (a.v[i] == nullptr || (p.raw & (1u << i))) continue;
+      char* converted = IngQueryToClientCharset(a.v[i]);
+      if (converted == nullptr) {
+        std::free(a.v[i]);
+        a.v[i] = nullptr;
+      }
+      std::free(converted);
+    }
+  }
   uint32_t rc = IngCatalogQuery(stmt, IngCatalogTemplate(p.op).c_str(), a.v.data(), int(a.v.size()), p.raw);
   if (rc != 0) return rc;
   const int32_t text = Unicode(s) ? -9 : 12;

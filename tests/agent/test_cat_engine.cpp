@@ -243,3 +243,4 @@ TEST_F(CatalogEngineWide, TextColumnsAreWideOnUnicodeConnections) {
 }
 
 }  // namespace
+
