@@ -336,3 +336,30 @@ TEST_F(TypeInfoAgent, ServesTheListThroughTheOperationTable) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::pair<int, std::string>> g_logs;
+void CaptureLog(int level, const char* text) { g_logs.emplace_back(level, text); }
+
+TEST(TypeFixupLog, UnknownCodeIsLoggedAndLeftWithDefaults) {
+  g_logs.clear();
+  IngSetLogHook(CaptureLog);
+  int16_t dt = -99;
+  char name[16] = "keep";
+  uint32_t size = 7, len = 7, octet = 3;
+  uint16_t digits = 1, nullable = 0, sqlType = 5, sub = 0;
+  IngCatalogTypeFixup({&dt, name, sizeof name, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, false);
+  IngSetLogHook(nullptr);
+  EXPECT_EQ(dt, -99);
+  EXPECT_STREQ(name, "keep");
+  EXPECT_EQ(nullable, 1u);
+  EXPECT_EQ(sub, 65535u);
+  EXPECT_EQ(octet, 0xFFFFFFFFu);
+  EXPECT_EQ(size, 7u);
+  ASSERT_EQ(g_logs.size(), 1u);
+  EXPECT_EQ(g_logs[0].first, 3);
+  EXPECT_EQ(g_logs[0].second, "Unhandled column type 99");
+}
+
+}  // namespace

@@ -6,12 +6,19 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "drv_ingii/i-cat.h"
 #include "drv_ingii/i-optable.h"
+#include "drv_ingii/i-typeinfo.h"
 #include "odbc/catalog.h"
+#include "util/dataset.h"
+#include "util/trace.h"
 #include "odbc_test_util.h"
 
 extern "C" SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT hstmt, SQLSMALLINT type);
@@ -311,6 +318,105 @@ TEST_F(CatalogEntry, LookupOnAClosedConnection) {
     // Connected but no agent connection behind it.
     EXPECT_EQ(LookupTypeInfo(c, 1, 4, buf, sizeof buf, &len), -1);
     EXPECT_EQ(LookupTypeInfo(nullptr, 1, 4, buf, sizeof buf, &len), -1);
+}
+
+
+// ---- the private type look-up over an agent that serves the type table ---------------------
+
+uint32_t g_lookupFrees = 0;
+uint32_t FakeAlloc(uint32_t, uint32_t* out) {
+    *out = 0x55;
+    return 0;
+}
+uint16_t g_lookupType = 0;
+uint32_t FakeTypeInfo(uint32_t, uint16_t type) {
+    g_lookupType = type;
+    return 0;
+}
+uint32_t FakeFetch(uint32_t, uint16_t rows, Dataset* ds) {
+    IngTypeInfoScope scope{int16_t(g_lookupType), 10000000, 3, 3, true, 0};
+    uint32_t pos = 0;
+    return IngTypeInfoServe(scope, &pos, rows, ds);
+}
+uint32_t FakeFree(uint32_t) {
+    ++g_lookupFrees;
+    return 0;
+}
+AgentFuncTable MakeLookupTable() {
+    AgentFuncTable t{};
+    t.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(FakeAlloc);
+    t.op[DRV_DDTypeInfo] = AgentSlotFn<DRV_DDTypeInfo>(FakeTypeInfo);
+    t.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(FakeFetch);
+    t.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(FakeFree);
+    return t;
+}
+AgentFuncTable g_lookupTable = MakeLookupTable();
+
+TEST_F(CatalogEntry, LookupReadsOneColumnOfTheTypeRow) {
+    ConnRecord* c = ConnOf(pair.dbc);
+    g_CatalogServices.connAgent = [](ConnRecord*, const AgentLink** link, uint32_t* h) {
+        static AgentLink l{2, &g_lookupTable};
+        *link = &l;
+        *h = 9;
+        return true;
+    };
+    g_lookupFrees = 0;
+    char buf[255];
+    int32_t len = 0;
+    ASSERT_EQ(LookupTypeInfo(c, 1, SQL_TYPE_TIMESTAMP, buf, sizeof buf, &len), 0);
+    EXPECT_STREQ(buf, "DATE");
+    EXPECT_EQ(len, 4);
+    EXPECT_EQ(g_lookupType, 93);
+    ASSERT_EQ(LookupTypeInfo(c, 4, SQL_VARBINARY, buf, sizeof buf, &len), 0);
+    EXPECT_STREQ(buf, "X'");
+    ASSERT_EQ(LookupTypeInfo(c, 4, SQL_INTEGER, buf, sizeof buf, &len), 0);
+    EXPECT_EQ(len, -1) << "INTEGER has no literal prefix";
+    ASSERT_EQ(LookupTypeInfo(c, 2, SQL_INTEGER, buf, sizeof buf, &len), 0);
+    EXPECT_STREQ(buf, "4");
+    // Cut to the buffer, the full length reported.
+    ASSERT_EQ(LookupTypeInfo(c, 1, SQL_LONGVARCHAR, buf, 5, &len), 0);
+    EXPECT_STREQ(buf, "LONG");
+    EXPECT_EQ(len, 12);
+    EXPECT_EQ(LookupTypeInfo(c, 1, 99, buf, sizeof buf, &len), SQL_NO_DATA);
+    EXPECT_EQ(g_lookupFrees, 6u) << "the private statement is freed every time";
+}
+
+TEST(CatalogTrace, CatalogCallsWriteTheirArguments) {
+    std::string path = ::testing::TempDir() + "tv_cattrace_" + std::to_string(getpid()) + ".log";
+    setenv("KIV_DEBUGFILE", path.c_str(), 1);
+    DriverShutdown();
+    ASSERT_EQ(1, DriverStartup(nullptr));
+    ASSERT_TRUE(DebugTraceOn());
+    CatalogServices saved = g_CatalogServices;
+    g_CatalogServices.stmtAgent = [](StmtRecord*, const AgentLink** link, uint32_t* h) {
+        *link = &g_link;
+        *h = 0x77;
+        return true;
+    };
+    {
+        ConnectedPair pair;
+        SQLHSTMT hstmt = pair.stmt();
+        SQLCHAR table[] = "'emp'";
+        EXPECT_EQ(SQL_SUCCESS, SQLColumns(hstmt, nullptr, 0, nullptr, 0, table, SQL_NTS, nullptr, 0));
+        SQLFreeStmt(hstmt, SQL_CLOSE);
+        EXPECT_EQ(SQL_SUCCESS, SQLStatistics(hstmt, nullptr, 0, nullptr, 0, table, SQL_NTS, 0, 1));
+        SQLFreeStmt(hstmt, SQL_CLOSE);
+        SQLCHAR types[] = "TABLE";
+        EXPECT_EQ(SQL_SUCCESS, SQLTables(hstmt, nullptr, 0, nullptr, 0, nullptr, 0, types, SQL_NTS));
+    }
+    g_CatalogServices = saved;
+    DriverShutdown();
+    unsetenv("KIV_DEBUGFILE");
+    ASSERT_EQ(1, DriverStartup(nullptr));
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::string text = ss.str();
+    for (const char* expected : {"Qualifier='' Owner='%' Name='emp' Column='%'",
+                                 "Qualifier='' Owner='' Name='emp' Unique=0 Accuracy=1",
+                                 "Qualifier='' Owner='%' Name='%' Type='TABLE'"})
+        EXPECT_NE(std::string::npos, text.find(expected)) << "missing: " << expected << "\nin:\n" << text;
+    unlink(path.c_str());
 }
 
 }  // namespace
