@@ -20,6 +20,7 @@
 #include "resources/flavor.h"
 #include "util/dataset.h"
 #include "util/mpl.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -206,21 +207,17 @@ bool ReadText(const DatasetColumn* c, uint32_t row, std::string* out) {
       return true;
     case DS_WCHAR:
     case DS_WCHAR_NTS: {
-      for (uint32_t i = 0; i + 1 < c->width + 1 && 2 * i + 1 < c->width; ++i) {
+      size_t units = c->width / 2;
+      std::vector<SQLWCHAR> w(units + 1, 0);
+      for (size_t i = 0; i < units; ++i) {
         uint16_t u;
         std::memcpy(&u, cell + 2 * i, 2);
+        w[i] = u;
         if (u == 0 && c->kind == DS_WCHAR_NTS) break;
-        if (u < 0x80) {
-          out->push_back(char(u));
-        } else if (u < 0x800) {
-          out->push_back(char(0xC0 | (u >> 6)));
-          out->push_back(char(0x80 | (u & 0x3F)));
-        } else {
-          out->push_back(char(0xE0 | (u >> 12)));
-          out->push_back(char(0x80 | ((u >> 6) & 0x3F)));
-          out->push_back(char(0x80 | (u & 0x3F)));
-        }
       }
+      std::vector<char> buf(units * 3 + 1, 0);
+      WideToUtf8(w.data(), buf.data(), buf.size());
+      out->assign(buf.data());
       return true;
     }
     default:
@@ -228,7 +225,7 @@ bool ReadText(const DatasetColumn* c, uint32_t row, std::string* out) {
   }
 }
 
-// Writes ASCII text into a text cell, cut to its width.
+// Writes UTF-8 text into a text cell (UTF-16 in wide cells), cut to its width.
 void WriteText(DatasetColumn* c, uint32_t row, const std::string& text) {
   uint8_t* cell = DatasetCell(c, row);
   switch (c->kind) {
@@ -249,9 +246,11 @@ void WriteText(DatasetColumn* c, uint32_t row, const std::string& text) {
     case DS_WCHAR_NTS: {
       size_t units = c->width / 2;
       size_t room = c->kind == DS_WCHAR_NTS ? (units ? units - 1 : 0) : units;
-      size_t n = std::min(text.size(), room);
+      std::vector<SQLWCHAR> w(room + 1, 0);
+      size_t consumed = 0;
+      size_t n = Utf8ToWideN(text.data(), w.data(), text.size(), room, &consumed);
       for (size_t i = 0; i < units; ++i) {
-        uint16_t u = i < n ? uint16_t(static_cast<unsigned char>(text[i])) : (c->kind == DS_WCHAR ? ' ' : 0);
+        uint16_t u = i < n ? uint16_t(w[i]) : (c->kind == DS_WCHAR ? ' ' : 0);
         std::memcpy(cell + 2 * i, &u, 2);
       }
       break;

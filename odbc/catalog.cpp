@@ -356,15 +356,17 @@ int LookupTypeInfo(ConnRecord* conn, uint16_t col, int16_t sqlType, char* buf, i
                 if (isNull) {
                     if (outLen) *outLen = -1;
                     if (buf && size > 0) buf[0] = 0;
+                    result = 0;
                 } else {
                     if (outLen) *outLen = int32_t(text.size());
+                    result = 0;
                     if (buf && size > 0) {
                         size_t n = std::min(text.size(), size_t(size - 1));
                         std::memcpy(buf, text.data(), n);
                         buf[n] = 0;
+                        if (n < text.size()) result = SQL_SUCCESS_WITH_INFO;
                     }
                 }
-                result = 0;
             }
         }
         DatasetFree(&ds);

@@ -42,6 +42,6 @@ SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType);
 
 // Text of column col (1 type name, 4 literal prefix, 5 literal suffix, ...) of the first
 // type-information row for sqlType, as narrow text in buf (NUL-terminated, cut to size).
-// 0 when copied (*outLen -1 for NULL), 100 when there is no such type, -1 on failure
-// (08003 on the connection when it is not open).
+// 0 when copied (*outLen -1 for NULL), 1 when cut to the buffer (*outLen the full length),
+// 100 when there is no such type, -1 on failure (08003 on the connection when it is not open).
 int LookupTypeInfo(ConnRecord* conn, uint16_t col, int16_t sqlType, char* buf, int32_t size, int32_t* outLen);

@@ -9,6 +9,7 @@
 #include "agent_fixture.h"
 #include "drv_ingii/i-cat.h"
 #include "util/dataset.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -183,8 +184,11 @@ struct Block {
     DatasetColumn& c = ds.cols[col];
     if (c.kind == DS_WCHAR_NTS) {
       std::memset(DatasetCell(&c, row), 0, c.width);
-      for (size_t i = 0; t[i] && 2 * i + 2 < c.width; ++i) {
-        uint16_t u = uint8_t(t[i]);
+      std::vector<SQLWCHAR> w(c.width / 2 + 1, 0);
+      size_t used = 0;
+      size_t n = Utf8ToWideN(t, w.data(), std::strlen(t), c.width / 2 - 1, &used);
+      for (size_t i = 0; i < n; ++i) {
+        uint16_t u = uint16_t(w[i]);
         std::memcpy(DatasetCell(&c, row) + 2 * i, &u, 2);
       }
     } else {
@@ -208,14 +212,16 @@ struct Block {
     const DatasetColumn& c = ds.cols[col];
     if (Null(col, row)) return "<null>";
     if (c.kind == DS_WCHAR_NTS) {
-      std::string s;
+      std::vector<SQLWCHAR> w(c.width / 2 + 1, 0);
       for (size_t i = 0; 2 * i + 1 < c.width; ++i) {
         uint16_t u;
         std::memcpy(&u, DatasetCell(&c, row) + 2 * i, 2);
+        w[i] = u;
         if (!u) break;
-        s += char(u);
       }
-      return s;
+      std::vector<char> buf(c.width * 2 + 1, 0);
+      WideToUtf8(w.data(), buf.data(), buf.size() - 1);
+      return std::string(buf.data());
     }
     return reinterpret_cast<const char*>(DatasetCell(&c, row));
   }
@@ -355,16 +361,17 @@ TEST(CatalogHooks, PrivilegeFromPermitText) {
   for (uint32_t kind : {uint32_t(DS_CHAR_NTS), uint32_t(DS_WCHAR_NTS)}) {
     std::vector<std::pair<uint32_t, uint32_t>> shape(7, {kind, 32});
     shape[5] = {kind, 64};
-    Block b(shape, 5);
+    Block b(shape, 6);
     const char* texts[] = {"grant select on t to public", "GRANT\tupdate(c) on t", "create permit x",
-                           "granted all", "  Grant insert"};
-    for (uint32_t r = 0; r < 5; ++r) b.SetText(5, r, texts[r]);
-    IngCatalogPrivilegeRows(&b.ds, 5, kind == DS_WCHAR_NTS);
+                           "granted all", "  Grant insert", "grant \xC3\xBC" "ber on t"};
+    for (uint32_t r = 0; r < 6; ++r) b.SetText(5, r, texts[r]);
+    IngCatalogPrivilegeRows(&b.ds, 6, kind == DS_WCHAR_NTS);
     EXPECT_EQ(b.GetText(5, 0), "SELECT");
     EXPECT_EQ(b.GetText(5, 1), "UPDATE(C)");
     EXPECT_TRUE(b.Null(5, 2));
     EXPECT_TRUE(b.Null(5, 3));
     EXPECT_EQ(b.GetText(5, 4), "INSERT");
+    EXPECT_EQ(b.GetText(5, 5), "\xC3\xBC" "BER") << "a non-ASCII letter survives the wide round trip";
   }
 }
 

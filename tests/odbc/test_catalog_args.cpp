@@ -374,7 +374,7 @@ TEST_F(CatalogEntry, LookupReadsOneColumnOfTheTypeRow) {
     ASSERT_EQ(LookupTypeInfo(c, 2, SQL_INTEGER, buf, sizeof buf, &len), 0);
     EXPECT_STREQ(buf, "4");
     // Cut to the buffer, the full length reported.
-    ASSERT_EQ(LookupTypeInfo(c, 1, SQL_LONGVARCHAR, buf, 5, &len), 0);
+    ASSERT_EQ(LookupTypeInfo(c, 1, SQL_LONGVARCHAR, buf, 5, &len), SQL_SUCCESS_WITH_INFO);
     EXPECT_STREQ(buf, "LONG");
     EXPECT_EQ(len, 12);
     EXPECT_EQ(LookupTypeInfo(c, 1, 99, buf, sizeof buf, &len), SQL_NO_DATA);
