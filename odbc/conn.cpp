@@ -95,7 +95,7 @@ void FreeExplicitDescriptors(ConnRecord* conn) {
 }  // namespace
 
 ConnRecord* ConnCreate(EnvRecord* env) {
-    auto* conn = new (std::nothrow) ConnRecord();
+    auto* conn = RecordNew<ConnRecord>();
     if (!conn) {
         env->lastError = 16;
         return nullptr;
@@ -377,5 +377,5 @@ void ConnFree(ConnRecord* conn) {
 void ConnRelease(ConnRecord* conn) {
     CritSecDestroy(&conn->xaLock);
     CritSecDestroy(&conn->callLock);
-    delete conn;
+    RecordDelete(conn);
 }

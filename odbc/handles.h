@@ -3,10 +3,12 @@
 // diagnostics and the free paths treat the four kinds alike.
 #include <atomic>
 #include <cstdint>
+#include <new>
 
 #include "odbc/agent_link.h"
-#include "odbc/critsec.h"
 #include "odbc/cursor_state.h"
+#include "util/critsec.h"
+#include "util/trymem.h"
 
 constexpr uint32_t kTagEnv = 0x3144;   // "D1"
 constexpr uint32_t kTagConn = 0x3244;  // "D2"
@@ -173,4 +175,17 @@ struct DescRecord : HandleBase {
 inline ConnRecord* DescOwnerConn(const DescRecord* d) {
     if (d->conn) return d->conn;
     return d->stmt ? d->stmt->conn : nullptr;
+}
+
+// Records come from the fallible allocator, so an out-of-memory path can be exercised.
+template <class T>
+T* RecordNew() {
+    void* mem = TryMalloc(sizeof(T));
+    return mem ? new (mem) T() : nullptr;
+}
+template <class T>
+void RecordDelete(T* r) {
+    if (!r) return;
+    r->~T();
+    TryFree(r);
 }

@@ -8,7 +8,7 @@
 #include "odbc/globals.h"
 
 StmtRecord* StmtCreate(ConnRecord* conn) {
-    auto* stmt = new (std::nothrow) StmtRecord();
+    auto* stmt = RecordNew<StmtRecord>();
     if (!stmt) {
         conn->lastError = 16;
         return nullptr;
@@ -25,7 +25,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
         made[i] = DescCreate(conn, stmt, kTypes[i], 1, &code);
         if (!made[i]) {
             for (int j = 0; j < i; ++j) DescFree(made[j]);
-            delete stmt;
+            RecordDelete(stmt);
             conn->lastError = code;
             return nullptr;
         }
@@ -69,5 +69,5 @@ void StmtFree(StmtRecord* stmt) {
     stmt->tag = kTagFreed;
     stmt->state = 0;
     HandleTableRemove(&g_StmtTable, stmt->handle);
-    delete stmt;
+    RecordDelete(stmt);
 }
