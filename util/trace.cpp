@@ -20,11 +20,10 @@ std::atomic<int> DebugTraceMode{TRACE_OFF};
 
 namespace {
 
-// Never destroyed: a thread may still trace while the process runs its exit handlers.
-std::mutex& trace_lock() {
-  static std::mutex* lock = new std::mutex;
-  return *lock;
-}
+// Constant-initialised and trivially destroyed, so a thread may still trace while the process
+// runs its exit handlers, and unloading the driver leaves nothing allocated behind.
+std::mutex g_trace_lock;
+std::mutex& trace_lock() { return g_trace_lock; }
 
 FILE* g_stream[2] = {nullptr, nullptr};  // guarded by trace_lock()
 

@@ -1,0 +1,35 @@
+// Message lists of the agent's records and their hand-out through slot 2.
+#pragma once
+
+#include <cstdint>
+
+#include "util/dataset.h"
+
+struct IngDiagEntry {
+  IngDiagEntry* next;
+  uint32_t native;  // the server's error code, 0 for the agent's own messages
+  char text[2048];
+  char* sqlstate;   // owned
+};
+
+struct IngDiagList {
+  uint32_t keep;  // set while a connect runs: posting then never clears the list
+  IngDiagEntry* first;
+};
+
+// Slot 2 hands out an AgentErrors record (util/dataset.h); the caller frees it with AgentErrorsFree.
+
+void IngDiagAppend(IngDiagList* list, IngDiagEntry* entry);
+void IngDiagClear(IngDiagList* list);
+void IngDiagPostCode(IngDiagList* list, uint32_t code);
+void IngDiagPostText(IngDiagList* list, const char* text, uint32_t code);
+// Posts one message drained from OpenAPI; the first message of a call decides *result.
+void IngDiagPostServer(uint32_t* result, const char* sqlstate, const char* message, long native, IngDiagList* list);
+uint32_t IngDiagCount(const IngDiagList* list);
+
+// New entries (null when memory runs short).
+IngDiagEntry* IngDiagEntryFromRow(uint32_t code);
+IngDiagEntry* IngDiagEntryFromText(const char* text, long native, const char* sqlstate);
+
+// Slot 2: hands out and clears the list of the statement, connection or server the handle names.
+uint32_t IngGetErrors(uint32_t handle, AgentErrors* out);

@@ -1,0 +1,136 @@
+// The agent's records (server, connection), its handle tables and process-wide state.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "util/handle_table.h"
+#include "drv_ingii/i-diag.h"
+#include "drv_ingii/i-optable.h"
+#include "xa/xa_agent.h"
+
+struct IngStmt;
+
+// Per-data-source settings written by driver connect under the connect lock and copied by
+// the agent's connect, which takes the two texts over.
+struct IngDsnSettings {
+  uint32_t dynCursSensitivity;  // 0 LOW, 1 HIGH, 2 DISABLED
+  uint32_t jet;
+  uint32_t noAutoCommit;
+  int32_t maxRows;
+  uint32_t noRowsetSizeLimit;
+  char* initialSql;   // owned (heap) or null
+  char* sqlDbmsName;  // owned (heap) or null
+  uint32_t rtrimChar;
+};
+extern IngDsnSettings g_ingDsnSettings;
+
+// Connect parameters built by the driver's connection open. The agent reads the marker,
+// database, options, read-only flag, user and password.
+struct IngConnectParams {
+  const char* serverAddress;
+  const char* marker;  // on a wide connection begins 'W', 0x7F, 0x01, 0x01
+  const char* connectText1;
+  const char* connectText2;
+  const char* database;  // null: "default"
+  const char* options;   // "-G group -R role -u user -P password -T"
+  uint32_t readOnly;
+  const char* user;
+  const char* password;
+  const char* extraText;
+  uint16_t timeout;
+  uint16_t flags;
+};
+
+struct IngServer {
+  void* scsConnList;  // reserved for the cursor layer
+  void* rvLowerLink;  // row-version fields reserved for the cursor layer
+  uint32_t rvParamDescs;
+  void* rvFirst;
+  std::recursive_mutex lock;  // guards messages and the parked branches
+  void* env;                  // OpenAPI environment
+  IngDiagList messages;
+  uint32_t connCount;
+  XaBranchList* branches;
+};
+
+enum : uint16_t { kTxnWorkPending = 0x1, kTxnAutocommit = 0x2 };
+
+struct IngConn {
+  IngDiagList messages;
+  XaConnHolder* xaHolder;
+  IngServer* server;
+  uint32_t handle;
+  void* connHandle;  // the environment until the session exists
+  void* tranHandle;
+  int32_t sizeAdvise;
+  int32_t apiLevel;
+  uint32_t maxStringLen;
+  uint32_t maxCharLen;
+  char* versionText;
+  uint32_t unicodeSupported;
+  uint32_t readOnlyConnected;
+  uint32_t readOnly;  // current access mode
+  uint32_t autocommit;
+  char* dbName;    // as the server reported them
+  char* userName;
+  char* database;  // login texts
+  char* user;
+  char* password;
+  char* group;
+  char* role;
+  char* effectiveUser;
+  char* dbmsPassword;
+  uint16_t txnFlags;
+  uint32_t isolation;  // 1, 2, 4 or 8
+  uint32_t capsAsked;
+  uint32_t odbcVersion;  // of the application, default 2
+  uint32_t probed;
+  uint32_t nameCase;       // 1 upper, 2 lower
+  uint32_t delimitedCase;  // 2 lower, 3 mixed
+  int32_t versionNumber;
+  uint32_t unicodeConn;
+  IngDsnSettings dsn;  // owns its initialSql and sqlDbmsName
+  uint32_t paramNames;  // set by capability item 0x12: descriptions carry parameter names
+  uint32_t serverHandle;
+  void* keyColCache;  // reserved for the cursor layer
+  uint32_t xaState;
+  XID xid;  // format id -1 while none
+  void* xaParked;
+};
+
+// The agent's three handle tables (valid while a server exists).
+extern HandleTable g_ingServerTable;
+extern HandleTable g_ingConnTable;
+extern HandleTable g_ingStmtTable;
+extern std::mutex g_agentMutex;
+
+IngServer* IngServerFind(uint32_t h);
+IngConn* IngConnFind(uint32_t h);
+IngStmt* IngStmtFind(uint32_t h);
+
+// Levelled log of the agent (0 emergency ... 7 debug).
+void IngLog(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// Test hook that sees every agent log line.
+using IngLogHookFn = void (*)(int level, const char* text);
+void IngSetLogHook(IngLogHookFn hook);
+
+uint32_t IngServerAlloc(void* unused, uint32_t* out);
+uint32_t IngServerFree(uint32_t server);
+uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out);
+uint32_t IngDisconnect(uint32_t conn);
+uint32_t IngCommit(uint32_t conn);
+uint32_t IngRollback(uint32_t conn);
+uint32_t IngSavepoint(uint32_t conn, uint32_t op, const char* name);
+uint32_t IngTxnControl(IngConn* c, uint32_t op);
+uint32_t IngSetIsolation(IngConn* c, uint32_t level);
+uint32_t IngCancel(uint32_t stmt);
+uint32_t IngUnsupportedStmtOp(uint32_t stmt);
+uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen);
+uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs);
+
+// The link the agent's statement blocks ask through (the outermost table once installed).
+const AgentLink* IngStatementLink();
+
+// Number of servers allocated and not freed (for tests).
+uint32_t IngServerRefCount();

@@ -1,0 +1,524 @@
+// Sessions: connect, disconnect, transactions and distributed transaction ids.
+#include "iiapi/internal.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace iiapi {
+
+namespace {
+
+std::string osUser() {
+    if (const char *u = std::getenv("USER"); u && *u) return u;
+    if (struct passwd *pw = getpwuid(getuid()); pw && pw->pw_name) return pw->pw_name;
+    return "ingres";
+}
+
+bool contains(const std::string &hay, const char *needle) {
+    return hay.find(needle) != std::string::npos;
+}
+
+bool execSimple(sqlite3 *db, const char *sql, Fault &f) {
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        f = faultFromSqlite(db, rc);
+        return false;
+    }
+    return true;
+}
+
+bool tableExists(sqlite3 *db, const char *name) {
+    sqlite3_stmt *st = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+        found = sqlite3_step(st) == SQLITE_ROW;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+// Closes every open cursor of the session, as a transaction end does on the server.
+void closeCursors(Conn &c) {
+    for (auto &w : c.statements) {
+        auto s = w.lock();
+        if (!s) continue;
+        if (s->cursor) {
+            sqlite3_finalize(s->cursor);
+            s->cursor = nullptr;
+        }
+        if (s->state == Stmt::State::Rows) {
+            s->state = Stmt::State::Done;
+            s->eof = true;
+            s->haveRow = false;
+        }
+    }
+    std::erase_if(c.statements, [](const std::weak_ptr<Stmt> &w) { return w.expired(); });
+}
+
+std::shared_ptr<Conn> connFor(II_PTR h) {
+    return findAs<Conn>(h, Kind::Conn);
+}
+
+}  // namespace
+
+Fault faultFromSqlite(sqlite3 *db, int rc) {
+    std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    int ext = db ? sqlite3_extended_errcode(db) : rc;
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return makeFault("40001", native::kDeadlock,
+                         "Deadlock or lock timeout: the database is locked by another session (" + msg + ")");
+    case SQLITE_INTERRUPT:
+        return makeFault("S1008", native::kCancelled, "The query was cancelled");
+    case SQLITE_CONSTRAINT:
+        if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY)
+            return makeFault("23000", native::kDuplicate, "Duplicate key on INSERT or UPDATE: " + msg);
+        return makeFault("23000", native::kConstraint, "Integrity constraint violated: " + msg);
+    case SQLITE_NOMEM:
+        return makeFault("S1001", native::kGeneral, "Out of memory");
+    case SQLITE_TOOBIG:
+        return makeFault("22001", native::kTruncate, "Value too long: " + msg);
+    case SQLITE_READONLY:
+        return makeFault("42000", native::kGeneral, "The database is read-only: " + msg);
+    case SQLITE_CANTOPEN:
+        return makeFault("08001", native::kNoDatabase, "Cannot open the database: " + msg);
+    case SQLITE_MISMATCH:
+        return makeFault("22005", native::kType, "Value of the wrong type: " + msg);
+    case SQLITE_RANGE:
+        return makeFault("07001", native::kGeneral, "Wrong number of parameters: " + msg);
+    default:
+        break;
+    }
+    if (contains(msg, "no such table") || contains(msg, "no such view"))
+        return makeFault("42S02", native::kNoTable, "Table or view not found: " + msg);
+    if (contains(msg, "no such column"))
+        return makeFault("42S22", native::kNoColumn, "Column not found: " + msg);
+    if (contains(msg, "already exists"))
+        return makeFault("42S01", native::kTableExists, "Object already exists: " + msg);
+    if (contains(msg, "duplicate column"))
+        return makeFault("42S21", native::kTableExists, "Column already exists: " + msg);
+    if (contains(msg, "integer overflow"))
+        return makeFault("22003", native::kOverflow, "Numeric value out of range: " + msg);
+    if (contains(msg, "division by zero"))
+        return makeFault("22012", native::kDivZero, "Division by zero");
+    if (contains(msg, "syntax error") || contains(msg, "incomplete input") || contains(msg, "unrecognized token") ||
+        contains(msg, "no such function") || contains(msg, "wrong number of arguments") ||
+        contains(msg, "misuse"))
+        return makeFault("42000", native::kSyntax, "Syntax error: " + msg);
+    return makeFault("S1000", native::kGeneral, msg);
+}
+
+bool ensureTransaction(Conn &c, Fault &f) {
+    if (!c.tran) {
+        c.tran = std::make_shared<Tran>();
+        c.tran->conn = std::static_pointer_cast<Conn>(findObject(c.handle));
+        registerObject(c.tran);
+    }
+    if (c.autocommit || c.inTransaction) return true;
+    if (!execSimple(c.db, "BEGIN", f)) return false;
+    c.inTransaction = true;
+    return true;
+}
+
+bool endTransaction(Conn &c, bool commit, Fault &f) {
+    closeCursors(c);
+    bool ok = true;
+    if (c.inTransaction && !sqlite3_get_autocommit(c.db)) {
+        ok = execSimple(c.db, commit ? "COMMIT" : "ROLLBACK", f);
+        if (!ok && commit) {
+            // A commit that cannot finish (lock timeout) leaves the work undone, as a server would.
+            Fault ignored;
+            execSimple(c.db, "ROLLBACK", ignored);
+        }
+    }
+    c.inTransaction = false;
+    if (c.tran && !c.tran->autocommitMarker) {
+        unregisterObject(c.tran->handle);
+        c.tran.reset();
+    }
+    return ok;
+}
+
+Conn::~Conn() {
+    std::lock_guard<std::mutex> lk(dbMutex);
+    if (db) sqlite3_close_v2(db);
+    db = nullptr;
+}
+
+}  // namespace iiapi
+
+using namespace iiapi;
+
+extern "C" {
+
+void IIapi_setConnectParam(IIAPI_SETCONPRMPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->sc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    auto obj = findObject(p->sc_connHandle);
+    std::shared_ptr<Conn> c;
+    if (obj && obj->kind == Kind::Env) {
+        c = std::make_shared<Conn>();
+        c->env = std::static_pointer_cast<Env>(obj);
+        registerObject(c);
+    } else if (obj && obj->kind == Kind::Conn) {
+        c = std::static_pointer_cast<Conn>(obj);
+    } else {
+        return complete(p->sc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    }
+    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    c->clearMessages();
+    p->sc_connHandle = c->handle;
+    const char *v = static_cast<const char *>(p->sc_paramValue);
+    if (c->connected) {
+        c->addMessage(makeFault("S1010", native::kSequence, "Connection parameters must be set before connecting"));
+        return complete(p->sc_genParm, IIAPI_ST_ERROR, c->handle);
+    }
+    switch (p->sc_paramID) {
+    case IIAPI_CP_DECIMAL_CHAR:
+        if (!v || (std::strcmp(v, ".") != 0 && std::strcmp(v, ",") != 0)) {
+            c->addMessage(makeFault("S1009", native::kGeneral, "Invalid decimal character"));
+            return complete(p->sc_genParm, IIAPI_ST_ERROR, c->handle);
+        }
+        c->decimalChar = v[0];
+        break;
+    case IIAPI_CP_ROLE_ID:
+        c->role = v ? v : "";
+        break;
+    case IIAPI_CP_GROUP_ID:
+        c->group = v ? v : "";
+        break;
+    case IIAPI_CP_EFFECTIVE_USER:
+        c->user = v ? v : "";
+        break;
+    case IIAPI_CP_DBMS_PASSWORD:
+        c->dbmsPassword = v ? v : "";
+        break;
+    default:
+        // The interface knows more parameters; they do not change this engine.
+        break;
+    }
+    complete(p->sc_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_connect(IIAPI_CONNPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->co_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    auto obj = findObject(p->co_connHandle);
+    std::shared_ptr<Conn> c;
+    if (obj && obj->kind == Kind::Env) {
+        c = std::make_shared<Conn>();
+        c->env = std::static_pointer_cast<Env>(obj);
+        registerObject(c);
+    } else if (obj && obj->kind == Kind::Conn) {
+        c = std::static_pointer_cast<Conn>(obj);
+    } else {
+        return complete(p->co_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    }
+    std::shared_ptr<TranId> xid;
+    if (p->co_tranHandle) {
+        xid = findAs<TranId>(p->co_tranHandle, Kind::TranId);
+        if (!xid) return complete(p->co_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    }
+    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    c->clearMessages();
+    p->co_connHandle = c->handle;
+    auto fail = [&](const Fault &f) {
+        c->addMessage(f);
+        complete(p->co_genParm, IIAPI_ST_ERROR, c->handle);
+    };
+    if (c->connected) return fail(makeFault("08002", native::kSequence, "The connection is already open"));
+    if (p->co_type != IIAPI_CT_SQL)
+        return fail(makeFault("08001", native::kGeneral, "Only SQL connections are supported"));
+    if (!p->co_target || !databasePath(p->co_target, c->path, c->dbname))
+        return fail(makeFault("08001", native::kNoDatabase, "Invalid database name"));
+    struct stat sb;
+    if (stat(c->path.c_str(), &sb) != 0)
+        return fail(makeFault("08004", native::kNoDatabase,
+                              "Database '" + c->dbname + "' does not exist (no file " + c->path + ")"));
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(c->path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        Fault f = makeFault("08001", native::kNoDatabase, std::string("Cannot open database: ") +
+                                                             (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+        sqlite3_close_v2(db);
+        return fail(f);
+    }
+    sqlite3_extended_result_codes(db, 1);
+    // Identifiers in double quotes must name something; never fall back to a string.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    c->settings = currentSettings();
+    sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
+    Fault f;
+    if (!execSimple(db, "PRAGMA journal_mode=WAL", f) || !execSimple(db, "PRAGMA foreign_keys=ON", f)) {
+        sqlite3_close_v2(db);
+        return fail(f);
+    }
+
+    c->loginUser = p->co_username && *p->co_username ? p->co_username : osUser();
+    if (c->user.empty()) c->user = c->loginUser;
+    if (tableExists(db, "iiapi_users")) {
+        sqlite3_stmt *st = nullptr;
+        bool refused = false;
+        if (sqlite3_prepare_v2(db, "SELECT password FROM iiapi_users WHERE name=?", -1, &st, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(st, 1, c->loginUser.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(st) == SQLITE_ROW) {
+                const char *pw = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+                if (pw && *pw) refused = !p->co_password || std::strcmp(pw, p->co_password) != 0;
+            }
+        }
+        sqlite3_finalize(st);
+        if (refused) {
+            sqlite3_close_v2(db);
+            return fail(makeFault("28000", native::kLogin,
+                                  "Login failed: invalid password for user '" + c->loginUser + "'"));
+        }
+    }
+    {
+        std::lock_guard<std::mutex> dl(c->dbMutex);
+        c->db = db;
+    }
+    c->target = p->co_target;
+    if (auto env = c->env.lock()) c->maxSegment = env->maxSegment;
+    registerFunctions(*c);
+    c->connected = true;
+    p->co_sizeAdvise = c->maxSegment;
+    p->co_apiLevel = c->settings.apiLevel;
+    p->co_tranHandle = nullptr;
+    if (xid) {
+        // A session bound to a distributed transaction starts inside it.
+        if (!ensureTransaction(*c, f)) return fail(f);
+        p->co_tranHandle = c->tran->handle;
+    }
+    complete(p->co_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_disconnect(IIAPI_DISCONNPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->dc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    auto c = connFor(p->dc_connHandle);
+    if (!c) return complete(p->dc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    {
+        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        if (c->connected) {
+            Fault ignored;
+            endTransaction(*c, false, ignored);
+        }
+        for (auto &w : c->statements)
+            if (auto s = w.lock()) unregisterObject(s->handle);
+        c->statements.clear();
+        if (c->tran) unregisterObject(c->tran->handle);
+        c->tran.reset();
+        c->prepared.clear();
+        std::lock_guard<std::mutex> dl(c->dbMutex);
+        if (c->db) sqlite3_close_v2(c->db);
+        c->db = nullptr;
+        c->connected = false;
+    }
+    unregisterObject(p->dc_connHandle);
+    complete(p->dc_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_autocommit(IIAPI_AUTOPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->ac_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    if (p->ac_tranHandle) {
+        auto t = findAs<Tran>(p->ac_tranHandle, Kind::Tran);
+        auto c = t ? t->conn.lock() : nullptr;
+        if (!t || !c || !t->autocommitMarker) return complete(p->ac_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        c->clearMessages();
+        c->autocommit = false;
+        unregisterObject(t->handle);
+        c->tran.reset();
+        p->ac_tranHandle = nullptr;
+        return complete(p->ac_genParm, IIAPI_ST_SUCCESS, nullptr);
+    }
+    auto c = connFor(p->ac_connHandle);
+    if (!c || !c->connected) return complete(p->ac_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    c->clearMessages();
+    if (c->tran) {
+        c->addMessage(makeFault("25000", native::kSequence, "Autocommit cannot be switched on inside a transaction"));
+        return complete(p->ac_genParm, IIAPI_ST_ERROR, c->handle);
+    }
+    c->autocommit = true;
+    c->tran = std::make_shared<Tran>();
+    c->tran->conn = c;
+    c->tran->autocommitMarker = true;
+    p->ac_tranHandle = registerObject(c->tran);
+    complete(p->ac_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+namespace {
+
+void endTran(IIAPI_GENPARM &gp, II_PTR tranHandle, bool commit) {
+    if (!initialized()) return complete(gp, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    auto t = findAs<Tran>(tranHandle, Kind::Tran);
+    auto c = t ? t->conn.lock() : nullptr;
+    if (!t || !c || !c->connected) return complete(gp, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    t->clearMessages();
+    if (t->autocommitMarker) {
+        // Nothing is pending in autocommit; the marker stays until autocommit is switched off.
+        return complete(gp, IIAPI_ST_SUCCESS, nullptr);
+    }
+    if (c->tran != t) return complete(gp, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Fault f;
+    if (!endTransaction(*c, commit, f)) {
+        // The transaction handle is gone with the transaction; the session keeps the messages.
+        c->clearMessages();
+        c->addMessage(f);
+        return complete(gp, IIAPI_ST_ERROR, c->handle);
+    }
+    complete(gp, IIAPI_ST_SUCCESS, nullptr);
+}
+
+}  // namespace
+
+void IIapi_commit(IIAPI_COMMITPARM *p) {
+    if (!p) return;
+    endTran(p->cm_genParm, p->cm_tranHandle, true);
+}
+
+void IIapi_rollback(IIAPI_ROLLBACKPARM *p) {
+    if (!p) return;
+    if (p->rb_savePointHandle) {
+        auto t = findAs<Tran>(p->rb_tranHandle, Kind::Tran);
+        if (!t) return complete(p->rb_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+        t->clearMessages();
+        t->addMessage(makeFault("S1C00", native::kGeneral, "Savepoints are rolled back with ROLLBACK TO name"));
+        return complete(p->rb_genParm, IIAPI_ST_ERROR, t->handle);
+    }
+    endTran(p->rb_genParm, p->rb_tranHandle, false);
+}
+
+void IIapi_prepareCommit(IIAPI_PREPCMTPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->pr_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    auto t = findAs<Tran>(p->pr_tranHandle, Kind::Tran);
+    auto c = t ? t->conn.lock() : nullptr;
+    if (!t || !c || !c->connected) return complete(p->pr_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    t->clearMessages();
+    if (c->xaXid.empty() && t->autocommitMarker) {
+        t->addMessage(makeFault("25000", native::kSequence, "No transaction to prepare"));
+        return complete(p->pr_genParm, IIAPI_ST_ERROR, t->handle);
+    }
+    // The work stays in the session's open transaction until commit or rollback.
+    complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_registerXID(IIAPI_REGXIDPARM *p) {
+    if (!p) return;
+    p->rg_tranIdHandle = nullptr;
+    if (!initialized()) {
+        p->rg_status = IIAPI_ST_NOT_INITIALIZED;
+        return;
+    }
+    const IIAPI_TRAN_ID &id = p->rg_tranID;
+    if (id.ti_type == IIAPI_TI_XAXID) {
+        const auto &x = id.ti_value.xaXID;
+        if (x.xa_gtridLength < 1 || x.xa_gtridLength > IIAPI_XA_MAXGTRIDSIZE || x.xa_bqualLength < 0 ||
+            x.xa_bqualLength > IIAPI_XA_MAXBQUALSIZE) {
+            p->rg_status = IIAPI_ST_FAILURE;
+            return;
+        }
+    } else if (id.ti_type != IIAPI_TI_IIXID) {
+        p->rg_status = IIAPI_ST_FAILURE;
+        return;
+    }
+    auto t = std::make_shared<TranId>();
+    t->id = id;
+    p->rg_tranIdHandle = registerObject(t);
+    p->rg_status = IIAPI_ST_SUCCESS;
+}
+
+void IIapi_releaseXID(IIAPI_RELXIDPARM *p) {
+    if (!p) return;
+    if (!initialized()) {
+        p->rl_status = IIAPI_ST_NOT_INITIALIZED;
+        return;
+    }
+    if (!findAs<TranId>(p->rl_tranIdHandle, Kind::TranId)) {
+        p->rl_status = IIAPI_ST_INVALID_HANDLE;
+        return;
+    }
+    unregisterObject(p->rl_tranIdHandle);
+    p->rl_status = IIAPI_ST_SUCCESS;
+}
+
+int iiengine_createDatabase(const char *target, const char *user, const char *password, char *errbuf,
+                            size_t errlen) {
+    auto err = [&](const std::string &m) {
+        if (errbuf && errlen) {
+            size_t n = std::min(m.size(), errlen - 1);
+            std::memcpy(errbuf, m.data(), n);
+            errbuf[n] = 0;
+        }
+        return -1;
+    };
+    if (!target) return err("no database name");
+    std::string path, name;
+    if (!databasePath(target, path, name)) return err(std::string("invalid database name: ") + target);
+    // Make the data directory and its parents.
+    std::string dir = path.substr(0, path.rfind('/'));
+    for (size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos == dir.size() || dir[pos] == '/') {
+            std::string part = dir.substr(0, pos);
+            if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+                return err("cannot create directory " + part + ": " + std::strerror(errno));
+        }
+    }
+    struct stat sb;
+    if (stat(path.c_str(), &sb) == 0) return err("database " + name + " already exists (" + path + ")");
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string m = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        return err("cannot create " + path + ": " + m);
+    }
+    Fault f;
+    bool ok = execSimple(db, "PRAGMA journal_mode=WAL", f);
+    if (ok) {
+        ensureMetadata(db);
+        std::string dba = user && *user ? user : osUser();
+        sqlite3_stmt *st = nullptr;
+        ok = sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO iiapi_meta(key, value) VALUES('dba', ?)", -1, &st,
+                                nullptr) == SQLITE_OK;
+        if (ok) {
+            sqlite3_bind_text(st, 1, dba.c_str(), -1, SQLITE_TRANSIENT);
+            ok = sqlite3_step(st) == SQLITE_DONE;
+        }
+        sqlite3_finalize(st);
+        if (ok && password) {
+            ok = execSimple(db, "CREATE TABLE IF NOT EXISTS iiapi_users(name TEXT PRIMARY KEY, password TEXT)", f);
+            st = nullptr;
+            ok = ok && sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO iiapi_users(name, password) VALUES(?, ?)", -1,
+                                          &st, nullptr) == SQLITE_OK;
+            if (ok) {
+                sqlite3_bind_text(st, 1, dba.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 2, password, -1, SQLITE_TRANSIENT);
+                ok = sqlite3_step(st) == SQLITE_DONE;
+            }
+            sqlite3_finalize(st);
+        }
+        if (!ok) f.text = sqlite3_errmsg(db);
+    }
+    sqlite3_close_v2(db);
+    if (!ok) {
+        unlink(path.c_str());
+        return err("cannot initialise " + path + ": " + f.text);
+    }
+    return 0;
+}
+
+}  // extern "C"

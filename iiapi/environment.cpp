@@ -1,0 +1,276 @@
+// Handles, messages, the environment calls and the engine's settings.
+#include "iiapi/internal.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+
+namespace iiapi {
+
+namespace {
+
+std::mutex gRegistryMutex;
+std::unordered_map<uintptr_t, std::shared_ptr<Object>> gRegistry;
+uint64_t gSerial = 0;
+int gInitCount = 0;
+
+std::mutex gSettingsMutex;
+std::map<int, std::string> gControl;
+
+}  // namespace
+
+Fault makeFault(std::string sqlstate, int32_t nat, std::string text) {
+    return Fault{std::move(sqlstate), nat, std::move(text)};
+}
+
+void Object::clearMessages() {
+    std::lock_guard<std::mutex> lk(msgMutex);
+    messages.clear();
+    nextMessage = 0;
+}
+
+void Object::addMessage(const Fault &f, int32_t type) {
+    std::lock_guard<std::mutex> lk(msgMutex);
+    Message m;
+    m.sqlstate = f.sqlstate.size() == 5 ? f.sqlstate : std::string("HY000");
+    m.native = f.native;
+    // Messages are ASCII: anything else would not survive the client's message handling.
+    m.text.reserve(f.text.size());
+    for (unsigned char ch : f.text) m.text.push_back(ch >= 0x20 && ch < 0x7F ? char(ch) : '?');
+    m.type = type;
+    messages.push_back(std::move(m));
+}
+
+II_PTR registerObject(const std::shared_ptr<Object> &obj) {
+    std::lock_guard<std::mutex> lk(gRegistryMutex);
+    uintptr_t h = (uintptr_t(obj->kind) << 48) | uintptr_t(++gSerial);
+    gRegistry.emplace(h, obj);
+    obj->handle = reinterpret_cast<II_PTR>(h);
+    return obj->handle;
+}
+
+void unregisterObject(II_PTR handle) {
+    std::shared_ptr<Object> keep;  // destroyed outside the lock
+    {
+        std::lock_guard<std::mutex> lk(gRegistryMutex);
+        auto it = gRegistry.find(reinterpret_cast<uintptr_t>(handle));
+        if (it == gRegistry.end()) return;
+        keep = std::move(it->second);
+        gRegistry.erase(it);
+    }
+}
+
+std::shared_ptr<Object> findObject(II_PTR handle) {
+    if (!handle) return nullptr;
+    std::lock_guard<std::mutex> lk(gRegistryMutex);
+    auto it = gRegistry.find(reinterpret_cast<uintptr_t>(handle));
+    return it == gRegistry.end() ? nullptr : it->second;
+}
+
+bool initialized() {
+    std::lock_guard<std::mutex> lk(gRegistryMutex);
+    return gInitCount > 0;
+}
+
+void complete(IIAPI_GENPARM &gp, IIAPI_STATUS status, II_PTR errorHandle) {
+    gp.gp_status = status;
+    gp.gp_errorHandle = errorHandle;
+    gp.gp_completed = II_TRUE;
+    if (gp.gp_callback) gp.gp_callback(gp.gp_closure, &gp);
+}
+
+// ---- Settings ------------------------------------------------------------------------------
+
+namespace {
+
+std::string setting(int id, const char *var, const char *dflt) {
+    {
+        std::lock_guard<std::mutex> lk(gSettingsMutex);
+        auto it = gControl.find(id);
+        if (it != gControl.end()) return it->second;
+    }
+    const char *v = std::getenv(var);
+    return v && *v ? std::string(v) : std::string(dflt);
+}
+
+}  // namespace
+
+ServerSettings currentSettings() {
+    ServerSettings s;
+    s.version = setting(IIENGINE_VERSION, "II_ENGINE_VERSION", "II 10.2.0 (a64.lnx/100)");
+    s.apiLevel = std::atoi(setting(IIENGINE_API_LEVEL, "II_ENGINE_API_LEVEL", "5").c_str());
+    s.charset = setting(IIENGINE_CHARSET, "II_ENGINE_CHARSET", "UTF8");
+    s.unicodeLevel = setting(IIENGINE_UNICODE_LEVEL, "II_ENGINE_UNICODE_LEVEL", "1");
+    std::string ob = setting(IIENGINE_ORDER_BY, "II_ENGINE_ORDER_BY", "relaxed");
+    s.strictOrderBy = ob == "strict" || ob == "STRICT";
+    s.busyTimeoutMs = std::atoi(setting(IIENGINE_BUSY_TIMEOUT, "II_ENGINE_BUSY_TIMEOUT", "5000").c_str());
+    if (s.busyTimeoutMs < 0) s.busyTimeoutMs = 0;
+    return s;
+}
+
+std::string dataDirectory() {
+    const char *d = std::getenv("II_DATABASE_DIR");
+    if (d && *d) return d;
+    const char *home = std::getenv("HOME");
+    if (home && *home) return std::string(home) + "/.iiapi/data";
+    return "/tmp/iiapi-" + std::to_string(getuid());
+}
+
+bool databasePath(std::string_view target, std::string &path, std::string &dbname) {
+    std::string_view t = target;
+    size_t node = t.find("::");
+    if (node != std::string_view::npos) t = t.substr(node + 2);
+    // Drop a "/server class" suffix as clients write it ("db/ingres").
+    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+    if (t.empty()) return false;
+    if (t.find('/') != std::string_view::npos) {
+        path = std::string(t);
+        size_t slash = path.rfind('/');
+        dbname = path.substr(slash + 1);
+        size_t dot = dbname.rfind('.');
+        if (dot != std::string::npos && dot > 0) dbname.resize(dot);
+        return !dbname.empty();
+    }
+    for (char ch : t) {
+        bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
+                  ch == '_' || ch == '-' || ch == '$' || ch == '#' || ch == '@';
+        if (!ok) return false;
+    }
+    dbname = std::string(t);
+    path = dataDirectory() + "/" + dbname + ".db";
+    return true;
+}
+
+}  // namespace iiapi
+
+using namespace iiapi;
+
+extern "C" {
+
+void IIapi_initialize(IIAPI_INITPARM *p) {
+    if (!p) return;
+    p->in_envHandle = nullptr;
+    if (p->in_version < IIAPI_VERSION_1 || p->in_version > IIAPI_VERSION_8) {
+        p->in_status = IIAPI_ST_FAILURE;
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lk(gRegistryMutex);
+        ++gInitCount;
+    }
+    if (p->in_version >= 2) {
+        auto env = std::make_shared<Env>();
+        env->version = p->in_version;
+        p->in_envHandle = registerObject(env);
+    }
+    p->in_status = IIAPI_ST_SUCCESS;
+}
+
+void IIapi_setEnvParam(IIAPI_SETENVPRMPARM *p) {
+    if (!p) return;
+    if (!initialized()) {
+        p->se_status = IIAPI_ST_NOT_INITIALIZED;
+        return;
+    }
+    auto env = findAs<Env>(p->se_envHandle, Kind::Env);
+    if (!env) {
+        p->se_status = IIAPI_ST_INVALID_HANDLE;
+        return;
+    }
+    if (p->se_paramID == IIAPI_EP_MAX_SEGMENT_LEN) {
+        if (!p->se_paramValue) {
+            p->se_status = IIAPI_ST_FAILURE;
+            return;
+        }
+        II_LONG v;
+        std::memcpy(&v, p->se_paramValue, sizeof v);
+        // A segment travels behind a u16 length, so it must fit one.
+        if (v < 16 || v > 65535) {
+            p->se_status = IIAPI_ST_FAILURE;
+            return;
+        }
+        env->maxSegment = v;
+        p->se_status = IIAPI_ST_SUCCESS;
+        return;
+    }
+    // Other environment parameters of the interface do not change this engine.
+    p->se_status = IIAPI_ST_SUCCESS;
+}
+
+void IIapi_releaseEnv(IIAPI_RELENVPARM *p) {
+    if (!p) return;
+    if (!initialized()) {
+        p->re_status = IIAPI_ST_NOT_INITIALIZED;
+        return;
+    }
+    auto env = findAs<Env>(p->re_envHandle, Kind::Env);
+    if (!env) {
+        p->re_status = IIAPI_ST_INVALID_HANDLE;
+        return;
+    }
+    unregisterObject(p->re_envHandle);
+    p->re_status = IIAPI_ST_SUCCESS;
+}
+
+void IIapi_terminate(IIAPI_TERMPARM *p) {
+    if (!p) return;
+    std::lock_guard<std::mutex> lk(gRegistryMutex);
+    if (gInitCount <= 0) {
+        p->tm_status = IIAPI_ST_NOT_INITIALIZED;
+        return;
+    }
+    --gInitCount;
+    p->tm_status = IIAPI_ST_SUCCESS;
+}
+
+void IIapi_wait(IIAPI_WAITPARM *p) {
+    if (!p) return;
+    p->wt_status = initialized() ? IIAPI_ST_SUCCESS : IIAPI_ST_NOT_INITIALIZED;
+}
+
+void IIapi_getErrorInfo(IIAPI_GETEINFOPARM *p) {
+    if (!p) return;
+    p->ge_message = nullptr;
+    p->ge_serverInfoAvail = II_FALSE;
+    auto obj = findObject(p->ge_errorHandle);
+    if (!obj) {
+        p->ge_status = IIAPI_ST_INVALID_HANDLE;
+        return;
+    }
+    std::lock_guard<std::mutex> lk(obj->msgMutex);
+    if (obj->nextMessage >= obj->messages.size()) {
+        p->ge_status = IIAPI_ST_NO_DATA;
+        return;
+    }
+    const Message &m = obj->messages[obj->nextMessage++];
+    p->ge_type = m.type;
+    std::memcpy(p->ge_SQLSTATE, m.sqlstate.c_str(), 5);
+    p->ge_SQLSTATE[5] = 0;
+    p->ge_errorCode = m.native;
+    obj->lastText = m.text;
+    p->ge_message = obj->lastText.data();
+    p->ge_status = IIAPI_ST_SUCCESS;
+}
+
+int iiengine_setControl(int setting, const char *value) {
+    if (setting < IIENGINE_VERSION || setting > IIENGINE_BUSY_TIMEOUT) return -1;
+    std::lock_guard<std::mutex> lk(gSettingsMutex);
+    if (value)
+        gControl[setting] = value;
+    else
+        gControl.erase(setting);
+    return 0;
+}
+
+int iiengine_databasePath(const char *target, char *buf, size_t buflen) {
+    if (!target || !buf) return -1;
+    std::string path, name;
+    if (!databasePath(target, path, name) || path.size() + 1 > buflen) return -1;
+    std::memcpy(buf, path.c_str(), path.size() + 1);
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,319 @@
+// Internal model of the embedded engine: handles, sessions, statements and their messages.
+#pragma once
+
+#include "iiapi/iiapi.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace iiapi {
+
+// ---- Messages ------------------------------------------------------------------------------
+
+struct Message {
+    std::string sqlstate;  // five characters
+    int32_t native = 0;
+    std::string text;      // ASCII
+    int32_t type = IIAPI_GE_ERROR;
+};
+
+// A failure raised inside the engine; becomes one message on the handle that reports it.
+struct Fault {
+    std::string sqlstate;
+    int32_t native = 0;
+    std::string text;
+};
+
+// Native codes of the engine's own messages, close to those of the server family it imitates.
+namespace native {
+constexpr int32_t kSyntax = 2500;
+constexpr int32_t kNoTable = 2753;
+constexpr int32_t kNoColumn = 2100;
+constexpr int32_t kTableExists = 5102;
+constexpr int32_t kDuplicate = 4500;
+constexpr int32_t kConstraint = 4501;
+constexpr int32_t kDeadlock = 4700;
+constexpr int32_t kCancelled = 4702;
+constexpr int32_t kOverflow = 4111;
+constexpr int32_t kDivZero = 4112;
+constexpr int32_t kNoDatabase = 38100;
+constexpr int32_t kLogin = 38101;
+constexpr int32_t kSequence = 39100;
+constexpr int32_t kOrderBy = 2161;
+constexpr int32_t kTruncate = 4113;
+constexpr int32_t kType = 4114;
+constexpr int32_t kGeneral = 4000;
+constexpr int32_t kNoProcedure = 2405;
+}  // namespace native
+
+Fault makeFault(std::string sqlstate, int32_t native, std::string text);
+
+// ---- Handles -------------------------------------------------------------------------------
+
+enum class Kind : uint8_t { Env = 1, Conn = 2, Tran = 3, Stmt = 4, TranId = 5 };
+
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    virtual ~Object() = default;
+    const Kind kind;
+    II_PTR handle = nullptr;
+
+    // Messages of the last call made on this handle; read one by one through getErrorInfo.
+    std::mutex msgMutex;
+    std::vector<Message> messages;
+    size_t nextMessage = 0;
+    std::string lastText;  // keeps ge_message alive until the next read
+
+    void clearMessages();
+    void addMessage(const Fault &f, int32_t type = IIAPI_GE_ERROR);
+};
+
+// Handles are numbers that name a registered object; they are never reused, so a stale handle
+// finds nothing.
+II_PTR registerObject(const std::shared_ptr<Object> &obj);
+void unregisterObject(II_PTR handle);
+std::shared_ptr<Object> findObject(II_PTR handle);
+
+template <class T>
+std::shared_ptr<T> findAs(II_PTR handle, Kind kind) {
+    auto obj = findObject(handle);
+    if (!obj || obj->kind != kind) return nullptr;
+    return std::static_pointer_cast<T>(obj);
+}
+
+bool initialized();
+
+// Completes a call: sets status and completion flag and runs the callback.
+void complete(IIAPI_GENPARM &gp, IIAPI_STATUS status, II_PTR errorHandle);
+
+// ---- Settings ------------------------------------------------------------------------------
+
+struct ServerSettings {
+    std::string version;
+    int apiLevel = 5;
+    std::string charset;
+    std::string unicodeLevel;
+    bool strictOrderBy = false;
+    int busyTimeoutMs = 5000;
+};
+ServerSettings currentSettings();
+
+std::string dataDirectory();
+bool databasePath(std::string_view target, std::string &path, std::string &dbname);
+
+// ---- Environment ---------------------------------------------------------------------------
+
+struct Env : Object {
+    Env() : Object(Kind::Env) {}
+    int32_t version = IIAPI_VERSION;
+    std::atomic<int32_t> maxSegment{8192};
+};
+
+// ---- Types ---------------------------------------------------------------------------------
+
+struct IngType {
+    int16_t type = IIAPI_VCH_TYPE;
+    uint16_t length = 0;  // bytes of one value (VARCHAR: with the u16 prefix; long: segment)
+    int16_t precision = 0;
+    int16_t scale = 0;
+    bool nullable = true;
+    std::string decl;     // the declared text, lower case, as the engine shows it
+
+    bool isLong() const {
+        return type == IIAPI_LVCH_TYPE || type == IIAPI_LBYTE_TYPE || type == IIAPI_LNVCH_TYPE;
+    }
+};
+
+// ---- Sessions and statements ---------------------------------------------------------------
+
+struct Stmt;
+struct Tran;
+
+struct PreparedStatement {
+    std::string sql;             // SQLite text after the dialect's rewrite
+    bool returnsRows = false;
+    int markers = 0;
+    std::vector<IngType> columns;
+    std::vector<std::string> names;
+};
+
+struct Conn : Object {
+    Conn() : Object(Kind::Conn) {}
+    ~Conn() override;
+
+    std::weak_ptr<Env> env;
+    // Serialises the calls of this session; cancel takes only dbMutex.
+    std::recursive_mutex callMutex;
+    std::mutex dbMutex;  // guards db against close while another thread interrupts it
+    sqlite3 *db = nullptr;
+    bool connected = false;
+
+    std::string target, path, dbname, user, loginUser;
+    std::string role, group, dbmsPassword;
+    char decimalChar = '.';
+    ServerSettings settings;
+    int32_t maxSegment = 8192;
+
+    bool autocommit = false;
+    std::shared_ptr<Tran> tran;   // current transaction (or the autocommit marker)
+    bool inTransaction = false;   // a BEGIN is open in SQLite
+    std::map<std::string, PreparedStatement> prepared;
+    std::vector<std::weak_ptr<Stmt>> statements;
+    std::atomic<bool> cancelRequested{false};
+    std::atomic<Stmt *> running{nullptr};  // the statement inside sqlite3_step, for cancel
+
+    // Transaction id bound at connect, if any.
+    std::string xaXid;
+};
+
+struct Tran : Object {
+    Tran() : Object(Kind::Tran) {}
+    std::weak_ptr<Conn> conn;
+    bool autocommitMarker = false;
+};
+
+struct TranId : Object {
+    TranId() : Object(Kind::TranId) {}
+    IIAPI_TRAN_ID id{};
+};
+
+// A value of a parameter as the client sent it, in the Ingres layout of its descriptor.
+struct ParamValue {
+    bool null = false;
+    std::string bytes;   // for long types: the joined segments without their prefixes
+    bool complete = false;
+};
+
+struct Stmt : Object {
+    Stmt() : Object(Kind::Stmt) {}
+    ~Stmt() override;
+
+    std::weak_ptr<Conn> conn;
+    int32_t queryType = 0;
+    std::string text;
+
+    enum class State { Failed, AwaitDescriptor, AwaitParms, Rows, Done };
+    State state = State::Done;
+    std::atomic<bool> cancelled{false};
+
+    // Parameters.
+    std::vector<IIAPI_DESCRIPTOR> paramDesc;
+    std::vector<std::string> paramNames;
+    std::vector<ParamValue> params;
+    size_t nextParam = 0;
+
+    // What runs once the parameters are in.
+    std::string pendingSql;   // SQLite text to run
+    std::string cursorName;
+    std::string procName, procOwner;
+
+    // Results.
+    sqlite3_stmt *cursor = nullptr;
+    std::vector<IngType> columns;
+    std::vector<std::string> names;
+    std::vector<IIAPI_DESCRIPTOR> resultDesc;
+    bool describeOnly = false;  // a prepare: descriptors without rows
+    bool haveRow = false;       // current row has been stepped and not fully read
+    size_t colPos = 0;          // next column of the current row
+    size_t longOffset = 0;      // bytes of the current long column already delivered
+    std::string longValue;      // the current long column, in its Ingres form
+    bool longLoaded = false;
+    bool eof = false;
+    int64_t rowCount = 0;
+    bool rowCountValid = false;
+    bool hasProcReturn = false;
+    int32_t procReturn = 0;
+    // Rows produced by the engine itself (procedures' output values).
+    std::vector<std::vector<std::pair<bool, std::string>>> ownRows;
+    size_t ownRowPos = 0;
+};
+
+// ---- Session helpers (env_conn.cpp) ---------------------------------------------------------
+
+// Starts a transaction when the session has none; returns the transaction handle.
+bool ensureTransaction(Conn &c, Fault &f);
+// Ends the SQLite transaction and forgets the transaction handle.
+bool endTransaction(Conn &c, bool commit, Fault &f);
+Fault faultFromSqlite(sqlite3 *db, int rc);
+
+// ---- Dialect (dialect.cpp) ------------------------------------------------------------------
+
+struct Rewritten {
+    enum class Kind {
+        Sql,          // run the text on SQLite
+        Prepare,      // prepare NAME into sqlda from TEXT
+        Execute,      // execute NAME
+        Commit,
+        Rollback,
+        Savepoint,
+        RollbackTo,
+        Ignore,       // accepted and without effect (SET LOCKMODE, SET SESSION ...)
+        SetAutocommit,
+        CreateTable,  // SQL plus column metadata to record
+        DropTable,
+        CreateProcedure,
+        ExecuteProcedure,
+    } kind = Kind::Sql;
+    std::string sql;
+    std::string name;
+    bool flag = false;
+    // CreateTable: table and declared columns.
+    std::string table;
+    std::vector<std::pair<std::string, std::string>> declColumns;
+};
+
+bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f);
+
+// Result column typing for a prepared SQLite statement.
+void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vector<IngType> &cols,
+                     std::vector<std::string> &names);
+
+void registerFunctions(Conn &c);
+void ensureMetadata(sqlite3 *db);
+
+// ---- Types (types.cpp) ----------------------------------------------------------------------
+
+bool parseTypeText(std::string_view decl, IngType &out, int32_t maxSegment);
+std::string sqliteDeclFor(const IngType &t);
+
+// Value from SQLite into the Ingres layout of t (not for long types).  Returns false with f.
+bool encodeValue(sqlite3_value *v, const IngType &t, uint8_t *buf, uint16_t &len, Fault &f);
+// The whole value of a long column in its Ingres form (bytes, or UTF-16 for LONG NVARCHAR).
+bool encodeLong(sqlite3_value *v, const IngType &t, std::string &out, Fault &f);
+// Binds a client value of descriptor d to parameter index i (1-based).
+bool bindValue(sqlite3_stmt *st, int i, const IIAPI_DESCRIPTOR &d, const ParamValue &v, Fault &f);
+
+// convertData and the text forms used by it.
+IIAPI_STATUS convert(IIAPI_CONVERTPARM &p);
+bool valueToText(const IIAPI_DESCRIPTOR &d, const void *data, size_t len, std::string &out);
+
+// UTF-8 and UTF-16 helpers.
+std::u16string utf8ToUtf16(std::string_view s, bool *ok = nullptr);
+std::string utf16ToUtf8(const char16_t *s, size_t n);
+size_t utf8Fit(std::string_view s, size_t maxBytes);  // bytes that hold whole characters
+
+// Dates.
+bool parseDateText(std::string_view s, IIAPI_DATETIME &dt);
+std::string formatDate(const IIAPI_DATETIME &dt, int16_t type);
+
+// Exact decimals.
+struct Decimal {
+    bool negative = false;
+    std::string digits;  // no leading zeros except a lone "0"
+    int scale = 0;       // digits after the point
+};
+bool parseDecimal(std::string_view s, Decimal &d);
+bool decimalRescale(Decimal &d, int precision, int scale);  // false on overflow (rounds)
+std::string decimalText(const Decimal &d);
+void decimalPack(const Decimal &d, int precision, uint8_t *out);
+Decimal decimalUnpack(const uint8_t *in, int precision, int scale);
+
+}  // namespace iiapi

@@ -1,0 +1,787 @@
+// Statements: query, parameters, descriptors, rows, query information, close and cancel.
+#include "iiapi/internal.h"
+
+#include <cstring>
+
+namespace iiapi {
+
+Stmt::~Stmt() {
+    if (cursor) sqlite3_finalize(cursor);
+}
+
+namespace {
+
+constexpr int16_t kMaxRows = 32767;
+
+struct CallContext {
+    std::shared_ptr<Stmt> stmt;
+    std::shared_ptr<Conn> conn;
+};
+
+// Looks a statement up with its session; null when either is gone.
+bool lookupStmt(II_PTR h, CallContext &cc) {
+    cc.stmt = findAs<Stmt>(h, Kind::Stmt);
+    if (!cc.stmt) return false;
+    cc.conn = cc.stmt->conn.lock();
+    return cc.conn && cc.conn->connected;
+}
+
+void fail(IIAPI_GENPARM &gp, Stmt &s, const Fault &f) {
+    s.addMessage(f);
+    complete(gp, IIAPI_ST_ERROR, s.handle);
+}
+
+Fault sequenceFault(const char *what) {
+    return makeFault("S1010", native::kSequence, std::string("Function sequence error: ") + what);
+}
+
+Fault cancelledFault() {
+    return makeFault("S1008", native::kCancelled, "The query was cancelled");
+}
+
+void buildResultDescriptors(Stmt &s) {
+    s.resultDesc.assign(s.columns.size(), IIAPI_DESCRIPTOR{});
+    for (size_t i = 0; i < s.columns.size(); ++i) {
+        const IngType &t = s.columns[i];
+        IIAPI_DESCRIPTOR &d = s.resultDesc[i];
+        d.ds_dataType = t.type;
+        d.ds_nullable = t.nullable ? II_TRUE : II_FALSE;
+        d.ds_length = t.length;
+        d.ds_precision = t.precision;
+        d.ds_scale = t.scale;
+        d.ds_columnType = IIAPI_COL_TUPLE;
+        d.ds_columnName = s.names[i].data();
+    }
+}
+
+// Compiles one SQLite statement from the whole text; a second statement in the text is refused.
+bool compile(Conn &c, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
+    const char *tail = nullptr;
+    int rc = sqlite3_prepare_v2(c.db, sql.c_str(), int(sql.size()), &st, &tail);
+    if (rc != SQLITE_OK) {
+        f = faultFromSqlite(c.db, rc);
+        st = nullptr;
+        return false;
+    }
+    if (!st) {
+        f = makeFault("42000", native::kSyntax, "Syntax error: empty statement");
+        return false;
+    }
+    if (tail) {
+        while (*tail == ' ' || *tail == '\t' || *tail == '\n' || *tail == '\r' || *tail == ';') ++tail;
+        if (*tail) {
+            sqlite3_finalize(st);
+            st = nullptr;
+            f = makeFault("42000", native::kSyntax, "Syntax error: only one statement may be sent at a time");
+            return false;
+        }
+    }
+    return true;
+}
+
+void recordTableMetadata(Conn &c, const Rewritten &r) {
+    ensureMetadata(c.db);
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(c.db, "DELETE FROM iiapi_columns WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+    }
+    sqlite3_finalize(st);
+    st = nullptr;
+    if (sqlite3_prepare_v2(c.db, "INSERT OR REPLACE INTO iiapi_tables(table_name, owner) VALUES(?, ?)", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, c.user.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+    }
+    sqlite3_finalize(st);
+    st = nullptr;
+    if (sqlite3_prepare_v2(c.db,
+                           "INSERT OR REPLACE INTO iiapi_columns(table_name, column_name, seq, ingres_type) "
+                           "VALUES(?, ?, ?, ?)",
+                           -1, &st, nullptr) == SQLITE_OK) {
+        int seq = 1;
+        for (auto &[col, decl] : r.declColumns) {
+            sqlite3_reset(st);
+            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 2, col.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(st, 3, seq++);
+            sqlite3_bind_text(st, 4, decl.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(st);
+        }
+    }
+    sqlite3_finalize(st);
+}
+
+void forgetTableMetadata(Conn &c, const std::string &table) {
+    sqlite3_stmt *st = nullptr;
+    for (const char *sql : {"DELETE FROM iiapi_columns WHERE table_name = ?", "DELETE FROM iiapi_tables WHERE table_name = ?"}) {
+        if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(st);
+        }
+        sqlite3_finalize(st);
+        st = nullptr;
+    }
+}
+
+bool metadataPresent(Conn &c) {
+    sqlite3_stmt *st = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(c.db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='iiapi_columns'", -1, &st,
+                           nullptr) == SQLITE_OK)
+        found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    return found;
+}
+
+// Runs a compiled statement: binds the query parameters, then either keeps it as the open
+// cursor (it returns rows) or steps it to its end.
+bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, Fault &f) {
+    // Query parameters are the non-service ones, in descriptor order.
+    std::vector<size_t> qparams;
+    for (size_t i = 0; i < s.paramDesc.size(); ++i)
+        if (s.paramDesc[i].ds_columnType != IIAPI_COL_SVCPARM) qparams.push_back(i);
+    int markers = sqlite3_bind_parameter_count(st);
+    if (int(qparams.size()) != markers) {
+        sqlite3_finalize(st);
+        f = makeFault("07001", native::kGeneral,
+                      "Wrong number of parameters: the statement has " + std::to_string(markers) + ", " +
+                          std::to_string(qparams.size()) + " were sent");
+        return false;
+    }
+    for (size_t k = 0; k < qparams.size(); ++k) {
+        if (!bindValue(st, int(k + 1), s.paramDesc[qparams[k]], s.params[qparams[k]], f)) {
+            sqlite3_finalize(st);
+            return false;
+        }
+    }
+    if (s.cancelled) {
+        sqlite3_finalize(st);
+        f = cancelledFault();
+        return false;
+    }
+    if (sqlite3_column_count(st) > 0) {
+        describeColumns(c, st, sql, s.columns, s.names);
+        buildResultDescriptors(s);
+        s.cursor = st;
+        s.state = Stmt::State::Rows;
+        s.rowCount = 0;
+        s.rowCountValid = true;
+        return true;
+    }
+    int rc;
+    c.running = &s;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    c.running = nullptr;
+    if (rc != SQLITE_DONE) {
+        f = s.cancelled ? cancelledFault() : faultFromSqlite(c.db, rc);
+        sqlite3_finalize(st);
+        return false;
+    }
+    s.rowCount = sqlite3_changes64(c.db);
+    s.rowCountValid = true;
+    sqlite3_finalize(st);
+    s.state = Stmt::State::Done;
+    s.eof = true;
+    return true;
+}
+
+bool runSql(Conn &c, Stmt &s, const std::string &sql, Fault &f) {
+    sqlite3_stmt *st = nullptr;
+    if (!compile(c, sql, st, f)) return false;
+    return runCompiled(c, s, st, sql, f);
+}
+
+// Everything a statement does once its parameters (if any) are in.
+bool execute(Conn &c, Stmt &s, Fault &f) {
+    if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
+        auto it = c.prepared.find(s.procName);
+        if (it == c.prepared.end()) {
+            f = makeFault("26000", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+            return false;
+        }
+        std::string sql = it->second.sql;
+        if (s.queryType == IIAPI_QT_OPEN && !it->second.returnsRows) {
+            f = makeFault("24000", native::kSequence, "A cursor can only be opened on a SELECT");
+            return false;
+        }
+        if (!ensureTransaction(c, f)) return false;
+        return runSql(c, s, sql, f);
+    }
+    if (s.queryType == IIAPI_QT_EXEC_PROCEDURE) {
+        f = makeFault("42000", native::kNoProcedure,
+                      "Procedure '" + s.procName + "' not found");
+        return false;
+    }
+    Rewritten r;
+    if (!rewriteStatement(c, s.text, r, f)) return false;
+    switch (r.kind) {
+    case Rewritten::Kind::Prepare: {
+        sqlite3_stmt *st = nullptr;
+        if (!ensureTransaction(c, f)) return false;
+        if (!compile(c, r.sql, st, f)) return false;
+        PreparedStatement ps;
+        ps.sql = r.sql;
+        ps.returnsRows = sqlite3_column_count(st) > 0;
+        ps.markers = sqlite3_bind_parameter_count(st);
+        if (ps.returnsRows) describeColumns(c, st, r.sql, ps.columns, ps.names);
+        sqlite3_finalize(st);
+        s.columns = ps.columns;
+        s.names = ps.names;
+        buildResultDescriptors(s);
+        s.describeOnly = true;
+        s.eof = true;
+        s.state = Stmt::State::Done;
+        // A new statement of the same name replaces the old one.
+        c.prepared[r.name] = std::move(ps);
+        return true;
+    }
+    case Rewritten::Kind::Execute: {
+        s.queryType = IIAPI_QT_EXEC;
+        s.procName = r.name;
+        return execute(c, s, f);
+    }
+    case Rewritten::Kind::Commit:
+    case Rewritten::Kind::Rollback:
+        s.state = Stmt::State::Done;
+        return endTransaction(c, r.kind == Rewritten::Kind::Commit, f);
+    case Rewritten::Kind::Savepoint:
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        return runSql(c, s, "SAVEPOINT \"" + r.name + "\"", f);
+    case Rewritten::Kind::RollbackTo: {
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        return runSql(c, s, "ROLLBACK TO \"" + r.name + "\"", f);
+    }
+    case Rewritten::Kind::Ignore:
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        s.rowCount = 0;
+        s.rowCountValid = true;
+        return true;
+    case Rewritten::Kind::SetAutocommit:
+        if (r.flag && c.inTransaction) {
+            f = makeFault("25000", native::kSequence, "SET AUTOCOMMIT ON is not allowed inside a transaction");
+            return false;
+        }
+        c.autocommit = r.flag;
+        s.state = Stmt::State::Done;
+        return true;
+    case Rewritten::Kind::CreateTable:
+        if (!ensureTransaction(c, f)) return false;
+        if (!runSql(c, s, r.sql, f)) return false;
+        recordTableMetadata(c, r);
+        return true;
+    case Rewritten::Kind::DropTable:
+        if (!ensureTransaction(c, f)) return false;
+        if (!runSql(c, s, r.sql, f)) return false;
+        if (!r.table.empty() && metadataPresent(c)) forgetTableMetadata(c, r.table);
+        return true;
+    case Rewritten::Kind::CreateProcedure:
+    case Rewritten::Kind::ExecuteProcedure:
+        f = makeFault("S1C00", native::kGeneral, "Database procedures are not supported by this statement");
+        return false;
+    case Rewritten::Kind::Sql:
+        if (!ensureTransaction(c, f)) return false;
+        return runSql(c, s, r.sql, f);
+    }
+    return false;
+}
+
+// Parameters are complete when every descriptor has a complete value.
+bool paramsComplete(const Stmt &s) {
+    return s.nextParam >= s.paramDesc.size();
+}
+
+// Service parameters carry names, not values: take them out before the statement runs.
+bool takeServiceParams(Stmt &s, Fault &f) {
+    std::vector<std::string> svc;
+    for (size_t i = 0; i < s.paramDesc.size(); ++i) {
+        if (s.paramDesc[i].ds_columnType != IIAPI_COL_SVCPARM) continue;
+        std::string v;
+        const ParamValue &pv = s.params[i];
+        if (!pv.null && !valueToText(s.paramDesc[i], pv.bytes.data(), pv.bytes.size(), v)) {
+            f = makeFault("22005", native::kType, "Invalid service parameter");
+            return false;
+        }
+        while (!v.empty() && v.back() == ' ') v.pop_back();
+        svc.push_back(v);
+    }
+    if (s.queryType == IIAPI_QT_OPEN) {
+        if (svc.size() != 1) {
+            f = makeFault("07001", native::kGeneral, "Opening a cursor needs the cursor name as its first parameter");
+            return false;
+        }
+        s.cursorName = svc[0];
+    } else if (s.queryType == IIAPI_QT_EXEC_PROCEDURE) {
+        if (svc.empty() || svc.size() > 2) {
+            f = makeFault("07001", native::kGeneral, "Executing a procedure needs its name (and owner) first");
+            return false;
+        }
+        s.procName = svc[0];
+        s.procOwner = svc.size() > 1 ? svc[1] : std::string();
+    } else if (!svc.empty()) {
+        f = makeFault("07001", native::kGeneral, "Service parameters are only for cursors and procedures");
+        return false;
+    }
+    return true;
+}
+
+void runWhenReady(IIAPI_GENPARM &gp, Conn &c, Stmt &s) {
+    Fault f;
+    if (!takeServiceParams(s, f) || !execute(c, s, f)) {
+        s.state = Stmt::State::Failed;
+        return fail(gp, s, f);
+    }
+    complete(gp, IIAPI_ST_SUCCESS, nullptr);
+}
+
+// The name of the prepared statement a query text of type 2 or 3 refers to.
+bool preparedName(const Stmt &s, std::string &name) {
+    std::string t;
+    for (char ch : s.text) t.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+    std::vector<std::string> words;
+    std::string cur;
+    for (char ch : t) {
+        if (ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r') {
+            if (!cur.empty()) words.push_back(cur);
+            cur.clear();
+        } else {
+            cur.push_back(ch);
+        }
+    }
+    if (!cur.empty()) words.push_back(cur);
+    if (s.queryType == IIAPI_QT_EXEC) {
+        if (words.size() == 2 && words[0] == "execute") {
+            name = words[1];
+            return true;
+        }
+        if (words.size() == 1) {
+            name = words[0];
+            return true;
+        }
+        return false;
+    }
+    // "NAME for readonly" or "NAME for update of ..." or just "NAME".
+    if (words.empty()) return false;
+    name = words[0];
+    return words.size() == 1 || (words.size() >= 2 && words[1] == "for");
+}
+
+// Moves one value of the current row into a client data value.
+bool deliverValue(Stmt &s, size_t col, IIAPI_DATAVALUE &dv, Fault &f) {
+    sqlite3_value *v = sqlite3_column_value(s.cursor, int(col));
+    if (sqlite3_value_type(v) == SQLITE_NULL) {
+        if (!s.columns[col].nullable) {
+            // A NOT NULL column made by another program may still hold NULL: report it as NULL.
+        }
+        dv.dv_null = II_TRUE;
+        dv.dv_length = 0;
+        return true;
+    }
+    if (!dv.dv_value) {
+        f = makeFault("S1009", native::kGeneral, "No buffer for column " + std::to_string(col + 1));
+        return false;
+    }
+    uint16_t len = 0;
+    Fault e;
+    if (!encodeValue(v, s.columns[col], static_cast<uint8_t *>(dv.dv_value), len, e)) {
+        f = e;
+        f.text += " (column " + s.names[col] + ")";
+        return false;
+    }
+    dv.dv_null = II_FALSE;
+    dv.dv_length = len;
+    return true;
+}
+
+}  // namespace
+
+}  // namespace iiapi
+
+using namespace iiapi;
+
+extern "C" {
+
+void IIapi_query(IIAPI_QUERYPARM *p) {
+    if (!p) return;
+    p->qy_stmtHandle = nullptr;
+    if (!initialized()) return complete(p->qy_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    auto c = findAs<Conn>(p->qy_connHandle, Kind::Conn);
+    if (!c || !c->connected) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    c->clearMessages();
+    if (p->qy_tranHandle) {
+        auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
+        if (!t || t->conn.lock() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    }
+    auto s = std::make_shared<Stmt>();
+    s->conn = c;
+    s->queryType = p->qy_queryType;
+    s->text = p->qy_queryText ? p->qy_queryText : "";
+    registerObject(s);
+    std::erase_if(c->statements, [](const std::weak_ptr<Stmt> &w) { return w.expired(); });
+    c->statements.push_back(s);
+    p->qy_stmtHandle = s->handle;
+    c->cancelRequested = false;
+    auto done = [&](bool ok, const Fault &f) {
+        p->qy_tranHandle = c->tran ? c->tran->handle : nullptr;
+        if (!ok) {
+            s->state = Stmt::State::Failed;
+            return fail(p->qy_genParm, *s, f);
+        }
+        complete(p->qy_genParm, IIAPI_ST_SUCCESS, nullptr);
+    };
+    Fault f;
+    switch (p->qy_queryType) {
+    case IIAPI_QT_QUERY:
+    case IIAPI_QT_SELECT_SINGLE:
+    case IIAPI_QT_EXEC:
+    case IIAPI_QT_OPEN:
+    case IIAPI_QT_EXEC_PROCEDURE:
+        break;
+    default:
+        return done(false, makeFault("S1C00", native::kGeneral,
+                                     "Query type " + std::to_string(p->qy_queryType) + " is not supported"));
+    }
+    if (p->qy_queryType != IIAPI_QT_EXEC_PROCEDURE && s->text.empty())
+        return done(false, makeFault("42000", native::kSyntax, "Syntax error: no query text"));
+    if (p->qy_queryType == IIAPI_QT_EXEC || p->qy_queryType == IIAPI_QT_OPEN) {
+        if (!preparedName(*s, s->procName))
+            return done(false, makeFault("42000", native::kSyntax, "Syntax error: '" + s->text + "'"));
+    }
+    bool needParms = p->qy_parameters || p->qy_queryType == IIAPI_QT_OPEN ||
+                     p->qy_queryType == IIAPI_QT_EXEC_PROCEDURE;
+    if (needParms) {
+        // The statement runs once its parameters are in; its transaction starts now.
+        s->state = Stmt::State::AwaitDescriptor;
+        bool ok = ensureTransaction(*c, f);
+        return done(ok, f);
+    }
+    bool ok = execute(*c, *s, f);
+    done(ok, f);
+}
+
+void IIapi_setDescriptor(IIAPI_SETDESCRPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->sd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    CallContext cc;
+    if (!lookupStmt(p->sd_stmtHandle, cc)) return complete(p->sd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    Stmt &s = *cc.stmt;
+    s.clearMessages();
+    if (s.state != Stmt::State::AwaitDescriptor)
+        return fail(p->sd_genParm, s, sequenceFault("setDescriptor without a query that takes parameters"));
+    if (p->sd_descriptorCount < 0 || (p->sd_descriptorCount > 0 && !p->sd_descriptor))
+        return fail(p->sd_genParm, s, makeFault("S1009", native::kGeneral, "Invalid descriptor list"));
+    s.paramDesc.assign(p->sd_descriptor, p->sd_descriptor + p->sd_descriptorCount);
+    s.paramNames.assign(s.paramDesc.size(), std::string());
+    for (size_t i = 0; i < s.paramDesc.size(); ++i) {
+        IIAPI_DESCRIPTOR &d = s.paramDesc[i];
+        if (d.ds_columnName) s.paramNames[i] = d.ds_columnName;
+        d.ds_columnName = nullptr;
+        bool longType = d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE ||
+                        d.ds_dataType == IIAPI_LNVCH_TYPE;
+        if (!longType && d.ds_length == 0 && d.ds_dataType != IIAPI_CHA_TYPE && d.ds_dataType != IIAPI_BYTE_TYPE &&
+            d.ds_dataType != IIAPI_NCHA_TYPE && d.ds_dataType != IIAPI_CHR_TYPE)
+            return fail(p->sd_genParm, s,
+                        makeFault("S1009", native::kGeneral, "Parameter " + std::to_string(i + 1) + " has no length"));
+    }
+    for (size_t i = 0; i < s.paramDesc.size(); ++i)
+        if (!s.paramNames[i].empty()) s.paramDesc[i].ds_columnName = s.paramNames[i].data();
+    s.params.assign(s.paramDesc.size(), ParamValue{});
+    s.nextParam = 0;
+    s.state = Stmt::State::AwaitParms;
+    if (s.paramDesc.empty()) return runWhenReady(p->sd_genParm, *cc.conn, s);
+    complete(p->sd_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_putParms(IIAPI_PUTPARMPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->pp_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    CallContext cc;
+    if (!lookupStmt(p->pp_stmtHandle, cc)) return complete(p->pp_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    Stmt &s = *cc.stmt;
+    s.clearMessages();
+    if (s.state != Stmt::State::AwaitParms) return fail(p->pp_genParm, s, sequenceFault("putParms without setDescriptor"));
+    if (p->pp_parmCount < 1 || !p->pp_parmData ||
+        s.nextParam + size_t(p->pp_parmCount) > s.paramDesc.size())
+        return fail(p->pp_genParm, s, makeFault("07001", native::kGeneral, "Wrong number of parameter values"));
+    for (int k = 0; k < p->pp_parmCount; ++k) {
+        size_t idx = s.nextParam;
+        const IIAPI_DESCRIPTOR &d = s.paramDesc[idx];
+        const IIAPI_DATAVALUE &v = p->pp_parmData[k];
+        ParamValue &pv = s.params[idx];
+        bool longType = d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE ||
+                        d.ds_dataType == IIAPI_LNVCH_TYPE;
+        if (longType) {
+            if (p->pp_parmCount != 1)
+                return fail(p->pp_genParm, s, makeFault("07001", native::kGeneral, "A long value is sent alone"));
+            if (v.dv_null) {
+                pv.null = true;
+            } else {
+                if (v.dv_length < 2 || !v.dv_value)
+                    return fail(p->pp_genParm, s,
+                                makeFault("22026", native::kType, "A long value segment needs its length prefix"));
+                size_t n = 0;
+                uint16_t n16;
+                std::memcpy(&n16, v.dv_value, 2);
+                n = d.ds_dataType == IIAPI_LNVCH_TYPE ? size_t(n16) * 2 : n16;
+                // The prefix says how much follows; a segment never exceeds the descriptor length.
+                size_t cap = d.ds_length > 2 ? d.ds_length - 2u : 65533u;
+                if (d.ds_dataType != IIAPI_LNVCH_TYPE && n > size_t(v.dv_length) - 2)
+                    return fail(p->pp_genParm, s,
+                                makeFault("22026", native::kType, "Segment length exceeds the value sent"));
+                if (n > cap && d.ds_length > 2)
+                    return fail(p->pp_genParm, s,
+                                makeFault("22026", native::kType, "Segment longer than the descriptor allows"));
+                pv.bytes.append(static_cast<const char *>(v.dv_value) + 2, n);
+            }
+            if (p->pp_moreSegments) return complete(p->pp_genParm, IIAPI_ST_SUCCESS, nullptr);
+            pv.complete = true;
+            ++s.nextParam;
+            continue;
+        }
+        if (v.dv_null) {
+            pv.null = true;
+        } else {
+            if (v.dv_length && !v.dv_value)
+                return fail(p->pp_genParm, s, makeFault("S1009", native::kGeneral, "Parameter value missing"));
+            if (d.ds_length && v.dv_length > d.ds_length)
+                return fail(p->pp_genParm, s,
+                            makeFault("22001", native::kTruncate,
+                                      "Parameter " + std::to_string(idx + 1) + " is longer than its descriptor"));
+            pv.bytes.assign(static_cast<const char *>(v.dv_value ? v.dv_value : ""), v.dv_length);
+        }
+        pv.complete = true;
+        ++s.nextParam;
+    }
+    if (paramsComplete(s)) return runWhenReady(p->pp_genParm, *cc.conn, s);
+    complete(p->pp_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_getDescriptor(IIAPI_GETDESCRPARM *p) {
+    if (!p) return;
+    p->gd_descriptorCount = 0;
+    p->gd_descriptor = nullptr;
+    if (!initialized()) return complete(p->gd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    CallContext cc;
+    if (!lookupStmt(p->gd_stmtHandle, cc)) return complete(p->gd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    Stmt &s = *cc.stmt;
+    s.clearMessages();
+    if (s.state == Stmt::State::Failed) return fail(p->gd_genParm, s, sequenceFault("the query failed"));
+    if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
+        return fail(p->gd_genParm, s, sequenceFault("the parameters have not been sent"));
+    if (s.describeOnly || s.state == Stmt::State::Rows || !s.resultDesc.empty()) {
+        p->gd_descriptorCount = int16_t(s.resultDesc.size());
+        p->gd_descriptor = s.resultDesc.empty() ? nullptr : s.resultDesc.data();
+        return complete(p->gd_genParm, IIAPI_ST_SUCCESS, nullptr);
+    }
+    complete(p->gd_genParm, IIAPI_ST_NO_DATA, nullptr);
+}
+
+void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
+    if (!p) return;
+    p->gc_rowsReturned = 0;
+    p->gc_moreSegments = II_FALSE;
+    if (!initialized()) return complete(p->gc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    CallContext cc;
+    if (!lookupStmt(p->gc_stmtHandle, cc)) return complete(p->gc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    Stmt &s = *cc.stmt;
+    Conn &c = *cc.conn;
+    s.clearMessages();
+    if (s.cancelled) {
+        s.state = Stmt::State::Failed;
+        return fail(p->gc_genParm, s, cancelledFault());
+    }
+    if (s.state == Stmt::State::Failed) return fail(p->gc_genParm, s, sequenceFault("the query failed"));
+    if (s.state != Stmt::State::Rows) {
+        if (s.state == Stmt::State::Done && s.eof && !s.resultDesc.empty())
+            return complete(p->gc_genParm, IIAPI_ST_NO_DATA, nullptr);
+        return fail(p->gc_genParm, s, sequenceFault("the statement returns no rows"));
+    }
+    const size_t ncols = s.columns.size();
+    if (p->gc_rowCount < 1 || p->gc_columnCount < 1 || !p->gc_columnData || size_t(p->gc_columnCount) > ncols)
+        return fail(p->gc_genParm, s, makeFault("S1009", native::kGeneral, "Invalid row or column count"));
+    // Several rows at once only for whole rows.
+    if (p->gc_rowCount > 1 && (s.colPos != 0 || s.haveRow || size_t(p->gc_columnCount) != ncols))
+        return fail(p->gc_genParm, s, makeFault("S1009", native::kGeneral, "Several rows are read as whole rows only"));
+    Fault f;
+    int16_t rows = 0;
+    for (int16_t r = 0; r < p->gc_rowCount && r < kMaxRows; ++r) {
+        if (!s.haveRow) {
+            if (s.eof) break;
+            if (s.queryType == IIAPI_QT_SELECT_SINGLE && s.rowCount >= 1) {
+                s.eof = true;
+                break;
+            }
+            c.running = &s;
+            int rc = sqlite3_step(s.cursor);
+            c.running = nullptr;
+            if (rc == SQLITE_DONE) {
+                s.eof = true;
+                break;
+            }
+            if (rc != SQLITE_ROW) {
+                f = s.cancelled ? cancelledFault() : faultFromSqlite(c.db, rc);
+                s.state = Stmt::State::Failed;
+                p->gc_rowsReturned = rows;
+                return fail(p->gc_genParm, s, f);
+            }
+            if (s.cancelled) {
+                s.state = Stmt::State::Failed;
+                p->gc_rowsReturned = rows;
+                return fail(p->gc_genParm, s, cancelledFault());
+            }
+            s.haveRow = true;
+            s.colPos = 0;
+            s.longLoaded = false;
+            s.longOffset = 0;
+        }
+        for (int k = 0; k < p->gc_columnCount; ++k) {
+            IIAPI_DATAVALUE &dv = p->gc_columnData[size_t(r) * size_t(p->gc_columnCount) + size_t(k)];
+            if (s.colPos >= ncols)
+                return fail(p->gc_genParm, s, makeFault("S1009", native::kGeneral, "More columns asked than the row has"));
+            const IngType &t = s.columns[s.colPos];
+            if (t.isLong()) {
+                if (p->gc_columnCount != 1 || p->gc_rowCount != 1)
+                    return fail(p->gc_genParm, s,
+                                makeFault("S1009", native::kGeneral, "A long column is read alone, one row at a time"));
+                sqlite3_value *v = sqlite3_column_value(s.cursor, int(s.colPos));
+                if (!s.longLoaded) {
+                    if (sqlite3_value_type(v) == SQLITE_NULL) {
+                        dv.dv_null = II_TRUE;
+                        dv.dv_length = 0;
+                        ++s.colPos;
+                        continue;
+                    }
+                    if (!encodeLong(v, t, s.longValue, f)) return fail(p->gc_genParm, s, f);
+                    s.longLoaded = true;
+                    s.longOffset = 0;
+                }
+                if (!dv.dv_value)
+                    return fail(p->gc_genParm, s, makeFault("S1009", native::kGeneral, "No buffer for the long column"));
+                size_t room = t.length - 2u;
+                if (t.type == IIAPI_LNVCH_TYPE) room &= ~size_t(1);
+                size_t n = std::min(room, s.longValue.size() - s.longOffset);
+                // A UTF-8 text is never cut inside a character.
+                if (t.type == IIAPI_LVCH_TYPE && n < s.longValue.size() - s.longOffset && n > 0) {
+                    size_t fit = utf8Fit(std::string_view(s.longValue).substr(s.longOffset), n);
+                    if (fit > 0) n = fit;
+                }
+                uint16_t prefix = uint16_t(t.type == IIAPI_LNVCH_TYPE ? n / 2 : n);
+                auto *out = static_cast<uint8_t *>(dv.dv_value);
+                std::memcpy(out, &prefix, 2);
+                std::memcpy(out + 2, s.longValue.data() + s.longOffset, n);
+                dv.dv_null = II_FALSE;
+                dv.dv_length = uint16_t(n + 2);
+                s.longOffset += n;
+                if (s.longOffset < s.longValue.size()) {
+                    p->gc_moreSegments = II_TRUE;
+                    p->gc_rowsReturned = 1;
+                    return complete(p->gc_genParm, IIAPI_ST_SUCCESS, nullptr);
+                }
+                s.longLoaded = false;
+                s.longValue.clear();
+                s.longOffset = 0;
+                ++s.colPos;
+                continue;
+            }
+            if (!deliverValue(s, s.colPos, dv, f)) {
+                p->gc_rowsReturned = rows;
+                return fail(p->gc_genParm, s, f);
+            }
+            ++s.colPos;
+        }
+        ++rows;
+        if (s.colPos >= ncols) {
+            s.haveRow = false;
+            s.colPos = 0;
+            ++s.rowCount;
+        }
+    }
+    p->gc_rowsReturned = rows;
+    if (rows == 0) return complete(p->gc_genParm, IIAPI_ST_NO_DATA, nullptr);
+    complete(p->gc_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_getQueryInfo(IIAPI_GETQINFOPARM *p) {
+    if (!p) return;
+    p->gq_flags = 0;
+    p->gq_mask = 0;
+    p->gq_rowCount = 0;
+    p->gq_readOnly = II_FALSE;
+    p->gq_procedureReturn = 0;
+    p->gq_procedureHandle = nullptr;
+    p->gq_repeatQueryHandle = nullptr;
+    if (!initialized()) return complete(p->gq_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    CallContext cc;
+    if (!lookupStmt(p->gq_stmtHandle, cc)) return complete(p->gq_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    Stmt &s = *cc.stmt;
+    s.clearMessages();
+    if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
+        return fail(p->gq_genParm, s, sequenceFault("the parameters have not been sent"));
+    if (s.state == Stmt::State::Failed) {
+        p->gq_flags |= IIAPI_GQF_FAIL;
+        return complete(p->gq_genParm, IIAPI_ST_SUCCESS, nullptr);
+    }
+    if (s.rowCountValid) {
+        p->gq_mask |= IIAPI_GQ_ROW_COUNT;
+        p->gq_rowCount = II_LONG(s.rowCount > INT32_MAX ? INT32_MAX : s.rowCount);
+    }
+    if (s.hasProcReturn) {
+        p->gq_mask |= IIAPI_GQ_PROCEDURE_RET;
+        p->gq_procedureReturn = s.procReturn;
+    }
+    if (s.queryType == IIAPI_QT_OPEN) {
+        p->gq_mask |= IIAPI_GQ_CURSOR;
+        p->gq_readOnly = II_TRUE;
+    }
+    if (s.eof) p->gq_flags |= IIAPI_GQF_END_OF_DATA;
+    complete(p->gq_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_close(IIAPI_CLOSEPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->cl_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    auto s = findAs<Stmt>(p->cl_stmtHandle, Kind::Stmt);
+    if (!s) return complete(p->cl_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    auto c = s->conn.lock();
+    if (c) {
+        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        if (s->cursor) {
+            sqlite3_finalize(s->cursor);
+            s->cursor = nullptr;
+        }
+        std::erase_if(c->statements, [&](const std::weak_ptr<Stmt> &w) {
+            auto x = w.lock();
+            return !x || x == s;
+        });
+    }
+    unregisterObject(p->cl_stmtHandle);
+    complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_cancel(IIAPI_CANCELPARM *p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->cn_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    auto s = findAs<Stmt>(p->cn_stmtHandle, Kind::Stmt);
+    auto c = s ? s->conn.lock() : nullptr;
+    if (!s || !c) return complete(p->cn_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    // No call lock here: the statement's own call may be running on another thread.
+    s->cancelled = true;
+    {
+        std::lock_guard<std::mutex> dl(c->dbMutex);
+        if (c->db && c->running.load() == s.get()) sqlite3_interrupt(c->db);
+    }
+    complete(p->cn_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+}  // extern "C"

@@ -1,0 +1,508 @@
+// Text, decimal and date helpers shared by the type conversions.
+#include "iiapi/internal.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace iiapi {
+
+// ---- UTF-8 / UTF-16 ------------------------------------------------------------------------
+
+std::u16string utf8ToUtf16(std::string_view s, bool *ok) {
+    std::u16string out;
+    out.reserve(s.size());
+    bool good = true;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = s[i];
+        uint32_t cp;
+        size_t n;
+        if (c < 0x80) {
+            cp = c;
+            n = 1;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            n = 2;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            n = 3;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            n = 4;
+        } else {
+            good = false;
+            out.push_back(u'?');
+            ++i;
+            continue;
+        }
+        if (i + n > s.size()) {
+            good = false;
+            out.push_back(u'?');
+            break;
+        }
+        bool bad = false;
+        for (size_t k = 1; k < n; ++k) {
+            unsigned char cc = s[i + k];
+            if ((cc & 0xC0) != 0x80) bad = true;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (bad) {
+            good = false;
+            out.push_back(u'?');
+            ++i;
+            continue;
+        }
+        i += n;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(char16_t(0xD800 + (cp >> 10)));
+            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(char16_t(cp));
+        }
+    }
+    if (ok) *ok = good;
+    return out;
+}
+
+std::string utf16ToUtf8(const char16_t *s, size_t n) {
+    std::string out;
+    out.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t cp = s[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp < 0xE000) {
+            cp = '?';
+        }
+        if (cp < 0x80) {
+            out.push_back(char(cp));
+        } else if (cp < 0x800) {
+            out.push_back(char(0xC0 | (cp >> 6)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(char(0xE0 | (cp >> 12)));
+            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (cp >> 18)));
+            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+size_t utf8Fit(std::string_view s, size_t maxBytes) {
+    if (s.size() <= maxBytes) return s.size();
+    size_t n = maxBytes;
+    // Step back over continuation bytes so that no character is cut.
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
+// ---- Exact decimals ------------------------------------------------------------------------
+
+bool parseDecimal(std::string_view s, Decimal &d) {
+    size_t i = 0;
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    size_t end = s.size();
+    while (end > i && std::isspace(static_cast<unsigned char>(s[end - 1]))) --end;
+    s = s.substr(i, end - i);
+    d = Decimal{};
+    if (s.empty()) return false;
+    size_t pos = 0;
+    if (s[0] == '+' || s[0] == '-') {
+        d.negative = s[0] == '-';
+        pos = 1;
+    }
+    std::string digits;
+    int scale = 0;
+    bool point = false, any = false;
+    for (; pos < s.size(); ++pos) {
+        char c = s[pos];
+        if (c >= '0' && c <= '9') {
+            digits.push_back(c);
+            any = true;
+            if (point) ++scale;
+        } else if ((c == '.' || c == ',') && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!any) return false;
+    int exp = 0;
+    if (pos < s.size() && (s[pos] == 'e' || s[pos] == 'E')) {
+        ++pos;
+        bool eneg = false;
+        if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) eneg = s[pos++] == '-';
+        if (pos >= s.size()) return false;
+        for (; pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos])); ++pos) {
+            exp = exp * 10 + (s[pos] - '0');
+            if (exp > 400) return false;
+        }
+        if (eneg) exp = -exp;
+    }
+    if (pos != s.size()) return false;
+    scale -= exp;
+    if (scale < 0) {
+        digits.append(size_t(-scale), '0');
+        scale = 0;
+    }
+    size_t nz = digits.find_first_not_of('0');
+    digits = nz == std::string::npos ? "0" : digits.substr(nz);
+    // Keep at least scale + 1 digits so that the point has a digit before it.
+    while (int(digits.size()) < scale + 1) digits.insert(digits.begin(), '0');
+    d.digits = digits;
+    d.scale = scale;
+    if (d.digits.find_first_not_of('0') == std::string::npos) d.negative = false;
+    return true;
+}
+
+bool decimalRescale(Decimal &d, int precision, int scale) {
+    if (d.scale > scale) {
+        int drop = d.scale - scale;
+        std::string keep = d.digits.substr(0, d.digits.size() - size_t(drop));
+        char first = d.digits[d.digits.size() - size_t(drop)];
+        if (keep.empty()) keep = "0";
+        if (first >= '5') {
+            // Round half away from zero.
+            int k = int(keep.size()) - 1;
+            while (k >= 0) {
+                if (keep[size_t(k)] == '9') {
+                    keep[size_t(k)] = '0';
+                    --k;
+                } else {
+                    ++keep[size_t(k)];
+                    break;
+                }
+            }
+            if (k < 0) keep.insert(keep.begin(), '1');
+        }
+        d.digits = keep;
+        d.scale = scale;
+    } else if (d.scale < scale) {
+        d.digits.append(size_t(scale - d.scale), '0');
+        d.scale = scale;
+    }
+    size_t nz = d.digits.find_first_not_of('0');
+    d.digits = nz == std::string::npos ? "0" : d.digits.substr(nz);
+    while (int(d.digits.size()) < d.scale + 1) d.digits.insert(d.digits.begin(), '0');
+    if (d.digits.find_first_not_of('0') == std::string::npos) d.negative = false;
+    int intDigits = int(d.digits.size()) - d.scale;
+    if (intDigits == 1 && d.digits[0] == '0') intDigits = 0;
+    return intDigits <= precision - scale;
+}
+
+std::string decimalText(const Decimal &d) {
+    std::string out;
+    if (d.negative) out.push_back('-');
+    std::string digits = d.digits;
+    while (int(digits.size()) < d.scale + 1) digits.insert(digits.begin(), '0');
+    out += digits.substr(0, digits.size() - size_t(d.scale));
+    if (d.scale > 0) {
+        out.push_back('.');
+        out += digits.substr(digits.size() - size_t(d.scale));
+    }
+    return out;
+}
+
+void decimalPack(const Decimal &d, int precision, uint8_t *out) {
+    // precision digits plus a sign nibble, most significant first, in precision / 2 + 1 bytes.
+    int nibbles = (precision / 2 + 1) * 2;
+    std::vector<uint8_t> n(size_t(nibbles), 0);
+    n[size_t(nibbles - 1)] = d.negative ? 0xD : 0xC;
+    int pos = nibbles - 2;
+    for (int i = int(d.digits.size()) - 1; i >= 0 && pos >= 0; --i, --pos) n[size_t(pos)] = uint8_t(d.digits[size_t(i)] - '0');
+    for (int b = 0; b < nibbles / 2; ++b) out[b] = uint8_t((n[size_t(2 * b)] << 4) | n[size_t(2 * b + 1)]);
+}
+
+Decimal decimalUnpack(const uint8_t *in, int precision, int scale) {
+    int bytes = precision / 2 + 1;
+    Decimal d;
+    std::string digits;
+    for (int b = 0; b < bytes; ++b) {
+        int hi = in[b] >> 4, lo = in[b] & 0xF;
+        digits.push_back(char('0' + (hi > 9 ? 0 : hi)));
+        if (b < bytes - 1) digits.push_back(char('0' + (lo > 9 ? 0 : lo)));
+        else d.negative = lo == 0xD || lo == 0xB;
+    }
+    d.digits = digits;
+    d.scale = scale;
+    size_t nz = d.digits.find_first_not_of('0');
+    d.digits = nz == std::string::npos ? "0" : d.digits.substr(nz);
+    while (int(d.digits.size()) < d.scale + 1) d.digits.insert(d.digits.begin(), '0');
+    if (d.digits.find_first_not_of('0') == std::string::npos) d.negative = false;
+    return d;
+}
+
+// ---- Dates ---------------------------------------------------------------------------------
+
+namespace {
+
+bool readNum(std::string_view s, size_t &i, int maxDigits, int &v) {
+    size_t start = i;
+    v = 0;
+    while (i < s.size() && i - start < size_t(maxDigits) && std::isdigit(static_cast<unsigned char>(s[i])))
+        v = v * 10 + (s[i++] - '0');
+    return i > start;
+}
+
+bool validDate(int y, int m, int d) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+    int lim = days[m - 1];
+    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) lim = 29;
+    return d <= lim;
+}
+
+int monthFromName(std::string_view s) {
+    static const char *names = "janfebmaraprmayjunjulaugsepoctnovdec";
+    if (s.size() < 3) return 0;
+    char a[3];
+    for (int k = 0; k < 3; ++k) a[k] = char(std::tolower(static_cast<unsigned char>(s[size_t(k)])));
+    for (int m = 0; m < 12; ++m)
+        if (std::memcmp(names + 3 * m, a, 3) == 0) return m + 1;
+    return 0;
+}
+
+bool parseTime(std::string_view s, size_t &i, IIAPI_DATETIME &dt) {
+    int h, mi, se = 0;
+    if (!readNum(s, i, 2, h) || i >= s.size() || s[i] != ':') return false;
+    ++i;
+    if (!readNum(s, i, 2, mi)) return false;
+    if (i < s.size() && s[i] == ':') {
+        ++i;
+        if (!readNum(s, i, 2, se)) return false;
+        if (i < s.size() && s[i] == '.') {
+            ++i;
+            uint32_t ns = 0;
+            int k = 0;
+            while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+                if (k < 9) {
+                    ns = ns * 10 + uint32_t(s[i] - '0');
+                    ++k;
+                }
+                ++i;
+            }
+            while (k++ < 9) ns *= 10;
+            dt.dt_nanosecond = ns;
+        }
+    }
+    if (h > 23 || mi > 59 || se > 59) return false;
+    dt.dt_hour = uint8_t(h);
+    dt.dt_minute = uint8_t(mi);
+    dt.dt_second = uint8_t(se);
+    return true;
+}
+
+bool parseInterval(std::string_view s, IIAPI_DATETIME &dt) {
+    // "N years N months N days N hours N minutes N seconds" with abbreviations, or "d hh:mm:ss".
+    size_t i = 0;
+    bool any = false, neg = false;
+    long years = 0, months = 0, days = 0, hours = 0, minutes = 0, seconds = 0;
+    while (i < s.size()) {
+        while (i < s.size() && s[i] == ' ') ++i;
+        if (i >= s.size()) break;
+        bool thisNeg = false;
+        if (s[i] == '-' || s[i] == '+') thisNeg = s[i++] == '-';
+        int v;
+        size_t numStart = i;
+        if (!readNum(s, i, 9, v)) return false;
+        if (i < s.size() && s[i] == ':') {
+            i = numStart;
+            IIAPI_DATETIME t{};
+            if (!parseTime(s, i, t)) return false;
+            hours += t.dt_hour;
+            minutes += t.dt_minute;
+            seconds += t.dt_second;
+            any = true;
+            continue;
+        }
+        while (i < s.size() && s[i] == ' ') ++i;
+        size_t w = i;
+        while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
+        std::string unit(s.substr(w, i - w));
+        for (auto &ch : unit) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        long sv = thisNeg ? -long(v) : long(v);
+        if (thisNeg) neg = true;
+        if (unit.rfind("y", 0) == 0) years += sv;
+        else if (unit.rfind("mo", 0) == 0) months += sv;
+        else if (unit.rfind("d", 0) == 0 || unit.empty()) days += sv;
+        else if (unit.rfind("h", 0) == 0) hours += sv;
+        else if (unit.rfind("mi", 0) == 0) minutes += sv;
+        else if (unit.rfind("s", 0) == 0) seconds += sv;
+        else if (unit.rfind("w", 0) == 0) days += 7 * sv;
+        else return false;
+        any = true;
+    }
+    if (!any) return false;
+    (void)neg;
+    minutes += seconds / 60;
+    seconds %= 60;
+    hours += minutes / 60;
+    minutes %= 60;
+    days += hours / 24;
+    hours %= 24;
+    years += months / 12;
+    months %= 12;
+    if (years > 32767 || years < -32768 || days > 9999999) return false;
+    dt = IIAPI_DATETIME{};
+    dt.dt_kind = IIAPI_DTK_INTERVAL;
+    dt.dt_year = int16_t(years);
+    dt.dt_month = uint8_t(months < 0 ? -months : months);
+    dt.dt_day = uint8_t(days > 255 ? 255 : (days < 0 ? -days : days));
+    // Days beyond a byte travel in the nanosecond word's high part (intervals carry no fraction).
+    dt.dt_nanosecond = uint32_t(days < 0 ? -days : days);
+    dt.dt_hour = uint8_t(hours < 0 ? -hours : hours);
+    dt.dt_minute = uint8_t(minutes < 0 ? -minutes : minutes);
+    dt.dt_second = uint8_t(seconds < 0 ? -seconds : seconds);
+    return true;
+}
+
+}  // namespace
+
+bool parseDateText(std::string_view s, IIAPI_DATETIME &dt) {
+    dt = IIAPI_DATETIME{};
+    size_t b = 0, e = s.size();
+    while (b < e && s[b] == ' ') ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == 0)) --e;
+    s = s.substr(b, e - b);
+    if (s.empty()) {
+        dt.dt_kind = IIAPI_DTK_EMPTY;
+        return true;
+    }
+    size_t i = 0;
+    int a, m, d, y;
+    // A time of day alone.
+    if (s.size() >= 5 && s[2] == ':') {
+        if (!parseTime(s, i, dt)) return false;
+        while (i < s.size() && s[i] == ' ') ++i;
+        dt.dt_kind = IIAPI_DTK_TIME;
+        return i == s.size() || s.substr(i) == "+00:00" || s.substr(i) == "Z";
+    }
+    if (!readNum(s, i, 4, a)) return parseInterval(s, dt);
+    size_t firstLen = i;
+    char sep = i < s.size() ? s[i] : 0;
+    if (firstLen == 4 && (sep == '-' || sep == '_' || sep == '.' || sep == '/')) {
+        y = a;
+        ++i;
+        if (!readNum(s, i, 2, m) || i >= s.size() || s[i] != sep) return parseInterval(s, dt);
+        ++i;
+        if (!readNum(s, i, 2, d)) return false;
+    } else if (firstLen <= 2 && sep == '-' && i + 1 < s.size() && std::isalpha(static_cast<unsigned char>(s[i + 1]))) {
+        // dd-mmm-yyyy
+        d = a;
+        ++i;
+        m = monthFromName(s.substr(i));
+        if (!m) return false;
+        while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
+        if (i >= s.size() || s[i] != '-') return false;
+        ++i;
+        size_t ys = i;
+        if (!readNum(s, i, 4, y)) return false;
+        if (i - ys <= 2) y += y < 70 ? 2000 : 1900;
+    } else if (firstLen <= 2 && (sep == '/' || sep == '-' || sep == '.')) {
+        // Day-month order follows II_DATE_FORMAT: US (mm/dd/yyyy) unless a European format is asked.
+        int b2;
+        ++i;
+        if (!readNum(s, i, 2, b2) || i >= s.size() || s[i] != sep) return parseInterval(s, dt);
+        ++i;
+        size_t ys = i;
+        if (!readNum(s, i, 4, y)) return false;
+        if (i - ys <= 2) y += y < 70 ? 2000 : 1900;
+        const char *fmt = std::getenv("II_DATE_FORMAT");
+        std::string f = fmt ? fmt : "US";
+        for (auto &ch : f) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+        bool dayFirst = sep == '.' || f == "MULTINATIONAL" || f == "MULTINATIONAL4" || f == "GERMAN" ||
+                        f == "DMY" || f == "FINLAND" || f == "SWEDEN";
+        if (dayFirst) {
+            d = a;
+            m = b2;
+        } else {
+            m = a;
+            d = b2;
+        }
+    } else {
+        return parseInterval(s, dt);
+    }
+    if (!validDate(y, m, d)) return false;
+    dt.dt_year = int16_t(y);
+    dt.dt_month = uint8_t(m);
+    dt.dt_day = uint8_t(d);
+    dt.dt_kind = IIAPI_DTK_DATE;
+    while (i < s.size() && (s[i] == ' ' || s[i] == 'T')) ++i;
+    if (i < s.size()) {
+        if (!parseTime(s, i, dt)) return false;
+        dt.dt_kind = IIAPI_DTK_DATETIME;
+        while (i < s.size() && s[i] == ' ') ++i;
+        if (i < s.size() && s.substr(i) != "+00:00" && s.substr(i) != "Z" && s.substr(i) != "GMT") return false;
+    }
+    return true;
+}
+
+std::string formatDate(const IIAPI_DATETIME &dt, int16_t type) {
+    char buf[96];
+    auto dateOnly = [&] {
+        std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", int(dt.dt_year), unsigned(dt.dt_month), unsigned(dt.dt_day));
+        return std::string(buf);
+    };
+    auto timeOnly = [&] {
+        std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned(dt.dt_hour), unsigned(dt.dt_minute),
+                      unsigned(dt.dt_second));
+        return std::string(buf);
+    };
+    if (dt.dt_kind == IIAPI_DTK_INTERVAL) {
+        uint32_t days = dt.dt_nanosecond ? dt.dt_nanosecond : dt.dt_day;
+        bool neg = dt.dt_year < 0;
+        long years = neg ? -long(dt.dt_year) : long(dt.dt_year);
+        if (type == IIAPI_INTYM_TYPE) {
+            std::snprintf(buf, sizeof buf, "%s%ld-%02u", neg ? "-" : "", years, unsigned(dt.dt_month));
+            return buf;
+        }
+        if (type == IIAPI_INTDS_TYPE) {
+            std::snprintf(buf, sizeof buf, "%u %02u:%02u:%02u", days, unsigned(dt.dt_hour), unsigned(dt.dt_minute),
+                          unsigned(dt.dt_second));
+            return buf;
+        }
+        std::string out;
+        auto add = [&](long v, const char *unit) {
+            if (!v) return;
+            if (!out.empty()) out.push_back(' ');
+            out += std::to_string(v) + " " + unit;
+        };
+        add(neg ? -years : years, "yrs");
+        add(dt.dt_month, "mos");
+        add(days, "days");
+        add(dt.dt_hour, "hrs");
+        add(dt.dt_minute, "mins");
+        add(dt.dt_second, "secs");
+        return out.empty() ? "0 days" : out;
+    }
+    switch (type) {
+    case IIAPI_ADATE_TYPE:
+        return dt.dt_kind == IIAPI_DTK_EMPTY || dt.dt_kind == IIAPI_DTK_TIME ? std::string() : dateOnly();
+    case IIAPI_TMWO_TYPE:
+    case IIAPI_TMTZ_TYPE:
+    case IIAPI_TIME_TYPE:
+        return dt.dt_kind == IIAPI_DTK_EMPTY ? std::string() : timeOnly();
+    case IIAPI_TSWO_TYPE:
+    case IIAPI_TSTZ_TYPE:
+    case IIAPI_TS_TYPE: {
+        if (dt.dt_kind == IIAPI_DTK_EMPTY) return std::string();
+        std::string s = dateOnly() + " " + timeOnly();
+        std::snprintf(buf, sizeof buf, ".%06u", unsigned(dt.dt_nanosecond / 1000));
+        return s + buf;
+    }
+    default:
+        if (dt.dt_kind == IIAPI_DTK_EMPTY) return std::string();
+        if (dt.dt_kind == IIAPI_DTK_DATE) return dateOnly();
+        if (dt.dt_kind == IIAPI_DTK_TIME) return timeOnly();
+        return dateOnly() + " " + timeOnly();
+    }
+}
+
+}  // namespace iiapi

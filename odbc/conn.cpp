@@ -1,0 +1,67 @@
+#include "odbc/conn.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "odbc/desc.h"
+#include "odbc/diag.h"
+#include "odbc/globals.h"
+#include "odbc/stmt.h"
+
+ConnRecord* ConnCreate(EnvRecord* env) {
+    auto* conn = new (std::nothrow) ConnRecord();
+    if (!conn) {
+        env->lastError = 16;
+        return nullptr;
+    }
+    conn->tag = kTagConn;
+    conn->env = env;
+    conn->next = env->conns;
+    env->conns = conn;
+    conn->state = 1;
+    conn->serial = ++env->connCounter;
+    CritSecCreate(&conn->callLock);
+    return conn;
+}
+
+uint32_t ConnDisconnect(ConnRecord* conn) {
+    if (conn->state == 2) {
+        while (conn->stmts) {
+            StmtRecord* s = conn->stmts;
+            StmtCloseCursor(s);
+            StmtFree(s);
+        }
+        conn->state = 1;
+    }
+    // Explicit descriptors belong to the connection and go with it.
+    CritSecGuard g(&HandleLock);
+    for (uint32_t i = 0; i < g_DescTable.capacity; ++i) {
+        const HandleSlot& slot = g_DescTable.slots[i];
+        if (!slot.tag) continue;
+        auto* d = static_cast<DescRecord*>(slot.record);
+        if (d && d->tag == kTagDesc && d->allocKind == 2 && d->conn == conn) DescFree(d);
+    }
+    return 0;
+}
+
+void ConnFree(ConnRecord* conn) {
+    free(conn->dsn);
+    conn->dsn = nullptr;
+    if (EnvRecord* env = conn->env) {
+        for (ConnRecord** p = &env->conns; *p; p = &(*p)->next) {
+            if (*p == conn) {
+                *p = conn->next;
+                break;
+            }
+        }
+    }
+    DiagFreeAll(conn);
+    conn->tag = kTagFreed;
+    conn->state = 0;
+    HandleTableRemove(&g_ConnTable, conn->handle);
+}
+
+void ConnRelease(ConnRecord* conn) {
+    CritSecDestroy(&conn->callLock);
+    delete conn;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Diagnostic records of a handle, kept first-in first-out.
+#include <cstdint>
+
+#include "odbc/handles.h"
+
+// Appends a copy of text; silently dropped when memory runs short.
+void DiagPost(HandleBase* h, const char* text, uint32_t native);
+// Detaches the oldest record and hands its text to the caller (free()); null when none.
+char* DiagPop(HandleBase* h, uint32_t* native);
+void DiagFreeAll(HandleBase* h);
+uint32_t DiagCount(const HandleBase* h);
+
+#include <string>
+
+// One diagnostic as the application reads it: found is false when there is nothing to report.
+struct DiagResult {
+    bool found = false;
+    char state[6] = "00000";  // mapped to ODBC 3 when the handle's environment asks for it
+    uint32_t native = 0;
+    std::string message;  // prefixes included, never cut
+};
+
+// Reads the handle's next diagnostic: mode 1 pops the oldest (environments, connections and
+// statements; the last-error code is then reported once), mode 2 reads record curDiagRec.
+DiagResult DiagRead(HandleBase* h, int mode);
+// Number of records the handle reports: its DiagRecords, or 1 when it has none.
+uint32_t DiagRecordCount(const HandleBase* h);
+// ODBC version (2 or 3) that the handle's environment asks for.
+uint32_t DiagOdbcVersion(const HandleBase* h);
+// Whether the text holds the failover marks: 183 completed, 184 aborted, else 0.
+uint32_t DiagFailoverScan(const HandleBase* h);

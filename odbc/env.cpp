@@ -1,0 +1,52 @@
+#include "odbc/env.h"
+
+#include <new>
+
+#include "odbc/conn.h"
+#include "odbc/diag.h"
+#include "odbc/globals.h"
+
+EnvRecord* EnvCreate() {
+    auto* env = new (std::nothrow) EnvRecord();
+    if (!env) return nullptr;
+    env->tag = kTagEnv;
+    env->state = 1;
+    env->serial = ++g_EnvCounter;
+    env->next = g_EnvList;
+    g_EnvList = env;
+    return env;
+}
+
+void EnvOpen(EnvRecord* env) {
+    if (env->state == 1) env->state = 2;
+}
+
+void EnvClose(EnvRecord* env) {
+    if (env->state != 2) return;
+    while (ConnRecord* conn = env->conns) {
+        ConnDisconnect(conn);
+        ConnFree(conn);  // unlinks it from env->conns
+        ConnRelease(conn);
+    }
+    env->state = 1;
+}
+
+void EnvFree(EnvRecord* env) {
+    for (EnvRecord** p = &g_EnvList; *p; p = &(*p)->next) {
+        if (*p == env) {
+            *p = env->next;
+            break;
+        }
+    }
+    DiagFreeAll(env);
+    env->tag = kTagFreed;
+    env->state = 0;
+    HandleTableRemove(&g_EnvTable, env->handle);
+    delete env;
+}
+
+bool EnvHasBusyConnection(const EnvRecord* env) {
+    for (const ConnRecord* c = env->conns; c; c = c->next)
+        if (c->busy.load()) return true;
+    return false;
+}

@@ -1,0 +1,392 @@
+// The wide (W) exported functions. Input text becomes UTF-8 copies; output text is either
+// written by the implementation ('W' passed last) or converted here from a UTF-8 work buffer.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "odbc/api_records.h"
+#include "odbc/export.h"
+#include "odbc/gateway.h"
+#include "util/utf.h"
+
+#define API TV_EXPORT SQLRETURN SQL_API
+
+// unixODBC declares no SQLGetTypeInfoW; the declaration here keeps the definition checked.
+extern "C" SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT hstmt, SQLSMALLINT type);
+
+namespace {
+
+constexpr int kWide = 'W';
+
+// A UTF-8 copy of one input text argument, with the length the implementation is to see.
+struct InText {
+    char* text = nullptr;
+    int64_t len = SQL_NTS;
+    InText(const SQLWCHAR* w, int64_t wlen) {
+        if (!w) {
+            len = wlen;
+            return;
+        }
+        if (wlen < 0 && wlen != SQL_NTS) {
+            // A bad length stays bad, so the implementation reports it; the text is not read.
+            text = strdup("");
+            len = wlen;
+            return;
+        }
+        text = WideToUtf8Dup(w, long(wlen));
+    }
+    ~InText() { free(text); }
+    InText(const InText&) = delete;
+    InText& operator=(const InText&) = delete;
+    SQLCHAR* p() const { return reinterpret_cast<SQLCHAR*>(text); }
+    bool failed(const SQLWCHAR* w) const { return w && !text; }
+    SQLSMALLINT s() const { return SQLSMALLINT(len); }
+    SQLINTEGER i() const { return SQLINTEGER(len); }
+};
+
+// The UTF-8 work buffer of an output text argument counted in UTF-16 characters. It is made
+// large enough for the whole text, so the length reported back counts characters exactly.
+struct OutText {
+    char* buf = nullptr;
+    int64_t bytes = 0;
+    bool failed = false;
+    OutText(int64_t chars, int64_t workBytes) { reset(chars, workBytes); }
+    void reset(int64_t chars, int64_t workBytes) {
+        free(buf);
+        buf = nullptr;
+        if (chars < 0) {  // passed on so the implementation rejects it
+            bytes = chars;
+            return;
+        }
+        bytes = workBytes;
+        buf = static_cast<char*>(calloc(size_t(workBytes) + 1, 1));
+        failed = !buf;
+    }
+    ~OutText() { free(buf); }
+    OutText(const OutText&) = delete;
+    OutText& operator=(const OutText&) = delete;
+    SQLCHAR* p() const { return reinterpret_cast<SQLCHAR*>(buf); }
+    // Whether the implementation had to cut the text it wrote here.
+    bool short_of(int64_t fullBytes) const { return buf && fullBytes > int64_t(strlen(buf)); }
+
+    // Converts into the caller's buffer; returns true when the text was cut there.
+    bool deliver(SQLWCHAR* dst, int64_t chars, int64_t* outLen) const {
+        *outLen = 0;
+        if (!buf) return false;
+        *outLen = int64_t(Utf8CharCount(buf, TV_NTS));
+        if (!dst) return false;
+        if (chars <= 0) return *outLen > 0;
+        size_t written = 0;
+        return Utf8ToWideBuf(buf, dst, size_t(chars), &written) != 0;
+    }
+};
+
+SQLRETURN Upgrade(SQLRETURN rc, bool cut) { return (rc == SQL_SUCCESS && cut) ? SQL_SUCCESS_WITH_INFO : rc; }
+
+void StateOut(const SQLCHAR* narrow, SQLWCHAR* wide) {
+    if (!wide) return;
+    for (int i = 0; i < 6; ++i) wide[i] = SQLWCHAR(narrow[i]);
+    wide[5] = 0;
+}
+
+const ApiCallRecord* DiagRecordW(SQLSMALLINT type, const ApiCallRecord& env, const ApiCallRecord& dbc,
+                                 const ApiCallRecord& stmt, const ApiCallRecord& desc) {
+    switch (type) {
+        case SQL_HANDLE_ENV:
+            return &env;
+        case SQL_HANDLE_DBC:
+            return &dbc;
+        case SQL_HANDLE_STMT:
+            return &stmt;
+        case SQL_HANDLE_DESC:
+            return &desc;
+        default:
+            return nullptr;
+    }
+}
+
+// SQLErrorW and SQLGetDiagRecW share the conversion of state and message.
+template <class Call>
+SQLRETURN DiagOutW(SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len,
+                   Call call) {
+    OutText m(max, SHRT_MAX);
+    if (m.failed) return SQL_ERROR;
+    SQLCHAR st[6] = {};
+    SQLSMALLINT narrowLen = 0;
+    SQLRETURN rc = call(state ? st : nullptr, native, m.p(), SQLSMALLINT(m.bytes), &narrowLen);
+    StateOut(st, state);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+    int64_t total = 0;
+    bool cut = m.deliver(msg, max, &total);
+    if (len) *len = SQLSMALLINT(total > SHRT_MAX ? SHRT_MAX : total);
+    return Upgrade(rc, cut);
+}
+
+}  // namespace
+
+API SQLColAttributeW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT field, SQLPOINTER charAttr, SQLSMALLINT max,
+                     SQLSMALLINT* len, SQLLEN* numAttr) {
+    return CallODBC(kRecColAttributeW, hstmt, icol, field, charAttr, max, len, numAttr, kWide);
+}
+
+API SQLColAttributesW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT field, SQLPOINTER desc, SQLSMALLINT max,
+                      SQLSMALLINT* len, SQLLEN* numAttr) {
+    return CallODBC(kRecColAttributesW, hstmt, icol, field, desc, max, len, numAttr, kWide);
+}
+
+#define IN_TEXT(var, w, l)             \
+    InText var(w, l);                  \
+    if (var.failed(w)) return SQL_ERROR
+
+API SQLColumnPrivilegesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
+                         SQLWCHAR* table, SQLSMALLINT cbTable, SQLWCHAR* column, SQLSMALLINT cbColumn) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, table, cbTable);
+    IN_TEXT(d, column, cbColumn);
+    return CallODBC(kRecColumnPrivilegesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
+}
+
+API SQLColumnsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
+                SQLWCHAR* table, SQLSMALLINT cbTable, SQLWCHAR* column, SQLSMALLINT cbColumn) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, table, cbTable);
+    IN_TEXT(d, column, cbColumn);
+    return CallODBC(kRecColumnsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
+}
+
+API SQLConnectW(SQLHDBC hdbc, SQLWCHAR* dsn, SQLSMALLINT cbDsn, SQLWCHAR* uid, SQLSMALLINT cbUid, SQLWCHAR* pwd,
+                SQLSMALLINT cbPwd) {
+    return CallODBC(kRecConnectW, hdbc, dsn, cbDsn, uid, cbUid, pwd, cbPwd, kWide);
+}
+
+API SQLDescribeColW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLWCHAR* name, SQLSMALLINT max, SQLSMALLINT* len,
+                    SQLSMALLINT* sqltype, SQLULEN* colsize, SQLSMALLINT* scale, SQLSMALLINT* nullable) {
+    OutText n(max, SHRT_MAX);
+    if (n.failed) return SQL_ERROR;
+    SQLSMALLINT narrowLen = 0;
+    SQLRETURN rc = CallODBC(kRecDescribeColW, hstmt, icol, n.p(), SQLSMALLINT(n.bytes), &narrowLen, sqltype, colsize,
+                            scale, nullable);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+    int64_t total = 0;
+    bool cut = n.deliver(name, max, &total);
+    if (len) *len = SQLSMALLINT(total > SHRT_MAX ? SHRT_MAX : total);
+    return Upgrade(rc, cut);
+}
+
+API SQLDriverConnectW(SQLHDBC hdbc, SQLHWND hwnd, SQLWCHAR* in, SQLSMALLINT cbIn, SQLWCHAR* out,
+                      SQLSMALLINT cbOutMax, SQLSMALLINT* pcbOut, SQLUSMALLINT completion) {
+    return CallODBC(kRecDriverConnectW, hdbc, hwnd, in, cbIn, out, cbOutMax, pcbOut, completion, kWide);
+}
+
+API SQLErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg,
+              SQLSMALLINT max, SQLSMALLINT* len) {
+    const ApiCallRecord* rec;
+    SQLHANDLE h;
+    if (hstmt) {
+        rec = &kRecErrorWStmt;
+        h = hstmt;
+    } else if (hdbc) {
+        rec = &kRecErrorWDbc;
+        h = hdbc;
+    } else if (henv) {
+        rec = &kRecErrorWEnv;
+        h = henv;
+    } else {
+        return SQL_INVALID_HANDLE;
+    }
+    return DiagOutW(state, native, msg, max, len,
+                    [&](SQLCHAR* st, SQLINTEGER* nat, SQLCHAR* m, SQLSMALLINT mx, SQLSMALLINT* l) {
+                        return CallODBC(*rec, h, st, nat, m, mx, l);
+                    });
+}
+
+API SQLExecDirectW(SQLHSTMT hstmt, SQLWCHAR* sql, SQLINTEGER len) {
+    IN_TEXT(s, sql, len);
+    return CallODBC(kRecExecDirectW, hstmt, s.p(), s.i());
+}
+
+API SQLForeignKeysW(SQLHSTMT hstmt, SQLWCHAR* pkCat, SQLSMALLINT cbPkCat, SQLWCHAR* pkSchema, SQLSMALLINT cbPkSchema,
+                    SQLWCHAR* pkTable, SQLSMALLINT cbPkTable, SQLWCHAR* fkCat, SQLSMALLINT cbFkCat, SQLWCHAR* fkSchema,
+                    SQLSMALLINT cbFkSchema, SQLWCHAR* fkTable, SQLSMALLINT cbFkTable) {
+    IN_TEXT(a, pkCat, cbPkCat);
+    IN_TEXT(b, pkSchema, cbPkSchema);
+    IN_TEXT(c, pkTable, cbPkTable);
+    IN_TEXT(d, fkCat, cbFkCat);
+    IN_TEXT(e, fkSchema, cbFkSchema);
+    IN_TEXT(f, fkTable, cbFkTable);
+    return CallODBC(kRecForeignKeysW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s(), e.p(), e.s(),
+                    f.p(), f.s());
+}
+
+API SQLGetConnectAttrW(SQLHDBC hdbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER max, SQLINTEGER* len) {
+    return CallODBC(kRecGetConnectAttrW, hdbc, attr, value, max, len, kWide);
+}
+
+API SQLGetConnectOptionW(SQLHDBC hdbc, SQLUSMALLINT option, SQLPOINTER value) {
+    return CallODBC(kRecGetConnectOptionW, hdbc, option, value, kWide);
+}
+
+API SQLGetCursorNameW(SQLHSTMT hstmt, SQLWCHAR* cursor, SQLSMALLINT max, SQLSMALLINT* len) {
+    OutText c(max, SHRT_MAX);
+    if (c.failed) return SQL_ERROR;
+    SQLSMALLINT narrowLen = 0;
+    SQLRETURN rc = CallODBC(kRecGetCursorNameW, hstmt, c.p(), SQLSMALLINT(c.bytes), &narrowLen);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+    int64_t total = 0;
+    bool cut = c.deliver(cursor, max, &total);
+    if (len) *len = SQLSMALLINT(total > SHRT_MAX ? SHRT_MAX : total);
+    return Upgrade(rc, cut);
+}
+
+API SQLGetDescFieldW(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER max,
+                     SQLINTEGER* len) {
+    return CallODBC(kRecGetDescFieldW, hdesc, rec, field, value, max, len, kWide);
+}
+
+API SQLGetDescRecW(SQLHDESC hdesc, SQLSMALLINT rec, SQLWCHAR* name, SQLSMALLINT max, SQLSMALLINT* len,
+                   SQLSMALLINT* type, SQLSMALLINT* subtype, SQLLEN* length, SQLSMALLINT* precision,
+                   SQLSMALLINT* scale, SQLSMALLINT* nullable) {
+    return CallODBC(kRecGetDescRecW, hdesc, rec, name, max, len, type, subtype, length, precision, scale, nullable,
+                    kWide);
+}
+
+API SQLGetDiagFieldW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER info,
+                     SQLSMALLINT max, SQLSMALLINT* len) {
+    const ApiCallRecord* r =
+        DiagRecordW(type, kRecGetDiagFieldWEnv, kRecGetDiagFieldWDbc, kRecGetDiagFieldWStmt, kRecGetDiagFieldWDesc);
+    if (!r) return SQL_INVALID_HANDLE;
+    return CallODBC(*r, handle, rec, id, info, max, len, kWide);
+}
+
+API SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR* state, SQLINTEGER* native,
+                   SQLWCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len) {
+    const ApiCallRecord* r =
+        DiagRecordW(type, kRecGetDiagRecWEnv, kRecGetDiagRecWDbc, kRecGetDiagRecWStmt, kRecGetDiagRecWDesc);
+    if (!r) return SQL_INVALID_HANDLE;
+    return DiagOutW(state, native, msg, max, len,
+                    [&](SQLCHAR* st, SQLINTEGER* nat, SQLCHAR* m, SQLSMALLINT mx, SQLSMALLINT* l) {
+                        return CallODBC(*r, handle, rec, st, nat, m, mx, l);
+                    });
+}
+
+API SQLGetInfoW(SQLHDBC hdbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT max, SQLSMALLINT* len) {
+    return CallODBC(kRecGetInfoW, hdbc, type, value, max, len, kWide);
+}
+
+API SQLGetStmtAttrW(SQLHSTMT hstmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER max, SQLINTEGER* len) {
+    return CallODBC(kRecGetStmtAttrW, hstmt, attr, value, max, len);
+}
+
+API SQLGetTypeInfoW(SQLHSTMT hstmt, SQLSMALLINT type) { return CallODBC(kRecGetTypeInfoW, hstmt, type); }
+
+API SQLNativeSqlW(SQLHDBC hdbc, SQLWCHAR* in, SQLINTEGER cbIn, SQLWCHAR* out, SQLINTEGER max, SQLINTEGER* len) {
+    IN_TEXT(s, in, cbIn);
+    int64_t work = max > 0 ? int64_t(max) * 4 : 256;
+    if (work > INT_MAX - 1) work = INT_MAX - 1;
+    OutText o(max, work);
+    if (o.failed) return SQL_ERROR;
+    SQLINTEGER narrowLen = 0;
+    SQLRETURN rc = CallODBC(kRecNativeSqlW, hdbc, s.p(), s.i(), o.p(), SQLINTEGER(o.bytes), &narrowLen);
+    if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && o.short_of(narrowLen) && narrowLen < INT_MAX - 1) {
+        // Translation has no side effects: ask again with room for the whole text.
+        o.reset(max, narrowLen);
+        if (o.failed) return SQL_ERROR;
+        rc = CallODBC(kRecNativeSqlW, hdbc, s.p(), s.i(), o.p(), SQLINTEGER(o.bytes), &narrowLen);
+    }
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+    int64_t total = 0;
+    bool cut = o.deliver(out, max, &total);
+    if (len) *len = SQLINTEGER(total > INT_MAX ? INT_MAX : total);
+    return Upgrade(rc, cut);
+}
+
+API SQLPrepareW(SQLHSTMT hstmt, SQLWCHAR* sql, SQLINTEGER len) {
+    IN_TEXT(s, sql, len);
+    return CallODBC(kRecPrepareW, hstmt, s.p(), s.i());
+}
+
+API SQLPrimaryKeysW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
+                    SQLWCHAR* table, SQLSMALLINT cbTable) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, table, cbTable);
+    return CallODBC(kRecPrimaryKeysW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
+}
+
+API SQLProcedureColumnsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
+                         SQLWCHAR* proc, SQLSMALLINT cbProc, SQLWCHAR* column, SQLSMALLINT cbColumn) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, proc, cbProc);
+    IN_TEXT(d, column, cbColumn);
+    return CallODBC(kRecProcedureColumnsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
+}
+
+API SQLProceduresW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
+                   SQLWCHAR* proc, SQLSMALLINT cbProc) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, proc, cbProc);
+    return CallODBC(kRecProceduresW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
+}
+
+API SQLSetConnectAttrW(SQLHDBC hdbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len) {
+    return CallODBC(kRecSetConnectAttrW, hdbc, attr, value, len, kWide);
+}
+
+API SQLSetConnectOptionW(SQLHDBC hdbc, SQLUSMALLINT option, SQLULEN value) {
+    return CallODBC(kRecSetConnectOptionW, hdbc, option, value, kWide);
+}
+
+API SQLSetCursorNameW(SQLHSTMT hstmt, SQLWCHAR* cursor, SQLSMALLINT len) {
+    IN_TEXT(c, cursor, len);
+    return CallODBC(kRecSetCursorNameW, hstmt, c.p(), c.s());
+}
+
+API SQLSetDescFieldW(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER len) {
+    return CallODBC(kRecSetDescFieldW, hdesc, rec, field, value, len, kWide);
+}
+
+API SQLSetStmtAttrW(SQLHSTMT hstmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len) {
+    return CallODBC(kRecSetStmtAttrW, hstmt, attr, value, len, kWide);
+}
+
+API SQLSpecialColumnsW(SQLHSTMT hstmt, SQLUSMALLINT coltype, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema,
+                       SQLSMALLINT cbSchema, SQLWCHAR* table, SQLSMALLINT cbTable, SQLUSMALLINT scope,
+                       SQLUSMALLINT nullable) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, table, cbTable);
+    return CallODBC(kRecSpecialColumnsW, hstmt, coltype, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), scope, nullable);
+}
+
+API SQLStatisticsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
+                   SQLWCHAR* table, SQLSMALLINT cbTable, SQLUSMALLINT unique, SQLUSMALLINT accuracy) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, table, cbTable);
+    return CallODBC(kRecStatisticsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), unique, accuracy);
+}
+
+API SQLTablePrivilegesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
+                        SQLWCHAR* table, SQLSMALLINT cbTable) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, table, cbTable);
+    return CallODBC(kRecTablePrivilegesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
+}
+
+API SQLTablesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
+               SQLWCHAR* table, SQLSMALLINT cbTable, SQLWCHAR* type, SQLSMALLINT cbType) {
+    IN_TEXT(a, cat, cbCat);
+    IN_TEXT(b, schema, cbSchema);
+    IN_TEXT(c, table, cbTable);
+    IN_TEXT(d, type, cbType);
+    return CallODBC(kRecTablesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
+}

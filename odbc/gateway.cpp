@@ -1,0 +1,362 @@
+#include "odbc/gateway.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "odbc/conn.h"
+#include "odbc/diag.h"
+#include "odbc/globals.h"
+#include "odbc/stmt.h"
+#include "odbc/trace_link.h"
+#include "util/trace.h"
+
+namespace {
+
+unsigned long ThreadId() { return static_cast<unsigned long>(TraceThreadId()); }
+
+uint64_t ArgBits(const ApiArg& a) {
+    switch (a.kind) {
+        case ApiArg::Int:
+            return static_cast<uint64_t>(a.i);
+        case ApiArg::UInt:
+            return a.u;
+        case ApiArg::Ptr:
+            return reinterpret_cast<uintptr_t>(a.p);
+        default:
+            return 0;
+    }
+}
+
+const char* HandleLabel(uint32_t kind) {
+    switch (kind) {
+        case kApiEnv:
+            return "hEnv";
+        case kApiConn:
+            return "hDbc";
+        case kApiStmt:
+            return "hStmt";
+        default:
+            return "hDesc";
+    }
+}
+
+void ClearDiagnostics(HandleBase* h) {
+    DiagFreeAll(h);
+    h->lastError = 0;
+}
+
+// "No data" is a result, not a diagnostic: nothing is left for the application to read after it.
+void DropNoDataCode(SQLRETURN rc, HandleBase* h) {
+    if (rc == SQL_NO_DATA && h->lastError == 82) h->lastError = 0;
+}
+
+struct CallLocks {
+    ConnRecord* conn;
+    bool serial;
+    CallLocks(ConnRecord* c, bool concurrent) : conn(c), serial(!concurrent) {
+        CritSecEnter(&conn->callLock);
+        if (serial) CritSecEnter(&CallLock);
+    }
+    ~CallLocks() {
+        if (serial) CritSecLeave(&CallLock);
+        CritSecLeave(&conn->callLock);
+    }
+};
+
+// Kinds 4 and 5: the call runs on behalf of `object`, guarded by its connection's busy marker.
+// Entered with HandleLock held; releases it.
+SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, ConnRecord* conn, ApiArgs& args) {
+    if (!conn) {
+        CritSecLeave(&HandleLock);
+        return SQL_INVALID_HANDLE;
+    }
+    HandleBase* marker = conn->busy.load();
+    if (marker) {
+        SQLRETURN rc;
+        if (marker == object) {
+            rc = SQL_STILL_EXECUTING;
+        } else {
+            object->lastError = 22;  // S1010
+            rc = SQL_ERROR;
+        }
+        CritSecLeave(&HandleLock);
+        return rc;
+    }
+    conn->busy.store(object);
+    bool concurrent = g_CallsConcurrent.load();
+    CritSecLeave(&HandleLock);
+    if (rec.reset == 1) ClearDiagnostics(object);
+    SQLRETURN rc;
+    {
+        CallLocks locks(conn, concurrent);
+        rc = rec.impl(object, args);
+        DropNoDataCode(rc, object);  // reads the record only when it was not freed (frees succeed)
+    }
+    // The object may have been freed by the call; the connection outlives it.
+    if (rc != SQL_SUCCESS && conn->failover && rec.reset == 1) rc = FailoverNotify(rc, conn, rec.kind);
+    conn->busy.store(nullptr);
+    return rc;
+}
+
+}  // namespace
+
+const char* ReturnCodeName(int rc) {
+    switch (rc) {
+        case SQL_INVALID_HANDLE:
+            return "INVALID_HANDLE";
+        case SQL_ERROR:
+            return "ERROR";
+        case SQL_SUCCESS:
+            return "SUCCESS";
+        case SQL_SUCCESS_WITH_INFO:
+            return "SUCCESS_WITH_INFO";
+        case SQL_STILL_EXECUTING:
+            return "STILL_EXECUTING";
+        case SQL_NEED_DATA:
+            return "NEED_DATA";
+        case SQL_NO_DATA:
+            return "NO_DATA_FOUND";
+        default:
+            return "UNKNOWN_ERROR";
+    }
+}
+
+void FormatApiArgs(const char* format, const ApiArgs& args, char* out, size_t size) {
+    if (!out || size == 0) return;
+    size_t used = 0;
+    unsigned next = 0;
+    auto put = [&](const char* s, size_t n) {
+        if (used + 1 >= size) return;
+        size_t room = size - 1 - used;
+        if (n > room) n = room;
+        memcpy(out + used, s, n);
+        used += n;
+    };
+    const char* p = format ? format : "";
+    while (*p) {
+        if (*p != '%') {
+            const char* q = strchr(p, '%');
+            size_t n = q ? size_t(q - p) : strlen(p);
+            put(p, n);
+            p += n;
+            continue;
+        }
+        if (p[1] == '%') {
+            put("%", 1);
+            p += 2;
+            continue;
+        }
+        // Flags and width of the conversion are kept; the length modifier decides the width of the value.
+        char spec[32];
+        size_t sl = 0;
+        spec[sl++] = '%';
+        ++p;
+        while (*p && strchr("-+ #0", *p) && sl < 10) spec[sl++] = *p++;
+        while (*p >= '0' && *p <= '9' && sl < 20) spec[sl++] = *p++;
+        int longs = 0;
+        bool half = false;
+        while (*p && strchr("hlzjtL", *p)) {
+            if (*p == 'l' || *p == 'z' || *p == 'j' || *p == 't' || *p == 'L') ++longs;
+            if (*p == 'h') half = true;
+            ++p;
+        }
+        char conv = *p ? *p++ : 0;
+        if (!conv) break;
+        const ApiArg& a = args.at(next++);
+        if (a.kind == ApiArg::None) continue;
+        uint64_t bits = ArgBits(a);
+        char buf[64];
+        int n = 0;
+        switch (conv) {
+            case 'd':
+            case 'i': {
+                int64_t v = longs ? int64_t(bits) : half ? int64_t(int16_t(bits)) : int64_t(int32_t(bits));
+                memcpy(spec + sl, "lld", 4);
+                n = snprintf(buf, sizeof buf, spec, static_cast<long long>(v));
+                break;
+            }
+            case 'u':
+            case 'x':
+            case 'X':
+            case 'o': {
+                uint64_t v = longs ? bits : half ? uint64_t(uint16_t(bits)) : uint64_t(uint32_t(bits));
+                spec[sl] = 'l';
+                spec[sl + 1] = 'l';
+                spec[sl + 2] = conv;
+                spec[sl + 3] = 0;
+                n = snprintf(buf, sizeof buf, spec, static_cast<unsigned long long>(v));
+                break;
+            }
+            case 'c':
+                buf[0] = char(bits);
+                n = 1;
+                break;
+            default:  // %p, and anything that would need dereferencing: print the value only
+                n = snprintf(buf, sizeof buf, "%p", reinterpret_cast<void*>(uintptr_t(bits)));
+                break;
+        }
+        if (n > 0) put(buf, size_t(n) < sizeof buf ? size_t(n) : sizeof buf - 1);
+    }
+    out[used] = 0;
+}
+
+SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* list, unsigned n) {
+    if (!g_Ready.load()) return SQL_ERROR;
+    ApiArgs args(list, n);
+    uint32_t number = 0;
+    bool numeric = HandleNumber(handle, &number);
+    bool trace = GwTraceOn();
+    if (trace) {
+        if (rec.kind == kApiNone)
+            GwTrace("\n[%lX] SQL%s", ThreadId(), rec.name);
+        else
+            GwTrace("\n[%lX] SQL%s %s=%lX", ThreadId(), rec.name, HandleLabel(rec.kind),
+                    static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle)));
+        if (rec.format && *rec.format) {
+            char line[1024];
+            FormatApiArgs(rec.format, args, line, sizeof line);
+            GwTrace("%s", line);
+        }
+    }
+
+    SQLRETURN rc = SQL_ERROR;
+    switch (rec.kind) {
+        case kApiNone: {
+            CritSecGuard g(&HandleLock);
+            rc = rec.impl(nullptr, args);
+            break;
+        }
+        case kApiEnv: {
+            CritSecGuard g(&HandleLock);
+            auto* env = numeric ? static_cast<EnvRecord*>(HandleTableGet(&g_EnvTable, number)) : nullptr;
+            if (!env || env->tag != kTagEnv) {
+                rc = SQL_INVALID_HANDLE;
+                break;
+            }
+            if (rec.reset == 1) ClearDiagnostics(env);
+            rc = rec.impl(env, args);
+            DropNoDataCode(rc, env);
+            break;
+        }
+        case kApiConn: {
+            CritSecEnter(&HandleLock);
+            auto* conn = numeric ? static_cast<ConnRecord*>(HandleTableGet(&g_ConnTable, number)) : nullptr;
+            if (!conn || conn->tag != kTagConn) {
+                CritSecLeave(&HandleLock);
+                rc = SQL_INVALID_HANDLE;
+                break;
+            }
+            if (conn->busy.load()) {
+                conn->lastError = 22;  // S1010
+                CritSecLeave(&HandleLock);
+                rc = SQL_ERROR;
+                break;
+            }
+            conn->busy.store(conn);
+            bool concurrent = g_CallsConcurrent.load();
+            CritSecLeave(&HandleLock);
+            if (rec.reset == 1) ClearDiagnostics(conn);
+            {
+                CallLocks locks(conn, concurrent);
+                rc = rec.impl(conn, args);
+            }
+            DropNoDataCode(rc, conn);
+            if (conn->tag == kTagFreed) {  // freed by the call: its memory is ours to release
+                ConnRelease(conn);
+                break;
+            }
+            if (rc != SQL_SUCCESS && conn->failover && rec.reset == 1) rc = FailoverNotify(rc, conn, kApiConn);
+            conn->busy.store(nullptr);
+            break;
+        }
+        case kApiStmt: {
+            CritSecEnter(&HandleLock);
+            auto* stmt = numeric ? static_cast<StmtRecord*>(HandleTableGet(&g_StmtTable, number)) : nullptr;
+            if (!stmt || stmt->tag != kTagStmt) {
+                CritSecLeave(&HandleLock);
+                rc = SQL_INVALID_HANDLE;
+                break;
+            }
+            rc = CallOnConnectionObject(rec, stmt, stmt->conn, args);
+            break;
+        }
+        case kApiDesc: {
+            CritSecEnter(&HandleLock);
+            auto* desc = numeric ? static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number)) : nullptr;
+            if (!desc || desc->tag != kTagDesc) {
+                CritSecLeave(&HandleLock);
+                rc = SQL_INVALID_HANDLE;
+                break;
+            }
+            rc = CallOnConnectionObject(rec, desc, DescOwnerConn(desc), args);
+            break;
+        }
+        default:
+            if (trace) GwTrace("CallODBC: internal error");
+            return SQL_ERROR;
+    }
+    if (trace) GwTrace("[%lX] SQL%s: returning SQL_%s", ThreadId(), rec.name, ReturnCodeName(rc));
+    return rc;
+}
+
+SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {
+    if (!conn->failover) return rc;
+    HandleBase* object = kind == kApiConn ? static_cast<HandleBase*>(conn) : conn->busy.load();
+    if (!object) return rc;
+    uint32_t code = object->lastError;
+    bool fromMessage = false;
+    if (code != 183 && code != 184) {
+        code = 0;
+        if (DiagCount(object) >= 2) {
+            code = DiagFailoverScan(object);
+            fromMessage = code != 0;
+        }
+    }
+    int event;
+    if (code == 183) {
+        event = 16;
+        rc = fromMessage ? SQL_ERROR : SQL_SUCCESS_WITH_INFO;
+    } else if (code == 184) {
+        event = 17;
+        rc = SQL_ERROR;
+    } else {
+        return rc;
+    }
+    conn->failover(event, conn->failoverArg, 0);
+    return rc;
+}
+
+SQLRETURN CancelStatement(SQLHSTMT hstmt) {
+    if (!g_Ready.load()) return SQL_ERROR;
+    bool trace = GwTraceOn();
+    if (trace) GwTrace("\nSQLCancel hStmt=%lX", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hstmt)));
+    uint32_t number = 0;
+    CritSecEnter(&HandleLock);
+    auto* stmt =
+        HandleNumber(hstmt, &number) ? static_cast<StmtRecord*>(HandleTableGet(&g_StmtTable, number)) : nullptr;
+    if (!stmt || stmt->tag != kTagStmt || !stmt->conn) {
+        CritSecLeave(&HandleLock);
+        if (trace) GwTrace("SQLCancel: returning SQL_INVALID_HANDLE");
+        return SQL_INVALID_HANDLE;
+    }
+    if (stmt->conn->busy.load() != stmt) {
+        stmt->needData = 0;
+        StmtCloseCursor(stmt);
+        stmt->lastError = 79;  // 01S05
+        CritSecLeave(&HandleLock);
+        if (trace) GwTrace("SQLCancel: returning SQL_SUCCESS_WITH_INFO");
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    SQLRETURN rc = SQL_SUCCESS;
+    if (stmt->state == 2) {
+        uint32_t code = StmtAgentCancel(stmt);
+        if (code) {
+            stmt->lastError = code;
+            rc = SQL_ERROR;
+        }
+    }
+    stmt->needData = 0;
+    CritSecLeave(&HandleLock);
+    if (trace) GwTrace("SQLCancel: returning %d", rc);
+    return rc;
+}

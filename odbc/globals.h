@@ -1,0 +1,28 @@
+#pragma once
+// Process-wide state of the driver, set up by start-up and torn down by shut-down.
+#include <atomic>
+#include <cstdint>
+
+#include "odbc/agent_link.h"
+#include "odbc/critsec.h"
+#include "odbc/handles.h"
+#include "util/handle_table.h"
+
+extern std::atomic<int> g_Ready;
+extern CritSec HandleLock;
+extern CritSec ConnectLock;
+extern CritSec CallLock;
+extern HandleTable g_EnvTable;
+extern HandleTable g_ConnTable;
+extern HandleTable g_StmtTable;
+extern HandleTable g_DescTable;
+extern EnvRecord* g_EnvList;
+extern uint32_t g_EnvCounter;
+extern AgentLink g_AgentLink;
+// Set once per process at the first connect: the agent takes concurrent calls, so CallLock is skipped.
+extern std::atomic<bool> g_CallsConcurrent;
+extern void* g_Module;
+
+// Start-up and shut-down; each can run again after the other.
+int DriverStartup(void* module);
+void DriverShutdown();

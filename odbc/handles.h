@@ -1,0 +1,95 @@
+#pragma once
+// The driver's handle records. Every record starts with the common header, so the gateway,
+// diagnostics and the free paths treat the four kinds alike.
+#include <atomic>
+#include <cstdint>
+
+#include "odbc/critsec.h"
+
+constexpr uint32_t kTagEnv = 0x3144;   // "D1"
+constexpr uint32_t kTagConn = 0x3244;  // "D2"
+constexpr uint32_t kTagStmt = 0x3344;  // "D3"
+constexpr uint32_t kTagDesc = 0x3444;  // "D4"
+constexpr uint32_t kTagFreed = 0xFFFFFFFFu;
+
+struct DiagRecord {
+    DiagRecord* next;
+    char* text;  // owned
+    uint32_t native;
+};
+
+struct DiagList {
+    DiagRecord* head = nullptr;
+    DiagRecord* tail = nullptr;
+};
+
+struct HandleBase {
+    uint32_t tag = 0;
+    uint32_t handle = 0;
+    // Written by a concurrent call that finds the connection busy (S1010), hence atomic.
+    std::atomic<uint32_t> lastError{0};
+    DiagList diags;
+    uint16_t curDiagRec = 0;  // record number read by SQLGetDiagRec/SQLGetDiagField
+};
+
+struct ConnRecord;
+struct StmtRecord;
+struct DescRecord;
+
+struct EnvRecord : HandleBase {
+    uint32_t state = 0;  // 1 allocated, 2 open, 0 freed
+    EnvRecord* next = nullptr;
+    ConnRecord* conns = nullptr;
+    uint32_t serial = 0;
+    uint32_t connCounter = 0;
+    uint32_t pooling = 0;      // attribute 201
+    uint32_t poolMatch = 0;    // attribute 202
+    uint32_t odbcVersion = 2;  // attribute 200
+    uint32_t outputNts = 1;    // attribute 10001
+};
+
+using FailoverCallback = void (*)(int event, void* arg, int reserved);
+
+struct ConnRecord : HandleBase {
+    uint32_t state = 0;  // 1 allocated, 2 connected, 0 freed
+    ConnRecord* next = nullptr;
+    StmtRecord* stmts = nullptr;
+    EnvRecord* env = nullptr;
+    char* dsn = nullptr;  // data-source name, owned
+    uint32_t serial = 0;
+    uint32_t stmtCounter = 0;
+    // The one record (this connection, a statement or a descriptor) whose call is under way.
+    std::atomic<HandleBase*> busy{nullptr};
+    CritSec callLock{};
+    FailoverCallback failover = nullptr;
+    void* failoverArg = nullptr;
+};
+
+struct StmtRecord : HandleBase {
+    uint32_t state = 0;  // 1 allocated or prepared, 2 result set open, 0 freed
+    StmtRecord* next = nullptr;
+    ConnRecord* conn = nullptr;
+    uint32_t serial = 0;
+    uint16_t flags = 0;
+    uint32_t selectFlag = 0;
+    uint16_t needData = 0;
+    DescRecord* implicitArd = nullptr;
+    DescRecord* implicitApd = nullptr;
+    DescRecord* ard = nullptr;
+    DescRecord* apd = nullptr;
+    DescRecord* ird = nullptr;
+    DescRecord* ipd = nullptr;
+};
+
+struct DescRecord : HandleBase {
+    uint32_t allocKind = 0;  // 1 automatic, 2 allocated by the application
+    uint32_t descType = 0;   // 1 IRD, 2 ARD, 3 IPD, 4 APD
+    ConnRecord* conn = nullptr;  // explicitly allocated descriptors
+    StmtRecord* stmt = nullptr;  // automatic descriptors
+};
+
+// The connection whose busy marker guards a call on this statement or descriptor.
+inline ConnRecord* DescOwnerConn(const DescRecord* d) {
+    if (d->conn) return d->conn;
+    return d->stmt ? d->stmt->conn : nullptr;
+}

@@ -1,0 +1,243 @@
+// Allocation and release of the four handle kinds, and the environment attributes.
+#include <cstdint>
+
+#include "odbc/api_records.h"
+#include "odbc/conn.h"
+#include "odbc/desc.h"
+#include "odbc/env.h"
+#include "odbc/globals.h"
+#include "odbc/stmt.h"
+#include "odbc/trace_link.h"
+
+namespace {
+
+SQLRETURN AllocEnvironment(ApiArgs& args, uint32_t version, const char* who) {
+    auto* out = args.next<SQLHENV*>();
+    // No handle exists yet to carry a diagnostic, so a null output pointer is refused bare.
+    if (!out) return SQL_ERROR;
+    *out = SQL_NULL_HENV;
+    EnvRecord* env = EnvCreate();
+    if (!env) return SQL_ERROR;
+    env->odbcVersion = version;
+    EnvOpen(env);
+    if (env->state != 2) {
+        if (GwTraceOn()) GwTrace("%s: EnvrOpen failed", who);
+        EnvFree(env);
+        return SQL_ERROR;
+    }
+    uint32_t handle = 0;
+    if (HandleTableAdd(&g_EnvTable, &handle, env) != 0) {
+        EnvFree(env);
+        return SQL_ERROR;
+    }
+    env->handle = handle;
+    *out = HandleValue(handle);
+    return SQL_SUCCESS;
+}
+
+bool ConnectedForChild(ConnRecord* conn, SQLHANDLE* out) {
+    if (!out) {
+        conn->lastError = 21;  // S1009
+        return false;
+    }
+    *out = SQL_NULL_HANDLE;
+    if (conn->state != 2) {
+        conn->lastError = 52;  // 08003
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SQLRETURN ImplAllocEnv(HandleBase*, ApiArgs& args) { return AllocEnvironment(args, 2, "SQLAllocEnv"); }
+
+SQLRETURN ImplAllocHandleEnv(HandleBase*, ApiArgs& args) {
+    return AllocEnvironment(args, 3, "SQLAllocHandle (SQL_HANDLE_ENV)");
+}
+
+SQLRETURN ImplAllocConnect(HandleBase* record, ApiArgs& args) {
+    auto* env = static_cast<EnvRecord*>(record);
+    auto* out = args.next<SQLHDBC*>();
+    if (!out) {
+        env->lastError = 21;
+        return SQL_ERROR;
+    }
+    *out = SQL_NULL_HDBC;
+    ConnRecord* conn = ConnCreate(env);
+    if (!conn) return SQL_ERROR;
+    uint32_t handle = 0;
+    if (uint32_t code = HandleTableAdd(&g_ConnTable, &handle, conn)) {
+        ConnFree(conn);
+        ConnRelease(conn);
+        env->lastError = code;
+        return SQL_ERROR;
+    }
+    conn->handle = handle;
+    *out = HandleValue(handle);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplAllocStmt(HandleBase* record, ApiArgs& args) {
+    auto* conn = static_cast<ConnRecord*>(record);
+    auto* out = args.next<SQLHSTMT*>();
+    if (!ConnectedForChild(conn, out)) return SQL_ERROR;
+    StmtRecord* stmt = StmtCreate(conn);
+    if (!stmt) return SQL_ERROR;
+    uint32_t handle = 0;
+    if (uint32_t code = HandleTableAdd(&g_StmtTable, &handle, stmt)) {
+        StmtFree(stmt);
+        conn->lastError = code;
+        return SQL_ERROR;
+    }
+    stmt->handle = handle;
+    *out = HandleValue(handle);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplAllocDesc(HandleBase* record, ApiArgs& args) {
+    auto* conn = static_cast<ConnRecord*>(record);
+    auto* out = args.next<SQLHDESC*>();
+    if (!ConnectedForChild(conn, out)) return SQL_ERROR;
+    uint32_t code = 0;
+    DescRecord* desc = DescCreate(conn, nullptr, 0, 2, &code);
+    if (!desc) {
+        conn->lastError = code;
+        return SQL_ERROR;
+    }
+    *out = HandleValue(desc->handle);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplFreeEnv(HandleBase* record, ApiArgs&) {
+    auto* env = static_cast<EnvRecord*>(record);
+    if (EnvHasBusyConnection(env)) {
+        env->lastError = 22;  // S1010
+        return SQL_ERROR;
+    }
+    EnvClose(env);
+    EnvFree(env);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplFreeConnect(HandleBase* record, ApiArgs&) {
+    auto* conn = static_cast<ConnRecord*>(record);
+    if (uint32_t code = ConnDisconnect(conn)) {
+        conn->lastError = code;
+        return SQL_ERROR;
+    }
+    CritSecGuard g(&HandleLock);
+    ConnFree(conn);  // the gateway releases the memory once the call is over
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplFreeStmtHandle(HandleBase* record, ApiArgs&) {
+    auto* stmt = static_cast<StmtRecord*>(record);
+    StmtCloseCursor(stmt);
+    StmtFree(stmt);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplFreeDesc(HandleBase* record, ApiArgs&) {
+    auto* desc = static_cast<DescRecord*>(record);
+    // A statement's own descriptor goes with the statement; freeing it here would leave the
+    // statement pointing at freed memory.
+    if (desc->allocKind != 2) {
+        desc->lastError = 133;  // S1017
+        return SQL_ERROR;
+    }
+    DescFree(desc);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplFreeStmt(HandleBase* record, ApiArgs& args) {
+    auto* stmt = static_cast<StmtRecord*>(record);
+    switch (args.next<SQLUSMALLINT>()) {
+        case SQL_CLOSE:
+            StmtCloseCursor(stmt);
+            break;
+        case SQL_DROP:
+            StmtCloseCursor(stmt);
+            StmtFree(stmt);
+            return SQL_SUCCESS;
+        case SQL_UNBIND:
+        case SQL_RESET_PARAMS:
+            break;  // no bindings are kept yet
+        default:
+            stmt->lastError = 27;  // S1092
+            return SQL_ERROR;
+    }
+    return stmt->lastError ? SQL_ERROR : SQL_SUCCESS;
+}
+
+SQLRETURN ImplSetEnvAttr(HandleBase* record, ApiArgs& args) {
+    auto* env = static_cast<EnvRecord*>(record);
+    auto attr = args.next<SQLINTEGER>();
+    auto value = reinterpret_cast<uintptr_t>(args.next<SQLPOINTER>());
+    switch (attr) {
+        case SQL_ATTR_ODBC_VERSION:
+            if (value == SQL_OV_ODBC2 || value == SQL_OV_ODBC3) env->odbcVersion = uint32_t(value);
+            if (value == 380) env->odbcVersion = 3;  // ODBC 3.8 applications read ODBC 3 states
+            break;
+        case SQL_ATTR_CONNECTION_POOLING:
+            if (value <= 2) env->pooling = uint32_t(value);
+            break;
+        case SQL_ATTR_CP_MATCH:
+            if (value <= 1) env->poolMatch = uint32_t(value);
+            break;
+        case SQL_ATTR_OUTPUT_NTS:
+            if (value <= 1) env->outputNts = uint32_t(value);
+            break;
+        default:
+            break;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplGetEnvAttr(HandleBase* record, ApiArgs& args) {
+    auto* env = static_cast<EnvRecord*>(record);
+    auto attr = args.next<SQLINTEGER>();
+    auto* value = args.next<SQLINTEGER*>();
+    if (!value) return SQL_SUCCESS;
+    switch (attr) {
+        case SQL_ATTR_ODBC_VERSION:
+            *value = SQLINTEGER(env->odbcVersion);
+            break;
+        case SQL_ATTR_CONNECTION_POOLING:
+            *value = SQLINTEGER(env->pooling);
+            break;
+        case SQL_ATTR_CP_MATCH:
+            *value = SQLINTEGER(env->poolMatch);
+            break;
+        case 1056:
+            *value = 2;
+            break;
+        case SQL_ATTR_OUTPUT_NTS:
+            *value = env->outputNts ? 1 : 0;
+            break;
+        default:
+            break;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplDisconnect(HandleBase* record, ApiArgs&) {
+    auto* conn = static_cast<ConnRecord*>(record);
+    if (conn->state != 2) {
+        conn->lastError = 52;  // 08003
+        return SQL_ERROR;
+    }
+    uint32_t code = ConnDisconnect(conn);
+    if (code) conn->lastError = code;
+    return (code || conn->state != 1) ? SQL_ERROR : SQL_SUCCESS;
+}
+
+SQLRETURN ImplCloseCursor(HandleBase* record, ApiArgs&) {
+    auto* stmt = static_cast<StmtRecord*>(record);
+    if (!(stmt->flags & 2)) {
+        stmt->lastError = 64;  // 24000
+        return SQL_ERROR;
+    }
+    StmtCloseCursor(stmt);
+    return stmt->lastError ? SQL_ERROR : SQL_SUCCESS;
+}

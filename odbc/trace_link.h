@@ -1,0 +1,4 @@
+#pragma once
+// The ODBC layer's view of the debug trace (stream 0).
+bool GwTraceOn();
+void GwTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));

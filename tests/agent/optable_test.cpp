@@ -1,0 +1,110 @@
+// The operation table, its link and the layers laid over it.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "drv_ingii/i-errtab.h"
+#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-optable.h"
+#include "scrs/sc_cursor.h"
+#include "xa/xa_agent.h"
+
+namespace {
+
+const std::set<int> kEmptyAgentSlots = {36, 37, 38, 39, 40, 41, 42, 44, 45, 46, 47, 48, 49, 52, 54, 65};
+// Statement-engine slots not filled yet: they answer "Driver not capable" through AgentCall.
+const std::set<int> kStatementEngineSlots = {11, 12, 13, 15, 16, 18, 19, 24, 25, 26, 27,
+                                             28, 29, 30, 31, 32, 33, 34, 35, 51};
+
+TEST(AgentOpTable, AgentLeavesExactlyTheLayerSlotsEmpty) {
+  const AgentFuncTable* t = IngAgentOpTable();
+  for (int slot = 0; slot < kAgentSlotCount; ++slot) {
+    if (kEmptyAgentSlots.count(slot) || kStatementEngineSlots.count(slot))
+      EXPECT_EQ(t->op[slot], nullptr) << "slot " << slot;
+    else
+      EXPECT_NE(t->op[slot], nullptr) << "slot " << slot;
+  }
+}
+
+TEST(AgentOpTable, InstallWritesWordTwoAndLaysBothLayers) {
+  AgentLink link{0, nullptr};
+  ASSERT_EQ(IngInstallOpTable(&link), 0);
+  EXPECT_EQ(link.word, 2u);
+  ASSERT_NE(link.table, nullptr);
+  EXPECT_EQ(link.table, XaLayerTable());
+  const AgentFuncTable* scs = SCS_LayerTable();
+  ASSERT_NE(scs, nullptr);
+  EXPECT_NE(scs, IngAgentOpTable());
+  // Slot 40 is empty at every level; 38 and 39 below the XA layer.
+  for (const AgentFuncTable* t : {IngAgentOpTable(), scs, static_cast<const AgentFuncTable*>(link.table)}) EXPECT_EQ(t->op[DRV_GetData], nullptr);
+  EXPECT_EQ(scs->op[DRV_ParamData], nullptr);
+  EXPECT_EQ(scs->op[DRV_PutData], nullptr);
+  // The cursor layer answers slot 0 itself; the rest reach the agent unchanged.
+  EXPECT_EQ(scs->op[DRV_GetInfo], AgentSlotFn<DRV_GetInfo>(SCS_GetInfo));
+  EXPECT_EQ(scs->op[DRV_Connect], IngAgentOpTable()->op[DRV_Connect]);
+}
+
+TEST(AgentOpTable, SecondConnectionReusesTheCursorLayerTable) {
+  AgentLink a{}, b{};
+  IngInstallOpTable(&a);
+  const AgentFuncTable* first = SCS_LayerTable();
+  IngInstallOpTable(&b);
+  EXPECT_EQ(SCS_LayerTable(), first);
+  EXPECT_EQ(b.word, 2u);
+  EXPECT_EQ(a.table, b.table);
+}
+
+TEST(AgentOpTable, XaLayerRefusesALinkWithoutWord) {
+  AgentLink link{0, const_cast<AgentFuncTable*>(IngAgentOpTable())};
+  EXPECT_EQ(XaInterposeOpTable(&link), 43u);
+  EXPECT_EQ(link.table, IngAgentOpTable());
+  EXPECT_EQ(XaInterposeOpTable(nullptr), 43u);
+}
+
+TEST(AgentOpTable, EmptySlotIsNeverCalledAndAnswersNotCapable) {
+  AgentLink link{};
+  IngInstallOpTable(&link);
+  EXPECT_EQ(AgentCall<DRV_GetData>(&link, 1u), 43u);
+  EXPECT_EQ(AgentCall<DRV_Prepare>(&link, 1u, "select 1"), 43u);
+  AgentLink none{2, nullptr};
+  EXPECT_EQ(AgentCall<DRV_Commit>(&none, 1u), 43u);
+  EXPECT_EQ(AgentCall<DRV_Commit>(static_cast<const AgentLink*>(nullptr), 1u), 43u);
+}
+
+TEST(AgentOpTable, UnknownHandlesGiveInvalidArgument) {
+  AgentLink link{};
+  IngInstallOpTable(&link);
+  EXPECT_EQ(AgentCall<DRV_Cancel>(&link, 0x12345678u), 21u);
+  EXPECT_EQ(AgentCall<DRV_Disconnect>(&link, 0u), 21u);
+  EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, 0xCCCC0000u), 21u);
+  EXPECT_EQ(AgentCall<DRV_ServerFree>(&link, 0xAAAA0007u), 21u);
+  EXPECT_EQ(AgentCall<DRV_Commit>(&link, 0xBBBB0001u), 21u);
+  EXPECT_EQ(AgentCall<DRV_Savepoint>(&link, 0xBBBB0001u, 0u, "s1"), 21u);
+  EXPECT_EQ(AgentCall<DRV_GetOpTable>(&link, 0xBBBB0001u, static_cast<AgentOpRequest*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_Unnamed14>(&link, 1u), 43u);
+  EXPECT_EQ(IngBeforeSetPos(99), 0u);
+}
+
+TEST(XaEntryPoints, DtcSetsUpButEnlistmentCannotBeMade) {
+  EXPECT_EQ(DtcInit(), 0);
+  EXPECT_EQ(DtcInit(), 0);
+  EXPECT_EQ(DispenserCreate(nullptr, 1, 2, nullptr, nullptr, nullptr, "DSN=x;UID=u;PWD=p;"), nullptr);
+  EXPECT_EQ(DispenserRelease(nullptr), -1);
+  EXPECT_EQ(DispenserRMConnect(nullptr), -1);
+  EXPECT_EQ(DispenserRMEnlist(nullptr), -1);
+  EXPECT_EQ(XaHolderAssociated(nullptr), 0);
+  EXPECT_STREQ(IngErrorState(kIngErrDtcEnlist), "IM932");
+  EXPECT_EQ(IngXaShutdown(), 1);
+}
+
+TEST(XaEntryPoints, AgentXaVerbsAnswerXOpenCodes) {
+  AgentLink link{};
+  IngInstallOpTable(&link);
+  XID xid{};
+  xid.formatID = 1;
+  EXPECT_EQ(AgentCall<DRV_XaStart>(&link, 1u, &xid, 0, 0L), XAER_RMERR);
+  EXPECT_EQ(AgentCall<DRV_XaRecover>(&link, 1u, &xid, 1L, 0, 0L), XAER_RMERR);
+  EXPECT_EQ(AgentCall<DRV_XaForget>(&link, 1u), XAER_RMERR);
+}
+
+}  // namespace

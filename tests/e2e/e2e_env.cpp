@@ -1,0 +1,95 @@
+#include "e2e_env.h"
+
+#include <link.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+std::string BuildDir() {
+    const char* env = getenv("TV_BUILD_DIR");
+    return env && *env ? env : TV_BUILD_DIR;
+}
+
+// Written before main, so no Driver Manager call can see the user's own configuration.
+struct PrivateConfig {
+    std::string dir;
+    PrivateConfig() {
+        char tmpl[] = "/tmp/tv_e2e_XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        if (!made) {
+            perror("mkdtemp");
+            abort();
+        }
+        dir = made;
+        std::string lib = BuildDir() + "/lib/";
+        std::ofstream inst(dir + "/odbcinst.ini");
+        inst << "[Telvarin Unicode]\nDescription = Corvanta Ingres ODBC (wide)\nDriver = " << lib
+             << "telvarinu.so\nDontDLClose = 0\n\n"
+             << "[Telvarin ANSI]\nDescription = Corvanta Ingres ODBC (narrow)\nDriver = " << lib
+             << "telvarin.so\nDontDLClose = 0\n";
+        std::ofstream ini(dir + "/odbc.ini");
+        ini << "[tv_wide]\nDriver = Telvarin Unicode\nDatabase = e2e\n\n"
+            << "[tv_narrow]\nDriver = Telvarin ANSI\nDatabase = e2e\n";
+        inst.close();
+        ini.close();
+        setenv("ODBCSYSINI", dir.c_str(), 1);
+        setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+        setenv("ODBCINSTINI", "odbcinst.ini", 1);
+    }
+    ~PrivateConfig() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
+PrivateConfig& Config() {
+    static PrivateConfig config;
+    return config;
+}
+// Force the set-up at load time.
+const PrivateConfig& g_config = Config();
+
+}  // namespace
+
+const std::vector<DriverBuild>& DriverBuilds() {
+    static const std::vector<DriverBuild> builds = {{"tv_wide", "telvarinu.so", true},
+                                                    {"tv_narrow", "telvarin.so", false}};
+    return builds;
+}
+
+std::string LibraryPath(const DriverBuild& b) { return BuildDir() + "/lib/" + b.library; }
+std::string ConfigDir() { return Config().dir; }
+
+bool LibraryMapped(const char* fileName) {
+    struct Query {
+        const char* name;
+        bool found;
+    } q{fileName, false};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* q = static_cast<Query*>(data);
+            const char* base = info->dlpi_name ? strrchr(info->dlpi_name, '/') : nullptr;
+            base = base ? base + 1 : info->dlpi_name;
+            if (base && strcmp(base, q->name) == 0) q->found = true;
+            return 0;
+        },
+        &q);
+    return q.found;
+}
+
+Diag FirstDiag(SQLSMALLINT type, SQLHANDLE h) {
+    Diag d;
+    SQLCHAR state[6] = {};
+    SQLCHAR msg[1024] = {};
+    SQLSMALLINT len = 0;
+    d.rc = SQLGetDiagRec(type, h, 1, state, &d.native, msg, sizeof msg, &len);
+    d.state = reinterpret_cast<char*>(state);
+    d.message = reinterpret_cast<char*>(msg);
+    return d;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// End-to-end set-up: a private odbcinst.ini and odbc.ini (through ODBCSYSINI and ODBCINI) that
+// register both built drivers, so the tests reach them through unixODBC as an application does.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct DriverBuild {
+    const char* dsn;      // data source in the private odbc.ini
+    const char* library;  // file name under $TV_BUILD_DIR/lib
+    bool wide;
+};
+
+// Both builds; every end-to-end test runs against each.
+const std::vector<DriverBuild>& DriverBuilds();
+std::string LibraryPath(const DriverBuild& b);
+std::string ConfigDir();
+
+// Whether a library of this file name is mapped into the process right now.
+bool LibraryMapped(const char* fileName);
+
+// The first diagnostic record of a handle through the Driver Manager.
+struct Diag {
+    std::string state;
+    SQLINTEGER native = 0;
+    std::string message;
+    SQLRETURN rc = SQL_ERROR;
+};
+Diag FirstDiag(SQLSMALLINT type, SQLHANDLE h);
+
+inline void PrintTo(const DriverBuild& b, std::ostream* os) { *os << b.library; }
+inline std::string BuildName(const DriverBuild& b) { return b.wide ? "telvarinu" : "telvarin"; }

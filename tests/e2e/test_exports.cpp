@@ -1,0 +1,48 @@
+// Each library's dynamic exports, read back with nm, against the documented set.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "e2e_env.h"
+#include "exports_expected.h"
+
+namespace {
+
+std::set<std::string> DefinedDynamicSymbols(const std::string& lib) {
+    std::set<std::string> names;
+    std::string cmd = "nm -D --defined-only '" + lib + "' 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return names;
+    char line[512];
+    while (fgets(line, sizeof line, p)) {
+        char addr[64], type[8], name[400];
+        if (sscanf(line, "%63s %7s %399s", addr, type, name) == 3) names.insert(name);
+    }
+    pclose(p);
+    return names;
+}
+
+class Exports : public ::testing::TestWithParam<DriverBuild> {};
+
+TEST_P(Exports, ExactlyTheDocumentedNames) {
+    const DriverBuild& b = GetParam();
+    std::set<std::string> expected;
+    for (const char* s : kStringFunctions) expected.insert(b.wide ? std::string(s) + "W" : std::string(s));
+    for (const char* s : kCommonExports) expected.insert(s);
+    ASSERT_EQ(79u, expected.size());
+    std::set<std::string> actual = DefinedDynamicSymbols(LibraryPath(b));
+    ASSERT_FALSE(actual.empty()) << "nm could not read " << LibraryPath(b);
+    for (const auto& name : expected) EXPECT_TRUE(actual.count(name)) << "missing export " << name;
+    for (const auto& name : actual) EXPECT_TRUE(expected.count(name)) << "unexpected export " << name;
+    // The other build's string forms and the unexported ODBC 2 attribute function stay hidden.
+    EXPECT_FALSE(actual.count(b.wide ? "SQLColumns" : "SQLColumnsW"));
+    EXPECT_FALSE(actual.count("SQLColAttributes"));
+    EXPECT_FALSE(actual.count("SQLColAttributesW"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Exports, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+}  // namespace

@@ -1,0 +1,254 @@
+// Sessions: connect, the server probe, passwords, settings and bad handles.
+#include "api_support.h"
+
+#include <unistd.h>
+
+using namespace apitest;
+
+namespace {
+
+const char *kProbe =
+    "SELECT dbmsinfo('database'), dbmsinfo('username'),  dbmsinfo('db_name_case'), dbmsinfo('db_delimited_case'),  "
+    "dbmsinfo('_version'), dbmsinfo('charset'),  dbmsinfo('unicode_level')";
+
+TEST(Connect, ProbeAnswersTheSessionFacts) {
+    std::string db = freshDatabase();
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db, "alice"), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(s.sizeAdvise, 8192);
+    EXPECT_GE(s.apiLevel, 2);
+    Result r = s.run(kProbe, {}, IIAPI_QT_SELECT_SINGLE);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(r.rows.size(), 1u);
+    ASSERT_EQ(r.desc.size(), 7u);
+    for (auto &d : r.desc) EXPECT_EQ(d.ds_dataType, IIAPI_VCH_TYPE);
+    EXPECT_EQ(r.rows[0][0], db);
+    EXPECT_EQ(r.rows[0][1], "alice");
+    EXPECT_EQ(r.rows[0][2], "LOWER");
+    EXPECT_EQ(r.rows[0][3], "MIXED");
+    EXPECT_EQ(r.rows[0][5], "UTF8");
+    EXPECT_EQ(r.rows[0][6], "1");
+    ASSERT_TRUE(r.rows[0][4].has_value());
+    EXPECT_NE(r.rows[0][4]->find("10."), std::string::npos);
+}
+
+TEST(Connect, NodePrefixAndBintim) {
+    std::string db = freshDatabase();
+    Session s;
+    ASSERT_EQ(s.connect(environment(), "mynode::" + db), IIAPI_ST_SUCCESS);
+    Result r = s.run("SELECT dbmsinfo('_bintim'), dbmsinfo('no such thing')", {}, IIAPI_QT_SELECT_SINGLE);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(r.rows.size(), 1u);
+    long long t = std::stoll(r.rows[0][0].value());
+    EXPECT_GT(t, 1600000000LL);
+    EXPECT_EQ(r.rows[0][1], "");
+}
+
+TEST(Connect, ServerFactsFollowTheControls) {
+    std::string db = freshDatabase();
+    ASSERT_EQ(iiengine_setControl(IIENGINE_VERSION, "OI 2.0/9712 (su4.us5/00)"), 0);
+    ASSERT_EQ(iiengine_setControl(IIENGINE_API_LEVEL, "1"), 0);
+    ASSERT_EQ(iiengine_setControl(IIENGINE_CHARSET, "ISO88591"), 0);
+    ASSERT_EQ(iiengine_setControl(IIENGINE_UNICODE_LEVEL, "0"), 0);
+    EXPECT_EQ(iiengine_setControl(99, "x"), -1);
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(s.apiLevel, 1);
+    Result r = s.run(kProbe, {}, IIAPI_QT_SELECT_SINGLE);
+    for (int k : {IIENGINE_VERSION, IIENGINE_API_LEVEL, IIENGINE_CHARSET, IIENGINE_UNICODE_LEVEL})
+        iiengine_setControl(k, nullptr);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][4], "OI 2.0/9712 (su4.us5/00)");
+    EXPECT_EQ(r.rows[0][5], "ISO88591");
+    EXPECT_EQ(r.rows[0][6], "0");
+    // A later session sees the defaults again.
+    Session t;
+    ASSERT_EQ(t.connect(environment(), db), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(t.apiLevel, 5);
+}
+
+TEST(Connect, MissingDatabaseIsRefusedAndNotCreated) {
+    environment();
+    Session s;
+    std::vector<Msg> msgs;
+    EXPECT_EQ(s.connect(environment(), "no_such_db_here", nullptr, nullptr, &msgs), IIAPI_ST_ERROR);
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs[0].sqlstate, "08004");
+    EXPECT_NE(msgs[0].text.find("no_such_db_here"), std::string::npos);
+    char path[512];
+    ASSERT_EQ(iiengine_databasePath("no_such_db_here", path, sizeof path), 0);
+    EXPECT_NE(access(path, F_OK), 0);
+}
+
+TEST(Connect, BadDatabaseNamesAreRefused) {
+    Session s;
+    std::vector<Msg> msgs;
+    EXPECT_EQ(s.connect(environment(), "bad name!", nullptr, nullptr, &msgs), IIAPI_ST_ERROR);
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs[0].sqlstate, "08001");
+    char err[128];
+    EXPECT_EQ(iiengine_createDatabase("", nullptr, nullptr, err, sizeof err), -1);
+    EXPECT_EQ(iiengine_createDatabase(nullptr, nullptr, nullptr, err, sizeof err), -1);
+}
+
+TEST(Connect, CreatingTwiceFails) {
+    std::string db = freshDatabase();
+    char err[256] = "";
+    EXPECT_EQ(iiengine_createDatabase(db.c_str(), nullptr, nullptr, err, sizeof err), -1);
+    EXPECT_NE(std::string(err).find("already exists"), std::string::npos);
+}
+
+TEST(Connect, PasswordIsChecked) {
+    std::string db = freshDatabase("bob", "s3cret");
+    {
+        Session s;
+        std::vector<Msg> msgs;
+        EXPECT_EQ(s.connect(environment(), db, "bob", "wrong", &msgs), IIAPI_ST_ERROR);
+        ASSERT_FALSE(msgs.empty());
+        EXPECT_EQ(msgs[0].sqlstate, "28000");
+    }
+    {
+        Session s;
+        std::vector<Msg> msgs;
+        EXPECT_EQ(s.connect(environment(), db, "bob", nullptr, &msgs), IIAPI_ST_ERROR);
+        ASSERT_FALSE(msgs.empty());
+        EXPECT_EQ(msgs[0].sqlstate, "28000");
+    }
+    Session ok;
+    EXPECT_EQ(ok.connect(environment(), db, "bob", "s3cret"), IIAPI_ST_SUCCESS);
+}
+
+TEST(Connect, EffectiveUserNamesTheSession) {
+    std::string db = freshDatabase();
+    IIAPI_SETCONPRMPARM sc{};
+    sc.sc_connHandle = environment();
+    sc.sc_paramID = IIAPI_CP_EFFECTIVE_USER;
+    sc.sc_paramValue = const_cast<char *>("carol");
+    IIapi_setConnectParam(&sc);
+    ASSERT_EQ(finish(sc.sc_genParm), IIAPI_ST_SUCCESS);
+    IIAPI_CONNPARM co{};
+    std::string target = db;
+    co.co_target = target.data();
+    co.co_username = const_cast<char *>("dave");
+    co.co_connHandle = sc.sc_connHandle;
+    co.co_type = IIAPI_CT_SQL;
+    co.co_timeout = -1;
+    IIapi_connect(&co);
+    ASSERT_EQ(finish(co.co_genParm), IIAPI_ST_SUCCESS);
+    Session s;
+    s.conn = co.co_connHandle;
+    Result r = s.run("SELECT dbmsinfo('username'), dbmsinfo('system_user')", {}, IIAPI_QT_SELECT_SINGLE);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0], "carol");
+    EXPECT_EQ(r.rows[0][1], "dave");
+}
+
+TEST(Handles, NullStaleAndWrongKindHandlesAreInvalid) {
+    std::string db = freshDatabase();
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
+
+    IIAPI_QUERYPARM q{};
+    q.qy_connHandle = nullptr;
+    q.qy_queryText = const_cast<char *>("SELECT 1");
+    IIapi_query(&q);
+    EXPECT_EQ(finish(q.qy_genParm), IIAPI_ST_INVALID_HANDLE);
+
+    // The environment is not a connection.
+    IIAPI_QUERYPARM q2{};
+    q2.qy_connHandle = environment();
+    q2.qy_queryText = const_cast<char *>("SELECT 1");
+    IIapi_query(&q2);
+    EXPECT_EQ(finish(q2.qy_genParm), IIAPI_ST_INVALID_HANDLE);
+
+    // A made-up pointer.
+    int junk = 0;
+    IIAPI_GETCOLPARM gc{};
+    gc.gc_stmtHandle = &junk;
+    IIapi_getColumns(&gc);
+    EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_INVALID_HANDLE);
+
+    // A closed statement.
+    IIAPI_STATUS st;
+    II_PTR stmt = s.open("SELECT 1", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(Session::close(stmt), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(Session::close(stmt), IIAPI_ST_INVALID_HANDLE);
+    IIAPI_GETDESCRPARM gd{};
+    gd.gd_stmtHandle = stmt;
+    IIapi_getDescriptor(&gd);
+    EXPECT_EQ(finish(gd.gd_genParm), IIAPI_ST_INVALID_HANDLE);
+
+    // A statement handle given where a transaction is expected.
+    stmt = s.open("SELECT 1", {}, IIAPI_QT_QUERY, st);
+    IIAPI_COMMITPARM cm{};
+    cm.cm_tranHandle = stmt;
+    IIapi_commit(&cm);
+    EXPECT_EQ(finish(cm.cm_genParm), IIAPI_ST_INVALID_HANDLE);
+    Session::close(stmt);
+
+    IIAPI_GETEINFOPARM ge{};
+    ge.ge_errorHandle = nullptr;
+    IIapi_getErrorInfo(&ge);
+    EXPECT_EQ(ge.ge_status, IIAPI_ST_INVALID_HANDLE);
+
+    IIAPI_CANCELPARM cn{};
+    cn.cn_stmtHandle = s.conn;
+    IIapi_cancel(&cn);
+    EXPECT_EQ(finish(cn.cn_genParm), IIAPI_ST_INVALID_HANDLE);
+
+    // A disconnected session.
+    II_PTR old = s.conn;
+    s.disconnect();
+    IIAPI_QUERYPARM q3{};
+    q3.qy_connHandle = old;
+    q3.qy_queryText = const_cast<char *>("SELECT 1");
+    IIapi_query(&q3);
+    EXPECT_EQ(finish(q3.qy_genParm), IIAPI_ST_INVALID_HANDLE);
+    IIAPI_DISCONNPARM dc{};
+    dc.dc_connHandle = old;
+    IIapi_disconnect(&dc);
+    EXPECT_EQ(finish(dc.dc_genParm), IIAPI_ST_INVALID_HANDLE);
+
+    // Null parameter blocks are ignored.
+    IIapi_query(nullptr);
+    IIapi_getColumns(nullptr);
+    IIapi_convertData(nullptr);
+    IIapi_getErrorInfo(nullptr);
+}
+
+TEST(Handles, SecondEnvironmentAndTermination) {
+    environment();
+    IIAPI_INITPARM in{};
+    in.in_version = IIAPI_VERSION_8;
+    IIapi_initialize(&in);
+    ASSERT_EQ(in.in_status, IIAPI_ST_SUCCESS);
+    ASSERT_NE(in.in_envHandle, nullptr);
+    ASSERT_NE(in.in_envHandle, environment());
+    IIAPI_SETENVPRMPARM se{};
+    II_LONG bad = 3;
+    se.se_envHandle = in.in_envHandle;
+    se.se_paramID = IIAPI_EP_MAX_SEGMENT_LEN;
+    se.se_paramValue = &bad;
+    IIapi_setEnvParam(&se);
+    EXPECT_EQ(se.se_status, IIAPI_ST_FAILURE);
+    IIAPI_RELENVPARM re{};
+    re.re_envHandle = in.in_envHandle;
+    IIapi_releaseEnv(&re);
+    EXPECT_EQ(re.re_status, IIAPI_ST_SUCCESS);
+    IIapi_releaseEnv(&re);
+    EXPECT_EQ(re.re_status, IIAPI_ST_INVALID_HANDLE);
+    IIAPI_TERMPARM tm{};
+    IIapi_terminate(&tm);
+    EXPECT_EQ(tm.tm_status, IIAPI_ST_SUCCESS);
+    // The first initialisation still holds.
+    IIAPI_WAITPARM w{};
+    IIapi_wait(&w);
+    EXPECT_EQ(w.wt_status, IIAPI_ST_SUCCESS);
+    IIAPI_INITPARM bad2{};
+    bad2.in_version = 99;
+    IIapi_initialize(&bad2);
+    EXPECT_EQ(bad2.in_status, IIAPI_ST_FAILURE);
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+// IIapi_convertData: the conversions clients use to read and send values.
+#include "api_support.h"
+
+using namespace apitest;
+
+namespace {
+
+struct Conv {
+    IIAPI_STATUS status;
+    std::string bytes;
+    uint16_t length;
+};
+
+Conv convert(const IIAPI_DESCRIPTOR &sd, const std::string &src, int16_t dstType, uint16_t dstLen,
+             int16_t precision = 0, int16_t scale = 0) {
+    environment();
+    IIAPI_CONVERTPARM cv{};
+    cv.cv_srcDesc = sd;
+    cv.cv_srcValue.dv_length = uint16_t(src.size());
+    cv.cv_srcValue.dv_value = const_cast<char *>(src.data());
+    cv.cv_dstDesc.ds_dataType = dstType;
+    cv.cv_dstDesc.ds_length = dstLen;
+    cv.cv_dstDesc.ds_precision = precision;
+    cv.cv_dstDesc.ds_scale = scale;
+    std::string buf(dstLen, '\x7f');
+    cv.cv_dstValue.dv_value = buf.data();
+    IIapi_convertData(&cv);
+    return {cv.cv_status, buf.substr(0, cv.cv_dstValue.dv_length), cv.cv_dstValue.dv_length};
+}
+
+IIAPI_DESCRIPTOR desc(int16_t type, uint16_t len, int16_t prec = 0, int16_t scale = 0) {
+    IIAPI_DESCRIPTOR d{};
+    d.ds_dataType = type;
+    d.ds_length = len;
+    d.ds_precision = prec;
+    d.ds_scale = scale;
+    return d;
+}
+
+std::string rawInt(long long v, int len) {
+    std::string s(size_t(len), '\0');
+    if (len == 1) { int8_t x = int8_t(v); std::memcpy(s.data(), &x, 1); }
+    if (len == 2) { int16_t x = int16_t(v); std::memcpy(s.data(), &x, 2); }
+    if (len == 4) { int32_t x = int32_t(v); std::memcpy(s.data(), &x, 4); }
+    if (len == 8) { int64_t x = v; std::memcpy(s.data(), &x, 8); }
+    return s;
+}
+
+std::string rawDouble(double v) {
+    return std::string(reinterpret_cast<const char *>(&v), 8);
+}
+
+std::string charText(const Conv &c) {
+    return c.bytes;
+}
+
+TEST(Convert, NumbersToText) {
+    struct Case {
+        IIAPI_DESCRIPTOR d;
+        std::string src;
+        const char *text;
+    } cases[] = {
+        {desc(IIAPI_INT_TYPE, 1), rawInt(-7, 1), "-7"},
+        {desc(IIAPI_INT_TYPE, 2), rawInt(-32768, 2), "-32768"},
+        {desc(IIAPI_INT_TYPE, 4), rawInt(2147483647, 4), "2147483647"},
+        {desc(IIAPI_INT_TYPE, 8), rawInt(-9000000000000000000LL, 8), "-9000000000000000000"},
+        {desc(IIAPI_MNY_TYPE, 8), rawDouble(1234.5), "$1234.50"},
+        {desc(IIAPI_MNY_TYPE, 8), rawDouble(-0.25), "-$0.25"},
+        {desc(IIAPI_FLT_TYPE, 8), rawDouble(0.1), "0.1"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        Conv r = convert(c.d, c.src, IIAPI_CHA_TYPE, 64);
+        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+        ASSERT_EQ(r.length, 64);
+        std::string t = charText(r);
+        EXPECT_EQ(t.substr(0, t.find_last_not_of(' ') + 1), c.text);
+    }
+}
+
+TEST(Convert, DecimalToTextAndBack) {
+    Param p = pDecimal("-98765432109876543210.123", 25, 3);
+    ASSERT_EQ(p.bytes.size(), 13u);
+    Conv r = convert(p.d, p.bytes, IIAPI_VCH_TYPE, 66);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(r.bytes.substr(2), "-98765432109876543210.123");
+    // Rounding to a smaller scale, and overflow of the precision.
+    IIAPI_DESCRIPTOR text = desc(IIAPI_CHA_TYPE, 6);
+    Conv rounded = convert(text, "1.2351", IIAPI_DEC_TYPE, 3, 5, 3);
+    ASSERT_EQ(rounded.status, IIAPI_ST_SUCCESS);
+    Conv back = convert(desc(IIAPI_DEC_TYPE, 3, 5, 3), rounded.bytes, IIAPI_VCH_TYPE, 20);
+    EXPECT_EQ(back.bytes.substr(2), "1.235");
+    Conv over = convert(desc(IIAPI_CHA_TYPE, 7), "1000.00", IIAPI_DEC_TYPE, 3, 5, 3);
+    EXPECT_NE(over.status, IIAPI_ST_SUCCESS);
+    Conv junk = convert(desc(IIAPI_CHA_TYPE, 3), "abc", IIAPI_DEC_TYPE, 3, 5, 3);
+    EXPECT_NE(junk.status, IIAPI_ST_SUCCESS);
+}
+
+TEST(Convert, DatesAndTimesToText) {
+    struct Case {
+        int16_t type;
+        const char *in;
+        const char *out;
+    } cases[] = {
+        {IIAPI_DATE_TYPE, "2024-02-29 13:45:10", "2024-02-29 13:45:10"},
+        {IIAPI_DATE_TYPE, "2024_02_29", "2024-02-29"},
+        {IIAPI_DATE_TYPE, "25-dec-1999", "1999-12-25"},
+        {IIAPI_DATE_TYPE, "12/25/1999 10:00", "1999-12-25 10:00:00"},
+        {IIAPI_DATE_TYPE, "", ""},
+        {IIAPI_ADATE_TYPE, "2000-01-01", "2000-01-01"},
+        {IIAPI_TMWO_TYPE, "23:59:58", "23:59:58"},
+        {IIAPI_TSWO_TYPE, "2024-02-29 13:45:10.5", "2024-02-29 13:45:10.500000"},
+        {IIAPI_INTYM_TYPE, "2 years 3 months", "2-03"},
+        {IIAPI_INTDS_TYPE, "1 day 02:03:04", "1 02:03:04"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.in);
+        std::string in = c.in;
+        Conv d = convert(desc(IIAPI_CHA_TYPE, uint16_t(in.size())), in, c.type, 12);
+        ASSERT_EQ(d.status, IIAPI_ST_SUCCESS);
+        Conv t = convert(desc(c.type, 12), d.bytes, IIAPI_CHA_TYPE, 64);
+        ASSERT_EQ(t.status, IIAPI_ST_SUCCESS);
+        std::string s = t.bytes;
+        size_t e = s.find_last_not_of(' ');
+        EXPECT_EQ(e == std::string::npos ? std::string() : s.substr(0, e + 1), c.out);
+    }
+    for (const char *bad : {"2023-02-29", "13:99:00", "2024-13-01", "tomorrowish"}) {
+        std::string in = bad;
+        EXPECT_NE(convert(desc(IIAPI_CHA_TYPE, uint16_t(in.size())), in, IIAPI_DATE_TYPE, 12).status,
+                  IIAPI_ST_SUCCESS)
+            << bad;
+    }
+}
+
+TEST(Convert, MoneyToFloat) {
+    Conv r = convert(desc(IIAPI_MNY_TYPE, 8), rawDouble(19.99), IIAPI_FLT_TYPE, 8);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    double v;
+    std::memcpy(&v, r.bytes.data(), 8);
+    EXPECT_DOUBLE_EQ(v, 19.99);
+    Conv i = convert(desc(IIAPI_CHA_TYPE, 4), " 42 ", IIAPI_INT_TYPE, 4);
+    ASSERT_EQ(i.status, IIAPI_ST_SUCCESS);
+    int32_t x;
+    std::memcpy(&x, i.bytes.data(), 4);
+    EXPECT_EQ(x, 42);
+    EXPECT_NE(convert(desc(IIAPI_CHA_TYPE, 5), "40000", IIAPI_INT_TYPE, 2).status, IIAPI_ST_SUCCESS);
+}
+
+TEST(Convert, NationalTextToAndFromChar) {
+    std::u16string w = u"a\u00e9\u4e2d";
+    std::string raw(reinterpret_cast<const char *>(w.data()), w.size() * 2);
+    Conv c = convert(desc(IIAPI_NCHA_TYPE, uint16_t(raw.size())), raw, IIAPI_CHA_TYPE, 8);
+    ASSERT_EQ(c.status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(c.bytes, "a\xc3\xa9\xe4\xb8\xad  ");
+    // NVARCHAR to VARCHAR.
+    std::string nv;
+    uint16_t n = uint16_t(w.size());
+    nv.append(reinterpret_cast<const char *>(&n), 2);
+    nv += raw;
+    Conv v = convert(desc(IIAPI_NVCH_TYPE, uint16_t(nv.size())), nv, IIAPI_VCH_TYPE, 20);
+    ASSERT_EQ(v.status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(v.bytes.substr(2), "a\xc3\xa9\xe4\xb8\xad");
+    // VARCHAR to NVARCHAR.
+    std::string vc;
+    std::string u8 = "x\xc3\xa9";
+    uint16_t m = uint16_t(u8.size());
+    vc.append(reinterpret_cast<const char *>(&m), 2);
+    vc += u8;
+    Conv back = convert(desc(IIAPI_VCH_TYPE, uint16_t(vc.size())), vc, IIAPI_NVCH_TYPE, 22);
+    ASSERT_EQ(back.status, IIAPI_ST_SUCCESS);
+    uint16_t cnt;
+    std::memcpy(&cnt, back.bytes.data(), 2);
+    EXPECT_EQ(cnt, 2);
+    EXPECT_EQ(back.bytes.substr(2), std::string("x\0\xe9\0", 4));
+}
+
+TEST(Convert, Utf8IsNeverCutInsideACharacter) {
+    std::u16string w = u"\u00e9\u00e9\u00e9";  // 6 bytes in UTF-8
+    std::string raw(reinterpret_cast<const char *>(w.data()), w.size() * 2);
+    Conv c = convert(desc(IIAPI_NCHA_TYPE, uint16_t(raw.size())), raw, IIAPI_VCH_TYPE, 7);  // room for 5 bytes
+    ASSERT_EQ(c.status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(c.bytes.substr(2), "\xc3\xa9\xc3\xa9");
+    Conv f = convert(desc(IIAPI_NCHA_TYPE, uint16_t(raw.size())), raw, IIAPI_CHA_TYPE, 5);
+    ASSERT_EQ(f.status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(f.bytes, "\xc3\xa9\xc3\xa9 ");
+}
+
+TEST(Convert, NullAndBadArguments) {
+    environment();
+    IIAPI_CONVERTPARM cv{};
+    cv.cv_srcDesc = desc(IIAPI_INT_TYPE, 4);
+    cv.cv_srcValue.dv_null = II_TRUE;
+    cv.cv_dstDesc = desc(IIAPI_CHA_TYPE, 10);
+    char buf[10];
+    cv.cv_dstValue.dv_value = buf;
+    IIapi_convertData(&cv);
+    EXPECT_EQ(cv.cv_status, IIAPI_ST_SUCCESS);
+    EXPECT_TRUE(cv.cv_dstValue.dv_null);
+    IIAPI_CONVERTPARM nobuf{};
+    int32_t x = 5;
+    nobuf.cv_srcDesc = desc(IIAPI_INT_TYPE, 4);
+    nobuf.cv_srcValue.dv_length = 4;
+    nobuf.cv_srcValue.dv_value = &x;
+    nobuf.cv_dstDesc = desc(IIAPI_CHA_TYPE, 10);
+    IIapi_convertData(&nobuf);
+    EXPECT_EQ(nobuf.cv_status, IIAPI_ST_FAILURE);
+    // An integer of an impossible length.
+    Conv odd = convert(desc(IIAPI_INT_TYPE, 3), std::string(3, '\0'), IIAPI_CHA_TYPE, 10);
+    EXPECT_EQ(odd.status, IIAPI_ST_FAILURE);
+}
+
+}  // namespace

@@ -1,0 +1,485 @@
+// Statements: every type through parameters and results, prepared statements, cursors, blocks,
+// partial rows, long values in segments and row counts.
+#include "api_support.h"
+
+using namespace apitest;
+
+namespace {
+
+class Query : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db = freshDatabase();
+        ASSERT_EQ(s.connect(environment(), db, "tester"), IIAPI_ST_SUCCESS);
+    }
+    std::string db;
+    Session s;
+};
+
+const char *kAllTypes =
+    "CREATE TABLE alltypes ("
+    " i1 integer1, i2 smallint, i4 integer NOT NULL WITH DEFAULT, i8 bigint,"
+    " f4 float4, f8 float,"
+    " ch char(5), cc c(4), vc varchar(20) WITH NULL, tx text(10),"
+    " by byte(3), vb byte varying(6),"
+    " nc nchar(3), nv nvarchar(10),"
+    " lv long varchar, lb long byte, ln long nvarchar,"
+    " de decimal(20,4), mo money,"
+    " da date, ad ansidate, ti time, ts timestamp, iv interval day to second,"
+    " bo boolean)";
+
+struct TypeRow {
+    const char *column;
+    int16_t type;
+    uint16_t length;
+    int16_t precision;
+    int16_t scale;
+};
+
+TEST_F(Query, TableOfEveryTypeIsDescribedByItsDeclaredTypes) {
+    ASSERT_EQ(s.exec(kAllTypes).status, IIAPI_ST_SUCCESS);
+    Result r = s.exec("SELECT * FROM alltypes");
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    const TypeRow expect[] = {
+        {"i1", IIAPI_INT_TYPE, 1, 0, 0},      {"i2", IIAPI_INT_TYPE, 2, 0, 0},
+        {"i4", IIAPI_INT_TYPE, 4, 0, 0},      {"i8", IIAPI_INT_TYPE, 8, 0, 0},
+        {"f4", IIAPI_FLT_TYPE, 4, 7, 0},      {"f8", IIAPI_FLT_TYPE, 8, 15, 0},
+        {"ch", IIAPI_CHA_TYPE, 5, 0, 0},      {"cc", IIAPI_CHR_TYPE, 4, 0, 0},
+        {"vc", IIAPI_VCH_TYPE, 22, 0, 0},     {"tx", IIAPI_TXT_TYPE, 12, 0, 0},
+        {"by", IIAPI_BYTE_TYPE, 3, 0, 0},     {"vb", IIAPI_VBYTE_TYPE, 8, 0, 0},
+        {"nc", IIAPI_NCHA_TYPE, 6, 0, 0},     {"nv", IIAPI_NVCH_TYPE, 22, 0, 0},
+        {"lv", IIAPI_LVCH_TYPE, 8192, 0, 0},  {"lb", IIAPI_LBYTE_TYPE, 8192, 0, 0},
+        {"ln", IIAPI_LNVCH_TYPE, 8192, 0, 0}, {"de", IIAPI_DEC_TYPE, 11, 20, 4},
+        {"mo", IIAPI_MNY_TYPE, 8, 14, 2},     {"da", IIAPI_DATE_TYPE, 12, 0, 0},
+        {"ad", IIAPI_ADATE_TYPE, 12, 0, 0},   {"ti", IIAPI_TMWO_TYPE, 12, 0, 0},
+        {"ts", IIAPI_TSWO_TYPE, 12, 6, 0},    {"iv", IIAPI_INTDS_TYPE, 12, 0, 0},
+        {"bo", IIAPI_BOOL_TYPE, 1, 0, 0},
+    };
+    ASSERT_EQ(r.desc.size(), std::size(expect));
+    for (size_t i = 0; i < r.desc.size(); ++i) {
+        SCOPED_TRACE(expect[i].column);
+        EXPECT_EQ(r.names[i], expect[i].column);
+        EXPECT_EQ(r.desc[i].ds_dataType, expect[i].type);
+        EXPECT_EQ(r.desc[i].ds_length, expect[i].length);
+        EXPECT_EQ(r.desc[i].ds_precision, expect[i].precision);
+        EXPECT_EQ(r.desc[i].ds_scale, expect[i].scale);
+        EXPECT_EQ(r.desc[i].ds_columnType, IIAPI_COL_TUPLE);
+        EXPECT_EQ(r.desc[i].ds_nullable != 0, std::string(expect[i].column) != "i4");
+    }
+}
+
+TEST_F(Query, ParametersOfEveryTypeRoundTrip) {
+    ASSERT_EQ(s.exec(kAllTypes).status, IIAPI_ST_SUCCESS);
+    std::string longText(20000, 'x');
+    for (size_t i = 0; i < longText.size(); i += 7) longText[i] = char('a' + i % 26);
+    std::string longBytes;
+    for (int i = 0; i < 9000; ++i) longBytes.push_back(char(i % 251));
+    std::u16string longWide(5000, u'\u00e9');
+    std::string longWideBytes(reinterpret_cast<const char *>(longWide.data()), longWide.size() * 2);
+    std::vector<Param> params = {
+        pInt(-5, 1), pInt(-300, 2), pInt(70000, 4), pInt(5000000000LL, 8),
+        pFloat(1.5, 4), pFloat(-2.25, 8),
+        pChar("ab"), pChar("xyz"), pVarchar("hello", 20), pVarchar("text!"),
+        pByte(std::string("\x01\x02\x03", 3)), pVarbyte(std::string("\x00\xff", 2)),
+        pNChar(u"\u00e9a"), pNVarchar(u"\u4e2d\u6587"),
+        pLong(IIAPI_LVCH_TYPE, longText), pLong(IIAPI_LBYTE_TYPE, longBytes), pLong(IIAPI_LNVCH_TYPE, longWideBytes),
+        pDecimal("1234567890123456.7891", 20, 4), pMoney(12.5),
+        pDate(IIAPI_DATE_TYPE, "2024-02-29 13:45:10"), pDate(IIAPI_ADATE_TYPE, "2024-02-29"),
+        pDate(IIAPI_TMWO_TYPE, "13:45:10"), pDate(IIAPI_TSWO_TYPE, "2024-02-29 13:45:10.123456"),
+        pDate(IIAPI_INTDS_TYPE, "3 days 04:05:06"), pBool(true),
+    };
+    std::string sql = "INSERT INTO alltypes VALUES (";
+    for (size_t i = 0; i < params.size(); ++i) sql += i ? ", ?" : "?";
+    sql += ")";
+    Result ins = s.run(sql, params);
+    ASSERT_EQ(ins.status, IIAPI_ST_SUCCESS) << (ins.msgs.empty() ? "" : ins.msgs[0].text);
+    EXPECT_EQ(ins.rowCount, 1);
+    Result r = s.exec("SELECT * FROM alltypes");
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.rows.size(), 1u);
+    auto &row = r.rows[0];
+    EXPECT_EQ(row[0], "-5");
+    EXPECT_EQ(row[1], "-300");
+    EXPECT_EQ(row[2], "70000");
+    EXPECT_EQ(row[3], "5000000000");
+    EXPECT_EQ(row[4], "1.5");
+    EXPECT_EQ(row[5], "-2.25");
+    EXPECT_EQ(row[6], "ab   ");
+    EXPECT_EQ(row[7], "xyz ");
+    EXPECT_EQ(row[8], "hello");
+    EXPECT_EQ(row[9], "text!");
+    EXPECT_EQ(row[10], std::string("\x01\x02\x03", 3));
+    EXPECT_EQ(row[11], std::string("\x00\xff", 2));
+    EXPECT_EQ(row[12], "\xc3\xa9" "a ");
+    EXPECT_EQ(row[13], "\xe4\xb8\xad\xe6\x96\x87");
+    EXPECT_EQ(row[14], longText);
+    EXPECT_EQ(row[15], longBytes);
+    EXPECT_EQ(row[16], longWideBytes);
+    EXPECT_EQ(row[17], "1234567890123456.7891");
+    EXPECT_EQ(row[18], "$12.50");
+    EXPECT_EQ(row[19], "2024-02-29 13:45:10");
+    EXPECT_EQ(row[20], "2024-02-29");
+    EXPECT_EQ(row[21], "13:45:10");
+    EXPECT_EQ(row[22], "2024-02-29 13:45:10.123456");
+    EXPECT_EQ(row[23], "3 04:05:06");
+    EXPECT_EQ(row[24], "TRUE");
+}
+
+TEST_F(Query, NullParametersGiveNullValues) {
+    ASSERT_EQ(s.exec("CREATE TABLE n (a integer, b varchar(5), c long varchar, d decimal(5,2))").status,
+              IIAPI_ST_SUCCESS);
+    Result ins = s.run("INSERT INTO n VALUES (?, ?, ?, ?)",
+                       {pNull(IIAPI_INT_TYPE, 4), pNull(IIAPI_VCH_TYPE, 7), pNull(IIAPI_LVCH_TYPE, 2000),
+                        pNull(IIAPI_DEC_TYPE, 3)});
+    ASSERT_EQ(ins.status, IIAPI_ST_SUCCESS);
+    Result r = s.exec("SELECT a, b, c, d FROM n");
+    ASSERT_EQ(r.rows.size(), 1u);
+    for (auto &v : r.rows[0]) EXPECT_FALSE(v.has_value());
+}
+
+TEST_F(Query, ExactDecimalsKeepEveryDigit) {
+    ASSERT_EQ(s.exec("CREATE TABLE d (small decimal(7,2), wide decimal(31,10))").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.run("INSERT INTO d VALUES (?, ?)", {pDecimal("-12345.67", 7, 2),
+                                                   pDecimal("123456789012345678901.0123456789", 31, 10)})
+                  .status,
+              IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("INSERT INTO d VALUES (1.5, '0.0000000001')").status, IIAPI_ST_SUCCESS);
+    Result r = s.exec("SELECT small, wide FROM d ORDER BY small");
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(r.rows[0][0], "-12345.67");
+    EXPECT_EQ(r.rows[0][1], "123456789012345678901.0123456789");
+    EXPECT_EQ(r.rows[1][0], "1.50");
+    EXPECT_EQ(r.rows[1][1], "0.0000000001");
+}
+
+TEST_F(Query, ValuesThatDoNotFitTheTypeAreErrors) {
+    ASSERT_EQ(s.exec("CREATE TABLE f (a smallint, b char(3), c decimal(4,1))").status, IIAPI_ST_SUCCESS);
+    // The store takes what it is given; reading it back as the declared type must not cut it.
+    ASSERT_EQ(s.exec("INSERT INTO f VALUES (100000, 'abcdef', 12345)").status, IIAPI_ST_SUCCESS);
+    Result a = s.exec("SELECT a FROM f");
+    EXPECT_EQ(a.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(a.msgs.empty());
+    EXPECT_EQ(a.msgs[0].sqlstate, "22003");
+    Result b = s.exec("SELECT b FROM f");
+    EXPECT_EQ(b.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(b.msgs.empty());
+    EXPECT_EQ(b.msgs[0].sqlstate, "22001");
+    Result c = s.exec("SELECT c FROM f");
+    EXPECT_EQ(c.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(c.msgs.empty());
+    EXPECT_EQ(c.msgs[0].sqlstate, "22003");
+}
+
+TEST_F(Query, PreparedStatementsExecuteAndOpenCursors) {
+    ASSERT_EQ(s.exec("CREATE TABLE p (k integer, v varchar(10))").status, IIAPI_ST_SUCCESS);
+    Result prep = s.exec("prepare s1 into sqlda from INSERT INTO p VALUES (?, ?)");
+    ASSERT_EQ(prep.status, IIAPI_ST_SUCCESS);
+    EXPECT_TRUE(prep.desc.empty());
+    for (int k = 1; k <= 5; ++k) {
+        Result e = s.run("execute s1", {pInt(k), pVarchar("v" + std::to_string(k))}, IIAPI_QT_EXEC);
+        ASSERT_EQ(e.status, IIAPI_ST_SUCCESS);
+        EXPECT_EQ(e.rowCount, 1);
+    }
+    Result sel = s.exec("prepare s2 into sqlda from SELECT k, v FROM p WHERE k > ? ORDER BY k");
+    ASSERT_EQ(sel.status, IIAPI_ST_SUCCESS) << (sel.msgs.empty() ? "" : sel.msgs[0].text);
+    ASSERT_EQ(sel.desc.size(), 2u);
+    EXPECT_EQ(sel.desc[0].ds_dataType, IIAPI_INT_TYPE);
+    EXPECT_EQ(sel.desc[1].ds_dataType, IIAPI_VCH_TYPE);
+    EXPECT_TRUE(sel.rows.empty());
+    Result cur = s.run("s2 for readonly", {pService("cn1"), pInt(2)}, IIAPI_QT_OPEN, 2);
+    ASSERT_EQ(cur.status, IIAPI_ST_SUCCESS) << (cur.msgs.empty() ? "" : cur.msgs[0].text);
+    ASSERT_EQ(cur.rows.size(), 3u);
+    EXPECT_EQ(cur.rows[0][0], "3");
+    EXPECT_EQ(cur.rows[2][1], "v5");
+    EXPECT_EQ(cur.rowCount, 3);
+    // A new statement of the same name replaces the old one.
+    ASSERT_EQ(s.exec("prepare s2 into sqlda from SELECT v FROM p WHERE k = ?").status, IIAPI_ST_SUCCESS);
+    Result cur2 = s.run("s2 for readonly", {pService("cn2"), pInt(4)}, IIAPI_QT_OPEN);
+    ASSERT_EQ(cur2.rows.size(), 1u);
+    ASSERT_EQ(cur2.desc.size(), 1u);
+    EXPECT_EQ(cur2.rows[0][0], "v4");
+    // Unknown names and cursors over non-SELECTs fail.
+    Result bad = s.run("execute nosuch", {}, IIAPI_QT_EXEC);
+    EXPECT_EQ(bad.status, IIAPI_ST_ERROR);
+    Result bad2 = s.run("s1 for readonly", {pService("cn3"), pInt(1), pVarchar("x")}, IIAPI_QT_OPEN);
+    EXPECT_EQ(bad2.status, IIAPI_ST_ERROR);
+}
+
+TEST_F(Query, SeveralCursorsOpenAtOnce) {
+    ASSERT_EQ(s.exec("CREATE TABLE m (k integer)").status, IIAPI_ST_SUCCESS);
+    for (int k = 0; k < 4; ++k) s.run("INSERT INTO m VALUES (?)", {pInt(k)});
+    IIAPI_STATUS st1, st2;
+    II_PTR a = s.open("SELECT k FROM m ORDER BY k", {}, IIAPI_QT_QUERY, st1);
+    II_PTR b = s.open("SELECT k FROM m ORDER BY k DESC", {}, IIAPI_QT_QUERY, st2);
+    ASSERT_EQ(st1, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(st2, IIAPI_ST_SUCCESS);
+    std::vector<IIAPI_DESCRIPTOR> d;
+    std::vector<std::string> n;
+    ASSERT_EQ(descriptors(a, d, n), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(descriptors(b, d, n), IIAPI_ST_SUCCESS);
+    auto one = [&](II_PTR h) {
+        int32_t v = -1;
+        IIAPI_DATAVALUE dv{};
+        dv.dv_value = &v;
+        IIAPI_GETCOLPARM gc{};
+        gc.gc_stmtHandle = h;
+        gc.gc_rowCount = 1;
+        gc.gc_columnCount = 1;
+        gc.gc_columnData = &dv;
+        IIapi_getColumns(&gc);
+        EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_SUCCESS);
+        return v;
+    };
+    EXPECT_EQ(one(a), 0);
+    EXPECT_EQ(one(b), 3);
+    EXPECT_EQ(one(a), 1);
+    EXPECT_EQ(one(b), 2);
+    Session::close(a);
+    Session::close(b);
+}
+
+TEST_F(Query, BlocksPartialRowsAndLongValueInSegments) {
+    ASSERT_EQ(s.exec("CREATE TABLE big (id integer, name varchar(8), body long varchar, tail integer)").status,
+              IIAPI_ST_SUCCESS);
+    std::string body(100000, ' ');
+    for (size_t i = 0; i < body.size(); ++i) body[i] = char('A' + i % 23);
+    ASSERT_EQ(s.run("INSERT INTO big VALUES (?, ?, ?, ?)",
+                    {pInt(1), pVarchar("one"), pLong(IIAPI_LVCH_TYPE, body), pInt(11)})
+                  .status,
+              IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.run("INSERT INTO big VALUES (?, ?, ?, ?)",
+                    {pInt(2), pVarchar("two"), pNull(IIAPI_LVCH_TYPE, 2000), pInt(22)})
+                  .status,
+              IIAPI_ST_SUCCESS);
+    IIAPI_STATUS st;
+    II_PTR h = s.open("SELECT id, name, body, tail FROM big ORDER BY id", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    std::vector<IIAPI_DESCRIPTOR> d;
+    std::vector<std::string> n;
+    ASSERT_EQ(descriptors(h, d, n), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(d.size(), 4u);
+    ASSERT_EQ(d[2].ds_dataType, IIAPI_LVCH_TYPE);
+    auto getCols = [&](int count, IIAPI_DATAVALUE *dv, II_BOOL *more = nullptr) {
+        IIAPI_GETCOLPARM gc{};
+        gc.gc_stmtHandle = h;
+        gc.gc_rowCount = 1;
+        gc.gc_columnCount = int16_t(count);
+        gc.gc_columnData = dv;
+        IIapi_getColumns(&gc);
+        IIAPI_STATUS r = finish(gc.gc_genParm);
+        if (more) *more = gc.gc_moreSegments;
+        return r;
+    };
+    for (int row = 1; row <= 2; ++row) {
+        int32_t id = 0;
+        char name[10] = {};
+        IIAPI_DATAVALUE dv[2] = {};
+        dv[0].dv_value = &id;
+        dv[1].dv_value = name;
+        ASSERT_EQ(getCols(2, dv), IIAPI_ST_SUCCESS);
+        EXPECT_EQ(id, row);
+        std::string got;
+        int segments = 0;
+        bool isNull = false;
+        std::vector<char> seg(d[2].ds_length);
+        for (;;) {
+            IIAPI_DATAVALUE lv{};
+            lv.dv_value = seg.data();
+            II_BOOL more = II_FALSE;
+            ASSERT_EQ(getCols(1, &lv, &more), IIAPI_ST_SUCCESS);
+            if (lv.dv_null) {
+                isNull = true;
+                break;
+            }
+            uint16_t len;
+            std::memcpy(&len, seg.data(), 2);
+            ASSERT_LE(len, d[2].ds_length - 2);
+            got.append(seg.data() + 2, len);
+            ++segments;
+            if (!more) break;
+        }
+        if (row == 1) {
+            EXPECT_EQ(got, body);
+            EXPECT_GE(segments, 100000 / 8190);
+        } else {
+            EXPECT_TRUE(isNull);
+        }
+        int32_t tail = 0;
+        IIAPI_DATAVALUE tv{};
+        tv.dv_value = &tail;
+        ASSERT_EQ(getCols(1, &tv), IIAPI_ST_SUCCESS);
+        EXPECT_EQ(tail, row * 11);
+    }
+    int32_t none = 0;
+    IIAPI_DATAVALUE nv{};
+    nv.dv_value = &none;
+    EXPECT_EQ(getCols(2, &nv), IIAPI_ST_NO_DATA);
+    Session::close(h);
+}
+
+TEST_F(Query, BlockFetchDeliversRowsAndNoDataOnlyWhenEmpty) {
+    ASSERT_EQ(s.exec("CREATE TABLE b (k integer, t varchar(4))").status, IIAPI_ST_SUCCESS);
+    for (int k = 0; k < 7; ++k) ASSERT_EQ(s.run("INSERT INTO b VALUES (?, 'r')", {pInt(k)}).status, IIAPI_ST_SUCCESS);
+    IIAPI_STATUS st;
+    II_PTR h = s.open("SELECT k, t FROM b ORDER BY k", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    std::vector<IIAPI_DESCRIPTOR> d;
+    std::vector<std::string> n;
+    ASSERT_EQ(descriptors(h, d, n), IIAPI_ST_SUCCESS);
+    std::vector<int> sizes;
+    std::vector<int> keys;
+    for (;;) {
+        int32_t k[3];
+        char t[3][8];
+        IIAPI_DATAVALUE dv[6] = {};
+        for (int r = 0; r < 3; ++r) {
+            dv[2 * r].dv_value = &k[r];
+            dv[2 * r + 1].dv_value = t[r];
+        }
+        IIAPI_GETCOLPARM gc{};
+        gc.gc_stmtHandle = h;
+        gc.gc_rowCount = 3;
+        gc.gc_columnCount = 2;
+        gc.gc_columnData = dv;
+        IIapi_getColumns(&gc);
+        IIAPI_STATUS r = finish(gc.gc_genParm);
+        if (r == IIAPI_ST_NO_DATA) {
+            EXPECT_EQ(gc.gc_rowsReturned, 0);
+            break;
+        }
+        ASSERT_EQ(r, IIAPI_ST_SUCCESS);
+        sizes.push_back(gc.gc_rowsReturned);
+        for (int i = 0; i < gc.gc_rowsReturned; ++i) keys.push_back(k[i]);
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{3, 3, 1}));
+    EXPECT_EQ(keys, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    IIAPI_GETQINFOPARM gq{};
+    gq.gq_stmtHandle = h;
+    IIapi_getQueryInfo(&gq);
+    ASSERT_EQ(finish(gq.gq_genParm), IIAPI_ST_SUCCESS);
+    EXPECT_TRUE(gq.gq_mask & IIAPI_GQ_ROW_COUNT);
+    EXPECT_EQ(gq.gq_rowCount, 7);
+    EXPECT_TRUE(gq.gq_flags & IIAPI_GQF_END_OF_DATA);
+    Session::close(h);
+}
+
+TEST_F(Query, RowCountsOfChanges) {
+    ASSERT_EQ(s.exec("CREATE TABLE rc (k integer)").status, IIAPI_ST_SUCCESS);
+    for (int k = 0; k < 5; ++k) s.run("INSERT INTO rc VALUES (?)", {pInt(k)});
+    Result u = s.exec("UPDATE rc SET k = k + 10 WHERE k >= 2");
+    ASSERT_EQ(u.status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(u.rowCount, 3);
+    Result d = s.exec("DELETE FROM rc WHERE k < 100");
+    EXPECT_EQ(d.rowCount, 5);
+    Result none = s.exec("DELETE FROM rc");
+    EXPECT_EQ(none.rowCount, 0);
+}
+
+TEST_F(Query, ErrorsCarryTheirSqlstates) {
+    ASSERT_EQ(s.exec("CREATE TABLE e (k integer NOT NULL PRIMARY KEY, v varchar(5))").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("INSERT INTO e VALUES (1, 'a')").status, IIAPI_ST_SUCCESS);
+    struct Case {
+        const char *sql;
+        const char *state;
+    } cases[] = {
+        {"SELECT * FROM nosuchtable", "42S02"},
+        {"SELECT nosuchcolumn FROM e", "42S22"},
+        {"CREATE TABLE e (x integer)", "42S01"},
+        {"INSERT INTO e VALUES (1, 'b')", "23000"},
+        {"INSERT INTO e VALUES (NULL, 'b')", "23000"},
+        {"SELEKT 1", "42000"},
+        {"SELECT \"k\" FROM e WHERE v = \"a\"", "42S22"},
+        {"CREATE TABLE g (x nosuchtype)", "42000"},
+        {"SELECT 1; SELECT 2", "42000"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.sql);
+        Result r = s.exec(c.sql);
+        EXPECT_EQ(r.status, IIAPI_ST_ERROR);
+        ASSERT_FALSE(r.msgs.empty());
+        EXPECT_EQ(r.msgs[0].sqlstate, c.state) << r.msgs[0].text;
+        EXPECT_FALSE(r.msgs[0].text.empty());
+        EXPECT_NE(r.msgs[0].native, 0);
+        for (char ch : r.msgs[0].text) EXPECT_TRUE(ch >= 0x20 && ch < 0x7f);
+    }
+}
+
+TEST_F(Query, SequenceErrorsAreReportedNotCrashed) {
+    IIAPI_STATUS st;
+    II_PTR h = s.open("INSERT INTO nowhere VALUES (?)", {}, IIAPI_QT_QUERY, st);
+    EXPECT_EQ(st, IIAPI_ST_ERROR);
+    // Columns of a failed statement.
+    IIAPI_DATAVALUE dv{};
+    IIAPI_GETCOLPARM gc{};
+    gc.gc_stmtHandle = h;
+    gc.gc_rowCount = 1;
+    gc.gc_columnCount = 1;
+    gc.gc_columnData = &dv;
+    IIapi_getColumns(&gc);
+    EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_ERROR);
+    Session::close(h);
+    // Parameters for a statement that takes none, and bad counts.
+    ASSERT_EQ(s.exec("CREATE TABLE sq (k integer)").status, IIAPI_ST_SUCCESS);
+    Result r = s.run("INSERT INTO sq VALUES (1)", {pInt(1)});
+    EXPECT_EQ(r.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(r.msgs.empty());
+    EXPECT_EQ(r.msgs[0].sqlstate, "07001");
+    h = s.open("SELECT k FROM sq", {}, IIAPI_QT_QUERY, st);
+    IIAPI_GETCOLPARM bad{};
+    bad.gc_stmtHandle = h;
+    bad.gc_rowCount = 0;
+    bad.gc_columnCount = 1;
+    bad.gc_columnData = &dv;
+    IIapi_getColumns(&bad);
+    EXPECT_EQ(finish(bad.gc_genParm), IIAPI_ST_ERROR);
+    bad.gc_rowCount = 1;
+    bad.gc_columnCount = 5;
+    IIapi_getColumns(&bad);
+    EXPECT_EQ(finish(bad.gc_genParm), IIAPI_ST_ERROR);
+    bad.gc_columnCount = 1;
+    bad.gc_columnData = nullptr;
+    IIapi_getColumns(&bad);
+    EXPECT_EQ(finish(bad.gc_genParm), IIAPI_ST_ERROR);
+    IIAPI_PUTPARMPARM pp{};
+    pp.pp_stmtHandle = h;
+    pp.pp_parmCount = 1;
+    pp.pp_parmData = &dv;
+    IIapi_putParms(&pp);
+    EXPECT_EQ(finish(pp.pp_genParm), IIAPI_ST_ERROR);
+    Session::close(h);
+}
+
+TEST_F(Query, TablesMadeByOtherProgramsAreRead) {
+    // Plain SQLite declarations without the engine's metadata.
+    ASSERT_EQ(s.exec("CREATE TABLE t0 (a integer)").status, IIAPI_ST_SUCCESS);  // metadata table exists
+    IIAPI_STATUS st;
+    II_PTR h = s.open("SELECT 1", {}, IIAPI_QT_QUERY, st);
+    Session::close(h);
+    Result r = s.exec("SELECT 42, 'abc', 1.25, 2.5e0, count(*) FROM t0");
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(r.desc.size(), 5u);
+    EXPECT_EQ(r.desc[0].ds_dataType, IIAPI_INT_TYPE);
+    EXPECT_EQ(r.desc[0].ds_length, 4);
+    EXPECT_EQ(r.desc[1].ds_dataType, IIAPI_VCH_TYPE);
+    EXPECT_EQ(r.desc[2].ds_dataType, IIAPI_DEC_TYPE);
+    EXPECT_EQ(r.desc[3].ds_dataType, IIAPI_FLT_TYPE);
+    EXPECT_EQ(r.desc[4].ds_dataType, IIAPI_INT_TYPE);
+    EXPECT_EQ(r.desc[4].ds_length, 4);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0], "42");
+    EXPECT_EQ(r.rows[0][1], "abc");
+    EXPECT_EQ(r.rows[0][2], "1.25");
+    EXPECT_EQ(r.rows[0][3], "2.5");
+    EXPECT_EQ(r.rows[0][4], "0");
+}
+
+TEST_F(Query, SelectFirstLimitsRows) {
+    ASSERT_EQ(s.exec("CREATE TABLE ff (k integer)").status, IIAPI_ST_SUCCESS);
+    for (int k = 0; k < 5; ++k) s.run("INSERT INTO ff VALUES (?)", {pInt(k)});
+    Result r = s.exec("SELECT FIRST 2 k FROM ff ORDER BY k DESC");
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(r.rows[0][0], "4");
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "odbc/diag.h"
+#include "odbc_test_util.h"
+
+namespace {
+
+SQLINTEGER EnvAttr(SQLHENV env, SQLINTEGER attr) {
+    SQLINTEGER v = -77;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetEnvAttr(env, attr, &v, 0, nullptr));
+    return v;
+}
+
+std::string StateOf(SQLSMALLINT type, SQLHANDLE h) {
+    SQLCHAR state[6] = {};
+    SQLINTEGER native;
+    SQLCHAR msg[200];
+    SQLSMALLINT len;
+    SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len);
+    return reinterpret_cast<char*>(state);
+}
+
+TEST(Environment, AllocationFormsSetTheOdbcVersion) {
+    SQLHENV e2 = nullptr, e3 = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocEnv(&e2));
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &e3));
+    EXPECT_EQ(SQL_OV_ODBC2, EnvAttr(e2, SQL_ATTR_ODBC_VERSION));
+    EXPECT_EQ(SQL_OV_ODBC3, EnvAttr(e3, SQL_ATTR_ODBC_VERSION));
+    EXPECT_NE(e2, e3);
+    EXPECT_EQ(2u, EnvOf(e2)->state);
+    EXPECT_EQ(EnvOf(e3), g_EnvList);  // newest first
+    EXPECT_GT(EnvOf(e3)->serial, EnvOf(e2)->serial);
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(e2));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_ENV, e3));
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLFreeEnv(e2));
+}
+
+TEST(Environment, NullOutputPointerIsRefused) {
+    EXPECT_EQ(SQL_ERROR, SQLAllocEnv(nullptr));
+    EXPECT_EQ(SQL_ERROR, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, nullptr));
+    EXPECT_EQ(nullptr, g_EnvList);
+    SQLHENV env;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocEnv(&env));
+    EXPECT_EQ(SQL_ERROR, SQLAllocConnect(env, nullptr));
+    EXPECT_EQ("S1009", StateOf(SQL_HANDLE_ENV, env));
+    EXPECT_EQ(SQL_ERROR, SQLAllocHandle(SQL_HANDLE_DBC, env, nullptr));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env));
+}
+
+TEST(Environment, AttributesAcceptOnlyTheirRanges) {
+    SQLHENV env;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
+    struct {
+        SQLINTEGER attr;
+        intptr_t value;
+        SQLINTEGER expect;
+    } cases[] = {
+        {SQL_ATTR_ODBC_VERSION, 4, SQL_OV_ODBC3},          // out of range: unchanged
+        {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2, SQL_OV_ODBC2},
+        {SQL_ATTR_ODBC_VERSION, 380, SQL_OV_ODBC3},         // ODBC 3.8 from unixODBC
+        {SQL_ATTR_CONNECTION_POOLING, 2, 2},
+        {SQL_ATTR_CONNECTION_POOLING, 3, 2},
+        {SQL_ATTR_CP_MATCH, 1, 1},
+        {SQL_ATTR_CP_MATCH, 2, 1},
+        {SQL_ATTR_OUTPUT_NTS, 0, 0},
+        {SQL_ATTR_OUTPUT_NTS, 5, 0},
+        {SQL_ATTR_OUTPUT_NTS, 1, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, c.attr, reinterpret_cast<SQLPOINTER>(c.value), 0));
+        EXPECT_EQ(c.expect, EnvAttr(env, c.attr)) << c.attr << "=" << c.value;
+    }
+    EXPECT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, 12345, reinterpret_cast<SQLPOINTER>(1), 0));
+    EXPECT_EQ(2, EnvAttr(env, 1056));
+    EXPECT_EQ(-77, EnvAttr(env, 12345));  // unknown: nothing written
+    EXPECT_EQ(SQL_SUCCESS, SQLGetEnvAttr(env, SQL_ATTR_ODBC_VERSION, nullptr, 0, nullptr));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env));
+}
+
+TEST(Environment, OdbcTwoStatesUntilVersionThreeIsSet) {
+    SQLHENV env;
+    SQLHDBC dbc;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocEnv(&env));
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocConnect(env, &dbc));
+    SQLHSTMT stmt;
+    EXPECT_EQ(SQL_ERROR, SQLAllocStmt(dbc, &stmt));  // not connected
+    EXPECT_EQ(SQL_NULL_HSTMT, stmt);
+    EXPECT_EQ("08003", StateOf(SQL_HANDLE_DBC, dbc));
+    EXPECT_EQ(SQL_ERROR, SQLGetInfo(dbc, 0, nullptr, 0, nullptr));  // not capable yet
+    EXPECT_EQ("S1C00", StateOf(SQL_HANDLE_DBC, dbc));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
+    EXPECT_EQ("HYC00", StateOf(SQL_HANDLE_DBC, dbc));
+    SQLHDESC desc;
+    EXPECT_EQ(SQL_ERROR, SQLAllocHandle(SQL_HANDLE_DESC, dbc, &desc));
+    EXPECT_EQ("08003", StateOf(SQL_HANDLE_DBC, dbc));
+    EXPECT_EQ(SQL_ERROR, SQLDisconnect(dbc));
+    EXPECT_EQ("08003", StateOf(SQL_HANDLE_DBC, dbc));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeConnect(dbc));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env));
+}
+
+TEST(Environment, FreeingAnEnvironmentFreesItsConnectionsStatementsAndDescriptors) {
+    ConnectedPair p;
+    SQLHSTMT s = p.stmt();
+    SQLHDESC d;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, p.dbc, &d));
+    SQLHDBC second;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, p.env, &second));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_ENV, p.env));
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLFreeStmt(s, SQL_CLOSE));
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLFreeHandle(SQL_HANDLE_DESC, d));
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLDisconnect(p.dbc));
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLDisconnect(second));
+    EXPECT_EQ(g_DescTable.capacity, g_DescTable.freeCount);
+    p.env = nullptr;
+}
+
+TEST(Statements, AutomaticDescriptorsAreRegisteredInOrderAndCannotBeFreed) {
+    ConnectedPair p;
+    SQLHSTMT s = p.stmt();
+    StmtRecord* st = StmtOf(s);
+    ASSERT_NE(nullptr, st);
+    EXPECT_EQ(0x0003u, reinterpret_cast<uintptr_t>(s) >> 16);
+    DescRecord* order[] = {st->ard, st->apd, st->ird, st->ipd};
+    uint32_t types[] = {2, 4, 1, 3};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(0x0004u, order[i]->handle >> 16);
+        EXPECT_EQ(types[i], order[i]->descType);
+        if (i) {
+            EXPECT_LT(order[i - 1]->handle, order[i]->handle);
+        }
+    }
+    SQLHDESC ard = HandleValue(st->ard->handle);
+    EXPECT_EQ(SQL_ERROR, SQLFreeHandle(SQL_HANDLE_DESC, ard));
+    EXPECT_EQ("HY017", StateOf(SQL_HANDLE_DESC, ard));
+    EXPECT_EQ(st->ard, DescOf(ard));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(s, SQL_DROP));
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLFreeHandle(SQL_HANDLE_DESC, ard));
+}
+
+TEST(Statements, ExplicitDescriptorInUseOutlivesItsStatement) {
+    ConnectedPair p;
+    SQLHSTMT s = p.stmt();
+    SQLHDESC d;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, p.dbc, &d));
+    StmtOf(s)->ard = DescOf(d);
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, s));
+    EXPECT_NE(nullptr, DescOf(d));
+    // Freeing an explicit descriptor in use hands the statement its own one back.
+    SQLHSTMT s2 = p.stmt();
+    StmtOf(s2)->ard = DescOf(d);
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DESC, d));
+    EXPECT_EQ(StmtOf(s2)->implicitArd, StmtOf(s2)->ard);
+}
+
+TEST(Statements, FreeStmtOptionsAndCloseCursor) {
+    ConnectedPair p;
+    SQLHSTMT s = p.stmt();
+    EXPECT_EQ(SQL_ERROR, SQLFreeStmt(s, 4));
+    EXPECT_EQ("HY092", StateOf(SQL_HANDLE_STMT, s));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(s, SQL_UNBIND));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(s, SQL_RESET_PARAMS));
+    EXPECT_EQ(SQL_ERROR, SQLCloseCursor(s));
+    EXPECT_EQ("07005", StateOf(SQL_HANDLE_STMT, s));  // 24000 in ODBC 3 form
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(s, SQL_CLOSE));
+    StmtOf(s)->state = 2;
+    StmtOf(s)->flags |= 2;
+    EXPECT_EQ(SQL_SUCCESS, SQLCloseCursor(s));
+    EXPECT_EQ(1u, StmtOf(s)->state);
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(s, SQL_DROP));
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLFreeStmt(s, SQL_CLOSE));
+}
+
+TEST(Limits, HandleLimitIsReportedOnTheParentAndLeavesNothingHalfMade) {
+    SQLHENV env;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocEnv(&env));
+    // Fill the connection table so the next connection cannot be registered.
+    std::vector<uint32_t> filler;
+    static int dummy;
+    uint32_t h;
+    while (HandleTableAdd(&g_ConnTable, &h, &dummy) == 0) filler.push_back(h);
+    SQLHDBC dbc = reinterpret_cast<SQLHDBC>(1);
+    EXPECT_EQ(SQL_ERROR, SQLAllocConnect(env, &dbc));
+    EXPECT_EQ(SQL_NULL_HDBC, dbc);
+    EXPECT_EQ("S1014", StateOf(SQL_HANDLE_ENV, env));
+    EXPECT_EQ(nullptr, EnvOf(env)->conns);
+    for (uint32_t f : filler) HandleTableRemove(&g_ConnTable, f);
+    EXPECT_EQ(SQL_SUCCESS, SQLAllocConnect(env, &dbc));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env));
+}
+
+}  // namespace
