@@ -9,7 +9,7 @@
 #include "odbc/stmt.h"
 
 ConnRecord* ConnCreate(EnvRecord* env) {
-    auto* conn = new (std::nothrow) ConnRecord();
+    auto* conn = RecordNew<ConnRecord>();
     if (!conn) {
         env->lastError = 16;
         return nullptr;
@@ -35,12 +35,15 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
     }
     // Explicit descriptors belong to the connection and go with it.
     CritSecGuard g(&HandleLock);
+    // The table's own lock too: statements of other connections may grow it meanwhile.
+    HandleTableLock(&g_DescTable);
     for (uint32_t i = 0; i < g_DescTable.capacity; ++i) {
         const HandleSlot& slot = g_DescTable.slots[i];
         if (!slot.tag) continue;
         auto* d = static_cast<DescRecord*>(slot.record);
         if (d && d->tag == kTagDesc && d->allocKind == 2 && d->conn == conn) DescFree(d);
     }
+    HandleTableUnlock(&g_DescTable);
     return 0;
 }
 
@@ -63,5 +66,5 @@ void ConnFree(ConnRecord* conn) {
 
 void ConnRelease(ConnRecord* conn) {
     CritSecDestroy(&conn->callLock);
-    delete conn;
+    RecordDelete(conn);
 }

@@ -7,7 +7,7 @@
 
 DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, uint32_t allocKind, uint32_t* code) {
     *code = 0;
-    auto* d = new (std::nothrow) DescRecord();
+    auto* d = RecordNew<DescRecord>();
     if (!d) {
         *code = 16;
         return nullptr;
@@ -19,7 +19,7 @@ DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, ui
     d->stmt = allocKind == 1 ? stmt : nullptr;
     uint32_t handle = 0;
     if (uint32_t rc = HandleTableAdd(&g_DescTable, &handle, d)) {
-        delete d;
+        RecordDelete(d);
         *code = rc;
         return nullptr;
     }
@@ -39,5 +39,5 @@ void DescFree(DescRecord* desc) {
     DiagFreeAll(desc);
     desc->tag = kTagFreed;
     HandleTableRemove(&g_DescTable, desc->handle);
-    delete desc;
+    RecordDelete(desc);
 }

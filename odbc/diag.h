@@ -30,3 +30,11 @@ uint32_t DiagRecordCount(const HandleBase* h);
 uint32_t DiagOdbcVersion(const HandleBase* h);
 // Whether the text holds the failover marks: 183 completed, 184 aborted, else 0.
 uint32_t DiagFailoverScan(const HandleBase* h);
+
+// Moving the agent's messages into a handle's diagnostics (each text with the block's native code).
+// Server level, into the connection: returns the number posted.
+int DiagCollectServer(ConnRecord* conn);
+// Connection level, into the statement when one is given, else the connection: the number posted.
+int DiagCollectConn(ConnRecord* conn, StmtRecord* stmt);
+// The statement's own messages, then its connection's, into the statement: 1 when any arrived.
+int DiagCollectStmt(StmtRecord* stmt);

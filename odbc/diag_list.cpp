@@ -3,14 +3,15 @@
 #include <new>
 
 #include "odbc/diag.h"
+#include "util/trymem.h"
 
 void DiagPost(HandleBase* h, const char* text, uint32_t native) {
     if (!h || !text) return;
-    auto* r = static_cast<DiagRecord*>(calloc(1, sizeof(DiagRecord)));
+    auto* r = static_cast<DiagRecord*>(TryCalloc(1, sizeof(DiagRecord)));
     if (!r) return;
-    r->text = strdup(text);
+    r->text = TryStrdup(text);
     if (!r->text) {
-        free(r);
+        TryFree(r);
         return;
     }
     r->native = native;
@@ -28,7 +29,7 @@ char* DiagPop(HandleBase* h, uint32_t* native) {
     if (!h->diags.head) h->diags.tail = nullptr;
     if (native) *native = r->native;
     char* text = r->text;
-    free(r);
+    TryFree(r);
     return text;
 }
 

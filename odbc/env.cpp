@@ -7,7 +7,7 @@
 #include "odbc/globals.h"
 
 EnvRecord* EnvCreate() {
-    auto* env = new (std::nothrow) EnvRecord();
+    auto* env = RecordNew<EnvRecord>();
     if (!env) return nullptr;
     env->tag = kTagEnv;
     env->state = 1;
@@ -42,7 +42,7 @@ void EnvFree(EnvRecord* env) {
     env->tag = kTagFreed;
     env->state = 0;
     HandleTableRemove(&g_EnvTable, env->handle);
-    delete env;
+    RecordDelete(env);
 }
 
 bool EnvHasBusyConnection(const EnvRecord* env) {

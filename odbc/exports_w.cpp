@@ -27,10 +27,7 @@ struct InText {
     char* text = nullptr;
     int64_t len = SQL_NTS;
     InText(const SQLWCHAR* w, int64_t wlen) {
-        if (!w) {
-            len = wlen;
-            return;
-        }
+        if (!w) return;  // absent text: null with SQL_NTS
         if (wlen < 0 && wlen != SQL_NTS) {
             // A bad length stays bad, so the implementation reports it; the text is not read.
             text = strdup("");

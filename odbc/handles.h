@@ -3,8 +3,11 @@
 // diagnostics and the free paths treat the four kinds alike.
 #include <atomic>
 #include <cstdint>
+#include <new>
 
+#include "odbc/agent_link.h"
 #include "odbc/critsec.h"
+#include "util/trymem.h"
 
 constexpr uint32_t kTagEnv = 0x3144;   // "D1"
 constexpr uint32_t kTagConn = 0x3244;  // "D2"
@@ -63,6 +66,9 @@ struct ConnRecord : HandleBase {
     CritSec callLock{};
     FailoverCallback failover = nullptr;
     void* failoverArg = nullptr;
+    AgentLink link{};          // the connection's own link, filled when it is opened
+    uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
+    uint32_t agentConn = 0;
 };
 
 struct StmtRecord : HandleBase {
@@ -79,6 +85,8 @@ struct StmtRecord : HandleBase {
     DescRecord* apd = nullptr;
     DescRecord* ird = nullptr;
     DescRecord* ipd = nullptr;
+    const AgentLink* link = nullptr;  // the connection's
+    uint32_t agentStmt = 0;
 };
 
 struct DescRecord : HandleBase {
@@ -92,4 +100,17 @@ struct DescRecord : HandleBase {
 inline ConnRecord* DescOwnerConn(const DescRecord* d) {
     if (d->conn) return d->conn;
     return d->stmt ? d->stmt->conn : nullptr;
+}
+
+// Records come from the fallible allocator, so an out-of-memory path can be exercised.
+template <class T>
+T* RecordNew() {
+    void* mem = TryMalloc(sizeof(T));
+    return mem ? new (mem) T() : nullptr;
+}
+template <class T>
+void RecordDelete(T* r) {
+    if (!r) return;
+    r->~T();
+    TryFree(r);
 }

@@ -2,12 +2,13 @@
 
 #include <new>
 
+#include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
 #include "odbc/globals.h"
 
 StmtRecord* StmtCreate(ConnRecord* conn) {
-    auto* stmt = new (std::nothrow) StmtRecord();
+    auto* stmt = RecordNew<StmtRecord>();
     if (!stmt) {
         conn->lastError = 16;
         return nullptr;
@@ -24,7 +25,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
         made[i] = DescCreate(conn, stmt, kTypes[i], 1, &code);
         if (!made[i]) {
             for (int j = 0; j < i; ++j) DescFree(made[j]);
-            delete stmt;
+            RecordDelete(stmt);
             conn->lastError = code;
             return nullptr;
         }
@@ -46,7 +47,10 @@ void StmtCloseCursor(StmtRecord* stmt) {
     }
 }
 
-uint32_t StmtAgentCancel(StmtRecord*) { return 0; }
+uint32_t StmtAgentCancel(StmtRecord* stmt) {
+    if (!stmt->link || !stmt->agentStmt) return 0;  // nothing of the agent's is running
+    return AgentCall<DRV_Cancel>(stmt->link, stmt->agentStmt);
+}
 
 void StmtFree(StmtRecord* stmt) {
     DescFree(stmt->implicitArd);
@@ -65,5 +69,5 @@ void StmtFree(StmtRecord* stmt) {
     stmt->tag = kTagFreed;
     stmt->state = 0;
     HandleTableRemove(&g_StmtTable, stmt->handle);
-    delete stmt;
+    RecordDelete(stmt);
 }

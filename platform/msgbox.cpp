@@ -7,7 +7,7 @@
 #include "util/log.h"
 #include "util/trace.h"
 
-intptr_t g_MsgBoxOwner = -2;
+std::atomic<intptr_t> g_MsgBoxOwner{-2};
 
 namespace {
 std::atomic<MessageBoxHook> g_hook{nullptr};

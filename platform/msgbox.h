@@ -1,9 +1,10 @@
 #pragma once
 // Message boxes: there is no desktop here, so a box is written to standard error and the log.
+#include <atomic>
 #include <cstdint>
 
 // Owner of the driver's boxes: -2 no owner given (boxes shown), 0 boxes off, else the owner window.
-extern intptr_t g_MsgBoxOwner;
+extern std::atomic<intptr_t> g_MsgBoxOwner;
 
 // Shows a box with caption string 1; returns 1 (OK), or 0 when boxes are off.
 int DriverMessageBox(const char* text, unsigned flags);

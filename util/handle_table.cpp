@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "util/trymem.h"
+
 namespace {
 
 constexpr uint32_t kGrowBy = 5;
@@ -20,7 +22,7 @@ void give(HandleTable* t) {
 
 int HandleTableInit(HandleTable* table, uint32_t constant) {
     HandleTableFree(table);
-    auto* slots = static_cast<HandleSlot*>(calloc(kGrowBy, sizeof(HandleSlot)));
+    auto* slots = static_cast<HandleSlot*>(TryCalloc(kGrowBy, sizeof(HandleSlot)));
     if (!slots) return kOutOfMemory;
     table->slots = slots;
     table->allocated = kGrowBy;
@@ -44,7 +46,7 @@ int HandleTableEnableLock(HandleTable* table) {
 
 void HandleTableFree(HandleTable* table) {
     if (!table) return;
-    free(table->slots);
+    TryFree(table->slots);
     if (table->locked) pthread_mutex_destroy(&table->lock);
     memset(static_cast<void*>(table), 0, sizeof *table);
 }
@@ -70,13 +72,13 @@ int HandleTableAdd(HandleTable* table, uint32_t* handle, void* record) {
             uint32_t want = table->allocated * 2;
             if (want < grown) want = grown;
             if (want > 0xFFFFu) want = 0xFFFFu;
-            auto* slots = static_cast<HandleSlot*>(calloc(want, sizeof(HandleSlot)));
+            auto* slots = static_cast<HandleSlot*>(TryCalloc(want, sizeof(HandleSlot)));
             if (!slots) {
                 give(table);
                 return kOutOfMemory;
             }
             if (table->capacity) memcpy(slots, table->slots, table->capacity * sizeof(HandleSlot));
-            free(table->slots);
+            TryFree(table->slots);
             table->slots = slots;
             table->allocated = want;
         }

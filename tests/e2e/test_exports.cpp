@@ -42,6 +42,41 @@ TEST_P(Exports, ExactlyTheDocumentedNames) {
     EXPECT_FALSE(actual.count("SQLColAttributesW"));
 }
 
+// An application's Driver Manager exports the same names; a call from inside the driver through
+// the PLT could bind there. None may exist, and the driver imports none of these names.
+TEST_P(Exports, TheDriverNeverCallsItsOwnExportsThroughThePlt) {
+    const DriverBuild& b = GetParam();
+    std::set<std::string> exported;
+    for (const char* s : kStringFunctions) {
+        exported.insert(s);
+        exported.insert(std::string(s) + "W");
+    }
+    for (const char* s : kCommonExports) exported.insert(s);
+    std::string cmd = "objdump -d --no-show-raw-insn '" + LibraryPath(b) + "' 2>/dev/null | grep -o '<[A-Za-z_]*@plt>'";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(nullptr, p);
+    char line[256];
+    int calls = 0;
+    while (fgets(line, sizeof line, p)) {
+        ++calls;
+        std::string name(line + 1);
+        name = name.substr(0, name.find('@'));
+        EXPECT_FALSE(exported.count(name)) << "PLT call to " << name;
+    }
+    pclose(p);
+    EXPECT_GT(calls, 0) << "objdump found no PLT calls at all";
+    cmd = "nm -D --undefined-only '" + LibraryPath(b) + "' 2>/dev/null";
+    p = popen(cmd.c_str(), "r");
+    ASSERT_NE(nullptr, p);
+    while (fgets(line, sizeof line, p)) {
+        char type[8], name[256];
+        if (sscanf(line, "%7s %255s", type, name) == 2) {
+            EXPECT_FALSE(exported.count(name)) << "imports " << name;
+        }
+    }
+    pclose(p);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Exports, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "odbc/diag.h"
 #include "odbc/errtable.h"
@@ -254,6 +255,63 @@ TEST_F(DiagFixture, NoDataLeavesNoStaleRecord) {
     SQLINTEGER native;
     SQLSMALLINT len;
     EXPECT_EQ(SQL_NO_DATA, SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, &native, msg, sizeof msg, &len));
+}
+
+}  // namespace
+
+#include "drv_ingii/i-optable.h"
+#include "util/dataset.h"
+
+namespace {
+
+// An agent whose error operation hands out two texts per handle, naming the handle.
+uint32_t FakeGetErrors(uint32_t h, AgentErrors* out) {
+    if (h == 0 || h == 99) return 21;
+    out->native = h * 10;
+    out->count = 2;
+    out->texts = static_cast<char**>(calloc(2, sizeof(char*)));
+    std::string a = "[IngresII Server]message A of " + std::to_string(h) + "[SQLSTATE:42000]";
+    std::string b = "[IngresII Server]message B of " + std::to_string(h);
+    out->texts[0] = strdup(a.c_str());
+    out->texts[1] = strdup(b.c_str());
+    return 0;
+}
+
+TEST_F(DiagFixture, AgentMessagesAreCollectedStatementFirstThenConnection) {
+    static AgentFuncTable table{};
+    table.op[DRV_GetErrors] = AgentSlotFn<DRV_GetErrors>(FakeGetErrors);
+    ConnRecord* c = ConnOf(p.dbc);
+    c->link = {2, &table};
+    c->agentServer = 3;
+    c->agentConn = 5;
+    s->link = &c->link;
+    s->agentStmt = 7;
+    EXPECT_EQ(1, DiagCollectStmt(s));
+    std::vector<std::string> got;
+    SQLCHAR state[6], msg[200];
+    SQLINTEGER native;
+    SQLSMALLINT len;
+    std::vector<SQLINTEGER> natives;
+    while (SQLError(nullptr, nullptr, stmt, state, &native, msg, sizeof msg, &len) == SQL_SUCCESS) {
+        got.push_back(std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(msg));
+        natives.push_back(native);
+    }
+    std::vector<std::string> expected = {"42000 [Corvanta][ODBC][IngresII Server]message A of 7",
+                                         "HY000 [Corvanta][ODBC][IngresII Server]message B of 7",
+                                         "42000 [Corvanta][ODBC][IngresII Server]message A of 5",
+                                         "HY000 [Corvanta][ODBC][IngresII Server]message B of 5"};
+    EXPECT_EQ(expected, got);
+    EXPECT_EQ((std::vector<SQLINTEGER>{70, 70, 50, 50}), natives);
+    EXPECT_EQ(2, DiagCollectServer(c));
+    EXPECT_EQ(2u, DiagCount(c));
+    EXPECT_EQ(2, DiagCollectConn(c, nullptr));
+    EXPECT_EQ(4u, DiagCount(c));
+    c->agentConn = 99;  // the agent does not know it: nothing posted
+    EXPECT_EQ(0, DiagCollectConn(c, nullptr));
+    s->agentStmt = 0;
+    EXPECT_EQ(0, DiagCollectStmt(s));
+    c->link = {};
+    s->link = nullptr;
 }
 
 }  // namespace

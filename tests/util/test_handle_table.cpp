@@ -167,3 +167,31 @@ TEST(HandleTableThreads, ConcurrentAddAndRemoveKeepEveryHandleDistinct) {
 }
 
 }  // namespace
+
+#include "util/trymem.h"
+
+namespace {
+
+TEST(HandleTableMemory, FailedAllocationsReportS1001AndLeaveTheTableAsItWas) {
+    HandleTable t{};
+    TryMemFailAfter(0);
+    EXPECT_EQ(16, HandleTableInit(&t, 0xDBC0001));
+    TryMemFailAfter(-1);
+    EXPECT_EQ(0, t.capacity);
+    ASSERT_EQ(0, HandleTableInit(&t, 0xDBC0001));
+    uint32_t h;
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(0, HandleTableAdd(&t, &h, &records[i]));
+    TryMemFailAfter(0);
+    h = 9;
+    EXPECT_EQ(16, HandleTableAdd(&t, &h, &records[5]));
+    TryMemFailAfter(-1);
+    EXPECT_EQ(0u, h);
+    EXPECT_EQ(5, t.capacity);
+    EXPECT_EQ(0, t.freeCount);
+    EXPECT_EQ(&records[4], HandleTableGet(&t, 0x00010004));
+    ASSERT_EQ(0, HandleTableAdd(&t, &h, &records[5]));
+    EXPECT_EQ(0x00010005u, h);
+    HandleTableFree(&t);
+}
+
+}  // namespace
