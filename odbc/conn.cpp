@@ -21,6 +21,13 @@ ConnRecord* ConnCreate(EnvRecord* env) {
     conn->state = 1;
     conn->serial = ++env->connCounter;
     CritSecCreate(&conn->callLock);
+    CritSecCreate(&conn->xaLock);
+    InfoCacheReset(&conn->infoCache);
+    SCS_Cursor& d = conn->cursorDefaults;
+    d.rowsetSize = 1;
+    d.rowsFetched = -1;
+    d.concurrency = d.savedConcurrency = 1;
+    d.retrieveData = 1;
     return conn;
 }
 
@@ -44,12 +51,21 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
         if (d && d->tag == kTagDesc && d->allocKind == 2 && d->conn == conn) DescFree(d);
     }
     HandleTableUnlock(&g_DescTable);
+    free(conn->translateDll);
+    conn->translateDll = nullptr;
+    conn->opTableKind = 0;
+    InfoCacheReset(&conn->infoCache);
     return 0;
 }
 
 void ConnFree(ConnRecord* conn) {
     free(conn->dsn);
     conn->dsn = nullptr;
+    free(conn->serverText);
+    conn->serverText = nullptr;
+    free(conn->translateDll);
+    conn->translateDll = nullptr;
+    InfoCacheReset(&conn->infoCache);
     if (EnvRecord* env = conn->env) {
         for (ConnRecord** p = &env->conns; *p; p = &(*p)->next) {
             if (*p == conn) {
@@ -66,5 +82,6 @@ void ConnFree(ConnRecord* conn) {
 
 void ConnRelease(ConnRecord* conn) {
     CritSecDestroy(&conn->callLock);
+    CritSecDestroy(&conn->xaLock);
     RecordDelete(conn);
 }

@@ -7,6 +7,8 @@
 
 #include "odbc/agent_link.h"
 #include "odbc/critsec.h"
+#include "odbc/infocache.h"
+#include "scrs/sc_cursor.h"
 #include "util/trymem.h"
 
 constexpr uint32_t kTagEnv = 0x3144;   // "D1"
@@ -69,6 +71,35 @@ struct ConnRecord : HandleBase {
     AgentLink link{};          // the connection's own link, filled when it is opened
     uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
     uint32_t agentConn = 0;
+    // Connection options: 0x2 read-only, 0x4 autocommit, 0x8 asynchronous (ODBC 2 form); values
+    // 1, 0x100 and 0x200 come from the connection keywords.
+    uint16_t flags = 4;
+    uint32_t loginTimeout = 120;
+    char* translateDll = nullptr;  // owned
+    uint32_t translateOption = 0;
+    uint32_t isolation = 0;
+    uint32_t asyncEnable = 0;      // ODBC 3 form, copied into each statement
+    char* serverText = nullptr;    // the agent's database path, owned
+    // Statement options given at the connection, the defaults of statements made later.
+    uint64_t defQueryTimeout = 0;
+    uint64_t defMaxRows = 0;
+    uint64_t defNoScan = 0;
+    uint64_t defMaxLength = 0;
+    uint64_t defBindType = 0;
+    SCS_Cursor cursorDefaults{};  // rowset size 1, forward-only, read-only (set at creation)
+    // Capability words from the agent's capability mask at connect.
+    uint32_t capConvInfo = 0;  // mask bit 0x200: the agent answers the conversion types
+    uint32_t capFailover = 0;  // 0x4000
+    uint32_t capXa = 0;        // 0x2000
+    // Operator table handed out by the agent at connect (kind 1 when loaded).
+    uint16_t opTableKind = 0;
+    uint32_t opTableCount = 0;
+    const void* opTableRows = nullptr;  // {i32 SQL type, u32 maximum length, u32 operator mask}
+    // Distributed transactions.
+    struct COdbcResourceDispenser* dispenser = nullptr;
+    uint32_t enlisted = 0;
+    CritSec xaLock{};
+    InfoCache infoCache{};
 };
 
 struct StmtRecord : HandleBase {
@@ -87,6 +118,7 @@ struct StmtRecord : HandleBase {
     DescRecord* ipd = nullptr;
     const AgentLink* link = nullptr;  // the connection's
     uint32_t agentStmt = 0;
+    uint32_t asyncEnable = 0;  // from the connection's ODBC 3 asynchronous value
 };
 
 struct DescRecord : HandleBase {
