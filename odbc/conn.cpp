@@ -1,6 +1,7 @@
 #include "odbc/conn.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "odbc/desc.h"
@@ -63,6 +64,11 @@ void ConnFree(ConnRecord* conn) {
     conn->dsn = nullptr;
     free(conn->serverText);
     conn->serverText = nullptr;
+    free(conn->user);
+    conn->user = nullptr;
+    if (conn->password) memset(conn->password, 0, strlen(conn->password));
+    free(conn->password);
+    conn->password = nullptr;
     free(conn->translateDll);
     conn->translateDll = nullptr;
     InfoCacheReset(&conn->infoCache);

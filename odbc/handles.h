@@ -80,6 +80,8 @@ struct ConnRecord : HandleBase {
     uint32_t isolation = 0;
     uint32_t asyncEnable = 0;      // ODBC 3 form, copied into each statement
     char* serverText = nullptr;    // the agent's database path, owned
+    char* user = nullptr;          // login texts, owned
+    char* password = nullptr;
     // Statement options given at the connection, the defaults of statements made later.
     uint64_t defQueryTimeout = 0;
     uint64_t defMaxRows = 0;
