@@ -1,6 +1,7 @@
 // The agent's statement record: allocation, release, cursor names and closing the result.
 #include "drv_ingii/i-desc.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,11 +18,14 @@ uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
   if (c == nullptr) return kIngErrBadArg;
   auto* s = static_cast<IngStmt*>(std::calloc(1, sizeof(IngStmt)));
   if (s == nullptr) return kIngErrNoMemory;
+  // Names must differ between live statements; address bits repeat on 64-bit systems, a
+  // process-wide serial number does not.
+  static std::atomic<uint32_t> serial{0};
   char name[32];
-  auto addr = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(s) & 0xFFFFFFFFu);
-  std::snprintf(name, sizeof name, "CN%lX", addr);
+  auto id = static_cast<unsigned long>(serial.fetch_add(1) + 1);
+  std::snprintf(name, sizeof name, "CN%lX", id);
   s->cursorName = strdup(name);
-  std::snprintf(name, sizeof name, "ST%lX", addr);
+  std::snprintf(name, sizeof name, "ST%lX", id);
   s->stmtName = strdup(name);
   if (s->cursorName == nullptr || s->stmtName == nullptr) {
     std::free(s->cursorName);

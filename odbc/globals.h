@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "odbc/agent_link.h"
-#include "odbc/critsec.h"
+#include "util/critsec.h"
 #include "odbc/handles.h"
 #include "util/handle_table.h"
 

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "odbc/agent_link.h"
-#include "odbc/critsec.h"
 #include "odbc/infocache.h"
 #include "scrs/sc_cursor.h"
+#include "util/critsec.h"
 #include "util/trymem.h"
 
 constexpr uint32_t kTagEnv = 0x3144;   // "D1"

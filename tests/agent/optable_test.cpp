@@ -54,6 +54,18 @@ TEST(AgentOpTable, SecondConnectionReusesTheCursorLayerTable) {
   EXPECT_EQ(a.table, b.table);
 }
 
+TEST(AgentOpTable, LayingTheXaLayerTwiceKeepsOneLevel) {
+  AgentLink link{};
+  IngInstallOpTable(&link);
+  AgentFuncTable* outer = link.table;
+  EXPECT_EQ(XaInterposeOpTable(&link), 0u);
+  EXPECT_EQ(link.table, outer);
+  // Still reaches the agent: an unknown server handle is refused, not looped on.
+  uint16_t len = 0;
+  char buf[16];
+  EXPECT_EQ(AgentCall<DRV_GetInfo>(&link, 0xAAAA0003u, 0x11010000u, static_cast<void*>(buf), uint16_t(16), &len), 21u);
+}
+
 TEST(AgentOpTable, XaLayerRefusesALinkWithoutWord) {
   AgentLink link{0, const_cast<AgentFuncTable*>(IngAgentOpTable())};
   EXPECT_EQ(XaInterposeOpTable(&link), 43u);
