@@ -110,20 +110,14 @@ ConnRecord* ConnCreate(EnvRecord* env) {
     conn->failover = nullptr;
     conn->flags = kConnFlagAutocommit;
     conn->serial = ++env->connCounter;
-    conn->queryTimeout = 0;
-    conn->maxRows = 0;
+    conn->defQueryTimeout = 0;
+    conn->defMaxRows = 0;
     CursorDefaultsInit(&conn->cursorDefaults);
     conn->enlisted = 0;
     CritSecCreate(&conn->xaLock);
     CritSecCreate(&conn->callLock);
-    ConnResetInfoCache(conn);
+    InfoCacheReset(&conn->infoCache);
     return conn;
-}
-
-void ConnResetInfoCache(ConnRecord* conn) {
-    for (uint32_t& v : conn->infoInts) v = 0xFFFFFFFFu;
-    for (uint32_t& v : conn->infoInts2) v = 0xFFFFFFFFu;
-    for (char*& t : conn->infoTexts) FreeText(t);
 }
 
 std::string ConnServerAddress(const char* host, const char* port) {
@@ -146,9 +140,10 @@ void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask) {
                                           &ConnRecord::hasDynMixCurs, &ConnRecord::hasV2DAE,
                                           &ConnRecord::spOutDeferFetch, &ConnRecord::hasExecute2};
     for (int bit = 0; bit < 8; ++bit) conn->*low[bit] = (mask >> bit) & 1;
-    for (int i = 0; i < 4; ++i) conn->capExtra[i] = (mask >> (9 + i)) & 1;
-    conn->xaCapable = (mask >> 13) & 1;
-    conn->failoverCapable = (mask >> 14) & 1;
+    conn->capConvInfo = (mask >> 9) & 1;
+    for (int i = 0; i < 3; ++i) conn->capExtra[i] = (mask >> (10 + i)) & 1;
+    conn->capXa = (mask >> 13) & 1;
+    conn->capFailover = (mask >> 14) & 1;
     if (mask & 0x100)
         conn->flags |= kConnFlagAutocommit;
     else
@@ -226,15 +221,17 @@ void ConnOpen(ConnRecord* conn, char mode) {
 
     conn->state = 2;
     conn->lastError = 0;
-    conn->opTableWord = 1;
-    conn->opTable = nullptr;
+    conn->opTableKind = 1;
+    conn->opTableCount = 0;
+    conn->opTableRows = nullptr;
     AgentOpRequest request{};
     request.type = 1;
     if (AgentCall<DRV_GetOpTable>(&conn->link, conn->agentConn, &request) != 0 || !request.rows) {
         if (GwTraceOn()) GwTrace("GetOpTable failed for type %d", 1);
-        conn->opTableWord = 0;
+        conn->opTableKind = 0;
     } else {
-        conn->opTable = const_cast<void*>(request.rows);
+        conn->opTableCount = request.count;
+        conn->opTableRows = request.rows;
     }
 
     // The application's own autocommit choice, made before connecting, outlives the agent's default.
@@ -242,8 +239,9 @@ void ConnOpen(ConnRecord* conn, char mode) {
     const bool wantAutocommit = (conn->flags & kConnFlagAutocommit) != 0;
     conn->needBind = conn->hasMoreRes = conn->hasParamOp = conn->spOutDeferFetch = 0;
     conn->hasScrlCurs = conn->hasDynMixCurs = conn->hasV2DAE = conn->hasExecute2 = 0;
+    conn->capConvInfo = 0;
     for (uint32_t& w : conn->capExtra) w = 0;
-    conn->failoverCapable = conn->xaCapable = 0;
+    conn->capFailover = conn->capXa = 0;
     uint32_t mask = 0;
     if (ReadItem(conn, kPropCapabilityMask, &mask))
         ConnApplyCapabilityMask(conn, mask);
@@ -284,9 +282,9 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
             StmtCloseCursor(s);
             StmtFree(s);
         }
-        if (conn->dtcDispenser) {
-            int users = DispenserRelease(conn->dtcDispenser);
-            conn->dtcDispenser = nullptr;
+        if (conn->dispenser) {
+            int users = DispenserRelease(conn->dispenser);
+            conn->dispenser = nullptr;
             if (users > 0) return 65;  // 25000: the distributed transaction still uses it
         }
         uint32_t code = conn->agentConn ? AgentCall<DRV_Disconnect>(&conn->link, conn->agentConn) : 0;
@@ -298,12 +296,13 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
         conn->state = 1;
     }
     FreeText(conn->translateDll);
-    if (conn->opTableWord == 1) {
-        conn->opTableWord = 0;
-        conn->opTable = nullptr;
+    if (conn->opTableKind == 1) {
+        conn->opTableKind = 0;
+        conn->opTableCount = 0;
+        conn->opTableRows = nullptr;
     }
     FreeExplicitDescriptors(conn);
-    ConnResetInfoCache(conn);
+    InfoCacheReset(&conn->infoCache);
     return 0;
 }
 
@@ -352,11 +351,13 @@ SQLRETURN EnvEndTran(EnvRecord* env, uint32_t type) {
 }
 
 void ConnFree(ConnRecord* conn) {
-    for (char** text : {&conn->dsn, &conn->user, &conn->password, &conn->dbPath, &conn->options, &conn->host,
+    // Nothing of the password stays behind in freed memory.
+    if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));
+    for (char** text : {&conn->dsn, &conn->user, &conn->password, &conn->serverText, &conn->options, &conn->host,
                         &conn->port, &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2,
                         &conn->translateDll})
         FreeText(*text);
-    ConnResetInfoCache(conn);
+    InfoCacheReset(&conn->infoCache);
     // A connection freed with its environment after a failed disconnect still takes its
     // descriptors along, so none is left pointing at it.
     FreeExplicitDescriptors(conn);
@@ -377,5 +378,6 @@ void ConnFree(ConnRecord* conn) {
 void ConnRelease(ConnRecord* conn) {
     CritSecDestroy(&conn->xaLock);
     CritSecDestroy(&conn->callLock);
+    CritSecDestroy(&conn->xaLock);
     RecordDelete(conn);
 }

@@ -33,7 +33,7 @@ void TargetStore(void* context, const ConnectPlan& plan) {
     Replace(conn->user, &plan.user);
     Replace(conn->password, &plan.password);
     Replace(conn->dsn, &plan.dsn);
-    Replace(conn->dbPath, &plan.server);
+    Replace(conn->serverText, &plan.server);
     Replace(conn->options, &plan.options);
     for (char** text : {&conn->host, &conn->port, &conn->svType, &conn->marker, &conn->connectText1,
                         &conn->connectText2})

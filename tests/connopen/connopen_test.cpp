@@ -122,25 +122,26 @@ TEST_F(ConnOpenTest, NewRecordStartsAllocatedWithItsDefaults) {
     EXPECT_EQ(0u, conn->cursorDefaults.keysetSize);
     EXPECT_EQ(0u, conn->cursorDefaults.cursorType);
     EXPECT_EQ(1u, conn->cursorDefaults.concurrency);
-    EXPECT_EQ(0xFFFFFFFFu, conn->infoInts[0]);
-    EXPECT_EQ(0xFFFFFFFFu, conn->infoInts2[kConnInfoInts2 - 1]);
+    EXPECT_EQ(-1, conn->infoCache.i32[0]);
+    EXPECT_EQ(nullptr, conn->infoCache.str[0]);
 }
 
 TEST_F(ConnOpenTest, CapabilityMaskSetsTheWordsAndAutocommit) {
     ConnApplyCapabilityMask(conn, 0x2101);
     EXPECT_EQ(1u, conn->needBind);
-    EXPECT_EQ(1u, conn->xaCapable);
+    EXPECT_EQ(1u, conn->capXa);
     EXPECT_TRUE(conn->flags & kConnFlagAutocommit);
     for (uint32_t w : {conn->hasMoreRes, conn->hasParamOp, conn->hasScrlCurs, conn->hasDynMixCurs, conn->hasV2DAE,
-                       conn->spOutDeferFetch, conn->hasExecute2, conn->failoverCapable, conn->capExtra[0],
-                       conn->capExtra[1], conn->capExtra[2], conn->capExtra[3]})
+                       conn->spOutDeferFetch, conn->hasExecute2, conn->capFailover, conn->capConvInfo,
+                       conn->capExtra[0], conn->capExtra[1], conn->capExtra[2]})
         EXPECT_EQ(0u, w);
     ConnApplyCapabilityMask(conn, 0x1E00 | 0x4000 | 0x80 | 0x40);
     EXPECT_FALSE(conn->flags & kConnFlagAutocommit);
     EXPECT_EQ(0u, conn->needBind);
     EXPECT_EQ(1u, conn->hasExecute2);      // bit 7
     EXPECT_EQ(1u, conn->spOutDeferFetch);  // bit 6
-    EXPECT_EQ(1u, conn->failoverCapable);
+    EXPECT_EQ(1u, conn->capFailover);
+    EXPECT_EQ(1u, conn->capConvInfo);
     for (uint32_t w : conn->capExtra) EXPECT_EQ(1u, w);
 }
 
@@ -151,8 +152,9 @@ TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {
     EXPECT_EQ(0u, conn->lastError);
     EXPECT_NE(0u, conn->agentServer);
     ASSERT_NE(nullptr, Agent());
-    EXPECT_EQ(1u, conn->opTableWord);
-    EXPECT_NE(nullptr, conn->opTable);
+    EXPECT_EQ(1u, conn->opTableKind);
+    EXPECT_NE(nullptr, conn->opTableRows);
+    EXPECT_NE(0u, conn->opTableCount);
     EXPECT_TRUE(conn->flags & kConnFlagAutocommit);
     EXPECT_EQ(1u, conn->needBind);  // the agent reports it in its mask
     EXPECT_NE(0u, conn->isolation);  // read back from the agent
@@ -167,7 +169,7 @@ TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {
     EXPECT_EQ(1u, conn->state);
     EXPECT_EQ(0u, conn->agentServer);
     EXPECT_EQ(0u, conn->agentConn);
-    EXPECT_EQ(0u, conn->opTableWord);
+    EXPECT_EQ(0u, conn->opTableKind);
     EXPECT_EQ(0u, IngServerRefCount());
 }
 
