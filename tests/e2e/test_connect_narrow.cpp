@@ -139,6 +139,44 @@ TEST_P(NarrowConnect, EndTranOnTheConnectionAndTheEnvironment) {
     EXPECT_TRUE(HasState(SQL_HANDLE_DBC, dbc, "08003"));
 }
 
+// The Driver Manager replays attributes set before the connect; the connect must not overwrite
+// them with the data source's or the agent's defaults.
+TEST_P(NarrowConnect, AutocommitAndAccessModeSetBeforeConnectingSurviveIt) {
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0)));
+    ASSERT_EQ(SQL_SUCCESS, Connect(kUser, kPassword));
+    SQLUINTEGER value = 99;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_OFF), value);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_MODE_READ_ONLY), value);
+    EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+
+    // Autocommit on, against a connection string that asks for none.
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0)));
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect("DSN=" + Dsn() + ";PWD=secret;NOAC=yes", SQL_DRIVER_NOPROMPT));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_ON), value);
+}
+
+TEST_P(NarrowConnect, WithoutTheApplicationsChoiceTheConnectionStringDecidesAutocommit) {
+    SQLUINTEGER value = 99;
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect("DSN=" + Dsn() + ";PWD=secret;NOAC=yes;READONLY=yes", SQL_DRIVER_NOPROMPT));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_OFF), value);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_MODE_READ_ONLY), value);
+    EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect("DSN=" + Dsn() + ";PWD=secret", SQL_DRIVER_NOPROMPT));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_ON), value);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_MODE_READ_WRITE), value);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, NarrowConnect, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 
