@@ -51,6 +51,7 @@ void TargetStore(void* context, const ConnectPlan& plan) {
     ConnRecord* conn = ConnOfContext(context);
     // Connect fields: the earlier texts go, the plan's take their place.
     Replace(conn->user, &plan.user);
+    if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));  // no old password left behind
     Replace(conn->password, &plan.password);
     Replace(conn->dsn, &plan.dsn);
     Replace(conn->serverText, &plan.server);
