@@ -295,11 +295,8 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
             SQLRETURN rc = AgentSet(conn, kOptAccessMode, &v);
             if (rc == SQL_ERROR) return rc;
             if (rc == SQL_SUCCESS_WITH_INFO) value = v;
-            if (value == SQL_MODE_READ_ONLY) {
-                conn->flags |= 0x2;
-            } else if (value == SQL_MODE_READ_WRITE) {
-                conn->flags &= uint16_t(~0x2u);
-            }
+            // Marked as the application's choice, so that connecting keeps it.
+            if (value == SQL_MODE_READ_ONLY || value == SQL_MODE_READ_WRITE) ConnSetReadOnly(conn, value == SQL_MODE_READ_ONLY);
             return rc;
         }
         case SQL_AUTOCOMMIT: {
@@ -307,11 +304,7 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
             SQLRETURN rc = AgentSet(conn, kOptAutocommit, &v);
             if (rc == SQL_ERROR) return rc;
             if (rc == SQL_SUCCESS_WITH_INFO) value = v;
-            if (value) {
-                conn->flags |= 0x4;
-            } else {
-                conn->flags &= uint16_t(~0x4u);
-            }
+            ConnSetAutocommit(conn, value != 0);  // the application's choice outlives the connect
             return rc;
         }
         case SQL_LOGIN_TIMEOUT: conn->loginTimeout = uint32_t(value); return SQL_SUCCESS;

@@ -6,8 +6,8 @@
 #include <new>
 
 #include "odbc/agent_link.h"
+#include "odbc/cursor_state.h"
 #include "odbc/infocache.h"
-#include "scrs/sc_cursor.h"
 #include "util/critsec.h"
 #include "util/trymem.h"
 
@@ -40,6 +40,7 @@ struct HandleBase {
 struct ConnRecord;
 struct StmtRecord;
 struct DescRecord;
+struct COdbcResourceDispenser;
 
 struct EnvRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated, 2 open, 0 freed
@@ -55,33 +56,40 @@ struct EnvRecord : HandleBase {
 
 using FailoverCallback = void (*)(int event, void* arg, int reserved);
 
+// Flags word of a connection.
+constexpr uint16_t kConnFlagAccessReadOnly = 0x2;  // access mode read-only
+constexpr uint16_t kConnFlagAutocommit = 0x4;     // autocommit on
+constexpr uint16_t kConnFlagAsync = 0x8;          // ODBC 2 asynchronous execution
+
 struct ConnRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated, 2 connected, 0 freed
     ConnRecord* next = nullptr;
     StmtRecord* stmts = nullptr;
     EnvRecord* env = nullptr;
-    char* dsn = nullptr;  // data-source name, owned
-    uint32_t serial = 0;
-    uint32_t stmtCounter = 0;
-    // The one record (this connection, a statement or a descriptor) whose call is under way.
-    std::atomic<HandleBase*> busy{nullptr};
-    CritSec callLock{};
-    FailoverCallback failover = nullptr;
-    void* failoverArg = nullptr;
-    AgentLink link{};          // the connection's own link, filled when it is opened
-    uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
-    uint32_t agentConn = 0;
+    // Connect texts, each owned (heap) or null. Driver connect writes the first five; the
+    // host, port and server-type texts and the two further texts stay empty there.
+    char* dsn = nullptr;         // data-source name: the database ("Default" when null)
+    char* user = nullptr;
+    char* password = nullptr;
+    char* serverText = nullptr;  // Ingres server text (INGSERVER), the agent's database path
+    char* options = nullptr;     // connect options: group, effective user, DBMS password, role
+    char* host = nullptr;
+    char* port = nullptr;
+    char* svType = nullptr;
+    char* marker = nullptr;      // begins 'W' 0x7F 0x01 0x01 on a wide connection
+    char* connectText1 = nullptr;
+    char* connectText2 = nullptr;
     // Connection options: 0x2 read-only, 0x4 autocommit, 0x8 asynchronous (ODBC 2 form); values
     // 1, 0x100 and 0x200 come from the connection keywords.
-    uint16_t flags = 4;
+    uint16_t flags = kConnFlagAutocommit;
+    // Which of the flags (read-only, autocommit) the application set itself; these survive
+    // the connect instead of taking the data source's or the agent's defaults.
+    uint16_t appFlags = 0;
+    uint32_t fetchSize = 60;  // fetch buffer size (FBS)
     uint32_t loginTimeout = 120;
     char* translateDll = nullptr;  // owned
     uint32_t translateOption = 0;
-    uint32_t isolation = 0;
     uint32_t asyncEnable = 0;      // ODBC 3 form, copied into each statement
-    char* serverText = nullptr;    // the agent's database path, owned
-    char* user = nullptr;          // login texts, owned
-    char* password = nullptr;
     // Statement options given at the connection, the defaults of statements made later.
     uint64_t defQueryTimeout = 0;
     uint64_t defMaxRows = 0;
@@ -89,20 +97,53 @@ struct ConnRecord : HandleBase {
     uint64_t defMaxLength = 0;
     uint64_t defBindType = 0;
     SCS_Cursor cursorDefaults{};  // rowset size 1, forward-only, read-only (set at creation)
-    // Capability words from the agent's capability mask at connect.
-    uint32_t capConvInfo = 0;  // mask bit 0x200: the agent answers the conversion types
-    uint32_t capFailover = 0;  // 0x4000
-    uint32_t capXa = 0;        // 0x2000
-    // Operator table handed out by the agent at connect (kind 1 when loaded).
+    uint32_t isolation = 0;    // transaction isolation; 0 until set or read from the agent
+    uint32_t blockRowCap = 0;  // cap on rows per fetched block
+    AgentLink link{};          // the connection's own link, filled when it is opened
+    uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
+    uint32_t agentConn = 0;
+    uint32_t serial = 0;
+    uint32_t stmtCounter = 0;
+    // Operator table handed out by the agent at connect (kind 1 when loaded); the agent's.
     uint16_t opTableKind = 0;
     uint32_t opTableCount = 0;
     const void* opTableRows = nullptr;  // {i32 SQL type, u32 maximum length, u32 operator mask}
+    // The one record (this connection, a statement or a descriptor) whose call is under way.
+    std::atomic<HandleBase*> busy{nullptr};
+    // Capability words (0 or 1) from the agent's capability mask at connect.
+    uint32_t needBind = 0;
+    uint32_t hasMoreRes = 0;
+    uint32_t hasParamOp = 0;
+    uint32_t spOutDeferFetch = 0;
+    uint32_t hasScrlCurs = 0;
+    uint32_t hasDynMixCurs = 0;
+    uint32_t hasV2DAE = 0;
+    uint32_t wideUnconfirmed = 0;  // a wide connection the agent did not confirm as Unicode
+    uint32_t hasExecute2 = 0;
+    uint32_t capConvInfo = 0;      // mask bit 0x200: the agent answers the conversion types
+    uint32_t capExtra[3] = {};     // mask bits 10 to 12, carried as read
+    uint32_t capFailover = 0;      // 0x4000
+    uint32_t capXa = 0;            // 0x2000
     // Distributed transactions.
-    struct COdbcResourceDispenser* dispenser = nullptr;
+    COdbcResourceDispenser* dispenser = nullptr;
     uint32_t enlisted = 0;
     CritSec xaLock{};
+    CritSec callLock{};
     InfoCache infoCache{};
+    FailoverCallback failover = nullptr;
+    void* failoverArg = nullptr;
 };
+
+// Access mode and autocommit as the application sets them (connection attributes): the flag
+// changes and is marked as the application's, so connecting keeps it.
+inline void ConnSetReadOnly(ConnRecord* c, bool on) {
+    c->flags = on ? uint16_t(c->flags | kConnFlagAccessReadOnly) : uint16_t(c->flags & ~kConnFlagAccessReadOnly);
+    c->appFlags |= kConnFlagAccessReadOnly;
+}
+inline void ConnSetAutocommit(ConnRecord* c, bool on) {
+    c->flags = on ? uint16_t(c->flags | kConnFlagAutocommit) : uint16_t(c->flags & ~kConnFlagAutocommit);
+    c->appFlags |= kConnFlagAutocommit;
+}
 
 struct StmtRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated or prepared, 2 result set open, 0 freed

@@ -45,6 +45,8 @@ uint32_t FakeGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t*
     return 1;  // unknown
 }
 
+uint32_t FakeDisconnect(uint32_t) { return 0; }
+
 struct OpRow {
     int32_t sqlType;
     uint32_t maxLength;
@@ -73,6 +75,7 @@ protected:
     void SetUp() override {
         g_fake = &fake;
         table.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(FakeGetInfo);
+        table.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(FakeDisconnect);  // disconnect reaches the agent
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
         conn = ConnOf(dbc);
@@ -89,7 +92,10 @@ protected:
         SQLFreeHandle(SQL_HANDLE_ENV, env);
         g_fake = nullptr;
     }
-    void Connect() { conn->state = 2; }
+    void Connect() {
+        conn->state = 2;
+        conn->agentConn = 0x20007;
+    }
     uint32_t U32(uint16_t type, SQLRETURN expect = SQL_SUCCESS) {
         uint32_t v = 0xA5A5A5A5;
         SQLSMALLINT len = -1;
