@@ -11,6 +11,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "iiapi/iiapi.h"
+#include "odbc/connattr.h"
 #include "odbc_test_util.h"
 
 namespace {
@@ -242,6 +243,40 @@ TEST_P(InfoFromTheAgent, ConnectionOptionsReachTheAgent) {
     EXPECT_EQ(notCapable, State());
 }
 
+}  // namespace
+
+namespace {
+
+// Statement options given at the connection reach the statements through the statement option
+// setter, which the statement attributes provide.
+TEST_P(InfoFromTheAgent, StatementOptionsAtTheConnectionReachEveryStatement) {
+    if (!StmtOptionSet) GTEST_SKIP() << "statement attributes not linked in";
+    conn->link.table = agentTable;
+    SQLHSTMT before = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocStmt(dbc, &before));
+    if (GetParam() == 3) {
+        EXPECT_EQ(SQL_ERROR, SQLSetConnectOption(dbc, SQL_ROWSET_SIZE, 10));
+        EXPECT_EQ("IM001", State());
+        return;
+    }
+    EXPECT_EQ(SQL_SUCCESS, SQLSetConnectOption(dbc, SQL_ROWSET_SIZE, 10));
+    SQLHSTMT after = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocStmt(dbc, &after));
+    for (SQLHSTMT s : {before, after}) {
+        SQLULEN v = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetStmtOption(s, SQL_ROWSET_SIZE, &v));
+        EXPECT_EQ(10u, v);
+    }
+    // The agent caps the rowset size: the statement and the connection both tell.
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLSetConnectOption(dbc, SQL_ROWSET_SIZE, 500));
+    EXPECT_EQ("01S02", State());
+    SQLFreeStmt(before, SQL_DROP);
+    SQLFreeStmt(after, SQL_DROP);
+}
+
+}  // namespace
+
+namespace {
 INSTANTIATE_TEST_SUITE_P(OdbcVersions, InfoFromTheAgent, ::testing::Values(2u, 3u),
                          [](const auto& info) { return "Odbc" + std::to_string(info.param); });
 
