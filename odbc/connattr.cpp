@@ -505,7 +505,7 @@ SQLRETURN ImplGetConnectAttr(HandleBase* record, ApiArgs& args) {
         case SQL_ATTR_TRACEFILE:
         case SQL_ATTR_TRANSLATE_LIB:
         case SQL_ATTR_CURRENT_CATALOG: {
-            if (max < 0 && value) return Fail(conn, kBadLength);
+            if (max < 0) return Fail(conn, kBadLength);
             SQLRETURN rc = ConnGetOption(conn, uint32_t(attr), &v);
             if (rc != SQL_SUCCESS) return rc;
             int64_t full = 0;

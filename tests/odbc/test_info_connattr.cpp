@@ -314,6 +314,8 @@ TEST_F(ConnAttr, TranslationLibraryName) {
     EXPECT_EQ("01004", State());
     EXPECT_EQ(SQL_ERROR, SQLGetConnectAttr(dbc, SQL_ATTR_TRANSLATE_LIB, small, -1, &len));
     EXPECT_EQ("HY090", State());
+    EXPECT_EQ(SQL_ERROR, SQLGetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, nullptr, -4, &len));
+    EXPECT_EQ("HY090", State());
     // An absent value clears it.
     EXPECT_EQ(SQL_SUCCESS, SQLSetConnectOption(dbc, SQL_TRANSLATE_DLL, 0));
     EXPECT_EQ(SQL_NO_DATA, SQLGetConnectOption(dbc, SQL_TRANSLATE_DLL, buf));
