@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
@@ -191,6 +192,16 @@ uint32_t IngDisconnect(uint32_t conn) {
     if (c->server->connCount) --c->server->connCount;
   }
   IngTxnControl(c, 7);
+  // Statements left on the connection would keep a pointer to the freed record.
+  std::vector<uint32_t> orphans;
+  HandleTableLock(&g_ingStmtTable);
+  for (uint32_t i = 0; i < g_ingStmtTable.capacity; ++i) {
+    if (g_ingStmtTable.slots[i].tag == 0) continue;
+    auto* s = static_cast<IngStmt*>(g_ingStmtTable.slots[i].record);
+    if (s != nullptr && s->conn == c) orphans.push_back(s->handle);
+  }
+  HandleTableUnlock(&g_ingStmtTable);
+  for (uint32_t h : orphans) IngFreeStmt(h);
   IIDisconnect(c);
   IngDiagClear(&c->messages);
   HandleTableRemove(&g_ingConnTable, conn);

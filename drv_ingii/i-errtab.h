@@ -3,15 +3,11 @@
 
 #include <cstdint>
 
-struct IngErrorRow {
-  char sqlstate[8];  // five characters and a NUL; empty for unused rows
-  uint32_t code;     // equals the row number
-  const char* message;
-};
+#include "odbc/errtable.h"
 
-constexpr uint32_t kIngErrorRows = 185;
-
-extern const IngErrorRow IngErrorTable[kIngErrorRows];
+// One table for both sides: the agent's rows are the driver's ErrorTable.
+constexpr uint32_t kIngErrorRows = kErrorTableRows;
+inline const ErrorRow* const IngErrorTable = ErrorTable;
 
 // The row's SQLSTATE and message; empty texts for unused rows and codes out of range.
 const char* IngErrorState(uint32_t code);

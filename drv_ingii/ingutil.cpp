@@ -8,7 +8,6 @@
 #include <cstring>
 #include <strings.h>
 #include <string>
-#include <vector>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
@@ -160,6 +159,20 @@ uint32_t IICancel(void** stmtCell, IngDiagList* list) {
   return IIWaitCompletion(&cn.cn_genParm, list);
 }
 
+uint32_t IIGetDescriptor(IIAPI_GETDESCRPARM* out, void* stmtHandle, IngDiagList* list) {
+  if (out == nullptr) return kIngErrBadArg;
+  *out = IIAPI_GETDESCRPARM{};
+  out->gd_stmtHandle = stmtHandle;
+  IIapi_getDescriptor(out);
+  uint32_t rc = IIWaitCompletion(&out->gd_genParm, list);
+  if (rc == kIngNoData) {
+    out->gd_descriptorCount = 0;
+    out->gd_descriptor = nullptr;
+    return 0;
+  }
+  return rc;
+}
+
 uint32_t IIGetQueryInfo(void* stmtHandle, uint32_t* rowCount, int32_t* procReturn, IngDiagList* list) {
   IIAPI_GETQINFOPARM gq{};
   gq.gq_stmtHandle = stmtHandle;
@@ -296,16 +309,14 @@ uint32_t OpenSingle(void** connCell, void** tranCell, const char* text, SingleRo
   if (rc) return rc;
   *tranCell = qy.qy_tranHandle;
   IIAPI_GETDESCRPARM gd{};
-  gd.gd_stmtHandle = r.stmt;
-  IIapi_getDescriptor(&gd);
-  rc = IIWaitCompletion(&gd.gd_genParm, list);
+  rc = IIGetDescriptor(&gd, r.stmt, list);
   if (rc) return rc;
   r.count = gd.gd_descriptorCount;
   r.desc = gd.gd_descriptor;
   return 0;
 }
 
-// Fetches the one row: 15 when there is none or more than one.
+// Fetches the row: the wait's code (82 when there is none), 15 when more than one came.
 uint32_t FetchSingle(SingleRow& r, IngDiagList* list) {
   r.values = static_cast<IIAPI_DATAVALUE*>(std::calloc(size_t(r.count), sizeof(IIAPI_DATAVALUE)));
   if (r.values == nullptr) return kIngErrNoMemory;
@@ -320,24 +331,9 @@ uint32_t FetchSingle(SingleRow& r, IngDiagList* list) {
   gc.gc_columnData = r.values;
   IIapi_getColumns(&gc);
   uint32_t rc = IIWaitCompletion(&gc.gc_genParm, list);
-  if (rc == kIngNoData) return kIngErrGeneral;
   if (rc) return rc;
-  if (gc.gc_rowsReturned != 1) return kIngErrGeneral;
-  // A second row makes the singleton ambiguous.
-  std::vector<IIAPI_DATAVALUE> probe(size_t(r.count));
-  std::vector<std::string> bufs(size_t(r.count));
-  for (int i = 0; i < r.count; ++i) {
-    bufs[size_t(i)].assign(r.desc[i].ds_length + 1u, '\0');
-    probe[size_t(i)].dv_value = bufs[size_t(i)].data();
-  }
-  IIAPI_GETCOLPARM more{};
-  more.gc_stmtHandle = r.stmt;
-  more.gc_rowCount = 1;
-  more.gc_columnCount = r.count;
-  more.gc_columnData = probe.data();
-  IIapi_getColumns(&more);
-  uint32_t rc2 = IIWaitCompletion(&more.gc_genParm, nullptr);
-  if (rc2 == 0 && more.gc_rowsReturned > 0) return kIngErrGeneral;
+  if (gc.gc_rowsReturned > 1) return kIngErrGeneral;
+  if (gc.gc_rowsReturned < 1) return kIngNoData;
   return 0;
 }
 }  // namespace
@@ -375,6 +371,7 @@ uint32_t IISelectCount(void** connCell, void** tranCell, const char* text, uint3
   if (rc) return rc;
   if (r.count != 1) return kIngNoData;
   rc = FetchSingle(r, list);
+  if (rc == kIngNoData) return kIngErrGeneral;
   if (rc) return rc;
   const IIAPI_DATAVALUE& v = r.values[0];
   if (r.desc[0].ds_dataType == IIAPI_INT_TYPE && !v.dv_null) {

@@ -32,6 +32,9 @@ uint32_t IICommit(IngConn* c);
 uint32_t IIRollback(IngConn* c);
 uint32_t IICloseStmt(void** stmtCell, IngDiagList* list);
 uint32_t IICancel(void** stmtCell, IngDiagList* list);
+// Reads the result descriptors of an OpenAPI statement into *out (valid until the statement closes).
+// A statement without result columns answers no data: that is zero columns and success.
+uint32_t IIGetDescriptor(IIAPI_GETDESCRPARM* out, void* stmtHandle, IngDiagList* list);
 uint32_t IIGetQueryInfo(void* stmtHandle, uint32_t* rowCount, int32_t* procReturn, IngDiagList* list);
 // Test hook that sees every text the session layer runs through immediate execution.
 using IngQueryHookFn = void (*)(const char* text);

@@ -19,7 +19,11 @@ struct xid_t {
 
 enum : int { XA_OK = 0, XAER_RMERR = -3, XAER_NOTA = -4, XAER_INVAL = -5, XAER_PROTO = -6 };
 
-struct XaConnHolder;
+// A connection's share in the XA worker; the agent reads only whether it is associated with a
+// global transaction.
+struct XaConnHolder {
+  uint32_t associated;
+};
 struct XaBranchList;
 struct IngConn;
 

@@ -36,11 +36,7 @@ const AgentFuncTable* XaLayerTable() {
   return g_xaInstalled ? &g_xaTable : nullptr;
 }
 
-int XaHolderAssociated(const XaConnHolder* holder) {
-  // No holder can be associated before xa_open exists.
-  (void)holder;
-  return 0;
-}
+int XaHolderAssociated(const XaConnHolder* holder) { return holder != nullptr && holder->associated != 0; }
 
 XaBranchList* XaBranchListCreate() {
   return static_cast<XaBranchList*>(std::calloc(1, sizeof(XaBranchList)));

@@ -1,6 +1,8 @@
 // Server allocation, connect with its options and probe, transactions and savepoints.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "agent_fixture.h"
 
@@ -410,6 +412,165 @@ TEST_F(InitialSqlTest, LoneSemicolonEndsTheRequest) {
   EXPECT_TRUE(SentQuery("create table init3_t (a integer)"));
   EXPECT_EQ(Count(h, "select count(*) from init3_t"), 1);
   ASSERT_EQ(Exec(h, "drop table init3_t"), 0u);
+}
+
+}  // namespace
+}  // namespace agenttest
+
+namespace agenttest {
+namespace {
+
+TEST_F(TxnTest, LocalTransactionControlIsRefusedInAGlobalTransaction) {
+  uint32_t h;
+  ASSERT_EQ(Connect(&h), 0u);
+  ASSERT_EQ(SetInt(h, 0x22030000, 0), 0u);
+  XaConnHolder holder{1};
+  Conn(h)->xaHolder = &holder;
+  size_t before = QueryCount();
+  EXPECT_EQ(AgentCall<DRV_Commit>(&link, h), 124u);
+  EXPECT_EQ(AgentCall<DRV_Rollback>(&link, h), 124u);
+  EXPECT_EQ(AgentCall<DRV_Savepoint>(&link, h, 0u, "s1"), 124u);
+  EXPECT_EQ(QueryCount(), before);
+  // The autocommit option answers 0, but the transaction switch behind it is refused.
+  EXPECT_EQ(SetInt(h, 0x22030000, 1), 0u);
+  EXPECT_EQ(Conn(h)->txnFlags & kTxnAutocommit, 0);
+  EXPECT_TRUE(Logged(7, "Local txn control disallowed while in global txn."));
+  std::vector<std::string> msgs = Errors(h);
+  ASSERT_FALSE(msgs.empty());
+  EXPECT_EQ(msgs.back(), "[IngresII Server]Transaction state[SQLSTATE:25S01]");
+  // Not associated: the holder no longer stands in the way.
+  holder.associated = 0;
+  EXPECT_EQ(AgentCall<DRV_Commit>(&link, h), 0u);
+  Conn(h)->xaHolder = nullptr;
+}
+
+TEST(SessionLayer, WaitMapsStatuses) {
+  struct Case {
+    IIAPI_STATUS status;
+    uint32_t code;
+  } cases[] = {{IIAPI_ST_SUCCESS, 0}, {IIAPI_ST_MESSAGE, 0}, {IIAPI_ST_WARNING, 0}, {IIAPI_ST_NO_DATA, 82},
+               {IIAPI_ST_ERROR, 15},  {IIAPI_ST_FAILURE, 15}, {IIAPI_ST_INVALID_HANDLE, 15}};
+  for (const Case& c : cases) {
+    IIAPI_GENPARM gp{};
+    gp.gp_completed = 1;
+    gp.gp_status = c.status;
+    IngDiagList list{};
+    EXPECT_EQ(IIWaitCompletion(&gp, &list), c.code) << c.status;
+    EXPECT_EQ(list.first, nullptr);  // no error handle: nothing to drain, a warning adds nothing
+  }
+}
+
+TEST(SessionLayer, NoTransactionMeansNothingToEnd) {
+  IngConn c{};
+  EXPECT_EQ(IICommit(&c), 0u);
+  EXPECT_EQ(IIRollback(&c), 0u);
+  void* none = nullptr;
+  EXPECT_EQ(IICloseStmt(&none, nullptr), 0u);
+  EXPECT_EQ(IICancel(&none, nullptr), 0u);
+  EXPECT_EQ(IICloseStmt(nullptr, nullptr), 0u);
+}
+
+TEST_F(TxnTest, ConnectionsWorkConcurrently) {
+  constexpr int kThreads = 4;
+  uint32_t handles[kThreads];
+  for (uint32_t& h : handles) ASSERT_EQ(Connect(&h), 0u);
+  std::vector<uint32_t> results(kThreads, 99);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      std::string table = "conc_t" + std::to_string(i);
+      uint32_t rc = Exec(handles[i], ("create table " + table + " (x integer)").c_str());
+      for (int k = 0; rc == 0 && k < 20; ++k)
+        rc = Exec(handles[i], ("insert into " + table + " values (" + std::to_string(k) + ")").c_str());
+      if (rc == 0 && Count(handles[i], ("select count(*) from " + table).c_str()) != 20) rc = 1000;
+      if (rc == 0) rc = Exec(handles[i], ("drop table " + table).c_str());
+      results[size_t(i)] = rc;
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < kThreads; ++i) EXPECT_EQ(results[size_t(i)], 0u) << i;
+}
+
+}  // namespace
+}  // namespace agenttest
+
+namespace agenttest {
+namespace {
+
+using ProcedureTest = AgentTest;
+
+// Stands in for the procedure catalog so the existence check can be driven.
+TEST_F(ProcedureTest, ExistenceCheckFoldsQuotesAndReportsMissingProcedures) {
+  uint32_t h;
+  ASSERT_EQ(Connect(&h), 0u);
+  ASSERT_EQ(Exec(h, "create table iiprocedure (dbp_owner varchar(32), dbp_name varchar(32))"), 0u);
+  ASSERT_EQ(Exec(h, "insert into iiprocedure values ('joe', 'getrows')"), 0u);
+  ASSERT_EQ(Exec(h, "insert into iiprocedure values ('', 'o''x')"), 0u);
+  uint32_t sh = 0;
+  ASSERT_EQ(AgentCall<DRV_AllocStmt>(&link, h, &sh), 0u);
+  IngStmt* s = IngStmtFind(sh);
+  IngConn* c = Conn(h);
+  ASSERT_EQ(c->nameCase, 2u);  // the engine folds names to lower case, as Ingres does by default
+
+  EXPECT_EQ(IIProcedureExists(s, "joe.GetRows  "), 0u);
+  EXPECT_STREQ(s->procOwner, "joe");
+  EXPECT_STREQ(s->procName, "getrows");
+  EXPECT_EQ(IIProcedureExists(s, "GETROWS"), 0u);
+  EXPECT_STREQ(s->procOwner, "");
+  // A quote inside the name stays inside the literal.
+  EXPECT_EQ(IIProcedureExists(s, "o'x"), 0u);
+  EXPECT_EQ(IIProcedureExists(s, "nosuch"), 68u);
+  ASSERT_NE(s->messages.first, nullptr);
+  EXPECT_STREQ(s->messages.first->text, "Can't find procedure (0)");
+  EXPECT_STREQ(s->messages.first->sqlstate, "37000");
+  EXPECT_EQ(IIProcedureExists(s, "x'); drop table iiprocedure; --"), 68u);
+  EXPECT_EQ(Count(h, "select count(*) from iiprocedure"), 2);
+  // Names are kept to 35 characters.
+  std::string longName(60, 'p');
+  EXPECT_EQ(IIProcedureExists(s, longName.c_str()), 68u);
+  EXPECT_EQ(std::strlen(s->procName), 35u);
+  EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, sh), 0u);
+  ASSERT_EQ(Exec(h, "drop table iiprocedure"), 0u);
+}
+
+}  // namespace
+}  // namespace agenttest
+
+namespace agenttest {
+namespace {
+
+TEST_F(ConnectTest, SelectStringsAndCountHelpers) {
+  uint32_t h;
+  ASSERT_EQ(Connect(&h), 0u);
+  IngConn* c = Conn(h);
+  IngStringRow row{};
+  ASSERT_EQ(IISelectStrings(&c->connHandle, &c->tranHandle, "select 'ab', 42, 'x' || 'y'", &row, &c->messages), 0u);
+  ASSERT_EQ(row.count, 3u);
+  EXPECT_STREQ(row.values[0], "ab");
+  EXPECT_STREQ(row.values[1], "42");
+  EXPECT_STREQ(row.values[2], "xy");
+  IngStringRowFree(&row);
+  EXPECT_EQ(row.count, 0u);
+  ASSERT_EQ(Exec(h, "create table two_t (x integer)"), 0u);
+  ASSERT_EQ(Exec(h, "insert into two_t values (1)"), 0u);
+  ASSERT_EQ(Exec(h, "insert into two_t values (2)"), 0u);
+  EXPECT_EQ(IISelectStrings(&c->connHandle, &c->tranHandle, "select x from two_t where x > 5", &row, &c->messages),
+            82u);
+  EXPECT_EQ(row.count, 0u);
+  EXPECT_EQ(row.values, nullptr);
+  uint32_t n = 7;
+  EXPECT_EQ(IISelectCount(&c->connHandle, &c->tranHandle, "select x from two_t where x > 5", &n, &c->messages), 15u);
+  EXPECT_EQ(IISelectCount(&c->connHandle, &c->tranHandle, "select x from two_t where x = 2", &n, &c->messages), 0u);
+  EXPECT_EQ(n, 2u);
+  EXPECT_EQ(IISelectCount(&c->connHandle, &c->tranHandle, "select x, x from two_t where x = 1", &n, &c->messages),
+            82u);
+  EXPECT_EQ(n, 0u);
+  EXPECT_NE(IISelectCount(&c->connHandle, &c->tranHandle, "select count(*) from no_table_q", &n, &c->messages), 0u);
+  uint32_t rows = 0;
+  ASSERT_EQ(IIExecImmediate(&c->connHandle, &c->tranHandle, "update two_t set x = x + 10", &rows, &c->messages), 0u);
+  EXPECT_EQ(rows, 2u);
+  ASSERT_EQ(IngTxnControl(c, 3), 0u);
+  ASSERT_EQ(Exec(h, "drop table two_t"), 0u);
 }
 
 }  // namespace

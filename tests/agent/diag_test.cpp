@@ -36,7 +36,7 @@ TEST(IngErrorTable, RowsMatchTheDriverRows) {
   for (const Row& r : rows) {
     EXPECT_STREQ(IngErrorState(r.code), r.state) << r.code;
     EXPECT_STREQ(IngErrorText(r.code), r.text) << r.code;
-    EXPECT_EQ(IngErrorTable[r.code].code, r.code);
+    EXPECT_STREQ(IngErrorTable[r.code].message, r.text);
   }
   EXPECT_STREQ(IngErrorState(185), "");
   EXPECT_STREQ(IngErrorText(100000), "");

@@ -239,6 +239,17 @@ TEST_F(InfoTest, StatementRecordAndCursorNames) {
   EXPECT_EQ(AgentCall<DRV_AllocStmt>(&link, 0xBBBB7777u, &s), 21u);
 }
 
+TEST_F(InfoTest, DisconnectReleasesStatementsLeftOnTheConnection) {
+  uint32_t s = AllocStmt();
+  ASSERT_NE(IngStmtFind(s), nullptr);
+  ASSERT_EQ(Disconnect(conn), 0u);
+  EXPECT_EQ(IngStmtFind(s), nullptr);
+  uint32_t v;
+  EXPECT_EQ(GetInt(s, 0x32030009u, &v), 21u);
+  EXPECT_EQ(SetInt(s, 0x32030009u, 5), 21u);
+  EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 21u);
+}
+
 TEST_F(InfoTest, RowsetSizeIsCappedUnlessTheDataSourceLiftsTheLimit) {
   uint32_t s = AllocStmt();
   EXPECT_EQ(SetInt(s, 0x32030009u, 500), 75u);
