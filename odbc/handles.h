@@ -214,6 +214,13 @@ struct StmtRecord : HandleBase {
     uint64_t paramsetSize = 1;
     SQLULEN* paramsProcessedPtr = nullptr;
     HashTable* keyInfo = nullptr;
+    // ---- statement attributes and options (kept by the attribute calls) ----
+    uint32_t queryTimeout = 0;
+    uint64_t maxRows = 0;
+    uint32_t noScan = 0;
+    uint64_t maxLength = 0;
+    uint32_t asyncEnable = 0;
+    uint32_t opt1050 = 0, opt1052 = 0, opt1054 = 0;
 };
 
 // One record of a descriptor (record 0 is the bookmark record).
@@ -226,6 +233,16 @@ struct DescItem {
     SQLLEN* indicatorPtr = nullptr;
     int64_t octetLength = 0;
     char* name = nullptr;  // owned
+    // ---- the remaining descriptor record fields ----
+    int16_t type = 0;  // verbose type
+    int16_t datetimeIntervalCode = 0;
+    int32_t datetimeIntervalPrecision = 0;
+    int16_t fixedPrecScale = 0;
+    uint64_t length = 0;
+    int32_t numPrecRadix = 0;
+    int16_t parameterType = 0;
+    int16_t unnamed = 0;
+    int16_t unsignedFlag = 0;
 };
 
 struct DescRecord : HandleBase {
@@ -241,6 +258,7 @@ struct DescRecord : HandleBase {
     SQLULEN arraySize = 1;
     SQLUSMALLINT* arrayStatusPtr = nullptr;
     SQLULEN* rowsProcessedPtr = nullptr;
+    uint32_t bindType = 0;  // 0 column-wise, else the row size
 };
 
 // The connection whose busy marker guards a call on this statement or descriptor.
