@@ -7,6 +7,7 @@
 
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
+#include "odbc/desc.h"
 #include "odbc/globals.h"
 #include "odbc/rowset.h"
 #include "odbc/stmt.h"
@@ -192,6 +193,8 @@ uint32_t DescGrow(DescRecord* desc, uint16_t n) {
         desc->items = items;
         desc->itemsAlloc = uint16_t(want);
     }
+    // Records appended past the count start with the defaults of the descriptor's kind.
+    for (uint32_t k = uint32_t(desc->count) + 1; k <= n; ++k) DescItemDefaults(desc, &desc->items[k]);
     if (n > desc->count) desc->count = n;
     return 0;
 }

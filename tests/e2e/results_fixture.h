@@ -14,6 +14,15 @@ using connecttest::kUser;
 // A value no driver writes: lengths must come back whole over it.
 inline SQLLEN kPoison() { return SQLLEN(0x5A5A5A5A5A5A5A5Aull); }
 
+// The first diagnostic of a handle as "STATE message", or "(none)".
+inline std::string DiagText(SQLSMALLINT type, SQLHANDLE h) {
+    SQLCHAR state[6] = {}, msg[1024] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len))) return "(none)";
+    return std::string((char*)state) + " " + (char*)msg;
+}
+
 class ResultsTest : public connecttest::ConnectThroughDriverManager {
 protected:
     SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -30,13 +39,7 @@ protected:
         if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         ConnectThroughDriverManager::TearDown();
     }
-    static std::string Diag(SQLSMALLINT type, SQLHANDLE h) {
-        SQLCHAR state[6] = {}, msg[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        if (!SQL_SUCCEEDED(SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len))) return "(none)";
-        return std::string((char*)state) + " " + (char*)msg;
-    }
+    static std::string Diag(SQLSMALLINT type, SQLHANDLE h) { return DiagText(type, h); }
     std::string Diag() { return Diag(SQL_HANDLE_STMT, stmt); }
     SQLRETURN Exec(const std::string& sql) { return SQLExecDirect(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS); }
     // Runs sql to the end, closing its cursor; asserts success.

@@ -318,8 +318,3 @@ inline AgentFuncTable* Table() {
 inline void Reset() { A() = Agent{}; }
 
 }  // namespace fake
-
-#include "odbc/prepare.h"
-// The statement entry points live in one archive member; naming one of its functions makes the
-// test program link them instead of the "not capable" placeholders.
-[[maybe_unused]] static void (*const kLinkStatementEntries)(StmtRecord*, const char*) = &PrepareCommon;
