@@ -150,6 +150,22 @@ void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask) {
         conn->flags &= uint16_t(~kConnFlagAutocommit);
 }
 
+void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::string& address) {
+    params = IngConnectParams{};
+    address = ConnServerAddress(conn->host, conn->port);
+    params.serverAddress = (conn->host || !address.empty()) ? address.c_str() : nullptr;
+    params.marker = conn->marker;
+    params.connectText1 = conn->connectText1;
+    params.connectText2 = conn->connectText2;
+    params.database = conn->dsn ? conn->dsn : "Default";
+    params.options = conn->options;
+    params.readOnly = (conn->flags & kConnFlagAccessReadOnly) ? 1 : 0;
+    params.user = conn->user ? conn->user : "";
+    params.password = conn->password ? conn->password : "";
+    params.timeout = conn->loginTimeout ? 99 : 0;
+    params.flags = 0;
+}
+
 void ConnOpen(ConnRecord* conn, char mode) {
     if (conn->state != 1) {
         conn->lastError = 22;  // S1010
@@ -173,9 +189,6 @@ void ConnOpen(ConnRecord* conn, char mode) {
     }
     conn->agentServer = server;
 
-    IngConnectParams params{};
-    std::string address = ConnServerAddress(conn->host, conn->port);
-    params.serverAddress = (conn->host || !address.empty()) ? address.c_str() : nullptr;
     if (mode == 'W') {
         size_t old = conn->marker ? std::strlen(conn->marker) : 0;
         auto* marker = static_cast<char*>(malloc(sizeof kWideMarker + old + 1));
@@ -190,16 +203,9 @@ void ConnOpen(ConnRecord* conn, char mode) {
         free(conn->marker);
         conn->marker = marker;
     }
-    params.marker = conn->marker;
-    params.connectText1 = conn->connectText1;
-    params.connectText2 = conn->connectText2;
-    params.database = conn->dsn ? conn->dsn : "Default";
-    params.options = conn->options;
-    params.readOnly = (conn->flags & kConnFlagAccessReadOnly) ? 1 : 0;
-    params.user = conn->user ? conn->user : "";
-    params.password = conn->password ? conn->password : "";
-    params.timeout = conn->loginTimeout ? 99 : 0;
-    params.flags = 0;
+    IngConnectParams params{};
+    std::string address;
+    ConnConnectParams(conn, params, address);
 
     uint32_t agentConn = 0;
     uint32_t code = AgentCall<DRV_Connect>(&conn->link, server, &params, &agentConn);

@@ -27,5 +27,9 @@ void ConnRelease(ConnRecord* conn);
 // The server address of the agent's connect parameters: "host:port" when the port is a number
 // from 1 to 65535 and the whole is short enough, else the host alone.
 std::string ConnServerAddress(const char* host, const char* port);
+// The agent's connect parameters from the record's connect fields; address keeps the server
+// address text the parameters point into.
+struct IngConnectParams;
+void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::string& address);
 // Capability words and autocommit from the agent's capability mask.
 void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask);

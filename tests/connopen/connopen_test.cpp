@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "drv_ingii/i-glob.h"
@@ -111,6 +112,41 @@ TEST(ConnServerAddress, PortJoinsTheHostOnlyWhenItIsAValidNumber) {
     EXPECT_EQ(longHost, ConnServerAddress(longHost.c_str(), "1521"));  // 251 + 4 is not below 255
     std::string shorter(250, 'h');
     EXPECT_EQ(shorter + ":1521", ConnServerAddress(shorter.c_str(), "1521"));
+}
+
+TEST_F(ConnOpenTest, ConnectParametersFromTheRecord) {
+    IngConnectParams p{};
+    std::string address;
+    ConnConnectParams(conn, p, address);
+    EXPECT_STREQ("Default", p.database);  // no data-source name
+    EXPECT_STREQ("", p.user);
+    EXPECT_STREQ("", p.password);
+    EXPECT_EQ(nullptr, p.serverAddress);
+    EXPECT_EQ(99, p.timeout);  // the default login timeout of 120
+    EXPECT_EQ(0u, p.readOnly);
+
+    Database("codb");
+    conn->user = strdup("u1");
+    conn->password = strdup("p1");
+    conn->options = strdup(" -Gg");
+    conn->host = strdup("db1");
+    conn->port = strdup("1521");
+    conn->loginTimeout = 5;
+    conn->flags |= kConnFlagAccessReadOnly;
+    ConnConnectParams(conn, p, address);
+    EXPECT_STREQ("codb", p.database);
+    EXPECT_STREQ("u1", p.user);
+    EXPECT_STREQ("p1", p.password);
+    EXPECT_STREQ(" -Gg", p.options);
+    EXPECT_STREQ("db1:1521", p.serverAddress);
+    EXPECT_EQ(99, p.timeout);
+    EXPECT_EQ(1u, p.readOnly);
+    conn->loginTimeout = 0;
+    free(conn->port);
+    conn->port = strdup("70000");
+    ConnConnectParams(conn, p, address);
+    EXPECT_EQ(0, p.timeout);
+    EXPECT_STREQ("db1", p.serverAddress);
 }
 
 TEST_F(ConnOpenTest, NewRecordStartsAllocatedWithItsDefaults) {
@@ -311,6 +347,38 @@ TEST_F(ConnOpenTest, EndTranThroughTheAgent) {
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, henv, SQL_COMMIT));
     EXPECT_EQ(SQL_SUCCESS, SQLTransact(henv, SQL_NULL_HDBC, SQL_ROLLBACK));
     EXPECT_EQ(SQL_SUCCESS, SQLTransact(SQL_NULL_HENV, hdbc, SQL_COMMIT));
+}
+
+TEST_F(ConnOpenTest, ConnectWritesItsTraceLinesInOrder) {
+    std::string path = TempDir() + "/trace.log";
+    SQLFreeHandle(SQL_HANDLE_ENV, henv);
+    henv = SQL_NULL_HENV;
+    setenv("KIV_DEBUGFILE", path.c_str(), 1);
+    DriverShutdown();
+    ASSERT_EQ(1, DriverStartup(nullptr));
+    SetUp();
+    SQLCHAR dsn[] = "codb", empty[] = "";
+    EXPECT_EQ(SQL_SUCCESS, SQLConnect(hdbc, dsn, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS));
+    EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_ROLLBACK));
+    SQLFreeHandle(SQL_HANDLE_ENV, henv);
+    henv = SQL_NULL_HENV;
+    DriverShutdown();
+    unsetenv("KIV_DEBUGFILE");
+    ASSERT_EQ(1, DriverStartup(nullptr));
+
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t connect = text.find("DSN=codb;UID=;PWD=***");
+    size_t keys = text.find("cn_dbpath=[] cn_dbopts=[] cn_readonly=0");
+    size_t caps = text.find("cn_needbind=1");
+    size_t autocommit = text.find("autocommit=1");
+    size_t rollback = text.find("[Rollback]");
+    EXPECT_NE(std::string::npos, connect) << text;
+    EXPECT_LT(connect, keys) << text;
+    EXPECT_LT(keys, caps) << text;
+    EXPECT_LT(caps, autocommit) << text;
+    EXPECT_LT(autocommit, rollback) << text;
+    EXPECT_EQ(std::string::npos, text.find("PWD=secret"));
 }
 
 // Transaction end over a scripted agent: the commit of connection 2 fails.

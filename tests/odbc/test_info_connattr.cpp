@@ -68,6 +68,14 @@ uint32_t FakeGetErrors(uint32_t, AgentErrors* out) {
 
 void FailoverSpy(int, void*, int) {}
 
+// Statements on the scripted connection get agent handles of their own.
+uint32_t FakeAllocStmt(uint32_t, uint32_t* stmt) {
+    static uint32_t next = 0x30000;
+    *stmt = ++next;
+    return 0;
+}
+uint32_t FakeFreeStmt(uint32_t) { return 0; }
+
 class ConnAttr : public ::testing::Test {
 protected:
     FakeAgent fake;
@@ -80,6 +88,9 @@ protected:
         table.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(FakeGetInfo);
         table.op[DRV_SetOption] = AgentSlotFn<DRV_SetOption>(FakeSetOption);
         table.op[DRV_GetErrors] = AgentSlotFn<DRV_GetErrors>(FakeGetErrors);
+        table.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(FakeAllocStmt);
+        table.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(FakeFreeStmt);
+        table.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(FakeFreeStmt);
     }
     void Open(uint32_t version) {
         if (version == 3) {
