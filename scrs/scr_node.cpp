@@ -256,6 +256,23 @@ int SCR_NodeSetTemplate(SCR_Node* node, const char* tpl) {
   return 1;
 }
 
+namespace {
+bool StartsWithFirstChild(const SCR_Node* n) {
+  return n->tpl != nullptr && static_cast<unsigned char>(n->tpl[0]) == 0xFF && n->tpl[1] == 0x01 && n->tpl[2] == 0x01;
+}
+
+// Expands tpl with the texts of n's children into the pool's current object (without the NUL).
+void ExpandInto(MPL* pool, const char* tpl, SCR_Node* n, const char* first) {
+  char* args[8];
+  uint32_t cnt = 0;
+  for (SCR_Node* c = n->child; c != nullptr && cnt < 8; c = c->next) args[cnt++] = c->text;
+  if (first != nullptr && cnt > 0) args[0] = const_cast<char*>(first);
+  SqlTemplateExpand(pool, tpl, args, int(cnt));
+  // The expander closes with a NUL: take it back so the object can go on growing.
+  if (mpl_object_size(pool) > 0 && pool->next[-1] == '\0') --pool->next;
+}
+}  // namespace
+
 int SCR_Regenerate(SCR_Node* root) {
   if (root == nullptr) return 1;
   CritSecGuard guard(SCR_TreeTextLock());
@@ -267,24 +284,51 @@ int SCR_Regenerate(SCR_Node* root) {
   while (work.count > 0) {
     SCR_Node* n = work.Pop();
     if (n->tpl == nullptr) continue;
+    n->visited = 0;
     if (!order.Push(n)) return 0;
     for (SCR_Node* c = n->child; c != nullptr; c = c->next)
       if (c->tpl != nullptr && !work.Push(c)) return 0;
   }
+  // A left-leaning chain ("a, b, c", "x OR y OR z") would copy its growing prefix at every
+  // level, quadratic in time and memory for long lists. Its links below the top are marked
+  // and the top's text is built in one pass; the marked links keep an empty text.
+  for (size_t i = 0; i < order.count; ++i) {
+    SCR_Node* n = order.items[i];
+    SCR_Node* c = n->child;
+    if (c != nullptr && c->kind == n->kind && c->tpl != nullptr && StartsWithFirstChild(n)) c->visited = 1;
+  }
   MPL pool;
   mpl_init(&pool);
-  char* argsSmall[8];
+  NodeStack chain;
   int ok = 1;
   for (size_t i = order.count; i-- > 0;) {
     SCR_Node* n = order.items[i];
-    uint32_t cnt = 0;
-    for (SCR_Node* c = n->child; c != nullptr && cnt < 8; c = c->next) argsSmall[cnt++] = c->text;
+    if (n->visited == 1) {
+      if (!SCR_NodeSetText(n, "")) ok = 0;
+      continue;
+    }
     void* mark = mpl_alloc(&pool, 1);
-    SqlTemplateExpand(&pool, n->tpl, argsSmall, int(cnt));
+    chain.count = 0;
+    SCR_Node* link = n;
+    bool chained = true;
+    while (link != nullptr && chained) {
+      if (!chain.Push(link)) {
+        mpl_destroy(&pool);
+        return 0;
+      }
+      link = link->child != nullptr && link->child->visited == 1 && link->child->tpl != nullptr ? link->child : nullptr;
+    }
+    // Bottom link whole, then each link above it without its leading first-child text.
+    SCR_Node* bottom = chain.items[chain.count - 1];
+    ExpandInto(&pool, bottom->tpl, bottom, nullptr);
+    for (size_t k = chain.count - 1; k-- > 0;) ExpandInto(&pool, chain.items[k]->tpl + 3, chain.items[k], "");
+    mpl_grow(&pool, "", 1);
     auto* text = static_cast<char*>(mpl_finish(&pool));
     if (!SCR_NodeSetText(n, text)) ok = 0;
     mpl_free_to(&pool, mark);
   }
+  // Leave no marks behind for later walks.
+  for (size_t i = 0; i < order.count; ++i) order.items[i]->visited = 0;
   mpl_destroy(&pool);
   return ok;
 }

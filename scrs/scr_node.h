@@ -113,6 +113,9 @@ SCR_Node* SCR_FindInStop(SCR_Node* node, uint32_t kind, uint32_t stop);
 
 // Rebuilds every inner node's text from its template; 1, or 0 when work memory is short
 // (texts then unchanged, or partly rebuilt when a node's text could not be replaced).
+// The links of a left-leaning chain below its top (the "a, b" inside "a, b, c", the "x OR y"
+// inside "x OR y OR z") keep an empty text: the top's text is built in one pass, so long
+// lists cost linear time and memory.
 int SCR_Regenerate(SCR_Node* root);
 
 // Child i (1-based) of a node, or null.
