@@ -330,7 +330,13 @@ uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
     SCR_Node* num = SCR_FindIn(item, SCR_K_INTEGER);
     if (num != nullptr) {
       a->flags |= SCR_F_ORDERPOS;
-      ob->position = uint8_t(std::strtoul(num->text, nullptr, 10));
+      // The position is kept in a byte: a larger one would silently name another column.
+      unsigned long pos = std::strtoul(num->text, nullptr, 10);
+      if (pos == 0 || pos > 255) {
+        rc = kGeneral;
+        break;
+      }
+      ob->position = uint8_t(pos);
       std::snprintf(ob->text, sizeof ob->text, "%s", num->text);
     } else {
       SCR_Node* col = SCR_FindIn(item, SCR_K_COLREF);

@@ -134,6 +134,13 @@ TEST(Analyse, OrderByGetPositionAndColumns) {
   EXPECT_EQ(i2->descending, 1u);
   SCR_ArrayFree(&arr, nullptr);
 
+  // A position beyond a byte is refused rather than wrapped onto another column.
+  ASSERT_EQ(SCR_AnalyseSQL(&x.a, "SELECT a FROM t ORDER BY 257", 0, 0), 0u);
+  arr = SCR_ArrayCreate(sizeof(OrderByItem));
+  EXPECT_EQ(SCR_OrderByGet(&x.a, arr), 15u);
+  EXPECT_EQ(arr->count, 0u);
+  SCR_ArrayFree(&arr, nullptr);
+
   ASSERT_EQ(SCR_AnalyseSQL(&x.a, "SELECT a FROM t", 0, 0), 0u);
   arr = SCR_ArrayCreate(sizeof(OrderByItem));
   EXPECT_EQ(SCR_OrderByGet(&x.a, arr), 15u);
