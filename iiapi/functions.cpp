@@ -168,7 +168,7 @@ void fnDate(sqlite3_context *ctx, int, sqlite3_value **argv) {
         return resultText(ctx, buf);
     }
     IIAPI_DATETIME dt;
-    if (!parseDateText(t, dt)) return sqlite3_result_error(ctx, "invalid date value (type mismatch)", -1);
+    if (!parseDateText(t, dt)) return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
     resultText(ctx, formatDate(dt, IIAPI_DATE_TYPE));
 }
 
@@ -176,11 +176,11 @@ void fnDatePart(sqlite3_context *ctx, int, sqlite3_value **argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
     std::string unit = lowerAscii(argText(argv[0]));
     IIAPI_DATETIME dt;
-    if (!parseDateText(argText(argv[1]), dt)) return sqlite3_result_error(ctx, "invalid date value (type mismatch)", -1);
+    if (!parseDateText(argText(argv[1]), dt)) return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
     int r;
     if (unit == "year" || unit == "yr" || unit == "yrs" || unit == "years") r = dt.dt_year;
     else if (unit == "month" || unit == "mo" || unit == "mos" || unit == "months") r = dt.dt_month;
-    else if (unit == "day" || unit == "days") r = dt.dt_kind == IIAPI_DTK_INTERVAL ? int(dt.dt_nanosecond) : dt.dt_day;
+    else if (unit == "day" || unit == "days") r = dt.dt_kind == IIAPI_DTK_INTERVAL || dt.dt_kind == IIAPI_DTK_NEG_INTERVAL ? int(dt.dt_nanosecond) : dt.dt_day;
     else if (unit == "hour" || unit == "hr" || unit == "hrs" || unit == "hours") r = dt.dt_hour;
     else if (unit == "minute" || unit == "min" || unit == "mins" || unit == "minutes") r = dt.dt_minute;
     else if (unit == "second" || unit == "sec" || unit == "secs" || unit == "seconds") r = dt.dt_second;
@@ -557,6 +557,7 @@ void fnColumnType(sqlite3_context *ctx, int, sqlite3_value **argv) {
         std::string d = lowerAscii(decl);
         IngType t;
         if (d == "integer" || d == "int") found = "bigint";
+        else if (d == "real" || d == "double" || d == "float") found = "float8";
         else if (!d.empty() && parseTypeText(d, t, c.maxSegment)) found = t.decl;
         else found = "long varchar";
     }
@@ -659,6 +660,8 @@ const Fn kFunctions[] = {
     {"locate", 3, fnLocate, true},
     {"left", 2, fnLeft, true},
     {"right", 2, fnRight, true},
+    {"ii_left", 2, fnLeft, true},
+    {"ii_right", 2, fnRight, true},
     {"concat", -1, fnConcat, true},
     {"log", 1, fnLog, true},
     {"ln", 1, fnLog, true},
