@@ -768,6 +768,19 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
             out.flag = isWord(t, v, "on");
             return true;
         }
+        // SET SESSION WITH XA_XID = 'branch' binds the session's transaction to an XA branch.
+        if (isWord(t, n, "session") && isWord(t, skip(t, n + 1), "with") &&
+            isWord(t, skip(t, skip(t, n + 1) + 1), "xa_xid")) {
+            size_t p = skip(t, skip(t, skip(t, n + 1) + 1) + 1);
+            if (p < t.size() && t[p].text == "=") p = skip(t, p + 1);
+            if (p >= t.size() || t[p].t != Tok::String) {
+                f = makeFault("42000", native::kSyntax, "Syntax error in SET SESSION WITH XA_XID: branch text expected");
+                return false;
+            }
+            out.kind = Rewritten::Kind::SetXaXid;
+            out.name = t[p].text.substr(1, t[p].text.size() - 2);
+            return true;
+        }
         // SET SESSION READ ONLY / READ WRITE decide whether the session may change data.
         if (isWord(t, n, "session")) {
             for (size_t p = skip(t, n + 1); p < t.size(); p = skip(t, p + 1)) {
@@ -1364,6 +1377,11 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
             bool alias = false;
             typed = typeExpression(c, items[size_t(i)], t, alias);
             if (typed) t.nullable = true;
+            // An unnamed expression is called by its position, as the server names it.
+            const std::vector<Tok> &it = items[size_t(i)];
+            bool plainName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
+                             (it.size() == 1 || (it.size() == 3 && it[1].text == "."));
+            if (!alias && !plainName && !(tbl && orig)) names[size_t(i)] = "col" + std::to_string(i + 1);
         }
         if (!typed) {
             t = varcharOf(kDefaultTextLength);
