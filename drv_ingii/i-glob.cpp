@@ -103,13 +103,13 @@ int IngInstallOpTable(AgentLink* link) {
 
 void IngSetLogHook(IngLogHookFn hook) { g_logHook.store(hook); }
 
-void IngLog(int level, const char* fmt, ...) {
+void IngLogAt(const char* file, int line, int level, const char* fmt, ...) {
   char text[1024];
   va_list ap;
   va_start(ap, fmt);
   std::vsnprintf(text, sizeof text, fmt, ap);
   va_end(ap);
-  log_printf(level, nullptr, 0, "%s", text);
+  log_printf(level, file, line, "%s", text);
   if (IngLogHookFn hook = g_logHook.load()) hook(level, text);
 }
 

@@ -109,8 +109,9 @@ IngServer* IngServerFind(uint32_t h);
 IngConn* IngConnFind(uint32_t h);
 IngStmt* IngStmtFind(uint32_t h);
 
-// Levelled log of the agent (0 emergency ... 7 debug).
-void IngLog(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// Levelled log of the agent (0 emergency ... 7 debug), located at the caller's source line.
+void IngLogAt(const char* file, int line, int level, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
+#define IngLog(level, ...) IngLogAt(__FILE__, __LINE__, (level), __VA_ARGS__)
 // Test hook that sees every agent log line.
 using IngLogHookFn = void (*)(int level, const char* text);
 void IngSetLogHook(IngLogHookFn hook);

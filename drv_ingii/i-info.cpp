@@ -391,7 +391,11 @@ uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, 
     if (outLen) *outLen = uint16_t(n);
     size_t room = len > 0 ? size_t(len) : 0;
     if (n >= room) {
-      if (buf != nullptr && room > 0) std::memcpy(buf, area, room);
+      // Cut, but never left without its terminator.
+      if (buf != nullptr && room > 0) {
+        std::memcpy(buf, area, room - 1);
+        static_cast<char*>(buf)[room - 1] = '\0';
+      }
       return kIngErrTruncated;
     }
     if (buf != nullptr) std::memcpy(buf, area, n + 1);

@@ -288,6 +288,7 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     c->target = p->co_target;
     if (auto env = c->env.lock()) c->maxSegment = env->maxSegment;
     registerFunctions(*c);
+    createCatalogs(*c);
     c->connected = true;
     p->co_sizeAdvise = c->maxSegment;
     p->co_apiLevel = c->settings.apiLevel;

@@ -168,7 +168,7 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
         table = identName(t[j]);
         j = skip(t, j + 1);
     }
-    std::string tableText = t[nameStart].text;
+    std::string tableText = t[nameStart].t == Tok::Word ? table : t[nameStart].text;
     if (j < t.size() && isWord(t, j, "as")) {
         out.kind = Rewritten::Kind::Sql;
         out.sql = "CREATE TABLE " + tableText + " AS " + join(t, j + 1, t.size());
@@ -212,7 +212,8 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
             continue;
         }
         std::string col = identName(t[p]);
-        std::string colText = t[p].text;
+        // Unquoted names are kept in lower case, as the server folds them.
+        std::string colText = t[p].t == Tok::Word ? col : t[p].text;
         // The type: words and one parenthesised argument list.
         size_t q = skip(t, p + 1);
         std::string typeText;
@@ -288,38 +289,255 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
     return true;
 }
 
-// General rewrites of a statement SQLite runs.
-std::string rewriteGeneral(const std::vector<Tok> &t) {
-    std::string out;
+// Names of text columns, for telling concatenation from addition.
+bool isTextColumnName(Conn &c, const std::string &name) {
+    static const char *catalogText[] = {
+        "table_name", "table_owner", "table_type", "system_use", "column_name", "column_datatype", "column_nulls",
+        "column_defaults", "column_default_val", "schema_name", "constraint_name", "constraint_type", "index_name",
+        "index_owner", "base_name", "base_owner", "unique_rule", "sort_direction", "procedure_name",
+        "procedure_owner", "dbp_name", "dbp_owner", "pp_name", "defvalue", "param_name", "object_name",
+        "object_owner", "object_type", "permit_grantor", "permit_user", "text_segment", "storage_structure",
+        nullptr};
+    for (const char **n = catalogText; *n; ++n)
+        if (name == *n) return true;
+    sqlite3_stmt *st = nullptr;
+    bool text = false;
+    if (sqlite3_prepare_v2(c.db, "SELECT ingres_type FROM iiapi_columns WHERE column_name = ?", -1, &st, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            IngType ty;
+            const char *d = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+            if (d && parseTypeText(d, ty, c.maxSegment) &&
+                (ty.type == IIAPI_CHA_TYPE || ty.type == IIAPI_CHR_TYPE || ty.type == IIAPI_VCH_TYPE ||
+                 ty.type == IIAPI_TXT_TYPE || ty.type == IIAPI_LVCH_TYPE || ty.type == IIAPI_NCHA_TYPE ||
+                 ty.type == IIAPI_NVCH_TYPE || ty.type == IIAPI_LNVCH_TYPE))
+                text = true;
+        }
+    }
+    sqlite3_finalize(st);
+    return text;
+}
+
+bool isTextFunction(const std::string &fn) {
+    static const char *names[] = {"varchar", "char", "text", "c", "nvarchar", "nchar", "uppercase", "lowercase",
+                                  "upper", "lower", "squeeze", "trim", "left", "right", "concat", "charextract",
+                                  "iitypename", "dbmsinfo", "shift", "pad", "substring", "substr", "ifnull", nullptr};
+    for (const char **n = names; *n; ++n)
+        if (fn == *n) return true;
+    return false;
+}
+
+// Index of the previous / next non-space token, or npos.
+size_t prevSig(const std::vector<Tok> &t, size_t i) {
+    while (i > 0) {
+        --i;
+        if (t[i].t != Tok::Space) return i;
+    }
+    return std::string::npos;
+}
+
+// Whether the operand that ends at token i (left of a '+') is text.
+bool leftIsText(Conn &c, const std::vector<Tok> &t, size_t i) {
+    if (i == std::string::npos) return false;
+    if (t[i].t == Tok::String) return true;
+    if (t[i].text == ")") {
+        int depth = 0;
+        for (size_t k = i + 1; k-- > 0;) {
+            if (t[k].text == ")") ++depth;
+            else if (t[k].text == "(" && --depth == 0) {
+                size_t f = prevSig(t, k);
+                return f != std::string::npos && t[f].t == Tok::Word && isTextFunction(lower(t[f].text));
+            }
+        }
+        return false;
+    }
+    if (t[i].t == Tok::Word || t[i].t == Tok::QuotedId) return isTextColumnName(c, identName(t[i]));
+    return false;
+}
+
+bool rightIsText(Conn &c, const std::vector<Tok> &t, size_t i) {
+    i = skip(t, i);
+    if (i >= t.size()) return false;
+    if (t[i].t == Tok::String) return true;
+    if (t[i].t != Tok::Word && t[i].t != Tok::QuotedId) return false;
+    size_t n = skip(t, i + 1);
+    if (n < t.size() && t[n].text == "(") return t[i].t == Tok::Word && isTextFunction(lower(t[i].text));
+    // Qualified name: the column is the last part.
+    while (n < t.size() && t[n].text == ".") {
+        size_t m = skip(t, n + 1);
+        if (m >= t.size()) return false;
+        i = m;
+        n = skip(t, m + 1);
+    }
+    return isTextColumnName(c, identName(t[i]));
+}
+
+bool isClauseWord(const std::vector<Tok> &t, size_t i) {
+    static const char *words[] = {"where", "group", "order", "having", "union", "on", "set", "values", "limit",
+                                  "select", "intersect", "except", "using", "natural", "left", "right", "inner",
+                                  "full", "cross", "for", nullptr};
+    if (i >= t.size() || t[i].t != Tok::Word) return false;
+    std::string w = lower(t[i].text);
+    for (const char **n = words; *n; ++n)
+        if (w == *n) return true;
+    return false;
+}
+
+// General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
+std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
+    // Parenthesised members of a UNION lose their parentheses.
     for (size_t i = 0; i < t.size(); ++i) {
-        // SELECT FIRST n ... becomes SELECT ... LIMIT n.
-        if (isWord(t, i, "select")) {
-            size_t n = skip(t, i + 1);
-            if (isWord(t, n, "first")) {
-                size_t v = skip(t, n + 1);
-                if (v < t.size() && t[v].t == Tok::Number) {
-                    std::string rest;
-                    std::vector<Tok> tail(t.begin() + long(v + 1), t.end());
-                    out += t[i].text + rewriteGeneral(tail) + " LIMIT " + t[v].text;
-                    return out;
+        if (t[i].text != "(") continue;
+        size_t p = prevSig(t, i);
+        bool head = p == std::string::npos || isWord(t, p, "union") || isWord(t, p, "all") ||
+                    isWord(t, p, "intersect") || isWord(t, p, "except");
+        if (!head || !isWord(t, skip(t, i + 1), "select")) continue;
+        int depth = 0;
+        size_t close = std::string::npos;
+        for (size_t k = i; k < t.size(); ++k) {
+            if (t[k].text == "(") ++depth;
+            else if (t[k].text == ")" && --depth == 0) {
+                close = k;
+                break;
+            }
+        }
+        if (close == std::string::npos) continue;
+        size_t after = skip(t, close + 1);
+        if (after < t.size() && !isWord(t, after, "union") && !isWord(t, after, "order") &&
+            !isWord(t, after, "intersect") && !isWord(t, after, "except") && !isWord(t, after, "limit"))
+            continue;
+        t[i] = {Tok::Space, " "};
+        t[close] = {Tok::Space, " "};
+    }
+    // A trailing FOR UPDATE [OF ...] / FOR READONLY / FOR READ ONLY of a SELECT.
+    {
+        int depth = 0;
+        for (size_t i = 0; i < t.size(); ++i) {
+            if (t[i].text == "(") ++depth;
+            else if (t[i].text == ")") --depth;
+            else if (depth == 0 && isWord(t, i, "for")) {
+                size_t n = skip(t, i + 1);
+                if (isWord(t, n, "update") || isWord(t, n, "readonly") || isWord(t, n, "read") ||
+                    isWord(t, n, "direct") || isWord(t, n, "deferred")) {
+                    t.resize(i);
+                    break;
                 }
             }
         }
-        out += t[i].text;
     }
-    return out;
+    std::vector<Tok> o;
+    o.reserve(t.size());
+    std::vector<bool> fromCtx(1, false);
+    bool afterTableKeyword = false;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const Tok &k = t[i];
+        if (k.t == Tok::Space) {
+            o.push_back(k);
+            continue;
+        }
+        if (k.text == "(") {
+            fromCtx.push_back(false);
+            o.push_back(k);
+            afterTableKeyword = false;
+            continue;
+        }
+        if (k.text == ")") {
+            if (fromCtx.size() > 1) fromCtx.pop_back();
+            o.push_back(k);
+            afterTableKeyword = false;
+            continue;
+        }
+        if (k.t == Tok::Word) {
+            std::string w = lower(k.text);
+            if (w == "from" || w == "join" || w == "into" || w == "update" || w == "table") {
+                if (w == "from" || w == "join") fromCtx.back() = true;
+                afterTableKeyword = true;
+                o.push_back(k);
+                continue;
+            }
+            if (isClauseWord(t, i)) fromCtx.back() = false;
+        }
+        if (k.text == "," && fromCtx.back()) {
+            afterTableKeyword = true;
+            o.push_back(k);
+            continue;
+        }
+        // Names: owner.table in table positions, owner.table.column anywhere.
+        if (k.t == Tok::Word || k.t == Tok::QuotedId) {
+            size_t d1 = skip(t, i + 1);
+            bool dotted = d1 < t.size() && t[d1].text == ".";
+            size_t n1 = dotted ? skip(t, d1 + 1) : std::string::npos;
+            bool second = dotted && n1 < t.size() && (t[n1].t == Tok::Word || t[n1].t == Tok::QuotedId);
+            size_t d2 = second ? skip(t, n1 + 1) : std::string::npos;
+            bool third = second && d2 < t.size() && t[d2].text == "." && skip(t, d2 + 1) < t.size() &&
+                         (t[skip(t, d2 + 1)].t == Tok::Word || t[skip(t, d2 + 1)].t == Tok::QuotedId);
+            std::string w = lower(k.text);
+            bool schemaName = w == "main" || w == "temp";
+            if (second && !schemaName && (afterTableKeyword || third)) {
+                // Drop "owner." and go on with the table name.
+                afterTableKeyword = false;
+                i = n1 - 1;
+                continue;
+            }
+            afterTableKeyword = false;
+            // The tuple id is the row id.
+            if (k.t == Tok::Word && w == "tid") {
+                size_t n = skip(t, i + 1);
+                if (n >= t.size() || t[n].text != "(") {
+                    o.push_back({Tok::Word, "rowid"});
+                    continue;
+                }
+            }
+            // SELECT FIRST n ... becomes SELECT ... LIMIT n (at the end of that SELECT).
+            if (w == "select") {
+                size_t n = skip(t, i + 1);
+                if (isWord(t, n, "first")) {
+                    size_t v = skip(t, n + 1);
+                    if (v < t.size() && t[v].t == Tok::Number) {
+                        int depth = 0;
+                        size_t end = t.size();
+                        for (size_t k2 = v + 1; k2 < t.size(); ++k2) {
+                            if (t[k2].text == "(") ++depth;
+                            else if (t[k2].text == ")") {
+                                if (depth == 0) {
+                                    end = k2;
+                                    break;
+                                }
+                                --depth;
+                            } else if (depth == 0 && (isWord(t, k2, "union") || isWord(t, k2, "intersect") ||
+                                                      isWord(t, k2, "except"))) {
+                                end = k2;
+                                break;
+                            }
+                        }
+                        std::vector<Tok> body(t.begin() + long(v + 1), t.begin() + long(end));
+                        std::string inner = rewriteGeneral(c, body);
+                        o.push_back(k);
+                        o.push_back({Tok::Space, inner + " LIMIT " + t[v].text + " "});
+                        i = end - 1;
+                        continue;
+                    }
+                }
+            }
+            o.push_back(k);
+            continue;
+        }
+        afterTableKeyword = false;
+        if (k.text == "+") {
+            // Text operands make "+" a concatenation.
+            size_t p = prevSig(t, i);
+            if (leftIsText(c, t, p) || rightIsText(c, t, i + 1)) {
+                o.push_back({Tok::Punct, "||"});
+                continue;
+            }
+        }
+        o.push_back(k);
+    }
+    return join(o, 0, o.size());
 }
 
 }  // namespace
-
-void ensureMetadata(sqlite3 *db) {
-    sqlite3_exec(db,
-                 "CREATE TABLE IF NOT EXISTS iiapi_meta(key TEXT PRIMARY KEY, value TEXT);"
-                 "CREATE TABLE IF NOT EXISTS iiapi_tables(table_name TEXT PRIMARY KEY, owner TEXT);"
-                 "CREATE TABLE IF NOT EXISTS iiapi_columns(table_name TEXT, column_name TEXT, seq INT,"
-                 " ingres_type TEXT, PRIMARY KEY(table_name, column_name));",
-                 nullptr, nullptr, nullptr);
-}
 
 bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) {
     std::vector<Tok> t;
@@ -366,8 +584,61 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
     if (w == "execute") {
         if (isWord(t, n, "immediate")) return rewriteStatement(c, join(t, n + 1, t.size()), out, f);
         if (isWord(t, n, "procedure")) {
+            // EXECUTE PROCEDURE [owner.]name [(param = expr, ...)]
+            size_t p = skip(t, n + 1);
+            if (p >= t.size() || (t[p].t != Tok::Word && t[p].t != Tok::QuotedId)) {
+                f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: name expected");
+                return false;
+            }
+            out.name = identName(t[p]);
+            p = skip(t, p + 1);
+            if (p < t.size() && t[p].text == ".") {
+                p = skip(t, p + 1);
+                if (p >= t.size()) {
+                    f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE");
+                    return false;
+                }
+                out.table = out.name;  // the owner
+                out.name = identName(t[p]);
+                p = skip(t, p + 1);
+            }
+            if (p < t.size()) {
+                if (t[p].text != "(") {
+                    f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE near '" + t[p].text + "'");
+                    return false;
+                }
+                size_t q = skip(t, p + 1);
+                while (q < t.size() && t[q].text != ")") {
+                    if (t[q].t != Tok::Word) {
+                        f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: parameter name expected");
+                        return false;
+                    }
+                    std::string pname = lower(t[q].text);
+                    q = skip(t, q + 1);
+                    if (q >= t.size() || t[q].text != "=") {
+                        f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: '=' expected");
+                        return false;
+                    }
+                    size_t b = q + 1;
+                    int depth = 0;
+                    for (q = b; q < t.size(); ++q) {
+                        if (t[q].text == "(") ++depth;
+                        else if (t[q].text == ")") {
+                            if (depth == 0) break;
+                            --depth;
+                        } else if (t[q].text == "," && depth == 0) {
+                            break;
+                        }
+                    }
+                    out.declColumns.emplace_back(pname, join(t, b, q));
+                    if (q < t.size() && t[q].text == ",") q = skip(t, q + 1);
+                }
+                if (q >= t.size()) {
+                    f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: ')' expected");
+                    return false;
+                }
+            }
             out.kind = Rewritten::Kind::ExecuteProcedure;
-            out.sql = join(t, skip(t, n + 1), t.size());
             return true;
         }
         if (n >= t.size() || t[n].t != Tok::Word || skip(t, n + 1) < t.size()) {
@@ -420,6 +691,109 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
         return true;
     }
     if (w == "create" && isWord(t, n, "table")) return rewriteCreateTable(c, t, n + 1, out, f);
+    if (w == "create" && isWord(t, n, "procedure")) {
+        out.kind = Rewritten::Kind::CreateProcedure;
+        out.sql = std::string(text);
+        return true;
+    }
+    if (w == "drop" && isWord(t, n, "procedure")) {
+        size_t p = skip(t, n + 1);
+        if (p >= t.size()) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in DROP PROCEDURE: name expected");
+            return false;
+        }
+        size_t q = skip(t, p + 1);
+        if (q < t.size() && t[q].text == ".") p = skip(t, q + 1);
+        if (p >= t.size()) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in DROP PROCEDURE: name expected");
+            return false;
+        }
+        out.kind = Rewritten::Kind::DropProcedure;
+        out.name = identName(t[p]);
+        return true;
+    }
+    if (w == "grant" || w == "revoke") {
+        // GRANT privilege [, ...] ON [TABLE | PROCEDURE] name TO grantee [, ...]
+        size_t p = n;
+        std::string priv;
+        while (p < t.size() && !isWord(t, p, "on")) {
+            if (t[p].t == Tok::Word) {
+                std::string x = lower(t[p].text);
+                if (x == "privileges") {
+                } else if (!priv.empty() && (x == "all")) {
+                    priv = "all";
+                } else {
+                    if (!priv.empty()) out.privileges.push_back(priv);
+                    priv = x;
+                }
+            } else if (t[p].text == "(") {
+                while (p < t.size() && t[p].text != ")") ++p;
+            }
+            p = skip(t, p + 1);
+        }
+        if (!priv.empty()) out.privileges.push_back(priv);
+        if (p >= t.size() || out.privileges.empty()) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in " + w + ": ON expected");
+            return false;
+        }
+        p = skip(t, p + 1);
+        out.flag = false;  // table
+        if (isWord(t, p, "table")) p = skip(t, p + 1);
+        else if (isWord(t, p, "procedure")) {
+            out.flag = true;
+            p = skip(t, p + 1);
+        }
+        if (p >= t.size() || (t[p].t != Tok::Word && t[p].t != Tok::QuotedId)) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in " + w + ": object name expected");
+            return false;
+        }
+        out.table = identName(t[p]);
+        p = skip(t, p + 1);
+        if (p < t.size() && t[p].text == ".") {
+            p = skip(t, p + 1);
+            if (p >= t.size()) {
+                f = makeFault("42000", native::kSyntax, "Syntax error in " + w);
+                return false;
+            }
+            out.table = identName(t[p]);
+            p = skip(t, p + 1);
+        }
+        if (!isWord(t, p, w == "grant" ? "to" : "from")) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in " + w + ": " + (w == "grant" ? "TO" : "FROM") +
+                                                        " expected");
+            return false;
+        }
+        for (p = skip(t, p + 1); p < t.size(); p = skip(t, p + 1)) {
+            if (isWord(t, p, "with")) break;
+            if (t[p].t == Tok::Word || t[p].t == Tok::QuotedId) out.grantees.push_back(identName(t[p]));
+        }
+        if (out.grantees.empty()) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in " + w + ": grantee expected");
+            return false;
+        }
+        out.kind = w == "grant" ? Rewritten::Kind::Grant : Rewritten::Kind::Revoke;
+        return true;
+    }
+    if (w == "create" && (isWord(t, n, "index") || (isWord(t, n, "unique") && isWord(t, skip(t, n + 1), "index")))) {
+        // Storage clauses (WITH STRUCTURE = ..., KEY = ...) mean nothing here.
+        int depth = 0;
+        size_t end = t.size();
+        for (size_t k = n; k < t.size(); ++k) {
+            if (t[k].text == "(") ++depth;
+            else if (t[k].text == ")") --depth;
+            else if (depth == 0 && isWord(t, k, "with")) {
+                end = k;
+                break;
+            }
+        }
+        out.kind = Rewritten::Kind::Sql;
+        out.sql = rewriteGeneral(c, std::vector<Tok>(t.begin(), t.begin() + long(end)));
+        return true;
+    }
+    if (w == "modify" || w == "comment" || (w == "create" && isWord(t, n, "statistics"))) {
+        out.kind = Rewritten::Kind::Ignore;
+        return true;
+    }
     if (w == "drop" && isWord(t, n, "table")) {
         size_t p = skip(t, n + 1);
         if (isWord(t, p, "if")) p = skip(t, skip(t, p + 1) + 1);
@@ -429,11 +803,11 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
             if (p < t.size()) out.table = identName(t[p]);
         }
         out.kind = Rewritten::Kind::DropTable;
-        out.sql = rewriteGeneral(t);
+        out.sql = rewriteGeneral(c, t);
         return true;
     }
     out.kind = Rewritten::Kind::Sql;
-    out.sql = rewriteGeneral(t);
+    out.sql = rewriteGeneral(c, t);
     return true;
 }
 
@@ -504,6 +878,68 @@ IngType floatOf() {
 
 constexpr int kDefaultTextLength = 2000;
 
+IngType charOf(int n) {
+    IngType t;
+    t.type = IIAPI_CHA_TYPE;
+    t.length = uint16_t(n);
+    t.decl = "char(" + std::to_string(n) + ")";
+    return t;
+}
+
+// Types of the catalog columns, which the views compute.
+bool catalogColumnType(const std::string &name, IngType &out) {
+    static const char *names32[] = {
+        "table_name", "table_owner", "column_name", "column_datatype", "schema_name", "constraint_name",
+        "index_name", "index_owner", "base_name", "base_owner", "procedure_name", "procedure_owner", "dbp_name",
+        "dbp_owner", "pp_name", "object_name", "object_owner", "permit_grantor", "permit_user",
+        "ref_constraint_name", "ref_schema_name", "ref_table_name", "unique_constraint_name", "unique_schema_name",
+        "unique_table_name", "param_name", "param_datatype", "column_internal_datatype", "user_name", "dba_name",
+        "system_owner", nullptr};
+    static const char *names1[] = {"table_type", "system_use", "column_nulls", "column_defaults", "sort_direction",
+                                   "unique_rule", "constraint_type", "object_type", "table_subtype", "proc_subtype",
+                                   "is_compressed", "param_nulls", "param_defaults", "column_system_maintained",
+                                   nullptr};
+    static const char *int2s[] = {"column_ingdatatype", "key_sequence", "key_position", "pp_number", "pp_datatype",
+                                  "pp_precision", "param_datatype_code", "column_scale", "param_scale", nullptr};
+    static const char *int4s[] = {"column_length", "column_sequence", "pp_length", "pp_flags", "text_sequence",
+                                  "dbp_id", "dbp_idx", "defid1", "defid2", "pp_procid1", "pp_procid2", "pp_defid1",
+                                  "pp_defid2", "param_sequence", "param_length", "permit_number", "num_rows",
+                                  "column_internal_length", "dbp_parameter_count", nullptr};
+    for (const char **n = names32; *n; ++n)
+        if (name == *n) {
+            out = charOf(32);
+            return true;
+        }
+    for (const char **n = names1; *n; ++n)
+        if (name == *n) {
+            out = charOf(1);
+            return true;
+        }
+    for (const char **n = int2s; *n; ++n)
+        if (name == *n) {
+            out = intOf(2);
+            return true;
+        }
+    for (const char **n = int4s; *n; ++n)
+        if (name == *n) {
+            out = intOf(4);
+            return true;
+        }
+    if (name == "column_default_val" || name == "defvalue" || name == "param_default_val") {
+        out = varcharOf(1501);
+        return true;
+    }
+    if (name == "text_segment") {
+        out = varcharOf(240);
+        return true;
+    }
+    if (name == "storage_structure" || name == "param_mode") {
+        out = charOf(16);
+        return true;
+    }
+    return false;
+}
+
 // Type of an expression from its tokens; false when the engine cannot tell.
 bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasAlias) {
     hasAlias = false;
@@ -520,6 +956,15 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
     }
     if (x.empty()) return false;
     if (x.size() == 2 && x[0].text == "-" && x[1].t == Tok::Number) x = {Tok{Tok::Number, "-" + x[1].text}};
+    // A (qualified) column name of a catalog view.
+    if ((x.size() == 1 || (x.size() == 3 && x[1].text == ".")) &&
+        (x.back().t == Tok::Word || x.back().t == Tok::QuotedId)) {
+        if (catalogColumnType(identName(x.back()), out)) return true;
+    }
+    if (x.size() == 1 && x[0].t == Tok::Word && lower(x[0].text) == "null") {
+        out = varcharOf(1);
+        return true;
+    }
     if (x.size() == 1) {
         const Tok &k = x[0];
         if (k.t == Tok::Number) {
@@ -667,6 +1112,22 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
                 if (sqlite3_step(meta) == SQLITE_ROW) {
                     const char *decl = reinterpret_cast<const char *>(sqlite3_column_text(meta, 0));
                     typed = decl && parseTypeText(decl, t, c.maxSegment);
+                }
+            }
+            if (!typed && size_t(i) < items.size()) {
+                bool alias = false;
+                IngType ct;
+                if (typeExpression(c, items[size_t(i)], ct, alias) && (ct.type == IIAPI_CHA_TYPE || ct.type == IIAPI_INT_TYPE || ct.type == IIAPI_VCH_TYPE)) {
+                    // Only catalog columns are typed by name here.
+                    std::vector<Tok> &it = items[size_t(i)];
+                    size_t last = it.size();
+                    if (alias) last = it.size() >= 2 && lower(it[it.size() - 2].text) == "as" ? it.size() - 2 : it.size() - 1;
+                    IngType byName;
+                    if (last >= 1 && (it[last - 1].t == Tok::Word || it[last - 1].t == Tok::QuotedId) &&
+                        catalogColumnType(identName(it[last - 1]), byName) && (last == 1 || it[last - 2].text == ".")) {
+                        t = byName;
+                        typed = true;
+                    }
                 }
             }
             if (!typed) {

@@ -535,6 +535,14 @@ int iiengine_setControl(int setting, const char *value);
 int iiengine_createDatabase(const char *target, const char *user, const char *password,
                             char *errbuf, size_t errlen);
 
+/*
+ * Loads the sample schema into an existing (normally new) database: tables dept, emp and
+ * all_types with keys, a foreign key, indexes, a view, three procedures and permits, and rows of
+ * every type.  Runs as the given user (the owner of the objects).  0 on success, -1 on failure.
+ */
+int iiengine_loadSample(const char *target, const char *user, const char *password, char *errbuf,
+                        size_t errlen);
+
 /* The file path a target names (into buf); 0 on success, -1 when it does not fit or is invalid. */
 int iiengine_databasePath(const char *target, char *buf, size_t buflen);
 

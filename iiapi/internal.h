@@ -170,6 +170,7 @@ struct Conn : Object {
     std::atomic<bool> cancelRequested{false};
     std::atomic<Stmt *> running{nullptr};  // the statement inside sqlite3_step, for cancel
 
+    bool catalogsWithMetadata = false;
     // Transaction id bound at connect, if any.
     std::string xaXid;
 };
@@ -231,9 +232,11 @@ struct Stmt : Object {
     bool rowCountValid = false;
     bool hasProcReturn = false;
     int32_t procReturn = 0;
-    // Rows produced by the engine itself (procedures' output values).
-    std::vector<std::vector<std::pair<bool, std::string>>> ownRows;
-    size_t ownRowPos = 0;
+    // Rows produced by the engine itself (a procedure's output values or result rows), read
+    // instead of a cursor.
+    std::vector<std::vector<sqlite3_value *>> heldRows;
+    size_t heldPos = 0;  // index of the current held row + 1 once stepped
+    bool held = false;
 };
 
 // ---- Session helpers (env_conn.cpp) ---------------------------------------------------------
@@ -261,13 +264,17 @@ struct Rewritten {
         DropTable,
         CreateProcedure,
         ExecuteProcedure,
+        Grant,
+        Revoke,
+        DropProcedure,
     } kind = Kind::Sql;
     std::string sql;
     std::string name;
     bool flag = false;
-    // CreateTable: table and declared columns.
+    // CreateTable: table and declared columns.  Grant: privileges and grantees.
     std::string table;
     std::vector<std::pair<std::string, std::string>> declColumns;
+    std::vector<std::string> privileges, grantees;
 };
 
 bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f);
@@ -277,7 +284,47 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
                      std::vector<std::string> &names);
 
 void registerFunctions(Conn &c);
+
+// ---- Catalogs (catalogs.cpp) ----------------------------------------------------------------
+
+// Creates the engine's metadata tables in the database (when it has something to record).
 void ensureMetadata(sqlite3 *db);
+bool metadataPresent(sqlite3 *db);
+// (Re)creates the session's catalog views.
+void createCatalogs(Conn &c);
+bool isCatalogName(std::string_view name);
+
+// ---- Procedures (procedures.cpp) ------------------------------------------------------------
+
+struct ProcCall {
+    struct Arg {
+        std::string name;
+        sqlite3_value *value = nullptr;  // borrowed
+        bool byRef = false;
+    };
+    std::string name, owner;
+    std::vector<Arg> args;
+};
+
+struct ProcResult {
+    struct Out {
+        std::string name, type;
+        bool nullable = true;
+        sqlite3_value *value = nullptr;  // owned
+    };
+    int32_t returnValue = 0;
+    std::vector<Out> outs;
+    std::vector<std::string> resultTypes;
+    std::vector<std::vector<sqlite3_value *>> rows;  // owned
+    ProcResult() = default;
+    ProcResult(const ProcResult &) = delete;
+    ProcResult &operator=(const ProcResult &) = delete;
+    ~ProcResult();
+};
+
+bool createProcedure(Conn &c, const std::string &text, Fault &f);
+bool dropProcedure(Conn &c, const std::string &name, Fault &f);
+bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f);
 
 // ---- Types (types.cpp) ----------------------------------------------------------------------
 

@@ -7,6 +7,8 @@ namespace iiapi {
 
 Stmt::~Stmt() {
     if (cursor) sqlite3_finalize(cursor);
+    for (auto &r : heldRows)
+        for (auto *v : r) sqlite3_value_free(v);
 }
 
 namespace {
@@ -81,6 +83,7 @@ bool compile(Conn &c, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
 
 void recordTableMetadata(Conn &c, const Rewritten &r) {
     ensureMetadata(c.db);
+    if (!c.catalogsWithMetadata) createCatalogs(c);
     sqlite3_stmt *st = nullptr;
     if (sqlite3_prepare_v2(c.db, "DELETE FROM iiapi_columns WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
@@ -125,14 +128,78 @@ void forgetTableMetadata(Conn &c, const std::string &table) {
     }
 }
 
-bool metadataPresent(Conn &c) {
+// GRANT and REVOKE: permits are recorded for the catalogs; the embedded store checks none.
+bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
+    bool exists = false;
+    {
+        sqlite3_stmt *st = nullptr;
+        const char *sql = r.flag ? "SELECT 1 FROM iiapi_procedures WHERE name = ?"
+                                 : "SELECT 1 FROM main.sqlite_master WHERE type IN ('table','view') AND lower(name) = lower(?)";
+        if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+            exists = sqlite3_step(st) == SQLITE_ROW;
+        }
+        sqlite3_finalize(st);
+    }
+    if (!exists) {
+        f = r.flag ? makeFault("42000", native::kNoProcedure, "Procedure '" + r.table + "' not found")
+                   : makeFault("42S02", native::kNoTable, "Table or view not found: " + r.table);
+        return false;
+    }
+    ensureMetadata(c.db);
+    if (!c.catalogsWithMetadata) createCatalogs(c);
     sqlite3_stmt *st = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(c.db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='iiapi_columns'", -1, &st,
-                           nullptr) == SQLITE_OK)
-        found = sqlite3_step(st) == SQLITE_ROW;
+    if (r.kind == Rewritten::Kind::Revoke) {
+        if (sqlite3_prepare_v2(c.db,
+                               "DELETE FROM iiapi_permits WHERE object_name = ? AND lower(ifnull(permit_user,'')) = lower(?) "
+                               "AND (text_segment LIKE ? OR ? = 'all')",
+                               -1, &st, nullptr) != SQLITE_OK) {
+            f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+            return false;
+        }
+        for (auto &g : r.grantees)
+            for (auto &pv : r.privileges) {
+                std::string pat = "grant " + pv + " %";
+                sqlite3_reset(st);
+                sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 2, g.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 3, pat.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 4, pv.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_step(st);
+            }
+        sqlite3_finalize(st);
+        return true;
+    }
+    if (sqlite3_prepare_v2(c.db,
+                           "INSERT INTO iiapi_permits(object_name, object_owner, object_type, permit_grantor, permit_user,"
+                           " permit_number, text_sequence, text_segment) VALUES(?, ?, ?, ?, ?,"
+                           " (SELECT ifnull(max(permit_number), 0) + 1 FROM iiapi_permits), 1, ?)",
+                           -1, &st, nullptr) != SQLITE_OK) {
+        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+        return false;
+    }
+    std::vector<std::string> privs = r.privileges;
+    if (privs.size() == 1 && privs[0] == "all")
+        privs = r.flag ? std::vector<std::string>{"execute"}
+                       : std::vector<std::string>{"select", "insert", "update", "delete"};
+    for (auto &g : r.grantees)
+        for (auto &pv : privs) {
+            std::string text = "grant " + pv + " on " + std::string(r.flag ? "procedure " : "") + r.table + " to " + g;
+            sqlite3_reset(st);
+            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 2, c.user.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 3, r.flag ? "P" : "T", -1, SQLITE_STATIC);
+            sqlite3_bind_text(st, 4, c.user.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 5, g.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 6, text.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(st) != SQLITE_DONE) {
+                f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+                sqlite3_finalize(st);
+                return false;
+            }
+        }
     sqlite3_finalize(st);
-    return found;
+    return true;
 }
 
 // Runs a compiled statement: binds the query parameters, then either keeps it as the open
@@ -194,6 +261,72 @@ bool runSql(Conn &c, Stmt &s, const std::string &sql, Fault &f) {
     return runCompiled(c, s, st, sql, f);
 }
 
+// A client value as an SQLite value (owned by the caller).
+sqlite3_value *clientValue(Conn &c, const IIAPI_DESCRIPTOR &d, const ParamValue &pv, Fault &f) {
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(c.db, "SELECT ?", -1, &st, nullptr) != SQLITE_OK) {
+        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+        return nullptr;
+    }
+    sqlite3_value *v = nullptr;
+    if (bindValue(st, 1, d, pv, f) && sqlite3_step(st) == SQLITE_ROW) v = sqlite3_value_dup(sqlite3_column_value(st, 0));
+    else if (f.sqlstate.empty()) f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+    sqlite3_finalize(st);
+    return v;
+}
+
+// The results of a procedure become the statement's descriptors and rows.
+void takeProcedureResult(Conn &c, Stmt &s, ProcResult &res) {
+    s.hasProcReturn = true;
+    s.procReturn = res.returnValue;
+    s.rowCountValid = true;
+    s.rowCount = 0;
+    s.columns.clear();
+    s.names.clear();
+    if (!res.outs.empty()) {
+        std::vector<sqlite3_value *> row;
+        for (auto &o : res.outs) {
+            IngType t;
+            if (!parseTypeText(o.type, t, c.maxSegment)) parseTypeText("varchar(2000)", t, c.maxSegment);
+            t.nullable = o.nullable;
+            s.columns.push_back(t);
+            s.names.push_back(o.name);
+            row.push_back(o.value);
+            o.value = nullptr;
+        }
+        s.heldRows.push_back(row);
+    } else if (!res.rows.empty() || !res.resultTypes.empty()) {
+        for (size_t k = 0; k < res.resultTypes.size(); ++k) {
+            IngType t;
+            if (!parseTypeText(res.resultTypes[k], t, c.maxSegment)) parseTypeText("varchar(2000)", t, c.maxSegment);
+            s.columns.push_back(t);
+            s.names.push_back("col" + std::to_string(k + 1));
+        }
+        for (auto &r : res.rows) {
+            s.heldRows.push_back(r);
+            r.clear();
+        }
+    }
+    if (s.columns.empty()) {
+        s.state = Stmt::State::Done;
+        s.eof = true;
+        return;
+    }
+    buildResultDescriptors(s);
+    for (auto &d : s.resultDesc) d.ds_columnType = res.outs.empty() ? IIAPI_COL_TUPLE : IIAPI_COL_PROCBYREFPARM;
+    s.held = true;
+    s.heldPos = 0;
+    s.state = Stmt::State::Rows;
+}
+
+bool runProcedure(Conn &c, Stmt &s, ProcCall &call, Fault &f) {
+    if (!ensureTransaction(c, f)) return false;
+    ProcResult res;
+    if (!executeProcedure(c, call, res, f)) return false;
+    takeProcedureResult(c, s, res);
+    return true;
+}
+
 // Everything a statement does once its parameters (if any) are in.
 bool execute(Conn &c, Stmt &s, Fault &f) {
     if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
@@ -211,9 +344,30 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         return runSql(c, s, sql, f);
     }
     if (s.queryType == IIAPI_QT_EXEC_PROCEDURE) {
-        f = makeFault("42000", native::kNoProcedure,
-                      "Procedure '" + s.procName + "' not found");
-        return false;
+        ProcCall call;
+        call.name = s.procName;
+        call.owner = s.procOwner;
+        std::vector<sqlite3_value *> owned;
+        bool ok = true;
+        for (size_t i = 0; i < s.paramDesc.size() && ok; ++i) {
+            const IIAPI_DESCRIPTOR &d = s.paramDesc[i];
+            if (d.ds_columnType == IIAPI_COL_SVCPARM) continue;
+            if (s.paramNames[i].empty()) {
+                f = makeFault("07001", native::kGeneral, "Procedure parameters are passed by name");
+                ok = false;
+                break;
+            }
+            sqlite3_value *v = clientValue(c, d, s.params[i], f);
+            if (!v) {
+                ok = false;
+                break;
+            }
+            owned.push_back(v);
+            call.args.push_back({s.paramNames[i], v, d.ds_columnType == IIAPI_COL_PROCBYREFPARM});
+        }
+        if (ok) ok = runProcedure(c, s, call, f);
+        for (auto *v : owned) sqlite3_value_free(v);
+        return ok;
     }
     Rewritten r;
     if (!rewriteStatement(c, s.text, r, f)) return false;
@@ -278,12 +432,52 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     case Rewritten::Kind::DropTable:
         if (!ensureTransaction(c, f)) return false;
         if (!runSql(c, s, r.sql, f)) return false;
-        if (!r.table.empty() && metadataPresent(c)) forgetTableMetadata(c, r.table);
+        if (!r.table.empty() && metadataPresent(c.db)) forgetTableMetadata(c, r.table);
         return true;
+    case Rewritten::Kind::Grant:
+    case Rewritten::Kind::Revoke:
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        return recordPermits(c, r, f);
     case Rewritten::Kind::CreateProcedure:
-    case Rewritten::Kind::ExecuteProcedure:
-        f = makeFault("S1C00", native::kGeneral, "Database procedures are not supported by this statement");
-        return false;
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        return createProcedure(c, r.sql, f);
+    case Rewritten::Kind::DropProcedure:
+        if (!ensureTransaction(c, f)) return false;
+        s.state = Stmt::State::Done;
+        return dropProcedure(c, r.name, f);
+    case Rewritten::Kind::ExecuteProcedure: {
+        ProcCall call;
+        call.name = r.name;
+        call.owner = r.table;
+        std::vector<sqlite3_value *> owned;
+        bool ok = true;
+        for (auto &[pname, expr] : r.declColumns) {
+            Rewritten er;
+            sqlite3_stmt *st = nullptr;
+            if (!rewriteStatement(c, "SELECT " + expr, er, f) || !compile(c, er.sql, st, f)) {
+                ok = false;
+                break;
+            }
+            if (sqlite3_bind_parameter_count(st) > 0 || sqlite3_step(st) != SQLITE_ROW) {
+                if (sqlite3_bind_parameter_count(st) > 0)
+                    f = makeFault("07001", native::kGeneral, "Parameters of EXECUTE PROCEDURE are sent by name");
+                else
+                    f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+                sqlite3_finalize(st);
+                ok = false;
+                break;
+            }
+            sqlite3_value *v = sqlite3_value_dup(sqlite3_column_value(st, 0));
+            sqlite3_finalize(st);
+            owned.push_back(v);
+            call.args.push_back({pname, v, false});
+        }
+        if (ok) ok = runProcedure(c, s, call, f);
+        for (auto *v : owned) sqlite3_value_free(v);
+        return ok;
+    }
     case Rewritten::Kind::Sql:
         if (!ensureTransaction(c, f)) return false;
         return runSql(c, s, r.sql, f);
@@ -371,10 +565,19 @@ bool preparedName(const Stmt &s, std::string &name) {
     return words.size() == 1 || (words.size() >= 2 && words[1] == "for");
 }
 
+// A value of the current row: from the cursor, or from the rows the engine holds itself.
+sqlite3_value *columnValue(Stmt &s, size_t col) {
+    if (s.held) {
+        if (s.heldPos == 0 || s.heldPos > s.heldRows.size() || col >= s.heldRows[s.heldPos - 1].size()) return nullptr;
+        return s.heldRows[s.heldPos - 1][col];
+    }
+    return sqlite3_column_value(s.cursor, int(col));
+}
+
 // Moves one value of the current row into a client data value.
 bool deliverValue(Stmt &s, size_t col, IIAPI_DATAVALUE &dv, Fault &f) {
-    sqlite3_value *v = sqlite3_column_value(s.cursor, int(col));
-    if (sqlite3_value_type(v) == SQLITE_NULL) {
+    sqlite3_value *v = columnValue(s, col);
+    if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
         if (!s.columns[col].nullable) {
             // A NOT NULL column made by another program may still hold NULL: report it as NULL.
         }
@@ -621,9 +824,15 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
                 s.eof = true;
                 break;
             }
-            c.running = &s;
-            int rc = sqlite3_step(s.cursor);
-            c.running = nullptr;
+            int rc;
+            if (s.held) {
+                rc = s.heldPos < s.heldRows.size() ? SQLITE_ROW : SQLITE_DONE;
+                if (rc == SQLITE_ROW) ++s.heldPos;
+            } else {
+                c.running = &s;
+                rc = sqlite3_step(s.cursor);
+                c.running = nullptr;
+            }
             if (rc == SQLITE_DONE) {
                 s.eof = true;
                 break;
@@ -653,9 +862,9 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
                 if (p->gc_columnCount != 1 || p->gc_rowCount != 1)
                     return fail(p->gc_genParm, s,
                                 makeFault("S1009", native::kGeneral, "A long column is read alone, one row at a time"));
-                sqlite3_value *v = sqlite3_column_value(s.cursor, int(s.colPos));
+                sqlite3_value *v = columnValue(s, s.colPos);
                 if (!s.longLoaded) {
-                    if (sqlite3_value_type(v) == SQLITE_NULL) {
+                    if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
                         dv.dv_null = II_TRUE;
                         dv.dv_length = 0;
                         ++s.colPos;

@@ -7,10 +7,11 @@
 
 static int usage(const char *prog) {
     std::fprintf(stderr,
-                 "usage: %s [-u user] [-P password] [-p] database\n"
+                 "usage: %s [-u user] [-P password] [-s] [-p] database\n"
                  "  Creates the database file in $II_DATABASE_DIR (default $HOME/.iiapi/data).\n"
                  "  -u user      owner (DBA) of the database; default the login name\n"
                  "  -P password  require this password when the owner connects\n"
+                 "  -s           load the sample schema and rows after creating it\n"
                  "  -p           print the database file's path and exit\n",
                  prog);
     return 2;
@@ -21,11 +22,13 @@ int main(int argc, char **argv) {
     const char *password = nullptr;
     const char *target = nullptr;
     bool printPath = false;
+    bool sample = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-u" && i + 1 < argc) user = argv[++i];
         else if (a == "-P" && i + 1 < argc) password = argv[++i];
         else if (a == "-p") printPath = true;
+        else if (a == "-s") sample = true;
         else if (a == "-h" || a == "--help") return usage(argv[0]);
         else if (!a.empty() && a[0] == '-') return usage(argv[0]);
         else if (!target) target = argv[i];
@@ -46,6 +49,10 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: %s\n", argv[0], err);
         return 1;
     }
-    std::printf("Created database %s (%s)\n", target, path);
+    if (sample && iiengine_loadSample(target, user, password, err, sizeof err) != 0) {
+        std::fprintf(stderr, "%s: loading the sample failed: %s\n", argv[0], err);
+        return 1;
+    }
+    std::printf("Created database %s (%s)%s\n", target, path, sample ? " with the sample schema" : "");
     return 0;
 }

@@ -246,7 +246,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
 SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,
                               SQLUSMALLINT* statuses) {
     SCS_Cursor& c = stmt->cursor;
-    if (!stmt->conn || !stmt->conn->cn_hasScrlCurs) {
+    if (!stmt->conn || !stmt->conn->hasScrlCurs) {
         stmt->lastError = 1;  // IM001
         return SQL_ERROR;
     }
@@ -363,6 +363,10 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
         // Rows past the fetched rowset are out of range for GetColumn, not a read past the data.
         const uint32_t row = pos >= 1 && uint32_t(pos) <= rs->rows ? uint32_t(pos - 1) : 0xFFFFFFFFu;
         return SQLRETURN(GetColumn(ctx, row, b, *rs->data));
+    }
+    if (stmt->currentRow == 0) {
+        stmt->lastError = 64;  // 24000: no row fetched yet
+        return SQL_ERROR;
     }
     return SQLRETURN(GetColumn(ctx, uint32_t(stmt->currentRow) - 1u, b, stmt->block));
 }

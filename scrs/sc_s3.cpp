@@ -51,7 +51,7 @@ uint32_t SCS_RowNumber(SCS_Cursor* c, uint32_t row, uint32_t* out) {
     if (row >= c->rowsetSize) return 21;
     if (NoCurrentRow(c->position)) return 64;
     if (SCS_RowStatusGet(c->rowset, row + 1) == 5) return 41;
-    const int64_t number = int64_t(c->position2) + row;
+    const int64_t number = int64_t(c->rowsetFirst) + row;
     if (number < 1 || number > INT32_MAX) return 39;
     *out = uint32_t(number);
     return 0;
@@ -88,12 +88,12 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
 
     // After the end a forward-only cursor stays there.
     if (c->position == -3) return 82;
-    int64_t start = c->position == 0 ? 1 : int64_t(c->position2) + c->prevRowsetSize;
+    int64_t start = c->position == 0 ? 1 : int64_t(c->rowsetFirst) + c->prevRowsetSize;
     if (start < 1 || start > INT32_MAX) return 39;  // never wrap into some other row
 
     c->flags &= ~uint32_t(kScsRowsetSizeSet);
     ConnRecord* conn = OwnerConn(c);
-    const bool ext = conn && conn->cn_hasDynMixCurs;
+    const bool ext = conn && conn->hasDynMixCurs;
     AgentOpFn fn = (c->link && c->link->table) ? c->link->table->op[ext ? DRV_ExtendedFetch : DRV_Fetch] : nullptr;
     if (fn == nullptr) return 43;
     uint32_t got = 0;
@@ -105,15 +105,15 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
     switch (rc) {
         case 0:
             c->position = 1;
-            c->position2 = int32_t(start);
+            c->rowsetFirst = uint32_t(start);
             *rows = got;
             return 0;
         case 82:
         case 86:
-            c->position = c->position2 = -3;
+            SCS_CursorSetPos(c, -3);
             return 82;
         case 85:
-            c->position = c->position2 = 0;
+            SCS_CursorSetPos(c, 0);
             return 82;
         default:
             if (auto* stmt = static_cast<StmtRecord*>(c->owner)) StmtCollectAgentDiag(stmt);

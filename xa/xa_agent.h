@@ -5,17 +5,7 @@
 
 #include "drv_ingii/i-optable.h"
 
-#ifndef XIDDATASIZE
-#define XIDDATASIZE 128
-#define MAXGTRIDSIZE 64
-#define MAXBQUALSIZE 64
-struct xid_t {
-  long formatID;
-  long gtrid_length;
-  long bqual_length;
-  char data[XIDDATASIZE];
-};
-#endif
+#include "util/xid.h"
 
 enum : int { XA_OK = 0, XAER_RMERR = -3, XAER_NOTA = -4, XAER_INVAL = -5, XAER_PROTO = -6 };
 

@@ -24,8 +24,11 @@ struct XaBranchList {
 uint32_t XaInterposeOpTable(AgentLink* link) {
   if (link == nullptr || link->word == 0 || link->table == nullptr) return kIngErrNotCapable;
   std::lock_guard<std::mutex> guard(g_xaLock);
-  g_xaLower = *link;
-  g_xaTable = *link->table;
+  if (link->table == &g_xaTable) return 0;  // already laid over this link
+  // Calls on other connections read the copy while a new connection installs: rewrite it only
+  // when the layer below changed.
+  if (!g_xaInstalled || std::memcmp(&g_xaTable, link->table, sizeof g_xaTable) != 0) g_xaTable = *link->table;
+  if (!g_xaInstalled || g_xaLower.word != link->word || g_xaLower.table != link->table) g_xaLower = *link;
   g_xaInstalled = true;
   link->table = &g_xaTable;
   return 0;

@@ -499,38 +499,38 @@ namespace {
 
 using ProcedureTest = AgentTest;
 
-// Stands in for the procedure catalog so the existence check can be driven.
-TEST_F(ProcedureTest, ExistenceCheckFoldsQuotesAndReportsMissingProcedures) {
+TEST_F(ProcedureTest, ExistenceCheckFoldsNamesAndReportsMissingProcedures) {
   uint32_t h;
   ASSERT_EQ(Connect(&h), 0u);
-  ASSERT_EQ(Exec(h, "create table iiprocedure (dbp_owner varchar(32), dbp_name varchar(32))"), 0u);
-  ASSERT_EQ(Exec(h, "insert into iiprocedure values ('joe', 'getrows')"), 0u);
-  ASSERT_EQ(Exec(h, "insert into iiprocedure values ('', 'o''x')"), 0u);
+  ASSERT_EQ(Exec(h, "CREATE PROCEDURE getrows (n integer) AS BEGIN RETURN 1; END"), 0u);
   uint32_t sh = 0;
   ASSERT_EQ(AgentCall<DRV_AllocStmt>(&link, h, &sh), 0u);
   IngStmt* s = IngStmtFind(sh);
   IngConn* c = Conn(h);
   ASSERT_EQ(c->nameCase, 2u);  // the engine folds names to lower case, as Ingres does by default
+  std::string owner = c->userName;
 
-  EXPECT_EQ(IIProcedureExists(s, "joe.GetRows  "), 0u);
-  EXPECT_STREQ(s->procOwner, "joe");
+  EXPECT_EQ(IIProcedureExists(s, (owner + ".GetRows  ").c_str()), 0u);
+  EXPECT_EQ(s->procOwner, owner);
   EXPECT_STREQ(s->procName, "getrows");
   EXPECT_EQ(IIProcedureExists(s, "GETROWS"), 0u);
   EXPECT_STREQ(s->procOwner, "");
-  // A quote inside the name stays inside the literal.
-  EXPECT_EQ(IIProcedureExists(s, "o'x"), 0u);
+  ASSERT_EQ(c->delimitedCase, 3u);
+  EXPECT_EQ(IIProcedureExists(s, "\"GetRows\""), 68u);  // a delimited name keeps its case
+  EXPECT_EQ(IIProcedureExists(s, "someone_else.getrows"), 68u);
   EXPECT_EQ(IIProcedureExists(s, "nosuch"), 68u);
   ASSERT_NE(s->messages.first, nullptr);
   EXPECT_STREQ(s->messages.first->text, "Can't find procedure (0)");
   EXPECT_STREQ(s->messages.first->sqlstate, "37000");
-  EXPECT_EQ(IIProcedureExists(s, "x'); drop table iiprocedure; --"), 68u);
-  EXPECT_EQ(Count(h, "select count(*) from iiprocedure"), 2);
+  // A quote in the name stays inside the literal.
+  EXPECT_EQ(IIProcedureExists(s, "x' OR dbp_name <> 'y"), 68u);
+  EXPECT_EQ(IIProcedureExists(s, "o'x"), 68u);
   // Names are kept to 35 characters.
   std::string longName(60, 'p');
   EXPECT_EQ(IIProcedureExists(s, longName.c_str()), 68u);
   EXPECT_EQ(std::strlen(s->procName), 35u);
   EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, sh), 0u);
-  ASSERT_EQ(Exec(h, "drop table iiprocedure"), 0u);
+  ASSERT_EQ(Exec(h, "DROP PROCEDURE getrows"), 0u);
 }
 
 }  // namespace

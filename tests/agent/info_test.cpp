@@ -1,5 +1,6 @@
 // Information types, capability items, statement options and their negotiation.
 #include <cstring>
+#include <set>
 
 #include "agent_fixture.h"
 #include "resources/flavor.h"
@@ -26,6 +27,205 @@ struct IntInfo {
   uint32_t value;
 };
 
+struct TextInfo {
+  uint16_t type;
+  const char* text;
+};
+
+// Every fixed answer of the information types.
+const IntInfo kAllFixedInts[] = {
+    {0, 0},
+    {1, 0},
+    {3, 0},
+    {4, 0},
+    {5, 0},
+    {22, 0},
+    {54, 0},
+    {63, 0},
+    {66, 0},
+    {69, 0},
+    {71, 0},
+    {76, 0},
+    {80, 0},
+    {83, 0},
+    {84, 0},
+    {86, 0},
+    {92, 0},
+    {102, 0},
+    {105, 0},
+    {109, 0},
+    {110, 0},
+    {114, 0},
+    {117, 0},
+    {119, 0},
+    {120, 0},
+    {121, 0},
+    {123, 0},
+    {124, 0},
+    {127, 0},
+    {128, 0},
+    {129, 0},
+    {130, 0},
+    {133, 0},
+    {135, 0},
+    {136, 0},
+    {137, 0},
+    {138, 0},
+    {139, 0},
+    {140, 0},
+    {142, 0},
+    {148, 0},
+    {149, 0},
+    {155, 0},
+    {156, 0},
+    {157, 0},
+    {159, 0},
+    {161, 0},
+    {164, 0},
+    {165, 0},
+    {166, 0},
+    {10001, 0},
+    {10022, 0},
+    {9, 1},
+    {12, 1},
+    {23, 1},
+    {24, 1},
+    {48, 1},
+    {74, 1},
+    {75, 1},
+    {78, 1},
+    {85, 1},
+    {116, 1},
+    {118, 1},
+    {141, 1},
+    {143, 1},
+    {152, 1},
+    {154, 1},
+    {15, 2},
+    {88, 2},
+    {153, 2},
+    {10021, 2},
+    {96, 3},
+    {131, 3},
+    {134, 3},
+    {170, 3},
+    {51, 7},
+    {81, 7},
+    {172, 7},
+    {163, 9},
+    {43, 11},
+    {106, 15},
+    {107, 18},
+    {10005, 30},
+    {169, 64},
+    {82, 74},
+    {8, 191},
+    {97, 16},
+    {98, 16},
+    {99, 16},
+    {79, 31},
+    {91, 31},
+    {95, 31},
+    {30, 32},
+    {31, 32},
+    {32, 32},
+    {33, 32},
+    {34, 32},
+    {35, 32},
+    {100, 127},
+    {101, 127},
+    {115, 127},
+    {65003, 127},
+    {104, 2000},
+    {108, 2000},
+    {112, 2000},
+    {49, 0x96D49},
+    {50, 0x791255},
+    {52, 0x1E1FE7},
+    {56, 0xE2F3F9},
+    {62, 0xE2F3F9},
+    {70, 0xE2F3F9},
+    {53, 0xA073F9},
+    {55, 0xA073F9},
+    {58, 0xA073F9},
+    {59, 0xA073F9},
+    {60, 0xA073F9},
+    {61, 0xA073F9},
+    {64, 0xA073F9},
+    {65, 0xA073F9},
+    {68, 0xA073F9},
+    {57, 0xA28301},
+    {67, 0xA28301},
+    {132, 0x3601},
+    {144, 0x1E45},
+    {145, 0x60FB},
+    {146, 0x1E41},
+    {147, 0x5083},
+    {150, 0x1E4F},
+    {151, 0x50EB},
+    {158, 0x1F70},
+    {160, 0x1E07},
+    {162, 0x7DB0},
+    {167, 0x64F},
+    {168, 0x508B},
+};
+const TextInfo kAllFixedTexts[] = {
+    {21, "Y"},
+    {27, "Y"},
+    {36, "Y"},
+    {38, "Y"},
+    {87, "Y"},
+    {90, "Y"},
+    {111, "Y"},
+    {113, "Y"},
+    {10002, "Y"},
+    {10003, "Y"},
+    {11, "N"},
+    {19, "N"},
+    {20, "N"},
+    {37, "N"},
+    {73, "N"},
+    {103, "N"},
+    {42, ""},
+    {89, ""},
+    {10000, ""},
+    {10004, ""},
+};
+
+// Types answered from the session or the data source.
+const uint16_t kComputedTypes[] = {6, 16, 17, 18, 25, 26, 28, 44, 46, 47, 72, 93, 122, 125, 126};
+const uint16_t kOtherTextTypes[] = {2, 7, 10, 13, 14, 29, 39, 40, 41, 45, 77, 94};
+
+TEST_F(InfoTest, EveryFixedAnswer) {
+  for (const IntInfo& c : kAllFixedInts) {
+    uint32_t v;
+    ASSERT_EQ(GetInt(conn, 0x22040000u | c.type, &v), 0u) << c.type;
+    EXPECT_EQ(v, c.value) << "type " << c.type;
+  }
+  for (const TextInfo& c : kAllFixedTexts) {
+    std::string s = "?";
+    ASSERT_EQ(GetText(conn, 0x21040000u | c.type, &s), 0u) << c.type;
+    EXPECT_EQ(s, c.text) << "type " << c.type;
+  }
+}
+
+TEST_F(InfoTest, TypesWithoutAnAnswerAreUnknown) {
+  std::set<uint16_t> answered;
+  for (const IntInfo& c : kAllFixedInts) answered.insert(c.type);
+  for (const TextInfo& c : kAllFixedTexts) answered.insert(c.type);
+  for (uint16_t t : kComputedTypes) answered.insert(t);
+  for (uint16_t t : kOtherTextTypes) answered.insert(t);
+  for (uint32_t t = 0; t <= 10030; ++t) {
+    if (t > 200 && t < 9990) continue;
+    uint32_t v;
+    uint32_t rc = GetInt(conn, 0x22040000u | t, &v);
+    if (answered.count(uint16_t(t)))
+      EXPECT_EQ(rc, 0u) << t;
+    else
+      EXPECT_EQ(rc, 1u) << t;
+  }
+}
+
 TEST_F(InfoTest, FixedIntegerInformationTypes) {
   const IntInfo cases[] = {
       {0, 0},      {1, 0},         {22, 0},       {80, 0},       {10001, 0},     {10022, 0},
@@ -46,11 +246,6 @@ TEST_F(InfoTest, FixedIntegerInformationTypes) {
     EXPECT_EQ(v, c.value) << "type " << c.type;
   }
 }
-
-struct TextInfo {
-  uint16_t type;
-  const char* text;
-};
 
 TEST_F(InfoTest, FixedTextInformationTypes) {
   const TextInfo cases[] = {
@@ -178,7 +373,14 @@ TEST_F(InfoTest, AgentInfoItemThroughTheLink) {
   std::memset(buf, 'z', sizeof buf);
   EXPECT_EQ(AgentInfoItem(&link, conn, 17, buf, 4, &len), 19u);
   EXPECT_EQ(len, 6u);
-  EXPECT_EQ(std::string(buf, 4), "INGR");
+  EXPECT_STREQ(buf, "ING");
+  char exact[6];
+  EXPECT_EQ(AgentInfoItem(&link, conn, 17, exact, 6, &len), 19u);
+  EXPECT_STREQ(exact, "INGRE");
+  EXPECT_EQ(len, 6u);
+  EXPECT_EQ(AgentInfoItem(&link, conn, 17, exact, 0, &len), 19u);
+  EXPECT_EQ(AgentInfoItem(&link, conn, 17, nullptr, 0, &len), 19u);
+  EXPECT_EQ(len, 6u);
   char whole[16];
   EXPECT_EQ(AgentInfoItem(&link, conn, 17, whole, 16, &len), 0u);
   EXPECT_STREQ(whole, "INGRES");
@@ -237,6 +439,24 @@ TEST_F(InfoTest, StatementRecordAndCursorNames) {
   EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 0u);
   EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 21u);
   EXPECT_EQ(AgentCall<DRV_AllocStmt>(&link, 0xBBBB7777u, &s), 21u);
+}
+
+TEST_F(InfoTest, LiveStatementsHaveDistinctNames) {
+  std::set<std::string> cursors, statements;
+  std::vector<uint32_t> handles;
+  for (int i = 0; i < 50; ++i) {
+    uint32_t s = AllocStmt();
+    handles.push_back(s);
+    IngStmt* st = IngStmtFind(s);
+    ASSERT_NE(st, nullptr);
+    EXPECT_EQ(std::string(st->cursorName, 2), "CN");
+    EXPECT_EQ(std::string(st->stmtName, 2), "ST");
+    EXPECT_TRUE(cursors.insert(st->cursorName).second);
+    EXPECT_TRUE(statements.insert(st->stmtName).second);
+    // Free every other one so addresses get reused.
+    if (i % 2) AgentCall<DRV_FreeStmt>(&link, handles[size_t(i - 1)]);
+  }
+  for (size_t i = 1; i < handles.size(); i += 2) AgentCall<DRV_FreeStmt>(&link, handles[i]);
 }
 
 TEST_F(InfoTest, DisconnectReleasesStatementsLeftOnTheConnection) {
@@ -390,6 +610,33 @@ TEST_F(InfoTest, PlainStatementOptions) {
   EXPECT_EQ(SetInt(s, 0x3203000Fu, 1), 22u);
   EXPECT_EQ(SetInt(s, 0x3203000Fu, 0), 0u);
   AgentCall<DRV_FreeStmt>(&link, s);
+}
+
+}  // namespace
+}  // namespace agenttest
+
+namespace agenttest {
+namespace {
+
+TEST_F(InfoTest, NullPointersAreRefusedNotFollowed) {
+  uint32_t s = AllocStmt();
+  EXPECT_EQ(AgentCall<DRV_Connect>(&link, server, static_cast<IngConnectParams*>(nullptr), static_cast<uint32_t*>(nullptr)),
+            21u);
+  EXPECT_EQ(AgentCall<DRV_AllocStmt>(&link, conn, static_cast<uint32_t*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_SetCursorName>(&link, s, static_cast<const char*>(nullptr)), 21u);
+  uint16_t len = 0;
+  EXPECT_EQ(AgentCall<DRV_GetCursorName>(&link, s, static_cast<char*>(nullptr), uint16_t(0), &len), 19u);
+  EXPECT_GT(len, 2u);
+  EXPECT_EQ(AgentCall<DRV_SetOption>(&link, s, 0x32030009u, static_cast<void*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_GetInfo>(&link, conn, 0x22040000u | 8, static_cast<void*>(nullptr), uint16_t(0),
+                                   static_cast<uint16_t*>(nullptr)),
+            0u);
+  EXPECT_EQ(AgentCall<DRV_GetErrors>(&link, conn, static_cast<AgentErrors*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_Savepoint>(&link, conn, 0u, static_cast<const char*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_NativeSql>(&link, conn, static_cast<const char*>(nullptr), static_cast<char*>(nullptr),
+                                     uint16_t(0), &len),
+            0u);
+  EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 0u);
 }
 
 }  // namespace
