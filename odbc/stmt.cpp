@@ -38,6 +38,12 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->currentRow = 0;
     stmt->paramsetSize = 1;
     stmt->rowBindType = conn->bindType;
+    // Statement options the connection keeps as defaults for its new statements.
+    stmt->queryTimeout = conn->queryTimeout;
+    stmt->maxRows = conn->maxRows;
+    stmt->noScan = conn->noScan;
+    stmt->maxLength = conn->maxLength;
+    stmt->asyncEnable = conn->asyncEnable;
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
 
     uint32_t code = SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, stmt, &conn->cursorDefaults);
