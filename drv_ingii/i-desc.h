@@ -1,10 +1,11 @@
-// The agent's statement record.
+// The agent's statement record, its life cycle and the descriptions it hands out.
 #pragma once
 
 #include <cstdint>
 
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-sql.h"
+#include "iiapi/iiapi.h"
 #include "scrs/sc_cursor.h"
 
 struct IngConn;
@@ -23,6 +24,24 @@ enum : uint16_t {
   kStmtOutputPending = 0x100,
 };
 
+// One parameter's binding summary from the driver.
+struct ParamDescEntry {
+  int32_t sqlType;
+  int32_t cType;
+  uint32_t columnSize;
+  uint16_t decimalDigits;
+  uint16_t paramType;
+};
+
+struct IngStmt;
+using IngRowHook = uint32_t (*)(IngStmt* s, Dataset* rows, uint32_t count);
+
+// The descriptors of the statement's current result (owned by OpenAPI until it closes).
+struct IngDescBlock {
+  void* stmtHandle;
+  int16_t count;
+  IIAPI_DESCRIPTOR* descs;
+};
 
 struct IngStmt {
   IngConn* conn;
@@ -31,7 +50,7 @@ struct IngStmt {
   IngSqlText text;
   uint16_t outParamCount;
   SCS_Cursor cursor;
-  void* stmtHandle;  // OpenAPI statement, or none
+  void* stmtHandle;  // OpenAPI statement, or none; read and swapped atomically (cancel)
   char* cursorName;
   char* stmtName;
   Dataset* params;
@@ -54,6 +73,23 @@ struct IngStmt {
   uint32_t opt41A;
   uint32_t opt41C;
   uint32_t opt41E;
+  uint32_t positionWord;  // zeroed by the cursor layer before positioned work
+  // Statement engine.
+  IngRowHook rowHook;
+  uint16_t resultSource;  // 2: the agent serves the rows itself
+  Dataset* outValues;     // a procedure's output row until handed over
+  ParamDescEntry* paramDescs;
+  uint16_t paramDescCount;
+  uint16_t procOutCount;
+  ColumnInfo* procOut;
+  IngDescBlock desc;
+  uint8_t* segBuf;
+  uint32_t segCap;
+  void** convBufs;  // one per parameter column
+  uint16_t convCount;
+  char* preparedText;       // the text the server prepared (after an ORDER BY repair)
+  volatile int cancelBusy;  // a cancel is using the OpenAPI statement
+  uint32_t (*typeInfoFetch)(IngStmt* s, uint16_t rows, Dataset* block);  // result source 2
 };
 
 uint32_t IngAllocStmt(uint32_t conn, uint32_t* out);
@@ -61,5 +97,45 @@ uint32_t IngFreeStmt(uint32_t stmt);
 uint32_t IngGetCursorName(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen);
 uint32_t IngSetCursorName(uint32_t stmt, const char* name);
 uint32_t IngCloseCursor(uint32_t stmt);
+uint32_t IngSetParams(uint32_t stmt, Dataset* values);
+uint32_t IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out);
+uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out);
+uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows);
+// Cancels the statement's running OpenAPI statement from any thread.
+uint32_t IngStmtCancel(uint32_t stmt);
+
 // Closes the current result of a statement (keeps it prepared).
 void IngStmtCloseResult(IngStmt* s);
+// Everything a new prepare starts without: result, descriptions, texts, buffers.
+void IngStmtReset(IngStmt* s);
+// Closes the statement's OpenAPI statement (null list: messages dropped); safe against a
+// concurrent cancel.
+uint32_t IngStmtCloseHandle(IngStmt* s, IngDiagList* list);
+void IngStmtSetHandle(IngStmt* s, void* handle);
+void* IngStmtGetHandle(const IngStmt* s);
+// Describes the parameters by the SQL analyser's probe queries (statement option 0x3203000f).
+uint32_t IngDescribeParamsByProbe(IngStmt* s);
+
+// Attribute row of DRV_DescribeColsEx (24 bytes).
+struct IngAttrRow {
+  uint16_t column;
+  int16_t attribute;
+  uint32_t reserved1;
+  uint32_t form;  // 1 integer, 0 text
+  uint32_t reserved2;
+  union {
+    int64_t value;
+    char* text;  // owned by the row
+  };
+};
+static_assert(sizeof(IngAttrRow) == 24);
+
+// The list DRV_DescribeColsEx hands out; the caller frees it with IngAttrListFree.
+struct IngAttrList {
+  uint32_t count;
+  IngAttrRow* rows;
+};
+void IngAttrListFree(IngAttrList* list);
+
+// The Ingres type name of a described column ("INTEGER4", "VARCHAR", ...); "" for unknown.
+const char* IngTypeName(int16_t serverType, int32_t sqlType);

@@ -9,6 +9,7 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 
+
 static void EntryFree(IngDiagEntry* e) {
   std::free(e->sqlstate);
   std::free(e);

@@ -10,6 +10,7 @@
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
+#include "drv_ingii/i-exec.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-sql.h"
 #include "drv_ingii/ingutil.h"
@@ -60,8 +61,18 @@ AgentFuncTable BuildAgentTable() {
   t.op[DRV_XaRecover] = AgentSlotFn<DRV_XaRecover>(IngXaRecover);
   t.op[DRV_XaRollback] = AgentSlotFn<DRV_XaRollback>(IngXaRollback);
   t.op[DRV_XaStart] = AgentSlotFn<DRV_XaStart>(IngXaStart);
-  // Prepare, execute, fetch, descriptions and the catalog slots are the statement engine's;
-  // until they are filled callers get "Driver not capable".
+  // The statement engine.
+  t.op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(IngPrepare);
+  t.op[DRV_SetParams] = AgentSlotFn<DRV_SetParams>(IngSetParams);
+  t.op[DRV_Execute] = AgentSlotFn<DRV_Execute>(IngExecute);
+  t.op[DRV_DescribeCols] = AgentSlotFn<DRV_DescribeCols>(IngDescribeCols);
+  t.op[DRV_DescribeParams] = AgentSlotFn<DRV_DescribeParams>(IngDescribeParams);
+  t.op[DRV_SetParamDescs] = AgentSlotFn<DRV_SetParamDescs>(IngSetParamDescs);
+  t.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(IngFetchRows);
+  t.op[DRV_MoreResults] = AgentSlotFn<DRV_MoreResults>(IngMoreResults);
+  t.op[DRV_DescribeColsEx] = AgentSlotFn<DRV_DescribeColsEx>(IngDescribeColsEx);
+  // The catalog slots are filled by the catalog operations; until then callers get
+  // "Driver not capable".
   return t;
 }
 
@@ -197,9 +208,5 @@ uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uin
   return AgentCall<DRV_Execute>(&self, stmt);
 }
 
-uint32_t IngCancel(uint32_t stmt) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
-  if (s->stmtHandle == nullptr) return 0;
-  return IICancel(&s->stmtHandle, &s->messages);
-}
+// Guarded against the statement being closed or freed on its own thread meanwhile.
+uint32_t IngCancel(uint32_t stmt) { return IngStmtCancel(stmt); }

@@ -237,20 +237,7 @@ uint32_t SetConnOption(IngConn* c, uint32_t cls, uint32_t item, const uint32_t* 
 }
 
 // Describes the parameters of a prepared statement before it runs.
-uint32_t DescribeParamsNow(IngStmt* s) {
-  if (!(s->state & kStmtPrepared)) {
-    IngLog(3, "execute without prior prepare");
-    return kIngErrSequence;
-  }
-  if (s->state & kStmtExecuted) {
-    IngLog(4, "Describe params work only before Execute");
-    return 0;
-  }
-  if (s->text.markers == 0) return 0;
-  // Parameters are described from their markers by the SQL analyser once it exists.
-  s->paramsDescribed = 1;
-  return 0;
-}
+uint32_t DescribeParamsNow(IngStmt* s) { return IngDescribeParamsByProbe(s); }
 
 uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* value) {
   SCS_Cursor& k = s->cursor;

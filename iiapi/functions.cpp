@@ -581,7 +581,7 @@ void fnTypeFact(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
         return sqlite3_result_int(ctx, len);
     }
     if (what == "storage") return sqlite3_result_int(ctx, t.length);
-    if (what == "precision") return sqlite3_result_int(ctx, t.type == IIAPI_DEC_TYPE ? t.precision * 256 + t.scale : t.precision);
+    if (what == "precision") return sqlite3_result_int(ctx, t.type == IIAPI_DEC_TYPE ? t.precision * 256 + t.scale : 0);
     if (what == "scale") return sqlite3_result_int(ctx, t.scale);
     if (what == "name") {
         std::string n = upperAscii(typeNameOf(t.type));
@@ -594,6 +594,8 @@ void fnTypeFact(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
 void fnOwner(sqlite3_context *ctx, int, sqlite3_value **argv) {
     Conn &c = session(ctx);
     std::string table = lowerAscii(argText(argv[0]));
+    // The engine's own tables and SQLite's belong to the system.
+    if (table.rfind("iiapi_", 0) == 0 || table.rfind("sqlite_", 0) == 0) return resultText(ctx, "$ingres");
     sqlite3_stmt *st = nullptr;
     std::string owner;
     if (sqlite3_prepare_v2(c.db, "SELECT owner FROM iiapi_tables WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {

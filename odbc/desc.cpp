@@ -1,5 +1,6 @@
 #include "odbc/desc.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "odbc/diag.h"
@@ -36,6 +37,9 @@ void DescFree(DescRecord* desc) {
             if (s->apd == desc) s->apd = s->implicitApd;
         }
     }
+    for (uint16_t i = 0; desc->items && i < desc->itemsAlloc; ++i) free(desc->items[i].name);
+    delete[] desc->items;
+    desc->items = nullptr;
     DiagFreeAll(desc);
     desc->tag = kTagFreed;
     HandleTableRemove(&g_DescTable, desc->handle);

@@ -34,11 +34,14 @@ TEST(GatewayTrace, CallsAndResultsAreTracedWithThreadIdAndArguments) {
     EXPECT_EQ(SQL_ERROR, SQLGetFunctions(dbc, 7, &exists));
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLFreeStmt(dbc, SQL_CLOSE));
     // Wide input text reaches the implementation as a UTF-8 copy with SQL_NTS; a bad length stays.
-    if (ConnRecord* c = ConnOf(dbc)) c->state = 2;
+    if (ConnRecord* c = ConnOf(dbc)) {
+        c->state = 2;
+        c->link = AgentLink{2, fake::Table()};
+    }
     SQLHSTMT stmt;
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
     SQLWCHAR sql[] = {'s', 'e', 'l', 'e', 'c', 't', 0};
-    EXPECT_EQ(SQL_ERROR, SQLExecDirectW(stmt, sql, 6));
+    EXPECT_EQ(SQL_SUCCESS, SQLExecDirectW(stmt, sql, 6)) << StmtOf(stmt)->lastError;
     EXPECT_EQ(SQL_ERROR, SQLExecDirectW(stmt, sql, -7));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_ENV, env));
     DriverShutdown();

@@ -1,0 +1,680 @@
+// Prepare, execute, fetch and more results of the agent's statements.
+#include "drv_ingii/i-exec.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <strings.h>
+#include <vector>
+
+#include "drv_ingii/i-errtab.h"
+#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-sql.h"
+#include "drv_ingii/i-types.h"
+#include "drv_ingii/i-value.h"
+#include "drv_ingii/ingutil.h"
+#include "util/dataset.h"
+#include "xa/xa_agent.h"
+
+namespace {
+constexpr uint32_t kErrWrongParams = 48;     // 07001
+constexpr uint32_t kErrPrematureEof = 70;    // 40001
+constexpr uint32_t kErrNoMoreResults = 73;   // IM901
+constexpr uint32_t kErrOutputPending = 80;   // IM906
+constexpr uint32_t kErrReadOnly = 95;        // IM916
+
+bool InGlobalTxn(const IngConn* c) { return c->xaHolder != nullptr && XaHolderAssociated(c->xaHolder) != 0; }
+
+size_t ICaseFind(const std::string& hay, const char* needle, size_t from = 0) {
+  const size_t n = std::strlen(needle);
+  for (size_t i = from; i + n <= hay.size(); ++i)
+    if (strncasecmp(hay.c_str() + i, needle, n) == 0) return i;
+  return std::string::npos;
+}
+
+bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; }
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// ORDER BY repair.
+
+char* IngOrderByRepair(const char* textIn, const char* message) {
+  if (textIn == nullptr || message == nullptr) return nullptr;
+  const std::string text = textIn;
+  const size_t from = ICaseFind(text, " FROM ");
+  const size_t orderBy = ICaseFind(text, "ORDER BY");
+  if (from == std::string::npos || orderBy == std::string::npos) return nullptr;
+  // Where each SELECT begins.
+  std::vector<size_t> selects;
+  for (size_t at = ICaseFind(text, "select"); at != std::string::npos; at = ICaseFind(text, "select", at + 6))
+    selects.push_back(at);
+  if (selects.empty()) return nullptr;
+  const char* q1 = std::strchr(message, '\'');
+  const char* q2 = q1 ? std::strchr(q1 + 1, '\'') : nullptr;
+  if (q2 == nullptr || q2 == q1 + 1) return nullptr;
+  const std::string column(q1 + 1, q2);
+  // The ORDER BY items that name the column with a qualifier.
+  std::string qualifier;
+  int qualifiers = 0;
+  {
+    std::string list = text.substr(orderBy + 8);
+    std::vector<std::string> items;
+    std::string cur;
+    for (char ch : list) {
+      if (ch == ' ' || ch == ',' || ch == '\t' || ch == '\n') {
+        if (!cur.empty()) items.push_back(cur);
+        cur.clear();
+        if (items.size() >= 20) break;
+      } else {
+        cur += ch;
+      }
+    }
+    if (!cur.empty() && items.size() < 20) items.push_back(cur);
+    for (const std::string& it : items) {
+      if (ICaseFind(it, column.c_str()) == std::string::npos) continue;
+      size_t dot = it.rfind('.');
+      if (dot == std::string::npos) continue;
+      std::string q = it.substr(0, dot > 50 ? 50 : dot);
+      if (qualifiers == 0 || strcasecmp(q.c_str(), qualifier.c_str()) != 0) ++qualifiers;
+      qualifier = q;
+    }
+  }
+  if (qualifiers > 1) return nullptr;
+  // Table references of each SELECT's FROM clause: "name [AS] [alias]" items.
+  struct Ref {
+    std::string table, alias;
+  };
+  auto fromRefs = [&](size_t selectAt, size_t selectEnd) {
+    std::vector<Ref> refs;
+    size_t f = ICaseFind(text, " FROM ", selectAt);
+    if (f == std::string::npos || f >= selectEnd) return refs;
+    size_t p = f + 6;
+    static const char* kStops[] = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", nullptr};
+    for (;;) {
+      while (p < selectEnd && IsBlank(text[p])) ++p;
+      size_t b = p;
+      while (p < selectEnd && !IsBlank(text[p]) && text[p] != ',' && text[p] != ')') ++p;
+      if (p == b) break;
+      Ref r;
+      r.table = text.substr(b, p - b);
+      bool stop = false;
+      for (int k = 0; kStops[k]; ++k)
+        if (strcasecmp(r.table.c_str(), kStops[k]) == 0) stop = true;
+      if (stop) break;
+      while (p < selectEnd && IsBlank(text[p])) ++p;
+      if (p < selectEnd && text[p] != ',') {
+        size_t wb = p;
+        while (p < selectEnd && !IsBlank(text[p]) && text[p] != ',' && text[p] != ')') ++p;
+        std::string w = text.substr(wb, p - wb);
+        if (strcasecmp(w.c_str(), "AS") == 0) {
+          while (p < selectEnd && IsBlank(text[p])) ++p;
+          wb = p;
+          while (p < selectEnd && !IsBlank(text[p]) && text[p] != ',' && text[p] != ')') ++p;
+          w = text.substr(wb, p - wb);
+        }
+        bool kw = false;
+        for (int k = 0; kStops[k]; ++k)
+          if (strcasecmp(w.c_str(), kStops[k]) == 0) kw = true;
+        if (!kw) r.alias = w;
+        else p = wb;
+      }
+      refs.push_back(r);
+      while (p < selectEnd && IsBlank(text[p])) ++p;
+      if (p < selectEnd && text[p] == ',') {
+        ++p;
+        continue;
+      }
+      break;
+    }
+    return refs;
+  };
+  auto lastPart = [](const std::string& n) {
+    size_t d = n.rfind('.');
+    return d == std::string::npos ? n : n.substr(d + 1);
+  };
+  // The prefix to use in each SELECT: resolved against that SELECT's own table references.
+  std::string out;
+  size_t copied = 0;
+  for (size_t i = 0; i < selects.size(); ++i) {
+    size_t end = i + 1 < selects.size() ? selects[i + 1] : text.size();
+    std::vector<Ref> refs = fromRefs(selects[i], end);
+    if (refs.empty()) return nullptr;
+    std::string prefix;
+    if (!qualifier.empty()) {
+      // The qualifier names a correlation name or a table of this SELECT; in a later SELECT of a
+      // UNION the same table may stand under another name.
+      const Ref* hit = nullptr;
+      size_t hitIndex = 0;
+      std::vector<Ref> firstRefs = i == 0 ? refs : fromRefs(selects[0], selects.size() > 1 ? selects[1] : text.size());
+      for (size_t k = 0; k < firstRefs.size(); ++k) {
+        const Ref& r = firstRefs[k];
+        if (strcasecmp(r.alias.c_str(), qualifier.c_str()) == 0 ||
+            strcasecmp(r.table.c_str(), qualifier.c_str()) == 0 ||
+            strcasecmp(lastPart(r.table).c_str(), lastPart(qualifier).c_str()) == 0) {
+          hit = &firstRefs[k];
+          hitIndex = k;
+          break;
+        }
+      }
+      if (hit == nullptr) return nullptr;
+      if (i == 0) {
+        prefix = qualifier;
+      } else {
+        const Ref* mine = nullptr;
+        for (const Ref& r : refs)
+          if (strcasecmp(r.table.c_str(), hit->table.c_str()) == 0) mine = &r;
+        if (mine == nullptr && hitIndex < refs.size()) mine = &refs[hitIndex];
+        if (mine == nullptr) return nullptr;
+        prefix = mine->alias.empty() ? mine->table : mine->alias;
+      }
+    } else {
+      prefix = refs[0].alias.empty() ? refs[0].table : refs[0].alias;
+    }
+    size_t f = ICaseFind(text, " FROM ", selects[i]);
+    if (f == std::string::npos || f >= end) return nullptr;
+    out.append(text, copied, f - copied);
+    out += ", " + prefix + ".\"" + column + "\"";
+    copied = f;
+  }
+  out.append(text, copied, std::string::npos);
+  return strdup(out.c_str());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Preparation.
+
+uint32_t IIPrepareDescribe(IngStmt* s, const char* text) {
+  IngConn* c = s->conn;
+  char* converted = nullptr;
+  if (c->unicodeConn) {
+    converted = IngQueryToClientCharset(text);
+    if (converted != nullptr) text = converted;
+  }
+  std::string q = "prepare ";
+  q.append(s->stmtName, strnlen(s->stmtName, 20));
+  q += " into sqlda from ";
+  q += text;
+  std::free(converted);
+  IIAPI_QUERYPARM qy{};
+  qy.qy_connHandle = c->connHandle;
+  qy.qy_queryType = IIAPI_QT_QUERY;
+  qy.qy_queryText = q.data();
+  qy.qy_tranHandle = c->tranHandle;
+  IIapi_query(&qy);
+  uint32_t rc = IIWaitCompletion(&qy.qy_genParm, &s->messages);
+  IngStmtSetHandle(s, qy.qy_stmtHandle);
+  if (rc == 0) {
+    c->tranHandle = qy.qy_tranHandle;
+    rc = IIGetDescriptor(&s->desc, qy.qy_stmtHandle, &s->messages);
+    if (rc == kIngNoData) rc = 0;
+  }
+  if (rc == 0) rc = IIGetQueryInfo(qy.qy_stmtHandle, nullptr, nullptr, &s->messages);
+  if (rc == 0) {
+    ColumnInfoArrayFree(s->columns, s->columnCount);
+    s->columns = nullptr;
+    s->columnCount = 0;
+    rc = IngDescribeResult(s, kDescQuery, &s->desc, &s->columns, &s->columnCount);
+  }
+  IngStmtCloseHandle(s, nullptr);
+  return rc;
+}
+
+namespace {
+bool IsOrderByRefusal(const IngStmt* s) {
+  const IngDiagEntry* e = s->messages.first;
+  return e != nullptr && e->native == 2161 && e->sqlstate != nullptr && std::strncmp(e->sqlstate, "42501", 5) == 0;
+}
+
+// Prepares the text, repairing an ORDER BY the server refuses. 0 or 68.
+uint32_t PrepareWithRepair(IngStmt* s, const char* text) {
+  std::free(s->preparedText);
+  s->preparedText = nullptr;
+  uint32_t rc = IIPrepareDescribe(s, text);
+  uint32_t repairs = 0;
+  char* current = nullptr;
+  while (rc != 0 && IsOrderByRefusal(s)) {
+    char* next = IngOrderByRepair(current ? current : text, s->messages.first->text);
+    if (next == nullptr) break;
+    std::free(current);
+    current = next;
+    IngDiagClear(&s->messages);
+    ++repairs;
+    rc = IIPrepareDescribe(s, current);
+  }
+  if (rc != 0) {
+    std::free(current);
+    return kIngErrSyntax;
+  }
+  if (repairs) {
+    s->hiddenColumns = repairs;
+    // Kept for preparing again after a transaction end.
+    s->preparedText = current;
+  }
+  return 0;
+}
+
+// Prepares again after a transaction end closed the statement's cursor.
+uint32_t Reprepare(IngStmt* s) {
+  const char* text = s->preparedText ? s->preparedText : s->text.ingres;
+  uint32_t hidden = s->hiddenColumns;
+  uint32_t rc = IIPrepareDescribe(s, text ? text : "");
+  if (rc != 0) return kIngErrSyntax;
+  s->hiddenColumns = hidden;
+  s->state &= uint16_t(~kStmtReprepare);
+  return 0;
+}
+
+// Default parameter descriptions, and for a procedure call those its catalog gives.
+uint32_t BuildParamDescs(IngStmt* s) {
+  const uint16_t n = s->text.markers;
+  ColumnInfoArrayFree(s->paramInfo, s->paramCount);
+  s->paramInfo = nullptr;
+  s->paramCount = 0;
+  s->outParamCount = 0;
+  if (n == 0) return 0;
+  ColumnInfo* arr = ColumnInfoArrayAlloc(n);
+  if (arr == nullptr) return kIngErrNoMemory;
+  const bool proc = (s->state & kStmtProcCall) != 0;
+  for (uint16_t i = 0; i < n; ++i) {
+    ColumnInfo& ci = arr[i];
+    std::snprintf(ci.name, sizeof ci.name, "%s", proc ? "*B" : "");
+    ci.server_type = -9999;
+    ci.sql_type = 12;
+    ci.column_size = 255;
+    ci.display_size = 255;
+    ci.value_kind = DS_CHAR_NTS;
+    ci.length = 0;
+    ci.scale = 0;
+    ci.nullable = 2;
+  }
+  s->paramInfo = arr;
+  s->paramCount = n;
+  if (!proc) return 0;
+  const bool ret = (s->state & kStmtReturnValue) != 0;
+  uint16_t at = 0;
+  if (ret) {
+    ColumnInfo& r = arr[0];
+    std::snprintf(r.name, sizeof r.name, "*O");
+    r.column = strdup("iiret");
+    r.sql_type = 4;
+    r.server_type = 4;
+    r.column_size = 11;
+    r.display_size = 11;
+    r.nullable = 0;
+    r.value_kind = DS_INTEGER;
+    at = 1;
+  }
+  // Until the catalog tells otherwise every parameter may carry a value back.
+  s->outParamCount = uint16_t(n - at);
+  auto procColumns = AgentSlotGet<DRV_DDProcedureColumns>(IngAgentOpTable());
+  if (procColumns == nullptr) return 0;
+  uint32_t tmp = 0;
+  uint32_t rc = IngAllocStmt(s->conn->handle, &tmp);
+  if (rc != 0) return rc;
+  // Catalog arguments: catalog, owner, name, column pattern as NUL-terminated texts.
+  std::string args;
+  args.push_back('\0');
+  args.append(s->procOwner);
+  args.push_back('\0');
+  args.append(s->procName);
+  args.push_back('\0');
+  args.push_back('\0');
+  rc = procColumns(tmp, args.data());
+  uint16_t outs = 0;
+  bool any = false;
+  while (rc == 0 && at < n) {
+    Dataset block{};
+    rc = IngFetchRows(tmp, uint16_t(n), &block);
+    if (rc != 0 || block.rows_used == 0 || block.col_count < 12) {
+      DatasetFree(&block);
+      break;
+    }
+    for (uint32_t r = 0; r < block.rows_used && at < n; ++r, ++at) {
+      any = true;
+      ColumnInfo& ci = arr[at];
+      char name[256] = {};
+      uint32_t len = sizeof name - 1;
+      if (DatasetGetValue(&block, r, 3, name, &len) == 0) {
+        std::free(ci.column);
+        ci.column = strdup(name);
+      }
+      auto intAt = [&](uint16_t col, int32_t def) {
+        if (col >= block.col_count || block.cols[col].indicators[r] == DS_IND_NULL) return def;
+        const DatasetColumn& dc = block.cols[col];
+        const uint8_t* cell = DatasetCell(&dc, r);
+        switch (dc.kind) {
+          case DS_TINYINT: return int32_t(int8_t(cell[0]));
+          case DS_SMALLINT: { int16_t x; std::memcpy(&x, cell, 2); return int32_t(x); }
+          case DS_INTEGER: { int32_t x; std::memcpy(&x, cell, 4); return x; }
+          default: {
+            char buf[64] = {};
+            uint32_t bl = sizeof buf - 1;
+            if (DatasetGetValue(&block, r, col, buf, &bl) != 0) return def;
+            return int32_t(std::atoi(buf));
+          }
+        }
+      };
+      ci.sql_type = intAt(5, 12);
+      ci.server_type = int16_t(ci.sql_type);
+      ci.column_size = uint32_t(intAt(7, 255));
+      ci.display_size = ci.column_size;
+      ci.scale = uint16_t(intAt(9, 0));
+      ci.nullable = uint32_t(intAt(11, 2));
+      bool input = intAt(4, 1) == 1;
+      ci.name[0] = '*';
+      ci.name[1] = input ? 'I' : 'B';
+      ci.name[2] = '\0';
+      if (!input) ++outs;
+    }
+    DatasetFree(&block);
+  }
+  if (any) s->outParamCount = outs;
+  IngFreeStmt(tmp);
+  return rc == kIngNoData ? 0 : rc;
+}
+}  // namespace
+
+uint32_t IngPrepare(uint32_t stmt, const char* text) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return kIngErrBadArg;
+  IngStmtReset(s);
+  s->rowHook = nullptr;
+  IngTranslateSql(&s->text, text);
+  if (s->text.ingres == nullptr) {
+    IngLog(7, "Request prepare failed: %s", text ? text : "");
+    return kIngErrGeneral;
+  }
+  if (s->text.markerFlags & ING_SQL_CALL) {
+    s->state |= kStmtProcCall;
+    if (s->text.markerFlags & ING_SQL_CALL_RETURN) s->state |= kStmtReturnValue;
+  }
+  const uint16_t kind = s->text.kind;
+  if (kind == ING_SQL_KIND_SELECT || (kind == ING_SQL_KIND_DML && s->text.markers != 0)) {
+    uint32_t rc = PrepareWithRepair(s, s->text.ingres);
+    if (rc != 0) return rc;
+  }
+  if (kind != ING_SQL_KIND_SELECT && s->conn->readOnly) {
+    IngLog(7, "Non SELECT in r/o connection");
+    IngDiagPostCode(&s->messages, kErrReadOnly);
+    return kErrReadOnly;
+  }
+  if (s->state & kStmtProcCall) {
+    std::string name = s->text.ingres;
+    while (!name.empty() && IsBlank(name.back())) name.pop_back();
+    size_t b = 0;
+    while (b < name.size() && IsBlank(name[b])) ++b;
+    uint32_t rc = IIProcedureExists(s, name.c_str() + b);
+    if (rc != 0) return rc;
+  }
+  uint32_t rc = BuildParamDescs(s);
+  if (rc != 0) return rc;
+  s->state |= kStmtPrepared;
+  return 0;
+}
+
+uint32_t IngSetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return kIngErrBadArg;
+  std::free(s->paramDescs);
+  s->paramDescs = nullptr;
+  s->paramDescCount = 0;
+  if (count == 0 || descs == nullptr) return 0;
+  s->paramDescs = static_cast<ParamDescEntry*>(std::malloc(count * sizeof(ParamDescEntry)));
+  if (s->paramDescs == nullptr) return kIngErrNoMemory;
+  std::memcpy(s->paramDescs, descs, count * sizeof(ParamDescEntry));
+  s->paramDescCount = count;
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Execution.
+
+namespace {
+uint32_t OpenCursor(IngStmt* s, uint32_t row) {
+  if (s->state & kStmtReprepare) {
+    if (Reprepare(s) != 0) {
+      s->rowCount = row;
+      return kIngErrSyntax;
+    }
+  }
+  uint32_t count = 0;
+  uint32_t rc = IngExecuteParam(s, row, IIAPI_QT_OPEN, &count);
+  if (rc != 0) {
+    s->rowCount = row;
+    return rc;
+  }
+  s->state |= kStmtCursorOpen;
+  ++s->resultSets;
+  return 0;
+}
+
+uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
+  IngConn* c = s->conn;
+  const bool global = InGlobalTxn(c);
+  s->state &= uint16_t(~kStmtOutputPending);
+  if (s->outValues != nullptr) DatasetDelete(s->outValues);
+  s->outValues = static_cast<Dataset*>(std::calloc(1, sizeof(Dataset)));
+  if (s->outValues == nullptr) return kIngErrNoMemory;
+  auto fail = [&](uint32_t rc) {
+    s->rowCount = row;
+    IngStmtCloseHandle(s, nullptr);
+    return rc;
+  };
+  uint32_t rc = IngExecuteParam(s, row, IIAPI_QT_EXEC_PROCEDURE, nullptr);
+  if (rc != 0) return fail(rc);
+  ColumnInfo* cols = nullptr;
+  uint16_t n = 0;
+  const bool outputs = s->desc.count > 0 &&
+                       (s->outParamCount > 0 || s->desc.descs[0].ds_columnType != IIAPI_COL_TUPLE);
+  if (!outputs) {
+    if (s->desc.count == 0) {
+      // The call is complete: read its return value and close it.
+      int32_t ret = 0;
+      rc = IngStmtFinish(s, &ret);
+      if (rc != 0) return fail(rc);
+      if ((s->state & kStmtReturnValue) && s->params != nullptr && s->params->col_count > 0) {
+        // Even without output parameters the return value goes back as an output row.
+        ColumnInfo* rcol = nullptr;
+        uint16_t rn = 0;
+        IngDescBlock none{};
+        rc = IngDescribeResult(s, kDescProcedure, &none, &rcol, &rn);
+        if (rc != 0) return fail(rc);
+        ColumnInfoArrayFree(s->procOut, s->procOutCount);
+        s->procOut = rcol;
+        s->procOutCount = rn;
+        if (DatasetFromColumnInfos(rcol, rn, 1, s->outValues) != 0) return fail(kIngErrNoMemory);
+        std::memcpy(DatasetCell(&s->outValues->cols[0], 0), &ret, 4);
+        s->outValues->cols[0].indicators[0] = DS_IND_VALUE;
+        s->outValues->rows_used = 1;
+        if (!global) IngTxnControl(c, 3);
+        s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
+        ++s->resultSets;
+        return kErrOutputPending;
+      }
+      if (!global) IngTxnControl(c, 3);
+      s->state |= kStmtEndOfData;
+      return 0;
+    }
+    rc = IngDescribeResult(s, kDescQuery, &s->desc, &cols, &n);
+    if (rc != 0) return fail(rc);
+    ColumnInfoArrayFree(s->columns, s->columnCount);
+    s->columns = cols;
+    s->columnCount = n;
+    s->hiddenColumns = 0;
+    s->state |= kStmtCursorOpen;
+    ++s->resultSets;
+    return 0;
+  }
+  rc = IngDescribeResult(s, kDescProcedure, &s->desc, &cols, &n);
+  if (rc != 0) return fail(rc);
+  ColumnInfoArrayFree(s->procOut, s->procOutCount);
+  s->procOut = cols;
+  s->procOutCount = n;
+  if (DatasetFromColumnInfos(cols, n, 1, s->outValues) != 0) return fail(kIngErrNoMemory);
+  uint32_t got = 0;
+  rc = IngReadRows(s, 1, s->outValues, &got);
+  if (rc != 0 && rc != kIngNoData) return fail(rc);
+  int32_t ret = 0;
+  rc = IngStmtFinish(s, &ret);
+  if (rc != 0) return fail(rc);
+  if (s->state & kStmtReturnValue) {
+    std::memcpy(DatasetCell(&s->outValues->cols[0], 0), &ret, 4);
+    s->outValues->cols[0].indicators[0] = DS_IND_VALUE;
+    if (got == 0) got = 1;
+  }
+  s->outValues->rows_used = got;
+  if (!global) IngTxnControl(c, 3);
+  s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
+  ++s->resultSets;
+  return kErrOutputPending;
+}
+
+uint32_t ParamRows(const IngStmt* s) {
+  if (s->paramCount == 0 || s->params == nullptr) return 1;
+  return s->params->rows_used;
+}
+}  // namespace
+
+uint32_t IngExecute(uint32_t stmt) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return kIngErrBadArg;
+  if (!(s->state & kStmtPrepared)) {
+    IngLog(4, "execute without prior prepare");
+    return kIngErrSequence;
+  }
+  if ((s->text.markerFlags & ING_SQL_HAS_MARKERS) && s->params == nullptr) {
+    IngLog(4, "execute without prior parameters set");
+    return kErrWrongParams;
+  }
+  IngConn* c = s->conn;
+  const bool global = InGlobalTxn(c);
+  IngStmtCloseResult(s);
+  s->resultSets = 0;
+  s->rowCount = 0;
+  const uint32_t rows = ParamRows(s);
+  if (s->text.kind == ING_SQL_KIND_SELECT) {
+    uint32_t rc = OpenCursor(s, 0);
+    if (rc != 0) return rc;
+    s->state |= kStmtExecuted;
+    return 0;
+  }
+  const bool withParams = s->text.kind == ING_SQL_KIND_DML && s->text.markers != 0;
+  for (uint32_t r = 0; r < rows; ++r) {
+    if (s->params != nullptr && r < s->params->rows_alloc && s->params->col_count > 0 &&
+        s->params->cols[0].indicators != nullptr && s->params->cols[0].indicators[r] == DS_IND_IGNORED)
+      continue;
+    if (s->state & kStmtReprepare) {
+      if (withParams && Reprepare(s) != 0) {
+        s->rowCount = r;
+        return kIngErrSyntax;
+      }
+      s->state &= uint16_t(~kStmtReprepare);
+    }
+    if (s->state & kStmtProcCall) {
+      uint32_t rc = ExecProcedure(s, r);
+      if (rc != 0) return rc;
+      if (s->state & kStmtCursorOpen) {
+        s->state |= kStmtExecuted;
+        return 0;
+      }
+      continue;
+    }
+    if (!global) IngTxnControl(c, 4);
+    uint32_t count = 0;
+    uint32_t rc;
+    if (withParams) {
+      rc = IngExecuteParam(s, r, IIAPI_QT_EXEC, &count);
+    } else {
+      rc = IIExecImmediate(&c->connHandle, &c->tranHandle, s->text.ingres, &count, &s->messages);
+    }
+    if (rc != 0) {
+      s->rowCount = r;
+      IngStmtCloseHandle(s, nullptr);
+      return rc;
+    }
+    if (!global) IngTxnControl(c, 3);
+    s->rowCount += count;
+    s->state |= kStmtEndOfData;
+  }
+  s->state |= kStmtExecuted;
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fetching.
+
+uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr || block == nullptr) return kIngErrBadArg;
+  s->rowCount = 0;
+  if (s->resultSource == 2 && s->typeInfoFetch != nullptr) return s->typeInfoFetch(s, rows, block);
+  if (!(s->state & kStmtExecuted)) return kIngErrSequence;
+  if ((s->state & kStmtProcCall) && (s->state & kStmtOutputPending) && s->outValues != nullptr && rows == 0) {
+    *block = *s->outValues;
+    std::free(s->outValues);
+    s->outValues = nullptr;
+    s->state &= uint16_t(~kStmtOutputPending);
+    s->rowsDelivered += block->rows_used;
+    return 0;
+  }
+  if (s->state & kStmtReprepare) {
+    IngLog(4, "Premature EOF on cursor");
+    return kErrPrematureEof;
+  }
+  uint32_t n = rows;
+  if (s->maxRows != 0) {
+    uint32_t left = s->maxRows > s->rowsDelivered ? s->maxRows - s->rowsDelivered : 0;
+    if (n > left) n = left;
+  }
+  if (n != 0 && !(s->state & kStmtEndOfData) && (s->state & kStmtCursorOpen)) {
+    for (uint16_t i = 0; i < s->columnCount; ++i) {
+      uint32_t k = s->columns[i].value_kind;
+      if (k == DS_CHAR_REF || k == DS_BINARY_REF || k == DS_WCHAR_REF) {
+        n = 1;
+        break;
+      }
+    }
+    if (DatasetFromColumnInfos(s->columns, s->columnCount, n, block) != 0) {
+      DatasetFree(block);
+      return kIngErrNoMemory;
+    }
+    uint32_t got = 0;
+    uint32_t rc = IngReadRows(s, uint16_t(n), block, &got);
+    s->rowCount += got;
+    if (s->rowHook != nullptr) s->rowHook(s, block, got);
+    if (got == 0) s->state |= kStmtEndOfData;
+    block->rows_used = got;
+    s->rowsDelivered += got;
+    // The columns the ORDER BY repair added stay out of sight.
+    block->col_count = uint16_t(s->columnCount > s->hiddenColumns ? s->columnCount - s->hiddenColumns : 0);
+    return rc;
+  }
+  DatasetInit(block, 0);
+  return 0;
+}
+
+uint32_t IngMoreResults(uint32_t stmt) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return kIngErrBadArg;
+  if (s->resultSource != 0 || !(s->state & kStmtExecuted)) return kErrNoMoreResults;
+  const uint32_t R = s->paramCount && s->params ? s->params->rows_used : 0;
+  if (s->text.kind == ING_SQL_KIND_SELECT) {
+    if (s->resultSets >= 1 && s->resultSets < R) {
+      IngStmtCloseResult(s);
+      uint32_t rc = OpenCursor(s, s->resultSets);
+      if (rc != 0) return rc;
+      s->state |= kStmtExecuted;
+      return 0;
+    }
+    return kErrNoMoreResults;
+  }
+  if (!(s->state & kStmtProcCall)) return kErrNoMoreResults;
+  if (s->resultSets == 0 || s->resultSets >= R) return kErrNoMoreResults;
+  if (!(s->state & kStmtCursorOpen)) IngStmtCloseResult(s);
+  else IngStmtCloseResult(s);
+  uint32_t rc = ExecProcedure(s, s->resultSets);
+  s->state |= kStmtExecuted;
+  return rc;
+}

@@ -1,0 +1,35 @@
+// Ingres descriptors and the driver's column descriptions: the type map of result columns
+// and the descriptors of parameters.
+#pragma once
+
+#include <cstdint>
+
+#include "drv_ingii/i-desc.h"
+#include "iiapi/iiapi.h"
+
+struct ColumnInfo;
+
+// Result description modes.
+enum : int { kDescQuery = 0, kDescProcedure = 8 };
+
+// Reads the result descriptors of an OpenAPI statement: 0, 82 (none) or the wait's code.
+uint32_t IIGetDescriptor(IngDescBlock* block, void* stmtHandle, IngDiagList* list);
+
+// Maps one descriptor into a description (sizes, SQL type, value kind).
+void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, ColumnInfo* ci);
+
+// Builds the descriptions of a result: mode 0 a query, 8 a procedure (its return value first
+// when the statement has one); other modes give none. 0 or 16.
+uint32_t IngDescribeResult(IngStmt* s, int mode, const IngDescBlock* block, ColumnInfo** out, uint16_t* count);
+
+// Parameter descriptors of one parameter row for a query type (2 execute, 3 open cursor,
+// 8 execute procedure); the service parameters stand first. 0, 16 or 43.
+struct IngParamDescs {
+  int16_t count;
+  IIAPI_DESCRIPTOR* descs;  // names are borrowed from the statement's descriptions
+};
+uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount);
+void IngParamDescsFree(IngParamDescs* pd);
+
+// First Dataset column the parameters start at (column 0 holds a procedure's return value).
+uint16_t IngFirstParamColumn(const IngStmt* s);

@@ -1,0 +1,48 @@
+// Values between the driver's Dataset and OpenAPI: reading rows (long values in segments),
+// sending a statement with its parameter row, and the single-value conversions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "drv_ingii/i-desc.h"
+#include "iiapi/iiapi.h"
+#include "util/dataset.h"
+
+// Reads up to `rows` rows (0 counts as 1) of the current result into ds. 0 also when no row
+// remains (then *rowsRead is 0).
+uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead);
+
+// Sends the statement for one parameter row: queryType 2 execute the prepared statement,
+// 3 open a cursor, 8 execute the procedure. 43 for any other type.
+uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowCount);
+
+// One driver value as an Ingres value of the descriptor's type. The converted value lives in
+// the statement's conversion slot of the column (or in the Dataset cell); a NULL gives no value.
+uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetColumn* dc, const IIAPI_DESCRIPTOR* d,
+                         uint32_t* length, void** value);
+
+// One Ingres value into a Dataset cell by the column's kind.
+uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
+                        uint32_t row);
+
+// A value as text (a new NUL-terminated buffer); a NULL value gives none. 0 or 16.
+uint32_t IngValueToText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, char** text);
+
+// Parses a date or timestamp text in the layouts the server writes. false when the text is
+// NULL (begins with a blank) or empty. The fraction is in nanoseconds.
+bool IngParseDateText(const char* text, size_t len, DsTimestamp* ts);
+// Parses "hh:mm:ss" (a shorter text leaves the missing parts 0).
+void IngParseTimeText(const char* text, size_t len, DsTime* t);
+
+// MONEY as a double: 0 or 15.
+uint32_t IngMoneyToDouble(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, double* out);
+
+// The statement text in the client character set of a Unicode connection (new text), or null.
+char* IngQueryToClientCharset(const char* utf8);
+
+// After a procedure's output row: reads the return value and closes the OpenAPI statement.
+uint32_t IngStmtFinish(IngStmt* s, int32_t* returnValue);
+
+// Frees the statement's conversion buffers.
+void IngConvBufsFree(IngStmt* s);
