@@ -266,6 +266,92 @@ uint32_t Reprepare(IngStmt* s) {
   return 0;
 }
 
+std::string Quoted(const char* t) {
+  std::string out;
+  for (; *t; ++t) {
+    out += *t;
+    if (*t == '\'') out += '\'';
+  }
+  return out;
+}
+
+// A cell of a fetched row as text ("" for NULL).
+std::string CellText(const Dataset& b, uint16_t col, uint32_t row) {
+  if (col >= b.col_count || b.cols[col].indicators[row] == DS_IND_NULL) return std::string();
+  const DatasetColumn& dc = b.cols[col];
+  const uint8_t* cell = DatasetCell(&dc, row);
+  switch (dc.kind) {
+    case DS_TINYINT: return std::to_string(int8_t(cell[0]));
+    case DS_SMALLINT: { int16_t x; std::memcpy(&x, cell, 2); return std::to_string(x); }
+    case DS_INTEGER: { int32_t x; std::memcpy(&x, cell, 4); return std::to_string(x); }
+    case DS_CHAR_NTS: return std::string(reinterpret_cast<const char*>(cell), strnlen(reinterpret_cast<const char*>(cell), dc.width));
+    case DS_CHAR_LEN2: { uint16_t n; std::memcpy(&n, cell, 2); return std::string(reinterpret_cast<const char*>(cell + 2), n); }
+    default: return std::string();
+  }
+}
+
+// The procedure's parameters straight from the engine's catalog, while the procedure-columns
+// catalog operation is not there: names (the server passes procedure parameters by name),
+// directions and types, in parameter order.
+uint32_t ProcParamsFromCatalog(IngStmt* s, ColumnInfo* arr, uint16_t at, uint16_t n) {
+  std::string q =
+      "SELECT param_name, param_mode, param_datatype_code, param_length, param_scale, param_nulls "
+      "FROM iiproc_params WHERE procedure_name = '" + Quoted(s->procName) + "'";
+  if (s->procOwner[0]) q += " AND procedure_owner = '" + Quoted(s->procOwner) + "'";
+  q += " ORDER BY param_sequence";
+  uint32_t tmp = 0;
+  uint32_t rc = IngAllocStmt(s->conn->handle, &tmp);
+  if (rc != 0) return rc;
+  rc = IngPrepare(tmp, q.c_str());
+  if (rc == 0) rc = IngExecute(tmp);
+  uint16_t outs = 0;
+  bool any = false;
+  while (rc == 0 && at < n) {
+    Dataset b{};
+    rc = IngFetchRows(tmp, uint16_t(n), &b);
+    if (rc != 0 || b.rows_used == 0) {
+      DatasetFree(&b);
+      break;
+    }
+    for (uint32_t r = 0; r < b.rows_used && at < n; ++r, ++at) {
+      any = true;
+      ColumnInfo& ci = arr[at];
+      std::string name = CellText(b, 0, r);
+      while (!name.empty() && name.back() == ' ') name.pop_back();
+      std::free(ci.column);
+      ci.column = strdup(name.c_str());
+      std::string mode = CellText(b, 1, r);
+      const bool input = strncasecmp(mode.c_str(), "IN", 2) == 0 && strncasecmp(mode.c_str(), "INOUT", 5) != 0;
+      ci.name[0] = '*';
+      ci.name[1] = input ? 'I' : 'B';
+      ci.name[2] = '\0';
+      if (!input) ++outs;
+      int code = std::atoi(CellText(b, 2, r).c_str());
+      IIAPI_DESCRIPTOR d{};
+      d.ds_dataType = int16_t(code < 0 ? -code : code);
+      d.ds_length = uint16_t(std::atoi(CellText(b, 3, r).c_str()));
+      d.ds_scale = int16_t(std::atoi(CellText(b, 4, r).c_str()));
+      d.ds_nullable = CellText(b, 5, r) == "Y" ? 1 : 0;
+      if (d.ds_dataType != 0) {
+        ColumnInfo m{};
+        IngMapDescriptor(d, s->conn->unicodeConn != 0, s->conn->dsn.jet != 0, &m);
+        if (m.sql_type != 0) {
+          ci.sql_type = m.sql_type;
+          ci.column_size = m.column_size;
+          ci.display_size = m.display_size;
+          ci.scale = m.scale;
+        }
+      }
+      ci.server_type = int16_t(ci.sql_type);
+      ci.nullable = d.ds_nullable ? 1 : 0;
+    }
+    DatasetFree(&b);
+  }
+  if (any) s->outParamCount = outs;
+  IngFreeStmt(tmp);
+  return rc;
+}
+
 // Default parameter descriptions, and for a procedure call those its catalog gives.
 uint32_t BuildParamDescs(IngStmt* s) {
   const uint16_t n = s->text.markers;
@@ -309,7 +395,7 @@ uint32_t BuildParamDescs(IngStmt* s) {
   // Until the catalog tells otherwise every parameter may carry a value back.
   s->outParamCount = uint16_t(n - at);
   auto procColumns = AgentSlotGet<DRV_DDProcedureColumns>(IngAgentOpTable());
-  if (procColumns == nullptr) return 0;
+  if (procColumns == nullptr) return ProcParamsFromCatalog(s, arr, at, n);
   uint32_t tmp = 0;
   uint32_t rc = IngAllocStmt(s->conn->handle, &tmp);
   if (rc != 0) return rc;

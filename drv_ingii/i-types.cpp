@@ -81,12 +81,15 @@ void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, Col
       break;
     }
     case IIAPI_LBYTE_TYPE: Put(ci, {-4, DS_BINARY_REF, 2147483646u, 2147483646u, 0}); break;
+    // As narrow text a character takes up to three bytes: room for all of them, so that
+    // non-ASCII text is never cut.
     case IIAPI_NCHA_TYPE:
-      Put(ci, {unicodeConn ? -8 : 1, unicodeConn ? DS_WCHAR_NTS : DS_CHAR_NTS, L / 2, L / 2, L / 2});
+      Put(ci, {unicodeConn ? -8 : 1, unicodeConn ? DS_WCHAR_NTS : DS_CHAR_NTS, L / 2, L / 2,
+               unicodeConn ? L / 2 : 3 * (L / 2)});
       break;
     case IIAPI_NVCH_TYPE: {
       uint32_t n = L >= 2 ? (L - 2) / 2 : 0;
-      Put(ci, {unicodeConn ? -9 : 12, unicodeConn ? DS_WCHAR_NTS : DS_CHAR_NTS, n, n, n});
+      Put(ci, {unicodeConn ? -9 : 12, unicodeConn ? DS_WCHAR_NTS : DS_CHAR_NTS, n, n, unicodeConn ? n : 3 * n});
       break;
     }
     case IIAPI_LNVCH_TYPE:

@@ -277,6 +277,32 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
       return 0;
     }
     case DS_DATE: case DS_TIME: case DS_TIMESTAMP: {
+      // A value in the engine's published date layout is read exactly: its text form keeps
+      // only six digits of the fraction.
+      if (len == sizeof(IIAPI_DATETIME) && d.ds_length == sizeof(IIAPI_DATETIME) && type != IIAPI_INTYM_TYPE &&
+          type != IIAPI_INTDS_TYPE) {
+        IIAPI_DATETIME dt;
+        std::memcpy(&dt, p, sizeof dt);
+        if (dt.dt_kind != IIAPI_DTK_INTERVAL) {
+          if (dt.dt_kind == IIAPI_DTK_EMPTY) {
+            col->indicators[row] = DS_IND_NULL;
+            return 0;
+          }
+          if (col->kind == DS_TIME) {
+            DsTime tm{dt.dt_hour, dt.dt_minute, dt.dt_second};
+            std::memcpy(cell, &tm, sizeof tm);
+          } else if (col->kind == DS_DATE) {
+            DsDate dd{dt.dt_year, dt.dt_month, dt.dt_day};
+            std::memcpy(cell, &dd, sizeof dd);
+          } else {
+            DsTimestamp ts{dt.dt_year, dt.dt_month, dt.dt_day, dt.dt_hour, dt.dt_minute, dt.dt_second,
+                           dt.dt_kind == IIAPI_DTK_DATE ? 0u : dt.dt_nanosecond};
+            if (dt.dt_kind == IIAPI_DTK_DATE) ts.hour = ts.minute = ts.second = 0;
+            std::memcpy(cell, &ts, sizeof ts);
+          }
+          return 0;
+        }
+      }
       char* t = nullptr;
       if (IngValueToText(d, v, &t) != 0) return kIngErrNoMemory;
       size_t n = t ? std::strlen(t) : 0;
@@ -435,6 +461,7 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
     s->segCap = kSegmentStart;
   }
   const int16_t type = AbsType(d.ds_dataType);
+  col->indicators[0] = DS_IND_VALUE;
   std::string narrow;  // a LONG NVARCHAR into a narrow column, as UTF-8
   uint32_t used = 0;
   const uint32_t segLen = d.ds_length ? d.ds_length : 8192;
