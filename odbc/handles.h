@@ -185,6 +185,7 @@ struct DescRecord : HandleBase {
     SQLULEN arraySize = 1;
     SQLUSMALLINT* arrayStatusPtr = nullptr;
     SQLULEN* rowsProcessedPtr = nullptr;
+    SQLULEN bindType = 0;  // SQL_DESC_BIND_TYPE: 0 column-wise, else the row size in bytes
 };
 
 // The connection whose busy marker guards a call on this statement or descriptor.
