@@ -536,6 +536,23 @@ uint32_t OpenCursor(IngStmt* s, uint32_t row) {
   return 0;
 }
 
+// The columns of a procedure's output row stand for its parameters: "*" and the direction
+// ("*O" for the return value); the parameter's own name stays the column name.
+void NameOutputColumns(const IngStmt* s, ColumnInfo* cols, uint16_t n) {
+  for (uint16_t i = 0; i < n; ++i) {
+    char dir = 'O';
+    if (!(i == 0 && (s->state & kStmtReturnValue)) && cols[i].column != nullptr) {
+      dir = 'U';
+      for (uint16_t k = 0; k < s->paramCount; ++k)
+        if (s->paramInfo[k].column != nullptr && strcasecmp(s->paramInfo[k].column, cols[i].column) == 0)
+          dir = s->paramInfo[k].name[1] ? s->paramInfo[k].name[1] : 'U';
+    }
+    cols[i].name[0] = '*';
+    cols[i].name[1] = dir;
+    cols[i].name[2] = '\0';
+  }
+}
+
 uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
   IngConn* c = s->conn;
   const bool global = InGlobalTxn(c);
@@ -567,6 +584,7 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
         IngDescBlock none{};
         rc = IngDescribeResult(s, kDescProcedure, &none, &rcol, &rn);
         if (rc != 0) return fail(rc);
+        NameOutputColumns(s, rcol, rn);
         ColumnInfoArrayFree(s->procOut, s->procOutCount);
         s->procOut = rcol;
         s->procOutCount = rn;
@@ -595,6 +613,7 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
   }
   rc = IngDescribeResult(s, kDescProcedure, &s->desc, &cols, &n);
   if (rc != 0) return fail(rc);
+  NameOutputColumns(s, cols, n);
   ColumnInfoArrayFree(s->procOut, s->procOutCount);
   s->procOut = cols;
   s->procOutCount = n;
@@ -737,6 +756,15 @@ uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
     block->col_count = uint16_t(s->columnCount > s->hiddenColumns ? s->columnCount - s->hiddenColumns : 0);
     return rc;
   }
+  if (n == 0 && rows == 0 && !(s->state & kStmtEndOfData) && (s->state & kStmtCursorOpen)) {
+    // No rows asked for: the columns alone.
+    if (DatasetFromColumnInfos(s->columns, s->columnCount, 0, block) != 0) {
+      DatasetFree(block);
+      return kIngErrNoMemory;
+    }
+    block->col_count = uint16_t(s->columnCount > s->hiddenColumns ? s->columnCount - s->hiddenColumns : 0);
+    return 0;
+  }
   DatasetInit(block, 0);
   return 0;
 }
@@ -758,8 +786,8 @@ uint32_t IngMoreResults(uint32_t stmt) {
   }
   if (!(s->state & kStmtProcCall)) return kErrNoMoreResults;
   if (s->resultSets == 0 || s->resultSets >= R) return kErrNoMoreResults;
-  if (!(s->state & kStmtCursorOpen)) IngStmtCloseResult(s);
-  else IngStmtCloseResult(s);
+  // The rows of the previous call (an open cursor) or its output values go.
+  IngStmtCloseResult(s);
   uint32_t rc = ExecProcedure(s, s->resultSets);
   s->state |= kStmtExecuted;
   return rc;

@@ -140,6 +140,44 @@ uint32_t IngValueToText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, cha
   return *text ? 0 : kIngErrNoMemory;
 }
 
+uint32_t IngValueToWide(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, uint16_t* buf, uint32_t capacity) {
+  if (buf == nullptr || capacity == 0) return 0;
+  buf[0] = 0;
+  char* t = nullptr;
+  if (IngValueToText(d, v, &t) != 0) return kIngErrNoMemory;
+  if (t != nullptr) Utf8ToWideBuf(t, reinterpret_cast<SQLWCHAR*>(buf), capacity, nullptr);
+  std::free(t);
+  return 0;
+}
+
+uint32_t IngNcharToChar(uint32_t sourceBytes, const void* source, uint32_t targetLength, char* target) {
+  if (sourceBytes > 0xFFFF || targetLength > 0xFFFF || target == nullptr) return kIngErrGeneral;
+  IIAPI_DESCRIPTOR sd{};
+  sd.ds_dataType = IIAPI_NCHA_TYPE;
+  sd.ds_length = uint16_t(sourceBytes);
+  IIAPI_DATAVALUE sv{};
+  sv.dv_length = uint16_t(sourceBytes);
+  sv.dv_value = const_cast<void*>(source);
+  IIAPI_DESCRIPTOR dd{};
+  dd.ds_dataType = IIAPI_CHA_TYPE;
+  dd.ds_length = uint16_t(targetLength);
+  return Convert(sd, sv, dd, target, nullptr) ? 0 : kIngErrGeneral;
+}
+
+uint32_t IngNvarcharToVarchar(uint32_t sourceBytes, const void* source, uint32_t targetCapacity, void* target) {
+  if (sourceBytes > 0xFFFF || targetCapacity > 0xFFFF || target == nullptr) return kIngErrGeneral;
+  IIAPI_DESCRIPTOR sd{};
+  sd.ds_dataType = IIAPI_NVCH_TYPE;
+  sd.ds_length = uint16_t(sourceBytes);
+  IIAPI_DATAVALUE sv{};
+  sv.dv_length = uint16_t(sourceBytes);
+  sv.dv_value = const_cast<void*>(source);
+  IIAPI_DESCRIPTOR dd{};
+  dd.ds_dataType = IIAPI_VCH_TYPE;
+  dd.ds_length = uint16_t(targetCapacity);
+  return Convert(sd, sv, dd, target, nullptr) ? 0 : kIngErrGeneral;
+}
+
 void IngParseTimeText(const char* p, size_t n, DsTime* t) {
   auto two = [&](size_t at) -> uint16_t {
     if (at + 2 > n || !std::isdigit(static_cast<unsigned char>(p[at])) ||
@@ -542,8 +580,13 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
 
 uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead) {
   *rowsRead = 0;
-  const uint32_t n = rows ? rows : 1;
-  const uint16_t off = (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) ? 1 : 0;
+  // OpenAPI counts rows in 16 signed bits.
+  const uint32_t n = rows == 0 ? 1 : rows > 0x7FFF ? 0x7FFF : rows;
+  // A procedure's output row holds the return value first; rows a procedure returns do not.
+  const uint16_t off = (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) &&
+                               ds->col_count == uint32_t(s->desc.count > 0 ? s->desc.count : 0) + 1
+                           ? 1
+                           : 0;
   const int16_t ndesc = s->desc.count;
   uint32_t got = n;
   bool anyRow = false;

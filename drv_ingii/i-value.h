@@ -35,6 +35,15 @@ bool IngParseDateText(const char* text, size_t len, DsTimestamp* ts);
 // Parses "hh:mm:ss" (a shorter text leaves the missing parts 0).
 void IngParseTimeText(const char* text, size_t len, DsTime* t);
 
+// A value as UTF-16 text into buf (capacity in characters, NUL-terminated, cut to fit). 0 or 16.
+uint32_t IngValueToWide(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, uint16_t* buf, uint32_t capacity);
+
+// NCHAR bytes (UTF-16) into CHAR text of at most targetLength bytes (blank padded). 0 or 15.
+uint32_t IngNcharToChar(uint32_t sourceBytes, const void* source, uint32_t targetLength, char* target);
+// NVARCHAR (u16 count and UTF-16) into VARCHAR (u16 length and text) of at most targetCapacity
+// bytes. 0 or 15.
+uint32_t IngNvarcharToVarchar(uint32_t sourceBytes, const void* source, uint32_t targetCapacity, void* target);
+
 // MONEY as a double: 0 or 15.
 uint32_t IngMoneyToDouble(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, double* out);
 
