@@ -9,7 +9,6 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 
-
 static void EntryFree(IngDiagEntry* e) {
   std::free(e->sqlstate);
   std::free(e);

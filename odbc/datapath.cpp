@@ -7,6 +7,7 @@
 
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
+#include "odbc/desc.h"
 #include "odbc/globals.h"
 #include "odbc/rowset.h"
 #include "odbc/stmt.h"
@@ -150,7 +151,7 @@ uint32_t StmtRowCount(StmtRecord* stmt, SQLLEN* out) {
 uint32_t StmtRowCountForDiag(StmtRecord* stmt, SQLLEN* count) { return StmtRowCount(stmt, count); }
 
 uint32_t StmtSetParamsetSize(StmtRecord* stmt, uint64_t size, SQLULEN* processed) {
-    if (!stmt->conn || !stmt->conn->cn_hasParamOp) return size == 1 ? 0 : 1;  // IM001
+    if (!stmt->conn || !stmt->conn->hasParamOp) return size == 1 ? 0 : 1;  // IM001
     // A count beyond 32 bits would be cut into some other size.
     if (size == 0 || size > 0xFFFFFFFFull) return 39;  // S1107
     stmt->paramsetSize = uint32_t(size);
@@ -192,6 +193,8 @@ uint32_t DescGrow(DescRecord* desc, uint16_t n) {
         desc->items = items;
         desc->itemsAlloc = uint16_t(want);
     }
+    // Records appended past the count start with the defaults of the descriptor's kind.
+    for (uint32_t k = uint32_t(desc->count) + 1; k <= n; ++k) DescItemDefaults(desc, &desc->items[k]);
     if (n > desc->count) desc->count = n;
     return 0;
 }
@@ -239,7 +242,7 @@ int BoundColRemove(StmtRecord* stmt, const ColumnBinding& b) {
         if ((*p)->b.column == b.column) {
             BoundCol* gone = *p;
             *p = gone->next;
-            if (!stmt->conn || !stmt->conn->cn_hasV2DAE) FreePieces(gone->b);
+            if (!stmt->conn || !stmt->conn->hasV2DAE) FreePieces(gone->b);
             free(gone);
             return 0;
         }
@@ -303,7 +306,7 @@ uint32_t BindColCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* tar
 }
 
 uint32_t StmtUnbindCols(StmtRecord* stmt) {
-    const bool v2dae = stmt->conn && stmt->conn->cn_hasV2DAE;
+    const bool v2dae = stmt->conn && stmt->conn->hasV2DAE;
     while (BoundCol* b = stmt->boundCols) {
         stmt->boundCols = b->next;
         if (!v2dae) FreePieces(b->b);
@@ -324,7 +327,7 @@ uint32_t StmtUnbindCols(StmtRecord* stmt) {
 uint32_t StmtResetCursorPos(StmtRecord* stmt) {
     DatasetFree(&stmt->block);
     RowsetFree(&stmt->cursor.rowset);
-    if (stmt->conn && stmt->conn->cn_hasV2DAE) LongDataFree(&stmt->longData);
+    if (stmt->conn && stmt->conn->hasV2DAE) LongDataFree(&stmt->longData);
     stmt->currentRow = 0;
     return 0;
 }

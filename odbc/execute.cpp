@@ -443,7 +443,7 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
     stmt->flags |= kSfExecuted;
     stmt->lastError = 0;
     SQLRETURN out = SQL_SUCCESS;
-    const bool deferred = stmt->conn && stmt->conn->cn_spOutDeferFetch && rc != 80;
+    const bool deferred = stmt->conn && stmt->conn->spOutDeferFetch && rc != 80;
     if (!deferred && (dir.out || dir.io)) out = FetchOutputParams(stmt);
     if (warned && out != SQL_ERROR) {
         stmt->lastError = 74;
@@ -604,7 +604,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     }
     const Directions dir = CountDirections(stmt);
     ConnRecord* conn = stmt->conn;
-    const bool execute2 = conn && conn->cn_hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link);
+    const bool execute2 = conn && conn->hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link);
     const bool sendDescs = (stmt->flags & kSfNeedBind) && !(stmt->flags & kSfParamsSent);
     ParamDescEntry* descs = ps ? ps->summaries : nullptr;
     // A new execution drops the previous result and its description.
@@ -705,7 +705,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
 }
 
 SQLRETURN ExecuteRun(StmtRecord* stmt) {
-    if (stmt->conn && stmt->conn->cn_hasV2DAE) return ExecuteParamArray(stmt);
+    if (stmt->conn && stmt->conn->hasV2DAE) return ExecuteParamArray(stmt);
     SQLRETURN rc = ExecutePrepareParams(stmt);
     if (rc != SQL_SUCCESS) return rc;
     return ExecuteStatement(stmt);

@@ -246,7 +246,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
 SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,
                               SQLUSMALLINT* statuses) {
     SCS_Cursor& c = stmt->cursor;
-    if (!stmt->conn || !stmt->conn->cn_hasScrlCurs) {
+    if (!stmt->conn || !stmt->conn->hasScrlCurs) {
         stmt->lastError = 1;  // IM001
         return SQL_ERROR;
     }

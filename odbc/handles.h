@@ -12,6 +12,7 @@
 #include "util/critsec.h"
 #include "util/trymem.h"
 #include "odbc/getcolumn.h"
+#include "odbc/cursor_state.h"
 #include "scrs/sc_cursor.h"
 
 struct HashTable;
@@ -45,6 +46,7 @@ struct HandleBase {
 struct ConnRecord;
 struct StmtRecord;
 struct DescRecord;
+struct COdbcResourceDispenser;
 
 struct EnvRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated, 2 open, 0 freed
@@ -58,43 +60,98 @@ struct EnvRecord : HandleBase {
     uint32_t outputNts = 1;    // attribute 10001
 };
 
-// Rowset size 1, keyset size 0, forward-only, read-only, retrieve data on; no handles.
-inline SCS_Cursor DefaultCursorBlock() {
-    SCS_Cursor c{};
-    SCS_CursorInit(&c, 0, 0, nullptr, nullptr);
-    return c;
-}
-
 using FailoverCallback = void (*)(int event, void* arg, int reserved);
+
+// Flags word of a connection.
+constexpr uint16_t kConnFlagAccessReadOnly = 0x2;  // access mode read-only
+constexpr uint16_t kConnFlagAutocommit = 0x4;     // autocommit on
+constexpr uint16_t kConnFlagAsync = 0x8;          // ODBC 2 asynchronous execution
+
+// Sizes of the SQLGetInfo cache.
+constexpr int kConnInfoInts = 120;
+constexpr int kConnInfoInts2 = 20;
+constexpr int kConnInfoTexts = 40;
 
 struct ConnRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated, 2 connected, 0 freed
     ConnRecord* next = nullptr;
     StmtRecord* stmts = nullptr;
     EnvRecord* env = nullptr;
-    char* dsn = nullptr;  // data-source name, owned
+    // Connect texts, each owned (heap) or null. Driver connect writes the first five; the
+    // host, port and server-type texts and the two further texts stay empty there.
+    char* dsn = nullptr;       // data-source name: the database ("Default" when null)
+    char* user = nullptr;
+    char* password = nullptr;
+    char* dbPath = nullptr;    // Ingres server text (INGSERVER); replaced by the current qualifier
+    char* options = nullptr;   // connect options: group, effective user, DBMS password, role
+    char* host = nullptr;
+    char* port = nullptr;
+    char* svType = nullptr;
+    char* marker = nullptr;    // begins 'W' 0x7F 0x01 0x01 on a wide connection
+    char* connectText1 = nullptr;
+    char* connectText2 = nullptr;
+    uint16_t flags = kConnFlagAutocommit;
+    // Which of the flags (read-only, autocommit) the application set itself; these survive
+    // the connect instead of taking the data source's or the agent's defaults.
+    uint16_t appFlags = 0;
+    uint32_t fetchSize = 60;   // fetch buffer size (FBS)
+    uint32_t loginTimeout = 120;
+    char* translateDll = nullptr;  // owned
+    uint32_t translateOption = 0;
+    uint32_t asyncEnable = 0;      // the ODBC 3 form, copied into each statement
+    // Statement defaults copied into each new statement.
+    uint32_t queryTimeout = 0;
+    uint32_t maxRows = 0;
+    uint32_t noScan = 0;
+    uint32_t maxLength = 0;
+    uint32_t bindType = 0;
+    SCS_Cursor cursorDefaults{};
+    uint32_t isolation = 0;    // transaction isolation; 0 until set or read from the agent
+    uint32_t blockRowCap = 0;  // cap on rows per fetched block
     uint32_t serial = 0;
     uint32_t stmtCounter = 0;
-    // The one record (this connection, a statement or a descriptor) whose call is under way.
-    std::atomic<HandleBase*> busy{nullptr};
-    CritSec callLock{};
-    FailoverCallback failover = nullptr;
-    void* failoverArg = nullptr;
     AgentLink link{};          // the connection's own link, filled when it is opened
     uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
     uint32_t agentConn = 0;
-    SCS_Cursor cursorDefaults = DefaultCursorBlock();
-    uint32_t blockRowCap = 0xFFFF;  // most rows one block fetch asks for
-    uint32_t fetchBufferSize = 60;
-    uint32_t cn_needbind = 0;
-    uint32_t cn_hasMoreRes = 0;
-    uint32_t cn_hasParamOp = 0;
-    uint32_t cn_spOutDeferFetch = 0;
-    uint32_t cn_hasScrlCurs = 0;
-    uint32_t cn_hasDynMixCurs = 0;
-    uint32_t cn_hasV2DAE = 0;
-    uint32_t cn_hasExecute2 = 0;
+    uint16_t opTableWord = 0;
+    void* opTable = nullptr;   // the agent's, not owned
+    // The one record (this connection, a statement or a descriptor) whose call is under way.
+    std::atomic<HandleBase*> busy{nullptr};
+    // Capability words (0 or 1) read from the agent at connect.
+    uint32_t needBind = 0;
+    uint32_t hasMoreRes = 0;
+    uint32_t hasParamOp = 0;
+    uint32_t spOutDeferFetch = 0;
+    uint32_t hasScrlCurs = 0;
+    uint32_t hasDynMixCurs = 0;
+    uint32_t hasV2DAE = 0;
+    uint32_t wideUnconfirmed = 0;  // a wide connection the agent did not confirm as Unicode
+    uint32_t hasExecute2 = 0;
+    uint32_t capExtra[4] = {};     // mask bits 9 to 12, carried as read
+    uint32_t failoverCapable = 0;
+    uint32_t xaCapable = 0;
+    COdbcResourceDispenser* dtcDispenser = nullptr;
+    uint32_t enlisted = 0;
+    CritSec xaLock{};
+    CritSec callLock{};
+    // SQLGetInfo cache: all-ones bits mean unknown; texts owned.
+    uint32_t infoInts[kConnInfoInts] = {};
+    uint32_t infoInts2[kConnInfoInts2] = {};
+    char* infoTexts[kConnInfoTexts] = {};
+    FailoverCallback failover = nullptr;
+    void* failoverArg = nullptr;
 };
+
+// Access mode and autocommit as the application sets them (connection attributes): the flag
+// changes and is marked as the application's, so connecting keeps it.
+inline void ConnSetReadOnly(ConnRecord* c, bool on) {
+    c->flags = on ? uint16_t(c->flags | kConnFlagAccessReadOnly) : uint16_t(c->flags & ~kConnFlagAccessReadOnly);
+    c->appFlags |= kConnFlagAccessReadOnly;
+}
+inline void ConnSetAutocommit(ConnRecord* c, bool on) {
+    c->flags = on ? uint16_t(c->flags | kConnFlagAutocommit) : uint16_t(c->flags & ~kConnFlagAutocommit);
+    c->appFlags |= kConnFlagAutocommit;
+}
 
 // One bound result column, in the statement's list in order of first binding.
 struct BoundCol {
@@ -158,6 +215,13 @@ struct StmtRecord : HandleBase {
     uint64_t paramsetSize = 1;
     SQLULEN* paramsProcessedPtr = nullptr;
     HashTable* keyInfo = nullptr;
+    // ---- statement attributes and options (kept by the attribute calls) ----
+    uint32_t queryTimeout = 0;
+    uint64_t maxRows = 0;
+    uint32_t noScan = 0;
+    uint64_t maxLength = 0;
+    uint32_t asyncEnable = 0;
+    uint32_t opt1050 = 0, opt1052 = 0, opt1054 = 0;
 };
 
 // One record of a descriptor (record 0 is the bookmark record).
@@ -170,6 +234,16 @@ struct DescItem {
     SQLLEN* indicatorPtr = nullptr;
     int64_t octetLength = 0;
     char* name = nullptr;  // owned
+    // ---- the remaining descriptor record fields ----
+    int16_t type = 0;  // verbose type
+    int16_t datetimeIntervalCode = 0;
+    int32_t datetimeIntervalPrecision = 0;
+    int16_t fixedPrecScale = 0;
+    uint64_t length = 0;
+    int32_t numPrecRadix = 0;
+    int16_t parameterType = 0;
+    int16_t unnamed = 0;
+    int16_t unsignedFlag = 0;
 };
 
 struct DescRecord : HandleBase {
@@ -185,7 +259,7 @@ struct DescRecord : HandleBase {
     SQLULEN arraySize = 1;
     SQLUSMALLINT* arrayStatusPtr = nullptr;
     SQLULEN* rowsProcessedPtr = nullptr;
-    SQLULEN bindType = 0;  // SQL_DESC_BIND_TYPE: 0 column-wise, else the row size in bytes
+    uint32_t bindType = 0;  // 0 column-wise, else the row size
 };
 
 // The connection whose busy marker guards a call on this statement or descriptor.

@@ -90,7 +90,7 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     stmt->needData = 0;
     stmt->daePosition = 0;
     stmt->daeAux = 0;
-    if (stmt->conn && stmt->conn->cn_needbind) stmt->flags &= uint16_t(~kSfParamsSent);
+    if (stmt->conn && stmt->conn->needBind) stmt->flags &= uint16_t(~kSfParamsSent);
     stmt->flags |= kSfPrepared;
     stmt->flags &= uint16_t(~kSfExecuted);
     stmt->currentRow = 0;
@@ -150,7 +150,7 @@ SQLRETURN ImplExecute(HandleBase* record, ApiArgs&) {
 SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
     StmtRecord* stmt = Stmt(record);
     if (stmt->state != 2) return SQL_NO_DATA;
-    if (!stmt->conn || !stmt->conn->cn_hasMoreRes) {
+    if (!stmt->conn || !stmt->conn->hasMoreRes) {
         stmt->lastError = 0;
         return SQL_NO_DATA;
     }

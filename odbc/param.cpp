@@ -25,7 +25,7 @@ void FreePieceArrays(ParamBinding& b) {
     b.pieceCount = 0;
 }
 
-bool V2Dae(const StmtRecord* stmt) { return stmt->conn && stmt->conn->cn_hasV2DAE; }
+bool V2Dae(const StmtRecord* stmt) { return stmt->conn && stmt->conn->hasV2DAE; }
 
 int OdbcVersion(const StmtRecord* stmt) {
     return stmt->conn && stmt->conn->env ? int(stmt->conn->env->odbcVersion) : 3;

@@ -45,7 +45,8 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->rowsPerBlock = 1;
     stmt->currentRow = 0;
     stmt->paramsetSize = 1;
-    if (conn->cn_needbind == 1) stmt->flags |= kSfNeedBind;
+    stmt->rowBindType = conn->bindType;
+    if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
 
     uint32_t code = SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, stmt, &conn->cursorDefaults);
     // ARD, APD, IRD, IPD, in that order.

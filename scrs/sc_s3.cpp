@@ -93,7 +93,7 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
 
     c->flags &= ~uint32_t(kScsRowsetSizeSet);
     ConnRecord* conn = OwnerConn(c);
-    const bool ext = conn && conn->cn_hasDynMixCurs;
+    const bool ext = conn && conn->hasDynMixCurs;
     AgentOpFn fn = (c->link && c->link->table) ? c->link->table->op[ext ? DRV_ExtendedFetch : DRV_Fetch] : nullptr;
     if (fn == nullptr) return 43;
     uint32_t got = 0;

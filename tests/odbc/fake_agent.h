@@ -154,6 +154,7 @@ inline uint32_t GetErrors(uint32_t, AgentErrors* out) {
     m.clear();
     return 0;
 }
+inline uint32_t Disconnect(uint32_t) { return 0; }
 inline uint32_t AllocStmt(uint32_t, uint32_t* out) {
     if (A().allocFail) return A().allocFail;
     *out = A().nextHandle++;
@@ -294,6 +295,7 @@ inline AgentFuncTable* Table() {
         x.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(GetInfo);
         x.op[DRV_SetOption] = AgentSlotFn<DRV_SetOption>(SetOption);
         x.op[DRV_GetErrors] = AgentSlotFn<DRV_GetErrors>(GetErrors);
+        x.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(Disconnect);
         x.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(AllocStmt);
         x.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(FreeStmt);
         x.op[DRV_GetCursorName] = AgentSlotFn<DRV_GetCursorName>(GetCursorName);
@@ -316,8 +318,3 @@ inline AgentFuncTable* Table() {
 inline void Reset() { A() = Agent{}; }
 
 }  // namespace fake
-
-#include "odbc/prepare.h"
-// The statement entry points live in one archive member; naming one of its functions makes the
-// test program link them instead of the "not capable" placeholders.
-[[maybe_unused]] static void (*const kLinkStatementEntries)(StmtRecord*, const char*) = &PrepareCommon;

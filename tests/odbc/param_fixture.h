@@ -94,8 +94,8 @@ protected:
         StmtTest::SetUp();
         pfake::Reset();
         conn->link.table = pfake::Table();
-        conn->cn_hasExecute2 = 1;
-        conn->cn_hasParamOp = 1;
+        conn->hasExecute2 = 1;
+        conn->hasParamOp = 1;
     }
     void TearDown() override {
         StmtTest::TearDown();

@@ -18,7 +18,7 @@ protected:
         pair = new ConnectedPair();
         conn = ConnOf(pair->dbc);
         ASSERT_NE(nullptr, conn);
-        conn->cn_hasScrlCurs = 1;
+        conn->hasScrlCurs = 1;
         hstmt = pair->stmt();
         stmt = StmtOf(hstmt);
         ASSERT_NE(nullptr, stmt);

@@ -224,3 +224,30 @@ TEST_F(BlockFetchTest, Odbc2FetchFillsEveryBoundColumnWithoutStatuses) {
 }
 
 }  // namespace
+
+namespace {
+
+using DescRoundTrip = StmtTest;
+
+TEST_F(DescRoundTrip, TheArdReportsTheBoundLengthAndACopiedArdStillBinds) {
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(2)));
+    char name[21] = {};
+    SQLLEN nameLen = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_CHAR, name, sizeof name, &nameLen));
+    SQLHDESC ard = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr));
+    SQLLEN octets = kPoison;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 2, SQL_DESC_OCTET_LENGTH, &octets, 0, nullptr));
+    EXPECT_EQ(21, octets);
+    // The application's own descriptor, copied from the ARD and set in its place, keeps the binding.
+    SQLHDESC mine = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, pair->dbc, &mine));
+    ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(ard, mine));
+    ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_UNBIND));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, mine, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    EXPECT_STREQ("row1", name);
+    EXPECT_EQ(4, nameLen);
+}
+
+}  // namespace

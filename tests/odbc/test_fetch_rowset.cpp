@@ -145,7 +145,7 @@ TEST_F(RowsetTest, ExtendedFetchNeedsTheCapabilityAndAResult) {
     SQLUSMALLINT status[1];
     EXPECT_EQ(SQL_ERROR, SQLExtendedFetch(hstmt, SQL_FETCH_NEXT, 0, &rows, status));
     EXPECT_EQ(64u, stmt->lastError.load());  // 24000
-    conn->cn_hasScrlCurs = 0;
+    conn->hasScrlCurs = 0;
     EXPECT_EQ(SQL_ERROR, SQLExtendedFetch(hstmt, SQL_FETCH_NEXT, 0, &rows, status));
     EXPECT_EQ(1u, stmt->lastError.load());  // IM001
     EXPECT_EQ(SQL_ERROR, SQLFetchScroll(hstmt, SQL_FETCH_NEXT, 0));
@@ -191,7 +191,8 @@ TEST(CursorLayerRows, StatusesStayWithinTheFetchedRowset) {
 }
 
 TEST(CursorLayerRows, RowNumbersAndBookmarksByCursorType) {
-    SCS_Cursor c = DefaultCursorBlock();
+    SCS_Cursor c{};
+    CursorDefaultsInit(&c);
     c.rowsetSize = 4;
     uint32_t out = 99;
     EXPECT_EQ(0u, SCS_RowNumber(&c, 1, &out));  // forward-only: no row numbers
@@ -223,7 +224,8 @@ TEST(CursorLayerRows, RowNumbersAndBookmarksByCursorType) {
 }
 
 TEST(CursorLayerRows, ScrollFetchRefusesOtherTypesAndOrientations) {
-    SCS_Cursor c = DefaultCursorBlock();
+    SCS_Cursor c{};
+    CursorDefaultsInit(&c);
     uint32_t rows = 9;
     EXPECT_EQ(38u, SCS_ScrollFetch(&c, SQL_FETCH_PRIOR, 0, &rows));
     EXPECT_EQ(0u, rows);

@@ -331,7 +331,7 @@ TEST_F(ParamExec, WithoutParametersOneCallAndNoRowsProcessed) {
 }
 
 TEST_F(ParamExec, WithoutOneCallExecuteValuesThenDescriptionsThenExecute) {
-    conn->cn_hasExecute2 = 0;
+    conn->hasExecute2 = 0;
     stmt->flags |= kSfNeedBind;
     ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
     SQLINTEGER v = 1;

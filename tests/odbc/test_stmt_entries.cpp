@@ -15,7 +15,7 @@ TEST_F(EntriesTest, MoreResultsOnAnAllocatedStatementIsNoDataAndTouchesNothing) 
 }
 
 TEST_F(EntriesTest, MoreResultsWalksTheFurtherResultsThenSaysNoData) {
-    conn->cn_hasMoreRes = 1;
+    conn->hasMoreRes = 1;
     fake::Result second;
     second.cols = {{"x", SQL_INTEGER, DS_INTEGER, 4}};
     second.rows = {{std::string("42")}};
@@ -72,7 +72,7 @@ TEST_F(EntriesTest, ParamOptionsFollowsTheConnectionCapability) {
     EXPECT_EQ(nullptr, stmt->paramsProcessedPtr);
     EXPECT_EQ(SQL_ERROR, SQLParamOptions(hstmt, 5, &processed));
     EXPECT_EQ(1u, stmt->lastError.load());  // IM001
-    conn->cn_hasParamOp = 1;
+    conn->hasParamOp = 1;
     EXPECT_EQ(SQL_ERROR, SQLParamOptions(hstmt, 0, &processed));
     EXPECT_EQ(39u, stmt->lastError.load());  // S1107
     // A count beyond 32 bits is refused rather than cut to some other size.

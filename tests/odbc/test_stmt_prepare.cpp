@@ -90,7 +90,7 @@ TEST_F(PrepareTest, ParameterDirectionsAreCountedUntilAnUnknownOne) {
 }
 
 TEST_F(PrepareTest, NeedbindConnectionSendsParameterDescriptionsAgainAfterAPrepare) {
-    conn->cn_needbind = 1;
+    conn->needBind = 1;
     stmt->flags |= kSfParamsSent;
     ASSERT_EQ(SQL_SUCCESS, SQLPrepare(hstmt, (SQLCHAR*)"select 1", SQL_NTS));
     EXPECT_FALSE(stmt->flags & kSfParamsSent);

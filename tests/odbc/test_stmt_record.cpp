@@ -85,13 +85,14 @@ TEST_F(StmtRecordTest, CloseCursorClosesTheAgentCursorAndKeepsThePreparedStateme
 TEST_F(StmtRecordTest, DisconnectFreesEveryStatementWithItsAgentStatement) {
     pair->stmt();
     ASSERT_EQ(2u, fake::A().stmts.size());
-    ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DBC, pair->dbc));
-    pair->dbc = SQL_NULL_HDBC;
+    ASSERT_EQ(SQL_SUCCESS, SQLDisconnect(pair->dbc));
     EXPECT_TRUE(fake::A().stmts.empty());
+    EXPECT_EQ(nullptr, conn->stmts);
 }
 
 TEST(CursorBlock, SetPosFollowsTheKnownRowCount) {
-    SCS_Cursor c = DefaultCursorBlock();
+    SCS_Cursor c{};
+    CursorDefaultsInit(&c);
     SCS_CursorReset(&c);
     EXPECT_EQ(0u, SCS_CursorSetPos(&c, 1000));
     c.rowsFetched = 10;
