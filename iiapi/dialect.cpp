@@ -1364,6 +1364,11 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
             bool alias = false;
             typed = typeExpression(c, items[size_t(i)], t, alias);
             if (typed) t.nullable = true;
+            // An unnamed expression is called by its position, as the server names it.
+            const std::vector<Tok> &it = items[size_t(i)];
+            bool plainName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
+                             (it.size() == 1 || (it.size() == 3 && it[1].text == "."));
+            if (!alias && !plainName && !(tbl && orig)) names[size_t(i)] = "col" + std::to_string(i + 1);
         }
         if (!typed) {
             t = varcharOf(kDefaultTextLength);

@@ -243,6 +243,8 @@ TEST_F(Dialect, ResultColumnsAreDescribedByTheirIngresTypes) {
     }
     EXPECT_EQ(r.names[11], "who");
     EXPECT_EQ(r.names[4], "ename");
+    EXPECT_EQ(r.names[0], "col1");
+    EXPECT_EQ(r.names[6], "col7");
     // A value the described type cannot hold is an error.
     Result big = s.exec("SELECT int2(70000) FROM emp");
     EXPECT_EQ(big.status, IIAPI_ST_ERROR);
