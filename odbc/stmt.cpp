@@ -45,7 +45,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->rowsPerBlock = 1;
     stmt->currentRow = 0;
     stmt->paramsetSize = 1;
-    stmt->rowBindType = conn->bindType;
+    stmt->rowBindType = conn->defBindType;
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
 
     uint32_t code = SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, stmt, &conn->cursorDefaults);

@@ -245,7 +245,7 @@ TEST_F(AttrTest, DescriptorBackedAttributesReadBackThroughBothPaths) {
     EXPECT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_PARAMSET_SIZE, 1));
     EXPECT_EQ(SQL_ERROR, SetAttr(SQL_ATTR_PARAMSET_SIZE, 3));
     EXPECT_EQ(1u, GetAttr(SQL_ATTR_PARAMSET_SIZE));
-    conn->cn_hasParamOp = 1;
+    conn->hasParamOp = 1;
     EXPECT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_PARAMSET_SIZE, 3));
     EXPECT_EQ(3u, GetAttr(SQL_ATTR_PARAMSET_SIZE));
 }
