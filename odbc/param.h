@@ -54,9 +54,11 @@ uint32_t StmtResetParams(StmtRecord* stmt);
 
 // SQLBindParameter's work (also called by descriptor writes): 0, or -1 with the code in the
 // statement's last error.
-int BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
-                      uint64_t columnSize, int16_t digits, void* value, int64_t bufferLength, SQLLEN* octetLengthPtr,
-                      SQLLEN* indicatorPtr);
+SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
+                            uint64_t columnSize, int16_t digits, void* value, int64_t bufferLength,
+                            SQLLEN* octetLengthPtr, SQLLEN* indicatorPtr);
+// Drops the value pointer of parameter n's binding (a descriptor change left it unbound).
+void ParamUnbind(StmtRecord* stmt, uint16_t number);
 // Fixed size of a C type as a bound parameter, -3 for the variable types, 0 for one refused.
 int64_t ParamCTypeSize(int cType, bool setParamForm);
 
