@@ -109,6 +109,8 @@ void DescFree(DescRecord* desc) {
 }
 
 uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
+    // The statement's column bindings become the new ARD's: none of the old one's stay.
+    while (BoundCol* b = stmt->boundCols) BoundColRemove(stmt, b->b);
     const struct {
         int32_t attr;
         SQLULEN value;

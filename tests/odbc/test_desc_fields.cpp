@@ -376,6 +376,9 @@ TEST_F(DescTest, AllocatedDescriptorAsArdBindsAndNullRestoresTheImplicitOne) {
     EXPECT_EQ(2, other);
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, nullptr, 0));
     EXPECT_EQ(stmt->implicitArd, stmt->ard);
+    // The allocated descriptor's bindings went with it.
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    EXPECT_EQ(2, other);
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, &got, SQL_IS_POINTER, nullptr));
     EXPECT_EQ(Handle(stmt->implicitArd), got);
 }
