@@ -481,6 +481,14 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
                 continue;
             }
             afterTableKeyword = false;
+            // LEFT and RIGHT are join keywords to SQLite; as functions they get other names.
+            if (k.t == Tok::Word && (w == "left" || w == "right")) {
+                size_t n = skip(t, i + 1);
+                if (n < t.size() && t[n].text == "(") {
+                    o.push_back({Tok::Word, "ii_" + w});
+                    continue;
+                }
+            }
             // The tuple id is the row id.
             if (k.t == Tok::Word && w == "tid") {
                 size_t n = skip(t, i + 1);
@@ -535,6 +543,80 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
         o.push_back(k);
     }
     return join(o, 0, o.size());
+}
+
+// Older servers refuse an ORDER BY column that the select list lacks; the engine can do the same.
+bool checkOrderBy(const std::vector<Tok> &t, Fault &f) {
+    size_t i = skip(t, 0);
+    while (i < t.size() && t[i].text == "(") i = skip(t, i + 1);
+    if (!isWord(t, i, "select")) return true;
+    // The first SELECT's list, and the top-level ORDER BY.
+    std::vector<std::vector<Tok>> items;
+    std::vector<Tok> cur;
+    int depth = 0;
+    size_t k = skip(t, i + 1);
+    if (isWord(t, k, "distinct") || isWord(t, k, "all")) k = skip(t, k + 1);
+    if (isWord(t, k, "first")) k = skip(t, skip(t, k + 1) + 1);
+    for (; k < t.size(); ++k) {
+        if (t[k].text == "(") ++depth;
+        if (t[k].text == ")") --depth;
+        if (depth == 0 && isWord(t, k, "from")) break;
+        if (depth == 0 && t[k].text == ",") {
+            items.push_back(cur);
+            cur.clear();
+            continue;
+        }
+        if (t[k].t != Tok::Space) cur.push_back(t[k]);
+    }
+    if (!cur.empty()) items.push_back(cur);
+    size_t order = std::string::npos;
+    depth = 0;
+    for (size_t m = k; m < t.size(); ++m) {
+        if (t[m].text == "(") ++depth;
+        if (t[m].text == ")") --depth;
+        if (depth == 0 && isWord(t, m, "order") && isWord(t, skip(t, m + 1), "by")) order = skip(t, m + 1) + 1;
+    }
+    if (order == std::string::npos) return true;
+    std::vector<std::string> present;
+    for (auto &it : items) {
+        if (it.size() == 1 && it[0].text == "*") return true;
+        if (it.size() >= 2 && it.back().text == "*") return true;
+        // The item's own name and its alias both count.
+        if (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) present.push_back(identName(it.back()));
+        for (size_t q = 0; q + 1 < it.size(); ++q)
+            if (it[q + 1].text == "." || it.size() == 1) present.push_back(identName(it[q]));
+        if (it[0].t == Tok::Word || it[0].t == Tok::QuotedId) present.push_back(identName(it[0]));
+    }
+    // ORDER BY items: name [. name] [ASC|DESC], separated by commas.
+    std::vector<Tok> item;
+    auto checkItem = [&](const std::vector<Tok> &x) {
+        if (x.empty() || x[0].t == Tok::Number) return true;
+        size_t n = x.size();
+        while (n > 0 && x[n - 1].t == Tok::Word &&
+               (lower(x[n - 1].text) == "asc" || lower(x[n - 1].text) == "desc"))
+            --n;
+        if (n == 0 || (x[n - 1].t != Tok::Word && x[n - 1].t != Tok::QuotedId)) return true;
+        if (n > 1 && x[n - 2].text != ".") return true;  // an expression: left to the store
+        std::string col = identName(x[n - 1]);
+        for (auto &p : present)
+            if (p == col) return true;
+        f = makeFault("42501", native::kOrderBy,
+                      "ORDER BY column '" + col + "' must appear in the select list of this query");
+        return false;
+    };
+    depth = 0;
+    for (size_t m = order; m < t.size(); ++m) {
+        if (t[m].text == "(") ++depth;
+        if (t[m].text == ")") --depth;
+        if (depth == 0 && t[m].text == ",") {
+            if (!checkItem(item)) return false;
+            item.clear();
+            continue;
+        }
+        if (depth == 0 && (isWord(t, m, "limit") || isWord(t, m, "for"))) break;
+        if (t[m].t != Tok::Space) item.push_back(t[m]);
+    }
+    return checkItem(item);
 }
 
 }  // namespace
@@ -806,6 +888,7 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
         out.sql = rewriteGeneral(c, t);
         return true;
     }
+    if (c.settings.strictOrderBy && !checkOrderBy(t, f)) return false;
     out.kind = Rewritten::Kind::Sql;
     out.sql = rewriteGeneral(c, t);
     return true;
@@ -940,6 +1023,98 @@ bool catalogColumnType(const std::string &name, IngType &out) {
     return false;
 }
 
+bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasAlias);
+
+// The declared type of a user column known by its name alone.
+bool columnTypeByName(Conn &c, const std::string &name, IngType &out) {
+    sqlite3_stmt *st = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(c.db, "SELECT ingres_type FROM iiapi_columns WHERE column_name = ? LIMIT 1", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+            found = parseTypeText(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)), out, c.maxSegment);
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+bool isTextType(const IngType &t) {
+    return t.type == IIAPI_CHA_TYPE || t.type == IIAPI_CHR_TYPE || t.type == IIAPI_VCH_TYPE ||
+           t.type == IIAPI_TXT_TYPE || t.type == IIAPI_LVCH_TYPE || t.type == IIAPI_NCHA_TYPE ||
+           t.type == IIAPI_NVCH_TYPE || t.type == IIAPI_LNVCH_TYPE;
+}
+
+// Arithmetic of typed operands: float wins, then decimal, then the widest integer.
+bool typeArithmetic(Conn &c, const std::vector<Tok> &x, IngType &out) {
+    std::vector<std::vector<Tok>> operands;
+    std::vector<std::string> ops;
+    std::vector<Tok> cur;
+    int depth = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const Tok &k = x[i];
+        if (k.text == "(") ++depth;
+        if (k.text == ")") --depth;
+        bool binary = depth == 0 && k.t == Tok::Punct &&
+                      (k.text == "+" || k.text == "-" || k.text == "*" || k.text == "/" || k.text == "||") &&
+                      !cur.empty();
+        if (binary) {
+            operands.push_back(cur);
+            ops.push_back(k.text);
+            cur.clear();
+            continue;
+        }
+        cur.push_back(k);
+    }
+    if (cur.empty() || ops.empty()) return false;
+    operands.push_back(cur);
+    bool anyFloat = false, anyDec = false, anyText = false, onlyAddSub = true;
+    int intLen = 0, scale = 0;
+    for (auto &op : ops) {
+        if (op == "||") anyText = true;
+        if (op == "*" || op == "/") onlyAddSub = false;
+    }
+    for (auto &o : operands) {
+        IngType t;
+        bool alias;
+        std::vector<Tok> inner = o;
+        if (inner.size() >= 2 && inner.front().text == "(" && inner.back().text == ")")
+            inner = std::vector<Tok>(o.begin() + 1, o.end() - 1);
+        if (!typeExpression(c, inner, t, alias) || alias) {
+            if (inner.size() == 1 || (inner.size() == 3 && inner[1].text == ".")) {
+                if (!columnTypeByName(c, identName(inner.back()), t)) return false;
+            } else {
+                return false;
+            }
+        }
+        if (isTextType(t)) anyText = true;
+        else if (t.type == IIAPI_FLT_TYPE || t.type == IIAPI_MNY_TYPE) anyFloat = true;
+        else if (t.type == IIAPI_DEC_TYPE) {
+            anyDec = true;
+            scale = std::max(scale, int(t.scale));
+        } else if (t.type == IIAPI_INT_TYPE || t.type == IIAPI_BOOL_TYPE) {
+            intLen = std::max(intLen, int(t.length));
+        } else {
+            return false;
+        }
+    }
+    if (anyText) {
+        out = varcharOf(kDefaultTextLength);
+    } else if (anyFloat || (anyDec && !onlyAddSub)) {
+        out = floatOf();
+    } else if (anyDec) {
+        out = IngType{};
+        out.type = IIAPI_DEC_TYPE;
+        out.precision = 31;
+        out.scale = int16_t(scale);
+        out.length = 16;
+        out.decl = "decimal(31," + std::to_string(scale) + ")";
+    } else {
+        out = intOf(std::max(intLen, 4));
+    }
+    return true;
+}
+
 // Type of an expression from its tokens; false when the engine cannot tell.
 bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasAlias) {
     hasAlias = false;
@@ -1007,9 +1182,9 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
         return false;
     }
     // name ( ... ) spanning the whole expression.
+    size_t closeAt = 0;
     if (x[0].t == Tok::Word && x[1].text == "(" && x.back().text == ")") {
         int depth = 0;
-        size_t closeAt = 0;
         for (size_t i = 1; i < x.size(); ++i) {
             if (x[i].text == "(") ++depth;
             if (x[i].text == ")" && --depth == 0) {
@@ -1017,7 +1192,8 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
                 break;
             }
         }
-        if (closeAt != x.size() - 1) return false;
+    }
+    if (closeAt != 0 && closeAt == x.size() - 1) {
         std::string fn = lower(x[0].text);
         std::vector<Tok> arg(x.begin() + 2, x.end() - 1);
         bool dummy;
@@ -1081,7 +1257,12 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
         }
         return false;
     }
-    return false;
+    if (x.size() >= 2 && x.front().text == "(" && x.back().text == ")") {
+        std::vector<Tok> inner(x.begin() + 1, x.end() - 1);
+        bool alias;
+        if (typeExpression(c, inner, out, alias) && !alias) return true;
+    }
+    return typeArithmetic(c, x, out);
 }
 
 }  // namespace

@@ -168,7 +168,7 @@ void fnDate(sqlite3_context *ctx, int, sqlite3_value **argv) {
         return resultText(ctx, buf);
     }
     IIAPI_DATETIME dt;
-    if (!parseDateText(t, dt)) return sqlite3_result_error(ctx, "invalid date value (type mismatch)", -1);
+    if (!parseDateText(t, dt)) return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
     resultText(ctx, formatDate(dt, IIAPI_DATE_TYPE));
 }
 
@@ -176,7 +176,7 @@ void fnDatePart(sqlite3_context *ctx, int, sqlite3_value **argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
     std::string unit = lowerAscii(argText(argv[0]));
     IIAPI_DATETIME dt;
-    if (!parseDateText(argText(argv[1]), dt)) return sqlite3_result_error(ctx, "invalid date value (type mismatch)", -1);
+    if (!parseDateText(argText(argv[1]), dt)) return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
     int r;
     if (unit == "year" || unit == "yr" || unit == "yrs" || unit == "years") r = dt.dt_year;
     else if (unit == "month" || unit == "mo" || unit == "mos" || unit == "months") r = dt.dt_month;
@@ -659,6 +659,8 @@ const Fn kFunctions[] = {
     {"locate", 3, fnLocate, true},
     {"left", 2, fnLeft, true},
     {"right", 2, fnRight, true},
+    {"ii_left", 2, fnLeft, true},
+    {"ii_right", 2, fnRight, true},
     {"concat", -1, fnConcat, true},
     {"log", 1, fnLog, true},
     {"ln", 1, fnLog, true},

@@ -1,0 +1,270 @@
+// The Ingres SQL dialect: statements, names, functions and result types the driver relies on.
+#include "api_support.h"
+
+using namespace apitest;
+
+namespace {
+
+std::string trimmed(const std::optional<std::string> &v) {
+    if (!v) return "<null>";
+    std::string s = *v;
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+class Dialect : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db = freshDatabase("owner");
+        char err[512] = "";
+        ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
+        ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
+    }
+    // One value of a one-row query.
+    std::string one(const std::string &sql) {
+        Result r = s.run(sql, {}, IIAPI_QT_SELECT_SINGLE);
+        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << ": " << (r.msgs.empty() ? "" : r.msgs[0].text);
+        if (r.rows.size() != 1 || r.rows[0].empty()) return "<no row>";
+        return trimmed(r.rows[0][0]);
+    }
+    std::string db;
+    Session s;
+};
+
+TEST_F(Dialect, TextPlusIsConcatenation) {
+    EXPECT_EQ(one("SELECT 'a' + 'b' FROM dept WHERE deptno = 10"), "ab");
+    EXPECT_EQ(one("SELECT dname + '/' + loc FROM dept WHERE deptno = 10"), "Accounting/New York");
+    EXPECT_EQ(one("SELECT deptno + 1 FROM dept WHERE deptno = 10"), "11");
+    EXPECT_EQ(one("SELECT system_use + table_type FROM iitables WHERE table_name = 'emp'"), "UT");
+    EXPECT_EQ(one("SELECT charextract('YN', (mod(3, 2)) +1)+' ' FROM dept WHERE deptno = 10"), "N");
+}
+
+TEST_F(Dialect, OwnerQualifiedNamesAndUnions) {
+    EXPECT_EQ(one("SELECT count(*) FROM owner.emp"), "6");
+    EXPECT_EQ(one("SELECT count(*) FROM \"owner\".\"emp\" e, owner.dept d WHERE e.deptno = d.deptno"), "6");
+    EXPECT_EQ(one("SELECT owner.emp.ename FROM owner.emp WHERE empno = 7839"), "King");
+    Result u = s.exec("(SELECT ename FROM emp WHERE deptno = 10) UNION (SELECT dname FROM dept WHERE deptno = 10) "
+                      "ORDER BY 1");
+    ASSERT_EQ(u.status, IIAPI_ST_SUCCESS) << (u.msgs.empty() ? "" : u.msgs[0].text);
+    ASSERT_EQ(u.rows.size(), 2u);
+    EXPECT_EQ(trimmed(u.rows[0][0]), "Accounting");
+    EXPECT_EQ(one("SELECT count(*) FROM (SELECT empno FROM emp) x"), "6");
+    Result upd = s.exec("UPDATE owner.emp SET job = 'x' WHERE empno = 7369");
+    EXPECT_EQ(upd.rowCount, 1);
+    Result del = s.exec("DELETE FROM owner.emp WHERE empno = 7369");
+    EXPECT_EQ(del.rowCount, 1);
+    Result ins = s.exec("INSERT INTO owner.dept VALUES (40, 'Ops', 'Boston')");
+    EXPECT_EQ(ins.rowCount, 1);
+}
+
+TEST_F(Dialect, DdlClausesAndTypeNames) {
+    ASSERT_EQ(s.exec("CREATE TABLE Mixed (A integer1 NOT NULL WITH DEFAULT, b int2 WITH NULL, c int4 NOT NULL,"
+                     " d int8, e float4, f float8, g c(3) NOT NULL WITH DEFAULT, h text(5), i char, j varchar(4),"
+                     " k byte(2), l byte varying(3), m long varchar, n long byte, o nchar(2), p nvarchar(3),"
+                     " q long nvarchar, r decimal(7,3), s money, t date, u ingresdate, v ansidate, w time,"
+                     " x timestamp, y interval year to month, z interval day to second, aa boolean,"
+                     " ab tinyint, ac smallint, ad integer, ae bigint, af float, ag real, ah double precision,"
+                     " ai numeric(5,1), aj character varying(6), ak time with time zone,"
+                     " al timestamp with local time zone, am character(2)) WITH JOURNALING")
+                  .status,
+              IIAPI_ST_SUCCESS);
+    Result r = s.exec("SELECT * FROM mixed");
+    ASSERT_EQ(r.desc.size(), 39u);
+    const int16_t types[] = {30, 30, 30, 30, 31, 31, 32, 37, 20, 21, 23, 24, 22, 25, 26, 27, 28, 10, 5, 3,
+                             3,  4,  6,  9,  33, 34, 38, 30, 30, 30, 30, 31, 31, 31, 10, 21, 7,  19, 20};
+    const uint16_t lengths[] = {1, 2, 4, 8, 4, 8, 3, 7, 1, 6, 2, 5, 8192, 8192, 4, 8, 8192, 4, 8, 12,
+                                12, 12, 12, 12, 12, 12, 1, 1, 2, 4, 8, 8, 4, 8, 3, 8, 12, 12, 2};
+    for (size_t k = 0; k < r.desc.size(); ++k) {
+        SCOPED_TRACE(r.names[k]);
+        EXPECT_EQ(r.desc[k].ds_dataType, types[k]);
+        EXPECT_EQ(r.desc[k].ds_length, lengths[k]);
+    }
+    EXPECT_EQ(r.names[0], "a");  // unquoted names fold to lower case
+    EXPECT_FALSE(r.desc[0].ds_nullable);
+    EXPECT_TRUE(r.desc[1].ds_nullable);
+    // WITH DEFAULT supplies the type's default.
+    ASSERT_EQ(s.exec("INSERT INTO mixed (c) VALUES (5)").status, IIAPI_ST_SUCCESS);
+    Result d = s.exec("SELECT a, g, c FROM mixed");
+    ASSERT_EQ(d.rows.size(), 1u);
+    EXPECT_EQ(trimmed(d.rows[0][0]), "0");
+    EXPECT_EQ(*d.rows[0][1], "   ");
+    EXPECT_EQ(s.exec("INSERT INTO mixed (a) VALUES (1)").msgs.at(0).sqlstate, "23000");  // c is NOT NULL
+    ASSERT_EQ(s.exec("CREATE INDEX mx ON mixed (c) WITH STRUCTURE = BTREE, KEY = (c)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("MODIFY mixed TO BTREE").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("DROP TABLE mixed").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(s.exec("SELECT * FROM mixed").msgs.at(0).sqlstate, "42S02");
+}
+
+TEST_F(Dialect, SessionStatementsAndFirst) {
+    for (const char *sql : {"SET LOCKMODE SESSION WHERE LEVEL = PAGE, READLOCK = NOLOCK",
+                            "SET SESSION READ WRITE , ISOLATION LEVEL SERIALIZABLE", "SET AUTOCOMMIT OFF"}) {
+        Result r = s.exec(sql);
+        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql;
+    }
+    Result f = s.exec("SELECT FIRST 2 empno FROM emp ORDER BY empno");
+    ASSERT_EQ(f.rows.size(), 2u);
+    EXPECT_EQ(trimmed(f.rows[1][0]), "7499");
+    Result fu = s.exec("SELECT empno FROM emp WHERE empno > 7800 ORDER BY empno FOR UPDATE OF ename");
+    EXPECT_EQ(fu.rows.size(), 2u);
+    Result ro = s.exec("SELECT empno FROM emp FOR READONLY");
+    EXPECT_EQ(ro.rows.size(), 6u);
+}
+
+TEST_F(Dialect, DoubleQuotesNameIdentifiersOnly) {
+    Result bad = s.exec("SELECT ename FROM emp WHERE ename = \"King\"");
+    EXPECT_EQ(bad.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(bad.msgs.empty());
+    EXPECT_EQ(bad.msgs[0].sqlstate, "42S22");
+    EXPECT_EQ(one("SELECT \"ename\" FROM \"emp\" WHERE empno = 7839"), "King");
+}
+
+TEST_F(Dialect, GrantRecordsPermits) {
+    ASSERT_EQ(s.exec("GRANT INSERT, DELETE ON TABLE emp TO alice, bob").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(one("SELECT count(*) FROM iipermits WHERE object_name = 'emp'"), "5");
+    ASSERT_EQ(s.exec("REVOKE DELETE ON emp FROM bob").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(one("SELECT count(*) FROM iipermits WHERE object_name = 'emp'"), "4");
+    EXPECT_EQ(s.exec("GRANT SELECT ON nosuch TO public").msgs.at(0).sqlstate, "42S02");
+    EXPECT_EQ(s.exec("GRANT SELECT emp").status, IIAPI_ST_ERROR);
+}
+
+TEST_F(Dialect, TranslatedScalarFunctions) {
+    struct Case {
+        const char *expr;
+        const char *value;
+    } cases[] = {
+        {" uppercase(ename)", "KING"},
+        {" lowercase(ename)", "king"},
+        {" locate( ename,'n')", "3"},
+        {" locate( ename,'z')", "5"},
+        {" left(ename, 2)", "Ki"},
+        {" right(ename, 2)", "ng"},
+        {" concat(ename, 'X')", "KingX"},
+        {" length(ename)", "4"},
+        {" abs(-3)", "3"},
+        {" mod(17, 5)", "2"},
+        {" ifnull(mgr, -1)", "-1"},
+        {" dbmsinfo('username')", "owner"},
+        {" dbmsinfo('database')", nullptr},
+        {"int4(sal)", "5000"},
+        {"int2(7)", "7"},
+        {"int1(7)", "7"},
+        {"float8(2)", "2"},
+        {"char(empno)", "7839"},
+        {"varchar(empno)", "7839"},
+        {" date_part('yr',hiredate)", "1981"},
+        {" date_part('mo',hiredate)", "11"},
+        {" date_part('day',hiredate)", "17"},
+        {" date_part('qtr',hiredate)", "4"},
+        {" date_part('hr',date('01/15/2024 10:20:30'))", "10"},
+        {" date_part('min',date('01/15/2024 10:20:30'))", "20"},
+        {" date_part('sec',date('01/15/2024 10:20:30'))", "30"},
+        {" date_part('wk',date('01/15/2024'))+1", "4"},
+        {"date('01/15/2024')", "2024-01-15"},
+        {"date('10:20:30')", "10:20:30"},
+        {" squeeze('  a   b  ')", "a b"},
+        {" trim('ab   ')", "ab"},
+        {"charextract('YN', 2)", "N"},
+        {" sqrt(16)", "4"},
+        {" exp(0)", "1"},
+        {" log(1)", "0"},
+        {" sin(0)", "0"},
+        {" cos(0)", "1"},
+        {" atan(0)", "0"},
+        {" length(ename)*8", "32"},
+        {" log(100)/log(10)", "2"},
+        {"money(12.345)", "$12.35"},
+        {"iitypename(30)", "integer"},
+        {"ii_ext_length(21, 22)", "20"},
+        {"iiuserlen(30, 4*65536)", "10"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.expr);
+        std::string v = one(std::string("SELECT ") + c.expr + " FROM emp WHERE empno = 7839");
+        if (c.value) EXPECT_EQ(v, c.value);
+        else EXPECT_EQ(v, db);
+    }
+    // Values of the clock.
+    std::string today = one("SELECT date('today') FROM dept WHERE deptno = 10");
+    EXPECT_EQ(today.size(), 10u);
+    std::string now = one("SELECT date('now') FROM dept WHERE deptno = 10");
+    EXPECT_EQ(now.size(), 19u);
+    std::string t = one("SELECT _time(int4(dbmsinfo('_bintim'))) FROM dept WHERE deptno = 10");
+    EXPECT_EQ(t.size(), 8u);
+    EXPECT_EQ(t[2], ':');
+    // Outer joins and escapes as the driver writes them.
+    Result oj = s.exec("SELECT d.dname, e.ename FROM  (dept d LEFT JOIN emp e ON d.deptno = e.deptno)  "
+                       "WHERE d.deptno = 30 OR e.ename IS NULL ORDER BY 2");
+    ASSERT_EQ(oj.status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(oj.rows.size(), 2u);
+    EXPECT_EQ(one("SELECT count(*) FROM emp WHERE ename LIKE 'K\\%%' ESCAPE '\\'"), "0");
+    EXPECT_EQ(one("SELECT count(*) FROM emp WHERE ename LIKE 'K%' ESCAPE '\\'"), "1");
+    EXPECT_EQ(one("SELECT count(*) FROM emp WHERE ename LIKE '\\[A-C\\]%' ESCAPE '\\'"), "2");
+    EXPECT_EQ(one("SELECT count(*) FROM emp WHERE ename LIKE 'k%'"), "0");  // case matters
+}
+
+TEST_F(Dialect, FunctionErrorsCarrySqlstates) {
+    struct Case {
+        const char *sql;
+        const char *state;
+    } cases[] = {
+        {"SELECT int1(300) FROM dept WHERE deptno = 10", "22003"},
+        {"SELECT int2(empno * 10) FROM emp WHERE empno = 7839", "22003"},
+        {"SELECT mod(1, 0) FROM dept WHERE deptno = 10", "22012"},
+        {"SELECT date('not a date') FROM dept WHERE deptno = 10", "22007"},
+        {"SELECT int4('abc') FROM dept WHERE deptno = 10", "22005"},
+        {"SELECT nosuchfunction(1) FROM dept", "42000"},
+    };
+    for (auto &c : cases) {
+        Result r = s.exec(c.sql);
+        EXPECT_EQ(r.status, IIAPI_ST_ERROR) << c.sql;
+        ASSERT_FALSE(r.msgs.empty()) << c.sql;
+        EXPECT_EQ(r.msgs[0].sqlstate, c.state) << c.sql << ": " << r.msgs[0].text;
+    }
+}
+
+TEST_F(Dialect, ResultColumnsAreDescribedByTheirIngresTypes) {
+    Result r = s.exec("SELECT count(*), int2(empno), int1(1), varchar(ename), ename, sal, 'lit', 12, 1.5, "
+                      "date('today'), float8(1), dbmsinfo('username') AS who, hiredate, comm FROM emp "
+                      "WHERE empno = 7839");
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    const int16_t types[] = {30, 30, 30, 21, 21, 10, 21, 30, 10, 3, 31, 21, 4, 5};
+    const uint16_t lengths[] = {4, 2, 1, 2002, 32, 5, 5, 4, 2, 12, 8, 258, 12, 8};
+    ASSERT_EQ(r.desc.size(), std::size(types));
+    for (size_t k = 0; k < r.desc.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(r.desc[k].ds_dataType, types[k]);
+        EXPECT_EQ(r.desc[k].ds_length, lengths[k]);
+    }
+    EXPECT_EQ(r.names[11], "who");
+    EXPECT_EQ(r.names[4], "ename");
+    // A value the described type cannot hold is an error.
+    Result big = s.exec("SELECT int2(70000) FROM emp");
+    EXPECT_EQ(big.status, IIAPI_ST_ERROR);
+}
+
+TEST_F(Dialect, StrictOrderByNamesTheMissingColumn) {
+    ASSERT_EQ(iiengine_setControl(IIENGINE_ORDER_BY, "strict"), 0);
+    Session old;
+    IIAPI_STATUS st = old.connect(environment(), db, "owner");
+    iiengine_setControl(IIENGINE_ORDER_BY, nullptr);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    Result bad = old.exec("prepare s1 into sqlda from SELECT ename FROM emp ORDER BY emp.sal");
+    EXPECT_EQ(bad.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(bad.msgs.empty());
+    EXPECT_EQ(bad.msgs[0].sqlstate, "42501");
+    EXPECT_EQ(bad.msgs[0].native, 2161);
+    std::string m = bad.msgs[0].text;
+    size_t q1 = m.find('\''), q2 = m.find('\'', q1 + 1);
+    ASSERT_NE(q2, std::string::npos);
+    EXPECT_EQ(m.substr(q1 + 1, q2 - q1 - 1), "sal");
+    // The repaired statement carries the column as the last select-list item.
+    Result fixed = old.exec("prepare s1 into sqlda from SELECT ename, emp.\"sal\" FROM emp ORDER BY emp.sal");
+    EXPECT_EQ(fixed.status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(old.exec("SELECT ename FROM emp ORDER BY 1").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(old.exec("SELECT ename AS n FROM emp ORDER BY n").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(old.exec("SELECT * FROM emp ORDER BY sal").status, IIAPI_ST_SUCCESS);
+    // The default session accepts it.
+    EXPECT_EQ(s.exec("SELECT ename FROM emp ORDER BY emp.sal").status, IIAPI_ST_SUCCESS);
+}
+
+}  // namespace
