@@ -780,8 +780,8 @@ uint32_t IngMoreResults(uint32_t stmt) {
   }
   if (!(s->state & kStmtProcCall)) return kErrNoMoreResults;
   if (s->resultSets == 0 || s->resultSets >= R) return kErrNoMoreResults;
-  if (!(s->state & kStmtCursorOpen)) IngStmtCloseResult(s);
-  else IngStmtCloseResult(s);
+  // The rows of the previous call (an open cursor) or its output values go.
+  IngStmtCloseResult(s);
   uint32_t rc = ExecProcedure(s, s->resultSets);
   s->state |= kStmtExecuted;
   return rc;

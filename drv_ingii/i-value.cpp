@@ -580,8 +580,13 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
 
 uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead) {
   *rowsRead = 0;
-  const uint32_t n = rows ? rows : 1;
-  const uint16_t off = (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) ? 1 : 0;
+  // OpenAPI counts rows in 16 signed bits.
+  const uint32_t n = rows == 0 ? 1 : rows > 0x7FFF ? 0x7FFF : rows;
+  // A procedure's output row holds the return value first; rows a procedure returns do not.
+  const uint16_t off = (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) &&
+                               ds->col_count == uint32_t(s->desc.count > 0 ? s->desc.count : 0) + 1
+                           ? 1
+                           : 0;
   const int16_t ndesc = s->desc.count;
   uint32_t got = n;
   bool anyRow = false;

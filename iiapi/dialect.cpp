@@ -768,7 +768,20 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
             out.flag = isWord(t, v, "on");
             return true;
         }
-        // Session, lock mode and other settings have no counterpart in the embedded store.
+        // SET SESSION READ ONLY / READ WRITE decide whether the session may change data.
+        if (isWord(t, n, "session")) {
+            for (size_t p = skip(t, n + 1); p < t.size(); p = skip(t, p + 1)) {
+                if (isWord(t, p, "read")) {
+                    size_t q = skip(t, p + 1);
+                    if (isWord(t, q, "only") || isWord(t, q, "write")) {
+                        out.kind = Rewritten::Kind::Sql;
+                        out.sql = isWord(t, q, "only") ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0";
+                        return true;
+                    }
+                }
+            }
+        }
+        // Lock modes, isolation and other settings have no counterpart in the embedded store.
         out.kind = Rewritten::Kind::Ignore;
         return true;
     }
@@ -876,7 +889,19 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
         out.kind = Rewritten::Kind::Ignore;
         return true;
     }
-    if (w == "drop" && isWord(t, n, "table")) {
+    if (w == "create" && isWord(t, n, "view")) {
+        // The view is recorded with its owner, like a table (without declared column types).
+        size_t p = skip(t, n + 1);
+        if (p < t.size() && (t[p].t == Tok::Word || t[p].t == Tok::QuotedId)) {
+            size_t q = skip(t, p + 1);
+            if (q < t.size() && t[q].text == ".") p = skip(t, q + 1);
+            if (p < t.size()) out.table = identName(t[p]);
+        }
+        out.kind = Rewritten::Kind::CreateTable;
+        out.sql = rewriteGeneral(c, t);
+        return true;
+    }
+    if (w == "drop" && (isWord(t, n, "table") || isWord(t, n, "view"))) {
         size_t p = skip(t, n + 1);
         if (isWord(t, p, "if")) p = skip(t, skip(t, p + 1) + 1);
         if (p < t.size()) {
@@ -1318,6 +1343,9 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
                 if (d == "integer" || d == "int") {
                     t = intOf(8);
                     typed = true;
+                } else if (d == "real" || d == "double" || d == "float") {
+                    t = floatOf();
+                    typed = true;
                 } else if (!d.empty()) {
                     typed = parseTypeText(d, t, c.maxSegment);
                 }
@@ -1336,6 +1364,11 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
             bool alias = false;
             typed = typeExpression(c, items[size_t(i)], t, alias);
             if (typed) t.nullable = true;
+            // An unnamed expression is called by its position, as the server names it.
+            const std::vector<Tok> &it = items[size_t(i)];
+            bool plainName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
+                             (it.size() == 1 || (it.size() == 3 && it[1].text == "."));
+            if (!alias && !plainName && !(tbl && orig)) names[size_t(i)] = "col" + std::to_string(i + 1);
         }
         if (!typed) {
             t = varcharOf(kDefaultTextLength);

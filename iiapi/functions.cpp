@@ -180,7 +180,7 @@ void fnDatePart(sqlite3_context *ctx, int, sqlite3_value **argv) {
     int r;
     if (unit == "year" || unit == "yr" || unit == "yrs" || unit == "years") r = dt.dt_year;
     else if (unit == "month" || unit == "mo" || unit == "mos" || unit == "months") r = dt.dt_month;
-    else if (unit == "day" || unit == "days") r = dt.dt_kind == IIAPI_DTK_INTERVAL ? int(dt.dt_nanosecond) : dt.dt_day;
+    else if (unit == "day" || unit == "days") r = dt.dt_kind == IIAPI_DTK_INTERVAL || dt.dt_kind == IIAPI_DTK_NEG_INTERVAL ? int(dt.dt_nanosecond) : dt.dt_day;
     else if (unit == "hour" || unit == "hr" || unit == "hrs" || unit == "hours") r = dt.dt_hour;
     else if (unit == "minute" || unit == "min" || unit == "mins" || unit == "minutes") r = dt.dt_minute;
     else if (unit == "second" || unit == "sec" || unit == "secs" || unit == "seconds") r = dt.dt_second;
@@ -557,6 +557,7 @@ void fnColumnType(sqlite3_context *ctx, int, sqlite3_value **argv) {
         std::string d = lowerAscii(decl);
         IngType t;
         if (d == "integer" || d == "int") found = "bigint";
+        else if (d == "real" || d == "double" || d == "float") found = "float8";
         else if (!d.empty() && parseTypeText(d, t, c.maxSegment)) found = t.decl;
         else found = "long varchar";
     }

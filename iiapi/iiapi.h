@@ -175,7 +175,8 @@ typedef struct IIAPI_DATETIME {
 #define IIAPI_DTK_TIME 3         /* a time of day */
 #define IIAPI_DTK_INTERVAL 4     /* an interval: dt_year/dt_month years and months, the day count
                                     in dt_nanosecond (dt_day holds it up to 255), dt_hour..dt_second
-                                    the time; dt_year negative for a negative interval */
+                                    the time, all magnitudes */
+#define IIAPI_DTK_NEG_INTERVAL 5 /* the same, negative */
 
 /* ---- Values and descriptors ----------------------------------------------------------------- */
 
@@ -252,7 +253,8 @@ typedef struct IIAPI_SETCONPRMPARM {
 
 typedef struct IIAPI_CONNPARM {
     IIAPI_GENPARM co_genParm;
-    II_CHAR *co_target;     /* "[node::]database"; a text with '/' is a database file path */
+    II_CHAR *co_target;     /* "[node::]database[/server_class]"; a text beginning with '/' or
+                               '.' is the path of a database file */
     II_CHAR *co_username;   /* may be null: the operating system user */
     II_CHAR *co_password;   /* may be null */
     II_LONG co_timeout;     /* ignored: the engine never waits for a server */

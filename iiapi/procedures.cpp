@@ -569,7 +569,7 @@ bool runSql(Frame &fr, const std::string &text, const std::vector<std::string> &
 Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
     const auto &t = b.t;
     if (++fr.depth > 200) {
-        f = makeFault("54001", native::kGeneral, "Procedure nesting too deep");
+        f = makeFault("S1000", native::kGeneral, "Procedure nesting too deep");
         return Flow::Fail;
     }
     struct Guard {
@@ -637,8 +637,6 @@ Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
                 done = true;
             } else {
                 // Skip the branch.
-                Frame *none = nullptr;
-                (void)none;
                 int nest = 0;
                 while (t[p].t != PTok::End) {
                     if (kw(t, p, "if") && !(p > 0 && kw(t, p - 1, "end"))) ++nest;
@@ -702,7 +700,7 @@ Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
         size_t endAt = d + 1;
         for (int guardLoops = 0;; ++guardLoops) {
             if (guardLoops > 10000000) {
-                f = makeFault("54001", native::kGeneral, "Procedure loop does not end");
+                f = makeFault("S1000", native::kGeneral, "Procedure loop does not end");
                 return Flow::Fail;
             }
             if (fr.c.cancelRequested) {

@@ -91,6 +91,7 @@ void recordTableMetadata(Conn &c, const Rewritten &r) {
     }
     sqlite3_finalize(st);
     st = nullptr;
+    if (r.table.empty()) return;
     if (sqlite3_prepare_v2(c.db, "INSERT OR REPLACE INTO iiapi_tables(table_name, owner) VALUES(?, ?)", -1, &st,
                            nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
@@ -332,7 +333,7 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
         auto it = c.prepared.find(s.procName);
         if (it == c.prepared.end()) {
-            f = makeFault("26000", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+            f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
             return false;
         }
         std::string sql = it->second.sql;

@@ -511,6 +511,20 @@ bool clientText(const IIAPI_DESCRIPTOR &d, const ParamValue &v, std::string &out
     switch (d.ds_dataType) {
     case IIAPI_CHA_TYPE:
     case IIAPI_CHR_TYPE:
+        out = b;
+        // Clients send dates as "yyyy_mm_dd[ hh:mm:ss]"; the store keeps them as "yyyy-mm-dd".
+        if ((out.size() == 10 || out.size() == 19) && out[4] == '_' && out[7] == '_') {
+            bool digits = true;
+            for (size_t k : {0, 1, 2, 3, 5, 6, 8, 9})
+                digits = digits && std::isdigit(static_cast<unsigned char>(out[k]));
+            if (out.size() == 19)
+                digits = digits && out[10] == ' ' && out[13] == ':' && out[16] == ':';
+            if (digits) {
+                out[4] = '-';
+                out[7] = '-';
+            }
+        }
+        return true;
     case IIAPI_LVCH_TYPE:
         out = b;
         return true;

@@ -304,6 +304,22 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME &dt) {
     size_t i = 0;
     bool any = false, neg = false;
     long years = 0, months = 0, days = 0, hours = 0, minutes = 0, seconds = 0;
+    {
+        // "y-mm": years and months.
+        size_t k = 0;
+        bool minus = !s.empty() && s[0] == '-';
+        if (minus) ++k;
+        int y, m;
+        size_t dash;
+        if (readNum(s, k, 4, y) && k < s.size() && s[k] == '-' && (dash = k + 1, k = dash, readNum(s, k, 2, m)) &&
+            k == s.size() && m < 12) {
+            dt = IIAPI_DATETIME{};
+            dt.dt_kind = minus && (y || m) ? IIAPI_DTK_NEG_INTERVAL : IIAPI_DTK_INTERVAL;
+            dt.dt_year = int16_t(y);
+            dt.dt_month = uint8_t(m);
+            return true;
+        }
+    }
     while (i < s.size()) {
         while (i < s.size() && s[i] == ' ') ++i;
         if (i >= s.size()) break;
@@ -340,7 +356,32 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME &dt) {
         any = true;
     }
     if (!any) return false;
-    (void)neg;
+    // One sign for the whole interval: the components count in the direction of the first.
+    neg = false;
+    {
+        long total = ((years * 12 + months) * 31 + days) * 86400 + hours * 3600 + minutes * 60 + seconds;
+        if (total < 0) {
+            neg = true;
+            years = -years;
+            months = -months;
+            days = -days;
+            hours = -hours;
+            minutes = -minutes;
+            seconds = -seconds;
+        }
+        if (years < 0 || months < 0 || days < 0 || hours < 0 || minutes < 0 || seconds < 0) {
+            // Mixed signs: normalise through the smallest unit that keeps the value exact.
+            long secs = days * 86400 + hours * 3600 + minutes * 60 + seconds;
+            long mons = years * 12 + months;
+            if (mons < 0 || secs < 0) return false;
+            years = mons / 12;
+            months = mons % 12;
+            days = secs / 86400;
+            hours = secs % 86400 / 3600;
+            minutes = secs % 3600 / 60;
+            seconds = secs % 60;
+        }
+    }
     minutes += seconds / 60;
     seconds %= 60;
     hours += minutes / 60;
@@ -351,15 +392,15 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME &dt) {
     months %= 12;
     if (years > 32767 || years < -32768 || days > 9999999) return false;
     dt = IIAPI_DATETIME{};
-    dt.dt_kind = IIAPI_DTK_INTERVAL;
+    dt.dt_kind = neg ? IIAPI_DTK_NEG_INTERVAL : IIAPI_DTK_INTERVAL;
     dt.dt_year = int16_t(years);
-    dt.dt_month = uint8_t(months < 0 ? -months : months);
-    dt.dt_day = uint8_t(days > 255 ? 255 : (days < 0 ? -days : days));
-    // Days beyond a byte travel in the nanosecond word's high part (intervals carry no fraction).
-    dt.dt_nanosecond = uint32_t(days < 0 ? -days : days);
-    dt.dt_hour = uint8_t(hours < 0 ? -hours : hours);
-    dt.dt_minute = uint8_t(minutes < 0 ? -minutes : minutes);
-    dt.dt_second = uint8_t(seconds < 0 ? -seconds : seconds);
+    dt.dt_month = uint8_t(months);
+    dt.dt_day = uint8_t(days > 255 ? 255 : days);
+    // The whole day count travels in the nanosecond word (intervals carry no fraction).
+    dt.dt_nanosecond = uint32_t(days);
+    dt.dt_hour = uint8_t(hours);
+    dt.dt_minute = uint8_t(minutes);
+    dt.dt_second = uint8_t(seconds);
     return true;
 }
 
@@ -455,32 +496,32 @@ std::string formatDate(const IIAPI_DATETIME &dt, int16_t type) {
                       unsigned(dt.dt_second));
         return std::string(buf);
     };
-    if (dt.dt_kind == IIAPI_DTK_INTERVAL) {
+    if (dt.dt_kind == IIAPI_DTK_INTERVAL || dt.dt_kind == IIAPI_DTK_NEG_INTERVAL) {
         uint32_t days = dt.dt_nanosecond ? dt.dt_nanosecond : dt.dt_day;
-        bool neg = dt.dt_year < 0;
-        long years = neg ? -long(dt.dt_year) : long(dt.dt_year);
+        bool neg = dt.dt_kind == IIAPI_DTK_NEG_INTERVAL || dt.dt_year < 0;
+        long years = dt.dt_year < 0 ? -long(dt.dt_year) : long(dt.dt_year);
         if (type == IIAPI_INTYM_TYPE) {
             std::snprintf(buf, sizeof buf, "%s%ld-%02u", neg ? "-" : "", years, unsigned(dt.dt_month));
             return buf;
         }
         if (type == IIAPI_INTDS_TYPE) {
-            std::snprintf(buf, sizeof buf, "%u %02u:%02u:%02u", days, unsigned(dt.dt_hour), unsigned(dt.dt_minute),
-                          unsigned(dt.dt_second));
+            std::snprintf(buf, sizeof buf, "%s%u %02u:%02u:%02u", neg ? "-" : "", days, unsigned(dt.dt_hour),
+                          unsigned(dt.dt_minute), unsigned(dt.dt_second));
             return buf;
         }
-        std::string out;
+        std::string out = neg ? "-" : "";
         auto add = [&](long v, const char *unit) {
             if (!v) return;
-            if (!out.empty()) out.push_back(' ');
+            if (out.size() > 1 || (out.size() == 1 && out[0] != '-')) out.push_back(' ');
             out += std::to_string(v) + " " + unit;
         };
-        add(neg ? -years : years, "yrs");
+        add(years, "yrs");
         add(dt.dt_month, "mos");
         add(days, "days");
         add(dt.dt_hour, "hrs");
         add(dt.dt_minute, "mins");
         add(dt.dt_second, "secs");
-        return out.empty() ? "0 days" : out;
+        return out.empty() || out == "-" ? "0 days" : out;
     }
     switch (type) {
     case IIAPI_ADATE_TYPE:

@@ -110,20 +110,14 @@ ConnRecord* ConnCreate(EnvRecord* env) {
     conn->failover = nullptr;
     conn->flags = kConnFlagAutocommit;
     conn->serial = ++env->connCounter;
-    conn->queryTimeout = 0;
-    conn->maxRows = 0;
+    conn->defQueryTimeout = 0;
+    conn->defMaxRows = 0;
     CursorDefaultsInit(&conn->cursorDefaults);
     conn->enlisted = 0;
     CritSecCreate(&conn->xaLock);
     CritSecCreate(&conn->callLock);
-    ConnResetInfoCache(conn);
+    InfoCacheReset(&conn->infoCache);
     return conn;
-}
-
-void ConnResetInfoCache(ConnRecord* conn) {
-    for (uint32_t& v : conn->infoInts) v = 0xFFFFFFFFu;
-    for (uint32_t& v : conn->infoInts2) v = 0xFFFFFFFFu;
-    for (char*& t : conn->infoTexts) FreeText(t);
 }
 
 std::string ConnServerAddress(const char* host, const char* port) {
@@ -146,13 +140,30 @@ void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask) {
                                           &ConnRecord::hasDynMixCurs, &ConnRecord::hasV2DAE,
                                           &ConnRecord::spOutDeferFetch, &ConnRecord::hasExecute2};
     for (int bit = 0; bit < 8; ++bit) conn->*low[bit] = (mask >> bit) & 1;
-    for (int i = 0; i < 4; ++i) conn->capExtra[i] = (mask >> (9 + i)) & 1;
-    conn->xaCapable = (mask >> 13) & 1;
-    conn->failoverCapable = (mask >> 14) & 1;
+    conn->capConvInfo = (mask >> 9) & 1;
+    for (int i = 0; i < 3; ++i) conn->capExtra[i] = (mask >> (10 + i)) & 1;
+    conn->capXa = (mask >> 13) & 1;
+    conn->capFailover = (mask >> 14) & 1;
     if (mask & 0x100)
         conn->flags |= kConnFlagAutocommit;
     else
         conn->flags &= uint16_t(~kConnFlagAutocommit);
+}
+
+void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::string& address) {
+    params = IngConnectParams{};
+    address = ConnServerAddress(conn->host, conn->port);
+    params.serverAddress = (conn->host || !address.empty()) ? address.c_str() : nullptr;
+    params.marker = conn->marker;
+    params.connectText1 = conn->connectText1;
+    params.connectText2 = conn->connectText2;
+    params.database = conn->dsn ? conn->dsn : "Default";
+    params.options = conn->options;
+    params.readOnly = (conn->flags & kConnFlagAccessReadOnly) ? 1 : 0;
+    params.user = conn->user ? conn->user : "";
+    params.password = conn->password ? conn->password : "";
+    params.timeout = conn->loginTimeout ? 99 : 0;
+    params.flags = 0;
 }
 
 void ConnOpen(ConnRecord* conn, char mode) {
@@ -178,9 +189,6 @@ void ConnOpen(ConnRecord* conn, char mode) {
     }
     conn->agentServer = server;
 
-    IngConnectParams params{};
-    std::string address = ConnServerAddress(conn->host, conn->port);
-    params.serverAddress = (conn->host || !address.empty()) ? address.c_str() : nullptr;
     if (mode == 'W') {
         size_t old = conn->marker ? std::strlen(conn->marker) : 0;
         auto* marker = static_cast<char*>(malloc(sizeof kWideMarker + old + 1));
@@ -195,16 +203,9 @@ void ConnOpen(ConnRecord* conn, char mode) {
         free(conn->marker);
         conn->marker = marker;
     }
-    params.marker = conn->marker;
-    params.connectText1 = conn->connectText1;
-    params.connectText2 = conn->connectText2;
-    params.database = conn->dsn ? conn->dsn : "Default";
-    params.options = conn->options;
-    params.readOnly = (conn->flags & kConnFlagAccessReadOnly) ? 1 : 0;
-    params.user = conn->user ? conn->user : "";
-    params.password = conn->password ? conn->password : "";
-    params.timeout = conn->loginTimeout ? 99 : 0;
-    params.flags = 0;
+    IngConnectParams params{};
+    std::string address;
+    ConnConnectParams(conn, params, address);
 
     uint32_t agentConn = 0;
     uint32_t code = AgentCall<DRV_Connect>(&conn->link, server, &params, &agentConn);
@@ -226,15 +227,17 @@ void ConnOpen(ConnRecord* conn, char mode) {
 
     conn->state = 2;
     conn->lastError = 0;
-    conn->opTableWord = 1;
-    conn->opTable = nullptr;
+    conn->opTableKind = 1;
+    conn->opTableCount = 0;
+    conn->opTableRows = nullptr;
     AgentOpRequest request{};
     request.type = 1;
     if (AgentCall<DRV_GetOpTable>(&conn->link, conn->agentConn, &request) != 0 || !request.rows) {
         if (GwTraceOn()) GwTrace("GetOpTable failed for type %d", 1);
-        conn->opTableWord = 0;
+        conn->opTableKind = 0;
     } else {
-        conn->opTable = const_cast<void*>(request.rows);
+        conn->opTableCount = request.count;
+        conn->opTableRows = request.rows;
     }
 
     // The application's own autocommit choice, made before connecting, outlives the agent's default.
@@ -242,8 +245,9 @@ void ConnOpen(ConnRecord* conn, char mode) {
     const bool wantAutocommit = (conn->flags & kConnFlagAutocommit) != 0;
     conn->needBind = conn->hasMoreRes = conn->hasParamOp = conn->spOutDeferFetch = 0;
     conn->hasScrlCurs = conn->hasDynMixCurs = conn->hasV2DAE = conn->hasExecute2 = 0;
+    conn->capConvInfo = 0;
     for (uint32_t& w : conn->capExtra) w = 0;
-    conn->failoverCapable = conn->xaCapable = 0;
+    conn->capFailover = conn->capXa = 0;
     uint32_t mask = 0;
     if (ReadItem(conn, kPropCapabilityMask, &mask))
         ConnApplyCapabilityMask(conn, mask);
@@ -259,14 +263,14 @@ void ConnOpen(ConnRecord* conn, char mode) {
     }
 
     if (GwTraceOn()) {
-        GwTrace("needBind=%d", int(conn->needBind));
-        GwTrace("hasMoreRes=%d", int(conn->hasMoreRes));
-        GwTrace("hasParamOp=%d", int(conn->hasParamOp));
-        GwTrace("hasScrlCurs=%d", int(conn->hasScrlCurs));
-        GwTrace("hasDynMixCurs=%d", int(conn->hasDynMixCurs));
-        GwTrace("hasV2DAE=%d", int(conn->hasV2DAE));
+        GwTrace("cn_needbind=%d", int(conn->needBind));
+        GwTrace("cn_hasMoreRes=%d", int(conn->hasMoreRes));
+        GwTrace("cn_hasParamOp=%d", int(conn->hasParamOp));
+        GwTrace("cn_hasScrlCurs=%d", int(conn->hasScrlCurs));
+        GwTrace("cn_hasDynMixCurs=%d", int(conn->hasDynMixCurs));
+        GwTrace("cn_hasV2DAE=%d", int(conn->hasV2DAE));
         GwTrace("cn_spOutDeferFetch=%d", int(conn->spOutDeferFetch));
-        GwTrace("hasExecute2=%d", int(conn->hasExecute2));
+        GwTrace("cn_hasExecute2=%d", int(conn->hasExecute2));
         GwTrace("autocommit=%d", (conn->flags & kConnFlagAutocommit) ? 1 : 0);
     }
 
@@ -284,9 +288,9 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
             StmtCloseCursor(s);
             StmtFree(s);
         }
-        if (conn->dtcDispenser) {
-            int users = DispenserRelease(conn->dtcDispenser);
-            conn->dtcDispenser = nullptr;
+        if (conn->dispenser) {
+            int users = DispenserRelease(conn->dispenser);
+            conn->dispenser = nullptr;
             if (users > 0) return 65;  // 25000: the distributed transaction still uses it
         }
         uint32_t code = conn->agentConn ? AgentCall<DRV_Disconnect>(&conn->link, conn->agentConn) : 0;
@@ -298,12 +302,13 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
         conn->state = 1;
     }
     FreeText(conn->translateDll);
-    if (conn->opTableWord == 1) {
-        conn->opTableWord = 0;
-        conn->opTable = nullptr;
+    if (conn->opTableKind == 1) {
+        conn->opTableKind = 0;
+        conn->opTableCount = 0;
+        conn->opTableRows = nullptr;
     }
     FreeExplicitDescriptors(conn);
-    ConnResetInfoCache(conn);
+    InfoCacheReset(&conn->infoCache);
     return 0;
 }
 
@@ -352,11 +357,13 @@ SQLRETURN EnvEndTran(EnvRecord* env, uint32_t type) {
 }
 
 void ConnFree(ConnRecord* conn) {
-    for (char** text : {&conn->dsn, &conn->user, &conn->password, &conn->dbPath, &conn->options, &conn->host,
+    // Nothing of the password stays behind in freed memory.
+    if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));
+    for (char** text : {&conn->dsn, &conn->user, &conn->password, &conn->serverText, &conn->options, &conn->host,
                         &conn->port, &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2,
                         &conn->translateDll})
         FreeText(*text);
-    ConnResetInfoCache(conn);
+    InfoCacheReset(&conn->infoCache);
     // A connection freed with its environment after a failed disconnect still takes its
     // descriptors along, so none is left pointing at it.
     FreeExplicitDescriptors(conn);
@@ -377,5 +384,6 @@ void ConnFree(ConnRecord* conn) {
 void ConnRelease(ConnRecord* conn) {
     CritSecDestroy(&conn->xaLock);
     CritSecDestroy(&conn->callLock);
+    CritSecDestroy(&conn->xaLock);
     RecordDelete(conn);
 }

@@ -8,8 +8,6 @@
 
 // A new allocated connection linked into env; null with 16 (S1001) on env when memory runs out.
 ConnRecord* ConnCreate(EnvRecord* env);
-// Every cached SQLGetInfo value back to unknown; cached texts freed.
-void ConnResetInfoCache(ConnRecord* conn);
 // Opens an allocated connection on the agent from its connect fields. mode 'W' marks the
 // connection as Unicode. Leaves state 2 and last error 0, or state 1 with the last error and
 // diagnostics set.
@@ -29,5 +27,9 @@ void ConnRelease(ConnRecord* conn);
 // The server address of the agent's connect parameters: "host:port" when the port is a number
 // from 1 to 65535 and the whole is short enough, else the host alone.
 std::string ConnServerAddress(const char* host, const char* port);
+// The agent's connect parameters from the record's connect fields; address keeps the server
+// address text the parameters point into.
+struct IngConnectParams;
+void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::string& address);
 // Capability words and autocommit from the agent's capability mask.
 void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask);

@@ -25,15 +25,36 @@ void Replace(char*& field, const std::string* value) {
     field = value ? CopyText(*value) : nullptr;
 }
 
-bool TargetConnected(void* context) { return static_cast<ConnRecord*>(context)->state == 2; }
+// The connect trace lines, written while the debug trace is on, before the open's own.
+struct ConnectTrace {
+    bool on = GwTraceOn();
+    std::vector<std::string> lines;
+    std::vector<std::string>* sink() { return on ? &lines : nullptr; }
+    void flush() {
+        for (const std::string& line : lines) GwTrace("%s", line.c_str());
+        lines.clear();
+    }
+    ~ConnectTrace() { flush(); }
+};
+
+// What the connect callbacks work on.
+struct ConnectContext {
+    ConnRecord* conn;
+    ConnectTrace* trace;
+};
+
+ConnRecord* ConnOfContext(void* context) { return static_cast<ConnectContext*>(context)->conn; }
+
+bool TargetConnected(void* context) { return ConnOfContext(context)->state == 2; }
 
 void TargetStore(void* context, const ConnectPlan& plan) {
-    auto* conn = static_cast<ConnRecord*>(context);
+    ConnRecord* conn = ConnOfContext(context);
     // Connect fields: the earlier texts go, the plan's take their place.
     Replace(conn->user, &plan.user);
+    if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));  // no old password left behind
     Replace(conn->password, &plan.password);
     Replace(conn->dsn, &plan.dsn);
-    Replace(conn->dbPath, &plan.server);
+    Replace(conn->serverText, &plan.server);
     Replace(conn->options, &plan.options);
     for (char** text : {&conn->host, &conn->port, &conn->svType, &conn->marker, &conn->connectText1,
                         &conn->connectText2})
@@ -63,23 +84,16 @@ void TargetStore(void* context, const ConnectPlan& plan) {
     s.rtrimChar = plan.trimChar ? 1 : 0;
 }
 
-void TargetOpen(void* context, char mode) { ConnOpen(static_cast<ConnRecord*>(context), mode); }
-
-void TargetSetLastError(void* context, int code) { static_cast<ConnRecord*>(context)->lastError = uint32_t(code); }
-
-ConnectTarget TargetOf(ConnRecord* conn) {
-    return ConnectTarget{conn, TargetConnected, TargetStore, TargetOpen, TargetSetLastError};
+void TargetOpen(void* context, char mode) {
+    static_cast<ConnectContext*>(context)->trace->flush();
+    ConnOpen(ConnOfContext(context), mode);
 }
 
-// The connect trace lines, written while the debug trace is on.
-struct ConnectTrace {
-    bool on = GwTraceOn();
-    std::vector<std::string> lines;
-    std::vector<std::string>* sink() { return on ? &lines : nullptr; }
-    ~ConnectTrace() {
-        for (const std::string& line : lines) GwTrace("%s", line.c_str());
-    }
-};
+void TargetSetLastError(void* context, int code) { ConnOfContext(context)->lastError = uint32_t(code); }
+
+ConnectTarget TargetOf(ConnectContext* context) {
+    return ConnectTarget{context, TargetConnected, TargetStore, TargetOpen, TargetSetLastError};
+}
 
 }  // namespace
 
@@ -95,7 +109,8 @@ SQLRETURN ImplDriverConnect(HandleBase* record, ApiArgs& args) {
     const char mode = args.mode();
     ConnectTrace trace;
     CritSecGuard g(&ConnectLock);
-    ConnectTarget target = TargetOf(conn);
+    ConnectContext context{conn, &trace};
+    ConnectTarget target = TargetOf(&context);
     if (mode == 'W')
         return DriverConnectCoreW(target, window, static_cast<const SQLWCHAR*>(in), inLen,
                                   static_cast<SQLWCHAR*>(out), outMax, outLen, completion, trace.sink());
@@ -114,7 +129,8 @@ SQLRETURN ImplConnect(HandleBase* record, ApiArgs& args) {
     const char mode = args.mode();
     ConnectTrace trace;
     CritSecGuard g(&ConnectLock);
-    ConnectTarget target = TargetOf(conn);
+    ConnectContext context{conn, &trace};
+    ConnectTarget target = TargetOf(&context);
     if (mode == 'W')
         return ConnectCoreW(target, static_cast<const SQLWCHAR*>(dsn), dsnLen, static_cast<const SQLWCHAR*>(uid),
                             uidLen, static_cast<const SQLWCHAR*>(pwd), pwdLen, trace.sink());

@@ -322,18 +322,6 @@ uint32_t StmtUnbindCols(StmtRecord* stmt) {
     return 0;
 }
 
-uint32_t StmtResetParams(StmtRecord* stmt) {
-    free(stmt->paramBindings);
-    free(stmt->paramSummaries);
-    stmt->paramBindings = nullptr;
-    stmt->paramSummaries = nullptr;
-    if (stmt->pendingParams && stmt->link && (stmt->link->word & 1)) DatasetDelete(stmt->pendingParams);
-    stmt->pendingParams = nullptr;
-    stmt->paramBindingCount = 0;
-    stmt->flags &= uint16_t(~kSfParamsSent);
-    return 0;
-}
-
 // ---- execution ------------------------------------------------------------------------------
 
 uint32_t StmtResetCursorPos(StmtRecord* stmt) {
@@ -342,49 +330,4 @@ uint32_t StmtResetCursorPos(StmtRecord* stmt) {
     if (stmt->conn && stmt->conn->hasV2DAE) LongDataFree(&stmt->longData);
     stmt->currentRow = 0;
     return 0;
-}
-
-SQLRETURN ExecutePrepareParams(StmtRecord* stmt) {
-    if (stmt->needData != 0) {
-        stmt->lastError = 22;
-        return SQL_ERROR;
-    }
-    stmt->daePosition = 0;
-    // Without bound parameters there is nothing to send at execution time.
-    return SQL_SUCCESS;
-}
-
-SQLRETURN ExecuteStatement(StmtRecord* stmt) {
-    if (!(stmt->flags & kSfPrepared)) {
-        stmt->lastError = 22;
-        return SQL_ERROR;
-    }
-    // A described parameter needs a binding; this statement has none to give.
-    if (stmt->paramCount > 0) {
-        stmt->lastError = 48;  // 07001
-        return SQL_ERROR;
-    }
-    // A new execution drops the previous result and its description.
-    StmtResetCursorPos(stmt);
-    ColumnInfoArrayFree(stmt->results, stmt->resultCount);
-    stmt->results = nullptr;
-    stmt->resultCount = 0;
-    stmt->longData.column = 0;
-    stmt->longData.row = 0;
-    uint32_t rc;
-    if (stmt->conn && stmt->conn->hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link))
-        rc = AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, nullptr, uint16_t(0), nullptr);
-    else
-        rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
-    if (rc != 0 && rc != 80) {
-        StmtCollectAgentDiag(stmt);
-        stmt->lastError = rc;
-        return rc == 74 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
-    }
-    if (stmt->paramsProcessedPtr)
-        *stmt->paramsProcessedPtr = (stmt->selectFlag && stmt->paramsetSize > 1) ? 1 : stmt->paramsetSize;
-    stmt->currentRow = 0;
-    stmt->state = 2;
-    stmt->flags |= kSfExecuted;
-    return SQL_SUCCESS;
 }

@@ -9,11 +9,11 @@
 #include <new>
 
 #include "odbc/agent_link.h"
+#include "odbc/cursor_state.h"
+#include "odbc/getcolumn.h"
+#include "odbc/infocache.h"
 #include "util/critsec.h"
 #include "util/trymem.h"
-#include "odbc/getcolumn.h"
-#include "odbc/cursor_state.h"
-#include "scrs/sc_cursor.h"
 
 struct HashTable;
 
@@ -67,11 +67,6 @@ constexpr uint16_t kConnFlagAccessReadOnly = 0x2;  // access mode read-only
 constexpr uint16_t kConnFlagAutocommit = 0x4;     // autocommit on
 constexpr uint16_t kConnFlagAsync = 0x8;          // ODBC 2 asynchronous execution
 
-// Sizes of the SQLGetInfo cache.
-constexpr int kConnInfoInts = 120;
-constexpr int kConnInfoInts2 = 20;
-constexpr int kConnInfoTexts = 40;
-
 struct ConnRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated, 2 connected, 0 freed
     ConnRecord* next = nullptr;
@@ -79,45 +74,49 @@ struct ConnRecord : HandleBase {
     EnvRecord* env = nullptr;
     // Connect texts, each owned (heap) or null. Driver connect writes the first five; the
     // host, port and server-type texts and the two further texts stay empty there.
-    char* dsn = nullptr;       // data-source name: the database ("Default" when null)
+    char* dsn = nullptr;         // data-source name: the database ("Default" when null)
     char* user = nullptr;
     char* password = nullptr;
-    char* dbPath = nullptr;    // Ingres server text (INGSERVER); replaced by the current qualifier
-    char* options = nullptr;   // connect options: group, effective user, DBMS password, role
+    char* serverText = nullptr;  // Ingres server text (INGSERVER), the agent's database path
+    char* options = nullptr;     // connect options: group, effective user, DBMS password, role
     char* host = nullptr;
     char* port = nullptr;
     char* svType = nullptr;
-    char* marker = nullptr;    // begins 'W' 0x7F 0x01 0x01 on a wide connection
+    char* marker = nullptr;      // begins 'W' 0x7F 0x01 0x01 on a wide connection
     char* connectText1 = nullptr;
     char* connectText2 = nullptr;
+    // Connection options: 0x2 read-only, 0x4 autocommit, 0x8 asynchronous (ODBC 2 form); values
+    // 1, 0x100 and 0x200 come from the connection keywords.
     uint16_t flags = kConnFlagAutocommit;
     // Which of the flags (read-only, autocommit) the application set itself; these survive
     // the connect instead of taking the data source's or the agent's defaults.
     uint16_t appFlags = 0;
-    uint32_t fetchSize = 60;   // fetch buffer size (FBS)
+    uint32_t fetchSize = 60;  // fetch buffer size (FBS)
     uint32_t loginTimeout = 120;
     char* translateDll = nullptr;  // owned
     uint32_t translateOption = 0;
-    uint32_t asyncEnable = 0;      // the ODBC 3 form, copied into each statement
-    // Statement defaults copied into each new statement.
-    uint32_t queryTimeout = 0;
-    uint32_t maxRows = 0;
-    uint32_t noScan = 0;
-    uint32_t maxLength = 0;
-    uint32_t bindType = 0;
-    SCS_Cursor cursorDefaults{};
+    uint32_t asyncEnable = 0;      // ODBC 3 form, copied into each statement
+    // Statement options given at the connection, the defaults of statements made later.
+    uint64_t defQueryTimeout = 0;
+    uint64_t defMaxRows = 0;
+    uint64_t defNoScan = 0;
+    uint64_t defMaxLength = 0;
+    uint64_t defBindType = 0;
+    SCS_Cursor cursorDefaults{};  // rowset size 1, forward-only, read-only (set at creation)
     uint32_t isolation = 0;    // transaction isolation; 0 until set or read from the agent
     uint32_t blockRowCap = 0;  // cap on rows per fetched block
-    uint32_t serial = 0;
-    uint32_t stmtCounter = 0;
     AgentLink link{};          // the connection's own link, filled when it is opened
     uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
     uint32_t agentConn = 0;
-    uint16_t opTableWord = 0;
-    void* opTable = nullptr;   // the agent's, not owned
+    uint32_t serial = 0;
+    uint32_t stmtCounter = 0;
+    // Operator table handed out by the agent at connect (kind 1 when loaded); the agent's.
+    uint16_t opTableKind = 0;
+    uint32_t opTableCount = 0;
+    const void* opTableRows = nullptr;  // {i32 SQL type, u32 maximum length, u32 operator mask}
     // The one record (this connection, a statement or a descriptor) whose call is under way.
     std::atomic<HandleBase*> busy{nullptr};
-    // Capability words (0 or 1) read from the agent at connect.
+    // Capability words (0 or 1) from the agent's capability mask at connect.
     uint32_t needBind = 0;
     uint32_t hasMoreRes = 0;
     uint32_t hasParamOp = 0;
@@ -127,17 +126,16 @@ struct ConnRecord : HandleBase {
     uint32_t hasV2DAE = 0;
     uint32_t wideUnconfirmed = 0;  // a wide connection the agent did not confirm as Unicode
     uint32_t hasExecute2 = 0;
-    uint32_t capExtra[4] = {};     // mask bits 9 to 12, carried as read
-    uint32_t failoverCapable = 0;
-    uint32_t xaCapable = 0;
-    COdbcResourceDispenser* dtcDispenser = nullptr;
+    uint32_t capConvInfo = 0;      // mask bit 0x200: the agent answers the conversion types
+    uint32_t capExtra[3] = {};     // mask bits 10 to 12, carried as read
+    uint32_t capFailover = 0;      // 0x4000
+    uint32_t capXa = 0;            // 0x2000
+    // Distributed transactions.
+    COdbcResourceDispenser* dispenser = nullptr;
     uint32_t enlisted = 0;
     CritSec xaLock{};
     CritSec callLock{};
-    // SQLGetInfo cache: all-ones bits mean unknown; texts owned.
-    uint32_t infoInts[kConnInfoInts] = {};
-    uint32_t infoInts2[kConnInfoInts2] = {};
-    char* infoTexts[kConnInfoTexts] = {};
+    InfoCache infoCache{};
     FailoverCallback failover = nullptr;
     void* failoverArg = nullptr;
 };
@@ -207,6 +205,7 @@ struct StmtRecord : HandleBase {
     DescRecord* apd = nullptr;
     DescRecord* ird = nullptr;
     DescRecord* ipd = nullptr;
+    uint32_t asyncEnable = 0;  // from the connection's ODBC 3 asynchronous value
     int64_t bookmarkOffset = 0;
     SQLULEN* rowsFetchedPtr = nullptr;
     void* fetchBookmarkPtr = nullptr;
@@ -220,7 +219,6 @@ struct StmtRecord : HandleBase {
     uint64_t maxRows = 0;
     uint32_t noScan = 0;
     uint64_t maxLength = 0;
-    uint32_t asyncEnable = 0;
     uint32_t opt1050 = 0, opt1052 = 0, opt1054 = 0;
 };
 

@@ -45,12 +45,12 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->rowsPerBlock = 1;
     stmt->currentRow = 0;
     stmt->paramsetSize = 1;
-    stmt->rowBindType = conn->bindType;
+    stmt->rowBindType = conn->defBindType;
     // Statement options the connection keeps as defaults for its new statements.
-    stmt->queryTimeout = conn->queryTimeout;
-    stmt->maxRows = conn->maxRows;
-    stmt->noScan = conn->noScan;
-    stmt->maxLength = conn->maxLength;
+    stmt->queryTimeout = uint32_t(conn->defQueryTimeout);
+    stmt->maxRows = conn->defMaxRows;
+    stmt->noScan = uint32_t(conn->defNoScan);
+    stmt->maxLength = conn->defMaxLength;
     stmt->asyncEnable = conn->asyncEnable;
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
 

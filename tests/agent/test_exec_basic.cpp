@@ -209,12 +209,40 @@ TEST_F(ExecTest, OrderByColumnMissingFromSelectListIsRepairedAndHidden) {
   Exec("INSERT INTO t9 VALUES (3, 20)");
   uint32_t s = Stmt();
   ASSERT_EQ(Run(s, "SELECT a FROM t9 ORDER BY t9.b"), 0u) << Errors(s);
-  if (IngStmtFind(s)->hiddenColumns == 0) GTEST_SKIP() << "the engine does not refuse ORDER BY columns yet";
   EXPECT_EQ(IngStmtFind(s)->hiddenColumns, 1u);
   uint16_t n = 0;
   ASSERT_EQ(AgentCall<DRV_DescribeCols>(&link, s, &n, nullptr), 0u);
   EXPECT_EQ(n, 1);
   EXPECT_EQ(FetchAll(s), (std::vector<std::string>{"2", "3", "1"}));
+
+  // Unqualified, through a correlation name, and in both SELECTs of a UNION.
+  uint32_t u = Stmt();
+  ASSERT_EQ(Run(u, "SELECT x.a FROM t9 x WHERE x.a < 3 UNION SELECT y.a FROM t9 y WHERE y.a = 3 ORDER BY b"), 0u)
+      << Errors(u);
+  EXPECT_EQ(IngStmtFind(u)->hiddenColumns, 1u);
+  EXPECT_EQ(FetchAll(u), (std::vector<std::string>{"2", "3", "1"}));
+
+  // A statement the repair cannot mend keeps the server's refusal.
+  uint32_t bad = Stmt();
+  EXPECT_EQ(AgentCall<DRV_Prepare>(&link, bad, "SELECT a FROM t9 ORDER BY p.b, q.b"), 68u);
+  EXPECT_NE(Errors(bad).find("42501"), std::string::npos);
+}
+
+TEST_F(ManualCommitTest, RepairedSelectIsPreparedAgainWithItsRepair) {
+  ASSERT_EQ(iiengine_setControl(IIENGINE_ORDER_BY, "strict"), 0);
+  TearDown();
+  stmts.clear();
+  Open(false, true);
+  iiengine_setControl(IIENGINE_ORDER_BY, nullptr);
+  Exec("CREATE TABLE t13 (a INTEGER, b INTEGER)");
+  Exec("INSERT INTO t13 VALUES (1, 2)");
+  Exec("INSERT INTO t13 VALUES (2, 1)");
+  ASSERT_EQ(AgentCall<DRV_Commit>(&link, conn), 0u);
+  uint32_t s = Stmt();
+  ASSERT_EQ(Run(s, "SELECT a FROM t13 ORDER BY b"), 0u) << Errors(s);
+  ASSERT_EQ(AgentCall<DRV_Commit>(&link, conn), 0u);
+  ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
+  EXPECT_EQ(FetchAll(s), (std::vector<std::string>{"2", "1"}));
 }
 
 TEST_F(ExecTest, ReadOnlyConnectionRefusesOtherStatements) {
@@ -294,4 +322,29 @@ TEST(OrderByRepair, AddsTheColumnToEverySelectList) {
   EXPECT_EQ(IngOrderByRepair("SELECT a FROM t ORDER BY b", nullptr), nullptr);
 }
 
+}  // namespace
+
+namespace {
+TEST_F(ExecTest, LargeBlockRequestsAreServedInPieces) {
+  Exec("CREATE TABLE big (a INTEGER)");
+  Exec("INSERT INTO big VALUES (0)");
+  // Doubling: 2^16 rows.
+  for (int n = 1; n < 65536; n *= 2) Exec(("INSERT INTO big SELECT a + " + std::to_string(n) + " FROM big").c_str());
+  uint32_t s = Stmt();
+  ASSERT_EQ(Run(s, "SELECT a FROM big ORDER BY a"), 0u);
+  uint32_t total = 0;
+  int32_t last = -1;
+  for (;;) {
+    Block b;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, uint16_t(60000), &b.ds), 0u);
+    if (b.ds.rows_used == 0) break;
+    EXPECT_LE(b.ds.rows_used, 0x7FFFu);
+    for (uint32_t r = 0; r < b.ds.rows_used; ++r) {
+      EXPECT_EQ(b.Get<int32_t>(0, r), last + 1);
+      last = b.Get<int32_t>(0, r);
+    }
+    total += b.ds.rows_used;
+  }
+  EXPECT_EQ(total, 65536u);
+}
 }  // namespace

@@ -137,3 +137,21 @@ TEST_F(ProcedureExecTest, ReturnValueAloneIsNotLost) {
   EXPECT_EQ(AgentCall<DRV_MoreResults>(&link, s), 73u);
 }
 }  // namespace
+
+namespace {
+TEST_F(ProcedureExecTest, RowsOfAProcedureCalledWithAReturnValue) {
+  uint32_t s = Stmt();
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "{?=call emps_of(?)}"), 0u) << Errors(s);
+  ParamSet p({{DS_INTEGER, 4}, {DS_INTEGER, 4}}, 1);
+  p.Null(0, 0);
+  p.Put<int32_t>(1, 0, 20);
+  ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, p.Give()), 0u);
+  ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
+  Block b;
+  ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 10, &b.ds), 0u) << Errors(s);
+  ASSERT_EQ(b.ds.rows_used, 3u);
+  ASSERT_EQ(b.ds.col_count, 2);
+  EXPECT_EQ(b.Get<int32_t>(0, 0), 7369);
+  EXPECT_EQ(b.Text(1, 2), "Ford");
+}
+}  // namespace

@@ -53,8 +53,7 @@ class TranslateExecTest : public AgentSession {
 struct Case {
   const char* odbc;
   const char* ingres;  // DRV_NativeSql's text
-  const char* value;   // the engine's answer to the statement; null: not run (the engine
-                       // does not know left() and right() yet)
+  const char* value;   // the engine's answer to the statement; null: not run
 };
 
 TEST_F(TranslateExecTest, EscapesGiveIngresTextThatTheEngineRuns) {
@@ -64,8 +63,8 @@ TEST_F(TranslateExecTest, EscapesGiveIngresTextThatTheEngineRuns) {
       {"SELECT {fn length(s)} FROM tr WHERE k = 1", "SELECT  length(s) FROM tr WHERE k = 1", "3"},
       {"SELECT {fn abs(-5)} FROM tr WHERE k = 1", "SELECT  abs(-5) FROM tr WHERE k = 1", "5"},
       {"SELECT {fn mod(7, 3)} FROM tr WHERE k = 1", "SELECT  mod(7, 3) FROM tr WHERE k = 1", "1"},
-      {"SELECT {fn left(s, 2)} FROM tr WHERE k = 1", "SELECT  left(s, 2) FROM tr WHERE k = 1", nullptr},
-      {"SELECT {fn right(s, 2)} FROM tr WHERE k = 1", "SELECT  right(s, 2) FROM tr WHERE k = 1", nullptr},
+      {"SELECT {fn left(s, 2)} FROM tr WHERE k = 1", "SELECT  left(s, 2) FROM tr WHERE k = 1", "Ab"},
+      {"SELECT {fn right(s, 2)} FROM tr WHERE k = 1", "SELECT  right(s, 2) FROM tr WHERE k = 1", "bc"},
       {"SELECT {fn concat(s, 'z')} FROM tr WHERE k = 1", "SELECT  concat(s, 'z') FROM tr WHERE k = 1", "Abcz"},
       {"SELECT {fn locate('c', s)} FROM tr WHERE k = 1", "SELECT  locate( s,'c') FROM tr WHERE k = 1", "3"},
       {"SELECT {fn ifnull(NULL, 4)} FROM tr WHERE k = 1", "SELECT  ifnull(NULL, 4) FROM tr WHERE k = 1", "4"},

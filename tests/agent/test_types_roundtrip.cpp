@@ -370,3 +370,73 @@ TEST_F(TypesTest, NationalConversionHelpers) {
   EXPECT_EQ(wide[2], 0);  // cut to fit, terminated
 }
 }  // namespace
+
+namespace {
+struct TextTypeCase {
+  const char* type;
+  const char* sent;
+  uint32_t kind;
+  const char* read;  // as text; for the date kinds "y-m-d h:m:s.f"
+};
+
+std::string CellAsText(const Block& b) {
+  char t[80];
+  switch (b.ds.cols[0].kind) {
+    case DS_TIMESTAMP: {
+      DsTimestamp x = b.Get<DsTimestamp>(0, 0);
+      std::snprintf(t, sizeof t, "%d-%u-%u %u:%u:%u.%u", x.year, x.month, x.day, x.hour, x.minute, x.second,
+                    x.fraction);
+      return t;
+    }
+    case DS_TIME: {
+      DsTime x = b.Get<DsTime>(0, 0);
+      std::snprintf(t, sizeof t, "%u:%u:%u", x.hour, x.minute, x.second);
+      return t;
+    }
+    case DS_WCHAR_NTS: {
+      std::u16string w(reinterpret_cast<const char16_t*>(DatasetCell(&b.ds.cols[0], 0)));
+      std::string n;
+      for (char16_t c : w) n += char(c);
+      return n;
+    }
+    default: return b.Text(0, 0);
+  }
+}
+
+TEST_F(TypesTest, TheOtherTypesFromText) {
+  const TextTypeCase cases[] = {
+      {"NCHAR(5)", "ab", DS_CHAR_NTS, "ab   "},
+      {"C(5)", "xy", DS_CHAR_NTS, "xy   "},
+      {"TEXT(10)", "some", DS_CHAR_NTS, "some"},
+      {"TIME WITH TIME ZONE", "10:11:12", DS_CHAR_LEN2, "10:11:12"},
+      {"TIME WITH LOCAL TIME ZONE", "10:11:12", DS_TIME, "10:11:12"},
+      {"TIMESTAMP WITH TIME ZONE", "2024-02-29 13:45:10", DS_CHAR_LEN2, "2024-02-29 13:45:10.000000"},
+      {"TIMESTAMP WITH LOCAL TIME ZONE", "2024-02-29 13:45:10.25", DS_TIMESTAMP, "2024-2-29 13:45:10.250000000"},
+      {"INTERVAL YEAR TO MONTH", "1-06", DS_CHAR_LEN2, "1-06"},
+      {"INTERVAL DAY TO SECOND", "3 04:05:06", DS_CHAR_LEN2, "3 04:05:06"},
+  };
+  for (const TextTypeCase& c : cases) {
+    SCOPED_TRACE(c.type);
+    ParamSet p({{DS_CHAR_NTS, 40}}, 2);
+    p.Text(0, 0, c.sent);
+    p.Null(0, 1);
+    Block b;
+    RoundTrip(c.type, p, 12, b);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(b.ds.cols[0].kind, c.kind);
+    EXPECT_EQ(CellAsText(b), c.read);
+    EXPECT_TRUE(b.IsNull(0, 1));
+  }
+}
+
+TEST_F(UnicodeTypesTest, NcharOnAUnicodeConnection) {
+  const std::u16string text = u"\U0001F600z";
+  ParamSet p({{DS_WCHAR_NTS, 10}}, 1);
+  std::memcpy(p.Cell(0, 0), text.c_str(), (text.size() + 1) * 2);
+  Block b;
+  RoundTrip("NCHAR(4)", p, -8, b);
+  ASSERT_EQ(b.ds.cols[0].kind, DS_WCHAR_NTS);
+  std::u16string got(reinterpret_cast<const char16_t*>(DatasetCell(&b.ds.cols[0], 0)));
+  EXPECT_EQ(got, text + u" ");
+}
+}  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "drv_ingii/i-glob.h"
@@ -113,6 +114,41 @@ TEST(ConnServerAddress, PortJoinsTheHostOnlyWhenItIsAValidNumber) {
     EXPECT_EQ(shorter + ":1521", ConnServerAddress(shorter.c_str(), "1521"));
 }
 
+TEST_F(ConnOpenTest, ConnectParametersFromTheRecord) {
+    IngConnectParams p{};
+    std::string address;
+    ConnConnectParams(conn, p, address);
+    EXPECT_STREQ("Default", p.database);  // no data-source name
+    EXPECT_STREQ("", p.user);
+    EXPECT_STREQ("", p.password);
+    EXPECT_EQ(nullptr, p.serverAddress);
+    EXPECT_EQ(99, p.timeout);  // the default login timeout of 120
+    EXPECT_EQ(0u, p.readOnly);
+
+    Database("codb");
+    conn->user = strdup("u1");
+    conn->password = strdup("p1");
+    conn->options = strdup(" -Gg");
+    conn->host = strdup("db1");
+    conn->port = strdup("1521");
+    conn->loginTimeout = 5;
+    conn->flags |= kConnFlagAccessReadOnly;
+    ConnConnectParams(conn, p, address);
+    EXPECT_STREQ("codb", p.database);
+    EXPECT_STREQ("u1", p.user);
+    EXPECT_STREQ("p1", p.password);
+    EXPECT_STREQ(" -Gg", p.options);
+    EXPECT_STREQ("db1:1521", p.serverAddress);
+    EXPECT_EQ(99, p.timeout);
+    EXPECT_EQ(1u, p.readOnly);
+    conn->loginTimeout = 0;
+    free(conn->port);
+    conn->port = strdup("70000");
+    ConnConnectParams(conn, p, address);
+    EXPECT_EQ(0, p.timeout);
+    EXPECT_STREQ("db1", p.serverAddress);
+}
+
 TEST_F(ConnOpenTest, NewRecordStartsAllocatedWithItsDefaults) {
     EXPECT_EQ(kTagConn, conn->tag);
     EXPECT_EQ(1u, conn->state);
@@ -122,25 +158,26 @@ TEST_F(ConnOpenTest, NewRecordStartsAllocatedWithItsDefaults) {
     EXPECT_EQ(0u, conn->cursorDefaults.keysetSize);
     EXPECT_EQ(0u, conn->cursorDefaults.cursorType);
     EXPECT_EQ(1u, conn->cursorDefaults.concurrency);
-    EXPECT_EQ(0xFFFFFFFFu, conn->infoInts[0]);
-    EXPECT_EQ(0xFFFFFFFFu, conn->infoInts2[kConnInfoInts2 - 1]);
+    EXPECT_EQ(-1, conn->infoCache.i32[0]);
+    EXPECT_EQ(nullptr, conn->infoCache.str[0]);
 }
 
 TEST_F(ConnOpenTest, CapabilityMaskSetsTheWordsAndAutocommit) {
     ConnApplyCapabilityMask(conn, 0x2101);
     EXPECT_EQ(1u, conn->needBind);
-    EXPECT_EQ(1u, conn->xaCapable);
+    EXPECT_EQ(1u, conn->capXa);
     EXPECT_TRUE(conn->flags & kConnFlagAutocommit);
     for (uint32_t w : {conn->hasMoreRes, conn->hasParamOp, conn->hasScrlCurs, conn->hasDynMixCurs, conn->hasV2DAE,
-                       conn->spOutDeferFetch, conn->hasExecute2, conn->failoverCapable, conn->capExtra[0],
-                       conn->capExtra[1], conn->capExtra[2], conn->capExtra[3]})
+                       conn->spOutDeferFetch, conn->hasExecute2, conn->capFailover, conn->capConvInfo,
+                       conn->capExtra[0], conn->capExtra[1], conn->capExtra[2]})
         EXPECT_EQ(0u, w);
     ConnApplyCapabilityMask(conn, 0x1E00 | 0x4000 | 0x80 | 0x40);
     EXPECT_FALSE(conn->flags & kConnFlagAutocommit);
     EXPECT_EQ(0u, conn->needBind);
     EXPECT_EQ(1u, conn->hasExecute2);      // bit 7
     EXPECT_EQ(1u, conn->spOutDeferFetch);  // bit 6
-    EXPECT_EQ(1u, conn->failoverCapable);
+    EXPECT_EQ(1u, conn->capFailover);
+    EXPECT_EQ(1u, conn->capConvInfo);
     for (uint32_t w : conn->capExtra) EXPECT_EQ(1u, w);
 }
 
@@ -151,8 +188,9 @@ TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {
     EXPECT_EQ(0u, conn->lastError);
     EXPECT_NE(0u, conn->agentServer);
     ASSERT_NE(nullptr, Agent());
-    EXPECT_EQ(1u, conn->opTableWord);
-    EXPECT_NE(nullptr, conn->opTable);
+    EXPECT_EQ(1u, conn->opTableKind);
+    EXPECT_NE(nullptr, conn->opTableRows);
+    EXPECT_NE(0u, conn->opTableCount);
     EXPECT_TRUE(conn->flags & kConnFlagAutocommit);
     EXPECT_EQ(1u, conn->needBind);  // the agent reports it in its mask
     EXPECT_NE(0u, conn->isolation);  // read back from the agent
@@ -167,7 +205,7 @@ TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {
     EXPECT_EQ(1u, conn->state);
     EXPECT_EQ(0u, conn->agentServer);
     EXPECT_EQ(0u, conn->agentConn);
-    EXPECT_EQ(0u, conn->opTableWord);
+    EXPECT_EQ(0u, conn->opTableKind);
     EXPECT_EQ(0u, IngServerRefCount());
 }
 
@@ -309,6 +347,38 @@ TEST_F(ConnOpenTest, EndTranThroughTheAgent) {
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, henv, SQL_COMMIT));
     EXPECT_EQ(SQL_SUCCESS, SQLTransact(henv, SQL_NULL_HDBC, SQL_ROLLBACK));
     EXPECT_EQ(SQL_SUCCESS, SQLTransact(SQL_NULL_HENV, hdbc, SQL_COMMIT));
+}
+
+TEST_F(ConnOpenTest, ConnectWritesItsTraceLinesInOrder) {
+    std::string path = TempDir() + "/trace.log";
+    SQLFreeHandle(SQL_HANDLE_ENV, henv);
+    henv = SQL_NULL_HENV;
+    setenv("KIV_DEBUGFILE", path.c_str(), 1);
+    DriverShutdown();
+    ASSERT_EQ(1, DriverStartup(nullptr));
+    SetUp();
+    SQLCHAR dsn[] = "codb", empty[] = "";
+    EXPECT_EQ(SQL_SUCCESS, SQLConnect(hdbc, dsn, SQL_NTS, empty, SQL_NTS, empty, SQL_NTS));
+    EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_ROLLBACK));
+    SQLFreeHandle(SQL_HANDLE_ENV, henv);
+    henv = SQL_NULL_HENV;
+    DriverShutdown();
+    unsetenv("KIV_DEBUGFILE");
+    ASSERT_EQ(1, DriverStartup(nullptr));
+
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t connect = text.find("DSN=codb;UID=;PWD=***");
+    size_t keys = text.find("cn_dbpath=[] cn_dbopts=[] cn_readonly=0");
+    size_t caps = text.find("cn_needbind=1");
+    size_t autocommit = text.find("autocommit=1");
+    size_t rollback = text.find("[Rollback]");
+    EXPECT_NE(std::string::npos, connect) << text;
+    EXPECT_LT(connect, keys) << text;
+    EXPECT_LT(keys, caps) << text;
+    EXPECT_LT(caps, autocommit) << text;
+    EXPECT_LT(autocommit, rollback) << text;
+    EXPECT_EQ(std::string::npos, text.find("PWD=secret"));
 }
 
 // Transaction end over a scripted agent: the commit of connection 2 fails.

@@ -93,7 +93,7 @@ protected:
         if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
     }
     std::string Dsn() const { return GetParam().wide ? "cw_wide" : "cw_narrow"; }
-    std::string DriverName() const { return GetParam().wide ? "Telvarin Unicode Connect" : "Telvarin ANSI Connect"; }
+    std::string DriverName() const { return GetParam().wide ? "Telvarin Unicode" : "Telvarin ANSI"; }
 };
 
 }  // namespace connecttest

@@ -32,19 +32,15 @@ struct PrivateConfig {
         inst << "[Telvarin Unicode]\nDescription = Corvanta Ingres ODBC (wide)\nDriver = " << lib
              << "telvarinu.so\nDontDLClose = 0\n\n"
              << "[Telvarin ANSI]\nDescription = Corvanta Ingres ODBC (narrow)\nDriver = " << lib
-             << "telvarin.so\nDontDLClose = 0\n\n"
-             // The connect tests' entries: the Driver Manager asks these for nothing but what it
-             // must, so a connection stands without SQLGetFunctions.
-             << "[Telvarin Unicode Connect]\nDriver = " << lib << "telvarinu.so\nDontDLClose = 0\nDisableGetFunctions = 1\n\n"
-             << "[Telvarin ANSI Connect]\nDriver = " << lib << "telvarin.so\nDontDLClose = 0\nDisableGetFunctions = 1\n";
+             << "telvarin.so\nDontDLClose = 0\n";
         std::ofstream ini(dir + "/odbc.ini");
         // tv_*: data sources without a database (connecting fails); cw_*: databases the connect
         // tests create, owned by tvuser with password "secret", whose user comes from LastUser.
         ini << "[tv_wide]\nDriver = Telvarin Unicode\nDatabase = e2e\n\n"
             << "[tv_narrow]\nDriver = Telvarin ANSI\nDatabase = e2e\n\n"
-            << "[cw_wide]\nDriver = Telvarin Unicode Connect\nUID =\nLastUser = tvuser\nFetchBufferSize = 100\n\n"
-            << "[cw_narrow]\nDriver = Telvarin ANSI Connect\nUID =\nLastUser = tvuser\nFetchBufferSize = 100\n\n"
-            << "[Default]\nDriver = Telvarin ANSI Connect\nUID =\nLastUser = tvuser\nFetchBufferSize = 33\n";
+            << "[cw_wide]\nDriver = Telvarin Unicode\nUID =\nLastUser = tvuser\nFetchBufferSize = 100\n\n"
+            << "[cw_narrow]\nDriver = Telvarin ANSI\nUID =\nLastUser = tvuser\nFetchBufferSize = 100\n\n"
+            << "[Default]\nDriver = Telvarin ANSI\nUID =\nLastUser = tvuser\nFetchBufferSize = 33\n";
         inst.close();
         ini.close();
         setenv("ODBCSYSINI", dir.c_str(), 1);

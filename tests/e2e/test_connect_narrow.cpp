@@ -139,6 +139,100 @@ TEST_P(NarrowConnect, EndTranOnTheConnectionAndTheEnvironment) {
     EXPECT_TRUE(HasState(SQL_HANDLE_DBC, dbc, "08003"));
 }
 
+// The Driver Manager replays attributes set before the connect; the connect must not overwrite
+// them with the data source's or the agent's defaults.
+TEST_P(NarrowConnect, AutocommitAndAccessModeSetBeforeConnectingSurviveIt) {
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0)));
+    ASSERT_EQ(SQL_SUCCESS, Connect(kUser, kPassword));
+    SQLUINTEGER value = 99;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_OFF), value);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_MODE_READ_ONLY), value);
+    EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+
+    // Autocommit on, against a connection string that asks for none.
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0)));
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect("DSN=" + Dsn() + ";PWD=secret;NOAC=yes", SQL_DRIVER_NOPROMPT));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_ON), value);
+}
+
+TEST_P(NarrowConnect, WithoutTheApplicationsChoiceTheConnectionStringDecidesAutocommit) {
+    SQLUINTEGER value = 99;
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect("DSN=" + Dsn() + ";PWD=secret;NOAC=yes;READONLY=yes", SQL_DRIVER_NOPROMPT));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_OFF), value);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_MODE_READ_ONLY), value);
+    EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect("DSN=" + Dsn() + ";PWD=secret", SQL_DRIVER_NOPROMPT));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_ON), value);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, &value, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_MODE_READ_WRITE), value);
+}
+
+SQLRETURN Exec(SQLHDBC h, const std::string& sql) {
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    if (SQLAllocHandle(SQL_HANDLE_STMT, h, &st) != SQL_SUCCESS) return SQL_ERROR;
+    SQLRETURN rc = SQLExecDirect(st, T(sql), SQL_NTS);
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    return rc;
+}
+
+long Count(SQLHDBC h, const std::string& table) {
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    if (SQLAllocHandle(SQL_HANDLE_STMT, h, &st) != SQL_SUCCESS) return -1;
+    SQLINTEGER n = -1;
+    SQLLEN ind = 0;
+    if (!SQL_SUCCEEDED(SQLExecDirect(st, T("select count(*) from " + table), SQL_NTS)) ||
+        !SQL_SUCCEEDED(SQLFetch(st)) || !SQL_SUCCEEDED(SQLGetData(st, 1, SQL_C_LONG, &n, 0, &ind)))
+        n = -1;
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    return n;
+}
+
+// With autocommit off, work stands until the connection or its environment ends the transaction.
+TEST_P(NarrowConnect, EndTranCommitsAndRollsBackTheWork) {
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    ASSERT_EQ(SQL_SUCCESS, Connect(kUser, kPassword));
+    SQLHDBC other = SQL_NULL_HDBC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &other));
+    ASSERT_EQ(SQL_SUCCESS, SQLConnect(other, T(Dsn()), SQL_NTS, T(kUser), SQL_NTS, T(kPassword), SQL_NTS));
+
+    Exec(dbc, "drop table tx_work");  // left by an earlier run, or not there
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(dbc, "create table tx_work (i integer)")));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT));
+
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(dbc, "insert into tx_work values (1)")));
+    EXPECT_EQ(1, Count(dbc, "tx_work"));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK));
+    EXPECT_EQ(0, Count(dbc, "tx_work"));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT));
+
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(dbc, "insert into tx_work values (2)")));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT));
+    EXPECT_EQ(1, Count(other, "tx_work"));  // the other connection (autocommit) sees it
+
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(dbc, "insert into tx_work values (3)")));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, env, SQL_COMMIT));
+    EXPECT_EQ(2, Count(other, "tx_work"));
+
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(dbc, "insert into tx_work values (4)")));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, env, SQL_ROLLBACK));
+    EXPECT_EQ(2, Count(dbc, "tx_work"));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT));
+
+    EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(other));
+    SQLFreeHandle(SQL_HANDLE_DBC, other);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, NarrowConnect, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 

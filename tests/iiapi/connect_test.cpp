@@ -35,7 +35,7 @@ TEST(Connect, ProbeAnswersTheSessionFacts) {
 TEST(Connect, NodePrefixAndBintim) {
     std::string db = freshDatabase();
     Session s;
-    ASSERT_EQ(s.connect(environment(), "mynode::" + db), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.connect(environment(), "mynode::" + db + "/ingres"), IIAPI_ST_SUCCESS);
     Result r = s.run("SELECT dbmsinfo('_bintim'), dbmsinfo('no such thing')", {}, IIAPI_QT_SELECT_SINGLE);
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(r.rows.size(), 1u);
@@ -249,6 +249,120 @@ TEST(Handles, SecondEnvironmentAndTermination) {
     bad2.in_version = 99;
     IIapi_initialize(&bad2);
     EXPECT_EQ(bad2.in_status, IIAPI_ST_FAILURE);
+}
+
+}  // namespace
+
+namespace {
+
+// Every call that takes a handle answers a null, made-up or released one with the invalid-handle
+// status.
+TEST(Handles, EveryCallRejectsBadHandles) {
+    std::string db = freshDatabase();
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
+    IIAPI_STATUS st;
+    II_PTR released = s.open("SELECT 1", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(Session::close(released), IIAPI_ST_SUCCESS);
+    int junk = 0;
+    for (II_PTR bad : {static_cast<II_PTR>(nullptr), static_cast<II_PTR>(&junk), released}) {
+        SCOPED_TRACE(bad == nullptr ? "null" : bad == released ? "released" : "made up");
+        IIAPI_SETCONPRMPARM sc{};
+        sc.sc_connHandle = bad;
+        sc.sc_paramID = IIAPI_CP_DECIMAL_CHAR;
+        sc.sc_paramValue = const_cast<char *>(".");
+        IIapi_setConnectParam(&sc);
+        EXPECT_EQ(finish(sc.sc_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_CONNPARM co{};
+        co.co_connHandle = bad;
+        co.co_target = const_cast<char *>(db.c_str());
+        co.co_type = IIAPI_CT_SQL;
+        IIapi_connect(&co);
+        EXPECT_EQ(finish(co.co_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_DISCONNPARM dc{};
+        dc.dc_connHandle = bad;
+        IIapi_disconnect(&dc);
+        EXPECT_EQ(finish(dc.dc_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_AUTOPARM ac{};
+        ac.ac_connHandle = bad;
+        IIapi_autocommit(&ac);
+        EXPECT_EQ(finish(ac.ac_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_COMMITPARM cm{};
+        cm.cm_tranHandle = bad;
+        IIapi_commit(&cm);
+        EXPECT_EQ(finish(cm.cm_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_ROLLBACKPARM rb{};
+        rb.rb_tranHandle = bad;
+        IIapi_rollback(&rb);
+        EXPECT_EQ(finish(rb.rb_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_PREPCMTPARM pc{};
+        pc.pr_tranHandle = bad;
+        IIapi_prepareCommit(&pc);
+        EXPECT_EQ(finish(pc.pr_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_QUERYPARM q{};
+        q.qy_connHandle = bad;
+        q.qy_queryText = const_cast<char *>("SELECT 1");
+        IIapi_query(&q);
+        EXPECT_EQ(finish(q.qy_genParm), IIAPI_ST_INVALID_HANDLE);
+        EXPECT_EQ(q.qy_stmtHandle, nullptr);
+        // A good connection with a bad transaction handle.
+        IIAPI_QUERYPARM q2{};
+        q2.qy_connHandle = s.conn;
+        q2.qy_tranHandle = bad ? bad : released;
+        q2.qy_queryText = const_cast<char *>("SELECT 1");
+        IIapi_query(&q2);
+        EXPECT_EQ(finish(q2.qy_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_SETDESCRPARM sd{};
+        sd.sd_stmtHandle = bad;
+        IIapi_setDescriptor(&sd);
+        EXPECT_EQ(finish(sd.sd_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_PUTPARMPARM pp{};
+        pp.pp_stmtHandle = bad;
+        IIapi_putParms(&pp);
+        EXPECT_EQ(finish(pp.pp_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_GETDESCRPARM gd{};
+        gd.gd_stmtHandle = bad;
+        IIapi_getDescriptor(&gd);
+        EXPECT_EQ(finish(gd.gd_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_GETCOLPARM gc{};
+        gc.gc_stmtHandle = bad;
+        IIapi_getColumns(&gc);
+        EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_GETQINFOPARM gq{};
+        gq.gq_stmtHandle = bad;
+        IIapi_getQueryInfo(&gq);
+        EXPECT_EQ(finish(gq.gq_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_CLOSEPARM cl{};
+        cl.cl_stmtHandle = bad;
+        IIapi_close(&cl);
+        EXPECT_EQ(finish(cl.cl_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_CANCELPARM cn{};
+        cn.cn_stmtHandle = bad;
+        IIapi_cancel(&cn);
+        EXPECT_EQ(finish(cn.cn_genParm), IIAPI_ST_INVALID_HANDLE);
+        IIAPI_GETEINFOPARM ge{};
+        ge.ge_errorHandle = bad;
+        IIapi_getErrorInfo(&ge);
+        EXPECT_EQ(ge.ge_status, IIAPI_ST_INVALID_HANDLE);
+        IIAPI_SETENVPRMPARM se{};
+        II_LONG v = 8192;
+        se.se_envHandle = bad;
+        se.se_paramID = IIAPI_EP_MAX_SEGMENT_LEN;
+        se.se_paramValue = &v;
+        IIapi_setEnvParam(&se);
+        EXPECT_EQ(se.se_status, IIAPI_ST_INVALID_HANDLE);
+        IIAPI_RELENVPARM re{};
+        re.re_envHandle = bad;
+        IIapi_releaseEnv(&re);
+        EXPECT_EQ(re.re_status, IIAPI_ST_INVALID_HANDLE);
+        IIAPI_RELXIDPARM rl{};
+        rl.rl_tranIdHandle = bad;
+        IIapi_releaseXID(&rl);
+        EXPECT_EQ(rl.rl_status, IIAPI_ST_INVALID_HANDLE);
+    }
+    // The session is unharmed.
+    Result r = s.run("SELECT 1", {}, IIAPI_QT_SELECT_SINGLE);
+    EXPECT_EQ(r.status, IIAPI_ST_SUCCESS);
 }
 
 }  // namespace

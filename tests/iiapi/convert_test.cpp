@@ -111,6 +111,11 @@ TEST(Convert, DatesAndTimesToText) {
         {IIAPI_TMWO_TYPE, "23:59:58", "23:59:58"},
         {IIAPI_TSWO_TYPE, "2024-02-29 13:45:10.5", "2024-02-29 13:45:10.500000"},
         {IIAPI_INTYM_TYPE, "2 years 3 months", "2-03"},
+        {IIAPI_INTYM_TYPE, "1-06", "1-06"},
+        {IIAPI_INTYM_TYPE, "-1-06", "-1-06"},
+        {IIAPI_INTDS_TYPE, "-2 days", "-2 00:00:00"},
+        {IIAPI_INTDS_TYPE, "1 day -1 hours", "0 23:00:00"},
+        {IIAPI_DATE_TYPE, "3 days 4 hours", "3 days 4 hrs"},
         {IIAPI_INTDS_TYPE, "1 day 02:03:04", "1 02:03:04"},
     };
     for (auto &c : cases) {
@@ -130,6 +135,25 @@ TEST(Convert, DatesAndTimesToText) {
                   IIAPI_ST_SUCCESS)
             << bad;
     }
+}
+
+TEST(Convert, DayMonthOrderFollowsTheDateFormat) {
+    auto asText = [](const char *in) {
+        std::string s = in;
+        Conv d = convert(desc(IIAPI_CHA_TYPE, uint16_t(s.size())), s, IIAPI_DATE_TYPE, 12);
+        if (d.status != IIAPI_ST_SUCCESS) return std::string("(failed)");
+        Conv t = convert(desc(IIAPI_DATE_TYPE, 12), d.bytes, IIAPI_VCH_TYPE, 66);
+        return t.bytes.substr(2);
+    };
+    const char *old = std::getenv("II_DATE_FORMAT");
+    std::string saved = old ? old : "";
+    unsetenv("II_DATE_FORMAT");
+    EXPECT_EQ(asText("01/02/2024"), "2024-01-02");
+    setenv("II_DATE_FORMAT", "MULTINATIONAL4", 1);
+    EXPECT_EQ(asText("01/02/2024"), "2024-02-01");
+    EXPECT_EQ(asText("15/01/2024 10:20:30"), "2024-01-15 10:20:30");
+    if (old) setenv("II_DATE_FORMAT", saved.c_str(), 1);
+    else unsetenv("II_DATE_FORMAT");
 }
 
 TEST(Convert, MoneyToFloat) {

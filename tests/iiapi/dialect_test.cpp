@@ -101,13 +101,19 @@ TEST_F(Dialect, SessionStatementsAndFirst) {
         Result r = s.exec(sql);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql;
     }
+    ASSERT_EQ(s.exec("SET SESSION READ ONLY , ISOLATION LEVEL READ COMMITTED").status, IIAPI_ST_SUCCESS);
+    Result w = s.exec("DELETE FROM emp");
+    EXPECT_EQ(w.status, IIAPI_ST_ERROR);
+    EXPECT_EQ(one("SELECT count(*) FROM emp"), "6");
+    ASSERT_EQ(s.exec("SET SESSION READ WRITE , ISOLATION LEVEL READ COMMITTED").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(s.exec("DELETE FROM emp WHERE empno = 7369").rowCount, 1);
     Result f = s.exec("SELECT FIRST 2 empno FROM emp ORDER BY empno");
     ASSERT_EQ(f.rows.size(), 2u);
-    EXPECT_EQ(trimmed(f.rows[1][0]), "7499");
+    EXPECT_EQ(trimmed(f.rows[1][0]), "7566");
     Result fu = s.exec("SELECT empno FROM emp WHERE empno > 7800 ORDER BY empno FOR UPDATE OF ename");
     EXPECT_EQ(fu.rows.size(), 2u);
     Result ro = s.exec("SELECT empno FROM emp FOR READONLY");
-    EXPECT_EQ(ro.rows.size(), 6u);
+    EXPECT_EQ(ro.rows.size(), 5u);
 }
 
 TEST_F(Dialect, DoubleQuotesNameIdentifiersOnly) {
@@ -237,6 +243,8 @@ TEST_F(Dialect, ResultColumnsAreDescribedByTheirIngresTypes) {
     }
     EXPECT_EQ(r.names[11], "who");
     EXPECT_EQ(r.names[4], "ename");
+    EXPECT_EQ(r.names[0], "col1");
+    EXPECT_EQ(r.names[6], "col7");
     // A value the described type cannot hold is an error.
     Result big = s.exec("SELECT int2(70000) FROM emp");
     EXPECT_EQ(big.status, IIAPI_ST_ERROR);
@@ -265,6 +273,26 @@ TEST_F(Dialect, StrictOrderByNamesTheMissingColumn) {
     EXPECT_EQ(old.exec("SELECT * FROM emp ORDER BY sal").status, IIAPI_ST_SUCCESS);
     // The default session accepts it.
     EXPECT_EQ(s.exec("SELECT ename FROM emp ORDER BY emp.sal").status, IIAPI_ST_SUCCESS);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Dialect, CreatorOwnsTablesAndViews) {
+    Session other;
+    ASSERT_EQ(other.connect(environment(), db, "zoe"), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(other.exec("CREATE TABLE zt (k integer)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(other.exec("CREATE VIEW zv AS SELECT k FROM zt").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(other.commit(), IIAPI_ST_SUCCESS);
+    Result r = s.exec("SELECT table_name, table_owner, table_type FROM iitables WHERE table_name LIKE 'z%' ORDER BY 1");
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(trimmed(r.rows[0][1]), "zoe");
+    EXPECT_EQ(trimmed(r.rows[1][1]), "zoe");
+    EXPECT_EQ(trimmed(r.rows[1][2]), "V");
+    EXPECT_EQ(one("SELECT count(*) FROM zoe.zv"), "0");
+    ASSERT_EQ(s.exec("DROP VIEW zv").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(one("SELECT count(*) FROM iitables WHERE table_name = 'zv'"), "0");
 }
 
 }  // namespace

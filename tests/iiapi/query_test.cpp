@@ -2,6 +2,8 @@
 // partial rows, long values in segments and row counts.
 #include "api_support.h"
 
+#include <sqlite3.h>
+
 using namespace apitest;
 
 namespace {
@@ -480,6 +482,69 @@ TEST_F(Query, SelectFirstLimitsRows) {
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(r.rows.size(), 2u);
     EXPECT_EQ(r.rows[0][0], "4");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Foreign, PlainSqliteFilesAreReadWithoutAddingMetadata) {
+    environment();
+    char path[512];
+    std::string name = freshDatabase() + "_foreign";
+    ASSERT_EQ(iiengine_databasePath(name.c_str(), path, sizeof path), 0);
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(path, &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT, price REAL, data BLOB, code VARCHAR(5));"
+                           "INSERT INTO items VALUES (1, 'pen', 1.25, x'0102', 'A1');"
+                           "INSERT INTO items VALUES (5000000000, NULL, NULL, NULL, 'B2');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    {
+        Session s;
+        ASSERT_EQ(s.connect(environment(), path), IIAPI_ST_SUCCESS);
+        Result r = s.exec("SELECT id, name, price, data, code FROM items ORDER BY id");
+        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+        ASSERT_EQ(r.desc.size(), 5u);
+        EXPECT_EQ(r.desc[0].ds_dataType, IIAPI_INT_TYPE);
+        EXPECT_EQ(r.desc[0].ds_length, 8);
+        EXPECT_EQ(r.desc[1].ds_dataType, IIAPI_LVCH_TYPE);
+        EXPECT_EQ(r.desc[2].ds_dataType, IIAPI_FLT_TYPE);
+        EXPECT_EQ(r.desc[2].ds_length, 8);
+        EXPECT_EQ(r.desc[3].ds_dataType, IIAPI_LBYTE_TYPE);
+        EXPECT_EQ(r.desc[4].ds_dataType, IIAPI_VCH_TYPE);
+        ASSERT_EQ(r.rows.size(), 2u);
+        EXPECT_EQ(r.rows[0][1], "pen");
+        EXPECT_EQ(r.rows[1][0], "5000000000");
+        Result cat = s.exec("SELECT column_name, column_ingdatatype FROM iicolumns WHERE table_name = 'items' "
+                            "ORDER BY column_sequence");
+        ASSERT_EQ(cat.rows.size(), 5u);
+        EXPECT_EQ(cat.rows[0][1], "-30");
+        s.rollback();
+    }
+    // Reading added nothing to the file.
+    ASSERT_EQ(sqlite3_open(path, &db), SQLITE_OK);
+    sqlite3_stmt *st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE name LIKE 'iiapi%'", -1, &st, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+TEST(Foreign, DatesSentAsClientTextAreStoredAsDates) {
+    std::string db = freshDatabase();
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("CREATE TABLE dd (d ansidate, t date)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.run("INSERT INTO dd VALUES (?, ?)", {pChar("2024_02_29"), pChar("2024_02_29 10:11:12")}).status,
+              IIAPI_ST_SUCCESS);
+    Result r = s.run("SELECT count(*) FROM dd WHERE d = ? AND t = '2024-02-29 10:11:12'", {pChar("2024_02_29")});
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0], "1");
 }
 
 }  // namespace
