@@ -225,6 +225,60 @@ TEST_P(DescE2E, CopyDescCopiesABindingThatThenFetches) {
     SQLFreeHandle(SQL_HANDLE_STMT, s2);
 }
 
+TEST_P(DescE2E, AllocatedApdBindsAParameterThatExecutes) {
+    SQLHDESC user = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user));
+    SQLINTEGER id = 42;
+    char name[21] = "desc";
+    SQLLEN nameLen = SQL_NTS;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 1, SQL_C_LONG, 0, sizeof id, 0, 0, &id, nullptr, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 2, SQL_C_CHAR, 0, sizeof name, 0, 0, name, &nameLen, &nameLen));
+    SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 1, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_INTEGER), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 2, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_VARCHAR), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 2, SQL_DESC_LENGTH, reinterpret_cast<SQLPOINTER>(20), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_APP_PARAM_DESC, user, 0)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("insert into " + t + " values (?, ?, null)").c_str(), SQL_NTS))
+        << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    // A second execution takes what the descriptor's buffers hold now.
+    id = 43;
+    std::strcpy(name, "again");
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_APP_PARAM_DESC, nullptr, 0)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " where id > 40 order by id")) << Diag();
+    SQLINTEGER got = 0;
+    char gotName[21] = {0};
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &got, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, gotName, sizeof gotName, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    EXPECT_EQ(42, got);
+    EXPECT_STREQ("desc", gotName);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    EXPECT_EQ(43, got);
+    EXPECT_STREQ("again", gotName);
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLFreeHandle(SQL_HANDLE_DESC, user);
+}
+
+TEST_P(DescE2E, WideNameWrittenToTheIpdReadsBackNarrow) {
+    SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
+    const SQLWCHAR wide[] = {'w', 'n', 'a', 'm', 'e', 0};
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescFieldW(ipd, 1, SQL_DESC_NAME, (SQLPOINTER)wide, SQL_NTS))
+        << DiagText(SQL_HANDLE_DESC, ipd);
+    char name[16] = {0};
+    SQLINTEGER len = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 1, SQL_DESC_NAME, name, sizeof name, &len));
+    EXPECT_STREQ("wname", name);
+    EXPECT_EQ(5, len);
+    SQLSMALLINT unnamed = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 1, SQL_DESC_UNNAMED, &unnamed, 0, nullptr));
+    EXPECT_EQ(SQL_NAMED, unnamed);
+}
+
 // Every Ingres type in one table.
 class DescTypes : public ResultsTest {
 protected:
