@@ -279,6 +279,121 @@ TEST_P(DescE2E, WideNameWrittenToTheIpdReadsBackNarrow) {
     EXPECT_EQ(SQL_NAMED, unnamed);
 }
 
+// Which descriptor kinds read and write each field: bit 0 ARD, 1 APD, 2 IRD, 3 IPD.
+struct FieldRule {
+    SQLSMALLINT field;
+    bool header;
+    unsigned read;
+    unsigned write;
+    bool text = false;
+};
+constexpr unsigned kArd = 1, kApd = 2, kIrd = 4, kIpd = 8, kApp = kArd | kApd, kImpl = kIrd | kIpd,
+                   kAll = 15, kNotIrd = kArd | kApd | kIpd;
+const FieldRule kFieldRules[] = {
+    {SQL_DESC_ARRAY_SIZE, true, kApp, kApp},
+    {SQL_DESC_ARRAY_STATUS_PTR, true, kAll, kAll},
+    {SQL_DESC_BIND_OFFSET_PTR, true, kApp, kApp},
+    {SQL_DESC_BIND_TYPE, true, kApp, kApp},
+    {SQL_DESC_ROWS_PROCESSED_PTR, true, kImpl, kImpl},
+    {SQL_DESC_COUNT, true, kAll, kNotIrd},
+    {SQL_DESC_ALLOC_TYPE, true, kAll, 0},
+    {SQL_DESC_CONCISE_TYPE, false, kAll, kNotIrd},
+    {SQL_DESC_TYPE, false, kAll, kNotIrd},
+    {SQL_DESC_DISPLAY_SIZE, false, kIrd, 0},
+    {SQL_DESC_UNSIGNED, false, kImpl, 0},
+    {SQL_DESC_FIXED_PREC_SCALE, false, kImpl, 0},
+    {SQL_DESC_UPDATABLE, false, kIrd, 0},
+    {SQL_DESC_AUTO_UNIQUE_VALUE, false, kIrd, 0},
+    {SQL_DESC_CASE_SENSITIVE, false, kImpl, 0},
+    {SQL_DESC_SEARCHABLE, false, kIrd, 0},
+    {SQL_DESC_TYPE_NAME, false, kImpl, 0, true},
+    {SQL_DESC_TABLE_NAME, false, kIrd, 0, true},
+    {SQL_DESC_SCHEMA_NAME, false, kIrd, 0, true},
+    {SQL_DESC_CATALOG_NAME, false, kIrd, 0, true},
+    {SQL_DESC_LABEL, false, kIrd, 0, true},
+    {SQL_DESC_BASE_COLUMN_NAME, false, kIrd, 0, true},
+    {SQL_DESC_BASE_TABLE_NAME, false, kIrd, 0, true},
+    {SQL_DESC_DATETIME_INTERVAL_PRECISION, false, kAll, kNotIrd},
+    {SQL_DESC_LITERAL_PREFIX, false, kIrd, 0, true},
+    {SQL_DESC_LITERAL_SUFFIX, false, kIrd, 0, true},
+    {SQL_DESC_LOCAL_TYPE_NAME, false, kImpl, 0, true},
+    {SQL_DESC_NUM_PREC_RADIX, false, kAll, kNotIrd},
+    {SQL_DESC_PARAMETER_TYPE, false, kIpd, kIpd},
+    {SQL_DESC_ROWVER, false, kIrd, 0},
+    {SQL_DESC_LENGTH, false, kAll, kNotIrd},
+    {SQL_DESC_OCTET_LENGTH_PTR, false, kApp, kApp},
+    {SQL_DESC_PRECISION, false, kAll, kNotIrd},
+    {SQL_DESC_SCALE, false, kAll, kNotIrd},
+    {SQL_DESC_DATETIME_INTERVAL_CODE, false, kAll, kNotIrd},
+    {SQL_DESC_NULLABLE, false, kImpl, 0},
+    {SQL_DESC_INDICATOR_PTR, false, kApp, kApp},
+    {SQL_DESC_DATA_PTR, false, kApp, kNotIrd},
+    {SQL_DESC_NAME, false, kImpl, kIpd, true},
+    {SQL_DESC_UNNAMED, false, kImpl, kIpd},
+    {SQL_DESC_OCTET_LENGTH, false, kAll, kNotIrd},
+};
+
+TEST_P(DescE2E, EveryFieldReadsAndWritesOnTheKindsThatHaveIt) {
+    SQLINTEGER id = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &ind));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, &ind));
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("select id, name from " + t + " where id > ?").c_str(), SQL_NTS))
+        << Diag();
+    const SQLHDESC descs[4] = {StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), StmtDesc(stmt, SQL_ATTR_APP_PARAM_DESC),
+                               StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC), StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC)};
+    const char* kinds[4] = {"ARD", "APD", "IRD", "IPD"};
+    for (const FieldRule& r : kFieldRules) {
+        for (int k = 0; k < 4; ++k) {
+            SCOPED_TRACE(std::string(kinds[k]) + " field " + std::to_string(r.field));
+            const SQLSMALLINT rec = r.header ? 0 : 1;
+            alignas(8) char buf[256] = {0};
+            SQLINTEGER len = 0;
+            SQLRETURN rc = SQLGetDescField(descs[k], rec, r.field, buf, sizeof buf, &len);
+            if (!(r.read & (1u << k))) {
+                EXPECT_EQ(SQL_ERROR, rc);
+                EXPECT_EQ("HY091", State(SQL_HANDLE_DESC, descs[k]));
+                continue;
+            }
+            ASSERT_EQ(SQL_SUCCESS, rc) << DiagText(SQL_HANDLE_DESC, descs[k]);
+            // Write back what was read: the kinds that may write it take it, the others refuse.
+            SQLPOINTER value;
+            SQLINTEGER vlen = 0;
+            if (r.text) {
+                value = buf;
+                vlen = SQL_NTS;
+            } else if (len == 2) {
+                SQLSMALLINT v;
+                std::memcpy(&v, buf, 2);
+                value = reinterpret_cast<SQLPOINTER>(intptr_t(v));
+            } else if (len == 4) {
+                SQLINTEGER v;
+                std::memcpy(&v, buf, 4);
+                value = reinterpret_cast<SQLPOINTER>(intptr_t(v));
+            } else {
+                std::memcpy(&value, buf, sizeof value);
+                vlen = SQL_IS_POINTER;
+            }
+            rc = SQLSetDescField(descs[k], rec, r.field, value, vlen);
+            if (r.write & (1u << k)) {
+                EXPECT_EQ(SQL_SUCCESS, rc) << DiagText(SQL_HANDLE_DESC, descs[k]);
+            } else {
+                EXPECT_EQ(SQL_ERROR, rc);
+                const std::string st = State(SQL_HANDLE_DESC, descs[k]);
+                EXPECT_TRUE(st == "HY091" || st == "HY016") << st;
+            }
+        }
+    }
+    // Every field but the pointers left the column and the parameter unbound; the data pointers
+    // bind them again with what the records now hold.
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(descs[0], 1, SQL_DESC_DATA_PTR, &id, SQL_IS_POINTER));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(descs[1], 1, SQL_DESC_DATA_PTR, &id, SQL_IS_POINTER));
+    id = 1;
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    EXPECT_EQ(2, id);
+}
+
 // Every Ingres type in one table.
 class DescTypes : public ResultsTest {
 protected:
