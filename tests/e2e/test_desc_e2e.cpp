@@ -95,6 +95,45 @@ TEST_P(DescE2E, StatementAttributesSetAndReadBack) {
     EXPECT_EQ(3u, rows);
 }
 
+TEST_P(DescE2E, Odbc2StatementOptionsSetAndReadBack) {
+    struct Case {
+        SQLUSMALLINT option;
+        SQLULEN value;
+    } cases[] = {
+        {SQL_QUERY_TIMEOUT, 7},          {SQL_MAX_ROWS, 11},
+        {SQL_NOSCAN, SQL_NOSCAN_ON},     {SQL_ASYNC_ENABLE, SQL_ASYNC_ENABLE_OFF},
+        {SQL_BIND_TYPE, 16},             {SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY},
+        {SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY}, {SQL_KEYSET_SIZE, 0},
+        {SQL_ROWSET_SIZE, 2},            {SQL_SIMULATE_CURSOR, SQL_SC_NON_UNIQUE},
+        {SQL_RETRIEVE_DATA, SQL_RD_OFF}, {SQL_USE_BOOKMARKS, SQL_UB_ON},
+        {SQL_MAX_LENGTH, 9000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtOption(stmt, c.option, c.value)) << Diag();
+        SQLULEN back = SQLULEN(kPoison());
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtOption(stmt, c.option, &back)) << Diag();
+        EXPECT_EQ(c.value, back);
+    }
+    // Before a result set there is no bookmark and no row number.
+    SQLULEN v = 0;
+    EXPECT_EQ(SQL_ERROR, SQLGetStmtOption(stmt, SQL_GET_BOOKMARK, &v));
+    EXPECT_EQ(SQL_ERROR, SQLGetStmtOption(stmt, SQL_ROW_NUMBER, &v));
+    EXPECT_EQ(SQL_ERROR, SQLSetStmtOption(stmt, 1225, 1));
+    EXPECT_EQ("HY092", State(SQL_HANDLE_STMT, stmt));
+    // The row number of a forward-only cursor counts the rows fetched.
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtOption(stmt, SQL_ROWSET_SIZE, 1));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtOption(stmt, SQL_RETRIEVE_DATA, SQL_RD_ON));
+    ASSERT_EQ(SQL_SUCCESS, Select()) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtOption(stmt, SQL_ROW_NUMBER, &v)) << Diag();
+    EXPECT_EQ(2u, v);
+    // A maximum length cannot change under an open result set.
+    EXPECT_EQ(SQL_ERROR, SQLSetStmtOption(stmt, SQL_MAX_LENGTH, 10000));
+    EXPECT_EQ("HY011", State(SQL_HANDLE_STMT, stmt));
+}
+
 TEST_P(DescE2E, ImplicitDescriptorsAndTheirFields) {
     SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), apd = StmtDesc(stmt, SQL_ATTR_APP_PARAM_DESC);
     SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC), ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
