@@ -247,7 +247,7 @@ bool IsHeaderField(uint16_t f) {
 }  // namespace
 
 SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int64_t bufLen, int64_t* len, char mode) {
-    if (GwTraceOn()) GwTrace("Descriptor Type: %s\n", DescTraceName(d));
+    if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
     if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
 
     const bool user = d->allocKind == 2;
@@ -808,7 +808,7 @@ SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_
         default:
             break;
     }
-    if (GwTraceOn()) GwTrace("Descriptor Type: %s\n", DescTraceName(d));
+    if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
     if (d->allocKind == 2) {
         // Only statements of the descriptor's own connection can use it, and its call lock is
         // held, so that connection's list is walked.
@@ -986,7 +986,7 @@ SQLRETURN ImplCopyDesc(HandleBase* record, ApiArgs& args) {
         src->lastError = 21;  // S1009
         return SQL_ERROR;
     }
-    if (GwTraceOn()) GwTrace("Source Descriptor Type: %s\n", DescTraceName(src));
+    if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
     if (dst->allocKind != 2 && dst->descType == kDescIRD) return Fail(dst, 132);
     if (src->allocKind != 2 && src->descType == kDescIRD && src->stmt && !(src->stmt->flags & kSfPrepared))
         return Fail(dst, 22);
