@@ -979,10 +979,15 @@ SQLRETURN ImplCopyDesc(HandleBase* record, ApiArgs& args) {
     DescRecord* src = Desc(record);
     uint32_t number = 0;
     if (!HandleNumber(const_cast<void*>(args.at(0).p), &number)) return SQL_INVALID_HANDLE;
+    // A target of another connection may be in another thread's call, or being freed there;
+    // the table's lock keeps it alive while it is looked at, and only this connection's is used.
+    HandleTableLock(&g_DescTable);
     auto* dst = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
-    if (!dst || dst->tag != kTagDesc) return SQL_INVALID_HANDLE;
-    // A target of another connection may be in another thread's call; only this one's is held.
-    if (DescOwnerConn(dst) != DescOwnerConn(src)) {
+    const bool live = dst && dst->tag == kTagDesc;
+    const bool ours = live && DescOwnerConn(dst) == DescOwnerConn(src);
+    HandleTableUnlock(&g_DescTable);
+    if (!live) return SQL_INVALID_HANDLE;
+    if (!ours) {
         src->lastError = 21;  // S1009
         return SQL_ERROR;
     }
