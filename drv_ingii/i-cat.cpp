@@ -194,7 +194,7 @@ bool IsTextKind(uint32_t kind, bool unicode) {
 
 bool CellNull(const DatasetColumn* c, uint32_t row) { return c->indicators[row] >= DS_IND_NOT_FETCHED; }
 
-// The text of a cell as UTF-8 (wide cells are ASCII-safe converted unit by unit for BMP).
+// The text of a cell as UTF-8.
 bool ReadText(const DatasetColumn* c, uint32_t row, std::string* out) {
   out->clear();
   const uint8_t* cell = DatasetCell(c, row);
@@ -238,6 +238,8 @@ void WriteText(DatasetColumn* c, uint32_t row, const std::string& text) {
     case DS_CHAR_NTS: {
       if (c->width == 0) return;
       size_t n = std::min<size_t>(text.size(), c->width - 1);
+      // Never half a character.
+      while (n > 0 && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
       std::memcpy(cell, text.data(), n);
       std::memset(cell + n, 0, c->width - n);
       break;
@@ -508,6 +510,7 @@ void IngCatalogColumnRows(Dataset* b, uint32_t rows, uint32_t odbcVersion, bool 
     IngTypeCells cells{&dataType,
                        nameOk ? DatasetCell(name, r) : nullptr,
                        nameOk ? name->width : 0,
+                       wideName,
                        &columnSize,
                        &bufferLength,
                        &digits,
@@ -515,7 +518,7 @@ void IngCatalogColumnRows(Dataset* b, uint32_t rows, uint32_t odbcVersion, bool 
                        &sqlType,
                        &sub,
                        &octet};
-    IngCatalogTypeFixup(cells, odbcVersion, wideName || (unicode && wideName));
+    IngCatalogTypeFixup(cells, odbcVersion, unicode);
     if (nameOk) name->indicators[r] = DS_IND_VALUE;
     WriteInt(col[0], r, dataType);
     WriteInt(col[2], r, columnSize);

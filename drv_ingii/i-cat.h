@@ -83,6 +83,8 @@ void IngCatalogStatisticsRows(Dataset* block, uint32_t rows, bool unicode);
 void IngCatalogPrivilegeRows(Dataset* block, uint32_t rows, bool unicode);
 
 // --- the operations (slots 25 to 35) ---------------------------------------------------------
+// args points at an array of the function's name texts (const char*, in the order of the ODBC
+// function's arguments, absent ones null); SpecialColumns and Statistics take the records above.
 
 uint32_t IngDDColumnPrivileges(uint32_t stmt, const void* args);
 uint32_t IngDDColumns(uint32_t stmt, const void* args);

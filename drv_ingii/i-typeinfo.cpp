@@ -230,9 +230,9 @@ void PutRow(const IngTypeInfoScope& s, const IngTypeRow& r, Dataset* ds, uint32_
   PutNum(ds, 18, row, r.intervalPrecision);
 }
 
-void SetName(const IngTypeCells& c, const char* name, bool unicode) {
+void SetName(const IngTypeCells& c, const char* name) {
   if (c.typeName == nullptr || c.typeNameBytes == 0) return;
-  if (!unicode) {
+  if (!c.typeNameWide) {
     size_t n = std::strlen(name);
     if (n > c.typeNameBytes - 1) n = c.typeNameBytes - 1;
     auto* out = static_cast<char*>(c.typeName);
@@ -299,7 +299,7 @@ void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unico
 
   // One row of the mapping: name, ODBC type, SQL_DATA_TYPE and subcode.
   auto type = [&](const char* name, int16_t t, int16_t sqlType, int sub) {
-    SetName(c, name, unicode);
+    SetName(c, name);
     *c.dataType = t;
     Set<uint16_t>(c.sqlDataType, uint16_t(sqlType));
     if (sub >= 0) Set<uint16_t>(c.datetimeSub, uint16_t(sub));

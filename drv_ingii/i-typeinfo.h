@@ -48,11 +48,12 @@ uint32_t IngTypeInfoServe(const IngTypeInfoScope& scope, uint32_t* pos, uint32_t
 
 // Cells of one catalog row that the type fix-up rewrites. dataType holds the Ingres type code
 // (negative for a nullable column) and bufferLength the Ingres length on entry. typeName is
-// narrow or, with unicode, UTF-16 of typeNameBytes bytes in all. The three last may be null.
+// narrow or UTF-16 text of typeNameBytes bytes in all. The three last may be null.
 struct IngTypeCells {
   int16_t* dataType;
   void* typeName;
   uint32_t typeNameBytes;
+  bool typeNameWide;
   uint32_t* columnSize;
   uint32_t* bufferLength;
   uint16_t* decimalDigits;
@@ -62,6 +63,7 @@ struct IngTypeCells {
   uint32_t* charOctetLength;  // 0xFFFFFFFF afterwards: no value
 };
 
+// unicode: the connection's Unicode flag, which decides the national types' codes and sizes.
 void IngCatalogTypeFixup(const IngTypeCells& cells, uint32_t odbcVersion, bool unicode);
 
 // The agent's DRV_DDTypeInfo (slot 35).

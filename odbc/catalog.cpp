@@ -19,8 +19,6 @@ namespace {
 constexpr uint32_t kErrBadArg = 21;      // S1009
 constexpr uint32_t kErrSequence = 22;    // S1010
 constexpr uint32_t kErrNotCapable = 43;  // S1C00
-constexpr uint32_t kErrNotOpen = 52;     // 08003
-constexpr uint32_t kNoData = 82;
 
 bool StmtAgentOf(StmtRecord* stmt, const AgentLink** link, uint32_t* agentStmt) {
     if (stmt == nullptr || stmt->link == nullptr || stmt->agentStmt == 0) return false;
@@ -30,12 +28,6 @@ bool StmtAgentOf(StmtRecord* stmt, const AgentLink** link, uint32_t* agentStmt) 
 }
 void FreeResultCols(StmtRecord* stmt) { StmtFreeResultCols(stmt); }
 uint16_t FlagsOf(ConnRecord* conn) { return conn ? conn->flags : 0; }
-bool ConnAgentOf(ConnRecord* conn, const AgentLink** link, uint32_t* agentConn) {
-    if (conn == nullptr || conn->agentConn == 0 || conn->link.table == nullptr) return false;
-    *link = &conn->link;
-    *agentConn = conn->agentConn;
-    return true;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -138,7 +130,7 @@ SQLRETURN TextsOnly(HandleBase* record, ApiArgs& args, int slot, const TextRule*
 
 }  // namespace
 
-CatalogServices g_CatalogServices = {StmtAgentOf, FreeResultCols, StmtCollectAgentDiag, FlagsOf, ConnAgentOf};
+CatalogServices g_CatalogServices = {StmtAgentOf, FreeResultCols, StmtCollectAgentDiag, FlagsOf};
 
 std::string CatalogUnquote(const char* text, int64_t len) {
     if (text == nullptr) return std::string();
@@ -298,80 +290,4 @@ SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType) {
 
 SQLRETURN ImplGetTypeInfo(HandleBase* record, ApiArgs& args) {
     return GetTypeInfoImpl(Stmt(record), args.get<int16_t>(0));
-}
-
-namespace {
-// The narrow text of one cell of a type-information row.
-bool CellText(const Dataset& ds, uint16_t col, std::string* out, bool* isNull) {
-    if (col == 0 || col > ds.col_count || ds.rows_used == 0) return false;
-    const DatasetColumn& c = ds.cols[col - 1];
-    *isNull = c.indicators[0] == DS_IND_NULL;
-    if (*isNull) return true;
-    const uint8_t* cell = DatasetCell(&c, 0);
-    switch (c.kind) {
-        case DS_CHAR_NTS:
-            out->assign(reinterpret_cast<const char*>(cell), strnlen(reinterpret_cast<const char*>(cell), c.width));
-            return true;
-        case DS_CHAR:
-            out->assign(reinterpret_cast<const char*>(cell), c.width);
-            return true;
-        case DS_SMALLINT: {
-            int16_t v;
-            std::memcpy(&v, cell, 2);
-            *out = std::to_string(v);
-            return true;
-        }
-        case DS_INTEGER: {
-            int32_t v;
-            std::memcpy(&v, cell, 4);
-            *out = std::to_string(v);
-            return true;
-        }
-        default:
-            return false;
-    }
-}
-}  // namespace
-
-int LookupTypeInfo(ConnRecord* conn, uint16_t col, int16_t sqlType, char* buf, int32_t size, int32_t* outLen) {
-    if (conn == nullptr) return -1;
-    if (conn->state != 2) {
-        conn->lastError = kErrNotOpen;
-        return -1;
-    }
-    const AgentLink* link = nullptr;
-    uint32_t agentConn = 0, agentStmt = 0;
-    if (!g_CatalogServices.connAgent(conn, &link, &agentConn)) return -1;
-    if (AgentCall<DRV_AllocStmt>(link, agentConn, &agentStmt) != 0) return -1;
-    int result = -1;
-    if (AgentCall<DRV_DDTypeInfo>(link, agentStmt, uint16_t(sqlType)) == 0) {
-        Dataset ds{};
-        uint32_t rc = AgentCall<DRV_FetchRows>(link, agentStmt, uint16_t(1), &ds);
-        if (rc == kNoData || (rc == 0 && ds.rows_used == 0)) {
-            result = SQL_NO_DATA;
-        } else if (rc == 0) {
-            std::string text;
-            bool isNull = false;
-            if (CellText(ds, col, &text, &isNull)) {
-                if (isNull) {
-                    if (outLen) *outLen = -1;
-                    if (buf && size > 0) buf[0] = 0;
-                    result = 0;
-                } else {
-                    if (outLen) *outLen = int32_t(text.size());
-                    result = 0;
-                    if (buf && size > 0) {
-                        size_t n = std::min(text.size(), size_t(size - 1));
-                        std::memcpy(buf, text.data(), n);
-                        buf[n] = 0;
-                        if (n < text.size()) result = SQL_SUCCESS_WITH_INFO;
-                    }
-                }
-            }
-        }
-        DatasetFree(&ds);
-        AgentCall<DRV_CloseCursor>(link, agentStmt);
-    }
-    AgentCall<DRV_FreeStmt>(link, agentStmt);
-    return result;
 }

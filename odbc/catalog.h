@@ -21,8 +21,6 @@ struct CatalogServices {
     void (*collectAgentDiag)(StmtRecord* stmt);
     // The connection's flags word (0x100 include views, 0x200 include all).
     uint16_t (*connFlags)(ConnRecord* conn);
-    // The link and agent connection handle of a connection; false when it has none.
-    bool (*connAgent)(ConnRecord* conn, const AgentLink** link, uint32_t* agentConn);
 };
 extern CatalogServices g_CatalogServices;
 
@@ -39,9 +37,3 @@ std::string TableTypeListNormalize(const char* list, uint16_t flags);
 
 // SQLGetTypeInfo's body: 0 or -1 with the code in the statement's last-error word.
 SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType);
-
-// Text of column col (1 type name, 4 literal prefix, 5 literal suffix, ...) of the first
-// type-information row for sqlType, as narrow text in buf (NUL-terminated, cut to size).
-// 0 when copied (*outLen -1 for NULL), 1 when cut to the buffer (*outLen the full length),
-// 100 when there is no such type, -1 on failure (08003 on the connection when it is not open).
-int LookupTypeInfo(ConnRecord* conn, uint16_t col, int16_t sqlType, char* buf, int32_t size, int32_t* outLen);

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "odbc/api_records.h"
-#include "odbc/catalog.h"
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/globals.h"
@@ -190,8 +189,7 @@ SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t column, void* v,
     if (t >= 101 && t <= 113) t = 10;
     ConnRecord* conn = DescOwnerConn(d);
     char buf[256] = {0};
-    int32_t got = 0;
-    if (conn && LookupTypeInfo(conn, column, int16_t(t), buf, int32_t(sizeof buf), &got) == -1) {
+    if (conn && LookupTypeInfo(conn, column, int16_t(t), buf, sizeof buf) == -1) {
         // The look-up leaves its reason on the connection when it has one.
         const uint32_t why = conn->lastError;
         return Fail(d, why ? why : 15);

@@ -217,7 +217,7 @@ TEST_P(TypeFixup, MapsTheIngresCode) {
   char name[40] = "varchar";
   uint32_t size = 77, len = f.length, octet = 5;
   uint16_t digits = 9, nullable = 7, sqlType = 0, sub = 0;
-  IngCatalogTypeFixup({&dt, name, sizeof name, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, f.odbc,
+  IngCatalogTypeFixup({&dt, name, sizeof name, false, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, f.odbc,
                       false);
   EXPECT_STREQ(name, f.name);
   EXPECT_EQ(dt, f.dataType);
@@ -255,7 +255,7 @@ TEST(TypeFixupWide, NationalTypesDoubleOnUnicodeConnections) {
   uint16_t name[20];
   uint32_t size = 10, len = 20, octet = 0;
   uint16_t digits = 0, nullable = 0, sqlType = 0, sub = 0;
-  IngCatalogTypeFixup({&dt, name, sizeof name, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, true);
+  IngCatalogTypeFixup({&dt, name, sizeof name, true, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, true);
   EXPECT_EQ(dt, -9);
   EXPECT_EQ(int16_t(sqlType), -9);
   EXPECT_EQ(len, 40u);
@@ -265,24 +265,37 @@ TEST(TypeFixupWide, NationalTypesDoubleOnUnicodeConnections) {
   EXPECT_EQ(got, u"NVARCHAR");
 
   dt = 28;
-  IngCatalogTypeFixup({&dt, name, sizeof name, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, true);
+  IngCatalogTypeFixup({&dt, name, sizeof name, true, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, true);
   EXPECT_EQ(dt, -10);
   EXPECT_EQ(octet, 2147483646u);
   // A name cell too small for the type name is cut, never overrun.
   uint16_t small[4] = {1, 1, 1, 1};
   dt = 28;
-  IngCatalogTypeFixup({&dt, small, 6, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, true);
+  IngCatalogTypeFixup({&dt, small, 6, true, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, true);
   EXPECT_EQ(small[0], u'L');
   EXPECT_EQ(small[1], u'O');
   EXPECT_EQ(small[2], 0);
   EXPECT_EQ(small[3], 1);
 }
 
+TEST(TypeFixupWide, NationalTypeOnANarrowConnection) {
+  int16_t dt = 26;
+  char name[20] = "";
+  uint32_t size = 10, len = 20, octet = 0;
+  uint16_t digits = 0, nullable = 0, sqlType = 0, sub = 0;
+  IngCatalogTypeFixup({&dt, name, sizeof name, false, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3,
+                      false);
+  EXPECT_STREQ(name, "NCHAR");
+  EXPECT_EQ(dt, 1);
+  EXPECT_EQ(len, 20u);
+  EXPECT_EQ(octet, 20u);
+}
+
 TEST(TypeFixupWide, AbsentCellsAreSkipped) {
   int16_t dt = -30;
   uint32_t size = 0, len = 4;
   uint16_t digits = 0, nullable = 0;
-  IngCatalogTypeFixup({&dt, nullptr, 0, &size, &len, &digits, &nullable, nullptr, nullptr, nullptr}, 3, false);
+  IngCatalogTypeFixup({&dt, nullptr, 0, false, &size, &len, &digits, &nullable, nullptr, nullptr, nullptr}, 3, false);
   EXPECT_EQ(dt, 4);
   EXPECT_EQ(size, 10u);
   EXPECT_EQ(nullable, 1u);
@@ -349,7 +362,7 @@ TEST(TypeFixupLog, UnknownCodeIsLoggedAndLeftWithDefaults) {
   char name[16] = "keep";
   uint32_t size = 7, len = 7, octet = 3;
   uint16_t digits = 1, nullable = 0, sqlType = 5, sub = 0;
-  IngCatalogTypeFixup({&dt, name, sizeof name, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, false);
+  IngCatalogTypeFixup({&dt, name, sizeof name, false, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3, false);
   IngSetLogHook(nullptr);
   EXPECT_EQ(dt, -99);
   EXPECT_STREQ(name, "keep");

@@ -37,8 +37,9 @@ protected:
         if (HasFatalFailure()) return;
         Connect();
     }
-    void Connect() {
-        std::string in = "DRIVER={" + DriverName() + "};DSN=" + Database() + ";UID=" + kUser + ";PWD=" + kPassword;
+    void Connect(const std::string& extra = std::string()) {
+        std::string in =
+            "DRIVER={" + DriverName() + "};DSN=" + Database() + ";UID=" + kUser + ";PWD=" + kPassword + extra;
         SQLCHAR out[1024];
         SQLSMALLINT outLen = 0;
         ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, out, sizeof out,

@@ -90,6 +90,49 @@ TEST_P(CatalogTables, OdbcTwoApplicationSeesOldDateCodes) {
     SQLFreeHandle(SQL_HANDLE_ENV, env2);
 }
 
+// The data source's include-views and include-all options widen the type list.
+TEST_P(CatalogTables, IncludeViewsAndIncludeAll) {
+    auto reconnect = [&](const std::string& extra) {
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        stmt = SQL_NULL_HSTMT;
+        SQLDisconnect(dbc);
+        Connect(extra);
+    };
+    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, nullptr, 0, T("emp%"), SQL_NTS, T("TABLE"), SQL_NTS));
+    EXPECT_EQ(Column(ReadAll(), 2), (Row{"emp"}));
+    reconnect(";IV=YES");
+    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, nullptr, 0, T("emp%"), SQL_NTS, T("TABLE"), SQL_NTS));
+    EXPECT_EQ(Column(ReadAll(), 2), (Row{"emp", "emp_names"}));
+    reconnect(";IA=YES");
+    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, nullptr, 0, T("ii%es"), SQL_NTS, T("VIEW"), SQL_NTS));
+    // Every type, whatever list was given.
+    Row types = Column(ReadAll(), 3);
+    EXPECT_NE(std::find(types.begin(), types.end(), "SYSTEM TABLE"), types.end());
+    EXPECT_NE(std::find(types.begin(), types.end(), "SYSTEM VIEW"), types.end());
+}
+
+// A JET data source sees its user tables as views.
+TEST_P(CatalogTables, JetDataSource) {
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    stmt = SQL_NULL_HSTMT;
+    SQLDisconnect(dbc);
+    Connect(";JET=YES");
+    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, nullptr, 0, T("%"), SQL_NTS, T("TABLE,VIEW,SYSTEM TABLE"),
+                                     SQL_NTS))
+        << Diag();
+    Rows t = ReadAll();
+    ASSERT_FALSE(t.empty());
+    bool sawDept = false;
+    for (const Row& r : t) {
+        if (r[2] == "dept") sawDept = true;
+        if (r[2].rfind("ii", 0) == 0)
+            EXPECT_EQ(r[3], "SYSTEM TABLE") << r[2];
+        else
+            EXPECT_EQ(r[3], "VIEW") << r[2];
+    }
+    EXPECT_TRUE(sawDept);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, CatalogTables, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& i) { return BuildName(i.param); });
 

@@ -17,6 +17,7 @@
 #include "drv_ingii/i-optable.h"
 #include "drv_ingii/i-typeinfo.h"
 #include "odbc/catalog.h"
+#include "odbc/desc_field.h"
 #include "util/dataset.h"
 #include "util/trace.h"
 #include "odbc_test_util.h"
@@ -311,13 +312,9 @@ TEST_F(CatalogEntry, LookupOnAClosedConnection) {
     ConnRecord* c = ConnOf(pair.dbc);
     c->state = 1;
     char buf[255];
-    int32_t len = 0;
-    EXPECT_EQ(LookupTypeInfo(c, 1, 4, buf, sizeof buf, &len), -1);
+    EXPECT_EQ(LookupTypeInfo(c, 1, 4, buf, sizeof buf), -1);
     EXPECT_EQ(c->lastError, 52u);
     c->state = 2;
-    // Connected but no agent connection behind it.
-    EXPECT_EQ(LookupTypeInfo(c, 1, 4, buf, sizeof buf, &len), -1);
-    EXPECT_EQ(LookupTypeInfo(nullptr, 1, 4, buf, sizeof buf, &len), -1);
 }
 
 
@@ -354,31 +351,28 @@ AgentFuncTable g_lookupTable = MakeLookupTable();
 
 TEST_F(CatalogEntry, LookupReadsOneColumnOfTheTypeRow) {
     ConnRecord* c = ConnOf(pair.dbc);
-    g_CatalogServices.connAgent = [](ConnRecord*, const AgentLink** link, uint32_t* h) {
-        static AgentLink l{2, &g_lookupTable};
-        *link = &l;
-        *h = 9;
-        return true;
-    };
+    AgentLink saved = c->link;
+    uint32_t savedConn = c->agentConn;
+    c->link = AgentLink{2, &g_lookupTable};
+    c->agentConn = 9;
     g_lookupFrees = 0;
     char buf[255];
-    int32_t len = 0;
-    ASSERT_EQ(LookupTypeInfo(c, 1, SQL_TYPE_TIMESTAMP, buf, sizeof buf, &len), 0);
+    ASSERT_EQ(LookupTypeInfo(c, 1, SQL_TYPE_TIMESTAMP, buf, sizeof buf), 0);
     EXPECT_STREQ(buf, "DATE");
-    EXPECT_EQ(len, 4);
     EXPECT_EQ(g_lookupType, 93);
-    ASSERT_EQ(LookupTypeInfo(c, 4, SQL_VARBINARY, buf, sizeof buf, &len), 0);
+    ASSERT_EQ(LookupTypeInfo(c, 4, SQL_VARBINARY, buf, sizeof buf), 0);
     EXPECT_STREQ(buf, "X'");
-    ASSERT_EQ(LookupTypeInfo(c, 4, SQL_INTEGER, buf, sizeof buf, &len), 0);
-    EXPECT_EQ(len, -1) << "INTEGER has no literal prefix";
-    ASSERT_EQ(LookupTypeInfo(c, 2, SQL_INTEGER, buf, sizeof buf, &len), 0);
-    EXPECT_STREQ(buf, "4");
-    // Cut to the buffer, the full length reported.
-    ASSERT_EQ(LookupTypeInfo(c, 1, SQL_LONGVARCHAR, buf, 5, &len), SQL_SUCCESS_WITH_INFO);
-    EXPECT_STREQ(buf, "LONG");
-    EXPECT_EQ(len, 12);
-    EXPECT_EQ(LookupTypeInfo(c, 1, 99, buf, sizeof buf, &len), SQL_NO_DATA);
+    ASSERT_EQ(LookupTypeInfo(c, 5, SQL_CHAR, buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "'");
+    ASSERT_EQ(LookupTypeInfo(c, 4, SQL_INTEGER, buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "") << "INTEGER has no literal prefix";
+    ASSERT_EQ(LookupTypeInfo(c, 1, SQL_LONGVARCHAR, buf, 5), 0);
+    EXPECT_STREQ(buf, "LONG") << "cut to the buffer";
+    ASSERT_EQ(LookupTypeInfo(c, 1, 99, buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "");
     EXPECT_EQ(g_lookupFrees, 6u) << "the private statement is freed every time";
+    c->link = saved;
+    c->agentConn = savedConn;
 }
 
 TEST(CatalogTrace, CatalogCallsWriteTheirArguments) {
