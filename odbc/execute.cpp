@@ -134,6 +134,7 @@ enum class Mode { Fixed, BigInt, UBigInt, Guid, Numeric, Text, WText, Hex, Binar
 
 struct ColPlan {
     uint16_t param;  // binding index
+    bool output;     // a NULL placeholder that only types the parameter
     Mode mode;
     uint32_t kind;
     uint32_t width;
@@ -528,14 +529,16 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
     ColPlan plans[kMaxParamNumber];
     uint16_t ncols = 0;
     for (uint16_t i = 0; i < n; ++i) {
-        if (!IsInput(stmt, i)) continue;
         ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
         if (!b) {
             free(rows);
             return 48;
         }
+        // Every parameter has its column, so that column i is parameter i + 1 for the agent;
+        // an output parameter's column holds NULLs of its type.
         plans[ncols].param = i;
-        if (uint32_t rc = PlanColumn(stmt, *b, rows, nrows, &plans[ncols])) {
+        plans[ncols].output = !IsInput(stmt, i);
+        if (uint32_t rc = PlanColumn(stmt, *b, rows, plans[ncols].output ? 0 : nrows, &plans[ncols])) {
             free(rows);
             return rc;
         }
@@ -559,6 +562,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
     }
     for (uint32_t k = 0; k < nrows; ++k) {
         for (uint16_t c = 0; c < ncols; ++c) {
+            if (plans[c].output) continue;  // NULL from the allocation
             const ParamBinding& b = *ParamBindingAt(uint16_t(plans[c].param + 1), stmt);
             RowValue v;
             uint32_t rc = ReadRow(stmt, b, rows[k], &v);

@@ -76,7 +76,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt);
 // Moves output and input/output values into the application's parameter buffers.
 SQLRETURN FetchOutputParams(StmtRecord* stmt);
 int NextDataAtExecParam(StmtRecord* stmt);
-// Builds the parameter Dataset of the input and input/output parameters over every row of the
-// parameter set that is not ignored. 0, or an error code; *rowsOut maps Dataset rows to
+// Builds the parameter Dataset over every row of the parameter set that is not ignored: column i
+// is parameter i + 1 (an output parameter's column holds NULLs of its type). 0, or an error code; *rowsOut maps Dataset rows to
 // parameter rows (owned by the caller, free()).
 uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t** rowsOut);

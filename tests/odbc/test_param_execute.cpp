@@ -366,7 +366,10 @@ TEST_F(ParamExec, OutputParameterReceivesTheAgentsValue) {
     SQLBindParameter(hstmt, 2, SQL_PARAM_OUTPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &out, 0, &outInd);
     pfake::S().outValue = 16;
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
-    EXPECT_EQ(1, Sent()->col_count) << "the output parameter sends nothing";
+    // Column i stays parameter i + 1; the output parameter's column only types it with NULLs.
+    ASSERT_EQ(2, Sent()->col_count);
+    EXPECT_EQ(DS_INTEGER, Col(1).kind);
+    EXPECT_EQ(DS_IND_NULL, Col(1).indicators[0]);
     EXPECT_EQ(16, out);
     EXPECT_EQ(4, outInd);
     SQLFreeStmt(hstmt, SQL_CLOSE);
