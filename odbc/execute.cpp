@@ -37,20 +37,28 @@ const char* ValueAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
     return static_cast<const char*>(b.value) + uint64_t(r) * (bt ? bt : ParamElementLength(b));
 }
 
-const SQLLEN* SlotAt(const StmtRecord* stmt, const SQLLEN* p, uint32_t r) {
+// Applications pack rows as they like (pyodbc's row-wise buffers among them): slots are read
+// byte-wise, never through an aligned load.
+const char* SlotAt(const StmtRecord* stmt, const SQLLEN* p, uint32_t r) {
     if (!p) return nullptr;
     const uint64_t bt = ParamBindType(stmt);
-    return reinterpret_cast<const SQLLEN*>(reinterpret_cast<const char*>(p) + uint64_t(r) * (bt ? bt : sizeof(SQLLEN)));
+    return reinterpret_cast<const char*>(p) + uint64_t(r) * (bt ? bt : sizeof(SQLLEN));
+}
+
+SQLLEN LoadLen(const char* slot) {
+    SQLLEN v;
+    std::memcpy(&v, slot, sizeof v);
+    return v;
 }
 
 SQLLEN OctetLengthAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    const SQLLEN* p = SlotAt(stmt, b.octetLengthPtr, r);
-    return p ? *p : SQLLEN(b.elementSize);
+    const char* p = SlotAt(stmt, b.octetLengthPtr, r);
+    return p ? LoadLen(p) : SQLLEN(b.elementSize);
 }
 
 SQLLEN IndicatorAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    const SQLLEN* p = SlotAt(stmt, b.indicatorPtr, r);
-    return p ? *p : 0;
+    const char* p = SlotAt(stmt, b.indicatorPtr, r);
+    return p ? LoadLen(p) : 0;
 }
 
 bool IsDataAtExec(SQLLEN len) { return len == SQL_DATA_AT_EXEC || len <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
@@ -60,10 +68,13 @@ bool RowIgnored(const StmtRecord* stmt, uint32_t r) {
     return apd && apd->arrayStatusPtr && apd->arrayStatusPtr[r] == SQL_PARAM_IGNORE;
 }
 
-uint64_t WideUnits(const SQLWCHAR* w) {
+uint64_t WideUnits(const char* w) {
     uint64_t k = 0;
-    while (w[k]) ++k;
-    return k;
+    for (;; ++k) {
+        SQLWCHAR u;
+        std::memcpy(&u, w + 2 * k, 2);
+        if (!u) return k;
+    }
 }
 
 // One row's value of one parameter.
@@ -116,7 +127,7 @@ uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowV
         return 0;
     }
     if (len == SQL_NTS) {
-        out->len = b.cType == SQL_C_WCHAR ? 2 * WideUnits(reinterpret_cast<const SQLWCHAR*>(out->ptr))
+        out->len = b.cType == SQL_C_WCHAR ? 2 * WideUnits(out->ptr)
                                          : strlen(out->ptr);
     } else if (len < 0) {
         return 25;  // S1090: SQL_NO_TOTAL, SQL_COLUMN_IGNORE and the like are no lengths

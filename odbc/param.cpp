@@ -263,10 +263,10 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
         n = uint64_t(b->elementSize);
     } else if (length == SQL_NTS) {
         if (b->cType == SQL_C_WCHAR) {
-            const auto* w = static_cast<const SQLWCHAR*>(data);
+            const auto* w = static_cast<const char*>(data);
             uint64_t k = 0;
-            while (w[k]) ++k;
-            n = k * 2;
+            for (SQLWCHAR u = 1; u; ++k) std::memcpy(&u, w + 2 * k, 2);
+            n = (k - 1) * 2;
         } else {
             n = strlen(static_cast<const char*>(data));
         }
