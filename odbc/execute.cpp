@@ -505,18 +505,16 @@ SQLRETURN ExecutePrepareParams(StmtRecord* stmt) {
     }
     ParamStore* ps = StmtParamStore(stmt);
     if (!ps) return SQL_SUCCESS;
-    if (DescRecord* apd = stmt->apd; apd && apd->bindOffsetPtr) {
-        const SQLLEN off = *apd->bindOffsetPtr;
-        for (uint16_t n = 1; n <= apd->count && n <= ps->count; ++n) {
-            ParamBinding* b = ParamBindingAt(n, stmt);
-            const DescItem* it = DescItemAt(apd, n);
-            if (!b || !it) continue;
-            if (it->dataPtr) b->value = static_cast<char*>(it->dataPtr) + off;
-            if (it->indicatorPtr)
-                b->indicatorPtr = reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(it->indicatorPtr) + off);
-            if (it->octetLengthPtr)
-                b->octetLengthPtr = reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(it->octetLengthPtr) + off);
-        }
+    // The effective pointers are the bound ones plus the current bind offset, derived afresh
+    // for every execution so that the offset counts once, and not at all once it is gone.
+    const SQLLEN off = stmt->apd && stmt->apd->bindOffsetPtr ? *stmt->apd->bindOffsetPtr : 0;
+    auto shift = [off](auto* p) { return p ? reinterpret_cast<decltype(p)>(reinterpret_cast<char*>(p) + off) : p; };
+    for (uint16_t i = 0; i < ps->count; ++i) {
+        ParamBinding& b = ps->entries[i];
+        if (b.number == 0) continue;
+        b.value = shift(b.boundValue);
+        b.octetLengthPtr = shift(b.boundOctetLengthPtr);
+        b.indicatorPtr = shift(b.boundIndicatorPtr);
     }
     ps->nextIndex = ps->curIndex = 0;
     ps->scanRow = ps->supplyRow = 0;

@@ -174,8 +174,8 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
     b.columnSize = columnSize;
     b.decimalDigits = digits;
     b.value = b.boundValue = value;
-    b.octetLengthPtr = octetLengthPtr;
-    b.indicatorPtr = indicatorPtr;
+    b.octetLengthPtr = b.boundOctetLengthPtr = octetLengthPtr;
+    b.indicatorPtr = b.boundIndicatorPtr = indicatorPtr;
     b.bufferLength = bufferLength;
     b.direction = direction;
     if (ParamBindingSet(stmt, b) != 0) return SQL_ERROR;
@@ -333,8 +333,8 @@ SQLRETURN ImplSetParam(HandleBase* record, ApiArgs& args) {
     b.columnSize = columnSize;
     b.decimalDigits = digits;
     b.value = b.boundValue = value;
-    b.octetLengthPtr = lenInd;
-    b.indicatorPtr = lenInd;
+    b.octetLengthPtr = b.boundOctetLengthPtr = lenInd;
+    b.indicatorPtr = b.boundIndicatorPtr = lenInd;
     b.bufferLength = 0;
     b.direction = SQL_PARAM_INPUT;
     return ParamBindingSet(stmt, b) == 0 ? SQL_SUCCESS : SQL_ERROR;

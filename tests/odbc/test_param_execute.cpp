@@ -247,6 +247,11 @@ TEST_F(ParamExec, RowWiseArrayWithBindOffsetCountsTheOffsetOnce) {
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
     std::memcpy(&a, DatasetCell(&Col(0), 0), 4);
     EXPECT_EQ(1, a);
+    // Without the offset the bound rows themselves are read.
+    stmt->apd->bindOffsetPtr = nullptr;
+    SQLFreeStmt(hstmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ("zz", RefText(1, 0));
 }
 
 TEST_F(ParamExec, ParameterSetSizeBeyondThirtyTwoBitsIsRefused) {
