@@ -399,6 +399,17 @@ void DropResultDescs(StmtRecord* stmt) {
     stmt->resultCount = 0;
 }
 
+ParamDescEntry NarrowParamDesc(ParamDescEntry d) {
+    switch (d.sqlType) {
+        case SQL_WLONGVARCHAR: d.sqlType = SQL_LONGVARCHAR; break;
+        case SQL_WVARCHAR: d.sqlType = SQL_VARCHAR; break;
+        case SQL_WCHAR: d.sqlType = SQL_CHAR; break;
+        default: break;
+    }
+    if (d.cType == SQL_C_WCHAR) d.cType = SQL_C_CHAR;
+    return d;
+}
+
 struct Directions {
     uint16_t in = 0, out = 0, io = 0;
 };
@@ -620,6 +631,13 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     const bool execute2 = conn && conn->hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link);
     const bool sendDescs = (stmt->flags & kSfNeedBind) && !(stmt->flags & kSfParamsSent);
     ParamDescEntry* descs = ps ? ps->summaries : nullptr;
+    // A wide connection whose agent refused Unicode gets narrow descriptions and values.
+    const bool narrowing = conn && conn->wideUnconfirmed;
+    ParamDescEntry narrowDescs[kMaxParamNumber];
+    if (narrowing && descs) {
+        for (uint16_t i = 0; i < n; ++i) narrowDescs[i] = NarrowParamDesc(descs[i]);
+        descs = narrowDescs;
+    }
     // A new execution drops the previous result and its description.
     StmtResetCursorPos(stmt);
     stmt->longData.column = 0;
@@ -645,6 +663,12 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     uint32_t* rowMap = nullptr;
     if (uint32_t code = BuildParamDataset(stmt, n, &ds, &rowMap)) {
         stmt->lastError = code;
+        return SQL_ERROR;
+    }
+    if (narrowing && DatasetNarrowColumns(ds) != 0) {
+        DatasetDelete(ds);
+        free(rowMap);
+        stmt->lastError = 16;
         return SQL_ERROR;
     }
     const uint32_t sent = ds->rows_used;

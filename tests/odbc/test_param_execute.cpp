@@ -396,3 +396,24 @@ TEST_F(ParamExec, UnknownDirectionsFollowTheBinding) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ParamExec, WideValuesGoNarrowToAnAgentThatRefusedUnicode) {
+    conn->wideUnconfirmed = 1;
+    stmt->flags |= kSfNeedBind;
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
+    const SQLWCHAR w[] = {u'h', 0x00E9, 0};
+    SQLLEN len = SQL_NTS;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 10, 0, (void*)w, 0, &len);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ(DS_CHAR_REF, Col(0).kind);
+    EXPECT_EQ("h\xc3\xa9", RefText(0, 0));
+    ASSERT_EQ(1u, pfake::S().descs.size());
+    EXPECT_EQ(SQL_VARCHAR, pfake::S().descs[0].sqlType);
+    EXPECT_EQ(SQL_C_CHAR, pfake::S().descs[0].cType);
+    // The statement's own summary keeps the wide types.
+    EXPECT_EQ(SQL_WVARCHAR, static_cast<ParamDescEntry*>(stmt->paramSummaries)[0].sqlType);
+}
+
+}  // namespace
