@@ -417,3 +417,28 @@ TEST_F(ParamExec, WideValuesGoNarrowToAnAgentThatRefusedUnicode) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ParamExec, NullTextForADateIsANullDate) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
+    char text[4] = "";
+    SQLLEN len = SQL_NULL_DATA;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, text, 4, &len);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ(DS_DATE, Col(0).kind);
+    EXPECT_EQ(DS_IND_NULL, Col(0).indicators[0]);
+}
+
+TEST_F(ParamExec, SelectWithAParameterSetReportsOneRowProcessed) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("SELECT a FROM t WHERE b = ?", {"b"}));
+    SQLINTEGER vals[3] = {1, 2, 3};
+    SQLULEN processed = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLParamOptions(hstmt, 3, &processed));
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, vals, 0, nullptr);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ(3u, Sent()->rows_used);
+    EXPECT_EQ(1u, processed);
+}
+
+}  // namespace
