@@ -145,6 +145,13 @@ bool endTransaction(Conn &c, bool commit, Fault &f) {
         }
     }
     c.inTransaction = false;
+    if (!c.xaKey.empty()) {
+        // The branch ends with its transaction.
+        if (c.xaPrepared) xaForget(c.xaKey);
+        c.xaPrepared = false;
+        c.xaKey.clear();
+        c.xaText.clear();
+    }
     if (c.tran && !c.tran->autocommitMarker) {
         unregisterObject(c.tran->handle);
         c.tran.reset();
@@ -240,16 +247,23 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
         complete(p->co_genParm, IIAPI_ST_ERROR, c->handle);
     };
     if (c->connected) return fail(makeFault("08002", native::kSequence, "The connection is already open"));
+    std::string key, text;
+    if (xid && !xaKeyFromTranId(xid->id, key, text))
+        return fail(makeFault("S1009", native::kGeneral, "The transaction id is not an XA id"));
     if (p->co_type != IIAPI_CT_SQL)
         return fail(makeFault("08001", native::kGeneral, "Only SQL connections are supported"));
     if (!p->co_target || !databasePath(p->co_target, c->path, c->dbname))
         return fail(makeFault("08001", native::kNoDatabase, "Invalid database name"));
     struct stat sb;
-    if (stat(c->path.c_str(), &sb) != 0)
+    // The master database lists in-doubt branches; it need not exist as a file.
+    c->isMaster = c->dbname == "iidbdb";
+    bool inMemory = c->isMaster && stat(c->path.c_str(), &sb) != 0;
+    if (!inMemory && stat(c->path.c_str(), &sb) != 0)
         return fail(makeFault("08004", native::kNoDatabase,
                               "Database '" + c->dbname + "' does not exist (no file " + c->path + ")"));
     sqlite3 *db = nullptr;
-    int rc = sqlite3_open_v2(c->path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    int rc = sqlite3_open_v2(inMemory ? ":memory:" : c->path.c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         Fault f = makeFault("08001", native::kNoDatabase, std::string("Cannot open database: ") +
                                                              (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
@@ -263,7 +277,7 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     c->settings = currentSettings();
     sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
     Fault f;
-    if (!execSimple(db, "PRAGMA journal_mode=WAL", f) || !execSimple(db, "PRAGMA foreign_keys=ON", f)) {
+    if ((!inMemory && !execSimple(db, "PRAGMA journal_mode=WAL", f)) || !execSimple(db, "PRAGMA foreign_keys=ON", f)) {
         sqlite3_close_v2(db);
         return fail(f);
     }
@@ -300,7 +314,13 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     p->co_apiLevel = c->settings.apiLevel;
     p->co_tranHandle = nullptr;
     if (xid) {
-        // A session bound to a distributed transaction starts inside it.
+        // A prepared branch of an ended session is finished by this one; otherwise the session
+        // starts inside the branch.
+        c->adopted = xaTakePrepared(key, c->dbname);
+        if (!c->adopted) {
+            c->xaKey = key;
+            c->xaText = text;
+        }
         if (!ensureTransaction(*c, f)) return fail(f);
         p->co_tranHandle = c->tran->handle;
     }
@@ -314,19 +334,31 @@ void IIapi_disconnect(IIAPI_DISCONNPARM *p) {
     if (!c) return complete(p->dc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     {
         std::lock_guard<std::recursive_mutex> lk(c->callMutex);
-        if (c->connected) {
+        // A prepared branch outlives its session: its transaction stays open until another
+        // session commits or rolls it back.
+        bool keepBranch = c->xaPrepared;
+        if (c->connected && !keepBranch) {
             Fault ignored;
             endTransaction(*c, false, ignored);
         }
         for (auto &w : c->statements)
-            if (auto s = w.lock()) unregisterObject(s->handle);
+            if (auto s = w.lock()) {
+                if (s->cursor) {
+                    sqlite3_finalize(s->cursor);
+                    s->cursor = nullptr;
+                }
+                unregisterObject(s->handle);
+            }
         c->statements.clear();
         if (c->tran) unregisterObject(c->tran->handle);
         c->tran.reset();
         c->prepared.clear();
-        std::lock_guard<std::mutex> dl(c->dbMutex);
-        if (c->db) sqlite3_close_v2(c->db);
-        c->db = nullptr;
+        c->adopted.reset();
+        if (!keepBranch) {
+            std::lock_guard<std::mutex> dl(c->dbMutex);
+            if (c->db) sqlite3_close_v2(c->db);
+            c->db = nullptr;
+        }
         c->connected = false;
     }
     unregisterObject(p->dc_connHandle);
@@ -379,6 +411,13 @@ void endTran(IIAPI_GENPARM &gp, II_PTR tranHandle, bool commit) {
     }
     if (c->tran != t) return complete(gp, IIAPI_ST_INVALID_HANDLE, nullptr);
     Fault f;
+    if (c->adopted && !xaFinishAdopted(*c, commit, f)) {
+        Fault ignored;
+        endTransaction(*c, false, ignored);
+        c->clearMessages();
+        c->addMessage(f);
+        return complete(gp, IIAPI_ST_ERROR, c->handle);
+    }
     if (!endTransaction(*c, commit, f)) {
         // The transaction handle is gone with the transaction; the session keeps the messages.
         c->clearMessages();
@@ -415,8 +454,12 @@ void IIapi_prepareCommit(IIAPI_PREPCMTPARM *p) {
     if (!t || !c || !c->connected) return complete(p->pr_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     std::lock_guard<std::recursive_mutex> lk(c->callMutex);
     t->clearMessages();
-    if (c->xaXid.empty() && t->autocommitMarker) {
-        t->addMessage(makeFault("25000", native::kSequence, "No transaction to prepare"));
+    // A branch adopted from an ended session is prepared already.
+    if (c->adopted) return complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);
+    Fault f;
+    if (t->autocommitMarker || !xaPrepare(*c, f)) {
+        if (t->autocommitMarker) f = makeFault("25000", native::kSequence, "No transaction to prepare");
+        t->addMessage(f);
         return complete(p->pr_genParm, IIAPI_ST_ERROR, t->handle);
     }
     // The work stays in the session's open transaction until commit or rollback.

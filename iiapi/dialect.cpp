@@ -768,6 +768,19 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
             out.flag = isWord(t, v, "on");
             return true;
         }
+        // SET SESSION WITH XA_XID = 'branch' binds the session's transaction to an XA branch.
+        if (isWord(t, n, "session") && isWord(t, skip(t, n + 1), "with") &&
+            isWord(t, skip(t, skip(t, n + 1) + 1), "xa_xid")) {
+            size_t p = skip(t, skip(t, skip(t, n + 1) + 1) + 1);
+            if (p < t.size() && t[p].text == "=") p = skip(t, p + 1);
+            if (p >= t.size() || t[p].t != Tok::String) {
+                f = makeFault("42000", native::kSyntax, "Syntax error in SET SESSION WITH XA_XID: branch text expected");
+                return false;
+            }
+            out.kind = Rewritten::Kind::SetXaXid;
+            out.name = t[p].text.substr(1, t[p].text.size() - 2);
+            return true;
+        }
         // SET SESSION READ ONLY / READ WRITE decide whether the session may change data.
         if (isWord(t, n, "session")) {
             for (size_t p = skip(t, n + 1); p < t.size(); p = skip(t, p + 1)) {

@@ -171,8 +171,13 @@ struct Conn : Object {
     std::atomic<Stmt *> running{nullptr};  // the statement inside sqlite3_step, for cancel
 
     bool catalogsWithMetadata = false;
-    // Transaction id bound at connect, if any.
-    std::string xaXid;
+    bool isMaster = false;  // the master database (iidbdb)
+
+    // Distributed transaction branch of this session: its key and listed text, whether it is
+    // prepared, and a prepared branch of an ended session that this session finishes.
+    std::string xaKey, xaText;
+    bool xaPrepared = false;
+    std::shared_ptr<Conn> adopted;
 };
 
 struct Tran : Object {
@@ -247,6 +252,17 @@ bool ensureTransaction(Conn &c, Fault &f);
 bool endTransaction(Conn &c, bool commit, Fault &f);
 Fault faultFromSqlite(sqlite3 *db, int rc);
 
+// ---- Distributed transactions (xa.cpp) ------------------------------------------------------
+
+bool xaKeyFromTranId(const IIAPI_TRAN_ID &id, std::string &key, std::string &text);
+bool xaKeyFromText(std::string_view in, std::string &key, std::string &text);
+bool xaPrepare(Conn &c, Fault &f);
+std::shared_ptr<Conn> xaTakePrepared(const std::string &key, const std::string &dbname);
+void xaForget(const std::string &key);
+bool xaIsPreparedElsewhere(const std::string &key, const Conn &c);
+void xaRefreshMaster(Conn &c);
+bool xaFinishAdopted(Conn &c, bool commit, Fault &f);
+
 // ---- Dialect (dialect.cpp) ------------------------------------------------------------------
 
 struct Rewritten {
@@ -267,6 +283,7 @@ struct Rewritten {
         Grant,
         Revoke,
         DropProcedure,
+        SetXaXid,
     } kind = Kind::Sql;
     std::string sql;
     std::string name;

@@ -435,6 +435,26 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         if (!runSql(c, s, r.sql, f)) return false;
         if (!r.table.empty() && metadataPresent(c.db)) forgetTableMetadata(c, r.table);
         return true;
+    case Rewritten::Kind::SetXaXid: {
+        std::string key, text;
+        if (!xaKeyFromText(r.name, key, text)) {
+            f = makeFault("42000", native::kSyntax, "Invalid XA branch text '" + r.name + "'");
+            return false;
+        }
+        if (!c.xaKey.empty() && c.xaKey != key) {
+            f = makeFault("25000", native::kSequence, "The session is bound to another transaction branch");
+            return false;
+        }
+        if (xaIsPreparedElsewhere(key, c)) {
+            f = makeFault("25000", native::kSequence, "The transaction branch is prepared already");
+            return false;
+        }
+        if (!ensureTransaction(c, f)) return false;
+        c.xaKey = key;
+        c.xaText = text;
+        s.state = Stmt::State::Done;
+        return true;
+    }
     case Rewritten::Kind::Grant:
     case Rewritten::Kind::Revoke:
         if (!ensureTransaction(c, f)) return false;
@@ -665,6 +685,7 @@ void IIapi_query(IIAPI_QUERYPARM *p) {
         bool ok = ensureTransaction(*c, f);
         return done(ok, f);
     }
+    if (c->isMaster) xaRefreshMaster(*c);
     bool ok = execute(*c, *s, f);
     done(ok, f);
 }
