@@ -316,6 +316,11 @@ SQLRETURN ImplBindParameter(HandleBase* record, ApiArgs& args) {
     auto* value = args.next<void*>();
     const auto bufferLength = args.next<SQLLEN>();
     auto* lenInd = args.next<SQLLEN*>();
+    // A direction outside the five ODBC ones would steer execution on garbage.
+    if (direction < SQL_PARAM_INPUT || direction > SQL_RETURN_VALUE) {
+        stmt->lastError = 21;  // S1009
+        return SQL_ERROR;
+    }
     return BindParameterCore(stmt, number, uint16_t(direction), cType, sqlType, columnSize, digits, value,
                              bufferLength, lenInd, lenInd) == 0
                ? SQL_SUCCESS

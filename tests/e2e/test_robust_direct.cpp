@@ -1,0 +1,677 @@
+// Bad input straight into the driver library, as a Driver Manager that screens nothing would pass
+// it: null, forged, stale and wrong-type handles for every handle-taking export, and the arguments
+// unixODBC refuses before the driver would see them.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "connect_fixture.h"
+#include "e2e_env.h"
+
+namespace {
+
+using P = SQLPOINTER;
+using H = SQLHANDLE;
+
+// Strings travel as plain pointers: the narrow and wide forms differ only in their element type.
+struct Lib {
+    void* so = nullptr;
+    bool wide = false;
+    void* Sym(const std::string& name, bool stringFn) const {
+        return dlsym(so, (stringFn && wide ? name + "W" : name).c_str());
+    }
+};
+
+// Buffers the calls may be given; large enough for any answer.
+struct Bufs {
+    alignas(16) char text[1024];
+    alignas(16) char text2[1024];
+    SQLSMALLINT s;
+    SQLINTEGER i;
+    SQLLEN len;
+    SQLULEN ul;
+    SQLUSMALLINT us[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE];
+    H out;
+};
+
+// One export: how to call it with a given handle in its handle place. Every other argument is sane.
+struct HandleCall {
+    const char* name;
+    bool stringFn;
+    SQLSMALLINT kind;  // the handle type the function wants
+    std::function<SQLRETURN(void*, H, Bufs&)> call;
+};
+
+#define F(...) reinterpret_cast<SQLRETURN (*)(__VA_ARGS__)>(fn)
+
+const std::vector<HandleCall>& HandleCalls() {
+    static const std::vector<HandleCall> calls = {
+        {"SQLAllocConnect", false, SQL_HANDLE_ENV, [](void* fn, H h, Bufs& b) { return F(H, H*)(h, &b.out); }},
+        {"SQLAllocStmt", false, SQL_HANDLE_DBC, [](void* fn, H h, Bufs& b) { return F(H, H*)(h, &b.out); }},
+        {"SQLAllocHandle", false, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs& b) { return F(SQLSMALLINT, H, H*)(SQL_HANDLE_STMT, h, &b.out); }},
+        {"SQLFreeConnect", false, SQL_HANDLE_DBC, [](void* fn, H h, Bufs&) { return F(H)(h); }},
+        {"SQLFreeEnv", false, SQL_HANDLE_ENV, [](void* fn, H h, Bufs&) { return F(H)(h); }},
+        {"SQLFreeHandle", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) { return F(SQLSMALLINT, H)(SQL_HANDLE_STMT, h); }},
+        {"SQLFreeStmt", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) { return F(H, SQLUSMALLINT)(h, SQL_CLOSE); }},
+        {"SQLBindCol", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)(h, 1, SQL_C_CHAR, b.text, 10, &b.len);
+         }},
+        {"SQLBindParameter", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN, SQLSMALLINT, P, SQLLEN,
+                      SQLLEN*)(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &b.i, 0, &b.len);
+         }},
+        {"SQLSetParam", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN, SQLSMALLINT, P, SQLLEN*)(
+                 h, 1, SQL_C_LONG, SQL_INTEGER, 0, 0, &b.i, &b.len);
+         }},
+        {"SQLBulkOperations", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) { return F(H, SQLSMALLINT)(h, SQL_ADD); }},
+        {"SQLCancel", false, SQL_HANDLE_STMT, [](void* fn, H h, Bufs&) { return F(H)(h); }},
+        {"SQLCloseCursor", false, SQL_HANDLE_STMT, [](void* fn, H h, Bufs&) { return F(H)(h); }},
+        {"SQLCopyDesc", false, SQL_HANDLE_DESC, [](void* fn, H h, Bufs&) { return F(H, H)(h, h); }},
+        {"SQLDescribeParam", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, SQLSMALLINT*, SQLULEN*, SQLSMALLINT*, SQLSMALLINT*)(h, 1, &b.s, &b.ul, &b.s,
+                                                                                       &b.s);
+         }},
+        {"SQLDisconnect", false, SQL_HANDLE_DBC, [](void* fn, H h, Bufs&) { return F(H)(h); }},
+        {"SQLEndTran", false, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs&) { return F(SQLSMALLINT, H, SQLSMALLINT)(SQL_HANDLE_DBC, h, SQL_COMMIT); }},
+        {"SQLTransact", false, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs&) { return F(H, H, SQLUSMALLINT)(SQL_NULL_HENV, h, SQL_COMMIT); }},
+        {"SQLExecute", false, SQL_HANDLE_STMT, [](void* fn, H h, Bufs&) { return F(H)(h); }},
+        {"SQLExtendedFetch", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, SQLLEN, SQLULEN*, SQLUSMALLINT*)(h, SQL_FETCH_NEXT, 0, &b.ul, b.us);
+         }},
+        {"SQLFetch", false, SQL_HANDLE_STMT, [](void* fn, H h, Bufs&) { return F(H)(h); }},
+        {"SQLFetchScroll", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) { return F(H, SQLSMALLINT, SQLLEN)(h, SQL_FETCH_NEXT, 0); }},
+        {"SQLGetData", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)(h, 1, SQL_C_CHAR, b.text, 100, &b.len);
+         }},
+        {"SQLGetEnvAttr", false, SQL_HANDLE_ENV,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(h, SQL_ATTR_ODBC_VERSION, &b.i, 0, &b.i);
+         }},
+        {"SQLSetEnvAttr", false, SQL_HANDLE_ENV,
+         [](void* fn, H h, Bufs&) {
+             return F(H, SQLINTEGER, P, SQLINTEGER)(h, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
+         }},
+        {"SQLGetFunctions", false, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs& b) { return F(H, SQLUSMALLINT, SQLUSMALLINT*)(h, SQL_API_ALL_FUNCTIONS, b.us); }},
+        {"SQLGetStmtOption", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) { return F(H, SQLUSMALLINT, P)(h, SQL_ROWSET_SIZE, &b.ul); }},
+        {"SQLSetStmtOption", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) { return F(H, SQLUSMALLINT, SQLULEN)(h, SQL_ROWSET_SIZE, 1); }},
+        {"SQLMoreResults", false, SQL_HANDLE_STMT, [](void* fn, H h, Bufs&) { return F(H)(h); }},
+        {"SQLNumParams", false, SQL_HANDLE_STMT, [](void* fn, H h, Bufs& b) { return F(H, SQLSMALLINT*)(h, &b.s); }},
+        {"SQLNumResultCols", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) { return F(H, SQLSMALLINT*)(h, &b.s); }},
+        {"SQLParamData", false, SQL_HANDLE_STMT, [](void* fn, H h, Bufs& b) { return F(H, P*)(h, &b.out); }},
+        {"SQLParamOptions", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) { return F(H, SQLULEN, SQLULEN*)(h, 1, &b.ul); }},
+        {"SQLPutData", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) { return F(H, P, SQLLEN)(h, b.text, 1); }},
+        {"SQLRowCount", false, SQL_HANDLE_STMT, [](void* fn, H h, Bufs& b) { return F(H, SQLLEN*)(h, &b.len); }},
+        {"SQLSetDescRec", false, SQL_HANDLE_DESC,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLLEN, SQLSMALLINT, SQLSMALLINT, P, SQLLEN*,
+                      SQLLEN*)(h, 1, SQL_C_CHAR, 0, 10, 0, 0, b.text, &b.len, &b.len);
+         }},
+        {"SQLSetPos", false, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) {
+             return F(H, SQLSETPOSIROW, SQLUSMALLINT, SQLUSMALLINT)(h, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE);
+         }},
+        // The string functions.
+        {"SQLColAttribute", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLLEN*)(
+                 h, 1, SQL_DESC_NAME, b.text, 100, &b.s, &b.len);
+         }},
+        {"SQLColumnPrivileges", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(h, nullptr, 0, nullptr, 0,
+                                                                                       nullptr, 0, nullptr, 0);
+         }},
+        {"SQLColumns", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(h, nullptr, 0, nullptr, 0,
+                                                                                       nullptr, 0, nullptr, 0);
+         }},
+        {"SQLConnect", true, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(h, b.text2, 0, nullptr, 0, nullptr, 0);
+         }},
+        {"SQLDescribeCol", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*, SQLULEN*, SQLSMALLINT*,
+                      SQLSMALLINT*)(h, 1, b.text, 100, &b.s, &b.s, &b.ul, &b.s, &b.s);
+         }},
+        {"SQLDriverConnect", true, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLHWND, P, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLUSMALLINT)(
+                 h, nullptr, b.text2, 0, b.text, 100, &b.s, SQL_DRIVER_NOPROMPT);
+         }},
+        {"SQLExecDirect", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) { return F(H, P, SQLINTEGER)(h, b.text2, 0); }},
+        {"SQLForeignKeys", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, P,
+                      SQLSMALLINT)(h, nullptr, 0, nullptr, 0, b.text2, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+         }},
+        {"SQLGetConnectAttr", true, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(h, SQL_ATTR_AUTOCOMMIT, &b.ul, 0, &b.i);
+         }},
+        {"SQLGetConnectOption", true, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs& b) { return F(H, SQLUSMALLINT, P)(h, SQL_AUTOCOMMIT, &b.ul); }},
+        {"SQLGetCursorName", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) { return F(H, P, SQLSMALLINT, SQLSMALLINT*)(h, b.text, 100, &b.s); }},
+        {"SQLGetDescField", true, SQL_HANDLE_DESC,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLSMALLINT, SQLSMALLINT, P, SQLINTEGER, SQLINTEGER*)(h, 0, SQL_DESC_COUNT, &b.s, 0, &b.i);
+         }},
+        {"SQLGetDescRec", true, SQL_HANDLE_DESC,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*, SQLSMALLINT*, SQLLEN*, SQLSMALLINT*,
+                      SQLSMALLINT*, SQLSMALLINT*)(h, 1, b.text, 100, &b.s, &b.s, &b.s, &b.len, &b.s, &b.s, &b.s);
+         }},
+        {"SQLGetDiagField", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(SQLSMALLINT, H, SQLSMALLINT, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*)(
+                 SQL_HANDLE_STMT, h, 0, SQL_DIAG_NUMBER, &b.i, 0, &b.s);
+         }},
+        {"SQLGetDiagRec", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(SQLSMALLINT, H, SQLSMALLINT, P, SQLINTEGER*, P, SQLSMALLINT, SQLSMALLINT*)(
+                 SQL_HANDLE_STMT, h, 1, b.text2, &b.i, b.text, 100, &b.s);
+         }},
+        {"SQLError", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, H, H, P, SQLINTEGER*, P, SQLSMALLINT, SQLSMALLINT*)(SQL_NULL_HENV, SQL_NULL_HDBC, h, b.text2,
+                                                                              &b.i, b.text, 100, &b.s);
+         }},
+        {"SQLGetInfo", true, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*)(h, SQL_DRIVER_ODBC_VER, b.text, 100, &b.s);
+         }},
+        {"SQLGetStmtAttr", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(h, SQL_ATTR_ROW_ARRAY_SIZE, &b.ul, 0, &b.i);
+         }},
+        {"SQLGetTypeInfo", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) { return F(H, SQLSMALLINT)(h, SQL_ALL_TYPES); }},
+        {"SQLNativeSql", true, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, P, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(h, b.text2, 0, b.text, 100, &b.i);
+         }},
+        {"SQLPrepare", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) { return F(H, P, SQLINTEGER)(h, b.text2, 0); }},
+        {"SQLPrimaryKeys", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(h, nullptr, 0, nullptr, 0, b.text2, 0);
+         }},
+        {"SQLProcedureColumns", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(h, nullptr, 0, nullptr, 0,
+                                                                                       nullptr, 0, nullptr, 0);
+         }},
+        {"SQLProcedures", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(h, nullptr, 0, nullptr, 0, nullptr, 0);
+         }},
+        {"SQLSetConnectAttr", true, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs&) {
+             return F(H, SQLINTEGER, P, SQLINTEGER)(h, SQL_ATTR_AUTOCOMMIT, P(SQL_AUTOCOMMIT_ON), 0);
+         }},
+        {"SQLSetConnectOption", true, SQL_HANDLE_DBC,
+         [](void* fn, H h, Bufs&) { return F(H, SQLUSMALLINT, SQLULEN)(h, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON); }},
+        {"SQLSetCursorName", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) { return F(H, P, SQLSMALLINT)(h, b.text2, 0); }},
+        {"SQLSetDescField", true, SQL_HANDLE_DESC,
+         [](void* fn, H h, Bufs&) {
+             return F(H, SQLSMALLINT, SQLSMALLINT, P, SQLINTEGER)(h, 0, SQL_DESC_ARRAY_SIZE, P(1), 0);
+         }},
+        {"SQLSetStmtAttr", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) { return F(H, SQLINTEGER, P, SQLINTEGER)(h, SQL_ATTR_ROW_ARRAY_SIZE, P(1), 0); }},
+        {"SQLSpecialColumns", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, SQLUSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, SQLUSMALLINT, SQLUSMALLINT)(
+                 h, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, b.text2, 0, SQL_SCOPE_SESSION, SQL_NULLABLE);
+         }},
+        {"SQLStatistics", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs& b) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, SQLUSMALLINT, SQLUSMALLINT)(
+                 h, nullptr, 0, nullptr, 0, b.text2, 0, SQL_INDEX_ALL, SQL_QUICK);
+         }},
+        {"SQLTablePrivileges", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(h, nullptr, 0, nullptr, 0, nullptr, 0);
+         }},
+        {"SQLTables", true, SQL_HANDLE_STMT,
+         [](void* fn, H h, Bufs&) {
+             return F(H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(h, nullptr, 0, nullptr, 0,
+                                                                                       nullptr, 0, nullptr, 0);
+         }},
+    };
+    return calls;
+}
+
+using AllocHandleFn = SQLRETURN(SQLSMALLINT, H, H*);
+using FreeHandleFn = SQLRETURN(SQLSMALLINT, H);
+using SetEnvAttrFn = SQLRETURN(H, SQLINTEGER, P, SQLINTEGER);
+using DriverConnectFn = SQLRETURN(H, SQLHWND, P, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLUSMALLINT);
+using DisconnectFn = SQLRETURN(H);
+using GetDiagRecFn = SQLRETURN(SQLSMALLINT, H, SQLSMALLINT, P, SQLINTEGER*, P, SQLSMALLINT, SQLSMALLINT*);
+using GetStmtAttrFn = SQLRETURN(H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*);
+
+class DirectBadInput : public ::testing::TestWithParam<DriverBuild> {
+protected:
+    Lib lib;
+    H env = SQL_NULL_HANDLE, dbc = SQL_NULL_HANDLE, stmt = SQL_NULL_HANDLE, desc = SQL_NULL_HANDLE;
+    bool connected = false;
+    AllocHandleFn* alloc = nullptr;
+    FreeHandleFn* freeH = nullptr;
+
+    void SetUp() override {
+        lib.wide = GetParam().wide;
+        lib.so = dlopen(LibraryPath(GetParam()).c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(nullptr, lib.so) << dlerror();
+        alloc = reinterpret_cast<AllocHandleFn*>(lib.Sym("SQLAllocHandle", false));
+        freeH = reinterpret_cast<FreeHandleFn*>(lib.Sym("SQLFreeHandle", false));
+        ASSERT_TRUE(alloc && freeH);
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
+        auto* setEnv = reinterpret_cast<SetEnvAttrFn*>(lib.Sym("SQLSetEnvAttr", false));
+        ASSERT_EQ(SQL_SUCCESS, setEnv(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0));
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
+    }
+    void TearDown() override {
+        if (stmt) freeH(SQL_HANDLE_STMT, stmt);
+        if (connected) reinterpret_cast<DisconnectFn*>(lib.Sym("SQLDisconnect", false))(dbc);
+        if (dbc) freeH(SQL_HANDLE_DBC, dbc);
+        if (env) freeH(SQL_HANDLE_ENV, env);
+        if (lib.so) dlclose(lib.so);
+    }
+    // A text in the form the build's string functions take, kept alive by the caller.
+    std::vector<char> Text(const std::string& s) const {
+        std::vector<char> out;
+        for (char c : s) {
+            out.push_back(c);
+            if (lib.wide) out.push_back(0);
+        }
+        out.resize(out.size() + 4, 0);
+        return out;
+    }
+    void Connect() {
+        connecttest::EnsureDatabases();
+        std::string dsn = GetParam().wide ? "cw_wide" : "cw_narrow";
+        std::vector<char> in = Text("DSN=" + dsn + ";UID=tvuser;PWD=secret");
+        auto* dc = reinterpret_cast<DriverConnectFn*>(lib.Sym("SQLDriverConnect", true));
+        SQLRETURN rc = dc(dbc, nullptr, in.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << State(SQL_HANDLE_DBC, dbc);
+        connected = true;
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &stmt));
+        auto* getAttr = reinterpret_cast<GetStmtAttrFn*>(lib.Sym("SQLGetStmtAttr", true));
+        ASSERT_EQ(SQL_SUCCESS, getAttr(stmt, SQL_ATTR_APP_ROW_DESC, &desc, 0, nullptr));
+    }
+    // The first record's SQLSTATE, read from the driver itself.
+    std::string State(SQLSMALLINT type, H h) const {
+        auto* rec = reinterpret_cast<GetDiagRecFn*>(lib.Sym("SQLGetDiagRec", true));
+        char state[16] = {}, msg[600];
+        SQLINTEGER native;
+        SQLSMALLINT len;
+        if (!SQL_SUCCEEDED(rec(type, h, 1, state, &native, msg, 300, &len))) return "(none)";
+        std::string out;
+        for (int i = 0; i < 5; ++i) out.push_back(state[lib.wide ? 2 * i : i]);
+        return out;
+    }
+    H HandleOf(SQLSMALLINT kind) const {
+        switch (kind) {
+            case SQL_HANDLE_ENV: return env;
+            case SQL_HANDLE_DBC: return dbc;
+            case SQL_HANDLE_STMT: return stmt;
+            default: return desc;
+        }
+    }
+};
+
+// Every handle-taking export refuses what is not a live handle of its kind, touching nothing.
+TEST_P(DirectBadInput, EveryExportRefusesHandlesThatAreNotLiveOnesOfItsKind) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    // A statement freed again, and a descriptor of it.
+    H stale = SQL_NULL_HANDLE, staleDesc = SQL_NULL_HANDLE;
+    ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &stale));
+    auto* getAttr = reinterpret_cast<GetStmtAttrFn*>(lib.Sym("SQLGetStmtAttr", true));
+    ASSERT_EQ(SQL_SUCCESS, getAttr(stale, SQL_ATTR_IMP_PARAM_DESC, &staleDesc, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, freeH(SQL_HANDLE_STMT, stale));
+    const uintptr_t hi = uintptr_t(1) << 32;
+    int checked = 0;
+    for (const HandleCall& c : HandleCalls()) {
+        SCOPED_TRACE(c.name);
+        void* fn = lib.Sym(c.name, c.stringFn);
+        ASSERT_NE(nullptr, fn);
+        H live = HandleOf(c.kind);
+        std::vector<std::pair<const char*, H>> bad = {
+            {"null", SQL_NULL_HANDLE},
+            {"forged", H(uintptr_t(0x12345678))},
+            {"all ones", H(~uintptr_t(0))},
+            {"live with a bit above 32", H(reinterpret_cast<uintptr_t>(live) | hi)},
+            {"live with the top bit", H(reinterpret_cast<uintptr_t>(live) | (uintptr_t(1) << 63))},
+            {"slot beyond the table", H(reinterpret_cast<uintptr_t>(live) + 0x7FFF)},
+            {"stale", c.kind == SQL_HANDLE_DESC ? staleDesc : c.kind == SQL_HANDLE_STMT ? stale : H(uintptr_t(0x3FFFF))},
+            {"wrong kind", c.kind == SQL_HANDLE_ENV ? stmt : env},
+        };
+        if (c.kind == SQL_HANDLE_STMT || c.kind == SQL_HANDLE_DESC) bad.push_back({"connection", dbc});
+        if (c.kind == SQL_HANDLE_DBC) bad.push_back({"statement", stmt});
+        for (auto& [what, h] : bad) {
+            Bufs b;
+            memset(&b, 0x5A, sizeof b);
+            Bufs before;
+            strcpy(b.text2, "");  // an empty text in either width
+            memcpy(&before, &b, sizeof b);
+            SQLRETURN rc = c.call(fn, h, b);
+            EXPECT_EQ(SQL_INVALID_HANDLE, rc) << what;
+            EXPECT_EQ(0, memcmp(&b, &before, sizeof b)) << what << ": an output was written";
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, int(HandleCalls().size()) * 8);
+    // The live handles still work.
+    SQLSMALLINT cols = -1;
+    auto* exec = reinterpret_cast<SQLRETURN (*)(H, P, SQLINTEGER)>(lib.Sym("SQLExecDirect", true));
+    std::vector<char> q = Text("select 1");
+    EXPECT_EQ(SQL_SUCCESS, exec(stmt, q.data(), SQL_NTS)) << State(SQL_HANDLE_STMT, stmt);
+    EXPECT_EQ(SQL_SUCCESS, reinterpret_cast<SQLRETURN (*)(H, SQLSMALLINT*)>(lib.Sym("SQLNumResultCols", false))(stmt, &cols));
+    EXPECT_EQ(1, cols);
+}
+
+// Arguments unixODBC screens out before the driver sees them: the driver's own answer, never a
+// success, never a crash.
+struct ArgCase {
+    const char* name;
+    bool needsStmt;
+    std::function<SQLRETURN(const Lib&, H env, H dbc, H stmt, Bufs&)> call;
+    SQLRETURN rc;
+    std::set<std::string> states;  // empty: not read
+    SQLSMALLINT diagOn;
+};
+
+#define G(name, str, ...) reinterpret_cast<SQLRETURN (*)(__VA_ARGS__)>(l.Sym(name, str))
+
+TEST_P(DirectBadInput, ArgumentsTheDriverManagerWouldScreen) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    const std::set<std::string> kNull = {"HY009"};
+    const std::set<std::string> kLen = {"HY090"};
+    const std::vector<ArgCase> cases = {
+        {"alloc handle with no output", false,
+         [](const Lib& l, H, H dbc, H, Bufs&) { return G("SQLAllocHandle", false, SQLSMALLINT, H, H*)(SQL_HANDLE_STMT, dbc, nullptr); },
+         SQL_ERROR, {}, SQL_HANDLE_DBC},
+        {"alloc handle of type 99", false,
+         [](const Lib& l, H, H dbc, H, Bufs& b) { return G("SQLAllocHandle", false, SQLSMALLINT, H, H*)(99, dbc, &b.out); },
+         SQL_INVALID_HANDLE, {}, SQL_HANDLE_DBC},
+        {"alloc connect with no output", false,
+         [](const Lib& l, H env, H, H, Bufs&) { return G("SQLAllocConnect", false, H, H*)(env, nullptr); }, SQL_ERROR,
+         {}, SQL_HANDLE_ENV},
+        {"alloc stmt with no output", false,
+         [](const Lib& l, H, H dbc, H, Bufs&) { return G("SQLAllocStmt", false, H, H*)(dbc, nullptr); }, SQL_ERROR, {},
+         SQL_HANDLE_DBC},
+        {"free handle of type 99", false,
+         [](const Lib& l, H, H dbc, H, Bufs&) { return G("SQLFreeHandle", false, SQLSMALLINT, H)(99, dbc); },
+         SQL_INVALID_HANDLE, {}, SQL_HANDLE_DBC},
+        {"freestmt option 99", true,
+         [](const Lib& l, H, H, H s, Bufs&) { return G("SQLFreeStmt", false, H, SQLUSMALLINT)(s, 99); }, SQL_ERROR,
+         {"HY092"}, SQL_HANDLE_STMT},
+        {"exec direct null text", true,
+         [](const Lib& l, H, H, H s, Bufs&) { return G("SQLExecDirect", true, H, P, SQLINTEGER)(s, nullptr, SQL_NTS); },
+         SQL_ERROR, {"HY009", "HY090"}, SQL_HANDLE_STMT},
+        {"exec direct length -5", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             strcpy(b.text, "s");
+             return G("SQLExecDirect", true, H, P, SQLINTEGER)(s, b.text, -5);
+         },
+         SQL_ERROR, kLen, SQL_HANDLE_STMT},
+        {"prepare null text", true,
+         [](const Lib& l, H, H, H s, Bufs&) { return G("SQLPrepare", true, H, P, SQLINTEGER)(s, nullptr, 4); },
+         SQL_ERROR, {"HY009", "HY090"}, SQL_HANDLE_STMT},
+        {"execute unprepared", true, [](const Lib& l, H, H, H s, Bufs&) { return G("SQLExecute", false, H)(s); },
+         SQL_ERROR, {"HY010"}, SQL_HANDLE_STMT},
+        {"fetch unexecuted", true, [](const Lib& l, H, H, H s, Bufs&) { return G("SQLFetch", false, H)(s); },
+         SQL_ERROR, {"HY010", "24000", "07005"}, SQL_HANDLE_STMT},
+        {"fetch scroll orientation 99", true,
+         [](const Lib& l, H, H, H s, Bufs&) { return G("SQLFetchScroll", false, H, SQLSMALLINT, SQLLEN)(s, 99, 0); },
+         SQL_ERROR, {}, SQL_HANDLE_STMT},
+        {"getdata unexecuted", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             return G("SQLGetData", false, H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)(s, 1, SQL_C_CHAR, b.text,
+                                                                                            10, &b.len);
+         },
+         SQL_ERROR, {}, SQL_HANDLE_STMT},
+        {"putdata unprepared", true,
+         [](const Lib& l, H, H, H s, Bufs& b) { return G("SQLPutData", false, H, P, SQLLEN)(s, b.text, 1); }, SQL_ERROR,
+         {"HY010"}, SQL_HANDLE_STMT},
+        {"paramdata unprepared", true,
+         [](const Lib& l, H, H, H s, Bufs& b) { return G("SQLParamData", false, H, P*)(s, &b.out); }, SQL_ERROR,
+         {"HY010"}, SQL_HANDLE_STMT},
+        {"bindcol length -1", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             return G("SQLBindCol", false, H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)(s, 1, SQL_C_CHAR, b.text,
+                                                                                            -1, &b.len);
+         },
+         SQL_ERROR, kLen, SQL_HANDLE_STMT},
+        {"bindparameter direction 99", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             return G("SQLBindParameter", false, H, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN,
+                      SQLSMALLINT, P, SQLLEN, SQLLEN*)(s, 1, 99, SQL_C_LONG, SQL_INTEGER, 0, 0, &b.i, 0, &b.len);
+         },
+         SQL_ERROR, {"HY105", "HY009"}, SQL_HANDLE_STMT},
+        {"bindparameter number 0", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             return G("SQLBindParameter", false, H, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN,
+                      SQLSMALLINT, P, SQLLEN, SQLLEN*)(s, 0, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &b.i, 0,
+                                                        &b.len);
+         },
+         SQL_ERROR, {}, SQL_HANDLE_STMT},
+        {"setpos operation 99", true,
+         [](const Lib& l, H, H, H s, Bufs&) {
+             return G("SQLSetPos", false, H, SQLSETPOSIROW, SQLUSMALLINT, SQLUSMALLINT)(s, 1, 99, SQL_LOCK_NO_CHANGE);
+         },
+         SQL_ERROR, {}, SQL_HANDLE_STMT},
+        {"endtran completion 99", false,
+         [](const Lib& l, H, H dbc, H, Bufs&) {
+             return G("SQLEndTran", false, SQLSMALLINT, H, SQLSMALLINT)(SQL_HANDLE_DBC, dbc, 99);
+         },
+         SQL_ERROR, {"HY012"}, SQL_HANDLE_DBC},
+        // The driver's deliberate answers where unixODBC refuses first: a transaction end of another
+        // handle kind does nothing, a null answer pointer of SQLGetFunctions is left alone, an id past
+        // the function bitmap is not supported, record numbers below 1 read record 1, unknown
+        // diagnostic fields and environment attributes are ignored, a null cursor name is empty.
+        {"endtran on a statement handle", true,
+         [](const Lib& l, H, H, H s, Bufs&) {
+             return G("SQLEndTran", false, SQLSMALLINT, H, SQLSMALLINT)(SQL_HANDLE_STMT, s, SQL_COMMIT);
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_STMT},
+        {"getfunctions null output", false,
+         [](const Lib& l, H, H dbc, H, Bufs&) {
+             return G("SQLGetFunctions", false, H, SQLUSMALLINT, SQLUSMALLINT*)(dbc, SQL_API_SQLFETCH, nullptr);
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_DBC},
+        {"getfunctions id 9999", false,
+         [](const Lib& l, H, H dbc, H, Bufs& b) {
+             return G("SQLGetFunctions", false, H, SQLUSMALLINT, SQLUSMALLINT*)(dbc, 9999, b.us) == SQL_SUCCESS && b.us[0] == SQL_FALSE ? SQL_SUCCESS : SQL_ERROR;
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_DBC},
+        {"getinfo 9999", false,
+         [](const Lib& l, H, H dbc, H, Bufs& b) {
+             return G("SQLGetInfo", true, H, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*)(dbc, 9999, b.text, 100, &b.s);
+         },
+         SQL_ERROR, {"HY096"}, SQL_HANDLE_DBC},
+        {"getinfo text length -1", false,
+         [](const Lib& l, H, H dbc, H, Bufs& b) {
+             return G("SQLGetInfo", true, H, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*)(dbc, SQL_DBMS_NAME, b.text,
+                                                                                       -1, &b.s);
+         },
+         SQL_ERROR, kLen, SQL_HANDLE_DBC},
+        {"getdiagrec length -1", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             G("SQLFetch", false, H)(s);
+             return G("SQLGetDiagRec", true, SQLSMALLINT, H, SQLSMALLINT, P, SQLINTEGER*, P, SQLSMALLINT,
+                      SQLSMALLINT*)(SQL_HANDLE_STMT, s, 1, b.text2, &b.i, b.text, -1, &b.s);
+         },
+         SQL_ERROR, {}, SQL_HANDLE_STMT},
+        {"getdiagrec record 0", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             G("SQLFetch", false, H)(s);
+             return G("SQLGetDiagRec", true, SQLSMALLINT, H, SQLSMALLINT, P, SQLINTEGER*, P, SQLSMALLINT,
+                      SQLSMALLINT*)(SQL_HANDLE_STMT, s, 0, b.text2, &b.i, b.text, 100, &b.s);
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_STMT},
+        {"getdiagrec record -1", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             G("SQLFetch", false, H)(s);
+             return G("SQLGetDiagRec", true, SQLSMALLINT, H, SQLSMALLINT, P, SQLINTEGER*, P, SQLSMALLINT,
+                      SQLSMALLINT*)(SQL_HANDLE_STMT, s, -1, b.text2, &b.i, b.text, 100, &b.s);
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_STMT},
+        {"getdiagrec of type 99", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             return G("SQLGetDiagRec", true, SQLSMALLINT, H, SQLSMALLINT, P, SQLINTEGER*, P, SQLSMALLINT,
+                      SQLSMALLINT*)(99, s, 1, b.text2, &b.i, b.text, 100, &b.s);
+         },
+         SQL_INVALID_HANDLE, {}, SQL_HANDLE_STMT},
+        {"getdiagfield id 9999", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             G("SQLFetch", false, H)(s);
+             return G("SQLGetDiagField", true, SQLSMALLINT, H, SQLSMALLINT, SQLSMALLINT, P, SQLSMALLINT,
+                      SQLSMALLINT*)(SQL_HANDLE_STMT, s, 1, 9999, b.text, 100, &b.s);
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_STMT},
+        {"getdiagfield text length -1", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             G("SQLFetch", false, H)(s);
+             return G("SQLGetDiagField", true, SQLSMALLINT, H, SQLSMALLINT, SQLSMALLINT, P, SQLSMALLINT,
+                      SQLSMALLINT*)(SQL_HANDLE_STMT, s, 1, SQL_DIAG_MESSAGE_TEXT, b.text, -1, &b.s);
+         },
+         SQL_ERROR, {}, SQL_HANDLE_STMT},
+        {"getdiagfield record 300", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             G("SQLFetch", false, H)(s);
+             return G("SQLGetDiagField", true, SQLSMALLINT, H, SQLSMALLINT, SQLSMALLINT, P, SQLSMALLINT,
+                      SQLSMALLINT*)(SQL_HANDLE_STMT, s, 300, SQL_DIAG_SQLSTATE, b.text, 100, &b.s);
+         },
+         SQL_NO_DATA, {}, SQL_HANDLE_STMT},
+        {"error with no handles", false,
+         [](const Lib& l, H, H, H, Bufs& b) {
+             return G("SQLError", true, H, H, H, P, SQLINTEGER*, P, SQLSMALLINT, SQLSMALLINT*)(
+                 nullptr, nullptr, nullptr, b.text2, &b.i, b.text, 100, &b.s);
+         },
+         SQL_INVALID_HANDLE, {}, SQL_HANDLE_DBC},
+        {"set env attr 9999", false,
+         [](const Lib& l, H env, H, H, Bufs&) {
+             return G("SQLSetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER)(env, 9999, P(1), 0);
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_ENV},
+        {"set odbc version 7", false,
+         [](const Lib& l, H env, H, H, Bufs& b) {
+             return G("SQLSetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER)(env, SQL_ATTR_ODBC_VERSION, P(7), 0) == SQL_SUCCESS &&
+                            G("SQLGetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(
+                                env, SQL_ATTR_ODBC_VERSION, &b.i, 0, nullptr) == SQL_SUCCESS &&
+                            b.i == SQL_OV_ODBC3
+                        ? SQL_SUCCESS
+                        : SQL_ERROR;
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_ENV},
+        {"get env attr null value", false,
+         [](const Lib& l, H env, H, H, Bufs&) {
+             return G("SQLGetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(env, SQL_ATTR_ODBC_VERSION,
+                                                                                       nullptr, 0, nullptr);
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_ENV},
+        {"native sql null text", false,
+         [](const Lib& l, H, H dbc, H, Bufs& b) {
+             return G("SQLNativeSql", true, H, P, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(dbc, nullptr, SQL_NTS, b.text,
+                                                                                        100, &b.i);
+         },
+         SQL_ERROR, kNull, SQL_HANDLE_DBC},
+        {"set cursor name null", true,
+         [](const Lib& l, H, H, H s, Bufs&) {
+             return G("SQLSetCursorName", true, H, P, SQLSMALLINT)(s, nullptr, SQL_NTS);
+         },
+         SQL_SUCCESS, {}, SQL_HANDLE_STMT},
+        {"set cursor name length -7", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             memset(b.text, 'c', 8);
+             return G("SQLSetCursorName", true, H, P, SQLSMALLINT)(s, b.text, -7);
+         },
+         SQL_ERROR, kLen, SQL_HANDLE_STMT},
+        {"get cursor name length -1", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             return G("SQLGetCursorName", true, H, P, SQLSMALLINT, SQLSMALLINT*)(s, b.text, -1, &b.s);
+         },
+         SQL_ERROR, kLen, SQL_HANDLE_STMT},
+        {"connect when connected", false,
+         [](const Lib& l, H, H dbc, H, Bufs& b) {
+             memset(b.text2, 0, 16);
+             b.text2[0] = 'x';
+             return G("SQLConnect", true, H, P, SQLSMALLINT, P, SQLSMALLINT, P, SQLSMALLINT)(dbc, b.text2, SQL_NTS,
+                                                                                           nullptr, 0, nullptr, 0);
+         },
+         SQL_ERROR, {"08002"}, SQL_HANDLE_DBC},
+        {"driver connect completion 99", false,
+         [](const Lib& l, H, H dbc, H, Bufs& b) {
+             memset(b.text2, 0, 16);
+             return G("SQLDriverConnect", true, H, SQLHWND, P, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*,
+                      SQLUSMALLINT)(dbc, nullptr, b.text2, SQL_NTS, b.text, 100, &b.s, 99);
+         },
+         SQL_ERROR, {}, SQL_HANDLE_DBC},
+        {"copy desc onto an implementation row descriptor", true,
+         [](const Lib& l, H, H, H s, Bufs& b) {
+             H ard = nullptr, ird = nullptr;
+             G("SQLGetStmtAttr", true, H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(s, SQL_ATTR_APP_ROW_DESC, &ard, 0,
+                                                                                 nullptr);
+             G("SQLGetStmtAttr", true, H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(s, SQL_ATTR_IMP_ROW_DESC, &ird, 0,
+                                                                                 nullptr);
+             (void)b;
+             return G("SQLCopyDesc", false, H, H)(ard, ird);
+         },
+         SQL_ERROR, {"HY016"}, SQL_HANDLE_DESC},
+    };
+    auto* alloc2 = alloc;
+    for (const ArgCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        H s = SQL_NULL_HANDLE;
+        ASSERT_EQ(SQL_SUCCESS, alloc2(SQL_HANDLE_STMT, dbc, &s));
+        Bufs b;
+        memset(&b, 0, sizeof b);
+        SQLRETURN rc = c.call(lib, env, dbc, s, b);
+        H on = c.diagOn == SQL_HANDLE_ENV ? env : c.diagOn == SQL_HANDLE_DBC ? dbc : s;
+        if (c.diagOn == SQL_HANDLE_DESC) {
+            on = nullptr;
+            auto* ga = reinterpret_cast<GetStmtAttrFn*>(lib.Sym("SQLGetStmtAttr", true));
+            ga(s, SQL_ATTR_IMP_ROW_DESC, &on, 0, nullptr);
+        }
+        EXPECT_EQ(c.rc, rc) << State(c.diagOn, on);
+        if (!c.states.empty()) {
+            EXPECT_TRUE(c.states.count(State(c.diagOn, on))) << State(c.diagOn, on);
+        }
+        EXPECT_EQ(SQL_SUCCESS, freeH(SQL_HANDLE_STMT, s));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, DirectBadInput, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+}  // namespace
