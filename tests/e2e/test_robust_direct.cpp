@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -669,6 +670,45 @@ TEST_P(DirectBadInput, ArgumentsTheDriverManagerWouldScreen) {
         }
         EXPECT_EQ(SQL_SUCCESS, freeH(SQL_HANDLE_STMT, s));
     }
+}
+
+// The exports without handles: set-up names, the XA hooks, the Windows entry points.
+TEST_P(DirectBadInput, ExportsWithoutHandlesTakeNullAndShortBuffers) {
+    using SetupFn = int(char*, int);
+    for (const char* name : {"GetSetupDatabase", "GetSetupRegistry"}) {
+        SCOPED_TRACE(name);
+        auto* fn = reinterpret_cast<SetupFn*>(lib.Sym(name, false));
+        ASSERT_NE(nullptr, fn);
+        EXPECT_EQ(1, fn(nullptr, 100));
+        EXPECT_EQ(1, fn(nullptr, -1));
+        char buf[8];
+        for (int len : {0, -1, -100, INT32_MIN}) {
+            memset(buf, 'x', sizeof buf);
+            EXPECT_EQ(1, fn(buf, len)) << len;
+            EXPECT_EQ('x', buf[0]) << len << ": nothing may be written into no room";
+        }
+        memset(buf, 'x', sizeof buf);
+        EXPECT_EQ(1, fn(buf, 1));
+        EXPECT_EQ(0, buf[0]);
+        EXPECT_EQ('x', buf[1]);
+        memset(buf, 'x', sizeof buf);
+        EXPECT_EQ(1, fn(buf, 4));
+        EXPECT_EQ(3u, strlen(buf)) << "cut to the room given";
+        EXPECT_EQ('x', buf[4]);
+    }
+    EXPECT_EQ(SQL_ERROR, reinterpret_cast<SQLRETURN (*)(H*)>(lib.Sym("SQLGetXaEnv", false))(nullptr));
+    EXPECT_EQ(SQL_ERROR, reinterpret_cast<SQLRETURN (*)(H*)>(lib.Sym("SQLGetXaConnect", false))(nullptr));
+    // No thread here holds an XA association.
+    H h = H(uintptr_t(0x77));
+    EXPECT_EQ(SQL_ERROR, reinterpret_cast<SQLRETURN (*)(H*)>(lib.Sym("SQLGetXaEnv", false))(&h));
+    EXPECT_EQ(SQL_NULL_HANDLE, h);
+    h = H(uintptr_t(0x77));
+    EXPECT_EQ(SQL_ERROR, reinterpret_cast<SQLRETURN (*)(H*)>(lib.Sym("SQLGetXaConnect", false))(&h));
+    EXPECT_EQ(SQL_NULL_HANDLE, h);
+    auto* getSwitch = reinterpret_cast<int32_t (*)(uint32_t, void**)>(lib.Sym("GetXaSwitch", false));
+    ASSERT_NE(nullptr, getSwitch);
+    int32_t hr = getSwitch(0xFFFFFFFFu, nullptr);
+    EXPECT_TRUE(hr == 0 || hr == int32_t(0x80004005u)) << hr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, DirectBadInput, ::testing::ValuesIn(DriverBuilds()),
