@@ -672,6 +672,145 @@ TEST_P(DirectBadInput, ArgumentsTheDriverManagerWouldScreen) {
     }
 }
 
+// Text outputs with little room: each function writes within the length it is given (for the wide
+// build an odd byte count too) and terminates what it writes, never past the end.
+struct ShortCall {
+    const char* name;
+    bool stringFn;
+    bool counted;  // the wide form counts the room in characters, not bytes
+    int unit;      // bytes of a character of the output: 0 for the build's own width
+    std::function<SQLRETURN(void* fn, H dbc, H stmt, H ird, char* out, SQLSMALLINT room)> call;
+};
+
+// The input of the SQLNativeSql case, in the width of the build under test.
+P gNativeIn = nullptr;
+
+#define FS(...) reinterpret_cast<SQLRETURN (*)(__VA_ARGS__)>(fn)
+
+TEST_P(DirectBadInput, TextOutputsStayWithinTheRoomGiven) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    const std::vector<ShortCall> calls = {
+        {"SQLGetInfo", true, false, 0,
+         [](void* fn, H dbc, H, H, char* out, SQLSMALLINT room) {
+             SQLSMALLINT len;
+             return FS(H, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*)(dbc, SQL_DBMS_NAME, out, room, &len);
+         }},
+        {"SQLGetConnectAttr", true, false, 0,
+         [](void* fn, H dbc, H, H, char* out, SQLSMALLINT room) {
+             SQLINTEGER len;
+             return FS(H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(dbc, SQL_ATTR_CURRENT_CATALOG, out, room, &len);
+         }},
+        {"SQLNativeSql", true, true, 0,
+         [](void* fn, H dbc, H, H, char* out, SQLSMALLINT room) {
+             SQLINTEGER len;
+             return FS(H, P, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(dbc, gNativeIn, SQL_NTS, out, room, &len);
+         }},
+        {"SQLGetCursorName", true, true, 0,
+         [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
+             SQLSMALLINT len;
+             return FS(H, P, SQLSMALLINT, SQLSMALLINT*)(stmt, out, room, &len);
+         }},
+        {"SQLDescribeCol", true, true, 0,
+         [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
+             SQLSMALLINT len, type, digits, nullable;
+             SQLULEN size;
+             return FS(H, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*, SQLULEN*, SQLSMALLINT*,
+                       SQLSMALLINT*)(stmt, 1, out, room, &len, &type, &size, &digits, &nullable);
+         }},
+        {"SQLColAttribute", true, false, 0,
+         [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
+             SQLSMALLINT len;
+             return FS(H, SQLUSMALLINT, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLLEN*)(stmt, 1, SQL_DESC_NAME,
+                                                                                          out, room, &len, nullptr);
+         }},
+        {"SQLGetDescField", true, false, 0,
+         [](void* fn, H, H, H ird, char* out, SQLSMALLINT room) {
+             SQLINTEGER len;
+             return FS(H, SQLSMALLINT, SQLSMALLINT, P, SQLINTEGER, SQLINTEGER*)(ird, 1, SQL_DESC_NAME, out, room,
+                                                                               &len);
+         }},
+        {"SQLGetDescRec", true, true, 0,
+         [](void* fn, H, H, H ird, char* out, SQLSMALLINT room) {
+             SQLSMALLINT len, type, sub, prec, scale, nullable;
+             SQLLEN length;
+             return FS(H, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*, SQLSMALLINT*, SQLLEN*,
+                       SQLSMALLINT*, SQLSMALLINT*, SQLSMALLINT*)(ird, 1, out, room, &len, &type, &sub, &length, &prec,
+                                                                 &scale, &nullable);
+         }},
+        {"SQLGetData", false, false, 1,
+         [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
+             SQLLEN len;
+             return FS(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)(stmt, 2, SQL_C_CHAR, out, room, &len);
+         }},
+        {"SQLGetData", false, false, 2,
+         [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
+             SQLLEN len;
+             return FS(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)(stmt, 2, SQL_C_WCHAR, out, room, &len);
+         }},
+        {"SQLGetDiagRec", true, true, 0,
+         [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
+             char state[16];
+             SQLINTEGER native;
+             SQLSMALLINT len;
+             return FS(SQLSMALLINT, H, SQLSMALLINT, P, SQLINTEGER*, P, SQLSMALLINT, SQLSMALLINT*)(
+                 SQL_HANDLE_STMT, stmt, 1, state, &native, out, room, &len);
+         }},
+        {"SQLGetDiagField", true, false, 0,
+         [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
+             SQLSMALLINT len;
+             return FS(SQLSMALLINT, H, SQLSMALLINT, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*)(
+                 SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_MESSAGE_TEXT, out, room, &len);
+         }},
+    };
+    using ExecFn = SQLRETURN(H, P, SQLINTEGER);
+    auto* exec = reinterpret_cast<ExecFn*>(lib.Sym("SQLExecDirect", true));
+    auto* fetch = reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLFetch", false));
+    auto* close = reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT)>(lib.Sym("SQLFreeStmt", false));
+    auto* getAttr = reinterpret_cast<GetStmtAttrFn*>(lib.Sym("SQLGetStmtAttr", true));
+    const std::vector<char> q = Text("select 7 as a_rather_long_column_name, 'a value of some length' as second_one");
+    const std::vector<char> bad = Text("selec nothing frm");
+    const int buildUnit = lib.wide ? 2 : 1;
+    std::vector<char> nativeIn = Text("select {fn ucase('abc')} from t");
+    gNativeIn = nativeIn.data();
+    for (const ShortCall& c : calls) {
+        SCOPED_TRACE(c.name);
+        void* fn = lib.Sym(c.name, c.stringFn);
+        ASSERT_NE(nullptr, fn);
+        const int unit = c.unit ? c.unit : buildUnit;
+        for (SQLSMALLINT room : {0, 1, 2, 3, 5, 7, 8, 24}) {
+            SCOPED_TRACE(room);
+            close(stmt, SQL_CLOSE);
+            // Read first: every call clears the statement's diagnostics.
+            H ird = SQL_NULL_HANDLE;
+            ASSERT_EQ(SQL_SUCCESS, getAttr(stmt, SQL_ATTR_IMP_ROW_DESC, &ird, 0, nullptr));
+            if (std::string(c.name).find("Diag") != std::string::npos) {
+                ASSERT_EQ(SQL_ERROR, exec(stmt, const_cast<char*>(bad.data()), SQL_NTS));
+            } else {
+                ASSERT_EQ(SQL_SUCCESS, exec(stmt, const_cast<char*>(q.data()), SQL_NTS)) << State(SQL_HANDLE_STMT, stmt);
+                ASSERT_EQ(SQL_SUCCESS, fetch(stmt));
+            }
+            alignas(8) char area[64];
+            memset(area, 0x5A, sizeof area);
+            char* out = area + 8;
+            SQLRETURN rc = c.call(fn, dbc, stmt, ird, out, room);
+            EXPECT_TRUE(SQL_SUCCEEDED(rc) || (rc == SQL_ERROR && !c.counted && room < unit)) << rc << " " << State(SQL_HANDLE_STMT, stmt);
+            for (int i = 0; i < 8; ++i) EXPECT_EQ(0x5A, area[i]) << "written before the buffer at " << i - 8;
+            const int bytes = c.counted ? room * unit : room;
+            for (int i = bytes; i < 56; ++i) EXPECT_EQ(0x5A, out[i]) << "written past the room at " << i;
+            if (SQL_SUCCEEDED(rc) && bytes >= unit) {
+                // Terminated within the room, on a whole character.
+                int end = -1;
+                for (int i = 0; i + unit <= bytes; i += unit)
+                    if (out[i] == 0 && (unit == 1 || out[i + 1] == 0)) {
+                        end = i;
+                        break;
+                    }
+                EXPECT_GE(end, 0) << "no terminator within the room";
+            }
+        }
+    }
+}
+
 // The exports without handles: set-up names, the XA hooks, the Windows entry points.
 TEST_P(DirectBadInput, ExportsWithoutHandlesTakeNullAndShortBuffers) {
     using SetupFn = int(char*, int);
