@@ -1,12 +1,98 @@
 #include "odbc/conn.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
+#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-info.h"
+#include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
+#include "odbc/env.h"
 #include "odbc/globals.h"
 #include "odbc/stmt.h"
+#include "odbc/trace_link.h"
+#include "xa/xa_agent.h"
+
+namespace {
+
+// Agent property ids the connection reads and sets.
+constexpr uint32_t kPropCapabilityMask = 0x22010011;
+constexpr uint32_t kPropUnicode = 0x22010013;
+constexpr uint32_t kPropOdbcVersion = 0x2201000C;
+constexpr uint32_t kPropAutocommit = 0x22030000;
+constexpr uint32_t kPropIsolation = 0x2203006C;
+
+constexpr char kWideMarker[4] = {'W', 0x7F, 0x01, 0x01};
+
+// A 4-byte agent item; false when the agent does not answer it.
+bool ReadItem(ConnRecord* conn, uint32_t id, uint32_t* value) {
+    uint32_t v = 0;
+    uint16_t len = 0;
+    if (AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, id, static_cast<void*>(&v), uint16_t(sizeof v), &len) != 0)
+        return false;
+    *value = v;
+    return true;
+}
+
+bool SetItem(ConnRecord* conn, uint32_t id, uint32_t value) {
+    return AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, id, static_cast<void*>(&value)) == 0;
+}
+
+// A failed open: the text goes to the trace and the diagnostics; the last error (08004 unless
+// the agent gave its own) stands.
+void OpenFailed(ConnRecord* conn, const char* text) {
+    if (GwTraceOn()) GwTrace("ConnOpen: %s", text);
+    DiagPost(conn, text, 0);
+}
+
+void ReleaseServer(ConnRecord* conn) {
+    if (conn->agentServer) AgentCall<DRV_ServerFree>(&conn->link, conn->agentServer);
+    conn->agentServer = 0;
+    conn->agentConn = 0;
+}
+
+void FreeText(char*& text) {
+    free(text);
+    text = nullptr;
+}
+
+// The capability words from single items, for an agent without the mask.
+void ReadCapabilityItems(ConnRecord* conn) {
+    static const struct {
+        uint32_t id;
+        uint32_t ConnRecord::*word;
+    } kItems[] = {
+        {0x22010002, &ConnRecord::needBind},    {0x22010003, &ConnRecord::hasMoreRes},
+        {0x22010004, &ConnRecord::hasParamOp},  {0x22010006, &ConnRecord::hasScrlCurs},
+        {0x22010008, &ConnRecord::hasDynMixCurs}, {0x2201000A, &ConnRecord::hasV2DAE},
+        {0x22010005, &ConnRecord::spOutDeferFetch}, {0x2201000E, &ConnRecord::hasExecute2},
+    };
+    for (const auto& item : kItems) {
+        uint32_t v = 0;
+        if (ReadItem(conn, item.id, &v) && v != 0) conn->*item.word = 1;
+    }
+    conn->flags &= uint16_t(~kConnFlagAutocommit);
+    uint32_t v = 0;
+    if (ReadItem(conn, kPropAutocommit, &v) && v != 0) conn->flags |= kConnFlagAutocommit;
+}
+
+// Explicit descriptors belong to the connection and go with it.
+void FreeExplicitDescriptors(ConnRecord* conn) {
+    CritSecGuard g(&HandleLock);
+    // The table's own lock too: statements of other connections may grow it meanwhile.
+    HandleTableLock(&g_DescTable);
+    for (uint32_t i = 0; i < g_DescTable.capacity; ++i) {
+        const HandleSlot& slot = g_DescTable.slots[i];
+        if (!slot.tag) continue;
+        auto* d = static_cast<DescRecord*>(slot.record);
+        if (d && d->tag == kTagDesc && d->allocKind == 2 && d->conn == conn) DescFree(d);
+    }
+    HandleTableUnlock(&g_DescTable);
+}
+
+}  // namespace
 
 ConnRecord* ConnCreate(EnvRecord* env) {
     auto* conn = RecordNew<ConnRecord>();
@@ -18,10 +104,181 @@ ConnRecord* ConnCreate(EnvRecord* env) {
     conn->env = env;
     conn->next = env->conns;
     env->conns = conn;
+    conn->lastError = 0;
     conn->state = 1;
+    conn->loginTimeout = 120;
+    conn->failover = nullptr;
+    conn->flags = kConnFlagAutocommit;
     conn->serial = ++env->connCounter;
+    conn->defQueryTimeout = 0;
+    conn->defMaxRows = 0;
+    CursorDefaultsInit(&conn->cursorDefaults);
+    conn->enlisted = 0;
+    CritSecCreate(&conn->xaLock);
     CritSecCreate(&conn->callLock);
+    InfoCacheReset(&conn->infoCache);
     return conn;
+}
+
+std::string ConnServerAddress(const char* host, const char* port) {
+    std::string h = host ? host : "";
+    if (!port || !*port) return h;
+    // The whole port text must be a number from 1 to 65535.
+    long n = 0;
+    for (const char* p = port; *p; ++p) {
+        if (*p < '0' || *p > '9' || n > 65535) return h;
+        n = n * 10 + (*p - '0');
+    }
+    if (n < 1 || n > 65535) return h;
+    if (h.size() + std::strlen(port) >= 255) return h;
+    return h + ":" + port;
+}
+
+void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask) {
+    uint32_t ConnRecord::*const low[8] = {&ConnRecord::needBind,      &ConnRecord::hasMoreRes,
+                                          &ConnRecord::hasParamOp,    &ConnRecord::hasScrlCurs,
+                                          &ConnRecord::hasDynMixCurs, &ConnRecord::hasV2DAE,
+                                          &ConnRecord::spOutDeferFetch, &ConnRecord::hasExecute2};
+    for (int bit = 0; bit < 8; ++bit) conn->*low[bit] = (mask >> bit) & 1;
+    conn->capConvInfo = (mask >> 9) & 1;
+    for (int i = 0; i < 3; ++i) conn->capExtra[i] = (mask >> (10 + i)) & 1;
+    conn->capXa = (mask >> 13) & 1;
+    conn->capFailover = (mask >> 14) & 1;
+    if (mask & 0x100)
+        conn->flags |= kConnFlagAutocommit;
+    else
+        conn->flags &= uint16_t(~kConnFlagAutocommit);
+}
+
+void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::string& address) {
+    params = IngConnectParams{};
+    address = ConnServerAddress(conn->host, conn->port);
+    params.serverAddress = (conn->host || !address.empty()) ? address.c_str() : nullptr;
+    params.marker = conn->marker;
+    params.connectText1 = conn->connectText1;
+    params.connectText2 = conn->connectText2;
+    params.database = conn->dsn ? conn->dsn : "Default";
+    params.options = conn->options;
+    params.readOnly = (conn->flags & kConnFlagAccessReadOnly) ? 1 : 0;
+    params.user = conn->user ? conn->user : "";
+    params.password = conn->password ? conn->password : "";
+    params.timeout = conn->loginTimeout ? 99 : 0;
+    params.flags = 0;
+}
+
+void ConnOpen(ConnRecord* conn, char mode) {
+    if (conn->state != 1) {
+        conn->lastError = 22;  // S1010
+        return;
+    }
+    conn->agentServer = 0;
+    conn->agentConn = 0;
+    conn->lastError = 53;  // 08004 until the connection stands
+
+    if (!IngInstallOpTable || IngInstallOpTable(&conn->link) != 0 || !conn->link.table) {
+        OpenFailed(conn, "Unable to initialize driver");
+        return;
+    }
+    if (conn->link.word & kAgentLinkConcurrent) g_CallsConcurrent.store(true);
+
+    unsigned char block[16] = {};
+    uint32_t server = 0;
+    if (AgentCall<DRV_ServerAlloc>(&conn->link, static_cast<void*>(block), &server) != 0 || !server) {
+        OpenFailed(conn, "Unable to allocate server handle");
+        return;
+    }
+    conn->agentServer = server;
+
+    if (mode == 'W') {
+        size_t old = conn->marker ? std::strlen(conn->marker) : 0;
+        auto* marker = static_cast<char*>(malloc(sizeof kWideMarker + old + 1));
+        if (!marker) {
+            OpenFailed(conn, "Unable to allocate memory");
+            ReleaseServer(conn);
+            return;
+        }
+        std::memcpy(marker, kWideMarker, sizeof kWideMarker);
+        if (old) std::memcpy(marker + sizeof kWideMarker, conn->marker, old);
+        marker[sizeof kWideMarker + old] = 0;
+        free(conn->marker);
+        conn->marker = marker;
+    }
+    IngConnectParams params{};
+    std::string address;
+    ConnConnectParams(conn, params, address);
+
+    uint32_t agentConn = 0;
+    uint32_t code = AgentCall<DRV_Connect>(&conn->link, server, &params, &agentConn);
+    conn->lastError = code;
+    if (code != 0 || !agentConn) {
+        if (!code) conn->lastError = 53;
+        OpenFailed(conn, "Unable to allocate connection handle");
+        DiagCollectConn(conn, nullptr);
+        DiagCollectServer(conn);
+        ReleaseServer(conn);
+        return;
+    }
+    conn->agentConn = agentConn;
+
+    if (mode == 'W') {
+        uint32_t v = 0;
+        conn->wideUnconfirmed = (ReadItem(conn, kPropUnicode, &v) && v == 1) ? 0 : 1;
+    }
+
+    conn->state = 2;
+    conn->lastError = 0;
+    conn->opTableKind = 1;
+    conn->opTableCount = 0;
+    conn->opTableRows = nullptr;
+    AgentOpRequest request{};
+    request.type = 1;
+    if (AgentCall<DRV_GetOpTable>(&conn->link, conn->agentConn, &request) != 0 || !request.rows) {
+        if (GwTraceOn()) GwTrace("GetOpTable failed for type %d", 1);
+        conn->opTableKind = 0;
+    } else {
+        conn->opTableCount = request.count;
+        conn->opTableRows = request.rows;
+    }
+
+    // The application's own autocommit choice, made before connecting, outlives the agent's default.
+    const bool appAutocommit = (conn->appFlags & kConnFlagAutocommit) != 0;
+    const bool wantAutocommit = (conn->flags & kConnFlagAutocommit) != 0;
+    conn->needBind = conn->hasMoreRes = conn->hasParamOp = conn->spOutDeferFetch = 0;
+    conn->hasScrlCurs = conn->hasDynMixCurs = conn->hasV2DAE = conn->hasExecute2 = 0;
+    conn->capConvInfo = 0;
+    for (uint32_t& w : conn->capExtra) w = 0;
+    conn->capFailover = conn->capXa = 0;
+    uint32_t mask = 0;
+    if (ReadItem(conn, kPropCapabilityMask, &mask))
+        ConnApplyCapabilityMask(conn, mask);
+    else
+        ReadCapabilityItems(conn);
+    if (appAutocommit && wantAutocommit != ((conn->flags & kConnFlagAutocommit) != 0)) {
+        if (SetItem(conn, kPropAutocommit, wantAutocommit ? 1 : 0)) {
+            if (wantAutocommit)
+                conn->flags |= kConnFlagAutocommit;
+            else
+                conn->flags &= uint16_t(~kConnFlagAutocommit);
+        }
+    }
+
+    if (GwTraceOn()) {
+        GwTrace("cn_needbind=%d", int(conn->needBind));
+        GwTrace("cn_hasMoreRes=%d", int(conn->hasMoreRes));
+        GwTrace("cn_hasParamOp=%d", int(conn->hasParamOp));
+        GwTrace("cn_hasScrlCurs=%d", int(conn->hasScrlCurs));
+        GwTrace("cn_hasDynMixCurs=%d", int(conn->hasDynMixCurs));
+        GwTrace("cn_hasV2DAE=%d", int(conn->hasV2DAE));
+        GwTrace("cn_spOutDeferFetch=%d", int(conn->spOutDeferFetch));
+        GwTrace("cn_hasExecute2=%d", int(conn->hasExecute2));
+        GwTrace("autocommit=%d", (conn->flags & kConnFlagAutocommit) ? 1 : 0);
+    }
+
+    if (conn->isolation == 0 || !SetItem(conn, kPropIsolation, conn->isolation)) {
+        uint32_t level = 0;
+        if (ReadItem(conn, kPropIsolation, &level) && level != 0) conn->isolation = level;
+    }
+    SetItem(conn, kPropOdbcVersion, conn->env ? conn->env->odbcVersion : 2);
 }
 
 uint32_t ConnDisconnect(ConnRecord* conn) {
@@ -31,25 +288,85 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
             StmtCloseCursor(s);
             StmtFree(s);
         }
+        if (conn->dispenser) {
+            int users = DispenserRelease(conn->dispenser);
+            conn->dispenser = nullptr;
+            if (users > 0) return 65;  // 25000: the distributed transaction still uses it
+        }
+        uint32_t code = conn->agentConn ? AgentCall<DRV_Disconnect>(&conn->link, conn->agentConn) : 0;
+        if (code) {
+            DiagCollectConn(conn, nullptr);
+            return code;
+        }
+        ReleaseServer(conn);
         conn->state = 1;
     }
-    // Explicit descriptors belong to the connection and go with it.
-    CritSecGuard g(&HandleLock);
-    // The table's own lock too: statements of other connections may grow it meanwhile.
-    HandleTableLock(&g_DescTable);
-    for (uint32_t i = 0; i < g_DescTable.capacity; ++i) {
-        const HandleSlot& slot = g_DescTable.slots[i];
-        if (!slot.tag) continue;
-        auto* d = static_cast<DescRecord*>(slot.record);
-        if (d && d->tag == kTagDesc && d->allocKind == 2 && d->conn == conn) DescFree(d);
+    FreeText(conn->translateDll);
+    if (conn->opTableKind == 1) {
+        conn->opTableKind = 0;
+        conn->opTableCount = 0;
+        conn->opTableRows = nullptr;
     }
-    HandleTableUnlock(&g_DescTable);
+    FreeExplicitDescriptors(conn);
+    InfoCacheReset(&conn->infoCache);
     return 0;
 }
 
+SQLRETURN ConnEndTran(ConnRecord* conn, uint32_t type) {
+    if (GwTraceOn()) GwTrace("%s", type == 0 ? "[Commit]" : "[Rollback]");
+    if (conn->state != 2) {
+        conn->lastError = 52;  // 08003
+        return SQL_ERROR;
+    }
+    if (type > 1) {
+        conn->lastError = 23;  // S1012
+        return SQL_ERROR;
+    }
+    uint32_t code = type == 0 ? AgentCall<DRV_Commit>(&conn->link, conn->agentConn)
+                              : AgentCall<DRV_Rollback>(&conn->link, conn->agentConn);
+    conn->lastError = code;
+    if (code) {
+        DiagCollectConn(conn, nullptr);
+        return SQL_ERROR;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN EnvEndTran(EnvRecord* env, uint32_t type) {
+    if (EnvHasBusyConnection(env)) {
+        env->lastError = 22;  // S1010
+        return SQL_ERROR;
+    }
+    if (type > 1) {
+        env->lastError = 23;  // S1012
+        return SQL_ERROR;
+    }
+    SQLRETURN rc = SQL_SUCCESS;
+    for (ConnRecord* c = env->conns; c; c = c->next) {
+        // A connection that is not open has no transaction to end.
+        if (c->state != 2) continue;
+        uint32_t saved = c->lastError;
+        c->lastError = 0;
+        if (ConnEndTran(c, type) == SQL_ERROR) {
+            env->lastError = c->lastError.load();
+            rc = SQL_ERROR;
+        }
+        c->lastError = saved;
+    }
+    return rc;
+}
+
 void ConnFree(ConnRecord* conn) {
-    free(conn->dsn);
-    conn->dsn = nullptr;
+    // Nothing of the password stays behind in freed memory.
+    if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));
+    for (char** text : {&conn->dsn, &conn->user, &conn->password, &conn->serverText, &conn->options, &conn->host,
+                        &conn->port, &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2,
+                        &conn->translateDll})
+        FreeText(*text);
+    InfoCacheReset(&conn->infoCache);
+    // A connection freed with its environment after a failed disconnect still takes its
+    // descriptors along, so none is left pointing at it.
+    FreeExplicitDescriptors(conn);
     if (EnvRecord* env = conn->env) {
         for (ConnRecord** p = &env->conns; *p; p = &(*p)->next) {
             if (*p == conn) {
@@ -65,6 +382,8 @@ void ConnFree(ConnRecord* conn) {
 }
 
 void ConnRelease(ConnRecord* conn) {
+    CritSecDestroy(&conn->xaLock);
     CritSecDestroy(&conn->callLock);
+    CritSecDestroy(&conn->xaLock);
     RecordDelete(conn);
 }

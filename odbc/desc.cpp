@@ -1,9 +1,53 @@
 #include "odbc/desc.h"
 
+#include <cstdlib>
 #include <new>
 
+#include "odbc/datapath.h"
+#include "odbc/desc_field.h"
 #include "odbc/diag.h"
 #include "odbc/globals.h"
+#include "odbc/stmtattr.h"
+
+const char* DescTraceName(const DescRecord* d) {
+    if (d->allocKind == 2) return "USER";
+    switch (d->descType) {
+        case kDescIRD: return "IRD";
+        case kDescARD: return "ARD";
+        case kDescIPD: return "IPD";
+        case kDescAPD: return "APD";
+        default: return "UNKNOWN_DESC";
+    }
+}
+
+uint16_t DescItemCount(const DescRecord* d) { return d->count; }
+
+void DescItemDefaults(const DescRecord* d, DescItem* item) {
+    *item = DescItem{};
+    if (d->allocKind == 2) return;
+    if (d->descType == kDescARD || d->descType == kDescAPD) {
+        item->type = SQL_C_DEFAULT;
+        item->conciseType = SQL_C_DEFAULT;
+    } else if (d->descType == kDescIPD) {
+        item->parameterType = SQL_PARAM_INPUT;
+    }
+}
+
+void DescItemUnbind(DescItem* item) {
+    item->dataPtr = nullptr;
+    item->indicatorPtr = nullptr;
+    item->octetLengthPtr = nullptr;
+    free(item->name);
+    item->name = nullptr;
+}
+
+void DescTruncate(DescRecord* d, uint16_t n) {
+    if (!d->items) return;
+    for (uint32_t k = uint32_t(n) + 1; k < d->itemsAlloc; ++k) {
+        DescItemUnbind(&d->items[k]);
+        DescItemDefaults(d, &d->items[k]);
+    }
+}
 
 DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, uint32_t allocKind, uint32_t* code) {
     *code = 0;
@@ -14,11 +58,21 @@ DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, ui
     }
     d->tag = kTagDesc;
     d->allocKind = allocKind;
-    d->descType = descType;
+    d->descType = allocKind == 2 ? kDescUser : descType;
     d->conn = allocKind == 2 ? conn : nullptr;
     d->stmt = allocKind == 1 ? stmt : nullptr;
+    d->arraySize = 1;
+    // Record 0, the bookmark record, lives as long as the descriptor.
+    if (DescGrow(d, 0) != 0) {
+        RecordDelete(d);
+        *code = 16;
+        return nullptr;
+    }
+    DescItemDefaults(d, &d->items[0]);
+    d->count = 0;
     uint32_t handle = 0;
     if (uint32_t rc = HandleTableAdd(&g_DescTable, &handle, d)) {
+        delete[] d->items;
         RecordDelete(d);
         *code = rc;
         return nullptr;
@@ -29,15 +83,101 @@ DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, ui
 
 void DescFree(DescRecord* desc) {
     if (!desc) return;
-    // An explicit descriptor in use as a statement's ARD or APD leaves the statement on its own.
+    // Statements that use an allocated descriptor go back to their own. Only statements of the
+    // descriptor's connection can use it, and the caller holds that connection's call lock, so
+    // its own list is walked rather than the process-wide statement table.
     if (desc->allocKind == 2 && desc->conn) {
         for (StmtRecord* s = desc->conn->stmts; s; s = s->next) {
-            if (s->ard == desc) s->ard = s->implicitArd;
-            if (s->apd == desc) s->apd = s->implicitApd;
+            if (s->tag != kTagStmt) continue;
+            if (s->ard == desc) {
+                s->ard = s->implicitArd;
+                if (s->ard) DescApplyARD(s, s->ard);
+            }
+            if (s->apd == desc) {
+                s->apd = s->implicitApd;
+                if (s->apd) DescApplyAPD(s, s->apd);
+            }
         }
     }
+    for (uint16_t i = 0; desc->items && i < desc->itemsAlloc; ++i) DescItemUnbind(&desc->items[i]);
+    delete[] desc->items;
+    desc->items = nullptr;
     DiagFreeAll(desc);
     desc->tag = kTagFreed;
     HandleTableRemove(&g_DescTable, desc->handle);
     RecordDelete(desc);
+}
+
+uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
+    const struct {
+        int32_t attr;
+        SQLULEN value;
+    } header[] = {
+        {SQL_ATTR_ROW_BIND_OFFSET_PTR, SQLULEN(reinterpret_cast<uintptr_t>(desc->bindOffsetPtr))},
+        {SQL_ATTR_ROW_BIND_TYPE, desc->bindType},
+        {SQL_ATTR_ROW_OPERATION_PTR, SQLULEN(reinterpret_cast<uintptr_t>(desc->arrayStatusPtr))},
+        {SQL_ATTR_ROW_ARRAY_SIZE, desc->arraySize},
+    };
+    for (const auto& h : header) {
+        SQLRETURN rc = StmtAttrSet(stmt, h.attr, h.value, 0, 'A');
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return 15;
+    }
+    for (uint16_t n = 0; n <= desc->count && desc->items; ++n) {
+        const DescItem& it = desc->items[n];
+        if (!it.dataPtr) continue;
+        if (uint32_t rc = BindColCore(stmt, n, it.conciseType, it.dataPtr, it.octetLength, it.indicatorPtr)) return rc;
+        // The column-binding call sets both pointers to one; the record may hold two.
+        if (BoundCol* b = BoundColFind(n, stmt)) {
+            b->b.lengthPtr = it.octetLengthPtr;
+            b->b.indicatorPtr = it.indicatorPtr;
+        }
+    }
+    return 0;
+}
+
+SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
+    const DescItem& a = apd->items[n];
+    DescItem ipdItem{};
+    ipdItem.parameterType = SQL_PARAM_INPUT;
+    if (DescRecord* ipd = stmt->ipd; ipd && ipd->items && n <= ipd->count) ipdItem = ipd->items[n];
+    const int16_t sqlType = ipdItem.conciseType;
+    uint64_t columnSize;
+    switch (sqlType) {
+        case -10: case -9: case -8: case -4: case -3: case -2: case -1: case 1: case 9: case 10: case 12:
+            columnSize = ipdItem.length;
+            break;
+        default:
+            columnSize = uint64_t(uint16_t(ipdItem.precision));
+            break;
+    }
+    int16_t digits = 0;
+    if (sqlType == 2 || sqlType == 3) digits = ipdItem.scale;
+    else if (sqlType == 9 || sqlType == 10) digits = ipdItem.precision;
+    return BindParameterCore(stmt, n, uint16_t(ipdItem.parameterType), a.conciseType, sqlType, columnSize, digits,
+                             a.dataPtr, a.octetLength, a.octetLengthPtr, a.indicatorPtr);
+}
+
+uint32_t DescApplyAPD(StmtRecord* stmt, DescRecord* desc) {
+    const struct {
+        int32_t attr;
+        SQLULEN value;
+    } header[] = {
+        {SQL_ATTR_PARAM_BIND_OFFSET_PTR, SQLULEN(reinterpret_cast<uintptr_t>(desc->bindOffsetPtr))},
+        {SQL_ATTR_PARAM_BIND_TYPE, desc->bindType},
+        {SQL_ATTR_PARAM_OPERATION_PTR, SQLULEN(reinterpret_cast<uintptr_t>(desc->arrayStatusPtr))},
+        {SQL_ATTR_PARAMSET_SIZE, desc->arraySize},
+    };
+    for (const auto& h : header) {
+        SQLRETURN rc = StmtAttrSet(stmt, h.attr, h.value, 0, 'A');
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return 15;
+    }
+    if (stmt->ipd && desc->count > stmt->ipd->count) {
+        SQLRETURN rc = DescSetFieldDispatch(stmt->ipd, 0, SQL_DESC_COUNT, desc->count, 0, 'A');
+        if (rc != SQL_SUCCESS) return 15;
+    }
+    for (uint16_t n = 0; n <= desc->count && desc->items; ++n) {
+        if (!desc->items[n].dataPtr) continue;
+        if (DescBindParamRecord(stmt, desc, n) != SQL_SUCCESS) return stmt->lastError ? uint32_t(stmt->lastError) : 15;
+    }
+    return 0;
 }

@@ -1,13 +1,21 @@
 #pragma once
 // The driver's handle records. Every record starts with the common header, so the gateway,
 // diagnostics and the free paths treat the four kinds alike.
+#include <sql.h>
+#include <sqlext.h>
+
 #include <atomic>
 #include <cstdint>
 #include <new>
 
 #include "odbc/agent_link.h"
+#include "odbc/cursor_state.h"
+#include "odbc/getcolumn.h"
+#include "odbc/infocache.h"
 #include "util/critsec.h"
 #include "util/trymem.h"
+
+struct HashTable;
 
 constexpr uint32_t kTagEnv = 0x3144;   // "D1"
 constexpr uint32_t kTagConn = 0x3244;  // "D2"
@@ -38,6 +46,7 @@ struct HandleBase {
 struct ConnRecord;
 struct StmtRecord;
 struct DescRecord;
+struct COdbcResourceDispenser;
 
 struct EnvRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated, 2 open, 0 freed
@@ -53,40 +62,186 @@ struct EnvRecord : HandleBase {
 
 using FailoverCallback = void (*)(int event, void* arg, int reserved);
 
+// Flags word of a connection.
+constexpr uint16_t kConnFlagAccessReadOnly = 0x2;  // access mode read-only
+constexpr uint16_t kConnFlagAutocommit = 0x4;     // autocommit on
+constexpr uint16_t kConnFlagAsync = 0x8;          // ODBC 2 asynchronous execution
+
 struct ConnRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated, 2 connected, 0 freed
     ConnRecord* next = nullptr;
     StmtRecord* stmts = nullptr;
     EnvRecord* env = nullptr;
-    char* dsn = nullptr;  // data-source name, owned
-    uint32_t serial = 0;
-    uint32_t stmtCounter = 0;
-    // The one record (this connection, a statement or a descriptor) whose call is under way.
-    std::atomic<HandleBase*> busy{nullptr};
-    CritSec callLock{};
-    FailoverCallback failover = nullptr;
-    void* failoverArg = nullptr;
+    // Connect texts, each owned (heap) or null. Driver connect writes the first five; the
+    // host, port and server-type texts and the two further texts stay empty there.
+    char* dsn = nullptr;         // data-source name: the database ("Default" when null)
+    char* user = nullptr;
+    char* password = nullptr;
+    char* serverText = nullptr;  // Ingres server text (INGSERVER), the agent's database path
+    char* options = nullptr;     // connect options: group, effective user, DBMS password, role
+    char* host = nullptr;
+    char* port = nullptr;
+    char* svType = nullptr;
+    char* marker = nullptr;      // begins 'W' 0x7F 0x01 0x01 on a wide connection
+    char* connectText1 = nullptr;
+    char* connectText2 = nullptr;
+    // Connection options: 0x2 read-only, 0x4 autocommit, 0x8 asynchronous (ODBC 2 form); values
+    // 1, 0x100 and 0x200 come from the connection keywords.
+    uint16_t flags = kConnFlagAutocommit;
+    // Which of the flags (read-only, autocommit) the application set itself; these survive
+    // the connect instead of taking the data source's or the agent's defaults.
+    uint16_t appFlags = 0;
+    uint32_t fetchSize = 60;  // fetch buffer size (FBS)
+    uint32_t loginTimeout = 120;
+    char* translateDll = nullptr;  // owned
+    uint32_t translateOption = 0;
+    uint32_t asyncEnable = 0;      // ODBC 3 form, copied into each statement
+    // Statement options given at the connection, the defaults of statements made later.
+    uint64_t defQueryTimeout = 0;
+    uint64_t defMaxRows = 0;
+    uint64_t defNoScan = 0;
+    uint64_t defMaxLength = 0;
+    uint64_t defBindType = 0;
+    SCS_Cursor cursorDefaults{};  // rowset size 1, forward-only, read-only (set at creation)
+    uint32_t isolation = 0;    // transaction isolation; 0 until set or read from the agent
+    uint32_t blockRowCap = 0;  // cap on rows per fetched block
     AgentLink link{};          // the connection's own link, filled when it is opened
     uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
     uint32_t agentConn = 0;
+    uint32_t serial = 0;
+    uint32_t stmtCounter = 0;
+    // Operator table handed out by the agent at connect (kind 1 when loaded); the agent's.
+    uint16_t opTableKind = 0;
+    uint32_t opTableCount = 0;
+    const void* opTableRows = nullptr;  // {i32 SQL type, u32 maximum length, u32 operator mask}
+    // The one record (this connection, a statement or a descriptor) whose call is under way.
+    std::atomic<HandleBase*> busy{nullptr};
+    // Capability words (0 or 1) from the agent's capability mask at connect.
+    uint32_t needBind = 0;
+    uint32_t hasMoreRes = 0;
+    uint32_t hasParamOp = 0;
+    uint32_t spOutDeferFetch = 0;
+    uint32_t hasScrlCurs = 0;
+    uint32_t hasDynMixCurs = 0;
+    uint32_t hasV2DAE = 0;
+    uint32_t wideUnconfirmed = 0;  // a wide connection the agent did not confirm as Unicode
+    uint32_t hasExecute2 = 0;
+    uint32_t capConvInfo = 0;      // mask bit 0x200: the agent answers the conversion types
+    uint32_t capExtra[3] = {};     // mask bits 10 to 12, carried as read
+    uint32_t capFailover = 0;      // 0x4000
+    uint32_t capXa = 0;            // 0x2000
+    // Distributed transactions.
+    COdbcResourceDispenser* dispenser = nullptr;
+    uint32_t enlisted = 0;
+    CritSec xaLock{};
+    CritSec callLock{};
+    InfoCache infoCache{};
+    FailoverCallback failover = nullptr;
+    void* failoverArg = nullptr;
 };
+
+// Access mode and autocommit as the application sets them (connection attributes): the flag
+// changes and is marked as the application's, so connecting keeps it.
+inline void ConnSetReadOnly(ConnRecord* c, bool on) {
+    c->flags = on ? uint16_t(c->flags | kConnFlagAccessReadOnly) : uint16_t(c->flags & ~kConnFlagAccessReadOnly);
+    c->appFlags |= kConnFlagAccessReadOnly;
+}
+inline void ConnSetAutocommit(ConnRecord* c, bool on) {
+    c->flags = on ? uint16_t(c->flags | kConnFlagAutocommit) : uint16_t(c->flags & ~kConnFlagAutocommit);
+    c->appFlags |= kConnFlagAutocommit;
+}
+
+// One bound result column, in the statement's list in order of first binding.
+struct BoundCol {
+    BoundCol* next;
+    ColumnBinding b;
+};
+
+// Statement flag bits.
+enum : uint16_t {
+    kSfPrepared = 0x1,
+    kSfExecuted = 0x2,
+    kSfNeedBind = 0x4,       // set at creation on a needbind connection
+    kSfParamsSent = 0x8,     // parameter descriptions handed to the agent
+};
+// Executed is also "a result set is open": closing the cursor clears it.
+constexpr uint16_t kSfResultOpen = kSfExecuted;
 
 struct StmtRecord : HandleBase {
     uint32_t state = 0;  // 1 allocated or prepared, 2 result set open, 0 freed
     StmtRecord* next = nullptr;
     ConnRecord* conn = nullptr;
     uint32_t serial = 0;
-    uint16_t flags = 0;
+    const AgentLink* link = nullptr;  // the connection's
+    uint32_t agentStmt = 0;
+    uint16_t flags = 0;        // kSf* bits
     uint32_t selectFlag = 0;
+    // Descriptions of the last prepare: parameters (with the described-by-agent word) and result.
+    ColumnInfo* params = nullptr;
+    uint16_t paramCount = 0;
+    uint32_t paramsDescribed = 0;
+    ColumnInfo* results = nullptr;
+    uint16_t resultCount = 0;
+    uint16_t inCount = 0, outCount = 0, ioCount = 0;
+    uint32_t directionsUnknown = 0;
+    // Block of fetched rows of a forward-only result.
+    Dataset block{};
+    uint16_t rowsPerBlock = 1;
+    uint16_t currentRow = 0;
+    BoundCol* boundCols = nullptr;
+    // Parameter bindings (kept by the parameter side; freed with the statement).
+    void* paramBindings = nullptr;
+    void* paramSummaries = nullptr;
+    uint16_t paramBindingCount = 0;
+    Dataset* pendingParams = nullptr;
     uint16_t needData = 0;
+    uint16_t daePosition = 0;
+    uint16_t daeAux = 0;
+    LongDataState longData{};
+    SCS_Cursor cursor{};
     DescRecord* implicitArd = nullptr;
     DescRecord* implicitApd = nullptr;
     DescRecord* ard = nullptr;
     DescRecord* apd = nullptr;
     DescRecord* ird = nullptr;
     DescRecord* ipd = nullptr;
-    const AgentLink* link = nullptr;  // the connection's
-    uint32_t agentStmt = 0;
+    uint32_t asyncEnable = 0;  // from the connection's ODBC 3 asynchronous value
+    int64_t bookmarkOffset = 0;
+    SQLULEN* rowsFetchedPtr = nullptr;
+    void* fetchBookmarkPtr = nullptr;
+    uint64_t fetchedCount = 0;
+    uint64_t rowBindType = 0;  // 0 column-wise, else the row size
+    uint64_t paramsetSize = 1;
+    SQLULEN* paramsProcessedPtr = nullptr;
+    HashTable* keyInfo = nullptr;
+    // ---- statement attributes and options (kept by the attribute calls) ----
+    uint32_t queryTimeout = 0;
+    uint64_t maxRows = 0;
+    uint32_t noScan = 0;
+    uint64_t maxLength = 0;
+    uint32_t opt1050 = 0, opt1052 = 0, opt1054 = 0;
+};
+
+// One record of a descriptor (record 0 is the bookmark record).
+struct DescItem {
+    int16_t conciseType = 0;
+    int16_t precision = 0;
+    int16_t scale = 0;
+    void* dataPtr = nullptr;
+    SQLLEN* octetLengthPtr = nullptr;
+    SQLLEN* indicatorPtr = nullptr;
+    int64_t octetLength = 0;
+    char* name = nullptr;  // owned
+    // ---- the remaining descriptor record fields ----
+    int16_t type = 0;  // verbose type
+    int16_t datetimeIntervalCode = 0;
+    int32_t datetimeIntervalPrecision = 0;
+    int16_t fixedPrecScale = 0;
+    uint64_t length = 0;
+    int32_t numPrecRadix = 0;
+    int16_t parameterType = 0;
+    int16_t unnamed = 0;
+    int16_t unsignedFlag = 0;
 };
 
 struct DescRecord : HandleBase {
@@ -94,6 +249,15 @@ struct DescRecord : HandleBase {
     uint32_t descType = 0;   // 1 IRD, 2 ARD, 3 IPD, 4 APD
     ConnRecord* conn = nullptr;  // explicitly allocated descriptors
     StmtRecord* stmt = nullptr;  // automatic descriptors
+    // Records 0..count; items holds itemsAlloc entries.
+    uint16_t count = 0;
+    uint16_t itemsAlloc = 0;
+    DescItem* items = nullptr;
+    SQLLEN* bindOffsetPtr = nullptr;
+    SQLULEN arraySize = 1;
+    SQLUSMALLINT* arrayStatusPtr = nullptr;
+    SQLULEN* rowsProcessedPtr = nullptr;
+    uint32_t bindType = 0;  // 0 column-wise, else the row size
 };
 
 // The connection whose busy marker guards a call on this statement or descriptor.

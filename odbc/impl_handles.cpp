@@ -3,6 +3,7 @@
 
 #include "odbc/api_records.h"
 #include "odbc/conn.h"
+#include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/env.h"
 #include "odbc/globals.h"
@@ -161,8 +162,11 @@ SQLRETURN ImplFreeStmt(HandleBase* record, ApiArgs& args) {
             StmtFree(stmt);
             return SQL_SUCCESS;
         case SQL_UNBIND:
+            StmtUnbindCols(stmt);
+            break;
         case SQL_RESET_PARAMS:
-            break;  // no bindings are kept yet
+            StmtResetParams(stmt);
+            break;
         default:
             stmt->lastError = 27;  // S1092
             return SQL_ERROR;

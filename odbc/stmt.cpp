@@ -1,11 +1,24 @@
 #include "odbc/stmt.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "drv_ingii/i-optable.h"
+#include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
 #include "odbc/globals.h"
+#include "odbc/trace_link.h"
+#include "util/hash.h"
+
+namespace {
+
+int FreeKeyInfoEntry(void* value, const void*, void*) {
+    free(value);
+    return 0;
+}
+
+}  // namespace
 
 StmtRecord* StmtCreate(ConnRecord* conn) {
     auto* stmt = RecordNew<StmtRecord>();
@@ -13,38 +26,80 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
         conn->lastError = 16;
         return nullptr;
     }
+    uint32_t agentStmt = 0;
+    if (uint32_t rc = AgentCall<DRV_AllocStmt>(&conn->link, conn->agentConn, &agentStmt)) {
+        if (GwTraceOn()) GwTrace("Unable to allocate statement handle");
+        RecordDelete(stmt);
+        conn->lastError = rc;
+        return nullptr;
+    }
     stmt->tag = kTagStmt;
     stmt->conn = conn;
+    stmt->link = &conn->link;
+    stmt->agentStmt = agentStmt;
+    stmt->next = conn->stmts;
+    conn->stmts = stmt;
     stmt->state = 1;
+    stmt->lastError = 0;
     stmt->serial = ++conn->stmtCounter;
+    stmt->rowsPerBlock = 1;
+    stmt->currentRow = 0;
+    stmt->paramsetSize = 1;
+    stmt->rowBindType = conn->defBindType;
+    if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
+
+    uint32_t code = SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, stmt, &conn->cursorDefaults);
     // ARD, APD, IRD, IPD, in that order.
     static constexpr uint32_t kTypes[4] = {2, 4, 1, 3};
     DescRecord* made[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        uint32_t code = 0;
-        made[i] = DescCreate(conn, stmt, kTypes[i], 1, &code);
-        if (!made[i]) {
-            for (int j = 0; j < i; ++j) DescFree(made[j]);
-            RecordDelete(stmt);
-            conn->lastError = code;
-            return nullptr;
-        }
+    int madeCount = 0;
+    for (; code == 0 && madeCount < 4; ++madeCount) {
+        made[madeCount] = DescCreate(conn, stmt, kTypes[madeCount], 1, &code);
+        if (!made[madeCount]) break;
+    }
+    if (code != 0) {
+        for (int j = 0; j < 4; ++j)
+            if (made[j]) DescFree(made[j]);
+        AgentCall<DRV_FreeStmt>(&conn->link, agentStmt);
+        SCS_StmtFree(&stmt->cursor);
+        conn->stmts = stmt->next;
+        RecordDelete(stmt);
+        conn->lastError = code;
+        return nullptr;
     }
     stmt->implicitArd = stmt->ard = made[0];
     stmt->implicitApd = stmt->apd = made[1];
     stmt->ird = made[2];
     stmt->ipd = made[3];
-    stmt->next = conn->stmts;
-    conn->stmts = stmt;
+    stmt->fetchedCount = 0;
+    return stmt;
+}
+
+StmtRecord* StmtFind(uint32_t handle) {
+    auto* stmt = static_cast<StmtRecord*>(HandleTableGet(&g_StmtTable, handle));
+    if (!stmt || stmt->tag != kTagStmt) return nullptr;
+    stmt->lastError = 0;
     return stmt;
 }
 
 void StmtCloseCursor(StmtRecord* stmt) {
     stmt->needData = 0;
+    SCS_CursorReset(&stmt->cursor);
     if (stmt->state == 2) {
+        StmtResetCursorPos(stmt);
+        AgentCall<DRV_CloseCursor>(stmt->link, stmt->agentStmt);
         stmt->state = 1;
-        stmt->flags &= uint16_t(~2u);
+        stmt->flags &= uint16_t(~kSfResultOpen);
     }
+    if (stmt->keyInfo) {
+        HashForEach(stmt->keyInfo, FreeKeyInfoEntry, nullptr);
+        HashDestroy(stmt->keyInfo);
+        stmt->keyInfo = nullptr;
+    }
+}
+
+void StmtCollectAgentDiag(StmtRecord* stmt) {
+    if (stmt) DiagCollectStmt(stmt);
 }
 
 uint32_t StmtAgentCancel(StmtRecord* stmt) {
@@ -53,10 +108,17 @@ uint32_t StmtAgentCancel(StmtRecord* stmt) {
 }
 
 void StmtFree(StmtRecord* stmt) {
+    StmtFreeResultCols(stmt);
+    StmtUnbindCols(stmt);
+    StmtResetParams(stmt);
     DescFree(stmt->implicitArd);
     DescFree(stmt->implicitApd);
     DescFree(stmt->ird);
     DescFree(stmt->ipd);
+    if (stmt->agentStmt) AgentCall<DRV_FreeStmt>(stmt->link, stmt->agentStmt);
+    SCS_StmtFree(&stmt->cursor);
+    LongDataFree(&stmt->longData);
+    DatasetFree(&stmt->block);
     if (ConnRecord* conn = stmt->conn) {
         for (StmtRecord** p = &conn->stmts; *p; p = &(*p)->next) {
             if (*p == stmt) {

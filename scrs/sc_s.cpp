@@ -60,6 +60,8 @@ void SCS_InstallLayer(AgentLink* link) {
     g_lowerLink = *link;
     // Slot 0 answers through the layer so its own answers can be added later.
     g_layerTable.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(SCS_GetInfo);
+    g_layerTable.op[DRV_Fetch] = reinterpret_cast<AgentOpFn>(SCS_Fetch);
+    g_layerTable.op[DRV_ExtendedFetch] = reinterpret_cast<AgentOpFn>(SCS_ExtendedFetch);
     g_installed = true;
   }
   link->table = &g_layerTable;
@@ -69,6 +71,8 @@ const AgentFuncTable* SCS_LayerTable() {
   std::lock_guard<std::mutex> guard(g_installLock);
   return g_installed ? &g_layerTable : nullptr;
 }
+
+const AgentLink* SCS_LowerLink() { return &g_lowerLink; }
 
 uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
   return AgentCall<DRV_GetInfo>(&g_lowerLink, h, id, buf, len, outLen);
@@ -88,21 +92,6 @@ uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, con
     c->useBookmarks = connDefaults->useBookmarks;
     c->retrieveData = connDefaults->retrieveData;
   }
-  return 0;
-}
-
-void SCS_StmtFree(SCS_Cursor* c) {
-  // The forward-only path keeps no rowset of its own yet.
-  if (c != nullptr) c->rowset = nullptr;
-}
-
-uint32_t SCS_RowNumber(SCS_Cursor* c, uint32_t row, uint32_t* out) {
-  if (out == nullptr || c == nullptr) return 21;
-  *out = 0;
-  if (c->cursorType == 0 || c->cursorType == 2 || (c->cursorType == 1 && c->keysetSize > 0)) return 0;
-  if (row >= c->rowsetSize) return 21;
-  if (c->position <= 0) return 64;
-  *out = uint32_t(c->position) + row;
   return 0;
 }
 

@@ -76,7 +76,7 @@ TEST(AgentOpTable, EmptySlotIsNeverCalledAndAnswersNotCapable) {
   AgentLink link{};
   IngInstallOpTable(&link);
   EXPECT_EQ(AgentCall<DRV_GetData>(&link, 1u), 43u);
-  EXPECT_EQ(AgentCall<DRV_Fetch>(&link, 1u), 43u);
+  EXPECT_EQ(AgentCall<DRV_ParamData>(&link, 1u), 43u);  // 36 and 41 belong to the cursor layer
   AgentLink none{2, nullptr};
   EXPECT_EQ(AgentCall<DRV_Commit>(&none, 1u), 43u);
   EXPECT_EQ(AgentCall<DRV_Commit>(static_cast<const AgentLink*>(nullptr), 1u), 43u);

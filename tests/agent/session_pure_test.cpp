@@ -7,6 +7,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-initsql.h"
 #include "drv_ingii/ingutil.h"
+#include "odbc/rowset.h"
 #include "scrs/sc_cursor.h"
 
 namespace {
@@ -145,7 +146,13 @@ TEST(CursorBlock, RowNumberAndBookmarkChecks) {
   c.rowsetSize = 5;
   EXPECT_EQ(SCS_RowNumber(&c, 5, &out), 21u);
   EXPECT_EQ(SCS_RowNumber(&c, 0, &out), 64u);
-  c.position = 11;
+  // Current row 1 of a rowset that starts at row 11 of the result, every row fetched.
+  Rowset* rs = nullptr;
+  ASSERT_EQ(RowsetCreate(&rs, 5), 0u);
+  for (uint32_t r = 1; r <= 5; ++r) SCS_RowStatusSet(rs, r, 0);
+  c.rowset = rs;
+  c.position = 1;
+  c.rowsetFirst = 11;
   EXPECT_EQ(SCS_RowNumber(&c, 2, &out), 0u);
   EXPECT_EQ(out, 13u);
   EXPECT_EQ(SCS_RowStatusCheck(&c, 1, &out), 0u);
@@ -153,6 +160,7 @@ TEST(CursorBlock, RowNumberAndBookmarkChecks) {
   EXPECT_EQ(SCS_RowStatusCheck(&c, 1, nullptr), 21u);
   c.cursorType = 2;
   EXPECT_EQ(SCS_RowStatusCheck(&c, 1, &out), 43u);
+  SCS_StmtFree(&c);
 }
 
 }  // namespace

@@ -34,13 +34,21 @@ struct PrivateConfig {
              << "[Telvarin ANSI]\nDescription = Corvanta Ingres ODBC (narrow)\nDriver = " << lib
              << "telvarin.so\nDontDLClose = 0\n";
         std::ofstream ini(dir + "/odbc.ini");
+        // tv_*: data sources without a database (connecting fails); cw_*: databases the connect
+        // tests create, owned by tvuser with password "secret", whose user comes from LastUser.
         ini << "[tv_wide]\nDriver = Telvarin Unicode\nDatabase = e2e\n\n"
-            << "[tv_narrow]\nDriver = Telvarin ANSI\nDatabase = e2e\n";
+            << "[tv_narrow]\nDriver = Telvarin ANSI\nDatabase = e2e\n\n"
+            << "[cw_wide]\nDriver = Telvarin Unicode\nUID =\nLastUser = tvuser\nFetchBufferSize = 100\n\n"
+            << "[cw_narrow]\nDriver = Telvarin ANSI\nUID =\nLastUser = tvuser\nFetchBufferSize = 100\n\n"
+            << "[Default]\nDriver = Telvarin ANSI\nUID =\nLastUser = tvuser\nFetchBufferSize = 33\n";
         inst.close();
         ini.close();
         setenv("ODBCSYSINI", dir.c_str(), 1);
         setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
         setenv("ODBCINSTINI", "odbcinst.ini", 1);
+        // The embedded engine's databases live here, never in the user's own data directory.
+        std::filesystem::create_directory(dir + "/data");
+        setenv("II_DATABASE_DIR", (dir + "/data").c_str(), 1);
     }
     ~PrivateConfig() {
         std::error_code ec;

@@ -39,8 +39,8 @@ TEST_P(ThroughDriverManager, DriverLoadsAnswersAndUnloadsRepeatedly) {
         EXPECT_EQ(SQL_ERROR, Connect()) << "round " << round;
         Diag d = FirstDiag(SQL_HANDLE_DBC, dbc);
         EXPECT_EQ(SQL_SUCCESS, d.rc);
-        EXPECT_EQ("HYC00", d.state);
-        EXPECT_NE(std::string::npos, d.message.find("[Corvanta][ODBC][Driver]Driver not capable")) << d.message;
+        EXPECT_EQ("HY000", d.state);
+        EXPECT_NE(std::string::npos, d.message.find("[Corvanta][ODBC]Unable to allocate connection handle")) << d.message;
         EXPECT_FALSE(LibraryMapped(GetParam().library)) << "round " << round;
     }
 }
@@ -57,8 +57,8 @@ TEST_P(ThroughDriverManager, OdbcTwoApplicationReadsOdbcTwoStatesThroughSqlError
     SQLINTEGER native = -1;
     SQLSMALLINT len = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLError(env2, dbc2, SQL_NULL_HSTMT, state, &native, msg, sizeof msg, &len));
-    EXPECT_STREQ("S1C00", reinterpret_cast<char*>(state));
-    EXPECT_NE(nullptr, strstr(reinterpret_cast<char*>(msg), "[Corvanta][ODBC][Driver]Driver not capable")) << msg;
+    EXPECT_STREQ("S1000", reinterpret_cast<char*>(state));
+    EXPECT_NE(nullptr, strstr(reinterpret_cast<char*>(msg), "[Corvanta][ODBC]Unable to allocate connection handle")) << msg;
     EXPECT_EQ(0, native);
     EXPECT_EQ(SQL_SUCCESS, SQLFreeConnect(dbc2));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env2));

@@ -5,6 +5,7 @@
 
 #include "odbc/gateway.h"
 #include "odbc/globals.h"
+#include "fake_agent.h"
 
 template <class R>
 R* RecordOf(HandleTable* table, SQLHANDLE h) {
@@ -18,14 +19,18 @@ inline StmtRecord* StmtOf(SQLHSTMT h) { return RecordOf<StmtRecord>(&g_StmtTable
 inline DescRecord* DescOf(SQLHDESC h) { return RecordOf<DescRecord>(&g_DescTable, h); }
 
 // An environment and a connection marked connected, so statements and descriptors can be made
-// without a database behind them.
+// without a database behind them; the connection's link reaches the scripted agent.
 struct ConnectedPair {
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
     ConnectedPair() {
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
         SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-        if (ConnRecord* c = ConnOf(dbc)) c->state = 2;
+        if (ConnRecord* c = ConnOf(dbc)) {
+            c->state = 2;
+            c->link = AgentLink{2, fake::Table()};
+            c->agentConn = 1;
+        }
     }
     ~ConnectedPair() {
         if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);

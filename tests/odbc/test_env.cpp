@@ -88,10 +88,11 @@ TEST(Environment, OdbcTwoStatesUntilVersionThreeIsSet) {
     EXPECT_EQ(SQL_ERROR, SQLAllocStmt(dbc, &stmt));  // not connected
     EXPECT_EQ(SQL_NULL_HSTMT, stmt);
     EXPECT_EQ("08003", StateOf(SQL_HANDLE_DBC, dbc));
-    EXPECT_EQ(SQL_ERROR, SQLGetInfo(dbc, 0, nullptr, 0, nullptr));  // not capable yet
-    EXPECT_EQ("S1C00", StateOf(SQL_HANDLE_DBC, dbc));
+    char name[8];
+    EXPECT_EQ(SQL_ERROR, SQLGetInfo(dbc, SQL_DRIVER_ODBC_VER, name, -1, nullptr));  // bad length
+    EXPECT_EQ("S1090", StateOf(SQL_HANDLE_DBC, dbc));
     ASSERT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
-    EXPECT_EQ("HYC00", StateOf(SQL_HANDLE_DBC, dbc));
+    EXPECT_EQ("HY090", StateOf(SQL_HANDLE_DBC, dbc));
     SQLHDESC desc;
     EXPECT_EQ(SQL_ERROR, SQLAllocHandle(SQL_HANDLE_DESC, dbc, &desc));
     EXPECT_EQ("08003", StateOf(SQL_HANDLE_DBC, dbc));

@@ -116,10 +116,10 @@ TEST(Gateway, WrongKindFreedAndUnknownHandlesAreInvalid) {
 TEST(Gateway, UnimplementedFunctionsAnswerDriverNotCapable) {
     ConnectedPair p;
     SQLHSTMT stmt = p.stmt();
-    EXPECT_EQ(SQL_ERROR, SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>("select 1")), SQL_NTS));
+    EXPECT_EQ(SQL_ERROR, SQLBulkOperations(stmt, SQL_ADD));
     EXPECT_EQ(43u, StmtOf(stmt)->lastError.load());
     EXPECT_EQ(SQL_ERROR, SQLGetTypeInfoW(stmt, 0));
-    EXPECT_EQ(SQL_ERROR, SQLFetch(stmt));
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));
     EXPECT_EQ(43u, StmtOf(stmt)->lastError.load());
 }
 

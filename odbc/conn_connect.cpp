@@ -1,0 +1,145 @@
+// SQLConnect, SQLDriverConnect and transaction end behind the gateway: driver connect runs over
+// the connection record under ConnectLock, then opens the connection on the agent.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "drv_ingii/i-glob.h"
+#include "odbc/api_records.h"
+#include "odbc/conn.h"
+#include "odbc/drvconnect.h"
+#include "odbc/globals.h"
+#include "odbc/trace_link.h"
+
+namespace {
+
+char* CopyText(const std::string& s) {
+    auto* p = static_cast<char*>(malloc(s.size() + 1));
+    if (p) std::memcpy(p, s.c_str(), s.size() + 1);
+    return p;
+}
+
+void Replace(char*& field, const std::string* value) {
+    free(field);
+    field = value ? CopyText(*value) : nullptr;
+}
+
+// The connect trace lines, written while the debug trace is on, before the open's own.
+struct ConnectTrace {
+    bool on = GwTraceOn();
+    std::vector<std::string> lines;
+    std::vector<std::string>* sink() { return on ? &lines : nullptr; }
+    void flush() {
+        for (const std::string& line : lines) GwTrace("%s", line.c_str());
+        lines.clear();
+    }
+    ~ConnectTrace() { flush(); }
+};
+
+// What the connect callbacks work on.
+struct ConnectContext {
+    ConnRecord* conn;
+    ConnectTrace* trace;
+};
+
+ConnRecord* ConnOfContext(void* context) { return static_cast<ConnectContext*>(context)->conn; }
+
+bool TargetConnected(void* context) { return ConnOfContext(context)->state == 2; }
+
+void TargetStore(void* context, const ConnectPlan& plan) {
+    ConnRecord* conn = ConnOfContext(context);
+    // Connect fields: the earlier texts go, the plan's take their place.
+    Replace(conn->user, &plan.user);
+    if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));  // no old password left behind
+    Replace(conn->password, &plan.password);
+    Replace(conn->dsn, &plan.dsn);
+    Replace(conn->serverText, &plan.server);
+    Replace(conn->options, &plan.options);
+    for (char** text : {&conn->host, &conn->port, &conn->svType, &conn->marker, &conn->connectText1,
+                        &conn->connectText2})
+        Replace(*text, nullptr);
+    // Bits the application set through the connection attributes before connecting are its
+    // own: autocommit (reconciled by the open) and asynchronous execution always, the access
+    // mode when the application chose one.
+    uint16_t keep = kConnFlagAutocommit | kConnFlagAsync;
+    if (conn->appFlags & kConnFlagAccessReadOnly) keep |= kConnFlagAccessReadOnly;
+    uint16_t flags = uint16_t(conn->flags & ~(kConnFlagsCleared | kConnFlagIncludeViews | kConnFlagIncludeAll));
+    uint16_t fromPlan = plan.flags;
+    if (conn->appFlags & kConnFlagAccessReadOnly) fromPlan &= uint16_t(~kConnFlagAccessReadOnly);
+    conn->flags = uint16_t(flags | (conn->flags & keep) | fromPlan);
+    conn->fetchSize = plan.fetchSize;
+
+    // The agent's per-data-source settings, taken over by its connect.
+    IngDsnSettings& s = g_ingDsnSettings;
+    free(s.initialSql);
+    free(s.sqlDbmsName);
+    s.dynCursSensitivity = uint32_t(plan.dynCursSensitivity);
+    s.jet = plan.jet ? 1 : 0;
+    s.noAutoCommit = plan.noAutocommit ? 1 : 0;
+    s.maxRows = plan.maxRows;
+    s.noRowsetSizeLimit = plan.noRowsetSizeLimit ? 1 : 0;
+    s.initialSql = plan.initSql.empty() ? nullptr : CopyText(plan.initSql);
+    s.sqlDbmsName = plan.dbmsName.empty() ? nullptr : CopyText(plan.dbmsName);
+    s.rtrimChar = plan.trimChar ? 1 : 0;
+}
+
+void TargetOpen(void* context, char mode) {
+    static_cast<ConnectContext*>(context)->trace->flush();
+    ConnOpen(ConnOfContext(context), mode);
+}
+
+void TargetSetLastError(void* context, int code) { ConnOfContext(context)->lastError = uint32_t(code); }
+
+ConnectTarget TargetOf(ConnectContext* context) {
+    return ConnectTarget{context, TargetConnected, TargetStore, TargetOpen, TargetSetLastError};
+}
+
+}  // namespace
+
+SQLRETURN ImplDriverConnect(HandleBase* record, ApiArgs& args) {
+    auto* conn = static_cast<ConnRecord*>(record);
+    void* window = args.next<void*>();
+    const void* in = args.next<const void*>();
+    auto inLen = args.next<SQLSMALLINT>();
+    void* out = args.next<void*>();
+    auto outMax = args.next<SQLSMALLINT>();
+    auto* outLen = args.next<SQLSMALLINT*>();
+    auto completion = args.next<SQLUSMALLINT>();
+    const char mode = args.mode();
+    ConnectTrace trace;
+    CritSecGuard g(&ConnectLock);
+    ConnectContext context{conn, &trace};
+    ConnectTarget target = TargetOf(&context);
+    if (mode == 'W')
+        return DriverConnectCoreW(target, window, static_cast<const SQLWCHAR*>(in), inLen,
+                                  static_cast<SQLWCHAR*>(out), outMax, outLen, completion, trace.sink());
+    return DriverConnectCore(target, window, static_cast<const SQLCHAR*>(in), inLen, static_cast<SQLCHAR*>(out),
+                             outMax, outLen, completion, mode, trace.sink());
+}
+
+SQLRETURN ImplConnect(HandleBase* record, ApiArgs& args) {
+    auto* conn = static_cast<ConnRecord*>(record);
+    const void* dsn = args.next<const void*>();
+    auto dsnLen = args.next<SQLSMALLINT>();
+    const void* uid = args.next<const void*>();
+    auto uidLen = args.next<SQLSMALLINT>();
+    const void* pwd = args.next<const void*>();
+    auto pwdLen = args.next<SQLSMALLINT>();
+    const char mode = args.mode();
+    ConnectTrace trace;
+    CritSecGuard g(&ConnectLock);
+    ConnectContext context{conn, &trace};
+    ConnectTarget target = TargetOf(&context);
+    if (mode == 'W')
+        return ConnectCoreW(target, static_cast<const SQLWCHAR*>(dsn), dsnLen, static_cast<const SQLWCHAR*>(uid),
+                            uidLen, static_cast<const SQLWCHAR*>(pwd), pwdLen, trace.sink());
+    return ConnectCore(target, static_cast<const SQLCHAR*>(dsn), dsnLen, static_cast<const SQLCHAR*>(uid), uidLen,
+                       static_cast<const SQLCHAR*>(pwd), pwdLen, mode, trace.sink());
+}
+
+SQLRETURN ImplTransact(HandleBase* record, ApiArgs& args) {
+    auto type = uint32_t(args.next<SQLUSMALLINT>());
+    if (record->tag == kTagEnv) return EnvEndTran(static_cast<EnvRecord*>(record), type);
+    return ConnEndTran(static_cast<ConnRecord*>(record), type);
+}

@@ -1,0 +1,333 @@
+// Result and parameter descriptions, column bindings and the execution steps of a statement.
+#include "odbc/datapath.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "drv_ingii/i-info.h"
+#include "drv_ingii/i-optable.h"
+#include "odbc/desc.h"
+#include "odbc/globals.h"
+#include "odbc/rowset.h"
+#include "odbc/stmt.h"
+
+// ---- descriptions ---------------------------------------------------------------------------
+
+bool IsHiddenColumn(const ColumnInfo& c) {
+    return c.name[0] == '*' && (c.name[1] == 'I' || c.name[1] == 'O' || c.name[1] == 'B' || c.name[1] == 'U');
+}
+
+uint32_t RowsPerBlock(const ColumnInfo* cols, uint16_t count) {
+    if (!cols || count == 0) return 0;
+    uint64_t width = 0;
+    for (uint16_t i = 0; i < count; ++i) {
+        uint64_t size;
+        switch (cols[i].value_kind) {
+            case DS_BIT: case DS_TINYINT: case DS_UTINYINT: size = 1; break;
+            case DS_SMALLINT: case DS_USMALLINT: size = 2; break;
+            case DS_INTEGER: case DS_UINTEGER: case DS_REAL: size = 4; break;
+            case DS_DOUBLE: size = 8; break;
+            case DS_DATE: case DS_TIME: size = 6; break;
+            case DS_WCHAR: size = 2ull * cols[i].length; break;
+            case DS_TIMESTAMP: case DS_CHAR_REF: case DS_BINARY_REF: case DS_CHAR_NTS: case DS_CHAR_LEN1:
+            case DS_CHAR_LEN2: case DS_CHAR_LEN4: case DS_BINARY_LEN1: case DS_BINARY_LEN2: case DS_BINARY_LEN4:
+            case DS_WCHAR_NTS: case DS_WCHAR_REF: case DS_WCHAR_LEN4: size = 16; break;
+            default: size = cols[i].length; break;
+        }
+        width += 2 + size;
+    }
+    const uint64_t rows = 65535 / width;
+    return rows ? uint32_t(rows) : 1;
+}
+
+ColumnInfo* StmtDescribeResult(StmtRecord* stmt) {
+    if (stmt->results) return stmt->results;
+    uint16_t count = 0;
+    ColumnInfo* cols = nullptr;
+    uint32_t rc = AgentCall<DRV_DescribeCols>(stmt->link, stmt->agentStmt, &count, &cols);
+    if (rc != 0) {
+        if (cols) ColumnInfoArrayFree(cols, count);
+        stmt->lastError = rc;
+        StmtCollectAgentDiag(stmt);
+        return nullptr;
+    }
+    if (!cols || count == 0) {
+        if (cols) ColumnInfoArrayFree(cols, count);
+        return nullptr;
+    }
+    stmt->results = cols;
+    stmt->resultCount = count;
+    uint32_t rows = RowsPerBlock(cols, count);
+    const uint32_t cap = stmt->conn && stmt->conn->blockRowCap ? stmt->conn->blockRowCap : 0xFFFF;
+    if (rows > cap) rows = cap;
+    if (rows > 0xFFFF) rows = 0xFFFF;
+    stmt->rowsPerBlock = uint16_t(rows ? rows : 1);
+    return cols;
+}
+
+ColumnInfo* StmtResultCol(StmtRecord* stmt, uint16_t column) {
+    ColumnInfo* cols = StmtDescribeResult(stmt);
+    if (!cols) return nullptr;
+    if (column >= 1 && column <= stmt->resultCount) return &cols[column - 1];
+    if (column == 0 && stmt->cursor.useBookmarks) {
+        ColumnInfo* bm = ColumnInfoArrayAlloc(1);
+        if (!bm) {
+            stmt->lastError = 16;
+            return nullptr;
+        }
+        std::strcpy(bm->name, "BOOKMARK");
+        bm->sql_type = SQL_CHAR;
+        bm->column_size = 8;
+        bm->display_size = 8;
+        bm->length = 8;
+        bm->scale = 0;
+        bm->nullable = 0;
+        bm->value_kind = DS_CHAR;
+        return bm;
+    }
+    stmt->lastError = 17;  // S1002
+    return nullptr;
+}
+
+ColumnInfo* StmtParamDesc(StmtRecord* stmt, uint16_t param) {
+    if (param == 0 || param > stmt->paramCount) {
+        stmt->lastError = 28;  // S1093
+        return nullptr;
+    }
+    if (!stmt->paramsDescribed && (stmt->flags & kSfPrepared) && !(stmt->flags & kSfExecuted)) {
+        uint32_t one = 1;
+        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, 0x3203000Fu, &one) == 0) {
+            uint16_t count = 0;
+            ColumnInfo* arr = nullptr;
+            if (AgentCall<DRV_DescribeParams>(stmt->link, stmt->agentStmt, &count, &arr) == 0) {
+                ColumnInfoArrayFree(stmt->params, stmt->paramCount);
+                stmt->params = arr;
+                stmt->paramCount = count;
+            } else if (arr) {
+                ColumnInfoArrayFree(arr, count);
+            }
+        }
+        stmt->paramsDescribed = 1;
+        if (param > stmt->paramCount || !stmt->params) {
+            stmt->lastError = 28;
+            return nullptr;
+        }
+    }
+    return stmt->params ? &stmt->params[param - 1] : nullptr;
+}
+
+uint32_t StmtNumResultCols(StmtRecord* stmt, SQLSMALLINT* out) {
+    if (stmt->state != 2) return 22;
+    if (!out) return 0;
+    ColumnInfo* cols = StmtDescribeResult(stmt);
+    if (!cols) {
+        uint32_t code = stmt->lastError;
+        if (code == 0) *out = 0;
+        return code;
+    }
+    SQLSMALLINT n = 0;
+    for (uint16_t i = 0; i < stmt->resultCount; ++i)
+        if (!IsHiddenColumn(cols[i])) ++n;
+    *out = n;
+    return 0;
+}
+
+uint32_t StmtNumParams(StmtRecord* stmt, SQLSMALLINT* out) {
+    if (stmt->state != 2) return 22;
+    if (out) *out = SQLSMALLINT(stmt->paramCount);
+    return 0;
+}
+
+uint32_t StmtRowCount(StmtRecord* stmt, SQLLEN* out) {
+    int32_t value = 0;
+    uint16_t len = 0;
+    uint32_t rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, 0x32010000u, &value, uint16_t(4), &len);
+    if (rc == 0 && out) *out = SQLLEN(value);  // sign-extended: -1 stays -1
+    return rc;
+}
+
+// The diagnostics' row-count fields read through here.
+uint32_t StmtRowCountForDiag(StmtRecord* stmt, SQLLEN* count) { return StmtRowCount(stmt, count); }
+
+uint32_t StmtSetParamsetSize(StmtRecord* stmt, uint64_t size, SQLULEN* processed) {
+    if (!stmt->conn || !stmt->conn->hasParamOp) return size == 1 ? 0 : 1;  // IM001
+    // A count beyond 32 bits would be cut into some other size.
+    if (size == 0 || size > 0xFFFFFFFFull) return 39;  // S1107
+    stmt->paramsetSize = uint32_t(size);
+    stmt->paramsProcessedPtr = processed;
+    return 0;
+}
+
+uint32_t StmtFreeParamDescs(StmtRecord* stmt) {
+    ColumnInfoArrayFree(stmt->params, stmt->paramCount);
+    stmt->params = nullptr;
+    stmt->paramCount = 0;
+    stmt->paramsDescribed = 0;
+    return 0;
+}
+
+uint32_t StmtFreeResultCols(StmtRecord* stmt) {
+    StmtResetCursorPos(stmt);
+    ColumnInfoArrayFree(stmt->results, stmt->resultCount);
+    stmt->results = nullptr;
+    stmt->resultCount = 0;
+    return StmtFreeParamDescs(stmt);
+}
+
+// ---- bindings -------------------------------------------------------------------------------
+
+DescItem* DescItemAt(DescRecord* desc, uint16_t n) {
+    if (!desc || !desc->items || n > desc->count) return nullptr;
+    return &desc->items[n];
+}
+
+uint32_t DescGrow(DescRecord* desc, uint16_t n) {
+    if (!desc) return 21;
+    if (uint32_t(n) + 1 > desc->itemsAlloc) {
+        const uint32_t want = uint32_t(n) + 1;
+        auto* items = new (std::nothrow) DescItem[want];
+        if (!items) return 16;
+        for (uint32_t i = 0; i < desc->itemsAlloc; ++i) items[i] = desc->items[i];
+        delete[] desc->items;
+        desc->items = items;
+        desc->itemsAlloc = uint16_t(want);
+    }
+    // Records appended past the count start with the defaults of the descriptor's kind.
+    for (uint32_t k = uint32_t(desc->count) + 1; k <= n; ++k) DescItemDefaults(desc, &desc->items[k]);
+    if (n > desc->count) desc->count = n;
+    return 0;
+}
+
+BoundCol* BoundColFind(uint16_t column, StmtRecord* stmt) {
+    for (BoundCol* b = stmt->boundCols; b; b = b->next)
+        if (b->b.column == column) return b;
+    return nullptr;
+}
+
+namespace {
+void FreePieces(ColumnBinding& b) {
+    if (b.pieces)
+        for (uint32_t i = 0; i < b.pieceCount; ++i) free(b.pieces[i]);
+    free(b.pieces);
+    free(b.pieceLengths);
+    b.pieces = nullptr;
+    b.pieceLengths = nullptr;
+    b.pieceCount = 0;
+}
+}  // namespace
+
+int BoundColAdd(StmtRecord* stmt, const ColumnBinding& b) {
+    auto* node = static_cast<BoundCol*>(calloc(1, sizeof(BoundCol)));
+    if (!node) {
+        stmt->lastError = 16;
+        return -1;
+    }
+    node->b = b;
+    BoundCol** tail = &stmt->boundCols;
+    for (; *tail; tail = &(*tail)->next) {
+        if ((*tail)->b.column == b.column) {
+            FreePieces((*tail)->b);
+            (*tail)->b = b;
+            free(node);
+            return 0;
+        }
+    }
+    *tail = node;
+    return 0;
+}
+
+int BoundColRemove(StmtRecord* stmt, const ColumnBinding& b) {
+    for (BoundCol** p = &stmt->boundCols; *p; p = &(*p)->next) {
+        if ((*p)->b.column == b.column) {
+            BoundCol* gone = *p;
+            *p = gone->next;
+            if (!stmt->conn || !stmt->conn->hasV2DAE) FreePieces(gone->b);
+            free(gone);
+            return 0;
+        }
+    }
+    return 0;
+}
+
+uint32_t BindColCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
+                     SQLLEN* lenInd) {
+    stmt->lastError = 0;
+    uint32_t code = 0;
+    if (bufferLength < 0)
+        code = 25;  // S1090
+    else if (bufferLength == 0 && column != 0 && cType != SQL_C_DEFAULT) {
+        const int size = CTypeOctetSize(cType);
+        if (size > 0) bufferLength = size;
+    }
+    if (column == 0) {
+        uint32_t possible = 0;
+        uint16_t len = 0;
+        uint32_t rc;
+        {
+            CritSecGuard g(&ConnectLock);
+            rc = AgentInfoItem(stmt->cursor.link ? stmt->cursor.link : stmt->link,
+                               stmt->conn ? stmt->conn->agentConn : 0, 82, &possible, 4, &len);
+        }
+        if (rc != 0)
+            code = rc;
+        else if (possible == 0)
+            code = 43;  // S1C00
+        else if (cType != SQL_C_BINARY && cType != SQL_C_UBIGINT)
+            code = 18;  // S1003
+        if (bufferLength >= 0) bufferLength = 8;
+    }
+    if (code) {
+        stmt->lastError = code;
+        return code;
+    }
+    ColumnBinding b{};
+    b.column = column;
+    b.cType = cType;
+    b.target = target;
+    b.bufferLength = bufferLength;
+    b.lengthPtr = lenInd;
+    b.indicatorPtr = lenInd;
+    if (target ? BoundColAdd(stmt, b) : BoundColRemove(stmt, b)) return stmt->lastError;
+    if (DescRecord* ard = stmt->ard) {
+        if (uint32_t rc = DescGrow(ard, column > ard->count ? column : ard->count)) {
+            stmt->lastError = rc;
+            return rc;
+        }
+        DescItem& it = ard->items[column];
+        it.conciseType = cType;
+        it.dataPtr = target;
+        it.octetLengthPtr = lenInd;
+        it.indicatorPtr = lenInd;
+        // Kept so that reading the ARD back (or copying it) gives the whole binding.
+        it.octetLength = bufferLength;
+    }
+    return 0;
+}
+
+uint32_t StmtUnbindCols(StmtRecord* stmt) {
+    const bool v2dae = stmt->conn && stmt->conn->hasV2DAE;
+    while (BoundCol* b = stmt->boundCols) {
+        stmt->boundCols = b->next;
+        if (!v2dae) FreePieces(b->b);
+        free(b);
+    }
+    if (DescRecord* ard = stmt->ard; ard && ard->count >= 1) {
+        for (uint16_t i = 1; i < ard->itemsAlloc; ++i) {
+            free(ard->items[i].name);
+            ard->items[i] = DescItem{};
+        }
+        ard->count = 0;
+    }
+    return 0;
+}
+
+// ---- execution ------------------------------------------------------------------------------
+
+uint32_t StmtResetCursorPos(StmtRecord* stmt) {
+    DatasetFree(&stmt->block);
+    RowsetFree(&stmt->cursor.rowset);
+    if (stmt->conn && stmt->conn->hasV2DAE) LongDataFree(&stmt->longData);
+    stmt->currentRow = 0;
+    return 0;
+}

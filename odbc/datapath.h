@@ -1,0 +1,53 @@
+#pragma once
+// The statement data path's services: result and parameter descriptions, column bindings,
+// block reset, execution steps, fetch and GetData.
+#include <cstdint>
+
+#include "odbc/handles.h"
+
+// ---- descriptions ---------------------------------------------------------------------------
+ColumnInfo* StmtDescribeResult(StmtRecord* stmt);
+// Result column n; for 0 a new bookmark record the caller frees (ColumnInfoArrayFree(p, 1)).
+ColumnInfo* StmtResultCol(StmtRecord* stmt, uint16_t column);
+ColumnInfo* StmtParamDesc(StmtRecord* stmt, uint16_t param);
+uint32_t StmtNumResultCols(StmtRecord* stmt, SQLSMALLINT* out);
+uint32_t StmtNumParams(StmtRecord* stmt, SQLSMALLINT* out);
+uint32_t StmtRowCount(StmtRecord* stmt, SQLLEN* out);
+uint32_t StmtSetParamsetSize(StmtRecord* stmt, uint64_t size, SQLULEN* processed);
+uint32_t StmtFreeParamDescs(StmtRecord* stmt);
+uint32_t StmtFreeResultCols(StmtRecord* stmt);
+// Rows of one block for these columns: 65535 divided by the row width, at least 1 when there are
+// columns (a row wider than a block still comes one at a time).
+uint32_t RowsPerBlock(const ColumnInfo* cols, uint16_t count);
+// Hidden procedure parameter columns ("*I", "*O", "*B", "*U").
+bool IsHiddenColumn(const ColumnInfo& c);
+
+// ---- bindings -------------------------------------------------------------------------------
+uint32_t BindColCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
+                     SQLLEN* lenInd);
+int BoundColAdd(StmtRecord* stmt, const ColumnBinding& b);
+int BoundColRemove(StmtRecord* stmt, const ColumnBinding& b);
+BoundCol* BoundColFind(uint16_t column, StmtRecord* stmt);
+uint32_t StmtUnbindCols(StmtRecord* stmt);
+uint32_t StmtResetParams(StmtRecord* stmt);
+// Extends the descriptor to n records (record 0 always exists); 0 or 16.
+uint32_t DescGrow(DescRecord* desc, uint16_t n);
+DescItem* DescItemAt(DescRecord* desc, uint16_t n);
+
+// ---- execution ------------------------------------------------------------------------------
+uint32_t StmtResetCursorPos(StmtRecord* stmt);
+SQLRETURN ExecutePrepareParams(StmtRecord* stmt);
+SQLRETURN ExecuteStatement(StmtRecord* stmt);
+
+// ---- fetch and GetData ----------------------------------------------------------------------
+SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset);
+SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,
+                              SQLUSMALLINT* statuses);
+SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row, int32_t operation);
+SQLRETURN FetchOneRow(StmtRecord* stmt);
+SQLRETURN FetchForward(StmtRecord* stmt);
+int FetchBlock(StmtRecord* stmt);
+SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
+                      SQLLEN* lenInd);
+// The GetColumn context of a statement.
+GetColumnContext StmtColumnContext(StmtRecord* stmt);

@@ -1,0 +1,994 @@
+// SQLGetDescField and SQLSetDescField: one field of a descriptor. Implementation descriptors
+// answer from the statement's descriptions and the automatic ARD from the statement's column
+// bindings, so a descriptor reports what the statement will really use; writes on a descriptor
+// in use by a statement change the statement's bindings at once.
+#include "odbc/desc_field.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "odbc/api_records.h"
+#include "odbc/datapath.h"
+#include "odbc/desc.h"
+#include "odbc/globals.h"
+#include "odbc/stmtattr.h"
+#include "odbc/trace_link.h"
+#include "util/utf.h"
+
+namespace {
+
+// ---- typed writers ------------------------------------------------------------------------
+
+SQLRETURN PutShort(void* v, int64_t* len, int64_t x) {
+    if (v) *static_cast<SQLSMALLINT*>(v) = SQLSMALLINT(x);
+    if (len) *len = 2;
+    return SQL_SUCCESS;
+}
+SQLRETURN PutInt(void* v, int64_t* len, int64_t x) {
+    if (v) *static_cast<SQLINTEGER*>(v) = SQLINTEGER(x);
+    if (len) *len = 4;
+    return SQL_SUCCESS;
+}
+SQLRETURN Put64(void* v, int64_t* len, int64_t x) {
+    if (v) std::memcpy(v, &x, 8);
+    if (len) *len = 8;
+    return SQL_SUCCESS;
+}
+SQLRETURN PutPtr(DescRecord* d, void* v, int64_t bufLen, int64_t* len, const void* p) {
+    // Conforming applications pass SQL_IS_POINTER or 0 as the length of a pointer field.
+    if (bufLen != SQL_IS_POINTER && bufLen != 0 && bufLen < int64_t(sizeof(void*))) {
+        d->lastError = 21;  // S1009
+        return SQL_ERROR;
+    }
+    if (v) std::memcpy(v, &p, sizeof p);
+    if (len) *len = sizeof p;
+    return SQL_SUCCESS;
+}
+
+}  // namespace
+
+// Narrow or UTF-16 text into a buffer counted in bytes; a cut text sets row 19 on h and gives 1.
+SQLRETURN DescPutText(HandleBase* h, const char* text, void* v, int64_t bufLen, int64_t* len, char mode) {
+    if (!text) text = "";
+    if (bufLen < 0 && v) {
+        h->lastError = 25;  // S1090
+        return SQL_ERROR;
+    }
+    if (mode == 'W') {
+        SQLWCHAR* w = Utf8ToWideDupNts(text);
+        if (!w) {
+            h->lastError = 16;
+            return SQL_ERROR;
+        }
+        const size_t units = WideLen(w);
+        if (len) *len = int64_t(units) * 2;
+        SQLRETURN rc = SQL_SUCCESS;
+        if (v) {
+            const size_t cap = size_t(bufLen) / 2;
+            auto* out = static_cast<SQLWCHAR*>(v);
+            if (units + 1 <= cap) {
+                std::memcpy(out, w, (units + 1) * 2);
+            } else {
+                if (cap > 0) {
+                    size_t keep = cap - 1;
+                    // A surrogate pair stays whole.
+                    if (keep > 0 && w[keep - 1] >= 0xD800 && w[keep - 1] <= 0xDBFF) --keep;
+                    std::memcpy(out, w, keep * 2);
+                    out[keep] = 0;
+                }
+                h->lastError = 19;  // 01004
+                rc = SQL_SUCCESS_WITH_INFO;
+            }
+        }
+        free(w);
+        return rc;
+    }
+    const size_t n = std::strlen(text);
+    if (len) *len = int64_t(n);
+    if (!v) return SQL_SUCCESS;
+    if (int64_t(n) >= bufLen) {
+        if (bufLen > 0) {
+            std::memcpy(v, text, size_t(bufLen) - 1);
+            static_cast<char*>(v)[bufLen - 1] = '\0';
+        }
+        h->lastError = 19;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    std::memcpy(v, text, n + 1);
+    return SQL_SUCCESS;
+}
+
+namespace {
+
+int VerboseType(int t) {
+    if (t == 9 || t == 10 || t == 11 || t == 91 || t == 92 || t == 93) return 9;
+    if (t >= 101 && t <= 113) return 10;
+    return t;
+}
+
+int IntervalCode(int t) {
+    switch (t) {
+        case 9: case 91: return 1;
+        case 10: case 92: return 2;
+        case 11: case 93: return 3;
+        default: return (t >= 101 && t <= 113) ? t - 100 : 0;
+    }
+}
+
+int RadixOf(int t) {
+    switch (t) {
+        case -28: case -27: case -26: case -25: case -18: case -17: case -16: case -15:
+        case -6: case -5: case 2: case 3: case 4: case 5:
+            return 10;
+        case 6: case 7: case 8:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+bool IsCharType(int t) { return t == -9 || t == -8 || t == 1 || t == 12; }
+
+bool IsSizedType(int t) {
+    switch (t) {
+        case -28: case -27: case -26: case -25: case -18: case -17: case -16: case -15:
+        case -7: case -6: case -5: case -3: case -2: case 91: case 92: case 93:
+            return true;
+        default:
+            return (t >= 2 && t <= 11) || (t >= 101 && t <= 113);
+    }
+}
+
+int64_t OctetLengthOf(int t, int64_t size) {
+    switch (t) {
+        case -28: case -26: case -6: return 1;
+        case -27: case -25: case -5: return 20;
+        case -18: case -16: case 4: case 7: return 4;
+        case -17: case -15: case 5: return 2;
+        case 6: case 8: return 8;
+        case 9: case 10: case 91: case 92: return 6;
+        case 11: case 93: return 16;
+        case 2: case 3: return size + 2;
+        case -10: case -9: case -8: case -4: case -3: case -2: case -1: case 1: case 12: return size;
+        default: return (t >= 101 && t <= 113) ? 34 : 0;
+    }
+}
+
+bool UnsignedKind(uint32_t kind) {
+    return kind == DS_BIT || kind == DS_UTINYINT || kind == DS_USMALLINT || kind == DS_UINTEGER;
+}
+
+// Where a record field of a descriptor is answered from.
+struct Source {
+    DescItem* own = nullptr;         // the descriptor's own record (may be absent)
+    BoundCol* bound = nullptr;       // automatic ARD: the statement's binding of the column
+    const ColumnInfo* col = nullptr;  // IRD or IPD: the statement's description
+    bool ird0 = false;               // IRD record 0: fixed answers
+    int Type() const {
+        if (col) return col->sql_type;
+        if (bound) return bound->b.cType;
+        return own ? own->conciseType : 0;
+    }
+    bool OwnOnly() const { return !col && !bound; }
+};
+
+SQLRETURN Fail(DescRecord* d, uint32_t row) {
+    d->lastError = row;
+    return SQL_ERROR;
+}
+
+// The column name an IRD reports: the full name when the agent gave one, else the inline name.
+const char* ColumnName(const ColumnInfo* c) { return (c->column && c->column[0]) ? c->column : c->name; }
+
+SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t column, void* v, int64_t bufLen, int64_t* len,
+                       char mode) {
+    int t = s.ird0 ? 1 : s.Type();
+    if (t >= 101 && t <= 113) t = 10;
+    ConnRecord* conn = DescOwnerConn(d);
+    char buf[256] = {0};
+    if (conn && LookupTypeInfo(conn, column, int16_t(t), buf, sizeof buf - 1) != 0) return Fail(d, 15);
+    return DescPutText(d, buf, v, bufLen, len, mode);
+}
+
+SQLRETURN GetHeader(DescRecord* d, uint16_t field, void* v, int64_t bufLen, int64_t* len) {
+    const bool user = d->allocKind == 2;
+    const uint32_t t = user ? 0 : d->descType;
+    const bool app = DescIsApp(d);
+    StmtRecord* stmt = d->stmt;
+    switch (field) {
+        case SQL_DESC_ARRAY_SIZE:
+            if (!app) return Fail(d, 26);
+            if (t == kDescARD && stmt) return Put64(v, len, int64_t(stmt->cursor.rowsetSize));
+            if (t == kDescAPD && stmt) return Put64(v, len, int64_t(stmt->paramsetSize));
+            return Put64(v, len, int64_t(d->arraySize));
+        case SQL_DESC_ARRAY_STATUS_PTR:
+            return PutPtr(d, v, bufLen, len, d->arrayStatusPtr);
+        case SQL_DESC_BIND_OFFSET_PTR:
+            if (!app) return Fail(d, 26);
+            return PutPtr(d, v, bufLen, len, d->bindOffsetPtr);
+        case SQL_DESC_BIND_TYPE:
+            if (!app) return Fail(d, 26);
+            if (t == kDescARD && stmt) return PutInt(v, len, int64_t(stmt->rowBindType));
+            return PutInt(v, len, d->bindType);
+        case SQL_DESC_ROWS_PROCESSED_PTR:
+            if (t == kDescIRD && stmt) return PutPtr(d, v, bufLen, len, stmt->rowsFetchedPtr);
+            if (t == kDescIPD && stmt) return PutPtr(d, v, bufLen, len, stmt->paramsProcessedPtr);
+            return Fail(d, 26);
+        case SQL_DESC_COUNT:
+            if (t == kDescIRD && stmt) {
+                if (len) *len = 2;
+                SQLSMALLINT n = 0;
+                if (uint32_t rc = StmtNumResultCols(stmt, &n)) return Fail(d, rc);
+                return PutShort(v, len, n);
+            }
+            return PutShort(v, len, d->count);
+        case SQL_DESC_ALLOC_TYPE:
+            return PutShort(v, len, d->allocKind);
+        default:
+            return Fail(d, 1);
+    }
+}
+
+bool IsHeaderField(uint16_t f) {
+    return f == SQL_DESC_ARRAY_SIZE || f == SQL_DESC_ARRAY_STATUS_PTR || f == SQL_DESC_BIND_OFFSET_PTR ||
+           f == SQL_DESC_BIND_TYPE || f == SQL_DESC_ROWS_PROCESSED_PTR || f == SQL_DESC_COUNT ||
+           f == SQL_DESC_ALLOC_TYPE;
+}
+
+}  // namespace
+
+SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int64_t bufLen, int64_t* len, char mode) {
+    if (GwTraceOn()) GwTrace("Descriptor Type: %s\n", DescTraceName(d));
+    if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
+
+    const bool user = d->allocKind == 2;
+    const uint32_t t = user ? 0 : d->descType;
+    const bool app = DescIsApp(d);
+    StmtRecord* stmt = d->stmt;
+    if (rec < 0 || (rec == 0 && (t == kDescIPD || t == kDescAPD))) return Fail(d, 100);
+
+    Source s;
+    if (t == kDescIRD && stmt) {
+        SQLSMALLINT n = 0;
+        if (uint32_t rc = StmtNumResultCols(stmt, &n)) return Fail(d, rc);
+        if (rec > n) return SQL_NO_DATA;
+        if (rec == 0) {
+            s.ird0 = true;
+        } else {
+            const uint32_t saved = stmt->lastError;
+            s.col = StmtResultCol(stmt, uint16_t(rec));
+            if (!s.col) {
+                stmt->lastError = saved;
+                return Fail(d, 100);
+            }
+        }
+        s.own = rec <= d->count && d->items ? &d->items[rec] : nullptr;
+    } else {
+        if (rec > d->count || !d->items) return SQL_NO_DATA;
+        s.own = &d->items[rec];
+        if (t == kDescARD && stmt && stmt->ard == d) s.bound = BoundColFind(uint16_t(rec), stmt);
+        if (t == kDescIPD && stmt && (stmt->flags & kSfPrepared) && rec <= stmt->paramCount) {
+            const uint32_t saved = stmt->lastError;
+            s.col = StmtParamDesc(stmt, uint16_t(rec));
+            stmt->lastError = saved;
+        }
+    }
+    const bool irdOrIpd = t == kDescIRD || t == kDescIPD;
+    const ColumnInfo* c = s.col;
+    DescItem* own = s.own;
+    const int type = s.Type();
+    auto needIrd = [&]() { return t == kDescIRD; };
+
+    switch (field) {
+        case SQL_DESC_CONCISE_TYPE:
+            return PutShort(v, len, s.ird0 ? 1 : type);
+        case SQL_DESC_TYPE:
+            if (s.ird0) return PutShort(v, len, 1);
+            if (s.OwnOnly()) return PutShort(v, len, own ? own->type : 0);
+            return PutShort(v, len, VerboseType(type));
+        case SQL_DESC_DISPLAY_SIZE:
+            if (!needIrd()) return Fail(d, 26);
+            return Put64(v, len, s.ird0 ? 8 : int64_t(c->display_size));
+        case SQL_DESC_UNSIGNED:
+            if (!irdOrIpd) return Fail(d, 26);
+            if (s.ird0) return PutShort(v, len, 1);
+            if (c) return PutShort(v, len, UnsignedKind(c->value_kind) ? 1 : 0);
+            return PutShort(v, len, own ? own->unsignedFlag : 0);
+        case SQL_DESC_FIXED_PREC_SCALE:
+            if (!irdOrIpd) return Fail(d, 26);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (c) {
+                const int ct = c->sql_type;
+                const bool fixed = (ct == 2 || ct == 3 || ct == 4 || ct == 5 || ct == -6 || ct == -5) && c->scale != 0;
+                return PutShort(v, len, fixed ? 1 : 0);
+            }
+            return PutShort(v, len, own ? own->fixedPrecScale : 0);
+        case SQL_DESC_UPDATABLE: {
+            if (!needIrd()) return Fail(d, 26);
+            if (s.ird0) return PutShort(v, len, 0);
+            const uint32_t u = (c->nullable >> 4) & 0xF;
+            return PutShort(v, len, u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
+        }
+        case SQL_DESC_AUTO_UNIQUE_VALUE:
+            if (!needIrd()) return Fail(d, 26);
+            return PutInt(v, len, 0);
+        case SQL_DESC_CASE_SENSITIVE:
+            if (!irdOrIpd) return Fail(d, 26);
+            if (t == kDescIPD || s.ird0) return PutInt(v, len, 1);
+            return PutInt(v, len, (type == -10 || type == -9 || type == -8 || type == -1 || type == 1 || type == 12));
+        case SQL_DESC_SEARCHABLE: {
+            if (!needIrd()) return Fail(d, 26);
+            if (s.ird0) return PutShort(v, len, 0);
+            int sv = SQL_PRED_BASIC;
+            if (type == -9 || type == -8 || type == 1 || type == 12) sv = SQL_SEARCHABLE;
+            else if (type == -4 || type == -3 || type == -2) sv = SQL_PRED_NONE;
+            return PutShort(v, len, sv);
+        }
+        case SQL_DESC_TYPE_NAME:
+            if (!irdOrIpd) return Fail(d, 26);
+            return TypeInfoText(d, s, 1, v, bufLen, len, mode);
+        case SQL_DESC_LITERAL_PREFIX:
+        case SQL_DESC_LITERAL_SUFFIX:
+            if (!needIrd()) return Fail(d, 26);
+            if (s.ird0) return DescPutText(d, "", v, bufLen, len, mode);
+            return TypeInfoText(d, s, field == SQL_DESC_LITERAL_PREFIX ? 4 : 5, v, bufLen, len, mode);
+        case SQL_DESC_TABLE_NAME:
+        case SQL_DESC_BASE_TABLE_NAME:
+            if (!needIrd()) return Fail(d, 26);
+            return DescPutText(d, c ? c->table : "", v, bufLen, len, mode);
+        case SQL_DESC_SCHEMA_NAME:
+            if (!needIrd()) return Fail(d, 26);
+            return DescPutText(d, c ? c->schema : "", v, bufLen, len, mode);
+        case SQL_DESC_CATALOG_NAME:
+            if (!needIrd()) return Fail(d, 26);
+            return DescPutText(d, c ? c->catalog : "", v, bufLen, len, mode);
+        case SQL_DESC_LABEL:
+        case SQL_DESC_BASE_COLUMN_NAME:
+            if (!needIrd()) return Fail(d, 26);
+            return DescPutText(d, s.ird0 ? "BOOKMARK" : ColumnName(c), v, bufLen, len, mode);
+        case SQL_DESC_LOCAL_TYPE_NAME:
+            if (!irdOrIpd) return Fail(d, 26);
+            return DescPutText(d, "", v, bufLen, len, mode);
+        case SQL_DESC_DATETIME_INTERVAL_PRECISION:
+            return PutInt(v, len, own ? own->datetimeIntervalPrecision : 0);
+        case SQL_DESC_NUM_PREC_RADIX:
+            if (user) return PutInt(v, len, own ? own->numPrecRadix : 0);
+            if (s.ird0) return PutInt(v, len, 0);
+            if (s.OwnOnly()) return PutInt(v, len, own ? own->numPrecRadix : 0);
+            return PutInt(v, len, RadixOf(type));
+        case SQL_DESC_PARAMETER_TYPE:
+            if (t != kDescIPD) return Fail(d, 26);
+            return PutShort(v, len, own ? own->parameterType : 0);
+        case SQL_DESC_ROWVER:
+        case 1053:
+            if (!needIrd()) return Fail(d, 26);
+            return PutShort(v, len, 0);
+        case SQL_DESC_LENGTH:
+        case SQL_DESC_OCTET_LENGTH: {
+            const bool octet = field == SQL_DESC_OCTET_LENGTH;
+            if (s.ird0) return Put64(v, len, 8);
+            if (c) {
+                int64_t size = c->column_size;
+                if (octet) {
+                    if (type == -8 || type == -9 || type == -10) size *= 2;
+                    return Put64(v, len, OctetLengthOf(type, size));
+                }
+                if (IsCharType(type) || IsSizedType(type)) return Put64(v, len, size);
+                return Put64(v, len, 0);
+            }
+            if (s.bound) {
+                const int64_t buf = s.bound->b.bufferLength;
+                if (octet) return Put64(v, len, OctetLengthOf(type, buf));
+                if (IsCharType(type)) return Put64(v, len, ((type == -8 || type == -9) ? buf / 2 : buf) - 1);
+                if (IsSizedType(type)) return Put64(v, len, buf - 1);
+                return Put64(v, len, 0);
+            }
+            if (!own) return Put64(v, len, 0);
+            return Put64(v, len, octet ? own->octetLength : int64_t(own->length));
+        }
+        case SQL_DESC_OCTET_LENGTH_PTR:
+            if (!app) return Fail(d, 26);
+            return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.lengthPtr : own->octetLengthPtr);
+        case SQL_DESC_INDICATOR_PTR:
+            if (!app) return Fail(d, 26);
+            return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.indicatorPtr : own->indicatorPtr);
+        case SQL_DESC_DATA_PTR:
+            if (!app) return Fail(d, 26);
+            // An attached ARD holds a pointer only while the column is bound.
+            if (t == kDescARD && stmt && stmt->ard == d) return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.target : nullptr);
+            return PutPtr(d, v, bufLen, len, own->dataPtr);
+        case SQL_DESC_PRECISION:
+            if (app) return PutShort(v, len, own->precision);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (c) {
+                if (RadixOf(type) != 0) return PutShort(v, len, int64_t(c->column_size));
+                if (type == 10 || type == 11 || type == 92 || type == 93 || type == 106) return PutShort(v, len, c->scale);
+                return PutShort(v, len, 0);
+            }
+            return PutShort(v, len, own ? own->precision : 0);
+        case SQL_DESC_SCALE:
+            if (app) return PutShort(v, len, own->scale);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (c) return PutShort(v, len, (type == 2 || type == 3) ? c->scale : 0);
+            return PutShort(v, len, own ? own->scale : 0);
+        case SQL_DESC_DATETIME_INTERVAL_CODE:
+            if (user) return PutShort(v, len, own->datetimeIntervalCode);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (s.OwnOnly()) return PutShort(v, len, own ? own->datetimeIntervalCode : 0);
+            return PutShort(v, len, IntervalCode(type));
+        case SQL_DESC_NULLABLE:
+            if (!irdOrIpd) return Fail(d, 26);
+            if (t == kDescIPD) return PutShort(v, len, SQL_NULLABLE);
+            if (s.ird0) return PutShort(v, len, 0);
+            return PutShort(v, len, c->nullable & 0xF);
+        case SQL_DESC_NAME:
+            if (!irdOrIpd) return Fail(d, 26);
+            if (s.ird0) return DescPutText(d, "BOOKMARK", v, bufLen, len, mode);
+            if (t == kDescIRD) return DescPutText(d, ColumnName(c), v, bufLen, len, mode);
+            return DescPutText(d, own ? own->name : "", v, bufLen, len, mode);
+        case SQL_DESC_UNNAMED:
+            if (!irdOrIpd) return Fail(d, 26);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (t == kDescIRD) return PutShort(v, len, ColumnName(c)[0] ? SQL_NAMED : SQL_UNNAMED);
+            return PutShort(v, len, own ? own->unnamed : 0);
+        default:
+            return Fail(d, 1);
+    }
+}
+
+// ---- writing ------------------------------------------------------------------------------
+
+namespace {
+
+// SQL_DESC_CONCISE_TYPE: false for a type outside the table.
+bool ApplyConcise(DescItem& it, int ct) {
+    switch (ct) {
+        case 2: case 3:
+            it.type = int16_t(ct); it.datetimeIntervalCode = 0; it.scale = 0; it.precision = 38;
+            return true;
+        case 6: it.type = 6; it.datetimeIntervalCode = 0; it.precision = 53; return true;
+        case 7: it.type = 7; it.datetimeIntervalCode = 0; it.precision = 24; return true;
+        case 9: case 91: it.type = 9; it.datetimeIntervalCode = 1; it.precision = 0; return true;
+        case 10: case 92: it.type = 9; it.datetimeIntervalCode = 2; it.precision = 0; return true;
+        case 11: case 93: it.type = 9; it.datetimeIntervalCode = 3; it.precision = 6; return true;
+        case 99: it.type = 99; return true;
+        case 101: case 102: case 103: case 104: case 105: case 107: case 108: case 109: case 111:
+            it.type = 10; it.datetimeIntervalCode = int16_t(ct - 100); it.datetimeIntervalPrecision = 2;
+            return true;
+        case 106: case 110: case 112: case 113:
+            it.type = 10; it.datetimeIntervalCode = int16_t(ct - 100); it.datetimeIntervalPrecision = 2;
+            it.precision = 6;
+            return true;
+        case -28: case -27: case -26: case -25: case -18: case -17: case -16: case -15: case -7: case -6: case -5:
+        case -4: case -3: case -2: case 4: case 5: case 8:
+            it.type = int16_t(ct); it.datetimeIntervalCode = 0;
+            return true;
+        case -10: case -9: case -8: case -1: case 1: case 12:
+            it.type = int16_t(ct); it.datetimeIntervalCode = 0; it.length = 1; it.precision = 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// SQL_DESC_TYPE: false for a type outside the table.
+bool ApplyType(DescItem& it, int t) {
+    switch (t) {
+        case 2: case 3: it.conciseType = int16_t(t); it.scale = 0; it.precision = 38; return true;
+        case 6: it.conciseType = 6; it.precision = 53; return true;
+        case 7: it.conciseType = 7; it.precision = 24; return true;
+        case 9: {
+            const int code = it.datetimeIntervalCode;
+            if (code >= 1 && code <= 3) {
+                it.conciseType = int16_t(90 + code);
+                it.precision = code == 3 ? 6 : 0;
+            }
+            return true;
+        }
+        case 10: {
+            const int code = it.datetimeIntervalCode;
+            if (code >= 1 && code <= 13) {
+                it.conciseType = int16_t(100 + code);
+                it.datetimeIntervalPrecision = 2;
+                if (code == 6 || code == 10 || code == 12 || code == 13) it.precision = 6;
+            }
+            return true;
+        }
+        case -28: case -27: case -26: case -25: case -18: case -17: case -16: case -15: case -7: case -6: case -5:
+        case -4: case -3: case -2: case 4: case 5: case 8: case 99:
+            it.conciseType = int16_t(t);
+            return true;
+        case -10: case -9: case -8: case -1: case 1: case 12:
+            it.conciseType = int16_t(t); it.length = 1; it.precision = 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Columns (ARD) or parameters (APD) above n lose their binding.
+void UnbindAbove(StmtRecord* stmt, bool row, uint16_t n, uint16_t oldCount) {
+    if (row) {
+        for (BoundCol* b = stmt->boundCols; b;) {
+            BoundCol* next = b->next;
+            if (b->b.column > n) BoundColRemove(stmt, b->b);
+            b = next;
+        }
+    } else {
+        for (uint32_t k = uint32_t(n) + 1; k <= oldCount; ++k) ParamUnbind(stmt, uint16_t(k));
+    }
+}
+
+SQLRETURN StmtFail(DescRecord* d, StmtRecord* stmt, uint32_t row) {
+    stmt->lastError = row;
+    d->lastError = row;
+    return SQL_ERROR;
+}
+
+SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t field,
+                    int64_t value) {
+    const bool user = d->allocKind == 2;
+    const uint32_t t = user ? 0 : d->descType;
+    const bool ard = attached && app && row;
+    const bool apd = attached && app && !row;
+    void* p = reinterpret_cast<void*>(static_cast<uintptr_t>(value));
+    switch (field) {
+        case SQL_DESC_ARRAY_SIZE:
+            if (!app) return Fail(d, 26);
+            if (value == 0) return SQL_SUCCESS;
+            d->arraySize = SQLULEN(value);
+            if (ard) {
+                SQLRETURN rc = StmtOptionSet(stmt, SQL_ROWSET_SIZE, uint64_t(value));
+                if (rc == SQL_ERROR) d->lastError = uint32_t(stmt->lastError);
+                return rc;
+            }
+            if (apd) {
+                if (uint32_t rc = StmtSetParamsetSize(stmt, uint64_t(value), stmt->ipd ? stmt->ipd->rowsProcessedPtr : nullptr))
+                    return StmtFail(d, stmt, rc);
+            }
+            return SQL_SUCCESS;
+        case SQL_DESC_ARRAY_STATUS_PTR:
+            d->arrayStatusPtr = static_cast<SQLUSMALLINT*>(p);
+            return SQL_SUCCESS;
+        case SQL_DESC_BIND_OFFSET_PTR:
+            if (!app) return Fail(d, 26);
+            d->bindOffsetPtr = static_cast<SQLLEN*>(p);
+            return SQL_SUCCESS;
+        case SQL_DESC_BIND_TYPE:
+            if (!app) return Fail(d, 26);
+            d->bindType = uint32_t(value);
+            if (ard) stmt->rowBindType = uint32_t(value);
+            return SQL_SUCCESS;
+        case SQL_DESC_ROWS_PROCESSED_PTR:
+            if (t != kDescIRD && t != kDescIPD) return Fail(d, 26);
+            // A null pointer clears it: the driver must stop writing into a released buffer.
+            d->rowsProcessedPtr = static_cast<SQLULEN*>(p);
+            if (attached && t == kDescIPD) {
+                const uint64_t size = stmt->apd ? stmt->apd->arraySize : 1;
+                if (uint32_t rc = StmtSetParamsetSize(stmt, size, d->rowsProcessedPtr)) return StmtFail(d, stmt, rc);
+                // The parameter-set size may be refused while the pointer stays the application's.
+                stmt->paramsProcessedPtr = d->rowsProcessedPtr;
+            } else if (attached && t == kDescIRD) {
+                stmt->rowsFetchedPtr = d->rowsProcessedPtr;
+            }
+            return SQL_SUCCESS;
+        case SQL_DESC_COUNT: {
+            if (t == kDescIRD) return Fail(d, 26);
+            if (value < 0 || value > 0x7FFF) return Fail(d, 138);  // S1024
+            const uint16_t n = uint16_t(value);
+            const uint16_t old = d->count;
+            if (n < old) {
+                DescTruncate(d, n);
+                d->count = n;
+                // Records beyond the count are gone, and with them their bindings.
+                if (attached && app) UnbindAbove(stmt, row, n, old);
+            } else if (n > old) {
+                if (uint32_t rc = DescGrow(d, n)) return Fail(d, rc);
+                if (apd && stmt->ipd && stmt->ipd->count < n) {
+                    if (uint32_t rc = DescGrow(stmt->ipd, n)) return Fail(d, rc);
+                }
+            }
+            return SQL_SUCCESS;
+        }
+        default:
+            return Fail(d, 1);
+    }
+}
+
+}  // namespace
+
+SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t rec,
+                       int16_t field, int64_t value, int32_t len, char mode) {
+    if (!stmt) attached = false;
+    if (IsHeaderField(uint16_t(field))) return SetHeader(stmt, app, row, attached, d, field, value);
+
+    const bool user = d->allocKind == 2;
+    const uint32_t t = user ? 0 : d->descType;
+    const bool ipd = t == kDescIPD;
+    const bool ard = attached && app && row;
+    const bool apd = attached && app && !row;
+    if (t == kDescIRD) return Fail(d, 132);  // S1016
+    if (rec < 0 || (rec == 0 && !row)) return Fail(d, 100);
+    if (rec > d->count) {
+        if (uint32_t rc = DescGrow(d, uint16_t(rec))) return Fail(d, rc);
+        if (apd && stmt->ipd && stmt->ipd->count < rec) {
+            if (uint32_t rc = DescGrow(stmt->ipd, uint16_t(rec))) return Fail(d, rc);
+        }
+    }
+    DescItem& it = d->items[rec];
+    BoundCol* bound = ard ? BoundColFind(uint16_t(rec), stmt) : nullptr;
+    if (field != SQL_DESC_OCTET_LENGTH_PTR && field != SQL_DESC_INDICATOR_PTR && field != SQL_DESC_DATA_PTR) {
+        // Any other change leaves the column or parameter unbound until the data pointer is set again.
+        if (bound) bound->b.target = nullptr;
+        if (apd) ParamUnbind(stmt, uint16_t(rec));
+    }
+    void* p = reinterpret_cast<void*>(static_cast<uintptr_t>(value));
+    switch (field) {
+        case SQL_DESC_CONCISE_TYPE:
+            if (value != 0) {
+                it.conciseType = int16_t(value);
+                if (!ApplyConcise(it, int(int16_t(value)))) return Fail(d, 27);
+            }
+            if (ipd) it.parameterType = SQL_PARAM_INPUT;
+            return SQL_SUCCESS;
+        case SQL_DESC_TYPE:
+            if (value == 0) return SQL_SUCCESS;
+            it.type = int16_t(value);
+            if (!ApplyType(it, int(int16_t(value)))) return Fail(d, 27);
+            return SQL_SUCCESS;
+        case SQL_DESC_DATETIME_INTERVAL_PRECISION:
+            if (value != 0) it.datetimeIntervalPrecision = int32_t(value);
+            return SQL_SUCCESS;
+        case SQL_DESC_NUM_PREC_RADIX:
+            if (value != 0) it.numPrecRadix = int32_t(value);
+            return SQL_SUCCESS;
+        case SQL_DESC_PARAMETER_TYPE:
+            if (app) return Fail(d, 26);
+            if (value != 0) it.parameterType = int16_t(value);
+            return SQL_SUCCESS;
+        case SQL_DESC_LENGTH:
+            if (value != 0) it.length = uint64_t(value);
+            return SQL_SUCCESS;
+        case SQL_DESC_OCTET_LENGTH:
+            if (value != 0) it.octetLength = value;
+            return SQL_SUCCESS;
+        case SQL_DESC_PRECISION:
+            if (value != 0) it.precision = int16_t(value);
+            return SQL_SUCCESS;
+        case SQL_DESC_SCALE:
+            // 0 is a scale like any other: a record must be able to go back to it.
+            it.scale = int16_t(value);
+            return SQL_SUCCESS;
+        case SQL_DESC_DATETIME_INTERVAL_CODE:
+            if (value != 0) {
+                it.datetimeIntervalCode = int16_t(value);
+                if (it.type == 9) it.conciseType = int16_t(value + 90);
+                else if (it.type == 10) it.conciseType = int16_t(value + 100);
+            }
+            return SQL_SUCCESS;
+        case SQL_DESC_OCTET_LENGTH_PTR:
+            if (!app) return Fail(d, 26);
+            it.octetLengthPtr = static_cast<SQLLEN*>(p);
+            if (bound) bound->b.lengthPtr = it.octetLengthPtr;
+            return SQL_SUCCESS;
+        case SQL_DESC_INDICATOR_PTR:
+            if (!app) return Fail(d, 26);
+            it.indicatorPtr = static_cast<SQLLEN*>(p);
+            if (bound) bound->b.indicatorPtr = it.indicatorPtr;
+            return SQL_SUCCESS;
+        case SQL_DESC_DATA_PTR: {
+            if (ipd) return SQL_SUCCESS;
+            it.dataPtr = p;
+            if (ard) {
+                // The column-binding call writes the record with one length/indicator pointer;
+                // the record's own two are put back after it.
+                const DescItem keep = it;
+                uint32_t rc;
+                if (p) {
+                    rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, p, keep.octetLength, keep.indicatorPtr);
+                } else {
+                    rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, nullptr, 0, nullptr);
+                }
+                DescItem& again = d->items[rec];
+                again.octetLengthPtr = keep.octetLengthPtr;
+                again.indicatorPtr = keep.indicatorPtr;
+                again.octetLength = keep.octetLength;
+                if (rc) return StmtFail(d, stmt, rc);
+                if (BoundCol* b = BoundColFind(uint16_t(rec), stmt)) {
+                    b->b.lengthPtr = keep.octetLengthPtr;
+                    b->b.indicatorPtr = keep.indicatorPtr;
+                }
+            } else if (apd) {
+                if (!p) {
+                    ParamUnbind(stmt, uint16_t(rec));
+                    return SQL_SUCCESS;
+                }
+                if (DescBindParamRecord(stmt, d, uint16_t(rec)) != SQL_SUCCESS) {
+                    d->lastError = uint32_t(stmt->lastError);
+                    return SQL_ERROR;
+                }
+            }
+            return SQL_SUCCESS;
+        }
+        case SQL_DESC_NAME: {
+            if (app) return Fail(d, 26);
+            if (!p) return SQL_SUCCESS;
+            char* copy = nullptr;
+            if (mode == 'W') {
+                copy = WideToUtf8Dup(static_cast<const SQLWCHAR*>(p), len == SQL_NTS ? long(SQL_NTS) : long(len / 2));
+            } else if (len == SQL_NTS) {
+                copy = strdup(static_cast<const char*>(p));
+            } else if (len >= 0) {
+                copy = static_cast<char*>(malloc(size_t(len) + 1));
+                if (copy) {
+                    std::memcpy(copy, p, size_t(len));
+                    copy[len] = '\0';
+                }
+            } else {
+                return Fail(d, 25);
+            }
+            if (!copy) return Fail(d, 16);
+            free(it.name);
+            it.name = copy;
+            if (copy[0]) it.unnamed = SQL_NAMED;
+            return SQL_SUCCESS;
+        }
+        case SQL_DESC_UNNAMED:
+            if (value == 0) return SQL_SUCCESS;
+            if (app || value != SQL_UNNAMED) return Fail(d, 26);
+            it.unnamed = SQL_UNNAMED;
+            return SQL_SUCCESS;
+        default:
+            return Fail(d, 1);
+    }
+}
+
+SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_t value, int32_t len, char mode) {
+    switch (field) {
+        case 6: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 18:
+        case 22: case 23: case 27: case 28: case 29: case 1008: case 1099:
+            return Fail(d, 26);
+        default:
+            break;
+    }
+    if (GwTraceOn()) GwTrace("Descriptor Type: %s\n", DescTraceName(d));
+    if (d->allocKind == 2) {
+        // Only statements of the descriptor's own connection can use it, and its call lock is
+        // held, so that connection's list is walked.
+        bool used = false;
+        if (ConnRecord* conn = d->conn) {
+            for (StmtRecord* s = conn->stmts; s; s = s->next) {
+                if (s->tag != kTagStmt) continue;
+                SQLRETURN rc = SQL_SUCCESS;
+                if (s->ard == d) {
+                    used = true;
+                    rc = DescSetField(s, true, true, true, d, rec, field, value, len, mode);
+                } else if (s->apd == d) {
+                    used = true;
+                    rc = DescSetField(s, true, false, true, d, rec, field, value, len, mode);
+                }
+                if (rc != SQL_SUCCESS) return rc;
+            }
+        }
+        if (!used) return DescSetField(nullptr, true, false, false, d, rec, field, value, len, mode);
+        return SQL_SUCCESS;
+    }
+    StmtRecord* stmt = d->stmt;
+    const uint32_t t = d->descType;
+    // The implicit ARD or APD that the application replaced by its own is not the statement's.
+    bool attached = stmt != nullptr;
+    if (stmt && t == kDescARD && stmt->ard != d) attached = false;
+    if (stmt && t == kDescAPD && stmt->apd != d) attached = false;
+    return DescSetField(stmt, t == kDescARD || t == kDescAPD, t == kDescARD || t == kDescIRD, attached, d, rec, field,
+                        value, len, mode);
+}
+
+// ---- entry points -------------------------------------------------------------------------
+
+namespace {
+DescRecord* Desc(HandleBase* r) { return static_cast<DescRecord*>(r); }
+
+// A failure the statement recorded is reported on the descriptor the application called.
+SQLRETURN TakeStmtError(DescRecord* d, SQLRETURN rc) {
+    if (rc == SQL_ERROR && d->lastError == 0 && d->stmt) d->lastError = uint32_t(d->stmt->lastError);
+    return rc;
+}
+}  // namespace
+
+SQLRETURN ImplGetDescField(HandleBase* record, ApiArgs& args) {
+    DescRecord* d = Desc(record);
+    const auto rec = args.next<SQLSMALLINT>();
+    const auto field = args.next<SQLSMALLINT>();
+    void* value = args.next<void*>();
+    const auto bufLen = args.next<SQLINTEGER>();
+    auto* lenPtr = args.next<SQLINTEGER*>();
+    int64_t len = 0;
+    SQLRETURN rc = DescGetField(d, rec, uint16_t(field), value, bufLen, &len, args.mode());
+    if (lenPtr && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) *lenPtr = SQLINTEGER(len);
+    return rc;
+}
+
+SQLRETURN ImplSetDescField(HandleBase* record, ApiArgs& args) {
+    DescRecord* d = Desc(record);
+    const auto rec = args.next<SQLSMALLINT>();
+    const auto field = args.next<SQLSMALLINT>();
+    void* value = args.next<void*>();
+    const auto len = args.next<SQLINTEGER>();
+    const int64_t v = int64_t(reinterpret_cast<intptr_t>(value));
+    return TakeStmtError(d, DescSetFieldDispatch(d, rec, field, v, len, args.mode()));
+}
+
+SQLRETURN ImplGetDescRec(HandleBase* record, ApiArgs& args) {
+    DescRecord* d = Desc(record);
+    const auto rec = args.next<SQLSMALLINT>();
+    void* name = args.next<void*>();
+    const auto bufLen = args.next<SQLSMALLINT>();
+    auto* nameLen = args.next<SQLSMALLINT*>();
+    auto* type = args.next<SQLSMALLINT*>();
+    auto* subType = args.next<SQLSMALLINT*>();
+    auto* length = args.next<SQLLEN*>();
+    auto* precision = args.next<SQLSMALLINT*>();
+    auto* scale = args.next<SQLSMALLINT*>();
+    auto* nullable = args.next<SQLSMALLINT*>();
+    const char mode = args.mode();
+    SQLRETURN rc;
+    if (type || subType) {
+        SQLSMALLINT t = 0;
+        if ((rc = DescGetField(d, rec, SQL_DESC_TYPE, &t, 2, nullptr, mode)) != SQL_SUCCESS) return rc;
+        if (type) *type = t;
+        SQLSMALLINT sub = 0;
+        if (t == 9 || t == 10) {
+            if ((rc = DescGetField(d, rec, SQL_DESC_DATETIME_INTERVAL_CODE, &sub, 2, nullptr, mode)) != SQL_SUCCESS)
+                return rc;
+        }
+        if (subType) *subType = sub;
+    }
+    int64_t len64 = 0;
+    if ((rc = DescGetField(d, rec, SQL_DESC_OCTET_LENGTH, &len64, 8, nullptr, mode)) != SQL_SUCCESS) return rc;
+    if (length) *length = SQLLEN(len64);
+    SQLSMALLINT sv = 0;
+    if ((rc = DescGetField(d, rec, SQL_DESC_PRECISION, &sv, 2, nullptr, mode)) != SQL_SUCCESS) return rc;
+    if (precision) *precision = sv;
+    if ((rc = DescGetField(d, rec, SQL_DESC_SCALE, &sv, 2, nullptr, mode)) != SQL_SUCCESS) return rc;
+    if (scale) *scale = sv;
+    if (!DescIsImpl(d)) return SQL_SUCCESS;
+    if ((rc = DescGetField(d, rec, SQL_DESC_NULLABLE, &sv, 2, nullptr, mode)) != SQL_SUCCESS) return rc;
+    if (nullable) *nullable = sv;
+    // The buffer length and the name length count characters in the wide form.
+    const int64_t bytes = mode == 'W' ? int64_t(bufLen) * 2 : bufLen;
+    int64_t nl = 0;
+    rc = DescGetField(d, rec, SQL_DESC_NAME, name, bytes, &nl, mode);
+    if (nameLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) *nameLen = SQLSMALLINT(mode == 'W' ? nl / 2 : nl);
+    return rc;
+}
+
+SQLRETURN ImplSetDescRec(HandleBase* record, ApiArgs& args) {
+    DescRecord* d = Desc(record);
+    const auto rec = args.next<SQLSMALLINT>();
+    const auto type = args.next<SQLSMALLINT>();
+    const auto subType = args.next<SQLSMALLINT>();
+    const auto length = args.next<SQLLEN>();
+    const auto precision = args.next<SQLSMALLINT>();
+    const auto scale = args.next<SQLSMALLINT>();
+    void* data = args.next<void*>();
+    auto* octPtr = args.next<SQLLEN*>();
+    auto* indPtr = args.next<SQLLEN*>();
+    if (d->allocKind != 2 && d->descType == kDescIRD) return Fail(d, 132);
+    auto set = [&](int16_t field, int64_t value) {
+        return TakeStmtError(d, DescSetFieldDispatch(d, rec, field, value, 0, 'A'));
+    };
+    SQLRETURN rc;
+    if ((rc = set(SQL_DESC_TYPE, type)) != SQL_SUCCESS) return rc;
+    if (type == 9 || type == 10) {
+        if ((rc = set(SQL_DESC_DATETIME_INTERVAL_CODE, subType)) != SQL_SUCCESS) return rc;
+    }
+    if ((rc = set(SQL_DESC_OCTET_LENGTH, length)) != SQL_SUCCESS) return rc;
+    if ((rc = set(SQL_DESC_PRECISION, precision)) != SQL_SUCCESS) return rc;
+    if ((rc = set(SQL_DESC_SCALE, scale)) != SQL_SUCCESS) return rc;
+    if (DescIsApp(d)) {
+        // The pointers go in before the data pointer so the binding it makes carries them.
+        if ((rc = set(SQL_DESC_OCTET_LENGTH_PTR, int64_t(reinterpret_cast<intptr_t>(octPtr)))) != SQL_SUCCESS) return rc;
+        if ((rc = set(SQL_DESC_INDICATOR_PTR, int64_t(reinterpret_cast<intptr_t>(indPtr)))) != SQL_SUCCESS) return rc;
+    }
+    return set(SQL_DESC_DATA_PTR, int64_t(reinterpret_cast<intptr_t>(data)));
+}
+
+namespace {
+
+struct CopyStep {
+    uint16_t field;
+    int who;  // 0 any, 1 application, 2 implementation, 3 IPD
+};
+
+bool StepApplies(const DescRecord* d, int who) {
+    switch (who) {
+        case 1: return DescIsApp(d);
+        case 2: return DescIsImpl(d);
+        case 3: return d->allocKind != 2 && d->descType == kDescIPD;
+        default: return true;
+    }
+}
+
+// True when the descriptor is used as a row descriptor of a statement that uses bookmarks.
+bool RowWithBookmarks(const DescRecord* d) {
+    if (d->allocKind == 2 || !d->stmt) return false;
+    if (d->descType != kDescARD && d->descType != kDescIRD) return false;
+    return d->stmt->cursor.useBookmarks != 0;
+}
+
+}  // namespace
+
+SQLRETURN ImplCopyDesc(HandleBase* record, ApiArgs& args) {
+    DescRecord* src = Desc(record);
+    uint32_t number = 0;
+    if (!HandleNumber(const_cast<void*>(args.at(0).p), &number)) return SQL_INVALID_HANDLE;
+    auto* dst = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
+    if (!dst || dst->tag != kTagDesc) return SQL_INVALID_HANDLE;
+    // A target of another connection may be in another thread's call; only this one's is held.
+    if (DescOwnerConn(dst) != DescOwnerConn(src)) {
+        src->lastError = 21;  // S1009
+        return SQL_ERROR;
+    }
+    if (GwTraceOn()) GwTrace("Source Descriptor Type: %s\n", DescTraceName(src));
+    if (dst->allocKind != 2 && dst->descType == kDescIRD) return Fail(dst, 132);
+    if (src->allocKind != 2 && src->descType == kDescIRD && src->stmt && !(src->stmt->flags & kSfPrepared))
+        return Fail(dst, 22);
+    if (src == dst) return SQL_SUCCESS;
+
+    // Reads into a holder wide enough for any field; the narrow forms are widened by type.
+    auto copy = [&](uint16_t field, int16_t rec) -> SQLRETURN {
+        union {
+            int64_t i64;
+            int32_t i32;
+            int16_t i16;
+            void* p;
+            char text[256];
+        } h;
+        std::memset(&h, 0, sizeof h);
+        int64_t len = 0;
+        const bool text = field == SQL_DESC_NAME;
+        SQLRETURN rc = DescGetField(src, rec, field, &h, text ? int64_t(sizeof h.text) : 8, &len, 'A');
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+            dst->lastError = uint32_t(src->lastError);
+            return rc;
+        }
+        int64_t value;
+        if (text) value = int64_t(reinterpret_cast<intptr_t>(h.text));
+        else if (len == 2) value = h.i16;
+        else if (len == 4) value = h.i32;
+        else value = h.i64;
+        return DescSetFieldDispatch(dst, rec, int16_t(field), value, text ? int32_t(len) : 0, 'A');
+    };
+
+    static const CopyStep kHeader[] = {
+        {SQL_DESC_ARRAY_SIZE, 1}, {SQL_DESC_ARRAY_STATUS_PTR, 0}, {SQL_DESC_BIND_OFFSET_PTR, 1},
+        {SQL_DESC_BIND_TYPE, 1},  {SQL_DESC_COUNT, 0},            {SQL_DESC_ROWS_PROCESSED_PTR, 2},
+    };
+    for (const CopyStep& s : kHeader) {
+        if (!StepApplies(src, s.who) || !StepApplies(dst, s.who)) continue;
+        if (s.field == SQL_DESC_COUNT && dst->count > 0) {
+            // A copy replaces the target's records; a shorter source leaves none of the old ones.
+            SQLRETURN rc = DescSetFieldDispatch(dst, 0, SQL_DESC_COUNT, 0, 0, 'A');
+            if (rc != SQL_SUCCESS) return rc;
+        }
+        SQLRETURN rc = copy(s.field, 0);
+        if (rc != SQL_SUCCESS) return rc;
+    }
+    static const CopyStep kRecord[] = {
+        {SQL_DESC_TYPE, 0},           {SQL_DESC_CONCISE_TYPE, 0},     {SQL_DESC_DATETIME_INTERVAL_CODE, 0},
+        {SQL_DESC_DATETIME_INTERVAL_PRECISION, 0}, {SQL_DESC_INDICATOR_PTR, 1}, {SQL_DESC_LENGTH, 0},
+        {SQL_DESC_NAME, 2},           {SQL_DESC_NUM_PREC_RADIX, 0},   {SQL_DESC_OCTET_LENGTH, 0},
+        {SQL_DESC_OCTET_LENGTH_PTR, 1}, {SQL_DESC_PARAMETER_TYPE, 3}, {SQL_DESC_PRECISION, 0},
+        {SQL_DESC_SCALE, 0},          {SQL_DESC_UNNAMED, 3},          {SQL_DESC_DATA_PTR, 1},
+    };
+    const int16_t first = (RowWithBookmarks(src) && RowWithBookmarks(dst)) ? 0 : 1;
+    for (int16_t rec = first; rec <= int16_t(dst->count); ++rec) {
+        for (const CopyStep& s : kRecord) {
+            if (!StepApplies(src, s.who) || !StepApplies(dst, s.who)) continue;
+            SQLRETURN rc = copy(s.field, rec);
+            if (rc == SQL_NO_DATA) break;
+            if (rc != SQL_SUCCESS) return rc;
+        }
+    }
+    return SQL_SUCCESS;
+}

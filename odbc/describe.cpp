@@ -1,0 +1,311 @@
+// SQLColAttribute and the ODBC 2 SQLColAttributes: column attributes from the statement's result
+// descriptions, some through the implementation row descriptor; and the type-information look-up
+// behind the type names and literal texts.
+#include <cstring>
+
+#include "drv_ingii/i-optable.h"
+#include "odbc/api_records.h"
+#include "odbc/datapath.h"
+#include "odbc/desc.h"
+#include "odbc/desc_field.h"
+#include "odbc/trace_link.h"
+#include "util/utf.h"
+
+namespace {
+
+// Copies a Dataset text cell as narrow text; false for a null or non-text cell.
+bool CellText(const DatasetColumn& col, uint32_t row, char* buf, size_t size) {
+    if (col.indicators && col.indicators[row] >= DS_IND_NULL) return false;
+    const uint8_t* cell = DatasetCell(&col, row);
+    const char* src = nullptr;
+    size_t n = 0;
+    switch (col.kind) {
+        case DS_CHAR:
+            src = reinterpret_cast<const char*>(cell);
+            n = col.width;
+            while (n > 0 && src[n - 1] == ' ') --n;
+            break;
+        case DS_CHAR_NTS:
+            src = reinterpret_cast<const char*>(cell);
+            n = strnlen(src, col.width);
+            break;
+        case DS_CHAR_REF: {
+            DsRef r = DatasetRefGet(cell);
+            src = static_cast<const char*>(r.ptr);
+            n = src ? r.length : 0;
+            break;
+        }
+        case DS_CHAR_LEN1: src = reinterpret_cast<const char*>(cell + 1); n = cell[0]; break;
+        case DS_CHAR_LEN2: {
+            uint16_t l;
+            std::memcpy(&l, cell, 2);
+            src = reinterpret_cast<const char*>(cell + 2);
+            n = l;
+            break;
+        }
+        case DS_CHAR_LEN4: {
+            uint32_t l;
+            std::memcpy(&l, cell, 4);
+            src = reinterpret_cast<const char*>(cell + 4);
+            n = l;
+            break;
+        }
+        case DS_WCHAR_REF: {
+            DsRef r = DatasetRefGet(cell);
+            size_t used = 0;
+            if (r.ptr) {
+                size_t consumed = 0;
+                used = WideToUtf8N(static_cast<const SQLWCHAR*>(r.ptr), buf, r.length, size - 1, &consumed);
+            }
+            buf[used] = '\0';
+            return true;
+        }
+        case DS_WCHAR_NTS: {
+            size_t used = WideToUtf8(reinterpret_cast<const SQLWCHAR*>(cell), buf, size - 1);
+            buf[used] = '\0';
+            return true;
+        }
+        default:
+            return false;
+    }
+    if (n > size - 1) n = size - 1;
+    if (n) std::memcpy(buf, src, n);
+    buf[n] = '\0';
+    return true;
+}
+
+}  // namespace
+
+int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf, size_t size) {
+    if (size) buf[0] = '\0';
+    if (conn->state != 2) {
+        conn->lastError = 52;  // 08003
+        return -1;
+    }
+    // An agent without type information has no names to give.
+    if (!AgentSlotGet<DRV_DDTypeInfo>(&conn->link)) return 0;
+    uint32_t h = 0;
+    if (AgentCall<DRV_AllocStmt>(&conn->link, conn->agentConn, &h) != 0) return -1;
+    int result = -1;
+    if (AgentCall<DRV_DDTypeInfo>(&conn->link, h, uint16_t(sqlType)) == 0) {
+        Dataset ds{};
+        const uint32_t rc = AgentCall<DRV_FetchRows>(&conn->link, h, uint16_t(1), &ds);
+        if (rc == 0 || rc == 82) {
+            result = 0;
+            if (rc == 0 && ds.rows_used > 0 && column >= 1 && column <= ds.col_count && size > 1)
+                CellText(ds.cols[column - 1], 0, buf, size);
+        }
+        DatasetFree(&ds);
+        AgentCall<DRV_CloseCursor>(&conn->link, h);
+    }
+    AgentCall<DRV_FreeStmt>(&conn->link, h);
+    return result;
+}
+
+namespace {
+
+StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
+
+SQLRETURN Err(StmtRecord* stmt, uint32_t row) {
+    stmt->lastError = row;
+    return SQL_ERROR;
+}
+
+int64_t ColumnLength(const ColumnInfo* c) {
+    const int t = c->sql_type;
+    const int64_t size = c->column_size;
+    switch (t) {
+        case 2: case 3: return size + 2;
+        case 4: case 7: return 4;
+        case 5: return 2;
+        case 6: case 8: return 8;
+        case 9: case 10: case 91: case 92: return 6;
+        case 11: case 93: return 16;
+        case -11: return 16;
+        case -10: case -9: case -8: return size * 2;
+        case -7: case -6: return 1;
+        case -5: return 20;
+        case -4: case -3: case -2: case -1: case 1: case 12: return size;
+        default: return (t >= 101 && t <= 113) ? 28 : -4;
+    }
+}
+
+SQLRETURN PutText(StmtRecord* stmt, const char* text, void* buf, int16_t bufLen, SQLSMALLINT* lenOut, char mode) {
+    int64_t len = 0;
+    SQLRETURN rc = DescPutText(stmt, text ? text : "", buf, bufLen, &len, mode);
+    if (lenOut && rc != SQL_ERROR) *lenOut = SQLSMALLINT(len > 0x7FFF ? 0x7FFF : len);
+    return rc;
+}
+
+// Reads an IRD field for the statement; the IRD's failure becomes the statement's.
+SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, int64_t bufLen, int64_t* len, char mode) {
+    DescRecord* ird = stmt->ird;
+    if (!ird) return Err(stmt, 15);
+    ird->lastError = 0;
+    SQLRETURN rc = DescGetField(ird, column, field, buf, bufLen, len, mode);
+    if (rc == SQL_NO_DATA) return Err(stmt, 17);  // S1002
+    if (rc == SQL_ERROR) stmt->lastError = uint32_t(ird->lastError);
+    else if (rc == SQL_SUCCESS_WITH_INFO) stmt->lastError = uint32_t(ird->lastError);
+    return rc;
+}
+
+}  // namespace
+
+SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, void* buf, int16_t bufLen,
+                            SQLSMALLINT* lenOut, SQLLEN* num, char mode) {
+    if (stmt->state != 2) return Err(stmt, 22);
+    if (bufLen < 0) return Err(stmt, 25);
+    if (field == SQL_COLUMN_COUNT) {
+        SQLSMALLINT n = 0;
+        if (uint32_t rc = StmtNumResultCols(stmt, &n)) return Err(stmt, rc);
+        if (num) *num = n;
+        return SQL_SUCCESS;
+    }
+    ColumnInfo* c = StmtResultCol(stmt, column);
+    if (!c) return SQL_ERROR;
+    // Column 0 is a description made for this call.
+    struct Owned {
+        ColumnInfo* p;
+        bool own;
+        ~Owned() {
+            if (own) ColumnInfoArrayFree(p, 1);
+        }
+    } hold{c, column == 0};
+    if (!num && field != SQL_COLUMN_NAME && field < SQL_COLUMN_TYPE_NAME) return SQL_SUCCESS;
+    auto put = [&](int64_t v) {
+        if (num) *num = SQLLEN(v);
+        return SQL_SUCCESS;
+    };
+    const int t = c->sql_type;
+    switch (field) {
+        case SQL_COLUMN_NAME:
+        case SQL_COLUMN_LABEL:
+            return PutText(stmt, (c->column && c->column[0]) ? c->column : c->name, buf, bufLen, lenOut, mode);
+        case SQL_COLUMN_TYPE: return put(t);
+        case SQL_COLUMN_LENGTH: return put(ColumnLength(c));
+        case SQL_COLUMN_PRECISION: return put(c->column_size);
+        case SQL_COLUMN_SCALE: return put(c->scale);
+        case SQL_COLUMN_DISPLAY_SIZE: return put(c->display_size);
+        case SQL_COLUMN_NULLABLE: return put(c->nullable & 0xF);
+        case SQL_COLUMN_UNSIGNED: {
+            const uint32_t k = c->value_kind;
+            return put((k == DS_BIT || k == DS_UTINYINT || k == DS_USMALLINT || k == DS_UINTEGER) ? 1 : 0);
+        }
+        case SQL_COLUMN_MONEY: return put(0);
+        case SQL_COLUMN_UPDATABLE: {
+            const uint32_t u = (c->nullable >> 4) & 0xF;
+            return put(u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
+        }
+        case SQL_COLUMN_AUTO_INCREMENT: return put(0);
+        case SQL_COLUMN_CASE_SENSITIVE: return put(0);
+        case SQL_COLUMN_SEARCHABLE: {
+            int v = SQL_PRED_BASIC;
+            if (t == -10 || t == -1) v = SQL_PRED_CHAR;
+            else if (t == -9 || t == -8 || t == 1 || t == 12) v = SQL_SEARCHABLE;
+            else if (t == -4 || t == -3 || t == -2) v = SQL_PRED_NONE;
+            return put(v);
+        }
+        case SQL_COLUMN_TYPE_NAME: {
+            if (!buf) return SQL_SUCCESS;
+            int64_t len = 0;
+            SQLRETURN rc = IrdRead(stmt, int16_t(column), SQL_DESC_TYPE_NAME, buf, bufLen, &len, mode);
+            if (lenOut && rc != SQL_ERROR) *lenOut = SQLSMALLINT(len);
+            return rc;
+        }
+        case SQL_COLUMN_TABLE_NAME: return PutText(stmt, c->table, buf, bufLen, lenOut, mode);
+        case SQL_COLUMN_OWNER_NAME: return PutText(stmt, c->schema, buf, bufLen, lenOut, mode);
+        case SQL_COLUMN_QUALIFIER_NAME: return PutText(stmt, c->catalog, buf, bufLen, lenOut, mode);
+        default: return put(0);
+    }
+}
+
+SQLRETURN ImplColAttributes(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto column = args.next<SQLUSMALLINT>();
+    const auto field = args.next<SQLUSMALLINT>();
+    void* buf = args.next<void*>();
+    const auto bufLen = args.next<SQLSMALLINT>();
+    auto* lenOut = args.next<SQLSMALLINT*>();
+    auto* num = args.next<SQLLEN*>();
+    return ColAttributesCore(stmt, column, field, buf, bufLen, lenOut, num, args.mode());
+}
+
+SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto column = args.next<SQLSMALLINT>();
+    const auto field = args.next<SQLUSMALLINT>();
+    void* buf = args.next<void*>();
+    const auto bufLen = args.next<SQLSMALLINT>();
+    auto* lenOut = args.next<SQLSMALLINT*>();
+    auto* num = args.next<SQLLEN*>();
+    const char mode = args.mode();
+
+    if (column == 0 && stmt->cursor.useBookmarks) {
+        switch (field) {
+            case 2: case 6: case 8: case 9: case 10: case 11: case 12: case 13: case 32: case 35: case 1001:
+            case 1003: case 1005: case 1006: case 1008: case 1012: case 1053:
+                if (num) *num = 0;
+                return SQL_SUCCESS;
+            case SQL_DESC_TYPE:
+                if (num) *num = 1;
+                return SQL_SUCCESS;
+            case SQL_DESC_OCTET_LENGTH:
+                if (num) *num = 8;
+                return SQL_SUCCESS;
+            case 14: case 15: case 16: case 17: case 18: case 22: case 23: case 27: case 28: case 29:
+            case SQL_DESC_NAME:
+                if (buf && bufLen >= (mode == 'W' ? 2 : 1)) {
+                    if (mode == 'W') *static_cast<SQLWCHAR*>(buf) = 0;
+                    else *static_cast<char*>(buf) = 0;
+                }
+                if (lenOut) *lenOut = 0;
+                return SQL_SUCCESS;
+            default:
+                break;
+        }
+    }
+    switch (field) {
+        case 0: case SQL_DESC_COUNT:
+            return ColAttributesCore(stmt, column, SQL_COLUMN_COUNT, buf, bufLen, lenOut, num, mode);
+        case 1: case SQL_DESC_NAME:
+            return ColAttributesCore(stmt, column, SQL_COLUMN_NAME, buf, bufLen, lenOut, num, mode);
+        case 7: case SQL_DESC_NULLABLE:
+            return ColAttributesCore(stmt, column, SQL_COLUMN_NULLABLE, buf, bufLen, lenOut, num, mode);
+        case 2: case 3: case 4: case 5: case 6: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15:
+        case 16: case 17: case 18: case 35: case 1053:
+            return ColAttributesCore(stmt, column, field, buf, bufLen, lenOut, num, mode);
+        case SQL_DESC_TYPE: case SQL_DESC_PRECISION: case SQL_DESC_SCALE: case SQL_DESC_UNNAMED:
+        case SQL_DESC_LENGTH: case SQL_DESC_OCTET_LENGTH: case SQL_DESC_NUM_PREC_RADIX: {
+            if (stmt->state != 2) return Err(stmt, 22);
+            if (column <= 0) return Err(stmt, 17);
+            if (lenOut) *lenOut = 0;
+            if (!num) return SQL_SUCCESS;
+            union {
+                int64_t i64;
+                int32_t i32;
+                int16_t i16;
+            } h{};
+            int64_t len = 0;
+            SQLRETURN rc = IrdRead(stmt, column, field, &h, 8, &len, mode);
+            if (rc != SQL_SUCCESS) return rc;
+            *num = SQLLEN(len == 2 ? h.i16 : len == 4 ? h.i32 : h.i64);
+            if (lenOut) *lenOut = SQLSMALLINT(len);
+            return SQL_SUCCESS;
+        }
+        case SQL_DESC_BASE_COLUMN_NAME: case SQL_DESC_BASE_TABLE_NAME: case SQL_DESC_LITERAL_PREFIX:
+        case SQL_DESC_LITERAL_SUFFIX: case SQL_DESC_LOCAL_TYPE_NAME: {
+            if (stmt->state != 2) return Err(stmt, 22);
+            if (bufLen < 0) return Err(stmt, 25);
+            if (column <= 0) return Err(stmt, 17);
+            if (lenOut) *lenOut = 0;
+            if (!buf) return SQL_SUCCESS;
+            int64_t len = 0;
+            SQLRETURN rc = IrdRead(stmt, column, field, buf, bufLen, &len, mode);
+            if (lenOut && rc != SQL_ERROR) *lenOut = SQLSMALLINT(len);
+            return rc;
+        }
+        default:
+            if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier\n");
+            return Err(stmt, 26);
+    }
+}

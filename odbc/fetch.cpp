@@ -1,0 +1,372 @@
+// Fetch, FetchScroll, ExtendedFetch and GetData: moving result rows into the application's buffers.
+#include <cstdlib>
+#include <cstring>
+
+#include "drv_ingii/i-optable.h"
+#include "odbc/datapath.h"
+#include "odbc/rowset.h"
+#include "odbc/stmt.h"
+#include "odbc/trace_link.h"
+
+namespace {
+
+using GetDataSlot = uint32_t (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece,
+                                 uint32_t* pieceLength, uint32_t* pieceKind, uint32_t* total);
+
+bool Describe(void* host, uint16_t column, int32_t* sqlType, int32_t* scale) {
+    auto* stmt = static_cast<StmtRecord*>(host);
+    if (!stmt->results || column == 0 || column > stmt->resultCount) return false;
+    *sqlType = stmt->results[column - 1].sql_type;
+    *scale = stmt->results[column - 1].scale;
+    return true;
+}
+
+bool DescView(void* host, bool apd, uint16_t column, DescRecordView* out) {
+    auto* stmt = static_cast<StmtRecord*>(host);
+    DescItem* it = DescItemAt(apd ? stmt->apd : stmt->ard, column);
+    if (!it) return false;
+    out->conciseType = it->conciseType;
+    out->precision = it->precision;
+    out->scale = it->scale;
+    return true;
+}
+
+uint32_t Bookmark(void* host, uint32_t row, int32_t* bookmark) {
+    auto* stmt = static_cast<StmtRecord*>(host);
+    uint32_t n = 0;
+    uint32_t rc = SCS_RowBookmark(&stmt->cursor, row, &n);
+    if (rc == 0) *bookmark = int32_t(n);
+    return rc;
+}
+
+void PieceFree(void* piece, uint32_t kind) {
+    if (DatasetKindIsRef(kind) && piece) free(DatasetRefGet(static_cast<uint8_t*>(piece)).ptr);
+    free(piece);
+}
+
+uint32_t GetPiece(void* host, uint16_t column, uint32_t row, int64_t wanted, LongDataState* state) {
+    auto* stmt = static_cast<StmtRecord*>(host);
+    LongDataFree(state);
+    auto fn = reinterpret_cast<GetDataSlot>(stmt->link && stmt->link->table ? stmt->link->table->op[DRV_GetData]
+                                                                            : nullptr);
+    // An agent that delivers every value with its row has no piece to give.
+    if (!fn) return 1;  // IM001
+    void* piece = nullptr;
+    uint32_t len = 0, kind = 0, total = 0;
+    uint32_t rc = fn(stmt->agentStmt, column, row, uint64_t(wanted < 0 ? 0 : wanted), &piece, &len, &kind, &total);
+    if (rc != 0) {
+        StmtCollectAgentDiag(stmt);
+        return rc;
+    }
+    state->pieceKind = kind;
+    state->pieceTotal = total == 0xFFFFFFFFu ? -1 : int64_t(total);
+    if (len != 0) {
+        state->piece = piece;
+        state->pieceLength = len;
+        state->pieceOwned = 1;
+        state->pieceFree = PieceFree;
+        return 0;
+    }
+    free(piece);
+    if (total != 0 && wanted == 0) return 0;
+    return 82;
+}
+
+void Trace(void*, const char* text) {
+    if (GwTraceOn()) GwTrace("%s", text);
+}
+
+SQLULEN* RowsFetchedTarget(StmtRecord* stmt) {
+    if (stmt->rowsFetchedPtr) return stmt->rowsFetchedPtr;
+    return stmt->ird ? stmt->ird->rowsProcessedPtr : nullptr;
+}
+
+SQLUSMALLINT* StatusTarget(StmtRecord* stmt) { return stmt->ird ? stmt->ird->arrayStatusPtr : nullptr; }
+
+template <class T>
+T* Offset(T* p, int64_t bytes) {
+    return p ? reinterpret_cast<T*>(reinterpret_cast<char*>(p) + bytes) : nullptr;
+}
+
+// Bound-column pointers from the ARD's records moved by the bind offset (read whole: 64-bit).
+void ApplyBindOffsets(StmtRecord* stmt) {
+    DescRecord* ard = stmt->ard;
+    if (!ard || !ard->bindOffsetPtr || !ard->items) return;
+    const int64_t off = *ard->bindOffsetPtr;
+    for (uint16_t n = 0; n <= ard->count && n < ard->itemsAlloc; ++n) {
+        BoundCol* b = BoundColFind(n, stmt);
+        if (!b) continue;
+        const DescItem& it = ard->items[n];
+        if (it.dataPtr) b->b.target = Offset(static_cast<char*>(it.dataPtr), off);
+        if (it.octetLengthPtr) b->b.lengthPtr = Offset(it.octetLengthPtr, off);
+        if (it.indicatorPtr) b->b.indicatorPtr = Offset(it.indicatorPtr, off);
+    }
+}
+
+SQLRETURN Combine(SQLRETURN result, int rc) {
+    if (rc == 0) return result;
+    if (rc == -1) return SQL_ERROR;
+    return result == SQL_SUCCESS ? SQLRETURN(rc) : result;
+}
+
+// Moves the current block row into every bound column. ignoreRules: the ODBC 3 path, which
+// skips the bookmark column and SQL_COLUMN_IGNORE slots and honours retrieve-data.
+SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
+    SQLRETURN result = SQL_SUCCESS;
+    if (odbc3 && !stmt->cursor.retrieveData) return result;
+    GetColumnContext ctx = StmtColumnContext(stmt);
+    for (BoundCol* node = stmt->boundCols; node; node = node->next) {
+        ColumnBinding b = node->b;
+        if (odbc3 && (b.column == 0 || (b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE))) continue;
+        int rc = GetColumn(ctx, stmt->currentRow, b, stmt->block);
+        result = Combine(result, rc);
+        if (rc == -1) break;
+    }
+    return result;
+}
+
+}  // namespace
+
+GetColumnContext StmtColumnContext(StmtRecord* stmt) {
+    GetColumnContext ctx{};
+    ctx.lastError = reinterpret_cast<uint32_t*>(&stmt->lastError);
+    ctx.longData = &stmt->longData;
+    ctx.odbcVersion = (stmt->conn && stmt->conn->env) ? int(stmt->conn->env->odbcVersion) : 3;
+    ctx.useBookmarks = stmt->cursor.useBookmarks != 0;
+    ctx.directionRecount = stmt->directionsUnknown != 0;
+    ctx.host = stmt;
+    ctx.describe = Describe;
+    ctx.descRecord = DescView;
+    ctx.rowBookmark = Bookmark;
+    ctx.getPiece = GetPiece;
+    ctx.trace = Trace;
+    return ctx;
+}
+
+int FetchBlock(StmtRecord* stmt) {
+    if (!StmtDescribeResult(stmt)) return -1;
+    StmtResetCursorPos(stmt);
+    stmt->lastError = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, stmt->rowsPerBlock, &stmt->block);
+    return stmt->lastError ? -1 : 0;
+}
+
+SQLRETURN FetchOneRow(StmtRecord* stmt) {
+    ApplyBindOffsets(stmt);
+    SQLULEN* fetched = RowsFetchedTarget(stmt);
+    SQLUSMALLINT* status = StatusTarget(stmt);
+    if (status) status[0] = SQL_ROW_NOROW;
+    if (fetched) *fetched = 0;
+    if (stmt->currentRow >= stmt->block.rows_used) {
+        if (FetchBlock(stmt) != 0) {
+            StmtCollectAgentDiag(stmt);
+            return SQL_ERROR;
+        }
+        if (stmt->block.rows_used == 0) return SQL_NO_DATA;
+    }
+    stmt->longData.column = 0;
+    stmt->longData.row = 0;
+    if (status) status[0] = SQL_ROW_SUCCESS;
+    if (fetched) *fetched = 1;
+    stmt->fetchedCount += 1;
+    SQLRETURN result = FillBoundColumns(stmt, true);
+    stmt->currentRow += 1;
+    return result;
+}
+
+SQLRETURN FetchForward(StmtRecord* stmt) {
+    if (stmt->state != 2) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    ApplyBindOffsets(stmt);
+    if (stmt->currentRow >= stmt->block.rows_used) {
+        if (FetchBlock(stmt) != 0) {
+            StmtCollectAgentDiag(stmt);
+            return SQL_ERROR;
+        }
+        if (stmt->block.rows_used == 0) return SQL_NO_DATA;
+    }
+    stmt->longData.column = 0;
+    stmt->longData.row = 0;
+    SQLRETURN result = FillBoundColumns(stmt, false);
+    stmt->currentRow += 1;
+    return result;
+}
+
+SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row, int32_t operation) {
+    SCS_Cursor& c = stmt->cursor;
+    Rowset* rs = c.rowset;
+    const uint64_t bindType = stmt->rowBindType;
+    const int64_t lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
+    uint32_t first = 0, last = c.rowsetSize;
+    if (row != 0) first = row - 1, last = row;
+    SQLUSMALLINT* rowOps = (operation != -1 && stmt->ard) ? stmt->ard->arrayStatusPtr : nullptr;
+    GetColumnContext ctx = StmtColumnContext(stmt);
+    SQLRETURN result = SQL_SUCCESS;
+    uint32_t processed = 0, errorRows = 0;
+    for (uint32_t r = first; r < last; ++r) {
+        if (rowOps && rowOps[r] == SQL_ROW_IGNORE) continue;
+        stmt->longData.column = 0;
+        stmt->longData.row = 0;
+        const uint16_t st = SCS_RowStatusGet(rs, r + 1);
+        if (statuses) statuses[r] = st;
+        if (st == SQL_ROW_NOROW) continue;
+        ++processed;
+        if (st == SQL_ROW_ERROR) {
+            ++errorRows;
+            if (result == SQL_SUCCESS) result = SQL_SUCCESS_WITH_INFO;
+            stmt->lastError = 15;
+            continue;
+        }
+        bool stop = false;
+        for (BoundCol* node = stmt->boundCols; node && rs && rs->data; node = node->next) {
+            ColumnBinding b = node->b;
+            if ((st == SQL_ROW_DELETED || !c.retrieveData) && b.cType != SQL_C_BINARY && b.cType != SQL_C_UBIGINT)
+                continue;
+            const int64_t dataStride = bindType ? int64_t(bindType) : b.bufferLength;
+            if (b.target) b.target = Offset(static_cast<char*>(b.target), int64_t(r) * dataStride);
+            b.lengthPtr = Offset(b.lengthPtr, int64_t(r) * lenStride);
+            if (b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE) continue;
+            b.indicatorPtr = Offset(b.indicatorPtr, int64_t(r) * lenStride);
+            int rc = GetColumn(ctx, r, b, *rs->data);
+            result = Combine(result, rc);
+            if (rc == -1) {
+                stop = true;
+                break;
+            }
+        }
+        if (operation == SQL_REFRESH && statuses && (st == SQL_ROW_UPDATED || st == SQL_ROW_ADDED))
+            statuses[r] = SQL_ROW_SUCCESS;
+        if (stop) break;
+    }
+    if (processed > 0 && errorRows == processed && result == SQL_SUCCESS_WITH_INFO) result = SQL_ERROR;
+    return result;
+}
+
+SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,
+                              SQLUSMALLINT* statuses) {
+    SCS_Cursor& c = stmt->cursor;
+    if (!stmt->conn || !stmt->conn->hasScrlCurs) {
+        stmt->lastError = 1;  // IM001
+        return SQL_ERROR;
+    }
+    ApplyBindOffsets(stmt);
+    c.appStatus = statuses;
+    const bool forwardOnly = c.cursorType == 0;
+    if (stmt->paramsetSize > 1 && orientation != SQL_FETCH_NEXT && !forwardOnly) {
+        stmt->lastError = 96;  // IM917
+        return SQL_ERROR;
+    }
+    if (forwardOnly && orientation != SQL_FETCH_NEXT) {
+        stmt->lastError = 38;  // S1106
+        return SQL_ERROR;
+    }
+    const bool mixed = c.cursorType == 1 && c.keysetSize > 0;
+    if ((c.cursorType == 2 || mixed) && (orientation == SQL_FETCH_BOOKMARK || orientation == SQL_FETCH_ABSOLUTE)) {
+        stmt->lastError = 38;
+        return SQL_ERROR;
+    }
+    if (mixed && c.keysetSize < c.rowsetSize) {
+        stmt->lastError = 39;  // S1107
+        return SQL_ERROR;
+    }
+    if (rowCount) *rowCount = 0;
+    if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
+        SCS_CursorSetPos(&c, 0);
+        return SQL_NO_DATA;
+    }
+    if (stmt->state != 2) {
+        stmt->lastError = 64;  // 24000
+        return SQL_ERROR;
+    }
+    if (!StmtDescribeResult(stmt)) return SQL_ERROR;
+    StmtResetCursorPos(stmt);
+    uint32_t rows = 0;
+    uint32_t rc = SCS_ScrollFetch(&c, orientation, offset, &rows);
+    if (rc == 0) {
+        if (rowCount) *rowCount = rows;
+        return RowsetTransfer(stmt, statuses, 0, -1);
+    }
+    if (rc == 82) {
+        if (statuses)
+            for (uint32_t i = 0; i < c.rowsetSize; ++i) statuses[i] = SQL_ROW_NOROW;
+        return SQL_NO_DATA;
+    }
+    stmt->lastError = rc;
+    return SQL_ERROR;
+}
+
+SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
+    SCS_Cursor& c = stmt->cursor;
+    if (stmt->state != 2) {
+        stmt->lastError = 22;  // S1010
+        return SQL_ERROR;
+    }
+    const bool forwardOnly = c.cursorType == 0;
+    if (forwardOnly && orientation != SQL_FETCH_NEXT) {
+        stmt->lastError = 38;
+        return SQL_ERROR;
+    }
+    if (forwardOnly && c.rowsetSize == 1) return FetchOneRow(stmt);
+    SQLULEN local = 0;
+    SQLULEN* fetched = RowsFetchedTarget(stmt);
+    if (!fetched) fetched = &local;
+    SQLUSMALLINT* statuses = StatusTarget(stmt);
+    SQLUSMALLINT* temp = nullptr;
+    if (!statuses) {
+        temp = static_cast<SQLUSMALLINT*>(calloc(c.rowsetSize ? c.rowsetSize : 1, sizeof(SQLUSMALLINT)));
+        if (!temp) return SQL_ERROR;
+        statuses = temp;
+    }
+    if (orientation == SQL_FETCH_BOOKMARK) {
+        int32_t bm = 0;
+        if (stmt->fetchBookmarkPtr) std::memcpy(&bm, stmt->fetchBookmarkPtr, sizeof bm);
+        offset += bm;
+    }
+    SQLRETURN rc = ExtendedFetchRowset(stmt, orientation, offset, fetched, statuses);
+    free(temp);
+    c.appStatus = nullptr;
+    if (forwardOnly) stmt->fetchedCount += *fetched;
+    return rc;
+}
+
+SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
+                      SQLLEN* lenInd) {
+    if (stmt->state != 2) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    // A negative length would become a huge copy size further down.
+    if (bufferLength < 0) {
+        stmt->lastError = 25;  // S1090
+        return SQL_ERROR;
+    }
+    ColumnBinding b{};
+    b.column = column;
+    b.cType = cType;
+    b.target = target;
+    b.bufferLength = bufferLength;
+    b.lengthPtr = lenInd;
+    b.indicatorPtr = lenInd;
+    GetColumnContext ctx = StmtColumnContext(stmt);
+    if (Rowset* rs = stmt->cursor.rowset) {
+        const int32_t pos = stmt->cursor.position;
+        const uint16_t st = pos >= 1 ? SCS_RowStatusGet(rs, uint32_t(pos)) : uint16_t(SQL_ROW_NOROW);
+        if (st == SQL_ROW_ERROR || st == SQL_ROW_DELETED) {
+            stmt->lastError = 41;  // S1109
+            return SQL_ERROR;
+        }
+        if (!rs->data) {
+            stmt->lastError = 64;
+            return SQL_ERROR;
+        }
+        // Rows past the fetched rowset are out of range for GetColumn, not a read past the data.
+        const uint32_t row = pos >= 1 && uint32_t(pos) <= rs->rows ? uint32_t(pos - 1) : 0xFFFFFFFFu;
+        return SQLRETURN(GetColumn(ctx, row, b, *rs->data));
+    }
+    if (stmt->currentRow == 0) {
+        stmt->lastError = 64;  // 24000: no row fetched yet
+        return SQL_ERROR;
+    }
+    return SQLRETURN(GetColumn(ctx, uint32_t(stmt->currentRow) - 1u, b, stmt->block));
+}

@@ -1,0 +1,359 @@
+// Statement entry points: prepare and execute direct, the small statement calls, binding,
+// fetching and GetData.
+#include <strings.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "drv_ingii/i-optable.h"
+#include "odbc/api_records.h"
+#include "odbc/datapath.h"
+#include "odbc/param.h"
+#include "odbc/prepare.h"
+#include "odbc/stmt.h"
+#include "odbc/trace_link.h"
+#include "util/strutil.h"
+
+namespace {
+
+constexpr uint32_t kScsDowngraded = 0x800;
+
+StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
+
+SQLRETURN Code(StmtRecord* stmt, uint32_t code) {
+    if (code == 0) return SQL_SUCCESS;
+    stmt->lastError = code;
+    return SQL_ERROR;
+}
+
+uint32_t ReadBack(StmtRecord* stmt, uint32_t id, uint32_t* current) {
+    uint32_t value = 0;
+    uint16_t len = 0;
+    if (AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, id, &value, uint16_t(4), &len) == 0 && value != *current) {
+        *current = value;
+        stmt->cursor.flags |= kScsDowngraded;
+        return 75;  // 01S02
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Closes what the statement held and prepares text through the agent; the outcome is left in
+// the statement's last-error word.
+void PrepareCommon(StmtRecord* stmt, const char* text) {
+    StmtCloseCursor(stmt);
+    StmtFreeResultCols(stmt);
+    SCS_Cursor& c = stmt->cursor;
+    if (c.flags & kScsDowngraded) {
+        uint32_t v = c.savedType;
+        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, 0x32030006u, &v) == 0) c.cursorType = c.savedType;
+        v = c.savedConcurrency;
+        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, 0x32030007u, &v) == 0)
+            c.concurrency = c.savedConcurrency;
+        c.flags &= ~kScsDowngraded;
+    }
+    if (uint32_t rc = AgentCall<DRV_Prepare>(stmt->link, stmt->agentStmt, text)) {
+        StmtCollectAgentDiag(stmt);
+        stmt->lastError = rc;
+        return;
+    }
+    c.savedType = c.cursorType;
+    c.savedConcurrency = c.concurrency;
+    if (c.cursorType != 0) ReadBack(stmt, 0x32030006u, &c.cursorType);
+    if (c.concurrency != 1) ReadBack(stmt, 0x32030007u, &c.concurrency);
+    uint16_t count = 0;
+    ColumnInfo* params = nullptr;
+    stmt->lastError = AgentCall<DRV_DescribeParams>(stmt->link, stmt->agentStmt, &count, &params);
+    if (stmt->lastError != 0) {
+        if (params) ColumnInfoArrayFree(params, count);
+        AgentCall<DRV_CloseCursor>(stmt->link, stmt->agentStmt);
+        return;
+    }
+    stmt->params = params;
+    stmt->paramCount = params ? count : 0;
+    stmt->inCount = stmt->outCount = stmt->ioCount = 0;
+    stmt->directionsUnknown = 0;
+    for (uint16_t i = 0; i < stmt->paramCount; ++i) {
+        const char* n = params[i].name;
+        if (n[0] == '*' && n[1] == 'U') {
+            stmt->directionsUnknown = 1;
+            break;
+        }
+        if (n[0] == '*' && n[1] == 'O')
+            ++stmt->outCount;
+        else if (n[0] == '*' && n[1] == 'B')
+            ++stmt->ioCount;
+        else
+            ++stmt->inCount;
+    }
+    stmt->needData = 0;
+    stmt->daePosition = 0;
+    stmt->daeAux = 0;
+    if (stmt->conn && stmt->conn->needBind) stmt->flags &= uint16_t(~kSfParamsSent);
+    stmt->flags |= kSfPrepared;
+    stmt->flags &= uint16_t(~kSfExecuted);
+    stmt->currentRow = 0;
+    stmt->state = 2;
+    stmt->selectFlag = strncasecmp(text, "SELECT", 6) == 0 ? 1 : 0;
+    stmt->fetchedCount = 0;
+}
+
+namespace {
+
+// Copies the text argument and prepares it; false when the copy was refused.
+bool PrepareText(StmtRecord* stmt, ApiArgs& args) {
+    const char* text = args.next<const char*>();
+    const auto len = args.next<SQLINTEGER>();
+    if (!text || (len < 0 && len != SQL_NTS)) {
+        stmt->lastError = 25;  // S1090
+        return false;
+    }
+    char* copy = nullptr;
+    StrDupLen(&copy, text, len);
+    if (!copy) {
+        stmt->lastError = 16;
+        return false;
+    }
+    if (GwTraceOn()) GwTrace("  [%s]", copy);
+    PrepareCommon(stmt, copy);
+    free(copy);
+    return true;
+}
+
+SQLRETURN ExecuteRoad(StmtRecord* stmt) { return ExecuteRun(stmt); }
+
+}  // namespace
+
+SQLRETURN ImplPrepare(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    PrepareText(stmt, args);
+    return stmt->lastError ? SQL_ERROR : SQL_SUCCESS;
+}
+
+SQLRETURN ImplExecDirect(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    PrepareText(stmt, args);
+    if (stmt->lastError) return SQL_ERROR;
+    return ExecuteRoad(stmt);
+}
+
+SQLRETURN ImplExecute(HandleBase* record, ApiArgs&) {
+    StmtRecord* stmt = Stmt(record);
+    if (stmt->state == 2 && (stmt->flags & kSfExecuted)) {
+        stmt->lastError = 64;  // 24000: a result set is still open
+        return SQL_ERROR;
+    }
+    return ExecuteRoad(stmt);
+}
+
+SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
+    StmtRecord* stmt = Stmt(record);
+    if (stmt->state != 2) return SQL_NO_DATA;
+    if (!stmt->conn || !stmt->conn->hasMoreRes) {
+        stmt->lastError = 0;
+        return SQL_NO_DATA;
+    }
+    StmtResetCursorPos(stmt);
+    ColumnInfoArrayFree(stmt->results, stmt->resultCount);
+    stmt->results = nullptr;
+    stmt->resultCount = 0;
+    SCS_CursorSetPos(&stmt->cursor, 0);
+    uint32_t rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
+    stmt->lastError = rc;
+    if (rc == 80) {
+        // Output values are moved by the parameter side; without output bindings there is none.
+        rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
+        stmt->lastError = rc;
+    }
+    if (rc == 73) {
+        stmt->lastError = 0;
+        return SQL_NO_DATA;
+    }
+    if (rc != 0) {
+        StmtCollectAgentDiag(stmt);
+        return SQL_ERROR;
+    }
+    if (stmt->paramsProcessedPtr && stmt->selectFlag && *stmt->paramsProcessedPtr < stmt->paramsetSize)
+        *stmt->paramsProcessedPtr += 1;
+    if (!StmtDescribeResult(stmt)) {
+        // A further result without columns has nothing to read: say so rather than fail bare.
+        if (stmt->lastError == 0) stmt->lastError = 15;
+        return SQL_ERROR;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplNativeSql(HandleBase* record, ApiArgs& args) {
+    auto* conn = static_cast<ConnRecord*>(record);
+    const char* in = args.next<const char*>();
+    const auto inLen = args.next<SQLINTEGER>();
+    auto* out = args.next<char*>();
+    const auto outMax = args.next<SQLINTEGER>();
+    auto* outLen = args.next<SQLINTEGER*>();
+    if ((inLen < 0 && inLen != SQL_NTS) || outMax < 0) {
+        conn->lastError = 21;  // S1009: a negative length is not a size
+        return SQL_ERROR;
+    }
+    if (!in) {
+        conn->lastError = 21;
+        return SQL_ERROR;
+    }
+    char* copy = nullptr;
+    StrDupLen(&copy, in, inLen);
+    if (!copy) {
+        conn->lastError = 16;
+        return SQL_ERROR;
+    }
+    uint16_t len = 0;
+    // Longer output buffers are handed over as the most a 16-bit length can say.
+    const uint16_t max = outMax > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(outMax);
+    uint32_t rc = AgentCall<DRV_NativeSql>(&conn->link, conn->agentConn, copy, out, max, &len);
+    free(copy);
+    conn->lastError = rc;
+    if (outLen) *outLen = SQLINTEGER(len);
+    if (rc == 0) return SQL_SUCCESS;
+    return rc == 19 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+}
+
+SQLRETURN ImplNumParams(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    return Code(stmt, StmtNumParams(stmt, args.next<SQLSMALLINT*>()));
+}
+
+SQLRETURN ImplNumResultCols(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    return Code(stmt, StmtNumResultCols(stmt, args.next<SQLSMALLINT*>()));
+}
+
+SQLRETURN ImplParamOptions(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto crow = args.next<SQLULEN>();
+    auto* pirow = args.next<SQLULEN*>();
+    return Code(stmt, StmtSetParamsetSize(stmt, crow, pirow));
+}
+
+SQLRETURN ImplRowCount(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    return Code(stmt, StmtRowCount(stmt, args.next<SQLLEN*>()));
+}
+
+SQLRETURN ImplGetCursorName(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    auto* buf = args.next<char*>();
+    const auto max = args.next<SQLSMALLINT>();
+    auto* len = args.next<SQLSMALLINT*>();
+    if (max < 0) {
+        stmt->lastError = 25;  // S1090
+        return SQL_ERROR;
+    }
+    uint16_t out = 0;
+    uint32_t rc = AgentCall<DRV_GetCursorName>(stmt->link, stmt->agentStmt, buf, uint16_t(max), &out);
+    stmt->lastError = rc;
+    if (len) *len = SQLSMALLINT(out);
+    if (rc == 0) return SQL_SUCCESS;
+    return rc == 19 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+}
+
+SQLRETURN ImplSetCursorName(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const char* name = args.next<const char*>();
+    const auto len = args.next<SQLSMALLINT>();
+    if (len < 0 && len != SQL_NTS) {
+        stmt->lastError = 25;  // S1090
+        return SQL_ERROR;
+    }
+    char* copy = nullptr;
+    StrDupLen(&copy, name, len);
+    if (!copy) {
+        stmt->lastError = 16;
+        return SQL_ERROR;
+    }
+    if (GwTraceOn()) GwTrace("SetCursorName [%s]\n", copy);
+    uint32_t rc = AgentCall<DRV_SetCursorName>(stmt->link, stmt->agentStmt, copy);
+    free(copy);
+    return Code(stmt, rc);
+}
+
+SQLRETURN ImplBindCol(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto col = args.next<SQLUSMALLINT>();
+    const auto ctype = args.next<SQLSMALLINT>();
+    auto* target = args.next<void*>();
+    const auto max = args.next<SQLLEN>();
+    auto* ind = args.next<SQLLEN*>();
+    return Code(stmt, BindColCore(stmt, col, ctype, target, max, ind));
+}
+
+SQLRETURN ImplFetch(HandleBase* record, ApiArgs&) {
+    StmtRecord* stmt = Stmt(record);
+    if (stmt->conn && stmt->conn->env && stmt->conn->env->odbcVersion == 2) return FetchForward(stmt);
+    return FetchRowset(stmt, SQL_FETCH_NEXT, 0);
+}
+
+SQLRETURN ImplFetchScroll(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto orient = args.next<SQLSMALLINT>();
+    const auto offset = args.next<SQLLEN>();
+    return FetchRowset(stmt, uint16_t(orient), offset);
+}
+
+SQLRETURN ImplExtendedFetch(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto orient = args.next<SQLUSMALLINT>();
+    const auto offset = args.next<SQLLEN>();
+    auto* rows = args.next<SQLULEN*>();
+    auto* statuses = args.next<SQLUSMALLINT*>();
+    return ExtendedFetchRowset(stmt, orient, offset, rows, statuses);
+}
+
+SQLRETURN ImplGetData(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto col = args.next<SQLUSMALLINT>();
+    const auto ctype = args.next<SQLSMALLINT>();
+    auto* target = args.next<void*>();
+    const auto max = args.next<SQLLEN>();
+    auto* ind = args.next<SQLLEN*>();
+    return GetDataCore(stmt, col, ctype, target, max, ind);
+}
+
+SQLRETURN ImplDescribeCol(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto col = args.next<SQLUSMALLINT>();
+    auto* name = args.next<char*>();
+    const auto max = args.next<SQLSMALLINT>();
+    auto* nameLen = args.next<SQLSMALLINT*>();
+    auto* sqlType = args.next<SQLSMALLINT*>();
+    auto* colSize = args.next<SQLULEN*>();
+    auto* scale = args.next<SQLSMALLINT*>();
+    auto* nullable = args.next<SQLSMALLINT*>();
+    if (max < 0) {
+        stmt->lastError = 25;
+        return SQL_ERROR;
+    }
+    if (stmt->state != 2) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    ColumnInfo* ci = StmtResultCol(stmt, col);
+    if (!ci) return SQL_ERROR;
+    const char* text = (ci->column && ci->column[0]) ? ci->column : ci->name;
+    SQLRETURN rc = SQL_SUCCESS;
+    const size_t n = strlen(text);
+    if (nameLen) *nameLen = SQLSMALLINT(n > 0x7FFF ? 0x7FFF : n);
+    if (name && max > 0) {
+        const size_t copy = n < size_t(max) ? n : size_t(max) - 1;
+        memcpy(name, text, copy);
+        name[copy] = '\0';
+        if (copy < n) {
+            stmt->lastError = 19;  // 01004
+            rc = SQL_SUCCESS_WITH_INFO;
+        }
+    }
+    if (sqlType) *sqlType = SQLSMALLINT(ci->sql_type);
+    if (colSize) *colSize = ci->column_size;
+    if (scale) *scale = SQLSMALLINT(ci->scale);
+    if (nullable) *nullable = SQLSMALLINT(ci->nullable & 0xF);
+    if (col == 0) ColumnInfoArrayFree(ci, 1);
+    return rc;
+}

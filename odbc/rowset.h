@@ -1,0 +1,18 @@
+#pragma once
+// A cursor's current rows: their values, one status per row, and how many there are.
+#include <cstdint>
+
+#include "util/dataset.h"
+
+struct Rowset {
+    uint16_t* statuses;  // ODBC row statuses, one per row
+    Dataset* data;
+    uint32_t rows;
+};
+
+// 0, 15 (no owner pointer or rows <= 0) or 16.
+uint32_t RowsetCreate(Rowset** owner, int32_t rows);
+// Makes room for rows rows, every status SQL_ROW_NOROW and no columns; 0, 15 or 16.
+uint32_t RowsetResize(Rowset* rs, int32_t rows);
+void RowsetClear(Rowset* rs);
+void RowsetFree(Rowset** owner);

@@ -1,0 +1,566 @@
+// SQLSetStmtOption/SQLGetStmtOption and SQLSetStmtAttr/SQLGetStmtAttr. Cursor options are
+// negotiated with the agent: when it substitutes a value (01S02) the driver reads the value back,
+// keeps it and reports success with information.
+#include "odbc/stmtattr.h"
+
+#include <cstring>
+
+#include "drv_ingii/i-optable.h"
+#include "odbc/api_records.h"
+#include "odbc/datapath.h"
+#include "odbc/desc.h"
+#include "odbc/desc_field.h"
+#include "odbc/globals.h"
+
+namespace {
+
+constexpr uint32_t kStmtOpt = 0x32030000u;
+constexpr uint32_t kRowSubst = 75;  // 01S02
+
+SQLRETURN Err(StmtRecord* stmt, uint32_t row) {
+    stmt->lastError = row;
+    return SQL_ERROR;
+}
+
+uint32_t AgentSet(StmtRecord* stmt, uint32_t id, uint32_t value) {
+    uint32_t v = value;
+    return AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, id, &v);
+}
+
+uint32_t AgentGet(StmtRecord* stmt, uint32_t id, uint32_t* out) {
+    uint32_t v = 0;
+    uint16_t len = 0;
+    uint32_t rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, id, &v, uint16_t(4), &len);
+    if (rc == 0) *out = v;
+    return rc;
+}
+
+// The agent's capability mask says whether it limits the length of returned values.
+bool MaxLengthCapable(StmtRecord* stmt) {
+    ConnRecord* conn = stmt->conn;
+    if (!conn) return false;
+    uint32_t mask = 0;
+    uint16_t len = 0;
+    if (AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, 0x22010011u, &mask, uint16_t(4), &len) != 0) return false;
+    return (mask & 0x1000) != 0;
+}
+
+// Negotiates a 32-bit value: 0 taken (value as asked), 75 substituted (value read back), or the
+// agent's failure code.
+uint32_t Negotiate(StmtRecord* stmt, uint32_t id, uint32_t* value) {
+    uint32_t rc = AgentSet(stmt, id, *value);
+    if (rc == kRowSubst) {
+        uint32_t back = *value;
+        if (AgentGet(stmt, id, &back) == 0) *value = back;
+    }
+    return rc;
+}
+
+SQLRETURN Taken(StmtRecord* stmt, uint32_t rc) {
+    if (rc == kRowSubst) {
+        stmt->lastError = kRowSubst;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    return SQL_SUCCESS;
+}
+
+uint32_t Cap32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(v); }
+
+bool IsAgentOnlyOption(uint32_t o) {
+    switch (o) {
+        case 1225: case 1226: case 1227: case 1228: case 1229: case 1250: case 1251: case 1260: case 1261:
+        case 1264: case 1265: case 1268: case 1276: case 1277: case 1278:
+            return true;
+        default:
+            return false;
+    }
+}
+
+uint32_t AgentOptionId(uint32_t o) { return (o == 1226 ? 0x31030000u : kStmtOpt) + o; }
+
+SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
+    SCS_Cursor& c = stmt->cursor;
+    if (value == 0) value = 1;
+    // Inside a fetched block of a forward-only result the block keeps its rowset size.
+    if (c.cursorType == 0 && stmt->state == 2 && c.rowsetSize == 1 && stmt->currentRow >= 1 &&
+        uint32_t(stmt->currentRow) + 1u <= stmt->block.rows_used) {
+        stmt->lastError = kRowSubst;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    uint32_t v = Cap32(value);
+    uint32_t rc = Negotiate(stmt, kStmtOpt + SQL_ROWSET_SIZE, &v);
+    if (rc != 0 && rc != kRowSubst) return Err(stmt, rc);
+    if (!(c.flags & kScsRowsetSizeSet)) c.prevRowsetSize = c.rowsetSize;
+    c.rowsetSize = v;
+    c.flags |= kScsRowsetSizeSet;
+    if (DescRecord* ard = stmt->ard) ard->arraySize = v;
+    return Taken(stmt, rc);
+}
+
+void Put32(void* v, uint32_t x) { std::memcpy(v, &x, 4); }
+void Put64(void* v, uint64_t x) { std::memcpy(v, &x, 8); }
+
+}  // namespace
+
+SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
+    SCS_Cursor& c = stmt->cursor;
+    switch (option) {
+        case SQL_QUERY_TIMEOUT: {
+            const uint32_t v = int64_t(value) < 0 ? 0 : Cap32(value);
+            uint32_t rc = AgentSet(stmt, kStmtOpt + option, v);
+            if (rc == 0) {
+                stmt->queryTimeout = v;
+                return SQL_SUCCESS;
+            }
+            if (rc == kRowSubst || rc == 43) {
+                stmt->queryTimeout = 0;
+                stmt->lastError = kRowSubst;
+                return SQL_SUCCESS_WITH_INFO;
+            }
+            return Err(stmt, rc);
+        }
+        case SQL_MAX_ROWS: {
+            uint32_t v = Cap32(value);
+            uint32_t rc = Negotiate(stmt, kStmtOpt + option, &v);
+            if (rc != 0 && rc != kRowSubst) return Err(stmt, rc);
+            // The whole value is kept: the agent's word is 32 bits, the attribute 64.
+            stmt->maxRows = rc == 0 ? value : v;
+            return Taken(stmt, rc);
+        }
+        case SQL_NOSCAN: {
+            const uint32_t v = value ? 1 : 0;
+            if (uint32_t rc = AgentSet(stmt, kStmtOpt + option, v)) return Err(stmt, rc);
+            stmt->noScan = v;
+            return SQL_SUCCESS;
+        }
+        case SQL_MAX_LENGTH: {
+            if (!MaxLengthCapable(stmt)) {
+                if (value == 0) {
+                    stmt->maxLength = 0;
+                    return SQL_SUCCESS;
+                }
+                stmt->maxLength = 0;
+                stmt->lastError = kRowSubst;
+                return SQL_SUCCESS_WITH_INFO;
+            }
+            if (stmt->state == 2) return Err(stmt, 93);  // S1011
+            uint32_t v = Cap32(value);
+            bool raised = false;
+            if (v != 0 && int32_t(v) < 8192) {
+                v = 8192;
+                raised = true;
+            }
+            uint32_t rc = Negotiate(stmt, kStmtOpt + option, &v);
+            if (rc != 0 && rc != kRowSubst) return Err(stmt, rc);
+            stmt->maxLength = (rc == 0 && !raised) ? value : v;
+            if (raised && rc == 0) rc = kRowSubst;
+            return Taken(stmt, rc);
+        }
+        case SQL_ASYNC_ENABLE:
+            stmt->asyncEnable = value ? 1 : 0;
+            return SQL_SUCCESS;
+        case SQL_BIND_TYPE:
+            // One bind type for the ODBC 2 option, the attribute and the ARD, which fetch reads.
+            stmt->rowBindType = value;
+            if (stmt->ard) stmt->ard->bindType = uint32_t(value);
+            return SQL_SUCCESS;
+        case SQL_CURSOR_TYPE:
+        case SQL_CONCURRENCY:
+        case SQL_KEYSET_SIZE:
+        case SQL_SIMULATE_CURSOR:
+        case SQL_RETRIEVE_DATA: {
+            uint32_t v = Cap32(value);
+            uint32_t rc = Negotiate(stmt, kStmtOpt + option, &v);
+            if (rc != 0 && rc != kRowSubst) return Err(stmt, 27);
+            switch (option) {
+                case SQL_CURSOR_TYPE: c.cursorType = v; c.flags |= kScsTypeSet; break;
+                case SQL_CONCURRENCY: c.concurrency = v; break;
+                case SQL_KEYSET_SIZE: c.keysetSize = v; c.flags |= kScsKeysetSizeSet; break;
+                case SQL_SIMULATE_CURSOR: c.simulateCursor = v; break;
+                default: c.retrieveData = v; break;
+            }
+            return Taken(stmt, rc);
+        }
+        case SQL_ROWSET_SIZE:
+            return SetRowsetSize(stmt, value);
+        case SQL_USE_BOOKMARKS:
+            c.useBookmarks = value ? 1 : 0;
+            return SQL_SUCCESS;
+        case 1050: {
+            uint32_t rc = AgentSet(stmt, kStmtOpt + option, Cap32(value));
+            if (rc == 0) {
+                stmt->opt1050 = Cap32(value);
+                return SQL_SUCCESS;
+            }
+            if (rc == kRowSubst) return Taken(stmt, rc);
+            return Err(stmt, 27);
+        }
+        case 1052:
+        case 1054: {
+            if (uint32_t rc = AgentSet(stmt, kStmtOpt + option, Cap32(value))) return Err(stmt, rc);
+            (option == 1052 ? stmt->opt1052 : stmt->opt1054) = Cap32(value);
+            return SQL_SUCCESS;
+        }
+        default:
+            if (IsAgentOnlyOption(option)) {
+                uint32_t rc = AgentSet(stmt, AgentOptionId(option), Cap32(value));
+                if (rc == 0) return SQL_SUCCESS;
+                return Err(stmt, rc == 43 ? 27 : rc);
+            }
+            return Err(stmt, 27);
+    }
+}
+
+SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
+    if (!value) return SQL_SUCCESS;
+    SCS_Cursor& c = stmt->cursor;
+    const bool subst = stmt->lastError == kRowSubst;
+    uint32_t v = 0;
+    // Options ODBC defines as SQLULEN are written whole.
+    auto fromAgent = [&](uint32_t id, uint32_t stored) -> SQLRETURN {
+        if (!subst) {
+            Put64(value, stored);
+            return SQL_SUCCESS;
+        }
+        if (AgentGet(stmt, id, &v) != 0) return Err(stmt, 27);
+        Put64(value, v);
+        return SQL_SUCCESS;
+    };
+    switch (option) {
+        case SQL_QUERY_TIMEOUT:
+            Put64(value, stmt->queryTimeout);
+            return SQL_SUCCESS;
+        case SQL_MAX_ROWS:
+            if (subst) {
+                if (AgentGet(stmt, kStmtOpt + option, &v) != 0) return Err(stmt, 27);
+                Put64(value, v);
+            } else {
+                Put64(value, stmt->maxRows);
+            }
+            return SQL_SUCCESS;
+        case SQL_NOSCAN:
+            if (AgentGet(stmt, kStmtOpt + option, &v) != 0) v = stmt->noScan;
+            Put64(value, v);
+            return SQL_SUCCESS;
+        case SQL_MAX_LENGTH:
+            if (subst && MaxLengthCapable(stmt)) {
+                if (AgentGet(stmt, kStmtOpt + option, &v) != 0) return Err(stmt, 27);
+                Put64(value, v);
+            } else {
+                Put64(value, stmt->maxLength);
+            }
+            return SQL_SUCCESS;
+        case SQL_ASYNC_ENABLE:
+            Put64(value, stmt->asyncEnable ? 1 : 0);
+            return SQL_SUCCESS;
+        case SQL_BIND_TYPE:
+            Put64(value, stmt->rowBindType);
+            return SQL_SUCCESS;
+        case SQL_CURSOR_TYPE: return fromAgent(kStmtOpt + option, c.cursorType);
+        case SQL_CONCURRENCY: return fromAgent(kStmtOpt + option, c.concurrency);
+        case SQL_ROWSET_SIZE: return fromAgent(kStmtOpt + option, c.rowsetSize);
+        case SQL_SIMULATE_CURSOR: return fromAgent(kStmtOpt + option, c.simulateCursor);
+        case SQL_KEYSET_SIZE:
+            if (subst) {
+                if (AgentGet(stmt, kStmtOpt + option, &v) != 0) return Err(stmt, 27);
+                Put64(value, uint64_t(int64_t(int32_t(v))));
+            } else {
+                Put64(value, uint64_t(int64_t(int32_t(c.keysetSize))));
+            }
+            return SQL_SUCCESS;
+        case SQL_RETRIEVE_DATA:
+            Put64(value, c.retrieveData);
+            return SQL_SUCCESS;
+        case SQL_USE_BOOKMARKS:
+            Put64(value, c.useBookmarks);
+            return SQL_SUCCESS;
+        case SQL_GET_BOOKMARK: {
+            if (stmt->state != 2) return Err(stmt, 64);
+            if (!c.useBookmarks) return Err(stmt, 93);
+            uint32_t bm = 0;
+            const uint32_t row = stmt->currentRow ? stmt->currentRow - 1u : 0u;
+            if (uint32_t rc = SCS_RowStatusCheck(&c, row, &bm)) return Err(stmt, rc);
+            Put32(value, bm);
+            return SQL_SUCCESS;
+        }
+        case SQL_ROW_NUMBER: {
+            if (stmt->state != 2) return Err(stmt, 64);
+            if (c.cursorType == 0) {
+                Put64(value, stmt->fetchedCount);
+                return SQL_SUCCESS;
+            }
+            uint32_t n = 0;
+            const uint32_t row = stmt->currentRow ? stmt->currentRow - 1u : 0u;
+            if (uint32_t rc = SCS_RowNumber(&c, row, &n)) return Err(stmt, rc);
+            Put64(value, n);
+            return SQL_SUCCESS;
+        }
+        case 1048:
+        case 1049: {
+            uint32_t rc = AgentGet(stmt, kStmtOpt + option, &v);
+            if (rc) return Err(stmt, rc == 1 || rc == 43 ? 27 : rc);
+            Put32(value, v);
+            return SQL_SUCCESS;
+        }
+        case 1050: Put32(value, stmt->opt1050); return SQL_SUCCESS;
+        case 1052: Put32(value, stmt->opt1052); return SQL_SUCCESS;
+        case 1054: Put32(value, stmt->opt1054); return SQL_SUCCESS;
+        default:
+            if (IsAgentOnlyOption(option)) {
+                uint32_t rc = AgentGet(stmt, AgentOptionId(option), &v);
+                if (rc) return Err(stmt, rc == 1 || rc == 43 ? 27 : rc);
+                Put32(value, v);
+                return SQL_SUCCESS;
+            }
+            return Err(stmt, 27);
+    }
+}
+
+namespace {
+
+SQLRETURN DescWrite(StmtRecord* stmt, DescRecord* d, int16_t field, uint64_t value, char mode) {
+    if (!d) return Err(stmt, 15);
+    SQLRETURN rc = DescSetFieldDispatch(d, 0, field, int64_t(value), 0, mode);
+    // The descriptor's failure is the statement's: the application called the statement.
+    if (rc == SQL_ERROR && d->lastError) stmt->lastError = uint32_t(d->lastError);
+    return rc;
+}
+
+// SQL_ATTR_APP_ROW_DESC / SQL_ATTR_APP_PARAM_DESC.
+SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
+    DescRecord*& current = row ? stmt->ard : stmt->apd;
+    DescRecord* implicit = row ? stmt->implicitArd : stmt->implicitApd;
+    DescRecord* d = nullptr;
+    if (value == 0) {
+        // A null handle gives the statement its own descriptor back.
+        d = implicit;
+    } else {
+        uint32_t number = 0;
+        if (!HandleNumber(reinterpret_cast<SQLHANDLE>(uintptr_t(value)), &number)) return Err(stmt, 138);
+        d = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
+        if (!d || d->tag != kTagDesc) return Err(stmt, 138);  // S1024: no such descriptor
+        if (d->allocKind == 2) {
+            if (d->conn != stmt->conn) {
+                d->lastError = 138;
+                return Err(stmt, 138);
+            }
+        } else if (d != implicit) {
+            d->lastError = 133;
+            return Err(stmt, 133);  // S1017
+        }
+    }
+    if (!d) return Err(stmt, 15);
+    current = d;
+    uint32_t rc = row ? DescApplyARD(stmt, d) : DescApplyAPD(stmt, d);
+    if (rc) {
+        d->lastError = rc;
+        return Err(stmt, rc);
+    }
+    return SQL_SUCCESS;
+}
+
+}  // namespace
+
+SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, char mode) {
+    SCS_Cursor& c = stmt->cursor;
+    void* p = reinterpret_cast<void*>(uintptr_t(value));
+    switch (attr) {
+        case SQL_ATTR_CURSOR_SENSITIVITY:
+            if (value == SQL_UNSPECIFIED) return SQL_SUCCESS;
+            if (value == SQL_INSENSITIVE) {
+                SQLRETURN rc = StmtOptionSet(stmt, SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+                if (rc != SQL_SUCCESS) return rc;
+                rc = StmtOptionSet(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC);
+                if (rc == SQL_SUCCESS_WITH_INFO) {
+                    stmt->lastError = 0;
+                    rc = SQL_SUCCESS;
+                }
+                return rc;
+            }
+            if (value == SQL_SENSITIVE) {
+                if (c.concurrency != SQL_CONCUR_READ_ONLY) return SQL_SUCCESS;
+                SQLRETURN rc = StmtOptionSet(stmt, SQL_CONCURRENCY, SQL_CONCUR_VALUES);
+                if (rc == SQL_SUCCESS_WITH_INFO && c.concurrency != SQL_CONCUR_READ_ONLY) {
+                    stmt->lastError = 0;
+                    rc = SQL_SUCCESS;
+                }
+                return rc;
+            }
+            return Err(stmt, 138);
+        case SQL_ATTR_CURSOR_SCROLLABLE:
+            if (value == SQL_NONSCROLLABLE) return StmtOptionSet(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
+            if (value == SQL_SCROLLABLE && c.cursorType == SQL_CURSOR_FORWARD_ONLY) {
+                SQLRETURN rc = StmtOptionSet(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
+                if (rc == SQL_SUCCESS_WITH_INFO && c.cursorType != SQL_CURSOR_FORWARD_ONLY) {
+                    stmt->lastError = 0;
+                    rc = SQL_SUCCESS;
+                }
+                return rc;
+            }
+            return SQL_SUCCESS;
+        case SQL_ATTR_QUERY_TIMEOUT: case SQL_ATTR_MAX_ROWS: case SQL_ATTR_NOSCAN: case SQL_ATTR_MAX_LENGTH:
+        case SQL_ATTR_ASYNC_ENABLE: case SQL_ATTR_CURSOR_TYPE: case SQL_ATTR_CONCURRENCY: case SQL_ATTR_KEYSET_SIZE:
+        case SQL_ROWSET_SIZE: case SQL_ATTR_SIMULATE_CURSOR: case SQL_ATTR_RETRIEVE_DATA: case SQL_ATTR_USE_BOOKMARKS:
+        case 1052: case 1054:
+            return StmtOptionSet(stmt, uint32_t(attr), value);
+        case SQL_ATTR_ROW_BIND_TYPE:
+            return DescWrite(stmt, stmt->ard, SQL_DESC_BIND_TYPE, value, mode);
+        case SQL_ATTR_ENABLE_AUTO_IPD:
+            if (value != 0) {
+                stmt->lastError = kRowSubst;
+                return SQL_SUCCESS_WITH_INFO;
+            }
+            return SQL_SUCCESS;
+        case SQL_ATTR_FETCH_BOOKMARK_PTR:
+            stmt->fetchBookmarkPtr = p;
+            return SQL_SUCCESS;
+        case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
+            return DescWrite(stmt, stmt->apd, SQL_DESC_BIND_OFFSET_PTR, value, mode);
+        case SQL_ATTR_PARAM_BIND_TYPE:
+            return DescWrite(stmt, stmt->apd, SQL_DESC_BIND_TYPE, value, mode);
+        case SQL_ATTR_PARAM_OPERATION_PTR:
+            return DescWrite(stmt, stmt->apd, SQL_DESC_ARRAY_STATUS_PTR, value, mode);
+        case SQL_ATTR_PARAM_STATUS_PTR:
+            // A null pointer clears it, so nothing is written into a released array.
+            if (stmt->ipd) stmt->ipd->arrayStatusPtr = static_cast<SQLUSMALLINT*>(p);
+            return SQL_SUCCESS;
+        case SQL_ATTR_PARAMS_PROCESSED_PTR: {
+            if (stmt->ipd) stmt->ipd->rowsProcessedPtr = static_cast<SQLULEN*>(p);
+            const uint64_t size = stmt->apd ? stmt->apd->arraySize : 1;
+            if (uint32_t rc = StmtSetParamsetSize(stmt, size, static_cast<SQLULEN*>(p))) return Err(stmt, rc);
+            stmt->paramsProcessedPtr = static_cast<SQLULEN*>(p);
+            return SQL_SUCCESS;
+        }
+        case SQL_ATTR_PARAMSET_SIZE:
+            return DescWrite(stmt, stmt->apd, SQL_DESC_ARRAY_SIZE, value, mode);
+        case SQL_ATTR_ROW_BIND_OFFSET_PTR:
+            return DescWrite(stmt, stmt->ard, SQL_DESC_BIND_OFFSET_PTR, value, mode);
+        case SQL_ATTR_ROW_OPERATION_PTR:
+            return DescWrite(stmt, stmt->ard, SQL_DESC_ARRAY_STATUS_PTR, value, mode);
+        case SQL_ATTR_ROW_STATUS_PTR:
+            if (stmt->ird) stmt->ird->arrayStatusPtr = static_cast<SQLUSMALLINT*>(p);
+            return SQL_SUCCESS;
+        case SQL_ATTR_ROWS_FETCHED_PTR:
+            stmt->rowsFetchedPtr = static_cast<SQLULEN*>(p);
+            if (stmt->ird) stmt->ird->rowsProcessedPtr = static_cast<SQLULEN*>(p);
+            return SQL_SUCCESS;
+        case SQL_ATTR_ROW_ARRAY_SIZE:
+            return DescWrite(stmt, stmt->ard, SQL_DESC_ARRAY_SIZE, value, mode);
+        case SQL_ATTR_APP_ROW_DESC:
+            return SetAppDesc(stmt, true, value);
+        case SQL_ATTR_APP_PARAM_DESC:
+            return SetAppDesc(stmt, false, value);
+        case SQL_ATTR_METADATA_ID:
+            return Err(stmt, 43);
+        default:
+            return Err(stmt, 27);
+    }
+}
+
+SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLINTEGER* lenOut) {
+    SCS_Cursor& c = stmt->cursor;
+    auto ptr = [&](const void* p) {
+        if (value) std::memcpy(value, &p, sizeof p);
+        if (lenOut) *lenOut = SQL_IS_POINTER;
+        return SQL_SUCCESS;
+    };
+    auto u64 = [&](uint64_t x) {
+        if (value) Put64(value, x);
+        if (lenOut) *lenOut = 8;
+        return SQL_SUCCESS;
+    };
+    auto u32 = [&](uint32_t x) {
+        if (value) Put32(value, x);
+        if (lenOut) *lenOut = 4;
+        return SQL_SUCCESS;
+    };
+    switch (attr) {
+        case SQL_ATTR_CURSOR_SENSITIVITY:
+            return u64(c.concurrency == SQL_CONCUR_READ_ONLY ? SQL_INSENSITIVE : SQL_SENSITIVE);
+        case SQL_ATTR_CURSOR_SCROLLABLE:
+            return u64(c.cursorType >= 1 && c.cursorType <= 3 ? SQL_SCROLLABLE : SQL_NONSCROLLABLE);
+        case SQL_ATTR_ENABLE_AUTO_IPD:
+            return u32(0);
+        case SQL_ATTR_FETCH_BOOKMARK_PTR:
+            return ptr(stmt->fetchBookmarkPtr);
+        case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
+            return ptr(stmt->apd ? stmt->apd->bindOffsetPtr : nullptr);
+        case SQL_ATTR_PARAM_BIND_TYPE:
+            return u64(stmt->apd ? stmt->apd->bindType : 0);
+        case SQL_ATTR_PARAM_OPERATION_PTR:
+            return ptr(stmt->apd ? stmt->apd->arrayStatusPtr : nullptr);
+        case SQL_ATTR_PARAM_STATUS_PTR:
+            return ptr(stmt->ipd ? stmt->ipd->arrayStatusPtr : nullptr);
+        case SQL_ATTR_PARAMS_PROCESSED_PTR:
+            return ptr(stmt->paramsProcessedPtr);
+        case SQL_ATTR_PARAMSET_SIZE:
+            return u64(stmt->paramsetSize);
+        case SQL_ATTR_ROW_BIND_OFFSET_PTR:
+            return ptr(stmt->ard ? stmt->ard->bindOffsetPtr : nullptr);
+        case SQL_ATTR_ROW_OPERATION_PTR:
+            return ptr(stmt->ard ? stmt->ard->arrayStatusPtr : nullptr);
+        case SQL_ATTR_ROW_STATUS_PTR:
+            return ptr(stmt->ird ? stmt->ird->arrayStatusPtr : nullptr);
+        case SQL_ATTR_ROWS_FETCHED_PTR:
+            return ptr(stmt->rowsFetchedPtr);
+        case SQL_ATTR_ROW_ARRAY_SIZE:
+            return u64(uint64_t(int64_t(int32_t(c.rowsetSize))));
+        case SQL_ATTR_APP_ROW_DESC:
+        case SQL_ATTR_APP_PARAM_DESC:
+        case SQL_ATTR_IMP_ROW_DESC:
+        case SQL_ATTR_IMP_PARAM_DESC: {
+            DescRecord* d = attr == SQL_ATTR_APP_ROW_DESC    ? stmt->ard
+                            : attr == SQL_ATTR_APP_PARAM_DESC ? stmt->apd
+                            : attr == SQL_ATTR_IMP_ROW_DESC   ? stmt->ird
+                                                              : stmt->ipd;
+            if (value) Put64(value, d ? d->handle : 0);
+            if (lenOut) *lenOut = SQL_IS_POINTER;
+            return SQL_SUCCESS;
+        }
+        case SQL_ATTR_METADATA_ID:
+            return Err(stmt, 43);
+        default:
+            if ((attr >= 0 && attr <= 14) || attr == 1048 || attr == 1049 || attr == 1052 || attr == 1054) {
+                SQLRETURN rc = StmtOptionGet(stmt, uint32_t(attr), value);
+                if (rc == SQL_SUCCESS && lenOut) {
+                    const bool narrow = attr == SQL_GET_BOOKMARK || attr >= 1048;
+                    *lenOut = narrow ? 4 : 8;
+                }
+                return rc;
+            }
+            return Err(stmt, 27);
+    }
+}
+
+// ---- entry points -------------------------------------------------------------------------
+
+namespace {
+StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
+}  // namespace
+
+SQLRETURN ImplSetStmtOption(HandleBase* record, ApiArgs& args) {
+    const auto option = args.next<SQLUSMALLINT>();
+    const auto value = args.next<SQLULEN>();
+    return StmtOptionSet(Stmt(record), option, value);
+}
+
+SQLRETURN ImplGetStmtOption(HandleBase* record, ApiArgs& args) {
+    const auto option = args.next<SQLUSMALLINT>();
+    void* value = args.next<void*>();
+    return StmtOptionGet(Stmt(record), option, value);
+}
+
+SQLRETURN ImplSetStmtAttr(HandleBase* record, ApiArgs& args) {
+    const auto attr = args.next<SQLINTEGER>();
+    void* value = args.next<void*>();
+    const auto len = args.next<SQLINTEGER>();
+    return StmtAttrSet(Stmt(record), attr, uint64_t(reinterpret_cast<uintptr_t>(value)), len, args.mode());
+}
+
+SQLRETURN ImplGetStmtAttr(HandleBase* record, ApiArgs& args) {
+    const auto attr = args.next<SQLINTEGER>();
+    void* value = args.next<void*>();
+    const auto bufLen = args.next<SQLINTEGER>();
+    auto* len = args.next<SQLINTEGER*>();
+    return StmtAttrGet(Stmt(record), attr, value, bufLen, len);
+}

@@ -1,0 +1,25 @@
+// The cursor layer's fetch slots on the agent's side: the statement's own cursor block decides
+// the rowset. Kept apart from the ODBC side's records, whose headers this side never sees.
+#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-glob.h"
+#include "scrs/sc_cursor.h"
+
+uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
+                           uint16_t orientation) {
+    (void)start;
+    (void)orientation;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return 21;
+    SCS_Cursor* c = &s->cursor;
+    *rows = 0;
+    *resultRows = 0;
+    if (c->cursorType != 0) return 43;
+    uint32_t rc = SCS_ForwardRowsetFetch(SCS_LowerLink(), stmt, c->rowsetSize, c->retrieveData, out, rows);
+    *resultRows = uint32_t(c->rowsFetched);
+    if (rc == 0) c->position = 1;
+    return rc;
+}
+
+uint32_t SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
+    return SCS_ExtendedFetch(stmt, out, start, rows, resultRows, 0);
+}

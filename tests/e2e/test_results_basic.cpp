@@ -1,0 +1,136 @@
+// Statements through the Driver Manager on the embedded engine: execute direct, prepare and
+// execute, describe, bind and fetch, GetData, row counts, cursor names, close.
+#include <cstring>
+
+#include "results_fixture.h"
+
+namespace resultstest {
+namespace {
+
+using Basic = ResultsTest;
+
+TEST_P(Basic, ExecDirectSelectReturnsItsRowsThroughBoundColumns) {
+    const std::string t = Table("people");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer, name varchar(20), note varchar(10))");
+    Must("insert into " + t + " values (1, 'ann', 'x')");
+    Must("insert into " + t + " values (2, 'bob', null)");
+    Must("insert into " + t + " values (3, 'cy', 'zz')");
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id, name, note from " + t + " order by id")) << Diag();
+    SQLSMALLINT cols = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(stmt, &cols));
+    EXPECT_EQ(3, cols);
+    SQLINTEGER id = 0;
+    char name[21], note[11];
+    SQLLEN idInd = kPoison(), nameLen = kPoison(), noteLen = kPoison();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &idInd));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, name, sizeof name, &nameLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 3, SQL_C_CHAR, note, sizeof note, &noteLen));
+    const char* names[] = {"ann", "bob", "cy"};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+        EXPECT_EQ(i + 1, id);
+        EXPECT_EQ(4, idInd);
+        EXPECT_STREQ(names[i], name);
+        EXPECT_EQ(SQLLEN(strlen(names[i])), nameLen);
+    }
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+    EXPECT_EQ(SQL_SUCCESS, SQLCloseCursor(stmt));
+    Must("drop table " + t);
+}
+
+TEST_P(Basic, NullsAndGetDataAfterPrepareAndExecute) {
+    const std::string t = Table("gd");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer, note varchar(10))");
+    Must("insert into " + t + " values (1, null)");
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("select id, note from " + t).c_str(), SQL_NTS)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    char buf[16];
+    SQLLEN len = kPoison();
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_CHAR, buf, sizeof buf, &len)) << Diag();
+    EXPECT_STREQ("1", buf);
+    EXPECT_EQ(1, len);
+    len = kPoison();
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 2, SQL_C_CHAR, buf, sizeof buf, &len)) << Diag();
+    EXPECT_EQ(SQL_NULL_DATA, len);
+    EXPECT_EQ(SQL_ERROR, SQLGetData(stmt, 1, SQL_C_CHAR, buf, -1, &len));
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("drop table " + t);
+}
+
+TEST_P(Basic, RowCountAndDescribeCol) {
+    const std::string t = Table("rc");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer, name varchar(20))");
+    Must("insert into " + t + " values (1, 'a')");
+    Must("insert into " + t + " values (2, 'b')");
+    ASSERT_EQ(SQL_SUCCESS, Exec("update " + t + " set name = 'c'")) << Diag();
+    SQLLEN count = kPoison();
+    ASSERT_EQ(SQL_SUCCESS, SQLRowCount(stmt, &count));
+    EXPECT_EQ(2, count);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("select id, name from " + t).c_str(), SQL_NTS));
+    char name[32];
+    SQLSMALLINT len = 0, type = 0, scale = 0, nullable = 0;
+    SQLULEN size = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(stmt, 2, (SQLCHAR*)name, sizeof name, &len, &type, &size, &scale, &nullable))
+        << Diag();
+    EXPECT_STREQ("name", name);
+    EXPECT_EQ(20u, size);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("drop table " + t);
+}
+
+TEST_P(Basic, CursorNamesAndCloseCursorStates) {
+    char cname[64];
+    SQLSMALLINT len = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetCursorName(stmt, (SQLCHAR*)"mycur", SQL_NTS)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLGetCursorName(stmt, (SQLCHAR*)cname, sizeof cname, &len)) << Diag();
+    EXPECT_STREQ("mycur", cname);
+    EXPECT_EQ(SQL_ERROR, SQLCloseCursor(stmt));
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE));
+}
+
+TEST_P(Basic, NativeSqlTranslatesEscapes) {
+    char out[256];
+    SQLINTEGER len = 0;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLNativeSql(dbc, (SQLCHAR*)"select {fn ucase('a')}", SQL_NTS, (SQLCHAR*)out,
+                                           sizeof out, &len)))
+        << Diag(SQL_HANDLE_DBC, dbc);
+    EXPECT_EQ(nullptr, strchr(out, '{')) << out;
+}
+
+TEST_P(Basic, ParametersAreCountedAndMoreResultsEndsASingleResult) {
+    const std::string t = Table("mr");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer)");
+    Must("insert into " + t + " values (1)");
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("select id from " + t + " where id > ? and id < ?").c_str(),
+                                      SQL_NTS))
+        << Diag();
+    SQLSMALLINT n = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumParams(stmt, &n)) << Diag();
+    EXPECT_EQ(2, n);
+    // Executing without the parameters bound: wrong number of parameters.
+    EXPECT_EQ(SQL_ERROR, SQLExecute(stmt));
+    EXPECT_EQ("07001", Diag().substr(0, 5));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(stmt));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("drop table " + t);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Basic, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+}  // namespace
+}  // namespace resultstest

@@ -1,0 +1,119 @@
+// Rowsets of five rows through the Driver Manager: SQLFetchScroll NEXT and SQLExtendedFetch with
+// row statuses and rows fetched, column-wise and row-wise binding with a bind offset.
+#include <cstring>
+
+#include "results_fixture.h"
+
+namespace resultstest {
+namespace {
+
+class Rowsets : public ResultsTest {
+protected:
+    std::string t;
+    void SetUp() override {
+        ResultsTest::SetUp();
+        if (HasFatalFailure()) return;
+        t = Table("rows12");
+        Exec("drop table " + t);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        Must("create table " + t + " (id integer, name varchar(8))");
+        for (int i = 1; i <= 12; ++i)
+            Must("insert into " + t + " values (" + std::to_string(i) + ", 'r" + std::to_string(i) + "')");
+    }
+    void TearDown() override {
+        if (stmt) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            SQLFreeStmt(stmt, SQL_UNBIND);
+            Exec("drop table " + t);
+        }
+        ResultsTest::TearDown();
+    }
+    void Select() { ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id")) << Diag(); }
+};
+
+TEST_P(Rowsets, FetchScrollNextColumnWise) {
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(5), 0)) << Diag();
+    SQLULEN fetched = 0;
+    SQLUSMALLINT status[5];
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
+    Select();
+    SQLINTEGER ids[5];
+    SQLLEN idLen[5];
+    char names[5][9];
+    SQLLEN nameLen[5];
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, 9, nameLen));
+    int first = 1;
+    for (int block : {5, 5, 2}) {
+        fetched = SQLULEN(kPoison());
+        for (SQLLEN& l : idLen) l = kPoison();
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+        EXPECT_EQ(SQLULEN(block), fetched);
+        for (int r = 0; r < 5; ++r) {
+            if (r < block) {
+                EXPECT_EQ(SQL_ROW_SUCCESS, status[r]);
+                EXPECT_EQ(first + r, ids[r]);
+                EXPECT_EQ(4, idLen[r]);
+                EXPECT_EQ("r" + std::to_string(first + r), std::string(names[r]));
+            } else {
+                EXPECT_EQ(SQL_ROW_NOROW, status[r]);
+                EXPECT_EQ(kPoison(), idLen[r]);
+            }
+        }
+        first += block;
+    }
+    fetched = SQLULEN(kPoison());
+    EXPECT_EQ(SQL_NO_DATA, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0));
+    EXPECT_EQ(0u, fetched);
+}
+
+TEST_P(Rowsets, RowWiseBindingWithABindOffset) {
+    struct Row {
+        SQLINTEGER id;
+        SQLLEN idLen;
+        char name[9];
+        SQLLEN nameLen;
+    } rows[6];
+    std::memset(rows, 0, sizeof rows);
+    SQLLEN offset = SQLLEN(sizeof(Row));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(5), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, &offset, 0));
+    Select();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &rows[0].id, 0, &rows[0].idLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, rows[0].name, sizeof rows[0].name, &rows[0].nameLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+    EXPECT_EQ(0, rows[0].id);  // the offset moved every row one slot on
+    for (int r = 1; r <= 5; ++r) {
+        EXPECT_EQ(r, rows[r].id);
+        EXPECT_EQ(4, rows[r].idLen);
+        EXPECT_EQ("r" + std::to_string(r), std::string(rows[r].name));
+    }
+}
+
+TEST_P(Rowsets, ExtendedFetchWithARowsetOfFive) {
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ROWSET_SIZE, reinterpret_cast<SQLPOINTER>(5), 0)) << Diag();
+    Select();
+    SQLINTEGER ids[5];
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), nullptr));
+    SQLUSMALLINT status[5];
+    int first = 1;
+    for (int block : {5, 5, 2}) {
+        SQLULEN rows = SQLULEN(kPoison());
+        ASSERT_EQ(SQL_SUCCESS, SQLExtendedFetch(stmt, SQL_FETCH_NEXT, 0, &rows, status)) << Diag();
+        EXPECT_EQ(SQLULEN(block), rows);
+        for (int r = 0; r < 5; ++r) EXPECT_EQ(r < block ? SQL_ROW_SUCCESS : SQL_ROW_NOROW, status[r]) << r;
+        EXPECT_EQ(first, ids[0]);
+        first += block;
+    }
+    SQLULEN rows = SQLULEN(kPoison());
+    EXPECT_EQ(SQL_NO_DATA, SQLExtendedFetch(stmt, SQL_FETCH_NEXT, 0, &rows, status));
+    EXPECT_EQ(0u, rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Rowsets, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+}  // namespace
+}  // namespace resultstest
