@@ -77,6 +77,11 @@ TEST(AgentOpTable, EmptySlotIsNeverCalledAndAnswersNotCapable) {
   IngInstallOpTable(&link);
   EXPECT_EQ(AgentCall<DRV_GetData>(&link, 1u), 43u);
   EXPECT_EQ(AgentCall<DRV_ParamData>(&link, 1u), 43u);  // 36 and 41 belong to the cursor layer
+  // The cursor layer fills the fetch slot; an emptied copy shows the empty-slot answer.
+  AgentFuncTable copy = *link.table;
+  copy.op[DRV_Fetch] = nullptr;
+  AgentLink emptied{2, &copy};
+  EXPECT_EQ(AgentCall<DRV_Fetch>(&emptied, 1u), 43u);
   AgentLink none{2, nullptr};
   EXPECT_EQ(AgentCall<DRV_Commit>(&none, 1u), 43u);
   EXPECT_EQ(AgentCall<DRV_Commit>(static_cast<const AgentLink*>(nullptr), 1u), 43u);

@@ -14,8 +14,6 @@ namespace {
 struct Negotiator {
     std::map<uint32_t, uint32_t> subst;
     std::map<uint32_t, uint32_t> refuse;
-    uint32_t capabilities = 0;
-    bool capsKnown = false;
 };
 Negotiator& N() {
     static Negotiator n;
@@ -23,12 +21,6 @@ Negotiator& N() {
 }
 
 uint32_t NegGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
-    if (id == 0x22010011u) {
-        if (!N().capsKnown) return 43;
-        std::memcpy(buf, &N().capabilities, 4);
-        if (outLen) *outLen = 4;
-        return 0;
-    }
     if (auto it = N().subst.find(id); it != N().subst.end()) {
         std::memcpy(buf, &it->second, 4);
         if (outLen) *outLen = 4;
@@ -136,8 +128,7 @@ TEST_F(AttrTest, MaxLengthFollowsTheAgentsCapability) {
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SetAttr(SQL_ATTR_MAX_LENGTH, 100));  // no capability
     EXPECT_EQ(0u, GetAttr(SQL_ATTR_MAX_LENGTH));
     EXPECT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_MAX_LENGTH, 0));
-    N().capsKnown = true;
-    N().capabilities = 0x359F;
+    conn->capExtra[3] = 1;  // capability bit 0x1000
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SetAttr(SQL_ATTR_MAX_LENGTH, 100));
     EXPECT_EQ("01S02", State());
     EXPECT_EQ(8192u, LastAsked(0x32030003u));
@@ -339,6 +330,24 @@ TEST_F(ColAttrTest, BookmarkColumn) {
     ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(hstmt, 0, SQL_DESC_NAME, name, sizeof name, &len, nullptr));
     EXPECT_STREQ("", name);
     EXPECT_EQ(0, len);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AttrTest, NewStatementsTakeTheConnectionsOptionDefaults) {
+    conn->queryTimeout = 15;
+    conn->maxRows = 40;
+    conn->bindType = 16;
+    SQLHSTMT h = pair->stmt();
+    SQLULEN v = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, &v, 0, nullptr));
+    EXPECT_EQ(15u, v);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(h, SQL_ATTR_MAX_ROWS, &v, 0, nullptr));
+    EXPECT_EQ(40u, v);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, &v, 0, nullptr));
+    EXPECT_EQ(16u, v);
 }
 
 }  // namespace
