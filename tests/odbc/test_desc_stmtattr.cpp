@@ -128,7 +128,7 @@ TEST_F(AttrTest, MaxLengthFollowsTheAgentsCapability) {
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SetAttr(SQL_ATTR_MAX_LENGTH, 100));  // no capability
     EXPECT_EQ(0u, GetAttr(SQL_ATTR_MAX_LENGTH));
     EXPECT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_MAX_LENGTH, 0));
-    conn->capExtra[3] = 1;  // capability bit 0x1000
+    conn->capExtra[2] = 1;  // capability bit 0x1000
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SetAttr(SQL_ATTR_MAX_LENGTH, 100));
     EXPECT_EQ("01S02", State());
     EXPECT_EQ(8192u, LastAsked(0x32030003u));
@@ -337,9 +337,9 @@ TEST_F(ColAttrTest, BookmarkColumn) {
 namespace {
 
 TEST_F(AttrTest, NewStatementsTakeTheConnectionsOptionDefaults) {
-    conn->queryTimeout = 15;
-    conn->maxRows = 40;
-    conn->bindType = 16;
+    conn->defQueryTimeout = 15;
+    conn->defMaxRows = 40;
+    conn->defBindType = 16;
     SQLHSTMT h = pair->stmt();
     SQLULEN v = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, &v, 0, nullptr));
