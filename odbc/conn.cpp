@@ -365,7 +365,11 @@ void ConnFree(ConnRecord* conn) {
         FreeText(*text);
     InfoCacheReset(&conn->infoCache);
     // A connection freed with its environment after a failed disconnect still takes its
-    // descriptors along, so none is left pointing at it.
+    // statements and descriptors along, so none is left pointing at it.
+    while (StmtRecord* s = conn->stmts) {
+        StmtCloseCursor(s);
+        StmtFree(s);
+    }
     FreeExplicitDescriptors(conn);
     if (EnvRecord* env = conn->env) {
         for (ConnRecord** p = &env->conns; *p; p = &(*p)->next) {

@@ -205,7 +205,6 @@ struct StmtRecord : HandleBase {
     DescRecord* apd = nullptr;
     DescRecord* ird = nullptr;
     DescRecord* ipd = nullptr;
-    uint32_t asyncEnable = 0;  // from the connection's ODBC 3 asynchronous value
     int64_t bookmarkOffset = 0;
     SQLULEN* rowsFetchedPtr = nullptr;
     void* fetchBookmarkPtr = nullptr;

@@ -17,8 +17,8 @@ void EnsureSample() {
         std::string tool = std::string(TV_BUILD_DIR) + "/bin/iicreatedb";
         if (const char* env = std::getenv("TV_BUILD_DIR"); env && *env) tool = std::string(env) + "/bin/iicreatedb";
         std::ofstream ini(ConfigDir() + "/odbc.ini", std::ios::app);
-        ini << "\n[sample_w]\nDriver = Telvarin Unicode Connect\nLastUser = tvuser\n"
-            << "\n[sample_n]\nDriver = Telvarin ANSI Connect\nLastUser = tvuser\n";
+        ini << "\n[sample_w]\nDriver = Telvarin Unicode\nLastUser = tvuser\n"
+            << "\n[sample_n]\nDriver = Telvarin ANSI\nLastUser = tvuser\n";
         ini.close();
         for (const char* db : {"sample_w", "sample_n"}) {
             std::string cmd = tool + " -s -u tvuser -P secret " + db + " >/dev/null";
