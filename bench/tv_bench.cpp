@@ -69,7 +69,7 @@ void TimestampOf(long i, SQL_TIMESTAMP_STRUCT& ts) {
 }
 
 std::string TimestampText(const SQL_TIMESTAMP_STRUCT& ts) {
-    char buf[40];
+    char buf[96];
     std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u.%06u", ts.year, ts.month, ts.day, ts.hour,
                   ts.minute, ts.second, unsigned(ts.fraction / 1000));
     return buf;

@@ -218,6 +218,7 @@ struct StmtRecord : HandleBase {
     uint64_t maxRows = 0;
     uint32_t noScan = 0;
     uint64_t maxLength = 0;
+    uint32_t asyncEnable = 0;  // from the connection's ODBC 3 asynchronous value
     uint32_t opt1050 = 0, opt1052 = 0, opt1054 = 0;
 };
 
