@@ -121,6 +121,8 @@ notes=()
   echo "timestamps parsed into SQL_TIMESTAMP_STRUCT); it has no rowsets, so its three read cases are"
   echo "the same loop. Our driver runs through unixODBC with the engine's OpenAPI layer over SQLite;"
   echo "the insert case calls SQLFreeStmt(SQL_CLOSE) after each SQLExecute for every driver."
+  echo
+  echo "Where our driver spends its time: [PROFILE.md](PROFILE.md) (\`bench/profile.sh\`)."
   if [ ${#notes[@]} -gt 0 ]; then
     echo
     echo "Cases that could not run:"
