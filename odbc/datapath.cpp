@@ -88,7 +88,7 @@ ColumnInfo* StmtDescribeResult(StmtRecord* stmt) {
     ColumnInfo* cols = nullptr;
     uint32_t rc;
     // Bit 0x400 of the agent's capabilities: descriptions come with their attribute rows.
-    if (stmt->conn && stmt->conn->capExtra[1] && AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) {
+    if (stmt->conn && stmt->conn->capExtra[0] && AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) {
         StmtFreeKeyInfo(stmt);
         uint16_t attrCount = 0;
         void* attrs = nullptr;

@@ -8,6 +8,7 @@
 #include "odbc/api_records.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/desc.h"
 #include "odbc/trace_link.h"
 #include "util/dataset.h"
 
@@ -132,13 +133,13 @@ int64_t ParamCTypeSize(int cType, bool setParamForm) {
     }
 }
 
-int BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
-                      uint64_t columnSize, int16_t digits, void* value, int64_t bufferLength, SQLLEN* octetLengthPtr,
-                      SQLLEN* indicatorPtr) {
+SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
+                            uint64_t columnSize, int16_t digits, void* value, int64_t bufferLength,
+                            SQLLEN* octetLengthPtr, SQLLEN* indicatorPtr) {
     stmt->lastError = 0;
-    auto fail = [&](uint32_t code) {
+    auto fail = [&](uint32_t code) -> SQLRETURN {
         stmt->lastError = code;
-        return -1;
+        return SQL_ERROR;
     };
     if (!value && !indicatorPtr && direction != SQL_PARAM_OUTPUT) return fail(21);  // S1009
     if (digits < 0) {
@@ -173,11 +174,11 @@ int BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int
     b.columnSize = columnSize;
     b.decimalDigits = digits;
     b.value = b.boundValue = value;
-    b.octetLengthPtr = octetLengthPtr;
-    b.indicatorPtr = indicatorPtr;
+    b.octetLengthPtr = b.boundOctetLengthPtr = octetLengthPtr;
+    b.indicatorPtr = b.boundIndicatorPtr = indicatorPtr;
     b.bufferLength = bufferLength;
     b.direction = direction;
-    if (ParamBindingSet(stmt, b) != 0) return -1;
+    if (ParamBindingSet(stmt, b) != 0) return SQL_ERROR;
     DescRecord* apd = stmt->apd;
     DescRecord* ipd = stmt->ipd;
     if (apd && number > apd->count)
@@ -193,13 +194,14 @@ int BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int
     }
     if (DescItem* it = DescItemAt(ipd, number)) {
         it->conciseType = sqlType;
+        it->parameterType = int16_t(direction);
         switch (sqlType) {
             case SQL_WLONGVARCHAR: case SQL_WVARCHAR: case SQL_WCHAR: case SQL_LONGVARBINARY: case SQL_VARBINARY:
             case SQL_BINARY: case SQL_LONGVARCHAR: case SQL_CHAR: case SQL_VARCHAR: case SQL_TYPE_DATE:
             case SQL_INTERVAL_YEAR: case SQL_INTERVAL_MONTH: case SQL_INTERVAL_DAY: case SQL_INTERVAL_HOUR:
             case SQL_INTERVAL_MINUTE: case SQL_INTERVAL_YEAR_TO_MONTH: case SQL_INTERVAL_DAY_TO_HOUR:
             case SQL_INTERVAL_DAY_TO_MINUTE: case SQL_INTERVAL_HOUR_TO_MINUTE:
-                it->octetLength = int64_t(columnSize);
+                it->length = columnSize;
                 break;
             case SQL_NUMERIC: case SQL_DECIMAL:
                 it->precision = int16_t(columnSize);
@@ -210,13 +212,17 @@ int BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int
                 break;
             case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP: case SQL_INTERVAL_SECOND: case SQL_INTERVAL_DAY_TO_SECOND:
             case SQL_INTERVAL_HOUR_TO_SECOND: case SQL_INTERVAL_MINUTE_TO_SECOND:
-                it->octetLength = int64_t(columnSize);
+                it->length = columnSize;
                 it->precision = digits;
                 break;
             default: break;
         }
     }
-    return 0;
+    return SQL_SUCCESS;
+}
+
+void ParamUnbind(StmtRecord* stmt, uint16_t number) {
+    if (ParamBinding* b = ParamBindingAt(number, stmt)) b->value = b->boundValue = nullptr;
 }
 
 uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
@@ -257,10 +263,10 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
         n = uint64_t(b->elementSize);
     } else if (length == SQL_NTS) {
         if (b->cType == SQL_C_WCHAR) {
-            const auto* w = static_cast<const SQLWCHAR*>(data);
+            const auto* w = static_cast<const char*>(data);
             uint64_t k = 0;
-            while (w[k]) ++k;
-            n = k * 2;
+            for (SQLWCHAR u = 1; u; ++k) std::memcpy(&u, w + 2 * k, 2);
+            n = (k - 1) * 2;
         } else {
             n = strlen(static_cast<const char*>(data));
         }
@@ -327,8 +333,8 @@ SQLRETURN ImplSetParam(HandleBase* record, ApiArgs& args) {
     b.columnSize = columnSize;
     b.decimalDigits = digits;
     b.value = b.boundValue = value;
-    b.octetLengthPtr = lenInd;
-    b.indicatorPtr = lenInd;
+    b.octetLengthPtr = b.boundOctetLengthPtr = lenInd;
+    b.indicatorPtr = b.boundIndicatorPtr = lenInd;
     b.bufferLength = 0;
     b.direction = SQL_PARAM_INPUT;
     return ParamBindingSet(stmt, b) == 0 ? SQL_SUCCESS : SQL_ERROR;

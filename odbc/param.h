@@ -19,7 +19,9 @@ struct ParamBinding {
     SQLLEN* indicatorPtr;
     int64_t bufferLength;
     uint16_t direction;     // 1 input, 2 input/output, 4 output
-    void* boundValue;       // the pointer as bound: SQLParamData hands it back as the token
+    void* boundValue;       // the pointers as bound; SQLParamData hands the value back as the token
+    SQLLEN* boundOctetLengthPtr;
+    SQLLEN* boundIndicatorPtr;
     // Data-at-execution values, one per row of the parameter set. A piece length of
     // SQL_NULL_DATA marks a row whose value was sent as NULL.
     uint32_t pieceCount;
@@ -54,9 +56,11 @@ uint32_t StmtResetParams(StmtRecord* stmt);
 
 // SQLBindParameter's work (also called by descriptor writes): 0, or -1 with the code in the
 // statement's last error.
-int BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
-                      uint64_t columnSize, int16_t digits, void* value, int64_t bufferLength, SQLLEN* octetLengthPtr,
-                      SQLLEN* indicatorPtr);
+SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
+                            uint64_t columnSize, int16_t digits, void* value, int64_t bufferLength,
+                            SQLLEN* octetLengthPtr, SQLLEN* indicatorPtr);
+// Drops the value pointer of parameter n's binding (a descriptor change left it unbound).
+void ParamUnbind(StmtRecord* stmt, uint16_t number);
 // Fixed size of a C type as a bound parameter, -3 for the variable types, 0 for one refused.
 int64_t ParamCTypeSize(int cType, bool setParamForm);
 
@@ -74,7 +78,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt);
 // Moves output and input/output values into the application's parameter buffers.
 SQLRETURN FetchOutputParams(StmtRecord* stmt);
 int NextDataAtExecParam(StmtRecord* stmt);
-// Builds the parameter Dataset of the input and input/output parameters over every row of the
-// parameter set that is not ignored. 0, or an error code; *rowsOut maps Dataset rows to
+// Builds the parameter Dataset over every row of the parameter set that is not ignored: column i
+// is parameter i + 1 (an output parameter's column holds NULLs of its type). 0, or an error code; *rowsOut maps Dataset rows to
 // parameter rows (owned by the caller, free()).
 uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t** rowsOut);

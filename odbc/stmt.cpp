@@ -39,9 +39,9 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->paramsetSize = 1;
     stmt->rowBindType = conn->defBindType;
     // Statement options the connection keeps as defaults for its new statements.
-    stmt->queryTimeout = static_cast<uint32_t>(conn->defQueryTimeout);
+    stmt->queryTimeout = conn->defQueryTimeout;
     stmt->maxRows = conn->defMaxRows;
-    stmt->noScan = static_cast<uint32_t>(conn->defNoScan);
+    stmt->noScan = conn->defNoScan;
     stmt->maxLength = conn->defMaxLength;
     stmt->asyncEnable = conn->asyncEnable;
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;

@@ -155,7 +155,7 @@ TEST_F(EntriesTest, DescribeColReportsTheAgentsDescription) {
 }
 
 TEST_F(EntriesTest, ExtendedDescriptionKeepsTheAttributeRowsForLookup) {
-    conn->capExtra[1] = 1;  // capability bit 0x400
+    conn->capExtra[0] = 1;  // capability bit 0x400
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
     SQLSMALLINT n = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(hstmt, &n));
