@@ -1,106 +1,12 @@
 // SQLColAttribute and the ODBC 2 SQLColAttributes: column attributes from the statement's result
-// descriptions, some through the implementation row descriptor; and the type-information look-up
-// behind the type names and literal texts.
+// descriptions, some through the implementation row descriptor.
 #include <cstring>
 
-#include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/desc_field.h"
 #include "odbc/trace_link.h"
-#include "util/utf.h"
-
-namespace {
-
-// Copies a Dataset text cell as narrow text; false for a null or non-text cell.
-bool CellText(const DatasetColumn& col, uint32_t row, char* buf, size_t size) {
-    if (col.indicators && col.indicators[row] >= DS_IND_NULL) return false;
-    const uint8_t* cell = DatasetCell(&col, row);
-    const char* src = nullptr;
-    size_t n = 0;
-    switch (col.kind) {
-        case DS_CHAR:
-            src = reinterpret_cast<const char*>(cell);
-            n = col.width;
-            while (n > 0 && src[n - 1] == ' ') --n;
-            break;
-        case DS_CHAR_NTS:
-            src = reinterpret_cast<const char*>(cell);
-            n = strnlen(src, col.width);
-            break;
-        case DS_CHAR_REF: {
-            DsRef r = DatasetRefGet(cell);
-            src = static_cast<const char*>(r.ptr);
-            n = src ? r.length : 0;
-            break;
-        }
-        case DS_CHAR_LEN1: src = reinterpret_cast<const char*>(cell + 1); n = cell[0]; break;
-        case DS_CHAR_LEN2: {
-            uint16_t l;
-            std::memcpy(&l, cell, 2);
-            src = reinterpret_cast<const char*>(cell + 2);
-            n = l;
-            break;
-        }
-        case DS_CHAR_LEN4: {
-            uint32_t l;
-            std::memcpy(&l, cell, 4);
-            src = reinterpret_cast<const char*>(cell + 4);
-            n = l;
-            break;
-        }
-        case DS_WCHAR_REF: {
-            DsRef r = DatasetRefGet(cell);
-            size_t used = 0;
-            if (r.ptr) {
-                size_t consumed = 0;
-                used = WideToUtf8N(static_cast<const SQLWCHAR*>(r.ptr), buf, r.length, size - 1, &consumed);
-            }
-            buf[used] = '\0';
-            return true;
-        }
-        case DS_WCHAR_NTS: {
-            size_t used = WideToUtf8(reinterpret_cast<const SQLWCHAR*>(cell), buf, size - 1);
-            buf[used] = '\0';
-            return true;
-        }
-        default:
-            return false;
-    }
-    if (n > size - 1) n = size - 1;
-    if (n) std::memcpy(buf, src, n);
-    buf[n] = '\0';
-    return true;
-}
-
-}  // namespace
-
-int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf, size_t size) {
-    if (size) buf[0] = '\0';
-    if (conn->state != 2) {
-        conn->lastError = 52;  // 08003
-        return -1;
-    }
-    // An agent without type information has no names to give.
-    if (!AgentSlotGet<DRV_DDTypeInfo>(&conn->link)) return 0;
-    uint32_t h = 0;
-    if (AgentCall<DRV_AllocStmt>(&conn->link, conn->agentConn, &h) != 0) return -1;
-    int result = -1;
-    if (AgentCall<DRV_DDTypeInfo>(&conn->link, h, uint16_t(sqlType)) == 0) {
-        Dataset ds{};
-        const uint32_t rc = AgentCall<DRV_FetchRows>(&conn->link, h, uint16_t(1), &ds);
-        if (rc == 0 || rc == 82) {
-            result = 0;
-            if (rc == 0 && ds.rows_used > 0 && column >= 1 && column <= ds.col_count && size > 1)
-                CellText(ds.cols[column - 1], 0, buf, size);
-        }
-        DatasetFree(&ds);
-        AgentCall<DRV_CloseCursor>(&conn->link, h);
-    }
-    AgentCall<DRV_FreeStmt>(&conn->link, h);
-    return result;
-}
 
 namespace {
 
@@ -305,7 +211,7 @@ SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
             return rc;
         }
         default:
-            if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier\n");
+            if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier");
             return Err(stmt, 26);
     }
 }

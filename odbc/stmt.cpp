@@ -11,6 +11,14 @@
 #include "odbc/trace_link.h"
 #include "util/hash.h"
 
+namespace {
+
+int FreeKeyInfoEntry(void* value, const void*, void*) {
+    free(value);
+    return 0;
+}
+
+}  // namespace
 
 StmtRecord* StmtCreate(ConnRecord* conn) {
     auto* stmt = RecordNew<StmtRecord>();
@@ -39,9 +47,9 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->paramsetSize = 1;
     stmt->rowBindType = conn->defBindType;
     // Statement options the connection keeps as defaults for its new statements.
-    stmt->queryTimeout = conn->defQueryTimeout;
+    stmt->queryTimeout = uint32_t(conn->defQueryTimeout);
     stmt->maxRows = conn->defMaxRows;
-    stmt->noScan = conn->defNoScan;
+    stmt->noScan = uint32_t(conn->defNoScan);
     stmt->maxLength = conn->defMaxLength;
     stmt->asyncEnable = conn->asyncEnable;
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
@@ -89,7 +97,11 @@ void StmtCloseCursor(StmtRecord* stmt) {
         stmt->state = 1;
         stmt->flags &= uint16_t(~kSfResultOpen);
     }
-    StmtFreeKeyInfo(stmt);
+    if (stmt->keyInfo) {
+        HashForEach(stmt->keyInfo, FreeKeyInfoEntry, nullptr);
+        HashDestroy(stmt->keyInfo);
+        stmt->keyInfo = nullptr;
+    }
 }
 
 void StmtCollectAgentDiag(StmtRecord* stmt) {
@@ -102,7 +114,6 @@ uint32_t StmtAgentCancel(StmtRecord* stmt) {
 }
 
 void StmtFree(StmtRecord* stmt) {
-    StmtFreeKeyInfo(stmt);
     StmtFreeResultCols(stmt);
     StmtUnbindCols(stmt);
     StmtResetParams(stmt);
