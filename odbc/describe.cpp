@@ -1,12 +1,106 @@
 // SQLColAttribute and the ODBC 2 SQLColAttributes: column attributes from the statement's result
-// descriptions, some through the implementation row descriptor.
+// descriptions, some through the implementation row descriptor; and the type-information look-up
+// behind the type names and literal texts.
 #include <cstring>
 
+#include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/desc_field.h"
 #include "odbc/trace_link.h"
+#include "util/utf.h"
+
+namespace {
+
+// Copies a Dataset text cell as narrow text; false for a null or non-text cell.
+bool CellText(const DatasetColumn& col, uint32_t row, char* buf, size_t size) {
+    if (col.indicators && col.indicators[row] >= DS_IND_NULL) return false;
+    const uint8_t* cell = DatasetCell(&col, row);
+    const char* src = nullptr;
+    size_t n = 0;
+    switch (col.kind) {
+        case DS_CHAR:
+            src = reinterpret_cast<const char*>(cell);
+            n = col.width;
+            while (n > 0 && src[n - 1] == ' ') --n;
+            break;
+        case DS_CHAR_NTS:
+            src = reinterpret_cast<const char*>(cell);
+            n = strnlen(src, col.width);
+            break;
+        case DS_CHAR_REF: {
+            DsRef r = DatasetRefGet(cell);
+            src = static_cast<const char*>(r.ptr);
+            n = src ? r.length : 0;
+            break;
+        }
+        case DS_CHAR_LEN1: src = reinterpret_cast<const char*>(cell + 1); n = cell[0]; break;
+        case DS_CHAR_LEN2: {
+            uint16_t l;
+            std::memcpy(&l, cell, 2);
+            src = reinterpret_cast<const char*>(cell + 2);
+            n = l;
+            break;
+        }
+        case DS_CHAR_LEN4: {
+            uint32_t l;
+            std::memcpy(&l, cell, 4);
+            src = reinterpret_cast<const char*>(cell + 4);
+            n = l;
+            break;
+        }
+        case DS_WCHAR_REF: {
+            DsRef r = DatasetRefGet(cell);
+            size_t used = 0;
+            if (r.ptr) {
+                size_t consumed = 0;
+                used = WideToUtf8N(static_cast<const SQLWCHAR*>(r.ptr), buf, r.length, size - 1, &consumed);
+            }
+            buf[used] = '\0';
+            return true;
+        }
+        case DS_WCHAR_NTS: {
+            size_t used = WideToUtf8(reinterpret_cast<const SQLWCHAR*>(cell), buf, size - 1);
+            buf[used] = '\0';
+            return true;
+        }
+        default:
+            return false;
+    }
+    if (n > size - 1) n = size - 1;
+    if (n) std::memcpy(buf, src, n);
+    buf[n] = '\0';
+    return true;
+}
+
+}  // namespace
+
+int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf, size_t size) {
+    if (size) buf[0] = '\0';
+    if (conn->state != 2) {
+        conn->lastError = 52;  // 08003
+        return -1;
+    }
+    // An agent without type information has no names to give.
+    if (!AgentSlotGet<DRV_DDTypeInfo>(&conn->link)) return 0;
+    uint32_t h = 0;
+    if (AgentCall<DRV_AllocStmt>(&conn->link, conn->agentConn, &h) != 0) return -1;
+    int result = -1;
+    if (AgentCall<DRV_DDTypeInfo>(&conn->link, h, uint16_t(sqlType)) == 0) {
+        Dataset ds{};
+        const uint32_t rc = AgentCall<DRV_FetchRows>(&conn->link, h, uint16_t(1), &ds);
+        if (rc == 0 || rc == 82) {
+            result = 0;
+            if (rc == 0 && ds.rows_used > 0 && column >= 1 && column <= ds.col_count && size > 1)
+                CellText(ds.cols[column - 1], 0, buf, size);
+        }
+        DatasetFree(&ds);
+        AgentCall<DRV_CloseCursor>(&conn->link, h);
+    }
+    AgentCall<DRV_FreeStmt>(&conn->link, h);
+    return result;
+}
 
 namespace {
 
@@ -83,6 +177,8 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         return SQL_SUCCESS;
     };
     const int t = c->sql_type;
+    int64_t given = 0;
+    auto attr = [&]() { return column != 0 && ColumnAttrInt(stmt, field, column, &given); };
     switch (field) {
         case SQL_COLUMN_NAME:
         case SQL_COLUMN_LABEL:
@@ -99,12 +195,14 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         }
         case SQL_COLUMN_MONEY: return put(0);
         case SQL_COLUMN_UPDATABLE: {
+            if (attr()) return put(given);
             const uint32_t u = (c->nullable >> 4) & 0xF;
             return put(u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
         }
-        case SQL_COLUMN_AUTO_INCREMENT: return put(0);
-        case SQL_COLUMN_CASE_SENSITIVE: return put(0);
+        case SQL_COLUMN_AUTO_INCREMENT: return put(attr() ? given : 0);
+        case SQL_COLUMN_CASE_SENSITIVE: return put(attr() ? given : 0);
         case SQL_COLUMN_SEARCHABLE: {
+            if (attr()) return put(given);
             int v = SQL_PRED_BASIC;
             if (t == -10 || t == -1) v = SQL_PRED_CHAR;
             else if (t == -9 || t == -8 || t == 1 || t == 12) v = SQL_SEARCHABLE;
@@ -121,6 +219,9 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         case SQL_COLUMN_TABLE_NAME: return PutText(stmt, c->table, buf, bufLen, lenOut, mode);
         case SQL_COLUMN_OWNER_NAME: return PutText(stmt, c->schema, buf, bufLen, lenOut, mode);
         case SQL_COLUMN_QUALIFIER_NAME: return PutText(stmt, c->catalog, buf, bufLen, lenOut, mode);
+        case SQL_DESC_ROWVER:
+        case 1053:
+            return put(attr() ? given : 0);
         default: return put(0);
     }
 }

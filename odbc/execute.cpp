@@ -615,7 +615,8 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     const uint16_t n = stmt->paramCount < bound ? stmt->paramCount : bound;
     for (uint16_t i = 0; i < n; ++i) {
         const ParamBinding& b = ps->entries[i];
-        if (b.number == i + 1 && !b.value && !b.octetLengthPtr) {
+        // An output parameter bound without buffers has its value discarded, as ODBC allows.
+        if (b.number == i + 1 && !b.value && !b.octetLengthPtr && b.direction != SQL_PARAM_OUTPUT) {
             stmt->lastError = 48;  // 07001
             return SQL_ERROR;
         }

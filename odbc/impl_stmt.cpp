@@ -9,6 +9,7 @@
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/param.h"
+#include "odbc/param.h"
 #include "odbc/prepare.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
@@ -168,7 +169,10 @@ SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
     uint32_t rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
     stmt->lastError = rc;
     if (rc == 80) {
-        // Output values are moved by the parameter side; without output bindings there is none.
+        if (stmt->outCount || stmt->ioCount) {
+            SQLRETURN moved = FetchOutputParams(stmt);
+            if (moved != SQL_SUCCESS) return moved;
+        }
         rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
         stmt->lastError = rc;
     }

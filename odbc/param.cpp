@@ -349,7 +349,12 @@ SQLRETURN ParamDataDriver(StmtRecord* stmt, void** valueOut) {
             stmt->lastError = 22;  // S1010
             return SQL_ERROR;
         case kNeedDataParams: {
-            if (!ps) return SQL_ERROR;
+            if (!ps || ps->nextIndex >= ps->count) {
+                // The bindings went away under the dialogue: nothing can be handed out.
+                stmt->needData = 0;
+                stmt->lastError = 22;
+                return SQL_ERROR;
+            }
             ps->supplyRow = ps->scanRow;
             if (stmt->paramsProcessedPtr) *stmt->paramsProcessedPtr = SQLULEN(ps->supplyRow) + 1;
             if (stmt->ipd && stmt->ipd->rowsProcessedPtr && stmt->ipd->rowsProcessedPtr != stmt->paramsProcessedPtr)

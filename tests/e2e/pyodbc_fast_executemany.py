@@ -58,6 +58,42 @@ def run(cn, table, columns, sent, sizes):
     return bad
 
 
+def plain_execute(cn, table):
+    """One row at a time through cursor.execute, values of every kind pyodbc binds on its own.
+    (pyodbc sends a datetime's fraction only to the digits SQLGetTypeInfo gives TIMESTAMP, and the
+    type information names Ingres's date of size 20: whole seconds here.)"""
+    cur = cn.cursor()
+    try:
+        cur.execute("drop table " + table)
+        cn.commit()
+    except pyodbc.Error:
+        cn.rollback()
+    cur.execute(
+        "create table %s (k integer not null, t nvarchar(20), b byte varying(8), d decimal(31,10),"
+        " ts timestamp(6), f float8, n varchar(10))" % table
+    )
+    rows = [
+        (1, "h\u00e9 \U0001F600", b"\x00\x01\xff", decimal.Decimal("123456789012345678901.2345678901"),
+         datetime.datetime(2024, 2, 29, 13, 14, 15), -2.25, None),
+        (2, "", b"", decimal.Decimal("-0.5"), datetime.datetime(1999, 12, 31, 23, 59, 59), 0.0, "x"),
+    ]
+    for r in rows:
+        cur.execute("insert into %s values (?, ?, ?, ?, ?, ?, ?)" % table, r)
+    cn.commit()
+    got = [tuple(x) for x in cur.execute("select k, t, b, d, ts, f, n from %s order by k" % table).fetchall()]
+    bad = 0
+    for want, have in zip(rows, got):
+        if have != want:
+            bad += 1
+            print("%s: row %d differs: sent %r, read %r" % (table, want[0], want, have))
+    if len(got) != len(rows):
+        bad += 1
+        print("%s: %d rows read" % (table, len(got)))
+    cur.execute("drop table " + table)
+    cn.commit()
+    return bad
+
+
 def main():
     dsn, table = sys.argv[1], sys.argv[2]
     cn = pyodbc.connect("DSN=%s;UID=tvuser;PWD=secret" % dsn, autocommit=False)
@@ -88,9 +124,10 @@ def main():
         (pyodbc.SQL_BIGINT, 0, 0),
     ]
     bad2 = run(cn, table, columns, sent, sizes)
+    bad3 = plain_execute(cn, table + "x")
     cn.close()
-    if bad or bad2:
-        print("rows differ: %d without declared types, %d with" % (bad, bad2))
+    if bad or bad2 or bad3:
+        print("rows differ: %d without declared types, %d with, %d one by one" % (bad, bad2, bad3))
         return 1
     print("%d rows inserted and read back" % ROWS)
     return 0

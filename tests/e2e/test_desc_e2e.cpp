@@ -572,8 +572,10 @@ TEST_P(DescTypes, DescribeColAndColAttributeAnswerForEveryColumn) {
     SQLSMALLINT typeNameLen = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(stmt, 1, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLen, nullptr))
         << Diag();
-    EXPECT_STREQ("INTEGER", typeName);
-    EXPECT_EQ(7, typeNameLen);
+    // The agent's own name for the column type when its attribute rows give one ("INTEGER4"),
+    // else the type information's ("INTEGER").
+    EXPECT_EQ(0, std::strncmp("INTEGER", typeName, 7)) << typeName;
+    EXPECT_EQ(SQLSMALLINT(strlen(typeName)), typeNameLen);
     ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(stmt, 11, SQL_DESC_LITERAL_PREFIX, typeName, sizeof typeName, &typeNameLen,
                                            nullptr));
     EXPECT_STREQ("'", typeName);

@@ -456,6 +456,12 @@ TEST_F(DescTest, CopyDescFromAnIrdAndItsRefusals) {
     SQLHDESC freed = Alloc();
     ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DESC, freed));
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLCopyDesc(Ard(), freed));
+    // A target of another connection is not this call's to write.
+    ConnectedPair second;
+    SQLHDESC foreign = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, second.dbc, &foreign));
+    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(Ard(), foreign));
+    EXPECT_EQ("HY009", DescState(Ard()));
 }
 
 TEST_F(DescTest, FreeingTheStatementLeavesItsAllocatedArdValid) {

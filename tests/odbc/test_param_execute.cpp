@@ -319,11 +319,25 @@ TEST_F(ParamExec, MissingBindingsAreWrongNumberOfParameters) {
     SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, nullptr);
     EXPECT_EQ(SQL_ERROR, SQLExecute(hstmt));
     EXPECT_EQ("07001", State());
-    // A binding with neither a value nor a length.
-    SQLBindParameter(hstmt, 2, SQL_PARAM_OUTPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, nullptr, 0, nullptr);
+    // An input binding that lost both its pointers (a descriptor change unbound it).
+    SQLLEN len = 0;
+    SQLBindParameter(hstmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, nullptr, 0, &len);
+    ParamBindingAt(2, stmt)->boundOctetLengthPtr = nullptr;
+    ParamBindingAt(2, stmt)->boundIndicatorPtr = nullptr;
+    ParamBindingAt(2, stmt)->octetLengthPtr = nullptr;
     EXPECT_EQ(SQL_ERROR, SQLExecute(hstmt));
     EXPECT_EQ("07001", State());
     EXPECT_EQ(0u, pfake::S().prepareExecuteCalls);
+}
+
+TEST_F(ParamExec, OutputWithoutBuffersIsDiscarded) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("{call p(?, ?)}", {"*I", "*O"}));
+    SQLINTEGER in = 4;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &in, 0, nullptr);
+    SQLBindParameter(hstmt, 2, SQL_PARAM_OUTPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, nullptr, 0, nullptr);
+    pfake::S().outValue = 16;
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ(1u, pfake::S().prepareExecuteCalls);
 }
 
 TEST_F(ParamExec, WithoutParametersOneCallAndNoRowsProcessed) {

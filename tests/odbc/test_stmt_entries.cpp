@@ -39,6 +39,14 @@ TEST_F(EntriesTest, MoreResultsWalksTheFurtherResultsThenSaysNoData) {
     EXPECT_EQ(1u, processed);
 }
 
+TEST_F(EntriesTest, OutputValuesPendingAreTakenAndTheNextResultFollows) {
+    conn->hasMoreRes = 1;
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
+    fake::A().outputPending = 1;
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(hstmt));
+    EXPECT_EQ(2u, fake::A().moreCalls);
+}
+
 TEST_F(EntriesTest, MoreResultsWithoutTheCapabilityIsNoData) {
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(3)));
     EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(hstmt));
