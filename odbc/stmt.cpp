@@ -11,14 +11,6 @@
 #include "odbc/trace_link.h"
 #include "util/hash.h"
 
-namespace {
-
-int FreeKeyInfoEntry(void* value, const void*, void*) {
-    free(value);
-    return 0;
-}
-
-}  // namespace
 
 StmtRecord* StmtCreate(ConnRecord* conn) {
     auto* stmt = RecordNew<StmtRecord>();
@@ -97,11 +89,7 @@ void StmtCloseCursor(StmtRecord* stmt) {
         stmt->state = 1;
         stmt->flags &= uint16_t(~kSfResultOpen);
     }
-    if (stmt->keyInfo) {
-        HashForEach(stmt->keyInfo, FreeKeyInfoEntry, nullptr);
-        HashDestroy(stmt->keyInfo);
-        stmt->keyInfo = nullptr;
-    }
+    StmtFreeKeyInfo(stmt);
 }
 
 void StmtCollectAgentDiag(StmtRecord* stmt) {
@@ -114,6 +102,7 @@ uint32_t StmtAgentCancel(StmtRecord* stmt) {
 }
 
 void StmtFree(StmtRecord* stmt) {
+    StmtFreeKeyInfo(stmt);
     StmtFreeResultCols(stmt);
     StmtUnbindCols(stmt);
     StmtResetParams(stmt);
