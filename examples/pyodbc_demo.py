@@ -35,10 +35,6 @@ def main(conn_str):
              datetime.datetime(2024, 1, 1 + i % 28, i % 24, i % 60, i % 60))
             for i in range(1, 501)]
     cur.fast_executemany = True
-    # Ingres does not describe parameters (the driver reports VARCHAR for each), so the types
-    # are given here: pyodbc then sends decimals with their scale and timestamps as such.
-    cur.setinputsizes([(pyodbc.SQL_INTEGER, 0, 0), (pyodbc.SQL_VARCHAR, 30, 0), (pyodbc.SQL_INTEGER, 0, 0),
-                       (pyodbc.SQL_DECIMAL, 9, 2), (pyodbc.SQL_TYPE_TIMESTAMP, 26, 6)])
     cur.executemany("INSERT INTO py_orders VALUES (?, ?, ?, ?, ?)", rows)
     cn.commit()
     print("inserted", len(rows), "rows with fast_executemany")
