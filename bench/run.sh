@@ -119,8 +119,7 @@ notes=()
   echo
   echo "The SQLite C API column reads and writes the same values through sqlite3_step (texts copied,"
   echo "timestamps parsed into SQL_TIMESTAMP_STRUCT); it has no rowsets, so its three read cases are"
-  echo "the same loop. Our driver runs through unixODBC with the engine's OpenAPI layer over SQLite;"
-  echo "the insert case calls SQLFreeStmt(SQL_CLOSE) after each SQLExecute for every driver."
+  echo "the same loop. Our driver runs through unixODBC with the engine's OpenAPI layer over SQLite."
   echo "On a machine shared with other work the figures of two runs differ by up to about 20 %:"
   echo "compare the columns of one table rather than two tables."
   echo

@@ -367,8 +367,6 @@ int OdbcInsert(const std::string& name, const char* conn) {
         }
         CHECK(SQLExecute(st), SQL_HANDLE_STMT, st);
         rows += long(processed);
-        // As pyodbc does between executions; our driver wants it after a parameter array.
-        SQLFreeStmt(st, SQL_CLOSE);
     }
     CHECK(SQLEndTran(SQL_HANDLE_DBC, o.dbc, SQL_COMMIT), SQL_HANDLE_DBC, o.dbc);
     double secs = std::chrono::duration<double>(Clock::now() - t0).count();
