@@ -23,5 +23,5 @@ for c in fetch100 insert connect; do
   valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.$c" build-prof/bin/tv_bench odbc "$c" "DSN=bench" 2>/dev/null
   echo "== $c: largest inclusive costs ($work/callgrind.$c)"
   callgrind_annotate --inclusive=yes "$work/callgrind.$c" 2>/dev/null |
-    grep -E '^ *[0-9,]+ \( *[0-9.]+%\)' | grep -E '\[(.*telvarin\.so|.*libsqlite3[^]]*)\]' | head -40 | cut -c1-200
+    grep -E '^ *[0-9,]+ \( *[0-9.]+%\)' | grep -E '\[(.*telvarin\.so|.*libsqlite3[^]]*)\]' | awk 'NR <= 40' | cut -c1-200
 done
