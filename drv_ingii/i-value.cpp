@@ -836,10 +836,10 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
     case Target::Wide: {
       if (tg == Target::Wide) return unsupported();
       if (isInt) {
-        if (isUnsigned) std::snprintf(num, sizeof num, "%llu", uv);
-        else std::snprintf(num, sizeof num, "%lld", iv);
+        // Once per value and row of a parameter array: no formatted printing.
+        const auto r = isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
         text = num;
-        textLen = std::strlen(num);
+        textLen = size_t(r.ptr - num);
       } else if (isFloat) {
         std::snprintf(num, sizeof num, "%.16g", fv);
         text = num;
