@@ -15,21 +15,9 @@
 #include "platform/dtc.h"
 #include "util/critsec.h"
 #include "xa/xa_agent.h"
+#include "xa/xa_dtc.h"
 #include "xa/xa_switch.h"
 #include "xa/xa_trace.h"
-
-constexpr HRESULT kXaOpenStartFailed = HRESULT(0x80044001u);
-constexpr HRESULT kNoXaInfo = HRESULT(0x80044006u);
-
-struct IOdbcResourceDispenser {
-  virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
-  virtual ULONG AddRef() = 0;
-  virtual ULONG Release() = 0;
-  virtual ~IOdbcResourceDispenser() = default;
-  virtual HRESULT RMConnect() = 0;
-  virtual HRESULT RMEnlist() = 0;
-  virtual HRESULT GetSelf(IOdbcResourceDispenser** out) = 0;
-};
 
 struct COdbcResourceDispenser;
 
@@ -385,6 +373,13 @@ COdbcResourceDispenser* DispenserCreate(void* transaction, uint32_t server, uint
   IOdbcResourceDispenser* self = nullptr;
   d->GetSelf(&self);
   return static_cast<COdbcResourceDispenser*>(self);
+}
+
+IOdbcResourceDispenser* DispenserInterface(COdbcResourceDispenser* d) { return d; }
+uint32_t DispenserState(COdbcResourceDispenser* d) { return d ? d->state : 0; }
+size_t DispenserCount() {
+  std::lock_guard<std::mutex> g(g_dispenserListLock);
+  return g_dispensers.size();
 }
 
 int DispenserRMConnect(COdbcResourceDispenser* d) { return d && SUCCEEDED(d->RMConnect()) ? 0 : -1; }
