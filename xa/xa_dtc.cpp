@@ -354,6 +354,7 @@ void DtcFini() {
   {
     std::lock_guard<std::mutex> lg(g_dispenserListLock);
     left.swap(g_dispensers);
+    g_clientDll[0] = '\0';  // a restarted layer reads it again
   }
   for (COdbcResourceDispenser* d : left) delete d;
   OleTraceClose();

@@ -64,6 +64,7 @@ class OdbcXaTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(PrepareOdbc());
+    setenv("II_DATABASE_DIR", OdbcDir().c_str(), 1);
     std::free(g_ingDsnSettings.initialSql);
     std::free(g_ingDsnSettings.sqlDbmsName);
     g_ingDsnSettings = IngDsnSettings{};

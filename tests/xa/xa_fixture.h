@@ -23,6 +23,11 @@ inline XID MakeXid(long format, const std::string& gtrid, const std::string& bqu
 
 class XaTest : public agenttest::AgentTest {
  protected:
+  // The ODBC-level tests of this program use a data directory of their own.
+  void SetUp() override {
+    setenv("II_DATABASE_DIR", agenttest::DataDir().c_str(), 1);
+    agenttest::AgentTest::SetUp();
+  }
   int Open(uint32_t h, uint32_t mode = 0, long flags = TMNOFLAGS) {
     return AgentCall<DRV_XaOpen>(&link, h, mode, "", 0, flags);
   }
