@@ -257,6 +257,7 @@ TEST_P(InfoFromTheAgent, StatementOptionsAtTheConnectionReachEveryStatement) {
     if (GetParam() == 3) {
         EXPECT_EQ(SQL_ERROR, SQLSetConnectOption(dbc, SQL_ROWSET_SIZE, 10));
         EXPECT_EQ("IM001", State());
+        SQLFreeStmt(before, SQL_DROP);
         return;
     }
     EXPECT_EQ(SQL_SUCCESS, SQLSetConnectOption(dbc, SQL_ROWSET_SIZE, 10));

@@ -493,6 +493,39 @@ TEST_F(ConnAttr, DtcNeedsOdbc3) {
     EXPECT_EQ("IM001", State());
 }
 
+// Each connection option of the ODBC 2 calls, set and read back on an open connection.
+TEST_F(ConnAttr, EveryOptionSetsAndReadsBack) {
+    Open(2);
+    Connect();
+    fake.ints[0x22030000 + 1211] = 5;  // what the agent reads back for a driver option
+    struct {
+        SQLUSMALLINT option;
+        SQLULEN value;
+        uint32_t readBack;
+    } cases[] = {
+        {SQL_ASYNC_ENABLE, 1, 1},           {SQL_ASYNC_ENABLE, 0, 0},
+        {SQL_ACCESS_MODE, SQL_MODE_READ_ONLY, 1}, {SQL_ACCESS_MODE, SQL_MODE_READ_WRITE, 0},
+        {SQL_AUTOCOMMIT, 0, 0},             {SQL_AUTOCOMMIT, 1, 1},
+        {SQL_LOGIN_TIMEOUT, 33, 33},        {SQL_OPT_TRACE, 1, 0},
+        {SQL_TRANSLATE_OPTION, 0xFFFF0001, 0xFFFF0001},
+        {SQL_TXN_ISOLATION, SQL_TXN_READ_COMMITTED, SQL_TXN_READ_COMMITTED},
+        {SQL_PACKET_SIZE, 512, 4096},       {1211, 9, 5},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(SQL_SUCCESS, SQLSetConnectOption(dbc, c.option, c.value)) << c.option;
+        EXPECT_EQ(c.readBack, Option32(c.option)) << c.option;
+    }
+    EXPECT_EQ(SQL_SUCCESS, SQLSetConnectOption(dbc, SQL_OPT_TRACEFILE, reinterpret_cast<SQLULEN>("/tmp/x.log")));
+    char text[300] = "x";
+    EXPECT_EQ(SQL_SUCCESS, SQLGetConnectOption(dbc, SQL_OPT_TRACEFILE, text));
+    EXPECT_STREQ("", text);
+    // Each number went to the agent as a 32-bit value under its property.
+    std::vector<std::pair<uint32_t, uint32_t>> expected = {
+        {0x22030001, 1}, {0x22030001, 0}, {0x22030000, 0}, {0x22030000, 1},
+        {0x2203006C, SQL_TXN_READ_COMMITTED}, {0x22030000 + 1211, 9}};
+    EXPECT_EQ(expected, fake.sets);
+}
+
 TEST_F(ConnAttr, NullValueAddressesWriteNothing) {
     Open(3);
     EXPECT_EQ(SQL_SUCCESS, SQLGetConnectOption(dbc, SQL_AUTOCOMMIT, nullptr));
