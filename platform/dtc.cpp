@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_IMalloc = {0x00000002, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -21,6 +22,8 @@ std::mutex g_lock;
 std::vector<DtcResourceManagerRecord> g_rms;
 uint32_t g_nextCookie = 1;
 uint64_t g_nextTransaction = 1;
+// Transactions alive: a pointer that is not one of them is refused before it is used.
+std::set<const void*> g_liveTxns;
 
 bool TakeFailure(int which) {
   int expected = which;
@@ -151,9 +154,20 @@ class DtcTransaction final : public Counted<ITransaction> {
   }
 
   ~DtcTransaction() override {
+    {
+      std::lock_guard<std::mutex> g(g_lock);
+      g_liveTxns.erase(static_cast<const ITransaction*>(this));
+    }
     for (Enlistment* e : enlisted) e->Release();
   }
 };
+
+namespace {
+DtcTransaction* Known(ITransaction* t) {
+  std::lock_guard<std::mutex> g(g_lock);
+  return t && g_liveTxns.count(t) ? static_cast<DtcTransaction*>(t) : nullptr;
+}
+}  // namespace
 
 namespace {
 
@@ -193,7 +207,7 @@ struct Helper final : Counted<IDtcToXaHelperSinglePipe> {
   }
 
   HRESULT ConvertTridToXID(ITransaction* transaction, uint32_t rmCookie, XID* xid) override {
-    auto* t = dynamic_cast<DtcTransaction*>(transaction);
+    DtcTransaction* t = Known(transaction);
     if (!t || !xid) return E_INVALIDARG;
     std::lock_guard<std::mutex> g(g_lock);
     if (t->finished) return XACT_E_NOTRANSACTION;
@@ -213,7 +227,7 @@ struct Helper final : Counted<IDtcToXaHelperSinglePipe> {
 
   HRESULT EnlistWithRM(uint32_t rmCookie, ITransaction* transaction, ITransactionResourceAsync* resource,
                        ITransactionEnlistmentAsync** enlistment) override {
-    auto* t = dynamic_cast<DtcTransaction*>(transaction);
+    DtcTransaction* t = Known(transaction);
     if (!t || !resource || !enlistment) return E_INVALIDARG;
     *enlistment = nullptr;
     XID xid{};
@@ -265,6 +279,7 @@ DtcTransaction* DtcTransactionBegin() {
   auto* t = new DtcTransaction();
   std::lock_guard<std::mutex> g(g_lock);
   t->id = g_nextTransaction++;
+  g_liveTxns.insert(static_cast<const ITransaction*>(t));
   return t;
 }
 

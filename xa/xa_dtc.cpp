@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -39,7 +40,38 @@ class CImpITransactionResourceAsync final : public ITransactionResourceAsync {
 
 namespace {
 std::mutex g_dispenserListLock;  // DispenserListLock
-std::vector<COdbcResourceDispenser*> g_dispensers;
+// A plain array with nothing to destroy at exit: the library's unload hook runs after the
+// static destructors and still walks it; it frees the storage itself.
+struct DispenserList {
+  COdbcResourceDispenser** items;
+  size_t count;
+  size_t room;
+};
+DispenserList g_dispensers = {nullptr, 0, 0};
+
+bool ListAdd(COdbcResourceDispenser* d) {
+  if (g_dispensers.count == g_dispensers.room) {
+    size_t room = g_dispensers.room ? g_dispensers.room * 2 : 8;
+    auto* grown = static_cast<COdbcResourceDispenser**>(std::realloc(g_dispensers.items, room * sizeof(void*)));
+    if (grown == nullptr) return false;
+    g_dispensers.items = grown;
+    g_dispensers.room = room;
+  }
+  g_dispensers.items[g_dispensers.count++] = d;
+  return true;
+}
+
+void ListRemove(COdbcResourceDispenser* d) {
+  for (size_t i = 0; i < g_dispensers.count; ++i)
+    if (g_dispensers.items[i] == d) {
+      g_dispensers.items[i] = g_dispensers.items[--g_dispensers.count];
+      break;
+    }
+  if (g_dispensers.count == 0) {
+    std::free(g_dispensers.items);
+    g_dispensers = {nullptr, 0, 0};
+  }
+}
 char g_clientDll[160] = "";
 bool g_dtcStarted = false;
 IMalloc* g_malloc = nullptr;
@@ -79,7 +111,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
     CObjCounter::Raise(objectType);
     CritSecInit(&lock);
     std::lock_guard<std::mutex> g(g_dispenserListLock);
-    g_dispensers.push_back(this);
+    ListAdd(this);
     if (OleTraceOn()) OleTracePrint("COdbcResourceDispenser::COdbcResourceDispenser()\n");
   }
 
@@ -160,7 +192,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
     if (n > 0) return OleTraceOn() ? OleTraceCount(n) : n;
     {
       std::lock_guard<std::mutex> g(g_dispenserListLock);
-      std::erase(g_dispensers, this);
+      ListRemove(this);
     }
     delete this;
     return 0;
@@ -353,7 +385,9 @@ void DtcFini() {
   std::vector<COdbcResourceDispenser*> left;
   {
     std::lock_guard<std::mutex> lg(g_dispenserListLock);
-    left.swap(g_dispensers);
+    left.assign(g_dispensers.items, g_dispensers.items + g_dispensers.count);
+    std::free(g_dispensers.items);
+    g_dispensers = {nullptr, 0, 0};
     g_clientDll[0] = '\0';  // a restarted layer reads it again
   }
   for (COdbcResourceDispenser* d : left) delete d;
@@ -380,7 +414,7 @@ IOdbcResourceDispenser* DispenserInterface(COdbcResourceDispenser* d) { return d
 uint32_t DispenserState(COdbcResourceDispenser* d) { return d ? d->state : 0; }
 size_t DispenserCount() {
   std::lock_guard<std::mutex> g(g_dispenserListLock);
-  return g_dispensers.size();
+  return g_dispensers.count;
 }
 
 int DispenserRMConnect(COdbcResourceDispenser* d) { return d && SUCCEEDED(d->RMConnect()) ? 0 : -1; }

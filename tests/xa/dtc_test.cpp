@@ -204,3 +204,20 @@ TEST(DtcSetUp, FailsWhenTheAllocatorCannotBeHad) {
 
 }  // namespace
 }  // namespace xatest
+
+namespace xatest {
+namespace {
+
+TEST_F(DtcTest, APointerThatIsNoTransactionOfTheCoordinatorIsRefused) {
+  hdbc = Connect(kDsn);
+  int notATransaction = 0;
+  EXPECT_EQ(SQLSetConnectAttr(hdbc, SQL_ATTR_ENLIST_IN_DTC, &notATransaction, 0), SQL_ERROR);
+  EXPECT_NE(Diag(SQL_HANDLE_DBC, hdbc).find("IM932"), std::string::npos);
+  EXPECT_EQ(Unenlist(hdbc), SQL_ERROR);
+  EXPECT_EQ(SQLDisconnect(hdbc), SQL_SUCCESS);
+  SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
+  hdbc = SQL_NULL_HDBC;
+}
+
+}  // namespace
+}  // namespace xatest
