@@ -86,7 +86,7 @@ void WorkerFree(XaWorker* w) {
   delete w;
 }
 
-XaWorker* WorkerStart() {
+XaWorker* WorkerStart(uint32_t terminate) {
   auto* w = new (std::nothrow) XaWorker{};
   if (w == nullptr) return nullptr;
   w->channel.worker = w;
@@ -95,6 +95,7 @@ XaWorker* WorkerStart() {
     WorkerFree(w);
     return nullptr;
   }
+  w->terminate = terminate;
   w->start.function = WorkerLoop;
   w->start.argument = w;
   ThreadStart(&w->thread, &w->start);
@@ -137,13 +138,14 @@ void HolderFree(XaConnHolder* holder) {
   delete holder;
 }
 
-XaConnHolder* HolderInit(uint32_t mode) {
+// The terminate flag is the worker's before its thread starts: the thread reads it at once.
+XaConnHolder* HolderInit(uint32_t mode, uint32_t keep, uint32_t terminate) {
   auto* h = new (std::nothrow) XaConnHolder{};
   if (h == nullptr) return nullptr;
   h->enabled = mode;
-  h->keep = 1;
+  h->keep = keep;
   if (mode != 0) {
-    h->worker = WorkerStart();
+    h->worker = WorkerStart(terminate);
     if (h->worker == nullptr) {
       delete h;
       return nullptr;
@@ -281,8 +283,6 @@ int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long fl
     }
   }
   if (c->xaHolder == nullptr) {
-    XaConnHolder* h = HolderInit(mode);
-    if (h == nullptr) return XAER_RMERR;
     if (!hadHolder) {
       auto getInfo = Below<DRV_GetInfo>();
       uint32_t v = 0;
@@ -291,8 +291,8 @@ int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long fl
       v = 0;
       if (getInfo && getInfo(conn, 0x22010018u, &v, 4, &len) == 0 && v != 0) terminate = 1;
     }
-    h->keep = keep;
-    if (h->worker) h->worker->terminate = terminate;
+    XaConnHolder* h = HolderInit(mode, keep, terminate);
+    if (h == nullptr) return XAER_RMERR;
     c->xaHolder = h;
   }
   XaConnHolder* holder = c->xaHolder;
