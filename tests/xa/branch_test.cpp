@@ -292,6 +292,25 @@ TEST_F(XaBranchTest, RecoveryHandsTheInDoubtListOutInPiecesAndBeyondThirtyTwo) {
   ASSERT_EQ(Close(b), XA_OK);
 }
 
+TEST_F(XaBranchTest, ANodeTargetRecoversFromThatNodesMasterDatabaseByDatabaseName) {
+  uint32_t a = 0, b = 0;
+  ASSERT_EQ(Connect(&a, "localnode::agentdb"), 0u) << ::testing::PrintToString(Errors(0));
+  ASSERT_EQ(Connect(&b, "localnode::agentdb"), 0u);
+  ASSERT_EQ(Open(a), XA_OK);
+  ASSERT_EQ(Open(b), XA_OK);
+  XID x = MakeXid(4, "node", "1");
+  ASSERT_EQ(Start(a, &x), XA_OK);
+  ASSERT_EQ(End(a, &x, TMNOFLAGS), XA_OK);
+  ASSERT_EQ(Prepare(a, &x), XA_OK);
+  ASSERT_EQ(Close(a), XA_OK);
+  XID found[4];
+  ASSERT_EQ(Recover(b, found, 4, TMSTARTRSCAN | TMENDRSCAN), 1);
+  EXPECT_EQ(XidEqual(&found[0], &x), 1);
+  ASSERT_EQ(Rollback(b, &x), XA_OK);
+  EXPECT_EQ(Recover(b, found, 4, TMSTARTRSCAN | TMENDRSCAN), 0);
+  ASSERT_EQ(Close(b), XA_OK);
+}
+
 TEST_F(XaBranchTest, UnknownConnectionsAreInvalidArguments) {
   XID x = MakeXid(1, "x", "y");
   EXPECT_EQ(IngXaOpen(0xBBBB0077u, 0, "", 0, 0), XAER_INVAL);

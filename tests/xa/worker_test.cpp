@@ -13,6 +13,14 @@ std::atomic<long> g_prepareThread{0};
 std::atomic<long> g_sessionThread{0};
 DRV_Prepare_t g_realPrepare = nullptr;
 
+std::atomic<bool> g_refuseDisconnect{false};
+DRV_HandleOnly_t g_realDisconnect = nullptr;
+
+uint32_t MaybeRefusingDisconnect(uint32_t conn) {
+  if (g_refuseDisconnect.exchange(false)) return 15;
+  return g_realDisconnect(conn);
+}
+
 uint32_t RecordingPrepare(uint32_t stmt, const char* text) {
   g_prepareThread = TraceThreadId();
   return g_realPrepare(stmt, text);
@@ -35,6 +43,8 @@ class XaWorkerTest : public XaTest {
     recording = *lower.table;
     g_realPrepare = AgentSlotGet<DRV_Prepare>(&recording);
     recording.op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(RecordingPrepare);
+    g_realDisconnect = AgentSlotGet<DRV_Disconnect>(&recording);
+    recording.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(MaybeRefusingDisconnect);
     AgentLink r{lower.word, &recording};
     ASSERT_EQ(XaInterposeOpTable(&r), 0u);
     IngSetQueryHook(SessionHook);
@@ -134,6 +144,23 @@ TEST_F(XaWorkerTest, EachOpenOfTheIngresAgentStartsAFreshWorker) {
   XaConnHolder* holder = XaHolderOf(h);
   EXPECT_EQ(XaWorkerRunning(holder), 1);
   EXPECT_NE(XaWorkerThreadId(holder), first);
+  ASSERT_EQ(Close(h), XA_OK);
+  EXPECT_EQ(Disconnect(h), 0u);
+}
+
+TEST_F(XaWorkerTest, ADisconnectTheAgentRefusesLeavesTheWorkerInPlace) {
+  uint32_t h = 0;
+  ASSERT_EQ(Connect(&h), 0u);
+  ASSERT_EQ(Open(h, 1), XA_OK);
+  XaConnHolder* holder = XaHolderOf(h);
+  g_refuseDisconnect = true;
+  EXPECT_EQ(AgentCall<DRV_Disconnect>(&link, h), 15u);
+  EXPECT_EQ(XaHolderOf(h), holder);
+  EXPECT_EQ(XaWorkerRunning(holder), 1);
+  XID x = MakeXid(1, "still", "1");
+  EXPECT_EQ(Start(h, &x), XA_OK);  // still carried by the same worker
+  EXPECT_EQ(End(h, &x, TMNOFLAGS), XA_OK);
+  EXPECT_EQ(Rollback(h, &x), XA_OK);
   ASSERT_EQ(Close(h), XA_OK);
   EXPECT_EQ(Disconnect(h), 0u);
 }
