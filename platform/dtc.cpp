@@ -141,12 +141,8 @@ class DtcTransaction final : public Counted<ITransaction> {
   }
 
   HRESULT Abort(void*, int, int) override {
-    std::vector<Enlistment*> list = TakeForOutcome();
-    {
-      std::lock_guard<std::mutex> g(g_lock);
-      if (list.empty() && finished && enlisted.empty()) return S_OK;
-    }
-    for (Enlistment* e : list) {
+    // Finished already: nothing is left to abort.
+    for (Enlistment* e : TakeForOutcome()) {
       e->resource->AbortRequest(nullptr, 0, nullptr);
       e->Release();
     }
