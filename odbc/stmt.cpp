@@ -104,6 +104,10 @@ uint32_t StmtAgentCancel(StmtRecord* stmt) {
 void StmtFree(StmtRecord* stmt) {
     StmtFreeKeyInfo(stmt);
     StmtFreeResultCols(stmt);
+    // An allocated descriptor in use as the ARD or APD belongs to the connection and keeps its
+    // records: unbinding works on the statement's own ones.
+    stmt->ard = stmt->implicitArd;
+    stmt->apd = stmt->implicitApd;
     StmtUnbindCols(stmt);
     StmtResetParams(stmt);
     DescFree(stmt->implicitArd);
