@@ -39,7 +39,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->paramsetSize = 1;
     stmt->rowBindType = conn->defBindType;
     // Statement options the connection keeps as defaults for its new statements.
-    stmt->queryTimeout = uint32_t(conn->defQueryTimeout);
+    stmt->queryTimeout = conn->defQueryTimeout;
     stmt->maxRows = conn->defMaxRows;
     stmt->noScan = uint32_t(conn->defNoScan);
     stmt->maxLength = conn->defMaxLength;
