@@ -8,6 +8,7 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
+#include "odbc/param.h"
 #include "odbc/prepare.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
@@ -120,11 +121,7 @@ bool PrepareText(StmtRecord* stmt, ApiArgs& args) {
     return true;
 }
 
-SQLRETURN ExecuteRoad(StmtRecord* stmt) {
-    SQLRETURN rc = ExecutePrepareParams(stmt);
-    if (rc != SQL_SUCCESS) return rc;
-    return ExecuteStatement(stmt);
-}
+SQLRETURN ExecuteRoad(StmtRecord* stmt) { return ExecuteRun(stmt); }
 
 }  // namespace
 

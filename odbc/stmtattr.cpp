@@ -35,15 +35,8 @@ uint32_t AgentGet(StmtRecord* stmt, uint32_t id, uint32_t* out) {
     return rc;
 }
 
-// The agent's capability mask says whether it limits the length of returned values.
-bool MaxLengthCapable(StmtRecord* stmt) {
-    ConnRecord* conn = stmt->conn;
-    if (!conn) return false;
-    uint32_t mask = 0;
-    uint16_t len = 0;
-    if (AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, 0x22010011u, &mask, uint16_t(4), &len) != 0) return false;
-    return (mask & 0x1000) != 0;
-}
+// The agent declares (capability bit 0x1000, kept at connect) whether it limits value lengths.
+bool MaxLengthCapable(StmtRecord* stmt) { return stmt->conn && stmt->conn->capExtra[2] != 0; }
 
 // Negotiates a 32-bit value: 0 taken (value as asked), 75 substituted (value read back), or the
 // agent's failure code.

@@ -106,6 +106,29 @@ TEST_P(Basic, NativeSqlTranslatesEscapes) {
     EXPECT_EQ(nullptr, strchr(out, '{')) << out;
 }
 
+TEST_P(Basic, ParametersAreCountedAndMoreResultsEndsASingleResult) {
+    const std::string t = Table("mr");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer)");
+    Must("insert into " + t + " values (1)");
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("select id from " + t + " where id > ? and id < ?").c_str(),
+                                      SQL_NTS))
+        << Diag();
+    SQLSMALLINT n = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumParams(stmt, &n)) << Diag();
+    EXPECT_EQ(2, n);
+    // Executing without the parameters bound: wrong number of parameters.
+    EXPECT_EQ(SQL_ERROR, SQLExecute(stmt));
+    EXPECT_EQ("07001", Diag().substr(0, 5));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(stmt));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("drop table " + t);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Basic, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 

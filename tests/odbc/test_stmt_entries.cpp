@@ -1,6 +1,7 @@
 // The small statement entry points: MoreResults, NativeSql, NumParams, NumResultCols, ParamOptions,
 // cursor names, RowCount and DescribeCol.
 #include "stmt_fixture.h"
+#include "util/attr.h"
 
 namespace {
 
@@ -151,6 +152,23 @@ TEST_F(EntriesTest, DescribeColReportsTheAgentsDescription) {
     EXPECT_STREQ("BOOKMARK", name);
     EXPECT_EQ(8u, size);
     EXPECT_EQ(0, nullable);
+}
+
+TEST_F(EntriesTest, ExtendedDescriptionKeepsTheAttributeRowsForLookup) {
+    conn->capExtra[0] = 1;  // capability bit 0x400
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
+    SQLSMALLINT n = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(hstmt, &n));
+    EXPECT_EQ(3, n);
+    ASSERT_NE(nullptr, stmt->keyInfo);
+    void* text = nullptr;
+    ASSERT_EQ(1, AttrLookup(stmt->keyInfo, 14, 2, nullptr, &text, nullptr));
+    EXPECT_STREQ("tab2", static_cast<const char*>(text));
+    uint32_t v = 0;
+    ASSERT_EQ(1, AttrLookup(stmt->keyInfo, 10, 3, &v, nullptr, nullptr));  // the column-0 default
+    EXPECT_EQ(2u, v);
+    ASSERT_EQ(SQL_SUCCESS, SQLCloseCursor(hstmt));
+    EXPECT_EQ(nullptr, stmt->keyInfo);
 }
 
 }  // namespace
