@@ -51,7 +51,8 @@ uint32_t SS_GetRsltSet(SS_ResultSet* set, const AgentLink* lower, uint32_t stmt,
 uint32_t SS_GetRows(SS_ResultSet* set, int32_t first, uint32_t n, Dataset** holder) {
   if (set == nullptr || holder == nullptr || first < -1) return 15;
   const bool made = *holder == nullptr;
-  if (set->readPos == -2 || n == 0) {
+  // Only a sequential read stops at the end; a read from a given row still reaches its rows.
+  if ((first == -1 && set->readPos == -2) || n == 0) {
     if (made) {
       *holder = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
       if (*holder == nullptr) return 16;

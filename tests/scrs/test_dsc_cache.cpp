@@ -11,6 +11,7 @@
 #include <string>
 
 #include "scrs/dsc.h"
+#include "scrs/ss.h"
 #include "tests/scrs/dsc_test_util.h"
 
 using namespace dsc_test;
@@ -367,6 +368,76 @@ TEST_F(DscCache, AnUnusableDirectoryFailsTheOpenAndTheFill) {
   EXPECT_EQ(15u, Fill(5201));
   EXPECT_EQ(kDscMemory, cache_.state);
   EXPECT_TRUE(OpenCacheFiles().empty());
+}
+
+// --- static result sets over the cache --------------------------------------------
+
+struct StaticSet {
+  SS_ResultSet* set = nullptr;
+  Dataset* out = nullptr;
+  StaticSet() { EXPECT_EQ(0u, SCS_StaticSetCreate(&set)); }
+  ~StaticSet() {
+    if (out) DatasetDelete(out);
+    SCS_StaticSetFree(&set);
+  }
+};
+
+// Runs that reach past the cache's first window of a result held in memory still deliver the
+// rows that exist (the cache alone would refuse them, though nothing needs loading).
+TEST_F(DscCache, StaticRunsToTheEndOfAResultInMemoryDeliverEveryRow) {
+  StaticSet ss;
+  g_script.rows = 5000;
+  uint32_t total = 0;
+  ASSERT_EQ(0u, SS_GetRsltSet(ss.set, &g_link, 77, &total));
+  EXPECT_EQ(5000u, total);
+  EXPECT_EQ(kDscMemory, ss.set->cache.state);
+  uint32_t seen = 0, last = 0;
+  for (int guard = 0; guard < 400; ++guard) {
+    ASSERT_EQ(0u, SS_GetRows(ss.set, -1, 30, &ss.out));
+    if (ss.out->rows_used == 0) break;
+    last = ss.out->rows_used;
+    for (uint32_t i = 0; i < ss.out->rows_used; ++i, ++seen) ASSERT_EQ(int32_t(seen), IntAt(*ss.out, i));
+  }
+  EXPECT_EQ(5000u, seen);
+  EXPECT_EQ(20u, last);
+  EXPECT_EQ(-2, ss.set->readPos);
+  // One large run from memory as well.
+  ASSERT_EQ(0u, SS_GetRows(ss.set, 1000, 3000, &ss.out));
+  EXPECT_EQ(3000u, ss.out->rows_used);
+  EXPECT_EQ(3999, IntAt(*ss.out, 2999));
+}
+
+TEST_F(DscCache, StaticAbsoluteReadsLoadTheirWindowAndSetTheReadPosition) {
+  StaticSet ss;
+  g_script.rows = 8000;
+  ASSERT_EQ(0u, SS_GetRsltSet(ss.set, &g_link, 77, nullptr));
+  EXPECT_EQ(kDscOnFile, ss.set->cache.state);
+  EXPECT_EQ(-1, ss.set->origin);
+  ASSERT_EQ(0u, SS_GetRows(ss.set, 7000, 10, &ss.out));
+  ASSERT_EQ(10u, ss.out->rows_used);
+  for (uint32_t i = 0; i < 10; ++i) EXPECT_EQ("r" + std::to_string(7000 + i), TextAt(*ss.out, i));
+  EXPECT_EQ(7000, ss.set->readPos);
+  ASSERT_EQ(0u, SS_GetRows(ss.set, -1, 5, &ss.out));
+  EXPECT_EQ(7000, IntAt(*ss.out, 0));
+  EXPECT_EQ(7005, ss.set->readPos);
+  ASSERT_EQ(0u, SS_GetRows(ss.set, 7995, 10, &ss.out));
+  EXPECT_EQ(5u, ss.out->rows_used);
+  ASSERT_EQ(0u, SS_GetRows(ss.set, 0, 0, &ss.out));  // no rows asked: an empty answer
+  EXPECT_EQ(0, ss.out->col_count);
+}
+
+TEST_F(DscCache, StaticFillFailureLeavesTheRecordEmpty) {
+  StaticSet ss;
+  g_script.rows = 6000;
+  g_script.failAtCall = 28;
+  EXPECT_EQ(70u, SS_GetRsltSet(ss.set, &g_link, 77, nullptr));
+  EXPECT_EQ(kDscMemory, ss.set->cache.state);
+  EXPECT_EQ(0, ss.set->rows->col_count);
+  EXPECT_TRUE(OpenCacheFiles().empty());
+  EXPECT_EQ(15u, SS_GetRows(nullptr, 0, 1, &ss.out));
+  EXPECT_EQ(15u, SS_GetRows(ss.set, -5, 1, &ss.out));
+  EXPECT_EQ(15u, SS_GetRsltSet(nullptr, &g_link, 77, nullptr));
+  SCS_StaticSetFree(nullptr);
 }
 
 }  // namespace
