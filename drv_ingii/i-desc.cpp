@@ -2,6 +2,9 @@
 // descriptions it hands out and the parameter values it takes.
 #include "drv_ingii/i-desc.h"
 
+#include "drv_ingii/i-cat.h"
+#include "util/dataset.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -138,6 +141,7 @@ uint32_t IngFreeStmt(uint32_t stmt) {
     HandleTableRemove(&g_ingStmtTable, stmt);
   }
   IngStmtReset(s);
+  IngCatalogStmtReset(s);
   std::free(s->cursorName);
   std::free(s->stmtName);
   if (s->params != nullptr) DatasetDelete(s->params);

@@ -399,15 +399,9 @@ uint32_t BuildParamDescs(IngStmt* s) {
   uint32_t tmp = 0;
   uint32_t rc = IngAllocStmt(s->conn->handle, &tmp);
   if (rc != 0) return rc;
-  // Catalog arguments: catalog, owner, name, column pattern as NUL-terminated texts.
-  std::string args;
-  args.push_back('\0');
-  args.append(s->procOwner);
-  args.push_back('\0');
-  args.append(s->procName);
-  args.push_back('\0');
-  args.push_back('\0');
-  rc = procColumns(tmp, args.data());
+  // Catalog arguments: catalog, owner, name and column pattern, an array of texts.
+  const char* args[4] = {"", s->procOwner, s->procName, ""};
+  rc = procColumns(tmp, args);
   uint16_t outs = 0;
   bool any = false;
   while (rc == 0 && at < n) {

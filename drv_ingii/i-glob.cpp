@@ -8,11 +8,13 @@
 #include <atomic>
 #include <new>
 
+#include "drv_ingii/i-cat.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-exec.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-sql.h"
+#include "drv_ingii/i-typeinfo.h"
 #include "drv_ingii/ingutil.h"
 #include "scrs/sc_cursor.h"
 
@@ -50,6 +52,17 @@ AgentFuncTable BuildAgentTable() {
   t.op[DRV_GetOpTable] = AgentSlotFn<DRV_GetOpTable>(IngGetOpTable);
   t.op[DRV_PrepareExecute] = AgentSlotFn<DRV_PrepareExecute>(IngPrepareExecute);
   t.op[DRV_Savepoint] = AgentSlotFn<DRV_Savepoint>(IngSavepoint);
+  t.op[DRV_DDColumnPrivileges] = AgentSlotFn<DRV_DDColumnPrivileges>(IngDDColumnPrivileges);
+  t.op[DRV_DDColumns] = AgentSlotFn<DRV_DDColumns>(IngDDColumns);
+  t.op[DRV_DDForeignKeys] = AgentSlotFn<DRV_DDForeignKeys>(IngDDForeignKeys);
+  t.op[DRV_DDPrimaryKeys] = AgentSlotFn<DRV_DDPrimaryKeys>(IngDDPrimaryKeys);
+  t.op[DRV_DDProcedureColumns] = AgentSlotFn<DRV_DDProcedureColumns>(IngDDProcedureColumns);
+  t.op[DRV_DDProcedures] = AgentSlotFn<DRV_DDProcedures>(IngDDProcedures);
+  t.op[DRV_DDSpecialColumns] = AgentSlotFn<DRV_DDSpecialColumns>(IngDDSpecialColumns);
+  t.op[DRV_DDStatistics] = AgentSlotFn<DRV_DDStatistics>(IngDDStatistics);
+  t.op[DRV_DDTablePrivileges] = AgentSlotFn<DRV_DDTablePrivileges>(IngDDTablePrivileges);
+  t.op[DRV_DDTables] = AgentSlotFn<DRV_DDTables>(IngDDTables);
+  t.op[DRV_DDTypeInfo] = AgentSlotFn<DRV_DDTypeInfo>(IngDDTypeInfo);
   t.op[DRV_Cancel] = AgentSlotFn<DRV_Cancel>(IngCancel);
   t.op[DRV_XaClose] = AgentSlotFn<DRV_XaClose>(IngXaClose);
   t.op[DRV_XaCommit] = AgentSlotFn<DRV_XaCommit>(IngXaCommit);
@@ -71,8 +84,6 @@ AgentFuncTable BuildAgentTable() {
   t.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(IngFetchRows);
   t.op[DRV_MoreResults] = AgentSlotFn<DRV_MoreResults>(IngMoreResults);
   t.op[DRV_DescribeColsEx] = AgentSlotFn<DRV_DescribeColsEx>(IngDescribeColsEx);
-  // The catalog slots are filled by the catalog operations; until then callers get
-  // "Driver not capable".
   return t;
 }
 

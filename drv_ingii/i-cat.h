@@ -1,0 +1,98 @@
+// Catalog operations of the agent: SQL against the Ingres system catalogs run on the catalog
+// call's own statement, with the result descriptions fixed up and a hook that rewrites each
+// fetched block of rows; the type-information result is served without a query.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct Dataset;
+struct IngConn;
+struct IngStmt;
+
+// Argument records of the two operations that take numbers beside their texts.
+struct IngSpecialColumnsArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+  uint16_t identifierType;  // 1 best row identifier, 2 row version
+  uint16_t scope;
+  uint16_t nullable;
+};
+struct IngStatisticsArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+  uint16_t unique;  // 0: unique indexes only
+  uint16_t accuracy;
+};
+
+// --- what the statement engine calls ------------------------------------------------------
+
+// Forgets the statement's type-information position (statement free).
+void IngCatalogStmtReset(IngStmt* s);
+
+// --- the machinery ---------------------------------------------------------------------------
+
+// Expands the template with every argument quoted (those whose bit is set in rawArgs placed as
+// they are), prepares the text as an ordinary statement and executes it. First non-zero code.
+uint32_t IngCatalogQuery(uint32_t stmt, const char* tpl, char** args, int count, uint32_t rawArgs = 0);
+
+// Overwrites the description of result column col (1-based; others ignored).
+void IngCatalogSetColumn(IngStmt* s, uint16_t col, int32_t sqlType, uint32_t length);
+
+// --- the query of each operation -------------------------------------------------------------
+
+enum class IngCatalogOp {
+  TableQuery,
+  SchemaList,
+  TypeList,
+  CatalogList,  // refused
+  Columns,
+  PrimaryKeys,
+  ForeignKeys,
+  Procedures,
+  ProcedureColumnsOld,
+  ProcedureColumnsNew,
+  SpecialBestRow,
+  SpecialNone,
+  Statistics,
+  TablePrivileges,
+  ColumnPrivileges,
+};
+
+// The compiled template of an operation (empty for CatalogList).
+const std::string& IngCatalogTemplate(IngCatalogOp op);
+
+// How DRV_DDTables reads its four arguments.
+IngCatalogOp IngCatalogTablesKind(const char* catalog, const char* schema, const char* table, const char* types);
+
+// The Ingres type-code list of an ODBC table-type list ("'TABLE','VIEW'" gives "'UT','UV'");
+// empty when it names none.
+std::string IngCatalogTypeCodes(const char* types);
+
+// The SQL text catalog slot 25 to 34 sends for its argument record on a server of that version;
+// empty with *refused set when the slot refuses the arguments (43 catalog list, 21 bad record).
+std::string IngCatalogSlotText(int slot, const void* args, int32_t serverVersion, uint32_t* refused = nullptr);
+
+// Row hooks (also for tests on a block built by hand). unicode: text cells are UTF-16.
+void IngCatalogTableTypeRows(Dataset* block, uint32_t rows, bool unicode, bool jet);
+void IngCatalogNullColumns(Dataset* block, uint32_t rows, uint32_t mask);  // bit n-1: column n
+void IngCatalogColumnRows(Dataset* block, uint32_t rows, uint32_t odbcVersion, bool unicode, bool procedures);
+void IngCatalogStatisticsRows(Dataset* block, uint32_t rows, bool unicode);
+void IngCatalogPrivilegeRows(Dataset* block, uint32_t rows, bool unicode);
+
+// --- the operations (slots 25 to 35) ---------------------------------------------------------
+// args points at an array of the function's name texts (const char*, in the order of the ODBC
+// function's arguments, absent ones null); SpecialColumns and Statistics take the records above.
+
+uint32_t IngDDColumnPrivileges(uint32_t stmt, const void* args);
+uint32_t IngDDColumns(uint32_t stmt, const void* args);
+uint32_t IngDDForeignKeys(uint32_t stmt, const void* args);
+uint32_t IngDDPrimaryKeys(uint32_t stmt, const void* args);
+uint32_t IngDDProcedureColumns(uint32_t stmt, const void* args);
+uint32_t IngDDProcedures(uint32_t stmt, const void* args);
+uint32_t IngDDSpecialColumns(uint32_t stmt, const void* args);
+uint32_t IngDDStatistics(uint32_t stmt, const void* args);
+uint32_t IngDDTablePrivileges(uint32_t stmt, const void* args);
+uint32_t IngDDTables(uint32_t stmt, const void* args);

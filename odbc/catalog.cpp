@@ -1,0 +1,293 @@
+// Catalog entry points and type information on the ODBC side.
+#include "odbc/catalog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "drv_ingii/i-cat.h"
+#include "drv_ingii/i-optable.h"
+#include "odbc/api_records.h"
+#include "odbc/datapath.h"
+#include "odbc/stmt.h"
+#include "util/dataset.h"
+#include "util/trace.h"
+
+namespace {
+
+constexpr uint32_t kErrBadArg = 21;      // S1009
+constexpr uint32_t kErrSequence = 22;    // S1010
+constexpr uint32_t kErrNotCapable = 43;  // S1C00
+
+bool StmtAgentOf(StmtRecord* stmt, const AgentLink** link, uint32_t* agentStmt) {
+    if (stmt == nullptr || stmt->link == nullptr || stmt->agentStmt == 0) return false;
+    *link = stmt->link;
+    *agentStmt = stmt->agentStmt;
+    return true;
+}
+void FreeResultCols(StmtRecord* stmt) { StmtFreeResultCols(stmt); }
+uint16_t FlagsOf(ConnRecord* conn) { return conn ? conn->flags : 0; }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// One text argument: its pointer and length as the application gave them.
+struct TextArg {
+    const char* text;
+    int64_t len;
+};
+
+// How one function reads its texts: the default of each when NULL (null: required), and
+// whether texts lose a pair of quotes.
+struct TextRule {
+    const char* dflt;
+    bool required;
+};
+
+// Steps 1 and 2 of every catalog call: close the cursor, require the allocated state, drop the
+// old descriptions.
+bool Begin(StmtRecord* stmt) {
+    StmtCloseCursor(stmt);
+    if (stmt->state != 1) {
+        stmt->lastError = kErrSequence;
+        return false;
+    }
+    g_CatalogServices.freeResultCols(stmt);
+    return true;
+}
+
+// Steps 3 to 5: check lengths and required names, copy with defaults and quote removal.
+bool CopyTexts(StmtRecord* stmt, const TextArg* in, const TextRule* rules, size_t n, bool lenient,
+               std::vector<std::string>* out) {
+    for (size_t i = 0; i < n; ++i) {
+        if (in[i].len < 0 && in[i].len != SQL_NTS && !lenient) {
+            stmt->lastError = kErrBadArg;
+            return false;
+        }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (in[i].text == nullptr && rules[i].required) {
+            stmt->lastError = kErrBadArg;
+            return false;
+        }
+    }
+    out->clear();
+    for (size_t i = 0; i < n; ++i) {
+        if (in[i].text == nullptr) {
+            out->emplace_back(rules[i].dflt ? rules[i].dflt : "");
+        } else {
+            int64_t len = in[i].len < 0 ? SQL_NTS : in[i].len;
+            out->push_back(CatalogUnquote(in[i].text, len));
+        }
+    }
+    return true;
+}
+
+// Steps 8 and 9: the agent call and the statement's new state.
+SQLRETURN CallAgent(StmtRecord* stmt, int slot, const void* block) {
+    const AgentLink* link = nullptr;
+    uint32_t agentStmt = 0;
+    uint32_t rc = kErrNotCapable;
+    if (g_CatalogServices.stmtAgent(stmt, &link, &agentStmt)) {
+        auto fn = reinterpret_cast<DRV_Catalog_t>(link && link->table ? link->table->op[slot] : nullptr);
+        rc = fn ? fn(agentStmt, block) : kErrNotCapable;
+    }
+    stmt->lastError = rc;
+    if (rc == 0) {
+        stmt->state = 2;
+        stmt->flags |= 2;
+        return SQL_SUCCESS;
+    }
+    g_CatalogServices.collectAgentDiag(stmt);
+    return SQL_ERROR;
+}
+
+SQLRETURN CallWithTexts(StmtRecord* stmt, int slot, const std::vector<std::string>& texts) {
+    std::vector<const char*> block;
+    for (const std::string& t : texts) block.push_back(t.c_str());
+    return CallAgent(stmt, slot, block.data());
+}
+
+TextArg At(ApiArgs& a, unsigned i) { return TextArg{a.get<const char*>(i), a.get<int64_t>(i + 1)}; }
+
+StmtRecord* Stmt(HandleBase* record) { return static_cast<StmtRecord*>(record); }
+
+// The common shape of the functions that take texts only.
+SQLRETURN TextsOnly(HandleBase* record, ApiArgs& args, int slot, const TextRule* rules, size_t n,
+                    const char* traceFormat) {
+    StmtRecord* stmt = Stmt(record);
+    if (!Begin(stmt)) return SQL_ERROR;
+    std::vector<TextArg> in;
+    for (size_t i = 0; i < n; ++i) in.push_back(At(args, unsigned(2 * i)));
+    std::vector<std::string> texts;
+    if (!CopyTexts(stmt, in.data(), rules, n, false, &texts)) return SQL_ERROR;
+    if (traceFormat && DebugTraceOn()) {
+        if (n == 3) DebugPrint(traceFormat, texts[0].c_str(), texts[1].c_str(), texts[2].c_str());
+        if (n == 4) DebugPrint(traceFormat, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str());
+    }
+    return CallWithTexts(stmt, slot, texts);
+}
+
+}  // namespace
+
+CatalogServices g_CatalogServices = {StmtAgentOf, FreeResultCols, StmtCollectAgentDiag, FlagsOf};
+
+std::string CatalogUnquote(const char* text, int64_t len) {
+    if (text == nullptr) return std::string();
+    size_t n = len == SQL_NTS || len < 0 ? std::strlen(text) : size_t(len);
+    if (n >= 2 && (text[0] == '\'' || text[0] == '"') && text[n - 1] == text[0]) return std::string(text + 1, n - 2);
+    return std::string(text, n);
+}
+
+std::string TableTypeListNormalize(const char* list, uint16_t flags) {
+    std::string out;
+    if (list != nullptr && *list != 0) {
+        if (list[0] == '%') {
+            out = "%";
+        } else {
+            out = "'";
+            bool itemStart = true;
+            for (const char* p = list; *p; ++p) {
+                char c = *p;
+                if (itemStart && IsBlank(c)) continue;
+                itemStart = false;
+                if (c == ',') {
+                    while (out.size() > 1 && IsBlank(out.back())) out.pop_back();
+                    out += "','";
+                    itemStart = true;
+                } else if (c != '\'') {
+                    out += c;
+                }
+            }
+            while (out.size() > 1 && IsBlank(out.back())) out.pop_back();
+            out += '\'';
+        }
+    }
+    if (flags & kCatalogIncludeViews) {
+        bool table = false, view = false;
+        size_t pos = 0;
+        while (pos <= out.size() && !out.empty()) {
+            size_t end = out.find(',', pos);
+            if (end == std::string::npos) end = out.size();
+            size_t b = pos;
+            while (b < end && IsBlank(out[b])) ++b;
+            std::string item = out.substr(b, end - b);
+            table |= item == "'TABLE'";
+            view |= item == "'VIEW'";
+            pos = end + 1;
+        }
+        if (table && !view) out += ",'VIEW'";
+    }
+    if (flags & kCatalogIncludeAll) out.clear();
+    return out;
+}
+
+// ---- the ten catalog functions ------------------------------------------------------------
+
+SQLRETURN ImplTables(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    if (!Begin(stmt)) return SQL_ERROR;
+    static const TextRule rules[3] = {{"", false}, {"%", false}, {"%", false}};
+    TextArg in[3] = {At(args, 0), At(args, 2), At(args, 4)};
+    std::vector<std::string> texts;
+    if (!CopyTexts(stmt, in, rules, 3, true, &texts)) return SQL_ERROR;
+    TextArg type = At(args, 6);
+    std::string list;
+    if (type.text) {
+        size_t n = type.len < 0 ? std::strlen(type.text) : size_t(type.len);
+        list.assign(type.text, n);
+    }
+    if (DebugTraceOn())
+        DebugPrint("Qualifier='%s' Owner='%s' Name='%s' Type='%s'\n", texts[0].c_str(), texts[1].c_str(),
+                   texts[2].c_str(), list.c_str());
+    texts.push_back(TableTypeListNormalize(list.c_str(), g_CatalogServices.connFlags(stmt->conn)));
+    return CallWithTexts(stmt, DRV_DDTables, texts);
+}
+
+SQLRETURN ImplColumns(HandleBase* record, ApiArgs& args) {
+    static const TextRule rules[4] = {{"", false}, {"%", false}, {"%", false}, {"%", false}};
+    return TextsOnly(record, args, DRV_DDColumns, rules, 4, "Qualifier='%s' Owner='%s' Name='%s' Column='%s'\n");
+}
+
+SQLRETURN ImplColumnPrivileges(HandleBase* record, ApiArgs& args) {
+    static const TextRule rules[4] = {{"", false}, {"", false}, {nullptr, true}, {"%", false}};
+    return TextsOnly(record, args, DRV_DDColumnPrivileges, rules, 4,
+                     "Qualifier='%s' Owner='%s' Name='%s' Column='%s'\n");
+}
+
+SQLRETURN ImplPrimaryKeys(HandleBase* record, ApiArgs& args) {
+    static const TextRule rules[3] = {{"", false}, {"", false}, {nullptr, true}};
+    return TextsOnly(record, args, DRV_DDPrimaryKeys, rules, 3, "Qualifier='%s' Owner='%s' Name='%s'\n");
+}
+
+SQLRETURN ImplTablePrivileges(HandleBase* record, ApiArgs& args) {
+    static const TextRule rules[3] = {{"", false}, {"%", false}, {"%", false}};
+    return TextsOnly(record, args, DRV_DDTablePrivileges, rules, 3, "Qualifier='%s' Owner='%s' Name='%s'\n");
+}
+
+SQLRETURN ImplForeignKeys(HandleBase* record, ApiArgs& args) {
+    static const TextRule rules[6] = {{"", false}, {"", false}, {"", false}, {"", false}, {"", false}, {"", false}};
+    return TextsOnly(record, args, DRV_DDForeignKeys, rules, 6, nullptr);
+}
+
+SQLRETURN ImplProcedures(HandleBase* record, ApiArgs& args) {
+    static const TextRule rules[3] = {{"", false}, {"%", false}, {"%", false}};
+    return TextsOnly(record, args, DRV_DDProcedures, rules, 3, nullptr);
+}
+
+SQLRETURN ImplProcedureColumns(HandleBase* record, ApiArgs& args) {
+    static const TextRule rules[4] = {{"", false}, {"%", false}, {"%", false}, {"%", false}};
+    return TextsOnly(record, args, DRV_DDProcedureColumns, rules, 4, nullptr);
+}
+
+SQLRETURN ImplSpecialColumns(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    if (!Begin(stmt)) return SQL_ERROR;
+    static const TextRule rules[3] = {{"", false}, {"", false}, {nullptr, true}};
+    TextArg in[3] = {At(args, 1), At(args, 3), At(args, 5)};
+    std::vector<std::string> texts;
+    if (!CopyTexts(stmt, in, rules, 3, false, &texts)) return SQL_ERROR;
+    if (DebugTraceOn())
+        DebugPrint("Qualifier='%s' Owner='%s' Name='%s'\n", texts[0].c_str(), texts[1].c_str(), texts[2].c_str());
+    IngSpecialColumnsArgs block{texts[0].c_str(),          texts[1].c_str(),          texts[2].c_str(),
+                                args.get<uint16_t>(0), args.get<uint16_t>(7), args.get<uint16_t>(8)};
+    return CallAgent(stmt, DRV_DDSpecialColumns, &block);
+}
+
+SQLRETURN ImplStatistics(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    if (!Begin(stmt)) return SQL_ERROR;
+    static const TextRule rules[3] = {{"", false}, {"", false}, {nullptr, true}};
+    TextArg in[3] = {At(args, 0), At(args, 2), At(args, 4)};
+    std::vector<std::string> texts;
+    if (!CopyTexts(stmt, in, rules, 3, false, &texts)) return SQL_ERROR;
+    uint16_t unique = args.get<uint16_t>(6), accuracy = args.get<uint16_t>(7);
+    if (DebugTraceOn())
+        DebugPrint("Qualifier='%s' Owner='%s' Name='%s' Unique=%u Accuracy=%u\n", texts[0].c_str(),
+                   texts[1].c_str(), texts[2].c_str(), unsigned(unique), unsigned(accuracy));
+    IngStatisticsArgs block{texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), unique, accuracy};
+    return CallAgent(stmt, DRV_DDStatistics, &block);
+}
+
+// ---- type information ----------------------------------------------------------------------
+
+SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType) {
+    if (!Begin(stmt)) return SQL_ERROR;
+    const AgentLink* link = nullptr;
+    uint32_t agentStmt = 0;
+    uint32_t rc = kErrNotCapable;
+    if (g_CatalogServices.stmtAgent(stmt, &link, &agentStmt))
+        rc = AgentCall<DRV_DDTypeInfo>(link, agentStmt, uint16_t(sqlType));
+    stmt->lastError = rc;
+    if (rc != 0) {
+        g_CatalogServices.collectAgentDiag(stmt);
+        return SQL_ERROR;
+    }
+    stmt->state = 2;
+    stmt->flags |= 2;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ImplGetTypeInfo(HandleBase* record, ApiArgs& args) {
+    return GetTypeInfoImpl(Stmt(record), args.get<int16_t>(0));
+}
