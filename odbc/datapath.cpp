@@ -75,7 +75,14 @@ uint32_t KeepAttributeRows(StmtRecord* stmt, const IngAttrList* list) {
                 return 16;
             }
         }
-        if (!AttrTablePut(stmt->keyInfo, e)) AttrEntryFree(e, nullptr, nullptr);
+        // A later row for the same attribute and column replaces the earlier one.
+        const uint32_t key = AttrKey(static_cast<uint16_t>(e->attribute), e->column);
+        void* earlier = e->attribute >= 0 ? HashGet(stmt->keyInfo, &key) : nullptr;
+        if (!AttrTablePut(stmt->keyInfo, e)) {
+            AttrEntryFree(e, nullptr, nullptr);
+        } else if (earlier) {
+            AttrEntryFree(earlier, nullptr, nullptr);
+        }
     }
     return 0;
 }

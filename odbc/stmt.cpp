@@ -39,9 +39,9 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->paramsetSize = 1;
     stmt->rowBindType = conn->defBindType;
     // Statement options the connection keeps as defaults for its new statements.
-    stmt->queryTimeout = conn->defQueryTimeout;
+    stmt->queryTimeout = uint32_t(conn->defQueryTimeout);
     stmt->maxRows = conn->defMaxRows;
-    stmt->noScan = conn->defNoScan;
+    stmt->noScan = uint32_t(conn->defNoScan);
     stmt->maxLength = conn->defMaxLength;
     stmt->asyncEnable = conn->asyncEnable;
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;

@@ -129,6 +129,43 @@ TEST_P(Basic, ParametersAreCountedAndMoreResultsEndsASingleResult) {
     Must("drop table " + t);
 }
 
+TEST_P(Basic, MoreResultsWalksTheResultsOfAParameterArray) {
+    const std::string t = Table("pa");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer, name varchar(8))");
+    for (int i = 1; i <= 3; ++i)
+        Must("insert into " + t + " values (" + std::to_string(i) + ", 'p" + std::to_string(i) + "')");
+    SQLINTEGER keys[3] = {3, 1, 2};
+    SQLLEN keyInd[3] = {0, 0, 0};
+    SQLULEN processed = SQLULEN(kPoison());
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, keys, 0, keyInd))
+        << Diag();
+    ASSERT_EQ(SQL_SUCCESS, Exec("select name from " + t + " where id = ?")) << Diag();
+    EXPECT_EQ(1u, processed);
+    for (int r = 0; r < 3; ++r) {
+        char name[9] = {};
+        SQLLEN len = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << r << ": " << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_CHAR, name, sizeof name, &len)) << Diag();
+        EXPECT_EQ("p" + std::to_string(keys[r]), std::string(name));
+        EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+        if (r < 2) {
+            ASSERT_EQ(SQL_SUCCESS, SQLMoreResults(stmt)) << Diag();
+            EXPECT_EQ(SQLULEN(r + 2), processed);
+        }
+    }
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(stmt));
+    EXPECT_EQ(3u, processed);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    Must("drop table " + t);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Basic, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 

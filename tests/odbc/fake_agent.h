@@ -61,6 +61,8 @@ struct Agent {
     uint32_t getInfoCalls = 0;
     uint32_t grantType = 0xFFFFFFFF;  // cursor type granted at read-back, when set
     uint32_t setOptionCalls = 0;
+    uint32_t outputPending = 0;  // MoreResults first answers 80 this many times
+    uint32_t moreCalls = 0;
     std::vector<std::pair<uint32_t, uint32_t>> options;
 };
 
@@ -294,6 +296,11 @@ inline uint32_t CloseCursor(uint32_t h) {
 }
 inline uint32_t MoreResults(uint32_t h) {
     Stmt& s = A().stmts[h];
+    ++A().moreCalls;
+    if (A().outputPending) {
+        --A().outputPending;
+        return 80;
+    }
     if (s.more.empty()) return 73;
     s.result = s.more.front();
     s.more.erase(s.more.begin());

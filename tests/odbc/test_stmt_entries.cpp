@@ -39,6 +39,14 @@ TEST_F(EntriesTest, MoreResultsWalksTheFurtherResultsThenSaysNoData) {
     EXPECT_EQ(1u, processed);
 }
 
+TEST_F(EntriesTest, OutputValuesPendingAreTakenAndTheNextResultFollows) {
+    conn->hasMoreRes = 1;
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
+    fake::A().outputPending = 1;
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(hstmt));
+    EXPECT_EQ(2u, fake::A().moreCalls);
+}
+
 TEST_F(EntriesTest, MoreResultsWithoutTheCapabilityIsNoData) {
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(3)));
     EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(hstmt));
@@ -169,6 +177,42 @@ TEST_F(EntriesTest, ExtendedDescriptionKeepsTheAttributeRowsForLookup) {
     EXPECT_EQ(2u, v);
     ASSERT_EQ(SQL_SUCCESS, SQLCloseCursor(hstmt));
     EXPECT_EQ(nullptr, stmt->keyInfo);
+}
+
+}  // namespace
+
+namespace {
+
+// An agent that sends the same attribute of a column twice: the later row stands, nothing leaks.
+uint32_t DescribeExTwice(uint32_t h, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrs) {
+    uint32_t rc = fake::DescribeEx(h, count, rowCount, out, attrs);
+    auto* list = static_cast<IngAttrList*>(*attrs);
+    auto* rows = static_cast<IngAttrRow*>(std::calloc(list->count + 1, sizeof(IngAttrRow)));
+    std::memcpy(rows, list->rows, list->count * sizeof(IngAttrRow));
+    rows[list->count].column = 1;
+    rows[list->count].attribute = 14;
+    rows[list->count].form = 0;
+    rows[list->count].text = strdup("again");
+    std::free(list->rows);
+    list->rows = rows;
+    list->count += 1;
+    return rc;
+}
+
+TEST_F(EntriesTest, RepeatedAttributeRowReplacesTheEarlierOne) {
+    conn->capExtra[0] = 1;
+    AgentFuncTable table = *fake::Table();
+    table.op[DRV_DescribeColsEx] = AgentSlotFn<DRV_DescribeColsEx>(DescribeExTwice);
+    conn->link.table = &table;
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
+    SQLSMALLINT n = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(hstmt, &n));
+    void* text = nullptr;
+    ASSERT_EQ(1, AttrLookup(stmt->keyInfo, 14, 1, nullptr, &text, nullptr));
+    EXPECT_STREQ("again", static_cast<const char*>(text));
+    ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, hstmt));
+    hstmt = SQL_NULL_HSTMT;
+    conn->link.table = fake::Table();
 }
 
 }  // namespace
