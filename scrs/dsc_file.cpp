@@ -207,7 +207,7 @@ int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* ind
   if (s == nullptr || s->fp == nullptr || ds == nullptr || index == nullptr) return 0;
   const bool writing = s->mode == kDscWrite;
   if (writing) {
-    if (uint64_t(first) + n > ds->rows_used) return 0;
+    if (uint64_t(first) + n > ds->rows_used || ds->rows_used > ds->rows_alloc) return 0;
     if (uint64_t(already) + n > UINT32_MAX) return 0;
     if (!SeekEnd(index) || !SeekEnd(s->fp)) return 0;
   } else {

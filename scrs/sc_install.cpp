@@ -194,17 +194,15 @@ uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
   if (rc != 0) return rc;
   if (sv == nullptr || params == nullptr || out == nullptr) return 0;  // nothing the layer can record
   auto* entry = static_cast<SCS_ConnEntry*>(TryCalloc(1, sizeof(SCS_ConnEntry)));
-  if (entry == nullptr) return 16;
-  HashTable* keys = HashCreate(kKeyCacheBuckets, kKeyCacheKeyBytes);
-  if (keys == nullptr) {
-    FreeEntry(entry);
-    return 16;
-  }
-  auto* node = static_cast<SCS_ConnNode*>(TryCalloc(1, sizeof(SCS_ConnNode)));
+  HashTable* keys = entry ? HashCreate(kKeyCacheBuckets, kKeyCacheKeyBytes) : nullptr;
+  auto* node = keys ? static_cast<SCS_ConnNode*>(TryCalloc(1, sizeof(SCS_ConnNode))) : nullptr;
   if (node == nullptr || !CopyEntry(params, entry)) {
     TryFree(node);
     FreeEntry(entry);
-    HashDestroy(keys);
+    if (keys) HashDestroy(keys);
+    // The caller hears of a failure and will never disconnect: an open session must not stay behind.
+    (void)AgentCall<DRV_Disconnect>(&g_savedLowerLink, *out);
+    *out = 0;
     return 16;
   }
   node->entry = entry;

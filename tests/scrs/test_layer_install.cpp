@@ -8,6 +8,7 @@
 #include "tests/agent/test_stmt_fixture.h"
 #include "util/scrarray.h"
 #include "util/hash.h"
+#include "util/trymem.h"
 
 using namespace stmttest;
 
@@ -115,6 +116,31 @@ TEST_F(LayerSession, DisconnectFreesTheKeyColumnCacheAndItsArrays) {
   ASSERT_EQ(0u, AgentCall<DRV_Disconnect>(&link, conn));
   conn = 0;
   EXPECT_EQ(0u, Count());
+}
+
+// Whichever allocation fails, a connect either succeeds with its record or leaves no session
+// and no record behind.
+TEST_F(LayerSession, AConnectThatRunsOutOfMemoryLeavesNoSessionBehind) {
+  IngServer* sv = IngServerFind(server);
+  ASSERT_NE(nullptr, sv);
+  const uint32_t sessions = sv->connCount;
+  bool connected = false;
+  for (long k = 0; k < 2000 && !connected; ++k) {
+    uint32_t c = 0;
+    TryMemFailAfter(k);
+    const uint32_t rc = Connect("oom", &c);
+    TryMemFailAfter(-1);
+    if (rc == 0) {
+      connected = true;
+      EXPECT_EQ(2u, Count());
+      EXPECT_EQ(sessions + 1, sv->connCount);
+      ASSERT_EQ(0u, AgentCall<DRV_Disconnect>(&link, c));
+    } else {
+      ASSERT_EQ(1u, Count()) << "failure point " << k;
+      ASSERT_EQ(sessions, sv->connCount) << "failure point " << k;
+    }
+  }
+  EXPECT_TRUE(connected);
 }
 
 TEST_F(LayerSession, UnknownHandlesAreRefusedBeforeTheAgent) {
