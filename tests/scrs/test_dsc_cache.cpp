@@ -12,6 +12,7 @@
 
 #include "scrs/dsc.h"
 #include "scrs/ss.h"
+#include "util/trymem.h"
 #include "tests/scrs/dsc_test_util.h"
 
 using namespace dsc_test;
@@ -438,6 +439,50 @@ TEST_F(DscCache, StaticFillFailureLeavesTheRecordEmpty) {
   EXPECT_EQ(15u, SS_GetRows(ss.set, -5, 1, &ss.out));
   EXPECT_EQ(15u, SS_GetRsltSet(nullptr, &g_link, 77, nullptr));
   SCS_StaticSetFree(nullptr);
+}
+
+// Every allocation of a window read and of a static run may fail: the answer is a code, the
+// output is left empty or whole, and nothing leaks (the sanitiser checks).
+TEST_F(DscCache, WindowAndRunReadsSurviveEveryAllocationFailure) {
+  StaticSet ss;
+  g_script.rows = 5201;
+  g_script.byRef = true;
+  ASSERT_EQ(0u, SS_GetRsltSet(ss.set, &g_link, 77, nullptr));
+  ss.set->cache.window = 50;  // small windows keep the walk short
+  bool done = false;
+  for (long k = 0; k < 100000 && !done; ++k) {
+    Dataset window{};
+    TryMemFailAfter(k);
+    const uint32_t rc = dsc_ReadWindow(&ss.set->cache, &window, 100);
+    TryMemFailAfter(-1);
+    if (rc == 0) {
+      done = true;
+      ASSERT_EQ(50u, window.rows_used);
+      EXPECT_EQ("r149", TextAt(window, 49));
+    } else {
+      ASSERT_EQ(15u, rc);
+      ASSERT_EQ(0, window.col_count);
+    }
+    DatasetFree(&window);
+  }
+  EXPECT_TRUE(done);
+  done = false;
+  for (long k = 0; k < 10000 && !done; ++k) {
+    TryMemFailAfter(k);
+    const uint32_t rc = SS_GetRows(ss.set, 5190, 20, &ss.out);
+    TryMemFailAfter(-1);
+    if (rc == 0) {
+      done = true;
+      ASSERT_EQ(11u, ss.out->rows_used);
+      EXPECT_EQ("r5200", TextAt(*ss.out, 10));
+    } else {
+      ASSERT_TRUE(rc == 15u || rc == 16u) << rc;
+      if (ss.out) {
+        ASSERT_EQ(0u, ss.out->rows_used);
+      }
+    }
+  }
+  EXPECT_TRUE(done);
 }
 
 }  // namespace
