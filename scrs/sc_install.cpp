@@ -307,6 +307,9 @@ namespace {
 // Opens the layer's state of a new statement: the cursor block the agent made is the layer's.
 void StmtOpen(IngStmt* s) {
   SCS_Cursor& c = s->cursor;
+  // The layer's own work on the statement goes to the table below it.
+  c.link = &g_savedLowerLink;
+  c.owner = s;
   c.layerFlags = 0;
   c.keptParams = nullptr;
   c.analysedSelect = 0;

@@ -237,6 +237,8 @@ TEST_F(LayerSession, ScrollableStatementsKeepACopyOfTheirParameters) {
   p1.Put<int32_t>(0, 0, 5);
   ASSERT_EQ(0u, AgentCall<DRV_SetParams>(&link, s, p1.Give()));
   SCS_Cursor& c = IngStmtFind(s)->cursor;
+  EXPECT_EQ(SCS_LowerLink(), c.link);
+  EXPECT_EQ(IngStmtFind(s), c.owner);
   EXPECT_EQ(nullptr, c.keptParams);  // forward-only keeps nothing
   c.cursorType = 1;
   ParamSet p2({{DS_INTEGER, 4}}, 1);
