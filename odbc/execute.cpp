@@ -37,20 +37,28 @@ const char* ValueAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
     return static_cast<const char*>(b.value) + uint64_t(r) * (bt ? bt : ParamElementLength(b));
 }
 
-const SQLLEN* SlotAt(const StmtRecord* stmt, const SQLLEN* p, uint32_t r) {
+// Applications pack rows as they like (pyodbc's row-wise buffers among them): slots are read
+// byte-wise, never through an aligned load.
+const char* SlotAt(const StmtRecord* stmt, const SQLLEN* p, uint32_t r) {
     if (!p) return nullptr;
     const uint64_t bt = ParamBindType(stmt);
-    return reinterpret_cast<const SQLLEN*>(reinterpret_cast<const char*>(p) + uint64_t(r) * (bt ? bt : sizeof(SQLLEN)));
+    return reinterpret_cast<const char*>(p) + uint64_t(r) * (bt ? bt : sizeof(SQLLEN));
+}
+
+SQLLEN LoadLen(const char* slot) {
+    SQLLEN v;
+    std::memcpy(&v, slot, sizeof v);
+    return v;
 }
 
 SQLLEN OctetLengthAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    const SQLLEN* p = SlotAt(stmt, b.octetLengthPtr, r);
-    return p ? *p : SQLLEN(b.elementSize);
+    const char* p = SlotAt(stmt, b.octetLengthPtr, r);
+    return p ? LoadLen(p) : SQLLEN(b.elementSize);
 }
 
 SQLLEN IndicatorAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    const SQLLEN* p = SlotAt(stmt, b.indicatorPtr, r);
-    return p ? *p : 0;
+    const char* p = SlotAt(stmt, b.indicatorPtr, r);
+    return p ? LoadLen(p) : 0;
 }
 
 bool IsDataAtExec(SQLLEN len) { return len == SQL_DATA_AT_EXEC || len <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
@@ -60,10 +68,13 @@ bool RowIgnored(const StmtRecord* stmt, uint32_t r) {
     return apd && apd->arrayStatusPtr && apd->arrayStatusPtr[r] == SQL_PARAM_IGNORE;
 }
 
-uint64_t WideUnits(const SQLWCHAR* w) {
+uint64_t WideUnits(const char* w) {
     uint64_t k = 0;
-    while (w[k]) ++k;
-    return k;
+    for (;; ++k) {
+        SQLWCHAR u;
+        std::memcpy(&u, w + 2 * k, 2);
+        if (!u) return k;
+    }
 }
 
 // One row's value of one parameter.
@@ -116,7 +127,7 @@ uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowV
         return 0;
     }
     if (len == SQL_NTS) {
-        out->len = b.cType == SQL_C_WCHAR ? 2 * WideUnits(reinterpret_cast<const SQLWCHAR*>(out->ptr))
+        out->len = b.cType == SQL_C_WCHAR ? 2 * WideUnits(out->ptr)
                                          : strlen(out->ptr);
     } else if (len < 0) {
         return 25;  // S1090: SQL_NO_TOTAL, SQL_COLUMN_IGNORE and the like are no lengths
@@ -388,6 +399,17 @@ void DropResultDescs(StmtRecord* stmt) {
     stmt->resultCount = 0;
 }
 
+ParamDescEntry NarrowParamDesc(ParamDescEntry d) {
+    switch (d.sqlType) {
+        case SQL_WLONGVARCHAR: d.sqlType = SQL_LONGVARCHAR; break;
+        case SQL_WVARCHAR: d.sqlType = SQL_VARCHAR; break;
+        case SQL_WCHAR: d.sqlType = SQL_CHAR; break;
+        default: break;
+    }
+    if (d.cType == SQL_C_WCHAR) d.cType = SQL_C_CHAR;
+    return d;
+}
+
 struct Directions {
     uint16_t in = 0, out = 0, io = 0;
 };
@@ -494,18 +516,16 @@ SQLRETURN ExecutePrepareParams(StmtRecord* stmt) {
     }
     ParamStore* ps = StmtParamStore(stmt);
     if (!ps) return SQL_SUCCESS;
-    if (DescRecord* apd = stmt->apd; apd && apd->bindOffsetPtr) {
-        const SQLLEN off = *apd->bindOffsetPtr;
-        for (uint16_t n = 1; n <= apd->count && n <= ps->count; ++n) {
-            ParamBinding* b = ParamBindingAt(n, stmt);
-            const DescItem* it = DescItemAt(apd, n);
-            if (!b || !it) continue;
-            if (it->dataPtr) b->value = static_cast<char*>(it->dataPtr) + off;
-            if (it->indicatorPtr)
-                b->indicatorPtr = reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(it->indicatorPtr) + off);
-            if (it->octetLengthPtr)
-                b->octetLengthPtr = reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(it->octetLengthPtr) + off);
-        }
+    // The effective pointers are the bound ones plus the current bind offset, derived afresh
+    // for every execution so that the offset counts once, and not at all once it is gone.
+    const SQLLEN off = stmt->apd && stmt->apd->bindOffsetPtr ? *stmt->apd->bindOffsetPtr : 0;
+    auto shift = [off](auto* p) { return p ? reinterpret_cast<decltype(p)>(reinterpret_cast<char*>(p) + off) : p; };
+    for (uint16_t i = 0; i < ps->count; ++i) {
+        ParamBinding& b = ps->entries[i];
+        if (b.number == 0) continue;
+        b.value = shift(b.boundValue);
+        b.octetLengthPtr = shift(b.boundOctetLengthPtr);
+        b.indicatorPtr = shift(b.boundIndicatorPtr);
     }
     ps->nextIndex = ps->curIndex = 0;
     ps->scanRow = ps->supplyRow = 0;
@@ -595,7 +615,8 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     const uint16_t n = stmt->paramCount < bound ? stmt->paramCount : bound;
     for (uint16_t i = 0; i < n; ++i) {
         const ParamBinding& b = ps->entries[i];
-        if (b.number == i + 1 && !b.value && !b.octetLengthPtr) {
+        // An output parameter bound without buffers has its value discarded, as ODBC allows.
+        if (b.number == i + 1 && !b.value && !b.octetLengthPtr && b.direction != SQL_PARAM_OUTPUT) {
             stmt->lastError = 48;  // 07001
             return SQL_ERROR;
         }
@@ -611,6 +632,13 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     const bool execute2 = conn && conn->hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link);
     const bool sendDescs = (stmt->flags & kSfNeedBind) && !(stmt->flags & kSfParamsSent);
     ParamDescEntry* descs = ps ? ps->summaries : nullptr;
+    // A wide connection whose agent refused Unicode gets narrow descriptions and values.
+    const bool narrowing = conn && conn->wideUnconfirmed;
+    ParamDescEntry narrowDescs[kMaxParamNumber];
+    if (narrowing && descs) {
+        for (uint16_t i = 0; i < n; ++i) narrowDescs[i] = NarrowParamDesc(descs[i]);
+        descs = narrowDescs;
+    }
     // A new execution drops the previous result and its description.
     StmtResetCursorPos(stmt);
     stmt->longData.column = 0;
@@ -636,6 +664,12 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     uint32_t* rowMap = nullptr;
     if (uint32_t code = BuildParamDataset(stmt, n, &ds, &rowMap)) {
         stmt->lastError = code;
+        return SQL_ERROR;
+    }
+    if (narrowing && DatasetNarrowColumns(ds) != 0) {
+        DatasetDelete(ds);
+        free(rowMap);
+        stmt->lastError = 16;
         return SQL_ERROR;
     }
     const uint32_t sent = ds->rows_used;

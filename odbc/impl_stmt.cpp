@@ -154,8 +154,14 @@ SQLRETURN ImplExecDirect(HandleBase* record, ApiArgs& args) {
 SQLRETURN ImplExecute(HandleBase* record, ApiArgs&) {
     StmtRecord* stmt = Stmt(record);
     if (stmt->state == 2 && (stmt->flags & kSfExecuted)) {
-        stmt->lastError = 64;  // 24000: a result set is still open
-        return SQL_ERROR;
+        // An executed statement without a result (an INSERT, a batch of parameter rows) may run
+        // again at once; one with result columns must be closed first.
+        if (StmtDescribeResult(stmt) && stmt->resultCount > 0) {
+            stmt->lastError = 64;  // 24000: a result set is still open
+            return SQL_ERROR;
+        }
+        stmt->lastError = 0;
+        StmtCloseCursor(stmt);
     }
     return ExecuteRoad(stmt);
 }

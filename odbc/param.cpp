@@ -174,8 +174,8 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
     b.columnSize = columnSize;
     b.decimalDigits = digits;
     b.value = b.boundValue = value;
-    b.octetLengthPtr = octetLengthPtr;
-    b.indicatorPtr = indicatorPtr;
+    b.octetLengthPtr = b.boundOctetLengthPtr = octetLengthPtr;
+    b.indicatorPtr = b.boundIndicatorPtr = indicatorPtr;
     b.bufferLength = bufferLength;
     b.direction = direction;
     if (ParamBindingSet(stmt, b) != 0) return SQL_ERROR;
@@ -263,10 +263,10 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
         n = uint64_t(b->elementSize);
     } else if (length == SQL_NTS) {
         if (b->cType == SQL_C_WCHAR) {
-            const auto* w = static_cast<const SQLWCHAR*>(data);
+            const auto* w = static_cast<const char*>(data);
             uint64_t k = 0;
-            while (w[k]) ++k;
-            n = k * 2;
+            for (SQLWCHAR u = 1; u; ++k) std::memcpy(&u, w + 2 * k, 2);
+            n = (k - 1) * 2;
         } else {
             n = strlen(static_cast<const char*>(data));
         }
@@ -333,8 +333,8 @@ SQLRETURN ImplSetParam(HandleBase* record, ApiArgs& args) {
     b.columnSize = columnSize;
     b.decimalDigits = digits;
     b.value = b.boundValue = value;
-    b.octetLengthPtr = lenInd;
-    b.indicatorPtr = lenInd;
+    b.octetLengthPtr = b.boundOctetLengthPtr = lenInd;
+    b.indicatorPtr = b.boundIndicatorPtr = lenInd;
     b.bufferLength = 0;
     b.direction = SQL_PARAM_INPUT;
     return ParamBindingSet(stmt, b) == 0 ? SQL_SUCCESS : SQL_ERROR;
@@ -349,7 +349,12 @@ SQLRETURN ParamDataDriver(StmtRecord* stmt, void** valueOut) {
             stmt->lastError = 22;  // S1010
             return SQL_ERROR;
         case kNeedDataParams: {
-            if (!ps) return SQL_ERROR;
+            if (!ps || ps->nextIndex >= ps->count) {
+                // The bindings went away under the dialogue: nothing can be handed out.
+                stmt->needData = 0;
+                stmt->lastError = 22;
+                return SQL_ERROR;
+            }
             ps->supplyRow = ps->scanRow;
             if (stmt->paramsProcessedPtr) *stmt->paramsProcessedPtr = SQLULEN(ps->supplyRow) + 1;
             if (stmt->ipd && stmt->ipd->rowsProcessedPtr && stmt->ipd->rowsProcessedPtr != stmt->paramsProcessedPtr)

@@ -19,7 +19,9 @@ struct ParamBinding {
     SQLLEN* indicatorPtr;
     int64_t bufferLength;
     uint16_t direction;     // 1 input, 2 input/output, 4 output
-    void* boundValue;       // the pointer as bound: SQLParamData hands it back as the token
+    void* boundValue;       // the pointers as bound; SQLParamData hands the value back as the token
+    SQLLEN* boundOctetLengthPtr;
+    SQLLEN* boundIndicatorPtr;
     // Data-at-execution values, one per row of the parameter set. A piece length of
     // SQL_NULL_DATA marks a row whose value was sent as NULL.
     uint32_t pieceCount;

@@ -197,6 +197,28 @@ TEST_P(ParamRuns, ProcedureWithInputOutputAndInputOutputParameters) {
     Must("drop procedure " + p);
 }
 
+TEST_P(ParamRuns, SelectWithParametersAndReExecution) {
+    Must("insert into " + t + " values (1, 'a')");
+    Must("insert into " + t + " values (2, 'b')");
+    Must("insert into " + t + " values (3, 'c')");
+    SQLINTEGER k = 2;
+    char v[16] = "";
+    SQLLEN kInd = 0, vLen = 0;
+    const std::string sql = "select v from " + t + " where k >= ? order by k";
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &k, 0, &kInd);
+    SQLBindCol(stmt, 1, SQL_C_CHAR, v, sizeof v, &vLen);
+    for (SQLINTEGER from : {2, 1, 3}) {
+        k = from;
+        ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+        std::string got;
+        while (SQLFetch(stmt) == SQL_SUCCESS) got += v;
+        EXPECT_EQ(std::string("abc").substr(size_t(from - 1)), got);
+        // The cursor is open until the rows are read and it is closed.
+        SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, ParamRuns, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 

@@ -105,6 +105,15 @@ TEST_P(Params, IntegersAndFloats) {
         {"float8", [](Params* p) { f8 = -2.25; p->Bind(SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &f8, 0, &ind); }, "-2.25"},
         {"float4", [](Params* p) { f4 = 1.5f; p->Bind(SQL_C_FLOAT, SQL_REAL, 0, 0, &f4, 0, &ind); }, "1.5"},
         {"integer1", [](Params* p) { bit = 1; p->Bind(SQL_C_BIT, SQL_BIT, 0, 0, &bit, 0, &ind); }, "1"},
+        {"bigint", [](Params* p) { static SQLUINTEGER u4 = 4000000000u; p->Bind(SQL_C_ULONG, SQL_BIGINT, 0, 0, &u4, 0, &ind); },
+         "4000000000"},
+        {"integer", [](Params* p) { static SQLUSMALLINT u2 = 65535; p->Bind(SQL_C_USHORT, SQL_INTEGER, 0, 0, &u2, 0, &ind); },
+         "65535"},
+        {"smallint", [](Params* p) { static SQLCHAR u1 = 200; p->Bind(SQL_C_UTINYINT, SQL_SMALLINT, 0, 0, &u1, 0, &ind); },
+         "200"},
+        {"varchar(20)", [](Params* p) { i4 = 77; p->Bind(SQL_C_SLONG, SQL_VARCHAR, 20, 0, &i4, 0, &ind); }, "77"},
+        {"float8", [](Params* p) { p->Bind(SQL_C_CHAR, SQL_DOUBLE, 0, 0, (void*)"-0.125", 0, &ind); ind = SQL_NTS; },
+         "-0.125"},
         {"integer", [](Params* p) { i4 = 1; ind = SQL_NULL_DATA; p->Bind(SQL_C_LONG, SQL_INTEGER, 0, 0, &i4, 0, &ind); },
          "NULL"},
     };
@@ -200,6 +209,22 @@ TEST_P(Params, BinaryAndHex) {
     SQLLEN nts = SQL_NTS;
     Insert(2, [&] { Bind(SQL_C_CHAR, SQL_VARBINARY, 20, 0, (void*)"0aff", 0, &nts); });
     EXPECT_EQ("0AFF", ReadText(2));
+}
+
+TEST_P(Params, LongValuesGoInSegments) {
+    Create("long varchar");
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text.push_back(char('a' + i % 26));
+    SQLLEN len = SQLLEN(text.size());
+    Insert(1, [&] { Bind(SQL_C_CHAR, SQL_LONGVARCHAR, text.size(), 0, (void*)text.data(), 0, &len); });
+    ASSERT_EQ(SQL_SUCCESS, Exec("select v from " + t)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    std::vector<char> buf(text.size() + 1);
+    SQLLEN got = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_CHAR, buf.data(), SQLLEN(buf.size()), &got)) << Diag();
+    EXPECT_EQ(SQLLEN(text.size()), got);
+    EXPECT_EQ(text, std::string(buf.data()));
+    SQLFreeStmt(stmt, SQL_CLOSE);
 }
 
 TEST_P(Params, WideTextOutsideTheBasicPlane) {

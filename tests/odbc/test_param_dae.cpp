@@ -141,3 +141,41 @@ TEST_F(ParamDae, ExecDirectAsksForDataToo) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ParamDae, BindingsDroppedUnderTheDialogueEndIt) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
+    int token;
+    SQLLEN len = SQL_DATA_AT_EXEC;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, &token, 0, &len);
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
+    StmtResetParams(stmt);
+    SQLPOINTER t;
+    EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &t));
+    EXPECT_EQ("HY010", State());
+    EXPECT_EQ(0, stmt->needData);
+    EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", 1));
+    EXPECT_EQ(0u, pfake::S().prepareExecuteCalls);
+}
+
+TEST_F(ParamDae, CancelEndsTheDialogue) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
+    int token;
+    SQLLEN len = SQL_DATA_AT_EXEC;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, &token, 0, &len);
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
+    SQLPOINTER t;
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
+    EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(hstmt)));
+    EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", 1));
+    EXPECT_EQ("HY010", State());
+    // A new execution starts the dialogue afresh.
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
+    EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "again", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
+    EXPECT_EQ("again", RefText(0, 0));
+}
+
+}  // namespace

@@ -247,6 +247,11 @@ TEST_F(ParamExec, RowWiseArrayWithBindOffsetCountsTheOffsetOnce) {
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
     std::memcpy(&a, DatasetCell(&Col(0), 0), 4);
     EXPECT_EQ(1, a);
+    // Without the offset the bound rows themselves are read.
+    stmt->apd->bindOffsetPtr = nullptr;
+    SQLFreeStmt(hstmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ("zz", RefText(1, 0));
 }
 
 TEST_F(ParamExec, ParameterSetSizeBeyondThirtyTwoBitsIsRefused) {
@@ -314,11 +319,25 @@ TEST_F(ParamExec, MissingBindingsAreWrongNumberOfParameters) {
     SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, nullptr);
     EXPECT_EQ(SQL_ERROR, SQLExecute(hstmt));
     EXPECT_EQ("07001", State());
-    // A binding with neither a value nor a length.
-    SQLBindParameter(hstmt, 2, SQL_PARAM_OUTPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, nullptr, 0, nullptr);
+    // An input binding that lost both its pointers (a descriptor change unbound it).
+    SQLLEN len = 0;
+    SQLBindParameter(hstmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, nullptr, 0, &len);
+    ParamBindingAt(2, stmt)->boundOctetLengthPtr = nullptr;
+    ParamBindingAt(2, stmt)->boundIndicatorPtr = nullptr;
+    ParamBindingAt(2, stmt)->octetLengthPtr = nullptr;
     EXPECT_EQ(SQL_ERROR, SQLExecute(hstmt));
     EXPECT_EQ("07001", State());
     EXPECT_EQ(0u, pfake::S().prepareExecuteCalls);
+}
+
+TEST_F(ParamExec, OutputWithoutBuffersIsDiscarded) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("{call p(?, ?)}", {"*I", "*O"}));
+    SQLINTEGER in = 4;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &in, 0, nullptr);
+    SQLBindParameter(hstmt, 2, SQL_PARAM_OUTPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, nullptr, 0, nullptr);
+    pfake::S().outValue = 16;
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ(1u, pfake::S().prepareExecuteCalls);
 }
 
 TEST_F(ParamExec, WithoutParametersOneCallAndNoRowsProcessed) {
@@ -388,6 +407,52 @@ TEST_F(ParamExec, UnknownDirectionsFollowTheBinding) {
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
     EXPECT_EQ(2, Sent()->col_count);
     EXPECT_EQ(9, out);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ParamExec, WideValuesGoNarrowToAnAgentThatRefusedUnicode) {
+    conn->wideUnconfirmed = 1;
+    stmt->flags |= kSfNeedBind;
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
+    const SQLWCHAR w[] = {u'h', 0x00E9, 0};
+    SQLLEN len = SQL_NTS;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 10, 0, (void*)w, 0, &len);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ(DS_CHAR_REF, Col(0).kind);
+    EXPECT_EQ("h\xc3\xa9", RefText(0, 0));
+    ASSERT_EQ(1u, pfake::S().descs.size());
+    EXPECT_EQ(SQL_VARCHAR, pfake::S().descs[0].sqlType);
+    EXPECT_EQ(SQL_C_CHAR, pfake::S().descs[0].cType);
+    // The statement's own summary keeps the wide types.
+    EXPECT_EQ(SQL_WVARCHAR, static_cast<ParamDescEntry*>(stmt->paramSummaries)[0].sqlType);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ParamExec, NullTextForADateIsANullDate) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
+    char text[4] = "";
+    SQLLEN len = SQL_NULL_DATA;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, text, 4, &len);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ(DS_DATE, Col(0).kind);
+    EXPECT_EQ(DS_IND_NULL, Col(0).indicators[0]);
+}
+
+TEST_F(ParamExec, SelectWithAParameterSetReportsOneRowProcessed) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("SELECT a FROM t WHERE b = ?", {"b"}));
+    SQLINTEGER vals[3] = {1, 2, 3};
+    SQLULEN processed = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLParamOptions(hstmt, 3, &processed));
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, vals, 0, nullptr);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    EXPECT_EQ(3u, Sent()->rows_used);
+    EXPECT_EQ(1u, processed);
 }
 
 }  // namespace
