@@ -38,9 +38,9 @@ TEST(AgentOpTable, InstallWritesWordTwoAndLaysBothLayers) {
   for (const AgentFuncTable* t : {IngAgentOpTable(), scs, static_cast<const AgentFuncTable*>(link.table)}) EXPECT_EQ(t->op[DRV_GetData], nullptr);
   EXPECT_EQ(scs->op[DRV_ParamData], nullptr);
   EXPECT_EQ(scs->op[DRV_PutData], nullptr);
-  // The cursor layer answers slot 0 itself; the rest reach the agent unchanged.
+  // The cursor layer answers slot 0 itself; slots it does not take reach the agent unchanged.
   EXPECT_EQ(scs->op[DRV_GetInfo], AgentSlotFn<DRV_GetInfo>(SCS_GetInfo));
-  EXPECT_EQ(scs->op[DRV_Connect], IngAgentOpTable()->op[DRV_Connect]);
+  EXPECT_EQ(scs->op[DRV_Commit], IngAgentOpTable()->op[DRV_Commit]);
 }
 
 TEST(AgentOpTable, SecondConnectionReusesTheCursorLayerTable) {
