@@ -63,7 +63,7 @@ const Named kHresultNames[] = {
     {0x80070057, "E_INVALIDARG"},
 };
 
-// Writes one piece of OLE trace text; the line ending the format carries is the stream's own.
+// Writes one OLE trace line; the newline its format carries is the stream's own.
 void WriteOle(const char* prefix, const char* text) {
   std::string line = std::string(prefix) + text;
   if (!line.empty() && line.back() == '\n') line.pop_back();

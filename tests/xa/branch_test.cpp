@@ -246,7 +246,7 @@ TEST_F(XaBranchTest, APreparedBranchOutlivesItsSessionAndIsFinishedFromANewOne) 
   ASSERT_EQ(Close(b), XA_OK);
 }
 
-TEST_F(XaBranchTest, RecoveryHandsTheInDoubtListOutInPiecesAndBeyondThirtyTwo) {
+TEST_F(XaBranchTest, RecoveryHandsTheInDoubtListOutInBatchesAndBeyondThirtyTwo) {
   Table("xb8");
   uint32_t a = 0, b = 0;
   ASSERT_EQ(Connect(&a), 0u);
@@ -272,10 +272,10 @@ TEST_F(XaBranchTest, RecoveryHandsTheInDoubtListOutInPiecesAndBeyondThirtyTwo) {
   EXPECT_EQ(Recover(b, scratch, 0, TMSTARTRSCAN), 0);  // a scan that hands out nothing yet
   std::vector<XID> all;
   for (;;) {
-    XID piece[10];
-    int n = Recover(b, piece, 10, TMNOFLAGS);
+    XID batch[10];
+    int n = Recover(b, batch, 10, TMNOFLAGS);
     ASSERT_GE(n, 0);
-    all.insert(all.end(), piece, piece + n);
+    all.insert(all.end(), batch, batch + n);
     if (n < 10) break;
   }
   EXPECT_EQ(int(all.size()), kBranches);
