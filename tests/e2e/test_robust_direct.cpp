@@ -14,6 +14,8 @@
 
 #include "connect_fixture.h"
 #include "e2e_env.h"
+#include "xa/xa_agent.h"
+#include "xa/xa_switch.h"
 
 namespace {
 
@@ -848,6 +850,56 @@ TEST_P(DirectBadInput, ExportsWithoutHandlesTakeNullAndShortBuffers) {
     ASSERT_NE(nullptr, getSwitch);
     int32_t hr = getSwitch(0xFFFFFFFFu, nullptr);
     EXPECT_TRUE(hr == 0 || hr == int32_t(0x80004005u)) << hr;
+}
+
+// The XA switch taken before any xa_open and given nonsense: every entry but xa_close refuses with
+// an XA error code, and nothing crashes.
+TEST_P(DirectBadInput, XaSwitchRefusesNonsenseBeforeOpen) {
+    auto* getSwitch = reinterpret_cast<xa_switch_t* (*)()>(lib.Sym("kiv_xa_switch", false));
+    ASSERT_NE(nullptr, getSwitch);
+    xa_switch_t* sw = getSwitch();
+    if (!sw) GTEST_SKIP() << "no XA layer in this build";
+    XID bad{};
+    bad.formatID = 1;
+    bad.gtrid_length = 200;  // beyond the 64 the standard allows
+    bad.bqual_length = -3;
+    XID fine{};
+    fine.formatID = 7;
+    fine.gtrid_length = 3;
+    fine.bqual_length = 1;
+    memcpy(fine.data, "abcd", 4);
+    std::string longInfo(4 * MAXINFOSIZE, 'k');
+    struct Entry {
+        const char* name;
+        std::function<int()> call;
+    };
+    const std::vector<Entry> entries = {
+        {"open null info", [&] { return sw->xa_open_entry(nullptr, 0, TMNOFLAGS); }},
+        {"open overlong info", [&] { return sw->xa_open_entry(longInfo.data(), 0, TMNOFLAGS); }},
+        {"open unknown flags", [&] { return sw->xa_open_entry(const_cast<char*>(""), 0, 0x0F0F0F0L); }},
+        {"start null xid", [&] { return sw->xa_start_entry(nullptr, 0, TMNOFLAGS); }},
+        {"start bad xid", [&] { return sw->xa_start_entry(&bad, 0, TMNOFLAGS); }},
+        {"start before open", [&] { return sw->xa_start_entry(&fine, 0, TMNOFLAGS); }},
+        {"end null xid", [&] { return sw->xa_end_entry(nullptr, 0, TMSUCCESS); }},
+        {"end unknown branch", [&] { return sw->xa_end_entry(&fine, 0, TMSUCCESS); }},
+        {"prepare null xid", [&] { return sw->xa_prepare_entry(nullptr, 0, TMNOFLAGS); }},
+        {"commit null xid", [&] { return sw->xa_commit_entry(nullptr, 0, TMNOFLAGS); }},
+        {"commit bad xid", [&] { return sw->xa_commit_entry(&bad, 0, TMONEPHASE); }},
+        {"rollback null xid", [&] { return sw->xa_rollback_entry(nullptr, 0, TMNOFLAGS); }},
+        {"forget null xid", [&] { return sw->xa_forget_entry(nullptr, 0, TMNOFLAGS); }},
+        {"recover into nothing", [&] { return sw->xa_recover_entry(nullptr, 5, 0, TMSTARTRSCAN); }},
+        {"recover negative count", [&] { return sw->xa_recover_entry(&fine, -1, 0, TMSTARTRSCAN); }},
+        {"complete nulls", [&] { return sw->xa_complete_entry(nullptr, nullptr, 0, TMNOFLAGS); }},
+        {"start with a negative resource manager id", [&] { return sw->xa_start_entry(&fine, -77, TMNOFLAGS); }},
+    };
+    for (const Entry& e : entries) {
+        SCOPED_TRACE(e.name);
+        int rc = e.call();
+        EXPECT_LT(rc, 0) << "an XA success for nonsense";
+        EXPECT_GE(rc, -9) << "not an XA code";
+    }
+    int rc = sw->xa_close_entry(nullptr, 0, TMNOFLAGS);
+    EXPECT_TRUE(rc == 0 || (rc < 0 && rc >= -9)) << rc;
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, DirectBadInput, ::testing::ValuesIn(DriverBuilds()),
