@@ -32,6 +32,7 @@ struct Ctx {
     SQLSMALLINT sval;
     SQLULEN uval;
     SQLHDESC desc;  // the descriptor a case's diagnostic is read from
+    std::string dsn;
 };
 
 struct Case {
@@ -101,7 +102,7 @@ protected:
     void Run(const std::vector<Case>& cases) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
-            Ctx x{env, dbc, SQL_NULL_HSTMT, t, {}, kPoison(), -7, -7, -7, 0, SQL_NULL_HDESC};
+            Ctx x{env, dbc, SQL_NULL_HSTMT, t, {}, kPoison(), -7, -7, -7, 0, SQL_NULL_HDESC, Dsn()};
             ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &x.stmt));
             Reach(x.stmt, c.at);
             if (HasFatalFailure()) return;
@@ -752,6 +753,138 @@ TEST_P(Robust, DescriptorsAndStatementAttributes) {
         {"free an implicit descriptor", At::Fresh,
          [](Ctx& x) { return SQLFreeHandle(SQL_HANDLE_DESC, DescOf(x, SQL_ATTR_APP_ROW_DESC)); }, SQL_ERROR,
          {"HY017"}, SQL_HANDLE_DESC},
+    });
+}
+
+// A second connection, not connected, for the cases that need one; freed by the case.
+struct Unconnected {
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    explicit Unconnected(SQLHENV env) { SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc); }
+    ~Unconnected() { SQLFreeHandle(SQL_HANDLE_DBC, dbc); }
+    // rc with the first state appended as a check: the expected state or -99.
+    SQLRETURN Expect(SQLRETURN rc, const std::set<std::string>& states) const {
+        if (rc != SQL_ERROR) return rc;
+        return states.count(FirstDiag(SQL_HANDLE_DBC, dbc).state) ? rc : SQLRETURN(-99);
+    }
+};
+
+// Connection calls out of order and connection attribute values out of range.
+TEST_P(Robust, ConnectionSequenceAndValues) {
+    const std::set<std::string> kNotOpen = {"08003"};
+    Run({
+        {"disconnect when not connected", At::Fresh,
+         [](Ctx& x) {
+             Unconnected u(x.env);
+             return u.Expect(SQLDisconnect(u.dbc), {"08003"});
+         },
+         SQL_ERROR, {}},
+        {"statement on an unconnected connection", At::Fresh,
+         [](Ctx& x) {
+             Unconnected u(x.env);
+             SQLHSTMT st = SQL_NULL_HSTMT;
+             return u.Expect(SQLAllocHandle(SQL_HANDLE_STMT, u.dbc, &st), {"08003"});
+         },
+         SQL_ERROR, {}},
+        {"native sql on an unconnected connection", At::Fresh,
+         [](Ctx& x) {
+             Unconnected u(x.env);
+             return u.Expect(SQLNativeSql(u.dbc, C("select 1"), SQL_NTS, C(x.buf), sizeof x.buf, &x.ival), {"08003"});
+         },
+         SQL_ERROR, {}},
+        {"server information on an unconnected connection", At::Fresh,
+         [](Ctx& x) {
+             Unconnected u(x.env);
+             return u.Expect(SQLGetInfo(u.dbc, SQL_DBMS_VER, x.buf, sizeof x.buf, &x.slen), {"08003"});
+         },
+         SQL_ERROR, {}},
+        {"transaction end on an unconnected connection", At::Fresh,
+         [](Ctx& x) {
+             Unconnected u(x.env);
+             return u.Expect(SQLEndTran(SQL_HANDLE_DBC, u.dbc, SQL_COMMIT), {"08003"});
+         },
+         SQL_ERROR, {}},
+        {"isolation 99", At::Fresh,
+         [](Ctx& x) {
+             return SQLSetConnectAttr(x.dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(99), 0);
+         },
+         SQL_ERROR, {"HY024", "HYC00", "S1009"}, SQL_HANDLE_DBC},
+        {"access mode 7", At::Fresh,
+         [](Ctx& x) { return SQLSetConnectAttr(x.dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(7), 0); },
+         SQL_ERROR, {"HY024", "HYC00"}, SQL_HANDLE_DBC},
+        {"disconnect inside a transaction rolls it back", At::Fresh,
+         [](Ctx& x) {
+             if (SQLSetConnectAttr(x.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0) !=
+                 SQL_SUCCESS)
+                 return SQLRETURN(-98);
+             std::string q = "insert into " + x.table + " values (9, 'pending')";
+             SQLRETURN rc = SQLExecDirect(x.stmt, C(q.c_str()), SQL_NTS);
+             if (rc != SQL_SUCCESS) return SQLRETURN(-97);
+             // The driver rolls the open transaction back on disconnect: the row is gone, never
+             // committed behind the application's back.
+             SQLFreeHandle(SQL_HANDLE_STMT, x.stmt);
+             x.stmt = SQL_NULL_HSTMT;
+             rc = SQLDisconnect(x.dbc);
+             if (rc != SQL_SUCCESS) return SQLRETURN(-96);
+             if (!SQL_SUCCEEDED(SQLConnect(x.dbc, C(x.dsn.c_str()), SQL_NTS, C(kUser), SQL_NTS, C(kPassword), SQL_NTS)))
+                 return SQLRETURN(-95);
+             SQLAllocHandle(SQL_HANDLE_STMT, x.dbc, &x.stmt);
+             q = "select count(*) from " + x.table + " where a = 9";
+             SQLINTEGER n = -1;
+             if (SQLExecDirect(x.stmt, C(q.c_str()), SQL_NTS) != SQL_SUCCESS || SQLFetch(x.stmt) != SQL_SUCCESS ||
+                 SQLGetData(x.stmt, 1, SQL_C_LONG, &n, 0, nullptr) != SQL_SUCCESS)
+                 return SQLRETURN(-94);
+             return n == 0 ? SQLRETURN(SQL_SUCCESS) : SQLRETURN(-99);
+         },
+         SQL_SUCCESS, {}},
+    });
+}
+
+// Absurd sizes given with real buffers: the driver takes what the value needs, never the size.
+TEST_P(Robust, AbsurdSizes) {
+    Run({
+        {"bindcol with a buffer length of 2^62", At::Open,
+         [](Ctx& x) {
+             SQLRETURN rc = SQLBindCol(x.stmt, 2, SQL_C_CHAR, x.buf, SQLLEN(1) << 62, &x.len);
+             if (rc != SQL_SUCCESS) return rc;
+             rc = SQLFetch(x.stmt);
+             return rc == SQL_SUCCESS && std::string(x.buf) == "one" && x.len == 3 ? rc : SQLRETURN(-99);
+         },
+         SQL_SUCCESS, {}},
+        {"varchar parameter of column size 2^63", At::Params,
+         [](Ctx& x) {
+             static SQLINTEGER a = 11;
+             static SQLLEN aInd = 0, bLen = SQL_NTS;
+             SQLBindParameter(x.stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &a, 0, &aInd);
+             SQLRETURN rc = SQLBindParameter(x.stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, SQLULEN(1) << 63, 0,
+                                             C("big"), 0, &bLen);
+             if (rc == SQL_ERROR) return rc;
+             // The column size describes; the value decides what is sent.
+             return SQLExecute(x.stmt);
+         },
+         SQL_SUCCESS, {}},
+        {"fetch with a rowset of 2^40 rows into one row of buffer", At::Fresh,
+         [](Ctx& x) {
+             SQLRETURN rc = SQLSetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE,
+                                           reinterpret_cast<SQLPOINTER>(SQLULEN(1) << 40), 0);
+             // Refused or cut down: either way no fetch may believe 2^40 rows of room.
+             SQLULEN size = 0;
+             SQLGetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE, &size, 0, nullptr);
+             return (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) && size < (SQLULEN(1) << 40) ? SQL_SUCCESS
+                                                                                                : SQLRETURN(-99);
+         },
+         SQL_SUCCESS, {}},
+        {"parameter set size 0", At::Params,
+         [](Ctx& x) {
+             SQLULEN done = 0;
+             SQLRETURN rc = SQLParamOptions(x.stmt, 0, &done);
+             if (rc == SQL_ERROR) return rc;
+             static SQLINTEGER a = 12;
+             static SQLLEN aInd = 0, bInd = SQL_NULL_DATA;
+             SQLBindParameter(x.stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &a, 0, &aInd);
+             SQLBindParameter(x.stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, x.buf, 0, &bInd);
+             return SQLExecute(x.stmt);
+         },
+         SQL_ERROR, {"HY107", "HY024", "S1107"}},
     });
 }
 
