@@ -813,6 +813,49 @@ TEST_P(DirectBadInput, TextOutputsStayWithinTheRoomGiven) {
     }
 }
 
+// Malformed text: a lone surrogate for the wide build, bytes that are no UTF-8 for the narrow one.
+TEST_P(DirectBadInput, MalformedTextIsRefusedOrKeptNeverCrashes) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    std::vector<char> sql;
+    auto add = [&](const std::string& ascii) {
+        for (char c : ascii) {
+            sql.push_back(c);
+            if (lib.wide) sql.push_back(0);
+        }
+    };
+    add("select '");
+    if (lib.wide) {
+        sql.push_back(char(0x00));
+        sql.push_back(char(0xD8));  // a high surrogate with no low one after it
+    } else {
+        sql.push_back(char(0xFF));
+        sql.push_back(char(0xC3));  // a lead byte cut short
+    }
+    add("x' ");
+    sql.resize(sql.size() + 4, 0);
+    auto* exec = reinterpret_cast<SQLRETURN (*)(H, P, SQLINTEGER)>(lib.Sym("SQLExecDirect", true));
+    SQLRETURN rc = exec(stmt, sql.data(), SQL_NTS);
+    if (rc == SQL_ERROR) return;  // refusing the text is a proper answer
+    ASSERT_EQ(SQL_SUCCESS, rc) << State(SQL_HANDLE_STMT, stmt);
+    ASSERT_EQ(SQL_SUCCESS, reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLFetch", false))(stmt));
+    unsigned char out[64] = {};
+    SQLLEN len = 0;
+    ASSERT_EQ(SQL_SUCCESS, reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)>(
+                               lib.Sym("SQLGetData", false))(stmt, 1, SQL_C_BINARY, out, sizeof out, &len));
+    if (lib.wide) {
+        // The unpaired surrogate stands as one replacement character; what follows it is intact.
+        ASSERT_EQ(2, len);
+        EXPECT_EQ('?', out[0]);
+        EXPECT_EQ('x', out[1]);
+    } else {
+        // Narrow text travels as the bytes it is.
+        ASSERT_EQ(3, len);
+        EXPECT_EQ(0xFF, out[0]);
+        EXPECT_EQ(0xC3, out[1]);
+        EXPECT_EQ('x', out[2]);
+    }
+}
+
 // The exports without handles: set-up names, the XA hooks, the Windows entry points.
 TEST_P(DirectBadInput, ExportsWithoutHandlesTakeNullAndShortBuffers) {
     using SetupFn = int(char*, int);
