@@ -674,6 +674,29 @@ TEST_P(DirectBadInput, ArgumentsTheDriverManagerWouldScreen) {
     }
 }
 
+// Freeing a parent that still has children frees them too (the driver's deliberate answer where
+// ODBC has HY010): afterwards every child handle is refused, never used after its release.
+TEST_P(DirectBadInput, FreeingAParentTakesItsChildrenAndTheirHandlesDie) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    auto* fetch = reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLFetch", false));
+    auto* disconnect = reinterpret_cast<DisconnectFn*>(lib.Sym("SQLDisconnect", false));
+    auto* freeConnect = reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLFreeConnect", false));
+    EXPECT_EQ(SQL_SUCCESS, freeConnect(dbc));
+    EXPECT_EQ(SQL_INVALID_HANDLE, fetch(stmt));
+    EXPECT_EQ(SQL_INVALID_HANDLE, disconnect(dbc));
+    EXPECT_EQ(SQL_INVALID_HANDLE, freeH(SQL_HANDLE_DESC, desc));
+    stmt = dbc = desc = SQL_NULL_HANDLE;
+    connected = false;
+    ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    EXPECT_EQ(SQL_SUCCESS, freeH(SQL_HANDLE_ENV, env));
+    EXPECT_EQ(SQL_INVALID_HANDLE, fetch(stmt));
+    EXPECT_EQ(SQL_INVALID_HANDLE, disconnect(dbc));
+    EXPECT_EQ(SQL_INVALID_HANDLE, freeH(SQL_HANDLE_ENV, env));
+    stmt = dbc = desc = env = SQL_NULL_HANDLE;
+    connected = false;
+}
+
 // Text outputs with little room: each function writes within the length it is given (for the wide
 // build an odd byte count too) and terminates what it writes, never past the end.
 struct ShortCall {
