@@ -4,12 +4,14 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "connect_fixture.h"
@@ -695,6 +697,57 @@ TEST_P(DirectBadInput, FreeingAParentTakesItsChildrenAndTheirHandlesDie) {
     EXPECT_EQ(SQL_INVALID_HANDLE, freeH(SQL_HANDLE_ENV, env));
     stmt = dbc = desc = env = SQL_NULL_HANDLE;
     connected = false;
+}
+
+// Several threads on one statement, and a statement freed while other threads use it: each call
+// gets an answer of its own, never a crash or a use after release.
+TEST_P(DirectBadInput, ThreadsRacingOnOneStatementAndItsRelease) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    auto* exec = reinterpret_cast<SQLRETURN (*)(H, P, SQLINTEGER)>(lib.Sym("SQLExecDirect", true));
+    auto* fetch = reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLFetch", false));
+    auto* freeStmt = reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT)>(lib.Sym("SQLFreeStmt", false));
+    auto* getData = reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)>(
+        lib.Sym("SQLGetData", false));
+    const std::vector<char> q = Text("select 1, 'two'");
+    // A call on a connection that another thread is using is turned away: 2 (SQL_STILL_EXECUTING)
+    // for the statement already under way, else an error.
+    auto answerOk = [](SQLRETURN rc) {
+        return rc == SQL_STILL_EXECUTING || rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR || rc == SQL_NO_DATA ||
+               rc == SQL_INVALID_HANDLE;
+    };
+    for (int round = 0; round < 20; ++round) {
+        H victim = SQL_NULL_HANDLE;
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &victim));
+        std::atomic<int> bad{0};
+        SQLRETURN freed = SQL_ERROR;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t)
+            threads.emplace_back([&, t] {
+                H target = t == 0 ? victim : stmt;
+                for (int i = 0; i < 15; ++i) {
+                    char buf[32];
+                    SQLLEN len;
+                    SQLRETURN rcs[] = {exec(target, const_cast<char*>(q.data()), SQL_NTS), fetch(target),
+                                       getData(target, 2, SQL_C_CHAR, buf, sizeof buf, &len),
+                                       freeStmt(target, SQL_CLOSE)};
+                    for (SQLRETURN rc : rcs)
+                        if (!answerOk(rc)) ++bad;
+                }
+            });
+        threads.emplace_back([&] {
+            freed = freeH(SQL_HANDLE_STMT, victim);
+            if (!answerOk(freed)) ++bad;
+        });
+        for (auto& th : threads) th.join();
+        EXPECT_EQ(0, bad.load()) << "round " << round;
+        // Refused while busy, the statement is freed now that the others are done.
+        if (freed != SQL_SUCCESS) {
+            EXPECT_EQ(SQL_SUCCESS, freeH(SQL_HANDLE_STMT, victim));
+        }
+        EXPECT_EQ(SQL_INVALID_HANDLE, fetch(victim));
+    }
+    freeStmt(stmt, SQL_CLOSE);
+    EXPECT_EQ(SQL_SUCCESS, exec(stmt, const_cast<char*>(q.data()), SQL_NTS)) << State(SQL_HANDLE_STMT, stmt);
 }
 
 // Text outputs with little room: each function writes within the length it is given (for the wide
