@@ -7,6 +7,7 @@
 
 #include "util/dataset.h"
 #include "util/trymem.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -152,21 +153,8 @@ ValueSpan CellValue(const DatasetColumn& col, const uint8_t* cell) {
 // UTF-16 to UTF-8 ("ANSI" on this platform) by the same rules as util/utf.h: a pair becomes
 // one 4-byte sequence, a lone surrogate a 3-byte sequence of its own.
 void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    char bytes[4];
+    out.append(bytes, CodePointToUtf8(cp, bytes));
 }
 
 // Converts n UTF-16 units; false when memory runs out.
@@ -194,10 +182,7 @@ bool WideToNarrow(const uint8_t* src, size_t n, std::string& out) {
 
 // Largest cut of a UTF-8 text at or below `max` bytes that does not split a character.
 size_t Utf8Cut(const uint8_t* s, size_t len, size_t max) {
-    if (len <= max) return len;
-    size_t n = max;
-    while (n > 0 && (s[n] & 0xC0) == 0x80) --n;
-    return n;
+    return Utf8CutLength(reinterpret_cast<const char*>(s), len, max);
 }
 // Same for UTF-16 units: never keeps a high surrogate without its partner.
 size_t Utf16Cut(const uint8_t* s, size_t len, size_t max) {
