@@ -217,6 +217,34 @@ std::string freshDatabase(const char *user, const char *password) {
     return name;
 }
 
+IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs) {
+    IIAPI_DATAVALUE dv{};
+    dv.dv_value = value;
+    IIAPI_GETCOLPARM gc{};
+    gc.gc_stmtHandle = stmt;
+    gc.gc_rowCount = 1;
+    gc.gc_columnCount = 1;
+    gc.gc_columnData = &dv;
+    IIapi_getColumns(&gc);
+    IIAPI_STATUS st = finish(gc.gc_genParm);
+    if (msgs) *msgs = drain(gc.gc_genParm.gp_errorHandle);
+    return st;
+}
+
+void SampleDatabase::SetUp() {
+    db = freshDatabase("owner");
+    char err[512] = "";
+    ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
+    ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
+}
+
+std::string trimmed(const std::optional<std::string> &v) {
+    if (!v) return "<null>";
+    std::string s = *v;
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
 Session::~Session() {
     if (conn) disconnect();
 }

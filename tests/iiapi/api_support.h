@@ -88,6 +88,9 @@ public:
     long apiLevel = 0;
 };
 
+// Fetches one row of an open statement with a single column into the buffer at value; gives the
+// call's status and, when asked, its messages.
+IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs = nullptr);
 // Reads the descriptors of an open statement (copies).
 IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names);
 // Converts one value to text with IIapi_convertData.
@@ -97,5 +100,16 @@ std::optional<std::string> toText(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVAL
 II_PTR environment();
 // A new, empty database; returns its name.
 std::string freshDatabase(const char *user = nullptr, const char *password = nullptr);
+
+// A fresh database holding the sample data, connected as its owner ("owner").
+class SampleDatabase : public ::testing::Test {
+protected:
+    void SetUp() override;
+    std::string db;
+    Session s;
+};
+
+// A text value without its trailing blanks; "<null>" for NULL.
+std::string trimmed(const std::optional<std::string> &v);
 
 }  // namespace apitest

@@ -5,21 +5,8 @@ using namespace apitest;
 
 namespace {
 
-std::string trimmed(const std::optional<std::string> &v) {
-    if (!v) return "<null>";
-    std::string s = *v;
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
-
-class Dialect : public ::testing::Test {
+class Dialect : public SampleDatabase {
 protected:
-    void SetUp() override {
-        db = freshDatabase("owner");
-        char err[512] = "";
-        ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
-        ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
-    }
     // One value of a one-row query.
     std::string one(const std::string &sql) {
         Result r = s.run(sql, {}, IIAPI_QT_SELECT_SINGLE);
@@ -27,8 +14,6 @@ protected:
         if (r.rows.size() != 1 || r.rows[0].empty()) return "<no row>";
         return trimmed(r.rows[0][0]);
     }
-    std::string db;
-    Session s;
 };
 
 TEST_F(Dialect, TextPlusIsConcatenation) {

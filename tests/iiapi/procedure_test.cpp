@@ -6,21 +6,13 @@ using namespace apitest;
 
 namespace {
 
-class Proc : public ::testing::Test {
+class Proc : public SampleDatabase {
 protected:
-    void SetUp() override {
-        db = freshDatabase("owner");
-        char err[512] = "";
-        ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
-        ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
-    }
     static Param named(Param p, const char *name, int colType) {
         p.name = name;
         p.d.ds_columnType = int16_t(colType);
         return p;
     }
-    std::string db;
-    Session s;
 };
 
 TEST_F(Proc, InputAndInOutParametersWithReturnValue) {

@@ -221,15 +221,7 @@ TEST_F(Query, SeveralCursorsOpenAtOnce) {
     ASSERT_EQ(descriptors(b, d, n), IIAPI_ST_SUCCESS);
     auto one = [&](II_PTR h) {
         int32_t v = -1;
-        IIAPI_DATAVALUE dv{};
-        dv.dv_value = &v;
-        IIAPI_GETCOLPARM gc{};
-        gc.gc_stmtHandle = h;
-        gc.gc_rowCount = 1;
-        gc.gc_columnCount = 1;
-        gc.gc_columnData = &dv;
-        IIapi_getColumns(&gc);
-        EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_SUCCESS);
+        EXPECT_EQ(fetchOne(h, &v), IIAPI_ST_SUCCESS);
         return v;
     };
     EXPECT_EQ(one(a), 0);
@@ -411,14 +403,7 @@ TEST_F(Query, SequenceErrorsAreReportedNotCrashed) {
     II_PTR h = s.open("INSERT INTO nowhere VALUES (?)", {}, IIAPI_QT_QUERY, st);
     EXPECT_EQ(st, IIAPI_ST_ERROR);
     // Columns of a failed statement.
-    IIAPI_DATAVALUE dv{};
-    IIAPI_GETCOLPARM gc{};
-    gc.gc_stmtHandle = h;
-    gc.gc_rowCount = 1;
-    gc.gc_columnCount = 1;
-    gc.gc_columnData = &dv;
-    IIapi_getColumns(&gc);
-    EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_ERROR);
+    EXPECT_EQ(fetchOne(h, nullptr), IIAPI_ST_ERROR);
     Session::close(h);
     // Parameters for a statement that takes none, and bad counts.
     ASSERT_EQ(s.exec("CREATE TABLE sq (k integer)").status, IIAPI_ST_SUCCESS);
@@ -427,6 +412,7 @@ TEST_F(Query, SequenceErrorsAreReportedNotCrashed) {
     ASSERT_FALSE(r.msgs.empty());
     EXPECT_EQ(r.msgs[0].sqlstate, "07001");
     h = s.open("SELECT k FROM sq", {}, IIAPI_QT_QUERY, st);
+    IIAPI_DATAVALUE dv{};
     IIAPI_GETCOLPARM bad{};
     bad.gc_stmtHandle = h;
     bad.gc_rowCount = 0;
