@@ -109,6 +109,32 @@ TEST_F(Dialect, DoubleQuotesNameIdentifiersOnly) {
     EXPECT_EQ(one("SELECT \"ename\" FROM \"emp\" WHERE empno = 7839"), "King");
 }
 
+TEST_F(Dialect, QuotesDoubledInsideStandForThemselves) {
+    EXPECT_EQ(one("SELECT 'it''s' FROM emp WHERE empno = 7839"), "it's");
+    EXPECT_EQ(one("SELECT '''' FROM emp WHERE empno = 7839"), "'");
+    Result named = s.exec("SELECT ename AS \"a\"\"b\" FROM emp WHERE empno = 7839");
+    ASSERT_EQ(named.status, IIAPI_ST_SUCCESS) << (named.msgs.empty() ? "" : named.msgs[0].text);
+    ASSERT_EQ(named.names.size(), 1u);
+    EXPECT_EQ(named.names[0], "a\"b");
+    const struct {
+        const char *sql;
+        const char *message;
+    } unterminated[] = {
+        {"SELECT 'abc FROM emp", "unterminated string"},
+        {"SELECT 'it''s FROM emp", "unterminated string"},
+        {"SELECT '", "unterminated string"},
+        {"SELECT ename AS \"abc FROM emp", "unterminated identifier"},
+        {"SELECT ename AS \"a\"\" FROM emp", "unterminated identifier"},
+    };
+    for (const auto &c : unterminated) {
+        Result r = s.exec(c.sql);
+        EXPECT_EQ(r.status, IIAPI_ST_ERROR) << c.sql;
+        ASSERT_FALSE(r.msgs.empty()) << c.sql;
+        EXPECT_EQ(r.msgs[0].sqlstate, "42000") << c.sql;
+        EXPECT_NE(r.msgs[0].text.find(c.message), std::string::npos) << c.sql << ": " << r.msgs[0].text;
+    }
+}
+
 TEST_F(Dialect, GrantRecordsPermits) {
     ASSERT_EQ(s.exec("GRANT INSERT, DELETE ON TABLE emp TO alice, bob").status, IIAPI_ST_SUCCESS);
     EXPECT_EQ(one("SELECT count(*) FROM iipermits WHERE object_name = 'emp'"), "5");

@@ -139,6 +139,16 @@ TEST_F(Proc, CreateRunAndDrop) {
     EXPECT_EQ(s.exec("CREATE PROCEDURE bad2 (n integer) AS RETURN 1").status, IIAPI_ST_ERROR);
 }
 
+TEST_F(Proc, QuotedTextInTheBody) {
+    ASSERT_EQ(s.exec("CREATE PROCEDURE qs (OUT r varchar(10)) AS BEGIN r = 'it''s'; RETURN 1; END").status,
+              IIAPI_ST_SUCCESS);
+    Result r = s.run("", {pService("qs"), named(pNull(IIAPI_VCH_TYPE, 12), "r", IIAPI_COL_PROCBYREFPARM)},
+                     IIAPI_QT_EXEC_PROCEDURE);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0], "it's");
+}
+
 TEST_F(Proc, ProcedureLookupByTheDriversCount) {
     Result r = s.run("select count(*) from iiprocedure where dbp_owner='owner' AND dbp_name='raise_salary'", {},
                      IIAPI_QT_SELECT_SINGLE);
