@@ -413,7 +413,8 @@ uint32_t IngDescribeParamsByProbe(IngStmt* s) {
       break;
     }
     for (uint16_t c = 0; c < n; ++c) {
-      if (pd.markerMap != nullptr && pd.markerMap[c] != '?') continue;
+      // The map has one entry per value given; the table may have more columns.
+      if (pd.markerMap != nullptr && (c >= std::strlen(pd.markerMap) || pd.markerMap[c] != '?')) continue;
       if (param < s->paramCount && s->paramInfo != nullptr) {
         ColumnInfo& dst = s->paramInfo[param];
         dst.server_type = cols[c].server_type;

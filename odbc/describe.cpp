@@ -305,7 +305,7 @@ SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
             return rc;
         }
         default:
-            if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier\n");
+            if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier");
             return Err(stmt, 26);
     }
 }

@@ -4,15 +4,20 @@
 
 #include <cstdint>
 
+#include "scrs/scr_analyse.h"
+
 struct SCS_ParmDesc {
-  char** probes;          // probe query texts, each built with " WHERE 1=0 "
+  SCR_Analysis analysis;  // the parsed statement
+  char** probes;          // probe query texts, each ending " WHERE 1=0 "
   uint32_t probeCount;
-  int32_t paramCount;     // -1 until described
-  char* markerMap;        // one character per probe result column, '?' for a parameter; or null
-  const char* defaultType;
+  int32_t paramCount;     // parameters the probes' columns describe, summed over the probes
+  char* markerMap;        // INSERT ... VALUES without columns: per value '?' (a marker) or 'X'; or null
+  const char* defaultType;  // put into a probe for a marker without a partner; not owned
 };
+using SCS_ParmDescResult = SCS_ParmDesc;
 
 void scs_ParmDescInit(SCS_ParmDesc* pd, const char* defaultType);
-// 0 with the probes filled, else an error code; the caller then keeps its default descriptions.
+// 0 with the probes made (possibly none, for statements that are not described this way);
+// 68 when the statement does not parse. A probe builder's own failure only stops the probes.
 uint32_t SCS_DescribeParams(SCS_ParmDesc* pd, const char* sql);
 void scs_ParmDescFree(SCS_ParmDesc* pd);

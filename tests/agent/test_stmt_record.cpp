@@ -73,12 +73,16 @@ TEST_F(StmtRecordTest, ParameterDescriptionsDefaultToVarchar) {
     EXPECT_EQ(d[i].server_type, -9999);
   }
   ColumnInfoArrayFree(d, n);
-  // Asking for automatic descriptions keeps them (the analyser is not there to parse).
+  // Asking for automatic descriptions describes them from the table's columns.
   uint32_t on = 1;
   EXPECT_EQ(AgentCall<DRV_SetOption>(&link, s, 0x3203000Fu, &on), 0u);
-  EXPECT_EQ(IngStmtFind(s)->paramsDescribed, 0u);
-  ASSERT_EQ(AgentCall<DRV_DescribeParams>(&link, s, &n, nullptr), 0u);
-  EXPECT_EQ(n, 2);
+  EXPECT_EQ(IngStmtFind(s)->paramsDescribed, 1u);
+  ASSERT_EQ(AgentCall<DRV_DescribeParams>(&link, s, &n, &d), 0u);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(d[0].sql_type, 4);
+  EXPECT_EQ(d[1].sql_type, 12);
+  EXPECT_EQ(d[1].column_size, 5u);
+  ColumnInfoArrayFree(d, n);
 }
 
 TEST_F(StmtRecordTest, ExtendedDescriptionsCarryAttributeRows) {

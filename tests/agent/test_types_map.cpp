@@ -389,8 +389,8 @@ TEST(ValueText, PlainTypesBecomeText) {
 }
 
 TEST(ParamDescSeam, DescribingByParsingFallsBackToTheDefaults) {
-  // Until the SQL analyser exists the seam answers with a failure and the statement keeps the
-  // descriptions it built at prepare; the probe never marks the parameters described.
+  // A statement the analyser cannot parse (here: no text) keeps the descriptions it built at
+  // prepare; the probe does not mark the parameters described.
   IngConn conn{};
   IngStmt* s = static_cast<IngStmt*>(std::calloc(1, sizeof(IngStmt)));
   s->conn = &conn;
