@@ -398,7 +398,8 @@ IIAPI_STATUS Session::close(II_PTR stmt) {
     return finish(cl.cl_genParm);
 }
 
-IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names) {
+IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names,
+                         std::vector<Msg> *msgs) {
     IIAPI_GETDESCRPARM gd{};
     gd.gd_stmtHandle = stmt;
     IIapi_getDescriptor(&gd);
@@ -410,6 +411,8 @@ IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::
             desc.push_back(gd.gd_descriptor[i]);
             names.push_back(gd.gd_descriptor[i].ds_columnName ? gd.gd_descriptor[i].ds_columnName : "");
         }
+    } else if (msgs && st != IIAPI_ST_NO_DATA) {
+        *msgs = drain(gd.gd_genParm.gp_errorHandle);
     }
     return st;
 }
@@ -441,24 +444,23 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
         if (r.stmt) close(r.stmt);
         return r;
     }
-    IIAPI_GETDESCRPARM gd{};
-    gd.gd_stmtHandle = r.stmt;
-    IIapi_getDescriptor(&gd);
-    IIAPI_STATUS st = finish(gd.gd_genParm);
-    if (st == IIAPI_ST_SUCCESS) {
-        for (int i = 0; i < gd.gd_descriptorCount; ++i) {
-            r.desc.push_back(gd.gd_descriptor[i]);
-            r.names.push_back(gd.gd_descriptor[i].ds_columnName ? gd.gd_descriptor[i].ds_columnName : "");
-        }
-    } else if (st != IIAPI_ST_NO_DATA) {
-        r.status = st;
-        r.msgs = drain(gd.gd_genParm.gp_errorHandle);
-    }
+    IIAPI_STATUS st = descriptors(r.stmt, r.desc, r.names, &r.msgs);
+    if (st != IIAPI_ST_SUCCESS && st != IIAPI_ST_NO_DATA) r.status = st;
     bool anyLong = false;
     for (auto &d : r.desc) anyLong = anyLong || isLongType(d.ds_dataType);
     if (anyLong) block = 1;
     const size_t ncols = r.desc.size();
     bool more = ncols > 0 && r.status == IIAPI_ST_SUCCESS;
+    // After a getColumns call: whether the rows ended or the call failed (recorded in r).
+    auto stopped = [&](IIAPI_GETCOLPARM &gc) {
+        st = finish(gc.gc_genParm);
+        if (st == IIAPI_ST_SUCCESS) return false;
+        if (st != IIAPI_ST_NO_DATA) {
+            r.status = st;
+            r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+        }
+        return true;
+    };
     while (more) {
         // Groups as a client reads them: runs of short columns, and each long column alone.
         using Row = std::vector<std::optional<std::string>>;
@@ -481,14 +483,7 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
                     gc.gc_columnCount = 1;
                     gc.gc_columnData = &dv;
                     IIapi_getColumns(&gc);
-                    st = finish(gc.gc_genParm);
-                    if (st == IIAPI_ST_NO_DATA) {
-                        got = 0;
-                        break;
-                    }
-                    if (st != IIAPI_ST_SUCCESS) {
-                        r.status = st;
-                        r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+                    if (stopped(gc)) {
                         got = 0;
                         break;
                     }
@@ -522,14 +517,7 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
                 gc.gc_columnCount = int16_t(width);
                 gc.gc_columnData = dvs.data();
                 IIapi_getColumns(&gc);
-                st = finish(gc.gc_genParm);
-                if (st == IIAPI_ST_NO_DATA) {
-                    got = 0;
-                    break;
-                }
-                if (st != IIAPI_ST_SUCCESS) {
-                    r.status = st;
-                    r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+                if (stopped(gc)) {
                     got = 0;
                     break;
                 }

@@ -91,8 +91,9 @@ public:
 // Fetches one row of an open statement with a single column into the buffer at value; gives the
 // call's status and, when asked, its messages.
 IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs = nullptr);
-// Reads the descriptors of an open statement (copies).
-IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names);
+// Reads the descriptors of an open statement (copies); on failure, its messages when asked.
+IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names,
+                         std::vector<Msg> *msgs = nullptr);
 // Converts one value to text with IIapi_convertData.
 std::optional<std::string> toText(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVALUE &v);
 
