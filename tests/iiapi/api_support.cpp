@@ -217,6 +217,8 @@ std::string freshDatabase(const char *user, const char *password) {
     return name;
 }
 
+std::string firstMessage(const std::vector<Msg> &msgs) { return msgs.empty() ? "" : msgs[0].text; }
+
 IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs) {
     IIAPI_DATAVALUE dv{};
     dv.dv_value = value;

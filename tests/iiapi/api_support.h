@@ -19,6 +19,8 @@ struct Msg {
 };
 
 std::vector<Msg> drain(II_PTR errorHandle);
+// The text of the first message, or "" when there is none (for failure output).
+std::string firstMessage(const std::vector<Msg> &msgs);
 
 // Waits the way a client does, then gives the call's status.
 IIAPI_STATUS finish(IIAPI_GENPARM &gp);

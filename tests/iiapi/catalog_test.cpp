@@ -185,7 +185,7 @@ protected:
     Result q(const std::string &tpl, const A &args) {
         std::string sql = expand(tpl, args);
         Result r = s.run(sql, {}, IIAPI_QT_QUERY, 3);
-        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << "\n" << (r.msgs.empty() ? "" : r.msgs[0].text);
+        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << "\n" << firstMessage(r.msgs);
         return r;
     }
     std::vector<std::string> column(const Result &r, size_t c) {

@@ -10,7 +10,7 @@ protected:
     // One value of a one-row query.
     std::string one(const std::string &sql) {
         Result r = s.run(sql, {}, IIAPI_QT_SELECT_SINGLE);
-        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << ": " << (r.msgs.empty() ? "" : r.msgs[0].text);
+        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << ": " << firstMessage(r.msgs);
         if (r.rows.size() != 1 || r.rows[0].empty()) return "<no row>";
         return trimmed(r.rows[0][0]);
     }
@@ -30,7 +30,7 @@ TEST_F(Dialect, OwnerQualifiedNamesAndUnions) {
     EXPECT_EQ(one("SELECT owner.emp.ename FROM owner.emp WHERE empno = 7839"), "King");
     Result u = s.exec("(SELECT ename FROM emp WHERE deptno = 10) UNION (SELECT dname FROM dept WHERE deptno = 10) "
                       "ORDER BY 1");
-    ASSERT_EQ(u.status, IIAPI_ST_SUCCESS) << (u.msgs.empty() ? "" : u.msgs[0].text);
+    ASSERT_EQ(u.status, IIAPI_ST_SUCCESS) << firstMessage(u.msgs);
     ASSERT_EQ(u.rows.size(), 2u);
     EXPECT_EQ(trimmed(u.rows[0][0]), "Accounting");
     EXPECT_EQ(one("SELECT count(*) FROM (SELECT empno FROM emp) x"), "6");
@@ -113,7 +113,7 @@ TEST_F(Dialect, QuotesDoubledInsideStandForThemselves) {
     EXPECT_EQ(one("SELECT 'it''s' FROM emp WHERE empno = 7839"), "it's");
     EXPECT_EQ(one("SELECT '''' FROM emp WHERE empno = 7839"), "'");
     Result named = s.exec("SELECT ename AS \"a\"\"b\" FROM emp WHERE empno = 7839");
-    ASSERT_EQ(named.status, IIAPI_ST_SUCCESS) << (named.msgs.empty() ? "" : named.msgs[0].text);
+    ASSERT_EQ(named.status, IIAPI_ST_SUCCESS) << firstMessage(named.msgs);
     ASSERT_EQ(named.names.size(), 1u);
     EXPECT_EQ(named.names[0], "a\"b");
     const struct {
