@@ -13,6 +13,7 @@
 #include "odbc/globals.h"
 #include "odbc/stmtattr.h"
 #include "odbc/trace_link.h"
+#include "util/attr.h"
 #include "util/utf.h"
 
 namespace {
@@ -100,6 +101,31 @@ SQLRETURN DescPutText(HandleBase* h, const char* text, void* v, int64_t bufLen, 
 
 namespace {
 
+bool DescribedWithAttributes(const StmtRecord* stmt) {
+    // Capability bit 0x400 (the first of the carried mask bits): results come with attribute rows.
+    return stmt && stmt->keyInfo && stmt->conn && stmt->conn->capExtra[0] != 0;
+}
+
+}  // namespace
+
+bool ColumnAttrInt(StmtRecord* stmt, uint16_t field, uint16_t column, int64_t* out) {
+    if (!DescribedWithAttributes(stmt)) return false;
+    uint32_t v = 0;
+    if (!AttrLookup(stmt->keyInfo, field, column, &v, nullptr, nullptr)) return false;
+    *out = int32_t(v);
+    return true;
+}
+
+bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const char** out) {
+    if (!DescribedWithAttributes(stmt)) return false;
+    void* p = nullptr;
+    if (!AttrLookup(stmt->keyInfo, field, column, nullptr, &p, nullptr)) return false;
+    *out = p ? static_cast<const char*>(p) : "";
+    return true;
+}
+
+namespace {
+
 int VerboseType(int t) {
     if (t == 9 || t == 10 || t == 11 || t == 91 || t == 92 || t == 93) return 9;
     if (t >= 101 && t <= 113) return 10;
@@ -183,8 +209,12 @@ SQLRETURN Fail(DescRecord* d, uint32_t row) {
 // The column name an IRD reports: the full name when the agent gave one, else the inline name.
 const char* ColumnName(const ColumnInfo* c) { return (c->column && c->column[0]) ? c->column : c->name; }
 
-SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t column, void* v, int64_t bufLen, int64_t* len,
-                       char mode) {
+SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t field, int16_t rec, uint16_t column, void* v,
+                       int64_t bufLen, int64_t* len, char mode) {
+    const char* given = nullptr;
+    if (d->descType == kDescIRD && d->allocKind != 2 && !s.ird0 &&
+        ColumnAttrText(d->stmt, field, uint16_t(rec), &given))
+        return DescPutText(d, given, v, bufLen, len, mode);
     int t = s.ird0 ? 1 : s.Type();
     if (t >= 101 && t <= 113) t = 10;
     ConnRecord* conn = DescOwnerConn(d);
@@ -290,6 +320,8 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
     DescItem* own = s.own;
     const int type = s.Type();
     auto needIrd = [&]() { return t == kDescIRD; };
+    int64_t given = 0;
+    auto attr = [&]() { return t == kDescIRD && !s.ird0 && ColumnAttrInt(stmt, field, uint16_t(rec), &given); };
 
     switch (field) {
         case SQL_DESC_CONCISE_TYPE:
@@ -318,19 +350,22 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_UPDATABLE: {
             if (!needIrd()) return Fail(d, 26);
             if (s.ird0) return PutShort(v, len, 0);
+            if (attr()) return PutShort(v, len, given);
             const uint32_t u = (c->nullable >> 4) & 0xF;
             return PutShort(v, len, u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
         }
         case SQL_DESC_AUTO_UNIQUE_VALUE:
             if (!needIrd()) return Fail(d, 26);
-            return PutInt(v, len, 0);
+            return PutInt(v, len, attr() ? given : 0);
         case SQL_DESC_CASE_SENSITIVE:
             if (!irdOrIpd) return Fail(d, 26);
             if (t == kDescIPD || s.ird0) return PutInt(v, len, 1);
+            if (attr()) return PutInt(v, len, given);
             return PutInt(v, len, (type == -10 || type == -9 || type == -8 || type == -1 || type == 1 || type == 12));
         case SQL_DESC_SEARCHABLE: {
             if (!needIrd()) return Fail(d, 26);
             if (s.ird0) return PutShort(v, len, 0);
+            if (attr()) return PutShort(v, len, given);
             int sv = SQL_PRED_BASIC;
             if (type == -9 || type == -8 || type == 1 || type == 12) sv = SQL_SEARCHABLE;
             else if (type == -4 || type == -3 || type == -2) sv = SQL_PRED_NONE;
@@ -338,12 +373,12 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         }
         case SQL_DESC_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, 26);
-            return TypeInfoText(d, s, 1, v, bufLen, len, mode);
+            return TypeInfoText(d, s, field, rec, 1, v, bufLen, len, mode);
         case SQL_DESC_LITERAL_PREFIX:
         case SQL_DESC_LITERAL_SUFFIX:
             if (!needIrd()) return Fail(d, 26);
             if (s.ird0) return DescPutText(d, "", v, bufLen, len, mode);
-            return TypeInfoText(d, s, field == SQL_DESC_LITERAL_PREFIX ? 4 : 5, v, bufLen, len, mode);
+            return TypeInfoText(d, s, field, rec, field == SQL_DESC_LITERAL_PREFIX ? 4 : 5, v, bufLen, len, mode);
         case SQL_DESC_TABLE_NAME:
         case SQL_DESC_BASE_TABLE_NAME:
             if (!needIrd()) return Fail(d, 26);
@@ -357,6 +392,10 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_LABEL:
         case SQL_DESC_BASE_COLUMN_NAME:
             if (!needIrd()) return Fail(d, 26);
+            // Attribute 1055 marks a column that has no base column (an expression).
+            if (field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 && ColumnAttrInt(stmt, 1055, uint16_t(rec), &given) &&
+                given == 1)
+                return DescPutText(d, "", v, bufLen, len, mode);
             return DescPutText(d, s.ird0 ? "BOOKMARK" : ColumnName(c), v, bufLen, len, mode);
         case SQL_DESC_LOCAL_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, 26);
@@ -375,7 +414,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_ROWVER:
         case 1053:
             if (!needIrd()) return Fail(d, 26);
-            return PutShort(v, len, 0);
+            return PutShort(v, len, attr() ? given : 0);
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH: {
             const bool octet = field == SQL_DESC_OCTET_LENGTH;

@@ -23,3 +23,8 @@ SQLRETURN DescPutText(HandleBase* h, const char* text, void* value, int64_t bufL
 // type on the connection, cut to the buffer: 0 (copied; empty when the type has none), -1 on
 // failure (08003 on the connection when it is not open).
 int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf, size_t size);
+
+// The agent's attribute row of a result column (kept when the connection describes results with
+// them): true with its integer or its text.
+bool ColumnAttrInt(StmtRecord* stmt, uint16_t field, uint16_t column, int64_t* out);
+bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const char** out);

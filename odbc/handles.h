@@ -215,7 +215,7 @@ struct StmtRecord : HandleBase {
     SQLULEN* paramsProcessedPtr = nullptr;
     HashTable* keyInfo = nullptr;
     // ---- statement attributes and options (kept by the attribute calls) ----
-    uint32_t queryTimeout = 0;
+    uint64_t queryTimeout = 0;
     uint64_t maxRows = 0;
     uint32_t noScan = 0;
     uint64_t maxLength = 0;

@@ -39,7 +39,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->paramsetSize = 1;
     stmt->rowBindType = conn->defBindType;
     // Statement options the connection keeps as defaults for its new statements.
-    stmt->queryTimeout = uint32_t(conn->defQueryTimeout);
+    stmt->queryTimeout = conn->defQueryTimeout;
     stmt->maxRows = conn->defMaxRows;
     stmt->noScan = uint32_t(conn->defNoScan);
     stmt->maxLength = conn->defMaxLength;
@@ -104,6 +104,10 @@ uint32_t StmtAgentCancel(StmtRecord* stmt) {
 void StmtFree(StmtRecord* stmt) {
     StmtFreeKeyInfo(stmt);
     StmtFreeResultCols(stmt);
+    // An allocated descriptor in use as the ARD or APD belongs to the connection and keeps its
+    // records: unbinding works on the statement's own ones.
+    stmt->ard = stmt->implicitArd;
+    stmt->apd = stmt->implicitApd;
     StmtUnbindCols(stmt);
     StmtResetParams(stmt);
     DescFree(stmt->implicitArd);

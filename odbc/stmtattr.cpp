@@ -102,10 +102,10 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
     SCS_Cursor& c = stmt->cursor;
     switch (option) {
         case SQL_QUERY_TIMEOUT: {
-            const uint32_t v = int64_t(value) < 0 ? 0 : Cap32(value);
-            uint32_t rc = AgentSet(stmt, kStmtOpt + option, v);
+            const uint64_t whole = int64_t(value) < 0 ? 0 : value;
+            uint32_t rc = AgentSet(stmt, kStmtOpt + option, Cap32(whole));
             if (rc == 0) {
-                stmt->queryTimeout = v;
+                stmt->queryTimeout = whole;
                 return SQL_SUCCESS;
             }
             if (rc == kRowSubst || rc == 43) {

@@ -464,12 +464,16 @@ TEST_F(DescTest, CopyDescFromAnIrdAndItsRefusals) {
     EXPECT_EQ("HY009", DescState(Ard()));
 }
 
-TEST_F(DescTest, FreeingTheStatementLeavesItsAllocatedArdValid) {
+TEST_F(DescTest, FreeingTheStatementLeavesItsAllocatedArdValidWithItsRecords) {
     SQLHDESC user = Alloc();
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 2, SQL_C_LONG, 0, 4, 0, 0, &id, nullptr, nullptr));
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, user, 0));
     ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, hstmt));
     hstmt = SQL_NULL_HSTMT;
     EXPECT_EQ(SQL_DESC_ALLOC_USER, Short(user, 0, SQL_DESC_ALLOC_TYPE));
+    EXPECT_EQ(2, Short(user, 0, SQL_DESC_COUNT));
+    EXPECT_EQ(&id, Ptr(user, 2, SQL_DESC_DATA_PTR));
 }
 
 // ---- binding through the APD and IPD --------------------------------------------------------
@@ -505,6 +509,11 @@ TEST_F(DescTest, ApdDataPointerBindsTheParameterWithTheIpdsDescription) {
     ASSERT_EQ(SQL_SUCCESS, SetP(Apd(), 1, SQL_DESC_DATA_PTR, &value));
     EXPECT_EQ(&value, Ptr(Apd(), 1, SQL_DESC_DATA_PTR));
     ASSERT_EQ(SQL_SUCCESS, SetP(Apd(), 1, SQL_DESC_DATA_PTR, nullptr));
+    EXPECT_EQ(nullptr, ParamBindingAt(1, stmt)->boundValue);
+    // A count of 0 unbinds every parameter.
+    ASSERT_EQ(SQL_SUCCESS, SetP(Apd(), 1, SQL_DESC_DATA_PTR, &value));
+    ASSERT_EQ(&value, ParamBindingAt(1, stmt)->boundValue);
+    ASSERT_EQ(SQL_SUCCESS, Set(Apd(), 0, SQL_DESC_COUNT, 0));
     EXPECT_EQ(nullptr, ParamBindingAt(1, stmt)->boundValue);
 }
 

@@ -5,6 +5,8 @@
 #include <map>
 
 #include "odbc/stmtattr.h"
+#include "util/attr.h"
+#include "util/hash.h"
 #include "stmt_fixture.h"
 
 namespace {
@@ -87,8 +89,9 @@ TEST_F(AttrTest, SqlulenAttributesAreWrittenAndReadWhole) {
     EXPECT_EQ(0xFFFFFFFFu, LastAsked(0x32030001u));  // the agent's word is capped, not cut
     ASSERT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, 4));
     EXPECT_EQ(4u, GetAttr(SQL_ATTR_ROW_ARRAY_SIZE));
-    ASSERT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_QUERY_TIMEOUT, 30));
-    EXPECT_EQ(30u, GetAttr(SQL_ATTR_QUERY_TIMEOUT));
+    ASSERT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_QUERY_TIMEOUT, big + 1));
+    EXPECT_EQ(big + 1, GetAttr(SQL_ATTR_QUERY_TIMEOUT));
+    EXPECT_EQ(0xFFFFFFFFu, LastAsked(0x32030000u));
     ASSERT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_ROW_BIND_TYPE, 24));
     EXPECT_EQ(24u, GetAttr(SQL_ATTR_ROW_BIND_TYPE));
     SQLULEN viaOption = 0;
@@ -316,6 +319,45 @@ TEST_F(ColAttrTest, UnknownFieldIsRefusedOnlyByTheOdbc3Form) {
     EXPECT_EQ("HY091", State());
     EXPECT_EQ(SQL_SUCCESS, SQLColAttributes(hstmt, 1, 19, nullptr, 0, nullptr, &v));
     EXPECT_EQ(0, v);
+}
+
+TEST_F(ColAttrTest, AttributeRowsOfTheAgentAnswerFirst) {
+    Execute();
+    stmt->keyInfo = HashCreate(16, 4);
+    ASSERT_NE(nullptr, stmt->keyInfo);
+    auto put = [&](int16_t attribute, uint16_t column, uint32_t number, const char* text) {
+        auto* e = static_cast<AttrEntry*>(calloc(1, sizeof(AttrEntry)));
+        e->attribute = attribute;
+        e->column = column;
+        e->kind = text ? ATTR_KIND_TEXT : ATTR_KIND_INT;
+        if (text) e->value.ptr = strdup(text);
+        else e->value.u32 = number;
+        ASSERT_EQ(1, AttrTablePut(stmt->keyInfo, e));
+    };
+    put(SQL_DESC_SEARCHABLE, 2, SQL_PRED_NONE, nullptr);
+    put(SQL_DESC_UPDATABLE, 0, SQL_ATTR_WRITE, nullptr);  // every column
+    put(SQL_DESC_CASE_SENSITIVE, 1, 1, nullptr);
+    put(SQL_DESC_TYPE_NAME, 1, 0, "INT4");
+    put(1055, 3, 1, nullptr);
+    // Only a connection that describes results with attribute rows consults them.
+    EXPECT_EQ(SQL_SEARCHABLE, Num(2, SQL_DESC_SEARCHABLE));
+    conn->capExtra[0] = 1;
+    EXPECT_EQ(SQL_PRED_NONE, Num(2, SQL_DESC_SEARCHABLE));
+    EXPECT_EQ(SQL_ATTR_WRITE, Num(1, SQL_DESC_UPDATABLE));
+    EXPECT_EQ(SQL_ATTR_WRITE, Num(4, SQL_DESC_UPDATABLE));
+    EXPECT_EQ(1, Num(1, SQL_DESC_CASE_SENSITIVE));
+    EXPECT_EQ(0, Num(2, SQL_DESC_CASE_SENSITIVE));
+    char text[16];
+    SQLSMALLINT len = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(hstmt, 1, SQL_DESC_TYPE_NAME, text, sizeof text, &len, nullptr));
+    EXPECT_STREQ("INT4", text);
+    ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(hstmt, 3, SQL_DESC_BASE_COLUMN_NAME, text, sizeof text, &len, nullptr));
+    EXPECT_STREQ("", text);
+    ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(hstmt, 2, SQL_DESC_BASE_COLUMN_NAME, text, sizeof text, &len, nullptr));
+    EXPECT_STREQ("name", text);
+    SQLSMALLINT searchable = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(HandleValue(stmt->ird->handle), 2, SQL_DESC_SEARCHABLE, &searchable, 0, nullptr));
+    EXPECT_EQ(SQL_PRED_NONE, searchable);
 }
 
 TEST_F(ColAttrTest, BookmarkColumn) {
