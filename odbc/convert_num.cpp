@@ -1,5 +1,6 @@
 // Numeric, date/time and binary sources, NULL clearing and the NUMERIC builders.
 #include "odbc/convert.h"
+#include "odbc/convert_out.h"
 #include "odbc/convert_trace.h"
 #include "odbc/convert_utf.h"
 
@@ -13,17 +14,6 @@ namespace {
 
 using u128 = unsigned __int128;
 
-int Fixed(const void* value, size_t size, void* target, SQLLEN* lenPtr, uint32_t* err) {
-  if (!target) {
-    *err = cverr::InvalidArgument;
-    return -1;
-  }
-  std::memcpy(target, value, size);
-  if (lenPtr) *lenPtr = static_cast<SQLLEN>(size);
-  *err = cverr::None;
-  return 0;
-}
-
 int Fail(uint32_t* err, uint32_t code) {
   *err = code;
   return -1;
@@ -34,16 +24,13 @@ template <class T, class V>
 int StoreAs(bool inRange, V v, void* target, SQLLEN* lenPtr, uint32_t* err) {
   if (!inRange) return Fail(err, cverr::OutOfRange);
   const T t = static_cast<T>(v);
-  return Fixed(&t, sizeof t, target, lenPtr, err);
+  return FixedOut(&t, sizeof t, target, lenPtr, err);
 }
 
 // A NUMERIC target once the structure is built (rc from the builder).
 int NumericOut(const SQL_NUMERIC_STRUCT& n, int rc, void* target, SQLLEN* lenPtr, uint32_t* err) {
   if (rc < 0) return -1;
-  if (!target) return Fail(err, cverr::InvalidArgument);
-  std::memcpy(target, &n, sizeof n);
-  if (lenPtr) *lenPtr = sizeof n;
-  return rc;
+  return FixedOut(&n, sizeof n, target, lenPtr, err, rc);
 }
 
 // Text of a value into a narrow or wide target; truncation allowed unless said otherwise.
@@ -333,12 +320,12 @@ int ConvertDATE(const SQL_DATE_STRUCT& d, int cType, void* target, int64_t bufLe
       return CopyOutChar(&d, 6, 6, 0, false, true, target, bufLen, lenPtr, err);
     case SQL_C_DATE:
     case SQL_C_TYPE_DATE:
-      return Fixed(&d, 6, target, lenPtr, err);
+      return FixedOut(&d, 6, target, lenPtr, err);
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP: {
       SQL_TIMESTAMP_STRUCT ts{};
       ts.year = d.year, ts.month = d.month, ts.day = d.day;
-      return Fixed(&ts, 16, target, lenPtr, err);
+      return FixedOut(&ts, 16, target, lenPtr, err);
     }
     default:
       return Fail(err, cverr::RestrictedType);
@@ -361,12 +348,12 @@ int ConvertTIME(const SQL_TIME_STRUCT& t, int cType, void* target, int64_t bufLe
       return CopyOutChar(&t, 6, 6, 0, false, true, target, bufLen, lenPtr, err);
     case SQL_C_TIME:
     case SQL_C_TYPE_TIME:
-      return Fixed(&t, 6, target, lenPtr, err);
+      return FixedOut(&t, 6, target, lenPtr, err);
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP: {
       SQL_TIMESTAMP_STRUCT ts{};
       ts.hour = t.hour, ts.minute = t.minute, ts.second = t.second;
-      return Fixed(&ts, 16, target, lenPtr, err);
+      return FixedOut(&ts, 16, target, lenPtr, err);
     }
     default:
       return Fail(err, cverr::RestrictedType);
@@ -405,16 +392,16 @@ int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& ts, int cType, void* target, in
     case SQL_C_DATE:
     case SQL_C_TYPE_DATE: {
       SQL_DATE_STRUCT d{ts.year, ts.month, ts.day};
-      return Fixed(&d, 6, target, lenPtr, err);
+      return FixedOut(&d, 6, target, lenPtr, err);
     }
     case SQL_C_TIME:
     case SQL_C_TYPE_TIME: {
       SQL_TIME_STRUCT t{ts.hour, ts.minute, ts.second};
-      return Fixed(&t, 6, target, lenPtr, err);
+      return FixedOut(&t, 6, target, lenPtr, err);
     }
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP:
-      return Fixed(&ts, 16, target, lenPtr, err);
+      return FixedOut(&ts, 16, target, lenPtr, err);
     default:
       return Fail(err, cverr::RestrictedType);
   }

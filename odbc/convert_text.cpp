@@ -1,6 +1,7 @@
 // Text sources: the number, NUMERIC and GUID parsers and the converters of narrow and wide text.
 // Parsing never consults the process locale: the decimal point is always '.'.
 #include "odbc/convert.h"
+#include "odbc/convert_out.h"
 #include "odbc/convert_trace.h"
 #include "odbc/convert_utf.h"
 
@@ -82,18 +83,6 @@ int TextPrecision(const char* s, uint64_t len) {
     if (IsDigit(c)) ++digits;
   }
   return digits;
-}
-
-// Writes a fixed-size result; the application's buffer length does not limit it.
-int FixedOut(const void* value, size_t size, void* target, SQLLEN* lenPtr, uint32_t* err,
-             int result) {
-  if (!target) {
-    *err = cverr::InvalidArgument;
-    return -1;
-  }
-  std::memcpy(target, value, size);
-  if (lenPtr) *lenPtr = static_cast<SQLLEN>(size);
-  return result;
 }
 
 // An integer target of type T: the text parsed within T's range.
