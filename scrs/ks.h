@@ -1,0 +1,39 @@
+// Key columns of the tables of a cursor's SELECT, chosen from the catalog and cached per
+// connection, and the select-list and ORDER BY analysis built on them.
+#pragma once
+
+#include <cstdint>
+
+#include "scrs/sc_coldesc.h"
+
+struct ColumnInfo;
+struct IngAttrRow;
+struct HashTable;
+
+// The connection's key-column cache (101 buckets, MD5 digests as keys) and its release.
+HashTable* KS_KeyColCacheCreate();
+void KS_KeyColCacheFree(HashTable* cache);
+
+// Fills ctx->keyCols for the tables; 0, 84 when some table has no key column, or a failure.
+uint32_t KS_GetKeyColDescs(SCS_DescCtx* ctx, SCR_Array* tables);
+// The three strategies, for the tables whose found flag is 0 (null flags: every table, none marked).
+uint32_t KS_GetKeyColDescs_SpCols(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found);
+uint32_t KS_GetKeyColDescs_Stats(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found);
+uint32_t KS_GetKeyColDescs_PKeys(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found);
+
+// ORDER BY of the analysed statement into ctx->orderBy; 0, 16, 68, 99 or the analyser's code.
+uint32_t scs_p_OrderByAnalyse(SCS_DescCtx* ctx);
+uint32_t scs_p_OrderByFromSelectCols(SCS_DescCtx* ctx);
+void scs_p_OrderByNormalise(SCS_DescCtx* ctx);
+int scs_p_IsQuotableName(const char* column, const char* dbmsName);
+void scs_p_MarkKeyOrderPositions(SCS_DescCtx* ctx);
+uint32_t scs_p_SelectCol_ColDescComplete(SCS_DescCtx* ctx);
+// Expands wildcards of the select list and, with option 1054, adds the missing key columns;
+// *changed is 1 when the analysis' text was replaced.
+uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* changed);
+int scs_p_IsKeyColumn(const SCS_DescCtx* ctx, const ColDesc* cd);
+int scs_p_IsExpressionColumn(const ColDesc* cd);
+// Answers the key and expression column attributes (1053, 1055) and the base names of one
+// result column from the select columns; rows hold attrCount blocks of stride rows. Always 0.
+uint32_t scs_p_ColAttribute(const SCS_DescCtx* ctx, uint16_t column, ColumnInfo* info, uint32_t nameMask,
+                            uint32_t stride, uint32_t attrCount, IngAttrRow* rows);
