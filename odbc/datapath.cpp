@@ -5,12 +5,15 @@
 #include <cstring>
 #include <new>
 
+#include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
 #include "odbc/globals.h"
 #include "odbc/rowset.h"
 #include "odbc/stmt.h"
+#include "util/attr.h"
+#include "util/hash.h"
 
 // ---- descriptions ---------------------------------------------------------------------------
 
@@ -41,11 +44,73 @@ uint32_t RowsPerBlock(const ColumnInfo* cols, uint16_t count) {
     return rows ? uint32_t(rows) : 1;
 }
 
+void StmtFreeKeyInfo(StmtRecord* stmt) {
+    if (!stmt->keyInfo) return;
+    HashForEach(stmt->keyInfo, AttrEntryFree, nullptr);
+    HashDestroy(stmt->keyInfo);
+    stmt->keyInfo = nullptr;
+}
+
+namespace {
+
+// The agent's attribute rows as lookup records keyed by attribute and column; 0 or 16.
+uint32_t KeepAttributeRows(StmtRecord* stmt, const IngAttrList* list) {
+    if (!list || list->count == 0 || !list->rows) return 0;
+    stmt->keyInfo = HashCreate(101, 4);
+    if (!stmt->keyInfo) return 16;
+    for (uint32_t i = 0; i < list->count; ++i) {
+        const IngAttrRow& row = list->rows[i];
+        auto* e = static_cast<AttrEntry*>(calloc(1, sizeof(AttrEntry)));
+        if (!e) return 16;
+        e->column = row.column;
+        e->attribute = row.attribute;
+        if (row.form == 1) {
+            e->kind = ATTR_KIND_INT;
+            e->value.u32 = uint32_t(row.value);
+        } else {
+            e->kind = ATTR_KIND_TEXT;
+            e->value.ptr = strdup(row.text ? row.text : "");
+            if (!e->value.ptr) {
+                free(e);
+                return 16;
+            }
+        }
+        // A later row for the same attribute and column replaces the earlier one.
+        const uint32_t key = AttrKey(static_cast<uint16_t>(e->attribute), e->column);
+        void* earlier = e->attribute >= 0 ? HashGet(stmt->keyInfo, &key) : nullptr;
+        if (!AttrTablePut(stmt->keyInfo, e)) {
+            AttrEntryFree(e, nullptr, nullptr);
+        } else if (earlier) {
+            AttrEntryFree(earlier, nullptr, nullptr);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 ColumnInfo* StmtDescribeResult(StmtRecord* stmt) {
     if (stmt->results) return stmt->results;
     uint16_t count = 0;
     ColumnInfo* cols = nullptr;
-    uint32_t rc = AgentCall<DRV_DescribeCols>(stmt->link, stmt->agentStmt, &count, &cols);
+    uint32_t rc;
+    // Bit 0x400 of the agent's capabilities: descriptions come with their attribute rows.
+    if (stmt->conn && stmt->conn->capExtra[0] && AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) {
+        StmtFreeKeyInfo(stmt);
+        uint16_t attrCount = 0;
+        void* attrs = nullptr;
+        rc = AgentCall<DRV_DescribeColsEx>(stmt->link, stmt->agentStmt, &count, &attrCount, &cols, &attrs);
+        if (rc == 0) rc = KeepAttributeRows(stmt, static_cast<IngAttrList*>(attrs));
+        IngAttrListFree(static_cast<IngAttrList*>(attrs));
+        if (rc == 16) {
+            StmtFreeKeyInfo(stmt);
+            if (cols) ColumnInfoArrayFree(cols, count);
+            stmt->lastError = 16;
+            return nullptr;
+        }
+    } else {
+        rc = AgentCall<DRV_DescribeCols>(stmt->link, stmt->agentStmt, &count, &cols);
+    }
     if (rc != 0) {
         if (cols) ColumnInfoArrayFree(cols, count);
         stmt->lastError = rc;
@@ -322,18 +387,6 @@ uint32_t StmtUnbindCols(StmtRecord* stmt) {
     return 0;
 }
 
-uint32_t StmtResetParams(StmtRecord* stmt) {
-    free(stmt->paramBindings);
-    free(stmt->paramSummaries);
-    stmt->paramBindings = nullptr;
-    stmt->paramSummaries = nullptr;
-    if (stmt->pendingParams && stmt->link && (stmt->link->word & 1)) DatasetDelete(stmt->pendingParams);
-    stmt->pendingParams = nullptr;
-    stmt->paramBindingCount = 0;
-    stmt->flags &= uint16_t(~kSfParamsSent);
-    return 0;
-}
-
 // ---- execution ------------------------------------------------------------------------------
 
 uint32_t StmtResetCursorPos(StmtRecord* stmt) {
@@ -342,49 +395,4 @@ uint32_t StmtResetCursorPos(StmtRecord* stmt) {
     if (stmt->conn && stmt->conn->hasV2DAE) LongDataFree(&stmt->longData);
     stmt->currentRow = 0;
     return 0;
-}
-
-SQLRETURN ExecutePrepareParams(StmtRecord* stmt) {
-    if (stmt->needData != 0) {
-        stmt->lastError = 22;
-        return SQL_ERROR;
-    }
-    stmt->daePosition = 0;
-    // Without bound parameters there is nothing to send at execution time.
-    return SQL_SUCCESS;
-}
-
-SQLRETURN ExecuteStatement(StmtRecord* stmt) {
-    if (!(stmt->flags & kSfPrepared)) {
-        stmt->lastError = 22;
-        return SQL_ERROR;
-    }
-    // A described parameter needs a binding; this statement has none to give.
-    if (stmt->paramCount > 0) {
-        stmt->lastError = 48;  // 07001
-        return SQL_ERROR;
-    }
-    // A new execution drops the previous result and its description.
-    StmtResetCursorPos(stmt);
-    ColumnInfoArrayFree(stmt->results, stmt->resultCount);
-    stmt->results = nullptr;
-    stmt->resultCount = 0;
-    stmt->longData.column = 0;
-    stmt->longData.row = 0;
-    uint32_t rc;
-    if (stmt->conn && stmt->conn->hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link))
-        rc = AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, nullptr, uint16_t(0), nullptr);
-    else
-        rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
-    if (rc != 0 && rc != 80) {
-        StmtCollectAgentDiag(stmt);
-        stmt->lastError = rc;
-        return rc == 74 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
-    }
-    if (stmt->paramsProcessedPtr)
-        *stmt->paramsProcessedPtr = (stmt->selectFlag && stmt->paramsetSize > 1) ? 1 : stmt->paramsetSize;
-    stmt->currentRow = 0;
-    stmt->state = 2;
-    stmt->flags |= kSfExecuted;
-    return SQL_SUCCESS;
 }

@@ -15,6 +15,8 @@ uint32_t StmtNumParams(StmtRecord* stmt, SQLSMALLINT* out);
 uint32_t StmtRowCount(StmtRecord* stmt, SQLLEN* out);
 uint32_t StmtSetParamsetSize(StmtRecord* stmt, uint64_t size, SQLULEN* processed);
 uint32_t StmtFreeParamDescs(StmtRecord* stmt);
+// Frees the attribute rows of the last extended description.
+void StmtFreeKeyInfo(StmtRecord* stmt);
 uint32_t StmtFreeResultCols(StmtRecord* stmt);
 // Rows of one block for these columns: 65535 divided by the row width, at least 1 when there are
 // columns (a row wider than a block still comes one at a time).

@@ -109,6 +109,8 @@ void DescFree(DescRecord* desc) {
 }
 
 uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
+    // The statement's column bindings become the new ARD's: none of the old one's stay.
+    while (BoundCol* b = stmt->boundCols) BoundColRemove(stmt, b->b);
     const struct {
         int32_t attr;
         SQLULEN value;
@@ -136,7 +138,7 @@ uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
 }
 
 SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
-    const DescItem& a = apd->items[n];
+    const DescItem a = apd->items[n];
     DescItem ipdItem{};
     ipdItem.parameterType = SQL_PARAM_INPUT;
     if (DescRecord* ipd = stmt->ipd; ipd && ipd->items && n <= ipd->count) ipdItem = ipd->items[n];
@@ -153,8 +155,23 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
     int16_t digits = 0;
     if (sqlType == 2 || sqlType == 3) digits = ipdItem.scale;
     else if (sqlType == 9 || sqlType == 10) digits = ipdItem.precision;
-    return BindParameterCore(stmt, n, uint16_t(ipdItem.parameterType), a.conciseType, sqlType, columnSize, digits,
-                             a.dataPtr, a.octetLength, a.octetLengthPtr, a.indicatorPtr);
+    // The binding call writes the APD record with one length/indicator pointer; the record's
+    // own two are put back after it and carried into the binding.
+    const DescItem keep = a;
+    SQLRETURN rc = BindParameterCore(stmt, n, uint16_t(ipdItem.parameterType), keep.conciseType, sqlType, columnSize,
+                                     digits, keep.dataPtr, keep.octetLength, keep.octetLengthPtr, keep.indicatorPtr);
+    if (DescItem* again = DescItemAt(apd, n)) {
+        again->octetLengthPtr = keep.octetLengthPtr;
+        again->indicatorPtr = keep.indicatorPtr;
+        again->octetLength = keep.octetLength;
+    }
+    if (rc == SQL_SUCCESS) {
+        if (ParamBinding* b = ParamBindingAt(n, stmt)) {
+            b->octetLengthPtr = keep.octetLengthPtr;
+            b->indicatorPtr = keep.indicatorPtr;
+        }
+    }
+    return rc;
 }
 
 uint32_t DescApplyAPD(StmtRecord* stmt, DescRecord* desc) {

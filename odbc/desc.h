@@ -2,6 +2,7 @@
 // Descriptor records: creation and release, the record list, and carrying an application
 // descriptor's settings over to a statement.
 #include "odbc/handles.h"
+#include "odbc/param.h"
 
 // Descriptor types as kept in DescRecord::descType (0 for one the application allocated).
 enum : uint32_t { kDescUser = 0, kDescIRD = 1, kDescARD = 2, kDescIPD = 3, kDescAPD = 4 };
@@ -37,10 +38,3 @@ uint32_t DescApplyAPD(StmtRecord* stmt, DescRecord* desc);
 // Binds APD record n of stmt as parameter n from the APD and IPD records: 0 or -1 (row in the
 // statement's last error).
 SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n);
-
-// The parameter side's binding operation (a "not capable" stand-in until parameters are built).
-SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t paramType, int16_t cType, int16_t sqlType,
-                            uint64_t columnSize, int16_t digits, void* data, int64_t bufferLength,
-                            SQLLEN* octetLengthPtr, SQLLEN* indicatorPtr);
-// Drops the data pointer of parameter n's binding (nothing when it has none).
-void ParamUnbind(StmtRecord* stmt, uint16_t number);

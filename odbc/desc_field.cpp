@@ -13,6 +13,7 @@
 #include "odbc/globals.h"
 #include "odbc/stmtattr.h"
 #include "odbc/trace_link.h"
+#include "util/attr.h"
 #include "util/utf.h"
 
 namespace {
@@ -100,6 +101,31 @@ SQLRETURN DescPutText(HandleBase* h, const char* text, void* v, int64_t bufLen, 
 
 namespace {
 
+bool DescribedWithAttributes(const StmtRecord* stmt) {
+    // Capability bit 0x400 (the first of the carried mask bits): results come with attribute rows.
+    return stmt && stmt->keyInfo && stmt->conn && stmt->conn->capExtra[0] != 0;
+}
+
+}  // namespace
+
+bool ColumnAttrInt(StmtRecord* stmt, uint16_t field, uint16_t column, int64_t* out) {
+    if (!DescribedWithAttributes(stmt)) return false;
+    uint32_t v = 0;
+    if (!AttrLookup(stmt->keyInfo, field, column, &v, nullptr, nullptr)) return false;
+    *out = int32_t(v);
+    return true;
+}
+
+bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const char** out) {
+    if (!DescribedWithAttributes(stmt)) return false;
+    void* p = nullptr;
+    if (!AttrLookup(stmt->keyInfo, field, column, nullptr, &p, nullptr)) return false;
+    *out = p ? static_cast<const char*>(p) : "";
+    return true;
+}
+
+namespace {
+
 int VerboseType(int t) {
     if (t == 9 || t == 10 || t == 11 || t == 91 || t == 92 || t == 93) return 9;
     if (t >= 101 && t <= 113) return 10;
@@ -162,14 +188,17 @@ bool UnsignedKind(uint32_t kind) {
 struct Source {
     DescItem* own = nullptr;         // the descriptor's own record (may be absent)
     BoundCol* bound = nullptr;       // automatic ARD: the statement's binding of the column
+    ParamBinding* param = nullptr;   // automatic APD (and IPD): the statement's parameter binding
     const ColumnInfo* col = nullptr;  // IRD or IPD: the statement's description
     bool ird0 = false;               // IRD record 0: fixed answers
+    bool apd = false;  // param is the source (APD), not only looked at (IPD)
     int Type() const {
         if (col) return col->sql_type;
         if (bound) return bound->b.cType;
+        if (param && apd) return param->cType;
         return own ? own->conciseType : 0;
     }
-    bool OwnOnly() const { return !col && !bound; }
+    bool OwnOnly() const { return !col && !bound && !(param && apd); }
 };
 
 SQLRETURN Fail(DescRecord* d, uint32_t row) {
@@ -180,13 +209,21 @@ SQLRETURN Fail(DescRecord* d, uint32_t row) {
 // The column name an IRD reports: the full name when the agent gave one, else the inline name.
 const char* ColumnName(const ColumnInfo* c) { return (c->column && c->column[0]) ? c->column : c->name; }
 
-SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t column, void* v, int64_t bufLen, int64_t* len,
-                       char mode) {
+SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t field, int16_t rec, uint16_t column, void* v,
+                       int64_t bufLen, int64_t* len, char mode) {
+    const char* given = nullptr;
+    if (d->descType == kDescIRD && d->allocKind != 2 && !s.ird0 &&
+        ColumnAttrText(d->stmt, field, uint16_t(rec), &given))
+        return DescPutText(d, given, v, bufLen, len, mode);
     int t = s.ird0 ? 1 : s.Type();
     if (t >= 101 && t <= 113) t = 10;
     ConnRecord* conn = DescOwnerConn(d);
     char buf[256] = {0};
-    if (conn && LookupTypeInfo(conn, column, int16_t(t), buf, sizeof buf - 1) != 0) return Fail(d, 15);
+    if (conn && LookupTypeInfo(conn, column, int16_t(t), buf, sizeof buf) == -1) {
+        // The look-up leaves its reason on the connection when it has one.
+        const uint32_t why = conn->lastError;
+        return Fail(d, why ? why : 15);
+    }
     return DescPutText(d, buf, v, bufLen, len, mode);
 }
 
@@ -238,7 +275,7 @@ bool IsHeaderField(uint16_t f) {
 }  // namespace
 
 SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int64_t bufLen, int64_t* len, char mode) {
-    if (GwTraceOn()) GwTrace("Descriptor Type: %s\n", DescTraceName(d));
+    if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
     if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
 
     const bool user = d->allocKind == 2;
@@ -267,6 +304,11 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         if (rec > d->count || !d->items) return SQL_NO_DATA;
         s.own = &d->items[rec];
         if (t == kDescARD && stmt && stmt->ard == d) s.bound = BoundColFind(uint16_t(rec), stmt);
+        if (t == kDescAPD && stmt && stmt->apd == d) {
+            s.param = ParamBindingAt(uint16_t(rec), stmt);
+            s.apd = true;
+        }
+        if (t == kDescIPD && stmt) s.param = ParamBindingAt(uint16_t(rec), stmt);
         if (t == kDescIPD && stmt && (stmt->flags & kSfPrepared) && rec <= stmt->paramCount) {
             const uint32_t saved = stmt->lastError;
             s.col = StmtParamDesc(stmt, uint16_t(rec));
@@ -278,6 +320,8 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
     DescItem* own = s.own;
     const int type = s.Type();
     auto needIrd = [&]() { return t == kDescIRD; };
+    int64_t given = 0;
+    auto attr = [&]() { return t == kDescIRD && !s.ird0 && ColumnAttrInt(stmt, field, uint16_t(rec), &given); };
 
     switch (field) {
         case SQL_DESC_CONCISE_TYPE:
@@ -306,19 +350,22 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_UPDATABLE: {
             if (!needIrd()) return Fail(d, 26);
             if (s.ird0) return PutShort(v, len, 0);
+            if (attr()) return PutShort(v, len, given);
             const uint32_t u = (c->nullable >> 4) & 0xF;
             return PutShort(v, len, u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
         }
         case SQL_DESC_AUTO_UNIQUE_VALUE:
             if (!needIrd()) return Fail(d, 26);
-            return PutInt(v, len, 0);
+            return PutInt(v, len, attr() ? given : 0);
         case SQL_DESC_CASE_SENSITIVE:
             if (!irdOrIpd) return Fail(d, 26);
             if (t == kDescIPD || s.ird0) return PutInt(v, len, 1);
+            if (attr()) return PutInt(v, len, given);
             return PutInt(v, len, (type == -10 || type == -9 || type == -8 || type == -1 || type == 1 || type == 12));
         case SQL_DESC_SEARCHABLE: {
             if (!needIrd()) return Fail(d, 26);
             if (s.ird0) return PutShort(v, len, 0);
+            if (attr()) return PutShort(v, len, given);
             int sv = SQL_PRED_BASIC;
             if (type == -9 || type == -8 || type == 1 || type == 12) sv = SQL_SEARCHABLE;
             else if (type == -4 || type == -3 || type == -2) sv = SQL_PRED_NONE;
@@ -326,12 +373,12 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         }
         case SQL_DESC_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, 26);
-            return TypeInfoText(d, s, 1, v, bufLen, len, mode);
+            return TypeInfoText(d, s, field, rec, 1, v, bufLen, len, mode);
         case SQL_DESC_LITERAL_PREFIX:
         case SQL_DESC_LITERAL_SUFFIX:
             if (!needIrd()) return Fail(d, 26);
             if (s.ird0) return DescPutText(d, "", v, bufLen, len, mode);
-            return TypeInfoText(d, s, field == SQL_DESC_LITERAL_PREFIX ? 4 : 5, v, bufLen, len, mode);
+            return TypeInfoText(d, s, field, rec, field == SQL_DESC_LITERAL_PREFIX ? 4 : 5, v, bufLen, len, mode);
         case SQL_DESC_TABLE_NAME:
         case SQL_DESC_BASE_TABLE_NAME:
             if (!needIrd()) return Fail(d, 26);
@@ -345,6 +392,10 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_LABEL:
         case SQL_DESC_BASE_COLUMN_NAME:
             if (!needIrd()) return Fail(d, 26);
+            // Attribute 1055 marks a column that has no base column (an expression).
+            if (field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 && ColumnAttrInt(stmt, 1055, uint16_t(rec), &given) &&
+                given == 1)
+                return DescPutText(d, "", v, bufLen, len, mode);
             return DescPutText(d, s.ird0 ? "BOOKMARK" : ColumnName(c), v, bufLen, len, mode);
         case SQL_DESC_LOCAL_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, 26);
@@ -358,11 +409,12 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             return PutInt(v, len, RadixOf(type));
         case SQL_DESC_PARAMETER_TYPE:
             if (t != kDescIPD) return Fail(d, 26);
+            if (s.param) return PutShort(v, len, s.param->direction);
             return PutShort(v, len, own ? own->parameterType : 0);
         case SQL_DESC_ROWVER:
         case 1053:
             if (!needIrd()) return Fail(d, 26);
-            return PutShort(v, len, 0);
+            return PutShort(v, len, attr() ? given : 0);
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH: {
             const bool octet = field == SQL_DESC_OCTET_LENGTH;
@@ -383,19 +435,28 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
                 if (IsSizedType(type)) return Put64(v, len, buf - 1);
                 return Put64(v, len, 0);
             }
+            if (s.param && s.apd) {
+                if (octet) return Put64(v, len, OctetLengthOf(type, s.param->bufferLength));
+                const int64_t size = s.param->elementSize;
+                if (IsCharType(type) || IsSizedType(type)) return Put64(v, len, size);
+                return Put64(v, len, 0);
+            }
             if (!own) return Put64(v, len, 0);
             return Put64(v, len, octet ? own->octetLength : int64_t(own->length));
         }
         case SQL_DESC_OCTET_LENGTH_PTR:
             if (!app) return Fail(d, 26);
+            if (s.param && s.apd) return PutPtr(d, v, bufLen, len, s.param->octetLengthPtr);
             return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.lengthPtr : own->octetLengthPtr);
         case SQL_DESC_INDICATOR_PTR:
             if (!app) return Fail(d, 26);
+            if (s.param && s.apd) return PutPtr(d, v, bufLen, len, s.param->indicatorPtr);
             return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.indicatorPtr : own->indicatorPtr);
         case SQL_DESC_DATA_PTR:
             if (!app) return Fail(d, 26);
             // An attached ARD holds a pointer only while the column is bound.
             if (t == kDescARD && stmt && stmt->ard == d) return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.target : nullptr);
+            if (t == kDescAPD && stmt && stmt->apd == d) return PutPtr(d, v, bufLen, len, s.param ? s.param->boundValue : nullptr);
             return PutPtr(d, v, bufLen, len, own->dataPtr);
         case SQL_DESC_PRECISION:
             if (app) return PutShort(v, len, own->precision);
@@ -623,6 +684,15 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
         if (apd) ParamUnbind(stmt, uint16_t(rec));
     }
     void* p = reinterpret_cast<void*>(static_cast<uintptr_t>(value));
+    // An attached IPD carries its changes into the parameter's binding, whose description the
+    // next execution then sends again.
+    ParamBinding* pb = (attached && (ipd || apd)) ? ParamBindingAt(uint16_t(rec), stmt) : nullptr;
+    auto ipdBinding = [&](auto change) {
+        if (!ipd || !pb) return;
+        ParamBinding copy = *pb;
+        change(copy);
+        ParamBindingSet(stmt, copy);
+    };
     switch (field) {
         case SQL_DESC_CONCISE_TYPE:
             if (value != 0) {
@@ -630,11 +700,13 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
                 if (!ApplyConcise(it, int(int16_t(value)))) return Fail(d, 27);
             }
             if (ipd) it.parameterType = SQL_PARAM_INPUT;
+            ipdBinding([&](ParamBinding& b) { b.sqlType = it.conciseType; });
             return SQL_SUCCESS;
         case SQL_DESC_TYPE:
             if (value == 0) return SQL_SUCCESS;
             it.type = int16_t(value);
             if (!ApplyType(it, int(int16_t(value)))) return Fail(d, 27);
+            ipdBinding([&](ParamBinding& b) { b.sqlType = it.conciseType; });
             return SQL_SUCCESS;
         case SQL_DESC_DATETIME_INTERVAL_PRECISION:
             if (value != 0) it.datetimeIntervalPrecision = int32_t(value);
@@ -644,20 +716,40 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             return SQL_SUCCESS;
         case SQL_DESC_PARAMETER_TYPE:
             if (app) return Fail(d, 26);
-            if (value != 0) it.parameterType = int16_t(value);
+            if (value == 0) return SQL_SUCCESS;
+            it.parameterType = int16_t(value);
+            ipdBinding([&](ParamBinding& b) { b.direction = uint16_t(value); });
             return SQL_SUCCESS;
         case SQL_DESC_LENGTH:
-            if (value != 0) it.length = uint64_t(value);
+            if (value == 0) return SQL_SUCCESS;
+            it.length = uint64_t(value);
+            ipdBinding([&](ParamBinding& b) {
+                switch (b.sqlType) {
+                    case -10: case -9: case -8: case -4: case -3: case -2: case -1: case 1: case 9: case 10: case 12:
+                        b.columnSize = it.length;
+                        break;
+                    default:
+                        break;
+                }
+            });
             return SQL_SUCCESS;
         case SQL_DESC_OCTET_LENGTH:
-            if (value != 0) it.octetLength = value;
+            if (value == 0) return SQL_SUCCESS;
+            it.octetLength = value;
+            ipdBinding([&](ParamBinding& b) { b.sqlType = it.conciseType; });
             return SQL_SUCCESS;
         case SQL_DESC_PRECISION:
-            if (value != 0) it.precision = int16_t(value);
+            if (value == 0) return SQL_SUCCESS;
+            it.precision = int16_t(value);
+            ipdBinding([&](ParamBinding& b) {
+                if (b.sqlType == 2 || b.sqlType == 3) b.columnSize = uint64_t(uint16_t(it.precision));
+                else if (b.sqlType == 9 || b.sqlType == 10) b.decimalDigits = it.precision;
+            });
             return SQL_SUCCESS;
         case SQL_DESC_SCALE:
             // 0 is a scale like any other: a record must be able to go back to it.
             it.scale = int16_t(value);
+            ipdBinding([&](ParamBinding& b) { b.decimalDigits = it.scale; });
             return SQL_SUCCESS;
         case SQL_DESC_DATETIME_INTERVAL_CODE:
             if (value != 0) {
@@ -670,11 +762,13 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             if (!app) return Fail(d, 26);
             it.octetLengthPtr = static_cast<SQLLEN*>(p);
             if (bound) bound->b.lengthPtr = it.octetLengthPtr;
+            if (apd && pb) pb->octetLengthPtr = it.octetLengthPtr;
             return SQL_SUCCESS;
         case SQL_DESC_INDICATOR_PTR:
             if (!app) return Fail(d, 26);
             it.indicatorPtr = static_cast<SQLLEN*>(p);
             if (bound) bound->b.indicatorPtr = it.indicatorPtr;
+            if (apd && pb) pb->indicatorPtr = it.indicatorPtr;
             return SQL_SUCCESS;
         case SQL_DESC_DATA_PTR: {
             if (ipd) return SQL_SUCCESS;
@@ -751,7 +845,7 @@ SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_
         default:
             break;
     }
-    if (GwTraceOn()) GwTrace("Descriptor Type: %s\n", DescTraceName(d));
+    if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
     if (d->allocKind == 2) {
         // Only statements of the descriptor's own connection can use it, and its call lock is
         // held, so that connection's list is walked.
@@ -922,14 +1016,19 @@ SQLRETURN ImplCopyDesc(HandleBase* record, ApiArgs& args) {
     DescRecord* src = Desc(record);
     uint32_t number = 0;
     if (!HandleNumber(const_cast<void*>(args.at(0).p), &number)) return SQL_INVALID_HANDLE;
+    // A target of another connection may be in another thread's call, or being freed there;
+    // the table's lock keeps it alive while it is looked at, and only this connection's is used.
+    HandleTableLock(&g_DescTable);
     auto* dst = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
-    if (!dst || dst->tag != kTagDesc) return SQL_INVALID_HANDLE;
-    // A target of another connection may be in another thread's call; only this one's is held.
-    if (DescOwnerConn(dst) != DescOwnerConn(src)) {
+    const bool live = dst && dst->tag == kTagDesc;
+    const bool ours = live && DescOwnerConn(dst) == DescOwnerConn(src);
+    HandleTableUnlock(&g_DescTable);
+    if (!live) return SQL_INVALID_HANDLE;
+    if (!ours) {
         src->lastError = 21;  // S1009
         return SQL_ERROR;
     }
-    if (GwTraceOn()) GwTrace("Source Descriptor Type: %s\n", DescTraceName(src));
+    if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
     if (dst->allocKind != 2 && dst->descType == kDescIRD) return Fail(dst, 132);
     if (src->allocKind != 2 && src->descType == kDescIRD && src->stmt && !(src->stmt->flags & kSfPrepared))
         return Fail(dst, 22);

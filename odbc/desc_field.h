@@ -15,10 +15,16 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
 // Writes one field on a descriptor and on every statement that uses it.
 SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_t value, int32_t len, char mode);
 
-// Text of a type-information column (1 TYPE_NAME, 4 LITERAL_PREFIX, 5 LITERAL_SUFFIX) for an SQL
-// type on the connection: 0 (copied; empty when the type has none), -1 on failure.
-int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf, size_t size);
-
 // Narrow or UTF-16 ('W') text into a buffer of bufLen bytes with the full length in bytes; a cut
 // text leaves row 19 (01004) on h and gives 1.
 SQLRETURN DescPutText(HandleBase* h, const char* text, void* value, int64_t bufLen, int64_t* len, char mode);
+
+// Text of a type-information column (1 TYPE_NAME, 4 LITERAL_PREFIX, 5 LITERAL_SUFFIX) for an SQL
+// type on the connection, cut to the buffer: 0 (copied; empty when the type has none), -1 on
+// failure (08003 on the connection when it is not open).
+int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf, size_t size);
+
+// The agent's attribute row of a result column (kept when the connection describes results with
+// them): true with its integer or its text.
+bool ColumnAttrInt(StmtRecord* stmt, uint16_t field, uint16_t column, int64_t* out);
+bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const char** out);

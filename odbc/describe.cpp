@@ -177,6 +177,8 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         return SQL_SUCCESS;
     };
     const int t = c->sql_type;
+    int64_t given = 0;
+    auto attr = [&]() { return column != 0 && ColumnAttrInt(stmt, field, column, &given); };
     switch (field) {
         case SQL_COLUMN_NAME:
         case SQL_COLUMN_LABEL:
@@ -193,12 +195,14 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         }
         case SQL_COLUMN_MONEY: return put(0);
         case SQL_COLUMN_UPDATABLE: {
+            if (attr()) return put(given);
             const uint32_t u = (c->nullable >> 4) & 0xF;
             return put(u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
         }
-        case SQL_COLUMN_AUTO_INCREMENT: return put(0);
-        case SQL_COLUMN_CASE_SENSITIVE: return put(0);
+        case SQL_COLUMN_AUTO_INCREMENT: return put(attr() ? given : 0);
+        case SQL_COLUMN_CASE_SENSITIVE: return put(attr() ? given : 0);
         case SQL_COLUMN_SEARCHABLE: {
+            if (attr()) return put(given);
             int v = SQL_PRED_BASIC;
             if (t == -10 || t == -1) v = SQL_PRED_CHAR;
             else if (t == -9 || t == -8 || t == 1 || t == 12) v = SQL_SEARCHABLE;
@@ -215,6 +219,9 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         case SQL_COLUMN_TABLE_NAME: return PutText(stmt, c->table, buf, bufLen, lenOut, mode);
         case SQL_COLUMN_OWNER_NAME: return PutText(stmt, c->schema, buf, bufLen, lenOut, mode);
         case SQL_COLUMN_QUALIFIER_NAME: return PutText(stmt, c->catalog, buf, bufLen, lenOut, mode);
+        case SQL_DESC_ROWVER:
+        case 1053:
+            return put(attr() ? given : 0);
         default: return put(0);
     }
 }
@@ -305,7 +312,7 @@ SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
             return rc;
         }
         default:
-            if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier\n");
+            if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier");
             return Err(stmt, 26);
     }
 }

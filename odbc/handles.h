@@ -176,6 +176,7 @@ struct StmtRecord : HandleBase {
     uint32_t agentStmt = 0;
     uint16_t flags = 0;        // kSf* bits
     uint32_t selectFlag = 0;
+    bool optionChanged = false;  // the last prepare was granted another cursor type or concurrency
     // Descriptions of the last prepare: parameters (with the described-by-agent word) and result.
     ColumnInfo* params = nullptr;
     uint16_t paramCount = 0;
@@ -214,7 +215,7 @@ struct StmtRecord : HandleBase {
     SQLULEN* paramsProcessedPtr = nullptr;
     HashTable* keyInfo = nullptr;
     // ---- statement attributes and options (kept by the attribute calls) ----
-    uint32_t queryTimeout = 0;
+    uint64_t queryTimeout = 0;
     uint64_t maxRows = 0;
     uint32_t noScan = 0;
     uint64_t maxLength = 0;

@@ -8,6 +8,8 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
+#include "odbc/param.h"
+#include "odbc/param.h"
 #include "odbc/prepare.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
@@ -59,8 +61,9 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     }
     c.savedType = c.cursorType;
     c.savedConcurrency = c.concurrency;
-    if (c.cursorType != 0) ReadBack(stmt, 0x32030006u, &c.cursorType);
-    if (c.concurrency != 1) ReadBack(stmt, 0x32030007u, &c.concurrency);
+    bool changed = false;
+    if (c.cursorType != 0) changed |= ReadBack(stmt, 0x32030006u, &c.cursorType) != 0;
+    if (c.concurrency != 1) changed |= ReadBack(stmt, 0x32030007u, &c.concurrency) != 0;
     uint16_t count = 0;
     ColumnInfo* params = nullptr;
     stmt->lastError = AgentCall<DRV_DescribeParams>(stmt->link, stmt->agentStmt, &count, &params);
@@ -96,6 +99,7 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     stmt->state = 2;
     stmt->selectFlag = strncasecmp(text, "SELECT", 6) == 0 ? 1 : 0;
     stmt->fetchedCount = 0;
+    stmt->optionChanged = changed;
 }
 
 namespace {
@@ -120,32 +124,44 @@ bool PrepareText(StmtRecord* stmt, ApiArgs& args) {
     return true;
 }
 
-SQLRETURN ExecuteRoad(StmtRecord* stmt) {
-    SQLRETURN rc = ExecutePrepareParams(stmt);
-    if (rc != SQL_SUCCESS) return rc;
-    return ExecuteStatement(stmt);
-}
+SQLRETURN ExecuteRoad(StmtRecord* stmt) { return ExecuteRun(stmt); }
 
 }  // namespace
 
+// A cursor type or concurrency the agent granted in place of the one asked for is told as 01S02
+// once the call has otherwise succeeded.
+static SQLRETURN TellOptionChanged(StmtRecord* stmt, SQLRETURN rc) {
+    if (rc != SQL_SUCCESS || !stmt->optionChanged) return rc;
+    stmt->lastError = 75;  // 01S02
+    return SQL_SUCCESS_WITH_INFO;
+}
+
 SQLRETURN ImplPrepare(HandleBase* record, ApiArgs& args) {
     StmtRecord* stmt = Stmt(record);
+    stmt->optionChanged = false;
     PrepareText(stmt, args);
-    return stmt->lastError ? SQL_ERROR : SQL_SUCCESS;
+    return TellOptionChanged(stmt, stmt->lastError ? SQL_ERROR : SQL_SUCCESS);
 }
 
 SQLRETURN ImplExecDirect(HandleBase* record, ApiArgs& args) {
     StmtRecord* stmt = Stmt(record);
+    stmt->optionChanged = false;
     PrepareText(stmt, args);
     if (stmt->lastError) return SQL_ERROR;
-    return ExecuteRoad(stmt);
+    return TellOptionChanged(stmt, ExecuteRoad(stmt));
 }
 
 SQLRETURN ImplExecute(HandleBase* record, ApiArgs&) {
     StmtRecord* stmt = Stmt(record);
     if (stmt->state == 2 && (stmt->flags & kSfExecuted)) {
-        stmt->lastError = 64;  // 24000: a result set is still open
-        return SQL_ERROR;
+        // An executed statement without a result (an INSERT, a batch of parameter rows) may run
+        // again at once; one with result columns must be closed first.
+        if (StmtDescribeResult(stmt) && stmt->resultCount > 0) {
+            stmt->lastError = 64;  // 24000: a result set is still open
+            return SQL_ERROR;
+        }
+        stmt->lastError = 0;
+        StmtCloseCursor(stmt);
     }
     return ExecuteRoad(stmt);
 }
@@ -165,7 +181,10 @@ SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
     uint32_t rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
     stmt->lastError = rc;
     if (rc == 80) {
-        // Output values are moved by the parameter side; without output bindings there is none.
+        if (stmt->outCount || stmt->ioCount) {
+            SQLRETURN moved = FetchOutputParams(stmt);
+            if (moved != SQL_SUCCESS) return moved;
+        }
         rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
         stmt->lastError = rc;
     }

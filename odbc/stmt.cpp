@@ -11,14 +11,6 @@
 #include "odbc/trace_link.h"
 #include "util/hash.h"
 
-namespace {
-
-int FreeKeyInfoEntry(void* value, const void*, void*) {
-    free(value);
-    return 0;
-}
-
-}  // namespace
 
 StmtRecord* StmtCreate(ConnRecord* conn) {
     auto* stmt = RecordNew<StmtRecord>();
@@ -46,6 +38,12 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->currentRow = 0;
     stmt->paramsetSize = 1;
     stmt->rowBindType = conn->defBindType;
+    // Statement options the connection keeps as defaults for its new statements.
+    stmt->queryTimeout = conn->defQueryTimeout;
+    stmt->maxRows = conn->defMaxRows;
+    stmt->noScan = uint32_t(conn->defNoScan);
+    stmt->maxLength = conn->defMaxLength;
+    stmt->asyncEnable = conn->asyncEnable;
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
 
     uint32_t code = SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, stmt, &conn->cursorDefaults);
@@ -91,11 +89,7 @@ void StmtCloseCursor(StmtRecord* stmt) {
         stmt->state = 1;
         stmt->flags &= uint16_t(~kSfResultOpen);
     }
-    if (stmt->keyInfo) {
-        HashForEach(stmt->keyInfo, FreeKeyInfoEntry, nullptr);
-        HashDestroy(stmt->keyInfo);
-        stmt->keyInfo = nullptr;
-    }
+    StmtFreeKeyInfo(stmt);
 }
 
 void StmtCollectAgentDiag(StmtRecord* stmt) {
@@ -108,7 +102,12 @@ uint32_t StmtAgentCancel(StmtRecord* stmt) {
 }
 
 void StmtFree(StmtRecord* stmt) {
+    StmtFreeKeyInfo(stmt);
     StmtFreeResultCols(stmt);
+    // An allocated descriptor in use as the ARD or APD belongs to the connection and keeps its
+    // records: unbinding works on the statement's own ones.
+    stmt->ard = stmt->implicitArd;
+    stmt->apd = stmt->implicitApd;
     StmtUnbindCols(stmt);
     StmtResetParams(stmt);
     DescFree(stmt->implicitArd);

@@ -35,14 +35,10 @@ uint32_t AgentGet(StmtRecord* stmt, uint32_t id, uint32_t* out) {
     return rc;
 }
 
-// The agent's capability mask says whether it limits the length of returned values.
+// The agent declares (capability bit 0x1000, kept at connect) whether it limits value lengths.
 bool MaxLengthCapable(StmtRecord* stmt) {
-    ConnRecord* conn = stmt->conn;
-    if (!conn) return false;
-    uint32_t mask = 0;
-    uint16_t len = 0;
-    if (AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, 0x22010011u, &mask, uint16_t(4), &len) != 0) return false;
-    return (mask & 0x1000) != 0;
+    static_assert(sizeof(ConnRecord::capExtra) / sizeof(uint32_t) == 3, "capability words of mask bits 10 to 12");
+    return stmt->conn && stmt->conn->capExtra[2] != 0;
 }
 
 // Negotiates a 32-bit value: 0 taken (value as asked), 75 substituted (value read back), or the
@@ -106,10 +102,10 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
     SCS_Cursor& c = stmt->cursor;
     switch (option) {
         case SQL_QUERY_TIMEOUT: {
-            const uint32_t v = int64_t(value) < 0 ? 0 : Cap32(value);
-            uint32_t rc = AgentSet(stmt, kStmtOpt + option, v);
+            const uint64_t whole = int64_t(value) < 0 ? 0 : value;
+            uint32_t rc = AgentSet(stmt, kStmtOpt + option, Cap32(whole));
             if (rc == 0) {
-                stmt->queryTimeout = v;
+                stmt->queryTimeout = whole;
                 return SQL_SUCCESS;
             }
             if (rc == kRowSubst || rc == 43) {
@@ -337,17 +333,21 @@ SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
     } else {
         uint32_t number = 0;
         if (!HandleNumber(reinterpret_cast<SQLHANDLE>(uintptr_t(value)), &number)) return Err(stmt, 138);
+        // The table's lock keeps a descriptor of another connection, which another thread may
+        // be freeing, alive while it is looked at.
+        HandleTableLock(&g_DescTable);
         d = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
-        if (!d || d->tag != kTagDesc) return Err(stmt, 138);  // S1024: no such descriptor
-        if (d->allocKind == 2) {
-            if (d->conn != stmt->conn) {
-                d->lastError = 138;
-                return Err(stmt, 138);
-            }
+        uint32_t refused = 0;
+        if (!d || d->tag != kTagDesc) {
+            refused = 138;  // S1024: no such descriptor
+        } else if (d->allocKind == 2) {
+            if (d->conn != stmt->conn) refused = 138;
         } else if (d != implicit) {
-            d->lastError = 133;
-            return Err(stmt, 133);  // S1017
+            refused = 133;  // S1017
         }
+        HandleTableUnlock(&g_DescTable);
+        // Only this connection's descriptors, now known to be, are touched.
+        if (refused) return Err(stmt, refused);
     }
     if (!d) return Err(stmt, 15);
     current = d;

@@ -106,6 +106,66 @@ TEST_P(Basic, NativeSqlTranslatesEscapes) {
     EXPECT_EQ(nullptr, strchr(out, '{')) << out;
 }
 
+TEST_P(Basic, ParametersAreCountedAndMoreResultsEndsASingleResult) {
+    const std::string t = Table("mr");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer)");
+    Must("insert into " + t + " values (1)");
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("select id from " + t + " where id > ? and id < ?").c_str(),
+                                      SQL_NTS))
+        << Diag();
+    SQLSMALLINT n = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumParams(stmt, &n)) << Diag();
+    EXPECT_EQ(2, n);
+    // Executing without the parameters bound: wrong number of parameters.
+    EXPECT_EQ(SQL_ERROR, SQLExecute(stmt));
+    EXPECT_EQ("07001", Diag().substr(0, 5));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt));
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(stmt));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("drop table " + t);
+}
+
+TEST_P(Basic, MoreResultsWalksTheResultsOfAParameterArray) {
+    const std::string t = Table("pa");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer, name varchar(8))");
+    for (int i = 1; i <= 3; ++i)
+        Must("insert into " + t + " values (" + std::to_string(i) + ", 'p" + std::to_string(i) + "')");
+    SQLINTEGER keys[3] = {3, 1, 2};
+    SQLLEN keyInd[3] = {0, 0, 0};
+    SQLULEN processed = SQLULEN(kPoison());
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, keys, 0, keyInd))
+        << Diag();
+    ASSERT_EQ(SQL_SUCCESS, Exec("select name from " + t + " where id = ?")) << Diag();
+    EXPECT_EQ(1u, processed);
+    for (int r = 0; r < 3; ++r) {
+        char name[9] = {};
+        SQLLEN len = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << r << ": " << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_CHAR, name, sizeof name, &len)) << Diag();
+        EXPECT_EQ("p" + std::to_string(keys[r]), std::string(name));
+        EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+        if (r < 2) {
+            ASSERT_EQ(SQL_SUCCESS, SQLMoreResults(stmt)) << Diag();
+            EXPECT_EQ(SQLULEN(r + 2), processed);
+        }
+    }
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(stmt));
+    EXPECT_EQ(3u, processed);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    Must("drop table " + t);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Basic, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 

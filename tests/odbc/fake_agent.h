@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/rowset.h"
 #include "scrs/sc_cursor.h"
@@ -60,6 +61,8 @@ struct Agent {
     uint32_t getInfoCalls = 0;
     uint32_t grantType = 0xFFFFFFFF;  // cursor type granted at read-back, when set
     uint32_t setOptionCalls = 0;
+    uint32_t outputPending = 0;  // MoreResults first answers 80 this many times
+    uint32_t moreCalls = 0;
     std::vector<std::pair<uint32_t, uint32_t>> options;
 };
 
@@ -219,6 +222,27 @@ inline uint32_t Describe(uint32_t h, uint16_t* count, ColumnInfo** out) {
     *out = arr;
     return 0;
 }
+// The descriptions with one attribute row per column: attribute 14 (text "tab"), and one
+// integer default for every column (column 0): attribute 10, value 2.
+inline uint32_t DescribeEx(uint32_t h, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrs) {
+    uint32_t rc = Describe(h, count, out);
+    auto* list = static_cast<IngAttrList*>(std::calloc(1, sizeof(IngAttrList)));
+    list->count = uint32_t(*count) + 1;
+    list->rows = static_cast<IngAttrRow*>(std::calloc(list->count, sizeof(IngAttrRow)));
+    for (uint16_t i = 0; i < *count; ++i) {
+        list->rows[i].column = uint16_t(i + 1);
+        list->rows[i].attribute = 14;
+        list->rows[i].form = 0;
+        list->rows[i].text = strdup(("tab" + std::to_string(i + 1)).c_str());
+    }
+    list->rows[*count].column = 0;
+    list->rows[*count].attribute = 10;
+    list->rows[*count].form = 1;
+    list->rows[*count].value = 2;
+    *rowCount = uint16_t(list->count);
+    *attrs = list;
+    return rc;
+}
 inline uint32_t DescribeParams(uint32_t h, uint16_t* count, ColumnInfo** out) {
     Stmt& s = A().stmts[h];
     *count = uint16_t(s.params.size());
@@ -272,6 +296,11 @@ inline uint32_t CloseCursor(uint32_t h) {
 }
 inline uint32_t MoreResults(uint32_t h) {
     Stmt& s = A().stmts[h];
+    ++A().moreCalls;
+    if (A().outputPending) {
+        --A().outputPending;
+        return 80;
+    }
     if (s.more.empty()) return 73;
     s.result = s.more.front();
     s.more.erase(s.more.begin());
@@ -304,6 +333,7 @@ inline AgentFuncTable* Table() {
         x.op[DRV_Execute] = AgentSlotFn<DRV_Execute>(Execute);
         x.op[DRV_DescribeCols] = AgentSlotFn<DRV_DescribeCols>(Describe);
         x.op[DRV_DescribeParams] = AgentSlotFn<DRV_DescribeParams>(DescribeParams);
+        x.op[DRV_DescribeColsEx] = AgentSlotFn<DRV_DescribeColsEx>(DescribeEx);
         x.op[DRV_NativeSql] = AgentSlotFn<DRV_NativeSql>(NativeSql);
         x.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(FetchRows);
         x.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(CloseCursor);

@@ -376,6 +376,9 @@ TEST_F(DescTest, AllocatedDescriptorAsArdBindsAndNullRestoresTheImplicitOne) {
     EXPECT_EQ(2, other);
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, nullptr, 0));
     EXPECT_EQ(stmt->implicitArd, stmt->ard);
+    // The allocated descriptor's bindings went with it.
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    EXPECT_EQ(2, other);
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, &got, SQL_IS_POINTER, nullptr));
     EXPECT_EQ(Handle(stmt->implicitArd), got);
 }
@@ -453,14 +456,85 @@ TEST_F(DescTest, CopyDescFromAnIrdAndItsRefusals) {
     SQLHDESC freed = Alloc();
     ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DESC, freed));
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLCopyDesc(Ard(), freed));
+    // A target of another connection is not this call's to write.
+    ConnectedPair second;
+    SQLHDESC foreign = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, second.dbc, &foreign));
+    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(Ard(), foreign));
+    EXPECT_EQ("HY009", DescState(Ard()));
 }
 
-TEST_F(DescTest, FreeingTheStatementLeavesItsAllocatedArdValid) {
+TEST_F(DescTest, FreeingTheStatementLeavesItsAllocatedArdValidWithItsRecords) {
     SQLHDESC user = Alloc();
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 2, SQL_C_LONG, 0, 4, 0, 0, &id, nullptr, nullptr));
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, user, 0));
     ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, hstmt));
     hstmt = SQL_NULL_HSTMT;
     EXPECT_EQ(SQL_DESC_ALLOC_USER, Short(user, 0, SQL_DESC_ALLOC_TYPE));
+    EXPECT_EQ(2, Short(user, 0, SQL_DESC_COUNT));
+    EXPECT_EQ(&id, Ptr(user, 2, SQL_DESC_DATA_PTR));
+}
+
+// ---- binding through the APD and IPD --------------------------------------------------------
+
+TEST_F(DescTest, ApdDataPointerBindsTheParameterWithTheIpdsDescription) {
+    SQLINTEGER value = 5;
+    SQLLEN len = 4, ind = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(Ipd(), 1, SQL_DECIMAL, 0, 0, 12, 3, nullptr, nullptr, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, Set(Ipd(), 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_INPUT_OUTPUT));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(Apd(), 1, SQL_C_SLONG, 0, 4, 0, 0, &value, &len, &ind))
+        << DescState(Apd());
+    ParamBinding* b = ParamBindingAt(1, stmt);
+    ASSERT_NE(nullptr, b);
+    EXPECT_EQ(&value, b->boundValue);
+    EXPECT_EQ(SQL_C_SLONG, b->cType);
+    EXPECT_EQ(SQL_DECIMAL, b->sqlType);
+    EXPECT_EQ(12u, b->columnSize);
+    EXPECT_EQ(3, b->decimalDigits);
+    EXPECT_EQ(SQL_PARAM_INPUT_OUTPUT, b->direction);
+    EXPECT_EQ(&len, b->octetLengthPtr);  // the record's two pointers stay two
+    EXPECT_EQ(&ind, b->indicatorPtr);
+    EXPECT_EQ(&ind, Ptr(Apd(), 1, SQL_DESC_INDICATOR_PTR));
+    EXPECT_EQ(&value, Ptr(Apd(), 1, SQL_DESC_DATA_PTR));
+    EXPECT_EQ(SQL_PARAM_INPUT_OUTPUT, Short(Ipd(), 1, SQL_DESC_PARAMETER_TYPE));
+    // The attached IPD carries later changes into the binding and has it described again.
+    stmt->flags |= kSfParamsSent;
+    ASSERT_EQ(SQL_SUCCESS, Set(Ipd(), 1, SQL_DESC_SCALE, 0));
+    EXPECT_EQ(0, ParamBindingAt(1, stmt)->decimalDigits);
+    EXPECT_EQ(0, stmt->flags & kSfParamsSent);
+    // Any other APD field leaves the parameter unbound until the data pointer is set again.
+    ASSERT_EQ(SQL_SUCCESS, Set(Apd(), 1, SQL_DESC_PRECISION, 7));
+    EXPECT_EQ(nullptr, Ptr(Apd(), 1, SQL_DESC_DATA_PTR));
+    ASSERT_EQ(SQL_SUCCESS, SetP(Apd(), 1, SQL_DESC_DATA_PTR, &value));
+    EXPECT_EQ(&value, Ptr(Apd(), 1, SQL_DESC_DATA_PTR));
+    ASSERT_EQ(SQL_SUCCESS, SetP(Apd(), 1, SQL_DESC_DATA_PTR, nullptr));
+    EXPECT_EQ(nullptr, ParamBindingAt(1, stmt)->boundValue);
+    // A count of 0 unbinds every parameter.
+    ASSERT_EQ(SQL_SUCCESS, SetP(Apd(), 1, SQL_DESC_DATA_PTR, &value));
+    ASSERT_EQ(&value, ParamBindingAt(1, stmt)->boundValue);
+    ASSERT_EQ(SQL_SUCCESS, Set(Apd(), 0, SQL_DESC_COUNT, 0));
+    EXPECT_EQ(nullptr, ParamBindingAt(1, stmt)->boundValue);
+}
+
+TEST_F(DescTest, AllocatedApdBindsItsRecordsWhenApplied) {
+    SQLHDESC user = Alloc();
+    char text[8] = "abc";
+    SQLLEN len = SQL_NTS;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 2, SQL_C_CHAR, 0, sizeof text, 0, 0, text, &len, &len));
+    ASSERT_EQ(SQL_SUCCESS, Set(Ipd(), 2, SQL_DESC_CONCISE_TYPE, SQL_VARCHAR));
+    ASSERT_EQ(SQL_SUCCESS, Set(Ipd(), 2, SQL_DESC_LENGTH, 30));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_PARAM_DESC, user, 0)) << State();
+    ParamBinding* b = ParamBindingAt(2, stmt);
+    ASSERT_NE(nullptr, b);
+    EXPECT_EQ(text, b->boundValue);
+    EXPECT_EQ(SQL_VARCHAR, b->sqlType);
+    EXPECT_EQ(30u, b->columnSize);
+    EXPECT_EQ(2, Short(user, 0, SQL_DESC_COUNT));
+    // Its writes reach the statement while it is attached.
+    char other[8] = "xyz";
+    ASSERT_EQ(SQL_SUCCESS, SetP(user, 2, SQL_DESC_DATA_PTR, other));
+    EXPECT_EQ(other, ParamBindingAt(2, stmt)->boundValue);
 }
 
 TEST(DescTraceName, ByKind) {

@@ -1,6 +1,7 @@
 // The small statement entry points: MoreResults, NativeSql, NumParams, NumResultCols, ParamOptions,
 // cursor names, RowCount and DescribeCol.
 #include "stmt_fixture.h"
+#include "util/attr.h"
 
 namespace {
 
@@ -36,6 +37,14 @@ TEST_F(EntriesTest, MoreResultsWalksTheFurtherResultsThenSaysNoData) {
     EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(hstmt));
     EXPECT_EQ(0u, stmt->lastError.load());
     EXPECT_EQ(1u, processed);
+}
+
+TEST_F(EntriesTest, OutputValuesPendingAreTakenAndTheNextResultFollows) {
+    conn->hasMoreRes = 1;
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
+    fake::A().outputPending = 1;
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(hstmt));
+    EXPECT_EQ(2u, fake::A().moreCalls);
 }
 
 TEST_F(EntriesTest, MoreResultsWithoutTheCapabilityIsNoData) {
@@ -151,6 +160,59 @@ TEST_F(EntriesTest, DescribeColReportsTheAgentsDescription) {
     EXPECT_STREQ("BOOKMARK", name);
     EXPECT_EQ(8u, size);
     EXPECT_EQ(0, nullable);
+}
+
+TEST_F(EntriesTest, ExtendedDescriptionKeepsTheAttributeRowsForLookup) {
+    conn->capExtra[0] = 1;  // capability bit 0x400
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
+    SQLSMALLINT n = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(hstmt, &n));
+    EXPECT_EQ(3, n);
+    ASSERT_NE(nullptr, stmt->keyInfo);
+    void* text = nullptr;
+    ASSERT_EQ(1, AttrLookup(stmt->keyInfo, 14, 2, nullptr, &text, nullptr));
+    EXPECT_STREQ("tab2", static_cast<const char*>(text));
+    uint32_t v = 0;
+    ASSERT_EQ(1, AttrLookup(stmt->keyInfo, 10, 3, &v, nullptr, nullptr));  // the column-0 default
+    EXPECT_EQ(2u, v);
+    ASSERT_EQ(SQL_SUCCESS, SQLCloseCursor(hstmt));
+    EXPECT_EQ(nullptr, stmt->keyInfo);
+}
+
+}  // namespace
+
+namespace {
+
+// An agent that sends the same attribute of a column twice: the later row stands, nothing leaks.
+uint32_t DescribeExTwice(uint32_t h, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrs) {
+    uint32_t rc = fake::DescribeEx(h, count, rowCount, out, attrs);
+    auto* list = static_cast<IngAttrList*>(*attrs);
+    auto* rows = static_cast<IngAttrRow*>(std::calloc(list->count + 1, sizeof(IngAttrRow)));
+    std::memcpy(rows, list->rows, list->count * sizeof(IngAttrRow));
+    rows[list->count].column = 1;
+    rows[list->count].attribute = 14;
+    rows[list->count].form = 0;
+    rows[list->count].text = strdup("again");
+    std::free(list->rows);
+    list->rows = rows;
+    list->count += 1;
+    return rc;
+}
+
+TEST_F(EntriesTest, RepeatedAttributeRowReplacesTheEarlierOne) {
+    conn->capExtra[0] = 1;
+    AgentFuncTable table = *fake::Table();
+    table.op[DRV_DescribeColsEx] = AgentSlotFn<DRV_DescribeColsEx>(DescribeExTwice);
+    conn->link.table = &table;
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
+    SQLSMALLINT n = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(hstmt, &n));
+    void* text = nullptr;
+    ASSERT_EQ(1, AttrLookup(stmt->keyInfo, 14, 1, nullptr, &text, nullptr));
+    EXPECT_STREQ("again", static_cast<const char*>(text));
+    ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, hstmt));
+    hstmt = SQL_NULL_HSTMT;
+    conn->link.table = fake::Table();
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ TEST_F(PrepareTest, ForwardOnlyReadOnlyMakesNoReadBack) {
 TEST_F(PrepareTest, DowngradedCursorTypeIsAskedForAgainAtTheNextPrepare) {
     stmt->cursor.cursorType = 1;
     fake::A().grantType = 3;
-    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(hstmt, (SQLCHAR*)"select 1", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS_WITH_INFO, SQLPrepare(hstmt, (SQLCHAR*)"select 1", SQL_NTS));
+    EXPECT_EQ(75u, stmt->lastError.load());  // 01S02
     EXPECT_EQ(3u, stmt->cursor.cursorType);
     EXPECT_EQ(1u, stmt->cursor.savedType);
     EXPECT_TRUE(stmt->cursor.flags & 0x800);
@@ -69,6 +70,15 @@ TEST_F(PrepareTest, DowngradedCursorTypeIsAskedForAgainAtTheNextPrepare) {
     EXPECT_EQ(1u, fake::A().options[0].second);
     EXPECT_EQ(1u, stmt->cursor.cursorType);
     EXPECT_FALSE(stmt->cursor.flags & 0x800);
+}
+
+TEST_F(PrepareTest, ExecDirectTellsAGrantedCursorTypeAfterRunning) {
+    stmt->cursor.cursorType = 1;
+    fake::A().grantType = 3;
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, Run("select * from t", Numbers(2)));
+    EXPECT_EQ(75u, stmt->lastError.load());
+    EXPECT_EQ(1u, Agent().executeCalls);
+    EXPECT_EQ("01S02", State());
 }
 
 TEST_F(PrepareTest, ParameterDirectionsAreCountedUntilAnUnknownOne) {

@@ -1,0 +1,750 @@
+// Execution of a prepared statement: the parameter Dataset built from the bound values of every
+// row of the parameter set, the agent's one-call execute, the finish (rows processed, statuses,
+// state) and the output parameters.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "drv_ingii/i-optable.h"
+#include "odbc/api_records.h"
+#include "odbc/convert.h"
+#include "odbc/datapath.h"
+#include "odbc/param.h"
+#include "odbc/stmt.h"
+#include "util/dataset.h"
+
+namespace {
+
+// ---- value addressing -------------------------------------------------------------------------
+
+uint64_t ParamBindType(const StmtRecord* stmt) { return stmt->apd ? stmt->apd->bindType : 0; }
+
+bool IsVariable(const ParamBinding& b) { return b.elementSize < 0; }
+
+uint64_t ParamElementLength(const ParamBinding& b) {
+    const uint64_t buf = b.bufferLength > 0 ? uint64_t(b.bufferLength) : 0;
+    switch (b.cType) {
+        case SQL_C_CHAR: case SQL_C_BINARY: return buf ? buf : b.columnSize;
+        case SQL_C_WCHAR: return buf ? buf : 2 * b.columnSize;
+        default: return uint64_t(b.elementSize);
+    }
+}
+
+const char* ValueAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
+    if (!b.value) return nullptr;
+    const uint64_t bt = ParamBindType(stmt);
+    return static_cast<const char*>(b.value) + uint64_t(r) * (bt ? bt : ParamElementLength(b));
+}
+
+// Applications pack rows as they like (pyodbc's row-wise buffers among them): slots are read
+// byte-wise, never through an aligned load.
+const char* SlotAt(const StmtRecord* stmt, const SQLLEN* p, uint32_t r) {
+    if (!p) return nullptr;
+    const uint64_t bt = ParamBindType(stmt);
+    return reinterpret_cast<const char*>(p) + uint64_t(r) * (bt ? bt : sizeof(SQLLEN));
+}
+
+SQLLEN LoadLen(const char* slot) {
+    SQLLEN v;
+    std::memcpy(&v, slot, sizeof v);
+    return v;
+}
+
+SQLLEN OctetLengthAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
+    const char* p = SlotAt(stmt, b.octetLengthPtr, r);
+    return p ? LoadLen(p) : SQLLEN(b.elementSize);
+}
+
+SQLLEN IndicatorAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
+    const char* p = SlotAt(stmt, b.indicatorPtr, r);
+    return p ? LoadLen(p) : 0;
+}
+
+bool IsDataAtExec(SQLLEN len) { return len == SQL_DATA_AT_EXEC || len <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
+
+bool RowIgnored(const StmtRecord* stmt, uint32_t r) {
+    const DescRecord* apd = stmt->apd;
+    return apd && apd->arrayStatusPtr && apd->arrayStatusPtr[r] == SQL_PARAM_IGNORE;
+}
+
+uint64_t WideUnits(const char* w) {
+    uint64_t k = 0;
+    for (;; ++k) {
+        SQLWCHAR u;
+        std::memcpy(&u, w + 2 * k, 2);
+        if (!u) return k;
+    }
+}
+
+// One row's value of one parameter.
+struct RowValue {
+    bool isNull = false;
+    const char* ptr = nullptr;
+    uint64_t len = 0;  // bytes
+};
+
+// Reads row r of binding b; 0 or the error code that refuses the row's length.
+uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowValue* out) {
+    *out = RowValue{};
+    const SQLLEN ind = IndicatorAt(stmt, b, r);
+    const SQLLEN len = OctetLengthAt(stmt, b, r);
+    if (ind == SQL_NULL_DATA || len == SQL_NULL_DATA) {
+        out->isNull = true;
+        return 0;
+    }
+    if (len == SQL_DEFAULT_PARAM || ind == SQL_DEFAULT_PARAM) return 43;  // S1C00
+    if (IsDataAtExec(len)) {
+        const bool have = b.pieces && r < b.pieceCount;
+        const SQLLEN pl = have ? b.pieceLengths[r] : 0;
+        if (pl == SQL_NULL_DATA) {
+            out->isNull = true;
+            return 0;
+        }
+        out->ptr = have ? static_cast<const char*>(b.pieces[r]) : nullptr;
+        if (!out->ptr) {
+            // Nothing was sent: an empty value when the length announced none, else NULL.
+            if (len == SQL_DATA_AT_EXEC || len == SQL_LEN_DATA_AT_EXEC(0)) {
+                static const char empty[2] = {0, 0};
+                out->ptr = empty;
+                out->len = 0;
+            } else {
+                out->isNull = true;
+            }
+            return 0;
+        }
+        out->len = uint64_t(pl);
+        if (!IsVariable(b) && out->len < uint64_t(b.elementSize)) return 25;  // too short for the type
+        return 0;
+    }
+    out->ptr = ValueAt(stmt, b, r);
+    if (!out->ptr) {
+        out->isNull = true;
+        return 0;
+    }
+    if (!IsVariable(b)) {
+        out->len = uint64_t(b.elementSize);
+        return 0;
+    }
+    if (len == SQL_NTS) {
+        out->len = b.cType == SQL_C_WCHAR ? 2 * WideUnits(out->ptr)
+                                         : strlen(out->ptr);
+    } else if (len < 0) {
+        return 25;  // S1090: SQL_NO_TOTAL, SQL_COLUMN_IGNORE and the like are no lengths
+    } else {
+        out->len = uint64_t(len);
+    }
+    // A Dataset value holds at most 32 bits of length.
+    if (out->len > 0xFFFFFFF0ull) return 25;
+    return 0;
+}
+
+// ---- column plans -----------------------------------------------------------------------------
+
+enum class Mode { Fixed, BigInt, UBigInt, Guid, Numeric, Text, WText, Hex, Binary, Date, WDate };
+
+struct ColPlan {
+    uint16_t param;  // binding index
+    bool output;     // a NULL placeholder that only types the parameter
+    Mode mode;
+    uint32_t kind;
+    uint32_t width;
+};
+
+bool IsDateSqlType(int t) {
+    return t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME ||
+           t == SQL_TYPE_TIMESTAMP;
+}
+bool IsBinarySqlType(int t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+
+KindWidth DateKind(int sqlType) {
+    switch (sqlType) {
+        case SQL_DATE: case SQL_TYPE_DATE: return {DS_DATE, 6};
+        case SQL_TIME: case SQL_TYPE_TIME: return {DS_TIME, 6};
+        default: return {DS_TIMESTAMP, 16};
+    }
+}
+
+// Parses a date/time escape of len bytes (units for wide) into dest (16 bytes); false when the
+// text is not one.
+bool ParseEscape(const ParamBinding& b, const RowValue& v, uint8_t* dest) {
+    KindWidth kw{0, 0};
+    if (b.cType == SQL_C_WCHAR) {
+        const uint64_t units = v.len / 2;
+        if (units == 0 || units > 64) return false;
+        SQLWCHAR first;
+        std::memcpy(&first, v.ptr, 2);
+        if (first != u'{') return false;
+        uint8_t scratch[160];
+        WParseDateTimeEscape(scratch, reinterpret_cast<const SQLWCHAR*>(v.ptr), units, &kw, b.sqlType);
+        if (kw.kind == 0) return false;
+        std::memcpy(dest, scratch, kw.width);
+        return true;
+    }
+    if (v.len == 0 || v.len > 64 || v.ptr[0] != '{') return false;
+    uint8_t scratch[80];
+    ParseDateTimeEscape(scratch, v.ptr, v.len, &kw, b.sqlType);
+    if (kw.kind == 0) return false;
+    std::memcpy(dest, scratch, kw.width);
+    return true;
+}
+
+// The ISO text of a parsed date, time or timestamp.
+std::string DateText(uint32_t kind, const uint8_t* cell) {
+    char buf[64];
+    if (kind == DS_DATE) {
+        DsDate d;
+        std::memcpy(&d, cell, sizeof d);
+        std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", int(d.year), unsigned(d.month), unsigned(d.day));
+    } else if (kind == DS_TIME) {
+        DsTime t;
+        std::memcpy(&t, cell, sizeof t);
+        std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
+    } else {
+        DsTimestamp ts;
+        std::memcpy(&ts, cell, sizeof ts);
+        int n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u", int(ts.year), unsigned(ts.month),
+                              unsigned(ts.day), unsigned(ts.hour), unsigned(ts.minute), unsigned(ts.second));
+        if (ts.fraction) std::snprintf(buf + n, sizeof buf - size_t(n), ".%09u", unsigned(ts.fraction % 1000000000u));
+    }
+    return buf;
+}
+
+// Exact decimal text of a NUMERIC structure (a double would lose digits beyond 15).
+std::string NumericText(const SQL_NUMERIC_STRUCT& n) {
+    unsigned __int128 v = 0;
+    for (int i = SQL_MAX_NUMERIC_LEN - 1; i >= 0; --i) v = (v << 8) | n.val[i];
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), char('0' + int(v % 10)));
+        v /= 10;
+    } while (v);
+    const int scale = static_cast<SQLSCHAR>(n.scale);
+    if (scale > 0) {
+        while (int(digits.size()) <= scale) digits.insert(digits.begin(), '0');
+        digits.insert(digits.end() - scale, '.');
+    } else if (scale < 0 && digits != "0") {
+        digits.append(size_t(-scale), '0');
+    }
+    if (n.sign == 0 && digits.find_first_not_of("0.") != std::string::npos) digits.insert(digits.begin(), '-');
+    return digits;
+}
+
+bool IsInput(const StmtRecord* stmt, uint16_t i) {
+    // Output parameters send nothing: by their description, or by the binding when undecided.
+    if (stmt->params && i < stmt->paramCount) {
+        const char* n = stmt->params[i].name;
+        if (n[0] == '*') {
+            if (n[1] == 'O') return false;
+            if (n[1] == 'U') {
+                const ParamBinding* b = ParamBindingAt(uint16_t(i + 1), const_cast<StmtRecord*>(stmt));
+                return !b || b->direction != SQL_PARAM_OUTPUT;
+            }
+        }
+    }
+    return true;
+}
+
+uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* rows, uint32_t nrows, ColPlan* plan) {
+    plan->width = uint32_t(b.elementSize > 0 ? b.elementSize : 0);
+    switch (b.cType) {
+        case SQL_C_UTINYINT: plan->mode = Mode::Fixed; plan->kind = DS_UTINYINT; return 0;
+        case SQL_C_STINYINT: case SQL_C_TINYINT: plan->mode = Mode::Fixed; plan->kind = DS_TINYINT; return 0;
+        case SQL_C_ULONG: plan->mode = Mode::Fixed; plan->kind = DS_UINTEGER; return 0;
+        case SQL_C_USHORT: plan->mode = Mode::Fixed; plan->kind = DS_USMALLINT; return 0;
+        case SQL_C_SLONG: case SQL_C_LONG: plan->mode = Mode::Fixed; plan->kind = DS_INTEGER; return 0;
+        case SQL_C_SSHORT: case SQL_C_SHORT: plan->mode = Mode::Fixed; plan->kind = DS_SMALLINT; return 0;
+        case SQL_C_BIT: plan->mode = Mode::Fixed; plan->kind = DS_BIT; return 0;
+        case SQL_C_FLOAT: plan->mode = Mode::Fixed; plan->kind = DS_REAL; return 0;
+        case SQL_C_DOUBLE: plan->mode = Mode::Fixed; plan->kind = DS_DOUBLE; return 0;
+        case SQL_C_DATE: case SQL_C_TYPE_DATE: plan->mode = Mode::Fixed; plan->kind = DS_DATE; return 0;
+        case SQL_C_TIME: case SQL_C_TYPE_TIME: plan->mode = Mode::Fixed; plan->kind = DS_TIME; return 0;
+        case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: plan->mode = Mode::Fixed; plan->kind = DS_TIMESTAMP; return 0;
+        // 64-bit integers travel as decimal text; NUL-terminated so every row keeps its own length.
+        case SQL_C_SBIGINT: plan->mode = Mode::BigInt; plan->kind = DS_CHAR_NTS; plan->width = 32; return 0;
+        case SQL_C_UBIGINT: plan->mode = Mode::UBigInt; plan->kind = DS_CHAR_NTS; plan->width = 32; return 0;
+        case SQL_C_GUID: plan->mode = Mode::Guid; plan->kind = DS_CHAR; plan->width = 36; return 0;
+        case SQL_C_NUMERIC: plan->mode = Mode::Numeric; plan->kind = DS_CHAR_REF; plan->width = 16; return 0;
+        default: break;
+    }
+    // Variable types: measure every row.
+    uint64_t longest = 0;
+    bool allEscapes = true;
+    for (uint32_t k = 0; k < nrows; ++k) {
+        RowValue v;
+        if (uint32_t rc = ReadRow(stmt, b, rows[k], &v)) return rc;
+        if (v.isNull) continue;
+        if (v.len > longest) longest = v.len;
+        if (IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR)) {
+            uint8_t scratch[16];
+            if (!ParseEscape(b, v, scratch)) allEscapes = false;
+        }
+    }
+    if (b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && IsBinarySqlType(b.sqlType))) {
+        // Hex text decodes to half its length: the element holds the prefix and those bytes.
+        const uint64_t bytes = b.cType == SQL_C_BINARY ? longest : longest / 2;
+        if (bytes + 8 > 0xFFFFFFFFull) return 25;
+        plan->mode = b.cType == SQL_C_BINARY ? Mode::Binary : Mode::Hex;
+        plan->kind = DS_BINARY_LEN4;
+        plan->width = uint32_t(bytes + 8);
+        return 0;
+    }
+    if (IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR) && allEscapes) {
+        // Every row is an escape literal (or NULL): the column carries the structures.
+        const KindWidth kw = DateKind(b.sqlType);
+        plan->mode = b.cType == SQL_C_WCHAR ? Mode::WDate : Mode::Date;
+        plan->kind = kw.kind;
+        plan->width = kw.width;
+        return 0;
+    }
+    // Text by reference: each row keeps its own length, whatever the others hold.
+    plan->mode = b.cType == SQL_C_WCHAR ? Mode::WText : Mode::Text;
+    plan->kind = b.cType == SQL_C_WCHAR ? DS_WCHAR_REF : DS_CHAR_REF;
+    plan->width = 16;
+    return 0;
+}
+
+uint32_t StoreText(Dataset* ds, uint32_t k, uint16_t c, const ParamBinding& b, const RowValue& v, bool wide) {
+    // Escape literals in a text column bound for a date type go as plain ISO text.
+    if (IsDateSqlType(b.sqlType)) {
+        uint8_t cell[16];
+        if (ParseEscape(b, v, cell)) {
+            const std::string t = DateText(DateKind(b.sqlType).kind, cell);
+            if (!wide) return uint32_t(DatasetSetRef(ds, k, c, t.data(), uint32_t(t.size())));
+            std::u16string w(t.begin(), t.end());
+            return uint32_t(DatasetSetRef(ds, k, c, w.data(), uint32_t(w.size())));
+        }
+    }
+    if (wide) return uint32_t(DatasetSetRef(ds, k, c, v.ptr, uint32_t(v.len / 2)));
+    return uint32_t(DatasetSetRef(ds, k, c, v.ptr, uint32_t(v.len)));
+}
+
+uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, const ParamBinding& b, const RowValue& v) {
+    DatasetColumn& col = ds->cols[c];
+    uint8_t* cell = DatasetCell(&col, k);
+    switch (plan.mode) {
+        case Mode::Fixed:
+            std::memcpy(cell, v.ptr, plan.width);
+            break;
+        case Mode::BigInt: {
+            int64_t x;
+            std::memcpy(&x, v.ptr, 8);
+            std::snprintf(reinterpret_cast<char*>(cell), plan.width, "%lld", static_cast<long long>(x));
+            break;
+        }
+        case Mode::UBigInt: {
+            uint64_t x;
+            std::memcpy(&x, v.ptr, 8);
+            std::snprintf(reinterpret_cast<char*>(cell), plan.width, "%llu", static_cast<unsigned long long>(x));
+            break;
+        }
+        case Mode::Guid: {
+            SQLGUID g;
+            std::memcpy(&g, v.ptr, sizeof g);
+            GuidToText(reinterpret_cast<char*>(cell), g);
+            break;
+        }
+        case Mode::Numeric: {
+            SQL_NUMERIC_STRUCT n;
+            std::memcpy(&n, v.ptr, sizeof n);
+            const std::string t = NumericText(n);
+            return uint32_t(DatasetSetRef(ds, k, c, t.data(), uint32_t(t.size())));
+        }
+        case Mode::Text: return StoreText(ds, k, c, b, v, false);
+        case Mode::WText: return StoreText(ds, k, c, b, v, true);
+        case Mode::Hex:
+        case Mode::Binary: {
+            const uint32_t n = uint32_t(plan.mode == Mode::Hex ? v.len / 2 : v.len);
+            if (n + 4 > plan.width) return 15;  // measured above; a change between the passes
+            std::memcpy(cell, &n, 4);
+            if (plan.mode == Mode::Hex)
+                HexToBytes(cell + 4, v.ptr, v.len);
+            else if (n)
+                std::memcpy(cell + 4, v.ptr, n);
+            break;
+        }
+        case Mode::Date:
+        case Mode::WDate:
+            if (!ParseEscape(b, v, cell)) return 15;
+            break;
+    }
+    col.indicators[k] = DS_IND_VALUE;
+    return 0;
+}
+
+// ---- finish -----------------------------------------------------------------------------------
+
+void WriteProcessed(StmtRecord* stmt, SQLULEN n) {
+    if (stmt->paramsProcessedPtr) *stmt->paramsProcessedPtr = n;
+    if (stmt->ipd && stmt->ipd->rowsProcessedPtr && stmt->ipd->rowsProcessedPtr != stmt->paramsProcessedPtr)
+        *stmt->ipd->rowsProcessedPtr = n;
+}
+
+// Parameter statuses: rows sent before `failed` succeeded, the failed one erred, the rest unused.
+void WriteStatuses(StmtRecord* stmt, const uint32_t* rows, uint32_t sent, uint32_t failed, SQLUSMALLINT okStatus) {
+    SQLUSMALLINT* st = stmt->ipd ? stmt->ipd->arrayStatusPtr : nullptr;
+    if (!st) return;
+    const uint64_t total = stmt->paramsetSize ? stmt->paramsetSize : 1;
+    for (uint64_t r = 0; r < total; ++r) st[r] = SQL_PARAM_UNUSED;
+    for (uint32_t k = 0; k < sent; ++k) {
+        const uint32_t r = rows ? rows[k] : k;
+        if (k < failed) st[r] = okStatus;
+        else if (k == failed) st[r] = SQL_PARAM_ERROR;
+    }
+}
+
+void DropResultDescs(StmtRecord* stmt) {
+    ColumnInfoArrayFree(stmt->results, stmt->resultCount);
+    stmt->results = nullptr;
+    stmt->resultCount = 0;
+}
+
+ParamDescEntry NarrowParamDesc(ParamDescEntry d) {
+    switch (d.sqlType) {
+        case SQL_WLONGVARCHAR: d.sqlType = SQL_LONGVARCHAR; break;
+        case SQL_WVARCHAR: d.sqlType = SQL_VARCHAR; break;
+        case SQL_WCHAR: d.sqlType = SQL_CHAR; break;
+        default: break;
+    }
+    if (d.cType == SQL_C_WCHAR) d.cType = SQL_C_CHAR;
+    return d;
+}
+
+struct Directions {
+    uint16_t in = 0, out = 0, io = 0;
+};
+
+Directions CountDirections(StmtRecord* stmt) {
+    Directions d;
+    for (uint16_t i = 0; i < stmt->paramCount; ++i) {
+        const char* n = stmt->params[i].name;
+        const ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
+        const uint16_t dir = b ? b->direction : SQL_PARAM_INPUT;
+        if (n[0] == '*' && (n[1] == 'O' || (n[1] == 'U' && dir == SQL_PARAM_OUTPUT)))
+            ++d.out;
+        else if (n[0] == '*' && (n[1] == 'B' || (n[1] == 'U' && dir == SQL_PARAM_INPUT_OUTPUT)))
+            ++d.io;
+        else
+            ++d.in;
+    }
+    return d;
+}
+
+bool IsOutput(StmtRecord* stmt, uint16_t i) {
+    const char* n = stmt->params[i].name;
+    if (n[0] != '*') return false;
+    if (n[1] == 'O' || n[1] == 'B') return true;
+    if (n[1] == 'U') {
+        const ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
+        return b && (b->direction == SQL_PARAM_OUTPUT || b->direction == SQL_PARAM_INPUT_OUTPUT);
+    }
+    return false;
+}
+
+SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_t* rowMap, const Directions& dir) {
+    DropResultDescs(stmt);
+    if (rc != 0 && rc != 80 && rc != 74) {
+        StmtCollectAgentDiag(stmt);
+        stmt->lastError = rc;
+        int32_t failed = 0;
+        uint16_t len = 0;
+        if (AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, 0x32010000u, &failed, uint16_t(4), &len) == 0) {
+            if (failed < 0) failed = 0;
+            WriteProcessed(stmt, SQLULEN(failed) + 1);
+            WriteStatuses(stmt, rowMap, sentRows, uint32_t(failed), SQL_PARAM_SUCCESS);
+        }
+        return SQL_ERROR;
+    }
+    // A warning of the server finishes like a success and then reports itself.
+    const bool warned = rc == 74;
+    if (warned) StmtCollectAgentDiag(stmt);
+    WriteProcessed(stmt, (stmt->selectFlag && stmt->paramsetSize > 1) ? 1 : sentRows);
+    WriteStatuses(stmt, rowMap, sentRows, sentRows,
+                  warned ? SQLUSMALLINT(SQL_PARAM_SUCCESS_WITH_INFO) : SQLUSMALLINT(SQL_PARAM_SUCCESS));
+    stmt->currentRow = 0;
+    stmt->state = 2;
+    stmt->flags |= kSfExecuted;
+    stmt->lastError = 0;
+    SQLRETURN out = SQL_SUCCESS;
+    const bool deferred = stmt->conn && stmt->conn->spOutDeferFetch && rc != 80;
+    if (!deferred && (dir.out || dir.io)) out = FetchOutputParams(stmt);
+    if (warned && out != SQL_ERROR) {
+        stmt->lastError = 74;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    return out;
+}
+
+}  // namespace
+
+int NextDataAtExecParam(StmtRecord* stmt) {
+    ParamStore* ps = StmtParamStore(stmt);
+    if (!ps) return 0;
+    const uint16_t n = stmt->paramCount < ps->count ? stmt->paramCount : ps->count;
+    const uint64_t rows = stmt->paramsetSize ? stmt->paramsetSize : 1;
+    for (uint64_t r = ps->scanRow; r < rows; ++r) {
+        if (!RowIgnored(stmt, uint32_t(r))) {
+            for (uint16_t i = uint16_t(r == ps->scanRow ? ps->nextIndex : 0); i < n; ++i) {
+                const ParamBinding& b = ps->entries[i];
+                if (b.number != i + 1 || !b.octetLengthPtr || !IsInput(stmt, i)) continue;
+                if (IndicatorAt(stmt, b, uint32_t(r)) == SQL_NULL_DATA) continue;
+                if (IsDataAtExec(OctetLengthAt(stmt, b, uint32_t(r)))) {
+                    ps->scanRow = uint32_t(r);
+                    ps->nextIndex = i;
+                    return 1;
+                }
+            }
+        }
+    }
+    ps->scanRow = 0;
+    ps->nextIndex = 0;
+    return 0;
+}
+
+SQLRETURN ExecutePrepareParams(StmtRecord* stmt) {
+    if (stmt->needData != 0) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    if (stmt->paramsetSize > 0xFFFFFFFFull) {
+        stmt->lastError = 39;  // S1107
+        return SQL_ERROR;
+    }
+    if (uint32_t rc = ParamPieceBuffersReset(stmt)) {
+        stmt->lastError = rc;
+        return SQL_ERROR;
+    }
+    ParamStore* ps = StmtParamStore(stmt);
+    if (!ps) return SQL_SUCCESS;
+    // The effective pointers are the bound ones plus the current bind offset, derived afresh
+    // for every execution so that the offset counts once, and not at all once it is gone.
+    const SQLLEN off = stmt->apd && stmt->apd->bindOffsetPtr ? *stmt->apd->bindOffsetPtr : 0;
+    auto shift = [off](auto* p) { return p ? reinterpret_cast<decltype(p)>(reinterpret_cast<char*>(p) + off) : p; };
+    for (uint16_t i = 0; i < ps->count; ++i) {
+        ParamBinding& b = ps->entries[i];
+        if (b.number == 0) continue;
+        b.value = shift(b.boundValue);
+        b.octetLengthPtr = shift(b.boundOctetLengthPtr);
+        b.indicatorPtr = shift(b.boundIndicatorPtr);
+    }
+    ps->nextIndex = ps->curIndex = 0;
+    ps->scanRow = ps->supplyRow = 0;
+    ps->supplying = 0;
+    if (NextDataAtExecParam(stmt)) {
+        stmt->needData = kNeedDataParams;
+        return SQL_NEED_DATA;
+    }
+    return SQL_SUCCESS;
+}
+
+uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t** rowsOut) {
+    *out = nullptr;
+    *rowsOut = nullptr;
+    const uint64_t total = stmt->paramsetSize ? stmt->paramsetSize : 1;
+    auto* rows = static_cast<uint32_t*>(calloc(total, sizeof(uint32_t)));
+    if (!rows) return 16;
+    uint32_t nrows = 0;
+    for (uint64_t r = 0; r < total; ++r)
+        if (!RowIgnored(stmt, uint32_t(r))) rows[nrows++] = uint32_t(r);
+    ColPlan plans[kMaxParamNumber];
+    uint16_t ncols = 0;
+    for (uint16_t i = 0; i < n; ++i) {
+        ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
+        if (!b) {
+            free(rows);
+            return 48;
+        }
+        // Every parameter has its column, so that column i is parameter i + 1 for the agent;
+        // an output parameter's column holds NULLs of its type.
+        plans[ncols].param = i;
+        plans[ncols].output = !IsInput(stmt, i);
+        if (uint32_t rc = PlanColumn(stmt, *b, rows, plans[ncols].output ? 0 : nrows, &plans[ncols])) {
+            free(rows);
+            return rc;
+        }
+        ++ncols;
+    }
+    auto* ds = static_cast<Dataset*>(calloc(1, sizeof(Dataset)));
+    if (!ds || DatasetInit(ds, ncols) != 0) {
+        free(ds);
+        free(rows);
+        return 16;
+    }
+    ds->col_count = ncols;
+    for (uint16_t c = 0; c < ncols; ++c) {
+        ds->cols[c].kind = plans[c].kind;
+        ds->cols[c].width = plans[c].width;
+    }
+    if (DatasetAllocRows(ds, nrows) != 0) {
+        DatasetDelete(ds);
+        free(rows);
+        return 16;
+    }
+    for (uint32_t k = 0; k < nrows; ++k) {
+        for (uint16_t c = 0; c < ncols; ++c) {
+            if (plans[c].output) continue;  // NULL from the allocation
+            const ParamBinding& b = *ParamBindingAt(uint16_t(plans[c].param + 1), stmt);
+            RowValue v;
+            uint32_t rc = ReadRow(stmt, b, rows[k], &v);
+            if (rc == 0) {
+                if (v.isNull)
+                    ds->cols[c].indicators[k] = DS_IND_NULL;
+                else
+                    rc = StoreRow(ds, k, c, plans[c], b, v);
+            }
+            if (rc) {
+                DatasetDelete(ds);
+                free(rows);
+                return rc;
+            }
+        }
+    }
+    ds->rows_used = nrows;
+    *out = ds;
+    *rowsOut = rows;
+    return 0;
+}
+
+SQLRETURN ExecuteStatement(StmtRecord* stmt) {
+    if (!(stmt->flags & kSfPrepared)) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    ParamStore* ps = StmtParamStore(stmt);
+    const uint16_t bound = ps ? ps->count : 0;
+    const uint16_t n = stmt->paramCount < bound ? stmt->paramCount : bound;
+    for (uint16_t i = 0; i < n; ++i) {
+        const ParamBinding& b = ps->entries[i];
+        // An output parameter bound without buffers has its value discarded, as ODBC allows.
+        if (b.number == i + 1 && !b.value && !b.octetLengthPtr && b.direction != SQL_PARAM_OUTPUT) {
+            stmt->lastError = 48;  // 07001
+            return SQL_ERROR;
+        }
+    }
+    stmt->needData = 0;
+    if (ps) ps->supplying = 0;
+    if (stmt->paramsetSize > 0xFFFFFFFFull) {
+        stmt->lastError = 39;
+        return SQL_ERROR;
+    }
+    const Directions dir = CountDirections(stmt);
+    ConnRecord* conn = stmt->conn;
+    const bool execute2 = conn && conn->hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link);
+    const bool sendDescs = (stmt->flags & kSfNeedBind) && !(stmt->flags & kSfParamsSent);
+    ParamDescEntry* descs = ps ? ps->summaries : nullptr;
+    // A wide connection whose agent refused Unicode gets narrow descriptions and values.
+    const bool narrowing = conn && conn->wideUnconfirmed;
+    ParamDescEntry narrowDescs[kMaxParamNumber];
+    if (narrowing && descs) {
+        for (uint16_t i = 0; i < n; ++i) narrowDescs[i] = NarrowParamDesc(descs[i]);
+        descs = narrowDescs;
+    }
+    // A new execution drops the previous result and its description.
+    StmtResetCursorPos(stmt);
+    stmt->longData.column = 0;
+    stmt->longData.row = 0;
+    uint32_t rc;
+    if (dir.in == 0 && dir.io == 0) {
+        SCS_CursorReset(&stmt->cursor);
+        if (execute2 && dir.out && sendDescs) {
+            rc = AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, nullptr, n, descs);
+            stmt->flags |= kSfParamsSent;
+        } else {
+            if (!execute2 && dir.out && (stmt->flags & kSfNeedBind))
+                AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
+            rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
+        }
+        return Finish(stmt, rc, 0, nullptr, dir);
+    }
+    if (n < stmt->paramCount) {
+        stmt->lastError = 48;
+        return SQL_ERROR;
+    }
+    Dataset* ds = nullptr;
+    uint32_t* rowMap = nullptr;
+    if (uint32_t code = BuildParamDataset(stmt, n, &ds, &rowMap)) {
+        stmt->lastError = code;
+        return SQL_ERROR;
+    }
+    if (narrowing && DatasetNarrowColumns(ds) != 0) {
+        DatasetDelete(ds);
+        free(rowMap);
+        stmt->lastError = 16;
+        return SQL_ERROR;
+    }
+    const uint32_t sent = ds->rows_used;
+    if (execute2) {
+        SCS_CursorReset(&stmt->cursor);
+        if (sendDescs) {
+            rc = AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, ds, n, descs);
+            stmt->flags |= kSfParamsSent;
+        } else {
+            rc = AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, ds, uint16_t(0), nullptr);
+        }
+    } else {
+        rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
+        if (rc == 0) {
+            if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
+            SCS_CursorReset(&stmt->cursor);
+            rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
+        }
+    }
+    // The Dataset now belongs to the agent unless its link says the data path keeps it.
+    if (stmt->link && (stmt->link->word & 1)) DatasetDelete(ds);
+    SQLRETURN ret = Finish(stmt, rc, sent, rowMap, dir);
+    free(rowMap);
+    return ret;
+}
+
+SQLRETURN FetchOutputParams(StmtRecord* stmt) {
+    StmtResetCursorPos(stmt);
+    stmt->longData.column = 0;
+    stmt->longData.row = 0;
+    if (uint32_t rc = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, uint16_t(0), &stmt->block)) {
+        if (rc == 82) return SQL_SUCCESS;  // nothing came back
+        stmt->lastError = rc;
+        StmtCollectAgentDiag(stmt);
+        return SQL_ERROR;
+    }
+    GetColumnContext ctx = StmtColumnContext(stmt);
+    uint16_t ordinal = 0;
+    for (uint16_t i = 0; i < stmt->paramCount; ++i) {
+        if (!IsOutput(stmt, i)) continue;
+        ++ordinal;
+        ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
+        if (!b || !b->value) continue;
+        stmt->lastError = 80;
+        ColumnBinding cb{};
+        cb.column = ordinal;
+        cb.cType = b->cType == SQL_C_DEFAULT ? int16_t(DefaultCType(b->sqlType, ctx.odbcVersion)) : b->cType;
+        cb.decimalDigits = uint16_t(b->decimalDigits);
+        cb.target = b->value;
+        cb.bufferLength = (b->cType == SQL_C_CHAR || b->cType == SQL_C_BINARY || b->cType == SQL_C_WCHAR)
+                              ? b->bufferLength
+                              : b->elementSize;
+        cb.lengthPtr = b->octetLengthPtr;
+        cb.indicatorPtr = b->indicatorPtr;
+        const int rc = GetColumn(ctx, 0, cb, stmt->block);
+        if (rc != 0 && rc != 1) return SQLRETURN(rc);
+    }
+    stmt->lastError = 0;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
+    // The road of an agent that collects data at execution itself: it takes the values as they
+    // stand and asks for the rest. No agent of this driver declares it.
+    if (!(stmt->flags & kSfPrepared)) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    stmt->lastError = 43;
+    return SQL_ERROR;
+}
+
+SQLRETURN ExecuteRun(StmtRecord* stmt) {
+    if (stmt->conn && stmt->conn->hasV2DAE) return ExecuteParamArray(stmt);
+    SQLRETURN rc = ExecutePrepareParams(stmt);
+    if (rc != SQL_SUCCESS) return rc;
+    return ExecuteStatement(stmt);
+}

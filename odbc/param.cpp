@@ -1,0 +1,449 @@
+// Parameter binding (SQLBindParameter, SQLSetParam), SQLDescribeParam and the driver-side
+// data-at-execution dialogue (SQLParamData, SQLPutData).
+#include "odbc/param.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "odbc/api_records.h"
+#include "odbc/convert.h"
+#include "odbc/datapath.h"
+#include "odbc/desc.h"
+#include "odbc/trace_link.h"
+#include "util/dataset.h"
+
+namespace {
+
+StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
+
+void FreePieceArrays(ParamBinding& b) {
+    if (b.pieces)
+        for (uint32_t i = 0; i < b.pieceCount; ++i) free(b.pieces[i]);
+    free(b.pieces);
+    free(b.pieceLengths);
+    b.pieces = nullptr;
+    b.pieceLengths = nullptr;
+    b.pieceCount = 0;
+}
+
+bool V2Dae(const StmtRecord* stmt) { return stmt->conn && stmt->conn->hasV2DAE; }
+
+int OdbcVersion(const StmtRecord* stmt) {
+    return stmt->conn && stmt->conn->env ? int(stmt->conn->env->odbcVersion) : 3;
+}
+
+}  // namespace
+
+ParamStore* StmtParamStore(StmtRecord* stmt) { return static_cast<ParamStore*>(stmt->paramBindings); }
+
+ParamBinding* ParamBindingAt(uint16_t n, StmtRecord* stmt) {
+    ParamStore* ps = StmtParamStore(stmt);
+    if (!ps || n == 0 || n > ps->count) return nullptr;
+    ParamBinding* b = &ps->entries[n - 1];
+    return b->number == n ? b : nullptr;
+}
+
+int ParamBindingSet(StmtRecord* stmt, const ParamBinding& in) {
+    const uint16_t p = in.number;
+    if (p < 1 || p > kMaxParamNumber) {
+        stmt->lastError = 28;  // S1093
+        return -1;
+    }
+    ParamStore* ps = StmtParamStore(stmt);
+    if (!ps) {
+        ps = static_cast<ParamStore*>(calloc(1, sizeof(ParamStore)));
+        if (!ps) {
+            stmt->lastError = 16;
+            return -1;
+        }
+        stmt->paramBindings = ps;
+    }
+    if (p - 1 >= ps->count) {
+        const uint32_t cap = uint32_t(p - 1 + 10) < kMaxParamNumber ? uint32_t(p - 1 + 10) : kMaxParamNumber;
+        auto* entries = static_cast<ParamBinding*>(calloc(cap, sizeof(ParamBinding)));
+        auto* sums = static_cast<ParamDescEntry*>(calloc(cap, sizeof(ParamDescEntry)));
+        if (!entries || !sums) {
+            free(entries);
+            free(sums);
+            stmt->lastError = 16;
+            return -1;
+        }
+        if (ps->count) {
+            std::memcpy(entries, ps->entries, ps->count * sizeof(ParamBinding));
+            std::memcpy(sums, ps->summaries, ps->count * sizeof(ParamDescEntry));
+        }
+        free(ps->entries);
+        free(ps->summaries);
+        ps->entries = entries;
+        ps->summaries = sums;
+        ps->count = uint16_t(cap);
+        stmt->paramSummaries = sums;
+        stmt->paramBindingCount = ps->count;
+    }
+    ParamBinding b = in;
+    ParamBinding& slot = ps->entries[p - 1];
+    if (!V2Dae(stmt)) {
+        b.pieceCount = 0;
+        b.pieces = nullptr;
+        b.pieceLengths = nullptr;
+        FreePieceArrays(slot);
+    }
+    slot = b;
+    ParamDescEntry sum{};
+    sum.sqlType = b.sqlType;
+    sum.cType = b.cType;
+    sum.columnSize = uint32_t(b.columnSize > 0xFFFFFFFFull ? 0xFFFFFFFFull : b.columnSize);
+    sum.decimalDigits = uint16_t(b.decimalDigits);
+    sum.paramType = b.direction;
+    if (std::memcmp(&sum, &ps->summaries[p - 1], sizeof sum) != 0) {
+        stmt->flags &= uint16_t(~kSfParamsSent);
+        ps->summaries[p - 1] = sum;
+    }
+    return 0;
+}
+
+uint32_t StmtResetParams(StmtRecord* stmt) {
+    if (ParamStore* ps = StmtParamStore(stmt)) {
+        if (!V2Dae(stmt))
+            for (uint16_t i = 0; i < ps->count; ++i) FreePieceArrays(ps->entries[i]);
+        free(ps->entries);
+        free(ps->summaries);
+        free(ps);
+    }
+    stmt->paramBindings = nullptr;
+    stmt->paramSummaries = nullptr;
+    if (stmt->pendingParams && stmt->link && (stmt->link->word & 1)) DatasetDelete(stmt->pendingParams);
+    stmt->pendingParams = nullptr;
+    stmt->paramBindingCount = 0;
+    stmt->flags &= uint16_t(~kSfParamsSent);
+    return 0;
+}
+
+int64_t ParamCTypeSize(int cType, bool setParamForm) {
+    switch (cType) {
+        case SQL_C_UTINYINT: case SQL_C_STINYINT: case SQL_C_BIT: case SQL_C_TINYINT: return 1;
+        case SQL_C_UBIGINT: case SQL_C_SBIGINT: case SQL_C_DOUBLE: return 8;
+        case SQL_C_ULONG: case SQL_C_SLONG: case SQL_C_LONG: case SQL_C_FLOAT: return 4;
+        case SQL_C_USHORT: case SQL_C_SSHORT: case SQL_C_SHORT: return 2;
+        case SQL_C_GUID: case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return 16;
+        case SQL_C_NUMERIC: return setParamForm ? 0 : 19;
+        case SQL_C_DATE: case SQL_C_TIME: case SQL_C_TYPE_DATE: case SQL_C_TYPE_TIME: return 6;
+        case SQL_C_CHAR: case SQL_C_BINARY: case SQL_C_WCHAR: return SQL_NTS;
+        default: return 0;
+    }
+}
+
+SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
+                            uint64_t columnSize, int16_t digits, void* value, int64_t bufferLength,
+                            SQLLEN* octetLengthPtr, SQLLEN* indicatorPtr) {
+    stmt->lastError = 0;
+    auto fail = [&](uint32_t code) -> SQLRETURN {
+        stmt->lastError = code;
+        return SQL_ERROR;
+    };
+    if (!value && !indicatorPtr && direction != SQL_PARAM_OUTPUT) return fail(21);  // S1009
+    if (digits < 0) {
+        switch (sqlType) {
+            case SQL_TIME: case SQL_TIMESTAMP: case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP:
+            case SQL_INTERVAL_SECOND: case SQL_INTERVAL_DAY_TO_SECOND: case SQL_INTERVAL_HOUR_TO_SECOND:
+            case SQL_INTERVAL_MINUTE_TO_SECOND:
+                return fail(29);  // S1094
+            default: break;
+        }
+    }
+    // A negative buffer length other than the ODBC 1 marker would later serve as a copy size.
+    if (bufferLength < -1) return fail(25);  // S1090
+    if (cType == SQL_C_DEFAULT) {
+        const int version = OdbcVersion(stmt);
+        if (version == 2 && (sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR))
+            cType = SQL_C_CHAR;
+        else
+            cType = int16_t(DefaultCType(sqlType, version));
+    }
+    const int64_t size = ParamCTypeSize(cType, false);
+    if (size == 0) return fail(49);  // 07006
+    if (bufferLength == -1) direction = SQL_PARAM_INPUT;
+    if (GwTraceOn())
+        GwTrace("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d cbValueMax=%d", number, cType, sqlType,
+                long(columnSize), digits, int(size), int(bufferLength));
+    ParamBinding b{};
+    b.number = number;
+    b.cType = cType;
+    b.elementSize = size;
+    b.sqlType = sqlType;
+    b.columnSize = columnSize;
+    b.decimalDigits = digits;
+    b.value = b.boundValue = value;
+    b.octetLengthPtr = b.boundOctetLengthPtr = octetLengthPtr;
+    b.indicatorPtr = b.boundIndicatorPtr = indicatorPtr;
+    b.bufferLength = bufferLength;
+    b.direction = direction;
+    if (ParamBindingSet(stmt, b) != 0) return SQL_ERROR;
+    DescRecord* apd = stmt->apd;
+    DescRecord* ipd = stmt->ipd;
+    if (apd && number > apd->count)
+        if (uint32_t rc = DescGrow(apd, number)) return fail(rc);
+    if (ipd && number > ipd->count)
+        if (uint32_t rc = DescGrow(ipd, number)) return fail(rc);
+    if (DescItem* a = DescItemAt(apd, number)) {
+        a->conciseType = cType;
+        a->dataPtr = value;
+        a->octetLengthPtr = octetLengthPtr;
+        a->indicatorPtr = octetLengthPtr;
+        a->octetLength = bufferLength;
+    }
+    if (DescItem* it = DescItemAt(ipd, number)) {
+        it->conciseType = sqlType;
+        it->parameterType = int16_t(direction);
+        switch (sqlType) {
+            case SQL_WLONGVARCHAR: case SQL_WVARCHAR: case SQL_WCHAR: case SQL_LONGVARBINARY: case SQL_VARBINARY:
+            case SQL_BINARY: case SQL_LONGVARCHAR: case SQL_CHAR: case SQL_VARCHAR: case SQL_TYPE_DATE:
+            case SQL_INTERVAL_YEAR: case SQL_INTERVAL_MONTH: case SQL_INTERVAL_DAY: case SQL_INTERVAL_HOUR:
+            case SQL_INTERVAL_MINUTE: case SQL_INTERVAL_YEAR_TO_MONTH: case SQL_INTERVAL_DAY_TO_HOUR:
+            case SQL_INTERVAL_DAY_TO_MINUTE: case SQL_INTERVAL_HOUR_TO_MINUTE:
+                it->length = columnSize;
+                break;
+            case SQL_NUMERIC: case SQL_DECIMAL:
+                it->precision = int16_t(columnSize);
+                it->scale = digits;
+                break;
+            case SQL_FLOAT: case SQL_REAL: case SQL_DOUBLE:
+                it->precision = int16_t(columnSize);
+                break;
+            case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP: case SQL_INTERVAL_SECOND: case SQL_INTERVAL_DAY_TO_SECOND:
+            case SQL_INTERVAL_HOUR_TO_SECOND: case SQL_INTERVAL_MINUTE_TO_SECOND:
+                it->length = columnSize;
+                it->precision = digits;
+                break;
+            default: break;
+        }
+    }
+    return SQL_SUCCESS;
+}
+
+void ParamUnbind(StmtRecord* stmt, uint16_t number) {
+    if (ParamBinding* b = ParamBindingAt(number, stmt)) b->value = b->boundValue = nullptr;
+}
+
+uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
+    ParamStore* ps = StmtParamStore(stmt);
+    if (!ps) return 0;
+    const uint64_t rows = stmt->paramsetSize ? stmt->paramsetSize : 1;
+    for (uint16_t i = 0; i < ps->count; ++i) {
+        ParamBinding& b = ps->entries[i];
+        FreePieceArrays(b);
+        if (b.number == 0) continue;
+        b.pieces = static_cast<void**>(calloc(rows, sizeof(void*)));
+        b.pieceLengths = static_cast<SQLLEN*>(calloc(rows, sizeof(SQLLEN)));
+        if (!b.pieces || !b.pieceLengths) {
+            free(b.pieces);
+            free(b.pieceLengths);
+            b.pieces = nullptr;
+            b.pieceLengths = nullptr;
+            return 16;
+        }
+        b.pieceCount = uint32_t(rows);
+    }
+    return 0;
+}
+
+uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint32_t row) {
+    if (!b || row >= b->pieceCount || !b->pieces) return 22;  // no value is being supplied
+    if (length == SQL_NULL_DATA) {
+        free(b->pieces[row]);
+        b->pieces[row] = nullptr;
+        b->pieceLengths[row] = SQL_NULL_DATA;
+        return 0;
+    }
+    if (!data) return 21;
+    if (length == SQL_DEFAULT_PARAM) return 43;  // S1C00
+    uint64_t n;
+    if (b->elementSize > 0) {
+        // A fixed-size C type: ODBC ignores the length argument.
+        n = uint64_t(b->elementSize);
+    } else if (length == SQL_NTS) {
+        if (b->cType == SQL_C_WCHAR) {
+            const auto* w = static_cast<const char*>(data);
+            uint64_t k = 0;
+            for (SQLWCHAR u = 1; u; ++k) std::memcpy(&u, w + 2 * k, 2);
+            n = (k - 1) * 2;
+        } else {
+            n = strlen(static_cast<const char*>(data));
+        }
+    } else if (length < 0) {
+        return 25;  // S1090
+    } else {
+        n = uint64_t(length);
+    }
+    // A row that was sent as NULL starts over with this piece.
+    const uint64_t have = b->pieceLengths[row] > 0 ? uint64_t(b->pieceLengths[row]) : 0;
+    if (have + n > 0xFFFFFFFFull) return 25;  // beyond what one Dataset value can hold
+    if (b->pieceLengths[row] == SQL_NULL_DATA) b->pieceLengths[row] = 0;
+    if (n == 0) return 0;
+    void* grown = realloc(b->pieces[row], have + n);
+    if (!grown) return 16;
+    std::memcpy(static_cast<char*>(grown) + have, data, n);
+    b->pieces[row] = grown;
+    b->pieceLengths[row] = SQLLEN(have + n);
+    return 0;
+}
+
+// ---- entry points ---------------------------------------------------------------------------
+
+SQLRETURN ImplBindParameter(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto number = args.next<SQLUSMALLINT>();
+    const auto direction = args.next<SQLSMALLINT>();
+    const auto cType = args.next<SQLSMALLINT>();
+    const auto sqlType = args.next<SQLSMALLINT>();
+    const auto columnSize = args.next<SQLULEN>();
+    const auto digits = args.next<SQLSMALLINT>();
+    auto* value = args.next<void*>();
+    const auto bufferLength = args.next<SQLLEN>();
+    auto* lenInd = args.next<SQLLEN*>();
+    return BindParameterCore(stmt, number, uint16_t(direction), cType, sqlType, columnSize, digits, value,
+                             bufferLength, lenInd, lenInd) == 0
+               ? SQL_SUCCESS
+               : SQL_ERROR;
+}
+
+SQLRETURN ImplSetParam(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto number = args.next<SQLUSMALLINT>();
+    auto cType = args.next<SQLSMALLINT>();
+    const auto sqlType = args.next<SQLSMALLINT>();
+    const auto columnSize = args.next<SQLULEN>();
+    const auto digits = args.next<SQLSMALLINT>();
+    auto* value = args.next<void*>();
+    auto* lenInd = args.next<SQLLEN*>();
+    stmt->lastError = 0;
+    if (!value && !lenInd) return stmt->lastError = 21, SQL_ERROR;
+    if (digits < 0) return stmt->lastError = 29, SQL_ERROR;
+    if (cType == SQL_C_DEFAULT) cType = SQLSMALLINT(DefaultCType(sqlType, OdbcVersion(stmt)));
+    const int64_t size = ParamCTypeSize(cType, true);
+    if (size == 0) return stmt->lastError = 49, SQL_ERROR;
+    if (GwTraceOn())
+        GwTrace("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d", number, cType, sqlType, long(columnSize),
+                digits, int(size));
+    ParamBinding b{};
+    b.number = number;
+    b.cType = cType;
+    b.elementSize = size;
+    b.sqlType = sqlType;
+    b.columnSize = columnSize;
+    b.decimalDigits = digits;
+    b.value = b.boundValue = value;
+    b.octetLengthPtr = b.boundOctetLengthPtr = lenInd;
+    b.indicatorPtr = b.boundIndicatorPtr = lenInd;
+    b.bufferLength = 0;
+    b.direction = SQL_PARAM_INPUT;
+    return ParamBindingSet(stmt, b) == 0 ? SQL_SUCCESS : SQL_ERROR;
+}
+
+namespace {
+
+SQLRETURN ParamDataDriver(StmtRecord* stmt, void** valueOut) {
+    ParamStore* ps = StmtParamStore(stmt);
+    switch (stmt->needData) {
+        case 0:
+            stmt->lastError = 22;  // S1010
+            return SQL_ERROR;
+        case kNeedDataParams: {
+            if (!ps || ps->nextIndex >= ps->count) {
+                // The bindings went away under the dialogue: nothing can be handed out.
+                stmt->needData = 0;
+                stmt->lastError = 22;
+                return SQL_ERROR;
+            }
+            ps->supplyRow = ps->scanRow;
+            if (stmt->paramsProcessedPtr) *stmt->paramsProcessedPtr = SQLULEN(ps->supplyRow) + 1;
+            if (stmt->ipd && stmt->ipd->rowsProcessedPtr && stmt->ipd->rowsProcessedPtr != stmt->paramsProcessedPtr)
+                *stmt->ipd->rowsProcessedPtr = SQLULEN(ps->supplyRow) + 1;
+            ps->supplying = 1;
+            ps->curIndex = ps->nextIndex;
+            ps->nextIndex = uint16_t(ps->nextIndex + 1);
+            ParamBinding& b = ps->entries[ps->curIndex];
+            if (b.pieces && ps->supplyRow < b.pieceCount) {
+                free(b.pieces[ps->supplyRow]);
+                b.pieces[ps->supplyRow] = nullptr;
+                b.pieceLengths[ps->supplyRow] = 0;
+            }
+            if (valueOut) *valueOut = b.boundValue;
+            if (!NextDataAtExecParam(stmt)) stmt->needData = kNeedDataLastParam;
+            return SQL_NEED_DATA;
+        }
+        case kNeedDataLastParam:
+            return ExecuteStatement(stmt);
+        default:
+            // Column dialogues of SQLSetPos and SQLBulkOperations are not carried here.
+            stmt->lastError = 22;
+            return SQL_ERROR;
+    }
+}
+
+SQLRETURN ParamDataAgent(StmtRecord* stmt, void**) {
+    // An agent that collects data at execution itself has its own dialogue; none is installed.
+    stmt->lastError = 43;
+    return SQL_ERROR;
+}
+
+SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
+    if (stmt->needData == 0) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    if (stmt->needData != kNeedDataParams && stmt->needData != kNeedDataLastParam) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    ParamStore* ps = StmtParamStore(stmt);
+    // SQLPutData before the first SQLParamData of the dialogue has no value to append to.
+    if (!ps || !ps->supplying) {
+        stmt->lastError = 22;
+        return SQL_ERROR;
+    }
+    if (uint32_t rc = ParamPieceAppend(&ps->entries[ps->curIndex], data, length, ps->supplyRow)) {
+        stmt->lastError = rc;
+        return SQL_ERROR;
+    }
+    return SQL_SUCCESS;
+}
+
+}  // namespace
+
+SQLRETURN ImplParamData(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    auto** valueOut = args.next<void**>();
+    if (V2Dae(stmt)) return ParamDataAgent(stmt, valueOut);
+    return ParamDataDriver(stmt, valueOut);
+}
+
+SQLRETURN ImplPutData(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const void* data = args.next<const void*>();
+    const auto length = args.next<SQLLEN>();
+    if (V2Dae(stmt)) {
+        stmt->lastError = 43;
+        return SQL_ERROR;
+    }
+    return PutDataDriver(stmt, data, length);
+}
+
+SQLRETURN ImplDescribeParam(HandleBase* record, ApiArgs& args) {
+    StmtRecord* stmt = Stmt(record);
+    const auto number = args.next<SQLUSMALLINT>();
+    auto* sqlType = args.next<SQLSMALLINT*>();
+    auto* columnSize = args.next<SQLULEN*>();
+    auto* digits = args.next<SQLSMALLINT*>();
+    auto* nullable = args.next<SQLSMALLINT*>();
+    ColumnInfo* ci = StmtParamDesc(stmt, number);
+    if (!ci) {
+        if (stmt->lastError == 0) stmt->lastError = 28;
+        return SQL_ERROR;
+    }
+    if (sqlType) *sqlType = SQLSMALLINT(ci->sql_type);
+    if (columnSize) *columnSize = ci->column_size;
+    if (digits) *digits = SQLSMALLINT(ci->scale);
+    if (nullable) *nullable = SQLSMALLINT(ci->nullable & 0xF);
+    return SQL_SUCCESS;
+}
