@@ -37,3 +37,31 @@ int scs_p_IsExpressionColumn(const ColDesc* cd);
 // result column from the select columns; rows hold attrCount blocks of stride rows. Always 0.
 uint32_t scs_p_ColAttribute(const SCS_DescCtx* ctx, uint16_t column, ColumnInfo* info, uint32_t nameMask,
                             uint32_t stride, uint32_t attrCount, IngAttrRow* rows);
+
+// --- key-set statement texts -------------------------------------------------------------------
+struct Dataset;
+
+// Select list := the key columns' reference texts; the analysis' text is replaced.
+uint32_t KS_BuildKeySelect(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount);
+// ORDER BY extended by the keys no ORDER BY item names (order position 0), never beyond
+// maxOrderCols columns in all (0: no limit); orderCount is the statement's own item count.
+uint32_t KS_BuildKeyOrderBy(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount, uint32_t orderCount,
+                            uint16_t maxOrderCols);
+// WHERE ( k1 = ? AND k2 = ? OR ... ) with rowsPerBlock groups, before the statement's own condition.
+uint32_t KS_BuildKeyBlockWhere(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount, uint32_t rowsPerBlock);
+// One parameter row of `groups` groups of the source's columns, group g from source row
+// first + min(g, rows - 1); 0, 15 or 16. With nullAware, columns NULL in any used row are left
+// out and flagged in nullFlags (one u16 per source column, may be null).
+uint32_t KS_KeyRowsToParams(const Dataset* src, uint32_t first, uint32_t groups, uint32_t rows, Dataset** out,
+                            int nulRoom, int trim, int nullAware, uint16_t* nullCount, uint16_t* nullFlags);
+const char* KS_SeekOperator(uint32_t orientation, uint32_t seekMode, int descending);
+int KS_BoundaryRow(uint32_t orientation, uint32_t seekMode);
+int KS_NullsAfter(uint32_t orientation, int descending, uint32_t nullCollation);
+int KS_NullPlacement(uint32_t orientation, int descending, uint32_t nullCollation);
+
+// --- concurrency statements --------------------------------------------------------------------
+// "UPDATE T SET k1 = ?, ... WHERE k1 = ? AND ..." over the first table (a heap text), or null.
+char* scs_p_LockRowsText(const SCS_DescCtx* ctx);
+// Builds the values SELECT from the by-keys text into `values` (its text replaced): the select
+// list becomes the table-column list. 0, 15, 16 or the analyser's code.
+uint32_t scs_p_OptConcSelectBuild(SCS_DescCtx* ctx, const char* byKeysText, SCR_Analysis* values);
