@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "scrs/sc_coldesc.h"
 
@@ -65,3 +66,17 @@ char* scs_p_LockRowsText(const SCS_DescCtx* ctx);
 // Builds the values SELECT from the by-keys text into `values` (its text replaced): the select
 // list becomes the table-column list. 0, 15, 16 or the analyser's code.
 uint32_t scs_p_OptConcSelectBuild(SCS_DescCtx* ctx, const char* byKeysText, SCR_Analysis* values);
+
+// --- seeks of dynamic cursors -----------------------------------------------------------------
+// Marks the ORDER BY items that name a key (keyMatch); needs the keys' order positions.
+void KS_MarkKeyMatches(SCS_DescCtx* ctx);
+// For each ordering position (ctx->orderColCount of them) the column of a key row; 0 or 15/16.
+uint32_t KS_OrderColumnMap(const SCS_DescCtx* ctx, uint16_t* map);
+// Term i (1-based) of the seek condition into *out (empty when the term has no text).
+uint32_t KS_SeekTerm(const SCS_DescCtx* ctx, uint32_t term, uint32_t orientation, uint32_t seekMode,
+                     std::string* out);
+uint32_t KS_SeekParams(SCS_DescCtx* ctx, uint32_t orientation, uint32_t seekMode, Dataset** params);
+uint32_t KS_BuildSeekWhere(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientation, uint32_t seekMode,
+                           Dataset** params);
+uint32_t KS_BuildSeekSelect(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientation, uint32_t seekMode,
+                            Dataset** params);

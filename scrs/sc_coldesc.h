@@ -13,6 +13,7 @@ struct SCR_Array;
 struct HashTable;
 struct IngDiagList;
 struct ParamDescEntry;
+struct Dataset;
 
 // What the description and key routines read and fill of a cursor. The cursor layer keeps one
 // per agent statement; tests fill it by hand.
@@ -38,6 +39,11 @@ struct SCS_DescCtx {
   HashTable* keyCache;     // the connection's key-column cache; null: nothing is cached
   uint32_t flags;          // kScsDescKeysDone
   uint32_t attrOption;     // 0, 1052 (describe keys) or 1054 (also add missing keys to the select list)
+  // Seeks of dynamic cursors.
+  uint16_t orderColCount;   // ordering columns: ORDER BY items, then the keys no item names
+  uint16_t nullCollation;   // SQL_NULL_COLLATION: 0 high, 1 low, 2 at start, 4 at end
+  const Dataset* boundKeys;  // two rows: the first and last key rows of the current rowset
+  uint32_t paramDescsOn;    // generated statements carry parameter descriptions
   // Parameter descriptions of generated statements.
   uint16_t paramDescCount;
   ParamDescEntry* paramDescs;
