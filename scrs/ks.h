@@ -80,3 +80,9 @@ uint32_t KS_BuildSeekWhere(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientati
                            Dataset** params);
 uint32_t KS_BuildSeekSelect(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientation, uint32_t seekMode,
                             Dataset** params);
+
+// Locks rows first .. first + count - 1 of the key set (statuses 0 or 2 only) by a no-op UPDATE
+// of their keys on the change statement; 0, 81 when some row could not be locked, or a code.
+// keyValues row i holds the keys of key-set row i; statuses has keysetRows entries.
+uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* keyValues, const uint16_t* statuses,
+                        uint32_t keysetRows, uint32_t first, uint32_t count);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
 #include "util/dataset.h"
 #include "util/scrarray.h"
@@ -268,4 +269,59 @@ uint32_t scs_p_OptConcSelectBuild(SCS_DescCtx* ctx, const char* byKeysText, SCR_
     if (!Ref(tableCount, Key(ctx->tableCols, i), &list)) return kNoMemory;
   }
   return ReplaceMarker(values, list);
+}
+
+uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* keyValues, const uint16_t* statuses,
+                        uint32_t keysetRows, uint32_t first, uint32_t count) {
+  if (ctx == nullptr || keyValues == nullptr || statuses == nullptr || ctx->keyCols == nullptr) return kGeneral;
+  if (count == 0 || first >= keysetRows) return 0;
+  uint64_t last64 = uint64_t(first) + count - 1;
+  uint32_t last = last64 > keysetRows - 1 ? keysetRows - 1 : uint32_t(last64);
+  // Key values exist only for the rows the Dataset holds.
+  if (keyValues->rows_used == 0) return kGeneral;
+  if (last >= keyValues->rows_used) last = keyValues->rows_used - 1;
+  uint32_t m = 0;
+  for (uint32_t r = first; r <= last; ++r)
+    if (statuses[r] == 0 || statuses[r] == 2) ++m;
+  if (m == 0) return 0;
+  const SCR_Array* keys = ctx->keyCols;
+  if (ctx->paramDescsOn) {
+    ParamDescsReset(ctx);
+    for (int twice = 0; twice < 2; ++twice) {
+      uint32_t rc = ParamDescsAppend(ctx, static_cast<const ColDesc*>(keys->data), keys->count, 0);
+      if (rc != 0) return rc;
+    }
+  }
+  char* text = scs_p_LockRowsText(ctx);
+  if (text == nullptr) return kNoMemory;
+  uint32_t rc = AgentCall<DRV_Prepare>(ctx->lower, changeStmt, text);
+  std::free(text);
+  if (rc != 0) return rc;
+  if (ctx->paramDescsOn) {
+    rc = AgentCall<DRV_SetParamDescs>(ctx->lower, changeStmt, ctx->paramDescCount, ctx->paramDescs);
+    if (rc != 0) return rc;
+  }
+  uint32_t locked = 0;
+  for (uint32_t r = first; r <= last; ++r) {
+    if (statuses[r] != 0 && statuses[r] != 2) continue;
+    Dataset* params = nullptr;
+    rc = KS_KeyRowsToParams(keyValues, r, 2, 1, &params, 0, 0, 0, nullptr, nullptr);
+    if (rc != 0) break;
+    rc = AgentCall<DRV_SetParams>(ctx->lower, changeStmt, params);
+    // The agent keeps the values unless the link asks the caller to free them.
+    if (ctx->lower->word & 1) DatasetDelete(params);
+    if (rc != 0) break;
+    rc = AgentCall<DRV_Execute>(ctx->lower, changeStmt);
+    if (rc != 0) break;
+    int32_t affected = 0;
+    uint16_t len = 0;
+    rc = AgentCall<DRV_GetInfo>(ctx->lower, changeStmt, 0x32010000u, &affected, uint16_t(4), &len);
+    if (rc != 0 || affected < 1) break;
+    ++locked;
+  }
+  if (locked < m) {
+    IngLog(3, "scs_p_LockRows: Couldn't acquire row lock(s).");
+    return 81;
+  }
+  return 0;
 }

@@ -179,3 +179,43 @@ TEST_F(KeyStatements, ValuesSelectListsEveryTableColumn) {
 }
 
 }  // namespace
+
+namespace {
+
+class RowLocks : public KeyStatements {
+ protected:
+  Block keys;
+  void Keys() {
+    std::string t = KeySetText("SELECT c FROM kk");
+    Fetch(t, nullptr, &keys);
+    ASSERT_EQ(keys.ds.rows_used, 4u);
+  }
+};
+
+TEST_F(RowLocks, LiveRowsAreLockedOthersSkipped) {
+  Keys();
+  const uint16_t statuses[4] = {0, 1, 2, 3};
+  ctx.paramDescsOn = 1;
+  EXPECT_EQ(scs_p_LockRows(&ctx, Stmt(), &keys.ds, statuses, 4, 0, 9), 0u);
+  // The descriptions cover both key groups.
+  EXPECT_EQ(ctx.paramDescCount, 4);
+}
+
+TEST_F(RowLocks, VanishedRowFailsTheLock) {
+  Keys();
+  Exec("DELETE FROM kk WHERE a = 3");
+  const uint16_t statuses[4] = {0, 0, 0, 0};
+  EXPECT_EQ(scs_p_LockRows(&ctx, Stmt(), &keys.ds, statuses, 4, 1, 3), 81u);
+  EXPECT_TRUE(Logged("scs_p_LockRows: Couldn't acquire row lock(s)."));
+}
+
+TEST_F(RowLocks, NothingToLockDoesNothing) {
+  Keys();
+  const uint16_t deleted[4] = {1, 1, 1, 1};
+  // An unknown statement would fail any call: none is made.
+  EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, &keys.ds, deleted, 4, 0, 4), 0u);
+  EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, &keys.ds, deleted, 4, 7, 4), 0u);
+  EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, nullptr, deleted, 4, 0, 4), 15u);
+}
+
+}  // namespace
