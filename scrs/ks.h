@@ -86,3 +86,18 @@ uint32_t KS_BuildSeekSelect(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientat
 // keyValues row i holds the keys of key-set row i; statuses has keysetRows entries.
 uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* keyValues, const uint16_t* statuses,
                         uint32_t keysetRows, uint32_t first, uint32_t count);
+
+// What a key-block read needs beyond the context.
+struct KS_KeyBlockRead {
+  const char* stmtText;        // the application's statement
+  SCR_Analysis* analysis;      // the key-block analysis (rebuilt when the statement is prepared)
+  uint32_t auxStmt;            // the second auxiliary statement
+  uint32_t* prepared;          // key-block-prepared flag (in/out)
+  int dynamic;                 // dynamic cursors prepare again every time
+  const Dataset* keptParams;   // the statement's own values, or null
+  int nulRoom;                 // fixed-text flag
+};
+// Re-reads the keys of key rows first .. by blocks of rowsPerBlock (the last block lastRows
+// rows) and appends the rows read to out; 0 or the first failure's code.
+uint32_t KS_GetKeyBlocks(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, const Dataset* keyValues, uint32_t first,
+                         uint32_t rowsPerBlock, uint32_t blocks, uint32_t lastRows, Dataset* out);

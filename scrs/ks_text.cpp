@@ -325,3 +325,86 @@ uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* ke
   }
   return 0;
 }
+
+namespace {
+
+uint32_t Reanalyse(SCR_Analysis* a, const char* text) {
+  std::string copy = text ? text : "";
+  uint32_t rc = SCR_AnalyseSQL(a, copy.c_str(), 1, 0);
+  if (rc != 0) {
+    IngLog(7, "SCR_AnalyseSQL failed: %s", copy.c_str());
+    IngLog(7, "%s", a->errText ? a->errText : "");
+    IngLog(7, "%s", a->message ? a->message : "");
+  }
+  return rc;
+}
+
+}  // namespace
+
+uint32_t KS_GetKeyBlocks(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, const Dataset* keyValues, uint32_t first,
+                         uint32_t rowsPerBlock, uint32_t blocks, uint32_t lastRows, Dataset* out) {
+  if (ctx == nullptr || rd == nullptr || rd->analysis == nullptr || rd->prepared == nullptr || keyValues == nullptr ||
+      out == nullptr || ctx->keyCols == nullptr || rowsPerBlock == 0 || lastRows == 0 || lastRows > rowsPerBlock)
+    return kGeneral;
+  uint32_t rc = 0;
+  if (rd->dynamic || *rd->prepared == 0) {
+    SCR_Analysis* a = rd->analysis;
+    uint32_t orderCount = ctx->orderBy ? ctx->orderBy->count : 0;
+    if ((rc = Reanalyse(a, rd->stmtText)) != 0) return rc;
+    if ((rc = KS_BuildKeyOrderBy(a, ctx->keyCols, ctx->tableCount, orderCount, 0)) != 0) return rc;
+    if ((rc = Reanalyse(a, a->text)) != 0) return rc;
+    if ((rc = KS_BuildKeySelect(a, ctx->keyCols, ctx->tableCount)) != 0) return rc;
+    if ((rc = Reanalyse(a, a->text)) != 0) return rc;
+    if ((rc = KS_BuildKeyBlockWhere(a, ctx->keyCols, ctx->tableCount, rowsPerBlock)) != 0) return rc;
+    if ((rc = AgentCall<DRV_Prepare>(ctx->lower, rd->auxStmt, a->text)) != 0) return rc;
+    *rd->prepared = 1;
+  }
+  const SCR_Array* keys = ctx->keyCols;
+  for (uint32_t b = 0; b < blocks; ++b) {
+    uint32_t rows = b + 1 == blocks ? lastRows : rowsPerBlock;
+    Dataset* params = nullptr;
+    rc = KS_KeyRowsToParams(keyValues, first + b * rowsPerBlock, rowsPerBlock, rows, &params, rd->nulRoom, 0, 0,
+                            nullptr, nullptr);
+    if (rc != 0) return rc;
+    if (rd->keptParams != nullptr) {
+      // The block condition comes first in the text, the statement's own markers after it.
+      Dataset* own = nullptr;
+      rc = uint32_t(DatasetClone(&own, rd->keptParams));
+      if (rc == 0) rc = uint32_t(DatasetJoinColumns(own, params));
+      if (rc != 0) {
+        if (own) DatasetDelete(own);
+        DatasetDelete(params);
+        return rc;
+      }
+      DatasetDelete(params);
+      params = own;
+    }
+    rc = AgentCall<DRV_SetParams>(ctx->lower, rd->auxStmt, params);
+    if (ctx->lower->word & 1) DatasetDelete(params);
+    if (rc != 0) return rc;
+    if (ctx->paramDescsOn) {
+      ParamDescsReset(ctx);
+      for (uint32_t g = 0; rc == 0 && g < rowsPerBlock; ++g)
+        rc = ParamDescsAppend(ctx, static_cast<const ColDesc*>(keys->data), keys->count, g + 1 == rowsPerBlock);
+      if (rc == 0) rc = AgentCall<DRV_SetParamDescs>(ctx->lower, rd->auxStmt, ctx->paramDescCount, ctx->paramDescs);
+      if (rc != 0) return rc;
+    }
+    if ((rc = AgentCall<DRV_Execute>(ctx->lower, rd->auxStmt)) != 0) return rc;
+    Dataset block{};
+    rc = AgentCall<DRV_FetchRows>(ctx->lower, rd->auxStmt, uint16_t(rowsPerBlock > 0xFFFF ? 0xFFFF : rowsPerBlock),
+                                  &block);
+    AgentCall<DRV_CloseCursor>(ctx->lower, rd->auxStmt);
+    if (rc == 0) {
+      if (out->col_count == 0) {
+        DatasetFree(out);
+        *out = block;
+        block = Dataset{};
+      } else if (block.rows_used > 0) {
+        rc = uint32_t(DatasetAppendRows(out, &block));
+      }
+    }
+    DatasetFree(&block);
+    if (rc != 0) return rc;
+  }
+  return 0;
+}

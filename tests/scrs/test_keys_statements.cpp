@@ -219,3 +219,80 @@ TEST_F(RowLocks, NothingToLockDoesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+class KeyBlocks : public RowLocks {
+ protected:
+  SCR_Analysis blk{};
+  uint32_t prepared = 0;
+  KS_KeyBlockRead rd{};
+  void SetUp() override {
+    RowLocks::SetUp();
+    SCR_AnalysisInit(&blk);
+    rd.analysis = &blk;
+    rd.auxStmt = Stmt();
+    rd.prepared = &prepared;
+  }
+  void TearDown() override {
+    SCR_AnalysisFree(&blk);
+    RowLocks::TearDown();
+  }
+  std::vector<int32_t> Read(uint32_t first, uint32_t per, uint32_t blocks, uint32_t last, uint32_t* rc) {
+    Block out;
+    *rc = KS_GetKeyBlocks(&ctx, &rd, &keys.ds, first, per, blocks, last, &out.ds);
+    std::vector<int32_t> ids;
+    for (uint32_t r = 0; r < out.ds.rows_used; ++r) ids.push_back(out.Get<int32_t>(0, r));
+    return ids;
+  }
+};
+
+TEST_F(KeyBlocks, BlocksReReadTheKeysInOrder) {
+  Keys();
+  rd.stmtText = "SELECT c FROM kk";
+  uint32_t rc = 0;
+  EXPECT_EQ(Read(0, 3, 2, 1, &rc), (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(rc, 0u);
+  EXPECT_EQ(prepared, 1u);
+  EXPECT_NE(std::string(blk.text).find("OR"), std::string::npos);
+  // Prepared once: a second read keeps the statement.
+  Exec("DELETE FROM kk WHERE a = 2");
+  EXPECT_EQ(Read(1, 3, 1, 3, &rc), (std::vector<int32_t>{3, 4}));
+  EXPECT_EQ(rc, 0u);
+}
+
+TEST_F(KeyBlocks, OwnParametersFollowTheKeys) {
+  Keys();
+  rd.stmtText = "SELECT c FROM kk WHERE a <> ?";
+  stmttest::ParamSet own({{DS_INTEGER, 4}}, 1);
+  own.Put<int32_t>(0, 0, 3);
+  rd.keptParams = own.ds;
+  ctx.paramDescsOn = 1;
+  ParamDescEntry ownDesc{4, 4, 10, 0, 1};
+  ctx.ownParams = &ownDesc;
+  ctx.ownParamCount = 1;
+  uint32_t rc = 0;
+  EXPECT_EQ(Read(0, 2, 2, 2, &rc), (std::vector<int32_t>{1, 2, 4}));
+  EXPECT_EQ(rc, 0u);
+  EXPECT_EQ(ctx.paramDescCount, 5);  // two key groups, then the statement's own
+  EXPECT_EQ(ctx.paramDescs[4].columnSize, 10u);
+}
+
+TEST_F(KeyBlocks, BadBlockShapesAreRefused) {
+  Keys();
+  rd.stmtText = "SELECT c FROM kk";
+  uint32_t rc = 0;
+  Read(0, 2, 1, 3, &rc);
+  EXPECT_EQ(rc, 15u);
+  Read(0, 0, 1, 0, &rc);
+  EXPECT_EQ(rc, 15u);
+  Read(3, 2, 2, 2, &rc);  // a block past the key rows
+  EXPECT_EQ(rc, 15u);
+  rd.stmtText = "SELECT FROM";
+  prepared = 0;
+  Read(0, 1, 1, 1, &rc);
+  EXPECT_EQ(rc, 68u);
+  EXPECT_TRUE(Logged("SCR_AnalyseSQL failed: SELECT FROM"));
+}
+
+}  // namespace
