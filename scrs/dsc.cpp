@@ -1,0 +1,192 @@
+// The dataset cache of a cursor: fills a Dataset from the layer below, moves the rows to two
+// temporary files once they pass 5000, and reads windows of them back on demand.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "scrs/dsc.h"
+#include "util/log.h"
+
+namespace {
+
+uint32_t (*g_tickSource)() = nullptr;
+
+uint32_t TickCount() {
+  if (g_tickSource) return g_tickSource();
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
+}
+
+uint32_t ThreadId() { return uint32_t(syscall(SYS_gettid)); }
+
+// Names are tried until one is free; a directory that refuses every name is not waited on forever.
+constexpr uint32_t kMaxNameTries = 1000;
+
+}  // namespace
+
+void dsc_SetTickSourceForTesting(uint32_t (*tick)()) { g_tickSource = tick; }
+
+const char* dsc_TempDir() {
+  const char* dir = getenv("TMPDIR");
+  return (dir && *dir) ? dir : "/tmp";
+}
+
+bool dsc_TempName(char* out, size_t size, const char* dir, uint32_t tick, uint32_t thread, uint32_t counter) {
+  if (out == nullptr || size == 0 || dir == nullptr) return false;
+  size_t len = strlen(dir);
+  if (len > 0 && dir[len - 1] == '/') --len;
+  int n = snprintf(out, size, "%.*s/kivtmp%x-%x-%x", int(len), dir, tick, thread, counter);
+  return n > 0 && size_t(n) < size;
+}
+
+FILE* dsc_TempFile(uint32_t* counter) {
+  if (counter == nullptr) return nullptr;
+  const char* dir = dsc_TempDir();
+  const uint32_t tid = ThreadId();
+  char name[PATH_MAX];
+  for (uint32_t tries = 0; tries < kMaxNameTries; ++tries) {
+    const uint32_t k = (*counter)++;
+    if (!dsc_TempName(name, sizeof name, dir, TickCount(), tid, k)) return nullptr;
+    // Exclusive creation never opens a file (or a link) someone else put there first.
+    int fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    // The name goes at once: the file lives only as long as its stream, even if the process dies.
+    unlink(name);
+    FILE* f = fdopen(fd, "wb+");
+    if (f == nullptr) {
+      close(fd);
+      return nullptr;
+    }
+    return f;
+  }
+  return nullptr;
+}
+
+void DSC_Init(DSC* cache) {
+  if (cache == nullptr) return;
+  cache->state = kDscMemory;
+  cache->data = nullptr;
+  cache->index = nullptr;
+  cache->window = kDscMemoryRows;
+}
+
+uint32_t dsc_Open(DSC* cache) {
+  if (cache == nullptr) return 15;
+  uint32_t counter = 0;
+  cache->data = dsc_TempFile(&counter);
+  if (cache->data == nullptr) return 15;
+  cache->index = dsc_TempFile(&counter);
+  if (cache->index == nullptr) {
+    fclose(cache->data);
+    cache->data = nullptr;
+    return 15;
+  }
+  log_printf(7, __FILE__, __LINE__, "dsc_Open: Opened temporary files for pDSC=%p", static_cast<void*>(cache));
+  cache->state = kDscOpened;
+  return 0;
+}
+
+void DSC_Close(DSC* cache) {
+  if (cache == nullptr) return;
+  if (cache->data) {
+    fclose(cache->data);
+    cache->data = nullptr;
+    log_printf(7, __FILE__, __LINE__, "DSC_Close: Closed temporary files for pDSC=%p", static_cast<void*>(cache));
+  }
+  if (cache->index) {
+    fclose(cache->index);
+    cache->index = nullptr;
+  }
+  cache->state = kDscMemory;
+}
+
+uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds, uint32_t* total) {
+  if (cache == nullptr || ds == nullptr) return 15;
+  DatasetFree(ds);
+  uint32_t sum = 0;
+  uint32_t rc = 0;
+  bool firstSpill = true;
+  for (;;) {
+    uint32_t block = 0;
+    if (ds->rows_alloc == 0) {
+      rc = AgentCall<DRV_FetchRows>(lower, stmt, uint16_t(kDscFetchBlock), ds);
+      block = ds->rows_used;
+    } else {
+      Dataset scratch{};
+      rc = AgentCall<DRV_FetchRows>(lower, stmt, uint16_t(kDscFetchBlock), &scratch);
+      if (rc == 0) {
+        block = scratch.rows_used;
+        rc = uint32_t(DatasetAppendRows(ds, &scratch));
+      }
+      DatasetFree(&scratch);
+    }
+    if (rc == 0 && (cache->state == kDscOnFile || ds->rows_used > kDscMemoryRows)) {
+      if (firstSpill) {
+        firstSpill = false;
+        if (uint32_t orc = dsc_Open(cache)) return orc;
+        if (!dsc_IoCache(kDscWrite, cache->data, cache->index, ds, 0, 0)) rc = 15;
+        cache->state = kDscOnFile;
+      } else if (!dsc_AppendRows(cache->data, cache->index, ds)) {
+        rc = 15;
+      }
+      // Rows written leave memory; the next block is fetched straight into the header again.
+      DatasetFree(ds);
+    }
+    // A total that would wrap is not a count any more; the result is too large to cache.
+    if (uint64_t(sum) + block > UINT32_MAX && rc == 0) rc = 15;
+    else sum += block;
+    if (rc != 0 || block == 0) break;
+  }
+  if (total) *total = sum;
+  return rc;
+}
+
+uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first) {
+  if (cache == nullptr || cache->state != kDscOnFile || ds == nullptr) return 15;
+  if (first > uint32_t(INT32_MAX) || cache->window > uint32_t(INT32_MAX)) return 15;
+  // A start past the rows on file is refused before the window in hand is given up.
+  uint8_t head[8];
+  if (fflush(cache->data) != 0 || fseeko(cache->data, 0, SEEK_SET) != 0 || fread(head, 1, 8, cache->data) != 8)
+    return 15;
+  const uint32_t onFile = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
+  if (first >= onFile) return 15;
+  DatasetFree(ds);
+  if (!dsc_IoCache(kDscRead, cache->data, cache->index, ds, int32_t(first), int32_t(cache->window))) {
+    // A half-read window is no window.
+    DatasetFree(ds);
+    return 15;
+  }
+  return 0;
+}
+
+uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds) {
+  if (cache == nullptr || origin == nullptr || ds == nullptr) return 15;
+  const uint64_t o = *origin;
+  const uint64_t twice = uint64_t(n) * 2;
+  if (o != kDscNoWindow && int64_t(first) >= int64_t(o) && twice <= cache->window &&
+      uint64_t(uint32_t(first)) + n <= o + cache->window)
+    return 0;
+  if (twice > cache->window) {
+    if (twice > UINT32_MAX) return 15;
+    cache->window = uint32_t(twice);
+  }
+  int64_t start = int64_t(first) - int64_t((cache->window - n) / 2);
+  if (start < 0) start = 0;
+  uint32_t rc = dsc_ReadWindow(cache, ds, uint32_t(start));
+  if (rc != 0) {
+    // A read that failed after the old window was dropped leaves no window to point at.
+    if (ds->col_count == 0) *origin = kDscNoWindow;
+    return rc;
+  }
+  *origin = uint32_t(start);
+  return 0;
+}

@@ -1,0 +1,74 @@
+// The dataset cache: a whole result read forward from the layer below and kept at hand for
+// scrolling. Up to 5000 rows live in a Dataset; past that the result moves to two temporary
+// files (rows and their offsets) and the Dataset holds a window read back on demand.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "drv_ingii/i-optable.h"
+#include "util/dataset.h"
+
+enum : uint32_t {
+  kDscMemoryRows = 5000,  // most rows kept without files
+  kDscFetchBlock = 200,   // rows asked of the layer below per call
+  kDscNoWindow = 0xFFFFFFFFu,
+};
+
+enum : uint32_t {
+  kDscMemory = 0,   // rows in memory only, no files
+  kDscOpened = 1,   // files open, nothing written yet
+  kDscOnFile = 2,   // rows on file
+};
+
+struct DSC {
+  uint32_t state;
+  FILE* data;      // header, column descriptors and rows
+  FILE* index;     // one u32 data-file offset per row
+  uint32_t window; // rows one read from file brings into memory; only grows
+};
+
+enum : uint32_t { kDscWrite = 0, kDscRead = 1 };
+
+struct DSC_Stream {
+  uint32_t mode;  // kDscWrite or kDscRead
+  FILE* fp;       // the data file
+  uint64_t size;  // read mode: the data file's length, so no length read from it can run past its end
+};
+
+// --- the cache -----------------------------------------------------------------
+
+void DSC_Init(DSC* cache);
+// Makes both files; 0 or 15. A half-made pair is closed again.
+uint32_t dsc_Open(DSC* cache);
+// Closes (and so deletes) both files; state 0. The window keeps its size.
+void DSC_Close(DSC* cache);
+// A new, exclusively created read-write temporary file, already unlinked from its directory so
+// that it vanishes with its stream whatever happens to the process; null on failure. The counter
+// advances once per name tried.
+FILE* dsc_TempFile(uint32_t* counter);
+// Reads the whole result of `stmt` through `lower` into `ds` (spilling to files past 5000 rows).
+// The total row count goes to `total` when given, also on failure.
+uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds, uint32_t* total);
+// Loads up to `window` rows from `first` out of the files into `ds`; 0 or 15.
+uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first);
+// Makes rows first..first+n-1 present in `ds`, whose row 0 is cache row *origin; 0 or 15.
+uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds);
+
+// --- the file format (1 success, 0 failure) -------------------------------------
+
+int dsc_IoCache(uint32_t mode, FILE* data, FILE* index, Dataset* ds, int32_t first, int32_t most);
+int dsc_AppendRows(FILE* data, FILE* index, Dataset* ds);
+int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* index, uint32_t already);
+int dsc_IoColumnDesc(DSC_Stream* s, DatasetColumn* col, uint32_t rows);
+int dsc_IoCell(DSC_Stream* s, DatasetColumn* col, uint32_t row);
+
+// --- test hooks ------------------------------------------------------------------
+
+// Replaces the millisecond tick used in file names (null restores the clock).
+void dsc_SetTickSourceForTesting(uint32_t (*tick)());
+// Composes the name of a cache file: dir + "/kivtmp%x-%x-%x" (one separator whatever `dir`
+// ends with). False when it does not fit.
+bool dsc_TempName(char* out, size_t size, const char* dir, uint32_t tick, uint32_t thread, uint32_t counter);
+// The directory cache files go to: $TMPDIR when set and not empty, else /tmp.
+const char* dsc_TempDir();

@@ -1,0 +1,278 @@
+// Byte layout of the dataset cache's two files. One set of routines moves each value in either
+// direction, so that what is written and what is read back cannot drift apart. Every number is a
+// little-endian 32-bit word unless it is a raw run of element bytes.
+#include <climits>
+#include <cstring>
+
+#include "scrs/dsc.h"
+#include "util/trymem.h"
+
+namespace {
+
+// No element of a real result is near this wide; a corrupt descriptor must not ask for gigabytes.
+constexpr uint32_t kMaxWidth = 1u << 24;
+
+bool Seek(FILE* f, uint64_t pos) {
+  if (pos > uint64_t(LLONG_MAX)) return false;
+  return fseeko(f, off_t(pos), SEEK_SET) == 0;
+}
+
+bool SeekEnd(FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
+
+bool IoBytes(DSC_Stream* s, void* p, size_t n) {
+  if (n == 0) return true;
+  if (s->mode == kDscWrite) return fwrite(p, 1, n, s->fp) == n;
+  return fread(p, 1, n, s->fp) == n;
+}
+
+bool PutWord(FILE* f, uint32_t v) {
+  uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+  return fwrite(b, 1, 4, f) == 4;
+}
+
+bool GetWord(FILE* f, uint32_t* v) {
+  uint8_t b[4];
+  if (fread(b, 1, 4, f) != 4) return false;
+  *v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+  return true;
+}
+
+bool IoWord(DSC_Stream* s, uint32_t* v) { return s->mode == kDscWrite ? PutWord(s->fp, *v) : GetWord(s->fp, v); }
+
+// A field of `size` bytes at `p`, widened to a word in the file (sign- or zero-extended); on
+// reading its low bytes are stored.
+bool IoField(DSC_Stream* s, void* p, size_t size, bool isSigned) {
+  uint32_t w = 0;
+  if (s->mode == kDscWrite) {
+    if (size == 1) {
+      uint8_t v;
+      std::memcpy(&v, p, 1);
+      w = isSigned ? uint32_t(int32_t(int8_t(v))) : v;
+    } else if (size == 2) {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      w = isSigned ? uint32_t(int32_t(int16_t(v))) : v;
+    } else {
+      std::memcpy(&w, p, 4);
+    }
+    return PutWord(s->fp, w);
+  }
+  if (!GetWord(s->fp, &w)) return false;
+  if (size == 1) {
+    uint8_t v = uint8_t(w);
+    std::memcpy(p, &v, 1);
+  } else if (size == 2) {
+    uint16_t v = uint16_t(w);
+    std::memcpy(p, &v, 2);
+  } else {
+    std::memcpy(p, &w, 4);
+  }
+  return true;
+}
+
+// Smallest element that holds a value of the kind (0 for the fixed runs, any width fits).
+uint32_t MinWidth(uint32_t kind) {
+  switch (kind) {
+    case 2: case 3: case 6: return 1;
+    case 4: case 7: return 2;
+    case 5: case 8: case 9: return 4;
+    case 10: return 8;
+    case 11: case 12: return 6;
+    case 13: return 16;
+    case 15: case 16: case 26: return 16;
+    case 18: case 21: return 1;
+    case 19: case 22: return 2;
+    case 20: case 23: case 27: return 4;
+    default: return 0;
+  }
+}
+
+uint32_t PrefixBytes(uint32_t kind) {
+  switch (kind) {
+    case 18: case 21: return 1;
+    case 19: case 22: return 2;
+    default: return 4;  // 20, 23, 27
+  }
+}
+
+bool IoRef(DSC_Stream* s, uint32_t kind, uint8_t* cell) {
+  DsRef r = DatasetRefGet(cell);
+  if (!IoWord(s, &r.length)) return false;
+  const size_t bytes = DatasetRefBytes(kind, r.length);
+  if (s->mode == kDscWrite) {
+    if (bytes && !r.ptr) return false;
+    return fwrite(r.ptr, 1, bytes, s->fp) == bytes;
+  }
+  // A length the file cannot hold is a corrupt file, not a reason to allocate it.
+  if (bytes > s->size) return false;
+  // A freshly set-up window holds no pointers; anything else here is replaced, never reused
+  // with a size it was not made for.
+  TryFree(r.ptr);
+  r.ptr = nullptr;
+  DatasetRefSet(cell, r.length, nullptr);
+  size_t alloc = 0;
+  if (kind == DS_CHAR_REF) alloc = bytes + 1;
+  else if (kind == DS_WCHAR_REF) alloc = bytes + 2;
+  else alloc = bytes;
+  if (alloc) {
+    r.ptr = TryMalloc(alloc);
+    if (!r.ptr) return false;
+    DatasetRefSet(cell, r.length, r.ptr);
+    if (fread(r.ptr, 1, bytes, s->fp) != bytes) return false;
+    if (kind != DS_BINARY_REF) std::memset(static_cast<uint8_t*>(r.ptr) + bytes, 0, alloc - bytes);
+  }
+  return true;
+}
+
+bool IoPrefixed(DSC_Stream* s, uint32_t kind, uint32_t width, uint8_t* cell) {
+  const uint32_t p = PrefixBytes(kind);
+  uint32_t len = 0;
+  if (s->mode == kDscWrite) {
+    if (p == 1) len = cell[0];
+    else if (p == 2) { uint16_t v; std::memcpy(&v, cell, 2); len = v; }
+    else std::memcpy(&len, cell, 4);
+  }
+  if (!IoWord(s, &len)) return false;
+  const uint64_t bytes = kind == DS_WCHAR_LEN4 ? uint64_t(len) * 2 : len;
+  // The value must fit its element, in memory and in the file alike.
+  if (bytes > uint64_t(width - p)) return false;
+  if (p < 4 && len >> (8 * p)) return false;
+  if (s->mode == kDscRead) {
+    if (p == 1) cell[0] = uint8_t(len);
+    else if (p == 2) { uint16_t v = uint16_t(len); std::memcpy(cell, &v, 2); }
+    else std::memcpy(cell, &len, 4);
+  }
+  return IoBytes(s, cell + p, size_t(bytes));
+}
+
+bool IoValue(DSC_Stream* s, DatasetColumn* col, uint8_t* cell) {
+  const uint32_t w = col->width;
+  switch (col->kind) {
+    case 0: return true;
+    case DS_CHAR: case DS_BINARY: case DS_CHAR_NTS: case DS_WCHAR: case DS_WCHAR_NTS:
+      return IoBytes(s, cell, w);
+    case DS_BIT: case DS_UTINYINT: return IoField(s, cell, 1, false);
+    case DS_TINYINT: return IoField(s, cell, 1, true);
+    case DS_SMALLINT: return IoField(s, cell, 2, true);
+    case DS_USMALLINT: return IoField(s, cell, 2, false);
+    case DS_INTEGER: case DS_UINTEGER: case DS_REAL: return IoField(s, cell, 4, false);
+    case DS_DOUBLE: return IoBytes(s, cell, 8);
+    case DS_DATE:
+      return IoField(s, cell + offsetof(DsDate, year), 2, true) && IoField(s, cell + offsetof(DsDate, month), 2, false) &&
+             IoField(s, cell + offsetof(DsDate, day), 2, false);
+    case DS_TIME:
+      return IoField(s, cell + offsetof(DsTime, hour), 2, false) &&
+             IoField(s, cell + offsetof(DsTime, minute), 2, false) && IoField(s, cell + offsetof(DsTime, second), 2, false);
+    case DS_TIMESTAMP:
+      return IoField(s, cell + offsetof(DsTimestamp, year), 2, true) &&
+             IoField(s, cell + offsetof(DsTimestamp, month), 2, false) &&
+             IoField(s, cell + offsetof(DsTimestamp, day), 2, false) &&
+             IoField(s, cell + offsetof(DsTimestamp, hour), 2, false) &&
+             IoField(s, cell + offsetof(DsTimestamp, minute), 2, false) &&
+             IoField(s, cell + offsetof(DsTimestamp, second), 2, false) &&
+             IoField(s, cell + offsetof(DsTimestamp, fraction), 4, false);
+    case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF: return IoRef(s, col->kind, cell);
+    case DS_CHAR_LEN1: case DS_CHAR_LEN2: case DS_CHAR_LEN4:
+    case DS_BINARY_LEN1: case DS_BINARY_LEN2: case DS_BINARY_LEN4: case DS_WCHAR_LEN4:
+      return IoPrefixed(s, col->kind, w, cell);
+    default: return false;
+  }
+}
+
+}  // namespace
+
+int dsc_IoCell(DSC_Stream* s, DatasetColumn* col, uint32_t row) {
+  if (s == nullptr || s->fp == nullptr || col == nullptr || col->indicators == nullptr) return 0;
+  if (DatasetKindIsRef(col->kind)) col->width = sizeof(DsRef);
+  uint32_t ind = uint32_t(int32_t(int16_t(col->indicators[row])));
+  if (!IoWord(s, &ind)) return 0;
+  if (s->mode == kDscRead) col->indicators[row] = uint16_t(ind);
+  if (uint16_t(ind) != 0) return 1;
+  if (col->kind > 27) return 0;
+  if (col->kind == 0) return 1;
+  if (col->data == nullptr || col->width < MinWidth(col->kind)) return 0;
+  return IoValue(s, col, DatasetCell(col, row)) ? 1 : 0;
+}
+
+int dsc_IoColumnDesc(DSC_Stream* s, DatasetColumn* col, uint32_t rows) {
+  if (s == nullptr || col == nullptr) return 0;
+  if (!IoWord(s, &col->kind) || !IoWord(s, &col->width)) return 0;
+  if (s->mode == kDscWrite) return 1;
+  if (DatasetKindIsRef(col->kind)) col->width = sizeof(DsRef);
+  if (col->kind > 27 || col->width < MinWidth(col->kind) || col->width > kMaxWidth) return 0;
+  return DatasetColumnAlloc(col, rows) == DS_OK ? 1 : 0;
+}
+
+int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* index, uint32_t already) {
+  if (s == nullptr || s->fp == nullptr || ds == nullptr || index == nullptr) return 0;
+  const bool writing = s->mode == kDscWrite;
+  if (writing) {
+    if (uint64_t(first) + n > ds->rows_used || ds->rows_used > ds->rows_alloc) return 0;
+    if (uint64_t(already) + n > UINT32_MAX) return 0;
+    if (!SeekEnd(index) || !SeekEnd(s->fp)) return 0;
+  } else {
+    if (n > ds->rows_alloc) return 0;
+    uint32_t offset = 0;
+    if (!Seek(index, uint64_t(first) * 4) || !GetWord(index, &offset)) return 0;
+    if (offset > s->size || !Seek(s->fp, offset)) return 0;
+  }
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint32_t row = writing ? first + i : i;
+    off_t pos = 0;
+    if (writing) {
+      pos = ftello(s->fp);
+      // The index holds 32-bit offsets: a row starting past them cannot be found again.
+      if (pos < 0 || uint64_t(pos) > UINT32_MAX) return 0;
+    }
+    for (uint16_t c = 0; c < ds->col_count; ++c)
+      if (!dsc_IoCell(s, &ds->cols[c], row)) return 0;
+    if (writing && !PutWord(index, uint32_t(pos))) return 0;
+  }
+  if (writing) {
+    if (!Seek(s->fp, 0) || !PutWord(s->fp, ds->col_count) || !PutWord(s->fp, n + already)) return 0;
+    if (fflush(s->fp) != 0 || fflush(index) != 0) return 0;
+  }
+  return 1;
+}
+
+int dsc_IoCache(uint32_t mode, FILE* data, FILE* index, Dataset* ds, int32_t first, int32_t most) {
+  if (data == nullptr || index == nullptr || ds == nullptr || (mode != kDscWrite && mode != kDscRead)) return 0;
+  DSC_Stream s{mode, data, 0};
+  if (mode == kDscRead) {
+    if (fflush(data) != 0 || !SeekEnd(data)) return 0;
+    off_t end = ftello(data);
+    if (end < 0) return 0;
+    s.size = uint64_t(end);
+  }
+  if (!Seek(data, 0)) return 0;
+  uint32_t cols = ds->col_count, rows = ds->rows_used;
+  if (!IoWord(&s, &cols) || !IoWord(&s, &rows)) return 0;
+  if (cols == 0 || cols > 0xFFFF) return 0;
+  if (first < 0 || int64_t(first) > int64_t(rows) - 1) return 0;
+  uint32_t n = rows - uint32_t(first);
+  if (most > 0 && uint32_t(most) < n) n = uint32_t(most);
+  if (mode == kDscRead) {
+    // The index must hold an offset for every row the header claims.
+    if (fflush(index) != 0 || !SeekEnd(index)) return 0;
+    off_t indexEnd = ftello(index);
+    if (indexEnd < 0 || uint64_t(indexEnd) < (uint64_t(first) + n) * 4) return 0;
+    if (DatasetInit(ds, uint16_t(cols)) != DS_OK) return 0;
+    ds->col_count = uint16_t(cols);
+    ds->rows_used = ds->rows_alloc = n;
+  }
+  for (uint16_t c = 0; c < ds->col_count; ++c)
+    if (!dsc_IoColumnDesc(&s, &ds->cols[c], n)) return 0;
+  return dsc_IoRows(&s, ds, uint32_t(first), n, index, 0);
+}
+
+int dsc_AppendRows(FILE* data, FILE* index, Dataset* ds) {
+  if (data == nullptr || index == nullptr || ds == nullptr) return 0;
+  if (ds->rows_used == 0) return 1;
+  DSC_Stream s{kDscRead, data, 0};
+  uint32_t cols = 0, old = 0;
+  if (fflush(data) != 0 || !Seek(data, 0) || !GetWord(data, &cols) || !GetWord(data, &old)) return 0;
+  // Rows of another shape would make the whole file unreadable.
+  if (cols != ds->col_count) return 0;
+  s.mode = kDscWrite;
+  return dsc_IoRows(&s, ds, 0, ds->rows_used, index, old);
+}

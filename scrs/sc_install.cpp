@@ -1,0 +1,413 @@
+// The cursor layer over the agent's operation table: its installation, its records of the open
+// connections, and the overrides for information, connections, statements, parameters, close
+// and block fetch. Set-up, scroll fetch, positioned changes, bulk and compound operations keep
+// the lower table's slots until the layer carries them.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-glob.h"
+#include "scrs/sc_cursor.h"
+#include "scrs/ss.h"
+#include "util/dataset.h"
+#include "util/hash.h"
+#include "util/scrarray.h"
+#include "util/trymem.h"
+
+namespace {
+
+struct SCS_ConnNode {
+  SCS_ConnEntry* entry;
+  uint32_t conn;
+  SCS_ConnNode* next;
+};
+
+std::mutex g_installLock;
+AgentFuncTable g_funcTable;          // SCS_FuncTable
+AgentLink g_savedLowerLink{0, nullptr};  // SCS_SavedLowerLink; its table is the once-guard
+// Guards every server record's connection list.
+std::mutex g_cursorListLock;
+
+constexpr int32_t kKeyCacheBuckets = 101;
+constexpr int32_t kKeyCacheKeyBytes = 16;  // MD5 digests of table names
+
+void FreeEntry(SCS_ConnEntry* e) {
+  if (e == nullptr) return;
+  for (char*& t : e->text) TryFree(t);
+  TryFree(e->user);
+  TryFree(e->password);
+  TryFree(e->extraText);
+  TryFree(e);
+}
+
+// A heap copy, null for null; false only when memory ran out.
+bool Dup(const char* src, char** out) {
+  *out = nullptr;
+  if (src == nullptr) return true;
+  *out = TryStrdup(src);
+  return *out != nullptr;
+}
+
+bool CopyEntry(const IngConnectParams* p, SCS_ConnEntry* e) {
+  const char* texts[6] = {p->serverAddress, p->marker, p->connectText1,
+                          p->connectText2, p->database, p->options};
+  bool ok = true;
+  for (int i = 0; i < 6; ++i) ok = Dup(texts[i], &e->text[i]) && ok;
+  e->readOnly = p->readOnly;
+  ok = Dup(p->user, &e->user) && ok;
+  ok = Dup(p->password, &e->password) && ok;
+  ok = Dup(p->extraText, &e->extraText) && ok;
+  e->timeout = p->timeout;
+  e->flags = p->flags;
+  return ok;
+}
+
+int FreeKeyArray(void* value, const void*, void*) {
+  auto* a = static_cast<SCR_Array*>(value);
+  SCR_ArrayFree(&a, nullptr);
+  return 0;
+}
+
+void FreeKeyCache(void* cache) {
+  if (cache == nullptr) return;
+  auto* table = static_cast<HashTable*>(cache);
+  HashForEach(table, FreeKeyArray, nullptr);
+  HashDestroy(table);
+}
+
+SCS_ConnNode** ListHead(IngServer* sv) { return reinterpret_cast<SCS_ConnNode**>(&sv->scsConnList); }
+
+uint32_t ClassOf(uint32_t id) { return id >> 28; }
+
+// A lower integer item; false when it is not answered.
+bool LowerInt(uint32_t h, uint32_t id, uint32_t* value) {
+  uint32_t v = 0;
+  uint16_t len = 0;
+  if (AgentCall<DRV_GetInfo>(&g_savedLowerLink, h, id, static_cast<void*>(&v), uint16_t(sizeof v), &len) != 0)
+    return false;
+  *value = v;
+  return true;
+}
+
+uint32_t LowerFlag(uint32_t h, uint32_t id) {
+  uint32_t v = 0;
+  return LowerInt(h, id, &v) && v != 0 ? 1 : 0;
+}
+
+uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen) {
+  uint32_t odbc3 = 3;
+  (void)AgentCall<DRV_SetOption>(&g_savedLowerLink, conn, 0x2201000cu, static_cast<void*>(&odbc3));
+  uint32_t ignored = 0;
+  (void)LowerInt(conn, 0x22010012u, &ignored);
+  uint32_t mask = 0;
+  uint32_t scroll, exec2, paramArrays, dynMixed, deferredOut, bit400 = 0, bit2000 = 0, bit4000 = 0;
+  if (LowerInt(conn, 0x22010011u, &mask)) {
+    scroll = (mask & 0x8) != 0;
+    exec2 = (mask & 0x80) != 0;
+    paramArrays = (mask & 0x4) != 0;
+    dynMixed = (mask & 0x10) != 0;
+    deferredOut = (mask & 0x40) != 0;
+    bit400 = (mask & 0x400) != 0;
+    bit2000 = (mask & 0x2000) != 0;
+    bit4000 = (mask & 0x4000) != 0;
+  } else {
+    scroll = LowerFlag(conn, 0x22010006u);
+    exec2 = LowerFlag(conn, 0x2201000eu);
+    paramArrays = LowerFlag(conn, 0x22010004u);
+    dynMixed = LowerFlag(conn, 0x22010008u);
+    deferredOut = LowerFlag(conn, 0x22010005u);
+  }
+  uint32_t item23 = 0;
+  if (!LowerInt(conn, 0x22040017u, &item23)) item23 = 0;
+  const uint32_t item14 = LowerFlag(conn, 0x22010014u);
+  const uint32_t item15 = LowerFlag(conn, 0x22010015u);
+  char text[96];
+  snprintf(text, sizeof text, "%.3d.%.3d:%u%u%u%u%u%d%u%u%u%u%u%u", 1, 5, scroll, exec2, paramArrays, dynMixed,
+           deferredOut, 1, item23, item14, item15, bit400, bit2000, bit4000);
+  if (buf == nullptr || len == 0) {
+    if (outLen) *outLen = uint16_t(strlen(text));
+    return 0;
+  }
+  (void)StrCopyOut(text, static_cast<char*>(buf), len, outLen);
+  return 0;
+}
+
+}  // namespace
+
+void SCS_InstallLayer(AgentLink* link) {
+  if (link == nullptr || link->table == nullptr) return;
+  std::lock_guard<std::mutex> guard(g_installLock);
+  if (g_savedLowerLink.table == nullptr) {
+    g_funcTable = *link->table;
+    g_savedLowerLink = *link;
+    g_funcTable.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(SCS_GetInfo);
+    g_funcTable.op[DRV_Connect] = AgentSlotFn<DRV_Connect>(SCS_Connect);
+    g_funcTable.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(SCS_Disconnect);
+    g_funcTable.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(SCS_AllocStmt);
+    g_funcTable.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(SCS_FreeStmt);
+    g_funcTable.op[DRV_SetParams] = AgentSlotFn<DRV_SetParams>(SCS_SetParams);
+    g_funcTable.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(SCS_FetchRows);
+    g_funcTable.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(SCS_CloseCursor);
+    g_funcTable.op[DRV_Fetch] = reinterpret_cast<AgentOpFn>(SCS_Fetch);
+    g_funcTable.op[DRV_ExtendedFetch] = reinterpret_cast<AgentOpFn>(SCS_ExtendedFetch);
+  }
+  link->table = &g_funcTable;
+}
+
+const AgentFuncTable* SCS_LayerTable() {
+  std::lock_guard<std::mutex> guard(g_installLock);
+  return g_savedLowerLink.table ? &g_funcTable : nullptr;
+}
+
+const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
+
+uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+  switch (ClassOf(id)) {
+    case 0x2:
+      if (IngConnFind(h) == nullptr) return 21;
+      if (id == 0x21010010u) return CapabilityText(h, buf, len, outLen);
+      break;
+    case 0x3: {
+      IngStmt* s = IngStmtFind(h);
+      if (s == nullptr) return 21;
+      const SCS_Cursor& c = s->cursor;
+      if (id == 0x32010000u && c.cursorType != 0 && c.analysedSelect) {
+        if (buf == nullptr || len < 4) return 21;
+        const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
+        std::memcpy(buf, &n, 4);
+        if (outLen) *outLen = 4;
+        return 0;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return AgentCall<DRV_GetInfo>(&g_savedLowerLink, h, id, buf, len, outLen);
+}
+
+uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
+  IngServer* sv = IngServerFind(server);
+  uint32_t rc = AgentCall<DRV_Connect>(&g_savedLowerLink, server, params, out);
+  if (rc != 0) return rc;
+  if (sv == nullptr || params == nullptr || out == nullptr) return 0;  // nothing the layer can record
+  auto* entry = static_cast<SCS_ConnEntry*>(TryCalloc(1, sizeof(SCS_ConnEntry)));
+  HashTable* keys = entry ? HashCreate(kKeyCacheBuckets, kKeyCacheKeyBytes) : nullptr;
+  auto* node = keys ? static_cast<SCS_ConnNode*>(TryCalloc(1, sizeof(SCS_ConnNode))) : nullptr;
+  if (node == nullptr || !CopyEntry(params, entry)) {
+    TryFree(node);
+    FreeEntry(entry);
+    if (keys) HashDestroy(keys);
+    // The caller hears of a failure and will never disconnect: an open session must not stay behind.
+    (void)AgentCall<DRV_Disconnect>(&g_savedLowerLink, *out);
+    *out = 0;
+    return 16;
+  }
+  node->entry = entry;
+  node->conn = *out;
+  {
+    std::lock_guard<std::mutex> guard(g_cursorListLock);
+    SCS_ConnNode** at = ListHead(sv);
+    while (*at) at = &(*at)->next;
+    *at = node;
+  }
+  if (IngConn* c = IngConnFind(*out)) {
+    c->serverHandle = server;
+    c->keyColCache = keys;
+  } else {
+    HashDestroy(keys);
+  }
+  return 0;
+}
+
+uint32_t SCS_Disconnect(uint32_t conn) {
+  IngConn* c = IngConnFind(conn);
+  if (c == nullptr) return 21;
+  IngServer* sv = IngServerFind(c->serverHandle);
+  void* keys = c->keyColCache;
+  c->keyColCache = nullptr;
+  // The layer's records go only with the connection: a disconnect that fails leaves it open.
+  uint32_t rc = AgentCall<DRV_Disconnect>(&g_savedLowerLink, conn);
+  if (rc != 0) {
+    if (IngConn* still = IngConnFind(conn); still == c) c->keyColCache = keys;
+    return rc;
+  }
+  SCS_ConnNode* gone = nullptr;
+  if (sv != nullptr) {
+    std::lock_guard<std::mutex> guard(g_cursorListLock);
+    for (SCS_ConnNode** at = ListHead(sv); *at; at = &(*at)->next) {
+      if ((*at)->conn == conn) {
+        gone = *at;
+        *at = gone->next;
+        break;
+      }
+    }
+  }
+  if (gone) {
+    FreeEntry(gone->entry);
+    TryFree(gone);
+  }
+  FreeKeyCache(keys);
+  return 0;
+}
+
+uint32_t SCS_ConnCount(uint32_t server) {
+  IngServer* sv = IngServerFind(server);
+  if (sv == nullptr) return 0;
+  std::lock_guard<std::mutex> guard(g_cursorListLock);
+  uint32_t n = 0;
+  for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) ++n;
+  return n;
+}
+
+uint32_t SCS_ConnEntryCopy(uint32_t conn, SCS_ConnEntry* out) {
+  if (out == nullptr) return 21;
+  std::memset(out, 0, sizeof *out);
+  IngConn* c = IngConnFind(conn);
+  if (c == nullptr) return 21;
+  IngServer* sv = IngServerFind(c->serverHandle);
+  if (sv == nullptr) return 21;
+  std::lock_guard<std::mutex> guard(g_cursorListLock);
+  for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) {
+    if (p->conn != conn) continue;
+    const SCS_ConnEntry& e = *p->entry;
+    bool ok = true;
+    for (int i = 0; i < 6; ++i) ok = Dup(e.text[i], &out->text[i]) && ok;
+    ok = Dup(e.user, &out->user) && ok;
+    ok = Dup(e.password, &out->password) && ok;
+    ok = Dup(e.extraText, &out->extraText) && ok;
+    out->readOnly = e.readOnly;
+    out->timeout = e.timeout;
+    out->flags = e.flags;
+    if (!ok) {
+      SCS_ConnEntryRelease(out);
+      return 16;
+    }
+    return 0;
+  }
+  return 21;
+}
+
+void SCS_ConnEntryRelease(SCS_ConnEntry* e) {
+  if (e == nullptr) return;
+  for (char*& t : e->text) {
+    TryFree(t);
+    t = nullptr;
+  }
+  TryFree(e->user);
+  TryFree(e->password);
+  TryFree(e->extraText);
+  e->user = e->password = e->extraText = nullptr;
+}
+
+namespace {
+
+// Opens the layer's state of a new statement: the cursor block the agent made is the layer's.
+void StmtOpen(IngStmt* s) {
+  SCS_Cursor& c = s->cursor;
+  // The layer's own work on the statement goes to the table below it.
+  c.link = &g_savedLowerLink;
+  c.owner = s;
+  c.layerFlags = 0;
+  c.keptParams = nullptr;
+  c.analysedSelect = 0;
+  c.posRowCount = 0;
+  c.staticSet = nullptr;
+}
+
+void StmtClose(IngStmt* s) {
+  SCS_Cursor& c = s->cursor;
+  if (c.keptParams) DatasetDelete(c.keptParams);
+  c.keptParams = nullptr;
+  SCS_StaticSetFree(&c.staticSet);
+  c.layerFlags = 0;
+}
+
+}  // namespace
+
+uint32_t SCS_AllocStmt(uint32_t conn, uint32_t* out) {
+  if (out != nullptr) *out = 0;
+  if (IngConnFind(conn) == nullptr) return 21;
+  uint32_t rc = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, conn, out);
+  if (rc != 0 || out == nullptr) return rc;
+  if (IngStmt* s = IngStmtFind(*out)) StmtOpen(s);
+  return 0;
+}
+
+uint32_t SCS_FreeStmt(uint32_t stmt) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return 21;
+  StmtClose(s);
+  return AgentCall<DRV_FreeStmt>(&g_savedLowerLink, stmt);
+}
+
+uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return 21;
+  SCS_Cursor& c = s->cursor;
+  if (c.cursorType >= 1 && c.cursorType <= 3) {
+    if (c.keptParams) DatasetDelete(c.keptParams);
+    c.keptParams = nullptr;
+    c.layerFlags &= ~kScsLParamsKept;
+    if (values != nullptr) {
+      Dataset* copy = nullptr;
+      if (int rc = DatasetClone(&copy, values)) return uint32_t(rc);
+      c.keptParams = copy;
+      c.layerFlags |= kScsLParamsKept;
+    }
+  }
+  return AgentCall<DRV_SetParams>(&g_savedLowerLink, stmt, values);
+}
+
+uint32_t SCS_CloseCursor(uint32_t stmt) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return 21;
+  SCS_Cursor& c = s->cursor;
+  c.layerFlags |= kScsLReprepare;
+  c.layerFlags &= ~(kScsLPrepared | kScsLResultCached);
+  // A closed statement keeps no snapshot (nor its temporary files).
+  SCS_StaticSetReset(c.staticSet);
+  return AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
+}
+
+uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return 21;
+  SCS_Cursor& c = s->cursor;
+  uint32_t rc = 0;
+  if (c.cursorType == 3 && rows > 0) {
+    if (out == nullptr) return 21;
+    // The fill closes the lower cursor: a statement executed again since then shows it.
+    if (c.concurrency != 2 && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+    if (!(c.layerFlags & kScsLResultCached)) {
+      if (c.staticSet == nullptr) {
+        if ((rc = SCS_StaticSetCreate(&c.staticSet)) != 0) return rc;
+      }
+      uint32_t total = 0;
+      rc = SS_GetRsltSet(c.staticSet, &g_savedLowerLink, stmt, &total);
+      c.rowsFetched = int32_t(total);
+      if (rc != 0) return rc;
+      if (c.concurrency != 2) (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
+      c.layerFlags |= kScsLResultCached;
+    }
+    Dataset* next = nullptr;
+    if ((rc = SS_GetRows(c.staticSet, -1, rows, &next)) != 0) return rc;
+    // The caller's header takes the rows over; the emptied holder goes.
+    *out = *next;
+    TryFree(next);
+  } else {
+    rc = AgentCall<DRV_FetchRows>(&g_savedLowerLink, stmt, rows, out);
+    if (rc != 0) return rc;
+  }
+  if (s->maxLength > 0 && out != nullptr) return uint32_t(DatasetApplyMaxLength(out, s->maxLength));
+  return 0;
+}
+
+void SCS_FreeElementString(void* element) {
+  if (element == nullptr) return;
+  char** text = static_cast<char**>(element);
+  TryFree(*text);
+  *text = nullptr;
+}
