@@ -101,3 +101,10 @@ struct KS_KeyBlockRead {
 // rows) and appends the rows read to out; 0 or the first failure's code.
 uint32_t KS_GetKeyBlocks(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, const Dataset* keyValues, uint32_t first,
                          uint32_t rowsPerBlock, uint32_t blocks, uint32_t lastRows, Dataset* out);
+
+// Aligns the fetched rows of a keyset-driven rowset with its key rows: key rows first ..
+// whose keys no longer come back get a NULL row in rows and status 1 (deleted). keyValues row 0
+// holds key-set row `origin` (origin below 0 counts as 0); re-reads by blocks of rowsPerBlock.
+uint32_t scs_p_MarkVanishedRows(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, Dataset* rows, const Dataset* keyValues,
+                                uint32_t first, int32_t origin, uint16_t* statuses, uint32_t keysetRows,
+                                uint32_t rowsetSize, uint32_t rowsPerBlock);

@@ -408,3 +408,68 @@ uint32_t KS_GetKeyBlocks(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, const Data
   }
   return 0;
 }
+
+namespace {
+
+// Gives a Dataset room for `want` rows, keeping its rows (values by reference move over).
+int GrowRows(Dataset* ds, uint32_t want) {
+  if (ds->col_count == 0) return DS_EINVAL;
+  Dataset* bigger = nullptr;
+  int rc = DatasetCreateLike(&bigger, ds, want);
+  for (uint32_t r = 0; rc == 0 && r < ds->rows_used; ++r) rc = DatasetCopyRow(bigger, ds, r, r, 1);
+  if (rc != 0) {
+    if (bigger) DatasetDelete(bigger);
+    return rc;
+  }
+  DatasetFree(ds);
+  *ds = *bigger;
+  std::free(bigger);
+  return 0;
+}
+
+}  // namespace
+
+uint32_t scs_p_MarkVanishedRows(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, Dataset* rows, const Dataset* keyValues,
+                                uint32_t first, int32_t origin, uint16_t* statuses, uint32_t keysetRows,
+                                uint32_t rowsetSize, uint32_t rowsPerBlock) {
+  if (ctx == nullptr || rd == nullptr || rows == nullptr || keyValues == nullptr || statuses == nullptr ||
+      rowsPerBlock == 0)
+    return kGeneral;
+  if (first >= keysetRows) return 0;
+  uint32_t n = keysetRows - first < rowsetSize ? keysetRows - first : rowsetSize;
+  if (n == 0) return 0;
+  uint32_t base = origin > 0 ? uint32_t(origin) : 0;
+  if (first < base || first - base + n > keyValues->rows_used) return kGeneral;
+  uint32_t k0 = first - base;
+  uint32_t blocks = (n + rowsPerBlock - 1) / rowsPerBlock;
+  uint32_t last = n - (blocks - 1) * rowsPerBlock;
+  Dataset again{};
+  uint32_t rc = KS_GetKeyBlocks(ctx, rd, keyValues, k0, rowsPerBlock, blocks, last, &again);
+  if (rc != 0) {
+    DatasetFree(&again);
+    return rc;
+  }
+  uint32_t j = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    int equal = 0;
+    if (j < again.rows_used) {
+      if (DatasetRowsEqual(keyValues, k0 + i, &again, j, &equal) != 0) break;
+    }
+    if (equal) {
+      ++j;
+      continue;
+    }
+    // Gone: the rows fetched after it move down one place (a full block first gets room).
+    if (rows->rows_used >= rows->rows_alloc && GrowRows(rows, rows->rows_used + (n - i)) != 0) {
+      rc = kNoMemory;
+      break;
+    }
+    if (DatasetInsertRow(rows, i) != 0) {
+      rc = kGeneral;
+      break;
+    }
+    statuses[first + i] = 1;
+  }
+  DatasetFree(&again);
+  return rc;
+}

@@ -296,3 +296,40 @@ TEST_F(KeyBlocks, BadBlockShapesAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(KeyBlocks, VanishedRowsGetNullRowsAndDeletedStatus) {
+  Keys();
+  rd.stmtText = "SELECT a, c FROM kk";
+  // The rowset's rows as fetched before two of them were deleted by another user.
+  Exec("DELETE FROM kk WHERE a = 2");
+  Exec("DELETE FROM kk WHERE a = 4");
+  Block rows;
+  Fetch("SELECT a, c FROM kk ORDER BY a", nullptr, &rows);
+  ASSERT_EQ(rows.ds.rows_used, 2u);
+  uint16_t statuses[4] = {0, 0, 0, 0};
+  ASSERT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 0, -1, statuses, 4, 4, 3), 0u);
+  EXPECT_EQ((std::vector<uint16_t>(statuses, statuses + 4)), (std::vector<uint16_t>{0, 1, 0, 1}));
+  ASSERT_EQ(rows.ds.rows_used, 4u);
+  EXPECT_EQ(rows.Get<int32_t>(0, 0), 1);
+  EXPECT_TRUE(rows.IsNull(0, 1));
+  EXPECT_EQ(rows.Get<int32_t>(0, 2), 3);
+  EXPECT_TRUE(rows.IsNull(0, 3));
+}
+
+TEST_F(KeyBlocks, WindowOriginSelectsTheKeyRows) {
+  Keys();
+  rd.stmtText = "SELECT a, c FROM kk";
+  // Key values holding key-set rows 10..13; the rowset starts at key-set row 12.
+  Block rows;
+  Fetch("SELECT a, c FROM kk WHERE a > 2 ORDER BY a", nullptr, &rows);
+  uint16_t statuses[14] = {};
+  ASSERT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 12, 10, statuses, 14, 5, 2), 0u);
+  EXPECT_EQ(statuses[12], 0);
+  EXPECT_EQ(statuses[13], 0);
+  EXPECT_EQ(rows.ds.rows_used, 2u);
+  EXPECT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 9, 10, statuses, 14, 5, 2), 15u);
+}
+
+}  // namespace
