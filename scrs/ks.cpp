@@ -36,26 +36,7 @@ int FreeCacheEntry(void* value, const void*, void*) {
   return 0;
 }
 
-// Reads the whole result of the catalog call in blocks of 10 rows.
-uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all) {
-  std::memset(all, 0, sizeof *all);
-  for (;;) {
-    Dataset block{};
-    uint32_t rc = AgentCall<DRV_FetchRows>(link, stmt, uint16_t(10), &block);
-    if (rc == 0 && all->col_count != 0 && block.rows_used > 0) rc = uint32_t(DatasetAppendRows(all, &block));
-    uint32_t got = block.rows_used;
-    if (rc != 0) {
-      DatasetFree(&block);
-      DatasetFree(all);
-      return rc;
-    }
-    if (all->col_count == 0) *all = block;
-    else DatasetFree(&block);
-    if (got < 10) break;
-  }
-  AgentCall<DRV_CloseCursor>(link, stmt);
-  return 0;
-}
+uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all) { return scs_CatalogFetchAll(link, stmt, all, 0); }
 
 enum Which { kSpCols, kStats, kPKeys };
 
@@ -230,7 +211,8 @@ uint32_t KS_GetKeyColDescs_PKeys(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t c
 uint32_t KS_GetKeyColDescs(SCS_DescCtx* ctx, SCR_Array* tables) {
   if (ctx == nullptr || tables == nullptr) return kGeneral;
   uint32_t count = tables->count;
-  ctx->tableCount = uint8_t(count);
+  // The count only decides whether references are qualified: it must never wrap to 0 or 1.
+  ctx->tableCount = uint8_t(count > 255 ? 255 : count);
   auto* found = static_cast<uint32_t*>(std::calloc(count ? count : 1, sizeof(uint32_t)));
   if (found == nullptr) return kNoMemory;
   uint8_t digest[16];

@@ -45,8 +45,18 @@ bool IsQuoted(const char* s, char quote) {
   return quote != 0 && quote != ' ' && n >= 2 && s[0] == quote && s[n - 1] == quote;
 }
 
+uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all, uint32_t limit = 0);
+
+}  // namespace
+
+uint32_t scs_CatalogFetchAll(const AgentLink* link, uint32_t stmt, Dataset* all, uint32_t limit) {
+  return FetchAll(link, stmt, all, limit);
+}
+
+namespace {
+
 // Reads the whole result of the catalog call on the statement in blocks of 10 rows.
-uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all, uint32_t limit = 0) {
+uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all, uint32_t limit) {
   std::memset(all, 0, sizeof *all);
   for (;;) {
     Dataset block{};
@@ -54,6 +64,7 @@ uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all, uint32_t l
     if (rc != 0) {
       DatasetFree(&block);
       DatasetFree(all);
+      AgentCall<DRV_CloseCursor>(link, stmt);
       return rc;
     }
     uint32_t got = block.rows_used;
@@ -64,6 +75,7 @@ uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all, uint32_t l
       DatasetFree(&block);
       if (rc != 0) {
         DatasetFree(all);
+        AgentCall<DRV_CloseCursor>(link, stmt);
         return rc;
       }
     } else {

@@ -95,3 +95,6 @@ void scs_UnquoteName(const char* name, char quote, char* out);
 void scs_EscapePattern(const char* name, char* out, size_t size);
 // Integer of a catalog cell of any integer kind (or a text holding one); 1, or 0 for NULL.
 int scs_CellInt(const void* dataset, uint32_t row, uint16_t col, int64_t* out);
+// Reads the whole catalog result on stmt in blocks of 10 rows (limit > 0: stop once that many
+// rows are in) and closes its cursor; 0 or the fetch's code (all is then empty).
+uint32_t scs_CatalogFetchAll(const AgentLink* link, uint32_t stmt, Dataset* all, uint32_t limit);
