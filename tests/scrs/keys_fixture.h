@@ -24,6 +24,7 @@ class DescSession : public stmttest::AgentSession {
   SCR_Array* tables = nullptr;
   IngDiagList msgs{};
   uint32_t aux = 0;
+  bool unicode = false;  // a wide connection: catalog text arrives as UTF-16
   // Catalog calls seen through the counting table.
   static inline int calls[66] = {};
   // Per slot: 1 refuses the call as not capable; 2 asks for a table that does not exist.
@@ -33,7 +34,7 @@ class DescSession : public stmttest::AgentSession {
   AgentLink countLink{};
 
   void SetUp() override {
-    Open(false, false, true);
+    Open(unicode, false, true);
     aux = Stmt();
     counting = *link.table;
     Hook<DRV_DDSpecialColumns>();

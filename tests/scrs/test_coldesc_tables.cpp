@@ -173,3 +173,32 @@ TEST_F(DescSession, UnknownTableWildcardFails) {
 }
 
 }  // namespace
+
+namespace {
+
+class DescSessionWide : public keystest::DescSession {
+ protected:
+  void SetUp() override {
+    unicode = true;
+    DescSession::SetUp();
+  }
+};
+
+TEST_F(DescSessionWide, WideCatalogTextIsReadAsUtf8) {
+  Exec("CREATE TABLE \"t\xC3\xA9st\" (\"c\xC3\xB6l\" integer)");
+  ASSERT_EQ(Analyse("SELECT * FROM \"t\xC3\xA9st\""), 0u);
+  EXPECT_STREQ(Table(0)->table, "\"t\xC3\xA9st\"");
+  SCR_Array* cols = SCR_ArrayCreate(sizeof(ColDesc));
+  ASSERT_EQ(scs_p_GetTblColDescs(&ctx, tables, 1, 0, cols), 0u);
+  EXPECT_EQ(Columns(cols), (std::vector<std::string>{"\"c\xC3\xB6l\""}));
+  SCR_ArrayFree(&cols, nullptr);
+  ctx.keyCols = nullptr;
+  mode[DRV_DDSpecialColumns] = 1;
+  Exec("CREATE TABLE wk (k integer NOT NULL PRIMARY KEY, v integer)");
+  ASSERT_EQ(Analyse("SELECT v FROM wk"), 0u);
+  ASSERT_EQ(KS_GetKeyColDescs(&ctx, tables), 0u);
+  EXPECT_EQ(Columns(ctx.keyCols), (std::vector<std::string>{"\"k\""}));
+  EXPECT_EQ(At(ctx.keyCols, 0)->sqlType, 4);
+}
+
+}  // namespace
