@@ -5,6 +5,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -257,7 +258,9 @@ int XaInfoRead(const char* dsn, char* out, size_t size) {
   char buf[256] = {};
   int len = InstGetPrivateProfileString(dsn ? dsn : "", "XaInfo", "", buf, int(sizeof buf), "odbc.ini");
   if (len < 0 || size_t(len) >= size) return 0;
-  std::strncpy(out, buf, size - 1);
+  // Bounded copy (out is zeroed above); strncpy trips the release build's truncation warning.
+  const size_t n = std::min(strnlen(buf, sizeof buf - 1), size - 1);
+  std::memcpy(out, buf, n);
   return 1;
 }
 
