@@ -258,6 +258,43 @@ TEST_P(StaticScroll, ALargeResultScrollsFromTheCacheFiles) {
     SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
 }
 
+TEST_P(StaticScroll, FetchMovesOneRowAtATimeAndScrollingTakesOver) {
+    MakeTable("scrlone", 3);
+    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t + " order by id")) << Diag();
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, sizeof id, nullptr));
+    for (int want = 1; want <= 3; ++want) {
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+        EXPECT_EQ(want, id);
+    }
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_PRIOR, 0)) << Diag();
+    EXPECT_EQ(3, id);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << Diag();
+    EXPECT_EQ(1, id);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    EXPECT_EQ(2, id);
+}
+
+TEST_P(StaticScroll, ALockingStaticCursorIsPreparedReadOnlyWithAWarning) {
+    MakeTable("scrllock", 3);
+    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+    SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_LOCK), 0);
+    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diag();
+    SQLULEN conc = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
+    if (conc != SQL_CONCUR_LOCK) GTEST_SKIP() << "the data source refuses locking concurrency";
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, Exec("select id from " + t + " order by id"));
+    EXPECT_EQ("01S02", Diag().substr(0, 5));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
+    EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), conc);
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, sizeof id, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
+    EXPECT_EQ(3, id);
+}
+
 TEST_P(StaticScroll, ForwardOnlyStillRefusesScrolling) {
     MakeTable("scrlfwd", 3);
     ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t)) << Diag();

@@ -244,6 +244,18 @@ TEST_F(Setup, AGroupedStaticSelectKeepsItsConcurrency) {
   EXPECT_EQ(2u, rows);
 }
 
+TEST_F(Setup, OtherStatementsRunOnAStaticCursorStatement) {
+  Table(1);
+  const uint32_t s = Stmt();
+  IngStmtFind(s)->cursor.cursorType = 3;
+  for (const char* sql : {"INSERT INTO sc VALUES (9, 'x')", "UPDATE sc SET b = 'y' WHERE a = 9",
+                          "DELETE FROM sc WHERE a = 9", "CREATE TABLE sc2 (c INTEGER)", "DROP TABLE sc2"}) {
+    ASSERT_EQ(0u, AgentCall<DRV_CloseCursor>(&link, s));
+    EXPECT_EQ(0u, Run(s, sql)) << sql << "\n" << Errors(s);
+    EXPECT_EQ(0u, IngStmtFind(s)->cursor.analysedSelect) << sql;
+  }
+}
+
 TEST(SetupShape, RowIdentifyingShapesAreNamedByTheirFirstFault) {
   EXPECT_EQ(0u, scs_p_CheckShape(0));
   EXPECT_EQ(0u, scs_p_CheckShape(0x4 | 0x2));
