@@ -1,6 +1,6 @@
 // The cursor layer over the agent's operation table: its installation, its records of the open
 // connections, and the overrides for information, connections, statements, parameters, close
-// and block fetch; prepare goes to the set-up (sc_setup.cpp). Positioned changes, bulk and
+// and block fetch; prepare and execute go to the set-up (sc_setup.cpp). Positioned changes, bulk and
 // compound operations keep the lower table's slots until the layer carries them.
 #include <cstdio>
 #include <cstdlib>
@@ -145,6 +145,7 @@ void SCS_InstallLayer(AgentLink* link) {
     g_savedLowerLink = *link;
     g_funcTable.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(SCS_GetInfo);
     g_funcTable.op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(SCS_Prepare);
+    g_funcTable.op[DRV_Execute] = AgentSlotFn<DRV_Execute>(SCS_Execute);
     g_funcTable.op[DRV_Connect] = AgentSlotFn<DRV_Connect>(SCS_Connect);
     g_funcTable.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(SCS_Disconnect);
     g_funcTable.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(SCS_AllocStmt);

@@ -1,5 +1,6 @@
-// Cursor set-up at prepare: the analysis that tells whether a scrollable statement can run as the
-// application asked, and the downgrade to a static, read-only cursor when it cannot.
+// Cursor set-up at prepare and execute: the analysis that tells whether a scrollable statement can
+// run as the application asked, the downgrade to a static, read-only cursor when it cannot, and the
+// snapshot a static, read-only SELECT takes when it runs.
 #include <cstring>
 
 #include "drv_ingii/i-desc.h"
@@ -119,4 +120,20 @@ uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
   c.layerFlags &= ~kScsLPosCount;
   if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return rc;
   return SCS_AnalyseStatement(&c, text);
+}
+
+uint32_t SCS_Execute(uint32_t stmt) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return 21;
+  if (!(s->state & kStmtPrepared)) {
+    log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
+    return 22;
+  }
+  SCS_Cursor& c = s->cursor;
+  c.posRowCount = -1;
+  c.layerFlags &= ~kScsLPosCount;
+  if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
+  // The snapshot is taken now, so that the row count is known before the first fetch.
+  if (c.cursorType == 3 && c.concurrency == 1 && c.analysedSelect) return SCS_StaticFill(s);
+  return 0;
 }

@@ -256,6 +256,29 @@ TEST_F(Setup, OtherStatementsRunOnAStaticCursorStatement) {
   }
 }
 
+TEST_F(Setup, AStaticReadOnlySelectTakesItsSnapshotWhenItRuns) {
+  Table(6);
+  const uint32_t s = Select(2);
+  const SCS_Cursor& c = IngStmtFind(s)->cursor;
+  EXPECT_TRUE(c.layerFlags & kScsLResultCached);
+  int32_t count = -1;
+  uint16_t len = 0;
+  ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32010000u, static_cast<void*>(&count), uint16_t(4), &len));
+  EXPECT_EQ(6, count) << "known before any fetch";
+  // Rows added after the execute are not in the snapshot.
+  Exec("INSERT INTO sc VALUES (7, 'row7')");
+  uint32_t rows = 0, total = 0;
+  ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);
+  EXPECT_EQ(6u, total);
+  EXPECT_EQ(5, A(0));
+}
+
+TEST_F(Setup, ExecutingAStatementNeverPreparedIsAnOutOfSequenceCall) {
+  const uint32_t s = Stmt();
+  EXPECT_EQ(22u, AgentCall<DRV_Execute>(&link, s));
+  EXPECT_EQ(21u, AgentCall<DRV_Execute>(&link, 0xDEADu));
+}
+
 TEST(SetupShape, RowIdentifyingShapesAreNamedByTheirFirstFault) {
   EXPECT_EQ(0u, scs_p_CheckShape(0));
   EXPECT_EQ(0u, scs_p_CheckShape(0x4 | 0x2));
