@@ -1,7 +1,7 @@
 // The cursor layer over the agent's operation table: its installation, its records of the open
 // connections, and the overrides for information, connections, statements, parameters, close
-// and block fetch; prepare and execute go to the set-up (sc_setup.cpp). Positioned changes, bulk and
-// compound operations keep the lower table's slots until the layer carries them.
+// and block fetch; prepare and execute go to the set-up (sc_setup.cpp). Positioned changes,
+// bulk and compound operations keep the lower table's slots until the layer carries them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
