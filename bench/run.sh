@@ -12,7 +12,7 @@ root=$PWD
 reps=${REPS:-3}
 rows=${ROWS:-1000000}
 scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF -DTV_BENCH=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF -DTV_BENCH=ON -DTV_SANITIZE=OFF -DTV_TSAN=OFF >/dev/null
 cmake --build build -j"$(nproc)" >build/build.log 2>&1 || { tail -40 build/build.log; exit 1; }
 
 work=$root/build/bench

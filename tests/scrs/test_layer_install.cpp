@@ -23,7 +23,8 @@ TEST(LayerInstall, TakesItsSlotsAndLeavesTheRestToTheAgent) {
   EXPECT_EQ(agent, SCS_LowerLink()->table);
   EXPECT_EQ(2u, SCS_LowerLink()->word);
   const std::set<int> taken = {DRV_GetInfo,   DRV_Connect,   DRV_Disconnect, DRV_AllocStmt,      DRV_FreeStmt,
-                               DRV_SetParams, DRV_FetchRows, DRV_CloseCursor, DRV_Fetch, DRV_ExtendedFetch};
+                               DRV_SetParams, DRV_FetchRows, DRV_CloseCursor, DRV_Fetch, DRV_ExtendedFetch,
+                               DRV_Prepare, DRV_Execute};
   for (int slot = 0; slot < kAgentSlotCount; ++slot) {
     if (taken.count(slot)) {
       EXPECT_NE(agent->op[slot], scs->op[slot]) << "slot " << slot;
