@@ -977,7 +977,7 @@ TEST_P(DirectBadInput, XaSwitchRefusesNonsenseBeforeOpen) {
     auto* getSwitch = reinterpret_cast<xa_switch_t* (*)()>(lib.Sym("kiv_xa_switch", false));
     ASSERT_NE(nullptr, getSwitch);
     xa_switch_t* sw = getSwitch();
-    if (!sw) GTEST_SKIP() << "no XA layer in this build";
+    ASSERT_NE(nullptr, sw);
     XID bad{};
     bad.formatID = 1;
     bad.gtrid_length = 200;  // beyond the 64 the standard allows
