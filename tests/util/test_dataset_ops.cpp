@@ -26,14 +26,14 @@ struct ColSpec {
     uint32_t length;
 };
 
-Dataset* Make(std::vector<ColSpec> spec, uint32_t rows) {
+Dataset* Make(std::vector<ColSpec> cols, uint32_t rows) {
     auto* d = static_cast<Dataset*>(std::calloc(1, sizeof(Dataset)));
-    EXPECT_EQ(DatasetInit(d, static_cast<uint16_t>(spec.size())), DS_OK);
-    for (size_t i = 0; i < spec.size(); ++i) {
-        d->cols[i].kind = spec[i].kind;
-        d->cols[i].width = DatasetWidth(spec[i].kind, spec[i].length);
+    EXPECT_EQ(DatasetInit(d, static_cast<uint16_t>(cols.size())), DS_OK);
+    for (size_t i = 0; i < cols.size(); ++i) {
+        d->cols[i].kind = cols[i].kind;
+        d->cols[i].width = DatasetWidth(cols[i].kind, cols[i].length);
     }
-    d->col_count = static_cast<uint16_t>(spec.size());
+    d->col_count = static_cast<uint16_t>(cols.size());
     EXPECT_EQ(DatasetAllocRows(d, rows), DS_OK);
     return d;
 }
