@@ -217,6 +217,36 @@ std::string freshDatabase(const char *user, const char *password) {
     return name;
 }
 
+std::string firstMessage(const std::vector<Msg> &msgs) { return msgs.empty() ? "" : msgs[0].text; }
+
+IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs) {
+    IIAPI_DATAVALUE dv{};
+    dv.dv_value = value;
+    IIAPI_GETCOLPARM gc{};
+    gc.gc_stmtHandle = stmt;
+    gc.gc_rowCount = 1;
+    gc.gc_columnCount = 1;
+    gc.gc_columnData = &dv;
+    IIapi_getColumns(&gc);
+    IIAPI_STATUS st = finish(gc.gc_genParm);
+    if (msgs) *msgs = drain(gc.gc_genParm.gp_errorHandle);
+    return st;
+}
+
+void SampleDatabase::SetUp() {
+    db = freshDatabase("owner");
+    char err[512] = "";
+    ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
+    ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
+}
+
+std::string trimmed(const std::optional<std::string> &v) {
+    if (!v) return "<null>";
+    std::string s = *v;
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
 Session::~Session() {
     if (conn) disconnect();
 }
@@ -370,7 +400,8 @@ IIAPI_STATUS Session::close(II_PTR stmt) {
     return finish(cl.cl_genParm);
 }
 
-IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names) {
+IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names,
+                         std::vector<Msg> *msgs) {
     IIAPI_GETDESCRPARM gd{};
     gd.gd_stmtHandle = stmt;
     IIapi_getDescriptor(&gd);
@@ -382,6 +413,8 @@ IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::
             desc.push_back(gd.gd_descriptor[i]);
             names.push_back(gd.gd_descriptor[i].ds_columnName ? gd.gd_descriptor[i].ds_columnName : "");
         }
+    } else if (msgs && st != IIAPI_ST_NO_DATA) {
+        *msgs = drain(gd.gd_genParm.gp_errorHandle);
     }
     return st;
 }
@@ -413,24 +446,23 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
         if (r.stmt) close(r.stmt);
         return r;
     }
-    IIAPI_GETDESCRPARM gd{};
-    gd.gd_stmtHandle = r.stmt;
-    IIapi_getDescriptor(&gd);
-    IIAPI_STATUS st = finish(gd.gd_genParm);
-    if (st == IIAPI_ST_SUCCESS) {
-        for (int i = 0; i < gd.gd_descriptorCount; ++i) {
-            r.desc.push_back(gd.gd_descriptor[i]);
-            r.names.push_back(gd.gd_descriptor[i].ds_columnName ? gd.gd_descriptor[i].ds_columnName : "");
-        }
-    } else if (st != IIAPI_ST_NO_DATA) {
-        r.status = st;
-        r.msgs = drain(gd.gd_genParm.gp_errorHandle);
-    }
+    IIAPI_STATUS st = descriptors(r.stmt, r.desc, r.names, &r.msgs);
+    if (st != IIAPI_ST_SUCCESS && st != IIAPI_ST_NO_DATA) r.status = st;
     bool anyLong = false;
     for (auto &d : r.desc) anyLong = anyLong || isLongType(d.ds_dataType);
     if (anyLong) block = 1;
     const size_t ncols = r.desc.size();
     bool more = ncols > 0 && r.status == IIAPI_ST_SUCCESS;
+    // After a getColumns call: whether the rows ended or the call failed (recorded in r).
+    auto stopped = [&](IIAPI_GETCOLPARM &gc) {
+        st = finish(gc.gc_genParm);
+        if (st == IIAPI_ST_SUCCESS) return false;
+        if (st != IIAPI_ST_NO_DATA) {
+            r.status = st;
+            r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+        }
+        return true;
+    };
     while (more) {
         // Groups as a client reads them: runs of short columns, and each long column alone.
         using Row = std::vector<std::optional<std::string>>;
@@ -453,14 +485,7 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
                     gc.gc_columnCount = 1;
                     gc.gc_columnData = &dv;
                     IIapi_getColumns(&gc);
-                    st = finish(gc.gc_genParm);
-                    if (st == IIAPI_ST_NO_DATA) {
-                        got = 0;
-                        break;
-                    }
-                    if (st != IIAPI_ST_SUCCESS) {
-                        r.status = st;
-                        r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+                    if (stopped(gc)) {
                         got = 0;
                         break;
                     }
@@ -494,14 +519,7 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
                 gc.gc_columnCount = int16_t(width);
                 gc.gc_columnData = dvs.data();
                 IIapi_getColumns(&gc);
-                st = finish(gc.gc_genParm);
-                if (st == IIAPI_ST_NO_DATA) {
-                    got = 0;
-                    break;
-                }
-                if (st != IIAPI_ST_SUCCESS) {
-                    r.status = st;
-                    r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+                if (stopped(gc)) {
                     got = 0;
                     break;
                 }
