@@ -48,10 +48,7 @@ void closeCursors(Conn &c) {
     for (auto &w : c.statements) {
         auto s = w.lock();
         if (!s) continue;
-        if (s->cursor) {
-            sqlite3_finalize(s->cursor);
-            s->cursor = nullptr;
-        }
+        releaseCursor(c, *s);
         if (s->state == Stmt::State::Rows) {
             s->state = Stmt::State::Done;
             s->eof = true;
@@ -161,6 +158,7 @@ bool endTransaction(Conn &c, bool commit, Fault &f) {
 
 Conn::~Conn() {
     std::lock_guard<std::mutex> lk(dbMutex);
+    clearStatementCache(*this);
     if (db) sqlite3_close_v2(db);
     db = nullptr;
 }
@@ -354,6 +352,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM *p) {
         c->tran.reset();
         c->prepared.clear();
         c->adopted.reset();
+        clearStatementCache(*c);
         if (!keepBranch) {
             std::lock_guard<std::mutex> dl(c->dbMutex);
             if (c->db) sqlite3_close_v2(c->db);

@@ -134,6 +134,7 @@ struct IngType {
 
 // ---- Sessions and statements ---------------------------------------------------------------
 
+struct Conn;
 struct Stmt;
 struct Tran;
 
@@ -144,6 +145,32 @@ struct PreparedStatement {
     std::vector<IngType> columns;
     std::vector<std::string> names;
 };
+
+// Compiled statements of a session kept for reuse, keyed by their SQLite text. Only idle
+// statements are held: one taken for a query belongs to it (an open cursor) until released, so
+// the same compiled statement never serves two queries at once.
+struct StatementCache {
+    static constexpr size_t kCapacity = 32;
+    struct Entry {
+        std::string sql;
+        sqlite3_stmt *st = nullptr;
+        int64_t schemaVersion = 0;  // main schema version when it was compiled (rows only)
+    };
+    std::vector<Entry> idle;  // least recently used first
+    sqlite3_stmt *schemaProbe = nullptr;
+    sqlite3_stmt *schemaReload = nullptr;
+    int64_t seenVersion = -1;  // schema version the session's loaded schema was last checked against
+};
+
+// A statement compiled from the whole text (a second statement in it is refused), from the
+// session's cache when it holds one. schemaVersion goes back with it to releaseStatement.
+bool acquireStatement(Conn &c, const std::string &sql, sqlite3_stmt *&st, int64_t &schemaVersion, Fault &f);
+// Resets a statement taken with acquireStatement and keeps it for the next query of its text.
+void releaseStatement(Conn &c, const std::string &sql, sqlite3_stmt *st, int64_t schemaVersion);
+// Gives a statement's open cursor back to the cache.
+void releaseCursor(Conn &c, Stmt &s);
+// Finalises every kept statement (before the database closes).
+void clearStatementCache(Conn &c);
 
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
@@ -166,6 +193,7 @@ struct Conn : Object {
     std::shared_ptr<Tran> tran;   // current transaction (or the autocommit marker)
     bool inTransaction = false;   // a BEGIN is open in SQLite
     std::map<std::string, PreparedStatement> prepared;
+    StatementCache cache;
     std::vector<std::weak_ptr<Stmt>> statements;
     std::atomic<bool> cancelRequested{false};
     std::atomic<Stmt *> running{nullptr};  // the statement inside sqlite3_step, for cancel
@@ -223,6 +251,8 @@ struct Stmt : Object {
 
     // Results.
     sqlite3_stmt *cursor = nullptr;
+    std::string cursorSql;  // the text cursor was compiled from, to give it back to the cache
+    int64_t cursorSchema = 0;
     std::vector<IngType> columns;
     std::vector<std::string> names;
     std::vector<IIAPI_DESCRIPTOR> resultDesc;
