@@ -142,6 +142,8 @@ bool endTransaction(Conn &c, bool commit, Fault &f) {
         }
     }
     c.inTransaction = false;
+    if (commit && ok) c.catalogsInTransaction = false;
+    else catalogsRolledBack(c);
     if (!c.xaKey.empty()) {
         // The branch ends with its transaction.
         if (c.xaPrepared) xaForget(c.xaKey);
@@ -306,7 +308,7 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     c->target = p->co_target;
     if (auto env = c->env.lock()) c->maxSegment = env->maxSegment;
     registerFunctions(*c);
-    createCatalogs(*c);
+    c->catalogsCreated = c->catalogsInTransaction = c->catalogsWithMetadata = false;
     c->connected = true;
     p->co_sizeAdvise = c->maxSegment;
     p->co_apiLevel = c->settings.apiLevel;

@@ -198,6 +198,10 @@ struct Conn : Object {
     std::atomic<bool> cancelRequested{false};
     std::atomic<Stmt *> running{nullptr};  // the statement inside sqlite3_step, for cancel
 
+    // The catalog views are made on the first statement that names one; made inside a
+    // transaction, they go with its rollback.
+    bool catalogsCreated = false;
+    bool catalogsInTransaction = false;
     bool catalogsWithMetadata = false;
     bool isMaster = false;  // the master database (iidbdb)
 
@@ -342,7 +346,13 @@ void ensureMetadata(sqlite3 *db);
 bool metadataPresent(sqlite3 *db);
 // (Re)creates the session's catalog views.
 void createCatalogs(Conn &c);
+// Remakes views made before the engine's metadata tables existed (they change with them).
+void refreshCatalogs(Conn &c);
+// Forgets views made in a transaction that is rolled back.
+void catalogsRolledBack(Conn &c);
 bool isCatalogName(std::string_view name);
+// Whether an SQL text may name a catalog view (false means it certainly does not).
+bool mentionsCatalog(std::string_view sql);
 
 // ---- Procedures (procedures.cpp) ------------------------------------------------------------
 

@@ -58,7 +58,7 @@ void buildResultDescriptors(Stmt &s) {
 
 void recordTableMetadata(Conn &c, const Rewritten &r) {
     ensureMetadata(c.db);
-    if (!c.catalogsWithMetadata) createCatalogs(c);
+    refreshCatalogs(c);
     sqlite3_stmt *st = nullptr;
     if (sqlite3_prepare_v2(c.db, "DELETE FROM iiapi_columns WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
@@ -123,7 +123,7 @@ bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
         return false;
     }
     ensureMetadata(c.db);
-    if (!c.catalogsWithMetadata) createCatalogs(c);
+    refreshCatalogs(c);
     sqlite3_stmt *st = nullptr;
     if (r.kind == Rewritten::Kind::Revoke) {
         if (sqlite3_prepare_v2(c.db,
@@ -388,6 +388,7 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     case Rewritten::Kind::RollbackTo: {
         if (!ensureTransaction(c, f)) return false;
         s.state = Stmt::State::Done;
+        catalogsRolledBack(c);
         return runSql(c, s, "ROLLBACK TO \"" + r.name + "\"", f);
     }
     case Rewritten::Kind::Ignore:

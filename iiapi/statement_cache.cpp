@@ -88,6 +88,12 @@ bool acquireStatement(Conn &c, const std::string &sql, sqlite3_stmt *&st, int64_
     version = 0;
     if (schemaVersion(c, version)) reloadSchemaIfChanged(c, version);
     else version = -1;
+    // The catalog views are made when first named, and again when a rollback took them away.
+    bool catalog = mentionsCatalog(sql);
+    if (catalog && !c.catalogsCreated) createCatalogs(c);
+    if (compileFresh(c, sql, st, f)) return true;
+    if (!catalog || f.sqlstate != "42S02") return false;
+    createCatalogs(c);
     return compileFresh(c, sql, st, f);
 }
 
