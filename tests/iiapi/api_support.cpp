@@ -33,6 +33,22 @@ void putU16(std::string &s, uint16_t v) {
     s.append(reinterpret_cast<const char *>(&v), 2);
 }
 
+// The value of a text in the parameter's type, through the engine's own conversion as a client
+// would make it.
+std::string converted(const IIAPI_DESCRIPTOR &d, const std::string &text) {
+    IIAPI_CONVERTPARM cv{};
+    cv.cv_srcDesc.ds_dataType = IIAPI_CHA_TYPE;
+    cv.cv_srcDesc.ds_length = uint16_t(text.size());
+    cv.cv_srcValue.dv_length = uint16_t(text.size());
+    cv.cv_srcValue.dv_value = const_cast<char *>(text.data());
+    cv.cv_dstDesc = d;
+    std::string buf(d.ds_length, '\0');
+    cv.cv_dstValue.dv_value = buf.data();
+    IIapi_convertData(&cv);
+    EXPECT_EQ(cv.cv_status, IIAPI_ST_SUCCESS) << text;
+    return buf.substr(0, cv.cv_dstValue.dv_length);
+}
+
 }  // namespace
 
 std::vector<Msg> drain(II_PTR errorHandle) {
@@ -129,21 +145,10 @@ Param pLong(int16_t type, const std::string &bytes) {
 }
 
 Param pDecimal(const std::string &text, int precision, int scale) {
-    // Through the engine's own conversion, as a client would.
     Param p = base(IIAPI_DEC_TYPE, uint16_t(precision / 2 + 1));
     p.d.ds_precision = int16_t(precision);
     p.d.ds_scale = int16_t(scale);
-    IIAPI_CONVERTPARM cv{};
-    cv.cv_srcDesc.ds_dataType = IIAPI_CHA_TYPE;
-    cv.cv_srcDesc.ds_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_value = const_cast<char *>(text.data());
-    cv.cv_dstDesc = p.d;
-    std::string buf(p.d.ds_length, '\0');
-    cv.cv_dstValue.dv_value = buf.data();
-    IIapi_convertData(&cv);
-    EXPECT_EQ(cv.cv_status, IIAPI_ST_SUCCESS) << text;
-    p.bytes = buf.substr(0, cv.cv_dstValue.dv_length);
+    p.bytes = converted(p.d, text);
     return p;
 }
 
@@ -155,17 +160,7 @@ Param pMoney(double v) {
 
 Param pDate(int16_t type, const std::string &text) {
     Param p = base(type, 12);
-    IIAPI_CONVERTPARM cv{};
-    cv.cv_srcDesc.ds_dataType = IIAPI_CHA_TYPE;
-    cv.cv_srcDesc.ds_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_value = const_cast<char *>(text.data());
-    cv.cv_dstDesc = p.d;
-    std::string buf(12, '\0');
-    cv.cv_dstValue.dv_value = buf.data();
-    IIapi_convertData(&cv);
-    EXPECT_EQ(cv.cv_status, IIAPI_ST_SUCCESS) << text;
-    p.bytes = buf;
+    p.bytes = converted(p.d, text);
     return p;
 }
 
