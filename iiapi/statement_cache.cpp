@@ -6,8 +6,10 @@ namespace iiapi {
 
 namespace {
 
-// The main database's schema version as stored in the file.
+// The main database's schema version as stored in the file. Not read inside a transaction that
+// has not read anything yet: that would start its snapshot earlier than the client's statements do.
 bool schemaVersion(Conn &c, int64_t &v) {
+    if (!sqlite3_get_autocommit(c.db) && sqlite3_txn_state(c.db, "main") == SQLITE_TXN_NONE) return false;
     auto &probe = c.cache.schemaProbe;
     if (!probe && sqlite3_prepare_v2(c.db, "PRAGMA main.schema_version", -1, &probe, nullptr) != SQLITE_OK) {
         probe = nullptr;

@@ -124,6 +124,8 @@ TEST_F(StatementCache, SchemaChangedByAnotherSessionIsSeen) {
     ASSERT_EQ(other.connect(environment(), db, "tester"), IIAPI_ST_SUCCESS);
     ASSERT_EQ(other.exec("ALTER TABLE c ADD COLUMN extra integer").status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(other.commit(), IIAPI_ST_SUCCESS);
+    // The kept statement was compiled before the change; the transaction has read the table.
+    ASSERT_EQ(s.exec("SELECT count(*) FROM c").status, IIAPI_ST_SUCCESS);
     EXPECT_EQ(columnNames(sel), (std::vector<std::string>{"k", "v", "extra"}));
 }
 
