@@ -174,6 +174,32 @@ void createCatalogs(Conn &c) {
     std::string sql = catalogSql(metadataPresent(c.db));
     sqlite3_exec(c.db, sql.c_str(), nullptr, nullptr, nullptr);
     c.catalogsWithMetadata = metadataPresent(c.db);
+    c.catalogsCreated = true;
+    c.catalogsInTransaction = !sqlite3_get_autocommit(c.db);
+}
+
+void refreshCatalogs(Conn &c) {
+    if (c.catalogsCreated && !c.catalogsWithMetadata) createCatalogs(c);
+}
+
+void catalogsRolledBack(Conn &c) {
+    if (c.catalogsInTransaction) c.catalogsCreated = false;
+    c.catalogsInTransaction = false;
+}
+
+bool mentionsCatalog(std::string_view sql) {
+    auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; };
+    for (size_t i = 0; i + 1 < sql.size(); ++i) {
+        if (lower(sql[i]) != 'i' || lower(sql[i + 1]) != 'i') continue;
+        for (const char **n = kCatalogNames; *n; ++n) {
+            std::string_view name(*n);
+            if (sql.size() - i < name.size()) continue;
+            size_t k = 2;
+            while (k < name.size() && lower(sql[i + k]) == name[k]) ++k;
+            if (k == name.size()) return true;
+        }
+    }
+    return false;
 }
 
 bool isCatalogName(std::string_view name) {

@@ -48,10 +48,7 @@ void closeCursors(Conn &c) {
     for (auto &w : c.statements) {
         auto s = w.lock();
         if (!s) continue;
-        if (s->cursor) {
-            sqlite3_finalize(s->cursor);
-            s->cursor = nullptr;
-        }
+        releaseCursor(c, *s);
         if (s->state == Stmt::State::Rows) {
             s->state = Stmt::State::Done;
             s->eof = true;
@@ -145,6 +142,8 @@ bool endTransaction(Conn &c, bool commit, Fault &f) {
         }
     }
     c.inTransaction = false;
+    if (commit && ok) c.catalogsInTransaction = false;
+    else catalogsRolledBack(c);
     if (!c.xaKey.empty()) {
         // The branch ends with its transaction.
         if (c.xaPrepared) xaForget(c.xaKey);
@@ -161,6 +160,7 @@ bool endTransaction(Conn &c, bool commit, Fault &f) {
 
 Conn::~Conn() {
     std::lock_guard<std::mutex> lk(dbMutex);
+    clearStatementCache(*this);
     if (db) sqlite3_close_v2(db);
     db = nullptr;
 }
@@ -308,7 +308,7 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     c->target = p->co_target;
     if (auto env = c->env.lock()) c->maxSegment = env->maxSegment;
     registerFunctions(*c);
-    createCatalogs(*c);
+    c->catalogsCreated = c->catalogsInTransaction = c->catalogsWithMetadata = false;
     c->connected = true;
     p->co_sizeAdvise = c->maxSegment;
     p->co_apiLevel = c->settings.apiLevel;
@@ -354,6 +354,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM *p) {
         c->tran.reset();
         c->prepared.clear();
         c->adopted.reset();
+        clearStatementCache(*c);
         if (!keepBranch) {
             std::lock_guard<std::mutex> dl(c->dbMutex);
             if (c->db) sqlite3_close_v2(c->db);

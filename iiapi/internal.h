@@ -134,6 +134,7 @@ struct IngType {
 
 // ---- Sessions and statements ---------------------------------------------------------------
 
+struct Conn;
 struct Stmt;
 struct Tran;
 
@@ -144,6 +145,32 @@ struct PreparedStatement {
     std::vector<IngType> columns;
     std::vector<std::string> names;
 };
+
+// Compiled statements of a session kept for reuse, keyed by their SQLite text. Only idle
+// statements are held: one taken for a query belongs to it (an open cursor) until released, so
+// the same compiled statement never serves two queries at once.
+struct StatementCache {
+    static constexpr size_t kCapacity = 32;
+    struct Entry {
+        std::string sql;
+        sqlite3_stmt *st = nullptr;
+        int64_t schemaVersion = 0;  // main schema version when it was compiled (rows only)
+    };
+    std::vector<Entry> idle;  // least recently used first
+    sqlite3_stmt *schemaProbe = nullptr;
+    sqlite3_stmt *schemaReload = nullptr;
+    int64_t seenVersion = -1;  // schema version the session's loaded schema was last checked against
+};
+
+// A statement compiled from the whole text (a second statement in it is refused), from the
+// session's cache when it holds one. schemaVersion goes back with it to releaseStatement.
+bool acquireStatement(Conn &c, const std::string &sql, sqlite3_stmt *&st, int64_t &schemaVersion, Fault &f);
+// Resets a statement taken with acquireStatement and keeps it for the next query of its text.
+void releaseStatement(Conn &c, const std::string &sql, sqlite3_stmt *st, int64_t schemaVersion);
+// Gives a statement's open cursor back to the cache.
+void releaseCursor(Conn &c, Stmt &s);
+// Finalises every kept statement (before the database closes).
+void clearStatementCache(Conn &c);
 
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
@@ -166,10 +193,15 @@ struct Conn : Object {
     std::shared_ptr<Tran> tran;   // current transaction (or the autocommit marker)
     bool inTransaction = false;   // a BEGIN is open in SQLite
     std::map<std::string, PreparedStatement> prepared;
+    StatementCache cache;
     std::vector<std::weak_ptr<Stmt>> statements;
     std::atomic<bool> cancelRequested{false};
     std::atomic<Stmt *> running{nullptr};  // the statement inside sqlite3_step, for cancel
 
+    // The catalog views are made on the first statement that names one; made inside a
+    // transaction, they go with its rollback.
+    bool catalogsCreated = false;
+    bool catalogsInTransaction = false;
     bool catalogsWithMetadata = false;
     bool isMaster = false;  // the master database (iidbdb)
 
@@ -223,6 +255,8 @@ struct Stmt : Object {
 
     // Results.
     sqlite3_stmt *cursor = nullptr;
+    std::string cursorSql;  // the text cursor was compiled from, to give it back to the cache
+    int64_t cursorSchema = 0;
     std::vector<IngType> columns;
     std::vector<std::string> names;
     std::vector<IIAPI_DESCRIPTOR> resultDesc;
@@ -312,7 +346,13 @@ void ensureMetadata(sqlite3 *db);
 bool metadataPresent(sqlite3 *db);
 // (Re)creates the session's catalog views.
 void createCatalogs(Conn &c);
+// Remakes views made before the engine's metadata tables existed (they change with them).
+void refreshCatalogs(Conn &c);
+// Forgets views made in a transaction that is rolled back.
+void catalogsRolledBack(Conn &c);
 bool isCatalogName(std::string_view name);
+// Whether an SQL text may name a catalog view (false means it certainly does not).
+bool mentionsCatalog(std::string_view sql);
 
 // ---- Procedures (procedures.cpp) ------------------------------------------------------------
 

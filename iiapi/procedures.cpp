@@ -327,6 +327,7 @@ bool bindVars(Frame &fr, sqlite3_stmt *st, Fault &f) {
 }
 
 bool prepareIn(Frame &fr, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
+    if (!fr.c.catalogsCreated && mentionsCatalog(sql)) createCatalogs(fr.c);
     int rc = sqlite3_prepare_v2(fr.c.db, sql.c_str(), int(sql.size()), &st, nullptr);
     if (rc != SQLITE_OK) {
         f = faultFromSqlite(fr.c.db, rc);
@@ -844,7 +845,7 @@ bool createProcedure(Conn &c, const std::string &text, Fault &f) {
     std::vector<PTok> bt;
     if (!lex(d.body, bt, f)) return false;
     ensureMetadata(c.db);
-    if (!c.catalogsWithMetadata) createCatalogs(c);
+    refreshCatalogs(c);
     sqlite3_stmt *st = nullptr;
     if (sqlite3_prepare_v2(c.db, "SELECT 1 FROM iiapi_procedures WHERE name = ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, d.name.c_str(), -1, SQLITE_TRANSIENT);

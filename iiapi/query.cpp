@@ -56,34 +56,9 @@ void buildResultDescriptors(Stmt &s) {
     }
 }
 
-// Compiles one SQLite statement from the whole text; a second statement in the text is refused.
-bool compile(Conn &c, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
-    const char *tail = nullptr;
-    int rc = sqlite3_prepare_v2(c.db, sql.c_str(), int(sql.size()), &st, &tail);
-    if (rc != SQLITE_OK) {
-        f = faultFromSqlite(c.db, rc);
-        st = nullptr;
-        return false;
-    }
-    if (!st) {
-        f = makeFault("42000", native::kSyntax, "Syntax error: empty statement");
-        return false;
-    }
-    if (tail) {
-        while (*tail == ' ' || *tail == '\t' || *tail == '\n' || *tail == '\r' || *tail == ';') ++tail;
-        if (*tail) {
-            sqlite3_finalize(st);
-            st = nullptr;
-            f = makeFault("42000", native::kSyntax, "Syntax error: only one statement may be sent at a time");
-            return false;
-        }
-    }
-    return true;
-}
-
 void recordTableMetadata(Conn &c, const Rewritten &r) {
     ensureMetadata(c.db);
-    if (!c.catalogsWithMetadata) createCatalogs(c);
+    refreshCatalogs(c);
     sqlite3_stmt *st = nullptr;
     if (sqlite3_prepare_v2(c.db, "DELETE FROM iiapi_columns WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
@@ -148,7 +123,7 @@ bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
         return false;
     }
     ensureMetadata(c.db);
-    if (!c.catalogsWithMetadata) createCatalogs(c);
+    refreshCatalogs(c);
     sqlite3_stmt *st = nullptr;
     if (r.kind == Rewritten::Kind::Revoke) {
         if (sqlite3_prepare_v2(c.db,
@@ -205,14 +180,14 @@ bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
 
 // Runs a compiled statement: binds the query parameters, then either keeps it as the open
 // cursor (it returns rows) or steps it to its end.
-bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, Fault &f) {
+bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, int64_t version, Fault &f) {
     // Query parameters are the non-service ones, in descriptor order.
     std::vector<size_t> qparams;
     for (size_t i = 0; i < s.paramDesc.size(); ++i)
         if (s.paramDesc[i].ds_columnType != IIAPI_COL_SVCPARM) qparams.push_back(i);
     int markers = sqlite3_bind_parameter_count(st);
     if (int(qparams.size()) != markers) {
-        sqlite3_finalize(st);
+        releaseStatement(c, sql, st, version);
         f = makeFault("07001", native::kGeneral,
                       "Wrong number of parameters: the statement has " + std::to_string(markers) + ", " +
                           std::to_string(qparams.size()) + " were sent");
@@ -220,12 +195,12 @@ bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, Fau
     }
     for (size_t k = 0; k < qparams.size(); ++k) {
         if (!bindValue(st, int(k + 1), s.paramDesc[qparams[k]], s.params[qparams[k]], f)) {
-            sqlite3_finalize(st);
+            releaseStatement(c, sql, st, version);
             return false;
         }
     }
     if (s.cancelled) {
-        sqlite3_finalize(st);
+        releaseStatement(c, sql, st, version);
         f = cancelledFault();
         return false;
     }
@@ -233,6 +208,8 @@ bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, Fau
         describeColumns(c, st, sql, s.columns, s.names);
         buildResultDescriptors(s);
         s.cursor = st;
+        s.cursorSql = sql;
+        s.cursorSchema = version;
         s.state = Stmt::State::Rows;
         s.rowCount = 0;
         s.rowCountValid = true;
@@ -245,12 +222,12 @@ bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, Fau
     c.running = nullptr;
     if (rc != SQLITE_DONE) {
         f = s.cancelled ? cancelledFault() : faultFromSqlite(c.db, rc);
-        sqlite3_finalize(st);
+        releaseStatement(c, sql, st, version);
         return false;
     }
     s.rowCount = sqlite3_changes64(c.db);
     s.rowCountValid = true;
-    sqlite3_finalize(st);
+    releaseStatement(c, sql, st, version);
     s.state = Stmt::State::Done;
     s.eof = true;
     return true;
@@ -258,8 +235,9 @@ bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, Fau
 
 bool runSql(Conn &c, Stmt &s, const std::string &sql, Fault &f) {
     sqlite3_stmt *st = nullptr;
-    if (!compile(c, sql, st, f)) return false;
-    return runCompiled(c, s, st, sql, f);
+    int64_t version = 0;
+    if (!acquireStatement(c, sql, st, version, f)) return false;
+    return runCompiled(c, s, st, sql, version, f);
 }
 
 // A client value as an SQLite value (owned by the caller).
@@ -375,14 +353,15 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     switch (r.kind) {
     case Rewritten::Kind::Prepare: {
         sqlite3_stmt *st = nullptr;
+        int64_t version = 0;
         if (!ensureTransaction(c, f)) return false;
-        if (!compile(c, r.sql, st, f)) return false;
+        if (!acquireStatement(c, r.sql, st, version, f)) return false;
         PreparedStatement ps;
         ps.sql = r.sql;
         ps.returnsRows = sqlite3_column_count(st) > 0;
         ps.markers = sqlite3_bind_parameter_count(st);
         if (ps.returnsRows) describeColumns(c, st, r.sql, ps.columns, ps.names);
-        sqlite3_finalize(st);
+        releaseStatement(c, r.sql, st, version);
         s.columns = ps.columns;
         s.names = ps.names;
         buildResultDescriptors(s);
@@ -409,6 +388,7 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     case Rewritten::Kind::RollbackTo: {
         if (!ensureTransaction(c, f)) return false;
         s.state = Stmt::State::Done;
+        catalogsRolledBack(c);
         return runSql(c, s, "ROLLBACK TO \"" + r.name + "\"", f);
     }
     case Rewritten::Kind::Ignore:
@@ -477,7 +457,8 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         for (auto &[pname, expr] : r.declColumns) {
             Rewritten er;
             sqlite3_stmt *st = nullptr;
-            if (!rewriteStatement(c, "SELECT " + expr, er, f) || !compile(c, er.sql, st, f)) {
+            int64_t version = 0;
+            if (!rewriteStatement(c, "SELECT " + expr, er, f) || !acquireStatement(c, er.sql, st, version, f)) {
                 ok = false;
                 break;
             }
@@ -486,12 +467,12 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
                     f = makeFault("07001", native::kGeneral, "Parameters of EXECUTE PROCEDURE are sent by name");
                 else
                     f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
-                sqlite3_finalize(st);
+                releaseStatement(c, er.sql, st, version);
                 ok = false;
                 break;
             }
             sqlite3_value *v = sqlite3_value_dup(sqlite3_column_value(st, 0));
-            sqlite3_finalize(st);
+            releaseStatement(c, er.sql, st, version);
             owned.push_back(v);
             call.args.push_back({pname, v, false});
         }
@@ -987,10 +968,7 @@ void IIapi_close(IIAPI_CLOSEPARM *p) {
     auto c = s->conn.lock();
     if (c) {
         std::lock_guard<std::recursive_mutex> lk(c->callMutex);
-        if (s->cursor) {
-            sqlite3_finalize(s->cursor);
-            s->cursor = nullptr;
-        }
+        releaseCursor(*c, *s);
         std::erase_if(c->statements, [&](const std::weak_ptr<Stmt> &w) {
             auto x = w.lock();
             return !x || x == s;

@@ -398,9 +398,12 @@ bool encodeValue(sqlite3_value *v, const IngType &t, uint8_t *buf, uint16_t &len
     case IIAPI_INTYM_TYPE:
     case IIAPI_INTDS_TYPE: {
         IIAPI_DATETIME dt;
-        std::string s = valueText(v);
+        // Read in place: a timestamp's text is longer than a short string holds, and this runs per row.
+        const unsigned char *raw = sqlite3_value_text(v);
+        std::string_view s = raw ? std::string_view(reinterpret_cast<const char *>(raw), size_t(sqlite3_value_bytes(v)))
+                                 : std::string_view();
         if (!parseDateText(s, dt)) {
-            f = makeFault("22007", native::kType, "Invalid date or time value '" + s + "'");
+            f = makeFault("22007", native::kType, "Invalid date or time value '" + std::string(s) + "'");
             return false;
         }
         std::memcpy(buf, &dt, sizeof dt);

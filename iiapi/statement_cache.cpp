@@ -1,0 +1,135 @@
+// The session's cache of compiled statements: a query repeated with new parameters (an INSERT
+// per row of a parameter array) is compiled once.
+#include "iiapi/internal.h"
+
+namespace iiapi {
+
+namespace {
+
+// The main database's schema version as stored in the file. Not read inside a transaction that
+// has not read anything yet: that would start its snapshot earlier than the client's statements do.
+bool schemaVersion(Conn &c, int64_t &v) {
+    if (!sqlite3_get_autocommit(c.db) && sqlite3_txn_state(c.db, "main") == SQLITE_TXN_NONE) return false;
+    auto &probe = c.cache.schemaProbe;
+    if (!probe && sqlite3_prepare_v2(c.db, "PRAGMA main.schema_version", -1, &probe, nullptr) != SQLITE_OK) {
+        probe = nullptr;
+        return false;
+    }
+    bool ok = sqlite3_step(probe) == SQLITE_ROW;
+    if (ok) v = sqlite3_column_int64(probe, 0);
+    sqlite3_reset(probe);
+    return ok;
+}
+
+// SQLite reloads a schema changed by another connection only when a statement reads the
+// database; compiling alone uses the schema it has. A read of the schema table reloads it, so the
+// columns of a statement compiled next are the current ones.
+void reloadSchemaIfChanged(Conn &c, int64_t version) {
+    auto &k = c.cache;
+    if (version == k.seenVersion) return;
+    if (!k.schemaReload &&
+        sqlite3_prepare_v2(c.db, "SELECT 1 FROM main.sqlite_master LIMIT 1", -1, &k.schemaReload, nullptr) != SQLITE_OK) {
+        k.schemaReload = nullptr;
+        return;
+    }
+    sqlite3_step(k.schemaReload);
+    sqlite3_reset(k.schemaReload);
+    k.seenVersion = version;
+}
+
+bool compileFresh(Conn &c, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
+    const char *tail = nullptr;
+    int rc = sqlite3_prepare_v2(c.db, sql.c_str(), int(sql.size()), &st, &tail);
+    if (rc != SQLITE_OK) {
+        f = faultFromSqlite(c.db, rc);
+        st = nullptr;
+        return false;
+    }
+    if (!st) {
+        f = makeFault("42000", native::kSyntax, "Syntax error: empty statement");
+        return false;
+    }
+    if (tail) {
+        while (*tail == ' ' || *tail == '\t' || *tail == '\n' || *tail == '\r' || *tail == ';') ++tail;
+        if (*tail) {
+            sqlite3_finalize(st);
+            st = nullptr;
+            f = makeFault("42000", native::kSyntax, "Syntax error: only one statement may be sent at a time");
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool acquireStatement(Conn &c, const std::string &sql, sqlite3_stmt *&st, int64_t &version, Fault &f) {
+    auto &idle = c.cache.idle;
+    for (size_t i = idle.size(); i-- > 0;) {
+        if (idle[i].sql != sql) continue;
+        StatementCache::Entry e = std::move(idle[i]);
+        idle.erase(idle.begin() + ptrdiff_t(i));
+        // SQLite compiles a statement again when it finds the schema changed, but only once it
+        // steps: the result columns are described before that, so a statement with columns is
+        // reused only while the schema is the one it was compiled against. A rollback or a
+        // change of the temporary schema (the catalog views) marks it expired.
+        bool usable = true;
+        if (sqlite3_column_count(e.st) > 0) {
+            int64_t now = 0;
+            usable = !sqlite3_expired(e.st) && schemaVersion(c, now) && now == e.schemaVersion;
+        }
+        if (usable) {
+            st = e.st;
+            version = e.schemaVersion;
+            return true;
+        }
+        sqlite3_finalize(e.st);
+        break;
+    }
+    // Read before compiling: a change in between makes the statement look older, never newer.
+    version = 0;
+    if (schemaVersion(c, version)) reloadSchemaIfChanged(c, version);
+    else version = -1;
+    // The catalog views are made when first named, and again when a rollback took them away.
+    bool catalog = mentionsCatalog(sql);
+    if (catalog && !c.catalogsCreated) createCatalogs(c);
+    if (compileFresh(c, sql, st, f)) return true;
+    if (!catalog || f.sqlstate != "42S02") return false;
+    createCatalogs(c);
+    return compileFresh(c, sql, st, f);
+}
+
+void releaseStatement(Conn &c, const std::string &sql, sqlite3_stmt *st, int64_t version) {
+    if (!st) return;
+    if (!c.db || sql.empty() || version < 0) {
+        sqlite3_finalize(st);
+        return;
+    }
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    auto &idle = c.cache.idle;
+    idle.push_back({sql, st, version});
+    if (idle.size() > StatementCache::kCapacity) {
+        sqlite3_finalize(idle.front().st);
+        idle.erase(idle.begin());
+    }
+}
+
+void releaseCursor(Conn &c, Stmt &s) {
+    if (!s.cursor) return;
+    releaseStatement(c, s.cursorSql, s.cursor, s.cursorSchema);
+    s.cursor = nullptr;
+    s.cursorSql.clear();
+}
+
+void clearStatementCache(Conn &c) {
+    for (auto &e : c.cache.idle) sqlite3_finalize(e.st);
+    c.cache.idle.clear();
+    if (c.cache.schemaProbe) sqlite3_finalize(c.cache.schemaProbe);
+    c.cache.schemaProbe = nullptr;
+    if (c.cache.schemaReload) sqlite3_finalize(c.cache.schemaReload);
+    c.cache.schemaReload = nullptr;
+    c.cache.seenVersion = -1;
+}
+
+}  // namespace iiapi
