@@ -338,9 +338,12 @@ uint32_t BindColCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* tar
             code = rc;
         else if (possible == 0)
             code = 43;  // S1C00
-        else if (cType != SQL_C_BINARY && cType != SQL_C_UBIGINT)
+        else if (cType != SQL_C_BINARY && cType != SQL_C_UBIGINT && cType != SQL_C_ULONG)
             code = 18;  // S1003
-        if (bufferLength >= 0) bufferLength = 8;
+        // A fixed bookmark is as wide as its type (SQL_C_ULONG is an ODBC 2 application's
+        // SQL_C_BOOKMARK); a variable one keeps the length given, which bounds the copy and the
+        // column-wise stride.
+        if (bufferLength >= 0 && cType != SQL_C_BINARY) bufferLength = cType == SQL_C_ULONG ? 4 : 8;
     }
     if (code) {
         stmt->lastError = code;

@@ -221,7 +221,8 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
         bool stop = false;
         for (BoundCol* node = stmt->boundCols; node && rs && rs->data; node = node->next) {
             ColumnBinding b = node->b;
-            if ((st == SQL_ROW_DELETED || !c.retrieveData) && b.cType != SQL_C_BINARY && b.cType != SQL_C_UBIGINT)
+            if ((st == SQL_ROW_DELETED || !c.retrieveData) && b.column != 0 && b.cType != SQL_C_BINARY &&
+                b.cType != SQL_C_UBIGINT)
                 continue;
             const int64_t dataStride = bindType ? int64_t(bindType) : b.bufferLength;
             if (b.target) b.target = Offset(static_cast<char*>(b.target), int64_t(r) * dataStride);

@@ -148,7 +148,7 @@ int AfterPiece(GetColumnContext& ctx, int rc, int cType, const uint8_t* src, uin
 }
 
 int Bookmark(GetColumnContext& ctx, uint32_t row, ColumnBinding& b) {
-  if (b.cType != SQL_C_BINARY && b.cType != SQL_C_UBIGINT) {
+  if (b.cType != SQL_C_BINARY && b.cType != SQL_C_UBIGINT && b.cType != SQL_C_ULONG) {
     *ctx.lastError = cverr::ProgramTypeOutOfRange;
     return -1;
   }
@@ -168,8 +168,15 @@ int Bookmark(GetColumnContext& ctx, uint32_t row, ColumnBinding& b) {
   }
   const int64_t value = bm;
   if (b.indicatorPtr) *b.indicatorPtr = 0;
-  if (b.lengthPtr) *b.lengthPtr = 8;
   *ctx.lastError = cverr::None;
+  // An ODBC 2 application's fixed bookmark is 4 bytes; the row number fits.
+  if (b.cType == SQL_C_ULONG) {
+    if (b.lengthPtr) *b.lengthPtr = 4;
+    const uint32_t narrow = static_cast<uint32_t>(bm);
+    std::memcpy(b.target, &narrow, 4);
+    return 0;
+  }
+  if (b.lengthPtr) *b.lengthPtr = 8;
   if (b.cType == SQL_C_UBIGINT) {
     std::memcpy(b.target, &value, 8);
     return 0;

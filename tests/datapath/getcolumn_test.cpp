@@ -404,6 +404,22 @@ TEST(GetColumnBookmark, ShortBinaryBufferGetsWhatFits) {
   EXPECT_EQ(GetColumn(st.ctx, 0, b8, c.ds), 0);
 }
 
+TEST(GetColumnBookmark, OdbcTwoFixedBookmarkGetsFourBytes) {
+  OneColumn c(DS_INTEGER, 4);
+  FakeStmt st;
+  st.ctx.useBookmarks = true;
+  st.bookmark = 0x01020304;
+  auto buf = std::make_unique<unsigned char[]>(4);  // a heap block of exactly 4 bytes
+  SQLLEN len = 0;
+  ColumnBinding b = Bind(0, SQL_C_ULONG, buf.get(), 0, &len);
+  EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
+  EXPECT_EQ(st.lastError, cverr::None);
+  EXPECT_EQ(len, 4);
+  uint32_t got;
+  std::memcpy(&got, buf.get(), 4);
+  EXPECT_EQ(got, 0x01020304u);
+}
+
 TEST(GetColumnCType, DefaultFollowsTheSqlTypeAndOdbcVersion) {
   OneColumn c(DS_WCHAR_LEN4, 4);
   c.setWide(u"h\u00E9");

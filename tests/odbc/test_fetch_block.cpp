@@ -86,8 +86,17 @@ TEST_F(BindTest, BookmarkColumnDependsOnTheAgent) {
     EXPECT_EQ(18u, stmt->lastError.load());
     EXPECT_EQ(SQL_ERROR, SQLBindCol(hstmt, 0, SQL_C_BINARY, bm, -3, nullptr));
     EXPECT_EQ(25u, stmt->lastError.load());
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 0, SQL_C_BINARY, bm, 100, nullptr));
-    EXPECT_EQ(8, BoundColFind(0, stmt)->b.bufferLength);
+    // A variable bookmark keeps its length (it bounds the copy and the column-wise stride); a
+    // fixed one is as wide as its type, whatever length came with it.
+    const struct {
+        SQLSMALLINT cType;
+        SQLLEN given, kept;
+    } cases[] = {{SQL_C_BINARY, 100, 100}, {SQL_C_BINARY, 4, 4}, {SQL_C_BINARY, 0, 0},
+                 {SQL_C_UBIGINT, 0, 8}, {SQL_C_UBIGINT, 100, 8}, {SQL_C_ULONG, 0, 4}, {SQL_C_ULONG, 8, 4}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 0, c.cType, bm, c.given, nullptr)) << c.cType;
+        EXPECT_EQ(c.kept, BoundColFind(0, stmt)->b.bufferLength) << c.cType << " " << c.given;
+    }
 }
 
 TEST_F(BlockFetchTest, BoundColumnsReceiveEveryRowThenNoData) {
