@@ -381,11 +381,11 @@ uint32_t SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr) return kErrBadArg;
   if (s->cursor.cursorType == 0) {
-    // The forward-only road is the table's own piecewise read, when it has one.
+    // The forward-only road is the table's own piecewise read when it has one; without it the
+    // values the converting fetch took out of the rowset are served here, or they would be lost.
     using Fn = uint32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, void**, uint32_t*, uint32_t*, uint32_t*);
     auto get = reinterpret_cast<Fn>(Lower()->table ? Lower()->table->op[DRV_GetData] : nullptr);
-    if (get == nullptr) return kAgentNotCapable;
-    return get(stmt, column, row, most, piece, pieceLen, pieceKind, left);
+    if (get != nullptr) return get(stmt, column, row, most, piece, pieceLen, pieceKind, left);
   }
   if (piece == nullptr || pieceLen == nullptr || pieceKind == nullptr || left == nullptr) return kErrBadArg;
   *piece = nullptr;
