@@ -18,6 +18,13 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir build-test --output-on-failure -j"$jobs" --timeout 300
 
+# The demo builds with optimisation, where g++ warns about things a debug build never sees.
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF >/dev/null
+if ! cmake --build build-release -j"$jobs" >build-release/build.log 2>&1; then
+  grep -E "error|warning" build-release/build.log | head -40
+  exit 1
+fi
+
 if [ -d tests/util ]; then
   cmake -S . -B build-tsan -DTV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
   cmake --build build-tsan -j"$jobs" --target test_util

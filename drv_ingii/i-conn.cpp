@@ -27,6 +27,7 @@ void FreeText(char*& p) {
 
 void ConnFree(IngConn* c) {
   IngDiagClear(&c->messages);
+  std::free(c->xaInDoubt);
   for (char** p : {&c->versionText, &c->dbName, &c->userName, &c->database, &c->user, &c->password, &c->group,
                    &c->role, &c->effectiveUser, &c->dbmsPassword, &c->dsn.initialSql, &c->dsn.sqlDbmsName})
     FreeText(*p);

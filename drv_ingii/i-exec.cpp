@@ -309,6 +309,7 @@ uint32_t ProcParamsFromCatalog(IngStmt* s, ColumnInfo* arr, uint16_t at, uint16_
   while (rc == 0 && at < n) {
     Dataset b{};
     rc = IngFetchRows(tmp, uint16_t(n), &b);
+    if (rc == 0) rc = DatasetNarrowColumns(&b) == DS_OK ? 0u : kIngErrNoMemory;
     if (rc != 0 || b.rows_used == 0) {
       DatasetFree(&b);
       break;
@@ -407,6 +408,8 @@ uint32_t BuildParamDescs(IngStmt* s) {
   while (rc == 0 && at < n) {
     Dataset block{};
     rc = IngFetchRows(tmp, uint16_t(n), &block);
+    // A Unicode connection fetches texts as UTF-16: the names are wanted as UTF-8.
+    if (rc == 0) rc = DatasetNarrowColumns(&block) == DS_OK ? 0u : kIngErrNoMemory;
     if (rc != 0 || block.rows_used == 0 || block.col_count < 12) {
       DatasetFree(&block);
       break;

@@ -94,9 +94,13 @@ struct IngConn {
   uint32_t paramNames;  // set by capability item 0x12: descriptions carry parameter names
   uint32_t serverHandle;
   void* keyColCache;  // reserved for the cursor layer
-  uint32_t xaState;
-  XID xid;  // format id -1 while none
-  void* xaParked;
+  uint32_t xaState;  // XA branch: 0 none, 1 active, 2 ended, 3 prepared, 4 rollback-only
+  XID xid;           // format id -1 while none
+  uint32_t xaParked;  // 1 while the branch lies in the server's list and the connection has no session
+  void* xaXidHandle;  // the branch's registered transaction id
+  XID* xaInDoubt;     // the in-doubt list of the last recovery scan
+  uint32_t xaInDoubtCount;
+  uint32_t xaInDoubtPos;
 };
 
 // The agent's three handle tables (valid while a server exists).

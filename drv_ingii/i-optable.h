@@ -130,9 +130,12 @@ using DRV_Savepoint_t = uint32_t (*)(uint32_t conn, uint32_t op, const char* nam
 using DRV_DescribeColsEx_t = uint32_t (*)(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out,
                                           void** attrRows);
 using DRV_XaOpenClose_t = int (*)(uint32_t conn, const char* info, int rmid, long flags);
+using DRV_XaOpen_t = int (*)(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags);
 using DRV_XaXid_t = int (*)(uint32_t conn, XID* xid, int rmid, long flags);
 using DRV_XaRecover_t = int (*)(uint32_t conn, XID* xids, long count, int rmid, long flags);
-using DRV_XaNone_t = int (*)(uint32_t conn);
+using DRV_XaComplete_t = int (*)(uint32_t conn, int* handle, int* result, int rmid, long flags);
+using DRV_ParamData_t = uint32_t (*)(uint32_t stmt, void* a1, void* a2, void* a3, void* a4);
+using DRV_PutData_t = uint32_t (*)(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4);
 using DRV_Generic_t = uint32_t (*)(uint32_t h, ...);
 
 template <int S> struct AgentSlotSig { using type = DRV_Generic_t; };
@@ -179,15 +182,18 @@ AGENT_SLOT_SIG(DRV_Savepoint, DRV_Savepoint_t)
 AGENT_SLOT_SIG(DRV_DescribeColsEx, DRV_DescribeColsEx_t)
 AGENT_SLOT_SIG(DRV_Cancel, DRV_HandleOnly_t)
 AGENT_SLOT_SIG(DRV_XaClose, DRV_XaOpenClose_t)
-AGENT_SLOT_SIG(DRV_XaOpen, DRV_XaOpenClose_t)
+AGENT_SLOT_SIG(DRV_XaOpen, DRV_XaOpen_t)
 AGENT_SLOT_SIG(DRV_XaCommit, DRV_XaXid_t)
 AGENT_SLOT_SIG(DRV_XaEnd, DRV_XaXid_t)
 AGENT_SLOT_SIG(DRV_XaPrepare, DRV_XaXid_t)
 AGENT_SLOT_SIG(DRV_XaRollback, DRV_XaXid_t)
 AGENT_SLOT_SIG(DRV_XaStart, DRV_XaXid_t)
 AGENT_SLOT_SIG(DRV_XaRecover, DRV_XaRecover_t)
-AGENT_SLOT_SIG(DRV_XaComplete, DRV_XaNone_t)
-AGENT_SLOT_SIG(DRV_XaForget, DRV_XaNone_t)
+AGENT_SLOT_SIG(DRV_XaComplete, DRV_XaComplete_t)
+AGENT_SLOT_SIG(DRV_XaForget, DRV_XaXid_t)
+AGENT_SLOT_SIG(DRV_ParamData, DRV_ParamData_t)
+AGENT_SLOT_SIG(DRV_PutData, DRV_PutData_t)
+AGENT_SLOT_SIG(DRV_PrepareExecuteEx, DRV_PrepareExecute_t)
 #undef AGENT_SLOT_SIG
 
 // Code a caller reports when the slot it wants is empty: "Driver not capable".

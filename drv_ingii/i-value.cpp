@@ -1,7 +1,9 @@
 // Data transfer between the Dataset and OpenAPI.
 #include "drv_ingii/i-value.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -416,6 +418,18 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
       return 0;
     }
     case DS_CHAR_LEN2: {
+      if (type == IIAPI_INT_TYPE && len == 8) {
+        // BIGINT's kind: its digits are written in place, without the text round trip below.
+        int64_t v64;
+        std::memcpy(&v64, p, 8);
+        char num[24];
+        const auto r = std::to_chars(num, num + sizeof num, v64);
+        const size_t room = col->width >= 2 ? col->width - 2 : 0;
+        const uint16_t n = uint16_t(std::min<size_t>(size_t(r.ptr - num), room));
+        std::memcpy(cell, &n, 2);
+        std::memcpy(cell + 2, num, n);
+        return 0;
+      }
       char* x = nullptr;
       if (IngValueToText(d, v, &x) != 0) return kIngErrNoMemory;
       std::string t = x ? x : "";
@@ -822,10 +836,10 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
     case Target::Wide: {
       if (tg == Target::Wide) return unsupported();
       if (isInt) {
-        if (isUnsigned) std::snprintf(num, sizeof num, "%llu", uv);
-        else std::snprintf(num, sizeof num, "%lld", iv);
+        // Once per value and row of a parameter array: no formatted printing.
+        const auto r = isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
         text = num;
-        textLen = std::strlen(num);
+        textLen = size_t(r.ptr - num);
       } else if (isFloat) {
         std::snprintf(num, sizeof num, "%.16g", fv);
         text = num;

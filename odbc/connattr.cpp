@@ -349,8 +349,9 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
     };
     auto text = [out](const char* t) {
         out->kind = ConnOptionValue::Text;
-        strncpy(out->text, t ? t : "", sizeof out->text - 1);
-        out->text[sizeof out->text - 1] = 0;
+        size_t n = t ? strnlen(t, sizeof out->text - 1) : 0;
+        memcpy(out->text, t ? t : "", n);
+        out->text[n] = 0;
         return SQL_SUCCESS;
     };
     switch (option) {

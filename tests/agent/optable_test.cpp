@@ -100,10 +100,13 @@ TEST(AgentOpTable, UnknownHandlesGiveInvalidArgument) {
   EXPECT_EQ(IngBeforeSetPos(99), 0u);
 }
 
-TEST(XaEntryPoints, DtcSetsUpButEnlistmentCannotBeMade) {
+TEST(XaEntryPoints, DtcSetsUpAndADispenserWithoutConnectionCannotEnlist) {
   EXPECT_EQ(DtcInit(), 0);
   EXPECT_EQ(DtcInit(), 0);
-  EXPECT_EQ(DispenserCreate(nullptr, 1, 2, nullptr, nullptr, nullptr, "DSN=x;UID=u;PWD=p;"), nullptr);
+  COdbcResourceDispenser* d = DispenserCreate(nullptr, 1, 2, nullptr, nullptr, nullptr, "DSN=x;UID=u;PWD=p;");
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(DispenserRMEnlist(d), -1);
+  EXPECT_EQ(DispenserRelease(d), 0);
   EXPECT_EQ(DispenserRelease(nullptr), -1);
   EXPECT_EQ(DispenserRMConnect(nullptr), -1);
   EXPECT_EQ(DispenserRMEnlist(nullptr), -1);
@@ -117,9 +120,10 @@ TEST(XaEntryPoints, AgentXaVerbsAnswerXOpenCodes) {
   IngInstallOpTable(&link);
   XID xid{};
   xid.formatID = 1;
-  EXPECT_EQ(AgentCall<DRV_XaStart>(&link, 1u, &xid, 0, 0L), XAER_RMERR);
-  EXPECT_EQ(AgentCall<DRV_XaRecover>(&link, 1u, &xid, 1L, 0, 0L), XAER_RMERR);
-  EXPECT_EQ(AgentCall<DRV_XaForget>(&link, 1u), XAER_RMERR);
+  // An unknown agent connection is an invalid argument to every verb.
+  EXPECT_EQ(AgentCall<DRV_XaStart>(&link, 1u, &xid, 0, 0L), XAER_INVAL);
+  EXPECT_EQ(AgentCall<DRV_XaRecover>(&link, 1u, &xid, 1L, 0, 0L), XAER_INVAL);
+  EXPECT_EQ(AgentCall<DRV_XaForget>(&link, 1u, &xid, 0, 0L), XAER_INVAL);
 }
 
 }  // namespace

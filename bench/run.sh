@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Runs every benchmark case against our driver, Debian's SQLite ODBC driver and the SQLite C API,
+# on one SQLite file of 1 000 000 rows, and writes bench/RESULTS.md.
+#
+# Protocol: a Release build; the file is made afresh; each case runs REPS times (default 3), each
+# run in a process of its own; the table shows the median rows per second and the largest peak
+# resident size of the runs. ROWS overrides the row count (for a quick try; RESULTS.md is then
+# written to build/bench/RESULTS.md instead).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+reps=${REPS:-3}
+rows=${ROWS:-1000000}
+scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF -DTV_BENCH=ON -DTV_SANITIZE=OFF -DTV_TSAN=OFF >/dev/null
+cmake --build build -j"$(nproc)" >build/build.log 2>&1 || { tail -40 build/build.log; exit 1; }
+
+work=$root/build/bench
+rm -rf "$work"
+mkdir -p "$work/data"
+export II_DATABASE_DIR=$work/data ODBCSYSINI=$work ODBCINI=$work/odbc.ini ODBCINSTINI=odbcinst.ini
+unset KIV_DEBUGFILE
+sqliteodbc=$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -1 || true)
+cat >"$work/odbcinst.ini" <<EOF
+[Telvarin]
+Driver = $root/build/lib/telvarin.so
+
+[SQLite3]
+Driver = $sqliteodbc
+EOF
+cat >"$work/odbc.ini" <<EOF
+[bench]
+Driver = Telvarin
+EOF
+
+# The engine's file of database "bench" is the file every target reads.
+file=$(build/bin/iicreatedb -p bench)
+build/bin/tv_bench gen "$file" "$rows"
+
+declare -A label=([sqlite]="SQLite C API" [ours]="telvarin (ours)" [sqliteodbc]="SQLite ODBC (libsqliteodbc)")
+cases=(fetch1 fetch100 getdata insert connect)
+targets=(sqlite ours sqliteodbc)
+raw=$work/raw.txt
+: >"$raw"
+for c in "${cases[@]}"; do
+  for t in "${targets[@]}"; do
+    for ((r = 1; r <= reps; r++)); do
+      case $t in
+        sqlite) out=$(build/bin/tv_bench sqlite "$c" "$file" 2>&1 || true) ;;
+        ours) out=$(build/bin/tv_bench odbc "$c" "DSN=bench" 2>&1 || true) ;;
+        sqliteodbc)
+          if [ -n "$sqliteodbc" ]; then
+            out=$(build/bin/tv_bench odbc "$c" "DRIVER={SQLite3};Database=$file" 2>&1 || true)
+          else
+            out="$c unsupported libsqliteodbc is not installed"
+          fi ;;
+      esac
+      echo "$t $r $out" | tee -a "$raw"
+    done
+  done
+done
+
+# Median rate and largest peak per case and target; "-" when the case could not run.
+summary() {  # target case -> "rate peak_kib" or "- reason"
+  awk -v t="$1" -v c="$2" '
+    $1 == t && $3 == c && $4 == "unsupported" { $1 = $2 = $3 = $4 = ""; sub(/^ +/, ""); why = $0 }
+    $1 == t && $3 == c && $4 != "unsupported" && NF == 7 { r[n++] = $6; if ($7 > peak) peak = $7 }
+    END {
+      if (n == 0) { print "- " (why == "" ? "no result" : why); exit }
+      for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (r[j] < r[i]) { x = r[i]; r[i] = r[j]; r[j] = x }
+      print r[int(n / 2)], peak
+    }' "$raw"
+}
+
+declare -A title=(
+  [fetch1]="(a) fetch all rows, bound columns, rowset 1"
+  [fetch100]="(a) fetch all rows, bound columns, rowset 100"
+  [getdata]="(b) SQLGetData per column"
+  [insert]="(c) insert 100 000 rows, parameter arrays of 1000, one transaction"
+  [connect]="(d) connect + disconnect (per second)")
+fmt_rate() { awk -v v="$1" 'BEGIN { printf "%\047.0f", v }'; }
+fmt_mib() { awk -v v="$1" 'BEGIN { printf "%.1f", v / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+
+results=bench/RESULTS.md
+[ "$rows" = 1000000 ] || results=$work/RESULTS.md
+notes=()
+{
+  echo "# Benchmark results"
+  echo
+  echo "Made by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'); $rows rows of (integer, double,"
+  echo "varchar(40), timestamp) in one SQLite file; median of $reps runs, each in its own process."
+  echo
+  echo "Machine: $(nproc) CPUs, $(lscpu | sed -n 's/^Model name: *//p' | head -1);"
+  echo "$(uname -sr); $(lsb_release -ds 2>/dev/null || sed -n 's/^PRETTY_NAME="\(.*\)"/\1/p' /etc/os-release);"
+  echo "unixODBC $(odbcinst --version | awk '{print $2}'); SQLite $(sqlite3 --version | awk '{print $1}');"
+  echo "libsqliteodbc $(dpkg-query -W -f='${Version}' libsqliteodbc 2>/dev/null || echo none)."
+  echo
+  echo "Rows per second (connects per second for (d)); peak resident size of the whole process in MiB."
+  echo "Ratios: ours divided by the other (above 1 means ours is faster)."
+  echo
+  echo "| case | SQLite C API | telvarin (ours) | SQLite ODBC | ours / SQLite ODBC | ours / C API | peak MiB: C API / ours / SQLite ODBC |"
+  echo "|---|---:|---:|---:|---:|---:|---|"
+  for c in "${cases[@]}"; do
+    read -r fr fp <<<"$(summary sqlite "$c")"
+    read -r or op <<<"$(summary ours "$c")"
+    read -r sr sp <<<"$(summary sqliteodbc "$c")"
+    cell() { if [ "$1" = "-" ]; then echo "n/a"; else fmt_rate "$1"; fi; }
+    mib() { if [ "$1" = "-" ]; then echo "-"; else fmt_mib "$2"; fi; }
+    r1="-"; r2="-"
+    [ "$or" != "-" ] && [ "$sr" != "-" ] && r1=$(ratio "$or" "$sr")
+    [ "$or" != "-" ] && [ "$fr" != "-" ] && r2=$(ratio "$or" "$fr")
+    echo "| ${title[$c]} | $(cell "$fr") | $(cell "$or") | $(cell "$sr") | $r1 | $r2 | $(mib "$fr" "$fp") / $(mib "$or" "$op") / $(mib "$sr" "$sp") |"
+    for t in "${targets[@]}"; do
+      read -r v why <<<"$(summary "$t" "$c")"
+      [ "$v" = "-" ] && notes+=("- ${title[$c]}, ${label[$t]}: $why")
+    done
+  done
+  echo
+  echo "The SQLite C API column reads and writes the same values through sqlite3_step (texts copied,"
+  echo "timestamps parsed into SQL_TIMESTAMP_STRUCT); it has no rowsets, so its three read cases are"
+  echo "the same loop. Our driver runs through unixODBC with the engine's OpenAPI layer over SQLite."
+  echo "On a machine shared with other work the figures of two runs differ by up to about 20 %:"
+  echo "compare the columns of one table rather than two tables."
+  echo
+  echo "Where our driver spends its time: [PROFILE.md](PROFILE.md) (\`bench/profile.sh\`)."
+  if [ ${#notes[@]} -gt 0 ]; then
+    echo
+    echo "Cases that could not run:"
+    echo
+    printf '%s\n' "${notes[@]}"
+  fi
+} >"$results"
+echo
+cat "$results"
