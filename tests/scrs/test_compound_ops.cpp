@@ -154,4 +154,36 @@ TEST_F(Compound, MoreResultsPassesDownOnlyForForwardOnlyReadOnlyAndAlwaysResetsT
   EXPECT_EQ(21u, AgentCall<DRV_MoreResults>(&link, 0xBAD1u));
 }
 
+TEST_F(Compound, NamedDescriptionsReachTheStatementAsPlainOnesWhenTheTableBelowHasNoNamedSlot) {
+  Exec("CREATE TABLE named (a INTEGER, b VARCHAR(10))");
+  ASSERT_EQ(nullptr, SCS_LowerLink()->table->op[DRV_SetParamDescsEx]);
+  using Fn = uint32_t (*)(uint32_t, const char*, Dataset*, uint16_t, ScsNamedParamDesc*);
+  auto fn = reinterpret_cast<Fn>(link.table->op[DRV_PrepareExecuteEx]);
+  ASSERT_NE(nullptr, fn);
+  ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 10}}, 1);
+  p.Put<int32_t>(0, 0, 8);
+  p.Text(1, 0, "eight");
+  ScsNamedParamDesc d[2] = {{4, 4, 10, 0, 1, "a"}, {12, 1, 10, 0, 1, "b"}};
+  uint32_t s = Stmt();
+  ASSERT_EQ(0u, fn(s, "INSERT INTO named VALUES (?, ?)", p.Give(), 2, d)) << Errors(s);
+  const IngStmt* st = IngStmtFind(s);
+  ASSERT_EQ(2, st->paramDescCount);
+  ASSERT_NE(nullptr, st->paramDescs);
+  EXPECT_EQ(12, st->paramDescs[1].sqlType);
+  EXPECT_EQ(10u, st->paramDescs[1].columnSize);
+  EXPECT_EQ(4, st->paramDescs[0].cType);
+  uint32_t c = Stmt();
+  ASSERT_EQ(0u, Run(c, "SELECT a, b FROM named")) << Errors(c);
+  Block b;
+  ASSERT_EQ(0u, AgentCall<DRV_FetchRows>(&link, c, uint16_t(5), &b.ds));
+  ASSERT_EQ(1u, b.ds.rows_used);
+  EXPECT_EQ(8, b.Get<int32_t>(0, 0));
+  EXPECT_EQ("eight", b.Text(1, 0));
+  // Descriptions promised but not given; an unknown statement.
+  auto ex = reinterpret_cast<uint32_t (*)(uint32_t, uint16_t, ScsNamedParamDesc*)>(link.table->op[DRV_SetParamDescsEx]);
+  EXPECT_EQ(21u, ex(s, 2, nullptr));
+  EXPECT_EQ(21u, ex(0xBAD6u, 1, d));
+  EXPECT_EQ(21u, fn(0xBAD6u, nullptr, OneInt({1}), 0, nullptr));
+}
+
 }  // namespace
