@@ -1,8 +1,8 @@
 // The cursor layer over the agent's operation table: its installation, its records of the open
 // connections, and the overrides for information, connections, statements, parameters, close
-// and block fetch (the compound operations are in sc_compound.cpp). Set-up, scroll fetch,
-// positioned changes and bulk operations keep the lower table's slots until the layer carries
-// them.
+// and block fetch; prepare and execute go to the set-up (sc_setup.cpp), the compound
+// operations to sc_compound.cpp. Positioned changes and bulk operations keep the lower table's
+// slots until the layer carries them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +12,7 @@
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_compound.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_scroll.h"
 #include "scrs/ss.h"
 #include "util/dataset.h"
 #include "util/hash.h"
@@ -145,6 +146,8 @@ void SCS_InstallLayer(AgentLink* link) {
     g_funcTable = *link->table;
     g_savedLowerLink = *link;
     g_funcTable.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(SCS_GetInfo);
+    g_funcTable.op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(SCS_Prepare);
+    g_funcTable.op[DRV_Execute] = AgentSlotFn<DRV_Execute>(SCS_Execute);
     g_funcTable.op[DRV_Connect] = AgentSlotFn<DRV_Connect>(SCS_Connect);
     g_funcTable.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(SCS_Disconnect);
     g_funcTable.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(SCS_AllocStmt);

@@ -1,5 +1,6 @@
 // The cursor layer's scroll fetch and row accessors as the ODBC side calls them. Forward-only
-// cursors are served here; the scrollable types answer "Driver not capable" (43).
+// cursors are served here and static ones in sc_scroll.cpp; the other scrollable types answer
+// "Driver not capable" (43).
 #include <cstdint>
 #include <cstdlib>
 
@@ -8,6 +9,7 @@
 #include "odbc/rowset.h"
 #include "odbc/stmt.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_scroll.h"
 
 namespace {
 
@@ -66,11 +68,11 @@ uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out) {
 }
 
 uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
-    (void)offset;  // forward-only fetches move by the previous rowset size alone
     if (c == nullptr || rows == nullptr) return 21;
     *rows = 0;
     RowsetFree(&c->rowset);
     if (!(c->flags & kScsRowsetSizeSet)) c->prevRowsetSize = c->rowsetSize;
+    if (c->cursorType == 3) return SCS_ScrollFetchScrollable(c, orientation, offset, rows);
     if (c->cursorType != 0) return 43;
     if (orientation != SQL_FETCH_NEXT) return 38;
     if (c->fetchDirMask == 0) {

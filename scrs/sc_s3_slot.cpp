@@ -3,16 +3,17 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_scroll.h"
 
 uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                            uint16_t orientation) {
-    (void)start;
     (void)orientation;
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return 21;
     SCS_Cursor* c = &s->cursor;
     *rows = 0;
     *resultRows = 0;
+    if (c->cursorType == 3) return SCS_StaticFetch(s, out, start, rows, resultRows);
     if (c->cursorType != 0) return 43;
     uint32_t rc = SCS_ForwardRowsetFetch(SCS_LowerLink(), stmt, c->rowsetSize, c->retrieveData, out, rows);
     *resultRows = uint32_t(c->rowsFetched);

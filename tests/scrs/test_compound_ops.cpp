@@ -186,4 +186,23 @@ TEST_F(Compound, NamedDescriptionsReachTheStatementAsPlainOnesWhenTheTableBelowH
   EXPECT_EQ(21u, fn(0xBAD6u, nullptr, OneInt({1}), 0, nullptr));
 }
 
+// The one-call execute runs the layer's own prepare and execute: a static, read-only SELECT
+// takes its snapshot in that one call, and its parameters are kept for a later execution.
+TEST_F(Compound, AStaticSelectRunInOneCallTakesItsSnapshot) {
+  Exec("CREATE TABLE snap (a INTEGER)");
+  for (const char* ins : {"INSERT INTO snap VALUES (1)", "INSERT INTO snap VALUES (2)", "INSERT INTO snap VALUES (3)"})
+    Exec(ins);
+  uint32_t s = Stmt();
+  SCS_Cursor& c = IngStmtFind(s)->cursor;
+  c.cursorType = 3;
+  ASSERT_EQ(0u, PrepareExecute(s, "SELECT a FROM snap WHERE a >= ?", OneInt({2}))) << Errors(s);
+  EXPECT_TRUE(c.layerFlags & kScsLResultCached);
+  EXPECT_EQ(2, c.rowsFetched);
+  ASSERT_NE(nullptr, c.keptParams);
+  // A cached static result has nothing more to give; the snapshot goes.
+  EXPECT_EQ(73u, AgentCall<DRV_MoreResults>(&link, s));
+  EXPECT_FALSE(c.layerFlags & kScsLResultCached);
+  EXPECT_EQ(-1, c.rowsFetched);
+}
+
 }  // namespace

@@ -1,0 +1,139 @@
+// Cursor set-up at prepare and execute: the analysis that tells whether a scrollable statement can
+// run as the application asked, the downgrade to a static, read-only cursor when it cannot, and the
+// snapshot a static, read-only SELECT takes when it runs.
+#include <cstring>
+
+#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-glob.h"
+#include "scrs/sc_scroll.h"
+#include "scrs/scr_analyse.h"
+#include "scrs/scr_node.h"
+#include "scrs/ss.h"
+#include "util/dataset.h"
+#include "util/log.h"
+#include "util/strutil.h"
+
+namespace {
+
+constexpr uint32_t kOptCursorType = 0x32030006u;
+constexpr uint32_t kOptConcurrency = 0x32030007u;
+
+bool BeginsSelect(const char* text) {
+  if (text == nullptr) return false;
+  while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+  return KeywordMatch("SELECT", text) != nullptr;
+}
+
+// An unparsable text still runs on a static cursor when the back end describes result columns.
+bool LowerDescribesColumns(uint32_t stmt) {
+  uint16_t count = 0;
+  ColumnInfo* cols = nullptr;
+  uint32_t rc = AgentCall<DRV_DescribeCols>(SCS_LowerLink(), stmt, &count, &cols);
+  if (cols) ColumnInfoArrayFree(cols, count);
+  return rc == 0 && count >= 1;
+}
+
+}  // namespace
+
+uint32_t scs_p_CheckShape(uint32_t shape) {
+  if (shape & SCR_F_MULTITABLE) return 87;
+  if (shape & SCR_F_GROUPBY) return 88;
+  if (shape & SCR_F_UNION) return 89;
+  if (shape & SCR_F_AGGREGATE) return 103;
+  return 0;
+}
+
+uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
+  if (c == nullptr) return 21;
+  c->savedType = c->cursorType;
+  c->savedConcurrency = c->concurrency;
+  if (c->cursorType == 1 || c->cursorType == 2) {
+    uint32_t v = 3;
+    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kOptCursorType, static_cast<void*>(&v)) != 0) {
+      log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
+      return 43;
+    }
+    log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
+    c->cursorType = 3;
+  }
+  if (c->concurrency != 1) {
+    uint32_t v = 1;
+    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kOptConcurrency, static_cast<void*>(&v)) != 0) {
+      log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency");
+      return 43;
+    }
+    log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+    c->concurrency = 1;
+  }
+  return 0;
+}
+
+uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
+  if (c == nullptr) return 21;
+  // Whatever the last execution left is stale once the statement is prepared again.
+  c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
+  c->analysedSelect = 0;
+  SCS_StaticSetReset(c->staticSet);
+  if (c->cursorType == 0) return 0;
+  SCS_CursorReset(c);
+
+  SCR_Analysis a;
+  SCR_AnalysisInit(&a);
+  uint32_t rc = SCR_AnalyseSQL(&a, text, 0, 0);
+  if (rc != 0) {
+    log_printf(7, __FILE__, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
+    log_printf(7, __FILE__, __LINE__, "%s", a.message ? a.message : "");
+    log_printf(7, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
+    SCR_AnalysisFree(&a);
+    if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
+    c->layerFlags |= kScsLPrepared;
+    return 0;
+  }
+  const int32_t kind = a.kind;
+  const uint32_t shape = a.flags;
+  SCR_AnalysisFree(&a);
+
+  switch (kind) {
+    case SCR_K_BRACEPASS:
+    case SCR_K_PASS:
+      rc = scs_p_ChangeCursorType(c);
+      break;
+    case SCR_K_SELECT:
+      c->analysedSelect = 1;
+      // Rows of a lockable or checked static cursor are told apart by their keys; until a
+      // statement's key columns are known such a cursor runs read-only.
+      if (c->cursorType == 3 && c->concurrency != 1 && scs_p_CheckShape(shape) == 0)
+        rc = scs_p_ChangeCursorType(c);
+      break;
+    default:
+      break;
+  }
+  if (rc == 0) c->layerFlags |= kScsLPrepared;
+  return rc;
+}
+
+uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return 21;
+  SCS_Cursor& c = s->cursor;
+  c.posRowCount = -1;
+  c.layerFlags &= ~kScsLPosCount;
+  if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return rc;
+  return SCS_AnalyseStatement(&c, text);
+}
+
+uint32_t SCS_Execute(uint32_t stmt) {
+  IngStmt* s = IngStmtFind(stmt);
+  if (s == nullptr) return 21;
+  if (!(s->state & kStmtPrepared)) {
+    log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
+    return 22;
+  }
+  SCS_Cursor& c = s->cursor;
+  c.posRowCount = -1;
+  c.layerFlags &= ~kScsLPosCount;
+  if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
+  // The snapshot is taken now, so that the row count is known before the first fetch.
+  if (c.cursorType == 3 && c.concurrency == 1 && c.analysedSelect) return SCS_StaticFill(s);
+  return 0;
+}

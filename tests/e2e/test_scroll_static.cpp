@@ -1,0 +1,309 @@
+// Static cursors through the Driver Manager: SQLFetchScroll and SQLExtendedFetch in every
+// direction over a snapshot of the result, bookmarks and row numbers, re-execution, and a
+// result large enough to move to the cache files.
+#include <cstring>
+#include <vector>
+
+#include "results_fixture.h"
+
+namespace resultstest {
+namespace {
+
+class StaticScroll : public ResultsTest {
+protected:
+    std::string t;
+    static constexpr int kRowset = 4;
+    SQLULEN fetched = 0;
+    SQLUSMALLINT status[kRowset] = {};
+    SQLINTEGER ids[kRowset] = {};
+    SQLLEN idLen[kRowset] = {};
+
+    void MakeTable(const std::string& base, int rows) {
+        t = Table(base);
+        Exec("drop table " + t);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        Must("create table " + t + " (id integer, name varchar(12))");
+        for (int i = 1; i <= rows; ++i)
+            Must("insert into " + t + " values (" + std::to_string(i) + ", 'r" + std::to_string(i) + "')");
+    }
+    void TearDown() override {
+        if (stmt && !t.empty()) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            SQLFreeStmt(stmt, SQL_UNBIND);
+            SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
+            Exec("drop table " + t);
+        }
+        ResultsTest::TearDown();
+    }
+    void SetAttr(SQLINTEGER attr, SQLULEN v) {
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt, attr, reinterpret_cast<SQLPOINTER>(v), 0))) << Diag();
+    }
+    // A static cursor with rowsets of kRowset rows, ids bound column-wise.
+    void OpenStatic() {
+        SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+        SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, kRowset);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
+        ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id")) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+    }
+    // Fetches and checks that the rowset holds the rows first..first+count-1.
+    void Expect(SQLSMALLINT orientation, SQLLEN offset, int first, int count, const char* what) {
+        fetched = SQLULEN(kPoison());
+        for (auto& s : status) s = 0xEEEE;
+        for (auto& i : ids) i = -1;
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, orientation, offset)) << what << ": " << Diag();
+        EXPECT_EQ(SQLULEN(count), fetched) << what;
+        for (int r = 0; r < kRowset; ++r) {
+            if (r < count) {
+                EXPECT_EQ(SQL_ROW_SUCCESS, status[r]) << what << " row " << r;
+                EXPECT_EQ(first + r, ids[r]) << what << " row " << r;
+            } else {
+                EXPECT_EQ(SQL_ROW_NOROW, status[r]) << what << " row " << r;
+            }
+        }
+    }
+    void ExpectNoData(SQLSMALLINT orientation, SQLLEN offset, const char* what) {
+        fetched = SQLULEN(kPoison());
+        EXPECT_EQ(SQL_NO_DATA, SQLFetchScroll(stmt, orientation, offset)) << what << ": " << Diag();
+        EXPECT_EQ(0u, fetched) << what;
+    }
+    SQLULEN RowNumber() {
+        SQLULEN n = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_ROW_NUMBER, &n, 0, nullptr)) << Diag();
+        return n;
+    }
+};
+
+TEST_P(StaticScroll, TenRowsInRowsetsOfFourEveryDirection) {
+    MakeTable("scrl10", 10);
+    OpenStatic();
+    Expect(SQL_FETCH_FIRST, 0, 1, 4, "first");
+    Expect(SQL_FETCH_NEXT, 0, 5, 4, "next");
+    EXPECT_EQ(5u, RowNumber());
+    Expect(SQL_FETCH_NEXT, 0, 9, 2, "next, partial at the end");
+    ExpectNoData(SQL_FETCH_NEXT, 0, "next past the end");
+    Expect(SQL_FETCH_PRIOR, 0, 7, 4, "prior from after the end");
+    Expect(SQL_FETCH_ABSOLUTE, -1, 10, 1, "absolute -1");
+    ExpectNoData(SQL_FETCH_ABSOLUTE, 0, "absolute 0");
+    Expect(SQL_FETCH_NEXT, 0, 1, 4, "next from before the start");
+    Expect(SQL_FETCH_RELATIVE, -2, 1, 4, "relative -2 overlapping the start");
+    Expect(SQL_FETCH_RELATIVE, 3, 4, 4, "relative 3");
+    Expect(SQL_FETCH_PRIOR, 0, 1, 4, "prior overlapping the start");
+    ExpectNoData(SQL_FETCH_PRIOR, 0, "prior from the first rowset");
+    ExpectNoData(SQL_FETCH_RELATIVE, -1, "relative back from before the start");
+    Expect(SQL_FETCH_RELATIVE, 2, 2, 4, "relative forward from before the start");
+    ExpectNoData(SQL_FETCH_ABSOLUTE, -11, "absolute before the start");
+    Expect(SQL_FETCH_LAST, 0, 7, 4, "last");
+    ExpectNoData(SQL_FETCH_ABSOLUTE, 11, "absolute past the end");
+    ExpectNoData(SQL_FETCH_RELATIVE, 1, "relative forward from after the end");
+    Expect(SQL_FETCH_RELATIVE, -3, 8, 3, "relative back from after the end");
+    Expect(SQL_FETCH_ABSOLUTE, 3, 3, 4, "absolute 3");
+    EXPECT_EQ(3u, RowNumber());
+}
+
+TEST_P(StaticScroll, TwoRowsInRowsetsOfFour) {
+    MakeTable("scrl2", 2);
+    OpenStatic();
+    // Counted from the end past the first row, within one rowset: the first rowset, whether or
+    // not the row count is known yet.
+    Expect(SQL_FETCH_ABSOLUTE, -3, 1, 2, "absolute -3 before the count is known");
+    Expect(SQL_FETCH_ABSOLUTE, -3, 1, 2, "absolute -3 with the count known");
+    Expect(SQL_FETCH_LAST, 0, 1, 2, "last");
+    ExpectNoData(SQL_FETCH_ABSOLUTE, -5, "absolute -5");
+}
+
+TEST_P(StaticScroll, LastBeforeAnyFetchThenGetDataOnTheCurrentRow) {
+    MakeTable("scrl7", 7);
+    OpenStatic();
+    Expect(SQL_FETCH_LAST, 0, 4, 4, "last before the count is known");
+    EXPECT_EQ(4u, RowNumber());
+    char name[13] = {};
+    SQLLEN len = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 2, SQL_C_CHAR, name, sizeof name, &len)) << Diag();
+    EXPECT_STREQ("r4", name);
+    Expect(SQL_FETCH_PRIOR, 0, 1, 4, "prior overlapping the start");
+}
+
+TEST_P(StaticScroll, BookmarksNameRowsAndFetchFromThem) {
+    MakeTable("scrlbm", 10);
+    SetAttr(SQL_ATTR_USE_BOOKMARKS, SQL_UB_VARIABLE);
+    OpenStatic();
+    SQLLEN marks[kRowset] = {};
+    SQLLEN markLen[kRowset] = {};
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 0, SQL_C_VARBOOKMARK, marks, sizeof(SQLLEN), markLen)) << Diag();
+    Expect(SQL_FETCH_ABSOLUTE, 5, 5, 4, "absolute 5");
+    for (int r = 0; r < kRowset; ++r) EXPECT_EQ(5 + r, marks[r]) << r;
+    SQLLEN mark = marks[1];  // row 6
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_FETCH_BOOKMARK_PTR, &mark, 0));
+    Expect(SQL_FETCH_FIRST, 0, 1, 4, "first");
+    Expect(SQL_FETCH_BOOKMARK, 0, 6, 4, "bookmark of row 6");
+    Expect(SQL_FETCH_BOOKMARK, 2, 8, 3, "bookmark of row 6, offset 2");
+    Expect(SQL_FETCH_BOOKMARK, -5, 1, 4, "bookmark of row 6, offset -5");
+    ExpectNoData(SQL_FETCH_BOOKMARK, -6, "bookmark before the first row");
+}
+
+TEST_P(StaticScroll, TheSnapshotHoldsUntilTheStatementRunsAgain) {
+    MakeTable("scrlsnap", 6);
+    OpenStatic();
+    Expect(SQL_FETCH_FIRST, 0, 1, 4, "first");
+    SQLHSTMT other = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &other));
+    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(other, (SQLCHAR*)("insert into " + t + " values (7, 'r7')").c_str(), SQL_NTS))
+        << Diag(SQL_HANDLE_STMT, other);
+    SQLFreeHandle(SQL_HANDLE_STMT, other);
+    Expect(SQL_FETCH_LAST, 0, 3, 4, "last of the snapshot");
+    ExpectNoData(SQL_FETCH_ABSOLUTE, 7, "the new row is not in the snapshot");
+    ASSERT_EQ(SQL_SUCCESS, SQLCloseCursor(stmt));
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id")) << Diag();
+    Expect(SQL_FETCH_LAST, 0, 4, 4, "last after running again");
+    Expect(SQL_FETCH_ABSOLUTE, 7, 7, 1, "the new row");
+}
+
+TEST_P(StaticScroll, PreparedOnceExecutedTwice) {
+    MakeTable("scrlprep", 5);
+    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+    SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, kRowset);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
+    std::string sql = "select id from " + t + " where id > ? order by id";
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();
+    SQLINTEGER above = 0;
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &above, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+    Expect(SQL_FETCH_LAST, 0, 2, 4, "last of five");
+    ASSERT_EQ(SQL_SUCCESS, SQLCloseCursor(stmt));
+    above = 3;
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+    Expect(SQL_FETCH_LAST, 0, 4, 2, "last of two");
+    ExpectNoData(SQL_FETCH_PRIOR, 0, "prior from the first row");
+}
+
+TEST_P(StaticScroll, ExtendedFetchScrolls) {
+    MakeTable("scrlext", 10);
+    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+    SetAttr(SQL_ROWSET_SIZE, kRowset);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t + " order by id")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+    struct Step {
+        SQLUSMALLINT orientation;
+        SQLLEN offset;
+        SQLRETURN rc;
+        int first, count;
+    };
+    const Step steps[] = {
+        {SQL_FETCH_LAST, 0, SQL_SUCCESS, 7, 4},     {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, 3, 4},
+        {SQL_FETCH_RELATIVE, 6, SQL_SUCCESS, 9, 2}, {SQL_FETCH_NEXT, 0, SQL_NO_DATA, 0, 0},
+        {SQL_FETCH_ABSOLUTE, 2, SQL_SUCCESS, 2, 4}, {SQL_FETCH_BOOKMARK, 9, SQL_SUCCESS, 9, 2},
+        {SQL_FETCH_FIRST, 0, SQL_SUCCESS, 1, 4},    {SQL_FETCH_ABSOLUTE, 0, SQL_NO_DATA, 0, 0},
+    };
+    for (const Step& s : steps) {
+        SQLULEN rows = SQLULEN(kPoison());
+        for (auto& st : status) st = 0xEEEE;
+        ASSERT_EQ(s.rc, SQLExtendedFetch(stmt, s.orientation, s.offset, &rows, status))
+            << s.orientation << "/" << s.offset << ": " << Diag();
+        EXPECT_EQ(SQLULEN(s.count), rows) << s.orientation << "/" << s.offset;
+        if (s.rc != SQL_SUCCESS) continue;
+        for (int r = 0; r < kRowset; ++r) {
+            EXPECT_EQ(r < s.count ? SQL_ROW_SUCCESS : SQL_ROW_NOROW, status[r]) << s.orientation << " row " << r;
+            if (r < s.count) {
+                EXPECT_EQ(s.first + r, ids[r]) << s.orientation << " row " << r;
+            }
+        }
+    }
+}
+
+TEST_P(StaticScroll, ALargeResultScrollsFromTheCacheFiles) {
+    t = Table("scrlbig");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer, name varchar(12))");
+    Must("insert into " + t + " values (1, 'r1')");
+    // Doubling to 8192 rows: past what the cache keeps in memory.
+    for (int have = 1; have < 8192; have *= 2)
+        Must("insert into " + t + " select id + " + std::to_string(have) + ", name from " + t);
+    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+    constexpr int kBig = 50;
+    SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, kBig);
+    SQLINTEGER big[kBig];
+    SQLUSMALLINT st[kBig];
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, st, 0));
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t + " order by id")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, big, sizeof(SQLINTEGER), nullptr));
+    struct Step {
+        SQLSMALLINT orientation;
+        SQLLEN offset;
+        int first, count;
+    };
+    const Step steps[] = {
+        {SQL_FETCH_ABSOLUTE, 7000, 7000, 50}, {SQL_FETCH_PRIOR, 0, 6950, 50}, {SQL_FETCH_FIRST, 0, 1, 50},
+        {SQL_FETCH_LAST, 0, 8143, 50},        {SQL_FETCH_RELATIVE, -8100, 43, 50},
+        {SQL_FETCH_ABSOLUTE, -6000, 2193, 50}, {SQL_FETCH_ABSOLUTE, 4990, 4990, 50},
+        {SQL_FETCH_NEXT, 0, 5040, 50},         {SQL_FETCH_ABSOLUTE, 8180, 8180, 13},
+    };
+    for (const Step& s : steps) {
+        fetched = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, s.orientation, s.offset)) << s.orientation << ": " << Diag();
+        ASSERT_EQ(SQLULEN(s.count), fetched) << s.orientation << "/" << s.offset;
+        for (int r = 0; r < s.count; ++r) {
+            EXPECT_EQ(SQL_ROW_SUCCESS, st[r]);
+            ASSERT_EQ(s.first + r, big[r]) << s.orientation << "/" << s.offset << " row " << r;
+        }
+    }
+    EXPECT_EQ(SQL_NO_DATA, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0));
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+}
+
+TEST_P(StaticScroll, FetchMovesOneRowAtATimeAndScrollingTakesOver) {
+    MakeTable("scrlone", 3);
+    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t + " order by id")) << Diag();
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, sizeof id, nullptr));
+    for (int want = 1; want <= 3; ++want) {
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+        EXPECT_EQ(want, id);
+    }
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_PRIOR, 0)) << Diag();
+    EXPECT_EQ(3, id);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << Diag();
+    EXPECT_EQ(1, id);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    EXPECT_EQ(2, id);
+}
+
+TEST_P(StaticScroll, ALockingStaticCursorIsPreparedReadOnlyWithAWarning) {
+    MakeTable("scrllock", 3);
+    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+    SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_LOCK), 0);
+    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diag();
+    SQLULEN conc = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
+    if (conc != SQL_CONCUR_LOCK) GTEST_SKIP() << "the data source refuses locking concurrency";
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, Exec("select id from " + t + " order by id"));
+    EXPECT_EQ("01S02", Diag().substr(0, 5));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
+    EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), conc);
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, sizeof id, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
+    EXPECT_EQ(3, id);
+}
+
+TEST_P(StaticScroll, ForwardOnlyStillRefusesScrolling) {
+    MakeTable("scrlfwd", 3);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t)) << Diag();
+    EXPECT_EQ(SQL_ERROR, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0));
+    EXPECT_EQ("HY106", Diag().substr(0, 5));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, StaticScroll, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+}  // namespace
+}  // namespace resultstest
