@@ -67,9 +67,10 @@ size_t code_length(const Byte* p) {
 
 const Byte* template_end(const Byte* p) { return p + strlen(reinterpret_cast<const char*>(p)); }
 
-// After a failed test: the position to go on from (after the kept ELSE or ELSIF code, or after
-// the END), or the template's end.
-const Byte* skip_failed(const Expansion& x, const Byte* p, Byte id) {
+// Walks the control codes from p: the position after the first one `stop` accepts, or the
+// template's end when a code is malformed or none is accepted.
+template <class Stop>
+const Byte* skip_until(const Byte* p, Stop stop) {
   while (*p) {
     if (*p != SQLT_CTL) {
       ++p;
@@ -77,32 +78,25 @@ const Byte* skip_failed(const Expansion& x, const Byte* p, Byte id) {
     }
     size_t len = code_length(p);
     if (!len) return template_end(p);
-    Byte code = p[1];
-    if (p[2] == id) {
-      if (code == SQLT_ELSIF) {
-        if (evaluate(x, p[3], p[4])) return p + len;
-      } else if (code == SQLT_ELSE || code == SQLT_END) {
-        return p + len;
-      }
-    }
+    if (stop(p)) return p + len;
     p += len;
   }
   return p;
 }
 
+// After a failed test: the position to go on from (after the kept ELSE or ELSIF code, or after
+// the END), or the template's end.
+const Byte* skip_failed(const Expansion& x, const Byte* p, Byte id) {
+  return skip_until(p, [&](const Byte* c) {
+    if (c[2] != id) return false;
+    if (c[1] == SQLT_ELSIF) return evaluate(x, c[3], c[4]);
+    return c[1] == SQLT_ELSE || c[1] == SQLT_END;
+  });
+}
+
 // After a kept section, at its ELSIF or ELSE: the position after the matching END.
 const Byte* skip_to_end(const Byte* p, Byte id) {
-  while (*p) {
-    if (*p != SQLT_CTL) {
-      ++p;
-      continue;
-    }
-    size_t len = code_length(p);
-    if (!len) return template_end(p);
-    if (p[1] == SQLT_END && p[2] == id) return p + len;
-    p += len;
-  }
-  return p;
+  return skip_until(p, [&](const Byte* c) { return c[1] == SQLT_END && c[2] == id; });
 }
 
 void place(const Expansion& x, int n) {

@@ -169,22 +169,31 @@ Conn::~Conn() {
 
 using namespace iiapi;
 
+namespace {
+
+// The connection a parameter or connect call works on: given an environment handle, a new one in
+// that environment; given a connection handle, that connection; otherwise none.
+std::shared_ptr<Conn> connectionFor(II_PTR handle) {
+    auto obj = findObject(handle);
+    if (obj && obj->kind == Kind::Env) {
+        auto c = std::make_shared<Conn>();
+        c->env = std::static_pointer_cast<Env>(obj);
+        registerObject(c);
+        return c;
+    }
+    if (obj && obj->kind == Kind::Conn) return std::static_pointer_cast<Conn>(obj);
+    return nullptr;
+}
+
+}  // namespace
+
 extern "C" {
 
 void IIapi_setConnectParam(IIAPI_SETCONPRMPARM *p) {
     if (!p) return;
     if (!initialized()) return complete(p->sc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    auto obj = findObject(p->sc_connHandle);
-    std::shared_ptr<Conn> c;
-    if (obj && obj->kind == Kind::Env) {
-        c = std::make_shared<Conn>();
-        c->env = std::static_pointer_cast<Env>(obj);
-        registerObject(c);
-    } else if (obj && obj->kind == Kind::Conn) {
-        c = std::static_pointer_cast<Conn>(obj);
-    } else {
-        return complete(p->sc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    }
+    std::shared_ptr<Conn> c = connectionFor(p->sc_connHandle);
+    if (!c) return complete(p->sc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     std::lock_guard<std::recursive_mutex> lk(c->callMutex);
     c->clearMessages();
     p->sc_connHandle = c->handle;
@@ -223,17 +232,8 @@ void IIapi_setConnectParam(IIAPI_SETCONPRMPARM *p) {
 void IIapi_connect(IIAPI_CONNPARM *p) {
     if (!p) return;
     if (!initialized()) return complete(p->co_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    auto obj = findObject(p->co_connHandle);
-    std::shared_ptr<Conn> c;
-    if (obj && obj->kind == Kind::Env) {
-        c = std::make_shared<Conn>();
-        c->env = std::static_pointer_cast<Env>(obj);
-        registerObject(c);
-    } else if (obj && obj->kind == Kind::Conn) {
-        c = std::static_pointer_cast<Conn>(obj);
-    } else {
-        return complete(p->co_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    }
+    std::shared_ptr<Conn> c = connectionFor(p->co_connHandle);
+    if (!c) return complete(p->co_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     std::shared_ptr<TranId> xid;
     if (p->co_tranHandle) {
         xid = findAs<TranId>(p->co_tranHandle, Kind::TranId);

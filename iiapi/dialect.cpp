@@ -6,6 +6,19 @@
 
 namespace iiapi {
 
+size_t quotedEnd(std::string_view s, size_t open) {
+    const char q = s[open];
+    for (size_t i = open + 1; i < s.size(); ++i) {
+        if (s[i] != q) continue;
+        if (i + 1 < s.size() && s[i + 1] == q) {
+            ++i;  // a doubled quote stands for itself
+            continue;
+        }
+        return i + 1;
+    }
+    return std::string_view::npos;
+}
+
 namespace {
 
 struct Tok {
@@ -39,22 +52,11 @@ bool tokenize(std::string_view s, std::vector<Tok> &out, Fault &f) {
             i = e + 2;
             out.push_back({Tok::Space, " "});
         } else if (c == '\'' || c == '"') {
-            ++i;
-            while (true) {
-                if (i >= s.size()) {
-                    f = makeFault("42000", native::kSyntax,
-                                  c == '\'' ? "Syntax error: unterminated string" : "Syntax error: unterminated identifier");
-                    return false;
-                }
-                if (s[i] == c) {
-                    if (i + 1 < s.size() && s[i + 1] == c) {
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                ++i;
+            i = quotedEnd(s, i);
+            if (i == std::string_view::npos) {
+                f = makeFault("42000", native::kSyntax,
+                              c == '\'' ? "Syntax error: unterminated string" : "Syntax error: unterminated identifier");
+                return false;
             }
             out.push_back({c == '\'' ? Tok::String : Tok::QuotedId, std::string(s.substr(st, i - st))});
         } else if (std::isdigit(static_cast<unsigned char>(c)) ||

@@ -295,6 +295,9 @@ struct Rewritten {
 };
 
 bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f);
+// Index just past the quoted run that opens at s[open] (the quote character doubled inside stands
+// for itself); npos when it is not closed.
+size_t quotedEnd(std::string_view s, size_t open);
 
 // Result column typing for a prepared SQLite statement.
 void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vector<IngType> &cols,

@@ -46,21 +46,10 @@ bool lex(const std::string &s, std::vector<PTok> &out, Fault &f) {
         }
         size_t b = i;
         if (c == '\'' || c == '"') {
-            ++i;
-            while (true) {
-                if (i >= s.size()) {
-                    f = makeFault("42000", native::kSyntax, "Syntax error in procedure: unterminated quote");
-                    return false;
-                }
-                if (s[i] == c) {
-                    if (i + 1 < s.size() && s[i + 1] == c) {
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                ++i;
+            i = quotedEnd(s, i);
+            if (i == std::string_view::npos) {
+                f = makeFault("42000", native::kSyntax, "Syntax error in procedure: unterminated quote");
+                return false;
             }
             out.push_back({c == '\'' ? PTok::String : PTok::QuotedId, s.substr(b, i - b), b, i});
         } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' || static_cast<unsigned char>(c) >= 0x80) {

@@ -9,5 +9,5 @@ struct AgentLink {
     AgentFuncTable* table;
 };
 
-// Provided by the agent; absent while the driver is built without it.
-extern "C++" int IngInstallOpTable(AgentLink* link) __attribute__((weak));
+// Provided by the agent.
+extern "C++" int IngInstallOpTable(AgentLink* link);

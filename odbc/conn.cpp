@@ -175,7 +175,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
     conn->agentConn = 0;
     conn->lastError = 53;  // 08004 until the connection stands
 
-    if (!IngInstallOpTable || IngInstallOpTable(&conn->link) != 0 || !conn->link.table) {
+    if (IngInstallOpTable(&conn->link) != 0 || !conn->link.table) {
         OpenFailed(conn, "Unable to initialize driver");
         return;
     }

@@ -117,7 +117,6 @@ SQLRETURN SetStatementDefault(ConnRecord* conn, uint32_t option, uint64_t value)
         case SQL_USE_BOOKMARKS: d.useBookmarks = uint32_t(value); break;
         default: break;
     }
-    if (!StmtOptionSet) return SQL_SUCCESS;
     for (StmtRecord* s = conn->stmts; s; s = s->next) {
         SQLRETURN rc = StmtOptionSet(s, option, value);
         if (rc != SQL_SUCCESS) {

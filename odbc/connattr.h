@@ -22,4 +22,4 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
 
 // The statement option setter of the statement attributes, when linked in: applies a statement
 // option that was given at the connection to one statement.
-SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) __attribute__((weak));
+SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value);

@@ -44,31 +44,11 @@ char32_t DecodeOne(const unsigned char* s, std::size_t n, std::size_t& i) {
 }
 
 void Append(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+  char bytes[4];
+  out.append(bytes, CodePointToUtf8(cp, bytes));
 }
 
 }  // namespace
-
-std::size_t WideLen(const SQLWCHAR* s) {
-  std::size_t n = 0;
-  if (s)
-    while (s[n]) ++n;
-  return n;
-}
 
 std::vector<SQLWCHAR> Utf8ToUtf16(const char* s, std::ptrdiff_t len) {
   std::vector<SQLWCHAR> out;
@@ -139,15 +119,7 @@ std::string InstallerWideToUtf8(const SQLWCHAR* s) {
   return bytes;
 }
 
-std::size_t Utf8Prefix(const char* s, std::size_t len, std::size_t max) {
-  if (len <= max) return len;
-  std::size_t cut = max;
-  // Step back over continuation bytes so the cut lands before a lead byte.
-  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
-}
-
-void CutUtf8(std::string& s, std::size_t max) { s.resize(Utf8Prefix(s.data(), s.size(), max)); }
+void CutUtf8(std::string& s, std::size_t max) { s.resize(Utf8CutLength(s.data(), s.size(), max)); }
 
 bool EqualNoCase(const char* a, std::size_t alen, const char* b) {
   std::size_t blen = std::strlen(b);

@@ -1,5 +1,6 @@
 // Numeric, date/time and binary sources, NULL clearing and the NUMERIC builders.
 #include "odbc/convert.h"
+#include "odbc/convert_out.h"
 #include "odbc/convert_trace.h"
 #include "odbc/convert_utf.h"
 
@@ -13,20 +14,23 @@ namespace {
 
 using u128 = unsigned __int128;
 
-int Fixed(const void* value, size_t size, void* target, SQLLEN* lenPtr, uint32_t* err) {
-  if (!target) {
-    *err = cverr::InvalidArgument;
-    return -1;
-  }
-  std::memcpy(target, value, size);
-  if (lenPtr) *lenPtr = static_cast<SQLLEN>(size);
-  *err = cverr::None;
-  return 0;
-}
-
 int Fail(uint32_t* err, uint32_t code) {
   *err = code;
   return -1;
+}
+
+// A fixed-size target of type T: v converted when the caller found it in range.
+template <class T, class V>
+int StoreAs(bool inRange, V v, void* target, SQLLEN* lenPtr, uint32_t* err) {
+  if (!inRange) return Fail(err, cverr::OutOfRange);
+  const T t = static_cast<T>(v);
+  return FixedOut(&t, sizeof t, target, lenPtr, err);
+}
+
+// A NUMERIC target once the structure is built (rc from the builder).
+int NumericOut(const SQL_NUMERIC_STRUCT& n, int rc, void* target, SQLLEN* lenPtr, uint32_t* err) {
+  if (rc < 0) return -1;
+  return FixedOut(&n, sizeof n, target, lenPtr, err, rc);
 }
 
 // Text of a value into a narrow or wide target; truncation allowed unless said otherwise.
@@ -81,69 +85,37 @@ int ConvertInteger(int64_t v, unsigned width, int cType, void* target, int64_t b
   *err = cverr::None;
   auto inRange = [&](int64_t lo, int64_t hi) { return v >= lo && v <= hi; };
   switch (cType) {
-    case SQL_C_UTINYINT: {
-      if (!inRange(0, 255)) return Fail(err, cverr::OutOfRange);
-      const uint8_t b = static_cast<uint8_t>(v);
-      return Fixed(&b, 1, target, lenPtr, err);
-    }
+    case SQL_C_UTINYINT:
+      return StoreAs<uint8_t>(inRange(0, 255), v, target, lenPtr, err);
     case SQL_C_STINYINT:
-    case SQL_C_TINYINT: {
-      if (!inRange(-128, 127)) return Fail(err, cverr::OutOfRange);
-      const int8_t b = static_cast<int8_t>(v);
-      return Fixed(&b, 1, target, lenPtr, err);
-    }
-    case SQL_C_USHORT: {
-      if (!inRange(0, 65535)) return Fail(err, cverr::OutOfRange);
-      const uint16_t h = static_cast<uint16_t>(v);
-      return Fixed(&h, 2, target, lenPtr, err);
-    }
+    case SQL_C_TINYINT:
+      return StoreAs<int8_t>(inRange(-128, 127), v, target, lenPtr, err);
+    case SQL_C_USHORT:
+      return StoreAs<uint16_t>(inRange(0, 65535), v, target, lenPtr, err);
     case SQL_C_SSHORT:
-    case SQL_C_SHORT: {
-      if (!inRange(-32768, 32767)) return Fail(err, cverr::OutOfRange);
-      const int16_t h = static_cast<int16_t>(v);
-      return Fixed(&h, 2, target, lenPtr, err);
-    }
-    case SQL_C_ULONG: {
-      if (!inRange(0, 4294967295LL)) return Fail(err, cverr::OutOfRange);
-      const uint32_t l = static_cast<uint32_t>(v);
-      return Fixed(&l, 4, target, lenPtr, err);
-    }
+    case SQL_C_SHORT:
+      return StoreAs<int16_t>(inRange(-32768, 32767), v, target, lenPtr, err);
+    case SQL_C_ULONG:
+      return StoreAs<uint32_t>(inRange(0, 4294967295LL), v, target, lenPtr, err);
     case SQL_C_SLONG:
-    case SQL_C_LONG: {
-      if (!inRange(INT32_MIN, INT32_MAX)) return Fail(err, cverr::OutOfRange);
-      const int32_t l = static_cast<int32_t>(v);
-      return Fixed(&l, 4, target, lenPtr, err);
-    }
-    case SQL_C_UBIGINT: {
-      if (v < 0) return Fail(err, cverr::OutOfRange);
-      const uint64_t q = static_cast<uint64_t>(v);
-      return Fixed(&q, 8, target, lenPtr, err);
-    }
+    case SQL_C_LONG:
+      return StoreAs<int32_t>(inRange(INT32_MIN, INT32_MAX), v, target, lenPtr, err);
+    case SQL_C_UBIGINT:
+      return StoreAs<uint64_t>(v >= 0, v, target, lenPtr, err);
     case SQL_C_SBIGINT:
-      return Fixed(&v, 8, target, lenPtr, err);
-    case SQL_C_BIT: {
-      if (!inRange(0, 1)) return Fail(err, cverr::OutOfRange);
-      const uint8_t b = static_cast<uint8_t>(v);
-      return Fixed(&b, 1, target, lenPtr, err);
-    }
-    case SQL_C_FLOAT: {
-      const float f = static_cast<float>(v);
-      return Fixed(&f, 4, target, lenPtr, err);
-    }
-    case SQL_C_DOUBLE: {
-      const double d = static_cast<double>(v);
-      return Fixed(&d, 8, target, lenPtr, err);
-    }
+      return StoreAs<int64_t>(true, v, target, lenPtr, err);
+    case SQL_C_BIT:
+      return StoreAs<uint8_t>(inRange(0, 1), v, target, lenPtr, err);
+    case SQL_C_FLOAT:
+      return StoreAs<float>(true, v, target, lenPtr, err);
+    case SQL_C_DOUBLE:
+      return StoreAs<double>(true, v, target, lenPtr, err);
     case SQL_C_NUMERIC: {
       if (precision == 0) precision = width == 1 ? 2 : width == 2 ? 4 : 9;
       SQL_NUMERIC_STRUCT n;
       const int rc = IntegerToNumeric(v < 0, v < 0 ? 0 - static_cast<uint64_t>(v) : v, scale,
                                       precision, &n, err);
-      if (rc < 0) return -1;
-      if (!target) return Fail(err, cverr::InvalidArgument);
-      std::memcpy(target, &n, sizeof n);
-      if (lenPtr) *lenPtr = sizeof n;
-      return rc;
+      return NumericOut(n, rc, target, lenPtr, err);
     }
     case SQL_C_CHAR:
     case SQL_C_WCHAR: {
@@ -166,72 +138,39 @@ int ConvertFloating(double v, bool isFloat, int cType, void* target, int64_t buf
   // NaN fails every comparison below and so is out of range for every integer target.
   auto fits = [&](double lo, double hi) { return v >= lo && v <= hi; };
   switch (cType) {
-    case SQL_C_UTINYINT: {
-      if (!fits(0, 255)) return Fail(err, cverr::OutOfRange);
-      const uint8_t b = static_cast<uint8_t>(v);
-      return Fixed(&b, 1, target, lenPtr, err);
-    }
+    case SQL_C_UTINYINT:
+      return StoreAs<uint8_t>(fits(0, 255), v, target, lenPtr, err);
     case SQL_C_STINYINT:
-    case SQL_C_TINYINT: {
-      if (!fits(-128, 127)) return Fail(err, cverr::OutOfRange);
-      const int8_t b = static_cast<int8_t>(v);
-      return Fixed(&b, 1, target, lenPtr, err);
-    }
-    case SQL_C_USHORT: {
-      if (!fits(0, 65535)) return Fail(err, cverr::OutOfRange);
-      const uint16_t h = static_cast<uint16_t>(v);
-      return Fixed(&h, 2, target, lenPtr, err);
-    }
+    case SQL_C_TINYINT:
+      return StoreAs<int8_t>(fits(-128, 127), v, target, lenPtr, err);
+    case SQL_C_USHORT:
+      return StoreAs<uint16_t>(fits(0, 65535), v, target, lenPtr, err);
     case SQL_C_SSHORT:
-    case SQL_C_SHORT: {
-      if (!fits(-32768, 32767)) return Fail(err, cverr::OutOfRange);
-      const int16_t h = static_cast<int16_t>(v);
-      return Fixed(&h, 2, target, lenPtr, err);
-    }
-    case SQL_C_ULONG: {
-      if (!fits(0, 4294967295.0)) return Fail(err, cverr::OutOfRange);
-      const uint32_t l = static_cast<uint32_t>(v);
-      return Fixed(&l, 4, target, lenPtr, err);
-    }
+    case SQL_C_SHORT:
+      return StoreAs<int16_t>(fits(-32768, 32767), v, target, lenPtr, err);
+    case SQL_C_ULONG:
+      return StoreAs<uint32_t>(fits(0, 4294967295.0), v, target, lenPtr, err);
     case SQL_C_SLONG:
-    case SQL_C_LONG: {
-      if (!fits(-2147483648.0, 2147483647.0)) return Fail(err, cverr::OutOfRange);
-      const int32_t l = static_cast<int32_t>(v);
-      return Fixed(&l, 4, target, lenPtr, err);
-    }
-    case SQL_C_UBIGINT: {
-      if (!(v >= 0 && v < 18446744073709551616.0)) return Fail(err, cverr::OutOfRange);
-      const uint64_t q = static_cast<uint64_t>(v);
-      return Fixed(&q, 8, target, lenPtr, err);
-    }
-    case SQL_C_SBIGINT: {
-      if (!(v >= -9223372036854775808.0 && v < 9223372036854775808.0))
-        return Fail(err, cverr::OutOfRange);
-      const int64_t q = static_cast<int64_t>(v);
-      return Fixed(&q, 8, target, lenPtr, err);
-    }
-    case SQL_C_BIT: {
-      if (!(v == 0 || v == 1)) return Fail(err, cverr::OutOfRange);
-      const uint8_t b = static_cast<uint8_t>(v);
-      return Fixed(&b, 1, target, lenPtr, err);
-    }
-    case SQL_C_FLOAT: {
-      if (!isFloat && std::isfinite(v) && std::fabs(v) > FLT_MAX)
-        return Fail(err, cverr::OutOfRange);
-      const float f = static_cast<float>(v);
-      return Fixed(&f, 4, target, lenPtr, err);
-    }
+    case SQL_C_LONG:
+      return StoreAs<int32_t>(fits(-2147483648.0, 2147483647.0), v, target, lenPtr, err);
+    case SQL_C_UBIGINT:
+      return StoreAs<uint64_t>(v >= 0 && v < 18446744073709551616.0, v, target, lenPtr, err);
+    case SQL_C_SBIGINT:
+      return StoreAs<int64_t>(v >= -9223372036854775808.0 && v < 9223372036854775808.0, v, target,
+                              lenPtr, err);
+    case SQL_C_BIT:
+      return StoreAs<uint8_t>(v == 0 || v == 1, v, target, lenPtr, err);
+    case SQL_C_FLOAT:
+      // Infinities and NaN carry over; only a finite double beyond float is out of range.
+      return StoreAs<float>(isFloat || !std::isfinite(v) || std::fabs(v) <= FLT_MAX, v, target,
+                            lenPtr, err);
     case SQL_C_DOUBLE:
-      return Fixed(&v, 8, target, lenPtr, err);
+      return StoreAs<double>(true, v, target, lenPtr, err);
     case SQL_C_NUMERIC: {
       if (precision == 0) precision = isFloat ? 7 : 15;
       SQL_NUMERIC_STRUCT n;
       const int rc = DoubleToNumeric(v, &n, scale, precision, err);
-      if (rc < 0) return -1;
-      if (!target) return Fail(err, cverr::InvalidArgument);
-      std::memcpy(target, &n, sizeof n);
-      if (lenPtr) *lenPtr = sizeof n;
-      return rc;
+      return NumericOut(n, rc, target, lenPtr, err);
     }
     case SQL_C_CHAR:
     case SQL_C_WCHAR: {
@@ -381,12 +320,12 @@ int ConvertDATE(const SQL_DATE_STRUCT& d, int cType, void* target, int64_t bufLe
       return CopyOutChar(&d, 6, 6, 0, false, true, target, bufLen, lenPtr, err);
     case SQL_C_DATE:
     case SQL_C_TYPE_DATE:
-      return Fixed(&d, 6, target, lenPtr, err);
+      return FixedOut(&d, 6, target, lenPtr, err);
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP: {
       SQL_TIMESTAMP_STRUCT ts{};
       ts.year = d.year, ts.month = d.month, ts.day = d.day;
-      return Fixed(&ts, 16, target, lenPtr, err);
+      return FixedOut(&ts, 16, target, lenPtr, err);
     }
     default:
       return Fail(err, cverr::RestrictedType);
@@ -409,12 +348,12 @@ int ConvertTIME(const SQL_TIME_STRUCT& t, int cType, void* target, int64_t bufLe
       return CopyOutChar(&t, 6, 6, 0, false, true, target, bufLen, lenPtr, err);
     case SQL_C_TIME:
     case SQL_C_TYPE_TIME:
-      return Fixed(&t, 6, target, lenPtr, err);
+      return FixedOut(&t, 6, target, lenPtr, err);
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP: {
       SQL_TIMESTAMP_STRUCT ts{};
       ts.hour = t.hour, ts.minute = t.minute, ts.second = t.second;
-      return Fixed(&ts, 16, target, lenPtr, err);
+      return FixedOut(&ts, 16, target, lenPtr, err);
     }
     default:
       return Fail(err, cverr::RestrictedType);
@@ -453,16 +392,16 @@ int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& ts, int cType, void* target, in
     case SQL_C_DATE:
     case SQL_C_TYPE_DATE: {
       SQL_DATE_STRUCT d{ts.year, ts.month, ts.day};
-      return Fixed(&d, 6, target, lenPtr, err);
+      return FixedOut(&d, 6, target, lenPtr, err);
     }
     case SQL_C_TIME:
     case SQL_C_TYPE_TIME: {
       SQL_TIME_STRUCT t{ts.hour, ts.minute, ts.second};
-      return Fixed(&t, 6, target, lenPtr, err);
+      return FixedOut(&t, 6, target, lenPtr, err);
     }
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP:
-      return Fixed(&ts, 16, target, lenPtr, err);
+      return FixedOut(&ts, 16, target, lenPtr, err);
     default:
       return Fail(err, cverr::RestrictedType);
   }

@@ -1,6 +1,7 @@
 // Text sources: the number, NUMERIC and GUID parsers and the converters of narrow and wide text.
 // Parsing never consults the process locale: the decimal point is always '.'.
 #include "odbc/convert.h"
+#include "odbc/convert_out.h"
 #include "odbc/convert_trace.h"
 #include "odbc/convert_utf.h"
 
@@ -8,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -83,16 +85,21 @@ int TextPrecision(const char* s, uint64_t len) {
   return digits;
 }
 
-// Writes a fixed-size result; the application's buffer length does not limit it.
-int FixedOut(const void* value, size_t size, void* target, SQLLEN* lenPtr, uint32_t* err,
-             int result) {
-  if (!target) {
-    *err = cverr::InvalidArgument;
-    return -1;
+// An integer target of type T: the text parsed within T's range.
+template <class T>
+int TextToInteger(const char* text, uint64_t len, void* target, SQLLEN* lenPtr, uint32_t* err) {
+  using Limits = std::numeric_limits<T>;
+  T value;
+  if constexpr (sizeof(T) == 8) {
+    int64_t v;
+    if (CharToNumber64(text, len, Limits::min(), Limits::max(), &v, err) < 0) return -1;
+    value = static_cast<T>(v);
+  } else {
+    int32_t v;
+    if (CharToNumber(text, len, Limits::min(), Limits::max(), &v, err) < 0) return -1;
+    value = static_cast<T>(v);
   }
-  std::memcpy(target, value, size);
-  if (lenPtr) *lenPtr = static_cast<SQLLEN>(size);
-  return result;
+  return FixedOut(&value, sizeof value, target, lenPtr, err, 0);
 }
 
 // Numeric and GUID targets of a narrow text (the wide converter parses a UTF-8 copy).
@@ -100,48 +107,27 @@ int FixedOut(const void* value, size_t size, void* target, SQLLEN* lenPtr, uint3
 int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN* lenPtr,
                 uint32_t* err, int scale, int precision, bool guidAllowed) {
   int32_t v32 = 0;
-  int64_t v64 = 0;
   int rc;
   switch (cType) {
     case SQL_C_UTINYINT:
-      if ((rc = CharToNumber(text, len, 0, 255, &v32, err)) < 0) return -1;
-      {
-        const uint8_t b = static_cast<uint8_t>(v32);
-        return FixedOut(&b, 1, target, lenPtr, err, 0);
-      }
+      return TextToInteger<uint8_t>(text, len, target, lenPtr, err);
     case SQL_C_STINYINT:
     case SQL_C_TINYINT:
-      if ((rc = CharToNumber(text, len, -128, 127, &v32, err)) < 0) return -1;
-      {
-        const int8_t b = static_cast<int8_t>(v32);
-        return FixedOut(&b, 1, target, lenPtr, err, 0);
-      }
+      return TextToInteger<int8_t>(text, len, target, lenPtr, err);
     case SQL_C_USHORT:
-      if ((rc = CharToNumber(text, len, 0, 65535, &v32, err)) < 0) return -1;
-      {
-        const uint16_t h = static_cast<uint16_t>(v32);
-        return FixedOut(&h, 2, target, lenPtr, err, 0);
-      }
+      return TextToInteger<uint16_t>(text, len, target, lenPtr, err);
     case SQL_C_SSHORT:
     case SQL_C_SHORT:
-      if ((rc = CharToNumber(text, len, -32768, 32767, &v32, err)) < 0) return -1;
-      {
-        const int16_t h = static_cast<int16_t>(v32);
-        return FixedOut(&h, 2, target, lenPtr, err, 0);
-      }
+      return TextToInteger<int16_t>(text, len, target, lenPtr, err);
     case SQL_C_ULONG:
-      if ((rc = CharToNumber(text, len, 0, 4294967295u, &v32, err)) < 0) return -1;
-      return FixedOut(&v32, 4, target, lenPtr, err, 0);
+      return TextToInteger<uint32_t>(text, len, target, lenPtr, err);
     case SQL_C_SLONG:
     case SQL_C_LONG:
-      if ((rc = CharToNumber(text, len, INT32_MIN, INT32_MAX, &v32, err)) < 0) return -1;
-      return FixedOut(&v32, 4, target, lenPtr, err, 0);
+      return TextToInteger<int32_t>(text, len, target, lenPtr, err);
     case SQL_C_UBIGINT:
-      if ((rc = CharToNumber64(text, len, 0, UINT64_MAX, &v64, err)) < 0) return -1;
-      return FixedOut(&v64, 8, target, lenPtr, err, 0);
+      return TextToInteger<uint64_t>(text, len, target, lenPtr, err);
     case SQL_C_SBIGINT:
-      if ((rc = CharToNumber64(text, len, INT64_MIN, INT64_MAX, &v64, err)) < 0) return -1;
-      return FixedOut(&v64, 8, target, lenPtr, err, 0);
+      return TextToInteger<int64_t>(text, len, target, lenPtr, err);
     case SQL_C_BIT:
       if (CharToNumber(text, len, 0, 1, &v32, err) < 0) {
         *err = cverr::OutOfRange;

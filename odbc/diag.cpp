@@ -187,7 +187,7 @@ SQLRETURN FieldInt(SQLPOINTER value, T v) {
 }  // namespace
 
 // The statement's row count, from the data path; 0 or an internal error code.
-uint32_t StmtRowCountForDiag(StmtRecord* stmt, SQLLEN* count) __attribute__((weak));
+uint32_t StmtRowCountForDiag(StmtRecord* stmt, SQLLEN* count);
 
 SQLRETURN ImplError(HandleBase* record, ApiArgs& args) {
     auto* state = args.next<SQLCHAR*>();
@@ -235,7 +235,7 @@ SQLRETURN ImplGetDiagField(HandleBase* record, ApiArgs& args) {
             case SQL_DIAG_CURSOR_ROW_COUNT: {
                 if (!isStmt) return SQL_ERROR;
                 SQLLEN count = 0;
-                uint32_t code = StmtRowCountForDiag ? StmtRowCountForDiag(stmt, &count) : 43;
+                uint32_t code = StmtRowCountForDiag(stmt, &count);
                 if (code) {
                     record->lastError = code;
                     return SQL_ERROR;

@@ -272,7 +272,7 @@ int ConnCopyOut(const std::string& text, SQLCHAR* buf, SQLSMALLINT bufLen, SQLSM
     return 0;
   }
   if (bufLen == 0) return kConnErrTruncated;
-  std::size_t n = conntext::Utf8Prefix(text.data(), text.size(), static_cast<std::size_t>(bufLen) - 1);
+  std::size_t n = Utf8CutLength(text.data(), text.size(), static_cast<std::size_t>(bufLen) - 1);
   std::memcpy(buf, text.data(), n);
   buf[n] = 0;
   return kConnErrTruncated;

@@ -115,6 +115,8 @@ SQLRETURN DiagOutW(SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg, SQLSMALLI
     SQLCHAR st[6] = {};
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc = call(state ? st : nullptr, native, m.p(), SQLSMALLINT(m.bytes), &narrowLen);
+    // A refused handle leaves the application's buffers as they were.
+    if (rc == SQL_INVALID_HANDLE) return rc;
     StateOut(st, state);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;

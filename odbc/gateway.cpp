@@ -147,12 +147,12 @@ void FormatApiArgs(const char* format, const ApiArgs& args, char* out, size_t si
             continue;
         }
         // Flags and width of the conversion are kept; the length modifier decides the width of the value.
-        char spec[32];
+        char directive[32];
         size_t sl = 0;
-        spec[sl++] = '%';
+        directive[sl++] = '%';
         ++p;
-        while (*p && strchr("-+ #0", *p) && sl < 10) spec[sl++] = *p++;
-        while (*p >= '0' && *p <= '9' && sl < 20) spec[sl++] = *p++;
+        while (*p && strchr("-+ #0", *p) && sl < 10) directive[sl++] = *p++;
+        while (*p >= '0' && *p <= '9' && sl < 20) directive[sl++] = *p++;
         int longs = 0;
         bool half = false;
         while (*p && strchr("hlzjtL", *p)) {
@@ -171,8 +171,8 @@ void FormatApiArgs(const char* format, const ApiArgs& args, char* out, size_t si
             case 'd':
             case 'i': {
                 int64_t v = longs ? int64_t(bits) : half ? int64_t(int16_t(bits)) : int64_t(int32_t(bits));
-                memcpy(spec + sl, "lld", 4);
-                n = snprintf(buf, sizeof buf, spec, static_cast<long long>(v));
+                memcpy(directive + sl, "lld", 4);
+                n = snprintf(buf, sizeof buf, directive, static_cast<long long>(v));
                 break;
             }
             case 'u':
@@ -180,11 +180,11 @@ void FormatApiArgs(const char* format, const ApiArgs& args, char* out, size_t si
             case 'X':
             case 'o': {
                 uint64_t v = longs ? bits : half ? uint64_t(uint16_t(bits)) : uint64_t(uint32_t(bits));
-                spec[sl] = 'l';
-                spec[sl + 1] = 'l';
-                spec[sl + 2] = conv;
-                spec[sl + 3] = 0;
-                n = snprintf(buf, sizeof buf, spec, static_cast<unsigned long long>(v));
+                directive[sl] = 'l';
+                directive[sl + 1] = 'l';
+                directive[sl + 2] = conv;
+                directive[sl + 3] = 0;
+                n = snprintf(buf, sizeof buf, directive, static_cast<unsigned long long>(v));
                 break;
             }
             case 'c':

@@ -46,50 +46,23 @@ uint16_t LoadU16(const uint8_t* p) {
   return v;
 }
 
-uint64_t Bounded(uint64_t len, uint64_t room) { return len < room ? len : room; }
-
-// Where a text or binary cell's value lies and how long it is. Length prefixes and reference
-// lengths never reach past what the cell (or the column's width) holds.
+// Where a text or binary cell's value lies and how long it is (never past the cell); false for
+// any other kind.
 bool ValueSpan(const DatasetColumn& col, const uint8_t* cell, const uint8_t** src, uint64_t* len) {
-  const uint64_t w = col.width;
   switch (col.kind) {
     case DS_CHAR: case DS_BINARY: case DS_WCHAR:
-      *src = cell, *len = w;
-      return true;
-    case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF: {
-      const DsRef r = DatasetRefGet(cell);
-      *src = static_cast<const uint8_t*>(r.ptr);
-      *len = r.ptr ? DatasetRefBytes(col.kind, r.length) : 0;
-      return true;
-    }
-    case DS_CHAR_NTS: {
-      const void* nul = std::memchr(cell, 0, w);
-      *src = cell;
-      *len = nul ? static_cast<uint64_t>(static_cast<const uint8_t*>(nul) - cell) : w;
-      return true;
-    }
-    case DS_WCHAR_NTS: {
-      uint64_t n = 0;
-      while (n + 1 < w && (cell[n] | cell[n + 1]) != 0) n += 2;
-      *src = cell, *len = n;
-      return true;
-    }
-    case DS_CHAR_LEN1: case DS_BINARY_LEN1:
-      *src = cell + 1, *len = Bounded(cell[0], w >= 1 ? w - 1 : 0);
-      return true;
-    case DS_CHAR_LEN2: case DS_BINARY_LEN2:
-      *src = cell + 2, *len = Bounded(w >= 2 ? LoadU16(cell) : 0, w >= 2 ? w - 2 : 0);
-      return true;
-    case DS_CHAR_LEN4: case DS_BINARY_LEN4:
-      *src = cell + 4, *len = Bounded(w >= 4 ? LoadU32(cell) : 0, w >= 4 ? w - 4 : 0);
-      return true;
-    case DS_WCHAR_LEN4:
-      *src = cell + 4,
-      *len = Bounded(w >= 4 ? uint64_t{LoadU32(cell)} * 2 : 0, w >= 4 ? (w - 4) & ~uint64_t{1} : 0);
-      return true;
+    case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF:
+    case DS_CHAR_NTS: case DS_WCHAR_NTS:
+    case DS_CHAR_LEN1: case DS_BINARY_LEN1: case DS_CHAR_LEN2: case DS_BINARY_LEN2:
+    case DS_CHAR_LEN4: case DS_BINARY_LEN4: case DS_WCHAR_LEN4:
+      break;
     default:
       return false;
   }
+  const DsBytes v = DatasetCellBytes(&col, cell);
+  *src = v.bytes;
+  *len = v.size;
+  return true;
 }
 
 int ConvertFamily(Family f, const uint8_t* src, uint64_t len, int64_t total, int cType,
@@ -416,7 +389,6 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     *err = cverr::RestrictedType;
     return -1;
   }
-  if (!src) src = cell;  // a by-reference cell without a buffer is empty
   uint64_t consumed = 0;
   const int rc = ConvertFamily(PieceFamily(col.kind), src, len, static_cast<int64_t>(len), cType,
                                b, err, numScale, precision, &consumed);

@@ -1,4 +1,4 @@
-// Implementations that later work provides. Until then each answers "Driver not capable"
+// Row operations on scrollable cursors are not built yet: each answers "Driver not capable"
 // (S1C00) on its handle; a strong definition elsewhere replaces the weak one here.
 #include "odbc/api_records.h"
 
@@ -12,42 +12,5 @@ SQLRETURN NotCapable(HandleBase* record) {
 #define PENDING(name) \
     __attribute__((weak)) SQLRETURN name(HandleBase* record, ApiArgs&) { return NotCapable(record); }
 
-PENDING(ImplBindCol)
 PENDING(ImplBulkOperations)
-PENDING(ImplColumnPrivileges)
-PENDING(ImplColumns)
-PENDING(ImplConnect)
-PENDING(ImplDescribeCol)
-PENDING(ImplDriverConnect)
-PENDING(ImplExecDirect)
-PENDING(ImplExecute)
-PENDING(ImplExtendedFetch)
-PENDING(ImplFetch)
-PENDING(ImplFetchScroll)
-PENDING(ImplForeignKeys)
-PENDING(ImplGetConnectAttr)
-PENDING(ImplGetConnectOption)
-PENDING(ImplGetCursorName)
-PENDING(ImplGetData)
-PENDING(ImplGetFunctions)
-PENDING(ImplGetInfo)
-PENDING(ImplGetTypeInfo)
-PENDING(ImplMoreResults)
-PENDING(ImplNativeSql)
-PENDING(ImplNumParams)
-PENDING(ImplNumResultCols)
-PENDING(ImplParamOptions)
-PENDING(ImplPrepare)
-PENDING(ImplPrimaryKeys)
-PENDING(ImplProcedureColumns)
-PENDING(ImplProcedures)
-PENDING(ImplRowCount)
-PENDING(ImplSetConnectAttr)
-PENDING(ImplSetConnectOption)
-PENDING(ImplSetCursorName)
 PENDING(ImplSetPos)
-PENDING(ImplSpecialColumns)
-PENDING(ImplStatistics)
-PENDING(ImplTablePrivileges)
-PENDING(ImplTables)
-PENDING(ImplTransact)

@@ -133,6 +133,19 @@ int64_t ParamCTypeSize(int cType, bool setParamForm) {
     }
 }
 
+static bool KnownParamSqlType(int sqlType) {
+    switch (sqlType) {
+        case SQL_CHAR: case SQL_NUMERIC: case SQL_DECIMAL: case SQL_INTEGER: case SQL_SMALLINT: case SQL_FLOAT:
+        case SQL_REAL: case SQL_DOUBLE: case SQL_DATETIME: case SQL_TIME: case SQL_TIMESTAMP: case SQL_VARCHAR:
+        case SQL_TYPE_DATE: case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP: case SQL_LONGVARCHAR: case SQL_BINARY:
+        case SQL_VARBINARY: case SQL_LONGVARBINARY: case SQL_BIGINT: case SQL_TINYINT: case SQL_BIT: case SQL_WCHAR:
+        case SQL_WVARCHAR: case SQL_WLONGVARCHAR: case SQL_GUID:
+            return true;
+        default:
+            return sqlType >= SQL_INTERVAL_YEAR && sqlType <= SQL_INTERVAL_MINUTE_TO_SECOND;
+    }
+}
+
 SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
                             uint64_t columnSize, int16_t digits, void* value, int64_t bufferLength,
                             SQLLEN* octetLengthPtr, SQLLEN* indicatorPtr) {
@@ -153,6 +166,8 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
     }
     // A negative buffer length other than the ODBC 1 marker would later serve as a copy size.
     if (bufferLength < -1) return fail(25);  // S1090
+    // An unknown SQL type would otherwise travel to the server as the description of a value.
+    if (!KnownParamSqlType(sqlType)) return fail(163);  // S1004
     if (cType == SQL_C_DEFAULT) {
         const int version = OdbcVersion(stmt);
         if (version == 2 && (sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR))
@@ -301,6 +316,11 @@ SQLRETURN ImplBindParameter(HandleBase* record, ApiArgs& args) {
     auto* value = args.next<void*>();
     const auto bufferLength = args.next<SQLLEN>();
     auto* lenInd = args.next<SQLLEN*>();
+    // A direction outside the five ODBC ones would steer execution on garbage.
+    if (direction < SQL_PARAM_INPUT || direction > SQL_RETURN_VALUE) {
+        stmt->lastError = 21;  // S1009
+        return SQL_ERROR;
+    }
     return BindParameterCore(stmt, number, uint16_t(direction), cType, sqlType, columnSize, digits, value,
                              bufferLength, lenInd, lenInd) == 0
                ? SQL_SUCCESS

@@ -70,7 +70,7 @@ int DriverStartup(void* module) {
         }
         g_Ready.store(1);
     }
-    if (IngInstallOpTable) IngInstallOpTable(&g_AgentLink);
+    IngInstallOpTable(&g_AgentLink);
     StartupOpenTrace();
     return 1;
 }
@@ -102,7 +102,7 @@ void DriverShutdown() {
         }
     }
     StartupCloseTrace();
-    if (IngXaShutdown) IngXaShutdown();
+    IngXaShutdown();
 }
 
 namespace {
@@ -133,7 +133,7 @@ TV_EXPORT int GetSetupRegistry(char* buffer, int length) {
 
 TV_EXPORT int32_t GetXaSwitch(uint32_t, xa_switch_t** out) {
     constexpr int32_t kFail = int32_t(0x80004005u);  // E_FAIL
-    if (!DtcInit || DtcInit() != 0) return kFail;
+    if (DtcInit() != 0) return kFail;
     xa_switch_t* sw = kiv_xa_switch();  // the same switch the XA export hands out
     if (!sw) return kFail;
     if (out) *out = sw;

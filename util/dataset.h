@@ -144,6 +144,14 @@ inline void DatasetRefSet(uint8_t* cell, uint32_t length, void* ptr) {
 inline size_t DatasetRefBytes(uint32_t kind, uint32_t length) {
     return kind == DS_WCHAR_REF ? static_cast<size_t>(length) * 2 : length;
 }
+// Where a cell's value bytes lie and how many there are. A length prefix, a terminator search
+// or a by-reference cell is never read past the cell's width; a by-reference cell without a
+// buffer is empty (at the cell); any other kind is its whole width.
+struct DsBytes {
+    const uint8_t* bytes;
+    size_t size;
+};
+DsBytes DatasetCellBytes(const DatasetColumn* col, const uint8_t* cell);
 
 // --- the buffer ----------------------------------------------------------------
 

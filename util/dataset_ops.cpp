@@ -7,6 +7,7 @@
 
 #include "util/dataset.h"
 #include "util/trymem.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -111,62 +112,11 @@ uint32_t LoadPrefix(const uint8_t* cell, size_t size) {
     return Load32(cell);
 }
 
-// Where a cell's value bytes lie, bounded by the cell (a cell is never read past its width).
-struct ValueSpan {
-    const uint8_t* bytes;
-    size_t size;
-};
-
-ValueSpan CellValue(const DatasetColumn& col, const uint8_t* cell) {
-    const uint32_t w = col.width;
-    switch (col.kind) {
-        case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF: {
-            if (w < sizeof(DsRef)) return {cell, 0};
-            DsRef r = DatasetRefGet(cell);
-            if (!r.ptr) return {cell, 0};
-            return {static_cast<const uint8_t*>(r.ptr), DatasetRefBytes(col.kind, r.length)};
-        }
-        case DS_CHAR_NTS:
-            return {cell, strnlen(reinterpret_cast<const char*>(cell), w)};
-        case DS_CHAR_LEN1: case DS_BINARY_LEN1: case DS_CHAR_LEN2: case DS_BINARY_LEN2:
-        case DS_CHAR_LEN4: case DS_BINARY_LEN4: {
-            size_t p = PrefixSize(col.kind);
-            if (w < p) return {cell, 0};
-            size_t n = LoadPrefix(cell, p);
-            if (n > w - p) n = w - p;
-            return {cell + p, n};
-        }
-        case DS_WCHAR_NTS:
-            return {cell, 2 * static_cast<size_t>(CellWideLen(cell, w / 2))};
-        case DS_WCHAR_LEN4: {
-            if (w < 4) return {cell, 0};
-            size_t n = Load32(cell);
-            if (n > (w - 4) / 2) n = (w - 4) / 2;
-            return {cell + 4, 2 * n};
-        }
-        default:
-            return {cell, w};
-    }
-}
-
 // UTF-16 to UTF-8 ("ANSI" on this platform) by the same rules as util/utf.h: a pair becomes
 // one 4-byte sequence, a lone surrogate a 3-byte sequence of its own.
 void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    char bytes[4];
+    out.append(bytes, CodePointToUtf8(cp, bytes));
 }
 
 // Converts n UTF-16 units; false when memory runs out.
@@ -194,10 +144,7 @@ bool WideToNarrow(const uint8_t* src, size_t n, std::string& out) {
 
 // Largest cut of a UTF-8 text at or below `max` bytes that does not split a character.
 size_t Utf8Cut(const uint8_t* s, size_t len, size_t max) {
-    if (len <= max) return len;
-    size_t n = max;
-    while (n > 0 && (s[n] & 0xC0) == 0x80) --n;
-    return n;
+    return Utf8CutLength(reinterpret_cast<const char*>(s), len, max);
 }
 // Same for UTF-16 units: never keeps a high surrogate without its partner.
 size_t Utf16Cut(const uint8_t* s, size_t len, size_t max) {
@@ -216,6 +163,38 @@ bool NarrowTextKind(uint32_t kind) {
 }
 
 }  // namespace
+
+DsBytes DatasetCellBytes(const DatasetColumn* col, const uint8_t* cell) {
+    const uint32_t w = col->width;
+    switch (col->kind) {
+        case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF: {
+            if (w < sizeof(DsRef)) return {cell, 0};
+            DsRef r = DatasetRefGet(cell);
+            if (!r.ptr) return {cell, 0};
+            return {static_cast<const uint8_t*>(r.ptr), DatasetRefBytes(col->kind, r.length)};
+        }
+        case DS_CHAR_NTS:
+            return {cell, strnlen(reinterpret_cast<const char*>(cell), w)};
+        case DS_CHAR_LEN1: case DS_BINARY_LEN1: case DS_CHAR_LEN2: case DS_BINARY_LEN2:
+        case DS_CHAR_LEN4: case DS_BINARY_LEN4: {
+            size_t p = PrefixSize(col->kind);
+            if (w < p) return {cell, 0};
+            size_t n = LoadPrefix(cell, p);
+            if (n > w - p) n = w - p;
+            return {cell + p, n};
+        }
+        case DS_WCHAR_NTS:
+            return {cell, 2 * static_cast<size_t>(CellWideLen(cell, w / 2))};
+        case DS_WCHAR_LEN4: {
+            if (w < 4) return {cell, 0};
+            size_t n = Load32(cell);
+            if (n > (w - 4) / 2) n = (w - 4) / 2;
+            return {cell + 4, 2 * n};
+        }
+        default:
+            return {cell, w};
+    }
+}
 
 int DatasetInsertRow(Dataset* ds, uint32_t index) {
     if (!ds || ds->rows_used >= ds->rows_alloc || ds->col_count == 0 || !ds->cols) return DS_EINVAL;
@@ -662,7 +641,7 @@ int DatasetGetValue(const Dataset* ds, uint32_t row, uint16_t c, void* buffer, u
         *length = 0;
         return DS_OK;
     }
-    ValueSpan v = CellValue(col, DatasetCell(&col, row));
+    const DsBytes v = DatasetCellBytes(&col, DatasetCell(&col, row));
     size_t n = v.size < *length ? v.size : *length;
     if (n) std::memcpy(buffer, v.bytes, n);
     *length = static_cast<uint32_t>(n);
@@ -728,7 +707,7 @@ int DatasetNarrowColumns(Dataset* ds) {
             size_t n;
             const uint8_t* p = cell;
             if (kind == DS_WCHAR_LEN4) {
-                ValueSpan v = CellValue(*col, cell);
+                const DsBytes v = DatasetCellBytes(col, cell);
                 p = v.bytes;
                 n = v.size / 2;
             } else {
@@ -822,7 +801,7 @@ int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum) {
                     if (col->width < p) break;
                     uint32_t stored = LoadPrefix(cell, p);
                     if (stored <= maximum) break;
-                    ValueSpan v = CellValue(*col, cell);
+                    const DsBytes v = DatasetCellBytes(col, cell);
                     size_t keep = maximum;
                     if (text) keep = Utf8Cut(v.bytes, v.size, maximum);
                     else if (kind == DS_WCHAR_LEN4) keep = Utf16Cut(v.bytes, v.size / 2, maximum);

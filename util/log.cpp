@@ -7,6 +7,7 @@
 #include <string>
 
 #include "util/strutil.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -78,14 +79,6 @@ bool put_literal(char* out, size_t& pos, size_t room, const char* text, size_t l
 const char* program_name() {
   if (g_program) return g_program->c_str();
   return GetProgramName();
-}
-
-// Cuts a text at max bytes without splitting a UTF-8 sequence.
-size_t utf8_cut(const char* text, size_t len, size_t max) {
-  if (len <= max) return len;
-  size_t cut = max;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
 }
 
 }  // namespace
@@ -227,7 +220,7 @@ int log_vprint(int level, const char* file, int line, uint32_t mask, const char*
     size_t room = sizeof buf - static_cast<size_t>(len) - 1;
     size_t take = message_len;
     if (take > room) {
-      take = utf8_cut(message, message_len, room - 1);
+      take = Utf8CutLength(message, message_len, room - 1);
       memcpy(buf + len, message, take);
       buf[static_cast<size_t>(len) + take] = '\n';
       buf[static_cast<size_t>(len) + take + 1] = '\0';

@@ -25,25 +25,6 @@ uint32_t read_wide(const SQLWCHAR* s, size_t avail, size_t* units) {
   return u;
 }
 
-void put_utf8(uint32_t cp, char* d) {
-  auto* o = reinterpret_cast<unsigned char*>(d);
-  if (cp < 0x80) {
-    o[0] = static_cast<unsigned char>(cp);
-  } else if (cp < 0x800) {
-    o[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
-    o[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    o[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
-    o[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-    o[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-  } else {
-    o[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
-    o[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-    o[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-    o[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-  }
-}
-
 void put_wide(uint32_t cp, SQLWCHAR* d) {
   if (cp >= 0x10000) {
     cp -= 0x10000;
@@ -63,7 +44,7 @@ size_t encode(const SQLWCHAR* s, size_t src_units, bool stop_at_nul, char* dst, 
     uint32_t cp = read_wide(s + in, src_units - in, &units);
     size_t n = utf8_bytes(cp);
     if (n > dst_bytes - out) break;
-    put_utf8(cp, dst + out);
+    CodePointToUtf8(cp, dst + out);
     out += n;
     in += units;
   }
@@ -357,6 +338,33 @@ size_t WideLen(const SQLWCHAR* text) {
   size_t n = 0;
   while (text[n]) ++n;
   return n;
+}
+
+size_t CodePointToUtf8(uint32_t cp, char* dst) {
+  auto* o = reinterpret_cast<unsigned char*>(dst);
+  if (cp < 0x80) {
+    o[0] = static_cast<unsigned char>(cp);
+  } else if (cp < 0x800) {
+    o[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+    o[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    o[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+    o[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    o[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+  } else {
+    o[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+    o[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+    o[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    o[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+  }
+  return utf8_bytes(cp);
+}
+
+size_t Utf8CutLength(const char* text, size_t len, size_t max) {
+  if (len <= max) return len;
+  size_t cut = max;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
 }
 
 // ---- Case mapping ----

@@ -73,6 +73,14 @@ int WideCopyOutLen(const SQLWCHAR* text, SQLWCHAR* dst, uint16_t size, uint16_t*
 // Units before the NUL (0 for null).
 size_t WideLen(const SQLWCHAR* text);
 
+// ---- Single characters and cuts ----
+// Writes the UTF-8 sequence of the code point (at most U+10FFFF; a surrogate value is encoded as
+// 3 bytes like any other) to dst, which has room for 4 bytes; returns the bytes written.
+size_t CodePointToUtf8(uint32_t cp, char* dst);
+// Bytes of the longest prefix of text[0..len) that is at most max bytes and does not end inside a
+// UTF-8 sequence.
+size_t Utf8CutLength(const char* text, size_t len, size_t max);
+
 // ---- Case mapping ----
 struct CaseEntry {
   uint32_t code;  // code point

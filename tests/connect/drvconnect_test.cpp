@@ -81,7 +81,8 @@ TEST(ConnectValues, OptionsText) {
   EXPECT_EQ(ConnOptionsText(longGroup.c_str(), nullptr, nullptr, nullptr, nullptr), " -G" + longGroup);
 }
 
-class DriverConnect : public ::testing::Test {
+// The test configuration files and the built login library, with no login script set.
+class WithLoginLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     TestConfigFiles();
@@ -92,6 +93,10 @@ class DriverConnect : public ::testing::Test {
     unsetenv(KIV_LOGIN_SCRIPT_ENV);
     LoginSetLibraryForTesting(nullptr);
   }
+};
+
+class DriverConnect : public WithLoginLibrary {
+ protected:
   int Prepare(const std::string& in, SQLUSMALLINT mode, ConnectPlan& plan, char wide = 'A') {
     int rc = DriverConnectPrepare(reinterpret_cast<void*>(0x1), S(in.c_str()), SQL_NTS, 256, mode, wide, plan);
     // The keyword table is empty after every connect.
@@ -338,18 +343,7 @@ struct FakeConnection {
   }
 };
 
-class ConnectFlow : public ::testing::Test {
- protected:
-  void SetUp() override {
-    TestConfigFiles();
-    LoginSetLibraryForTesting(LoginLibraryPath().c_str());
-    unsetenv(KIV_LOGIN_SCRIPT_ENV);
-  }
-  void TearDown() override {
-    unsetenv(KIV_LOGIN_SCRIPT_ENV);
-    LoginSetLibraryForTesting(nullptr);
-  }
-};
+class ConnectFlow : public WithLoginLibrary {};
 
 TEST_F(ConnectFlow, DriverConnectStoresOpensAndCopiesOut) {
   FakeConnection conn;

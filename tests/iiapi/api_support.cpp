@@ -33,6 +33,22 @@ void putU16(std::string &s, uint16_t v) {
     s.append(reinterpret_cast<const char *>(&v), 2);
 }
 
+// The value of a text in the parameter's type, through the engine's own conversion as a client
+// would make it.
+std::string converted(const IIAPI_DESCRIPTOR &d, const std::string &text) {
+    IIAPI_CONVERTPARM cv{};
+    cv.cv_srcDesc.ds_dataType = IIAPI_CHA_TYPE;
+    cv.cv_srcDesc.ds_length = uint16_t(text.size());
+    cv.cv_srcValue.dv_length = uint16_t(text.size());
+    cv.cv_srcValue.dv_value = const_cast<char *>(text.data());
+    cv.cv_dstDesc = d;
+    std::string buf(d.ds_length, '\0');
+    cv.cv_dstValue.dv_value = buf.data();
+    IIapi_convertData(&cv);
+    EXPECT_EQ(cv.cv_status, IIAPI_ST_SUCCESS) << text;
+    return buf.substr(0, cv.cv_dstValue.dv_length);
+}
+
 }  // namespace
 
 std::vector<Msg> drain(II_PTR errorHandle) {
@@ -129,21 +145,10 @@ Param pLong(int16_t type, const std::string &bytes) {
 }
 
 Param pDecimal(const std::string &text, int precision, int scale) {
-    // Through the engine's own conversion, as a client would.
     Param p = base(IIAPI_DEC_TYPE, uint16_t(precision / 2 + 1));
     p.d.ds_precision = int16_t(precision);
     p.d.ds_scale = int16_t(scale);
-    IIAPI_CONVERTPARM cv{};
-    cv.cv_srcDesc.ds_dataType = IIAPI_CHA_TYPE;
-    cv.cv_srcDesc.ds_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_value = const_cast<char *>(text.data());
-    cv.cv_dstDesc = p.d;
-    std::string buf(p.d.ds_length, '\0');
-    cv.cv_dstValue.dv_value = buf.data();
-    IIapi_convertData(&cv);
-    EXPECT_EQ(cv.cv_status, IIAPI_ST_SUCCESS) << text;
-    p.bytes = buf.substr(0, cv.cv_dstValue.dv_length);
+    p.bytes = converted(p.d, text);
     return p;
 }
 
@@ -155,17 +160,7 @@ Param pMoney(double v) {
 
 Param pDate(int16_t type, const std::string &text) {
     Param p = base(type, 12);
-    IIAPI_CONVERTPARM cv{};
-    cv.cv_srcDesc.ds_dataType = IIAPI_CHA_TYPE;
-    cv.cv_srcDesc.ds_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_value = const_cast<char *>(text.data());
-    cv.cv_dstDesc = p.d;
-    std::string buf(12, '\0');
-    cv.cv_dstValue.dv_value = buf.data();
-    IIapi_convertData(&cv);
-    EXPECT_EQ(cv.cv_status, IIAPI_ST_SUCCESS) << text;
-    p.bytes = buf;
+    p.bytes = converted(p.d, text);
     return p;
 }
 
@@ -215,6 +210,36 @@ std::string freshDatabase(const char *user, const char *password) {
     char err[256] = "";
     EXPECT_EQ(iiengine_createDatabase(name.c_str(), user, password, err, sizeof err), 0) << err;
     return name;
+}
+
+std::string firstMessage(const std::vector<Msg> &msgs) { return msgs.empty() ? "" : msgs[0].text; }
+
+IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs) {
+    IIAPI_DATAVALUE dv{};
+    dv.dv_value = value;
+    IIAPI_GETCOLPARM gc{};
+    gc.gc_stmtHandle = stmt;
+    gc.gc_rowCount = 1;
+    gc.gc_columnCount = 1;
+    gc.gc_columnData = &dv;
+    IIapi_getColumns(&gc);
+    IIAPI_STATUS st = finish(gc.gc_genParm);
+    if (msgs) *msgs = drain(gc.gc_genParm.gp_errorHandle);
+    return st;
+}
+
+void SampleDatabase::SetUp() {
+    db = freshDatabase("owner");
+    char err[512] = "";
+    ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
+    ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
+}
+
+std::string trimmed(const std::optional<std::string> &v) {
+    if (!v) return "<null>";
+    std::string s = *v;
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
 }
 
 Session::~Session() {
@@ -370,7 +395,8 @@ IIAPI_STATUS Session::close(II_PTR stmt) {
     return finish(cl.cl_genParm);
 }
 
-IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names) {
+IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names,
+                         std::vector<Msg> *msgs) {
     IIAPI_GETDESCRPARM gd{};
     gd.gd_stmtHandle = stmt;
     IIapi_getDescriptor(&gd);
@@ -382,6 +408,8 @@ IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::
             desc.push_back(gd.gd_descriptor[i]);
             names.push_back(gd.gd_descriptor[i].ds_columnName ? gd.gd_descriptor[i].ds_columnName : "");
         }
+    } else if (msgs && st != IIAPI_ST_NO_DATA) {
+        *msgs = drain(gd.gd_genParm.gp_errorHandle);
     }
     return st;
 }
@@ -413,24 +441,23 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
         if (r.stmt) close(r.stmt);
         return r;
     }
-    IIAPI_GETDESCRPARM gd{};
-    gd.gd_stmtHandle = r.stmt;
-    IIapi_getDescriptor(&gd);
-    IIAPI_STATUS st = finish(gd.gd_genParm);
-    if (st == IIAPI_ST_SUCCESS) {
-        for (int i = 0; i < gd.gd_descriptorCount; ++i) {
-            r.desc.push_back(gd.gd_descriptor[i]);
-            r.names.push_back(gd.gd_descriptor[i].ds_columnName ? gd.gd_descriptor[i].ds_columnName : "");
-        }
-    } else if (st != IIAPI_ST_NO_DATA) {
-        r.status = st;
-        r.msgs = drain(gd.gd_genParm.gp_errorHandle);
-    }
+    IIAPI_STATUS st = descriptors(r.stmt, r.desc, r.names, &r.msgs);
+    if (st != IIAPI_ST_SUCCESS && st != IIAPI_ST_NO_DATA) r.status = st;
     bool anyLong = false;
     for (auto &d : r.desc) anyLong = anyLong || isLongType(d.ds_dataType);
     if (anyLong) block = 1;
     const size_t ncols = r.desc.size();
     bool more = ncols > 0 && r.status == IIAPI_ST_SUCCESS;
+    // After a getColumns call: whether the rows ended or the call failed (recorded in r).
+    auto stopped = [&](IIAPI_GETCOLPARM &gc) {
+        st = finish(gc.gc_genParm);
+        if (st == IIAPI_ST_SUCCESS) return false;
+        if (st != IIAPI_ST_NO_DATA) {
+            r.status = st;
+            r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+        }
+        return true;
+    };
     while (more) {
         // Groups as a client reads them: runs of short columns, and each long column alone.
         using Row = std::vector<std::optional<std::string>>;
@@ -453,14 +480,7 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
                     gc.gc_columnCount = 1;
                     gc.gc_columnData = &dv;
                     IIapi_getColumns(&gc);
-                    st = finish(gc.gc_genParm);
-                    if (st == IIAPI_ST_NO_DATA) {
-                        got = 0;
-                        break;
-                    }
-                    if (st != IIAPI_ST_SUCCESS) {
-                        r.status = st;
-                        r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+                    if (stopped(gc)) {
                         got = 0;
                         break;
                     }
@@ -494,14 +514,7 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
                 gc.gc_columnCount = int16_t(width);
                 gc.gc_columnData = dvs.data();
                 IIapi_getColumns(&gc);
-                st = finish(gc.gc_genParm);
-                if (st == IIAPI_ST_NO_DATA) {
-                    got = 0;
-                    break;
-                }
-                if (st != IIAPI_ST_SUCCESS) {
-                    r.status = st;
-                    r.msgs = drain(gc.gc_genParm.gp_errorHandle);
+                if (stopped(gc)) {
                     got = 0;
                     break;
                 }

@@ -19,6 +19,8 @@ struct Msg {
 };
 
 std::vector<Msg> drain(II_PTR errorHandle);
+// The text of the first message, or "" when there is none (for failure output).
+std::string firstMessage(const std::vector<Msg> &msgs);
 
 // Waits the way a client does, then gives the call's status.
 IIAPI_STATUS finish(IIAPI_GENPARM &gp);
@@ -88,8 +90,12 @@ public:
     long apiLevel = 0;
 };
 
-// Reads the descriptors of an open statement (copies).
-IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names);
+// Fetches one row of an open statement with a single column into the buffer at value; gives the
+// call's status and, when asked, its messages.
+IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs = nullptr);
+// Reads the descriptors of an open statement (copies); on failure, its messages when asked.
+IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names,
+                         std::vector<Msg> *msgs = nullptr);
 // Converts one value to text with IIapi_convertData.
 std::optional<std::string> toText(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVALUE &v);
 
@@ -97,5 +103,16 @@ std::optional<std::string> toText(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVAL
 II_PTR environment();
 // A new, empty database; returns its name.
 std::string freshDatabase(const char *user = nullptr, const char *password = nullptr);
+
+// A fresh database holding the sample data, connected as its owner ("owner").
+class SampleDatabase : public ::testing::Test {
+protected:
+    void SetUp() override;
+    std::string db;
+    Session s;
+};
+
+// A text value without its trailing blanks; "<null>" for NULL.
+std::string trimmed(const std::optional<std::string> &v);
 
 }  // namespace apitest

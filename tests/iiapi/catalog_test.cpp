@@ -180,25 +180,12 @@ const char *kTablePrivileges =
 
 using A = std::vector<std::optional<std::string>>;
 
-std::string trimmed(const std::optional<std::string> &v) {
-    if (!v) return "<null>";
-    std::string s = *v;
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
-
-class Catalog : public ::testing::Test {
+class Catalog : public SampleDatabase {
 protected:
-    void SetUp() override {
-        db = freshDatabase("owner");
-        char err[512] = "";
-        ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
-        ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
-    }
     Result q(const std::string &tpl, const A &args) {
         std::string sql = expand(tpl, args);
         Result r = s.run(sql, {}, IIAPI_QT_QUERY, 3);
-        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << "\n" << (r.msgs.empty() ? "" : r.msgs[0].text);
+        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << "\n" << firstMessage(r.msgs);
         return r;
     }
     std::vector<std::string> column(const Result &r, size_t c) {
@@ -206,8 +193,6 @@ protected:
         for (auto &row : r.rows) v.push_back(trimmed(row.at(c)));
         return v;
     }
-    std::string db;
-    Session s;
 };
 
 TEST(TemplateExpander, FollowsTheNotation) {

@@ -5,30 +5,15 @@ using namespace apitest;
 
 namespace {
 
-std::string trimmed(const std::optional<std::string> &v) {
-    if (!v) return "<null>";
-    std::string s = *v;
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
-
-class Dialect : public ::testing::Test {
+class Dialect : public SampleDatabase {
 protected:
-    void SetUp() override {
-        db = freshDatabase("owner");
-        char err[512] = "";
-        ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
-        ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
-    }
     // One value of a one-row query.
     std::string one(const std::string &sql) {
         Result r = s.run(sql, {}, IIAPI_QT_SELECT_SINGLE);
-        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << ": " << (r.msgs.empty() ? "" : r.msgs[0].text);
+        EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << ": " << firstMessage(r.msgs);
         if (r.rows.size() != 1 || r.rows[0].empty()) return "<no row>";
         return trimmed(r.rows[0][0]);
     }
-    std::string db;
-    Session s;
 };
 
 TEST_F(Dialect, TextPlusIsConcatenation) {
@@ -45,7 +30,7 @@ TEST_F(Dialect, OwnerQualifiedNamesAndUnions) {
     EXPECT_EQ(one("SELECT owner.emp.ename FROM owner.emp WHERE empno = 7839"), "King");
     Result u = s.exec("(SELECT ename FROM emp WHERE deptno = 10) UNION (SELECT dname FROM dept WHERE deptno = 10) "
                       "ORDER BY 1");
-    ASSERT_EQ(u.status, IIAPI_ST_SUCCESS) << (u.msgs.empty() ? "" : u.msgs[0].text);
+    ASSERT_EQ(u.status, IIAPI_ST_SUCCESS) << firstMessage(u.msgs);
     ASSERT_EQ(u.rows.size(), 2u);
     EXPECT_EQ(trimmed(u.rows[0][0]), "Accounting");
     EXPECT_EQ(one("SELECT count(*) FROM (SELECT empno FROM emp) x"), "6");
@@ -122,6 +107,32 @@ TEST_F(Dialect, DoubleQuotesNameIdentifiersOnly) {
     ASSERT_FALSE(bad.msgs.empty());
     EXPECT_EQ(bad.msgs[0].sqlstate, "42S22");
     EXPECT_EQ(one("SELECT \"ename\" FROM \"emp\" WHERE empno = 7839"), "King");
+}
+
+TEST_F(Dialect, QuotesDoubledInsideStandForThemselves) {
+    EXPECT_EQ(one("SELECT 'it''s' FROM emp WHERE empno = 7839"), "it's");
+    EXPECT_EQ(one("SELECT '''' FROM emp WHERE empno = 7839"), "'");
+    Result named = s.exec("SELECT ename AS \"a\"\"b\" FROM emp WHERE empno = 7839");
+    ASSERT_EQ(named.status, IIAPI_ST_SUCCESS) << firstMessage(named.msgs);
+    ASSERT_EQ(named.names.size(), 1u);
+    EXPECT_EQ(named.names[0], "a\"b");
+    const struct {
+        const char *sql;
+        const char *message;
+    } unterminated[] = {
+        {"SELECT 'abc FROM emp", "unterminated string"},
+        {"SELECT 'it''s FROM emp", "unterminated string"},
+        {"SELECT '", "unterminated string"},
+        {"SELECT ename AS \"abc FROM emp", "unterminated identifier"},
+        {"SELECT ename AS \"a\"\" FROM emp", "unterminated identifier"},
+    };
+    for (const auto &c : unterminated) {
+        Result r = s.exec(c.sql);
+        EXPECT_EQ(r.status, IIAPI_ST_ERROR) << c.sql;
+        ASSERT_FALSE(r.msgs.empty()) << c.sql;
+        EXPECT_EQ(r.msgs[0].sqlstate, "42000") << c.sql;
+        EXPECT_NE(r.msgs[0].text.find(c.message), std::string::npos) << c.sql << ": " << r.msgs[0].text;
+    }
 }
 
 TEST_F(Dialect, GrantRecordsPermits) {

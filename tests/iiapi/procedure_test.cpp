@@ -6,21 +6,13 @@ using namespace apitest;
 
 namespace {
 
-class Proc : public ::testing::Test {
+class Proc : public SampleDatabase {
 protected:
-    void SetUp() override {
-        db = freshDatabase("owner");
-        char err[512] = "";
-        ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
-        ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
-    }
     static Param named(Param p, const char *name, int colType) {
         p.name = name;
         p.d.ds_columnType = int16_t(colType);
         return p;
     }
-    std::string db;
-    Session s;
 };
 
 TEST_F(Proc, InputAndInOutParametersWithReturnValue) {
@@ -28,7 +20,7 @@ TEST_F(Proc, InputAndInOutParametersWithReturnValue) {
                           named(pFloat(10), "p_pct", IIAPI_COL_PROCINPARM),
                           named(pNull(IIAPI_DEC_TYPE, 5), "p_newsal", IIAPI_COL_PROCBYREFPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
-    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.desc.size(), 1u);
     EXPECT_EQ(r.names[0], "p_newsal");
     EXPECT_EQ(r.desc[0].ds_dataType, IIAPI_DEC_TYPE);
@@ -47,7 +39,7 @@ TEST_F(Proc, OwnerServiceParameterAndDefaults) {
     Result r = s.run("", {pService("raise_salary"), pService("owner"), named(pInt(7499), "p_empno", IIAPI_COL_PROCINPARM),
                           named(pNull(IIAPI_DEC_TYPE, 5), "p_newsal", IIAPI_COL_PROCBYREFPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
-    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.rows[0][0], "1600.00");
     Result wrongOwner = s.run("", {pService("raise_salary"), pService("nobody"), named(pInt(1), "p_empno", 2)},
@@ -59,7 +51,7 @@ TEST_F(Proc, OutputParameterBuiltInALoop) {
     Result r = s.run("", {pService("dept_count"), named(pInt(20), "p_deptno", IIAPI_COL_PROCINPARM),
                           named(pNull(IIAPI_VCH_TYPE, 202), "p_names", IIAPI_COL_PROCBYREFPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
-    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.rows[0][0], "Ford,Jones,Smith");
     EXPECT_EQ(r.procReturn, 3);
@@ -70,7 +62,7 @@ TEST_F(Proc, ProcedureWithoutOutputsHasNoDescriptors) {
     std::vector<Msg> msgs;
     II_PTR h = s.open("", {pService("dept_count"), named(pInt(10), "p_deptno", IIAPI_COL_PROCINPARM)},
                       IIAPI_QT_EXEC_PROCEDURE, st, &msgs);
-    ASSERT_EQ(st, IIAPI_ST_SUCCESS) << (msgs.empty() ? "" : msgs[0].text);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS) << firstMessage(msgs);
     std::vector<IIAPI_DESCRIPTOR> d;
     std::vector<std::string> n;
     EXPECT_EQ(descriptors(h, d, n), IIAPI_ST_NO_DATA);
@@ -86,7 +78,7 @@ TEST_F(Proc, ProcedureWithoutOutputsHasNoDescriptors) {
 TEST_F(Proc, ResultRows) {
     Result r = s.run("", {pService("emps_of"), named(pInt(30), "p_deptno", IIAPI_COL_PROCINPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
-    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.desc.size(), 2u);
     EXPECT_EQ(r.desc[0].ds_dataType, IIAPI_INT_TYPE);
     EXPECT_EQ(r.desc[1].ds_dataType, IIAPI_VCH_TYPE);
@@ -98,7 +90,7 @@ TEST_F(Proc, ResultRows) {
 
 TEST_F(Proc, ExecuteProcedureStatement) {
     Result r = s.exec("EXECUTE PROCEDURE dept_count (p_deptno = 10 + 10)");
-    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     EXPECT_TRUE(r.hasProcReturn);
     EXPECT_EQ(r.procReturn, 3);
 }
@@ -132,7 +124,7 @@ TEST_F(Proc, CreateRunAndDrop) {
     Result r = s.run("", {pService("fact"), named(pInt(10), "n", IIAPI_COL_PROCINPARM),
                           named(pNull(IIAPI_INT_TYPE, 8), "r", IIAPI_COL_PROCBYREFPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
-    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.rows[0][0], "3628800");
     EXPECT_EQ(r.procReturn, 1);
@@ -145,6 +137,16 @@ TEST_F(Proc, CreateRunAndDrop) {
     EXPECT_EQ(s.run("", {pService("fact"), named(pInt(1), "n", 2)}, IIAPI_QT_EXEC_PROCEDURE).status, IIAPI_ST_ERROR);
     EXPECT_EQ(s.exec("CREATE PROCEDURE bad (n nosuchtype) AS BEGIN RETURN 1; END").status, IIAPI_ST_ERROR);
     EXPECT_EQ(s.exec("CREATE PROCEDURE bad2 (n integer) AS RETURN 1").status, IIAPI_ST_ERROR);
+}
+
+TEST_F(Proc, QuotedTextInTheBody) {
+    ASSERT_EQ(s.exec("CREATE PROCEDURE qs (OUT r varchar(10)) AS BEGIN r = 'it''s'; RETURN 1; END").status,
+              IIAPI_ST_SUCCESS);
+    Result r = s.run("", {pService("qs"), named(pNull(IIAPI_VCH_TYPE, 12), "r", IIAPI_COL_PROCBYREFPARM)},
+                     IIAPI_QT_EXEC_PROCEDURE);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0], "it's");
 }
 
 TEST_F(Proc, ProcedureLookupByTheDriversCount) {

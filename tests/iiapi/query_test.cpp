@@ -94,10 +94,10 @@ TEST_F(Query, ParametersOfEveryTypeRoundTrip) {
     for (size_t i = 0; i < params.size(); ++i) sql += i ? ", ?" : "?";
     sql += ")";
     Result ins = s.run(sql, params);
-    ASSERT_EQ(ins.status, IIAPI_ST_SUCCESS) << (ins.msgs.empty() ? "" : ins.msgs[0].text);
+    ASSERT_EQ(ins.status, IIAPI_ST_SUCCESS) << firstMessage(ins.msgs);
     EXPECT_EQ(ins.rowCount, 1);
     Result r = s.exec("SELECT * FROM alltypes");
-    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);
     auto &row = r.rows[0];
     EXPECT_EQ(row[0], "-5");
@@ -183,13 +183,13 @@ TEST_F(Query, PreparedStatementsExecuteAndOpenCursors) {
         EXPECT_EQ(e.rowCount, 1);
     }
     Result sel = s.exec("prepare s2 into sqlda from SELECT k, v FROM p WHERE k > ? ORDER BY k");
-    ASSERT_EQ(sel.status, IIAPI_ST_SUCCESS) << (sel.msgs.empty() ? "" : sel.msgs[0].text);
+    ASSERT_EQ(sel.status, IIAPI_ST_SUCCESS) << firstMessage(sel.msgs);
     ASSERT_EQ(sel.desc.size(), 2u);
     EXPECT_EQ(sel.desc[0].ds_dataType, IIAPI_INT_TYPE);
     EXPECT_EQ(sel.desc[1].ds_dataType, IIAPI_VCH_TYPE);
     EXPECT_TRUE(sel.rows.empty());
     Result cur = s.run("s2 for readonly", {pService("cn1"), pInt(2)}, IIAPI_QT_OPEN, 2);
-    ASSERT_EQ(cur.status, IIAPI_ST_SUCCESS) << (cur.msgs.empty() ? "" : cur.msgs[0].text);
+    ASSERT_EQ(cur.status, IIAPI_ST_SUCCESS) << firstMessage(cur.msgs);
     ASSERT_EQ(cur.rows.size(), 3u);
     EXPECT_EQ(cur.rows[0][0], "3");
     EXPECT_EQ(cur.rows[2][1], "v5");
@@ -221,15 +221,7 @@ TEST_F(Query, SeveralCursorsOpenAtOnce) {
     ASSERT_EQ(descriptors(b, d, n), IIAPI_ST_SUCCESS);
     auto one = [&](II_PTR h) {
         int32_t v = -1;
-        IIAPI_DATAVALUE dv{};
-        dv.dv_value = &v;
-        IIAPI_GETCOLPARM gc{};
-        gc.gc_stmtHandle = h;
-        gc.gc_rowCount = 1;
-        gc.gc_columnCount = 1;
-        gc.gc_columnData = &dv;
-        IIapi_getColumns(&gc);
-        EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_SUCCESS);
+        EXPECT_EQ(fetchOne(h, &v), IIAPI_ST_SUCCESS);
         return v;
     };
     EXPECT_EQ(one(a), 0);
@@ -411,14 +403,7 @@ TEST_F(Query, SequenceErrorsAreReportedNotCrashed) {
     II_PTR h = s.open("INSERT INTO nowhere VALUES (?)", {}, IIAPI_QT_QUERY, st);
     EXPECT_EQ(st, IIAPI_ST_ERROR);
     // Columns of a failed statement.
-    IIAPI_DATAVALUE dv{};
-    IIAPI_GETCOLPARM gc{};
-    gc.gc_stmtHandle = h;
-    gc.gc_rowCount = 1;
-    gc.gc_columnCount = 1;
-    gc.gc_columnData = &dv;
-    IIapi_getColumns(&gc);
-    EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_ERROR);
+    EXPECT_EQ(fetchOne(h, nullptr), IIAPI_ST_ERROR);
     Session::close(h);
     // Parameters for a statement that takes none, and bad counts.
     ASSERT_EQ(s.exec("CREATE TABLE sq (k integer)").status, IIAPI_ST_SUCCESS);
@@ -427,6 +412,7 @@ TEST_F(Query, SequenceErrorsAreReportedNotCrashed) {
     ASSERT_FALSE(r.msgs.empty());
     EXPECT_EQ(r.msgs[0].sqlstate, "07001");
     h = s.open("SELECT k FROM sq", {}, IIAPI_QT_QUERY, st);
+    IIAPI_DATAVALUE dv{};
     IIAPI_GETCOLPARM bad{};
     bad.gc_stmtHandle = h;
     bad.gc_rowCount = 0;
@@ -506,7 +492,7 @@ TEST(Foreign, PlainSqliteFilesAreReadWithoutAddingMetadata) {
         Session s;
         ASSERT_EQ(s.connect(environment(), path), IIAPI_ST_SUCCESS);
         Result r = s.exec("SELECT id, name, price, data, code FROM items ORDER BY id");
-        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
         ASSERT_EQ(r.desc.size(), 5u);
         EXPECT_EQ(r.desc[0].ds_dataType, IIAPI_INT_TYPE);
         EXPECT_EQ(r.desc[0].ds_length, 8);

@@ -145,15 +145,7 @@ TEST_F(Txn, CommitClosesOpenCursors) {
     ASSERT_EQ(descriptors(h, d, n), IIAPI_ST_SUCCESS);
     ASSERT_EQ(a.commit(), IIAPI_ST_SUCCESS);
     int32_t v;
-    IIAPI_DATAVALUE dv{};
-    dv.dv_value = &v;
-    IIAPI_GETCOLPARM gc{};
-    gc.gc_stmtHandle = h;
-    gc.gc_rowCount = 1;
-    gc.gc_columnCount = 1;
-    gc.gc_columnData = &dv;
-    IIapi_getColumns(&gc);
-    EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_NO_DATA);
+    EXPECT_EQ(fetchOne(h, &v), IIAPI_ST_NO_DATA);
     EXPECT_EQ(Session::close(h), IIAPI_ST_SUCCESS);
 }
 
@@ -172,16 +164,7 @@ TEST_F(Txn, CancelFromAnotherThreadInterruptsARunningQuery) {
     std::vector<Msg> msgs;
     std::thread runner([&] {
         std::vector<char> buf(64);
-        IIAPI_DATAVALUE dv{};
-        dv.dv_value = buf.data();
-        IIAPI_GETCOLPARM gc{};
-        gc.gc_stmtHandle = h;
-        gc.gc_rowCount = 1;
-        gc.gc_columnCount = 1;
-        gc.gc_columnData = &dv;
-        IIapi_getColumns(&gc);
-        fetchStatus = finish(gc.gc_genParm);
-        msgs = drain(gc.gc_genParm.gp_errorHandle);
+        fetchStatus = fetchOne(h, buf.data(), &msgs);
         finished = true;
     });
     // Keep cancelling until the running call gives up; a cancel that lands before the step
@@ -211,16 +194,8 @@ TEST_F(Txn, CancelledStatementStaysCancelled) {
     IIapi_cancel(&cn);
     ASSERT_EQ(finish(cn.cn_genParm), IIAPI_ST_SUCCESS);
     int32_t v;
-    IIAPI_DATAVALUE dv{};
-    dv.dv_value = &v;
-    IIAPI_GETCOLPARM gc{};
-    gc.gc_stmtHandle = h;
-    gc.gc_rowCount = 1;
-    gc.gc_columnCount = 1;
-    gc.gc_columnData = &dv;
-    IIapi_getColumns(&gc);
-    EXPECT_EQ(finish(gc.gc_genParm), IIAPI_ST_ERROR);
-    auto m = drain(gc.gc_genParm.gp_errorHandle);
+    std::vector<Msg> m;
+    EXPECT_EQ(fetchOne(h, &v, &m), IIAPI_ST_ERROR);
     ASSERT_FALSE(m.empty());
     EXPECT_EQ(m[0].sqlstate, "S1008");
     Session::close(h);

@@ -61,7 +61,7 @@ std::vector<std::string> inDoubt(const std::string &db) {
     EXPECT_EQ(m.connect(environment(), "iidbdb"), IIAPI_ST_SUCCESS);
     Result r = m.exec("select trim(xa_dis_tran_id) from lgmo_xa_dis_tran_ids where xa_database_name = '" + db +
                       "' and xa_seqnum = 0");
-    EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << (r.msgs.empty() ? "" : r.msgs[0].text);
+    EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     std::vector<std::string> out;
     for (auto &row : r.rows) out.push_back(row.at(0).value_or("<null>"));
     m.rollback();

@@ -26,14 +26,14 @@ struct ColSpec {
     uint32_t length;
 };
 
-Dataset* Make(std::vector<ColSpec> spec, uint32_t rows) {
+Dataset* Make(std::vector<ColSpec> cols, uint32_t rows) {
     auto* d = static_cast<Dataset*>(std::calloc(1, sizeof(Dataset)));
-    EXPECT_EQ(DatasetInit(d, static_cast<uint16_t>(spec.size())), DS_OK);
-    for (size_t i = 0; i < spec.size(); ++i) {
-        d->cols[i].kind = spec[i].kind;
-        d->cols[i].width = DatasetWidth(spec[i].kind, spec[i].length);
+    EXPECT_EQ(DatasetInit(d, static_cast<uint16_t>(cols.size())), DS_OK);
+    for (size_t i = 0; i < cols.size(); ++i) {
+        d->cols[i].kind = cols[i].kind;
+        d->cols[i].width = DatasetWidth(cols[i].kind, cols[i].length);
     }
-    d->col_count = static_cast<uint16_t>(spec.size());
+    d->col_count = static_cast<uint16_t>(cols.size());
     EXPECT_EQ(DatasetAllocRows(d, rows), DS_OK);
     return d;
 }
@@ -89,6 +89,64 @@ Dataset* Sample(uint32_t rowsAlloc, uint32_t n) {
 }
 
 // ---------------------------------------------------------------------------
+
+TEST(DatasetCellBytes, PrefixesAndTerminatorsNeverReachPastTheCell) {
+    const struct {
+        uint32_t kind;
+        uint32_t width;
+        std::vector<uint8_t> cell;
+        size_t offset;
+        size_t size;
+    } cases[] = {
+        {DS_CHAR, 4, {'a', 'b', 0, 0}, 0, 4},
+        {DS_INTEGER, 4, {1, 0, 0, 0}, 0, 4},
+        {DS_CHAR_NTS, 6, {'a', 'b', 'c', 0, 'x', 'x'}, 0, 3},
+        {DS_CHAR_NTS, 6, {'a', 'b', 'c', 'd', 'e', 'f'}, 0, 6},
+        {DS_WCHAR_NTS, 7, {'a', 0, 'b', 0, 0, 0, 'x'}, 0, 4},
+        {DS_WCHAR_NTS, 7, {'a', 0, 'b', 0, 'c', 0, 'x'}, 0, 6},
+        {DS_CHAR_LEN1, 5, {3, 'a', 'b', 'c', 'x'}, 1, 3},
+        {DS_CHAR_LEN1, 3, {200, 'a', 'b'}, 1, 2},
+        {DS_BINARY_LEN2, 6, {4, 0, 1, 2, 3, 4}, 2, 4},
+        {DS_CHAR_LEN2, 6, {9, 0, 'a', 'b', 'c', 'd'}, 2, 4},
+        {DS_CHAR_LEN4, 6, {1, 0, 0, 0, 'a', 'b'}, 4, 1},
+        {DS_CHAR_LEN4, 6, {0, 1, 0, 0, 'a', 'b'}, 4, 2},
+        {DS_CHAR_LEN4, 2, {5, 0}, 0, 0},
+        {DS_WCHAR_LEN4, 12, {3, 0, 0, 0, 'a', 0, 'b', 0, 'c', 0, 0, 0}, 4, 6},
+        {DS_WCHAR_LEN4, 9, {3, 0, 0, 0, 'a', 0, 'b', 0, 'c'}, 4, 4},
+        {DS_WCHAR_LEN4, 3, {3, 0, 0}, 0, 0},
+        {DS_CHAR_REF, 8, {0, 0, 0, 0, 0, 0, 0, 0}, 0, 0},  // narrower than a reference
+    };
+    for (const auto& c : cases) {
+        DatasetColumn col{};
+        col.kind = c.kind;
+        col.width = c.width;
+        ASSERT_EQ(c.cell.size(), c.width);
+        const DsBytes v = DatasetCellBytes(&col, c.cell.data());
+        EXPECT_EQ(v.bytes, c.cell.data() + c.offset) << c.kind << "/" << c.width;
+        EXPECT_EQ(v.size, c.size) << c.kind << "/" << c.width;
+    }
+}
+
+TEST(DatasetCellBytes, ReferencesPointAtTheirBuffer) {
+    DsPtr d(Make({{DS_CHAR_REF, 0}, {DS_WCHAR_REF, 0}}, 2));
+    d->rows_used = 2;
+    PutRef(d.get(), 0, 0, "abc");
+    const char16_t w[] = u"xyz";
+    ASSERT_EQ(DatasetSetRef(d.get(), 0, 1, w, 3), DS_OK);
+    const uint8_t* cell = DatasetCell(&d->cols[0], 0);
+    DsBytes v = DatasetCellBytes(&d->cols[0], cell);
+    EXPECT_EQ(v.bytes, DatasetRefGet(cell).ptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(v.bytes), v.size), "abc");
+    cell = DatasetCell(&d->cols[1], 0);
+    v = DatasetCellBytes(&d->cols[1], cell);
+    EXPECT_EQ(v.size, 6u);
+    EXPECT_EQ(std::memcmp(v.bytes, w, 6), 0);
+    // A reference without a buffer is empty, at the cell.
+    cell = DatasetCell(&d->cols[0], 1);
+    v = DatasetCellBytes(&d->cols[0], cell);
+    EXPECT_EQ(v.bytes, cell);
+    EXPECT_EQ(v.size, 0u);
+}
 
 TEST(DatasetInsertRow, RefusesFullDatasetBadIndexAndNoColumns) {
     DsPtr d(Sample(3, 3));

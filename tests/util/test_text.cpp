@@ -337,6 +337,39 @@ TEST(Utf, WideCopyOutKeepsPairsWhole) {
   EXPECT_EQ(WideLen(nullptr), 0u);
 }
 
+TEST(Utf, CodePointToUtf8WritesOneSequence) {
+  const struct {
+    uint32_t cp;
+    std::string utf8;
+  } cases[] = {
+      {0x41, "A"},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xD800, "\xED\xA0\x80"},  // a lone surrogate keeps a sequence of its own
+      {0xFFFD, "\xEF\xBF\xBD"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+  };
+  for (const auto& c : cases) {
+    char buf[5] = {'x', 'x', 'x', 'x', 'x'};
+    const size_t n = CodePointToUtf8(c.cp, buf);
+    EXPECT_EQ(std::string(buf, n), c.utf8) << std::hex << c.cp;
+    EXPECT_EQ(buf[4], 'x') << "writes at most 4 bytes";
+  }
+}
+
+TEST(Utf, CutLengthEndsOnACharacterBoundary) {
+  const std::string s = "ab\xE2\x82\xAC" "c\xF0\x9F\x98\x80";
+  const struct {
+    size_t max;
+    size_t expected;
+  } cases[] = {{100, 10}, {10, 10}, {9, 6}, {7, 6}, {6, 6}, {5, 5}, {4, 2}, {3, 2}, {2, 2}, {1, 1}, {0, 0}};
+  for (const auto& c : cases) EXPECT_EQ(Utf8CutLength(s.data(), s.size(), c.max), c.expected) << c.max;
+  EXPECT_EQ(Utf8CutLength("\x80\x80\x80", 3, 2), 0u) << "no lead byte to stop at";
+}
+
 TEST(Utf, CharCountSizesBuffersForPairs) {
   EXPECT_EQ(Utf8CharCount("", TV_NTS), 0u);
   EXPECT_EQ(Utf8CharCount(nullptr, TV_NTS), 0u);
