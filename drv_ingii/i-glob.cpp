@@ -18,6 +18,7 @@
 #include "drv_ingii/ingutil.h"
 #include "scrs/sc_cursor.h"
 
+#include "util/dataset.h"
 #include "util/log.h"
 
 IngDsnSettings g_ingDsnSettings;
@@ -213,7 +214,11 @@ uint32_t IngBeforeSetPos(uint32_t) { return 0; }
 uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
   AgentLink self{kAgentLinkConcurrent, const_cast<AgentFuncTable*>(&g_agentTable)};
   uint32_t rc = 0;
-  if (text != nullptr && (rc = AgentCall<DRV_Prepare>(&self, stmt, text)) != 0) return rc;
+  if (text != nullptr && (rc = AgentCall<DRV_Prepare>(&self, stmt, text)) != 0) {
+    // The values were handed over with the call: a failed prepare must not lose them.
+    if (values != nullptr) DatasetDelete(values);
+    return rc;
+  }
   if (values != nullptr && (rc = AgentCall<DRV_SetParams>(&self, stmt, values)) != 0) return rc;
   if (count != 0 && (rc = AgentCall<DRV_SetParamDescs>(&self, stmt, count, descs)) != 0) return rc;
   return AgentCall<DRV_Execute>(&self, stmt);

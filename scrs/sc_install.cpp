@@ -1,7 +1,8 @@
 // The cursor layer over the agent's operation table: its installation, its records of the open
 // connections, and the overrides for information, connections, statements, parameters, close
-// and block fetch; prepare and execute go to the set-up (sc_setup.cpp). Positioned changes,
-// bulk and compound operations keep the lower table's slots until the layer carries them.
+// and block fetch; prepare and execute go to the set-up (sc_setup.cpp), the compound
+// operations to sc_compound.cpp. Positioned changes and bulk operations keep the lower table's
+// slots until the layer carries them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
+#include "scrs/sc_compound.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/ss.h"
@@ -155,6 +157,7 @@ void SCS_InstallLayer(AgentLink* link) {
     g_funcTable.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(SCS_CloseCursor);
     g_funcTable.op[DRV_Fetch] = reinterpret_cast<AgentOpFn>(SCS_Fetch);
     g_funcTable.op[DRV_ExtendedFetch] = reinterpret_cast<AgentOpFn>(SCS_ExtendedFetch);
+    SCS_CompoundInstall(&g_funcTable);
   }
   link->table = &g_funcTable;
 }
@@ -343,6 +346,7 @@ uint32_t SCS_FreeStmt(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr) return 21;
   StmtClose(s);
+  SCS_CompoundStmtRelease(stmt);
   return AgentCall<DRV_FreeStmt>(&g_savedLowerLink, stmt);
 }
 

@@ -24,13 +24,16 @@ TEST(LayerInstall, TakesItsSlotsAndLeavesTheRestToTheAgent) {
   EXPECT_EQ(2u, SCS_LowerLink()->word);
   const std::set<int> taken = {DRV_GetInfo,   DRV_Connect,   DRV_Disconnect, DRV_AllocStmt,      DRV_FreeStmt,
                                DRV_SetParams, DRV_FetchRows, DRV_CloseCursor, DRV_Fetch, DRV_ExtendedFetch,
-                               DRV_Prepare, DRV_Execute};
+                               DRV_Prepare, DRV_Execute, DRV_MoreResults, DRV_PrepareExecute,
+                               DRV_ExecuteRowset, DRV_AllocPrepare, DRV_FetchDescribe, DRV_ExtendedFetchConvert,
+                               DRV_GetRowsetValue, DRV_ExecuteBatch, DRV_ExecuteRowsetEx, DRV_PrepareExecuteEx,
+                               DRV_SetParamDescsEx};
   for (int slot = 0; slot < kAgentSlotCount; ++slot) {
     if (taken.count(slot)) {
       EXPECT_NE(agent->op[slot], scs->op[slot]) << "slot " << slot;
       EXPECT_NE(nullptr, scs->op[slot]) << "slot " << slot;
     } else {
-      // Set-up, scroll, positioned, bulk and compound slots still reach the agent as they are.
+      // Set-up, scroll, positioned and bulk slots still reach the agent as they are.
       EXPECT_EQ(agent->op[slot], scs->op[slot]) << "slot " << slot;
     }
   }
