@@ -481,6 +481,17 @@ void IngCatalogNullColumns(Dataset* b, uint32_t rows, uint32_t mask) {
   }
 }
 
+namespace {
+
+// The query reports a scale and radix 10 for every column; applications take a radix as telling
+// whether COLUMN_SIZE counts digits or bits, so types without either must read NULL.
+bool CharOrBinary(int16_t t) {
+  return t == 1 || t == 12 || t == -1 || t == -8 || t == -9 || t == -10 || t == -2 || t == -3 || t == -4;
+}
+bool DateTimeOrInterval(int16_t t) { return (t >= 9 && t <= 11) || (t >= 91 && t <= 93) || (t >= 101 && t <= 113); }
+
+}  // namespace
+
 void IngCatalogColumnRows(Dataset* b, uint32_t rows, uint32_t odbcVersion, bool unicode, bool procedures) {
   // 1-based cells: DATA_TYPE, TYPE_NAME, COLUMN_SIZE, BUFFER_LENGTH, DECIMAL_DIGITS, NULLABLE,
   // SQL_DATA_TYPE, SQL_DATETIME_SUB, CHAR_OCTET_LENGTH, IS_NULLABLE.
@@ -490,6 +501,7 @@ void IngCatalogColumnRows(Dataset* b, uint32_t rows, uint32_t odbcVersion, bool 
   if (b == nullptr || b->col_count < at[9]) return;
   DatasetColumn* col[10];
   for (int i = 0; i < 10; ++i) col[i] = &b->cols[at[i] - 1];
+  DatasetColumn* radix = &b->cols[at[4]];  // NUM_PREC_RADIX follows DECIMAL_DIGITS
   for (uint32_t r = 0; r < rows && r < b->rows_alloc; ++r) {
     DatasetColumn* isNull = col[9];
     std::string yn;
@@ -523,7 +535,9 @@ void IngCatalogColumnRows(Dataset* b, uint32_t rows, uint32_t odbcVersion, bool 
     WriteInt(col[0], r, dataType);
     WriteInt(col[2], r, columnSize);
     WriteInt(col[3], r, bufferLength);
-    WriteInt(col[4], r, digits);
+    if (CharOrBinary(dataType)) col[4]->indicators[r] = DS_IND_NULL;
+    else WriteInt(col[4], r, digits);
+    if (CharOrBinary(dataType) || DateTimeOrInterval(dataType)) radix->indicators[r] = DS_IND_NULL;
     WriteInt(col[5], r, nullable);
     WriteInt(col[6], r, int16_t(sqlType));
     if (sub != 65535) WriteInt(col[7], r, int16_t(sub));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -325,6 +326,47 @@ TEST(CatalogHooks, ColumnsRowsGetOdbcTypes) {
     EXPECT_EQ(b.GetInt(13, 2), 9);
     EXPECT_EQ(b.GetInt(14, 2), 3);
     EXPECT_EQ(b.GetText(17, 2), "");
+  }
+}
+
+// DECIMAL_DIGITS stays only where a scale applies and NUM_PREC_RADIX only for numbers, for both
+// application versions (ODBC 2 date codes differ).
+TEST(CatalogHooks, ColumnsDigitsAndRadixByType) {
+  struct Case {
+    int16_t code;
+    int32_t len;
+    bool digits, radix;
+  } cases[] = {{30, 4, true, true},   {31, 8, true, true},   {10, 8, true, true},    {5, 8, true, true},
+               {20, 10, false, false}, {21, 40, false, false}, {22, 0, false, false}, {23, 4, false, false},
+               {25, 0, false, false},  {26, 10, false, false}, {28, 0, false, false}, {3, 12, true, false},
+               {4, 4, true, false},    {6, 4, true, false},    {9, 12, true, false},  {33, 4, true, false},
+               {34, 12, true, false},  {38, 1, true, true}};
+  const uint32_t n = uint32_t(std::size(cases));
+  for (uint32_t version : {2u, 3u}) {
+    SCOPED_TRACE(version);
+    Block b(ColumnsShape(DS_CHAR_NTS), n);
+    for (uint32_t r = 0; r < n; ++r) {
+      b.SetInt(4, r, cases[r].code);
+      b.SetText(5, r, "ingres");
+      b.SetInt(6, r, cases[r].len);
+      b.SetInt(7, r, cases[r].len);
+      b.SetInt(8, r, 0);
+      b.SetInt(9, r, 10);
+      b.SetInt(10, r, 0);
+      b.SetInt(13, r, cases[r].code);
+      b.SetNull(14, r);
+      b.SetNull(15, r);
+      b.SetText(17, r, "N");
+    }
+    IngCatalogColumnRows(&b.ds, n, version, false, false);
+    for (uint32_t r = 0; r < n; ++r) {
+      SCOPED_TRACE(cases[r].code);
+      EXPECT_EQ(!b.Null(8, r), cases[r].digits);
+      EXPECT_EQ(!b.Null(9, r), cases[r].radix);
+      if (cases[r].radix) {
+        EXPECT_EQ(b.GetInt(9, r), 10);
+      }
+    }
   }
 }
 

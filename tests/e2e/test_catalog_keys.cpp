@@ -81,6 +81,22 @@ TEST_P(CatalogKeys, ProceduresAndTheirColumns) {
     EXPECT_EQ(Column(ReadAll(), 3), (Row{"p_newsal"}));
 }
 
+// A character parameter has neither decimal digits nor a radix; numeric ones keep both.
+TEST_P(CatalogKeys, ProcedureColumnDigitsAndRadix) {
+    ASSERT_EQ(SQL_SUCCESS, SQLProcedureColumns(stmt, nullptr, 0, nullptr, 0, T("dept_count"), SQL_NTS, nullptr, 0))
+        << Diag();
+    Rows pc = ReadAll();
+    EXPECT_EQ(Column(pc, 3), (Row{"p_deptno", "p_names"}));
+    EXPECT_EQ(Column(pc, 5), (Row{"4", "12"}));
+    EXPECT_EQ(Column(pc, 9), (Row{"0", "<null>"}));
+    EXPECT_EQ(Column(pc, 10), (Row{"10", "<null>"}));
+    ASSERT_EQ(SQL_SUCCESS, SQLProcedureColumns(stmt, nullptr, 0, nullptr, 0, T("raise_salary"), SQL_NTS, nullptr, 0))
+        << Diag();
+    pc = ReadAll();
+    EXPECT_EQ(Column(pc, 9), (Row{"0", "0", "2"}));
+    EXPECT_EQ(Column(pc, 10), (Row{"10", "10", "10"}));
+}
+
 TEST_P(CatalogKeys, Privileges) {
     ASSERT_EQ(SQL_SUCCESS, SQLTablePrivileges(stmt, nullptr, 0, nullptr, 0, nullptr, 0)) << Diag();
     SQLSMALLINT n = 0;

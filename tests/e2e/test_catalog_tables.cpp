@@ -1,5 +1,6 @@
 // SQLTables and SQLColumns through unixODBC on the sample schema, both builds.
 #include <algorithm>
+#include <iterator>
 
 #include "catalog_fixture.h"
 
@@ -65,6 +66,37 @@ TEST_P(CatalogTables, ColumnsOfATable) {
     // Column pattern.
     ASSERT_EQ(SQL_SUCCESS, SQLColumns(stmt, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS, T("%no"), SQL_NTS));
     EXPECT_EQ(Column(ReadAll(), 3), (Row{"empno", "deptno"}));
+}
+
+// DECIMAL_DIGITS and NUM_PREC_RADIX are NULL where they do not apply: applications read the
+// radix to tell whether COLUMN_SIZE counts digits or bits.
+TEST_P(CatalogTables, DigitsAndRadixOnlyWhereTheyApply) {
+    struct Expect {
+        const char* column;
+        bool digitsNull;
+        const char* radix;  // "<null>" for NULL
+    } table[] = {
+        {"id", false, "10"},     {"i1", false, "10"},     {"i2", false, "10"},     {"i4", false, "10"},
+        {"i8", false, "10"},     {"f4", false, "10"},     {"f8", false, "10"},     {"dec", false, "10"},
+        {"mon", false, "10"},    {"ch", true, "<null>"},  {"cc", true, "<null>"},  {"vc", true, "<null>"},
+        {"tx", true, "<null>"},  {"nc", true, "<null>"},  {"nv", true, "<null>"},  {"bt", true, "<null>"},
+        {"vb", true, "<null>"},  {"lv", true, "<null>"},  {"lb", true, "<null>"},  {"ln", true, "<null>"},
+        {"da", false, "<null>"}, {"ad", false, "<null>"}, {"ti", false, "<null>"}, {"ts", false, "<null>"},
+        {"iy", false, "<null>"}, {"id2", false, "<null>"}, {"bo", false, "10"},
+    };
+    ASSERT_EQ(SQL_SUCCESS, SQLColumns(stmt, nullptr, 0, nullptr, 0, T("all_types"), SQL_NTS, nullptr, 0)) << Diag();
+    Rows c = ReadAll();
+    ASSERT_EQ(c.size(), std::size(table));
+    for (size_t i = 0; i < c.size(); ++i) {
+        SCOPED_TRACE(table[i].column);
+        ASSERT_EQ(c[i][3], table[i].column);
+        EXPECT_EQ(c[i][8] == "<null>", table[i].digitsNull) << c[i][8];
+        EXPECT_EQ(c[i][9], table[i].radix);
+    }
+    // The scale survives where it applies.
+    EXPECT_EQ(c[7][8], "10");
+    EXPECT_EQ(c[8][8], "2");
+    EXPECT_EQ(c[23][8], "6");
 }
 
 TEST_P(CatalogTables, OdbcTwoApplicationSeesOldDateCodes) {

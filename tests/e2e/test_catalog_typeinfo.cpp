@@ -151,6 +151,20 @@ TEST_P(CatalogTypeInfo, BoundColumns) {
     EXPECT_EQ(seen.back(), "INTEGER8/-5/10");
 }
 
+// MINIMUM_SCALE, MAXIMUM_SCALE and the radix are NULL for character, binary and date types and
+// present for numeric ones.
+TEST_P(CatalogTypeInfo, ScaleAndRadixOnlyForNumbers) {
+    ConnectAt("3");
+    Rows all = AllTypes();
+    ASSERT_EQ(all.size(), GetParam().wide ? 21u : 18u);
+    for (const Row& r : all) {
+        SCOPED_TRACE(r[0] + "/" + r[1]);
+        const int type = std::atoi(r[1].c_str());
+        const bool numeric = (type >= 2 && type <= 8) || type == -5 || type == -6;
+        for (size_t c : {13u, 14u, 17u}) EXPECT_EQ(r[c] == "<null>", !numeric) << "column " << c + 1;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, CatalogTypeInfo, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& i) { return BuildName(i.param); });
 
