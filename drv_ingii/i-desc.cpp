@@ -131,6 +131,8 @@ void IngStmtReset(IngStmt* s) {
   s->text.markerFlags = 0;
   std::free(s->preparedText);
   s->preparedText = nullptr;
+  std::free(s->procCallText);
+  s->procCallText = nullptr;
 }
 
 uint32_t IngFreeStmt(uint32_t stmt) {

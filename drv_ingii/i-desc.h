@@ -88,6 +88,7 @@ struct IngStmt {
   void** convBufs;  // one per parameter column
   uint16_t convCount;
   char* preparedText;       // the text the server prepared (after an ORDER BY repair)
+  char* procCallText;       // a call with literal arguments, run as EXECUTE PROCEDURE text
   volatile int cancelBusy;  // a cancel is using the OpenAPI statement
   uint32_t (*typeInfoFetch)(IngStmt* s, uint16_t rows, Dataset* block);  // result source 2
 };

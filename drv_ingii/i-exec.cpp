@@ -9,6 +9,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-sql.h"
@@ -353,6 +354,105 @@ uint32_t ProcParamsFromCatalog(IngStmt* s, ColumnInfo* arr, uint16_t at, uint16_
   return rc;
 }
 
+// The argument texts of a call escape as the caller wrote them (the translation keeps only
+// the procedure name); false when the call has no argument list.
+bool CallArguments(const char* src, std::vector<std::string>* args) {
+  auto ident = [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_'; };
+  const char* p = src;
+  char quote = 0;
+  const char* after = nullptr;
+  for (; *p; ++p) {
+    if (quote) {
+      if (*p == quote) quote = 0;
+      continue;
+    }
+    if (*p == '\'' || *p == '"') {
+      quote = *p;
+      continue;
+    }
+    if (strncasecmp(p, "call", 4) == 0 && (p == src || !ident(p[-1])) && !ident(p[4])) {
+      after = p + 4;
+      break;
+    }
+  }
+  if (after == nullptr) return false;
+  for (p = after, quote = 0; *p; ++p) {  // past the (possibly quoted) name
+    if (quote) {
+      if (*p == quote) quote = 0;
+    } else if (*p == '"') {
+      quote = *p;
+    } else if (*p == '(' || *p == '}' || *p == ')') {
+      break;
+    }
+  }
+  if (*p != '(') return false;
+  std::string cur;
+  int depth = 0;
+  for (++p, quote = 0; *p; ++p) {
+    const char ch = *p;
+    if (quote) {
+      if (ch == quote) quote = 0;
+    } else if (ch == '\'' || ch == '"') {
+      quote = ch;
+    } else if (ch == '(') {
+      ++depth;
+    } else if (ch == ')') {
+      if (depth == 0) break;
+      --depth;
+    } else if (ch == ',' && depth == 0) {
+      args->push_back(cur);
+      cur.clear();
+      continue;
+    }
+    cur += ch;
+  }
+  args->push_back(cur);
+  for (std::string& a : *args) {
+    size_t b = 0;
+    while (b < a.size() && IsBlank(a[b])) ++b;
+    size_t e = a.size();
+    while (e > b && IsBlank(a[e - 1])) --e;
+    a = a.substr(b, e - b);
+  }
+  return true;
+}
+
+// A call whose arguments are literals sends them as an EXECUTE PROCEDURE text with the
+// parameters named from the catalog: the call by name alone would drop them.
+uint32_t BuildLiteralCall(IngStmt* s) {
+  std::vector<std::string> args;
+  if (s->text.source == nullptr || !CallArguments(s->text.source, &args)) return 0;
+  bool any = false;
+  for (const std::string& a : args) any = any || !a.empty();
+  if (!any) return 0;
+  const uint16_t n = uint16_t(args.size() > 0x7FFF ? 0x7FFF : args.size());
+  ColumnInfo* names = ColumnInfoArrayAlloc(n);
+  if (names == nullptr) return kIngErrNoMemory;
+  uint32_t rc = ProcParamsFromCatalog(s, names, 0, n);
+  if (rc == kIngNoData) rc = 0;
+  s->outParamCount = 0;  // a literal receives nothing back
+  std::string text = "EXECUTE PROCEDURE ";
+  if (s->procOwner[0]) text += std::string("\"") + s->procOwner + "\".";
+  text += std::string("\"") + s->procName + "\"(";
+  bool first = true;
+  for (uint16_t i = 0; rc == 0 && i < n; ++i) {
+    if (args[i].empty()) continue;  // left out: the parameter's default
+    if (names[i].column == nullptr || names[i].column[0] == '\0') {
+      IngDiagPostText(&s->messages, "Too many arguments in procedure call", kIngErrSyntax);
+      rc = kIngErrSyntax;
+      break;
+    }
+    if (!first) text += ", ";
+    first = false;
+    text += std::string(names[i].column) + " = " + args[i];
+  }
+  ColumnInfoArrayFree(names, n);
+  if (rc != 0) return rc;
+  text += ")";
+  s->procCallText = strdup(text.c_str());
+  return s->procCallText ? 0 : kIngErrNoMemory;
+}
+
 // Default parameter descriptions, and for a procedure call those its catalog gives.
 uint32_t BuildParamDescs(IngStmt* s) {
   const uint16_t n = s->text.markers;
@@ -490,6 +590,10 @@ uint32_t IngPrepare(uint32_t stmt, const char* text) {
     while (b < name.size() && IsBlank(name[b])) ++b;
     uint32_t rc = IIProcedureExists(s, name.c_str() + b);
     if (rc != 0) return rc;
+    if (s->text.markers == 0) {
+      rc = BuildLiteralCall(s);
+      if (rc != 0) return rc;
+    }
   }
   uint32_t rc = BuildParamDescs(s);
   if (rc != 0) return rc;

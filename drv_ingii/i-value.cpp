@@ -1051,6 +1051,12 @@ uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowC
   qy.qy_connHandle = c->connHandle;
   qy.qy_queryType = queryType;
   qy.qy_queryText = queryType == IIAPI_QT_EXEC_PROCEDURE ? nullptr : text;
+  if (queryType == IIAPI_QT_EXEC_PROCEDURE && s->procCallText != nullptr) {
+    // Literal arguments travel in the text; there is nothing to send beside it.
+    qy.qy_queryType = IIAPI_QT_QUERY;
+    qy.qy_queryText = s->procCallText;
+    params = false;
+  }
   qy.qy_parameters = params ? II_TRUE : II_FALSE;
   qy.qy_tranHandle = c->tranHandle;
   IIapi_query(&qy);

@@ -360,7 +360,12 @@ uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
     c.layerFlags &= ~kScsLParamsKept;
     if (values != nullptr) {
       Dataset* copy = nullptr;
-      if (int rc = DatasetClone(&copy, values)) return uint32_t(rc);
+      if (int rc = DatasetClone(&copy, values)) {
+        // Nothing goes down, yet the values were handed over: unless the caller keeps them,
+        // nobody else will free them.
+        if (!(g_savedLowerLink.word & 1)) DatasetDelete(values);
+        return uint32_t(rc);
+      }
       c.keptParams = copy;
       c.layerFlags |= kScsLParamsKept;
     }

@@ -155,3 +155,54 @@ TEST_F(ProcedureExecTest, RowsOfAProcedureCalledWithAReturnValue) {
   EXPECT_EQ(b.Text(1, 2), "Ford");
 }
 }  // namespace
+
+namespace {
+
+class ProcedureLiteralArgs : public AgentSession {
+ protected:
+  void SetUp() override { Open(false, false, true); }
+  std::vector<std::string> Names(uint32_t s) {
+    std::vector<std::string> out;
+    for (;;) {
+      Block b;
+      EXPECT_EQ(AgentCall<DRV_FetchRows>(&link, s, 10, &b.ds), 0u) << Errors(s);
+      if (b.ds.rows_used == 0) break;
+      for (uint32_t r = 0; r < b.ds.rows_used; ++r) out.push_back(b.Text(1, r));
+    }
+    return out;
+  }
+};
+
+TEST_F(ProcedureLiteralArgs, LiteralArgumentReachesTheProcedure) {
+  for (const char* sql : {"{call emps_of(20)}", "{ call emps_of ( 20 ) }", "{call emps_of(10)}"}) {
+    uint32_t s = Stmt();
+    ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, sql), 0u) << sql << "\n" << Errors(s);
+    ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << sql << "\n" << Errors(s);
+    std::vector<std::string> want = std::strstr(sql, "10") ? std::vector<std::string>{"King"}
+                                                           : std::vector<std::string>{"Smith", "Jones", "Ford"};
+    EXPECT_EQ(Names(s), want) << sql;
+  }
+}
+
+TEST_F(ProcedureLiteralArgs, QuotedLiteralIsConvertedByTheServer) {
+  uint32_t s = Stmt();
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "{call emps_of('20')}"), 0u) << Errors(s);
+  ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
+  EXPECT_EQ(Names(s), (std::vector<std::string>{"Smith", "Jones", "Ford"}));
+}
+
+TEST_F(ProcedureLiteralArgs, MoreArgumentsThanParametersIsASyntaxError) {
+  uint32_t s = Stmt();
+  EXPECT_EQ(AgentCall<DRV_Prepare>(&link, s, "{call emps_of(20, 30)}"), 68u);
+  EXPECT_NE(Errors(s).find("Too many arguments"), std::string::npos);
+}
+
+TEST_F(ProcedureLiteralArgs, EmptyArgumentListCallsWithoutArguments) {
+  uint32_t s = Stmt();
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "{call emps_of()}"), 0u) << Errors(s);
+  EXPECT_EQ(IngStmtFind(s)->procCallText, nullptr);
+  ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
+  EXPECT_TRUE(Names(s).empty());
+}
+
+}  // namespace
