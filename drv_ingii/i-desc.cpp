@@ -133,6 +133,13 @@ void IngStmtReset(IngStmt* s) {
   s->preparedText = nullptr;
   std::free(s->procCallText);
   s->procCallText = nullptr;
+  for (uint16_t i = 0; i < s->procLitCount; ++i) {
+    std::free(s->procLits[i].name);
+    std::free(s->procLits[i].text);
+  }
+  std::free(s->procLits);
+  s->procLits = nullptr;
+  s->procLitCount = 0;
 }
 
 uint32_t IngFreeStmt(uint32_t stmt) {

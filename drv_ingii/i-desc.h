@@ -89,6 +89,16 @@ struct IngStmt {
   uint16_t convCount;
   char* preparedText;       // the text the server prepared (after an ORDER BY repair)
   char* procCallText;       // a call with literal arguments, run as EXECUTE PROCEDURE text
+  // Literal arguments of a call that also has markers: sent by name beside the bound values.
+  struct ProcLiteral {
+    char* name;
+    char* text;   // unquoted text, or null for NULL
+    int isInt;    // sent as an integer (num)
+    int isFloat;  // sent as a float (real)
+    int64_t num;
+    double real;
+  }* procLits;
+  uint16_t procLitCount;
   volatile int cancelBusy;  // a cancel is using the OpenAPI statement
   uint32_t (*typeInfoFetch)(IngStmt* s, uint16_t rows, Dataset* block);  // result source 2
 };

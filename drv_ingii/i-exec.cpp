@@ -2,11 +2,13 @@
 #include "drv_ingii/i-exec.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <utility>
 #include <vector>
 
 #include "drv_ingii/i-diag.h"
@@ -453,6 +455,93 @@ uint32_t BuildLiteralCall(IngStmt* s) {
   return s->procCallText ? 0 : kIngErrNoMemory;
 }
 
+// A literal argument as a value of the parameter's type, as the server converts on assignment:
+// numbers for numeric parameters, quoted texts unquoted; false for anything else (an expression).
+bool ParseLiteral(const std::string& a, int sqlType, IngStmt::ProcLiteral* lit) {
+  if (strcasecmp(a.c_str(), "NULL") == 0) return true;
+  if (a.size() >= 2 && a.front() == '\'' && a.back() == '\'') {
+    std::string v;
+    for (size_t i = 1; i + 1 < a.size(); ++i) {
+      if (a[i] == '\'' && a[i + 1] == '\'') ++i;
+      v += a[i];
+    }
+    lit->text = strdup(v.c_str());
+    return lit->text != nullptr;
+  }
+  // Only plain numbers: strtod alone would also take hex, "inf" and "nan".
+  if (a.empty() || a.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double real = std::strtod(a.c_str(), &end);
+  if (*end != '\0' || errno != 0) return false;
+  switch (sqlType) {
+    case -7: case -6: case 4: case 5: case -5: {
+      errno = 0;
+      const long long n = std::strtoll(a.c_str(), &end, 10);
+      if (*end == '\0' && errno == 0) {
+        lit->isInt = 1;
+        lit->num = n;
+      }
+      break;
+    }
+    case 6: case 7: case 8:
+      lit->isFloat = 1;
+      lit->real = real;
+      break;
+    default: break;  // decimals and texts: the digits as written
+  }
+  lit->text = strdup(a.c_str());
+  return lit->text != nullptr;
+}
+
+// A call mixing markers and literals: each marker takes the catalog description of the
+// parameter at its argument position (the engine matches by name), and the literals are kept
+// to be sent by name with the bound values.
+uint32_t MapMixedCall(IngStmt* s) {
+  std::vector<std::string> args;
+  if (s->text.source == nullptr || !CallArguments(s->text.source, &args)) return 0;
+  bool mixed = false;
+  for (const std::string& a : args) mixed = mixed || (!a.empty() && a != "?");
+  if (!mixed) return 0;
+  const uint16_t n = uint16_t(args.size() > 0x7FFF ? 0x7FFF : args.size());
+  ColumnInfo* names = ColumnInfoArrayAlloc(n);
+  if (names == nullptr) return kIngErrNoMemory;
+  uint32_t rc = ProcParamsFromCatalog(s, names, 0, n);
+  if (rc == kIngNoData) rc = 0;
+  s->procLits = static_cast<IngStmt::ProcLiteral*>(std::calloc(n, sizeof(IngStmt::ProcLiteral)));
+  if (rc == 0 && s->procLits == nullptr) rc = kIngErrNoMemory;
+  uint16_t m = IngFirstParamColumn(s);
+  uint16_t outs = 0;
+  for (uint16_t j = 0; rc == 0 && j < n; ++j) {
+    if (args[j].empty()) continue;  // left out: the parameter's default
+    if (names[j].column == nullptr || names[j].column[0] == '\0') {
+      IngDiagPostText(&s->messages, "Too many arguments in procedure call", kIngErrSyntax);
+      rc = kIngErrSyntax;
+      break;
+    }
+    if (args[j] == "?") {
+      if (m < s->paramCount) {
+        std::swap(s->paramInfo[m], names[j]);
+        if (s->paramInfo[m].name[1] != 'I') ++outs;
+      }
+      ++m;
+      continue;
+    }
+    IngStmt::ProcLiteral& lit = s->procLits[s->procLitCount];
+    lit.name = strdup(names[j].column);
+    ++s->procLitCount;
+    if (lit.name == nullptr) {
+      rc = kIngErrNoMemory;
+    } else if (!ParseLiteral(args[j], names[j].sql_type, &lit)) {
+      IngDiagPostText(&s->messages, "Procedure call argument is neither a marker nor a literal", kIngErrSyntax);
+      rc = kIngErrSyntax;
+    }
+  }
+  s->outParamCount = outs;
+  ColumnInfoArrayFree(names, n);
+  return rc;
+}
+
 // Default parameter descriptions, and for a procedure call those its catalog gives.
 uint32_t BuildParamDescs(IngStmt* s) {
   const uint16_t n = s->text.markers;
@@ -596,6 +685,7 @@ uint32_t IngPrepare(uint32_t stmt, const char* text) {
     }
   }
   uint32_t rc = BuildParamDescs(s);
+  if (rc == 0 && (s->state & kStmtProcCall) && s->text.markers != 0) rc = MapMixedCall(s);
   if (rc != 0) return rc;
   s->state |= kStmtPrepared;
   return 0;

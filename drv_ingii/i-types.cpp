@@ -207,7 +207,8 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
   const uint16_t first = IngFirstParamColumn(s);
   uint32_t ncols = 0;
   if (markers && s->params != nullptr && s->params->col_count > first) ncols = s->params->col_count - first;
-  uint32_t total = svc + ncols;
+  const uint32_t lits = queryType == IIAPI_QT_EXEC_PROCEDURE ? s->procLitCount : 0;
+  uint32_t total = svc + ncols + lits;
   if (total == 0) return 0;
   if (total > 0x7FFF) return kIngErrGeneral;
   auto* descs = static_cast<IIAPI_DESCRIPTOR*>(std::calloc(total, sizeof(IIAPI_DESCRIPTOR)));
@@ -315,6 +316,17 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
       }
       if (colIx < s->paramCount && s->paramInfo != nullptr) d.ds_columnName = s->paramInfo[colIx].column;
     }
+  }
+  for (uint32_t i = 0; i < lits; ++i) {
+    const IngStmt::ProcLiteral& lit = s->procLits[i];
+    IIAPI_DESCRIPTOR& d = descs[svc + ncols + i];
+    d.ds_nullable = lit.text == nullptr ? II_TRUE : II_FALSE;
+    const size_t tl = lit.text ? std::strlen(lit.text) : 0;
+    d.ds_dataType = lit.isInt ? IIAPI_INT_TYPE : lit.isFloat ? IIAPI_FLT_TYPE : IIAPI_VCH_TYPE;
+    d.ds_length = lit.isInt || lit.isFloat ? 8 : uint16_t(2 + (tl > 0xFFF0 ? 0xFFF0 : tl));
+    d.ds_precision = lit.isInt ? 19 : lit.isFloat ? 15 : 0;
+    d.ds_columnType = c->apiLevel < IIAPI_LEVEL_5 ? IIAPI_COL_PROCBYREFPARM : IIAPI_COL_PROCINPARM;
+    d.ds_columnName = lit.name;
   }
   out->count = int16_t(total);
   out->descs = descs;

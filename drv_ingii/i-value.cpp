@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
@@ -997,8 +998,10 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
     rc = PutParms(s, int16_t(svc), v, false);
   }
   const uint16_t first = IngFirstParamColumn(s);
+  const int16_t lits = int16_t(queryType == IIAPI_QT_EXEC_PROCEDURE ? s->procLitCount : 0);
+  const int16_t bound = int16_t(pd.count - lits);
   int16_t k = int16_t(svc);
-  while (rc == 0 && k < pd.count) {
+  while (rc == 0 && k < bound) {
     const IIAPI_DESCRIPTOR& d = pd.descs[k];
     if (IsLongType(AbsType(d.ds_dataType))) {
       uint16_t col = uint16_t(first + (k - int16_t(svc)));
@@ -1010,7 +1013,7 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
       continue;
     }
     int16_t end = k;
-    while (end < pd.count && !IsLongType(AbsType(pd.descs[end].ds_dataType))) ++end;
+    while (end < bound && !IsLongType(AbsType(pd.descs[end].ds_dataType))) ++end;
     std::string vals((end - k) * sizeof(IIAPI_DATAVALUE), '\0');
     auto* dv = reinterpret_cast<IIAPI_DATAVALUE*>(vals.data());
     for (int16_t i = k; i < end && rc == 0; ++i) {
@@ -1025,6 +1028,34 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
     }
     if (rc == 0) rc = PutParms(s, int16_t(end - k), dv, false);
     k = end;
+  }
+  if (rc == 0 && lits > 0) {
+    // Literal arguments of the call, after the bound values.
+    std::vector<IIAPI_DATAVALUE> dv(static_cast<size_t>(lits));
+    std::vector<std::string> bytes(static_cast<size_t>(lits));
+    for (int16_t i = 0; i < lits; ++i) {
+      const IngStmt::ProcLiteral& lit = s->procLits[i];
+      const IIAPI_DESCRIPTOR& d = pd.descs[bound + i];
+      if (lit.text == nullptr) {
+        dv[i].dv_null = II_TRUE;
+        continue;
+      }
+      if (lit.isInt) {
+        bytes[i].assign(8, '\0');
+        std::memcpy(bytes[i].data(), &lit.num, 8);
+      } else if (lit.isFloat) {
+        bytes[i].assign(8, '\0');
+        std::memcpy(bytes[i].data(), &lit.real, 8);
+      } else {
+        const uint16_t tl = uint16_t(d.ds_length - 2);
+        bytes[i].assign(size_t(d.ds_length), '\0');
+        std::memcpy(bytes[i].data(), &tl, 2);
+        std::memcpy(bytes[i].data() + 2, lit.text, tl);
+      }
+      dv[i].dv_length = d.ds_length;
+      dv[i].dv_value = bytes[i].data();
+    }
+    rc = PutParms(s, lits, dv.data(), false);
   }
   IngParamDescsFree(&pd);
   return rc;

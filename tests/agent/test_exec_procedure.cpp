@@ -206,3 +206,97 @@ TEST_F(ProcedureLiteralArgs, EmptyArgumentListCallsWithoutArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+// Markers and literals in one call: each argument reaches the parameter at its position.
+class ProcedureMixedArgs : public AgentSession {
+ protected:
+  void SetUp() override { Open(false, false, true); }
+};
+
+TEST_F(ProcedureMixedArgs, MarkerThenLiteral) {
+  uint32_t s = Stmt();
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "{call raise_salary(?, 10)}"), 0u) << Errors(s);
+  ParamSet p({{DS_INTEGER, 4}}, 1);
+  p.Put<int32_t>(0, 0, 7369);
+  ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, p.Give()), 0u);
+  ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
+  uint32_t check = Stmt();
+  ASSERT_EQ(Run(check, "SELECT sal FROM emp WHERE empno = 7369"), 0u);
+  Block b;
+  ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, check, 1, &b.ds), 0u);
+  EXPECT_EQ(b.Text(0, 0), "880.00");
+}
+
+TEST_F(ProcedureMixedArgs, LiteralThenOutputMarker) {
+  for (const char* sql : {"{call dept_count(20, ?)}", "{call dept_count('20', ?)}"}) {
+    uint32_t s = Stmt();
+    ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, sql), 0u) << sql << Errors(s);
+    uint16_t n = 0;
+    ColumnInfo* d = nullptr;
+    IngConnFind(conn)->paramNames = 1;
+    ASSERT_EQ(AgentCall<DRV_DescribeParams>(&link, s, &n, &d), 0u);
+    IngConnFind(conn)->paramNames = 0;
+    ASSERT_EQ(n, 1);
+    EXPECT_STREQ(d[0].column, "p_names");
+    EXPECT_STREQ(d[0].name, "*B");
+    ColumnInfoArrayFree(d, n);
+    ParamSet p({{DS_CHAR_NTS, 200}}, 1);
+    p.Null(0, 0);
+    ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, p.Give()), 0u);
+    ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 80u) << sql << Errors(s);
+    Block out;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 0, &out.ds), 0u);
+    ASSERT_EQ(out.ds.rows_used, 1u);
+    EXPECT_EQ(out.Text(0, 0), "Ford,Jones,Smith") << sql;
+  }
+}
+
+TEST_F(ProcedureMixedArgs, ReturnValueWithLiteralArgument) {
+  for (auto [sql, want] : {std::pair{"{?=call dept_count(30)}", 2}, std::pair{"{? = call dept_count(20)}", 3}}) {
+    uint32_t s = Stmt();
+    ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, sql), 0u) << sql << Errors(s);
+    ParamSet p({{DS_INTEGER, 4}}, 1);
+    p.Null(0, 0);
+    ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, p.Give()), 0u);
+    ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 80u) << sql << Errors(s);
+    Block out;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 0, &out.ds), 0u);
+    ASSERT_EQ(out.ds.rows_used, 1u);
+    EXPECT_EQ(out.Get<int32_t>(0, 0), want) << sql;
+  }
+}
+
+TEST_F(ProcedureMixedArgs, LiteralsAroundAnInOutMarkerWithReturnValue) {
+  uint32_t s = Stmt();
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "{?=call raise_salary(7369, 10, ?)}"), 0u) << Errors(s);
+  EXPECT_EQ(IngStmtFind(s)->outParamCount, 1);
+  ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 20}}, 1);
+  p.Null(0, 0);
+  p.Null(1, 0);
+  ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, p.Give()), 0u);
+  ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 80u) << Errors(s);
+  Block out;
+  ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 0, &out.ds), 0u) << Errors(s);
+  ASSERT_EQ(out.ds.rows_used, 1u);
+  ASSERT_EQ(out.ds.col_count, 2);
+  EXPECT_EQ(out.Get<int32_t>(0, 0), 1);
+  EXPECT_EQ(out.Text(1, 0), "880.00");
+}
+
+TEST_F(ProcedureMixedArgs, ExpressionArgumentIsASyntaxError) {
+  for (const char* sql : {"{call dept_count(10 + 10, ?)}", "{call dept_count(0x14, ?)}", "{call dept_count(inf, ?)}"}) {
+    uint32_t s = Stmt();
+    EXPECT_EQ(AgentCall<DRV_Prepare>(&link, s, sql), 68u) << sql;
+    EXPECT_NE(Errors(s).find("neither a marker nor a literal"), std::string::npos) << sql;
+  }
+}
+
+TEST_F(ProcedureMixedArgs, TooManyArgumentsIsASyntaxError) {
+  uint32_t s = Stmt();
+  EXPECT_EQ(AgentCall<DRV_Prepare>(&link, s, "{call emps_of(?, 30)}"), 68u);
+  EXPECT_NE(Errors(s).find("Too many arguments"), std::string::npos);
+}
+
+}  // namespace
