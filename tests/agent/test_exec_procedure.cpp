@@ -5,9 +5,21 @@ using namespace stmttest;
 
 namespace {
 
+// A session on the sample database, whose procedures these tests call.
 class ProcedureExecTest : public AgentSession {
  protected:
   void SetUp() override { Open(false, false, true); }
+  // The names (second column) of every row the statement's result still holds.
+  std::vector<std::string> Names(uint32_t s) {
+    std::vector<std::string> out;
+    for (;;) {
+      Block b;
+      EXPECT_EQ(AgentCall<DRV_FetchRows>(&link, s, 10, &b.ds), 0u) << Errors(s);
+      if (b.ds.rows_used == 0) break;
+      for (uint32_t r = 0; r < b.ds.rows_used; ++r) out.push_back(b.Text(1, r));
+    }
+    return out;
+  }
 };
 
 TEST_F(ProcedureExecTest, ReturnValueAndOutputParametersArePending) {
@@ -158,20 +170,7 @@ TEST_F(ProcedureExecTest, RowsOfAProcedureCalledWithAReturnValue) {
 
 namespace {
 
-class ProcedureLiteralArgs : public AgentSession {
- protected:
-  void SetUp() override { Open(false, false, true); }
-  std::vector<std::string> Names(uint32_t s) {
-    std::vector<std::string> out;
-    for (;;) {
-      Block b;
-      EXPECT_EQ(AgentCall<DRV_FetchRows>(&link, s, 10, &b.ds), 0u) << Errors(s);
-      if (b.ds.rows_used == 0) break;
-      for (uint32_t r = 0; r < b.ds.rows_used; ++r) out.push_back(b.Text(1, r));
-    }
-    return out;
-  }
-};
+using ProcedureLiteralArgs = ProcedureExecTest;
 
 TEST_F(ProcedureLiteralArgs, LiteralArgumentReachesTheProcedure) {
   for (const char* sql : {"{call emps_of(20)}", "{ call emps_of ( 20 ) }", "{call emps_of(10)}"}) {
@@ -210,10 +209,7 @@ TEST_F(ProcedureLiteralArgs, EmptyArgumentListCallsWithoutArguments) {
 namespace {
 
 // Markers and literals in one call: each argument reaches the parameter at its position.
-class ProcedureMixedArgs : public AgentSession {
- protected:
-  void SetUp() override { Open(false, false, true); }
-};
+using ProcedureMixedArgs = ProcedureExecTest;
 
 TEST_F(ProcedureMixedArgs, MarkerThenLiteral) {
   uint32_t s = Stmt();
