@@ -79,7 +79,8 @@ std::string catalogSql(bool meta) {
     s += "CREATE TEMP VIEW iiref_constraints AS "
          "SELECT DISTINCT '$' || lower(u.tn) || '_r' || fk.id AS ref_constraint_name, ii_owner(u.tn) AS ref_schema_name, "
          "u.tn AS ref_table_name, '$' || lower(fk.\"table\") || '_pk' AS unique_constraint_name, "
-         "ii_owner(fk.\"table\") AS unique_schema_name, fk.\"table\" AS unique_table_name "
+         "ii_owner(fk.\"table\") AS unique_schema_name, fk.\"table\" AS unique_table_name, "
+         "upper(fk.on_update) AS update_rule, upper(fk.on_delete) AS delete_rule "
          "FROM (" + kUserTables + ") u, pragma_foreign_key_list(u.tn, 'main') fk WHERE u.ty = 'table';\n";
 
     s += "CREATE TEMP VIEW iiindexes AS "

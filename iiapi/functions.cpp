@@ -583,7 +583,11 @@ void fnTypeFact(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     }
     if (what == "storage") return sqlite3_result_int(ctx, t.length);
     if (what == "precision") return sqlite3_result_int(ctx, t.type == IIAPI_DEC_TYPE ? t.precision * 256 + t.scale : 0);
-    if (what == "scale") return sqlite3_result_int(ctx, t.scale);
+    // A timestamp's scale is its fraction digits, as the server's catalogs give it.
+    if (what == "scale")
+        return sqlite3_result_int(ctx, t.type == IIAPI_TSWO_TYPE || t.type == IIAPI_TSTZ_TYPE || t.type == IIAPI_TS_TYPE
+                                           ? t.precision
+                                           : t.scale);
     if (what == "name") {
         std::string n = upperAscii(typeNameOf(t.type));
         if (t.type == IIAPI_DATE_TYPE) n = "INGRESDATE";

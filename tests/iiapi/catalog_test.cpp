@@ -278,6 +278,21 @@ TEST_F(Catalog, PrimaryAndForeignKeys) {
     EXPECT_TRUE(none.rows.empty());
 }
 
+// The referential actions a constraint was declared with are in the catalog.
+TEST_F(Catalog, ReferentialConstraintsCarryTheirRules) {
+    s.exec("CREATE TABLE rule_parent (id integer NOT NULL PRIMARY KEY)");
+    s.exec("CREATE TABLE rule_child (id integer NOT NULL PRIMARY KEY,"
+         " a integer REFERENCES rule_parent(id) ON DELETE CASCADE ON UPDATE SET NULL,"
+         " b integer REFERENCES rule_parent(id))");
+    Result r = s.exec("SELECT update_rule, delete_rule FROM iiref_constraints WHERE ref_table_name = 'rule_child'"
+                    " ORDER BY update_rule");
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(trimmed(r.rows[0][0]), "NO ACTION");
+    EXPECT_EQ(trimmed(r.rows[0][1]), "NO ACTION");
+    EXPECT_EQ(trimmed(r.rows[1][0]), "SET NULL");
+    EXPECT_EQ(trimmed(r.rows[1][1]), "CASCADE");
+}
+
 TEST_F(Catalog, ProceduresAndTheirColumns) {
     Result p = q(kProcedures, {std::nullopt, std::nullopt, std::nullopt});
     EXPECT_EQ(column(p, 2), (std::vector<std::string>{"dept_count", "emps_of", "raise_salary"}));
