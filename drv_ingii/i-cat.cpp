@@ -4,6 +4,7 @@
 #include "drv_ingii/i-cat.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -61,6 +62,11 @@ const char* const kTypesTpl =
     " select distinct null as table_cat, null as table_schem, null as table_name, system_use + table_type as "
     "table_type, null as remarks from iitables where table_type in ('T','V') order by 4 ";
 
+// The database has no catalogs: the enumeration is an empty list.
+const char* const kCatalogsTpl =
+    " select distinct null as table_cat, null as table_schem, null as table_name, null as table_type, null as "
+    "remarks from iitables where table_name = '$$' ";
+
 const char* const kColumnPrivilegesTpl =
     " select varchar(' ') as table_cat, varchar(' ') as table_scheme, varchar(' ') as table_name, varchar(' ') as "
     "column_name, varchar(' ') as grantor, varchar(' ') as grantee, varchar(' ') as privilege, varchar(' ') as "
@@ -78,17 +84,23 @@ const char* const kColumnsTpl =
 const char* const kPrimaryKeysTpl =
     " select varchar(null) as table_cat, varchar(iikeys.schema_name) as table_schem, varchar(iikeys.table_name) as "
     "table_name, varchar(iikeys.column_name) as column_name, iikeys.key_position as key_seq, "
-    "iikeys.constraint_name as pk_name from iikeys, iiconstraints where " PATTERN(2, "iikeys.schema_name")
+    "varchar(iikeys.constraint_name) as pk_name from iikeys, iiconstraints where " PATTERN(2, "iikeys.schema_name")
         PATTERN(3, "iikeys.table_name") "iikeys.key_position > 0 and iiconstraints.constraint_type = 'P' and "
                                         "iikeys.constraint_name = iiconstraints.constraint_name order by 2, 3, 5 ";
+
+// The referential action as ODBC numbers it (SQL_CASCADE 0 ... SQL_SET_DEFAULT 4); the engine's
+// constraints are never deferrable (SQL_NOT_DEFERRABLE 7).
+#define FK_RULE(column)                                                                                   \
+  "int2(case iiref_constraints." column " when 'CASCADE' then 0 when 'RESTRICT' then 1 when 'SET NULL' then 2 " \
+  "when 'SET DEFAULT' then 4 else 3 end)"
 
 const char* const kForeignKeysTpl =
     " select distinct varchar(null) as pktable_cat, varchar(PKiikeys.schema_name) as pktable_schem, "
     "varchar(PKiikeys.table_name) as pktable_name, varchar(PKiikeys.column_name) as pkcolumn_name, varchar(null) as "
     "fktable_cat, varchar(FKiikeys.schema_name) as fktable_schem, varchar(FKiikeys.table_name) as fktable_name, "
-    "varchar(FKiikeys.column_name) as fkcolumn_name, FKiikeys.key_position as key_seq, int2(0) as update_rule, "
-    "int2(0) as delete_rule, varchar(FKiikeys.constraint_name) as fk_name, varchar(PKiikeys.constraint_name) as "
-    "pk_name, int2(0) as deferrability from iikeys PKiikeys, iiconstraints, iiref_constraints, iikeys FKiikeys "
+    "varchar(FKiikeys.column_name) as fkcolumn_name, FKiikeys.key_position as key_seq, " FK_RULE("update_rule") " as update_rule, "
+    FK_RULE("delete_rule") " as delete_rule, varchar(FKiikeys.constraint_name) as fk_name, "
+    "varchar(PKiikeys.constraint_name) as pk_name, int2(7) as deferrability from iikeys PKiikeys, iiconstraints, iiref_constraints, iikeys FKiikeys "
     "where [IF#1 NOTEMPTY 2: PKiikeys.schema_name = '{2}' and [END#1] [IF#1 NOTEMPTY 3: PKiikeys.table_name = "
     "'{3}' and [END#1] [IF#1 NOTEMPTY 5: FKiikeys.schema_name = '{5}' and [END#1] [IF#1 NOTEMPTY 6: "
     "FKiikeys.table_name = '{6}' and [END#1] iiconstraints.constraint_type = 'R' and "
@@ -156,6 +168,7 @@ const char* const kTablePrivilegesTpl =
 
 #undef PATTERN
 #undef PATTERN_UC
+#undef FK_RULE
 #undef PROC_LEN
 #undef PROC_COLUMNS_SELECT
 #undef PROC_COLUMNS_WHERE
@@ -165,7 +178,7 @@ const char* Notation(IngCatalogOp op) {
     case IngCatalogOp::TableQuery: return kTablesTpl;
     case IngCatalogOp::SchemaList: return kSchemasTpl;
     case IngCatalogOp::TypeList: return kTypesTpl;
-    case IngCatalogOp::CatalogList: return "";
+    case IngCatalogOp::CatalogList: return kCatalogsTpl;
     case IngCatalogOp::Columns: return kColumnsTpl;
     case IngCatalogOp::PrimaryKeys: return kPrimaryKeysTpl;
     case IngCatalogOp::ForeignKeys: return kForeignKeysTpl;
@@ -620,7 +633,7 @@ bool MakePlan(int slot, const void* in, int32_t serverVersion, Plan* p) {
       const char *cat = Arg(in, 0), *schema = Arg(in, 1), *table = Arg(in, 2), *types = Arg(in, 3);
       p->op = IngCatalogTablesKind(cat, schema, table, types);
       if (p->op == IngCatalogOp::CatalogList) {
-        p->refuse = kIngErrNotCapable;
+        p->fixes = {{1, kText, 2}, {2, kText, 2}, {3, kText, 2}, {4, kText, 24}, {5, kText, 2}};
       } else if (p->op == IngCatalogOp::SchemaList) {
         p->fixes = {{1, kText, 2}, {3, kText, 2}, {4, kText, 24}, {5, kText, 2}};
         p->hook = SchemaHook;
@@ -704,6 +717,89 @@ bool MakePlan(int slot, const void* in, int32_t serverVersion, Plan* p) {
   }
 }
 
+// ---- result column names --------------------------------------------------------------------
+// Applications read catalog results by name, with the names their ODBC version gives; where
+// ODBC 2 named a column differently its name follows after a '|'.
+
+const char* const kTableNames[] = {"TABLE_CAT|TABLE_QUALIFIER", "TABLE_SCHEM|TABLE_OWNER", "TABLE_NAME",
+                                   "TABLE_TYPE", "REMARKS"};
+const char* const kColumnNames[] = {
+    "TABLE_CAT|TABLE_QUALIFIER", "TABLE_SCHEM|TABLE_OWNER", "TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME",
+    "COLUMN_SIZE|PRECISION", "BUFFER_LENGTH|LENGTH", "DECIMAL_DIGITS|SCALE", "NUM_PREC_RADIX|RADIX", "NULLABLE",
+    "REMARKS", "COLUMN_DEF", "SQL_DATA_TYPE", "SQL_DATETIME_SUB", "CHAR_OCTET_LENGTH", "ORDINAL_POSITION",
+    "IS_NULLABLE"};
+const char* const kPrimaryKeyNames[] = {"TABLE_CAT|TABLE_QUALIFIER", "TABLE_SCHEM|TABLE_OWNER", "TABLE_NAME",
+                                        "COLUMN_NAME", "KEY_SEQ", "PK_NAME"};
+const char* const kForeignKeyNames[] = {
+    "PKTABLE_CAT|PKTABLE_QUALIFIER", "PKTABLE_SCHEM|PKTABLE_OWNER", "PKTABLE_NAME", "PKCOLUMN_NAME",
+    "FKTABLE_CAT|FKTABLE_QUALIFIER", "FKTABLE_SCHEM|FKTABLE_OWNER", "FKTABLE_NAME", "FKCOLUMN_NAME", "KEY_SEQ",
+    "UPDATE_RULE", "DELETE_RULE", "FK_NAME", "PK_NAME", "DEFERRABILITY"};
+const char* const kProcedureNames[] = {"PROCEDURE_CAT|PROCEDURE_QUALIFIER", "PROCEDURE_SCHEM|PROCEDURE_OWNER",
+                                       "PROCEDURE_NAME", "NUM_INPUT_PARAMS", "NUM_OUTPUT_PARAMS", "NUM_RESULT_SETS",
+                                       "REMARKS", "PROCEDURE_TYPE"};
+const char* const kProcColumnNames[] = {
+    "PROCEDURE_CAT|PROCEDURE_QUALIFIER", "PROCEDURE_SCHEM|PROCEDURE_OWNER", "PROCEDURE_NAME", "COLUMN_NAME",
+    "COLUMN_TYPE", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE|PRECISION", "BUFFER_LENGTH|LENGTH",
+    "DECIMAL_DIGITS|SCALE", "NUM_PREC_RADIX|RADIX", "NULLABLE", "REMARKS", "COLUMN_DEF", "SQL_DATA_TYPE",
+    "SQL_DATETIME_SUB", "CHAR_OCTET_LENGTH", "ORDINAL_POSITION", "IS_NULLABLE"};
+const char* const kSpecialNames[] = {"SCOPE", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE|PRECISION",
+                                     "BUFFER_LENGTH|LENGTH", "DECIMAL_DIGITS|SCALE", "PSEUDO_COLUMN"};
+// The fourteenth column, the driver's own, stays after ODBC's thirteen.
+const char* const kStatisticsNames[] = {
+    "TABLE_CAT|TABLE_QUALIFIER", "TABLE_SCHEM|TABLE_OWNER", "TABLE_NAME", "NON_UNIQUE", "INDEX_QUALIFIER",
+    "INDEX_NAME", "TYPE", "ORDINAL_POSITION|SEQ_IN_INDEX", "COLUMN_NAME", "ASC_OR_DESC|COLLATION", "CARDINALITY",
+    "PAGES", "FILTER_CONDITION", "UNIQUE_RULE"};
+const char* const kTablePrivilegeNames[] = {"TABLE_CAT|TABLE_QUALIFIER", "TABLE_SCHEM|TABLE_OWNER", "TABLE_NAME",
+                                            "GRANTOR", "GRANTEE", "PRIVILEGE", "IS_GRANTABLE"};
+const char* const kColumnPrivilegeNames[] = {"TABLE_CAT|TABLE_QUALIFIER", "TABLE_SCHEM|TABLE_OWNER", "TABLE_NAME",
+                                             "COLUMN_NAME", "GRANTOR", "GRANTEE", "PRIVILEGE", "IS_GRANTABLE"};
+
+struct NameList {
+  const char* const* names;
+  size_t count;
+};
+template <size_t N>
+constexpr NameList List(const char* const (&a)[N]) {
+  return {a, N};
+}
+
+NameList ResultNames(IngCatalogOp op) {
+  switch (op) {
+    case IngCatalogOp::TableQuery:
+    case IngCatalogOp::SchemaList:
+    case IngCatalogOp::TypeList:
+    case IngCatalogOp::CatalogList: return List(kTableNames);
+    case IngCatalogOp::Columns: return List(kColumnNames);
+    case IngCatalogOp::PrimaryKeys: return List(kPrimaryKeyNames);
+    case IngCatalogOp::ForeignKeys: return List(kForeignKeyNames);
+    case IngCatalogOp::Procedures: return List(kProcedureNames);
+    case IngCatalogOp::ProcedureColumnsOld:
+    case IngCatalogOp::ProcedureColumnsNew: return List(kProcColumnNames);
+    case IngCatalogOp::SpecialBestRow:
+    case IngCatalogOp::SpecialNone: return List(kSpecialNames);
+    case IngCatalogOp::Statistics: return List(kStatisticsNames);
+    case IngCatalogOp::TablePrivileges: return List(kTablePrivilegeNames);
+    case IngCatalogOp::ColumnPrivileges: return List(kColumnPrivilegeNames);
+  }
+  return {nullptr, 0};
+}
+
+void NameColumns(IngStmt* s, IngCatalogOp op) {
+  NameList l = ResultNames(op);
+  const bool odbc2 = OdbcVersion(s) < 3;
+  for (uint16_t i = 0; i < s->columnCount && i < l.count; ++i) {
+    std::string name = l.names[i];
+    size_t bar = name.find('|');
+    if (bar != std::string::npos) name = odbc2 ? name.substr(bar + 1) : name.substr(0, bar);
+    char* copy = strdup(name.c_str());
+    if (copy == nullptr) continue;
+    ColumnInfo& c = s->columns[i];
+    std::snprintf(c.name, sizeof c.name, "%s", copy);
+    std::free(c.column);
+    c.column = copy;
+  }
+}
+
 // Writable copies of a plan's arguments (the wildcard test may strip escapes in place).
 struct PlanArgs {
   std::vector<char*> v;
@@ -741,6 +837,7 @@ uint32_t RunSlot(int slot, uint32_t stmt, const void* args) {
   if (rc != 0) return rc;
   const int32_t text = Unicode(s) ? -9 : 12;
   for (const ColumnFix& f : p.fixes) IngCatalogSetColumn(s, f.col, f.sqlType == kText ? text : f.sqlType, f.length);
+  if (s->columns) NameColumns(s, p.op);
   if (p.hook) s->rowHook = p.hook;
   return 0;
 }

@@ -47,7 +47,7 @@ enum class IngCatalogOp {
   TableQuery,
   SchemaList,
   TypeList,
-  CatalogList,  // refused
+  CatalogList,  // empty: the database has no catalogs
   Columns,
   PrimaryKeys,
   ForeignKeys,
@@ -61,7 +61,7 @@ enum class IngCatalogOp {
   ColumnPrivileges,
 };
 
-// The compiled template of an operation (empty for CatalogList).
+// The compiled template of an operation.
 const std::string& IngCatalogTemplate(IngCatalogOp op);
 
 // How DRV_DDTables reads its four arguments.

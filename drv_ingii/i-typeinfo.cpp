@@ -309,19 +309,27 @@ void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unico
     Set(c.columnSize, column);
   };
   auto digits = [&](uint16_t d) { Set(c.decimalDigits, d); };
+  // DECIMAL_DIGITS arrives as the declared fraction digits; the size follows them (a zone adds
+  // its "+hh:mm").
+  auto stampSize = [&](uint32_t zone) {
+    uint16_t p = c.decimalDigits ? *c.decimalDigits : 0;
+    if (p > 9) p = 9;
+    digits(p);
+    return (p == 0 ? 19u : 20u + p) + zone;
+  };
 
   switch (code) {
-    case 3: type("DATE", v3 ? 93 : 11, 9, 3); sizes(16, 16); return;
+    case 3: type("DATE", v3 ? 93 : 11, 9, 3); sizes(16, 19); digits(0); return;
     case 4: type("ANSIDATE", v3 ? 91 : 9, 9, 1); sizes(6, 10); return;
     case 5: type("MONEY", 3, 3, -1); sizes(8, 12); digits(2); return;
     case 6: type("TIME WITHOUT TIME ZONE", v3 ? 92 : 10, 10, 2); sizes(6, 10); return;
     case 7: type("TIME WITH TIME ZONE", v3 ? 92 : 10, 10, 2); sizes(6, 16); return;
     case 8: type("TIME WITH LOCAL TIME ZONE", v3 ? 92 : 10, 10, 2); sizes(6, 10); return;
-    case 9: type("TIMESTAMP WITHOUT TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, 26); digits(6); return;
+    case 9: type("TIMESTAMP WITHOUT TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, stampSize(0)); return;
     case 10: type("DECIMAL", 3, 3, -1); return;
     case 12: type("CHAR", 1, 1, -1); return;
-    case 18: type("TIMESTAMP WITH TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, 32); digits(6); return;
-    case 19: type("TIMESTAMP WITH LOCAL TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, 26); digits(6); return;
+    case 18: type("TIMESTAMP WITH TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, stampSize(6)); return;
+    case 19: type("TIMESTAMP WITH LOCAL TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, stampSize(0)); return;
     case 20:
     case 32: type("CHAR", 1, 1, -1); break;
     case 21:

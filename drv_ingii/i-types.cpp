@@ -37,6 +37,15 @@ void Put(ColumnInfo* ci, Sizes z) {
   ci->display_size = z.display;
   ci->length = z.length;
 }
+// Applications size their buffers from a timestamp's column size: "yyyy-mm-dd hh:mm:ss" and,
+// with a declared fraction, the point and its digits.
+uint16_t FractionDigits(const IIAPI_DESCRIPTOR& d) {
+  return d.ds_precision > 0 ? uint16_t(d.ds_precision > 9 ? 9 : d.ds_precision) : 0;
+}
+uint32_t TimestampSize(const IIAPI_DESCRIPTOR& d) {
+  uint16_t p = FractionDigits(d);
+  return p == 0 ? 19u : 20u + p;
+}
 }  // namespace
 
 void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, ColumnInfo* ci) {
@@ -47,13 +56,16 @@ void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, Col
   ci->nullable = d.ds_nullable == 1 ? 1 : 0;
   ci->scale = 0;
   switch (type) {
-    case IIAPI_DATE_TYPE: Put(ci, {11, DS_TIMESTAMP, 16, 19, 6}); break;
+    case IIAPI_DATE_TYPE: Put(ci, {11, DS_TIMESTAMP, 19, 19, 6}); break;
     case IIAPI_ADATE_TYPE: Put(ci, {9, DS_DATE, 10, 10, 6}); break;
     case IIAPI_MNY_TYPE: Put(ci, {3, DS_DOUBLE, 12, 17, 8}); ci->scale = 2; break;
     case IIAPI_TMWO_TYPE: Put(ci, {10, DS_TIME, 12, 12, 6}); break;
     case IIAPI_TMTZ_TYPE: Put(ci, {10, DS_CHAR_LEN2, 16, 16, 16}); break;
     case IIAPI_TIME_TYPE: Put(ci, {10, DS_TIME, 12, 12, 6}); break;
-    case IIAPI_TSWO_TYPE: Put(ci, {11, DS_TIMESTAMP, 16, 19, 6}); break;
+    case IIAPI_TSWO_TYPE:
+      Put(ci, {11, DS_TIMESTAMP, TimestampSize(d), TimestampSize(d), 6});
+      ci->scale = FractionDigits(d);
+      break;
     case IIAPI_DEC_TYPE: {
       uint32_t p = d.ds_precision > 0 ? uint32_t(d.ds_precision) : 0;
       uint32_t s = d.ds_scale > 0 ? uint32_t(d.ds_scale) : 0;
@@ -63,8 +75,14 @@ void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, Col
     }
     case IIAPI_LOGKEY_TYPE:
     case IIAPI_TABKEY_TYPE: Put(ci, {1, DS_CHAR_NTS, 2 * L + 2, 2 * L + 2, 2 * L + 2}); break;
-    case IIAPI_TSTZ_TYPE: Put(ci, {11, DS_CHAR_LEN2, 16, 32, 32}); break;
-    case IIAPI_TS_TYPE: Put(ci, {11, DS_TIMESTAMP, 16, 19, 6}); break;
+    case IIAPI_TSTZ_TYPE:
+      Put(ci, {11, DS_CHAR_LEN2, TimestampSize(d), 32, 32});
+      ci->scale = FractionDigits(d);
+      break;
+    case IIAPI_TS_TYPE:
+      Put(ci, {11, DS_TIMESTAMP, TimestampSize(d), TimestampSize(d), 6});
+      ci->scale = FractionDigits(d);
+      break;
     case IIAPI_CHA_TYPE:
     case IIAPI_CHR_TYPE: Put(ci, {1, DS_CHAR_NTS, L, L, L}); break;
     case IIAPI_VCH_TYPE:

@@ -235,12 +235,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Fix{-30, 8, 3, false, "INTEGER8", -5, 19, 8, 9, 1, 65531 /* -5 */, 65535,
                           0xFFFFFFFFu},
                       Fix{30, 2, 3, false, "SMALLINT", 5, 5, 2, 9, 0, 5, 65535, 0xFFFFFFFFu},
-                      Fix{3, 12, 3, false, "DATE", 93, 16, 16, 9, 0, 9, 3, 0xFFFFFFFFu},
-                      Fix{3, 12, 2, false, "DATE", 11, 16, 16, 9, 0, 9, 3, 0xFFFFFFFFu},
+                      // An Ingres date has whole seconds: 19 characters, no fraction.
+                      Fix{3, 12, 3, false, "DATE", 93, 19, 16, 0, 0, 9, 3, 0xFFFFFFFFu},
+                      Fix{3, 12, 2, false, "DATE", 11, 19, 16, 0, 0, 9, 3, 0xFFFFFFFFu},
                       Fix{-21, 40, 3, false, "VARCHAR", 12, 77, 40, 9, 1, 12, 65535, 40},
                       Fix{20, 10, 3, false, "CHAR", 1, 77, 10, 9, 0, 1, 65535, 10},
                       Fix{5, 8, 3, false, "MONEY", 3, 12, 8, 2, 0, 3, 65535, 0xFFFFFFFFu},
-                      Fix{9, 8, 2, false, "TIMESTAMP WITHOUT TIME ZONE", 11, 26, 16, 6, 0, 9, 3, 0xFFFFFFFFu},
+                      // The fraction digits arrive as DECIMAL_DIGITS (9 here): 20 + 9 characters.
+                      Fix{9, 8, 2, false, "TIMESTAMP WITHOUT TIME ZONE", 11, 29, 16, 9, 0, 9, 3, 0xFFFFFFFFu},
+                      Fix{-19, 8, 3, false, "TIMESTAMP WITH LOCAL TIME ZONE", 93, 29, 16, 9, 1, 9, 3, 0xFFFFFFFFu},
+                      Fix{18, 8, 3, false, "TIMESTAMP WITH TIME ZONE", 93, 35, 16, 9, 0, 9, 3, 0xFFFFFFFFu},
                       Fix{6, 8, 3, false, "TIME WITHOUT TIME ZONE", 92, 10, 6, 9, 0, 10, 2, 0xFFFFFFFFu},
                       Fix{22, 0, 3, false, "LONG VARCHAR", -1, 2147483646, 2147483646, 9, 0, 65535, 65535,
                           2147483646},
@@ -249,6 +253,23 @@ INSTANTIATE_TEST_SUITE_P(
                       Fix{31, 6, 3, false, "varchar", 31, 77, 6, 9, 0, 0, 65535, 0xFFFFFFFFu},
                       Fix{34, 0, 3, false, "INTERVAL DAY TO SECOND", 110, 10, 12, 9, 0, 10, 10, 0xFFFFFFFFu},
                       Fix{38, 1, 3, false, "BOOLEAN", -7, 1, 1, 9, 0, 65529, 65535, 0xFFFFFFFFu}));
+
+TEST(TypeFixupTimestamp, SizeFollowsTheFractionDigits) {
+  struct {
+    uint16_t digits;
+    uint32_t size;
+  } cases[] = {{0, 19}, {1, 21}, {3, 23}, {6, 26}, {9, 29}, {12, 29}};
+  for (const auto& c : cases) {
+    int16_t dt = 9;
+    char name[40] = "";
+    uint32_t size = 0, len = 8, octet = 0;
+    uint16_t digits = c.digits, nullable = 0, sqlType = 0, sub = 0;
+    IngCatalogTypeFixup({&dt, name, sizeof name, false, &size, &len, &digits, &nullable, &sqlType, &sub, &octet}, 3,
+                        false);
+    EXPECT_EQ(size, c.size) << c.digits;
+    EXPECT_EQ(digits, c.digits > 9 ? 9 : c.digits) << c.digits;
+  }
+}
 
 TEST(TypeFixupWide, NationalTypesDoubleOnUnicodeConnections) {
   int16_t dt = -27;

@@ -35,18 +35,23 @@ struct MapCase {
 
 TEST(TypeMap, EveryIngresTypeHasItsDescription) {
   const MapCase cases[] = {
-      {Desc(IIAPI_DATE_TYPE, 12), false, false, 3, 11, DS_TIMESTAMP, 16, 19, 6, 0},
+      {Desc(IIAPI_DATE_TYPE, 12), false, false, 3, 11, DS_TIMESTAMP, 19, 19, 6, 0},
       {Desc(IIAPI_ADATE_TYPE, 12), false, false, 4, 9, DS_DATE, 10, 10, 6, 0},
       {Desc(IIAPI_MNY_TYPE, 8), false, false, 5, 3, DS_DOUBLE, 12, 17, 8, 2},
       {Desc(IIAPI_TMWO_TYPE, 12), false, false, 6, 10, DS_TIME, 12, 12, 6, 0},
       {Desc(IIAPI_TMTZ_TYPE, 12), false, false, 7, 10, DS_CHAR_LEN2, 16, 16, 16, 0},
       {Desc(IIAPI_TIME_TYPE, 12), false, false, 8, 10, DS_TIME, 12, 12, 6, 0},
-      {Desc(IIAPI_TSWO_TYPE, 12), false, false, 9, 11, DS_TIMESTAMP, 16, 19, 6, 0},
+      // A timestamp's size and digits follow its declared fraction (the descriptor's precision).
+      {Desc(IIAPI_TSWO_TYPE, 12), false, false, 9, 11, DS_TIMESTAMP, 19, 19, 6, 0},
+      {Desc(IIAPI_TSWO_TYPE, 12, 6), false, false, 9, 11, DS_TIMESTAMP, 26, 26, 6, 6},
+      {Desc(IIAPI_TSWO_TYPE, 12, 3), false, false, 9, 11, DS_TIMESTAMP, 23, 23, 6, 3},
+      {Desc(IIAPI_TSWO_TYPE, 12, 9), false, false, 9, 11, DS_TIMESTAMP, 29, 29, 6, 9},
       {Desc(IIAPI_DEC_TYPE, 16, 31, 10), false, false, 10, 3, DS_CHAR_NTS, 31, 43, 43, 10},
       {Desc(IIAPI_LOGKEY_TYPE, 16), false, false, 11, 1, DS_CHAR_NTS, 34, 34, 34, 0},
       {Desc(IIAPI_TABKEY_TYPE, 8), false, false, 12, 1, DS_CHAR_NTS, 18, 18, 18, 0},
-      {Desc(IIAPI_TSTZ_TYPE, 12), false, false, 18, 11, DS_CHAR_LEN2, 16, 32, 32, 0},
-      {Desc(IIAPI_TS_TYPE, 12), false, false, 19, 11, DS_TIMESTAMP, 16, 19, 6, 0},
+      {Desc(IIAPI_TSTZ_TYPE, 12), false, false, 18, 11, DS_CHAR_LEN2, 19, 32, 32, 0},
+      {Desc(IIAPI_TS_TYPE, 12), false, false, 19, 11, DS_TIMESTAMP, 19, 19, 6, 0},
+      {Desc(IIAPI_TS_TYPE, 12, 2), false, false, 19, 11, DS_TIMESTAMP, 22, 22, 6, 2},
       {Desc(IIAPI_CHA_TYPE, 10), false, false, 20, 1, DS_CHAR_NTS, 10, 10, 10, 0},
       {Desc(IIAPI_CHR_TYPE, 7), false, false, 32, 1, DS_CHAR_NTS, 7, 7, 7, 0},
       {Desc(IIAPI_VCH_TYPE, 22), false, false, 21, 12, DS_CHAR_NTS, 20, 20, 20, 0},

@@ -145,7 +145,8 @@ TEST_P(Params, TextDecimalsAndEscapes) {
         {"integer", SQL_INTEGER, 0, 0, "42", "42"},
         {"ansidate", SQL_TYPE_DATE, 10, 0, "2024-02-29", "2024-02-29"},
         {"ansidate", SQL_TYPE_DATE, 10, 0, "{d '1999-12-31'}", "1999-12-31"},
-        {"timestamp", SQL_TYPE_TIMESTAMP, 19, 0, "{ts '2001-02-03 04:05:06'}", "2001-02-03 04:05:06"},
+        {"timestamp", SQL_TYPE_TIMESTAMP, 19, 0, "{ts '2001-02-03 04:05:06'}", "2001-02-03 04:05:06.000000"},
+        {"timestamp(0)", SQL_TYPE_TIMESTAMP, 19, 0, "{ts '2001-02-03 04:05:06'}", "2001-02-03 04:05:06"},
     };
     int k = 0;
     for (const auto& c : cases) {
@@ -190,6 +191,8 @@ TEST_P(Params, DatesTimestampsWithFractionsAndGuid) {
         EXPECT_EQ(123456000u, got.fraction);
         SQLFreeStmt(stmt, SQL_CLOSE);
     }
+    // As text the fraction is all there.
+    EXPECT_EQ("2024-02-29 13:14:15.123456", ReadText(1));
     Create("ansidate");
     SQL_DATE_STRUCT d{1999, 12, 31};
     Insert(2, [&] { Bind(SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, &d, 0, &ind); });
