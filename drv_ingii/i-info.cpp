@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "drv_ingii/i-cursors.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
@@ -51,20 +52,20 @@ const FixedInt kFixedInts[] = {
     {135, 0}, {136, 0}, {137, 0}, {138, 0}, {139, 0}, {140, 0}, {142, 0}, {148, 0}, {149, 0}, {155, 0},
     {156, 0}, {157, 0}, {159, 0}, {161, 0}, {164, 0}, {165, 0}, {166, 0}, {10001, 0}, {10022, 0},
     // 1
-    {9, 1}, {12, 1}, {23, 1}, {24, 1}, {48, 1}, {74, 1}, {75, 1}, {78, 1}, {85, 1}, {116, 1}, {118, 1},
+    {9, 1}, {12, 1}, {23, 1}, {24, 1}, {48, 1}, {74, 1}, {75, 1}, {85, 1}, {116, 1}, {118, 1},
     {141, 1}, {143, 1}, {152, 1}, {154, 1},
     // 2, 3, 7 and single values
     {15, 2}, {88, 2}, {153, 2}, {10021, 2}, {96, 3}, {131, 3}, {134, 3}, {170, 3}, {51, 7}, {81, 7}, {172, 7},
-    {163, 9}, {43, 11}, {106, 15}, {107, 18}, {10005, 30}, {169, 64}, {82, 74}, {8, 191},
-    {97, 16}, {98, 16}, {99, 16}, {79, 31}, {91, 31}, {95, 31},
+    {163, 9}, {106, 15}, {107, 18}, {10005, 30}, {169, 64}, {82, 74}, {8, 191},
+    {97, 16}, {98, 16}, {99, 16}, {91, 31}, {95, 31},
     {30, 32}, {31, 32}, {32, 32}, {33, 32}, {34, 32}, {35, 32},
     {100, 127}, {101, 127}, {115, 127}, {65003, 127}, {104, 2000}, {108, 2000}, {112, 2000},
     // Bit masks
     {49, 0x96D49}, {50, 0x791255}, {52, 0x1E1FE7}, {56, 0xE2F3F9}, {62, 0xE2F3F9}, {70, 0xE2F3F9},
     {53, 0xA073F9}, {55, 0xA073F9}, {58, 0xA073F9}, {59, 0xA073F9}, {60, 0xA073F9}, {61, 0xA073F9},
     {64, 0xA073F9}, {65, 0xA073F9}, {68, 0xA073F9}, {57, 0xA28301}, {67, 0xA28301}, {132, 0x3601},
-    {144, 0x1E45}, {145, 0x60FB}, {146, 0x1E41}, {147, 0x5083}, {150, 0x1E4F}, {151, 0x50EB},
-    {158, 0x1F70}, {160, 0x1E07}, {162, 0x7DB0}, {167, 0x64F}, {168, 0x508B},
+    {158, 0x1F70}, {160, 0x1E07}, {162, 0x7DB0},
+    // Cursor answers: CursorInfoType.
 };
 
 struct FixedText {
@@ -74,10 +75,10 @@ struct FixedText {
 
 const FixedText kFixedTexts[] = {
     {21, "Y"}, {27, "Y"}, {36, "Y"}, {38, "Y"}, {87, "Y"}, {90, "Y"}, {111, "Y"}, {113, "Y"}, {10002, "Y"},
-    {10003, "Y"}, {11, "N"}, {19, "N"}, {20, "N"}, {37, "N"}, {73, "N"}, {103, "N"},
+    {10003, "N"}, {11, "N"}, {19, "N"}, {20, "N"}, {37, "N"}, {73, "N"}, {103, "N"},
     {42, ""}, {89, ""}, {10000, ""}, {10004, ""},
     {2, " "}, {7, "1.5"}, {10, "03.50.0000"}, {13, "Ingres II"}, {14, "\\"}, {29, "\""}, {39, "Owner"},
-    {40, "Stored Procedure"}, {41, "."}, {45, "Table"}, {77, "03.50"},
+    {40, "Stored Procedure"}, {41, ""}, {45, "Table"}, {77, "03.50"},
     {94, "&*@:,#$\"=/<>()-%.+?;' _|"},
 };
 
@@ -87,8 +88,41 @@ std::string Folded(const char* s, bool upper) {
   return out;
 }
 
+// Answers about cursors: the full answer where what it speaks of is built, else only what is.
+// Positioned operations (SQLSetPos) and locking belong to the row operations.
+bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
+  const IngBuiltCursors& b = kIngBuiltCursors;
+  switch (type) {
+    case 44: {  // SQL_SCROLL_OPTIONS
+      uint32_t o = 0x1 | 0x10;
+      if (c->dsn.dynCursSensitivity != 2) {
+        if (b.keysetDriven) o |= 0x2 | 0x8;
+        if (b.dynamic) o |= 0x4;
+      }
+      *v = o;
+      return true;
+    }
+    case 43: *v = b.rowOperations ? 11 : 0x1; return true;          // SQL_SCROLL_CONCURRENCY
+    case 78: *v = b.rowOperations ? 1 : 0; return true;             // SQL_LOCK_TYPES
+    case 79: *v = b.rowOperations ? 31 : 0; return true;            // SQL_POS_OPERATIONS
+    case 144: *v = b.dynamic ? 0x1E45 : 0; return true;             // SQL_DYNAMIC_CURSOR_ATTRIBUTES1
+    case 145: *v = b.dynamic ? 0x60FB : 0; return true;             // ...2
+    case 150: *v = b.keysetDriven ? 0x1E4F : 0; return true;        // SQL_KEYSET_CURSOR_ATTRIBUTES1
+    case 151: *v = b.keysetDriven ? 0x50EB : 0; return true;        // ...2
+    // Without row operations: fetch orientations and bookmarks; read-only concurrency, the
+    // maximum rows of a SELECT and exact row counts.
+    case 146: *v = b.rowOperations ? 0x1E41 : 0x1; return true;     // SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1
+    case 147: *v = b.rowOperations ? 0x5083 : 0x1081; return true;  // ...2
+    case 167: *v = b.rowOperations ? 0x64F : 0xF; return true;      // SQL_STATIC_CURSOR_ATTRIBUTES1
+    case 168: *v = b.rowOperations ? 0x508B : 0x1081; return true;  // ...2
+    default: return false;
+  }
+}
+
 Answer ConnInfoType(IngConn* c, uint32_t type) {
   const bool unicode = c->unicodeConn != 0;
+  uint32_t cursorAnswer = 0;
+  if (CursorInfoType(c, type, &cursorAnswer)) return Int(cursorAnswer);
   switch (type) {
     case 6: return Text(tv_library_name);
     case 16: return Text(c->dbName ? c->dbName : "");
@@ -98,7 +132,6 @@ Answer ConnInfoType(IngConn* c, uint32_t type) {
     case 26: return Int(1);
     case 28: return Int(c->nameCase);
     case 93: return Int(c->delimitedCase);
-    case 44: return Int(c->dsn.dynCursSensitivity == 2 ? 17 : 31);
     case 46: return Int(c->probed ? 1 : 0);
     case 47: {
       // The record keeps the folded name, as the server's case rules give it.
@@ -207,7 +240,8 @@ struct CursorOptionRow {
 };
 
 const CursorOptionRow kCursorOptionTable[] = {
-    {7, 43, {2, 3, 4, 3}, {0, 0x1, 0x2, 0x4, 0x8}},
+    // A concurrency nothing else can give ends at read-only.
+    {7, 43, {2, 3, 4, 1}, {0, 0x1, 0x2, 0x4, 0x8}},
     {6, 44, {2, 1, 3, 1}, {0x1, 0x2, 0x4, 0x10, 0}},
     {0, 0, {}, {}},
 };

@@ -1,8 +1,9 @@
-// SQLGetFunctions: which ODBC functions the driver implements. The answer is fixed; it must
-// flag every function the libraries export, because the Driver Manager disables any function
-// whose bit is clear when it connects.
+// SQLGetFunctions: which ODBC functions the driver implements. The answer is fixed; it flags
+// every function the libraries export except the row operations while they are not built: the
+// Driver Manager then answers them itself instead of passing them on.
 #include <cstring>
 
+#include "drv_ingii/i-cursors.h"
 #include "odbc/api_records.h"
 #include "odbc/getfunctions.h"
 
@@ -14,14 +15,13 @@ constexpr SQLUSMALLINT kSupported[] = {
     SQL_API_SQLEXECDIRECT, SQL_API_SQLEXECUTE, SQL_API_SQLFETCH, SQL_API_SQLFREECONNECT, SQL_API_SQLFREEENV,
     SQL_API_SQLFREESTMT, SQL_API_SQLGETCURSORNAME, SQL_API_SQLNUMRESULTCOLS, SQL_API_SQLPREPARE,
     SQL_API_SQLROWCOUNT, SQL_API_SQLSETCURSORNAME, SQL_API_SQLSETPARAM, SQL_API_SQLTRANSACT,
-    SQL_API_SQLBULKOPERATIONS,
     SQL_API_SQLCOLUMNS, SQL_API_SQLDRIVERCONNECT, SQL_API_SQLGETCONNECTOPTION, SQL_API_SQLGETDATA,
     SQL_API_SQLGETFUNCTIONS, SQL_API_SQLGETINFO, SQL_API_SQLGETSTMTOPTION, SQL_API_SQLGETTYPEINFO,
     SQL_API_SQLPARAMDATA, SQL_API_SQLPUTDATA, SQL_API_SQLSETCONNECTOPTION, SQL_API_SQLSETSTMTOPTION,
     SQL_API_SQLSPECIALCOLUMNS, SQL_API_SQLSTATISTICS, SQL_API_SQLTABLES,
     SQL_API_SQLCOLUMNPRIVILEGES, SQL_API_SQLDESCRIBEPARAM, SQL_API_SQLEXTENDEDFETCH, SQL_API_SQLFOREIGNKEYS,
     SQL_API_SQLMORERESULTS, SQL_API_SQLNATIVESQL, SQL_API_SQLNUMPARAMS, SQL_API_SQLPARAMOPTIONS,
-    SQL_API_SQLPRIMARYKEYS, SQL_API_SQLPROCEDURECOLUMNS, SQL_API_SQLPROCEDURES, SQL_API_SQLSETPOS,
+    SQL_API_SQLPRIMARYKEYS, SQL_API_SQLPROCEDURECOLUMNS, SQL_API_SQLPROCEDURES,
     SQL_API_SQLTABLEPRIVILEGES, SQL_API_SQLBINDPARAMETER,
     SQL_API_SQLALLOCHANDLE, SQL_API_SQLCLOSECURSOR, SQL_API_SQLCOPYDESC, SQL_API_SQLENDTRAN,
     SQL_API_SQLFREEHANDLE, SQL_API_SQLGETCONNECTATTR, SQL_API_SQLGETDESCFIELD, SQL_API_SQLGETDESCREC,
@@ -30,12 +30,19 @@ constexpr SQLUSMALLINT kSupported[] = {
     SQL_API_SQLSETSTMTATTR, SQL_API_SQLFETCHSCROLL,
 };
 
+constexpr SQLUSMALLINT kRowOperations[] = {SQL_API_SQLBULKOPERATIONS, SQL_API_SQLSETPOS};
+
 struct FunctionTables {
     SQLUSMALLINT odbc2[kOdbc2FunctionCount] = {};
     SQLUSMALLINT odbc3[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE] = {};
     constexpr FunctionTables() {
         for (SQLUSMALLINT id : kSupported) {
             if (id < kOdbc2FunctionCount) odbc2[id] = SQL_TRUE;
+            odbc3[id >> 4] = SQLUSMALLINT(odbc3[id >> 4] | (1u << (id & 0xF)));
+        }
+        if (!kIngBuiltCursors.rowOperations) return;
+        for (SQLUSMALLINT id : kRowOperations) {
+            odbc2[id] = SQL_TRUE;
             odbc3[id >> 4] = SQLUSMALLINT(odbc3[id >> 4] | (1u << (id & 0xF)));
         }
     }

@@ -138,22 +138,36 @@ struct OperatorRow {
     uint32_t mask;
 };
 
-bool OperatorTest(const ConnRecord* conn, int16_t cType, uint32_t bit) {
-    if (conn->opTableKind != 1 || !conn->opTableRows) return false;
+// The operator table names date and time types by their ODBC 2 codes: a row of either form
+// serves. Null when the table has no row for the type.
+const OperatorRow* OperatorRowOf(const ConnRecord* conn, int16_t cType) {
+    if (conn->opTableKind != 1 || !conn->opTableRows) return nullptr;
     uint32_t version = conn->env ? conn->env->odbcVersion : 2;
     int32_t sqlType = DefaultSqlTypeOf(cType, version);
+    int32_t odbc2Type = DefaultSqlTypeOf(cType, 2);
     const auto* rows = static_cast<const OperatorRow*>(conn->opTableRows);
     for (uint32_t i = 0; i < conn->opTableCount; ++i) {
-        if (rows[i].sqlType == sqlType) return (rows[i].mask & bit) != 0;
+        if (rows[i].sqlType == sqlType || rows[i].sqlType == odbc2Type) return &rows[i];
     }
-    return false;
+    return nullptr;
+}
+
+bool OperatorTest(const ConnRecord* conn, int16_t cType, uint32_t bit) {
+    const OperatorRow* row = OperatorRowOf(conn, cType);
+    return row && (row->mask & bit) != 0;
+}
+
+// A server without an operator row of its own for times converts them as it does timestamps.
+bool TimeOperatorTest(const ConnRecord* conn) {
+    if (OperatorRowOf(conn, SQL_C_TIME)) return OperatorTest(conn, SQL_C_TIME, 0x400);
+    return OperatorTest(conn, SQL_C_TIMESTAMP, 0x800);
 }
 
 uint32_t ConversionDefault(const ConnRecord* conn, uint16_t type, char mode) {
     uint32_t v;
     switch (type) {
         case SQL_CONVERT_DATE: v = OperatorTest(conn, SQL_C_DATE, 0x200) ? 0x00028301 : 0; break;
-        case SQL_CONVERT_TIME: v = OperatorTest(conn, SQL_C_TIME, 0x400) ? 0x00030301 : 0; break;
+        case SQL_CONVERT_TIME: v = TimeOperatorTest(conn) ? 0x00030301 : 0; break;
         case SQL_CONVERT_TIMESTAMP: v = OperatorTest(conn, SQL_C_TIMESTAMP, 0x800) ? 0x00038301 : 0; break;
         case SQL_CONVERT_BINARY:
         case SQL_CONVERT_VARBINARY:

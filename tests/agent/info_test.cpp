@@ -3,6 +3,7 @@
 #include <set>
 
 #include "agent_fixture.h"
+#include "drv_ingii/i-cursors.h"
 #include "resources/flavor.h"
 
 namespace agenttest {
@@ -93,7 +94,6 @@ const IntInfo kAllFixedInts[] = {
     {48, 1},
     {74, 1},
     {75, 1},
-    {78, 1},
     {85, 1},
     {116, 1},
     {118, 1},
@@ -113,7 +113,6 @@ const IntInfo kAllFixedInts[] = {
     {81, 7},
     {172, 7},
     {163, 9},
-    {43, 11},
     {106, 15},
     {107, 18},
     {10005, 30},
@@ -123,7 +122,6 @@ const IntInfo kAllFixedInts[] = {
     {97, 16},
     {98, 16},
     {99, 16},
-    {79, 31},
     {91, 31},
     {95, 31},
     {30, 32},
@@ -157,17 +155,9 @@ const IntInfo kAllFixedInts[] = {
     {57, 0xA28301},
     {67, 0xA28301},
     {132, 0x3601},
-    {144, 0x1E45},
-    {145, 0x60FB},
-    {146, 0x1E41},
-    {147, 0x5083},
-    {150, 0x1E4F},
-    {151, 0x50EB},
     {158, 0x1F70},
     {160, 0x1E07},
     {162, 0x7DB0},
-    {167, 0x64F},
-    {168, 0x508B},
 };
 const TextInfo kAllFixedTexts[] = {
     {21, "Y"},
@@ -179,7 +169,7 @@ const TextInfo kAllFixedTexts[] = {
     {111, "Y"},
     {113, "Y"},
     {10002, "Y"},
-    {10003, "Y"},
+    {10003, "N"},
     {11, "N"},
     {19, "N"},
     {20, "N"},
@@ -193,7 +183,8 @@ const TextInfo kAllFixedTexts[] = {
 };
 
 // Types answered from the session or the data source.
-const uint16_t kComputedTypes[] = {6, 16, 17, 18, 25, 26, 28, 44, 46, 47, 72, 93, 122, 125, 126};
+const uint16_t kComputedTypes[] = {6,  16, 17, 18, 25,  26,  28,  44,  46,  47,  72,  93,  122, 125,
+                                   126, 43, 78, 79, 144, 145, 146, 147, 150, 151, 167, 168};
 const uint16_t kOtherTextTypes[] = {2, 7, 10, 13, 14, 29, 39, 40, 41, 45, 77, 94};
 
 TEST_F(InfoTest, EveryFixedAnswer) {
@@ -229,16 +220,37 @@ TEST_F(InfoTest, TypesWithoutAnAnswerAreUnknown) {
 TEST_F(InfoTest, FixedIntegerInformationTypes) {
   const IntInfo cases[] = {
       {0, 0},      {1, 0},         {22, 0},       {80, 0},       {10001, 0},     {10022, 0},
-      {9, 1},      {23, 1},        {24, 1},       {78, 1},       {154, 1},       {15, 2},
+      {9, 1},      {23, 1},        {24, 1},       {154, 1},      {15, 2},
       {88, 2},     {10021, 2},     {96, 3},       {170, 3},      {51, 7},        {81, 7},
-      {172, 7},    {163, 9},       {43, 11},      {106, 15},     {107, 18},      {10005, 30},
-      {169, 64},   {82, 74},       {8, 191},      {97, 16},      {99, 16},       {79, 31},
+      {172, 7},    {163, 9},       {106, 15},     {107, 18},      {10005, 30},
+      {169, 64},   {82, 74},       {8, 191},      {97, 16},      {99, 16},
       {95, 31},    {30, 32},       {35, 32},      {100, 127},    {115, 127},     {65003, 127},
       {104, 2000}, {112, 2000},    {49, 0x96D49}, {50, 0x791255}, {52, 0x1E1FE7}, {56, 0xE2F3F9},
       {70, 0xE2F3F9}, {53, 0xA073F9}, {68, 0xA073F9}, {57, 0xA28301}, {67, 0xA28301}, {132, 0x3601},
-      {144, 0x1E45}, {145, 0x60FB}, {146, 0x1E41}, {147, 0x5083}, {150, 0x1E4F}, {151, 0x50EB},
-      {158, 0x1F70}, {160, 0x1E07}, {162, 0x7DB0}, {167, 0x64F},  {168, 0x508B},  {26, 1},
-      {44, 31},    {46, 1},        {72, 15},      {122, 0},      {125, 0},
+      {158, 0x1F70}, {160, 0x1E07}, {162, 0x7DB0}, {26, 1},
+      {46, 1},        {72, 15},      {122, 0},      {125, 0},
+  };
+  for (const IntInfo& c : cases) {
+    uint32_t v;
+    ASSERT_EQ(GetInt(conn, 0x22040000u | c.type, &v), 0u) << c.type;
+    EXPECT_EQ(v, c.value) << "type " << c.type;
+  }
+}
+
+// Only forward-only and static read-only cursors are built: nothing else is advertised, so
+// that what an application is told it can have also works.
+TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
+  ASSERT_FALSE(kIngBuiltCursors.keysetDriven || kIngBuiltCursors.dynamic || kIngBuiltCursors.rowOperations)
+      << "a cursor kind was switched on: these answers change with it";
+  const IntInfo cases[] = {
+      {44, 0x11},       // SQL_SO_FORWARD_ONLY | SQL_SO_STATIC
+      {43, 0x1},        // SQL_SCCO_READ_ONLY
+      {78, 0},   {79, 0},   {80, 0},   {83, 0},
+      {144, 0},  {145, 0},  {150, 0},  {151, 0},
+      {146, 0x1},       // SQL_CA1_NEXT
+      {147, 0x1081},    // read-only, maximum rows of a SELECT, exact row count
+      {167, 0xF},       // next, absolute, relative, bookmark
+      {168, 0x1081},
   };
   for (const IntInfo& c : cases) {
     uint32_t v;
@@ -250,10 +262,10 @@ TEST_F(InfoTest, FixedIntegerInformationTypes) {
 TEST_F(InfoTest, FixedTextInformationTypes) {
   const TextInfo cases[] = {
       {21, "Y"},         {27, "Y"},      {36, "Y"},       {111, "Y"},    {10002, "Y"},
-      {10003, "Y"},      {11, "N"},      {20, "N"},       {103, "N"},    {42, ""},
+      {10003, "N"},      {11, "N"},      {20, "N"},       {103, "N"},    {42, ""},
       {89, ""},          {10000, ""},    {10004, ""},     {2, " "},      {7, "1.5"},
       {10, "03.50.0000"}, {13, "Ingres II"}, {14, "\\"},    {29, "\""},    {39, "Owner"},
-      {40, "Stored Procedure"}, {41, "."}, {45, "Table"},  {77, "03.50"}, {25, "N"},
+      {40, "Stored Procedure"}, {41, ""}, {45, "Table"},  {77, "03.50"}, {25, "N"},
       {94, "&*@:,#$\"=/<>()-%.+?;' _|"},
   };
   for (const TextInfo& c : cases) {
@@ -329,8 +341,9 @@ TEST_F(InfoTest, DynamicCursorSensitivityShapesAnswers) {
   uint32_t v;
   ASSERT_EQ(GetInt(disabled, 0x22040000u | 44, &v), 0u);
   EXPECT_EQ(v, 17u);
+  // With keyset-driven and dynamic cursors not built, HIGH offers no more than DISABLED.
   ASSERT_EQ(GetInt(high, 0x22040000u | 44, &v), 0u);
-  EXPECT_EQ(v, 31u);
+  EXPECT_EQ(v, 17u);
   ASSERT_EQ(GetInt(high, 0x2201000Bu, &v), 0u);
   EXPECT_EQ(v, 1u);
 }
@@ -557,14 +570,15 @@ TEST_P(NegotiationTest, GrantsTheNearestSupportedValue) {
 INSTANTIATE_TEST_SUITE_P(
     CursorOptions, NegotiationTest,
     ::testing::Values(
-        // Cursor type: scroll options 31 (all) or 17 (forward-only and static).
-        NegotiationCase{0, true, 6, 2, 0, 2}, NegotiationCase{0, false, 6, 2, 75, 1},
-        NegotiationCase{0, true, 6, 1, 0, 1}, NegotiationCase{2, true, 6, 2, 75, 3},
+        // Cursor type: forward-only and static are built; keyset-driven and dynamic requests get
+        // static, whatever the sensitivity setting.
+        NegotiationCase{0, true, 6, 2, 75, 3}, NegotiationCase{0, false, 6, 2, 75, 3},
+        NegotiationCase{0, true, 6, 1, 75, 3}, NegotiationCase{2, true, 6, 2, 75, 3},
         NegotiationCase{2, true, 6, 1, 75, 3}, NegotiationCase{2, true, 6, 3, 0, 3},
         NegotiationCase{2, true, 6, 0, 0, 0}, NegotiationCase{0, true, 6, 7, 43, 0},
-        // Concurrency: scroll concurrency 11 (read-only, lock, values).
-        NegotiationCase{0, true, 7, 1, 0, 1}, NegotiationCase{0, true, 7, 2, 0, 2},
-        NegotiationCase{0, true, 7, 3, 75, 4}, NegotiationCase{0, true, 7, 4, 0, 4},
+        // Concurrency: read-only is built; lock, row versions and values get read-only.
+        NegotiationCase{0, true, 7, 1, 0, 1}, NegotiationCase{0, true, 7, 2, 75, 1},
+        NegotiationCase{0, true, 7, 3, 75, 1}, NegotiationCase{0, true, 7, 4, 75, 1},
         NegotiationCase{0, true, 7, 9, 43, 1}));
 
 TEST_F(InfoTest, CursorTypeSetRaisesTheTypeFlag) {

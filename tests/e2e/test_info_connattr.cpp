@@ -109,11 +109,18 @@ TEST_P(AttrThroughDriverManager, FunctionsReportedAfterConnecting) {
     SQLUSMALLINT bits[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE] = {};
     ASSERT_EQ(SQL_SUCCESS, SQLGetFunctions(dbc, SQL_API_ODBC3_ALL_FUNCTIONS, bits));
     for (SQLUSMALLINT id : {SQL_API_SQLGETINFO, SQL_API_SQLSETCONNECTATTR, SQL_API_SQLGETCONNECTATTR,
-                            SQL_API_SQLBULKOPERATIONS, SQL_API_SQLFETCHSCROLL, SQL_API_SQLSETPOS, SQL_API_SQLCOPYDESC}) {
+                            SQL_API_SQLFETCHSCROLL, SQL_API_SQLCOPYDESC}) {
         EXPECT_TRUE(SQL_FUNC_EXISTS(bits, id)) << id;
         SQLUSMALLINT one = 0;
         EXPECT_EQ(SQL_SUCCESS, SQLGetFunctions(dbc, id, &one));
         EXPECT_EQ(SQL_TRUE, one) << id;
+    }
+    // The row operations are not built, so not offered.
+    for (SQLUSMALLINT id : {SQL_API_SQLBULKOPERATIONS, SQL_API_SQLSETPOS}) {
+        EXPECT_FALSE(SQL_FUNC_EXISTS(bits, id)) << id;
+        SQLUSMALLINT one = 7;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetFunctions(dbc, id, &one));
+        EXPECT_EQ(SQL_FALSE, one) << id;
     }
     SQLUSMALLINT odbc2[100] = {};
     ASSERT_EQ(SQL_SUCCESS, SQLGetFunctions(dbc, SQL_API_ALL_FUNCTIONS, odbc2));

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "drv_ingii/i-cursors.h"
 #include "e2e_env.h"
 
 namespace {
@@ -139,6 +140,11 @@ protected:
     }
 };
 
+// Exported for the day they are built, not offered until then: the Driver Manager answers them.
+bool RowOperation(const std::string& name) {
+    return !kIngBuiltCursors.rowOperations && (name == "SQLSetPos" || name == "SQLBulkOperations");
+}
+
 TEST_P(FunctionsOfTheLibrary, EveryExportedFunctionIsReported) {
     std::set<std::string> exported = ExportedOdbcFunctions(LibraryPath(GetParam()));
     ASSERT_GE(exported.size(), 70u);
@@ -150,6 +156,11 @@ TEST_P(FunctionsOfTheLibrary, EveryExportedFunctionIsReported) {
     for (const auto& name : exported) {
         auto it = kApiIds.find(name);
         ASSERT_NE(kApiIds.end(), it) << "export " << name << " is no ODBC function";
+        if (RowOperation(name)) {
+            EXPECT_FALSE(SQL_FUNC_EXISTS(bits, it->second)) << name;
+            EXPECT_EQ(SQL_FALSE, odbc2[it->second]) << name;
+            continue;
+        }
         exportedIds.insert(it->second);
         EXPECT_TRUE(SQL_FUNC_EXISTS(bits, it->second)) << name;
         if (it->second < 100) {

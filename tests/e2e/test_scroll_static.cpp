@@ -277,22 +277,58 @@ TEST_P(StaticScroll, FetchMovesOneRowAtATimeAndScrollingTakesOver) {
     EXPECT_EQ(2, id);
 }
 
-TEST_P(StaticScroll, ALockingStaticCursorIsPreparedReadOnlyWithAWarning) {
-    MakeTable("scrllock", 3);
-    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
-    SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_LOCK), 0);
-    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diag();
-    SQLULEN conc = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
-    if (conc != SQL_CONCUR_LOCK) GTEST_SKIP() << "the data source refuses locking concurrency";
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, Exec("select id from " + t + " order by id"));
-    EXPECT_EQ("01S02", Diag().substr(0, 5));
-    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
-    EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), conc);
-    SQLINTEGER id = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, sizeof id, nullptr));
-    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
-    EXPECT_EQ(3, id);
+// Keyset-driven and dynamic cursors and any concurrency but read-only are not built: a request
+// for one is granted as a static read-only cursor with 01S02, the granted value reads back, and
+// the cursor then scrolls.
+TEST_P(StaticScroll, UnbuiltCursorRequestsGetAStaticReadOnlyCursor) {
+    MakeTable("scrlsubst", 3);
+    struct Case {
+        SQLINTEGER attr;
+        SQLULEN value;
+        SQLRETURN rc;
+        const char* what;
+    } cases[] = {
+        {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN, SQL_SUCCESS_WITH_INFO, "keyset-driven"},
+        {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, SQL_SUCCESS_WITH_INFO, "dynamic"},
+        // Scrollable is what was asked, and scrollable is what it gets.
+        {SQL_ATTR_CURSOR_SCROLLABLE, SQL_SCROLLABLE, SQL_SUCCESS, "scrollable"},
+        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_LOCK, SQL_SUCCESS_WITH_INFO, "lock"},
+        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_ROWVER, SQL_SUCCESS_WITH_INFO, "row versions"},
+        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_VALUES, SQL_SUCCESS_WITH_INFO, "values"},
+        {SQL_ATTR_CURSOR_SENSITIVITY, SQL_SENSITIVE, SQL_SUCCESS_WITH_INFO, "sensitive"},
+    };
+    for (const Case& c : cases) {
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
+        SetAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+        const bool concurrency = c.attr == SQL_ATTR_CONCURRENCY || c.attr == SQL_ATTR_CURSOR_SENSITIVITY;
+        if (concurrency) SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+        EXPECT_EQ(c.rc, SQLSetStmtAttr(stmt, c.attr, reinterpret_cast<SQLPOINTER>(c.value), 0)) << c.what;
+        if (c.rc == SQL_SUCCESS_WITH_INFO) {
+            EXPECT_EQ("01S02", Diag().substr(0, 5)) << c.what;
+        }
+        SQLULEN type = 99, conc = 99, sens = 99, scrollable = 99;
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_SENSITIVITY, &sens, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_SCROLLABLE, &scrollable, 0, nullptr));
+        EXPECT_EQ(SQLULEN(SQL_CURSOR_STATIC), type) << c.what;
+        EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), conc) << c.what;
+        EXPECT_EQ(SQLULEN(SQL_INSENSITIVE), sens) << c.what;
+        EXPECT_EQ(SQLULEN(SQL_SCROLLABLE), scrollable) << c.what;
+        // What was granted works.
+        ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t + " order by id")) << c.what << ": " << Diag();
+        SQLINTEGER id = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, sizeof id, nullptr));
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << c.what << ": " << Diag();
+        EXPECT_EQ(3, id) << c.what;
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << c.what << ": " << Diag();
+        EXPECT_EQ(1, id) << c.what;
+    }
+    // Positioned operations are not offered: the Driver Manager answers for the driver.
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ("IM001", Diag().substr(0, 5));
 }
 
 TEST_P(StaticScroll, ForwardOnlyStillRefusesScrolling) {
