@@ -26,6 +26,7 @@ enum : uint32_t {
     kCursorOpen = 64,    // 24000
     kTxnState = 65,      // 25000
     kValueChanged = 75,  // 01S02
+    kBadAttrValue = 138, // S1024
     kDtcFailed = 170,    // IM932
 };
 
@@ -451,9 +452,14 @@ SQLRETURN ImplSetConnectAttr(HandleBase* record, ApiArgs& args) {
         return ConnSetOption(conn, a, v, mode);
     }
     if (a <= 100) return Fail(conn, kOptionRange);
-    if (a == SQL_ATTR_CONNECTION_TIMEOUT || a == SQL_ATTR_AUTO_IPD || a == SQL_ATTR_METADATA_ID) {
-        return Fail(conn, kNotSupported);
+    // No request ever times out and catalog arguments are always patterns: only those values
+    // are taken. SQL_ATTR_AUTO_IPD can only be read.
+    if (a == SQL_ATTR_CONNECTION_TIMEOUT) return v == 0 ? SQL_SUCCESS : Fail(conn, kNotCapable);
+    if (a == SQL_ATTR_METADATA_ID) {
+        if (v == SQL_FALSE) return SQL_SUCCESS;
+        return Fail(conn, v == SQL_TRUE ? kNotCapable : kBadAttrValue);
     }
+    if (a == SQL_ATTR_AUTO_IPD) return Fail(conn, kOptionRange);
     if (a == SQL_ATTR_CURRENT_CATALOG || a == SQL_ATTR_TRANSLATE_LIB) {
         // A text with an explicit length need not be terminated: copy what the length covers.
         if (length == SQL_NTS || !value) return ConnSetOption(conn, a, v, mode);
@@ -496,7 +502,7 @@ SQLRETURN ImplGetConnectAttr(HandleBase* record, ApiArgs& args) {
             WriteNumber(value, v);
             return SQL_SUCCESS;
         case SQL_ATTR_CONNECTION_TIMEOUT:
-        case SQL_ATTR_METADATA_ID: return Fail(conn, kNotSupported);
+        case SQL_ATTR_METADATA_ID:
         case SQL_ATTR_CONNECTION_DEAD:
         case SQL_ATTR_AUTO_IPD:
             v.kind = ConnOptionValue::Int32;

@@ -166,6 +166,19 @@ SQLRETURN DeliverRecord(const DiagResult& d, SQLCHAR* state, SQLINTEGER* native,
 }
 
 // String fields of SQLGetDiagField: narrow bytes or, for 'W', UTF-16 with lengths in bytes.
+// States whose subclass ODBC defines rather than the SQL standard: class IM and the list ODBC
+// gives for SQL_DIAG_SUBCLASS_ORIGIN.
+bool OdbcDefinedSubclass(const char* state) {
+    static const char* const kStates[] = {
+        "01S00", "01S01", "01S02", "01S06", "01S07", "07S01", "08S01", "21S01", "21S02", "25S01", "25S02",
+        "25S03", "42S01", "42S02", "42S11", "42S12", "42S21", "42S22", "HY095", "HY097", "HY098", "HY099",
+        "HY100", "HY101", "HY105", "HY107", "HY109", "HY110", "HY111", "HYT00", "HYT01"};
+    if (strncmp(state, "IM", 2) == 0) return true;
+    for (const char* s : kStates)
+        if (strncmp(state, s, 5) == 0) return true;
+    return false;
+}
+
 SQLRETURN FieldText(const std::string& text, SQLPOINTER value, SQLSMALLINT max, SQLSMALLINT* len, char mode) {
     if (max < 0) return SQL_ERROR;  // never a copy size
     if (mode == 'W') {
@@ -264,9 +277,11 @@ SQLRETURN ImplGetDiagField(HandleBase* record, ApiArgs& args) {
             if (!d.found) return SQL_NO_DATA;
             return FieldText(d.message, value, max, len, mode);
         case SQL_DIAG_CLASS_ORIGIN:
-        case SQL_DIAG_SUBCLASS_ORIGIN:
             if (!d.found) return SQL_NO_DATA;
             return FieldText(strncmp(d.state, "IM", 2) == 0 ? "ODBC 3.0" : "ISO 9075", value, max, len, mode);
+        case SQL_DIAG_SUBCLASS_ORIGIN:
+            if (!d.found) return SQL_NO_DATA;
+            return FieldText(OdbcDefinedSubclass(d.state) ? "ODBC 3.0" : "ISO 9075", value, max, len, mode);
         case SQL_DIAG_CONNECTION_NAME:
         case SQL_DIAG_SERVER_NAME: {
             const ConnRecord* c = ConnOfHandle(record);

@@ -178,22 +178,32 @@ SQLRETURN ImplSetEnvAttr(HandleBase* record, ApiArgs& args) {
     auto* env = static_cast<EnvRecord*>(record);
     auto attr = args.next<SQLINTEGER>();
     auto value = reinterpret_cast<uintptr_t>(args.next<SQLPOINTER>());
+    auto refuse = [&](uint32_t code) {
+        env->lastError = code;
+        return SQL_ERROR;
+    };
+    constexpr uint32_t kUnknownAttr = 27;  // S1092
+    constexpr uint32_t kBadValue = 138;    // S1024
     switch (attr) {
         case SQL_ATTR_ODBC_VERSION:
             if (value == SQL_OV_ODBC2 || value == SQL_OV_ODBC3) env->odbcVersion = uint32_t(value);
-            if (value == 380) env->odbcVersion = 3;  // ODBC 3.8 applications read ODBC 3 states
+            else if (value == 380) env->odbcVersion = 3;  // ODBC 3.8 applications read ODBC 3 states
+            else return refuse(kBadValue);
             break;
         case SQL_ATTR_CONNECTION_POOLING:
-            if (value <= 2) env->pooling = uint32_t(value);
+            if (value > 2) return refuse(kBadValue);
+            env->pooling = uint32_t(value);
             break;
         case SQL_ATTR_CP_MATCH:
-            if (value <= 1) env->poolMatch = uint32_t(value);
+            if (value > 1) return refuse(kBadValue);
+            env->poolMatch = uint32_t(value);
             break;
         case SQL_ATTR_OUTPUT_NTS:
-            if (value <= 1) env->outputNts = uint32_t(value);
+            if (value > 1) return refuse(kBadValue);
+            env->outputNts = uint32_t(value);
             break;
         default:
-            break;
+            return refuse(kUnknownAttr);
     }
     return SQL_SUCCESS;
 }
@@ -202,26 +212,18 @@ SQLRETURN ImplGetEnvAttr(HandleBase* record, ApiArgs& args) {
     auto* env = static_cast<EnvRecord*>(record);
     auto attr = args.next<SQLINTEGER>();
     auto* value = args.next<SQLINTEGER*>();
-    if (!value) return SQL_SUCCESS;
+    SQLINTEGER v = 0;
     switch (attr) {
-        case SQL_ATTR_ODBC_VERSION:
-            *value = SQLINTEGER(env->odbcVersion);
-            break;
-        case SQL_ATTR_CONNECTION_POOLING:
-            *value = SQLINTEGER(env->pooling);
-            break;
-        case SQL_ATTR_CP_MATCH:
-            *value = SQLINTEGER(env->poolMatch);
-            break;
-        case 1056:
-            *value = 2;
-            break;
-        case SQL_ATTR_OUTPUT_NTS:
-            *value = env->outputNts ? 1 : 0;
-            break;
+        case SQL_ATTR_ODBC_VERSION: v = SQLINTEGER(env->odbcVersion); break;
+        case SQL_ATTR_CONNECTION_POOLING: v = SQLINTEGER(env->pooling); break;
+        case SQL_ATTR_CP_MATCH: v = SQLINTEGER(env->poolMatch); break;
+        case 1056: v = 2; break;
+        case SQL_ATTR_OUTPUT_NTS: v = env->outputNts ? 1 : 0; break;
         default:
-            break;
+            env->lastError = 27;  // S1092
+            return SQL_ERROR;
     }
+    if (value) *value = v;
     return SQL_SUCCESS;
 }
 

@@ -451,7 +451,9 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
         case SQL_ATTR_APP_PARAM_DESC:
             return SetAppDesc(stmt, false, value);
         case SQL_ATTR_METADATA_ID:
-            return Err(stmt, 43);
+            // Catalog arguments are always patterns.
+            if (value == SQL_FALSE) return SQL_SUCCESS;
+            return Err(stmt, value == SQL_TRUE ? 43 : 138);
         default:
             return Err(stmt, 27);
     }
@@ -469,18 +471,13 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
         if (lenOut) *lenOut = 8;
         return SQL_SUCCESS;
     };
-    auto u32 = [&](uint32_t x) {
-        if (value) Put32(value, x);
-        if (lenOut) *lenOut = 4;
-        return SQL_SUCCESS;
-    };
     switch (attr) {
         case SQL_ATTR_CURSOR_SENSITIVITY:
             return u64(c.concurrency == SQL_CONCUR_READ_ONLY ? SQL_INSENSITIVE : SQL_SENSITIVE);
         case SQL_ATTR_CURSOR_SCROLLABLE:
             return u64(c.cursorType >= 1 && c.cursorType <= 3 ? SQL_SCROLLABLE : SQL_NONSCROLLABLE);
         case SQL_ATTR_ENABLE_AUTO_IPD:
-            return u32(0);
+            return u64(SQL_FALSE);
         case SQL_ATTR_FETCH_BOOKMARK_PTR:
             return ptr(stmt->fetchBookmarkPtr);
         case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
@@ -518,7 +515,7 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
             return SQL_SUCCESS;
         }
         case SQL_ATTR_METADATA_ID:
-            return Err(stmt, 43);
+            return u64(SQL_FALSE);
         default:
             if ((attr >= 0 && attr <= 14) || attr == 1048 || attr == 1049 || attr == 1052 || attr == 1054) {
                 SQLRETURN rc = StmtOptionGet(stmt, uint32_t(attr), value);

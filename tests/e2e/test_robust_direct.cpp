@@ -588,17 +588,18 @@ TEST_P(DirectBadInput, ArgumentsTheDriverManagerWouldScreen) {
          [](const Lib& l, H env, H, H, Bufs&) {
              return G("SQLSetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER)(env, 9999, P(1), 0);
          },
-         SQL_SUCCESS, {}, SQL_HANDLE_ENV},
+         SQL_ERROR, {"HY092"}, SQL_HANDLE_ENV},
         {"set odbc version 7", false,
          [](const Lib& l, H env, H, H, Bufs& b) {
-             return G("SQLSetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER)(env, SQL_ATTR_ODBC_VERSION, P(7), 0) == SQL_SUCCESS &&
+             // Refused, and the version stays.
+             return G("SQLSetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER)(env, SQL_ATTR_ODBC_VERSION, P(7), 0) == SQL_ERROR &&
                             G("SQLGetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(
                                 env, SQL_ATTR_ODBC_VERSION, &b.i, 0, nullptr) == SQL_SUCCESS &&
                             b.i == SQL_OV_ODBC3
-                        ? SQL_SUCCESS
-                        : SQL_ERROR;
+                        ? SQL_ERROR
+                        : SQL_SUCCESS;
          },
-         SQL_SUCCESS, {}, SQL_HANDLE_ENV},
+         SQL_ERROR, {}, SQL_HANDLE_ENV},
         {"get env attr null value", false,
          [](const Lib& l, H env, H, H, Bufs&) {
              return G("SQLGetEnvAttr", false, H, SQLINTEGER, P, SQLINTEGER, SQLINTEGER*)(env, SQL_ATTR_ODBC_VERSION,

@@ -172,9 +172,10 @@ TEST_F(AttrTest, CursorSensitivityAndScrollability) {
 TEST_F(AttrTest, AutoIpdBookmarksRowNumberAndUnknownAttributes) {
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SetAttr(SQL_ATTR_ENABLE_AUTO_IPD, 1));
     EXPECT_EQ("01S02", State());
-    SQLUINTEGER autoIpd = 7;
+    // An SQLULEN attribute: all 64 bits are written.
+    SQLULEN autoIpd = ~SQLULEN(0);
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(hstmt, SQL_ATTR_ENABLE_AUTO_IPD, &autoIpd, 0, nullptr));
-    EXPECT_EQ(0u, autoIpd);
+    EXPECT_EQ(SQLULEN(SQL_FALSE), autoIpd);
     SQLUINTEGER bm = 0;
     EXPECT_EQ(SQL_ERROR, SQLGetStmtOption(hstmt, SQL_GET_BOOKMARK, &bm));
     EXPECT_EQ("07005", State());  // 24000 in its ODBC 3 form
@@ -185,6 +186,10 @@ TEST_F(AttrTest, AutoIpdBookmarksRowNumberAndUnknownAttributes) {
     EXPECT_EQ("HY092", State());
     EXPECT_EQ(SQL_ERROR, SetAttr(SQL_ATTR_METADATA_ID, 1));
     EXPECT_EQ("HYC00", State());
+    EXPECT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_METADATA_ID, 0));
+    SQLULEN metadataId = ~SQLULEN(0);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(hstmt, SQL_ATTR_METADATA_ID, &metadataId, 0, nullptr));
+    EXPECT_EQ(SQLULEN(SQL_FALSE), metadataId);
     EXPECT_EQ(SQL_ERROR, SetAttr(4000, 1));
     EXPECT_EQ("HY092", State());
     ASSERT_EQ(SQL_SUCCESS, Run("SELECT 1", Numbers(9)));

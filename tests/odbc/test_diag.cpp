@@ -163,6 +163,34 @@ TEST_F(DiagFixture, UndefinedCodesReadAsGeneralError) {
                  reinterpret_cast<char*>(msg));
 }
 
+// ODBC defines the subclass of its own states (01S02, 42S02, HYT00, ...) and of class IM; the
+// class of all but IM comes from the SQL standard.
+TEST_F(DiagFixture, ClassAndSubclassOrigins) {
+    struct {
+        const char* state;
+        const char* classOrigin;
+        const char* subclassOrigin;
+    } cases[] = {{"01S02", "ISO 9075", "ODBC 3.0"}, {"42S02", "ISO 9075", "ODBC 3.0"},
+                 {"HYT00", "ISO 9075", "ODBC 3.0"}, {"HY097", "ISO 9075", "ODBC 3.0"},
+                 {"08S01", "ISO 9075", "ODBC 3.0"}, {"IM008", "ODBC 3.0", "ODBC 3.0"},
+                 {"23000", "ISO 9075", "ISO 9075"}, {"HY092", "ISO 9075", "ISO 9075"},
+                 {"22001", "ISO 9075", "ISO 9075"}, {"01004", "ISO 9075", "ISO 9075"}};
+    for (const auto& c : cases) DiagPost(s, (std::string("m[SQLSTATE:") + c.state + "]").c_str(), 0);
+    SQLSMALLINT rec = 1;
+    for (const auto& c : cases) {
+        char text[64] = {};
+        SQLSMALLINT len = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, rec, SQL_DIAG_SQLSTATE, text, sizeof text, &len));
+        EXPECT_STREQ(c.state, text);
+        ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, rec, SQL_DIAG_CLASS_ORIGIN, text, sizeof text, &len));
+        EXPECT_STREQ(c.classOrigin, text) << c.state;
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLGetDiagField(SQL_HANDLE_STMT, stmt, rec, SQL_DIAG_SUBCLASS_ORIGIN, text, sizeof text, &len));
+        EXPECT_STREQ(c.subclassOrigin, text) << c.state;
+        ++rec;
+    }
+}
+
 TEST_F(DiagFixture, DiagFieldHeaderAndRecordFields) {
     SQLINTEGER n = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_NUMBER, &n, 0, nullptr));

@@ -49,32 +49,42 @@ TEST(Environment, NullOutputPointerIsRefused) {
     EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env));
 }
 
+// A value out of an attribute's range is refused (HY024) and leaves it; an unknown attribute is
+// refused (HY092) on set and get alike, writing nothing.
 TEST(Environment, AttributesAcceptOnlyTheirRanges) {
     SQLHENV env;
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
     struct {
         SQLINTEGER attr;
         intptr_t value;
+        SQLRETURN rc;
         SQLINTEGER expect;
     } cases[] = {
-        {SQL_ATTR_ODBC_VERSION, 4, SQL_OV_ODBC3},          // out of range: unchanged
-        {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2, SQL_OV_ODBC2},
-        {SQL_ATTR_ODBC_VERSION, 380, SQL_OV_ODBC3},         // ODBC 3.8 from unixODBC
-        {SQL_ATTR_CONNECTION_POOLING, 2, 2},
-        {SQL_ATTR_CONNECTION_POOLING, 3, 2},
-        {SQL_ATTR_CP_MATCH, 1, 1},
-        {SQL_ATTR_CP_MATCH, 2, 1},
-        {SQL_ATTR_OUTPUT_NTS, 0, 0},
-        {SQL_ATTR_OUTPUT_NTS, 5, 0},
-        {SQL_ATTR_OUTPUT_NTS, 1, 1},
+        {SQL_ATTR_ODBC_VERSION, 4, SQL_ERROR, SQL_OV_ODBC3},
+        {SQL_ATTR_ODBC_VERSION, SQL_OV_ODBC2, SQL_SUCCESS, SQL_OV_ODBC2},
+        {SQL_ATTR_ODBC_VERSION, 380, SQL_SUCCESS, SQL_OV_ODBC3},  // ODBC 3.8 from unixODBC
+        {SQL_ATTR_CONNECTION_POOLING, 2, SQL_SUCCESS, 2},
+        {SQL_ATTR_CONNECTION_POOLING, 3, SQL_ERROR, 2},
+        {SQL_ATTR_CP_MATCH, 1, SQL_SUCCESS, 1},
+        {SQL_ATTR_CP_MATCH, 2, SQL_ERROR, 1},
+        {SQL_ATTR_OUTPUT_NTS, 0, SQL_SUCCESS, 0},
+        {SQL_ATTR_OUTPUT_NTS, 5, SQL_ERROR, 0},
+        {SQL_ATTR_OUTPUT_NTS, 1, SQL_SUCCESS, 1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, c.attr, reinterpret_cast<SQLPOINTER>(c.value), 0));
+        EXPECT_EQ(c.rc, SQLSetEnvAttr(env, c.attr, reinterpret_cast<SQLPOINTER>(c.value), 0)) << c.attr << "=" << c.value;
+        if (c.rc == SQL_ERROR) {
+            EXPECT_EQ("HY024", StateOf(SQL_HANDLE_ENV, env)) << c.attr << "=" << c.value;
+        }
         EXPECT_EQ(c.expect, EnvAttr(env, c.attr)) << c.attr << "=" << c.value;
     }
-    EXPECT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, 12345, reinterpret_cast<SQLPOINTER>(1), 0));
+    EXPECT_EQ(SQL_ERROR, SQLSetEnvAttr(env, 12345, reinterpret_cast<SQLPOINTER>(1), 0));
+    EXPECT_EQ("HY092", StateOf(SQL_HANDLE_ENV, env));
     EXPECT_EQ(2, EnvAttr(env, 1056));
-    EXPECT_EQ(-77, EnvAttr(env, 12345));  // unknown: nothing written
+    SQLINTEGER v = -77;
+    EXPECT_EQ(SQL_ERROR, SQLGetEnvAttr(env, 12345, &v, 0, nullptr));
+    EXPECT_EQ("HY092", StateOf(SQL_HANDLE_ENV, env));
+    EXPECT_EQ(-77, v);  // nothing written
     EXPECT_EQ(SQL_SUCCESS, SQLGetEnvAttr(env, SQL_ATTR_ODBC_VERSION, nullptr, 0, nullptr));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env));
 }

@@ -423,7 +423,8 @@ TEST_F(ConnAttr, OutOfRangeAndUnsupportedAttributes) {
         SQLINTEGER attr;
         const char* state;
     } sets[] = {{13, "HY092"}, {14, "HY092"}, {50, "HY092"}, {SQL_ATTR_ODBC_CURSORS, "HY092"},
-                {SQL_ATTR_CONNECTION_TIMEOUT, "IM001"}, {SQL_ATTR_AUTO_IPD, "IM001"}, {SQL_ATTR_METADATA_ID, "IM001"},
+                // Not supported (HYC00, never the Driver Manager's IM001); SQL_ATTR_AUTO_IPD is read-only.
+                {SQL_ATTR_CONNECTION_TIMEOUT, "HYC00"}, {SQL_ATTR_AUTO_IPD, "HY092"}, {SQL_ATTR_METADATA_ID, "HYC00"},
                 {SQL_ATTR_CONNECTION_DEAD, "HY092"}, {5000, "HY092"}, {-4, "HY092"}};
     for (auto& c : sets) {
         EXPECT_EQ(SQL_ERROR, SetAttr(c.attr, 1)) << c.attr;
@@ -434,10 +435,16 @@ TEST_F(ConnAttr, OutOfRangeAndUnsupportedAttributes) {
     EXPECT_EQ(SQL_ERROR, SQLGetConnectAttr(dbc, SQL_MAX_ROWS, &v, 0, &len));
     EXPECT_EQ(SQL_NTS, len);
     EXPECT_EQ("HY092", State());
+    // What they read is defined: no timeout, catalog arguments are patterns. The values that
+    // say so can be set.
     for (SQLINTEGER a : {SQL_ATTR_CONNECTION_TIMEOUT, SQL_ATTR_METADATA_ID}) {
-        EXPECT_EQ(SQL_ERROR, SQLGetConnectAttr(dbc, a, &v, 0, nullptr));
-        EXPECT_EQ("IM001", State());
+        v = 7;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, a, &v, 0, nullptr)) << a;
+        EXPECT_EQ(0u, v) << a;
+        EXPECT_EQ(SQL_SUCCESS, SetAttr(a, 0)) << a;
     }
+    EXPECT_EQ(SQL_ERROR, SetAttr(SQL_ATTR_METADATA_ID, 2));
+    EXPECT_EQ("HY024", State());
     for (SQLINTEGER a : {5, 100, 1207, 1215, 1280}) {
         EXPECT_EQ(SQL_ERROR, SQLGetConnectAttr(dbc, a, &v, 0, nullptr)) << a;
         EXPECT_EQ("HY092", State()) << a;
