@@ -14,6 +14,18 @@
 
 namespace {
 
+// A value as a connection string holds it: in braces, with '}' doubled, when it has ';' or a
+// brace in it.
+std::string BracedValue(const std::string& v) {
+  if (v.find_first_of(";{}") == std::string::npos) return v;
+  std::string b = "{";
+  for (char ch : v) {
+    b += ch;
+    if (ch == '}') b += '}';
+  }
+  return b + "}";
+}
+
 std::string Val(int row) {
   const char* v = ConnKeywordValue(row);
   return v ? v : "";
@@ -160,7 +172,10 @@ void ConnPlanFromTable(const char* input, ConnectPlan& plan) {
                                  ConnKeywordValue(KW_DBMSPWD), ConnKeywordValue(KW_ROLENAME),
                                  ConnKeywordValue(KW_ROLEPWD));
 
-  // Output connection string, built without bounds; the copy-out cuts it.
+  // Output connection string, built without bounds; the copy-out cuts it. A value that would
+  // not read back as itself goes in braces.
+  auto V = [](const std::string& v) { return BracedValue(v); };
+  auto B = [&](const char* v) { return V(v ? v : ""); };
   std::string& out = plan.output;
   out.clear();
   const char* driver = ConnKeywordValue(KW_DRIVER);
@@ -168,18 +183,24 @@ void ConnPlanFromTable(const char* input, ConnectPlan& plan) {
   if (!driver) {
     // Only a file DSN named: hand back what reaches the same source again.
     if (dsn.empty() && !filedsn.empty())
-      out = "FILEDSN=" + filedsn;
+      out = "FILEDSN=" + V(filedsn);
     else
-      out = "DSN=" + plan.dsn;
-    out += ";UID=" + plan.user + ";PWD=" + plan.password + ";JET=" + TF(plan.jet) + ";FBS=" + fbsText;
+      out = "DSN=" + V(plan.dsn);
+    out += ";UID=" + V(plan.user) + ";PWD=" + V(plan.password) + ";JET=" + TF(plan.jet) + ";FBS=" + fbsText;
   } else {
-    out = std::string("DRIVER=") + driver + ";UID=" + plan.user + ";PWD=" + plan.password + ";JET=" + TF(plan.jet) +
-          ";FBS=" + fbsText + ";READONLY=" + Val(KW_READONLY) + ";NLB=" + Val(KW_NLB) +
-          ";MAXROWS=" + std::to_string(plan.maxRows) + ";NOAC=" + TF(plan.noAutocommit) + ";INGSERVER=" + plan.server +
-          ";NRSSL=" + TF(plan.noRowsetSizeLimit) + ";DYN_CURS_SENSITIVITY=" + ConnDynCursSensName(plan.dynCursSensitivity) +
-          ";SQLDBMSNAME=" + Val(KW_SQLDBMSNAME) + ";GROUP=" + Val(KW_GROUP) + ";ROLENAME=" + Val(KW_ROLENAME) +
-          ";ROLEPWD=" + Val(KW_ROLEPWD) + ";EFFUID=" + Val(KW_EFFUID) + ";DBMSPWD=" + Val(KW_DBMSPWD) +
-          ";RTRIMCHAR=" + TF(plan.trimChar) + ";IV=" + Val(KW_IV) + ";IA=" + Val(KW_IA) + ";Server=Corvanta";
+    // The driver's name keeps its braces, as applications write it.
+    std::string name = driver;
+    std::string drv = name.find_first_of(";{}") == std::string::npos ? "{" + name + "}" : V(name);
+    out = std::string("DRIVER=") + drv + ";UID=" + V(plan.user) + ";PWD=" + V(plan.password) +
+          ";JET=" + TF(plan.jet) + ";FBS=" + fbsText + ";READONLY=" + B(ConnKeywordValue(KW_READONLY)) +
+          ";NLB=" + B(ConnKeywordValue(KW_NLB)) + ";MAXROWS=" + std::to_string(plan.maxRows) +
+          ";NOAC=" + TF(plan.noAutocommit) + ";INGSERVER=" + V(plan.server) + ";NRSSL=" + TF(plan.noRowsetSizeLimit) +
+          ";DYN_CURS_SENSITIVITY=" + ConnDynCursSensName(plan.dynCursSensitivity) +
+          ";SQLDBMSNAME=" + B(ConnKeywordValue(KW_SQLDBMSNAME)) + ";GROUP=" + B(ConnKeywordValue(KW_GROUP)) +
+          ";ROLENAME=" + B(ConnKeywordValue(KW_ROLENAME)) + ";ROLEPWD=" + B(ConnKeywordValue(KW_ROLEPWD)) +
+          ";EFFUID=" + B(ConnKeywordValue(KW_EFFUID)) + ";DBMSPWD=" + B(ConnKeywordValue(KW_DBMSPWD)) +
+          ";RTRIMCHAR=" + TF(plan.trimChar) + ";IV=" + B(ConnKeywordValue(KW_IV)) + ";IA=" + B(ConnKeywordValue(KW_IA)) +
+          ";Server=Corvanta";
   }
 
   // Trace lines. The input is shown only up to its first '=' or ';', and no password value is
@@ -235,9 +256,10 @@ int DriverConnectPrepare(void* window, const SQLCHAR* in, SQLSMALLINT inLen, SQL
       std::free(name);
     }
     std::string completed;
-    if (LoginPrompt(window, driver.c_str(), input.c_str(), mode, completed) != 1) {
+    int shown = LoginPrompt(window, driver.c_str(), input.c_str(), mode, completed);
+    if (shown != 1) {
       ConnKeywordParse(nullptr, mode);
-      return kConnNoData;
+      return shown < 0 ? kConnErrDialog : kConnNoData;
     }
     // The completed string replaces the input wholesale.
     ConnKeywordParse(nullptr, mode);
@@ -258,8 +280,10 @@ int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid
     t.resize(std::strlen(t.c_str()));
     return t;
   };
-  out = "DSN=" + text(dsn, nd) + ";UID=" + text(uid, nu) + ";PWD=" + text(pwd, np);
-  if (traceText) *traceText = "DSN=" + text(dsn, nd) + ";UID=" + text(uid, nu) + ";PWD=***";
+  // Names and passwords may hold ';' or braces: such a value goes in braces.
+  auto braced = [](const std::string& v) { return BracedValue(v); };
+  out = "DSN=" + braced(text(dsn, nd)) + ";UID=" + braced(text(uid, nu)) + ";PWD=" + braced(text(pwd, np));
+  if (traceText) *traceText = "DSN=" + braced(text(dsn, nd)) + ";UID=" + braced(text(uid, nu)) + ";PWD=***";
   return 0;
 }
 
@@ -396,7 +420,7 @@ int LoginPrompt(void* window, const char* driver, const char* connstr, char mode
       release = reinterpret_cast<LoginFreeFn>(dlsym(module, "KivLOGIN_Free"));
     }
   }
-  if (!login || !release) return 0;  // no login library: as if the user cancelled
+  if (!login || !release) return -1;  // no login library: the dialog itself failed
   char* text = nullptr;
   std::int32_t code = login(window, driver ? driver : "", connstr ? connstr : "", &text, mode);
   if (code == 1 && text) result = text;

@@ -15,6 +15,7 @@
 constexpr int kConnErrTruncated = 19;     // 01004
 constexpr int kConnErrBadLength = 25;     // S1090
 constexpr int kConnErrInUse = 51;         // 08002
+constexpr int kConnErrDialog = 142;       // IM008: the login dialog could not be shown
 constexpr int kConnNoData = 82;           // returned to the application as SQL_NO_DATA
 
 // Flag bits of the connection record's flags word that driver connect owns.
@@ -107,7 +108,8 @@ SQLRETURN ConnectCoreW(const ConnectTarget& target, const SQLWCHAR* dsn, SQLSMAL
                        std::vector<std::string>* trace = nullptr);
 
 // The login library: called through its two exports, loaded from beside the driver on first
-// use. Returns 1 with the completed string, anything else when cancelled or unavailable.
+// use. Returns 1 with the completed string, -1 when the library or its exports cannot be had,
+// anything else when the user cancelled.
 int LoginPrompt(void* window, const char* driver, const char* connstr, char mode, std::string& result);
 // Tests only: the login library file to load (null: the one beside the driver).
 void LoginSetLibraryForTesting(const char* path);

@@ -49,16 +49,33 @@ void ResetTable() {
   }
 }
 
+// ODBC's rule for every keyword: a value that opens with '{' runs to the matching '}', with
+// "}}" standing for one '}', and may hold ';' and '='; the braces are not part of it.
 void ParseString(const char* text) {
   const char* p = text;
   while (*p) {
     const char* end = std::strchr(p, ';');
     if (!end) end = p + std::strlen(p);
     const char* eq = static_cast<const char*>(std::memchr(p, '=', static_cast<std::size_t>(end - p)));
+    std::string value;
+    if (eq && eq[1] == '{') {
+      const char* q = eq + 2;
+      while (*q) {
+        if (*q == '}') {
+          if (q[1] != '}') break;
+          ++q;
+        }
+        value += *q++;
+      }
+      // Whatever follows the closing brace up to the next ';' is not part of the value.
+      end = *q ? std::strchr(q, ';') : q;
+      if (!end) end = q + std::strlen(q);
+    } else if (eq) {
+      value.assign(eq + 1, end);
+    }
     if (eq) {
       for (auto& row : ConnKeywordTable) {
         if (!conntext::EqualNoCase(p, static_cast<std::size_t>(eq - p), row.keyword)) continue;
-        std::string value(eq + 1, end);
         char* copy = conntext::HeapCopy(value);
         if (copy) {
           std::free(row.value);

@@ -186,10 +186,24 @@ TEST_F(DriverConnect, CancelledPromptGivesNoDataAndLeavesNothing) {
   plan.user = "untouched";
   EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kConnNoData);
   EXPECT_EQ(plan.user, "untouched");
-  // A missing login library counts as a cancel.
+  // A login library that cannot be loaded is no cancel: the dialog failed.
   unsetenv(KIV_LOGIN_SCRIPT_ENV);
   LoginSetLibraryForTesting("/nonexistent/libpramlogw.so");
-  EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kConnNoData);
+  EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kConnErrDialog);
+  EXPECT_EQ(plan.user, "untouched");
+}
+
+TEST_F(DriverConnect, BracedValuesKeepTheirSemicolonsAndGoOutBraced) {
+  ConnectPlan plan;
+  ASSERT_EQ(Prepare("DSN=telvuid;UID={a;b=c};PWD={x}}y;z}", SQL_DRIVER_NOPROMPT, plan), 0);
+  EXPECT_EQ(plan.user, "a;b=c");
+  EXPECT_EQ(plan.password, "x}y;z");
+  EXPECT_EQ(plan.output, "DSN=telvuid;UID={a;b=c};PWD={x}}y;z};JET=FALSE;FBS=60");
+  // The output string reads back as the same values.
+  ConnectPlan again;
+  ASSERT_EQ(Prepare(plan.output, SQL_DRIVER_NOPROMPT, again), 0);
+  EXPECT_EQ(again.user, plan.user);
+  EXPECT_EQ(again.password, plan.password);
 }
 
 TEST_F(DriverConnect, NoLoginBoxNeverPromptsAndReadsTheUserEntry) {
@@ -258,6 +272,10 @@ TEST(ConnectString, BuildsFromTheThreeTexts) {
   EXPECT_EQ(trace, "DSN=telv;UID=bob;PWD=***");
   ASSERT_EQ(ConnConnectString(nullptr, SQL_NTS, nullptr, 0, nullptr, SQL_NTS, out), 0);
   EXPECT_EQ(out, "DSN=;UID=;PWD=");
+  // A password with ';' or braces in it stays one value.
+  ASSERT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), SQL_NTS, S("p;w}d"), SQL_NTS, out, &trace), 0);
+  EXPECT_EQ(out, "DSN=telv;UID=bob;PWD={p;w}}d}");
+  EXPECT_EQ(trace, "DSN=telv;UID=bob;PWD=***");
   EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), -5, S("p"), SQL_NTS, out), kConnErrBadLength);
   EXPECT_EQ(ConnConnectString(S("telv"), -1, S("bob"), SQL_NTS, S("p"), SQL_NTS, out), kConnErrBadLength);
   EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), SQL_NTS, S("p"), -100, out), kConnErrBadLength);
@@ -393,6 +411,18 @@ TEST_F(ConnectFlow, CancelLeavesTheHandleUnconnectedAndReusable) {
             SQL_SUCCESS);
   EXPECT_EQ(conn.stored.user, "bob");
   EXPECT_EQ(conn.stored.password, "pw");
+}
+
+TEST_F(ConnectFlow, UnloadableLoginLibraryIsAnError) {
+  unsetenv(KIV_LOGIN_SCRIPT_ENV);
+  LoginSetLibraryForTesting("/nonexistent/libpramlogw.so");
+  FakeConnection conn;
+  EXPECT_EQ(DriverConnectCore(conn.Target(), reinterpret_cast<void*>(1), S("DSN=telv"), SQL_NTS, nullptr, 0, nullptr,
+                              SQL_DRIVER_PROMPT, 'A'),
+            SQL_ERROR);
+  LoginSetLibraryForTesting(nullptr);
+  EXPECT_EQ(conn.lastError, kConnErrDialog);
+  EXPECT_EQ(conn.opened, 0);
 }
 
 TEST_F(ConnectFlow, FailedOpenIsAnError) {

@@ -67,9 +67,21 @@ TEST_P(KeywordTest, ParsingRules) {
       // Nothing is trimmed: " UID" matches no keyword, so the data source supplies the user.
       {"DSN=telvuid; UID=bob", KW_UID, "alice", false},
       {"DSN=telvuid;UID= bob ", KW_UID, " bob ", true},
-      // Further '=' signs belong to the value; braces mean nothing.
+      // Further '=' signs belong to the value.
       {"DSN=telvuid;PWD=a=b", KW_PWD, "a=b", true},
-      {"DRIVER={Telvarin};DSN=telvuid", KW_DRIVER, "{Telvarin}", true},
+      // A braced value runs to its closing brace, holds ';' and '=', and "}}" is one '}'; the
+      // braces are not part of it. The rule holds for every keyword.
+      {"DRIVER={Telvarin};DSN=telvuid", KW_DRIVER, "Telvarin", true},
+      {"DSN=telvuid;PWD={a;b}", KW_PWD, "a;b", true},
+      {"DSN=telvuid;PWD={a;b};UID=c", KW_UID, "c", true},
+      {"DSN=telvuid;PWD={x}}y=z;};UID=d", KW_PWD, "x}y=z;", true},
+      {"DSN=telvuid;UID={}", KW_UID, "", true},
+      {"DSN={telvuid};UID={u v}", KW_UID, "u v", true},
+      // Text after the closing brace up to the next ';' is dropped; an unclosed brace runs to the end.
+      {"DSN=telvuid;PWD={ab}cd;UID=e", KW_PWD, "ab", true},
+      {"DSN=telvuid;PWD={ab;UID=e", KW_PWD, "ab;UID=e", true},
+      // A brace inside a value is an ordinary character.
+      {"DSN=telvuid;PWD=a{b}", KW_PWD, "a{b}", true},
       // Empty segments are harmless.
       {";;DSN=telvuid;;", KW_DSN, "telvuid", true},
   };
