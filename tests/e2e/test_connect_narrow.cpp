@@ -30,6 +30,24 @@ TEST_P(NarrowConnect, ConnectOpensDisconnectsAndOpensAgain) {
     EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
 }
 
+// A password with ';', '=' and '}' in it, given in braces ("}}" for '}'), reaches the server whole;
+// the output string gives it back braced.
+TEST_P(NarrowConnect, BracedPasswordKeepsItsSemicolon) {
+    const std::string db = GetParam().wide ? "cw_brace_w" : "cw_brace_n";
+    std::string tool = std::string(TV_BUILD_DIR) + "/bin/iicreatedb";
+    if (const char* env = std::getenv("TV_BUILD_DIR"); env && *env) tool = std::string(env) + "/bin/iicreatedb";
+    std::system((tool + " -u " + kUser + " -P 'a;b}c=d' " + db + " >/dev/null 2>&1").c_str());
+    const std::string base = "DRIVER={" + DriverName() + "};DSN=" + db + ";UID=" + kUser + ";";
+    EXPECT_EQ(SQL_ERROR, DriverConnect(base + "PWD=a;b}c=d", SQL_DRIVER_NOPROMPT));
+    EXPECT_TRUE(HasState(SQL_HANDLE_DBC, dbc, "28000"));
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect(base + "PWD={a;b}}c=d}", SQL_DRIVER_NOPROMPT));
+    EXPECT_NE(std::string::npos, std::string(out).find(";PWD={a;b}}c=d};")) << out;
+    EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
+    // The output string connects again.
+    std::string again = out;
+    EXPECT_TRUE(SQL_SUCCEEDED(DriverConnect(again, SQL_DRIVER_NOPROMPT))) << again;
+}
+
 TEST_P(NarrowConnect, SecondConnectOnAnOpenHandleGives08002) {
     ASSERT_EQ(SQL_SUCCESS, Connect(kUser, kPassword));
     EXPECT_EQ(SQL_ERROR, Connect(kUser, kPassword));

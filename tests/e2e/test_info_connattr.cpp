@@ -104,6 +104,42 @@ TEST_P(AttrThroughDriverManager, WideTextAttributes) {
     EXPECT_EQ(14, len);
 }
 
+// Attributes the driver does not support answer HYC00 (IM001 is the Driver Manager's), or the
+// value ODBC defines for reading them; SQLULEN attributes fill all their bytes.
+TEST_P(AttrThroughDriverManager, UnsupportedAttributesAnswerHyc00OrTheirDefinedValue) {
+    Open();
+    EXPECT_EQ(SQL_ERROR, Set(SQL_ATTR_CONNECTION_TIMEOUT, 5));
+    EXPECT_EQ("HYC00", FirstDiag(SQL_HANDLE_DBC, dbc).state);
+    EXPECT_EQ(SQL_SUCCESS, Set(SQL_ATTR_CONNECTION_TIMEOUT, 0));
+    EXPECT_EQ(0u, Attr(SQL_ATTR_CONNECTION_TIMEOUT));
+    EXPECT_EQ(SQL_ERROR, Set(SQL_ATTR_METADATA_ID, SQL_TRUE));
+    EXPECT_EQ("HYC00", FirstDiag(SQL_HANDLE_DBC, dbc).state);
+    EXPECT_EQ(SQLUINTEGER(SQL_FALSE), Attr(SQL_ATTR_METADATA_ID));
+    EXPECT_EQ(SQLUINTEGER(SQL_FALSE), Attr(SQL_ATTR_AUTO_IPD));
+    EXPECT_EQ(SQL_ERROR, Set(SQL_ATTR_AUTO_IPD, SQL_TRUE));
+    EXPECT_EQ("HY092", FirstDiag(SQL_HANDLE_DBC, dbc).state);
+
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
+    for (SQLINTEGER a : {SQL_ATTR_ENABLE_AUTO_IPD, SQL_ATTR_METADATA_ID}) {
+        SQLULEN v = ~SQLULEN(0);
+        EXPECT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, a, &v, 0, nullptr)) << a;
+        EXPECT_EQ(SQLULEN(SQL_FALSE), v) << a;
+    }
+    // A substituted value is an ODBC-defined state: its subclass is ODBC's, its class the standard's.
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO,
+              SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0));
+    SQLCHAR text[32] = {};
+    SQLSMALLINT len = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SQLSTATE, text, sizeof text, &len));
+    EXPECT_STREQ("01S02", (char*)text);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SUBCLASS_ORIGIN, text, sizeof text, &len));
+    EXPECT_STREQ("ODBC 3.0", (char*)text);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_CLASS_ORIGIN, text, sizeof text, &len));
+    EXPECT_STREQ("ISO 9075", (char*)text);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+}
+
 TEST_P(AttrThroughDriverManager, FunctionsReportedAfterConnecting) {
     Open();
     SQLUSMALLINT bits[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE] = {};
