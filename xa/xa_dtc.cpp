@@ -419,6 +419,18 @@ size_t DispenserCount() {
   return g_dispensers.count;
 }
 
+HRESULT DtcGetXaSwitch(xa_switch_t** out) {
+  // The first call starts the trace along with the layer: its call line follows the trace's header.
+  bool traced = OleTraceOn();
+  if (traced) OleTracePrint("GetXaSwitch()\n");
+  if (DtcInit() != 0) return traced ? OleTraceResult(E_FAIL) : E_FAIL;
+  if (!traced && OleTraceOn()) OleTracePrint("GetXaSwitch()\n");
+  xa_switch_t* sw = kiv_xa_switch();  // the same switch the XA export hands out
+  if (sw == nullptr) return Result(E_FAIL);
+  if (out) *out = sw;
+  return Result(S_OK);
+}
+
 int DispenserRMConnect(COdbcResourceDispenser* d) { return d && SUCCEEDED(d->RMConnect()) ? 0 : -1; }
 int DispenserRMEnlist(COdbcResourceDispenser* d) { return d && SUCCEEDED(d->RMEnlist()) ? 0 : -1; }
 int DispenserRelease(COdbcResourceDispenser* d) { return d ? int(d->Release()) : -1; }
