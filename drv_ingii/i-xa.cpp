@@ -80,7 +80,7 @@ void ClearSession(IngConn* c) {
 bool HasSession(const IngConn* c) { return c->connHandle != nullptr && c->connHandle != c->server->env; }
 
 void FreeInDoubt(IngConn* c) {
-  std::free(c->xaInDoubt);
+  TryFree(c->xaInDoubt);
   c->xaInDoubt = nullptr;
   c->xaInDoubtCount = 0;
   c->xaInDoubtPos = 0;
@@ -228,7 +228,7 @@ uint32_t RecoverScan(IngConn* c) {
   uint32_t count = 0, room = 0;
   auto fail = [&](uint32_t code) {
     IICloseStmt(&stmt, nullptr);
-    std::free(list);
+    TryFree(list);
     return finish(code);
   };
   if (rc != 0) return fail(rc);
@@ -278,7 +278,7 @@ uint32_t RecoverScan(IngConn* c) {
     XID x;
     if (!XidFromText(textValue, &x)) continue;
     if (count == room) {
-      auto* grown = static_cast<XID*>(std::realloc(list, sizeof(XID) * (room + 32)));
+      auto* grown = static_cast<XID*>(TryRealloc(list, sizeof(XID) * (room + 32)));
       if (grown == nullptr) return fail(kIngErrNoMemory);
       list = grown;
       room += 32;
@@ -289,7 +289,7 @@ uint32_t RecoverScan(IngConn* c) {
   if (rc == 0) rc = IICloseStmt(&stmt, &c->messages);
   if (rc != 0) return fail(rc);
   // An empty list still marks a scan as started.
-  if (list == nullptr && (list = static_cast<XID*>(std::malloc(sizeof(XID)))) == nullptr) return fail(kIngErrNoMemory);
+  if (list == nullptr && (list = static_cast<XID*>(TryMalloc(sizeof(XID)))) == nullptr) return fail(kIngErrNoMemory);
   FreeInDoubt(c);
   c->xaInDoubt = list;
   c->xaInDoubtCount = count;
