@@ -12,6 +12,7 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/ingutil.h"
 #include "iiapi/iiapi.h"
+#include "util/trymem.h"
 #include "xa/xa_agent.h"
 
 struct XaBranchEntry {
@@ -79,7 +80,7 @@ void ClearSession(IngConn* c) {
 bool HasSession(const IngConn* c) { return c->connHandle != nullptr && c->connHandle != c->server->env; }
 
 void FreeInDoubt(IngConn* c) {
-  std::free(c->xaInDoubt);
+  TryFree(c->xaInDoubt);
   c->xaInDoubt = nullptr;
   c->xaInDoubtCount = 0;
   c->xaInDoubtPos = 0;
@@ -162,7 +163,7 @@ int FinishParked(IngConn* c, XaBranchEntry* e, bool rollback, long flags) {
   }
   if (e->xidHandle) IIReleaseXid(&e->xid, &e->xidHandle);
   DisconnectHandle(e->connHandle);
-  delete e;
+  TryFree(e);
   return result;
 }
 
@@ -227,7 +228,7 @@ uint32_t RecoverScan(IngConn* c) {
   uint32_t count = 0, room = 0;
   auto fail = [&](uint32_t code) {
     IICloseStmt(&stmt, nullptr);
-    std::free(list);
+    TryFree(list);
     return finish(code);
   };
   if (rc != 0) return fail(rc);
@@ -277,7 +278,7 @@ uint32_t RecoverScan(IngConn* c) {
     XID x;
     if (!XidFromText(textValue, &x)) continue;
     if (count == room) {
-      auto* grown = static_cast<XID*>(std::realloc(list, sizeof(XID) * (room + 32)));
+      auto* grown = static_cast<XID*>(TryRealloc(list, sizeof(XID) * (room + 32)));
       if (grown == nullptr) return fail(kIngErrNoMemory);
       list = grown;
       room += 32;
@@ -288,7 +289,7 @@ uint32_t RecoverScan(IngConn* c) {
   if (rc == 0) rc = IICloseStmt(&stmt, &c->messages);
   if (rc != 0) return fail(rc);
   // An empty list still marks a scan as started.
-  if (list == nullptr && (list = static_cast<XID*>(std::malloc(sizeof(XID)))) == nullptr) return fail(kIngErrNoMemory);
+  if (list == nullptr && (list = static_cast<XID*>(TryMalloc(sizeof(XID)))) == nullptr) return fail(kIngErrNoMemory);
   FreeInDoubt(c);
   c->xaInDoubt = list;
   c->xaInDoubtCount = count;
@@ -409,7 +410,7 @@ void XaBranchListFree(XaBranchList* list) {
     DisconnectHandle(e->connHandle);
     if (e->xidHandle) IIReleaseXid(&e->xid, &e->xidHandle);
     e->connHandle = e->tranHandle = nullptr;
-    delete e;
+    TryFree(e);
   }
   delete list;
 }
@@ -470,7 +471,7 @@ int IngXaStart(uint32_t conn, XID* xid, int, long flags) {
     c->xid = e->xid;
     c->xaState = 1;
     c->xaParked = 0;
-    delete e;
+    TryFree(e);
     return XA_OK;
   }
   if (flags != TMNOFLAGS) return XAER_INVAL;
@@ -501,19 +502,23 @@ int IngXaEnd(uint32_t conn, XID* xid, int, long flags) {
   if ((flags & TMASYNC) || (flags & TMSUSPEND)) return XAER_INVAL;
   if (c->xaState != 1) return XAER_PROTO;
   if (!XidEqual(&c->xid, xid)) return XAER_NOTA;
-  c->xaState = (flags & TMFAIL) ? 4 : 2;
-  if (c->xaState == 2 && (flags & TMSUCCESS)) {
-    auto* e = new (std::nothrow) XaBranchEntry{c->connHandle, c->tranHandle, c->xaXidHandle, 2, c->xid, nullptr};
-    int result = XA_OK;
-    if (e == nullptr || !ParkBranch(c->server, e)) {
-      delete e;
-      result = XAER_PROTO;
+  if (!(flags & TMFAIL) && (flags & TMSUCCESS)) {
+    // Parked in the server's list; without room there the branch stays active on its session,
+    // which nothing else could reach.
+    auto* e = static_cast<XaBranchEntry*>(TryCalloc(1, sizeof(XaBranchEntry)));
+    if (e == nullptr) return XAER_PROTO;
+    *e = XaBranchEntry{c->connHandle, c->tranHandle, c->xaXidHandle, 2, c->xid, nullptr};
+    if (!ParkBranch(c->server, e)) {
+      TryFree(e);
+      return XAER_PROTO;
     }
+    c->xaState = 2;
     ClearSession(c);
     c->xaXidHandle = nullptr;
     c->xaParked = 1;
-    return result;
+    return XA_OK;
   }
+  c->xaState = (flags & TMFAIL) ? 4 : 2;
   return XA_OK;
 }
 
@@ -537,7 +542,7 @@ int IngXaPrepare(uint32_t conn, XID* xid, int, long flags) {
     c->xid = e->xid;
     c->xaState = e->state;
     c->xaParked = 0;
-    delete e;
+    TryFree(e);
   }
   if (c->xaState != 2) return XAER_PROTO;
   uint32_t rc = kIngErrGeneral;
@@ -561,9 +566,9 @@ int CommitOrRollback(uint32_t conn, XID* xid, long flags, bool rollback) {
   if (c == nullptr) return XAER_INVAL;
   int result;
   if (xid == nullptr || !XidLengthsValid(xid)) return XAER_INVAL;
-  if (flags & TMASYNC) {
-    result = XAER_INVAL;
-  } else if (c->xaParked || XidIsNull(&c->xid) || !XidEqual(&c->xid, xid)) {
+  // Refused: the branch stays as it is, wherever it lies.
+  if (flags & TMASYNC) return XAER_INVAL;
+  if (c->xaParked || XidIsNull(&c->xid) || !XidEqual(&c->xid, xid)) {
     // Not this connection's branch: one parked by any connection is finished on its session,
     // anything else from a fresh session bound to the identifier.
     XaBranchEntry* e = TakeBranch(c->server, xid, false, nullptr);

@@ -115,7 +115,7 @@ ConnRecord* ConnCreate(EnvRecord* env) {
     CursorDefaultsInit(&conn->cursorDefaults);
     conn->enlisted = 0;
     CritSecCreate(&conn->xaLock);
-    CritSecCreate(&conn->callLock);
+    TokenLockCreate(&conn->callLock);
     InfoCacheReset(&conn->infoCache);
     return conn;
 }
@@ -387,7 +387,6 @@ void ConnFree(ConnRecord* conn) {
 
 void ConnRelease(ConnRecord* conn) {
     CritSecDestroy(&conn->xaLock);
-    CritSecDestroy(&conn->callLock);
-    CritSecDestroy(&conn->xaLock);
+    TokenLockDestroy(&conn->callLock);
     RecordDelete(conn);
 }

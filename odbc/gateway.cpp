@@ -54,12 +54,12 @@ struct CallLocks {
     ConnRecord* conn;
     bool serial;
     CallLocks(ConnRecord* c, bool concurrent) : conn(c), serial(!concurrent) {
-        CritSecEnter(&conn->callLock);
+        TokenLockEnter(&conn->callLock, TokenLockThisThread());
         if (serial) CritSecEnter(&CallLock);
     }
     ~CallLocks() {
         if (serial) CritSecLeave(&CallLock);
-        CritSecLeave(&conn->callLock);
+        TokenLockLeave(&conn->callLock, TokenLockThisThread());
     }
 };
 

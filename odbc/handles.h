@@ -13,6 +13,7 @@
 #include "odbc/getcolumn.h"
 #include "odbc/infocache.h"
 #include "util/critsec.h"
+#include "util/tokenlock.h"
 #include "util/trymem.h"
 
 struct HashTable;
@@ -134,7 +135,7 @@ struct ConnRecord : HandleBase {
     COdbcResourceDispenser* dispenser = nullptr;
     uint32_t enlisted = 0;
     CritSec xaLock{};
-    CritSec callLock{};
+    TokenLock callLock{};  // held for a thread, or for the DTC from prepare to the outcome
     InfoCache infoCache{};
     FailoverCallback failover = nullptr;
     void* failoverArg = nullptr;

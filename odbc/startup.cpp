@@ -131,11 +131,4 @@ TV_EXPORT int GetSetupRegistry(char* buffer, int length) {
     return 1;
 }
 
-TV_EXPORT int32_t GetXaSwitch(uint32_t, xa_switch_t** out) {
-    constexpr int32_t kFail = int32_t(0x80004005u);  // E_FAIL
-    if (DtcInit() != 0) return kFail;
-    xa_switch_t* sw = kiv_xa_switch();  // the same switch the XA export hands out
-    if (!sw) return kFail;
-    if (out) *out = sw;
-    return 0;
-}
+TV_EXPORT int32_t GetXaSwitch(uint32_t, xa_switch_t** out) { return DtcGetXaSwitch(out); }

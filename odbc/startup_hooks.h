@@ -8,5 +8,6 @@ void StartupOpenTrace();
 void StartupCloseTrace();
 
 int DtcInit();
+int32_t DtcGetXaSwitch(xa_switch_t** out);
 extern "C" xa_switch_t* kiv_xa_switch();
 int IngXaShutdown();

@@ -1,11 +1,13 @@
-// The in-process transaction coordinator. Resource callbacks run on the thread that drives the
-// transaction, never under the coordinator's lock: a resource calls back into its enlistment.
+// The in-process transaction coordinator. As a real coordinator does, it calls each resource
+// back on a thread of its own (so prepare and commit of one resource run on different threads),
+// never under the coordinator's lock: a resource calls back into its enlistment.
 #include "platform/dtc.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
+#include <thread>
 
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_IMalloc = {0x00000002, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -24,6 +26,13 @@ uint32_t g_nextCookie = 1;
 uint64_t g_nextTransaction = 1;
 // Transactions alive: a pointer that is not one of them is refused before it is used.
 std::set<const void*> g_liveTxns;
+
+// Runs one callback on a fresh thread and waits for it.
+template <class F>
+void OnCoordinatorThread(F&& call) {
+  std::thread t(std::forward<F>(call));
+  t.join();
+}
 
 bool TakeFailure(int which) {
   int expected = which;
@@ -90,6 +99,7 @@ class DtcTransaction final : public Counted<ITransaction> {
   uint64_t id = 0;
   bool finished = false;
   std::vector<Enlistment*> enlisted;  // counted
+  std::function<bool()> betweenPhases;
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_INVALIDARG;
@@ -116,7 +126,7 @@ class DtcTransaction final : public Counted<ITransaction> {
     std::vector<Enlistment*> list = TakeForOutcome();
     bool allYes = true;
     for (Enlistment* e : list) {
-      e->resource->PrepareRequest(0, 0, 0, 0);
+      OnCoordinatorThread([e] { e->resource->PrepareRequest(0, 0, 0, 0); });
       HRESULT vote;
       {
         std::lock_guard<std::mutex> g(g_lock);
@@ -124,6 +134,7 @@ class DtcTransaction final : public Counted<ITransaction> {
       }
       if (vote != S_OK && vote != XACT_S_READONLY) allYes = false;
     }
+    if (allYes && betweenPhases && !betweenPhases()) allYes = false;
     for (Enlistment* e : list) {
       HRESULT vote;
       {
@@ -132,9 +143,9 @@ class DtcTransaction final : public Counted<ITransaction> {
       }
       if (vote == XACT_S_READONLY) continue;  // has nothing left to finish
       if (allYes)
-        e->resource->CommitRequest(0, nullptr);
+        OnCoordinatorThread([e] { e->resource->CommitRequest(0, nullptr); });
       else
-        e->resource->AbortRequest(nullptr, 0, nullptr);
+        OnCoordinatorThread([e] { e->resource->AbortRequest(nullptr, 0, nullptr); });
     }
     for (Enlistment* e : list) e->Release();
     return allYes ? S_OK : XACT_E_ABORTED;
@@ -143,7 +154,7 @@ class DtcTransaction final : public Counted<ITransaction> {
   HRESULT Abort(void*, int, int) override {
     // Finished already: nothing is left to abort.
     for (Enlistment* e : TakeForOutcome()) {
-      e->resource->AbortRequest(nullptr, 0, nullptr);
+      OnCoordinatorThread([e] { e->resource->AbortRequest(nullptr, 0, nullptr); });
       e->Release();
     }
     return S_OK;
@@ -293,7 +304,7 @@ void DtcTransactionTMDown(DtcTransaction* t) {
   if (!t) return;
   std::vector<Enlistment*> list = t->TakeForOutcome();
   for (Enlistment* e : list) {
-    e->resource->TMDown();
+    OnCoordinatorThread([e] { e->resource->TMDown(); });
     e->Release();
   }
 }
@@ -301,6 +312,10 @@ void DtcTransactionTMDown(DtcTransaction* t) {
 std::vector<DtcResourceManagerRecord> DtcResourceManagers() {
   std::lock_guard<std::mutex> g(g_lock);
   return g_rms;
+}
+
+void DtcTransactionBetweenPhases(DtcTransaction* t, std::function<bool()> decide) {
+  if (t) t->betweenPhases = std::move(decide);
 }
 
 long DtcLiveObjects() { return g_live.load(); }

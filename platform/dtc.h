@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -125,6 +126,10 @@ ITransaction* DtcTransactionInterface(DtcTransaction* t);
 std::vector<DtcEnlistmentRecord> DtcTransactionEnlistments(DtcTransaction* t);
 // Tells every enlisted resource that the coordinator went down.
 void DtcTransactionTMDown(DtcTransaction* t);
+// Called by Commit after every resource voted yes, before phase two; false makes the
+// coordinator abort the prepared resources instead (as when a participant it cannot reach
+// gave no vote).
+void DtcTransactionBetweenPhases(DtcTransaction* t, std::function<bool()> decide);
 
 // Registered resource managers: cookie -> (DSN text, client library name).
 struct DtcResourceManagerRecord {

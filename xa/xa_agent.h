@@ -128,3 +128,6 @@ int DispenserRelease(COdbcResourceDispenser* d);
 int DispenserRMConnect(COdbcResourceDispenser* d);
 int DispenserRMEnlist(COdbcResourceDispenser* d);
 int IngXaShutdown();
+// What the GetXaSwitch export answers: starts the layer and hands out the XA switch (an HRESULT).
+struct xa_switch_t;
+int32_t DtcGetXaSwitch(xa_switch_t** out);

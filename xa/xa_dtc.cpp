@@ -15,6 +15,7 @@
 #include "odbc/installer.h"
 #include "platform/dtc.h"
 #include "util/critsec.h"
+#include "util/tokenlock.h"
 #include "xa/xa_agent.h"
 #include "xa/xa_dtc.h"
 #include "xa/xa_switch.h"
@@ -86,7 +87,8 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
   CritSec lock{};
   CImpITransactionResourceAsync* resource = nullptr;
   CritSec* connXaLock = nullptr;
-  CritSec* connCallLock = nullptr;
+  // Entered in the dispenser's own name: the coordinator may end the hold on another thread.
+  TokenLock* connCallLock = nullptr;
   bool callLockHeld = false;
   std::string connectText;
   uint32_t server = 0;
@@ -103,7 +105,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
   ITransactionEnlistmentAsync* enlistment = nullptr;
 
   COdbcResourceDispenser(ITransaction* t, uint32_t sv, uint32_t conn, const AgentLink* l, CritSec* xaLock,
-                         CritSec* callLock, const char* text)
+                         TokenLock* callLock, const char* text)
       : connXaLock(xaLock), connCallLock(callLock), connectText(text ? text : ""), server(sv), m_hConnect(conn),
         link(l), transaction(t) {
     xid.formatID = -1;
@@ -145,14 +147,14 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
 
   void EnterCallLock() {
     if (connCallLock && !callLockHeld) {
-      CritSecEnter(connCallLock);
+      TokenLockEnter(connCallLock, this);
       callLockHeld = true;
     }
   }
   void LeaveCallLock() {
     if (connCallLock && callLockHeld) {
       callLockHeld = false;
-      CritSecLeave(connCallLock);
+      TokenLockLeave(connCallLock, this);
     }
   }
 
@@ -402,7 +404,7 @@ COdbcResourceDispenser* DispenserCreate(void* transaction, uint32_t server, uint
                                         void* connXaLock, void* connCallLock, const char* connectText) {
   auto* d = new (std::nothrow) COdbcResourceDispenser(static_cast<ITransaction*>(transaction), server, conn, link,
                                                       static_cast<CritSec*>(connXaLock),
-                                                      static_cast<CritSec*>(connCallLock), connectText);
+                                                      static_cast<TokenLock*>(connCallLock), connectText);
   if (d == nullptr) return nullptr;
   d->AddRef();
   IOdbcResourceDispenser* self = nullptr;
@@ -415,6 +417,18 @@ uint32_t DispenserState(COdbcResourceDispenser* d) { return d ? d->state : 0; }
 size_t DispenserCount() {
   std::lock_guard<std::mutex> g(g_dispenserListLock);
   return g_dispensers.count;
+}
+
+HRESULT DtcGetXaSwitch(xa_switch_t** out) {
+  // The first call starts the trace along with the layer: its call line follows the trace's header.
+  bool traced = OleTraceOn();
+  if (traced) OleTracePrint("GetXaSwitch()\n");
+  if (DtcInit() != 0) return traced ? OleTraceResult(E_FAIL) : E_FAIL;
+  if (!traced && OleTraceOn()) OleTracePrint("GetXaSwitch()\n");
+  xa_switch_t* sw = kiv_xa_switch();  // the same switch the XA export hands out
+  if (sw == nullptr) return Result(E_FAIL);
+  if (out) *out = sw;
+  return Result(S_OK);
 }
 
 int DispenserRMConnect(COdbcResourceDispenser* d) { return d && SUCCEEDED(d->RMConnect()) ? 0 : -1; }

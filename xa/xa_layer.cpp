@@ -4,12 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <tuple>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
 #include "util/threads.h"
+#include "util/trymem.h"
 #include "xa/xa_agent.h"
 
 struct XaTask {
@@ -83,11 +85,11 @@ void WorkerFree(XaWorker* w) {
   EventClose(&w->channel.done);
   SemaphoreClose(&w->channel.ready);
   SemaphoreClose(&w->channel.free);
-  delete w;
+  TryFree(w);
 }
 
 XaWorker* WorkerStart(uint32_t terminate) {
-  auto* w = new (std::nothrow) XaWorker{};
+  auto* w = static_cast<XaWorker*>(TryCalloc(1, sizeof(XaWorker)));
   if (w == nullptr) return nullptr;
   w->channel.worker = w;
   if (!EventCreate(&w->stop, 0) || !EventCreate(&w->channel.done, 0) ||
@@ -135,19 +137,20 @@ int Post(XaConnHolder* holder, void (*run)(void*), void* callObject) {
 void HolderFree(XaConnHolder* holder) {
   if (holder == nullptr) return;
   WorkerStop(holder->worker);
-  delete holder;
+  TryFree(holder);
 }
 
 // The terminate flag is the worker's before its thread starts: the thread reads it at once.
 XaConnHolder* HolderInit(uint32_t mode, uint32_t keep, uint32_t terminate) {
-  auto* h = new (std::nothrow) XaConnHolder{};
-  if (h == nullptr) return nullptr;
+  void* mem = TryCalloc(1, sizeof(XaConnHolder));
+  if (mem == nullptr) return nullptr;
+  auto* h = new (mem) XaConnHolder{};
   h->enabled = mode;
   h->keep = keep;
   if (mode != 0) {
     h->worker = WorkerStart(terminate);
     if (h->worker == nullptr) {
-      delete h;
+      TryFree(h);
       return nullptr;
     }
   }

@@ -18,6 +18,7 @@
 #include "odbc/handles.h"
 #include "odbc/installer.h"
 #include "util/trace.h"
+#include "util/trymem.h"
 #include "xa/xa_agent.h"
 #include "xa/xa_trace.h"
 
@@ -120,12 +121,12 @@ void RmRelease(XaRmConnection* r) {
     ApiDisconnect(r->hdbc);
     ApiFreeHandle(SQL_HANDLE_DBC, r->hdbc);
   }
-  delete r;
+  TryFree(r);
   EnvRelease();
 }
 
 XaThreadAssoc* AssocCreate(int rmid, const char* xaInfo, XaRmConnection* record) {
-  auto* a = new (std::nothrow) XaThreadAssoc{};
+  auto* a = static_cast<XaThreadAssoc*>(TryCalloc(1, sizeof(XaThreadAssoc)));
   if (a == nullptr) return nullptr;
   {
     std::lock_guard<std::mutex> guard(g_assocLock);
@@ -165,7 +166,7 @@ XaThreadAssoc* AssocCurrent() {
 
 void AssocRelease(XaThreadAssoc* a) {
   std::erase(t_assocs, a);
-  delete a;
+  TryFree(a);
   std::lock_guard<std::mutex> guard(g_assocLock);
   if (g_assocCount > 0) --g_assocCount;
 }
@@ -277,7 +278,7 @@ int xa_switch_open(char* xaInfo, int rmid, long flags) {
     return Returned(XAER_RMERR);
   }
   Trace("xa_switch_open(%s, %d, %lX)", dsn, rmid, static_cast<unsigned long>(flags));
-  auto* r = new (std::nothrow) XaRmConnection{};
+  auto* r = static_cast<XaRmConnection*>(TryCalloc(1, sizeof(XaRmConnection)));
   if (r == nullptr) return Returned(XAER_RMERR);
   int result = XAER_RMERR;
   char info[256];

@@ -1,5 +1,6 @@
 // The agent's XA branch manager against the embedded engine.
 #include "tests/xa/xa_fixture.h"
+#include "util/trymem.h"
 
 namespace xatest {
 namespace {
@@ -127,10 +128,10 @@ TEST_F(XaBranchTest, VerbsOutOfOrderOrWithBadFlagsAreRefused) {
   ASSERT_EQ(Prepare(h, &x), XA_OK);
   EXPECT_EQ(Prepare(h, &x), XAER_PROTO);
   EXPECT_EQ(Commit(h, &x, TMONEPHASE), XAER_PROTO);
-  EXPECT_EQ(Commit(h, &x, TMASYNC), XAER_INVAL);  // and the branch is forgotten
-  EXPECT_EQ(Conn(h)->xaState, 0u);
-  // The prepared work is still in the engine: finish it from a fresh session.
+  EXPECT_EQ(Commit(h, &x, TMASYNC), XAER_INVAL);  // refused: the branch stays prepared
+  EXPECT_EQ(Conn(h)->xaState, 3u);
   EXPECT_EQ(Rollback(h, &x), XA_OK);
+  EXPECT_EQ(Conn(h)->xaState, 0u);
   EXPECT_EQ(Rows("xb3"), 0);
   EXPECT_EQ(AgentCall<DRV_XaForget>(&link, h, &x, 0, 0L), XAER_NOTA);
   int hv = 0, rv = 0;
@@ -317,6 +318,123 @@ TEST_F(XaBranchTest, UnknownConnectionsAreInvalidArguments) {
   EXPECT_EQ(IngXaStart(0xBBBB0077u, &x, 0, 0), XAER_INVAL);
   EXPECT_EQ(IngXaRecover(0xBBBB0077u, &x, 1, 0, TMSTARTRSCAN), XAER_INVAL);
   EXPECT_EQ(Start(0xBBBB0077u, &x), XAER_INVAL);
+}
+
+// Every allocation fails while it lives.
+struct OutOfMemory {
+  OutOfMemory() { TryMemFailFrom(0); }
+  ~OutOfMemory() { TryMemFailAfter(-1); }
+};
+
+TEST_F(XaBranchTest, OutOfMemoryOnlyParkingFailsAndTheBranchStaysActiveOnItsSession) {
+  Table("xb9");
+  uint32_t h = 0;
+  ASSERT_EQ(Connect(&h), 0u);
+  ASSERT_EQ(Open(h), XA_OK);
+  struct Row {
+    long flags;
+    int result;
+    uint32_t state;
+  } rows[] = {
+      {TMSUCCESS, XAER_PROTO, 1},  // no entry for the server's list: nothing parked
+      {TMNOFLAGS, XA_OK, 2},
+      {TMFAIL, XA_OK, 4},
+  };
+  int id = 0;
+  for (const Row& r : rows) {
+    XID x = MakeXid(8, "oom", std::to_string(++id));
+    ASSERT_EQ(Start(h, &x), XA_OK);
+    std::string insert = "INSERT INTO xb9 VALUES (" + std::to_string(id) + ", 'first')";
+    ASSERT_EQ(Run(h, insert.c_str()), 0u);
+    void* session = Conn(h)->connHandle;
+    void* xidHandle = Conn(h)->xaXidHandle;
+    {
+      OutOfMemory oom;
+      EXPECT_EQ(End(h, &x, r.flags), r.result) << r.flags;
+    }
+    EXPECT_EQ(Conn(h)->xaState, r.state) << r.flags;
+    EXPECT_EQ(Conn(h)->xaParked, 0u) << r.flags;
+    EXPECT_EQ(Conn(h)->connHandle, session) << r.flags;
+    EXPECT_EQ(Conn(h)->xaXidHandle, xidHandle) << r.flags;
+    EXPECT_EQ(XidEqual(&Conn(h)->xid, &x), 1) << r.flags;
+    EXPECT_EQ(XaBranchListCount(Conn(h)->server->branches), 0u) << r.flags;
+    if (r.state == 1) {
+      // Still the branch's session: more work, then the parking the transaction manager retries.
+      ASSERT_EQ(Run(h, ("INSERT INTO xb9 VALUES (" + std::to_string(id) + ", 'second')").c_str()), 0u);
+      ASSERT_EQ(End(h, &x, TMSUCCESS), XA_OK);
+      EXPECT_EQ(Conn(h)->xaParked, 1u);
+      ASSERT_EQ(Prepare(h, &x), XA_OK);
+      ASSERT_EQ(Commit(h, &x), XA_OK);
+    } else if (r.state == 2) {
+      ASSERT_EQ(Commit(h, &x, TMONEPHASE), XA_OK);
+    } else {
+      ASSERT_EQ(Rollback(h, &x), XA_OK);
+    }
+  }
+  EXPECT_EQ(Rows("xb9"), 3);  // two rows of the first branch, one of the second
+  ASSERT_EQ(Close(h), XA_OK);
+}
+
+// A refused commit or rollback leaves the branch as it was, wherever it lies.
+TEST_F(XaBranchTest, AsynchronousCommitOrRollbackIsRefusedAndChangesNothing) {
+  Table("xb10");
+  uint32_t h = 0;
+  ASSERT_EQ(Connect(&h), 0u);
+  ASSERT_EQ(Open(h), XA_OK);
+  struct Row {
+    const char* name;
+    long endFlags;
+    bool prepare;
+  } rows[] = {
+      {"ended", TMNOFLAGS, false},
+      {"prepared", TMNOFLAGS, true},
+      {"rollback-only", TMFAIL, false},
+      {"parked", TMSUCCESS, false},
+  };
+  int id = 0;
+  int64_t committed = 0;
+  for (const Row& r : rows) {
+    for (bool refusedRollback : {false, true}) {
+      SCOPED_TRACE(std::string(r.name) + (refusedRollback ? " rollback" : " commit"));
+      ++id;
+      XID x = MakeXid(10, "async", std::to_string(id));
+      ASSERT_EQ(Start(h, &x), XA_OK);
+      ASSERT_EQ(Run(h, ("INSERT INTO xb10 VALUES (" + std::to_string(id) + ", 'x')").c_str()), 0u);
+      ASSERT_EQ(End(h, &x, r.endFlags), XA_OK);
+      if (r.prepare) {
+        ASSERT_EQ(Prepare(h, &x), XA_OK);
+      }
+      struct {
+        uint32_t xaState, xaParked;
+        void *connHandle, *tranHandle, *xaXidHandle;
+      } before = {Conn(h)->xaState, Conn(h)->xaParked, Conn(h)->connHandle, Conn(h)->tranHandle,
+                  Conn(h)->xaXidHandle};
+      const uint32_t parked = XaBranchListCount(Conn(h)->server->branches);
+      EXPECT_EQ(refusedRollback ? Rollback(h, &x, TMASYNC) : Commit(h, &x, TMASYNC), XAER_INVAL);
+      EXPECT_EQ(Conn(h)->xaState, before.xaState);
+      EXPECT_EQ(Conn(h)->xaParked, before.xaParked);
+      EXPECT_EQ(Conn(h)->connHandle, before.connHandle);
+      EXPECT_EQ(Conn(h)->tranHandle, before.tranHandle);
+      EXPECT_EQ(Conn(h)->xaXidHandle, before.xaXidHandle);
+      EXPECT_EQ(XidEqual(&Conn(h)->xid, &x), 1);
+      EXPECT_EQ(XaBranchListCount(Conn(h)->server->branches), parked);
+      // The branch finishes as if the refused call had never come.
+      if (r.endFlags == TMFAIL) {
+        ASSERT_EQ(Rollback(h, &x), XA_OK);
+      } else if (r.endFlags == TMSUCCESS) {
+        ASSERT_EQ(Start(h, &x, TMJOIN), XA_OK);
+        ASSERT_EQ(End(h, &x, TMNOFLAGS), XA_OK);
+        ASSERT_EQ(Commit(h, &x, TMONEPHASE), XA_OK);
+        ++committed;
+      } else {
+        ASSERT_EQ(Commit(h, &x, r.prepare ? TMNOFLAGS : TMONEPHASE), XA_OK);
+        ++committed;
+      }
+      EXPECT_EQ(Conn(h)->xaState, 0u);
+      EXPECT_EQ(Rows("xb10"), committed);
+    }
+  }
+  ASSERT_EQ(Close(h), XA_OK);
 }
 
 }  // namespace

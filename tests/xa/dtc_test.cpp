@@ -194,6 +194,49 @@ TEST_F(DtcTest, DisconnectingWhileTheCoordinatorHoldsTheDispenserIsRefused) {
   txn = nullptr;
 }
 
+// Whether the calling thread could enter the connection's call lock now (left again at once).
+bool CallLockFree(ConnRecord* rec) {
+  if (!TokenLockTryEnter(&rec->callLock, TokenLockThisThread())) return false;
+  TokenLockLeave(&rec->callLock, TokenLockThisThread());
+  return true;
+}
+
+// The coordinator calls prepare, commit and abort on threads of its own: the call lock the
+// dispenser takes at prepare must be left by the outcome's thread, and the application's
+// thread gets its connection back.
+TEST_F(DtcTest, TheCallLockHeldFromPrepareIsLeftByTheOutcomeOnAnotherThread) {
+  Table(kDsn, "xd6");
+  hdbc = Connect(kDsn);
+  ConnRecord* rec = ConnOf(hdbc);
+  ASSERT_NE(rec, nullptr);
+  long expected = 0;
+  for (bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "commit" : "abort");
+    txn = DtcTransactionBegin();
+    ASSERT_EQ(Enlist(hdbc, txn), SQL_SUCCESS) << Diag(SQL_HANDLE_DBC, hdbc);
+    ASSERT_TRUE(SQL_SUCCEEDED(ExecOn(hdbc, "INSERT INTO xd6 VALUES (1)")));
+    bool heldBetweenPhases = false;
+    uint32_t stateBetweenPhases = 0;
+    DtcTransactionBetweenPhases(txn, [&] {
+      heldBetweenPhases = !CallLockFree(rec);
+      stateBetweenPhases = DispenserState(rec->dispenser);
+      return commit;
+    });
+    EXPECT_EQ(DtcTransactionInterface(txn)->Commit(0, 0, 0), commit ? S_OK : XACT_E_ABORTED);
+    EXPECT_TRUE(heldBetweenPhases);
+    EXPECT_EQ(stateBetweenPhases, 3u);
+    EXPECT_EQ(DispenserState(rec->dispenser), 0u);
+    ASSERT_TRUE(CallLockFree(rec));
+    if (commit) ++expected;
+    EXPECT_EQ(Rows(kDsn, "xd6"), expected);
+    DtcTransactionInterface(txn)->Release();
+    txn = nullptr;
+    ASSERT_EQ(Unenlist(hdbc), SQL_SUCCESS) << Diag(SQL_HANDLE_DBC, hdbc);
+  }
+  ASSERT_TRUE(SQL_SUCCEEDED(ExecOn(hdbc, "INSERT INTO xd6 VALUES (2)")));
+  EXPECT_EQ(Rows(kDsn, "xd6"), expected + 1);
+}
+
 TEST(DtcSetUp, FailsWhenTheAllocatorCannotBeHad) {
   IngXaShutdown();
   DtcFailNext(kDtcFailMalloc);

@@ -25,7 +25,8 @@ inline std::string& OdbcDir() {
   return dir;
 }
 
-// Data sources: xadb (XaInfo and Driver), xanodrv (no Driver), xanoinfo (Driver, no XaInfo).
+// Data sources: xadb (XaInfo and Driver), xanodrv (no Driver), xanoinfo (Driver, no XaInfo),
+// xatm1 to xatm4 (one database each, for a transaction manager's resource managers).
 inline bool PrepareOdbc() {
   static const bool done = [] {
     char tmpl[] = "/tmp/xatest-XXXXXX";
@@ -38,14 +39,16 @@ inline bool PrepareOdbc() {
     });
     std::ofstream(OdbcDir() + "/odbc.ini") << "[xadb]\nDriver=/opt/corvanta/lib/libtelvarinu.so\nXaInfo=xa-open-text\n\n"
                                               "[xanodrv]\nXaInfo=other\n\n"
-                                              "[xanoinfo]\nDriver=/opt/corvanta/lib/libtelvarin.so\n";
+                                              "[xanoinfo]\nDriver=/opt/corvanta/lib/libtelvarin.so\n\n"
+                                              "[xatm1]\nXaInfo=tm\n\n[xatm2]\nXaInfo=tm\n\n"
+                                              "[xatm3]\nXaInfo=tm\n\n[xatm4]\nXaInfo=tm\n";
     std::ofstream(OdbcDir() + "/odbcinst.ini") << "";
     setenv("ODBCSYSINI", d, 1);
     setenv("ODBCINI", (OdbcDir() + "/odbc.ini").c_str(), 1);
     setenv("II_DATABASE_DIR", d, 1);
     setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
     char err[256];
-    for (const char* db : {"xadb", "xanodrv", "xanoinfo", "Default"})
+    for (const char* db : {"xadb", "xanodrv", "xanoinfo", "Default", "xatm1", "xatm2", "xatm3", "xatm4"})
       if (iiengine_createDatabase(db, nullptr, nullptr, err, sizeof err) != 0) return false;
     return true;
   }();

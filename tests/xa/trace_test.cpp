@@ -14,6 +14,8 @@
 #include "xa/xa_switch.h"
 #include "xa/xa_trace.h"
 
+extern "C" int32_t GetXaSwitch(uint32_t flags, xa_switch_t** out);
+
 namespace {
 
 TEST(XaCodeNames, NameEveryXOpenCodeAndNothingElse) {
@@ -120,6 +122,29 @@ TEST_F(XaTraceFile, SwitchCallsAndDtcObjectsWriteIntoTheSameFile) {
   EXPECT_NE(text.find("** normal end **"), std::string::npos);
   // The switch opened the stream first: the OLE header follows the XA lines in the one file.
   EXPECT_LT(text.find("xa_switch_open(***"), text.find("** Corvanta OLE Transactions Interface"));
+}
+
+TEST_F(XaTraceFile, GetXaSwitchWritesItsCallAndItsResult) {
+  xa_switch_t* sw = nullptr;
+  ASSERT_EQ(GetXaSwitch(0, &sw), 0);  // starts the layer, which opens the trace
+  ASSERT_EQ(GetXaSwitch(0, &sw), 0);  // the layer is up and the trace on
+  EXPECT_EQ(sw, kiv_xa_switch());
+  IngXaShutdown();
+  // The layer cannot start: nothing is traced and nothing stored.
+  DtcFailNext(kDtcFailMalloc);
+  xa_switch_t* untouched = reinterpret_cast<xa_switch_t*>(&sw);
+  EXPECT_EQ(GetXaSwitch(0, &untouched), E_FAIL);
+  EXPECT_EQ(untouched, reinterpret_cast<xa_switch_t*>(&sw));
+
+  const std::string text = ReadAll(base + "-xa");
+  const std::string tid = "[" + std::to_string(TraceThreadId()) + "] ";
+  const std::string call = tid + "GetXaSwitch()\n" + tid + "Call success    : Returned HRESULT: 00000000(S_OK)\n";
+  const size_t first = text.find(call);
+  ASSERT_NE(first, std::string::npos) << text;
+  EXPECT_NE(text.find(call, first + call.size()), std::string::npos) << text;
+  EXPECT_EQ(text.find("Call failure"), std::string::npos) << text;
+  // The call is traced after the OLE-transactions header that its start wrote.
+  EXPECT_LT(text.find("** Corvanta OLE Transactions Interface"), first);
 }
 
 TEST(XaTraceOff, DtcObjectsWriteNothingAndReturnTheirResultsUnchanged) {

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "util/tokenlock.h"
+
+namespace {
+
+// Nothing here depends on timing: each step waits for what it checks.
+
+TEST(TokenLock, IsRecursiveForItsTokenAndRefusesOthers) {
+    TokenLock lock{};
+    TokenLockCreate(&lock);
+    int a = 0, b = 0;
+    TokenLockEnter(&lock, &a);
+    EXPECT_EQ(TokenLockTryEnter(&lock, &a), 1);
+    EXPECT_EQ(TokenLockTryEnter(&lock, &b), 0);
+    EXPECT_EQ(TokenLockLeave(&lock, &b), 0);  // not the holder: nothing changes
+    EXPECT_EQ(TokenLockLeave(&lock, &a), 1);
+    EXPECT_EQ(TokenLockTryEnter(&lock, &b), 0);  // one level is still held
+    EXPECT_EQ(TokenLockLeave(&lock, &a), 1);
+    EXPECT_EQ(TokenLockLeave(&lock, &a), 0);  // free now
+    EXPECT_EQ(TokenLockTryEnter(&lock, &b), 1);
+    EXPECT_EQ(TokenLockLeave(&lock, &b), 1);
+    EXPECT_EQ(TokenLockTryEnter(&lock, nullptr), 0);
+    TokenLockDestroy(&lock);
+}
+
+TEST(TokenLock, IsLeftByAnotherThreadThanTheOneThatEnteredIt) {
+    TokenLock lock{};
+    TokenLockCreate(&lock);
+    int token = 0;
+    std::thread([&] { TokenLockEnter(&lock, &token); }).join();
+    EXPECT_EQ(TokenLockTryEnter(&lock, TokenLockThisThread()), 0);
+    int left = 0;
+    std::thread([&] { left = TokenLockLeave(&lock, &token); }).join();
+    EXPECT_EQ(left, 1);
+    EXPECT_EQ(TokenLockTryEnter(&lock, TokenLockThisThread()), 1);
+    EXPECT_EQ(TokenLockLeave(&lock, TokenLockThisThread()), 1);
+    TokenLockDestroy(&lock);
+}
+
+TEST(TokenLock, AWaiterGoesOnWhenTheHolderLeavesFromElsewhere) {
+    TokenLock lock{};
+    TokenLockCreate(&lock);
+    int holder = 0;
+    TokenLockEnter(&lock, &holder);
+    std::atomic<bool> entered{false};
+    long guarded = 0;
+    std::thread waiter([&] {
+        TokenLockGuard g(&lock, TokenLockThisThread());
+        entered = true;
+        guarded += 1;
+    });
+    std::thread releaser([&] {
+        guarded += 10;  // under the holder's lock
+        EXPECT_EQ(TokenLockLeave(&lock, &holder), 1);
+    });
+    releaser.join();
+    waiter.join();
+    EXPECT_TRUE(entered);
+    EXPECT_EQ(guarded, 11);
+    TokenLockDestroy(&lock);
+}
+
+TEST(TokenLock, ThreadsHaveTokensOfTheirOwn) {
+    const void* mine = TokenLockThisThread();
+    const void* other = nullptr;
+    std::thread([&] { other = TokenLockThisThread(); }).join();
+    EXPECT_NE(mine, nullptr);
+    EXPECT_NE(mine, other);
+    EXPECT_EQ(mine, TokenLockThisThread());
+}
+
+}  // namespace
