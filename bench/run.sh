@@ -5,7 +5,8 @@
 # Protocol: a Release build; the file is made afresh; each case runs REPS times (default 3), each
 # run in a process of its own; the table shows the median rows per second and the largest peak
 # resident size of the runs. ROWS overrides the row count (for a quick try; RESULTS.md is then
-# written to build/bench/RESULTS.md instead).
+# written to build/bench/RESULTS.md instead). The static-cursor cases run once more on a file of
+# a tenth of the rows, to show that the peak does not grow with the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -31,30 +32,40 @@ EOF
 cat >"$work/odbc.ini" <<EOF
 [bench]
 Driver = Telvarin
+
+[benchsmall]
+Driver = Telvarin
 EOF
 
 # The engine's file of database "bench" is the file every target reads.
 file=$(build/bin/iicreatedb -p bench)
 build/bin/tv_bench gen "$file" "$rows"
+small_rows=$((rows / 10))
+small_file=$(build/bin/iicreatedb -p benchsmall)
+build/bin/tv_bench gen "$small_file" "$small_rows"
 
 declare -A label=([sqlite]="SQLite C API" [ours]="telvarin (ours)" [sqliteodbc]="SQLite ODBC (libsqliteodbc)")
-cases=(fetch1 fetch100 getdata insert connect)
+cases=(fetch1 fetch100 getdata insert connect static_open static_abs small_static_open small_static_abs)
 targets=(sqlite ours sqliteodbc)
 raw=$work/raw.txt
 : >"$raw"
 for c in "${cases[@]}"; do
+  # The small_ cases are the static ones on the small file; each line is labelled with its case.
+  run=${c#small_} f=$file dsn=bench
+  [ "$run" != "$c" ] && f=$small_file dsn=benchsmall
   for t in "${targets[@]}"; do
     for ((r = 1; r <= reps; r++)); do
       case $t in
-        sqlite) out=$(build/bin/tv_bench sqlite "$c" "$file" 2>&1 || true) ;;
-        ours) out=$(build/bin/tv_bench odbc "$c" "DSN=bench" 2>&1 || true) ;;
+        sqlite) out=$(build/bin/tv_bench sqlite "$run" "$f" 2>&1 || true) ;;
+        ours) out=$(build/bin/tv_bench odbc "$run" "DSN=$dsn" 2>&1 || true) ;;
         sqliteodbc)
           if [ -n "$sqliteodbc" ]; then
-            out=$(build/bin/tv_bench odbc "$c" "DRIVER={SQLite3};Database=$file" 2>&1 || true)
+            out=$(build/bin/tv_bench odbc "$run" "DRIVER={SQLite3};Database=$f" 2>&1 || true)
           else
-            out="$c unsupported libsqliteodbc is not installed"
+            out="$run unsupported libsqliteodbc is not installed"
           fi ;;
       esac
+      out=${out/#"$run "/"$c "}
       echo "$t $r $out" | tee -a "$raw"
     done
   done
@@ -77,7 +88,11 @@ declare -A title=(
   [fetch100]="(a) fetch all rows, bound columns, rowset 100"
   [getdata]="(b) SQLGetData per column"
   [insert]="(c) insert 100 000 rows, parameter arrays of 1000, one transaction"
-  [connect]="(d) connect + disconnect (per second)")
+  [connect]="(d) connect + disconnect (per second)"
+  [static_open]="(e) static cursor: execute + fetch LAST"
+  [static_abs]="(e) static cursor: random ABSOLUTE, rowset 10 (rowsets per second)"
+  [small_static_open]="(e) static cursor, a tenth of the rows: execute + fetch LAST"
+  [small_static_abs]="(e) static cursor, a tenth of the rows: random ABSOLUTE (rowsets per second)")
 fmt_rate() { awk -v v="$1" 'BEGIN { printf "%\047.0f", v }'; }
 fmt_mib() { awk -v v="$1" 'BEGIN { printf "%.1f", v / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
@@ -116,6 +131,25 @@ notes=()
       [ "$v" = "-" ] && notes+=("- ${title[$c]}, ${label[$t]}: $why")
     done
   done
+  read -r f100 _ <<<"$(summary ours fetch100)"
+  read -r sopen _ <<<"$(summary ours static_open)"
+  read -r sabs _ <<<"$(summary ours static_abs)"
+  read -r oabs _ <<<"$(summary sqliteodbc static_abs)"
+  read -r ocon _ <<<"$(summary ours connect)"
+  echo
+  echo "Derived from the table (ours):"
+  echo
+  if [ "$ocon" != "-" ]; then
+    echo "- connect + disconnect: $(awk -v r="$ocon" 'BEGIN { printf "%.3f", 1000 / r }') ms"
+  fi
+  if [ "$f100" != "-" ] && [ "$sopen" != "-" ]; then
+    echo "- static execute + LAST: $(ratio "$f100" "$sopen") times the time of a forward fetch of every row at rowset 100"
+  fi
+  if [ "$sabs" != "-" ]; then
+    line="- one random ABSOLUTE rowset of the static cursor: $(awk -v r="$sabs" 'BEGIN { printf "%.1f", 1e6 / r }') µs"
+    [ "$oabs" != "-" ] && line+=$(awk -v r="$oabs" 'BEGIN { printf " (SQLite ODBC: %.1f µs)", 1e6 / r }')
+    echo "$line"
+  fi
   echo
   echo "The SQLite C API column reads and writes the same values through sqlite3_step (texts copied,"
   echo "timestamps parsed into SQL_TIMESTAMP_STRUCT); it has no rowsets, so its three read cases are"

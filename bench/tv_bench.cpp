@@ -5,13 +5,16 @@
 //   tv_bench odbc CASE CONNSTR             an ODBC driver through unixODBC
 //
 // CASE: fetch1, fetch100 (bound columns, rowset 1 or 100), getdata (SQLGetData per column),
-// insert (100 000 rows, parameter arrays of 1000, one transaction), connect (connect + disconnect).
+// insert (100 000 rows, parameter arrays of 1000, one transaction), connect (connect + disconnect),
+// static_open (a static cursor over the whole table: execute and fetch LAST), static_abs (then
+// 10 000 fetches of rowset 10 at random ABSOLUTE positions; its rate is rowsets per second).
 // Prints one line: "case rows seconds rows_per_second peak_kib", or "case unsupported reason".
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,8 @@ constexpr long kInsertRows = 100000;
 constexpr int kParamArray = 1000;
 constexpr int kConnects = 200;
 constexpr int kVarLen = 40;
+constexpr int kStaticRowset = 10;
+constexpr int kStaticFetches = 10000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -190,6 +195,8 @@ int SqliteCase(const std::string& name, const char* file) {
         sqlite3_finalize(st);
         Exec(db, "COMMIT");
         Report(name.c_str(), kInsertRows, std::chrono::duration<double>(Clock::now() - t0).count());
+    } else if (name == "static_open" || name == "static_abs") {
+        Unsupported(name.c_str(), "the C API has no scrollable cursor");
     } else {
         Die("unknown case " + name);
     }
@@ -390,6 +397,77 @@ int OdbcInsert(const std::string& name, const char* conn) {
     return 0;
 }
 
+// A static cursor over the whole table: open and fetch LAST, then random ABSOLUTE rowsets. The
+// two figures come from one run (static_open prints the first, static_abs the second).
+int OdbcStatic(const std::string& name, const char* conn) {
+    Odbc o(conn);
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, o.dbc, &st);
+    const SQLULEN rowset = kStaticRowset;
+    std::vector<SQLBIGINT> id(rowset);
+    std::vector<double> d(rowset);
+    std::vector<SQLCHAR> v(rowset * (kVarLen + 1));
+    std::vector<SQL_TIMESTAMP_STRUCT> ts(rowset);
+    std::vector<SQLLEN> ind(rowset * 4);
+    SQLULEN fetched = 0;
+    auto t0 = Clock::now();
+    CHECK(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0), SQL_HANDLE_STMT, st);
+    CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_HANDLE_STMT, st);
+    CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, st);
+    SQLULEN type = 0;
+    CHECK(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_HANDLE_STMT, st);
+    if (type != SQL_CURSOR_STATIC) {
+        Unsupported(name.c_str(), "no static cursor");
+        return 0;
+    }
+    CHECK(SQLExecDirect(st, (SQLCHAR*)"SELECT id, d, v, ts FROM t", SQL_NTS), SQL_HANDLE_STMT, st);
+    CHECK(SQLBindCol(st, 1, SQL_C_SBIGINT, id.data(), 0, &ind[0]), SQL_HANDLE_STMT, st);
+    CHECK(SQLBindCol(st, 2, SQL_C_DOUBLE, d.data(), 0, &ind[rowset]), SQL_HANDLE_STMT, st);
+    CHECK(SQLBindCol(st, 3, SQL_C_CHAR, v.data(), kVarLen + 1, &ind[2 * rowset]), SQL_HANDLE_STMT, st);
+    CHECK(SQLBindCol(st, 4, SQL_C_TYPE_TIMESTAMP, ts.data(), sizeof(SQL_TIMESTAMP_STRUCT), &ind[3 * rowset]),
+          SQL_HANDLE_STMT, st);
+    CHECK(SQLFetchScroll(st, SQL_FETCH_LAST, 0), SQL_HANDLE_STMT, st);
+    const double openSecs = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (fetched == 0) {
+        Unsupported(name.c_str(), "LAST fetched no row");
+        return 0;
+    }
+    // The last rowset ends at the last row, so its last id is the row count less one.
+    const long total = long(id[fetched - 1]) + 1;
+    std::string bad;
+    auto check = [&](long first) {
+        if (!bad.empty()) return;
+        const SQLULEN want = SQLULEN(std::min<long>(long(rowset), total - first));
+        if (fetched != want) bad = "rowset at " + std::to_string(first + 1) + " holds " + std::to_string(fetched) + " rows";
+        for (SQLULEN k = 0; k < fetched && bad.empty(); ++k) {
+            std::string got(reinterpret_cast<char*>(&v[k * (kVarLen + 1)]));
+            if (id[k] != first + long(k) || !Matches(id[k], d[k], got, ts[k]))
+                bad = "row " + std::to_string(first + long(k)) + " read back wrong: " + std::to_string(id[k]) + " " + got;
+        }
+    };
+    check(total - long(std::min<long>(long(rowset), total)));
+    // A fixed seed: every driver reads the same positions.
+    unsigned long long seed = 88172645463325252ull;
+    auto t1 = Clock::now();
+    for (int i = 0; i < kStaticFetches; ++i) {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        const long first = long(seed % (unsigned long long)total);
+        CHECK(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, SQLLEN(first + 1)), SQL_HANDLE_STMT, st);
+        check(first);
+    }
+    const double absSecs = std::chrono::duration<double>(Clock::now() - t1).count();
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    if (!bad.empty()) {
+        Unsupported(name.c_str(), bad);
+        return 0;
+    }
+    if (name == "static_open") Report(name.c_str(), total, openSecs);
+    else Report(name.c_str(), kStaticFetches, absSecs);
+    return 0;
+}
+
 int OdbcConnect(const std::string& name, const char* conn) {
     SQLHENV env = SQL_NULL_HENV;
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
@@ -427,5 +505,6 @@ int main(int argc, char** argv) {
     if (name == "getdata") return OdbcGetData(name, argv[3]);
     if (name == "insert") return OdbcInsert(name, argv[3]);
     if (name == "connect") return OdbcConnect(name, argv[3]);
+    if (name == "static_open" || name == "static_abs") return OdbcStatic(name, argv[3]);
     Die("unknown case " + name);
 }

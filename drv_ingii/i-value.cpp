@@ -623,14 +623,21 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
       ++end;
     const int16_t cols = int16_t(end - g);
     const uint32_t rowsAsk = anyRow ? 1 : got;
-    std::string values;
     size_t count = size_t(rowsAsk) * size_t(cols);
+    // One block holds every value buffer of the block of rows (each with 4 spare bytes, kept
+    // 8-aligned): one allocation per block rather than one per value.
+    size_t rowBytes = 0;
+    for (int16_t c = 0; c < cols; ++c) rowBytes += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
     auto* dv = static_cast<IIAPI_DATAVALUE*>(std::calloc(count, sizeof(IIAPI_DATAVALUE)));
     if (dv == nullptr) return kIngErrNoMemory;
-    uint32_t rc = 0;
-    for (size_t i = 0; i < count && rc == 0; ++i) {
-      dv[i].dv_value = std::calloc(1, s->desc.descs[g + int16_t(i % size_t(cols))].ds_length + 4u);
-      if (dv[i].dv_value == nullptr) rc = kIngErrNoMemory;
+    auto* block = static_cast<uint8_t*>(std::calloc(rowsAsk, rowBytes));
+    uint32_t rc = block == nullptr ? kIngErrNoMemory : 0;
+    for (uint32_t r = 0; r < rowsAsk && rc == 0; ++r) {
+      uint8_t* at = block + size_t(r) * rowBytes;
+      for (int16_t c = 0; c < cols; ++c) {
+        dv[size_t(r) * size_t(cols) + size_t(c)].dv_value = at;
+        at += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
+      }
     }
     uint32_t returned = 0;
     if (rc == 0) {
@@ -649,7 +656,7 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
           rc = IngValueToCell(s, s->desc.descs[g + c], dv[size_t(r) * size_t(cols) + size_t(c)],
                               &ds->cols[g + c + off], r);
     }
-    for (size_t i = 0; i < count; ++i) std::free(dv[i].dv_value);
+    std::free(block);
     std::free(dv);
     if (rc == kIngNoData) return 0;
     if (rc != 0) return rc;
@@ -696,6 +703,20 @@ void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
     s->convBufs[col] = copy;
   }
   return copy;
+}
+
+// Writes v as "%0*u" does (at least `width` digits, zero-padded): dates and times go out once per
+// value and row of a parameter array, where formatted printing is the largest cost.
+char* PutDigits(char* p, unsigned v, int width) {
+  char tmp[16];
+  int n = 0;
+  do {
+    tmp[n++] = char('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  for (int k = n; k < width; ++k) *p++ = '0';
+  while (n > 0) *p++ = tmp[--n];
+  return p;
 }
 
 enum class Target { Text, Int4, Int8, Float, Bool, Wide, Other };
@@ -748,8 +769,12 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
       DsDate x;
       std::memcpy(&x, cell, sizeof x);
       char b[64];
-      std::snprintf(b, sizeof b, "%04u_%02u_%02u", unsigned(x.year), unsigned(x.month), unsigned(x.day));
-      owned = b;
+      char* e = PutDigits(b, unsigned(x.year), 4);
+      *e++ = '_';
+      e = PutDigits(e, unsigned(x.month), 2);
+      *e++ = '_';
+      e = PutDigits(e, unsigned(x.day), 2);
+      owned.assign(b, size_t(e - b));
       break;
     }
     case DS_TIME: {
@@ -757,8 +782,12 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
       DsTime x;
       std::memcpy(&x, cell, sizeof x);
       char b[64];
-      std::snprintf(b, sizeof b, "%02u:%02u:%02u", unsigned(x.hour), unsigned(x.minute), unsigned(x.second));
-      owned = b;
+      char* e = PutDigits(b, unsigned(x.hour), 2);
+      *e++ = ':';
+      e = PutDigits(e, unsigned(x.minute), 2);
+      *e++ = ':';
+      e = PutDigits(e, unsigned(x.second), 2);
+      owned.assign(b, size_t(e - b));
       break;
     }
     case DS_TIMESTAMP: {
@@ -766,11 +795,23 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
       DsTimestamp x;
       std::memcpy(&x, cell, sizeof x);
       char b[80];
-      int n = std::snprintf(b, sizeof b, "%04u_%02u_%02u %02u:%02u:%02u", unsigned(x.year), unsigned(x.month),
-                            unsigned(x.day), unsigned(x.hour), unsigned(x.minute), unsigned(x.second));
+      char* e = PutDigits(b, unsigned(x.year), 4);
+      *e++ = '_';
+      e = PutDigits(e, unsigned(x.month), 2);
+      *e++ = '_';
+      e = PutDigits(e, unsigned(x.day), 2);
+      *e++ = ' ';
+      e = PutDigits(e, unsigned(x.hour), 2);
+      *e++ = ':';
+      e = PutDigits(e, unsigned(x.minute), 2);
+      *e++ = ':';
+      e = PutDigits(e, unsigned(x.second), 2);
       // The fraction (nanoseconds) is sent too: dropping it would change the stored value.
-      if (x.fraction != 0 && n > 0) std::snprintf(b + n, sizeof b - size_t(n), ".%09u", unsigned(x.fraction % 1000000000u));
-      owned = b;
+      if (x.fraction != 0) {
+        *e++ = '.';
+        e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
+      }
+      owned.assign(b, size_t(e - b));
       break;
     }
     case DS_BINARY:

@@ -21,6 +21,8 @@ void GwTrace(const char* format, ...) {
 }
 
 void StartupOpenTrace() {
+    // Standard error belongs to the application: untraced messages go nowhere.
+    log_set_stderr_fallback(false);
     if (!DebugStreamOpen(0)) DebugOpen(0);
     if (DebugStreamOpen(0) && !g_traceChannel) g_traceChannel = DebugOpenLogChannel(LOGL_DEBUG, LOGF_DATE | LOGF_TIME);
 }

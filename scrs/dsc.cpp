@@ -159,7 +159,7 @@ uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first) {
     return 15;
   const uint32_t onFile = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
   if (first >= onFile) return 15;
-  DatasetFree(ds);
+  // The window in hand lends its arrays to the new one when the shapes agree.
   if (!dsc_IoCache(kDscRead, cache->data, cache->index, ds, int32_t(first), int32_t(cache->window))) {
     // A half-read window is no window.
     DatasetFree(ds);

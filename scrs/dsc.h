@@ -34,6 +34,14 @@ struct DSC_Stream {
   uint32_t mode;  // kDscWrite or kDscRead
   FILE* fp;       // the data file
   uint64_t size;  // read mode: the data file's length, so no length read from it can run past its end
+  // Set by dsc_IoRows for its run of rows: values move through this block buffer with one system
+  // call per block instead of a stdio call per word. Null elsewhere (values go through fp).
+  uint8_t* buf = nullptr;
+  size_t cap = 0;  // bytes buf holds
+  size_t len = 0;  // read: bytes in buf; write: bytes waiting in buf
+  size_t pos = 0;  // read: bytes of buf already taken
+  int fd = -1;     // the data file's descriptor
+  uint64_t next = 0;  // read: file offset of the byte after buf's last; write: offset buf[0] goes to
 };
 
 // --- the cache -----------------------------------------------------------------

@@ -1,8 +1,10 @@
 // Byte layout of the dataset cache's two files. One set of routines moves each value in either
 // direction, so that what is written and what is read back cannot drift apart. Every number is a
 // little-endian 32-bit word unless it is a raw run of element bytes.
+#include <cerrno>
 #include <climits>
 #include <cstring>
+#include <unistd.h>
 
 #include "scrs/dsc.h"
 #include "util/trymem.h"
@@ -12,6 +14,9 @@ namespace {
 // No element of a real result is near this wide; a corrupt descriptor must not ask for gigabytes.
 constexpr uint32_t kMaxWidth = 1u << 24;
 
+// Block size of a run's buffer: a window of ordinary rows is read in a few system calls.
+constexpr size_t kRunBuffer = 64 * 1024;
+
 bool Seek(FILE* f, uint64_t pos) {
   if (pos > uint64_t(LLONG_MAX)) return false;
   return fseeko(f, off_t(pos), SEEK_SET) == 0;
@@ -19,8 +24,75 @@ bool Seek(FILE* f, uint64_t pos) {
 
 bool SeekEnd(FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
 
+bool PreadAll(int fd, void* p, size_t n, uint64_t at) {
+  auto* d = static_cast<uint8_t*>(p);
+  while (n > 0) {
+    if (at > uint64_t(LLONG_MAX)) return false;
+    ssize_t r = pread(fd, d, n, off_t(at));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    d += r;
+    n -= size_t(r);
+    at += uint64_t(r);
+  }
+  return true;
+}
+
+bool BufFlush(DSC_Stream* s) {
+  if (s->len > 0 && fwrite(s->buf, 1, s->len, s->fp) != s->len) return false;
+  s->next += s->len;
+  s->len = 0;
+  return true;
+}
+
+bool BufGet(DSC_Stream* s, uint8_t* p, size_t n) {
+  if (s->len - s->pos >= n) {
+    std::memcpy(p, s->buf + s->pos, n);
+    s->pos += n;
+    return true;
+  }
+  while (n > 0) {
+    if (s->pos == s->len) {
+      // A value larger than the buffer goes straight to its place.
+      if (n >= s->cap) {
+        if (!PreadAll(s->fd, p, n, s->next)) return false;
+        s->next += n;
+        return true;
+      }
+      ssize_t r;
+      do r = pread(s->fd, s->buf, s->cap, off_t(s->next));
+      while (r < 0 && errno == EINTR);
+      if (r <= 0) return false;
+      s->len = size_t(r);
+      s->pos = 0;
+      s->next += uint64_t(r);
+    }
+    const size_t k = n < s->len - s->pos ? n : s->len - s->pos;
+    std::memcpy(p, s->buf + s->pos, k);
+    s->pos += k;
+    p += k;
+    n -= k;
+  }
+  return true;
+}
+
+bool BufPut(DSC_Stream* s, const uint8_t* p, size_t n) {
+  if (s->cap - s->len < n) {
+    if (!BufFlush(s)) return false;
+    if (n >= s->cap) {
+      if (fwrite(p, 1, n, s->fp) != n) return false;
+      s->next += n;
+      return true;
+    }
+  }
+  std::memcpy(s->buf + s->len, p, n);
+  s->len += n;
+  return true;
+}
+
 bool IoBytes(DSC_Stream* s, void* p, size_t n) {
   if (n == 0) return true;
+  if (s->buf) return s->mode == kDscWrite ? BufPut(s, static_cast<uint8_t*>(p), n) : BufGet(s, static_cast<uint8_t*>(p), n);
   if (s->mode == kDscWrite) return fwrite(p, 1, n, s->fp) == n;
   return fread(p, 1, n, s->fp) == n;
 }
@@ -37,7 +109,17 @@ bool GetWord(FILE* f, uint32_t* v) {
   return true;
 }
 
-bool IoWord(DSC_Stream* s, uint32_t* v) { return s->mode == kDscWrite ? PutWord(s->fp, *v) : GetWord(s->fp, v); }
+bool IoWord(DSC_Stream* s, uint32_t* v) {
+  if (s->buf == nullptr) return s->mode == kDscWrite ? PutWord(s->fp, *v) : GetWord(s->fp, v);
+  uint8_t b[4];
+  if (s->mode == kDscWrite) {
+    b[0] = uint8_t(*v), b[1] = uint8_t(*v >> 8), b[2] = uint8_t(*v >> 16), b[3] = uint8_t(*v >> 24);
+    return BufPut(s, b, 4);
+  }
+  if (!BufGet(s, b, 4)) return false;
+  *v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+  return true;
+}
 
 // A field of `size` bytes at `p`, widened to a word in the file (sign- or zero-extended); on
 // reading its low bytes are stored.
@@ -55,9 +137,9 @@ bool IoField(DSC_Stream* s, void* p, size_t size, bool isSigned) {
     } else {
       std::memcpy(&w, p, 4);
     }
-    return PutWord(s->fp, w);
+    return IoWord(s, &w);
   }
-  if (!GetWord(s->fp, &w)) return false;
+  if (!IoWord(s, &w)) return false;
   if (size == 1) {
     uint8_t v = uint8_t(w);
     std::memcpy(p, &v, 1);
@@ -101,7 +183,7 @@ bool IoRef(DSC_Stream* s, uint32_t kind, uint8_t* cell) {
   const size_t bytes = DatasetRefBytes(kind, r.length);
   if (s->mode == kDscWrite) {
     if (bytes && !r.ptr) return false;
-    return fwrite(r.ptr, 1, bytes, s->fp) == bytes;
+    return IoBytes(s, r.ptr, bytes);
   }
   // A length the file cannot hold is a corrupt file, not a reason to allocate it.
   if (bytes > s->size) return false;
@@ -118,7 +200,7 @@ bool IoRef(DSC_Stream* s, uint32_t kind, uint8_t* cell) {
     r.ptr = TryMalloc(alloc);
     if (!r.ptr) return false;
     DatasetRefSet(cell, r.length, r.ptr);
-    if (fread(r.ptr, 1, bytes, s->fp) != bytes) return false;
+    if (!IoBytes(s, r.ptr, bytes)) return false;
     if (kind != DS_BINARY_REF) std::memset(static_cast<uint8_t*>(r.ptr) + bytes, 0, alloc - bytes);
   }
   return true;
@@ -203,34 +285,83 @@ int dsc_IoColumnDesc(DSC_Stream* s, DatasetColumn* col, uint32_t rows) {
   return DatasetColumnAlloc(col, rows) == DS_OK ? 1 : 0;
 }
 
+namespace {
+
+// The block buffer of one run of rows, given back (and the stream made plain again) on every
+// way out. Without memory for it the run goes word by word through stdio, as it always could.
+struct RunBuffer {
+  DSC_Stream* s;
+  uint8_t* index = nullptr;  // write mode: the run's offsets, written to the index in one go
+  RunBuffer(DSC_Stream* stream, uint32_t rows) : s(stream) {
+    const int fd = fileno(s->fp);
+    if (fd < 0) return;
+    if (s->mode == kDscWrite) {
+      index = static_cast<uint8_t*>(TryMalloc(size_t(rows) * 4 + 1));
+      if (index == nullptr) return;
+    }
+    s->buf = static_cast<uint8_t*>(TryMalloc(kRunBuffer));
+    if (s->buf == nullptr) return;
+    s->cap = kRunBuffer;
+    s->len = s->pos = 0;
+    s->fd = fd;
+  }
+  ~RunBuffer() {
+    TryFree(s->buf);
+    TryFree(index);
+    s->buf = nullptr;
+    s->cap = s->len = s->pos = 0;
+  }
+};
+
+}  // namespace
+
 int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* index, uint32_t already) {
   if (s == nullptr || s->fp == nullptr || ds == nullptr || index == nullptr) return 0;
   const bool writing = s->mode == kDscWrite;
+  uint64_t at = 0;
   if (writing) {
     if (uint64_t(first) + n > ds->rows_used || ds->rows_used > ds->rows_alloc) return 0;
     if (uint64_t(already) + n > UINT32_MAX) return 0;
     if (!SeekEnd(index) || !SeekEnd(s->fp)) return 0;
+    off_t end = ftello(s->fp);
+    if (end < 0) return 0;
+    at = uint64_t(end);
   } else {
     if (n > ds->rows_alloc) return 0;
     uint32_t offset = 0;
     if (!Seek(index, uint64_t(first) * 4) || !GetWord(index, &offset)) return 0;
     if (offset > s->size || !Seek(s->fp, offset)) return 0;
+    at = offset;
   }
+  RunBuffer run(s, n);
+  s->next = at;
   for (uint32_t i = 0; i < n; ++i) {
     const uint32_t row = writing ? first + i : i;
-    off_t pos = 0;
+    uint64_t pos = 0;
     if (writing) {
-      pos = ftello(s->fp);
+      pos = s->buf ? s->next + s->len : uint64_t(ftello(s->fp));
       // The index holds 32-bit offsets: a row starting past them cannot be found again.
-      if (pos < 0 || uint64_t(pos) > UINT32_MAX) return 0;
+      if (pos > UINT32_MAX) return 0;
     }
     for (uint16_t c = 0; c < ds->col_count; ++c)
       if (!dsc_IoCell(s, &ds->cols[c], row)) return 0;
-    if (writing && !PutWord(index, uint32_t(pos))) return 0;
+    if (writing) {
+      if (run.index) {
+        uint8_t* b = run.index + size_t(i) * 4;
+        b[0] = uint8_t(pos), b[1] = uint8_t(pos >> 8), b[2] = uint8_t(pos >> 16), b[3] = uint8_t(pos >> 24);
+      } else if (!PutWord(index, uint32_t(pos))) {
+        return 0;
+      }
+    }
   }
   if (writing) {
+    if (s->buf && !BufFlush(s)) return 0;
+    if (run.index && n > 0 && fwrite(run.index, 1, size_t(n) * 4, index) != size_t(n) * 4) return 0;
     if (!Seek(s->fp, 0) || !PutWord(s->fp, ds->col_count) || !PutWord(s->fp, n + already)) return 0;
     if (fflush(s->fp) != 0 || fflush(index) != 0) return 0;
+  } else if (s->buf) {
+    // The stream is left just past the rows read, where reading word by word leaves it.
+    if (!Seek(s->fp, s->next - (s->len - s->pos))) return 0;
   }
   return 1;
 }
@@ -256,6 +387,26 @@ int dsc_IoCache(uint32_t mode, FILE* data, FILE* index, Dataset* ds, int32_t fir
     if (fflush(index) != 0 || !SeekEnd(index)) return 0;
     off_t indexEnd = ftello(index);
     if (indexEnd < 0 || uint64_t(indexEnd) < (uint64_t(first) + n) * 4) return 0;
+    // A window of the same shape is refilled in its own arrays: new arrays of thousands of rows
+    // cost more in fresh pages than the reading does.
+    bool refill = ds->cols != nullptr && ds->col_count == cols && ds->cols_alloc >= cols && ds->rows_alloc >= n;
+    for (uint16_t c = 0; refill && c < ds->col_count; ++c) {
+      const DatasetColumn& col = ds->cols[c];
+      uint32_t kind = 0, width = 0;
+      if (!GetWord(data, &kind) || !GetWord(data, &width)) return 0;
+      refill = kind == col.kind && width == col.width && !DatasetKindIsRef(kind) && col.data && col.indicators;
+    }
+    if (refill) {
+      for (uint16_t c = 0; c < ds->col_count; ++c) {
+        DatasetColumn& col = ds->cols[c];
+        std::memset(col.data, 0, size_t(n) * col.width);
+        for (uint32_t i = 0; i < n; ++i) col.indicators[i] = DS_IND_NULL;
+      }
+      ds->rows_used = n;
+      return dsc_IoRows(&s, ds, uint32_t(first), n, index, 0);
+    }
+    if (!Seek(data, 8)) return 0;
+    DatasetFree(ds);
     if (DatasetInit(ds, uint16_t(cols)) != DS_OK) return 0;
     ds->col_count = uint16_t(cols);
     ds->rows_used = ds->rows_alloc = n;
