@@ -9,6 +9,9 @@
 namespace {
 // Source-located log messages also reach the trace while it is open.
 LOG_Channel* g_traceChannel = nullptr;
+// Without a trace the log still has a channel, so that nothing falls through to the
+// application's standard error.
+LOG_Channel* g_quietChannel = nullptr;
 }  // namespace
 
 bool GwTraceOn() { return DebugTraceOn(); }
@@ -23,12 +26,17 @@ void GwTrace(const char* format, ...) {
 void StartupOpenTrace() {
     if (!DebugStreamOpen(0)) DebugOpen(0);
     if (DebugStreamOpen(0) && !g_traceChannel) g_traceChannel = DebugOpenLogChannel(LOGL_DEBUG, LOGF_DATE | LOGF_TIME);
+    if (!g_quietChannel) g_quietChannel = log_open_null(LOGL_EMERG, 0, 0);
 }
 
 void StartupCloseTrace() {
     if (g_traceChannel) {
         log_close(g_traceChannel);
         g_traceChannel = nullptr;
+    }
+    if (g_quietChannel) {
+        log_close(g_quietChannel);
+        g_quietChannel = nullptr;
     }
     DebugClose(0);
 }
