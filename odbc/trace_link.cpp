@@ -10,7 +10,8 @@ namespace {
 // Source-located log messages also reach the trace while it is open.
 LOG_Channel* g_traceChannel = nullptr;
 // Without a trace the log still has a channel, so that nothing falls through to the
-// application's standard error.
+// application's standard error. It admits nothing and stays to the end of the process: once
+// it is open, standard error never serves again.
 LOG_Channel* g_quietChannel = nullptr;
 }  // namespace
 
@@ -33,10 +34,6 @@ void StartupCloseTrace() {
     if (g_traceChannel) {
         log_close(g_traceChannel);
         g_traceChannel = nullptr;
-    }
-    if (g_quietChannel) {
-        log_close(g_quietChannel);
-        g_quietChannel = nullptr;
     }
     DebugClose(0);
 }
