@@ -81,7 +81,9 @@ bool spoolCursors(Conn &c) {
             int rc;
             while ((rc = sqlite3_step(s->cursor)) == SQLITE_ROW) take();
             if (rc != SQLITE_DONE) {
-                // The cursor fails where it would have failed: after the rows it could read.
+                // The cursor fails as it would have failed reading on.
+                for (auto &row : s->heldRows)
+                    for (auto *v : row) sqlite3_value_free(v);
                 s->heldRows.clear();
                 s->state = Stmt::State::Failed;
             }
