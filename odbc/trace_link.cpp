@@ -9,10 +9,6 @@
 namespace {
 // Source-located log messages also reach the trace while it is open.
 LOG_Channel* g_traceChannel = nullptr;
-// Without a trace the log still has a channel, so that nothing falls through to the
-// application's standard error. It admits nothing and stays to the end of the process: once
-// it is open, standard error never serves again.
-LOG_Channel* g_quietChannel = nullptr;
 }  // namespace
 
 bool GwTraceOn() { return DebugTraceOn(); }
@@ -25,9 +21,10 @@ void GwTrace(const char* format, ...) {
 }
 
 void StartupOpenTrace() {
+    // Standard error belongs to the application: untraced messages go nowhere.
+    log_set_stderr_fallback(false);
     if (!DebugStreamOpen(0)) DebugOpen(0);
     if (DebugStreamOpen(0) && !g_traceChannel) g_traceChannel = DebugOpenLogChannel(LOGL_DEBUG, LOGF_DATE | LOGF_TIME);
-    if (!g_quietChannel) g_quietChannel = log_open_null(LOGL_EMERG, 0, 0);
 }
 
 void StartupCloseTrace() {

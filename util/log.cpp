@@ -17,6 +17,7 @@ const char* const kLevelNames[8] = {"EMERG", "ALERT", "CRIT", "ERROR", "WARNING"
 std::recursive_mutex g_lock;
 LOG_Channel g_head;          // circular list head; valid once g_opened
 bool g_opened = false;       // a channel has been opened at least once
+bool g_stderrFallback = true;  // messages before the first channel go to standard error
 std::string* g_program = nullptr;
 LOG_ClockFn g_clock = nullptr;
 
@@ -141,6 +142,10 @@ int log_vprint(int level, const char* file, int line, uint32_t mask, const char*
   std::lock_guard<std::recursive_mutex> guard(g_lock);
   char expanded[LOG_LINE_MAX];
   if (!g_opened) {
+    if (!g_stderrFallback) {
+      errno = saved_errno;
+      return 0;
+    }
     log_expand_format(format, file, line, saved_errno, expanded, sizeof expanded);
     va_list copy;
     va_copy(copy, args);
@@ -381,8 +386,14 @@ void log_set_clock(LOG_ClockFn clock) {
   g_clock = clock;
 }
 
+void log_set_stderr_fallback(bool on) {
+  std::lock_guard<std::recursive_mutex> guard(g_lock);
+  g_stderrFallback = on;
+}
+
 void log_reset_for_testing() {
   std::lock_guard<std::recursive_mutex> guard(g_lock);
   log_close_all();
   g_opened = false;
+  g_stderrFallback = true;
 }

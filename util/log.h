@@ -94,5 +94,9 @@ void log_set_clock(LOG_ClockFn clock);
 // newline); exposed for tests.
 void log_expand_format(const char* format, const char* file, int line, int err, char* out, size_t out_size);
 
+// Whether messages logged before the first channel go to standard error (the default). A library
+// living in another program's process turns it off: that stream is not its own.
+void log_set_stderr_fallback(bool on);
+
 // Forgets that a channel was ever opened (messages go to standard error again); tests only.
 void log_reset_for_testing();

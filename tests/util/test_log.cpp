@@ -259,6 +259,24 @@ TEST_F(Log, StandardErrorBeforeFirstChannelNothingAfterLastClosed) {
   EXPECT_TRUE(cap.lines.empty());
 }
 
+// A library inside another program turns the early fallback off: nothing reaches standard
+// error, and channels opened later still receive everything.
+TEST_F(Log, WithoutTheFallbackEarlyMessagesGoNowhere) {
+  log_set_stderr_fallback(false);
+  ::testing::internal::CaptureStderr();
+  log_printf(3, "f.c", 3, "early %d", 7);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  Capture cap;
+  LOG_Channel* ch = open(cap, 7, 1, 0);
+  log_printf(3, nullptr, 0, "kept");
+  EXPECT_EQ(cap.lines, std::vector<std::string>{"kept\n"});
+  log_close(ch);
+  log_reset_for_testing();
+  ::testing::internal::CaptureStderr();
+  log_printf(3, nullptr, 0, "again");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "again\n");
+}
+
 TEST_F(Log, FileChannelAppendsAndClosesItsStream) {
   std::string path = ::testing::TempDir() + "log_file_channel.txt";
   remove(path.c_str());
