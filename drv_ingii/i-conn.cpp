@@ -85,9 +85,11 @@ uint32_t RefuseInGlobalTxn(IngConn* c) {
 }
 
 // Ends the transaction: every statement of the connection loses its open result first.
-uint32_t EndTransaction(IngConn* c, bool commit) {
-  HandleTableLock(&g_ingStmtTable);
-  for (uint32_t i = 0; i < g_ingStmtTable.capacity; ++i) {
+// The commit that autocommit makes after a statement leaves the other statements' cursors open:
+// each statement is a transaction of its own, and the connection allows many active statements.
+uint32_t EndTransaction(IngConn* c, bool commit, bool keepCursors = false) {
+  if (!keepCursors) HandleTableLock(&g_ingStmtTable);
+  for (uint32_t i = 0; !keepCursors && i < g_ingStmtTable.capacity; ++i) {
     if (g_ingStmtTable.slots[i].tag == 0) continue;
     auto* s = static_cast<IngStmt*>(g_ingStmtTable.slots[i].record);
     if (s == nullptr || s->conn != c) continue;
@@ -95,7 +97,7 @@ uint32_t EndTransaction(IngConn* c, bool commit) {
     IngStmtCloseResult(s);
     s->state = uint16_t((s->state & ~kStmtExecuted) | executed | kStmtEndOfData | kStmtReprepare);
   }
-  HandleTableUnlock(&g_ingStmtTable);
+  if (!keepCursors) HandleTableUnlock(&g_ingStmtTable);
   uint32_t rc = commit ? IICommit(c) : IIRollback(c);
   if (rc != 0) IngLog(3, commit ? "commit work failed" : "rollback work failed");
   c->txnFlags &= uint16_t(~kTxnWorkPending);
@@ -222,7 +224,7 @@ uint32_t IngTxnControl(IngConn* c, uint32_t op) {
       c->txnFlags &= uint16_t(~kTxnAutocommit);
       return EndTransaction(c, true);
     case 3:
-      if (c->txnFlags & kTxnAutocommit) return EndTransaction(c, true);
+      if (c->txnFlags & kTxnAutocommit) return EndTransaction(c, true, true);
       c->txnFlags |= kTxnWorkPending;
       return 0;
     case 4:

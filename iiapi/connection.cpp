@@ -43,11 +43,14 @@ bool tableExists(sqlite3 *db, const char *name) {
     return found;
 }
 
-// Closes every open cursor of the session, as a transaction end does on the server.
-void closeCursors(Conn &c) {
+// Closes the open cursors of the session, as a transaction end does on the server. A commit
+// leaves the cursors that were opened before the transaction changed anything: they saw none of
+// its work, and autocommit sessions read on through the commits of their other statements.
+void closeCursors(Conn &c, bool commit) {
     for (auto &w : c.statements) {
         auto s = w.lock();
         if (!s) continue;
+        if (commit && s->outsideTxn) continue;
         releaseCursor(c, *s);
         if (s->state == Stmt::State::Rows) {
             s->state = Stmt::State::Done;
@@ -56,6 +59,40 @@ void closeCursors(Conn &c) {
         }
     }
     std::erase_if(c.statements, [](const std::weak_ptr<Stmt> &w) { return w.expired(); });
+}
+
+// Reads the rest of every open cursor into memory and lets its statement go, so that it no
+// longer pins the snapshot the session read from.
+bool spoolCursors(Conn &c) {
+    bool any = false;
+    for (auto &w : c.statements) {
+        auto s = w.lock();
+        if (!s || !s->cursor || s->held || s->state != Stmt::State::Rows) continue;
+        any = true;
+        const int n = sqlite3_column_count(s->cursor);
+        auto take = [&] {
+            std::vector<sqlite3_value *> row;
+            for (int k = 0; k < n; ++k) row.push_back(sqlite3_value_dup(sqlite3_column_value(s->cursor, k)));
+            s->heldRows.push_back(std::move(row));
+        };
+        const bool current = s->haveRow;
+        if (current) take();
+        if (!s->eof) {
+            int rc;
+            while ((rc = sqlite3_step(s->cursor)) == SQLITE_ROW) take();
+            if (rc != SQLITE_DONE) {
+                // The cursor fails as it would have failed reading on.
+                for (auto &row : s->heldRows)
+                    for (auto *v : row) sqlite3_value_free(v);
+                s->heldRows.clear();
+                s->state = Stmt::State::Failed;
+            }
+        }
+        releaseCursor(c, *s);
+        s->held = true;
+        s->heldPos = current ? 1 : 0;
+    }
+    return any;
 }
 
 std::shared_ptr<Conn> connFor(II_PTR h) {
@@ -118,20 +155,37 @@ Fault faultFromSqlite(sqlite3 *db, int rc) {
     return makeFault("S1000", native::kGeneral, msg);
 }
 
-bool ensureTransaction(Conn &c, Fault &f) {
+bool ensureTransaction(Conn &c, Fault &f, bool begin) {
     if (!c.tran) {
         c.tran = std::make_shared<Tran>();
         c.tran->conn = std::static_pointer_cast<Conn>(findObject(c.handle));
         registerObject(c.tran);
     }
     if (c.autocommit || c.inTransaction) return true;
+    // A distributed branch is one database transaction from its start.
+    if (!begin && c.xaKey.empty() && !c.snapshotReads) return true;
     if (!execSimple(c.db, "BEGIN", f)) return false;
     c.inTransaction = true;
     return true;
 }
 
+bool beginWrite(Conn &c, Fault &f) {
+    if (c.autocommit || c.inTransaction) return true;
+    // The write lock is taken at once (waiting out other writers): a transaction that read first
+    // and locked later could find its snapshot overtaken.
+    if (!execSimple(c.db, "BEGIN IMMEDIATE", f)) {
+        // An open cursor of this session may still read an older snapshot than the one a writer
+        // needs; once its rows are read out the session can take the lock.
+        if (!spoolCursors(c)) return false;
+        f = Fault{};
+        if (!execSimple(c.db, "BEGIN IMMEDIATE", f)) return false;
+    }
+    c.inTransaction = true;
+    return true;
+}
+
 bool endTransaction(Conn &c, bool commit, Fault &f) {
-    closeCursors(c);
+    closeCursors(c, commit);
     bool ok = true;
     if (c.inTransaction && !sqlite3_get_autocommit(c.db)) {
         ok = execSimple(c.db, commit ? "COMMIT" : "ROLLBACK", f);
@@ -277,7 +331,10 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     c->settings = currentSettings();
     sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
     Fault f;
-    if ((!inMemory && !execSimple(db, "PRAGMA journal_mode=WAL", f)) || !execSimple(db, "PRAGMA foreign_keys=ON", f)) {
+    // With the write-ahead log a commit survives the application's crash without a sync of its
+    // own; autocommit sessions commit after every statement.
+    if ((!inMemory && (!execSimple(db, "PRAGMA journal_mode=WAL", f) || !execSimple(db, "PRAGMA synchronous=NORMAL", f))) ||
+        !execSimple(db, "PRAGMA foreign_keys=ON", f)) {
         sqlite3_close_v2(db);
         return fail(f);
     }

@@ -200,6 +200,7 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
     }
     elems.emplace_back(start, k);
     std::string body;
+    std::vector<std::pair<std::string, std::string>> dated;  // date/time columns and their types
     for (auto [b, e] : elems) {
         size_t p = skip(t, b);
         if (p >= e) {
@@ -275,6 +276,11 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
         }
         body += colText + " " + sqliteDeclFor(ty) + rest;
         out.declColumns.emplace_back(col, ty.decl);
+        if (ty.type == IIAPI_DATE_TYPE || ty.type == IIAPI_ADATE_TYPE || ty.type == IIAPI_TMWO_TYPE ||
+            ty.type == IIAPI_TMTZ_TYPE || ty.type == IIAPI_TIME_TYPE || ty.type == IIAPI_TSWO_TYPE ||
+            ty.type == IIAPI_TSTZ_TYPE || ty.type == IIAPI_TS_TYPE || ty.type == IIAPI_INTYM_TYPE ||
+            ty.type == IIAPI_INTDS_TYPE)
+            dated.emplace_back(colText, ty.decl);
     }
     size_t after = skip(t, k + 1);
     // Ingres storage options (WITH JOURNALING, WITH PAGE_SIZE = n ...) mean nothing here.
@@ -288,6 +294,26 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
     out.kind = Rewritten::Kind::CreateTable;
     out.table = table;
     out.sql = "CREATE TABLE " + tableText + " (" + body + ")";
+    if (!dated.empty()) {
+        // Dates and times arrive in many spellings (Ingres formats, date orders, fractions); the
+        // store keeps each in one form, cut to the declared precision, so that they compare,
+        // sort and read back as the values they are.
+        std::string when, set, cols;
+        for (auto &[col, decl] : dated) {
+            std::string canon = "ii_cast(" + col + ", '" + decl + "')";
+            if (!when.empty()) when += " OR ", set += ", ", cols += ", ";
+            when += "NEW." + col + " IS NOT ii_cast(NEW." + col + ", '" + decl + "')";
+            set += col + " = " + canon;
+            cols += col;
+        }
+        std::string quotedTable;
+        for (char ch : table) quotedTable += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+        std::string action = " FOR EACH ROW WHEN " + when + " BEGIN UPDATE " + tableText + " SET " + set +
+                             " WHERE rowid = NEW.rowid; END";
+        out.after.push_back("CREATE TRIGGER \"ii_dates_in_" + quotedTable + "\" AFTER INSERT ON " + tableText + action);
+        out.after.push_back("CREATE TRIGGER \"ii_dates_up_" + quotedTable + "\" AFTER UPDATE OF " + cols + " ON " +
+                            tableText + action);
+    }
     return true;
 }
 
@@ -386,6 +412,115 @@ bool isClauseWord(const std::vector<Tok> &t, size_t i) {
     return false;
 }
 
+std::string rewriteGeneral(Conn &c, std::vector<Tok> t);
+bool columnTypeByName(Conn &c, const std::string &name, IngType &out);
+
+bool isDateTimeType(const IngType &t) {
+    switch (t.type) {
+    case IIAPI_DATE_TYPE: case IIAPI_ADATE_TYPE: case IIAPI_TMWO_TYPE: case IIAPI_TMTZ_TYPE: case IIAPI_TIME_TYPE:
+    case IIAPI_TSWO_TYPE: case IIAPI_TSTZ_TYPE: case IIAPI_TS_TYPE: case IIAPI_INTYM_TYPE: case IIAPI_INTDS_TYPE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isComparison(const Tok &k) {
+    return k.t == Tok::Punct && (k.text == "=" || k.text == "<" || k.text == ">" || k.text == "<=" ||
+                                 k.text == ">=" || k.text == "<>" || k.text == "!=");
+}
+
+// The type of the date/time column that the string literal at i is compared with (col op 'x',
+// 'x' op col, col BETWEEN 'x' AND 'y'): the literal then compares in the column's stored form.
+bool comparedDateColumn(Conn &c, const std::vector<Tok> &t, size_t i, std::string &decl) {
+    auto named = [&](size_t k) {
+        IngType ty;
+        if (k == std::string::npos || k >= t.size() || (t[k].t != Tok::Word && t[k].t != Tok::QuotedId)) return false;
+        if (!columnTypeByName(c, identName(t[k]), ty) || !isDateTimeType(ty)) return false;
+        decl = ty.decl;
+        return true;
+    };
+    size_t p = prevSig(t, i);
+    if (p == std::string::npos) return false;
+    if (isComparison(t[p])) return named(prevSig(t, p));
+    if (isWord(t, p, "between")) return named(prevSig(t, p));
+    if (isWord(t, p, "and")) {
+        size_t lo = prevSig(t, p);
+        size_t bw = lo == std::string::npos ? lo : prevSig(t, lo);
+        if (lo != std::string::npos && t[lo].t == Tok::String && bw != std::string::npos && isWord(t, bw, "between"))
+            return named(prevSig(t, bw));
+        return false;
+    }
+    size_t n = skip(t, i + 1);
+    if (n >= t.size() || !isComparison(t[n])) return false;
+    size_t m = skip(t, n + 1);
+    // alias.column: the column is the last part.
+    while (m < t.size() && skip(t, m + 1) < t.size() && t[skip(t, m + 1)].text == ".") m = skip(t, skip(t, m + 1) + 1);
+    if (m < t.size() && skip(t, m + 1) < t.size() && t[skip(t, m + 1)].text == "(") return false;
+    return named(m);
+}
+
+// CAST(expr AS type) and the typed literals DATE '...', TIME '...', TIMESTAMP '...' starting at
+// token i: the engine's typed conversion (SQLite's CAST knows only affinities). last is the
+// final token used.
+bool typedValue(Conn &c, const std::vector<Tok> &t, size_t i, std::string &out, size_t &last) {
+    std::string w = lower(t[i].text);
+    size_t n = skip(t, i + 1);
+    if (n >= t.size()) return false;
+    if ((w == "date" || w == "time" || w == "timestamp") && t[n].t == Tok::String) {
+        std::string lit = t[n].text;
+        std::string decl = w == "date" ? "ansidate" : w;
+        if (w != "date") {
+            // The literal's own fraction digits are its precision.
+            size_t dot = lit.rfind('.');
+            size_t digits = 0;
+            if (dot != std::string::npos)
+                while (dot + 1 + digits < lit.size() && std::isdigit(static_cast<unsigned char>(lit[dot + 1 + digits])))
+                    ++digits;
+            decl += "(" + std::to_string(std::min<size_t>(digits, 9)) + ")";
+        }
+        out = "ii_cast(" + lit + ", '" + decl + "')";
+        last = n;
+        return true;
+    }
+    if (w != "cast" || t[n].text != "(") return false;
+    int depth = 0;
+    size_t as = std::string::npos, close = std::string::npos;
+    for (size_t k = n; k < t.size(); ++k) {
+        if (t[k].text == "(") ++depth;
+        else if (t[k].text == ")" && --depth == 0) {
+            close = k;
+            break;
+        } else if (depth == 1 && isWord(t, k, "as")) {
+            as = k;
+        }
+    }
+    if (as == std::string::npos || close == std::string::npos) return false;
+    std::string decl;
+    for (size_t k = as + 1; k < close; ++k) {
+        if (t[k].t == Tok::Space) {
+            if (!decl.empty() && decl.back() != ' ') decl += ' ';
+            continue;
+        }
+        if (t[k].t == Tok::String || t[k].t == Tok::QuotedId) return false;
+        decl += lower(t[k].text);
+    }
+    while (!decl.empty() && decl.back() == ' ') decl.pop_back();
+    while (!decl.empty() && decl.front() == ' ') decl.erase(decl.begin());
+    if (decl == "int" || decl == "integer" || decl == "int4" || decl == "integer4") decl = "integer";
+    else if (decl == "smallint" || decl == "int2") decl = "smallint";
+    else if (decl == "tinyint" || decl == "int1") decl = "integer1";
+    else if (decl == "bigint" || decl == "int8") decl = "bigint";
+    else if (decl == "real" || decl == "float4") decl = "float4";
+    else if (decl == "double" || decl == "double precision" || decl == "float8") decl = "float";
+    IngType ty;
+    if (decl.empty() || !parseTypeText(decl, ty, c.maxSegment)) return false;
+    std::vector<Tok> expr(t.begin() + long(n + 1), t.begin() + long(as));
+    out = "ii_cast(" + rewriteGeneral(c, expr) + ", '" + ty.decl + "')";
+    last = close;
+    return true;
+}
+
 // General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
 std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
     // Parenthesised members of a UNION lose their parentheses.
@@ -465,6 +600,16 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
             o.push_back(k);
             continue;
         }
+        if (k.t == Tok::Word) {
+            std::string typed;
+            size_t last = 0;
+            if (typedValue(c, t, i, typed, last)) {
+                o.push_back({Tok::Space, typed});
+                i = last;
+                afterTableKeyword = false;
+                continue;
+            }
+        }
         // Names: owner.table in table positions, owner.table.column anywhere.
         if (k.t == Tok::Word || k.t == Tok::QuotedId) {
             size_t d1 = skip(t, i + 1);
@@ -534,6 +679,13 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
             continue;
         }
         afterTableKeyword = false;
+        if (k.t == Tok::String) {
+            std::string decl;
+            if (comparedDateColumn(c, t, i, decl)) {
+                o.push_back({Tok::Space, "ii_cast(" + k.text + ", '" + decl + "')"});
+                continue;
+            }
+        }
         if (k.text == "+") {
             // Text operands make "+" a concatenation.
             size_t p = prevSig(t, i);
@@ -1264,12 +1416,30 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
             }
             return true;
         }
+        if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
+            const std::string &q = arg.back().text;
+            return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);
+        }
         if (fn == "sum" || fn == "min" || fn == "max" || fn == "abs") {
-            if (typeExpression(c, arg, out, dummy)) {
-                if (fn == "sum" && out.type == IIAPI_INT_TYPE) out = intOf(8);
-                return true;
+            std::vector<Tok> a = arg;
+            if (!a.empty() && a[0].t == Tok::Word && (lower(a[0].text) == "distinct" || lower(a[0].text) == "all"))
+                a.erase(a.begin());
+            bool known = typeExpression(c, a, out, dummy) && !dummy;
+            // A plain column: its declared type.
+            if (!known && (a.size() == 1 || (a.size() == 3 && a[1].text == ".")) &&
+                (a.back().t == Tok::Word || a.back().t == Tok::QuotedId))
+                known = columnTypeByName(c, identName(a.back()), out);
+            if (!known) return false;
+            out.nullable = true;
+            if (fn == "sum" && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE)) out = intOf(8);
+            else if (fn == "sum" && out.type == IIAPI_DEC_TYPE) {
+                out.precision = 31;
+                out.length = 16;
+                out.decl = "decimal(31," + std::to_string(out.scale) + ")";
+            } else if (fn == "sum" && out.type == IIAPI_FLT_TYPE) {
+                out = floatOf();
             }
-            return false;
+            return true;
         }
         if (fn == "date" || fn == "ingresdate") {
             out = IngType{};

@@ -2,10 +2,12 @@
 #include "iiapi/internal.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 namespace iiapi {
 
@@ -41,6 +43,13 @@ std::string upperAscii(std::string s) {
 }
 
 // Byte offsets of the UTF-8 characters of s (plus the end).
+// The shortest text that reads back as the same double.
+std::string formatNumber(double d) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, d);
+    return std::string(buf, r.ptr);
+}
+
 std::vector<size_t> charStarts(const std::string &s) {
     std::vector<size_t> v;
     for (size_t i = 0; i < s.size(); ++i)
@@ -148,6 +157,74 @@ void fnText(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     resultText(ctx, t);
 }
 
+void castTo(sqlite3_context *ctx, sqlite3_value *v, const IngType &t) {
+    if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    switch (t.type) {
+    case IIAPI_INT_TYPE:
+    case IIAPI_BOOL_TYPE: {
+        sqlite3_value *one[1] = {v};
+        switch (t.type == IIAPI_BOOL_TYPE ? 1 : t.length) {
+        case 1: return fnInt<1>(ctx, 1, one);
+        case 2: return fnInt<2>(ctx, 1, one);
+        case 8: return fnInt<8>(ctx, 1, one);
+        default: return fnInt<4>(ctx, 1, one);
+        }
+    }
+    case IIAPI_FLT_TYPE: {
+        sqlite3_value *one[1] = {v};
+        return fnFloat(ctx, 1, one);
+    }
+    case IIAPI_MNY_TYPE:
+    case IIAPI_DEC_TYPE: {
+        Decimal d;
+        std::string text = sqlite3_value_type(v) == SQLITE_FLOAT ? formatNumber(sqlite3_value_double(v)) : argText(v);
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        size_t b = text.find_first_not_of(' ');
+        if (b != std::string::npos && text[b] == '$') text.erase(b, 1);
+        if (!parseDecimal(text, d)) return sqlite3_result_error(ctx, "invalid decimal value (type mismatch)", -1);
+        const int precision = t.type == IIAPI_MNY_TYPE ? 14 : t.precision;
+        const int scale = t.type == IIAPI_MNY_TYPE ? 2 : t.scale;
+        if (!decimalRescale(d, precision, scale)) return sqlite3_result_error(ctx, "numeric value out of range", -1);
+        const std::string exact = decimalText(d);
+        // Up to 15 digits a double holds the value exactly enough to compare as a number.
+        if (precision <= 15) return sqlite3_result_double(ctx, std::strtod(exact.c_str(), nullptr));
+        return resultText(ctx, exact);
+    }
+    case IIAPI_DATE_TYPE:
+    case IIAPI_ADATE_TYPE:
+    case IIAPI_TMWO_TYPE:
+    case IIAPI_TMTZ_TYPE:
+    case IIAPI_TIME_TYPE:
+    case IIAPI_TSWO_TYPE:
+    case IIAPI_TSTZ_TYPE:
+    case IIAPI_TS_TYPE:
+    case IIAPI_INTYM_TYPE:
+    case IIAPI_INTDS_TYPE: {
+        std::string out;
+        if (!canonicalDateTime(argText(v), t, out))
+            return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
+        return resultText(ctx, out);
+    }
+    case IIAPI_BYTE_TYPE:
+    case IIAPI_VBYTE_TYPE:
+    case IIAPI_LBYTE_TYPE:
+        return sqlite3_result_blob(ctx, sqlite3_value_blob(v), sqlite3_value_bytes(v), SQLITE_TRANSIENT);
+    default: {
+        std::string text = sqlite3_value_type(v) == SQLITE_FLOAT ? formatNumber(sqlite3_value_double(v)) : argText(v);
+        size_t limit = 0;
+        if (t.type == IIAPI_VCH_TYPE || t.type == IIAPI_TXT_TYPE) limit = t.length > 2 ? t.length - 2u : 0;
+        else if (t.type == IIAPI_CHA_TYPE || t.type == IIAPI_CHR_TYPE) limit = t.length;
+        else if (t.type == IIAPI_NVCH_TYPE) limit = t.length > 2 ? (t.length - 2u) / 2 : 0;
+        else if (t.type == IIAPI_NCHA_TYPE) limit = t.length / 2u;
+        if (limit) {
+            auto cs = charStarts(text);
+            if (limit + 1 < cs.size()) text.resize(cs[limit]);
+        }
+        return resultText(ctx, text);
+    }
+    }
+}
+
 void fnDate(sqlite3_context *ctx, int, sqlite3_value **argv) {
     sqlite3_value *v = argv[0];
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
@@ -170,6 +247,31 @@ void fnDate(sqlite3_context *ctx, int, sqlite3_value **argv) {
     IIAPI_DATETIME dt;
     if (!parseDateText(t, dt)) return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
     resultText(ctx, formatDate(dt, IIAPI_DATE_TYPE));
+}
+
+void freeType(void *p) {
+    delete static_cast<IngType *>(p);
+}
+
+// ii_cast(value, 'type'): the value as the Ingres type names it, which SQLite's CAST (numeric
+// affinity for DATE, no scale for DECIMAL) does not give.
+void fnCast(sqlite3_context *ctx, int, sqlite3_value **argv) {
+    auto *t = static_cast<IngType *>(sqlite3_get_auxdata(ctx, 1));
+    if (!t) {
+        auto fresh = std::make_unique<IngType>();
+        if (!parseTypeText(argText(argv[1]), *fresh, 32000))
+            return sqlite3_result_error(ctx, "unknown type in CAST (syntax error)", -1);
+        t = fresh.get();
+        sqlite3_set_auxdata(ctx, 1, fresh.release(), freeType);
+        // SQLite may drop the cached copy at once; it is asked for again below.
+        t = static_cast<IngType *>(sqlite3_get_auxdata(ctx, 1));
+        if (!t) {
+            IngType again;
+            parseTypeText(argText(argv[1]), again, 32000);
+            return castTo(ctx, argv[0], again);
+        }
+    }
+    castTo(ctx, argv[0], *t);
 }
 
 void fnDatePart(sqlite3_context *ctx, int, sqlite3_value **argv) {
@@ -684,6 +786,7 @@ const Fn kFunctions[] = {
     {"ii_type_fact", 2, fnTypeFact, false},
     {"ii_type_fact", 3, fnTypeFact, false},
     {"ii_owner", 1, fnOwner, false},
+    {"ii_cast", 2, fnCast, true},
 };
 
 }  // namespace

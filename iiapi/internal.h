@@ -192,6 +192,9 @@ struct Conn : Object {
     bool autocommit = false;
     std::shared_ptr<Tran> tran;   // current transaction (or the autocommit marker)
     bool inTransaction = false;   // a BEGIN is open in SQLite
+    // Repeatable read and serializable sessions read from the snapshot of their transaction; the
+    // others read what is committed when each statement starts and hold nothing between reads.
+    bool snapshotReads = false;
     std::map<std::string, PreparedStatement> prepared;
     StatementCache cache;
     std::vector<std::weak_ptr<Stmt>> statements;
@@ -267,6 +270,8 @@ struct Stmt : Object {
     std::string longValue;      // the current long column, in its Ingres form
     bool longLoaded = false;
     bool eof = false;
+    // Opened outside any transaction holding changes: the commit of later work leaves it open.
+    bool outsideTxn = false;
     int64_t rowCount = 0;
     bool rowCountValid = false;
     bool hasProcReturn = false;
@@ -280,8 +285,12 @@ struct Stmt : Object {
 
 // ---- Session helpers (env_conn.cpp) ---------------------------------------------------------
 
-// Starts a transaction when the session has none; returns the transaction handle.
-bool ensureTransaction(Conn &c, Fault &f);
+// Gives the session its transaction handle. With begin, in a distributed branch, or when reads
+// keep a snapshot, the database transaction starts now; otherwise with the first change
+// (beginWrite), so that plain reads hold nothing between statements.
+bool ensureTransaction(Conn &c, Fault &f, bool begin = true);
+// Makes sure the session's database transaction can take changes (takes the write lock).
+bool beginWrite(Conn &c, Fault &f);
 // Ends the SQLite transaction and forgets the transaction handle.
 bool endTransaction(Conn &c, bool commit, Fault &f);
 Fault faultFromSqlite(sqlite3 *db, int rc);
@@ -326,6 +335,8 @@ struct Rewritten {
     std::string table;
     std::vector<std::pair<std::string, std::string>> declColumns;
     std::vector<std::string> privileges, grantees;
+    // CreateTable: statements that complete the table once it exists.
+    std::vector<std::string> after;
 };
 
 bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f);
@@ -410,6 +421,9 @@ size_t utf8Fit(std::string_view s, size_t maxBytes);  // bytes that hold whole c
 // Dates.
 bool parseDateText(std::string_view s, IIAPI_DATETIME &dt);
 std::string formatDate(const IIAPI_DATETIME &dt, int16_t type);
+// The one stored form of a date/time value of type t (declared precision kept), which orders
+// and compares as the values do; false when the text is no value of that type.
+bool canonicalDateTime(std::string_view in, const IngType &t, std::string &out);
 
 // Exact decimals.
 struct Decimal {

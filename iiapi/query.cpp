@@ -204,7 +204,12 @@ bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, int
         f = cancelledFault();
         return false;
     }
+    if (!sqlite3_stmt_readonly(st) && !beginWrite(c, f)) {
+        releaseStatement(c, sql, st, version);
+        return false;
+    }
     if (sqlite3_column_count(st) > 0) {
+        s.outsideTxn = !c.inTransaction;
         describeColumns(c, st, sql, s.columns, s.names);
         buildResultDescriptors(s);
         s.cursor = st;
@@ -306,6 +311,17 @@ bool runProcedure(Conn &c, Stmt &s, ProcCall &call, Fault &f) {
     return true;
 }
 
+// SET SESSION ... ISOLATION LEVEL: repeatable read and serializable keep one snapshot per
+// transaction; the lower levels read the latest committed rows at each statement.
+void noteIsolation(Conn &c, const std::string &text) {
+    std::string t;
+    for (char ch : text) t.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+    size_t at = t.find("isolation level");
+    if (at == std::string::npos) return;
+    std::string level = t.substr(at + 15);
+    c.snapshotReads = level.find("serializable") != std::string::npos || level.find("repeatable") != std::string::npos;
+}
+
 // Everything a statement does once its parameters (if any) are in.
 bool execute(Conn &c, Stmt &s, Fault &f) {
     if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
@@ -319,7 +335,7 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
             f = makeFault("24000", native::kSequence, "A cursor can only be opened on a SELECT");
             return false;
         }
-        if (!ensureTransaction(c, f)) return false;
+        if (!ensureTransaction(c, f, false)) return false;
         return runSql(c, s, sql, f);
     }
     if (s.queryType == IIAPI_QT_EXEC_PROCEDURE) {
@@ -354,7 +370,7 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     case Rewritten::Kind::Prepare: {
         sqlite3_stmt *st = nullptr;
         int64_t version = 0;
-        if (!ensureTransaction(c, f)) return false;
+        if (!ensureTransaction(c, f, false)) return false;
         if (!acquireStatement(c, r.sql, st, version, f)) return false;
         PreparedStatement ps;
         ps.sql = r.sql;
@@ -392,7 +408,8 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         return runSql(c, s, "ROLLBACK TO \"" + r.name + "\"", f);
     }
     case Rewritten::Kind::Ignore:
-        if (!ensureTransaction(c, f)) return false;
+        noteIsolation(c, s.text);
+        if (!ensureTransaction(c, f, false)) return false;
         s.state = Stmt::State::Done;
         s.rowCount = 0;
         s.rowCountValid = true;
@@ -408,6 +425,13 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
     case Rewritten::Kind::CreateTable:
         if (!ensureTransaction(c, f)) return false;
         if (!runSql(c, s, r.sql, f)) return false;
+        for (const std::string &sql : r.after) {
+            int rc = sqlite3_exec(c.db, sql.c_str(), nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK) {
+                f = faultFromSqlite(c.db, rc);
+                return false;
+            }
+        }
         recordTableMetadata(c, r);
         return true;
     case Rewritten::Kind::DropTable:
@@ -481,7 +505,7 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         return ok;
     }
     case Rewritten::Kind::Sql:
-        if (!ensureTransaction(c, f)) return false;
+        if (!ensureTransaction(c, f, false)) return false;
         return runSql(c, s, r.sql, f);
     }
     return false;
@@ -663,7 +687,7 @@ void IIapi_query(IIAPI_QUERYPARM *p) {
     if (needParms) {
         // The statement runs once its parameters are in; its transaction starts now.
         s->state = Stmt::State::AwaitDescriptor;
-        bool ok = ensureTransaction(*c, f);
+        bool ok = ensureTransaction(*c, f, false);
         return done(ok, f);
     }
     if (c->isMaster) xaRefreshMaster(*c);

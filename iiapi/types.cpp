@@ -257,12 +257,15 @@ bool parseTypeText(std::string_view declIn, IngType &out, int32_t maxSegment) {
     } else if (base == "time" || base == "time without time zone") {
         out.type = IIAPI_TMWO_TYPE;
         out.length = 12;
+        out.precision = int16_t(arg(0, 0));
     } else if (base == "time with time zone") {
         out.type = IIAPI_TMTZ_TYPE;
         out.length = 12;
+        out.precision = int16_t(arg(0, 0));
     } else if (base == "time with local time zone") {
         out.type = IIAPI_TIME_TYPE;
         out.length = 12;
+        out.precision = int16_t(arg(0, 0));
     } else if (base == "timestamp" || base == "timestamp without time zone" || base == "datetime") {
         out.type = IIAPI_TSWO_TYPE;
         out.length = 12;
@@ -270,9 +273,11 @@ bool parseTypeText(std::string_view declIn, IngType &out, int32_t maxSegment) {
     } else if (base == "timestamp with time zone") {
         out.type = IIAPI_TSTZ_TYPE;
         out.length = 12;
+        out.precision = int16_t(arg(0, 6));
     } else if (base == "timestamp with local time zone") {
         out.type = IIAPI_TS_TYPE;
         out.length = 12;
+        out.precision = int16_t(arg(0, 6));
     } else if (base == "interval year to month") {
         out.type = IIAPI_INTYM_TYPE;
         out.length = 12;

@@ -1,6 +1,7 @@
 // Text, decimal and date helpers shared by the type conversions.
 #include "iiapi/internal.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -543,6 +544,56 @@ std::string formatDate(const IIAPI_DATETIME &dt, int16_t type) {
         if (dt.dt_kind == IIAPI_DTK_DATE) return dateOnly();
         if (dt.dt_kind == IIAPI_DTK_TIME) return timeOnly();
         return dateOnly() + " " + timeOnly();
+    }
+}
+
+bool canonicalDateTime(std::string_view in, const IngType &t, std::string &out) {
+    IIAPI_DATETIME dt;
+    if (!parseDateText(in, dt)) return false;
+    const bool interval = dt.dt_kind == IIAPI_DTK_INTERVAL || dt.dt_kind == IIAPI_DTK_NEG_INTERVAL;
+    const bool hasDate = dt.dt_kind == IIAPI_DTK_DATE || dt.dt_kind == IIAPI_DTK_DATETIME;
+    int precision = std::clamp(int(t.precision), 0, 9);
+    char buf[64];
+    auto fraction = [&] {
+        if (precision == 0) return std::string();
+        std::snprintf(buf, sizeof buf, "%09u", unsigned(dt.dt_nanosecond));
+        return "." + std::string(buf, size_t(precision));
+    };
+    auto clock = [&] {
+        std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned(dt.dt_hour), unsigned(dt.dt_minute),
+                      unsigned(dt.dt_second));
+        return std::string(buf);
+    };
+    auto day = [&] {
+        std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", int(dt.dt_year), unsigned(dt.dt_month), unsigned(dt.dt_day));
+        return std::string(buf);
+    };
+    switch (t.type) {
+    case IIAPI_ADATE_TYPE:
+        if (!hasDate) return false;
+        out = day();
+        return true;
+    case IIAPI_TMWO_TYPE:
+    case IIAPI_TMTZ_TYPE:
+    case IIAPI_TIME_TYPE:
+        if (interval || dt.dt_kind == IIAPI_DTK_EMPTY || dt.dt_kind == IIAPI_DTK_DATE) return false;
+        out = clock() + fraction();
+        return true;
+    case IIAPI_TSWO_TYPE:
+    case IIAPI_TSTZ_TYPE:
+    case IIAPI_TS_TYPE:
+        if (!hasDate) return false;
+        out = day() + " " + clock() + fraction();
+        return true;
+    case IIAPI_INTYM_TYPE:
+    case IIAPI_INTDS_TYPE:
+        if (!interval) return false;
+        out = formatDate(dt, t.type);
+        return true;
+    default:
+        // ingresdate: a date, a date and time to the second, a time, an interval or the empty date.
+        out = formatDate(dt, IIAPI_DATE_TYPE);
+        return true;
     }
 }
 

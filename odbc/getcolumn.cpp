@@ -2,6 +2,7 @@
 
 #include "util/trace.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -369,6 +370,21 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     case DS_DOUBLE: {
       double d;
       std::memcpy(&d, cell, 8);
+      ensureType();
+      if ((cType == SQL_C_CHAR || cType == SQL_C_WCHAR) && (sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC) &&
+          scale >= 0 && scale <= 15 && std::isfinite(d)) {
+        // An exact number the server hands over as a double (money) reads with its own scale:
+        // 1234.56 and not the double's 1234.5599999999999.
+        char text[64];
+        const int n = std::snprintf(text, sizeof text, "%.*f", int(scale), d);
+        const int64_t room = cType == SQL_C_WCHAR ? int64_t(n + 1) * 2 : int64_t(n + 1);
+        if (n > 0 && n < int(sizeof text) && b.bufferLength >= room) {
+          uint64_t consumed = 0;
+          ctx.longData->remaining = 0;
+          return ConvertFamily(PieceFamily(DS_CHAR), reinterpret_cast<const uint8_t*>(text), uint64_t(n), n,
+                               cType, b, err, numScale, precision, &consumed);
+        }
+      }
       return ConvertDOUBLE(d, cType, b.target, b.bufferLength, b.lengthPtr, err, numScale,
                            precision);
     }

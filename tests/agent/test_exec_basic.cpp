@@ -187,6 +187,24 @@ TEST_F(ManualCommitTest, FetchAfterCommitIsPrematureEofAndExecutePreparesAgain) 
   EXPECT_EQ(FetchAll(s), (std::vector<std::string>{"1", "2"}));
 }
 
+// Autocommit commits after each other statement; the open cursor of the first reads on.
+TEST_F(ExecTest, AutocommitOfOtherStatementsLeavesAnOpenCursorReading) {
+  Exec("CREATE TABLE t9 (a INTEGER)");
+  for (const char* sql : {"INSERT INTO t9 VALUES (1)", "INSERT INTO t9 VALUES (2)", "INSERT INTO t9 VALUES (3)",
+                          "INSERT INTO t9 VALUES (4)", "INSERT INTO t9 VALUES (5)"})
+    Exec(sql);
+  Exec("CREATE TABLE t9_side (a INTEGER)");
+  uint32_t s = Stmt();
+  ASSERT_EQ(Run(s, "SELECT a FROM t9 ORDER BY a"), 0u) << Errors(s);
+  Block first;
+  ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 2, &first.ds), 0u);
+  ASSERT_EQ(first.ds.rows_used, 2u);
+  Exec("INSERT INTO t9_side VALUES (1)");
+  Exec("UPDATE t9_side SET a = 2");
+  EXPECT_FALSE(IngStmtFind(s)->state & kStmtReprepare);
+  EXPECT_EQ(FetchAll(s), (std::vector<std::string>{"3", "4", "5"}));
+}
+
 TEST_F(ManualCommitTest, RollbackUndoesWorkOfStatements) {
   Exec("CREATE TABLE t8 (a INTEGER)");
   ASSERT_EQ(AgentCall<DRV_Commit>(&link, conn), 0u);

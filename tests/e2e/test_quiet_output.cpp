@@ -1,0 +1,80 @@
+// The driver lives in the application's process: an application that writes nothing itself
+// (tests/e2e/quiet_app.py) must find its stdout and stderr empty after work that once made the
+// driver print.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "e2e_env.h"
+
+namespace {
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+std::string BuildDir() {
+    const char* env = std::getenv("TV_BUILD_DIR");
+    return env && *env ? env : TV_BUILD_DIR;
+}
+
+std::string Shell(const std::string& cmd, int* status) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) {
+        *status = -1;
+        return out;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    *status = pclose(p);
+    return out;
+}
+
+// A sanitized driver inside the uninstrumented interpreter needs its sanitizer runtimes first.
+std::string SanitizerEnv(const DriverBuild& b) {
+    int status = 0;
+    std::string libs =
+        Shell("ldd " + LibraryPath(b) + " | awk '/libasan|libubsan/ {printf \"%s:\", $3}'", &status);
+    if (libs.empty()) return "";
+    return "LD_PRELOAD=" + libs + " ASAN_OPTIONS=detect_leaks=0 ";
+}
+
+class QuietOutput : public ::testing::TestWithParam<DriverBuild> {};
+
+TEST_P(QuietOutput, ApplicationStdoutAndStderrStayEmpty) {
+    ASSERT_EQ(0, access(kPython, X_OK)) << kPython << " missing (scripts/deps.sh installs python3-pyodbc)";
+    int status = 0;
+    Shell(std::string(kPython) + " -c 'import pyodbc' 2>&1", &status);
+    ASSERT_EQ(0, status) << "pyodbc missing for " << kPython;
+    const std::string db = GetParam().wide ? "quiet_w" : "quiet_n";
+    Shell(BuildDir() + "/bin/iicreatedb " + db + " 2>&1", &status);
+    ASSERT_EQ(0, status) << "iicreatedb " << db;
+    const std::string driver = GetParam().wide ? "Telvarin Unicode" : "Telvarin ANSI";
+    const std::string conn = "DRIVER={" + driver + "};DSN=" + db;
+    const std::string script = std::string(TV_SOURCE_DIR) + "/tests/e2e/quiet_app.py";
+    char errName[] = "/tmp/tv_quiet_XXXXXX";
+    int fd = mkstemp(errName);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    // Tracing is not asked for anywhere.
+    const std::string out = Shell("env -u KIV_DEBUGFILE " + SanitizerEnv(GetParam()) + kPython + " " + script +
+                                      " '" + conn + "' 2>" + errName,
+                                  &status);
+    std::ifstream in(errName);
+    std::stringstream err;
+    err << in.rdbuf();
+    unlink(errName);
+    EXPECT_EQ(0, status) << err.str();
+    EXPECT_EQ("", out);
+    EXPECT_EQ("", err.str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, QuietOutput, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+}  // namespace
