@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the tests and the demo need, when any is missing.
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config unixodbc unixodbc-dev odbcinst libsqlite3-dev sqlite3 flex bison
-      libgtest-dev libgmock-dev libbenchmark-dev python3-pyodbc locales libsqliteodbc)
+      libgtest-dev libgmock-dev libbenchmark-dev python3-pyodbc locales libsqliteodbc
+      clang libclang-rt-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
