@@ -363,13 +363,15 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
         if (trace) GwTrace("SQLCancel: returning SQL_SUCCESS_WITH_INFO");
         return SQL_SUCCESS_WITH_INFO;
     }
-    // The statement's own call is running on another thread and owns the record: only the
-    // agent's cancel (safe from any thread, a no-op when nothing of the agent's runs) is ours.
+    // The statement's own call is running on another thread and owns the record: the agent's
+    // cancel (safe from any thread) is ours, the record's data-at-execution state is not.
     SQLRETURN rc = SQL_SUCCESS;
-    uint32_t code = StmtAgentCancel(stmt);
-    if (code) {
-        stmt->lastError = code;
-        rc = SQL_ERROR;
+    if (stmt->state == 2) {
+        uint32_t code = StmtAgentCancel(stmt);
+        if (code) {
+            stmt->lastError = code;
+            rc = SQL_ERROR;
+        }
     }
     CritSecLeave(&HandleLock);
     if (trace) GwTrace("SQLCancel: returning %d", rc);
