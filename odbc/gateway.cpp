@@ -363,16 +363,11 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
         if (trace) GwTrace("SQLCancel: returning SQL_SUCCESS_WITH_INFO");
         return SQL_SUCCESS_WITH_INFO;
     }
-    // The statement's own call is running on another thread and owns the record: the agent's
-    // cancel (safe from any thread) is ours, the record's data-at-execution state is not.
+    // The statement's own call is running on another thread and owns the whole record: only the
+    // agent's cancel (safe from any thread, nothing to do when no query runs) is ours. Its outcome
+    // shows in the running call's own answer.
     SQLRETURN rc = SQL_SUCCESS;
-    if (stmt->state == 2) {
-        uint32_t code = StmtAgentCancel(stmt);
-        if (code) {
-            stmt->lastError = code;
-            rc = SQL_ERROR;
-        }
-    }
+    (void)StmtAgentCancel(stmt);
     CritSecLeave(&HandleLock);
     if (trace) GwTrace("SQLCancel: returning %d", rc);
     return rc;
