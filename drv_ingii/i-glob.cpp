@@ -148,7 +148,8 @@ uint32_t IngServerAlloc(void*, uint32_t* out) {
     HandleTableFree(&g_ingServerTable);
     HandleTableFree(&g_ingConnTable);
     HandleTableFree(&g_ingStmtTable);
-    return kIngErrGeneral;
+    // The tables' only failure is memory.
+    return kIngErrNoMemory;
   }
   auto* sv = new (std::nothrow) IngServer();
   if (sv == nullptr) return kIngErrNoMemory;
@@ -159,7 +160,7 @@ uint32_t IngServerAlloc(void*, uint32_t* out) {
   if (rc == 0) {
     sv->branches = XaBranchListCreate();
     uint32_t h = 0;
-    if (HandleTableAdd(&g_ingServerTable, &h, sv) != 0) rc = kIngErrGeneral;
+    if (int add = HandleTableAdd(&g_ingServerTable, &h, sv); add != 0) rc = add == 16 ? kIngErrNoMemory : kIngErrGeneral;
     else {
       g_serverHandle = h;
       g_serverRefs = 1;

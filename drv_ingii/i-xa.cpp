@@ -356,7 +356,8 @@ int XidFromText(const char* text, XID* out) {
   XID x{};
   long fmt = 0, g = 0, b = 0;
   if (!field(16, &fmt) || !field(10, &g) || !field(10, &b)) return 0;
-  if (g < 1 || g > MAXGTRIDSIZE || b < 1 || b > MAXBQUALSIZE) return 0;
+  // An empty branch qualifier is a valid XID: refusing it here would hide a prepared branch from recovery.
+  if (g < 1 || g > MAXGTRIDSIZE || b < 0 || b > MAXBQUALSIZE) return 0;
   x.formatID = long(int32_t(uint32_t(fmt)));
   x.gtrid_length = g;
   x.bqual_length = b;

@@ -183,8 +183,11 @@ void ConnOpen(ConnRecord* conn, char mode) {
 
     unsigned char block[16] = {};
     uint32_t server = 0;
-    if (AgentCall<DRV_ServerAlloc>(&conn->link, static_cast<void*>(block), &server) != 0 || !server) {
-        OpenFailed(conn, "Unable to allocate server handle");
+    if (uint32_t code = AgentCall<DRV_ServerAlloc>(&conn->link, static_cast<void*>(block), &server);
+        code != 0 || !server) {
+        // Out of memory is told as such, not as a general error.
+        OpenFailed(conn, code == 16 ? "Unable to allocate server handle[SQLSTATE:S1001]"
+                                    : "Unable to allocate server handle");
         return;
     }
     conn->agentServer = server;

@@ -339,23 +339,35 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
         if (trace) GwTrace("SQLCancel: returning SQL_INVALID_HANDLE");
         return SQL_INVALID_HANDLE;
     }
-    if (stmt->conn->busy.load() != stmt) {
-        stmt->needData = 0;
-        StmtCloseCursor(stmt);
-        stmt->lastError = 79;  // 01S05
+    ConnRecord* conn = stmt->conn;
+    HandleBase* marker = conn->busy.load();
+    if (marker != stmt) {
+        // Closing the idle statement's cursor is agent work on the connection: it must not run
+        // beside another thread's call there, so it claims the connection as a call would.
+        if (marker != nullptr) {
+            stmt->lastError = 22;  // S1010
+            CritSecLeave(&HandleLock);
+            if (trace) GwTrace("SQLCancel: returning SQL_ERROR");
+            return SQL_ERROR;
+        }
+        conn->busy.store(stmt);
+        bool concurrent = g_CallsConcurrent.load();
         CritSecLeave(&HandleLock);
+        {
+            CallLocks locks(conn, concurrent);
+            stmt->needData = 0;
+            StmtCloseCursor(stmt);
+            stmt->lastError = 79;  // 01S05
+        }
+        conn->busy.store(nullptr);
         if (trace) GwTrace("SQLCancel: returning SQL_SUCCESS_WITH_INFO");
         return SQL_SUCCESS_WITH_INFO;
     }
+    // The statement's own call is running on another thread and owns the whole record: only the
+    // agent's cancel (safe from any thread, nothing to do when no query runs) is ours. Its outcome
+    // shows in the running call's own answer.
     SQLRETURN rc = SQL_SUCCESS;
-    if (stmt->state == 2) {
-        uint32_t code = StmtAgentCancel(stmt);
-        if (code) {
-            stmt->lastError = code;
-            rc = SQL_ERROR;
-        }
-    }
-    stmt->needData = 0;
+    (void)StmtAgentCancel(stmt);
     CritSecLeave(&HandleLock);
     if (trace) GwTrace("SQLCancel: returning %d", rc);
     return rc;

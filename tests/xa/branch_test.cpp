@@ -26,7 +26,7 @@ TEST(XaBranchText, ReadsBackWhatItWritesAndRefusesBadLengths) {
   XID odd = MakeXid(0x1234ABCD, "12345", "xy");
   EXPECT_EQ(XidEqual(&parsed, &odd), 1);
   const char* bad[] = {"", "1:3", "1:0:1:00000000:", "1:65:1:00:", "1:3:65:00:", "1:3:1:", "1:3:1:6162636",
-                       "zz:3:1:61626364:", "1:3:0:61626300:"};
+                       "zz:3:1:61626364:", "1:3:-1:61626300:"};
   for (const char* t : bad) EXPECT_EQ(XidFromText(t, &parsed), 0) << t;
 }
 
