@@ -22,6 +22,7 @@
 #include "util/dataset.h"
 #include "util/mpl.h"
 #include "util/utf.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -349,7 +350,7 @@ uint32_t ServeTypeInfo(IngStmt* s, uint16_t rows, Dataset* block) {
   {
     std::lock_guard<std::mutex> g(g_stateLock);
     auto it = States().find(s);
-    if (it == States().end()) return kIngErrSequence;
+    if (it == States().end()) return kErrSequence;
     scope = it->second.scope;
     pos = it->second.pos;
   }
@@ -393,11 +394,11 @@ uint32_t IngCatalogQuery(uint32_t stmt, const char* tpl, char** args, int count,
   // The agent's own operations: the catalog query is already below every layer.
   const AgentFuncTable* table = IngAgentOpTable();
   auto prepare = AgentSlotGet<DRV_Prepare>(table);
-  uint32_t rc = prepare ? prepare(stmt, text) : kIngErrNotCapable;
+  uint32_t rc = prepare ? prepare(stmt, text) : kErrNotCapable;
   mpl_destroy(&pool);
   if (rc != 0) return rc;
   auto execute = AgentSlotGet<DRV_Execute>(table);
-  return execute ? execute(stmt) : kIngErrNotCapable;
+  return execute ? execute(stmt) : kErrNotCapable;
 }
 
 void IngCatalogSetColumn(IngStmt* s, uint16_t col, int32_t sqlType, uint32_t length) {
@@ -815,9 +816,9 @@ struct PlanArgs {
 
 uint32_t RunSlot(int slot, uint32_t stmt, const void* args) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   Plan p;
-  if (!MakePlan(slot, args, s->conn ? s->conn->versionNumber : 0, &p)) return kIngErrBadArg;
+  if (!MakePlan(slot, args, s->conn ? s->conn->versionNumber : 0, &p)) return kErrBadArg;
   if (p.refuse) return p.refuse;
   PlanArgs a(p);
   if (Unicode(s)) {
@@ -848,7 +849,7 @@ std::string IngCatalogSlotText(int slot, const void* args, int32_t serverVersion
   Plan p;
   if (refused) *refused = 0;
   if (!MakePlan(slot, args, serverVersion, &p)) {
-    if (refused) *refused = kIngErrBadArg;
+    if (refused) *refused = kErrBadArg;
     return std::string();
   }
   if (p.refuse) {
@@ -883,11 +884,11 @@ uint32_t IngDDTablePrivileges(uint32_t stmt, const void* args) {
 
 uint32_t IngDDTypeInfo(uint32_t stmt, uint16_t sqlType) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   IngStmtReset(s);
   s->rowHook = nullptr;
   ColumnInfo* cols = ColumnInfoArrayCopy(IngTypeInfoDescriptions(), kTypeInfoColumns);
-  if (cols == nullptr) return kIngErrNoMemory;
+  if (cols == nullptr) return kErrNoMemory;
   s->columns = cols;
   s->columnCount = kTypeInfoColumns;
   CatState st;

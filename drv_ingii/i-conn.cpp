@@ -16,6 +16,7 @@
 #include "drv_ingii/ingutil.h"
 #include "util/argv.h"
 #include "resources/flavor.h"
+#include "util/errtable.h"
 
 namespace {
 const char kUnicodeMarker[4] = {'W', 0x7F, 0x01, 0x01};
@@ -80,8 +81,8 @@ bool InGlobalTxn(IngConn* c) { return c->xaHolder != nullptr && XaHolderAssociat
 
 uint32_t RefuseInGlobalTxn(IngConn* c) {
   IngLog(7, "Local txn control disallowed while in global txn.");
-  IngDiagPostCode(&c->messages, kIngErrTxnState);
-  return kIngErrTxnState;
+  IngDiagPostCode(&c->messages, kErrTxnStateInfo);
+  return kErrTxnStateInfo;
 }
 
 // Ends the transaction: every statement of the connection loses its open result first.
@@ -107,14 +108,14 @@ uint32_t EndTransaction(IngConn* c, bool commit, bool keepCursors = false) {
 
 uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
   IngServer* sv = IngServerFind(server);
-  if (sv == nullptr || params == nullptr) return kIngErrBadArg;
+  if (sv == nullptr || params == nullptr) return kErrBadArg;
   if (out) *out = 0;
   auto* c = new (std::nothrow) IngConn();
   if (c == nullptr) {
     std::lock_guard<std::mutex> guard(g_agentMutex);
     std::lock_guard<std::recursive_mutex> lock(sv->lock);
-    IngDiagPostText(&sv->messages, "Memory allocation failure", kIngErrNoMemory);
-    return kIngErrNoMemory;
+    IngDiagPostText(&sv->messages, "Memory allocation failure", kErrNoMemory);
+    return kErrNoMemory;
   }
   c->server = sv;
   c->serverHandle = server;
@@ -135,9 +136,9 @@ uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
   if (c->database == nullptr || (params->user && !c->user) || (params->password && !c->password)) {
     std::lock_guard<std::mutex> guard(g_agentMutex);
     std::lock_guard<std::recursive_mutex> lock(sv->lock);
-    IngDiagPostText(&sv->messages, "Memory allocation failure", kIngErrNoMemory);
+    IngDiagPostText(&sv->messages, "Memory allocation failure", kErrNoMemory);
     ConnFree(c);
-    return kIngErrNoMemory;
+    return kErrNoMemory;
   }
   c->messages.keep = 1;
   c->connHandle = sv->env;
@@ -145,15 +146,15 @@ uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
   if (IIConnect(c, nullptr) != 0) {
     MoveMessagesToServer(c);
     ConnFree(c);
-    return kIngErrRejected;
+    return kErrRejected;
   }
   if (c->unicodeConn && !c->unicodeSupported) {
-    IngDiagPostText(&c->messages, "DBMS doesn't support Unicode connections", kIngErrGeneral);
+    IngDiagPostText(&c->messages, "DBMS doesn't support Unicode connections", kErrGeneral);
     IngLog(3, "DBMS doesn't support Unicode connections");
     IIDisconnect(c);
     MoveMessagesToServer(c);
     ConnFree(c);
-    return kIngErrRejected;
+    return kErrRejected;
   }
   if (c->dsn.noAutoCommit) {
     c->autocommit = 0;
@@ -178,7 +179,7 @@ uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     IIDisconnect(c);
     MoveMessagesToServer(c);
     ConnFree(c);
-    return kIngErrNoMemory;
+    return kErrNoMemory;
   }
   c->handle = h;
   if (out) *out = h;
@@ -189,7 +190,7 @@ uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
 
 uint32_t IngDisconnect(uint32_t conn) {
   IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return kIngErrBadArg;
+  if (c == nullptr) return kErrBadArg;
   {
     std::lock_guard<std::recursive_mutex> lock(c->server->lock);
     if (c->server->connCount) --c->server->connCount;
@@ -213,7 +214,7 @@ uint32_t IngDisconnect(uint32_t conn) {
 }
 
 uint32_t IngTxnControl(IngConn* c, uint32_t op) {
-  if (c == nullptr) return kIngErrBadArg;
+  if (c == nullptr) return kErrBadArg;
   if (!c->probed) return 0;
   if (InGlobalTxn(c)) return RefuseInGlobalTxn(c);
   switch (op) {
@@ -235,14 +236,14 @@ uint32_t IngTxnControl(IngConn* c, uint32_t op) {
     case 7:
       return EndTransaction(c, false);
     default:
-      return kIngErrGeneral;
+      return kErrGeneral;
   }
 }
 
 uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
-  if (c == nullptr) return kIngErrBadArg;
+  if (c == nullptr) return kErrBadArg;
   if (!c->probed) {
-    if (level != 1) return kIngErrNotCapable;
+    if (level != 1) return kErrNotCapable;
     c->isolation = level;
     return 0;
   }
@@ -254,14 +255,14 @@ uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
       case 2: text = "ISOLATION LEVEL READ COMMITTED"; break;
       case 4: text = "ISOLATION LEVEL REPEATABLE READ"; break;
       case 8: text = "ISOLATION LEVEL SERIALIZABLE"; break;
-      default: return kIngErrNotCapable;
+      default: return kErrNotCapable;
     }
   } else {
     switch (level) {
       case 1: text = "NOLOCK"; break;
       case 4: text = autocommit ? "NOLOCK" : "SHARED"; break;
       case 8: text = autocommit ? "NOLOCK" : "EXCLUSIVE"; break;
-      default: return kIngErrNotCapable;
+      default: return kErrNotCapable;
     }
   }
   uint32_t rc = 0;
@@ -274,25 +275,25 @@ uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
 
 uint32_t IngCommit(uint32_t conn) {
   IngConn* c = IngConnFind(conn);
-  return c ? IngTxnControl(c, 6) : kIngErrBadArg;
+  return c ? IngTxnControl(c, 6) : kErrBadArg;
 }
 
 uint32_t IngRollback(uint32_t conn) {
   IngConn* c = IngConnFind(conn);
-  return c ? IngTxnControl(c, 7) : kIngErrBadArg;
+  return c ? IngTxnControl(c, 7) : kErrBadArg;
 }
 
 uint32_t IngSavepoint(uint32_t conn, uint32_t op, const char* name) {
   IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return kIngErrBadArg;
+  if (c == nullptr) return kErrBadArg;
   if (InGlobalTxn(c)) return RefuseInGlobalTxn(c);
-  if (name == nullptr && op <= 1) return kIngErrBadArg;
+  if (name == nullptr && op <= 1) return kErrBadArg;
   char text[64];
   switch (op) {
     case 0: std::snprintf(text, sizeof text, "SAVEPOINT %.32s ", name); break;
     case 1: std::snprintf(text, sizeof text, "ROLLBACK TO %.32s", name); break;
     case 2: return 0;
-    default: return kIngErrBadArg;
+    default: return kErrBadArg;
   }
   return IIExecImmediate(&c->connHandle, &c->tranHandle, text, nullptr, &c->messages);
 }

@@ -18,8 +18,7 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-value.h"
 #include "drv_ingii/ingutil.h"
-#include "scrs/sc_parmdesc.h"
-#include "util/dataset.h"
+#include "util/errtable.h"
 
 namespace {
 // Names come from a process-wide counter: address bits repeat between live records on
@@ -49,7 +48,7 @@ uint32_t IngStmtCloseHandle(IngStmt* s, IngDiagList* list) {
 uint32_t IngStmtCancel(uint32_t stmt) {
   std::lock_guard<std::mutex> guard(g_cancelLock);
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   __atomic_add_fetch(&s->cancelBusy, 1, __ATOMIC_SEQ_CST);
   void* h = __atomic_load_n(&s->stmtHandle, __ATOMIC_SEQ_CST);
   uint32_t rc = 0;
@@ -60,12 +59,12 @@ uint32_t IngStmtCancel(uint32_t stmt) {
 }
 
 uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
-  if (out == nullptr) return kIngErrBadArg;
+  if (out == nullptr) return kErrBadArg;
   *out = 0;
   IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return kIngErrBadArg;
+  if (c == nullptr) return kErrBadArg;
   auto* s = static_cast<IngStmt*>(std::calloc(1, sizeof(IngStmt)));
-  if (s == nullptr) return kIngErrNoMemory;
+  if (s == nullptr) return kErrNoMemory;
   char name[32];
   unsigned long n = g_nameCounter.fetch_add(1) + 1ul;
   std::snprintf(name, sizeof name, "CN%lX", n);
@@ -76,7 +75,7 @@ uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
     std::free(s->cursorName);
     std::free(s->stmtName);
     std::free(s);
-    return kIngErrNoMemory;
+    return kErrNoMemory;
   }
   s->conn = c;
   s->maxRows = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
@@ -88,7 +87,7 @@ uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
     std::free(s);
     return rc;
   }
-  SCS_CursorInit(&s->cursor, h, conn, IngStatementLink(), s);
+  SCS_CursorInit(&s->cursor, h, conn, IngStatementLink(), nullptr);
   s->handle = h;
   *out = h;
   return 0;
@@ -144,7 +143,7 @@ void IngStmtReset(IngStmt* s) {
 
 uint32_t IngFreeStmt(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   {
     std::lock_guard<std::mutex> guard(g_cancelLock);
     HandleTableRemove(&g_ingStmtTable, stmt);
@@ -163,24 +162,24 @@ uint32_t IngFreeStmt(uint32_t stmt) {
 
 uint32_t IngGetCursorName(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   size_t n = std::strlen(s->cursorName);
   if (outLen) *outLen = uint16_t(n > 0xFFFF ? 0xFFFF : n);
-  if (buf == nullptr || len == 0) return n == 0 ? 0u : kIngErrTruncated;
+  if (buf == nullptr || len == 0) return n == 0 ? kErrNone : kErrTruncated;
   if (n < len) {
     std::memcpy(buf, s->cursorName, n + 1);
     return 0;
   }
   std::memcpy(buf, s->cursorName, len - 1u);
   buf[len - 1] = '\0';
-  return kIngErrTruncated;
+  return kErrTruncated;
 }
 
 uint32_t IngSetCursorName(uint32_t stmt, const char* name) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr || name == nullptr) return kIngErrBadArg;
+  if (s == nullptr || name == nullptr) return kErrBadArg;
   char* copy = strdup(name);
-  if (copy == nullptr) return kIngErrNoMemory;
+  if (copy == nullptr) return kErrNoMemory;
   std::free(s->cursorName);
   s->cursorName = copy;
   return 0;
@@ -188,20 +187,20 @@ uint32_t IngSetCursorName(uint32_t stmt, const char* name) {
 
 uint32_t IngCloseCursor(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   IngStmtCloseResult(s);
   return 0;
 }
 
 uint32_t IngSetParams(uint32_t stmt, Dataset* values) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   if (s->params != nullptr && s->params != values) DatasetDelete(s->params);
   s->params = values;
   if (values != nullptr && values->col_count > 0) {
     IngConvBufsFree(s);
     s->convBufs = static_cast<void**>(std::calloc(values->col_count, sizeof(void*)));
-    if (s->convBufs == nullptr) return kIngErrNoMemory;
+    if (s->convBufs == nullptr) return kErrNoMemory;
     s->convCount = values->col_count;
   }
   return 0;
@@ -218,13 +217,13 @@ uint32_t HandOut(const ColumnInfo* src, uint16_t n, uint16_t* count, ColumnInfo*
   *out = nullptr;
   if (n == 0) return 0;
   *out = ColumnInfoArrayCopy(src, n);
-  return *out ? 0 : kIngErrNoMemory;
+  return *out ? kErrNone : kErrNoMemory;
 }
 }  // namespace
 
 uint32_t IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   uint16_t n = uint16_t(VisibleColumns(s));
   if (n == 0 && (s->state & kStmtProcCall) && !s->conn->paramNames)
     return HandOut(s->procOut, s->procOutCount, count, out);
@@ -233,7 +232,7 @@ uint32_t IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
 
 uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   uint32_t rc = HandOut(s->paramInfo, s->paramCount, count, out);
   if (rc == 0 && out != nullptr && *out != nullptr && !s->conn->paramNames) {
     for (uint16_t i = 0; i < s->paramCount; ++i) {
@@ -336,7 +335,7 @@ void ColumnAttr(int16_t attr, const ColumnInfo& ci, IngAttrRow* r) {
 uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows) {
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr || count == nullptr || rowCount == nullptr || out == nullptr || attrRows == nullptr)
-    return kIngErrBadArg;
+    return kErrBadArg;
   *attrRows = nullptr;
   *rowCount = 0;
   uint32_t rc = IngDescribeCols(stmt, count, out);
@@ -350,7 +349,7 @@ uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, C
     std::free(rows);
     ColumnInfoArrayFree(*out, n);
     *out = nullptr;
-    return kIngErrNoMemory;
+    return kErrNoMemory;
   }
   list->rows = rows;
   bool failed = false;
@@ -382,7 +381,7 @@ uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, C
     IngAttrListFree(list);
     ColumnInfoArrayFree(*out, n);
     *out = nullptr;
-    return kIngErrNoMemory;
+    return kErrNoMemory;
   }
   *rowCount = uint16_t(list->count > 0xFFFF ? 0xFFFF : list->count);
   *attrRows = list;
@@ -392,55 +391,22 @@ uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, C
 // ---------------------------------------------------------------------------------------------
 // Parameter description by probe queries.
 
+namespace {
+std::atomic<IngParamProbeFn> g_paramProbe{nullptr};
+}  // namespace
+
+void IngSetParamProbe(IngParamProbeFn fn) { g_paramProbe.store(fn); }
+
 uint32_t IngDescribeParamsByProbe(IngStmt* s) {
   if (!(s->state & kStmtPrepared)) {
     IngLog(4, "execute without prior prepare");
-    return kIngErrSequence;
+    return kErrSequence;
   }
   if (s->state & kStmtExecuted) {
     IngLog(4, "Describe params work only before Execute");
     return 0;
   }
   if (s->text.markers == 0) return 0;
-  SCS_ParmDesc pd;
-  scs_ParmDescInit(&pd, "varchar(NULL)");
-  uint32_t rc = SCS_DescribeParams(&pd, s->text.source ? s->text.source : "");
-  if (rc != 0 || (pd.markerMap == nullptr && pd.paramCount != int32_t(s->text.markers))) {
-    scs_ParmDescFree(&pd);
-    return 0;
-  }
-  uint32_t tmp = 0;
-  uint32_t first = IngAllocStmt(s->conn->handle, &tmp);
-  uint32_t param = 0;
-  for (uint32_t q = 0; first == 0 && q < pd.probeCount; ++q) {
-    uint32_t prc = IngPrepare(tmp, pd.probes[q]);
-    uint16_t n = 0;
-    ColumnInfo* cols = nullptr;
-    if (prc == 0) prc = IngDescribeCols(tmp, &n, &cols);
-    if (prc != 0) {
-      first = prc;
-      break;
-    }
-    for (uint16_t c = 0; c < n; ++c) {
-      // The map has one entry per value given; the table may have more columns.
-      if (pd.markerMap != nullptr && (c >= std::strlen(pd.markerMap) || pd.markerMap[c] != '?')) continue;
-      if (param < s->paramCount && s->paramInfo != nullptr) {
-        ColumnInfo& dst = s->paramInfo[param];
-        dst.server_type = cols[c].server_type;
-        dst.sql_type = cols[c].sql_type;
-        dst.column_size = cols[c].column_size;
-        dst.display_size = cols[c].display_size;
-        dst.value_kind = cols[c].value_kind;
-        dst.length = cols[c].length;
-        dst.scale = cols[c].scale;
-        dst.nullable = (dst.nullable & ~0xFu) | (cols[c].nullable & 0xFu);
-      }
-      ++param;
-    }
-    ColumnInfoArrayFree(cols, n);
-  }
-  if (tmp != 0) IngFreeStmt(tmp);
-  scs_ParmDescFree(&pd);
-  if (first == 0) s->paramsDescribed = 1;
-  return first;
+  IngParamProbeFn probe = g_paramProbe.load();
+  return probe ? probe(s) : 0;
 }

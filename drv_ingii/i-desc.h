@@ -6,7 +6,7 @@
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-sql.h"
 #include "iiapi/iiapi.h"
-#include "scrs/sc_cursor.h"
+#include "drv_ingii/i-cursor.h"
 
 struct IngConn;
 struct Dataset;
@@ -126,6 +126,11 @@ void IngStmtSetHandle(IngStmt* s, void* handle);
 void* IngStmtGetHandle(const IngStmt* s);
 // Describes the parameters by the SQL analyser's probe queries (statement option 0x3203000f).
 uint32_t IngDescribeParamsByProbe(IngStmt* s);
+// Describes the markers of a prepared statement by parsing its text: 0 or a code. The SQL
+// analyser sits above the agent and hands its describer down when the cursor layer is laid
+// over the agent; until then the descriptions stay those made at prepare.
+using IngParamProbeFn = uint32_t (*)(IngStmt* s);
+void IngSetParamProbe(IngParamProbeFn fn);
 
 // Attribute row of DRV_DescribeColsEx (24 bytes).
 struct IngAttrRow {

@@ -8,6 +8,7 @@
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
+#include "util/errtable.h"
 
 static void EntryFree(IngDiagEntry* e) {
   std::free(e->sqlstate);
@@ -96,7 +97,7 @@ void IngDiagPostServer(uint32_t* result, const char* sqlstate, const char* messa
   IngDiagAppend(list, IngDiagEntryFromText(clean ? clean : "", native, state));
   std::free(clean);
   uint32_t row = IngErrorFindState(state);
-  if (result != nullptr && *result == 0) *result = row ? row : kIngErrGeneral;
+  if (result != nullptr && *result == 0) *result = row ? row : kErrGeneral;
 }
 
 static uint32_t HandOut(IngDiagList* list, AgentErrors* out) {
@@ -107,7 +108,7 @@ static uint32_t HandOut(IngDiagList* list, AgentErrors* out) {
   }
   uint32_t n = IngDiagCount(list);
   char** texts = static_cast<char**>(std::calloc(n, sizeof(char*)));
-  if (texts == nullptr) return kIngErrNoMemory;
+  if (texts == nullptr) return kErrNoMemory;
   uint32_t i = 0;
   for (IngDiagEntry* e = list->first; e; e = e->next, ++i) {
     if (e->text[0] == '\0') continue;
@@ -117,7 +118,7 @@ static uint32_t HandOut(IngDiagList* list, AgentErrors* out) {
     if (texts[i] == nullptr) {
       for (uint32_t k = 0; k < i; ++k) std::free(texts[k]);
       std::free(texts);
-      return kIngErrNoMemory;
+      return kErrNoMemory;
     }
     std::snprintf(texts[i], len, "[IngresII Server]%s[SQLSTATE:%s]", e->text, st);
   }
@@ -129,12 +130,12 @@ static uint32_t HandOut(IngDiagList* list, AgentErrors* out) {
 }
 
 uint32_t IngGetErrors(uint32_t handle, AgentErrors* out) {
-  if (out == nullptr) return kIngErrBadArg;
+  if (out == nullptr) return kErrBadArg;
   if (IngStmt* s = IngStmtFind(handle)) return HandOut(&s->messages, out);
   if (IngConn* c = IngConnFind(handle)) return HandOut(&c->messages, out);
   if (IngServer* sv = IngServerFind(handle)) {
     std::lock_guard<std::recursive_mutex> guard(sv->lock);
     return HandOut(&sv->messages, out);
   }
-  return kIngErrBadArg;
+  return kErrBadArg;
 }

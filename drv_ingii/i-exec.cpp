@@ -19,14 +19,10 @@
 #include "drv_ingii/i-value.h"
 #include "drv_ingii/ingutil.h"
 #include "util/dataset.h"
-#include "xa/xa_agent.h"
+#include "drv_ingii/i-xa.h"
+#include "util/errtable.h"
 
 namespace {
-constexpr uint32_t kErrWrongParams = 48;     // 07001
-constexpr uint32_t kErrPrematureEof = 70;    // 40001
-constexpr uint32_t kErrNoMoreResults = 73;   // IM901
-constexpr uint32_t kErrOutputPending = 80;   // IM906
-constexpr uint32_t kErrReadOnly = 95;        // IM916
 
 bool InGlobalTxn(const IngConn* c) { return c->xaHolder != nullptr && XaHolderAssociated(c->xaHolder) != 0; }
 
@@ -211,7 +207,7 @@ uint32_t IIPrepareDescribe(IngStmt* s, const char* text) {
   if (rc == 0) {
     c->tranHandle = qy.qy_tranHandle;
     rc = IIGetDescriptor(&s->desc, qy.qy_stmtHandle, &s->messages);
-    if (rc == kIngNoData) rc = 0;
+    if (rc == kErrNoData) rc = 0;
   }
   if (rc == 0) rc = IIGetQueryInfo(qy.qy_stmtHandle, nullptr, nullptr, &s->messages);
   if (rc == 0) {
@@ -248,7 +244,7 @@ uint32_t PrepareWithRepair(IngStmt* s, const char* text) {
   }
   if (rc != 0) {
     std::free(current);
-    return kIngErrSyntax;
+    return kErrSyntax;
   }
   if (repairs) {
     s->hiddenColumns = repairs;
@@ -263,7 +259,7 @@ uint32_t Reprepare(IngStmt* s) {
   const char* text = s->preparedText ? s->preparedText : s->text.ingres;
   uint32_t hidden = s->hiddenColumns;
   uint32_t rc = IIPrepareDescribe(s, text ? text : "");
-  if (rc != 0) return kIngErrSyntax;
+  if (rc != 0) return kErrSyntax;
   s->hiddenColumns = hidden;
   s->state &= uint16_t(~kStmtReprepare);
   return 0;
@@ -312,7 +308,7 @@ uint32_t ProcParamsFromCatalog(IngStmt* s, ColumnInfo* arr, uint16_t at, uint16_
   while (rc == 0 && at < n) {
     Dataset b{};
     rc = IngFetchRows(tmp, uint16_t(n), &b);
-    if (rc == 0) rc = DatasetNarrowColumns(&b) == DS_OK ? 0u : kIngErrNoMemory;
+    if (rc == 0) rc = DatasetNarrowColumns(&b) == DS_OK ? kErrNone : kErrNoMemory;
     if (rc != 0 || b.rows_used == 0) {
       DatasetFree(&b);
       break;
@@ -429,9 +425,9 @@ uint32_t BuildLiteralCall(IngStmt* s) {
   if (!any) return 0;
   const uint16_t n = uint16_t(args.size() > 0x7FFF ? 0x7FFF : args.size());
   ColumnInfo* names = ColumnInfoArrayAlloc(n);
-  if (names == nullptr) return kIngErrNoMemory;
+  if (names == nullptr) return kErrNoMemory;
   uint32_t rc = ProcParamsFromCatalog(s, names, 0, n);
-  if (rc == kIngNoData) rc = 0;
+  if (rc == kErrNoData) rc = 0;
   s->outParamCount = 0;  // a literal receives nothing back
   std::string text = "EXECUTE PROCEDURE ";
   if (s->procOwner[0]) text += std::string("\"") + s->procOwner + "\".";
@@ -440,8 +436,8 @@ uint32_t BuildLiteralCall(IngStmt* s) {
   for (uint16_t i = 0; rc == 0 && i < n; ++i) {
     if (args[i].empty()) continue;  // left out: the parameter's default
     if (names[i].column == nullptr || names[i].column[0] == '\0') {
-      IngDiagPostText(&s->messages, "Too many arguments in procedure call", kIngErrSyntax);
-      rc = kIngErrSyntax;
+      IngDiagPostText(&s->messages, "Too many arguments in procedure call", kErrSyntax);
+      rc = kErrSyntax;
       break;
     }
     if (!first) text += ", ";
@@ -452,7 +448,7 @@ uint32_t BuildLiteralCall(IngStmt* s) {
   if (rc != 0) return rc;
   text += ")";
   s->procCallText = strdup(text.c_str());
-  return s->procCallText ? 0 : kIngErrNoMemory;
+  return s->procCallText ? kErrNone : kErrNoMemory;
 }
 
 // A literal argument as a value of the parameter's type, as the server converts on assignment:
@@ -505,18 +501,18 @@ uint32_t MapMixedCall(IngStmt* s) {
   if (!mixed) return 0;
   const uint16_t n = uint16_t(args.size() > 0x7FFF ? 0x7FFF : args.size());
   ColumnInfo* names = ColumnInfoArrayAlloc(n);
-  if (names == nullptr) return kIngErrNoMemory;
+  if (names == nullptr) return kErrNoMemory;
   uint32_t rc = ProcParamsFromCatalog(s, names, 0, n);
-  if (rc == kIngNoData) rc = 0;
+  if (rc == kErrNoData) rc = 0;
   s->procLits = static_cast<IngStmt::ProcLiteral*>(std::calloc(n, sizeof(IngStmt::ProcLiteral)));
-  if (rc == 0 && s->procLits == nullptr) rc = kIngErrNoMemory;
+  if (rc == 0 && s->procLits == nullptr) rc = kErrNoMemory;
   uint16_t m = IngFirstParamColumn(s);
   uint16_t outs = 0;
   for (uint16_t j = 0; rc == 0 && j < n; ++j) {
     if (args[j].empty()) continue;  // left out: the parameter's default
     if (names[j].column == nullptr || names[j].column[0] == '\0') {
-      IngDiagPostText(&s->messages, "Too many arguments in procedure call", kIngErrSyntax);
-      rc = kIngErrSyntax;
+      IngDiagPostText(&s->messages, "Too many arguments in procedure call", kErrSyntax);
+      rc = kErrSyntax;
       break;
     }
     if (args[j] == "?") {
@@ -531,10 +527,10 @@ uint32_t MapMixedCall(IngStmt* s) {
     lit.name = strdup(names[j].column);
     ++s->procLitCount;
     if (lit.name == nullptr) {
-      rc = kIngErrNoMemory;
+      rc = kErrNoMemory;
     } else if (!ParseLiteral(args[j], names[j].sql_type, &lit)) {
-      IngDiagPostText(&s->messages, "Procedure call argument is neither a marker nor a literal", kIngErrSyntax);
-      rc = kIngErrSyntax;
+      IngDiagPostText(&s->messages, "Procedure call argument is neither a marker nor a literal", kErrSyntax);
+      rc = kErrSyntax;
     }
   }
   s->outParamCount = outs;
@@ -551,7 +547,7 @@ uint32_t BuildParamDescs(IngStmt* s) {
   s->outParamCount = 0;
   if (n == 0) return 0;
   ColumnInfo* arr = ColumnInfoArrayAlloc(n);
-  if (arr == nullptr) return kIngErrNoMemory;
+  if (arr == nullptr) return kErrNoMemory;
   const bool proc = (s->state & kStmtProcCall) != 0;
   for (uint16_t i = 0; i < n; ++i) {
     ColumnInfo& ci = arr[i];
@@ -598,7 +594,7 @@ uint32_t BuildParamDescs(IngStmt* s) {
     Dataset block{};
     rc = IngFetchRows(tmp, uint16_t(n), &block);
     // A Unicode connection fetches texts as UTF-16: the names are wanted as UTF-8.
-    if (rc == 0) rc = DatasetNarrowColumns(&block) == DS_OK ? 0u : kIngErrNoMemory;
+    if (rc == 0) rc = DatasetNarrowColumns(&block) == DS_OK ? kErrNone : kErrNoMemory;
     if (rc != 0 || block.rows_used == 0 || block.col_count < 12) {
       DatasetFree(&block);
       break;
@@ -644,19 +640,19 @@ uint32_t BuildParamDescs(IngStmt* s) {
   }
   if (any) s->outParamCount = outs;
   IngFreeStmt(tmp);
-  return rc == kIngNoData ? 0 : rc;
+  return rc == kErrNoData ? 0 : rc;
 }
 }  // namespace
 
 uint32_t IngPrepare(uint32_t stmt, const char* text) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   IngStmtReset(s);
   s->rowHook = nullptr;
   IngTranslateSql(&s->text, text);
   if (s->text.ingres == nullptr) {
     IngLog(7, "Request prepare failed: %s", text ? text : "");
-    return kIngErrGeneral;
+    return kErrGeneral;
   }
   if (s->text.markerFlags & ING_SQL_CALL) {
     s->state |= kStmtProcCall;
@@ -693,13 +689,13 @@ uint32_t IngPrepare(uint32_t stmt, const char* text) {
 
 uint32_t IngSetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   std::free(s->paramDescs);
   s->paramDescs = nullptr;
   s->paramDescCount = 0;
   if (count == 0 || descs == nullptr) return 0;
   s->paramDescs = static_cast<ParamDescEntry*>(std::malloc(count * sizeof(ParamDescEntry)));
-  if (s->paramDescs == nullptr) return kIngErrNoMemory;
+  if (s->paramDescs == nullptr) return kErrNoMemory;
   std::memcpy(s->paramDescs, descs, count * sizeof(ParamDescEntry));
   s->paramDescCount = count;
   return 0;
@@ -713,7 +709,7 @@ uint32_t OpenCursor(IngStmt* s, uint32_t row) {
   if (s->state & kStmtReprepare) {
     if (Reprepare(s) != 0) {
       s->rowCount = row;
-      return kIngErrSyntax;
+      return kErrSyntax;
     }
   }
   uint32_t count = 0;
@@ -750,7 +746,7 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
   s->state &= uint16_t(~kStmtOutputPending);
   if (s->outValues != nullptr) DatasetDelete(s->outValues);
   s->outValues = static_cast<Dataset*>(std::calloc(1, sizeof(Dataset)));
-  if (s->outValues == nullptr) return kIngErrNoMemory;
+  if (s->outValues == nullptr) return kErrNoMemory;
   auto fail = [&](uint32_t rc) {
     s->rowCount = row;
     IngStmtCloseHandle(s, nullptr);
@@ -779,14 +775,14 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
         ColumnInfoArrayFree(s->procOut, s->procOutCount);
         s->procOut = rcol;
         s->procOutCount = rn;
-        if (DatasetFromColumnInfos(rcol, rn, 1, s->outValues) != 0) return fail(kIngErrNoMemory);
+        if (DatasetFromColumnInfos(rcol, rn, 1, s->outValues) != 0) return fail(kErrNoMemory);
         std::memcpy(DatasetCell(&s->outValues->cols[0], 0), &ret, 4);
         s->outValues->cols[0].indicators[0] = DS_IND_VALUE;
         s->outValues->rows_used = 1;
         if (!global) IngTxnControl(c, 3);
         s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
         ++s->resultSets;
-        return kErrOutputPending;
+        return kErrOutputValues;
       }
       if (!global) IngTxnControl(c, 3);
       s->state |= kStmtEndOfData;
@@ -808,10 +804,10 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
   ColumnInfoArrayFree(s->procOut, s->procOutCount);
   s->procOut = cols;
   s->procOutCount = n;
-  if (DatasetFromColumnInfos(cols, n, 1, s->outValues) != 0) return fail(kIngErrNoMemory);
+  if (DatasetFromColumnInfos(cols, n, 1, s->outValues) != 0) return fail(kErrNoMemory);
   uint32_t got = 0;
   rc = IngReadRows(s, 1, s->outValues, &got);
-  if (rc != 0 && rc != kIngNoData) return fail(rc);
+  if (rc != 0 && rc != kErrNoData) return fail(rc);
   int32_t ret = 0;
   rc = IngStmtFinish(s, &ret);
   if (rc != 0) return fail(rc);
@@ -824,7 +820,7 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
   if (!global) IngTxnControl(c, 3);
   s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
   ++s->resultSets;
-  return kErrOutputPending;
+  return kErrOutputValues;
 }
 
 uint32_t ParamRows(const IngStmt* s) {
@@ -835,14 +831,14 @@ uint32_t ParamRows(const IngStmt* s) {
 
 uint32_t IngExecute(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   if (!(s->state & kStmtPrepared)) {
     IngLog(4, "execute without prior prepare");
-    return kIngErrSequence;
+    return kErrSequence;
   }
   if ((s->text.markerFlags & ING_SQL_HAS_MARKERS) && s->params == nullptr) {
     IngLog(4, "execute without prior parameters set");
-    return kErrWrongParams;
+    return kErrWrongParamCount;
   }
   IngConn* c = s->conn;
   const bool global = InGlobalTxn(c);
@@ -864,7 +860,7 @@ uint32_t IngExecute(uint32_t stmt) {
     if (s->state & kStmtReprepare) {
       if (withParams && Reprepare(s) != 0) {
         s->rowCount = r;
-        return kIngErrSyntax;
+        return kErrSyntax;
       }
       s->state &= uint16_t(~kStmtReprepare);
     }
@@ -903,10 +899,10 @@ uint32_t IngExecute(uint32_t stmt) {
 
 uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr || block == nullptr) return kIngErrBadArg;
+  if (s == nullptr || block == nullptr) return kErrBadArg;
   s->rowCount = 0;
   if (s->resultSource == 2 && s->typeInfoFetch != nullptr) return s->typeInfoFetch(s, rows, block);
-  if (!(s->state & kStmtExecuted)) return kIngErrSequence;
+  if (!(s->state & kStmtExecuted)) return kErrSequence;
   if ((s->state & kStmtProcCall) && (s->state & kStmtOutputPending) && s->outValues != nullptr && rows == 0) {
     *block = *s->outValues;
     std::free(s->outValues);
@@ -917,7 +913,7 @@ uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
   }
   if (s->state & kStmtReprepare) {
     IngLog(4, "Premature EOF on cursor");
-    return kErrPrematureEof;
+    return kErrSerialization;
   }
   uint32_t n = rows;
   if (s->maxRows != 0) {
@@ -934,7 +930,7 @@ uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
     }
     if (DatasetFromColumnInfos(s->columns, s->columnCount, n, block) != 0) {
       DatasetFree(block);
-      return kIngErrNoMemory;
+      return kErrNoMemory;
     }
     uint32_t got = 0;
     uint32_t rc = IngReadRows(s, uint16_t(n), block, &got);
@@ -951,7 +947,7 @@ uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
     // No rows asked for: the columns alone.
     if (DatasetFromColumnInfos(s->columns, s->columnCount, 0, block) != 0) {
       DatasetFree(block);
-      return kIngErrNoMemory;
+      return kErrNoMemory;
     }
     block->col_count = uint16_t(s->columnCount > s->hiddenColumns ? s->columnCount - s->hiddenColumns : 0);
     return 0;
@@ -962,7 +958,7 @@ uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
 
 uint32_t IngMoreResults(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kIngErrBadArg;
+  if (s == nullptr) return kErrBadArg;
   if (s->resultSource != 0 || !(s->state & kStmtExecuted)) return kErrNoMoreResults;
   const uint32_t R = s->paramCount && s->params ? s->params->rows_used : 0;
   if (s->text.kind == ING_SQL_KIND_SELECT) {

@@ -16,10 +16,10 @@
 #include "drv_ingii/i-sql.h"
 #include "drv_ingii/i-typeinfo.h"
 #include "drv_ingii/ingutil.h"
-#include "scrs/sc_cursor.h"
 
 #include "util/dataset.h"
 #include "util/log.h"
+#include "util/errtable.h"
 
 IngDsnSettings g_ingDsnSettings;
 HandleTable g_ingServerTable;
@@ -32,84 +32,123 @@ uint32_t g_serverRefs = 0;
 uint32_t g_serverHandle = 0;
 std::atomic<IngLogHookFn> g_logHook{nullptr};
 
-AgentFuncTable BuildAgentTable() {
+constexpr AgentFuncTable BuildAgentTable() {
   AgentFuncTable t{};
-  t.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(IngGetInfo);
-  t.op[DRV_SetOption] = AgentSlotFn<DRV_SetOption>(IngSetOption);
-  t.op[DRV_GetErrors] = AgentSlotFn<DRV_GetErrors>(IngGetErrors);
-  t.op[DRV_ServerAlloc] = AgentSlotFn<DRV_ServerAlloc>(IngServerAlloc);
-  t.op[DRV_ServerFree] = AgentSlotFn<DRV_ServerFree>(IngServerFree);
-  t.op[DRV_Connect] = AgentSlotFn<DRV_Connect>(IngConnect);
-  t.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(IngDisconnect);
-  t.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(IngAllocStmt);
-  t.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(IngFreeStmt);
-  t.op[DRV_GetCursorName] = AgentSlotFn<DRV_GetCursorName>(IngGetCursorName);
-  t.op[DRV_SetCursorName] = AgentSlotFn<DRV_SetCursorName>(IngSetCursorName);
-  t.op[DRV_NativeSql] = AgentSlotFn<DRV_NativeSql>(IngNativeSql);
-  t.op[DRV_Unnamed14] = AgentSlotFn<DRV_Unnamed14>(IngUnsupportedStmtOp);
-  t.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(IngCloseCursor);
-  t.op[DRV_Commit] = AgentSlotFn<DRV_Commit>(IngCommit);
-  t.op[DRV_Rollback] = AgentSlotFn<DRV_Rollback>(IngRollback);
-  t.op[DRV_GetOpTable] = AgentSlotFn<DRV_GetOpTable>(IngGetOpTable);
-  t.op[DRV_PrepareExecute] = AgentSlotFn<DRV_PrepareExecute>(IngPrepareExecute);
-  t.op[DRV_Savepoint] = AgentSlotFn<DRV_Savepoint>(IngSavepoint);
-  t.op[DRV_DDColumnPrivileges] = AgentSlotFn<DRV_DDColumnPrivileges>(IngDDColumnPrivileges);
-  t.op[DRV_DDColumns] = AgentSlotFn<DRV_DDColumns>(IngDDColumns);
-  t.op[DRV_DDForeignKeys] = AgentSlotFn<DRV_DDForeignKeys>(IngDDForeignKeys);
-  t.op[DRV_DDPrimaryKeys] = AgentSlotFn<DRV_DDPrimaryKeys>(IngDDPrimaryKeys);
-  t.op[DRV_DDProcedureColumns] = AgentSlotFn<DRV_DDProcedureColumns>(IngDDProcedureColumns);
-  t.op[DRV_DDProcedures] = AgentSlotFn<DRV_DDProcedures>(IngDDProcedures);
-  t.op[DRV_DDSpecialColumns] = AgentSlotFn<DRV_DDSpecialColumns>(IngDDSpecialColumns);
-  t.op[DRV_DDStatistics] = AgentSlotFn<DRV_DDStatistics>(IngDDStatistics);
-  t.op[DRV_DDTablePrivileges] = AgentSlotFn<DRV_DDTablePrivileges>(IngDDTablePrivileges);
-  t.op[DRV_DDTables] = AgentSlotFn<DRV_DDTables>(IngDDTables);
-  t.op[DRV_DDTypeInfo] = AgentSlotFn<DRV_DDTypeInfo>(IngDDTypeInfo);
-  t.op[DRV_Cancel] = AgentSlotFn<DRV_Cancel>(IngCancel);
-  t.op[DRV_XaClose] = AgentSlotFn<DRV_XaClose>(IngXaClose);
-  t.op[DRV_XaCommit] = AgentSlotFn<DRV_XaCommit>(IngXaCommit);
-  t.op[DRV_XaComplete] = AgentSlotFn<DRV_XaComplete>(IngXaComplete);
-  t.op[DRV_XaEnd] = AgentSlotFn<DRV_XaEnd>(IngXaEnd);
-  t.op[DRV_XaForget] = AgentSlotFn<DRV_XaForget>(IngXaForget);
-  t.op[DRV_XaOpen] = AgentSlotFn<DRV_XaOpen>(IngXaOpen);
-  t.op[DRV_XaPrepare] = AgentSlotFn<DRV_XaPrepare>(IngXaPrepare);
-  t.op[DRV_XaRecover] = AgentSlotFn<DRV_XaRecover>(IngXaRecover);
-  t.op[DRV_XaRollback] = AgentSlotFn<DRV_XaRollback>(IngXaRollback);
-  t.op[DRV_XaStart] = AgentSlotFn<DRV_XaStart>(IngXaStart);
+  t.DRV_GetInfo = IngGetInfo;
+  t.DRV_SetOption = IngSetOption;
+  t.DRV_GetErrors = IngGetErrors;
+  t.DRV_ServerAlloc = IngServerAlloc;
+  t.DRV_ServerFree = IngServerFree;
+  t.DRV_Connect = IngConnect;
+  t.DRV_Disconnect = IngDisconnect;
+  t.DRV_AllocStmt = IngAllocStmt;
+  t.DRV_FreeStmt = IngFreeStmt;
+  t.DRV_GetCursorName = IngGetCursorName;
+  t.DRV_SetCursorName = IngSetCursorName;
+  t.DRV_NativeSql = IngNativeSql;
+  t.DRV_Unnamed14 = IngUnsupportedStmtOp;
+  t.DRV_CloseCursor = IngCloseCursor;
+  t.DRV_Commit = IngCommit;
+  t.DRV_Rollback = IngRollback;
+  t.DRV_GetOpTable = IngGetOpTable;
+  t.DRV_PrepareExecute = IngPrepareExecute;
+  t.DRV_Savepoint = IngSavepoint;
+  t.DRV_DDColumnPrivileges = IngDDColumnPrivileges;
+  t.DRV_DDColumns = IngDDColumns;
+  t.DRV_DDForeignKeys = IngDDForeignKeys;
+  t.DRV_DDPrimaryKeys = IngDDPrimaryKeys;
+  t.DRV_DDProcedureColumns = IngDDProcedureColumns;
+  t.DRV_DDProcedures = IngDDProcedures;
+  t.DRV_DDSpecialColumns = IngDDSpecialColumns;
+  t.DRV_DDStatistics = IngDDStatistics;
+  t.DRV_DDTablePrivileges = IngDDTablePrivileges;
+  t.DRV_DDTables = IngDDTables;
+  t.DRV_DDTypeInfo = IngDDTypeInfo;
+  t.DRV_Cancel = IngCancel;
+  t.DRV_XaClose = IngXaClose;
+  t.DRV_XaCommit = IngXaCommit;
+  t.DRV_XaComplete = IngXaComplete;
+  t.DRV_XaEnd = IngXaEnd;
+  t.DRV_XaForget = IngXaForget;
+  t.DRV_XaOpen = IngXaOpen;
+  t.DRV_XaPrepare = IngXaPrepare;
+  t.DRV_XaRecover = IngXaRecover;
+  t.DRV_XaRollback = IngXaRollback;
+  t.DRV_XaStart = IngXaStart;
   // The statement engine.
-  t.op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(IngPrepare);
-  t.op[DRV_SetParams] = AgentSlotFn<DRV_SetParams>(IngSetParams);
-  t.op[DRV_Execute] = AgentSlotFn<DRV_Execute>(IngExecute);
-  t.op[DRV_DescribeCols] = AgentSlotFn<DRV_DescribeCols>(IngDescribeCols);
-  t.op[DRV_DescribeParams] = AgentSlotFn<DRV_DescribeParams>(IngDescribeParams);
-  t.op[DRV_SetParamDescs] = AgentSlotFn<DRV_SetParamDescs>(IngSetParamDescs);
-  t.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(IngFetchRows);
-  t.op[DRV_MoreResults] = AgentSlotFn<DRV_MoreResults>(IngMoreResults);
-  t.op[DRV_DescribeColsEx] = AgentSlotFn<DRV_DescribeColsEx>(IngDescribeColsEx);
+  t.DRV_Prepare = IngPrepare;
+  t.DRV_SetParams = IngSetParams;
+  t.DRV_Execute = IngExecute;
+  t.DRV_DescribeCols = IngDescribeCols;
+  t.DRV_DescribeParams = IngDescribeParams;
+  t.DRV_SetParamDescs = IngSetParamDescs;
+  t.DRV_FetchRows = IngFetchRows;
+  t.DRV_MoreResults = IngMoreResults;
+  t.DRV_DescribeColsEx = IngDescribeColsEx;
   return t;
 }
 
-const AgentFuncTable g_agentTable = BuildAgentTable();
+// Constant, so it stands before any start-up code runs.
+constexpr AgentFuncTable g_agentTable = BuildAgentTable();
+
+// Links carry a modifiable table pointer; nobody writes through the agent's.
+AgentFuncTable* AgentTable() { return const_cast<AgentFuncTable*>(&g_agentTable); }
 }  // namespace
 
 const AgentFuncTable* IngAgentOpTable() { return &g_agentTable; }
 
+bool AgentSlotFilled(const AgentFuncTable* table, int slot) {
+  if (table == nullptr) return false;
+  switch (slot) {
+#define AGENT_SLOT_FILLED(n, name, sig) \
+  case n: return table->name != nullptr;
+    AGENT_SLOTS(AGENT_SLOT_FILLED)
+#undef AGENT_SLOT_FILLED
+    default: return false;
+  }
+}
+
+bool AgentSlotSame(const AgentFuncTable* a, const AgentFuncTable* b, int slot) {
+  if (a == nullptr || b == nullptr) return a == b;
+  switch (slot) {
+#define AGENT_SLOT_SAME(n, name, sig) \
+  case n: return a->name == b->name;
+    AGENT_SLOTS(AGENT_SLOT_SAME)
+#undef AGENT_SLOT_SAME
+    default: return false;
+  }
+}
+
+DRV_Catalog_t AgentCatalogSlot(const AgentFuncTable* table, int slot) {
+  if (table == nullptr) return nullptr;
+  switch (slot) {
+    case DRV_DDColumnPrivileges: return table->DRV_DDColumnPrivileges;
+    case DRV_DDColumns: return table->DRV_DDColumns;
+    case DRV_DDForeignKeys: return table->DRV_DDForeignKeys;
+    case DRV_DDPrimaryKeys: return table->DRV_DDPrimaryKeys;
+    case DRV_DDProcedureColumns: return table->DRV_DDProcedureColumns;
+    case DRV_DDProcedures: return table->DRV_DDProcedures;
+    case DRV_DDSpecialColumns: return table->DRV_DDSpecialColumns;
+    case DRV_DDStatistics: return table->DRV_DDStatistics;
+    case DRV_DDTablePrivileges: return table->DRV_DDTablePrivileges;
+    case DRV_DDTables: return table->DRV_DDTables;
+    default: return nullptr;
+  }
+}
+
 namespace {
-// Written only when an install changes the outermost table, which happens once.
-std::mutex g_stmtLinkLock;
-AgentLink g_stmtLink{kAgentLinkConcurrent, const_cast<AgentFuncTable*>(&g_agentTable)};
 }  // namespace
 
-const AgentLink* IngStatementLink() { return &g_stmtLink; }
+const AgentLink* IngStatementLink() {
+  static const AgentLink link{kAgentLinkConcurrent, AgentTable()};
+  return &link;
+}
 
 int IngInstallOpTable(AgentLink* link) {
-  if (link == nullptr) return int(kIngErrBadArg);
+  if (link == nullptr) return int(kErrBadArg);
   link->word = kAgentLinkConcurrent;
   // Layers never write through the link's table; they copy it.
-  link->table = const_cast<AgentFuncTable*>(&g_agentTable);
-  SCS_InstallLayer(link);
-  XaInterposeOpTable(link);
-  std::lock_guard<std::mutex> guard(g_stmtLinkLock);
-  if (g_stmtLink.table != link->table) g_stmtLink.table = link->table;
+  link->table = AgentTable();
   return 0;
 }
 
@@ -135,7 +174,7 @@ uint32_t IngServerRefCount() {
 }
 
 uint32_t IngServerAlloc(void*, uint32_t* out) {
-  if (out == nullptr) return kIngErrBadArg;
+  if (out == nullptr) return kErrBadArg;
   std::lock_guard<std::mutex> guard(g_agentMutex);
   if (g_serverRefs != 0) {
     ++g_serverRefs;
@@ -149,18 +188,18 @@ uint32_t IngServerAlloc(void*, uint32_t* out) {
     HandleTableFree(&g_ingConnTable);
     HandleTableFree(&g_ingStmtTable);
     // The tables' only failure is memory.
-    return kIngErrNoMemory;
+    return kErrNoMemory;
   }
   auto* sv = new (std::nothrow) IngServer();
-  if (sv == nullptr) return kIngErrNoMemory;
+  if (sv == nullptr) return kErrNoMemory;
   uint32_t rc = IIInitialize(&sv->env);
   if (rc == 0 && (HandleTableEnableLock(&g_ingServerTable) || HandleTableEnableLock(&g_ingConnTable) ||
                   HandleTableEnableLock(&g_ingStmtTable)))
-    rc = kIngErrGeneral;
+    rc = kErrGeneral;
   if (rc == 0) {
     sv->branches = XaBranchListCreate();
     uint32_t h = 0;
-    if (int add = HandleTableAdd(&g_ingServerTable, &h, sv); add != 0) rc = add == 16 ? kIngErrNoMemory : kIngErrGeneral;
+    if (int add = HandleTableAdd(&g_ingServerTable, &h, sv); add != 0) rc = add == kErrNoMemory ? kErrNoMemory : kErrGeneral;
     else {
       g_serverHandle = h;
       g_serverRefs = 1;
@@ -180,14 +219,13 @@ uint32_t IngServerAlloc(void*, uint32_t* out) {
 uint32_t IngServerFree(uint32_t server) {
   std::lock_guard<std::mutex> guard(g_agentMutex);
   IngServer* sv = g_serverRefs ? IngServerFind(server) : nullptr;
-  if (sv == nullptr) return kIngErrBadArg;
+  if (sv == nullptr) return kErrBadArg;
   if (--g_serverRefs != 0) return 0;
   {
     std::lock_guard<std::recursive_mutex> lock(sv->lock);
     XaBranchListFree(sv->branches);
     sv->branches = nullptr;
   }
-  XaThreadCleanup();
   IITerminate(&sv->env);
   HandleTableRemove(&g_ingServerTable, server);
   HandleTableFree(&g_ingStmtTable);
@@ -202,18 +240,18 @@ uint32_t IngServerFree(uint32_t server) {
   return 0;
 }
 
-uint32_t IngUnsupportedStmtOp(uint32_t) { return kIngErrNotCapable; }
+uint32_t IngUnsupportedStmtOp(uint32_t) { return kErrNotCapable; }
 
 uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen) {
   if (outLen) *outLen = 0;
-  if (IngConnFind(conn) == nullptr) return kIngErrBadArg;
+  if (IngConnFind(conn) == nullptr) return kErrBadArg;
   return uint32_t(IngNativeSqlText(in, out, len, outLen));
 }
 
 uint32_t IngBeforeSetPos(uint32_t) { return 0; }
 
 uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
-  AgentLink self{kAgentLinkConcurrent, const_cast<AgentFuncTable*>(&g_agentTable)};
+  AgentLink self{kAgentLinkConcurrent, AgentTable()};
   uint32_t rc = 0;
   if (text != nullptr && (rc = AgentCall<DRV_Prepare>(&self, stmt, text)) != 0) {
     // The values were handed over with the call: a failed prepare must not lose them.

@@ -7,7 +7,7 @@
 #include "util/handle_table.h"
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-optable.h"
-#include "xa/xa_agent.h"
+#include "drv_ingii/i-xa.h"
 
 struct IngStmt;
 
@@ -134,7 +134,7 @@ uint32_t IngUnsupportedStmtOp(uint32_t stmt);
 uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen);
 uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs);
 
-// The link the agent's statement blocks ask through (the outermost table once installed).
+// The link the agent's statement blocks ask through: the agent's own table.
 const AgentLink* IngStatementLink();
 
 // Number of servers allocated and not freed (for tests).

@@ -11,6 +11,7 @@
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
 #include "resources/flavor.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -213,7 +214,7 @@ Answer StmtAnswer(IngStmt* s, uint32_t cls, uint32_t item) {
 }
 
 uint32_t PutAnswer(const Answer& a, uint32_t valueKind, void* buf, uint16_t len, uint16_t* outLen) {
-  if (!a.known || (valueKind != 1 && valueKind != 2)) return kIngErrNotSupported;
+  if (!a.known || (valueKind != 1 && valueKind != 2)) return kErrNotSupported;
   if (valueKind == 1) {
     // Asked as text: a number has no text form.
     std::string t = a.text ? a.str : std::string();
@@ -267,7 +268,7 @@ uint32_t SetConnOption(IngConn* c, uint32_t cls, uint32_t item, const uint32_t* 
     c->odbcVersion = *value >= 3 ? 3 : 2;
     return 0;
   }
-  return kIngErrNotCapable;
+  return kErrNotCapable;
 }
 
 // Describes the parameters of a prepared statement before it runs.
@@ -277,14 +278,14 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
   SCS_Cursor& k = s->cursor;
   IngConn* c = s->conn;
   uint32_t v = *value;
-  if (cls != 0x03) return kIngErrNotCapable;
+  if (cls != 0x03) return kErrNotCapable;
   switch (item) {
     case 0x00: return 0;
     case 0x01: {
       uint32_t dsnMax = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
       if (dsnMax != 0 && (v == 0 || v > dsnMax)) {
         s->maxRows = dsnMax;
-        return kIngErrValueChanged;
+        return kErrOptionChanged;
       }
       s->maxRows = v;
       return 0;
@@ -294,10 +295,10 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
     case 0x06: {
       uint32_t type = v;
       uint32_t rc = IngNegotiateCursorOption(&k, 6, &type);
-      if (rc != 0 && rc != kIngErrValueChanged) return rc;
+      if (rc != 0 && rc != kErrOptionChanged) return rc;
       if (type == 2 && !c->capsAsked) {
         type = 1;
-        rc = kIngErrValueChanged;
+        rc = kErrOptionChanged;
       }
       k.cursorType = type;
       k.flags |= kScsTypeSet;
@@ -306,11 +307,11 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
     case 0x07: {
       uint32_t conc = v;
       uint32_t rc = IngNegotiateCursorOption(&k, 7, &conc);
-      if (rc == 0 || rc == kIngErrValueChanged) k.concurrency = conc;
+      if (rc == 0 || rc == kErrOptionChanged) k.concurrency = conc;
       return rc;
     }
     case 0x08:
-      if (!c->capsAsked) return v != 0 ? kIngErrValueChanged : 0;
+      if (!c->capsAsked) return v != 0 ? kErrOptionChanged : kErrNone;
       k.keysetSize = v > 5000 ? 5000 : v;
       k.flags |= kScsKeysetSizeSet;
       return 0;
@@ -318,7 +319,7 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
       uint32_t rc = 0;
       if (v > 100 && !c->dsn.noRowsetSizeLimit) {
         v = 100;
-        rc = kIngErrValueChanged;
+        rc = kErrOptionChanged;
       }
       k.rowsetSize = v;
       if (s->text.source != nullptr) k.flags |= kScsRowsetSizeSet;
@@ -332,12 +333,12 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
       if (v != 0 && !s->paramsDescribed) return DescribeParamsNow(s);
       return 0;
     case 0x41A:
-      if (v != 1 && v != 2) return kIngErrBadArg;
+      if (v != 1 && v != 2) return kErrBadArg;
       s->opt41A = v;
       return 0;
     case 0x41C: s->opt41C = v; return 0;
     case 0x41E: s->opt41E = v; return 0;
-    default: return kIngErrNotCapable;
+    default: return kErrNotCapable;
   }
 }
 
@@ -353,22 +354,22 @@ uint32_t IngGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* 
   switch (kind) {
     case 1: {
       IngServer* sv = IngServerFind(h);
-      if (sv == nullptr) return kIngErrBadArg;
+      if (sv == nullptr) return kErrBadArg;
       if (id == 0x11010000) return PutAnswer(Text("ingresii"), vk, buf, len, outLen);
-      return kIngErrNotSupported;
+      return kErrNotSupported;
     }
     case 2: {
       IngConn* c = IngConnFind(h);
-      if (c == nullptr) return kIngErrBadArg;
+      if (c == nullptr) return kErrBadArg;
       return PutAnswer(ConnAnswer(c, cls, item), vk, buf, len, outLen);
     }
     case 3: {
       IngStmt* s = IngStmtFind(h);
-      if (s == nullptr) return kIngErrBadArg;
+      if (s == nullptr) return kErrBadArg;
       return PutAnswer(StmtAnswer(s, cls, item), vk, buf, len, outLen);
     }
     default:
-      return kIngErrNotSupported;
+      return kErrNotSupported;
   }
 }
 
@@ -376,25 +377,25 @@ uint32_t IngSetOption(uint32_t h, uint32_t id, void* value) {
   const uint32_t kind = IngPropKind(id), cls = IngPropClass(id), item = IngPropItem(id);
   switch (kind) {
     case 1:
-      return IngServerFind(h) ? kIngErrNotCapable : kIngErrBadArg;
+      return IngServerFind(h) ? kErrNotCapable : kErrBadArg;
     case 2: {
       IngConn* c = IngConnFind(h);
-      if (c == nullptr || value == nullptr) return kIngErrBadArg;
+      if (c == nullptr || value == nullptr) return kErrBadArg;
       return SetConnOption(c, cls, item, static_cast<const uint32_t*>(value));
     }
     case 3: {
       IngStmt* s = IngStmtFind(h);
-      if (s == nullptr || value == nullptr) return kIngErrBadArg;
+      if (s == nullptr || value == nullptr) return kErrBadArg;
       return SetStmtOption(s, cls, item, static_cast<const uint32_t*>(value));
     }
     default:
-      return kIngErrNotSupported;
+      return kErrNotSupported;
   }
 }
 
 uint32_t IngGetOpTable(uint32_t conn, AgentOpRequest* request) {
-  if (request == nullptr || IngConnFind(conn) == nullptr) return kIngErrBadArg;
-  if (request->type != 1) return kIngErrNotCapable;
+  if (request == nullptr || IngConnFind(conn) == nullptr) return kErrBadArg;
+  if (request->type != 1) return kErrNotCapable;
   request->count = 8;
   request->rows = kOperatorTable;
   return 0;
@@ -406,10 +407,10 @@ uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, 
   static const uint16_t kTextTypes[] = {11, 17, 29, 47};
   for (uint16_t t : kIntTypes) {
     if (t != infoType) continue;
-    if (len < 4 || buf == nullptr) return kIngErrBadArg;
+    if (len < 4 || buf == nullptr) return kErrBadArg;
     uint32_t v = 0;
     uint16_t got = 0;
-    uint32_t rc = AgentCall<DRV_GetInfo>(link, conn, 0x22040000u | infoType, &v, uint16_t(4), &got);
+    uint32_t rc = AgentCall<DRV_GetInfo>(link, conn, kPropIntInfoBase | infoType, &v, uint16_t(4), &got);
     if (rc != 0) return rc;
     std::memcpy(buf, &v, 4);
     if (outLen) *outLen = 4;
@@ -419,7 +420,7 @@ uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, 
     if (t != infoType) continue;
     char area[256] = {};
     uint16_t got = 0;
-    uint32_t rc = AgentCall<DRV_GetInfo>(link, conn, 0x21040000u | infoType, area, uint16_t(sizeof area), &got);
+    uint32_t rc = AgentCall<DRV_GetInfo>(link, conn, kPropTextInfoBase | infoType, area, uint16_t(sizeof area), &got);
     if (rc != 0) return rc;
     size_t n = std::strlen(area);
     if (outLen) *outLen = uint16_t(n);
@@ -430,12 +431,12 @@ uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, 
         std::memcpy(buf, area, room - 1);
         static_cast<char*>(buf)[room - 1] = '\0';
       }
-      return kIngErrTruncated;
+      return kErrTruncated;
     }
     if (buf != nullptr) std::memcpy(buf, area, n + 1);
     return 0;
   }
-  return kIngErrOptionRange;
+  return kErrOptionRange;
 }
 
 uint32_t IngNegotiateCursorOption(SCS_Cursor* c, uint32_t option, uint32_t* value) {
@@ -452,13 +453,13 @@ uint32_t IngNegotiateCursorOption(SCS_Cursor* c, uint32_t option, uint32_t* valu
     if (bit != 0 && (support & bit)) break;
     size_t at = pos;
     while (at < 4 && row->fallback[at] != cur) ++at;
-    if (at >= 4 || at + 1 >= 4) return kIngErrNotCapable;
+    if (at >= 4 || at + 1 >= 4) return kErrNotCapable;
     pos = at + 1;
     cur = row->fallback[pos];
   }
   if (cur == *value) return 0;
   *value = cur;
-  return kIngErrValueChanged;
+  return kErrOptionChanged;
 }
 
 uint32_t IngParseDynCursSens(const char* text) {

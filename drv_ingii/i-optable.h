@@ -2,10 +2,15 @@
 // Layers (cursor layer, XA interposer) copy the table and patch slots; each keeps the link below it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
+#include "util/errtable.h"
+
 struct Dataset;
+struct Rowset;
 struct ColumnInfo;
 struct ParamDescEntry;
 struct AgentErrors;
@@ -14,200 +19,166 @@ struct AgentOpRequest;
 struct xid_t;
 typedef struct xid_t XID;
 
-using AgentOpFn = void (*)();
+// A parameter description followed by the parameter's name (slots 54 and 65).
+struct ScsNamedParamDesc {
+  int32_t sqlType;
+  int32_t cType;
+  uint32_t columnSize;
+  uint16_t decimalDigits;
+  uint16_t paramType;
+  const char* name;
+};
+
+// One statement of a batch (slot 49).
+struct ScsBatchEntry {
+  const char* text;  // may be null: entry 0 then runs the statement's own text
+  uint16_t count;
+  ParamDescEntry* descs;
+  Dataset* values;  // may be null
+};
+
+// Every slot, in the table's order: number, operation, signature. Each slot has this one
+// signature at every level; the agent, the cursor layer and the XA layer fill slots with
+// functions of exactly that type.
+#define AGENT_SLOTS(X)                                                                                             \
+  X(0, DRV_GetInfo, uint32_t (*)(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen))              \
+  X(1, DRV_SetOption, uint32_t (*)(uint32_t h, uint32_t id, void* value))                                          \
+  X(2, DRV_GetErrors, uint32_t (*)(uint32_t h, AgentErrors* out))                                                  \
+  X(3, DRV_ServerAlloc, uint32_t (*)(void* unused, uint32_t* server))                                              \
+  X(4, DRV_ServerFree, uint32_t (*)(uint32_t server))                                                              \
+  X(5, DRV_Connect, uint32_t (*)(uint32_t server, IngConnectParams* params, uint32_t* conn))                       \
+  X(6, DRV_Disconnect, uint32_t (*)(uint32_t conn))                                                                \
+  X(7, DRV_AllocStmt, uint32_t (*)(uint32_t conn, uint32_t* stmt))                                                 \
+  X(8, DRV_FreeStmt, uint32_t (*)(uint32_t stmt))                                                                  \
+  X(9, DRV_GetCursorName, uint32_t (*)(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen))                  \
+  X(10, DRV_SetCursorName, uint32_t (*)(uint32_t stmt, const char* name))                                          \
+  X(11, DRV_Prepare, uint32_t (*)(uint32_t stmt, const char* text))                                                \
+  X(12, DRV_SetParams, uint32_t (*)(uint32_t stmt, Dataset* values))                                               \
+  X(13, DRV_Execute, uint32_t (*)(uint32_t stmt))                                                                  \
+  X(14, DRV_Unnamed14, uint32_t (*)(uint32_t stmt))                                                                \
+  X(15, DRV_DescribeCols, uint32_t (*)(uint32_t stmt, uint16_t* count, ColumnInfo** out))                          \
+  X(16, DRV_DescribeParams, uint32_t (*)(uint32_t stmt, uint16_t* count, ColumnInfo** out))                        \
+  X(17, DRV_NativeSql, uint32_t (*)(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen))     \
+  X(18, DRV_SetParamDescs, uint32_t (*)(uint32_t stmt, uint16_t count, ParamDescEntry* descs))                     \
+  X(19, DRV_FetchRows, uint32_t (*)(uint32_t stmt, uint16_t rows, Dataset* block))                                 \
+  X(20, DRV_CloseCursor, uint32_t (*)(uint32_t stmt))                                                              \
+  X(21, DRV_Commit, uint32_t (*)(uint32_t conn))                                                                   \
+  X(22, DRV_Rollback, uint32_t (*)(uint32_t conn))                                                                 \
+  X(23, DRV_GetOpTable, uint32_t (*)(uint32_t conn, AgentOpRequest* request))                                      \
+  X(24, DRV_MoreResults, uint32_t (*)(uint32_t stmt))                                                              \
+  X(25, DRV_DDColumnPrivileges, DRV_Catalog_t)                                                                     \
+  X(26, DRV_DDColumns, DRV_Catalog_t)                                                                              \
+  X(27, DRV_DDForeignKeys, DRV_Catalog_t)                                                                          \
+  X(28, DRV_DDPrimaryKeys, DRV_Catalog_t)                                                                          \
+  X(29, DRV_DDProcedureColumns, DRV_Catalog_t)                                                                     \
+  X(30, DRV_DDProcedures, DRV_Catalog_t)                                                                           \
+  X(31, DRV_DDSpecialColumns, DRV_Catalog_t)                                                                       \
+  X(32, DRV_DDStatistics, DRV_Catalog_t)                                                                           \
+  X(33, DRV_DDTablePrivileges, DRV_Catalog_t)                                                                      \
+  X(34, DRV_DDTables, DRV_Catalog_t)                                                                               \
+  X(35, DRV_DDTypeInfo, uint32_t (*)(uint32_t stmt, uint16_t sqlType))                                             \
+  X(36, DRV_Fetch, DRV_Fetch_t)                                                                                    \
+  X(37, DRV_SetPos, uint32_t (*)(uint32_t stmt, uint16_t row, uint16_t operation, uint16_t lock))                  \
+  X(38, DRV_ParamData, uint32_t (*)(uint32_t stmt, void* a1, void* a2, void* a3, void* a4))                        \
+  X(39, DRV_PutData, uint32_t (*)(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4))                 \
+  X(40, DRV_GetData,                                                                                               \
+    uint32_t (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* pieceLength, \
+                 uint32_t* pieceKind, uint32_t* total))                                                            \
+  X(41, DRV_ExtendedFetch, DRV_ExtendedFetch_t)                                                                    \
+  X(42, DRV_BulkOperations, uint32_t (*)(uint32_t stmt, uint16_t operation))                                       \
+  X(43, DRV_PrepareExecute, DRV_PrepareExecute_t)                                                                  \
+  X(44, DRV_ExecuteRowset,                                                                                         \
+    uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,          \
+                 uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                \
+                 ColumnInfo** params, int32_t* rowCount))                                                          \
+  X(45, DRV_AllocPrepare,                                                                                          \
+    uint32_t (*)(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out))       \
+  X(46, DRV_FetchDescribe, uint32_t (*)(uint32_t stmt, uint16_t* count, ColumnInfo** out, Dataset* block))         \
+  X(47, DRV_ExtendedFetchConvert, DRV_ExtendedFetch_t)                                                             \
+  X(48, DRV_GetRowsetValue,                                                                                        \
+    uint32_t (*)(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece, uint32_t* pieceLen,    \
+                 uint32_t* pieceKind, uint32_t* left))                                                             \
+  X(49, DRV_ExecuteBatch,                                                                                          \
+    uint32_t (*)(uint32_t stmt, uint16_t count, ScsBatchEntry* entries, uint16_t* run, int32_t** rowCounts))       \
+  X(50, DRV_Savepoint, uint32_t (*)(uint32_t conn, uint32_t op, const char* name))                                 \
+  X(51, DRV_DescribeColsEx,                                                                                        \
+    uint32_t (*)(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows))           \
+  X(52, DRV_ExecuteRowsetEx,                                                                                       \
+    uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,          \
+                 uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                \
+                 ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount))                    \
+  X(53, DRV_Cancel, uint32_t (*)(uint32_t stmt))                                                                   \
+  X(54, DRV_PrepareExecuteEx,                                                                                      \
+    uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ScsNamedParamDesc* descs))      \
+  X(55, DRV_XaClose, int (*)(uint32_t conn, const char* info, int rmid, long flags))                                \
+  X(56, DRV_XaCommit, DRV_XaXid_t)                                                                                 \
+  X(57, DRV_XaComplete, int (*)(uint32_t conn, int* handle, int* result, int rmid, long flags))                    \
+  X(58, DRV_XaEnd, DRV_XaXid_t)                                                                                    \
+  X(59, DRV_XaForget, DRV_XaXid_t)                                                                                 \
+  X(60, DRV_XaOpen, int (*)(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags))                 \
+  X(61, DRV_XaPrepare, DRV_XaXid_t)                                                                                \
+  X(62, DRV_XaRecover, int (*)(uint32_t conn, XID* xids, long count, int rmid, long flags))                        \
+  X(63, DRV_XaRollback, DRV_XaXid_t)                                                                               \
+  X(64, DRV_XaStart, DRV_XaXid_t)                                                                                  \
+  X(65, DRV_SetParamDescsEx, uint32_t (*)(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs))
+
+// Signatures several slots share.
+using DRV_Catalog_t = uint32_t (*)(uint32_t stmt, const void* args);  // the catalog call's argument block
+using DRV_Fetch_t = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
+using DRV_ExtendedFetch_t = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows,
+                                         uint32_t* resultRows, uint16_t orientation);
+using DRV_PrepareExecute_t = uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
+                                          ParamDescEntry* descs);
+using DRV_XaXid_t = int (*)(uint32_t conn, XID* xid, int rmid, long flags);
+
+enum AgentSlot : int {
+#define AGENT_SLOT_ENUM(n, name, sig) name = n,
+  AGENT_SLOTS(AGENT_SLOT_ENUM)
+#undef AGENT_SLOT_ENUM
+};
 
 constexpr int kAgentSlotCount = 66;
 
+// The table: one field per slot, in slot order, each of its slot's type; null is an empty slot.
 struct AgentFuncTable {
-  AgentOpFn op[kAgentSlotCount];
+#define AGENT_SLOT_FIELD(n, name, sig) std::type_identity_t<sig> name = nullptr;
+  AGENT_SLOTS(AGENT_SLOT_FIELD)
+#undef AGENT_SLOT_FIELD
 };
 
+// Slot n is the n-th field.
+#define AGENT_SLOT_ORDER(n, name, sig) static_assert(offsetof(AgentFuncTable, name) == n * sizeof(void (*)()));
+AGENT_SLOTS(AGENT_SLOT_ORDER)
+#undef AGENT_SLOT_ORDER
+static_assert(sizeof(AgentFuncTable) == kAgentSlotCount * sizeof(void (*)()));
+
+// The signature of slot S, and its field.
+template <int S>
+struct AgentSlotSig;
+#define AGENT_SLOT_TRAITS(n, name, sig)                                                 \
+  template <>                                                                         \
+  struct AgentSlotSig<n> {                                                            \
+    using type = sig;                                                                 \
+    static constexpr type AgentFuncTable::*field = &AgentFuncTable::name;             \
+  };
+AGENT_SLOTS(AGENT_SLOT_TRAITS)
+#undef AGENT_SLOT_TRAITS
+
+template <int S>
+using AgentSlotType = typename AgentSlotSig<S>::type;
+
+// The link every layer above the agent holds: the agent's word and the outermost table.
 // Word 2 (bit 1): the agent takes concurrent calls on different connections.
-// The ODBC side declares the same link for its records; one definition serves both.
-#if __has_include("odbc/agent_link.h")
-#include "odbc/agent_link.h"
-#else
 struct AgentLink {
   uint32_t word;
   AgentFuncTable* table;
 };
-#endif
 
 constexpr uint32_t kAgentLinkConcurrent = 2;
 
-enum AgentSlot : int {
-  DRV_GetInfo = 0,
-  DRV_SetOption = 1,
-  DRV_GetErrors = 2,
-  DRV_ServerAlloc = 3,
-  DRV_ServerFree = 4,
-  DRV_Connect = 5,
-  DRV_Disconnect = 6,
-  DRV_AllocStmt = 7,
-  DRV_FreeStmt = 8,
-  DRV_GetCursorName = 9,
-  DRV_SetCursorName = 10,
-  DRV_Prepare = 11,
-  DRV_SetParams = 12,
-  DRV_Execute = 13,
-  DRV_Unnamed14 = 14,
-  DRV_DescribeCols = 15,
-  DRV_DescribeParams = 16,
-  DRV_NativeSql = 17,
-  DRV_SetParamDescs = 18,
-  DRV_FetchRows = 19,
-  DRV_CloseCursor = 20,
-  DRV_Commit = 21,
-  DRV_Rollback = 22,
-  DRV_GetOpTable = 23,
-  DRV_MoreResults = 24,
-  DRV_DDColumnPrivileges = 25,
-  DRV_DDColumns = 26,
-  DRV_DDForeignKeys = 27,
-  DRV_DDPrimaryKeys = 28,
-  DRV_DDProcedureColumns = 29,
-  DRV_DDProcedures = 30,
-  DRV_DDSpecialColumns = 31,
-  DRV_DDStatistics = 32,
-  DRV_DDTablePrivileges = 33,
-  DRV_DDTables = 34,
-  DRV_DDTypeInfo = 35,
-  DRV_Fetch = 36,
-  DRV_SetPos = 37,
-  DRV_ParamData = 38,
-  DRV_PutData = 39,
-  DRV_GetData = 40,
-  DRV_ExtendedFetch = 41,
-  DRV_BulkOperations = 42,
-  DRV_PrepareExecute = 43,
-  DRV_ExecuteRowset = 44,
-  DRV_AllocPrepare = 45,
-  DRV_FetchDescribe = 46,
-  DRV_ExtendedFetchConvert = 47,
-  DRV_GetRowsetValue = 48,
-  DRV_ExecuteBatch = 49,
-  DRV_Savepoint = 50,
-  DRV_DescribeColsEx = 51,
-  DRV_ExecuteRowsetEx = 52,
-  DRV_Cancel = 53,
-  DRV_PrepareExecuteEx = 54,
-  DRV_XaClose = 55,
-  DRV_XaCommit = 56,
-  DRV_XaComplete = 57,
-  DRV_XaEnd = 58,
-  DRV_XaForget = 59,
-  DRV_XaOpen = 60,
-  DRV_XaPrepare = 61,
-  DRV_XaRecover = 62,
-  DRV_XaRollback = 63,
-  DRV_XaStart = 64,
-  DRV_SetParamDescsEx = 65,
-};
-
-// Signatures of the slots. Slots only the cursor layer fills take the generic form until
-// that layer gives them their own.
-using DRV_GetInfo_t = uint32_t (*)(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen);
-using DRV_SetOption_t = uint32_t (*)(uint32_t h, uint32_t id, void* value);
-using DRV_GetErrors_t = uint32_t (*)(uint32_t h, AgentErrors* out);
-using DRV_ServerAlloc_t = uint32_t (*)(void* unused, uint32_t* server);
-using DRV_HandleOnly_t = uint32_t (*)(uint32_t h);
-using DRV_Connect_t = uint32_t (*)(uint32_t server, IngConnectParams* params, uint32_t* conn);
-using DRV_AllocStmt_t = uint32_t (*)(uint32_t conn, uint32_t* stmt);
-using DRV_GetCursorName_t = uint32_t (*)(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen);
-using DRV_SetCursorName_t = uint32_t (*)(uint32_t stmt, const char* name);
-using DRV_Prepare_t = uint32_t (*)(uint32_t stmt, const char* text);
-using DRV_SetParams_t = uint32_t (*)(uint32_t stmt, Dataset* values);
-using DRV_Describe_t = uint32_t (*)(uint32_t stmt, uint16_t* count, ColumnInfo** out);
-using DRV_NativeSql_t = uint32_t (*)(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen);
-using DRV_SetParamDescs_t = uint32_t (*)(uint32_t stmt, uint16_t count, ParamDescEntry* descs);
-using DRV_FetchRows_t = uint32_t (*)(uint32_t stmt, uint16_t rows, Dataset* block);
-using DRV_GetOpTable_t = uint32_t (*)(uint32_t conn, AgentOpRequest* request);
-using DRV_Catalog_t = uint32_t (*)(uint32_t stmt, const void* args);
-using DRV_DDTypeInfo_t = uint32_t (*)(uint32_t stmt, uint16_t sqlType);
-using DRV_PrepareExecute_t = uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
-                                          ParamDescEntry* descs);
-using DRV_Savepoint_t = uint32_t (*)(uint32_t conn, uint32_t op, const char* name);
-using DRV_DescribeColsEx_t = uint32_t (*)(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out,
-                                          void** attrRows);
-using DRV_XaOpenClose_t = int (*)(uint32_t conn, const char* info, int rmid, long flags);
-using DRV_XaOpen_t = int (*)(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags);
-using DRV_XaXid_t = int (*)(uint32_t conn, XID* xid, int rmid, long flags);
-using DRV_XaRecover_t = int (*)(uint32_t conn, XID* xids, long count, int rmid, long flags);
-using DRV_XaComplete_t = int (*)(uint32_t conn, int* handle, int* result, int rmid, long flags);
-using DRV_ParamData_t = uint32_t (*)(uint32_t stmt, void* a1, void* a2, void* a3, void* a4);
-using DRV_PutData_t = uint32_t (*)(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4);
-using DRV_Generic_t = uint32_t (*)(uint32_t h, ...);
-
-template <int S> struct AgentSlotSig { using type = DRV_Generic_t; };
-#define AGENT_SLOT_SIG(slot, sig) \
-  template <> struct AgentSlotSig<slot> { using type = sig; };
-AGENT_SLOT_SIG(DRV_GetInfo, DRV_GetInfo_t)
-AGENT_SLOT_SIG(DRV_SetOption, DRV_SetOption_t)
-AGENT_SLOT_SIG(DRV_GetErrors, DRV_GetErrors_t)
-AGENT_SLOT_SIG(DRV_ServerAlloc, DRV_ServerAlloc_t)
-AGENT_SLOT_SIG(DRV_ServerFree, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_Connect, DRV_Connect_t)
-AGENT_SLOT_SIG(DRV_Disconnect, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_AllocStmt, DRV_AllocStmt_t)
-AGENT_SLOT_SIG(DRV_FreeStmt, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_GetCursorName, DRV_GetCursorName_t)
-AGENT_SLOT_SIG(DRV_SetCursorName, DRV_SetCursorName_t)
-AGENT_SLOT_SIG(DRV_Prepare, DRV_Prepare_t)
-AGENT_SLOT_SIG(DRV_SetParams, DRV_SetParams_t)
-AGENT_SLOT_SIG(DRV_Execute, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_Unnamed14, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_DescribeCols, DRV_Describe_t)
-AGENT_SLOT_SIG(DRV_DescribeParams, DRV_Describe_t)
-AGENT_SLOT_SIG(DRV_NativeSql, DRV_NativeSql_t)
-AGENT_SLOT_SIG(DRV_SetParamDescs, DRV_SetParamDescs_t)
-AGENT_SLOT_SIG(DRV_FetchRows, DRV_FetchRows_t)
-AGENT_SLOT_SIG(DRV_CloseCursor, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_Commit, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_Rollback, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_GetOpTable, DRV_GetOpTable_t)
-AGENT_SLOT_SIG(DRV_MoreResults, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_DDColumnPrivileges, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDColumns, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDForeignKeys, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDPrimaryKeys, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDProcedureColumns, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDProcedures, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDSpecialColumns, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDStatistics, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDTablePrivileges, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDTables, DRV_Catalog_t)
-AGENT_SLOT_SIG(DRV_DDTypeInfo, DRV_DDTypeInfo_t)
-AGENT_SLOT_SIG(DRV_PrepareExecute, DRV_PrepareExecute_t)
-AGENT_SLOT_SIG(DRV_Savepoint, DRV_Savepoint_t)
-AGENT_SLOT_SIG(DRV_DescribeColsEx, DRV_DescribeColsEx_t)
-AGENT_SLOT_SIG(DRV_Cancel, DRV_HandleOnly_t)
-AGENT_SLOT_SIG(DRV_XaClose, DRV_XaOpenClose_t)
-AGENT_SLOT_SIG(DRV_XaOpen, DRV_XaOpen_t)
-AGENT_SLOT_SIG(DRV_XaCommit, DRV_XaXid_t)
-AGENT_SLOT_SIG(DRV_XaEnd, DRV_XaXid_t)
-AGENT_SLOT_SIG(DRV_XaPrepare, DRV_XaXid_t)
-AGENT_SLOT_SIG(DRV_XaRollback, DRV_XaXid_t)
-AGENT_SLOT_SIG(DRV_XaStart, DRV_XaXid_t)
-AGENT_SLOT_SIG(DRV_XaRecover, DRV_XaRecover_t)
-AGENT_SLOT_SIG(DRV_XaComplete, DRV_XaComplete_t)
-AGENT_SLOT_SIG(DRV_XaForget, DRV_XaXid_t)
-AGENT_SLOT_SIG(DRV_ParamData, DRV_ParamData_t)
-AGENT_SLOT_SIG(DRV_PutData, DRV_PutData_t)
-AGENT_SLOT_SIG(DRV_PrepareExecuteEx, DRV_PrepareExecute_t)
-#undef AGENT_SLOT_SIG
-
-// Code a caller reports when the slot it wants is empty: "Driver not capable".
-constexpr uint32_t kAgentNotCapable = 43;
-
-template <int S>
-inline AgentOpFn AgentSlotFn(typename AgentSlotSig<S>::type fn) {
-  return reinterpret_cast<AgentOpFn>(fn);
-}
-
 template <int S>
 inline typename AgentSlotSig<S>::type AgentSlotGet(const AgentFuncTable* table) {
-  if (table == nullptr || table->op[S] == nullptr) return nullptr;
-  return reinterpret_cast<typename AgentSlotSig<S>::type>(table->op[S]);
+  return table ? table->*AgentSlotSig<S>::field : nullptr;
 }
 
 template <int S>
@@ -215,18 +186,24 @@ inline typename AgentSlotSig<S>::type AgentSlotGet(const AgentLink* link) {
   return link ? AgentSlotGet<S>(link->table) : nullptr;
 }
 
-// Calls a slot through a link; an empty slot is never called and answers 43.
+// Calls a slot through a link; an empty slot is never called and answers kErrNotCapable.
 // (The XA slots answer X/Open codes; their callers test the slot themselves.)
 template <int S, class... A>
 inline auto AgentCall(const AgentLink* link, A&&... args) {
   auto fn = AgentSlotGet<S>(link);
   using R = decltype(fn(std::forward<A>(args)...));
-  if (fn == nullptr) return static_cast<R>(kAgentNotCapable);
+  if (fn == nullptr) return static_cast<R>(kErrNotCapable);
   return fn(std::forward<A>(args)...);
 }
 
-// Writes the word 2 and the agent's table into the link, then lays the cursor layer and the
-// XA layer over it. Returns 0.
+// By slot number, for code that walks the table: whether the slot is filled, whether two
+// tables hold the same operation in it, and a catalog slot (25-34; null for any other number).
+bool AgentSlotFilled(const AgentFuncTable* table, int slot);
+bool AgentSlotSame(const AgentFuncTable* a, const AgentFuncTable* b, int slot);
+DRV_Catalog_t AgentCatalogSlot(const AgentFuncTable* table, int slot);
+
+// Writes the word 2 and the agent's table into the link; returns 0. The layers above the agent
+// are laid over the link by whoever owns it (library start-up, ConnOpen).
 int IngInstallOpTable(AgentLink* link);
 
 // The agent's own constant table (for the layers' tests and the installers).

@@ -6,6 +6,7 @@
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
 #include "util/dataset.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -267,7 +268,7 @@ const IngTypeRow* IngTypeInfoPick(const IngTypeInfoScope& scope, uint32_t pos) {
 }
 
 uint32_t IngTypeInfoServe(const IngTypeInfoScope& scope, uint32_t* pos, uint32_t rows, Dataset* ds) {
-  if (ds == nullptr || pos == nullptr) return kIngErrBadArg;
+  if (ds == nullptr || pos == nullptr) return kErrBadArg;
   if (rows == 0) return uint32_t(DatasetInit(ds, 0));
   int rc = DatasetFromColumnInfos(IngTypeInfoDescriptions(), kTypeInfoColumns, rows, ds);
   if (rc != DS_OK) {

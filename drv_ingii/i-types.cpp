@@ -9,6 +9,7 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/ingutil.h"
 #include "util/dataset.h"
+#include "util/errtable.h"
 
 uint32_t IIGetDescriptor(IngDescBlock* block, void* stmtHandle, IngDiagList* list) {
   block->stmtHandle = stmtHandle;
@@ -149,9 +150,9 @@ uint32_t IngDescribeResult(IngStmt* s, int mode, const IngDescBlock* block, Colu
   const bool ret = mode == kDescProcedure && (s->state & kStmtReturnValue);
   uint32_t n = uint32_t(block->count > 0 ? block->count : 0) + (ret ? 1 : 0);
   if (n == 0) return 0;
-  if (n > 0xFFFF) return kIngErrGeneral;
+  if (n > 0xFFFF) return kErrGeneral;
   ColumnInfo* arr = ColumnInfoArrayAlloc(uint16_t(n));
-  if (arr == nullptr) return kIngErrNoMemory;
+  if (arr == nullptr) return kErrNoMemory;
   uint32_t at = 0;
   if (ret) {
     ColumnInfo& r = arr[0];
@@ -176,7 +177,7 @@ uint32_t IngDescribeResult(IngStmt* s, int mode, const IngDescBlock* block, Colu
       ci.column = strdup(nm);
       if (ci.column == nullptr) {
         ColumnInfoArrayFree(arr, uint16_t(n));
-        return kIngErrNoMemory;
+        return kErrNoMemory;
       }
     }
     IngMapDescriptor(d, unicode, jet, &ci);
@@ -228,9 +229,9 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
   const uint32_t lits = queryType == IIAPI_QT_EXEC_PROCEDURE ? s->procLitCount : 0;
   uint32_t total = svc + ncols + lits;
   if (total == 0) return 0;
-  if (total > 0x7FFF) return kIngErrGeneral;
+  if (total > 0x7FFF) return kErrGeneral;
   auto* descs = static_cast<IIAPI_DESCRIPTOR*>(std::calloc(total, sizeof(IIAPI_DESCRIPTOR)));
-  if (descs == nullptr) return kIngErrNoMemory;
+  if (descs == nullptr) return kErrNoMemory;
   const char* svcText[2] = {queryType == IIAPI_QT_OPEN ? s->cursorName : s->procName, s->procOwner};
   for (uint32_t i = 0; i < svc; ++i) {
     IIAPI_DESCRIPTOR& d = descs[i];
@@ -290,7 +291,7 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
       default:
         IngLog(4, "unknown bind type [%d] in parameters", int(col.kind));
         std::free(descs);
-        return kIngErrNotCapable;
+        return kErrNotCapable;
     }
     if (type == IIAPI_CHA_TYPE && (col.kind == DS_CHAR || col.kind == DS_CHAR_NTS || col.kind == DS_CHAR_REF) &&
         len > maxChar) {

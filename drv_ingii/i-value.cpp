@@ -16,6 +16,7 @@
 #include "drv_ingii/i-types.h"
 #include "drv_ingii/ingutil.h"
 #include "util/utf.h"
+#include "util/errtable.h"
 
 namespace {
 constexpr uint32_t kSegmentStart = 32768;
@@ -75,7 +76,7 @@ uint32_t IngMoneyToDouble(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, d
   dd.ds_length = 8;
   dd.ds_precision = 15;
   double value = 0;
-  if (!Convert(d, v, dd, &value, nullptr)) return kIngErrGeneral;
+  if (!Convert(d, v, dd, &value, nullptr)) return kErrGeneral;
   *out = value;
   return 0;
 }
@@ -140,21 +141,21 @@ uint32_t IngValueToText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, cha
     default: t = "invalid type";
   }
   *text = strndup(t.data(), t.size());
-  return *text ? 0 : kIngErrNoMemory;
+  return *text ? kErrNone : kErrNoMemory;
 }
 
 uint32_t IngValueToWide(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, uint16_t* buf, uint32_t capacity) {
   if (buf == nullptr || capacity == 0) return 0;
   buf[0] = 0;
   char* t = nullptr;
-  if (IngValueToText(d, v, &t) != 0) return kIngErrNoMemory;
+  if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
   if (t != nullptr) Utf8ToWideBuf(t, reinterpret_cast<SQLWCHAR*>(buf), capacity, nullptr);
   std::free(t);
   return 0;
 }
 
 uint32_t IngNcharToChar(uint32_t sourceBytes, const void* source, uint32_t targetLength, char* target) {
-  if (sourceBytes > 0xFFFF || targetLength > 0xFFFF || target == nullptr) return kIngErrGeneral;
+  if (sourceBytes > 0xFFFF || targetLength > 0xFFFF || target == nullptr) return kErrGeneral;
   IIAPI_DESCRIPTOR sd{};
   sd.ds_dataType = IIAPI_NCHA_TYPE;
   sd.ds_length = uint16_t(sourceBytes);
@@ -164,11 +165,11 @@ uint32_t IngNcharToChar(uint32_t sourceBytes, const void* source, uint32_t targe
   IIAPI_DESCRIPTOR dd{};
   dd.ds_dataType = IIAPI_CHA_TYPE;
   dd.ds_length = uint16_t(targetLength);
-  return Convert(sd, sv, dd, target, nullptr) ? 0 : kIngErrGeneral;
+  return Convert(sd, sv, dd, target, nullptr) ? kErrNone : kErrGeneral;
 }
 
 uint32_t IngNvarcharToVarchar(uint32_t sourceBytes, const void* source, uint32_t targetCapacity, void* target) {
-  if (sourceBytes > 0xFFFF || targetCapacity > 0xFFFF || target == nullptr) return kIngErrGeneral;
+  if (sourceBytes > 0xFFFF || targetCapacity > 0xFFFF || target == nullptr) return kErrGeneral;
   IIAPI_DESCRIPTOR sd{};
   sd.ds_dataType = IIAPI_NVCH_TYPE;
   sd.ds_length = uint16_t(sourceBytes);
@@ -178,7 +179,7 @@ uint32_t IngNvarcharToVarchar(uint32_t sourceBytes, const void* source, uint32_t
   IIAPI_DESCRIPTOR dd{};
   dd.ds_dataType = IIAPI_VCH_TYPE;
   dd.ds_length = uint16_t(targetCapacity);
-  return Convert(sd, sv, dd, target, nullptr) ? 0 : kIngErrGeneral;
+  return Convert(sd, sv, dd, target, nullptr) ? kErrNone : kErrGeneral;
 }
 
 void IngParseTimeText(const char* p, size_t n, DsTime* t) {
@@ -307,7 +308,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
     case DS_DOUBLE: {
       double x;
       if (type == IIAPI_MNY_TYPE) {
-        if (IngMoneyToDouble(d, v, &x) != 0) return kIngErrGeneral;
+        if (IngMoneyToDouble(d, v, &x) != 0) return kErrGeneral;
       } else if (len == 8) {
         std::memcpy(&x, p, 8);
       } else {
@@ -345,7 +346,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         }
       }
       char* t = nullptr;
-      if (IngValueToText(d, v, &t) != 0) return kIngErrNoMemory;
+      if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
       size_t n = t ? std::strlen(t) : 0;
       if (col->kind == DS_TIME) {
         DsTime tm{};
@@ -371,7 +372,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
       std::string conv;
       if (type == IIAPI_LNVCH_TYPE || type == IIAPI_NVCH_TYPE) {
         char* t = nullptr;
-        if (IngValueToText(d, v, &t) != 0) return kIngErrNoMemory;
+        if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
         conv = t ? t : "";
         std::free(t);
         src = reinterpret_cast<const uint8_t*>(conv.data());
@@ -381,7 +382,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         src = p + 2;
       }
       void* copy = std::malloc(n + 1u);
-      if (copy == nullptr) return kIngErrNoMemory;
+      if (copy == nullptr) return kErrNoMemory;
       std::memcpy(copy, src, n);
       static_cast<char*>(copy)[n] = '\0';
       DsRef old = DatasetRefGet(cell);
@@ -405,7 +406,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         }
         default: {
           char* x = nullptr;
-          if (IngValueToText(d, v, &x) != 0) return kIngErrNoMemory;
+          if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
           t = x ? x : "";
           std::free(x);
           if (type != IIAPI_LOGKEY_TYPE && type != IIAPI_TABKEY_TYPE && type != IIAPI_NCHA_TYPE &&
@@ -432,7 +433,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         return 0;
       }
       char* x = nullptr;
-      if (IngValueToText(d, v, &x) != 0) return kIngErrNoMemory;
+      if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
       std::string t = x ? x : "";
       std::free(x);
       RTrimWhite(t);
@@ -466,10 +467,10 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         w.assign(reinterpret_cast<const char16_t*>(p), len / 2);
       } else if (type == IIAPI_CHA_TYPE || type == IIAPI_VCH_TYPE) {
         char* x = nullptr;
-        if (IngValueToText(d, v, &x) != 0) return kIngErrNoMemory;
+        if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
         SQLWCHAR* u = Utf8ToWideDupNts(x ? x : "");
         std::free(x);
-        if (u == nullptr) return kIngErrNoMemory;
+        if (u == nullptr) return kErrNoMemory;
         w.assign(reinterpret_cast<const char16_t*>(u));
         std::free(u);
       } else {
@@ -485,7 +486,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
       uint16_t n = len >= 2 ? U16(p) : 0;
       if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
       void* copy = std::malloc(size_t(n) * 2 + 2);
-      if (copy == nullptr) return kIngErrNoMemory;
+      if (copy == nullptr) return kErrNoMemory;
       std::memcpy(copy, p + 2, size_t(n) * 2);
       std::memset(static_cast<uint8_t*>(copy) + size_t(n) * 2, 0, 2);
       DsRef old = DatasetRefGet(cell);
@@ -506,11 +507,11 @@ namespace {
 uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uint32_t* rowsRead) {
   if (col->kind != DS_CHAR_REF && col->kind != DS_BINARY_REF && col->kind != DS_WCHAR_REF) {
     IngLog(3, "Bad type of longdata");
-    return kIngErrGeneral;
+    return kErrGeneral;
   }
   if (s->segBuf == nullptr) {
     s->segBuf = static_cast<uint8_t*>(std::malloc(kSegmentStart + 4));
-    if (s->segBuf == nullptr) return kIngErrNoMemory;
+    if (s->segBuf == nullptr) return kErrNoMemory;
     s->segCap = kSegmentStart;
   }
   const int16_t type = AbsType(d.ds_dataType);
@@ -529,7 +530,7 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
     gc.gc_columnData = &dv;
     IIapi_getColumns(&gc);
     uint32_t rc = IIWaitCompletion(&gc.gc_genParm, &s->messages);
-    if (rc == kIngNoData) {
+    if (rc == kErrNoData) {
       *rowsRead = 0;
       return 0;
     }
@@ -561,7 +562,7 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
       auto* nb = static_cast<uint8_t*>(std::realloc(s->segBuf, size_t(s->segCap) + grow + 4));
       if (nb == nullptr) {
         IngLog(3, "_read_longdata: NO MORE MEMORY");
-        return kIngErrNoMemory;
+        return kErrNoMemory;
       }
       s->segBuf = nb;
       s->segCap += grow;
@@ -576,7 +577,7 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
   std::free(old.ptr);
   if (!narrow.empty() || (type == IIAPI_LNVCH_TYPE && col->kind != DS_WCHAR_REF)) {
     void* copy = std::malloc(narrow.size() + 1);
-    if (copy == nullptr) return kIngErrNoMemory;
+    if (copy == nullptr) return kErrNoMemory;
     std::memcpy(copy, narrow.data(), narrow.size());
     static_cast<char*>(copy)[narrow.size()] = '\0';
     DatasetRefSet(cell, uint32_t(narrow.size()), copy);
@@ -629,9 +630,9 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
     size_t rowBytes = 0;
     for (int16_t c = 0; c < cols; ++c) rowBytes += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
     auto* dv = static_cast<IIAPI_DATAVALUE*>(std::calloc(count, sizeof(IIAPI_DATAVALUE)));
-    if (dv == nullptr) return kIngErrNoMemory;
+    if (dv == nullptr) return kErrNoMemory;
     auto* block = static_cast<uint8_t*>(std::calloc(rowsAsk, rowBytes));
-    uint32_t rc = block == nullptr ? kIngErrNoMemory : 0;
+    uint32_t rc = block == nullptr ? kErrNoMemory : kErrNone;
     for (uint32_t r = 0; r < rowsAsk && rc == 0; ++r) {
       uint8_t* at = block + size_t(r) * rowBytes;
       for (int16_t c = 0; c < cols; ++c) {
@@ -658,7 +659,7 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
     }
     std::free(block);
     std::free(dv);
-    if (rc == kIngNoData) return 0;
+    if (rc == kErrNoData) return 0;
     if (rc != 0) return rc;
     if (returned == 0) return 0;
     got = returned;
@@ -742,7 +743,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
   auto unsupported = [&]() {
     IngLog(4, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
            int(d->ds_dataType));
-    return kIngErrNotCapable;
+    return kErrNotCapable;
   };
   // Numbers: held as a 64-bit integer or a double, then put into the target.
   bool isInt = false, isFloat = false;
@@ -866,7 +867,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
     }
     default:
       IngLog(4, "unknown bind type [%d] in parameters", int(dc->kind));
-      return kIngErrNotCapable;
+      return kErrNotCapable;
   }
   if (!owned.empty()) {
     text = owned.c_str();
@@ -894,7 +895,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
         return 0;
       }
       void* k = Keep(s, col, text ? text : "", textLen);
-      if (k == nullptr) return kIngErrNoMemory;
+      if (k == nullptr) return kErrNoMemory;
       *value = k;
       *length = uint32_t(textLen);
       return 0;
@@ -920,7 +921,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
         *value = Keep(s, col, &y, 4);
         *length = 4;
       }
-      return *value ? 0 : kIngErrNoMemory;
+      return *value ? kErrNone : kErrNoMemory;
     }
     case Target::Float: {
       double x;
@@ -930,7 +931,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
       else return unsupported();
       *value = Keep(s, col, &x, 8);
       *length = 8;
-      return *value ? 0 : kIngErrNoMemory;
+      return *value ? kErrNone : kErrNoMemory;
     }
     default: return unsupported();
   }
@@ -1116,7 +1117,7 @@ uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowC
     case IIAPI_QT_EXEC_PROCEDURE: text[0] = '\0'; break;
     default:
       IngLog(4, "_execute_param doesn't support queryType=[%d]", queryType);
-      return kIngErrNotCapable;
+      return kErrNotCapable;
   }
   IngConn* c = s->conn;
   IIAPI_QUERYPARM qy{};
@@ -1138,7 +1139,7 @@ uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowC
   if (rc == 0 && params) rc = SendParams(s, queryType, row);
   if (rc == 0 && (queryType == IIAPI_QT_OPEN || queryType == IIAPI_QT_EXEC_PROCEDURE)) {
     rc = IIGetDescriptor(&s->desc, IngStmtGetHandle(s), &s->messages);
-    if (rc == kIngNoData && queryType == IIAPI_QT_EXEC_PROCEDURE) {
+    if (rc == kErrNoData && queryType == IIAPI_QT_EXEC_PROCEDURE) {
       // A procedure without output parameters and without rows has no descriptors.
       s->desc.count = 0;
       s->desc.descs = nullptr;

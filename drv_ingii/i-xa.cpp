@@ -12,8 +12,9 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/ingutil.h"
 #include "iiapi/iiapi.h"
+#include "drv_ingii/i-xa.h"
+#include "util/errtable.h"
 #include "util/trymem.h"
-#include "xa/xa_agent.h"
 
 struct XaBranchEntry {
   void* connHandle;
@@ -191,7 +192,7 @@ uint32_t RecoverScan(IngConn* c) {
   IIapi_connect(&co);
   if (IIWaitCompletion(&co.co_genParm, &c->messages) != 0) {
     if (co.co_connHandle != nullptr && co.co_connHandle != c->server->env) DisconnectHandle(co.co_connHandle);
-    return kIngErrGeneral;
+    return kErrGeneral;
   }
   void* session = co.co_connHandle;
   void* tran = co.co_tranHandle;
@@ -239,7 +240,7 @@ uint32_t RecoverScan(IngConn* c) {
   const int n = gd.gd_descriptorCount;
   std::string buffers[64];
   IIAPI_DATAVALUE values[64] = {};
-  if (n > 64) return fail(kIngErrGeneral);
+  if (n > 64) return fail(kErrGeneral);
   for (int i = 0; i < n; ++i) {
     buffers[i].assign(size_t(gd.gd_descriptor[i].ds_length) + 2, '\0');
     values[i].dv_value = buffers[i].data();
@@ -254,7 +255,7 @@ uint32_t RecoverScan(IngConn* c) {
     uint32_t grc = IIWaitCompletion(&gc.gc_genParm, &c->messages);
     if (grc == 82) break;
     if (grc != 0) return fail(grc);
-    if (gc.gc_rowsReturned < 1) return fail(kIngErrGeneral);
+    if (gc.gc_rowsReturned < 1) return fail(kErrGeneral);
     const IIAPI_DESCRIPTOR& d = gd.gd_descriptor[0];
     if (values[0].dv_null) continue;
     char textValue[513];
@@ -279,7 +280,7 @@ uint32_t RecoverScan(IngConn* c) {
     if (!XidFromText(textValue, &x)) continue;
     if (count == room) {
       auto* grown = static_cast<XID*>(TryRealloc(list, sizeof(XID) * (room + 32)));
-      if (grown == nullptr) return fail(kIngErrNoMemory);
+      if (grown == nullptr) return fail(kErrNoMemory);
       list = grown;
       room += 32;
     }
@@ -289,7 +290,7 @@ uint32_t RecoverScan(IngConn* c) {
   if (rc == 0) rc = IICloseStmt(&stmt, &c->messages);
   if (rc != 0) return fail(rc);
   // An empty list still marks a scan as started.
-  if (list == nullptr && (list = static_cast<XID*>(TryMalloc(sizeof(XID)))) == nullptr) return fail(kIngErrNoMemory);
+  if (list == nullptr && (list = static_cast<XID*>(TryMalloc(sizeof(XID)))) == nullptr) return fail(kErrNoMemory);
   FreeInDoubt(c);
   c->xaInDoubt = list;
   c->xaInDoubtCount = count;
@@ -373,7 +374,7 @@ int XidFromText(const char* text, XID* out) {
 }
 
 uint32_t IIRegisterXid(const XID* xid, void** tranIdHandle) {
-  if (xid == nullptr || tranIdHandle == nullptr || !XidLengthsValid(xid)) return kIngErrGeneral;
+  if (xid == nullptr || tranIdHandle == nullptr || !XidLengthsValid(xid)) return kErrGeneral;
   IIAPI_REGXIDPARM rg{};
   rg.rg_tranID.ti_type = IIAPI_TI_XAXID;
   auto& x = rg.rg_tranID.ti_value.xaXID;
@@ -384,23 +385,31 @@ uint32_t IIRegisterXid(const XID* xid, void** tranIdHandle) {
   x.xa_branchSeqnum = 0;
   x.xa_branchFlag = 7;
   IIapi_registerXID(&rg);
-  if (rg.rg_status == IIAPI_ST_OUT_OF_MEMORY) return kIngErrNoMemory;
-  if (rg.rg_status != IIAPI_ST_SUCCESS) return kIngErrGeneral;
+  if (rg.rg_status == IIAPI_ST_OUT_OF_MEMORY) return kErrNoMemory;
+  if (rg.rg_status != IIAPI_ST_SUCCESS) return kErrGeneral;
   *tranIdHandle = rg.rg_tranIdHandle;
   return 0;
 }
 
 uint32_t IIReleaseXid(const XID*, void** tranIdHandle) {
-  if (tranIdHandle == nullptr) return kIngErrGeneral;
+  if (tranIdHandle == nullptr) return kErrGeneral;
   IIAPI_RELXIDPARM rl{};
   rl.rl_tranIdHandle = *tranIdHandle;
   IIapi_releaseXID(&rl);
-  if (rl.rl_status != IIAPI_ST_SUCCESS) return kIngErrGeneral;
+  if (rl.rl_status != IIAPI_ST_SUCCESS) return kErrGeneral;
   *tranIdHandle = nullptr;
   return 0;
 }
 
 // ---- the server's parked branches -----------------------------------------------------------
+
+int XaHolderAssociated(const XaConnHolder* holder) { return holder != nullptr && holder->associated != 0; }
+
+uint32_t XaHolderSetAssociated(XaConnHolder* holder, int flag) {
+  if (holder == nullptr) return kErrBadArg;
+  holder->associated = flag != 0;
+  return 0;
+}
 
 XaBranchList* XaBranchListCreate() { return new (std::nothrow) XaBranchList{}; }
 
@@ -546,7 +555,7 @@ int IngXaPrepare(uint32_t conn, XID* xid, int, long flags) {
     TryFree(e);
   }
   if (c->xaState != 2) return XAER_PROTO;
-  uint32_t rc = kIngErrGeneral;
+  uint32_t rc = kErrGeneral;
   if (c->tranHandle != nullptr) {
     IIAPI_PREPCMTPARM pr{};
     pr.pr_tranHandle = c->tranHandle;

@@ -12,6 +12,7 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
+#include "util/errtable.h"
 
 void IngStringRowFree(IngStringRow* row) {
   if (row == nullptr) return;
@@ -43,7 +44,7 @@ uint32_t IIInitialize(void** envCell) {
   IIapi_initialize(&in);
   if (in.in_status != IIAPI_ST_SUCCESS) {
     IngLog(1, "Error in IIapi_initialize: in_status = %s", IIStatusName(in.in_status));
-    return kIngErrGeneral;
+    return kErrGeneral;
   }
   *envCell = in.in_envHandle;
   IIAPI_SETENVPRMPARM se{};
@@ -62,7 +63,7 @@ uint32_t IITerminate(void** envCell) {
   *envCell = nullptr;
   IIAPI_TERMPARM tm{};
   IIapi_terminate(&tm);
-  return tm.tm_status == IIAPI_ST_SUCCESS ? 0 : kIngErrGeneral;
+  return tm.tm_status == IIAPI_ST_SUCCESS ? kErrNone : kErrGeneral;
 }
 
 uint32_t IIDrainErrors(void* errorHandle, IngDiagList* list) {
@@ -89,15 +90,15 @@ uint32_t IIWaitCompletion(IIAPI_GENPARM* header, IngDiagList* list) {
     case IIAPI_ST_WARNING:
       return 0;
     case IIAPI_ST_NO_DATA:
-      return kIngNoData;
+      return kErrNoData;
     default:
       break;
   }
   if (header->gp_errorHandle != nullptr && list != nullptr) {
     uint32_t code = IIDrainErrors(header->gp_errorHandle, list);
-    return code ? code : kIngErrGeneral;
+    return code ? code : kErrGeneral;
   }
-  return kIngErrGeneral;
+  return kErrGeneral;
 }
 
 uint32_t IISetConnParam(void** connCell, long paramId, const char* value, IngDiagList* list) {
@@ -160,12 +161,12 @@ uint32_t IICancel(void** stmtCell, IngDiagList* list) {
 }
 
 uint32_t IIGetDescriptor(IIAPI_GETDESCRPARM* out, void* stmtHandle, IngDiagList* list) {
-  if (out == nullptr) return kIngErrBadArg;
+  if (out == nullptr) return kErrBadArg;
   *out = IIAPI_GETDESCRPARM{};
   out->gd_stmtHandle = stmtHandle;
   IIapi_getDescriptor(out);
   uint32_t rc = IIWaitCompletion(&out->gd_genParm, list);
-  if (rc == kIngNoData) {
+  if (rc == kErrNoData) {
     out->gd_descriptorCount = 0;
     out->gd_descriptor = nullptr;
     return 0;
@@ -319,10 +320,10 @@ uint32_t OpenSingle(void** connCell, void** tranCell, const char* text, SingleRo
 // Fetches the row: the wait's code (82 when there is none), 15 when more than one came.
 uint32_t FetchSingle(SingleRow& r, IngDiagList* list) {
   r.values = static_cast<IIAPI_DATAVALUE*>(std::calloc(size_t(r.count), sizeof(IIAPI_DATAVALUE)));
-  if (r.values == nullptr) return kIngErrNoMemory;
+  if (r.values == nullptr) return kErrNoMemory;
   for (int i = 0; i < r.count; ++i) {
     r.values[i].dv_value = std::calloc(1, r.desc[i].ds_length + 1u);
-    if (r.values[i].dv_value == nullptr) return kIngErrNoMemory;
+    if (r.values[i].dv_value == nullptr) return kErrNoMemory;
   }
   IIAPI_GETCOLPARM gc{};
   gc.gc_stmtHandle = r.stmt;
@@ -332,8 +333,8 @@ uint32_t FetchSingle(SingleRow& r, IngDiagList* list) {
   IIapi_getColumns(&gc);
   uint32_t rc = IIWaitCompletion(&gc.gc_genParm, list);
   if (rc) return rc;
-  if (gc.gc_rowsReturned > 1) return kIngErrGeneral;
-  if (gc.gc_rowsReturned < 1) return kIngNoData;
+  if (gc.gc_rowsReturned > 1) return kErrGeneral;
+  if (gc.gc_rowsReturned < 1) return kErrNoData;
   return 0;
 }
 }  // namespace
@@ -344,17 +345,17 @@ uint32_t IISelectStrings(void** connCell, void** tranCell, const char* text, Ing
   SingleRow r;
   uint32_t rc = OpenSingle(connCell, tranCell, text, r, list);
   if (rc) return rc;
-  if (r.count <= 0) return kIngNoData;
+  if (r.count <= 0) return kErrNoData;
   rc = FetchSingle(r, list);
   if (rc) return rc;
   char** values = static_cast<char**>(std::calloc(size_t(r.count), sizeof(char*)));
-  if (values == nullptr) return kIngErrNoMemory;
+  if (values == nullptr) return kErrNoMemory;
   for (int i = 0; i < r.count; ++i) {
     values[i] = ValueToText(r.desc[i], r.values[i]);
     if (values[i] == nullptr) {
       for (int k = 0; k < i; ++k) std::free(values[k]);
       std::free(values);
-      return kIngErrNoMemory;
+      return kErrNoMemory;
     }
   }
   row->count = uint32_t(r.count);
@@ -369,9 +370,9 @@ uint32_t IISelectCount(void** connCell, void** tranCell, const char* text, uint3
   SingleRow r;
   uint32_t rc = OpenSingle(connCell, tranCell, text, r, list);
   if (rc) return rc;
-  if (r.count != 1) return kIngNoData;
+  if (r.count != 1) return kErrNoData;
   rc = FetchSingle(r, list);
-  if (rc == kIngNoData) return kIngErrGeneral;
+  if (rc == kErrNoData) return kErrGeneral;
   if (rc) return rc;
   const IIAPI_DATAVALUE& v = r.values[0];
   if (r.desc[0].ds_dataType == IIAPI_INT_TYPE && !v.dv_null) {
@@ -499,13 +500,13 @@ int32_t IIConnect(IngConn* c, const XID* xid) {
   };
   if (c->apiLevel < 1) {
     IngLog(4, "The connection doesn't support IIAPI_LEVEL_1 and higher");
-    return fail(kIngErrGeneral);
+    return fail(kErrGeneral);
   }
   IngStringRow row{};
   rc = IISelectStrings(&c->connHandle, &c->tranHandle, kProbeQuery, &row, &c->messages);
   if (rc != 0 || row.count < 7) {
     IngStringRowFree(&row);
-    return fail(kIngErrGeneral);
+    return fail(kErrGeneral);
   }
   c->probed = 1;
   std::free(c->dbName);
@@ -521,7 +522,7 @@ int32_t IIConnect(IngConn* c, const XID* xid) {
   if (strcasecmp(row.values[5], "UTF8") == 0 && c->versionNumber >= 300000) c->maxCharLen /= 2;
   c->unicodeSupported = std::strcmp(row.values[6], "1") == 0 && c->apiLevel >= 2;
   IngStringRowFree(&row);
-  if (c->dbName == nullptr || c->userName == nullptr || c->versionText == nullptr) return fail(kIngErrGeneral);
+  if (c->dbName == nullptr || c->userName == nullptr || c->versionText == nullptr) return fail(kErrGeneral);
   return 0;
 }
 
@@ -564,8 +565,8 @@ uint32_t IIProcedureExists(IngStmt* s, const char* name) {
   uint32_t count = 0;
   uint32_t rc = IISelectCount(&c->connHandle, &c->tranHandle, q.c_str(), &count, &s->messages);
   if (rc == 0 && count == 0) {
-    IngDiagPostText(&s->messages, "Can't find procedure", kIngErrSyntax);
-    return kIngErrSyntax;
+    IngDiagPostText(&s->messages, "Can't find procedure", kErrSyntax);
+    return kErrSyntax;
   }
   return rc;
 }

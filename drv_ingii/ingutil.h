@@ -6,7 +6,7 @@
 
 #include "drv_ingii/i-diag.h"
 #include "iiapi/iiapi.h"
-#include "xa/xa_agent.h"
+#include "drv_ingii/i-xa.h"
 
 struct IngConn;
 struct IngStmt;

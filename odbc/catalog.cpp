@@ -13,12 +13,10 @@
 #include "odbc/stmt.h"
 #include "util/dataset.h"
 #include "util/trace.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kErrBadArg = 21;      // S1009
-constexpr uint32_t kErrSequence = 22;    // S1010
-constexpr uint32_t kErrNotCapable = 43;  // S1C00
 
 bool StmtAgentOf(StmtRecord* stmt, const AgentLink** link, uint32_t* agentStmt) {
     if (stmt == nullptr || stmt->link == nullptr || stmt->agentStmt == 0) return false;
@@ -48,7 +46,7 @@ struct TextRule {
 // old descriptions.
 bool Begin(StmtRecord* stmt) {
     StmtCloseCursor(stmt);
-    if (stmt->state != 1) {
+    if (stmt->state != kStmtStateAllocated) {
         stmt->lastError = kErrSequence;
         return false;
     }
@@ -89,12 +87,12 @@ SQLRETURN CallAgent(StmtRecord* stmt, int slot, const void* block) {
     uint32_t agentStmt = 0;
     uint32_t rc = kErrNotCapable;
     if (g_CatalogServices.stmtAgent(stmt, &link, &agentStmt)) {
-        auto fn = reinterpret_cast<DRV_Catalog_t>(link && link->table ? link->table->op[slot] : nullptr);
+        auto fn = AgentCatalogSlot(link ? link->table : nullptr, slot);
         rc = fn ? fn(agentStmt, block) : kErrNotCapable;
     }
     stmt->lastError = rc;
     if (rc == 0) {
-        stmt->state = 2;
+        stmt->state = kStmtStateResults;
         stmt->flags |= 2;
         return SQL_SUCCESS;
     }
@@ -283,7 +281,7 @@ SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType) {
         g_CatalogServices.collectAgentDiag(stmt);
         return SQL_ERROR;
     }
-    stmt->state = 2;
+    stmt->state = kStmtStateResults;
     stmt->flags |= 2;
     return SQL_SUCCESS;
 }

@@ -14,15 +14,11 @@
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
 #include "xa/xa_agent.h"
+#include "util/errtable.h"
 
 namespace {
 
 // Agent property ids the connection reads and sets.
-constexpr uint32_t kPropCapabilityMask = 0x22010011;
-constexpr uint32_t kPropUnicode = 0x22010013;
-constexpr uint32_t kPropOdbcVersion = 0x2201000C;
-constexpr uint32_t kPropAutocommit = 0x22030000;
-constexpr uint32_t kPropIsolation = 0x2203006C;
 
 constexpr char kWideMarker[4] = {'W', 0x7F, 0x01, 0x01};
 
@@ -64,10 +60,10 @@ void ReadCapabilityItems(ConnRecord* conn) {
         uint32_t id;
         uint32_t ConnRecord::*word;
     } kItems[] = {
-        {0x22010002, &ConnRecord::needBind},    {0x22010003, &ConnRecord::hasMoreRes},
-        {0x22010004, &ConnRecord::hasParamOp},  {0x22010006, &ConnRecord::hasScrlCurs},
-        {0x22010008, &ConnRecord::hasDynMixCurs}, {0x2201000A, &ConnRecord::hasV2DAE},
-        {0x22010005, &ConnRecord::spOutDeferFetch}, {0x2201000E, &ConnRecord::hasExecute2},
+        {kPropNeedBind, &ConnRecord::needBind},    {kPropHasMoreResults, &ConnRecord::hasMoreRes},
+        {kPropHasParamArrays, &ConnRecord::hasParamOp},  {kPropHasScrollCursors, &ConnRecord::hasScrlCurs},
+        {kPropHasDynMixCursors, &ConnRecord::hasDynMixCurs}, {kPropHasV2DataAtExec, &ConnRecord::hasV2DAE},
+        {kPropSpOutDeferFetch, &ConnRecord::spOutDeferFetch}, {kPropHasExecute2, &ConnRecord::hasExecute2},
     };
     for (const auto& item : kItems) {
         uint32_t v = 0;
@@ -97,7 +93,7 @@ void FreeExplicitDescriptors(ConnRecord* conn) {
 ConnRecord* ConnCreate(EnvRecord* env) {
     auto* conn = RecordNew<ConnRecord>();
     if (!conn) {
-        env->lastError = 16;
+        env->lastError = kErrNoMemory;
         return nullptr;
     }
     conn->tag = kTagConn;
@@ -105,7 +101,7 @@ ConnRecord* ConnCreate(EnvRecord* env) {
     conn->next = env->conns;
     env->conns = conn;
     conn->lastError = 0;
-    conn->state = 1;
+    conn->state = kConnStateAllocated;
     conn->loginTimeout = 120;
     conn->failover = nullptr;
     conn->flags = kConnFlagAutocommit;
@@ -167,15 +163,15 @@ void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::st
 }
 
 void ConnOpen(ConnRecord* conn, char mode) {
-    if (conn->state != 1) {
-        conn->lastError = 22;  // S1010
+    if (conn->state != kConnStateAllocated) {
+        conn->lastError = kErrSequence;
         return;
     }
     conn->agentServer = 0;
     conn->agentConn = 0;
-    conn->lastError = 53;  // 08004 until the connection stands
+    conn->lastError = kErrRejected;  // 08004 until the connection stands
 
-    if (IngInstallOpTable(&conn->link) != 0 || !conn->link.table) {
+    if (AgentStackInstall(&conn->link) != 0 || !conn->link.table) {
         OpenFailed(conn, "Unable to initialize driver");
         return;
     }
@@ -214,7 +210,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
     uint32_t code = AgentCall<DRV_Connect>(&conn->link, server, &params, &agentConn);
     conn->lastError = code;
     if (code != 0 || !agentConn) {
-        if (!code) conn->lastError = 53;
+        if (!code) conn->lastError = kErrRejected;
         OpenFailed(conn, "Unable to allocate connection handle");
         DiagCollectConn(conn, nullptr);
         DiagCollectServer(conn);
@@ -228,7 +224,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
         conn->wideUnconfirmed = (ReadItem(conn, kPropUnicode, &v) && v == 1) ? 0 : 1;
     }
 
-    conn->state = 2;
+    conn->state = kConnStateConnected;
     conn->lastError = 0;
     conn->opTableKind = 1;
     conn->opTableCount = 0;
@@ -285,7 +281,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
 }
 
 uint32_t ConnDisconnect(ConnRecord* conn) {
-    if (conn->state == 2) {
+    if (conn->state == kConnStateConnected) {
         while (conn->stmts) {
             StmtRecord* s = conn->stmts;
             StmtCloseCursor(s);
@@ -294,7 +290,7 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
         if (conn->dispenser) {
             int users = DispenserRelease(conn->dispenser);
             conn->dispenser = nullptr;
-            if (users > 0) return 65;  // 25000: the distributed transaction still uses it
+            if (users > 0) return kErrTxnState;  // 25000: the distributed transaction still uses it
         }
         uint32_t code = conn->agentConn ? AgentCall<DRV_Disconnect>(&conn->link, conn->agentConn) : 0;
         if (code) {
@@ -302,7 +298,7 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
             return code;
         }
         ReleaseServer(conn);
-        conn->state = 1;
+        conn->state = kConnStateAllocated;
     }
     FreeText(conn->translateDll);
     if (conn->opTableKind == 1) {
@@ -317,12 +313,12 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
 
 SQLRETURN ConnEndTran(ConnRecord* conn, uint32_t type) {
     if (GwTraceOn()) GwTrace("%s", type == 0 ? "[Commit]" : "[Rollback]");
-    if (conn->state != 2) {
-        conn->lastError = 52;  // 08003
+    if (conn->state != kConnStateConnected) {
+        conn->lastError = kErrNotOpen;
         return SQL_ERROR;
     }
     if (type > 1) {
-        conn->lastError = 23;  // S1012
+        conn->lastError = kErrTxnOpCode;
         return SQL_ERROR;
     }
     uint32_t code = type == 0 ? AgentCall<DRV_Commit>(&conn->link, conn->agentConn)
@@ -337,17 +333,17 @@ SQLRETURN ConnEndTran(ConnRecord* conn, uint32_t type) {
 
 SQLRETURN EnvEndTran(EnvRecord* env, uint32_t type) {
     if (EnvHasBusyConnection(env)) {
-        env->lastError = 22;  // S1010
+        env->lastError = kErrSequence;
         return SQL_ERROR;
     }
     if (type > 1) {
-        env->lastError = 23;  // S1012
+        env->lastError = kErrTxnOpCode;
         return SQL_ERROR;
     }
     SQLRETURN rc = SQL_SUCCESS;
     for (ConnRecord* c = env->conns; c; c = c->next) {
         // A connection that is not open has no transaction to end.
-        if (c->state != 2) continue;
+        if (c->state != kConnStateConnected) continue;
         uint32_t saved = c->lastError;
         c->lastError = 0;
         if (ConnEndTran(c, type) == SQL_ERROR) {
@@ -384,7 +380,7 @@ void ConnFree(ConnRecord* conn) {
     }
     DiagFreeAll(conn);
     conn->tag = kTagFreed;
-    conn->state = 0;
+    conn->state = kConnStateFreed;
     HandleTableRemove(&g_ConnTable, conn->handle);
 }
 

@@ -45,7 +45,7 @@ struct ConnectContext {
 
 ConnRecord* ConnOfContext(void* context) { return static_cast<ConnectContext*>(context)->conn; }
 
-bool TargetConnected(void* context) { return ConnOfContext(context)->state == 2; }
+bool TargetConnected(void* context) { return ConnOfContext(context)->state == kConnStateConnected; }
 
 void TargetStore(void* context, const ConnectPlan& plan) {
     ConnRecord* conn = ConnOfContext(context);

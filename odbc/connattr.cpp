@@ -11,36 +11,17 @@
 #include "platform/msgbox.h"
 #include "util/utf.h"
 #include "xa/xa_agent.h"
+#include "util/errtable.h"
+#include "drv_ingii/i-info.h"
 
 namespace {
 
-enum : uint32_t {
-    kNotSupported = 1,   // IM001
-    kNoMemory = 16,      // S1001
-    kTruncated = 19,     // 01004
-    kSequence = 22,      // S1010
-    kBadLength = 25,     // S1090
-    kOptionRange = 27,   // S1092
-    kNotCapable = 43,    // S1C00
-    kNotOpen = 52,       // 08003
-    kCursorOpen = 64,    // 24000
-    kTxnState = 65,      // 25000
-    kValueChanged = 75,  // 01S02
-    kBadAttrValue = 138, // S1024
-    kDtcFailed = 170,    // IM932
-};
 
-constexpr uint32_t kOptAutocommit = 0x22030000;
-constexpr uint32_t kOptAccessMode = 0x22030001;
-constexpr uint32_t kOptIsolation = 0x2203006C;
-constexpr uint32_t kOptQualifier = 0x2103006D;
-constexpr uint32_t kOptFailover = 0x22030500;
-constexpr uint32_t kItemQualifier = 0x2101000D;
 
 constexpr uint32_t kOptFailoverCallback = 1280;
 constexpr uint32_t kOptFailoverArgument = 1281;
 
-bool Connected(const ConnRecord* conn) { return conn->state == 2; }
+bool Connected(const ConnRecord* conn) { return conn->state == kConnStateConnected; }
 uint32_t OdbcVersion(const ConnRecord* conn) { return conn->env ? conn->env->odbcVersion : 2; }
 
 // Driver options passed to the agent as numbers, and as texts.
@@ -85,11 +66,11 @@ SQLRETURN AgentSet(ConnRecord* conn, uint32_t id, uint32_t* value) {
     if (!Connected(conn)) return SQL_SUCCESS;
     uint32_t v = *value;
     uint32_t code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, id, &v);
-    if (code == kValueChanged) {
+    if (code == kErrOptionChanged) {
         uint32_t now = v;
         uint16_t got = 0;
         if (AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, id, &now, uint16_t(4), &got) == 0) *value = now;
-        conn->lastError = kValueChanged;
+        conn->lastError = kErrOptionChanged;
         return SQL_SUCCESS_WITH_INFO;
     }
     if (code != 0) {
@@ -101,7 +82,7 @@ SQLRETURN AgentSet(ConnRecord* conn, uint32_t id, uint32_t* value) {
 }
 
 SQLRETURN SetStatementDefault(ConnRecord* conn, uint32_t option, uint64_t value) {
-    if (OdbcVersion(conn) >= 3) return Fail(conn, kNotSupported);
+    if (OdbcVersion(conn) >= 3) return Fail(conn, kErrNotSupported);
     SCS_Cursor& d = conn->cursorDefaults;
     switch (option) {
         case SQL_QUERY_TIMEOUT: conn->defQueryTimeout = value; break;
@@ -131,17 +112,17 @@ SQLRETURN SetStatementDefault(ConnRecord* conn, uint32_t option, uint64_t value)
 }
 
 SQLRETURN EnlistInDtc(ConnRecord* conn, uint64_t value) {
-    if (OdbcVersion(conn) < 3 || !conn->capXa) return Fail(conn, kNotSupported);
-    if (!Connected(conn)) return Fail(conn, kNotOpen);
+    if (OdbcVersion(conn) < 3 || !conn->capXa) return Fail(conn, kErrNotSupported);
+    if (!Connected(conn)) return Fail(conn, kErrNotOpen);
     if (value == SQL_DTC_DONE) {
-        if (!conn->enlisted) return Fail(conn, kTxnState);
+        if (!conn->enlisted) return Fail(conn, kErrTxnState);
         DispenserRelease(conn->dispenser);
         conn->dispenser = nullptr;
         conn->enlisted = 0;
         return SQL_SUCCESS;
     }
     if (conn->enlisted) return SQL_SUCCESS;
-    if (DtcInit() != 0) return Fail(conn, kDtcFailed);
+    if (DtcInit() != 0) return Fail(conn, kErrDtcEnlist);
     if (conn->dispenser) {
         DispenserRelease(conn->dispenser);
         conn->dispenser = nullptr;
@@ -151,18 +132,18 @@ SQLRETURN EnlistInDtc(ConnRecord* conn, uint64_t value) {
     const char* pwd = conn->password ? conn->password : "";
     size_t n = strlen(dsn) + strlen(uid) + strlen(pwd) + 20;
     char* text = static_cast<char*>(malloc(n));
-    if (!text) return Fail(conn, kNoMemory);
+    if (!text) return Fail(conn, kErrNoMemory);
     snprintf(text, n, "DSN=%s;UID=%s;PWD=%s;", dsn, uid, pwd);
     conn->dispenser = DispenserCreate(reinterpret_cast<void*>(uintptr_t(value)), conn->agentServer, conn->agentConn,
                                       &conn->link, &conn->xaLock, &conn->callLock, text);
     // The password must not linger in freed memory.
     memset(text, 0, n);
     free(text);
-    if (!conn->dispenser) return Fail(conn, kDtcFailed);
+    if (!conn->dispenser) return Fail(conn, kErrDtcEnlist);
     if (DispenserRMConnect(conn->dispenser) != 0 || DispenserRMEnlist(conn->dispenser) != 0) {
         DispenserRelease(conn->dispenser);
         conn->dispenser = nullptr;
-        return Fail(conn, kDtcFailed);
+        return Fail(conn, kErrDtcEnlist);
     }
     conn->enlisted = 1;
     return SQL_SUCCESS;
@@ -171,11 +152,11 @@ SQLRETURN EnlistInDtc(ConnRecord* conn, uint64_t value) {
 SQLRETURN SetCurrentQualifier(ConnRecord* conn, uint64_t value, char mode) {
     if (!Connected(conn)) return SQL_SUCCESS;
     for (StmtRecord* s = conn->stmts; s; s = s->next) {
-        if (s->flags & 0x2) return Fail(conn, kCursorOpen);
+        if (s->flags & 0x2) return Fail(conn, kErrCursorState);
     }
     TextArg text(value, mode);
-    if (text.failed) return Fail(conn, kNoMemory);
-    uint32_t code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, kOptQualifier,
+    if (text.failed) return Fail(conn, kErrNoMemory);
+    uint32_t code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, kPropQualifier,
                                              const_cast<char*>(text.p ? text.p : ""));
     if (code != 0) {
         conn->lastError = code;
@@ -183,7 +164,7 @@ SQLRETURN SetCurrentQualifier(ConnRecord* conn, uint64_t value, char mode) {
         return SQL_ERROR;
     }
     char* copy = text.p ? strdup(text.p) : nullptr;
-    if (text.p && !copy) return Fail(conn, kNoMemory);
+    if (text.p && !copy) return Fail(conn, kErrNoMemory);
     free(conn->serverText);
     conn->serverText = copy;
     return SQL_SUCCESS;
@@ -194,32 +175,32 @@ SQLRETURN SetDriverOption(ConnRecord* conn, uint32_t option, uint64_t value, cha
     uint32_t code;
     if (DriverTextOption(option)) {
         TextArg text(value, mode);
-        if (text.failed) return Fail(conn, kNoMemory);
-        code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, 0x21030000u + option,
+        if (text.failed) return Fail(conn, kErrNoMemory);
+        code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, kPropTextOptionBase + option,
                                         const_cast<char*>(text.p ? text.p : ""));
-        if (code != 0 && code != kValueChanged) {
-            conn->lastError = code == kNotCapable ? kOptionRange : code;
+        if (code != 0 && code != kErrOptionChanged) {
+            conn->lastError = code == kErrNotCapable ? kErrOptionRange : code;
             DiagCollectConn(conn, nullptr);
             return SQL_ERROR;
         }
     } else {
         uint32_t v = uint32_t(value);
-        code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, 0x22030000u + option, &v);
-        if (code != 0 && code != kValueChanged) return Fail(conn, code == kNotCapable ? kOptionRange : code);
+        code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, kPropIntOptionBase + option, &v);
+        if (code != 0 && code != kErrOptionChanged) return Fail(conn, code == kErrNotCapable ? kErrOptionRange : code);
     }
-    if (code == kValueChanged) {
-        conn->lastError = kValueChanged;
+    if (code == kErrOptionChanged) {
+        conn->lastError = kErrOptionChanged;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;
 }
 
 SQLRETURN SetFailover(ConnRecord* conn, uint32_t option, uint64_t value) {
-    if (!Connected(conn)) return Fail(conn, kSequence);
-    if (!conn->capFailover) return Fail(conn, kNotCapable);
+    if (!Connected(conn)) return Fail(conn, kErrSequence);
+    if (!conn->capFailover) return Fail(conn, kErrNotCapable);
     if (option == kOptFailoverCallback) {
         uint32_t on = value ? 1 : 0;
-        SQLRETURN rc = AgentSet(conn, kOptFailover, &on);
+        SQLRETURN rc = AgentSet(conn, kPropFailover, &on);
         if (rc == SQL_ERROR) return rc;
         conn->failover = reinterpret_cast<FailoverCallback>(uintptr_t(value));
         return rc;
@@ -283,7 +264,7 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
         case SQL_RETRIEVE_DATA:
         case SQL_USE_BOOKMARKS: return SetStatementDefault(conn, option, value);
         case SQL_ASYNC_ENABLE:
-            if (OdbcVersion(conn) >= 3) return Fail(conn, kNotSupported);
+            if (OdbcVersion(conn) >= 3) return Fail(conn, kErrNotSupported);
             if (value) {
                 conn->flags |= 0x8;
             } else {
@@ -292,7 +273,7 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
             return SQL_SUCCESS;
         case SQL_ACCESS_MODE: {
             uint32_t v = value ? 1 : 0;
-            SQLRETURN rc = AgentSet(conn, kOptAccessMode, &v);
+            SQLRETURN rc = AgentSet(conn, kPropAccessMode, &v);
             if (rc == SQL_ERROR) return rc;
             if (rc == SQL_SUCCESS_WITH_INFO) value = v;
             // Marked as the application's choice, so that connecting keeps it.
@@ -301,7 +282,7 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
         }
         case SQL_AUTOCOMMIT: {
             uint32_t v = value ? 1 : 0;
-            SQLRETURN rc = AgentSet(conn, kOptAutocommit, &v);
+            SQLRETURN rc = AgentSet(conn, kPropAutocommit, &v);
             if (rc == SQL_ERROR) return rc;
             if (rc == SQL_SUCCESS_WITH_INFO) value = v;
             ConnSetAutocommit(conn, value != 0);  // the application's choice outlives the connect
@@ -313,9 +294,9 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
         case SQL_PACKET_SIZE: return SQL_SUCCESS;
         case SQL_TRANSLATE_DLL: {
             TextArg text(value, mode);
-            if (text.failed) return Fail(conn, kNoMemory);
+            if (text.failed) return Fail(conn, kErrNoMemory);
             char* copy = text.p ? strdup(text.p) : nullptr;
-            if (text.p && !copy) return Fail(conn, kNoMemory);
+            if (text.p && !copy) return Fail(conn, kErrNoMemory);
             free(conn->translateDll);
             conn->translateDll = copy;
             return SQL_SUCCESS;
@@ -323,7 +304,7 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
         case SQL_TRANSLATE_OPTION: conn->translateOption = uint32_t(value); return SQL_SUCCESS;
         case SQL_TXN_ISOLATION: {
             uint32_t v = uint32_t(value);
-            SQLRETURN rc = AgentSet(conn, kOptIsolation, &v);
+            SQLRETURN rc = AgentSet(conn, kPropIsolation, &v);
             if (rc == SQL_ERROR) return rc;
             conn->isolation = v;
             return rc;
@@ -338,7 +319,7 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
     if (DriverNumberOption(option, false) || DriverTextOption(option)) {
         return SetDriverOption(conn, option, value, mode);
     }
-    return Fail(conn, kOptionRange);
+    return Fail(conn, kErrOptionRange);
 }
 
 SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out) {
@@ -371,8 +352,8 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
             if (!conn->agentConn) return text("");
             char buf[257] = {};
             uint16_t got = 0;
-            uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kItemQualifier, buf, uint16_t(256), &got);
-            if (code != 0) return Fail(conn, code == kNotSupported ? kOptionRange : code);
+            uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropQualifierText, buf, uint16_t(256), &got);
+            if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
             return text(buf);
         }
         case SQL_QUIET_MODE: {
@@ -386,8 +367,8 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
         if (!Connected(conn)) return SQL_SUCCESS;
         uint32_t v = 0;
         uint16_t got = 0;
-        uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, 0x22030000u + option, &v, uint16_t(4), &got);
-        if (code != 0) return Fail(conn, code == kNotSupported ? kOptionRange : code);
+        uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropIntOptionBase + option, &v, uint16_t(4), &got);
+        if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
         return number(v);
     }
     if (DriverTextOption(option)) {
@@ -395,11 +376,11 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
         char buf[257] = {};
         uint16_t got = 0;
         uint32_t code =
-            AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, 0x21030000u + option, buf, uint16_t(256), &got);
-        if (code != 0) return Fail(conn, code == kNotSupported ? kOptionRange : code);
+            AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropTextOptionBase + option, buf, uint16_t(256), &got);
+        if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
         return text(buf);
     }
-    return Fail(conn, kOptionRange);
+    return Fail(conn, kErrOptionRange);
 }
 
 SQLRETURN ImplSetConnectOption(HandleBase* record, ApiArgs& args) {
@@ -423,7 +404,7 @@ SQLRETURN ImplGetConnectOption(HandleBase* record, ApiArgs& args) {
         int64_t len = 0;
         int64_t max = mode == 'W' ? 2 * SQL_MAX_OPTION_STRING_LENGTH : SQL_MAX_OPTION_STRING_LENGTH;
         if (CopyTextOut(v.text, value, max, &len, mode) != 0) {
-            conn->lastError = kTruncated;
+            conn->lastError = kErrTruncated;
             return SQL_SUCCESS_WITH_INFO;
         }
         return SQL_SUCCESS;
@@ -440,7 +421,7 @@ SQLRETURN ImplSetConnectAttr(HandleBase* record, ApiArgs& args) {
     auto length = args.next<SQLINTEGER>();
     char mode = args.mode();
     uint64_t v = uint64_t(uintptr_t(value));
-    if (attr < 0) return Fail(conn, kOptionRange);
+    if (attr < 0) return Fail(conn, kErrOptionRange);
     uint32_t a = uint32_t(attr);
     if (a == SQL_ATTR_ASYNC_ENABLE) {
         conn->asyncEnable = uint32_t(v);
@@ -448,25 +429,25 @@ SQLRETURN ImplSetConnectAttr(HandleBase* record, ApiArgs& args) {
         return SQL_SUCCESS;
     }
     if (a <= 14) {
-        if (a == SQL_ROWSET_SIZE || a == 13) return Fail(conn, kOptionRange);
+        if (a == SQL_ROWSET_SIZE || a == 13) return Fail(conn, kErrOptionRange);
         return ConnSetOption(conn, a, v, mode);
     }
-    if (a <= 100) return Fail(conn, kOptionRange);
+    if (a <= 100) return Fail(conn, kErrOptionRange);
     // No request ever times out and catalog arguments are always patterns: only those values
     // are taken. SQL_ATTR_AUTO_IPD can only be read.
-    if (a == SQL_ATTR_CONNECTION_TIMEOUT) return v == 0 ? SQL_SUCCESS : Fail(conn, kNotCapable);
+    if (a == SQL_ATTR_CONNECTION_TIMEOUT) return v == 0 ? SQL_SUCCESS : Fail(conn, kErrNotCapable);
     if (a == SQL_ATTR_METADATA_ID) {
         if (v == SQL_FALSE) return SQL_SUCCESS;
-        return Fail(conn, v == SQL_TRUE ? kNotCapable : kBadAttrValue);
+        return Fail(conn, v == SQL_TRUE ? kErrNotCapable : kErrBadAttrValue);
     }
-    if (a == SQL_ATTR_AUTO_IPD) return Fail(conn, kOptionRange);
+    if (a == SQL_ATTR_AUTO_IPD) return Fail(conn, kErrOptionRange);
     if (a == SQL_ATTR_CURRENT_CATALOG || a == SQL_ATTR_TRANSLATE_LIB) {
         // A text with an explicit length need not be terminated: copy what the length covers.
         if (length == SQL_NTS || !value) return ConnSetOption(conn, a, v, mode);
-        if (length < 0) return Fail(conn, kBadLength);
+        if (length < 0) return Fail(conn, kErrBadLength);
         size_t bytes = mode == 'W' ? size_t(length / 2) * 2 : size_t(length);
         char* copy = static_cast<char*>(calloc(bytes + 2, 1));
-        if (!copy) return Fail(conn, kNoMemory);
+        if (!copy) return Fail(conn, kErrNoMemory);
         memcpy(copy, value, bytes);
         SQLRETURN rc = ConnSetOption(conn, a, uint64_t(uintptr_t(copy)), mode);
         free(copy);
@@ -475,7 +456,7 @@ SQLRETURN ImplSetConnectAttr(HandleBase* record, ApiArgs& args) {
     if (a <= 112 || a == SQL_ATTR_ENLIST_IN_DTC || a == kOptFailoverCallback || a == kOptFailoverArgument) {
         return ConnSetOption(conn, a, v, mode);
     }
-    return Fail(conn, kOptionRange);
+    return Fail(conn, kErrOptionRange);
 }
 
 SQLRETURN ImplGetConnectAttr(HandleBase* record, ApiArgs& args) {
@@ -488,14 +469,14 @@ SQLRETURN ImplGetConnectAttr(HandleBase* record, ApiArgs& args) {
     ConnOptionValue v;
     switch (attr) {
         case SQL_QUERY_TIMEOUT:
-            if (OdbcVersion(conn) >= 3) return Fail(conn, kNotSupported);
+            if (OdbcVersion(conn) >= 3) return Fail(conn, kErrNotSupported);
             v.kind = ConnOptionValue::Int32;
             v.number = conn->defQueryTimeout;
             WriteNumber(value, v);
             return SQL_SUCCESS;
         case SQL_MAX_ROWS:
             if (len) *len = SQL_NTS;
-            return Fail(conn, kOptionRange);
+            return Fail(conn, kErrOptionRange);
         case SQL_ATTR_ASYNC_ENABLE:
             v.kind = ConnOptionValue::Int64;
             v.number = conn->asyncEnable;
@@ -511,14 +492,14 @@ SQLRETURN ImplGetConnectAttr(HandleBase* record, ApiArgs& args) {
         case SQL_ATTR_TRACEFILE:
         case SQL_ATTR_TRANSLATE_LIB:
         case SQL_ATTR_CURRENT_CATALOG: {
-            if (max < 0) return Fail(conn, kBadLength);
+            if (max < 0) return Fail(conn, kErrBadLength);
             SQLRETURN rc = ConnGetOption(conn, uint32_t(attr), &v);
             if (rc != SQL_SUCCESS) return rc;
             int64_t full = 0;
             int cut = CopyTextOut(v.text, value, max, &full, mode);
             if (len && *len != SQL_NTS) *len = SQLINTEGER(full);
             if (cut != 0) {
-                conn->lastError = kTruncated;
+                conn->lastError = kErrTruncated;
                 return SQL_SUCCESS_WITH_INFO;
             }
             return SQL_SUCCESS;
@@ -538,6 +519,6 @@ SQLRETURN ImplGetConnectAttr(HandleBase* record, ApiArgs& args) {
             WriteNumber(value, v);
             return SQL_SUCCESS;
         }
-        default: return Fail(conn, kOptionRange);
+        default: return Fail(conn, kErrOptionRange);
     }
 }

@@ -10,10 +10,11 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
 #include "odbc/globals.h"
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "odbc/stmt.h"
 #include "util/attr.h"
 #include "util/hash.h"
+#include "util/errtable.h"
 
 // ---- descriptions ---------------------------------------------------------------------------
 
@@ -57,11 +58,11 @@ namespace {
 uint32_t KeepAttributeRows(StmtRecord* stmt, const IngAttrList* list) {
     if (!list || list->count == 0 || !list->rows) return 0;
     stmt->keyInfo = HashCreate(101, 4);
-    if (!stmt->keyInfo) return 16;
+    if (!stmt->keyInfo) return kErrNoMemory;
     for (uint32_t i = 0; i < list->count; ++i) {
         const IngAttrRow& row = list->rows[i];
         auto* e = static_cast<AttrEntry*>(calloc(1, sizeof(AttrEntry)));
-        if (!e) return 16;
+        if (!e) return kErrNoMemory;
         e->column = row.column;
         e->attribute = row.attribute;
         if (row.form == 1) {
@@ -72,7 +73,7 @@ uint32_t KeepAttributeRows(StmtRecord* stmt, const IngAttrList* list) {
             e->value.ptr = strdup(row.text ? row.text : "");
             if (!e->value.ptr) {
                 free(e);
-                return 16;
+                return kErrNoMemory;
             }
         }
         // A later row for the same attribute and column replaces the earlier one.
@@ -105,7 +106,7 @@ ColumnInfo* StmtDescribeResult(StmtRecord* stmt) {
         if (rc == 16) {
             StmtFreeKeyInfo(stmt);
             if (cols) ColumnInfoArrayFree(cols, count);
-            stmt->lastError = 16;
+            stmt->lastError = kErrNoMemory;
             return nullptr;
         }
     } else {
@@ -138,7 +139,7 @@ ColumnInfo* StmtResultCol(StmtRecord* stmt, uint16_t column) {
     if (column == 0 && stmt->cursor.useBookmarks) {
         ColumnInfo* bm = ColumnInfoArrayAlloc(1);
         if (!bm) {
-            stmt->lastError = 16;
+            stmt->lastError = kErrNoMemory;
             return nullptr;
         }
         std::strcpy(bm->name, "BOOKMARK");
@@ -151,18 +152,18 @@ ColumnInfo* StmtResultCol(StmtRecord* stmt, uint16_t column) {
         bm->value_kind = DS_CHAR;
         return bm;
     }
-    stmt->lastError = 17;  // S1002
+    stmt->lastError = kErrBadColumnNumber;
     return nullptr;
 }
 
 ColumnInfo* StmtParamDesc(StmtRecord* stmt, uint16_t param) {
     if (param == 0 || param > stmt->paramCount) {
-        stmt->lastError = 28;  // S1093
+        stmt->lastError = kErrBadParamNumber;
         return nullptr;
     }
     if (!stmt->paramsDescribed && (stmt->flags & kSfPrepared) && !(stmt->flags & kSfExecuted)) {
         uint32_t one = 1;
-        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, 0x3203000Fu, &one) == 0) {
+        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropDescribeParams, &one) == 0) {
             uint16_t count = 0;
             ColumnInfo* arr = nullptr;
             if (AgentCall<DRV_DescribeParams>(stmt->link, stmt->agentStmt, &count, &arr) == 0) {
@@ -175,7 +176,7 @@ ColumnInfo* StmtParamDesc(StmtRecord* stmt, uint16_t param) {
         }
         stmt->paramsDescribed = 1;
         if (param > stmt->paramCount || !stmt->params) {
-            stmt->lastError = 28;
+            stmt->lastError = kErrBadParamNumber;
             return nullptr;
         }
     }
@@ -183,7 +184,7 @@ ColumnInfo* StmtParamDesc(StmtRecord* stmt, uint16_t param) {
 }
 
 uint32_t StmtNumResultCols(StmtRecord* stmt, SQLSMALLINT* out) {
-    if (stmt->state != 2) return 22;
+    if (stmt->state != kStmtStateResults) return kErrSequence;
     if (!out) return 0;
     ColumnInfo* cols = StmtDescribeResult(stmt);
     if (!cols) {
@@ -199,7 +200,7 @@ uint32_t StmtNumResultCols(StmtRecord* stmt, SQLSMALLINT* out) {
 }
 
 uint32_t StmtNumParams(StmtRecord* stmt, SQLSMALLINT* out) {
-    if (stmt->state != 2) return 22;
+    if (stmt->state != kStmtStateResults) return kErrSequence;
     if (out) *out = SQLSMALLINT(stmt->paramCount);
     return 0;
 }
@@ -207,7 +208,7 @@ uint32_t StmtNumParams(StmtRecord* stmt, SQLSMALLINT* out) {
 uint32_t StmtRowCount(StmtRecord* stmt, SQLLEN* out) {
     int32_t value = 0;
     uint16_t len = 0;
-    uint32_t rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, 0x32010000u, &value, uint16_t(4), &len);
+    uint32_t rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, kPropRowCount, &value, uint16_t(4), &len);
     if (rc == 0 && out) *out = SQLLEN(value);  // sign-extended: -1 stays -1
     return rc;
 }
@@ -218,7 +219,7 @@ uint32_t StmtRowCountForDiag(StmtRecord* stmt, SQLLEN* count) { return StmtRowCo
 uint32_t StmtSetParamsetSize(StmtRecord* stmt, uint64_t size, SQLULEN* processed) {
     if (!stmt->conn || !stmt->conn->hasParamOp) return size == 1 ? 0 : 1;  // IM001
     // A count beyond 32 bits would be cut into some other size.
-    if (size == 0 || size > 0xFFFFFFFFull) return 39;  // S1107
+    if (size == 0 || size > 0xFFFFFFFFull) return kErrRowRange;
     stmt->paramsetSize = uint32_t(size);
     stmt->paramsProcessedPtr = processed;
     return 0;
@@ -248,11 +249,11 @@ DescItem* DescItemAt(DescRecord* desc, uint16_t n) {
 }
 
 uint32_t DescGrow(DescRecord* desc, uint16_t n) {
-    if (!desc) return 21;
+    if (!desc) return kErrBadArg;
     if (uint32_t(n) + 1 > desc->itemsAlloc) {
         const uint32_t want = uint32_t(n) + 1;
         auto* items = new (std::nothrow) DescItem[want];
-        if (!items) return 16;
+        if (!items) return kErrNoMemory;
         for (uint32_t i = 0; i < desc->itemsAlloc; ++i) items[i] = desc->items[i];
         delete[] desc->items;
         desc->items = items;
@@ -285,7 +286,7 @@ void FreePieces(ColumnBinding& b) {
 int BoundColAdd(StmtRecord* stmt, const ColumnBinding& b) {
     auto* node = static_cast<BoundCol*>(calloc(1, sizeof(BoundCol)));
     if (!node) {
-        stmt->lastError = 16;
+        stmt->lastError = kErrNoMemory;
         return -1;
     }
     node->b = b;
@@ -320,7 +321,7 @@ uint32_t BindColCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* tar
     stmt->lastError = 0;
     uint32_t code = 0;
     if (bufferLength < 0)
-        code = 25;  // S1090
+        code = kErrBadLength;
     else if (bufferLength == 0 && column != 0 && cType != SQL_C_DEFAULT) {
         const int size = CTypeOctetSize(cType);
         if (size > 0) bufferLength = size;
@@ -337,9 +338,9 @@ uint32_t BindColCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* tar
         if (rc != 0)
             code = rc;
         else if (possible == 0)
-            code = 43;  // S1C00
+            code = kErrNotCapable;
         else if (cType != SQL_C_BINARY && cType != SQL_C_UBIGINT && cType != SQL_C_ULONG)
-            code = 18;  // S1003
+            code = kErrCTypeRange;
         // A fixed bookmark is as wide as its type (SQL_C_ULONG is an ODBC 2 application's
         // SQL_C_BOOKMARK); a variable one keeps the length given, which bounds the copy and the
         // column-wise stride.

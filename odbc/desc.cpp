@@ -8,6 +8,7 @@
 #include "odbc/diag.h"
 #include "odbc/globals.h"
 #include "odbc/stmtattr.h"
+#include "util/errtable.h"
 
 const char* DescTraceName(const DescRecord* d) {
     if (d->allocKind == 2) return "USER";
@@ -53,7 +54,7 @@ DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, ui
     *code = 0;
     auto* d = RecordNew<DescRecord>();
     if (!d) {
-        *code = 16;
+        *code = kErrNoMemory;
         return nullptr;
     }
     d->tag = kTagDesc;
@@ -65,7 +66,7 @@ DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, ui
     // Record 0, the bookmark record, lives as long as the descriptor.
     if (DescGrow(d, 0) != 0) {
         RecordDelete(d);
-        *code = 16;
+        *code = kErrNoMemory;
         return nullptr;
     }
     DescItemDefaults(d, &d->items[0]);
@@ -122,7 +123,7 @@ uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
     };
     for (const auto& h : header) {
         SQLRETURN rc = StmtAttrSet(stmt, h.attr, h.value, 0, 'A');
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return 15;
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return kErrGeneral;
     }
     for (uint16_t n = 0; n <= desc->count && desc->items; ++n) {
         const DescItem& it = desc->items[n];
@@ -186,11 +187,11 @@ uint32_t DescApplyAPD(StmtRecord* stmt, DescRecord* desc) {
     };
     for (const auto& h : header) {
         SQLRETURN rc = StmtAttrSet(stmt, h.attr, h.value, 0, 'A');
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return 15;
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return kErrGeneral;
     }
     if (stmt->ipd && desc->count > stmt->ipd->count) {
         SQLRETURN rc = DescSetFieldDispatch(stmt->ipd, 0, SQL_DESC_COUNT, desc->count, 0, 'A');
-        if (rc != SQL_SUCCESS) return 15;
+        if (rc != SQL_SUCCESS) return kErrGeneral;
     }
     for (uint16_t n = 0; n <= desc->count && desc->items; ++n) {
         if (!desc->items[n].dataPtr) continue;

@@ -15,6 +15,7 @@
 #include "odbc/trace_link.h"
 #include "util/attr.h"
 #include "util/utf.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ SQLRETURN Put64(void* v, int64_t* len, int64_t x) {
 SQLRETURN PutPtr(DescRecord* d, void* v, int64_t bufLen, int64_t* len, const void* p) {
     // Conforming applications pass SQL_IS_POINTER or 0 as the length of a pointer field.
     if (bufLen != SQL_IS_POINTER && bufLen != 0 && bufLen < int64_t(sizeof(void*))) {
-        d->lastError = 21;  // S1009
+        d->lastError = kErrBadArg;
         return SQL_ERROR;
     }
     if (v) std::memcpy(v, &p, sizeof p);
@@ -52,13 +53,13 @@ SQLRETURN PutPtr(DescRecord* d, void* v, int64_t bufLen, int64_t* len, const voi
 SQLRETURN DescPutText(HandleBase* h, const char* text, void* v, int64_t bufLen, int64_t* len, char mode) {
     if (!text) text = "";
     if (bufLen < 0 && v) {
-        h->lastError = 25;  // S1090
+        h->lastError = kErrBadLength;
         return SQL_ERROR;
     }
     if (mode == 'W') {
         SQLWCHAR* w = Utf8ToWideDupNts(text);
         if (!w) {
-            h->lastError = 16;
+            h->lastError = kErrNoMemory;
             return SQL_ERROR;
         }
         const size_t units = WideLen(w);
@@ -77,7 +78,7 @@ SQLRETURN DescPutText(HandleBase* h, const char* text, void* v, int64_t bufLen, 
                     std::memcpy(out, w, keep * 2);
                     out[keep] = 0;
                 }
-                h->lastError = 19;  // 01004
+                h->lastError = kErrTruncated;
                 rc = SQL_SUCCESS_WITH_INFO;
             }
         }
@@ -92,7 +93,7 @@ SQLRETURN DescPutText(HandleBase* h, const char* text, void* v, int64_t bufLen, 
             std::memcpy(v, text, size_t(bufLen) - 1);
             static_cast<char*>(v)[bufLen - 1] = '\0';
         }
-        h->lastError = 19;
+        h->lastError = kErrTruncated;
         return SQL_SUCCESS_WITH_INFO;
     }
     std::memcpy(v, text, n + 1);
@@ -1025,7 +1026,7 @@ SQLRETURN ImplCopyDesc(HandleBase* record, ApiArgs& args) {
     HandleTableUnlock(&g_DescTable);
     if (!live) return SQL_INVALID_HANDLE;
     if (!ours) {
-        src->lastError = 21;  // S1009
+        src->lastError = kErrBadArg;
         return SQL_ERROR;
     }
     if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));

@@ -10,6 +10,7 @@
 #include "odbc/desc_field.h"
 #include "odbc/trace_link.h"
 #include "util/utf.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -78,8 +79,8 @@ bool CellText(const DatasetColumn& col, uint32_t row, char* buf, size_t size) {
 
 int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf, size_t size) {
     if (size) buf[0] = '\0';
-    if (conn->state != 2) {
-        conn->lastError = 52;  // 08003
+    if (conn->state != kConnStateConnected) {
+        conn->lastError = kErrNotOpen;
         return -1;
     }
     // An agent without type information has no names to give.
@@ -153,7 +154,7 @@ SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, i
 
 SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, void* buf, int16_t bufLen,
                             SQLSMALLINT* lenOut, SQLLEN* num, char mode) {
-    if (stmt->state != 2) return Err(stmt, 22);
+    if (stmt->state != kStmtStateResults) return Err(stmt, 22);
     if (bufLen < 0) return Err(stmt, 25);
     if (field == SQL_COLUMN_COUNT) {
         SQLSMALLINT n = 0;
@@ -283,7 +284,7 @@ SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
             return ColAttributesCore(stmt, column, field, buf, bufLen, lenOut, num, mode);
         case SQL_DESC_TYPE: case SQL_DESC_PRECISION: case SQL_DESC_SCALE: case SQL_DESC_UNNAMED:
         case SQL_DESC_LENGTH: case SQL_DESC_OCTET_LENGTH: case SQL_DESC_NUM_PREC_RADIX: {
-            if (stmt->state != 2) return Err(stmt, 22);
+            if (stmt->state != kStmtStateResults) return Err(stmt, 22);
             if (column <= 0) return Err(stmt, 17);
             if (lenOut) *lenOut = 0;
             if (!num) return SQL_SUCCESS;
@@ -301,7 +302,7 @@ SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
         }
         case SQL_DESC_BASE_COLUMN_NAME: case SQL_DESC_BASE_TABLE_NAME: case SQL_DESC_LITERAL_PREFIX:
         case SQL_DESC_LITERAL_SUFFIX: case SQL_DESC_LOCAL_TYPE_NAME: {
-            if (stmt->state != 2) return Err(stmt, 22);
+            if (stmt->state != kStmtStateResults) return Err(stmt, 22);
             if (bufLen < 0) return Err(stmt, 25);
             if (column <= 0) return Err(stmt, 17);
             if (lenOut) *lenOut = 0;

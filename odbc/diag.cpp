@@ -11,6 +11,7 @@
 #include "odbc/errtable.h"
 #include "odbc/trace_link.h"
 #include "util/utf.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -77,8 +78,8 @@ uint32_t DiagRecordCount(const HandleBase* h) {
 
 uint32_t DiagFailoverScan(const HandleBase* h) {
     for (const DiagRecord* r = h->diags.head; r; r = r->next) {
-        if (strstr(r->text, "Failover completed.")) return 183;
-        if (strstr(r->text, "Failover aborted.")) return 184;
+        if (strstr(r->text, "Failover completed.")) return kErrFailoverCompleted;
+        if (strstr(r->text, "Failover aborted.")) return kErrFailoverAborted;
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "odbc/conntext.h"
 #include "odbc/keywords.h"
 #include "platform/pramlogw/pramlogw.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -228,7 +229,7 @@ void ConnPlanFromTable(const char* input, ConnectPlan& plan) {
 int DriverConnectPrepare(void* window, const SQLCHAR* in, SQLSMALLINT inLen, SQLSMALLINT outMax,
                          SQLUSMALLINT completion, char mode, ConnectPlan& plan) {
   std::ptrdiff_t n = InputLength(in, inLen);
-  if (n < 0 || outMax < 0) return kConnErrBadLength;
+  if (n < 0 || outMax < 0) return kErrBadLength;
   std::string input = n > 0 ? std::string(reinterpret_cast<const char*>(in), static_cast<std::size_t>(n)) : "";
   // Text after an embedded NUL is not part of the string.
   input.resize(std::strlen(input.c_str()));
@@ -259,7 +260,7 @@ int DriverConnectPrepare(void* window, const SQLCHAR* in, SQLSMALLINT inLen, SQL
     int shown = LoginPrompt(window, driver.c_str(), input.c_str(), mode, completed);
     if (shown != 1) {
       ConnKeywordParse(nullptr, mode);
-      return shown < 0 ? kConnErrDialog : kConnNoData;
+      return shown < 0 ? kErrDialogFailed : kErrNoData;
     }
     // The completed string replaces the input wholesale.
     ConnKeywordParse(nullptr, mode);
@@ -274,7 +275,7 @@ int DriverConnectPrepare(void* window, const SQLCHAR* in, SQLSMALLINT inLen, SQL
 int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid, SQLSMALLINT uidLen,
                       const SQLCHAR* pwd, SQLSMALLINT pwdLen, std::string& out, std::string* traceText) {
   std::ptrdiff_t nd = InputLength(dsn, dsnLen), nu = InputLength(uid, uidLen), np = InputLength(pwd, pwdLen);
-  if (nd < 0 || nu < 0 || np < 0) return kConnErrBadLength;
+  if (nd < 0 || nu < 0 || np < 0) return kErrBadLength;
   auto text = [](const SQLCHAR* s, std::ptrdiff_t n) {
     std::string t(reinterpret_cast<const char*>(s ? s : reinterpret_cast<const SQLCHAR*>("")), static_cast<std::size_t>(n));
     t.resize(std::strlen(t.c_str()));
@@ -288,22 +289,22 @@ int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid
 }
 
 int ConnCopyOut(const std::string& text, SQLCHAR* buf, SQLSMALLINT bufLen, SQLSMALLINT* outLen) {
-  if (bufLen < 0) return kConnErrBadLength;
+  if (bufLen < 0) return kErrBadLength;
   if (outLen) *outLen = static_cast<SQLSMALLINT>(text.size() > SHRT_MAX ? SHRT_MAX : text.size());
   if (!buf) return 0;
   if (text.size() < static_cast<std::size_t>(bufLen)) {
     std::memcpy(buf, text.c_str(), text.size() + 1);
     return 0;
   }
-  if (bufLen == 0) return kConnErrTruncated;
+  if (bufLen == 0) return kErrTruncated;
   std::size_t n = Utf8CutLength(text.data(), text.size(), static_cast<std::size_t>(bufLen) - 1);
   std::memcpy(buf, text.data(), n);
   buf[n] = 0;
-  return kConnErrTruncated;
+  return kErrTruncated;
 }
 
 int ConnCopyOutW(const std::string& utf8, SQLWCHAR* buf, SQLSMALLINT bufLenChars, SQLSMALLINT* outLen) {
-  if (bufLenChars < 0) return kConnErrBadLength;
+  if (bufLenChars < 0) return kErrBadLength;
   std::vector<SQLWCHAR> wide = conntext::Utf8ToUtf16(utf8.c_str(), static_cast<std::ptrdiff_t>(utf8.size()));
   std::size_t units = wide.size() - 1;
   if (outLen) *outLen = static_cast<SQLSMALLINT>(units > SHRT_MAX ? SHRT_MAX : units);
@@ -312,12 +313,12 @@ int ConnCopyOutW(const std::string& utf8, SQLWCHAR* buf, SQLSMALLINT bufLenChars
     std::memcpy(buf, wide.data(), (units + 1) * sizeof(SQLWCHAR));
     return 0;
   }
-  if (bufLenChars == 0) return kConnErrTruncated;
+  if (bufLenChars == 0) return kErrTruncated;
   std::size_t n = static_cast<std::size_t>(bufLenChars) - 1;
   if (n > 0 && wide[n - 1] >= 0xD800 && wide[n - 1] <= 0xDBFF) --n;  // keep a surrogate pair whole
   std::memcpy(buf, wide.data(), n * sizeof(SQLWCHAR));
   buf[n] = 0;
-  return kConnErrTruncated;
+  return kErrTruncated;
 }
 
 namespace {
@@ -327,12 +328,12 @@ SQLRETURN RunDriverConnect(const ConnectTarget& target, void* window, const SQLC
                            SQLSMALLINT outMax, SQLUSMALLINT completion, char mode, std::vector<std::string>* trace,
                            CopyOut copyOut) {
   if (target.connected(target.context)) {
-    target.setLastError(target.context, kConnErrInUse);
+    target.setLastError(target.context, kErrConnInUse);
     return SQL_ERROR;
   }
   ConnectPlan plan;
   int code = DriverConnectPrepare(window, in, inLen, outMax, completion, mode, plan);
-  if (code == kConnNoData) return SQL_NO_DATA;
+  if (code == kErrNoData) return SQL_NO_DATA;
   if (code != 0) {
     target.setLastError(target.context, code);
     return SQL_ERROR;
@@ -341,8 +342,8 @@ SQLRETURN RunDriverConnect(const ConnectTarget& target, void* window, const SQLC
   target.store(target.context, plan);
   target.open(target.context, mode);
   if (!target.connected(target.context)) return SQL_ERROR;
-  if (copyOut(plan.output) == kConnErrTruncated) {
-    target.setLastError(target.context, kConnErrTruncated);
+  if (copyOut(plan.output) == kErrTruncated) {
+    target.setLastError(target.context, kErrTruncated);
     return SQL_SUCCESS_WITH_INFO;
   }
   return SQL_SUCCESS;
@@ -362,7 +363,7 @@ SQLRETURN DriverConnectCoreW(const ConnectTarget& target, void* window, const SQ
                              std::vector<std::string>* trace) {
   std::string input;
   if (!WideInput(in, inLen, input)) {
-    target.setLastError(target.context, kConnErrBadLength);
+    target.setLastError(target.context, kErrBadLength);
     return SQL_ERROR;
   }
   return RunDriverConnect(target, window, reinterpret_cast<const SQLCHAR*>(input.c_str()), SQL_NTS, outMaxChars,
@@ -374,7 +375,7 @@ SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLI
                       SQLSMALLINT uidLen, const SQLCHAR* pwd, SQLSMALLINT pwdLen, char mode,
                       std::vector<std::string>* trace) {
   if (target.connected(target.context)) {
-    target.setLastError(target.context, kConnErrInUse);
+    target.setLastError(target.context, kErrConnInUse);
     return SQL_ERROR;
   }
   std::string text, traced;
@@ -392,12 +393,12 @@ SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLI
 SQLRETURN ConnectCoreW(const ConnectTarget& target, const SQLWCHAR* dsn, SQLSMALLINT dsnLen, const SQLWCHAR* uid,
                        SQLSMALLINT uidLen, const SQLWCHAR* pwd, SQLSMALLINT pwdLen, std::vector<std::string>* trace) {
   if (target.connected(target.context)) {
-    target.setLastError(target.context, kConnErrInUse);
+    target.setLastError(target.context, kErrConnInUse);
     return SQL_ERROR;
   }
   std::string d, u, p;
   if (!WideInput(dsn, dsnLen, d) || !WideInput(uid, uidLen, u) || !WideInput(pwd, pwdLen, p)) {
-    target.setLastError(target.context, kConnErrBadLength);
+    target.setLastError(target.context, kErrBadLength);
     return SQL_ERROR;
   }
   auto text = [](const std::string& s) { return reinterpret_cast<const SQLCHAR*>(s.c_str()); };

@@ -11,12 +11,7 @@
 #include <string>
 #include <vector>
 
-// Internal error codes this code returns (rows of the driver's error table).
-constexpr int kConnErrTruncated = 19;     // 01004
-constexpr int kConnErrBadLength = 25;     // S1090
-constexpr int kConnErrInUse = 51;         // 08002
-constexpr int kConnErrDialog = 142;       // IM008: the login dialog could not be shown
-constexpr int kConnNoData = 82;           // returned to the application as SQL_NO_DATA
+#include "util/errtable.h"
 
 // Flag bits of the connection record's flags word that driver connect owns.
 constexpr std::uint16_t kConnFlagsCleared = 0x1F;  // cleared at every connect before setting below
@@ -60,12 +55,12 @@ void ConnPlanFromTable(const char* input, ConnectPlan& plan);
 
 // The whole of driver connect before ConnOpen. in/inLen as the application gave them (SQL_NTS
 // allowed), outMax the application's output buffer length. Returns 0 with the plan filled,
-// kConnNoData when the prompt was cancelled (nothing to store), kConnErrBadLength for a negative
+// kErrNoData when the prompt was cancelled (nothing to store), kErrBadLength for a negative
 // length. Leaves the keyword table empty.
 int DriverConnectPrepare(void* window, const SQLCHAR* in, SQLSMALLINT inLen, SQLSMALLINT outMax,
                          SQLUSMALLINT completion, char mode, ConnectPlan& plan);
 
-// "DSN=%s;UID=%s;PWD=%s" of SQLConnect's three texts (null: empty); kConnErrBadLength for a
+// "DSN=%s;UID=%s;PWD=%s" of SQLConnect's three texts (null: empty); kErrBadLength for a
 // length below 0 other than SQL_NTS, else 0. traceText, when given, receives the string with
 // the password shown as "***", for the debug trace.
 int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid, SQLSMALLINT uidLen,
@@ -73,7 +68,7 @@ int ConnConnectString(const SQLCHAR* dsn, SQLSMALLINT dsnLen, const SQLCHAR* uid
 
 // Copies text out to an application buffer: NUL-terminated, never splitting a character, the
 // full length (bytes, or UTF-16 units for the W form) stored when outLen is given. Returns 0,
-// kConnErrTruncated when cut, kConnErrBadLength for a negative buffer length.
+// kErrTruncated when cut, kErrBadLength for a negative buffer length.
 int ConnCopyOut(const std::string& text, SQLCHAR* buf, SQLSMALLINT bufLen, SQLSMALLINT* outLen);
 int ConnCopyOutW(const std::string& utf8, SQLWCHAR* buf, SQLSMALLINT bufLenChars, SQLSMALLINT* outLen);
 

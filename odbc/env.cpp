@@ -10,7 +10,7 @@ EnvRecord* EnvCreate() {
     auto* env = RecordNew<EnvRecord>();
     if (!env) return nullptr;
     env->tag = kTagEnv;
-    env->state = 1;
+    env->state = kEnvStateAllocated;
     env->serial = ++g_EnvCounter;
     env->next = g_EnvList;
     g_EnvList = env;
@@ -18,17 +18,17 @@ EnvRecord* EnvCreate() {
 }
 
 void EnvOpen(EnvRecord* env) {
-    if (env->state == 1) env->state = 2;
+    if (env->state == kEnvStateAllocated) env->state = kEnvStateOpen;
 }
 
 void EnvClose(EnvRecord* env) {
-    if (env->state != 2) return;
+    if (env->state != kEnvStateOpen) return;
     while (ConnRecord* conn = env->conns) {
         ConnDisconnect(conn);
         ConnFree(conn);  // unlinks it from env->conns
         ConnRelease(conn);
     }
-    env->state = 1;
+    env->state = kEnvStateAllocated;
 }
 
 void EnvFree(EnvRecord* env) {
@@ -40,7 +40,7 @@ void EnvFree(EnvRecord* env) {
     }
     DiagFreeAll(env);
     env->tag = kTagFreed;
-    env->state = 0;
+    env->state = kEnvStateFreed;
     HandleTableRemove(&g_EnvTable, env->handle);
     RecordDelete(env);
 }

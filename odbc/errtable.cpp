@@ -2,11 +2,6 @@
 
 #include <cstring>
 
-const ErrorRow* ErrorRowOf(uint32_t code) {
-    if (code == 0 || code >= kErrorTableRows || !ErrorTable[code].state[0]) return nullptr;
-    return &ErrorTable[code];
-}
-
 void MapSqlStateToOdbc3(char* state) {
     static constexpr struct {
         const char* from;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/convert.h"
@@ -13,6 +14,7 @@
 #include "odbc/param.h"
 #include "odbc/stmt.h"
 #include "util/dataset.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -93,7 +95,7 @@ uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowV
         out->isNull = true;
         return 0;
     }
-    if (len == SQL_DEFAULT_PARAM || ind == SQL_DEFAULT_PARAM) return 43;  // S1C00
+    if (len == SQL_DEFAULT_PARAM || ind == SQL_DEFAULT_PARAM) return kErrNotCapable;
     if (IsDataAtExec(len)) {
         const bool have = b.pieces && r < b.pieceCount;
         const SQLLEN pl = have ? b.pieceLengths[r] : 0;
@@ -114,7 +116,7 @@ uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowV
             return 0;
         }
         out->len = uint64_t(pl);
-        if (!IsVariable(b) && out->len < uint64_t(b.elementSize)) return 25;  // too short for the type
+        if (!IsVariable(b) && out->len < uint64_t(b.elementSize)) return kErrBadLength;  // too short for the type
         return 0;
     }
     out->ptr = ValueAt(stmt, b, r);
@@ -130,12 +132,12 @@ uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowV
         out->len = b.cType == SQL_C_WCHAR ? 2 * WideUnits(out->ptr)
                                          : strlen(out->ptr);
     } else if (len < 0) {
-        return 25;  // S1090: SQL_NO_TOTAL, SQL_COLUMN_IGNORE and the like are no lengths
+        return kErrBadLength;  // S1090: SQL_NO_TOTAL, SQL_COLUMN_IGNORE and the like are no lengths
     } else {
         out->len = uint64_t(len);
     }
     // A Dataset value holds at most 32 bits of length.
-    if (out->len > 0xFFFFFFF0ull) return 25;
+    if (out->len > 0xFFFFFFF0ull) return kErrBadLength;
     return 0;
 }
 
@@ -283,7 +285,7 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* row
     if (b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && IsBinarySqlType(b.sqlType))) {
         // Hex text decodes to half its length: the element holds the prefix and those bytes.
         const uint64_t bytes = b.cType == SQL_C_BINARY ? longest : longest / 2;
-        if (bytes + 8 > 0xFFFFFFFFull) return 25;
+        if (bytes + 8 > 0xFFFFFFFFull) return kErrBadLength;
         plan->mode = b.cType == SQL_C_BINARY ? Mode::Binary : Mode::Hex;
         plan->kind = DS_BINARY_LEN4;
         plan->width = uint32_t(bytes + 8);
@@ -355,7 +357,7 @@ uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, cons
         case Mode::Hex:
         case Mode::Binary: {
             const uint32_t n = uint32_t(plan.mode == Mode::Hex ? v.len / 2 : v.len);
-            if (n + 4 > plan.width) return 15;  // measured above; a change between the passes
+            if (n + 4 > plan.width) return kErrGeneral;  // measured above; a change between the passes
             std::memcpy(cell, &n, 4);
             if (plan.mode == Mode::Hex)
                 HexToBytes(cell + 4, v.ptr, v.len);
@@ -365,7 +367,7 @@ uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, cons
         }
         case Mode::Date:
         case Mode::WDate:
-            if (!ParseEscape(b, v, cell)) return 15;
+            if (!ParseEscape(b, v, cell)) return kErrGeneral;
             break;
     }
     col.indicators[k] = DS_IND_VALUE;
@@ -448,7 +450,7 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
         stmt->lastError = rc;
         int32_t failed = 0;
         uint16_t len = 0;
-        if (AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, 0x32010000u, &failed, uint16_t(4), &len) == 0) {
+        if (AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, kPropRowCount, &failed, uint16_t(4), &len) == 0) {
             if (failed < 0) failed = 0;
             WriteProcessed(stmt, SQLULEN(failed) + 1);
             WriteStatuses(stmt, rowMap, sentRows, uint32_t(failed), SQL_PARAM_SUCCESS);
@@ -462,14 +464,14 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
     WriteStatuses(stmt, rowMap, sentRows, sentRows,
                   warned ? SQLUSMALLINT(SQL_PARAM_SUCCESS_WITH_INFO) : SQLUSMALLINT(SQL_PARAM_SUCCESS));
     stmt->currentRow = 0;
-    stmt->state = 2;
+    stmt->state = kStmtStateResults;
     stmt->flags |= kSfExecuted;
     stmt->lastError = 0;
     SQLRETURN out = SQL_SUCCESS;
     const bool deferred = stmt->conn && stmt->conn->spOutDeferFetch && rc != 80;
     if (!deferred && (dir.out || dir.io)) out = FetchOutputParams(stmt);
     if (warned && out != SQL_ERROR) {
-        stmt->lastError = 74;
+        stmt->lastError = kErrCompletedWithWarning;
         return SQL_SUCCESS_WITH_INFO;
     }
     return out;
@@ -503,11 +505,11 @@ int NextDataAtExecParam(StmtRecord* stmt) {
 
 SQLRETURN ExecutePrepareParams(StmtRecord* stmt) {
     if (stmt->needData != 0) {
-        stmt->lastError = 22;
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
     if (stmt->paramsetSize > 0xFFFFFFFFull) {
-        stmt->lastError = 39;  // S1107
+        stmt->lastError = kErrRowRange;
         return SQL_ERROR;
     }
     if (uint32_t rc = ParamPieceBuffersReset(stmt)) {
@@ -542,7 +544,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
     *rowsOut = nullptr;
     const uint64_t total = stmt->paramsetSize ? stmt->paramsetSize : 1;
     auto* rows = static_cast<uint32_t*>(calloc(total, sizeof(uint32_t)));
-    if (!rows) return 16;
+    if (!rows) return kErrNoMemory;
     uint32_t nrows = 0;
     for (uint64_t r = 0; r < total; ++r)
         if (!RowIgnored(stmt, uint32_t(r))) rows[nrows++] = uint32_t(r);
@@ -552,7 +554,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
         ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
         if (!b) {
             free(rows);
-            return 48;
+            return kErrWrongParamCount;
         }
         // Every parameter has its column, so that column i is parameter i + 1 for the agent;
         // an output parameter's column holds NULLs of its type.
@@ -568,7 +570,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
     if (!ds || DatasetInit(ds, ncols) != 0) {
         free(ds);
         free(rows);
-        return 16;
+        return kErrNoMemory;
     }
     ds->col_count = ncols;
     for (uint16_t c = 0; c < ncols; ++c) {
@@ -578,7 +580,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
     if (DatasetAllocRows(ds, nrows) != 0) {
         DatasetDelete(ds);
         free(rows);
-        return 16;
+        return kErrNoMemory;
     }
     for (uint32_t k = 0; k < nrows; ++k) {
         for (uint16_t c = 0; c < ncols; ++c) {
@@ -607,7 +609,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
 
 SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     if (!(stmt->flags & kSfPrepared)) {
-        stmt->lastError = 22;
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
     ParamStore* ps = StmtParamStore(stmt);
@@ -617,14 +619,14 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
         const ParamBinding& b = ps->entries[i];
         // An output parameter bound without buffers has its value discarded, as ODBC allows.
         if (b.number == i + 1 && !b.value && !b.octetLengthPtr && b.direction != SQL_PARAM_OUTPUT) {
-            stmt->lastError = 48;  // 07001
+            stmt->lastError = kErrWrongParamCount;
             return SQL_ERROR;
         }
     }
     stmt->needData = 0;
     if (ps) ps->supplying = 0;
     if (stmt->paramsetSize > 0xFFFFFFFFull) {
-        stmt->lastError = 39;
+        stmt->lastError = kErrRowRange;
         return SQL_ERROR;
     }
     const Directions dir = CountDirections(stmt);
@@ -657,7 +659,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
         return Finish(stmt, rc, 0, nullptr, dir);
     }
     if (n < stmt->paramCount) {
-        stmt->lastError = 48;
+        stmt->lastError = kErrWrongParamCount;
         return SQL_ERROR;
     }
     Dataset* ds = nullptr;
@@ -669,7 +671,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     if (narrowing && DatasetNarrowColumns(ds) != 0) {
         DatasetDelete(ds);
         free(rowMap);
-        stmt->lastError = 16;
+        stmt->lastError = kErrNoMemory;
         return SQL_ERROR;
     }
     const uint32_t sent = ds->rows_used;
@@ -713,7 +715,7 @@ SQLRETURN FetchOutputParams(StmtRecord* stmt) {
         ++ordinal;
         ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
         if (!b || !b->value) continue;
-        stmt->lastError = 80;
+        stmt->lastError = kErrOutputValues;
         ColumnBinding cb{};
         cb.column = ordinal;
         cb.cType = b->cType == SQL_C_DEFAULT ? int16_t(DefaultCType(b->sqlType, ctx.odbcVersion)) : b->cType;
@@ -735,10 +737,10 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
     // The road of an agent that collects data at execution itself: it takes the values as they
     // stand and asks for the rest. No agent of this driver declares it.
     if (!(stmt->flags & kSfPrepared)) {
-        stmt->lastError = 22;
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
-    stmt->lastError = 43;
+    stmt->lastError = kErrNotCapable;
     return SQL_ERROR;
 }
 

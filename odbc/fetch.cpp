@@ -1,17 +1,18 @@
 // Fetch, FetchScroll, ExtendedFetch and GetData: moving result rows into the application's buffers.
 #include <cstdlib>
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstring>
 
 #include "drv_ingii/i-optable.h"
 #include "odbc/datapath.h"
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
+#include "util/errtable.h"
 
 namespace {
-
-using GetDataSlot = uint32_t (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece,
-                                 uint32_t* pieceLength, uint32_t* pieceKind, uint32_t* total);
 
 bool Describe(void* host, uint16_t column, int32_t* sqlType, int32_t* scale) {
     auto* stmt = static_cast<StmtRecord*>(host);
@@ -47,8 +48,7 @@ void PieceFree(void* piece, uint32_t kind) {
 uint32_t GetPiece(void* host, uint16_t column, uint32_t row, int64_t wanted, LongDataState* state) {
     auto* stmt = static_cast<StmtRecord*>(host);
     LongDataFree(state);
-    auto fn = reinterpret_cast<GetDataSlot>(stmt->link && stmt->link->table ? stmt->link->table->op[DRV_GetData]
-                                                                            : nullptr);
+    auto fn = AgentSlotGet<DRV_GetData>(stmt->link);
     // An agent that delivers every value with its row has no piece to give.
     if (!fn) return 1;  // IM001
     void* piece = nullptr;
@@ -69,7 +69,7 @@ uint32_t GetPiece(void* host, uint16_t column, uint32_t row, int64_t wanted, Lon
     }
     free(piece);
     if (total != 0 && wanted == 0) return 0;
-    return 82;
+    return kErrNoData;
 }
 
 void Trace(void*, const char* text) {
@@ -174,8 +174,8 @@ SQLRETURN FetchOneRow(StmtRecord* stmt) {
 }
 
 SQLRETURN FetchForward(StmtRecord* stmt) {
-    if (stmt->state != 2) {
-        stmt->lastError = 22;
+    if (stmt->state != kStmtStateResults) {
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
     ApplyBindOffsets(stmt);
@@ -215,7 +215,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
         if (st == SQL_ROW_ERROR) {
             ++errorRows;
             if (result == SQL_SUCCESS) result = SQL_SUCCESS_WITH_INFO;
-            stmt->lastError = 15;
+            stmt->lastError = kErrGeneral;
             continue;
         }
         bool stop = false;
@@ -253,22 +253,22 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     }
     ApplyBindOffsets(stmt);
     c.appStatus = statuses;
-    const bool forwardOnly = c.cursorType == 0;
+    const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
     if (stmt->paramsetSize > 1 && orientation != SQL_FETCH_NEXT && !forwardOnly) {
-        stmt->lastError = 96;  // IM917
+        stmt->lastError = kErrParamArrayPositioned;
         return SQL_ERROR;
     }
     if (forwardOnly && orientation != SQL_FETCH_NEXT) {
-        stmt->lastError = 38;  // S1106
+        stmt->lastError = kErrFetchTypeRange;
         return SQL_ERROR;
     }
-    const bool mixed = c.cursorType == 1 && c.keysetSize > 0;
-    if ((c.cursorType == 2 || mixed) && (orientation == SQL_FETCH_BOOKMARK || orientation == SQL_FETCH_ABSOLUTE)) {
-        stmt->lastError = 38;
+    const bool mixed = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize > 0;
+    if ((c.cursorType == SQL_CURSOR_DYNAMIC || mixed) && (orientation == SQL_FETCH_BOOKMARK || orientation == SQL_FETCH_ABSOLUTE)) {
+        stmt->lastError = kErrFetchTypeRange;
         return SQL_ERROR;
     }
     if (mixed && c.keysetSize < c.rowsetSize) {
-        stmt->lastError = 39;  // S1107
+        stmt->lastError = kErrRowRange;
         return SQL_ERROR;
     }
     if (rowCount) *rowCount = 0;
@@ -276,8 +276,8 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
         SCS_CursorSetPos(&c, 0);
         return SQL_NO_DATA;
     }
-    if (stmt->state != 2) {
-        stmt->lastError = 64;  // 24000
+    if (stmt->state != kStmtStateResults) {
+        stmt->lastError = kErrCursorState;
         return SQL_ERROR;
     }
     if (!StmtDescribeResult(stmt)) return SQL_ERROR;
@@ -299,13 +299,13 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
 
 SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     SCS_Cursor& c = stmt->cursor;
-    if (stmt->state != 2) {
-        stmt->lastError = 22;  // S1010
+    if (stmt->state != kStmtStateResults) {
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
-    const bool forwardOnly = c.cursorType == 0;
+    const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
     if (forwardOnly && orientation != SQL_FETCH_NEXT) {
-        stmt->lastError = 38;
+        stmt->lastError = kErrFetchTypeRange;
         return SQL_ERROR;
     }
     if (forwardOnly && c.rowsetSize == 1) return FetchOneRow(stmt);
@@ -333,13 +333,13 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
 
 SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
                       SQLLEN* lenInd) {
-    if (stmt->state != 2) {
-        stmt->lastError = 22;
+    if (stmt->state != kStmtStateResults) {
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
     // A negative length would become a huge copy size further down.
     if (bufferLength < 0) {
-        stmt->lastError = 25;  // S1090
+        stmt->lastError = kErrBadLength;
         return SQL_ERROR;
     }
     ColumnBinding b{};
@@ -354,11 +354,11 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
         const int32_t pos = stmt->cursor.position;
         const uint16_t st = pos >= 1 ? SCS_RowStatusGet(rs, uint32_t(pos)) : uint16_t(SQL_ROW_NOROW);
         if (st == SQL_ROW_ERROR || st == SQL_ROW_DELETED) {
-            stmt->lastError = 41;  // S1109
+            stmt->lastError = kErrCursorPosition;
             return SQL_ERROR;
         }
         if (!rs->data) {
-            stmt->lastError = 64;
+            stmt->lastError = kErrCursorState;
             return SQL_ERROR;
         }
         // Rows past the fetched rowset are out of range for GetColumn, not a read past the data.
@@ -366,7 +366,7 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
         return SQLRETURN(GetColumn(ctx, row, b, *rs->data));
     }
     if (stmt->currentRow == 0) {
-        stmt->lastError = 64;  // 24000: no row fetched yet
+        stmt->lastError = kErrCursorState;  // 24000: no row fetched yet
         return SQL_ERROR;
     }
     return SQLRETURN(GetColumn(ctx, uint32_t(stmt->currentRow) - 1u, b, stmt->block));

@@ -9,6 +9,7 @@
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
 #include "util/trace.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
         if (marker == object) {
             rc = SQL_STILL_EXECUTING;
         } else {
-            object->lastError = 22;  // S1010
+            object->lastError = kErrSequence;
             rc = SQL_ERROR;
         }
         CritSecLeave(&HandleLock);
@@ -247,7 +248,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
                 break;
             }
             if (conn->busy.load()) {
-                conn->lastError = 22;  // S1010
+                conn->lastError = kErrSequence;
                 CritSecLeave(&HandleLock);
                 rc = SQL_ERROR;
                 break;
@@ -345,7 +346,7 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
         // Closing the idle statement's cursor is agent work on the connection: it must not run
         // beside another thread's call there, so it claims the connection as a call would.
         if (marker != nullptr) {
-            stmt->lastError = 22;  // S1010
+            stmt->lastError = kErrSequence;
             CritSecLeave(&HandleLock);
             if (trace) GwTrace("SQLCancel: returning SQL_ERROR");
             return SQL_ERROR;
@@ -357,7 +358,7 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
             CallLocks locks(conn, concurrent);
             stmt->needData = 0;
             StmtCloseCursor(stmt);
-            stmt->lastError = 79;  // 01S05
+            stmt->lastError = kErrCancelClosed;
         }
         conn->busy.store(nullptr);
         if (trace) GwTrace("SQLCancel: returning SQL_SUCCESS_WITH_INFO");

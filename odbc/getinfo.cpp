@@ -9,13 +9,9 @@
 #include "odbc/trace_link.h"
 #include "util/dataset.h"
 #include "util/utf.h"
+#include "util/errtable.h"
 
 namespace {
-
-constexpr uint32_t kNotOpen = 52;      // 08003
-constexpr uint32_t kTruncated = 19;    // 01004
-constexpr uint32_t kBadLength = 25;    // S1090
-constexpr uint32_t kOutOfRange = 31;   // S1096
 constexpr uint16_t kOjCapabilitiesV2 = 65003;
 constexpr size_t kWorkSize = 4096;
 
@@ -116,7 +112,7 @@ SQLRETURN WriteText(ConnRecord* conn, const char* text, SQLPOINTER value, SQLSMA
         if (text && len) *len = SQLSMALLINT(n > 0x7FFF ? 0x7FFF : n);
     }
     if (cut != 0) {
-        conn->lastError = kTruncated;
+        conn->lastError = kErrTruncated;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;
@@ -190,7 +186,7 @@ SQLRETURN AgentInteger(ConnRecord* conn, uint16_t type, int width, void* entry, 
     } else {
         uint16_t got = 0;
         if (GwTraceOn()) GwTrace("GetInfo: agent asked for type %u", unsigned(type));
-        uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, 0x22040000u + type, &v, uint16_t(4), &got);
+        uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropIntInfoBase + type, &v, uint16_t(4), &got);
         conn->lastError = code;
         if (code != 0) return SQL_ERROR;
         if (width == 2) {
@@ -205,7 +201,7 @@ SQLRETURN AgentInteger(ConnRecord* conn, uint16_t type, int width, void* entry, 
 SQLRETURN AgentString(ConnRecord* conn, uint16_t type, char** entry, SQLPOINTER value, SQLSMALLINT max,
                       SQLSMALLINT* len, char mode) {
     if (max < 0) {
-        conn->lastError = kBadLength;
+        conn->lastError = kErrBadLength;
         return SQL_ERROR;
     }
     char work[kWorkSize + 1];
@@ -219,7 +215,7 @@ SQLRETURN AgentString(ConnRecord* conn, uint16_t type, char** entry, SQLPOINTER 
         work[0] = 0;
         if (GwTraceOn()) GwTrace("GetInfo: agent asked for type %u", unsigned(type));
         uint32_t code =
-            AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, 0x21040000u + type, work, uint16_t(kWorkSize), &got);
+            AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropTextInfoBase + type, work, uint16_t(kWorkSize), &got);
         conn->lastError = code;
         if (code != 0) return SQL_ERROR;
         work[kWorkSize] = 0;
@@ -270,18 +266,18 @@ SQLRETURN ImplGetInfo(HandleBase* record, ApiArgs& args) {
     switch (type) {
         case SQL_DATA_SOURCE_NAME:
             if (max < 0) {
-                conn->lastError = kBadLength;
+                conn->lastError = kErrBadLength;
                 return SQL_ERROR;
             }
             if (!conn->dsn) {
-                conn->lastError = kTruncated;
+                conn->lastError = kErrTruncated;
                 return SQL_SUCCESS_WITH_INFO;
             }
             return WriteText(conn, conn->dsn, value, max, len, mode);
         case SQL_ODBC_API_CONFORMANCE: return WriteU16(value, len, SQL_OAC_LEVEL1);
         case SQL_DRIVER_ODBC_VER:
             if (max < 0) {
-                conn->lastError = kBadLength;
+                conn->lastError = kErrBadLength;
                 return SQL_ERROR;
             }
             return WriteText(conn, "03.50", value, max, len, mode);
@@ -290,11 +286,11 @@ SQLRETURN ImplGetInfo(HandleBase* record, ApiArgs& args) {
         default: break;
     }
     int i32 = IndexOf(kTypes32, type);
-    if (i32 >= int(kFirstConversion) && !(conn->capConvInfo && conn->state == 2)) {
+    if (i32 >= int(kFirstConversion) && !(conn->capConvInfo && conn->state == kConnStateConnected)) {
         return WriteU32(value, len, ConversionDefault(conn, type, mode));
     }
-    if (conn->state != 2) {
-        conn->lastError = kNotOpen;
+    if (conn->state != kConnStateConnected) {
+        conn->lastError = kErrNotOpen;
         return SQL_ERROR;
     }
     if (type == kOjCapabilitiesV2) i32 = IndexOf(kTypes32, 115);
@@ -306,6 +302,6 @@ SQLRETURN ImplGetInfo(HandleBase* record, ApiArgs& args) {
     if (int i = IndexOf(kTypesStr, type); i >= 0) {
         return AgentString(conn, type, &conn->infoCache.str[i], value, max, len, mode);
     }
-    conn->lastError = kOutOfRange;
+    conn->lastError = kErrInfoTypeRange;
     return SQL_ERROR;
 }

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "odbc/agent_link.h"
+#include "drv_ingii/i-optable.h"
 #include "util/critsec.h"
 #include "odbc/handles.h"
 #include "util/handle_table.h"
@@ -19,6 +19,9 @@ extern HandleTable g_DescTable;
 extern EnvRecord* g_EnvList;
 extern uint32_t g_EnvCounter;
 extern AgentLink g_AgentLink;
+// Lays the stack over a link, from the bottom: the agent's table, then the cursor layer, then the
+// XA layer. The layers' own results are not looked at; the agent's is returned.
+int AgentStackInstall(AgentLink* link);
 // Set once per process at the first connect: the agent takes concurrent calls, so CallLock is skipped.
 extern std::atomic<bool> g_CallsConcurrent;
 extern void* g_Module;

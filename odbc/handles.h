@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <new>
 
-#include "odbc/agent_link.h"
+#include "drv_ingii/i-optable.h"
 #include "odbc/cursor_state.h"
 #include "odbc/getcolumn.h"
 #include "odbc/infocache.h"
@@ -49,8 +49,14 @@ struct StmtRecord;
 struct DescRecord;
 struct COdbcResourceDispenser;
 
+// Handle states.
+enum EnvState : uint32_t { kEnvStateFreed = 0, kEnvStateAllocated = 1, kEnvStateOpen = 2 };
+enum ConnState : uint32_t { kConnStateFreed = 0, kConnStateAllocated = 1, kConnStateConnected = 2 };
+// Allocated covers prepared; results is a result set open.
+enum StmtState : uint32_t { kStmtStateFreed = 0, kStmtStateAllocated = 1, kStmtStateResults = 2 };
+
 struct EnvRecord : HandleBase {
-    uint32_t state = 0;  // 1 allocated, 2 open, 0 freed
+    uint32_t state = kEnvStateFreed;
     EnvRecord* next = nullptr;
     ConnRecord* conns = nullptr;
     uint32_t serial = 0;
@@ -69,7 +75,7 @@ constexpr uint16_t kConnFlagAutocommit = 0x4;     // autocommit on
 constexpr uint16_t kConnFlagAsync = 0x8;          // ODBC 2 asynchronous execution
 
 struct ConnRecord : HandleBase {
-    uint32_t state = 0;  // 1 allocated, 2 connected, 0 freed
+    uint32_t state = kConnStateFreed;
     ConnRecord* next = nullptr;
     StmtRecord* stmts = nullptr;
     EnvRecord* env = nullptr;
@@ -168,8 +174,16 @@ enum : uint16_t {
 // Executed is also "a result set is open": closing the cursor clears it.
 constexpr uint16_t kSfResultOpen = kSfExecuted;
 
+// A statement as the cursor layer's scroll fetch sees it.
+struct StmtCursorOwner final : SCS_StmtOwner {
+    StmtRecord* stmt = nullptr;
+    bool UsesExtendedFetch() const override;
+    uint32_t ConnectionInfo(uint16_t infoType, uint32_t* value) override;
+    void CollectAgentDiagnostics() override;
+};
+
 struct StmtRecord : HandleBase {
-    uint32_t state = 0;  // 1 allocated or prepared, 2 result set open, 0 freed
+    uint32_t state = kStmtStateFreed;
     StmtRecord* next = nullptr;
     ConnRecord* conn = nullptr;
     uint32_t serial = 0;
@@ -201,6 +215,7 @@ struct StmtRecord : HandleBase {
     uint16_t daeAux = 0;
     LongDataState longData{};
     SCS_Cursor cursor{};
+    StmtCursorOwner cursorOwner{};
     DescRecord* implicitArd = nullptr;
     DescRecord* implicitApd = nullptr;
     DescRecord* ard = nullptr;

@@ -9,6 +9,7 @@
 #include "odbc/globals.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ SQLRETURN AllocEnvironment(ApiArgs& args, uint32_t version, const char* who) {
     if (!env) return SQL_ERROR;
     env->odbcVersion = version;
     EnvOpen(env);
-    if (env->state != 2) {
+    if (env->state != kEnvStateOpen) {
         if (GwTraceOn()) GwTrace("%s: EnvrOpen failed", who);
         EnvFree(env);
         return SQL_ERROR;
@@ -38,12 +39,12 @@ SQLRETURN AllocEnvironment(ApiArgs& args, uint32_t version, const char* who) {
 
 bool ConnectedForChild(ConnRecord* conn, SQLHANDLE* out) {
     if (!out) {
-        conn->lastError = 21;  // S1009
+        conn->lastError = kErrBadArg;
         return false;
     }
     *out = SQL_NULL_HANDLE;
-    if (conn->state != 2) {
-        conn->lastError = 52;  // 08003
+    if (conn->state != kConnStateConnected) {
+        conn->lastError = kErrNotOpen;
         return false;
     }
     return true;
@@ -61,7 +62,7 @@ SQLRETURN ImplAllocConnect(HandleBase* record, ApiArgs& args) {
     auto* env = static_cast<EnvRecord*>(record);
     auto* out = args.next<SQLHDBC*>();
     if (!out) {
-        env->lastError = 21;
+        env->lastError = kErrBadArg;
         return SQL_ERROR;
     }
     *out = SQL_NULL_HDBC;
@@ -113,7 +114,7 @@ SQLRETURN ImplAllocDesc(HandleBase* record, ApiArgs& args) {
 SQLRETURN ImplFreeEnv(HandleBase* record, ApiArgs&) {
     auto* env = static_cast<EnvRecord*>(record);
     if (EnvHasBusyConnection(env)) {
-        env->lastError = 22;  // S1010
+        env->lastError = kErrSequence;
         return SQL_ERROR;
     }
     EnvClose(env);
@@ -144,7 +145,7 @@ SQLRETURN ImplFreeDesc(HandleBase* record, ApiArgs&) {
     // A statement's own descriptor goes with the statement; freeing it here would leave the
     // statement pointing at freed memory.
     if (desc->allocKind != 2) {
-        desc->lastError = 133;  // S1017
+        desc->lastError = kErrAutomaticDescriptor;
         return SQL_ERROR;
     }
     DescFree(desc);
@@ -168,7 +169,7 @@ SQLRETURN ImplFreeStmt(HandleBase* record, ApiArgs& args) {
             StmtResetParams(stmt);
             break;
         default:
-            stmt->lastError = 27;  // S1092
+            stmt->lastError = kErrOptionRange;
             return SQL_ERROR;
     }
     return stmt->lastError ? SQL_ERROR : SQL_SUCCESS;
@@ -220,7 +221,7 @@ SQLRETURN ImplGetEnvAttr(HandleBase* record, ApiArgs& args) {
         case 1056: v = 2; break;
         case SQL_ATTR_OUTPUT_NTS: v = env->outputNts ? 1 : 0; break;
         default:
-            env->lastError = 27;  // S1092
+            env->lastError = kErrOptionRange;
             return SQL_ERROR;
     }
     if (value) *value = v;
@@ -229,19 +230,19 @@ SQLRETURN ImplGetEnvAttr(HandleBase* record, ApiArgs& args) {
 
 SQLRETURN ImplDisconnect(HandleBase* record, ApiArgs&) {
     auto* conn = static_cast<ConnRecord*>(record);
-    if (conn->state != 2) {
-        conn->lastError = 52;  // 08003
+    if (conn->state != kConnStateConnected) {
+        conn->lastError = kErrNotOpen;
         return SQL_ERROR;
     }
     uint32_t code = ConnDisconnect(conn);
     if (code) conn->lastError = code;
-    return (code || conn->state != 1) ? SQL_ERROR : SQL_SUCCESS;
+    return (code || conn->state != kConnStateAllocated) ? SQL_ERROR : SQL_SUCCESS;
 }
 
 SQLRETURN ImplCloseCursor(HandleBase* record, ApiArgs&) {
     auto* stmt = static_cast<StmtRecord*>(record);
     if (!(stmt->flags & 2)) {
-        stmt->lastError = 64;  // 24000
+        stmt->lastError = kErrCursorState;
         return SQL_ERROR;
     }
     StmtCloseCursor(stmt);

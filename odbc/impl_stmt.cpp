@@ -2,18 +2,22 @@
 // fetching and GetData.
 #include <strings.h>
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdlib>
 #include <cstring>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
-#include "odbc/param.h"
 #include "odbc/param.h"
 #include "odbc/prepare.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
 #include "util/strutil.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -33,7 +37,7 @@ uint32_t ReadBack(StmtRecord* stmt, uint32_t id, uint32_t* current) {
     if (AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, id, &value, uint16_t(4), &len) == 0 && value != *current) {
         *current = value;
         stmt->cursor.flags |= kScsDowngraded;
-        return 75;  // 01S02
+        return kErrOptionChanged;
     }
     return 0;
 }
@@ -48,9 +52,9 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     SCS_Cursor& c = stmt->cursor;
     if (c.flags & kScsDowngraded) {
         uint32_t v = c.savedType;
-        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, 0x32030006u, &v) == 0) c.cursorType = c.savedType;
+        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropCursorType, &v) == 0) c.cursorType = c.savedType;
         v = c.savedConcurrency;
-        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, 0x32030007u, &v) == 0)
+        if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropConcurrency, &v) == 0)
             c.concurrency = c.savedConcurrency;
         c.flags &= ~kScsDowngraded;
     }
@@ -62,8 +66,8 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     c.savedType = c.cursorType;
     c.savedConcurrency = c.concurrency;
     bool changed = false;
-    if (c.cursorType != 0) changed |= ReadBack(stmt, 0x32030006u, &c.cursorType) != 0;
-    if (c.concurrency != 1) changed |= ReadBack(stmt, 0x32030007u, &c.concurrency) != 0;
+    if (c.cursorType != SQL_CURSOR_FORWARD_ONLY) changed |= ReadBack(stmt, kPropCursorType, &c.cursorType) != 0;
+    if (c.concurrency != SQL_CONCUR_READ_ONLY) changed |= ReadBack(stmt, kPropConcurrency, &c.concurrency) != 0;
     uint16_t count = 0;
     ColumnInfo* params = nullptr;
     stmt->lastError = AgentCall<DRV_DescribeParams>(stmt->link, stmt->agentStmt, &count, &params);
@@ -96,7 +100,7 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     stmt->flags |= kSfPrepared;
     stmt->flags &= uint16_t(~kSfExecuted);
     stmt->currentRow = 0;
-    stmt->state = 2;
+    stmt->state = kStmtStateResults;
     stmt->selectFlag = strncasecmp(text, "SELECT", 6) == 0 ? 1 : 0;
     stmt->fetchedCount = 0;
     stmt->optionChanged = changed;
@@ -109,13 +113,13 @@ bool PrepareText(StmtRecord* stmt, ApiArgs& args) {
     const char* text = args.next<const char*>();
     const auto len = args.next<SQLINTEGER>();
     if (!text || (len < 0 && len != SQL_NTS)) {
-        stmt->lastError = 25;  // S1090
+        stmt->lastError = kErrBadLength;
         return false;
     }
     char* copy = nullptr;
     StrDupLen(&copy, text, len);
     if (!copy) {
-        stmt->lastError = 16;
+        stmt->lastError = kErrNoMemory;
         return false;
     }
     if (GwTraceOn()) GwTrace("  [%s]", copy);
@@ -132,7 +136,7 @@ SQLRETURN ExecuteRoad(StmtRecord* stmt) { return ExecuteRun(stmt); }
 // once the call has otherwise succeeded.
 static SQLRETURN TellOptionChanged(StmtRecord* stmt, SQLRETURN rc) {
     if (rc != SQL_SUCCESS || !stmt->optionChanged) return rc;
-    stmt->lastError = 75;  // 01S02
+    stmt->lastError = kErrOptionChanged;
     return SQL_SUCCESS_WITH_INFO;
 }
 
@@ -153,11 +157,11 @@ SQLRETURN ImplExecDirect(HandleBase* record, ApiArgs& args) {
 
 SQLRETURN ImplExecute(HandleBase* record, ApiArgs&) {
     StmtRecord* stmt = Stmt(record);
-    if (stmt->state == 2 && (stmt->flags & kSfExecuted)) {
+    if (stmt->state == kStmtStateResults && (stmt->flags & kSfExecuted)) {
         // An executed statement without a result (an INSERT, a batch of parameter rows) may run
         // again at once; one with result columns must be closed first.
         if (StmtDescribeResult(stmt) && stmt->resultCount > 0) {
-            stmt->lastError = 64;  // 24000: a result set is still open
+            stmt->lastError = kErrCursorState;  // 24000: a result set is still open
             return SQL_ERROR;
         }
         stmt->lastError = 0;
@@ -168,7 +172,7 @@ SQLRETURN ImplExecute(HandleBase* record, ApiArgs&) {
 
 SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
     StmtRecord* stmt = Stmt(record);
-    if (stmt->state != 2) return SQL_NO_DATA;
+    if (stmt->state != kStmtStateResults) return SQL_NO_DATA;
     if (!stmt->conn || !stmt->conn->hasMoreRes) {
         stmt->lastError = 0;
         return SQL_NO_DATA;
@@ -200,7 +204,7 @@ SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
         *stmt->paramsProcessedPtr += 1;
     if (!StmtDescribeResult(stmt)) {
         // A further result without columns has nothing to read: say so rather than fail bare.
-        if (stmt->lastError == 0) stmt->lastError = 15;
+        if (stmt->lastError == 0) stmt->lastError = kErrGeneral;
         return SQL_ERROR;
     }
     return SQL_SUCCESS;
@@ -214,17 +218,17 @@ SQLRETURN ImplNativeSql(HandleBase* record, ApiArgs& args) {
     const auto outMax = args.next<SQLINTEGER>();
     auto* outLen = args.next<SQLINTEGER*>();
     if ((inLen < 0 && inLen != SQL_NTS) || outMax < 0) {
-        conn->lastError = 21;  // S1009: a negative length is not a size
+        conn->lastError = kErrBadArg;  // S1009: a negative length is not a size
         return SQL_ERROR;
     }
     if (!in) {
-        conn->lastError = 21;
+        conn->lastError = kErrBadArg;
         return SQL_ERROR;
     }
     char* copy = nullptr;
     StrDupLen(&copy, in, inLen);
     if (!copy) {
-        conn->lastError = 16;
+        conn->lastError = kErrNoMemory;
         return SQL_ERROR;
     }
     uint16_t len = 0;
@@ -266,7 +270,7 @@ SQLRETURN ImplGetCursorName(HandleBase* record, ApiArgs& args) {
     const auto max = args.next<SQLSMALLINT>();
     auto* len = args.next<SQLSMALLINT*>();
     if (max < 0) {
-        stmt->lastError = 25;  // S1090
+        stmt->lastError = kErrBadLength;
         return SQL_ERROR;
     }
     uint16_t out = 0;
@@ -282,13 +286,13 @@ SQLRETURN ImplSetCursorName(HandleBase* record, ApiArgs& args) {
     const char* name = args.next<const char*>();
     const auto len = args.next<SQLSMALLINT>();
     if (len < 0 && len != SQL_NTS) {
-        stmt->lastError = 25;  // S1090
+        stmt->lastError = kErrBadLength;
         return SQL_ERROR;
     }
     char* copy = nullptr;
     StrDupLen(&copy, name, len);
     if (!copy) {
-        stmt->lastError = 16;
+        stmt->lastError = kErrNoMemory;
         return SQL_ERROR;
     }
     if (GwTraceOn()) GwTrace("SetCursorName [%s]\n", copy);
@@ -350,11 +354,11 @@ SQLRETURN ImplDescribeCol(HandleBase* record, ApiArgs& args) {
     auto* scale = args.next<SQLSMALLINT*>();
     auto* nullable = args.next<SQLSMALLINT*>();
     if (max < 0) {
-        stmt->lastError = 25;
+        stmt->lastError = kErrBadLength;
         return SQL_ERROR;
     }
-    if (stmt->state != 2) {
-        stmt->lastError = 22;
+    if (stmt->state != kStmtStateResults) {
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
     ColumnInfo* ci = StmtResultCol(stmt, col);
@@ -368,7 +372,7 @@ SQLRETURN ImplDescribeCol(HandleBase* record, ApiArgs& args) {
         memcpy(name, text, copy);
         name[copy] = '\0';
         if (copy < n) {
-            stmt->lastError = 19;  // 01004
+            stmt->lastError = kErrTruncated;
             rc = SQL_SUCCESS_WITH_INFO;
         }
     }
@@ -379,3 +383,7 @@ SQLRETURN ImplDescribeCol(HandleBase* record, ApiArgs& args) {
     if (col == 0) ColumnInfoArrayFree(ci, 1);
     return rc;
 }
+
+// Row operations on scrollable cursors are not carried yet: both answer "Driver not capable".
+SQLRETURN ImplSetPos(HandleBase* record, ApiArgs&) { return Code(Stmt(record), kErrNotCapable); }
+SQLRETURN ImplBulkOperations(HandleBase* record, ApiArgs&) { return Code(Stmt(record), kErrNotCapable); }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "odbc/conntext.h"
-#include "odbc/installer.h"
+#include "platform/installer.h"
 
 ConnKeyword ConnKeywordTable[KW_COUNT] = {
     {"DSN", nullptr, 1, 0, 0, nullptr},

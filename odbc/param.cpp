@@ -11,6 +11,7 @@
 #include "odbc/desc.h"
 #include "odbc/trace_link.h"
 #include "util/dataset.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -46,14 +47,14 @@ ParamBinding* ParamBindingAt(uint16_t n, StmtRecord* stmt) {
 int ParamBindingSet(StmtRecord* stmt, const ParamBinding& in) {
     const uint16_t p = in.number;
     if (p < 1 || p > kMaxParamNumber) {
-        stmt->lastError = 28;  // S1093
+        stmt->lastError = kErrBadParamNumber;
         return -1;
     }
     ParamStore* ps = StmtParamStore(stmt);
     if (!ps) {
         ps = static_cast<ParamStore*>(calloc(1, sizeof(ParamStore)));
         if (!ps) {
-            stmt->lastError = 16;
+            stmt->lastError = kErrNoMemory;
             return -1;
         }
         stmt->paramBindings = ps;
@@ -65,7 +66,7 @@ int ParamBindingSet(StmtRecord* stmt, const ParamBinding& in) {
         if (!entries || !sums) {
             free(entries);
             free(sums);
-            stmt->lastError = 16;
+            stmt->lastError = kErrNoMemory;
             return -1;
         }
         if (ps->count) {
@@ -255,7 +256,7 @@ uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
             free(b.pieceLengths);
             b.pieces = nullptr;
             b.pieceLengths = nullptr;
-            return 16;
+            return kErrNoMemory;
         }
         b.pieceCount = uint32_t(rows);
     }
@@ -263,15 +264,15 @@ uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
 }
 
 uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint32_t row) {
-    if (!b || row >= b->pieceCount || !b->pieces) return 22;  // no value is being supplied
+    if (!b || row >= b->pieceCount || !b->pieces) return kErrSequence;  // no value is being supplied
     if (length == SQL_NULL_DATA) {
         free(b->pieces[row]);
         b->pieces[row] = nullptr;
         b->pieceLengths[row] = SQL_NULL_DATA;
         return 0;
     }
-    if (!data) return 21;
-    if (length == SQL_DEFAULT_PARAM) return 43;  // S1C00
+    if (!data) return kErrBadArg;
+    if (length == SQL_DEFAULT_PARAM) return kErrNotCapable;
     uint64_t n;
     if (b->elementSize > 0) {
         // A fixed-size C type: ODBC ignores the length argument.
@@ -286,17 +287,17 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
             n = strlen(static_cast<const char*>(data));
         }
     } else if (length < 0) {
-        return 25;  // S1090
+        return kErrBadLength;
     } else {
         n = uint64_t(length);
     }
     // A row that was sent as NULL starts over with this piece.
     const uint64_t have = b->pieceLengths[row] > 0 ? uint64_t(b->pieceLengths[row]) : 0;
-    if (have + n > 0xFFFFFFFFull) return 25;  // beyond what one Dataset value can hold
+    if (have + n > 0xFFFFFFFFull) return kErrBadLength;  // beyond what one Dataset value can hold
     if (b->pieceLengths[row] == SQL_NULL_DATA) b->pieceLengths[row] = 0;
     if (n == 0) return 0;
     void* grown = realloc(b->pieces[row], have + n);
-    if (!grown) return 16;
+    if (!grown) return kErrNoMemory;
     std::memcpy(static_cast<char*>(grown) + have, data, n);
     b->pieces[row] = grown;
     b->pieceLengths[row] = SQLLEN(have + n);
@@ -318,7 +319,7 @@ SQLRETURN ImplBindParameter(HandleBase* record, ApiArgs& args) {
     auto* lenInd = args.next<SQLLEN*>();
     // A direction outside the five ODBC ones would steer execution on garbage.
     if (direction < SQL_PARAM_INPUT || direction > SQL_RETURN_VALUE) {
-        stmt->lastError = 21;  // S1009
+        stmt->lastError = kErrBadArg;
         return SQL_ERROR;
     }
     return BindParameterCore(stmt, number, uint16_t(direction), cType, sqlType, columnSize, digits, value,
@@ -366,13 +367,13 @@ SQLRETURN ParamDataDriver(StmtRecord* stmt, void** valueOut) {
     ParamStore* ps = StmtParamStore(stmt);
     switch (stmt->needData) {
         case 0:
-            stmt->lastError = 22;  // S1010
+            stmt->lastError = kErrSequence;
             return SQL_ERROR;
         case kNeedDataParams: {
             if (!ps || ps->nextIndex >= ps->count) {
                 // The bindings went away under the dialogue: nothing can be handed out.
                 stmt->needData = 0;
-                stmt->lastError = 22;
+                stmt->lastError = kErrSequence;
                 return SQL_ERROR;
             }
             ps->supplyRow = ps->scanRow;
@@ -396,30 +397,30 @@ SQLRETURN ParamDataDriver(StmtRecord* stmt, void** valueOut) {
             return ExecuteStatement(stmt);
         default:
             // Column dialogues of SQLSetPos and SQLBulkOperations are not carried here.
-            stmt->lastError = 22;
+            stmt->lastError = kErrSequence;
             return SQL_ERROR;
     }
 }
 
 SQLRETURN ParamDataAgent(StmtRecord* stmt, void**) {
     // An agent that collects data at execution itself has its own dialogue; none is installed.
-    stmt->lastError = 43;
+    stmt->lastError = kErrNotCapable;
     return SQL_ERROR;
 }
 
 SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
     if (stmt->needData == 0) {
-        stmt->lastError = 22;
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
     if (stmt->needData != kNeedDataParams && stmt->needData != kNeedDataLastParam) {
-        stmt->lastError = 22;
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
     ParamStore* ps = StmtParamStore(stmt);
     // SQLPutData before the first SQLParamData of the dialogue has no value to append to.
     if (!ps || !ps->supplying) {
-        stmt->lastError = 22;
+        stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
     if (uint32_t rc = ParamPieceAppend(&ps->entries[ps->curIndex], data, length, ps->supplyRow)) {
@@ -443,7 +444,7 @@ SQLRETURN ImplPutData(HandleBase* record, ApiArgs& args) {
     const void* data = args.next<const void*>();
     const auto length = args.next<SQLLEN>();
     if (V2Dae(stmt)) {
-        stmt->lastError = 43;
+        stmt->lastError = kErrNotCapable;
         return SQL_ERROR;
     }
     return PutDataDriver(stmt, data, length);
@@ -458,7 +459,7 @@ SQLRETURN ImplDescribeParam(HandleBase* record, ApiArgs& args) {
     auto* nullable = args.next<SQLSMALLINT*>();
     ColumnInfo* ci = StmtParamDesc(stmt, number);
     if (!ci) {
-        if (stmt->lastError == 0) stmt->lastError = 28;
+        if (stmt->lastError == 0) stmt->lastError = kErrBadParamNumber;
         return SQL_ERROR;
     }
     if (sqlType) *sqlType = SQLSMALLINT(ci->sql_type);

@@ -6,10 +6,13 @@
 #include "odbc/env.h"
 #include "odbc/export.h"
 #include "odbc/globals.h"
-#include "odbc/startup_hooks.h"
+#include "odbc/trace_link.h"
+#include "odbc/xa_switch.h"
 #include "platform/msgbox.h"
 #include "platform/winver.h"
 #include "resources/strings.h"
+#include "scrs/sc_cursor.h"
+#include "xa/xa_agent.h"
 
 std::atomic<int> g_Ready{0};
 CritSec HandleLock{};
@@ -49,6 +52,13 @@ bool InitTables() {
 
 }  // namespace
 
+int AgentStackInstall(AgentLink* link) {
+    if (int rc = IngInstallOpTable(link)) return rc;
+    SCS_InstallLayer(link);
+    XaInterposeOpTable(link);
+    return 0;
+}
+
 int DriverStartup(void* module) {
     g_Module = module;
     if (!SystemVersionSupported(SystemVersionWord())) {
@@ -70,7 +80,7 @@ int DriverStartup(void* module) {
         }
         g_Ready.store(1);
     }
-    IngInstallOpTable(&g_AgentLink);
+    AgentStackInstall(&g_AgentLink);
     StartupOpenTrace();
     return 1;
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
@@ -10,12 +11,13 @@
 #include "odbc/globals.h"
 #include "odbc/trace_link.h"
 #include "util/hash.h"
+#include "util/errtable.h"
 
 
 StmtRecord* StmtCreate(ConnRecord* conn) {
     auto* stmt = RecordNew<StmtRecord>();
     if (!stmt) {
-        conn->lastError = 16;
+        conn->lastError = kErrNoMemory;
         return nullptr;
     }
     uint32_t agentStmt = 0;
@@ -31,7 +33,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->agentStmt = agentStmt;
     stmt->next = conn->stmts;
     conn->stmts = stmt;
-    stmt->state = 1;
+    stmt->state = kStmtStateAllocated;
     stmt->lastError = 0;
     stmt->serial = ++conn->stmtCounter;
     stmt->rowsPerBlock = 1;
@@ -46,7 +48,9 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->asyncEnable = conn->asyncEnable;
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
 
-    uint32_t code = SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, stmt, &conn->cursorDefaults);
+    stmt->cursorOwner.stmt = stmt;
+    uint32_t code = SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, &stmt->cursorOwner,
+                                 &conn->cursorDefaults);
     // ARD, APD, IRD, IPD, in that order.
     static constexpr uint32_t kTypes[4] = {2, 4, 1, 3};
     DescRecord* made[4] = {};
@@ -83,10 +87,10 @@ StmtRecord* StmtFind(uint32_t handle) {
 void StmtCloseCursor(StmtRecord* stmt) {
     stmt->needData = 0;
     SCS_CursorReset(&stmt->cursor);
-    if (stmt->state == 2) {
+    if (stmt->state == kStmtStateResults) {
         StmtResetCursorPos(stmt);
         AgentCall<DRV_CloseCursor>(stmt->link, stmt->agentStmt);
-        stmt->state = 1;
+        stmt->state = kStmtStateAllocated;
         stmt->flags &= uint16_t(~kSfResultOpen);
     }
     StmtFreeKeyInfo(stmt);
@@ -128,7 +132,17 @@ void StmtFree(StmtRecord* stmt) {
     }
     DiagFreeAll(stmt);
     stmt->tag = kTagFreed;
-    stmt->state = 0;
+    stmt->state = kStmtStateFreed;
     HandleTableRemove(&g_StmtTable, stmt->handle);
     RecordDelete(stmt);
 }
+
+bool StmtCursorOwner::UsesExtendedFetch() const { return stmt->conn && stmt->conn->hasDynMixCurs; }
+
+uint32_t StmtCursorOwner::ConnectionInfo(uint16_t infoType, uint32_t* value) {
+    uint16_t len = 0;
+    CritSecGuard g(&ConnectLock);
+    return AgentInfoItem(stmt->cursor.link, stmt->cursor.agentConn, infoType, value, sizeof *value, &len);
+}
+
+void StmtCursorOwner::CollectAgentDiagnostics() { StmtCollectAgentDiag(stmt); }

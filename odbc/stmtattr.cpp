@@ -1,6 +1,10 @@
 // SQLSetStmtOption/SQLGetStmtOption and SQLSetStmtAttr/SQLGetStmtAttr. Cursor options are
 // negotiated with the agent: when it substitutes a value (01S02) the driver reads the value back,
 // keeps it and reports success with information.
+#include "drv_ingii/i-info.h"
+#include <sql.h>
+#include <sqlext.h>
+
 #include "odbc/stmtattr.h"
 
 #include <cstring>
@@ -11,11 +15,10 @@
 #include "odbc/desc.h"
 #include "odbc/desc_field.h"
 #include "odbc/globals.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kStmtOpt = 0x32030000u;
-constexpr uint32_t kRowSubst = 75;  // 01S02
 
 SQLRETURN Err(StmtRecord* stmt, uint32_t row) {
     stmt->lastError = row;
@@ -45,7 +48,7 @@ bool MaxLengthCapable(StmtRecord* stmt) {
 // agent's failure code.
 uint32_t Negotiate(StmtRecord* stmt, uint32_t id, uint32_t* value) {
     uint32_t rc = AgentSet(stmt, id, *value);
-    if (rc == kRowSubst) {
+    if (rc == kErrOptionChanged) {
         uint32_t back = *value;
         if (AgentGet(stmt, id, &back) == 0) *value = back;
     }
@@ -53,8 +56,8 @@ uint32_t Negotiate(StmtRecord* stmt, uint32_t id, uint32_t* value) {
 }
 
 SQLRETURN Taken(StmtRecord* stmt, uint32_t rc) {
-    if (rc == kRowSubst) {
-        stmt->lastError = kRowSubst;
+    if (rc == kErrOptionChanged) {
+        stmt->lastError = kErrOptionChanged;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;
@@ -72,20 +75,20 @@ bool IsAgentOnlyOption(uint32_t o) {
     }
 }
 
-uint32_t AgentOptionId(uint32_t o) { return (o == 1226 ? 0x31030000u : kStmtOpt) + o; }
+uint32_t AgentOptionId(uint32_t o) { return (o == 1226 ? kPropStmtTextOptionBase : kPropStmtOptionBase) + o; }
 
 SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     SCS_Cursor& c = stmt->cursor;
     if (value == 0) value = 1;
     // Inside a fetched block of a forward-only result the block keeps its rowset size.
-    if (c.cursorType == 0 && stmt->state == 2 && c.rowsetSize == 1 && stmt->currentRow >= 1 &&
+    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY && stmt->state == kStmtStateResults && c.rowsetSize == 1 && stmt->currentRow >= 1 &&
         uint32_t(stmt->currentRow) + 1u <= stmt->block.rows_used) {
-        stmt->lastError = kRowSubst;
+        stmt->lastError = kErrOptionChanged;
         return SQL_SUCCESS_WITH_INFO;
     }
     uint32_t v = Cap32(value);
-    uint32_t rc = Negotiate(stmt, kStmtOpt + SQL_ROWSET_SIZE, &v);
-    if (rc != 0 && rc != kRowSubst) return Err(stmt, rc);
+    uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + SQL_ROWSET_SIZE, &v);
+    if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, rc);
     if (!(c.flags & kScsRowsetSizeSet)) c.prevRowsetSize = c.rowsetSize;
     c.rowsetSize = v;
     c.flags |= kScsRowsetSizeSet;
@@ -103,29 +106,29 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
     switch (option) {
         case SQL_QUERY_TIMEOUT: {
             const uint64_t whole = int64_t(value) < 0 ? 0 : value;
-            uint32_t rc = AgentSet(stmt, kStmtOpt + option, Cap32(whole));
+            uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, Cap32(whole));
             if (rc == 0) {
                 stmt->queryTimeout = whole;
                 return SQL_SUCCESS;
             }
-            if (rc == kRowSubst || rc == 43) {
+            if (rc == kErrOptionChanged || rc == 43) {
                 stmt->queryTimeout = 0;
-                stmt->lastError = kRowSubst;
+                stmt->lastError = kErrOptionChanged;
                 return SQL_SUCCESS_WITH_INFO;
             }
             return Err(stmt, rc);
         }
         case SQL_MAX_ROWS: {
             uint32_t v = Cap32(value);
-            uint32_t rc = Negotiate(stmt, kStmtOpt + option, &v);
-            if (rc != 0 && rc != kRowSubst) return Err(stmt, rc);
+            uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + option, &v);
+            if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, rc);
             // The whole value is kept: the agent's word is 32 bits, the attribute 64.
             stmt->maxRows = rc == 0 ? value : v;
             return Taken(stmt, rc);
         }
         case SQL_NOSCAN: {
             const uint32_t v = value ? 1 : 0;
-            if (uint32_t rc = AgentSet(stmt, kStmtOpt + option, v)) return Err(stmt, rc);
+            if (uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, v)) return Err(stmt, rc);
             stmt->noScan = v;
             return SQL_SUCCESS;
         }
@@ -136,20 +139,20 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
                     return SQL_SUCCESS;
                 }
                 stmt->maxLength = 0;
-                stmt->lastError = kRowSubst;
+                stmt->lastError = kErrOptionChanged;
                 return SQL_SUCCESS_WITH_INFO;
             }
-            if (stmt->state == 2) return Err(stmt, 93);  // S1011
+            if (stmt->state == kStmtStateResults) return Err(stmt, kErrInvalidNow);  // S1011
             uint32_t v = Cap32(value);
             bool raised = false;
             if (v != 0 && int32_t(v) < 8192) {
                 v = 8192;
                 raised = true;
             }
-            uint32_t rc = Negotiate(stmt, kStmtOpt + option, &v);
-            if (rc != 0 && rc != kRowSubst) return Err(stmt, rc);
+            uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + option, &v);
+            if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, rc);
             stmt->maxLength = (rc == 0 && !raised) ? value : v;
-            if (raised && rc == 0) rc = kRowSubst;
+            if (raised && rc == 0) rc = kErrOptionChanged;
             return Taken(stmt, rc);
         }
         case SQL_ASYNC_ENABLE:
@@ -166,8 +169,8 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
         case SQL_SIMULATE_CURSOR:
         case SQL_RETRIEVE_DATA: {
             uint32_t v = Cap32(value);
-            uint32_t rc = Negotiate(stmt, kStmtOpt + option, &v);
-            if (rc != 0 && rc != kRowSubst) return Err(stmt, 27);
+            uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + option, &v);
+            if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, kErrOptionRange);
             switch (option) {
                 case SQL_CURSOR_TYPE: c.cursorType = v; c.flags |= kScsTypeSet; break;
                 case SQL_CONCURRENCY: c.concurrency = v; break;
@@ -183,17 +186,17 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
             c.useBookmarks = value ? 1 : 0;
             return SQL_SUCCESS;
         case 1050: {
-            uint32_t rc = AgentSet(stmt, kStmtOpt + option, Cap32(value));
+            uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, Cap32(value));
             if (rc == 0) {
                 stmt->opt1050 = Cap32(value);
                 return SQL_SUCCESS;
             }
-            if (rc == kRowSubst) return Taken(stmt, rc);
-            return Err(stmt, 27);
+            if (rc == kErrOptionChanged) return Taken(stmt, rc);
+            return Err(stmt, kErrOptionRange);
         }
         case 1052:
         case 1054: {
-            if (uint32_t rc = AgentSet(stmt, kStmtOpt + option, Cap32(value))) return Err(stmt, rc);
+            if (uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, Cap32(value))) return Err(stmt, rc);
             (option == 1052 ? stmt->opt1052 : stmt->opt1054) = Cap32(value);
             return SQL_SUCCESS;
         }
@@ -203,14 +206,14 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
                 if (rc == 0) return SQL_SUCCESS;
                 return Err(stmt, rc == 43 ? 27 : rc);
             }
-            return Err(stmt, 27);
+            return Err(stmt, kErrOptionRange);
     }
 }
 
 SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
     if (!value) return SQL_SUCCESS;
     SCS_Cursor& c = stmt->cursor;
-    const bool subst = stmt->lastError == kRowSubst;
+    const bool subst = stmt->lastError == kErrOptionChanged;
     uint32_t v = 0;
     // Options ODBC defines as SQLULEN are written whole.
     auto fromAgent = [&](uint32_t id, uint32_t stored) -> SQLRETURN {
@@ -218,7 +221,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             Put64(value, stored);
             return SQL_SUCCESS;
         }
-        if (AgentGet(stmt, id, &v) != 0) return Err(stmt, 27);
+        if (AgentGet(stmt, id, &v) != 0) return Err(stmt, kErrOptionRange);
         Put64(value, v);
         return SQL_SUCCESS;
     };
@@ -228,19 +231,19 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             return SQL_SUCCESS;
         case SQL_MAX_ROWS:
             if (subst) {
-                if (AgentGet(stmt, kStmtOpt + option, &v) != 0) return Err(stmt, 27);
+                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Err(stmt, kErrOptionRange);
                 Put64(value, v);
             } else {
                 Put64(value, stmt->maxRows);
             }
             return SQL_SUCCESS;
         case SQL_NOSCAN:
-            if (AgentGet(stmt, kStmtOpt + option, &v) != 0) v = stmt->noScan;
+            if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) v = stmt->noScan;
             Put64(value, v);
             return SQL_SUCCESS;
         case SQL_MAX_LENGTH:
             if (subst && MaxLengthCapable(stmt)) {
-                if (AgentGet(stmt, kStmtOpt + option, &v) != 0) return Err(stmt, 27);
+                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Err(stmt, kErrOptionRange);
                 Put64(value, v);
             } else {
                 Put64(value, stmt->maxLength);
@@ -252,13 +255,13 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
         case SQL_BIND_TYPE:
             Put64(value, stmt->rowBindType);
             return SQL_SUCCESS;
-        case SQL_CURSOR_TYPE: return fromAgent(kStmtOpt + option, c.cursorType);
-        case SQL_CONCURRENCY: return fromAgent(kStmtOpt + option, c.concurrency);
-        case SQL_ROWSET_SIZE: return fromAgent(kStmtOpt + option, c.rowsetSize);
-        case SQL_SIMULATE_CURSOR: return fromAgent(kStmtOpt + option, c.simulateCursor);
+        case SQL_CURSOR_TYPE: return fromAgent(kPropStmtOptionBase + option, c.cursorType);
+        case SQL_CONCURRENCY: return fromAgent(kPropStmtOptionBase + option, c.concurrency);
+        case SQL_ROWSET_SIZE: return fromAgent(kPropStmtOptionBase + option, c.rowsetSize);
+        case SQL_SIMULATE_CURSOR: return fromAgent(kPropStmtOptionBase + option, c.simulateCursor);
         case SQL_KEYSET_SIZE:
             if (subst) {
-                if (AgentGet(stmt, kStmtOpt + option, &v) != 0) return Err(stmt, 27);
+                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Err(stmt, kErrOptionRange);
                 Put64(value, uint64_t(int64_t(int32_t(v))));
             } else {
                 Put64(value, uint64_t(int64_t(int32_t(c.keysetSize))));
@@ -271,8 +274,8 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             Put64(value, c.useBookmarks);
             return SQL_SUCCESS;
         case SQL_GET_BOOKMARK: {
-            if (stmt->state != 2) return Err(stmt, 64);
-            if (!c.useBookmarks) return Err(stmt, 93);
+            if (stmt->state != kStmtStateResults) return Err(stmt, kErrCursorState);
+            if (!c.useBookmarks) return Err(stmt, kErrInvalidNow);
             uint32_t bm = 0;
             const uint32_t row = stmt->currentRow ? stmt->currentRow - 1u : 0u;
             if (uint32_t rc = SCS_RowStatusCheck(&c, row, &bm)) return Err(stmt, rc);
@@ -280,8 +283,8 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             return SQL_SUCCESS;
         }
         case SQL_ROW_NUMBER: {
-            if (stmt->state != 2) return Err(stmt, 64);
-            if (c.cursorType == 0) {
+            if (stmt->state != kStmtStateResults) return Err(stmt, kErrCursorState);
+            if (c.cursorType == SQL_CURSOR_FORWARD_ONLY) {
                 Put64(value, stmt->fetchedCount);
                 return SQL_SUCCESS;
             }
@@ -293,7 +296,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
         }
         case 1048:
         case 1049: {
-            uint32_t rc = AgentGet(stmt, kStmtOpt + option, &v);
+            uint32_t rc = AgentGet(stmt, kPropStmtOptionBase + option, &v);
             if (rc) return Err(stmt, rc == 1 || rc == 43 ? 27 : rc);
             Put32(value, v);
             return SQL_SUCCESS;
@@ -308,14 +311,14 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
                 Put32(value, v);
                 return SQL_SUCCESS;
             }
-            return Err(stmt, 27);
+            return Err(stmt, kErrOptionRange);
     }
 }
 
 namespace {
 
 SQLRETURN DescWrite(StmtRecord* stmt, DescRecord* d, int16_t field, uint64_t value, char mode) {
-    if (!d) return Err(stmt, 15);
+    if (!d) return Err(stmt, kErrGeneral);
     SQLRETURN rc = DescSetFieldDispatch(d, 0, field, int64_t(value), 0, mode);
     // The descriptor's failure is the statement's: the application called the statement.
     if (rc == SQL_ERROR && d->lastError) stmt->lastError = uint32_t(d->lastError);
@@ -332,7 +335,7 @@ SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
         d = implicit;
     } else {
         uint32_t number = 0;
-        if (!HandleNumber(reinterpret_cast<SQLHANDLE>(uintptr_t(value)), &number)) return Err(stmt, 138);
+        if (!HandleNumber(reinterpret_cast<SQLHANDLE>(uintptr_t(value)), &number)) return Err(stmt, kErrBadAttrValue);
         // The table's lock keeps a descriptor of another connection, which another thread may
         // be freeing, alive while it is looked at.
         HandleTableLock(&g_DescTable);
@@ -349,7 +352,7 @@ SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
         // Only this connection's descriptors, now known to be, are touched.
         if (refused) return Err(stmt, refused);
     }
-    if (!d) return Err(stmt, 15);
+    if (!d) return Err(stmt, kErrGeneral);
     current = d;
     uint32_t rc = row ? DescApplyARD(stmt, d) : DescApplyAPD(stmt, d);
     if (rc) {
@@ -386,7 +389,7 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
                 }
                 return rc;
             }
-            return Err(stmt, 138);
+            return Err(stmt, kErrBadAttrValue);
         case SQL_ATTR_CURSOR_SCROLLABLE:
             if (value == SQL_NONSCROLLABLE) return StmtOptionSet(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
             if (value == SQL_SCROLLABLE && c.cursorType == SQL_CURSOR_FORWARD_ONLY) {
@@ -407,7 +410,7 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
             return DescWrite(stmt, stmt->ard, SQL_DESC_BIND_TYPE, value, mode);
         case SQL_ATTR_ENABLE_AUTO_IPD:
             if (value != 0) {
-                stmt->lastError = kRowSubst;
+                stmt->lastError = kErrOptionChanged;
                 return SQL_SUCCESS_WITH_INFO;
             }
             return SQL_SUCCESS;
@@ -455,7 +458,7 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
             if (value == SQL_FALSE) return SQL_SUCCESS;
             return Err(stmt, value == SQL_TRUE ? 43 : 138);
         default:
-            return Err(stmt, 27);
+            return Err(stmt, kErrOptionRange);
     }
 }
 
@@ -475,7 +478,7 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
         case SQL_ATTR_CURSOR_SENSITIVITY:
             return u64(c.concurrency == SQL_CONCUR_READ_ONLY ? SQL_INSENSITIVE : SQL_SENSITIVE);
         case SQL_ATTR_CURSOR_SCROLLABLE:
-            return u64(c.cursorType >= 1 && c.cursorType <= 3 ? SQL_SCROLLABLE : SQL_NONSCROLLABLE);
+            return u64(c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC ? SQL_SCROLLABLE : SQL_NONSCROLLABLE);
         case SQL_ATTR_ENABLE_AUTO_IPD:
             return u64(SQL_FALSE);
         case SQL_ATTR_FETCH_BOOKMARK_PTR:
@@ -525,7 +528,7 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
                 }
                 return rc;
             }
-            return Err(stmt, 27);
+            return Err(stmt, kErrOptionRange);
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 
-#include "odbc/startup_hooks.h"
 #include "util/log.h"
 #include "util/trace.h"
 

@@ -11,6 +11,7 @@
 
 #include "scrs/dsc.h"
 #include "util/log.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -80,15 +81,15 @@ void DSC_Init(DSC* cache) {
 }
 
 uint32_t dsc_Open(DSC* cache) {
-  if (cache == nullptr) return 15;
+  if (cache == nullptr) return kErrGeneral;
   uint32_t counter = 0;
   cache->data = dsc_TempFile(&counter);
-  if (cache->data == nullptr) return 15;
+  if (cache->data == nullptr) return kErrGeneral;
   cache->index = dsc_TempFile(&counter);
   if (cache->index == nullptr) {
     fclose(cache->data);
     cache->data = nullptr;
-    return 15;
+    return kErrGeneral;
   }
   log_printf(7, __FILE__, __LINE__, "dsc_Open: Opened temporary files for pDSC=%p", static_cast<void*>(cache));
   cache->state = kDscOpened;
@@ -110,7 +111,7 @@ void DSC_Close(DSC* cache) {
 }
 
 uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds, uint32_t* total) {
-  if (cache == nullptr || ds == nullptr) return 15;
+  if (cache == nullptr || ds == nullptr) return kErrGeneral;
   DatasetFree(ds);
   uint32_t sum = 0;
   uint32_t rc = 0;
@@ -133,16 +134,16 @@ uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds
       if (firstSpill) {
         firstSpill = false;
         if (uint32_t orc = dsc_Open(cache)) return orc;
-        if (!dsc_IoCache(kDscWrite, cache->data, cache->index, ds, 0, 0)) rc = 15;
+        if (!dsc_IoCache(kDscWrite, cache->data, cache->index, ds, 0, 0)) rc = kErrGeneral;
         cache->state = kDscOnFile;
       } else if (!dsc_AppendRows(cache->data, cache->index, ds)) {
-        rc = 15;
+        rc = kErrGeneral;
       }
       // Rows written leave memory; the next block is fetched straight into the header again.
       DatasetFree(ds);
     }
     // A total that would wrap is not a count any more; the result is too large to cache.
-    if (uint64_t(sum) + block > UINT32_MAX && rc == 0) rc = 15;
+    if (uint64_t(sum) + block > UINT32_MAX && rc == 0) rc = kErrGeneral;
     else sum += block;
     if (rc != 0 || block == 0) break;
   }
@@ -151,32 +152,32 @@ uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds
 }
 
 uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first) {
-  if (cache == nullptr || cache->state != kDscOnFile || ds == nullptr) return 15;
-  if (first > uint32_t(INT32_MAX) || cache->window > uint32_t(INT32_MAX)) return 15;
+  if (cache == nullptr || cache->state != kDscOnFile || ds == nullptr) return kErrGeneral;
+  if (first > uint32_t(INT32_MAX) || cache->window > uint32_t(INT32_MAX)) return kErrGeneral;
   // A start past the rows on file is refused before the window in hand is given up.
   uint8_t head[8];
   if (fflush(cache->data) != 0 || fseeko(cache->data, 0, SEEK_SET) != 0 || fread(head, 1, 8, cache->data) != 8)
-    return 15;
+    return kErrGeneral;
   const uint32_t onFile = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
-  if (first >= onFile) return 15;
+  if (first >= onFile) return kErrGeneral;
   // The window in hand lends its arrays to the new one when the shapes agree.
   if (!dsc_IoCache(kDscRead, cache->data, cache->index, ds, int32_t(first), int32_t(cache->window))) {
     // A half-read window is no window.
     DatasetFree(ds);
-    return 15;
+    return kErrGeneral;
   }
   return 0;
 }
 
 uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds) {
-  if (cache == nullptr || origin == nullptr || ds == nullptr) return 15;
+  if (cache == nullptr || origin == nullptr || ds == nullptr) return kErrGeneral;
   const uint64_t o = *origin;
   const uint64_t twice = uint64_t(n) * 2;
   if (o != kDscNoWindow && int64_t(first) >= int64_t(o) && twice <= cache->window &&
       uint64_t(uint32_t(first)) + n <= o + cache->window)
     return 0;
   if (twice > cache->window) {
-    if (twice > UINT32_MAX) return 15;
+    if (twice > UINT32_MAX) return kErrGeneral;
     cache->window = uint32_t(twice);
   }
   int64_t start = int64_t(first) - int64_t((cache->window - n) / 2);

@@ -15,15 +15,10 @@
 #include "util/md5.h"
 #include "util/scrarray.h"
 #include "util/utf.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kGeneral = 15;
-constexpr uint32_t kNoMemory = 16;
-constexpr uint32_t kNoKeys = 84;
-constexpr uint32_t kNotCapable = 43;
-constexpr uint32_t kSyntax = 68;
-constexpr uint32_t kOrderExpr = 99;
 constexpr size_t kName = 509;
 
 void CopyName(char* out, const char* text) {
@@ -47,7 +42,7 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
   static const char* const kFetchFail[] = {"KS_GetKeyColDescs_SpCols: Couldn't fetch column descriptors.",
                                            "KS_GetKeyColDescs_Stats: Couldn't fetch column descriptors.",
                                            "KS_GetKeyColDescs_PKeys: Couldn't fetch column descriptors."};
-  if (ctx == nullptr || tables == nullptr || ctx->keyCols == nullptr) return kGeneral;
+  if (ctx == nullptr || tables == nullptr || ctx->keyCols == nullptr) return kErrGeneral;
   if (count > tables->count) count = tables->count;
   uint32_t outcome = 0;
   ColDesc cd;
@@ -90,7 +85,7 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
     bool any = false, inIndex = false;
     for (uint32_t r = 0; r < rows.rows_used; ++r) {
       if (nameCol >= rows.col_count) {
-        rc = kGeneral;
+        rc = kErrGeneral;
         break;
       }
       bool nullName = rows.cols[nameCol].indicators[r] == DS_IND_NULL;
@@ -99,7 +94,7 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
         int64_t ord = 0;
         bool haveOrd = scs_CellInt(&rows, r, 7, &ord) != 0;
         if (!haveOrd && rows.cols[7].indicators[r] != DS_IND_NULL) {
-          rc = kGeneral;
+          rc = kErrGeneral;
           break;
         }
         // The first unique index ends where the next one begins.
@@ -108,7 +103,7 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
       }
       char name[kName];
       if (scs_p_CatCellText(&rows, r, nameCol, name) != 0) {
-        rc = kGeneral;
+        rc = kErrGeneral;
         break;
       }
       if (which != kStats && name[0] == 0) continue;
@@ -125,14 +120,14 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
         if ((cd.sqlType == 2 || cd.sqlType == 3) && scs_CellInt(&rows, r, 6, &v)) cd.decimalDigits = int16_t(v);
       }
       if (!SCR_ArrayAppend(ctx->keyCols, &cd)) {
-        rc = kNoMemory;
+        rc = kErrNoMemory;
         break;
       }
       any = true;
     }
     DatasetFree(&rows);
     if (rc != 0) return rc;
-    if (!any) outcome = kNoKeys;
+    if (!any) outcome = kErrNoKeys;
     else if (found != nullptr) found[i] = 1;
   }
   return outcome;
@@ -167,7 +162,7 @@ uint32_t DescribeKey(SCS_DescCtx* ctx, ColDesc* cd) {
   if (rows.rows_used != 1) {
     DatasetFree(&rows);
     IngLog(3, "KS_GetKeyColDescs: Too many column descriptors!");
-    return kGeneral;
+    return kErrGeneral;
   }
   int64_t v = 0;
   cd->sqlType = scs_CellInt(&rows, 0, 4, &v) ? int16_t(v) : 0;
@@ -209,30 +204,30 @@ uint32_t KS_GetKeyColDescs_PKeys(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t c
 }
 
 uint32_t KS_GetKeyColDescs(SCS_DescCtx* ctx, SCR_Array* tables) {
-  if (ctx == nullptr || tables == nullptr) return kGeneral;
+  if (ctx == nullptr || tables == nullptr) return kErrGeneral;
   uint32_t count = tables->count;
   // The count only decides whether references are qualified: it must never wrap to 0 or 1.
   ctx->tableCount = uint8_t(count > 255 ? 255 : count);
   auto* found = static_cast<uint32_t*>(std::calloc(count ? count : 1, sizeof(uint32_t)));
-  if (found == nullptr) return kNoMemory;
+  if (found == nullptr) return kErrNoMemory;
   uint8_t digest[16];
   Digest(tables, digest);
   SCR_ArrayFree(&ctx->keyCols, nullptr);
   ctx->keyCols = SCR_ArrayCreate(sizeof(ColDesc));
   if (ctx->keyCols == nullptr) {
     std::free(found);
-    return kNoMemory;
+    return kErrNoMemory;
   }
   if (ctx->keyCache != nullptr) {
     if (auto* cached = static_cast<SCR_Array*>(HashGet(ctx->keyCache, digest)); cached != nullptr) {
       std::free(found);
-      return SCR_ArrayAppendAll(ctx->keyCols, cached) ? 0 : kNoMemory;
+      return SCR_ArrayAppendAll(ctx->keyCols, cached) ? kErrNone : kErrNoMemory;
     }
   }
   uint32_t rc = KS_GetKeyColDescs_SpCols(ctx, tables, count, found);
-  if (rc == kNoKeys || rc == kNotCapable) {
+  if (rc == kErrNoKeys || rc == kErrNotCapable) {
     rc = KS_GetKeyColDescs_Stats(ctx, tables, count, found);
-    if (rc == kNoKeys || rc == kNotCapable) rc = KS_GetKeyColDescs_PKeys(ctx, tables, count, found);
+    if (rc == kErrNoKeys || rc == kErrNotCapable) rc = KS_GetKeyColDescs_PKeys(ctx, tables, count, found);
   }
   for (uint32_t i = 0; rc == 0 && i < ctx->keyCols->count; ++i) {
     auto* cd = static_cast<ColDesc*>(SCR_ArrayAt(ctx->keyCols, i));
@@ -268,21 +263,21 @@ int scs_p_IsQuotableName(const char* column, const char* dbmsName) {
 }
 
 uint32_t scs_p_OrderByFromSelectCols(SCS_DescCtx* ctx) {
-  if (ctx == nullptr || ctx->orderBy == nullptr) return kGeneral;
+  if (ctx == nullptr || ctx->orderBy == nullptr) return kErrGeneral;
   SCR_Array* cols = SCR_ArrayCreate(sizeof(ColDesc));
-  if (cols == nullptr) return kNoMemory;
+  if (cols == nullptr) return kErrNoMemory;
   uint32_t rc = scs_p_SelectColsGet(ctx, cols, nullptr);
   uint32_t tableCount = ctx->tables ? ctx->tables->count : 0;
   for (uint32_t i = 0; rc == 0 && i < ctx->orderBy->count; ++i) {
     auto* it = static_cast<OrderByItem*>(SCR_ArrayAt(ctx->orderBy, i));
     if (it->position == 0) continue;
     if (it->position > cols->count) {
-      rc = kSyntax;
+      rc = kErrSyntax;
       break;
     }
     auto* cd = static_cast<ColDesc*>(SCR_ArrayAt(cols, it->position - 1u));
     if (cd->itemKind == 3) {
-      rc = kOrderExpr;
+      rc = kErrOrderExpression;
       break;
     }
     CopyName(it->column, cd->column);
@@ -295,7 +290,7 @@ uint32_t scs_p_OrderByFromSelectCols(SCS_DescCtx* ctx) {
     it->decimalDigits = cd->decimalDigits;
     char* ref = scs_p_QualifyColName(tableCount, cd);
     if (ref == nullptr) {
-      rc = kNoMemory;
+      rc = kErrNoMemory;
       break;
     }
     std::snprintf(it->text, sizeof it->text, "%s", ref);
@@ -329,10 +324,10 @@ void scs_p_OrderByNormalise(SCS_DescCtx* ctx) {
 }
 
 uint32_t scs_p_OrderByAnalyse(SCS_DescCtx* ctx) {
-  if (ctx == nullptr || ctx->analysis == nullptr) return kGeneral;
+  if (ctx == nullptr || ctx->analysis == nullptr) return kErrGeneral;
   SCR_ArrayFree(&ctx->orderBy, nullptr);
   ctx->orderBy = SCR_ArrayCreate(sizeof(OrderByItem));
-  if (ctx->orderBy == nullptr) return kNoMemory;
+  if (ctx->orderBy == nullptr) return kErrNoMemory;
   uint32_t rc = SCR_OrderByGet(ctx->analysis, ctx->orderBy);
   if (rc != 0) return rc;
   ctx->shapeFlags |= ctx->analysis->flags;
@@ -400,7 +395,7 @@ bool SameColumn(const ColDesc* a, const ColDesc* b) {
 
 uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* changed) {
   if (changed) *changed = 0;
-  if (ctx == nullptr || ctx->analysis == nullptr || ctx->selectCols == nullptr) return kGeneral;
+  if (ctx == nullptr || ctx->analysis == nullptr || ctx->selectCols == nullptr) return kErrGeneral;
   bool expand = false, bare = false;
   for (uint32_t i = 0; items && i < items->count; ++i) {
     uint32_t k = static_cast<const ColDesc*>(SCR_ArrayAt(items, i))->itemKind;
@@ -413,7 +408,7 @@ uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* c
   std::string missing;
   uint32_t tableCount = ctx->tables ? ctx->tables->count : 0;
   SCR_Array* add = SCR_ArrayCreate(sizeof(ColDesc));
-  if (add == nullptr) return kNoMemory;
+  if (add == nullptr) return kErrNoMemory;
   if (ctx->attrOption == 1054 && !bare && ctx->keyCols != nullptr) {
     for (uint32_t k = 0; k < ctx->keyCols->count; ++k) {
       auto* key = static_cast<const ColDesc*>(SCR_ArrayAt(ctx->keyCols, k));
@@ -422,7 +417,7 @@ uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* c
         present = SameColumn(key, static_cast<const ColDesc*>(SCR_ArrayAt(ctx->selectCols, s)));
       if (!present && !SCR_ArrayAppend(add, key)) {
         SCR_ArrayFree(&add, nullptr);
-        return kNoMemory;
+        return kErrNoMemory;
       }
     }
   }
@@ -439,7 +434,7 @@ uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* c
       list += sc->column;
     } else {
       char* ref = scs_p_QualifyColName(tableCount, sc);
-      if (ref == nullptr) rc = kNoMemory;
+      if (ref == nullptr) rc = kErrNoMemory;
       else list += ref;
       std::free(ref);
     }
@@ -448,7 +443,7 @@ uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* c
     auto* key = static_cast<const ColDesc*>(SCR_ArrayAt(add, k));
     char* ref = scs_p_QualifyColName(tableCount, key);
     if (ref == nullptr) {
-      rc = kNoMemory;
+      rc = kErrNoMemory;
       break;
     }
     list += ", ";
@@ -459,14 +454,14 @@ uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* c
   if (rc == 0) {
     text = SCR_AnalysisText(ctx->analysis);
     size_t at = text.find(SCR_EDIT_MARKER);
-    if (at == std::string::npos) rc = kGeneral;
+    if (at == std::string::npos) rc = kErrGeneral;
     else text.replace(at, 3, list);
   }
   if (rc == 0) {
     char* copy = strdup(text.c_str());
     if (copy == nullptr || !SCR_ArrayAppendAll(ctx->selectCols, add)) {
       std::free(copy);
-      rc = kNoMemory;
+      rc = kErrNoMemory;
     } else {
       std::free(ctx->analysis->text);
       ctx->analysis->text = copy;

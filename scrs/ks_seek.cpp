@@ -10,11 +10,10 @@
 #include "scrs/ks.h"
 #include "util/dataset.h"
 #include "util/scrarray.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kGeneral = 15;
-constexpr uint32_t kNoMemory = 16;
 
 const OrderByItem* Item(const SCS_DescCtx* ctx, uint32_t i) {
   return static_cast<const OrderByItem*>(SCR_ArrayAt(ctx->orderBy, i));
@@ -95,7 +94,7 @@ void KS_MarkKeyMatches(SCS_DescCtx* ctx) {
 }
 
 uint32_t KS_OrderColumnMap(const SCS_DescCtx* ctx, uint16_t* map) {
-  if (ctx == nullptr || map == nullptr) return kGeneral;
+  if (ctx == nullptr || map == nullptr) return kErrGeneral;
   std::vector<OrdCol> cols = OrderingColumns(ctx);
   uint16_t next = uint16_t(KeyCount(ctx));
   for (size_t p = 0; p < cols.size(); ++p) map[p] = cols[p].key >= 0 ? uint16_t(cols[p].key) : next++;
@@ -104,11 +103,11 @@ uint32_t KS_OrderColumnMap(const SCS_DescCtx* ctx, uint16_t* map) {
 
 uint32_t KS_SeekTerm(const SCS_DescCtx* ctx, uint32_t term, uint32_t orientation, uint32_t seekMode,
                      std::string* out) {
-  if (out == nullptr) return kGeneral;
+  if (out == nullptr) return kErrGeneral;
   out->clear();
-  if (ctx == nullptr) return kGeneral;
+  if (ctx == nullptr) return kErrGeneral;
   std::vector<OrdCol> cols = OrderingColumns(ctx);
-  if (term == 0 || term > cols.size()) return kGeneral;
+  if (term == 0 || term > cols.size()) return kErrGeneral;
   std::vector<uint16_t> map(cols.size());
   KS_OrderColumnMap(ctx, map.data());
   int row = KS_BoundaryRow(orientation, seekMode);
@@ -117,7 +116,7 @@ uint32_t KS_SeekTerm(const SCS_DescCtx* ctx, uint32_t term, uint32_t orientation
     const OrdCol& c = cols[j - 1];
     bool null = BoundaryNull(ctx, c, map[j - 1], row);
     std::string name;
-    if (!ColumnText(ctx, c, &name)) return kNoMemory;
+    if (!ColumnText(ctx, c, &name)) return kErrNoMemory;
     if (j < term) {
       if (c.item >= 0) text += name + (null ? " IS NULL AND " : " = ? AND ");
       else text += name + " = ? AND ";
@@ -178,18 +177,18 @@ bool AppendCell(Dataset* ds, const DatasetColumn& src, uint32_t row) {
 }  // namespace
 
 uint32_t KS_SeekParams(SCS_DescCtx* ctx, uint32_t orientation, uint32_t seekMode, Dataset** params) {
-  if (ctx == nullptr || params == nullptr || ctx->boundKeys == nullptr) return kGeneral;
+  if (ctx == nullptr || params == nullptr || ctx->boundKeys == nullptr) return kErrGeneral;
   *params = nullptr;
   std::vector<OrdCol> cols = OrderingColumns(ctx);
   std::vector<uint16_t> map(cols.size());
   KS_OrderColumnMap(ctx, map.data());
   const Dataset* b = ctx->boundKeys;
   int row = KS_BoundaryRow(orientation, seekMode);
-  if (uint32_t(row) >= b->rows_used) return kGeneral;
+  if (uint32_t(row) >= b->rows_used) return kErrGeneral;
   for (uint16_t m : map)
-    if (m >= b->col_count) return kGeneral;
+    if (m >= b->col_count) return kErrGeneral;
   auto* ds = static_cast<Dataset*>(std::calloc(1, sizeof(Dataset)));
-  if (ds == nullptr) return kNoMemory;
+  if (ds == nullptr) return kErrNoMemory;
   uint32_t rc = 0;
   for (uint32_t i = 1; rc == 0 && i <= cols.size(); ++i) {
     const OrdCol& last = cols[i - 1];
@@ -200,7 +199,7 @@ uint32_t KS_SeekParams(SCS_DescCtx* ctx, uint32_t orientation, uint32_t seekMode
       const OrdCol& c = cols[j - 1];
       if (c.item >= 0 && !c.isKey && BoundaryNull(ctx, c, map[j - 1], row)) continue;
       if (!AppendCell(ds, b->cols[map[j - 1]], uint32_t(row))) {
-        rc = kNoMemory;
+        rc = kErrNoMemory;
         break;
       }
       if (ctx->paramDescsOn) {
@@ -231,7 +230,7 @@ uint32_t KS_SeekParams(SCS_DescCtx* ctx, uint32_t orientation, uint32_t seekMode
 
 uint32_t KS_BuildSeekWhere(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientation, uint32_t seekMode,
                            Dataset** params) {
-  if (ctx == nullptr || a == nullptr || (orientation != 1 && orientation != 4)) return kGeneral;
+  if (ctx == nullptr || a == nullptr || (orientation != 1 && orientation != 4)) return kErrGeneral;
   uint32_t rc = SCR_AddWhereCond(a);
   if (rc != 0) return rc;
   std::string terms;
@@ -249,10 +248,10 @@ uint32_t KS_BuildSeekWhere(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientati
   text += terms + " )";
   std::string full = SCR_AnalysisText(a);
   size_t at = full.find(SCR_EDIT_MARKER);
-  if (at == std::string::npos) return kGeneral;
+  if (at == std::string::npos) return kErrGeneral;
   full.replace(at, 3, text);
   char* copy = strdup(full.c_str());
-  if (copy == nullptr) return kNoMemory;
+  if (copy == nullptr) return kErrNoMemory;
   std::free(a->text);
   a->text = copy;
   return params != nullptr ? KS_SeekParams(ctx, orientation, seekMode, params) : 0;
@@ -261,13 +260,13 @@ uint32_t KS_BuildSeekWhere(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientati
 uint32_t KS_BuildSeekSelect(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientation, uint32_t seekMode,
                             Dataset** params) {
   if (params != nullptr) *params = nullptr;
-  if (ctx == nullptr || a == nullptr || KeyCount(ctx) == 0) return kGeneral;
+  if (ctx == nullptr || a == nullptr || KeyCount(ctx) == 0) return kErrGeneral;
   uint32_t rc = SCR_SelectListMark(a);
   if (rc != 0) return rc;
   std::string list;
   for (uint32_t k = 0; k < KeyCount(ctx); ++k) {
     if (k) list += ", ";
-    if (!RefText(ctx->tableCount, KeyAt(ctx, k), &list)) return kNoMemory;
+    if (!RefText(ctx->tableCount, KeyAt(ctx, k), &list)) return kErrNoMemory;
   }
   uint32_t n = OrderCount(ctx) < ctx->orderColCount ? OrderCount(ctx) : ctx->orderColCount;
   for (uint32_t i = 0; i < n; ++i) {
@@ -281,15 +280,15 @@ uint32_t KS_BuildSeekSelect(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientat
     std::memcpy(cd.alias, it->alias, sizeof cd.alias);
     std::memcpy(cd.owner, it->owner, sizeof cd.owner);
     list += ", ";
-    if (!RefText(ctx->tableCount, &cd, &list)) return kNoMemory;
+    if (!RefText(ctx->tableCount, &cd, &list)) return kErrNoMemory;
   }
   std::string full = SCR_AnalysisText(a);
   size_t at = full.find(SCR_EDIT_MARKER);
-  if (at == std::string::npos) return kGeneral;
+  if (at == std::string::npos) return kErrGeneral;
   full.replace(at, 3, list);
   if (orientation == 2 || orientation == 3) {
     char* copy = strdup(full.c_str());
-    if (copy == nullptr) return kNoMemory;
+    if (copy == nullptr) return kErrNoMemory;
     std::free(a->text);
     a->text = copy;
     return 0;

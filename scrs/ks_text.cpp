@@ -4,16 +4,16 @@
 #include <cstring>
 #include <string>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
 #include "util/dataset.h"
 #include "util/scrarray.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kGeneral = 15;
-constexpr uint32_t kNoMemory = 16;
 
 const ColDesc* Key(const SCR_Array* keys, uint32_t i) { return static_cast<const ColDesc*>(SCR_ArrayAt(keys, i)); }
 
@@ -29,10 +29,10 @@ bool Ref(uint32_t tableCount, const ColDesc* cd, std::string* out) {
 uint32_t ReplaceMarker(SCR_Analysis* a, const std::string& body) {
   std::string text = SCR_AnalysisText(a);
   size_t at = text.find(SCR_EDIT_MARKER);
-  if (at == std::string::npos) return kGeneral;
+  if (at == std::string::npos) return kErrGeneral;
   text.replace(at, 3, body);
   char* copy = strdup(text.c_str());
-  if (copy == nullptr) return kNoMemory;
+  if (copy == nullptr) return kErrNoMemory;
   std::free(a->text);
   a->text = copy;
   return 0;
@@ -41,20 +41,20 @@ uint32_t ReplaceMarker(SCR_Analysis* a, const std::string& body) {
 }  // namespace
 
 uint32_t KS_BuildKeySelect(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount) {
-  if (a == nullptr || keyCols == nullptr || keyCols->count == 0) return kGeneral;
+  if (a == nullptr || keyCols == nullptr || keyCols->count == 0) return kErrGeneral;
   uint32_t rc = SCR_SelectListMark(a);
   if (rc != 0) return rc;
   std::string list;
   for (uint32_t i = 0; i < keyCols->count; ++i) {
     if (i) list += ", ";
-    if (!Ref(tableCount, Key(keyCols, i), &list)) return kNoMemory;
+    if (!Ref(tableCount, Key(keyCols, i), &list)) return kErrNoMemory;
   }
   return ReplaceMarker(a, list);
 }
 
 uint32_t KS_BuildKeyOrderBy(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount, uint32_t orderCount,
                             uint16_t maxOrderCols) {
-  if (a == nullptr || keyCols == nullptr) return kGeneral;
+  if (a == nullptr || keyCols == nullptr) return kErrGeneral;
   uint32_t rc = SCR_OrderByMark(a);
   if (rc != 0) return rc;
   bool had = (a->flags & SCR_F_ORDERBY) != 0;
@@ -65,20 +65,20 @@ uint32_t KS_BuildKeyOrderBy(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t t
     if (k->orderPosition != 0) continue;
     if (maxOrderCols != 0 && total >= maxOrderCols) break;
     text += text.empty() && !had ? " ORDER BY " : ", ";
-    if (!Ref(tableCount, k, &text)) return kNoMemory;
+    if (!Ref(tableCount, k, &text)) return kErrNoMemory;
     ++total;
   }
   return ReplaceMarker(a, text);
 }
 
 uint32_t KS_BuildKeyBlockWhere(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount, uint32_t rowsPerBlock) {
-  if (a == nullptr || keyCols == nullptr || keyCols->count == 0 || rowsPerBlock == 0) return kGeneral;
+  if (a == nullptr || keyCols == nullptr || keyCols->count == 0 || rowsPerBlock == 0) return kErrGeneral;
   uint32_t rc = SCR_AddWhereCond(a);
   if (rc != 0) return rc;
   std::string group;
   for (uint32_t i = 0; i < keyCols->count; ++i) {
     if (i) group += " AND ";
-    if (!Ref(tableCount, Key(keyCols, i), &group)) return kNoMemory;
+    if (!Ref(tableCount, Key(keyCols, i), &group)) return kErrNoMemory;
     group += " = ?";
   }
   std::string text = (a->flags & SCR_F_HADWHERE) ? "( " : " WHERE ( ";
@@ -92,8 +92,8 @@ uint32_t KS_BuildKeyBlockWhere(SCR_Analysis* a, const SCR_Array* keyCols, uint8_
 
 uint32_t KS_KeyRowsToParams(const Dataset* src, uint32_t first, uint32_t groups, uint32_t rows, Dataset** out,
                             int nulRoom, int trim, int nullAware, uint16_t* nullCount, uint16_t* nullFlags) {
-  if (src == nullptr || out == nullptr || rows == 0 || rows > groups || src->col_count == 0) return kGeneral;
-  if (first >= src->rows_used) return kGeneral;
+  if (src == nullptr || out == nullptr || rows == 0 || rows > groups || src->col_count == 0) return kErrGeneral;
+  if (first >= src->rows_used) return kErrGeneral;
   uint32_t cols = src->col_count;
   // Source rows actually used: never past the source's last row.
   auto rowOf = [&](uint32_t g) {
@@ -115,12 +115,12 @@ uint32_t KS_KeyRowsToParams(const Dataset* src, uint32_t first, uint32_t groups,
     for (uint32_t c = 0; c < cols; ++c) nullFlags[c] = uint16_t(skip[c]);
   if (nullCount != nullptr) *nullCount = nulls;
   uint64_t kept = uint64_t(cols - nulls) * groups;
-  if (kept == 0 || kept > 0xFFFF) return kGeneral;
+  if (kept == 0 || kept > 0xFFFF) return kErrGeneral;
   auto* ds = static_cast<Dataset*>(std::calloc(1, sizeof(Dataset)));
-  if (ds == nullptr) return kNoMemory;
+  if (ds == nullptr) return kErrNoMemory;
   if (DatasetInit(ds, uint16_t(kept)) != 0) {
     std::free(ds);
-    return kNoMemory;
+    return kErrNoMemory;
   }
   ds->col_count = uint16_t(kept);
   uint32_t rc = 0;
@@ -160,7 +160,7 @@ uint32_t KS_KeyRowsToParams(const Dataset* src, uint32_t first, uint32_t groups,
       }
       if (dc.width == 0) dc.width = 1;
       if (DatasetColumnAlloc(&dc, 1) != 0) {
-        rc = kNoMemory;
+        rc = kErrNoMemory;
         break;
       }
       dc.indicators[0] = sc.indicators[r];
@@ -170,7 +170,7 @@ uint32_t KS_KeyRowsToParams(const Dataset* src, uint32_t first, uint32_t groups,
         size_t bytes = DatasetRefBytes(sc.kind, ref.length);
         void* copy = std::malloc(bytes ? bytes : 1);
         if (copy == nullptr) {
-          rc = kNoMemory;
+          rc = kErrNoMemory;
           break;
         }
         if (bytes) std::memcpy(copy, ref.ptr, bytes);
@@ -250,7 +250,7 @@ char* scs_p_LockRowsText(const SCS_DescCtx* ctx) {
 
 uint32_t scs_p_OptConcSelectBuild(SCS_DescCtx* ctx, const char* byKeysText, SCR_Analysis* values) {
   if (ctx == nullptr || values == nullptr || ctx->tableCols == nullptr || ctx->tableCols->count == 0)
-    return kGeneral;
+    return kErrGeneral;
   SCR_AnalysisFree(values);
   SCR_AnalysisInit(values);
   uint32_t rc = SCR_AnalyseSQL(values, byKeysText, 1, 0);
@@ -266,19 +266,19 @@ uint32_t scs_p_OptConcSelectBuild(SCS_DescCtx* ctx, const char* byKeysText, SCR_
   std::string list;
   for (uint32_t i = 0; i < ctx->tableCols->count; ++i) {
     if (i) list += ", ";
-    if (!Ref(tableCount, Key(ctx->tableCols, i), &list)) return kNoMemory;
+    if (!Ref(tableCount, Key(ctx->tableCols, i), &list)) return kErrNoMemory;
   }
   return ReplaceMarker(values, list);
 }
 
 uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* keyValues, const uint16_t* statuses,
                         uint32_t keysetRows, uint32_t first, uint32_t count) {
-  if (ctx == nullptr || keyValues == nullptr || statuses == nullptr || ctx->keyCols == nullptr) return kGeneral;
+  if (ctx == nullptr || keyValues == nullptr || statuses == nullptr || ctx->keyCols == nullptr) return kErrGeneral;
   if (count == 0 || first >= keysetRows) return 0;
   uint64_t last64 = uint64_t(first) + count - 1;
   uint32_t last = last64 > keysetRows - 1 ? keysetRows - 1 : uint32_t(last64);
   // Key values exist only for the rows the Dataset holds.
-  if (keyValues->rows_used == 0) return kGeneral;
+  if (keyValues->rows_used == 0) return kErrGeneral;
   if (last >= keyValues->rows_used) last = keyValues->rows_used - 1;
   uint32_t m = 0;
   for (uint32_t r = first; r <= last; ++r)
@@ -293,7 +293,7 @@ uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* ke
     }
   }
   char* text = scs_p_LockRowsText(ctx);
-  if (text == nullptr) return kNoMemory;
+  if (text == nullptr) return kErrNoMemory;
   uint32_t rc = AgentCall<DRV_Prepare>(ctx->lower, changeStmt, text);
   std::free(text);
   if (rc != 0) return rc;
@@ -315,13 +315,13 @@ uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* ke
     if (rc != 0) break;
     int32_t affected = 0;
     uint16_t len = 0;
-    rc = AgentCall<DRV_GetInfo>(ctx->lower, changeStmt, 0x32010000u, &affected, uint16_t(4), &len);
+    rc = AgentCall<DRV_GetInfo>(ctx->lower, changeStmt, kPropRowCount, &affected, uint16_t(4), &len);
     if (rc != 0 || affected < 1) break;
     ++locked;
   }
   if (locked < m) {
     IngLog(3, "scs_p_LockRows: Couldn't acquire row lock(s).");
-    return 81;
+    return kErrRowError;
   }
   return 0;
 }
@@ -345,7 +345,7 @@ uint32_t KS_GetKeyBlocks(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, const Data
                          uint32_t rowsPerBlock, uint32_t blocks, uint32_t lastRows, Dataset* out) {
   if (ctx == nullptr || rd == nullptr || rd->analysis == nullptr || rd->prepared == nullptr || keyValues == nullptr ||
       out == nullptr || ctx->keyCols == nullptr || rowsPerBlock == 0 || lastRows == 0 || lastRows > rowsPerBlock)
-    return kGeneral;
+    return kErrGeneral;
   uint32_t rc = 0;
   if (rd->dynamic || *rd->prepared == 0) {
     SCR_Analysis* a = rd->analysis;
@@ -434,12 +434,12 @@ uint32_t scs_p_MarkVanishedRows(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, Dat
                                 uint32_t rowsetSize, uint32_t rowsPerBlock) {
   if (ctx == nullptr || rd == nullptr || rows == nullptr || keyValues == nullptr || statuses == nullptr ||
       rowsPerBlock == 0)
-    return kGeneral;
+    return kErrGeneral;
   if (first >= keysetRows) return 0;
   uint32_t n = keysetRows - first < rowsetSize ? keysetRows - first : rowsetSize;
   if (n == 0) return 0;
   uint32_t base = origin > 0 ? uint32_t(origin) : 0;
-  if (first < base || first - base + n > keyValues->rows_used) return kGeneral;
+  if (first < base || first - base + n > keyValues->rows_used) return kErrGeneral;
   uint32_t k0 = first - base;
   uint32_t blocks = (n + rowsPerBlock - 1) / rowsPerBlock;
   uint32_t last = n - (blocks - 1) * rowsPerBlock;
@@ -461,11 +461,11 @@ uint32_t scs_p_MarkVanishedRows(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, Dat
     }
     // Gone: the rows fetched after it move down one place (a full block first gets room).
     if (rows->rows_used >= rows->rows_alloc && GrowRows(rows, rows->rows_used + (n - i)) != 0) {
-      rc = kNoMemory;
+      rc = kErrNoMemory;
       break;
     }
     if (DatasetInsertRow(rows, i) != 0) {
-      rc = kGeneral;
+      rc = kErrGeneral;
       break;
     }
     statuses[first + i] = 1;

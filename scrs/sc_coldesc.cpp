@@ -12,13 +12,10 @@
 #include "util/dataset.h"
 #include "util/scrarray.h"
 #include "util/utf.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kGeneral = 15;
-constexpr uint32_t kNoMemory = 16;
-constexpr uint32_t kNoTable = 10;
-constexpr uint32_t kAmbiguous = 97;
 constexpr size_t kName = 509;
 
 // Cuts text to at most max bytes without splitting a UTF-8 character.
@@ -215,7 +212,7 @@ uint32_t scs_p_CatValueText(const uint8_t* cell, uint32_t kind, uint32_t width, 
       *wide = reinterpret_cast<const uint16_t*>(cell + 4);
       break;
     default:
-      return kGeneral;
+      return kErrGeneral;
   }
   // A prefix never claims more than the element holds.
   if ((kind >= DS_CHAR_LEN1 && kind <= DS_CHAR_LEN4)) {
@@ -230,13 +227,13 @@ uint32_t scs_p_CatValueText(const uint8_t* cell, uint32_t kind, uint32_t width, 
 uint32_t scs_p_CatCellText(const void* dataset, uint32_t row, uint16_t col, char* buf) {
   const auto* ds = static_cast<const Dataset*>(dataset);
   buf[0] = 0;
-  if (ds == nullptr || col >= ds->col_count || row >= ds->rows_used) return kGeneral;
+  if (ds == nullptr || col >= ds->col_count || row >= ds->rows_used) return kErrGeneral;
   const DatasetColumn& c = ds->cols[col];
   if (c.indicators[row] == DS_IND_NULL) return 0;
   const char* narrow;
   const uint16_t* wide;
   uint32_t n;
-  if (scs_p_CatValueText(DatasetCell(&c, row), c.kind, c.width, &narrow, &wide, &n) != 0) return kGeneral;
+  if (scs_p_CatValueText(DatasetCell(&c, row), c.kind, c.width, &narrow, &wide, &n) != 0) return kErrGeneral;
   if (narrow != nullptr) {
     size_t k = Utf8Cut(narrow, n, kName - 1);
     std::memcpy(buf, narrow, k);
@@ -339,9 +336,9 @@ uint32_t ResolveTable(SCS_DescCtx* ctx, SCR_TableRef* t) {
     uint32_t n = rows.rows_used;
     if (n == 0) {
       DatasetFree(&rows);
-      if (ctx->messages) IngDiagPostCode(ctx->messages, kNoTable);
+      if (ctx->messages) IngDiagPostCode(ctx->messages, kErrTableNotFound);
       IngLog(3, "scs_p_GetTblDescs: Table %s does not exist.", table);
-      return kNoTable;
+      return kErrTableNotFound;
     }
     if (n >= 2) {
       DatasetFree(&rows);
@@ -351,14 +348,14 @@ uint32_t ResolveTable(SCS_DescCtx* ctx, SCR_TableRef* t) {
         IngLog(3, "Trying current username (%s) as owner qualifier.", ctx->userName ? ctx->userName : "");
         continue;
       }
-      return kAmbiguous;
+      return kErrAmbiguousTable;
     }
     char cat[kName], schem[kName], name[kName], q[kName];
     uint32_t r1 = scs_p_CatCellText(&rows, 0, 0, cat);
     uint32_t r2 = scs_p_CatCellText(&rows, 0, 1, schem);
     uint32_t r3 = scs_p_CatCellText(&rows, 0, 2, name);
     DatasetFree(&rows);
-    if (r1 | r2 | r3) return kGeneral;
+    if (r1 | r2 | r3) return kErrGeneral;
     if (cat[0]) {
       scs_QuoteName(cat, ctx->quote, q);
       ReplaceText(&t->qualifier, q);
@@ -371,13 +368,13 @@ uint32_t ResolveTable(SCS_DescCtx* ctx, SCR_TableRef* t) {
     ReplaceText(&t->table, q);
     return 0;
   }
-  return kAmbiguous;
+  return kErrAmbiguousTable;
 }
 
 }  // namespace
 
 uint32_t scs_p_GetTblDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count) {
-  if (ctx == nullptr || tables == nullptr) return kGeneral;
+  if (ctx == nullptr || tables == nullptr) return kErrGeneral;
   if (count > tables->count) count = tables->count;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t rc = ResolveTable(ctx, static_cast<SCR_TableRef*>(SCR_ArrayAt(tables, i)));
@@ -387,10 +384,10 @@ uint32_t scs_p_GetTblDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count) 
 }
 
 uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, int skipLong, SCR_Array* out) {
-  if (ctx == nullptr || tables == nullptr || out == nullptr) return kGeneral;
+  if (ctx == nullptr || tables == nullptr || out == nullptr) return kErrGeneral;
   if (count > tables->count) count = tables->count;
   auto* cd = static_cast<ColDesc*>(std::calloc(1, sizeof(ColDesc)));
-  if (cd == nullptr) return kNoMemory;
+  if (cd == nullptr) return kErrNoMemory;
   uint32_t rc = 0;
   for (uint32_t i = 0; rc == 0 && i < count; ++i) {
     auto* t = static_cast<SCR_TableRef*>(SCR_ArrayAt(tables, i));
@@ -415,7 +412,7 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
       IngLog(3, "scs_p_GetTblColDescs: Couldn't fetch column descriptors.");
       break;
     }
-    if (rows.rows_used == 0) rc = kGeneral;
+    if (rows.rows_used == 0) rc = kErrGeneral;
     for (uint32_t r = 0; rc == 0 && r < rows.rows_used; ++r) {
       int64_t type = 0, size = 0, digits = 0;
       CellInt(&rows, r, 4, &type);
@@ -423,7 +420,7 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
       std::memset(cd, 0, sizeof *cd);
       char name[kName];
       if (scs_p_CatCellText(&rows, r, 3, name) != 0) {
-        rc = kGeneral;
+        rc = kErrGeneral;
         break;
       }
       scs_QuoteName(name, ctx->quote, cd->column);
@@ -435,7 +432,7 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
       if (CellInt(&rows, r, 6, &size) && size > 0) cd->columnSize = uint32_t(size);
       if ((type == 2 || type == 3) && CellInt(&rows, r, 8, &digits)) cd->decimalDigits = int16_t(digits);
       cd->itemKind = 4;
-      if (!SCR_ArrayAppend(out, cd)) rc = kNoMemory;
+      if (!SCR_ArrayAppend(out, cd)) rc = kErrNoMemory;
     }
     DatasetFree(&rows);
   }
@@ -444,9 +441,9 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
 }
 
 uint32_t scs_p_SelectColsGet(SCS_DescCtx* ctx, SCR_Array* out, SCR_Array** itemsOut) {
-  if (ctx == nullptr || out == nullptr || ctx->analysis == nullptr || ctx->tables == nullptr) return kGeneral;
+  if (ctx == nullptr || out == nullptr || ctx->analysis == nullptr || ctx->tables == nullptr) return kErrGeneral;
   SCR_Array* items = SCR_ArrayCreate(sizeof(ColDesc));
-  if (items == nullptr) return kNoMemory;
+  if (items == nullptr) return kErrNoMemory;
   uint32_t rc = SCR_SelectListExpand(ctx->analysis, items);
   SCR_Array* tables = ctx->tables;
   for (uint32_t i = 0; rc == 0 && i < items->count; ++i) {
@@ -477,7 +474,7 @@ uint32_t scs_p_SelectColsGet(SCS_DescCtx* ctx, SCR_Array* out, SCR_Array** items
         }
         if (found == nullptr) {
           IngLog(7, "scs_p_SelectColsGet: Unable to find descriptor for table/alias %s", item->table);
-          rc = kGeneral;
+          rc = kErrGeneral;
           break;
         }
         SCR_Array one{1, 1, found, sizeof(SCR_TableRef)};
@@ -487,10 +484,10 @@ uint32_t scs_p_SelectColsGet(SCS_DescCtx* ctx, SCR_Array* out, SCR_Array** items
       }
       case 3:
       case 4:
-        if (!SCR_ArrayAppend(out, item)) rc = kNoMemory;
+        if (!SCR_ArrayAppend(out, item)) rc = kErrNoMemory;
         break;
       default:
-        rc = kGeneral;
+        rc = kErrGeneral;
     }
   }
   if (rc == 0 && itemsOut != nullptr) *itemsOut = items;
@@ -518,13 +515,13 @@ void ParamDescFromColDesc(ParamDescEntry* out, const ColDesc* cd) {
 }
 
 uint32_t ParamDescsAppend(SCS_DescCtx* ctx, const ColDesc* cols, uint32_t count, int withOwn) {
-  if (ctx == nullptr || (cols == nullptr && count != 0)) return kGeneral;
+  if (ctx == nullptr || (cols == nullptr && count != 0)) return kErrGeneral;
   uint32_t own = withOwn && ctx->ownParams ? ctx->ownParamCount : 0;
   uint32_t total = uint32_t(ctx->paramDescCount) + count + own;
   // The count travels as 16 bits to the agent.
-  if (total > 0xFFFF) return kGeneral;
+  if (total > 0xFFFF) return kErrGeneral;
   auto* arr = static_cast<ParamDescEntry*>(std::calloc(total ? total : 1, sizeof(ParamDescEntry)));
-  if (arr == nullptr) return kNoMemory;
+  if (arr == nullptr) return kErrNoMemory;
   if (ctx->paramDescCount) std::memcpy(arr, ctx->paramDescs, sizeof(ParamDescEntry) * ctx->paramDescCount);
   uint32_t n = ctx->paramDescCount;
   for (uint32_t i = 0; i < count; ++i) ParamDescFromColDesc(&arr[n++], &cols[i]);

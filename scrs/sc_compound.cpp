@@ -1,6 +1,10 @@
 // The cursor layer's compound operations. Each one composes the layer's own single steps, so a
 // caller that prepares, binds and executes in one call gets the same cursor set-up as one that
 // makes the calls one by one; for forward-only statements the steps are the agent's.
+#include "drv_ingii/i-info.h"
+#include <sql.h>
+#include <sqlext.h>
+
 #include "scrs/sc_compound.h"
 
 #include <cstring>
@@ -9,27 +13,16 @@
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/ss.h"
 #include "util/dataset.h"
 #include "util/trymem.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kErrGeneral = 15;
-constexpr uint32_t kErrNoMemory = 16;
-constexpr uint32_t kErrBadArg = 21;
-constexpr uint32_t kErrNoMoreResults = 73;
-constexpr uint32_t kErrOutputValues = 80;
-constexpr uint32_t kErrNoData = 82;
-constexpr uint32_t kErrOptionChanged = 75;
-constexpr uint32_t kErrOnlyDdlDml = 162;
 
-constexpr uint32_t kItemRowCount = 0x32010000u;
-constexpr uint32_t kOptCursorType = 0x32030006u;
-constexpr uint32_t kOptConcurrency = 0x32030007u;
-constexpr uint32_t kOptRowsetSize = 0x32030009u;
 
 // Statement kind of the analyser for a statement in escape braces passed through (a call).
 constexpr int32_t kKindEscapePassed = 61;
@@ -136,15 +129,15 @@ uint32_t ExecuteRowsetWork(uint32_t stmt, const char* text, Dataset* values, uin
     return kErrBadArg;
   }
   uint32_t rc = 0;
-  if (s->cursor.cursorType != 0) {
+  if (s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY) {
     if (rowsetSize == nullptr) {
       DropValues(values);
       return kErrBadArg;
     }
-    rc = AgentCall<DRV_SetOption>(Lower(), stmt, kOptRowsetSize, static_cast<void*>(rowsetSize));
+    rc = AgentCall<DRV_SetOption>(Lower(), stmt, kPropRowsetSize, static_cast<void*>(rowsetSize));
     if (rc == kErrOptionChanged) {
       uint16_t len = 0;
-      rc = SCS_GetInfo(stmt, kOptRowsetSize, rowsetSize, uint16_t(sizeof *rowsetSize), &len);
+      rc = SCS_GetInfo(stmt, kPropRowsetSize, rowsetSize, uint16_t(sizeof *rowsetSize), &len);
     }
     if (rc != 0) {
       DropValues(values);
@@ -169,9 +162,9 @@ uint32_t ExecuteRowsetWork(uint32_t stmt, const char* text, Dataset* values, uin
   if ((rc = AgentCall<DRV_DescribeParams>(Lower(), stmt, paramCount, params)) != 0) return rc;
   int32_t n = 0;
   uint16_t len = 0;
-  if ((rc = SCS_GetInfo(stmt, kItemRowCount, &n, uint16_t(sizeof n), &len)) != 0) return rc;
+  if ((rc = SCS_GetInfo(stmt, kPropRowCount, &n, uint16_t(sizeof n), &len)) != 0) return rc;
   if (rowCount != nullptr) *rowCount = n < 0 ? 0 : n;
-  return outputs ? kErrOutputValues : 0;
+  return outputs ? kErrOutputValues : kErrNone;
 }
 
 }  // namespace
@@ -237,9 +230,9 @@ uint32_t SCS_MoreResults(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr) return kErrBadArg;
   SCS_Cursor& c = s->cursor;
-  bool pass = (c.cursorType == 0 || c.cursorType == 3) && c.concurrency == 1;
+  bool pass = (c.cursorType == SQL_CURSOR_FORWARD_ONLY || c.cursorType == SQL_CURSOR_STATIC) && c.concurrency == SQL_CONCUR_READ_ONLY;
   // A static fill reads the whole result; only a passed-through call leaves the lower cursor open.
-  if (pass && c.cursorType == 3 && (c.layerFlags & kScsLResultCached)) pass = AnalysedKind(s) == kKindEscapePassed;
+  if (pass && c.cursorType == SQL_CURSOR_STATIC && (c.layerFlags & kScsLResultCached)) pass = AnalysedKind(s) == kKindEscapePassed;
   SCS_CursorReset(&c);
   SCS_StaticSetReset(c.staticSet);
   c.layerFlags &= ~kScsLResultCached;
@@ -256,9 +249,9 @@ uint32_t SCS_AllocPrepare(uint32_t conn, const char* text, uint32_t concurrency,
   uint32_t stmt = 0;
   uint32_t rc = SCS_AllocStmt(conn, &stmt);
   if (rc != 0) return rc;
-  if (cursorType != 0) {
-    rc = AgentCall<DRV_SetOption>(Lower(), stmt, kOptCursorType, static_cast<void*>(&cursorType));
-    if (rc == 0) rc = AgentCall<DRV_SetOption>(Lower(), stmt, kOptConcurrency, static_cast<void*>(&concurrency));
+  if (cursorType != SQL_CURSOR_FORWARD_ONLY) {
+    rc = AgentCall<DRV_SetOption>(Lower(), stmt, kPropCursorType, static_cast<void*>(&cursorType));
+    if (rc == 0) rc = AgentCall<DRV_SetOption>(Lower(), stmt, kPropConcurrency, static_cast<void*>(&concurrency));
     if (rc != 0) {
       (void)SCS_FreeStmt(stmt);
       return rc;
@@ -363,9 +356,8 @@ uint32_t SCS_ExtendedFetchConvert(uint32_t stmt, Rowset** out, int32_t start, ui
   if (IngStmtFind(stmt) == nullptr) return kErrBadArg;
   ClearLongsOf(stmt);
   const AgentLink self = LayerLink();
-  using Fn = uint32_t (*)(uint32_t, Rowset**, int32_t, uint32_t*, uint32_t*, uint16_t);
-  auto fetch = reinterpret_cast<Fn>(self.table ? self.table->op[DRV_ExtendedFetch] : nullptr);
-  if (fetch == nullptr) return kAgentNotCapable;
+  auto fetch = AgentSlotGet<DRV_ExtendedFetch>(&self);
+  if (fetch == nullptr) return kErrNotCapable;
   uint32_t rc = fetch(stmt, out, start, rows, resultRows, orientation);
   if (rc != 0) return rc;
   if (out == nullptr || *out == nullptr || (*out)->data == nullptr) return 0;
@@ -380,12 +372,11 @@ uint32_t SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32
                             uint32_t* pieceLen, uint32_t* pieceKind, uint32_t* left) {
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr) return kErrBadArg;
-  if (s->cursor.cursorType == 0) {
+  if (s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY) {
     // The forward-only road is the table's own piecewise read when it has one; without it the
     // values the converting fetch took out of the rowset are served here, or they would be lost.
-    using Fn = uint32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, void**, uint32_t*, uint32_t*, uint32_t*);
-    auto get = reinterpret_cast<Fn>(Lower()->table ? Lower()->table->op[DRV_GetData] : nullptr);
-    if (get != nullptr) return get(stmt, column, row, most, piece, pieceLen, pieceKind, left);
+    if (auto get = AgentSlotGet<DRV_GetData>(Lower()))
+      return get(stmt, uint16_t(column), row, most, piece, pieceLen, pieceKind, left);
   }
   if (piece == nullptr || pieceLen == nullptr || pieceKind == nullptr || left == nullptr) return kErrBadArg;
   *piece = nullptr;
@@ -463,7 +454,7 @@ uint32_t RunBatch(uint32_t stmt, IngStmt* s, uint16_t count, ScsBatchEntry* entr
     if (rc != 0 && rc != kErrOutputValues) return rc;
     int32_t n = 0;
     uint16_t len = 0;
-    if (SCS_GetInfo(stmt, kItemRowCount, &n, uint16_t(sizeof n), &len) != 0)
+    if (SCS_GetInfo(stmt, kPropRowCount, &n, uint16_t(sizeof n), &len) != 0)
       counts[i] = -2;
     else
       counts[i] = n < 0 ? 0 : n;
@@ -515,15 +506,15 @@ void SCS_CompoundStmtRelease(uint32_t stmt) {
 
 void SCS_CompoundInstall(AgentFuncTable* t) {
   if (t == nullptr) return;
-  t->op[DRV_MoreResults] = AgentSlotFn<DRV_MoreResults>(SCS_MoreResults);
-  t->op[DRV_PrepareExecute] = AgentSlotFn<DRV_PrepareExecute>(SCS_PrepareExecute);
-  t->op[DRV_ExecuteRowset] = reinterpret_cast<AgentOpFn>(SCS_ExecuteRowset);
-  t->op[DRV_AllocPrepare] = reinterpret_cast<AgentOpFn>(SCS_AllocPrepare);
-  t->op[DRV_FetchDescribe] = reinterpret_cast<AgentOpFn>(SCS_FetchDescribe);
-  t->op[DRV_ExtendedFetchConvert] = reinterpret_cast<AgentOpFn>(SCS_ExtendedFetchConvert);
-  t->op[DRV_GetRowsetValue] = reinterpret_cast<AgentOpFn>(SCS_GetRowsetValue);
-  t->op[DRV_ExecuteBatch] = reinterpret_cast<AgentOpFn>(SCS_ExecuteBatch);
-  t->op[DRV_ExecuteRowsetEx] = reinterpret_cast<AgentOpFn>(SCS_ExecuteRowsetEx);
-  t->op[DRV_PrepareExecuteEx] = reinterpret_cast<AgentOpFn>(SCS_PrepareExecuteEx);
-  t->op[DRV_SetParamDescsEx] = reinterpret_cast<AgentOpFn>(SCS_SetParamDescsEx);
+  t->DRV_MoreResults = SCS_MoreResults;
+  t->DRV_PrepareExecute = SCS_PrepareExecute;
+  t->DRV_ExecuteRowset = SCS_ExecuteRowset;
+  t->DRV_AllocPrepare = SCS_AllocPrepare;
+  t->DRV_FetchDescribe = SCS_FetchDescribe;
+  t->DRV_ExtendedFetchConvert = SCS_ExtendedFetchConvert;
+  t->DRV_GetRowsetValue = SCS_GetRowsetValue;
+  t->DRV_ExecuteBatch = SCS_ExecuteBatch;
+  t->DRV_ExecuteRowsetEx = SCS_ExecuteRowsetEx;
+  t->DRV_PrepareExecuteEx = SCS_PrepareExecuteEx;
+  t->DRV_SetParamDescsEx = SCS_SetParamDescsEx;
 }

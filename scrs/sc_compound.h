@@ -12,24 +12,6 @@ struct ColumnInfo;
 struct ParamDescEntry;
 struct Rowset;
 
-// A parameter description followed by the parameter's name.
-struct ScsNamedParamDesc {
-  int32_t sqlType;
-  int32_t cType;
-  uint32_t columnSize;
-  uint16_t decimalDigits;
-  uint16_t paramType;
-  const char* name;
-};
-
-// One statement of a batch.
-struct ScsBatchEntry {
-  const char* text;  // may be null: entry 0 then runs the statement's own text
-  uint16_t count;
-  ParamDescEntry* descs;
-  Dataset* values;  // may be null
-};
-
 // Values longer than this stay with the layer and are handed out piecewise.
 constexpr uint32_t kScsLongValueLimit = 60000;
 

@@ -4,63 +4,21 @@
 
 #include <cstdint>
 
-#include "drv_ingii/i-optable.h"
+#include "drv_ingii/i-cursor.h"
 
-struct Rowset;
-struct SS_ResultSet;
+// The application side of a statement, as the scroll fetch needs it. The ODBC side fills one
+// in for each of its statements and hands it over as the block's owner.
+struct SCS_StmtOwner {
+  // The data source offers dynamic and mixed cursors: rowsets come through the extended fetch.
+  virtual bool UsesExtendedFetch() const = 0;
+  // Reads a connection information item of the agent, under the application side's connect lock.
+  virtual uint32_t ConnectionInfo(uint16_t infoType, uint32_t* value) = 0;
+  // Moves the agent's messages about the statement onto the application's statement.
+  virtual void CollectAgentDiagnostics() = 0;
 
-// Flags word bits.
-enum : uint32_t {
-  kScsRowsetSizeSet = 0x1,
-  kScsTypeSet = 0x40,
-  kScsKeysetSizeSet = 0x100,
-  kScsCatalogColumns = 0x1000,  // the cursor layer holds catalog descriptions of the select list
+ protected:
+  ~SCS_StmtOwner() = default;
 };
-
-struct SCS_Cursor {
-  uint32_t rowsetSize;   // default 1
-  uint32_t keysetSize;   // default 0; above 0 a keyset-driven cursor is mixed
-  int32_t rowsFetched;   // -1 while unknown
-  uint32_t cursorType;   // 0 forward-only, 1 keyset-driven, 2 dynamic, 3 static
-  uint32_t savedType;
-  uint32_t concurrency;  // 1 read-only, 2 lock, 3 row versions, 4 values
-  uint32_t savedConcurrency;
-  uint32_t simulateCursor;
-  uint32_t useBookmarks;
-  uint32_t retrieveData;  // default 1
-  uint32_t agentConn;
-  uint32_t agentStmt;
-  int32_t position;
-  int32_t position2;
-  const AgentLink* link;
-  void* owner;
-  // Cursor layer state.
-  uint32_t flags;
-  uint32_t flags2;
-  Rowset* rowset;
-  uint32_t rowsetFirst;  // result position of the rowset's first row
-  // Scroll-fetch state of the ODBC statement's block.
-  uint32_t prevRowsetSize;   // rowset size of the last fetch: NEXT moves by it
-  uint32_t fetchDirMask;     // SQL_FETCH_DIRECTION of the data source; 0 not yet read
-  uint16_t* appStatus;       // the application's row-status array of the fetch under way
-  // The cursor layer's own state on the agent statement (zero on the ODBC statement's block).
-  uint32_t layerFlags;        // kScsL* bits
-  Dataset* keptParams;        // copy of the last parameter values of a scrollable statement
-  uint32_t analysedSelect;    // set-up found the statement to be a SELECT
-  int32_t posRowCount;        // rows the last positioned operation changed (kScsLPosCount)
-  SS_ResultSet* staticSet;    // the static result set, made on first use
-};
-
-// Bits of layerFlags.
-enum : uint32_t {
-  kScsLReprepare = 0x1,     // the statement must be set up again before its next execute
-  kScsLPrepared = 0x2,      // the cursor set-up is in place
-  kScsLResultCached = 0x4,  // the static result set holds this execution's rows
-  kScsLParamsKept = 0x8,    // keptParams holds the values
-  kScsLPosCount = 0x10,     // posRowCount is recorded
-};
-
-// Rowset-size-changed bit of the flags word on the ODBC statement's block (kScsRowsetSizeSet).
 
 // Forward-only scroll fetch and row accessors (the other cursor types answer 43).
 uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
@@ -68,7 +26,6 @@ uint16_t SCS_RowStatusGet(const Rowset* rs, uint32_t row);
 void SCS_RowStatusSet(Rowset* rs, uint32_t row, uint16_t status);
 uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out);
 
-uint32_t SCS_CursorInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link, void* owner);
 void SCS_CursorReset(SCS_Cursor* c);
 uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position);
 
@@ -107,7 +64,7 @@ uint32_t SCS_ConnCount(uint32_t server);
 const AgentFuncTable* SCS_LayerTable();
 
 // Statement set-up and release; connDefaults may be null for a statement without a connection.
-uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link, void* owner,
+uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link, SCS_StmtOwner* owner,
                       const SCS_Cursor* connDefaults);
 void SCS_StmtFree(SCS_Cursor* c);
 

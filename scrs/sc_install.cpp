@@ -4,13 +4,19 @@
 // operations to sc_compound.cpp. Positioned changes and bulk operations keep the lower table's
 // slots until the layer carries them.
 #include <cstdio>
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-exec.h"
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_compound.h"
+#include "scrs/sc_parmdesc.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/ss.h"
@@ -18,6 +24,7 @@
 #include "util/hash.h"
 #include "util/scrarray.h"
 #include "util/trymem.h"
+#include "util/errtable.h"
 
 namespace {
 
@@ -101,12 +108,12 @@ uint32_t LowerFlag(uint32_t h, uint32_t id) {
 
 uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen) {
   uint32_t odbc3 = 3;
-  (void)AgentCall<DRV_SetOption>(&g_savedLowerLink, conn, 0x2201000cu, static_cast<void*>(&odbc3));
+  (void)AgentCall<DRV_SetOption>(&g_savedLowerLink, conn, kPropOdbcVersion, static_cast<void*>(&odbc3));
   uint32_t ignored = 0;
-  (void)LowerInt(conn, 0x22010012u, &ignored);
+  (void)LowerInt(conn, kPropParamNames, &ignored);
   uint32_t mask = 0;
   uint32_t scroll, exec2, paramArrays, dynMixed, deferredOut, bit400 = 0, bit2000 = 0, bit4000 = 0;
-  if (LowerInt(conn, 0x22010011u, &mask)) {
+  if (LowerInt(conn, kPropCapabilityMask, &mask)) {
     scroll = (mask & 0x8) != 0;
     exec2 = (mask & 0x80) != 0;
     paramArrays = (mask & 0x4) != 0;
@@ -116,16 +123,16 @@ uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen
     bit2000 = (mask & 0x2000) != 0;
     bit4000 = (mask & 0x4000) != 0;
   } else {
-    scroll = LowerFlag(conn, 0x22010006u);
-    exec2 = LowerFlag(conn, 0x2201000eu);
-    paramArrays = LowerFlag(conn, 0x22010004u);
-    dynMixed = LowerFlag(conn, 0x22010008u);
-    deferredOut = LowerFlag(conn, 0x22010005u);
+    scroll = LowerFlag(conn, kPropHasScrollCursors);
+    exec2 = LowerFlag(conn, kPropHasExecute2);
+    paramArrays = LowerFlag(conn, kPropHasParamArrays);
+    dynMixed = LowerFlag(conn, kPropHasDynMixCursors);
+    deferredOut = LowerFlag(conn, kPropSpOutDeferFetch);
   }
   uint32_t item23 = 0;
-  if (!LowerInt(conn, 0x22040017u, &item23)) item23 = 0;
-  const uint32_t item14 = LowerFlag(conn, 0x22010014u);
-  const uint32_t item15 = LowerFlag(conn, 0x22010015u);
+  if (!LowerInt(conn, kPropCursorCommitBehavior, &item23)) item23 = 0;
+  const uint32_t item14 = LowerFlag(conn, kPropCapability14);
+  const uint32_t item15 = LowerFlag(conn, kPropCapability15);
   char text[96];
   snprintf(text, sizeof text, "%.3d.%.3d:%u%u%u%u%u%d%u%u%u%u%u%u", 1, 5, scroll, exec2, paramArrays, dynMixed,
            deferredOut, 1, item23, item14, item15, bit400, bit2000, bit4000);
@@ -137,6 +144,52 @@ uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen
   return 0;
 }
 
+// The analyser's probe queries, prepared and described on a statement of the agent's own.
+uint32_t DescribeParamsByProbe(IngStmt* s) {
+  // The agent has checked the statement: prepared, not executed, with markers.
+  SCS_ParmDesc pd;
+  scs_ParmDescInit(&pd, "varchar(NULL)");
+  uint32_t rc = SCS_DescribeParams(&pd, s->text.source ? s->text.source : "");
+  if (rc != 0 || (pd.markerMap == nullptr && pd.paramCount != int32_t(s->text.markers))) {
+    scs_ParmDescFree(&pd);
+    return 0;
+  }
+  uint32_t tmp = 0;
+  uint32_t first = IngAllocStmt(s->conn->handle, &tmp);
+  uint32_t param = 0;
+  for (uint32_t q = 0; first == 0 && q < pd.probeCount; ++q) {
+    uint32_t prc = IngPrepare(tmp, pd.probes[q]);
+    uint16_t n = 0;
+    ColumnInfo* cols = nullptr;
+    if (prc == 0) prc = IngDescribeCols(tmp, &n, &cols);
+    if (prc != 0) {
+      first = prc;
+      break;
+    }
+    for (uint16_t c = 0; c < n; ++c) {
+      // The map has one entry per value given; the table may have more columns.
+      if (pd.markerMap != nullptr && (c >= std::strlen(pd.markerMap) || pd.markerMap[c] != '?')) continue;
+      if (param < s->paramCount && s->paramInfo != nullptr) {
+        ColumnInfo& dst = s->paramInfo[param];
+        dst.server_type = cols[c].server_type;
+        dst.sql_type = cols[c].sql_type;
+        dst.column_size = cols[c].column_size;
+        dst.display_size = cols[c].display_size;
+        dst.value_kind = cols[c].value_kind;
+        dst.length = cols[c].length;
+        dst.scale = cols[c].scale;
+        dst.nullable = (dst.nullable & ~0xFu) | (cols[c].nullable & 0xFu);
+      }
+      ++param;
+    }
+    ColumnInfoArrayFree(cols, n);
+  }
+  if (tmp != 0) IngFreeStmt(tmp);
+  scs_ParmDescFree(&pd);
+  if (first == 0) s->paramsDescribed = 1;
+  return first;
+}
+
 }  // namespace
 
 void SCS_InstallLayer(AgentLink* link) {
@@ -145,19 +198,20 @@ void SCS_InstallLayer(AgentLink* link) {
   if (g_savedLowerLink.table == nullptr) {
     g_funcTable = *link->table;
     g_savedLowerLink = *link;
-    g_funcTable.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(SCS_GetInfo);
-    g_funcTable.op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(SCS_Prepare);
-    g_funcTable.op[DRV_Execute] = AgentSlotFn<DRV_Execute>(SCS_Execute);
-    g_funcTable.op[DRV_Connect] = AgentSlotFn<DRV_Connect>(SCS_Connect);
-    g_funcTable.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(SCS_Disconnect);
-    g_funcTable.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(SCS_AllocStmt);
-    g_funcTable.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(SCS_FreeStmt);
-    g_funcTable.op[DRV_SetParams] = AgentSlotFn<DRV_SetParams>(SCS_SetParams);
-    g_funcTable.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(SCS_FetchRows);
-    g_funcTable.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(SCS_CloseCursor);
-    g_funcTable.op[DRV_Fetch] = reinterpret_cast<AgentOpFn>(SCS_Fetch);
-    g_funcTable.op[DRV_ExtendedFetch] = reinterpret_cast<AgentOpFn>(SCS_ExtendedFetch);
+    g_funcTable.DRV_GetInfo = SCS_GetInfo;
+    g_funcTable.DRV_Prepare = SCS_Prepare;
+    g_funcTable.DRV_Execute = SCS_Execute;
+    g_funcTable.DRV_Connect = SCS_Connect;
+    g_funcTable.DRV_Disconnect = SCS_Disconnect;
+    g_funcTable.DRV_AllocStmt = SCS_AllocStmt;
+    g_funcTable.DRV_FreeStmt = SCS_FreeStmt;
+    g_funcTable.DRV_SetParams = SCS_SetParams;
+    g_funcTable.DRV_FetchRows = SCS_FetchRows;
+    g_funcTable.DRV_CloseCursor = SCS_CloseCursor;
+    g_funcTable.DRV_Fetch = SCS_Fetch;
+    g_funcTable.DRV_ExtendedFetch = SCS_ExtendedFetch;
     SCS_CompoundInstall(&g_funcTable);
+    IngSetParamProbe(DescribeParamsByProbe);
   }
   link->table = &g_funcTable;
 }
@@ -172,15 +226,15 @@ const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
 uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
   switch (ClassOf(id)) {
     case 0x2:
-      if (IngConnFind(h) == nullptr) return 21;
-      if (id == 0x21010010u) return CapabilityText(h, buf, len, outLen);
+      if (IngConnFind(h) == nullptr) return kErrBadArg;
+      if (id == kPropCapabilityText) return CapabilityText(h, buf, len, outLen);
       break;
     case 0x3: {
       IngStmt* s = IngStmtFind(h);
-      if (s == nullptr) return 21;
+      if (s == nullptr) return kErrBadArg;
       const SCS_Cursor& c = s->cursor;
-      if (id == 0x32010000u && c.cursorType != 0 && c.analysedSelect) {
-        if (buf == nullptr || len < 4) return 21;
+      if (id == kPropRowCount && c.cursorType != SQL_CURSOR_FORWARD_ONLY && c.analysedSelect) {
+        if (buf == nullptr || len < 4) return kErrBadArg;
         const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
         std::memcpy(buf, &n, 4);
         if (outLen) *outLen = 4;
@@ -209,7 +263,7 @@ uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     // The caller hears of a failure and will never disconnect: an open session must not stay behind.
     (void)AgentCall<DRV_Disconnect>(&g_savedLowerLink, *out);
     *out = 0;
-    return 16;
+    return kErrNoMemory;
   }
   node->entry = entry;
   node->conn = *out;
@@ -230,7 +284,7 @@ uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
 
 uint32_t SCS_Disconnect(uint32_t conn) {
   IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return 21;
+  if (c == nullptr) return kErrBadArg;
   IngServer* sv = IngServerFind(c->serverHandle);
   void* keys = c->keyColCache;
   c->keyColCache = nullptr;
@@ -269,12 +323,12 @@ uint32_t SCS_ConnCount(uint32_t server) {
 }
 
 uint32_t SCS_ConnEntryCopy(uint32_t conn, SCS_ConnEntry* out) {
-  if (out == nullptr) return 21;
+  if (out == nullptr) return kErrBadArg;
   std::memset(out, 0, sizeof *out);
   IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return 21;
+  if (c == nullptr) return kErrBadArg;
   IngServer* sv = IngServerFind(c->serverHandle);
-  if (sv == nullptr) return 21;
+  if (sv == nullptr) return kErrBadArg;
   std::lock_guard<std::mutex> guard(g_cursorListLock);
   for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) {
     if (p->conn != conn) continue;
@@ -289,11 +343,11 @@ uint32_t SCS_ConnEntryCopy(uint32_t conn, SCS_ConnEntry* out) {
     out->flags = e.flags;
     if (!ok) {
       SCS_ConnEntryRelease(out);
-      return 16;
+      return kErrNoMemory;
     }
     return 0;
   }
-  return 21;
+  return kErrBadArg;
 }
 
 void SCS_ConnEntryRelease(SCS_ConnEntry* e) {
@@ -315,7 +369,7 @@ void StmtOpen(IngStmt* s) {
   SCS_Cursor& c = s->cursor;
   // The layer's own work on the statement goes to the table below it.
   c.link = &g_savedLowerLink;
-  c.owner = s;
+  c.owner = nullptr;
   c.layerFlags = 0;
   c.keptParams = nullptr;
   c.analysedSelect = 0;
@@ -335,7 +389,7 @@ void StmtClose(IngStmt* s) {
 
 uint32_t SCS_AllocStmt(uint32_t conn, uint32_t* out) {
   if (out != nullptr) *out = 0;
-  if (IngConnFind(conn) == nullptr) return 21;
+  if (IngConnFind(conn) == nullptr) return kErrBadArg;
   uint32_t rc = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, conn, out);
   if (rc != 0 || out == nullptr) return rc;
   if (IngStmt* s = IngStmtFind(*out)) StmtOpen(s);
@@ -344,7 +398,7 @@ uint32_t SCS_AllocStmt(uint32_t conn, uint32_t* out) {
 
 uint32_t SCS_FreeStmt(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return 21;
+  if (s == nullptr) return kErrBadArg;
   StmtClose(s);
   SCS_CompoundStmtRelease(stmt);
   return AgentCall<DRV_FreeStmt>(&g_savedLowerLink, stmt);
@@ -352,9 +406,9 @@ uint32_t SCS_FreeStmt(uint32_t stmt) {
 
 uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return 21;
+  if (s == nullptr) return kErrBadArg;
   SCS_Cursor& c = s->cursor;
-  if (c.cursorType >= 1 && c.cursorType <= 3) {
+  if (c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC) {
     if (c.keptParams) DatasetDelete(c.keptParams);
     c.keptParams = nullptr;
     c.layerFlags &= ~kScsLParamsKept;
@@ -375,7 +429,7 @@ uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
 
 uint32_t SCS_CloseCursor(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return 21;
+  if (s == nullptr) return kErrBadArg;
   SCS_Cursor& c = s->cursor;
   c.layerFlags |= kScsLReprepare;
   c.layerFlags &= ~(kScsLPrepared | kScsLResultCached);
@@ -386,13 +440,13 @@ uint32_t SCS_CloseCursor(uint32_t stmt) {
 
 uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return 21;
+  if (s == nullptr) return kErrBadArg;
   SCS_Cursor& c = s->cursor;
   uint32_t rc = 0;
-  if (c.cursorType == 3 && rows > 0) {
-    if (out == nullptr) return 21;
+  if (c.cursorType == SQL_CURSOR_STATIC && rows > 0) {
+    if (out == nullptr) return kErrBadArg;
     // The fill closes the lower cursor: a statement executed again since then shows it.
-    if (c.concurrency != 2 && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+    if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
     if (!(c.layerFlags & kScsLResultCached)) {
       if (c.staticSet == nullptr) {
         if ((rc = SCS_StaticSetCreate(&c.staticSet)) != 0) return rc;
@@ -401,7 +455,7 @@ uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
       rc = SS_GetRsltSet(c.staticSet, &g_savedLowerLink, stmt, &total);
       c.rowsFetched = int32_t(total);
       if (rc != 0) return rc;
-      if (c.concurrency != 2) (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
+      if (c.concurrency != SQL_CONCUR_LOCK) (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
       c.layerFlags |= kScsLResultCached;
     }
     Dataset* next = nullptr;

@@ -8,11 +8,10 @@
 #include "scrs/scr_node.h"
 #include "util/mpl.h"
 #include "util/scrarray.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kGeneral = 15;
-constexpr uint32_t kNoMemory = 16;
 
 SCR_Node* DirectChild(SCR_Node* n, uint32_t kind) {
   for (SCR_Node* c = n != nullptr ? n->child : nullptr; c != nullptr; c = c->next)
@@ -74,14 +73,14 @@ uint32_t PredicatePartners(SCR_Node* pred, Partners* out) {
     }
     case SCR_K_IN: {
       SCR_Node* list = SCR_NodeChild(p, 2);
-      if (list == nullptr) return kGeneral;
+      if (list == nullptr) return kErrGeneral;
       if (IsMarker(c1)) {
         if (list->kind == SCR_K_SUBQUERY) {
           out->push_back(list);
           return 0;
         }
         std::vector<SCR_Node*> values = Collect(list, 98, SCR_K_SUBQUERY, SCR_K_SUBQUERY);
-        if (values.empty() || IsMarker(values[0])) return kGeneral;
+        if (values.empty() || IsMarker(values[0])) return kErrGeneral;
         out->push_back(values[0]);
         return 0;
       }
@@ -179,10 +178,10 @@ struct Builder {
 
   uint32_t AddProbe(const char* text) {
     auto* grown = static_cast<char**>(std::realloc(pd->probes, (pd->probeCount + 1) * sizeof(char*)));
-    if (grown == nullptr) return kNoMemory;
+    if (grown == nullptr) return kErrNoMemory;
     pd->probes = grown;
     pd->probes[pd->probeCount] = strdup(text);
-    if (pd->probes[pd->probeCount] == nullptr) return kNoMemory;
+    if (pd->probes[pd->probeCount] == nullptr) return kErrNoMemory;
     ++pd->probeCount;
     return 0;
   }
@@ -191,7 +190,7 @@ struct Builder {
   static uint32_t ListTables(SCR_Node* list, std::vector<const char*>* tables) {
     if (list == nullptr) return 0;
     std::vector<SCR_Node*> refs = Collect(list, SCR_K_TABLEREF, SCR_K_SUBQUERY, SCR_K_SUBQUERY);
-    if (refs.empty()) return kGeneral;
+    if (refs.empty()) return kErrGeneral;
     for (SCR_Node* r : refs) tables->push_back(r->text);
     return 0;
   }
@@ -204,7 +203,7 @@ struct Builder {
   uint32_t Select(SCR_Node* query) {
     for (int guard = 0; query != nullptr && guard < 100000; ++guard) {
       SCR_Node* from = DirectChild(query, SCR_K_FROMPART);
-      if (from == nullptr) return kGeneral;
+      if (from == nullptr) return kErrGeneral;
       std::vector<const char*> tables;
       uint32_t rc = ListTables(OwnList(from), &tables);
       if (rc != 0) return rc;
@@ -223,7 +222,7 @@ struct Builder {
 
   uint32_t Delete(SCR_Node* root) {
     SCR_Node* table = SCR_NodeChild(root, 1);
-    if (table == nullptr) return kGeneral;
+    if (table == nullptr) return kErrGeneral;
     Partners partners;
     uint32_t rc = ClausePartners(SCR_FindIn(SCR_NodeChild(root, 2), SCR_K_WHERE), &partners);
     if (rc != 0) return rc;
@@ -232,7 +231,7 @@ struct Builder {
 
   uint32_t Update(SCR_Node* root) {
     SCR_Node* target = SCR_NodeChild(root, 1);
-    if (target == nullptr) return kGeneral;
+    if (target == nullptr) return kErrGeneral;
     std::vector<const char*> tables{target->text};
     SCR_Node* assignments = nullptr;
     SCR_Node* whereSlot = nullptr;
@@ -246,7 +245,7 @@ struct Builder {
         whereSlot = c;
       }
     }
-    if (assignments == nullptr) return kGeneral;
+    if (assignments == nullptr) return kErrGeneral;
     Partners partners;
     for (SCR_Node* as : Collect(assignments, SCR_K_ASSIGN, SCR_K_SUBQUERY, SCR_K_SUBQUERY))
       if (IsMarker(SCR_NodeChild(as, 2))) partners.push_back(SCR_NodeChild(as, 1));
@@ -261,7 +260,7 @@ struct Builder {
     SCR_Node* table = SCR_NodeChild(root, 1);
     SCR_Node* cols = SCR_NodeChild(root, 2);
     SCR_Node* source = SCR_NodeChild(root, 3);
-    if (table == nullptr || cols == nullptr || source == nullptr) return kGeneral;
+    if (table == nullptr || cols == nullptr || source == nullptr) return kErrGeneral;
     std::vector<SCR_Node*> columns = Collect(cols, SCR_K_COLREF, SCR_K_SUBQUERY, SCR_K_SUBQUERY);
     SCR_Node* values = SCR_FindIn(source, SCR_K_VALUELIST);
     SCR_Node* query = source->child != nullptr && source->child->kind == SCR_K_QUERY ? source->child : nullptr;
@@ -269,7 +268,7 @@ struct Builder {
       std::vector<SCR_Node*> vals = Collect(values, 98, SCR_K_SUBQUERY, SCR_K_SUBQUERY);
       if (cols->tpl == nullptr) {
         auto* map = static_cast<char*>(std::malloc(vals.size() + 1));
-        if (map == nullptr) return kNoMemory;
+        if (map == nullptr) return kErrNoMemory;
         for (size_t i = 0; i < vals.size(); ++i) map[i] = IsMarker(vals[i]) ? '?' : 'X';
         map[vals.size()] = '\0';
         std::free(pd->markerMap);
@@ -287,12 +286,12 @@ struct Builder {
       Partners partners;
       for (size_t i = 0; i < vals.size(); ++i) {
         if (!IsMarker(vals[i])) continue;
-        if (i >= columns.size()) return kGeneral;
+        if (i >= columns.size()) return kErrGeneral;
         partners.push_back(columns[i]);
       }
       return Probe(partners, {table->text}, nullptr);
     }
-    if (query == nullptr) return kGeneral;
+    if (query == nullptr) return kErrGeneral;
     // Markers of the select list take the target column of their position.
     SCR_Node* list = SCR_FindIn(query, SCR_K_SELECTLIST);
     Partners partners;
@@ -300,7 +299,7 @@ struct Builder {
       std::vector<SCR_Node*> items = Collect(list, SCR_K_SELECTITEM, SCR_K_SUBQUERY, SCR_K_SUBQUERY);
       for (size_t i = 0; i < items.size(); ++i) {
         if (!IsMarker(SCR_FindIn(items[i], SCR_K_EXPR))) continue;
-        if (i >= columns.size()) return kGeneral;
+        if (i >= columns.size()) return kErrGeneral;
         partners.push_back(columns[i]);
       }
     }
@@ -323,7 +322,7 @@ void scs_ParmDescInit(SCS_ParmDesc* pd, const char* defaultType) {
 }
 
 uint32_t SCS_DescribeParams(SCS_ParmDesc* pd, const char* sql) {
-  if (pd == nullptr) return 21;
+  if (pd == nullptr) return kErrBadArg;
   uint32_t rc = SCR_ParseInto(&pd->analysis, sql);
   if (rc != 0) return rc;
   SCR_Node* root = pd->analysis.root;

@@ -4,28 +4,20 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "drv_ingii/i-info.h"
-#include "odbc/globals.h"
-#include "odbc/rowset.h"
-#include "odbc/stmt.h"
+#include <sql.h>
+#include <sqlext.h>
+
+#include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
+#include "util/errtable.h"
 
 namespace {
-
-using FetchSlot = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
-using ExtFetchSlot = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows,
-                                  uint32_t* resultRows, uint16_t orientation);
 
 bool NoCurrentRow(int32_t position) { return position == 0 || position == -3 || position == -2; }
 
 bool ForwardOnlyLike(const SCS_Cursor* c) {
-    return c->cursorType == 0 || c->cursorType == 2 || (c->cursorType == 1 && c->keysetSize > 0);
-}
-
-ConnRecord* OwnerConn(const SCS_Cursor* c) {
-    auto* stmt = static_cast<StmtRecord*>(c->owner);
-    return stmt ? stmt->conn : nullptr;
+    return c->cursorType == SQL_CURSOR_FORWARD_ONLY || c->cursorType == SQL_CURSOR_DYNAMIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize > 0);
 }
 
 }  // namespace
@@ -47,63 +39,45 @@ void SCS_RowStatusSet(Rowset* rs, uint32_t row, uint16_t status) {
 }
 
 uint32_t SCS_RowNumber(SCS_Cursor* c, uint32_t row, uint32_t* out) {
-    if (out == nullptr || c == nullptr) return 21;
+    if (out == nullptr || c == nullptr) return kErrBadArg;
     *out = 0;
     if (ForwardOnlyLike(c)) return 0;
-    if (row >= c->rowsetSize) return 21;
-    if (NoCurrentRow(c->position)) return 64;
-    if (SCS_RowStatusGet(c->rowset, row + 1) == 5) return 41;
+    if (row >= c->rowsetSize) return kErrBadArg;
+    if (NoCurrentRow(c->position)) return kErrCursorState;
+    if (SCS_RowStatusGet(c->rowset, row + 1) == 5) return kErrCursorPosition;
     const int64_t number = int64_t(c->rowsetFirst) + row;
-    if (number < 1 || number > INT32_MAX) return 39;
+    if (number < 1 || number > INT32_MAX) return kErrRowRange;
     *out = uint32_t(number);
     return 0;
 }
 
 uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out) {
-    if (out == nullptr || c == nullptr || row >= c->rowsetSize) return 21;
+    if (out == nullptr || c == nullptr || row >= c->rowsetSize) return kErrBadArg;
     *out = 0;
-    if (NoCurrentRow(c->position)) return 64;
-    if (c->cursorType == 3 || (c->cursorType == 1 && c->keysetSize == 0)) return SCS_RowNumber(c, row, out);
-    return 43;
+    if (NoCurrentRow(c->position)) return kErrCursorState;
+    if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0)) return SCS_RowNumber(c, row, out);
+    return kErrNotCapable;
 }
 
 uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
-    if (c == nullptr || rows == nullptr) return 21;
+    if (c == nullptr || rows == nullptr) return kErrBadArg;
     *rows = 0;
     RowsetFree(&c->rowset);
     if (!(c->flags & kScsRowsetSizeSet)) c->prevRowsetSize = c->rowsetSize;
-    if (c->cursorType == 3) return SCS_ScrollFetchScrollable(c, orientation, offset, rows);
-    if (c->cursorType != 0) return 43;
-    if (orientation != SQL_FETCH_NEXT) return 38;
-    if (c->fetchDirMask == 0) {
-        uint32_t mask = 0;
-        uint16_t len = 0;
-        uint32_t rc;
-        {
-            CritSecGuard g(&ConnectLock);
-            rc = AgentInfoItem(c->link, c->agentConn, SQL_FETCH_DIRECTION, &mask, sizeof mask, &len);
-        }
-        if (rc != 0) return rc;
-        c->fetchDirMask = mask;
-    }
-    if (!(c->fetchDirMask & SQL_FD_FETCH_NEXT)) return 38;
+    if (c->cursorType == SQL_CURSOR_STATIC) return SCS_ScrollFetchScrollable(c, orientation, offset, rows);
+    if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) return kErrNotCapable;
+    if (orientation != SQL_FETCH_NEXT) return kErrFetchTypeRange;
+    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
+    if (!(c->fetchDirMask & SQL_FD_FETCH_NEXT)) return kErrFetchTypeRange;
 
     // After the end a forward-only cursor stays there.
-    if (c->position == -3) return 82;
+    if (c->position == -3) return kErrNoData;
     int64_t start = c->position == 0 ? 1 : int64_t(c->rowsetFirst) + c->prevRowsetSize;
-    if (start < 1 || start > INT32_MAX) return 39;  // never wrap into some other row
+    if (start < 1 || start > INT32_MAX) return kErrRowRange;  // never wrap into some other row
 
     c->flags &= ~uint32_t(kScsRowsetSizeSet);
-    ConnRecord* conn = OwnerConn(c);
-    const bool ext = conn && conn->hasDynMixCurs;
-    AgentOpFn fn = (c->link && c->link->table) ? c->link->table->op[ext ? DRV_ExtendedFetch : DRV_Fetch] : nullptr;
-    if (fn == nullptr) return 43;
     uint32_t got = 0;
-    uint32_t resultRows = uint32_t(c->rowsFetched);
-    uint32_t rc = ext ? reinterpret_cast<ExtFetchSlot>(fn)(c->agentStmt, &c->rowset, int32_t(start), &got,
-                                                           &resultRows, orientation)
-                      : reinterpret_cast<FetchSlot>(fn)(c->agentStmt, &c->rowset, int32_t(start), &got, &resultRows);
-    c->rowsFetched = int32_t(resultRows);
+    uint32_t rc = scs_p_FetchRowset(c, int32_t(start), orientation, &got);
     switch (rc) {
         case 0:
             c->position = 1;
@@ -113,19 +87,19 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
         case 82:
         case 86:
             SCS_CursorSetPos(c, -3);
-            return 82;
+            return kErrNoData;
         case 85:
             SCS_CursorSetPos(c, 0);
-            return 82;
+            return kErrNoData;
         default:
-            if (auto* stmt = static_cast<StmtRecord*>(c->owner)) StmtCollectAgentDiag(stmt);
+            if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
             return rc;
     }
 }
 
 uint32_t SCS_ForwardRowsetFetch(const AgentLink* lower, uint32_t stmt, uint32_t rowsetSize, uint32_t retrieveData,
                                 Rowset** out, uint32_t* rows) {
-    if (out == nullptr || rows == nullptr || rowsetSize == 0 || rowsetSize > INT32_MAX) return 21;
+    if (out == nullptr || rows == nullptr || rowsetSize == 0 || rowsetSize > INT32_MAX) return kErrBadArg;
     *rows = 0;
     RowsetFree(out);
     if (uint32_t rc = RowsetCreate(out, int32_t(rowsetSize))) return rc;

@@ -1,20 +1,24 @@
 // The cursor layer's fetch slots on the agent's side: the statement's own cursor block decides
 // the rowset. Kept apart from the ODBC side's records, whose headers this side never sees.
 #include "drv_ingii/i-desc.h"
+#include <sql.h>
+#include <sqlext.h>
+
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
+#include "util/errtable.h"
 
 uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                            uint16_t orientation) {
     (void)orientation;
     IngStmt* s = IngStmtFind(stmt);
-    if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return 21;
+    if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
     SCS_Cursor* c = &s->cursor;
     *rows = 0;
     *resultRows = 0;
-    if (c->cursorType == 3) return SCS_StaticFetch(s, out, start, rows, resultRows);
-    if (c->cursorType != 0) return 43;
+    if (c->cursorType == SQL_CURSOR_STATIC) return SCS_StaticFetch(s, out, start, rows, resultRows);
+    if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) return kErrNotCapable;
     uint32_t rc = SCS_ForwardRowsetFetch(SCS_LowerLink(), stmt, c->rowsetSize, c->retrieveData, out, rows);
     *resultRows = uint32_t(c->rowsFetched);
     if (rc == 0) c->position = 1;

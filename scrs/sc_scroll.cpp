@@ -1,18 +1,16 @@
 // Scroll fetch of keyset-driven and static cursors on the ODBC side's record: the orientation is
 // turned into an absolute start row, which the cursor layer's slot reads from its result set.
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdint>
 
 #include "drv_ingii/i-info.h"
-#include "odbc/globals.h"
-#include "odbc/rowset.h"
-#include "odbc/stmt.h"
+#include "util/rowset.h"
 #include "scrs/sc_scroll.h"
+#include "util/errtable.h"
 
 namespace {
-
-using FetchSlot = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
-using ExtFetchSlot = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows,
-                                  uint32_t* resultRows, uint16_t orientation);
 
 uint32_t OrientationBit(uint16_t orientation) {
   switch (orientation) {
@@ -27,13 +25,16 @@ uint32_t OrientationBit(uint16_t orientation) {
   }
 }
 
-uint32_t ReadDirectionMask(SCS_Cursor* c) {
+}  // namespace
+
+uint32_t scs_p_ReadDirectionMask(SCS_Cursor* c) {
   if (c->fetchDirMask != 0) return 0;
   uint32_t mask = 0;
-  uint16_t len = 0;
   uint32_t rc;
-  {
-    CritSecGuard g(&ConnectLock);
+  if (c->owner != nullptr) {
+    rc = c->owner->ConnectionInfo(SQL_FETCH_DIRECTION, &mask);
+  } else {
+    uint16_t len = 0;
     rc = AgentInfoItem(c->link, c->agentConn, SQL_FETCH_DIRECTION, &mask, sizeof mask, &len);
   }
   if (rc != 0) return rc;
@@ -41,21 +42,15 @@ uint32_t ReadDirectionMask(SCS_Cursor* c) {
   return 0;
 }
 
-uint32_t Dispatch(SCS_Cursor* c, int32_t start, uint16_t orientation, uint32_t* got) {
-  auto* stmt = static_cast<StmtRecord*>(c->owner);
-  ConnRecord* conn = stmt ? stmt->conn : nullptr;
-  const bool ext = conn && conn->hasDynMixCurs;
-  AgentOpFn fn = (c->link && c->link->table) ? c->link->table->op[ext ? DRV_ExtendedFetch : DRV_Fetch] : nullptr;
-  if (fn == nullptr) return 43;
+uint32_t scs_p_FetchRowset(SCS_Cursor* c, int32_t start, uint16_t orientation, uint32_t* got) {
+  const bool ext = c->owner != nullptr && c->owner->UsesExtendedFetch();
   uint32_t resultRows = uint32_t(c->rowsFetched);
-  uint32_t rc = ext ? reinterpret_cast<ExtFetchSlot>(fn)(c->agentStmt, &c->rowset, start, got, &resultRows,
-                                                         orientation)
-                    : reinterpret_cast<FetchSlot>(fn)(c->agentStmt, &c->rowset, start, got, &resultRows);
+  uint32_t rc = ext ? AgentCall<DRV_ExtendedFetch>(c->link, c->agentStmt, &c->rowset, start, got, &resultRows,
+                                                   orientation)
+                    : AgentCall<DRV_Fetch>(c->link, c->agentStmt, &c->rowset, start, got, &resultRows);
   c->rowsFetched = int32_t(resultRows);
   return rc;
 }
-
-}  // namespace
 
 int32_t SCS_RowsetClass(int64_t cur, int64_t s, int64_t n, int64_t total) {
   if (total >= 0) {
@@ -117,25 +112,25 @@ int32_t SCS_ScrollTarget(uint16_t orientation, int64_t offset, int64_t cur, int6
 
 uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
   *rows = 0;
-  if (uint32_t rc = ReadDirectionMask(c)) return rc;
+  if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
   const uint32_t bit = OrientationBit(orientation);
-  if (bit == 0 || !(c->fetchDirMask & bit)) return 38;
+  if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
 
   const int64_t total = c->rowsFetched;
   const int32_t pos = c->position;
   if (orientation == SQL_FETCH_NEXT && pos == 0) orientation = SQL_FETCH_FIRST;
   if (orientation == SQL_FETCH_PRIOR && pos == -3) orientation = SQL_FETCH_LAST;
   if (orientation == SQL_FETCH_RELATIVE) {
-    if ((pos == -3 && offset > 0) || (pos == 0 && offset < 0)) return 82;
+    if ((pos == -3 && offset > 0) || (pos == 0 && offset < 0)) return kErrNoData;
     if ((pos == -3 && offset < 0) || (pos == 0 && offset > 0)) orientation = SQL_FETCH_ABSOLUTE;
   }
   if (orientation == SQL_FETCH_BOOKMARK) {
-    if (offset < 1) return 82;
+    if (offset < 1) return kErrNoData;
     orientation = SQL_FETCH_ABSOLUTE;
   }
   if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
     SCS_CursorSetPos(c, 0);
-    return 82;
+    return kErrNoData;
   }
 
   int64_t cur = int64_t(c->rowsetFirst);
@@ -151,16 +146,16 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
   // A start the slot cannot be given lies wholly outside the result.
   if (cls == kScsClassBefore || start < INT32_MIN) {
     SCS_CursorSetPos(c, 0);
-    return 82;
+    return kErrNoData;
   }
   if (cls == kScsClassAfter || start > INT32_MAX) {
     SCS_CursorSetPos(c, -3);
-    return 82;
+    return kErrNoData;
   }
 
   c->flags &= ~uint32_t(kScsRowsetSizeSet);
   uint32_t got = 0;
-  uint32_t rc = Dispatch(c, int32_t(start), orientation, &got);
+  uint32_t rc = scs_p_FetchRowset(c, int32_t(start), orientation, &got);
   switch (rc) {
     case 0: {
       // A start counted from the end names its row only once the row count is known.
@@ -175,13 +170,13 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
     }
     case 85:
       SCS_CursorSetPos(c, 0);
-      return 82;
+      return kErrNoData;
     case 82:
     case 86:
       SCS_CursorSetPos(c, -3);
-      return 82;
+      return kErrNoData;
     default:
-      if (auto* stmt = static_cast<StmtRecord*>(c->owner)) StmtCollectAgentDiag(stmt);
+      if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
       return rc;
   }
 }

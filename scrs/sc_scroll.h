@@ -37,6 +37,11 @@ int32_t SCS_RowsetClass(int64_t cur, int64_t s, int64_t n, int64_t total);
 // rowset size, p the previous rowset size); the rowset class is the result.
 int32_t SCS_ScrollTarget(uint16_t orientation, int64_t offset, int64_t cur, int64_t n, int64_t p, int64_t total,
                          int64_t* start);
+// The data source's fetch directions (SQL_FETCH_DIRECTION), read once per block; 0 or the failure.
+uint32_t scs_p_ReadDirectionMask(SCS_Cursor* c);
+// The rowset from `start` through the block's link (slot 41 when the statement's side uses the
+// extended fetch, else slot 36); the result row count is kept in the block.
+uint32_t scs_p_FetchRowset(SCS_Cursor* c, int32_t start, uint16_t orientation, uint32_t* got);
 // The scroll fetch of keyset-driven and static cursors on the ODBC side's record, after the
 // previous rowset is released; same results as SCS_ScrollFetch.
 uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);

@@ -3,6 +3,10 @@
 // snapshot a static, read-only SELECT takes when it runs.
 #include <cstring>
 
+#include <sql.h>
+#include <sqlext.h>
+
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_scroll.h"
@@ -12,11 +16,10 @@
 #include "util/dataset.h"
 #include "util/log.h"
 #include "util/strutil.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kOptCursorType = 0x32030006u;
-constexpr uint32_t kOptConcurrency = 0x32030007u;
 
 bool BeginsSelect(const char* text) {
   if (text == nullptr) return false;
@@ -36,45 +39,45 @@ bool LowerDescribesColumns(uint32_t stmt) {
 }  // namespace
 
 uint32_t scs_p_CheckShape(uint32_t shape) {
-  if (shape & SCR_F_MULTITABLE) return 87;
-  if (shape & SCR_F_GROUPBY) return 88;
-  if (shape & SCR_F_UNION) return 89;
-  if (shape & SCR_F_AGGREGATE) return 103;
+  if (shape & SCR_F_MULTITABLE) return kErrJoinResult;
+  if (shape & SCR_F_GROUPBY) return kErrGroupBy;
+  if (shape & SCR_F_UNION) return kErrUnion;
+  if (shape & SCR_F_AGGREGATE) return kErrScalarAggregate;
   return 0;
 }
 
 uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
-  if (c == nullptr) return 21;
+  if (c == nullptr) return kErrBadArg;
   c->savedType = c->cursorType;
   c->savedConcurrency = c->concurrency;
-  if (c->cursorType == 1 || c->cursorType == 2) {
+  if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
     uint32_t v = 3;
-    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kOptCursorType, static_cast<void*>(&v)) != 0) {
+    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropCursorType, static_cast<void*>(&v)) != 0) {
       log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
-      return 43;
+      return kErrNotCapable;
     }
     log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
-    c->cursorType = 3;
+    c->cursorType = SQL_CURSOR_STATIC;
   }
-  if (c->concurrency != 1) {
+  if (c->concurrency != SQL_CONCUR_READ_ONLY) {
     uint32_t v = 1;
-    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kOptConcurrency, static_cast<void*>(&v)) != 0) {
+    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
       log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency");
-      return 43;
+      return kErrNotCapable;
     }
     log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-    c->concurrency = 1;
+    c->concurrency = SQL_CONCUR_READ_ONLY;
   }
   return 0;
 }
 
 uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
-  if (c == nullptr) return 21;
+  if (c == nullptr) return kErrBadArg;
   // Whatever the last execution left is stale once the statement is prepared again.
   c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
   c->analysedSelect = 0;
   SCS_StaticSetReset(c->staticSet);
-  if (c->cursorType == 0) return 0;
+  if (c->cursorType == SQL_CURSOR_FORWARD_ONLY) return 0;
   SCS_CursorReset(c);
 
   SCR_Analysis a;
@@ -102,7 +105,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
       c->analysedSelect = 1;
       // Rows of a lockable or checked static cursor are told apart by their keys; until a
       // statement's key columns are known such a cursor runs read-only.
-      if (c->cursorType == 3 && c->concurrency != 1 && scs_p_CheckShape(shape) == 0)
+      if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY && scs_p_CheckShape(shape) == 0)
         rc = scs_p_ChangeCursorType(c);
       break;
     default:
@@ -114,7 +117,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
 
 uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return 21;
+  if (s == nullptr) return kErrBadArg;
   SCS_Cursor& c = s->cursor;
   c.posRowCount = -1;
   c.layerFlags &= ~kScsLPosCount;
@@ -124,16 +127,16 @@ uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
 
 uint32_t SCS_Execute(uint32_t stmt) {
   IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return 21;
+  if (s == nullptr) return kErrBadArg;
   if (!(s->state & kStmtPrepared)) {
     log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
-    return 22;
+    return kErrSequence;
   }
   SCS_Cursor& c = s->cursor;
   c.posRowCount = -1;
   c.layerFlags &= ~kScsLPosCount;
   if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
   // The snapshot is taken now, so that the row count is known before the first fetch.
-  if (c.cursorType == 3 && c.concurrency == 1 && c.analysedSelect) return SCS_StaticFill(s);
+  if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect) return SCS_StaticFill(s);
   return 0;
 }

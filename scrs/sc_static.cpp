@@ -1,17 +1,21 @@
 // The static cursor's slot fetch on the agent statement: the whole result is read once per
 // execution into the static result set, and every rowset is served from it in any order.
 #include "drv_ingii/i-desc.h"
+#include <sql.h>
+#include <sqlext.h>
+
 #include "drv_ingii/i-glob.h"
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/ss.h"
 #include "util/trymem.h"
+#include "util/errtable.h"
 
 uint32_t SCS_StaticFill(IngStmt* s) {
-  if (s == nullptr) return 21;
+  if (s == nullptr) return kErrBadArg;
   SCS_Cursor& c = s->cursor;
   // The fill closes the lower cursor, so a lower cursor open again means a new execution.
-  if (c.concurrency != 2 && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+  if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
   if (c.layerFlags & kScsLResultCached) return 0;
   if (c.staticSet == nullptr) {
     if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
@@ -23,7 +27,7 @@ uint32_t SCS_StaticFill(IngStmt* s) {
     return rc;
   }
   c.rowsFetched = int32_t(total);
-  if (c.concurrency != 2) {
+  if (c.concurrency != SQL_CONCUR_LOCK) {
     if ((rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), s->handle)) != 0) return rc;
   }
   c.layerFlags |= kScsLResultCached;
@@ -31,12 +35,12 @@ uint32_t SCS_StaticFill(IngStmt* s) {
 }
 
 uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
-  if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return 21;
+  if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
   SCS_Cursor& c = s->cursor;
   *rows = 0;
   *resultRows = 0;
   // Only a read-only snapshot needs no set-up of its own.
-  if (!(c.layerFlags & kScsLPrepared) && c.concurrency != 1) return 64;
+  if (!(c.layerFlags & kScsLPrepared) && c.concurrency != SQL_CONCUR_READ_ONLY) return kErrCursorState;
   c.posRowCount = -1;
   c.layerFlags &= ~kScsLPosCount;
   if (uint32_t rc = SCS_StaticFill(s)) return rc;
@@ -51,11 +55,11 @@ uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
   if (start < 0 && row < 1 && -int64_t(start) <= n) row = 1;
   if (row < 1) {
     SCS_CursorSetPos(&c, 0);
-    return 85;
+    return kErrBeforeStart;
   }
   if (row > total) {
     SCS_CursorSetPos(&c, -3);
-    return 86;
+    return kErrBeyondEnd;
   }
   RowsetFree(out);
   if (uint32_t rc = RowsetCreate(out, int32_t(n))) return rc;
@@ -78,7 +82,7 @@ uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
   }
   if (count == 0) {
     RowsetFree(out);
-    return 82;
+    return kErrNoData;
   }
   c.rowsetFirst = uint32_t(row);
   c.position2 = int32_t(row);

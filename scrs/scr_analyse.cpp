@@ -9,12 +9,10 @@
 #include "scrs/scr_parse.h"
 #include "util/critsec.h"
 #include "util/scrarray.h"
+#include "util/errtable.h"
 
 namespace {
 
-constexpr uint32_t kGeneral = 15;
-constexpr uint32_t kNoMemory = 16;
-constexpr uint32_t kSyntax = 68;
 
 char* Dup(const char* s, size_t n) {
   auto* p = static_cast<char*>(std::malloc(n + 1));
@@ -38,10 +36,10 @@ uint32_t SelectParts(const SCR_Analysis* a, SCR_Node** sel, SCR_Node** query, SC
   *sel = SCR_FindIn(a->root, SCR_K_SELECT);
   *query = *sel ? SCR_FindIn(*sel, SCR_K_QUERY) : nullptr;
   *from = *query ? SCR_FindIn(*query, SCR_K_FROMPART) : nullptr;
-  return *from != nullptr ? 0 : kGeneral;
+  return *from != nullptr ? kErrNone : kErrGeneral;
 }
 
-uint32_t Regen(SCR_Analysis* a) { return SCR_Regenerate(a->root) ? 0 : kNoMemory; }
+uint32_t Regen(SCR_Analysis* a) { return SCR_Regenerate(a->root) ? kErrNone : kErrNoMemory; }
 
 // Table name split: "@" first (the rest names a node), then ".", then ":".
 bool SplitTable(const char* name, const char* corr, int qualifiers, SCR_TableRef* out) {
@@ -133,21 +131,21 @@ const char* SCR_AnalysisText(const SCR_Analysis* a) {
 }
 
 uint32_t SCR_ParseInto(SCR_Analysis* a, const char* sql) {
-  if (a == nullptr) return kGeneral;
+  if (a == nullptr) return kErrGeneral;
   if (sql == nullptr) sql = "";
   while (*sql == ' ' || *sql == '\t' || *sql == '\r' || *sql == '\n') ++sql;
   SCR_AnalysisFree(a);
   a->text = Dup(sql);
-  if (a->text == nullptr) return kNoMemory;
+  if (a->text == nullptr) return kErrNoMemory;
   a->kind = 0;
   int rc;
   {
     CritSecGuard guard(SCR_ParserMutex());
     rc = ScsqlParseText(a->text, std::strlen(a->text), &a->root, &a->errText, &a->message);
   }
-  if (rc != 0) return kSyntax;
+  if (rc != 0) return kErrSyntax;
   a->kind = int32_t(a->root->kind);
-  return SCR_Regenerate(a->root) ? 0 : kNoMemory;
+  return SCR_Regenerate(a->root) ? kErrNone : kErrNoMemory;
 }
 
 uint32_t SCR_AnalyseSQL(SCR_Analysis* a, const char* sql, int parseOnly, int qualifiers) {
@@ -158,17 +156,17 @@ uint32_t SCR_AnalyseSQL(SCR_Analysis* a, const char* sql, int parseOnly, int qua
   SCR_Node* query;
   SCR_Node* from;
   SCR_Node* order = SCR_FindIn(a->root, SCR_K_ORDERSLOT);
-  if (order == nullptr) return kGeneral;
+  if (order == nullptr) return kErrGeneral;
   a->flags = HasTemplate(order) ? uint16_t(a->flags | SCR_F_ORDERBY) : uint16_t(a->flags & ~SCR_F_ORDERBY);
-  if (SelectParts(a, &sel, &query, &from) != 0) return kGeneral;
+  if (SelectParts(a, &sel, &query, &from) != 0) return kErrGeneral;
   SCR_Node* group = SCR_FindIn(from, SCR_K_GROUPBY);
-  if (group == nullptr) return kGeneral;
+  if (group == nullptr) return kErrGeneral;
   a->flags = HasTemplate(group) ? uint16_t(a->flags | SCR_F_GROUPBY) : uint16_t(a->flags & ~SCR_F_GROUPBY);
   SCR_Node* uni = SCR_FindIn(from, SCR_K_UNIONSLOT);
-  if (uni == nullptr) return kGeneral;
+  if (uni == nullptr) return kErrGeneral;
   a->flags = HasTemplate(uni) ? uint16_t(a->flags | SCR_F_UNION) : uint16_t(a->flags & ~SCR_F_UNION);
   SCR_Array* tables = SCR_ArrayCreate(sizeof(SCR_TableRef));
-  if (tables == nullptr) return kNoMemory;
+  if (tables == nullptr) return kErrNoMemory;
   rc = SCR_TablesGet(a, tables, qualifiers);
   bool multi = tables->count >= 2;
   SCR_ArrayFree(&tables, SCR_TableRefFree);
@@ -182,33 +180,33 @@ uint32_t SCR_AnalyseSQL(SCR_Analysis* a, const char* sql, int parseOnly, int qua
 }
 
 uint32_t SCR_TablesGet(SCR_Analysis* a, SCR_Array* tables, int qualifiers) {
-  if (a == nullptr || tables == nullptr) return kGeneral;
+  if (a == nullptr || tables == nullptr) return kErrGeneral;
   SCR_Node* sel;
   SCR_Node* query;
   SCR_Node* from;
-  if (SelectParts(a, &sel, &query, &from) != 0) return kGeneral;
+  if (SelectParts(a, &sel, &query, &from) != 0) return kErrGeneral;
   // Only the query's own FROM list: a query without one names no table, even when a
   // subquery in its conditions does.
   SCR_Node* list = from->child != nullptr && from->child->kind == SCR_K_TABLELIST ? from->child : nullptr;
   if (list == nullptr) return 0;
   SCR_Array* refs = SCR_ArrayCreate(sizeof(SCR_Node*));
-  if (refs == nullptr) return kNoMemory;
+  if (refs == nullptr) return kErrNoMemory;
   uint32_t rc = 0;
-  if (!SCR_CollectKind(list->child, SCR_K_TABLEREF, refs)) rc = kNoMemory;
-  else if (refs->count == 0) rc = kGeneral;
+  if (!SCR_CollectKind(list->child, SCR_K_TABLEREF, refs)) rc = kErrNoMemory;
+  else if (refs->count == 0) rc = kErrGeneral;
   for (uint32_t i = 0; rc == 0 && i < refs->count; ++i) {
     SCR_Node* ref = *static_cast<SCR_Node**>(SCR_ArrayAt(refs, i));
     SCR_Node* corr = SCR_FindIn(ref, SCR_K_CORRNAME);
     SCR_Node* name = SCR_FindIn(ref, SCR_K_QTABLENAME);
     if (name == nullptr) {
-      rc = kGeneral;
+      rc = kErrGeneral;
       break;
     }
     SCR_TableRef t{};
-    if (!SplitTable(name->text, corr ? corr->text : "", qualifiers, &t)) rc = kNoMemory;
+    if (!SplitTable(name->text, corr ? corr->text : "", qualifiers, &t)) rc = kErrNoMemory;
     else if (!SCR_ArrayAppend(tables, &t)) {
       SCR_TableRefFree(&t);
-      rc = kNoMemory;
+      rc = kErrNoMemory;
     }
   }
   SCR_ArrayFree(&refs, nullptr);
@@ -216,14 +214,14 @@ uint32_t SCR_TablesGet(SCR_Analysis* a, SCR_Array* tables, int qualifiers) {
 }
 
 uint32_t SCR_SelectListMark(SCR_Analysis* a) {
-  if (a == nullptr) return kGeneral;
+  if (a == nullptr) return kErrGeneral;
   SCR_Node* sel;
   SCR_Node* query;
   SCR_Node* from;
   SelectParts(a, &sel, &query, &from);
   SCR_Node* list = query ? SCR_FindIn(query, SCR_K_SELECTLIST) : nullptr;
-  if (list == nullptr) return kGeneral;
-  if (!SCR_NodeSetText(list, SCR_EDIT_MARKER)) return kNoMemory;
+  if (list == nullptr) return kErrGeneral;
+  if (!SCR_NodeSetText(list, SCR_EDIT_MARKER)) return kErrNoMemory;
   std::free(list->tpl);
   list->tpl = nullptr;
   SCR_NodeFree(&list->child, nullptr);
@@ -232,60 +230,60 @@ uint32_t SCR_SelectListMark(SCR_Analysis* a) {
 }
 
 uint32_t SCR_AddWhereCond(SCR_Analysis* a) {
-  if (a == nullptr) return kGeneral;
+  if (a == nullptr) return kErrGeneral;
   SCR_Node* sel;
   SCR_Node* query;
   SCR_Node* from;
-  if (SelectParts(a, &sel, &query, &from) != 0) return kGeneral;
+  if (SelectParts(a, &sel, &query, &from) != 0) return kErrGeneral;
   SCR_Node* slot = SCR_FindIn(from, SCR_K_WHERESLOT);
-  if (slot == nullptr) return kGeneral;
+  if (slot == nullptr) return kErrGeneral;
   if (HasTemplate(slot)) {
     a->flags |= SCR_F_HADWHERE;
     SCR_Node* where = SCR_FindIn(slot, SCR_K_WHERE);
-    if (where == nullptr) return kGeneral;
-    if (!SCR_NodeSetTemplate(where, "WHERE " SCR_EDIT_MARKER " AND (\xFF\x01\x01)")) return kNoMemory;
+    if (where == nullptr) return kErrGeneral;
+    if (!SCR_NodeSetTemplate(where, "WHERE " SCR_EDIT_MARKER " AND (\xFF\x01\x01)")) return kErrNoMemory;
   } else {
     a->flags &= uint16_t(~SCR_F_HADWHERE);
-    if (!SCR_NodeSetText(slot, SCR_EDIT_MARKER)) return kNoMemory;
+    if (!SCR_NodeSetText(slot, SCR_EDIT_MARKER)) return kErrNoMemory;
   }
   return Regen(a);
 }
 
 uint32_t SCR_OrderByMark(SCR_Analysis* a) {
-  if (a == nullptr) return kGeneral;
+  if (a == nullptr) return kErrGeneral;
   SCR_Node* slot = SCR_FindIn(a->root, SCR_K_ORDERSLOT);
-  if (slot == nullptr) return kGeneral;
+  if (slot == nullptr) return kErrGeneral;
   if (HasTemplate(slot)) {
     a->flags |= SCR_F_ORDERBY;
     SCR_Node* order = SCR_FindIn(slot, SCR_K_ORDERBY);
-    if (order == nullptr) return kGeneral;
+    if (order == nullptr) return kErrGeneral;
     size_t n = std::strlen(order->tpl);
     auto* t = static_cast<char*>(std::malloc(n + 4));
-    if (t == nullptr) return kNoMemory;
+    if (t == nullptr) return kErrNoMemory;
     std::memcpy(t, order->tpl, n);
     std::memcpy(t + n, SCR_EDIT_MARKER, 4);
     std::free(order->tpl);
     order->tpl = t;
   } else {
     a->flags &= uint16_t(~SCR_F_ORDERBY);
-    if (!SCR_NodeSetText(slot, SCR_EDIT_MARKER)) return kNoMemory;
+    if (!SCR_NodeSetText(slot, SCR_EDIT_MARKER)) return kErrNoMemory;
   }
   return Regen(a);
 }
 
 uint32_t SCR_OrderByReverse(SCR_Analysis* a) {
-  if (a == nullptr) return kGeneral;
+  if (a == nullptr) return kErrGeneral;
   SCR_Node* slot = SCR_FindIn(a->root, SCR_K_ORDERSLOT);
-  if (slot == nullptr) return kGeneral;
+  if (slot == nullptr) return kErrGeneral;
   SCR_Array* items = SCR_ArrayCreate(sizeof(SCR_Node*));
-  if (items == nullptr) return kNoMemory;
-  uint32_t rc = SCR_CollectKind(slot->child, SCR_K_SORTITEM, items) ? 0 : kNoMemory;
-  if (rc == 0 && items->count == 0) rc = kGeneral;
+  if (items == nullptr) return kErrNoMemory;
+  uint32_t rc = SCR_CollectKind(slot->child, SCR_K_SORTITEM, items) ? kErrNone : kErrNoMemory;
+  if (rc == 0 && items->count == 0) rc = kErrGeneral;
   for (uint32_t i = 0; rc == 0 && i < items->count; ++i) {
     SCR_Node* item = *static_cast<SCR_Node**>(SCR_ArrayAt(items, i));
     SCR_Node* dir = SCR_FindIn(item, SCR_K_DIRECTION);
-    if (dir == nullptr) rc = kGeneral;
-    else if (!SCR_NodeSetText(dir, std::strstr(dir->text, "DESC") ? "" : "DESC")) rc = kNoMemory;
+    if (dir == nullptr) rc = kErrGeneral;
+    else if (!SCR_NodeSetText(dir, std::strstr(dir->text, "DESC") ? "" : "DESC")) rc = kErrNoMemory;
   }
   SCR_ArrayFree(&items, nullptr);
   return rc != 0 ? rc : Regen(a);
@@ -309,21 +307,21 @@ void SCR_NameSplit(const char* text, char* column, char* table, char* alias, cha
 }
 
 uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
-  if (a == nullptr || out == nullptr) return kGeneral;
+  if (a == nullptr || out == nullptr) return kErrGeneral;
   SCR_Node* slot = SCR_FindIn(a->root, SCR_K_ORDERSLOT);
-  if (slot == nullptr) return kGeneral;
+  if (slot == nullptr) return kErrGeneral;
   SCR_Array* items = SCR_ArrayCreate(sizeof(SCR_Node*));
-  if (items == nullptr) return kNoMemory;
-  uint32_t rc = SCR_CollectKind(slot->child, SCR_K_SORTITEM, items) ? 0 : kNoMemory;
-  if (rc == 0 && items->count == 0) rc = kGeneral;
+  if (items == nullptr) return kErrNoMemory;
+  uint32_t rc = SCR_CollectKind(slot->child, SCR_K_SORTITEM, items) ? kErrNone : kErrNoMemory;
+  if (rc == 0 && items->count == 0) rc = kErrGeneral;
   auto* ob = static_cast<OrderByItem*>(std::malloc(sizeof(OrderByItem)));
-  if (ob == nullptr) rc = kNoMemory;
+  if (ob == nullptr) rc = kErrNoMemory;
   for (uint32_t i = 0; rc == 0 && i < items->count; ++i) {
     SCR_Node* item = *static_cast<SCR_Node**>(SCR_ArrayAt(items, i));
     std::memset(ob, 0, sizeof *ob);
     SCR_Node* dir = SCR_FindIn(item, SCR_K_DIRECTION);
     if (dir == nullptr) {
-      rc = kGeneral;
+      rc = kErrGeneral;
       break;
     }
     ob->descending = std::strstr(dir->text, "DESC") ? 1 : 0;
@@ -333,7 +331,7 @@ uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
       // The position is kept in a byte: a larger one would silently name another column.
       unsigned long pos = std::strtoul(num->text, nullptr, 10);
       if (pos == 0 || pos > 255) {
-        rc = kGeneral;
+        rc = kErrGeneral;
         break;
       }
       ob->position = uint8_t(pos);
@@ -341,13 +339,13 @@ uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
     } else {
       SCR_Node* col = SCR_FindIn(item, SCR_K_COLREF);
       if (col == nullptr) {
-        rc = kGeneral;
+        rc = kErrGeneral;
         break;
       }
       std::snprintf(ob->text, sizeof ob->text, "%s", col->text);
       SCR_NameSplit(col->text, ob->column, ob->table, ob->alias, ob->owner, ob->qualifier);
     }
-    if (!SCR_ArrayAppend(out, ob)) rc = kNoMemory;
+    if (!SCR_ArrayAppend(out, ob)) rc = kErrNoMemory;
   }
   std::free(ob);
   SCR_ArrayFree(&items, nullptr);
@@ -355,17 +353,17 @@ uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
 }
 
 uint32_t SCR_OrderByResolvePositions(SCR_Analysis* a, SCR_Array* arr) {
-  if (a == nullptr || arr == nullptr) return kGeneral;
+  if (a == nullptr || arr == nullptr) return kErrGeneral;
   if (arr->count == 0) return 0;
   SCR_Node* order = SCR_FindIn(a->root, SCR_K_ORDERBY);
-  if (order == nullptr) return kGeneral;
+  if (order == nullptr) return kErrGeneral;
   SCR_Array* nums = SCR_ArrayCreate(sizeof(SCR_Node*));
-  if (nums == nullptr) return kNoMemory;
-  uint32_t rc = SCR_CollectKind(order->child, SCR_K_INTEGER, nums) ? 0 : kNoMemory;
+  if (nums == nullptr) return kErrNoMemory;
+  uint32_t rc = SCR_CollectKind(order->child, SCR_K_INTEGER, nums) ? kErrNone : kErrNoMemory;
   for (uint32_t i = 0; rc == 0 && i < nums->count; ++i) {
     SCR_Node* num = *static_cast<SCR_Node**>(SCR_ArrayAt(nums, i));
     if (!std::isdigit(static_cast<unsigned char>(num->text[0]))) {
-      rc = kGeneral;
+      rc = kErrGeneral;
       break;
     }
     unsigned long pos = std::strtoul(num->text, nullptr, 10);
@@ -374,8 +372,8 @@ uint32_t SCR_OrderByResolvePositions(SCR_Analysis* a, SCR_Array* arr) {
       auto* it = static_cast<const OrderByItem*>(SCR_ArrayAt(arr, k));
       if (it->position != 0 && it->position == pos) match = it;
     }
-    if (match == nullptr) rc = kGeneral;
-    else if (!SCR_NodeSetText(num, match->text)) rc = kNoMemory;
+    if (match == nullptr) rc = kErrGeneral;
+    else if (!SCR_NodeSetText(num, match->text)) rc = kErrNoMemory;
   }
   SCR_ArrayFree(&nums, nullptr);
   return rc != 0 ? rc : Regen(a);
@@ -412,23 +410,23 @@ int PlainColumn(SCR_Node* item, SCR_Node** colref) {
 }  // namespace
 
 uint32_t SCR_SelectListExpand(SCR_Analysis* a, SCR_Array* cols) {
-  if (a == nullptr || cols == nullptr) return kGeneral;
+  if (a == nullptr || cols == nullptr) return kErrGeneral;
   SCR_Node* list = SCR_FindIn(a->root, SCR_K_SELECTLIST);
-  if (list == nullptr) return kGeneral;
+  if (list == nullptr) return kErrGeneral;
   auto* cd = static_cast<ColDesc*>(std::calloc(1, sizeof(ColDesc)));
-  if (cd == nullptr) return kNoMemory;
+  if (cd == nullptr) return kErrNoMemory;
   uint32_t rc = 0;
   if (list->tpl == nullptr && std::strcmp(list->text, "*") == 0) {
     cd->itemKind = 1;
-    rc = SCR_ArrayAppend(cols, cd) ? 0 : kNoMemory;
+    rc = SCR_ArrayAppend(cols, cd) ? kErrNone : kErrNoMemory;
     std::free(cd);
     return rc;
   }
   SCR_Array* items = SCR_ArrayCreate(sizeof(SCR_Node*));
-  if (items == nullptr) rc = kNoMemory;
+  if (items == nullptr) rc = kErrNoMemory;
   // Items of this select list only, not of subqueries inside it.
-  else if (!SCR_CollectKindStop(list->child, SCR_K_SELECTITEM, SCR_K_SUBQUERY, items)) rc = kNoMemory;
-  else if (items->count == 0) rc = kGeneral;
+  else if (!SCR_CollectKindStop(list->child, SCR_K_SELECTITEM, SCR_K_SUBQUERY, items)) rc = kErrNoMemory;
+  else if (items->count == 0) rc = kErrGeneral;
   for (uint32_t i = 0; rc == 0 && i < items->count; ++i) {
     SCR_Node* item = *static_cast<SCR_Node**>(SCR_ArrayAt(items, i));
     std::memset(cd, 0, sizeof *cd);
@@ -441,7 +439,7 @@ uint32_t SCR_SelectListExpand(SCR_Analysis* a, SCR_Array* cols) {
       SCR_Node* colref = nullptr;
       int plain = PlainColumn(item, &colref);
       if (plain < 0) {
-        rc = kGeneral;
+        rc = kErrGeneral;
         break;
       }
       if (plain == 1) {
@@ -449,7 +447,7 @@ uint32_t SCR_SelectListExpand(SCR_Analysis* a, SCR_Array* cols) {
         SCR_NameSplit(colref->text, cd->column, cd->table, cd->alias, cd->owner, cd->qualifier);
       }
     }
-    if (!SCR_ArrayAppend(cols, cd)) rc = kNoMemory;
+    if (!SCR_ArrayAppend(cols, cd)) rc = kErrNoMemory;
   }
   std::free(cd);
   SCR_ArrayFree(&items, nullptr);

@@ -3,15 +3,16 @@
 
 #include "util/log.h"
 #include "util/trymem.h"
+#include "util/errtable.h"
 
 uint32_t SCS_StaticSetCreate(SS_ResultSet** out) {
-  if (out == nullptr) return 21;
+  if (out == nullptr) return kErrBadArg;
   auto* set = static_cast<SS_ResultSet*>(TryCalloc(1, sizeof(SS_ResultSet)));
-  if (set == nullptr) return 16;
+  if (set == nullptr) return kErrNoMemory;
   set->rows = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
   if (set->rows == nullptr) {
     TryFree(set);
-    return 16;
+    return kErrNoMemory;
   }
   DSC_Init(&set->cache);
   *out = set;
@@ -35,7 +36,7 @@ void SCS_StaticSetFree(SS_ResultSet** set) {
 }
 
 uint32_t SS_GetRsltSet(SS_ResultSet* set, const AgentLink* lower, uint32_t stmt, uint32_t* total) {
-  if (set == nullptr) return 15;
+  if (set == nullptr) return kErrGeneral;
   SCS_StaticSetReset(set);
   uint32_t rc = DSC_Fill(&set->cache, lower, stmt, set->rows, total);
   if (rc != 0) {
@@ -49,13 +50,13 @@ uint32_t SS_GetRsltSet(SS_ResultSet* set, const AgentLink* lower, uint32_t stmt,
 }
 
 uint32_t SS_GetRows(SS_ResultSet* set, int32_t first, uint32_t n, Dataset** holder) {
-  if (set == nullptr || holder == nullptr || first < -1) return 15;
+  if (set == nullptr || holder == nullptr || first < -1) return kErrGeneral;
   const bool made = *holder == nullptr;
   // Only a sequential read stops at the end; a read from a given row still reaches its rows.
   if ((first == -1 && set->readPos == -2) || n == 0) {
     if (made) {
       *holder = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
-      if (*holder == nullptr) return 16;
+      if (*holder == nullptr) return kErrNoMemory;
     } else {
       DatasetFree(*holder);
     }

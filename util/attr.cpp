@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "util/trymem.h"
+#include "util/errtable.h"
 
 int AttrTablePut(HashTable* table, AttrEntry* record) {
     if (!table || !record || record->attribute < 0 || table->key_length != 4) return 0;
@@ -60,7 +61,7 @@ int AttrRecordCopy(AttrEntry* dest, const AttrEntry* src, int mode) {
     *dest = *src;
     if (mode == ATTR_COPY_STRINGS && src->kind == ATTR_KIND_TEXT && src->value.ptr) {
         dest->value.ptr = TryStrdup(static_cast<const char*>(src->value.ptr));
-        if (!dest->value.ptr) return 16;
+        if (!dest->value.ptr) return kErrNoMemory;
     }
     return 0;
 }
@@ -121,7 +122,7 @@ int AttrValueListBuild(uint16_t n, const AttrEntry* records, uint16_t* outCount,
     });
     if (count == 0) return 0;
     auto* list = static_cast<AttrEntry*>(TryCalloc(count, sizeof(AttrEntry)));
-    if (!list) return 16;
+    if (!list) return kErrNoMemory;
     uint16_t made = 0;
     int rc = 0;
     WalkKept(n, records, [&](const AttrEntry* r) {

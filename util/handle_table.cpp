@@ -4,12 +4,11 @@
 #include <cstring>
 
 #include "util/trymem.h"
+#include "util/errtable.h"
 
 namespace {
 
 constexpr uint32_t kGrowBy = 5;
-constexpr int kOutOfMemory = 16;   // S1001
-constexpr int kHandleLimit = 131;  // S1014
 
 void take(HandleTable* t) {
     if (t->locked) pthread_mutex_lock(&t->lock);
@@ -23,7 +22,7 @@ void give(HandleTable* t) {
 int HandleTableInit(HandleTable* table, uint32_t constant) {
     HandleTableFree(table);
     auto* slots = static_cast<HandleSlot*>(TryCalloc(kGrowBy, sizeof(HandleSlot)));
-    if (!slots) return kOutOfMemory;
+    if (!slots) return kErrNoMemory;
     table->slots = slots;
     table->allocated = kGrowBy;
     table->firstFree = 0;
@@ -60,13 +59,13 @@ int HandleTableAdd(HandleTable* table, uint32_t* handle, void* record) {
         while (index < table->capacity && table->slots[index].tag != 0) ++index;
         if (index == table->capacity) {  // free count out of step: never hand out a slot in use
             give(table);
-            return 15;
+            return kErrGeneral;
         }
     } else {
         uint32_t grown = uint32_t(table->capacity) + kGrowBy;
         if (grown > 0xFFFFu) {
             give(table);
-            return kHandleLimit;
+            return kErrHandleLimit;
         }
         if (grown > table->allocated) {
             uint32_t want = table->allocated * 2;
@@ -75,7 +74,7 @@ int HandleTableAdd(HandleTable* table, uint32_t* handle, void* record) {
             auto* slots = static_cast<HandleSlot*>(TryCalloc(want, sizeof(HandleSlot)));
             if (!slots) {
                 give(table);
-                return kOutOfMemory;
+                return kErrNoMemory;
             }
             if (table->capacity) memcpy(slots, table->slots, table->capacity * sizeof(HandleSlot));
             TryFree(table->slots);

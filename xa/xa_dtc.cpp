@@ -12,13 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "odbc/installer.h"
+#include "platform/installer.h"
 #include "platform/dtc.h"
 #include "util/critsec.h"
 #include "util/tokenlock.h"
 #include "xa/xa_agent.h"
 #include "xa/xa_dtc.h"
-#include "xa/xa_switch.h"
 #include "xa/xa_trace.h"
 
 struct COdbcResourceDispenser;
@@ -376,7 +375,6 @@ int DtcInit() {
   g_malloc = m;
   OleTraceOpen();
   OleTraceSetDepth(0);
-  XaSwitchBuild();
   g_dtcStarted = true;
   return 0;
 }
@@ -394,7 +392,6 @@ void DtcFini() {
   }
   for (COdbcResourceDispenser* d : left) delete d;
   OleTraceClose();
-  XaThreadCleanup();
   if (g_malloc) g_malloc->Release();
   g_malloc = nullptr;
   g_dtcStarted = false;
@@ -419,24 +416,18 @@ size_t DispenserCount() {
   return g_dispensers.count;
 }
 
-HRESULT DtcGetXaSwitch(xa_switch_t** out) {
-  // The first call starts the trace along with the layer: its call line follows the trace's header.
-  bool traced = OleTraceOn();
-  if (traced) OleTracePrint("GetXaSwitch()\n");
-  if (DtcInit() != 0) return traced ? OleTraceResult(E_FAIL) : E_FAIL;
-  if (!traced && OleTraceOn()) OleTracePrint("GetXaSwitch()\n");
-  xa_switch_t* sw = kiv_xa_switch();  // the same switch the XA export hands out
-  if (sw == nullptr) return Result(E_FAIL);
-  if (out) *out = sw;
-  return Result(S_OK);
-}
-
 int DispenserRMConnect(COdbcResourceDispenser* d) { return d && SUCCEEDED(d->RMConnect()) ? 0 : -1; }
 int DispenserRMEnlist(COdbcResourceDispenser* d) { return d && SUCCEEDED(d->RMEnlist()) ? 0 : -1; }
 int DispenserRelease(COdbcResourceDispenser* d) { return d ? int(d->Release()) : -1; }
 
-int IngXaShutdown() {
-  DtcFini();
-  XaSwitchShutdown();
+int XaInfoRead(const char* dsn, char* out, size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  std::memset(out, 0, size);
+  char buf[256] = {};
+  int len = InstGetPrivateProfileString(dsn ? dsn : "", "XaInfo", "", buf, int(sizeof buf), "odbc.ini");
+  if (len < 0 || size_t(len) >= size) return 0;
+  // Bounded copy (out is zeroed above); strncpy trips the release build's truncation warning.
+  const size_t n = std::min(strnlen(buf, sizeof buf - 1), size - 1);
+  std::memcpy(out, buf, n);
   return 1;
 }

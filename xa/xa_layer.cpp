@@ -7,12 +7,14 @@
 #include <new>
 #include <tuple>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
 #include "util/threads.h"
 #include "util/trymem.h"
 #include "xa/xa_agent.h"
+#include "util/errtable.h"
 
 struct XaTask {
   void (*function)(void* argument);
@@ -170,7 +172,7 @@ struct XaCallBase {
   XaCallBase(A... a) : fn(Below<S>()), args(a...), result{} {}
   static void Run(void* self) {
     auto* c = static_cast<XaCallBase*>(self);
-    c->result = c->fn ? std::apply(c->fn, c->args) : static_cast<R>(kAgentNotCapable);
+    c->result = c->fn ? std::apply(c->fn, c->args) : static_cast<R>(kErrNotCapable);
   }
 };
 
@@ -206,12 +208,12 @@ uint32_t StmtWrapper(uint32_t h, A... a) {
   // An unknown handle goes below, which refuses it (21) and clears its outputs.
   if (known && holder != nullptr && holder->associated && holder->enabled) {
     CallOf<S> call(h, a...);
-    if (call.fn == nullptr) return kAgentNotCapable;
-    if (!Post(holder, &CallOf<S>::Run, &call)) return kIngErrWorker;
+    if (call.fn == nullptr) return kErrNotCapable;
+    if (!Post(holder, &CallOf<S>::Run, &call)) return kErrWorker;
     return call.result;
   }
   auto fn = Below<S>();
-  if (fn == nullptr) return kAgentNotCapable;
+  if (fn == nullptr) return kErrNotCapable;
   return fn(h, a...);
 }
 
@@ -251,7 +253,7 @@ uint32_t XaPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint
   return StmtWrapper<DRV_PrepareExecute, false>(stmt, text, values, count, descs);
 }
 uint32_t XaPrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
-                            ParamDescEntry* descs) {
+                            ScsNamedParamDesc* descs) {
   return StmtWrapper<DRV_PrepareExecuteEx, false>(stmt, text, values, count, descs);
 }
 
@@ -290,9 +292,9 @@ int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long fl
       auto getInfo = Below<DRV_GetInfo>();
       uint32_t v = 0;
       uint16_t len = 0;
-      if (getInfo && getInfo(conn, 0x22010017u, &v, 4, &len) == 0 && v != 0) keep = 1;
+      if (getInfo && getInfo(conn, kPropXaKeepHolder, &v, 4, &len) == 0 && v != 0) keep = 1;
       v = 0;
-      if (getInfo && getInfo(conn, 0x22010018u, &v, 4, &len) == 0 && v != 0) terminate = 1;
+      if (getInfo && getInfo(conn, kPropXaTerminate, &v, 4, &len) == 0 && v != 0) terminate = 1;
     }
     XaConnHolder* h = HolderInit(mode, keep, terminate);
     if (h == nullptr) return XAER_RMERR;
@@ -311,45 +313,45 @@ int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long fl
 
 uint32_t XaDisconnect(uint32_t conn) {
   IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return kIngErrBadArg;
+  if (c == nullptr) return kErrBadArg;
   XaConnHolder* holder = c->xaHolder;
   auto fn = Below<DRV_Disconnect>();
-  if (fn == nullptr) return kAgentNotCapable;
+  if (fn == nullptr) return kErrNotCapable;
   uint32_t rc = fn(conn);
   if (rc == 0 && holder != nullptr) HolderFree(holder);
   return rc;
 }
 
 void Patch(AgentFuncTable* t) {
-  t->op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(XaDisconnect);
-  t->op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(XaAllocStmt);
-  t->op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(XaFreeStmt);
-  t->op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(XaPrepare);
-  t->op[DRV_Execute] = AgentSlotFn<DRV_Execute>(XaExecute);
-  t->op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(XaFetchRows);
-  t->op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(XaCloseCursor);
-  t->op[DRV_MoreResults] = AgentSlotFn<DRV_MoreResults>(XaMoreResults);
-  t->op[DRV_PrepareExecute] = AgentSlotFn<DRV_PrepareExecute>(XaPrepareExecute);
+  t->DRV_Disconnect = XaDisconnect;
+  t->DRV_AllocStmt = XaAllocStmt;
+  t->DRV_FreeStmt = XaFreeStmt;
+  t->DRV_Prepare = XaPrepare;
+  t->DRV_Execute = XaExecute;
+  t->DRV_FetchRows = XaFetchRows;
+  t->DRV_CloseCursor = XaCloseCursor;
+  t->DRV_MoreResults = XaMoreResults;
+  t->DRV_PrepareExecute = XaPrepareExecute;
   // Slots empty below stay empty: callers test a slot before they use it.
-  if (t->op[DRV_ParamData]) t->op[DRV_ParamData] = AgentSlotFn<DRV_ParamData>(XaParamData);
-  if (t->op[DRV_PutData]) t->op[DRV_PutData] = AgentSlotFn<DRV_PutData>(XaPutData);
-  if (t->op[DRV_PrepareExecuteEx]) t->op[DRV_PrepareExecuteEx] = AgentSlotFn<DRV_PrepareExecuteEx>(XaPrepareExecuteEx);
-  t->op[DRV_XaClose] = AgentSlotFn<DRV_XaClose>(XaVerbClose);
-  t->op[DRV_XaCommit] = AgentSlotFn<DRV_XaCommit>(XaVerbCommit);
-  t->op[DRV_XaComplete] = AgentSlotFn<DRV_XaComplete>(XaVerbComplete);
-  t->op[DRV_XaEnd] = AgentSlotFn<DRV_XaEnd>(XaVerbEnd);
-  t->op[DRV_XaForget] = AgentSlotFn<DRV_XaForget>(XaVerbForget);
-  t->op[DRV_XaOpen] = AgentSlotFn<DRV_XaOpen>(XaVerbOpen);
-  t->op[DRV_XaPrepare] = AgentSlotFn<DRV_XaPrepare>(XaVerbPrepare);
-  t->op[DRV_XaRecover] = AgentSlotFn<DRV_XaRecover>(XaVerbRecover);
-  t->op[DRV_XaRollback] = AgentSlotFn<DRV_XaRollback>(XaVerbRollback);
-  t->op[DRV_XaStart] = AgentSlotFn<DRV_XaStart>(XaVerbStart);
+  if (t->DRV_ParamData) t->DRV_ParamData = XaParamData;
+  if (t->DRV_PutData) t->DRV_PutData = XaPutData;
+  if (t->DRV_PrepareExecuteEx) t->DRV_PrepareExecuteEx = XaPrepareExecuteEx;
+  t->DRV_XaClose = XaVerbClose;
+  t->DRV_XaCommit = XaVerbCommit;
+  t->DRV_XaComplete = XaVerbComplete;
+  t->DRV_XaEnd = XaVerbEnd;
+  t->DRV_XaForget = XaVerbForget;
+  t->DRV_XaOpen = XaVerbOpen;
+  t->DRV_XaPrepare = XaVerbPrepare;
+  t->DRV_XaRecover = XaVerbRecover;
+  t->DRV_XaRollback = XaVerbRollback;
+  t->DRV_XaStart = XaVerbStart;
 }
 
 }  // namespace
 
 uint32_t XaInterposeOpTable(AgentLink* link) {
-  if (link == nullptr || link->word == 0 || link->table == nullptr) return kIngErrNotCapable;
+  if (link == nullptr || link->word == 0 || link->table == nullptr) return kErrNotCapable;
   std::lock_guard<std::mutex> guard(g_xaLock);
   if (link->table == &g_xaTable) return 0;  // already laid over this link
   // Calls on other connections read the copy while a new connection installs: rewrite it only
@@ -376,14 +378,6 @@ AgentLink XaLowerLink() {
   return g_xaLower;
 }
 
-int XaHolderAssociated(const XaConnHolder* holder) { return holder != nullptr && holder->associated != 0; }
-
-uint32_t XaHolderSetAssociated(XaConnHolder* holder, int flag) {
-  if (holder == nullptr) return kIngErrBadArg;
-  holder->associated = flag != 0;
-  return 0;
-}
-
 XaConnHolder* XaHolderOf(uint32_t conn) {
   IngConn* c = IngConnFind(conn);
   return c ? c->xaHolder : nullptr;
@@ -405,4 +399,3 @@ void XaWorkerKill(XaConnHolder* holder) {
   ThreadJoin(&holder->worker->thread);
 }
 
-void XaThreadCleanup() {}

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/diag_text.h"
 #include "connect_fixture.h"
 
 namespace catalogtest {
@@ -52,13 +53,7 @@ protected:
         ConnectThroughDriverManager::TearDown();
     }
     std::string Database() const { return GetParam().wide ? "cat_sample_w" : "cat_sample_n"; }
-    static std::string Diag(SQLSMALLINT type, SQLHANDLE h) {
-        SQLCHAR state[6] = {}, msg[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        if (!SQL_SUCCEEDED(SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len))) return "(none)";
-        return std::string((char*)state) + " " + (char*)msg;
-    }
+    static std::string Diag(SQLSMALLINT type, SQLHANDLE h) { return tvtest::FirstDiagText(type, h); }
     std::string Diag() { return Diag(SQL_HANDLE_STMT, stmt); }
 
     // Every row of the open result, each cell through SQLGetData as text ("<null>" for NULL,

@@ -4,6 +4,7 @@
 // build).
 #include <string>
 
+#include "tests/support/diag_text.h"
 #include "connect_fixture.h"
 
 namespace resultstest {
@@ -15,13 +16,7 @@ using connecttest::kUser;
 inline SQLLEN kPoison() { return SQLLEN(0x5A5A5A5A5A5A5A5Aull); }
 
 // The first diagnostic of a handle as "STATE message", or "(none)".
-inline std::string DiagText(SQLSMALLINT type, SQLHANDLE h) {
-    SQLCHAR state[6] = {}, msg[1024] = {};
-    SQLINTEGER native = 0;
-    SQLSMALLINT len = 0;
-    if (!SQL_SUCCEEDED(SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len))) return "(none)";
-    return std::string((char*)state) + " " + (char*)msg;
-}
+inline std::string DiagText(SQLSMALLINT type, SQLHANDLE h) { return tvtest::FirstDiagText(type, h); }
 
 class ResultsTest : public connecttest::ConnectThroughDriverManager {
 protected:

@@ -17,7 +17,7 @@
 #include "connect_fixture.h"
 #include "e2e_env.h"
 #include "xa/xa_agent.h"
-#include "xa/xa_switch.h"
+#include "odbc/xa_switch.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "odbc/gateway.h"
 #include "odbc/globals.h"
-#include "fake_agent.h"
+#include "tests/support/scripted_agent.h"
 
 template <class R>
 R* RecordOf(HandleTable* table, SQLHANDLE h) {

@@ -76,11 +76,11 @@ inline uint32_t FetchRows(uint32_t, uint16_t, Dataset* ds) {
 inline AgentFuncTable* Table() {
     static AgentFuncTable t = [] {
         AgentFuncTable x = *fake::Table();
-        x.op[DRV_PrepareExecute] = AgentSlotFn<DRV_PrepareExecute>(PrepareExecute);
-        x.op[DRV_SetParams] = AgentSlotFn<DRV_SetParams>(SetParams);
-        x.op[DRV_SetParamDescs] = AgentSlotFn<DRV_SetParamDescs>(SetParamDescs);
-        x.op[DRV_Execute] = AgentSlotFn<DRV_Execute>(Execute);
-        x.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(FetchRows);
+        x.DRV_PrepareExecute = PrepareExecute;
+        x.DRV_SetParams = SetParams;
+        x.DRV_SetParamDescs = SetParamDescs;
+        x.DRV_Execute = Execute;
+        x.DRV_FetchRows = FetchRows;
         return x;
     }();
     return &t;

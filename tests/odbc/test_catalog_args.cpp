@@ -81,17 +81,17 @@ uint32_t RecordTypeInfo(uint32_t stmt, uint16_t type) {
 
 AgentFuncTable MakeTable() {
     AgentFuncTable t{};
-    t.op[DRV_DDTables] = AgentSlotFn<DRV_DDTables>(RecordTexts<DRV_DDTables, 4>);
-    t.op[DRV_DDColumns] = AgentSlotFn<DRV_DDColumns>(RecordTexts<DRV_DDColumns, 4>);
-    t.op[DRV_DDColumnPrivileges] = AgentSlotFn<DRV_DDColumnPrivileges>(RecordTexts<DRV_DDColumnPrivileges, 4>);
-    t.op[DRV_DDPrimaryKeys] = AgentSlotFn<DRV_DDPrimaryKeys>(RecordTexts<DRV_DDPrimaryKeys, 3>);
-    t.op[DRV_DDTablePrivileges] = AgentSlotFn<DRV_DDTablePrivileges>(RecordTexts<DRV_DDTablePrivileges, 3>);
-    t.op[DRV_DDForeignKeys] = AgentSlotFn<DRV_DDForeignKeys>(RecordTexts<DRV_DDForeignKeys, 6>);
-    t.op[DRV_DDProcedures] = AgentSlotFn<DRV_DDProcedures>(RecordTexts<DRV_DDProcedures, 3>);
-    t.op[DRV_DDProcedureColumns] = AgentSlotFn<DRV_DDProcedureColumns>(RecordTexts<DRV_DDProcedureColumns, 4>);
-    t.op[DRV_DDSpecialColumns] = AgentSlotFn<DRV_DDSpecialColumns>(RecordSpecial);
-    t.op[DRV_DDStatistics] = AgentSlotFn<DRV_DDStatistics>(RecordStatistics);
-    t.op[DRV_DDTypeInfo] = AgentSlotFn<DRV_DDTypeInfo>(RecordTypeInfo);
+    t.DRV_DDTables = RecordTexts<DRV_DDTables, 4>;
+    t.DRV_DDColumns = RecordTexts<DRV_DDColumns, 4>;
+    t.DRV_DDColumnPrivileges = RecordTexts<DRV_DDColumnPrivileges, 4>;
+    t.DRV_DDPrimaryKeys = RecordTexts<DRV_DDPrimaryKeys, 3>;
+    t.DRV_DDTablePrivileges = RecordTexts<DRV_DDTablePrivileges, 3>;
+    t.DRV_DDForeignKeys = RecordTexts<DRV_DDForeignKeys, 6>;
+    t.DRV_DDProcedures = RecordTexts<DRV_DDProcedures, 3>;
+    t.DRV_DDProcedureColumns = RecordTexts<DRV_DDProcedureColumns, 4>;
+    t.DRV_DDSpecialColumns = RecordSpecial;
+    t.DRV_DDStatistics = RecordStatistics;
+    t.DRV_DDTypeInfo = RecordTypeInfo;
     return t;
 }
 AgentFuncTable g_table = MakeTable();
@@ -341,10 +341,10 @@ uint32_t FakeFree(uint32_t) {
 }
 AgentFuncTable MakeLookupTable() {
     AgentFuncTable t{};
-    t.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(FakeAlloc);
-    t.op[DRV_DDTypeInfo] = AgentSlotFn<DRV_DDTypeInfo>(FakeTypeInfo);
-    t.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(FakeFetch);
-    t.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(FakeFree);
+    t.DRV_AllocStmt = FakeAlloc;
+    t.DRV_DDTypeInfo = FakeTypeInfo;
+    t.DRV_FetchRows = FakeFetch;
+    t.DRV_FreeStmt = FakeFree;
     return t;
 }
 AgentFuncTable g_lookupTable = MakeLookupTable();

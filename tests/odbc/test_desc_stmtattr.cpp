@@ -39,8 +39,8 @@ uint32_t NegSetOption(uint32_t h, uint32_t id, void* value) {
 AgentFuncTable* NegTable() {
     static AgentFuncTable t;
     t = *fake::Table();
-    t.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(NegGetInfo);
-    t.op[DRV_SetOption] = AgentSlotFn<DRV_SetOption>(NegSetOption);
+    t.DRV_GetInfo = NegGetInfo;
+    t.DRV_SetOption = NegSetOption;
     return &t;
 }
 

@@ -307,7 +307,7 @@ uint32_t FakeGetErrors(uint32_t h, AgentErrors* out) {
 
 TEST_F(DiagFixture, AgentMessagesAreCollectedStatementFirstThenConnection) {
     static AgentFuncTable table{};
-    table.op[DRV_GetErrors] = AgentSlotFn<DRV_GetErrors>(FakeGetErrors);
+    table.DRV_GetErrors = FakeGetErrors;
     ConnRecord* c = ConnOf(p.dbc);
     c->link = {2, &table};
     c->agentServer = 3;

@@ -2,7 +2,7 @@
 // SQLExtendedFetch with statuses, rows fetched, column-wise and row-wise binding.
 #include <cstring>
 
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "stmt_fixture.h"
 
 namespace {

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/temp_dirs.h"
+#include "odbc/globals.h"
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
@@ -18,17 +20,8 @@ namespace {
 
 std::string& DataDir() {
     static std::string dir = [] {
-        char tmpl[] = "/tmp/tv_info_XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        std::string s = d ? d : "/tmp";
-        setenv("II_DATABASE_DIR", s.c_str(), 1);
-        char err[256];
-        iiengine_createDatabase("infodb", nullptr, nullptr, err, sizeof err);
-        static std::string keep = s;
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(keep, ec);
-        });
+        std::string s = tvtest::EngineDataDir("tv_info_");
+        tvtest::CreateDatabase("infodb");
         return s;
     }();
     return dir;
@@ -59,7 +52,7 @@ protected:
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
         conn = ConnOf(dbc);
         // What opening the connection does with the agent, in short: a wide connection.
-        ASSERT_EQ(0, IngInstallOpTable(&conn->link));
+        ASSERT_EQ(0, AgentStackInstall(&conn->link));
         unsigned char block[16] = {};
         ASSERT_EQ(0u, AgentCall<DRV_ServerAlloc>(&conn->link, static_cast<void*>(block), &conn->agentServer));
         IngConnectParams p{};
@@ -74,7 +67,7 @@ protected:
         agentTable = conn->link.table;
         g_lower = agentTable;
         counting = *agentTable;
-        counting.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(CountingGetInfo);
+        counting.DRV_GetInfo = CountingGetInfo;
         conn->link.table = &counting;
     }
     void TearDown() override {

@@ -85,12 +85,12 @@ protected:
     ConnRecord* conn = nullptr;
     void SetUp() override {
         g_fake = &fake;
-        table.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(FakeGetInfo);
-        table.op[DRV_SetOption] = AgentSlotFn<DRV_SetOption>(FakeSetOption);
-        table.op[DRV_GetErrors] = AgentSlotFn<DRV_GetErrors>(FakeGetErrors);
-        table.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(FakeAllocStmt);
-        table.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(FakeFreeStmt);
-        table.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(FakeFreeStmt);
+        table.DRV_GetInfo = FakeGetInfo;
+        table.DRV_SetOption = FakeSetOption;
+        table.DRV_GetErrors = FakeGetErrors;
+        table.DRV_AllocStmt = FakeAllocStmt;
+        table.DRV_FreeStmt = FakeFreeStmt;
+        table.DRV_CloseCursor = FakeFreeStmt;
     }
     void Open(uint32_t version) {
         if (version == 3) {

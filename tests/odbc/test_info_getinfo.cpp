@@ -74,8 +74,8 @@ protected:
     ConnRecord* conn = nullptr;
     void SetUp() override {
         g_fake = &fake;
-        table.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(FakeGetInfo);
-        table.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(FakeDisconnect);  // disconnect reaches the agent
+        table.DRV_GetInfo = FakeGetInfo;
+        table.DRV_Disconnect = FakeDisconnect;  // disconnect reaches the agent
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
         conn = ConnOf(dbc);

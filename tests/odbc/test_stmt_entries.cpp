@@ -202,7 +202,7 @@ uint32_t DescribeExTwice(uint32_t h, uint16_t* count, uint16_t* rowCount, Column
 TEST_F(EntriesTest, RepeatedAttributeRowReplacesTheEarlierOne) {
     conn->capExtra[0] = 1;
     AgentFuncTable table = *fake::Table();
-    table.op[DRV_DescribeColsEx] = AgentSlotFn<DRV_DescribeColsEx>(DescribeExTwice);
+    table.DRV_DescribeColsEx = DescribeExTwice;
     conn->link.table = &table;
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
     SQLSMALLINT n = 0;

@@ -21,7 +21,8 @@ TEST_F(StmtRecordTest, NewStatementHoldsItsAgentStatementAndFourDescriptorsInOrd
         }
     }
     EXPECT_EQ(stmt->ard, stmt->implicitArd);
-    EXPECT_EQ(stmt, stmt->cursor.owner);
+    EXPECT_EQ(&stmt->cursorOwner, stmt->cursor.owner);
+    EXPECT_EQ(stmt, stmt->cursorOwner.stmt);
     EXPECT_EQ(stmt->agentStmt, stmt->cursor.agentStmt);
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/test_stmt_fixture.h"
+#include "tests/drv_ingii/test_stmt_fixture.h"
 #include "drv_ingii/i-cat.h"
 #include "drv_ingii/i-diag.h"
 #include "scrs/ks.h"
@@ -75,9 +75,9 @@ class DescSession : public stmttest::AgentSession {
 
   template <int S>
   void Hook() {
-    static AgentOpFn real;
-    real = link.table->op[S];
-    counting.op[S] = reinterpret_cast<AgentOpFn>(+[](uint32_t stmt, const void* args) -> uint32_t {
+    static DRV_Catalog_t real;
+    real = AgentSlotGet<S>(link.table);
+    counting.*AgentSlotSig<S>::field = +[](uint32_t stmt, const void* args) -> uint32_t {
       ++calls[S];
       auto* names = static_cast<const char* const*>(args);
       bool applies = only.empty() || (names && names[2] && only == names[2]);
@@ -86,24 +86,24 @@ class DescSession : public stmttest::AgentSession {
       if (S == DRV_DDTables && (mode[S] == 4 || (mode[S] == 3 && names[1] && std::string(names[1]) == "%"))) {
         char pat[] = "e%";
         const char* a[4] = {names[0], names[1], pat, names[3]};
-        return reinterpret_cast<DRV_Catalog_t>(real)(stmt, a);
+        return real(stmt, a);
       }
       if (applies && mode[S] == 2) {
         if (S == DRV_DDSpecialColumns) {
           IngSpecialColumnsArgs a = *static_cast<const IngSpecialColumnsArgs*>(args);
           a.table = "no_such_table";
-          return reinterpret_cast<DRV_Catalog_t>(real)(stmt, &a);
+          return real(stmt, &a);
         }
         if (S == DRV_DDStatistics) {
           IngStatisticsArgs a = *static_cast<const IngStatisticsArgs*>(args);
           a.table = "no_such_table";
-          return reinterpret_cast<DRV_Catalog_t>(real)(stmt, &a);
+          return real(stmt, &a);
         }
         const char* a[4] = {names[0], names[1], "no_such_table", S == DRV_DDPrimaryKeys ? nullptr : names[3]};
-        return reinterpret_cast<DRV_Catalog_t>(real)(stmt, a);
+        return real(stmt, a);
       }
-      return reinterpret_cast<DRV_Catalog_t>(real)(stmt, args);
-    });
+      return real(stmt, args);
+    };
   }
   static void ResetCalls() {
     for (int& c : calls) c = 0;

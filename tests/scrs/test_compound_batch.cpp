@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "scrs/sc_compound.h"
 #include "scrs/sc_cursor.h"
-#include "tests/agent/test_stmt_fixture.h"
+#include "tests/drv_ingii/test_stmt_fixture.h"
 
 using namespace stmttest;
 
@@ -23,7 +23,7 @@ class CompoundMore : public AgentSession {
   uint32_t Batch(uint32_t s, std::vector<ScsBatchEntry> entries, uint16_t* run, std::vector<int32_t>* counts) {
     int32_t* arr = nullptr;
     using Fn = uint32_t (*)(uint32_t, uint16_t, ScsBatchEntry*, uint16_t*, int32_t**);
-    auto fn = reinterpret_cast<Fn>(link.table->op[DRV_ExecuteBatch]);
+    auto fn = reinterpret_cast<Fn>(link.table->DRV_ExecuteBatch);
     uint32_t rc = fn(s, uint16_t(entries.size()), entries.data(), run, &arr);
     counts->clear();
     if (arr != nullptr) counts->assign(arr, arr + entries.size());
@@ -136,7 +136,7 @@ TEST_F(CompoundMore, ExecuteRowsetDescribesResultAndParametersAndCountsRows) {
   Exec("INSERT INTO er VALUES (2, 'y')");
   using Fn = uint32_t (*)(uint32_t, const char*, Dataset*, uint16_t, ParamDescEntry*, uint32_t*, uint16_t*,
                           ColumnInfo**, uint16_t*, ColumnInfo**, int32_t*);
-  auto fn = reinterpret_cast<Fn>(link.table->op[DRV_ExecuteRowset]);
+  auto fn = reinterpret_cast<Fn>(link.table->DRV_ExecuteRowset);
   uint32_t s = Stmt();
   uint32_t rowset = 5;
   uint16_t ncols = 0, nparams = 0;
@@ -173,7 +173,7 @@ TEST_F(CompoundMore, ExecuteRowsetDescribesResultAndParametersAndCountsRows) {
 
 TEST_F(CompoundMore, AllocPrepareSetsOptionsOnlyForScrollableTypesAndHandsAFailedPreparesMessagesToTheConnection) {
   using Fn = uint32_t (*)(uint32_t, const char*, uint32_t, uint32_t, uint32_t*);
-  auto fn = reinterpret_cast<Fn>(link.table->op[DRV_AllocPrepare]);
+  auto fn = reinterpret_cast<Fn>(link.table->DRV_AllocPrepare);
   Exec("CREATE TABLE ap (a INTEGER)");
   uint32_t s = 0;
   ASSERT_EQ(0u, fn(conn, "SELECT a FROM ap", 2, 0, &s)) << Errors(conn);
@@ -203,7 +203,7 @@ TEST_F(CompoundMore, FetchDescribeGivesTheResultShapeWithoutRows) {
   uint32_t s = Stmt();
   ASSERT_EQ(0u, Run(s, "SELECT a, b FROM fd")) << Errors(s);
   using Fn = uint32_t (*)(uint32_t, uint16_t*, ColumnInfo**, Dataset*);
-  auto fn = reinterpret_cast<Fn>(link.table->op[DRV_FetchDescribe]);
+  auto fn = reinterpret_cast<Fn>(link.table->DRV_FetchDescribe);
   Block b;
   uint16_t n = 0;
   ColumnInfo* info = nullptr;
@@ -302,12 +302,12 @@ TEST_F(CompoundPieces, ALongValueComesOutInPiecesAndEachCellStartsAtItsBeginning
   ASSERT_EQ(0u, AgentCall<DRV_SetOption>(&link, s, 0x32030009u, static_cast<void*>(&three)));
   ASSERT_EQ(0u, Run(s, "SELECT k, v FROM lv ORDER BY k")) << Errors(s);
   using Get = uint32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, void**, uint32_t*, uint32_t*, uint32_t*);
-  auto get = reinterpret_cast<Get>(link.table->op[DRV_GetRowsetValue]);
+  auto get = reinterpret_cast<Get>(link.table->DRV_GetRowsetValue);
   void* piece = nullptr;
   uint32_t len = 0, kind = 0, left = 0;
   EXPECT_EQ(82u, get(s, 1, 1, 100, &piece, &len, &kind, &left));  // nothing fetched yet
   using Conv = uint32_t (*)(uint32_t, Rowset**, int32_t, uint32_t*, uint32_t*, uint16_t);
-  auto conv = reinterpret_cast<Conv>(link.table->op[DRV_ExtendedFetchConvert]);
+  auto conv = reinterpret_cast<Conv>(link.table->DRV_ExtendedFetchConvert);
   Rowset* rs = nullptr;
   uint32_t rows = 0, total = 0;
   ASSERT_EQ(0u, conv(s, &rs, 1, &rows, &total, 1)) << Errors(s);

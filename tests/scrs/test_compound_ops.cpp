@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "scrs/sc_compound.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/ss.h"
-#include "tests/agent/test_stmt_fixture.h"
+#include "tests/drv_ingii/test_stmt_fixture.h"
 
 using namespace stmttest;
 
@@ -38,10 +38,10 @@ class Compound : public AgentSession {
 TEST_F(Compound, TheLayerHoldsTheCompoundSlotsAndTheAgentsPrepareExecuteIsNotCalled) {
   const AgentFuncTable* t = SCS_LayerTable();
   ASSERT_NE(nullptr, t);
-  EXPECT_EQ(AgentSlotFn<DRV_PrepareExecute>(SCS_PrepareExecute), t->op[DRV_PrepareExecute]);
-  EXPECT_EQ(AgentSlotFn<DRV_MoreResults>(SCS_MoreResults), t->op[DRV_MoreResults]);
-  EXPECT_EQ(reinterpret_cast<AgentOpFn>(SCS_ExecuteBatch), t->op[DRV_ExecuteBatch]);
-  EXPECT_EQ(reinterpret_cast<AgentOpFn>(SCS_SetParamDescsEx), t->op[DRV_SetParamDescsEx]);
+  EXPECT_EQ(SCS_PrepareExecute, t->DRV_PrepareExecute);
+  EXPECT_EQ(SCS_MoreResults, t->DRV_MoreResults);
+  EXPECT_EQ(SCS_ExecuteBatch, t->DRV_ExecuteBatch);
+  EXPECT_EQ(SCS_SetParamDescsEx, t->DRV_SetParamDescsEx);
 }
 
 // The same statements through the agent's own one-call execute and through the layer's give
@@ -156,9 +156,9 @@ TEST_F(Compound, MoreResultsPassesDownOnlyForForwardOnlyReadOnlyAndAlwaysResetsT
 
 TEST_F(Compound, NamedDescriptionsReachTheStatementAsPlainOnesWhenTheTableBelowHasNoNamedSlot) {
   Exec("CREATE TABLE named (a INTEGER, b VARCHAR(10))");
-  ASSERT_EQ(nullptr, SCS_LowerLink()->table->op[DRV_SetParamDescsEx]);
+  ASSERT_EQ(nullptr, SCS_LowerLink()->table->DRV_SetParamDescsEx);
   using Fn = uint32_t (*)(uint32_t, const char*, Dataset*, uint16_t, ScsNamedParamDesc*);
-  auto fn = reinterpret_cast<Fn>(link.table->op[DRV_PrepareExecuteEx]);
+  auto fn = reinterpret_cast<Fn>(link.table->DRV_PrepareExecuteEx);
   ASSERT_NE(nullptr, fn);
   ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 10}}, 1);
   p.Put<int32_t>(0, 0, 8);
@@ -180,7 +180,7 @@ TEST_F(Compound, NamedDescriptionsReachTheStatementAsPlainOnesWhenTheTableBelowH
   EXPECT_EQ(8, b.Get<int32_t>(0, 0));
   EXPECT_EQ("eight", b.Text(1, 0));
   // Descriptions promised but not given; an unknown statement.
-  auto ex = reinterpret_cast<uint32_t (*)(uint32_t, uint16_t, ScsNamedParamDesc*)>(link.table->op[DRV_SetParamDescsEx]);
+  auto ex = reinterpret_cast<uint32_t (*)(uint32_t, uint16_t, ScsNamedParamDesc*)>(link.table->DRV_SetParamDescsEx);
   EXPECT_EQ(21u, ex(s, 2, nullptr));
   EXPECT_EQ(21u, ex(0xBAD6u, 1, d));
   EXPECT_EQ(21u, fn(0xBAD6u, nullptr, OneInt({1}), 0, nullptr));

@@ -107,7 +107,7 @@ class DscCache : public ::testing::Test {
   void SetUp() override {
     g_script = Script{};
     g_table = AgentFuncTable{};
-    g_table.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(ScriptFetch);
+    g_table.DRV_FetchRows = ScriptFetch;
     char tmpl[] = "/tmp/dsctestXXXXXX";
     ASSERT_NE(nullptr, mkdtemp(tmpl));
     dir_ = tmpl;
@@ -282,7 +282,7 @@ TEST_F(DscCache, MissingRecordsFail) {
   EXPECT_EQ(15u, DSC_GetRows(nullptr, 0, 1, &origin, &ds_));
   EXPECT_EQ(15u, dsc_Open(nullptr));
   DSC_Close(nullptr);
-  g_table.op[DRV_FetchRows] = nullptr;
+  g_table.DRV_FetchRows = nullptr;
   EXPECT_EQ(43u, Fill(10));  // an empty slot is never called
   EXPECT_EQ(0u, total_);
 }

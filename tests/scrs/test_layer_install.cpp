@@ -3,9 +3,10 @@
 // served from the dataset cache.
 #include <set>
 
+#include "odbc/globals.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/ss.h"
-#include "tests/agent/test_stmt_fixture.h"
+#include "tests/drv_ingii/test_stmt_fixture.h"
 #include "util/scrarray.h"
 #include "util/hash.h"
 #include "util/trymem.h"
@@ -16,7 +17,7 @@ namespace {
 
 TEST(LayerInstall, TakesItsSlotsAndLeavesTheRestToTheAgent) {
   AgentLink link{};
-  ASSERT_EQ(0, IngInstallOpTable(&link));
+  ASSERT_EQ(0, AgentStackInstall(&link));
   const AgentFuncTable* scs = SCS_LayerTable();
   ASSERT_NE(nullptr, scs);
   const AgentFuncTable* agent = IngAgentOpTable();
@@ -30,21 +31,21 @@ TEST(LayerInstall, TakesItsSlotsAndLeavesTheRestToTheAgent) {
                                DRV_SetParamDescsEx};
   for (int slot = 0; slot < kAgentSlotCount; ++slot) {
     if (taken.count(slot)) {
-      EXPECT_NE(agent->op[slot], scs->op[slot]) << "slot " << slot;
-      EXPECT_NE(nullptr, scs->op[slot]) << "slot " << slot;
+      EXPECT_FALSE(AgentSlotSame(agent, scs, slot)) << "slot " << slot;
+      EXPECT_TRUE(AgentSlotFilled(scs, slot)) << "slot " << slot;
     } else {
       // Set-up, scroll, positioned and bulk slots still reach the agent as they are.
-      EXPECT_EQ(agent->op[slot], scs->op[slot]) << "slot " << slot;
+      EXPECT_TRUE(AgentSlotSame(agent, scs, slot)) << "slot " << slot;
     }
   }
-  EXPECT_EQ(AgentSlotFn<DRV_Connect>(SCS_Connect), scs->op[DRV_Connect]);
-  EXPECT_EQ(AgentSlotFn<DRV_FetchRows>(SCS_FetchRows), scs->op[DRV_FetchRows]);
-  for (int slot : {DRV_ParamData, DRV_PutData, DRV_GetData}) EXPECT_EQ(nullptr, scs->op[slot]);
+  EXPECT_EQ(SCS_Connect, scs->DRV_Connect);
+  EXPECT_EQ(SCS_FetchRows, scs->DRV_FetchRows);
+  for (int slot : {DRV_ParamData, DRV_PutData, DRV_GetData}) EXPECT_FALSE(AgentSlotFilled(scs, slot));
 }
 
 TEST(LayerInstall, ASecondInstallKeepsTheFirstLowerLink) {
   AgentLink a{}, b{};
-  IngInstallOpTable(&a);
+  AgentStackInstall(&a);
   const AgentLink lower = *SCS_LowerLink();
   // A link laid straight over some other table still ends at the layer's table.
   AgentFuncTable other{};
@@ -242,7 +243,7 @@ TEST_F(LayerSession, ScrollableStatementsKeepACopyOfTheirParameters) {
   ASSERT_EQ(0u, AgentCall<DRV_SetParams>(&link, s, p1.Give()));
   SCS_Cursor& c = IngStmtFind(s)->cursor;
   EXPECT_EQ(SCS_LowerLink(), c.link);
-  EXPECT_EQ(IngStmtFind(s), c.owner);
+  EXPECT_EQ(nullptr, c.owner);  // the agent's block has no application side
   EXPECT_EQ(nullptr, c.keptParams);  // forward-only keeps nothing
   c.cursorType = 1;
   ParamSet p2({{DS_INTEGER, 4}}, 1);

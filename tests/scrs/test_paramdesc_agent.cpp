@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/test_stmt_fixture.h"
+#include "tests/drv_ingii/test_stmt_fixture.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 // snapshot by start row.
 #include <sqlext.h>
 
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/ss.h"
-#include "tests/agent/test_stmt_fixture.h"
+#include "tests/drv_ingii/test_stmt_fixture.h"
 
 using namespace stmttest;
 

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/diag_text.h"
+#include "tests/support/temp_dirs.h"
 #include "drv_ingii/i-glob.h"
 #include "iiapi/iiapi.h"
 #include "odbc/gateway.h"
@@ -29,27 +31,15 @@ inline std::string& OdbcDir() {
 // xatm1 to xatm4 (one database each, for a transaction manager's resource managers).
 inline bool PrepareOdbc() {
   static const bool done = [] {
-    char tmpl[] = "/tmp/xatest-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    if (!d) return false;
-    OdbcDir() = d;
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(OdbcDir(), ec);
-    });
-    std::ofstream(OdbcDir() + "/odbc.ini") << "[xadb]\nDriver=/opt/corvanta/lib/libtelvarinu.so\nXaInfo=xa-open-text\n\n"
-                                              "[xanodrv]\nXaInfo=other\n\n"
-                                              "[xanoinfo]\nDriver=/opt/corvanta/lib/libtelvarin.so\n\n"
-                                              "[xatm1]\nXaInfo=tm\n\n[xatm2]\nXaInfo=tm\n\n"
-                                              "[xatm3]\nXaInfo=tm\n\n[xatm4]\nXaInfo=tm\n";
-    std::ofstream(OdbcDir() + "/odbcinst.ini") << "";
-    setenv("ODBCSYSINI", d, 1);
-    setenv("ODBCINI", (OdbcDir() + "/odbc.ini").c_str(), 1);
-    setenv("II_DATABASE_DIR", d, 1);
+    OdbcDir() = tvtest::EngineDataDir("xatest-");
+    tvtest::UsePrivateIni(OdbcDir(), "[xadb]\nDriver=/opt/corvanta/lib/libtelvarinu.so\nXaInfo=xa-open-text\n\n"
+                                     "[xanodrv]\nXaInfo=other\n\n"
+                                     "[xanoinfo]\nDriver=/opt/corvanta/lib/libtelvarin.so\n\n"
+                                     "[xatm1]\nXaInfo=tm\n\n[xatm2]\nXaInfo=tm\n\n"
+                                     "[xatm3]\nXaInfo=tm\n\n[xatm4]\nXaInfo=tm\n");
     setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
-    char err[256];
     for (const char* db : {"xadb", "xanodrv", "xanoinfo", "Default", "xatm1", "xatm2", "xatm3", "xatm4"})
-      if (iiengine_createDatabase(db, nullptr, nullptr, err, sizeof err) != 0) return false;
+      if (!tvtest::CreateDatabase(db)) return false;
     return true;
   }();
   return done;
@@ -89,15 +79,7 @@ class OdbcXaTest : public ::testing::Test {
     return h;
   }
 
-  static std::string Diag(SQLSMALLINT type, SQLHANDLE h) {
-    std::string all;
-    SQLCHAR state[6], text[512];
-    SQLINTEGER native = 0;
-    SQLSMALLINT len = 0;
-    for (SQLSMALLINT i = 1; SQLGetDiagRec(type, h, i, state, &native, text, sizeof text, &len) == SQL_SUCCESS; ++i)
-      all += std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text) + "\n";
-    return all;
-  }
+  static std::string Diag(SQLSMALLINT type, SQLHANDLE h) { return tvtest::AllDiagText(type, h); }
 
   static SQLRETURN ExecOn(SQLHDBC h, const char* sql) {
     SQLHSTMT s = SQL_NULL_HSTMT;

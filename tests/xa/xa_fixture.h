@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/agent/agent_fixture.h"
+#include "tests/drv_ingii/agent_fixture.h"
 #include "xa/xa_agent.h"
 
 namespace xatest {

@@ -9,7 +9,7 @@
 #include "iiapi/internal.h"
 #include "util/xid.h"
 #include "xa/xa_agent.h"
-#include "xa/xa_switch.h"
+#include "odbc/xa_switch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 2048) return 0;

@@ -7,7 +7,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-initsql.h"
 #include "drv_ingii/ingutil.h"
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 
 namespace {
@@ -90,8 +90,7 @@ TEST(DynCursSensitivity, ParseAndName) {
 TEST(CursorBlock, InitResetAndPositions) {
   SCS_Cursor c;
   AgentLink link{2, nullptr};
-  int owner = 0;
-  ASSERT_EQ(SCS_CursorInit(&c, 7, 9, &link, &owner), 0u);
+  ASSERT_EQ(SCS_CursorInit(&c, 7, 9, &link, nullptr), 0u);
   EXPECT_EQ(c.rowsetSize, 1u);
   EXPECT_EQ(c.keysetSize, 0u);
   EXPECT_EQ(c.rowsFetched, -1);

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/temp_dirs.h"
+#include "odbc/globals.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-info.h"
@@ -48,20 +50,10 @@ inline std::string& DataDirName() {
 // The data directory of the whole test program, made once and removed at exit.
 inline const std::string& DataDir() {
   static std::string dir = [] {
-    char tmpl[] = "/tmp/agenttest-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    std::string s = d ? d : "/tmp";
-    if (d) {
-      DataDirName() = s;
-      std::atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(DataDirName(), ec);
-      });
-    }
-    setenv("II_DATABASE_DIR", s.c_str(), 1);
-    char err[256];
-    iiengine_createDatabase("agentdb", nullptr, nullptr, err, sizeof err);
-    iiengine_createDatabase("default", nullptr, nullptr, err, sizeof err);
+    std::string s = tvtest::EngineDataDir("agenttest-");
+    DataDirName() = s;
+    tvtest::CreateDatabase("agentdb");
+    tvtest::CreateDatabase("default");
     return s;
   }();
   return dir;
@@ -84,7 +76,7 @@ class AgentTest : public ::testing::Test {
     }
     IngSetQueryHook(QueryHook);
     IngSetLogHook(LogHook);
-    ASSERT_EQ(IngInstallOpTable(&link), 0);
+    ASSERT_EQ(AgentStackInstall(&link), 0);
     unsigned char block[16] = {};
     ASSERT_EQ(AgentCall<DRV_ServerAlloc>(&link, static_cast<void*>(block), &server), 0u);
     ASSERT_NE(server, 0u);

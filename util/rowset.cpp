@@ -1,11 +1,12 @@
-#include "odbc/rowset.h"
+#include "util/rowset.h"
+#include "util/errtable.h"
 
 #include <cstdlib>
 
 uint32_t RowsetCreate(Rowset** owner, int32_t rows) {
-    if (!owner || rows <= 0) return 15;
+    if (!owner || rows <= 0) return kErrGeneral;
     auto* rs = static_cast<Rowset*>(calloc(1, sizeof(Rowset)));
-    if (!rs) return 16;
+    if (!rs) return kErrNoMemory;
     if (uint32_t rc = RowsetResize(rs, rows)) {
         free(rs);
         return rc;
@@ -15,15 +16,15 @@ uint32_t RowsetCreate(Rowset** owner, int32_t rows) {
 }
 
 uint32_t RowsetResize(Rowset* rs, int32_t rows) {
-    if (!rs || rows <= 0) return 15;
+    if (!rs || rows <= 0) return kErrGeneral;
     RowsetClear(rs);
     rs->statuses = static_cast<uint16_t*>(calloc(size_t(rows), sizeof(uint16_t)));
-    if (!rs->statuses) return 16;
+    if (!rs->statuses) return kErrNoMemory;
     rs->data = static_cast<Dataset*>(calloc(1, sizeof(Dataset)));
     if (!rs->data) {
         free(rs->statuses);
         rs->statuses = nullptr;
-        return 16;
+        return kErrNoMemory;
     }
     for (int32_t i = 0; i < rows; ++i) rs->statuses[i] = 3;  // SQL_ROW_NOROW
     if (int rc = DatasetInit(rs->data, 0)) {

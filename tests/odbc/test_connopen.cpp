@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/temp_dirs.h"
 #include "drv_ingii/i-glob.h"
 #include "iiapi/iiapi.h"
 #include "odbc/conn.h"
@@ -29,23 +30,10 @@ std::string& TempDir() {
 // of the machine reaches the keyword merge.
 void Prepare() {
     static const bool done = [] {
-        char tmpl[] = "/tmp/connopen-XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        if (!d) return false;
-        TempDir() = d;
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(TempDir(), ec);
-        });
-        std::ofstream(TempDir() + "/odbc.ini") << "";
-        std::ofstream(TempDir() + "/odbcinst.ini") << "";
-        setenv("ODBCSYSINI", d, 1);
-        setenv("ODBCINI", (TempDir() + "/odbc.ini").c_str(), 1);
-        setenv("II_DATABASE_DIR", d, 1);
+        TempDir() = tvtest::EngineDataDir("connopen-");
+        tvtest::UsePrivateIni(TempDir(), "");
         setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
-        char err[256];
-        return iiengine_createDatabase("codb", nullptr, nullptr, err, sizeof err) == 0 &&
-               iiengine_createDatabase("Default", nullptr, nullptr, err, sizeof err) == 0;
+        return tvtest::CreateDatabase("codb") && tvtest::CreateDatabase("Default");
     }();
     ASSERT_TRUE(done);
 }
@@ -392,8 +380,8 @@ uint32_t ScriptedRollback(uint32_t) { return 0; }
 
 TEST_F(ConnOpenTest, EnvironmentEndTranReportsTheFailingConnectionAndKeepsEachOwnError) {
     static AgentFuncTable table{};
-    table.op[DRV_Commit] = AgentSlotFn<DRV_Commit>(ScriptedCommit);
-    table.op[DRV_Rollback] = AgentSlotFn<DRV_Rollback>(ScriptedRollback);
+    table.DRV_Commit = ScriptedCommit;
+    table.DRV_Rollback = ScriptedRollback;
     SQLHDBC h2 = SQL_NULL_HDBC, h3 = SQL_NULL_HDBC;
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, henv, &h2));
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, henv, &h3));  // never opened: no transaction

@@ -10,7 +10,7 @@
 #include "tests/xa/odbc_fixture.h"
 #include "tests/xa/xa_fixture.h"
 #include "util/trymem.h"
-#include "xa/xa_switch.h"
+#include "odbc/xa_switch.h"
 
 extern "C" SQLRETURN SQLGetXaConnect(SQLHDBC* out);
 

@@ -1,6 +1,6 @@
 // The driver as an X/Open XA resource manager: the switch, its entries, and the exports that
 // hand an application the XA connection of its thread.
-#include "xa/xa_switch.h"
+#include "odbc/xa_switch.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -16,7 +16,7 @@
 #include "odbc/exports_internal.h"
 #include "odbc/globals.h"
 #include "odbc/handles.h"
-#include "odbc/installer.h"
+#include "platform/installer.h"
 #include "util/trace.h"
 #include "util/trymem.h"
 #include "xa/xa_agent.h"
@@ -232,7 +232,6 @@ void XaSwitchShutdown() {
   }
   // Closing the stream writes its "** normal end **" line.
   DebugClose(1);
-  XaThreadCleanup();
 }
 
 extern "C" TV_EXPORT xa_switch_t* kiv_xa_switch() {
@@ -253,15 +252,21 @@ int XaInfoDsn(const char* xaInfo, char* out, size_t size) {
   return 1;
 }
 
-int XaInfoRead(const char* dsn, char* out, size_t size) {
-  if (out == nullptr || size == 0) return 0;
-  std::memset(out, 0, size);
-  char buf[256] = {};
-  int len = InstGetPrivateProfileString(dsn ? dsn : "", "XaInfo", "", buf, int(sizeof buf), "odbc.ini");
-  if (len < 0 || size_t(len) >= size) return 0;
-  // Bounded copy (out is zeroed above); strncpy trips the release build's truncation warning.
-  const size_t n = std::min(strnlen(buf, sizeof buf - 1), size - 1);
-  std::memcpy(out, buf, n);
+HRESULT DtcGetXaSwitch(xa_switch_t** out) {
+  // The first call starts the trace along with the layer: its call line follows the trace's header.
+  bool traced = OleTraceOn();
+  if (traced) OleTracePrint("GetXaSwitch()\n");
+  if (DtcInit() != 0) return traced ? OleTraceResult(E_FAIL) : E_FAIL;
+  if (!traced && OleTraceOn()) OleTracePrint("GetXaSwitch()\n");
+  xa_switch_t* sw = kiv_xa_switch();  // the same switch the XA export hands out
+  if (sw == nullptr) return OleTraceOn() ? OleTraceResult(E_FAIL) : E_FAIL;
+  if (out) *out = sw;
+  return OleTraceOn() ? OleTraceResult(S_OK) : S_OK;
+}
+
+int IngXaShutdown() {
+  DtcFini();
+  XaSwitchShutdown();
   return 1;
 }
 

@@ -3,10 +3,12 @@
 
 #include <set>
 
+#include "odbc/globals.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/sc_cursor.h"
+#include "odbc/xa_switch.h"
 #include "xa/xa_agent.h"
 
 namespace {
@@ -19,15 +21,15 @@ TEST(AgentOpTable, AgentLeavesExactlyTheLayerSlotsEmpty) {
   const AgentFuncTable* t = IngAgentOpTable();
   for (int slot = 0; slot < kAgentSlotCount; ++slot) {
     if (kEmptyAgentSlots.count(slot) || kStatementEngineSlots.count(slot))
-      EXPECT_EQ(t->op[slot], nullptr) << "slot " << slot;
+      EXPECT_FALSE(AgentSlotFilled(t, slot)) << "slot " << slot;
     else
-      EXPECT_NE(t->op[slot], nullptr) << "slot " << slot;
+      EXPECT_TRUE(AgentSlotFilled(t, slot)) << "slot " << slot;
   }
 }
 
 TEST(AgentOpTable, InstallWritesWordTwoAndLaysBothLayers) {
   AgentLink link{0, nullptr};
-  ASSERT_EQ(IngInstallOpTable(&link), 0);
+  ASSERT_EQ(AgentStackInstall(&link), 0);
   EXPECT_EQ(link.word, 2u);
   ASSERT_NE(link.table, nullptr);
   EXPECT_EQ(link.table, XaLayerTable());
@@ -35,19 +37,19 @@ TEST(AgentOpTable, InstallWritesWordTwoAndLaysBothLayers) {
   ASSERT_NE(scs, nullptr);
   EXPECT_NE(scs, IngAgentOpTable());
   // Slot 40 is empty at every level; 38 and 39 below the XA layer.
-  for (const AgentFuncTable* t : {IngAgentOpTable(), scs, static_cast<const AgentFuncTable*>(link.table)}) EXPECT_EQ(t->op[DRV_GetData], nullptr);
-  EXPECT_EQ(scs->op[DRV_ParamData], nullptr);
-  EXPECT_EQ(scs->op[DRV_PutData], nullptr);
+  for (const AgentFuncTable* t : {IngAgentOpTable(), scs, static_cast<const AgentFuncTable*>(link.table)}) EXPECT_EQ(t->DRV_GetData, nullptr);
+  EXPECT_EQ(scs->DRV_ParamData, nullptr);
+  EXPECT_EQ(scs->DRV_PutData, nullptr);
   // The cursor layer answers slot 0 itself; slots it does not take reach the agent unchanged.
-  EXPECT_EQ(scs->op[DRV_GetInfo], AgentSlotFn<DRV_GetInfo>(SCS_GetInfo));
-  EXPECT_EQ(scs->op[DRV_Commit], IngAgentOpTable()->op[DRV_Commit]);
+  EXPECT_EQ(scs->DRV_GetInfo, SCS_GetInfo);
+  EXPECT_EQ(scs->DRV_Commit, IngAgentOpTable()->DRV_Commit);
 }
 
 TEST(AgentOpTable, SecondConnectionReusesTheCursorLayerTable) {
   AgentLink a{}, b{};
-  IngInstallOpTable(&a);
+  AgentStackInstall(&a);
   const AgentFuncTable* first = SCS_LayerTable();
-  IngInstallOpTable(&b);
+  AgentStackInstall(&b);
   EXPECT_EQ(SCS_LayerTable(), first);
   EXPECT_EQ(b.word, 2u);
   EXPECT_EQ(a.table, b.table);
@@ -55,7 +57,7 @@ TEST(AgentOpTable, SecondConnectionReusesTheCursorLayerTable) {
 
 TEST(AgentOpTable, LayingTheXaLayerTwiceKeepsOneLevel) {
   AgentLink link{};
-  IngInstallOpTable(&link);
+  AgentStackInstall(&link);
   AgentFuncTable* outer = link.table;
   EXPECT_EQ(XaInterposeOpTable(&link), 0u);
   EXPECT_EQ(link.table, outer);
@@ -74,13 +76,13 @@ TEST(AgentOpTable, XaLayerRefusesALinkWithoutWord) {
 
 TEST(AgentOpTable, EmptySlotIsNeverCalledAndAnswersNotCapable) {
   AgentLink link{};
-  IngInstallOpTable(&link);
-  EXPECT_EQ(AgentCall<DRV_GetData>(&link, 1u), 43u);
+  AgentStackInstall(&link);
+  EXPECT_EQ(AgentCall<DRV_GetData>(&link, 1u, uint16_t(1), 1u, uint64_t(0), nullptr, nullptr, nullptr, nullptr), 43u);
   // The cursor layer fills the fetch slot; an emptied copy shows the empty-slot answer.
   AgentFuncTable copy = *link.table;
-  copy.op[DRV_Fetch] = nullptr;
+  copy.DRV_Fetch = nullptr;
   AgentLink emptied{2, &copy};
-  EXPECT_EQ(AgentCall<DRV_Fetch>(&emptied, 1u), 43u);
+  EXPECT_EQ(AgentCall<DRV_Fetch>(&emptied, 1u, nullptr, 0, nullptr, nullptr), 43u);
   AgentLink none{2, nullptr};
   EXPECT_EQ(AgentCall<DRV_Commit>(&none, 1u), 43u);
   EXPECT_EQ(AgentCall<DRV_Commit>(static_cast<const AgentLink*>(nullptr), 1u), 43u);
@@ -88,7 +90,7 @@ TEST(AgentOpTable, EmptySlotIsNeverCalledAndAnswersNotCapable) {
 
 TEST(AgentOpTable, UnknownHandlesGiveInvalidArgument) {
   AgentLink link{};
-  IngInstallOpTable(&link);
+  AgentStackInstall(&link);
   EXPECT_EQ(AgentCall<DRV_Cancel>(&link, 0x12345678u), 21u);
   EXPECT_EQ(AgentCall<DRV_Disconnect>(&link, 0u), 21u);
   EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, 0xCCCC0000u), 21u);
@@ -111,13 +113,13 @@ TEST(XaEntryPoints, DtcSetsUpAndADispenserWithoutConnectionCannotEnlist) {
   EXPECT_EQ(DispenserRMConnect(nullptr), -1);
   EXPECT_EQ(DispenserRMEnlist(nullptr), -1);
   EXPECT_EQ(XaHolderAssociated(nullptr), 0);
-  EXPECT_STREQ(IngErrorState(kIngErrDtcEnlist), "IM932");
+  EXPECT_STREQ(IngErrorState(kErrDtcEnlist), "IM932");
   EXPECT_EQ(IngXaShutdown(), 1);
 }
 
 TEST(XaEntryPoints, AgentXaVerbsAnswerXOpenCodes) {
   AgentLink link{};
-  IngInstallOpTable(&link);
+  AgentStackInstall(&link);
   XID xid{};
   xid.formatID = 1;
   // An unknown agent connection is an invalid argument to every verb.
@@ -127,3 +129,11 @@ TEST(XaEntryPoints, AgentXaVerbsAnswerXOpenCodes) {
 }
 
 }  // namespace
+
+TEST(AgentOpTable, TheAgentInstallsOnlyItsOwnTable) {
+  AgentLink link{0, nullptr};
+  ASSERT_EQ(IngInstallOpTable(&link), 0);
+  EXPECT_EQ(link.word, 2u);
+  EXPECT_EQ(link.table, IngAgentOpTable());
+  EXPECT_EQ(IngInstallOpTable(nullptr), 21);
+}

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "connect_files.h"
-#include "odbc/installer.h"
+#include "platform/installer.h"
 
 namespace {
 

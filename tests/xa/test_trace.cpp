@@ -11,7 +11,7 @@
 #include "util/trace.h"
 #include "xa/xa_agent.h"
 #include "xa/xa_dtc.h"
-#include "xa/xa_switch.h"
+#include "odbc/xa_switch.h"
 #include "xa/xa_trace.h"
 
 extern "C" int32_t GetXaSwitch(uint32_t flags, xa_switch_t** out);

@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/support/temp_dirs.h"
+#include "odbc/globals.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
@@ -23,24 +25,7 @@ namespace stmttest {
 // A data directory for the program: one another fixture of the program set up already is
 // kept (its databases live there), else a new one, removed at exit.
 inline void UseTempDataDir() {
-  static std::string dir = [] {
-    const char* have = std::getenv("II_DATABASE_DIR");
-    if (have != nullptr && std::strncmp(have, "/tmp/", 5) == 0 && std::filesystem::is_directory(have))
-      return std::string(have);
-    char tmpl[] = "/tmp/tv-stmt-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    std::string path = d ? d : "/tmp";
-    setenv("II_DATABASE_DIR", path.c_str(), 1);
-    if (d != nullptr) {
-      static std::string made;
-      made = path;
-      std::atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(made, ec);
-      });
-    }
-    return path;
-  }();
+  static std::string dir = tvtest::EngineDataDir("tv-stmt-", true);
   // Databases go where the engine looks now (another fixture may have moved it).
   (void)dir;
 }
@@ -49,8 +34,8 @@ inline std::string NewDatabase() {
   UseTempDataDir();
   static std::atomic<int> n{0};
   std::string name = "stmt" + std::to_string(getpid()) + "x" + std::to_string(n.fetch_add(1));
-  char err[256] = {};
-  EXPECT_EQ(iiengine_createDatabase(name.c_str(), nullptr, nullptr, err, sizeof err), 0) << err;
+  std::string err;
+  EXPECT_TRUE(tvtest::CreateDatabase(name, &err)) << err;
   return name;
 }
 
@@ -68,7 +53,7 @@ class AgentSession : public ::testing::Test {
       char err[512] = {};
       ASSERT_EQ(iiengine_loadSample(db.c_str(), "owner", nullptr, err, sizeof err), 0) << err;
     }
-    IngInstallOpTable(&link);
+    AgentStackInstall(&link);
     ASSERT_EQ(AgentCall<DRV_ServerAlloc>(&link, nullptr, &server), 0u);
     IngConnectParams p{};
     p.marker = unicode ? "W\x7F\x01\x01" : "";

@@ -1,5 +1,5 @@
 #pragma once
-// A scripted agent behind an operation table, for driving the statement code without a database:
+// A scripted agent behind an operation table, for driving the ODBC side without a database:
 // each statement answers prepare, describe, execute and block fetches from the result the test
 // gave it, and records what the ODBC side asked.
 #include <cstdint>
@@ -12,7 +12,7 @@
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-optable.h"
-#include "odbc/rowset.h"
+#include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 #include "util/dataset.h"
 
@@ -321,25 +321,25 @@ inline uint32_t Fetch(uint32_t h, Rowset** out, int32_t start, uint32_t* rows, u
 inline AgentFuncTable* Table() {
     static AgentFuncTable t = [] {
         AgentFuncTable x{};
-        x.op[DRV_GetInfo] = AgentSlotFn<DRV_GetInfo>(GetInfo);
-        x.op[DRV_SetOption] = AgentSlotFn<DRV_SetOption>(SetOption);
-        x.op[DRV_GetErrors] = AgentSlotFn<DRV_GetErrors>(GetErrors);
-        x.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(Disconnect);
-        x.op[DRV_AllocStmt] = AgentSlotFn<DRV_AllocStmt>(AllocStmt);
-        x.op[DRV_FreeStmt] = AgentSlotFn<DRV_FreeStmt>(FreeStmt);
-        x.op[DRV_GetCursorName] = AgentSlotFn<DRV_GetCursorName>(GetCursorName);
-        x.op[DRV_SetCursorName] = AgentSlotFn<DRV_SetCursorName>(SetCursorName);
-        x.op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(Prepare);
-        x.op[DRV_Execute] = AgentSlotFn<DRV_Execute>(Execute);
-        x.op[DRV_DescribeCols] = AgentSlotFn<DRV_DescribeCols>(Describe);
-        x.op[DRV_DescribeParams] = AgentSlotFn<DRV_DescribeParams>(DescribeParams);
-        x.op[DRV_DescribeColsEx] = AgentSlotFn<DRV_DescribeColsEx>(DescribeEx);
-        x.op[DRV_NativeSql] = AgentSlotFn<DRV_NativeSql>(NativeSql);
-        x.op[DRV_FetchRows] = AgentSlotFn<DRV_FetchRows>(FetchRows);
-        x.op[DRV_CloseCursor] = AgentSlotFn<DRV_CloseCursor>(CloseCursor);
-        x.op[DRV_MoreResults] = AgentSlotFn<DRV_MoreResults>(MoreResults);
-        x.op[DRV_Fetch] = reinterpret_cast<AgentOpFn>(Fetch);
-        x.op[DRV_ExtendedFetch] = reinterpret_cast<AgentOpFn>(ExtFetch);
+        x.DRV_GetInfo = GetInfo;
+        x.DRV_SetOption = SetOption;
+        x.DRV_GetErrors = GetErrors;
+        x.DRV_Disconnect = Disconnect;
+        x.DRV_AllocStmt = AllocStmt;
+        x.DRV_FreeStmt = FreeStmt;
+        x.DRV_GetCursorName = GetCursorName;
+        x.DRV_SetCursorName = SetCursorName;
+        x.DRV_Prepare = Prepare;
+        x.DRV_Execute = Execute;
+        x.DRV_DescribeCols = Describe;
+        x.DRV_DescribeParams = DescribeParams;
+        x.DRV_DescribeColsEx = DescribeEx;
+        x.DRV_NativeSql = NativeSql;
+        x.DRV_FetchRows = FetchRows;
+        x.DRV_CloseCursor = CloseCursor;
+        x.DRV_MoreResults = MoreResults;
+        x.DRV_Fetch = Fetch;
+        x.DRV_ExtendedFetch = ExtFetch;
         return x;
     }();
     return &t;

@@ -3,6 +3,7 @@
 #include "platform/dtc.h"
 #include "tests/xa/odbc_fixture.h"
 #include "tests/xa/xa_fixture.h"
+#include "odbc/xa_switch.h"
 #include "xa/xa_dtc.h"
 #include "xa/xa_trace.h"
 

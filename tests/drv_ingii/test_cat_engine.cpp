@@ -49,7 +49,7 @@ class CatalogEngine : public AgentSession {
   // Runs a catalog slot and fetches every row, three at a time so hooks see several blocks.
   Rows Catalog(int slot, const void* args, uint16_t* columns = nullptr, uint32_t expect = 0) {
     uint32_t s = Stmt();
-    auto fn = reinterpret_cast<DRV_Catalog_t>(link.table->op[slot]);
+    auto fn = AgentCatalogSlot(link.table, slot);
     uint32_t rc = fn ? fn(s, args) : 43u;
     EXPECT_EQ(rc, expect) << Errors(s);
     Rows rows;

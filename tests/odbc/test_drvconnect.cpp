@@ -164,8 +164,8 @@ TEST_F(DriverConnect, CompleteWithEverythingGivenDoesNotPrompt) {
   setenv(KIV_LOGIN_SCRIPT_ENV, "CANCEL", 1);  // a prompt would cancel
   ConnectPlan plan;
   EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD=p", SQL_DRIVER_COMPLETE, plan), 0);
-  EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD= p", SQL_DRIVER_COMPLETE, plan), kConnNoData);
-  EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD=", SQL_DRIVER_COMPLETE_REQUIRED, plan), kConnNoData);
+  EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD= p", SQL_DRIVER_COMPLETE, plan), kErrNoData);
+  EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD=", SQL_DRIVER_COMPLETE_REQUIRED, plan), kErrNoData);
   EXPECT_EQ(Prepare("DSN=telv;UID=u;PWD=p", SQL_DRIVER_NOPROMPT, plan), 0);
 }
 
@@ -184,12 +184,12 @@ TEST_F(DriverConnect, CancelledPromptGivesNoDataAndLeavesNothing) {
   setenv(KIV_LOGIN_SCRIPT_ENV, "CANCEL", 1);
   ConnectPlan plan;
   plan.user = "untouched";
-  EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kConnNoData);
+  EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kErrNoData);
   EXPECT_EQ(plan.user, "untouched");
   // A login library that cannot be loaded is no cancel: the dialog failed.
   unsetenv(KIV_LOGIN_SCRIPT_ENV);
   LoginSetLibraryForTesting("/nonexistent/libpramlogw.so");
-  EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kConnErrDialog);
+  EXPECT_EQ(Prepare("DSN=telv", SQL_DRIVER_PROMPT, plan), kErrDialogFailed);
   EXPECT_EQ(plan.user, "untouched");
 }
 
@@ -227,9 +227,9 @@ TEST_F(DriverConnect, NoLoginBoxNeverPromptsAndReadsTheUserEntry) {
 TEST_F(DriverConnect, LengthsAreCheckedBeforeAnythingElse) {
   ConnectPlan plan;
   EXPECT_EQ(DriverConnectPrepare(nullptr, S("DSN=telvuid"), -5, 10, SQL_DRIVER_NOPROMPT, 'A', plan),
-            kConnErrBadLength);
+            kErrBadLength);
   EXPECT_EQ(DriverConnectPrepare(nullptr, S("DSN=telvuid"), SQL_NTS, -1, SQL_DRIVER_NOPROMPT, 'A', plan),
-            kConnErrBadLength);
+            kErrBadLength);
   // An explicit length takes only that much of the text.
   ASSERT_EQ(DriverConnectPrepare(nullptr, S("DSN=telvuid;UID=bob"), 11, 0, SQL_DRIVER_NOPROMPT, 'A', plan), 0);
   EXPECT_EQ(plan.dsn, "telvuid");
@@ -276,9 +276,9 @@ TEST(ConnectString, BuildsFromTheThreeTexts) {
   ASSERT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), SQL_NTS, S("p;w}d"), SQL_NTS, out, &trace), 0);
   EXPECT_EQ(out, "DSN=telv;UID=bob;PWD={p;w}}d}");
   EXPECT_EQ(trace, "DSN=telv;UID=bob;PWD=***");
-  EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), -5, S("p"), SQL_NTS, out), kConnErrBadLength);
-  EXPECT_EQ(ConnConnectString(S("telv"), -1, S("bob"), SQL_NTS, S("p"), SQL_NTS, out), kConnErrBadLength);
-  EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), SQL_NTS, S("p"), -100, out), kConnErrBadLength);
+  EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), -5, S("p"), SQL_NTS, out), kErrBadLength);
+  EXPECT_EQ(ConnConnectString(S("telv"), -1, S("bob"), SQL_NTS, S("p"), SQL_NTS, out), kErrBadLength);
+  EXPECT_EQ(ConnConnectString(S("telv"), SQL_NTS, S("bob"), SQL_NTS, S("p"), -100, out), kErrBadLength);
 }
 
 TEST_F(DriverConnect, EmptyDataSourceNameFromConnectReadsDefault) {
@@ -295,25 +295,25 @@ TEST(CopyOut, NarrowCutsWithTruncationCode) {
   std::string text = "DSN=telv;UID=u;PWD=p;JET=FALSE;FBS=60";
   SQLCHAR buf[64];
   SQLSMALLINT len = -1;
-  EXPECT_EQ(ConnCopyOut(text, buf, 10, &len), kConnErrTruncated);
+  EXPECT_EQ(ConnCopyOut(text, buf, 10, &len), kErrTruncated);
   EXPECT_STREQ(reinterpret_cast<char*>(buf), "DSN=telv;");
   EXPECT_EQ(len, static_cast<SQLSMALLINT>(text.size()));
   EXPECT_EQ(ConnCopyOut(text, buf, sizeof buf, &len), 0);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf)), text);
-  EXPECT_EQ(ConnCopyOut(text, buf, static_cast<SQLSMALLINT>(text.size()), &len), kConnErrTruncated);
+  EXPECT_EQ(ConnCopyOut(text, buf, static_cast<SQLSMALLINT>(text.size()), &len), kErrTruncated);
   buf[0] = 'x';
-  EXPECT_EQ(ConnCopyOut(text, buf, 0, &len), kConnErrTruncated);
+  EXPECT_EQ(ConnCopyOut(text, buf, 0, &len), kErrTruncated);
   EXPECT_EQ(buf[0], 'x');  // nothing written into a zero-length buffer
   EXPECT_EQ(ConnCopyOut(text, nullptr, 10, &len), 0);
   EXPECT_EQ(len, static_cast<SQLSMALLINT>(text.size()));
-  EXPECT_EQ(ConnCopyOut(text, buf, -1, &len), kConnErrBadLength);
-  EXPECT_EQ(ConnCopyOut(text, buf, 10, nullptr), kConnErrTruncated);
+  EXPECT_EQ(ConnCopyOut(text, buf, -1, &len), kErrBadLength);
+  EXPECT_EQ(ConnCopyOut(text, buf, 10, nullptr), kErrTruncated);
   // A character is never split.
-  EXPECT_EQ(ConnCopyOut("a\xC3\xA9", buf, 3, &len), kConnErrTruncated);
+  EXPECT_EQ(ConnCopyOut("a\xC3\xA9", buf, 3, &len), kErrTruncated);
   EXPECT_STREQ(reinterpret_cast<char*>(buf), "a");
   // Texts longer than a length can say: the length is capped, the copy still cut.
   std::string huge(40000, 'x');
-  EXPECT_EQ(ConnCopyOut(huge, buf, sizeof buf, &len), kConnErrTruncated);
+  EXPECT_EQ(ConnCopyOut(huge, buf, sizeof buf, &len), kErrTruncated);
   EXPECT_EQ(len, SHRT_MAX);
 }
 
@@ -324,13 +324,13 @@ TEST(CopyOut, WideCountsCharacters) {
   EXPECT_EQ(ConnCopyOutW(text, buf, 64, &len), 0);
   EXPECT_EQ(len, 17);  // 15 characters, the last one two units
   EXPECT_EQ(conntext::Utf16ToUtf8(buf), text);
-  EXPECT_EQ(ConnCopyOutW(text, buf, 10, &len), kConnErrTruncated);
+  EXPECT_EQ(ConnCopyOutW(text, buf, 10, &len), kErrTruncated);
   EXPECT_EQ(conntext::Utf16ToUtf8(buf), "UID=J\xC3\xBCrge");
   EXPECT_EQ(len, 17);
   // The surrogate pair goes whole or not at all.
-  EXPECT_EQ(ConnCopyOutW(text, buf, 17, &len), kConnErrTruncated);
+  EXPECT_EQ(ConnCopyOutW(text, buf, 17, &len), kErrTruncated);
   EXPECT_EQ(conntext::Utf16ToUtf8(buf), "UID=J\xC3\xBCrgen;PWD=");
-  EXPECT_EQ(ConnCopyOutW(text, buf, -2, &len), kConnErrBadLength);
+  EXPECT_EQ(ConnCopyOutW(text, buf, -2, &len), kErrBadLength);
   EXPECT_EQ(ConnCopyOutW(text, nullptr, 5, &len), 0);
 }
 
@@ -379,7 +379,7 @@ TEST_F(ConnectFlow, DriverConnectStoresOpensAndCopiesOut) {
   EXPECT_EQ(DriverConnectCore(conn.Target(), nullptr, S("DSN=telvuid"), SQL_NTS, out, sizeof out, &len,
                               SQL_DRIVER_NOPROMPT, 'A'),
             SQL_ERROR);
-  EXPECT_EQ(conn.lastError, kConnErrInUse);
+  EXPECT_EQ(conn.lastError, kErrConnInUse);
   EXPECT_EQ(conn.opened, 1);
 }
 
@@ -390,7 +390,7 @@ TEST_F(ConnectFlow, OutputCutGivesSuccessWithInfo) {
   EXPECT_EQ(DriverConnectCore(conn.Target(), nullptr, S("DSN=telvuid;UID=u;PWD=p"), SQL_NTS, out, sizeof out, &len,
                               SQL_DRIVER_NOPROMPT, 'A'),
             SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(conn.lastError, kConnErrTruncated);
+  EXPECT_EQ(conn.lastError, kErrTruncated);
   EXPECT_STREQ(reinterpret_cast<char*>(out), "DSN=telvu");
   EXPECT_EQ(len, 40);
   EXPECT_TRUE(conn.connected);
@@ -421,7 +421,7 @@ TEST_F(ConnectFlow, UnloadableLoginLibraryIsAnError) {
                               SQL_DRIVER_PROMPT, 'A'),
             SQL_ERROR);
   LoginSetLibraryForTesting(nullptr);
-  EXPECT_EQ(conn.lastError, kConnErrDialog);
+  EXPECT_EQ(conn.lastError, kErrDialogFailed);
   EXPECT_EQ(conn.opened, 0);
 }
 
@@ -440,7 +440,7 @@ TEST_F(ConnectFlow, ConnectNeverPromptsAndChecksLengths) {
   setenv(KIV_LOGIN_SCRIPT_ENV, "CANCEL", 1);
   FakeConnection conn;
   EXPECT_EQ(ConnectCore(conn.Target(), S("telv"), SQL_NTS, S("u"), -5, S(""), SQL_NTS, 'A'), SQL_ERROR);
-  EXPECT_EQ(conn.lastError, kConnErrBadLength);
+  EXPECT_EQ(conn.lastError, kErrBadLength);
   EXPECT_EQ(conn.opened, 0);
   std::vector<std::string> trace;
   EXPECT_EQ(ConnectCore(conn.Target(), S("telv"), SQL_NTS, S("u"), SQL_NTS, S(""), SQL_NTS, 'A', &trace), SQL_SUCCESS);
@@ -449,7 +449,7 @@ TEST_F(ConnectFlow, ConnectNeverPromptsAndChecksLengths) {
   ASSERT_FALSE(trace.empty());
   EXPECT_EQ(trace.front(), "DSN=telv;UID=u;PWD=***");
   EXPECT_EQ(ConnectCore(conn.Target(), S("telv"), SQL_NTS, S("u"), SQL_NTS, S("p"), SQL_NTS, 'A'), SQL_ERROR);
-  EXPECT_EQ(conn.lastError, kConnErrInUse);
+  EXPECT_EQ(conn.lastError, kErrConnInUse);
 }
 
 }  // namespace
@@ -463,7 +463,7 @@ TEST_F(ConnectFlow, WideDriverConnectCountsCharacters) {
   auto in = conntext::Utf8ToUtf16("DSN=wide;garbage");
   EXPECT_EQ(DriverConnectCoreW(conn.Target(), nullptr, in.data(), 8, out, 12, &len, SQL_DRIVER_NOPROMPT),
             SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(conn.lastError, kConnErrTruncated);
+  EXPECT_EQ(conn.lastError, kErrTruncated);
   EXPECT_EQ(conntext::Utf16ToUtf8(out), "DSN=wide;UI");
   // "DSN=wide;UID=Jürgen€;PWD=päss;JET=FALSE;FBS=60": every character one unit.
   EXPECT_EQ(len, 46);
@@ -474,7 +474,7 @@ TEST_F(ConnectFlow, WideDriverConnectCountsCharacters) {
   EXPECT_EQ(conntext::Utf16ToUtf8(big), "DSN=wide;UID=J\xC3\xBCrgen\xE2\x82\xAC;PWD=p\xC3\xA4ss;JET=FALSE;FBS=60");
   FakeConnection bad;
   EXPECT_EQ(DriverConnectCoreW(bad.Target(), nullptr, in.data(), 8, big, -1, &len, SQL_DRIVER_NOPROMPT), SQL_ERROR);
-  EXPECT_EQ(bad.lastError, kConnErrBadLength);
+  EXPECT_EQ(bad.lastError, kErrBadLength);
   EXPECT_EQ(DriverConnectCoreW(bad.Target(), nullptr, in.data(), -4, big, 10, &len, SQL_DRIVER_NOPROMPT), SQL_ERROR);
   EXPECT_EQ(bad.opened, 0);
 }
@@ -483,7 +483,7 @@ TEST_F(ConnectFlow, WideConnect) {
   FakeConnection conn;
   auto dsn = conntext::Utf8ToUtf16("wide"), uid = conntext::Utf8ToUtf16("\xC3\xBCser"), pwd = conntext::Utf8ToUtf16("pw");
   EXPECT_EQ(ConnectCoreW(conn.Target(), dsn.data(), SQL_NTS, uid.data(), -5, pwd.data(), SQL_NTS), SQL_ERROR);
-  EXPECT_EQ(conn.lastError, kConnErrBadLength);
+  EXPECT_EQ(conn.lastError, kErrBadLength);
   std::vector<std::string> trace;
   EXPECT_EQ(ConnectCoreW(conn.Target(), dsn.data(), SQL_NTS, uid.data(), 5, pwd.data(), 1, &trace), SQL_SUCCESS);
   EXPECT_EQ(conn.stored.user, "\xC3\xBCser");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "util/xid.h"
 
@@ -45,7 +46,10 @@ xa_switch_t* XaSwitchBuild();
 // The DSN of an xa_info text ("DSN=" up to ';', trailing blanks dropped): 1, or 0 without one
 // or when it does not fit the 256-byte buffer.
 int XaInfoDsn(const char* xaInfo, char* out, size_t size);
-// The data source's "XaInfo" value (empty when the key is absent): 1, or 0 when it does not fit.
-int XaInfoRead(const char* dsn, char* out, size_t size);
+// What the GetXaSwitch export answers: starts the DTC layer and hands out the XA switch (an
+// HRESULT).
+int32_t DtcGetXaSwitch(xa_switch_t** out);
+// Shuts the DTC layer and the switch down (library detach).
+int IngXaShutdown();
 // Number of live thread associations in the process (for tests).
 long XaThreadAssocCount();

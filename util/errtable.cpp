@@ -1,4 +1,4 @@
-#include "odbc/errtable.h"
+#include "util/errtable.h"
 
 // Row 0 and the unused rows are empty.
 const ErrorRow ErrorTable[kErrorTableRows] = {
@@ -188,3 +188,8 @@ const ErrorRow ErrorTable[kErrorTableRows] = {
     /* 183 */ {"IM500", "Failover completed."},
     /* 184 */ {"IM501", "Failover aborted."},
 };
+
+const ErrorRow* ErrorRowOf(uint32_t code) {
+    if (code == 0 || code >= kErrorTableRows || !ErrorTable[code].state[0]) return nullptr;
+    return &ErrorTable[code];
+}

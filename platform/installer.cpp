@@ -1,4 +1,4 @@
-#include "odbc/installer.h"
+#include "platform/installer.h"
 
 #include <dlfcn.h>
 #include <link.h>

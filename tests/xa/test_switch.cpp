@@ -4,7 +4,7 @@
 
 #include "tests/xa/odbc_fixture.h"
 #include "tests/xa/xa_fixture.h"
-#include "xa/xa_switch.h"
+#include "odbc/xa_switch.h"
 
 extern "C" int32_t GetXaSwitch(uint32_t flags, xa_switch_t** out);
 extern "C" SQLRETURN SQLGetXaEnv(SQLHENV* out);

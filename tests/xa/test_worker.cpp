@@ -3,6 +3,7 @@
 #include <atomic>
 #include <iterator>
 
+#include "odbc/globals.h"
 #include "tests/xa/xa_fixture.h"
 #include "util/trace.h"
 
@@ -11,10 +12,10 @@ namespace {
 
 std::atomic<long> g_prepareThread{0};
 std::atomic<long> g_sessionThread{0};
-DRV_Prepare_t g_realPrepare = nullptr;
+AgentSlotType<DRV_Prepare> g_realPrepare = nullptr;
 
 std::atomic<bool> g_refuseDisconnect{false};
-DRV_HandleOnly_t g_realDisconnect = nullptr;
+AgentSlotType<DRV_Disconnect> g_realDisconnect = nullptr;
 
 uint32_t MaybeRefusingDisconnect(uint32_t conn) {
   if (g_refuseDisconnect.exchange(false)) return 15;
@@ -42,9 +43,9 @@ class XaWorkerTest : public XaTest {
     ASSERT_NE(lower.table, nullptr);
     recording = *lower.table;
     g_realPrepare = AgentSlotGet<DRV_Prepare>(&recording);
-    recording.op[DRV_Prepare] = AgentSlotFn<DRV_Prepare>(RecordingPrepare);
+    recording.DRV_Prepare = RecordingPrepare;
     g_realDisconnect = AgentSlotGet<DRV_Disconnect>(&recording);
-    recording.op[DRV_Disconnect] = AgentSlotFn<DRV_Disconnect>(MaybeRefusingDisconnect);
+    recording.DRV_Disconnect = MaybeRefusingDisconnect;
     AgentLink r{lower.word, &recording};
     ASSERT_EQ(XaInterposeOpTable(&r), 0u);
     IngSetQueryHook(SessionHook);
@@ -182,22 +183,22 @@ TEST_F(XaWorkerTest, XaVerbsNeedAnOpenAndAKnownConnection) {
 
 TEST(XaLayerTable, ReplacesTheTwentyTwoSlotsAndKeepsTheRest) {
   AgentLink link{};
-  ASSERT_EQ(IngInstallOpTable(&link), 0);
+  ASSERT_EQ(AgentStackInstall(&link), 0);
   const AgentFuncTable* below = XaLowerLink().table;
   ASSERT_NE(below, nullptr);
   const int replaced[] = {6, 7, 8, 11, 13, 19, 20, 24, 43, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64};
   for (int slot = 0; slot < kAgentSlotCount; ++slot) {
     bool isReplaced = std::find(std::begin(replaced), std::end(replaced), slot) != std::end(replaced);
     if (isReplaced) {
-      EXPECT_NE(link.table->op[slot], below->op[slot]) << slot;
+      EXPECT_FALSE(AgentSlotSame(link.table, below, slot)) << slot;
     } else {
-      EXPECT_EQ(link.table->op[slot], below->op[slot]) << slot;
+      EXPECT_TRUE(AgentSlotSame(link.table, below, slot)) << slot;
     }
   }
   // The agent leaves 38 and 39 empty: they stay empty, so callers keep seeing "not capable".
   // The cursor layer fills 54, which the XA layer then wraps.
-  for (int slot : {38, 39}) EXPECT_EQ(link.table->op[slot], nullptr);
-  EXPECT_NE(link.table->op[54], nullptr);
+  for (int slot : {38, 39}) EXPECT_FALSE(AgentSlotFilled(link.table, slot));
+  EXPECT_TRUE(AgentSlotFilled(link.table, 54));
 }
 
 }  // namespace

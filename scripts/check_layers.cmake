@@ -1,0 +1,36 @@
+# Fails when a source of a layer includes a header of a layer above it.
+# Layers from the bottom: the foundation (util, platform, resources), the engine (iiapi), the
+# agent (drv_ingii), the cursor layer and SQL analyser (scrs), XA (xa), the ODBC side (odbc).
+set(rank_util 0)
+set(rank_platform 0)
+set(rank_resources 0)
+set(rank_iiapi 1)
+set(rank_drv_ingii 2)
+set(rank_scrs 3)
+set(rank_xa 4)
+set(rank_odbc 5)
+
+set(bad "")
+foreach(folder util platform resources iiapi drv_ingii scrs xa odbc)
+  file(GLOB_RECURSE files ${TV_SOURCE_DIR}/${folder}/*.cpp ${TV_SOURCE_DIR}/${folder}/*.h
+       ${TV_SOURCE_DIR}/${folder}/*.y ${TV_SOURCE_DIR}/${folder}/*.l)
+  foreach(f ${files})
+    file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z_]+/")
+    foreach(line ${lines})
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([a-z_]+)/.*" "\\1" target "${line}")
+      if(NOT DEFINED rank_${target})
+        continue()
+      endif()
+      if(rank_${target} GREATER rank_${folder})
+        file(RELATIVE_PATH rel ${TV_SOURCE_DIR} ${f})
+        string(STRIP "${line}" line)
+        list(APPEND bad "${rel}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(bad)
+  list(JOIN bad "\n  " text)
+  message(FATAL_ERROR "A lower layer includes a higher layer's header:\n  ${text}")
+endif()
