@@ -235,23 +235,23 @@ SQLRETURN GetHeader(DescRecord* d, uint16_t field, void* v, int64_t bufLen, int6
     StmtRecord* stmt = d->stmt;
     switch (field) {
         case SQL_DESC_ARRAY_SIZE:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             if (t == kDescARD && stmt) return Put64(v, len, int64_t(stmt->cursor.rowsetSize));
             if (t == kDescAPD && stmt) return Put64(v, len, int64_t(stmt->paramsetSize));
             return Put64(v, len, int64_t(d->arraySize));
         case SQL_DESC_ARRAY_STATUS_PTR:
             return PutPtr(d, v, bufLen, len, d->arrayStatusPtr);
         case SQL_DESC_BIND_OFFSET_PTR:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             return PutPtr(d, v, bufLen, len, d->bindOffsetPtr);
         case SQL_DESC_BIND_TYPE:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             if (t == kDescARD && stmt) return PutInt(v, len, int64_t(stmt->rowBindType));
             return PutInt(v, len, d->bindType);
         case SQL_DESC_ROWS_PROCESSED_PTR:
             if (t == kDescIRD && stmt) return PutPtr(d, v, bufLen, len, stmt->rowsFetchedPtr);
             if (t == kDescIPD && stmt) return PutPtr(d, v, bufLen, len, stmt->paramsProcessedPtr);
-            return Fail(d, 26);
+            return Fail(d, kErrDescTypeRange);
         case SQL_DESC_COUNT:
             if (t == kDescIRD && stmt) {
                 if (len) *len = 2;
@@ -283,7 +283,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
     const uint32_t t = user ? 0 : d->descType;
     const bool app = DescIsApp(d);
     StmtRecord* stmt = d->stmt;
-    if (rec < 0 || (rec == 0 && (t == kDescIPD || t == kDescAPD))) return Fail(d, 100);
+    if (rec < 0 || (rec == 0 && (t == kDescIPD || t == kDescAPD))) return Fail(d, kErrBadDescIndex);
 
     Source s;
     if (t == kDescIRD && stmt) {
@@ -297,7 +297,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             s.col = StmtResultCol(stmt, uint16_t(rec));
             if (!s.col) {
                 stmt->lastError = saved;
-                return Fail(d, 100);
+                return Fail(d, kErrBadDescIndex);
             }
         }
         s.own = rec <= d->count && d->items ? &d->items[rec] : nullptr;
@@ -332,15 +332,15 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (s.OwnOnly()) return PutShort(v, len, own ? own->type : 0);
             return PutShort(v, len, VerboseType(type));
         case SQL_DESC_DISPLAY_SIZE:
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             return Put64(v, len, s.ird0 ? 8 : int64_t(c->display_size));
         case SQL_DESC_UNSIGNED:
-            if (!irdOrIpd) return Fail(d, 26);
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return PutShort(v, len, 1);
             if (c) return PutShort(v, len, UnsignedKind(c->value_kind) ? 1 : 0);
             return PutShort(v, len, own ? own->unsignedFlag : 0);
         case SQL_DESC_FIXED_PREC_SCALE:
-            if (!irdOrIpd) return Fail(d, 26);
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return PutShort(v, len, 0);
             if (c) {
                 const int ct = c->sql_type;
@@ -349,22 +349,22 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             }
             return PutShort(v, len, own ? own->fixedPrecScale : 0);
         case SQL_DESC_UPDATABLE: {
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return PutShort(v, len, 0);
             if (attr()) return PutShort(v, len, given);
             const uint32_t u = (c->nullable >> 4) & 0xF;
             return PutShort(v, len, u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
         }
         case SQL_DESC_AUTO_UNIQUE_VALUE:
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             return PutInt(v, len, attr() ? given : 0);
         case SQL_DESC_CASE_SENSITIVE:
-            if (!irdOrIpd) return Fail(d, 26);
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (t == kDescIPD || s.ird0) return PutInt(v, len, 1);
             if (attr()) return PutInt(v, len, given);
             return PutInt(v, len, (type == -10 || type == -9 || type == -8 || type == -1 || type == 1 || type == 12));
         case SQL_DESC_SEARCHABLE: {
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return PutShort(v, len, 0);
             if (attr()) return PutShort(v, len, given);
             int sv = SQL_PRED_BASIC;
@@ -373,33 +373,33 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             return PutShort(v, len, sv);
         }
         case SQL_DESC_TYPE_NAME:
-            if (!irdOrIpd) return Fail(d, 26);
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             return TypeInfoText(d, s, field, rec, 1, v, bufLen, len, mode);
         case SQL_DESC_LITERAL_PREFIX:
         case SQL_DESC_LITERAL_SUFFIX:
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return DescPutText(d, "", v, bufLen, len, mode);
             return TypeInfoText(d, s, field, rec, field == SQL_DESC_LITERAL_PREFIX ? 4 : 5, v, bufLen, len, mode);
         case SQL_DESC_TABLE_NAME:
         case SQL_DESC_BASE_TABLE_NAME:
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             return DescPutText(d, c ? c->table : "", v, bufLen, len, mode);
         case SQL_DESC_SCHEMA_NAME:
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             return DescPutText(d, c ? c->schema : "", v, bufLen, len, mode);
         case SQL_DESC_CATALOG_NAME:
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             return DescPutText(d, c ? c->catalog : "", v, bufLen, len, mode);
         case SQL_DESC_LABEL:
         case SQL_DESC_BASE_COLUMN_NAME:
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             // Attribute 1055 marks a column that has no base column (an expression).
             if (field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 && ColumnAttrInt(stmt, 1055, uint16_t(rec), &given) &&
                 given == 1)
                 return DescPutText(d, "", v, bufLen, len, mode);
             return DescPutText(d, s.ird0 ? "BOOKMARK" : ColumnName(c), v, bufLen, len, mode);
         case SQL_DESC_LOCAL_TYPE_NAME:
-            if (!irdOrIpd) return Fail(d, 26);
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             return DescPutText(d, "", v, bufLen, len, mode);
         case SQL_DESC_DATETIME_INTERVAL_PRECISION:
             return PutInt(v, len, own ? own->datetimeIntervalPrecision : 0);
@@ -409,12 +409,12 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (s.OwnOnly()) return PutInt(v, len, own ? own->numPrecRadix : 0);
             return PutInt(v, len, RadixOf(type));
         case SQL_DESC_PARAMETER_TYPE:
-            if (t != kDescIPD) return Fail(d, 26);
+            if (t != kDescIPD) return Fail(d, kErrDescTypeRange);
             if (s.param) return PutShort(v, len, s.param->direction);
             return PutShort(v, len, own ? own->parameterType : 0);
         case SQL_DESC_ROWVER:
         case 1053:
-            if (!needIrd()) return Fail(d, 26);
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
             return PutShort(v, len, attr() ? given : 0);
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH: {
@@ -446,15 +446,15 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             return Put64(v, len, octet ? own->octetLength : int64_t(own->length));
         }
         case SQL_DESC_OCTET_LENGTH_PTR:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             if (s.param && s.apd) return PutPtr(d, v, bufLen, len, s.param->octetLengthPtr);
             return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.lengthPtr : own->octetLengthPtr);
         case SQL_DESC_INDICATOR_PTR:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             if (s.param && s.apd) return PutPtr(d, v, bufLen, len, s.param->indicatorPtr);
             return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.indicatorPtr : own->indicatorPtr);
         case SQL_DESC_DATA_PTR:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             // An attached ARD holds a pointer only while the column is bound.
             if (t == kDescARD && stmt && stmt->ard == d) return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.target : nullptr);
             if (t == kDescAPD && stmt && stmt->apd == d) return PutPtr(d, v, bufLen, len, s.param ? s.param->boundValue : nullptr);
@@ -479,17 +479,17 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (s.OwnOnly()) return PutShort(v, len, own ? own->datetimeIntervalCode : 0);
             return PutShort(v, len, IntervalCode(type));
         case SQL_DESC_NULLABLE:
-            if (!irdOrIpd) return Fail(d, 26);
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (t == kDescIPD) return PutShort(v, len, SQL_NULLABLE);
             if (s.ird0) return PutShort(v, len, 0);
             return PutShort(v, len, c->nullable & 0xF);
         case SQL_DESC_NAME:
-            if (!irdOrIpd) return Fail(d, 26);
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return DescPutText(d, "BOOKMARK", v, bufLen, len, mode);
             if (t == kDescIRD) return DescPutText(d, ColumnName(c), v, bufLen, len, mode);
             return DescPutText(d, own ? own->name : "", v, bufLen, len, mode);
         case SQL_DESC_UNNAMED:
-            if (!irdOrIpd) return Fail(d, 26);
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return PutShort(v, len, 0);
             if (t == kDescIRD) return PutShort(v, len, ColumnName(c)[0] ? SQL_NAMED : SQL_UNNAMED);
             return PutShort(v, len, own ? own->unnamed : 0);
@@ -596,7 +596,7 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
     void* p = reinterpret_cast<void*>(static_cast<uintptr_t>(value));
     switch (field) {
         case SQL_DESC_ARRAY_SIZE:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             if (value == 0) return SQL_SUCCESS;
             d->arraySize = SQLULEN(value);
             if (ard) {
@@ -613,16 +613,16 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
             d->arrayStatusPtr = static_cast<SQLUSMALLINT*>(p);
             return SQL_SUCCESS;
         case SQL_DESC_BIND_OFFSET_PTR:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             d->bindOffsetPtr = static_cast<SQLLEN*>(p);
             return SQL_SUCCESS;
         case SQL_DESC_BIND_TYPE:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             d->bindType = uint32_t(value);
             if (ard) stmt->rowBindType = uint32_t(value);
             return SQL_SUCCESS;
         case SQL_DESC_ROWS_PROCESSED_PTR:
-            if (t != kDescIRD && t != kDescIPD) return Fail(d, 26);
+            if (t != kDescIRD && t != kDescIPD) return Fail(d, kErrDescTypeRange);
             // A null pointer clears it: the driver must stop writing into a released buffer.
             d->rowsProcessedPtr = static_cast<SQLULEN*>(p);
             if (attached && t == kDescIPD) {
@@ -635,8 +635,8 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
             }
             return SQL_SUCCESS;
         case SQL_DESC_COUNT: {
-            if (t == kDescIRD) return Fail(d, 26);
-            if (value < 0 || value > 0x7FFF) return Fail(d, 138);  // S1024
+            if (t == kDescIRD) return Fail(d, kErrDescTypeRange);
+            if (value < 0 || value > 0x7FFF) return Fail(d, kErrBadAttrValue);  // S1024
             const uint16_t n = uint16_t(value);
             const uint16_t old = d->count;
             if (n < old) {
@@ -669,8 +669,8 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
     const bool ipd = t == kDescIPD;
     const bool ard = attached && app && row;
     const bool apd = attached && app && !row;
-    if (t == kDescIRD) return Fail(d, 132);  // S1016
-    if (rec < 0 || (rec == 0 && !row)) return Fail(d, 100);
+    if (t == kDescIRD) return Fail(d, kErrImplementationRow);  // S1016
+    if (rec < 0 || (rec == 0 && !row)) return Fail(d, kErrBadDescIndex);
     if (rec > d->count) {
         if (uint32_t rc = DescGrow(d, uint16_t(rec))) return Fail(d, rc);
         if (apd && stmt->ipd && stmt->ipd->count < rec) {
@@ -698,7 +698,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
         case SQL_DESC_CONCISE_TYPE:
             if (value != 0) {
                 it.conciseType = int16_t(value);
-                if (!ApplyConcise(it, int(int16_t(value)))) return Fail(d, 27);
+                if (!ApplyConcise(it, int(int16_t(value)))) return Fail(d, kErrOptionRange);
             }
             if (ipd) it.parameterType = SQL_PARAM_INPUT;
             ipdBinding([&](ParamBinding& b) { b.sqlType = it.conciseType; });
@@ -706,7 +706,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
         case SQL_DESC_TYPE:
             if (value == 0) return SQL_SUCCESS;
             it.type = int16_t(value);
-            if (!ApplyType(it, int(int16_t(value)))) return Fail(d, 27);
+            if (!ApplyType(it, int(int16_t(value)))) return Fail(d, kErrOptionRange);
             ipdBinding([&](ParamBinding& b) { b.sqlType = it.conciseType; });
             return SQL_SUCCESS;
         case SQL_DESC_DATETIME_INTERVAL_PRECISION:
@@ -716,7 +716,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             if (value != 0) it.numPrecRadix = int32_t(value);
             return SQL_SUCCESS;
         case SQL_DESC_PARAMETER_TYPE:
-            if (app) return Fail(d, 26);
+            if (app) return Fail(d, kErrDescTypeRange);
             if (value == 0) return SQL_SUCCESS;
             it.parameterType = int16_t(value);
             ipdBinding([&](ParamBinding& b) { b.direction = uint16_t(value); });
@@ -760,13 +760,13 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             }
             return SQL_SUCCESS;
         case SQL_DESC_OCTET_LENGTH_PTR:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             it.octetLengthPtr = static_cast<SQLLEN*>(p);
             if (bound) bound->b.lengthPtr = it.octetLengthPtr;
             if (apd && pb) pb->octetLengthPtr = it.octetLengthPtr;
             return SQL_SUCCESS;
         case SQL_DESC_INDICATOR_PTR:
-            if (!app) return Fail(d, 26);
+            if (!app) return Fail(d, kErrDescTypeRange);
             it.indicatorPtr = static_cast<SQLLEN*>(p);
             if (bound) bound->b.indicatorPtr = it.indicatorPtr;
             if (apd && pb) pb->indicatorPtr = it.indicatorPtr;
@@ -806,7 +806,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             return SQL_SUCCESS;
         }
         case SQL_DESC_NAME: {
-            if (app) return Fail(d, 26);
+            if (app) return Fail(d, kErrDescTypeRange);
             if (!p) return SQL_SUCCESS;
             char* copy = nullptr;
             if (mode == 'W') {
@@ -820,9 +820,9 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
                     copy[len] = '\0';
                 }
             } else {
-                return Fail(d, 25);
+                return Fail(d, kErrBadLength);
             }
-            if (!copy) return Fail(d, 16);
+            if (!copy) return Fail(d, kErrNoMemory);
             free(it.name);
             it.name = copy;
             if (copy[0]) it.unnamed = SQL_NAMED;
@@ -830,7 +830,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
         }
         case SQL_DESC_UNNAMED:
             if (value == 0) return SQL_SUCCESS;
-            if (app || value != SQL_UNNAMED) return Fail(d, 26);
+            if (app || value != SQL_UNNAMED) return Fail(d, kErrDescTypeRange);
             it.unnamed = SQL_UNNAMED;
             return SQL_SUCCESS;
         default:
@@ -842,7 +842,7 @@ SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_
     switch (field) {
         case 6: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 18:
         case 22: case 23: case 27: case 28: case 29: case 1008: case 1099:
-            return Fail(d, 26);
+            return Fail(d, kErrDescTypeRange);
         default:
             break;
     }
@@ -968,7 +968,7 @@ SQLRETURN ImplSetDescRec(HandleBase* record, ApiArgs& args) {
     void* data = args.next<void*>();
     auto* octPtr = args.next<SQLLEN*>();
     auto* indPtr = args.next<SQLLEN*>();
-    if (d->allocKind != 2 && d->descType == kDescIRD) return Fail(d, 132);
+    if (d->allocKind != 2 && d->descType == kDescIRD) return Fail(d, kErrImplementationRow);
     auto set = [&](int16_t field, int64_t value) {
         return TakeStmtError(d, DescSetFieldDispatch(d, rec, field, value, 0, 'A'));
     };
@@ -1030,9 +1030,9 @@ SQLRETURN ImplCopyDesc(HandleBase* record, ApiArgs& args) {
         return SQL_ERROR;
     }
     if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
-    if (dst->allocKind != 2 && dst->descType == kDescIRD) return Fail(dst, 132);
+    if (dst->allocKind != 2 && dst->descType == kDescIRD) return Fail(dst, kErrImplementationRow);
     if (src->allocKind != 2 && src->descType == kDescIRD && src->stmt && !(src->stmt->flags & kSfPrepared))
-        return Fail(dst, 22);
+        return Fail(dst, kErrSequence);
     if (src == dst) return SQL_SUCCESS;
 
     // Reads into a holder wide enough for any field; the narrow forms are widened by type.

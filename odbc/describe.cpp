@@ -141,10 +141,10 @@ SQLRETURN PutText(StmtRecord* stmt, const char* text, void* buf, int16_t bufLen,
 // Reads an IRD field for the statement; the IRD's failure becomes the statement's.
 SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, int64_t bufLen, int64_t* len, char mode) {
     DescRecord* ird = stmt->ird;
-    if (!ird) return Err(stmt, 15);
+    if (!ird) return Err(stmt, kErrGeneral);
     ird->lastError = 0;
     SQLRETURN rc = DescGetField(ird, column, field, buf, bufLen, len, mode);
-    if (rc == SQL_NO_DATA) return Err(stmt, 17);  // S1002
+    if (rc == SQL_NO_DATA) return Err(stmt, kErrBadColumnNumber);  // S1002
     if (rc == SQL_ERROR) stmt->lastError = uint32_t(ird->lastError);
     else if (rc == SQL_SUCCESS_WITH_INFO) stmt->lastError = uint32_t(ird->lastError);
     return rc;
@@ -154,8 +154,8 @@ SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, i
 
 SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, void* buf, int16_t bufLen,
                             SQLSMALLINT* lenOut, SQLLEN* num, char mode) {
-    if (stmt->state != kStmtStateResults) return Err(stmt, 22);
-    if (bufLen < 0) return Err(stmt, 25);
+    if (stmt->state != kStmtStateResults) return Err(stmt, kErrSequence);
+    if (bufLen < 0) return Err(stmt, kErrBadLength);
     if (field == SQL_COLUMN_COUNT) {
         SQLSMALLINT n = 0;
         if (uint32_t rc = StmtNumResultCols(stmt, &n)) return Err(stmt, rc);
@@ -284,8 +284,8 @@ SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
             return ColAttributesCore(stmt, column, field, buf, bufLen, lenOut, num, mode);
         case SQL_DESC_TYPE: case SQL_DESC_PRECISION: case SQL_DESC_SCALE: case SQL_DESC_UNNAMED:
         case SQL_DESC_LENGTH: case SQL_DESC_OCTET_LENGTH: case SQL_DESC_NUM_PREC_RADIX: {
-            if (stmt->state != kStmtStateResults) return Err(stmt, 22);
-            if (column <= 0) return Err(stmt, 17);
+            if (stmt->state != kStmtStateResults) return Err(stmt, kErrSequence);
+            if (column <= 0) return Err(stmt, kErrBadColumnNumber);
             if (lenOut) *lenOut = 0;
             if (!num) return SQL_SUCCESS;
             union {
@@ -302,9 +302,9 @@ SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
         }
         case SQL_DESC_BASE_COLUMN_NAME: case SQL_DESC_BASE_TABLE_NAME: case SQL_DESC_LITERAL_PREFIX:
         case SQL_DESC_LITERAL_SUFFIX: case SQL_DESC_LOCAL_TYPE_NAME: {
-            if (stmt->state != kStmtStateResults) return Err(stmt, 22);
-            if (bufLen < 0) return Err(stmt, 25);
-            if (column <= 0) return Err(stmt, 17);
+            if (stmt->state != kStmtStateResults) return Err(stmt, kErrSequence);
+            if (bufLen < 0) return Err(stmt, kErrBadLength);
+            if (column <= 0) return Err(stmt, kErrBadColumnNumber);
             if (lenOut) *lenOut = 0;
             if (!buf) return SQL_SUCCESS;
             int64_t len = 0;
@@ -314,6 +314,6 @@ SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
         }
         default:
             if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier");
-            return Err(stmt, 26);
+            return Err(stmt, kErrDescTypeRange);
     }
 }

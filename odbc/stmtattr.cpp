@@ -111,7 +111,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
                 stmt->queryTimeout = whole;
                 return SQL_SUCCESS;
             }
-            if (rc == kErrOptionChanged || rc == 43) {
+            if (rc == kErrOptionChanged || rc == kErrNotCapable) {
                 stmt->queryTimeout = 0;
                 stmt->lastError = kErrOptionChanged;
                 return SQL_SUCCESS_WITH_INFO;
@@ -204,7 +204,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
             if (IsAgentOnlyOption(option)) {
                 uint32_t rc = AgentSet(stmt, AgentOptionId(option), Cap32(value));
                 if (rc == 0) return SQL_SUCCESS;
-                return Err(stmt, rc == 43 ? 27 : rc);
+                return Err(stmt, rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
             }
             return Err(stmt, kErrOptionRange);
     }
@@ -297,7 +297,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
         case 1048:
         case 1049: {
             uint32_t rc = AgentGet(stmt, kPropStmtOptionBase + option, &v);
-            if (rc) return Err(stmt, rc == 1 || rc == 43 ? 27 : rc);
+            if (rc) return Err(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
             Put32(value, v);
             return SQL_SUCCESS;
         }
@@ -307,7 +307,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
         default:
             if (IsAgentOnlyOption(option)) {
                 uint32_t rc = AgentGet(stmt, AgentOptionId(option), &v);
-                if (rc) return Err(stmt, rc == 1 || rc == 43 ? 27 : rc);
+                if (rc) return Err(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
                 Put32(value, v);
                 return SQL_SUCCESS;
             }

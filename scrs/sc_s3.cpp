@@ -135,5 +135,5 @@ uint32_t SCS_ForwardRowsetFetch(const AgentLink* lower, uint32_t stmt, uint32_t 
         DatasetInit(rs->data, 0);
     }
     *rows = got;
-    return got ? 0 : 82;
+    return got ? kErrNone : kErrNoData;
 }
