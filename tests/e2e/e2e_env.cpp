@@ -9,12 +9,33 @@
 #include <filesystem>
 #include <fstream>
 
-namespace {
-
 std::string BuildDir() {
     const char* env = getenv("TV_BUILD_DIR");
     return env && *env ? env : TV_BUILD_DIR;
 }
+
+std::string RunCommand(const std::string& cmd, int* status) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) {
+        if (status) *status = -1;
+        return out;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int rc = pclose(p);
+    if (status) *status = rc;
+    return out;
+}
+
+std::string InterpreterEnv(const DriverBuild& b) {
+    std::string libs = RunCommand("ldd " + LibraryPath(b) + " | awk '/libasan|libubsan/ {printf \"%s:\", $3}'");
+    if (libs.empty()) return "";
+    return "LD_PRELOAD=" + libs + " ASAN_OPTIONS=detect_leaks=0 ";
+}
+
+namespace {
 
 // Written before main, so no Driver Manager call can see the user's own configuration.
 struct PrivateConfig {

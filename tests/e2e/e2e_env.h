@@ -18,6 +18,14 @@ struct DriverBuild {
 const std::vector<DriverBuild>& DriverBuilds();
 std::string LibraryPath(const DriverBuild& b);
 std::string ConfigDir();
+// The build tree holding lib/ and bin/ ($TV_BUILD_DIR overrides the configured one).
+std::string BuildDir();
+
+// Runs a shell command and returns what it printed on stdout; status gets pclose's result.
+std::string RunCommand(const std::string& cmd, int* status = nullptr);
+// What a sanitized driver needs in front of an uninstrumented interpreter (its sanitizer runtimes
+// preloaded), or "" for a plain build.
+std::string InterpreterEnv(const DriverBuild& b);
 
 // Whether a library of this file name is mapped into the process right now.
 bool LibraryMapped(const char* fileName);

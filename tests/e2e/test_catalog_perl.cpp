@@ -17,17 +17,6 @@ bool HaveDbdOdbc() {
     return access(kPerl, X_OK) == 0 && std::system(cmd.c_str()) == 0;
 }
 
-std::string RunCommand(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 std::string Line(const std::string& out, const std::string& label) {
     size_t at = out.find("\n" + label + " ");
     if (at == std::string::npos && out.rfind(label + " ", 0) == 0) at = 0;
@@ -48,10 +37,7 @@ protected:
 
 TEST_P(CatalogPerl, DbiReadsEveryCatalogColumnByName) {
     if (!HaveDbdOdbc()) GTEST_SKIP() << "no DBD::ODBC for " << kPerl << " (scripts/deps.sh installs libdbd-odbc-perl)";
-    // A sanitized driver needs its sanitizer runtimes loaded first into the interpreter.
-    std::string preload = RunCommand("ldd " + LibraryPath(GetParam()) +
-                                     " | awk '/libasan|libubsan/ {printf \"%s:\", $3}'");
-    std::string env = preload.empty() ? std::string() : "LD_PRELOAD=" + preload + " ASAN_OPTIONS=detect_leaks=0 ";
+    std::string env = InterpreterEnv(GetParam());
     std::string script = std::string(TV_SOURCE_DIR) + "/tests/e2e/dbi_catalog.pl";
     std::string out =
         RunCommand(env + kPerl + " " + script + " '" + DriverName() + "' " + Database() + " 2>&1");

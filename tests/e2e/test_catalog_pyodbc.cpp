@@ -33,17 +33,6 @@ bool HavePyodbc() {
     return access(kPython, X_OK) == 0 && std::system(cmd.c_str()) == 0;
 }
 
-std::string RunCommand(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 class CatalogPyodbc : public CatalogTest {
 protected:
     void SetUp() override {
@@ -57,11 +46,7 @@ TEST_P(CatalogPyodbc, ListsTheSampleTables) {
     if (!HavePyodbc()) GTEST_SKIP() << "no pyodbc for " << kPython;
     std::string script = ::testing::TempDir() + "tv_catalog_" + std::to_string(getpid()) + ".py";
     std::ofstream(script) << kScript;
-    // A sanitized driver needs its sanitizer runtimes loaded first into the interpreter.
-    std::string preload = RunCommand("ldd " + LibraryPath(GetParam()) +
-                                     " | awk '/libasan|libubsan/ {printf \"%s:\", $3}'");
-    std::string env = preload.empty() ? std::string()
-                                      : "LD_PRELOAD=" + preload + " ASAN_OPTIONS=detect_leaks=0 ";
+    std::string env = InterpreterEnv(GetParam());
     std::string out = RunCommand(env + kPython + " " + script + " '" + DriverName() + "' " + Database() + " 2>&1");
     unlink(script.c_str());
     EXPECT_NE(std::string::npos, out.find("tables [('all_types', 'TABLE'), ('dept', 'TABLE'), ('emp', 'TABLE'), "

@@ -13,50 +13,22 @@ namespace {
 
 constexpr const char* kPython = "/usr/bin/python3";
 
-std::string BuildDir() {
-    const char* env = std::getenv("TV_BUILD_DIR");
-    return env && *env ? env : TV_BUILD_DIR;
-}
-
-std::string Shell(const std::string& cmd, int* status) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) {
-        *status = -1;
-        return out;
-    }
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    *status = pclose(p);
-    return out;
-}
-
-// A sanitized driver inside the uninstrumented interpreter needs its sanitizer runtimes first.
-std::string SanitizerEnv(const DriverBuild& b) {
-    int status = 0;
-    std::string libs =
-        Shell("ldd " + LibraryPath(b) + " | awk '/libasan|libubsan/ {printf \"%s:\", $3}'", &status);
-    if (libs.empty()) return "";
-    return "LD_PRELOAD=" + libs + " ASAN_OPTIONS=detect_leaks=0 ";
-}
-
 class DemoPython : public ::testing::TestWithParam<DriverBuild> {};
 
 TEST_P(DemoPython, ExampleRunsAndReadsBackWhatItWrote) {
     ASSERT_EQ(0, access(kPython, X_OK)) << kPython << " missing (scripts/deps.sh installs python3-pyodbc)";
     int status = 0;
-    Shell(std::string(kPython) + " -c 'import pyodbc' 2>&1", &status);
+    RunCommand(std::string(kPython) + " -c 'import pyodbc' 2>&1", &status);
     ASSERT_EQ(0, status) << "pyodbc missing for " << kPython;
 
     // A database of the example's own per build; the example drops its table at the end, so
     // a second run in the same directory starts the same way.
     const std::string db = GetParam().wide ? "pydemo_w" : "pydemo_n";
-    Shell(BuildDir() + "/bin/iicreatedb -s " + db + " 2>&1", &status);
+    RunCommand(BuildDir() + "/bin/iicreatedb -s " + db + " 2>&1", &status);
     const std::string driver = GetParam().wide ? "Telvarin Unicode" : "Telvarin ANSI";
     const std::string conn = "DRIVER={" + driver + "};DSN=" + db;
     const std::string script = std::string(TV_SOURCE_DIR) + "/examples/pyodbc_demo.py";
-    std::string out = Shell(SanitizerEnv(GetParam()) + kPython + " " + script + " '" + conn + "' 2>&1", &status);
+    std::string out = RunCommand(InterpreterEnv(GetParam()) + kPython + " " + script + " '" + conn + "' 2>&1", &status);
     ASSERT_EQ(0, status) << out;
     // Every step printed its result: the example itself asserts the rows it read back.
     for (const char* line : {"connected to INGRES", "inserted 500 rows with fast_executemany",
@@ -67,7 +39,7 @@ TEST_P(DemoPython, ExampleRunsAndReadsBackWhatItWrote) {
                              "columns of dept: [('deptno', 'INTEGER'), ('dname', 'VARCHAR'), ('loc', 'CHAR')]", "\ndone\n"})
         EXPECT_NE(std::string::npos, out.find(line)) << "missing: " << line << "\n" << out;
     // The procedure's change was rolled back and the example's table is gone.
-    out = Shell(BuildDir() + "/bin/iisql " + db + " 'SELECT sal FROM emp WHERE empno = 7369' " +
+    out = RunCommand(BuildDir() + "/bin/iisql " + db + " 'SELECT sal FROM emp WHERE empno = 7369' " +
                   "'SELECT COUNT(*) FROM iitables WHERE table_name = '\\''py_orders'\\''' 2>&1",
               &status);
     EXPECT_EQ(0, status) << out;

@@ -16,43 +16,15 @@ namespace {
 
 constexpr const char* kPython = "/usr/bin/python3";
 
-std::string BuildDir() {
-    const char* env = std::getenv("TV_BUILD_DIR");
-    return env && *env ? env : TV_BUILD_DIR;
-}
-
-std::string Shell(const std::string& cmd, int* status) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) {
-        *status = -1;
-        return out;
-    }
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    *status = pclose(p);
-    return out;
-}
-
-// A sanitized driver inside the uninstrumented interpreter needs its sanitizer runtimes first.
-std::string SanitizerEnv(const DriverBuild& b) {
-    int status = 0;
-    std::string libs =
-        Shell("ldd " + LibraryPath(b) + " | awk '/libasan|libubsan/ {printf \"%s:\", $3}'", &status);
-    if (libs.empty()) return "";
-    return "LD_PRELOAD=" + libs + " ASAN_OPTIONS=detect_leaks=0 ";
-}
-
 class QuietOutput : public ::testing::TestWithParam<DriverBuild> {};
 
 TEST_P(QuietOutput, ApplicationStdoutAndStderrStayEmpty) {
     ASSERT_EQ(0, access(kPython, X_OK)) << kPython << " missing (scripts/deps.sh installs python3-pyodbc)";
     int status = 0;
-    Shell(std::string(kPython) + " -c 'import pyodbc' 2>&1", &status);
+    RunCommand(std::string(kPython) + " -c 'import pyodbc' 2>&1", &status);
     ASSERT_EQ(0, status) << "pyodbc missing for " << kPython;
     const std::string db = GetParam().wide ? "quiet_w" : "quiet_n";
-    Shell(BuildDir() + "/bin/iicreatedb " + db + " 2>&1", &status);
+    RunCommand(BuildDir() + "/bin/iicreatedb " + db + " 2>&1", &status);
     ASSERT_EQ(0, status) << "iicreatedb " << db;
     const std::string driver = GetParam().wide ? "Telvarin Unicode" : "Telvarin ANSI";
     const std::string conn = "DRIVER={" + driver + "};DSN=" + db;
@@ -62,7 +34,7 @@ TEST_P(QuietOutput, ApplicationStdoutAndStderrStayEmpty) {
     ASSERT_GE(fd, 0);
     close(fd);
     // Tracing is not asked for anywhere.
-    const std::string out = Shell("env -u KIV_DEBUGFILE " + SanitizerEnv(GetParam()) + kPython + " " + script +
+    const std::string out = RunCommand("env -u KIV_DEBUGFILE " + InterpreterEnv(GetParam()) + kPython + " " + script +
                                       " '" + conn + "' 2>" + errName,
                                   &status);
     std::ifstream in(errName);
