@@ -145,6 +145,7 @@ uint32_t SCR_ParseInto(SCR_Analysis* a, const char* sql) {
     CritSecGuard guard(SCR_ParserMutex());
     rc = ScsqlParseText(a->text, std::strlen(a->text), &a->root, &a->errText, &a->message);
   }
+  if (rc == 2) return kNoMemory;
   if (rc != 0) return kSyntax;
   a->kind = int32_t(a->root->kind);
   return SCR_Regenerate(a->root) ? 0 : kNoMemory;
