@@ -226,7 +226,7 @@ bool IsOrderByRefusal(const IngStmt* s) {
   return e != nullptr && e->native == 2161 && e->sqlstate != nullptr && std::strncmp(e->sqlstate, "42501", 5) == 0;
 }
 
-// Prepares the text, repairing an ORDER BY the server refuses. 0 or 68.
+// Prepares the text, repairing an ORDER BY the server refuses. 0, 68, or 16 when memory ran out.
 uint32_t PrepareWithRepair(IngStmt* s, const char* text) {
   std::free(s->preparedText);
   s->preparedText = nullptr;
@@ -244,7 +244,8 @@ uint32_t PrepareWithRepair(IngStmt* s, const char* text) {
   }
   if (rc != 0) {
     std::free(current);
-    return kErrSyntax;
+    // Out of memory is no fault of the statement's text.
+    return rc == kErrNoMemory ? rc : kErrSyntax;
   }
   if (repairs) {
     s->hiddenColumns = repairs;
@@ -259,7 +260,7 @@ uint32_t Reprepare(IngStmt* s) {
   const char* text = s->preparedText ? s->preparedText : s->text.ingres;
   uint32_t hidden = s->hiddenColumns;
   uint32_t rc = IIPrepareDescribe(s, text ? text : "");
-  if (rc != 0) return kErrSyntax;
+  if (rc != 0) return rc == kErrNoMemory ? rc : kErrSyntax;
   s->hiddenColumns = hidden;
   s->state &= uint16_t(~kStmtReprepare);
   return 0;

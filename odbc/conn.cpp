@@ -211,7 +211,8 @@ void ConnOpen(ConnRecord* conn, char mode) {
     conn->lastError = code;
     if (code != 0 || !agentConn) {
         if (!code) conn->lastError = kErrRejected;
-        OpenFailed(conn, "Unable to allocate connection handle");
+        OpenFailed(conn, code == kErrNoMemory ? "Unable to allocate connection handle[SQLSTATE:S1001]"
+                                    : "Unable to allocate connection handle");
         DiagCollectConn(conn, nullptr);
         DiagCollectServer(conn);
         ReleaseServer(conn);

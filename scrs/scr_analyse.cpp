@@ -143,6 +143,7 @@ uint32_t SCR_ParseInto(SCR_Analysis* a, const char* sql) {
     CritSecGuard guard(SCR_ParserMutex());
     rc = ScsqlParseText(a->text, std::strlen(a->text), &a->root, &a->errText, &a->message);
   }
+  if (rc == 2) return kErrNoMemory;
   if (rc != 0) return kErrSyntax;
   a->kind = int32_t(a->root->kind);
   return SCR_Regenerate(a->root) ? kErrNone : kErrNoMemory;

@@ -105,8 +105,9 @@ void ScsqlFatal(ScsqlCtx* ctx, const char* msg) {
 }
 
 // Kept apart from the C++ objects of the caller: a scanner failure returns here by longjmp.
+// 3: the scanner gave up (its buffers could not be had).
 static int RunParse(ScsqlCtx* ctx, ScsqlScanner scanner) {
-  if (setjmp(ctx->fatal) != 0) return 2;
+  if (setjmp(ctx->fatal) != 0) return 3;
   return scsql_parse(ctx, scanner);
 }
 
@@ -120,12 +121,18 @@ int ScsqlParseText(const char* text, size_t len, SCR_Node** root, char** errText
     return 2;
   }
   int rc = RunParse(s.ctx, s.scanner);
+  // Nesting deeper than the parser's stacks is refused ("memory exhausted") as a statement
+  // that does not parse; running out of memory is only what the scanner, the nodes or the
+  // symbol tables could not get.
+  if (rc == 2) rc = 1;
+  if (rc == 3) rc = 2;
   // An unterminated literal is reported but scanning goes on without its quote: the tree
   // would then say something the statement does not, so it is not accepted.
   if (rc == 0 && s.ctx->message != nullptr) rc = 1;
-  if (rc == 0 && (s.ctx->failed || s.ctx->result == nullptr)) {
+  // A node that could not be made usually ends the parse as a syntax error, which it is not.
+  if (s.ctx->failed || (rc == 0 && s.ctx->result == nullptr)) {
     rc = 2;
-    if (s.ctx->message == nullptr) ScsqlError(s.ctx, "memory exhausted");
+    ScsqlError(s.ctx, "memory exhausted");
   }
   if (rc == 0) {
     *root = s.ctx->result;

@@ -31,7 +31,8 @@ void ScsqlError(ScsqlCtx* ctx, const char* msg);
 void ScsqlEcho(ScsqlCtx* ctx, const char* text, size_t len);
 [[noreturn]] void ScsqlFatal(ScsqlCtx* ctx, const char* msg);
 
-// Scans and parses text[0..len); 0 accepted (*root set), 1 syntax error, 2 memory exhausted.
+// Scans and parses text[0..len); 0 accepted (*root set), 1 syntax error (nesting too deep
+// included), 2 memory exhausted.
 // *errText and *message receive heap copies (or null).
 int ScsqlParseText(const char* text, size_t len, SCR_Node** root, char** errText, char** message);
 

@@ -6,6 +6,7 @@
 #include "scrs/scr_analyse.h"
 #include "scrs/scr_node.h"
 #include "util/scrarray.h"
+#include "util/trymem.h"
 
 namespace {
 
@@ -162,6 +163,34 @@ TEST(ParseTree, HostileNestingFailsCleanly) {
   EXPECT_EQ(SCR_AnalyseSQL(&a, ok.c_str(), 0, 0), 0u);
   SCR_AnalysisFree(&a);
   EXPECT_EQ(SCR_AnalyseSQL(nullptr, "select a from t", 0, 0), 15u);
+}
+
+// Memory running out in the symbol tables, at any point of a parse, is out of memory (16),
+// not a statement that does not parse (68); with memory back the same statement parses.
+TEST(ParseTree, OutOfMemoryIsNotASyntaxError) {
+  const char* sql = "select a, b from t where c = 'x' and d in (1, 2) order by a";
+  int noMemory = 0;
+  for (long k = 0;; ++k) {
+    ASSERT_LT(k, 1000);
+    SCR_Analysis a;
+    SCR_AnalysisInit(&a);
+    long before = TryMemCalls();
+    TryMemFailAfter(k);
+    uint32_t rc = SCR_AnalyseSQL(&a, sql, 0, 0);
+    TryMemFailAfter(-1);
+    bool reached = TryMemCalls() - before > k;
+    if (!reached) {
+      EXPECT_EQ(rc, 0u);
+      SCR_AnalysisFree(&a);
+      break;
+    }
+    EXPECT_EQ(rc, 16u) << "allocation " << k << ": " << (a.message ? a.message : "");
+    if (rc == 16) ++noMemory;
+    SCR_AnalysisFree(&a);
+    EXPECT_EQ(SCR_AnalyseSQL(&a, sql, 0, 0), 0u) << "after allocation " << k;
+    SCR_AnalysisFree(&a);
+  }
+  EXPECT_GT(noMemory, 0);
 }
 
 TEST(ParseTree, WalksAndCollect) {

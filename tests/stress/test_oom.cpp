@@ -153,11 +153,7 @@ class OutOfMemorySteps : public ::testing::Test {
   }
 };
 
-// Not yet passing, so not run: connect answers HY000 "Unable to allocate connection handle" when
-// the agent's connection record cannot be made (allocation 5), and prepare (allocation 5) and
-// a static cursor's execute (allocation 0) answer 42000 when the statement's analysis runs out of
-// memory. Run them with --gtest_also_run_disabled_tests.
-TEST_F(OutOfMemorySteps, DISABLED_Connect) {
+TEST_F(OutOfMemorySteps, Connect) {
   StepThrough("connect", [](Handles&) { return true; }, [](Handles& h, bool injected) {
     STAGE_CALL(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h.env), SQL_HANDLE_ENV, SQL_NULL_HANDLE);
     STAGE_CALL(SQLSetEnvAttr(h.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
@@ -169,7 +165,7 @@ TEST_F(OutOfMemorySteps, DISABLED_Connect) {
   });
 }
 
-TEST_F(OutOfMemorySteps, DISABLED_Prepare) {
+TEST_F(OutOfMemorySteps, Prepare) {
   StepThrough("prepare", Connected, [](Handles& h, bool injected) {
     STAGE_CALL(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &h.stmt), SQL_HANDLE_DBC, h.dbc);
     STAGE_CALL(SQLPrepare(h.stmt, Sql("SELECT id, name FROM oom_items WHERE id >= ? ORDER BY id"), SQL_NTS),
@@ -193,7 +189,7 @@ TEST_F(OutOfMemorySteps, Execute) {
 
 TEST_F(OutOfMemorySteps, Fetch) { StepThrough("fetch", Executed, FetchAll); }
 
-TEST_F(OutOfMemorySteps, DISABLED_StaticScroll) {
+TEST_F(OutOfMemorySteps, StaticScroll) {
   StepThrough("static scroll", StaticPrepared, [](Handles& h, bool injected) {
     STAGE_CALL(SQLExecDirect(h.stmt, Sql("SELECT id, name FROM oom_items ORDER BY id"), SQL_NTS), SQL_HANDLE_STMT,
                h.stmt);
