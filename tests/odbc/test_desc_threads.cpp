@@ -8,7 +8,16 @@
 
 namespace {
 
+// The first connect of a process lets calls on different connections run side by side, and these
+// pairs never connect: without this the calls would stay serialised when the suite runs alone and
+// overlap only after another suite's connect.
+struct ConcurrentCalls {
+    bool before = g_CallsConcurrent.exchange(true);
+    ~ConcurrentCalls() { g_CallsConcurrent.store(before); }
+};
+
 TEST(DescThreads, ForeignDescriptorsFreedMeanwhileAreRefused) {
+    ConcurrentCalls concurrent;
     fake::Reset();
     ConnectedPair mine, theirs;
     SQLHSTMT stmt = mine.stmt();
@@ -39,6 +48,7 @@ TEST(DescThreads, ForeignDescriptorsFreedMeanwhileAreRefused) {
 }
 
 TEST(DescThreads, EachConnectionRevertsOnlyItsOwnStatements) {
+    ConcurrentCalls concurrent;
     fake::Reset();
     auto work = [](int rounds, std::atomic<int>* failures) {
         ConnectedPair pair;

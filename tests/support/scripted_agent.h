@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -318,28 +319,45 @@ inline uint32_t Fetch(uint32_t h, Rowset** out, int32_t start, uint32_t* rows, u
     return ExtFetch(h, out, start, rows, resultRows, 0);
 }
 
+// The agent's state is one shared record, and its link claims concurrent calls as the real
+// agent's does: once a connect has let calls on different connections run side by side, every
+// entry must take this lock. Recursive, since a block fetch comes back in through the table.
+inline std::recursive_mutex& AgentLock() {
+    static std::recursive_mutex m;
+    return m;
+}
+template <auto F>
+struct Serialized;
+template <class R, class... Args, R (*F)(Args...)>
+struct Serialized<F> {
+    static R Call(Args... args) {
+        std::lock_guard<std::recursive_mutex> hold(AgentLock());
+        return F(args...);
+    }
+};
+
 inline AgentFuncTable* Table() {
     static AgentFuncTable t = [] {
         AgentFuncTable x{};
-        x.DRV_GetInfo = GetInfo;
-        x.DRV_SetOption = SetOption;
-        x.DRV_GetErrors = GetErrors;
-        x.DRV_Disconnect = Disconnect;
-        x.DRV_AllocStmt = AllocStmt;
-        x.DRV_FreeStmt = FreeStmt;
-        x.DRV_GetCursorName = GetCursorName;
-        x.DRV_SetCursorName = SetCursorName;
-        x.DRV_Prepare = Prepare;
-        x.DRV_Execute = Execute;
-        x.DRV_DescribeCols = Describe;
-        x.DRV_DescribeParams = DescribeParams;
-        x.DRV_DescribeColsEx = DescribeEx;
-        x.DRV_NativeSql = NativeSql;
-        x.DRV_FetchRows = FetchRows;
-        x.DRV_CloseCursor = CloseCursor;
-        x.DRV_MoreResults = MoreResults;
-        x.DRV_Fetch = Fetch;
-        x.DRV_ExtendedFetch = ExtFetch;
+        x.DRV_GetInfo = Serialized<GetInfo>::Call;
+        x.DRV_SetOption = Serialized<SetOption>::Call;
+        x.DRV_GetErrors = Serialized<GetErrors>::Call;
+        x.DRV_Disconnect = Serialized<Disconnect>::Call;
+        x.DRV_AllocStmt = Serialized<AllocStmt>::Call;
+        x.DRV_FreeStmt = Serialized<FreeStmt>::Call;
+        x.DRV_GetCursorName = Serialized<GetCursorName>::Call;
+        x.DRV_SetCursorName = Serialized<SetCursorName>::Call;
+        x.DRV_Prepare = Serialized<Prepare>::Call;
+        x.DRV_Execute = Serialized<Execute>::Call;
+        x.DRV_DescribeCols = Serialized<Describe>::Call;
+        x.DRV_DescribeParams = Serialized<DescribeParams>::Call;
+        x.DRV_DescribeColsEx = Serialized<DescribeEx>::Call;
+        x.DRV_NativeSql = Serialized<NativeSql>::Call;
+        x.DRV_FetchRows = Serialized<FetchRows>::Call;
+        x.DRV_CloseCursor = Serialized<CloseCursor>::Call;
+        x.DRV_MoreResults = Serialized<MoreResults>::Call;
+        x.DRV_Fetch = Serialized<Fetch>::Call;
+        x.DRV_ExtendedFetch = Serialized<ExtFetch>::Call;
         return x;
     }();
     return &t;
