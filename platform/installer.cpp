@@ -5,11 +5,12 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <mutex>
 #include <string>
 
 #include <odbcinst.h>
+
+#include "util/log.h"
 
 const char* const kInstallerLibrary = "libodbcinst.so.2";
 
@@ -17,9 +18,11 @@ namespace {
 
 const char kTitle[] = "ODBC Installer Error";
 
-void StderrBox(const char* title, const char* text) { std::fprintf(stderr, "%s: %s\n", title, text); }
+// The application's stderr is not ours: installer errors go to the log channel, which writes
+// only when tracing or logging was asked for.
+void LogBox(const char* title, const char* text) { log_printf(LOGL_ERROR, nullptr, 0, "%s: %s", title, text); }
 
-std::atomic<InstMessageBoxFn> g_box{StderrBox};
+std::atomic<InstMessageBoxFn> g_box{LogBox};
 std::mutex g_load_lock;
 std::atomic<void*> g_module{nullptr};
 std::string g_library = kInstallerLibrary;
@@ -156,7 +159,7 @@ int InstGetUserThenSystem(const char* section, const char* key, char* buf, int s
   return n;
 }
 
-InstMessageBoxFn InstSetMessageBox(InstMessageBoxFn fn) { return g_box.exchange(fn ? fn : StderrBox); }
+InstMessageBoxFn InstSetMessageBox(InstMessageBoxFn fn) { return g_box.exchange(fn ? fn : LogBox); }
 
 void InstResetForTesting(const char* library) {
   std::lock_guard<std::mutex> guard(g_load_lock);

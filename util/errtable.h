@@ -120,7 +120,7 @@ enum ErrCode : uint32_t {
     kErrFileDsnSave = 112,              // 01S08 Error saving File DSN
     kErrBadKeyword = 113,               // 01S09 Invalid keyword
     kErrCountField = 114,               // 07002 COUNT field incorrect
-    kErrNotCursorSpec = 115,            // 07005 Prepared statement not a cursor-specification
+    kErrNotCursorSpec = 115,            // 07005 the prepared statement returns no rows
     kErrDefaultParam = 116,             // 07S01 Invalid use of default parameter
     kErrTxnConnFailure = 117,           // 08007 Connection failure during transaction
     kErrIndicatorRequired = 118,        // 22002 Indicator variable required but not supplied
