@@ -11,6 +11,7 @@
 #include "odbc/api_records.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/datapath_agent.h"
 #include "odbc/param.h"
 #include "odbc/stmt.h"
 #include "util/dataset.h"
@@ -443,7 +444,8 @@ bool IsOutput(StmtRecord* stmt, uint16_t i) {
     return false;
 }
 
-SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_t* rowMap, const Directions& dir) {
+SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_t* rowMap, const Directions& dir,
+                 bool statuses = true) {
     DropResultDescs(stmt);
     if (rc != 0 && rc != 80 && rc != 74) {
         StmtCollectAgentDiag(stmt);
@@ -453,7 +455,7 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
         if (AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, kPropRowCount, &failed, uint16_t(4), &len) == 0) {
             if (failed < 0) failed = 0;
             WriteProcessed(stmt, SQLULEN(failed) + 1);
-            WriteStatuses(stmt, rowMap, sentRows, uint32_t(failed), SQL_PARAM_SUCCESS);
+            if (statuses) WriteStatuses(stmt, rowMap, sentRows, uint32_t(failed), SQL_PARAM_SUCCESS);
         }
         return SQL_ERROR;
     }
@@ -461,8 +463,9 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
     const bool warned = rc == 74;
     if (warned) StmtCollectAgentDiag(stmt);
     WriteProcessed(stmt, (stmt->selectFlag && stmt->paramsetSize > 1) ? 1 : sentRows);
-    WriteStatuses(stmt, rowMap, sentRows, sentRows,
-                  warned ? SQLUSMALLINT(SQL_PARAM_SUCCESS_WITH_INFO) : SQLUSMALLINT(SQL_PARAM_SUCCESS));
+    if (statuses)
+        WriteStatuses(stmt, rowMap, sentRows, sentRows,
+                      warned ? SQLUSMALLINT(SQL_PARAM_SUCCESS_WITH_INFO) : SQLUSMALLINT(SQL_PARAM_SUCCESS));
     stmt->currentRow = 0;
     stmt->state = kStmtStateResults;
     stmt->flags |= kSfExecuted;
@@ -478,6 +481,10 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
 }
 
 }  // namespace
+
+SQLRETURN ExecuteFinishResult(StmtRecord* stmt, uint32_t rc, uint32_t rows, const uint32_t* rowMap, bool statuses) {
+    return Finish(stmt, rc, rows, rowMap, CountDirections(stmt), statuses);
+}
 
 int NextDataAtExecParam(StmtRecord* stmt) {
     ParamStore* ps = StmtParamStore(stmt);
@@ -649,7 +656,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     if (dir.in == 0 && dir.io == 0) {
         SCS_CursorReset(&stmt->cursor);
         if (execute2 && dir.out && sendDescs) {
-            rc = AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, nullptr, n, descs);
+            rc = ExecuteCompound(stmt, nullptr, n, descs);
             stmt->flags |= kSfParamsSent;
         } else {
             if (!execute2 && dir.out && (stmt->flags & kSfNeedBind))
@@ -678,10 +685,10 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     if (execute2) {
         SCS_CursorReset(&stmt->cursor);
         if (sendDescs) {
-            rc = AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, ds, n, descs);
+            rc = ExecuteCompound(stmt, ds, n, descs);
             stmt->flags |= kSfParamsSent;
         } else {
-            rc = AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, ds, uint16_t(0), nullptr);
+            rc = ExecuteCompound(stmt, ds, 0, nullptr);
         }
     } else {
         rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
@@ -731,17 +738,6 @@ SQLRETURN FetchOutputParams(StmtRecord* stmt) {
     }
     stmt->lastError = 0;
     return SQL_SUCCESS;
-}
-
-SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
-    // The road of an agent that collects data at execution itself: it takes the values as they
-    // stand and asks for the rest. No agent of this driver declares it.
-    if (!(stmt->flags & kSfPrepared)) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
-    stmt->lastError = kErrNotCapable;
-    return SQL_ERROR;
 }
 
 SQLRETURN ExecuteRun(StmtRecord* stmt) {

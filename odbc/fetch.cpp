@@ -11,6 +11,7 @@
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
 #include "util/errtable.h"
+#include "util/trymem.h"
 
 namespace {
 
@@ -54,12 +55,14 @@ uint32_t GetPiece(void* host, uint16_t column, uint32_t row, int64_t wanted, Lon
     void* piece = nullptr;
     uint32_t len = 0, kind = 0, total = 0;
     uint32_t rc = fn(stmt->agentStmt, column, row, uint64_t(wanted < 0 ? 0 : wanted), &piece, &len, &kind, &total);
+    // The total counts with "no more data" too: -1 there is a NULL value.
+    state->pieceTotal = total == 0xFFFFFFFFu ? -1 : int64_t(total);
     if (rc != 0) {
+        free(piece);
         StmtCollectAgentDiag(stmt);
         return rc;
     }
     state->pieceKind = kind;
-    state->pieceTotal = total == 0xFFFFFFFFu ? -1 : int64_t(total);
     if (len != 0) {
         state->piece = piece;
         state->pieceLength = len;
@@ -315,8 +318,11 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     SQLUSMALLINT* statuses = StatusTarget(stmt);
     SQLUSMALLINT* temp = nullptr;
     if (!statuses) {
-        temp = static_cast<SQLUSMALLINT*>(calloc(c.rowsetSize ? c.rowsetSize : 1, sizeof(SQLUSMALLINT)));
-        if (!temp) return SQL_ERROR;
+        temp = static_cast<SQLUSMALLINT*>(TryCalloc(c.rowsetSize ? c.rowsetSize : 1, sizeof(SQLUSMALLINT)));
+        if (!temp) {
+            stmt->lastError = kErrNoMemory;
+            return SQL_ERROR;
+        }
         statuses = temp;
     }
     if (orientation == SQL_FETCH_BOOKMARK) {
@@ -325,7 +331,7 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
         offset += bm;
     }
     SQLRETURN rc = ExtendedFetchRowset(stmt, orientation, offset, fetched, statuses);
-    free(temp);
+    TryFree(temp);
     c.appStatus = nullptr;
     if (forwardOnly) stmt->fetchedCount += *fetched;
     return rc;

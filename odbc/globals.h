@@ -22,6 +22,10 @@ extern AgentLink g_AgentLink;
 // Lays the stack over a link, from the bottom: the agent's table, then the cursor layer, then the
 // XA layer. The layers' own results are not looked at; the agent's is returned.
 int AgentStackInstall(AgentLink* link);
+// Puts another installer in the place of the library's own stack for the links installed from
+// now on (null restores the library's); gives the one it replaced.
+using AgentStackInstaller = int (*)(AgentLink* link);
+AgentStackInstaller AgentStackInstallerSet(AgentStackInstaller installer);
 // Set once per process at the first connect: the agent takes concurrent calls, so CallLock is skipped.
 extern std::atomic<bool> g_CallsConcurrent;
 extern void* g_Module;

@@ -48,6 +48,7 @@ struct ConnRecord;
 struct StmtRecord;
 struct DescRecord;
 struct COdbcResourceDispenser;
+struct AgentDaeDialog;
 
 // Handle states.
 enum EnvState : uint32_t { kEnvStateFreed = 0, kEnvStateAllocated = 1, kEnvStateOpen = 2 };
@@ -213,6 +214,12 @@ struct StmtRecord : HandleBase {
     uint16_t needData = 0;
     uint16_t daePosition = 0;
     uint16_t daeAux = 0;
+    // The agent-driven data-at-execution dialogue under way, the row of the value the agent
+    // asked for last and the further word it reported; asked: SQLPutData has a value to feed.
+    const AgentDaeDialog* agentDialog = nullptr;
+    uint32_t agentDaeRow = 0;
+    uint32_t agentDaeWord = 0;
+    bool agentDaeAsked = false;
     LongDataState longData{};
     SCS_Cursor cursor{};
     StmtCursorOwner cursorOwner{};

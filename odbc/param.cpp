@@ -8,6 +8,7 @@
 #include "odbc/api_records.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/datapath_agent.h"
 #include "odbc/desc.h"
 #include "odbc/trace_link.h"
 #include "util/dataset.h"
@@ -402,12 +403,6 @@ SQLRETURN ParamDataDriver(StmtRecord* stmt, void** valueOut) {
     }
 }
 
-SQLRETURN ParamDataAgent(StmtRecord* stmt, void**) {
-    // An agent that collects data at execution itself has its own dialogue; none is installed.
-    stmt->lastError = kErrNotCapable;
-    return SQL_ERROR;
-}
-
 SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
     if (stmt->needData == 0) {
         stmt->lastError = kErrSequence;
@@ -443,10 +438,7 @@ SQLRETURN ImplPutData(HandleBase* record, ApiArgs& args) {
     StmtRecord* stmt = Stmt(record);
     const void* data = args.next<const void*>();
     const auto length = args.next<SQLLEN>();
-    if (V2Dae(stmt)) {
-        stmt->lastError = kErrNotCapable;
-        return SQL_ERROR;
-    }
+    if (V2Dae(stmt)) return PutDataAgent(stmt, data, length);
     return PutDataDriver(stmt, data, length);
 }
 

@@ -52,7 +52,14 @@ bool InitTables() {
 
 }  // namespace
 
+namespace {
+std::atomic<AgentStackInstaller> g_stackInstaller{nullptr};
+}  // namespace
+
+AgentStackInstaller AgentStackInstallerSet(AgentStackInstaller installer) { return g_stackInstaller.exchange(installer); }
+
 int AgentStackInstall(AgentLink* link) {
+    if (AgentStackInstaller other = g_stackInstaller.load()) return other(link);
     if (int rc = IngInstallOpTable(link)) return rc;
     SCS_InstallLayer(link);
     XaInterposeOpTable(link);

@@ -6,6 +6,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/datapath.h"
+#include "odbc/datapath_agent.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
 #include "odbc/globals.h"
@@ -86,6 +87,7 @@ StmtRecord* StmtFind(uint32_t handle) {
 
 void StmtCloseCursor(StmtRecord* stmt) {
     stmt->needData = 0;
+    AgentDaeDrop(stmt);
     SCS_CursorReset(&stmt->cursor);
     if (stmt->state == kStmtStateResults) {
         StmtResetCursorPos(stmt);

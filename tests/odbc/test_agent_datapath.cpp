@@ -1,0 +1,564 @@
+// The data path over an agent that declares what the Ingres agent does not: parameter arrays
+// and data at execution run by the agent, named parameter descriptions in the compound call,
+// narrowing for an agent that refused Unicode, output values after the results, and long
+// values read in pieces. Connections open on the scripted capability agent through the API.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "odbc/globals.h"
+#include "odbc/handles.h"
+#include "odbc/datapath_agent.h"
+#include "odbc/param.h"
+#include "odbc_test_util.h"
+#include "tests/support/capability_agent.h"
+#include "tests/support/diag_text.h"
+#include "tests/support/temp_dirs.h"
+#include "util/trymem.h"
+
+namespace {
+
+using capagent::A;
+using capagent::Last;
+
+void PrivateIni() {
+    static const bool done = [] {
+        const std::string dir = tvtest::MakeTempDir("capagent-");
+        tvtest::UsePrivateIni(dir, "");
+        setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
+        return !dir.empty();
+    }();
+    ASSERT_TRUE(done);
+}
+
+std::u16string U(const char* s) { return std::u16string(s, s + std::strlen(s)); }
+
+class AgentDataPath : public ::testing::Test {
+protected:
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    AgentStackInstaller saved = nullptr;
+
+    void SetUp() override {
+        PrivateIni();
+        capagent::Reset();
+        saved = AgentStackInstallerSet(capagent::Install);
+    }
+    void TearDown() override {
+        if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
+        env = SQL_NULL_HENV;
+        AgentStackInstallerSet(saved);
+        capagent::Reset();
+    }
+    // Connects through SQLDriverConnect (the wide form on request) and allocates a statement.
+    void Open(bool wide = false) {
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
+        SQLRETURN rc;
+        if (wide) {
+            std::u16string in = U("DSN=cap;UID=u;PWD=p");
+            SQLWCHAR out[256];
+            SQLSMALLINT len = 0;
+            rc = SQLDriverConnectW(dbc, nullptr, (SQLWCHAR*)in.c_str(), SQL_NTS, out, 256, &len, SQL_DRIVER_NOPROMPT);
+        } else {
+            SQLCHAR out[256];
+            SQLSMALLINT len = 0;
+            rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)"DSN=cap;UID=u;PWD=p", SQL_NTS, out, sizeof out, &len,
+                                  SQL_DRIVER_NOPROMPT);
+        }
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << tvtest::AllDiagText(SQL_HANDLE_DBC, dbc);
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st));
+    }
+    StmtRecord* Rec() { return StmtOf(st); }
+    std::string State() {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLCHAR text[512];
+        SQLSMALLINT len = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, text, sizeof text, &len)))
+            return "none";
+        return reinterpret_cast<char*>(state);
+    }
+    void Prepare(const char* text, std::vector<std::string> params) {
+        A().params = std::move(params);
+        ASSERT_EQ(SQL_SUCCESS, SQLPrepare(st, (SQLCHAR*)text, SQL_NTS)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+    }
+    const Dataset& Sent() { return *Last().sent; }
+    std::string Cell(uint16_t c, uint32_t r, size_t n) {
+        return std::string(reinterpret_cast<const char*>(DatasetCell(&Sent().cols[c], r)), n);
+    }
+};
+
+TEST_F(AgentDataPath, CapabilitiesComeFromTheAgentTheConnectionOpenedOn) {
+    Open();
+    ConnRecord* c = ConnOf(dbc);
+    ASSERT_NE(nullptr, c);
+    EXPECT_EQ(capagent::Table(), c->link.table);
+    EXPECT_EQ(1u, c->hasV2DAE);
+    EXPECT_EQ(1u, c->hasExecute2);
+    EXPECT_EQ(1u, c->spOutDeferFetch);
+    EXPECT_EQ(1u, c->capExtra[1]);
+    EXPECT_EQ(0u, c->wideUnconfirmed);
+}
+
+// A parameter set of three rows, the middle one ignored: the agent gets the two rows with the
+// kinds of the agent-driven path, the named descriptions in the compound call, and the IPD
+// statuses say the agent ran the rows.
+TEST_F(AgentDataPath, ParameterArrayGoesToTheAgentWhole) {
+    Open();
+    Prepare("insert into t values(?, ?, ?)", {"?", "?", "?"});
+    SQLINTEGER ids[3] = {1, 2, 3};
+    char names[3][8] = {"ab", "xyz", "q"};
+    SQLLEN nameLen[3] = {SQL_NTS, SQL_NTS, 1};
+    SQLBIGINT big[3] = {-5, 6, 7};
+    SQLUSMALLINT ops[3] = {SQL_PARAM_PROCEED, SQL_PARAM_IGNORE, SQL_PARAM_PROCEED};
+    SQLUSMALLINT status[3] = {99, 99, 99};
+    SQLULEN processed = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)3, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAM_OPERATION_PTR, ops, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAM_STATUS_PTR, status, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 8, 0, names, 8, nameLen));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, big, 0, nullptr));
+    SQLHDESC ipd = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(st, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 2, SQL_DESC_NAME, (SQLPOINTER) "@name", SQL_NTS));
+
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(st)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+    EXPECT_EQ((std::vector<std::string>{"Prepare", "PrepareExecuteEx"}), Last().calls);
+    ASSERT_EQ(3u, Last().names.size());
+    EXPECT_FALSE(Last().names[0].has_value());
+    EXPECT_EQ("@name", Last().names[1].value_or("(none)"));
+    EXPECT_EQ(SQL_VARCHAR, Last().descs[1].sqlType);
+    ASSERT_EQ(2u, Sent().rows_used);
+    EXPECT_EQ(uint32_t(DS_INTEGER), Sent().cols[0].kind);
+    EXPECT_EQ(uint32_t(DS_CHAR), Sent().cols[1].kind);
+    EXPECT_EQ(3u, Sent().cols[1].width);  // the longest sent ("ab", "q") plus one
+    EXPECT_EQ(std::string("ab\0", 3), Cell(1, 0, 3));
+    EXPECT_EQ(std::string("q\0\0", 3), Cell(1, 1, 3));
+    EXPECT_EQ(uint32_t(DS_CHAR), Sent().cols[2].kind);
+    EXPECT_EQ(32u, Sent().cols[2].width);
+    EXPECT_EQ(std::string("-5\0", 3), Cell(2, 0, 3));
+    int32_t third;
+    std::memcpy(&third, DatasetCell(&Sent().cols[0], 1), 4);
+    EXPECT_EQ(3, third);
+    EXPECT_EQ(2u, processed);
+    EXPECT_EQ(SQL_PARAM_DIAG_UNAVAILABLE, status[0]);
+    EXPECT_EQ(SQL_PARAM_UNUSED, status[1]);
+    EXPECT_EQ(SQL_PARAM_DIAG_UNAVAILABLE, status[2]);
+    // Sent once: the next execution goes without descriptions.
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(st));
+    EXPECT_EQ("PrepareExecuteEx", Last().calls.back());
+    EXPECT_EQ(3u, Last().descs.size());
+}
+
+// The dialogue the agent runs: values marked as still to come, asked for one by one, their
+// pieces sent as they come, and the execution finished when the agent has them all. Both ways
+// of owning the handed-over Datasets are walked (the sanitizer sees a leak or a double free).
+TEST_F(AgentDataPath, DataAtExecutionIsRunByTheAgent) {
+    for (uint32_t word : {0u, 1u}) {
+        SCOPED_TRACE(word);
+        TearDown();
+        SetUp();
+        A().linkWord = word;
+        Open();
+        Prepare("insert into t values(?, ?)", {"?", "?"});
+        char token1[] = "first";
+        SQLLEN len1 = SQL_DATA_AT_EXEC;
+        SQLINTEGER two = 42;
+        SQLLEN len2 = SQL_LEN_DATA_AT_EXEC(4);
+        SQLULEN processed = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, token1, 0, &len1));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &two, 0, &len2));
+        ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
+        EXPECT_EQ("none", State());  // the agent's request is no diagnostic
+        EXPECT_EQ(0xFFFE, Sent().cols[0].indicators[0]);
+        EXPECT_EQ(0xFFFE, Sent().cols[1].indicators[0]);
+        EXPECT_EQ(SQL_ERROR, SQLExecute(st));  // the dialogue must end first
+        EXPECT_EQ("HY010", State());
+        EXPECT_EQ(SQL_ERROR, SQLPutData(st, (SQLPOINTER) "x", 1));  // no value asked for yet
+        EXPECT_EQ("HY010", State());
+
+        void* token = nullptr;
+        ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &token));
+        EXPECT_EQ(token1, token);
+        EXPECT_EQ(1u, processed);
+        EXPECT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER) "abc", SQL_NTS));
+        EXPECT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER) "de", 2));
+        EXPECT_EQ(SQL_SUCCESS, SQLPutData(st, nullptr, 0));
+        ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &token));
+        EXPECT_EQ(&two, token);
+        SQLINTEGER v = 7;
+        EXPECT_EQ(SQL_SUCCESS, SQLPutData(st, &v, 0));  // a fixed type ignores the length
+        EXPECT_EQ(SQL_SUCCESS, SQLParamData(st, &token)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(0u, Rec()->needData);
+        EXPECT_EQ(nullptr, Rec()->pendingParams);
+
+        const auto& p = Last().pieces;
+        ASSERT_EQ(4u, p.size());
+        EXPECT_EQ(uint32_t(DS_CHAR), p[0].kind);
+        EXPECT_EQ("abc", p[0].bytes);
+        EXPECT_EQ("de", p[1].bytes);
+        EXPECT_EQ("", p[2].bytes);
+        EXPECT_EQ(0u, p[0].index);
+        EXPECT_EQ(1u, p[3].index);
+        EXPECT_EQ(uint32_t(DS_INTEGER), p[3].kind);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(&v), 4), p[3].bytes);
+        EXPECT_EQ(1u, processed);
+        EXPECT_EQ(SQL_ERROR, SQLParamData(st, &token));  // nothing is under way any more
+        EXPECT_EQ("HY010", State());
+        EXPECT_EQ(SQL_ERROR, SQLPutData(st, (SQLPOINTER) "x", 1));
+        EXPECT_EQ("HY010", State());
+    }
+}
+
+// Each C type's piece as the agent takes it.
+TEST_F(AgentDataPath, PiecesAreTypedForTheAgent) {
+    Open();
+    struct Case {
+        SQLSMALLINT cType, sqlType;
+        std::vector<char> data;
+        SQLLEN length;
+        uint32_t kind;
+        uint16_t indicator;
+        std::string bytes;
+    };
+    SQLBIGINT minus5 = -5;
+    SQL_DATE_STRUCT date{2024, 1, 5};
+    SQLGUID guid{0x12345678, 0x9abc, 0xdef0, {1, 2, 3, 4, 5, 6, 7, 8}};
+    SQL_NUMERIC_STRUCT num{};
+    num.precision = 5;
+    num.scale = 2;
+    num.sign = 1;
+    num.val[0] = 0x39;  // 12345 -> 123.45
+    num.val[1] = 0x30;
+    auto bytesOf = [](const void* p, size_t n) { return std::vector<char>((const char*)p, (const char*)p + n); };
+    const double d = 123.45;
+    const std::u16string wide = u"h\u00e9";
+    std::vector<Case> cases = {
+        {SQL_C_SBIGINT, SQL_BIGINT, bytesOf(&minus5, 8), 8, DS_CHAR, 0,
+         "-5" + std::string(29, ' ') + std::string(1, '\0')},
+        {SQL_C_CHAR, SQL_TYPE_DATE, bytesOf("{d '2024-01-05'}", 16), 16, DS_DATE, 0,
+         std::string((const char*)&date, 6)},
+        {SQL_C_CHAR, SQL_TYPE_DATE, bytesOf("2024-01-05", 10), 10, DS_CHAR, 0, "2024-01-05"},
+        {SQL_C_CHAR, SQL_VARBINARY, bytesOf("0A0b", 4), 4, DS_BINARY, 0, "\x0a\x0b"},
+        {SQL_C_WCHAR, SQL_WVARCHAR, bytesOf(wide.data(), 4), SQL_NTS, DS_WCHAR, 0, std::string((const char*)wide.data(), 4)},
+        {SQL_C_BINARY, SQL_VARBINARY, bytesOf("\0\1\2", 3), 3, DS_BINARY, 0, std::string("\0\1\2", 3)},
+        {SQL_C_GUID, SQL_GUID, bytesOf(&guid, sizeof guid), 16, DS_CHAR, 0, "12345678-9ABC-DEF0-0102-030405060708"},
+        {SQL_C_NUMERIC, SQL_NUMERIC, bytesOf(&num, sizeof num), 19, DS_DOUBLE, 0, std::string((const char*)&d, 8)},
+        {SQL_C_CHAR, SQL_VARCHAR, bytesOf("x", 1), SQL_NULL_DATA, DS_CHAR, 0xFFFF, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        Prepare("insert into t values(?)", {"?"});
+        SQLLEN dae = SQL_DATA_AT_EXEC;
+        char token[4];
+        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, c.cType, c.sqlType, 40, 0, token, 0, &dae));
+        ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
+        void* t = nullptr;
+        ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+        std::vector<char> data = c.data;
+        if (c.length == SQL_NTS) data.insert(data.end(), {0, 0});
+        ASSERT_EQ(SQL_SUCCESS, SQLPutData(st, data.data(), c.length)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(1u, Last().pieces.size());
+        const capagent::Piece& p = Last().pieces[0];
+        EXPECT_EQ(c.kind, p.kind);
+        EXPECT_EQ(c.indicator, p.indicator);
+        if (c.kind == DS_DOUBLE) {
+            double got = 0;
+            ASSERT_EQ(8u, p.bytes.size());
+            std::memcpy(&got, p.bytes.data(), 8);
+            EXPECT_NEAR(123.45, got, 1e-9);
+        } else {
+            EXPECT_EQ(c.bytes, p.bytes);
+        }
+        EXPECT_EQ(SQL_SUCCESS, SQLParamData(st, &t));
+        SQLFreeStmt(st, SQL_RESET_PARAMS);
+    }
+}
+
+TEST_F(AgentDataPath, PutDataRefusesWhatTheAgentCannotTake) {
+    Open();
+    Prepare("insert into t values(?)", {"?"});
+    SQLLEN dae = SQL_DATA_AT_EXEC;
+    char token[4];
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, token, 0, &dae));
+    EXPECT_EQ(SQL_ERROR, SQLPutData(st, (SQLPOINTER) "x", 1));  // no dialogue
+    EXPECT_EQ("HY010", State());
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
+    void* t = nullptr;
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+    struct {
+        const void* data;
+        SQLLEN length;
+        const char* state;
+    } refusals[] = {
+        {"x", SQL_NO_TOTAL, "HY009"},
+        {nullptr, 3, "HY009"},
+        {"x", SQL_DEFAULT_PARAM, "HYC00"},
+    };
+    for (const auto& r : refusals) {
+        EXPECT_EQ(SQL_ERROR, SQLPutData(st, const_cast<void*>(r.data), r.length));
+        EXPECT_EQ(r.state, State());
+    }
+    A().failPutData = 59;
+    EXPECT_EQ(SQL_ERROR, SQLPutData(st, (SQLPOINTER) "abc", 3));
+    EXPECT_EQ("22001", State());  // the agent's own message
+    A().failPutData = 0;
+    EXPECT_TRUE(Last().pieces.empty());
+    EXPECT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER) "abc", 3));
+    EXPECT_EQ(1u, Last().pieces.size());
+}
+
+// The agent's failure at the end of the dialogue: its messages and the row it stopped at.
+TEST_F(AgentDataPath, FailureAtTheEndOfTheDialogue) {
+    Open();
+    Prepare("insert into t values(?)", {"?"});
+    char data[2][4] = {"a", "b"};
+    SQLLEN lens[2] = {SQL_DATA_AT_EXEC, SQL_NTS};
+    SQLULEN processed = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)2, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4, 0, data, 4, lens));
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
+    EXPECT_EQ("b", Cell(0, 1, 1));
+    void* t = nullptr;
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+    EXPECT_EQ(data, t);
+    ASSERT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER) "zz", 2));
+    A().executeResult = 15;
+    A().rowCount = 1;
+    A().messages.push_back("[Agent]duplicate key[SQLSTATE:23000]");
+    EXPECT_EQ(SQL_ERROR, SQLParamData(st, &t));
+    EXPECT_EQ("23000", State());
+    EXPECT_EQ(2u, processed);  // the agent's row value + 1
+    EXPECT_EQ(0u, Rec()->needData);
+    EXPECT_FALSE(Rec()->flags & kSfExecuted);
+}
+
+TEST_F(AgentDataPath, ExecutionRefusals) {
+    Open();
+    Prepare("insert into t values(?, ?)", {"?", "?"});
+    SQLINTEGER v = 1;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &v, 0, nullptr));
+    EXPECT_EQ(SQL_ERROR, SQLExecute(st));  // parameter 2 not bound
+    EXPECT_EQ("07001", State());
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &v, 0, nullptr));
+    // Parameter 1 loses its value pointer and never had a length: nothing to send.
+    SQLHDESC apd = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(st, SQL_ATTR_APP_PARAM_DESC, &apd, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 1, SQL_DESC_DATA_PTR, nullptr, 0));
+    EXPECT_EQ(SQL_ERROR, SQLExecute(st));
+    EXPECT_EQ("HY009", State());
+    EXPECT_EQ((std::vector<std::string>{"Prepare"}), Last().calls);  // nothing reached the agent
+}
+
+// A connection whose agent refused Unicode: descriptions, the Dataset's wide columns and the
+// wide pieces all go narrow, with every character kept.
+TEST_F(AgentDataPath, NarrowingForAnAgentThatRefusedUnicode) {
+    A().unicode = 0;
+    Open(true);
+    ASSERT_EQ(1u, ConnOf(dbc)->wideUnconfirmed);
+    std::u16string text = u"insert into t values(?, ?)";
+    A().params = {"?", "?"};
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepareW(st, (SQLWCHAR*)text.c_str(), SQL_NTS));
+    std::u16string value = u"h\u00e9";
+    SQLLEN nts = SQL_NTS, dae = SQL_DATA_AT_EXEC;
+    char token[4];
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 10, 0,
+                                            (SQLPOINTER)value.c_str(), 0, &nts));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, 100, 0, token, 0, &dae));
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
+    ASSERT_EQ(2u, Last().descs.size());
+    EXPECT_EQ(SQL_VARCHAR, Last().descs[0].sqlType);
+    EXPECT_EQ(SQL_C_CHAR, Last().descs[0].cType);
+    EXPECT_EQ(SQL_LONGVARCHAR, Last().descs[1].sqlType);
+    EXPECT_EQ(uint32_t(DS_CHAR_NTS), Sent().cols[0].kind);
+    EXPECT_STREQ("h\xc3\xa9", reinterpret_cast<const char*>(DatasetCell(&Sent().cols[0], 0)));
+    void* t = nullptr;
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+    std::u16string piece = u"\u20ac1";
+    ASSERT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER)piece.c_str(), SQL_NTS));
+    ASSERT_EQ(1u, Last().pieces.size());
+    EXPECT_EQ(uint32_t(DS_CHAR), Last().pieces[0].kind);
+    EXPECT_EQ("\xe2\x82\xac" "1", Last().pieces[0].bytes);  // not cut to half of four bytes
+    EXPECT_EQ(SQL_SUCCESS, SQLParamData(st, &t));
+}
+
+// Output values of a procedure that come after its results: the execution leaves them, the
+// results are read, and SQLMoreResults brings them; an agent that answers 80 at once hands
+// them over at the execution.
+TEST_F(AgentDataPath, DeferredOutputParameters) {
+    Open();
+    capagent::Script s;
+    s.result = {{{"c", SQL_INTEGER, DS_INTEGER, 4}}, {{std::string("10")}, {std::string("11")}}};
+    s.out = {{{"o", SQL_INTEGER, DS_INTEGER, 4}}, {{std::string("77")}}};
+    A().scripts["{call p(?)}"] = s;
+    Prepare("{call p(?)}", {"*O"});
+    SQLINTEGER out = -1;
+    SQLLEN outLen = 0;
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(st, 1, SQL_PARAM_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &out, 0, &outLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(st)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(-1, out);
+    EXPECT_EQ("PrepareExecuteEx", Last().calls[1]);  // the output description went along
+    SQLINTEGER c = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(st, 1, SQL_C_SLONG, &c, 0, nullptr));
+    EXPECT_EQ(SQL_SUCCESS, SQLFetch(st));
+    EXPECT_EQ(10, c);
+    EXPECT_EQ(SQL_SUCCESS, SQLFetch(st));
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(st));
+    EXPECT_EQ(-1, out);
+    EXPECT_EQ(SQL_NO_DATA, SQLMoreResults(st));
+    EXPECT_EQ(77, out);
+    EXPECT_EQ(4, outLen);
+
+    SQLFreeStmt(st, SQL_CLOSE);
+    SQLFreeStmt(st, SQL_UNBIND);
+    out = -1;
+    A().executeResult = 80;
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(st)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(77, out);
+}
+
+// Long values stay with the agent: SQLGetData reads them piece by piece, asking for as many
+// bytes as the buffer holds; a total of -1 is NULL.
+TEST_F(AgentDataPath, LongValuesInPieces) {
+    for (bool nullAsNoData : {false, true}) {
+        SCOPED_TRACE(nullAsNoData);
+        TearDown();
+        SetUp();
+        A().nullAsNoData = nullAsNoData;
+        capagent::Script s;
+        s.result = {{{"id", SQL_INTEGER, DS_INTEGER, 4}, {"doc", SQL_LONGVARCHAR, DS_CHAR_REF, 16},
+                     {"w", SQL_WLONGVARCHAR, DS_WCHAR_REF, 16}},
+                    {{std::string("1"), std::string(2500, 'a'), std::string("wide text")},
+                     {std::string("2"), std::nullopt, std::nullopt}}};
+        s.result.rows[0][1]->replace(0, 3, "xyz");
+        s.longCols = {1, 2};
+        A().scripts["select * from docs"] = s;
+        Open();
+        ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(st, (SQLCHAR*)"select * from docs", SQL_NTS));
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(st));
+        char buf[1000];
+        SQLLEN len = 0;
+        struct Step {
+            SQLRETURN rc;
+            SQLLEN len;
+        } steps[] = {{SQL_SUCCESS_WITH_INFO, 2500}, {SQL_SUCCESS_WITH_INFO, 1501}, {SQL_SUCCESS, 502}};
+        std::string all;
+        for (const Step& step : steps) {
+            EXPECT_EQ(step.rc, SQLGetData(st, 2, SQL_C_CHAR, buf, sizeof buf, &len));
+            EXPECT_EQ(step.len, len);
+            all += buf;
+        }
+        EXPECT_EQ(SQL_NO_DATA, SQLGetData(st, 2, SQL_C_CHAR, buf, sizeof buf, &len));
+        EXPECT_EQ(2500u, all.size());
+        EXPECT_EQ("xyzaa", all.substr(0, 5));
+        EXPECT_EQ((std::vector<uint64_t>{999, 999, 999, 999}), Last().wanted);
+
+        SQLWCHAR wbuf[6];
+        EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetData(st, 3, SQL_C_WCHAR, wbuf, sizeof wbuf, &len));
+        EXPECT_EQ(18, len);
+        EXPECT_EQ(u"wide ", std::u16string((const char16_t*)wbuf));
+        EXPECT_EQ(5u, Last().wanted.back());  // characters: (12 - 1) / 2
+        EXPECT_EQ(SQL_SUCCESS, SQLGetData(st, 3, SQL_C_WCHAR, wbuf, sizeof wbuf, &len));
+        EXPECT_EQ(u"text", std::u16string((const char16_t*)wbuf));
+
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(st));
+        buf[0] = 'z';
+        EXPECT_EQ(SQL_SUCCESS, SQLGetData(st, 2, SQL_C_CHAR, buf, sizeof buf, &len));
+        EXPECT_EQ(SQL_NULL_DATA, len);
+        EXPECT_EQ(SQL_ERROR, SQLGetData(st, 3, SQL_C_CHAR, buf, sizeof buf, nullptr));
+        EXPECT_EQ("22002", State());
+        EXPECT_EQ(SQL_NO_DATA, SQLFetch(st));
+    }
+}
+
+TEST_F(AgentDataPath, LengthOnlyReadOfALongValue) {
+    capagent::Script s;
+    s.result = {{{"doc", SQL_LONGVARCHAR, DS_CHAR_REF, 16}}, {{std::string(300, 'q')}}};
+    s.longCols = {0};
+    A().scripts["select doc from docs"] = s;
+    Open();
+    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(st, (SQLCHAR*)"select doc from docs", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(st));
+    char buf[400];
+    SQLLEN len = 0;
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetData(st, 1, SQL_C_CHAR, buf, 0, &len));
+    EXPECT_EQ(300, len);
+    EXPECT_EQ(0u, Last().wanted.back());
+    EXPECT_EQ(SQL_SUCCESS, SQLGetData(st, 1, SQL_C_CHAR, buf, sizeof buf, &len));
+    EXPECT_EQ(300, len);
+    EXPECT_EQ(std::string(300, 'q'), std::string(buf));
+}
+
+// A rowset fetch without a status array of the application's makes a temporary one; when that
+// cannot be had, the call says why.
+TEST_F(AgentDataPath, TemporaryStatusArrayThatCannotBeAllocated) {
+    capagent::Script s;
+    s.result = {{{"c", SQL_INTEGER, DS_INTEGER, 4}}, {{std::string("1")}, {std::string("2")}}};
+    A().scripts["select c from t"] = s;
+    Open();
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)2, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(st, (SQLCHAR*)"select c from t", SQL_NTS));
+    TryMemFailAfter(0);
+    const SQLRETURN rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0);
+    TryMemFailAfter(-1);
+    EXPECT_EQ(SQL_ERROR, rc);
+    EXPECT_EQ("HY001", State());
+}
+
+// Without data at execution by the agent, the driver-side execution still uses the named
+// descriptions of an agent that declares them.
+TEST_F(AgentDataPath, DriverSideExecutionWithNamedDescriptions) {
+    A().mask = capagent::kDefaultMask & ~0x20u;
+    Open();
+    ASSERT_EQ(0u, ConnOf(dbc)->hasV2DAE);
+    Prepare("insert into t values(?)", {"?"});
+    SQLINTEGER v = 5;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &v, 0, nullptr));
+    SQLHDESC ipd = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(st, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 1, SQL_DESC_NAME, (SQLPOINTER) "@v", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(st)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+    EXPECT_EQ("PrepareExecuteEx", Last().calls.back());
+    ASSERT_EQ(1u, Last().names.size());
+    EXPECT_EQ("@v", Last().names[0].value_or("(none)"));
+
+    // The named copies that cannot be made: nothing is left behind, and values that never
+    // reached the agent are released as the agent would have released them.
+    ParamDescEntry d{SQL_INTEGER, SQL_C_SLONG, 10, 0, SQL_PARAM_INPUT};
+    for (long failAt : {0L, 1L}) {
+        ScsNamedParamDesc* named = nullptr;
+        TryMemFailAfter(failAt);
+        const uint32_t rc = CopyParamDescsWithNames(Rec(), 1, &d, &named);
+        TryMemFailAfter(-1);
+        EXPECT_EQ(16u, rc);
+        EXPECT_EQ(nullptr, named);
+    }
+    auto* values = static_cast<Dataset*>(calloc(1, sizeof(Dataset)));
+    ASSERT_EQ(0, DatasetInit(values, 1));
+    const size_t before = Last().calls.size();
+    TryMemFailAfter(0);
+    const uint32_t rc = ExecuteCompound(Rec(), values, 1, &d);
+    TryMemFailAfter(-1);
+    EXPECT_EQ(16u, rc);
+    EXPECT_EQ(before, Last().calls.size());
+}
+
+}  // namespace
