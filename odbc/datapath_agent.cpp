@@ -507,6 +507,8 @@ SQLRETURN AgentDaeBegin(StmtRecord* stmt, const AgentDaeDialog* dialog) {
 }
 
 void AgentDaeDrop(StmtRecord* stmt) {
+    // The agent holds an execution suspended for the values it asked for: it lets go of it.
+    if (stmt->agentDialog && stmt->link && stmt->agentStmt) (void)AgentCall<DRV_Cancel>(stmt->link, stmt->agentStmt);
     stmt->agentDialog = nullptr;
     stmt->agentDaeAsked = false;
     ReleasePending(stmt);

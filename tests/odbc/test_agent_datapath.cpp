@@ -225,6 +225,34 @@ TEST_F(AgentDataPath, DataAtExecutionIsRunByTheAgent) {
     }
 }
 
+// Closing the statement or cancelling it ends the dialogue on both sides; the statement then
+// executes afresh.
+TEST_F(AgentDataPath, DialogueEndsWithCloseAndCancel) {
+    Open();
+    Prepare("insert into t values(?)", {"?"});
+    SQLLEN dae = SQL_DATA_AT_EXEC;
+    char token[4];
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, token, 0, &dae));
+    for (int how = 0; how < 2; ++how) {
+        SCOPED_TRACE(how);
+        ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
+        void* t = nullptr;
+        ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+        if (how == 0)
+            ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(st, SQL_CLOSE));
+        else
+            ASSERT_TRUE(SQL_SUCCEEDED(SQLCancel(st)));
+        EXPECT_EQ("Cancel", Last().calls.back());
+        EXPECT_EQ(SQL_ERROR, SQLParamData(st, &t));
+        EXPECT_EQ("HY010", State());
+        EXPECT_EQ(SQL_ERROR, SQLPutData(st, (SQLPOINTER) "x", 1));
+    }
+    dae = 3;
+    std::memcpy(token, "abc", 4);
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(st)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::string("abc", 3), Cell(0, 0, 3));
+}
+
 // Each C type's piece as the agent takes it.
 TEST_F(AgentDataPath, PiecesAreTypedForTheAgent) {
     Open();
@@ -347,6 +375,42 @@ TEST_F(AgentDataPath, FailureAtTheEndOfTheDialogue) {
     EXPECT_EQ(2u, processed);  // the agent's row value + 1
     EXPECT_EQ(0u, Rec()->needData);
     EXPECT_FALSE(Rec()->flags & kSfExecuted);
+}
+
+// Values at execution in several rows of a parameter set: the agent asks row by row, and the
+// rows processed follow it.
+TEST_F(AgentDataPath, DataAtExecutionAcrossRows) {
+    Open();
+    Prepare("insert into t values(?, ?)", {"?", "?"});
+    SQLINTEGER ids[3] = {1, 2, 3};
+    char tokens[3][4] = {"r0", "r1", "r2"};
+    SQLLEN lens[3] = {SQL_DATA_AT_EXEC, SQL_NTS, SQL_LEN_DATA_AT_EXEC(10)};
+    SQLULEN processed = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)3, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4, 0, tokens, 4, lens));
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
+    ASSERT_EQ(3u, Sent().rows_used);
+    EXPECT_EQ(0xFFFE, Sent().cols[1].indicators[0]);
+    EXPECT_EQ(0, Sent().cols[1].indicators[1]);
+    EXPECT_EQ(0xFFFE, Sent().cols[1].indicators[2]);
+    EXPECT_EQ(std::string("r1\0", 3), Cell(1, 1, 3));
+    void* t = nullptr;
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+    EXPECT_EQ(1u, processed);
+    ASSERT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER) "first", SQL_NTS));
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+    EXPECT_EQ(3u, processed);
+    ASSERT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER) "third", SQL_NTS));
+    A().rowCount = 3;
+    ASSERT_EQ(SQL_SUCCESS, SQLParamData(st, &t));
+    EXPECT_EQ(3u, processed);
+    ASSERT_EQ(2u, Last().pieces.size());
+    EXPECT_EQ(0u, Last().pieces[0].row);
+    EXPECT_EQ("first", Last().pieces[0].bytes);
+    EXPECT_EQ(2u, Last().pieces[1].row);
+    EXPECT_EQ(1u, Last().pieces[1].index);
 }
 
 TEST_F(AgentDataPath, ExecutionRefusals) {

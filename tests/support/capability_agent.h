@@ -379,6 +379,13 @@ inline uint32_t CloseCursor(uint32_t h) {
     S(h).open = false;
     return 0;
 }
+inline uint32_t Cancel(uint32_t h) {
+    Stmt& s = S(h);
+    s.calls.push_back("Cancel");
+    s.asks.clear();
+    s.askNext = 0;
+    return 0;
+}
 inline uint32_t MoreResults(uint32_t h) {
     Stmt& s = S(h);
     s.calls.push_back("MoreResults");
@@ -409,6 +416,7 @@ inline AgentFuncTable* Table() {
         x.DRV_Commit = EndTxn;
         x.DRV_Rollback = EndTxn;
         x.DRV_MoreResults = MoreResults;
+        x.DRV_Cancel = Cancel;
         x.DRV_ParamData = ParamData;
         x.DRV_PutData = PutData;
         x.DRV_GetData = GetData;
