@@ -253,6 +253,54 @@ TEST_F(AgentDataPath, DialogueEndsWithCloseAndCancel) {
     EXPECT_EQ(std::string("abc", 3), Cell(0, 0, 3));
 }
 
+// The loop is not tied to parameters: another call (SQLSetPos's columns) opens its own dialogue
+// in its own need-data state, names its tokens and types, and ends through its own finish.
+struct ColumnDialogue {
+    static inline std::vector<std::pair<uint32_t, uint32_t>> finished;
+    static inline SQLINTEGER target[4] = {};
+    static bool Token(StmtRecord*, uint16_t index, uint32_t* row, void** out) {
+        if (index != 0) return false;
+        *row += 1;  // rebased, as a positioned row would be
+        *out = &target[*row];
+        return true;
+    }
+    static bool Types(StmtRecord*, uint16_t, int16_t* cType, int16_t* sqlType) {
+        *cType = SQL_C_SLONG;
+        *sqlType = 0;
+        return true;
+    }
+    static SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t row) {
+        finished.emplace_back(rc, row);
+        stmt->lastError = 0;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+};
+constexpr AgentDaeDialog kColumnDialogue{2, ColumnDialogue::Token, ColumnDialogue::Types, ColumnDialogue::Finish};
+
+TEST_F(AgentDataPath, TheDialogueServesAnotherCall) {
+    Open();
+    Prepare("select c from t", {});
+    ColumnDialogue::finished.clear();
+    Last().asks = {{0, 0}, {1, 0}};
+    EXPECT_EQ(SQL_NEED_DATA, AgentDaeBegin(Rec(), &kColumnDialogue));
+    EXPECT_EQ(2u, Rec()->needData);
+    void* t = nullptr;
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+    EXPECT_EQ(&ColumnDialogue::target[1], t);
+    SQLINTEGER v = 12;
+    ASSERT_EQ(SQL_SUCCESS, SQLPutData(st, &v, 0));
+    ASSERT_EQ(1u, Last().pieces.size());
+    EXPECT_EQ(uint32_t(DS_INTEGER), Last().pieces[0].kind);
+    EXPECT_EQ(SQL_ERROR, SQLParamData(st, &t));  // the agent names a column the call does not have
+    EXPECT_EQ("HY000", State());
+    EXPECT_EQ(2u, Rec()->needData);
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLParamData(st, &t));
+    ASSERT_EQ(1u, ColumnDialogue::finished.size());
+    EXPECT_EQ(0u, ColumnDialogue::finished[0].first);
+    EXPECT_EQ(0u, Rec()->needData);
+    EXPECT_EQ(SQL_ERROR, SQLParamData(st, &t));
+}
+
 // Each C type's piece as the agent takes it.
 TEST_F(AgentDataPath, PiecesAreTypedForTheAgent) {
     Open();
