@@ -39,6 +39,58 @@ bool PreadAll(int fd, void* p, size_t n, uint64_t at) {
   return true;
 }
 
+// Bytes read at once from the start of the data file: the header and the descriptors of up to
+// 32 columns in one system call.
+constexpr size_t kHeadBuffer = 8 + 8 * 32;
+// A run of rows up to this size is read into a buffer on the stack.
+constexpr size_t kSmallRun = 16 * 1024;
+
+// Up to n bytes at `at`; fewer only at the end of the file.
+bool PreadUpTo(int fd, uint8_t* p, size_t n, uint64_t at, size_t* got) {
+  *got = 0;
+  while (n > 0) {
+    if (at > uint64_t(LLONG_MAX)) return false;
+    ssize_t r = pread(fd, p, n, off_t(at));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return false;
+    if (r == 0) break;
+    p += r;
+    n -= size_t(r);
+    at += uint64_t(r);
+    *got += size_t(r);
+  }
+  return true;
+}
+
+uint32_t Word(const uint8_t* b) {
+  return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+// Points the stream's buffer at file offset `at`, keeping the bytes already in it when they
+// cover that offset.
+void BufSeek(DSC_Stream* s, uint64_t at) {
+  const uint64_t start = s->next - s->len;
+  if (at >= start && at <= s->next) {
+    s->pos = size_t(at - start);
+    return;
+  }
+  s->len = s->pos = 0;
+  s->next = at;
+}
+
+bool PwriteAll(int fd, const uint8_t* p, size_t n, uint64_t at) {
+  while (n > 0) {
+    if (at > uint64_t(LLONG_MAX)) return false;
+    ssize_t r = pwrite(fd, p, n, off_t(at));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= size_t(r);
+    at += uint64_t(r);
+  }
+  return true;
+}
+
 bool BufFlush(DSC_Stream* s) {
   if (s->len > 0 && fwrite(s->buf, 1, s->len, s->fp) != s->len) return false;
   s->next += s->len;
@@ -364,8 +416,16 @@ int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* ind
   if (writing) {
     if (s->buf && !BufFlush(s)) return 0;
     if (run.index && n > 0 && fwrite(run.index, 1, size_t(n) * 4, index) != size_t(n) * 4) return 0;
-    if (!Seek(s->fp, 0) || !PutWord(s->fp, ds->col_count) || !PutWord(s->fp, n + already)) return 0;
-    if (fflush(s->fp) != 0 || fflush(index) != 0) return 0;
+    const uint32_t total = n + already;
+    const uint8_t head[8] = {uint8_t(ds->col_count), uint8_t(ds->col_count >> 8), 0, 0,
+                             uint8_t(total), uint8_t(total >> 8), uint8_t(total >> 16), uint8_t(total >> 24)};
+    if (s->buf) {
+      // The header goes in place with one positioned write; the stream stays behind the rows.
+      if (fflush(s->fp) != 0 || !PwriteAll(s->fd, head, sizeof head, 0)) return 0;
+    } else if (!Seek(s->fp, 0) || fwrite(head, 1, sizeof head, s->fp) != sizeof head || fflush(s->fp) != 0) {
+      return 0;
+    }
+    if (fflush(index) != 0) return 0;
   } else if (s->buf) {
     // The stream is left just past the rows read, where reading word by word leaves it.
     if (!Seek(s->fp, s->next - (s->len - s->pos))) return 0;
@@ -428,55 +488,23 @@ int dsc_AppendRows(FILE* data, FILE* index, Dataset* ds) {
   if (ds->rows_used == 0) return 1;
   DSC_Stream s{kDscRead, data, 0};
   uint32_t cols = 0, old = 0;
-  if (fflush(data) != 0 || !Seek(data, 0) || !GetWord(data, &cols) || !GetWord(data, &old)) return 0;
+  if (fflush(data) != 0) return 0;
+  // Once per block of a fill: the header is read in place, leaving the stream as it is.
+  uint8_t head[8];
+  size_t got = 0;
+  const int fd = fileno(data);
+  if (fd >= 0) {
+    if (!PreadUpTo(fd, head, sizeof head, 0, &got) || got != sizeof head) return 0;
+    cols = Word(head);
+    old = Word(head + 4);
+  } else if (!Seek(data, 0) || !GetWord(data, &cols) || !GetWord(data, &old)) {
+    return 0;
+  }
   // Rows of another shape would make the whole file unreadable.
   if (cols != ds->col_count) return 0;
   s.mode = kDscWrite;
   return dsc_IoRows(&s, ds, 0, ds->rows_used, index, old);
 }
-
-namespace {
-
-// Bytes read at once from the start of the data file: the header and the descriptors of up to
-// 32 columns in one system call.
-constexpr size_t kHeadBuffer = 8 + 8 * 32;
-// A run of rows up to this size is read into a buffer on the stack.
-constexpr size_t kSmallRun = 16 * 1024;
-
-// Up to n bytes at `at`; fewer only at the end of the file.
-bool PreadUpTo(int fd, uint8_t* p, size_t n, uint64_t at, size_t* got) {
-  *got = 0;
-  while (n > 0) {
-    if (at > uint64_t(LLONG_MAX)) return false;
-    ssize_t r = pread(fd, p, n, off_t(at));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return false;
-    if (r == 0) break;
-    p += r;
-    n -= size_t(r);
-    at += uint64_t(r);
-    *got += size_t(r);
-  }
-  return true;
-}
-
-uint32_t Word(const uint8_t* b) {
-  return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
-
-// Points the stream's buffer at file offset `at`, keeping the bytes already in it when they
-// cover that offset.
-void BufSeek(DSC_Stream* s, uint64_t at) {
-  const uint64_t start = s->next - s->len;
-  if (at >= start && at <= s->next) {
-    s->pos = size_t(at - start);
-    return;
-  }
-  s->len = s->pos = 0;
-  s->next = at;
-}
-
-}  // namespace
 
 int dsc_ReadRun(FILE* data, FILE* index, Dataset* ds, uint32_t first, uint32_t most, uint32_t* onFile,
                 uint64_t* size) {
