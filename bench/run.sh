@@ -151,14 +151,14 @@ notes=()
   echo "Derived from the table (ours; wall clock, and in brackets processor time):"
   echo
   if [ "$ocon" != "-" ]; then
-    echo "- connect + disconnect: $(awk -v r="$ocon" -v u="$oconu" 'BEGIN { printf "%.3f ms (%.3f ms)", 1000 / r, u > 0 ? 1000 / u : 0 }')"
+    echo "- connect + disconnect: $(awk -v r="$ocon" -v u="$oconu" 'BEGIN { printf "%.3f ms (%.3f ms)", 1000 / r, (u > 0 ? 1000 / u : 0) }')"
   fi
   if [ "$f100" != "-" ] && [ "$sopen" != "-" ]; then
     echo "- static execute + LAST: $(ratio "$f100" "$sopen") ($(ratio "$f100u" "$sopenu")) times the time of a forward fetch of every row at rowset 100"
   fi
   if [ "$sabs" != "-" ]; then
-    line="- one random ABSOLUTE rowset of the static cursor: $(awk -v r="$sabs" -v u="$sabsu" 'BEGIN { printf "%.1f µs (%.1f µs)", 1e6 / r, u > 0 ? 1e6 / u : 0 }')"
-    [ "$oabs" != "-" ] && line+=$(awk -v r="$oabs" -v u="$oabsu" 'BEGIN { printf "; SQLite ODBC: %.1f µs (%.1f µs)", 1e6 / r, u > 0 ? 1e6 / u : 0 }')
+    line="- one random ABSOLUTE rowset of the static cursor: $(awk -v r="$sabs" -v u="$sabsu" 'BEGIN { printf "%.1f µs (%.1f µs)", 1e6 / r, (u > 0 ? 1e6 / u : 0) }')"
+    [ "$oabs" != "-" ] && line+=$(awk -v r="$oabs" -v u="$oabsu" 'BEGIN { printf "; SQLite ODBC: %.1f µs (%.1f µs)", 1e6 / r, (u > 0 ? 1e6 / u : 0) }')
     echo "$line"
   fi
   echo
