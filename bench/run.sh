@@ -4,8 +4,9 @@
 #
 # Protocol: a Release build; the file is made afresh; each case runs REPS times (default 3), each
 # run in a process of its own; the table shows the median rows per second and the largest peak
-# resident size of the runs. ROWS overrides the row count (for a quick try; RESULTS.md is then
-# written to build/bench/RESULTS.md instead). The static-cursor cases run once more on a file of
+# resident size of the runs, and the median of each run's rows per processor second. ROWS
+# overrides the row count (for a quick try; RESULTS.md is then written to build/bench/RESULTS.md
+# instead). The static-cursor cases run once more on a file of
 # a tenth of the rows, to show that the peak does not grow with the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,6 +50,7 @@ cases=(fetch1 fetch100 getdata insert connect static_open static_abs small_stati
 targets=(sqlite ours sqliteodbc)
 raw=$work/raw.txt
 : >"$raw"
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for c in "${cases[@]}"; do
   # The small_ cases are the static ones on the small file; each line is labelled with its case.
   run=${c#small_} f=$file dsn=bench
@@ -71,15 +73,21 @@ for c in "${cases[@]}"; do
   done
 done
 
-# Median rate and largest peak per case and target; "-" when the case could not run.
-summary() {  # target case -> "rate peak_kib" or "- reason"
+# Median rate, largest peak and median rate per processor second per case and target; "-" when
+# the case could not run.
+summary() {  # target case -> "rate peak_kib cpu_rate" or "- reason"
   awk -v t="$1" -v c="$2" '
     $1 == t && $3 == c && $4 == "unsupported" { $1 = $2 = $3 = $4 = ""; sub(/^ +/, ""); why = $0 }
-    $1 == t && $3 == c && $4 != "unsupported" && NF == 7 { r[n++] = $6; if ($7 > peak) peak = $7 }
+    $1 == t && $3 == c && $4 != "unsupported" && NF == 8 {
+      r[n] = $6; u[n++] = $8 > 0 ? $4 / $8 : 0; if ($7 > peak) peak = $7
+    }
     END {
       if (n == 0) { print "- " (why == "" ? "no result" : why); exit }
-      for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (r[j] < r[i]) { x = r[i]; r[i] = r[j]; r[j] = x }
-      print r[int(n / 2)], peak
+      for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) {
+        if (r[j] < r[i]) { x = r[i]; r[i] = r[j]; r[j] = x }
+        if (u[j] < u[i]) { x = u[i]; u[i] = u[j]; u[j] = x }
+      }
+      print r[int(n / 2)], peak, u[int(n / 2)]
     }' "$raw"
 }
 
@@ -114,40 +122,43 @@ notes=()
   echo "Rows per second (connects per second for (d)); peak resident size of the whole process in MiB."
   echo "Ratios: ours divided by the other (above 1 means ours is faster)."
   echo
-  echo "| case | SQLite C API | telvarin (ours) | SQLite ODBC | ours / SQLite ODBC | ours / C API | peak MiB: C API / ours / SQLite ODBC |"
-  echo "|---|---:|---:|---:|---:|---:|---|"
+  echo "| case | SQLite C API | telvarin (ours) | SQLite ODBC | ours / SQLite ODBC | ours / C API | by processor time: ours / SQLite ODBC, ours / C API | peak MiB: C API / ours / SQLite ODBC |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---|"
   for c in "${cases[@]}"; do
-    read -r fr fp <<<"$(summary sqlite "$c")"
-    read -r or op <<<"$(summary ours "$c")"
-    read -r sr sp <<<"$(summary sqliteodbc "$c")"
+    read -r fr fp fu <<<"$(summary sqlite "$c")"
+    read -r or op ou <<<"$(summary ours "$c")"
+    read -r sr sp su <<<"$(summary sqliteodbc "$c")"
     cell() { if [ "$1" = "-" ]; then echo "n/a"; else fmt_rate "$1"; fi; }
     mib() { if [ "$1" = "-" ]; then echo "-"; else fmt_mib "$2"; fi; }
     r1="-"; r2="-"
     [ "$or" != "-" ] && [ "$sr" != "-" ] && r1=$(ratio "$or" "$sr")
     [ "$or" != "-" ] && [ "$fr" != "-" ] && r2=$(ratio "$or" "$fr")
-    echo "| ${title[$c]} | $(cell "$fr") | $(cell "$or") | $(cell "$sr") | $r1 | $r2 | $(mib "$fr" "$fp") / $(mib "$or" "$op") / $(mib "$sr" "$sp") |"
+    u1="-"; u2="-"
+    [ "$or" != "-" ] && [ "$sr" != "-" ] && u1=$(ratio "$ou" "$su")
+    [ "$or" != "-" ] && [ "$fr" != "-" ] && u2=$(ratio "$ou" "$fu")
+    echo "| ${title[$c]} | $(cell "$fr") | $(cell "$or") | $(cell "$sr") | $r1 | $r2 | $u1, $u2 | $(mib "$fr" "$fp") / $(mib "$or" "$op") / $(mib "$sr" "$sp") |"
     for t in "${targets[@]}"; do
       read -r v why <<<"$(summary "$t" "$c")"
       [ "$v" = "-" ] && notes+=("- ${title[$c]}, ${label[$t]}: $why")
     done
   done
-  read -r f100 _ <<<"$(summary ours fetch100)"
-  read -r sopen _ <<<"$(summary ours static_open)"
-  read -r sabs _ <<<"$(summary ours static_abs)"
-  read -r oabs _ <<<"$(summary sqliteodbc static_abs)"
-  read -r ocon _ <<<"$(summary ours connect)"
+  read -r f100 _ f100u <<<"$(summary ours fetch100)"
+  read -r sopen _ sopenu <<<"$(summary ours static_open)"
+  read -r sabs _ sabsu <<<"$(summary ours static_abs)"
+  read -r oabs _ oabsu <<<"$(summary sqliteodbc static_abs)"
+  read -r ocon _ oconu <<<"$(summary ours connect)"
   echo
-  echo "Derived from the table (ours):"
+  echo "Derived from the table (ours; wall clock, and in brackets processor time):"
   echo
   if [ "$ocon" != "-" ]; then
-    echo "- connect + disconnect: $(awk -v r="$ocon" 'BEGIN { printf "%.3f", 1000 / r }') ms"
+    echo "- connect + disconnect: $(awk -v r="$ocon" -v u="$oconu" 'BEGIN { printf "%.3f ms (%.3f ms)", 1000 / r, (u > 0 ? 1000 / u : 0) }')"
   fi
   if [ "$f100" != "-" ] && [ "$sopen" != "-" ]; then
-    echo "- static execute + LAST: $(ratio "$f100" "$sopen") times the time of a forward fetch of every row at rowset 100"
+    echo "- static execute + LAST: $(ratio "$f100" "$sopen") ($(ratio "$f100u" "$sopenu")) times the time of a forward fetch of every row at rowset 100"
   fi
   if [ "$sabs" != "-" ]; then
-    line="- one random ABSOLUTE rowset of the static cursor: $(awk -v r="$sabs" 'BEGIN { printf "%.1f", 1e6 / r }') µs"
-    [ "$oabs" != "-" ] && line+=$(awk -v r="$oabs" 'BEGIN { printf " (SQLite ODBC: %.1f µs)", 1e6 / r }')
+    line="- one random ABSOLUTE rowset of the static cursor: $(awk -v r="$sabs" -v u="$sabsu" 'BEGIN { printf "%.1f µs (%.1f µs)", 1e6 / r, (u > 0 ? 1e6 / u : 0) }')"
+    [ "$oabs" != "-" ] && line+=$(awk -v r="$oabs" -v u="$oabsu" 'BEGIN { printf "; SQLite ODBC: %.1f µs (%.1f µs)", 1e6 / r, (u > 0 ? 1e6 / u : 0) }')
     echo "$line"
   fi
   echo
@@ -155,7 +166,11 @@ notes=()
   echo "timestamps parsed into SQL_TIMESTAMP_STRUCT); it has no rowsets, so its three read cases are"
   echo "the same loop. Our driver runs through unixODBC with the engine's OpenAPI layer over SQLite."
   echo "On a machine shared with other work the figures of two runs differ by up to about 20 %:"
-  echo "compare the columns of one table rather than two tables."
+  echo "compare the columns of one table rather than two tables. The processor-time ratios count"
+  echo "the time each process spent on a processor in the measured part (rows per processor"
+  echo "second); waiting for a processor the load took does not enter them."
+  echo
+  echo "Load average while the cases ran: $load_before (before), $(cut -d' ' -f1-3 /proc/loadavg) (after)."
   echo
   echo "Where our driver spends its time: [PROFILE.md](PROFILE.md) (\`bench/profile.sh\`)."
   if [ ${#notes[@]} -gt 0 ]; then

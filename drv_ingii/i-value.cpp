@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,10 +57,23 @@ std::string WideToUtf8String(const void* units, size_t count) {
   return out;
 }
 
-// Leading decimal integer of a text (at most max bytes).
+// Leading decimal integer of a text (at most n bytes), as strtoll reads it: blanks, a sign,
+// digits; out of range it is the nearest limit. Once per value and row of a parameter array, so
+// without a copy of the text.
 long long LeadingInteger(const char* p, size_t n) {
-  std::string t(p, n);
-  return std::strtoll(t.c_str(), nullptr, 10);
+  size_t i = 0;
+  while (i < n && std::isspace(static_cast<unsigned char>(p[i]))) ++i;
+  bool neg = false;
+  if (i < n && (p[i] == '+' || p[i] == '-')) neg = p[i++] == '-';
+  const unsigned long long limit = neg ? static_cast<unsigned long long>(LLONG_MAX) + 1 : LLONG_MAX;
+  unsigned long long v = 0;
+  for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
+    const unsigned d = unsigned(p[i] - '0');
+    if (v > (limit - d) / 10) return neg ? LLONG_MIN : LLONG_MAX;
+    v = v * 10 + d;
+  }
+  if (!neg) return static_cast<long long>(v);
+  return v == limit ? LLONG_MIN : -static_cast<long long>(v);
 }
 double LeadingNumber(const char* p, size_t n) {
   std::string t(p, n);
@@ -682,8 +696,18 @@ void IngConvBufsFree(IngStmt* s) {
 
 namespace {
 // Keeps a converted value in the column's slot (the previous one is freed).
+// Every copy takes at least this much, so that the copy a column holds takes the next row's
+// number or short text in place: no allocation per value and row of a parameter array.
+constexpr size_t kKeepLeast = 32;
+
 void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
-  void* copy = std::malloc(n + 1);
+  if (n + 1 <= kKeepLeast && s->convBufs != nullptr && col < s->convCount && s->convBufs[col] != nullptr) {
+    void* held = s->convBufs[col];
+    std::memmove(held, bytes, n);
+    static_cast<char*>(held)[n] = '\0';
+    return held;
+  }
+  void* copy = std::malloc(n + 1 > kKeepLeast ? n + 1 : kKeepLeast);
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, bytes, n);
   static_cast<char*>(copy)[n] = '\0';
@@ -1109,10 +1133,16 @@ uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowC
   char text[96];
   bool params = true;
   switch (queryType) {
-    case IIAPI_QT_EXEC:
-      std::snprintf(text, sizeof text, "execute %.20s", s->stmtName);
+    case IIAPI_QT_EXEC: {
+      // Once per row of a parameter array: no formatted printing ("execute %.20s").
+      const char* name = s->stmtName ? s->stmtName : "";
+      const size_t n = strnlen(name, 20);
+      std::memcpy(text, "execute ", 8);
+      std::memcpy(text + 8, name, n);
+      text[8 + n] = '\0';
       params = s->text.markers != 0;
       break;
+    }
     case IIAPI_QT_OPEN: std::snprintf(text, sizeof text, "%.20s for readonly", s->stmtName); break;
     case IIAPI_QT_EXEC_PROCEDURE: text[0] = '\0'; break;
     default:

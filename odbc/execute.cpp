@@ -1,6 +1,7 @@
 // Execution of a prepared statement: the parameter Dataset built from the bound values of every
 // row of the parameter set, the agent's one-call execute, the finish (rows processed, statuses,
 // state) and the output parameters.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -322,6 +323,18 @@ uint32_t StoreText(Dataset* ds, uint32_t k, uint16_t c, const ParamBinding& b, c
     return uint32_t(DatasetSetRef(ds, k, c, v.ptr, uint32_t(v.len)));
 }
 
+// The digits snprintf(cell, width, "%lld") writes, cut to the width the same way; once per value
+// and row of a parameter array, so without formatted printing.
+template <class T>
+void IntegerText(char* cell, size_t width, T x) {
+    if (width == 0) return;
+    char buf[24];
+    size_t n = size_t(std::to_chars(buf, buf + sizeof buf, x).ptr - buf);
+    if (n > width - 1) n = width - 1;
+    std::memcpy(cell, buf, n);
+    cell[n] = '\0';
+}
+
 uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, const ParamBinding& b, const RowValue& v) {
     DatasetColumn& col = ds->cols[c];
     uint8_t* cell = DatasetCell(&col, k);
@@ -332,13 +345,13 @@ uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, cons
         case Mode::BigInt: {
             int64_t x;
             std::memcpy(&x, v.ptr, 8);
-            std::snprintf(reinterpret_cast<char*>(cell), plan.width, "%lld", static_cast<long long>(x));
+            IntegerText(reinterpret_cast<char*>(cell), plan.width, x);
             break;
         }
         case Mode::UBigInt: {
             uint64_t x;
             std::memcpy(&x, v.ptr, 8);
-            std::snprintf(reinterpret_cast<char*>(cell), plan.width, "%llu", static_cast<unsigned long long>(x));
+            IntegerText(reinterpret_cast<char*>(cell), plan.width, x);
             break;
         }
         case Mode::Guid: {

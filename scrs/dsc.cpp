@@ -78,6 +78,8 @@ void DSC_Init(DSC* cache) {
   cache->data = nullptr;
   cache->index = nullptr;
   cache->window = kDscMemoryRows;
+  cache->rows = 0;
+  cache->size = 0;
 }
 
 uint32_t dsc_Open(DSC* cache) {
@@ -108,6 +110,8 @@ void DSC_Close(DSC* cache) {
     cache->index = nullptr;
   }
   cache->state = kDscMemory;
+  cache->rows = 0;
+  cache->size = 0;
 }
 
 uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds, uint32_t* total) {
@@ -147,26 +151,31 @@ uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds
     else sum += block;
     if (rc != 0 || block == 0) break;
   }
+  if (cache->state == kDscOnFile) cache->rows = sum;
+  cache->size = 0;
   if (total) *total = sum;
   return rc;
 }
 
+namespace {
+
+// Reads up to `count` rows from `first` into `ds`. A start past the last row on file is refused
+// before the rows in hand are given up; a half-read run is no run.
+uint32_t ReadRows(DSC* cache, Dataset* ds, uint32_t first, uint32_t count) {
+  if (cache->state != kDscOnFile || first > uint32_t(INT32_MAX) || count > uint32_t(INT32_MAX)) return kErrGeneral;
+  // Only the fill writes the files, so their length stays what the first read found.
+  const int r = dsc_ReadRun(cache->data, cache->index, ds, first, count, &cache->rows, &cache->size);
+  if (r == 1) return 0;
+  if (r < 0) DatasetFree(ds);
+  return kErrGeneral;
+}
+
+}  // namespace
+
 uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first) {
   if (cache == nullptr || cache->state != kDscOnFile || ds == nullptr) return kErrGeneral;
-  if (first > uint32_t(INT32_MAX) || cache->window > uint32_t(INT32_MAX)) return kErrGeneral;
-  // A start past the rows on file is refused before the window in hand is given up.
-  uint8_t head[8];
-  if (fflush(cache->data) != 0 || fseeko(cache->data, 0, SEEK_SET) != 0 || fread(head, 1, 8, cache->data) != 8)
-    return kErrGeneral;
-  const uint32_t onFile = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 | uint32_t(head[7]) << 24;
-  if (first >= onFile) return kErrGeneral;
   // The window in hand lends its arrays to the new one when the shapes agree.
-  if (!dsc_IoCache(kDscRead, cache->data, cache->index, ds, int32_t(first), int32_t(cache->window))) {
-    // A half-read window is no window.
-    DatasetFree(ds);
-    return kErrGeneral;
-  }
-  return 0;
+  return ReadRows(cache, ds, first, cache->window);
 }
 
 uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds) {
@@ -185,6 +194,36 @@ uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Da
   uint32_t rc = dsc_ReadWindow(cache, ds, uint32_t(start));
   if (rc != 0) {
     // A read that failed after the old window was dropped leaves no window to point at.
+    if (ds->col_count == 0) *origin = kDscNoWindow;
+    return rc;
+  }
+  *origin = uint32_t(start);
+  return 0;
+}
+
+uint32_t DSC_GetRun(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds) {
+  if (cache == nullptr || origin == nullptr || ds == nullptr || first < 0) return kErrGeneral;
+  const uint64_t o = *origin;
+  const uint64_t held = o == kDscNoWindow ? 0 : ds->rows_used;
+  const uint64_t r = uint64_t(first), end = r + n;
+  if (held > 0 && r >= o && (end <= o + held || (o + held == cache->rows && r < o + held))) return 0;
+  // Rows that do not exist need no reading; the caller finds none of them in hand.
+  if (cache->state == kDscOnFile && r >= cache->rows && o != kDscNoWindow) return 0;
+  if (uint64_t(n) * 2 > cache->window) {
+    if (uint64_t(n) * 2 > UINT32_MAX) return kErrGeneral;
+    cache->window = n * 2;
+  }
+  uint64_t ahead = held * 2 > n ? held * 2 : n;
+  if (ahead > cache->window) ahead = cache->window;
+  uint64_t start = r, count = n;
+  if (held > 0 && r >= o && r <= o + held) {
+    count = ahead;  // on past the rows in hand
+  } else if (held > 0 && r < o && end >= o) {
+    start = end > ahead ? end - ahead : 0;  // back before them
+    count = end - start;
+  }
+  const uint32_t rc = ReadRows(cache, ds, uint32_t(start), uint32_t(count));
+  if (rc != 0) {
     if (ds->col_count == 0) *origin = kDscNoWindow;
     return rc;
   }

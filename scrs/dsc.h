@@ -26,6 +26,8 @@ struct DSC {
   FILE* data;      // header, column descriptors and rows
   FILE* index;     // one u32 data-file offset per row
   uint32_t window; // rows one read from file brings into memory; only grows
+  uint32_t rows;   // rows on file, as the fill wrote them and the last read found them
+  uint64_t size;   // the data file's length once a read has asked for it; 0 until then
 };
 
 enum : uint32_t { kDscWrite = 0, kDscRead = 1 };
@@ -61,7 +63,13 @@ uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds
 // Loads up to `window` rows from `first` out of the files into `ds`; 0 or 15.
 uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first);
 // Makes rows first..first+n-1 present in `ds`, whose row 0 is cache row *origin; 0 or 15.
+// A miss loads a whole window centred on the request.
 uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds);
+// As DSC_GetRows, reading no more than the access needs: rows in hand are not read again; a run
+// that carries on from the rows in hand, forward or backward, reads ahead that way (twice the
+// rows in hand, at most a window); any other run reads only its own rows. Rows past the last
+// row on file are none: nothing is read for them.
+uint32_t DSC_GetRun(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds);
 
 // --- the file format (1 success, 0 failure) -------------------------------------
 
@@ -70,6 +78,15 @@ int dsc_AppendRows(FILE* data, FILE* index, Dataset* ds);
 int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* index, uint32_t already);
 int dsc_IoColumnDesc(DSC_Stream* s, DatasetColumn* col, uint32_t rows);
 int dsc_IoCell(DSC_Stream* s, DatasetColumn* col, uint32_t row);
+// Reads what dsc_IoCache reads in read mode (up to `most` rows from `first`, 0: all) with
+// positioned reads only: a few system calls whatever the run's length, and the streams'
+// positions stay where they were. The rows on file go to `onFile` (when given) once the header
+// is read. `size` (when given) holds the data file's length: 0 asks the file and stores the
+// answer, anything else is taken as it is (a caller that knows the file has not changed saves a
+// system call). 1: read; 0: failed with `ds` untouched (a bad header, a start past the last
+// row); -1: failed with `ds` half made (the caller frees it).
+int dsc_ReadRun(FILE* data, FILE* index, Dataset* ds, uint32_t first, uint32_t most, uint32_t* onFile,
+                uint64_t* size);
 
 // --- test hooks ------------------------------------------------------------------
 

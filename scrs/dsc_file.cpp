@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "scrs/dsc.h"
@@ -38,6 +39,58 @@ bool PreadAll(int fd, void* p, size_t n, uint64_t at) {
   return true;
 }
 
+// Bytes read at once from the start of the data file: the header and the descriptors of up to
+// 32 columns in one system call.
+constexpr size_t kHeadBuffer = 8 + 8 * 32;
+// A run of rows up to this size is read into a buffer on the stack.
+constexpr size_t kSmallRun = 16 * 1024;
+
+// Up to n bytes at `at`; fewer only at the end of the file.
+bool PreadUpTo(int fd, uint8_t* p, size_t n, uint64_t at, size_t* got) {
+  *got = 0;
+  while (n > 0) {
+    if (at > uint64_t(LLONG_MAX)) return false;
+    ssize_t r = pread(fd, p, n, off_t(at));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return false;
+    if (r == 0) break;
+    p += r;
+    n -= size_t(r);
+    at += uint64_t(r);
+    *got += size_t(r);
+  }
+  return true;
+}
+
+uint32_t Word(const uint8_t* b) {
+  return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+// Points the stream's buffer at file offset `at`, keeping the bytes already in it when they
+// cover that offset.
+void BufSeek(DSC_Stream* s, uint64_t at) {
+  const uint64_t start = s->next - s->len;
+  if (at >= start && at <= s->next) {
+    s->pos = size_t(at - start);
+    return;
+  }
+  s->len = s->pos = 0;
+  s->next = at;
+}
+
+bool PwriteAll(int fd, const uint8_t* p, size_t n, uint64_t at) {
+  while (n > 0) {
+    if (at > uint64_t(LLONG_MAX)) return false;
+    ssize_t r = pwrite(fd, p, n, off_t(at));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= size_t(r);
+    at += uint64_t(r);
+  }
+  return true;
+}
+
 bool BufFlush(DSC_Stream* s) {
   if (s->len > 0 && fwrite(s->buf, 1, s->len, s->fp) != s->len) return false;
   s->next += s->len;
@@ -45,7 +98,7 @@ bool BufFlush(DSC_Stream* s) {
   return true;
 }
 
-bool BufGet(DSC_Stream* s, uint8_t* p, size_t n) {
+inline bool BufGet(DSC_Stream* s, uint8_t* p, size_t n) {
   if (s->len - s->pos >= n) {
     std::memcpy(p, s->buf + s->pos, n);
     s->pos += n;
@@ -112,6 +165,12 @@ bool GetWord(FILE* f, uint32_t* v) {
 bool IoWord(DSC_Stream* s, uint32_t* v) {
   if (s->buf == nullptr) return s->mode == kDscWrite ? PutWord(s->fp, *v) : GetWord(s->fp, v);
   uint8_t b[4];
+  if (s->mode == kDscRead && s->len - s->pos >= 4) {
+    const uint8_t* p = s->buf + s->pos;
+    *v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    s->pos += 4;
+    return true;
+  }
   if (s->mode == kDscWrite) {
     b[0] = uint8_t(*v), b[1] = uint8_t(*v >> 8), b[2] = uint8_t(*v >> 16), b[3] = uint8_t(*v >> 24);
     return BufPut(s, b, 4);
@@ -357,8 +416,16 @@ int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* ind
   if (writing) {
     if (s->buf && !BufFlush(s)) return 0;
     if (run.index && n > 0 && fwrite(run.index, 1, size_t(n) * 4, index) != size_t(n) * 4) return 0;
-    if (!Seek(s->fp, 0) || !PutWord(s->fp, ds->col_count) || !PutWord(s->fp, n + already)) return 0;
-    if (fflush(s->fp) != 0 || fflush(index) != 0) return 0;
+    const uint32_t total = n + already;
+    const uint8_t head[8] = {uint8_t(ds->col_count), uint8_t(ds->col_count >> 8), 0, 0,
+                             uint8_t(total), uint8_t(total >> 8), uint8_t(total >> 16), uint8_t(total >> 24)};
+    if (s->buf) {
+      // The header goes in place with one positioned write; the stream stays behind the rows.
+      if (fflush(s->fp) != 0 || !PwriteAll(s->fd, head, sizeof head, 0)) return 0;
+    } else if (!Seek(s->fp, 0) || fwrite(head, 1, sizeof head, s->fp) != sizeof head || fflush(s->fp) != 0) {
+      return 0;
+    }
+    if (fflush(index) != 0) return 0;
   } else if (s->buf) {
     // The stream is left just past the rows read, where reading word by word leaves it.
     if (!Seek(s->fp, s->next - (s->len - s->pos))) return 0;
@@ -421,9 +488,112 @@ int dsc_AppendRows(FILE* data, FILE* index, Dataset* ds) {
   if (ds->rows_used == 0) return 1;
   DSC_Stream s{kDscRead, data, 0};
   uint32_t cols = 0, old = 0;
-  if (fflush(data) != 0 || !Seek(data, 0) || !GetWord(data, &cols) || !GetWord(data, &old)) return 0;
+  if (fflush(data) != 0) return 0;
+  // Once per block of a fill: the header is read in place, leaving the stream as it is.
+  uint8_t head[8];
+  size_t got = 0;
+  const int fd = fileno(data);
+  if (fd >= 0) {
+    if (!PreadUpTo(fd, head, sizeof head, 0, &got) || got != sizeof head) return 0;
+    cols = Word(head);
+    old = Word(head + 4);
+  } else if (!Seek(data, 0) || !GetWord(data, &cols) || !GetWord(data, &old)) {
+    return 0;
+  }
   // Rows of another shape would make the whole file unreadable.
   if (cols != ds->col_count) return 0;
   s.mode = kDscWrite;
   return dsc_IoRows(&s, ds, 0, ds->rows_used, index, old);
+}
+
+int dsc_ReadRun(FILE* data, FILE* index, Dataset* ds, uint32_t first, uint32_t most, uint32_t* onFile,
+                uint64_t* size) {
+  if (data == nullptr || index == nullptr || ds == nullptr) return 0;
+  // Rows still in the streams' buffers reach the files first; with nothing buffered this costs
+  // no system call.
+  if (fflush(data) != 0 || fflush(index) != 0) return 0;
+  const int fd = fileno(data), ifd = fileno(index);
+  if (fd < 0 || ifd < 0) return 0;
+  uint64_t bytes = size ? *size : 0;
+  if (bytes == 0) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size < 0) return 0;
+    bytes = uint64_t(st.st_size);
+    if (size) *size = bytes;
+  }
+  uint8_t head[kHeadBuffer];
+  size_t got = 0;
+  if (!PreadUpTo(fd, head, sizeof head, 0, &got)) return 0;
+  DSC_Stream s{kDscRead, data, bytes};
+  s.buf = head;
+  s.cap = sizeof head;
+  s.len = got;
+  s.fd = fd;
+  s.next = got;
+  uint32_t cols = 0, rows = 0;
+  if (!IoWord(&s, &cols) || !IoWord(&s, &rows)) return 0;
+  if (onFile) *onFile = rows;
+  if (cols == 0 || cols > 0xFFFF || first >= rows) return 0;
+  uint32_t n = rows - first;
+  if (most > 0 && most < n) n = most;
+  // The index holds an offset for every row asked; the offset after the run (or the file's end)
+  // tells how many bytes to read in the first go.
+  uint8_t ib[4 * 64];
+  uint64_t offset = 0, end = s.size;
+  const bool inOne = uint64_t(n) + 1 <= sizeof ib / 4;
+  if (!PreadUpTo(ifd, ib, inOne ? (size_t(n) + 1) * 4 : 4, uint64_t(first) * 4, &got) || got < 4) return 0;
+  offset = Word(ib);
+  if (inOne) {
+    if (got < size_t(n) * 4) return 0;
+    if (got >= (size_t(n) + 1) * 4) end = Word(ib + size_t(n) * 4);
+  } else {
+    if (!PreadUpTo(ifd, ib, 8, (uint64_t(first) + n - 1) * 4, &got) || got < 4) return 0;
+    if (got == 8) end = Word(ib + 4);
+  }
+  if (offset > s.size) return 0;
+  // An end that does not follow the start is only a poor guess at the run's size.
+  if (end < offset || end > s.size) end = s.size;
+  // A window of the same shape is refilled in its own arrays: new arrays of thousands of rows
+  // cost more in fresh pages than the reading does.
+  bool refill = ds->cols != nullptr && ds->col_count == cols && ds->cols_alloc >= cols && ds->rows_alloc >= n;
+  for (uint16_t c = 0; refill && c < ds->col_count; ++c) {
+    const DatasetColumn& col = ds->cols[c];
+    uint32_t kind = 0, width = 0;
+    if (!IoWord(&s, &kind) || !IoWord(&s, &width)) return 0;
+    refill = kind == col.kind && width == col.width && !DatasetKindIsRef(kind) && col.data && col.indicators;
+  }
+  // From here on the Dataset changes: a failure leaves it half made.
+  if (refill) {
+    for (uint16_t c = 0; c < ds->col_count; ++c) {
+      DatasetColumn& col = ds->cols[c];
+      std::memset(col.data, 0, size_t(n) * col.width);
+      for (uint32_t i = 0; i < n; ++i) col.indicators[i] = DS_IND_NULL;
+    }
+    ds->rows_used = n;
+  } else {
+    BufSeek(&s, 8);
+    DatasetFree(ds);
+    if (DatasetInit(ds, uint16_t(cols)) != DS_OK) return -1;
+    ds->col_count = uint16_t(cols);
+    ds->rows_used = ds->rows_alloc = n;
+    for (uint16_t c = 0; c < ds->col_count; ++c)
+      if (!dsc_IoColumnDesc(&s, &ds->cols[c], n)) return -1;
+  }
+  uint8_t small[kSmallRun];
+  uint8_t* large = end - offset > sizeof small ? static_cast<uint8_t*>(TryMalloc(kRunBuffer)) : nullptr;
+  s.buf = large ? large : small;
+  s.cap = large ? kRunBuffer : sizeof small;
+  const size_t firstRead = end - offset < s.cap ? size_t(end - offset) : s.cap;
+  int ok = PreadUpTo(fd, s.buf, firstRead, offset, &got) ? 1 : -1;
+  s.len = got;
+  s.pos = 0;
+  s.next = offset + got;
+  for (uint32_t i = 0; ok == 1 && i < n; ++i)
+    for (uint16_t c = 0; c < ds->col_count; ++c)
+      if (!dsc_IoCell(&s, &ds->cols[c], i)) {
+        ok = -1;
+        break;
+      }
+  TryFree(large);
+  return ok;
 }

@@ -67,7 +67,7 @@ uint32_t SS_GetRows(SS_ResultSet* set, int32_t first, uint32_t n, Dataset** hold
   // itself would refuse a run reaching past its first window, though nothing needs loading.)
   if (set->cache.state != kDscMemory) {
     uint32_t origin = uint32_t(set->origin);
-    if (uint32_t rc = DSC_GetRows(&set->cache, start, n, &origin, set->rows)) {
+    if (uint32_t rc = DSC_GetRun(&set->cache, start, n, &origin, set->rows)) {
       set->origin = int32_t(origin);
       return rc;
     }

@@ -231,6 +231,79 @@ TEST_F(DscCache, WindowsAreCentredOnTheRequestAndGrowForLargeRequests) {
   EXPECT_EQ(14999, IntAt(ds_, 3994));
 }
 
+// A run read on its own brings only its rows; one that carries on from the rows in hand reads
+// ahead in its direction, doubling up to the window; rows in hand are never read again.
+TEST_F(DscCache, RunsReadTheirOwnRowsAndReadAheadOnlyWhenScrolling) {
+  ASSERT_EQ(0u, Fill(15000));
+  EXPECT_EQ(15000u, cache_.rows);
+  uint32_t origin = kDscNoWindow;
+  struct Step {
+    int32_t first;
+    uint32_t n;
+    uint32_t origin, held;  // after the step
+  };
+  const Step steps[] = {
+      {12000, 10, 12000, 10},   // on its own
+      {12010, 10, 12010, 20},   // forward: twice the rows in hand
+      {12020, 10, 12010, 20},   // in hand
+      {12025, 10, 12025, 40},   // reaching past them
+      {12020, 5, 11945, 80},    // backward: the run ends where it asked
+      {300, 7, 300, 7},         // far away: its own rows again
+      {0, 10, 0, 10},           // before them but not touching: its own rows
+      {14990, 100, 14990, 10},  // at the end, clipped
+      {14995, 100, 14990, 10},  // the rows in hand run to the end: nothing more to read
+      {15000, 10, 14990, 10},   // past the end: nothing exists to read
+  };
+  for (const Step& st : steps) {
+    SCOPED_TRACE(st.first);
+    ASSERT_EQ(0u, DSC_GetRun(&cache_, st.first, st.n, &origin, &ds_));
+    EXPECT_EQ(st.origin, origin);
+    ASSERT_EQ(st.held, ds_.rows_used);
+    for (uint32_t i = 0; i < ds_.rows_used; ++i) ASSERT_EQ(int32_t(origin + i), IntAt(ds_, i));
+    EXPECT_EQ("r" + std::to_string(origin + ds_.rows_used - 1), TextAt(ds_, ds_.rows_used - 1));
+  }
+  // Rows in hand are answered without the file: a damaged header goes unnoticed until a read.
+  Overwrite(cache_.data, 0, {0, 0, 0, 0});
+  ASSERT_EQ(0u, DSC_GetRun(&cache_, 14992, 3, &origin, &ds_));
+  EXPECT_EQ(15u, DSC_GetRun(&cache_, 100, 3, &origin, &ds_));
+  EXPECT_EQ(14990u, origin);  // a read refused before it began keeps the rows in hand
+  EXPECT_EQ(10u, ds_.rows_used);
+  EXPECT_EQ(15u, DSC_GetRun(&cache_, -1, 3, &origin, &ds_));
+  EXPECT_EQ(15u, DSC_GetRun(nullptr, 0, 3, &origin, &ds_));
+  EXPECT_EQ(15u, DSC_GetRun(&cache_, 0, 3, nullptr, &ds_));
+}
+
+// Scrolling through the whole result one rowset at a time, either way, takes a handful of reads
+// and never holds more than a window.
+TEST_F(DscCache, ScrollingRunsReadAFewWindowsEitherWay) {
+  ASSERT_EQ(0u, Fill(15000));
+  for (int dir : {1, -1}) {
+    SCOPED_TRACE(dir);
+    DatasetFree(&ds_);
+    uint32_t origin = kDscNoWindow, reads = 0, most = 0;
+    for (int32_t i = 0; i < 1500; ++i) {
+      const int32_t first = dir > 0 ? i * 10 : 14990 - i * 10;
+      const uint32_t before = origin;
+      const uint32_t heldBefore = ds_.rows_used;
+      ASSERT_EQ(0u, DSC_GetRun(&cache_, first, 10, &origin, &ds_));
+      if (origin != before || ds_.rows_used != heldBefore) ++reads;
+      most = std::max(most, ds_.rows_used);
+      ASSERT_LE(origin, uint32_t(first));
+      ASSERT_EQ(first, IntAt(ds_, uint32_t(first) - origin));
+      ASSERT_EQ(first + 9, IntAt(ds_, uint32_t(first) + 9 - origin));
+    }
+    EXPECT_LE(reads, 12u);
+    EXPECT_EQ(5000u, most);
+  }
+  // A request larger than half the window widens it, as it does for windows.
+  uint32_t origin = kDscNoWindow;
+  ASSERT_EQ(0u, DSC_GetRun(&cache_, 100, 3000, &origin, &ds_));
+  EXPECT_EQ(6000u, cache_.window);
+  EXPECT_EQ(100u, origin);
+  EXPECT_EQ(3000u, ds_.rows_used);
+  EXPECT_EQ(3099, IntAt(ds_, 2999));
+}
+
 TEST_F(DscCache, RowsKeptInMemoryAnswerOnlyFromMemory) {
   ASSERT_EQ(0u, Fill(3000));
   uint32_t origin = 0;
@@ -425,6 +498,32 @@ TEST_F(DscCache, StaticAbsoluteReadsLoadTheirWindowAndSetTheReadPosition) {
   EXPECT_EQ(5u, ss.out->rows_used);
   ASSERT_EQ(0u, SS_GetRows(ss.set, 0, 0, &ss.out));  // no rows asked: an empty answer
   EXPECT_EQ(0, ss.out->col_count);
+}
+
+// A sequential read of a result on file delivers every row once, in order, and stops at the
+// end, also when the last run ends exactly at the last row.
+TEST_F(DscCache, StaticSequentialReadsOfRowsOnFileDeliverEveryRowOnce) {
+  for (uint32_t n : {40u, 30u}) {
+    SCOPED_TRACE(n);
+    StaticSet ss;
+    g_script = Script{};
+    g_script.rows = 8000;
+    ASSERT_EQ(0u, SS_GetRsltSet(ss.set, &g_link, 77, nullptr));
+    ASSERT_EQ(kDscOnFile, ss.set->cache.state);
+    uint32_t seen = 0, last = 0;
+    for (int guard = 0; guard < 400; ++guard) {
+      ASSERT_EQ(0u, SS_GetRows(ss.set, -1, n, &ss.out));
+      if (ss.out->rows_used == 0) break;
+      last = ss.out->rows_used;
+      for (uint32_t i = 0; i < ss.out->rows_used; ++i, ++seen) ASSERT_EQ(int32_t(seen), IntAt(*ss.out, i));
+      ASSERT_LE(ss.set->rows->rows_used, ss.set->cache.window);
+    }
+    EXPECT_EQ(8000u, seen);
+    EXPECT_EQ(8000 % n ? 8000 % n : n, last);
+    EXPECT_EQ(-2, ss.set->readPos);
+    ASSERT_EQ(0u, SS_GetRows(ss.set, -1, n, &ss.out));
+    EXPECT_EQ(0u, ss.out->rows_used);
+  }
 }
 
 TEST_F(DscCache, StaticFillFailureLeavesTheRecordEmpty) {

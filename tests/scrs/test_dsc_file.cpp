@@ -153,6 +153,32 @@ TEST(DscFileRoundTrip, EveryKindComesBackAsItWent) {
           << "row " << r << " column " << col;
     }
   }
+  // The positioned reader gives the same rows, read fresh and read into the arrays of a window
+  // of the same shape; it leaves the streams where they were.
+  const off_t dataAt = ftello(f.data), indexAt = ftello(f.index);
+  Owned runs[2];
+  uint64_t size = 0;  // asked of the file by the first read, taken as given by the second
+  for (Owned& run : runs) {
+    uint32_t onFile = 0;
+    ASSERT_EQ(1, dsc_ReadRun(f.data, f.index, &run.ds, 0, 0, &onFile, &size));
+    EXPECT_EQ(3u, onFile);
+    ASSERT_EQ(d.col_count, run.ds.col_count);
+    ASSERT_EQ(3u, run.ds.rows_used);
+    for (uint32_t r = 0; r < 3; ++r) {
+      int equal = 0;
+      ASSERT_EQ(0, DatasetRowsEqual(&back.ds, r, &run.ds, r, &equal));
+      EXPECT_TRUE(equal) << "row " << r;
+      for (uint16_t col = 0; col < d.col_count; ++col) {
+        EXPECT_EQ(back.ds.cols[col].indicators[r], run.ds.cols[col].indicators[r]) << "row " << r << " column " << col;
+        if (DatasetKindIsRef(d.cols[col].kind)) continue;
+        EXPECT_EQ(0, std::memcmp(DatasetCell(&back.ds.cols[col], r), DatasetCell(&run.ds.cols[col], r), d.cols[col].width))
+            << "row " << r << " column " << col;
+      }
+    }
+  }
+  EXPECT_EQ(dataAt, ftello(f.data));
+  EXPECT_EQ(indexAt, ftello(f.index));
+  EXPECT_EQ(FileBytes(f.data).size(), size);
   // Fixed NUL-terminated elements keep the bytes after the terminator.
   EXPECT_EQ(0, std::memcmp(DatasetCell(&back.ds.cols[16], 0), "ab\0junk!", 8));
   // By-reference text is terminated; an empty binary value has no buffer.
@@ -175,19 +201,33 @@ TEST(DscFileRoundTrip, ReadingFromARowGivesAtMostTheRowsLeft) {
     int32_t first, most;
     uint32_t rows;
   };
-  for (Case c : {Case{9, 5, 1}, Case{3, 4, 4}, Case{0, 0, 10}, Case{4, 0, 6}}) {
+  Owned reused;  // the positioned reader refills one Dataset from case to case
+  for (Case c : {Case{9, 5, 1}, Case{3, 4, 4}, Case{0, 0, 10}, Case{4, 0, 6}, Case{2, 1, 1}, Case{8, 0, 2}}) {
+    SCOPED_TRACE(c.first);
     Owned back;
     ASSERT_EQ(1, dsc_IoCache(kDscRead, f.data, f.index, &back.ds, c.first, c.most));
+    ASSERT_EQ(1, dsc_ReadRun(f.data, f.index, &reused.ds, uint32_t(c.first), uint32_t(c.most), nullptr, nullptr));
     ASSERT_EQ(c.rows, back.ds.rows_used);
+    ASSERT_EQ(c.rows, reused.ds.rows_used);
     for (uint32_t i = 0; i < c.rows; ++i) {
-      int32_t v;
+      int32_t v, w;
       std::memcpy(&v, DatasetCell(&back.ds.cols[0], i), 4);
+      std::memcpy(&w, DatasetCell(&reused.ds.cols[0], i), 4);
       EXPECT_EQ((c.first + int32_t(i)) * 11, v);
+      EXPECT_EQ(v, w);
     }
   }
   Owned past;
   EXPECT_EQ(0, dsc_IoCache(kDscRead, f.data, f.index, &past.ds, 10, 1));
   EXPECT_EQ(0, dsc_IoCache(kDscRead, f.data, f.index, &past.ds, -1, 1));
+  // A start past the last row is refused before the rows in hand are touched.
+  uint32_t onFile = 0;
+  EXPECT_EQ(0, dsc_ReadRun(f.data, f.index, &reused.ds, 10, 1, &onFile, nullptr));
+  EXPECT_EQ(10u, onFile);
+  EXPECT_EQ(2u, reused.ds.rows_used);
+  EXPECT_EQ(0, dsc_ReadRun(nullptr, f.index, &reused.ds, 0, 1, nullptr, nullptr));
+  EXPECT_EQ(0, dsc_ReadRun(f.data, nullptr, &reused.ds, 0, 1, nullptr, nullptr));
+  EXPECT_EQ(0, dsc_ReadRun(f.data, f.index, nullptr, 0, 1, nullptr, nullptr));
 }
 
 TEST(DscFileAppend, EmptyWriteFailsAndEmptyAppendChangesNothing) {
@@ -301,14 +341,23 @@ TEST(DscFileDamage, DamagedOrShortFilesFailTheRead) {
     } else {
       Overwrite(f.data, c.at, c.bytes);
     }
-    Owned back;
+    Owned back, run;
     EXPECT_EQ(0, dsc_IoCache(kDscRead, f.data, f.index, &back.ds, 0, 0));
+    EXPECT_GE(0, dsc_ReadRun(f.data, f.index, &run.ds, 0, 0, nullptr, nullptr));
   }
   Files f;
   fresh(f);
   Overwrite(f.index, 4, {0xFF, 0xFF, 0, 0});  // row 1 offset beyond the data file
-  Owned back;
+  Owned back, run;
   EXPECT_EQ(0, dsc_IoCache(kDscRead, f.data, f.index, &back.ds, 1, 1));
+  EXPECT_GE(0, dsc_ReadRun(f.data, f.index, &run.ds, 1, 1, nullptr, nullptr));
+  // An index cut short of the rows asked.
+  Files g;
+  fresh(g);
+  fflush(g.index);
+  ASSERT_EQ(0, ftruncate(fileno(g.index), 6));
+  EXPECT_GE(0, dsc_ReadRun(g.data, g.index, &run.ds, 0, 2, nullptr, nullptr));
+  EXPECT_EQ(1, dsc_ReadRun(g.data, g.index, &run.ds, 0, 1, nullptr, nullptr));
 }
 
 TEST(DscFileBadArguments, NullArgumentsFail) {

@@ -42,7 +42,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Refill(dataFile, rest + indexLen, restLen - indexLen);
 
   Dataset ds{};
-  if (dsc_IoCache(kDscRead, dataFile, indexFile, &ds, first, most) == 1) {
+  const int read = dsc_IoCache(kDscRead, dataFile, indexFile, &ds, first, most);
+  // The positioned reader reads the same bytes the same way: it succeeds exactly when the
+  // stream reader does, with the same rows.
+  {
+    Dataset run{};
+    const int r = dsc_ReadRun(dataFile, indexFile, &run, uint32_t(first), uint32_t(most), nullptr, nullptr);
+    if ((r == 1) != (read == 1)) std::abort();
+    if (r == 1) {
+      if (run.col_count != ds.col_count || run.rows_used != ds.rows_used) std::abort();
+      for (uint32_t row = 0; row < ds.rows_used; ++row) {
+        int equal = 0;
+        if (DatasetRowsEqual(&ds, row, &run, row, &equal) != 0 || !equal) std::abort();
+      }
+    }
+    DatasetFree(&run);
+  }
+  if (read == 1) {
     // Every cell that claims a value is readable up to its element width.
     volatile uint8_t sink = 0;
     for (uint16_t c = 0; c < ds.col_count; ++c) {
