@@ -294,4 +294,55 @@ TEST_F(BulkTest, RefusalsBeforeAnythingRuns) {
     EXPECT_EQ(0, g_seen.calls);
 }
 
+TEST_F(BulkTest, UpdateByBookmarkTakesColumnDataAtExecution) {
+    marks[0] = 1, marks[1] = 2, marks[2] = 3;
+    for (int i = 0; i < 3; ++i) nameLen[i] = SQL_NTS;
+    nameLen[2] = SQL_DATA_AT_EXEC;
+    g_seen.answer = {2, 2, 2};
+    ASSERT_EQ(SQL_NEED_DATA, SQLBulkOperations(hstmt, SQL_UPDATE_BY_BOOKMARK)) << Code();
+    EXPECT_EQ(0, g_seen.calls);
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &token));
+    EXPECT_EQ(static_cast<void*>(names[2]), token);
+    ASSERT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "late", 4));
+    ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &token)) << Code();
+    ASSERT_EQ(1, g_seen.calls);
+    EXPECT_EQ((std::vector<uint32_t>{1, 2, 3}), g_seen.bookmarks);
+    EXPECT_EQ("late", Text(g_seen.values, 1, 2));
+}
+
+TEST(ColumnLengths, ValueLengthsFollowTheLengthSlots) {
+    char text[2][8] = {"abc", "hello"};
+    SQLLEN len[2] = {SQL_NTS, 2};
+    ColumnBinding b{};
+    b.cType = SQL_C_CHAR;
+    b.target = text;
+    b.bufferLength = 8;
+    b.lengthPtr = len;
+    EXPECT_EQ(3u, ColumnValueLength(b, 0, 0));
+    EXPECT_EQ(2u, ColumnValueLength(b, 1, 0));
+    EXPECT_EQ(3u, ColumnMaxValueLength(b, 2, 0));
+    len[1] = SQL_NULL_DATA;
+    SQLLEN ind[2] = {0, SQL_NULL_DATA};
+    b.indicatorPtr = ind;
+    EXPECT_EQ(0u, ColumnValueLength(b, 1, 0));
+    len[0] = -7;  // no length: the whole buffer
+    EXPECT_EQ(8u, ColumnValueLength(b, 0, 0));
+    EXPECT_TRUE(LengthIsDataAtExec(SQL_DATA_AT_EXEC));
+    EXPECT_TRUE(LengthIsDataAtExec(SQL_LEN_DATA_AT_EXEC(10)));
+    EXPECT_FALSE(LengthIsDataAtExec(SQL_NTS));
+    // Row-wise: the slots lie one row size apart.
+    struct Row {
+        char name[8];
+        SQLLEN len;
+    } rows[2] = {{"xy", 2}, {"long", SQL_NTS}};
+    ColumnBinding r{};
+    r.cType = SQL_C_CHAR;
+    r.target = rows[0].name;
+    r.bufferLength = 8;
+    r.lengthPtr = &rows[0].len;
+    EXPECT_EQ(2u, ColumnValueLength(r, 0, sizeof(Row)));
+    EXPECT_EQ(4u, ColumnValueLength(r, 1, sizeof(Row)));
+}
+
 }  // namespace
