@@ -10,6 +10,7 @@
 #include <sqlext.h>
 
 #include "scrs/keys_fixture.h"
+#include "drv_ingii/i-info.h"
 #include "scrs/sc_setpos.h"
 #include "util/dataset.h"
 #include "util/rowset.h"
@@ -368,6 +369,114 @@ TEST_F(RowChanges, DeleteAndUpdateByBookmark) {
   ASSERT_NE(st, nullptr);
   EXPECT_EQ(st[0], SQL_ROW_ERROR);
   std::free(st);
+}
+
+// The installed slots: the cursor layer finds the statement's row-change context through the
+// source it was given, and without one refuses what would need a key set.
+SCS_RowChange* g_context = nullptr;
+uint32_t Source(IngStmt*, SCS_RowChange* out) {
+  if (g_context == nullptr) return kErrNotCapable;
+  *out = *g_context;
+  return 0;
+}
+
+class RowChangeSlots : public RowChanges {
+ protected:
+  uint32_t cursor = 0;
+  void SetUp() override {
+    RowChanges::SetUp();
+    SCS_SetRowChangeSource(Source);
+    cursor = Stmt();
+    uint32_t type = SQL_CURSOR_STATIC;
+    ASSERT_EQ(AgentCall<DRV_SetOption>(&link, cursor, uint32_t(kPropCursorType), static_cast<void*>(&type)), 0u);
+  }
+  void TearDown() override {
+    SCS_SetRowChangeSource(nullptr);
+    g_context = nullptr;
+    RowChanges::TearDown();
+  }
+  int32_t RowCount() {
+    int32_t n = -9;
+    uint16_t len = 0;
+    EXPECT_EQ(AgentCall<DRV_GetInfo>(&link, cursor, uint32_t(kPropRowCount), static_cast<void*>(&n), uint16_t(4), &len),
+              0u);
+    return n;
+  }
+};
+
+TEST_F(RowChangeSlots, SetPosSlotRunsTheChangeAndCountsIt) {
+  Cursor("SELECT c, d FROM pp", SQL_CONCUR_LOCK);
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, cursor, "SELECT c, d FROM pp"), 0u) << Errors(cursor);
+  g_context = &rc;
+  uint16_t* st = nullptr;
+  uint32_t processed = 0;
+  EXPECT_EQ(AgentCall<DRV_SetPos>(&link, cursor, uint32_t(4), uint16_t(SQL_DELETE), uint16_t(0), &st, &processed,
+                                  static_cast<Dataset*>(nullptr), static_cast<uint16_t*>(nullptr), uint16_t(0)),
+            0u)
+      << Errors(cursor);
+  ASSERT_NE(st, nullptr);
+  EXPECT_EQ(st[0], SQL_ROW_DELETED);
+  std::free(st);
+  EXPECT_EQ(RowCount(), 1);
+  EXPECT_EQ(Table().size(), 3u);
+  // Positioning changes nothing and asks nothing of the source.
+  g_context = nullptr;
+  st = nullptr;
+  EXPECT_EQ(AgentCall<DRV_SetPos>(&link, cursor, uint32_t(1), uint16_t(SQL_POSITION), uint16_t(0), &st, &processed,
+                                  static_cast<Dataset*>(nullptr), static_cast<uint16_t*>(nullptr), uint16_t(0)),
+            0u);
+  EXPECT_EQ(st, nullptr);
+}
+
+TEST_F(RowChangeSlots, WithoutAKeySetNothingChanges) {
+  Cursor("SELECT c, d FROM pp", SQL_CONCUR_LOCK);
+  // Not prepared yet: no cursor.
+  uint16_t* st = nullptr;
+  uint32_t processed = 0;
+  EXPECT_EQ(AgentCall<DRV_SetPos>(&link, cursor, uint32_t(1), uint16_t(SQL_DELETE), uint16_t(0), &st, &processed,
+                                  static_cast<Dataset*>(nullptr), static_cast<uint16_t*>(nullptr), uint16_t(0)),
+            uint32_t(kErrCursorState));
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, cursor, "SELECT c, d FROM pp"), 0u);
+  EXPECT_EQ(AgentCall<DRV_SetPos>(&link, cursor, uint32_t(1), uint16_t(SQL_DELETE), uint16_t(0), &st, &processed,
+                                  static_cast<Dataset*>(nullptr), static_cast<uint16_t*>(nullptr), uint16_t(0)),
+            uint32_t(kErrBadArg));  // read-only, and nothing names the rows
+  EXPECT_EQ(AgentCall<DRV_SetPos>(&link, cursor, uint32_t(1), uint16_t(SQL_REFRESH), uint16_t(0), &st, &processed,
+                                  static_cast<Dataset*>(nullptr), static_cast<uint16_t*>(nullptr), uint16_t(0)),
+            uint32_t(kErrNotCapable));
+  uint32_t bm[2] = {1, 2};
+  uint16_t* bst = nullptr;
+  uint16_t done = 0;
+  EXPECT_EQ(AgentCall<DRV_BulkOperations>(&link, cursor, uint16_t(SQL_DELETE_BY_BOOKMARK), bm, uint16_t(2),
+                                          static_cast<Dataset*>(nullptr), static_cast<uint16_t*>(nullptr), uint16_t(0),
+                                          &bst, &done, static_cast<Rowset**>(nullptr)),
+            uint32_t(kErrGeneral));
+  ASSERT_NE(bst, nullptr);
+  EXPECT_EQ(std::vector<uint16_t>(bst, bst + 2), (std::vector<uint16_t>{5, 5}));
+  std::free(bst);
+  EXPECT_EQ(Table(), kStart);
+}
+
+TEST_F(RowChangeSlots, BulkSlotDeletesByBookmark) {
+  Cursor("SELECT c, d FROM pp", SQL_CONCUR_LOCK);
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, cursor, "SELECT c, d FROM pp"), 0u);
+  g_context = &rc;
+  uint32_t bm[2] = {4, 2};
+  uint16_t* st = nullptr;
+  uint16_t done = 0;
+  EXPECT_EQ(AgentCall<DRV_BulkOperations>(&link, cursor, uint16_t(SQL_DELETE_BY_BOOKMARK), bm, uint16_t(2),
+                                          static_cast<Dataset*>(nullptr), static_cast<uint16_t*>(nullptr), uint16_t(0),
+                                          &st, &done, static_cast<Rowset**>(nullptr)),
+            0u)
+      << Errors(cursor);
+  ASSERT_NE(st, nullptr);
+  EXPECT_EQ(std::vector<uint16_t>(st, st + 2), (std::vector<uint16_t>{1, 1}));
+  std::free(st);
+  EXPECT_EQ(done, 2u);
+  EXPECT_EQ(Table(), (std::vector<std::string>{"1 p x 10", "3 r x 30"}));
+  EXPECT_EQ(AgentCall<DRV_BulkOperations>(&link, cursor, uint16_t(SQL_ADD), bm, uint16_t(2),
+                                          static_cast<Dataset*>(nullptr), static_cast<uint16_t*>(nullptr), uint16_t(0),
+                                          &st, &done, static_cast<Rowset**>(nullptr)),
+            uint32_t(kErrGeneral));
 }
 
 }  // namespace
