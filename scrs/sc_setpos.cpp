@@ -201,11 +201,11 @@ uint32_t ConcParams(const SCS_RowChange* rc, uint32_t v, Dataset** out, std::vec
   return r;
 }
 
-void Close(SCS_RowChange* rc, Dataset* values, uint16_t* columns, uint32_t stmt) {
+// Every path ends here: the row values and column list were the operation's to free.
+void Close(SCS_RowChange* rc, Dataset* values, uint16_t* columns) {
   if (values) DatasetDelete(values);
   std::free(columns);
   KeepMessages(rc->changeStmt, 0);
-  (void)stmt;
 }
 
 }  // namespace
@@ -409,12 +409,12 @@ uint32_t ChangeRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, uin
   SCS_DescCtx* d = rc->desc;
   uint32_t r = scs_p_CheckShape(d->shapeFlags);
   if (r != 0) {
-    Close(rc, values, columns, 0);
+    Close(rc, values, columns);
     return r;
   }
   const uint16_t nvals = update && values ? values->col_count : 0;
   if (update && (values == nullptr || nvals == 0)) {
-    Close(rc, values, columns, 0);
+    Close(rc, values, columns);
     return kErrGeneral;
   }
   const Range g = RowRange(rc, row);
@@ -435,7 +435,7 @@ uint32_t ChangeRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, uin
   }
   if (r != 0) {
     std::free(st);
-    Close(rc, values, columns, 0);
+    Close(rc, values, columns);
     return r;
   }
   KeepMessages(rc->changeStmt, 1);
@@ -478,7 +478,7 @@ uint32_t ChangeRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, uin
           // A statement that cannot be prepared fails every row alike: stop here.
           Drop(params);
           std::free(st);
-          Close(rc, values, columns, 0);
+          Close(rc, values, columns);
           return p;
         }
         rebuild = anyNull;
@@ -507,7 +507,7 @@ uint32_t ChangeRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, uin
   *statusesOut = st;
   if (processed) *processed = g.slots;
   rc->rowsChanged = changed;
-  Close(rc, values, columns, 0);
+  Close(rc, values, columns);
   if (changed == 0) return kErrNoRowsChanged;
   if (row == 0xFFFFFFFEu && changed < rc->rowsetSize) return kErrManyRowsChanged;
   return 0;
@@ -542,7 +542,7 @@ uint32_t scs_p_AddRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, 
   if (r == 0) r = AgentCall<DRV_Prepare>(Lower(rc), rc->changeStmt, text.c_str());
   if (r != 0) {
     std::free(st);
-    Close(rc, values, columns, 0);
+    Close(rc, values, columns);
     return r;
   }
   KeepMessages(rc->changeStmt, 1);
@@ -559,6 +559,6 @@ uint32_t scs_p_AddRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, 
   *statusesOut = st;
   if (processed) *processed = rows;
   rc->rowsChanged = added;
-  Close(rc, values, columns, 0);
+  Close(rc, values, columns);
   return added < rows ? uint32_t(kErrRowError) : 0u;
 }
