@@ -78,14 +78,19 @@ struct ScsBatchEntry {
   X(34, DRV_DDTables, DRV_Catalog_t)                                                                               \
   X(35, DRV_DDTypeInfo, uint32_t (*)(uint32_t stmt, uint16_t sqlType))                                             \
   X(36, DRV_Fetch, DRV_Fetch_t)                                                                                    \
-  X(37, DRV_SetPos, uint32_t (*)(uint32_t stmt, uint16_t row, uint16_t operation, uint16_t lock))                  \
+  X(37, DRV_SetPos,                                                                                                \
+    uint32_t (*)(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t lock, uint16_t** statuses,              \
+                 uint32_t* processed, Dataset* values, uint16_t* columns, uint16_t columnCount))                    \
   X(38, DRV_ParamData, uint32_t (*)(uint32_t stmt, void* a1, void* a2, void* a3, void* a4))                        \
   X(39, DRV_PutData, uint32_t (*)(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4))                 \
   X(40, DRV_GetData,                                                                                               \
     uint32_t (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* pieceLength, \
                  uint32_t* pieceKind, uint32_t* total))                                                            \
   X(41, DRV_ExtendedFetch, DRV_ExtendedFetch_t)                                                                    \
-  X(42, DRV_BulkOperations, uint32_t (*)(uint32_t stmt, uint16_t operation))                                       \
+  X(42, DRV_BulkOperations,                                                                                        \
+    uint32_t (*)(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,           \
+                 uint16_t* columns, uint16_t columnCount, uint16_t** statuses, uint16_t* processed,                 \
+                 Rowset** fetched))                                                                                \
   X(43, DRV_PrepareExecute, DRV_PrepareExecute_t)                                                                  \
   X(44, DRV_ExecuteRowset,                                                                                         \
     uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,          \

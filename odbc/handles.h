@@ -237,6 +237,7 @@ struct StmtRecord : HandleBase {
     uint64_t paramsetSize = 1;
     SQLULEN* paramsProcessedPtr = nullptr;
     HashTable* keyInfo = nullptr;
+    void* rowOps = nullptr;  // RowOpState of SetPos and bulk operations (odbc/setpos.h)
     // ---- statement attributes and options (kept by the attribute calls) ----
     uint64_t queryTimeout = 0;
     uint64_t maxRows = 0;

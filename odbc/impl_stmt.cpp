@@ -14,6 +14,7 @@
 #include "odbc/datapath.h"
 #include "odbc/param.h"
 #include "odbc/prepare.h"
+#include "odbc/setpos.h"
 #include "odbc/stmt.h"
 #include "odbc/trace_link.h"
 #include "util/strutil.h"
@@ -384,6 +385,12 @@ SQLRETURN ImplDescribeCol(HandleBase* record, ApiArgs& args) {
     return rc;
 }
 
-// Row operations on scrollable cursors are not carried yet: both answer "Driver not capable".
-SQLRETURN ImplSetPos(HandleBase* record, ApiArgs&) { return Code(Stmt(record), kErrNotCapable); }
-SQLRETURN ImplBulkOperations(HandleBase* record, ApiArgs&) { return Code(Stmt(record), kErrNotCapable); }
+SQLRETURN ImplSetPos(HandleBase* record, ApiArgs& args) {
+    const auto row = args.next<SQLSETPOSIROW>();
+    const auto op = args.next<SQLUSMALLINT>();
+    return SetPosRun(Stmt(record), row, op, args.next<SQLUSMALLINT>());
+}
+
+SQLRETURN ImplBulkOperations(HandleBase* record, ApiArgs& args) {
+    return BulkOperationsRows(Stmt(record), uint16_t(args.next<SQLSMALLINT>()));
+}

@@ -1,6 +1,7 @@
 // Parameter binding (SQLBindParameter, SQLSetParam), SQLDescribeParam and the driver-side
 // data-at-execution dialogue (SQLParamData, SQLPutData).
 #include "odbc/param.h"
+#include "odbc/setpos.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -396,8 +397,12 @@ SQLRETURN ParamDataDriver(StmtRecord* stmt, void** valueOut) {
         }
         case kNeedDataLastParam:
             return ExecuteStatement(stmt);
+        case kNeedDataSetPos:
+        case kNeedDataBulk:
+        case kNeedDataLastSetPos:
+        case kNeedDataLastBulk:
+            return RowOpParamData(stmt, valueOut);
         default:
-            // Column dialogues of SQLSetPos and SQLBulkOperations are not carried here.
             stmt->lastError = kErrSequence;
             return SQL_ERROR;
     }
@@ -408,6 +413,9 @@ SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
         stmt->lastError = kErrSequence;
         return SQL_ERROR;
     }
+    if (stmt->needData == kNeedDataSetPos || stmt->needData == kNeedDataBulk || stmt->needData == kNeedDataLastSetPos ||
+        stmt->needData == kNeedDataLastBulk)
+        return RowOpPutData(stmt, data, length);
     if (stmt->needData != kNeedDataParams && stmt->needData != kNeedDataLastParam) {
         stmt->lastError = kErrSequence;
         return SQL_ERROR;

@@ -1,4 +1,5 @@
 #include "odbc/stmt.h"
+#include "odbc/setpos.h"
 
 #include <cstdlib>
 #include <new>
@@ -124,6 +125,7 @@ void StmtFree(StmtRecord* stmt) {
     SCS_StmtFree(&stmt->cursor);
     LongDataFree(&stmt->longData);
     DatasetFree(&stmt->block);
+    StmtRowOpsFree(stmt);
     if (ConnRecord* conn = stmt->conn) {
         for (StmtRecord** p = &conn->stmts; *p; p = &(*p)->next) {
             if (*p == stmt) {

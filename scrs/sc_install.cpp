@@ -1,8 +1,8 @@
 // The cursor layer over the agent's operation table: its installation, its records of the open
 // connections, and the overrides for information, connections, statements, parameters, close
 // and block fetch; prepare and execute go to the set-up (sc_setup.cpp), the compound
-// operations to sc_compound.cpp. Positioned changes and bulk operations keep the lower table's
-// slots until the layer carries them.
+// operations to sc_compound.cpp, positioned changes and bulk operations to sc_setpos.cpp and
+// sc_bookmark.cpp.
 #include <cstdio>
 #include <sql.h>
 #include <sqlext.h>
@@ -19,6 +19,7 @@
 #include "scrs/sc_parmdesc.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
+#include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
 #include "util/dataset.h"
 #include "util/hash.h"
@@ -210,6 +211,8 @@ void SCS_InstallLayer(AgentLink* link) {
     g_funcTable.DRV_CloseCursor = SCS_CloseCursor;
     g_funcTable.DRV_Fetch = SCS_Fetch;
     g_funcTable.DRV_ExtendedFetch = SCS_ExtendedFetch;
+    g_funcTable.DRV_SetPos = SCS_SetPos;
+    g_funcTable.DRV_BulkOperations = SC3_BulkOperations;
     SCS_CompoundInstall(&g_funcTable);
     IngSetParamProbe(DescribeParamsByProbe);
   }

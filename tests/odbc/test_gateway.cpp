@@ -113,14 +113,18 @@ TEST(Gateway, WrongKindFreedAndUnknownHandlesAreInvalid) {
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLError(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr));
 }
 
-TEST(Gateway, UnimplementedFunctionsAnswerDriverNotCapable) {
+TEST(Gateway, RowOperationsOnAFreshStatementAreRefused) {
     ConnectedPair p;
     SQLHSTMT stmt = p.stmt();
+    ConnOf(p.dbc)->hasScrlCurs = 1;
     EXPECT_EQ(SQL_ERROR, SQLBulkOperations(stmt, SQL_ADD));
-    EXPECT_EQ(43u, StmtOf(stmt)->lastError.load());
+    EXPECT_EQ(149u, StmtOf(stmt)->lastError.load());  // IM924: a forward-only cursor
     EXPECT_EQ(SQL_ERROR, SQLGetTypeInfoW(stmt, 0));
     EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));
-    EXPECT_EQ(43u, StmtOf(stmt)->lastError.load());
+    EXPECT_EQ(41u, StmtOf(stmt)->lastError.load());  // S1109
+    ConnOf(p.dbc)->hasScrlCurs = 0;
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ(1u, StmtOf(stmt)->lastError.load());  // IM001
 }
 
 TEST(Gateway, ResetFlagClearsDiagnosticsOnlyForOrdinaryCalls) {

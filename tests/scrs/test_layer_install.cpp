@@ -5,6 +5,7 @@
 
 #include "odbc/globals.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
 #include "tests/drv_ingii/test_stmt_fixture.h"
 #include "util/scrarray.h"
@@ -28,18 +29,20 @@ TEST(LayerInstall, TakesItsSlotsAndLeavesTheRestToTheAgent) {
                                DRV_Prepare, DRV_Execute, DRV_MoreResults, DRV_PrepareExecute,
                                DRV_ExecuteRowset, DRV_AllocPrepare, DRV_FetchDescribe, DRV_ExtendedFetchConvert,
                                DRV_GetRowsetValue, DRV_ExecuteBatch, DRV_ExecuteRowsetEx, DRV_PrepareExecuteEx,
-                               DRV_SetParamDescsEx};
+                               DRV_SetParamDescsEx, DRV_SetPos, DRV_BulkOperations};
   for (int slot = 0; slot < kAgentSlotCount; ++slot) {
     if (taken.count(slot)) {
       EXPECT_FALSE(AgentSlotSame(agent, scs, slot)) << "slot " << slot;
       EXPECT_TRUE(AgentSlotFilled(scs, slot)) << "slot " << slot;
     } else {
-      // Set-up, scroll, positioned and bulk slots still reach the agent as they are.
+      // Set-up and scroll slots still reach the agent as they are.
       EXPECT_TRUE(AgentSlotSame(agent, scs, slot)) << "slot " << slot;
     }
   }
   EXPECT_EQ(SCS_Connect, scs->DRV_Connect);
   EXPECT_EQ(SCS_FetchRows, scs->DRV_FetchRows);
+  EXPECT_EQ(SCS_SetPos, scs->DRV_SetPos);
+  EXPECT_EQ(SC3_BulkOperations, scs->DRV_BulkOperations);
   for (int slot : {DRV_ParamData, DRV_PutData, DRV_GetData}) EXPECT_FALSE(AgentSlotFilled(scs, slot));
 }
 
