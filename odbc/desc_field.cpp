@@ -397,6 +397,10 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 && ColumnAttrInt(stmt, 1055, uint16_t(rec), &given) &&
                 given == 1)
                 return DescPutText(d, "", v, bufLen, len, mode);
+            // The column's name in its table, where the agent could tell it (an alias is not it).
+            if (const char* base = nullptr; field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 &&
+                                            ColumnAttrText(stmt, SQL_DESC_BASE_COLUMN_NAME, uint16_t(rec), &base))
+                return DescPutText(d, base, v, bufLen, len, mode);
             return DescPutText(d, s.ird0 ? "BOOKMARK" : ColumnName(c), v, bufLen, len, mode);
         case SQL_DESC_LOCAL_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
