@@ -220,6 +220,8 @@ void SCS_SelectNamesFree(SCS_Cursor* c) {
 uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows) {
   if (s == nullptr || cols == nullptr || rows == nullptr || count == 0 || !BeginsSelect(s->text.source)) return 0;
   SCS_Cursor& c = s->cursor;
+  // Only statements the layer opened keep names: it frees them with the statement.
+  if (c.link != SCS_LowerLink()) return 0;
   auto* names = static_cast<SelectNames*>(c.selectNames);
   if (names != nullptr && (std::strcmp(names->text, s->text.source) != 0 || (names->count && names->count != count))) {
     SCS_SelectNamesFree(&c);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include <sqlite3.h>
+
 #include "drv_ingii/i-cat.h"
 #include "test_stmt_fixture.h"
 
@@ -189,6 +191,24 @@ TEST_F(CatalogEngine, StatisticsAndSpecialColumns) {
   ASSERT_EQ(sc.size(), 1u);
   EXPECT_EQ(sc[0][1], "tid");
   EXPECT_EQ(sc[0][2], "4");
+  // Only an ordinary table's tuple id addresses a row: views, catalogs and tables without a
+  // row id have none.
+  // The engine's SQL cannot make a table without a row id; a database may hold one all the same.
+  {
+    sqlite3* raw = nullptr;
+    const std::string path = std::string(std::getenv("II_DATABASE_DIR")) + "/" + db + ".db";
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK) << path;
+    EXPECT_EQ(sqlite3_exec(raw, "CREATE TABLE norowid (k INTEGER PRIMARY KEY, v INTEGER) WITHOUT ROWID", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+  }
+  for (const char* other : {"emp_names", "iitables", "norowid"}) {
+    IngSpecialColumnsArgs a{"", "", other, 1, 0, 0};
+    uint16_t cols = 0;
+    EXPECT_TRUE(Catalog<DRV_DDSpecialColumns>(&a, &cols).empty()) << other;
+    EXPECT_EQ(cols, 8) << other;
+  }
   IngSpecialColumnsArgs version{"", "", "emp", 2, 0, 0};
   uint16_t n = 0;
   EXPECT_TRUE(Catalog<DRV_DDSpecialColumns>(&version, &n).empty());
