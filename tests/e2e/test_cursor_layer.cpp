@@ -387,6 +387,8 @@ TEST_P(CursorLayer, BaseNamesOfSimpleColumnsAndNoneForExpressions) {
     for (SQLULEN type : {SQLULEN(SQL_CURSOR_FORWARD_ONLY), SQLULEN(SQL_CURSOR_STATIC)}) {
         SQLHSTMT h = NewStmt();
         ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CURSOR_TYPE, type));
+        // The driver's option 1052: describe the result's columns from the catalog.
+        ASSERT_EQ(SQL_SUCCESS, Set(h, 1052, 1)) << DiagOf(h);
         const std::string sql = "select name as label, id, id + 1, upper(name) from " + t;
         ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, (SQLCHAR*)sql.c_str(), SQL_NTS)) << DiagOf(h);
         ASSERT_EQ(SQL_SUCCESS, SQLExecute(h)) << DiagOf(h);

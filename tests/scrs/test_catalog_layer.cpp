@@ -264,8 +264,15 @@ struct Described {
 
 class SelectNames : public CatalogLayer {
  protected:
-  Described Describe(const char* sql) {
+  // A statement that asks for its columns' descriptions (option 1052).
+  uint32_t Asking() {
     uint32_t s = Stmt();
+    uint32_t on = 1;
+    EXPECT_EQ(AgentCall<DRV_SetOption>(&link, s, 0x3203041Cu, static_cast<void*>(&on)), 0u);
+    return s;
+  }
+  Described Describe(const char* sql) {
+    uint32_t s = Asking();
     EXPECT_EQ(AgentCall<DRV_Prepare>(&link, s, sql), 0u) << sql << Errors(s);
     return DescribeStmt(s);
   }
@@ -326,7 +333,7 @@ TEST_F(SelectNames, WhatTheAnalysisCannotPlaceStaysUnnamed) {
   Described u = Describe("SELECT ename FROM emp UNION SELECT dname FROM dept");
   EXPECT_EQ(u.table, (V{""}));
   EXPECT_EQ(u.expression, (std::vector<int>{-1}));
-  uint32_t s = Stmt();
+  uint32_t s = Asking();
   const IngTablesArgs a{nullptr, nullptr, "emp", nullptr};
   ASSERT_EQ(AgentCall<DRV_DDTables>(&link, s, &a), 0u);
   Described cat = DescribeStmt(s);
@@ -338,7 +345,7 @@ TEST_F(SelectNames, WhatTheAnalysisCannotPlaceStaysUnnamed) {
 }
 
 TEST_F(SelectNames, NamesFollowTheStatementsText) {
-  uint32_t s = Stmt();
+  uint32_t s = Asking();
   ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "SELECT ename FROM emp"), 0u);
   EXPECT_EQ(DescribeStmt(s).table, (V{"emp"}));
   EXPECT_EQ(DescribeStmt(s).table, (V{"emp"})) << "kept names serve a second describe";
@@ -346,6 +353,16 @@ TEST_F(SelectNames, NamesFollowTheStatementsText) {
   Described d = DescribeStmt(s);
   EXPECT_EQ(d.table, (V{"dept"}));
   EXPECT_EQ(d.baseColumn, (V{"dname"}));
+}
+
+TEST_F(SelectNames, AStatementThatDoesNotAskPaysNoLookUp) {
+  uint32_t s = Stmt();
+  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "SELECT ename, sal * 2 FROM emp"), 0u);
+  Described d = DescribeStmt(s);
+  EXPECT_EQ(d.table, (V{"", ""}));
+  EXPECT_EQ(d.expression, (std::vector<int>{-1, -1}));
+  EXPECT_EQ(IngStmtFind(s)->cursor.auxStmt[0], 0u) << "no catalog statement was needed";
+  EXPECT_EQ(IngStmtFind(s)->cursor.selectNames, nullptr);
 }
 
 }  // namespace
