@@ -230,6 +230,7 @@ struct StmtRecord : HandleBase {
     uint64_t paramsetSize = 1;
     SQLULEN* paramsProcessedPtr = nullptr;
     HashTable* keyInfo = nullptr;
+    bool namesDescribed = false;  // the result's base names were asked of the agent
     // ---- statement attributes and options (kept by the attribute calls) ----
     uint64_t queryTimeout = 0;
     uint64_t maxRows = 0;

@@ -384,11 +384,14 @@ TEST_P(CursorLayer, BaseNamesOfSimpleColumnsAndNoneForExpressions) {
     MakeTable("basenames", 1);
     std::string schema = Scalar("select table_owner from iitables where table_name = '" + t + "'");
     ASSERT_NE("(no row)", schema);
-    for (SQLULEN type : {SQLULEN(SQL_CURSOR_FORWARD_ONLY), SQLULEN(SQL_CURSOR_STATIC)}) {
+    // Asked for at describe (the driver's option 1052) or when first read.
+    for (SQLULEN type : {SQLULEN(SQL_CURSOR_FORWARD_ONLY), SQLULEN(SQL_CURSOR_STATIC), SQLULEN(99)}) {
         SQLHSTMT h = NewStmt();
-        ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CURSOR_TYPE, type));
-        // The driver's option 1052: describe the result's columns from the catalog.
-        ASSERT_EQ(SQL_SUCCESS, Set(h, 1052, 1)) << DiagOf(h);
+        if (type == 99) {
+            ASSERT_EQ(SQL_SUCCESS, Set(h, 1052, 1)) << DiagOf(h);
+        } else {
+            ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CURSOR_TYPE, type));
+        }
         const std::string sql = "select name as label, id, id + 1, upper(name) from " + t;
         ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, (SQLCHAR*)sql.c_str(), SQL_NTS)) << DiagOf(h);
         ASSERT_EQ(SQL_SUCCESS, SQLExecute(h)) << DiagOf(h);
@@ -416,6 +419,11 @@ TEST_P(CursorLayer, BaseNamesOfSimpleColumnsAndNoneForExpressions) {
                 EXPECT_EQ(SQLLEN(SQL_ATTR_READONLY), number(c, SQL_DESC_UPDATABLE)) << c;
             }
         }
+        // The ODBC 2 attributes read the same names.
+        char t2[130] = {};
+        SQLSMALLINT l2 = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLColAttributes(h, 2, SQL_COLUMN_TABLE_NAME, t2, sizeof t2, &l2, nullptr)) << DiagOf(h);
+        EXPECT_EQ(t, std::string(t2));
         // The result's own names stay the result's.
         EXPECT_EQ("label", text(1, SQL_DESC_NAME));
         EXPECT_EQ("label", text(1, SQL_DESC_LABEL));
