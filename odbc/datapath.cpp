@@ -5,6 +5,10 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
+
+#include <sql.h>
+#include <sqlext.h>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-info.h"
@@ -155,7 +159,17 @@ void StmtDescribeNames(StmtRecord* stmt) {
             std::swap(mine.schema, cols[i].schema);
             std::swap(mine.catalog, cols[i].catalog);
         }
-        (void)KeepAttributeRows(stmt, static_cast<IngAttrList*>(attrs));
+        // Only what the names bring; the other rows are those of the first description.
+        const auto* list = static_cast<const IngAttrList*>(attrs);
+        std::vector<IngAttrRow> names;
+        for (uint32_t i = 0; list && list->rows && i < list->count; ++i) {
+            const IngAttrRow& r = list->rows[i];
+            if (r.column != 0 && (r.attribute == SQL_DESC_BASE_COLUMN_NAME || r.attribute == SQL_DESC_UPDATABLE ||
+                                  r.attribute == 1053 || r.attribute == 1055))
+                names.push_back(r);
+        }
+        const IngAttrList picked{uint32_t(names.size()), names.data()};
+        (void)KeepAttributeRows(stmt, &picked);
     }
     IngAttrListFree(static_cast<IngAttrList*>(attrs));
     if (cols) ColumnInfoArrayFree(cols, count);
