@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 #include <algorithm>
+#include <type_traits>
 
 #include "drv_ingii/i-cat-template.h"
 #include "drv_ingii/i-desc.h"
@@ -141,7 +142,7 @@ const char* const kProcColumnsNewTpl =
 const char* const kSpecialBestRowTpl =
     " select int2(0) as scope, varchar('tid') as column_name, int2(4) as data_type, varchar('integer') as "
     "type_name, 10 as column_size, 4 as buffer_length, 0 as decimal_digits, int2(2) as pseudo_column from "
-    "iitables where table_name = '{1}' ";
+    "iitables where table_name = '{1}' and table_type = 'T' and table_subtype = 'N' and system_use = 'U' ";
 
 const char* const kSpecialNoneTpl =
     " select 0 as scope, varchar(' ') as column_name, 0 as data_type, varchar(' ') as type_name, 0 as column_size, "
@@ -397,6 +398,7 @@ uint32_t IngCatalogQuery(uint32_t stmt, const char* tpl, char** args, int count,
   uint32_t rc = prepare ? prepare(stmt, text) : kErrNotCapable;
   mpl_destroy(&pool);
   if (rc != 0) return rc;
+  if (IngStmt* s = IngStmtFind(stmt)) s->catalogResult = 1;
   auto execute = AgentSlotGet<DRV_Execute>(table);
   return execute ? execute(stmt) : kErrNotCapable;
 }
@@ -626,9 +628,55 @@ struct Plan {
   }
 };
 
-const char* Arg(const void* args, int i) { return args ? static_cast<const char* const*>(args)[i] : nullptr; }
+// What a slot was given: the names of its record in order, or one of the two records with numbers.
+struct SlotArgs {
+  const char* names[6] = {};
+  const IngSpecialColumnsArgs* special = nullptr;
+  const IngStatisticsArgs* statistics = nullptr;
+};
 
-bool MakePlan(int slot, const void* in, int32_t serverVersion, Plan* p) {
+SlotArgs From(const IngTablesArgs* a) { return a ? SlotArgs{{a->catalog, a->schema, a->table, a->types}} : SlotArgs{}; }
+SlotArgs From(const IngColumnsArgs* a) { return a ? SlotArgs{{a->catalog, a->schema, a->table, a->column}} : SlotArgs{}; }
+SlotArgs From(const IngColumnPrivilegesArgs* a) {
+  return a ? SlotArgs{{a->catalog, a->schema, a->table, a->column}} : SlotArgs{};
+}
+SlotArgs From(const IngForeignKeysArgs* a) {
+  return a ? SlotArgs{{a->pkCatalog, a->pkSchema, a->pkTable, a->fkCatalog, a->fkSchema, a->fkTable}} : SlotArgs{};
+}
+SlotArgs From(const IngPrimaryKeysArgs* a) { return a ? SlotArgs{{a->catalog, a->schema, a->table}} : SlotArgs{}; }
+SlotArgs From(const IngProceduresArgs* a) { return a ? SlotArgs{{a->catalog, a->schema, a->procedure}} : SlotArgs{}; }
+SlotArgs From(const IngProcedureColumnsArgs* a) {
+  return a ? SlotArgs{{a->catalog, a->schema, a->procedure, a->column}} : SlotArgs{};
+}
+SlotArgs From(const IngTablePrivilegesArgs* a) { return a ? SlotArgs{{a->catalog, a->schema, a->table}} : SlotArgs{}; }
+SlotArgs From(const IngSpecialColumnsArgs* a) {
+  SlotArgs s;
+  s.special = a;
+  return s;
+}
+SlotArgs From(const IngStatisticsArgs* a) {
+  SlotArgs s;
+  s.statistics = a;
+  return s;
+}
+
+template <class R>
+constexpr int SlotOf() {
+  if constexpr (std::is_same_v<R, IngTablesArgs>) return DRV_DDTables;
+  else if constexpr (std::is_same_v<R, IngColumnsArgs>) return DRV_DDColumns;
+  else if constexpr (std::is_same_v<R, IngColumnPrivilegesArgs>) return DRV_DDColumnPrivileges;
+  else if constexpr (std::is_same_v<R, IngForeignKeysArgs>) return DRV_DDForeignKeys;
+  else if constexpr (std::is_same_v<R, IngPrimaryKeysArgs>) return DRV_DDPrimaryKeys;
+  else if constexpr (std::is_same_v<R, IngProceduresArgs>) return DRV_DDProcedures;
+  else if constexpr (std::is_same_v<R, IngProcedureColumnsArgs>) return DRV_DDProcedureColumns;
+  else if constexpr (std::is_same_v<R, IngTablePrivilegesArgs>) return DRV_DDTablePrivileges;
+  else if constexpr (std::is_same_v<R, IngSpecialColumnsArgs>) return DRV_DDSpecialColumns;
+  else return DRV_DDStatistics;
+}
+
+const char* Arg(const SlotArgs& args, int i) { return args.names[i]; }
+
+bool MakePlan(int slot, const SlotArgs& in, int32_t serverVersion, Plan* p) {
   switch (slot) {
     case DRV_DDTables: {
       const char *cat = Arg(in, 0), *schema = Arg(in, 1), *table = Arg(in, 2), *types = Arg(in, 3);
@@ -689,7 +737,7 @@ bool MakePlan(int slot, const void* in, int32_t serverVersion, Plan* p) {
       p->hook = ProcColumnsHook;
       return true;
     case DRV_DDSpecialColumns: {
-      auto* rec = static_cast<const IngSpecialColumnsArgs*>(in);
+      const IngSpecialColumnsArgs* rec = in.special;
       if (rec == nullptr) return false;
       p->op = rec->identifierType == 1 ? IngCatalogOp::SpecialBestRow : IngCatalogOp::SpecialNone;
       p->Args({rec->table});
@@ -697,7 +745,7 @@ bool MakePlan(int slot, const void* in, int32_t serverVersion, Plan* p) {
       return true;
     }
     case DRV_DDStatistics: {
-      auto* rec = static_cast<const IngStatisticsArgs*>(in);
+      const IngStatisticsArgs* rec = in.statistics;
       if (rec == nullptr) return false;
       p->op = IngCatalogOp::Statistics;
       p->Args({rec->schema, rec->table, rec->unique == 0 ? "U" : ""});
@@ -814,7 +862,7 @@ struct PlanArgs {
   PlanArgs& operator=(const PlanArgs&) = delete;
 };
 
-uint32_t RunSlot(int slot, uint32_t stmt, const void* args) {
+uint32_t RunSlot(int slot, uint32_t stmt, const SlotArgs& args) {
   IngStmt* s = IngStmtFind(stmt);
   if (s == nullptr) return kErrBadArg;
   Plan p;
@@ -845,7 +893,8 @@ uint32_t RunSlot(int slot, uint32_t stmt, const void* args) {
 
 }  // namespace
 
-std::string IngCatalogSlotText(int slot, const void* args, int32_t serverVersion, uint32_t* refused) {
+namespace {
+std::string SlotText(int slot, const SlotArgs& args, int32_t serverVersion, uint32_t* refused) {
   Plan p;
   if (refused) *refused = 0;
   if (!MakePlan(slot, args, serverVersion, &p)) {
@@ -865,22 +914,49 @@ std::string IngCatalogSlotText(int slot, const void* args, int32_t serverVersion
   return text;
 }
 
-uint32_t IngDDTables(uint32_t stmt, const void* args) { return RunSlot(DRV_DDTables, stmt, args); }
-uint32_t IngDDColumnPrivileges(uint32_t stmt, const void* args) {
-  return RunSlot(DRV_DDColumnPrivileges, stmt, args);
+}  // namespace
+
+std::string IngCatalogSlotText(const IngTablesArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngTablesArgs>(), From(args), serverVersion, refused);
 }
-uint32_t IngDDColumns(uint32_t stmt, const void* args) { return RunSlot(DRV_DDColumns, stmt, args); }
-uint32_t IngDDPrimaryKeys(uint32_t stmt, const void* args) { return RunSlot(DRV_DDPrimaryKeys, stmt, args); }
-uint32_t IngDDForeignKeys(uint32_t stmt, const void* args) { return RunSlot(DRV_DDForeignKeys, stmt, args); }
-uint32_t IngDDProcedures(uint32_t stmt, const void* args) { return RunSlot(DRV_DDProcedures, stmt, args); }
-uint32_t IngDDProcedureColumns(uint32_t stmt, const void* args) {
-  return RunSlot(DRV_DDProcedureColumns, stmt, args);
+std::string IngCatalogSlotText(const IngColumnsArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngColumnsArgs>(), From(args), serverVersion, refused);
 }
-uint32_t IngDDSpecialColumns(uint32_t stmt, const void* args) { return RunSlot(DRV_DDSpecialColumns, stmt, args); }
-uint32_t IngDDStatistics(uint32_t stmt, const void* args) { return RunSlot(DRV_DDStatistics, stmt, args); }
-uint32_t IngDDTablePrivileges(uint32_t stmt, const void* args) {
-  return RunSlot(DRV_DDTablePrivileges, stmt, args);
+std::string IngCatalogSlotText(const IngColumnPrivilegesArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngColumnPrivilegesArgs>(), From(args), serverVersion, refused);
 }
+std::string IngCatalogSlotText(const IngForeignKeysArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngForeignKeysArgs>(), From(args), serverVersion, refused);
+}
+std::string IngCatalogSlotText(const IngPrimaryKeysArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngPrimaryKeysArgs>(), From(args), serverVersion, refused);
+}
+std::string IngCatalogSlotText(const IngProceduresArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngProceduresArgs>(), From(args), serverVersion, refused);
+}
+std::string IngCatalogSlotText(const IngProcedureColumnsArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngProcedureColumnsArgs>(), From(args), serverVersion, refused);
+}
+std::string IngCatalogSlotText(const IngTablePrivilegesArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngTablePrivilegesArgs>(), From(args), serverVersion, refused);
+}
+std::string IngCatalogSlotText(const IngSpecialColumnsArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngSpecialColumnsArgs>(), From(args), serverVersion, refused);
+}
+std::string IngCatalogSlotText(const IngStatisticsArgs* args, int32_t serverVersion, uint32_t* refused) {
+  return SlotText(SlotOf<IngStatisticsArgs>(), From(args), serverVersion, refused);
+}
+
+uint32_t IngDDTables(uint32_t stmt, const IngTablesArgs* args) { return RunSlot(SlotOf<IngTablesArgs>(), stmt, From(args)); }
+uint32_t IngDDColumns(uint32_t stmt, const IngColumnsArgs* args) { return RunSlot(SlotOf<IngColumnsArgs>(), stmt, From(args)); }
+uint32_t IngDDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args) { return RunSlot(SlotOf<IngColumnPrivilegesArgs>(), stmt, From(args)); }
+uint32_t IngDDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args) { return RunSlot(SlotOf<IngForeignKeysArgs>(), stmt, From(args)); }
+uint32_t IngDDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args) { return RunSlot(SlotOf<IngPrimaryKeysArgs>(), stmt, From(args)); }
+uint32_t IngDDProcedures(uint32_t stmt, const IngProceduresArgs* args) { return RunSlot(SlotOf<IngProceduresArgs>(), stmt, From(args)); }
+uint32_t IngDDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args) { return RunSlot(SlotOf<IngProcedureColumnsArgs>(), stmt, From(args)); }
+uint32_t IngDDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args) { return RunSlot(SlotOf<IngTablePrivilegesArgs>(), stmt, From(args)); }
+uint32_t IngDDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args) { return RunSlot(SlotOf<IngSpecialColumnsArgs>(), stmt, From(args)); }
+uint32_t IngDDStatistics(uint32_t stmt, const IngStatisticsArgs* args) { return RunSlot(SlotOf<IngStatisticsArgs>(), stmt, From(args)); }
 
 uint32_t IngDDTypeInfo(uint32_t stmt, uint16_t sqlType) {
   IngStmt* s = IngStmtFind(stmt);

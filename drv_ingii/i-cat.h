@@ -6,26 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "drv_ingii/i-optable.h"
+
 struct Dataset;
 struct IngConn;
 struct IngStmt;
-
-// Argument records of the two operations that take numbers beside their texts.
-struct IngSpecialColumnsArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
-  uint16_t identifierType;  // 1 best row identifier, 2 row version
-  uint16_t scope;
-  uint16_t nullable;
-};
-struct IngStatisticsArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
-  uint16_t unique;  // 0: unique indexes only
-  uint16_t accuracy;
-};
 
 // --- what the statement engine calls ------------------------------------------------------
 
@@ -73,7 +58,20 @@ std::string IngCatalogTypeCodes(const char* types);
 
 // The SQL text catalog slot 25 to 34 sends for its argument record on a server of that version;
 // empty with *refused set when the slot refuses the arguments (43 catalog list, 21 bad record).
-std::string IngCatalogSlotText(int slot, const void* args, int32_t serverVersion, uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngTablesArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngColumnsArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngColumnPrivilegesArgs* args, int32_t serverVersion,
+                               uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngForeignKeysArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngPrimaryKeysArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngProceduresArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngProcedureColumnsArgs* args, int32_t serverVersion,
+                               uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngTablePrivilegesArgs* args, int32_t serverVersion,
+                               uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngSpecialColumnsArgs* args, int32_t serverVersion,
+                               uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngStatisticsArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
 
 // Row hooks (also for tests on a block built by hand). unicode: text cells are UTF-16.
 void IngCatalogTableTypeRows(Dataset* block, uint32_t rows, bool unicode, bool jet);
@@ -83,16 +81,14 @@ void IngCatalogStatisticsRows(Dataset* block, uint32_t rows, bool unicode);
 void IngCatalogPrivilegeRows(Dataset* block, uint32_t rows, bool unicode);
 
 // --- the operations (slots 25 to 35) ---------------------------------------------------------
-// args points at an array of the function's name texts (const char*, in the order of the ODBC
-// function's arguments, absent ones null); SpecialColumns and Statistics take the records above.
 
-uint32_t IngDDColumnPrivileges(uint32_t stmt, const void* args);
-uint32_t IngDDColumns(uint32_t stmt, const void* args);
-uint32_t IngDDForeignKeys(uint32_t stmt, const void* args);
-uint32_t IngDDPrimaryKeys(uint32_t stmt, const void* args);
-uint32_t IngDDProcedureColumns(uint32_t stmt, const void* args);
-uint32_t IngDDProcedures(uint32_t stmt, const void* args);
-uint32_t IngDDSpecialColumns(uint32_t stmt, const void* args);
-uint32_t IngDDStatistics(uint32_t stmt, const void* args);
-uint32_t IngDDTablePrivileges(uint32_t stmt, const void* args);
-uint32_t IngDDTables(uint32_t stmt, const void* args);
+uint32_t IngDDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args);
+uint32_t IngDDColumns(uint32_t stmt, const IngColumnsArgs* args);
+uint32_t IngDDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args);
+uint32_t IngDDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args);
+uint32_t IngDDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args);
+uint32_t IngDDProcedures(uint32_t stmt, const IngProceduresArgs* args);
+uint32_t IngDDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args);
+uint32_t IngDDStatistics(uint32_t stmt, const IngStatisticsArgs* args);
+uint32_t IngDDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args);
+uint32_t IngDDTables(uint32_t stmt, const IngTablesArgs* args);

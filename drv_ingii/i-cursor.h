@@ -10,6 +10,7 @@
 struct SCS_StmtOwner;
 struct Rowset;
 struct SS_ResultSet;
+struct ParamDescEntry;
 
 // Flags word bits.
 enum : uint32_t {
@@ -51,6 +52,10 @@ struct SCS_Cursor {
   uint32_t analysedSelect;    // set-up found the statement to be a SELECT
   int32_t posRowCount;        // rows the last positioned operation changed (kScsLPosCount)
   SS_ResultSet* staticSet;    // the static result set, made on first use
+  uint32_t auxStmt[2];        // the layer's auxiliary lower statements (catalog calls run on the first); 0 none
+  uint16_t keptDescCount;     // copy of the last parameter descriptions given (SCS_SetParamDescs)
+  ParamDescEntry* keptDescs;
+  void* selectNames;          // base names of the select list, made at describe (sc_colattr.cpp)
 };
 
 // Bits of layerFlags.

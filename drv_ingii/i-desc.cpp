@@ -25,6 +25,8 @@ namespace {
 // 64-bit systems, a counter does not (until 2^32 statements).
 std::atomic<uint32_t> g_nameCounter{0};
 
+std::atomic<IngColNamesFn> g_colNames{nullptr};
+
 // Held while a cancel looks at a statement, and while a statement leaves the table, so that a
 // cancel never works on a freed record.
 std::mutex g_cancelLock;
@@ -139,6 +141,7 @@ void IngStmtReset(IngStmt* s) {
   std::free(s->procLits);
   s->procLits = nullptr;
   s->procLitCount = 0;
+  s->catalogResult = 0;
 }
 
 uint32_t IngFreeStmt(uint32_t stmt) {
@@ -383,10 +386,14 @@ uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, C
     *out = nullptr;
     return kErrNoMemory;
   }
+  if (IngColNamesFn names = g_colNames.load(); names != nullptr && !s->catalogResult && s->resultSource == 0)
+    (void)names(s, n, *out, list);
   *rowCount = uint16_t(list->count > 0xFFFF ? 0xFFFF : list->count);
   *attrRows = list;
   return 0;
 }
+
+void IngSetColNames(IngColNamesFn fn) { g_colNames.store(fn); }
 
 // ---------------------------------------------------------------------------------------------
 // Parameter description by probe queries.

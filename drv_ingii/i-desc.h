@@ -101,6 +101,7 @@ struct IngStmt {
   uint16_t procLitCount;
   volatile int cancelBusy;  // a cancel is using the OpenAPI statement
   uint32_t (*typeInfoFetch)(IngStmt* s, uint16_t rows, Dataset* block);  // result source 2
+  uint8_t catalogResult;  // the text is the agent's own catalog query, not the application's
 };
 
 uint32_t IngAllocStmt(uint32_t conn, uint32_t* out);
@@ -131,6 +132,14 @@ uint32_t IngDescribeParamsByProbe(IngStmt* s);
 // over the agent; until then the descriptions stay those made at prepare.
 using IngParamProbeFn = uint32_t (*)(IngStmt* s);
 void IngSetParamProbe(IngParamProbeFn fn);
+
+struct IngAttrList;
+// Names of result columns beyond what the server describes (base table and column, schema,
+// catalog, expressions): the SQL analyser above the agent tells them, and hands its describer
+// down when the cursor layer is laid over the agent. It may fill the descriptions' name fields
+// and append attribute rows; its failure leaves the description as the server gave it.
+using IngColNamesFn = uint32_t (*)(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
+void IngSetColNames(IngColNamesFn fn);
 
 // Attribute row of DRV_DescribeColsEx (24 bytes).
 struct IngAttrRow {

@@ -586,9 +586,8 @@ uint32_t BuildParamDescs(IngStmt* s) {
   uint32_t tmp = 0;
   uint32_t rc = IngAllocStmt(s->conn->handle, &tmp);
   if (rc != 0) return rc;
-  // Catalog arguments: catalog, owner, name and column pattern, an array of texts.
-  const char* args[4] = {"", s->procOwner, s->procName, ""};
-  rc = procColumns(tmp, args);
+  const IngProcedureColumnsArgs args{"", s->procOwner, s->procName, ""};
+  rc = procColumns(tmp, &args);
   uint16_t outs = 0;
   bool any = false;
   while (rc == 0 && at < n) {

@@ -119,20 +119,43 @@ bool AgentSlotSame(const AgentFuncTable* a, const AgentFuncTable* b, int slot) {
   }
 }
 
-DRV_Catalog_t AgentCatalogSlot(const AgentFuncTable* table, int slot) {
-  if (table == nullptr) return nullptr;
+uint32_t AgentCatalogByNames(const AgentLink* link, int slot, uint32_t stmt, const char* const* names) {
+  auto n = [names](int i) { return names ? names[i] : nullptr; };
   switch (slot) {
-    case DRV_DDColumnPrivileges: return table->DRV_DDColumnPrivileges;
-    case DRV_DDColumns: return table->DRV_DDColumns;
-    case DRV_DDForeignKeys: return table->DRV_DDForeignKeys;
-    case DRV_DDPrimaryKeys: return table->DRV_DDPrimaryKeys;
-    case DRV_DDProcedureColumns: return table->DRV_DDProcedureColumns;
-    case DRV_DDProcedures: return table->DRV_DDProcedures;
-    case DRV_DDSpecialColumns: return table->DRV_DDSpecialColumns;
-    case DRV_DDStatistics: return table->DRV_DDStatistics;
-    case DRV_DDTablePrivileges: return table->DRV_DDTablePrivileges;
-    case DRV_DDTables: return table->DRV_DDTables;
-    default: return nullptr;
+    case DRV_DDColumnPrivileges: {
+      const IngColumnPrivilegesArgs a{n(0), n(1), n(2), n(3)};
+      return AgentCall<DRV_DDColumnPrivileges>(link, stmt, &a);
+    }
+    case DRV_DDColumns: {
+      const IngColumnsArgs a{n(0), n(1), n(2), n(3)};
+      return AgentCall<DRV_DDColumns>(link, stmt, &a);
+    }
+    case DRV_DDForeignKeys: {
+      const IngForeignKeysArgs a{n(0), n(1), n(2), n(3), n(4), n(5)};
+      return AgentCall<DRV_DDForeignKeys>(link, stmt, &a);
+    }
+    case DRV_DDPrimaryKeys: {
+      const IngPrimaryKeysArgs a{n(0), n(1), n(2)};
+      return AgentCall<DRV_DDPrimaryKeys>(link, stmt, &a);
+    }
+    case DRV_DDProcedureColumns: {
+      const IngProcedureColumnsArgs a{n(0), n(1), n(2), n(3)};
+      return AgentCall<DRV_DDProcedureColumns>(link, stmt, &a);
+    }
+    case DRV_DDProcedures: {
+      const IngProceduresArgs a{n(0), n(1), n(2)};
+      return AgentCall<DRV_DDProcedures>(link, stmt, &a);
+    }
+    case DRV_DDTablePrivileges: {
+      const IngTablePrivilegesArgs a{n(0), n(1), n(2)};
+      return AgentCall<DRV_DDTablePrivileges>(link, stmt, &a);
+    }
+    case DRV_DDTables: {
+      const IngTablesArgs a{n(0), n(1), n(2), n(3)};
+      return AgentCall<DRV_DDTables>(link, stmt, &a);
+    }
+    default:
+      return kErrBadArg;
   }
 }
 

@@ -37,6 +37,71 @@ struct ScsBatchEntry {
   Dataset* values;  // may be null
 };
 
+// Catalog-argument records of slots 25 to 34: the ODBC catalog function's texts in its argument
+// order (an absent text is null), then its numbers.
+struct IngTablesArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+  const char* types;  // the normalised type list ("'TABLE','VIEW'"), "%" or empty
+};
+struct IngColumnsArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+  const char* column;
+};
+struct IngColumnPrivilegesArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+  const char* column;
+};
+struct IngForeignKeysArgs {
+  const char* pkCatalog;
+  const char* pkSchema;
+  const char* pkTable;
+  const char* fkCatalog;
+  const char* fkSchema;
+  const char* fkTable;
+};
+struct IngPrimaryKeysArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+};
+struct IngProceduresArgs {
+  const char* catalog;
+  const char* schema;
+  const char* procedure;
+};
+struct IngProcedureColumnsArgs {
+  const char* catalog;
+  const char* schema;
+  const char* procedure;
+  const char* column;
+};
+struct IngTablePrivilegesArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+};
+struct IngSpecialColumnsArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+  uint16_t identifierType;  // 1 best row identifier, 2 row version
+  uint16_t scope;
+  uint16_t nullable;
+};
+struct IngStatisticsArgs {
+  const char* catalog;
+  const char* schema;
+  const char* table;
+  uint16_t unique;  // 0: unique indexes only
+  uint16_t accuracy;
+};
+
 // Every slot, in the table's order: number, operation, signature. Each slot has this one
 // signature at every level; the agent, the cursor layer and the XA layer fill slots with
 // functions of exactly that type.
@@ -66,16 +131,16 @@ struct ScsBatchEntry {
   X(22, DRV_Rollback, uint32_t (*)(uint32_t conn))                                                                 \
   X(23, DRV_GetOpTable, uint32_t (*)(uint32_t conn, AgentOpRequest* request))                                      \
   X(24, DRV_MoreResults, uint32_t (*)(uint32_t stmt))                                                              \
-  X(25, DRV_DDColumnPrivileges, DRV_Catalog_t)                                                                     \
-  X(26, DRV_DDColumns, DRV_Catalog_t)                                                                              \
-  X(27, DRV_DDForeignKeys, DRV_Catalog_t)                                                                          \
-  X(28, DRV_DDPrimaryKeys, DRV_Catalog_t)                                                                          \
-  X(29, DRV_DDProcedureColumns, DRV_Catalog_t)                                                                     \
-  X(30, DRV_DDProcedures, DRV_Catalog_t)                                                                           \
-  X(31, DRV_DDSpecialColumns, DRV_Catalog_t)                                                                       \
-  X(32, DRV_DDStatistics, DRV_Catalog_t)                                                                           \
-  X(33, DRV_DDTablePrivileges, DRV_Catalog_t)                                                                      \
-  X(34, DRV_DDTables, DRV_Catalog_t)                                                                               \
+  X(25, DRV_DDColumnPrivileges, uint32_t (*)(uint32_t stmt, const IngColumnPrivilegesArgs* args))                  \
+  X(26, DRV_DDColumns, uint32_t (*)(uint32_t stmt, const IngColumnsArgs* args))                                    \
+  X(27, DRV_DDForeignKeys, uint32_t (*)(uint32_t stmt, const IngForeignKeysArgs* args))                            \
+  X(28, DRV_DDPrimaryKeys, uint32_t (*)(uint32_t stmt, const IngPrimaryKeysArgs* args))                            \
+  X(29, DRV_DDProcedureColumns, uint32_t (*)(uint32_t stmt, const IngProcedureColumnsArgs* args))                  \
+  X(30, DRV_DDProcedures, uint32_t (*)(uint32_t stmt, const IngProceduresArgs* args))                              \
+  X(31, DRV_DDSpecialColumns, uint32_t (*)(uint32_t stmt, const IngSpecialColumnsArgs* args))                      \
+  X(32, DRV_DDStatistics, uint32_t (*)(uint32_t stmt, const IngStatisticsArgs* args))                              \
+  X(33, DRV_DDTablePrivileges, uint32_t (*)(uint32_t stmt, const IngTablePrivilegesArgs* args))                    \
+  X(34, DRV_DDTables, uint32_t (*)(uint32_t stmt, const IngTablesArgs* args))                                      \
   X(35, DRV_DDTypeInfo, uint32_t (*)(uint32_t stmt, uint16_t sqlType))                                             \
   X(36, DRV_Fetch, DRV_Fetch_t)                                                                                    \
   X(37, DRV_SetPos,                                                                                                \
@@ -128,7 +193,6 @@ struct ScsBatchEntry {
   X(65, DRV_SetParamDescsEx, uint32_t (*)(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs))
 
 // Signatures several slots share.
-using DRV_Catalog_t = uint32_t (*)(uint32_t stmt, const void* args);  // the catalog call's argument block
 using DRV_Fetch_t = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
 using DRV_ExtendedFetch_t = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows,
                                          uint32_t* resultRows, uint16_t orientation);
@@ -201,11 +265,15 @@ inline auto AgentCall(const AgentLink* link, A&&... args) {
   return fn(std::forward<A>(args)...);
 }
 
-// By slot number, for code that walks the table: whether the slot is filled, whether two
-// tables hold the same operation in it, and a catalog slot (25-34; null for any other number).
+// By slot number, for code that walks the table: whether the slot is filled and whether two
+// tables hold the same operation in it.
 bool AgentSlotFilled(const AgentFuncTable* table, int slot);
 bool AgentSlotSame(const AgentFuncTable* a, const AgentFuncTable* b, int slot);
-DRV_Catalog_t AgentCatalogSlot(const AgentFuncTable* table, int slot);
+
+// Calls the name-only catalog slot (25-30, 33, 34) of the link with the record made of the names,
+// given in the ODBC function's argument order: the slot's own result, 43 for an empty slot, 21
+// for a slot number that takes no such record.
+uint32_t AgentCatalogByNames(const AgentLink* link, int slot, uint32_t stmt, const char* const* names);
 
 // Writes the word 2 and the agent's table into the link; returns 0. The layers above the agent
 // are laid over the link by whoever owns it (library start-up, ConnOpen).

@@ -40,7 +40,9 @@ std::string catalogSql(bool meta) {
          "SELECT u.tn AS table_name, ii_owner(u.tn) AS table_owner, "
          "CASE u.ty WHEN 'view' THEN 'V' ELSE 'T' END AS table_type, " +
          systemUse("u.tn") +
-         " AS system_use, 'N' AS table_subtype, 'BTREE' AS storage_structure, 0 AS num_rows "
+         // A table without a row id cannot be addressed by tid: it is not a native table.
+         " AS system_use, CASE WHEN u.ty = 'table' AND EXISTS (SELECT 1 FROM pragma_table_list(u.tn) l "
+         "WHERE l.wr AND l.schema = 'main') THEN 'I' ELSE 'N' END AS table_subtype, 'BTREE' AS storage_structure, 0 AS num_rows "
          "FROM (" + kUserTables + ") u "
          "UNION ALL SELECT column1, '$ingres', 'V', 'S', 'N', 'HEAP', 0 FROM (VALUES " + names + ");\n";
 

@@ -81,15 +81,14 @@ bool CopyTexts(StmtRecord* stmt, const TextArg* in, const TextRule* rules, size_
     return true;
 }
 
-// Steps 8 and 9: the agent call and the statement's new state.
-SQLRETURN CallAgent(StmtRecord* stmt, int slot, const void* block) {
+// Steps 8 and 9: the agent call and the statement's new state. `call` runs the typed slot on the
+// statement's link and agent statement.
+template <class Call>
+SQLRETURN CallAgent(StmtRecord* stmt, Call&& call) {
     const AgentLink* link = nullptr;
     uint32_t agentStmt = 0;
     uint32_t rc = kErrNotCapable;
-    if (g_CatalogServices.stmtAgent(stmt, &link, &agentStmt)) {
-        auto fn = AgentCatalogSlot(link ? link->table : nullptr, slot);
-        rc = fn ? fn(agentStmt, block) : kErrNotCapable;
-    }
+    if (g_CatalogServices.stmtAgent(stmt, &link, &agentStmt)) rc = call(link, agentStmt);
     stmt->lastError = rc;
     if (rc == 0) {
         stmt->state = kStmtStateResults;
@@ -100,10 +99,18 @@ SQLRETURN CallAgent(StmtRecord* stmt, int slot, const void* block) {
     return SQL_ERROR;
 }
 
+template <int S, class R>
+SQLRETURN CallAgent(StmtRecord* stmt, const R* block) {
+    return CallAgent(stmt, [block](const AgentLink* link, uint32_t h) { return AgentCall<S>(link, h, block); });
+}
+
 SQLRETURN CallWithTexts(StmtRecord* stmt, int slot, const std::vector<std::string>& texts) {
-    std::vector<const char*> block;
-    for (const std::string& t : texts) block.push_back(t.c_str());
-    return CallAgent(stmt, slot, block.data());
+    std::vector<const char*> names;
+    for (const std::string& t : texts) names.push_back(t.c_str());
+    names.resize(6, nullptr);
+    return CallAgent(stmt, [slot, &names](const AgentLink* link, uint32_t h) {
+        return AgentCatalogByNames(link, slot, h, names.data());
+    });
 }
 
 TextArg At(ApiArgs& a, unsigned i) { return TextArg{a.get<const char*>(i), a.get<int64_t>(i + 1)}; }
@@ -249,7 +256,7 @@ SQLRETURN ImplSpecialColumns(HandleBase* record, ApiArgs& args) {
         DebugPrint("Qualifier='%s' Owner='%s' Name='%s'\n", texts[0].c_str(), texts[1].c_str(), texts[2].c_str());
     IngSpecialColumnsArgs block{texts[0].c_str(),          texts[1].c_str(),          texts[2].c_str(),
                                 args.get<uint16_t>(0), args.get<uint16_t>(7), args.get<uint16_t>(8)};
-    return CallAgent(stmt, DRV_DDSpecialColumns, &block);
+    return CallAgent<DRV_DDSpecialColumns>(stmt, &block);
 }
 
 SQLRETURN ImplStatistics(HandleBase* record, ApiArgs& args) {
@@ -264,7 +271,7 @@ SQLRETURN ImplStatistics(HandleBase* record, ApiArgs& args) {
         DebugPrint("Qualifier='%s' Owner='%s' Name='%s' Unique=%u Accuracy=%u\n", texts[0].c_str(),
                    texts[1].c_str(), texts[2].c_str(), unsigned(unique), unsigned(accuracy));
     IngStatisticsArgs block{texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), unique, accuracy};
-    return CallAgent(stmt, DRV_DDStatistics, &block);
+    return CallAgent<DRV_DDStatistics>(stmt, &block);
 }
 
 // ---- type information ----------------------------------------------------------------------

@@ -4,6 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
+
+#include <sql.h>
+#include <sqlext.h>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-info.h"
@@ -57,7 +62,7 @@ namespace {
 // The agent's attribute rows as lookup records keyed by attribute and column; 0 or 16.
 uint32_t KeepAttributeRows(StmtRecord* stmt, const IngAttrList* list) {
     if (!list || list->count == 0 || !list->rows) return 0;
-    stmt->keyInfo = HashCreate(101, 4);
+    if (!stmt->keyInfo) stmt->keyInfo = HashCreate(101, 4);
     if (!stmt->keyInfo) return kErrNoMemory;
     for (uint32_t i = 0; i < list->count; ++i) {
         const IngAttrRow& row = list->rows[i];
@@ -130,6 +135,44 @@ ColumnInfo* StmtDescribeResult(StmtRecord* stmt) {
     if (rows > 0xFFFF) rows = 0xFFFF;
     stmt->rowsPerBlock = uint16_t(rows ? rows : 1);
     return cols;
+}
+
+void StmtDescribeNames(StmtRecord* stmt) {
+    if (!stmt || !stmt->results || stmt->namesDescribed) return;
+    stmt->namesDescribed = true;
+    // With the describe-keys option on, the first description brought them already.
+    if (stmt->opt1052 || stmt->opt1054) return;
+    if (!stmt->conn || !stmt->conn->capExtra[0] || !AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) return;
+    // The names cost catalog queries below the agent: they are asked for only now, and only once.
+    uint32_t on = 1, off = 0;
+    if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + 1052u, static_cast<void*>(&on)) != 0)
+        return;
+    uint16_t count = 0, attrCount = 0;
+    ColumnInfo* cols = nullptr;
+    void* attrs = nullptr;
+    const uint32_t rc = AgentCall<DRV_DescribeColsEx>(stmt->link, stmt->agentStmt, &count, &attrCount, &cols, &attrs);
+    (void)AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + 1052u, static_cast<void*>(&off));
+    if (rc == 0 && cols && count == stmt->resultCount) {
+        for (uint16_t i = 0; i < count; ++i) {
+            ColumnInfo& mine = stmt->results[i];
+            std::swap(mine.table, cols[i].table);
+            std::swap(mine.schema, cols[i].schema);
+            std::swap(mine.catalog, cols[i].catalog);
+        }
+        // Only what the names bring; the other rows are those of the first description.
+        const auto* list = static_cast<const IngAttrList*>(attrs);
+        std::vector<IngAttrRow> names;
+        for (uint32_t i = 0; list && list->rows && i < list->count; ++i) {
+            const IngAttrRow& r = list->rows[i];
+            if (r.column != 0 && (r.attribute == SQL_DESC_BASE_COLUMN_NAME || r.attribute == SQL_DESC_UPDATABLE ||
+                                  r.attribute == 1053 || r.attribute == 1055))
+                names.push_back(r);
+        }
+        const IngAttrList picked{uint32_t(names.size()), names.data()};
+        (void)KeepAttributeRows(stmt, &picked);
+    }
+    IngAttrListFree(static_cast<IngAttrList*>(attrs));
+    if (cols) ColumnInfoArrayFree(cols, count);
 }
 
 ColumnInfo* StmtResultCol(StmtRecord* stmt, uint16_t column) {
@@ -238,6 +281,7 @@ uint32_t StmtFreeResultCols(StmtRecord* stmt) {
     ColumnInfoArrayFree(stmt->results, stmt->resultCount);
     stmt->results = nullptr;
     stmt->resultCount = 0;
+    stmt->namesDescribed = false;
     return StmtFreeParamDescs(stmt);
 }
 

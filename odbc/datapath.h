@@ -7,6 +7,9 @@
 
 // ---- descriptions ---------------------------------------------------------------------------
 ColumnInfo* StmtDescribeResult(StmtRecord* stmt);
+// Asks the agent once per result for its columns' base table, schema, catalog and base column
+// names (catalog look-ups below the agent), before the first read of one of them.
+void StmtDescribeNames(StmtRecord* stmt);
 // Result column n; for 0 a new bookmark record the caller frees (ColumnInfoArrayFree(p, 1)).
 ColumnInfo* StmtResultCol(StmtRecord* stmt, uint16_t column);
 ColumnInfo* StmtParamDesc(StmtRecord* stmt, uint16_t param);

@@ -351,6 +351,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_UPDATABLE: {
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return PutShort(v, len, 0);
+            if (c) StmtDescribeNames(stmt);
             if (attr()) return PutShort(v, len, given);
             const uint32_t u = (c->nullable >> 4) & 0xF;
             return PutShort(v, len, u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
@@ -383,20 +384,28 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_TABLE_NAME:
         case SQL_DESC_BASE_TABLE_NAME:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
+            if (c) StmtDescribeNames(stmt);
             return DescPutText(d, c ? c->table : "", v, bufLen, len, mode);
         case SQL_DESC_SCHEMA_NAME:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
+            if (c) StmtDescribeNames(stmt);
             return DescPutText(d, c ? c->schema : "", v, bufLen, len, mode);
         case SQL_DESC_CATALOG_NAME:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
+            if (c) StmtDescribeNames(stmt);
             return DescPutText(d, c ? c->catalog : "", v, bufLen, len, mode);
         case SQL_DESC_LABEL:
         case SQL_DESC_BASE_COLUMN_NAME:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
+            if (field == SQL_DESC_BASE_COLUMN_NAME && c && !s.ird0) StmtDescribeNames(stmt);
             // Attribute 1055 marks a column that has no base column (an expression).
             if (field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 && ColumnAttrInt(stmt, 1055, uint16_t(rec), &given) &&
                 given == 1)
                 return DescPutText(d, "", v, bufLen, len, mode);
+            // The column's name in its table, where the agent could tell it (an alias is not it).
+            if (const char* base = nullptr; field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 &&
+                                            ColumnAttrText(stmt, SQL_DESC_BASE_COLUMN_NAME, uint16_t(rec), &base))
+                return DescPutText(d, base, v, bufLen, len, mode);
             return DescPutText(d, s.ird0 ? "BOOKMARK" : ColumnName(c), v, bufLen, len, mode);
         case SQL_DESC_LOCAL_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);

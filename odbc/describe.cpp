@@ -196,6 +196,7 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         }
         case SQL_COLUMN_MONEY: return put(0);
         case SQL_COLUMN_UPDATABLE: {
+            if (column != 0) StmtDescribeNames(stmt);
             if (attr()) return put(given);
             const uint32_t u = (c->nullable >> 4) & 0xF;
             return put(u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
@@ -217,9 +218,12 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
             if (lenOut && rc != SQL_ERROR) *lenOut = SQLSMALLINT(len);
             return rc;
         }
-        case SQL_COLUMN_TABLE_NAME: return PutText(stmt, c->table, buf, bufLen, lenOut, mode);
-        case SQL_COLUMN_OWNER_NAME: return PutText(stmt, c->schema, buf, bufLen, lenOut, mode);
-        case SQL_COLUMN_QUALIFIER_NAME: return PutText(stmt, c->catalog, buf, bufLen, lenOut, mode);
+        case SQL_COLUMN_TABLE_NAME:
+        case SQL_COLUMN_OWNER_NAME:
+        case SQL_COLUMN_QUALIFIER_NAME:
+            if (column != 0) StmtDescribeNames(stmt);
+            return PutText(stmt, field == SQL_COLUMN_TABLE_NAME ? c->table : field == SQL_COLUMN_OWNER_NAME ? c->schema : c->catalog,
+                           buf, bufLen, lenOut, mode);
         case SQL_DESC_ROWVER:
         case 1053:
             return put(attr() ? given : 0);

@@ -238,6 +238,7 @@ struct StmtRecord : HandleBase {
     SQLULEN* paramsProcessedPtr = nullptr;
     HashTable* keyInfo = nullptr;
     void* rowOps = nullptr;  // RowOpState of SetPos and bulk operations (odbc/setpos.h)
+    bool namesDescribed = false;  // the result's base names were asked of the agent
     // ---- statement attributes and options (kept by the attribute calls) ----
     uint64_t queryTimeout = 0;
     uint64_t maxRows = 0;

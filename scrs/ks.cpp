@@ -63,13 +63,13 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
     uint32_t rc;
     if (which == kSpCols) {
       IngSpecialColumnsArgs a{q, o, table, 1, 0, 0};
-      rc = AgentCall<DRV_DDSpecialColumns>(ctx->lower, ctx->auxStmt, static_cast<const void*>(&a));
+      rc = AgentCall<DRV_DDSpecialColumns>(ctx->lower, ctx->auxStmt, &a);
     } else if (which == kStats) {
       IngStatisticsArgs a{q, o, table, 0, 1};
-      rc = AgentCall<DRV_DDStatistics>(ctx->lower, ctx->auxStmt, static_cast<const void*>(&a));
+      rc = AgentCall<DRV_DDStatistics>(ctx->lower, ctx->auxStmt, &a);
     } else {
-      const char* a[3] = {q, o, table};
-      rc = AgentCall<DRV_DDPrimaryKeys>(ctx->lower, ctx->auxStmt, static_cast<const void*>(a));
+      const IngPrimaryKeysArgs a{q, o, table};
+      rc = AgentCall<DRV_DDPrimaryKeys>(ctx->lower, ctx->auxStmt, &a);
     }
     if (rc != 0) {
       IngLog(3, "%s", kCatFail[which]);
@@ -145,8 +145,8 @@ uint32_t DescribeKey(SCS_DescCtx* ctx, ColDesc* cd) {
   else scs_EscapePattern(owner, ownerPat, sizeof ownerPat);
   scs_EscapePattern(table, tablePat, sizeof tablePat);
   scs_EscapePattern(column, colPat, sizeof colPat);
-  const char* args[4] = {qual[0] ? qual : nullptr, ownerPat, tablePat, colPat};
-  uint32_t rc = AgentCall<DRV_DDColumns>(ctx->lower, ctx->auxStmt, static_cast<const void*>(args));
+  const IngColumnsArgs args{qual[0] ? qual : nullptr, ownerPat, tablePat, colPat};
+  uint32_t rc = AgentCall<DRV_DDColumns>(ctx->lower, ctx->auxStmt, &args);
   if (rc != 0) {
     IngLog(3, "KS_GetKeyColDescs: DRV_DDColumns failed.");
     return rc;

@@ -321,8 +321,8 @@ uint32_t ResolveTable(SCS_DescCtx* ctx, SCR_TableRef* t) {
     else scs_EscapePattern(owner, ownerPat, sizeof ownerPat);
     scs_EscapePattern(table, tablePat, sizeof tablePat);
     char types[1] = {0};
-    const char* args[4] = {qual[0] ? qual : nullptr, ownerPat, tablePat, types};
-    uint32_t rc = AgentCall<DRV_DDTables>(ctx->lower, ctx->auxStmt, static_cast<const void*>(args));
+    const IngTablesArgs args{qual[0] ? qual : nullptr, ownerPat, tablePat, types};
+    uint32_t rc = AgentCall<DRV_DDTables>(ctx->lower, ctx->auxStmt, &args);
     if (rc != 0) {
       IngLog(3, "scs_p_GetTblAttribs: DRV_DDTables failed (%s).", table);
       return rc;
@@ -400,8 +400,8 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
     else scs_EscapePattern(owner, ownerPat, sizeof ownerPat);
     if (table[0] == 0) std::strcpy(tablePat, "%");
     else scs_EscapePattern(table, tablePat, sizeof tablePat);
-    const char* args[4] = {qual[0] ? qual : nullptr, ownerPat, tablePat, colPat};
-    rc = AgentCall<DRV_DDColumns>(ctx->lower, ctx->auxStmt, static_cast<const void*>(args));
+    const IngColumnsArgs args{qual[0] ? qual : nullptr, ownerPat, tablePat, colPat};
+    rc = AgentCall<DRV_DDColumns>(ctx->lower, ctx->auxStmt, &args);
     if (rc != 0) {
       IngLog(3, "scs_p_GetTblColDescs: DRV_DDColumns failed.");
       break;

@@ -6,6 +6,7 @@
 #include <sqlext.h>
 
 #include "scrs/sc_compound.h"
+#include "scrs/sc_catalog.h"
 
 #include <cstring>
 #include <mutex>
@@ -201,7 +202,8 @@ uint32_t SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* d
   uint32_t rc = 0;
   auto lowerEx = AgentSlotGet<DRV_SetParamDescsEx>(Lower());
   if (lowerEx != nullptr) {
-    rc = lowerEx(stmt, count, descs);
+    rc = SCS_KeepParamDescs(&s->cursor, count, plain);
+    if (rc == 0) rc = lowerEx(stmt, count, descs);
   } else {
     // A table without named descriptions takes the plain ones.
     rc = SetupParamDescs(stmt, count, plain);

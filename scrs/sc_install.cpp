@@ -15,6 +15,7 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-exec.h"
 #include "drv_ingii/i-glob.h"
+#include "scrs/sc_catalog.h"
 #include "scrs/sc_compound.h"
 #include "scrs/sc_parmdesc.h"
 #include "scrs/sc_cursor.h"
@@ -214,7 +215,9 @@ void SCS_InstallLayer(AgentLink* link) {
     g_funcTable.DRV_SetPos = SCS_SetPos;
     g_funcTable.DRV_BulkOperations = SC3_BulkOperations;
     SCS_CompoundInstall(&g_funcTable);
+    SCS_CatalogInstall(&g_funcTable);
     IngSetParamProbe(DescribeParamsByProbe);
+    IngSetColNames(SCS_DescribeSelectNames);
   }
   link->table = &g_funcTable;
 }
@@ -228,10 +231,18 @@ const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
 
 uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
   switch (ClassOf(id)) {
-    case 0x2:
-      if (IngConnFind(h) == nullptr) return kErrBadArg;
+    case 0x2: {
+      IngConn* conn = IngConnFind(h);
+      if (conn == nullptr) return kErrBadArg;
       if (id == kPropCapabilityText) return CapabilityText(h, buf, len, outLen);
+      uint32_t v = 0;
+      if ((id & 0xFFFF0000u) == 0x22040000u && SCS_CursorInfo(id & 0xFFFFu, conn->dsn.dynCursSensitivity, &v)) {
+        if (buf != nullptr && len >= 4) std::memcpy(buf, &v, 4);
+        if (outLen) *outLen = 4;
+        return 0;
+      }
       break;
+    }
     case 0x3: {
       IngStmt* s = IngStmtFind(h);
       if (s == nullptr) return kErrBadArg;
@@ -382,6 +393,12 @@ void StmtOpen(IngStmt* s) {
 
 void StmtClose(IngStmt* s) {
   SCS_Cursor& c = s->cursor;
+  SCS_SelectNamesFree(&c);
+  (void)SCS_KeepParamDescs(&c, 0, nullptr);
+  for (uint32_t& aux : c.auxStmt) {
+    if (aux != 0) (void)AgentCall<DRV_FreeStmt>(&g_savedLowerLink, aux);
+    aux = 0;
+  }
   if (c.keptParams) DatasetDelete(c.keptParams);
   c.keptParams = nullptr;
   SCS_StaticSetFree(&c.staticSet);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include <sqlite3.h>
+
 #include "drv_ingii/i-cat.h"
 #include "test_stmt_fixture.h"
 
@@ -46,11 +48,12 @@ class CatalogEngine : public AgentSession {
  protected:
   void SetUp() override { Open(false, false, true); }
 
-  // Runs a catalog slot and fetches every row, three at a time so hooks see several blocks.
-  Rows Catalog(int slot, const void* args, uint16_t* columns = nullptr, uint32_t expect = 0) {
+  // Runs a catalog call (on a new statement) and fetches every row, three at a time so hooks see
+  // several blocks.
+  template <class Call>
+  Rows Run(Call&& call, uint16_t* columns, uint32_t expect) {
     uint32_t s = Stmt();
-    auto fn = AgentCatalogSlot(link.table, slot);
-    uint32_t rc = fn ? fn(s, args) : 43u;
+    uint32_t rc = call(s);
     EXPECT_EQ(rc, expect) << Errors(s);
     Rows rows;
     if (rc != 0) return rows;
@@ -67,8 +70,13 @@ class CatalogEngine : public AgentSession {
     }
     return rows;
   }
+  template <int S, class R>
+  Rows Catalog(const R* args, uint16_t* columns = nullptr, uint32_t expect = 0) {
+    return Run([&](uint32_t s) { return AgentCall<S>(&link, s, args); }, columns, expect);
+  }
   Rows Texts(int slot, std::vector<const char*> args, uint16_t* columns = nullptr, uint32_t expect = 0) {
-    return Catalog(slot, args.data(), columns, expect);
+    args.resize(6, nullptr);
+    return Run([&](uint32_t s) { return AgentCatalogByNames(&link, slot, s, args.data()); }, columns, expect);
   }
   static Row Column(const Rows& rows, size_t c) {
     Row v;
@@ -173,19 +181,37 @@ TEST_F(CatalogEngine, KeysOfTheSampleTables) {
 
 TEST_F(CatalogEngine, StatisticsAndSpecialColumns) {
   IngStatisticsArgs all{"", "", "emp", 1, 0};
-  Rows st = Catalog(DRV_DDStatistics, &all);
+  Rows st = Catalog<DRV_DDStatistics>(&all);
   ASSERT_EQ(st.size(), 4u);
   EXPECT_EQ((Row{st[0][5], st[0][8], st[0][3]}), (Row{"emp", "empno", "0"}));
   IngStatisticsArgs unique{"", "", "emp", 0, 0};
-  EXPECT_EQ(Catalog(DRV_DDStatistics, &unique).size(), 3u);
+  EXPECT_EQ(Catalog<DRV_DDStatistics>(&unique).size(), 3u);
   IngSpecialColumnsArgs best{"", "", "emp", 1, 0, 0};
-  Rows sc = Catalog(DRV_DDSpecialColumns, &best);
+  Rows sc = Catalog<DRV_DDSpecialColumns>(&best);
   ASSERT_EQ(sc.size(), 1u);
   EXPECT_EQ(sc[0][1], "tid");
   EXPECT_EQ(sc[0][2], "4");
+  // Only an ordinary table's tuple id addresses a row: views, catalogs and tables without a
+  // row id have none.
+  // The engine's SQL cannot make a table without a row id; a database may hold one all the same.
+  {
+    sqlite3* raw = nullptr;
+    const std::string path = std::string(std::getenv("II_DATABASE_DIR")) + "/" + db + ".db";
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK) << path;
+    EXPECT_EQ(sqlite3_exec(raw, "CREATE TABLE norowid (k INTEGER PRIMARY KEY, v INTEGER) WITHOUT ROWID", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+  }
+  for (const char* other : {"emp_names", "iitables", "norowid"}) {
+    IngSpecialColumnsArgs a{"", "", other, 1, 0, 0};
+    uint16_t cols = 0;
+    EXPECT_TRUE(Catalog<DRV_DDSpecialColumns>(&a, &cols).empty()) << other;
+    EXPECT_EQ(cols, 8) << other;
+  }
   IngSpecialColumnsArgs version{"", "", "emp", 2, 0, 0};
   uint16_t n = 0;
-  EXPECT_TRUE(Catalog(DRV_DDSpecialColumns, &version, &n).empty());
+  EXPECT_TRUE(Catalog<DRV_DDSpecialColumns>(&version, &n).empty());
   EXPECT_EQ(n, 7);
 }
 
@@ -230,8 +256,8 @@ class CatalogEngineWide : public CatalogEngine {
 
 TEST_F(CatalogEngineWide, TextColumnsAreWideOnUnicodeConnections) {
   uint32_t s = Stmt();
-  std::vector<const char*> args{"", "", "emp%", ""};
-  ASSERT_EQ(AgentCall<DRV_DDTables>(&link, s, static_cast<const void*>(args.data())), 0u) << Errors(s);
+  const IngTablesArgs args{"", "", "emp%", ""};
+  ASSERT_EQ(AgentCall<DRV_DDTables>(&link, s, &args), 0u) << Errors(s);
   IngStmt* st = IngStmtFind(s);
   EXPECT_EQ(st->columns[2].sql_type, -9);
   Block b;

@@ -25,8 +25,36 @@ std::string Squeeze(const std::string& s) {
   return out;
 }
 
+// The text of a name-only slot for the names in the ODBC function's argument order.
+std::string SlotText(int slot, std::vector<const char*> a, int32_t version, uint32_t* refused = nullptr) {
+  a.resize(6, nullptr);
+  switch (slot) {
+    case DRV_DDTables: { const IngTablesArgs r{a[0], a[1], a[2], a[3]}; return IngCatalogSlotText(&r, version, refused); }
+    case DRV_DDColumns: { const IngColumnsArgs r{a[0], a[1], a[2], a[3]}; return IngCatalogSlotText(&r, version, refused); }
+    case DRV_DDColumnPrivileges: {
+      const IngColumnPrivilegesArgs r{a[0], a[1], a[2], a[3]};
+      return IngCatalogSlotText(&r, version, refused);
+    }
+    case DRV_DDForeignKeys: {
+      const IngForeignKeysArgs r{a[0], a[1], a[2], a[3], a[4], a[5]};
+      return IngCatalogSlotText(&r, version, refused);
+    }
+    case DRV_DDPrimaryKeys: { const IngPrimaryKeysArgs r{a[0], a[1], a[2]}; return IngCatalogSlotText(&r, version, refused); }
+    case DRV_DDProcedures: { const IngProceduresArgs r{a[0], a[1], a[2]}; return IngCatalogSlotText(&r, version, refused); }
+    case DRV_DDProcedureColumns: {
+      const IngProcedureColumnsArgs r{a[0], a[1], a[2], a[3]};
+      return IngCatalogSlotText(&r, version, refused);
+    }
+    case DRV_DDTablePrivileges: {
+      const IngTablePrivilegesArgs r{a[0], a[1], a[2]};
+      return IngCatalogSlotText(&r, version, refused);
+    }
+    default: ADD_FAILURE() << "slot " << slot << " takes no names"; return std::string();
+  }
+}
+
 std::string Text(int slot, std::vector<const char*> args, int32_t version = 10000000) {
-  return Squeeze(IngCatalogSlotText(slot, args.data(), version));
+  return Squeeze(SlotText(slot, args, version));
 }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -42,8 +70,7 @@ TEST(CatalogTables, Classification) {
   EXPECT_EQ(IngCatalogTablesKind("", "", "T", "%"), K::TableQuery);
   EXPECT_EQ(IngCatalogTablesKind("%", "S", "", ""), K::TableQuery);
   uint32_t refused = 99;
-  std::vector<const char*> a{"%", "", "", ""};
-  std::string text = Squeeze(IngCatalogSlotText(DRV_DDTables, a.data(), 10000000, &refused));
+  std::string text = Squeeze(SlotText(DRV_DDTables, {"%", "", "", ""}, 10000000, &refused));
   EXPECT_EQ(refused, 0u);
   EXPECT_TRUE(Has(text, "null as table_cat")) << text;
   EXPECT_TRUE(Has(text, "where table_name = '$$'")) << text;
@@ -97,7 +124,7 @@ TEST(CatalogQuoting, NamesNeverLeaveTheirLiteral) {
   EXPECT_TRUE(Has(f, "PKiikeys.table_name = 'a''b' and")) << f;
   EXPECT_TRUE(Has(f, "FKiikeys.table_name = 'c''d' and")) << f;
   IngSpecialColumnsArgs sc{"", "", "t'--", 1, 0, 0};
-  std::string s = Squeeze(IngCatalogSlotText(DRV_DDSpecialColumns, &sc, 10000000));
+  std::string s = Squeeze(IngCatalogSlotText(&sc, 10000000));
   EXPECT_TRUE(Has(s, "where table_name = 't''--'")) << s;
   // Quoting happens once: an already doubled quote is doubled again, not left alone.
   std::string twice = Text(DRV_DDTables, {"", "", "a''b", ""});
@@ -142,19 +169,19 @@ TEST(CatalogProcedures, FormsByServerVersion) {
 TEST(CatalogSpecial, IdentifierTypes) {
   IngSpecialColumnsArgs best{"", "", "t", 1, 0, 0};
   IngSpecialColumnsArgs version{"", "", "t", 2, 0, 0};
-  EXPECT_TRUE(Has(IngCatalogSlotText(DRV_DDSpecialColumns, &best, 0), "varchar('tid') as column_name"));
-  std::string v = Squeeze(IngCatalogSlotText(DRV_DDSpecialColumns, &version, 0));
+  EXPECT_TRUE(Has(IngCatalogSlotText(&best, 0), "varchar('tid') as column_name"));
+  std::string v = Squeeze(IngCatalogSlotText(&version, 0));
   EXPECT_TRUE(Has(v, "where table_name = '$$'")) << v;
   uint32_t refused = 0;
-  EXPECT_EQ(IngCatalogSlotText(DRV_DDSpecialColumns, nullptr, 0, &refused), "");
+  EXPECT_EQ(IngCatalogSlotText(static_cast<const IngSpecialColumnsArgs*>(nullptr), 0, &refused), "");
   EXPECT_EQ(refused, 21u);
 }
 
 TEST(CatalogStatistics, UniqueFlag) {
   IngStatisticsArgs unique{"", "s", "t", 0, 0};
   IngStatisticsArgs all{"", "s", "t", 1, 0};
-  std::string u = Squeeze(IngCatalogSlotText(DRV_DDStatistics, &unique, 0));
-  std::string a = Squeeze(IngCatalogSlotText(DRV_DDStatistics, &all, 0));
+  std::string u = Squeeze(IngCatalogSlotText(&unique, 0));
+  std::string a = Squeeze(IngCatalogSlotText(&all, 0));
   EXPECT_TRUE(Has(u, "x.unique_rule = 'U' and i.index_name = x.index_name")) << u;
   EXPECT_FALSE(Has(a, "x.unique_rule = 'U'")) << a;
   EXPECT_TRUE(Has(a, "i.table_owner = 's' and i.table_name = 't' and key_sequence > 0")) << a;
@@ -427,11 +454,12 @@ TEST_F(CatalogAgent, RefusalsBeforeAnyQuery) {
   uint32_t c = 0, s = 0;
   ASSERT_EQ(Connect(&c), 0u);
   ASSERT_EQ(AgentCall<DRV_AllocStmt>(&link, c, &s), 0u);
-  std::vector<const char*> catalogs{"%", "", "", ""};
+  const IngTablesArgs catalogs{"%", "", "", ""};
+  const IngColumnsArgs columns{"%", "", "", ""};
   size_t before = QueryCount();
-  EXPECT_EQ(AgentCall<DRV_DDTables>(&link, 0xBEEF0002u, static_cast<const void*>(catalogs.data())), 21u);
-  EXPECT_EQ(AgentCall<DRV_DDColumns>(&link, 0xBEEF0002u, static_cast<const void*>(catalogs.data())), 21u);
-  EXPECT_EQ(AgentCall<DRV_DDStatistics>(&link, s, static_cast<const void*>(nullptr)), 21u);
+  EXPECT_EQ(AgentCall<DRV_DDTables>(&link, 0xBEEF0002u, &catalogs), 21u);
+  EXPECT_EQ(AgentCall<DRV_DDColumns>(&link, 0xBEEF0002u, &columns), 21u);
+  EXPECT_EQ(AgentCall<DRV_DDStatistics>(&link, s, static_cast<const IngStatisticsArgs*>(nullptr)), 21u);
   EXPECT_EQ(QueryCount(), before);
   EXPECT_EQ(AgentCall<DRV_FreeStmt>(&link, s), 0u);
 }

@@ -248,7 +248,7 @@ TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
       {78, 0},   {79, 0},   {80, 0},   {83, 0},
       {144, 0},  {145, 0},  {150, 0},  {151, 0},
       {146, 0x1},       // SQL_CA1_NEXT
-      {147, 0x1081},    // read-only, maximum rows of a SELECT, exact row count
+      {147, 0x81},      // read-only, maximum rows of a SELECT; the row count is known only at the end
       {167, 0xF},       // next, absolute, relative, bookmark
       {168, 0x1081},
   };

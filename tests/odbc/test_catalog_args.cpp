@@ -38,18 +38,32 @@ uint32_t g_answer = 0;
 int g_collected = 0;
 uint16_t g_flags = 0;
 
-template <int S, int N>
-uint32_t RecordTexts(uint32_t stmt, const void* args) {
+// The texts of each name-only record, in its order.
+std::vector<const char*> Names(const IngTablesArgs* a) { return {a->catalog, a->schema, a->table, a->types}; }
+std::vector<const char*> Names(const IngColumnsArgs* a) { return {a->catalog, a->schema, a->table, a->column}; }
+std::vector<const char*> Names(const IngColumnPrivilegesArgs* a) {
+    return {a->catalog, a->schema, a->table, a->column};
+}
+std::vector<const char*> Names(const IngPrimaryKeysArgs* a) { return {a->catalog, a->schema, a->table}; }
+std::vector<const char*> Names(const IngTablePrivilegesArgs* a) { return {a->catalog, a->schema, a->table}; }
+std::vector<const char*> Names(const IngForeignKeysArgs* a) {
+    return {a->pkCatalog, a->pkSchema, a->pkTable, a->fkCatalog, a->fkSchema, a->fkTable};
+}
+std::vector<const char*> Names(const IngProceduresArgs* a) { return {a->catalog, a->schema, a->procedure}; }
+std::vector<const char*> Names(const IngProcedureColumnsArgs* a) {
+    return {a->catalog, a->schema, a->procedure, a->column};
+}
+
+template <int S, class R>
+uint32_t RecordTexts(uint32_t stmt, const R* args) {
     g_seen.slot = S;
     g_seen.agentStmt = stmt;
     ++g_seen.calls;
-    auto* texts = static_cast<const char* const*>(args);
-    for (int i = 0; i < N; ++i) g_seen.texts.emplace_back(texts[i] ? texts[i] : "<null>");
+    for (const char* t : Names(args)) g_seen.texts.emplace_back(t ? t : "<null>");
     return g_answer;
 }
 
-uint32_t RecordSpecial(uint32_t stmt, const void* args) {
-    auto* a = static_cast<const IngSpecialColumnsArgs*>(args);
+uint32_t RecordSpecial(uint32_t stmt, const IngSpecialColumnsArgs* a) {
     g_seen.slot = DRV_DDSpecialColumns;
     g_seen.agentStmt = stmt;
     ++g_seen.calls;
@@ -60,8 +74,7 @@ uint32_t RecordSpecial(uint32_t stmt, const void* args) {
     return g_answer;
 }
 
-uint32_t RecordStatistics(uint32_t stmt, const void* args) {
-    auto* a = static_cast<const IngStatisticsArgs*>(args);
+uint32_t RecordStatistics(uint32_t stmt, const IngStatisticsArgs* a) {
     g_seen.slot = DRV_DDStatistics;
     g_seen.agentStmt = stmt;
     ++g_seen.calls;
@@ -81,14 +94,14 @@ uint32_t RecordTypeInfo(uint32_t stmt, uint16_t type) {
 
 AgentFuncTable MakeTable() {
     AgentFuncTable t{};
-    t.DRV_DDTables = RecordTexts<DRV_DDTables, 4>;
-    t.DRV_DDColumns = RecordTexts<DRV_DDColumns, 4>;
-    t.DRV_DDColumnPrivileges = RecordTexts<DRV_DDColumnPrivileges, 4>;
-    t.DRV_DDPrimaryKeys = RecordTexts<DRV_DDPrimaryKeys, 3>;
-    t.DRV_DDTablePrivileges = RecordTexts<DRV_DDTablePrivileges, 3>;
-    t.DRV_DDForeignKeys = RecordTexts<DRV_DDForeignKeys, 6>;
-    t.DRV_DDProcedures = RecordTexts<DRV_DDProcedures, 3>;
-    t.DRV_DDProcedureColumns = RecordTexts<DRV_DDProcedureColumns, 4>;
+    t.DRV_DDTables = RecordTexts<DRV_DDTables>;
+    t.DRV_DDColumns = RecordTexts<DRV_DDColumns>;
+    t.DRV_DDColumnPrivileges = RecordTexts<DRV_DDColumnPrivileges>;
+    t.DRV_DDPrimaryKeys = RecordTexts<DRV_DDPrimaryKeys>;
+    t.DRV_DDTablePrivileges = RecordTexts<DRV_DDTablePrivileges>;
+    t.DRV_DDForeignKeys = RecordTexts<DRV_DDForeignKeys>;
+    t.DRV_DDProcedures = RecordTexts<DRV_DDProcedures>;
+    t.DRV_DDProcedureColumns = RecordTexts<DRV_DDProcedureColumns>;
     t.DRV_DDSpecialColumns = RecordSpecial;
     t.DRV_DDStatistics = RecordStatistics;
     t.DRV_DDTypeInfo = RecordTypeInfo;

@@ -73,34 +73,35 @@ class DescSession : public stmttest::AgentSession {
     AgentSession::TearDown();
   }
 
+  template <class F>
+  struct RecordOf;
+  template <class R>
+  struct RecordOf<uint32_t (*)(uint32_t, const R*)> {
+    using type = R;
+  };
+
   template <int S>
   void Hook() {
-    static DRV_Catalog_t real;
+    using R = typename RecordOf<AgentSlotType<S>>::type;
+    static AgentSlotType<S> real;
     real = AgentSlotGet<S>(link.table);
-    counting.*AgentSlotSig<S>::field = +[](uint32_t stmt, const void* args) -> uint32_t {
+    counting.*AgentSlotSig<S>::field = +[](uint32_t stmt, const R* args) -> uint32_t {
       ++calls[S];
-      auto* names = static_cast<const char* const*>(args);
-      bool applies = only.empty() || (names && names[2] && only == names[2]);
+      bool applies = only.empty() || (args && args->table && only == args->table);
       if (applies && mode[S] == 1) return 43u;
       // Tables: 3 widens an owner-less look-up to every "e..." table, 4 widens every look-up.
-      if (S == DRV_DDTables && (mode[S] == 4 || (mode[S] == 3 && names[1] && std::string(names[1]) == "%"))) {
-        char pat[] = "e%";
-        const char* a[4] = {names[0], names[1], pat, names[3]};
-        return real(stmt, a);
+      if constexpr (S == DRV_DDTables) {
+        if (mode[S] == 4 || (mode[S] == 3 && args->schema && std::string(args->schema) == "%")) {
+          char pat[] = "e%";
+          R a = *args;
+          a.table = pat;
+          return real(stmt, &a);
+        }
       }
       if (applies && mode[S] == 2) {
-        if (S == DRV_DDSpecialColumns) {
-          IngSpecialColumnsArgs a = *static_cast<const IngSpecialColumnsArgs*>(args);
-          a.table = "no_such_table";
-          return real(stmt, &a);
-        }
-        if (S == DRV_DDStatistics) {
-          IngStatisticsArgs a = *static_cast<const IngStatisticsArgs*>(args);
-          a.table = "no_such_table";
-          return real(stmt, &a);
-        }
-        const char* a[4] = {names[0], names[1], "no_such_table", S == DRV_DDPrimaryKeys ? nullptr : names[3]};
-        return real(stmt, a);
+        R a = *args;
+        a.table = "no_such_table";
+        return real(stmt, &a);
       }
       return real(stmt, args);
     };

@@ -29,7 +29,10 @@ TEST(LayerInstall, TakesItsSlotsAndLeavesTheRestToTheAgent) {
                                DRV_Prepare, DRV_Execute, DRV_MoreResults, DRV_PrepareExecute,
                                DRV_ExecuteRowset, DRV_AllocPrepare, DRV_FetchDescribe, DRV_ExtendedFetchConvert,
                                DRV_GetRowsetValue, DRV_ExecuteBatch, DRV_ExecuteRowsetEx, DRV_PrepareExecuteEx,
-                               DRV_SetParamDescsEx, DRV_SetPos, DRV_BulkOperations};
+                               DRV_SetParamDescsEx, DRV_SetParamDescs, DRV_DDColumnPrivileges, DRV_DDColumns,
+                               DRV_DDForeignKeys, DRV_DDPrimaryKeys, DRV_DDProcedureColumns, DRV_DDProcedures,
+                               DRV_DDSpecialColumns, DRV_DDStatistics, DRV_DDTablePrivileges, DRV_DDTables,
+                               DRV_DDTypeInfo, DRV_SetPos, DRV_BulkOperations};
   for (int slot = 0; slot < kAgentSlotCount; ++slot) {
     if (taken.count(slot)) {
       EXPECT_FALSE(AgentSlotSame(agent, scs, slot)) << "slot " << slot;

@@ -1,0 +1,60 @@
+// The cursor layer's catalog wrappers, parameter descriptions, message helpers, cursor
+// information answers and base names of result columns.
+#pragma once
+
+#include <cstdint>
+
+#include "drv_ingii/i-optable.h"
+#include "drv_ingii/i-cursor.h"
+
+struct IngStmt;
+struct IngAttrList;
+struct ColumnInfo;
+struct ColDesc;
+struct IngDiagList;
+
+// Slots 25 to 35: a catalog result is a plain forward result, so a keyset-driven or dynamic
+// statement becomes static and read-only; then the call goes down unchanged.
+uint32_t SCS_DDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args);
+uint32_t SCS_DDColumns(uint32_t stmt, const IngColumnsArgs* args);
+uint32_t SCS_DDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args);
+uint32_t SCS_DDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args);
+uint32_t SCS_DDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args);
+uint32_t SCS_DDProcedures(uint32_t stmt, const IngProceduresArgs* args);
+uint32_t SCS_DDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args);
+uint32_t SCS_DDStatistics(uint32_t stmt, const IngStatisticsArgs* args);
+uint32_t SCS_DDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args);
+uint32_t SCS_DDTables(uint32_t stmt, const IngTablesArgs* args);
+uint32_t SCS_DDTypeInfo(uint32_t stmt, uint16_t sqlType);
+
+// Slot 18: keeps a copy of the descriptions (the layer gives them again to a statement it
+// prepares again), then the lower operation.
+uint32_t SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs);
+// Replaces the kept copy; 0 or 16 (the old copy then stays).
+uint32_t SCS_KeepParamDescs(SCS_Cursor* c, uint16_t count, const ParamDescEntry* descs);
+
+// Fills the catalog and parameter-description slots of the layer's table.
+void SCS_CatalogInstall(AgentFuncTable* t);
+
+// Messages. Keep: posting on the statement's list no longer clears it first (flag 0 ends that).
+void SCS_StmtKeepDiags(uint32_t stmt, uint32_t flag);
+// Moves the messages of the auxiliary statements to the end of the owner's list.
+void SCS_StmtGatherDiags(SCS_Cursor* c);
+// Appends every message of `from` to `to` and leaves `from` empty.
+void SCS_MoveDiags(IngDiagList* from, IngDiagList* to);
+// Drops the statement's last message when it is a failed row of a row operation (01S01).
+void SCS_DropRowErrorDiag(IngStmt* s);
+// The first description whose column name equals the key's; a table name and an owner the key
+// gives must match too. Null when none; *index (optional) gets its position.
+const ColDesc* SCS_ColDescFind(const ColDesc* descs, uint32_t count, const ColDesc* key, uint32_t* index);
+
+// Cursor information types (SQLGetInfo numbers) the layer answers from what it can do, for a
+// connection whose DynCursSensitivity is `sensitivity` (0 low, 1 high, 2 disabled); false for
+// a type that is not about cursors.
+bool SCS_CursorInfo(uint32_t infoType, uint32_t sensitivity, uint32_t* value);
+
+// Base names of the result columns of a SELECT: fills the descriptions' table, schema and
+// catalog and adds attribute rows (base column name, expression, key, updatable).
+uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
+// Frees what the statement keeps of its select-list names.
+void SCS_SelectNamesFree(SCS_Cursor* c);
