@@ -10,6 +10,7 @@
 struct SCS_StmtOwner;
 struct Rowset;
 struct SS_ResultSet;
+struct SCS_KsState;
 
 // Flags word bits.
 enum : uint32_t {
@@ -51,6 +52,8 @@ struct SCS_Cursor {
   uint32_t analysedSelect;    // set-up found the statement to be a SELECT
   int32_t posRowCount;        // rows the last positioned operation changed (kScsLPosCount)
   SS_ResultSet* staticSet;    // the static result set, made on first use
+  SCS_KsState* ksState;       // keys, analyses and lower statements of a keyset-driven or mixed cursor
+  int32_t analysedKind;       // the analyser's statement kind of the last set-up; -1 none
 };
 
 // Bits of layerFlags.
