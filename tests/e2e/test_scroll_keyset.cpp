@@ -343,22 +343,6 @@ TEST_P(KeysetScroll, UncarriableStatementsRunStaticWith01S02) {
         EXPECT_EQ(ForwardIds(c.sql), seen) << c.what;
         EXPECT_EQ(Slice(seen, long(seen.size()) - 1, 2), lastTwo) << c.what;
     }
-    // More markers than leave room for one key in a fetch by keys.
-    {
-        std::string in;
-        for (int i = 0; i < 100; ++i) in += i ? ", ?" : "?";
-        SQLINTEGER two = 2;
-        Keyset(2);
-        for (SQLUSMALLINT p = 1; p <= 100; ++p)
-            ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, p, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &two, 0, nullptr));
-        ASSERT_EQ(SQL_SUCCESS_WITH_INFO, Exec("select id from " + t + " where id in (" + in + ")")) << Diag();
-        EXPECT_EQ(SQLULEN(SQL_CURSOR_STATIC), CursorType());
-        r.Bind(stmt);
-        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
-        EXPECT_EQ((std::vector<int>{2}), r.Ids());
-        SQLFreeStmt(stmt, SQL_UNBIND);
-        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-    }
     // A view has no row id of its own: its rows are read static with 01S02 where the catalog
     // says so, and where it offers a row id the view cannot give, the execution fails (IM909)
     // rather than show rows by keys that name none.
