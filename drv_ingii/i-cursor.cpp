@@ -18,6 +18,7 @@ uint32_t SCS_CursorInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, c
   c->concurrency = SQL_CONCUR_READ_ONLY;
   c->savedConcurrency = SQL_CONCUR_READ_ONLY;
   c->retrieveData = 1;
+  c->analysedKind = -1;
   c->agentStmt = agentStmt;
   c->agentConn = agentConn;
   c->link = link;

@@ -11,6 +11,7 @@ struct SCS_StmtOwner;
 struct Rowset;
 struct SS_ResultSet;
 struct ParamDescEntry;
+struct SCS_KsState;
 
 // Flags word bits.
 enum : uint32_t {
@@ -56,6 +57,8 @@ struct SCS_Cursor {
   uint16_t keptDescCount;     // copy of the last parameter descriptions given (SCS_SetParamDescs)
   ParamDescEntry* keptDescs;
   void* selectNames;          // base names of the select list, made at describe (sc_colattr.cpp)
+  SCS_KsState* ksState;       // keys, analyses and lower statements of a keyset-driven or mixed cursor
+  int32_t analysedKind;       // the analyser's statement kind of the last set-up; -1 none
 };
 
 // Bits of layerFlags.

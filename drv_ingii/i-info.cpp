@@ -108,8 +108,10 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
     case 79: *v = b.rowOperations ? 31 : 0; return true;            // SQL_POS_OPERATIONS
     case 144: *v = b.dynamic ? 0x1E45 : 0; return true;             // SQL_DYNAMIC_CURSOR_ATTRIBUTES1
     case 145: *v = b.dynamic ? 0x60FB : 0; return true;             // ...2
-    case 150: *v = b.keysetDriven ? 0x1E4F : 0; return true;        // SQL_KEYSET_CURSOR_ATTRIBUTES1
-    case 151: *v = b.keysetDriven ? 0x50EB : 0; return true;        // ...2
+    // Read-only keyset-driven cursors: the fetch orientations and bookmarks; others' updates and
+    // deletions show, the maximum rows of a SELECT hold and the row count is exact.
+    case 150: *v = b.keysetDriven ? (b.rowOperations ? 0x1E4F : 0xF) : 0; return true;         // SQL_KEYSET_CURSOR_ATTRIBUTES1
+    case 151: *v = b.keysetDriven ? (b.rowOperations ? 0x50EB : 0x10E1) : 0; return true;      // ...2
     // Without row operations: fetch orientations and bookmarks; read-only concurrency, the
     // maximum rows of a SELECT and exact row counts.
     case 146: *v = b.rowOperations ? 0x1E41 : 0x1; return true;     // SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1

@@ -96,6 +96,16 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     return Taken(stmt, rc);
 }
 
+// A result set is open on the statement: its cursor's type and concurrency are fixed until it
+// closes.
+bool CursorOpen(StmtRecord* stmt) {
+    if (stmt->state != kStmtStateResults || !(stmt->flags & kSfExecuted)) return false;
+    const uint32_t before = stmt->lastError;
+    const bool open = StmtDescribeResult(stmt) && stmt->resultCount > 0;
+    stmt->lastError = before;
+    return open;
+}
+
 void Put32(void* v, uint32_t x) { std::memcpy(v, &x, 4); }
 void Put64(void* v, uint64_t x) { std::memcpy(v, &x, 8); }
 
@@ -168,12 +178,18 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
         case SQL_KEYSET_SIZE:
         case SQL_SIMULATE_CURSOR:
         case SQL_RETRIEVE_DATA: {
+            if ((option == SQL_CURSOR_TYPE || option == SQL_CONCURRENCY || option == SQL_SIMULATE_CURSOR) &&
+                CursorOpen(stmt)) {
+                return Err(stmt, kErrCursorState);
+            }
             uint32_t v = Cap32(value);
             uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + option, &v);
             if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, kErrOptionRange);
             switch (option) {
-                case SQL_CURSOR_TYPE: c.cursorType = v; c.flags |= kScsTypeSet; break;
-                case SQL_CONCURRENCY: c.concurrency = v; break;
+                // The application's new choice is what a later prepare starts from, not the one a
+                // downgrade replaced.
+                case SQL_CURSOR_TYPE: c.cursorType = c.savedType = v; c.flags |= kScsTypeSet; break;
+                case SQL_CONCURRENCY: c.concurrency = c.savedConcurrency = v; break;
                 case SQL_KEYSET_SIZE: c.keysetSize = v; c.flags |= kScsKeysetSizeSet; break;
                 case SQL_SIMULATE_CURSOR: c.simulateCursor = v; break;
                 default: c.retrieveData = v; break;

@@ -3,6 +3,7 @@
 #include "scrs/ks.h"
 
 #include <cstdlib>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -35,6 +36,9 @@ uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all) { return s
 
 enum Which { kSpCols, kStats, kPKeys };
 
+// Catalog calls made to choose key columns (a cached choice makes none).
+std::atomic<uint32_t> g_keyCatalogCalls{0};
+
 uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found, Which which) {
   static const char* const kCatFail[] = {"KS_GetKeyColDescs_SpCols: DRV_DDSpecialColumns failed.",
                                          "KS_GetKeyColDescs_Stats: DRV_DDStatistics failed.",
@@ -61,6 +65,7 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
     const char* q = qual[0] ? qual : nullptr;
     const char* o = owner[0] ? owner : nullptr;
     uint32_t rc;
+    ++g_keyCatalogCalls;
     if (which == kSpCols) {
       IngSpecialColumnsArgs a{q, o, table, 1, 0, 0};
       rc = AgentCall<DRV_DDSpecialColumns>(ctx->lower, ctx->auxStmt, &a);
@@ -146,6 +151,7 @@ uint32_t DescribeKey(SCS_DescCtx* ctx, ColDesc* cd) {
   scs_EscapePattern(table, tablePat, sizeof tablePat);
   scs_EscapePattern(column, colPat, sizeof colPat);
   const IngColumnsArgs args{qual[0] ? qual : nullptr, ownerPat, tablePat, colPat};
+  ++g_keyCatalogCalls;
   uint32_t rc = AgentCall<DRV_DDColumns>(ctx->lower, ctx->auxStmt, &args);
   if (rc != 0) {
     IngLog(3, "KS_GetKeyColDescs: DRV_DDColumns failed.");
@@ -192,6 +198,8 @@ void KS_KeyColCacheFree(HashTable* cache) {
   HashForEach(cache, FreeCacheEntry, nullptr);
   HashDestroy(cache);
 }
+
+uint32_t KS_KeyCatalogCalls() { return g_keyCatalogCalls.load(); }
 
 uint32_t KS_GetKeyColDescs_SpCols(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found) {
   return RunStrategy(ctx, tables, count, found, kSpCols);

@@ -17,6 +17,8 @@ void KS_KeyColCacheFree(HashTable* cache);
 
 // Fills ctx->keyCols for the tables; 0, 84 when some table has no key column, or a failure.
 uint32_t KS_GetKeyColDescs(SCS_DescCtx* ctx, SCR_Array* tables);
+// Catalog calls the key-column choice has made in this process (the cache saves them).
+uint32_t KS_KeyCatalogCalls();
 // The three strategies, for the tables whose found flag is 0 (null flags: every table, none marked).
 uint32_t KS_GetKeyColDescs_SpCols(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found);
 uint32_t KS_GetKeyColDescs_Stats(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found);

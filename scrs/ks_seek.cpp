@@ -122,7 +122,10 @@ uint32_t KS_SeekTerm(const SCS_DescCtx* ctx, uint32_t term, uint32_t orientation
       else text += name + " = ? AND ";
       continue;
     }
-    const char* op = KS_SeekOperator(orientation, seekMode, c.descending);
+    // An inclusive seek includes the boundary row itself, not every row that only ties with it
+    // on the leading columns: only the last term takes the inclusive operator.
+    const uint32_t mode = term < cols.size() ? (seekMode & 1u) : seekMode;
+    const char* op = KS_SeekOperator(orientation, mode, c.descending);
     if (c.item >= 0 && !c.isKey) {
       if (!null) {
         if (KS_NullsAfter(orientation, c.descending, ctx->nullCollation))

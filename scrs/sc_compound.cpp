@@ -51,7 +51,7 @@ uint32_t SetupExecute(uint32_t stmt) {
 }
 
 // The analyser's statement kind of the prepared statement; -1 while the set-up keeps none.
-int32_t AnalysedKind(const IngStmt*) { return -1; }
+int32_t AnalysedKind(const IngStmt* s) { return s->cursor.analysedKind; }
 
 const AgentLink* Lower() { return SCS_LowerLink(); }
 

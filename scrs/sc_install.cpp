@@ -19,6 +19,7 @@
 #include "scrs/sc_compound.h"
 #include "scrs/sc_parmdesc.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_keyset.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
@@ -389,6 +390,8 @@ void StmtOpen(IngStmt* s) {
   c.analysedSelect = 0;
   c.posRowCount = 0;
   c.staticSet = nullptr;
+  c.ksState = nullptr;
+  c.analysedKind = -1;
 }
 
 void StmtClose(IngStmt* s) {
@@ -402,6 +405,7 @@ void StmtClose(IngStmt* s) {
   if (c.keptParams) DatasetDelete(c.keptParams);
   c.keptParams = nullptr;
   SCS_StaticSetFree(&c.staticSet);
+  SCS_KeysetStateFree(s);
   c.layerFlags = 0;
 }
 
@@ -455,6 +459,7 @@ uint32_t SCS_CloseCursor(uint32_t stmt) {
   c.layerFlags &= ~(kScsLPrepared | kScsLResultCached);
   // A closed statement keeps no snapshot (nor its temporary files).
   SCS_StaticSetReset(c.staticSet);
+  SCS_KeysetClose(s);
   return AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
 }
 

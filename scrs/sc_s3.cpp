@@ -64,7 +64,9 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
     *rows = 0;
     RowsetFree(&c->rowset);
     if (!(c->flags & kScsRowsetSizeSet)) c->prevRowsetSize = c->rowsetSize;
-    if (c->cursorType == SQL_CURSOR_STATIC) return SCS_ScrollFetchScrollable(c, orientation, offset, rows);
+    if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
+        return SCS_ScrollFetchScrollable(c, orientation, offset, rows);
+    if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN) return SCS_ScrollFetchMixed(c, orientation, offset, rows);
     if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) return kErrNotCapable;
     if (orientation != SQL_FETCH_NEXT) return kErrFetchTypeRange;
     if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;

@@ -6,19 +6,35 @@
 
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_keyset.h"
 #include "scrs/sc_scroll.h"
+#include "scrs/scr_analyse.h"
 #include "util/errtable.h"
 
 uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                            uint16_t orientation) {
-    (void)orientation;
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
     SCS_Cursor* c = &s->cursor;
     *rows = 0;
     *resultRows = 0;
     if (c->cursorType == SQL_CURSOR_STATIC) return SCS_StaticFetch(s, out, start, rows, resultRows);
-    if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) return kErrNotCapable;
+    if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN) {
+        if (!(c->layerFlags & kScsLPrepared) || !SCS_KeysetReady(s)) return kErrCursorState;
+        c->posRowCount = -1;
+        c->layerFlags &= ~kScsLPosCount;
+        if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) {
+            // One row of a scalar aggregate, read forward whatever the direction.
+            if (orientation == 0) return kErrNotCapable;
+        } else if (c->keysetSize == 0) {
+            return SCS_KeysetFetch(s, out, start, rows, resultRows);
+        } else {
+            if (orientation == 0) return kErrNotCapable;
+            return SCS_MixedFetch(s, out, start, orientation, rows, resultRows);
+        }
+    } else if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) {
+        return kErrNotCapable;
+    }
     uint32_t rc = SCS_ForwardRowsetFetch(SCS_LowerLink(), stmt, c->rowsetSize, c->retrieveData, out, rows);
     *resultRows = uint32_t(c->rowsFetched);
     if (rc == 0) c->position = 1;

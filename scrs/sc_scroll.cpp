@@ -180,3 +180,42 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
       return rc;
   }
 }
+
+uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
+  *rows = 0;
+  if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
+  const uint32_t bit = OrientationBit(orientation);
+  if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
+  const int32_t pos = c->position;
+  if (orientation == SQL_FETCH_NEXT && pos == 0) orientation = SQL_FETCH_FIRST;
+  if (orientation == SQL_FETCH_PRIOR && pos == -3) orientation = SQL_FETCH_LAST;
+  if (orientation == SQL_FETCH_RELATIVE) {
+    if ((pos == -3 && offset > 0) || (pos == 0 && offset < 0)) return kErrNoData;
+    // From outside the result a relative move names a row number, which a mixed cursor has not.
+    if (pos == -3 || pos == 0) return kErrFetchTypeRange;
+  }
+  if (orientation == SQL_FETCH_ABSOLUTE || orientation == SQL_FETCH_BOOKMARK) return kErrFetchTypeRange;
+  if (orientation == SQL_FETCH_PRIOR && pos == 0) return kErrNoData;
+  if (offset < INT32_MIN || offset > INT32_MAX) return kErrRowRange;
+  c->flags &= ~uint32_t(kScsRowsetSizeSet);
+  uint32_t got = 0;
+  uint32_t rc = scs_p_FetchRowset(c, int32_t(offset), orientation, &got);
+  switch (rc) {
+    case 0:
+      c->position = 1;
+      // The lower layer keeps the window; the rowset has no row number here.
+      c->position2 = -1;
+      *rows = got;
+      return 0;
+    case 85:
+      SCS_CursorSetPos(c, 0);
+      return kErrNoData;
+    case 82:
+    case 86:
+      SCS_CursorSetPos(c, -3);
+      return kErrNoData;
+    default:
+      if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
+      return rc;
+  }
+}

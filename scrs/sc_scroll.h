@@ -20,6 +20,10 @@ uint32_t scs_p_ChangeCursorType(SCS_Cursor* c);
 // Shape flags of a SELECT that rule out row identification: join 87, GROUP BY 88, UNION 89,
 // scalar aggregate 103, else 0.
 uint32_t scs_p_CheckShape(uint32_t shape);
+// The shape value of a statement that is not a SELECT.
+enum : uint32_t { kScsShapeNotSelect = 512 };
+// Shapes a keyset-driven cursor cannot carry: not a SELECT 90, GROUP BY 88, UNION 89, else 0.
+uint32_t scs_p_CheckKeysetShape(uint32_t shape);
 
 // Rowset classes of the scroll target.
 enum : int32_t {
@@ -45,6 +49,9 @@ uint32_t scs_p_FetchRowset(SCS_Cursor* c, int32_t start, uint16_t orientation, u
 // The scroll fetch of keyset-driven and static cursors on the ODBC side's record, after the
 // previous rowset is released; same results as SCS_ScrollFetch.
 uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
+// The scroll fetch of mixed cursors: the lower layer keeps the position, the offset goes down
+// as given and the rowset start is not known afterwards (-1).
+uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
 
 // The static cursor's slot fetch on the agent statement: fills the result set once per execution
 // and hands out the rowset from `start` (>= 1 a row, 0 the last rowset, < 0 counted from the

@@ -2,6 +2,7 @@
 // run as the application asked, the downgrade to a static, read-only cursor when it cannot, and the
 // snapshot a static, read-only SELECT takes when it runs.
 #include <cstring>
+#include <string>
 
 #include <sql.h>
 #include <sqlext.h>
@@ -9,6 +10,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
+#include "scrs/sc_keyset.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/scr_analyse.h"
 #include "scrs/scr_node.h"
@@ -71,12 +73,38 @@ uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
   return 0;
 }
 
+uint32_t scs_p_CheckKeysetShape(uint32_t shape) {
+  if (shape == kScsShapeNotSelect) return kErrNotSelect;
+  if (shape & SCR_F_GROUPBY) return kErrGroupBy;
+  if (shape & SCR_F_UNION) return kErrUnion;
+  return 0;
+}
+
+namespace {
+
+IngStmt* StmtOfCursor(SCS_Cursor* c) {
+  IngStmt* s = IngStmtFind(c->agentStmt);
+  return s != nullptr && &s->cursor == c ? s : nullptr;
+}
+
+// A cursor the statement cannot carry runs static and read-only; the application hears 01S02
+// when the ODBC side reads the type back.
+uint32_t Downgrade(SCS_Cursor* c, IngStmt* s, uint32_t why) {
+  log_printf(7, __FILE__, __LINE__, "keyset-driven cursor not possible (%u): static cursor", unsigned(why));
+  if (s != nullptr) SCS_KeysetRelease(s);
+  return scs_p_ChangeCursorType(c);
+}
+
+}  // namespace
+
 uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
   if (c == nullptr) return kErrBadArg;
+  IngStmt* s = StmtOfCursor(c);
   // Whatever the last execution left is stale once the statement is prepared again.
   c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
   c->analysedSelect = 0;
   SCS_StaticSetReset(c->staticSet);
+  if (s != nullptr) SCS_KeysetRelease(s);
   if (c->cursorType == SQL_CURSOR_FORWARD_ONLY) return 0;
   SCS_CursorReset(c);
 
@@ -88,29 +116,55 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     log_printf(7, __FILE__, __LINE__, "%s", a.message ? a.message : "");
     log_printf(7, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
     SCR_AnalysisFree(&a);
+    c->analysedKind = -1;
     if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
+    // Rows the analyser cannot read cannot be told apart by keys: a snapshot serves them.
+    if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+      if ((rc = Downgrade(c, s, rc)) != 0) return rc;
+    }
+    c->analysedSelect = 1;
     c->layerFlags |= kScsLPrepared;
     return 0;
   }
   const int32_t kind = a.kind;
+  c->analysedKind = kind;
   const uint32_t shape = a.flags;
-  SCR_AnalysisFree(&a);
 
   switch (kind) {
+    case SCR_K_POSDELETE:
+    case SCR_K_POSUPDATE:
+      // A positioned change keeps the shape of the cursor it names.
+      SCR_AnalysisFree(&a);
+      return scs_p_CheckShape(s ? SCS_KeysetShape(s) : 0);
     case SCR_K_BRACEPASS:
     case SCR_K_PASS:
       rc = scs_p_ChangeCursorType(c);
       break;
     case SCR_K_SELECT:
       c->analysedSelect = 1;
-      // Rows of a lockable or checked static cursor are told apart by their keys; until a
-      // statement's key columns are known such a cursor runs read-only.
-      if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY && scs_p_CheckShape(shape) == 0)
+      if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+        if (shape & SCR_F_OUTERJOIN) {
+          rc = Downgrade(c, s, kErrOuterJoinStatic);
+        } else if (uint32_t why = scs_p_CheckKeysetShape(shape)) {
+          rc = Downgrade(c, s, why);
+        } else if (s == nullptr) {
+          rc = Downgrade(c, s, kErrNotCapable);
+        } else {
+          rc = SCS_KeysetPrepare(s, &a, text);
+          if (rc == kErrNoKeys) rc = Downgrade(c, s, rc);
+          else if (rc != 0) SCS_KeysetRelease(s);
+        }
+      } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
+                 scs_p_CheckShape(shape) == 0) {
+        // Rows of a lockable or checked static cursor are told apart by their keys; until a
+        // statement's key columns are known such a cursor runs read-only.
         rc = scs_p_ChangeCursorType(c);
+      }
       break;
     default:
       break;
   }
+  SCR_AnalysisFree(&a);
   if (rc == 0) c->layerFlags |= kScsLPrepared;
   return rc;
 }
@@ -135,6 +189,30 @@ uint32_t SCS_Execute(uint32_t stmt) {
   SCS_Cursor& c = s->cursor;
   c.posRowCount = -1;
   c.layerFlags &= ~kScsLPosCount;
+  const bool byKeys = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && SCS_KeysetReady(s);
+  if (byKeys) {
+    if (c.layerFlags & kScsLReprepare) {
+      // A closed cursor's statement is prepared again, with the values it had.
+      const std::string text = s->text.source ? s->text.source : "";
+      if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text.c_str())) return rc;
+      c.layerFlags &= ~kScsLReprepare;
+      if ((c.layerFlags & kScsLParamsKept) && c.keptParams != nullptr) {
+        Dataset* again = nullptr;
+        if (int drc = DatasetClone(&again, c.keptParams)) return uint32_t(drc);
+        uint32_t rc = AgentCall<DRV_SetParams>(SCS_LowerLink(), stmt, again);
+        if (SCS_LowerLink()->word & 1) DatasetDelete(again);
+        if (rc != 0) return rc;
+      }
+    }
+    c.layerFlags |= kScsLPrepared;
+    // The keys come first: their statement runs beside the application's on the connection.
+    // A scalar aggregate is one row read forward; every other result is fetched by its keys,
+    // so the statement's own cursor is not kept open beside them.
+    if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return AgentCall<DRV_Execute>(SCS_LowerLink(), stmt);
+    if (uint32_t rc = KS_GetKeySet_KSD(s)) return rc;
+    if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
+    return AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt);
+  }
   if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
   // The snapshot is taken now, so that the row count is known before the first fetch.
   if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect) return SCS_StaticFill(s);

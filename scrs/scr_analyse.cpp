@@ -236,7 +236,11 @@ uint32_t SCR_AddWhereCond(SCR_Analysis* a) {
   SCR_Node* query;
   SCR_Node* from;
   if (SelectParts(a, &sel, &query, &from) != 0) return kErrGeneral;
-  SCR_Node* slot = SCR_FindIn(from, SCR_K_WHERESLOT);
+  // The query's own condition: a derived table in the FROM list has a WHERE slot of its own,
+  // which a search through the whole FROM part would find first.
+  SCR_Node* slot = nullptr;
+  for (SCR_Node* c = from->child; c != nullptr && slot == nullptr; c = c->next)
+    if (c->kind == SCR_K_WHERESLOT) slot = c;
   if (slot == nullptr) return kErrGeneral;
   if (HasTemplate(slot)) {
     a->flags |= SCR_F_HADWHERE;

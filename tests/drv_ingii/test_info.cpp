@@ -237,16 +237,18 @@ TEST_F(InfoTest, FixedIntegerInformationTypes) {
   }
 }
 
-// Only forward-only and static read-only cursors are built: nothing else is advertised, so
-// that what an application is told it can have also works.
+// Forward-only, static, keyset-driven and mixed read-only cursors are built: nothing else is
+// advertised, so that what an application is told it can have also works.
 TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
-  ASSERT_FALSE(kIngBuiltCursors.keysetDriven || kIngBuiltCursors.dynamic || kIngBuiltCursors.rowOperations)
-      << "a cursor kind was switched on: these answers change with it";
+  ASSERT_TRUE(kIngBuiltCursors.keysetDriven && !kIngBuiltCursors.dynamic && !kIngBuiltCursors.rowOperations)
+      << "a cursor kind was switched on or off: these answers change with it";
   const IntInfo cases[] = {
-      {44, 0x11},       // SQL_SO_FORWARD_ONLY | SQL_SO_STATIC
+      {44, 0x1B},       // SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN | SQL_SO_MIXED | SQL_SO_STATIC
       {43, 0x1},        // SQL_SCCO_READ_ONLY
       {78, 0},   {79, 0},   {80, 0},   {83, 0},
-      {144, 0},  {145, 0},  {150, 0},  {151, 0},
+      {144, 0},  {145, 0},
+      {150, 0xF},       // next, absolute, relative, bookmark
+      {151, 0x10E1},    // read-only; others' deletions and updates show; maximum rows; exact row count
       {146, 0x1},       // SQL_CA1_NEXT
       {147, 0x81},      // read-only, maximum rows of a SELECT; the row count is known only at the end
       {167, 0xF},       // next, absolute, relative, bookmark
@@ -341,9 +343,9 @@ TEST_F(InfoTest, DynamicCursorSensitivityShapesAnswers) {
   uint32_t v;
   ASSERT_EQ(GetInt(disabled, 0x22040000u | 44, &v), 0u);
   EXPECT_EQ(v, 17u);
-  // With keyset-driven and dynamic cursors not built, HIGH offers no more than DISABLED.
+  // Dynamic cursors are not built: HIGH offers keyset-driven and mixed cursors beyond DISABLED.
   ASSERT_EQ(GetInt(high, 0x22040000u | 44, &v), 0u);
-  EXPECT_EQ(v, 17u);
+  EXPECT_EQ(v, 0x1Bu);
   ASSERT_EQ(GetInt(high, 0x2201000Bu, &v), 0u);
   EXPECT_EQ(v, 1u);
 }
@@ -570,10 +572,10 @@ TEST_P(NegotiationTest, GrantsTheNearestSupportedValue) {
 INSTANTIATE_TEST_SUITE_P(
     CursorOptions, NegotiationTest,
     ::testing::Values(
-        // Cursor type: forward-only and static are built; keyset-driven and dynamic requests get
-        // static, whatever the sensitivity setting.
-        NegotiationCase{0, true, 6, 2, 75, 3}, NegotiationCase{0, false, 6, 2, 75, 3},
-        NegotiationCase{0, true, 6, 1, 75, 3}, NegotiationCase{2, true, 6, 2, 75, 3},
+        // Cursor type: forward-only, static and keyset-driven are built; a dynamic request gets
+        // keyset-driven, and with the sensitivity DISABLED both get static.
+        NegotiationCase{0, true, 6, 2, 75, 1}, NegotiationCase{0, false, 6, 2, 75, 1},
+        NegotiationCase{0, true, 6, 1, 0, 1}, NegotiationCase{2, true, 6, 2, 75, 3},
         NegotiationCase{2, true, 6, 1, 75, 3}, NegotiationCase{2, true, 6, 3, 0, 3},
         NegotiationCase{2, true, 6, 0, 0, 0}, NegotiationCase{0, true, 6, 7, 43, 0},
         // Concurrency: read-only is built; lock, row versions and values get read-only.

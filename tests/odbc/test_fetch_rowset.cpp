@@ -129,15 +129,17 @@ TEST_F(RowsetTest, ForwardOnlyAcceptsOnlyNext) {
     EXPECT_EQ(38u, stmt->lastError.load());
 }
 
-TEST_F(RowsetTest, ScrollableTypesAreNotYetCapable) {
+TEST_F(RowsetTest, DynamicCursorsAreNotYetCapable) {
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(3)));
-    stmt->cursor.cursorType = 1;  // keyset-driven: static cursors scroll now
+    stmt->cursor.cursorType = 2;  // dynamic: static, keyset-driven and mixed cursors scroll now
     stmt->cursor.rowsetSize = 2;
     SQLULEN rows = 0;
     SQLUSMALLINT status[2];
     EXPECT_EQ(SQL_ERROR, SQLExtendedFetch(hstmt, SQL_FETCH_FIRST, 0, &rows, status));
     EXPECT_EQ(43u, stmt->lastError.load());
-    EXPECT_EQ(SQL_NO_DATA, SQLExtendedFetch(hstmt, SQL_FETCH_ABSOLUTE, 0, &rows, status));
+    // A dynamic cursor has no row numbers.
+    EXPECT_EQ(SQL_ERROR, SQLExtendedFetch(hstmt, SQL_FETCH_ABSOLUTE, 0, &rows, status));
+    EXPECT_EQ(38u, stmt->lastError.load());
 }
 
 TEST_F(RowsetTest, ExtendedFetchNeedsTheCapabilityAndAResult) {

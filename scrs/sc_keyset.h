@@ -1,0 +1,83 @@
+// Keyset-driven and mixed cursors: the keyset record, the statement's key set state, the
+// set-up at prepare and execute, and the fetch of rowsets by their keys.
+#pragma once
+
+#include <cstdint>
+
+#include "scrs/dsc.h"
+#include "scrs/sc_coldesc.h"
+#include "scrs/scr_analyse.h"
+
+struct IngStmt;
+struct Rowset;
+struct SCS_Cursor;
+struct SCR_Array;
+
+// The keys of a cursor's rows: the whole key set of a keyset-driven cursor (spilled to the
+// dataset cache past its memory rows), or the window of a mixed cursor.
+struct KS_KeysetRecord {
+  uint16_t* statuses;  // one ODBC row status per key row
+  Dataset* keys;       // key rows in memory: all of them, or the loaded window
+  int32_t origin;      // key-set row held in row 0 of `keys`; -1 while no window is loaded
+  uint32_t count;      // key rows in the key set
+  uint8_t tableCount;
+  SCR_Array* keyCols;  // ColDesc (the description context's array while the statement is set up)
+  DSC cache;
+};
+
+// 0, 15 (no address) or 16.
+uint32_t KS_KeysetInit(KS_KeysetRecord** out);
+void KS_KeysetFree(KS_KeysetRecord** ks);
+// Key rows, statuses and cache go; the key columns stay.
+void KS_KeysetClear(KS_KeysetRecord* ks);
+void KS_KeysetDropAll(KS_KeysetRecord* ks);
+// Makes key rows first .. first + n - 1 (0-based, n at most count - first) present in memory;
+// *row0 is the row of `ks->keys` holding key row first. 0, 15 or the cache's code.
+uint32_t KS_KeysetRows(KS_KeysetRecord* ks, uint32_t first, uint32_t n, uint32_t* row0);
+
+// Key rows one key-set statement can carry: (parameter limit - own parameters) / key count.
+// 0 when nothing fits (the cursor cannot fetch by keys).
+uint32_t SCS_KeysPerStatement(uint32_t paramLimit, uint32_t ownParams, uint32_t keyCount);
+// Blocks for `rows` key rows: blocks, rows of the last block and rows per block; 0, or 15 when
+// not even one key row fits.
+uint32_t SCS_PageCount(uint32_t paramLimit, uint32_t ownParams, uint32_t keyCount, uint32_t rows, uint32_t* blocks,
+                       uint32_t* lastRows, uint32_t* perBlock);
+// The parameter row of a generated statement: the statement's own values split at `before`
+// columns with the generated values between (own may be null). *out takes the columns of both.
+uint32_t SCS_SpliceParams(const Dataset* own, uint32_t before, Dataset* generated, Dataset** out);
+// Markers ('?' outside literals and comments) of text before the edit marker; -1 without one.
+int32_t SCS_MarkersBeforeEdit(const char* text);
+// A two-row copy of the first and last key rows of `keys` (rows first .. last, 0-based).
+uint32_t SCS_RowsetKeyBounds(const Dataset* keys, uint32_t first, uint32_t last, Dataset** out);
+
+// Places the rows fetched by keys: row i of `rows` goes to the place of the key row whose values
+// equal its trailing keyCount columns (those columns are then removed). Key rows no row answered
+// get an empty row and status 1 (deleted); the others 0. keys rows k0 .. k0 + n - 1 are the
+// rowset's keys. 0, 15 or 16.
+uint32_t SCS_MatchRowsToKeys(Dataset* rows, uint16_t keyCount, const Dataset* keys, uint32_t k0, uint32_t n,
+                             uint16_t* statuses);
+
+// --- the statement's state ----------------------------------------------------------------
+
+struct SCS_KsState;
+
+// Set-up at prepare of a keyset-driven SELECT already analysed into `a` (taken over): tables,
+// ORDER BY, key columns. 0; 84 no keys and 172 no table (the caller downgrades or refuses);
+// other codes are failures.
+uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text);
+// At execute: reads the whole key set (keyset-driven) or drops the window (mixed).
+uint32_t KS_GetKeySet_KSD(IngStmt* s);
+// Slot fetch of a keyset-driven cursor (start by the start rule) and of a mixed cursor.
+uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
+uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
+                        uint32_t* resultRows);
+// True when the statement is set up for fetching by keys.
+bool SCS_KeysetReady(const IngStmt* s);
+// The statement's shape flags as the set-up found them (0 when none).
+uint32_t SCS_KeysetShape(const IngStmt* s);
+// A closed cursor keeps no keys (nor their files).
+void SCS_KeysetClose(IngStmt* s);
+// Drops the set-up (a new prepare, the statement's release).
+void SCS_KeysetRelease(IngStmt* s);
+// Aux statements and all; at the statement's release.
+void SCS_KeysetStateFree(IngStmt* s);
