@@ -18,6 +18,7 @@
 #include "scrs/sc_compound.h"
 #include "scrs/sc_parmdesc.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_rowver.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/ss.h"
 #include "util/dataset.h"
@@ -222,6 +223,8 @@ const AgentFuncTable* SCS_LayerTable() {
 }
 
 const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
+
+std::mutex& SCS_CursorListLock() { return g_cursorListLock; }
 
 uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
   switch (ClassOf(id)) {
