@@ -45,7 +45,7 @@ class RowVersions : public ::testing::Test {
   std::deque<SCS_RowVerRef> refs;  // references stay valid as it grows
 
   void SetUp() override { Connect(true); }
-  void Connect(bool withTable, bool noAutocommit = false, const std::string& existing = "") {
+  void Connect(bool withTable, bool noAutocommit = false, const std::string& existing = "", bool wide = false) {
     db = existing.empty() ? stmttest::NewDatabase() : existing;
     if (withTable && existing.empty()) {
       char err[256] = {};
@@ -54,7 +54,7 @@ class RowVersions : public ::testing::Test {
     AgentStackInstall(&link);
     ASSERT_EQ(AgentCall<DRV_ServerAlloc>(&link, nullptr, &server), 0u);
     IngConnectParams p{};
-    p.marker = "";
+    p.marker = wide ? "W\x7F\x01\x01" : "";
     p.database = db.c_str();
     g_ingDsnSettings.noAutoCommit = noAutocommit ? 1 : 0;
     uint32_t rc = AgentCall<DRV_Connect>(&link, server, &p, &conn);
@@ -163,6 +163,22 @@ TEST_F(RowVersions, RowChangedBetweenFetchesIsUpdatedOnce) {
     EXPECT_EQ(Check(r), c.expected);
     EXPECT_EQ(Check(r), (Statuses{0, 0, 0}));
   }
+  EXPECT_EQ(Stored(r), 3u);
+}
+
+TEST_F(RowVersions, AWideConnectionReadsTheStoredVersionsAsWritten) {
+  TearDown();
+  stmts.clear();
+  refs.clear();
+  conn = server = 0;
+  Connect(true, false, "", true);
+  ASSERT_FALSE(HasFatalFailure());
+  SCS_RowVerRef& r = Open(Stmt());
+  ASSERT_EQ(Check(r), (Statuses{0, 0, 0}));
+  EXPECT_EQ(Check(r), (Statuses{0, 0, 0}));
+  Exec("UPDATE t SET b = 'new' WHERE id = 1");
+  EXPECT_EQ(Check(r), (Statuses{2, 0, 0}));
+  EXPECT_EQ(Check(r), (Statuses{0, 0, 0}));
   EXPECT_EQ(Stored(r), 3u);
 }
 
