@@ -169,16 +169,19 @@ bool ensureTransaction(Conn &c, Fault &f, bool begin) {
     return true;
 }
 
-bool beginWrite(Conn &c, Fault &f) {
+bool beginWrite(Conn &c, Fault &f, sqlite3_stmt *st) {
     if (c.autocommit || c.inTransaction) return true;
     // The write lock is taken at once (waiting out other writers): a transaction that read first
-    // and locked later could find its snapshot overtaken.
-    if (!execSimple(c.db, "BEGIN IMMEDIATE", f)) {
+    // and locked later could find its snapshot overtaken. With separately locked tables only the
+    // files the change writes to are locked.
+    const uint32_t files = c.sideAttached ? writtenFiles(c, st) : 0;
+    auto begin = [&] { return files ? beginWriteOn(c, files, f) : execSimple(c.db, "BEGIN IMMEDIATE", f); };
+    if (!begin()) {
         // An open cursor of this session may still read an older snapshot than the one a writer
         // needs; once its rows are read out the session can take the lock.
         if (!spoolCursors(c)) return false;
         f = Fault{};
-        if (!execSimple(c.db, "BEGIN IMMEDIATE", f)) return false;
+        if (!begin()) return false;
     }
     c.inTransaction = true;
     return true;
@@ -334,7 +337,7 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     // With the write-ahead log a commit survives the application's crash without a sync of its
     // own; autocommit sessions commit after every statement.
     if ((!inMemory && (!execSimple(db, "PRAGMA journal_mode=WAL", f) || !execSimple(db, "PRAGMA synchronous=NORMAL", f))) ||
-        !execSimple(db, "PRAGMA foreign_keys=ON", f)) {
+        !execSimple(db, "PRAGMA foreign_keys=ON", f) || (!inMemory && !attachSideTables(*c, db, c->path, f))) {
         sqlite3_close_v2(db);
         return fail(f);
     }

@@ -545,6 +545,15 @@ int iiengine_createDatabase(const char *target, const char *user, const char *pa
 int iiengine_loadSample(const char *target, const char *user, const char *password, char *errbuf,
                         size_t errlen);
 
+/*
+ * Creates the row-version table VOVURA (hconn char(8), hcurs char(8), keyver char(32),
+ * rowver char(32), all NOT NULL) of an existing database, which dynamic cursors of clients use.
+ * It lives in a file of its own beside the database ("<file>.rowver"), so that its writers lock
+ * only it: a session can write it while another holds a write transaction on other tables.
+ * Sessions that connect afterwards see it.  0 on success (also when it exists), -1 on failure.
+ */
+int iiengine_createRowVersionTable(const char *target, char *errbuf, size_t errlen);
+
 /* The file path a target names (into buf); 0 on success, -1 when it does not fit or is invalid. */
 int iiengine_databasePath(const char *target, char *buf, size_t buflen);
 

@@ -207,6 +207,8 @@ struct Conn : Object {
     bool catalogsInTransaction = false;
     bool catalogsWithMetadata = false;
     bool isMaster = false;  // the master database (iidbdb)
+    bool sideAttached = false;  // the file of separately locked tables is attached (side_tables.cpp)
+    std::map<std::string, uint32_t> writtenFilesSeen;  // by statement text, for writtenFiles
 
     // Distributed transaction branch of this session: its key and listed text, whether it is
     // prepared, and a prepared branch of an ended session that this session finishes.
@@ -289,11 +291,22 @@ struct Stmt : Object {
 // keep a snapshot, the database transaction starts now; otherwise with the first change
 // (beginWrite), so that plain reads hold nothing between statements.
 bool ensureTransaction(Conn &c, Fault &f, bool begin = true);
-// Makes sure the session's database transaction can take changes (takes the write lock).
-bool beginWrite(Conn &c, Fault &f);
+// Makes sure the session's database transaction can take changes (takes the write lock of the
+// files st writes to; without st, of the main file).
+bool beginWrite(Conn &c, Fault &f, sqlite3_stmt *st = nullptr);
 // Ends the SQLite transaction and forgets the transaction handle.
 bool endTransaction(Conn &c, bool commit, Fault &f);
 Fault faultFromSqlite(sqlite3 *db, int rc);
+
+// ---- Separately locked tables (side_tables.cpp) ----------------------------------------------
+
+std::string sideTablesPath(const std::string &dbPath);
+// Attaches the database's file of separately locked tables when it has one.
+bool attachSideTables(Conn &c, sqlite3 *db, const std::string &dbPath, Fault &f);
+// The files (bit 0 main, bit 2 the side file) whose write lock st needs.
+uint32_t writtenFiles(Conn &c, sqlite3_stmt *st);
+// Opens a transaction holding the write locks of those files; none is left open on failure.
+bool beginWriteOn(Conn &c, uint32_t files, Fault &f);
 
 // ---- Distributed transactions (xa.cpp) ------------------------------------------------------
 

@@ -204,7 +204,7 @@ bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, int
         f = cancelledFault();
         return false;
     }
-    if (!sqlite3_stmt_readonly(st) && !beginWrite(c, f)) {
+    if (!sqlite3_stmt_readonly(st) && !beginWrite(c, f, st)) {
         releaseStatement(c, sql, st, version);
         return false;
     }

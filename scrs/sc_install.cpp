@@ -20,6 +20,7 @@
 #include "scrs/sc_parmdesc.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
+#include "scrs/sc_rowver.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
@@ -229,6 +230,8 @@ const AgentFuncTable* SCS_LayerTable() {
 }
 
 const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
+
+std::mutex& SCS_CursorListLock() { return g_cursorListLock; }
 
 uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
   switch (ClassOf(id)) {
