@@ -253,7 +253,7 @@ uint32_t RecoverScan(IngConn* c) {
     gc.gc_columnData = values;
     IIapi_getColumns(&gc);
     uint32_t grc = IIWaitCompletion(&gc.gc_genParm, &c->messages);
-    if (grc == 82) break;
+    if (grc == kErrNoData) break;
     if (grc != 0) return fail(grc);
     if (gc.gc_rowsReturned < 1) return fail(kErrGeneral);
     const IIAPI_DESCRIPTOR& d = gd.gd_descriptor[0];
