@@ -306,17 +306,10 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
 
 // ---- entry points ---------------------------------------------------------------------------
 
-SQLRETURN ImplBindParameter(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplBindParameter(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT direction, SQLSMALLINT cType,
+                            SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT digits, SQLPOINTER value,
+                            SQLLEN bufferLength, SQLLEN* lenInd) {
     StmtRecord* stmt = Stmt(record);
-    const auto number = args.next<SQLUSMALLINT>();
-    const auto direction = args.next<SQLSMALLINT>();
-    const auto cType = args.next<SQLSMALLINT>();
-    const auto sqlType = args.next<SQLSMALLINT>();
-    const auto columnSize = args.next<SQLULEN>();
-    const auto digits = args.next<SQLSMALLINT>();
-    auto* value = args.next<void*>();
-    const auto bufferLength = args.next<SQLLEN>();
-    auto* lenInd = args.next<SQLLEN*>();
     // A direction outside the five ODBC ones would steer execution on garbage.
     if (direction < SQL_PARAM_INPUT || direction > SQL_RETURN_VALUE) {
         stmt->lastError = kErrBadArg;
@@ -328,21 +321,15 @@ SQLRETURN ImplBindParameter(HandleBase* record, ApiArgs& args) {
                : SQL_ERROR;
 }
 
-SQLRETURN ImplSetParam(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSetParam(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT cType, SQLSMALLINT sqlType,
+                       SQLULEN columnSize, SQLSMALLINT digits, SQLPOINTER value, SQLLEN* lenInd) {
     StmtRecord* stmt = Stmt(record);
-    const auto number = args.next<SQLUSMALLINT>();
-    auto cType = args.next<SQLSMALLINT>();
-    const auto sqlType = args.next<SQLSMALLINT>();
-    const auto columnSize = args.next<SQLULEN>();
-    const auto digits = args.next<SQLSMALLINT>();
-    auto* value = args.next<void*>();
-    auto* lenInd = args.next<SQLLEN*>();
     stmt->lastError = 0;
-    if (!value && !lenInd) return stmt->lastError = 21, SQL_ERROR;
-    if (digits < 0) return stmt->lastError = 29, SQL_ERROR;
+    if (!value && !lenInd) return stmt->lastError = kErrBadArg, SQL_ERROR;
+    if (digits < 0) return stmt->lastError = kErrBadScale, SQL_ERROR;
     if (cType == SQL_C_DEFAULT) cType = SQLSMALLINT(DefaultCType(sqlType, OdbcVersion(stmt)));
     const int64_t size = ParamCTypeSize(cType, true);
-    if (size == 0) return stmt->lastError = 49, SQL_ERROR;
+    if (size == 0) return stmt->lastError = kErrRestrictedType, SQL_ERROR;
     if (GwTraceOn())
         GwTrace("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d", number, cType, sqlType, long(columnSize),
                 digits, int(size));
@@ -432,17 +419,14 @@ SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
 
 }  // namespace
 
-SQLRETURN ImplParamData(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplParamData(HandleBase* record, SQLPOINTER* valueOut) {
     StmtRecord* stmt = Stmt(record);
-    auto** valueOut = args.next<void**>();
     if (V2Dae(stmt)) return ParamDataAgent(stmt, valueOut);
     return ParamDataDriver(stmt, valueOut);
 }
 
-SQLRETURN ImplPutData(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplPutData(HandleBase* record, SQLPOINTER data, SQLLEN length) {
     StmtRecord* stmt = Stmt(record);
-    const void* data = args.next<const void*>();
-    const auto length = args.next<SQLLEN>();
     if (V2Dae(stmt)) {
         stmt->lastError = kErrNotCapable;
         return SQL_ERROR;
@@ -450,13 +434,9 @@ SQLRETURN ImplPutData(HandleBase* record, ApiArgs& args) {
     return PutDataDriver(stmt, data, length);
 }
 
-SQLRETURN ImplDescribeParam(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplDescribeParam(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT* sqlType, SQLULEN* columnSize,
+                            SQLSMALLINT* digits, SQLSMALLINT* nullable) {
     StmtRecord* stmt = Stmt(record);
-    const auto number = args.next<SQLUSMALLINT>();
-    auto* sqlType = args.next<SQLSMALLINT*>();
-    auto* columnSize = args.next<SQLULEN*>();
-    auto* digits = args.next<SQLSMALLINT*>();
-    auto* nullable = args.next<SQLSMALLINT*>();
     ColumnInfo* ci = StmtParamDesc(stmt, number);
     if (!ci) {
         if (stmt->lastError == 0) stmt->lastError = kErrBadParamNumber;
