@@ -155,20 +155,20 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
         stmt->lastError = code;
         return SQL_ERROR;
     };
-    if (!value && !indicatorPtr && direction != SQL_PARAM_OUTPUT) return fail(21);  // S1009
+    if (!value && !indicatorPtr && direction != SQL_PARAM_OUTPUT) return fail(kErrBadArg);
     if (digits < 0) {
         switch (sqlType) {
             case SQL_TIME: case SQL_TIMESTAMP: case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP:
             case SQL_INTERVAL_SECOND: case SQL_INTERVAL_DAY_TO_SECOND: case SQL_INTERVAL_HOUR_TO_SECOND:
             case SQL_INTERVAL_MINUTE_TO_SECOND:
-                return fail(29);  // S1094
+                return fail(kErrBadScale);
             default: break;
         }
     }
     // A negative buffer length other than the ODBC 1 marker would later serve as a copy size.
-    if (bufferLength < -1) return fail(25);  // S1090
+    if (bufferLength < -1) return fail(kErrBadLength);
     // An unknown SQL type would otherwise travel to the server as the description of a value.
-    if (!KnownParamSqlType(sqlType)) return fail(163);  // S1004
+    if (!KnownParamSqlType(sqlType)) return fail(kErrSqlTypeRange);
     if (cType == SQL_C_DEFAULT) {
         const int version = OdbcVersion(stmt);
         if (version == 2 && (sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR))
@@ -177,7 +177,7 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
             cType = int16_t(DefaultCType(sqlType, version));
     }
     const int64_t size = ParamCTypeSize(cType, false);
-    if (size == 0) return fail(49);  // 07006
+    if (size == 0) return fail(kErrRestrictedType);
     if (bufferLength == -1) direction = SQL_PARAM_INPUT;
     if (GwTraceOn())
         GwTrace("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d cbValueMax=%d", number, cType, sqlType,
