@@ -127,7 +127,7 @@ uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
   c->odbcVersion = 2;
   c->readOnlyConnected = c->readOnly = params->readOnly ? 1 : 0;
   c->xaHolder = nullptr;
-  c->xaState = 0;
+  c->xaState = kXaNone;
   c->xid.formatID = -1;
   ParseConnectOptions(c, params->options);
   c->database = strdup(params->database ? params->database : "default");

@@ -21,6 +21,14 @@ enum : uint32_t {
   kScsCatalogColumns = 0x1000,  // the cursor layer holds catalog descriptions of the select list
 };
 
+// The special values of a cursor's position words; positive values are rows of the rowset.
+enum CursorPosition : int32_t {
+  kCursorBeforeFirst = 0,
+  kCursorUnknown = -1,
+  kCursorWholeRowset = -2,
+  kCursorAfterLast = -3,
+};
+
 struct SCS_Cursor {
   uint32_t rowsetSize;   // default 1
   uint32_t keysetSize;   // default 0; above 0 a keyset-driven cursor is mixed
@@ -34,7 +42,7 @@ struct SCS_Cursor {
   uint32_t retrieveData;  // default 1
   uint32_t agentConn;
   uint32_t agentStmt;
-  int32_t position;
+  int32_t position;   // a CursorPosition, or a row of the rowset
   int32_t position2;
   const AgentLink* link;
   SCS_StmtOwner* owner;  // the application side of the statement; null on the agent's blocks

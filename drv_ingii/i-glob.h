@@ -54,6 +54,15 @@ struct IngServer {
   XaBranchList* branches;
 };
 
+// Where a connection's XA branch stands.
+enum XaBranchState : uint32_t {
+  kXaNone = 0,
+  kXaActive = 1,
+  kXaEnded = 2,
+  kXaPrepared = 3,
+  kXaRollbackOnly = 4,
+};
+
 enum : uint16_t { kTxnWorkPending = 0x1, kTxnAutocommit = 0x2 };
 
 struct IngConn {
@@ -94,7 +103,7 @@ struct IngConn {
   uint32_t paramNames;  // set by capability item 0x12: descriptions carry parameter names
   uint32_t serverHandle;
   void* keyColCache;  // reserved for the cursor layer
-  uint32_t xaState;  // XA branch: 0 none, 1 active, 2 ended, 3 prepared, 4 rollback-only
+  uint32_t xaState;  // an XaBranchState
   XID xid;           // format id -1 while none
   uint32_t xaParked;  // 1 while the branch lies in the server's list and the connection has no session
   void* xaXidHandle;  // the branch's registered transaction id

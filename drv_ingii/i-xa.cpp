@@ -51,7 +51,7 @@ XaBranchEntry* TakeBranch(IngServer* sv, const XID* xid, bool onlyEnded, bool* w
   if (sv->branches == nullptr) return nullptr;
   for (XaBranchEntry** p = &sv->branches->first; *p; p = &(*p)->next) {
     if (!XidEqual(&(*p)->xid, xid)) continue;
-    if (onlyEnded && (*p)->state != 2) {
+    if (onlyEnded && (*p)->state != kXaEnded) {
       if (wrongState) *wrongState = true;
       return nullptr;
     }
@@ -236,7 +236,7 @@ uint32_t RecoverScan(IngConn* c) {
   IIAPI_GETDESCRPARM gd{};
   rc = IIGetDescriptor(&gd, stmt, &c->messages);
   if (rc != 0) return fail(rc);
-  if (gd.gd_descriptorCount <= 0) return fail(82);
+  if (gd.gd_descriptorCount <= 0) return fail(kErrNoData);
   const int n = gd.gd_descriptorCount;
   std::string buffers[64];
   IIAPI_DATAVALUE values[64] = {};
@@ -253,7 +253,7 @@ uint32_t RecoverScan(IngConn* c) {
     gc.gc_columnData = values;
     IIapi_getColumns(&gc);
     uint32_t grc = IIWaitCompletion(&gc.gc_genParm, &c->messages);
-    if (grc == 82) break;
+    if (grc == kErrNoData) break;
     if (grc != 0) return fail(grc);
     if (gc.gc_rowsReturned < 1) return fail(kErrGeneral);
     const IIAPI_DESCRIPTOR& d = gd.gd_descriptor[0];
@@ -442,7 +442,7 @@ int IngXaOpen(uint32_t conn, uint32_t, const char*, int, long flags) {
   ClearSession(c);
   FreeInDoubt(c);
   XaHolderSetAssociated(c->xaHolder, 1);
-  c->xaState = 0;
+  c->xaState = kXaNone;
   c->xaParked = 0;
   return XA_OK;
 }
@@ -456,7 +456,7 @@ int IngXaClose(uint32_t conn, const char*, int, long flags) {
     if (IIDisconnect(c) != 0) return XAER_RMERR;
   }
   ClearSession(c);
-  c->xaState = 0;
+  c->xaState = kXaNone;
   c->xaParked = 0;
   XidClear(&c->xid);
   XaHolderSetAssociated(c->xaHolder, 0);
@@ -479,13 +479,13 @@ int IngXaStart(uint32_t conn, XID* xid, int, long flags) {
     c->tranHandle = e->tranHandle;
     c->xaXidHandle = e->xidHandle;
     c->xid = e->xid;
-    c->xaState = 1;
+    c->xaState = kXaActive;
     c->xaParked = 0;
     TryFree(e);
     return XA_OK;
   }
   if (flags != TMNOFLAGS) return XAER_INVAL;
-  if (c->xaState != 0) return XAER_PROTO;
+  if (c->xaState != kXaNone) return XAER_PROTO;
   if (!HasSession(c) || c->xaParked) {
     ClearSession(c);
     c->xaParked = 0;
@@ -498,7 +498,7 @@ int IngXaStart(uint32_t conn, XID* xid, int, long flags) {
   std::memcpy(text, "set session with xa_xid=", 24);
   if (XidToText(xid, text + 24, sizeof text - 24) &&
       IIExecImmediate(&c->connHandle, &c->tranHandle, text, nullptr, &c->messages) == 0) {
-    c->xaState = 1;
+    c->xaState = kXaActive;
     return XA_OK;
   }
   ReleaseBranchId(c);
@@ -510,25 +510,25 @@ int IngXaEnd(uint32_t conn, XID* xid, int, long flags) {
   IngConn* c = IngConnFind(conn);
   if (c == nullptr) return XAER_INVAL;
   if ((flags & TMASYNC) || (flags & TMSUSPEND)) return XAER_INVAL;
-  if (c->xaState != 1) return XAER_PROTO;
+  if (c->xaState != kXaActive) return XAER_PROTO;
   if (!XidEqual(&c->xid, xid)) return XAER_NOTA;
   if (!(flags & TMFAIL) && (flags & TMSUCCESS)) {
     // Parked in the server's list; without room there the branch stays active on its session,
     // which nothing else could reach.
     auto* e = static_cast<XaBranchEntry*>(TryCalloc(1, sizeof(XaBranchEntry)));
     if (e == nullptr) return XAER_PROTO;
-    *e = XaBranchEntry{c->connHandle, c->tranHandle, c->xaXidHandle, 2, c->xid, nullptr};
+    *e = XaBranchEntry{c->connHandle, c->tranHandle, c->xaXidHandle, kXaEnded, c->xid, nullptr};
     if (!ParkBranch(c->server, e)) {
       TryFree(e);
       return XAER_PROTO;
     }
-    c->xaState = 2;
+    c->xaState = kXaEnded;
     ClearSession(c);
     c->xaXidHandle = nullptr;
     c->xaParked = 1;
     return XA_OK;
   }
-  c->xaState = (flags & TMFAIL) ? 4 : 2;
+  c->xaState = (flags & TMFAIL) ? kXaRollbackOnly : kXaEnded;
   return XA_OK;
 }
 
@@ -554,7 +554,7 @@ int IngXaPrepare(uint32_t conn, XID* xid, int, long flags) {
     c->xaParked = 0;
     TryFree(e);
   }
-  if (c->xaState != 2) return XAER_PROTO;
+  if (c->xaState != kXaEnded) return XAER_PROTO;
   uint32_t rc = kErrGeneral;
   if (c->tranHandle != nullptr) {
     IIAPI_PREPCMTPARM pr{};
@@ -563,10 +563,10 @@ int IngXaPrepare(uint32_t conn, XID* xid, int, long flags) {
     rc = IIWaitCompletion(&pr.pr_genParm, &c->messages);
   }
   if (rc == 0) {
-    c->xaState = 3;
+    c->xaState = kXaPrepared;
     return XA_OK;
   }
-  c->xaState = 4;
+  c->xaState = kXaRollbackOnly;
   return XAER_RMERR;
 }
 
@@ -587,7 +587,7 @@ int CommitOrRollback(uint32_t conn, XID* xid, long flags, bool rollback) {
       result = FinishParked(c, e, rollback, flags);
       if (own && result != XAER_PROTO) {
         c->xaParked = 0;
-        c->xaState = 0;
+        c->xaState = kXaNone;
         XidClear(&c->xid);
       }
       return result;
@@ -595,8 +595,9 @@ int CommitOrRollback(uint32_t conn, XID* xid, long flags, bool rollback) {
     return FinishOnNewSession(c, xid, rollback);
   } else {
     const uint32_t st = c->xaState;
-    bool allowed = rollback ? (st == 2 || st == 3 || st == 4)
-                            : ((st == 2 && (flags & TMONEPHASE)) || (st == 3 && !(flags & TMONEPHASE)));
+    bool allowed = rollback ? (st == kXaEnded || st == kXaPrepared || st == kXaRollbackOnly)
+                            : ((st == kXaEnded && (flags & TMONEPHASE)) ||
+                               (st == kXaPrepared && !(flags & TMONEPHASE)));
     if (!allowed) return XAER_PROTO;
     if (rollback) {
       result = IIRollback(c) == 0 ? XA_OK : XAER_RMERR;
@@ -609,7 +610,7 @@ int CommitOrRollback(uint32_t conn, XID* xid, long flags, bool rollback) {
   }
   ReleaseBranchId(c);
   XidClear(&c->xid);
-  c->xaState = 0;
+  c->xaState = kXaNone;
   return result;
 }
 }  // namespace

@@ -1,5 +1,6 @@
 // The sample database of the demo and the tests, loaded through the client interface itself.
 #include "iiapi/iiapi.h"
+#include "iiapi/session.h"
 
 #include <cstring>
 #include <string>
@@ -68,42 +69,31 @@ extern "C" int iiengine_loadSample(const char *target, const char *user, const c
         put(errbuf, errlen, "no database name");
         return -1;
     }
-    IIAPI_INITPARM in{};
-    in.in_version = IIAPI_VERSION_8;
-    in.in_timeout = -1;
-    IIapi_initialize(&in);
-    if (in.in_status != IIAPI_ST_SUCCESS) {
+    IIEngineSession session;
+    session.env = IIEngineInitialize();
+    if (!session.env) {
         put(errbuf, errlen, "cannot initialise the client interface");
         return -1;
     }
     int result = 0;
-    IIAPI_CONNPARM co{};
-    co.co_target = const_cast<char *>(target);
-    co.co_username = const_cast<char *>(user);
-    co.co_password = const_cast<char *>(password);
-    co.co_connHandle = in.in_envHandle;
-    co.co_type = IIAPI_CT_SQL;
-    co.co_timeout = -1;
-    IIapi_connect(&co);
     auto message = [](II_PTR h) {
         IIAPI_GETEINFOPARM g{};
         g.ge_errorHandle = h;
         IIapi_getErrorInfo(&g);
         return g.ge_status == IIAPI_ST_SUCCESS && g.ge_message ? std::string(g.ge_message) : std::string("failed");
     };
-    if (co.co_genParm.gp_status != IIAPI_ST_SUCCESS) {
-        put(errbuf, errlen, "cannot connect to " + std::string(target) + ": " + message(co.co_genParm.gp_errorHandle));
+    if (IIEngineConnect(&session, session.env, target, user, password) != IIAPI_ST_SUCCESS) {
+        put(errbuf, errlen, "cannot connect to " + std::string(target) + ": " + message(session.errorHandle));
         result = -1;
     } else {
-        II_PTR tran = nullptr;
         for (const char *const *sql = kSample; *sql && result == 0; ++sql) {
             IIAPI_QUERYPARM q{};
-            q.qy_connHandle = co.co_connHandle;
+            q.qy_connHandle = session.conn;
             q.qy_queryType = IIAPI_QT_QUERY;
             q.qy_queryText = const_cast<char *>(*sql);
-            q.qy_tranHandle = tran;
+            q.qy_tranHandle = session.tran;
             IIapi_query(&q);
-            tran = q.qy_tranHandle;
+            session.tran = q.qy_tranHandle;
             if (q.qy_genParm.gp_status != IIAPI_ST_SUCCESS) {
                 put(errbuf, errlen, std::string(message(q.qy_genParm.gp_errorHandle)) + " in: " + *sql);
                 result = -1;
@@ -112,29 +102,11 @@ extern "C" int iiengine_loadSample(const char *target, const char *user, const c
             cl.cl_stmtHandle = q.qy_stmtHandle;
             IIapi_close(&cl);
         }
-        if (tran) {
-            if (result == 0) {
-                IIAPI_COMMITPARM cm{};
-                cm.cm_tranHandle = tran;
-                IIapi_commit(&cm);
-                if (cm.cm_genParm.gp_status != IIAPI_ST_SUCCESS) {
-                    put(errbuf, errlen, "commit failed: " + message(cm.cm_genParm.gp_errorHandle));
-                    result = -1;
-                }
-            } else {
-                IIAPI_ROLLBACKPARM rb{};
-                rb.rb_tranHandle = tran;
-                IIapi_rollback(&rb);
-            }
+        if (result == 0 && IIEngineEndTransaction(&session, true) != IIAPI_ST_SUCCESS) {
+            put(errbuf, errlen, "commit failed: " + message(session.errorHandle));
+            result = -1;
         }
-        IIAPI_DISCONNPARM dc{};
-        dc.dc_connHandle = co.co_connHandle;
-        IIapi_disconnect(&dc);
     }
-    IIAPI_RELENVPARM re{};
-    re.re_envHandle = in.in_envHandle;
-    IIapi_releaseEnv(&re);
-    IIAPI_TERMPARM tm{};
-    IIapi_terminate(&tm);
+    IIEngineClose(&session, true);
     return result;
 }

@@ -1,5 +1,6 @@
 // iisql: runs SQL statements against a database of the embedded engine and prints the results.
 #include "iiapi/iiapi.h"
+#include "iiapi/session.h"
 
 #include <cstdio>
 #include <cstring>
@@ -175,51 +176,22 @@ int main(int argc, char **argv) {
         }
         if (cur.find_first_not_of(" \t\r\n") != std::string::npos) statements.push_back(cur);
     }
-    IIAPI_INITPARM in{};
-    in.in_version = IIAPI_VERSION_8;
-    in.in_timeout = -1;
-    IIapi_initialize(&in);
-    IIAPI_CONNPARM co{};
-    co.co_target = const_cast<char *>(target);
-    co.co_username = const_cast<char *>(user);
-    co.co_password = const_cast<char *>(password);
-    co.co_connHandle = in.in_envHandle;
-    co.co_type = IIAPI_CT_SQL;
-    co.co_timeout = -1;
-    IIapi_connect(&co);
-    if (co.co_genParm.gp_status != IIAPI_ST_SUCCESS) {
-        std::fprintf(stderr, "%s: %s\n", argv[0], message(co.co_genParm.gp_errorHandle).c_str());
+    IIEngineSession session;
+    session.env = IIEngineInitialize();
+    if (IIEngineConnect(&session, session.env, target, user, password) != IIAPI_ST_SUCCESS) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], message(session.errorHandle).c_str());
         return 1;
     }
-    II_PTR tran = nullptr;
     bool ok = true;
     for (auto &s : statements)
-        if (!run(co.co_connHandle, tran, s)) {
+        if (!run(session.conn, session.tran, s)) {
             ok = false;
             break;
         }
-    if (tran) {
-        if (ok) {
-            IIAPI_COMMITPARM cm{};
-            cm.cm_tranHandle = tran;
-            IIapi_commit(&cm);
-            if (cm.cm_genParm.gp_status != IIAPI_ST_SUCCESS) {
-                std::fprintf(stderr, "%s\n", message(cm.cm_genParm.gp_errorHandle).c_str());
-                ok = false;
-            }
-        } else {
-            IIAPI_ROLLBACKPARM rb{};
-            rb.rb_tranHandle = tran;
-            IIapi_rollback(&rb);
-        }
+    if (ok && IIEngineEndTransaction(&session, true) != IIAPI_ST_SUCCESS) {
+        std::fprintf(stderr, "%s\n", message(session.errorHandle).c_str());
+        ok = false;
     }
-    IIAPI_DISCONNPARM dc{};
-    dc.dc_connHandle = co.co_connHandle;
-    IIapi_disconnect(&dc);
-    IIAPI_RELENVPARM re{};
-    re.re_envHandle = in.in_envHandle;
-    IIapi_releaseEnv(&re);
-    IIAPI_TERMPARM tm{};
-    IIapi_terminate(&tm);
+    IIEngineClose(&session, true);
     return ok ? 0 : 1;
 }

@@ -113,19 +113,17 @@ SQLRETURN CallWithTexts(StmtRecord* stmt, int slot, const std::vector<std::strin
     });
 }
 
-TextArg At(ApiArgs& a, unsigned i) { return TextArg{a.get<const char*>(i), a.get<int64_t>(i + 1)}; }
+TextArg Text(const SQLCHAR* text, SQLSMALLINT len) { return TextArg{reinterpret_cast<const char*>(text), len}; }
 
 StmtRecord* Stmt(HandleBase* record) { return static_cast<StmtRecord*>(record); }
 
 // The common shape of the functions that take texts only.
-SQLRETURN TextsOnly(HandleBase* record, ApiArgs& args, int slot, const TextRule* rules, size_t n,
+SQLRETURN TextsOnly(HandleBase* record, const TextArg* in, int slot, const TextRule* rules, size_t n,
                     const char* traceFormat) {
     StmtRecord* stmt = Stmt(record);
     if (!Begin(stmt)) return SQL_ERROR;
-    std::vector<TextArg> in;
-    for (size_t i = 0; i < n; ++i) in.push_back(At(args, unsigned(2 * i)));
     std::vector<std::string> texts;
-    if (!CopyTexts(stmt, in.data(), rules, n, false, &texts)) return SQL_ERROR;
+    if (!CopyTexts(stmt, in, rules, n, false, &texts)) return SQL_ERROR;
     if (traceFormat && DebugTraceOn()) {
         if (n == 3) DebugPrint(traceFormat, texts[0].c_str(), texts[1].c_str(), texts[2].c_str());
         if (n == 4) DebugPrint(traceFormat, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str());
@@ -189,14 +187,16 @@ std::string TableTypeListNormalize(const char* list, uint16_t flags) {
 
 // ---- the ten catalog functions ------------------------------------------------------------
 
-SQLRETURN ImplTables(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplTables(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
+                     SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen, SQLCHAR* typeList,
+                     SQLSMALLINT typeListLen) {
     StmtRecord* stmt = Stmt(record);
     if (!Begin(stmt)) return SQL_ERROR;
     static const TextRule rules[3] = {{"", false}, {"%", false}, {"%", false}};
-    TextArg in[3] = {At(args, 0), At(args, 2), At(args, 4)};
+    TextArg in[3] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(table, tableLen)};
     std::vector<std::string> texts;
     if (!CopyTexts(stmt, in, rules, 3, true, &texts)) return SQL_ERROR;
-    TextArg type = At(args, 6);
+    TextArg type = Text(typeList, typeListLen);
     std::string list;
     if (type.text) {
         size_t n = type.len < 0 ? std::strlen(type.text) : size_t(type.len);
@@ -209,64 +209,90 @@ SQLRETURN ImplTables(HandleBase* record, ApiArgs& args) {
     return CallWithTexts(stmt, DRV_DDTables, texts);
 }
 
-SQLRETURN ImplColumns(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplColumns(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
+                      SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen, SQLCHAR* column,
+                      SQLSMALLINT columnLen) {
+    const TextArg in[4] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(table, tableLen),
+                           Text(column, columnLen)};
     static const TextRule rules[4] = {{"", false}, {"%", false}, {"%", false}, {"%", false}};
-    return TextsOnly(record, args, DRV_DDColumns, rules, 4, "Qualifier='%s' Owner='%s' Name='%s' Column='%s'\n");
+    return TextsOnly(record, in, DRV_DDColumns, rules, 4, "Qualifier='%s' Owner='%s' Name='%s' Column='%s'\n");
 }
 
-SQLRETURN ImplColumnPrivileges(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplColumnPrivileges(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
+                               SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen, SQLCHAR* column,
+                               SQLSMALLINT columnLen) {
+    const TextArg in[4] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(table, tableLen),
+                           Text(column, columnLen)};
     static const TextRule rules[4] = {{"", false}, {"", false}, {nullptr, true}, {"%", false}};
-    return TextsOnly(record, args, DRV_DDColumnPrivileges, rules, 4,
+    return TextsOnly(record, in, DRV_DDColumnPrivileges, rules, 4,
                      "Qualifier='%s' Owner='%s' Name='%s' Column='%s'\n");
 }
 
-SQLRETURN ImplPrimaryKeys(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplPrimaryKeys(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
+                          SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen) {
+    const TextArg in[3] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(table, tableLen)};
     static const TextRule rules[3] = {{"", false}, {"", false}, {nullptr, true}};
-    return TextsOnly(record, args, DRV_DDPrimaryKeys, rules, 3, "Qualifier='%s' Owner='%s' Name='%s'\n");
+    return TextsOnly(record, in, DRV_DDPrimaryKeys, rules, 3, "Qualifier='%s' Owner='%s' Name='%s'\n");
 }
 
-SQLRETURN ImplTablePrivileges(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplTablePrivileges(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
+                              SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen) {
+    const TextArg in[3] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(table, tableLen)};
     static const TextRule rules[3] = {{"", false}, {"%", false}, {"%", false}};
-    return TextsOnly(record, args, DRV_DDTablePrivileges, rules, 3, "Qualifier='%s' Owner='%s' Name='%s'\n");
+    return TextsOnly(record, in, DRV_DDTablePrivileges, rules, 3, "Qualifier='%s' Owner='%s' Name='%s'\n");
 }
 
-SQLRETURN ImplForeignKeys(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplForeignKeys(HandleBase* record, SQLCHAR* pkCatalog, SQLSMALLINT pkCatalogLen, SQLCHAR* pkSchema,
+                          SQLSMALLINT pkSchemaLen, SQLCHAR* pkTable, SQLSMALLINT pkTableLen, SQLCHAR* fkCatalog,
+                          SQLSMALLINT fkCatalogLen, SQLCHAR* fkSchema, SQLSMALLINT fkSchemaLen, SQLCHAR* fkTable,
+                          SQLSMALLINT fkTableLen) {
+    const TextArg in[6] = {Text(pkCatalog, pkCatalogLen), Text(pkSchema, pkSchemaLen), Text(pkTable, pkTableLen),
+                           Text(fkCatalog, fkCatalogLen), Text(fkSchema, fkSchemaLen), Text(fkTable, fkTableLen)};
     static const TextRule rules[6] = {{"", false}, {"", false}, {"", false}, {"", false}, {"", false}, {"", false}};
-    return TextsOnly(record, args, DRV_DDForeignKeys, rules, 6, nullptr);
+    return TextsOnly(record, in, DRV_DDForeignKeys, rules, 6, nullptr);
 }
 
-SQLRETURN ImplProcedures(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplProcedures(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
+                         SQLSMALLINT schemaLen, SQLCHAR* procedure, SQLSMALLINT procedureLen) {
+    const TextArg in[3] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(procedure, procedureLen)};
     static const TextRule rules[3] = {{"", false}, {"%", false}, {"%", false}};
-    return TextsOnly(record, args, DRV_DDProcedures, rules, 3, nullptr);
+    return TextsOnly(record, in, DRV_DDProcedures, rules, 3, nullptr);
 }
 
-SQLRETURN ImplProcedureColumns(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplProcedureColumns(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
+                               SQLSMALLINT schemaLen, SQLCHAR* procedure, SQLSMALLINT procedureLen, SQLCHAR* column,
+                               SQLSMALLINT columnLen) {
+    const TextArg in[4] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(procedure, procedureLen),
+                           Text(column, columnLen)};
     static const TextRule rules[4] = {{"", false}, {"%", false}, {"%", false}, {"%", false}};
-    return TextsOnly(record, args, DRV_DDProcedureColumns, rules, 4, nullptr);
+    return TextsOnly(record, in, DRV_DDProcedureColumns, rules, 4, nullptr);
 }
 
-SQLRETURN ImplSpecialColumns(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSpecialColumns(HandleBase* record, SQLUSMALLINT colType, SQLCHAR* catalog, SQLSMALLINT catalogLen,
+                             SQLCHAR* schema, SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen,
+                             SQLUSMALLINT scope, SQLUSMALLINT nullable) {
     StmtRecord* stmt = Stmt(record);
     if (!Begin(stmt)) return SQL_ERROR;
     static const TextRule rules[3] = {{"", false}, {"", false}, {nullptr, true}};
-    TextArg in[3] = {At(args, 1), At(args, 3), At(args, 5)};
+    TextArg in[3] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(table, tableLen)};
     std::vector<std::string> texts;
     if (!CopyTexts(stmt, in, rules, 3, false, &texts)) return SQL_ERROR;
     if (DebugTraceOn())
         DebugPrint("Qualifier='%s' Owner='%s' Name='%s'\n", texts[0].c_str(), texts[1].c_str(), texts[2].c_str());
     IngSpecialColumnsArgs block{texts[0].c_str(),          texts[1].c_str(),          texts[2].c_str(),
-                                args.get<uint16_t>(0), args.get<uint16_t>(7), args.get<uint16_t>(8)};
+                                colType, scope, nullable};
     return CallAgent<DRV_DDSpecialColumns>(stmt, &block);
 }
 
-SQLRETURN ImplStatistics(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplStatistics(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
+                         SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen, SQLUSMALLINT unique,
+                         SQLUSMALLINT accuracy) {
     StmtRecord* stmt = Stmt(record);
     if (!Begin(stmt)) return SQL_ERROR;
     static const TextRule rules[3] = {{"", false}, {"", false}, {nullptr, true}};
-    TextArg in[3] = {At(args, 0), At(args, 2), At(args, 4)};
+    TextArg in[3] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(table, tableLen)};
     std::vector<std::string> texts;
     if (!CopyTexts(stmt, in, rules, 3, false, &texts)) return SQL_ERROR;
-    uint16_t unique = args.get<uint16_t>(6), accuracy = args.get<uint16_t>(7);
     if (DebugTraceOn())
         DebugPrint("Qualifier='%s' Owner='%s' Name='%s' Unique=%u Accuracy=%u\n", texts[0].c_str(),
                    texts[1].c_str(), texts[2].c_str(), unsigned(unique), unsigned(accuracy));
@@ -293,6 +319,6 @@ SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplGetTypeInfo(HandleBase* record, ApiArgs& args) {
-    return GetTypeInfoImpl(Stmt(record), args.get<int16_t>(0));
+SQLRETURN ImplGetTypeInfo(HandleBase* record, SQLSMALLINT sqlType) {
+    return GetTypeInfoImpl(Stmt(record), sqlType);
 }

@@ -182,7 +182,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
     if (uint32_t code = AgentCall<DRV_ServerAlloc>(&conn->link, static_cast<void*>(block), &server);
         code != 0 || !server) {
         // Out of memory is told as such, not as a general error.
-        OpenFailed(conn, code == 16 ? "Unable to allocate server handle[SQLSTATE:S1001]"
+        OpenFailed(conn, code == kErrNoMemory ? "Unable to allocate server handle[SQLSTATE:S1001]"
                                     : "Unable to allocate server handle");
         return;
     }

@@ -97,16 +97,9 @@ ConnectTarget TargetOf(ConnectContext* context) {
 
 }  // namespace
 
-SQLRETURN ImplDriverConnect(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplDriverConnect(HandleBase* record, SQLHWND window, const void* in, SQLSMALLINT inLen, void* out,
+                            SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion, TextMode mode) {
     auto* conn = static_cast<ConnRecord*>(record);
-    void* window = args.next<void*>();
-    const void* in = args.next<const void*>();
-    auto inLen = args.next<SQLSMALLINT>();
-    void* out = args.next<void*>();
-    auto outMax = args.next<SQLSMALLINT>();
-    auto* outLen = args.next<SQLSMALLINT*>();
-    auto completion = args.next<SQLUSMALLINT>();
-    const char mode = args.mode();
     ConnectTrace trace;
     CritSecGuard g(&ConnectLock);
     ConnectContext context{conn, &trace};
@@ -118,15 +111,9 @@ SQLRETURN ImplDriverConnect(HandleBase* record, ApiArgs& args) {
                              outMax, outLen, completion, mode, trace.sink());
 }
 
-SQLRETURN ImplConnect(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplConnect(HandleBase* record, const void* dsn, SQLSMALLINT dsnLen, const void* uid, SQLSMALLINT uidLen,
+                      const void* pwd, SQLSMALLINT pwdLen, TextMode mode) {
     auto* conn = static_cast<ConnRecord*>(record);
-    const void* dsn = args.next<const void*>();
-    auto dsnLen = args.next<SQLSMALLINT>();
-    const void* uid = args.next<const void*>();
-    auto uidLen = args.next<SQLSMALLINT>();
-    const void* pwd = args.next<const void*>();
-    auto pwdLen = args.next<SQLSMALLINT>();
-    const char mode = args.mode();
     ConnectTrace trace;
     CritSecGuard g(&ConnectLock);
     ConnectContext context{conn, &trace};
@@ -138,8 +125,7 @@ SQLRETURN ImplConnect(HandleBase* record, ApiArgs& args) {
                        static_cast<const SQLCHAR*>(pwd), pwdLen, mode, trace.sink());
 }
 
-SQLRETURN ImplTransact(HandleBase* record, ApiArgs& args) {
-    auto type = uint32_t(args.next<SQLUSMALLINT>());
+SQLRETURN ImplTransact(HandleBase* record, SQLUSMALLINT type) {
     if (record->tag == kTagEnv) return EnvEndTran(static_cast<EnvRecord*>(record), type);
     return ConnEndTran(static_cast<ConnRecord*>(record), type);
 }

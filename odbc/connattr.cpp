@@ -383,18 +383,13 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
     return Fail(conn, kErrOptionRange);
 }
 
-SQLRETURN ImplSetConnectOption(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSetConnectOption(HandleBase* record, SQLUSMALLINT option, SQLULEN value, TextMode mode) {
     auto* conn = static_cast<ConnRecord*>(record);
-    auto option = args.next<SQLUSMALLINT>();
-    auto value = args.next<uint64_t>();
-    return ConnSetOption(conn, option, value, args.mode());
+    return ConnSetOption(conn, option, value, mode);
 }
 
-SQLRETURN ImplGetConnectOption(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplGetConnectOption(HandleBase* record, SQLUSMALLINT option, SQLPOINTER value, TextMode mode) {
     auto* conn = static_cast<ConnRecord*>(record);
-    auto option = args.next<SQLUSMALLINT>();
-    auto value = args.next<SQLPOINTER>();
-    char mode = args.mode();
     ConnOptionValue v;
     SQLRETURN rc = ConnGetOption(conn, option, &v);
     if (rc != SQL_SUCCESS || !value) return rc;
@@ -414,12 +409,8 @@ SQLRETURN ImplGetConnectOption(HandleBase* record, ApiArgs& args) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplSetConnectAttr(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSetConnectAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER length, TextMode mode) {
     auto* conn = static_cast<ConnRecord*>(record);
-    auto attr = args.next<SQLINTEGER>();
-    auto value = args.next<SQLPOINTER>();
-    auto length = args.next<SQLINTEGER>();
-    char mode = args.mode();
     uint64_t v = uint64_t(uintptr_t(value));
     if (attr < 0) return Fail(conn, kErrOptionRange);
     uint32_t a = uint32_t(attr);
@@ -459,13 +450,9 @@ SQLRETURN ImplSetConnectAttr(HandleBase* record, ApiArgs& args) {
     return Fail(conn, kErrOptionRange);
 }
 
-SQLRETURN ImplGetConnectAttr(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplGetConnectAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER max, SQLINTEGER* len,
+                             TextMode mode) {
     auto* conn = static_cast<ConnRecord*>(record);
-    auto attr = args.next<SQLINTEGER>();
-    auto value = args.next<SQLPOINTER>();
-    auto max = args.next<SQLINTEGER>();
-    auto* len = args.next<SQLINTEGER*>();
-    char mode = args.mode();
     ConnOptionValue v;
     switch (attr) {
         case SQL_QUERY_TIMEOUT:

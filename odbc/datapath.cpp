@@ -108,7 +108,7 @@ ColumnInfo* StmtDescribeResult(StmtRecord* stmt) {
         rc = AgentCall<DRV_DescribeColsEx>(stmt->link, stmt->agentStmt, &count, &attrCount, &cols, &attrs);
         if (rc == 0) rc = KeepAttributeRows(stmt, static_cast<IngAttrList*>(attrs));
         IngAttrListFree(static_cast<IngAttrList*>(attrs));
-        if (rc == 16) {
+        if (rc == kErrNoMemory) {
             StmtFreeKeyInfo(stmt);
             if (cols) ColumnInfoArrayFree(cols, count);
             stmt->lastError = kErrNoMemory;
@@ -256,8 +256,6 @@ uint32_t StmtRowCount(StmtRecord* stmt, SQLLEN* out) {
     return rc;
 }
 
-// The diagnostics' row-count fields read through here.
-uint32_t StmtRowCountForDiag(StmtRecord* stmt, SQLLEN* count) { return StmtRowCount(stmt, count); }
 
 uint32_t StmtSetParamsetSize(StmtRecord* stmt, uint64_t size, SQLULEN* processed) {
     if (!stmt->conn || !stmt->conn->hasParamOp) return size == 1 ? 0 : 1;  // IM001

@@ -195,7 +195,7 @@ uint32_t DescApplyAPD(StmtRecord* stmt, DescRecord* desc) {
     }
     for (uint16_t n = 0; n <= desc->count && desc->items; ++n) {
         if (!desc->items[n].dataPtr) continue;
-        if (DescBindParamRecord(stmt, desc, n) != SQL_SUCCESS) return stmt->lastError ? uint32_t(stmt->lastError) : 15;
+        if (DescBindParamRecord(stmt, desc, n) != SQL_SUCCESS) return stmt->lastError ? uint32_t(stmt->lastError) : kErrGeneral;
     }
     return 0;
 }

@@ -263,7 +263,7 @@ SQLRETURN GetHeader(DescRecord* d, uint16_t field, void* v, int64_t bufLen, int6
         case SQL_DESC_ALLOC_TYPE:
             return PutShort(v, len, d->allocKind);
         default:
-            return Fail(d, 1);
+            return Fail(d, kErrNotSupported);
     }
 }
 
@@ -503,7 +503,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (t == kDescIRD) return PutShort(v, len, ColumnName(c)[0] ? SQL_NAMED : SQL_UNNAMED);
             return PutShort(v, len, own ? own->unnamed : 0);
         default:
-            return Fail(d, 1);
+            return Fail(d, kErrNotSupported);
     }
 }
 
@@ -662,7 +662,7 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
             return SQL_SUCCESS;
         }
         default:
-            return Fail(d, 1);
+            return Fail(d, kErrNotSupported);
     }
 }
 
@@ -843,7 +843,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             it.unnamed = SQL_UNNAMED;
             return SQL_SUCCESS;
         default:
-            return Fail(d, 1);
+            return Fail(d, kErrNotSupported);
     }
 }
 
@@ -899,42 +899,26 @@ SQLRETURN TakeStmtError(DescRecord* d, SQLRETURN rc) {
 }
 }  // namespace
 
-SQLRETURN ImplGetDescField(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplGetDescField(HandleBase* record, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER bufLen,
+                           SQLINTEGER* lenPtr, TextMode mode) {
     DescRecord* d = Desc(record);
-    const auto rec = args.next<SQLSMALLINT>();
-    const auto field = args.next<SQLSMALLINT>();
-    void* value = args.next<void*>();
-    const auto bufLen = args.next<SQLINTEGER>();
-    auto* lenPtr = args.next<SQLINTEGER*>();
     int64_t len = 0;
-    SQLRETURN rc = DescGetField(d, rec, uint16_t(field), value, bufLen, &len, args.mode());
+    SQLRETURN rc = DescGetField(d, rec, uint16_t(field), value, bufLen, &len, mode);
     if (lenPtr && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) *lenPtr = SQLINTEGER(len);
     return rc;
 }
 
-SQLRETURN ImplSetDescField(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSetDescField(HandleBase* record, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER len,
+                           TextMode mode) {
     DescRecord* d = Desc(record);
-    const auto rec = args.next<SQLSMALLINT>();
-    const auto field = args.next<SQLSMALLINT>();
-    void* value = args.next<void*>();
-    const auto len = args.next<SQLINTEGER>();
     const int64_t v = int64_t(reinterpret_cast<intptr_t>(value));
-    return TakeStmtError(d, DescSetFieldDispatch(d, rec, field, v, len, args.mode()));
+    return TakeStmtError(d, DescSetFieldDispatch(d, rec, field, v, len, mode));
 }
 
-SQLRETURN ImplGetDescRec(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplGetDescRec(HandleBase* record, SQLSMALLINT rec, void* name, SQLSMALLINT bufLen, SQLSMALLINT* nameLen,
+                         SQLSMALLINT* type, SQLSMALLINT* subType, SQLLEN* length, SQLSMALLINT* precision,
+                         SQLSMALLINT* scale, SQLSMALLINT* nullable, TextMode mode) {
     DescRecord* d = Desc(record);
-    const auto rec = args.next<SQLSMALLINT>();
-    void* name = args.next<void*>();
-    const auto bufLen = args.next<SQLSMALLINT>();
-    auto* nameLen = args.next<SQLSMALLINT*>();
-    auto* type = args.next<SQLSMALLINT*>();
-    auto* subType = args.next<SQLSMALLINT*>();
-    auto* length = args.next<SQLLEN*>();
-    auto* precision = args.next<SQLSMALLINT*>();
-    auto* scale = args.next<SQLSMALLINT*>();
-    auto* nullable = args.next<SQLSMALLINT*>();
-    const char mode = args.mode();
     SQLRETURN rc;
     if (type || subType) {
         SQLSMALLINT t = 0;
@@ -966,17 +950,9 @@ SQLRETURN ImplGetDescRec(HandleBase* record, ApiArgs& args) {
     return rc;
 }
 
-SQLRETURN ImplSetDescRec(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSetDescRec(HandleBase* record, SQLSMALLINT rec, SQLSMALLINT type, SQLSMALLINT subType, SQLLEN length,
+                         SQLSMALLINT precision, SQLSMALLINT scale, SQLPOINTER data, SQLLEN* octPtr, SQLLEN* indPtr) {
     DescRecord* d = Desc(record);
-    const auto rec = args.next<SQLSMALLINT>();
-    const auto type = args.next<SQLSMALLINT>();
-    const auto subType = args.next<SQLSMALLINT>();
-    const auto length = args.next<SQLLEN>();
-    const auto precision = args.next<SQLSMALLINT>();
-    const auto scale = args.next<SQLSMALLINT>();
-    void* data = args.next<void*>();
-    auto* octPtr = args.next<SQLLEN*>();
-    auto* indPtr = args.next<SQLLEN*>();
     if (d->allocKind != 2 && d->descType == kDescIRD) return Fail(d, kErrImplementationRow);
     auto set = [&](int16_t field, int64_t value) {
         return TakeStmtError(d, DescSetFieldDispatch(d, rec, field, value, 0, 'A'));
@@ -1022,10 +998,10 @@ bool RowWithBookmarks(const DescRecord* d) {
 
 }  // namespace
 
-SQLRETURN ImplCopyDesc(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
     DescRecord* src = Desc(record);
     uint32_t number = 0;
-    if (!HandleNumber(const_cast<void*>(args.at(0).p), &number)) return SQL_INVALID_HANDLE;
+    if (!HandleNumber(target, &number)) return SQL_INVALID_HANDLE;
     // A target of another connection may be in another thread's call, or being freed there;
     // the table's lock keeps it alive while it is looked at, and only this connection's is used.
     HandleTableLock(&g_DescTable);

@@ -91,7 +91,7 @@ int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf
     if (AgentCall<DRV_DDTypeInfo>(&conn->link, h, uint16_t(sqlType)) == 0) {
         Dataset ds{};
         const uint32_t rc = AgentCall<DRV_FetchRows>(&conn->link, h, uint16_t(1), &ds);
-        if (rc == 0 || rc == 82) {
+        if (rc == 0 || rc == kErrNoData) {
             result = 0;
             if (rc == 0 && ds.rows_used > 0 && column >= 1 && column <= ds.col_count && size > 1)
                 CellText(ds.cols[column - 1], 0, buf, size);
@@ -231,26 +231,16 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
     }
 }
 
-SQLRETURN ImplColAttributes(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplColAttributes(HandleBase* record, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER buf,
+                            SQLSMALLINT bufLen, SQLSMALLINT* lenOut, SQLLEN* num, TextMode mode) {
     StmtRecord* stmt = Stmt(record);
-    const auto column = args.next<SQLUSMALLINT>();
-    const auto field = args.next<SQLUSMALLINT>();
-    void* buf = args.next<void*>();
-    const auto bufLen = args.next<SQLSMALLINT>();
-    auto* lenOut = args.next<SQLSMALLINT*>();
-    auto* num = args.next<SQLLEN*>();
-    return ColAttributesCore(stmt, column, field, buf, bufLen, lenOut, num, args.mode());
+    return ColAttributesCore(stmt, column, field, buf, bufLen, lenOut, num, mode);
 }
 
-SQLRETURN ImplColAttribute(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALLINT field, SQLPOINTER buf,
+                           SQLSMALLINT bufLen, SQLSMALLINT* lenOut, SQLLEN* num, TextMode mode) {
     StmtRecord* stmt = Stmt(record);
-    const auto column = args.next<SQLSMALLINT>();
-    const auto field = args.next<SQLUSMALLINT>();
-    void* buf = args.next<void*>();
-    const auto bufLen = args.next<SQLSMALLINT>();
-    auto* lenOut = args.next<SQLSMALLINT*>();
-    auto* num = args.next<SQLLEN*>();
-    const char mode = args.mode();
+    const auto column = SQLSMALLINT(columnArg);
 
     if (column == 0 && stmt->cursor.useBookmarks) {
         switch (field) {

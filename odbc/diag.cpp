@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "odbc/api_records.h"
+#include "odbc/datapath.h"
 #include "odbc/errtable.h"
 #include "odbc/trace_link.h"
 #include "util/utf.h"
@@ -200,41 +201,24 @@ SQLRETURN FieldInt(SQLPOINTER value, T v) {
 
 }  // namespace
 
-// The statement's row count, from the data path; 0 or an internal error code.
-uint32_t StmtRowCountForDiag(StmtRecord* stmt, SQLLEN* count);
-
-SQLRETURN ImplError(HandleBase* record, ApiArgs& args) {
-    auto* state = args.next<SQLCHAR*>();
-    auto* native = args.next<SQLINTEGER*>();
-    auto* msg = args.next<SQLCHAR*>();
-    auto max = args.next<SQLSMALLINT>();
-    auto* len = args.next<SQLSMALLINT*>();
+SQLRETURN ImplError(HandleBase* record, SQLCHAR* state, SQLINTEGER* native, SQLCHAR* msg, SQLSMALLINT max,
+                    SQLSMALLINT* len) {
     if (len) *len = 0;
     if (max < 0) return SQL_ERROR;  // nothing popped, nothing stored
     DiagResult d = DiagRead(record, 1);
     return DeliverRecord(d, state, native, msg, max, len);
 }
 
-SQLRETURN ImplGetDiagRec(HandleBase* record, ApiArgs& args) {
-    auto rec = args.next<SQLSMALLINT>();
-    auto* state = args.next<SQLCHAR*>();
-    auto* native = args.next<SQLINTEGER*>();
-    auto* msg = args.next<SQLCHAR*>();
-    auto max = args.next<SQLSMALLINT>();
-    auto* len = args.next<SQLSMALLINT*>();
+SQLRETURN ImplGetDiagRec(HandleBase* record, SQLSMALLINT rec, SQLCHAR* state, SQLINTEGER* native, SQLCHAR* msg,
+                         SQLSMALLINT max, SQLSMALLINT* len) {
     if (rec > 0 && uint32_t(rec) > DiagRecordCount(record)) return DeliverRecord(DiagResult(), state, native, msg, max, len);
     if (max < 0) return SQL_ERROR;
     record->curDiagRec = uint16_t(rec > 0 ? rec : 0);
     return DeliverRecord(DiagRead(record, 2), state, native, msg, max, len);
 }
 
-SQLRETURN ImplGetDiagField(HandleBase* record, ApiArgs& args) {
-    auto rec = args.next<SQLSMALLINT>();
-    auto id = args.next<SQLSMALLINT>();
-    auto* value = args.next<SQLPOINTER>();
-    auto max = args.next<SQLSMALLINT>();
-    auto* len = args.next<SQLSMALLINT*>();
-    char mode = args.mode();
+SQLRETURN ImplGetDiagField(HandleBase* record, SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER value, SQLSMALLINT max,
+                           SQLSMALLINT* len, TextMode mode) {
     bool isStmt = record->tag == kTagStmt;
     auto* stmt = isStmt ? static_cast<StmtRecord*>(record) : nullptr;
     if (rec > 0 && uint32_t(rec) > DiagRecordCount(record)) return SQL_NO_DATA;
@@ -249,7 +233,7 @@ SQLRETURN ImplGetDiagField(HandleBase* record, ApiArgs& args) {
             case SQL_DIAG_CURSOR_ROW_COUNT: {
                 if (!isStmt) return SQL_ERROR;
                 SQLLEN count = 0;
-                uint32_t code = StmtRowCountForDiag(stmt, &count);
+                uint32_t code = StmtRowCount(stmt, &count);
                 if (code) {
                     record->lastError = code;
                     return SQL_ERROR;

@@ -460,7 +460,7 @@ bool IsOutput(StmtRecord* stmt, uint16_t i) {
 SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_t* rowMap, const Directions& dir,
                  bool statuses = true) {
     DropResultDescs(stmt);
-    if (rc != 0 && rc != 80 && rc != 74) {
+    if (rc != 0 && rc != kErrOutputValues && rc != kErrCompletedWithWarning) {
         StmtCollectAgentDiag(stmt);
         stmt->lastError = rc;
         int32_t failed = 0;
@@ -473,7 +473,7 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
         return SQL_ERROR;
     }
     // A warning of the server finishes like a success and then reports itself.
-    const bool warned = rc == 74;
+    const bool warned = rc == kErrCompletedWithWarning;
     if (warned) StmtCollectAgentDiag(stmt);
     WriteProcessed(stmt, (stmt->selectFlag && stmt->paramsetSize > 1) ? 1 : sentRows);
     if (statuses)
@@ -484,7 +484,7 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
     stmt->flags |= kSfExecuted;
     stmt->lastError = 0;
     SQLRETURN out = SQL_SUCCESS;
-    const bool deferred = stmt->conn && stmt->conn->spOutDeferFetch && rc != 80;
+    const bool deferred = stmt->conn && stmt->conn->spOutDeferFetch && rc != kErrOutputValues;
     if (!deferred && (dir.out || dir.io)) out = FetchOutputParams(stmt);
     if (warned && out != SQL_ERROR) {
         stmt->lastError = kErrCompletedWithWarning;
@@ -723,7 +723,7 @@ SQLRETURN FetchOutputParams(StmtRecord* stmt) {
     stmt->longData.column = 0;
     stmt->longData.row = 0;
     if (uint32_t rc = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, uint16_t(0), &stmt->block)) {
-        if (rc == 82) return SQL_SUCCESS;  // nothing came back
+        if (rc == kErrNoData) return SQL_SUCCESS;  // nothing came back
         stmt->lastError = rc;
         StmtCollectAgentDiag(stmt);
         return SQL_ERROR;

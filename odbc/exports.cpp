@@ -12,7 +12,7 @@
 #define API TV_EXPORT SQLRETURN SQL_API
 
 namespace {
-constexpr int kNarrow = 'A';
+constexpr TextMode kNarrow = kTextNarrow;
 }
 
 // Handles of SQLTransact/SQLEndTran are checked against their table before a record is chosen.
@@ -23,7 +23,7 @@ bool HandleRegistered(HandleTable* table, SQLHANDLE h, uint32_t tag) {
     return rec && rec->tag == tag;
 }
 
-const ApiCallRecord* AllocHandleRecord(SQLSMALLINT type) {
+const ApiCallOf<ImplAllocConnect>* AllocHandleRecord(SQLSMALLINT type) {
     switch (type) {
         case SQL_HANDLE_ENV:
             return &kRecAllocHandle1;
@@ -39,7 +39,7 @@ const ApiCallRecord* AllocHandleRecord(SQLSMALLINT type) {
 }
 
 SQLRETURN ApiAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
-    const ApiCallRecord* rec = AllocHandleRecord(type);
+    const auto* rec = AllocHandleRecord(type);
     if (!rec) return SQL_INVALID_HANDLE;
     return CallODBC(*rec, type == SQL_HANDLE_ENV ? nullptr : input, output);
 }
@@ -144,10 +144,10 @@ API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion) {
     if (!g_Ready.load()) return SQL_ERROR;
     if (type == SQL_HANDLE_ENV) {
         if (!HandleRegistered(&g_EnvTable, handle, kTagEnv)) return SQL_INVALID_HANDLE;
-        return CallODBC(kRecTransactEnv, handle, completion);
+        return CallODBC(kRecTransactEnv, handle, SQLUSMALLINT(completion));
     }
     if (!HandleRegistered(&g_ConnTable, handle, kTagConn)) return SQL_INVALID_HANDLE;
-    return CallODBC(kRecTransactDbc, handle, completion);
+    return CallODBC(kRecTransactDbc, handle, SQLUSMALLINT(completion));
 }
 
 API SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* state, SQLINTEGER* native, SQLCHAR* msg,
@@ -215,34 +215,18 @@ API SQLGetDescRec(SQLHDESC hdesc, SQLSMALLINT rec, SQLCHAR* name, SQLSMALLINT ma
                     kNarrow);
 }
 
-const ApiCallRecord* DiagRecord4(SQLSMALLINT type, const ApiCallRecord& env, const ApiCallRecord& dbc,
-                                 const ApiCallRecord& stmt, const ApiCallRecord& desc) {
-    switch (type) {
-        case SQL_HANDLE_ENV:
-            return &env;
-        case SQL_HANDLE_DBC:
-            return &dbc;
-        case SQL_HANDLE_STMT:
-            return &stmt;
-        case SQL_HANDLE_DESC:
-            return &desc;
-        default:
-            return nullptr;
-    }
-}
-
 API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER info,
                     SQLSMALLINT max, SQLSMALLINT* len) {
-    const ApiCallRecord* r =
-        DiagRecord4(type, kRecGetDiagFieldEnv, kRecGetDiagFieldDbc, kRecGetDiagFieldStmt, kRecGetDiagFieldDesc);
+    const auto* r =
+        DiagCallRecord(type, kRecGetDiagFieldEnv, kRecGetDiagFieldDbc, kRecGetDiagFieldStmt, kRecGetDiagFieldDesc);
     if (!r) return SQL_INVALID_HANDLE;
     return CallODBC(*r, handle, rec, id, info, max, len, kNarrow);
 }
 
 API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR* state, SQLINTEGER* native,
                   SQLCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len) {
-    const ApiCallRecord* r =
-        DiagRecord4(type, kRecGetDiagRecEnv, kRecGetDiagRecDbc, kRecGetDiagRecStmt, kRecGetDiagRecDesc);
+    const auto* r =
+        DiagCallRecord(type, kRecGetDiagRecEnv, kRecGetDiagRecDbc, kRecGetDiagRecStmt, kRecGetDiagRecDesc);
     if (!r) return SQL_INVALID_HANDLE;
     return CallODBC(*r, handle, rec, state, native, msg, max, len);
 }

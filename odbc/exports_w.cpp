@@ -20,7 +20,7 @@ extern "C" SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT hstmt, SQLSMALLINT type);
 
 namespace {
 
-constexpr int kWide = 'W';
+constexpr TextMode kWide = kTextWide;
 
 // A UTF-8 copy of one input text argument, with the length the implementation is to see.
 struct InText {
@@ -88,22 +88,6 @@ void StateOut(const SQLCHAR* narrow, SQLWCHAR* wide) {
     if (!wide) return;
     for (int i = 0; i < 6; ++i) wide[i] = SQLWCHAR(narrow[i]);
     wide[5] = 0;
-}
-
-const ApiCallRecord* DiagRecordW(SQLSMALLINT type, const ApiCallRecord& env, const ApiCallRecord& dbc,
-                                 const ApiCallRecord& stmt, const ApiCallRecord& desc) {
-    switch (type) {
-        case SQL_HANDLE_ENV:
-            return &env;
-        case SQL_HANDLE_DBC:
-            return &dbc;
-        case SQL_HANDLE_STMT:
-            return &stmt;
-        case SQL_HANDLE_DESC:
-            return &desc;
-        default:
-            return nullptr;
-    }
 }
 
 // SQLErrorW and SQLGetDiagRecW share the conversion of state and message.
@@ -185,7 +169,7 @@ API SQLDriverConnectW(SQLHDBC hdbc, SQLHWND hwnd, SQLWCHAR* in, SQLSMALLINT cbIn
 
 API SQLErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg,
               SQLSMALLINT max, SQLSMALLINT* len) {
-    const ApiCallRecord* rec;
+    const ApiCallOf<ImplError>* rec;
     SQLHANDLE h;
     if (hstmt) {
         rec = &kRecErrorWStmt;
@@ -257,16 +241,16 @@ API SQLGetDescRecW(SQLHDESC hdesc, SQLSMALLINT rec, SQLWCHAR* name, SQLSMALLINT 
 
 API SQLGetDiagFieldW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER info,
                      SQLSMALLINT max, SQLSMALLINT* len) {
-    const ApiCallRecord* r =
-        DiagRecordW(type, kRecGetDiagFieldWEnv, kRecGetDiagFieldWDbc, kRecGetDiagFieldWStmt, kRecGetDiagFieldWDesc);
+    const auto* r =
+        DiagCallRecord(type, kRecGetDiagFieldWEnv, kRecGetDiagFieldWDbc, kRecGetDiagFieldWStmt, kRecGetDiagFieldWDesc);
     if (!r) return SQL_INVALID_HANDLE;
     return CallODBC(*r, handle, rec, id, info, max, len, kWide);
 }
 
 API SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR* state, SQLINTEGER* native,
                    SQLWCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len) {
-    const ApiCallRecord* r =
-        DiagRecordW(type, kRecGetDiagRecWEnv, kRecGetDiagRecWDbc, kRecGetDiagRecWStmt, kRecGetDiagRecWDesc);
+    const auto* r =
+        DiagCallRecord(type, kRecGetDiagRecWEnv, kRecGetDiagRecWDbc, kRecGetDiagRecWStmt, kRecGetDiagRecWDesc);
     if (!r) return SQL_INVALID_HANDLE;
     return DiagOutW(state, native, msg, max, len,
                     [&](SQLCHAR* st, SQLINTEGER* nat, SQLCHAR* m, SQLSMALLINT mx, SQLSMALLINT* l) {

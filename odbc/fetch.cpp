@@ -251,7 +251,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
                               SQLUSMALLINT* statuses) {
     SCS_Cursor& c = stmt->cursor;
     if (!stmt->conn || !stmt->conn->hasScrlCurs) {
-        stmt->lastError = 1;  // IM001
+        stmt->lastError = kErrNotSupported;
         return SQL_ERROR;
     }
     ApplyBindOffsets(stmt);
@@ -276,7 +276,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     }
     if (rowCount) *rowCount = 0;
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
-        SCS_CursorSetPos(&c, 0);
+        SCS_CursorSetPos(&c, kCursorBeforeFirst);
         return SQL_NO_DATA;
     }
     if (stmt->state != kStmtStateResults) {
@@ -291,7 +291,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
         if (rowCount) *rowCount = rows;
         return RowsetTransfer(stmt, statuses, 0, -1);
     }
-    if (rc == 82) {
+    if (rc == kErrNoData) {
         if (statuses)
             for (uint32_t i = 0; i < c.rowsetSize; ++i) statuses[i] = SQL_ROW_NOROW;
         return SQL_NO_DATA;

@@ -48,7 +48,7 @@ void ClearDiagnostics(HandleBase* h) {
 
 // "No data" is a result, not a diagnostic: nothing is left for the application to read after it.
 void DropNoDataCode(SQLRETURN rc, HandleBase* h) {
-    if (rc == SQL_NO_DATA && h->lastError == 82) h->lastError = 0;
+    if (rc == SQL_NO_DATA && h->lastError == kErrNoData) h->lastError = 0;
 }
 
 struct CallLocks {
@@ -66,7 +66,8 @@ struct CallLocks {
 
 // Kinds 4 and 5: the call runs on behalf of `object`, guarded by its connection's busy marker.
 // Entered with HandleLock held; releases it.
-SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, ConnRecord* conn, ApiArgs& args) {
+SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, ConnRecord* conn, ApiBody body,
+                                 const void* call) {
     if (!conn) {
         CritSecLeave(&HandleLock);
         return SQL_INVALID_HANDLE;
@@ -90,7 +91,7 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
     SQLRETURN rc;
     {
         CallLocks locks(conn, concurrent);
-        rc = rec.impl(object, args);
+        rc = body(call, object);
         DropNoDataCode(rc, object);  // reads the record only when it was not freed (frees succeed)
     }
     // The object may have been freed by the call; the connection outlives it.
@@ -201,9 +202,9 @@ void FormatApiArgs(const char* format, const ApiArgs& args, char* out, size_t si
     out[used] = 0;
 }
 
-SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* list, unsigned n) {
+SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* list, unsigned n, ApiBody body,
+                      const void* call) {
     if (!g_Ready.load()) return SQL_ERROR;
-    ApiArgs args(list, n);
     uint32_t number = 0;
     bool numeric = HandleNumber(handle, &number);
     bool trace = GwTraceOn();
@@ -215,7 +216,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle)));
         if (rec.format && *rec.format) {
             char line[1024];
-            FormatApiArgs(rec.format, args, line, sizeof line);
+            FormatApiArgs(rec.format, ApiArgs(list, n), line, sizeof line);
             GwTrace("%s", line);
         }
     }
@@ -224,7 +225,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
     switch (rec.kind) {
         case kApiNone: {
             CritSecGuard g(&HandleLock);
-            rc = rec.impl(nullptr, args);
+            rc = body(call, nullptr);
             break;
         }
         case kApiEnv: {
@@ -235,7 +236,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
                 break;
             }
             if (rec.reset == 1) ClearDiagnostics(env);
-            rc = rec.impl(env, args);
+            rc = body(call, env);
             DropNoDataCode(rc, env);
             break;
         }
@@ -259,7 +260,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
             if (rec.reset == 1) ClearDiagnostics(conn);
             {
                 CallLocks locks(conn, concurrent);
-                rc = rec.impl(conn, args);
+                rc = body(call, conn);
             }
             DropNoDataCode(rc, conn);
             if (conn->tag == kTagFreed) {  // freed by the call: its memory is ours to release
@@ -278,7 +279,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
-            rc = CallOnConnectionObject(rec, stmt, stmt->conn, args);
+            rc = CallOnConnectionObject(rec, stmt, stmt->conn, body, call);
             break;
         }
         case kApiDesc: {
@@ -289,7 +290,7 @@ SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg*
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
-            rc = CallOnConnectionObject(rec, desc, DescOwnerConn(desc), args);
+            rc = CallOnConnectionObject(rec, desc, DescOwnerConn(desc), body, call);
             break;
         }
         default:
@@ -306,7 +307,7 @@ SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {
     if (!object) return rc;
     uint32_t code = object->lastError;
     bool fromMessage = false;
-    if (code != 183 && code != 184) {
+    if (code != kErrFailoverCompleted && code != kErrFailoverAborted) {
         code = 0;
         if (DiagCount(object) >= 2) {
             code = DiagFailoverScan(object);
@@ -314,11 +315,11 @@ SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {
         }
     }
     int event;
-    if (code == 183) {
-        event = 16;
+    if (code == kErrFailoverCompleted) {
+        event = kFailoverEventCompleted;
         rc = fromMessage ? SQL_ERROR : SQL_SUCCESS_WITH_INFO;
-    } else if (code == 184) {
-        event = 17;
+    } else if (code == kErrFailoverAborted) {
+        event = kFailoverEventAborted;
         rc = SQL_ERROR;
     } else {
         return rc;

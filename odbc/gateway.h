@@ -4,13 +4,13 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
 #include "odbc/handles.h"
 
-// One argument of an API call, kept with its kind so the trace and the implementation read
-// it by type instead of re-walking a va_list.
+// One argument of an API call, kept with its kind so the trace formats it by type.
 struct ApiArg {
     enum Kind : uint8_t { None, Int, UInt, Ptr } kind = None;
     union {
@@ -42,53 +42,100 @@ ApiArg MakeApiArg(T v) {
     return a;
 }
 
-// The argument list an implementation reads in order. A read past the end, or of the wrong
-// kind, yields zero (null) rather than garbage.
+// The arguments of one call as the trace sees them.
 class ApiArgs {
 public:
     ApiArgs(const ApiArg* a, unsigned n) : args_(a), count_(n) {}
     unsigned count() const { return count_; }
-    unsigned position() const { return pos_; }
     const ApiArg& at(unsigned i) const {
         static const ApiArg none;
         return i < count_ ? args_[i] : none;
     }
-    template <class T>
-    T get(unsigned i) const {
-        const ApiArg& a = at(i);
-        if constexpr (std::is_pointer_v<T>) {
-            return a.kind == ApiArg::Ptr ? reinterpret_cast<T>(const_cast<void*>(a.p)) : nullptr;
-        } else {
-            if (a.kind == ApiArg::Int) return static_cast<T>(a.i);
-            if (a.kind == ApiArg::UInt) return static_cast<T>(a.u);
-            return T{};
-        }
-    }
-    template <class T>
-    T next() {
-        return get<T>(pos_++);
-    }
-    // The mode character ('W' or 'A') that text-writing implementations receive last.
-    char mode() const { return count_ ? static_cast<char>(get<int>(count_ - 1)) : 'A'; }
 
 private:
     const ApiArg* args_;
     unsigned count_;
-    unsigned pos_ = 0;
 };
 
 enum ApiKind : uint32_t { kApiNone = 1, kApiEnv = 2, kApiConn = 3, kApiStmt = 4, kApiDesc = 5 };
 
-// record is null for kind 1, else the checked EnvRecord/ConnRecord/StmtRecord/DescRecord.
-using ApiImpl = SQLRETURN (*)(HandleBase* record, ApiArgs& args);
+// Whether an implementation writes narrow or wide text; passed last, never traced.
+enum TextMode : char { kTextNarrow = 'A', kTextWide = 'W' };
 
+// Whether `format` can trace the leading arguments of types P...: no more conversions than
+// arguments, pointers only in hexadecimal or %p, the text mode never. Arguments past the last
+// conversion are not traced.
+template <class... P>
+constexpr bool TraceFormatFits(const char* format) {
+    enum Slot { Integer, Pointer, Untraced };
+    constexpr Slot slots[] = {(std::is_pointer_v<P> ? Pointer : std::is_same_v<P, TextMode> ? Untraced : Integer)...,
+                              Untraced};
+    if (!format) return false;
+    unsigned next = 0;
+    for (const char* p = format; *p; ++p) {
+        if (*p != '%') continue;
+        ++p;
+        if (*p == '%') continue;
+        while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') ++p;
+        while (*p >= '0' && *p <= '9') ++p;
+        while (*p == 'h' || *p == 'l' || *p == 'z' || *p == 'j' || *p == 't' || *p == 'L') ++p;
+        const char conv = *p;
+        if (!conv || next >= sizeof...(P)) return false;
+        const Slot slot = slots[next++];
+        switch (conv) {
+            case 'd':
+            case 'i':
+            case 'u':
+            case 'o':
+            case 'c':
+                if (slot != Integer) return false;
+                break;
+            case 'x':
+            case 'X':
+                if (slot == Untraced) return false;
+                break;
+            case 'p':
+                if (slot != Pointer) return false;
+                break;
+            default:
+                return false;
+        }
+    }
+    return true;
+}
+
+// What every call record has, whatever its implementation takes.
 struct ApiCallRecord {
     const char* name;    // without the "SQL" prefix
     const char* format;  // printf format of the arguments after the handle
     uint32_t reset;      // 1: clear diagnostics before the call and allow failover notification
     uint32_t kind;
-    ApiImpl impl;
 };
+
+// A call record with its typed implementation. record is null for kind 1, else the checked
+// EnvRecord/ConnRecord/StmtRecord/DescRecord. A record whose trace format does not fit the
+// implementation's arguments does not compile.
+template <class... P>
+struct ApiCall : ApiCallRecord {
+    using Impl = SQLRETURN (*)(HandleBase* record, P...);
+    Impl impl;
+    consteval ApiCall(const char* n, const char* f, uint32_t r, uint32_t k, Impl i)
+        : ApiCallRecord{n, f, r, k}, impl(i) {
+        if (k < kApiNone || k > kApiDesc) throw "unknown handle kind";
+        if (!TraceFormatFits<P...>(f)) throw "the trace format does not fit the implementation's arguments";
+    }
+    ApiCall(const char*, const char*, uint32_t, uint32_t, std::nullptr_t) = delete;
+};
+
+template <class F>
+struct ApiCallForImpl;
+template <class... P>
+struct ApiCallForImpl<SQLRETURN (*)(HandleBase*, P...)> {
+    using type = ApiCall<P...>;
+};
+// The record type that fits implementation F.
+template <auto F>
+using ApiCallOf = typename ApiCallForImpl<decltype(F)>::type;
 
 // A handle value as the application passes it: a 32-bit number, or not one of ours.
 inline bool HandleNumber(SQLHANDLE h, uint32_t* n) {
@@ -101,12 +148,28 @@ inline bool HandleNumber(SQLHANDLE h, uint32_t* n) {
 }
 inline SQLHANDLE HandleValue(uint32_t n) { return reinterpret_cast<SQLHANDLE>(static_cast<uintptr_t>(n)); }
 
-SQLRETURN CallODBCArgs(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* args, unsigned n);
+// Runs the gateway's checks for rec (readiness, handle, busy marker, diagnostics reset, locks,
+// trace of `args`), then body(call, record).
+using ApiBody = SQLRETURN (*)(const void* call, HandleBase* record);
+SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* args, unsigned n, ApiBody body,
+                      const void* call);
 
-template <class... A>
-SQLRETURN CallODBC(const ApiCallRecord& rec, SQLHANDLE handle, A... a) {
-    ApiArg list[] = {MakeApiArg(a)..., ApiArg()};
-    return CallODBCArgs(rec, handle, list, sizeof...(A));
+// An argument the export passes fits the implementation's parameter without narrowing.
+template <class To, class From>
+concept ApiArgFits = requires(From f) { To{f}; };
+
+// One call through the gateway: the export's arguments, the trace and the implementation's
+// parameters are the same list.
+template <class... P, class... A>
+SQLRETURN CallODBC(const ApiCall<P...>& rec, SQLHANDLE handle, A... a) {
+    static_assert(sizeof...(A) == sizeof...(P), "the call passes what the implementation takes");
+    static_assert((ApiArgFits<P, A> && ...), "an argument does not fit the implementation's parameter");
+    ApiArg list[] = {MakeApiArg<P>(a)..., ApiArg()};
+    auto body = [&](HandleBase* record) { return rec.impl(record, a...); };
+    using Body = decltype(body);
+    return GatewayCall(
+        rec, handle, list, sizeof...(P),
+        [](const void* call, HandleBase* record) { return (*static_cast<const Body*>(call))(record); }, &body);
 }
 
 // Formats the trace line of a call's arguments; exposed for tests.
@@ -115,6 +178,9 @@ const char* ReturnCodeName(int rc);
 
 // SQLCancel's body: bypasses the gateway so another thread reaches a busy statement.
 SQLRETURN CancelStatement(SQLHSTMT hstmt);
+
+// The events the application's failover callback is told of.
+enum FailoverEvent : int { kFailoverEventCompleted = 16, kFailoverEventAborted = 17 };
 
 // Failover notification after a failing call (kind 3, 4 or 5).
 SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind);

@@ -57,9 +57,7 @@ bool FunctionSupported(unsigned id) {
     return (kTables.odbc3[id >> 4] >> (id & 0xF)) & 1u;
 }
 
-SQLRETURN ImplGetFunctions(HandleBase*, ApiArgs& args) {
-    auto id = args.next<SQLUSMALLINT>();
-    auto* out = args.next<SQLUSMALLINT*>();
+SQLRETURN ImplGetFunctions(HandleBase*, SQLUSMALLINT id, SQLUSMALLINT* out) {
     if (!out) return SQL_SUCCESS;
     if (id == SQL_API_ALL_FUNCTIONS) {
         memcpy(out, kTables.odbc2, sizeof kTables.odbc2);

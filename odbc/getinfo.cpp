@@ -255,13 +255,9 @@ InfoAnswerKind InfoTypeKind(uint16_t type) {
     return InfoAnswerKind::Unknown;
 }
 
-SQLRETURN ImplGetInfo(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplGetInfo(HandleBase* record, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT max, SQLSMALLINT* len,
+                      TextMode mode) {
     auto* conn = static_cast<ConnRecord*>(record);
-    auto type = args.next<SQLUSMALLINT>();
-    auto value = args.next<SQLPOINTER>();
-    auto max = args.next<SQLSMALLINT>();
-    auto* len = args.next<SQLSMALLINT*>();
-    char mode = args.mode();
 
     switch (type) {
         case SQL_DATA_SOURCE_NAME:

@@ -13,8 +13,7 @@
 
 namespace {
 
-SQLRETURN AllocEnvironment(ApiArgs& args, uint32_t version, const char* who) {
-    auto* out = args.next<SQLHENV*>();
+SQLRETURN AllocEnvironment(SQLHENV* out, uint32_t version, const char* who) {
     // No handle exists yet to carry a diagnostic, so a null output pointer is refused bare.
     if (!out) return SQL_ERROR;
     *out = SQL_NULL_HENV;
@@ -52,15 +51,14 @@ bool ConnectedForChild(ConnRecord* conn, SQLHANDLE* out) {
 
 }  // namespace
 
-SQLRETURN ImplAllocEnv(HandleBase*, ApiArgs& args) { return AllocEnvironment(args, 2, "SQLAllocEnv"); }
+SQLRETURN ImplAllocEnv(HandleBase*, SQLHENV* out) { return AllocEnvironment(out, 2, "SQLAllocEnv"); }
 
-SQLRETURN ImplAllocHandleEnv(HandleBase*, ApiArgs& args) {
-    return AllocEnvironment(args, 3, "SQLAllocHandle (SQL_HANDLE_ENV)");
+SQLRETURN ImplAllocHandleEnv(HandleBase*, SQLHENV* out) {
+    return AllocEnvironment(out, 3, "SQLAllocHandle (SQL_HANDLE_ENV)");
 }
 
-SQLRETURN ImplAllocConnect(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplAllocConnect(HandleBase* record, SQLHDBC* out) {
     auto* env = static_cast<EnvRecord*>(record);
-    auto* out = args.next<SQLHDBC*>();
     if (!out) {
         env->lastError = kErrBadArg;
         return SQL_ERROR;
@@ -80,9 +78,8 @@ SQLRETURN ImplAllocConnect(HandleBase* record, ApiArgs& args) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplAllocStmt(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplAllocStmt(HandleBase* record, SQLHSTMT* out) {
     auto* conn = static_cast<ConnRecord*>(record);
-    auto* out = args.next<SQLHSTMT*>();
     if (!ConnectedForChild(conn, out)) return SQL_ERROR;
     StmtRecord* stmt = StmtCreate(conn);
     if (!stmt) return SQL_ERROR;
@@ -97,9 +94,8 @@ SQLRETURN ImplAllocStmt(HandleBase* record, ApiArgs& args) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplAllocDesc(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplAllocDesc(HandleBase* record, SQLHDESC* out) {
     auto* conn = static_cast<ConnRecord*>(record);
-    auto* out = args.next<SQLHDESC*>();
     if (!ConnectedForChild(conn, out)) return SQL_ERROR;
     uint32_t code = 0;
     DescRecord* desc = DescCreate(conn, nullptr, 0, 2, &code);
@@ -111,7 +107,7 @@ SQLRETURN ImplAllocDesc(HandleBase* record, ApiArgs& args) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplFreeEnv(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplFreeEnv(HandleBase* record) {
     auto* env = static_cast<EnvRecord*>(record);
     if (EnvHasBusyConnection(env)) {
         env->lastError = kErrSequence;
@@ -122,7 +118,7 @@ SQLRETURN ImplFreeEnv(HandleBase* record, ApiArgs&) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplFreeConnect(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplFreeConnect(HandleBase* record) {
     auto* conn = static_cast<ConnRecord*>(record);
     if (uint32_t code = ConnDisconnect(conn)) {
         conn->lastError = code;
@@ -133,14 +129,14 @@ SQLRETURN ImplFreeConnect(HandleBase* record, ApiArgs&) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplFreeStmtHandle(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplFreeStmtHandle(HandleBase* record) {
     auto* stmt = static_cast<StmtRecord*>(record);
     StmtCloseCursor(stmt);
     StmtFree(stmt);
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplFreeDesc(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplFreeDesc(HandleBase* record) {
     auto* desc = static_cast<DescRecord*>(record);
     // A statement's own descriptor goes with the statement; freeing it here would leave the
     // statement pointing at freed memory.
@@ -152,9 +148,9 @@ SQLRETURN ImplFreeDesc(HandleBase* record, ApiArgs&) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplFreeStmt(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplFreeStmt(HandleBase* record, SQLUSMALLINT option) {
     auto* stmt = static_cast<StmtRecord*>(record);
-    switch (args.next<SQLUSMALLINT>()) {
+    switch (option) {
         case SQL_CLOSE:
             StmtCloseCursor(stmt);
             break;
@@ -175,10 +171,9 @@ SQLRETURN ImplFreeStmt(HandleBase* record, ApiArgs& args) {
     return stmt->lastError ? SQL_ERROR : SQL_SUCCESS;
 }
 
-SQLRETURN ImplSetEnvAttr(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSetEnvAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER valueArg, SQLINTEGER) {
     auto* env = static_cast<EnvRecord*>(record);
-    auto attr = args.next<SQLINTEGER>();
-    auto value = reinterpret_cast<uintptr_t>(args.next<SQLPOINTER>());
+    auto value = reinterpret_cast<uintptr_t>(valueArg);
     auto refuse = [&](uint32_t code) {
         env->lastError = code;
         return SQL_ERROR;
@@ -209,10 +204,9 @@ SQLRETURN ImplSetEnvAttr(HandleBase* record, ApiArgs& args) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplGetEnvAttr(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplGetEnvAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER valueArg, SQLINTEGER, SQLINTEGER*) {
     auto* env = static_cast<EnvRecord*>(record);
-    auto attr = args.next<SQLINTEGER>();
-    auto* value = args.next<SQLINTEGER*>();
+    auto* value = static_cast<SQLINTEGER*>(valueArg);
     SQLINTEGER v = 0;
     switch (attr) {
         case SQL_ATTR_ODBC_VERSION: v = SQLINTEGER(env->odbcVersion); break;
@@ -228,7 +222,7 @@ SQLRETURN ImplGetEnvAttr(HandleBase* record, ApiArgs& args) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplDisconnect(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplDisconnect(HandleBase* record) {
     auto* conn = static_cast<ConnRecord*>(record);
     if (conn->state != kConnStateConnected) {
         conn->lastError = kErrNotOpen;
@@ -239,7 +233,7 @@ SQLRETURN ImplDisconnect(HandleBase* record, ApiArgs&) {
     return (code || conn->state != kConnStateAllocated) ? SQL_ERROR : SQL_SUCCESS;
 }
 
-SQLRETURN ImplCloseCursor(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplCloseCursor(HandleBase* record) {
     auto* stmt = static_cast<StmtRecord*>(record);
     if (!(stmt->flags & 2)) {
         stmt->lastError = kErrCursorState;

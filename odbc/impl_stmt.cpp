@@ -110,9 +110,8 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
 namespace {
 
 // Copies the text argument and prepares it; false when the copy was refused.
-bool PrepareText(StmtRecord* stmt, ApiArgs& args) {
-    const char* text = args.next<const char*>();
-    const auto len = args.next<SQLINTEGER>();
+bool PrepareText(StmtRecord* stmt, const SQLCHAR* sql, SQLINTEGER len) {
+    const char* text = reinterpret_cast<const char*>(sql);
     if (!text || (len < 0 && len != SQL_NTS)) {
         stmt->lastError = kErrBadLength;
         return false;
@@ -129,8 +128,6 @@ bool PrepareText(StmtRecord* stmt, ApiArgs& args) {
     return true;
 }
 
-SQLRETURN ExecuteRoad(StmtRecord* stmt) { return ExecuteRun(stmt); }
-
 }  // namespace
 
 // A cursor type or concurrency the agent granted in place of the one asked for is told as 01S02
@@ -141,22 +138,22 @@ static SQLRETURN TellOptionChanged(StmtRecord* stmt, SQLRETURN rc) {
     return SQL_SUCCESS_WITH_INFO;
 }
 
-SQLRETURN ImplPrepare(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplPrepare(HandleBase* record, SQLCHAR* text, SQLINTEGER len) {
     StmtRecord* stmt = Stmt(record);
     stmt->optionChanged = false;
-    PrepareText(stmt, args);
+    PrepareText(stmt, text, len);
     return TellOptionChanged(stmt, stmt->lastError ? SQL_ERROR : SQL_SUCCESS);
 }
 
-SQLRETURN ImplExecDirect(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplExecDirect(HandleBase* record, SQLCHAR* text, SQLINTEGER len) {
     StmtRecord* stmt = Stmt(record);
     stmt->optionChanged = false;
-    PrepareText(stmt, args);
+    PrepareText(stmt, text, len);
     if (stmt->lastError) return SQL_ERROR;
-    return TellOptionChanged(stmt, ExecuteRoad(stmt));
+    return TellOptionChanged(stmt, ExecuteRun(stmt));
 }
 
-SQLRETURN ImplExecute(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplExecute(HandleBase* record) {
     StmtRecord* stmt = Stmt(record);
     if (stmt->state == kStmtStateResults && (stmt->flags & kSfExecuted)) {
         // An executed statement without a result (an INSERT, a batch of parameter rows) may run
@@ -168,10 +165,10 @@ SQLRETURN ImplExecute(HandleBase* record, ApiArgs&) {
         stmt->lastError = 0;
         StmtCloseCursor(stmt);
     }
-    return ExecuteRoad(stmt);
+    return ExecuteRun(stmt);
 }
 
-SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplMoreResults(HandleBase* record) {
     StmtRecord* stmt = Stmt(record);
     if (stmt->state != kStmtStateResults) return SQL_NO_DATA;
     if (!stmt->conn || !stmt->conn->hasMoreRes) {
@@ -182,10 +179,10 @@ SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
     ColumnInfoArrayFree(stmt->results, stmt->resultCount);
     stmt->results = nullptr;
     stmt->resultCount = 0;
-    SCS_CursorSetPos(&stmt->cursor, 0);
+    SCS_CursorSetPos(&stmt->cursor, kCursorBeforeFirst);
     uint32_t rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
     stmt->lastError = rc;
-    if (rc == 80) {
+    if (rc == kErrOutputValues) {
         if (stmt->outCount || stmt->ioCount) {
             SQLRETURN moved = FetchOutputParams(stmt);
             if (moved != SQL_SUCCESS) return moved;
@@ -193,7 +190,7 @@ SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
         rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
         stmt->lastError = rc;
     }
-    if (rc == 73) {
+    if (rc == kErrNoMoreResults) {
         stmt->lastError = 0;
         return SQL_NO_DATA;
     }
@@ -211,13 +208,11 @@ SQLRETURN ImplMoreResults(HandleBase* record, ApiArgs&) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplNativeSql(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplNativeSql(HandleBase* record, SQLCHAR* inArg, SQLINTEGER inLen, SQLCHAR* outArg, SQLINTEGER outMax,
+                        SQLINTEGER* outLen) {
     auto* conn = static_cast<ConnRecord*>(record);
-    const char* in = args.next<const char*>();
-    const auto inLen = args.next<SQLINTEGER>();
-    auto* out = args.next<char*>();
-    const auto outMax = args.next<SQLINTEGER>();
-    auto* outLen = args.next<SQLINTEGER*>();
+    const char* in = reinterpret_cast<const char*>(inArg);
+    auto* out = reinterpret_cast<char*>(outArg);
     if ((inLen < 0 && inLen != SQL_NTS) || outMax < 0) {
         conn->lastError = kErrBadArg;  // S1009: a negative length is not a size
         return SQL_ERROR;
@@ -240,36 +235,32 @@ SQLRETURN ImplNativeSql(HandleBase* record, ApiArgs& args) {
     conn->lastError = rc;
     if (outLen) *outLen = SQLINTEGER(len);
     if (rc == 0) return SQL_SUCCESS;
-    return rc == 19 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+    return rc == kErrTruncated ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
 }
 
-SQLRETURN ImplNumParams(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplNumParams(HandleBase* record, SQLSMALLINT* count) {
     StmtRecord* stmt = Stmt(record);
-    return Code(stmt, StmtNumParams(stmt, args.next<SQLSMALLINT*>()));
+    return Code(stmt, StmtNumParams(stmt, count));
 }
 
-SQLRETURN ImplNumResultCols(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplNumResultCols(HandleBase* record, SQLSMALLINT* count) {
     StmtRecord* stmt = Stmt(record);
-    return Code(stmt, StmtNumResultCols(stmt, args.next<SQLSMALLINT*>()));
+    return Code(stmt, StmtNumResultCols(stmt, count));
 }
 
-SQLRETURN ImplParamOptions(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplParamOptions(HandleBase* record, SQLULEN crow, SQLULEN* pirow) {
     StmtRecord* stmt = Stmt(record);
-    const auto crow = args.next<SQLULEN>();
-    auto* pirow = args.next<SQLULEN*>();
     return Code(stmt, StmtSetParamsetSize(stmt, crow, pirow));
 }
 
-SQLRETURN ImplRowCount(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplRowCount(HandleBase* record, SQLLEN* count) {
     StmtRecord* stmt = Stmt(record);
-    return Code(stmt, StmtRowCount(stmt, args.next<SQLLEN*>()));
+    return Code(stmt, StmtRowCount(stmt, count));
 }
 
-SQLRETURN ImplGetCursorName(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplGetCursorName(HandleBase* record, SQLCHAR* bufArg, SQLSMALLINT max, SQLSMALLINT* len) {
     StmtRecord* stmt = Stmt(record);
-    auto* buf = args.next<char*>();
-    const auto max = args.next<SQLSMALLINT>();
-    auto* len = args.next<SQLSMALLINT*>();
+    auto* buf = reinterpret_cast<char*>(bufArg);
     if (max < 0) {
         stmt->lastError = kErrBadLength;
         return SQL_ERROR;
@@ -279,13 +270,12 @@ SQLRETURN ImplGetCursorName(HandleBase* record, ApiArgs& args) {
     stmt->lastError = rc;
     if (len) *len = SQLSMALLINT(out);
     if (rc == 0) return SQL_SUCCESS;
-    return rc == 19 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+    return rc == kErrTruncated ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
 }
 
-SQLRETURN ImplSetCursorName(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSetCursorName(HandleBase* record, SQLCHAR* nameArg, SQLSMALLINT len) {
     StmtRecord* stmt = Stmt(record);
-    const char* name = args.next<const char*>();
-    const auto len = args.next<SQLSMALLINT>();
+    const char* name = reinterpret_cast<const char*>(nameArg);
     if (len < 0 && len != SQL_NTS) {
         stmt->lastError = kErrBadLength;
         return SQL_ERROR;
@@ -302,58 +292,39 @@ SQLRETURN ImplSetCursorName(HandleBase* record, ApiArgs& args) {
     return Code(stmt, rc);
 }
 
-SQLRETURN ImplBindCol(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplBindCol(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER target, SQLLEN max,
+                      SQLLEN* ind) {
     StmtRecord* stmt = Stmt(record);
-    const auto col = args.next<SQLUSMALLINT>();
-    const auto ctype = args.next<SQLSMALLINT>();
-    auto* target = args.next<void*>();
-    const auto max = args.next<SQLLEN>();
-    auto* ind = args.next<SQLLEN*>();
     return Code(stmt, BindColCore(stmt, col, ctype, target, max, ind));
 }
 
-SQLRETURN ImplFetch(HandleBase* record, ApiArgs&) {
+SQLRETURN ImplFetch(HandleBase* record) {
     StmtRecord* stmt = Stmt(record);
     if (stmt->conn && stmt->conn->env && stmt->conn->env->odbcVersion == 2) return FetchForward(stmt);
     return FetchRowset(stmt, SQL_FETCH_NEXT, 0);
 }
 
-SQLRETURN ImplFetchScroll(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplFetchScroll(HandleBase* record, SQLSMALLINT orient, SQLLEN offset) {
     StmtRecord* stmt = Stmt(record);
-    const auto orient = args.next<SQLSMALLINT>();
-    const auto offset = args.next<SQLLEN>();
     return FetchRowset(stmt, uint16_t(orient), offset);
 }
 
-SQLRETURN ImplExtendedFetch(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplExtendedFetch(HandleBase* record, SQLUSMALLINT orient, SQLLEN offset, SQLULEN* rows,
+                            SQLUSMALLINT* statuses) {
     StmtRecord* stmt = Stmt(record);
-    const auto orient = args.next<SQLUSMALLINT>();
-    const auto offset = args.next<SQLLEN>();
-    auto* rows = args.next<SQLULEN*>();
-    auto* statuses = args.next<SQLUSMALLINT*>();
     return ExtendedFetchRowset(stmt, orient, offset, rows, statuses);
 }
 
-SQLRETURN ImplGetData(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplGetData(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER target, SQLLEN max,
+                      SQLLEN* ind) {
     StmtRecord* stmt = Stmt(record);
-    const auto col = args.next<SQLUSMALLINT>();
-    const auto ctype = args.next<SQLSMALLINT>();
-    auto* target = args.next<void*>();
-    const auto max = args.next<SQLLEN>();
-    auto* ind = args.next<SQLLEN*>();
     return GetDataCore(stmt, col, ctype, target, max, ind);
 }
 
-SQLRETURN ImplDescribeCol(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplDescribeCol(HandleBase* record, SQLUSMALLINT col, SQLCHAR* nameArg, SQLSMALLINT max, SQLSMALLINT* nameLen,
+                          SQLSMALLINT* sqlType, SQLULEN* colSize, SQLSMALLINT* scale, SQLSMALLINT* nullable) {
     StmtRecord* stmt = Stmt(record);
-    const auto col = args.next<SQLUSMALLINT>();
-    auto* name = args.next<char*>();
-    const auto max = args.next<SQLSMALLINT>();
-    auto* nameLen = args.next<SQLSMALLINT*>();
-    auto* sqlType = args.next<SQLSMALLINT*>();
-    auto* colSize = args.next<SQLULEN*>();
-    auto* scale = args.next<SQLSMALLINT*>();
-    auto* nullable = args.next<SQLSMALLINT*>();
+    auto* name = reinterpret_cast<char*>(nameArg);
     if (max < 0) {
         stmt->lastError = kErrBadLength;
         return SQL_ERROR;
@@ -385,12 +356,10 @@ SQLRETURN ImplDescribeCol(HandleBase* record, ApiArgs& args) {
     return rc;
 }
 
-SQLRETURN ImplSetPos(HandleBase* record, ApiArgs& args) {
-    const auto row = args.next<SQLSETPOSIROW>();
-    const auto op = args.next<SQLUSMALLINT>();
-    return SetPosRun(Stmt(record), row, op, args.next<SQLUSMALLINT>());
+SQLRETURN ImplSetPos(HandleBase* record, SQLSETPOSIROW row, SQLUSMALLINT op, SQLUSMALLINT lock) {
+    return SetPosRun(Stmt(record), row, op, lock);
 }
 
-SQLRETURN ImplBulkOperations(HandleBase* record, ApiArgs& args) {
-    return BulkOperationsRows(Stmt(record), uint16_t(args.next<SQLSMALLINT>()));
+SQLRETURN ImplBulkOperations(HandleBase* record, SQLSMALLINT op) {
+    return BulkOperationsRows(Stmt(record), uint16_t(op));
 }

@@ -157,20 +157,20 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
         stmt->lastError = code;
         return SQL_ERROR;
     };
-    if (!value && !indicatorPtr && direction != SQL_PARAM_OUTPUT) return fail(21);  // S1009
+    if (!value && !indicatorPtr && direction != SQL_PARAM_OUTPUT) return fail(kErrBadArg);
     if (digits < 0) {
         switch (sqlType) {
             case SQL_TIME: case SQL_TIMESTAMP: case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP:
             case SQL_INTERVAL_SECOND: case SQL_INTERVAL_DAY_TO_SECOND: case SQL_INTERVAL_HOUR_TO_SECOND:
             case SQL_INTERVAL_MINUTE_TO_SECOND:
-                return fail(29);  // S1094
+                return fail(kErrBadScale);
             default: break;
         }
     }
     // A negative buffer length other than the ODBC 1 marker would later serve as a copy size.
-    if (bufferLength < -1) return fail(25);  // S1090
+    if (bufferLength < -1) return fail(kErrBadLength);
     // An unknown SQL type would otherwise travel to the server as the description of a value.
-    if (!KnownParamSqlType(sqlType)) return fail(163);  // S1004
+    if (!KnownParamSqlType(sqlType)) return fail(kErrSqlTypeRange);
     if (cType == SQL_C_DEFAULT) {
         const int version = OdbcVersion(stmt);
         if (version == 2 && (sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR))
@@ -179,7 +179,7 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
             cType = int16_t(DefaultCType(sqlType, version));
     }
     const int64_t size = ParamCTypeSize(cType, false);
-    if (size == 0) return fail(49);  // 07006
+    if (size == 0) return fail(kErrRestrictedType);
     if (bufferLength == -1) direction = SQL_PARAM_INPUT;
     if (GwTraceOn())
         GwTrace("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d cbValueMax=%d", number, cType, sqlType,
@@ -308,17 +308,10 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
 
 // ---- entry points ---------------------------------------------------------------------------
 
-SQLRETURN ImplBindParameter(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplBindParameter(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT direction, SQLSMALLINT cType,
+                            SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT digits, SQLPOINTER value,
+                            SQLLEN bufferLength, SQLLEN* lenInd) {
     StmtRecord* stmt = Stmt(record);
-    const auto number = args.next<SQLUSMALLINT>();
-    const auto direction = args.next<SQLSMALLINT>();
-    const auto cType = args.next<SQLSMALLINT>();
-    const auto sqlType = args.next<SQLSMALLINT>();
-    const auto columnSize = args.next<SQLULEN>();
-    const auto digits = args.next<SQLSMALLINT>();
-    auto* value = args.next<void*>();
-    const auto bufferLength = args.next<SQLLEN>();
-    auto* lenInd = args.next<SQLLEN*>();
     // A direction outside the five ODBC ones would steer execution on garbage.
     if (direction < SQL_PARAM_INPUT || direction > SQL_RETURN_VALUE) {
         stmt->lastError = kErrBadArg;
@@ -330,21 +323,15 @@ SQLRETURN ImplBindParameter(HandleBase* record, ApiArgs& args) {
                : SQL_ERROR;
 }
 
-SQLRETURN ImplSetParam(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplSetParam(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT cType, SQLSMALLINT sqlType,
+                       SQLULEN columnSize, SQLSMALLINT digits, SQLPOINTER value, SQLLEN* lenInd) {
     StmtRecord* stmt = Stmt(record);
-    const auto number = args.next<SQLUSMALLINT>();
-    auto cType = args.next<SQLSMALLINT>();
-    const auto sqlType = args.next<SQLSMALLINT>();
-    const auto columnSize = args.next<SQLULEN>();
-    const auto digits = args.next<SQLSMALLINT>();
-    auto* value = args.next<void*>();
-    auto* lenInd = args.next<SQLLEN*>();
     stmt->lastError = 0;
-    if (!value && !lenInd) return stmt->lastError = 21, SQL_ERROR;
-    if (digits < 0) return stmt->lastError = 29, SQL_ERROR;
+    if (!value && !lenInd) return stmt->lastError = kErrBadArg, SQL_ERROR;
+    if (digits < 0) return stmt->lastError = kErrBadScale, SQL_ERROR;
     if (cType == SQL_C_DEFAULT) cType = SQLSMALLINT(DefaultCType(sqlType, OdbcVersion(stmt)));
     const int64_t size = ParamCTypeSize(cType, true);
-    if (size == 0) return stmt->lastError = 49, SQL_ERROR;
+    if (size == 0) return stmt->lastError = kErrRestrictedType, SQL_ERROR;
     if (GwTraceOn())
         GwTrace("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d", number, cType, sqlType, long(columnSize),
                 digits, int(size));
@@ -435,28 +422,21 @@ SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
 
 }  // namespace
 
-SQLRETURN ImplParamData(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplParamData(HandleBase* record, SQLPOINTER* valueOut) {
     StmtRecord* stmt = Stmt(record);
-    auto** valueOut = args.next<void**>();
     if (V2Dae(stmt)) return ParamDataAgent(stmt, valueOut);
     return ParamDataDriver(stmt, valueOut);
 }
 
-SQLRETURN ImplPutData(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplPutData(HandleBase* record, SQLPOINTER data, SQLLEN length) {
     StmtRecord* stmt = Stmt(record);
-    const void* data = args.next<const void*>();
-    const auto length = args.next<SQLLEN>();
     if (V2Dae(stmt)) return PutDataAgent(stmt, data, length);
     return PutDataDriver(stmt, data, length);
 }
 
-SQLRETURN ImplDescribeParam(HandleBase* record, ApiArgs& args) {
+SQLRETURN ImplDescribeParam(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT* sqlType, SQLULEN* columnSize,
+                            SQLSMALLINT* digits, SQLSMALLINT* nullable) {
     StmtRecord* stmt = Stmt(record);
-    const auto number = args.next<SQLUSMALLINT>();
-    auto* sqlType = args.next<SQLSMALLINT*>();
-    auto* columnSize = args.next<SQLULEN*>();
-    auto* digits = args.next<SQLSMALLINT*>();
-    auto* nullable = args.next<SQLSMALLINT*>();
     ColumnInfo* ci = StmtParamDesc(stmt, number);
     if (!ci) {
         if (stmt->lastError == 0) stmt->lastError = kErrBadParamNumber;

@@ -472,7 +472,7 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
         case SQL_ATTR_METADATA_ID:
             // Catalog arguments are always patterns.
             if (value == SQL_FALSE) return SQL_SUCCESS;
-            return Err(stmt, value == SQL_TRUE ? 43 : 138);
+            return Err(stmt, value == SQL_TRUE ? kErrNotCapable : kErrBadAttrValue);
         default:
             return Err(stmt, kErrOptionRange);
     }
@@ -554,29 +554,18 @@ namespace {
 StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
 }  // namespace
 
-SQLRETURN ImplSetStmtOption(HandleBase* record, ApiArgs& args) {
-    const auto option = args.next<SQLUSMALLINT>();
-    const auto value = args.next<SQLULEN>();
+SQLRETURN ImplSetStmtOption(HandleBase* record, SQLUSMALLINT option, SQLULEN value) {
     return StmtOptionSet(Stmt(record), option, value);
 }
 
-SQLRETURN ImplGetStmtOption(HandleBase* record, ApiArgs& args) {
-    const auto option = args.next<SQLUSMALLINT>();
-    void* value = args.next<void*>();
+SQLRETURN ImplGetStmtOption(HandleBase* record, SQLUSMALLINT option, SQLPOINTER value) {
     return StmtOptionGet(Stmt(record), option, value);
 }
 
-SQLRETURN ImplSetStmtAttr(HandleBase* record, ApiArgs& args) {
-    const auto attr = args.next<SQLINTEGER>();
-    void* value = args.next<void*>();
-    const auto len = args.next<SQLINTEGER>();
-    return StmtAttrSet(Stmt(record), attr, uint64_t(reinterpret_cast<uintptr_t>(value)), len, args.mode());
+SQLRETURN ImplSetStmtAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len, TextMode mode) {
+    return StmtAttrSet(Stmt(record), attr, uint64_t(reinterpret_cast<uintptr_t>(value)), len, mode);
 }
 
-SQLRETURN ImplGetStmtAttr(HandleBase* record, ApiArgs& args) {
-    const auto attr = args.next<SQLINTEGER>();
-    void* value = args.next<void*>();
-    const auto bufLen = args.next<SQLINTEGER>();
-    auto* len = args.next<SQLINTEGER*>();
+SQLRETURN ImplGetStmtAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER bufLen, SQLINTEGER* len) {
     return StmtAttrGet(Stmt(record), attr, value, bufLen, len);
 }

@@ -12,17 +12,17 @@
 void SCS_CursorReset(SCS_Cursor* c) {
   if (c == nullptr) return;
   c->rowsFetched = -1;
-  c->position = 0;
-  c->position2 = 0;
+  c->position = kCursorBeforeFirst;
+  c->position2 = kCursorBeforeFirst;
 }
 
 uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) {
   if (c == nullptr) return kErrBadArg;
-  if (position == 0 || position == -3) {
+  if (position == kCursorBeforeFirst || position == kCursorAfterLast) {
     c->position = c->position2 = position;
     return 0;
   }
-  if (position == -2) {
+  if (position == kCursorWholeRowset) {
     c->position = position;
     return 0;
   }

@@ -14,7 +14,9 @@
 
 namespace {
 
-bool NoCurrentRow(int32_t position) { return position == 0 || position == -3 || position == -2; }
+bool NoCurrentRow(int32_t position) {
+    return position == kCursorBeforeFirst || position == kCursorAfterLast || position == kCursorWholeRowset;
+}
 
 bool ForwardOnlyLike(const SCS_Cursor* c) {
     return c->cursorType == SQL_CURSOR_FORWARD_ONLY || c->cursorType == SQL_CURSOR_DYNAMIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize > 0);
@@ -73,7 +75,7 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
     if (!(c->fetchDirMask & SQL_FD_FETCH_NEXT)) return kErrFetchTypeRange;
 
     // After the end a forward-only cursor stays there.
-    if (c->position == -3) return kErrNoData;
+    if (c->position == kCursorAfterLast) return kErrNoData;
     int64_t start = c->position == 0 ? 1 : int64_t(c->rowsetFirst) + c->prevRowsetSize;
     if (start < 1 || start > INT32_MAX) return kErrRowRange;  // never wrap into some other row
 
@@ -86,12 +88,12 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
             c->rowsetFirst = uint32_t(start);
             *rows = got;
             return 0;
-        case 82:
-        case 86:
-            SCS_CursorSetPos(c, -3);
+        case kErrNoData:
+        case kErrBeyondEnd:
+            SCS_CursorSetPos(c, kCursorAfterLast);
             return kErrNoData;
-        case 85:
-            SCS_CursorSetPos(c, 0);
+        case kErrBeforeStart:
+            SCS_CursorSetPos(c, kCursorBeforeFirst);
             return kErrNoData;
         default:
             if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();

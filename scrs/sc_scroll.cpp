@@ -129,7 +129,7 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
     orientation = SQL_FETCH_ABSOLUTE;
   }
   if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
-    SCS_CursorSetPos(c, 0);
+    SCS_CursorSetPos(c, kCursorBeforeFirst);
     return kErrNoData;
   }
 
@@ -145,11 +145,11 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
   }
   // A start the slot cannot be given lies wholly outside the result.
   if (cls == kScsClassBefore || start < INT32_MIN) {
-    SCS_CursorSetPos(c, 0);
+    SCS_CursorSetPos(c, kCursorBeforeFirst);
     return kErrNoData;
   }
   if (cls == kScsClassAfter || start > INT32_MAX) {
-    SCS_CursorSetPos(c, -3);
+    SCS_CursorSetPos(c, kCursorAfterLast);
     return kErrNoData;
   }
 
@@ -168,12 +168,12 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
       *rows = got;
       return 0;
     }
-    case 85:
-      SCS_CursorSetPos(c, 0);
+    case kErrBeforeStart:
+      SCS_CursorSetPos(c, kCursorBeforeFirst);
       return kErrNoData;
-    case 82:
-    case 86:
-      SCS_CursorSetPos(c, -3);
+    case kErrNoData:
+    case kErrBeyondEnd:
+      SCS_CursorSetPos(c, kCursorAfterLast);
       return kErrNoData;
     default:
       if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();

@@ -54,11 +54,11 @@ uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
   // when the count was known to the caller.
   if (start < 0 && row < 1 && -int64_t(start) <= n) row = 1;
   if (row < 1) {
-    SCS_CursorSetPos(&c, 0);
+    SCS_CursorSetPos(&c, kCursorBeforeFirst);
     return kErrBeforeStart;
   }
   if (row > total) {
-    SCS_CursorSetPos(&c, -3);
+    SCS_CursorSetPos(&c, kCursorAfterLast);
     return kErrBeyondEnd;
   }
   RowsetFree(out);

@@ -186,7 +186,6 @@ size_t Utf8ToWide(const char* text, SQLWCHAR* dst, size_t max_units) {
   return decode(text, kNts, true, dst, max_units, nullptr);
 }
 
-size_t Utf8ToWideAlt(const char* text, SQLWCHAR* dst, size_t max_units) { return Utf8ToWide(text, dst, max_units); }
 
 size_t Utf8ToWideN(const char* text, SQLWCHAR* dst, size_t src_bytes, size_t max_units, size_t* consumed) {
   if (!text || !dst) {

@@ -39,7 +39,6 @@ int WideToUtf8Buf(const SQLWCHAR* text, char* dst, size_t dst_bytes, size_t* wri
 size_t Utf8CharCount(const char* text, long len);
 // Decodes at most max_units units; stops at NUL or invalid input; no terminator.
 size_t Utf8ToWide(const char* text, SQLWCHAR* dst, size_t max_units);
-size_t Utf8ToWideAlt(const char* text, SQLWCHAR* dst, size_t max_units);
 // Decodes while bytes and units remain (NUL bytes included); stops at invalid input or a sequence
 // crossing src_bytes; stores the bytes consumed; returns units written.
 size_t Utf8ToWideN(const char* text, SQLWCHAR* dst, size_t src_bytes, size_t max_units, size_t* consumed);

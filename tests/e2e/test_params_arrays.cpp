@@ -25,6 +25,9 @@ protected:
             SQLFreeStmt(stmt, SQL_CLOSE);
             SQLFreeStmt(stmt, SQL_RESET_PARAMS);
             SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)1, 0);
+            // The tests point these at their own locals, which are gone by now.
+            SQLSetStmtAttr(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0);
+            SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, nullptr, 0);
             Exec("drop table " + t);
         }
         ResultsTest::TearDown();

@@ -1,5 +1,7 @@
 #include "api_support.h"
 
+#include "iiapi/session.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -186,19 +188,16 @@ Param pService(const std::string &s) {
 II_PTR environment() {
     static II_PTR env = [] {
         dataDir();
-        IIAPI_INITPARM in{};
-        in.in_version = IIAPI_VERSION_8;
-        in.in_timeout = -1;
-        IIapi_initialize(&in);
-        EXPECT_EQ(in.in_status, IIAPI_ST_SUCCESS);
+        II_PTR env = IIEngineInitialize();
+        EXPECT_NE(env, nullptr);
         II_LONG seg = 8192;
         IIAPI_SETENVPRMPARM se{};
-        se.se_envHandle = in.in_envHandle;
+        se.se_envHandle = env;
         se.se_paramID = IIAPI_EP_MAX_SEGMENT_LEN;
         se.se_paramValue = &seg;
         IIapi_setEnvParam(&se);
         EXPECT_EQ(se.se_status, IIAPI_ST_SUCCESS);
-        return in.in_envHandle;
+        return env;
     }();
     return env;
 }
@@ -259,32 +258,24 @@ IIAPI_STATUS Session::connect(II_PTR env, const std::string &target, const char 
     sc.sc_paramValue = const_cast<char *>(".");
     IIapi_setConnectParam(&sc);
     EXPECT_EQ(finish(sc.sc_genParm), IIAPI_ST_SUCCESS);
-    IIAPI_CONNPARM co{};
-    co.co_target = const_cast<char *>(target.c_str());
-    co.co_username = const_cast<char *>(user);
-    co.co_password = const_cast<char *>(password);
-    co.co_timeout = -1;
-    co.co_connHandle = sc.sc_connHandle;
-    co.co_type = IIAPI_CT_SQL;
-    IIapi_connect(&co);
-    IIAPI_STATUS st = finish(co.co_genParm);
-    if (msgs) *msgs = drain(co.co_genParm.gp_errorHandle);
+    IIEngineSession session;
+    IIAPI_STATUS st = IIEngineConnect(&session, sc.sc_connHandle, target.c_str(), user, password);
+    if (msgs) *msgs = drain(session.errorHandle);
     if (st == IIAPI_ST_SUCCESS) {
-        conn = co.co_connHandle;
-        tran = co.co_tranHandle;
-        sizeAdvise = co.co_sizeAdvise;
-        apiLevel = co.co_apiLevel;
+        conn = session.conn;
+        tran = session.tran;
+        sizeAdvise = session.sizeAdvise;
+        apiLevel = session.apiLevel;
     }
     return st;
 }
 
 IIAPI_STATUS Session::disconnect() {
-    if (tran) rollback();
-    IIAPI_DISCONNPARM dc{};
-    dc.dc_connHandle = conn;
-    IIapi_disconnect(&dc);
-    conn = nullptr;
-    return finish(dc.dc_genParm);
+    IIEngineSession session;
+    session.conn = conn;
+    session.tran = tran;
+    conn = tran = nullptr;
+    return IIEngineClose(&session, false);
 }
 
 IIAPI_STATUS Session::commit(std::vector<Msg> *msgs) {

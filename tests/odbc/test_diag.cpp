@@ -274,7 +274,7 @@ TEST_F(DiagFixture, WideReadersConvertAndCountCharacters) {
 }
 
 TEST_F(DiagFixture, NoDataLeavesNoStaleRecord) {
-    static const ApiCallRecord noData = {"NoData", "", 1, kApiStmt, [](HandleBase* h, ApiArgs&) -> SQLRETURN {
+    static const ApiCall<> noData = {"NoData", "", 1, kApiStmt, [](HandleBase* h) -> SQLRETURN {
                                              h->lastError = 82;
                                              return SQL_NO_DATA;
                                          }};

@@ -286,9 +286,12 @@ SQLRETURN UntilFree(Shared& sh, SQLHSTMT s, F call) {
 void SharedWriter(Shared& sh, int id, long rounds, std::vector<long>& mine) {
   SQLHSTMT s = SQL_NULL_HSTMT;
   SQLRETURN made;
-  while ((made = SQLAllocHandle(SQL_HANDLE_STMT, sh.dbc, &s)) == SQL_ERROR &&
-         FirstDiag(SQL_HANDLE_DBC, sh.dbc).state == "HY010")
+  while ((made = SQLAllocHandle(SQL_HANDLE_STMT, sh.dbc, &s)) == SQL_ERROR) {
+    // The read of the answer can itself meet the busy connection and find nothing: ask again.
+    const std::string state = FirstDiag(SQL_HANDLE_DBC, sh.dbc).state;
+    if (state != "HY010" && !state.empty()) break;
     std::this_thread::yield();
+  }
   if (made != SQL_SUCCESS) return sh.Fail("statement: " + DiagText(SQL_HANDLE_DBC, sh.dbc));
   SQLINTEGER who = id, seq = 0;
   for (long r = 0; r < rounds && !sh.failed.load(); ++r) {
