@@ -97,7 +97,7 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
     case 44: {  // SQL_SCROLL_OPTIONS
       uint32_t o = 0x1 | 0x10;
       if (c->dsn.dynCursSensitivity != 2) {
-        if (b.keysetDriven) o |= 0x2 | 0x8;
+        if (b.keysetDriven) o |= 0x2;  // mixed (0x8) runs when asked for; not named, see sc_info.cpp
         if (b.dynamic) o |= 0x4;
       }
       *v = o;
@@ -109,9 +109,10 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
     case 144: *v = b.dynamic ? 0x1E45 : 0; return true;             // SQL_DYNAMIC_CURSOR_ATTRIBUTES1
     case 145: *v = b.dynamic ? 0x60FB : 0; return true;             // ...2
     // Read-only keyset-driven cursors: the fetch orientations and bookmarks; others' updates and
-    // deletions show, the maximum rows of a SELECT hold and the row count is exact.
+    // deletions show and the maximum rows of a SELECT hold (a mixed cursor answers with these too and
+    // knows no exact row count).
     case 150: *v = b.keysetDriven ? (b.rowOperations ? 0x1E4F : 0xF) : 0; return true;         // SQL_KEYSET_CURSOR_ATTRIBUTES1
-    case 151: *v = b.keysetDriven ? (b.rowOperations ? 0x50EB : 0x10E1) : 0; return true;      // ...2
+    case 151: *v = b.keysetDriven ? (b.rowOperations ? 0x40EB : 0xE1) : 0;  return true;      // ...2
     // Without row operations: fetch orientations and bookmarks; read-only concurrency, the
     // maximum rows of a SELECT and exact row counts.
     case 146: *v = b.rowOperations ? 0x1E41 : 0x1; return true;     // SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1
