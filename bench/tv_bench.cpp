@@ -65,9 +65,7 @@ void Report(const char* name, long rows, double secs, double cpu = -1) {
     std::printf("%s %ld %.4f %.0f %ld %.4f\n", name, rows, secs, secs > 0 ? double(rows) / secs : 0.0, PeakKib(), cpu);
 }
 
-void Unsupported(const char* name, const std::string& why) {
-    std::printf("%s unsupported %s\n", name, why.c_str());
-}
+void Unsupported(const char* name, const std::string& why) { std::printf("%s unsupported %s\n", name, why.c_str()); }
 
 // The varchar value of row i: varying length, 10 to 40 characters.
 std::string VarText(long i) {
@@ -92,8 +90,8 @@ void TimestampOf(long i, SQL_TIMESTAMP_STRUCT& ts) {
 
 std::string TimestampText(const SQL_TIMESTAMP_STRUCT& ts) {
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u.%06u", ts.year, ts.month, ts.day, ts.hour,
-                  ts.minute, ts.second, unsigned(ts.fraction / 1000));
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u.%06u", ts.year, ts.month, ts.day, ts.hour, ts.minute,
+                  ts.second, unsigned(ts.fraction / 1000));
     return buf;
 }
 
@@ -197,7 +195,8 @@ int SqliteCase(const std::string& name, const char* file) {
         auto t0 = Start();
         Exec(db, "BEGIN");
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, "INSERT INTO ins VALUES (?, ?, ?, ?)", -1, &st, nullptr) != SQLITE_OK) Die("prepare");
+        if (sqlite3_prepare_v2(db, "INSERT INTO ins VALUES (?, ?, ?, ?)", -1, &st, nullptr) != SQLITE_OK)
+            Die("prepare");
         for (long i = 0; i < kInsertRows; ++i) {
             SQL_TIMESTAMP_STRUCT ts{};
             TimestampOf(i, ts);
@@ -240,7 +239,8 @@ struct Odbc {
         SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
         SQLCHAR out[1024];
         SQLSMALLINT outLen = 0;
-        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)conn, SQL_NTS, out, sizeof out, &outLen, SQL_DRIVER_NOPROMPT);
+        SQLRETURN rc =
+            SQLDriverConnect(dbc, nullptr, (SQLCHAR*)conn, SQL_NTS, out, sizeof out, &outLen, SQL_DRIVER_NOPROMPT);
         if (!SQL_SUCCEEDED(rc)) Die("connect: " + Diag(SQL_HANDLE_DBC, dbc));
     }
     ~Odbc() {
@@ -251,13 +251,14 @@ struct Odbc {
 };
 
 // A failed call ends the case as unsupported (the driver cannot run it), naming the call.
-#define CHECK(call, type, h)                                                         \
-    do {                                                                             \
-        SQLRETURN rc_ = (call);                                                      \
-        if (!SQL_SUCCEEDED(rc_)) {                                                   \
-            Unsupported(name.c_str(), std::string(#call).substr(0, std::string(#call).find('(')) + ": " + Diag(type, h)); \
-            return 0;                                                                \
-        }                                                                            \
+#define CHECK(call, type, h)                                                                                \
+    do {                                                                                                    \
+        SQLRETURN rc_ = (call);                                                                             \
+        if (!SQL_SUCCEEDED(rc_)) {                                                                          \
+            Unsupported(name.c_str(),                                                                       \
+                        std::string(#call).substr(0, std::string(#call).find('(')) + ": " + Diag(type, h)); \
+            return 0;                                                                                       \
+        }                                                                                                   \
     } while (0)
 
 int OdbcFetch(const std::string& name, const char* conn) {
@@ -273,7 +274,8 @@ int OdbcFetch(const std::string& name, const char* conn) {
     std::vector<SQLLEN> ind(rowset * 4);
     SQLULEN fetched = 0;
     if (rowset > 1) {
-        CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_HANDLE_STMT, st);
+        CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_HANDLE_STMT,
+              st);
     }
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, st);
     CHECK(SQLExecDirect(st, (SQLCHAR*)"SELECT id, d, v, ts FROM t", SQL_NTS), SQL_HANDLE_STMT, st);
@@ -431,7 +433,8 @@ int OdbcStatic(const std::string& name, const char* conn) {
     std::vector<SQLLEN> ind(rowset * 4);
     SQLULEN fetched = 0;
     auto t0 = Start();
-    CHECK(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0), SQL_HANDLE_STMT, st);
+    CHECK(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0), SQL_HANDLE_STMT,
+          st);
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_HANDLE_STMT, st);
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, st);
     SQLULEN type = 0;
@@ -459,11 +462,13 @@ int OdbcStatic(const std::string& name, const char* conn) {
     auto check = [&](long first) {
         if (!bad.empty()) return;
         const SQLULEN want = SQLULEN(std::min<long>(long(rowset), total - first));
-        if (fetched != want) bad = "rowset at " + std::to_string(first + 1) + " holds " + std::to_string(fetched) + " rows";
+        if (fetched != want)
+            bad = "rowset at " + std::to_string(first + 1) + " holds " + std::to_string(fetched) + " rows";
         for (SQLULEN k = 0; k < fetched && bad.empty(); ++k) {
             std::string got(reinterpret_cast<char*>(&v[k * (kVarLen + 1)]));
             if (id[k] != first + long(k) || !Matches(id[k], d[k], got, ts[k]))
-                bad = "row " + std::to_string(first + long(k)) + " read back wrong: " + std::to_string(id[k]) + " " + got;
+                bad =
+                    "row " + std::to_string(first + long(k)) + " read back wrong: " + std::to_string(id[k]) + " " + got;
         }
     };
     check(total - long(std::min<long>(long(rowset), total)));
@@ -485,8 +490,10 @@ int OdbcStatic(const std::string& name, const char* conn) {
         Unsupported(name.c_str(), bad);
         return 0;
     }
-    if (name == "static_open") Report(name.c_str(), total, openSecs, openCpu);
-    else Report(name.c_str(), kStaticFetches, absSecs, absCpu);
+    if (name == "static_open")
+        Report(name.c_str(), total, openSecs, openCpu);
+    else
+        Report(name.c_str(), kStaticFetches, absSecs, absCpu);
     return 0;
 }
 
@@ -501,7 +508,8 @@ int OdbcConnect(const std::string& name, const char* conn) {
         for (int i = 0; i < n; ++i) {
             SQLHDBC dbc = SQL_NULL_HDBC;
             SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-            SQLRETURN rc = SQLDriverConnect(dbc, nullptr, (SQLCHAR*)conn, SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+            SQLRETURN rc =
+                SQLDriverConnect(dbc, nullptr, (SQLCHAR*)conn, SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
             if (!SQL_SUCCEEDED(rc)) Die("connect: " + Diag(SQL_HANDLE_DBC, dbc));
             SQLDisconnect(dbc);
             SQLFreeHandle(SQL_HANDLE_DBC, dbc);

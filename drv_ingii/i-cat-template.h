@@ -16,20 +16,20 @@
 struct MPL;
 
 enum : unsigned char {
-  SQLT_CTL = 0xFF,
-  SQLT_ARG = 1,
-  SQLT_IF = 2,
-  SQLT_ELSIF = 3,
-  SQLT_ELSE = 4,
-  SQLT_END = 5,
+    SQLT_CTL = 0xFF,
+    SQLT_ARG = 1,
+    SQLT_IF = 2,
+    SQLT_ELSIF = 3,
+    SQLT_ELSE = 4,
+    SQLT_END = 5,
 };
 
 // Tests of a conditional section.
 enum : unsigned char {
-  SQLT_EMPTY = 1,     // argument absent, exactly "%", empty or blanks only
-  SQLT_NOTEMPTY = 2,
-  SQLT_WILD = 3,      // argument holds an unescaped "_" or "%" (may strip escapes, see below)
-  SQLT_NOWILD = 4,
+    SQLT_EMPTY = 1,  // argument absent, exactly "%", empty or blanks only
+    SQLT_NOTEMPTY = 2,
+    SQLT_WILD = 3,  // argument holds an unescaped "_" or "%" (may strip escapes, see below)
+    SQLT_NOWILD = 4,
 };
 
 // Appends the expansion of tpl and a closing NUL to the object under construction of pool;

@@ -29,21 +29,21 @@ void IngCatalogSetColumn(IngStmt* s, uint16_t col, int32_t sqlType, uint32_t len
 // --- the query of each operation -------------------------------------------------------------
 
 enum class IngCatalogOp {
-  TableQuery,
-  SchemaList,
-  TypeList,
-  CatalogList,  // empty: the database has no catalogs
-  Columns,
-  PrimaryKeys,
-  ForeignKeys,
-  Procedures,
-  ProcedureColumnsOld,
-  ProcedureColumnsNew,
-  SpecialBestRow,
-  SpecialNone,
-  Statistics,
-  TablePrivileges,
-  ColumnPrivileges,
+    TableQuery,
+    SchemaList,
+    TypeList,
+    CatalogList,  // empty: the database has no catalogs
+    Columns,
+    PrimaryKeys,
+    ForeignKeys,
+    Procedures,
+    ProcedureColumnsOld,
+    ProcedureColumnsNew,
+    SpecialBestRow,
+    SpecialNone,
+    Statistics,
+    TablePrivileges,
+    ColumnPrivileges,
 };
 
 // The compiled template of an operation.
@@ -60,17 +60,13 @@ std::string IngCatalogTypeCodes(const char* types);
 // empty with *refused set when the slot refuses the arguments (43 catalog list, 21 bad record).
 std::string IngCatalogSlotText(const IngTablesArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
 std::string IngCatalogSlotText(const IngColumnsArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
-std::string IngCatalogSlotText(const IngColumnPrivilegesArgs* args, int32_t serverVersion,
-                               uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngColumnPrivilegesArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
 std::string IngCatalogSlotText(const IngForeignKeysArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
 std::string IngCatalogSlotText(const IngPrimaryKeysArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
 std::string IngCatalogSlotText(const IngProceduresArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
-std::string IngCatalogSlotText(const IngProcedureColumnsArgs* args, int32_t serverVersion,
-                               uint32_t* refused = nullptr);
-std::string IngCatalogSlotText(const IngTablePrivilegesArgs* args, int32_t serverVersion,
-                               uint32_t* refused = nullptr);
-std::string IngCatalogSlotText(const IngSpecialColumnsArgs* args, int32_t serverVersion,
-                               uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngProcedureColumnsArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngTablePrivilegesArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
+std::string IngCatalogSlotText(const IngSpecialColumnsArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
 std::string IngCatalogSlotText(const IngStatisticsArgs* args, int32_t serverVersion, uint32_t* refused = nullptr);
 
 // Row hooks (also for tests on a block built by hand). unicode: text cells are UTF-16.

@@ -15,67 +15,67 @@ struct SCS_KsState;
 
 // Flags word bits.
 enum : uint32_t {
-  kScsRowsetSizeSet = 0x1,
-  kScsTypeSet = 0x40,
-  kScsKeysetSizeSet = 0x100,
-  kScsCatalogColumns = 0x1000,  // the cursor layer holds catalog descriptions of the select list
+    kScsRowsetSizeSet = 0x1,
+    kScsTypeSet = 0x40,
+    kScsKeysetSizeSet = 0x100,
+    kScsCatalogColumns = 0x1000,  // the cursor layer holds catalog descriptions of the select list
 };
 
 // The special values of a cursor's position words; positive values are rows of the rowset.
 enum CursorPosition : int32_t {
-  kCursorBeforeFirst = 0,
-  kCursorUnknown = -1,
-  kCursorWholeRowset = -2,
-  kCursorAfterLast = -3,
+    kCursorBeforeFirst = 0,
+    kCursorUnknown = -1,
+    kCursorWholeRowset = -2,
+    kCursorAfterLast = -3,
 };
 
 struct SCS_Cursor {
-  uint32_t rowsetSize;   // default 1
-  uint32_t keysetSize;   // default 0; above 0 a keyset-driven cursor is mixed
-  int32_t rowsFetched;   // -1 while unknown
-  uint32_t cursorType;   // 0 forward-only, 1 keyset-driven, 2 dynamic, 3 static
-  uint32_t savedType;
-  uint32_t concurrency;  // 1 read-only, 2 lock, 3 row versions, 4 values
-  uint32_t savedConcurrency;
-  uint32_t simulateCursor;
-  uint32_t useBookmarks;
-  uint32_t retrieveData;  // default 1
-  uint32_t agentConn;
-  uint32_t agentStmt;
-  int32_t position;   // a CursorPosition, or a row of the rowset
-  int32_t position2;
-  const AgentLink* link;
-  SCS_StmtOwner* owner;  // the application side of the statement; null on the agent's blocks
-  // Cursor layer state.
-  uint32_t flags;
-  uint32_t flags2;
-  Rowset* rowset;
-  uint32_t rowsetFirst;  // result position of the rowset's first row
-  // Scroll-fetch state of the ODBC statement's block.
-  uint32_t prevRowsetSize;   // rowset size of the last fetch: NEXT moves by it
-  uint32_t fetchDirMask;     // SQL_FETCH_DIRECTION of the data source; 0 not yet read
-  uint16_t* appStatus;       // the application's row-status array of the fetch under way
-  // The cursor layer's own state on the agent statement (zero on the ODBC statement's block).
-  uint32_t layerFlags;        // kScsL* bits
-  Dataset* keptParams;        // copy of the last parameter values of a scrollable statement
-  uint32_t analysedSelect;    // set-up found the statement to be a SELECT
-  int32_t posRowCount;        // rows the last positioned operation changed (kScsLPosCount)
-  SS_ResultSet* staticSet;    // the static result set, made on first use
-  uint32_t auxStmt[2];        // the layer's auxiliary lower statements (catalog calls run on the first); 0 none
-  uint16_t keptDescCount;     // copy of the last parameter descriptions given (SCS_SetParamDescs)
-  ParamDescEntry* keptDescs;
-  void* selectNames;          // base names of the select list, made at describe (sc_colattr.cpp)
-  SCS_KsState* ksState;       // keys, analyses and lower statements of a keyset-driven or mixed cursor
-  int32_t analysedKind;       // the analyser's statement kind of the last set-up; -1 none
+    uint32_t rowsetSize;  // default 1
+    uint32_t keysetSize;  // default 0; above 0 a keyset-driven cursor is mixed
+    int32_t rowsFetched;  // -1 while unknown
+    uint32_t cursorType;  // 0 forward-only, 1 keyset-driven, 2 dynamic, 3 static
+    uint32_t savedType;
+    uint32_t concurrency;  // 1 read-only, 2 lock, 3 row versions, 4 values
+    uint32_t savedConcurrency;
+    uint32_t simulateCursor;
+    uint32_t useBookmarks;
+    uint32_t retrieveData;  // default 1
+    uint32_t agentConn;
+    uint32_t agentStmt;
+    int32_t position;  // a CursorPosition, or a row of the rowset
+    int32_t position2;
+    const AgentLink* link;
+    SCS_StmtOwner* owner;  // the application side of the statement; null on the agent's blocks
+    // Cursor layer state.
+    uint32_t flags;
+    uint32_t flags2;
+    Rowset* rowset;
+    uint32_t rowsetFirst;  // result position of the rowset's first row
+    // Scroll-fetch state of the ODBC statement's block.
+    uint32_t prevRowsetSize;  // rowset size of the last fetch: NEXT moves by it
+    uint32_t fetchDirMask;    // SQL_FETCH_DIRECTION of the data source; 0 not yet read
+    uint16_t* appStatus;      // the application's row-status array of the fetch under way
+    // The cursor layer's own state on the agent statement (zero on the ODBC statement's block).
+    uint32_t layerFlags;      // kScsL* bits
+    Dataset* keptParams;      // copy of the last parameter values of a scrollable statement
+    uint32_t analysedSelect;  // set-up found the statement to be a SELECT
+    int32_t posRowCount;      // rows the last positioned operation changed (kScsLPosCount)
+    SS_ResultSet* staticSet;  // the static result set, made on first use
+    uint32_t auxStmt[2];      // the layer's auxiliary lower statements (catalog calls run on the first); 0 none
+    uint16_t keptDescCount;   // copy of the last parameter descriptions given (SCS_SetParamDescs)
+    ParamDescEntry* keptDescs;
+    void* selectNames;     // base names of the select list, made at describe (sc_colattr.cpp)
+    SCS_KsState* ksState;  // keys, analyses and lower statements of a keyset-driven or mixed cursor
+    int32_t analysedKind;  // the analyser's statement kind of the last set-up; -1 none
 };
 
 // Bits of layerFlags.
 enum : uint32_t {
-  kScsLReprepare = 0x1,     // the statement must be set up again before its next execute
-  kScsLPrepared = 0x2,      // the cursor set-up is in place
-  kScsLResultCached = 0x4,  // the static result set holds this execution's rows
-  kScsLParamsKept = 0x8,    // keptParams holds the values
-  kScsLPosCount = 0x10,     // posRowCount is recorded
+    kScsLReprepare = 0x1,     // the statement must be set up again before its next execute
+    kScsLPrepared = 0x2,      // the cursor set-up is in place
+    kScsLResultCached = 0x4,  // the static result set holds this execution's rows
+    kScsLParamsKept = 0x8,    // keptParams holds the values
+    kScsLPosCount = 0x10,     // posRowCount is recorded
 };
 
 // Zeroes the block and sets the defaults: rowset size 1, keyset size 0, forward-only, read-only.

@@ -4,9 +4,9 @@
 #pragma once
 
 struct IngBuiltCursors {
-  bool keysetDriven;   // SQL_CURSOR_KEYSET_DRIVEN, and mixed cursors with a keyset size
-  bool dynamic;        // SQL_CURSOR_DYNAMIC
-  bool rowOperations;  // SQLSetPos, SQLBulkOperations, concurrency other than read-only
+    bool keysetDriven;   // SQL_CURSOR_KEYSET_DRIVEN, and mixed cursors with a keyset size
+    bool dynamic;        // SQL_CURSOR_DYNAMIC
+    bool rowOperations;  // SQLSetPos, SQLBulkOperations, concurrency other than read-only
 };
 
 // Forward-only, static, keyset-driven and mixed cursors, read-only.

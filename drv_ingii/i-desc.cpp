@@ -37,360 +37,415 @@ void* IngStmtGetHandle(const IngStmt* s) { return __atomic_load_n(&s->stmtHandle
 void IngStmtSetHandle(IngStmt* s, void* handle) { __atomic_store_n(&s->stmtHandle, handle, __ATOMIC_SEQ_CST); }
 
 uint32_t IngStmtCloseHandle(IngStmt* s, IngDiagList* list) {
-  void* h = __atomic_exchange_n(&s->stmtHandle, nullptr, __ATOMIC_SEQ_CST);
-  if (h == nullptr) return 0;
-  // A cancel that read the handle before it was taken finishes first.
-  while (__atomic_load_n(&s->cancelBusy, __ATOMIC_SEQ_CST) != 0) sched_yield();
-  s->desc.count = 0;
-  s->desc.descs = nullptr;
-  s->desc.stmtHandle = nullptr;
-  return IICloseStmt(&h, list);
+    void* h = __atomic_exchange_n(&s->stmtHandle, nullptr, __ATOMIC_SEQ_CST);
+    if (h == nullptr) return 0;
+    // A cancel that read the handle before it was taken finishes first.
+    while (__atomic_load_n(&s->cancelBusy, __ATOMIC_SEQ_CST) != 0) sched_yield();
+    s->desc.count = 0;
+    s->desc.descs = nullptr;
+    s->desc.stmtHandle = nullptr;
+    return IICloseStmt(&h, list);
 }
 
 uint32_t IngStmtCancel(uint32_t stmt) {
-  std::lock_guard<std::mutex> guard(g_cancelLock);
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  __atomic_add_fetch(&s->cancelBusy, 1, __ATOMIC_SEQ_CST);
-  void* h = __atomic_load_n(&s->stmtHandle, __ATOMIC_SEQ_CST);
-  uint32_t rc = 0;
-  // The owner thread may be using the message list: a cancel's failure is not posted there.
-  if (h != nullptr) rc = IICancel(&h, nullptr);
-  __atomic_sub_fetch(&s->cancelBusy, 1, __ATOMIC_SEQ_CST);
-  return rc;
+    std::lock_guard<std::mutex> guard(g_cancelLock);
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    __atomic_add_fetch(&s->cancelBusy, 1, __ATOMIC_SEQ_CST);
+    void* h = __atomic_load_n(&s->stmtHandle, __ATOMIC_SEQ_CST);
+    uint32_t rc = 0;
+    // The owner thread may be using the message list: a cancel's failure is not posted there.
+    if (h != nullptr) rc = IICancel(&h, nullptr);
+    __atomic_sub_fetch(&s->cancelBusy, 1, __ATOMIC_SEQ_CST);
+    return rc;
 }
 
 uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
-  if (out == nullptr) return kErrBadArg;
-  *out = 0;
-  IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return kErrBadArg;
-  auto* s = static_cast<IngStmt*>(std::calloc(1, sizeof(IngStmt)));
-  if (s == nullptr) return kErrNoMemory;
-  char name[32];
-  unsigned long n = g_nameCounter.fetch_add(1) + 1ul;
-  std::snprintf(name, sizeof name, "CN%lX", n);
-  s->cursorName = strdup(name);
-  std::snprintf(name, sizeof name, "ST%lX", n);
-  s->stmtName = strdup(name);
-  if (s->cursorName == nullptr || s->stmtName == nullptr) {
-    std::free(s->cursorName);
-    std::free(s->stmtName);
-    std::free(s);
-    return kErrNoMemory;
-  }
-  s->conn = c;
-  s->maxRows = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
-  uint32_t h = 0;
-  uint32_t rc = HandleTableAdd(&g_ingStmtTable, &h, s);
-  if (rc != 0) {
-    std::free(s->cursorName);
-    std::free(s->stmtName);
-    std::free(s);
-    return rc;
-  }
-  SCS_CursorInit(&s->cursor, h, conn, IngStatementLink(), nullptr);
-  s->handle = h;
-  *out = h;
-  return 0;
+    if (out == nullptr) return kErrBadArg;
+    *out = 0;
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return kErrBadArg;
+    auto* s = static_cast<IngStmt*>(std::calloc(1, sizeof(IngStmt)));
+    if (s == nullptr) return kErrNoMemory;
+    char name[32];
+    unsigned long n = g_nameCounter.fetch_add(1) + 1ul;
+    std::snprintf(name, sizeof name, "CN%lX", n);
+    s->cursorName = strdup(name);
+    std::snprintf(name, sizeof name, "ST%lX", n);
+    s->stmtName = strdup(name);
+    if (s->cursorName == nullptr || s->stmtName == nullptr) {
+        std::free(s->cursorName);
+        std::free(s->stmtName);
+        std::free(s);
+        return kErrNoMemory;
+    }
+    s->conn = c;
+    s->maxRows = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
+    uint32_t h = 0;
+    uint32_t rc = HandleTableAdd(&g_ingStmtTable, &h, s);
+    if (rc != 0) {
+        std::free(s->cursorName);
+        std::free(s->stmtName);
+        std::free(s);
+        return rc;
+    }
+    SCS_CursorInit(&s->cursor, h, conn, IngStatementLink(), nullptr);
+    s->handle = h;
+    *out = h;
+    return 0;
 }
 
 void IngStmtCloseResult(IngStmt* s) {
-  s->state &= uint16_t(~(kStmtExecuted | kStmtEndOfData | kStmtOutputPending));
-  s->rowsDelivered = 0;
-  s->resultSource = 0;
-  if (s->state & kStmtCursorOpen) {
-    IngStmtCloseHandle(s, &s->messages);
-    s->state &= uint16_t(~kStmtCursorOpen);
-  }
+    s->state &= uint16_t(~(kStmtExecuted | kStmtEndOfData | kStmtOutputPending));
+    s->rowsDelivered = 0;
+    s->resultSource = 0;
+    if (s->state & kStmtCursorOpen) {
+        IngStmtCloseHandle(s, &s->messages);
+        s->state &= uint16_t(~kStmtCursorOpen);
+    }
 }
 
 void IngStmtReset(IngStmt* s) {
-  IngStmtCloseResult(s);
-  IngStmtCloseHandle(s, nullptr);
-  s->resultSets = 0;
-  s->state &= uint16_t(~(kStmtPrepared | 0x20 | kStmtProcCall | kStmtReturnValue | kStmtOutputPending));
-  s->hiddenColumns = 0;
-  ColumnInfoArrayFree(s->columns, s->columnCount);
-  s->columns = nullptr;
-  s->columnCount = 0;
-  ColumnInfoArrayFree(s->procOut, s->procOutCount);
-  s->procOut = nullptr;
-  s->procOutCount = 0;
-  IngConvBufsFree(s);
-  ColumnInfoArrayFree(s->paramInfo, s->paramCount);
-  s->paramInfo = nullptr;
-  s->paramCount = 0;
-  s->outParamCount = 0;
-  s->paramsDescribed = 0;
-  std::free(s->segBuf);
-  s->segBuf = nullptr;
-  s->segCap = 0;
-  IngSqlTextFree(&s->text);
-  s->text.markers = 0;
-  s->text.kind = 0;
-  s->text.markerFlags = 0;
-  std::free(s->preparedText);
-  s->preparedText = nullptr;
-  std::free(s->procCallText);
-  s->procCallText = nullptr;
-  for (uint16_t i = 0; i < s->procLitCount; ++i) {
-    std::free(s->procLits[i].name);
-    std::free(s->procLits[i].text);
-  }
-  std::free(s->procLits);
-  s->procLits = nullptr;
-  s->procLitCount = 0;
-  s->catalogResult = 0;
+    IngStmtCloseResult(s);
+    IngStmtCloseHandle(s, nullptr);
+    s->resultSets = 0;
+    s->state &= uint16_t(~(kStmtPrepared | 0x20 | kStmtProcCall | kStmtReturnValue | kStmtOutputPending));
+    s->hiddenColumns = 0;
+    ColumnInfoArrayFree(s->columns, s->columnCount);
+    s->columns = nullptr;
+    s->columnCount = 0;
+    ColumnInfoArrayFree(s->procOut, s->procOutCount);
+    s->procOut = nullptr;
+    s->procOutCount = 0;
+    IngConvBufsFree(s);
+    ColumnInfoArrayFree(s->paramInfo, s->paramCount);
+    s->paramInfo = nullptr;
+    s->paramCount = 0;
+    s->outParamCount = 0;
+    s->paramsDescribed = 0;
+    std::free(s->segBuf);
+    s->segBuf = nullptr;
+    s->segCap = 0;
+    IngSqlTextFree(&s->text);
+    s->text.markers = 0;
+    s->text.kind = 0;
+    s->text.markerFlags = 0;
+    std::free(s->preparedText);
+    s->preparedText = nullptr;
+    std::free(s->procCallText);
+    s->procCallText = nullptr;
+    for (uint16_t i = 0; i < s->procLitCount; ++i) {
+        std::free(s->procLits[i].name);
+        std::free(s->procLits[i].text);
+    }
+    std::free(s->procLits);
+    s->procLits = nullptr;
+    s->procLitCount = 0;
+    s->catalogResult = 0;
 }
 
 uint32_t IngFreeStmt(uint32_t stmt) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  {
-    std::lock_guard<std::mutex> guard(g_cancelLock);
-    HandleTableRemove(&g_ingStmtTable, stmt);
-  }
-  IngStmtReset(s);
-  IngCatalogStmtReset(s);
-  std::free(s->cursorName);
-  std::free(s->stmtName);
-  if (s->params != nullptr) DatasetDelete(s->params);
-  if (s->outValues != nullptr) DatasetDelete(s->outValues);
-  std::free(s->paramDescs);
-  IngDiagClear(&s->messages);
-  std::free(s);
-  return 0;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    {
+        std::lock_guard<std::mutex> guard(g_cancelLock);
+        HandleTableRemove(&g_ingStmtTable, stmt);
+    }
+    IngStmtReset(s);
+    IngCatalogStmtReset(s);
+    std::free(s->cursorName);
+    std::free(s->stmtName);
+    if (s->params != nullptr) DatasetDelete(s->params);
+    if (s->outValues != nullptr) DatasetDelete(s->outValues);
+    std::free(s->paramDescs);
+    IngDiagClear(&s->messages);
+    std::free(s);
+    return 0;
 }
 
 uint32_t IngGetCursorName(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  size_t n = std::strlen(s->cursorName);
-  if (outLen) *outLen = uint16_t(n > 0xFFFF ? 0xFFFF : n);
-  if (buf == nullptr || len == 0) return n == 0 ? kErrNone : kErrTruncated;
-  if (n < len) {
-    std::memcpy(buf, s->cursorName, n + 1);
-    return 0;
-  }
-  std::memcpy(buf, s->cursorName, len - 1u);
-  buf[len - 1] = '\0';
-  return kErrTruncated;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    size_t n = std::strlen(s->cursorName);
+    if (outLen) *outLen = uint16_t(n > 0xFFFF ? 0xFFFF : n);
+    if (buf == nullptr || len == 0) return n == 0 ? kErrNone : kErrTruncated;
+    if (n < len) {
+        std::memcpy(buf, s->cursorName, n + 1);
+        return 0;
+    }
+    std::memcpy(buf, s->cursorName, len - 1u);
+    buf[len - 1] = '\0';
+    return kErrTruncated;
 }
 
 uint32_t IngSetCursorName(uint32_t stmt, const char* name) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr || name == nullptr) return kErrBadArg;
-  char* copy = strdup(name);
-  if (copy == nullptr) return kErrNoMemory;
-  std::free(s->cursorName);
-  s->cursorName = copy;
-  return 0;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr || name == nullptr) return kErrBadArg;
+    char* copy = strdup(name);
+    if (copy == nullptr) return kErrNoMemory;
+    std::free(s->cursorName);
+    s->cursorName = copy;
+    return 0;
 }
 
 uint32_t IngCloseCursor(uint32_t stmt) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  IngStmtCloseResult(s);
-  return 0;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    IngStmtCloseResult(s);
+    return 0;
 }
 
 uint32_t IngSetParams(uint32_t stmt, Dataset* values) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  if (s->params != nullptr && s->params != values) DatasetDelete(s->params);
-  s->params = values;
-  if (values != nullptr && values->col_count > 0) {
-    IngConvBufsFree(s);
-    s->convBufs = static_cast<void**>(std::calloc(values->col_count, sizeof(void*)));
-    if (s->convBufs == nullptr) return kErrNoMemory;
-    s->convCount = values->col_count;
-  }
-  return 0;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    if (s->params != nullptr && s->params != values) DatasetDelete(s->params);
+    s->params = values;
+    if (values != nullptr && values->col_count > 0) {
+        IngConvBufsFree(s);
+        s->convBufs = static_cast<void**>(std::calloc(values->col_count, sizeof(void*)));
+        if (s->convBufs == nullptr) return kErrNoMemory;
+        s->convCount = values->col_count;
+    }
+    return 0;
 }
 
 namespace {
 uint32_t VisibleColumns(const IngStmt* s) {
-  return s->columnCount > s->hiddenColumns ? s->columnCount - s->hiddenColumns : 0;
+    return s->columnCount > s->hiddenColumns ? s->columnCount - s->hiddenColumns : 0;
 }
 
 uint32_t HandOut(const ColumnInfo* src, uint16_t n, uint16_t* count, ColumnInfo** out) {
-  if (count) *count = n;
-  if (out == nullptr) return 0;
-  *out = nullptr;
-  if (n == 0) return 0;
-  *out = ColumnInfoArrayCopy(src, n);
-  return *out ? kErrNone : kErrNoMemory;
+    if (count) *count = n;
+    if (out == nullptr) return 0;
+    *out = nullptr;
+    if (n == 0) return 0;
+    *out = ColumnInfoArrayCopy(src, n);
+    return *out ? kErrNone : kErrNoMemory;
 }
 }  // namespace
 
 uint32_t IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  uint16_t n = uint16_t(VisibleColumns(s));
-  if (n == 0 && (s->state & kStmtProcCall) && !s->conn->paramNames)
-    return HandOut(s->procOut, s->procOutCount, count, out);
-  return HandOut(s->columns, n, count, out);
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    uint16_t n = uint16_t(VisibleColumns(s));
+    if (n == 0 && (s->state & kStmtProcCall) && !s->conn->paramNames)
+        return HandOut(s->procOut, s->procOutCount, count, out);
+    return HandOut(s->columns, n, count, out);
 }
 
 uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  uint32_t rc = HandOut(s->paramInfo, s->paramCount, count, out);
-  if (rc == 0 && out != nullptr && *out != nullptr && !s->conn->paramNames) {
-    for (uint16_t i = 0; i < s->paramCount; ++i) {
-      std::free((*out)[i].column);
-      (*out)[i].column = nullptr;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    uint32_t rc = HandOut(s->paramInfo, s->paramCount, count, out);
+    if (rc == 0 && out != nullptr && *out != nullptr && !s->conn->paramNames) {
+        for (uint16_t i = 0; i < s->paramCount; ++i) {
+            std::free((*out)[i].column);
+            (*out)[i].column = nullptr;
+        }
     }
-  }
-  return rc;
+    return rc;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Extended descriptions.
 
 const char* IngTypeName(int16_t serverType, int32_t sqlType) {
-  switch (serverType) {
-    case 3: return "DATE";
-    case 4: return "ANSIDATE";
-    case 5: return "MONEY";
-    case 6: return "TIME WITHOUT TIME ZONE";
-    case 7: return "TIME WITH TIME ZONE";
-    case 8: return "TIME WITH LOCAL TIME ZONE";
-    case 9: return "TIMESTAMP WITHOUT TIME ZONE";
-    case 10: return "DECIMAL";
-    case 11: return "OBJECT_KEY";
-    case 12: return "TABLE KEY";
-    case 18: return "TIMESTAMP WITH TIME ZONE";
-    case 19: return "TIMESTAMP WITH LOCAL TIME ZONE";
-    case 20: case 26: return "CHAR";
-    case 21: case 27: return "VARCHAR";
-    case 22: case 28: return "LONG VARCHAR";
-    case 23: return "BYTE";
-    case 24: return "VARBYTE";
-    case 25: return "LONG BYTE";
-    case 30:
-      switch (sqlType) {
-        case -6: return "INTEGER1";
-        case 5: return "INTEGER2";
-        case 4: return "INTEGER4";
-        case -5: case 2: return "INTEGER8";
-        default: return "";
-      }
-    case 31: return sqlType == 7 ? "FLOAT4" : sqlType == 8 ? "FLOAT8" : "";
-    case 32: return "C";
-    case 33: return "INTERVAL YEAR TO MONTH";
-    case 34: return "INTERVAL DAY TO SECOND";
-    case 37: return "TEXT";
-    case 38: return "BOOLEAN";
-    case 41: return "LONG TEXT";
-    default: return "";
-  }
+    switch (serverType) {
+        case 3:
+            return "DATE";
+        case 4:
+            return "ANSIDATE";
+        case 5:
+            return "MONEY";
+        case 6:
+            return "TIME WITHOUT TIME ZONE";
+        case 7:
+            return "TIME WITH TIME ZONE";
+        case 8:
+            return "TIME WITH LOCAL TIME ZONE";
+        case 9:
+            return "TIMESTAMP WITHOUT TIME ZONE";
+        case 10:
+            return "DECIMAL";
+        case 11:
+            return "OBJECT_KEY";
+        case 12:
+            return "TABLE KEY";
+        case 18:
+            return "TIMESTAMP WITH TIME ZONE";
+        case 19:
+            return "TIMESTAMP WITH LOCAL TIME ZONE";
+        case 20:
+        case 26:
+            return "CHAR";
+        case 21:
+        case 27:
+            return "VARCHAR";
+        case 22:
+        case 28:
+            return "LONG VARCHAR";
+        case 23:
+            return "BYTE";
+        case 24:
+            return "VARBYTE";
+        case 25:
+            return "LONG BYTE";
+        case 30:
+            switch (sqlType) {
+                case -6:
+                    return "INTEGER1";
+                case 5:
+                    return "INTEGER2";
+                case 4:
+                    return "INTEGER4";
+                case -5:
+                case 2:
+                    return "INTEGER8";
+                default:
+                    return "";
+            }
+        case 31:
+            return sqlType == 7 ? "FLOAT4" : sqlType == 8 ? "FLOAT8" : "";
+        case 32:
+            return "C";
+        case 33:
+            return "INTERVAL YEAR TO MONTH";
+        case 34:
+            return "INTERVAL DAY TO SECOND";
+        case 37:
+            return "TEXT";
+        case 38:
+            return "BOOLEAN";
+        case 41:
+            return "LONG TEXT";
+        default:
+            return "";
+    }
 }
 
 void IngAttrListFree(IngAttrList* list) {
-  if (list == nullptr) return;
-  for (uint32_t i = 0; list->rows != nullptr && i < list->count; ++i)
-    if (list->rows[i].form == 0) std::free(list->rows[i].text);
-  std::free(list->rows);
-  std::free(list);
+    if (list == nullptr) return;
+    for (uint32_t i = 0; list->rows != nullptr && i < list->count; ++i)
+        if (list->rows[i].form == 0) std::free(list->rows[i].text);
+    std::free(list->rows);
+    std::free(list);
 }
 
 namespace {
 bool In(int16_t t, std::initializer_list<int16_t> set) {
-  for (int16_t x : set)
-    if (x == t) return true;
-  return false;
+    for (int16_t x : set)
+        if (x == t) return true;
+    return false;
 }
 
 const int16_t kQuoted[] = {20, 21, 22, 26, 27, 28, 32, 37, 41};
 
 bool Quoted(int16_t t) {
-  for (int16_t x : kQuoted)
-    if (x == t) return true;
-  return false;
+    for (int16_t x : kQuoted)
+        if (x == t) return true;
+    return false;
 }
 
 // The value of one attribute for a column (form, integer or text) and whether it is answered.
 void ColumnAttr(int16_t attr, const ColumnInfo& ci, IngAttrRow* r) {
-  const int16_t t = ci.server_type;
-  r->form = 1;
-  r->value = 0;
-  switch (attr) {
-    case 11: break;
-    case 12: r->value = In(t, {11, 12, 20, 21, 22, 26, 27, 28, 32, 37, 41}) ? 1 : 0; break;
-    case -13:
-      r->value = In(t, {11, 12, 20, 21, 26, 27, 32, 37, 41}) ? 3 : In(t, {23, 24, 25}) ? 0 : 2;
-      break;
-    case 10: r->value = 2; break;
-    case 14: r->form = 0; r->text = strdup(IngTypeName(t, ci.sql_type)); break;
-    case 27:
-      r->form = 0;
-      r->text = strdup(Quoted(t) ? "'" : In(t, {23, 24, 25}) ? "X'" : "");
-      break;
-    case 28: r->form = 0; r->text = strdup(Quoted(t) ? "'" : ""); break;
-    case 1053: case 1055: r->attribute = int16_t(-attr); break;
-    case 35: break;
-  }
+    const int16_t t = ci.server_type;
+    r->form = 1;
+    r->value = 0;
+    switch (attr) {
+        case 11:
+            break;
+        case 12:
+            r->value = In(t, {11, 12, 20, 21, 22, 26, 27, 28, 32, 37, 41}) ? 1 : 0;
+            break;
+        case -13:
+            r->value = In(t, {11, 12, 20, 21, 26, 27, 32, 37, 41}) ? 3 : In(t, {23, 24, 25}) ? 0 : 2;
+            break;
+        case 10:
+            r->value = 2;
+            break;
+        case 14:
+            r->form = 0;
+            r->text = strdup(IngTypeName(t, ci.sql_type));
+            break;
+        case 27:
+            r->form = 0;
+            r->text = strdup(Quoted(t) ? "'" : In(t, {23, 24, 25}) ? "X'" : "");
+            break;
+        case 28:
+            r->form = 0;
+            r->text = strdup(Quoted(t) ? "'" : "");
+            break;
+        case 1053:
+        case 1055:
+            r->attribute = int16_t(-attr);
+            break;
+        case 35:
+            break;
+    }
 }
 }  // namespace
 
 uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr || count == nullptr || rowCount == nullptr || out == nullptr || attrRows == nullptr)
-    return kErrBadArg;
-  *attrRows = nullptr;
-  *rowCount = 0;
-  uint32_t rc = IngDescribeCols(stmt, count, out);
-  if (rc != 0) return rc;
-  const uint16_t n = *count;
-  static const int16_t kAttrs[10] = {11, 12, -13, 10, 14, 27, 28, 1053, 35, 1055};
-  auto* list = static_cast<IngAttrList*>(std::calloc(1, sizeof(IngAttrList)));
-  auto* rows = static_cast<IngAttrRow*>(std::calloc(size_t(10) * (n + 1u), sizeof(IngAttrRow)));
-  if (list == nullptr || rows == nullptr) {
-    std::free(list);
-    std::free(rows);
-    ColumnInfoArrayFree(*out, n);
-    *out = nullptr;
-    return kErrNoMemory;
-  }
-  list->rows = rows;
-  bool failed = false;
-  for (int a = 0; a < 10; ++a) {
-    const int16_t attr = kAttrs[a];
-    IngAttrRow tmpl{};
-    tmpl.attribute = attr;
-    tmpl.form = (attr == 14 || attr == 27 || attr == 28) ? 0 : 1;
-    tmpl.value = attr == 10 ? 2 : 0;
-    if (tmpl.form == 0) {
-      tmpl.text = strdup("");
-      if (tmpl.text == nullptr) failed = true;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr || count == nullptr || rowCount == nullptr || out == nullptr || attrRows == nullptr)
+        return kErrBadArg;
+    *attrRows = nullptr;
+    *rowCount = 0;
+    uint32_t rc = IngDescribeCols(stmt, count, out);
+    if (rc != 0) return rc;
+    const uint16_t n = *count;
+    static const int16_t kAttrs[10] = {11, 12, -13, 10, 14, 27, 28, 1053, 35, 1055};
+    auto* list = static_cast<IngAttrList*>(std::calloc(1, sizeof(IngAttrList)));
+    auto* rows = static_cast<IngAttrRow*>(std::calloc(size_t(10) * (n + 1u), sizeof(IngAttrRow)));
+    if (list == nullptr || rows == nullptr) {
+        std::free(list);
+        std::free(rows);
+        ColumnInfoArrayFree(*out, n);
+        *out = nullptr;
+        return kErrNoMemory;
     }
-    // The template row stands first; a column follows only where it differs from it.
-    if (attr >= 0) rows[list->count++] = tmpl;
-    else if (tmpl.form == 0) std::free(tmpl.text);
-    for (uint16_t c = 0; c < n; ++c) {
-      IngAttrRow r{};
-      r.column = uint16_t(c + 1);
-      r.attribute = attr;
-      ColumnAttr(attr, (*out)[c], &r);
-      if (r.form == 0 && r.text == nullptr) failed = true;
-      bool keep = r.attribute >= 0 && (r.form == 0 ? (r.text != nullptr && r.text[0] != '\0') : r.value != tmpl.value);
-      if (keep) rows[list->count++] = r;
-      else if (r.form == 0) std::free(r.text);
+    list->rows = rows;
+    bool failed = false;
+    for (int a = 0; a < 10; ++a) {
+        const int16_t attr = kAttrs[a];
+        IngAttrRow tmpl{};
+        tmpl.attribute = attr;
+        tmpl.form = (attr == 14 || attr == 27 || attr == 28) ? 0 : 1;
+        tmpl.value = attr == 10 ? 2 : 0;
+        if (tmpl.form == 0) {
+            tmpl.text = strdup("");
+            if (tmpl.text == nullptr) failed = true;
+        }
+        // The template row stands first; a column follows only where it differs from it.
+        if (attr >= 0)
+            rows[list->count++] = tmpl;
+        else if (tmpl.form == 0)
+            std::free(tmpl.text);
+        for (uint16_t c = 0; c < n; ++c) {
+            IngAttrRow r{};
+            r.column = uint16_t(c + 1);
+            r.attribute = attr;
+            ColumnAttr(attr, (*out)[c], &r);
+            if (r.form == 0 && r.text == nullptr) failed = true;
+            bool keep =
+                r.attribute >= 0 && (r.form == 0 ? (r.text != nullptr && r.text[0] != '\0') : r.value != tmpl.value);
+            if (keep)
+                rows[list->count++] = r;
+            else if (r.form == 0)
+                std::free(r.text);
+        }
     }
-  }
-  if (failed) {
-    IngAttrListFree(list);
-    ColumnInfoArrayFree(*out, n);
-    *out = nullptr;
-    return kErrNoMemory;
-  }
-  if (IngColNamesFn names = g_colNames.load(); names != nullptr && !s->catalogResult && s->resultSource == 0)
-    (void)names(s, n, *out, list);
-  *rowCount = uint16_t(list->count > 0xFFFF ? 0xFFFF : list->count);
-  *attrRows = list;
-  return 0;
+    if (failed) {
+        IngAttrListFree(list);
+        ColumnInfoArrayFree(*out, n);
+        *out = nullptr;
+        return kErrNoMemory;
+    }
+    if (IngColNamesFn names = g_colNames.load(); names != nullptr && !s->catalogResult && s->resultSource == 0)
+        (void)names(s, n, *out, list);
+    *rowCount = uint16_t(list->count > 0xFFFF ? 0xFFFF : list->count);
+    *attrRows = list;
+    return 0;
 }
 
 void IngSetColNames(IngColNamesFn fn) { g_colNames.store(fn); }
@@ -405,15 +460,15 @@ std::atomic<IngParamProbeFn> g_paramProbe{nullptr};
 void IngSetParamProbe(IngParamProbeFn fn) { g_paramProbe.store(fn); }
 
 uint32_t IngDescribeParamsByProbe(IngStmt* s) {
-  if (!(s->state & kStmtPrepared)) {
-    IngLog(4, "execute without prior prepare");
-    return kErrSequence;
-  }
-  if (s->state & kStmtExecuted) {
-    IngLog(4, "Describe params work only before Execute");
-    return 0;
-  }
-  if (s->text.markers == 0) return 0;
-  IngParamProbeFn probe = g_paramProbe.load();
-  return probe ? probe(s) : 0;
+    if (!(s->state & kStmtPrepared)) {
+        IngLog(4, "execute without prior prepare");
+        return kErrSequence;
+    }
+    if (s->state & kStmtExecuted) {
+        IngLog(4, "Describe params work only before Execute");
+        return 0;
+    }
+    if (s->text.markers == 0) return 0;
+    IngParamProbeFn probe = g_paramProbe.load();
+    return probe ? probe(s) : 0;
 }

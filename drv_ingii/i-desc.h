@@ -14,23 +14,23 @@ struct ColumnInfo;
 
 // State bits.
 enum : uint16_t {
-  kStmtPrepared = 0x1,
-  kStmtExecuted = 0x2,
-  kStmtEndOfData = 0x4,
-  kStmtCursorOpen = 0x8,
-  kStmtReprepare = 0x10,
-  kStmtProcCall = 0x40,
-  kStmtReturnValue = 0x80,
-  kStmtOutputPending = 0x100,
+    kStmtPrepared = 0x1,
+    kStmtExecuted = 0x2,
+    kStmtEndOfData = 0x4,
+    kStmtCursorOpen = 0x8,
+    kStmtReprepare = 0x10,
+    kStmtProcCall = 0x40,
+    kStmtReturnValue = 0x80,
+    kStmtOutputPending = 0x100,
 };
 
 // One parameter's binding summary from the driver.
 struct ParamDescEntry {
-  int32_t sqlType;
-  int32_t cType;
-  uint32_t columnSize;
-  uint16_t decimalDigits;
-  uint16_t paramType;
+    int32_t sqlType;
+    int32_t cType;
+    uint32_t columnSize;
+    uint16_t decimalDigits;
+    uint16_t paramType;
 };
 
 struct IngStmt;
@@ -38,70 +38,70 @@ using IngRowHook = uint32_t (*)(IngStmt* s, Dataset* rows, uint32_t count);
 
 // The descriptors of the statement's current result (owned by OpenAPI until it closes).
 struct IngDescBlock {
-  void* stmtHandle;
-  int16_t count;
-  IIAPI_DESCRIPTOR* descs;
+    void* stmtHandle;
+    int16_t count;
+    IIAPI_DESCRIPTOR* descs;
 };
 
 struct IngStmt {
-  IngConn* conn;
-  IngDiagList messages;
-  uint16_t state;
-  IngSqlText text;
-  uint16_t outParamCount;
-  SCS_Cursor cursor;
-  void* stmtHandle;  // OpenAPI statement, or none; read and swapped atomically (cancel)
-  char* cursorName;
-  char* stmtName;
-  Dataset* params;
-  uint32_t hiddenColumns;
-  uint16_t columnCount;
-  ColumnInfo* columns;
-  uint16_t paramCount;
-  ColumnInfo* paramInfo;
-  uint16_t resultSets;
-  uint32_t rowCount;
-  uint32_t rowsDelivered;
-  uint32_t maxRows;
-  uint32_t handle;
-  uint32_t paramsDescribed;
-  char procOwner[36];
-  char procName[36];
-  // Statement option values.
-  uint32_t noScan;
-  uint32_t maxLength;
-  uint32_t opt41A;
-  uint32_t opt41C;
-  uint32_t opt41E;
-  uint32_t positionWord;  // zeroed by the cursor layer before positioned work
-  // Statement engine.
-  IngRowHook rowHook;
-  uint16_t resultSource;  // 2: the agent serves the rows itself
-  Dataset* outValues;     // a procedure's output row until handed over
-  ParamDescEntry* paramDescs;
-  uint16_t paramDescCount;
-  uint16_t procOutCount;
-  ColumnInfo* procOut;
-  IngDescBlock desc;
-  uint8_t* segBuf;
-  uint32_t segCap;
-  void** convBufs;  // one per parameter column
-  uint16_t convCount;
-  char* preparedText;       // the text the server prepared (after an ORDER BY repair)
-  char* procCallText;       // a call with literal arguments, run as EXECUTE PROCEDURE text
-  // Literal arguments of a call that also has markers: sent by name beside the bound values.
-  struct ProcLiteral {
-    char* name;
-    char* text;   // unquoted text, or null for NULL
-    int isInt;    // sent as an integer (num)
-    int isFloat;  // sent as a float (real)
-    int64_t num;
-    double real;
-  }* procLits;
-  uint16_t procLitCount;
-  volatile int cancelBusy;  // a cancel is using the OpenAPI statement
-  uint32_t (*typeInfoFetch)(IngStmt* s, uint16_t rows, Dataset* block);  // result source 2
-  uint8_t catalogResult;  // the text is the agent's own catalog query, not the application's
+    IngConn* conn;
+    IngDiagList messages;
+    uint16_t state;
+    IngSqlText text;
+    uint16_t outParamCount;
+    SCS_Cursor cursor;
+    void* stmtHandle;  // OpenAPI statement, or none; read and swapped atomically (cancel)
+    char* cursorName;
+    char* stmtName;
+    Dataset* params;
+    uint32_t hiddenColumns;
+    uint16_t columnCount;
+    ColumnInfo* columns;
+    uint16_t paramCount;
+    ColumnInfo* paramInfo;
+    uint16_t resultSets;
+    uint32_t rowCount;
+    uint32_t rowsDelivered;
+    uint32_t maxRows;
+    uint32_t handle;
+    uint32_t paramsDescribed;
+    char procOwner[36];
+    char procName[36];
+    // Statement option values.
+    uint32_t noScan;
+    uint32_t maxLength;
+    uint32_t opt41A;
+    uint32_t opt41C;
+    uint32_t opt41E;
+    uint32_t positionWord;  // zeroed by the cursor layer before positioned work
+    // Statement engine.
+    IngRowHook rowHook;
+    uint16_t resultSource;  // 2: the agent serves the rows itself
+    Dataset* outValues;     // a procedure's output row until handed over
+    ParamDescEntry* paramDescs;
+    uint16_t paramDescCount;
+    uint16_t procOutCount;
+    ColumnInfo* procOut;
+    IngDescBlock desc;
+    uint8_t* segBuf;
+    uint32_t segCap;
+    void** convBufs;  // one per parameter column
+    uint16_t convCount;
+    char* preparedText;  // the text the server prepared (after an ORDER BY repair)
+    char* procCallText;  // a call with literal arguments, run as EXECUTE PROCEDURE text
+    // Literal arguments of a call that also has markers: sent by name beside the bound values.
+    struct ProcLiteral {
+        char* name;
+        char* text;   // unquoted text, or null for NULL
+        int isInt;    // sent as an integer (num)
+        int isFloat;  // sent as a float (real)
+        int64_t num;
+        double real;
+    } * procLits;
+    uint16_t procLitCount;
+    volatile int cancelBusy;                                               // a cancel is using the OpenAPI statement
+    uint32_t (*typeInfoFetch)(IngStmt* s, uint16_t rows, Dataset* block);  // result source 2
+    uint8_t catalogResult;  // the text is the agent's own catalog query, not the application's
 };
 
 uint32_t IngAllocStmt(uint32_t conn, uint32_t* out);
@@ -143,22 +143,22 @@ void IngSetColNames(IngColNamesFn fn);
 
 // Attribute row of DRV_DescribeColsEx (24 bytes).
 struct IngAttrRow {
-  uint16_t column;
-  int16_t attribute;
-  uint32_t reserved1;
-  uint32_t form;  // 1 integer, 0 text
-  uint32_t reserved2;
-  union {
-    int64_t value;
-    char* text;  // owned by the row
-  };
+    uint16_t column;
+    int16_t attribute;
+    uint32_t reserved1;
+    uint32_t form;  // 1 integer, 0 text
+    uint32_t reserved2;
+    union {
+        int64_t value;
+        char* text;  // owned by the row
+    };
 };
 static_assert(sizeof(IngAttrRow) == 24);
 
 // The list DRV_DescribeColsEx hands out; the caller frees it with IngAttrListFree.
 struct IngAttrList {
-  uint32_t count;
-  IngAttrRow* rows;
+    uint32_t count;
+    IngAttrRow* rows;
 };
 void IngAttrListFree(IngAttrList* list);
 

@@ -6,15 +6,15 @@
 #include "util/dataset.h"
 
 struct IngDiagEntry {
-  IngDiagEntry* next;
-  uint32_t native;  // the server's error code, 0 for the agent's own messages
-  char text[2048];
-  char* sqlstate;   // owned
+    IngDiagEntry* next;
+    uint32_t native;  // the server's error code, 0 for the agent's own messages
+    char text[2048];
+    char* sqlstate;  // owned
 };
 
 struct IngDiagList {
-  uint32_t keep;  // set while a connect runs: posting then never clears the list
-  IngDiagEntry* first;
+    uint32_t keep;  // set while a connect runs: posting then never clears the list
+    IngDiagEntry* first;
 };
 
 // Slot 2 hands out an AgentErrors record (util/dataset.h); the caller frees it with AgentErrorsFree.

@@ -14,102 +14,102 @@ struct IngStmt;
 // Per-data-source settings written by driver connect under the connect lock and copied by
 // the agent's connect, which takes the two texts over.
 struct IngDsnSettings {
-  uint32_t dynCursSensitivity;  // 0 LOW, 1 HIGH, 2 DISABLED
-  uint32_t jet;
-  uint32_t noAutoCommit;
-  int32_t maxRows;
-  uint32_t noRowsetSizeLimit;
-  char* initialSql;   // owned (heap) or null
-  char* sqlDbmsName;  // owned (heap) or null
-  uint32_t rtrimChar;
+    uint32_t dynCursSensitivity;  // 0 LOW, 1 HIGH, 2 DISABLED
+    uint32_t jet;
+    uint32_t noAutoCommit;
+    int32_t maxRows;
+    uint32_t noRowsetSizeLimit;
+    char* initialSql;   // owned (heap) or null
+    char* sqlDbmsName;  // owned (heap) or null
+    uint32_t rtrimChar;
 };
 extern IngDsnSettings g_ingDsnSettings;
 
 // Connect parameters built by the driver's connection open. The agent reads the marker,
 // database, options, read-only flag, user and password.
 struct IngConnectParams {
-  const char* serverAddress;
-  const char* marker;  // on a wide connection begins 'W', 0x7F, 0x01, 0x01
-  const char* connectText1;
-  const char* connectText2;
-  const char* database;  // null: "default"
-  const char* options;   // "-G group -R role -u user -P password -T"
-  uint32_t readOnly;
-  const char* user;
-  const char* password;
-  const char* extraText;
-  uint16_t timeout;
-  uint16_t flags;
+    const char* serverAddress;
+    const char* marker;  // on a wide connection begins 'W', 0x7F, 0x01, 0x01
+    const char* connectText1;
+    const char* connectText2;
+    const char* database;  // null: "default"
+    const char* options;   // "-G group -R role -u user -P password -T"
+    uint32_t readOnly;
+    const char* user;
+    const char* password;
+    const char* extraText;
+    uint16_t timeout;
+    uint16_t flags;
 };
 
 struct IngServer {
-  void* scsConnList;  // reserved for the cursor layer
-  void* rvLowerLink;  // row-version fields reserved for the cursor layer
-  uint32_t rvParamDescs;
-  void* rvFirst;
-  std::recursive_mutex lock;  // guards messages and the parked branches
-  void* env;                  // OpenAPI environment
-  IngDiagList messages;
-  uint32_t connCount;
-  XaBranchList* branches;
+    void* scsConnList;  // reserved for the cursor layer
+    void* rvLowerLink;  // row-version fields reserved for the cursor layer
+    uint32_t rvParamDescs;
+    void* rvFirst;
+    std::recursive_mutex lock;  // guards messages and the parked branches
+    void* env;                  // OpenAPI environment
+    IngDiagList messages;
+    uint32_t connCount;
+    XaBranchList* branches;
 };
 
 // Where a connection's XA branch stands.
 enum XaBranchState : uint32_t {
-  kXaNone = 0,
-  kXaActive = 1,
-  kXaEnded = 2,
-  kXaPrepared = 3,
-  kXaRollbackOnly = 4,
+    kXaNone = 0,
+    kXaActive = 1,
+    kXaEnded = 2,
+    kXaPrepared = 3,
+    kXaRollbackOnly = 4,
 };
 
 enum : uint16_t { kTxnWorkPending = 0x1, kTxnAutocommit = 0x2 };
 
 struct IngConn {
-  IngDiagList messages;
-  XaConnHolder* xaHolder;
-  IngServer* server;
-  uint32_t handle;
-  void* connHandle;  // the environment until the session exists
-  void* tranHandle;
-  int32_t sizeAdvise;
-  int32_t apiLevel;
-  uint32_t maxStringLen;
-  uint32_t maxCharLen;
-  char* versionText;
-  uint32_t unicodeSupported;
-  uint32_t readOnlyConnected;
-  uint32_t readOnly;  // current access mode
-  uint32_t autocommit;
-  char* dbName;    // as the server reported them
-  char* userName;
-  char* database;  // login texts
-  char* user;
-  char* password;
-  char* group;
-  char* role;
-  char* effectiveUser;
-  char* dbmsPassword;
-  uint16_t txnFlags;
-  uint32_t isolation;  // 1, 2, 4 or 8
-  uint32_t capsAsked;
-  uint32_t odbcVersion;  // of the application, default 2
-  uint32_t probed;
-  uint32_t nameCase;       // 1 upper, 2 lower
-  uint32_t delimitedCase;  // 2 lower, 3 mixed
-  int32_t versionNumber;
-  uint32_t unicodeConn;
-  IngDsnSettings dsn;  // owns its initialSql and sqlDbmsName
-  uint32_t paramNames;  // set by capability item 0x12: descriptions carry parameter names
-  uint32_t serverHandle;
-  void* keyColCache;  // reserved for the cursor layer
-  uint32_t xaState;  // an XaBranchState
-  XID xid;           // format id -1 while none
-  uint32_t xaParked;  // 1 while the branch lies in the server's list and the connection has no session
-  void* xaXidHandle;  // the branch's registered transaction id
-  XID* xaInDoubt;     // the in-doubt list of the last recovery scan
-  uint32_t xaInDoubtCount;
-  uint32_t xaInDoubtPos;
+    IngDiagList messages;
+    XaConnHolder* xaHolder;
+    IngServer* server;
+    uint32_t handle;
+    void* connHandle;  // the environment until the session exists
+    void* tranHandle;
+    int32_t sizeAdvise;
+    int32_t apiLevel;
+    uint32_t maxStringLen;
+    uint32_t maxCharLen;
+    char* versionText;
+    uint32_t unicodeSupported;
+    uint32_t readOnlyConnected;
+    uint32_t readOnly;  // current access mode
+    uint32_t autocommit;
+    char* dbName;  // as the server reported them
+    char* userName;
+    char* database;  // login texts
+    char* user;
+    char* password;
+    char* group;
+    char* role;
+    char* effectiveUser;
+    char* dbmsPassword;
+    uint16_t txnFlags;
+    uint32_t isolation;  // 1, 2, 4 or 8
+    uint32_t capsAsked;
+    uint32_t odbcVersion;  // of the application, default 2
+    uint32_t probed;
+    uint32_t nameCase;       // 1 upper, 2 lower
+    uint32_t delimitedCase;  // 2 lower, 3 mixed
+    int32_t versionNumber;
+    uint32_t unicodeConn;
+    IngDsnSettings dsn;   // owns its initialSql and sqlDbmsName
+    uint32_t paramNames;  // set by capability item 0x12: descriptions carry parameter names
+    uint32_t serverHandle;
+    void* keyColCache;  // reserved for the cursor layer
+    uint32_t xaState;   // an XaBranchState
+    XID xid;            // format id -1 while none
+    uint32_t xaParked;  // 1 while the branch lies in the server's list and the connection has no session
+    void* xaXidHandle;  // the branch's registered transaction id
+    XID* xaInDoubt;     // the in-doubt list of the last recovery scan
+    uint32_t xaInDoubtCount;
+    uint32_t xaInDoubtPos;
 };
 
 // The agent's three handle tables (valid while a server exists).

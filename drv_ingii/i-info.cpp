@@ -16,231 +16,417 @@
 namespace {
 
 struct Answer {
-  bool known = false;
-  bool text = false;
-  uint32_t value = 0;
-  std::string str;
+    bool known = false;
+    bool text = false;
+    uint32_t value = 0;
+    std::string str;
 };
 
 Answer Int(uint32_t v) {
-  Answer a;
-  a.known = true;
-  a.value = v;
-  return a;
+    Answer a;
+    a.known = true;
+    a.value = v;
+    return a;
 }
 
 Answer Text(std::string s) {
-  Answer a;
-  a.known = true;
-  a.text = true;
-  a.str = std::move(s);
-  return a;
+    Answer a;
+    a.known = true;
+    a.text = true;
+    a.str = std::move(s);
+    return a;
 }
 
 const Answer kUnknown{};
 
 struct FixedInt {
-  uint16_t type;
-  uint32_t value;
+    uint16_t type;
+    uint32_t value;
 };
 
 // Information types with fixed integer answers.
 const FixedInt kFixedInts[] = {
     // 0
-    {0, 0}, {1, 0}, {3, 0}, {4, 0}, {5, 0}, {22, 0}, {54, 0}, {63, 0}, {66, 0}, {69, 0}, {71, 0}, {76, 0},
-    {80, 0}, {83, 0}, {84, 0}, {86, 0}, {92, 0}, {102, 0}, {105, 0}, {109, 0}, {110, 0}, {114, 0}, {117, 0},
-    {119, 0}, {120, 0}, {121, 0}, {123, 0}, {124, 0}, {127, 0}, {128, 0}, {129, 0}, {130, 0}, {133, 0},
-    {135, 0}, {136, 0}, {137, 0}, {138, 0}, {139, 0}, {140, 0}, {142, 0}, {148, 0}, {149, 0}, {155, 0},
-    {156, 0}, {157, 0}, {159, 0}, {161, 0}, {164, 0}, {165, 0}, {166, 0}, {10001, 0}, {10022, 0},
+    {0, 0},
+    {1, 0},
+    {3, 0},
+    {4, 0},
+    {5, 0},
+    {22, 0},
+    {54, 0},
+    {63, 0},
+    {66, 0},
+    {69, 0},
+    {71, 0},
+    {76, 0},
+    {80, 0},
+    {83, 0},
+    {84, 0},
+    {86, 0},
+    {92, 0},
+    {102, 0},
+    {105, 0},
+    {109, 0},
+    {110, 0},
+    {114, 0},
+    {117, 0},
+    {119, 0},
+    {120, 0},
+    {121, 0},
+    {123, 0},
+    {124, 0},
+    {127, 0},
+    {128, 0},
+    {129, 0},
+    {130, 0},
+    {133, 0},
+    {135, 0},
+    {136, 0},
+    {137, 0},
+    {138, 0},
+    {139, 0},
+    {140, 0},
+    {142, 0},
+    {148, 0},
+    {149, 0},
+    {155, 0},
+    {156, 0},
+    {157, 0},
+    {159, 0},
+    {161, 0},
+    {164, 0},
+    {165, 0},
+    {166, 0},
+    {10001, 0},
+    {10022, 0},
     // 1
-    {9, 1}, {12, 1}, {23, 1}, {24, 1}, {48, 1}, {74, 1}, {75, 1}, {85, 1}, {116, 1}, {118, 1},
-    {141, 1}, {143, 1}, {152, 1}, {154, 1},
+    {9, 1},
+    {12, 1},
+    {23, 1},
+    {24, 1},
+    {48, 1},
+    {74, 1},
+    {75, 1},
+    {85, 1},
+    {116, 1},
+    {118, 1},
+    {141, 1},
+    {143, 1},
+    {152, 1},
+    {154, 1},
     // 2, 3, 7 and single values
-    {15, 2}, {88, 2}, {153, 2}, {10021, 2}, {96, 3}, {131, 3}, {134, 3}, {170, 3}, {51, 7}, {81, 7}, {172, 7},
-    {163, 9}, {106, 15}, {107, 18}, {10005, 30}, {169, 64}, {82, 74}, {8, 191},
-    {97, 16}, {98, 16}, {99, 16}, {91, 31}, {95, 31},
-    {30, 32}, {31, 32}, {32, 32}, {33, 32}, {34, 32}, {35, 32},
-    {100, 127}, {101, 127}, {115, 127}, {65003, 127}, {104, 2000}, {108, 2000}, {112, 2000},
+    {15, 2},
+    {88, 2},
+    {153, 2},
+    {10021, 2},
+    {96, 3},
+    {131, 3},
+    {134, 3},
+    {170, 3},
+    {51, 7},
+    {81, 7},
+    {172, 7},
+    {163, 9},
+    {106, 15},
+    {107, 18},
+    {10005, 30},
+    {169, 64},
+    {82, 74},
+    {8, 191},
+    {97, 16},
+    {98, 16},
+    {99, 16},
+    {91, 31},
+    {95, 31},
+    {30, 32},
+    {31, 32},
+    {32, 32},
+    {33, 32},
+    {34, 32},
+    {35, 32},
+    {100, 127},
+    {101, 127},
+    {115, 127},
+    {65003, 127},
+    {104, 2000},
+    {108, 2000},
+    {112, 2000},
     // Bit masks
-    {49, 0x96D49}, {50, 0x791255}, {52, 0x1E1FE7}, {56, 0xE2F3F9}, {62, 0xE2F3F9}, {70, 0xE2F3F9},
-    {53, 0xA073F9}, {55, 0xA073F9}, {58, 0xA073F9}, {59, 0xA073F9}, {60, 0xA073F9}, {61, 0xA073F9},
-    {64, 0xA073F9}, {65, 0xA073F9}, {68, 0xA073F9}, {57, 0xA28301}, {67, 0xA28301}, {132, 0x3601},
-    {158, 0x1F70}, {160, 0x1E07}, {162, 0x7DB0},
+    {49, 0x96D49},
+    {50, 0x791255},
+    {52, 0x1E1FE7},
+    {56, 0xE2F3F9},
+    {62, 0xE2F3F9},
+    {70, 0xE2F3F9},
+    {53, 0xA073F9},
+    {55, 0xA073F9},
+    {58, 0xA073F9},
+    {59, 0xA073F9},
+    {60, 0xA073F9},
+    {61, 0xA073F9},
+    {64, 0xA073F9},
+    {65, 0xA073F9},
+    {68, 0xA073F9},
+    {57, 0xA28301},
+    {67, 0xA28301},
+    {132, 0x3601},
+    {158, 0x1F70},
+    {160, 0x1E07},
+    {162, 0x7DB0},
     // Cursor answers: CursorInfoType.
 };
 
 struct FixedText {
-  uint16_t type;
-  const char* text;
+    uint16_t type;
+    const char* text;
 };
 
 const FixedText kFixedTexts[] = {
-    {21, "Y"}, {27, "Y"}, {36, "Y"}, {38, "Y"}, {87, "Y"}, {90, "Y"}, {111, "Y"}, {113, "Y"}, {10002, "Y"},
-    {10003, "N"}, {11, "N"}, {19, "N"}, {20, "N"}, {37, "N"}, {73, "N"}, {103, "N"},
-    {42, ""}, {89, ""}, {10000, ""}, {10004, ""},
-    {2, " "}, {7, "1.5"}, {10, "03.50.0000"}, {13, "Ingres II"}, {14, "\\"}, {29, "\""}, {39, "Owner"},
-    {40, "Stored Procedure"}, {41, ""}, {45, "Table"}, {77, "03.50"},
-    {94, "&*@:,#$\"=/<>()-%.+?;' _|"},
+    {21, "Y"},    {27, "Y"},     {36, "Y"},          {38, "Y"},
+    {87, "Y"},    {90, "Y"},     {111, "Y"},         {113, "Y"},
+    {10002, "Y"}, {10003, "N"},  {11, "N"},          {19, "N"},
+    {20, "N"},    {37, "N"},     {73, "N"},          {103, "N"},
+    {42, ""},     {89, ""},      {10000, ""},        {10004, ""},
+    {2, " "},     {7, "1.5"},    {10, "03.50.0000"}, {13, "Ingres II"},
+    {14, "\\"},   {29, "\""},    {39, "Owner"},      {40, "Stored Procedure"},
+    {41, ""},     {45, "Table"}, {77, "03.50"},      {94, "&*@:,#$\"=/<>()-%.+?;' _|"},
 };
 
 std::string Folded(const char* s, bool upper) {
-  std::string out = s ? s : "";
-  for (char& ch : out) ch = char(upper ? std::toupper(static_cast<unsigned char>(ch)) : std::tolower(static_cast<unsigned char>(ch)));
-  return out;
+    std::string out = s ? s : "";
+    for (char& ch : out)
+        ch = char(upper ? std::toupper(static_cast<unsigned char>(ch)) : std::tolower(static_cast<unsigned char>(ch)));
+    return out;
 }
 
 // Answers about cursors: the full answer where what it speaks of is built, else only what is.
 // Positioned operations (SQLSetPos) and locking belong to the row operations.
 bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
-  const IngBuiltCursors& b = kIngBuiltCursors;
-  switch (type) {
-    case 44: {  // SQL_SCROLL_OPTIONS
-      uint32_t o = 0x1 | 0x10;
-      if (c->dsn.dynCursSensitivity != 2) {
-        if (b.keysetDriven) o |= 0x2;  // mixed (0x8) runs when asked for; not named, see sc_info.cpp
-        if (b.dynamic) o |= 0x4;
-      }
-      *v = o;
-      return true;
+    const IngBuiltCursors& b = kIngBuiltCursors;
+    switch (type) {
+        case 44: {  // SQL_SCROLL_OPTIONS
+            uint32_t o = 0x1 | 0x10;
+            if (c->dsn.dynCursSensitivity != 2) {
+                if (b.keysetDriven) o |= 0x2;  // mixed (0x8) runs when asked for; not named, see sc_info.cpp
+                if (b.dynamic) o |= 0x4;
+            }
+            *v = o;
+            return true;
+        }
+        case 43:
+            *v = b.rowOperations ? 11 : 0x1;
+            return true;  // SQL_SCROLL_CONCURRENCY
+        case 78:
+            *v = b.rowOperations ? 1 : 0;
+            return true;  // SQL_LOCK_TYPES
+        case 79:
+            *v = b.rowOperations ? 31 : 0;
+            return true;  // SQL_POS_OPERATIONS
+        case 144:
+            *v = b.dynamic ? 0x1E45 : 0;
+            return true;  // SQL_DYNAMIC_CURSOR_ATTRIBUTES1
+        case 145:
+            *v = b.dynamic ? 0x60FB : 0;
+            return true;  // ...2
+        // Read-only keyset-driven cursors: the fetch orientations and bookmarks; others' updates and
+        // deletions show and the maximum rows of a SELECT hold (a mixed cursor answers with these too and
+        // knows no exact row count).
+        case 150:
+            *v = b.keysetDriven ? (b.rowOperations ? 0x1E4F : 0xF) : 0;
+            return true;  // SQL_KEYSET_CURSOR_ATTRIBUTES1
+        case 151:
+            *v = b.keysetDriven ? (b.rowOperations ? 0x40EB : 0xE1) : 0;
+            return true;  // ...2
+        // Without row operations: fetch orientations and bookmarks; read-only concurrency, the
+        // maximum rows of a SELECT and exact row counts.
+        case 146:
+            *v = b.rowOperations ? 0x1E41 : 0x1;
+            return true;  // SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1
+        case 147:
+            *v = b.rowOperations ? 0x5083 : 0x1081;
+            return true;  // ...2
+        case 167:
+            *v = b.rowOperations ? 0x64F : 0xF;
+            return true;  // SQL_STATIC_CURSOR_ATTRIBUTES1
+        case 168:
+            *v = b.rowOperations ? 0x508B : 0x1081;
+            return true;  // ...2
+        default:
+            return false;
     }
-    case 43: *v = b.rowOperations ? 11 : 0x1; return true;          // SQL_SCROLL_CONCURRENCY
-    case 78: *v = b.rowOperations ? 1 : 0; return true;             // SQL_LOCK_TYPES
-    case 79: *v = b.rowOperations ? 31 : 0; return true;            // SQL_POS_OPERATIONS
-    case 144: *v = b.dynamic ? 0x1E45 : 0; return true;             // SQL_DYNAMIC_CURSOR_ATTRIBUTES1
-    case 145: *v = b.dynamic ? 0x60FB : 0; return true;             // ...2
-    // Read-only keyset-driven cursors: the fetch orientations and bookmarks; others' updates and
-    // deletions show and the maximum rows of a SELECT hold (a mixed cursor answers with these too and
-    // knows no exact row count).
-    case 150: *v = b.keysetDriven ? (b.rowOperations ? 0x1E4F : 0xF) : 0; return true;         // SQL_KEYSET_CURSOR_ATTRIBUTES1
-    case 151: *v = b.keysetDriven ? (b.rowOperations ? 0x40EB : 0xE1) : 0;  return true;      // ...2
-    // Without row operations: fetch orientations and bookmarks; read-only concurrency, the
-    // maximum rows of a SELECT and exact row counts.
-    case 146: *v = b.rowOperations ? 0x1E41 : 0x1; return true;     // SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1
-    case 147: *v = b.rowOperations ? 0x5083 : 0x1081; return true;  // ...2
-    case 167: *v = b.rowOperations ? 0x64F : 0xF; return true;      // SQL_STATIC_CURSOR_ATTRIBUTES1
-    case 168: *v = b.rowOperations ? 0x508B : 0x1081; return true;  // ...2
-    default: return false;
-  }
 }
 
 Answer ConnInfoType(IngConn* c, uint32_t type) {
-  const bool unicode = c->unicodeConn != 0;
-  uint32_t cursorAnswer = 0;
-  if (CursorInfoType(c, type, &cursorAnswer)) return Int(cursorAnswer);
-  switch (type) {
-    case 6: return Text(tv_library_name);
-    case 16: return Text(c->dbName ? c->dbName : "");
-    case 17: return Text(c->dsn.sqlDbmsName ? c->dsn.sqlDbmsName : "INGRES");
-    case 18: return Text(c->versionText ? c->versionText : "");
-    case 25: return Text(c->readOnlyConnected ? "Y" : "N");
-    case 26: return Int(1);
-    case 28: return Int(c->nameCase);
-    case 93: return Int(c->delimitedCase);
-    case 46: return Int(c->probed ? 1 : 0);
-    case 47: {
-      // The record keeps the folded name, as the server's case rules give it.
-      if (c->userName) {
-        std::string f = Folded(c->userName, c->nameCase == 1);
-        std::memcpy(c->userName, f.c_str(), f.size());
-      }
-      return Text(c->userName ? c->userName : "");
+    const bool unicode = c->unicodeConn != 0;
+    uint32_t cursorAnswer = 0;
+    if (CursorInfoType(c, type, &cursorAnswer)) return Int(cursorAnswer);
+    switch (type) {
+        case 6:
+            return Text(tv_library_name);
+        case 16:
+            return Text(c->dbName ? c->dbName : "");
+        case 17:
+            return Text(c->dsn.sqlDbmsName ? c->dsn.sqlDbmsName : "INGRES");
+        case 18:
+            return Text(c->versionText ? c->versionText : "");
+        case 25:
+            return Text(c->readOnlyConnected ? "Y" : "N");
+        case 26:
+            return Int(1);
+        case 28:
+            return Int(c->nameCase);
+        case 93:
+            return Int(c->delimitedCase);
+        case 46:
+            return Int(c->probed ? 1 : 0);
+        case 47: {
+            // The record keeps the folded name, as the server's case rules give it.
+            if (c->userName) {
+                std::string f = Folded(c->userName, c->nameCase == 1);
+                std::memcpy(c->userName, f.c_str(), f.size());
+            }
+            return Text(c->userName ? c->userName : "");
+        }
+        case 72:
+            return Int(!c->probed ? 1 : (c->versionNumber < 2000000 ? 13 : 15));
+        case 122:
+        case 126:
+            return Int(unicode ? 0xE63F7F : 0);
+        case 125:
+            return Int(unicode ? 0xE00301 : 0);
+        default:
+            break;
     }
-    case 72: return Int(!c->probed ? 1 : (c->versionNumber < 2000000 ? 13 : 15));
-    case 122:
-    case 126: return Int(unicode ? 0xE63F7F : 0);
-    case 125: return Int(unicode ? 0xE00301 : 0);
-    default: break;
-  }
-  for (const FixedInt& f : kFixedInts)
-    if (f.type == type) return Int(f.value);
-  for (const FixedText& f : kFixedTexts)
-    if (f.type == type) return Text(f.text);
-  return kUnknown;
+    for (const FixedInt& f : kFixedInts)
+        if (f.type == type) return Int(f.value);
+    for (const FixedText& f : kFixedTexts)
+        if (f.type == type) return Text(f.text);
+    return kUnknown;
 }
 
 Answer ConnCapability(IngConn* c, uint32_t item) {
-  switch (item) {
-    case 0x01: return Int(0x2FDEC);
-    case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x07: return Int(1);
-    case 0x08: c->capsAsked = 1; return Int(1);
-    case 0x09: return Int(100);
-    case 0x0A: return Int(0);
-    case 0x0B: return Int(c->dsn.dynCursSensitivity == 1 ? 1 : 0);
-    case 0x0D: return Text("");
-    case 0x0E: return Int(1);
-    case 0x11: c->capsAsked = 1; return Int(c->dsn.noAutoCommit ? 0x349F : 0x359F);
-    case 0x12: c->paramNames = 1; return Int(1);
-    case 0x13: return tv_wide_build ? Int(c->unicodeConn ? 1 : 0) : kUnknown;
-    case 0x14: case 0x15: return Int(1);
-    case 0x17: return Int(0);
-    case 0x18: return Int(1);
-    default: return kUnknown;
-  }
+    switch (item) {
+        case 0x01:
+            return Int(0x2FDEC);
+        case 0x02:
+        case 0x03:
+        case 0x04:
+        case 0x05:
+        case 0x06:
+        case 0x07:
+            return Int(1);
+        case 0x08:
+            c->capsAsked = 1;
+            return Int(1);
+        case 0x09:
+            return Int(100);
+        case 0x0A:
+            return Int(0);
+        case 0x0B:
+            return Int(c->dsn.dynCursSensitivity == 1 ? 1 : 0);
+        case 0x0D:
+            return Text("");
+        case 0x0E:
+            return Int(1);
+        case 0x11:
+            c->capsAsked = 1;
+            return Int(c->dsn.noAutoCommit ? 0x349F : 0x359F);
+        case 0x12:
+            c->paramNames = 1;
+            return Int(1);
+        case 0x13:
+            return tv_wide_build ? Int(c->unicodeConn ? 1 : 0) : kUnknown;
+        case 0x14:
+        case 0x15:
+            return Int(1);
+        case 0x17:
+            return Int(0);
+        case 0x18:
+            return Int(1);
+        default:
+            return kUnknown;
+    }
 }
 
 Answer ConnAnswer(IngConn* c, uint32_t cls, uint32_t item) {
-  if (cls == 0x01) return ConnCapability(c, item);
-  if (cls == 0x03) {
-    if (item == 0x0000) return Int(c->autocommit);
-    if (item == 0x0001) return Int(c->readOnly);
-    if (item == 0x006C) return Int(c->probed ? c->isolation : 1);
+    if (cls == 0x01) return ConnCapability(c, item);
+    if (cls == 0x03) {
+        if (item == 0x0000) return Int(c->autocommit);
+        if (item == 0x0001) return Int(c->readOnly);
+        if (item == 0x006C) return Int(c->probed ? c->isolation : 1);
+        return kUnknown;
+    }
+    if (cls == 0x04) return ConnInfoType(c, item);
     return kUnknown;
-  }
-  if (cls == 0x04) return ConnInfoType(c, item);
-  return kUnknown;
 }
 
 Answer StmtAnswer(IngStmt* s, uint32_t cls, uint32_t item) {
-  const SCS_Cursor& k = s->cursor;
-  if (cls == 0x01) {
-    if (item == 0) return Int(s->text.kind == 2 ? s->rowCount : 0xFFFFFFFFu);
-    return kUnknown;
-  }
-  if (cls != 0x03) return kUnknown;
-  switch (item) {
-    case 0x01: return Int(s->maxRows);
-    case 0x02: return Int(s->noScan);
-    case 0x03: return Int(s->maxLength);
-    case 0x06: return Int(k.cursorType);
-    case 0x07: return Int(k.concurrency);
-    case 0x08: return Int(k.keysetSize);
-    case 0x09: return Int(k.rowsetSize);
-    case 0x0A: return Int(k.simulateCursor);
-    case 0x0B: return Int(k.retrieveData);
-    case 0x0C: return Int(k.useBookmarks);
-    case 0x0D: case 0x0E: return Int(0);
-    case 0x41A: return Int(s->opt41A);
-    case 0x41C: return Int(s->opt41C);
-    case 0x41E: return Int(s->opt41E);
-    default: return kUnknown;
-  }
+    const SCS_Cursor& k = s->cursor;
+    if (cls == 0x01) {
+        if (item == 0) return Int(s->text.kind == 2 ? s->rowCount : 0xFFFFFFFFu);
+        return kUnknown;
+    }
+    if (cls != 0x03) return kUnknown;
+    switch (item) {
+        case 0x01:
+            return Int(s->maxRows);
+        case 0x02:
+            return Int(s->noScan);
+        case 0x03:
+            return Int(s->maxLength);
+        case 0x06:
+            return Int(k.cursorType);
+        case 0x07:
+            return Int(k.concurrency);
+        case 0x08:
+            return Int(k.keysetSize);
+        case 0x09:
+            return Int(k.rowsetSize);
+        case 0x0A:
+            return Int(k.simulateCursor);
+        case 0x0B:
+            return Int(k.retrieveData);
+        case 0x0C:
+            return Int(k.useBookmarks);
+        case 0x0D:
+        case 0x0E:
+            return Int(0);
+        case 0x41A:
+            return Int(s->opt41A);
+        case 0x41C:
+            return Int(s->opt41C);
+        case 0x41E:
+            return Int(s->opt41E);
+        default:
+            return kUnknown;
+    }
 }
 
 uint32_t PutAnswer(const Answer& a, uint32_t valueKind, void* buf, uint16_t len, uint16_t* outLen) {
-  if (!a.known || (valueKind != 1 && valueKind != 2)) return kErrNotSupported;
-  if (valueKind == 1) {
-    // Asked as text: a number has no text form.
-    std::string t = a.text ? a.str : std::string();
-    size_t n = 0;
-    if (buf != nullptr && len >= 1) {
-      n = t.size() < len ? t.size() : size_t(len - 1);
-      std::memcpy(buf, t.data(), n);
-      static_cast<char*>(buf)[n] = '\0';
+    if (!a.known || (valueKind != 1 && valueKind != 2)) return kErrNotSupported;
+    if (valueKind == 1) {
+        // Asked as text: a number has no text form.
+        std::string t = a.text ? a.str : std::string();
+        size_t n = 0;
+        if (buf != nullptr && len >= 1) {
+            n = t.size() < len ? t.size() : size_t(len - 1);
+            std::memcpy(buf, t.data(), n);
+            static_cast<char*>(buf)[n] = '\0';
+        }
+        if (outLen) *outLen = uint16_t(n);
+        return 0;
     }
-    if (outLen) *outLen = uint16_t(n);
+    uint32_t v = a.text ? 0 : a.value;
+    if (buf != nullptr) std::memcpy(buf, &v, 4);
+    if (outLen) *outLen = 4;
     return 0;
-  }
-  uint32_t v = a.text ? 0 : a.value;
-  if (buf != nullptr) std::memcpy(buf, &v, 4);
-  if (outLen) *outLen = 4;
-  return 0;
 }
 
 struct CursorOptionRow {
-  uint32_t option;
-  uint16_t infoType;
-  uint32_t fallback[4];
-  uint32_t bits[5];  // support bit of values 0..4 (0: not a value of this option)
+    uint32_t option;
+    uint16_t infoType;
+    uint32_t fallback[4];
+    uint32_t bits[5];  // support bit of values 0..4 (0: not a value of this option)
 };
 
 const CursorOptionRow kCursorOptionTable[] = {
@@ -251,232 +437,252 @@ const CursorOptionRow kCursorOptionTable[] = {
 };
 
 uint32_t SetConnOption(IngConn* c, uint32_t cls, uint32_t item, const uint32_t* value) {
-  if (cls == 0x03 && item == 0x0000) {
-    if (*value == 0) {
-      IngTxnControl(c, 2);
-      c->autocommit = 0;
-    } else {
-      IngTxnControl(c, 1);
-      c->autocommit = 1;
+    if (cls == 0x03 && item == 0x0000) {
+        if (*value == 0) {
+            IngTxnControl(c, 2);
+            c->autocommit = 0;
+        } else {
+            IngTxnControl(c, 1);
+            c->autocommit = 1;
+        }
+        IngSetIsolation(c, c->isolation);
+        return 0;
     }
-    IngSetIsolation(c, c->isolation);
-    return 0;
-  }
-  if (cls == 0x03 && item == 0x0001) {
-    c->readOnly = *value ? 1 : 0;
-    return 0;
-  }
-  if (cls == 0x03 && item == 0x006C) return IngSetIsolation(c, *value);
-  if (cls == 0x01 && item == 0x0C) {
-    c->odbcVersion = *value >= 3 ? 3 : 2;
-    return 0;
-  }
-  return kErrNotCapable;
+    if (cls == 0x03 && item == 0x0001) {
+        c->readOnly = *value ? 1 : 0;
+        return 0;
+    }
+    if (cls == 0x03 && item == 0x006C) return IngSetIsolation(c, *value);
+    if (cls == 0x01 && item == 0x0C) {
+        c->odbcVersion = *value >= 3 ? 3 : 2;
+        return 0;
+    }
+    return kErrNotCapable;
 }
 
 // Describes the parameters of a prepared statement before it runs.
 uint32_t DescribeParamsNow(IngStmt* s) { return IngDescribeParamsByProbe(s); }
 
 uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* value) {
-  SCS_Cursor& k = s->cursor;
-  IngConn* c = s->conn;
-  uint32_t v = *value;
-  if (cls != 0x03) return kErrNotCapable;
-  switch (item) {
-    case 0x00: return 0;
-    case 0x01: {
-      uint32_t dsnMax = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
-      if (dsnMax != 0 && (v == 0 || v > dsnMax)) {
-        s->maxRows = dsnMax;
-        return kErrOptionChanged;
-      }
-      s->maxRows = v;
-      return 0;
+    SCS_Cursor& k = s->cursor;
+    IngConn* c = s->conn;
+    uint32_t v = *value;
+    if (cls != 0x03) return kErrNotCapable;
+    switch (item) {
+        case 0x00:
+            return 0;
+        case 0x01: {
+            uint32_t dsnMax = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
+            if (dsnMax != 0 && (v == 0 || v > dsnMax)) {
+                s->maxRows = dsnMax;
+                return kErrOptionChanged;
+            }
+            s->maxRows = v;
+            return 0;
+        }
+        case 0x02:
+            s->noScan = v ? 1 : 0;
+            return 0;
+        case 0x03:
+            s->maxLength = v;
+            return 0;
+        case 0x06: {
+            uint32_t type = v;
+            uint32_t rc = IngNegotiateCursorOption(&k, 6, &type);
+            if (rc != 0 && rc != kErrOptionChanged) return rc;
+            if (type == 2 && !c->capsAsked) {
+                type = 1;
+                rc = kErrOptionChanged;
+            }
+            k.cursorType = type;
+            k.flags |= kScsTypeSet;
+            return rc;
+        }
+        case 0x07: {
+            uint32_t conc = v;
+            uint32_t rc = IngNegotiateCursorOption(&k, 7, &conc);
+            if (rc == 0 || rc == kErrOptionChanged) k.concurrency = conc;
+            return rc;
+        }
+        case 0x08:
+            if (!c->capsAsked) return v != 0 ? kErrOptionChanged : kErrNone;
+            k.keysetSize = v > 5000 ? 5000 : v;
+            k.flags |= kScsKeysetSizeSet;
+            return 0;
+        case 0x09: {
+            uint32_t rc = 0;
+            if (v > 100 && !c->dsn.noRowsetSizeLimit) {
+                v = 100;
+                rc = kErrOptionChanged;
+            }
+            k.rowsetSize = v;
+            if (s->text.source != nullptr) k.flags |= kScsRowsetSizeSet;
+            k.flags2 &= ~uint32_t(0x10 | 0x20);
+            return rc;
+        }
+        case 0x0A:
+            k.simulateCursor = v;
+            return 0;
+        case 0x0B:
+            k.retrieveData = v;
+            return 0;
+        case 0x0C:
+            k.useBookmarks = v;
+            return 0;
+        case 0x0F:
+            if (v != 0 && !s->paramsDescribed) return DescribeParamsNow(s);
+            return 0;
+        case 0x41A:
+            if (v != 1 && v != 2) return kErrBadArg;
+            s->opt41A = v;
+            return 0;
+        case 0x41C:
+            s->opt41C = v;
+            return 0;
+        case 0x41E:
+            s->opt41E = v;
+            return 0;
+        default:
+            return kErrNotCapable;
     }
-    case 0x02: s->noScan = v ? 1 : 0; return 0;
-    case 0x03: s->maxLength = v; return 0;
-    case 0x06: {
-      uint32_t type = v;
-      uint32_t rc = IngNegotiateCursorOption(&k, 6, &type);
-      if (rc != 0 && rc != kErrOptionChanged) return rc;
-      if (type == 2 && !c->capsAsked) {
-        type = 1;
-        rc = kErrOptionChanged;
-      }
-      k.cursorType = type;
-      k.flags |= kScsTypeSet;
-      return rc;
-    }
-    case 0x07: {
-      uint32_t conc = v;
-      uint32_t rc = IngNegotiateCursorOption(&k, 7, &conc);
-      if (rc == 0 || rc == kErrOptionChanged) k.concurrency = conc;
-      return rc;
-    }
-    case 0x08:
-      if (!c->capsAsked) return v != 0 ? kErrOptionChanged : kErrNone;
-      k.keysetSize = v > 5000 ? 5000 : v;
-      k.flags |= kScsKeysetSizeSet;
-      return 0;
-    case 0x09: {
-      uint32_t rc = 0;
-      if (v > 100 && !c->dsn.noRowsetSizeLimit) {
-        v = 100;
-        rc = kErrOptionChanged;
-      }
-      k.rowsetSize = v;
-      if (s->text.source != nullptr) k.flags |= kScsRowsetSizeSet;
-      k.flags2 &= ~uint32_t(0x10 | 0x20);
-      return rc;
-    }
-    case 0x0A: k.simulateCursor = v; return 0;
-    case 0x0B: k.retrieveData = v; return 0;
-    case 0x0C: k.useBookmarks = v; return 0;
-    case 0x0F:
-      if (v != 0 && !s->paramsDescribed) return DescribeParamsNow(s);
-      return 0;
-    case 0x41A:
-      if (v != 1 && v != 2) return kErrBadArg;
-      s->opt41A = v;
-      return 0;
-    case 0x41C: s->opt41C = v; return 0;
-    case 0x41E: s->opt41E = v; return 0;
-    default: return kErrNotCapable;
-  }
 }
 
 const IngOperatorRow kOperatorTable[8] = {
-    {1, 32767, 0x2A31EC}, {5, 0, 0x2821EC}, {4, 0, 0x2821EC}, {7, 0, 0x2821EC},
+    {1, 32767, 0x2A31EC}, {5, 0, 0x2821EC}, {4, 0, 0x2821EC},      {7, 0, 0x2821EC},
     {8, 0, 0x2821EC},     {9, 0, 0x282200}, {-2, 65533, 0x2A3000}, {11, 0, 0x282800},
 };
 
 }  // namespace
 
 uint32_t IngGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
-  const uint32_t kind = IngPropKind(id), vk = IngPropValueKind(id), cls = IngPropClass(id), item = IngPropItem(id);
-  switch (kind) {
-    case 1: {
-      IngServer* sv = IngServerFind(h);
-      if (sv == nullptr) return kErrBadArg;
-      if (id == 0x11010000) return PutAnswer(Text("ingresii"), vk, buf, len, outLen);
-      return kErrNotSupported;
+    const uint32_t kind = IngPropKind(id), vk = IngPropValueKind(id), cls = IngPropClass(id), item = IngPropItem(id);
+    switch (kind) {
+        case 1: {
+            IngServer* sv = IngServerFind(h);
+            if (sv == nullptr) return kErrBadArg;
+            if (id == 0x11010000) return PutAnswer(Text("ingresii"), vk, buf, len, outLen);
+            return kErrNotSupported;
+        }
+        case 2: {
+            IngConn* c = IngConnFind(h);
+            if (c == nullptr) return kErrBadArg;
+            return PutAnswer(ConnAnswer(c, cls, item), vk, buf, len, outLen);
+        }
+        case 3: {
+            IngStmt* s = IngStmtFind(h);
+            if (s == nullptr) return kErrBadArg;
+            return PutAnswer(StmtAnswer(s, cls, item), vk, buf, len, outLen);
+        }
+        default:
+            return kErrNotSupported;
     }
-    case 2: {
-      IngConn* c = IngConnFind(h);
-      if (c == nullptr) return kErrBadArg;
-      return PutAnswer(ConnAnswer(c, cls, item), vk, buf, len, outLen);
-    }
-    case 3: {
-      IngStmt* s = IngStmtFind(h);
-      if (s == nullptr) return kErrBadArg;
-      return PutAnswer(StmtAnswer(s, cls, item), vk, buf, len, outLen);
-    }
-    default:
-      return kErrNotSupported;
-  }
 }
 
 uint32_t IngSetOption(uint32_t h, uint32_t id, void* value) {
-  const uint32_t kind = IngPropKind(id), cls = IngPropClass(id), item = IngPropItem(id);
-  switch (kind) {
-    case 1:
-      return IngServerFind(h) ? kErrNotCapable : kErrBadArg;
-    case 2: {
-      IngConn* c = IngConnFind(h);
-      if (c == nullptr || value == nullptr) return kErrBadArg;
-      return SetConnOption(c, cls, item, static_cast<const uint32_t*>(value));
+    const uint32_t kind = IngPropKind(id), cls = IngPropClass(id), item = IngPropItem(id);
+    switch (kind) {
+        case 1:
+            return IngServerFind(h) ? kErrNotCapable : kErrBadArg;
+        case 2: {
+            IngConn* c = IngConnFind(h);
+            if (c == nullptr || value == nullptr) return kErrBadArg;
+            return SetConnOption(c, cls, item, static_cast<const uint32_t*>(value));
+        }
+        case 3: {
+            IngStmt* s = IngStmtFind(h);
+            if (s == nullptr || value == nullptr) return kErrBadArg;
+            return SetStmtOption(s, cls, item, static_cast<const uint32_t*>(value));
+        }
+        default:
+            return kErrNotSupported;
     }
-    case 3: {
-      IngStmt* s = IngStmtFind(h);
-      if (s == nullptr || value == nullptr) return kErrBadArg;
-      return SetStmtOption(s, cls, item, static_cast<const uint32_t*>(value));
-    }
-    default:
-      return kErrNotSupported;
-  }
 }
 
 uint32_t IngGetOpTable(uint32_t conn, AgentOpRequest* request) {
-  if (request == nullptr || IngConnFind(conn) == nullptr) return kErrBadArg;
-  if (request->type != 1) return kErrNotCapable;
-  request->count = 8;
-  request->rows = kOperatorTable;
-  return 0;
+    if (request == nullptr || IngConnFind(conn) == nullptr) return kErrBadArg;
+    if (request->type != 1) return kErrNotCapable;
+    request->count = 8;
+    request->rows = kOperatorTable;
+    return 0;
 }
 
 uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, void* buf, int16_t len,
                        uint16_t* outLen) {
-  static const uint16_t kIntTypes[] = {8, 26, 28, 43, 44, 72, 78, 79, 80, 82, 83, 93, 99};
-  static const uint16_t kTextTypes[] = {11, 17, 29, 47};
-  for (uint16_t t : kIntTypes) {
-    if (t != infoType) continue;
-    if (len < 4 || buf == nullptr) return kErrBadArg;
-    uint32_t v = 0;
-    uint16_t got = 0;
-    uint32_t rc = AgentCall<DRV_GetInfo>(link, conn, kPropIntInfoBase | infoType, &v, uint16_t(4), &got);
-    if (rc != 0) return rc;
-    std::memcpy(buf, &v, 4);
-    if (outLen) *outLen = 4;
-    return 0;
-  }
-  for (uint16_t t : kTextTypes) {
-    if (t != infoType) continue;
-    char area[256] = {};
-    uint16_t got = 0;
-    uint32_t rc = AgentCall<DRV_GetInfo>(link, conn, kPropTextInfoBase | infoType, area, uint16_t(sizeof area), &got);
-    if (rc != 0) return rc;
-    size_t n = std::strlen(area);
-    if (outLen) *outLen = uint16_t(n);
-    size_t room = len > 0 ? size_t(len) : 0;
-    if (n >= room) {
-      // Cut, but never left without its terminator.
-      if (buf != nullptr && room > 0) {
-        std::memcpy(buf, area, room - 1);
-        static_cast<char*>(buf)[room - 1] = '\0';
-      }
-      return kErrTruncated;
+    static const uint16_t kIntTypes[] = {8, 26, 28, 43, 44, 72, 78, 79, 80, 82, 83, 93, 99};
+    static const uint16_t kTextTypes[] = {11, 17, 29, 47};
+    for (uint16_t t : kIntTypes) {
+        if (t != infoType) continue;
+        if (len < 4 || buf == nullptr) return kErrBadArg;
+        uint32_t v = 0;
+        uint16_t got = 0;
+        uint32_t rc = AgentCall<DRV_GetInfo>(link, conn, kPropIntInfoBase | infoType, &v, uint16_t(4), &got);
+        if (rc != 0) return rc;
+        std::memcpy(buf, &v, 4);
+        if (outLen) *outLen = 4;
+        return 0;
     }
-    if (buf != nullptr) std::memcpy(buf, area, n + 1);
-    return 0;
-  }
-  return kErrOptionRange;
+    for (uint16_t t : kTextTypes) {
+        if (t != infoType) continue;
+        char area[256] = {};
+        uint16_t got = 0;
+        uint32_t rc =
+            AgentCall<DRV_GetInfo>(link, conn, kPropTextInfoBase | infoType, area, uint16_t(sizeof area), &got);
+        if (rc != 0) return rc;
+        size_t n = std::strlen(area);
+        if (outLen) *outLen = uint16_t(n);
+        size_t room = len > 0 ? size_t(len) : 0;
+        if (n >= room) {
+            // Cut, but never left without its terminator.
+            if (buf != nullptr && room > 0) {
+                std::memcpy(buf, area, room - 1);
+                static_cast<char*>(buf)[room - 1] = '\0';
+            }
+            return kErrTruncated;
+        }
+        if (buf != nullptr) std::memcpy(buf, area, n + 1);
+        return 0;
+    }
+    return kErrOptionRange;
 }
 
 uint32_t IngNegotiateCursorOption(SCS_Cursor* c, uint32_t option, uint32_t* value) {
-  const CursorOptionRow* row = kCursorOptionTable;
-  while (row->option != 0 && row->option != option) ++row;
-  if (row->option == 0) return 0;
-  uint32_t support = 0;
-  uint16_t got = 0;
-  if (AgentInfoItem(c->link, c->agentConn, row->infoType, &support, 4, &got) != 0) return 0;
-  uint32_t cur = *value;
-  size_t pos = 0;
-  for (;;) {
-    uint32_t bit = cur < 5 ? row->bits[cur] : 0;
-    if (bit != 0 && (support & bit)) break;
-    size_t at = pos;
-    while (at < 4 && row->fallback[at] != cur) ++at;
-    if (at >= 4 || at + 1 >= 4) return kErrNotCapable;
-    pos = at + 1;
-    cur = row->fallback[pos];
-  }
-  if (cur == *value) return 0;
-  *value = cur;
-  return kErrOptionChanged;
+    const CursorOptionRow* row = kCursorOptionTable;
+    while (row->option != 0 && row->option != option) ++row;
+    if (row->option == 0) return 0;
+    uint32_t support = 0;
+    uint16_t got = 0;
+    if (AgentInfoItem(c->link, c->agentConn, row->infoType, &support, 4, &got) != 0) return 0;
+    uint32_t cur = *value;
+    size_t pos = 0;
+    for (;;) {
+        uint32_t bit = cur < 5 ? row->bits[cur] : 0;
+        if (bit != 0 && (support & bit)) break;
+        size_t at = pos;
+        while (at < 4 && row->fallback[at] != cur) ++at;
+        if (at >= 4 || at + 1 >= 4) return kErrNotCapable;
+        pos = at + 1;
+        cur = row->fallback[pos];
+    }
+    if (cur == *value) return 0;
+    *value = cur;
+    return kErrOptionChanged;
 }
 
 uint32_t IngParseDynCursSens(const char* text) {
-  if (text == nullptr) return 0;
-  char ch = char(std::toupper(static_cast<unsigned char>(text[0])));
-  if (ch == 'D') return 2;
-  if (ch == 'H') return 1;
-  return 0;
+    if (text == nullptr) return 0;
+    char ch = char(std::toupper(static_cast<unsigned char>(text[0])));
+    if (ch == 'D') return 2;
+    if (ch == 'H') return 1;
+    return 0;
 }
 
 const char* IngDynCursSensName(uint32_t value) {
-  switch (value) {
-    case 1: return "HIGH";
-    case 2: return "DISABLED";
-    default: return "LOW";
-  }
+    switch (value) {
+        case 1:
+            return "HIGH";
+        case 2:
+            return "DISABLED";
+        default:
+            return "LOW";
+    }
 }

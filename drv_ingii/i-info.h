@@ -15,53 +15,53 @@ constexpr uint32_t IngPropItem(uint32_t id) { return id & 0xFFFF; }
 
 // Property and option ids of the agent's slots 0 and 1 (kind, value kind, class, item: see above).
 enum IngPropId : uint32_t {
-  kPropCapabilityText = 0x21010010,  // the cursor layer's capability text
-  kPropQualifierText = 0x2101000D,  // current qualifier (database) text
-  kPropTextOptionBase = 0x21030000,  // plus a connection option number: a text option
-  kPropQualifier = 0x2103006D,  // the qualifier option (SQL_CURRENT_QUALIFIER)
-  kPropTextInfoBase = 0x21040000,  // plus an SQLGetInfo type: a text answer
-  kPropNeedBind = 0x22010002,  // parameters must be bound before execute
-  kPropHasMoreResults = 0x22010003,  // several result sets
-  kPropHasParamArrays = 0x22010004,  // parameter arrays
-  kPropSpOutDeferFetch = 0x22010005,  // output parameters of procedures after the fetch
-  kPropHasScrollCursors = 0x22010006,  // scrollable cursors
-  kPropHasDynMixCursors = 0x22010008,  // dynamic and mixed cursors
-  kPropHasV2DataAtExec = 0x2201000A,  // data at execution, second form
-  kPropOdbcVersion = 0x2201000C,  // the environment's ODBC version
-  kPropHasExecute2 = 0x2201000E,  // prepare and execute in one call
-  kPropCapabilityMask = 0x22010011,  // all capabilities as one mask
-  kPropParamNames = 0x22010012,  // named parameters
-  kPropUnicode = 0x22010013,  // a Unicode connection
-  kPropCapability14 = 0x22010014,  // capability digit of the capability text
-  kPropCapability15 = 0x22010015,  // capability digit of the capability text
-  kPropXaKeepHolder = 0x22010017,  // a later xa_open keeps the XA holder
-  kPropXaTerminate = 0x22010018,  // the XA worker ends as a terminated thread
-  kPropIntOptionBase = 0x22030000,  // plus a connection option number: an integer option
-  kPropAutocommit = 0x22030000,  // autocommit
-  kPropAccessMode = 0x22030001,  // read-only access
-  kPropIsolation = 0x2203006C,  // transaction isolation
-  kPropFailover = 0x22030500,  // failover
-  kPropIntInfoBase = 0x22040000,  // plus an SQLGetInfo type: an integer answer
-  kPropCursorCommitBehavior = 0x22040017,  // SQLGetInfo 23
-  kPropStmtTextOptionBase = 0x31030000,  // plus a statement option number: a text option
-  kPropRowCount = 0x32010000,  // a statement's row count
-  kPropStmtOptionBase = 0x32030000,  // plus a statement option number: an integer option
-  kPropCursorType = 0x32030006,  // cursor type
-  kPropConcurrency = 0x32030007,  // concurrency
-  kPropRowsetSize = 0x32030009,  // rowset size
-  kPropDescribeParams = 0x3203000F,  // describe parameters by parsing the statement
+    kPropCapabilityText = 0x21010010,        // the cursor layer's capability text
+    kPropQualifierText = 0x2101000D,         // current qualifier (database) text
+    kPropTextOptionBase = 0x21030000,        // plus a connection option number: a text option
+    kPropQualifier = 0x2103006D,             // the qualifier option (SQL_CURRENT_QUALIFIER)
+    kPropTextInfoBase = 0x21040000,          // plus an SQLGetInfo type: a text answer
+    kPropNeedBind = 0x22010002,              // parameters must be bound before execute
+    kPropHasMoreResults = 0x22010003,        // several result sets
+    kPropHasParamArrays = 0x22010004,        // parameter arrays
+    kPropSpOutDeferFetch = 0x22010005,       // output parameters of procedures after the fetch
+    kPropHasScrollCursors = 0x22010006,      // scrollable cursors
+    kPropHasDynMixCursors = 0x22010008,      // dynamic and mixed cursors
+    kPropHasV2DataAtExec = 0x2201000A,       // data at execution, second form
+    kPropOdbcVersion = 0x2201000C,           // the environment's ODBC version
+    kPropHasExecute2 = 0x2201000E,           // prepare and execute in one call
+    kPropCapabilityMask = 0x22010011,        // all capabilities as one mask
+    kPropParamNames = 0x22010012,            // named parameters
+    kPropUnicode = 0x22010013,               // a Unicode connection
+    kPropCapability14 = 0x22010014,          // capability digit of the capability text
+    kPropCapability15 = 0x22010015,          // capability digit of the capability text
+    kPropXaKeepHolder = 0x22010017,          // a later xa_open keeps the XA holder
+    kPropXaTerminate = 0x22010018,           // the XA worker ends as a terminated thread
+    kPropIntOptionBase = 0x22030000,         // plus a connection option number: an integer option
+    kPropAutocommit = 0x22030000,            // autocommit
+    kPropAccessMode = 0x22030001,            // read-only access
+    kPropIsolation = 0x2203006C,             // transaction isolation
+    kPropFailover = 0x22030500,              // failover
+    kPropIntInfoBase = 0x22040000,           // plus an SQLGetInfo type: an integer answer
+    kPropCursorCommitBehavior = 0x22040017,  // SQLGetInfo 23
+    kPropStmtTextOptionBase = 0x31030000,    // plus a statement option number: a text option
+    kPropRowCount = 0x32010000,              // a statement's row count
+    kPropStmtOptionBase = 0x32030000,        // plus a statement option number: an integer option
+    kPropCursorType = 0x32030006,            // cursor type
+    kPropConcurrency = 0x32030007,           // concurrency
+    kPropRowsetSize = 0x32030009,            // rowset size
+    kPropDescribeParams = 0x3203000F,        // describe parameters by parsing the statement
 };
 
 struct AgentOpRequest {
-  uint16_t type;
-  uint32_t count;
-  const void* rows;
+    uint16_t type;
+    uint32_t count;
+    const void* rows;
 };
 
 struct IngOperatorRow {
-  int32_t sqlType;
-  uint32_t value;
-  uint32_t mask;
+    int32_t sqlType;
+    uint32_t value;
+    uint32_t mask;
 };
 
 uint32_t IngGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen);

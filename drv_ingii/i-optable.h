@@ -21,176 +21,176 @@ typedef struct xid_t XID;
 
 // A parameter description followed by the parameter's name (slots 54 and 65).
 struct ScsNamedParamDesc {
-  int32_t sqlType;
-  int32_t cType;
-  uint32_t columnSize;
-  uint16_t decimalDigits;
-  uint16_t paramType;
-  const char* name;
+    int32_t sqlType;
+    int32_t cType;
+    uint32_t columnSize;
+    uint16_t decimalDigits;
+    uint16_t paramType;
+    const char* name;
 };
 
 // One statement of a batch (slot 49).
 struct ScsBatchEntry {
-  const char* text;  // may be null: entry 0 then runs the statement's own text
-  uint16_t count;
-  ParamDescEntry* descs;
-  Dataset* values;  // may be null
+    const char* text;  // may be null: entry 0 then runs the statement's own text
+    uint16_t count;
+    ParamDescEntry* descs;
+    Dataset* values;  // may be null
 };
 
 // Catalog-argument records of slots 25 to 34: the ODBC catalog function's texts in its argument
 // order (an absent text is null), then its numbers.
 struct IngTablesArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
-  const char* types;  // the normalised type list ("'TABLE','VIEW'"), "%" or empty
+    const char* catalog;
+    const char* schema;
+    const char* table;
+    const char* types;  // the normalised type list ("'TABLE','VIEW'"), "%" or empty
 };
 struct IngColumnsArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
-  const char* column;
+    const char* catalog;
+    const char* schema;
+    const char* table;
+    const char* column;
 };
 struct IngColumnPrivilegesArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
-  const char* column;
+    const char* catalog;
+    const char* schema;
+    const char* table;
+    const char* column;
 };
 struct IngForeignKeysArgs {
-  const char* pkCatalog;
-  const char* pkSchema;
-  const char* pkTable;
-  const char* fkCatalog;
-  const char* fkSchema;
-  const char* fkTable;
+    const char* pkCatalog;
+    const char* pkSchema;
+    const char* pkTable;
+    const char* fkCatalog;
+    const char* fkSchema;
+    const char* fkTable;
 };
 struct IngPrimaryKeysArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
+    const char* catalog;
+    const char* schema;
+    const char* table;
 };
 struct IngProceduresArgs {
-  const char* catalog;
-  const char* schema;
-  const char* procedure;
+    const char* catalog;
+    const char* schema;
+    const char* procedure;
 };
 struct IngProcedureColumnsArgs {
-  const char* catalog;
-  const char* schema;
-  const char* procedure;
-  const char* column;
+    const char* catalog;
+    const char* schema;
+    const char* procedure;
+    const char* column;
 };
 struct IngTablePrivilegesArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
+    const char* catalog;
+    const char* schema;
+    const char* table;
 };
 struct IngSpecialColumnsArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
-  uint16_t identifierType;  // 1 best row identifier, 2 row version
-  uint16_t scope;
-  uint16_t nullable;
+    const char* catalog;
+    const char* schema;
+    const char* table;
+    uint16_t identifierType;  // 1 best row identifier, 2 row version
+    uint16_t scope;
+    uint16_t nullable;
 };
 struct IngStatisticsArgs {
-  const char* catalog;
-  const char* schema;
-  const char* table;
-  uint16_t unique;  // 0: unique indexes only
-  uint16_t accuracy;
+    const char* catalog;
+    const char* schema;
+    const char* table;
+    uint16_t unique;  // 0: unique indexes only
+    uint16_t accuracy;
 };
 
 // Every slot, in the table's order: number, operation, signature. Each slot has this one
 // signature at every level; the agent, the cursor layer and the XA layer fill slots with
 // functions of exactly that type.
-#define AGENT_SLOTS(X)                                                                                             \
-  X(0, DRV_GetInfo, uint32_t (*)(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen))              \
-  X(1, DRV_SetOption, uint32_t (*)(uint32_t h, uint32_t id, void* value))                                          \
-  X(2, DRV_GetErrors, uint32_t (*)(uint32_t h, AgentErrors* out))                                                  \
-  X(3, DRV_ServerAlloc, uint32_t (*)(void* unused, uint32_t* server))                                              \
-  X(4, DRV_ServerFree, uint32_t (*)(uint32_t server))                                                              \
-  X(5, DRV_Connect, uint32_t (*)(uint32_t server, IngConnectParams* params, uint32_t* conn))                       \
-  X(6, DRV_Disconnect, uint32_t (*)(uint32_t conn))                                                                \
-  X(7, DRV_AllocStmt, uint32_t (*)(uint32_t conn, uint32_t* stmt))                                                 \
-  X(8, DRV_FreeStmt, uint32_t (*)(uint32_t stmt))                                                                  \
-  X(9, DRV_GetCursorName, uint32_t (*)(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen))                  \
-  X(10, DRV_SetCursorName, uint32_t (*)(uint32_t stmt, const char* name))                                          \
-  X(11, DRV_Prepare, uint32_t (*)(uint32_t stmt, const char* text))                                                \
-  X(12, DRV_SetParams, uint32_t (*)(uint32_t stmt, Dataset* values))                                               \
-  X(13, DRV_Execute, uint32_t (*)(uint32_t stmt))                                                                  \
-  X(14, DRV_Unnamed14, uint32_t (*)(uint32_t stmt))                                                                \
-  X(15, DRV_DescribeCols, uint32_t (*)(uint32_t stmt, uint16_t* count, ColumnInfo** out))                          \
-  X(16, DRV_DescribeParams, uint32_t (*)(uint32_t stmt, uint16_t* count, ColumnInfo** out))                        \
-  X(17, DRV_NativeSql, uint32_t (*)(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen))     \
-  X(18, DRV_SetParamDescs, uint32_t (*)(uint32_t stmt, uint16_t count, ParamDescEntry* descs))                     \
-  X(19, DRV_FetchRows, uint32_t (*)(uint32_t stmt, uint16_t rows, Dataset* block))                                 \
-  X(20, DRV_CloseCursor, uint32_t (*)(uint32_t stmt))                                                              \
-  X(21, DRV_Commit, uint32_t (*)(uint32_t conn))                                                                   \
-  X(22, DRV_Rollback, uint32_t (*)(uint32_t conn))                                                                 \
-  X(23, DRV_GetOpTable, uint32_t (*)(uint32_t conn, AgentOpRequest* request))                                      \
-  X(24, DRV_MoreResults, uint32_t (*)(uint32_t stmt))                                                              \
-  X(25, DRV_DDColumnPrivileges, uint32_t (*)(uint32_t stmt, const IngColumnPrivilegesArgs* args))                  \
-  X(26, DRV_DDColumns, uint32_t (*)(uint32_t stmt, const IngColumnsArgs* args))                                    \
-  X(27, DRV_DDForeignKeys, uint32_t (*)(uint32_t stmt, const IngForeignKeysArgs* args))                            \
-  X(28, DRV_DDPrimaryKeys, uint32_t (*)(uint32_t stmt, const IngPrimaryKeysArgs* args))                            \
-  X(29, DRV_DDProcedureColumns, uint32_t (*)(uint32_t stmt, const IngProcedureColumnsArgs* args))                  \
-  X(30, DRV_DDProcedures, uint32_t (*)(uint32_t stmt, const IngProceduresArgs* args))                              \
-  X(31, DRV_DDSpecialColumns, uint32_t (*)(uint32_t stmt, const IngSpecialColumnsArgs* args))                      \
-  X(32, DRV_DDStatistics, uint32_t (*)(uint32_t stmt, const IngStatisticsArgs* args))                              \
-  X(33, DRV_DDTablePrivileges, uint32_t (*)(uint32_t stmt, const IngTablePrivilegesArgs* args))                    \
-  X(34, DRV_DDTables, uint32_t (*)(uint32_t stmt, const IngTablesArgs* args))                                      \
-  X(35, DRV_DDTypeInfo, uint32_t (*)(uint32_t stmt, uint16_t sqlType))                                             \
-  X(36, DRV_Fetch, DRV_Fetch_t)                                                                                    \
-  X(37, DRV_SetPos,                                                                                                \
-    uint32_t (*)(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t lock, uint16_t** statuses,              \
-                 uint32_t* processed, Dataset* values, uint16_t* columns, uint16_t columnCount))                    \
-  X(38, DRV_ParamData, uint32_t (*)(uint32_t stmt, void* a1, void* a2, void* a3, void* a4))                        \
-  X(39, DRV_PutData, uint32_t (*)(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4))                 \
-  X(40, DRV_GetData,                                                                                               \
-    uint32_t (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* pieceLength, \
-                 uint32_t* pieceKind, uint32_t* total))                                                            \
-  X(41, DRV_ExtendedFetch, DRV_ExtendedFetch_t)                                                                    \
-  X(42, DRV_BulkOperations,                                                                                        \
-    uint32_t (*)(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,           \
-                 uint16_t* columns, uint16_t columnCount, uint16_t** statuses, uint16_t* processed,                 \
-                 Rowset** fetched))                                                                                \
-  X(43, DRV_PrepareExecute, DRV_PrepareExecute_t)                                                                  \
-  X(44, DRV_ExecuteRowset,                                                                                         \
-    uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,          \
-                 uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                \
-                 ColumnInfo** params, int32_t* rowCount))                                                          \
-  X(45, DRV_AllocPrepare,                                                                                          \
-    uint32_t (*)(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out))       \
-  X(46, DRV_FetchDescribe, uint32_t (*)(uint32_t stmt, uint16_t* count, ColumnInfo** out, Dataset* block))         \
-  X(47, DRV_ExtendedFetchConvert, DRV_ExtendedFetch_t)                                                             \
-  X(48, DRV_GetRowsetValue,                                                                                        \
-    uint32_t (*)(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece, uint32_t* pieceLen,    \
-                 uint32_t* pieceKind, uint32_t* left))                                                             \
-  X(49, DRV_ExecuteBatch,                                                                                          \
-    uint32_t (*)(uint32_t stmt, uint16_t count, ScsBatchEntry* entries, uint16_t* run, int32_t** rowCounts))       \
-  X(50, DRV_Savepoint, uint32_t (*)(uint32_t conn, uint32_t op, const char* name))                                 \
-  X(51, DRV_DescribeColsEx,                                                                                        \
-    uint32_t (*)(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows))           \
-  X(52, DRV_ExecuteRowsetEx,                                                                                       \
-    uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,          \
-                 uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                \
-                 ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount))                    \
-  X(53, DRV_Cancel, uint32_t (*)(uint32_t stmt))                                                                   \
-  X(54, DRV_PrepareExecuteEx,                                                                                      \
-    uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ScsNamedParamDesc* descs))      \
-  X(55, DRV_XaClose, int (*)(uint32_t conn, const char* info, int rmid, long flags))                                \
-  X(56, DRV_XaCommit, DRV_XaXid_t)                                                                                 \
-  X(57, DRV_XaComplete, int (*)(uint32_t conn, int* handle, int* result, int rmid, long flags))                    \
-  X(58, DRV_XaEnd, DRV_XaXid_t)                                                                                    \
-  X(59, DRV_XaForget, DRV_XaXid_t)                                                                                 \
-  X(60, DRV_XaOpen, int (*)(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags))                 \
-  X(61, DRV_XaPrepare, DRV_XaXid_t)                                                                                \
-  X(62, DRV_XaRecover, int (*)(uint32_t conn, XID* xids, long count, int rmid, long flags))                        \
-  X(63, DRV_XaRollback, DRV_XaXid_t)                                                                               \
-  X(64, DRV_XaStart, DRV_XaXid_t)                                                                                  \
-  X(65, DRV_SetParamDescsEx, uint32_t (*)(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs))
+#define AGENT_SLOTS(X)                                                                                                 \
+    X(0, DRV_GetInfo, uint32_t (*)(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen))                \
+    X(1, DRV_SetOption, uint32_t (*)(uint32_t h, uint32_t id, void* value))                                            \
+    X(2, DRV_GetErrors, uint32_t (*)(uint32_t h, AgentErrors * out))                                                   \
+    X(3, DRV_ServerAlloc, uint32_t (*)(void* unused, uint32_t* server))                                                \
+    X(4, DRV_ServerFree, uint32_t (*)(uint32_t server))                                                                \
+    X(5, DRV_Connect, uint32_t (*)(uint32_t server, IngConnectParams * params, uint32_t * conn))                       \
+    X(6, DRV_Disconnect, uint32_t (*)(uint32_t conn))                                                                  \
+    X(7, DRV_AllocStmt, uint32_t (*)(uint32_t conn, uint32_t * stmt))                                                  \
+    X(8, DRV_FreeStmt, uint32_t (*)(uint32_t stmt))                                                                    \
+    X(9, DRV_GetCursorName, uint32_t (*)(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen))                    \
+    X(10, DRV_SetCursorName, uint32_t (*)(uint32_t stmt, const char* name))                                            \
+    X(11, DRV_Prepare, uint32_t (*)(uint32_t stmt, const char* text))                                                  \
+    X(12, DRV_SetParams, uint32_t (*)(uint32_t stmt, Dataset * values))                                                \
+    X(13, DRV_Execute, uint32_t (*)(uint32_t stmt))                                                                    \
+    X(14, DRV_Unnamed14, uint32_t (*)(uint32_t stmt))                                                                  \
+    X(15, DRV_DescribeCols, uint32_t (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out))                          \
+    X(16, DRV_DescribeParams, uint32_t (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out))                        \
+    X(17, DRV_NativeSql, uint32_t (*)(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen))       \
+    X(18, DRV_SetParamDescs, uint32_t (*)(uint32_t stmt, uint16_t count, ParamDescEntry * descs))                      \
+    X(19, DRV_FetchRows, uint32_t (*)(uint32_t stmt, uint16_t rows, Dataset * block))                                  \
+    X(20, DRV_CloseCursor, uint32_t (*)(uint32_t stmt))                                                                \
+    X(21, DRV_Commit, uint32_t (*)(uint32_t conn))                                                                     \
+    X(22, DRV_Rollback, uint32_t (*)(uint32_t conn))                                                                   \
+    X(23, DRV_GetOpTable, uint32_t (*)(uint32_t conn, AgentOpRequest * request))                                       \
+    X(24, DRV_MoreResults, uint32_t (*)(uint32_t stmt))                                                                \
+    X(25, DRV_DDColumnPrivileges, uint32_t (*)(uint32_t stmt, const IngColumnPrivilegesArgs* args))                    \
+    X(26, DRV_DDColumns, uint32_t (*)(uint32_t stmt, const IngColumnsArgs* args))                                      \
+    X(27, DRV_DDForeignKeys, uint32_t (*)(uint32_t stmt, const IngForeignKeysArgs* args))                              \
+    X(28, DRV_DDPrimaryKeys, uint32_t (*)(uint32_t stmt, const IngPrimaryKeysArgs* args))                              \
+    X(29, DRV_DDProcedureColumns, uint32_t (*)(uint32_t stmt, const IngProcedureColumnsArgs* args))                    \
+    X(30, DRV_DDProcedures, uint32_t (*)(uint32_t stmt, const IngProceduresArgs* args))                                \
+    X(31, DRV_DDSpecialColumns, uint32_t (*)(uint32_t stmt, const IngSpecialColumnsArgs* args))                        \
+    X(32, DRV_DDStatistics, uint32_t (*)(uint32_t stmt, const IngStatisticsArgs* args))                                \
+    X(33, DRV_DDTablePrivileges, uint32_t (*)(uint32_t stmt, const IngTablePrivilegesArgs* args))                      \
+    X(34, DRV_DDTables, uint32_t (*)(uint32_t stmt, const IngTablesArgs* args))                                        \
+    X(35, DRV_DDTypeInfo, uint32_t (*)(uint32_t stmt, uint16_t sqlType))                                               \
+    X(36, DRV_Fetch, DRV_Fetch_t)                                                                                      \
+    X(37, DRV_SetPos,                                                                                                  \
+      uint32_t (*)(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t lock, uint16_t * *statuses,               \
+                   uint32_t * processed, Dataset * values, uint16_t * columns, uint16_t columnCount))                  \
+    X(38, DRV_ParamData, uint32_t (*)(uint32_t stmt, void* a1, void* a2, void* a3, void* a4))                          \
+    X(39, DRV_PutData, uint32_t (*)(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4))                   \
+    X(40, DRV_GetData,                                                                                                 \
+      uint32_t (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* pieceLength, \
+                   uint32_t* pieceKind, uint32_t* total))                                                              \
+    X(41, DRV_ExtendedFetch, DRV_ExtendedFetch_t)                                                                      \
+    X(42, DRV_BulkOperations,                                                                                          \
+      uint32_t (*)(uint32_t stmt, uint16_t operation, uint32_t * bookmarks, uint16_t rows, Dataset * values,           \
+                   uint16_t * columns, uint16_t columnCount, uint16_t * *statuses, uint16_t * processed,               \
+                   Rowset * *fetched))                                                                                 \
+    X(43, DRV_PrepareExecute, DRV_PrepareExecute_t)                                                                    \
+    X(44, DRV_ExecuteRowset,                                                                                           \
+      uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,            \
+                   uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                  \
+                   ColumnInfo** params, int32_t* rowCount))                                                            \
+    X(45, DRV_AllocPrepare,                                                                                            \
+      uint32_t (*)(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out))         \
+    X(46, DRV_FetchDescribe, uint32_t (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out, Dataset * block))        \
+    X(47, DRV_ExtendedFetchConvert, DRV_ExtendedFetch_t)                                                               \
+    X(48, DRV_GetRowsetValue,                                                                                          \
+      uint32_t (*)(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece, uint32_t* pieceLen,      \
+                   uint32_t* pieceKind, uint32_t* left))                                                               \
+    X(49, DRV_ExecuteBatch,                                                                                            \
+      uint32_t (*)(uint32_t stmt, uint16_t count, ScsBatchEntry * entries, uint16_t * run, int32_t * *rowCounts))      \
+    X(50, DRV_Savepoint, uint32_t (*)(uint32_t conn, uint32_t op, const char* name))                                   \
+    X(51, DRV_DescribeColsEx,                                                                                          \
+      uint32_t (*)(uint32_t stmt, uint16_t * count, uint16_t * rowCount, ColumnInfo * *out, void** attrRows))          \
+    X(52, DRV_ExecuteRowsetEx,                                                                                         \
+      uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,            \
+                   uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                  \
+                   ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount))                      \
+    X(53, DRV_Cancel, uint32_t (*)(uint32_t stmt))                                                                     \
+    X(54, DRV_PrepareExecuteEx,                                                                                        \
+      uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ScsNamedParamDesc* descs))        \
+    X(55, DRV_XaClose, int (*)(uint32_t conn, const char* info, int rmid, long flags))                                 \
+    X(56, DRV_XaCommit, DRV_XaXid_t)                                                                                   \
+    X(57, DRV_XaComplete, int (*)(uint32_t conn, int* handle, int* result, int rmid, long flags))                      \
+    X(58, DRV_XaEnd, DRV_XaXid_t)                                                                                      \
+    X(59, DRV_XaForget, DRV_XaXid_t)                                                                                   \
+    X(60, DRV_XaOpen, int (*)(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags))                   \
+    X(61, DRV_XaPrepare, DRV_XaXid_t)                                                                                  \
+    X(62, DRV_XaRecover, int (*)(uint32_t conn, XID * xids, long count, int rmid, long flags))                         \
+    X(63, DRV_XaRollback, DRV_XaXid_t)                                                                                 \
+    X(64, DRV_XaStart, DRV_XaXid_t)                                                                                    \
+    X(65, DRV_SetParamDescsEx, uint32_t (*)(uint32_t stmt, uint16_t count, ScsNamedParamDesc * descs))
 
 // Signatures several slots share.
 using DRV_Fetch_t = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
@@ -202,7 +202,7 @@ using DRV_XaXid_t = int (*)(uint32_t conn, XID* xid, int rmid, long flags);
 
 enum AgentSlot : int {
 #define AGENT_SLOT_ENUM(n, name, sig) name = n,
-  AGENT_SLOTS(AGENT_SLOT_ENUM)
+    AGENT_SLOTS(AGENT_SLOT_ENUM)
 #undef AGENT_SLOT_ENUM
 };
 
@@ -211,7 +211,7 @@ constexpr int kAgentSlotCount = 66;
 // The table: one field per slot, in slot order, each of its slot's type; null is an empty slot.
 struct AgentFuncTable {
 #define AGENT_SLOT_FIELD(n, name, sig) std::type_identity_t<sig> name = nullptr;
-  AGENT_SLOTS(AGENT_SLOT_FIELD)
+    AGENT_SLOTS(AGENT_SLOT_FIELD)
 #undef AGENT_SLOT_FIELD
 };
 
@@ -224,12 +224,12 @@ static_assert(sizeof(AgentFuncTable) == kAgentSlotCount * sizeof(void (*)()));
 // The signature of slot S, and its field.
 template <int S>
 struct AgentSlotSig;
-#define AGENT_SLOT_TRAITS(n, name, sig)                                                 \
-  template <>                                                                         \
-  struct AgentSlotSig<n> {                                                            \
-    using type = sig;                                                                 \
-    static constexpr type AgentFuncTable::*field = &AgentFuncTable::name;             \
-  };
+#define AGENT_SLOT_TRAITS(n, name, sig)                                       \
+    template <>                                                               \
+    struct AgentSlotSig<n> {                                                  \
+        using type = sig;                                                     \
+        static constexpr type AgentFuncTable::*field = &AgentFuncTable::name; \
+    };
 AGENT_SLOTS(AGENT_SLOT_TRAITS)
 #undef AGENT_SLOT_TRAITS
 
@@ -239,30 +239,30 @@ using AgentSlotType = typename AgentSlotSig<S>::type;
 // The link every layer above the agent holds: the agent's word and the outermost table.
 // Word 2 (bit 1): the agent takes concurrent calls on different connections.
 struct AgentLink {
-  uint32_t word;
-  AgentFuncTable* table;
+    uint32_t word;
+    AgentFuncTable* table;
 };
 
 constexpr uint32_t kAgentLinkConcurrent = 2;
 
 template <int S>
 inline typename AgentSlotSig<S>::type AgentSlotGet(const AgentFuncTable* table) {
-  return table ? table->*AgentSlotSig<S>::field : nullptr;
+    return table ? table->*AgentSlotSig<S>::field : nullptr;
 }
 
 template <int S>
 inline typename AgentSlotSig<S>::type AgentSlotGet(const AgentLink* link) {
-  return link ? AgentSlotGet<S>(link->table) : nullptr;
+    return link ? AgentSlotGet<S>(link->table) : nullptr;
 }
 
 // Calls a slot through a link; an empty slot is never called and answers kErrNotCapable.
 // (The XA slots answer X/Open codes; their callers test the slot themselves.)
 template <int S, class... A>
 inline auto AgentCall(const AgentLink* link, A&&... args) {
-  auto fn = AgentSlotGet<S>(link);
-  using R = decltype(fn(std::forward<A>(args)...));
-  if (fn == nullptr) return static_cast<R>(kErrNotCapable);
-  return fn(std::forward<A>(args)...);
+    auto fn = AgentSlotGet<S>(link);
+    using R = decltype(fn(std::forward<A>(args)...));
+    if (fn == nullptr) return static_cast<R>(kErrNotCapable);
+    return fn(std::forward<A>(args)...);
 }
 
 // By slot number, for code that walks the table: whether the slot is filled and whether two

@@ -9,25 +9,25 @@ struct MPL;
 
 // Statement kinds.
 enum : uint16_t {
-  ING_SQL_KIND_SELECT = 1,
-  ING_SQL_KIND_DML = 2,  // INSERT, UPDATE or DELETE
-  ING_SQL_KIND_OTHER = 3,
+    ING_SQL_KIND_SELECT = 1,
+    ING_SQL_KIND_DML = 2,  // INSERT, UPDATE or DELETE
+    ING_SQL_KIND_OTHER = 3,
 };
 
 // Marker flags.
 enum : uint16_t {
-  ING_SQL_HAS_MARKERS = 2,   // at least one "?" outside literals
-  ING_SQL_CALL = 4,          // a call escape was translated
-  ING_SQL_CALL_RETURN = 8,   // the call escape had a return value (?=call)
+    ING_SQL_HAS_MARKERS = 2,  // at least one "?" outside literals
+    ING_SQL_CALL = 4,         // a call escape was translated
+    ING_SQL_CALL_RETURN = 8,  // the call escape had a return value (?=call)
 };
 
 // Statement text block; embedded in the agent's statement record. Start it zeroed.
 struct IngSqlText {
-  char* source;      // owned: the caller's text from its first non-blank character
-  char* ingres;          // owned: the translated text sent to the server
-  uint16_t markers;      // parameter markers outside literals
-  uint16_t kind;         // ING_SQL_KIND_*
-  uint16_t markerFlags;  // ING_SQL_* marker flags; the owner clears them before a new text
+    char* source;          // owned: the caller's text from its first non-blank character
+    char* ingres;          // owned: the translated text sent to the server
+    uint16_t markers;      // parameter markers outside literals
+    uint16_t kind;         // ING_SQL_KIND_*
+    uint16_t markerFlags;  // ING_SQL_* marker flags; the owner clears them before a new text
 };
 
 // Translates text (null counts as "") into the block: replaces both texts (freeing earlier ones),
@@ -52,10 +52,10 @@ char* SqlOrChainToUnion(const char* text);
 // Scanner state of one translation, shared by the outermost scan and the nested scans of its
 // escape clauses.
 struct SqlScanState {
-  uint32_t markers;    // markers counted so far
-  uint16_t flags;      // ING_SQL_HAS_MARKERS gathered here
-  bool count_markers;  // false while an already scanned clause is scanned again
-  bool again;          // set by a clause that must be translated once more (EXTRACT)
+    uint32_t markers;    // markers counted so far
+    uint16_t flags;      // ING_SQL_HAS_MARKERS gathered here
+    bool count_markers;  // false while an already scanned clause is scanned again
+    bool again;          // set by a clause that must be translated once more (EXTRACT)
 };
 
 // Scans text into the object under construction of pool (no terminating NUL). block, when
@@ -67,8 +67,8 @@ void SqlScanText(MPL* pool, const char* text, IngSqlText* block, SqlScanState* s
 // the object under construction of out. vendor: the clause came from "--*(" ... "--*)".
 // Sets state->again and leaves the text for the next pass as the object of clause_pool (returned)
 // when the clause asks to be translated again; returns null otherwise.
-char* SqlEscapeClause(MPL* out, MPL* clause_pool, char* clause, bool vendor, SqlScanState* state,
-                      IngSqlText* block, int level);
+char* SqlEscapeClause(MPL* out, MPL* clause_pool, char* clause, bool vendor, SqlScanState* state, IngSqlText* block,
+                      int level);
 
 // Position of the first ch in text that stands outside quotes and parentheses, or null.
 const char* SqlFindTopLevel(const char* text, char ch);

@@ -16,13 +16,13 @@ constexpr int32_t kNewServer = 300000;
 // Columns: name, type, size, prefix, suffix, params, nullable, case, searchable, unsigned,
 // fixed, auto, local name, min, max, sql type, sub, radix, interval precision.
 #define TEXT_ROW(nm, t, sz, st) \
-  {nm, t, sz, "'", "'", "maxlength", 1, 1, 3, N, 0, 0, nullptr, N, N, st, N, N, N}
+    { nm, t, sz, "'", "'", "maxlength", 1, 1, 3, N, 0, 0, nullptr, N, N, st, N, N, N }
 #define NUM_ROW(nm, t, sz, fixed, mn, mx, st, radix) \
-  {nm, t, sz, nullptr, nullptr, nullptr, 1, 0, 2, 0, fixed, 0, nullptr, mn, mx, st, N, radix, N}
+    { nm, t, sz, nullptr, nullptr, nullptr, 1, 0, 2, 0, fixed, 0, nullptr, mn, mx, st, N, radix, N }
 #define DATE_ROW(t, sz, srch, sub) \
-  {"DATE", t, sz, nullptr, nullptr, nullptr, 1, 0, srch, 0, 0, 0, nullptr, N, N, 9, sub, N, N}
+    { "DATE", t, sz, nullptr, nullptr, nullptr, 1, 0, srch, 0, 0, 0, nullptr, N, N, 9, sub, N, N }
 #define BIN_ROW(nm, t, sz, params, st) \
-  {nm, t, sz, "X'", "'", params, 1, 1, 0, 0, 0, 0, nullptr, N, N, st, N, N, N}
+    { nm, t, sz, "X'", "'", params, 1, 1, 0, 0, 0, 0, nullptr, N, N, st, N, N, N }
 
 const IngTypeRow kCNew = TEXT_ROW("C", 1, 32000, 1);
 const IngTypeRow kCOld = TEXT_ROW("C", 1, 2000, 1);
@@ -48,12 +48,12 @@ const IngTypeRow kDate11 = DATE_ROW(11, 20, 2, 3);
 const IngTypeRow kDate91 = DATE_ROW(91, 10, 3, 1);
 const IngTypeRow kDate92 = DATE_ROW(92, 8, 2, 2);
 const IngTypeRow kDate93 = DATE_ROW(93, 20, 2, 3);
-const IngTypeRow kDecimal = {"DECIMAL", 3, 31, nullptr, nullptr, "precision, scale", 1, 0, 2, 0, 0, 0, nullptr,
-                             0, 0, 3, N, 10, N};
-const IngTypeRow kLongVarchar = {"LONG VARCHAR", -1, 2147483647, "'", "'", nullptr, 1, 1, 0, 0, 0, 0, nullptr,
-                                 N, N, -1, N, N, N};
-const IngTypeRow kLongNvarchar = {"LONG NVARCHAR", -10, 1073741823, "'", "'", nullptr, 1, 1, 0, 0, 0, 0, nullptr,
-                                  N, N, -1, N, N, N};
+const IngTypeRow kDecimal = {"DECIMAL", 3, 31, nullptr, nullptr, "precision, scale", 1, 0, 2, 0, 0, 0, nullptr, 0,
+                             0,         3, N,  10,      N};
+const IngTypeRow kLongVarchar = {"LONG VARCHAR", -1, 2147483647, "'", "'", nullptr, 1, 1, 0, 0, 0, 0,
+                                 nullptr,        N,  N,          -1,  N,   N,       N};
+const IngTypeRow kLongNvarchar = {"LONG NVARCHAR", -10, 1073741823, "'", "'", nullptr, 1, 1, 0, 0, 0, 0,
+                                  nullptr,         N,   N,          -1,  N,   N,       N};
 const IngTypeRow kByteNew = BIN_ROW("BYTE", -2, 32000, "maxlength", -2);
 const IngTypeRow kByteOld = BIN_ROW("BYTE", -2, 2000, "maxlength", -2);
 const IngTypeRow kByteVarNew = BIN_ROW("BYTE VARYING", -3, 32000, "maxlength", -3);
@@ -66,196 +66,240 @@ const IngTypeRow kLongByte = BIN_ROW("LONG BYTE", -4, 2147483647, nullptr, -4);
 #undef BIN_ROW
 
 ColumnInfo Desc(const char* name, int32_t sqlType, uint32_t size) {
-  ColumnInfo c{};
-  std::strncpy(c.name, name, sizeof c.name - 1);
-  c.sql_type = sqlType;
-  c.nullable = 0;
-  c.scale = 0;
-  if (sqlType == 5) {
-    c.value_kind = DS_SMALLINT;
-    c.column_size = 5;
-    c.display_size = 6;
-    c.length = 2;
-  } else if (sqlType == 4) {
-    c.value_kind = DS_INTEGER;
-    c.column_size = 10;
-    c.display_size = 11;
-    c.length = 4;
-  } else {
-    c.value_kind = DS_CHAR_NTS;
-    c.column_size = size;
-    c.display_size = size;
-    c.length = size;
-  }
-  return c;
+    ColumnInfo c{};
+    std::strncpy(c.name, name, sizeof c.name - 1);
+    c.sql_type = sqlType;
+    c.nullable = 0;
+    c.scale = 0;
+    if (sqlType == 5) {
+        c.value_kind = DS_SMALLINT;
+        c.column_size = 5;
+        c.display_size = 6;
+        c.length = 2;
+    } else if (sqlType == 4) {
+        c.value_kind = DS_INTEGER;
+        c.column_size = 10;
+        c.display_size = 11;
+        c.length = 4;
+    } else {
+        c.value_kind = DS_CHAR_NTS;
+        c.column_size = size;
+        c.display_size = size;
+        c.length = size;
+    }
+    return c;
 }
 
 struct Descriptions {
-  ColumnInfo cols[kTypeInfoColumns];
-  Descriptions()
-      : cols{Desc("TYPE_NAME", 12, 32),          Desc("DATA_TYPE", 5, 0),
-             Desc("COLUMN_SIZE", 4, 0),          Desc("LITERAL_PREFIX", 12, 4),
-             Desc("LITERAL_SUFFIX", 12, 4),      Desc("CREATE_PARAMS", 12, 32),
-             Desc("NULLABLE", 5, 0),             Desc("CASE_SENSITIVE", 5, 0),
-             Desc("SEARCHABLE", 5, 0),           Desc("UNSIGNED_ATTRIBUTE", 5, 0),
-             Desc("FIXED_PREC_SCALE", 5, 0),     Desc("AUTO_UNIQUE_VALUE", 5, 0),
-             Desc("LOCAL_TYPE_NAME", 12, 32),    Desc("MINIMUM_SCALE", 5, 0),
-             Desc("MAXIMUM_SCALE", 5, 0),        Desc("SQL_DATA_TYPE", 5, 0),
-             Desc("SQL_DATETIME_SUB", 5, 0),     Desc("SQL_NUM_PREC_RADIX", 4, 0),
-             Desc("INTERVAL_PRECISION", 5, 0)} {}
+    ColumnInfo cols[kTypeInfoColumns];
+    Descriptions()
+        : cols{Desc("TYPE_NAME", 12, 32),        Desc("DATA_TYPE", 5, 0),        Desc("COLUMN_SIZE", 4, 0),
+               Desc("LITERAL_PREFIX", 12, 4),    Desc("LITERAL_SUFFIX", 12, 4),  Desc("CREATE_PARAMS", 12, 32),
+               Desc("NULLABLE", 5, 0),           Desc("CASE_SENSITIVE", 5, 0),   Desc("SEARCHABLE", 5, 0),
+               Desc("UNSIGNED_ATTRIBUTE", 5, 0), Desc("FIXED_PREC_SCALE", 5, 0), Desc("AUTO_UNIQUE_VALUE", 5, 0),
+               Desc("LOCAL_TYPE_NAME", 12, 32),  Desc("MINIMUM_SCALE", 5, 0),    Desc("MAXIMUM_SCALE", 5, 0),
+               Desc("SQL_DATA_TYPE", 5, 0),      Desc("SQL_DATETIME_SUB", 5, 0), Desc("SQL_NUM_PREC_RADIX", 4, 0),
+               Desc("INTERVAL_PRECISION", 5, 0)} {}
 };
 
 const Descriptions& TheDescriptions() {
-  static const Descriptions d;
-  return d;
+    static const Descriptions d;
+    return d;
 }
 
 const IngTypeRow* PickAll(const IngTypeInfoScope& s, uint32_t pos) {
-  const bool fresh = s.serverVersion >= kNewServer;
-  switch (pos) {
-    case 0: return fresh ? &kCNew : &kCOld;
-    case 1: return fresh ? &kTextNew : &kTextOld;
-    case 2: return fresh ? &kCharNew : &kCharOld;
-    case 3: return fresh ? &kVarcharNew : &kVarcharOld;
-    case 4: return &kInteger1;
-    case 5: return &kSmallint;
-    case 6: return &kInteger;
-    case 7: return &kFloat6;
-    case 8: return &kFloat8;
-    case 9: return &kFloat4;
-    case 10: return &kMoney;
-    case 11: return s.odbcVersion == 3 ? &kDate93 : &kDate11;
-    case 12: return &kDecimal;
-    case 13: return &kLongVarchar;
-    case 14: return fresh ? &kByteVarNew : &kByteVarOld;
-    case 15: return &kLongByte;
-    case 16: return fresh ? &kByteNew : &kByteOld;
-    default: break;
-  }
-  if (!s.wideBuild) return pos == 17 && s.apiLevel >= 3 ? &kInteger8 : nullptr;
-  if (s.apiLevel < 2) return nullptr;
-  switch (pos) {
-    case 17: return &kNchar;
-    case 18: return &kNvarchar;
-    case 19: return &kLongNvarchar;
-    case 20: return s.apiLevel >= 3 ? &kInteger8 : nullptr;
-    default: return nullptr;
-  }
+    const bool fresh = s.serverVersion >= kNewServer;
+    switch (pos) {
+        case 0:
+            return fresh ? &kCNew : &kCOld;
+        case 1:
+            return fresh ? &kTextNew : &kTextOld;
+        case 2:
+            return fresh ? &kCharNew : &kCharOld;
+        case 3:
+            return fresh ? &kVarcharNew : &kVarcharOld;
+        case 4:
+            return &kInteger1;
+        case 5:
+            return &kSmallint;
+        case 6:
+            return &kInteger;
+        case 7:
+            return &kFloat6;
+        case 8:
+            return &kFloat8;
+        case 9:
+            return &kFloat4;
+        case 10:
+            return &kMoney;
+        case 11:
+            return s.odbcVersion == 3 ? &kDate93 : &kDate11;
+        case 12:
+            return &kDecimal;
+        case 13:
+            return &kLongVarchar;
+        case 14:
+            return fresh ? &kByteVarNew : &kByteVarOld;
+        case 15:
+            return &kLongByte;
+        case 16:
+            return fresh ? &kByteNew : &kByteOld;
+        default:
+            break;
+    }
+    if (!s.wideBuild) return pos == 17 && s.apiLevel >= 3 ? &kInteger8 : nullptr;
+    if (s.apiLevel < 2) return nullptr;
+    switch (pos) {
+        case 17:
+            return &kNchar;
+        case 18:
+            return &kNvarchar;
+        case 19:
+            return &kLongNvarchar;
+        case 20:
+            return s.apiLevel >= 3 ? &kInteger8 : nullptr;
+        default:
+            return nullptr;
+    }
 }
 
 const IngTypeRow* PickOne(const IngTypeInfoScope& s) {
-  const bool fresh = s.serverVersion >= kNewServer;
-  if (!s.wideBuild && s.sqlType < -7) return nullptr;
-  switch (s.sqlType) {
-    case -10: return &kLongNvarchar;
-    case -9: return &kNvarchar;
-    case -8: return &kNchar;
-    case -7:
-    case -6: return &kInteger1;
-    case -5: return s.apiLevel >= 3 ? &kInteger8 : &kFloat6;
-    case -4: return &kLongByte;
-    case -3: return fresh ? &kByteVarNew : &kByteVarOld;
-    case -2: return fresh ? &kByteNew : &kByteOld;
-    case -1: return &kLongVarchar;
-    case 1: return fresh ? &kCharNew : &kCharOld;
-    case 2:
-    case 3: return &kDecimal;
-    case 4: return &kInteger;
-    case 5: return &kSmallint;
-    case 6: return &kFloat6;
-    case 7: return &kFloat4;
-    case 8: return &kFloat8;
-    case 9: return &kDate9;
-    case 10: return &kDate10;
-    case 11: return &kDate11;
-    case 12: return fresh ? &kVarcharNew : &kVarcharOld;
-    case 91: return &kDate91;
-    case 92: return &kDate92;
-    case 93: return &kDate93;
-    default: return nullptr;
-  }
+    const bool fresh = s.serverVersion >= kNewServer;
+    if (!s.wideBuild && s.sqlType < -7) return nullptr;
+    switch (s.sqlType) {
+        case -10:
+            return &kLongNvarchar;
+        case -9:
+            return &kNvarchar;
+        case -8:
+            return &kNchar;
+        case -7:
+        case -6:
+            return &kInteger1;
+        case -5:
+            return s.apiLevel >= 3 ? &kInteger8 : &kFloat6;
+        case -4:
+            return &kLongByte;
+        case -3:
+            return fresh ? &kByteVarNew : &kByteVarOld;
+        case -2:
+            return fresh ? &kByteNew : &kByteOld;
+        case -1:
+            return &kLongVarchar;
+        case 1:
+            return fresh ? &kCharNew : &kCharOld;
+        case 2:
+        case 3:
+            return &kDecimal;
+        case 4:
+            return &kInteger;
+        case 5:
+            return &kSmallint;
+        case 6:
+            return &kFloat6;
+        case 7:
+            return &kFloat4;
+        case 8:
+            return &kFloat8;
+        case 9:
+            return &kDate9;
+        case 10:
+            return &kDate10;
+        case 11:
+            return &kDate11;
+        case 12:
+            return fresh ? &kVarcharNew : &kVarcharOld;
+        case 91:
+            return &kDate91;
+        case 92:
+            return &kDate92;
+        case 93:
+            return &kDate93;
+        default:
+            return nullptr;
+    }
 }
 
 void PutText(Dataset* ds, uint16_t col, uint32_t row, const char* text) {
-  DatasetColumn* c = &ds->cols[col];
-  if (text == nullptr) {
-    c->indicators[row] = DS_IND_NULL;
-    return;
-  }
-  uint8_t* cell = DatasetCell(c, row);
-  size_t n = std::strlen(text);
-  if (c->width == 0) return;
-  if (n > c->width - 1) n = c->width - 1;
-  std::memcpy(cell, text, n);
-  cell[n] = 0;
-  c->indicators[row] = DS_IND_VALUE;
+    DatasetColumn* c = &ds->cols[col];
+    if (text == nullptr) {
+        c->indicators[row] = DS_IND_NULL;
+        return;
+    }
+    uint8_t* cell = DatasetCell(c, row);
+    size_t n = std::strlen(text);
+    if (c->width == 0) return;
+    if (n > c->width - 1) n = c->width - 1;
+    std::memcpy(cell, text, n);
+    cell[n] = 0;
+    c->indicators[row] = DS_IND_VALUE;
 }
 
 void PutNum(Dataset* ds, uint16_t col, uint32_t row, int32_t value) {
-  DatasetColumn* c = &ds->cols[col];
-  if (value == kTypeInfoNullNum) {
-    c->indicators[row] = DS_IND_NULL;
-    return;
-  }
-  uint8_t* cell = DatasetCell(c, row);
-  if (c->kind == DS_SMALLINT) {
-    int16_t v = int16_t(value);
-    std::memcpy(cell, &v, sizeof v);
-  } else {
-    std::memcpy(cell, &value, sizeof value);
-  }
-  c->indicators[row] = DS_IND_VALUE;
+    DatasetColumn* c = &ds->cols[col];
+    if (value == kTypeInfoNullNum) {
+        c->indicators[row] = DS_IND_NULL;
+        return;
+    }
+    uint8_t* cell = DatasetCell(c, row);
+    if (c->kind == DS_SMALLINT) {
+        int16_t v = int16_t(value);
+        std::memcpy(cell, &v, sizeof v);
+    } else {
+        std::memcpy(cell, &value, sizeof value);
+    }
+    c->indicators[row] = DS_IND_VALUE;
 }
 
 void PutRow(const IngTypeInfoScope& s, const IngTypeRow& r, Dataset* ds, uint32_t row) {
-  int32_t size = r.columnSize;
-  if ((r.dataType == 1 || r.dataType == 12) && s.maxCharLen != 0) size = int32_t(s.maxCharLen);
-  PutText(ds, 0, row, r.typeName);
-  PutNum(ds, 1, row, r.dataType);
-  PutNum(ds, 2, row, size);
-  PutText(ds, 3, row, r.literalPrefix);
-  PutText(ds, 4, row, r.literalSuffix);
-  PutText(ds, 5, row, r.createParams);
-  PutNum(ds, 6, row, r.nullable);
-  PutNum(ds, 7, row, r.caseSensitive);
-  PutNum(ds, 8, row, r.searchable);
-  PutNum(ds, 9, row, r.unsignedAttr);
-  PutNum(ds, 10, row, r.fixedPrecScale);
-  PutNum(ds, 11, row, r.autoUnique);
-  PutText(ds, 12, row, r.localTypeName);
-  PutNum(ds, 13, row, r.minScale);
-  PutNum(ds, 14, row, r.maxScale);
-  PutNum(ds, 15, row, r.sqlDataType);
-  PutNum(ds, 16, row, r.datetimeSub);
-  PutNum(ds, 17, row, r.numPrecRadix);
-  PutNum(ds, 18, row, r.intervalPrecision);
+    int32_t size = r.columnSize;
+    if ((r.dataType == 1 || r.dataType == 12) && s.maxCharLen != 0) size = int32_t(s.maxCharLen);
+    PutText(ds, 0, row, r.typeName);
+    PutNum(ds, 1, row, r.dataType);
+    PutNum(ds, 2, row, size);
+    PutText(ds, 3, row, r.literalPrefix);
+    PutText(ds, 4, row, r.literalSuffix);
+    PutText(ds, 5, row, r.createParams);
+    PutNum(ds, 6, row, r.nullable);
+    PutNum(ds, 7, row, r.caseSensitive);
+    PutNum(ds, 8, row, r.searchable);
+    PutNum(ds, 9, row, r.unsignedAttr);
+    PutNum(ds, 10, row, r.fixedPrecScale);
+    PutNum(ds, 11, row, r.autoUnique);
+    PutText(ds, 12, row, r.localTypeName);
+    PutNum(ds, 13, row, r.minScale);
+    PutNum(ds, 14, row, r.maxScale);
+    PutNum(ds, 15, row, r.sqlDataType);
+    PutNum(ds, 16, row, r.datetimeSub);
+    PutNum(ds, 17, row, r.numPrecRadix);
+    PutNum(ds, 18, row, r.intervalPrecision);
 }
 
 void SetName(const IngTypeCells& c, const char* name) {
-  if (c.typeName == nullptr || c.typeNameBytes == 0) return;
-  if (!c.typeNameWide) {
+    if (c.typeName == nullptr || c.typeNameBytes == 0) return;
+    if (!c.typeNameWide) {
+        size_t n = std::strlen(name);
+        if (n > c.typeNameBytes - 1) n = c.typeNameBytes - 1;
+        auto* out = static_cast<char*>(c.typeName);
+        std::memcpy(out, name, n);
+        out[n] = 0;
+        return;
+    }
+    size_t units = c.typeNameBytes / 2;
+    if (units == 0) return;
+    // The names are ASCII: one UTF-16 unit per byte, written bytewise for unaligned cells.
     size_t n = std::strlen(name);
-    if (n > c.typeNameBytes - 1) n = c.typeNameBytes - 1;
-    auto* out = static_cast<char*>(c.typeName);
-    std::memcpy(out, name, n);
-    out[n] = 0;
-    return;
-  }
-  size_t units = c.typeNameBytes / 2;
-  if (units == 0) return;
-  // The names are ASCII: one UTF-16 unit per byte, written bytewise for unaligned cells.
-  size_t n = std::strlen(name);
-  if (n > units - 1) n = units - 1;
-  auto* out = static_cast<uint8_t*>(c.typeName);
-  for (size_t i = 0; i <= n; ++i) {
-    uint16_t u = i < n ? uint16_t(static_cast<unsigned char>(name[i])) : 0;
-    std::memcpy(out + 2 * i, &u, sizeof u);
-  }
+    if (n > units - 1) n = units - 1;
+    auto* out = static_cast<uint8_t*>(c.typeName);
+    for (size_t i = 0; i <= n; ++i) {
+        uint16_t u = i < n ? uint16_t(static_cast<unsigned char>(name[i])) : 0;
+        std::memcpy(out + 2 * i, &u, sizeof u);
+    }
 }
 
 template <class T>
 void Set(T* p, T v) {
-  if (p) *p = v;
+    if (p) *p = v;
 }
 
 }  // namespace
@@ -263,126 +307,182 @@ void Set(T* p, T v) {
 const ColumnInfo* IngTypeInfoDescriptions() { return TheDescriptions().cols; }
 
 const IngTypeRow* IngTypeInfoPick(const IngTypeInfoScope& scope, uint32_t pos) {
-  if (scope.sqlType == 0) return PickAll(scope, pos);
-  return pos == 0 ? PickOne(scope) : nullptr;
+    if (scope.sqlType == 0) return PickAll(scope, pos);
+    return pos == 0 ? PickOne(scope) : nullptr;
 }
 
 uint32_t IngTypeInfoServe(const IngTypeInfoScope& scope, uint32_t* pos, uint32_t rows, Dataset* ds) {
-  if (ds == nullptr || pos == nullptr) return kErrBadArg;
-  if (rows == 0) return uint32_t(DatasetInit(ds, 0));
-  int rc = DatasetFromColumnInfos(IngTypeInfoDescriptions(), kTypeInfoColumns, rows, ds);
-  if (rc != DS_OK) {
-    DatasetFree(ds);
-    DatasetInit(ds, 0);
-    return uint32_t(rc);
-  }
-  uint32_t written = 0;
-  while (written < rows) {
-    const IngTypeRow* r = IngTypeInfoPick(scope, *pos);
-    if (r == nullptr) break;
-    PutRow(scope, *r, ds, written);
-    ++written;
-    ++*pos;
-  }
-  ds->rows_used = written;
-  return 0;
+    if (ds == nullptr || pos == nullptr) return kErrBadArg;
+    if (rows == 0) return uint32_t(DatasetInit(ds, 0));
+    int rc = DatasetFromColumnInfos(IngTypeInfoDescriptions(), kTypeInfoColumns, rows, ds);
+    if (rc != DS_OK) {
+        DatasetFree(ds);
+        DatasetInit(ds, 0);
+        return uint32_t(rc);
+    }
+    uint32_t written = 0;
+    while (written < rows) {
+        const IngTypeRow* r = IngTypeInfoPick(scope, *pos);
+        if (r == nullptr) break;
+        PutRow(scope, *r, ds, written);
+        ++written;
+        ++*pos;
+    }
+    ds->rows_used = written;
+    return 0;
 }
 
 void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unicode) {
-  const bool v3 = odbcVersion == 3;
-  Set<uint16_t>(c.datetimeSub, 65535);
-  Set<uint32_t>(c.charOctetLength, 0xFFFFFFFFu);
-  if (c.dataType == nullptr) return;
-  int code = *c.dataType;
-  Set<uint16_t>(c.nullable, code < 0 ? 1 : 0);
-  if (code < 0) code = -code;
-  const uint32_t len = c.bufferLength ? *c.bufferLength : 0;
+    const bool v3 = odbcVersion == 3;
+    Set<uint16_t>(c.datetimeSub, 65535);
+    Set<uint32_t>(c.charOctetLength, 0xFFFFFFFFu);
+    if (c.dataType == nullptr) return;
+    int code = *c.dataType;
+    Set<uint16_t>(c.nullable, code < 0 ? 1 : 0);
+    if (code < 0) code = -code;
+    const uint32_t len = c.bufferLength ? *c.bufferLength : 0;
 
-  // One row of the mapping: name, ODBC type, SQL_DATA_TYPE and subcode.
-  auto type = [&](const char* name, int16_t t, int16_t sqlType, int sub) {
-    SetName(c, name);
-    *c.dataType = t;
-    Set<uint16_t>(c.sqlDataType, uint16_t(sqlType));
-    if (sub >= 0) Set<uint16_t>(c.datetimeSub, uint16_t(sub));
-  };
-  auto sizes = [&](uint32_t buffer, uint32_t column) {
-    Set(c.bufferLength, buffer);
-    Set(c.columnSize, column);
-  };
-  auto digits = [&](uint16_t d) { Set(c.decimalDigits, d); };
-  // DECIMAL_DIGITS arrives as the declared fraction digits; the size follows them (a zone adds
-  // its "+hh:mm").
-  auto stampSize = [&](uint32_t zone) {
-    uint16_t p = c.decimalDigits ? *c.decimalDigits : 0;
-    if (p > 9) p = 9;
-    digits(p);
-    return (p == 0 ? 19u : 20u + p) + zone;
-  };
+    // One row of the mapping: name, ODBC type, SQL_DATA_TYPE and subcode.
+    auto type = [&](const char* name, int16_t t, int16_t sqlType, int sub) {
+        SetName(c, name);
+        *c.dataType = t;
+        Set<uint16_t>(c.sqlDataType, uint16_t(sqlType));
+        if (sub >= 0) Set<uint16_t>(c.datetimeSub, uint16_t(sub));
+    };
+    auto sizes = [&](uint32_t buffer, uint32_t column) {
+        Set(c.bufferLength, buffer);
+        Set(c.columnSize, column);
+    };
+    auto digits = [&](uint16_t d) { Set(c.decimalDigits, d); };
+    // DECIMAL_DIGITS arrives as the declared fraction digits; the size follows them (a zone adds
+    // its "+hh:mm").
+    auto stampSize = [&](uint32_t zone) {
+        uint16_t p = c.decimalDigits ? *c.decimalDigits : 0;
+        if (p > 9) p = 9;
+        digits(p);
+        return (p == 0 ? 19u : 20u + p) + zone;
+    };
 
-  switch (code) {
-    case 3: type("DATE", v3 ? 93 : 11, 9, 3); sizes(16, 19); digits(0); return;
-    case 4: type("ANSIDATE", v3 ? 91 : 9, 9, 1); sizes(6, 10); return;
-    case 5: type("MONEY", 3, 3, -1); sizes(8, 12); digits(2); return;
-    case 6: type("TIME WITHOUT TIME ZONE", v3 ? 92 : 10, 10, 2); sizes(6, 10); return;
-    case 7: type("TIME WITH TIME ZONE", v3 ? 92 : 10, 10, 2); sizes(6, 16); return;
-    case 8: type("TIME WITH LOCAL TIME ZONE", v3 ? 92 : 10, 10, 2); sizes(6, 10); return;
-    case 9: type("TIMESTAMP WITHOUT TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, stampSize(0)); return;
-    case 10: type("DECIMAL", 3, 3, -1); return;
-    case 12: type("CHAR", 1, 1, -1); return;
-    case 18: type("TIMESTAMP WITH TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, stampSize(6)); return;
-    case 19: type("TIMESTAMP WITH LOCAL TIME ZONE", v3 ? 93 : 11, 9, 3); sizes(16, stampSize(0)); return;
-    case 20:
-    case 32: type("CHAR", 1, 1, -1); break;
-    case 21:
-    case 37: type("VARCHAR", 12, 12, -1); break;
-    case 22: type("LONG VARCHAR", -1, -1, -1); sizes(2147483646, 2147483646); break;
-    case 23: type("BYTE", -2, -2, -1); break;
-    case 24: type("BYTE VARYING", -3, -3, -1); break;
-    case 25: type("LONG BYTE", -4, -4, -1); sizes(2147483646, 2147483646); break;
-    case 26:
-      type("NCHAR", unicode ? -8 : 1, unicode ? -8 : 1, -1);
-      if (unicode && c.bufferLength) *c.bufferLength = len * 2;
-      break;
-    case 27:
-      type("NVARCHAR", unicode ? -9 : 12, unicode ? -9 : 12, -1);
-      if (unicode && c.bufferLength) *c.bufferLength = len * 2;
-      break;
-    case 28:
-      type("LONG NVARCHAR", unicode ? -10 : -1, unicode ? -10 : -1, -1);
-      sizes(1073741823, 1073741823);
-      Set<uint32_t>(c.charOctetLength, unicode ? 2147483646u : 1073741823u);
-      return;
-    case 30:
-      // Lengths in bytes; a catalog that gives the digit count instead (iiuserlen) reads alike.
-      if (len == 1 || len == 3) {
-        type("INTEGER1", -6, -6, -1);
-        Set<uint32_t>(c.columnSize, 3);
-      } else if (len == 2 || len == 5) {
-        type("SMALLINT", 5, 5, -1);
-        Set<uint32_t>(c.columnSize, 5);
-      } else if (len == 4 || len == 10) {
-        type("INTEGER", 4, 4, -1);
-        Set<uint32_t>(c.columnSize, 10);
-      } else {
-        type("INTEGER8", -5, -5, -1);
-        Set<uint32_t>(c.columnSize, 19);
-      }
-      return;
-    case 31:
-      if (len == 4 || len == 7) {
-        type("FLOAT4", 7, 7, -1);
-        Set<uint32_t>(c.columnSize, 7);
-      } else if (len == 8 || len == 15) {
-        type("FLOAT", 8, 8, -1);
-        Set<uint32_t>(c.columnSize, 15);
-      }
-      return;
-    case 33: type("INTERVAL YEAR TO MONTH", 107, 10, 7); sizes(8, 7); return;
-    case 34: type("INTERVAL DAY TO SECOND", 110, 10, 10); sizes(12, 10); return;
-    case 38: type("BOOLEAN", -7, -7, -1); Set<uint32_t>(c.columnSize, 1); return;
-    default:
-      IngLog(3, "Unhandled column type %d", code);
-      return;
-  }
-  if (c.charOctetLength && c.bufferLength) *c.charOctetLength = *c.bufferLength;
+    switch (code) {
+        case 3:
+            type("DATE", v3 ? 93 : 11, 9, 3);
+            sizes(16, 19);
+            digits(0);
+            return;
+        case 4:
+            type("ANSIDATE", v3 ? 91 : 9, 9, 1);
+            sizes(6, 10);
+            return;
+        case 5:
+            type("MONEY", 3, 3, -1);
+            sizes(8, 12);
+            digits(2);
+            return;
+        case 6:
+            type("TIME WITHOUT TIME ZONE", v3 ? 92 : 10, 10, 2);
+            sizes(6, 10);
+            return;
+        case 7:
+            type("TIME WITH TIME ZONE", v3 ? 92 : 10, 10, 2);
+            sizes(6, 16);
+            return;
+        case 8:
+            type("TIME WITH LOCAL TIME ZONE", v3 ? 92 : 10, 10, 2);
+            sizes(6, 10);
+            return;
+        case 9:
+            type("TIMESTAMP WITHOUT TIME ZONE", v3 ? 93 : 11, 9, 3);
+            sizes(16, stampSize(0));
+            return;
+        case 10:
+            type("DECIMAL", 3, 3, -1);
+            return;
+        case 12:
+            type("CHAR", 1, 1, -1);
+            return;
+        case 18:
+            type("TIMESTAMP WITH TIME ZONE", v3 ? 93 : 11, 9, 3);
+            sizes(16, stampSize(6));
+            return;
+        case 19:
+            type("TIMESTAMP WITH LOCAL TIME ZONE", v3 ? 93 : 11, 9, 3);
+            sizes(16, stampSize(0));
+            return;
+        case 20:
+        case 32:
+            type("CHAR", 1, 1, -1);
+            break;
+        case 21:
+        case 37:
+            type("VARCHAR", 12, 12, -1);
+            break;
+        case 22:
+            type("LONG VARCHAR", -1, -1, -1);
+            sizes(2147483646, 2147483646);
+            break;
+        case 23:
+            type("BYTE", -2, -2, -1);
+            break;
+        case 24:
+            type("BYTE VARYING", -3, -3, -1);
+            break;
+        case 25:
+            type("LONG BYTE", -4, -4, -1);
+            sizes(2147483646, 2147483646);
+            break;
+        case 26:
+            type("NCHAR", unicode ? -8 : 1, unicode ? -8 : 1, -1);
+            if (unicode && c.bufferLength) *c.bufferLength = len * 2;
+            break;
+        case 27:
+            type("NVARCHAR", unicode ? -9 : 12, unicode ? -9 : 12, -1);
+            if (unicode && c.bufferLength) *c.bufferLength = len * 2;
+            break;
+        case 28:
+            type("LONG NVARCHAR", unicode ? -10 : -1, unicode ? -10 : -1, -1);
+            sizes(1073741823, 1073741823);
+            Set<uint32_t>(c.charOctetLength, unicode ? 2147483646u : 1073741823u);
+            return;
+        case 30:
+            // Lengths in bytes; a catalog that gives the digit count instead (iiuserlen) reads alike.
+            if (len == 1 || len == 3) {
+                type("INTEGER1", -6, -6, -1);
+                Set<uint32_t>(c.columnSize, 3);
+            } else if (len == 2 || len == 5) {
+                type("SMALLINT", 5, 5, -1);
+                Set<uint32_t>(c.columnSize, 5);
+            } else if (len == 4 || len == 10) {
+                type("INTEGER", 4, 4, -1);
+                Set<uint32_t>(c.columnSize, 10);
+            } else {
+                type("INTEGER8", -5, -5, -1);
+                Set<uint32_t>(c.columnSize, 19);
+            }
+            return;
+        case 31:
+            if (len == 4 || len == 7) {
+                type("FLOAT4", 7, 7, -1);
+                Set<uint32_t>(c.columnSize, 7);
+            } else if (len == 8 || len == 15) {
+                type("FLOAT", 8, 8, -1);
+                Set<uint32_t>(c.columnSize, 15);
+            }
+            return;
+        case 33:
+            type("INTERVAL YEAR TO MONTH", 107, 10, 7);
+            sizes(8, 7);
+            return;
+        case 34:
+            type("INTERVAL DAY TO SECOND", 110, 10, 10);
+            sizes(12, 10);
+            return;
+        case 38:
+            type("BOOLEAN", -7, -7, -1);
+            Set<uint32_t>(c.columnSize, 1);
+            return;
+        default:
+            IngLog(3, "Unhandled column type %d", code);
+            return;
+    }
+    if (c.charOctetLength && c.bufferLength) *c.charOctetLength = *c.bufferLength;
 }

@@ -13,27 +13,27 @@ constexpr int32_t kTypeInfoNullNum = -15;
 constexpr uint16_t kTypeInfoColumns = 19;
 
 struct IngTypeRow {
-  const char* typeName;
-  int16_t dataType;
-  int32_t columnSize;
-  const char* literalPrefix;
-  const char* literalSuffix;
-  const char* createParams;
-  int16_t nullable, caseSensitive, searchable, unsignedAttr, fixedPrecScale, autoUnique;
-  const char* localTypeName;
-  int16_t minScale, maxScale, sqlDataType, datetimeSub;
-  int32_t numPrecRadix;
-  int16_t intervalPrecision;
+    const char* typeName;
+    int16_t dataType;
+    int32_t columnSize;
+    const char* literalPrefix;
+    const char* literalSuffix;
+    const char* createParams;
+    int16_t nullable, caseSensitive, searchable, unsignedAttr, fixedPrecScale, autoUnique;
+    const char* localTypeName;
+    int16_t minScale, maxScale, sqlDataType, datetimeSub;
+    int32_t numPrecRadix;
+    int16_t intervalPrecision;
 };
 
 // What decides the rows of a type-information result.
 struct IngTypeInfoScope {
-  int16_t sqlType;       // 0: all types
-  int32_t serverVersion; // 300000 and above: the large text and byte sizes
-  int32_t apiLevel;      // OpenAPI level of the connection
-  uint32_t odbcVersion;  // of the application, 2 or 3
-  bool wideBuild;        // the narrow driver offers no N types
-  uint32_t maxCharLen;   // COLUMN_SIZE of CHAR and VARCHAR rows when not 0
+    int16_t sqlType;        // 0: all types
+    int32_t serverVersion;  // 300000 and above: the large text and byte sizes
+    int32_t apiLevel;       // OpenAPI level of the connection
+    uint32_t odbcVersion;   // of the application, 2 or 3
+    bool wideBuild;         // the narrow driver offers no N types
+    uint32_t maxCharLen;    // COLUMN_SIZE of CHAR and VARCHAR rows when not 0
 };
 
 // The 19 result descriptions (static; copy them for a statement).
@@ -50,17 +50,17 @@ uint32_t IngTypeInfoServe(const IngTypeInfoScope& scope, uint32_t* pos, uint32_t
 // (negative for a nullable column) and bufferLength the Ingres length on entry. typeName is
 // narrow or UTF-16 text of typeNameBytes bytes in all. The three last may be null.
 struct IngTypeCells {
-  int16_t* dataType;
-  void* typeName;
-  uint32_t typeNameBytes;
-  bool typeNameWide;
-  uint32_t* columnSize;
-  uint32_t* bufferLength;
-  uint16_t* decimalDigits;
-  uint16_t* nullable;
-  uint16_t* sqlDataType;
-  uint16_t* datetimeSub;    // 65535 afterwards: no value
-  uint32_t* charOctetLength;  // 0xFFFFFFFF afterwards: no value
+    int16_t* dataType;
+    void* typeName;
+    uint32_t typeNameBytes;
+    bool typeNameWide;
+    uint32_t* columnSize;
+    uint32_t* bufferLength;
+    uint16_t* decimalDigits;
+    uint16_t* nullable;
+    uint16_t* sqlDataType;
+    uint16_t* datetimeSub;      // 65535 afterwards: no value
+    uint32_t* charOctetLength;  // 0xFFFFFFFF afterwards: no value
 };
 
 // unicode: the connection's Unicode flag, which decides the national types' codes and sizes.

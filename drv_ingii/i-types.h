@@ -25,8 +25,8 @@ uint32_t IngDescribeResult(IngStmt* s, int mode, const IngDescBlock* block, Colu
 // Parameter descriptors of one parameter row for a query type (2 execute, 3 open cursor,
 // 8 execute procedure); the service parameters stand first. 0, 16 or 43.
 struct IngParamDescs {
-  int16_t count;
-  IIAPI_DESCRIPTOR* descs;  // names are borrowed from the statement's descriptions
+    int16_t count;
+    IIAPI_DESCRIPTOR* descs;  // names are borrowed from the statement's descriptions
 };
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount);
 void IngParamDescsFree(IngParamDescs* pd);

@@ -26,58 +26,58 @@ bool IsLongType(int16_t t) { return t == IIAPI_LVCH_TYPE || t == IIAPI_LBYTE_TYP
 int16_t AbsType(int16_t t) { return t < 0 ? int16_t(-t) : t; }
 
 uint16_t U16(const void* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
 }
 
 // Converts one value with OpenAPI into a buffer of the target descriptor's length.
 bool Convert(const IIAPI_DESCRIPTOR& sd, const IIAPI_DATAVALUE& sv, const IIAPI_DESCRIPTOR& dd, void* buf,
              uint16_t* outLen) {
-  IIAPI_CONVERTPARM cv{};
-  cv.cv_srcDesc = sd;
-  cv.cv_srcValue = sv;
-  cv.cv_dstDesc = dd;
-  cv.cv_dstValue.dv_value = buf;
-  IIapi_convertData(&cv);
-  if (cv.cv_status != IIAPI_ST_SUCCESS) return false;
-  if (outLen) *outLen = cv.cv_dstValue.dv_length;
-  return true;
+    IIAPI_CONVERTPARM cv{};
+    cv.cv_srcDesc = sd;
+    cv.cv_srcValue = sv;
+    cv.cv_dstDesc = dd;
+    cv.cv_dstValue.dv_value = buf;
+    IIapi_convertData(&cv);
+    if (cv.cv_status != IIAPI_ST_SUCCESS) return false;
+    if (outLen) *outLen = cv.cv_dstValue.dv_length;
+    return true;
 }
 
 void RTrimWhite(std::string& t) {
-  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
 }
 
 std::string WideToUtf8String(const void* units, size_t count) {
-  std::string out(count * 3 + 1, '\0');
-  size_t consumed = 0;
-  size_t n = WideToUtf8N(static_cast<const SQLWCHAR*>(units), out.data(), count, out.size(), &consumed);
-  out.resize(n);
-  return out;
+    std::string out(count * 3 + 1, '\0');
+    size_t consumed = 0;
+    size_t n = WideToUtf8N(static_cast<const SQLWCHAR*>(units), out.data(), count, out.size(), &consumed);
+    out.resize(n);
+    return out;
 }
 
 // Leading decimal integer of a text (at most n bytes), as strtoll reads it: blanks, a sign,
 // digits; out of range it is the nearest limit. Once per value and row of a parameter array, so
 // without a copy of the text.
 long long LeadingInteger(const char* p, size_t n) {
-  size_t i = 0;
-  while (i < n && std::isspace(static_cast<unsigned char>(p[i]))) ++i;
-  bool neg = false;
-  if (i < n && (p[i] == '+' || p[i] == '-')) neg = p[i++] == '-';
-  const unsigned long long limit = neg ? static_cast<unsigned long long>(LLONG_MAX) + 1 : LLONG_MAX;
-  unsigned long long v = 0;
-  for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
-    const unsigned d = unsigned(p[i] - '0');
-    if (v > (limit - d) / 10) return neg ? LLONG_MIN : LLONG_MAX;
-    v = v * 10 + d;
-  }
-  if (!neg) return static_cast<long long>(v);
-  return v == limit ? LLONG_MIN : -static_cast<long long>(v);
+    size_t i = 0;
+    while (i < n && std::isspace(static_cast<unsigned char>(p[i]))) ++i;
+    bool neg = false;
+    if (i < n && (p[i] == '+' || p[i] == '-')) neg = p[i++] == '-';
+    const unsigned long long limit = neg ? static_cast<unsigned long long>(LLONG_MAX) + 1 : LLONG_MAX;
+    unsigned long long v = 0;
+    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
+        const unsigned d = unsigned(p[i] - '0');
+        if (v > (limit - d) / 10) return neg ? LLONG_MIN : LLONG_MAX;
+        v = v * 10 + d;
+    }
+    if (!neg) return static_cast<long long>(v);
+    return v == limit ? LLONG_MIN : -static_cast<long long>(v);
 }
 double LeadingNumber(const char* p, size_t n) {
-  std::string t(p, n);
-  return std::strtod(t.c_str(), nullptr);
+    std::string t(p, n);
+    return std::strtod(t.c_str(), nullptr);
 }
 }  // namespace
 
@@ -85,433 +85,513 @@ double LeadingNumber(const char* p, size_t n) {
 // Single values.
 
 uint32_t IngMoneyToDouble(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, double* out) {
-  IIAPI_DESCRIPTOR dd{};
-  dd.ds_dataType = IIAPI_FLT_TYPE;
-  dd.ds_length = 8;
-  dd.ds_precision = 15;
-  double value = 0;
-  if (!Convert(d, v, dd, &value, nullptr)) return kErrGeneral;
-  *out = value;
-  return 0;
+    IIAPI_DESCRIPTOR dd{};
+    dd.ds_dataType = IIAPI_FLT_TYPE;
+    dd.ds_length = 8;
+    dd.ds_precision = 15;
+    double value = 0;
+    if (!Convert(d, v, dd, &value, nullptr)) return kErrGeneral;
+    *out = value;
+    return 0;
 }
 
 uint32_t IngValueToText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, char** text) {
-  *text = nullptr;
-  if (v.dv_null) return 0;
-  const char* p = static_cast<const char*>(v.dv_value);
-  std::string t;
-  char num[64];
-  switch (AbsType(d.ds_dataType)) {
-    case IIAPI_DATE_TYPE: case IIAPI_ADATE_TYPE: case IIAPI_MNY_TYPE: case IIAPI_TMWO_TYPE: case IIAPI_TMTZ_TYPE:
-    case IIAPI_TIME_TYPE: case IIAPI_TSWO_TYPE: case IIAPI_TSTZ_TYPE: case IIAPI_TS_TYPE: case IIAPI_DEC_TYPE:
-    case IIAPI_INTYM_TYPE: case IIAPI_INTDS_TYPE: {
-      IIAPI_DESCRIPTOR dd{};
-      dd.ds_dataType = IIAPI_CHA_TYPE;
-      dd.ds_length = 64;
-      char buf[65] = {};
-      uint16_t n = 0;
-      if (Convert(d, v, dd, buf, &n)) t.assign(buf, n > 64 ? 64 : n);
-      else t = "(invalid type)";
-      break;
+    *text = nullptr;
+    if (v.dv_null) return 0;
+    const char* p = static_cast<const char*>(v.dv_value);
+    std::string t;
+    char num[64];
+    switch (AbsType(d.ds_dataType)) {
+        case IIAPI_DATE_TYPE:
+        case IIAPI_ADATE_TYPE:
+        case IIAPI_MNY_TYPE:
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+        case IIAPI_DEC_TYPE:
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE: {
+            IIAPI_DESCRIPTOR dd{};
+            dd.ds_dataType = IIAPI_CHA_TYPE;
+            dd.ds_length = 64;
+            char buf[65] = {};
+            uint16_t n = 0;
+            if (Convert(d, v, dd, buf, &n))
+                t.assign(buf, n > 64 ? 64 : n);
+            else
+                t = "(invalid type)";
+            break;
+        }
+        case IIAPI_LOGKEY_TYPE:
+        case IIAPI_TABKEY_TYPE:
+            for (uint16_t i = 0; i < v.dv_length; ++i) {
+                std::snprintf(num, sizeof num, "%02X ", static_cast<unsigned char>(p[i]));
+                t += num;
+            }
+            break;
+        case IIAPI_CHA_TYPE:
+        case IIAPI_BYTE_TYPE:
+        case IIAPI_CHR_TYPE:
+            t.assign(p, v.dv_length);
+            break;
+        case IIAPI_VCH_TYPE:
+        case IIAPI_LVCH_TYPE:
+        case IIAPI_VBYTE_TYPE:
+        case IIAPI_LBYTE_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_LTXT_TYPE: {
+            uint16_t n = v.dv_length >= 2 ? U16(p) : 0;
+            if (n + 2u > v.dv_length) n = v.dv_length >= 2 ? uint16_t(v.dv_length - 2) : 0;
+            t.assign(p + 2, n);
+            break;
+        }
+        case IIAPI_NCHA_TYPE:
+            t = WideToUtf8String(p, v.dv_length / 2);
+            break;
+        case IIAPI_NVCH_TYPE:
+        case IIAPI_LNVCH_TYPE: {
+            uint16_t n = v.dv_length >= 2 ? U16(p) : 0;
+            if (2u + 2u * n > v.dv_length) n = v.dv_length >= 2 ? uint16_t((v.dv_length - 2) / 2) : 0;
+            t = WideToUtf8String(p + 2, n);
+            break;
+        }
+        case IIAPI_INT_TYPE:
+            switch (v.dv_length) {
+                case 1:
+                    std::snprintf(num, sizeof num, "%ld", long(int8_t(p[0])));
+                    break;
+                case 2: {
+                    int16_t x;
+                    std::memcpy(&x, p, 2);
+                    std::snprintf(num, sizeof num, "%ld", long(x));
+                    break;
+                }
+                case 4: {
+                    int32_t x;
+                    std::memcpy(&x, p, 4);
+                    std::snprintf(num, sizeof num, "%ld", long(x));
+                    break;
+                }
+                case 8: {
+                    int64_t x;
+                    std::memcpy(&x, p, 8);
+                    std::snprintf(num, sizeof num, "%" PRId64, x);
+                    break;
+                }
+                default:
+                    std::snprintf(num, sizeof num, "invalid integer length");
+            }
+            t = num;
+            break;
+        case IIAPI_FLT_TYPE:
+            if (v.dv_length == 4) {
+                float x;
+                std::memcpy(&x, p, 4);
+                std::snprintf(num, sizeof num, "%f", double(x));
+            } else if (v.dv_length == 8) {
+                double x;
+                std::memcpy(&x, p, 8);
+                std::snprintf(num, sizeof num, "%f", x);
+            } else
+                std::snprintf(num, sizeof num, "invalid float length");
+            t = num;
+            break;
+        case IIAPI_BOOL_TYPE:
+            std::snprintf(num, sizeof num, "%ld", long(v.dv_length ? uint8_t(p[0]) : 0));
+            t = num;
+            break;
+        default:
+            t = "invalid type";
     }
-    case IIAPI_LOGKEY_TYPE: case IIAPI_TABKEY_TYPE:
-      for (uint16_t i = 0; i < v.dv_length; ++i) {
-        std::snprintf(num, sizeof num, "%02X ", static_cast<unsigned char>(p[i]));
-        t += num;
-      }
-      break;
-    case IIAPI_CHA_TYPE: case IIAPI_BYTE_TYPE: case IIAPI_CHR_TYPE: t.assign(p, v.dv_length); break;
-    case IIAPI_VCH_TYPE: case IIAPI_LVCH_TYPE: case IIAPI_VBYTE_TYPE: case IIAPI_LBYTE_TYPE: case IIAPI_TXT_TYPE:
-    case IIAPI_LTXT_TYPE: {
-      uint16_t n = v.dv_length >= 2 ? U16(p) : 0;
-      if (n + 2u > v.dv_length) n = v.dv_length >= 2 ? uint16_t(v.dv_length - 2) : 0;
-      t.assign(p + 2, n);
-      break;
-    }
-    case IIAPI_NCHA_TYPE: t = WideToUtf8String(p, v.dv_length / 2); break;
-    case IIAPI_NVCH_TYPE: case IIAPI_LNVCH_TYPE: {
-      uint16_t n = v.dv_length >= 2 ? U16(p) : 0;
-      if (2u + 2u * n > v.dv_length) n = v.dv_length >= 2 ? uint16_t((v.dv_length - 2) / 2) : 0;
-      t = WideToUtf8String(p + 2, n);
-      break;
-    }
-    case IIAPI_INT_TYPE:
-      switch (v.dv_length) {
-        case 1: std::snprintf(num, sizeof num, "%ld", long(int8_t(p[0]))); break;
-        case 2: { int16_t x; std::memcpy(&x, p, 2); std::snprintf(num, sizeof num, "%ld", long(x)); break; }
-        case 4: { int32_t x; std::memcpy(&x, p, 4); std::snprintf(num, sizeof num, "%ld", long(x)); break; }
-        case 8: { int64_t x; std::memcpy(&x, p, 8); std::snprintf(num, sizeof num, "%" PRId64, x); break; }
-        default: std::snprintf(num, sizeof num, "invalid integer length");
-      }
-      t = num;
-      break;
-    case IIAPI_FLT_TYPE:
-      if (v.dv_length == 4) { float x; std::memcpy(&x, p, 4); std::snprintf(num, sizeof num, "%f", double(x)); }
-      else if (v.dv_length == 8) { double x; std::memcpy(&x, p, 8); std::snprintf(num, sizeof num, "%f", x); }
-      else std::snprintf(num, sizeof num, "invalid float length");
-      t = num;
-      break;
-    case IIAPI_BOOL_TYPE: std::snprintf(num, sizeof num, "%ld", long(v.dv_length ? uint8_t(p[0]) : 0)); t = num; break;
-    default: t = "invalid type";
-  }
-  *text = strndup(t.data(), t.size());
-  return *text ? kErrNone : kErrNoMemory;
+    *text = strndup(t.data(), t.size());
+    return *text ? kErrNone : kErrNoMemory;
 }
 
 uint32_t IngValueToWide(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, uint16_t* buf, uint32_t capacity) {
-  if (buf == nullptr || capacity == 0) return 0;
-  buf[0] = 0;
-  char* t = nullptr;
-  if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
-  if (t != nullptr) Utf8ToWideBuf(t, reinterpret_cast<SQLWCHAR*>(buf), capacity, nullptr);
-  std::free(t);
-  return 0;
+    if (buf == nullptr || capacity == 0) return 0;
+    buf[0] = 0;
+    char* t = nullptr;
+    if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
+    if (t != nullptr) Utf8ToWideBuf(t, reinterpret_cast<SQLWCHAR*>(buf), capacity, nullptr);
+    std::free(t);
+    return 0;
 }
 
 uint32_t IngNcharToChar(uint32_t sourceBytes, const void* source, uint32_t targetLength, char* target) {
-  if (sourceBytes > 0xFFFF || targetLength > 0xFFFF || target == nullptr) return kErrGeneral;
-  IIAPI_DESCRIPTOR sd{};
-  sd.ds_dataType = IIAPI_NCHA_TYPE;
-  sd.ds_length = uint16_t(sourceBytes);
-  IIAPI_DATAVALUE sv{};
-  sv.dv_length = uint16_t(sourceBytes);
-  sv.dv_value = const_cast<void*>(source);
-  IIAPI_DESCRIPTOR dd{};
-  dd.ds_dataType = IIAPI_CHA_TYPE;
-  dd.ds_length = uint16_t(targetLength);
-  return Convert(sd, sv, dd, target, nullptr) ? kErrNone : kErrGeneral;
+    if (sourceBytes > 0xFFFF || targetLength > 0xFFFF || target == nullptr) return kErrGeneral;
+    IIAPI_DESCRIPTOR sd{};
+    sd.ds_dataType = IIAPI_NCHA_TYPE;
+    sd.ds_length = uint16_t(sourceBytes);
+    IIAPI_DATAVALUE sv{};
+    sv.dv_length = uint16_t(sourceBytes);
+    sv.dv_value = const_cast<void*>(source);
+    IIAPI_DESCRIPTOR dd{};
+    dd.ds_dataType = IIAPI_CHA_TYPE;
+    dd.ds_length = uint16_t(targetLength);
+    return Convert(sd, sv, dd, target, nullptr) ? kErrNone : kErrGeneral;
 }
 
 uint32_t IngNvarcharToVarchar(uint32_t sourceBytes, const void* source, uint32_t targetCapacity, void* target) {
-  if (sourceBytes > 0xFFFF || targetCapacity > 0xFFFF || target == nullptr) return kErrGeneral;
-  IIAPI_DESCRIPTOR sd{};
-  sd.ds_dataType = IIAPI_NVCH_TYPE;
-  sd.ds_length = uint16_t(sourceBytes);
-  IIAPI_DATAVALUE sv{};
-  sv.dv_length = uint16_t(sourceBytes);
-  sv.dv_value = const_cast<void*>(source);
-  IIAPI_DESCRIPTOR dd{};
-  dd.ds_dataType = IIAPI_VCH_TYPE;
-  dd.ds_length = uint16_t(targetCapacity);
-  return Convert(sd, sv, dd, target, nullptr) ? kErrNone : kErrGeneral;
+    if (sourceBytes > 0xFFFF || targetCapacity > 0xFFFF || target == nullptr) return kErrGeneral;
+    IIAPI_DESCRIPTOR sd{};
+    sd.ds_dataType = IIAPI_NVCH_TYPE;
+    sd.ds_length = uint16_t(sourceBytes);
+    IIAPI_DATAVALUE sv{};
+    sv.dv_length = uint16_t(sourceBytes);
+    sv.dv_value = const_cast<void*>(source);
+    IIAPI_DESCRIPTOR dd{};
+    dd.ds_dataType = IIAPI_VCH_TYPE;
+    dd.ds_length = uint16_t(targetCapacity);
+    return Convert(sd, sv, dd, target, nullptr) ? kErrNone : kErrGeneral;
 }
 
 void IngParseTimeText(const char* p, size_t n, DsTime* t) {
-  auto two = [&](size_t at) -> uint16_t {
-    if (at + 2 > n || !std::isdigit(static_cast<unsigned char>(p[at])) ||
-        !std::isdigit(static_cast<unsigned char>(p[at + 1])))
-      return 0;
-    return uint16_t((p[at] - '0') * 10 + (p[at + 1] - '0'));
-  };
-  t->hour = two(0);
-  t->minute = two(3);
-  t->second = two(6);
+    auto two = [&](size_t at) -> uint16_t {
+        if (at + 2 > n || !std::isdigit(static_cast<unsigned char>(p[at])) ||
+            !std::isdigit(static_cast<unsigned char>(p[at + 1])))
+            return 0;
+        return uint16_t((p[at] - '0') * 10 + (p[at + 1] - '0'));
+    };
+    t->hour = two(0);
+    t->minute = two(3);
+    t->second = two(6);
 }
 
 bool IngParseDateText(const char* p, size_t n, DsTimestamp* ts) {
-  *ts = DsTimestamp{};
-  while (n > 0 && (p[n - 1] == '\0')) --n;
-  if (n == 0 || p[0] == ' ') return false;
-  auto num = [&](size_t at, size_t digits) -> unsigned {
-    unsigned v = 0;
-    for (size_t i = 0; i < digits && at + i < n && std::isdigit(static_cast<unsigned char>(p[at + i])); ++i)
-      v = v * 10 + unsigned(p[at + i] - '0');
-    return v;
-  };
-  auto at = [&](size_t i) -> char { return i < n ? p[i] : '\0'; };
-  size_t timeAt;
-  if (at(2) == '-') {
-    ts->day = uint16_t(num(0, 2));
-    char mon[4] = {at(3), at(4), at(5), '\0'};
-    for (char& ch : mon) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    ts->month = uint16_t(MonthFromAbbrev(mon));
-    ts->year = int16_t(num(7, 4));
-    timeAt = 12;
-  } else if (at(2) == '/') {
-    ts->day = uint16_t(num(0, 2));
-    ts->month = uint16_t(num(3, 2));
-    if (at(8) == ' ' || n <= 8) {
-      ts->year = int16_t(1900 + num(6, 2));
-      timeAt = 9;
+    *ts = DsTimestamp{};
+    while (n > 0 && (p[n - 1] == '\0')) --n;
+    if (n == 0 || p[0] == ' ') return false;
+    auto num = [&](size_t at, size_t digits) -> unsigned {
+        unsigned v = 0;
+        for (size_t i = 0; i < digits && at + i < n && std::isdigit(static_cast<unsigned char>(p[at + i])); ++i)
+            v = v * 10 + unsigned(p[at + i] - '0');
+        return v;
+    };
+    auto at = [&](size_t i) -> char { return i < n ? p[i] : '\0'; };
+    size_t timeAt;
+    if (at(2) == '-') {
+        ts->day = uint16_t(num(0, 2));
+        char mon[4] = {at(3), at(4), at(5), '\0'};
+        for (char& ch : mon) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        ts->month = uint16_t(MonthFromAbbrev(mon));
+        ts->year = int16_t(num(7, 4));
+        timeAt = 12;
+    } else if (at(2) == '/') {
+        ts->day = uint16_t(num(0, 2));
+        ts->month = uint16_t(num(3, 2));
+        if (at(8) == ' ' || n <= 8) {
+            ts->year = int16_t(1900 + num(6, 2));
+            timeAt = 9;
+        } else {
+            ts->year = int16_t(num(6, 4));
+            timeAt = 11;
+        }
+    } else if (at(2) == '.') {
+        ts->day = uint16_t(num(0, 2));
+        ts->month = uint16_t(num(3, 2));
+        ts->year = int16_t(num(6, 4));
+        timeAt = 11;
+    } else if (at(4) == '-') {
+        ts->year = int16_t(num(0, 4));
+        ts->month = uint16_t(num(5, 2));
+        ts->day = uint16_t(num(8, 2));
+        timeAt = 11;
     } else {
-      ts->year = int16_t(num(6, 4));
-      timeAt = 11;
+        ts->year = int16_t(1900 + num(0, 2));
+        ts->month = uint16_t(num(2, 2));
+        ts->day = uint16_t(num(4, 2));
+        timeAt = 7;
     }
-  } else if (at(2) == '.') {
-    ts->day = uint16_t(num(0, 2));
-    ts->month = uint16_t(num(3, 2));
-    ts->year = int16_t(num(6, 4));
-    timeAt = 11;
-  } else if (at(4) == '-') {
-    ts->year = int16_t(num(0, 4));
-    ts->month = uint16_t(num(5, 2));
-    ts->day = uint16_t(num(8, 2));
-    timeAt = 11;
-  } else {
-    ts->year = int16_t(1900 + num(0, 2));
-    ts->month = uint16_t(num(2, 2));
-    ts->day = uint16_t(num(4, 2));
-    timeAt = 7;
-  }
-  // A missing time part, or one that begins with a blank, is midnight.
-  if (timeAt >= n || p[timeAt] == ' ') return true;
-  DsTime t{};
-  IngParseTimeText(p + timeAt, n - timeAt, &t);
-  ts->hour = t.hour;
-  ts->minute = t.minute;
-  ts->second = t.second;
-  size_t f = timeAt + 8;
-  if (f < n && p[f] == '.') {
-    // The fraction is kept in nanoseconds whatever number of digits the text carries.
-    uint32_t v = 0;
-    int digits = 0;
-    for (size_t i = f + 1; i < n && std::isdigit(static_cast<unsigned char>(p[i])); ++i) {
-      if (digits < 9) {
-        v = v * 10 + uint32_t(p[i] - '0');
-        ++digits;
-      }
+    // A missing time part, or one that begins with a blank, is midnight.
+    if (timeAt >= n || p[timeAt] == ' ') return true;
+    DsTime t{};
+    IngParseTimeText(p + timeAt, n - timeAt, &t);
+    ts->hour = t.hour;
+    ts->minute = t.minute;
+    ts->second = t.second;
+    size_t f = timeAt + 8;
+    if (f < n && p[f] == '.') {
+        // The fraction is kept in nanoseconds whatever number of digits the text carries.
+        uint32_t v = 0;
+        int digits = 0;
+        for (size_t i = f + 1; i < n && std::isdigit(static_cast<unsigned char>(p[i])); ++i) {
+            if (digits < 9) {
+                v = v * 10 + uint32_t(p[i] - '0');
+                ++digits;
+            }
+        }
+        while (digits++ < 9) v *= 10;
+        ts->fraction = v;
     }
-    while (digits++ < 9) v *= 10;
-    ts->fraction = v;
-  }
-  return true;
+    return true;
 }
 
 uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
                         uint32_t row) {
-  uint8_t* cell = DatasetCell(col, row);
-  col->indicators[row] = DS_IND_VALUE;
-  if (v.dv_null) {
-    col->indicators[row] = DS_IND_NULL;
-    return 0;
-  }
-  const int16_t type = AbsType(d.ds_dataType);
-  const auto* p = static_cast<const uint8_t*>(v.dv_value);
-  const uint16_t len = v.dv_length;
-  auto intLenBad = [&]() {
-    IngLog(3, "unknown INT length %d", int(len));
-    return 0u;
-  };
-  switch (col->kind) {
-    case DS_BIT: cell[0] = len ? p[0] : 0; return 0;
-    case DS_TINYINT:
-      if (len != 1 && len != 2 && len != 4) return intLenBad();
-      cell[0] = p[0];
-      return 0;
-    case DS_SMALLINT: {
-      int16_t x;
-      if (len == 1) x = int8_t(p[0]);
-      else if (len == 2 || len == 4) std::memcpy(&x, p, 2);
-      else return intLenBad();
-      std::memcpy(cell, &x, 2);
-      return 0;
-    }
-    case DS_INTEGER: {
-      int32_t x;
-      if (len == 1) x = int8_t(p[0]);
-      else if (len == 2) { int16_t y; std::memcpy(&y, p, 2); x = y; }
-      else if (len == 4) std::memcpy(&x, p, 4);
-      else return intLenBad();
-      std::memcpy(cell, &x, 4);
-      return 0;
-    }
-    case DS_REAL:
-      if (len != 4) { IngLog(3, "unknown FLT length %d", int(len)); return 0; }
-      std::memcpy(cell, p, 4);
-      return 0;
-    case DS_DOUBLE: {
-      double x;
-      if (type == IIAPI_MNY_TYPE) {
-        if (IngMoneyToDouble(d, v, &x) != 0) return kErrGeneral;
-      } else if (len == 8) {
-        std::memcpy(&x, p, 8);
-      } else {
-        IngLog(3, "unknown FLT length %d", int(len));
+    uint8_t* cell = DatasetCell(col, row);
+    col->indicators[row] = DS_IND_VALUE;
+    if (v.dv_null) {
+        col->indicators[row] = DS_IND_NULL;
         return 0;
-      }
-      std::memcpy(cell, &x, 8);
-      return 0;
     }
-    case DS_DATE: case DS_TIME: case DS_TIMESTAMP: {
-      // A value in the engine's published date layout is read exactly: its text form keeps
-      // only six digits of the fraction.
-      if (len == sizeof(IIAPI_DATETIME) && d.ds_length == sizeof(IIAPI_DATETIME) && type != IIAPI_INTYM_TYPE &&
-          type != IIAPI_INTDS_TYPE) {
-        IIAPI_DATETIME dt;
-        std::memcpy(&dt, p, sizeof dt);
-        if (dt.dt_kind != IIAPI_DTK_INTERVAL) {
-          if (dt.dt_kind == IIAPI_DTK_EMPTY) {
-            col->indicators[row] = DS_IND_NULL;
+    const int16_t type = AbsType(d.ds_dataType);
+    const auto* p = static_cast<const uint8_t*>(v.dv_value);
+    const uint16_t len = v.dv_length;
+    auto intLenBad = [&]() {
+        IngLog(3, "unknown INT length %d", int(len));
+        return 0u;
+    };
+    switch (col->kind) {
+        case DS_BIT:
+            cell[0] = len ? p[0] : 0;
             return 0;
-          }
-          if (col->kind == DS_TIME) {
-            DsTime tm{dt.dt_hour, dt.dt_minute, dt.dt_second};
-            std::memcpy(cell, &tm, sizeof tm);
-          } else if (col->kind == DS_DATE) {
-            DsDate dd{dt.dt_year, dt.dt_month, dt.dt_day};
-            std::memcpy(cell, &dd, sizeof dd);
-          } else {
-            DsTimestamp ts{dt.dt_year, dt.dt_month, dt.dt_day, dt.dt_hour, dt.dt_minute, dt.dt_second,
-                           dt.dt_kind == IIAPI_DTK_DATE ? 0u : dt.dt_nanosecond};
-            if (dt.dt_kind == IIAPI_DTK_DATE) ts.hour = ts.minute = ts.second = 0;
-            std::memcpy(cell, &ts, sizeof ts);
-          }
-          return 0;
+        case DS_TINYINT:
+            if (len != 1 && len != 2 && len != 4) return intLenBad();
+            cell[0] = p[0];
+            return 0;
+        case DS_SMALLINT: {
+            int16_t x;
+            if (len == 1)
+                x = int8_t(p[0]);
+            else if (len == 2 || len == 4)
+                std::memcpy(&x, p, 2);
+            else
+                return intLenBad();
+            std::memcpy(cell, &x, 2);
+            return 0;
         }
-      }
-      char* t = nullptr;
-      if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
-      size_t n = t ? std::strlen(t) : 0;
-      if (col->kind == DS_TIME) {
-        DsTime tm{};
-        if (n == 0 || t[0] == ' ') col->indicators[row] = DS_IND_NULL;
-        else IngParseTimeText(t, n, &tm);
-        std::memcpy(cell, &tm, sizeof tm);
-      } else {
-        DsTimestamp ts{};
-        if (!IngParseDateText(t ? t : "", n, &ts)) col->indicators[row] = DS_IND_NULL;
-        if (col->kind == DS_DATE) {
-          DsDate dt{ts.year, ts.month, ts.day};
-          std::memcpy(cell, &dt, sizeof dt);
-        } else {
-          std::memcpy(cell, &ts, sizeof ts);
+        case DS_INTEGER: {
+            int32_t x;
+            if (len == 1)
+                x = int8_t(p[0]);
+            else if (len == 2) {
+                int16_t y;
+                std::memcpy(&y, p, 2);
+                x = y;
+            } else if (len == 4)
+                std::memcpy(&x, p, 4);
+            else
+                return intLenBad();
+            std::memcpy(cell, &x, 4);
+            return 0;
         }
-      }
-      std::free(t);
-      return 0;
-    }
-    case DS_CHAR_REF: case DS_BINARY_REF: {
-      const uint8_t* src = p;
-      uint32_t n = len;
-      std::string conv;
-      if (type == IIAPI_LNVCH_TYPE || type == IIAPI_NVCH_TYPE) {
-        char* t = nullptr;
-        if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
-        conv = t ? t : "";
-        std::free(t);
-        src = reinterpret_cast<const uint8_t*>(conv.data());
-        n = uint32_t(conv.size());
-      } else if (type != IIAPI_CHA_TYPE && type != IIAPI_BYTE_TYPE && type != IIAPI_CHR_TYPE) {
-        n = len >= 2 ? U16(p) : 0;
-        src = p + 2;
-      }
-      void* copy = std::malloc(n + 1u);
-      if (copy == nullptr) return kErrNoMemory;
-      std::memcpy(copy, src, n);
-      static_cast<char*>(copy)[n] = '\0';
-      DsRef old = DatasetRefGet(cell);
-      std::free(old.ptr);
-      DatasetRefSet(cell, n, copy);
-      return 0;
-    }
-    case DS_CHAR_NTS: {
-      const uint32_t room = col->width ? col->width - 1 : 0;
-      std::string t;
-      switch (type) {
-        case IIAPI_CHA_TYPE: case IIAPI_CHR_TYPE:
-          t.assign(reinterpret_cast<const char*>(p), len);
-          if (s->conn->dsn.rtrimChar) while (!t.empty() && t.back() == ' ') t.pop_back();
-          break;
-        case IIAPI_VCH_TYPE: case IIAPI_TXT_TYPE: case IIAPI_LTXT_TYPE: {
-          uint16_t n = len >= 2 ? U16(p) : 0;
-          if (n + 2u > len) n = len >= 2 ? uint16_t(len - 2) : 0;
-          t.assign(reinterpret_cast<const char*>(p + 2), n);
-          break;
+        case DS_REAL:
+            if (len != 4) {
+                IngLog(3, "unknown FLT length %d", int(len));
+                return 0;
+            }
+            std::memcpy(cell, p, 4);
+            return 0;
+        case DS_DOUBLE: {
+            double x;
+            if (type == IIAPI_MNY_TYPE) {
+                if (IngMoneyToDouble(d, v, &x) != 0) return kErrGeneral;
+            } else if (len == 8) {
+                std::memcpy(&x, p, 8);
+            } else {
+                IngLog(3, "unknown FLT length %d", int(len));
+                return 0;
+            }
+            std::memcpy(cell, &x, 8);
+            return 0;
         }
-        default: {
-          char* x = nullptr;
-          if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-          t = x ? x : "";
-          std::free(x);
-          if (type != IIAPI_LOGKEY_TYPE && type != IIAPI_TABKEY_TYPE && type != IIAPI_NCHA_TYPE &&
-              type != IIAPI_NVCH_TYPE)
+        case DS_DATE:
+        case DS_TIME:
+        case DS_TIMESTAMP: {
+            // A value in the engine's published date layout is read exactly: its text form keeps
+            // only six digits of the fraction.
+            if (len == sizeof(IIAPI_DATETIME) && d.ds_length == sizeof(IIAPI_DATETIME) && type != IIAPI_INTYM_TYPE &&
+                type != IIAPI_INTDS_TYPE) {
+                IIAPI_DATETIME dt;
+                std::memcpy(&dt, p, sizeof dt);
+                if (dt.dt_kind != IIAPI_DTK_INTERVAL) {
+                    if (dt.dt_kind == IIAPI_DTK_EMPTY) {
+                        col->indicators[row] = DS_IND_NULL;
+                        return 0;
+                    }
+                    if (col->kind == DS_TIME) {
+                        DsTime tm{dt.dt_hour, dt.dt_minute, dt.dt_second};
+                        std::memcpy(cell, &tm, sizeof tm);
+                    } else if (col->kind == DS_DATE) {
+                        DsDate dd{dt.dt_year, dt.dt_month, dt.dt_day};
+                        std::memcpy(cell, &dd, sizeof dd);
+                    } else {
+                        DsTimestamp ts{dt.dt_year,
+                                       dt.dt_month,
+                                       dt.dt_day,
+                                       dt.dt_hour,
+                                       dt.dt_minute,
+                                       dt.dt_second,
+                                       dt.dt_kind == IIAPI_DTK_DATE ? 0u : dt.dt_nanosecond};
+                        if (dt.dt_kind == IIAPI_DTK_DATE) ts.hour = ts.minute = ts.second = 0;
+                        std::memcpy(cell, &ts, sizeof ts);
+                    }
+                    return 0;
+                }
+            }
+            char* t = nullptr;
+            if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
+            size_t n = t ? std::strlen(t) : 0;
+            if (col->kind == DS_TIME) {
+                DsTime tm{};
+                if (n == 0 || t[0] == ' ')
+                    col->indicators[row] = DS_IND_NULL;
+                else
+                    IngParseTimeText(t, n, &tm);
+                std::memcpy(cell, &tm, sizeof tm);
+            } else {
+                DsTimestamp ts{};
+                if (!IngParseDateText(t ? t : "", n, &ts)) col->indicators[row] = DS_IND_NULL;
+                if (col->kind == DS_DATE) {
+                    DsDate dt{ts.year, ts.month, ts.day};
+                    std::memcpy(cell, &dt, sizeof dt);
+                } else {
+                    std::memcpy(cell, &ts, sizeof ts);
+                }
+            }
+            std::free(t);
+            return 0;
+        }
+        case DS_CHAR_REF:
+        case DS_BINARY_REF: {
+            const uint8_t* src = p;
+            uint32_t n = len;
+            std::string conv;
+            if (type == IIAPI_LNVCH_TYPE || type == IIAPI_NVCH_TYPE) {
+                char* t = nullptr;
+                if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
+                conv = t ? t : "";
+                std::free(t);
+                src = reinterpret_cast<const uint8_t*>(conv.data());
+                n = uint32_t(conv.size());
+            } else if (type != IIAPI_CHA_TYPE && type != IIAPI_BYTE_TYPE && type != IIAPI_CHR_TYPE) {
+                n = len >= 2 ? U16(p) : 0;
+                src = p + 2;
+            }
+            void* copy = std::malloc(n + 1u);
+            if (copy == nullptr) return kErrNoMemory;
+            std::memcpy(copy, src, n);
+            static_cast<char*>(copy)[n] = '\0';
+            DsRef old = DatasetRefGet(cell);
+            std::free(old.ptr);
+            DatasetRefSet(cell, n, copy);
+            return 0;
+        }
+        case DS_CHAR_NTS: {
+            const uint32_t room = col->width ? col->width - 1 : 0;
+            std::string t;
+            switch (type) {
+                case IIAPI_CHA_TYPE:
+                case IIAPI_CHR_TYPE:
+                    t.assign(reinterpret_cast<const char*>(p), len);
+                    if (s->conn->dsn.rtrimChar)
+                        while (!t.empty() && t.back() == ' ') t.pop_back();
+                    break;
+                case IIAPI_VCH_TYPE:
+                case IIAPI_TXT_TYPE:
+                case IIAPI_LTXT_TYPE: {
+                    uint16_t n = len >= 2 ? U16(p) : 0;
+                    if (n + 2u > len) n = len >= 2 ? uint16_t(len - 2) : 0;
+                    t.assign(reinterpret_cast<const char*>(p + 2), n);
+                    break;
+                }
+                default: {
+                    char* x = nullptr;
+                    if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+                    t = x ? x : "";
+                    std::free(x);
+                    if (type != IIAPI_LOGKEY_TYPE && type != IIAPI_TABKEY_TYPE && type != IIAPI_NCHA_TYPE &&
+                        type != IIAPI_NVCH_TYPE)
+                        RTrimWhite(t);
+                }
+            }
+            size_t n = t.size() < room ? t.size() : room;
+            std::memcpy(cell, t.data(), n);
+            cell[n] = '\0';
+            return 0;
+        }
+        case DS_CHAR_LEN2: {
+            if (type == IIAPI_INT_TYPE && len == 8) {
+                // BIGINT's kind: its digits are written in place, without the text round trip below.
+                int64_t v64;
+                std::memcpy(&v64, p, 8);
+                char num[24];
+                const auto r = std::to_chars(num, num + sizeof num, v64);
+                const size_t room = col->width >= 2 ? col->width - 2 : 0;
+                const uint16_t n = uint16_t(std::min<size_t>(size_t(r.ptr - num), room));
+                std::memcpy(cell, &n, 2);
+                std::memcpy(cell + 2, num, n);
+                return 0;
+            }
+            char* x = nullptr;
+            if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+            std::string t = x ? x : "";
+            std::free(x);
             RTrimWhite(t);
+            size_t room = col->width >= 2 ? col->width - 2 : 0;
+            uint16_t n = uint16_t(t.size() < room ? t.size() : room);
+            std::memcpy(cell, &n, 2);
+            std::memcpy(cell + 2, t.data(), n);
+            return 0;
         }
-      }
-      size_t n = t.size() < room ? t.size() : room;
-      std::memcpy(cell, t.data(), n);
-      cell[n] = '\0';
-      return 0;
+        case DS_BINARY_LEN4: {
+            uint32_t room = col->width >= 4 ? col->width - 4 : 0;
+            const uint8_t* src = p;
+            uint32_t n = len;
+            if (type == IIAPI_VBYTE_TYPE || type == IIAPI_VCH_TYPE || type == IIAPI_TXT_TYPE) {
+                n = len >= 2 ? U16(p) : 0;
+                src = p + 2;
+            }
+            if (n > room) n = room;
+            std::memcpy(cell, &n, 4);
+            std::memcpy(cell + 4, src, n);
+            return 0;
+        }
+        case DS_WCHAR_NTS: {
+            const uint32_t room = col->width >= 2 ? col->width / 2 - 1 : 0;
+            std::u16string w;
+            if (type == IIAPI_NVCH_TYPE) {
+                uint16_t n = len >= 2 ? U16(p) : 0;
+                if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
+                w.assign(reinterpret_cast<const char16_t*>(p + 2), n);
+            } else if (type == IIAPI_NCHA_TYPE) {
+                w.assign(reinterpret_cast<const char16_t*>(p), len / 2);
+            } else if (type == IIAPI_CHA_TYPE || type == IIAPI_VCH_TYPE) {
+                char* x = nullptr;
+                if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+                SQLWCHAR* u = Utf8ToWideDupNts(x ? x : "");
+                std::free(x);
+                if (u == nullptr) return kErrNoMemory;
+                w.assign(reinterpret_cast<const char16_t*>(u));
+                std::free(u);
+            } else {
+                IngLog(3, "unsupported conversion for CTYPE_WVCHR");
+                return 0;
+            }
+            size_t n = w.size() < room ? w.size() : room;
+            std::memcpy(cell, w.data(), n * 2);
+            std::memset(cell + n * 2, 0, 2);
+            return 0;
+        }
+        case DS_WCHAR_REF: {
+            uint16_t n = len >= 2 ? U16(p) : 0;
+            if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
+            void* copy = std::malloc(size_t(n) * 2 + 2);
+            if (copy == nullptr) return kErrNoMemory;
+            std::memcpy(copy, p + 2, size_t(n) * 2);
+            std::memset(static_cast<uint8_t*>(copy) + size_t(n) * 2, 0, 2);
+            DsRef old = DatasetRefGet(cell);
+            std::free(old.ptr);
+            DatasetRefSet(cell, n, copy);
+            return 0;
+        }
+        default:
+            IngLog(3, "unknown data type %d", int(type));
+            return 0;
     }
-    case DS_CHAR_LEN2: {
-      if (type == IIAPI_INT_TYPE && len == 8) {
-        // BIGINT's kind: its digits are written in place, without the text round trip below.
-        int64_t v64;
-        std::memcpy(&v64, p, 8);
-        char num[24];
-        const auto r = std::to_chars(num, num + sizeof num, v64);
-        const size_t room = col->width >= 2 ? col->width - 2 : 0;
-        const uint16_t n = uint16_t(std::min<size_t>(size_t(r.ptr - num), room));
-        std::memcpy(cell, &n, 2);
-        std::memcpy(cell + 2, num, n);
-        return 0;
-      }
-      char* x = nullptr;
-      if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-      std::string t = x ? x : "";
-      std::free(x);
-      RTrimWhite(t);
-      size_t room = col->width >= 2 ? col->width - 2 : 0;
-      uint16_t n = uint16_t(t.size() < room ? t.size() : room);
-      std::memcpy(cell, &n, 2);
-      std::memcpy(cell + 2, t.data(), n);
-      return 0;
-    }
-    case DS_BINARY_LEN4: {
-      uint32_t room = col->width >= 4 ? col->width - 4 : 0;
-      const uint8_t* src = p;
-      uint32_t n = len;
-      if (type == IIAPI_VBYTE_TYPE || type == IIAPI_VCH_TYPE || type == IIAPI_TXT_TYPE) {
-        n = len >= 2 ? U16(p) : 0;
-        src = p + 2;
-      }
-      if (n > room) n = room;
-      std::memcpy(cell, &n, 4);
-      std::memcpy(cell + 4, src, n);
-      return 0;
-    }
-    case DS_WCHAR_NTS: {
-      const uint32_t room = col->width >= 2 ? col->width / 2 - 1 : 0;
-      std::u16string w;
-      if (type == IIAPI_NVCH_TYPE) {
-        uint16_t n = len >= 2 ? U16(p) : 0;
-        if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
-        w.assign(reinterpret_cast<const char16_t*>(p + 2), n);
-      } else if (type == IIAPI_NCHA_TYPE) {
-        w.assign(reinterpret_cast<const char16_t*>(p), len / 2);
-      } else if (type == IIAPI_CHA_TYPE || type == IIAPI_VCH_TYPE) {
-        char* x = nullptr;
-        if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-        SQLWCHAR* u = Utf8ToWideDupNts(x ? x : "");
-        std::free(x);
-        if (u == nullptr) return kErrNoMemory;
-        w.assign(reinterpret_cast<const char16_t*>(u));
-        std::free(u);
-      } else {
-        IngLog(3, "unsupported conversion for CTYPE_WVCHR");
-        return 0;
-      }
-      size_t n = w.size() < room ? w.size() : room;
-      std::memcpy(cell, w.data(), n * 2);
-      std::memset(cell + n * 2, 0, 2);
-      return 0;
-    }
-    case DS_WCHAR_REF: {
-      uint16_t n = len >= 2 ? U16(p) : 0;
-      if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
-      void* copy = std::malloc(size_t(n) * 2 + 2);
-      if (copy == nullptr) return kErrNoMemory;
-      std::memcpy(copy, p + 2, size_t(n) * 2);
-      std::memset(static_cast<uint8_t*>(copy) + size_t(n) * 2, 0, 2);
-      DsRef old = DatasetRefGet(cell);
-      std::free(old.ptr);
-      DatasetRefSet(cell, n, copy);
-      return 0;
-    }
-    default:
-      IngLog(3, "unknown data type %d", int(type));
-      return 0;
-  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -519,179 +599,179 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
 
 namespace {
 uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uint32_t* rowsRead) {
-  if (col->kind != DS_CHAR_REF && col->kind != DS_BINARY_REF && col->kind != DS_WCHAR_REF) {
-    IngLog(3, "Bad type of longdata");
-    return kErrGeneral;
-  }
-  if (s->segBuf == nullptr) {
-    s->segBuf = static_cast<uint8_t*>(std::malloc(kSegmentStart + 4));
-    if (s->segBuf == nullptr) return kErrNoMemory;
-    s->segCap = kSegmentStart;
-  }
-  const int16_t type = AbsType(d.ds_dataType);
-  col->indicators[0] = DS_IND_VALUE;
-  std::string narrow;  // a LONG NVARCHAR into a narrow column, as UTF-8
-  uint32_t used = 0;
-  const uint32_t segLen = d.ds_length ? d.ds_length : 8192;
-  std::string seg(segLen + 2u, '\0');
-  for (;;) {
-    IIAPI_DATAVALUE dv{};
-    dv.dv_value = seg.data();
-    IIAPI_GETCOLPARM gc{};
-    gc.gc_stmtHandle = IngStmtGetHandle(s);
-    gc.gc_rowCount = 1;
-    gc.gc_columnCount = 1;
-    gc.gc_columnData = &dv;
-    IIapi_getColumns(&gc);
-    uint32_t rc = IIWaitCompletion(&gc.gc_genParm, &s->messages);
-    if (rc == kErrNoData) {
-      *rowsRead = 0;
-      return 0;
+    if (col->kind != DS_CHAR_REF && col->kind != DS_BINARY_REF && col->kind != DS_WCHAR_REF) {
+        IngLog(3, "Bad type of longdata");
+        return kErrGeneral;
     }
-    if (rc != 0) return rc;
-    *rowsRead = gc.gc_rowsReturned > 0 ? 1 : 0;
-    if (dv.dv_null) {
-      col->indicators[0] = DS_IND_NULL;
-      DatasetRefSet(DatasetCell(col, 0), 0, nullptr);
-      if (!gc.gc_moreSegments) return 0;
-      continue;
+    if (s->segBuf == nullptr) {
+        s->segBuf = static_cast<uint8_t*>(std::malloc(kSegmentStart + 4));
+        if (s->segBuf == nullptr) return kErrNoMemory;
+        s->segCap = kSegmentStart;
     }
-    const uint8_t* p = static_cast<const uint8_t*>(dv.dv_value);
-    uint16_t count = dv.dv_length >= 2 ? U16(p) : 0;
-    const uint8_t* bytes = p + 2;
-    uint32_t nbytes = count;
-    if (type == IIAPI_LNVCH_TYPE) {
-      nbytes = 2u * count;
-      if (nbytes + 2u > dv.dv_length) nbytes = dv.dv_length >= 2 ? (dv.dv_length - 2u) & ~1u : 0;
-      if (col->kind != DS_WCHAR_REF) {
-        narrow += WideToUtf8String(bytes, nbytes / 2);
-        nbytes = 0;
-      }
-    } else if (nbytes + 2u > dv.dv_length) {
-      nbytes = dv.dv_length >= 2 ? dv.dv_length - 2u : 0;
-    }
-    if (used + nbytes > s->segCap) {
-      uint32_t grow = used + nbytes - s->segCap;
-      if (grow < kSegmentStart) grow = kSegmentStart;
-      auto* nb = static_cast<uint8_t*>(std::realloc(s->segBuf, size_t(s->segCap) + grow + 4));
-      if (nb == nullptr) {
-        IngLog(3, "_read_longdata: NO MORE MEMORY");
-        return kErrNoMemory;
-      }
-      s->segBuf = nb;
-      s->segCap += grow;
-    }
-    std::memcpy(s->segBuf + used, bytes, nbytes);
-    used += nbytes;
-    if (!gc.gc_moreSegments) break;
-  }
-  if (col->indicators[0] == DS_IND_NULL) return 0;
-  uint8_t* cell = DatasetCell(col, 0);
-  DsRef old = DatasetRefGet(cell);
-  std::free(old.ptr);
-  if (!narrow.empty() || (type == IIAPI_LNVCH_TYPE && col->kind != DS_WCHAR_REF)) {
-    void* copy = std::malloc(narrow.size() + 1);
-    if (copy == nullptr) return kErrNoMemory;
-    std::memcpy(copy, narrow.data(), narrow.size());
-    static_cast<char*>(copy)[narrow.size()] = '\0';
-    DatasetRefSet(cell, uint32_t(narrow.size()), copy);
+    const int16_t type = AbsType(d.ds_dataType);
     col->indicators[0] = DS_IND_VALUE;
+    std::string narrow;  // a LONG NVARCHAR into a narrow column, as UTF-8
+    uint32_t used = 0;
+    const uint32_t segLen = d.ds_length ? d.ds_length : 8192;
+    std::string seg(segLen + 2u, '\0');
+    for (;;) {
+        IIAPI_DATAVALUE dv{};
+        dv.dv_value = seg.data();
+        IIAPI_GETCOLPARM gc{};
+        gc.gc_stmtHandle = IngStmtGetHandle(s);
+        gc.gc_rowCount = 1;
+        gc.gc_columnCount = 1;
+        gc.gc_columnData = &dv;
+        IIapi_getColumns(&gc);
+        uint32_t rc = IIWaitCompletion(&gc.gc_genParm, &s->messages);
+        if (rc == kErrNoData) {
+            *rowsRead = 0;
+            return 0;
+        }
+        if (rc != 0) return rc;
+        *rowsRead = gc.gc_rowsReturned > 0 ? 1 : 0;
+        if (dv.dv_null) {
+            col->indicators[0] = DS_IND_NULL;
+            DatasetRefSet(DatasetCell(col, 0), 0, nullptr);
+            if (!gc.gc_moreSegments) return 0;
+            continue;
+        }
+        const uint8_t* p = static_cast<const uint8_t*>(dv.dv_value);
+        uint16_t count = dv.dv_length >= 2 ? U16(p) : 0;
+        const uint8_t* bytes = p + 2;
+        uint32_t nbytes = count;
+        if (type == IIAPI_LNVCH_TYPE) {
+            nbytes = 2u * count;
+            if (nbytes + 2u > dv.dv_length) nbytes = dv.dv_length >= 2 ? (dv.dv_length - 2u) & ~1u : 0;
+            if (col->kind != DS_WCHAR_REF) {
+                narrow += WideToUtf8String(bytes, nbytes / 2);
+                nbytes = 0;
+            }
+        } else if (nbytes + 2u > dv.dv_length) {
+            nbytes = dv.dv_length >= 2 ? dv.dv_length - 2u : 0;
+        }
+        if (used + nbytes > s->segCap) {
+            uint32_t grow = used + nbytes - s->segCap;
+            if (grow < kSegmentStart) grow = kSegmentStart;
+            auto* nb = static_cast<uint8_t*>(std::realloc(s->segBuf, size_t(s->segCap) + grow + 4));
+            if (nb == nullptr) {
+                IngLog(3, "_read_longdata: NO MORE MEMORY");
+                return kErrNoMemory;
+            }
+            s->segBuf = nb;
+            s->segCap += grow;
+        }
+        std::memcpy(s->segBuf + used, bytes, nbytes);
+        used += nbytes;
+        if (!gc.gc_moreSegments) break;
+    }
+    if (col->indicators[0] == DS_IND_NULL) return 0;
+    uint8_t* cell = DatasetCell(col, 0);
+    DsRef old = DatasetRefGet(cell);
+    std::free(old.ptr);
+    if (!narrow.empty() || (type == IIAPI_LNVCH_TYPE && col->kind != DS_WCHAR_REF)) {
+        void* copy = std::malloc(narrow.size() + 1);
+        if (copy == nullptr) return kErrNoMemory;
+        std::memcpy(copy, narrow.data(), narrow.size());
+        static_cast<char*>(copy)[narrow.size()] = '\0';
+        DatasetRefSet(cell, uint32_t(narrow.size()), copy);
+        col->indicators[0] = DS_IND_VALUE;
+        return 0;
+    }
+    // The buffer passes to the Dataset; the next long value starts a new one.
+    std::memset(s->segBuf + used, 0, 4);
+    DatasetRefSet(cell, col->kind == DS_WCHAR_REF ? used / 2 : used, s->segBuf);
+    col->indicators[0] = DS_IND_VALUE;
+    s->segBuf = nullptr;
+    s->segCap = 0;
     return 0;
-  }
-  // The buffer passes to the Dataset; the next long value starts a new one.
-  std::memset(s->segBuf + used, 0, 4);
-  DatasetRefSet(cell, col->kind == DS_WCHAR_REF ? used / 2 : used, s->segBuf);
-  col->indicators[0] = DS_IND_VALUE;
-  s->segBuf = nullptr;
-  s->segCap = 0;
-  return 0;
 }
 }  // namespace
 
 uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead) {
-  *rowsRead = 0;
-  // OpenAPI counts rows in 16 signed bits.
-  const uint32_t n = rows == 0 ? 1 : rows > 0x7FFF ? 0x7FFF : rows;
-  // A procedure's output row holds the return value first; rows a procedure returns do not.
-  const uint16_t off = (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) &&
-                               ds->col_count == uint32_t(s->desc.count > 0 ? s->desc.count : 0) + 1
-                           ? 1
-                           : 0;
-  const int16_t ndesc = s->desc.count;
-  uint32_t got = n;
-  bool anyRow = false;
-  for (int16_t g = 0; g < ndesc;) {
-    if (uint32_t(g + off) >= ds->col_count) break;
-    if (IsLongType(AbsType(s->desc.descs[g].ds_dataType))) {
-      uint32_t r = 0;
-      uint32_t rc = ReadLong(s, s->desc.descs[g], &ds->cols[g + off], &r);
-      if (rc != 0) return rc;
-      if (r == 0) return 0;
-      got = 1;
-      anyRow = true;
-      ++g;
-      continue;
+    *rowsRead = 0;
+    // OpenAPI counts rows in 16 signed bits.
+    const uint32_t n = rows == 0 ? 1 : rows > 0x7FFF ? 0x7FFF : rows;
+    // A procedure's output row holds the return value first; rows a procedure returns do not.
+    const uint16_t off = (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) &&
+                                 ds->col_count == uint32_t(s->desc.count > 0 ? s->desc.count : 0) + 1
+                             ? 1
+                             : 0;
+    const int16_t ndesc = s->desc.count;
+    uint32_t got = n;
+    bool anyRow = false;
+    for (int16_t g = 0; g < ndesc;) {
+        if (uint32_t(g + off) >= ds->col_count) break;
+        if (IsLongType(AbsType(s->desc.descs[g].ds_dataType))) {
+            uint32_t r = 0;
+            uint32_t rc = ReadLong(s, s->desc.descs[g], &ds->cols[g + off], &r);
+            if (rc != 0) return rc;
+            if (r == 0) return 0;
+            got = 1;
+            anyRow = true;
+            ++g;
+            continue;
+        }
+        int16_t end = g;
+        while (end < ndesc && !IsLongType(AbsType(s->desc.descs[end].ds_dataType)) &&
+               uint32_t(end + off) < ds->col_count)
+            ++end;
+        const int16_t cols = int16_t(end - g);
+        const uint32_t rowsAsk = anyRow ? 1 : got;
+        size_t count = size_t(rowsAsk) * size_t(cols);
+        // One block holds every value buffer of the block of rows (each with 4 spare bytes, kept
+        // 8-aligned): one allocation per block rather than one per value.
+        size_t rowBytes = 0;
+        for (int16_t c = 0; c < cols; ++c) rowBytes += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
+        auto* dv = static_cast<IIAPI_DATAVALUE*>(std::calloc(count, sizeof(IIAPI_DATAVALUE)));
+        if (dv == nullptr) return kErrNoMemory;
+        auto* block = static_cast<uint8_t*>(std::calloc(rowsAsk, rowBytes));
+        uint32_t rc = block == nullptr ? kErrNoMemory : kErrNone;
+        for (uint32_t r = 0; r < rowsAsk && rc == 0; ++r) {
+            uint8_t* at = block + size_t(r) * rowBytes;
+            for (int16_t c = 0; c < cols; ++c) {
+                dv[size_t(r) * size_t(cols) + size_t(c)].dv_value = at;
+                at += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
+            }
+        }
+        uint32_t returned = 0;
+        if (rc == 0) {
+            IIAPI_GETCOLPARM gc{};
+            gc.gc_stmtHandle = IngStmtGetHandle(s);
+            gc.gc_rowCount = int16_t(rowsAsk);
+            gc.gc_columnCount = cols;
+            gc.gc_columnData = dv;
+            IIapi_getColumns(&gc);
+            rc = IIWaitCompletion(&gc.gc_genParm, &s->messages);
+            returned = gc.gc_rowsReturned > 0 ? uint32_t(gc.gc_rowsReturned) : 0;
+        }
+        if (rc == 0) {
+            for (uint32_t r = 0; r < returned && rc == 0; ++r)
+                for (int16_t c = 0; c < cols && rc == 0; ++c)
+                    rc = IngValueToCell(s, s->desc.descs[g + c], dv[size_t(r) * size_t(cols) + size_t(c)],
+                                        &ds->cols[g + c + off], r);
+        }
+        std::free(block);
+        std::free(dv);
+        if (rc == kErrNoData) return 0;
+        if (rc != 0) return rc;
+        if (returned == 0) return 0;
+        got = returned;
+        anyRow = true;
+        g = end;
     }
-    int16_t end = g;
-    while (end < ndesc && !IsLongType(AbsType(s->desc.descs[end].ds_dataType)) &&
-           uint32_t(end + off) < ds->col_count)
-      ++end;
-    const int16_t cols = int16_t(end - g);
-    const uint32_t rowsAsk = anyRow ? 1 : got;
-    size_t count = size_t(rowsAsk) * size_t(cols);
-    // One block holds every value buffer of the block of rows (each with 4 spare bytes, kept
-    // 8-aligned): one allocation per block rather than one per value.
-    size_t rowBytes = 0;
-    for (int16_t c = 0; c < cols; ++c) rowBytes += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
-    auto* dv = static_cast<IIAPI_DATAVALUE*>(std::calloc(count, sizeof(IIAPI_DATAVALUE)));
-    if (dv == nullptr) return kErrNoMemory;
-    auto* block = static_cast<uint8_t*>(std::calloc(rowsAsk, rowBytes));
-    uint32_t rc = block == nullptr ? kErrNoMemory : kErrNone;
-    for (uint32_t r = 0; r < rowsAsk && rc == 0; ++r) {
-      uint8_t* at = block + size_t(r) * rowBytes;
-      for (int16_t c = 0; c < cols; ++c) {
-        dv[size_t(r) * size_t(cols) + size_t(c)].dv_value = at;
-        at += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
-      }
-    }
-    uint32_t returned = 0;
-    if (rc == 0) {
-      IIAPI_GETCOLPARM gc{};
-      gc.gc_stmtHandle = IngStmtGetHandle(s);
-      gc.gc_rowCount = int16_t(rowsAsk);
-      gc.gc_columnCount = cols;
-      gc.gc_columnData = dv;
-      IIapi_getColumns(&gc);
-      rc = IIWaitCompletion(&gc.gc_genParm, &s->messages);
-      returned = gc.gc_rowsReturned > 0 ? uint32_t(gc.gc_rowsReturned) : 0;
-    }
-    if (rc == 0) {
-      for (uint32_t r = 0; r < returned && rc == 0; ++r)
-        for (int16_t c = 0; c < cols && rc == 0; ++c)
-          rc = IngValueToCell(s, s->desc.descs[g + c], dv[size_t(r) * size_t(cols) + size_t(c)],
-                              &ds->cols[g + c + off], r);
-    }
-    std::free(block);
-    std::free(dv);
-    if (rc == kErrNoData) return 0;
-    if (rc != 0) return rc;
-    if (returned == 0) return 0;
-    got = returned;
-    anyRow = true;
-    g = end;
-  }
-  *rowsRead = anyRow ? got : 0;
-  return 0;
+    *rowsRead = anyRow ? got : 0;
+    return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Parameters.
 
 void IngConvBufsFree(IngStmt* s) {
-  for (uint16_t i = 0; s->convBufs != nullptr && i < s->convCount; ++i) std::free(s->convBufs[i]);
-  std::free(s->convBufs);
-  s->convBufs = nullptr;
-  s->convCount = 0;
+    for (uint16_t i = 0; s->convBufs != nullptr && i < s->convCount; ++i) std::free(s->convBufs[i]);
+    std::free(s->convBufs);
+    s->convBufs = nullptr;
+    s->convCount = 0;
 }
 
 namespace {
@@ -701,308 +781,378 @@ namespace {
 constexpr size_t kKeepLeast = 32;
 
 void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
-  if (n + 1 <= kKeepLeast && s->convBufs != nullptr && col < s->convCount && s->convBufs[col] != nullptr) {
-    void* held = s->convBufs[col];
-    std::memmove(held, bytes, n);
-    static_cast<char*>(held)[n] = '\0';
-    return held;
-  }
-  void* copy = std::malloc(n + 1 > kKeepLeast ? n + 1 : kKeepLeast);
-  if (copy == nullptr) return nullptr;
-  std::memcpy(copy, bytes, n);
-  static_cast<char*>(copy)[n] = '\0';
-  if (s->convBufs != nullptr && col < s->convCount) {
-    std::free(s->convBufs[col]);
-    s->convBufs[col] = copy;
-  } else {
-    // No slot for the column: keep it in a slot array grown to fit.
-    uint16_t nc = uint16_t(col + 1);
-    auto** arr = static_cast<void**>(std::realloc(s->convBufs, nc * sizeof(void*)));
-    if (arr == nullptr) {
-      std::free(copy);
-      return nullptr;
+    if (n + 1 <= kKeepLeast && s->convBufs != nullptr && col < s->convCount && s->convBufs[col] != nullptr) {
+        void* held = s->convBufs[col];
+        std::memmove(held, bytes, n);
+        static_cast<char*>(held)[n] = '\0';
+        return held;
     }
-    for (uint16_t i = s->convCount; i < nc; ++i) arr[i] = nullptr;
-    s->convBufs = arr;
-    s->convCount = nc;
-    s->convBufs[col] = copy;
-  }
-  return copy;
+    void* copy = std::malloc(n + 1 > kKeepLeast ? n + 1 : kKeepLeast);
+    if (copy == nullptr) return nullptr;
+    std::memcpy(copy, bytes, n);
+    static_cast<char*>(copy)[n] = '\0';
+    if (s->convBufs != nullptr && col < s->convCount) {
+        std::free(s->convBufs[col]);
+        s->convBufs[col] = copy;
+    } else {
+        // No slot for the column: keep it in a slot array grown to fit.
+        uint16_t nc = uint16_t(col + 1);
+        auto** arr = static_cast<void**>(std::realloc(s->convBufs, nc * sizeof(void*)));
+        if (arr == nullptr) {
+            std::free(copy);
+            return nullptr;
+        }
+        for (uint16_t i = s->convCount; i < nc; ++i) arr[i] = nullptr;
+        s->convBufs = arr;
+        s->convCount = nc;
+        s->convBufs[col] = copy;
+    }
+    return copy;
 }
 
 // Writes v as "%0*u" does (at least `width` digits, zero-padded): dates and times go out once per
 // value and row of a parameter array, where formatted printing is the largest cost.
 char* PutDigits(char* p, unsigned v, int width) {
-  char tmp[16];
-  int n = 0;
-  do {
-    tmp[n++] = char('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  for (int k = n; k < width; ++k) *p++ = '0';
-  while (n > 0) *p++ = tmp[--n];
-  return p;
+    char tmp[16];
+    int n = 0;
+    do {
+        tmp[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    for (int k = n; k < width; ++k) *p++ = '0';
+    while (n > 0) *p++ = tmp[--n];
+    return p;
 }
 
 enum class Target { Text, Int4, Int8, Float, Bool, Wide, Other };
 Target TargetOf(const IIAPI_DESCRIPTOR* d) {
-  switch (AbsType(d->ds_dataType)) {
-    case IIAPI_CHA_TYPE: case IIAPI_LVCH_TYPE: case IIAPI_BYTE_TYPE: case IIAPI_LBYTE_TYPE: return Target::Text;
-    case IIAPI_INT_TYPE: return d->ds_length == 8 ? Target::Int8 : Target::Int4;
-    case IIAPI_FLT_TYPE: return Target::Float;
-    case IIAPI_BOOL_TYPE: return Target::Bool;
-    case IIAPI_NCHA_TYPE: case IIAPI_LNVCH_TYPE: return Target::Wide;
-    default: return Target::Other;
-  }
+    switch (AbsType(d->ds_dataType)) {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_LVCH_TYPE:
+        case IIAPI_BYTE_TYPE:
+        case IIAPI_LBYTE_TYPE:
+            return Target::Text;
+        case IIAPI_INT_TYPE:
+            return d->ds_length == 8 ? Target::Int8 : Target::Int4;
+        case IIAPI_FLT_TYPE:
+            return Target::Float;
+        case IIAPI_BOOL_TYPE:
+            return Target::Bool;
+        case IIAPI_NCHA_TYPE:
+        case IIAPI_LNVCH_TYPE:
+            return Target::Wide;
+        default:
+            return Target::Other;
+    }
 }
 }  // namespace
 
 uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetColumn* dc, const IIAPI_DESCRIPTOR* d,
                          uint32_t* length, void** value) {
-  *length = 0;
-  *value = nullptr;
-  if (dc->indicators != nullptr && dc->indicators[row] == DS_IND_NULL) return 0;
-  const uint8_t* cell = DatasetCell(dc, row);
-  const Target tg = TargetOf(d);
-  auto unsupported = [&]() {
-    IngLog(4, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
-           int(d->ds_dataType));
-    return kErrNotCapable;
-  };
-  // Numbers: held as a 64-bit integer or a double, then put into the target.
-  bool isInt = false, isFloat = false;
-  long long iv = 0;
-  unsigned long long uv = 0;
-  bool isUnsigned = false;
-  double fv = 0;
-  const char* text = nullptr;  // text and its length when the value is one
-  size_t textLen = 0;
-  std::string owned;
-  switch (dc->kind) {
-    case DS_CHAR: text = reinterpret_cast<const char*>(cell); textLen = dc->width; break;
-    case DS_CHAR_NTS: text = reinterpret_cast<const char*>(cell); textLen = strnlen(text, dc->width); break;
-    case DS_BIT: case DS_UTINYINT: uv = cell[0]; isUnsigned = isInt = true; break;
-    case DS_TINYINT: iv = int8_t(cell[0]); isInt = true; break;
-    case DS_SMALLINT: { int16_t x; std::memcpy(&x, cell, 2); iv = x; isInt = true; break; }
-    case DS_INTEGER: { int32_t x; std::memcpy(&x, cell, 4); iv = x; isInt = true; break; }
-    case DS_USMALLINT: { uint16_t x; std::memcpy(&x, cell, 2); uv = x; isUnsigned = isInt = true; break; }
-    case DS_UINTEGER: { uint32_t x; std::memcpy(&x, cell, 4); uv = x; isUnsigned = isInt = true; break; }
-    case DS_REAL: { float x; std::memcpy(&x, cell, 4); fv = x; isFloat = true; break; }
-    case DS_DOUBLE: std::memcpy(&fv, cell, 8); isFloat = true; break;
-    case DS_DATE: {
-      if (tg != Target::Text) return unsupported();
-      DsDate x;
-      std::memcpy(&x, cell, sizeof x);
-      char b[64];
-      char* e = PutDigits(b, unsigned(x.year), 4);
-      *e++ = '_';
-      e = PutDigits(e, unsigned(x.month), 2);
-      *e++ = '_';
-      e = PutDigits(e, unsigned(x.day), 2);
-      owned.assign(b, size_t(e - b));
-      break;
-    }
-    case DS_TIME: {
-      if (tg != Target::Text) return unsupported();
-      DsTime x;
-      std::memcpy(&x, cell, sizeof x);
-      char b[64];
-      char* e = PutDigits(b, unsigned(x.hour), 2);
-      *e++ = ':';
-      e = PutDigits(e, unsigned(x.minute), 2);
-      *e++ = ':';
-      e = PutDigits(e, unsigned(x.second), 2);
-      owned.assign(b, size_t(e - b));
-      break;
-    }
-    case DS_TIMESTAMP: {
-      if (tg != Target::Text) return unsupported();
-      DsTimestamp x;
-      std::memcpy(&x, cell, sizeof x);
-      char b[80];
-      char* e = PutDigits(b, unsigned(x.year), 4);
-      *e++ = '_';
-      e = PutDigits(e, unsigned(x.month), 2);
-      *e++ = '_';
-      e = PutDigits(e, unsigned(x.day), 2);
-      *e++ = ' ';
-      e = PutDigits(e, unsigned(x.hour), 2);
-      *e++ = ':';
-      e = PutDigits(e, unsigned(x.minute), 2);
-      *e++ = ':';
-      e = PutDigits(e, unsigned(x.second), 2);
-      // The fraction (nanoseconds) is sent too: dropping it would change the stored value.
-      if (x.fraction != 0) {
-        *e++ = '.';
-        e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
-      }
-      owned.assign(b, size_t(e - b));
-      break;
-    }
-    case DS_BINARY:
-      if (tg != Target::Text) return unsupported();
-      text = reinterpret_cast<const char*>(cell);
-      textLen = dc->width;
-      break;
-    case DS_CHAR_REF: case DS_BINARY_REF: {
-      if (dc->kind == DS_BINARY_REF && tg != Target::Text) return unsupported();
-      DsRef r = DatasetRefGet(cell);
-      text = r.ptr ? static_cast<const char*>(r.ptr) : "";
-      textLen = r.ptr ? r.length : 0;
-      break;
-    }
-    case DS_CHAR_LEN2: {
-      uint16_t n = U16(cell);
-      if (dc->width >= 2 && n > dc->width - 2) n = uint16_t(dc->width - 2);
-      text = reinterpret_cast<const char*>(cell + 2);
-      textLen = n;
-      if (tg == Target::Int4 || tg == Target::Int8 || tg == Target::Float) textLen = textLen > 127 ? 127 : textLen;
-      break;
-    }
-    case DS_BINARY_LEN4: {
-      if (tg != Target::Text) return unsupported();
-      uint32_t n;
-      std::memcpy(&n, cell, 4);
-      if (dc->width >= 4 && n > dc->width - 4) n = dc->width - 4;
-      text = reinterpret_cast<const char*>(cell + 4);
-      textLen = n;
-      break;
-    }
-    case DS_WCHAR: case DS_WCHAR_NTS: case DS_WCHAR_REF: {
-      if (tg != Target::Wide) return unsupported();
-      const uint8_t* src;
-      size_t units;
-      if (dc->kind == DS_WCHAR_REF) {
-        DsRef r = DatasetRefGet(cell);
-        src = static_cast<const uint8_t*>(r.ptr);
-        units = r.ptr ? r.length : 0;
-      } else {
-        src = cell;
-        units = dc->width / 2;
-        if (dc->kind == DS_WCHAR_NTS) {
-          size_t k = 0;
-          while (k < units && (src[2 * k] | src[2 * k + 1]) != 0) ++k;
-          units = k;
+    *length = 0;
+    *value = nullptr;
+    if (dc->indicators != nullptr && dc->indicators[row] == DS_IND_NULL) return 0;
+    const uint8_t* cell = DatasetCell(dc, row);
+    const Target tg = TargetOf(d);
+    auto unsupported = [&]() {
+        IngLog(4, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
+               int(d->ds_dataType));
+        return kErrNotCapable;
+    };
+    // Numbers: held as a 64-bit integer or a double, then put into the target.
+    bool isInt = false, isFloat = false;
+    long long iv = 0;
+    unsigned long long uv = 0;
+    bool isUnsigned = false;
+    double fv = 0;
+    const char* text = nullptr;  // text and its length when the value is one
+    size_t textLen = 0;
+    std::string owned;
+    switch (dc->kind) {
+        case DS_CHAR:
+            text = reinterpret_cast<const char*>(cell);
+            textLen = dc->width;
+            break;
+        case DS_CHAR_NTS:
+            text = reinterpret_cast<const char*>(cell);
+            textLen = strnlen(text, dc->width);
+            break;
+        case DS_BIT:
+        case DS_UTINYINT:
+            uv = cell[0];
+            isUnsigned = isInt = true;
+            break;
+        case DS_TINYINT:
+            iv = int8_t(cell[0]);
+            isInt = true;
+            break;
+        case DS_SMALLINT: {
+            int16_t x;
+            std::memcpy(&x, cell, 2);
+            iv = x;
+            isInt = true;
+            break;
         }
-      }
-      *length = uint32_t(units * 2);
-      *value = const_cast<uint8_t*>(src);
-      return 0;
+        case DS_INTEGER: {
+            int32_t x;
+            std::memcpy(&x, cell, 4);
+            iv = x;
+            isInt = true;
+            break;
+        }
+        case DS_USMALLINT: {
+            uint16_t x;
+            std::memcpy(&x, cell, 2);
+            uv = x;
+            isUnsigned = isInt = true;
+            break;
+        }
+        case DS_UINTEGER: {
+            uint32_t x;
+            std::memcpy(&x, cell, 4);
+            uv = x;
+            isUnsigned = isInt = true;
+            break;
+        }
+        case DS_REAL: {
+            float x;
+            std::memcpy(&x, cell, 4);
+            fv = x;
+            isFloat = true;
+            break;
+        }
+        case DS_DOUBLE:
+            std::memcpy(&fv, cell, 8);
+            isFloat = true;
+            break;
+        case DS_DATE: {
+            if (tg != Target::Text) return unsupported();
+            DsDate x;
+            std::memcpy(&x, cell, sizeof x);
+            char b[64];
+            char* e = PutDigits(b, unsigned(x.year), 4);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.month), 2);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.day), 2);
+            owned.assign(b, size_t(e - b));
+            break;
+        }
+        case DS_TIME: {
+            if (tg != Target::Text) return unsupported();
+            DsTime x;
+            std::memcpy(&x, cell, sizeof x);
+            char b[64];
+            char* e = PutDigits(b, unsigned(x.hour), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.minute), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.second), 2);
+            owned.assign(b, size_t(e - b));
+            break;
+        }
+        case DS_TIMESTAMP: {
+            if (tg != Target::Text) return unsupported();
+            DsTimestamp x;
+            std::memcpy(&x, cell, sizeof x);
+            char b[80];
+            char* e = PutDigits(b, unsigned(x.year), 4);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.month), 2);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.day), 2);
+            *e++ = ' ';
+            e = PutDigits(e, unsigned(x.hour), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.minute), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.second), 2);
+            // The fraction (nanoseconds) is sent too: dropping it would change the stored value.
+            if (x.fraction != 0) {
+                *e++ = '.';
+                e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
+            }
+            owned.assign(b, size_t(e - b));
+            break;
+        }
+        case DS_BINARY:
+            if (tg != Target::Text) return unsupported();
+            text = reinterpret_cast<const char*>(cell);
+            textLen = dc->width;
+            break;
+        case DS_CHAR_REF:
+        case DS_BINARY_REF: {
+            if (dc->kind == DS_BINARY_REF && tg != Target::Text) return unsupported();
+            DsRef r = DatasetRefGet(cell);
+            text = r.ptr ? static_cast<const char*>(r.ptr) : "";
+            textLen = r.ptr ? r.length : 0;
+            break;
+        }
+        case DS_CHAR_LEN2: {
+            uint16_t n = U16(cell);
+            if (dc->width >= 2 && n > dc->width - 2) n = uint16_t(dc->width - 2);
+            text = reinterpret_cast<const char*>(cell + 2);
+            textLen = n;
+            if (tg == Target::Int4 || tg == Target::Int8 || tg == Target::Float)
+                textLen = textLen > 127 ? 127 : textLen;
+            break;
+        }
+        case DS_BINARY_LEN4: {
+            if (tg != Target::Text) return unsupported();
+            uint32_t n;
+            std::memcpy(&n, cell, 4);
+            if (dc->width >= 4 && n > dc->width - 4) n = dc->width - 4;
+            text = reinterpret_cast<const char*>(cell + 4);
+            textLen = n;
+            break;
+        }
+        case DS_WCHAR:
+        case DS_WCHAR_NTS:
+        case DS_WCHAR_REF: {
+            if (tg != Target::Wide) return unsupported();
+            const uint8_t* src;
+            size_t units;
+            if (dc->kind == DS_WCHAR_REF) {
+                DsRef r = DatasetRefGet(cell);
+                src = static_cast<const uint8_t*>(r.ptr);
+                units = r.ptr ? r.length : 0;
+            } else {
+                src = cell;
+                units = dc->width / 2;
+                if (dc->kind == DS_WCHAR_NTS) {
+                    size_t k = 0;
+                    while (k < units && (src[2 * k] | src[2 * k + 1]) != 0) ++k;
+                    units = k;
+                }
+            }
+            *length = uint32_t(units * 2);
+            *value = const_cast<uint8_t*>(src);
+            return 0;
+        }
+        default:
+            IngLog(4, "unknown bind type [%d] in parameters", int(dc->kind));
+            return kErrNotCapable;
     }
-    default:
-      IngLog(4, "unknown bind type [%d] in parameters", int(dc->kind));
-      return kErrNotCapable;
-  }
-  if (!owned.empty()) {
-    text = owned.c_str();
-    textLen = owned.size();
-  }
-  char num[64];
-  switch (tg) {
-    case Target::Text:
-    case Target::Wide: {
-      if (tg == Target::Wide) return unsupported();
-      if (isInt) {
-        // Once per value and row of a parameter array: no formatted printing.
-        const auto r = isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
-        text = num;
-        textLen = size_t(r.ptr - num);
-      } else if (isFloat) {
-        std::snprintf(num, sizeof num, "%.16g", fv);
-        text = num;
-        textLen = std::strlen(num);
-      }
-      if (text != nullptr && text != num && owned.empty()) {
-        // Straight from the Dataset: no copy needed.
-        *value = const_cast<char*>(text);
-        *length = uint32_t(textLen);
-        return 0;
-      }
-      void* k = Keep(s, col, text ? text : "", textLen);
-      if (k == nullptr) return kErrNoMemory;
-      *value = k;
-      *length = uint32_t(textLen);
-      return 0;
+    if (!owned.empty()) {
+        text = owned.c_str();
+        textLen = owned.size();
     }
-    case Target::Int4:
-    case Target::Int8:
-    case Target::Bool: {
-      long long x;
-      if (isInt) x = isUnsigned ? (long long)uv : iv;
-      else if (isFloat) x = (long long)fv;
-      else if (text != nullptr) x = LeadingInteger(text, textLen);
-      else return unsupported();
-      if (tg == Target::Int8) {
-        int64_t y = x;
-        *value = Keep(s, col, &y, 8);
-        *length = 8;
-      } else if (tg == Target::Bool) {
-        uint8_t y = x ? 1 : 0;
-        *value = Keep(s, col, &y, 1);
-        *length = 1;
-      } else {
-        int32_t y = int32_t(x);
-        *value = Keep(s, col, &y, 4);
-        *length = 4;
-      }
-      return *value ? kErrNone : kErrNoMemory;
+    char num[64];
+    switch (tg) {
+        case Target::Text:
+        case Target::Wide: {
+            if (tg == Target::Wide) return unsupported();
+            if (isInt) {
+                // Once per value and row of a parameter array: no formatted printing.
+                const auto r =
+                    isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
+                text = num;
+                textLen = size_t(r.ptr - num);
+            } else if (isFloat) {
+                std::snprintf(num, sizeof num, "%.16g", fv);
+                text = num;
+                textLen = std::strlen(num);
+            }
+            if (text != nullptr && text != num && owned.empty()) {
+                // Straight from the Dataset: no copy needed.
+                *value = const_cast<char*>(text);
+                *length = uint32_t(textLen);
+                return 0;
+            }
+            void* k = Keep(s, col, text ? text : "", textLen);
+            if (k == nullptr) return kErrNoMemory;
+            *value = k;
+            *length = uint32_t(textLen);
+            return 0;
+        }
+        case Target::Int4:
+        case Target::Int8:
+        case Target::Bool: {
+            long long x;
+            if (isInt)
+                x = isUnsigned ? (long long)uv : iv;
+            else if (isFloat)
+                x = (long long)fv;
+            else if (text != nullptr)
+                x = LeadingInteger(text, textLen);
+            else
+                return unsupported();
+            if (tg == Target::Int8) {
+                int64_t y = x;
+                *value = Keep(s, col, &y, 8);
+                *length = 8;
+            } else if (tg == Target::Bool) {
+                uint8_t y = x ? 1 : 0;
+                *value = Keep(s, col, &y, 1);
+                *length = 1;
+            } else {
+                int32_t y = int32_t(x);
+                *value = Keep(s, col, &y, 4);
+                *length = 4;
+            }
+            return *value ? kErrNone : kErrNoMemory;
+        }
+        case Target::Float: {
+            double x;
+            if (isInt)
+                x = isUnsigned ? double(uv) : double(iv);
+            else if (isFloat)
+                x = fv;
+            else if (text != nullptr)
+                x = LeadingNumber(text, textLen);
+            else
+                return unsupported();
+            *value = Keep(s, col, &x, 8);
+            *length = 8;
+            return *value ? kErrNone : kErrNoMemory;
+        }
+        default:
+            return unsupported();
     }
-    case Target::Float: {
-      double x;
-      if (isInt) x = isUnsigned ? double(uv) : double(iv);
-      else if (isFloat) x = fv;
-      else if (text != nullptr) x = LeadingNumber(text, textLen);
-      else return unsupported();
-      *value = Keep(s, col, &x, 8);
-      *length = 8;
-      return *value ? kErrNone : kErrNoMemory;
-    }
-    default: return unsupported();
-  }
 }
 
 char* IngQueryToClientCharset(const char* utf8) {
-  if (utf8 == nullptr) return nullptr;
-  std::string out;
-  const size_t total = std::strlen(utf8);
-  size_t at = 0;
-  // Pieces of whole characters that fit the 16-bit counts of the conversion: a long text is
-  // converted whole, never cut.
-  constexpr size_t kPiece = 16000;
-  while (at < total) {
-    size_t n = total - at < kPiece ? total - at : kPiece;
-    while (at + n < total && (static_cast<unsigned char>(utf8[at + n]) & 0xC0) == 0x80) --n;
-    std::u16string w(n + 1, u'\0');
-    size_t consumed = 0;
-    size_t units = Utf8ToWideN(utf8 + at, reinterpret_cast<SQLWCHAR*>(w.data()), n, n, &consumed);
-    if (consumed == 0) return nullptr;
-    std::string src(2 + units * 2, '\0');
-    uint16_t cnt = uint16_t(units);
-    std::memcpy(src.data(), &cnt, 2);
-    std::memcpy(src.data() + 2, w.data(), units * 2);
-    IIAPI_DESCRIPTOR sd{};
-    sd.ds_dataType = IIAPI_NVCH_TYPE;
-    sd.ds_length = uint16_t(src.size());
-    IIAPI_DATAVALUE sv{};
-    sv.dv_length = uint16_t(src.size());
-    sv.dv_value = src.data();
-    IIAPI_DESCRIPTOR dd{};
-    dd.ds_dataType = IIAPI_VCH_TYPE;
-    dd.ds_length = uint16_t(units * 4 + 2);
-    std::string dst(dd.ds_length + 2u, '\0');
-    if (!Convert(sd, sv, dd, dst.data(), nullptr)) return nullptr;
-    uint16_t got = U16(dst.data());
-    if (got + 2u > dst.size()) return nullptr;
-    out.append(dst.data() + 2, got);
-    at += consumed;
-  }
-  return strdup(out.c_str());
+    if (utf8 == nullptr) return nullptr;
+    std::string out;
+    const size_t total = std::strlen(utf8);
+    size_t at = 0;
+    // Pieces of whole characters that fit the 16-bit counts of the conversion: a long text is
+    // converted whole, never cut.
+    constexpr size_t kPiece = 16000;
+    while (at < total) {
+        size_t n = total - at < kPiece ? total - at : kPiece;
+        while (at + n < total && (static_cast<unsigned char>(utf8[at + n]) & 0xC0) == 0x80) --n;
+        std::u16string w(n + 1, u'\0');
+        size_t consumed = 0;
+        size_t units = Utf8ToWideN(utf8 + at, reinterpret_cast<SQLWCHAR*>(w.data()), n, n, &consumed);
+        if (consumed == 0) return nullptr;
+        std::string src(2 + units * 2, '\0');
+        uint16_t cnt = uint16_t(units);
+        std::memcpy(src.data(), &cnt, 2);
+        std::memcpy(src.data() + 2, w.data(), units * 2);
+        IIAPI_DESCRIPTOR sd{};
+        sd.ds_dataType = IIAPI_NVCH_TYPE;
+        sd.ds_length = uint16_t(src.size());
+        IIAPI_DATAVALUE sv{};
+        sv.dv_length = uint16_t(src.size());
+        sv.dv_value = src.data();
+        IIAPI_DESCRIPTOR dd{};
+        dd.ds_dataType = IIAPI_VCH_TYPE;
+        dd.ds_length = uint16_t(units * 4 + 2);
+        std::string dst(dd.ds_length + 2u, '\0');
+        if (!Convert(sd, sv, dd, dst.data(), nullptr)) return nullptr;
+        uint16_t got = U16(dst.data());
+        if (got + 2u > dst.size()) return nullptr;
+        out.append(dst.data() + 2, got);
+        at += consumed;
+    }
+    return strdup(out.c_str());
 }
 
 uint32_t IngStmtFinish(IngStmt* s, int32_t* returnValue) {
-  uint32_t rc = IIGetQueryInfo(IngStmtGetHandle(s), nullptr, returnValue, &s->messages);
-  uint32_t rc2 = IngStmtCloseHandle(s, &s->messages);
-  return rc ? rc : rc2;
+    uint32_t rc = IIGetQueryInfo(IngStmtGetHandle(s), nullptr, returnValue, &s->messages);
+    uint32_t rc2 = IngStmtCloseHandle(s, &s->messages);
+    return rc ? rc : rc2;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1010,174 +1160,179 @@ uint32_t IngStmtFinish(IngStmt* s, int32_t* returnValue) {
 
 namespace {
 uint32_t PutParms(IngStmt* s, int16_t count, IIAPI_DATAVALUE* values, bool more) {
-  IIAPI_PUTPARMPARM pp{};
-  pp.pp_stmtHandle = IngStmtGetHandle(s);
-  pp.pp_parmCount = count;
-  pp.pp_parmData = values;
-  pp.pp_moreSegments = more ? II_TRUE : II_FALSE;
-  IIapi_putParms(&pp);
-  return IIWaitCompletion(&pp.pp_genParm, &s->messages);
+    IIAPI_PUTPARMPARM pp{};
+    pp.pp_stmtHandle = IngStmtGetHandle(s);
+    pp.pp_parmCount = count;
+    pp.pp_parmData = values;
+    pp.pp_moreSegments = more ? II_TRUE : II_FALSE;
+    IIapi_putParms(&pp);
+    return IIWaitCompletion(&pp.pp_genParm, &s->messages);
 }
 
 uint32_t SendLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, const uint8_t* bytes, uint32_t len, bool isNull) {
-  const bool wide = AbsType(d.ds_dataType) == IIAPI_LNVCH_TYPE;
-  uint32_t room = d.ds_length > 2 ? d.ds_length - 2u : 1u;
-  if (wide) room &= ~1u;
-  if (room == 0) room = 2;
-  std::string seg(room + 2u, '\0');
-  uint32_t at = 0;
-  do {
-    uint32_t n = len - at < room ? len - at : room;
-    uint16_t prefix = uint16_t(wide ? n / 2 : n);
-    std::memcpy(seg.data(), &prefix, 2);
-    if (n) std::memcpy(seg.data() + 2, bytes + at, n);
-    at += n;
-    IIAPI_DATAVALUE dv{};
-    dv.dv_null = isNull ? II_TRUE : II_FALSE;
-    dv.dv_length = isNull ? 0 : uint16_t(n + 2);
-    dv.dv_value = isNull ? nullptr : seg.data();
-    uint32_t rc = PutParms(s, 1, &dv, !isNull && at < len);
-    if (rc != 0) return rc;
-  } while (!isNull && at < len);
-  return 0;
+    const bool wide = AbsType(d.ds_dataType) == IIAPI_LNVCH_TYPE;
+    uint32_t room = d.ds_length > 2 ? d.ds_length - 2u : 1u;
+    if (wide) room &= ~1u;
+    if (room == 0) room = 2;
+    std::string seg(room + 2u, '\0');
+    uint32_t at = 0;
+    do {
+        uint32_t n = len - at < room ? len - at : room;
+        uint16_t prefix = uint16_t(wide ? n / 2 : n);
+        std::memcpy(seg.data(), &prefix, 2);
+        if (n) std::memcpy(seg.data() + 2, bytes + at, n);
+        at += n;
+        IIAPI_DATAVALUE dv{};
+        dv.dv_null = isNull ? II_TRUE : II_FALSE;
+        dv.dv_length = isNull ? 0 : uint16_t(n + 2);
+        dv.dv_value = isNull ? nullptr : seg.data();
+        uint32_t rc = PutParms(s, 1, &dv, !isNull && at < len);
+        if (rc != 0) return rc;
+    } while (!isNull && at < len);
+    return 0;
 }
 
 uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
-  IngParamDescs pd{};
-  uint32_t svc = 0;
-  uint32_t rc = IngBuildParamDescriptors(s, queryType, row, &pd, &svc);
-  if (rc != 0) return rc;
-  if (pd.count == 0) return 0;
-  IIAPI_SETDESCRPARM sd{};
-  sd.sd_stmtHandle = IngStmtGetHandle(s);
-  sd.sd_descriptorCount = pd.count;
-  sd.sd_descriptor = pd.descs;
-  IIapi_setDescriptor(&sd);
-  rc = IIWaitCompletion(&sd.sd_genParm, &s->messages);
-  if (rc == 0 && svc > 0) {
-    IIAPI_DATAVALUE v[2]{};
-    const char* texts[2] = {queryType == IIAPI_QT_OPEN ? s->cursorName : s->procName, s->procOwner};
-    for (uint32_t i = 0; i < svc; ++i) {
-      v[i].dv_length = uint16_t(std::strlen(texts[i]));
-      v[i].dv_value = const_cast<char*>(texts[i]);
+    IngParamDescs pd{};
+    uint32_t svc = 0;
+    uint32_t rc = IngBuildParamDescriptors(s, queryType, row, &pd, &svc);
+    if (rc != 0) return rc;
+    if (pd.count == 0) return 0;
+    IIAPI_SETDESCRPARM sd{};
+    sd.sd_stmtHandle = IngStmtGetHandle(s);
+    sd.sd_descriptorCount = pd.count;
+    sd.sd_descriptor = pd.descs;
+    IIapi_setDescriptor(&sd);
+    rc = IIWaitCompletion(&sd.sd_genParm, &s->messages);
+    if (rc == 0 && svc > 0) {
+        IIAPI_DATAVALUE v[2]{};
+        const char* texts[2] = {queryType == IIAPI_QT_OPEN ? s->cursorName : s->procName, s->procOwner};
+        for (uint32_t i = 0; i < svc; ++i) {
+            v[i].dv_length = uint16_t(std::strlen(texts[i]));
+            v[i].dv_value = const_cast<char*>(texts[i]);
+        }
+        rc = PutParms(s, int16_t(svc), v, false);
     }
-    rc = PutParms(s, int16_t(svc), v, false);
-  }
-  const uint16_t first = IngFirstParamColumn(s);
-  const int16_t lits = int16_t(queryType == IIAPI_QT_EXEC_PROCEDURE ? s->procLitCount : 0);
-  const int16_t bound = int16_t(pd.count - lits);
-  int16_t k = int16_t(svc);
-  while (rc == 0 && k < bound) {
-    const IIAPI_DESCRIPTOR& d = pd.descs[k];
-    if (IsLongType(AbsType(d.ds_dataType))) {
-      uint16_t col = uint16_t(first + (k - int16_t(svc)));
-      uint32_t len = 0;
-      void* val = nullptr;
-      rc = Coldata2IIValue(s, col, row, &s->params->cols[col], &d, &len, &val);
-      if (rc == 0) rc = SendLong(s, d, static_cast<const uint8_t*>(val), len, val == nullptr && d.ds_nullable);
-      ++k;
-      continue;
+    const uint16_t first = IngFirstParamColumn(s);
+    const int16_t lits = int16_t(queryType == IIAPI_QT_EXEC_PROCEDURE ? s->procLitCount : 0);
+    const int16_t bound = int16_t(pd.count - lits);
+    int16_t k = int16_t(svc);
+    while (rc == 0 && k < bound) {
+        const IIAPI_DESCRIPTOR& d = pd.descs[k];
+        if (IsLongType(AbsType(d.ds_dataType))) {
+            uint16_t col = uint16_t(first + (k - int16_t(svc)));
+            uint32_t len = 0;
+            void* val = nullptr;
+            rc = Coldata2IIValue(s, col, row, &s->params->cols[col], &d, &len, &val);
+            if (rc == 0) rc = SendLong(s, d, static_cast<const uint8_t*>(val), len, val == nullptr && d.ds_nullable);
+            ++k;
+            continue;
+        }
+        int16_t end = k;
+        while (end < bound && !IsLongType(AbsType(pd.descs[end].ds_dataType))) ++end;
+        std::string vals((end - k) * sizeof(IIAPI_DATAVALUE), '\0');
+        auto* dv = reinterpret_cast<IIAPI_DATAVALUE*>(vals.data());
+        for (int16_t i = k; i < end && rc == 0; ++i) {
+            uint16_t col = uint16_t(first + (i - int16_t(svc)));
+            uint32_t len = 0;
+            void* val = nullptr;
+            rc = Coldata2IIValue(s, col, row, &s->params->cols[col], &pd.descs[i], &len, &val);
+            IIAPI_DATAVALUE& v = dv[i - k];
+            v.dv_null = pd.descs[i].ds_nullable ? II_TRUE : II_FALSE;
+            v.dv_length = uint16_t(len > 0xFFFF ? 0xFFFF : len);
+            v.dv_value = val;
+        }
+        if (rc == 0) rc = PutParms(s, int16_t(end - k), dv, false);
+        k = end;
     }
-    int16_t end = k;
-    while (end < bound && !IsLongType(AbsType(pd.descs[end].ds_dataType))) ++end;
-    std::string vals((end - k) * sizeof(IIAPI_DATAVALUE), '\0');
-    auto* dv = reinterpret_cast<IIAPI_DATAVALUE*>(vals.data());
-    for (int16_t i = k; i < end && rc == 0; ++i) {
-      uint16_t col = uint16_t(first + (i - int16_t(svc)));
-      uint32_t len = 0;
-      void* val = nullptr;
-      rc = Coldata2IIValue(s, col, row, &s->params->cols[col], &pd.descs[i], &len, &val);
-      IIAPI_DATAVALUE& v = dv[i - k];
-      v.dv_null = pd.descs[i].ds_nullable ? II_TRUE : II_FALSE;
-      v.dv_length = uint16_t(len > 0xFFFF ? 0xFFFF : len);
-      v.dv_value = val;
+    if (rc == 0 && lits > 0) {
+        // Literal arguments of the call, after the bound values.
+        std::vector<IIAPI_DATAVALUE> dv(static_cast<size_t>(lits));
+        std::vector<std::string> bytes(static_cast<size_t>(lits));
+        for (int16_t i = 0; i < lits; ++i) {
+            const IngStmt::ProcLiteral& lit = s->procLits[i];
+            const IIAPI_DESCRIPTOR& d = pd.descs[bound + i];
+            if (lit.text == nullptr) {
+                dv[i].dv_null = II_TRUE;
+                continue;
+            }
+            if (lit.isInt) {
+                bytes[i].assign(8, '\0');
+                std::memcpy(bytes[i].data(), &lit.num, 8);
+            } else if (lit.isFloat) {
+                bytes[i].assign(8, '\0');
+                std::memcpy(bytes[i].data(), &lit.real, 8);
+            } else {
+                const uint16_t tl = uint16_t(d.ds_length - 2);
+                bytes[i].assign(size_t(d.ds_length), '\0');
+                std::memcpy(bytes[i].data(), &tl, 2);
+                std::memcpy(bytes[i].data() + 2, lit.text, tl);
+            }
+            dv[i].dv_length = d.ds_length;
+            dv[i].dv_value = bytes[i].data();
+        }
+        rc = PutParms(s, lits, dv.data(), false);
     }
-    if (rc == 0) rc = PutParms(s, int16_t(end - k), dv, false);
-    k = end;
-  }
-  if (rc == 0 && lits > 0) {
-    // Literal arguments of the call, after the bound values.
-    std::vector<IIAPI_DATAVALUE> dv(static_cast<size_t>(lits));
-    std::vector<std::string> bytes(static_cast<size_t>(lits));
-    for (int16_t i = 0; i < lits; ++i) {
-      const IngStmt::ProcLiteral& lit = s->procLits[i];
-      const IIAPI_DESCRIPTOR& d = pd.descs[bound + i];
-      if (lit.text == nullptr) {
-        dv[i].dv_null = II_TRUE;
-        continue;
-      }
-      if (lit.isInt) {
-        bytes[i].assign(8, '\0');
-        std::memcpy(bytes[i].data(), &lit.num, 8);
-      } else if (lit.isFloat) {
-        bytes[i].assign(8, '\0');
-        std::memcpy(bytes[i].data(), &lit.real, 8);
-      } else {
-        const uint16_t tl = uint16_t(d.ds_length - 2);
-        bytes[i].assign(size_t(d.ds_length), '\0');
-        std::memcpy(bytes[i].data(), &tl, 2);
-        std::memcpy(bytes[i].data() + 2, lit.text, tl);
-      }
-      dv[i].dv_length = d.ds_length;
-      dv[i].dv_value = bytes[i].data();
-    }
-    rc = PutParms(s, lits, dv.data(), false);
-  }
-  IngParamDescsFree(&pd);
-  return rc;
+    IngParamDescsFree(&pd);
+    return rc;
 }
 }  // namespace
 
 uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowCount) {
-  if (rowCount) *rowCount = 0;
-  char text[96];
-  bool params = true;
-  switch (queryType) {
-    case IIAPI_QT_EXEC: {
-      // Once per row of a parameter array: no formatted printing ("execute %.20s").
-      const char* name = s->stmtName ? s->stmtName : "";
-      const size_t n = strnlen(name, 20);
-      std::memcpy(text, "execute ", 8);
-      std::memcpy(text + 8, name, n);
-      text[8 + n] = '\0';
-      params = s->text.markers != 0;
-      break;
+    if (rowCount) *rowCount = 0;
+    char text[96];
+    bool params = true;
+    switch (queryType) {
+        case IIAPI_QT_EXEC: {
+            // Once per row of a parameter array: no formatted printing ("execute %.20s").
+            const char* name = s->stmtName ? s->stmtName : "";
+            const size_t n = strnlen(name, 20);
+            std::memcpy(text, "execute ", 8);
+            std::memcpy(text + 8, name, n);
+            text[8 + n] = '\0';
+            params = s->text.markers != 0;
+            break;
+        }
+        case IIAPI_QT_OPEN:
+            std::snprintf(text, sizeof text, "%.20s for readonly", s->stmtName);
+            break;
+        case IIAPI_QT_EXEC_PROCEDURE:
+            text[0] = '\0';
+            break;
+        default:
+            IngLog(4, "_execute_param doesn't support queryType=[%d]", queryType);
+            return kErrNotCapable;
     }
-    case IIAPI_QT_OPEN: std::snprintf(text, sizeof text, "%.20s for readonly", s->stmtName); break;
-    case IIAPI_QT_EXEC_PROCEDURE: text[0] = '\0'; break;
-    default:
-      IngLog(4, "_execute_param doesn't support queryType=[%d]", queryType);
-      return kErrNotCapable;
-  }
-  IngConn* c = s->conn;
-  IIAPI_QUERYPARM qy{};
-  qy.qy_connHandle = c->connHandle;
-  qy.qy_queryType = queryType;
-  qy.qy_queryText = queryType == IIAPI_QT_EXEC_PROCEDURE ? nullptr : text;
-  if (queryType == IIAPI_QT_EXEC_PROCEDURE && s->procCallText != nullptr) {
-    // Literal arguments travel in the text; there is nothing to send beside it.
-    qy.qy_queryType = IIAPI_QT_QUERY;
-    qy.qy_queryText = s->procCallText;
-    params = false;
-  }
-  qy.qy_parameters = params ? II_TRUE : II_FALSE;
-  qy.qy_tranHandle = c->tranHandle;
-  IIapi_query(&qy);
-  uint32_t rc = IIWaitCompletion(&qy.qy_genParm, &s->messages);
-  IngStmtSetHandle(s, qy.qy_stmtHandle);
-  if (rc == 0) c->tranHandle = qy.qy_tranHandle;
-  if (rc == 0 && params) rc = SendParams(s, queryType, row);
-  if (rc == 0 && (queryType == IIAPI_QT_OPEN || queryType == IIAPI_QT_EXEC_PROCEDURE)) {
-    rc = IIGetDescriptor(&s->desc, IngStmtGetHandle(s), &s->messages);
-    if (rc == kErrNoData && queryType == IIAPI_QT_EXEC_PROCEDURE) {
-      // A procedure without output parameters and without rows has no descriptors.
-      s->desc.count = 0;
-      s->desc.descs = nullptr;
-      rc = 0;
+    IngConn* c = s->conn;
+    IIAPI_QUERYPARM qy{};
+    qy.qy_connHandle = c->connHandle;
+    qy.qy_queryType = queryType;
+    qy.qy_queryText = queryType == IIAPI_QT_EXEC_PROCEDURE ? nullptr : text;
+    if (queryType == IIAPI_QT_EXEC_PROCEDURE && s->procCallText != nullptr) {
+        // Literal arguments travel in the text; there is nothing to send beside it.
+        qy.qy_queryType = IIAPI_QT_QUERY;
+        qy.qy_queryText = s->procCallText;
+        params = false;
     }
-  }
-  if (rc == 0 && queryType != IIAPI_QT_EXEC_PROCEDURE) rc = IIGetQueryInfo(IngStmtGetHandle(s), rowCount, nullptr, &s->messages);
-  if (rc == 0 && queryType == IIAPI_QT_EXEC) return IngStmtCloseHandle(s, &s->messages);
-  if (rc != 0) IngStmtCloseHandle(s, nullptr);
-  return rc;
+    qy.qy_parameters = params ? II_TRUE : II_FALSE;
+    qy.qy_tranHandle = c->tranHandle;
+    IIapi_query(&qy);
+    uint32_t rc = IIWaitCompletion(&qy.qy_genParm, &s->messages);
+    IngStmtSetHandle(s, qy.qy_stmtHandle);
+    if (rc == 0) c->tranHandle = qy.qy_tranHandle;
+    if (rc == 0 && params) rc = SendParams(s, queryType, row);
+    if (rc == 0 && (queryType == IIAPI_QT_OPEN || queryType == IIAPI_QT_EXEC_PROCEDURE)) {
+        rc = IIGetDescriptor(&s->desc, IngStmtGetHandle(s), &s->messages);
+        if (rc == kErrNoData && queryType == IIAPI_QT_EXEC_PROCEDURE) {
+            // A procedure without output parameters and without rows has no descriptors.
+            s->desc.count = 0;
+            s->desc.descs = nullptr;
+            rc = 0;
+        }
+    }
+    if (rc == 0 && queryType != IIAPI_QT_EXEC_PROCEDURE)
+        rc = IIGetQueryInfo(IngStmtGetHandle(s), rowCount, nullptr, &s->messages);
+    if (rc == 0 && queryType == IIAPI_QT_EXEC) return IngStmtCloseHandle(s, &s->messages);
+    if (rc != 0) IngStmtCloseHandle(s, nullptr);
+    return rc;
 }

@@ -10,30 +10,30 @@
 
 // X/Open return codes.
 enum : int {
-  XA_RBROLLBACK = 100,
-  XA_RBCOMMFAIL = 101,
-  XA_RBDEADLOCK = 102,
-  XA_RBINTEGRITY = 103,
-  XA_RBOTHER = 104,
-  XA_RBPROTO = 105,
-  XA_RBTIMEOUT = 106,
-  XA_RBTRANSIENT = 107,
-  XA_NOMIGRATE = 9,
-  XA_HEURHAZ = 8,
-  XA_HEURCOM = 7,
-  XA_HEURRB = 6,
-  XA_HEURMIX = 5,
-  XA_RETRY = 4,
-  XA_RDONLY = 3,
-  XA_OK = 0,
-  XAER_ASYNC = -2,
-  XAER_RMERR = -3,
-  XAER_NOTA = -4,
-  XAER_INVAL = -5,
-  XAER_PROTO = -6,
-  XAER_RMFAIL = -7,
-  XAER_DUPID = -8,
-  XAER_OUTSIDE = -9,
+    XA_RBROLLBACK = 100,
+    XA_RBCOMMFAIL = 101,
+    XA_RBDEADLOCK = 102,
+    XA_RBINTEGRITY = 103,
+    XA_RBOTHER = 104,
+    XA_RBPROTO = 105,
+    XA_RBTIMEOUT = 106,
+    XA_RBTRANSIENT = 107,
+    XA_NOMIGRATE = 9,
+    XA_HEURHAZ = 8,
+    XA_HEURCOM = 7,
+    XA_HEURRB = 6,
+    XA_HEURMIX = 5,
+    XA_RETRY = 4,
+    XA_RDONLY = 3,
+    XA_OK = 0,
+    XAER_ASYNC = -2,
+    XAER_RMERR = -3,
+    XAER_NOTA = -4,
+    XAER_INVAL = -5,
+    XAER_PROTO = -6,
+    XAER_RMFAIL = -7,
+    XAER_DUPID = -8,
+    XAER_OUTSIDE = -9,
 };
 
 // X/Open flags.
@@ -59,11 +59,11 @@ struct XaWorker;
 // A connection's share in the XA layer. The agent reads only whether it is associated with a
 // global transaction (that word comes first so a bare holder can be written as {associated}).
 struct XaConnHolder {
-  uint32_t associated;  // 1 between the agent's xa_open and xa_close
-  uint32_t enabled = 0;  // the mode given to xa_open: non-zero means the connection has a worker
-  uint32_t keep = 0;     // 1: a later xa_open keeps this holder and its worker
-  XaWorker* worker = nullptr;  // none when not enabled
-  uint32_t reserved = 0;
+    uint32_t associated;         // 1 between the agent's xa_open and xa_close
+    uint32_t enabled = 0;        // the mode given to xa_open: non-zero means the connection has a worker
+    uint32_t keep = 0;           // 1: a later xa_open keeps this holder and its worker
+    XaWorker* worker = nullptr;  // none when not enabled
+    uint32_t reserved = 0;
 };
 struct XaBranchList;
 struct IngConn;
@@ -102,4 +102,3 @@ int IngXaRollback(uint32_t conn, XID* xid, int rmid, long flags);
 int IngXaRecover(uint32_t conn, XID* xids, long count, int rmid, long flags);
 int IngXaForget(uint32_t conn, XID* xid, int rmid, long flags);
 int IngXaComplete(uint32_t conn, int* handle, int* result, int rmid, long flags);
-

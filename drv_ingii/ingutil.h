@@ -13,8 +13,8 @@ struct IngStmt;
 
 // A row of texts, one per column (owned).
 struct IngStringRow {
-  uint32_t count;
-  char** values;
+    uint32_t count;
+    char** values;
 };
 void IngStringRowFree(IngStringRow* row);
 

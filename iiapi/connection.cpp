@@ -13,16 +13,14 @@ namespace iiapi {
 namespace {
 
 std::string osUser() {
-    if (const char *u = std::getenv("USER"); u && *u) return u;
-    if (struct passwd *pw = getpwuid(getuid()); pw && pw->pw_name) return pw->pw_name;
+    if (const char* u = std::getenv("USER"); u && *u) return u;
+    if (struct passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return pw->pw_name;
     return "ingres";
 }
 
-bool contains(const std::string &hay, const char *needle) {
-    return hay.find(needle) != std::string::npos;
-}
+bool contains(const std::string& hay, const char* needle) { return hay.find(needle) != std::string::npos; }
 
-bool execSimple(sqlite3 *db, const char *sql, Fault &f) {
+bool execSimple(sqlite3* db, const char* sql, Fault& f) {
     int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         f = faultFromSqlite(db, rc);
@@ -31,11 +29,11 @@ bool execSimple(sqlite3 *db, const char *sql, Fault &f) {
     return true;
 }
 
-bool tableExists(sqlite3 *db, const char *name) {
-    sqlite3_stmt *st = nullptr;
+bool tableExists(sqlite3* db, const char* name) {
+    sqlite3_stmt* st = nullptr;
     bool found = false;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?", -1, &st,
-                           nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?", -1, &st, nullptr) ==
+        SQLITE_OK) {
         sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
         found = sqlite3_step(st) == SQLITE_ROW;
     }
@@ -46,8 +44,8 @@ bool tableExists(sqlite3 *db, const char *name) {
 // Closes the open cursors of the session, as a transaction end does on the server. A commit
 // leaves the cursors that were opened before the transaction changed anything: they saw none of
 // its work, and autocommit sessions read on through the commits of their other statements.
-void closeCursors(Conn &c, bool commit) {
-    for (auto &w : c.statements) {
+void closeCursors(Conn& c, bool commit) {
+    for (auto& w : c.statements) {
         auto s = w.lock();
         if (!s) continue;
         if (commit && s->outsideTxn) continue;
@@ -58,20 +56,20 @@ void closeCursors(Conn &c, bool commit) {
             s->haveRow = false;
         }
     }
-    std::erase_if(c.statements, [](const std::weak_ptr<Stmt> &w) { return w.expired(); });
+    std::erase_if(c.statements, [](const std::weak_ptr<Stmt>& w) { return w.expired(); });
 }
 
 // Reads the rest of every open cursor into memory and lets its statement go, so that it no
 // longer pins the snapshot the session read from.
-bool spoolCursors(Conn &c) {
+bool spoolCursors(Conn& c) {
     bool any = false;
-    for (auto &w : c.statements) {
+    for (auto& w : c.statements) {
         auto s = w.lock();
         if (!s || !s->cursor || s->held || s->state != Stmt::State::Rows) continue;
         any = true;
         const int n = sqlite3_column_count(s->cursor);
         auto take = [&] {
-            std::vector<sqlite3_value *> row;
+            std::vector<sqlite3_value*> row;
             for (int k = 0; k < n; ++k) row.push_back(sqlite3_value_dup(sqlite3_column_value(s->cursor, k)));
             s->heldRows.push_back(std::move(row));
         };
@@ -82,8 +80,8 @@ bool spoolCursors(Conn &c) {
             while ((rc = sqlite3_step(s->cursor)) == SQLITE_ROW) take();
             if (rc != SQLITE_DONE) {
                 // The cursor fails as it would have failed reading on.
-                for (auto &row : s->heldRows)
-                    for (auto *v : row) sqlite3_value_free(v);
+                for (auto& row : s->heldRows)
+                    for (auto* v : row) sqlite3_value_free(v);
                 s->heldRows.clear();
                 s->state = Stmt::State::Failed;
             }
@@ -95,67 +93,61 @@ bool spoolCursors(Conn &c) {
     return any;
 }
 
-std::shared_ptr<Conn> connFor(II_PTR h) {
-    return findAs<Conn>(h, Kind::Conn);
-}
+std::shared_ptr<Conn> connFor(II_PTR h) { return findAs<Conn>(h, Kind::Conn); }
 
 }  // namespace
 
-Fault faultFromSqlite(sqlite3 *db, int rc) {
+Fault faultFromSqlite(sqlite3* db, int rc) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     int ext = db ? sqlite3_extended_errcode(db) : rc;
     switch (rc & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return makeFault("40001", native::kDeadlock,
-                         "Deadlock or lock timeout: the database is locked by another session (" + msg + ")");
-    case SQLITE_INTERRUPT:
-        return makeFault("S1008", native::kCancelled, "The query was cancelled");
-    case SQLITE_CONSTRAINT:
-        if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY)
-            return makeFault("23000", native::kDuplicate, "Duplicate key on INSERT or UPDATE: " + msg);
-        return makeFault("23000", native::kConstraint, "Integrity constraint violated: " + msg);
-    case SQLITE_NOMEM:
-        return makeFault("S1001", native::kGeneral, "Out of memory");
-    case SQLITE_TOOBIG:
-        return makeFault("22001", native::kTruncate, "Value too long: " + msg);
-    case SQLITE_READONLY:
-        return makeFault("42000", native::kGeneral, "The database is read-only: " + msg);
-    case SQLITE_CANTOPEN:
-        return makeFault("08001", native::kNoDatabase, "Cannot open the database: " + msg);
-    case SQLITE_MISMATCH:
-        return makeFault("22005", native::kType, "Value of the wrong type: " + msg);
-    case SQLITE_RANGE:
-        return makeFault("07001", native::kGeneral, "Wrong number of parameters: " + msg);
-    default:
-        break;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return makeFault("40001", native::kDeadlock,
+                             "Deadlock or lock timeout: the database is locked by another session (" + msg + ")");
+        case SQLITE_INTERRUPT:
+            return makeFault("S1008", native::kCancelled, "The query was cancelled");
+        case SQLITE_CONSTRAINT:
+            if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY)
+                return makeFault("23000", native::kDuplicate, "Duplicate key on INSERT or UPDATE: " + msg);
+            return makeFault("23000", native::kConstraint, "Integrity constraint violated: " + msg);
+        case SQLITE_NOMEM:
+            return makeFault("S1001", native::kGeneral, "Out of memory");
+        case SQLITE_TOOBIG:
+            return makeFault("22001", native::kTruncate, "Value too long: " + msg);
+        case SQLITE_READONLY:
+            return makeFault("42000", native::kGeneral, "The database is read-only: " + msg);
+        case SQLITE_CANTOPEN:
+            return makeFault("08001", native::kNoDatabase, "Cannot open the database: " + msg);
+        case SQLITE_MISMATCH:
+            return makeFault("22005", native::kType, "Value of the wrong type: " + msg);
+        case SQLITE_RANGE:
+            return makeFault("07001", native::kGeneral, "Wrong number of parameters: " + msg);
+        default:
+            break;
     }
     if (contains(msg, "no such table") || contains(msg, "no such view"))
         return makeFault("42S02", native::kNoTable, "Table or view not found: " + msg);
-    if (contains(msg, "no such column"))
-        return makeFault("42S22", native::kNoColumn, "Column not found: " + msg);
+    if (contains(msg, "no such column")) return makeFault("42S22", native::kNoColumn, "Column not found: " + msg);
     if (contains(msg, "already exists"))
         return makeFault("42S01", native::kTableExists, "Object already exists: " + msg);
     if (contains(msg, "duplicate column"))
         return makeFault("42S21", native::kTableExists, "Column already exists: " + msg);
     if (contains(msg, "invalid datetime format"))
         return makeFault("22007", native::kType, "Invalid datetime format: " + msg);
-    if (contains(msg, "type mismatch"))
-        return makeFault("22005", native::kType, "Error in assignment: " + msg);
+    if (contains(msg, "type mismatch")) return makeFault("22005", native::kType, "Error in assignment: " + msg);
     if (contains(msg, "numeric value out of range"))
         return makeFault("22003", native::kOverflow, "Numeric value out of range: " + msg);
     if (contains(msg, "integer overflow"))
         return makeFault("22003", native::kOverflow, "Numeric value out of range: " + msg);
-    if (contains(msg, "division by zero"))
-        return makeFault("22012", native::kDivZero, "Division by zero");
+    if (contains(msg, "division by zero")) return makeFault("22012", native::kDivZero, "Division by zero");
     if (contains(msg, "syntax error") || contains(msg, "incomplete input") || contains(msg, "unrecognized token") ||
-        contains(msg, "no such function") || contains(msg, "wrong number of arguments") ||
-        contains(msg, "misuse"))
+        contains(msg, "no such function") || contains(msg, "wrong number of arguments") || contains(msg, "misuse"))
         return makeFault("42000", native::kSyntax, "Syntax error: " + msg);
     return makeFault("S1000", native::kGeneral, msg);
 }
 
-bool ensureTransaction(Conn &c, Fault &f, bool begin) {
+bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     if (!c.tran) {
         c.tran = std::make_shared<Tran>();
         c.tran->conn = std::static_pointer_cast<Conn>(findObject(c.handle));
@@ -169,7 +161,7 @@ bool ensureTransaction(Conn &c, Fault &f, bool begin) {
     return true;
 }
 
-bool beginWrite(Conn &c, Fault &f, sqlite3_stmt *st) {
+bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st) {
     if (c.autocommit || c.inTransaction) return true;
     // The write lock is taken at once (waiting out other writers): a transaction that read first
     // and locked later could find its snapshot overtaken. With separately locked tables only the
@@ -187,7 +179,7 @@ bool beginWrite(Conn &c, Fault &f, sqlite3_stmt *st) {
     return true;
 }
 
-bool endTransaction(Conn &c, bool commit, Fault &f) {
+bool endTransaction(Conn& c, bool commit, Fault& f) {
     closeCursors(c, commit);
     bool ok = true;
     if (c.inTransaction && !sqlite3_get_autocommit(c.db)) {
@@ -199,8 +191,10 @@ bool endTransaction(Conn &c, bool commit, Fault &f) {
         }
     }
     c.inTransaction = false;
-    if (commit && ok) c.catalogsInTransaction = false;
-    else catalogsRolledBack(c);
+    if (commit && ok)
+        c.catalogsInTransaction = false;
+    else
+        catalogsRolledBack(c);
     if (!c.xaKey.empty()) {
         // The branch ends with its transaction.
         if (c.xaPrepared) xaForget(c.xaKey);
@@ -246,7 +240,7 @@ std::shared_ptr<Conn> connectionFor(II_PTR handle) {
 
 extern "C" {
 
-void IIapi_setConnectParam(IIAPI_SETCONPRMPARM *p) {
+void IIapi_setConnectParam(IIAPI_SETCONPRMPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->sc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     std::shared_ptr<Conn> c = connectionFor(p->sc_connHandle);
@@ -254,39 +248,39 @@ void IIapi_setConnectParam(IIAPI_SETCONPRMPARM *p) {
     std::lock_guard<std::recursive_mutex> lk(c->callMutex);
     c->clearMessages();
     p->sc_connHandle = c->handle;
-    const char *v = static_cast<const char *>(p->sc_paramValue);
+    const char* v = static_cast<const char*>(p->sc_paramValue);
     if (c->connected) {
         c->addMessage(makeFault("S1010", native::kSequence, "Connection parameters must be set before connecting"));
         return complete(p->sc_genParm, IIAPI_ST_ERROR, c->handle);
     }
     switch (p->sc_paramID) {
-    case IIAPI_CP_DECIMAL_CHAR:
-        if (!v || (std::strcmp(v, ".") != 0 && std::strcmp(v, ",") != 0)) {
-            c->addMessage(makeFault("S1009", native::kGeneral, "Invalid decimal character"));
-            return complete(p->sc_genParm, IIAPI_ST_ERROR, c->handle);
-        }
-        c->decimalChar = v[0];
-        break;
-    case IIAPI_CP_ROLE_ID:
-        c->role = v ? v : "";
-        break;
-    case IIAPI_CP_GROUP_ID:
-        c->group = v ? v : "";
-        break;
-    case IIAPI_CP_EFFECTIVE_USER:
-        c->user = v ? v : "";
-        break;
-    case IIAPI_CP_DBMS_PASSWORD:
-        c->dbmsPassword = v ? v : "";
-        break;
-    default:
-        // The interface knows more parameters; they do not change this engine.
-        break;
+        case IIAPI_CP_DECIMAL_CHAR:
+            if (!v || (std::strcmp(v, ".") != 0 && std::strcmp(v, ",") != 0)) {
+                c->addMessage(makeFault("S1009", native::kGeneral, "Invalid decimal character"));
+                return complete(p->sc_genParm, IIAPI_ST_ERROR, c->handle);
+            }
+            c->decimalChar = v[0];
+            break;
+        case IIAPI_CP_ROLE_ID:
+            c->role = v ? v : "";
+            break;
+        case IIAPI_CP_GROUP_ID:
+            c->group = v ? v : "";
+            break;
+        case IIAPI_CP_EFFECTIVE_USER:
+            c->user = v ? v : "";
+            break;
+        case IIAPI_CP_DBMS_PASSWORD:
+            c->dbmsPassword = v ? v : "";
+            break;
+        default:
+            // The interface knows more parameters; they do not change this engine.
+            break;
     }
     complete(p->sc_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_connect(IIAPI_CONNPARM *p) {
+void IIapi_connect(IIAPI_CONNPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->co_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     std::shared_ptr<Conn> c = connectionFor(p->co_connHandle);
@@ -299,7 +293,7 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     std::lock_guard<std::recursive_mutex> lk(c->callMutex);
     c->clearMessages();
     p->co_connHandle = c->handle;
-    auto fail = [&](const Fault &f) {
+    auto fail = [&](const Fault& f) {
         c->addMessage(f);
         complete(p->co_genParm, IIAPI_ST_ERROR, c->handle);
     };
@@ -318,12 +312,12 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     if (!inMemory && stat(c->path.c_str(), &sb) != 0)
         return fail(makeFault("08004", native::kNoDatabase,
                               "Database '" + c->dbname + "' does not exist (no file " + c->path + ")"));
-    sqlite3 *db = nullptr;
+    sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(inMemory ? ":memory:" : c->path.c_str(), &db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        Fault f = makeFault("08001", native::kNoDatabase, std::string("Cannot open database: ") +
-                                                             (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+        Fault f = makeFault("08001", native::kNoDatabase,
+                            std::string("Cannot open database: ") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
         sqlite3_close_v2(db);
         return fail(f);
     }
@@ -336,7 +330,8 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     Fault f;
     // With the write-ahead log a commit survives the application's crash without a sync of its
     // own; autocommit sessions commit after every statement.
-    if ((!inMemory && (!execSimple(db, "PRAGMA journal_mode=WAL", f) || !execSimple(db, "PRAGMA synchronous=NORMAL", f))) ||
+    if ((!inMemory &&
+         (!execSimple(db, "PRAGMA journal_mode=WAL", f) || !execSimple(db, "PRAGMA synchronous=NORMAL", f))) ||
         !execSimple(db, "PRAGMA foreign_keys=ON", f) || (!inMemory && !attachSideTables(*c, db, c->path, f))) {
         sqlite3_close_v2(db);
         return fail(f);
@@ -345,20 +340,20 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     c->loginUser = p->co_username && *p->co_username ? p->co_username : osUser();
     if (c->user.empty()) c->user = c->loginUser;
     if (tableExists(db, "iiapi_users")) {
-        sqlite3_stmt *st = nullptr;
+        sqlite3_stmt* st = nullptr;
         bool refused = false;
         if (sqlite3_prepare_v2(db, "SELECT password FROM iiapi_users WHERE name=?", -1, &st, nullptr) == SQLITE_OK) {
             sqlite3_bind_text(st, 1, c->loginUser.c_str(), -1, SQLITE_TRANSIENT);
             if (sqlite3_step(st) == SQLITE_ROW) {
-                const char *pw = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+                const char* pw = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
                 if (pw && *pw) refused = !p->co_password || std::strcmp(pw, p->co_password) != 0;
             }
         }
         sqlite3_finalize(st);
         if (refused) {
             sqlite3_close_v2(db);
-            return fail(makeFault("28000", native::kLogin,
-                                  "Login failed: invalid password for user '" + c->loginUser + "'"));
+            return fail(
+                makeFault("28000", native::kLogin, "Login failed: invalid password for user '" + c->loginUser + "'"));
         }
     }
     {
@@ -387,7 +382,7 @@ void IIapi_connect(IIAPI_CONNPARM *p) {
     complete(p->co_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_disconnect(IIAPI_DISCONNPARM *p) {
+void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->dc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     auto c = connFor(p->dc_connHandle);
@@ -401,7 +396,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM *p) {
             Fault ignored;
             endTransaction(*c, false, ignored);
         }
-        for (auto &w : c->statements)
+        for (auto& w : c->statements)
             if (auto s = w.lock()) {
                 if (s->cursor) {
                     sqlite3_finalize(s->cursor);
@@ -426,7 +421,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM *p) {
     complete(p->dc_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_autocommit(IIAPI_AUTOPARM *p) {
+void IIapi_autocommit(IIAPI_AUTOPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->ac_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     if (p->ac_tranHandle) {
@@ -459,7 +454,7 @@ void IIapi_autocommit(IIAPI_AUTOPARM *p) {
 
 namespace {
 
-void endTran(IIAPI_GENPARM &gp, II_PTR tranHandle, bool commit) {
+void endTran(IIAPI_GENPARM& gp, II_PTR tranHandle, bool commit) {
     if (!initialized()) return complete(gp, IIAPI_ST_NOT_INITIALIZED, nullptr);
     auto t = findAs<Tran>(tranHandle, Kind::Tran);
     auto c = t ? t->conn.lock() : nullptr;
@@ -490,12 +485,12 @@ void endTran(IIAPI_GENPARM &gp, II_PTR tranHandle, bool commit) {
 
 }  // namespace
 
-void IIapi_commit(IIAPI_COMMITPARM *p) {
+void IIapi_commit(IIAPI_COMMITPARM* p) {
     if (!p) return;
     endTran(p->cm_genParm, p->cm_tranHandle, true);
 }
 
-void IIapi_rollback(IIAPI_ROLLBACKPARM *p) {
+void IIapi_rollback(IIAPI_ROLLBACKPARM* p) {
     if (!p) return;
     if (p->rb_savePointHandle) {
         auto t = findAs<Tran>(p->rb_tranHandle, Kind::Tran);
@@ -507,7 +502,7 @@ void IIapi_rollback(IIAPI_ROLLBACKPARM *p) {
     endTran(p->rb_genParm, p->rb_tranHandle, false);
 }
 
-void IIapi_prepareCommit(IIAPI_PREPCMTPARM *p) {
+void IIapi_prepareCommit(IIAPI_PREPCMTPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->pr_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     auto t = findAs<Tran>(p->pr_tranHandle, Kind::Tran);
@@ -527,16 +522,16 @@ void IIapi_prepareCommit(IIAPI_PREPCMTPARM *p) {
     complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_registerXID(IIAPI_REGXIDPARM *p) {
+void IIapi_registerXID(IIAPI_REGXIDPARM* p) {
     if (!p) return;
     p->rg_tranIdHandle = nullptr;
     if (!initialized()) {
         p->rg_status = IIAPI_ST_NOT_INITIALIZED;
         return;
     }
-    const IIAPI_TRAN_ID &id = p->rg_tranID;
+    const IIAPI_TRAN_ID& id = p->rg_tranID;
     if (id.ti_type == IIAPI_TI_XAXID) {
-        const auto &x = id.ti_value.xaXID;
+        const auto& x = id.ti_value.xaXID;
         if (x.xa_gtridLength < 1 || x.xa_gtridLength > IIAPI_XA_MAXGTRIDSIZE || x.xa_bqualLength < 0 ||
             x.xa_bqualLength > IIAPI_XA_MAXBQUALSIZE) {
             p->rg_status = IIAPI_ST_FAILURE;
@@ -552,7 +547,7 @@ void IIapi_registerXID(IIAPI_REGXIDPARM *p) {
     p->rg_status = IIAPI_ST_SUCCESS;
 }
 
-void IIapi_releaseXID(IIAPI_RELXIDPARM *p) {
+void IIapi_releaseXID(IIAPI_RELXIDPARM* p) {
     if (!p) return;
     if (!initialized()) {
         p->rl_status = IIAPI_ST_NOT_INITIALIZED;
@@ -566,9 +561,8 @@ void IIapi_releaseXID(IIAPI_RELXIDPARM *p) {
     p->rl_status = IIAPI_ST_SUCCESS;
 }
 
-int iiengine_createDatabase(const char *target, const char *user, const char *password, char *errbuf,
-                            size_t errlen) {
-    auto err = [&](const std::string &m) {
+int iiengine_createDatabase(const char* target, const char* user, const char* password, char* errbuf, size_t errlen) {
+    auto err = [&](const std::string& m) {
         if (errbuf && errlen) {
             size_t n = std::min(m.size(), errlen - 1);
             std::memcpy(errbuf, m.data(), n);
@@ -590,7 +584,7 @@ int iiengine_createDatabase(const char *target, const char *user, const char *pa
     }
     struct stat sb;
     if (stat(path.c_str(), &sb) == 0) return err("database " + name + " already exists (" + path + ")");
-    sqlite3 *db = nullptr;
+    sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         std::string m = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -602,7 +596,7 @@ int iiengine_createDatabase(const char *target, const char *user, const char *pa
     if (ok) {
         ensureMetadata(db);
         std::string dba = user && *user ? user : osUser();
-        sqlite3_stmt *st = nullptr;
+        sqlite3_stmt* st = nullptr;
         ok = sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO iiapi_meta(key, value) VALUES('dba', ?)", -1, &st,
                                 nullptr) == SQLITE_OK;
         if (ok) {

@@ -28,11 +28,11 @@ struct Tok {
 
 std::string lower(std::string_view s) {
     std::string o(s);
-    for (auto &c : o) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : o) c = char(std::tolower(static_cast<unsigned char>(c)));
     return o;
 }
 
-bool tokenize(std::string_view s, std::vector<Tok> &out, Fault &f) {
+bool tokenize(std::string_view s, std::vector<Tok>& out, Fault& f) {
     size_t i = 0;
     while (i < s.size()) {
         char c = s[i];
@@ -54,8 +54,9 @@ bool tokenize(std::string_view s, std::vector<Tok> &out, Fault &f) {
         } else if (c == '\'' || c == '"') {
             i = quotedEnd(s, i);
             if (i == std::string_view::npos) {
-                f = makeFault("42000", native::kSyntax,
-                              c == '\'' ? "Syntax error: unterminated string" : "Syntax error: unterminated identifier");
+                f = makeFault(
+                    "42000", native::kSyntax,
+                    c == '\'' ? "Syntax error: unterminated string" : "Syntax error: unterminated identifier");
                 return false;
             }
             out.push_back({c == '\'' ? Tok::String : Tok::QuotedId, std::string(s.substr(st, i - st))});
@@ -82,9 +83,9 @@ bool tokenize(std::string_view s, std::vector<Tok> &out, Fault &f) {
             out.push_back({Tok::Param, "?"});
         } else {
             // Two-character operators stay together.
-            static const char *two[] = {"<>", "<=", ">=", "!=", "||", "::", "**"};
+            static const char* two[] = {"<>", "<=", ">=", "!=", "||", "::", "**"};
             bool done = false;
-            for (const char *t : two) {
+            for (const char* t : two) {
                 if (s.substr(i, 2) == t) {
                     out.push_back({Tok::Punct, t});
                     i += 2;
@@ -101,23 +102,23 @@ bool tokenize(std::string_view s, std::vector<Tok> &out, Fault &f) {
     return true;
 }
 
-std::string join(const std::vector<Tok> &t, size_t b, size_t e) {
+std::string join(const std::vector<Tok>& t, size_t b, size_t e) {
     std::string s;
     for (size_t i = b; i < e && i < t.size(); ++i) s += t[i].text;
     return s;
 }
 
 // Index of the next non-space token at or after i.
-size_t skip(const std::vector<Tok> &t, size_t i) {
+size_t skip(const std::vector<Tok>& t, size_t i) {
     while (i < t.size() && t[i].t == Tok::Space) ++i;
     return i;
 }
 
-bool isWord(const std::vector<Tok> &t, size_t i, const char *w) {
+bool isWord(const std::vector<Tok>& t, size_t i, const char* w) {
     return i < t.size() && t[i].t == Tok::Word && lower(t[i].text) == w;
 }
 
-std::string identName(const Tok &t) {
+std::string identName(const Tok& t) {
     if (t.t == Tok::QuotedId) {
         std::string s = t.text.substr(1, t.text.size() - 2);
         std::string o;
@@ -130,27 +131,27 @@ std::string identName(const Tok &t) {
     return lower(t.text);
 }
 
-std::string defaultFor(const IngType &t) {
+std::string defaultFor(const IngType& t) {
     switch (t.type) {
-    case IIAPI_INT_TYPE:
-    case IIAPI_FLT_TYPE:
-    case IIAPI_MNY_TYPE:
-    case IIAPI_DEC_TYPE:
-    case IIAPI_BOOL_TYPE:
-        return "0";
-    case IIAPI_BYTE_TYPE:
-    case IIAPI_VBYTE_TYPE:
-    case IIAPI_LBYTE_TYPE:
-        return "X''";
-    default:
-        return "''";
+        case IIAPI_INT_TYPE:
+        case IIAPI_FLT_TYPE:
+        case IIAPI_MNY_TYPE:
+        case IIAPI_DEC_TYPE:
+        case IIAPI_BOOL_TYPE:
+            return "0";
+        case IIAPI_BYTE_TYPE:
+        case IIAPI_VBYTE_TYPE:
+        case IIAPI_LBYTE_TYPE:
+            return "X''";
+        default:
+            return "''";
     }
 }
 
 // CREATE TABLE name (columns) [WITH options]: Ingres types become SQLite declarations with the
 // right affinity, the declared types are kept for the catalogs, Ingres null/default clauses
 // become SQLite's.
-bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten &out, Fault &f) {
+bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, Fault& f) {
     i = skip(t, i);
     if (i >= t.size() || (t[i].t != Tok::Word && t[i].t != Tok::QuotedId)) {
         f = makeFault("42000", native::kSyntax, "Syntax error in CREATE TABLE: table name expected");
@@ -185,7 +186,8 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
     int depth = 0;
     size_t start = j + 1, k = j + 1;
     for (; k < t.size(); ++k) {
-        if (t[k].text == "(") ++depth;
+        if (t[k].text == "(")
+            ++depth;
         else if (t[k].text == ")") {
             if (depth == 0) break;
             --depth;
@@ -220,13 +222,13 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
         // The type: words and one parenthesised argument list.
         size_t q = skip(t, p + 1);
         std::string typeText;
-        static const char *stops[] = {"not", "null", "with", "default", "primary", "unique", "references",
-                                      "check", "constraint", "collate", nullptr};
+        static const char* stops[] = {"not",        "null",  "with",       "default", "primary", "unique",
+                                      "references", "check", "constraint", "collate", nullptr};
         while (q < e) {
             if (t[q].t == Tok::Word) {
                 std::string w = lower(t[q].text);
                 bool stop = false;
-                for (const char **s = stops; *s; ++s)
+                for (const char** s = stops; *s; ++s)
                     if (w == *s) stop = true;
                 if (w == "with" || w == "without") {
                     // "time with time zone", "timestamp with local time zone"
@@ -252,8 +254,8 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
         }
         IngType ty;
         if (typeText.empty() || !parseTypeText(typeText, ty, c.maxSegment)) {
-            f = makeFault("42000", native::kSyntax, "Syntax error in CREATE TABLE: unknown type '" + typeText +
-                                                        "' for column " + col);
+            f = makeFault("42000", native::kSyntax,
+                          "Syntax error in CREATE TABLE: unknown type '" + typeText + "' for column " + col);
             return false;
         }
         std::string rest;
@@ -299,7 +301,7 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
         // store keeps each in one form, cut to the declared precision, so that they compare,
         // sort and read back as the values they are.
         std::string when, set, cols;
-        for (auto &[col, decl] : dated) {
+        for (auto& [col, decl] : dated) {
             std::string canon = "ii_cast(" + col + ", '" + decl + "')";
             if (!when.empty()) when += " OR ", set += ", ", cols += ", ";
             when += "NEW." + col + " IS NOT ii_cast(NEW." + col + ", '" + decl + "')";
@@ -318,24 +320,28 @@ bool rewriteCreateTable(Conn &c, const std::vector<Tok> &t, size_t i, Rewritten 
 }
 
 // Names of text columns, for telling concatenation from addition.
-bool isTextColumnName(Conn &c, const std::string &name) {
-    static const char *catalogText[] = {
-        "table_name", "table_owner", "table_type", "system_use", "column_name", "column_datatype", "column_nulls",
-        "column_defaults", "column_default_val", "schema_name", "constraint_name", "constraint_type", "index_name",
-        "index_owner", "base_name", "base_owner", "unique_rule", "sort_direction", "procedure_name",
-        "procedure_owner", "dbp_name", "dbp_owner", "pp_name", "defvalue", "param_name", "object_name",
-        "object_owner", "object_type", "permit_grantor", "permit_user", "text_segment", "storage_structure",
-        nullptr};
-    for (const char **n = catalogText; *n; ++n)
+bool isTextColumnName(Conn& c, const std::string& name) {
+    static const char* catalogText[] = {"table_name",     "table_owner",       "table_type",
+                                        "system_use",     "column_name",       "column_datatype",
+                                        "column_nulls",   "column_defaults",   "column_default_val",
+                                        "schema_name",    "constraint_name",   "constraint_type",
+                                        "index_name",     "index_owner",       "base_name",
+                                        "base_owner",     "unique_rule",       "sort_direction",
+                                        "procedure_name", "procedure_owner",   "dbp_name",
+                                        "dbp_owner",      "pp_name",           "defvalue",
+                                        "param_name",     "object_name",       "object_owner",
+                                        "object_type",    "permit_grantor",    "permit_user",
+                                        "text_segment",   "storage_structure", nullptr};
+    for (const char** n = catalogText; *n; ++n)
         if (name == *n) return true;
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     bool text = false;
     if (sqlite3_prepare_v2(c.db, "SELECT ingres_type FROM iiapi_columns WHERE column_name = ?", -1, &st, nullptr) ==
         SQLITE_OK) {
         sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(st) == SQLITE_ROW) {
             IngType ty;
-            const char *d = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+            const char* d = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
             if (d && parseTypeText(d, ty, c.maxSegment) &&
                 (ty.type == IIAPI_CHA_TYPE || ty.type == IIAPI_CHR_TYPE || ty.type == IIAPI_VCH_TYPE ||
                  ty.type == IIAPI_TXT_TYPE || ty.type == IIAPI_LVCH_TYPE || ty.type == IIAPI_NCHA_TYPE ||
@@ -347,17 +353,18 @@ bool isTextColumnName(Conn &c, const std::string &name) {
     return text;
 }
 
-bool isTextFunction(const std::string &fn) {
-    static const char *names[] = {"varchar", "char", "text", "c", "nvarchar", "nchar", "uppercase", "lowercase",
-                                  "upper", "lower", "squeeze", "trim", "left", "right", "concat", "charextract",
-                                  "iitypename", "dbmsinfo", "shift", "pad", "substring", "substr", "ifnull", nullptr};
-    for (const char **n = names; *n; ++n)
+bool isTextFunction(const std::string& fn) {
+    static const char* names[] = {"varchar",   "char",      "text",      "c",           "nvarchar",   "nchar",
+                                  "uppercase", "lowercase", "upper",     "lower",       "squeeze",    "trim",
+                                  "left",      "right",     "concat",    "charextract", "iitypename", "dbmsinfo",
+                                  "shift",     "pad",       "substring", "substr",      "ifnull",     nullptr};
+    for (const char** n = names; *n; ++n)
         if (fn == *n) return true;
     return false;
 }
 
 // Index of the previous / next non-space token, or npos.
-size_t prevSig(const std::vector<Tok> &t, size_t i) {
+size_t prevSig(const std::vector<Tok>& t, size_t i) {
     while (i > 0) {
         --i;
         if (t[i].t != Tok::Space) return i;
@@ -366,13 +373,14 @@ size_t prevSig(const std::vector<Tok> &t, size_t i) {
 }
 
 // Whether the operand that ends at token i (left of a '+') is text.
-bool leftIsText(Conn &c, const std::vector<Tok> &t, size_t i) {
+bool leftIsText(Conn& c, const std::vector<Tok>& t, size_t i) {
     if (i == std::string::npos) return false;
     if (t[i].t == Tok::String) return true;
     if (t[i].text == ")") {
         int depth = 0;
         for (size_t k = i + 1; k-- > 0;) {
-            if (t[k].text == ")") ++depth;
+            if (t[k].text == ")")
+                ++depth;
             else if (t[k].text == "(" && --depth == 0) {
                 size_t f = prevSig(t, k);
                 return f != std::string::npos && t[f].t == Tok::Word && isTextFunction(lower(t[f].text));
@@ -384,7 +392,7 @@ bool leftIsText(Conn &c, const std::vector<Tok> &t, size_t i) {
     return false;
 }
 
-bool rightIsText(Conn &c, const std::vector<Tok> &t, size_t i) {
+bool rightIsText(Conn& c, const std::vector<Tok>& t, size_t i) {
     i = skip(t, i);
     if (i >= t.size()) return false;
     if (t[i].t == Tok::String) return true;
@@ -401,38 +409,46 @@ bool rightIsText(Conn &c, const std::vector<Tok> &t, size_t i) {
     return isTextColumnName(c, identName(t[i]));
 }
 
-bool isClauseWord(const std::vector<Tok> &t, size_t i) {
-    static const char *words[] = {"where", "group", "order", "having", "union", "on", "set", "values", "limit",
-                                  "select", "intersect", "except", "using", "natural", "left", "right", "inner",
-                                  "full", "cross", "for", nullptr};
+bool isClauseWord(const std::vector<Tok>& t, size_t i) {
+    static const char* words[] = {"where",  "group", "order",  "having",    "union",  "on",    "set",
+                                  "values", "limit", "select", "intersect", "except", "using", "natural",
+                                  "left",   "right", "inner",  "full",      "cross",  "for",   nullptr};
     if (i >= t.size() || t[i].t != Tok::Word) return false;
     std::string w = lower(t[i].text);
-    for (const char **n = words; *n; ++n)
+    for (const char** n = words; *n; ++n)
         if (w == *n) return true;
     return false;
 }
 
-std::string rewriteGeneral(Conn &c, std::vector<Tok> t);
-bool columnTypeByName(Conn &c, const std::string &name, IngType &out);
+std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
+bool columnTypeByName(Conn& c, const std::string& name, IngType& out);
 
-bool isDateTimeType(const IngType &t) {
+bool isDateTimeType(const IngType& t) {
     switch (t.type) {
-    case IIAPI_DATE_TYPE: case IIAPI_ADATE_TYPE: case IIAPI_TMWO_TYPE: case IIAPI_TMTZ_TYPE: case IIAPI_TIME_TYPE:
-    case IIAPI_TSWO_TYPE: case IIAPI_TSTZ_TYPE: case IIAPI_TS_TYPE: case IIAPI_INTYM_TYPE: case IIAPI_INTDS_TYPE:
-        return true;
-    default:
-        return false;
+        case IIAPI_DATE_TYPE:
+        case IIAPI_ADATE_TYPE:
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE:
+            return true;
+        default:
+            return false;
     }
 }
 
-bool isComparison(const Tok &k) {
-    return k.t == Tok::Punct && (k.text == "=" || k.text == "<" || k.text == ">" || k.text == "<=" ||
-                                 k.text == ">=" || k.text == "<>" || k.text == "!=");
+bool isComparison(const Tok& k) {
+    return k.t == Tok::Punct && (k.text == "=" || k.text == "<" || k.text == ">" || k.text == "<=" || k.text == ">=" ||
+                                 k.text == "<>" || k.text == "!=");
 }
 
 // The type of the date/time column that the string literal at i is compared with (col op 'x',
 // 'x' op col, col BETWEEN 'x' AND 'y'): the literal then compares in the column's stored form.
-bool comparedDateColumn(Conn &c, const std::vector<Tok> &t, size_t i, std::string &decl) {
+bool comparedDateColumn(Conn& c, const std::vector<Tok>& t, size_t i, std::string& decl) {
     auto named = [&](size_t k) {
         IngType ty;
         if (k == std::string::npos || k >= t.size() || (t[k].t != Tok::Word && t[k].t != Tok::QuotedId)) return false;
@@ -463,7 +479,7 @@ bool comparedDateColumn(Conn &c, const std::vector<Tok> &t, size_t i, std::strin
 // CAST(expr AS type) and the typed literals DATE '...', TIME '...', TIMESTAMP '...' starting at
 // token i: the engine's typed conversion (SQLite's CAST knows only affinities). last is the
 // final token used.
-bool typedValue(Conn &c, const std::vector<Tok> &t, size_t i, std::string &out, size_t &last) {
+bool typedValue(Conn& c, const std::vector<Tok>& t, size_t i, std::string& out, size_t& last) {
     std::string w = lower(t[i].text);
     size_t n = skip(t, i + 1);
     if (n >= t.size()) return false;
@@ -487,7 +503,8 @@ bool typedValue(Conn &c, const std::vector<Tok> &t, size_t i, std::string &out, 
     int depth = 0;
     size_t as = std::string::npos, close = std::string::npos;
     for (size_t k = n; k < t.size(); ++k) {
-        if (t[k].text == "(") ++depth;
+        if (t[k].text == "(")
+            ++depth;
         else if (t[k].text == ")" && --depth == 0) {
             close = k;
             break;
@@ -507,12 +524,18 @@ bool typedValue(Conn &c, const std::vector<Tok> &t, size_t i, std::string &out, 
     }
     while (!decl.empty() && decl.back() == ' ') decl.pop_back();
     while (!decl.empty() && decl.front() == ' ') decl.erase(decl.begin());
-    if (decl == "int" || decl == "integer" || decl == "int4" || decl == "integer4") decl = "integer";
-    else if (decl == "smallint" || decl == "int2") decl = "smallint";
-    else if (decl == "tinyint" || decl == "int1") decl = "integer1";
-    else if (decl == "bigint" || decl == "int8") decl = "bigint";
-    else if (decl == "real" || decl == "float4") decl = "float4";
-    else if (decl == "double" || decl == "double precision" || decl == "float8") decl = "float";
+    if (decl == "int" || decl == "integer" || decl == "int4" || decl == "integer4")
+        decl = "integer";
+    else if (decl == "smallint" || decl == "int2")
+        decl = "smallint";
+    else if (decl == "tinyint" || decl == "int1")
+        decl = "integer1";
+    else if (decl == "bigint" || decl == "int8")
+        decl = "bigint";
+    else if (decl == "real" || decl == "float4")
+        decl = "float4";
+    else if (decl == "double" || decl == "double precision" || decl == "float8")
+        decl = "float";
     IngType ty;
     if (decl.empty() || !parseTypeText(decl, ty, c.maxSegment)) return false;
     std::vector<Tok> expr(t.begin() + long(n + 1), t.begin() + long(as));
@@ -522,7 +545,7 @@ bool typedValue(Conn &c, const std::vector<Tok> &t, size_t i, std::string &out, 
 }
 
 // General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
-std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
+std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
     // Parenthesised members of a UNION lose their parentheses.
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].text != "(") continue;
@@ -533,7 +556,8 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
         int depth = 0;
         size_t close = std::string::npos;
         for (size_t k = i; k < t.size(); ++k) {
-            if (t[k].text == "(") ++depth;
+            if (t[k].text == "(")
+                ++depth;
             else if (t[k].text == ")" && --depth == 0) {
                 close = k;
                 break;
@@ -551,8 +575,10 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
     {
         int depth = 0;
         for (size_t i = 0; i < t.size(); ++i) {
-            if (t[i].text == "(") ++depth;
-            else if (t[i].text == ")") --depth;
+            if (t[i].text == "(")
+                ++depth;
+            else if (t[i].text == ")")
+                --depth;
             else if (depth == 0 && isWord(t, i, "for")) {
                 size_t n = skip(t, i + 1);
                 if (isWord(t, n, "update") || isWord(t, n, "readonly") || isWord(t, n, "read") ||
@@ -568,7 +594,7 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
     std::vector<bool> fromCtx(1, false);
     bool afterTableKeyword = false;
     for (size_t i = 0; i < t.size(); ++i) {
-        const Tok &k = t[i];
+        const Tok& k = t[i];
         if (k.t == Tok::Space) {
             o.push_back(k);
             continue;
@@ -653,7 +679,8 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
                         int depth = 0;
                         size_t end = t.size();
                         for (size_t k2 = v + 1; k2 < t.size(); ++k2) {
-                            if (t[k2].text == "(") ++depth;
+                            if (t[k2].text == "(")
+                                ++depth;
                             else if (t[k2].text == ")") {
                                 if (depth == 0) {
                                     end = k2;
@@ -700,7 +727,7 @@ std::string rewriteGeneral(Conn &c, std::vector<Tok> t) {
 }
 
 // Older servers refuse an ORDER BY column that the select list lacks; the engine can do the same.
-bool checkOrderBy(const std::vector<Tok> &t, Fault &f) {
+bool checkOrderBy(const std::vector<Tok>& t, Fault& f) {
     size_t i = skip(t, 0);
     while (i < t.size() && t[i].text == "(") i = skip(t, i + 1);
     if (!isWord(t, i, "select")) return true;
@@ -732,7 +759,7 @@ bool checkOrderBy(const std::vector<Tok> &t, Fault &f) {
     }
     if (order == std::string::npos) return true;
     std::vector<std::string> present;
-    for (auto &it : items) {
+    for (auto& it : items) {
         if (it.size() == 1 && it[0].text == "*") return true;
         if (it.size() >= 2 && it.back().text == "*") return true;
         // The item's own name and its alias both count.
@@ -743,16 +770,15 @@ bool checkOrderBy(const std::vector<Tok> &t, Fault &f) {
     }
     // ORDER BY items: name [. name] [ASC|DESC], separated by commas.
     std::vector<Tok> item;
-    auto checkItem = [&](const std::vector<Tok> &x) {
+    auto checkItem = [&](const std::vector<Tok>& x) {
         if (x.empty() || x[0].t == Tok::Number) return true;
         size_t n = x.size();
-        while (n > 0 && x[n - 1].t == Tok::Word &&
-               (lower(x[n - 1].text) == "asc" || lower(x[n - 1].text) == "desc"))
+        while (n > 0 && x[n - 1].t == Tok::Word && (lower(x[n - 1].text) == "asc" || lower(x[n - 1].text) == "desc"))
             --n;
         if (n == 0 || (x[n - 1].t != Tok::Word && x[n - 1].t != Tok::QuotedId)) return true;
         if (n > 1 && x[n - 2].text != ".") return true;  // an expression: left to the store
         std::string col = identName(x[n - 1]);
-        for (auto &p : present)
+        for (auto& p : present)
             if (p == col) return true;
         f = makeFault("42501", native::kOrderBy,
                       "ORDER BY column '" + col + "' must appear in the select list of this query");
@@ -775,7 +801,7 @@ bool checkOrderBy(const std::vector<Tok> &t, Fault &f) {
 
 }  // namespace
 
-bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) {
+bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f) {
     std::vector<Tok> t;
     if (!tokenize(text, t, f)) return false;
     // Trailing semicolons and blanks are not part of the statement.
@@ -840,13 +866,15 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
             }
             if (p < t.size()) {
                 if (t[p].text != "(") {
-                    f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE near '" + t[p].text + "'");
+                    f = makeFault("42000", native::kSyntax,
+                                  "Syntax error in EXECUTE PROCEDURE near '" + t[p].text + "'");
                     return false;
                 }
                 size_t q = skip(t, p + 1);
                 while (q < t.size() && t[q].text != ")") {
                     if (t[q].t != Tok::Word) {
-                        f = makeFault("42000", native::kSyntax, "Syntax error in EXECUTE PROCEDURE: parameter name expected");
+                        f = makeFault("42000", native::kSyntax,
+                                      "Syntax error in EXECUTE PROCEDURE: parameter name expected");
                         return false;
                     }
                     std::string pname = lower(t[q].text);
@@ -858,7 +886,8 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
                     size_t b = q + 1;
                     int depth = 0;
                     for (q = b; q < t.size(); ++q) {
-                        if (t[q].text == "(") ++depth;
+                        if (t[q].text == "(")
+                            ++depth;
                         else if (t[q].text == ")") {
                             if (depth == 0) break;
                             --depth;
@@ -928,7 +957,8 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
             size_t p = skip(t, skip(t, skip(t, n + 1) + 1) + 1);
             if (p < t.size() && t[p].text == "=") p = skip(t, p + 1);
             if (p >= t.size() || t[p].t != Tok::String) {
-                f = makeFault("42000", native::kSyntax, "Syntax error in SET SESSION WITH XA_XID: branch text expected");
+                f = makeFault("42000", native::kSyntax,
+                              "Syntax error in SET SESSION WITH XA_XID: branch text expected");
                 return false;
             }
             out.kind = Rewritten::Kind::SetXaXid;
@@ -1000,7 +1030,8 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
         }
         p = skip(t, p + 1);
         out.flag = false;  // table
-        if (isWord(t, p, "table")) p = skip(t, p + 1);
+        if (isWord(t, p, "table"))
+            p = skip(t, p + 1);
         else if (isWord(t, p, "procedure")) {
             out.flag = true;
             p = skip(t, p + 1);
@@ -1021,8 +1052,8 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
             p = skip(t, p + 1);
         }
         if (!isWord(t, p, w == "grant" ? "to" : "from")) {
-            f = makeFault("42000", native::kSyntax, "Syntax error in " + w + ": " + (w == "grant" ? "TO" : "FROM") +
-                                                        " expected");
+            f = makeFault("42000", native::kSyntax,
+                          "Syntax error in " + w + ": " + (w == "grant" ? "TO" : "FROM") + " expected");
             return false;
         }
         for (p = skip(t, p + 1); p < t.size(); p = skip(t, p + 1)) {
@@ -1041,8 +1072,10 @@ bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f) 
         int depth = 0;
         size_t end = t.size();
         for (size_t k = n; k < t.size(); ++k) {
-            if (t[k].text == "(") ++depth;
-            else if (t[k].text == ")") --depth;
+            if (t[k].text == "(")
+                ++depth;
+            else if (t[k].text == ")")
+                --depth;
             else if (depth == 0 && isWord(t, k, "with")) {
                 end = k;
                 break;
@@ -1162,40 +1195,93 @@ IngType charOf(int n) {
 }
 
 // Types of the catalog columns, which the views compute.
-bool catalogColumnType(const std::string &name, IngType &out) {
-    static const char *names32[] = {
-        "table_name", "table_owner", "column_name", "column_datatype", "schema_name", "constraint_name",
-        "index_name", "index_owner", "base_name", "base_owner", "procedure_name", "procedure_owner", "dbp_name",
-        "dbp_owner", "pp_name", "object_name", "object_owner", "permit_grantor", "permit_user",
-        "ref_constraint_name", "ref_schema_name", "ref_table_name", "unique_constraint_name", "unique_schema_name",
-        "unique_table_name", "param_name", "param_datatype", "column_internal_datatype", "user_name", "dba_name",
-        "system_owner", nullptr};
-    static const char *names1[] = {"table_type", "system_use", "column_nulls", "column_defaults", "sort_direction",
-                                   "unique_rule", "constraint_type", "object_type", "table_subtype", "proc_subtype",
-                                   "is_compressed", "param_nulls", "param_defaults", "column_system_maintained",
+bool catalogColumnType(const std::string& name, IngType& out) {
+    static const char* names32[] = {"table_name",
+                                    "table_owner",
+                                    "column_name",
+                                    "column_datatype",
+                                    "schema_name",
+                                    "constraint_name",
+                                    "index_name",
+                                    "index_owner",
+                                    "base_name",
+                                    "base_owner",
+                                    "procedure_name",
+                                    "procedure_owner",
+                                    "dbp_name",
+                                    "dbp_owner",
+                                    "pp_name",
+                                    "object_name",
+                                    "object_owner",
+                                    "permit_grantor",
+                                    "permit_user",
+                                    "ref_constraint_name",
+                                    "ref_schema_name",
+                                    "ref_table_name",
+                                    "unique_constraint_name",
+                                    "unique_schema_name",
+                                    "unique_table_name",
+                                    "param_name",
+                                    "param_datatype",
+                                    "column_internal_datatype",
+                                    "user_name",
+                                    "dba_name",
+                                    "system_owner",
+                                    nullptr};
+    static const char* names1[] = {"table_type",
+                                   "system_use",
+                                   "column_nulls",
+                                   "column_defaults",
+                                   "sort_direction",
+                                   "unique_rule",
+                                   "constraint_type",
+                                   "object_type",
+                                   "table_subtype",
+                                   "proc_subtype",
+                                   "is_compressed",
+                                   "param_nulls",
+                                   "param_defaults",
+                                   "column_system_maintained",
                                    nullptr};
-    static const char *int2s[] = {"column_ingdatatype", "key_sequence", "key_position", "pp_number", "pp_datatype",
-                                  "pp_precision", "param_datatype_code", "column_scale", "param_scale", nullptr};
-    static const char *int4s[] = {"column_length", "column_sequence", "pp_length", "pp_flags", "text_sequence",
-                                  "dbp_id", "dbp_idx", "defid1", "defid2", "pp_procid1", "pp_procid2", "pp_defid1",
-                                  "pp_defid2", "param_sequence", "param_length", "permit_number", "num_rows",
-                                  "column_internal_length", "dbp_parameter_count", nullptr};
-    for (const char **n = names32; *n; ++n)
+    static const char* int2s[] = {"column_ingdatatype", "key_sequence", "key_position",        "pp_number",
+                                  "pp_datatype",        "pp_precision", "param_datatype_code", "column_scale",
+                                  "param_scale",        nullptr};
+    static const char* int4s[] = {"column_length",
+                                  "column_sequence",
+                                  "pp_length",
+                                  "pp_flags",
+                                  "text_sequence",
+                                  "dbp_id",
+                                  "dbp_idx",
+                                  "defid1",
+                                  "defid2",
+                                  "pp_procid1",
+                                  "pp_procid2",
+                                  "pp_defid1",
+                                  "pp_defid2",
+                                  "param_sequence",
+                                  "param_length",
+                                  "permit_number",
+                                  "num_rows",
+                                  "column_internal_length",
+                                  "dbp_parameter_count",
+                                  nullptr};
+    for (const char** n = names32; *n; ++n)
         if (name == *n) {
             out = charOf(32);
             return true;
         }
-    for (const char **n = names1; *n; ++n)
+    for (const char** n = names1; *n; ++n)
         if (name == *n) {
             out = charOf(1);
             return true;
         }
-    for (const char **n = int2s; *n; ++n)
+    for (const char** n = int2s; *n; ++n)
         if (name == *n) {
             out = intOf(2);
             return true;
         }
-    for (const char **n = int4s; *n; ++n)
+    for (const char** n = int4s; *n; ++n)
         if (name == *n) {
             out = intOf(4);
             return true;
@@ -1215,36 +1301,36 @@ bool catalogColumnType(const std::string &name, IngType &out) {
     return false;
 }
 
-bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasAlias);
+bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasAlias);
 
 // The declared type of a user column known by its name alone.
-bool columnTypeByName(Conn &c, const std::string &name, IngType &out) {
-    sqlite3_stmt *st = nullptr;
+bool columnTypeByName(Conn& c, const std::string& name, IngType& out) {
+    sqlite3_stmt* st = nullptr;
     bool found = false;
     if (sqlite3_prepare_v2(c.db, "SELECT ingres_type FROM iiapi_columns WHERE column_name = ? LIMIT 1", -1, &st,
                            nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-            found = parseTypeText(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)), out, c.maxSegment);
+            found = parseTypeText(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), out, c.maxSegment);
     }
     sqlite3_finalize(st);
     return found;
 }
 
-bool isTextType(const IngType &t) {
+bool isTextType(const IngType& t) {
     return t.type == IIAPI_CHA_TYPE || t.type == IIAPI_CHR_TYPE || t.type == IIAPI_VCH_TYPE ||
            t.type == IIAPI_TXT_TYPE || t.type == IIAPI_LVCH_TYPE || t.type == IIAPI_NCHA_TYPE ||
            t.type == IIAPI_NVCH_TYPE || t.type == IIAPI_LNVCH_TYPE;
 }
 
 // Arithmetic of typed operands: float wins, then decimal, then the widest integer.
-bool typeArithmetic(Conn &c, const std::vector<Tok> &x, IngType &out) {
+bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
     std::vector<std::vector<Tok>> operands;
     std::vector<std::string> ops;
     std::vector<Tok> cur;
     int depth = 0;
     for (size_t i = 0; i < x.size(); ++i) {
-        const Tok &k = x[i];
+        const Tok& k = x[i];
         if (k.text == "(") ++depth;
         if (k.text == ")") --depth;
         bool binary = depth == 0 && k.t == Tok::Punct &&
@@ -1262,11 +1348,11 @@ bool typeArithmetic(Conn &c, const std::vector<Tok> &x, IngType &out) {
     operands.push_back(cur);
     bool anyFloat = false, anyDec = false, anyText = false, onlyAddSub = true;
     int intLen = 0, scale = 0;
-    for (auto &op : ops) {
+    for (auto& op : ops) {
         if (op == "||") anyText = true;
         if (op == "*" || op == "/") onlyAddSub = false;
     }
-    for (auto &o : operands) {
+    for (auto& o : operands) {
         IngType t;
         bool alias;
         std::vector<Tok> inner = o;
@@ -1279,8 +1365,10 @@ bool typeArithmetic(Conn &c, const std::vector<Tok> &x, IngType &out) {
                 return false;
             }
         }
-        if (isTextType(t)) anyText = true;
-        else if (t.type == IIAPI_FLT_TYPE || t.type == IIAPI_MNY_TYPE) anyFloat = true;
+        if (isTextType(t))
+            anyText = true;
+        else if (t.type == IIAPI_FLT_TYPE || t.type == IIAPI_MNY_TYPE)
+            anyFloat = true;
         else if (t.type == IIAPI_DEC_TYPE) {
             anyDec = true;
             scale = std::max(scale, int(t.scale));
@@ -1308,16 +1396,15 @@ bool typeArithmetic(Conn &c, const std::vector<Tok> &x, IngType &out) {
 }
 
 // Type of an expression from its tokens; false when the engine cannot tell.
-bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasAlias) {
+bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasAlias) {
     hasAlias = false;
     std::vector<Tok> x = e;
     if (x.size() >= 2 && x[x.size() - 2].t == Tok::Word && lower(x[x.size() - 2].text) == "as") {
         x.resize(x.size() - 2);
         hasAlias = true;
     } else if (x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) &&
-               (x[x.size() - 2].t == Tok::Word || x[x.size() - 2].t == Tok::QuotedId ||
-                x[x.size() - 2].text == ")" || x[x.size() - 2].t == Tok::Number ||
-                x[x.size() - 2].t == Tok::String)) {
+               (x[x.size() - 2].t == Tok::Word || x[x.size() - 2].t == Tok::QuotedId || x[x.size() - 2].text == ")" ||
+                x[x.size() - 2].t == Tok::Number || x[x.size() - 2].t == Tok::String)) {
         x.pop_back();
         hasAlias = true;
     }
@@ -1333,7 +1420,7 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
         return true;
     }
     if (x.size() == 1) {
-        const Tok &k = x[0];
+        const Tok& k = x[0];
         if (k.t == Tok::Number) {
             if (k.text.find_first_of("eE") != std::string::npos) {
                 out = floatOf();
@@ -1397,8 +1484,8 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
             out = varcharOf(256);
             return true;
         }
-        if (fn == "int1" || fn == "int2" || fn == "int4" || fn == "int8" || fn == "integer1" ||
-            fn == "integer2" || fn == "integer4" || fn == "integer8") {
+        if (fn == "int1" || fn == "int2" || fn == "int4" || fn == "int8" || fn == "integer1" || fn == "integer2" ||
+            fn == "integer4" || fn == "integer8") {
             out = intOf(fn.back() - '0');
             return true;
         }
@@ -1417,7 +1504,7 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
             return true;
         }
         if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
-            const std::string &q = arg.back().text;
+            const std::string& q = arg.back().text;
             return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);
         }
         if (fn == "sum" || fn == "min" || fn == "max" || fn == "abs") {
@@ -1431,7 +1518,8 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
                 known = columnTypeByName(c, identName(a.back()), out);
             if (!known) return false;
             out.nullable = true;
-            if (fn == "sum" && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE)) out = intOf(8);
+            if (fn == "sum" && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE))
+                out = intOf(8);
             else if (fn == "sum" && out.type == IIAPI_DEC_TYPE) {
                 out.precision = 31;
                 out.length = 16;
@@ -1453,9 +1541,9 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
             return true;
         }
         if (fn == "uppercase" || fn == "lowercase" || fn == "upper" || fn == "lower" || fn == "trim" ||
-            fn == "squeeze" || fn == "left" || fn == "right" || fn == "concat" || fn == "varchar" ||
-            fn == "char" || fn == "ifnull" || fn == "shift" || fn == "charextract" || fn == "_time" ||
-            fn == "iitypename" || fn == "substring" || fn == "substr") {
+            fn == "squeeze" || fn == "left" || fn == "right" || fn == "concat" || fn == "varchar" || fn == "char" ||
+            fn == "ifnull" || fn == "shift" || fn == "charextract" || fn == "_time" || fn == "iitypename" ||
+            fn == "substring" || fn == "substr") {
             IngType a;
             if (fn != "varchar" && fn != "char" && fn != "concat" && typeExpression(c, arg, a, dummy) &&
                 (a.type == IIAPI_VCH_TYPE || a.type == IIAPI_CHA_TYPE) && fn != "ifnull") {
@@ -1477,23 +1565,23 @@ bool typeExpression(Conn &c, const std::vector<Tok> &e, IngType &out, bool &hasA
 
 }  // namespace
 
-void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vector<IngType> &cols,
-                     std::vector<std::string> &names) {
+void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+                     std::vector<std::string>& names) {
     int n = sqlite3_column_count(st);
     cols.assign(size_t(n), IngType{});
     names.assign(size_t(n), std::string());
     std::vector<std::vector<Tok>> items = selectItems(sql);
-    sqlite3_stmt *meta = nullptr;
+    sqlite3_stmt* meta = nullptr;
     bool haveMeta = sqlite3_prepare_v2(c.db,
                                        "SELECT ingres_type FROM iiapi_columns WHERE table_name = lower(?) AND "
                                        "column_name = lower(?)",
                                        -1, &meta, nullptr) == SQLITE_OK;
     for (int i = 0; i < n; ++i) {
-        IngType &t = cols[size_t(i)];
-        const char *nm = sqlite3_column_name(st, i);
+        IngType& t = cols[size_t(i)];
+        const char* nm = sqlite3_column_name(st, i);
         names[size_t(i)] = nm ? nm : "";
-        const char *tbl = sqlite3_column_table_name(st, i);
-        const char *orig = sqlite3_column_origin_name(st, i);
+        const char* tbl = sqlite3_column_table_name(st, i);
+        const char* orig = sqlite3_column_origin_name(st, i);
         bool typed = false;
         if (tbl && orig) {
             if (haveMeta) {
@@ -1501,18 +1589,20 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
                 sqlite3_bind_text(meta, 1, tbl, -1, SQLITE_TRANSIENT);
                 sqlite3_bind_text(meta, 2, orig, -1, SQLITE_TRANSIENT);
                 if (sqlite3_step(meta) == SQLITE_ROW) {
-                    const char *decl = reinterpret_cast<const char *>(sqlite3_column_text(meta, 0));
+                    const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(meta, 0));
                     typed = decl && parseTypeText(decl, t, c.maxSegment);
                 }
             }
             if (!typed && size_t(i) < items.size()) {
                 bool alias = false;
                 IngType ct;
-                if (typeExpression(c, items[size_t(i)], ct, alias) && (ct.type == IIAPI_CHA_TYPE || ct.type == IIAPI_INT_TYPE || ct.type == IIAPI_VCH_TYPE)) {
+                if (typeExpression(c, items[size_t(i)], ct, alias) &&
+                    (ct.type == IIAPI_CHA_TYPE || ct.type == IIAPI_INT_TYPE || ct.type == IIAPI_VCH_TYPE)) {
                     // Only catalog columns are typed by name here.
-                    std::vector<Tok> &it = items[size_t(i)];
+                    std::vector<Tok>& it = items[size_t(i)];
                     size_t last = it.size();
-                    if (alias) last = it.size() >= 2 && lower(it[it.size() - 2].text) == "as" ? it.size() - 2 : it.size() - 1;
+                    if (alias)
+                        last = it.size() >= 2 && lower(it[it.size() - 2].text) == "as" ? it.size() - 2 : it.size() - 1;
                     IngType byName;
                     if (last >= 1 && (it[last - 1].t == Tok::Word || it[last - 1].t == Tok::QuotedId) &&
                         catalogColumnType(identName(it[last - 1]), byName) && (last == 1 || it[last - 2].text == ".")) {
@@ -1523,7 +1613,7 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
             }
             if (!typed) {
                 // A table made by another SQLite program: its declared type, SQLite's meaning.
-                const char *decl = sqlite3_column_decltype(st, i);
+                const char* decl = sqlite3_column_decltype(st, i);
                 std::string d = decl ? lower(decl) : std::string();
                 if (d == "integer" || d == "int") {
                     t = intOf(8);
@@ -1550,7 +1640,7 @@ void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vecto
             typed = typeExpression(c, items[size_t(i)], t, alias);
             if (typed) t.nullable = true;
             // An unnamed expression is called by its position, as the server names it.
-            const std::vector<Tok> &it = items[size_t(i)];
+            const std::vector<Tok>& it = items[size_t(i)];
             bool plainName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
                              (it.size() == 1 || (it.size() == 3 && it[1].text == "."));
             if (!alias && !plainName && !(tbl && orig)) names[size_t(i)] = "col" + std::to_string(i + 1);

@@ -31,7 +31,7 @@ void Object::clearMessages() {
     nextMessage = 0;
 }
 
-void Object::addMessage(const Fault &f, int32_t type) {
+void Object::addMessage(const Fault& f, int32_t type) {
     std::lock_guard<std::mutex> lk(msgMutex);
     Message m;
     m.sqlstate = f.sqlstate.size() == 5 ? f.sqlstate : std::string("HY000");
@@ -43,7 +43,7 @@ void Object::addMessage(const Fault &f, int32_t type) {
     messages.push_back(std::move(m));
 }
 
-II_PTR registerObject(const std::shared_ptr<Object> &obj) {
+II_PTR registerObject(const std::shared_ptr<Object>& obj) {
     std::lock_guard<std::mutex> lk(gRegistryMutex);
     uintptr_t h = (uintptr_t(obj->kind) << 48) | uintptr_t(++gSerial);
     gRegistry.emplace(h, obj);
@@ -74,7 +74,7 @@ bool initialized() {
     return gInitCount > 0;
 }
 
-void complete(IIAPI_GENPARM &gp, IIAPI_STATUS status, II_PTR errorHandle) {
+void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
     gp.gp_status = status;
     gp.gp_errorHandle = errorHandle;
     gp.gp_completed = II_TRUE;
@@ -85,13 +85,13 @@ void complete(IIAPI_GENPARM &gp, IIAPI_STATUS status, II_PTR errorHandle) {
 
 namespace {
 
-std::string setting(int id, const char *var, const char *dflt) {
+std::string setting(int id, const char* var, const char* dflt) {
     {
         std::lock_guard<std::mutex> lk(gSettingsMutex);
         auto it = gControl.find(id);
         if (it != gControl.end()) return it->second;
     }
-    const char *v = std::getenv(var);
+    const char* v = std::getenv(var);
     return v && *v ? std::string(v) : std::string(dflt);
 }
 
@@ -111,14 +111,14 @@ ServerSettings currentSettings() {
 }
 
 std::string dataDirectory() {
-    const char *d = std::getenv("II_DATABASE_DIR");
+    const char* d = std::getenv("II_DATABASE_DIR");
     if (d && *d) return d;
-    const char *home = std::getenv("HOME");
+    const char* home = std::getenv("HOME");
     if (home && *home) return std::string(home) + "/.iiapi/data";
     return "/tmp/iiapi-" + std::to_string(getuid());
 }
 
-bool databasePath(std::string_view target, std::string &path, std::string &dbname) {
+bool databasePath(std::string_view target, std::string& path, std::string& dbname) {
     std::string_view t = target;
     size_t node = t.find("::");
     if (node != std::string_view::npos) t = t.substr(node + 2);
@@ -138,8 +138,8 @@ bool databasePath(std::string_view target, std::string &path, std::string &dbnam
     if (size_t slash = t.find('/'); slash != std::string_view::npos) t = t.substr(0, slash);
     if (t.empty()) return false;
     for (char ch : t) {
-        bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
-                  ch == '_' || ch == '-' || ch == '$' || ch == '#' || ch == '@';
+        bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_' ||
+                  ch == '-' || ch == '$' || ch == '#' || ch == '@';
         if (!ok) return false;
     }
     dbname = std::string(t);
@@ -153,7 +153,7 @@ using namespace iiapi;
 
 extern "C" {
 
-void IIapi_initialize(IIAPI_INITPARM *p) {
+void IIapi_initialize(IIAPI_INITPARM* p) {
     if (!p) return;
     p->in_envHandle = nullptr;
     if (p->in_version < IIAPI_VERSION_1 || p->in_version > IIAPI_VERSION_8) {
@@ -172,7 +172,7 @@ void IIapi_initialize(IIAPI_INITPARM *p) {
     p->in_status = IIAPI_ST_SUCCESS;
 }
 
-void IIapi_setEnvParam(IIAPI_SETENVPRMPARM *p) {
+void IIapi_setEnvParam(IIAPI_SETENVPRMPARM* p) {
     if (!p) return;
     if (!initialized()) {
         p->se_status = IIAPI_ST_NOT_INITIALIZED;
@@ -203,7 +203,7 @@ void IIapi_setEnvParam(IIAPI_SETENVPRMPARM *p) {
     p->se_status = IIAPI_ST_SUCCESS;
 }
 
-void IIapi_releaseEnv(IIAPI_RELENVPARM *p) {
+void IIapi_releaseEnv(IIAPI_RELENVPARM* p) {
     if (!p) return;
     if (!initialized()) {
         p->re_status = IIAPI_ST_NOT_INITIALIZED;
@@ -218,7 +218,7 @@ void IIapi_releaseEnv(IIAPI_RELENVPARM *p) {
     p->re_status = IIAPI_ST_SUCCESS;
 }
 
-void IIapi_terminate(IIAPI_TERMPARM *p) {
+void IIapi_terminate(IIAPI_TERMPARM* p) {
     if (!p) return;
     std::lock_guard<std::mutex> lk(gRegistryMutex);
     if (gInitCount <= 0) {
@@ -229,12 +229,12 @@ void IIapi_terminate(IIAPI_TERMPARM *p) {
     p->tm_status = IIAPI_ST_SUCCESS;
 }
 
-void IIapi_wait(IIAPI_WAITPARM *p) {
+void IIapi_wait(IIAPI_WAITPARM* p) {
     if (!p) return;
     p->wt_status = initialized() ? IIAPI_ST_SUCCESS : IIAPI_ST_NOT_INITIALIZED;
 }
 
-void IIapi_getErrorInfo(IIAPI_GETEINFOPARM *p) {
+void IIapi_getErrorInfo(IIAPI_GETEINFOPARM* p) {
     if (!p) return;
     p->ge_message = nullptr;
     p->ge_serverInfoAvail = II_FALSE;
@@ -248,7 +248,7 @@ void IIapi_getErrorInfo(IIAPI_GETEINFOPARM *p) {
         p->ge_status = IIAPI_ST_NO_DATA;
         return;
     }
-    const Message &m = obj->messages[obj->nextMessage++];
+    const Message& m = obj->messages[obj->nextMessage++];
     p->ge_type = m.type;
     std::memcpy(p->ge_SQLSTATE, m.sqlstate.c_str(), 5);
     p->ge_SQLSTATE[5] = 0;
@@ -258,7 +258,7 @@ void IIapi_getErrorInfo(IIAPI_GETEINFOPARM *p) {
     p->ge_status = IIAPI_ST_SUCCESS;
 }
 
-int iiengine_setControl(int setting, const char *value) {
+int iiengine_setControl(int setting, const char* value) {
     if (setting < IIENGINE_VERSION || setting > IIENGINE_BUSY_TIMEOUT) return -1;
     std::lock_guard<std::mutex> lk(gSettingsMutex);
     if (value)
@@ -268,7 +268,7 @@ int iiengine_setControl(int setting, const char *value) {
     return 0;
 }
 
-int iiengine_databasePath(const char *target, char *buf, size_t buflen) {
+int iiengine_databasePath(const char* target, char* buf, size_t buflen) {
     if (!target || !buf) return -1;
     std::string path, name;
     if (!databasePath(target, path, name) || path.size() + 1 > buflen) return -1;

@@ -13,32 +13,30 @@ namespace iiapi {
 
 namespace {
 
-Conn &session(sqlite3_context *ctx) {
-    return *static_cast<Conn *>(sqlite3_user_data(ctx));
-}
+Conn& session(sqlite3_context* ctx) { return *static_cast<Conn*>(sqlite3_user_data(ctx)); }
 
-void resultText(sqlite3_context *ctx, const std::string &s) {
+void resultText(sqlite3_context* ctx, const std::string& s) {
     sqlite3_result_text(ctx, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
 }
 
-std::string argText(sqlite3_value *v) {
-    const unsigned char *t = sqlite3_value_text(v);
-    return t ? std::string(reinterpret_cast<const char *>(t), size_t(sqlite3_value_bytes(v))) : std::string();
+std::string argText(sqlite3_value* v) {
+    const unsigned char* t = sqlite3_value_text(v);
+    return t ? std::string(reinterpret_cast<const char*>(t), size_t(sqlite3_value_bytes(v))) : std::string();
 }
 
-bool anyNull(int argc, sqlite3_value **argv) {
+bool anyNull(int argc, sqlite3_value** argv) {
     for (int i = 0; i < argc; ++i)
         if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
     return false;
 }
 
 std::string lowerAscii(std::string s) {
-    for (auto &c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 std::string upperAscii(std::string s) {
-    for (auto &c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -50,7 +48,7 @@ std::string formatNumber(double d) {
     return std::string(buf, r.ptr);
 }
 
-std::vector<size_t> charStarts(const std::string &s) {
+std::vector<size_t> charStarts(const std::string& s) {
     std::vector<size_t> v;
     for (size_t i = 0; i < s.size(); ++i)
         if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) v.push_back(i);
@@ -58,50 +56,66 @@ std::vector<size_t> charStarts(const std::string &s) {
     return v;
 }
 
-std::string metaValue(sqlite3 *db, const char *key) {
-    sqlite3_stmt *st = nullptr;
+std::string metaValue(sqlite3* db, const char* key) {
+    sqlite3_stmt* st = nullptr;
     std::string v;
     if (sqlite3_prepare_v2(db, "SELECT value FROM iiapi_meta WHERE key = ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, key, -1, SQLITE_STATIC);
         if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-            v = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+            v = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     }
     sqlite3_finalize(st);
     return v;
 }
 
-void fnDbmsinfo(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    Conn &c = session(ctx);
+void fnDbmsinfo(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    Conn& c = session(ctx);
     std::string what = lowerAscii(argText(argv[0]));
     while (!what.empty() && what.back() == ' ') what.pop_back();
     std::string r;
-    if (what == "database") r = c.dbname;
-    else if (what == "username" || what == "session_user" || what == "effective_user") r = c.user;
-    else if (what == "system_user" || what == "initial_user") r = c.loginUser;
+    if (what == "database")
+        r = c.dbname;
+    else if (what == "username" || what == "session_user" || what == "effective_user")
+        r = c.user;
+    else if (what == "system_user" || what == "initial_user")
+        r = c.loginUser;
     else if (what == "dba") {
         r = metaValue(c.db, "dba");
         if (r.empty()) r = c.user;
-    } else if (what == "db_name_case" || what == "db_real_user_case") r = "LOWER";
-    else if (what == "db_delimited_case") r = "MIXED";
-    else if (what == "_version") r = c.settings.version;
-    else if (what == "charset") r = c.settings.charset;
-    else if (what == "unicode_level") r = c.settings.unicodeLevel;
-    else if (what == "_bintim") r = std::to_string(static_cast<long long>(std::time(nullptr)));
-    else if (what == "autocommit_state") r = c.autocommit ? "1" : "0";
-    else if (what == "transaction_state") r = c.inTransaction ? "1" : "0";
-    else if (what == "query_language") r = "sql";
-    else if (what == "server_class") r = "INGRES";
-    else if (what == "language") r = "english";
-    else if (what == "group") r = c.group;
-    else if (what == "role") r = c.role;
+    } else if (what == "db_name_case" || what == "db_real_user_case")
+        r = "LOWER";
+    else if (what == "db_delimited_case")
+        r = "MIXED";
+    else if (what == "_version")
+        r = c.settings.version;
+    else if (what == "charset")
+        r = c.settings.charset;
+    else if (what == "unicode_level")
+        r = c.settings.unicodeLevel;
+    else if (what == "_bintim")
+        r = std::to_string(static_cast<long long>(std::time(nullptr)));
+    else if (what == "autocommit_state")
+        r = c.autocommit ? "1" : "0";
+    else if (what == "transaction_state")
+        r = c.inTransaction ? "1" : "0";
+    else if (what == "query_language")
+        r = "sql";
+    else if (what == "server_class")
+        r = "INGRES";
+    else if (what == "language")
+        r = "english";
+    else if (what == "group")
+        r = c.group;
+    else if (what == "role")
+        r = c.role;
     // Unknown requests answer an empty text, as the server does.
     resultText(ctx, r);
 }
 
 // int1 .. int8: the value as an integer of that size; out of range is an error.
 template <int Bytes>
-void fnInt(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    sqlite3_value *v = argv[0];
+void fnInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     int64_t x;
     if (sqlite3_value_type(v) == SQLITE_INTEGER) {
@@ -112,7 +126,7 @@ void fnInt(sqlite3_context *ctx, int, sqlite3_value **argv) {
             d = sqlite3_value_double(v);
         } else {
             std::string t = argText(v);
-            char *end = nullptr;
+            char* end = nullptr;
             d = std::strtod(t.c_str(), &end);
             while (end && *end == ' ') ++end;
             if (t.find_first_not_of(' ') == std::string::npos || !end || *end) {
@@ -129,12 +143,12 @@ void fnInt(sqlite3_context *ctx, int, sqlite3_value **argv) {
     sqlite3_result_int64(ctx, x);
 }
 
-void fnFloat(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    sqlite3_value *v = argv[0];
+void fnFloat(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     if (sqlite3_value_type(v) == SQLITE_TEXT || sqlite3_value_type(v) == SQLITE_BLOB) {
         std::string t = argText(v);
-        char *end = nullptr;
+        char* end = nullptr;
         double d = std::strtod(t.c_str(), &end);
         while (end && *end == ' ') ++end;
         if (!end || *end || t.find_first_not_of(' ') == std::string::npos)
@@ -144,8 +158,8 @@ void fnFloat(sqlite3_context *ctx, int, sqlite3_value **argv) {
     sqlite3_result_double(ctx, sqlite3_value_double(v));
 }
 
-void fnText(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
-    sqlite3_value *v = argv[0];
+void fnText(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     std::string t = argText(v);
     if (argc > 1) {
@@ -157,76 +171,87 @@ void fnText(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     resultText(ctx, t);
 }
 
-void castTo(sqlite3_context *ctx, sqlite3_value *v, const IngType &t) {
+void castTo(sqlite3_context* ctx, sqlite3_value* v, const IngType& t) {
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     switch (t.type) {
-    case IIAPI_INT_TYPE:
-    case IIAPI_BOOL_TYPE: {
-        sqlite3_value *one[1] = {v};
-        switch (t.type == IIAPI_BOOL_TYPE ? 1 : t.length) {
-        case 1: return fnInt<1>(ctx, 1, one);
-        case 2: return fnInt<2>(ctx, 1, one);
-        case 8: return fnInt<8>(ctx, 1, one);
-        default: return fnInt<4>(ctx, 1, one);
+        case IIAPI_INT_TYPE:
+        case IIAPI_BOOL_TYPE: {
+            sqlite3_value* one[1] = {v};
+            switch (t.type == IIAPI_BOOL_TYPE ? 1 : t.length) {
+                case 1:
+                    return fnInt<1>(ctx, 1, one);
+                case 2:
+                    return fnInt<2>(ctx, 1, one);
+                case 8:
+                    return fnInt<8>(ctx, 1, one);
+                default:
+                    return fnInt<4>(ctx, 1, one);
+            }
         }
-    }
-    case IIAPI_FLT_TYPE: {
-        sqlite3_value *one[1] = {v};
-        return fnFloat(ctx, 1, one);
-    }
-    case IIAPI_MNY_TYPE:
-    case IIAPI_DEC_TYPE: {
-        Decimal d;
-        std::string text = sqlite3_value_type(v) == SQLITE_FLOAT ? formatNumber(sqlite3_value_double(v)) : argText(v);
-        while (!text.empty() && text.back() == ' ') text.pop_back();
-        size_t b = text.find_first_not_of(' ');
-        if (b != std::string::npos && text[b] == '$') text.erase(b, 1);
-        if (!parseDecimal(text, d)) return sqlite3_result_error(ctx, "invalid decimal value (type mismatch)", -1);
-        const int precision = t.type == IIAPI_MNY_TYPE ? 14 : t.precision;
-        const int scale = t.type == IIAPI_MNY_TYPE ? 2 : t.scale;
-        if (!decimalRescale(d, precision, scale)) return sqlite3_result_error(ctx, "numeric value out of range", -1);
-        const std::string exact = decimalText(d);
-        // Up to 15 digits a double holds the value exactly enough to compare as a number.
-        if (precision <= 15) return sqlite3_result_double(ctx, std::strtod(exact.c_str(), nullptr));
-        return resultText(ctx, exact);
-    }
-    case IIAPI_DATE_TYPE:
-    case IIAPI_ADATE_TYPE:
-    case IIAPI_TMWO_TYPE:
-    case IIAPI_TMTZ_TYPE:
-    case IIAPI_TIME_TYPE:
-    case IIAPI_TSWO_TYPE:
-    case IIAPI_TSTZ_TYPE:
-    case IIAPI_TS_TYPE:
-    case IIAPI_INTYM_TYPE:
-    case IIAPI_INTDS_TYPE: {
-        std::string out;
-        if (!canonicalDateTime(argText(v), t, out))
-            return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
-        return resultText(ctx, out);
-    }
-    case IIAPI_BYTE_TYPE:
-    case IIAPI_VBYTE_TYPE:
-    case IIAPI_LBYTE_TYPE:
-        return sqlite3_result_blob(ctx, sqlite3_value_blob(v), sqlite3_value_bytes(v), SQLITE_TRANSIENT);
-    default: {
-        std::string text = sqlite3_value_type(v) == SQLITE_FLOAT ? formatNumber(sqlite3_value_double(v)) : argText(v);
-        size_t limit = 0;
-        if (t.type == IIAPI_VCH_TYPE || t.type == IIAPI_TXT_TYPE) limit = t.length > 2 ? t.length - 2u : 0;
-        else if (t.type == IIAPI_CHA_TYPE || t.type == IIAPI_CHR_TYPE) limit = t.length;
-        else if (t.type == IIAPI_NVCH_TYPE) limit = t.length > 2 ? (t.length - 2u) / 2 : 0;
-        else if (t.type == IIAPI_NCHA_TYPE) limit = t.length / 2u;
-        if (limit) {
-            auto cs = charStarts(text);
-            if (limit + 1 < cs.size()) text.resize(cs[limit]);
+        case IIAPI_FLT_TYPE: {
+            sqlite3_value* one[1] = {v};
+            return fnFloat(ctx, 1, one);
         }
-        return resultText(ctx, text);
-    }
+        case IIAPI_MNY_TYPE:
+        case IIAPI_DEC_TYPE: {
+            Decimal d;
+            std::string text =
+                sqlite3_value_type(v) == SQLITE_FLOAT ? formatNumber(sqlite3_value_double(v)) : argText(v);
+            while (!text.empty() && text.back() == ' ') text.pop_back();
+            size_t b = text.find_first_not_of(' ');
+            if (b != std::string::npos && text[b] == '$') text.erase(b, 1);
+            if (!parseDecimal(text, d)) return sqlite3_result_error(ctx, "invalid decimal value (type mismatch)", -1);
+            const int precision = t.type == IIAPI_MNY_TYPE ? 14 : t.precision;
+            const int scale = t.type == IIAPI_MNY_TYPE ? 2 : t.scale;
+            if (!decimalRescale(d, precision, scale))
+                return sqlite3_result_error(ctx, "numeric value out of range", -1);
+            const std::string exact = decimalText(d);
+            // Up to 15 digits a double holds the value exactly enough to compare as a number.
+            if (precision <= 15) return sqlite3_result_double(ctx, std::strtod(exact.c_str(), nullptr));
+            return resultText(ctx, exact);
+        }
+        case IIAPI_DATE_TYPE:
+        case IIAPI_ADATE_TYPE:
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE: {
+            std::string out;
+            if (!canonicalDateTime(argText(v), t, out))
+                return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
+            return resultText(ctx, out);
+        }
+        case IIAPI_BYTE_TYPE:
+        case IIAPI_VBYTE_TYPE:
+        case IIAPI_LBYTE_TYPE:
+            return sqlite3_result_blob(ctx, sqlite3_value_blob(v), sqlite3_value_bytes(v), SQLITE_TRANSIENT);
+        default: {
+            std::string text =
+                sqlite3_value_type(v) == SQLITE_FLOAT ? formatNumber(sqlite3_value_double(v)) : argText(v);
+            size_t limit = 0;
+            if (t.type == IIAPI_VCH_TYPE || t.type == IIAPI_TXT_TYPE)
+                limit = t.length > 2 ? t.length - 2u : 0;
+            else if (t.type == IIAPI_CHA_TYPE || t.type == IIAPI_CHR_TYPE)
+                limit = t.length;
+            else if (t.type == IIAPI_NVCH_TYPE)
+                limit = t.length > 2 ? (t.length - 2u) / 2 : 0;
+            else if (t.type == IIAPI_NCHA_TYPE)
+                limit = t.length / 2u;
+            if (limit) {
+                auto cs = charStarts(text);
+                if (limit + 1 < cs.size()) text.resize(cs[limit]);
+            }
+            return resultText(ctx, text);
+        }
     }
 }
 
-void fnDate(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    sqlite3_value *v = argv[0];
+void fnDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     std::string t = argText(v);
     std::string low = lowerAscii(t);
@@ -249,14 +274,12 @@ void fnDate(sqlite3_context *ctx, int, sqlite3_value **argv) {
     resultText(ctx, formatDate(dt, IIAPI_DATE_TYPE));
 }
 
-void freeType(void *p) {
-    delete static_cast<IngType *>(p);
-}
+void freeType(void* p) { delete static_cast<IngType*>(p); }
 
 // ii_cast(value, 'type'): the value as the Ingres type names it, which SQLite's CAST (numeric
 // affinity for DATE, no scale for DECIMAL) does not give.
-void fnCast(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    auto *t = static_cast<IngType *>(sqlite3_get_auxdata(ctx, 1));
+void fnCast(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* t = static_cast<IngType*>(sqlite3_get_auxdata(ctx, 1));
     if (!t) {
         auto fresh = std::make_unique<IngType>();
         if (!parseTypeText(argText(argv[1]), *fresh, 32000))
@@ -264,7 +287,7 @@ void fnCast(sqlite3_context *ctx, int, sqlite3_value **argv) {
         t = fresh.get();
         sqlite3_set_auxdata(ctx, 1, fresh.release(), freeType);
         // SQLite may drop the cached copy at once; it is asked for again below.
-        t = static_cast<IngType *>(sqlite3_get_auxdata(ctx, 1));
+        t = static_cast<IngType*>(sqlite3_get_auxdata(ctx, 1));
         if (!t) {
             IngType again;
             parseTypeText(argText(argv[1]), again, 32000);
@@ -274,19 +297,28 @@ void fnCast(sqlite3_context *ctx, int, sqlite3_value **argv) {
     castTo(ctx, argv[0], *t);
 }
 
-void fnDatePart(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnDatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
     std::string unit = lowerAscii(argText(argv[0]));
     IIAPI_DATETIME dt;
-    if (!parseDateText(argText(argv[1]), dt)) return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
+    if (!parseDateText(argText(argv[1]), dt))
+        return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
     int r;
-    if (unit == "year" || unit == "yr" || unit == "yrs" || unit == "years") r = dt.dt_year;
-    else if (unit == "month" || unit == "mo" || unit == "mos" || unit == "months") r = dt.dt_month;
-    else if (unit == "day" || unit == "days") r = dt.dt_kind == IIAPI_DTK_INTERVAL || dt.dt_kind == IIAPI_DTK_NEG_INTERVAL ? int(dt.dt_nanosecond) : dt.dt_day;
-    else if (unit == "hour" || unit == "hr" || unit == "hrs" || unit == "hours") r = dt.dt_hour;
-    else if (unit == "minute" || unit == "min" || unit == "mins" || unit == "minutes") r = dt.dt_minute;
-    else if (unit == "second" || unit == "sec" || unit == "secs" || unit == "seconds") r = dt.dt_second;
-    else if (unit == "quarter" || unit == "qtr" || unit == "qtrs") r = dt.dt_month ? (dt.dt_month - 1) / 3 + 1 : 0;
+    if (unit == "year" || unit == "yr" || unit == "yrs" || unit == "years")
+        r = dt.dt_year;
+    else if (unit == "month" || unit == "mo" || unit == "mos" || unit == "months")
+        r = dt.dt_month;
+    else if (unit == "day" || unit == "days")
+        r = dt.dt_kind == IIAPI_DTK_INTERVAL || dt.dt_kind == IIAPI_DTK_NEG_INTERVAL ? int(dt.dt_nanosecond)
+                                                                                     : dt.dt_day;
+    else if (unit == "hour" || unit == "hr" || unit == "hrs" || unit == "hours")
+        r = dt.dt_hour;
+    else if (unit == "minute" || unit == "min" || unit == "mins" || unit == "minutes")
+        r = dt.dt_minute;
+    else if (unit == "second" || unit == "sec" || unit == "secs" || unit == "seconds")
+        r = dt.dt_second;
+    else if (unit == "quarter" || unit == "qtr" || unit == "qtrs")
+        r = dt.dt_month ? (dt.dt_month - 1) / 3 + 1 : 0;
     else if (unit == "week" || unit == "wk" || unit == "wks" || unit == "iso-week") {
         std::tm tm{};
         tm.tm_year = dt.dt_year - 1900;
@@ -297,12 +329,14 @@ void fnDatePart(sqlite3_context *ctx, int, sqlite3_value **argv) {
         // Weeks start on Monday; days before the first Monday are week 0.
         int wday = (tm.tm_wday + 6) % 7;
         r = (tm.tm_yday + 7 - wday) / 7;
-    } else if (unit == "microsecond") r = int(dt.dt_nanosecond / 1000);
-    else return sqlite3_result_error(ctx, "invalid date_part unit (syntax error)", -1);
+    } else if (unit == "microsecond")
+        r = int(dt.dt_nanosecond / 1000);
+    else
+        return sqlite3_result_error(ctx, "invalid date_part unit (syntax error)", -1);
     sqlite3_result_int(ctx, r);
 }
 
-void fnTime(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnTime(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     std::time_t t = std::time_t(sqlite3_value_int64(argv[0]));
     std::tm tm{};
@@ -312,14 +346,14 @@ void fnTime(sqlite3_context *ctx, int, sqlite3_value **argv) {
     resultText(ctx, buf);
 }
 
-void fnMoney(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnMoney(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     double d;
     if (sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
         std::string t = argText(argv[0]);
-        for (auto &c : t)
+        for (auto& c : t)
             if (c == '$' || c == ',') c = ' ';
-        char *end = nullptr;
+        char* end = nullptr;
         d = std::strtod(t.c_str(), &end);
     } else {
         d = sqlite3_value_double(argv[0]);
@@ -327,7 +361,7 @@ void fnMoney(sqlite3_context *ctx, int, sqlite3_value **argv) {
     sqlite3_result_double(ctx, std::round(d * 100.0) / 100.0);
 }
 
-void fnDecimal(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+void fnDecimal(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     int p = argc > 1 ? sqlite3_value_int(argv[1]) : 15, s = argc > 2 ? sqlite3_value_int(argv[2]) : 0;
     std::string t;
@@ -345,17 +379,17 @@ void fnDecimal(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     resultText(ctx, decimalText(d));
 }
 
-void fnUpper(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnUpper(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     resultText(ctx, upperAscii(argText(argv[0])));
 }
 
-void fnLower(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnLower(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     resultText(ctx, lowerAscii(argText(argv[0])));
 }
 
-void fnSqueeze(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnSqueeze(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     std::string t = argText(argv[0]), out;
     bool space = false;
@@ -372,14 +406,14 @@ void fnSqueeze(sqlite3_context *ctx, int, sqlite3_value **argv) {
 }
 
 // Ingres trim removes trailing blanks only.
-void fnTrim(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnTrim(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     std::string t = argText(argv[0]);
     while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
     resultText(ctx, t);
 }
 
-void fnCharextract(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnCharextract(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
     std::string t = argText(argv[0]);
     int64_t n = sqlite3_value_int64(argv[1]);
@@ -388,9 +422,10 @@ void fnCharextract(sqlite3_context *ctx, int, sqlite3_value **argv) {
     resultText(ctx, t.substr(cs[size_t(n - 1)], cs[size_t(n)] - cs[size_t(n - 1)]));
 }
 
-void fnMod(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnMod(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
-    if (sqlite3_value_numeric_type(argv[0]) == SQLITE_INTEGER && sqlite3_value_numeric_type(argv[1]) == SQLITE_INTEGER) {
+    if (sqlite3_value_numeric_type(argv[0]) == SQLITE_INTEGER &&
+        sqlite3_value_numeric_type(argv[1]) == SQLITE_INTEGER) {
         int64_t a = sqlite3_value_int64(argv[0]), b = sqlite3_value_int64(argv[1]);
         if (b == 0) return sqlite3_result_error(ctx, "division by zero", -1);
         if (b == -1) return sqlite3_result_int64(ctx, 0);
@@ -403,7 +438,7 @@ void fnMod(sqlite3_context *ctx, int, sqlite3_value **argv) {
 
 // locate(string, pattern): position of pattern, or length(string) + 1 when it is absent.
 // A three-argument call locate(string, start, pattern) searches from start.
-void fnLocate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+void fnLocate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
     std::string s = argText(argv[0]);
     std::string pat = argText(argv[argc == 3 ? 2 : 1]);
@@ -419,7 +454,7 @@ void fnLocate(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     sqlite3_result_int64(ctx, chars + 1);
 }
 
-void fnLeft(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnLeft(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
     std::string s = argText(argv[0]);
     int64_t n = sqlite3_value_int64(argv[1]);
@@ -429,7 +464,7 @@ void fnLeft(sqlite3_context *ctx, int, sqlite3_value **argv) {
     resultText(ctx, s);
 }
 
-void fnRight(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnRight(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
     std::string s = argText(argv[0]);
     int64_t n = sqlite3_value_int64(argv[1]);
@@ -440,7 +475,7 @@ void fnRight(sqlite3_context *ctx, int, sqlite3_value **argv) {
     resultText(ctx, s);
 }
 
-void fnConcat(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+void fnConcat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
     std::string r;
     for (int i = 0; i < argc; ++i) r += argText(argv[i]);
@@ -448,14 +483,14 @@ void fnConcat(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
 }
 
 // Ingres's log is the natural logarithm.
-void fnLog(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnLog(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     double d = sqlite3_value_double(argv[0]);
     if (d <= 0) return sqlite3_result_error(ctx, "invalid argument to log (numeric value out of range)", -1);
     sqlite3_result_double(ctx, std::log(d));
 }
 
-void fnSqrt(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnSqrt(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     double d = sqlite3_value_double(argv[0]);
     if (d < 0) return sqlite3_result_error(ctx, "invalid argument to sqrt (numeric value out of range)", -1);
@@ -463,50 +498,77 @@ void fnSqrt(sqlite3_context *ctx, int, sqlite3_value **argv) {
 }
 
 template <double (*F)(double)>
-void fnMath(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnMath(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     sqlite3_result_double(ctx, F(sqlite3_value_double(argv[0])));
 }
 
 // Type names and lengths for the procedure-parameter catalog.
-const char *typeNameOf(int code) {
+const char* typeNameOf(int code) {
     switch (code < 0 ? -code : code) {
-    case IIAPI_DATE_TYPE: return "ingresdate";
-    case IIAPI_ADATE_TYPE: return "ansidate";
-    case IIAPI_MNY_TYPE: return "money";
-    case IIAPI_TMWO_TYPE: return "time without time zone";
-    case IIAPI_TMTZ_TYPE: return "time with time zone";
-    case IIAPI_TIME_TYPE: return "time with local time zone";
-    case IIAPI_TSWO_TYPE: return "timestamp without time zone";
-    case IIAPI_DEC_TYPE: return "decimal";
-    case IIAPI_TSTZ_TYPE: return "timestamp with time zone";
-    case IIAPI_TS_TYPE: return "timestamp with local time zone";
-    case IIAPI_CHA_TYPE: return "char";
-    case IIAPI_VCH_TYPE: return "varchar";
-    case IIAPI_LVCH_TYPE: return "long varchar";
-    case IIAPI_BYTE_TYPE: return "byte";
-    case IIAPI_VBYTE_TYPE: return "byte varying";
-    case IIAPI_LBYTE_TYPE: return "long byte";
-    case IIAPI_NCHA_TYPE: return "nchar";
-    case IIAPI_NVCH_TYPE: return "nvarchar";
-    case IIAPI_LNVCH_TYPE: return "long nvarchar";
-    case IIAPI_INT_TYPE: return "integer";
-    case IIAPI_FLT_TYPE: return "float";
-    case IIAPI_CHR_TYPE: return "c";
-    case IIAPI_INTYM_TYPE: return "interval year to month";
-    case IIAPI_INTDS_TYPE: return "interval day to second";
-    case IIAPI_TXT_TYPE: return "text";
-    case IIAPI_BOOL_TYPE: return "boolean";
-    default: return "unknown";
+        case IIAPI_DATE_TYPE:
+            return "ingresdate";
+        case IIAPI_ADATE_TYPE:
+            return "ansidate";
+        case IIAPI_MNY_TYPE:
+            return "money";
+        case IIAPI_TMWO_TYPE:
+            return "time without time zone";
+        case IIAPI_TMTZ_TYPE:
+            return "time with time zone";
+        case IIAPI_TIME_TYPE:
+            return "time with local time zone";
+        case IIAPI_TSWO_TYPE:
+            return "timestamp without time zone";
+        case IIAPI_DEC_TYPE:
+            return "decimal";
+        case IIAPI_TSTZ_TYPE:
+            return "timestamp with time zone";
+        case IIAPI_TS_TYPE:
+            return "timestamp with local time zone";
+        case IIAPI_CHA_TYPE:
+            return "char";
+        case IIAPI_VCH_TYPE:
+            return "varchar";
+        case IIAPI_LVCH_TYPE:
+            return "long varchar";
+        case IIAPI_BYTE_TYPE:
+            return "byte";
+        case IIAPI_VBYTE_TYPE:
+            return "byte varying";
+        case IIAPI_LBYTE_TYPE:
+            return "long byte";
+        case IIAPI_NCHA_TYPE:
+            return "nchar";
+        case IIAPI_NVCH_TYPE:
+            return "nvarchar";
+        case IIAPI_LNVCH_TYPE:
+            return "long nvarchar";
+        case IIAPI_INT_TYPE:
+            return "integer";
+        case IIAPI_FLT_TYPE:
+            return "float";
+        case IIAPI_CHR_TYPE:
+            return "c";
+        case IIAPI_INTYM_TYPE:
+            return "interval year to month";
+        case IIAPI_INTDS_TYPE:
+            return "interval day to second";
+        case IIAPI_TXT_TYPE:
+            return "text";
+        case IIAPI_BOOL_TYPE:
+            return "boolean";
+        default:
+            return "unknown";
     }
 }
 
-void fnTypeName(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnTypeName(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     resultText(ctx, typeNameOf(sqlite3_value_int(argv[0])));
 }
 
-void fnExtType(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnExtType(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
     sqlite3_result_int(ctx, sqlite3_value_int(argv[0]));
 }
@@ -514,33 +576,34 @@ void fnExtType(sqlite3_context *ctx, int, sqlite3_value **argv) {
 // The length a user declares, from the stored length of a type.
 int userLength(int code, int length) {
     switch (code < 0 ? -code : code) {
-    case IIAPI_VCH_TYPE:
-    case IIAPI_TXT_TYPE:
-    case IIAPI_VBYTE_TYPE:
-        return length >= 2 ? length - 2 : length;
-    case IIAPI_NCHA_TYPE:
-        return length / 2;
-    case IIAPI_NVCH_TYPE:
-        return length >= 2 ? (length - 2) / 2 : length;
-    default:
-        return length;
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_VBYTE_TYPE:
+            return length >= 2 ? length - 2 : length;
+        case IIAPI_NCHA_TYPE:
+            return length / 2;
+        case IIAPI_NVCH_TYPE:
+            return length >= 2 ? (length - 2) / 2 : length;
+        default:
+            return length;
     }
 }
 
-void fnExtLength(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnExtLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
     sqlite3_result_int(ctx, userLength(sqlite3_value_int(argv[0]), sqlite3_value_int(argv[1])));
 }
 
 // iiuserlen(type, length * 65536 + precision): the size a client shows for the type.
-void fnUserLen(sqlite3_context *ctx, int, sqlite3_value **argv) {
+void fnUserLen(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
     int code = sqlite3_value_int(argv[0]);
     int64_t packed = sqlite3_value_int64(argv[1]);
     int length = int(packed / 65536), precision = int(packed % 65536);
     int abs = code < 0 ? -code : code;
     if (abs == IIAPI_DEC_TYPE) return sqlite3_result_int(ctx, precision / 256 ? precision / 256 : precision);
-    if (abs == IIAPI_INT_TYPE) return sqlite3_result_int(ctx, length == 1 ? 3 : length == 2 ? 5 : length == 4 ? 10 : 19);
+    if (abs == IIAPI_INT_TYPE)
+        return sqlite3_result_int(ctx, length == 1 ? 3 : length == 2 ? 5 : length == 4 ? 10 : 19);
     if (abs == IIAPI_FLT_TYPE) return sqlite3_result_int(ctx, length == 4 ? 7 : 15);
     sqlite3_result_int(ctx, length);
 }
@@ -548,7 +611,7 @@ void fnUserLen(sqlite3_context *ctx, int, sqlite3_value **argv) {
 // LIKE as the server matches it: case-sensitive, with an optional escape character that also
 // opens and closes character ranges (E[ ... E]).  A value counts as padded with blanks, as
 // fixed-length names are, so patterns that expect a blank after the name still match.
-bool likeMatch(const std::u32string &p, size_t pi, const std::u32string &v, size_t vi, char32_t esc, int depth) {
+bool likeMatch(const std::u32string& p, size_t pi, const std::u32string& v, size_t vi, char32_t esc, int depth) {
     if (depth > 2000) return false;
     while (pi < p.size()) {
         char32_t c = p[pi];
@@ -612,7 +675,7 @@ bool likeMatch(const std::u32string &p, size_t pi, const std::u32string &v, size
     return vi == v.size();
 }
 
-std::u32string toU32(const std::string &s) {
+std::u32string toU32(const std::string& s) {
     std::u16string w = utf8ToUtf16(s);
     std::u32string out;
     for (size_t i = 0; i < w.size(); ++i) {
@@ -626,7 +689,7 @@ std::u32string toU32(const std::string &s) {
     return out;
 }
 
-void fnLike(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+void fnLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     // SQLite passes like(pattern, value [, escape]).
     if (anyNull(argc, argv)) return sqlite3_result_null(ctx);
     std::u32string pat = toU32(argText(argv[0]));
@@ -641,34 +704,38 @@ void fnLike(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
 }
 
 // The declared Ingres type of a table column, for the catalogs.
-void fnColumnType(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    Conn &c = session(ctx);
+void fnColumnType(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    Conn& c = session(ctx);
     std::string table = argText(argv[0]), column = argText(argv[1]), decl = argText(argv[2]);
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     std::string found;
-    if (sqlite3_prepare_v2(c.db,
-                           "SELECT ingres_type FROM iiapi_columns WHERE table_name = lower(?) AND column_name = lower(?)",
-                           -1, &st, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(
+            c.db, "SELECT ingres_type FROM iiapi_columns WHERE table_name = lower(?) AND column_name = lower(?)", -1,
+            &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 2, column.c_str(), -1, SQLITE_TRANSIENT);
         if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-            found = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+            found = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     }
     sqlite3_finalize(st);
     if (found.empty()) {
         std::string d = lowerAscii(decl);
         IngType t;
-        if (d == "integer" || d == "int") found = "bigint";
-        else if (d == "real" || d == "double" || d == "float") found = "float8";
-        else if (!d.empty() && parseTypeText(d, t, c.maxSegment)) found = t.decl;
-        else found = "long varchar";
+        if (d == "integer" || d == "int")
+            found = "bigint";
+        else if (d == "real" || d == "double" || d == "float")
+            found = "float8";
+        else if (!d.empty() && parseTypeText(d, t, c.maxSegment))
+            found = t.decl;
+        else
+            found = "long varchar";
     }
     resultText(ctx, found);
 }
 
 // Facts of a declared type: code (negative when nullable), length, scale, name.
-void fnTypeFact(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
-    Conn &c = session(ctx);
+void fnTypeFact(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    Conn& c = session(ctx);
     std::string what = argText(argv[0]);
     IngType t;
     if (!parseTypeText(argText(argv[1]), t, c.maxSegment)) return sqlite3_result_null(ctx);
@@ -677,9 +744,16 @@ void fnTypeFact(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     if (what == "length") {
         int len;
         switch (t.type) {
-        case IIAPI_DEC_TYPE: len = t.precision; break;
-        case IIAPI_LVCH_TYPE: case IIAPI_LBYTE_TYPE: case IIAPI_LNVCH_TYPE: len = 0; break;
-        default: len = userLength(t.type, t.length);
+            case IIAPI_DEC_TYPE:
+                len = t.precision;
+                break;
+            case IIAPI_LVCH_TYPE:
+            case IIAPI_LBYTE_TYPE:
+            case IIAPI_LNVCH_TYPE:
+                len = 0;
+                break;
+            default:
+                len = userLength(t.type, t.length);
         }
         return sqlite3_result_int(ctx, len);
     }
@@ -698,17 +772,18 @@ void fnTypeFact(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     sqlite3_result_null(ctx);
 }
 
-void fnOwner(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    Conn &c = session(ctx);
+void fnOwner(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    Conn& c = session(ctx);
     std::string table = lowerAscii(argText(argv[0]));
     // The engine's own tables and SQLite's belong to the system.
     if (table.rfind("iiapi_", 0) == 0 || table.rfind("sqlite_", 0) == 0) return resultText(ctx, "$ingres");
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     std::string owner;
-    if (sqlite3_prepare_v2(c.db, "SELECT owner FROM iiapi_tables WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(c.db, "SELECT owner FROM iiapi_tables WHERE table_name = ?", -1, &st, nullptr) ==
+        SQLITE_OK) {
         sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-            owner = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+            owner = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     }
     sqlite3_finalize(st);
     if (owner.empty()) owner = metaValue(c.db, "dba");
@@ -717,9 +792,9 @@ void fnOwner(sqlite3_context *ctx, int, sqlite3_value **argv) {
 }
 
 struct Fn {
-    const char *name;
+    const char* name;
     int args;
-    void (*fn)(sqlite3_context *, int, sqlite3_value **);
+    void (*fn)(sqlite3_context*, int, sqlite3_value**);
     bool deterministic;
 };
 
@@ -791,8 +866,8 @@ const Fn kFunctions[] = {
 
 }  // namespace
 
-void registerFunctions(Conn &c) {
-    for (const Fn &f : kFunctions) {
+void registerFunctions(Conn& c) {
+    for (const Fn& f : kFunctions) {
         int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
         sqlite3_create_function(c.db, f.name, f.args, flags, &c, f.fn, nullptr, nullptr);
     }

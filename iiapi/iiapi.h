@@ -40,7 +40,7 @@ typedef float II_FLOAT4;
 typedef double II_FLOAT8;
 typedef int32_t II_BOOL;
 typedef char II_CHAR;
-typedef void *II_PTR;
+typedef void* II_PTR;
 typedef int32_t II_LONG;
 typedef uint32_t II_ULONG;
 
@@ -83,11 +83,11 @@ typedef int32_t IIAPI_STATUS;
 
 /* ---- Connection parameters (IIapi_setConnectParam) ------------------------------------------ */
 
-#define IIAPI_CP_DECIMAL_CHAR 16     /* text: the decimal separator, "." or "," */
-#define IIAPI_CP_ROLE_ID 27          /* text: role name (accepted, recorded) */
-#define IIAPI_CP_GROUP_ID 28         /* text: group name (accepted, recorded) */
-#define IIAPI_CP_EFFECTIVE_USER 29   /* text: the session's user name instead of the login user */
-#define IIAPI_CP_DBMS_PASSWORD 36    /* text: DBMS password (accepted, recorded) */
+#define IIAPI_CP_DECIMAL_CHAR 16   /* text: the decimal separator, "." or "," */
+#define IIAPI_CP_ROLE_ID 27        /* text: role name (accepted, recorded) */
+#define IIAPI_CP_GROUP_ID 28       /* text: group name (accepted, recorded) */
+#define IIAPI_CP_EFFECTIVE_USER 29 /* text: the session's user name instead of the login user */
+#define IIAPI_CP_DBMS_PASSWORD 36  /* text: DBMS password (accepted, recorded) */
 
 /* Connection types (co_type). */
 #define IIAPI_CT_NONE 0
@@ -95,53 +95,54 @@ typedef int32_t IIAPI_STATUS;
 
 /* ---- Query types (IIapi_query qy_queryType) ------------------------------------------------- */
 
-#define IIAPI_QT_QUERY 0           /* any statement; a SELECT returns rows */
-#define IIAPI_QT_SELECT_SINGLE 1   /* a SELECT expected to return at most one row */
-#define IIAPI_QT_EXEC 2            /* "execute NAME" of a statement prepared earlier */
-#define IIAPI_QT_OPEN 3            /* "NAME for readonly": a cursor over a prepared SELECT;
-                                      the cursor name is the first (service) parameter */
-#define IIAPI_QT_EXEC_PROCEDURE 8  /* no text; service parameters: procedure name, then owner */
+#define IIAPI_QT_QUERY 0         /* any statement; a SELECT returns rows */
+#define IIAPI_QT_SELECT_SINGLE 1 /* a SELECT expected to return at most one row */
+#define IIAPI_QT_EXEC 2          /* "execute NAME" of a statement prepared earlier */
+#define IIAPI_QT_OPEN                                                                      \
+    3                             /* "NAME for readonly": a cursor over a prepared SELECT; \
+                                     the cursor name is the first (service) parameter */
+#define IIAPI_QT_EXEC_PROCEDURE 8 /* no text; service parameters: procedure name, then owner */
 
 /* ---- Column types of descriptors (ds_columnType) -------------------------------------------- */
 
-#define IIAPI_COL_TUPLE 0          /* result column */
-#define IIAPI_COL_PROCBYREFPARM 1  /* procedure parameter, input and output */
-#define IIAPI_COL_PROCINPARM 2     /* procedure input parameter */
-#define IIAPI_COL_SVCPARM 3        /* service parameter (cursor name, procedure name, owner) */
-#define IIAPI_COL_QPARM 4          /* query parameter ("?" marker, in order) */
+#define IIAPI_COL_TUPLE 0         /* result column */
+#define IIAPI_COL_PROCBYREFPARM 1 /* procedure parameter, input and output */
+#define IIAPI_COL_PROCINPARM 2    /* procedure input parameter */
+#define IIAPI_COL_SVCPARM 3       /* service parameter (cursor name, procedure name, owner) */
+#define IIAPI_COL_QPARM 4         /* query parameter ("?" marker, in order) */
 
 /* ---- Data type codes (ds_dataType) ---------------------------------------------------------- */
 
 typedef int16_t IIAPI_DT_ID;
-#define IIAPI_DATE_TYPE 3        /* ingresdate: absolute date, date and time, or interval */
-#define IIAPI_ADATE_TYPE 4       /* ansidate */
-#define IIAPI_MNY_TYPE 5         /* money: 8-byte float of cents-exact amounts */
-#define IIAPI_TMWO_TYPE 6        /* time without time zone */
-#define IIAPI_TMTZ_TYPE 7        /* time with time zone */
-#define IIAPI_TIME_TYPE 8        /* time with local time zone */
-#define IIAPI_TSWO_TYPE 9        /* timestamp without time zone */
-#define IIAPI_DEC_TYPE 10        /* decimal(p,s): packed, see below */
-#define IIAPI_LOGKEY_TYPE 11     /* object_key */
-#define IIAPI_TABKEY_TYPE 12     /* table_key */
-#define IIAPI_TSTZ_TYPE 18       /* timestamp with time zone */
-#define IIAPI_TS_TYPE 19         /* timestamp with local time zone */
-#define IIAPI_CHA_TYPE 20        /* char(n): n bytes, blank padded */
-#define IIAPI_VCH_TYPE 21        /* varchar(n): u16 length + n bytes */
-#define IIAPI_LVCH_TYPE 22       /* long varchar: segments of u16 length + bytes */
-#define IIAPI_BYTE_TYPE 23       /* byte(n): n bytes, zero padded */
-#define IIAPI_VBYTE_TYPE 24      /* byte varying(n): u16 length + n bytes */
-#define IIAPI_LBYTE_TYPE 25      /* long byte: segments of u16 length + bytes */
-#define IIAPI_NCHA_TYPE 26       /* nchar(n): n UTF-16 units, blank padded */
-#define IIAPI_NVCH_TYPE 27       /* nvarchar(n): u16 count + n UTF-16 units */
-#define IIAPI_LNVCH_TYPE 28      /* long nvarchar: segments of u16 count + UTF-16 units */
-#define IIAPI_INT_TYPE 30        /* integer of 1, 2, 4 or 8 bytes, native byte order */
-#define IIAPI_FLT_TYPE 31        /* float of 4 or 8 bytes */
-#define IIAPI_CHR_TYPE 32        /* c(n): like char */
-#define IIAPI_INTYM_TYPE 33      /* interval year to month */
-#define IIAPI_INTDS_TYPE 34      /* interval day to second */
-#define IIAPI_TXT_TYPE 37        /* text(n): like varchar */
-#define IIAPI_BOOL_TYPE 38       /* boolean: 1 byte, 0 or 1 */
-#define IIAPI_LTXT_TYPE 41       /* long text: like varchar */
+#define IIAPI_DATE_TYPE 3    /* ingresdate: absolute date, date and time, or interval */
+#define IIAPI_ADATE_TYPE 4   /* ansidate */
+#define IIAPI_MNY_TYPE 5     /* money: 8-byte float of cents-exact amounts */
+#define IIAPI_TMWO_TYPE 6    /* time without time zone */
+#define IIAPI_TMTZ_TYPE 7    /* time with time zone */
+#define IIAPI_TIME_TYPE 8    /* time with local time zone */
+#define IIAPI_TSWO_TYPE 9    /* timestamp without time zone */
+#define IIAPI_DEC_TYPE 10    /* decimal(p,s): packed, see below */
+#define IIAPI_LOGKEY_TYPE 11 /* object_key */
+#define IIAPI_TABKEY_TYPE 12 /* table_key */
+#define IIAPI_TSTZ_TYPE 18   /* timestamp with time zone */
+#define IIAPI_TS_TYPE 19     /* timestamp with local time zone */
+#define IIAPI_CHA_TYPE 20    /* char(n): n bytes, blank padded */
+#define IIAPI_VCH_TYPE 21    /* varchar(n): u16 length + n bytes */
+#define IIAPI_LVCH_TYPE 22   /* long varchar: segments of u16 length + bytes */
+#define IIAPI_BYTE_TYPE 23   /* byte(n): n bytes, zero padded */
+#define IIAPI_VBYTE_TYPE 24  /* byte varying(n): u16 length + n bytes */
+#define IIAPI_LBYTE_TYPE 25  /* long byte: segments of u16 length + bytes */
+#define IIAPI_NCHA_TYPE 26   /* nchar(n): n UTF-16 units, blank padded */
+#define IIAPI_NVCH_TYPE 27   /* nvarchar(n): u16 count + n UTF-16 units */
+#define IIAPI_LNVCH_TYPE 28  /* long nvarchar: segments of u16 count + UTF-16 units */
+#define IIAPI_INT_TYPE 30    /* integer of 1, 2, 4 or 8 bytes, native byte order */
+#define IIAPI_FLT_TYPE 31    /* float of 4 or 8 bytes */
+#define IIAPI_CHR_TYPE 32    /* c(n): like char */
+#define IIAPI_INTYM_TYPE 33  /* interval year to month */
+#define IIAPI_INTDS_TYPE 34  /* interval day to second */
+#define IIAPI_TXT_TYPE 37    /* text(n): like varchar */
+#define IIAPI_BOOL_TYPE 38   /* boolean: 1 byte, 0 or 1 */
+#define IIAPI_LTXT_TYPE 41   /* long text: like varchar */
 
 /*
  * Value layouts of the types that are not plain bytes or numbers, as this engine stores them:
@@ -159,22 +160,23 @@ typedef int16_t IIAPI_DT_ID;
  * The layouts the driver parses are those above (dates: the fifth character '-').
  */
 typedef struct IIAPI_DATETIME {
-    II_INT2 dt_year;      /* 0 for a time or an interval */
+    II_INT2 dt_year; /* 0 for a time or an interval */
     II_UINT1 dt_month;
     II_UINT1 dt_day;
     II_UINT1 dt_hour;
     II_UINT1 dt_minute;
     II_UINT1 dt_second;
-    II_UINT1 dt_kind;     /* IIAPI_DTK_* */
+    II_UINT1 dt_kind; /* IIAPI_DTK_* */
     II_UINT4 dt_nanosecond;
 } IIAPI_DATETIME;
 
-#define IIAPI_DTK_EMPTY 0        /* the empty ingresdate '' */
-#define IIAPI_DTK_DATE 1         /* a date without a time */
-#define IIAPI_DTK_DATETIME 2     /* a date and a time */
-#define IIAPI_DTK_TIME 3         /* a time of day */
-#define IIAPI_DTK_INTERVAL 4     /* an interval: dt_year/dt_month years and months, the day count
-                                    in dt_nanosecond (dt_day holds it up to 255), dt_hour..dt_second
+#define IIAPI_DTK_EMPTY 0    /* the empty ingresdate '' */
+#define IIAPI_DTK_DATE 1     /* a date without a time */
+#define IIAPI_DTK_DATETIME 2 /* a date and a time */
+#define IIAPI_DTK_TIME 3     /* a time of day */
+#define IIAPI_DTK_INTERVAL                                                                           \
+    4                            /* an interval: dt_year/dt_month years and months, the day count    \
+                                    in dt_nanosecond (dt_day holds it up to 255), dt_hour..dt_second \
                                     the time, all magnitudes */
 #define IIAPI_DTK_NEG_INTERVAL 5 /* the same, negative */
 
@@ -201,7 +203,7 @@ typedef struct IIAPI_DESCRIPTOR {
     II_INT2 ds_precision;
     II_INT2 ds_scale;
     II_INT2 ds_columnType;
-    II_CHAR *ds_columnName;  /* owned by the engine (results) or the caller (parameters) */
+    II_CHAR* ds_columnName; /* owned by the engine (results) or the caller (parameters) */
 } IIAPI_DESCRIPTOR;
 
 /* ---- Generic header ------------------------------------------------------------------------- */
@@ -209,12 +211,12 @@ typedef struct IIAPI_DESCRIPTOR {
 typedef void(IIAPI_CALLBACK)(II_PTR closure, II_PTR parmBlock);
 
 typedef struct IIAPI_GENPARM {
-    IIAPI_CALLBACK *gp_callback;  /* called once when the call completes, may be null */
-    II_PTR gp_closure;            /* handed to the callback */
-    II_BOOL gp_completed;         /* set when the call has completed */
-    IIAPI_STATUS gp_status;       /* the call's status, valid once gp_completed is set */
-    II_PTR gp_errorHandle;        /* where IIapi_getErrorInfo finds the call's messages; null
-                                     when there are none */
+    IIAPI_CALLBACK* gp_callback; /* called once when the call completes, may be null */
+    II_PTR gp_closure;           /* handed to the callback */
+    II_BOOL gp_completed;        /* set when the call has completed */
+    IIAPI_STATUS gp_status;      /* the call's status, valid once gp_completed is set */
+    II_PTR gp_errorHandle;       /* where IIapi_getErrorInfo finds the call's messages; null
+                                    when there are none */
 } IIAPI_GENPARM;
 
 /* ---- Environment ---------------------------------------------------------------------------- */
@@ -246,23 +248,23 @@ typedef struct IIAPI_TERMPARM {
 
 typedef struct IIAPI_SETCONPRMPARM {
     IIAPI_GENPARM sc_genParm;
-    II_PTR sc_connHandle;   /* in: an environment or a connection handle; out: the connection */
-    II_LONG sc_paramID;     /* IIAPI_CP_* */
-    II_PTR sc_paramValue;   /* NUL-terminated text */
+    II_PTR sc_connHandle; /* in: an environment or a connection handle; out: the connection */
+    II_LONG sc_paramID;   /* IIAPI_CP_* */
+    II_PTR sc_paramValue; /* NUL-terminated text */
 } IIAPI_SETCONPRMPARM;
 
 typedef struct IIAPI_CONNPARM {
     IIAPI_GENPARM co_genParm;
-    II_CHAR *co_target;     /* "[node::]database[/server_class]"; a text beginning with '/' or
-                               '.' is the path of a database file */
-    II_CHAR *co_username;   /* may be null: the operating system user */
-    II_CHAR *co_password;   /* may be null */
-    II_LONG co_timeout;     /* ignored: the engine never waits for a server */
-    II_PTR co_connHandle;   /* in: environment or connection (from setConnectParam); out */
-    II_PTR co_tranHandle;   /* in: null, or a transaction id from IIapi_registerXID; out */
-    II_LONG co_sizeAdvise;  /* out: segment size for long values */
-    II_LONG co_apiLevel;    /* out: IIAPI_LEVEL_* */
-    II_LONG co_type;        /* IIAPI_CT_SQL */
+    II_CHAR* co_target;    /* "[node::]database[/server_class]"; a text beginning with '/' or
+                              '.' is the path of a database file */
+    II_CHAR* co_username;  /* may be null: the operating system user */
+    II_CHAR* co_password;  /* may be null */
+    II_LONG co_timeout;    /* ignored: the engine never waits for a server */
+    II_PTR co_connHandle;  /* in: environment or connection (from setConnectParam); out */
+    II_PTR co_tranHandle;  /* in: null, or a transaction id from IIapi_registerXID; out */
+    II_LONG co_sizeAdvise; /* out: segment size for long values */
+    II_LONG co_apiLevel;   /* out: IIAPI_LEVEL_* */
+    II_LONG co_type;       /* IIAPI_CT_SQL */
 } IIAPI_CONNPARM;
 
 typedef struct IIAPI_DISCONNPARM {
@@ -275,12 +277,12 @@ typedef struct IIAPI_DISCONNPARM {
 typedef struct IIAPI_AUTOPARM {
     IIAPI_GENPARM ac_genParm;
     II_PTR ac_connHandle;
-    II_PTR ac_tranHandle;   /* in/out */
+    II_PTR ac_tranHandle; /* in/out */
 } IIAPI_AUTOPARM;
 
 typedef struct IIAPI_COMMITPARM {
     IIAPI_GENPARM cm_genParm;
-    II_PTR cm_tranHandle;   /* released on success */
+    II_PTR cm_tranHandle; /* released on success */
 } IIAPI_COMMITPARM;
 
 typedef struct IIAPI_ROLLBACKPARM {
@@ -316,7 +318,7 @@ typedef struct IIAPI_II_TRAN_ID {
 } IIAPI_II_TRAN_ID;
 
 typedef struct IIAPI_TRAN_ID {
-    II_ULONG ti_type;       /* IIAPI_TI_IIXID or IIAPI_TI_XAXID */
+    II_ULONG ti_type; /* IIAPI_TI_IIXID or IIAPI_TI_XAXID */
     union {
         IIAPI_II_TRAN_ID iiXID;
         IIAPI_XA_DIS_TRAN_ID xaXID;
@@ -339,18 +341,18 @@ typedef struct IIAPI_RELXIDPARM {
 typedef struct IIAPI_QUERYPARM {
     IIAPI_GENPARM qy_genParm;
     II_PTR qy_connHandle;
-    II_LONG qy_queryType;   /* IIAPI_QT_* */
-    II_CHAR *qy_queryText;  /* null for IIAPI_QT_EXEC_PROCEDURE */
-    II_BOOL qy_parameters;  /* parameters follow through setDescriptor and putParms */
-    II_PTR qy_tranHandle;   /* in: the session's transaction or null; out: the transaction */
-    II_PTR qy_stmtHandle;   /* out: the statement, also when the query failed */
+    II_LONG qy_queryType;  /* IIAPI_QT_* */
+    II_CHAR* qy_queryText; /* null for IIAPI_QT_EXEC_PROCEDURE */
+    II_BOOL qy_parameters; /* parameters follow through setDescriptor and putParms */
+    II_PTR qy_tranHandle;  /* in: the session's transaction or null; out: the transaction */
+    II_PTR qy_stmtHandle;  /* out: the statement, also when the query failed */
 } IIAPI_QUERYPARM;
 
 typedef struct IIAPI_SETDESCRPARM {
     IIAPI_GENPARM sd_genParm;
     II_PTR sd_stmtHandle;
     II_INT2 sd_descriptorCount;
-    IIAPI_DESCRIPTOR *sd_descriptor;  /* copied by the engine */
+    IIAPI_DESCRIPTOR* sd_descriptor; /* copied by the engine */
 } IIAPI_SETDESCRPARM;
 
 /* Sends the next pp_parmCount parameter values in descriptor order.  A long parameter is sent
@@ -359,7 +361,7 @@ typedef struct IIAPI_PUTPARMPARM {
     IIAPI_GENPARM pp_genParm;
     II_PTR pp_stmtHandle;
     II_INT2 pp_parmCount;
-    IIAPI_DATAVALUE *pp_parmData;
+    IIAPI_DATAVALUE* pp_parmData;
     II_BOOL pp_moreSegments;
 } IIAPI_PUTPARMPARM;
 
@@ -369,8 +371,8 @@ typedef struct IIAPI_PUTPARMPARM {
 typedef struct IIAPI_GETDESCRPARM {
     IIAPI_GENPARM gd_genParm;
     II_PTR gd_stmtHandle;
-    II_INT2 gd_descriptorCount;       /* out */
-    IIAPI_DESCRIPTOR *gd_descriptor;  /* out */
+    II_INT2 gd_descriptorCount;      /* out */
+    IIAPI_DESCRIPTOR* gd_descriptor; /* out */
 } IIAPI_GETDESCRPARM;
 
 /* Reads values in row order into the caller's gc_columnData (gc_rowCount x gc_columnCount values,
@@ -383,9 +385,9 @@ typedef struct IIAPI_GETCOLPARM {
     II_PTR gc_stmtHandle;
     II_INT2 gc_rowCount;
     II_INT2 gc_columnCount;
-    IIAPI_DATAVALUE *gc_columnData;
-    II_INT2 gc_rowsReturned;   /* out */
-    II_BOOL gc_moreSegments;   /* out */
+    IIAPI_DATAVALUE* gc_columnData;
+    II_INT2 gc_rowsReturned; /* out */
+    II_BOOL gc_moreSegments; /* out */
 } IIAPI_GETCOLPARM;
 
 #define IIAPI_GQF_FAIL 0x0001
@@ -413,10 +415,10 @@ typedef struct IIAPI_GETCOLPARM {
 typedef struct IIAPI_GETQINFOPARM {
     IIAPI_GENPARM gq_genParm;
     II_PTR gq_stmtHandle;
-    II_ULONG gq_flags;      /* out: IIAPI_GQF_* */
-    II_ULONG gq_mask;       /* out: IIAPI_GQ_*: which fields below are set */
-    II_LONG gq_rowCount;    /* rows affected, or rows fetched so far */
-    II_BOOL gq_readOnly;    /* the cursor is read-only */
+    II_ULONG gq_flags;   /* out: IIAPI_GQF_* */
+    II_ULONG gq_mask;    /* out: IIAPI_GQ_*: which fields below are set */
+    II_LONG gq_rowCount; /* rows affected, or rows fetched so far */
+    II_BOOL gq_readOnly; /* the cursor is read-only */
     II_LONG gq_procedureReturn;
     II_PTR gq_procedureHandle;
     II_PTR gq_repeatQueryHandle;
@@ -426,7 +428,7 @@ typedef struct IIAPI_GETQINFOPARM {
 
 typedef struct IIAPI_CLOSEPARM {
     IIAPI_GENPARM cl_genParm;
-    II_PTR cl_stmtHandle;   /* released, also when the statement had failed */
+    II_PTR cl_stmtHandle; /* released, also when the statement had failed */
 } IIAPI_CLOSEPARM;
 
 /* May be called from another thread while the statement runs; the running call then fails with
@@ -446,12 +448,12 @@ typedef struct IIAPI_CANCELPARM {
  * other pointers stay valid until the next call on the same handle. */
 typedef struct IIAPI_GETEINFOPARM {
     II_PTR ge_errorHandle;
-    II_LONG ge_type;             /* out: IIAPI_GE_* */
-    II_CHAR ge_SQLSTATE[6];      /* out: five characters and NUL */
-    II_LONG ge_errorCode;        /* out: native error code */
-    II_CHAR *ge_message;         /* out: ASCII text */
-    II_BOOL ge_serverInfoAvail;  /* out: always false */
-    IIAPI_STATUS ge_status;      /* out */
+    II_LONG ge_type;            /* out: IIAPI_GE_* */
+    II_CHAR ge_SQLSTATE[6];     /* out: five characters and NUL */
+    II_LONG ge_errorCode;       /* out: native error code */
+    II_CHAR* ge_message;        /* out: ASCII text */
+    II_BOOL ge_serverInfoAvail; /* out: always false */
+    IIAPI_STATUS ge_status;     /* out */
 } IIAPI_GETEINFOPARM;
 
 typedef struct IIAPI_WAITPARM {
@@ -467,36 +469,36 @@ typedef struct IIAPI_CONVERTPARM {
     IIAPI_DESCRIPTOR cv_srcDesc;
     IIAPI_DATAVALUE cv_srcValue;
     IIAPI_DESCRIPTOR cv_dstDesc;
-    IIAPI_DATAVALUE cv_dstValue;   /* in: buffer; out: length and null flag */
-    IIAPI_STATUS cv_status;        /* out */
+    IIAPI_DATAVALUE cv_dstValue; /* in: buffer; out: length and null flag */
+    IIAPI_STATUS cv_status;      /* out */
 } IIAPI_CONVERTPARM;
 
 /* ---- Calls ---------------------------------------------------------------------------------- */
 
-void IIapi_initialize(IIAPI_INITPARM *initParm);
-void IIapi_setEnvParam(IIAPI_SETENVPRMPARM *setEnvPrmParm);
-void IIapi_releaseEnv(IIAPI_RELENVPARM *relEnvParm);
-void IIapi_terminate(IIAPI_TERMPARM *termParm);
-void IIapi_setConnectParam(IIAPI_SETCONPRMPARM *setConPrmParm);
-void IIapi_connect(IIAPI_CONNPARM *connParm);
-void IIapi_disconnect(IIAPI_DISCONNPARM *disconnParm);
-void IIapi_autocommit(IIAPI_AUTOPARM *autoParm);
-void IIapi_commit(IIAPI_COMMITPARM *commitParm);
-void IIapi_rollback(IIAPI_ROLLBACKPARM *rollbackParm);
-void IIapi_prepareCommit(IIAPI_PREPCMTPARM *prepCmtParm);
-void IIapi_registerXID(IIAPI_REGXIDPARM *regXIDParm);
-void IIapi_releaseXID(IIAPI_RELXIDPARM *relXIDParm);
-void IIapi_query(IIAPI_QUERYPARM *queryParm);
-void IIapi_setDescriptor(IIAPI_SETDESCRPARM *setDescrParm);
-void IIapi_putParms(IIAPI_PUTPARMPARM *putParmsParm);
-void IIapi_getDescriptor(IIAPI_GETDESCRPARM *getDescrParm);
-void IIapi_getColumns(IIAPI_GETCOLPARM *getColParm);
-void IIapi_getQueryInfo(IIAPI_GETQINFOPARM *getQInfoParm);
-void IIapi_close(IIAPI_CLOSEPARM *closeParm);
-void IIapi_cancel(IIAPI_CANCELPARM *cancelParm);
-void IIapi_getErrorInfo(IIAPI_GETEINFOPARM *getEInfoParm);
-void IIapi_wait(IIAPI_WAITPARM *waitParm);
-void IIapi_convertData(IIAPI_CONVERTPARM *convertParm);
+void IIapi_initialize(IIAPI_INITPARM* initParm);
+void IIapi_setEnvParam(IIAPI_SETENVPRMPARM* setEnvPrmParm);
+void IIapi_releaseEnv(IIAPI_RELENVPARM* relEnvParm);
+void IIapi_terminate(IIAPI_TERMPARM* termParm);
+void IIapi_setConnectParam(IIAPI_SETCONPRMPARM* setConPrmParm);
+void IIapi_connect(IIAPI_CONNPARM* connParm);
+void IIapi_disconnect(IIAPI_DISCONNPARM* disconnParm);
+void IIapi_autocommit(IIAPI_AUTOPARM* autoParm);
+void IIapi_commit(IIAPI_COMMITPARM* commitParm);
+void IIapi_rollback(IIAPI_ROLLBACKPARM* rollbackParm);
+void IIapi_prepareCommit(IIAPI_PREPCMTPARM* prepCmtParm);
+void IIapi_registerXID(IIAPI_REGXIDPARM* regXIDParm);
+void IIapi_releaseXID(IIAPI_RELXIDPARM* relXIDParm);
+void IIapi_query(IIAPI_QUERYPARM* queryParm);
+void IIapi_setDescriptor(IIAPI_SETDESCRPARM* setDescrParm);
+void IIapi_putParms(IIAPI_PUTPARMPARM* putParmsParm);
+void IIapi_getDescriptor(IIAPI_GETDESCRPARM* getDescrParm);
+void IIapi_getColumns(IIAPI_GETCOLPARM* getColParm);
+void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* getQInfoParm);
+void IIapi_close(IIAPI_CLOSEPARM* closeParm);
+void IIapi_cancel(IIAPI_CANCELPARM* cancelParm);
+void IIapi_getErrorInfo(IIAPI_GETEINFOPARM* getEInfoParm);
+void IIapi_wait(IIAPI_WAITPARM* waitParm);
+void IIapi_convertData(IIAPI_CONVERTPARM* convertParm);
 
 /* ---- Engine control (not part of the client interface) ------------------------------------- */
 
@@ -527,23 +529,21 @@ void IIapi_convertData(IIAPI_CONVERTPARM *convertParm);
 #define IIENGINE_BUSY_TIMEOUT 6
 
 /* 0 on success, -1 for an unknown setting.  Affects sessions connected afterwards. */
-int iiengine_setControl(int setting, const char *value);
+int iiengine_setControl(int setting, const char* value);
 
 /*
  * Creates the database file for "[node::]name" (or a path) in the data directory.  With a non-null
  * password the database requires it for that user.  0 on success; -1 when it exists already or
  * cannot be made (the reason in errbuf when errbuf is not null).
  */
-int iiengine_createDatabase(const char *target, const char *user, const char *password,
-                            char *errbuf, size_t errlen);
+int iiengine_createDatabase(const char* target, const char* user, const char* password, char* errbuf, size_t errlen);
 
 /*
  * Loads the sample schema into an existing (normally new) database: tables dept, emp and
  * all_types with keys, a foreign key, indexes, a view, three procedures and permits, and rows of
  * every type.  Runs as the given user (the owner of the objects).  0 on success, -1 on failure.
  */
-int iiengine_loadSample(const char *target, const char *user, const char *password, char *errbuf,
-                        size_t errlen);
+int iiengine_loadSample(const char* target, const char* user, const char* password, char* errbuf, size_t errlen);
 
 /*
  * Creates the row-version table VOVURA (hconn char(8), hcurs char(8), keyver char(32),
@@ -552,10 +552,10 @@ int iiengine_loadSample(const char *target, const char *user, const char *passwo
  * only it: a session can write it while another holds a write transaction on other tables.
  * Sessions that connect afterwards see it.  0 on success (also when it exists), -1 on failure.
  */
-int iiengine_createRowVersionTable(const char *target, char *errbuf, size_t errlen);
+int iiengine_createRowVersionTable(const char* target, char* errbuf, size_t errlen);
 
 /* The file path a target names (into buf); 0 on success, -1 when it does not fit or is invalid. */
-int iiengine_databasePath(const char *target, char *buf, size_t buflen);
+int iiengine_databasePath(const char* target, char* buf, size_t buflen);
 
 #ifdef __cplusplus
 }

@@ -21,7 +21,7 @@ namespace iiapi {
 struct Message {
     std::string sqlstate;  // five characters
     int32_t native = 0;
-    std::string text;      // ASCII
+    std::string text;  // ASCII
     int32_t type = IIAPI_GE_ERROR;
 };
 
@@ -73,12 +73,12 @@ struct Object {
     std::string lastText;  // keeps ge_message alive until the next read
 
     void clearMessages();
-    void addMessage(const Fault &f, int32_t type = IIAPI_GE_ERROR);
+    void addMessage(const Fault& f, int32_t type = IIAPI_GE_ERROR);
 };
 
 // Handles are numbers that name a registered object; they are never reused, so a stale handle
 // finds nothing.
-II_PTR registerObject(const std::shared_ptr<Object> &obj);
+II_PTR registerObject(const std::shared_ptr<Object>& obj);
 void unregisterObject(II_PTR handle);
 std::shared_ptr<Object> findObject(II_PTR handle);
 
@@ -92,7 +92,7 @@ std::shared_ptr<T> findAs(II_PTR handle, Kind kind) {
 bool initialized();
 
 // Completes a call: sets status and completion flag and runs the callback.
-void complete(IIAPI_GENPARM &gp, IIAPI_STATUS status, II_PTR errorHandle);
+void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle);
 
 // ---- Settings ------------------------------------------------------------------------------
 
@@ -107,7 +107,7 @@ struct ServerSettings {
 ServerSettings currentSettings();
 
 std::string dataDirectory();
-bool databasePath(std::string_view target, std::string &path, std::string &dbname);
+bool databasePath(std::string_view target, std::string& path, std::string& dbname);
 
 // ---- Environment ---------------------------------------------------------------------------
 
@@ -125,11 +125,9 @@ struct IngType {
     int16_t precision = 0;
     int16_t scale = 0;
     bool nullable = true;
-    std::string decl;     // the declared text, lower case, as the engine shows it
+    std::string decl;  // the declared text, lower case, as the engine shows it
 
-    bool isLong() const {
-        return type == IIAPI_LVCH_TYPE || type == IIAPI_LBYTE_TYPE || type == IIAPI_LNVCH_TYPE;
-    }
+    bool isLong() const { return type == IIAPI_LVCH_TYPE || type == IIAPI_LBYTE_TYPE || type == IIAPI_LNVCH_TYPE; }
 };
 
 // ---- Sessions and statements ---------------------------------------------------------------
@@ -139,7 +137,7 @@ struct Stmt;
 struct Tran;
 
 struct PreparedStatement {
-    std::string sql;             // SQLite text after the dialect's rewrite
+    std::string sql;  // SQLite text after the dialect's rewrite
     bool returnsRows = false;
     int markers = 0;
     std::vector<IngType> columns;
@@ -153,24 +151,24 @@ struct StatementCache {
     static constexpr size_t kCapacity = 32;
     struct Entry {
         std::string sql;
-        sqlite3_stmt *st = nullptr;
+        sqlite3_stmt* st = nullptr;
         int64_t schemaVersion = 0;  // main schema version when it was compiled (rows only)
     };
     std::vector<Entry> idle;  // least recently used first
-    sqlite3_stmt *schemaProbe = nullptr;
-    sqlite3_stmt *schemaReload = nullptr;
+    sqlite3_stmt* schemaProbe = nullptr;
+    sqlite3_stmt* schemaReload = nullptr;
     int64_t seenVersion = -1;  // schema version the session's loaded schema was last checked against
 };
 
 // A statement compiled from the whole text (a second statement in it is refused), from the
 // session's cache when it holds one. schemaVersion goes back with it to releaseStatement.
-bool acquireStatement(Conn &c, const std::string &sql, sqlite3_stmt *&st, int64_t &schemaVersion, Fault &f);
+bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& schemaVersion, Fault& f);
 // Resets a statement taken with acquireStatement and keeps it for the next query of its text.
-void releaseStatement(Conn &c, const std::string &sql, sqlite3_stmt *st, int64_t schemaVersion);
+void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t schemaVersion);
 // Gives a statement's open cursor back to the cache.
-void releaseCursor(Conn &c, Stmt &s);
+void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
-void clearStatementCache(Conn &c);
+void clearStatementCache(Conn& c);
 
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
@@ -180,7 +178,7 @@ struct Conn : Object {
     // Serialises the calls of this session; cancel takes only dbMutex.
     std::recursive_mutex callMutex;
     std::mutex dbMutex;  // guards db against close while another thread interrupts it
-    sqlite3 *db = nullptr;
+    sqlite3* db = nullptr;
     bool connected = false;
 
     std::string target, path, dbname, user, loginUser;
@@ -190,8 +188,8 @@ struct Conn : Object {
     int32_t maxSegment = 8192;
 
     bool autocommit = false;
-    std::shared_ptr<Tran> tran;   // current transaction (or the autocommit marker)
-    bool inTransaction = false;   // a BEGIN is open in SQLite
+    std::shared_ptr<Tran> tran;  // current transaction (or the autocommit marker)
+    bool inTransaction = false;  // a BEGIN is open in SQLite
     // Repeatable read and serializable sessions read from the snapshot of their transaction; the
     // others read what is committed when each statement starts and hold nothing between reads.
     bool snapshotReads = false;
@@ -199,14 +197,14 @@ struct Conn : Object {
     StatementCache cache;
     std::vector<std::weak_ptr<Stmt>> statements;
     std::atomic<bool> cancelRequested{false};
-    std::atomic<Stmt *> running{nullptr};  // the statement inside sqlite3_step, for cancel
+    std::atomic<Stmt*> running{nullptr};  // the statement inside sqlite3_step, for cancel
 
     // The catalog views are made on the first statement that names one; made inside a
     // transaction, they go with its rollback.
     bool catalogsCreated = false;
     bool catalogsInTransaction = false;
     bool catalogsWithMetadata = false;
-    bool isMaster = false;  // the master database (iidbdb)
+    bool isMaster = false;      // the master database (iidbdb)
     bool sideAttached = false;  // the file of separately locked tables is attached (side_tables.cpp)
     std::map<std::string, uint32_t> writtenFilesSeen;  // by statement text, for writtenFiles
 
@@ -231,7 +229,7 @@ struct TranId : Object {
 // A value of a parameter as the client sent it, in the Ingres layout of its descriptor.
 struct ParamValue {
     bool null = false;
-    std::string bytes;   // for long types: the joined segments without their prefixes
+    std::string bytes;  // for long types: the joined segments without their prefixes
     bool complete = false;
 };
 
@@ -254,12 +252,12 @@ struct Stmt : Object {
     size_t nextParam = 0;
 
     // What runs once the parameters are in.
-    std::string pendingSql;   // SQLite text to run
+    std::string pendingSql;  // SQLite text to run
     std::string cursorName;
     std::string procName, procOwner;
 
     // Results.
-    sqlite3_stmt *cursor = nullptr;
+    sqlite3_stmt* cursor = nullptr;
     std::string cursorSql;  // the text cursor was compiled from, to give it back to the cache
     int64_t cursorSchema = 0;
     std::vector<IngType> columns;
@@ -280,7 +278,7 @@ struct Stmt : Object {
     int32_t procReturn = 0;
     // Rows produced by the engine itself (a procedure's output values or result rows), read
     // instead of a cursor.
-    std::vector<std::vector<sqlite3_value *>> heldRows;
+    std::vector<std::vector<sqlite3_value*>> heldRows;
     size_t heldPos = 0;  // index of the current held row + 1 once stepped
     bool held = false;
 };
@@ -290,47 +288,47 @@ struct Stmt : Object {
 // Gives the session its transaction handle. With begin, in a distributed branch, or when reads
 // keep a snapshot, the database transaction starts now; otherwise with the first change
 // (beginWrite), so that plain reads hold nothing between statements.
-bool ensureTransaction(Conn &c, Fault &f, bool begin = true);
+bool ensureTransaction(Conn& c, Fault& f, bool begin = true);
 // Makes sure the session's database transaction can take changes (takes the write lock of the
 // files st writes to; without st, of the main file).
-bool beginWrite(Conn &c, Fault &f, sqlite3_stmt *st = nullptr);
+bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr);
 // Ends the SQLite transaction and forgets the transaction handle.
-bool endTransaction(Conn &c, bool commit, Fault &f);
-Fault faultFromSqlite(sqlite3 *db, int rc);
+bool endTransaction(Conn& c, bool commit, Fault& f);
+Fault faultFromSqlite(sqlite3* db, int rc);
 
 // ---- Separately locked tables (side_tables.cpp) ----------------------------------------------
 
-std::string sideTablesPath(const std::string &dbPath);
+std::string sideTablesPath(const std::string& dbPath);
 // Attaches the database's file of separately locked tables when it has one.
-bool attachSideTables(Conn &c, sqlite3 *db, const std::string &dbPath, Fault &f);
+bool attachSideTables(Conn& c, sqlite3* db, const std::string& dbPath, Fault& f);
 // The files (bit 0 main, bit 2 the side file) whose write lock st needs.
-uint32_t writtenFiles(Conn &c, sqlite3_stmt *st);
+uint32_t writtenFiles(Conn& c, sqlite3_stmt* st);
 // Opens a transaction holding the write locks of those files; none is left open on failure.
-bool beginWriteOn(Conn &c, uint32_t files, Fault &f);
+bool beginWriteOn(Conn& c, uint32_t files, Fault& f);
 
 // ---- Distributed transactions (xa.cpp) ------------------------------------------------------
 
-bool xaKeyFromTranId(const IIAPI_TRAN_ID &id, std::string &key, std::string &text);
-bool xaKeyFromText(std::string_view in, std::string &key, std::string &text);
-bool xaPrepare(Conn &c, Fault &f);
-std::shared_ptr<Conn> xaTakePrepared(const std::string &key, const std::string &dbname);
-void xaForget(const std::string &key);
-bool xaIsPreparedElsewhere(const std::string &key, const Conn &c);
-void xaRefreshMaster(Conn &c);
-bool xaFinishAdopted(Conn &c, bool commit, Fault &f);
+bool xaKeyFromTranId(const IIAPI_TRAN_ID& id, std::string& key, std::string& text);
+bool xaKeyFromText(std::string_view in, std::string& key, std::string& text);
+bool xaPrepare(Conn& c, Fault& f);
+std::shared_ptr<Conn> xaTakePrepared(const std::string& key, const std::string& dbname);
+void xaForget(const std::string& key);
+bool xaIsPreparedElsewhere(const std::string& key, const Conn& c);
+void xaRefreshMaster(Conn& c);
+bool xaFinishAdopted(Conn& c, bool commit, Fault& f);
 
 // ---- Dialect (dialect.cpp) ------------------------------------------------------------------
 
 struct Rewritten {
     enum class Kind {
-        Sql,          // run the text on SQLite
-        Prepare,      // prepare NAME into sqlda from TEXT
-        Execute,      // execute NAME
+        Sql,      // run the text on SQLite
+        Prepare,  // prepare NAME into sqlda from TEXT
+        Execute,  // execute NAME
         Commit,
         Rollback,
         Savepoint,
         RollbackTo,
-        Ignore,       // accepted and without effect (SET LOCKMODE, SET SESSION ...)
+        Ignore,  // accepted and without effect (SET LOCKMODE, SET SESSION ...)
         SetAutocommit,
         CreateTable,  // SQL plus column metadata to record
         DropTable,
@@ -352,28 +350,28 @@ struct Rewritten {
     std::vector<std::string> after;
 };
 
-bool rewriteStatement(Conn &c, std::string_view text, Rewritten &out, Fault &f);
+bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f);
 // Index just past the quoted run that opens at s[open] (the quote character doubled inside stands
 // for itself); npos when it is not closed.
 size_t quotedEnd(std::string_view s, size_t open);
 
 // Result column typing for a prepared SQLite statement.
-void describeColumns(Conn &c, sqlite3_stmt *st, std::string_view sql, std::vector<IngType> &cols,
-                     std::vector<std::string> &names);
+void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+                     std::vector<std::string>& names);
 
-void registerFunctions(Conn &c);
+void registerFunctions(Conn& c);
 
 // ---- Catalogs (catalogs.cpp) ----------------------------------------------------------------
 
 // Creates the engine's metadata tables in the database (when it has something to record).
-void ensureMetadata(sqlite3 *db);
-bool metadataPresent(sqlite3 *db);
+void ensureMetadata(sqlite3* db);
+bool metadataPresent(sqlite3* db);
 // (Re)creates the session's catalog views.
-void createCatalogs(Conn &c);
+void createCatalogs(Conn& c);
 // Remakes views made before the engine's metadata tables existed (they change with them).
-void refreshCatalogs(Conn &c);
+void refreshCatalogs(Conn& c);
 // Forgets views made in a transaction that is rolled back.
-void catalogsRolledBack(Conn &c);
+void catalogsRolledBack(Conn& c);
 bool isCatalogName(std::string_view name);
 // Whether an SQL text may name a catalog view (false means it certainly does not).
 bool mentionsCatalog(std::string_view sql);
@@ -383,7 +381,7 @@ bool mentionsCatalog(std::string_view sql);
 struct ProcCall {
     struct Arg {
         std::string name;
-        sqlite3_value *value = nullptr;  // borrowed
+        sqlite3_value* value = nullptr;  // borrowed
         bool byRef = false;
     };
     std::string name, owner;
@@ -394,49 +392,49 @@ struct ProcResult {
     struct Out {
         std::string name, type;
         bool nullable = true;
-        sqlite3_value *value = nullptr;  // owned
+        sqlite3_value* value = nullptr;  // owned
     };
     int32_t returnValue = 0;
     std::vector<Out> outs;
     std::vector<std::string> resultTypes;
-    std::vector<std::vector<sqlite3_value *>> rows;  // owned
+    std::vector<std::vector<sqlite3_value*>> rows;  // owned
     ProcResult() = default;
-    ProcResult(const ProcResult &) = delete;
-    ProcResult &operator=(const ProcResult &) = delete;
+    ProcResult(const ProcResult&) = delete;
+    ProcResult& operator=(const ProcResult&) = delete;
     ~ProcResult();
 };
 
-bool createProcedure(Conn &c, const std::string &text, Fault &f);
-bool dropProcedure(Conn &c, const std::string &name, Fault &f);
-bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f);
+bool createProcedure(Conn& c, const std::string& text, Fault& f);
+bool dropProcedure(Conn& c, const std::string& name, Fault& f);
+bool executeProcedure(Conn& c, const ProcCall& call, ProcResult& res, Fault& f);
 
 // ---- Types (types.cpp) ----------------------------------------------------------------------
 
-bool parseTypeText(std::string_view decl, IngType &out, int32_t maxSegment);
-std::string sqliteDeclFor(const IngType &t);
+bool parseTypeText(std::string_view decl, IngType& out, int32_t maxSegment);
+std::string sqliteDeclFor(const IngType& t);
 
 // Value from SQLite into the Ingres layout of t (not for long types).  Returns false with f.
-bool encodeValue(sqlite3_value *v, const IngType &t, uint8_t *buf, uint16_t &len, Fault &f);
+bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f);
 // The whole value of a long column in its Ingres form (bytes, or UTF-16 for LONG NVARCHAR).
-bool encodeLong(sqlite3_value *v, const IngType &t, std::string &out, Fault &f);
+bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f);
 // Binds a client value of descriptor d to parameter index i (1-based).
-bool bindValue(sqlite3_stmt *st, int i, const IIAPI_DESCRIPTOR &d, const ParamValue &v, Fault &f);
+bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamValue& v, Fault& f);
 
 // convertData and the text forms used by it.
-IIAPI_STATUS convert(IIAPI_CONVERTPARM &p);
-bool valueToText(const IIAPI_DESCRIPTOR &d, const void *data, size_t len, std::string &out);
+IIAPI_STATUS convert(IIAPI_CONVERTPARM& p);
+bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::string& out);
 
 // UTF-8 and UTF-16 helpers.
-std::u16string utf8ToUtf16(std::string_view s, bool *ok = nullptr);
-std::string utf16ToUtf8(const char16_t *s, size_t n);
+std::u16string utf8ToUtf16(std::string_view s, bool* ok = nullptr);
+std::string utf16ToUtf8(const char16_t* s, size_t n);
 size_t utf8Fit(std::string_view s, size_t maxBytes);  // bytes that hold whole characters
 
 // Dates.
-bool parseDateText(std::string_view s, IIAPI_DATETIME &dt);
-std::string formatDate(const IIAPI_DATETIME &dt, int16_t type);
+bool parseDateText(std::string_view s, IIAPI_DATETIME& dt);
+std::string formatDate(const IIAPI_DATETIME& dt, int16_t type);
 // The one stored form of a date/time value of type t (declared precision kept), which orders
 // and compares as the values do; false when the text is no value of that type.
-bool canonicalDateTime(std::string_view in, const IngType &t, std::string &out);
+bool canonicalDateTime(std::string_view in, const IngType& t, std::string& out);
 
 // Exact decimals.
 struct Decimal {
@@ -444,10 +442,10 @@ struct Decimal {
     std::string digits;  // no leading zeros except a lone "0"
     int scale = 0;       // digits after the point
 };
-bool parseDecimal(std::string_view s, Decimal &d);
-bool decimalRescale(Decimal &d, int precision, int scale);  // false on overflow (rounds)
-std::string decimalText(const Decimal &d);
-void decimalPack(const Decimal &d, int precision, uint8_t *out);
-Decimal decimalUnpack(const uint8_t *in, int precision, int scale);
+bool parseDecimal(std::string_view s, Decimal& d);
+bool decimalRescale(Decimal& d, int precision, int scale);  // false on overflow (rounds)
+std::string decimalText(const Decimal& d);
+void decimalPack(const Decimal& d, int precision, uint8_t* out);
+Decimal decimalUnpack(const uint8_t* in, int precision, int scale);
 
 }  // namespace iiapi

@@ -11,7 +11,7 @@ namespace {
 
 std::string lower(std::string_view s) {
     std::string o(s);
-    for (auto &c : o) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : o) c = char(std::tolower(static_cast<unsigned char>(c)));
     return o;
 }
 
@@ -23,7 +23,7 @@ struct PTok {
     size_t begin, end;
 };
 
-bool lex(const std::string &s, std::vector<PTok> &out, Fault &f) {
+bool lex(const std::string& s, std::vector<PTok>& out, Fault& f) {
     size_t i = 0;
     while (i < s.size()) {
         char c = s[i];
@@ -61,9 +61,9 @@ bool lex(const std::string &s, std::vector<PTok> &out, Fault &f) {
             while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
             out.push_back({PTok::Number, s.substr(b, i - b), b, i});
         } else {
-            static const char *two[] = {"<>", "<=", ">=", "!=", "||"};
+            static const char* two[] = {"<>", "<=", ">=", "!=", "||"};
             size_t n = 1;
-            for (const char *t : two)
+            for (const char* t : two)
                 if (s.compare(i, 2, t) == 0) n = 2;
             i += n;
             out.push_back({PTok::Punct, s.substr(b, n), b, i});
@@ -73,7 +73,7 @@ bool lex(const std::string &s, std::vector<PTok> &out, Fault &f) {
     return true;
 }
 
-bool kw(const std::vector<PTok> &t, size_t i, const char *w) {
+bool kw(const std::vector<PTok>& t, size_t i, const char* w) {
     return i < t.size() && t[i].t == PTok::Word && lower(t[i].text) == w;
 }
 
@@ -95,7 +95,7 @@ struct ProcDef {
 };
 
 // Reads a type text starting at token i up to a stop word or punctuation at depth 0.
-std::string readType(const std::vector<PTok> &t, size_t &i, const std::string &src) {
+std::string readType(const std::vector<PTok>& t, size_t& i, const std::string& src) {
     size_t b = t[i].begin, e = b;
     while (t[i].t != PTok::End) {
         if (t[i].t == PTok::Word) {
@@ -123,7 +123,7 @@ std::string readType(const std::vector<PTok> &t, size_t &i, const std::string &s
 }
 
 // Reads "[IN|OUT|INOUT] name [=] type [NOT NULL] [WITH NULL|WITH DEFAULT|NOT DEFAULT|DEFAULT value]".
-bool readParam(const std::vector<PTok> &t, size_t &i, const std::string &src, Param &p, int32_t seg, Fault &f) {
+bool readParam(const std::vector<PTok>& t, size_t& i, const std::string& src, Param& p, int32_t seg, Fault& f) {
     if (kw(t, i, "in") || kw(t, i, "out") || kw(t, i, "inout")) {
         p.mode = lower(t[i].text) == "in" ? "IN" : lower(t[i].text) == "out" ? "OUT" : "INOUT";
         ++i;
@@ -138,7 +138,8 @@ bool readParam(const std::vector<PTok> &t, size_t &i, const std::string &src, Pa
     p.type = lower(readType(t, i, src));
     IngType ty;
     if (p.type.empty() || !parseTypeText(p.type, ty, seg)) {
-        f = makeFault("42000", native::kSyntax, "Syntax error in procedure: unknown type '" + p.type + "' for " + p.name);
+        f = makeFault("42000", native::kSyntax,
+                      "Syntax error in procedure: unknown type '" + p.type + "' for " + p.name);
         return false;
     }
     p.type = ty.decl;
@@ -174,7 +175,7 @@ bool readParam(const std::vector<PTok> &t, size_t &i, const std::string &src, Pa
     return true;
 }
 
-bool parseProcedure(const std::string &src, ProcDef &d, int32_t seg, Fault &f) {
+bool parseProcedure(const std::string& src, ProcDef& d, int32_t seg, Fault& f) {
     std::vector<PTok> t;
     if (!lex(src, t, f)) return false;
     size_t i = 0;
@@ -200,20 +201,22 @@ bool parseProcedure(const std::string &src, ProcDef &d, int32_t seg, Fault &f) {
         while (t[i].t == PTok::Word && !(!paren && (kw(t, i, "as") || kw(t, i, "result")))) {
             Param p;
             if (!readParam(t, i, src, p, seg, f)) return false;
-            for (auto &q : d.params)
+            for (auto& q : d.params)
                 if (q.name == p.name) {
                     f = makeFault("42000", native::kSyntax, "Duplicate parameter " + p.name);
                     return false;
                 }
             d.params.push_back(p);
-            if (t[i].text == ",") ++i;
-            else break;
+            if (t[i].text == ",")
+                ++i;
+            else
+                break;
         }
     }
     if (paren) {
         if (t[i].text != ")") {
-            f = makeFault("42000", native::kSyntax, "Syntax error in CREATE PROCEDURE: ')' expected near '" +
-                                                        t[i].text + "'");
+            f = makeFault("42000", native::kSyntax,
+                          "Syntax error in CREATE PROCEDURE: ')' expected near '" + t[i].text + "'");
             return false;
         }
         ++i;
@@ -235,8 +238,10 @@ bool parseProcedure(const std::string &src, ProcDef &d, int32_t seg, Fault &f) {
             }
             d.resultTypes.push_back(it.decl);
             while (t[i].t == PTok::Word) ++i;  // NOT NULL and the like
-            if (t[i].text == ",") ++i;
-            else break;
+            if (t[i].text == ",")
+                ++i;
+            else
+                break;
         }
         if (t[i].text != ")") {
             f = makeFault("42000", native::kSyntax, "Syntax error in RESULT ROW: ')' expected");
@@ -245,7 +250,8 @@ bool parseProcedure(const std::string &src, ProcDef &d, int32_t seg, Fault &f) {
         ++i;
     }
     if (!kw(t, i, "as")) {
-        f = makeFault("42000", native::kSyntax, "Syntax error in CREATE PROCEDURE: AS expected near '" + t[i].text + "'");
+        f = makeFault("42000", native::kSyntax,
+                      "Syntax error in CREATE PROCEDURE: AS expected near '" + t[i].text + "'");
         return false;
     }
     ++i;
@@ -277,40 +283,40 @@ bool parseProcedure(const std::string &src, ProcDef &d, int32_t seg, Fault &f) {
 // ---- Execution ------------------------------------------------------------------------------
 
 struct Var {
-    sqlite3_value *v = nullptr;
+    sqlite3_value* v = nullptr;
     std::string type;
     bool nullable = true;
     Var() = default;
-    Var(const Var &) = delete;
-    Var &operator=(const Var &) = delete;
+    Var(const Var&) = delete;
+    Var& operator=(const Var&) = delete;
     ~Var() { sqlite3_value_free(v); }
-    void set(sqlite3_value *nv) {
+    void set(sqlite3_value* nv) {
         sqlite3_value_free(v);
         v = nv ? sqlite3_value_dup(nv) : nullptr;
     }
 };
 
 struct Frame {
-    Conn &c;
+    Conn& c;
     std::map<std::string, std::unique_ptr<Var>> vars;
     std::vector<std::string> resultTypes;
-    std::vector<std::vector<sqlite3_value *>> rows;  // RETURN ROW
+    std::vector<std::vector<sqlite3_value*>> rows;  // RETURN ROW
     bool returned = false;
     int32_t returnValue = 0;
     int depth = 0;
-    explicit Frame(Conn &cc) : c(cc) {}
+    explicit Frame(Conn& cc) : c(cc) {}
     ~Frame() {
-        for (auto &r : rows)
-            for (auto *v : r) sqlite3_value_free(v);
+        for (auto& r : rows)
+            for (auto* v : r) sqlite3_value_free(v);
     }
 };
 
 enum class Flow { Next, Return, Fail };
 
-bool bindVars(Frame &fr, sqlite3_stmt *st, Fault &f) {
+bool bindVars(Frame& fr, sqlite3_stmt* st, Fault& f) {
     int n = sqlite3_bind_parameter_count(st);
     for (int k = 1; k <= n; ++k) {
-        const char *nm = sqlite3_bind_parameter_name(st, k);
+        const char* nm = sqlite3_bind_parameter_name(st, k);
         if (!nm || (nm[0] != ':' && nm[0] != '@' && nm[0] != '$')) {
             f = makeFault("42000", native::kSyntax, "Parameter markers are not allowed in a procedure");
             return false;
@@ -320,13 +326,15 @@ bool bindVars(Frame &fr, sqlite3_stmt *st, Fault &f) {
             f = makeFault("42000", native::kSyntax, std::string("Unknown variable ") + (nm + 1) + " in procedure");
             return false;
         }
-        if (it->second->v) sqlite3_bind_value(st, k, it->second->v);
-        else sqlite3_bind_null(st, k);
+        if (it->second->v)
+            sqlite3_bind_value(st, k, it->second->v);
+        else
+            sqlite3_bind_null(st, k);
     }
     return true;
 }
 
-bool prepareIn(Frame &fr, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
+bool prepareIn(Frame& fr, const std::string& sql, sqlite3_stmt*& st, Fault& f) {
     if (!fr.c.catalogsCreated && mentionsCatalog(sql)) createCatalogs(fr.c);
     int rc = sqlite3_prepare_v2(fr.c.db, sql.c_str(), int(sql.size()), &st, nullptr);
     if (rc != SQLITE_OK) {
@@ -341,7 +349,7 @@ bool prepareIn(Frame &fr, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
 }
 
 // Checks a value against the variable's declared type, as the server converts on assignment.
-bool assign(Frame &fr, Var &var, sqlite3_value *v, const std::string &name, Fault &f) {
+bool assign(Frame& fr, Var& var, sqlite3_value* v, const std::string& name, Fault& f) {
     if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
         if (!var.nullable) {
             f = makeFault("23000", native::kConstraint, "NULL assigned to the NOT NULL variable " + name);
@@ -363,7 +371,7 @@ bool assign(Frame &fr, Var &var, sqlite3_value *v, const std::string &name, Faul
     return true;
 }
 
-bool isTextVar(Frame &fr, const std::string &name) {
+bool isTextVar(Frame& fr, const std::string& name) {
     auto it = fr.vars.find(name);
     if (it == fr.vars.end()) return false;
     IngType t;
@@ -375,7 +383,7 @@ bool isTextVar(Frame &fr, const std::string &name) {
 
 // In procedure expressions variables are named without a colon; SQLite needs one.  A "+" next to
 // a text variable concatenates.
-std::string varify(Frame &fr, const std::string &expr) {
+std::string varify(Frame& fr, const std::string& expr) {
     std::vector<PTok> t;
     Fault ignored;
     if (!lex(expr, t, ignored)) return expr;
@@ -407,11 +415,11 @@ std::string varify(Frame &fr, const std::string &expr) {
     return out;
 }
 
-bool evalExpr(Frame &fr, const std::string &exprIn, sqlite3_value *&out, Fault &f) {
+bool evalExpr(Frame& fr, const std::string& exprIn, sqlite3_value*& out, Fault& f) {
     Rewritten r;
     std::string expr = varify(fr, exprIn);
     if (!rewriteStatement(fr.c, "SELECT " + expr, r, f)) return false;
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     if (!prepareIn(fr, r.sql, st, f)) {
         sqlite3_finalize(st);
         return false;
@@ -427,18 +435,18 @@ bool evalExpr(Frame &fr, const std::string &exprIn, sqlite3_value *&out, Fault &
     return true;
 }
 
-bool evalCond(Frame &fr, const std::string &cond, bool &truth, Fault &f) {
-    sqlite3_value *v = nullptr;
+bool evalCond(Frame& fr, const std::string& cond, bool& truth, Fault& f) {
+    sqlite3_value* v = nullptr;
     if (!evalExpr(fr, "CASE WHEN (" + cond + ") THEN 1 ELSE 0 END", v, f)) return false;
     truth = sqlite3_value_int(v) != 0;
     sqlite3_value_free(v);
     return true;
 }
 
-void setRowCount(Frame &fr, int64_t n) {
-    auto &v = fr.vars["iirowcount"];
+void setRowCount(Frame& fr, int64_t n) {
+    auto& v = fr.vars["iirowcount"];
     if (!v) v = std::make_unique<Var>();
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(fr.c.db, "SELECT ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_int64(st, 1, n);
         if (sqlite3_step(st) == SQLITE_ROW) v->set(sqlite3_column_value(st, 0));
@@ -447,38 +455,43 @@ void setRowCount(Frame &fr, int64_t n) {
 }
 
 struct Block {
-    const std::string &src;
-    const std::vector<PTok> &t;
+    const std::string& src;
+    const std::vector<PTok>& t;
 };
 
-Flow runBlock(Frame &fr, const Block &b, size_t &i, const std::vector<const char *> &stops, Fault &f);
+Flow runBlock(Frame& fr, const Block& b, size_t& i, const std::vector<const char*>& stops, Fault& f);
 
 // The text of a statement from token i to the next ";" at depth 0 (or a stop keyword).
-size_t statementEnd(const std::vector<PTok> &t, size_t i, const std::vector<const char *> &stops) {
+size_t statementEnd(const std::vector<PTok>& t, size_t i, const std::vector<const char*>& stops) {
     int depth = 0;
     for (; t[i].t != PTok::End; ++i) {
-        if (t[i].text == "(") ++depth;
-        else if (t[i].text == ")") --depth;
-        else if (depth == 0 && t[i].text == ";") return i;
+        if (t[i].text == "(")
+            ++depth;
+        else if (t[i].text == ")")
+            --depth;
+        else if (depth == 0 && t[i].text == ";")
+            return i;
         else if (depth == 0)
-            for (const char *s : stops)
+            for (const char* s : stops)
                 if (kw(t, i, s)) return i;
     }
     return i;
 }
 
-std::string textOf(const Block &b, size_t from, size_t to) {
+std::string textOf(const Block& b, size_t from, size_t to) {
     if (from >= to) return std::string();
     return b.src.substr(b.t[from].begin, b.t[to - 1].end - b.t[from].begin);
 }
 
 // SELECT ... INTO :a, :b FROM ...: the select without INTO, and the variable names.
-bool splitInto(const Block &b, size_t from, size_t to, std::string &sql, std::vector<std::string> &targets) {
+bool splitInto(const Block& b, size_t from, size_t to, std::string& sql, std::vector<std::string>& targets) {
     size_t into = to;
     int depth = 0;
     for (size_t k = from; k < to; ++k) {
-        if (b.t[k].text == "(") ++depth;
-        else if (b.t[k].text == ")") --depth;
+        if (b.t[k].text == "(")
+            ++depth;
+        else if (b.t[k].text == ")")
+            --depth;
         else if (depth == 0 && kw(b.t, k, "into")) {
             into = k;
             break;
@@ -497,15 +510,15 @@ bool splitInto(const Block &b, size_t from, size_t to, std::string &sql, std::ve
     return true;
 }
 
-bool runSql(Frame &fr, const std::string &text, const std::vector<std::string> &targets, Fault &f,
-            const std::function<Flow()> *perRow = nullptr, Flow *flow = nullptr) {
+bool runSql(Frame& fr, const std::string& text, const std::vector<std::string>& targets, Fault& f,
+            const std::function<Flow()>* perRow = nullptr, Flow* flow = nullptr) {
     Rewritten r;
     if (!rewriteStatement(fr.c, text, r, f)) return false;
     if (r.kind != Rewritten::Kind::Sql) {
         f = makeFault("42000", native::kSyntax, "Statement not allowed in a procedure: " + text);
         return false;
     }
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     if (!prepareIn(fr, r.sql, st, f)) {
         sqlite3_finalize(st);
         return false;
@@ -518,7 +531,8 @@ bool runSql(Frame &fr, const std::string &text, const std::vector<std::string> &
         if (!targets.empty() && (first || perRow)) {
             int n = sqlite3_column_count(st);
             if (int(targets.size()) != n) {
-                f = makeFault("42000", native::kSyntax, "SELECT INTO: the number of variables differs from the columns");
+                f = makeFault("42000", native::kSyntax,
+                              "SELECT INTO: the number of variables differs from the columns");
                 sqlite3_finalize(st);
                 return false;
             }
@@ -556,14 +570,14 @@ bool runSql(Frame &fr, const std::string &text, const std::vector<std::string> &
     return true;
 }
 
-Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
-    const auto &t = b.t;
+Flow runStatement(Frame& fr, const Block& b, size_t& i, Fault& f) {
+    const auto& t = b.t;
     if (++fr.depth > 200) {
         f = makeFault("S1000", native::kGeneral, "Procedure nesting too deep");
         return Flow::Fail;
     }
     struct Guard {
-        Frame &fr;
+        Frame& fr;
         ~Guard() { --fr.depth; }
     } guard{fr};
     if (kw(t, i, "return")) {
@@ -573,7 +587,7 @@ Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
             if (list.size() >= 2 && list.front() == '(' && list.back() == ')') list = list.substr(1, list.size() - 2);
             Rewritten r;
             if (!rewriteStatement(fr.c, "SELECT " + list, r, f)) return Flow::Fail;
-            sqlite3_stmt *st = nullptr;
+            sqlite3_stmt* st = nullptr;
             if (!prepareIn(fr, r.sql, st, f) || sqlite3_step(st) != SQLITE_ROW) {
                 if (f.sqlstate.empty()) f = faultFromSqlite(fr.c.db, sqlite3_errcode(fr.c.db));
                 sqlite3_finalize(st);
@@ -585,7 +599,7 @@ Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
                 f = makeFault("42000", native::kSyntax, "RETURN ROW does not match the RESULT ROW of the procedure");
                 return Flow::Fail;
             }
-            std::vector<sqlite3_value *> row;
+            std::vector<sqlite3_value*> row;
             for (int k = 0; k < n; ++k) row.push_back(sqlite3_value_dup(sqlite3_column_value(st, k)));
             sqlite3_finalize(st);
             fr.rows.push_back(std::move(row));
@@ -594,7 +608,7 @@ Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
         }
         size_t e = statementEnd(t, i + 1, {"end", "endif", "else", "elseif", "endwhile", "endfor"});
         if (e > i + 1) {
-            sqlite3_value *v = nullptr;
+            sqlite3_value* v = nullptr;
             if (!evalExpr(fr, textOf(b, i + 1, e), v, f)) return Flow::Fail;
             fr.returnValue = sqlite3_value_int(v);
             sqlite3_value_free(v);
@@ -785,7 +799,7 @@ Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
             f = makeFault("42000", native::kSyntax, "Unknown variable " + name + " in procedure");
             return Flow::Fail;
         }
-        sqlite3_value *v = nullptr;
+        sqlite3_value* v = nullptr;
         if (!evalExpr(fr, textOf(b, n + 2, e), v, f)) return Flow::Fail;
         bool ok = assign(fr, *it->second, v, name, f);
         sqlite3_value_free(v);
@@ -795,39 +809,41 @@ Flow runStatement(Frame &fr, const Block &b, size_t &i, Fault &f) {
     }
     std::string sql;
     std::vector<std::string> targets;
-    if (kw(t, i, "select")) splitInto(b, i, e, sql, targets);
-    else sql = textOf(b, i, e);
+    if (kw(t, i, "select"))
+        splitInto(b, i, e, sql, targets);
+    else
+        sql = textOf(b, i, e);
     if (!runSql(fr, sql, targets, f)) return Flow::Fail;
     i = e;
     return Flow::Next;
 }
 
-Flow runBlock(Frame &fr, const Block &b, size_t &i, const std::vector<const char *> &stops, Fault &f) {
-    const auto &t = b.t;
+Flow runBlock(Frame& fr, const Block& b, size_t& i, const std::vector<const char*>& stops, Fault& f) {
+    const auto& t = b.t;
     for (;;) {
         while (t[i].text == ";") ++i;
         if (t[i].t == PTok::End) return Flow::Next;
-        for (const char *s : stops)
+        for (const char* s : stops)
             if (kw(t, i, s)) return Flow::Next;
         Flow fl = runStatement(fr, b, i, f);
         if (fl != Flow::Next) return fl;
     }
 }
 
-bool loadProcedure(Conn &c, const std::string &name, const std::string &owner, std::string &text, Fault &f) {
+bool loadProcedure(Conn& c, const std::string& name, const std::string& owner, std::string& text, Fault& f) {
     if (!metadataPresent(c.db)) {
         f = makeFault("42000", native::kNoProcedure, "Procedure '" + name + "' not found");
         return false;
     }
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     bool found = false;
-    if (sqlite3_prepare_v2(c.db, "SELECT text FROM iiapi_procedures WHERE name = lower(?) AND (? = '' OR owner = ?)", -1,
-                           &st, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(c.db, "SELECT text FROM iiapi_procedures WHERE name = lower(?) AND (? = '' OR owner = ?)",
+                           -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 2, owner.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 3, owner.c_str(), -1, SQLITE_TRANSIENT);
         if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0)) {
-            text = reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+            text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
             found = true;
         }
     }
@@ -838,7 +854,7 @@ bool loadProcedure(Conn &c, const std::string &name, const std::string &owner, s
 
 }  // namespace
 
-bool createProcedure(Conn &c, const std::string &text, Fault &f) {
+bool createProcedure(Conn& c, const std::string& text, Fault& f) {
     ProcDef d;
     if (!parseProcedure(text, d, c.maxSegment, f)) return false;
     // The body is checked for balanced structure now, not run.
@@ -846,7 +862,7 @@ bool createProcedure(Conn &c, const std::string &text, Fault &f) {
     if (!lex(d.body, bt, f)) return false;
     ensureMetadata(c.db);
     refreshCatalogs(c);
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(c.db, "SELECT 1 FROM iiapi_procedures WHERE name = ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, d.name.c_str(), -1, SQLITE_TRANSIENT);
         bool exists = sqlite3_step(st) == SQLITE_ROW;
@@ -876,16 +892,17 @@ bool createProcedure(Conn &c, const std::string &text, Fault &f) {
         return false;
     }
     st = nullptr;
-    rc = sqlite3_prepare_v2(c.db,
-                            "INSERT INTO iiapi_proc_params(proc_name, seq, name, ingres_type, nullable, mode, default_value)"
-                            " VALUES(?, ?, ?, ?, ?, ?, ?)",
-                            -1, &st, nullptr);
+    rc = sqlite3_prepare_v2(
+        c.db,
+        "INSERT INTO iiapi_proc_params(proc_name, seq, name, ingres_type, nullable, mode, default_value)"
+        " VALUES(?, ?, ?, ?, ?, ?, ?)",
+        -1, &st, nullptr);
     if (rc != SQLITE_OK) {
         f = faultFromSqlite(c.db, rc);
         return false;
     }
     int seq = 1;
-    for (auto &p : d.params) {
+    for (auto& p : d.params) {
         sqlite3_reset(st);
         sqlite3_bind_text(st, 1, d.name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(st, 2, seq++);
@@ -893,8 +910,10 @@ bool createProcedure(Conn &c, const std::string &text, Fault &f) {
         sqlite3_bind_text(st, 4, p.type.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(st, 5, p.nullable ? 1 : 0);
         sqlite3_bind_text(st, 6, p.mode.c_str(), -1, SQLITE_TRANSIENT);
-        if (p.hasDefault) sqlite3_bind_text(st, 7, p.dflt.c_str(), -1, SQLITE_TRANSIENT);
-        else sqlite3_bind_null(st, 7);
+        if (p.hasDefault)
+            sqlite3_bind_text(st, 7, p.dflt.c_str(), -1, SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_null(st, 7);
         if (sqlite3_step(st) != SQLITE_DONE) {
             f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
             sqlite3_finalize(st);
@@ -905,12 +924,13 @@ bool createProcedure(Conn &c, const std::string &text, Fault &f) {
     return true;
 }
 
-bool dropProcedure(Conn &c, const std::string &name, Fault &f) {
+bool dropProcedure(Conn& c, const std::string& name, Fault& f) {
     std::string text;
     if (!loadProcedure(c, lower(name), "", text, f)) return false;
-    for (const char *sql : {"DELETE FROM iiapi_proc_params WHERE proc_name = ?", "DELETE FROM iiapi_procedures WHERE name = ?",
-                            "DELETE FROM iiapi_permits WHERE object_type = 'P' AND object_name = ?"}) {
-        sqlite3_stmt *st = nullptr;
+    for (const char* sql :
+         {"DELETE FROM iiapi_proc_params WHERE proc_name = ?", "DELETE FROM iiapi_procedures WHERE name = ?",
+          "DELETE FROM iiapi_permits WHERE object_type = 'P' AND object_name = ?"}) {
+        sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
             sqlite3_bind_text(st, 1, lower(name).c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_step(st);
@@ -920,7 +940,7 @@ bool dropProcedure(Conn &c, const std::string &name, Fault &f) {
     return true;
 }
 
-bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f) {
+bool executeProcedure(Conn& c, const ProcCall& call, ProcResult& res, Fault& f) {
     std::string text;
     if (!loadProcedure(c, lower(call.name), call.owner, text, f)) return false;
     ProcDef d;
@@ -928,13 +948,13 @@ bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f) 
     Frame fr(c);
     fr.resultTypes = d.resultTypes;
     std::vector<bool> given(d.params.size(), false);
-    for (auto &p : d.params) {
+    for (auto& p : d.params) {
         auto v = std::make_unique<Var>();
         v->type = p.type;
         v->nullable = p.nullable;
         fr.vars[p.name] = std::move(v);
     }
-    for (auto &l : d.locals) {
+    for (auto& l : d.locals) {
         auto v = std::make_unique<Var>();
         v->type = l.type;
         v->nullable = l.nullable;
@@ -943,7 +963,7 @@ bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f) 
     fr.vars["iirowcount"] = std::make_unique<Var>();
     fr.vars["iierrornumber"] = std::make_unique<Var>();
     // Arguments by name.
-    for (auto &a : call.args) {
+    for (auto& a : call.args) {
         std::string nm = lower(a.name);
         size_t k = 0;
         while (k < d.params.size() && d.params[k].name != nm) ++k;
@@ -960,9 +980,9 @@ bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f) 
     }
     for (size_t k = 0; k < d.params.size(); ++k) {
         if (given[k]) continue;
-        const Param &p = d.params[k];
+        const Param& p = d.params[k];
         if (p.hasDefault) {
-            sqlite3_value *v = nullptr;
+            sqlite3_value* v = nullptr;
             if (!evalExpr(fr, p.dflt, v, f)) return false;
             bool ok = assign(fr, *fr.vars[p.name], v, p.name, f);
             sqlite3_value_free(v);
@@ -984,7 +1004,7 @@ bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f) 
     }
     res.returnValue = fr.returnValue;
     // Output values: the by-reference arguments, in the order they were given.
-    for (auto &a : call.args) {
+    for (auto& a : call.args) {
         if (!a.byRef) continue;
         std::string nm = lower(a.name);
         size_t k = 0;
@@ -997,7 +1017,7 @@ bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f) 
         res.outs.push_back(o);
     }
     res.resultTypes = fr.resultTypes;
-    for (auto &row : fr.rows) {
+    for (auto& row : fr.rows) {
         res.rows.push_back(row);
         row.clear();
     }
@@ -1009,9 +1029,9 @@ bool executeProcedure(Conn &c, const ProcCall &call, ProcResult &res, Fault &f) 
 }
 
 ProcResult::~ProcResult() {
-    for (auto &o : outs) sqlite3_value_free(o.value);
-    for (auto &r : rows)
-        for (auto *v : r) sqlite3_value_free(v);
+    for (auto& o : outs) sqlite3_value_free(o.value);
+    for (auto& r : rows)
+        for (auto* v : r) sqlite3_value_free(v);
 }
 
 }  // namespace iiapi

@@ -7,8 +7,8 @@ namespace iiapi {
 
 Stmt::~Stmt() {
     if (cursor) sqlite3_finalize(cursor);
-    for (auto &r : heldRows)
-        for (auto *v : r) sqlite3_value_free(v);
+    for (auto& r : heldRows)
+        for (auto* v : r) sqlite3_value_free(v);
 }
 
 namespace {
@@ -21,31 +21,29 @@ struct CallContext {
 };
 
 // Looks a statement up with its session; null when either is gone.
-bool lookupStmt(II_PTR h, CallContext &cc) {
+bool lookupStmt(II_PTR h, CallContext& cc) {
     cc.stmt = findAs<Stmt>(h, Kind::Stmt);
     if (!cc.stmt) return false;
     cc.conn = cc.stmt->conn.lock();
     return cc.conn && cc.conn->connected;
 }
 
-void fail(IIAPI_GENPARM &gp, Stmt &s, const Fault &f) {
+void fail(IIAPI_GENPARM& gp, Stmt& s, const Fault& f) {
     s.addMessage(f);
     complete(gp, IIAPI_ST_ERROR, s.handle);
 }
 
-Fault sequenceFault(const char *what) {
+Fault sequenceFault(const char* what) {
     return makeFault("S1010", native::kSequence, std::string("Function sequence error: ") + what);
 }
 
-Fault cancelledFault() {
-    return makeFault("S1008", native::kCancelled, "The query was cancelled");
-}
+Fault cancelledFault() { return makeFault("S1008", native::kCancelled, "The query was cancelled"); }
 
-void buildResultDescriptors(Stmt &s) {
+void buildResultDescriptors(Stmt& s) {
     s.resultDesc.assign(s.columns.size(), IIAPI_DESCRIPTOR{});
     for (size_t i = 0; i < s.columns.size(); ++i) {
-        const IngType &t = s.columns[i];
-        IIAPI_DESCRIPTOR &d = s.resultDesc[i];
+        const IngType& t = s.columns[i];
+        IIAPI_DESCRIPTOR& d = s.resultDesc[i];
         d.ds_dataType = t.type;
         d.ds_nullable = t.nullable ? II_TRUE : II_FALSE;
         d.ds_length = t.length;
@@ -56,10 +54,10 @@ void buildResultDescriptors(Stmt &s) {
     }
 }
 
-void recordTableMetadata(Conn &c, const Rewritten &r) {
+void recordTableMetadata(Conn& c, const Rewritten& r) {
     ensureMetadata(c.db);
     refreshCatalogs(c);
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(c.db, "DELETE FROM iiapi_columns WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_step(st);
@@ -80,7 +78,7 @@ void recordTableMetadata(Conn &c, const Rewritten &r) {
                            "VALUES(?, ?, ?, ?)",
                            -1, &st, nullptr) == SQLITE_OK) {
         int seq = 1;
-        for (auto &[col, decl] : r.declColumns) {
+        for (auto& [col, decl] : r.declColumns) {
             sqlite3_reset(st);
             sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, col.c_str(), -1, SQLITE_TRANSIENT);
@@ -92,9 +90,10 @@ void recordTableMetadata(Conn &c, const Rewritten &r) {
     sqlite3_finalize(st);
 }
 
-void forgetTableMetadata(Conn &c, const std::string &table) {
-    sqlite3_stmt *st = nullptr;
-    for (const char *sql : {"DELETE FROM iiapi_columns WHERE table_name = ?", "DELETE FROM iiapi_tables WHERE table_name = ?"}) {
+void forgetTableMetadata(Conn& c, const std::string& table) {
+    sqlite3_stmt* st = nullptr;
+    for (const char* sql :
+         {"DELETE FROM iiapi_columns WHERE table_name = ?", "DELETE FROM iiapi_tables WHERE table_name = ?"}) {
         if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
             sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_step(st);
@@ -105,12 +104,13 @@ void forgetTableMetadata(Conn &c, const std::string &table) {
 }
 
 // GRANT and REVOKE: permits are recorded for the catalogs; the embedded store checks none.
-bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
+bool recordPermits(Conn& c, const Rewritten& r, Fault& f) {
     bool exists = false;
     {
-        sqlite3_stmt *st = nullptr;
-        const char *sql = r.flag ? "SELECT 1 FROM iiapi_procedures WHERE name = ?"
-                                 : "SELECT 1 FROM main.sqlite_master WHERE type IN ('table','view') AND lower(name) = lower(?)";
+        sqlite3_stmt* st = nullptr;
+        const char* sql =
+            r.flag ? "SELECT 1 FROM iiapi_procedures WHERE name = ?"
+                   : "SELECT 1 FROM main.sqlite_master WHERE type IN ('table','view') AND lower(name) = lower(?)";
         if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
             sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
             exists = sqlite3_step(st) == SQLITE_ROW;
@@ -124,17 +124,18 @@ bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
     }
     ensureMetadata(c.db);
     refreshCatalogs(c);
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     if (r.kind == Rewritten::Kind::Revoke) {
-        if (sqlite3_prepare_v2(c.db,
-                               "DELETE FROM iiapi_permits WHERE object_name = ? AND lower(ifnull(permit_user,'')) = lower(?) "
-                               "AND (text_segment LIKE ? OR ? = 'all')",
-                               -1, &st, nullptr) != SQLITE_OK) {
+        if (sqlite3_prepare_v2(
+                c.db,
+                "DELETE FROM iiapi_permits WHERE object_name = ? AND lower(ifnull(permit_user,'')) = lower(?) "
+                "AND (text_segment LIKE ? OR ? = 'all')",
+                -1, &st, nullptr) != SQLITE_OK) {
             f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
             return false;
         }
-        for (auto &g : r.grantees)
-            for (auto &pv : r.privileges) {
+        for (auto& g : r.grantees)
+            for (auto& pv : r.privileges) {
                 std::string pat = "grant " + pv + " %";
                 sqlite3_reset(st);
                 sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
@@ -146,11 +147,12 @@ bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
         sqlite3_finalize(st);
         return true;
     }
-    if (sqlite3_prepare_v2(c.db,
-                           "INSERT INTO iiapi_permits(object_name, object_owner, object_type, permit_grantor, permit_user,"
-                           " permit_number, text_sequence, text_segment) VALUES(?, ?, ?, ?, ?,"
-                           " (SELECT ifnull(max(permit_number), 0) + 1 FROM iiapi_permits), 1, ?)",
-                           -1, &st, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(
+            c.db,
+            "INSERT INTO iiapi_permits(object_name, object_owner, object_type, permit_grantor, permit_user,"
+            " permit_number, text_sequence, text_segment) VALUES(?, ?, ?, ?, ?,"
+            " (SELECT ifnull(max(permit_number), 0) + 1 FROM iiapi_permits), 1, ?)",
+            -1, &st, nullptr) != SQLITE_OK) {
         f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
         return false;
     }
@@ -158,8 +160,8 @@ bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
     if (privs.size() == 1 && privs[0] == "all")
         privs = r.flag ? std::vector<std::string>{"execute"}
                        : std::vector<std::string>{"select", "insert", "update", "delete"};
-    for (auto &g : r.grantees)
-        for (auto &pv : privs) {
+    for (auto& g : r.grantees)
+        for (auto& pv : privs) {
             std::string text = "grant " + pv + " on " + std::string(r.flag ? "procedure " : "") + r.table + " to " + g;
             sqlite3_reset(st);
             sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
@@ -180,7 +182,7 @@ bool recordPermits(Conn &c, const Rewritten &r, Fault &f) {
 
 // Runs a compiled statement: binds the query parameters, then either keeps it as the open
 // cursor (it returns rows) or steps it to its end.
-bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, int64_t version, Fault &f) {
+bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f) {
     // Query parameters are the non-service ones, in descriptor order.
     std::vector<size_t> qparams;
     for (size_t i = 0; i < s.paramDesc.size(); ++i)
@@ -238,29 +240,31 @@ bool runCompiled(Conn &c, Stmt &s, sqlite3_stmt *st, const std::string &sql, int
     return true;
 }
 
-bool runSql(Conn &c, Stmt &s, const std::string &sql, Fault &f) {
-    sqlite3_stmt *st = nullptr;
+bool runSql(Conn& c, Stmt& s, const std::string& sql, Fault& f) {
+    sqlite3_stmt* st = nullptr;
     int64_t version = 0;
     if (!acquireStatement(c, sql, st, version, f)) return false;
     return runCompiled(c, s, st, sql, version, f);
 }
 
 // A client value as an SQLite value (owned by the caller).
-sqlite3_value *clientValue(Conn &c, const IIAPI_DESCRIPTOR &d, const ParamValue &pv, Fault &f) {
-    sqlite3_stmt *st = nullptr;
+sqlite3_value* clientValue(Conn& c, const IIAPI_DESCRIPTOR& d, const ParamValue& pv, Fault& f) {
+    sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(c.db, "SELECT ?", -1, &st, nullptr) != SQLITE_OK) {
         f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
         return nullptr;
     }
-    sqlite3_value *v = nullptr;
-    if (bindValue(st, 1, d, pv, f) && sqlite3_step(st) == SQLITE_ROW) v = sqlite3_value_dup(sqlite3_column_value(st, 0));
-    else if (f.sqlstate.empty()) f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+    sqlite3_value* v = nullptr;
+    if (bindValue(st, 1, d, pv, f) && sqlite3_step(st) == SQLITE_ROW)
+        v = sqlite3_value_dup(sqlite3_column_value(st, 0));
+    else if (f.sqlstate.empty())
+        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
     sqlite3_finalize(st);
     return v;
 }
 
 // The results of a procedure become the statement's descriptors and rows.
-void takeProcedureResult(Conn &c, Stmt &s, ProcResult &res) {
+void takeProcedureResult(Conn& c, Stmt& s, ProcResult& res) {
     s.hasProcReturn = true;
     s.procReturn = res.returnValue;
     s.rowCountValid = true;
@@ -268,8 +272,8 @@ void takeProcedureResult(Conn &c, Stmt &s, ProcResult &res) {
     s.columns.clear();
     s.names.clear();
     if (!res.outs.empty()) {
-        std::vector<sqlite3_value *> row;
-        for (auto &o : res.outs) {
+        std::vector<sqlite3_value*> row;
+        for (auto& o : res.outs) {
             IngType t;
             if (!parseTypeText(o.type, t, c.maxSegment)) parseTypeText("varchar(2000)", t, c.maxSegment);
             t.nullable = o.nullable;
@@ -286,7 +290,7 @@ void takeProcedureResult(Conn &c, Stmt &s, ProcResult &res) {
             s.columns.push_back(t);
             s.names.push_back("col" + std::to_string(k + 1));
         }
-        for (auto &r : res.rows) {
+        for (auto& r : res.rows) {
             s.heldRows.push_back(r);
             r.clear();
         }
@@ -297,13 +301,13 @@ void takeProcedureResult(Conn &c, Stmt &s, ProcResult &res) {
         return;
     }
     buildResultDescriptors(s);
-    for (auto &d : s.resultDesc) d.ds_columnType = res.outs.empty() ? IIAPI_COL_TUPLE : IIAPI_COL_PROCBYREFPARM;
+    for (auto& d : s.resultDesc) d.ds_columnType = res.outs.empty() ? IIAPI_COL_TUPLE : IIAPI_COL_PROCBYREFPARM;
     s.held = true;
     s.heldPos = 0;
     s.state = Stmt::State::Rows;
 }
 
-bool runProcedure(Conn &c, Stmt &s, ProcCall &call, Fault &f) {
+bool runProcedure(Conn& c, Stmt& s, ProcCall& call, Fault& f) {
     if (!ensureTransaction(c, f)) return false;
     ProcResult res;
     if (!executeProcedure(c, call, res, f)) return false;
@@ -313,7 +317,7 @@ bool runProcedure(Conn &c, Stmt &s, ProcCall &call, Fault &f) {
 
 // SET SESSION ... ISOLATION LEVEL: repeatable read and serializable keep one snapshot per
 // transaction; the lower levels read the latest committed rows at each statement.
-void noteIsolation(Conn &c, const std::string &text) {
+void noteIsolation(Conn& c, const std::string& text) {
     std::string t;
     for (char ch : text) t.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
     size_t at = t.find("isolation level");
@@ -323,7 +327,7 @@ void noteIsolation(Conn &c, const std::string &text) {
 }
 
 // Everything a statement does once its parameters (if any) are in.
-bool execute(Conn &c, Stmt &s, Fault &f) {
+bool execute(Conn& c, Stmt& s, Fault& f) {
     if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
         auto it = c.prepared.find(s.procName);
         if (it == c.prepared.end()) {
@@ -342,17 +346,17 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
         ProcCall call;
         call.name = s.procName;
         call.owner = s.procOwner;
-        std::vector<sqlite3_value *> owned;
+        std::vector<sqlite3_value*> owned;
         bool ok = true;
         for (size_t i = 0; i < s.paramDesc.size() && ok; ++i) {
-            const IIAPI_DESCRIPTOR &d = s.paramDesc[i];
+            const IIAPI_DESCRIPTOR& d = s.paramDesc[i];
             if (d.ds_columnType == IIAPI_COL_SVCPARM) continue;
             if (s.paramNames[i].empty()) {
                 f = makeFault("07001", native::kGeneral, "Procedure parameters are passed by name");
                 ok = false;
                 break;
             }
-            sqlite3_value *v = clientValue(c, d, s.params[i], f);
+            sqlite3_value* v = clientValue(c, d, s.params[i], f);
             if (!v) {
                 ok = false;
                 break;
@@ -361,168 +365,166 @@ bool execute(Conn &c, Stmt &s, Fault &f) {
             call.args.push_back({s.paramNames[i], v, d.ds_columnType == IIAPI_COL_PROCBYREFPARM});
         }
         if (ok) ok = runProcedure(c, s, call, f);
-        for (auto *v : owned) sqlite3_value_free(v);
+        for (auto* v : owned) sqlite3_value_free(v);
         return ok;
     }
     Rewritten r;
     if (!rewriteStatement(c, s.text, r, f)) return false;
     switch (r.kind) {
-    case Rewritten::Kind::Prepare: {
-        sqlite3_stmt *st = nullptr;
-        int64_t version = 0;
-        if (!ensureTransaction(c, f, false)) return false;
-        if (!acquireStatement(c, r.sql, st, version, f)) return false;
-        PreparedStatement ps;
-        ps.sql = r.sql;
-        ps.returnsRows = sqlite3_column_count(st) > 0;
-        ps.markers = sqlite3_bind_parameter_count(st);
-        if (ps.returnsRows) describeColumns(c, st, r.sql, ps.columns, ps.names);
-        releaseStatement(c, r.sql, st, version);
-        s.columns = ps.columns;
-        s.names = ps.names;
-        buildResultDescriptors(s);
-        s.describeOnly = true;
-        s.eof = true;
-        s.state = Stmt::State::Done;
-        // A new statement of the same name replaces the old one.
-        c.prepared[r.name] = std::move(ps);
-        return true;
-    }
-    case Rewritten::Kind::Execute: {
-        s.queryType = IIAPI_QT_EXEC;
-        s.procName = r.name;
-        return execute(c, s, f);
-    }
-    case Rewritten::Kind::Commit:
-    case Rewritten::Kind::Rollback:
-        s.state = Stmt::State::Done;
-        return endTransaction(c, r.kind == Rewritten::Kind::Commit, f);
-    case Rewritten::Kind::Savepoint:
-        if (!ensureTransaction(c, f)) return false;
-        s.state = Stmt::State::Done;
-        return runSql(c, s, "SAVEPOINT \"" + r.name + "\"", f);
-    case Rewritten::Kind::RollbackTo: {
-        if (!ensureTransaction(c, f)) return false;
-        s.state = Stmt::State::Done;
-        catalogsRolledBack(c);
-        return runSql(c, s, "ROLLBACK TO \"" + r.name + "\"", f);
-    }
-    case Rewritten::Kind::Ignore:
-        noteIsolation(c, s.text);
-        if (!ensureTransaction(c, f, false)) return false;
-        s.state = Stmt::State::Done;
-        s.rowCount = 0;
-        s.rowCountValid = true;
-        return true;
-    case Rewritten::Kind::SetAutocommit:
-        if (r.flag && c.inTransaction) {
-            f = makeFault("25000", native::kSequence, "SET AUTOCOMMIT ON is not allowed inside a transaction");
-            return false;
+        case Rewritten::Kind::Prepare: {
+            sqlite3_stmt* st = nullptr;
+            int64_t version = 0;
+            if (!ensureTransaction(c, f, false)) return false;
+            if (!acquireStatement(c, r.sql, st, version, f)) return false;
+            PreparedStatement ps;
+            ps.sql = r.sql;
+            ps.returnsRows = sqlite3_column_count(st) > 0;
+            ps.markers = sqlite3_bind_parameter_count(st);
+            if (ps.returnsRows) describeColumns(c, st, r.sql, ps.columns, ps.names);
+            releaseStatement(c, r.sql, st, version);
+            s.columns = ps.columns;
+            s.names = ps.names;
+            buildResultDescriptors(s);
+            s.describeOnly = true;
+            s.eof = true;
+            s.state = Stmt::State::Done;
+            // A new statement of the same name replaces the old one.
+            c.prepared[r.name] = std::move(ps);
+            return true;
         }
-        c.autocommit = r.flag;
-        s.state = Stmt::State::Done;
-        return true;
-    case Rewritten::Kind::CreateTable:
-        if (!ensureTransaction(c, f)) return false;
-        if (!runSql(c, s, r.sql, f)) return false;
-        for (const std::string &sql : r.after) {
-            int rc = sqlite3_exec(c.db, sql.c_str(), nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK) {
-                f = faultFromSqlite(c.db, rc);
+        case Rewritten::Kind::Execute: {
+            s.queryType = IIAPI_QT_EXEC;
+            s.procName = r.name;
+            return execute(c, s, f);
+        }
+        case Rewritten::Kind::Commit:
+        case Rewritten::Kind::Rollback:
+            s.state = Stmt::State::Done;
+            return endTransaction(c, r.kind == Rewritten::Kind::Commit, f);
+        case Rewritten::Kind::Savepoint:
+            if (!ensureTransaction(c, f)) return false;
+            s.state = Stmt::State::Done;
+            return runSql(c, s, "SAVEPOINT \"" + r.name + "\"", f);
+        case Rewritten::Kind::RollbackTo: {
+            if (!ensureTransaction(c, f)) return false;
+            s.state = Stmt::State::Done;
+            catalogsRolledBack(c);
+            return runSql(c, s, "ROLLBACK TO \"" + r.name + "\"", f);
+        }
+        case Rewritten::Kind::Ignore:
+            noteIsolation(c, s.text);
+            if (!ensureTransaction(c, f, false)) return false;
+            s.state = Stmt::State::Done;
+            s.rowCount = 0;
+            s.rowCountValid = true;
+            return true;
+        case Rewritten::Kind::SetAutocommit:
+            if (r.flag && c.inTransaction) {
+                f = makeFault("25000", native::kSequence, "SET AUTOCOMMIT ON is not allowed inside a transaction");
                 return false;
             }
-        }
-        recordTableMetadata(c, r);
-        return true;
-    case Rewritten::Kind::DropTable:
-        if (!ensureTransaction(c, f)) return false;
-        if (!runSql(c, s, r.sql, f)) return false;
-        if (!r.table.empty() && metadataPresent(c.db)) forgetTableMetadata(c, r.table);
-        return true;
-    case Rewritten::Kind::SetXaXid: {
-        std::string key, text;
-        if (!xaKeyFromText(r.name, key, text)) {
-            f = makeFault("42000", native::kSyntax, "Invalid XA branch text '" + r.name + "'");
-            return false;
-        }
-        if (!c.xaKey.empty() && c.xaKey != key) {
-            f = makeFault("25000", native::kSequence, "The session is bound to another transaction branch");
-            return false;
-        }
-        if (xaIsPreparedElsewhere(key, c)) {
-            f = makeFault("25000", native::kSequence, "The transaction branch is prepared already");
-            return false;
-        }
-        if (!ensureTransaction(c, f)) return false;
-        c.xaKey = key;
-        c.xaText = text;
-        s.state = Stmt::State::Done;
-        return true;
-    }
-    case Rewritten::Kind::Grant:
-    case Rewritten::Kind::Revoke:
-        if (!ensureTransaction(c, f)) return false;
-        s.state = Stmt::State::Done;
-        return recordPermits(c, r, f);
-    case Rewritten::Kind::CreateProcedure:
-        if (!ensureTransaction(c, f)) return false;
-        s.state = Stmt::State::Done;
-        return createProcedure(c, r.sql, f);
-    case Rewritten::Kind::DropProcedure:
-        if (!ensureTransaction(c, f)) return false;
-        s.state = Stmt::State::Done;
-        return dropProcedure(c, r.name, f);
-    case Rewritten::Kind::ExecuteProcedure: {
-        ProcCall call;
-        call.name = r.name;
-        call.owner = r.table;
-        std::vector<sqlite3_value *> owned;
-        bool ok = true;
-        for (auto &[pname, expr] : r.declColumns) {
-            Rewritten er;
-            sqlite3_stmt *st = nullptr;
-            int64_t version = 0;
-            if (!rewriteStatement(c, "SELECT " + expr, er, f) || !acquireStatement(c, er.sql, st, version, f)) {
-                ok = false;
-                break;
+            c.autocommit = r.flag;
+            s.state = Stmt::State::Done;
+            return true;
+        case Rewritten::Kind::CreateTable:
+            if (!ensureTransaction(c, f)) return false;
+            if (!runSql(c, s, r.sql, f)) return false;
+            for (const std::string& sql : r.after) {
+                int rc = sqlite3_exec(c.db, sql.c_str(), nullptr, nullptr, nullptr);
+                if (rc != SQLITE_OK) {
+                    f = faultFromSqlite(c.db, rc);
+                    return false;
+                }
             }
-            if (sqlite3_bind_parameter_count(st) > 0 || sqlite3_step(st) != SQLITE_ROW) {
-                if (sqlite3_bind_parameter_count(st) > 0)
-                    f = makeFault("07001", native::kGeneral, "Parameters of EXECUTE PROCEDURE are sent by name");
-                else
-                    f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+            recordTableMetadata(c, r);
+            return true;
+        case Rewritten::Kind::DropTable:
+            if (!ensureTransaction(c, f)) return false;
+            if (!runSql(c, s, r.sql, f)) return false;
+            if (!r.table.empty() && metadataPresent(c.db)) forgetTableMetadata(c, r.table);
+            return true;
+        case Rewritten::Kind::SetXaXid: {
+            std::string key, text;
+            if (!xaKeyFromText(r.name, key, text)) {
+                f = makeFault("42000", native::kSyntax, "Invalid XA branch text '" + r.name + "'");
+                return false;
+            }
+            if (!c.xaKey.empty() && c.xaKey != key) {
+                f = makeFault("25000", native::kSequence, "The session is bound to another transaction branch");
+                return false;
+            }
+            if (xaIsPreparedElsewhere(key, c)) {
+                f = makeFault("25000", native::kSequence, "The transaction branch is prepared already");
+                return false;
+            }
+            if (!ensureTransaction(c, f)) return false;
+            c.xaKey = key;
+            c.xaText = text;
+            s.state = Stmt::State::Done;
+            return true;
+        }
+        case Rewritten::Kind::Grant:
+        case Rewritten::Kind::Revoke:
+            if (!ensureTransaction(c, f)) return false;
+            s.state = Stmt::State::Done;
+            return recordPermits(c, r, f);
+        case Rewritten::Kind::CreateProcedure:
+            if (!ensureTransaction(c, f)) return false;
+            s.state = Stmt::State::Done;
+            return createProcedure(c, r.sql, f);
+        case Rewritten::Kind::DropProcedure:
+            if (!ensureTransaction(c, f)) return false;
+            s.state = Stmt::State::Done;
+            return dropProcedure(c, r.name, f);
+        case Rewritten::Kind::ExecuteProcedure: {
+            ProcCall call;
+            call.name = r.name;
+            call.owner = r.table;
+            std::vector<sqlite3_value*> owned;
+            bool ok = true;
+            for (auto& [pname, expr] : r.declColumns) {
+                Rewritten er;
+                sqlite3_stmt* st = nullptr;
+                int64_t version = 0;
+                if (!rewriteStatement(c, "SELECT " + expr, er, f) || !acquireStatement(c, er.sql, st, version, f)) {
+                    ok = false;
+                    break;
+                }
+                if (sqlite3_bind_parameter_count(st) > 0 || sqlite3_step(st) != SQLITE_ROW) {
+                    if (sqlite3_bind_parameter_count(st) > 0)
+                        f = makeFault("07001", native::kGeneral, "Parameters of EXECUTE PROCEDURE are sent by name");
+                    else
+                        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+                    releaseStatement(c, er.sql, st, version);
+                    ok = false;
+                    break;
+                }
+                sqlite3_value* v = sqlite3_value_dup(sqlite3_column_value(st, 0));
                 releaseStatement(c, er.sql, st, version);
-                ok = false;
-                break;
+                owned.push_back(v);
+                call.args.push_back({pname, v, false});
             }
-            sqlite3_value *v = sqlite3_value_dup(sqlite3_column_value(st, 0));
-            releaseStatement(c, er.sql, st, version);
-            owned.push_back(v);
-            call.args.push_back({pname, v, false});
+            if (ok) ok = runProcedure(c, s, call, f);
+            for (auto* v : owned) sqlite3_value_free(v);
+            return ok;
         }
-        if (ok) ok = runProcedure(c, s, call, f);
-        for (auto *v : owned) sqlite3_value_free(v);
-        return ok;
-    }
-    case Rewritten::Kind::Sql:
-        if (!ensureTransaction(c, f, false)) return false;
-        return runSql(c, s, r.sql, f);
+        case Rewritten::Kind::Sql:
+            if (!ensureTransaction(c, f, false)) return false;
+            return runSql(c, s, r.sql, f);
     }
     return false;
 }
 
 // Parameters are complete when every descriptor has a complete value.
-bool paramsComplete(const Stmt &s) {
-    return s.nextParam >= s.paramDesc.size();
-}
+bool paramsComplete(const Stmt& s) { return s.nextParam >= s.paramDesc.size(); }
 
 // Service parameters carry names, not values: take them out before the statement runs.
-bool takeServiceParams(Stmt &s, Fault &f) {
+bool takeServiceParams(Stmt& s, Fault& f) {
     std::vector<std::string> svc;
     for (size_t i = 0; i < s.paramDesc.size(); ++i) {
         if (s.paramDesc[i].ds_columnType != IIAPI_COL_SVCPARM) continue;
         std::string v;
-        const ParamValue &pv = s.params[i];
+        const ParamValue& pv = s.params[i];
         if (!pv.null && !valueToText(s.paramDesc[i], pv.bytes.data(), pv.bytes.size(), v)) {
             f = makeFault("22005", native::kType, "Invalid service parameter");
             return false;
@@ -550,7 +552,7 @@ bool takeServiceParams(Stmt &s, Fault &f) {
     return true;
 }
 
-void runWhenReady(IIAPI_GENPARM &gp, Conn &c, Stmt &s) {
+void runWhenReady(IIAPI_GENPARM& gp, Conn& c, Stmt& s) {
     Fault f;
     if (!takeServiceParams(s, f) || !execute(c, s, f)) {
         s.state = Stmt::State::Failed;
@@ -560,7 +562,7 @@ void runWhenReady(IIAPI_GENPARM &gp, Conn &c, Stmt &s) {
 }
 
 // The name of the prepared statement a query text of type 2 or 3 refers to.
-bool preparedName(const Stmt &s, std::string &name) {
+bool preparedName(const Stmt& s, std::string& name) {
     std::string t;
     for (char ch : s.text) t.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
     std::vector<std::string> words;
@@ -592,7 +594,7 @@ bool preparedName(const Stmt &s, std::string &name) {
 }
 
 // A value of the current row: from the cursor, or from the rows the engine holds itself.
-sqlite3_value *columnValue(Stmt &s, size_t col) {
+sqlite3_value* columnValue(Stmt& s, size_t col) {
     if (s.held) {
         if (s.heldPos == 0 || s.heldPos > s.heldRows.size() || col >= s.heldRows[s.heldPos - 1].size()) return nullptr;
         return s.heldRows[s.heldPos - 1][col];
@@ -601,8 +603,8 @@ sqlite3_value *columnValue(Stmt &s, size_t col) {
 }
 
 // Moves one value of the current row into a client data value.
-bool deliverValue(Stmt &s, size_t col, IIAPI_DATAVALUE &dv, Fault &f) {
-    sqlite3_value *v = columnValue(s, col);
+bool deliverValue(Stmt& s, size_t col, IIAPI_DATAVALUE& dv, Fault& f) {
+    sqlite3_value* v = columnValue(s, col);
     if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
         if (!s.columns[col].nullable) {
             // A NOT NULL column made by another program may still hold NULL: report it as NULL.
@@ -617,7 +619,7 @@ bool deliverValue(Stmt &s, size_t col, IIAPI_DATAVALUE &dv, Fault &f) {
     }
     uint16_t len = 0;
     Fault e;
-    if (!encodeValue(v, s.columns[col], static_cast<uint8_t *>(dv.dv_value), len, e)) {
+    if (!encodeValue(v, s.columns[col], static_cast<uint8_t*>(dv.dv_value), len, e)) {
         f = e;
         f.text += " (column " + s.names[col] + ")";
         return false;
@@ -635,7 +637,7 @@ using namespace iiapi;
 
 extern "C" {
 
-void IIapi_query(IIAPI_QUERYPARM *p) {
+void IIapi_query(IIAPI_QUERYPARM* p) {
     if (!p) return;
     p->qy_stmtHandle = nullptr;
     if (!initialized()) return complete(p->qy_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
@@ -652,11 +654,11 @@ void IIapi_query(IIAPI_QUERYPARM *p) {
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
     registerObject(s);
-    std::erase_if(c->statements, [](const std::weak_ptr<Stmt> &w) { return w.expired(); });
+    std::erase_if(c->statements, [](const std::weak_ptr<Stmt>& w) { return w.expired(); });
     c->statements.push_back(s);
     p->qy_stmtHandle = s->handle;
     c->cancelRequested = false;
-    auto done = [&](bool ok, const Fault &f) {
+    auto done = [&](bool ok, const Fault& f) {
         p->qy_tranHandle = c->tran ? c->tran->handle : nullptr;
         if (!ok) {
             s->state = Stmt::State::Failed;
@@ -666,15 +668,15 @@ void IIapi_query(IIAPI_QUERYPARM *p) {
     };
     Fault f;
     switch (p->qy_queryType) {
-    case IIAPI_QT_QUERY:
-    case IIAPI_QT_SELECT_SINGLE:
-    case IIAPI_QT_EXEC:
-    case IIAPI_QT_OPEN:
-    case IIAPI_QT_EXEC_PROCEDURE:
-        break;
-    default:
-        return done(false, makeFault("S1C00", native::kGeneral,
-                                     "Query type " + std::to_string(p->qy_queryType) + " is not supported"));
+        case IIAPI_QT_QUERY:
+        case IIAPI_QT_SELECT_SINGLE:
+        case IIAPI_QT_EXEC:
+        case IIAPI_QT_OPEN:
+        case IIAPI_QT_EXEC_PROCEDURE:
+            break;
+        default:
+            return done(false, makeFault("S1C00", native::kGeneral,
+                                         "Query type " + std::to_string(p->qy_queryType) + " is not supported"));
     }
     if (p->qy_queryType != IIAPI_QT_EXEC_PROCEDURE && s->text.empty())
         return done(false, makeFault("42000", native::kSyntax, "Syntax error: no query text"));
@@ -682,8 +684,7 @@ void IIapi_query(IIAPI_QUERYPARM *p) {
         if (!preparedName(*s, s->procName))
             return done(false, makeFault("42000", native::kSyntax, "Syntax error: '" + s->text + "'"));
     }
-    bool needParms = p->qy_parameters || p->qy_queryType == IIAPI_QT_OPEN ||
-                     p->qy_queryType == IIAPI_QT_EXEC_PROCEDURE;
+    bool needParms = p->qy_parameters || p->qy_queryType == IIAPI_QT_OPEN || p->qy_queryType == IIAPI_QT_EXEC_PROCEDURE;
     if (needParms) {
         // The statement runs once its parameters are in; its transaction starts now.
         s->state = Stmt::State::AwaitDescriptor;
@@ -695,13 +696,13 @@ void IIapi_query(IIAPI_QUERYPARM *p) {
     done(ok, f);
 }
 
-void IIapi_setDescriptor(IIAPI_SETDESCRPARM *p) {
+void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->sd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->sd_stmtHandle, cc)) return complete(p->sd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
-    Stmt &s = *cc.stmt;
+    Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state != Stmt::State::AwaitDescriptor)
         return fail(p->sd_genParm, s, sequenceFault("setDescriptor without a query that takes parameters"));
@@ -710,11 +711,11 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM *p) {
     s.paramDesc.assign(p->sd_descriptor, p->sd_descriptor + p->sd_descriptorCount);
     s.paramNames.assign(s.paramDesc.size(), std::string());
     for (size_t i = 0; i < s.paramDesc.size(); ++i) {
-        IIAPI_DESCRIPTOR &d = s.paramDesc[i];
+        IIAPI_DESCRIPTOR& d = s.paramDesc[i];
         if (d.ds_columnName) s.paramNames[i] = d.ds_columnName;
         d.ds_columnName = nullptr;
-        bool longType = d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE ||
-                        d.ds_dataType == IIAPI_LNVCH_TYPE;
+        bool longType =
+            d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE || d.ds_dataType == IIAPI_LNVCH_TYPE;
         if (!longType && d.ds_length == 0 && d.ds_dataType != IIAPI_CHA_TYPE && d.ds_dataType != IIAPI_BYTE_TYPE &&
             d.ds_dataType != IIAPI_NCHA_TYPE && d.ds_dataType != IIAPI_CHR_TYPE)
             return fail(p->sd_genParm, s,
@@ -729,25 +730,25 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM *p) {
     complete(p->sd_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_putParms(IIAPI_PUTPARMPARM *p) {
+void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->pp_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->pp_stmtHandle, cc)) return complete(p->pp_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
-    Stmt &s = *cc.stmt;
+    Stmt& s = *cc.stmt;
     s.clearMessages();
-    if (s.state != Stmt::State::AwaitParms) return fail(p->pp_genParm, s, sequenceFault("putParms without setDescriptor"));
-    if (p->pp_parmCount < 1 || !p->pp_parmData ||
-        s.nextParam + size_t(p->pp_parmCount) > s.paramDesc.size())
+    if (s.state != Stmt::State::AwaitParms)
+        return fail(p->pp_genParm, s, sequenceFault("putParms without setDescriptor"));
+    if (p->pp_parmCount < 1 || !p->pp_parmData || s.nextParam + size_t(p->pp_parmCount) > s.paramDesc.size())
         return fail(p->pp_genParm, s, makeFault("07001", native::kGeneral, "Wrong number of parameter values"));
     for (int k = 0; k < p->pp_parmCount; ++k) {
         size_t idx = s.nextParam;
-        const IIAPI_DESCRIPTOR &d = s.paramDesc[idx];
-        const IIAPI_DATAVALUE &v = p->pp_parmData[k];
-        ParamValue &pv = s.params[idx];
-        bool longType = d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE ||
-                        d.ds_dataType == IIAPI_LNVCH_TYPE;
+        const IIAPI_DESCRIPTOR& d = s.paramDesc[idx];
+        const IIAPI_DATAVALUE& v = p->pp_parmData[k];
+        ParamValue& pv = s.params[idx];
+        bool longType =
+            d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE || d.ds_dataType == IIAPI_LNVCH_TYPE;
         if (longType) {
             if (p->pp_parmCount != 1)
                 return fail(p->pp_genParm, s, makeFault("07001", native::kGeneral, "A long value is sent alone"));
@@ -769,7 +770,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM *p) {
                 if (n > cap && d.ds_length > 2)
                     return fail(p->pp_genParm, s,
                                 makeFault("22026", native::kType, "Segment longer than the descriptor allows"));
-                pv.bytes.append(static_cast<const char *>(v.dv_value) + 2, n);
+                pv.bytes.append(static_cast<const char*>(v.dv_value) + 2, n);
             }
             if (p->pp_moreSegments) return complete(p->pp_genParm, IIAPI_ST_SUCCESS, nullptr);
             pv.complete = true;
@@ -785,7 +786,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM *p) {
                 return fail(p->pp_genParm, s,
                             makeFault("22001", native::kTruncate,
                                       "Parameter " + std::to_string(idx + 1) + " is longer than its descriptor"));
-            pv.bytes.assign(static_cast<const char *>(v.dv_value ? v.dv_value : ""), v.dv_length);
+            pv.bytes.assign(static_cast<const char*>(v.dv_value ? v.dv_value : ""), v.dv_length);
         }
         pv.complete = true;
         ++s.nextParam;
@@ -794,7 +795,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM *p) {
     complete(p->pp_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_getDescriptor(IIAPI_GETDESCRPARM *p) {
+void IIapi_getDescriptor(IIAPI_GETDESCRPARM* p) {
     if (!p) return;
     p->gd_descriptorCount = 0;
     p->gd_descriptor = nullptr;
@@ -802,7 +803,7 @@ void IIapi_getDescriptor(IIAPI_GETDESCRPARM *p) {
     CallContext cc;
     if (!lookupStmt(p->gd_stmtHandle, cc)) return complete(p->gd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
-    Stmt &s = *cc.stmt;
+    Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state == Stmt::State::Failed) return fail(p->gd_genParm, s, sequenceFault("the query failed"));
     if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
@@ -815,7 +816,7 @@ void IIapi_getDescriptor(IIAPI_GETDESCRPARM *p) {
     complete(p->gd_genParm, IIAPI_ST_NO_DATA, nullptr);
 }
 
-void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
+void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
     if (!p) return;
     p->gc_rowsReturned = 0;
     p->gc_moreSegments = II_FALSE;
@@ -823,8 +824,8 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
     CallContext cc;
     if (!lookupStmt(p->gc_stmtHandle, cc)) return complete(p->gc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
-    Stmt &s = *cc.stmt;
-    Conn &c = *cc.conn;
+    Stmt& s = *cc.stmt;
+    Conn& c = *cc.conn;
     s.clearMessages();
     if (s.cancelled) {
         s.state = Stmt::State::Failed;
@@ -881,15 +882,16 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
             s.longOffset = 0;
         }
         for (int k = 0; k < p->gc_columnCount; ++k) {
-            IIAPI_DATAVALUE &dv = p->gc_columnData[size_t(r) * size_t(p->gc_columnCount) + size_t(k)];
+            IIAPI_DATAVALUE& dv = p->gc_columnData[size_t(r) * size_t(p->gc_columnCount) + size_t(k)];
             if (s.colPos >= ncols)
-                return fail(p->gc_genParm, s, makeFault("S1009", native::kGeneral, "More columns asked than the row has"));
-            const IngType &t = s.columns[s.colPos];
+                return fail(p->gc_genParm, s,
+                            makeFault("S1009", native::kGeneral, "More columns asked than the row has"));
+            const IngType& t = s.columns[s.colPos];
             if (t.isLong()) {
                 if (p->gc_columnCount != 1 || p->gc_rowCount != 1)
                     return fail(p->gc_genParm, s,
                                 makeFault("S1009", native::kGeneral, "A long column is read alone, one row at a time"));
-                sqlite3_value *v = columnValue(s, s.colPos);
+                sqlite3_value* v = columnValue(s, s.colPos);
                 if (!s.longLoaded) {
                     if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
                         dv.dv_null = II_TRUE;
@@ -902,7 +904,8 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
                     s.longOffset = 0;
                 }
                 if (!dv.dv_value)
-                    return fail(p->gc_genParm, s, makeFault("S1009", native::kGeneral, "No buffer for the long column"));
+                    return fail(p->gc_genParm, s,
+                                makeFault("S1009", native::kGeneral, "No buffer for the long column"));
                 size_t room = t.length - 2u;
                 if (t.type == IIAPI_LNVCH_TYPE) room &= ~size_t(1);
                 size_t n = std::min(room, s.longValue.size() - s.longOffset);
@@ -912,7 +915,7 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
                     if (fit > 0) n = fit;
                 }
                 uint16_t prefix = uint16_t(t.type == IIAPI_LNVCH_TYPE ? n / 2 : n);
-                auto *out = static_cast<uint8_t *>(dv.dv_value);
+                auto* out = static_cast<uint8_t*>(dv.dv_value);
                 std::memcpy(out, &prefix, 2);
                 std::memcpy(out + 2, s.longValue.data() + s.longOffset, n);
                 dv.dv_null = II_FALSE;
@@ -947,7 +950,7 @@ void IIapi_getColumns(IIAPI_GETCOLPARM *p) {
     complete(p->gc_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_getQueryInfo(IIAPI_GETQINFOPARM *p) {
+void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* p) {
     if (!p) return;
     p->gq_flags = 0;
     p->gq_mask = 0;
@@ -960,7 +963,7 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM *p) {
     CallContext cc;
     if (!lookupStmt(p->gq_stmtHandle, cc)) return complete(p->gq_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
-    Stmt &s = *cc.stmt;
+    Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
         return fail(p->gq_genParm, s, sequenceFault("the parameters have not been sent"));
@@ -984,7 +987,7 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM *p) {
     complete(p->gq_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_close(IIAPI_CLOSEPARM *p) {
+void IIapi_close(IIAPI_CLOSEPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->cl_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     auto s = findAs<Stmt>(p->cl_stmtHandle, Kind::Stmt);
@@ -993,7 +996,7 @@ void IIapi_close(IIAPI_CLOSEPARM *p) {
     if (c) {
         std::lock_guard<std::recursive_mutex> lk(c->callMutex);
         releaseCursor(*c, *s);
-        std::erase_if(c->statements, [&](const std::weak_ptr<Stmt> &w) {
+        std::erase_if(c->statements, [&](const std::weak_ptr<Stmt>& w) {
             auto x = w.lock();
             return !x || x == s;
         });
@@ -1002,7 +1005,7 @@ void IIapi_close(IIAPI_CLOSEPARM *p) {
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
-void IIapi_cancel(IIAPI_CANCELPARM *p) {
+void IIapi_cancel(IIAPI_CANCELPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->cn_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     auto s = findAs<Stmt>(p->cn_stmtHandle, Kind::Stmt);

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char *const kSample[] = {
+const char* const kSample[] = {
     "CREATE TABLE dept (deptno integer NOT NULL PRIMARY KEY, dname varchar(20) NOT NULL,"
     " loc char(10) WITH NULL)",
     "CREATE TABLE emp (empno integer NOT NULL PRIMARY KEY, ename varchar(30) NOT NULL, job c(9) WITH NULL,"
@@ -54,7 +54,7 @@ const char *const kSample[] = {
     nullptr,
 };
 
-void put(char *errbuf, size_t errlen, const std::string &m) {
+void put(char* errbuf, size_t errlen, const std::string& m) {
     if (!errbuf || !errlen) return;
     size_t n = std::min(m.size(), errlen - 1);
     std::memcpy(errbuf, m.data(), n);
@@ -63,7 +63,7 @@ void put(char *errbuf, size_t errlen, const std::string &m) {
 
 }  // namespace
 
-extern "C" int iiengine_loadSample(const char *target, const char *user, const char *password, char *errbuf,
+extern "C" int iiengine_loadSample(const char* target, const char* user, const char* password, char* errbuf,
                                    size_t errlen) {
     if (!target) {
         put(errbuf, errlen, "no database name");
@@ -86,11 +86,11 @@ extern "C" int iiengine_loadSample(const char *target, const char *user, const c
         put(errbuf, errlen, "cannot connect to " + std::string(target) + ": " + message(session.errorHandle));
         result = -1;
     } else {
-        for (const char *const *sql = kSample; *sql && result == 0; ++sql) {
+        for (const char* const* sql = kSample; *sql && result == 0; ++sql) {
             IIAPI_QUERYPARM q{};
             q.qy_connHandle = session.conn;
             q.qy_queryType = IIAPI_QT_QUERY;
-            q.qy_queryText = const_cast<char *>(*sql);
+            q.qy_queryText = const_cast<char*>(*sql);
             q.qy_tranHandle = session.tran;
             IIapi_query(&q);
             session.tran = q.qy_tranHandle;

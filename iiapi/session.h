@@ -5,7 +5,7 @@
 #include "iiapi/iiapi.h"
 
 struct IIEngineSession {
-    II_PTR env = nullptr;          // released by IIEngineClose when it owns it
+    II_PTR env = nullptr;  // released by IIEngineClose when it owns it
     II_PTR conn = nullptr;
     II_PTR tran = nullptr;         // the statements' transaction; null until the first statement
     II_PTR errorHandle = nullptr;  // of the step that failed last

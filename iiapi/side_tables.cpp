@@ -15,10 +15,10 @@ namespace iiapi {
 
 namespace {
 
-constexpr const char *kSideSchema = "iirowver";
+constexpr const char* kSideSchema = "iirowver";
 constexpr int kSideIndex = 2;  // main 0, temp 1, then the attached file
 
-bool execOn(sqlite3 *db, const std::string &sql, Fault &f) {
+bool execOn(sqlite3* db, const std::string& sql, Fault& f) {
     int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         f = faultFromSqlite(db, rc);
@@ -28,7 +28,7 @@ bool execOn(sqlite3 *db, const std::string &sql, Fault &f) {
 }
 
 // Single quotes doubled, for a file name inside an SQL literal.
-std::string literal(const std::string &s) {
+std::string literal(const std::string& s) {
     std::string out = "'";
     for (char ch : s) {
         out.push_back(ch);
@@ -40,11 +40,9 @@ std::string literal(const std::string &s) {
 
 }  // namespace
 
-std::string sideTablesPath(const std::string &dbPath) {
-    return dbPath + ".rowver";
-}
+std::string sideTablesPath(const std::string& dbPath) { return dbPath + ".rowver"; }
 
-bool attachSideTables(Conn &c, sqlite3 *db, const std::string &dbPath, Fault &f) {
+bool attachSideTables(Conn& c, sqlite3* db, const std::string& dbPath, Fault& f) {
     struct stat sb;
     c.sideAttached = false;
     const std::string side = sideTablesPath(dbPath);
@@ -55,22 +53,22 @@ bool attachSideTables(Conn &c, sqlite3 *db, const std::string &dbPath, Fault &f)
     return true;
 }
 
-uint32_t writtenFiles(Conn &c, sqlite3_stmt *st) {
+uint32_t writtenFiles(Conn& c, sqlite3_stmt* st) {
     const uint32_t mainOnly = 1u << 0;
     if (!st || !c.sideAttached) return mainOnly;
-    const char *text = sqlite3_sql(st);
+    const char* text = sqlite3_sql(st);
     if (!text) return mainOnly;
     if (auto it = c.writtenFilesSeen.find(text); it != c.writtenFilesSeen.end()) return it->second;
     if (c.writtenFilesSeen.size() >= 64) c.writtenFilesSeen.clear();
     // The program's opening transaction steps name every file it reads or writes.
-    sqlite3_stmt *plan = nullptr;
+    sqlite3_stmt* plan = nullptr;
     if (sqlite3_prepare_v2(c.db, (std::string("EXPLAIN ") + text).c_str(), -1, &plan, nullptr) != SQLITE_OK) {
         sqlite3_finalize(plan);
         return mainOnly;
     }
     uint32_t mask = 0;
     while (sqlite3_step(plan) == SQLITE_ROW) {
-        const char *op = reinterpret_cast<const char *>(sqlite3_column_text(plan, 1));
+        const char* op = reinterpret_cast<const char*>(sqlite3_column_text(plan, 1));
         if (!op || std::strcmp(op, "Transaction") != 0) continue;
         const int file = sqlite3_column_int(plan, 2);
         if (sqlite3_column_int(plan, 3) != 0 && (file == 0 || file == kSideIndex)) mask |= 1u << file;
@@ -81,13 +79,13 @@ uint32_t writtenFiles(Conn &c, sqlite3_stmt *st) {
     return mask;
 }
 
-bool beginWriteOn(Conn &c, uint32_t files, Fault &f) {
+bool beginWriteOn(Conn& c, uint32_t files, Fault& f) {
     if (!execOn(c.db, "BEGIN", f)) return false;
     // A write step that changes nothing: it takes the file's write lock now (waiting out other
     // writers), as BEGIN IMMEDIATE does for every file at once.
     for (int file : {0, kSideIndex}) {
         if (!(files & (1u << file))) continue;
-        const char *schema = file == 0 ? "main" : kSideSchema;
+        const char* schema = file == 0 ? "main" : kSideSchema;
         if (!execOn(c.db, std::string("PRAGMA ") + schema + ".incremental_vacuum", f)) {
             Fault ignored;
             execOn(c.db, "ROLLBACK", ignored);
@@ -101,8 +99,8 @@ bool beginWriteOn(Conn &c, uint32_t files, Fault &f) {
 
 using namespace iiapi;
 
-extern "C" int iiengine_createRowVersionTable(const char *target, char *errbuf, size_t errlen) {
-    auto err = [&](const std::string &m) {
+extern "C" int iiengine_createRowVersionTable(const char* target, char* errbuf, size_t errlen) {
+    auto err = [&](const std::string& m) {
         if (errbuf && errlen) {
             size_t n = std::min(m.size(), errlen - 1);
             std::memcpy(errbuf, m.data(), n);
@@ -116,7 +114,7 @@ extern "C" int iiengine_createRowVersionTable(const char *target, char *errbuf, 
     struct stat sb;
     if (stat(path.c_str(), &sb) != 0) return err("database " + name + " does not exist (" + path + ")");
     const std::string side = sideTablesPath(path);
-    sqlite3 *db = nullptr;
+    sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(side.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         std::string m = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);

@@ -8,9 +8,9 @@ namespace {
 
 // The main database's schema version as stored in the file. Not read inside a transaction that
 // has not read anything yet: that would start its snapshot earlier than the client's statements do.
-bool schemaVersion(Conn &c, int64_t &v) {
+bool schemaVersion(Conn& c, int64_t& v) {
     if (!sqlite3_get_autocommit(c.db) && sqlite3_txn_state(c.db, "main") == SQLITE_TXN_NONE) return false;
-    auto &probe = c.cache.schemaProbe;
+    auto& probe = c.cache.schemaProbe;
     if (!probe && sqlite3_prepare_v2(c.db, "PRAGMA main.schema_version", -1, &probe, nullptr) != SQLITE_OK) {
         probe = nullptr;
         return false;
@@ -24,11 +24,11 @@ bool schemaVersion(Conn &c, int64_t &v) {
 // SQLite reloads a schema changed by another connection only when a statement reads the
 // database; compiling alone uses the schema it has. A read of the schema table reloads it, so the
 // columns of a statement compiled next are the current ones.
-void reloadSchemaIfChanged(Conn &c, int64_t version) {
-    auto &k = c.cache;
+void reloadSchemaIfChanged(Conn& c, int64_t version) {
+    auto& k = c.cache;
     if (version == k.seenVersion) return;
-    if (!k.schemaReload &&
-        sqlite3_prepare_v2(c.db, "SELECT 1 FROM main.sqlite_master LIMIT 1", -1, &k.schemaReload, nullptr) != SQLITE_OK) {
+    if (!k.schemaReload && sqlite3_prepare_v2(c.db, "SELECT 1 FROM main.sqlite_master LIMIT 1", -1, &k.schemaReload,
+                                              nullptr) != SQLITE_OK) {
         k.schemaReload = nullptr;
         return;
     }
@@ -37,8 +37,8 @@ void reloadSchemaIfChanged(Conn &c, int64_t version) {
     k.seenVersion = version;
 }
 
-bool compileFresh(Conn &c, const std::string &sql, sqlite3_stmt *&st, Fault &f) {
-    const char *tail = nullptr;
+bool compileFresh(Conn& c, const std::string& sql, sqlite3_stmt*& st, Fault& f) {
+    const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(c.db, sql.c_str(), int(sql.size()), &st, &tail);
     if (rc != SQLITE_OK) {
         f = faultFromSqlite(c.db, rc);
@@ -63,8 +63,8 @@ bool compileFresh(Conn &c, const std::string &sql, sqlite3_stmt *&st, Fault &f) 
 
 }  // namespace
 
-bool acquireStatement(Conn &c, const std::string &sql, sqlite3_stmt *&st, int64_t &version, Fault &f) {
-    auto &idle = c.cache.idle;
+bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& version, Fault& f) {
+    auto& idle = c.cache.idle;
     for (size_t i = idle.size(); i-- > 0;) {
         if (idle[i].sql != sql) continue;
         StatementCache::Entry e = std::move(idle[i]);
@@ -88,8 +88,10 @@ bool acquireStatement(Conn &c, const std::string &sql, sqlite3_stmt *&st, int64_
     }
     // Read before compiling: a change in between makes the statement look older, never newer.
     version = 0;
-    if (schemaVersion(c, version)) reloadSchemaIfChanged(c, version);
-    else version = -1;
+    if (schemaVersion(c, version))
+        reloadSchemaIfChanged(c, version);
+    else
+        version = -1;
     // The catalog views are made when first named, and again when a rollback took them away.
     bool catalog = mentionsCatalog(sql);
     if (catalog && !c.catalogsCreated) createCatalogs(c);
@@ -99,7 +101,7 @@ bool acquireStatement(Conn &c, const std::string &sql, sqlite3_stmt *&st, int64_
     return compileFresh(c, sql, st, f);
 }
 
-void releaseStatement(Conn &c, const std::string &sql, sqlite3_stmt *st, int64_t version) {
+void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t version) {
     if (!st) return;
     if (!c.db || sql.empty() || version < 0) {
         sqlite3_finalize(st);
@@ -107,7 +109,7 @@ void releaseStatement(Conn &c, const std::string &sql, sqlite3_stmt *st, int64_t
     }
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
-    auto &idle = c.cache.idle;
+    auto& idle = c.cache.idle;
     idle.push_back({sql, st, version});
     if (idle.size() > StatementCache::kCapacity) {
         sqlite3_finalize(idle.front().st);
@@ -115,15 +117,15 @@ void releaseStatement(Conn &c, const std::string &sql, sqlite3_stmt *st, int64_t
     }
 }
 
-void releaseCursor(Conn &c, Stmt &s) {
+void releaseCursor(Conn& c, Stmt& s) {
     if (!s.cursor) return;
     releaseStatement(c, s.cursorSql, s.cursor, s.cursorSchema);
     s.cursor = nullptr;
     s.cursorSql.clear();
 }
 
-void clearStatementCache(Conn &c) {
-    for (auto &e : c.cache.idle) sqlite3_finalize(e.st);
+void clearStatementCache(Conn& c) {
+    for (auto& e : c.cache.idle) sqlite3_finalize(e.st);
     c.cache.idle.clear();
     if (c.cache.schemaProbe) sqlite3_finalize(c.cache.schemaProbe);
     c.cache.schemaProbe = nullptr;

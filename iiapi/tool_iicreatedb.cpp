@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-static int usage(const char *prog) {
+static int usage(const char* prog) {
     std::fprintf(stderr,
                  "usage: %s [-u user] [-P password] [-s] [-r] [-p] database\n"
                  "  Creates the database file in $II_DATABASE_DIR (default $HOME/.iiapi/data).\n"
@@ -21,24 +21,33 @@ static int usage(const char *prog) {
     return 2;
 }
 
-int main(int argc, char **argv) {
-    const char *user = nullptr;
-    const char *password = nullptr;
-    const char *target = nullptr;
+int main(int argc, char** argv) {
+    const char* user = nullptr;
+    const char* password = nullptr;
+    const char* target = nullptr;
     bool printPath = false;
     bool sample = false;
     bool rowVersions = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-u" && i + 1 < argc) user = argv[++i];
-        else if (a == "-P" && i + 1 < argc) password = argv[++i];
-        else if (a == "-p") printPath = true;
-        else if (a == "-s") sample = true;
-        else if (a == "-r") rowVersions = true;
-        else if (a == "-h" || a == "--help") return usage(argv[0]);
-        else if (!a.empty() && a[0] == '-') return usage(argv[0]);
-        else if (!target) target = argv[i];
-        else return usage(argv[0]);
+        if (a == "-u" && i + 1 < argc)
+            user = argv[++i];
+        else if (a == "-P" && i + 1 < argc)
+            password = argv[++i];
+        else if (a == "-p")
+            printPath = true;
+        else if (a == "-s")
+            sample = true;
+        else if (a == "-r")
+            rowVersions = true;
+        else if (a == "-h" || a == "--help")
+            return usage(argv[0]);
+        else if (!a.empty() && a[0] == '-')
+            return usage(argv[0]);
+        else if (!target)
+            target = argv[i];
+        else
+            return usage(argv[0]);
     }
     if (!target) return usage(argv[0]);
     char path[4096];
@@ -66,9 +75,12 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: %s\n", argv[0], err);
         return 1;
     }
-    if (addOnly) std::printf("Added the table VOVURA to database %s (%s)\n", target, path);
+    if (addOnly)
+        std::printf("Added the table VOVURA to database %s (%s)\n", target, path);
     else
         std::printf("Created database %s (%s)%s\n", target, path,
-                    sample ? " with the sample schema and the table VOVURA" : rowVersions ? " with the table VOVURA" : "");
+                    sample        ? " with the sample schema and the table VOVURA"
+                    : rowVersions ? " with the table VOVURA"
+                                  : "");
     return 0;
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-int usage(const char *prog) {
+int usage(const char* prog) {
     std::fprintf(stderr,
                  "usage: %s [-u user] [-P password] database [statement ...]\n"
                  "  Runs each statement (or the statements read from standard input, each ended by ';'\n"
@@ -33,11 +33,11 @@ std::string message(II_PTR h) {
     return all.empty() ? "failed" : all;
 }
 
-std::string text(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVALUE &v) {
+std::string text(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v) {
     if (v.dv_null) return "NULL";
     if (d.ds_dataType == IIAPI_BYTE_TYPE || d.ds_dataType == IIAPI_VBYTE_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE) {
         // Bytes are shown in hexadecimal.
-        const auto *p = static_cast<const unsigned char *>(v.dv_value);
+        const auto* p = static_cast<const unsigned char*>(v.dv_value);
         size_t n = v.dv_length, off = 0;
         if (d.ds_dataType != IIAPI_BYTE_TYPE && n >= 2) {
             uint16_t len;
@@ -67,15 +67,13 @@ std::string text(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVALUE &v) {
     return std::string(buf.data() + 2, n);
 }
 
-bool isLong(int t) {
-    return t == IIAPI_LVCH_TYPE || t == IIAPI_LBYTE_TYPE || t == IIAPI_LNVCH_TYPE;
-}
+bool isLong(int t) { return t == IIAPI_LVCH_TYPE || t == IIAPI_LBYTE_TYPE || t == IIAPI_LNVCH_TYPE; }
 
-bool run(II_PTR conn, II_PTR &tran, const std::string &sql) {
+bool run(II_PTR conn, II_PTR& tran, const std::string& sql) {
     IIAPI_QUERYPARM q{};
     q.qy_connHandle = conn;
     q.qy_queryType = IIAPI_QT_QUERY;
-    q.qy_queryText = const_cast<char *>(sql.c_str());
+    q.qy_queryText = const_cast<char*>(sql.c_str());
     q.qy_tranHandle = tran;
     IIapi_query(&q);
     tran = q.qy_tranHandle;
@@ -118,7 +116,7 @@ bool run(II_PTR conn, II_PTR &tran, const std::string &sql) {
                         uint16_t n;
                         std::memcpy(&n, buf.data(), 2);
                         IIAPI_DESCRIPTOR seg = desc[i];
-                        seg.ds_dataType = desc[i].ds_dataType == IIAPI_LNVCH_TYPE ? IIAPI_NVCH_TYPE
+                        seg.ds_dataType = desc[i].ds_dataType == IIAPI_LNVCH_TYPE   ? IIAPI_NVCH_TYPE
                                           : desc[i].ds_dataType == IIAPI_LBYTE_TYPE ? IIAPI_VBYTE_TYPE
                                                                                     : IIAPI_VCH_TYPE;
                         value += text(seg, dv);
@@ -140,7 +138,8 @@ bool run(II_PTR conn, II_PTR &tran, const std::string &sql) {
         IIAPI_GETQINFOPARM gq{};
         gq.gq_stmtHandle = q.qy_stmtHandle;
         IIapi_getQueryInfo(&gq);
-        if (gq.gq_mask & IIAPI_GQ_ROW_COUNT) std::printf("(%ld row%s)\n", long(gq.gq_rowCount), gq.gq_rowCount == 1 ? "" : "s");
+        if (gq.gq_mask & IIAPI_GQ_ROW_COUNT)
+            std::printf("(%ld row%s)\n", long(gq.gq_rowCount), gq.gq_rowCount == 1 ? "" : "s");
         if (gq.gq_mask & IIAPI_GQ_PROCEDURE_RET) std::printf("(return value %ld)\n", long(gq.gq_procedureReturn));
     }
     IIAPI_CLOSEPARM cl{};
@@ -151,17 +150,23 @@ bool run(II_PTR conn, II_PTR &tran, const std::string &sql) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     const char *user = nullptr, *password = nullptr, *target = nullptr;
     std::vector<std::string> statements;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-u" && i + 1 < argc) user = argv[++i];
-        else if (a == "-P" && i + 1 < argc) password = argv[++i];
-        else if (a == "-h" || a == "--help") return usage(argv[0]);
-        else if (!target && !a.empty() && a[0] == '-') return usage(argv[0]);
-        else if (!target) target = argv[i];
-        else statements.push_back(a);
+        if (a == "-u" && i + 1 < argc)
+            user = argv[++i];
+        else if (a == "-P" && i + 1 < argc)
+            password = argv[++i];
+        else if (a == "-h" || a == "--help")
+            return usage(argv[0]);
+        else if (!target && !a.empty() && a[0] == '-')
+            return usage(argv[0]);
+        else if (!target)
+            target = argv[i];
+        else
+            statements.push_back(a);
     }
     if (!target) return usage(argv[0]);
     if (statements.empty()) {
@@ -183,7 +188,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     bool ok = true;
-    for (auto &s : statements)
+    for (auto& s : statements)
         if (!run(session.conn, session.tran, s)) {
             ok = false;
             break;

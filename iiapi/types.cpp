@@ -28,28 +28,28 @@ std::string lowerSquash(std::string_view s) {
     return out;
 }
 
-uint16_t u16at(const void *p) {
+uint16_t u16at(const void* p) {
     uint16_t v;
     std::memcpy(&v, p, 2);
     return v;
 }
 
-Fault truncFault(const std::string &what) {
+Fault truncFault(const std::string& what) {
     return makeFault("22001", native::kTruncate, "String data right truncation: value does not fit " + what);
 }
 
-Fault rangeFault(const std::string &what) {
+Fault rangeFault(const std::string& what) {
     return makeFault("22003", native::kOverflow, "Numeric value out of range for " + what);
 }
 
-bool textToInt(std::string_view s, int64_t &v) {
+bool textToInt(std::string_view s, int64_t& v) {
     std::string t(s);
     size_t b = t.find_first_not_of(" \t");
     if (b == std::string::npos) return false;
     t = t.substr(b);
     while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
     errno = 0;
-    char *end = nullptr;
+    char* end = nullptr;
     long long r = std::strtoll(t.c_str(), &end, 10);
     if (end && *end == 0 && errno == 0) {
         v = r;
@@ -66,64 +66,64 @@ bool textToInt(std::string_view s, int64_t &v) {
     return true;
 }
 
-bool textToDouble(std::string_view s, double &v) {
+bool textToDouble(std::string_view s, double& v) {
     std::string t(s);
     size_t b = t.find_first_not_of(" \t$");
     if (b == std::string::npos) return false;
     t = t.substr(b);
     while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
-    for (auto &c : t)
+    for (auto& c : t)
         if (c == ',') c = '.';
-    char *end = nullptr;
+    char* end = nullptr;
     v = std::strtod(t.c_str(), &end);
     return end && *end == 0 && !t.empty();
 }
 
-std::string valueText(sqlite3_value *v) {
-    const unsigned char *t = sqlite3_value_text(v);
+std::string valueText(sqlite3_value* v) {
+    const unsigned char* t = sqlite3_value_text(v);
     int n = sqlite3_value_bytes(v);
-    return t ? std::string(reinterpret_cast<const char *>(t), size_t(n)) : std::string();
+    return t ? std::string(reinterpret_cast<const char*>(t), size_t(n)) : std::string();
 }
 
-bool valueInt(sqlite3_value *v, int64_t &out, const std::string &what, Fault &f) {
+bool valueInt(sqlite3_value* v, int64_t& out, const std::string& what, Fault& f) {
     switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER:
-        out = sqlite3_value_int64(v);
-        return true;
-    case SQLITE_FLOAT: {
-        double d = sqlite3_value_double(v);
-        if (!(d >= -9.2233720368547758e18 && d < 9.2233720368547758e18)) {
-            f = rangeFault(what);
-            return false;
+        case SQLITE_INTEGER:
+            out = sqlite3_value_int64(v);
+            return true;
+        case SQLITE_FLOAT: {
+            double d = sqlite3_value_double(v);
+            if (!(d >= -9.2233720368547758e18 && d < 9.2233720368547758e18)) {
+                f = rangeFault(what);
+                return false;
+            }
+            out = int64_t(d);
+            return true;
         }
-        out = int64_t(d);
-        return true;
-    }
-    default:
-        if (!textToInt(valueText(v), out)) {
-            f = makeFault("22005", native::kType, "Invalid integer value for " + what);
-            return false;
-        }
-        return true;
+        default:
+            if (!textToInt(valueText(v), out)) {
+                f = makeFault("22005", native::kType, "Invalid integer value for " + what);
+                return false;
+            }
+            return true;
     }
 }
 
-bool valueDouble(sqlite3_value *v, double &out, const std::string &what, Fault &f) {
+bool valueDouble(sqlite3_value* v, double& out, const std::string& what, Fault& f) {
     switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-        out = sqlite3_value_double(v);
-        return true;
-    default:
-        if (!textToDouble(valueText(v), out)) {
-            f = makeFault("22005", native::kType, "Invalid numeric value for " + what);
-            return false;
-        }
-        return true;
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            out = sqlite3_value_double(v);
+            return true;
+        default:
+            if (!textToDouble(valueText(v), out)) {
+                f = makeFault("22005", native::kType, "Invalid numeric value for " + what);
+                return false;
+            }
+            return true;
     }
 }
 
-bool valueDecimal(sqlite3_value *v, Decimal &d, Fault &f) {
+bool valueDecimal(sqlite3_value* v, Decimal& d, Fault& f) {
     std::string t;
     if (sqlite3_value_type(v) == SQLITE_FLOAT) {
         char buf[64];
@@ -139,13 +139,11 @@ bool valueDecimal(sqlite3_value *v, Decimal &d, Fault &f) {
     return true;
 }
 
-std::string typeName(const IngType &t) {
-    return t.decl.empty() ? std::string("the column") : t.decl;
-}
+std::string typeName(const IngType& t) { return t.decl.empty() ? std::string("the column") : t.decl; }
 
 }  // namespace
 
-bool parseTypeText(std::string_view declIn, IngType &out, int32_t maxSegment) {
+bool parseTypeText(std::string_view declIn, IngType& out, int32_t maxSegment) {
     std::string d = lowerSquash(declIn);
     out = IngType{};
     out.decl = d;
@@ -197,10 +195,14 @@ bool parseTypeText(std::string_view declIn, IngType &out, int32_t maxSegment) {
         out.type = type;
         out.length = uint16_t(maxSegment);
     };
-    if (base == "integer1" || base == "int1" || base == "tinyint") setInt(1);
-    else if (base == "integer2" || base == "int2" || base == "smallint") setInt(2);
-    else if (base == "integer" || base == "int" || base == "integer4" || base == "int4") setInt(4);
-    else if (base == "integer8" || base == "int8" || base == "bigint") setInt(8);
+    if (base == "integer1" || base == "int1" || base == "tinyint")
+        setInt(1);
+    else if (base == "integer2" || base == "int2" || base == "smallint")
+        setInt(2);
+    else if (base == "integer" || base == "int" || base == "integer4" || base == "int4")
+        setInt(4);
+    else if (base == "integer8" || base == "int8" || base == "bigint")
+        setInt(8);
     else if (base == "float4" || base == "real") {
         out.type = IIAPI_FLT_TYPE;
         out.length = 4;
@@ -226,26 +228,33 @@ bool parseTypeText(std::string_view declIn, IngType &out, int32_t maxSegment) {
     } else if (base == "c") {
         if (!setText(IIAPI_CHR_TYPE, arg(0, 1), 32000, 1, 0)) return false;
     } else if (base == "varchar" || base == "character varying" || base == "char varying") {
-        if (args.empty()) setLong(IIAPI_LVCH_TYPE);
-        else if (!setText(IIAPI_VCH_TYPE, args[0], 32000, 1, 2)) return false;
+        if (args.empty())
+            setLong(IIAPI_LVCH_TYPE);
+        else if (!setText(IIAPI_VCH_TYPE, args[0], 32000, 1, 2))
+            return false;
     } else if (base == "text") {
-        if (args.empty()) setLong(IIAPI_LVCH_TYPE);
-        else if (!setText(IIAPI_TXT_TYPE, args[0], 32000, 1, 2)) return false;
-    } else if (base == "long varchar" || base == "clob" || base == "character large object" ||
-               base == "long text") {
+        if (args.empty())
+            setLong(IIAPI_LVCH_TYPE);
+        else if (!setText(IIAPI_TXT_TYPE, args[0], 32000, 1, 2))
+            return false;
+    } else if (base == "long varchar" || base == "clob" || base == "character large object" || base == "long text") {
         setLong(IIAPI_LVCH_TYPE);
     } else if (base == "byte" || base == "binary") {
         if (!setText(IIAPI_BYTE_TYPE, arg(0, 1), 32000, 1, 0)) return false;
     } else if (base == "byte varying" || base == "varbyte" || base == "varbinary") {
-        if (args.empty()) setLong(IIAPI_LBYTE_TYPE);
-        else if (!setText(IIAPI_VBYTE_TYPE, args[0], 32000, 1, 2)) return false;
+        if (args.empty())
+            setLong(IIAPI_LBYTE_TYPE);
+        else if (!setText(IIAPI_VBYTE_TYPE, args[0], 32000, 1, 2))
+            return false;
     } else if (base == "long byte" || base == "blob" || base == "binary large object") {
         setLong(IIAPI_LBYTE_TYPE);
     } else if (base == "nchar" || base == "national character") {
         if (!setText(IIAPI_NCHA_TYPE, arg(0, 1), 16000, 2, 0)) return false;
     } else if (base == "nvarchar" || base == "national character varying") {
-        if (args.empty()) setLong(IIAPI_LNVCH_TYPE);
-        else if (!setText(IIAPI_NVCH_TYPE, args[0], 16000, 2, 2)) return false;
+        if (args.empty())
+            setLong(IIAPI_LNVCH_TYPE);
+        else if (!setText(IIAPI_NVCH_TYPE, args[0], 16000, 2, 2))
+            return false;
     } else if (base == "long nvarchar" || base == "nclob") {
         setLong(IIAPI_LNVCH_TYPE);
     } else if (base == "date" || base == "ingresdate") {
@@ -293,350 +302,119 @@ bool parseTypeText(std::string_view declIn, IngType &out, int32_t maxSegment) {
     return true;
 }
 
-std::string sqliteDeclFor(const IngType &t) {
+std::string sqliteDeclFor(const IngType& t) {
     switch (t.type) {
-    case IIAPI_INT_TYPE:
-    case IIAPI_BOOL_TYPE:
-        return "INT";  // not "INTEGER": that would make a primary key an alias of the row id
-    case IIAPI_FLT_TYPE:
-    case IIAPI_MNY_TYPE:
-        return "REAL";
-    case IIAPI_DEC_TYPE:
-        // Numeric affinity keeps 15 significant digits; wider decimals keep their exact text.
-        return t.precision <= 15 ? "NUMERIC" : "BLOB";
-    case IIAPI_BYTE_TYPE:
-    case IIAPI_VBYTE_TYPE:
-    case IIAPI_LBYTE_TYPE:
-    case IIAPI_LOGKEY_TYPE:
-    case IIAPI_TABKEY_TYPE:
-        return "BLOB";
-    default:
-        return "TEXT";
+        case IIAPI_INT_TYPE:
+        case IIAPI_BOOL_TYPE:
+            return "INT";  // not "INTEGER": that would make a primary key an alias of the row id
+        case IIAPI_FLT_TYPE:
+        case IIAPI_MNY_TYPE:
+            return "REAL";
+        case IIAPI_DEC_TYPE:
+            // Numeric affinity keeps 15 significant digits; wider decimals keep their exact text.
+            return t.precision <= 15 ? "NUMERIC" : "BLOB";
+        case IIAPI_BYTE_TYPE:
+        case IIAPI_VBYTE_TYPE:
+        case IIAPI_LBYTE_TYPE:
+        case IIAPI_LOGKEY_TYPE:
+        case IIAPI_TABKEY_TYPE:
+            return "BLOB";
+        default:
+            return "TEXT";
     }
 }
 
-bool encodeValue(sqlite3_value *v, const IngType &t, uint8_t *buf, uint16_t &len, Fault &f) {
+bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const std::string what = typeName(t);
     switch (t.type) {
-    case IIAPI_INT_TYPE: {
-        int64_t x;
-        if (!valueInt(v, x, what, f)) return false;
-        int64_t lo, hi;
-        switch (t.length) {
-        case 1: lo = INT8_MIN; hi = INT8_MAX; break;
-        case 2: lo = INT16_MIN; hi = INT16_MAX; break;
-        case 4: lo = INT32_MIN; hi = INT32_MAX; break;
-        default: lo = INT64_MIN; hi = INT64_MAX; break;
-        }
-        if (x < lo || x > hi) {
-            f = rangeFault(what);
-            return false;
-        }
-        if (t.length == 1) {
-            int8_t y = int8_t(x);
-            std::memcpy(buf, &y, 1);
-        } else if (t.length == 2) {
-            int16_t y = int16_t(x);
-            std::memcpy(buf, &y, 2);
-        } else if (t.length == 4) {
-            int32_t y = int32_t(x);
-            std::memcpy(buf, &y, 4);
-        } else {
-            std::memcpy(buf, &x, 8);
-        }
-        len = t.length;
-        return true;
-    }
-    case IIAPI_FLT_TYPE:
-    case IIAPI_MNY_TYPE: {
-        double x;
-        if (!valueDouble(v, x, what, f)) return false;
-        if (t.type == IIAPI_MNY_TYPE) x = std::round(x * 100.0) / 100.0;
-        if (t.length == 4) {
-            if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max()) {
+        case IIAPI_INT_TYPE: {
+            int64_t x;
+            if (!valueInt(v, x, what, f)) return false;
+            int64_t lo, hi;
+            switch (t.length) {
+                case 1:
+                    lo = INT8_MIN;
+                    hi = INT8_MAX;
+                    break;
+                case 2:
+                    lo = INT16_MIN;
+                    hi = INT16_MAX;
+                    break;
+                case 4:
+                    lo = INT32_MIN;
+                    hi = INT32_MAX;
+                    break;
+                default:
+                    lo = INT64_MIN;
+                    hi = INT64_MAX;
+                    break;
+            }
+            if (x < lo || x > hi) {
                 f = rangeFault(what);
                 return false;
             }
-            float y = float(x);
-            std::memcpy(buf, &y, 4);
-            len = 4;
-        } else {
-            std::memcpy(buf, &x, 8);
-            len = 8;
-        }
-        return true;
-    }
-    case IIAPI_DEC_TYPE: {
-        Decimal d;
-        if (!valueDecimal(v, d, f)) return false;
-        if (!decimalRescale(d, t.precision, t.scale)) {
-            f = rangeFault(what);
-            return false;
-        }
-        decimalPack(d, t.precision, buf);
-        len = t.length;
-        return true;
-    }
-    case IIAPI_BOOL_TYPE: {
-        int64_t x = 0;
-        if (sqlite3_value_type(v) == SQLITE_TEXT) {
-            std::string s = valueText(v);
-            for (auto &c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-            if (s == "true") x = 1;
-            else if (s == "false") x = 0;
-            else if (!valueInt(v, x, what, f)) return false;
-        } else if (!valueInt(v, x, what, f)) {
-            return false;
-        }
-        buf[0] = x ? 1 : 0;
-        len = 1;
-        return true;
-    }
-    case IIAPI_DATE_TYPE:
-    case IIAPI_ADATE_TYPE:
-    case IIAPI_TMWO_TYPE:
-    case IIAPI_TMTZ_TYPE:
-    case IIAPI_TIME_TYPE:
-    case IIAPI_TSWO_TYPE:
-    case IIAPI_TSTZ_TYPE:
-    case IIAPI_TS_TYPE:
-    case IIAPI_INTYM_TYPE:
-    case IIAPI_INTDS_TYPE: {
-        IIAPI_DATETIME dt;
-        // Read in place: a timestamp's text is longer than a short string holds, and this runs per row.
-        const unsigned char *raw = sqlite3_value_text(v);
-        std::string_view s = raw ? std::string_view(reinterpret_cast<const char *>(raw), size_t(sqlite3_value_bytes(v)))
-                                 : std::string_view();
-        if (!parseDateText(s, dt)) {
-            f = makeFault("22007", native::kType, "Invalid date or time value '" + std::string(s) + "'");
-            return false;
-        }
-        std::memcpy(buf, &dt, sizeof dt);
-        len = sizeof dt;
-        return true;
-    }
-    case IIAPI_CHA_TYPE:
-    case IIAPI_CHR_TYPE:
-    case IIAPI_BYTE_TYPE:
-    case IIAPI_LOGKEY_TYPE:
-    case IIAPI_TABKEY_TYPE: {
-        bool bytes = t.type != IIAPI_CHA_TYPE && t.type != IIAPI_CHR_TYPE;
-        std::string s;
-        if (sqlite3_value_type(v) == SQLITE_BLOB) {
-            const void *b = sqlite3_value_blob(v);
-            s.assign(static_cast<const char *>(b ? b : ""), size_t(sqlite3_value_bytes(v)));
-        } else {
-            s = valueText(v);
-        }
-        char pad = bytes ? '\0' : ' ';
-        if (s.size() > t.length) {
-            // Only padding may be dropped.
-            if (s.find_first_not_of(pad, t.length) != std::string::npos) {
-                f = truncFault(what);
-                return false;
+            if (t.length == 1) {
+                int8_t y = int8_t(x);
+                std::memcpy(buf, &y, 1);
+            } else if (t.length == 2) {
+                int16_t y = int16_t(x);
+                std::memcpy(buf, &y, 2);
+            } else if (t.length == 4) {
+                int32_t y = int32_t(x);
+                std::memcpy(buf, &y, 4);
+            } else {
+                std::memcpy(buf, &x, 8);
             }
-            s.resize(t.length);
-        }
-        std::memcpy(buf, s.data(), s.size());
-        std::memset(buf + s.size(), pad, t.length - s.size());
-        len = t.length;
-        return true;
-    }
-    case IIAPI_VCH_TYPE:
-    case IIAPI_TXT_TYPE:
-    case IIAPI_LTXT_TYPE:
-    case IIAPI_VBYTE_TYPE: {
-        std::string s;
-        if (sqlite3_value_type(v) == SQLITE_BLOB) {
-            const void *b = sqlite3_value_blob(v);
-            s.assign(static_cast<const char *>(b ? b : ""), size_t(sqlite3_value_bytes(v)));
-        } else {
-            s = valueText(v);
-        }
-        size_t room = t.length >= 2 ? t.length - 2u : 0u;
-        if (s.size() > room) {
-            f = truncFault(what);
-            return false;
-        }
-        uint16_t n = uint16_t(s.size());
-        std::memcpy(buf, &n, 2);
-        std::memcpy(buf + 2, s.data(), s.size());
-        len = uint16_t(2 + s.size());
-        return true;
-    }
-    case IIAPI_NCHA_TYPE:
-    case IIAPI_NVCH_TYPE: {
-        std::u16string w = utf8ToUtf16(valueText(v));
-        bool fixed = t.type == IIAPI_NCHA_TYPE;
-        size_t room = fixed ? t.length / 2u : (t.length >= 2 ? (t.length - 2u) / 2u : 0u);
-        if (w.size() > room) {
-            if (!fixed || w.find_first_not_of(u' ', room) != std::u16string::npos) {
-                f = truncFault(what);
-                return false;
-            }
-            w.resize(room);
-        }
-        if (fixed) {
-            w.resize(room, u' ');
-            std::memcpy(buf, w.data(), room * 2);
-            len = uint16_t(room * 2);
-        } else {
-            uint16_t n = uint16_t(w.size());
-            std::memcpy(buf, &n, 2);
-            std::memcpy(buf + 2, w.data(), w.size() * 2);
-            len = uint16_t(2 + w.size() * 2);
-        }
-        return true;
-    }
-    default:
-        f = makeFault("S1000", native::kType, "Long value read as a short value");
-        return false;
-    }
-}
-
-bool encodeLong(sqlite3_value *v, const IngType &t, std::string &out, Fault &f) {
-    (void)f;
-    if (t.type == IIAPI_LNVCH_TYPE) {
-        std::u16string w = utf8ToUtf16(valueText(v));
-        out.assign(reinterpret_cast<const char *>(w.data()), w.size() * 2);
-        return true;
-    }
-    if (sqlite3_value_type(v) == SQLITE_BLOB) {
-        const void *b = sqlite3_value_blob(v);
-        out.assign(static_cast<const char *>(b ? b : ""), size_t(sqlite3_value_bytes(v)));
-    } else {
-        out = valueText(v);
-    }
-    return true;
-}
-
-namespace {
-
-// The value of a client parameter as text or bytes, for binding.
-bool clientText(const IIAPI_DESCRIPTOR &d, const ParamValue &v, std::string &out, bool &blob, Fault &f) {
-    const std::string &b = v.bytes;
-    blob = false;
-    switch (d.ds_dataType) {
-    case IIAPI_CHA_TYPE:
-    case IIAPI_CHR_TYPE:
-        out = b;
-        // Clients send dates as "yyyy_mm_dd[ hh:mm:ss]"; the store keeps them as "yyyy-mm-dd".
-        if ((out.size() == 10 || out.size() == 19) && out[4] == '_' && out[7] == '_') {
-            bool digits = true;
-            for (size_t k : {0, 1, 2, 3, 5, 6, 8, 9})
-                digits = digits && std::isdigit(static_cast<unsigned char>(out[k]));
-            if (out.size() == 19)
-                digits = digits && out[10] == ' ' && out[13] == ':' && out[16] == ':';
-            if (digits) {
-                out[4] = '-';
-                out[7] = '-';
-            }
-        }
-        return true;
-    case IIAPI_LVCH_TYPE:
-        out = b;
-        return true;
-    case IIAPI_BYTE_TYPE:
-    case IIAPI_LBYTE_TYPE:
-    case IIAPI_LOGKEY_TYPE:
-    case IIAPI_TABKEY_TYPE:
-        out = b;
-        blob = true;
-        return true;
-    case IIAPI_VCH_TYPE:
-    case IIAPI_TXT_TYPE:
-    case IIAPI_LTXT_TYPE:
-    case IIAPI_VBYTE_TYPE: {
-        if (b.size() < 2) {
-            f = makeFault("22026", native::kType, "Parameter value shorter than its length prefix");
-            return false;
-        }
-        size_t n = u16at(b.data());
-        if (n > b.size() - 2) {
-            f = makeFault("22026", native::kType, "Parameter length prefix exceeds the value");
-            return false;
-        }
-        out = b.substr(2, n);
-        blob = d.ds_dataType == IIAPI_VBYTE_TYPE;
-        return true;
-    }
-    case IIAPI_NCHA_TYPE:
-    case IIAPI_LNVCH_TYPE: {
-        std::u16string w(b.size() / 2, u'\0');
-        std::memcpy(w.data(), b.data(), w.size() * 2);
-        out = utf16ToUtf8(w.data(), w.size());
-        return true;
-    }
-    case IIAPI_NVCH_TYPE: {
-        if (b.size() < 2) {
-            f = makeFault("22026", native::kType, "Parameter value shorter than its length prefix");
-            return false;
-        }
-        size_t n = u16at(b.data());
-        if (n * 2 > b.size() - 2) {
-            f = makeFault("22026", native::kType, "Parameter length prefix exceeds the value");
-            return false;
-        }
-        std::u16string w(n, u'\0');
-        std::memcpy(w.data(), b.data() + 2, n * 2);
-        out = utf16ToUtf8(w.data(), n);
-        return true;
-    }
-    default:
-        f = makeFault("S1C00", native::kType, "Unsupported parameter type " + std::to_string(d.ds_dataType));
-        return false;
-    }
-}
-
-}  // namespace
-
-bool bindValue(sqlite3_stmt *st, int i, const IIAPI_DESCRIPTOR &d, const ParamValue &v, Fault &f) {
-    int rc = SQLITE_OK;
-    if (v.null) {
-        rc = sqlite3_bind_null(st, i);
-    } else {
-        const std::string &b = v.bytes;
-        switch (d.ds_dataType) {
-        case IIAPI_INT_TYPE: {
-            int64_t x = 0;
-            if (b.size() == 1) x = int8_t(b[0]);
-            else if (b.size() == 2) { int16_t y; std::memcpy(&y, b.data(), 2); x = y; }
-            else if (b.size() == 4) { int32_t y; std::memcpy(&y, b.data(), 4); x = y; }
-            else if (b.size() == 8) std::memcpy(&x, b.data(), 8);
-            else {
-                f = makeFault("22026", native::kType, "Integer parameter of length " + std::to_string(b.size()));
-                return false;
-            }
-            rc = sqlite3_bind_int64(st, i, x);
-            break;
+            len = t.length;
+            return true;
         }
         case IIAPI_FLT_TYPE:
         case IIAPI_MNY_TYPE: {
             double x;
-            if (b.size() == 4) { float y; std::memcpy(&y, b.data(), 4); x = y; }
-            else if (b.size() == 8) std::memcpy(&x, b.data(), 8);
-            else {
-                f = makeFault("22026", native::kType, "Float parameter of length " + std::to_string(b.size()));
+            if (!valueDouble(v, x, what, f)) return false;
+            if (t.type == IIAPI_MNY_TYPE) x = std::round(x * 100.0) / 100.0;
+            if (t.length == 4) {
+                if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max()) {
+                    f = rangeFault(what);
+                    return false;
+                }
+                float y = float(x);
+                std::memcpy(buf, &y, 4);
+                len = 4;
+            } else {
+                std::memcpy(buf, &x, 8);
+                len = 8;
+            }
+            return true;
+        }
+        case IIAPI_DEC_TYPE: {
+            Decimal d;
+            if (!valueDecimal(v, d, f)) return false;
+            if (!decimalRescale(d, t.precision, t.scale)) {
+                f = rangeFault(what);
                 return false;
             }
-            rc = sqlite3_bind_double(st, i, x);
-            break;
+            decimalPack(d, t.precision, buf);
+            len = t.length;
+            return true;
         }
         case IIAPI_BOOL_TYPE: {
             int64_t x = 0;
-            for (char c : b) x |= static_cast<unsigned char>(c);
-            rc = sqlite3_bind_int64(st, i, x ? 1 : 0);
-            break;
-        }
-        case IIAPI_DEC_TYPE: {
-            if (d.ds_precision < 1 || d.ds_precision > 39 || b.size() < size_t(d.ds_precision / 2 + 1)) {
-                f = makeFault("22026", native::kType, "Decimal parameter of a wrong length");
+            if (sqlite3_value_type(v) == SQLITE_TEXT) {
+                std::string s = valueText(v);
+                for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+                if (s == "true")
+                    x = 1;
+                else if (s == "false")
+                    x = 0;
+                else if (!valueInt(v, x, what, f))
+                    return false;
+            } else if (!valueInt(v, x, what, f)) {
                 return false;
             }
-            Decimal x = decimalUnpack(reinterpret_cast<const uint8_t *>(b.data()), d.ds_precision, d.ds_scale);
-            std::string s = decimalText(x);
-            rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
-            break;
+            buf[0] = x ? 1 : 0;
+            len = 1;
+            return true;
         }
         case IIAPI_DATE_TYPE:
         case IIAPI_ADATE_TYPE:
@@ -648,24 +426,282 @@ bool bindValue(sqlite3_stmt *st, int i, const IIAPI_DESCRIPTOR &d, const ParamVa
         case IIAPI_TS_TYPE:
         case IIAPI_INTYM_TYPE:
         case IIAPI_INTDS_TYPE: {
-            if (b.size() < sizeof(IIAPI_DATETIME)) {
-                f = makeFault("22026", native::kType, "Date parameter of a wrong length");
+            IIAPI_DATETIME dt;
+            // Read in place: a timestamp's text is longer than a short string holds, and this runs per row.
+            const unsigned char* raw = sqlite3_value_text(v);
+            std::string_view s =
+                raw ? std::string_view(reinterpret_cast<const char*>(raw), size_t(sqlite3_value_bytes(v)))
+                    : std::string_view();
+            if (!parseDateText(s, dt)) {
+                f = makeFault("22007", native::kType, "Invalid date or time value '" + std::string(s) + "'");
                 return false;
             }
-            IIAPI_DATETIME dt;
-            std::memcpy(&dt, b.data(), sizeof dt);
-            std::string s = formatDate(dt, d.ds_dataType);
-            rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
-            break;
+            std::memcpy(buf, &dt, sizeof dt);
+            len = sizeof dt;
+            return true;
         }
-        default: {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE:
+        case IIAPI_BYTE_TYPE:
+        case IIAPI_LOGKEY_TYPE:
+        case IIAPI_TABKEY_TYPE: {
+            bool bytes = t.type != IIAPI_CHA_TYPE && t.type != IIAPI_CHR_TYPE;
             std::string s;
-            bool blob;
-            if (!clientText(d, v, s, blob, f)) return false;
-            rc = blob ? sqlite3_bind_blob(st, i, s.data(), int(s.size()), SQLITE_TRANSIENT)
-                      : sqlite3_bind_text(st, i, s.data(), int(s.size()), SQLITE_TRANSIENT);
-            break;
+            if (sqlite3_value_type(v) == SQLITE_BLOB) {
+                const void* b = sqlite3_value_blob(v);
+                s.assign(static_cast<const char*>(b ? b : ""), size_t(sqlite3_value_bytes(v)));
+            } else {
+                s = valueText(v);
+            }
+            char pad = bytes ? '\0' : ' ';
+            if (s.size() > t.length) {
+                // Only padding may be dropped.
+                if (s.find_first_not_of(pad, t.length) != std::string::npos) {
+                    f = truncFault(what);
+                    return false;
+                }
+                s.resize(t.length);
+            }
+            std::memcpy(buf, s.data(), s.size());
+            std::memset(buf + s.size(), pad, t.length - s.size());
+            len = t.length;
+            return true;
         }
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_LTXT_TYPE:
+        case IIAPI_VBYTE_TYPE: {
+            std::string s;
+            if (sqlite3_value_type(v) == SQLITE_BLOB) {
+                const void* b = sqlite3_value_blob(v);
+                s.assign(static_cast<const char*>(b ? b : ""), size_t(sqlite3_value_bytes(v)));
+            } else {
+                s = valueText(v);
+            }
+            size_t room = t.length >= 2 ? t.length - 2u : 0u;
+            if (s.size() > room) {
+                f = truncFault(what);
+                return false;
+            }
+            uint16_t n = uint16_t(s.size());
+            std::memcpy(buf, &n, 2);
+            std::memcpy(buf + 2, s.data(), s.size());
+            len = uint16_t(2 + s.size());
+            return true;
+        }
+        case IIAPI_NCHA_TYPE:
+        case IIAPI_NVCH_TYPE: {
+            std::u16string w = utf8ToUtf16(valueText(v));
+            bool fixed = t.type == IIAPI_NCHA_TYPE;
+            size_t room = fixed ? t.length / 2u : (t.length >= 2 ? (t.length - 2u) / 2u : 0u);
+            if (w.size() > room) {
+                if (!fixed || w.find_first_not_of(u' ', room) != std::u16string::npos) {
+                    f = truncFault(what);
+                    return false;
+                }
+                w.resize(room);
+            }
+            if (fixed) {
+                w.resize(room, u' ');
+                std::memcpy(buf, w.data(), room * 2);
+                len = uint16_t(room * 2);
+            } else {
+                uint16_t n = uint16_t(w.size());
+                std::memcpy(buf, &n, 2);
+                std::memcpy(buf + 2, w.data(), w.size() * 2);
+                len = uint16_t(2 + w.size() * 2);
+            }
+            return true;
+        }
+        default:
+            f = makeFault("S1000", native::kType, "Long value read as a short value");
+            return false;
+    }
+}
+
+bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f) {
+    (void)f;
+    if (t.type == IIAPI_LNVCH_TYPE) {
+        std::u16string w = utf8ToUtf16(valueText(v));
+        out.assign(reinterpret_cast<const char*>(w.data()), w.size() * 2);
+        return true;
+    }
+    if (sqlite3_value_type(v) == SQLITE_BLOB) {
+        const void* b = sqlite3_value_blob(v);
+        out.assign(static_cast<const char*>(b ? b : ""), size_t(sqlite3_value_bytes(v)));
+    } else {
+        out = valueText(v);
+    }
+    return true;
+}
+
+namespace {
+
+// The value of a client parameter as text or bytes, for binding.
+bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string& out, bool& blob, Fault& f) {
+    const std::string& b = v.bytes;
+    blob = false;
+    switch (d.ds_dataType) {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE:
+            out = b;
+            // Clients send dates as "yyyy_mm_dd[ hh:mm:ss]"; the store keeps them as "yyyy-mm-dd".
+            if ((out.size() == 10 || out.size() == 19) && out[4] == '_' && out[7] == '_') {
+                bool digits = true;
+                for (size_t k : {0, 1, 2, 3, 5, 6, 8, 9})
+                    digits = digits && std::isdigit(static_cast<unsigned char>(out[k]));
+                if (out.size() == 19) digits = digits && out[10] == ' ' && out[13] == ':' && out[16] == ':';
+                if (digits) {
+                    out[4] = '-';
+                    out[7] = '-';
+                }
+            }
+            return true;
+        case IIAPI_LVCH_TYPE:
+            out = b;
+            return true;
+        case IIAPI_BYTE_TYPE:
+        case IIAPI_LBYTE_TYPE:
+        case IIAPI_LOGKEY_TYPE:
+        case IIAPI_TABKEY_TYPE:
+            out = b;
+            blob = true;
+            return true;
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_LTXT_TYPE:
+        case IIAPI_VBYTE_TYPE: {
+            if (b.size() < 2) {
+                f = makeFault("22026", native::kType, "Parameter value shorter than its length prefix");
+                return false;
+            }
+            size_t n = u16at(b.data());
+            if (n > b.size() - 2) {
+                f = makeFault("22026", native::kType, "Parameter length prefix exceeds the value");
+                return false;
+            }
+            out = b.substr(2, n);
+            blob = d.ds_dataType == IIAPI_VBYTE_TYPE;
+            return true;
+        }
+        case IIAPI_NCHA_TYPE:
+        case IIAPI_LNVCH_TYPE: {
+            std::u16string w(b.size() / 2, u'\0');
+            std::memcpy(w.data(), b.data(), w.size() * 2);
+            out = utf16ToUtf8(w.data(), w.size());
+            return true;
+        }
+        case IIAPI_NVCH_TYPE: {
+            if (b.size() < 2) {
+                f = makeFault("22026", native::kType, "Parameter value shorter than its length prefix");
+                return false;
+            }
+            size_t n = u16at(b.data());
+            if (n * 2 > b.size() - 2) {
+                f = makeFault("22026", native::kType, "Parameter length prefix exceeds the value");
+                return false;
+            }
+            std::u16string w(n, u'\0');
+            std::memcpy(w.data(), b.data() + 2, n * 2);
+            out = utf16ToUtf8(w.data(), n);
+            return true;
+        }
+        default:
+            f = makeFault("S1C00", native::kType, "Unsupported parameter type " + std::to_string(d.ds_dataType));
+            return false;
+    }
+}
+
+}  // namespace
+
+bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamValue& v, Fault& f) {
+    int rc = SQLITE_OK;
+    if (v.null) {
+        rc = sqlite3_bind_null(st, i);
+    } else {
+        const std::string& b = v.bytes;
+        switch (d.ds_dataType) {
+            case IIAPI_INT_TYPE: {
+                int64_t x = 0;
+                if (b.size() == 1)
+                    x = int8_t(b[0]);
+                else if (b.size() == 2) {
+                    int16_t y;
+                    std::memcpy(&y, b.data(), 2);
+                    x = y;
+                } else if (b.size() == 4) {
+                    int32_t y;
+                    std::memcpy(&y, b.data(), 4);
+                    x = y;
+                } else if (b.size() == 8)
+                    std::memcpy(&x, b.data(), 8);
+                else {
+                    f = makeFault("22026", native::kType, "Integer parameter of length " + std::to_string(b.size()));
+                    return false;
+                }
+                rc = sqlite3_bind_int64(st, i, x);
+                break;
+            }
+            case IIAPI_FLT_TYPE:
+            case IIAPI_MNY_TYPE: {
+                double x;
+                if (b.size() == 4) {
+                    float y;
+                    std::memcpy(&y, b.data(), 4);
+                    x = y;
+                } else if (b.size() == 8)
+                    std::memcpy(&x, b.data(), 8);
+                else {
+                    f = makeFault("22026", native::kType, "Float parameter of length " + std::to_string(b.size()));
+                    return false;
+                }
+                rc = sqlite3_bind_double(st, i, x);
+                break;
+            }
+            case IIAPI_BOOL_TYPE: {
+                int64_t x = 0;
+                for (char c : b) x |= static_cast<unsigned char>(c);
+                rc = sqlite3_bind_int64(st, i, x ? 1 : 0);
+                break;
+            }
+            case IIAPI_DEC_TYPE: {
+                if (d.ds_precision < 1 || d.ds_precision > 39 || b.size() < size_t(d.ds_precision / 2 + 1)) {
+                    f = makeFault("22026", native::kType, "Decimal parameter of a wrong length");
+                    return false;
+                }
+                Decimal x = decimalUnpack(reinterpret_cast<const uint8_t*>(b.data()), d.ds_precision, d.ds_scale);
+                std::string s = decimalText(x);
+                rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
+                break;
+            }
+            case IIAPI_DATE_TYPE:
+            case IIAPI_ADATE_TYPE:
+            case IIAPI_TMWO_TYPE:
+            case IIAPI_TMTZ_TYPE:
+            case IIAPI_TIME_TYPE:
+            case IIAPI_TSWO_TYPE:
+            case IIAPI_TSTZ_TYPE:
+            case IIAPI_TS_TYPE:
+            case IIAPI_INTYM_TYPE:
+            case IIAPI_INTDS_TYPE: {
+                if (b.size() < sizeof(IIAPI_DATETIME)) {
+                    f = makeFault("22026", native::kType, "Date parameter of a wrong length");
+                    return false;
+                }
+                IIAPI_DATETIME dt;
+                std::memcpy(&dt, b.data(), sizeof dt);
+                std::string s = formatDate(dt, d.ds_dataType);
+                rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
+                break;
+            }
+            default: {
+                std::string s;
+                bool blob;
+                if (!clientText(d, v, s, blob, f)) return false;
+                rc = blob ? sqlite3_bind_blob(st, i, s.data(), int(s.size()), SQLITE_TRANSIENT)
+                          : sqlite3_bind_text(st, i, s.data(), int(s.size()), SQLITE_TRANSIENT);
+                break;
+            }
         }
     }
     if (rc != SQLITE_OK) {
@@ -677,98 +713,114 @@ bool bindValue(sqlite3_stmt *st, int i, const IIAPI_DESCRIPTOR &d, const ParamVa
 
 // ---- convertData -----------------------------------------------------------------------------
 
-bool valueToText(const IIAPI_DESCRIPTOR &d, const void *data, size_t len, std::string &out) {
-    const auto *p = static_cast<const uint8_t *>(data);
+bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::string& out) {
+    const auto* p = static_cast<const uint8_t*>(data);
     char buf[128];
     switch (d.ds_dataType) {
-    case IIAPI_INT_TYPE: {
-        int64_t x;
-        if (len == 1) x = int8_t(p[0]);
-        else if (len == 2) { int16_t y; std::memcpy(&y, p, 2); x = y; }
-        else if (len == 4) { int32_t y; std::memcpy(&y, p, 4); x = y; }
-        else if (len == 8) std::memcpy(&x, p, 8);
-        else return false;
-        out = std::to_string(x);
-        return true;
-    }
-    case IIAPI_FLT_TYPE: {
-        double x;
-        if (len == 4) { float y; std::memcpy(&y, p, 4); x = y; std::snprintf(buf, sizeof buf, "%.7g", x); }
-        else if (len == 8) { std::memcpy(&x, p, 8); std::snprintf(buf, sizeof buf, "%.15g", x); }
-        else return false;
-        out = buf;
-        return true;
-    }
-    case IIAPI_MNY_TYPE: {
-        if (len != 8) return false;
-        double x;
-        std::memcpy(&x, p, 8);
-        std::snprintf(buf, sizeof buf, "%s$%.2f", x < 0 ? "-" : "", std::fabs(x));
-        out = buf;
-        return true;
-    }
-    case IIAPI_DEC_TYPE: {
-        if (d.ds_precision < 1 || d.ds_precision > 39 || len < size_t(d.ds_precision / 2 + 1)) return false;
-        out = decimalText(decimalUnpack(p, d.ds_precision, d.ds_scale));
-        return true;
-    }
-    case IIAPI_BOOL_TYPE:
-        if (len < 1) return false;
-        out = p[0] ? "TRUE" : "FALSE";
-        return true;
-    case IIAPI_DATE_TYPE:
-    case IIAPI_ADATE_TYPE:
-    case IIAPI_TMWO_TYPE:
-    case IIAPI_TMTZ_TYPE:
-    case IIAPI_TIME_TYPE:
-    case IIAPI_TSWO_TYPE:
-    case IIAPI_TSTZ_TYPE:
-    case IIAPI_TS_TYPE:
-    case IIAPI_INTYM_TYPE:
-    case IIAPI_INTDS_TYPE: {
-        if (len < sizeof(IIAPI_DATETIME)) return false;
-        IIAPI_DATETIME dt;
-        std::memcpy(&dt, p, sizeof dt);
-        out = formatDate(dt, d.ds_dataType);
-        return true;
-    }
-    case IIAPI_CHA_TYPE:
-    case IIAPI_CHR_TYPE:
-    case IIAPI_BYTE_TYPE:
-    case IIAPI_LVCH_TYPE:
-    case IIAPI_LBYTE_TYPE:
-    case IIAPI_LOGKEY_TYPE:
-    case IIAPI_TABKEY_TYPE:
-        out.assign(reinterpret_cast<const char *>(p), len);
-        return true;
-    case IIAPI_VCH_TYPE:
-    case IIAPI_TXT_TYPE:
-    case IIAPI_LTXT_TYPE:
-    case IIAPI_VBYTE_TYPE: {
-        if (len < 2) return false;
-        size_t n = u16at(p);
-        if (n > len - 2) return false;
-        out.assign(reinterpret_cast<const char *>(p + 2), n);
-        return true;
-    }
-    case IIAPI_NCHA_TYPE:
-    case IIAPI_LNVCH_TYPE: {
-        std::u16string w(len / 2, u'\0');
-        std::memcpy(w.data(), p, w.size() * 2);
-        out = utf16ToUtf8(w.data(), w.size());
-        return true;
-    }
-    case IIAPI_NVCH_TYPE: {
-        if (len < 2) return false;
-        size_t n = u16at(p);
-        if (n * 2 > len - 2) return false;
-        std::u16string w(n, u'\0');
-        std::memcpy(w.data(), p + 2, n * 2);
-        out = utf16ToUtf8(w.data(), n);
-        return true;
-    }
-    default:
-        return false;
+        case IIAPI_INT_TYPE: {
+            int64_t x;
+            if (len == 1)
+                x = int8_t(p[0]);
+            else if (len == 2) {
+                int16_t y;
+                std::memcpy(&y, p, 2);
+                x = y;
+            } else if (len == 4) {
+                int32_t y;
+                std::memcpy(&y, p, 4);
+                x = y;
+            } else if (len == 8)
+                std::memcpy(&x, p, 8);
+            else
+                return false;
+            out = std::to_string(x);
+            return true;
+        }
+        case IIAPI_FLT_TYPE: {
+            double x;
+            if (len == 4) {
+                float y;
+                std::memcpy(&y, p, 4);
+                x = y;
+                std::snprintf(buf, sizeof buf, "%.7g", x);
+            } else if (len == 8) {
+                std::memcpy(&x, p, 8);
+                std::snprintf(buf, sizeof buf, "%.15g", x);
+            } else
+                return false;
+            out = buf;
+            return true;
+        }
+        case IIAPI_MNY_TYPE: {
+            if (len != 8) return false;
+            double x;
+            std::memcpy(&x, p, 8);
+            std::snprintf(buf, sizeof buf, "%s$%.2f", x < 0 ? "-" : "", std::fabs(x));
+            out = buf;
+            return true;
+        }
+        case IIAPI_DEC_TYPE: {
+            if (d.ds_precision < 1 || d.ds_precision > 39 || len < size_t(d.ds_precision / 2 + 1)) return false;
+            out = decimalText(decimalUnpack(p, d.ds_precision, d.ds_scale));
+            return true;
+        }
+        case IIAPI_BOOL_TYPE:
+            if (len < 1) return false;
+            out = p[0] ? "TRUE" : "FALSE";
+            return true;
+        case IIAPI_DATE_TYPE:
+        case IIAPI_ADATE_TYPE:
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE: {
+            if (len < sizeof(IIAPI_DATETIME)) return false;
+            IIAPI_DATETIME dt;
+            std::memcpy(&dt, p, sizeof dt);
+            out = formatDate(dt, d.ds_dataType);
+            return true;
+        }
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE:
+        case IIAPI_BYTE_TYPE:
+        case IIAPI_LVCH_TYPE:
+        case IIAPI_LBYTE_TYPE:
+        case IIAPI_LOGKEY_TYPE:
+        case IIAPI_TABKEY_TYPE:
+            out.assign(reinterpret_cast<const char*>(p), len);
+            return true;
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_LTXT_TYPE:
+        case IIAPI_VBYTE_TYPE: {
+            if (len < 2) return false;
+            size_t n = u16at(p);
+            if (n > len - 2) return false;
+            out.assign(reinterpret_cast<const char*>(p + 2), n);
+            return true;
+        }
+        case IIAPI_NCHA_TYPE:
+        case IIAPI_LNVCH_TYPE: {
+            std::u16string w(len / 2, u'\0');
+            std::memcpy(w.data(), p, w.size() * 2);
+            out = utf16ToUtf8(w.data(), w.size());
+            return true;
+        }
+        case IIAPI_NVCH_TYPE: {
+            if (len < 2) return false;
+            size_t n = u16at(p);
+            if (n * 2 > len - 2) return false;
+            std::u16string w(n, u'\0');
+            std::memcpy(w.data(), p + 2, n * 2);
+            out = utf16ToUtf8(w.data(), n);
+            return true;
+        }
+        default:
+            return false;
     }
 }
 
@@ -787,10 +839,10 @@ bool isNumericType(int t) {
 
 }  // namespace
 
-IIAPI_STATUS convert(IIAPI_CONVERTPARM &p) {
-    const IIAPI_DESCRIPTOR &sd = p.cv_srcDesc;
-    const IIAPI_DESCRIPTOR &dd = p.cv_dstDesc;
-    IIAPI_DATAVALUE &dv = p.cv_dstValue;
+IIAPI_STATUS convert(IIAPI_CONVERTPARM& p) {
+    const IIAPI_DESCRIPTOR& sd = p.cv_srcDesc;
+    const IIAPI_DESCRIPTOR& dd = p.cv_dstDesc;
+    IIAPI_DATAVALUE& dv = p.cv_dstValue;
     if (p.cv_srcValue.dv_null) {
         dv.dv_null = II_TRUE;
         dv.dv_length = 0;
@@ -798,9 +850,9 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM &p) {
     }
     if (!dv.dv_value || (!p.cv_srcValue.dv_value && p.cv_srcValue.dv_length)) return IIAPI_ST_FAILURE;
     dv.dv_null = II_FALSE;
-    const void *src = p.cv_srcValue.dv_value ? p.cv_srcValue.dv_value : "";
+    const void* src = p.cv_srcValue.dv_value ? p.cv_srcValue.dv_value : "";
     size_t slen = p.cv_srcValue.dv_length;
-    auto *dst = static_cast<uint8_t *>(dv.dv_value);
+    auto* dst = static_cast<uint8_t*>(dv.dv_value);
     size_t room = dd.ds_length;
 
     // Into text.
@@ -808,60 +860,61 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM &p) {
         std::string text;
         if (!valueToText(sd, src, slen, text)) return IIAPI_ST_FAILURE;
         switch (dd.ds_dataType) {
-        case IIAPI_CHA_TYPE:
-        case IIAPI_CHR_TYPE:
-        case IIAPI_LVCH_TYPE:
-        case IIAPI_BYTE_TYPE: {
-            size_t n = dd.ds_dataType == IIAPI_BYTE_TYPE ? std::min(text.size(), room) : utf8Fit(text, room);
-            std::memcpy(dst, text.data(), n);
-            if (dd.ds_dataType != IIAPI_LVCH_TYPE) {
-                std::memset(dst + n, dd.ds_dataType == IIAPI_BYTE_TYPE ? 0 : ' ', room - n);
-                n = room;
-            }
-            dv.dv_length = uint16_t(n);
-            return IIAPI_ST_SUCCESS;
-        }
-        case IIAPI_VCH_TYPE:
-        case IIAPI_TXT_TYPE:
-        case IIAPI_LTXT_TYPE:
-        case IIAPI_VBYTE_TYPE: {
-            if (room < 2) return IIAPI_ST_FAILURE;
-            size_t n = dd.ds_dataType == IIAPI_VBYTE_TYPE ? std::min(text.size(), room - 2) : utf8Fit(text, room - 2);
-            uint16_t n16 = uint16_t(n);
-            std::memcpy(dst, &n16, 2);
-            std::memcpy(dst + 2, text.data(), n);
-            dv.dv_length = uint16_t(n + 2);
-            return IIAPI_ST_SUCCESS;
-        }
-        case IIAPI_NCHA_TYPE:
-        case IIAPI_LNVCH_TYPE: {
-            std::u16string w = utf8ToUtf16(text);
-            size_t n = std::min(w.size(), room / 2);
-            if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
-            std::memcpy(dst, w.data(), n * 2);
-            if (dd.ds_dataType == IIAPI_NCHA_TYPE) {
-                for (size_t k = n; k < room / 2; ++k) {
-                    char16_t sp = u' ';
-                    std::memcpy(dst + 2 * k, &sp, 2);
+            case IIAPI_CHA_TYPE:
+            case IIAPI_CHR_TYPE:
+            case IIAPI_LVCH_TYPE:
+            case IIAPI_BYTE_TYPE: {
+                size_t n = dd.ds_dataType == IIAPI_BYTE_TYPE ? std::min(text.size(), room) : utf8Fit(text, room);
+                std::memcpy(dst, text.data(), n);
+                if (dd.ds_dataType != IIAPI_LVCH_TYPE) {
+                    std::memset(dst + n, dd.ds_dataType == IIAPI_BYTE_TYPE ? 0 : ' ', room - n);
+                    n = room;
                 }
-                n = room / 2;
+                dv.dv_length = uint16_t(n);
+                return IIAPI_ST_SUCCESS;
             }
-            dv.dv_length = uint16_t(n * 2);
-            return IIAPI_ST_SUCCESS;
-        }
-        case IIAPI_NVCH_TYPE: {
-            if (room < 2) return IIAPI_ST_FAILURE;
-            std::u16string w = utf8ToUtf16(text);
-            size_t n = std::min(w.size(), (room - 2) / 2);
-            if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
-            uint16_t n16 = uint16_t(n);
-            std::memcpy(dst, &n16, 2);
-            std::memcpy(dst + 2, w.data(), n * 2);
-            dv.dv_length = uint16_t(2 + n * 2);
-            return IIAPI_ST_SUCCESS;
-        }
-        default:
-            return IIAPI_ST_FAILURE;
+            case IIAPI_VCH_TYPE:
+            case IIAPI_TXT_TYPE:
+            case IIAPI_LTXT_TYPE:
+            case IIAPI_VBYTE_TYPE: {
+                if (room < 2) return IIAPI_ST_FAILURE;
+                size_t n =
+                    dd.ds_dataType == IIAPI_VBYTE_TYPE ? std::min(text.size(), room - 2) : utf8Fit(text, room - 2);
+                uint16_t n16 = uint16_t(n);
+                std::memcpy(dst, &n16, 2);
+                std::memcpy(dst + 2, text.data(), n);
+                dv.dv_length = uint16_t(n + 2);
+                return IIAPI_ST_SUCCESS;
+            }
+            case IIAPI_NCHA_TYPE:
+            case IIAPI_LNVCH_TYPE: {
+                std::u16string w = utf8ToUtf16(text);
+                size_t n = std::min(w.size(), room / 2);
+                if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
+                std::memcpy(dst, w.data(), n * 2);
+                if (dd.ds_dataType == IIAPI_NCHA_TYPE) {
+                    for (size_t k = n; k < room / 2; ++k) {
+                        char16_t sp = u' ';
+                        std::memcpy(dst + 2 * k, &sp, 2);
+                    }
+                    n = room / 2;
+                }
+                dv.dv_length = uint16_t(n * 2);
+                return IIAPI_ST_SUCCESS;
+            }
+            case IIAPI_NVCH_TYPE: {
+                if (room < 2) return IIAPI_ST_FAILURE;
+                std::u16string w = utf8ToUtf16(text);
+                size_t n = std::min(w.size(), (room - 2) / 2);
+                if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
+                uint16_t n16 = uint16_t(n);
+                std::memcpy(dst, &n16, 2);
+                std::memcpy(dst + 2, w.data(), n * 2);
+                dv.dv_length = uint16_t(2 + n * 2);
+                return IIAPI_ST_SUCCESS;
+            }
+            default:
+                return IIAPI_ST_FAILURE;
         }
     }
 
@@ -875,7 +928,7 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM &p) {
         std::snprintf(buf, sizeof buf, "%.17g", x);
         text = buf;
     } else if (sd.ds_dataType == IIAPI_BOOL_TYPE) {
-        text = static_cast<const uint8_t *>(src)[0] ? "1" : "0";
+        text = static_cast<const uint8_t*>(src)[0] ? "1" : "0";
     }
     IngType t;
     t.type = dd.ds_dataType;
@@ -898,63 +951,76 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM &p) {
     uint16_t outLen = 0;
     bool ok = false;
     switch (t.type) {
-    case IIAPI_INT_TYPE: {
-        int64_t x;
-        if (!textToInt(text, x)) {
-            double dx;
-            if (!textToDouble(text, dx) || !(dx >= -9.2233720368547758e18 && dx < 9.2233720368547758e18))
-                return IIAPI_ST_FAILURE;
-            x = int64_t(dx);
+        case IIAPI_INT_TYPE: {
+            int64_t x;
+            if (!textToInt(text, x)) {
+                double dx;
+                if (!textToDouble(text, dx) || !(dx >= -9.2233720368547758e18 && dx < 9.2233720368547758e18))
+                    return IIAPI_ST_FAILURE;
+                x = int64_t(dx);
+            }
+            int64_t lo = t.length == 1 ? INT8_MIN : t.length == 2 ? INT16_MIN : t.length == 4 ? INT32_MIN : INT64_MIN;
+            int64_t hi = t.length == 1 ? INT8_MAX : t.length == 2 ? INT16_MAX : t.length == 4 ? INT32_MAX : INT64_MAX;
+            if (x < lo || x > hi) return IIAPI_ST_FAILURE;
+            if (t.length == 1) {
+                int8_t y = int8_t(x);
+                std::memcpy(dst, &y, 1);
+            } else if (t.length == 2) {
+                int16_t y = int16_t(x);
+                std::memcpy(dst, &y, 2);
+            } else if (t.length == 4) {
+                int32_t y = int32_t(x);
+                std::memcpy(dst, &y, 4);
+            } else
+                std::memcpy(dst, &x, 8);
+            outLen = t.length;
+            ok = true;
+            break;
         }
-        int64_t lo = t.length == 1 ? INT8_MIN : t.length == 2 ? INT16_MIN : t.length == 4 ? INT32_MIN : INT64_MIN;
-        int64_t hi = t.length == 1 ? INT8_MAX : t.length == 2 ? INT16_MAX : t.length == 4 ? INT32_MAX : INT64_MAX;
-        if (x < lo || x > hi) return IIAPI_ST_FAILURE;
-        if (t.length == 1) { int8_t y = int8_t(x); std::memcpy(dst, &y, 1); }
-        else if (t.length == 2) { int16_t y = int16_t(x); std::memcpy(dst, &y, 2); }
-        else if (t.length == 4) { int32_t y = int32_t(x); std::memcpy(dst, &y, 4); }
-        else std::memcpy(dst, &x, 8);
-        outLen = t.length;
-        ok = true;
-        break;
-    }
-    case IIAPI_FLT_TYPE:
-    case IIAPI_MNY_TYPE: {
-        double x;
-        if (!textToDouble(text, x)) return IIAPI_ST_FAILURE;
-        if (t.length == 4) { float y = float(x); std::memcpy(dst, &y, 4); }
-        else std::memcpy(dst, &x, 8);
-        outLen = t.length;
-        ok = true;
-        break;
-    }
-    case IIAPI_DEC_TYPE: {
-        Decimal dx;
-        if (!parseDecimal(text, dx) || !decimalRescale(dx, t.precision, t.scale)) return IIAPI_ST_FAILURE;
-        decimalPack(dx, t.precision, dst);
-        outLen = uint16_t(t.precision / 2 + 1);
-        ok = true;
-        break;
-    }
-    case IIAPI_BOOL_TYPE: {
-        int64_t x;
-        std::string low = text;
-        for (auto &c : low) c = char(std::tolower(static_cast<unsigned char>(c)));
-        if (low == "true") x = 1;
-        else if (low == "false") x = 0;
-        else if (!textToInt(text, x)) return IIAPI_ST_FAILURE;
-        dst[0] = x ? 1 : 0;
-        outLen = 1;
-        ok = true;
-        break;
-    }
-    default: {
-        IIAPI_DATETIME dt;
-        if (!parseDateText(text, dt)) return IIAPI_ST_FAILURE;
-        std::memcpy(dst, &dt, sizeof dt);
-        outLen = sizeof dt;
-        ok = true;
-        break;
-    }
+        case IIAPI_FLT_TYPE:
+        case IIAPI_MNY_TYPE: {
+            double x;
+            if (!textToDouble(text, x)) return IIAPI_ST_FAILURE;
+            if (t.length == 4) {
+                float y = float(x);
+                std::memcpy(dst, &y, 4);
+            } else
+                std::memcpy(dst, &x, 8);
+            outLen = t.length;
+            ok = true;
+            break;
+        }
+        case IIAPI_DEC_TYPE: {
+            Decimal dx;
+            if (!parseDecimal(text, dx) || !decimalRescale(dx, t.precision, t.scale)) return IIAPI_ST_FAILURE;
+            decimalPack(dx, t.precision, dst);
+            outLen = uint16_t(t.precision / 2 + 1);
+            ok = true;
+            break;
+        }
+        case IIAPI_BOOL_TYPE: {
+            int64_t x;
+            std::string low = text;
+            for (auto& c : low) c = char(std::tolower(static_cast<unsigned char>(c)));
+            if (low == "true")
+                x = 1;
+            else if (low == "false")
+                x = 0;
+            else if (!textToInt(text, x))
+                return IIAPI_ST_FAILURE;
+            dst[0] = x ? 1 : 0;
+            outLen = 1;
+            ok = true;
+            break;
+        }
+        default: {
+            IIAPI_DATETIME dt;
+            if (!parseDateText(text, dt)) return IIAPI_ST_FAILURE;
+            std::memcpy(dst, &dt, sizeof dt);
+            outLen = sizeof dt;
+            ok = true;
+            break;
+        }
     }
     if (!ok) return IIAPI_ST_FAILURE;
     dv.dv_length = outLen;
@@ -963,7 +1029,7 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM &p) {
 
 }  // namespace iiapi
 
-extern "C" void IIapi_convertData(IIAPI_CONVERTPARM *p) {
+extern "C" void IIapi_convertData(IIAPI_CONVERTPARM* p) {
     if (!p) return;
     p->cv_status = iiapi::convert(*p);
 }

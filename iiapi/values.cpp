@@ -10,7 +10,7 @@ namespace iiapi {
 
 // ---- UTF-8 / UTF-16 ------------------------------------------------------------------------
 
-std::u16string utf8ToUtf16(std::string_view s, bool *ok) {
+std::u16string utf8ToUtf16(std::string_view s, bool* ok) {
     std::u16string out;
     out.reserve(s.size());
     bool good = true;
@@ -66,7 +66,7 @@ std::u16string utf8ToUtf16(std::string_view s, bool *ok) {
     return out;
 }
 
-std::string utf16ToUtf8(const char16_t *s, size_t n) {
+std::string utf16ToUtf8(const char16_t* s, size_t n) {
     std::string out;
     out.reserve(n);
     for (size_t i = 0; i < n; ++i) {
@@ -106,7 +106,7 @@ size_t utf8Fit(std::string_view s, size_t maxBytes) {
 
 // ---- Exact decimals ------------------------------------------------------------------------
 
-bool parseDecimal(std::string_view s, Decimal &d) {
+bool parseDecimal(std::string_view s, Decimal& d) {
     size_t i = 0;
     while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
     size_t end = s.size();
@@ -163,7 +163,7 @@ bool parseDecimal(std::string_view s, Decimal &d) {
     return true;
 }
 
-bool decimalRescale(Decimal &d, int precision, int scale) {
+bool decimalRescale(Decimal& d, int precision, int scale) {
     if (d.scale > scale) {
         int drop = d.scale - scale;
         std::string keep = d.digits.substr(0, d.digits.size() - size_t(drop));
@@ -198,7 +198,7 @@ bool decimalRescale(Decimal &d, int precision, int scale) {
     return intDigits <= precision - scale;
 }
 
-std::string decimalText(const Decimal &d) {
+std::string decimalText(const Decimal& d) {
     std::string out;
     if (d.negative) out.push_back('-');
     std::string digits = d.digits;
@@ -211,25 +211,28 @@ std::string decimalText(const Decimal &d) {
     return out;
 }
 
-void decimalPack(const Decimal &d, int precision, uint8_t *out) {
+void decimalPack(const Decimal& d, int precision, uint8_t* out) {
     // precision digits plus a sign nibble, most significant first, in precision / 2 + 1 bytes.
     int nibbles = (precision / 2 + 1) * 2;
     std::vector<uint8_t> n(size_t(nibbles), 0);
     n[size_t(nibbles - 1)] = d.negative ? 0xD : 0xC;
     int pos = nibbles - 2;
-    for (int i = int(d.digits.size()) - 1; i >= 0 && pos >= 0; --i, --pos) n[size_t(pos)] = uint8_t(d.digits[size_t(i)] - '0');
+    for (int i = int(d.digits.size()) - 1; i >= 0 && pos >= 0; --i, --pos)
+        n[size_t(pos)] = uint8_t(d.digits[size_t(i)] - '0');
     for (int b = 0; b < nibbles / 2; ++b) out[b] = uint8_t((n[size_t(2 * b)] << 4) | n[size_t(2 * b + 1)]);
 }
 
-Decimal decimalUnpack(const uint8_t *in, int precision, int scale) {
+Decimal decimalUnpack(const uint8_t* in, int precision, int scale) {
     int bytes = precision / 2 + 1;
     Decimal d;
     std::string digits;
     for (int b = 0; b < bytes; ++b) {
         int hi = in[b] >> 4, lo = in[b] & 0xF;
         digits.push_back(char('0' + (hi > 9 ? 0 : hi)));
-        if (b < bytes - 1) digits.push_back(char('0' + (lo > 9 ? 0 : lo)));
-        else d.negative = lo == 0xD || lo == 0xB;
+        if (b < bytes - 1)
+            digits.push_back(char('0' + (lo > 9 ? 0 : lo)));
+        else
+            d.negative = lo == 0xD || lo == 0xB;
     }
     d.digits = digits;
     d.scale = scale;
@@ -244,7 +247,7 @@ Decimal decimalUnpack(const uint8_t *in, int precision, int scale) {
 
 namespace {
 
-bool readNum(std::string_view s, size_t &i, int maxDigits, int &v) {
+bool readNum(std::string_view s, size_t& i, int maxDigits, int& v) {
     size_t start = i;
     v = 0;
     while (i < s.size() && i - start < size_t(maxDigits) && std::isdigit(static_cast<unsigned char>(s[i])))
@@ -261,7 +264,7 @@ bool validDate(int y, int m, int d) {
 }
 
 int monthFromName(std::string_view s) {
-    static const char *names = "janfebmaraprmayjunjulaugsepoctnovdec";
+    static const char* names = "janfebmaraprmayjunjulaugsepoctnovdec";
     if (s.size() < 3) return 0;
     char a[3];
     for (int k = 0; k < 3; ++k) a[k] = char(std::tolower(static_cast<unsigned char>(s[size_t(k)])));
@@ -270,7 +273,7 @@ int monthFromName(std::string_view s) {
     return 0;
 }
 
-bool parseTime(std::string_view s, size_t &i, IIAPI_DATETIME &dt) {
+bool parseTime(std::string_view s, size_t& i, IIAPI_DATETIME& dt) {
     int h, mi, se = 0;
     if (!readNum(s, i, 2, h) || i >= s.size() || s[i] != ':') return false;
     ++i;
@@ -300,7 +303,7 @@ bool parseTime(std::string_view s, size_t &i, IIAPI_DATETIME &dt) {
     return true;
 }
 
-bool parseInterval(std::string_view s, IIAPI_DATETIME &dt) {
+bool parseInterval(std::string_view s, IIAPI_DATETIME& dt) {
     // "N years N months N days N hours N minutes N seconds" with abbreviations, or "d hh:mm:ss".
     size_t i = 0;
     bool any = false, neg = false;
@@ -343,17 +346,25 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME &dt) {
         size_t w = i;
         while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
         std::string unit(s.substr(w, i - w));
-        for (auto &ch : unit) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        for (auto& ch : unit) ch = char(std::tolower(static_cast<unsigned char>(ch)));
         long sv = thisNeg ? -long(v) : long(v);
         if (thisNeg) neg = true;
-        if (unit.rfind("y", 0) == 0) years += sv;
-        else if (unit.rfind("mo", 0) == 0) months += sv;
-        else if (unit.rfind("d", 0) == 0 || unit.empty()) days += sv;
-        else if (unit.rfind("h", 0) == 0) hours += sv;
-        else if (unit.rfind("mi", 0) == 0) minutes += sv;
-        else if (unit.rfind("s", 0) == 0) seconds += sv;
-        else if (unit.rfind("w", 0) == 0) days += 7 * sv;
-        else return false;
+        if (unit.rfind("y", 0) == 0)
+            years += sv;
+        else if (unit.rfind("mo", 0) == 0)
+            months += sv;
+        else if (unit.rfind("d", 0) == 0 || unit.empty())
+            days += sv;
+        else if (unit.rfind("h", 0) == 0)
+            hours += sv;
+        else if (unit.rfind("mi", 0) == 0)
+            minutes += sv;
+        else if (unit.rfind("s", 0) == 0)
+            seconds += sv;
+        else if (unit.rfind("w", 0) == 0)
+            days += 7 * sv;
+        else
+            return false;
         any = true;
     }
     if (!any) return false;
@@ -407,7 +418,7 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME &dt) {
 
 }  // namespace
 
-bool parseDateText(std::string_view s, IIAPI_DATETIME &dt) {
+bool parseDateText(std::string_view s, IIAPI_DATETIME& dt) {
     dt = IIAPI_DATETIME{};
     size_t b = 0, e = s.size();
     while (b < e && s[b] == ' ') ++b;
@@ -456,11 +467,11 @@ bool parseDateText(std::string_view s, IIAPI_DATETIME &dt) {
         size_t ys = i;
         if (!readNum(s, i, 4, y)) return false;
         if (i - ys <= 2) y += y < 70 ? 2000 : 1900;
-        const char *fmt = std::getenv("II_DATE_FORMAT");
+        const char* fmt = std::getenv("II_DATE_FORMAT");
         std::string f = fmt ? fmt : "US";
-        for (auto &ch : f) ch = char(std::toupper(static_cast<unsigned char>(ch)));
-        bool dayFirst = sep == '.' || f == "MULTINATIONAL" || f == "MULTINATIONAL4" || f == "GERMAN" ||
-                        f == "DMY" || f == "FINLAND" || f == "SWEDEN";
+        for (auto& ch : f) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+        bool dayFirst = sep == '.' || f == "MULTINATIONAL" || f == "MULTINATIONAL4" || f == "GERMAN" || f == "DMY" ||
+                        f == "FINLAND" || f == "SWEDEN";
         if (dayFirst) {
             d = a;
             m = b2;
@@ -486,7 +497,7 @@ bool parseDateText(std::string_view s, IIAPI_DATETIME &dt) {
     return true;
 }
 
-std::string formatDate(const IIAPI_DATETIME &dt, int16_t type) {
+std::string formatDate(const IIAPI_DATETIME& dt, int16_t type) {
     char buf[96];
     auto dateOnly = [&] {
         std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", int(dt.dt_year), unsigned(dt.dt_month), unsigned(dt.dt_day));
@@ -511,7 +522,7 @@ std::string formatDate(const IIAPI_DATETIME &dt, int16_t type) {
             return buf;
         }
         std::string out = neg ? "-" : "";
-        auto add = [&](long v, const char *unit) {
+        auto add = [&](long v, const char* unit) {
             if (!v) return;
             if (out.size() > 1 || (out.size() == 1 && out[0] != '-')) out.push_back(' ');
             out += std::to_string(v) + " " + unit;
@@ -525,29 +536,29 @@ std::string formatDate(const IIAPI_DATETIME &dt, int16_t type) {
         return out.empty() || out == "-" ? "0 days" : out;
     }
     switch (type) {
-    case IIAPI_ADATE_TYPE:
-        return dt.dt_kind == IIAPI_DTK_EMPTY || dt.dt_kind == IIAPI_DTK_TIME ? std::string() : dateOnly();
-    case IIAPI_TMWO_TYPE:
-    case IIAPI_TMTZ_TYPE:
-    case IIAPI_TIME_TYPE:
-        return dt.dt_kind == IIAPI_DTK_EMPTY ? std::string() : timeOnly();
-    case IIAPI_TSWO_TYPE:
-    case IIAPI_TSTZ_TYPE:
-    case IIAPI_TS_TYPE: {
-        if (dt.dt_kind == IIAPI_DTK_EMPTY) return std::string();
-        std::string s = dateOnly() + " " + timeOnly();
-        std::snprintf(buf, sizeof buf, ".%06u", unsigned(dt.dt_nanosecond / 1000));
-        return s + buf;
-    }
-    default:
-        if (dt.dt_kind == IIAPI_DTK_EMPTY) return std::string();
-        if (dt.dt_kind == IIAPI_DTK_DATE) return dateOnly();
-        if (dt.dt_kind == IIAPI_DTK_TIME) return timeOnly();
-        return dateOnly() + " " + timeOnly();
+        case IIAPI_ADATE_TYPE:
+            return dt.dt_kind == IIAPI_DTK_EMPTY || dt.dt_kind == IIAPI_DTK_TIME ? std::string() : dateOnly();
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+            return dt.dt_kind == IIAPI_DTK_EMPTY ? std::string() : timeOnly();
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE: {
+            if (dt.dt_kind == IIAPI_DTK_EMPTY) return std::string();
+            std::string s = dateOnly() + " " + timeOnly();
+            std::snprintf(buf, sizeof buf, ".%06u", unsigned(dt.dt_nanosecond / 1000));
+            return s + buf;
+        }
+        default:
+            if (dt.dt_kind == IIAPI_DTK_EMPTY) return std::string();
+            if (dt.dt_kind == IIAPI_DTK_DATE) return dateOnly();
+            if (dt.dt_kind == IIAPI_DTK_TIME) return timeOnly();
+            return dateOnly() + " " + timeOnly();
     }
 }
 
-bool canonicalDateTime(std::string_view in, const IngType &t, std::string &out) {
+bool canonicalDateTime(std::string_view in, const IngType& t, std::string& out) {
     IIAPI_DATETIME dt;
     if (!parseDateText(in, dt)) return false;
     const bool interval = dt.dt_kind == IIAPI_DTK_INTERVAL || dt.dt_kind == IIAPI_DTK_NEG_INTERVAL;
@@ -569,31 +580,31 @@ bool canonicalDateTime(std::string_view in, const IngType &t, std::string &out) 
         return std::string(buf);
     };
     switch (t.type) {
-    case IIAPI_ADATE_TYPE:
-        if (!hasDate) return false;
-        out = day();
-        return true;
-    case IIAPI_TMWO_TYPE:
-    case IIAPI_TMTZ_TYPE:
-    case IIAPI_TIME_TYPE:
-        if (interval || dt.dt_kind == IIAPI_DTK_EMPTY || dt.dt_kind == IIAPI_DTK_DATE) return false;
-        out = clock() + fraction();
-        return true;
-    case IIAPI_TSWO_TYPE:
-    case IIAPI_TSTZ_TYPE:
-    case IIAPI_TS_TYPE:
-        if (!hasDate) return false;
-        out = day() + " " + clock() + fraction();
-        return true;
-    case IIAPI_INTYM_TYPE:
-    case IIAPI_INTDS_TYPE:
-        if (!interval) return false;
-        out = formatDate(dt, t.type);
-        return true;
-    default:
-        // ingresdate: a date, a date and time to the second, a time, an interval or the empty date.
-        out = formatDate(dt, IIAPI_DATE_TYPE);
-        return true;
+        case IIAPI_ADATE_TYPE:
+            if (!hasDate) return false;
+            out = day();
+            return true;
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+            if (interval || dt.dt_kind == IIAPI_DTK_EMPTY || dt.dt_kind == IIAPI_DTK_DATE) return false;
+            out = clock() + fraction();
+            return true;
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+            if (!hasDate) return false;
+            out = day() + " " + clock() + fraction();
+            return true;
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE:
+            if (!interval) return false;
+            out = formatDate(dt, t.type);
+            return true;
+        default:
+            // ingresdate: a date, a date and time to the second, a time, an interval or the empty date.
+            out = formatDate(dt, IIAPI_DATE_TYPE);
+            return true;
     }
 }
 

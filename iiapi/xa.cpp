@@ -19,7 +19,7 @@ struct Branch {
 std::mutex gBranchMutex;
 std::map<std::string, Branch> gPrepared;
 
-std::string hexBytes(const unsigned char *p, size_t n) {
+std::string hexBytes(const unsigned char* p, size_t n) {
     std::string s;
     char b[3];
     for (size_t i = 0; i < n; ++i) {
@@ -31,7 +31,7 @@ std::string hexBytes(const unsigned char *p, size_t n) {
 
 // The branch text: formatID in hex, lengths in decimal, the data in big-endian words of four
 // bytes, then the branch sequence number and flags.
-std::string branchText(long formatId, long glen, long blen, const unsigned char *data, long seq, long flag) {
+std::string branchText(long formatId, long glen, long blen, const unsigned char* data, long seq, long flag) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%08lX:%ld:%ld:", static_cast<unsigned long>(formatId) & 0xFFFFFFFFul, glen, blen);
     std::string s = buf;
@@ -51,11 +51,11 @@ std::string branchText(long formatId, long glen, long blen, const unsigned char 
 
 }  // namespace
 
-bool xaKeyFromTranId(const IIAPI_TRAN_ID &id, std::string &key, std::string &text) {
+bool xaKeyFromTranId(const IIAPI_TRAN_ID& id, std::string& key, std::string& text) {
     if (id.ti_type != IIAPI_TI_XAXID) return false;
-    const auto &x = id.ti_value.xaXID;
+    const auto& x = id.ti_value.xaXID;
     if (x.xa_gtridLength < 1 || x.xa_gtridLength > 64 || x.xa_bqualLength < 0 || x.xa_bqualLength > 64) return false;
-    const auto *data = reinterpret_cast<const unsigned char *>(x.xa_data);
+    const auto* data = reinterpret_cast<const unsigned char*>(x.xa_data);
     size_t n = size_t(x.xa_gtridLength + x.xa_bqualLength);
     char head[48];
     std::snprintf(head, sizeof head, "%lX:%ld:%ld:", static_cast<unsigned long>(x.xa_formatID) & 0xFFFFFFFFul,
@@ -65,7 +65,7 @@ bool xaKeyFromTranId(const IIAPI_TRAN_ID &id, std::string &key, std::string &tex
     return true;
 }
 
-bool xaKeyFromText(std::string_view in, std::string &key, std::string &text) {
+bool xaKeyFromText(std::string_view in, std::string& key, std::string& text) {
     // "formatID:gtrid_length:bqual_length:word:...:XA:seq:flag:EX", quotes allowed around it.
     std::string s(in);
     while (!s.empty() && (s.front() == '\'' || s.front() == ' ')) s.erase(s.begin());
@@ -79,7 +79,7 @@ bool xaKeyFromText(std::string_view in, std::string &key, std::string &text) {
         pos = c + 1;
     }
     if (f.size() < 4) return false;
-    char *end = nullptr;
+    char* end = nullptr;
     unsigned long fmt = std::strtoul(f[0].c_str(), &end, 16);
     if (!end || *end || f[0].empty()) return false;
     long g = std::strtol(f[1].c_str(), &end, 10);
@@ -91,7 +91,7 @@ bool xaKeyFromText(std::string_view in, std::string &key, std::string &text) {
     if (long(f.size()) < 3 + words) return false;
     std::vector<unsigned char> data;
     for (long w = 0; w < words; ++w) {
-        const std::string &h = f[size_t(3 + w)];
+        const std::string& h = f[size_t(3 + w)];
         unsigned long v = std::strtoul(h.c_str(), &end, 16);
         if (!end || *end || h.empty()) return false;
         for (int k = 3; k >= 0; --k) data.push_back(static_cast<unsigned char>((v >> (8 * k)) & 0xFF));
@@ -108,7 +108,7 @@ bool xaKeyFromText(std::string_view in, std::string &key, std::string &text) {
     return true;
 }
 
-bool xaPrepare(Conn &c, Fault &f) {
+bool xaPrepare(Conn& c, Fault& f) {
     if (c.xaKey.empty()) {
         f = makeFault("25000", native::kSequence, "The session has no distributed transaction to prepare");
         return false;
@@ -129,14 +129,14 @@ bool xaPrepare(Conn &c, Fault &f) {
     return true;
 }
 
-std::shared_ptr<Conn> xaTakePrepared(const std::string &key, const std::string &dbname) {
+std::shared_ptr<Conn> xaTakePrepared(const std::string& key, const std::string& dbname) {
     std::lock_guard<std::mutex> lk(gBranchMutex);
     auto it = gPrepared.find(key);
     if (it == gPrepared.end() || it->second.dbname != dbname) return nullptr;
     return it->second.conn;
 }
 
-void xaForget(const std::string &key) {
+void xaForget(const std::string& key) {
     std::shared_ptr<Conn> keep;  // released outside the lock
     std::lock_guard<std::mutex> lk(gBranchMutex);
     auto it = gPrepared.find(key);
@@ -145,24 +145,25 @@ void xaForget(const std::string &key) {
     gPrepared.erase(it);
 }
 
-bool xaIsPreparedElsewhere(const std::string &key, const Conn &c) {
+bool xaIsPreparedElsewhere(const std::string& key, const Conn& c) {
     std::lock_guard<std::mutex> lk(gBranchMutex);
     auto it = gPrepared.find(key);
     return it != gPrepared.end() && it->second.conn.get() != &c;
 }
 
 // The master database's list of in-doubt branches, refreshed before each statement.
-void xaRefreshMaster(Conn &c) {
+void xaRefreshMaster(Conn& c) {
     sqlite3_exec(c.db,
                  "CREATE TEMP TABLE IF NOT EXISTS lgmo_xa_dis_tran_ids(xa_dis_tran_id varchar(350),"
                  " xa_database_name varchar(32), xa_seqnum integer);"
                  "DELETE FROM temp.lgmo_xa_dis_tran_ids;",
                  nullptr, nullptr, nullptr);
-    sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(c.db, "INSERT INTO temp.lgmo_xa_dis_tran_ids VALUES(?, ?, 0)", -1, &st, nullptr) != SQLITE_OK)
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(c.db, "INSERT INTO temp.lgmo_xa_dis_tran_ids VALUES(?, ?, 0)", -1, &st, nullptr) !=
+        SQLITE_OK)
         return;
     std::lock_guard<std::mutex> lk(gBranchMutex);
-    for (auto &[key, b] : gPrepared) {
+    for (auto& [key, b] : gPrepared) {
         sqlite3_reset(st);
         sqlite3_bind_text(st, 1, b.text.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 2, b.dbname.c_str(), -1, SQLITE_TRANSIENT);
@@ -172,7 +173,7 @@ void xaRefreshMaster(Conn &c) {
 }
 
 // Ends the prepared branch a session adopted at connect.
-bool xaFinishAdopted(Conn &c, bool commit, Fault &f) {
+bool xaFinishAdopted(Conn& c, bool commit, Fault& f) {
     std::shared_ptr<Conn> b = std::move(c.adopted);
     if (!b) return true;
     std::string key = b->xaKey;

@@ -247,7 +247,7 @@ extern const ApiCallOf<ImplFreeDesc> kRecFreeHandle4;
 // The record of a diagnostics call for the handle type, or null for an unknown type.
 template <class Record>
 const Record* DiagCallRecord(SQLSMALLINT type, const Record& env, const Record& dbc, const Record& stmt,
-                          const Record& desc) {
+                             const Record& desc) {
     switch (type) {
         case SQL_HANDLE_ENV:
             return &env;

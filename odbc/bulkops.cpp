@@ -56,7 +56,9 @@ uint32_t BulkBookmarks(StmtRecord* stmt, uint32_t** out) {
     }
     // A bookmark is as long as its binding (8 bytes; 4 for an ODBC 2 fixed bookmark).
     const uint64_t size = b->b.cType == SQL_C_ULONG ? 4 : 8;
-    const uint64_t stride = stmt->rowBindType ? stmt->rowBindType : (b->b.bufferLength >= int64_t(size) ? uint64_t(b->b.bufferLength) : size);
+    const uint64_t stride = stmt->rowBindType
+                                ? stmt->rowBindType
+                                : (b->b.bufferLength >= int64_t(size) ? uint64_t(b->b.bufferLength) : size);
     const SCS_Cursor& c = stmt->cursor;
     const uint64_t first = c.rowsetFirst;
     const uint64_t last = first + (c.rowsetSize ? c.rowsetSize : 1) - 1;
@@ -197,9 +199,9 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
     st->columnCount = 0;
     uint16_t* statuses = nullptr;
     uint16_t processed = 0;
-    uint32_t rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_UPDATE_BY_BOOKMARK),
-                                                st->bookmarks, uint16_t(rows), ds, cols, count, &statuses,
-                                                &processed, nullptr);
+    uint32_t rc =
+        AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_UPDATE_BY_BOOKMARK), st->bookmarks,
+                                      uint16_t(rows), ds, cols, count, &statuses, &processed, nullptr);
     if (stmt->link && (stmt->link->word & 1)) {
         DatasetDelete(ds);
         free(cols);

@@ -17,7 +17,6 @@
 
 namespace {
 
-
 bool StmtAgentOf(StmtRecord* stmt, const AgentLink** link, uint32_t* agentStmt) {
     if (stmt == nullptr || stmt->link == nullptr || stmt->agentStmt == 0) return false;
     *link = stmt->link;
@@ -224,8 +223,7 @@ SQLRETURN ImplColumnPrivileges(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT
     const TextArg in[4] = {Text(catalog, catalogLen), Text(schema, schemaLen), Text(table, tableLen),
                            Text(column, columnLen)};
     static const TextRule rules[4] = {{"", false}, {"", false}, {nullptr, true}, {"%", false}};
-    return TextsOnly(record, in, DRV_DDColumnPrivileges, rules, 4,
-                     "Qualifier='%s' Owner='%s' Name='%s' Column='%s'\n");
+    return TextsOnly(record, in, DRV_DDColumnPrivileges, rules, 4, "Qualifier='%s' Owner='%s' Name='%s' Column='%s'\n");
 }
 
 SQLRETURN ImplPrimaryKeys(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLen, SQLCHAR* schema,
@@ -279,8 +277,7 @@ SQLRETURN ImplSpecialColumns(HandleBase* record, SQLUSMALLINT colType, SQLCHAR* 
     if (!CopyTexts(stmt, in, rules, 3, false, &texts)) return SQL_ERROR;
     if (DebugTraceOn())
         DebugPrint("Qualifier='%s' Owner='%s' Name='%s'\n", texts[0].c_str(), texts[1].c_str(), texts[2].c_str());
-    IngSpecialColumnsArgs block{texts[0].c_str(),          texts[1].c_str(),          texts[2].c_str(),
-                                colType, scope, nullable};
+    IngSpecialColumnsArgs block{texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), colType, scope, nullable};
     return CallAgent<DRV_DDSpecialColumns>(stmt, &block);
 }
 
@@ -294,8 +291,8 @@ SQLRETURN ImplStatistics(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catal
     std::vector<std::string> texts;
     if (!CopyTexts(stmt, in, rules, 3, false, &texts)) return SQL_ERROR;
     if (DebugTraceOn())
-        DebugPrint("Qualifier='%s' Owner='%s' Name='%s' Unique=%u Accuracy=%u\n", texts[0].c_str(),
-                   texts[1].c_str(), texts[2].c_str(), unsigned(unique), unsigned(accuracy));
+        DebugPrint("Qualifier='%s' Owner='%s' Name='%s' Unique=%u Accuracy=%u\n", texts[0].c_str(), texts[1].c_str(),
+                   texts[2].c_str(), unsigned(unique), unsigned(accuracy));
     IngStatisticsArgs block{texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), unique, accuracy};
     return CallAgent<DRV_DDStatistics>(stmt, &block);
 }
@@ -319,6 +316,4 @@ SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType) {
     return SQL_SUCCESS;
 }
 
-SQLRETURN ImplGetTypeInfo(HandleBase* record, SQLSMALLINT sqlType) {
-    return GetTypeInfoImpl(Stmt(record), sqlType);
-}
+SQLRETURN ImplGetTypeInfo(HandleBase* record, SQLSMALLINT sqlType) { return GetTypeInfoImpl(Stmt(record), sqlType); }

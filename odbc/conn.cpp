@@ -60,10 +60,14 @@ void ReadCapabilityItems(ConnRecord* conn) {
         uint32_t id;
         uint32_t ConnRecord::*word;
     } kItems[] = {
-        {kPropNeedBind, &ConnRecord::needBind},    {kPropHasMoreResults, &ConnRecord::hasMoreRes},
-        {kPropHasParamArrays, &ConnRecord::hasParamOp},  {kPropHasScrollCursors, &ConnRecord::hasScrlCurs},
-        {kPropHasDynMixCursors, &ConnRecord::hasDynMixCurs}, {kPropHasV2DataAtExec, &ConnRecord::hasV2DAE},
-        {kPropSpOutDeferFetch, &ConnRecord::spOutDeferFetch}, {kPropHasExecute2, &ConnRecord::hasExecute2},
+        {kPropNeedBind, &ConnRecord::needBind},
+        {kPropHasMoreResults, &ConnRecord::hasMoreRes},
+        {kPropHasParamArrays, &ConnRecord::hasParamOp},
+        {kPropHasScrollCursors, &ConnRecord::hasScrlCurs},
+        {kPropHasDynMixCursors, &ConnRecord::hasDynMixCurs},
+        {kPropHasV2DataAtExec, &ConnRecord::hasV2DAE},
+        {kPropSpOutDeferFetch, &ConnRecord::spOutDeferFetch},
+        {kPropHasExecute2, &ConnRecord::hasExecute2},
     };
     for (const auto& item : kItems) {
         uint32_t v = 0;
@@ -131,10 +135,9 @@ std::string ConnServerAddress(const char* host, const char* port) {
 }
 
 void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask) {
-    uint32_t ConnRecord::*const low[8] = {&ConnRecord::needBind,      &ConnRecord::hasMoreRes,
-                                          &ConnRecord::hasParamOp,    &ConnRecord::hasScrlCurs,
-                                          &ConnRecord::hasDynMixCurs, &ConnRecord::hasV2DAE,
-                                          &ConnRecord::spOutDeferFetch, &ConnRecord::hasExecute2};
+    uint32_t ConnRecord::*const low[8] = {
+        &ConnRecord::needBind,      &ConnRecord::hasMoreRes, &ConnRecord::hasParamOp,      &ConnRecord::hasScrlCurs,
+        &ConnRecord::hasDynMixCurs, &ConnRecord::hasV2DAE,   &ConnRecord::spOutDeferFetch, &ConnRecord::hasExecute2};
     for (int bit = 0; bit < 8; ++bit) conn->*low[bit] = (mask >> bit) & 1;
     conn->capConvInfo = (mask >> 9) & 1;
     for (int i = 0; i < 3; ++i) conn->capExtra[i] = (mask >> (10 + i)) & 1;
@@ -183,7 +186,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
         code != 0 || !server) {
         // Out of memory is told as such, not as a general error.
         OpenFailed(conn, code == kErrNoMemory ? "Unable to allocate server handle[SQLSTATE:S1001]"
-                                    : "Unable to allocate server handle");
+                                              : "Unable to allocate server handle");
         return;
     }
     conn->agentServer = server;
@@ -212,7 +215,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
     if (code != 0 || !agentConn) {
         if (!code) conn->lastError = kErrRejected;
         OpenFailed(conn, code == kErrNoMemory ? "Unable to allocate connection handle[SQLSTATE:S1001]"
-                                    : "Unable to allocate connection handle");
+                                              : "Unable to allocate connection handle");
         DiagCollectConn(conn, nullptr);
         DiagCollectServer(conn);
         ReleaseServer(conn);
@@ -359,9 +362,9 @@ SQLRETURN EnvEndTran(EnvRecord* env, uint32_t type) {
 void ConnFree(ConnRecord* conn) {
     // Nothing of the password stays behind in freed memory.
     if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));
-    for (char** text : {&conn->dsn, &conn->user, &conn->password, &conn->serverText, &conn->options, &conn->host,
-                        &conn->port, &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2,
-                        &conn->translateDll})
+    for (char** text :
+         {&conn->dsn, &conn->user, &conn->password, &conn->serverText, &conn->options, &conn->host, &conn->port,
+          &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2, &conn->translateDll})
         FreeText(*text);
     InfoCacheReset(&conn->infoCache);
     // A connection freed with its environment after a failed disconnect still takes its

@@ -56,8 +56,8 @@ void TargetStore(void* context, const ConnectPlan& plan) {
     Replace(conn->dsn, &plan.dsn);
     Replace(conn->serverText, &plan.server);
     Replace(conn->options, &plan.options);
-    for (char** text : {&conn->host, &conn->port, &conn->svType, &conn->marker, &conn->connectText1,
-                        &conn->connectText2})
+    for (char** text :
+         {&conn->host, &conn->port, &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2})
         Replace(*text, nullptr);
     // Bits the application set through the connection attributes before connecting are its
     // own: autocommit (reconciled by the open) and asynchronous execution always, the access
@@ -105,10 +105,10 @@ SQLRETURN ImplDriverConnect(HandleBase* record, SQLHWND window, const void* in, 
     ConnectContext context{conn, &trace};
     ConnectTarget target = TargetOf(&context);
     if (mode == 'W')
-        return DriverConnectCoreW(target, window, static_cast<const SQLWCHAR*>(in), inLen,
-                                  static_cast<SQLWCHAR*>(out), outMax, outLen, completion, trace.sink());
-    return DriverConnectCore(target, window, static_cast<const SQLCHAR*>(in), inLen, static_cast<SQLCHAR*>(out),
-                             outMax, outLen, completion, mode, trace.sink());
+        return DriverConnectCoreW(target, window, static_cast<const SQLWCHAR*>(in), inLen, static_cast<SQLWCHAR*>(out),
+                                  outMax, outLen, completion, trace.sink());
+    return DriverConnectCore(target, window, static_cast<const SQLCHAR*>(in), inLen, static_cast<SQLCHAR*>(out), outMax,
+                             outLen, completion, mode, trace.sink());
 }
 
 SQLRETURN ImplConnect(HandleBase* record, const void* dsn, SQLSMALLINT dsnLen, const void* uid, SQLSMALLINT uidLen,

@@ -16,8 +16,6 @@
 
 namespace {
 
-
-
 constexpr uint32_t kOptFailoverCallback = 1280;
 constexpr uint32_t kOptFailoverArgument = 1281;
 
@@ -85,19 +83,44 @@ SQLRETURN SetStatementDefault(ConnRecord* conn, uint32_t option, uint64_t value)
     if (OdbcVersion(conn) >= 3) return Fail(conn, kErrNotSupported);
     SCS_Cursor& d = conn->cursorDefaults;
     switch (option) {
-        case SQL_QUERY_TIMEOUT: conn->defQueryTimeout = value; break;
-        case SQL_MAX_ROWS: conn->defMaxRows = value; break;
-        case SQL_NOSCAN: conn->defNoScan = value; break;
-        case SQL_MAX_LENGTH: conn->defMaxLength = value; break;
-        case SQL_BIND_TYPE: conn->defBindType = value; break;
-        case SQL_CURSOR_TYPE: d.cursorType = uint32_t(value); break;
-        case SQL_CONCURRENCY: d.concurrency = uint32_t(value); break;
-        case SQL_KEYSET_SIZE: d.keysetSize = uint32_t(value); break;
-        case SQL_ROWSET_SIZE: d.rowsetSize = uint32_t(value); break;
-        case SQL_SIMULATE_CURSOR: d.simulateCursor = uint32_t(value); break;
-        case SQL_RETRIEVE_DATA: d.retrieveData = uint32_t(value); break;
-        case SQL_USE_BOOKMARKS: d.useBookmarks = uint32_t(value); break;
-        default: break;
+        case SQL_QUERY_TIMEOUT:
+            conn->defQueryTimeout = value;
+            break;
+        case SQL_MAX_ROWS:
+            conn->defMaxRows = value;
+            break;
+        case SQL_NOSCAN:
+            conn->defNoScan = value;
+            break;
+        case SQL_MAX_LENGTH:
+            conn->defMaxLength = value;
+            break;
+        case SQL_BIND_TYPE:
+            conn->defBindType = value;
+            break;
+        case SQL_CURSOR_TYPE:
+            d.cursorType = uint32_t(value);
+            break;
+        case SQL_CONCURRENCY:
+            d.concurrency = uint32_t(value);
+            break;
+        case SQL_KEYSET_SIZE:
+            d.keysetSize = uint32_t(value);
+            break;
+        case SQL_ROWSET_SIZE:
+            d.rowsetSize = uint32_t(value);
+            break;
+        case SQL_SIMULATE_CURSOR:
+            d.simulateCursor = uint32_t(value);
+            break;
+        case SQL_RETRIEVE_DATA:
+            d.retrieveData = uint32_t(value);
+            break;
+        case SQL_USE_BOOKMARKS:
+            d.useBookmarks = uint32_t(value);
+            break;
+        default:
+            break;
     }
     for (StmtRecord* s = conn->stmts; s; s = s->next) {
         SQLRETURN rc = StmtOptionSet(s, option, value);
@@ -156,8 +179,8 @@ SQLRETURN SetCurrentQualifier(ConnRecord* conn, uint64_t value, char mode) {
     }
     TextArg text(value, mode);
     if (text.failed) return Fail(conn, kErrNoMemory);
-    uint32_t code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, kPropQualifier,
-                                             const_cast<char*>(text.p ? text.p : ""));
+    uint32_t code =
+        AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, kPropQualifier, const_cast<char*>(text.p ? text.p : ""));
     if (code != 0) {
         conn->lastError = code;
         DiagCollectConn(conn, nullptr);
@@ -262,7 +285,8 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
         case SQL_ROWSET_SIZE:
         case SQL_SIMULATE_CURSOR:
         case SQL_RETRIEVE_DATA:
-        case SQL_USE_BOOKMARKS: return SetStatementDefault(conn, option, value);
+        case SQL_USE_BOOKMARKS:
+            return SetStatementDefault(conn, option, value);
         case SQL_ASYNC_ENABLE:
             if (OdbcVersion(conn) >= 3) return Fail(conn, kErrNotSupported);
             if (value) {
@@ -277,7 +301,8 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
             if (rc == SQL_ERROR) return rc;
             if (rc == SQL_SUCCESS_WITH_INFO) value = v;
             // Marked as the application's choice, so that connecting keeps it.
-            if (value == SQL_MODE_READ_ONLY || value == SQL_MODE_READ_WRITE) ConnSetReadOnly(conn, value == SQL_MODE_READ_ONLY);
+            if (value == SQL_MODE_READ_ONLY || value == SQL_MODE_READ_WRITE)
+                ConnSetReadOnly(conn, value == SQL_MODE_READ_ONLY);
             return rc;
         }
         case SQL_AUTOCOMMIT: {
@@ -288,10 +313,13 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
             ConnSetAutocommit(conn, value != 0);  // the application's choice outlives the connect
             return rc;
         }
-        case SQL_LOGIN_TIMEOUT: conn->loginTimeout = uint32_t(value); return SQL_SUCCESS;
+        case SQL_LOGIN_TIMEOUT:
+            conn->loginTimeout = uint32_t(value);
+            return SQL_SUCCESS;
         case SQL_OPT_TRACE:
         case SQL_OPT_TRACEFILE:
-        case SQL_PACKET_SIZE: return SQL_SUCCESS;
+        case SQL_PACKET_SIZE:
+            return SQL_SUCCESS;
         case SQL_TRANSLATE_DLL: {
             TextArg text(value, mode);
             if (text.failed) return Fail(conn, kErrNoMemory);
@@ -301,7 +329,9 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
             conn->translateDll = copy;
             return SQL_SUCCESS;
         }
-        case SQL_TRANSLATE_OPTION: conn->translateOption = uint32_t(value); return SQL_SUCCESS;
+        case SQL_TRANSLATE_OPTION:
+            conn->translateOption = uint32_t(value);
+            return SQL_SUCCESS;
         case SQL_TXN_ISOLATION: {
             uint32_t v = uint32_t(value);
             SQLRETURN rc = AgentSet(conn, kPropIsolation, &v);
@@ -309,12 +339,18 @@ SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char 
             conn->isolation = v;
             return rc;
         }
-        case SQL_CURRENT_QUALIFIER: return SetCurrentQualifier(conn, value, mode);
-        case SQL_QUIET_MODE: g_MsgBoxOwner = intptr_t(value); return SQL_SUCCESS;
-        case SQL_ATTR_ENLIST_IN_DTC: return EnlistInDtc(conn, value);
+        case SQL_CURRENT_QUALIFIER:
+            return SetCurrentQualifier(conn, value, mode);
+        case SQL_QUIET_MODE:
+            g_MsgBoxOwner = intptr_t(value);
+            return SQL_SUCCESS;
+        case SQL_ATTR_ENLIST_IN_DTC:
+            return EnlistInDtc(conn, value);
         case kOptFailoverCallback:
-        case kOptFailoverArgument: return SetFailover(conn, option, value);
-        default: break;
+        case kOptFailoverArgument:
+            return SetFailover(conn, option, value);
+        default:
+            break;
     }
     if (DriverNumberOption(option, false) || DriverTextOption(option)) {
         return SetDriverOption(conn, option, value, mode);
@@ -336,15 +372,23 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
         return SQL_SUCCESS;
     };
     switch (option) {
-        case SQL_ASYNC_ENABLE: return number((conn->flags & 0x8) ? 1 : 0);
-        case SQL_ACCESS_MODE: return number((conn->flags & 0x2) ? SQL_MODE_READ_ONLY : SQL_MODE_READ_WRITE);
-        case SQL_AUTOCOMMIT: return number((conn->flags & 0x4) ? 1 : 0);
-        case SQL_LOGIN_TIMEOUT: return number(conn->loginTimeout);
-        case SQL_TRANSLATE_OPTION: return number(conn->translateOption);
-        case SQL_TXN_ISOLATION: return number(conn->isolation);
+        case SQL_ASYNC_ENABLE:
+            return number((conn->flags & 0x8) ? 1 : 0);
+        case SQL_ACCESS_MODE:
+            return number((conn->flags & 0x2) ? SQL_MODE_READ_ONLY : SQL_MODE_READ_WRITE);
+        case SQL_AUTOCOMMIT:
+            return number((conn->flags & 0x4) ? 1 : 0);
+        case SQL_LOGIN_TIMEOUT:
+            return number(conn->loginTimeout);
+        case SQL_TRANSLATE_OPTION:
+            return number(conn->translateOption);
+        case SQL_TXN_ISOLATION:
+            return number(conn->isolation);
         case SQL_OPT_TRACE:
-        case SQL_ODBC_CURSORS: return number(0);
-        case SQL_OPT_TRACEFILE: return text("");
+        case SQL_ODBC_CURSORS:
+            return number(0);
+        case SQL_OPT_TRACEFILE:
+            return text("");
         case SQL_TRANSLATE_DLL:
             if (!conn->translateDll) return SQL_NO_DATA;
             return text(conn->translateDll);
@@ -352,7 +396,8 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
             if (!conn->agentConn) return text("");
             char buf[257] = {};
             uint16_t got = 0;
-            uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropQualifierText, buf, uint16_t(256), &got);
+            uint32_t code =
+                AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropQualifierText, buf, uint16_t(256), &got);
             if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
             return text(buf);
         }
@@ -360,14 +405,17 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
             intptr_t owner = g_MsgBoxOwner;
             return number(owner == -2 ? 0 : uint64_t(owner));
         }
-        case SQL_PACKET_SIZE: return number(4096);
-        default: break;
+        case SQL_PACKET_SIZE:
+            return number(4096);
+        default:
+            break;
     }
     if (DriverNumberOption(option, true)) {
         if (!Connected(conn)) return SQL_SUCCESS;
         uint32_t v = 0;
         uint16_t got = 0;
-        uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropIntOptionBase + option, &v, uint16_t(4), &got);
+        uint32_t code =
+            AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropIntOptionBase + option, &v, uint16_t(4), &got);
         if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
         return number(v);
     }
@@ -375,8 +423,8 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
         if (!Connected(conn)) return SQL_SUCCESS;
         char buf[257] = {};
         uint16_t got = 0;
-        uint32_t code =
-            AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropTextOptionBase + option, buf, uint16_t(256), &got);
+        uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropTextOptionBase + option, buf,
+                                               uint16_t(256), &got);
         if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
         return text(buf);
     }
@@ -506,6 +554,7 @@ SQLRETURN ImplGetConnectAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER val
             WriteNumber(value, v);
             return SQL_SUCCESS;
         }
-        default: return Fail(conn, kErrOptionRange);
+        default:
+            return Fail(conn, kErrOptionRange);
     }
 }

@@ -49,76 +49,64 @@ const char* CTypeName(int cType);
 // bytes, length pointer (may be null), error slot, consumed source units out (may be null).
 // A copy with a NUL is text and is cut on a character boundary; one without is raw bytes.
 // Result 1 when the error slot holds Truncated afterwards, 0 otherwise, -1 on refusal.
-int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul,
-                bool allowTrunc, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
-                uint64_t* consumed = nullptr);
+int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
+                void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
 // UTF-8 bytes to UTF-16; the length reported is in bytes of UTF-16.
-int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t total,
-                      bool addNul, bool allowTrunc, void* target, int64_t bufLen,
-                      SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
+int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
+                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
 // UTF-16 to UTF-8; n, available and total in UTF-16 units, the length reported in bytes.
-int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64_t total,
-                      bool addNul, bool allowTrunc, void* target, int64_t bufLen,
-                      SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
+int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
+                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
 // UTF-16 to UTF-16, every count in bytes.
-int CopyOutWide(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul,
-                bool allowTrunc, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
-                uint64_t* consumed = nullptr);
+int CopyOutWide(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
+                void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
 
 // ---- Text parsers (locale-independent) ------------------------------------------------------
-int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maximum,
-                 int32_t* result, uint32_t* err);
-int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t maximum,
-                   int64_t* result, uint32_t* err);
+int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maximum, int32_t* result, uint32_t* err);
+int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t maximum, int64_t* result, uint32_t* err);
 int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err);
-int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale,
-                  int precision, uint32_t* err);
+int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision, uint32_t* err);
 int CharToGuid(const char* text, uint64_t len, SQLGUID* result, uint32_t* err);
 // The same on UTF-16 text of len units.
-int WCharToNumber(const SQLWCHAR* text, uint64_t len, int32_t minimum, uint32_t maximum,
-                  int32_t* result, uint32_t* err);
-int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_t maximum,
-                    int64_t* result, uint32_t* err);
+int WCharToNumber(const SQLWCHAR* text, uint64_t len, int32_t minimum, uint32_t maximum, int32_t* result,
+                  uint32_t* err);
+int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_t maximum, int64_t* result,
+                    uint32_t* err);
 int WCharToDecimal(const SQLWCHAR* text, uint64_t len, double* result, uint32_t* err);
-int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale,
-                   int precision, uint32_t* err);
+int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision,
+                   uint32_t* err);
 
 // ---- Converters ----------------------------------------------------------------------------
 // Text sources: len bytes here, total bytes of the whole value.
-int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target,
-                int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale, int precision,
-                uint64_t* consumed = nullptr);
-int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target,
-                 int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale, int precision,
-                 uint64_t* consumed = nullptr);
-int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, void* target,
-                  int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
+int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
+                uint32_t* err, int scale, int precision, uint64_t* consumed = nullptr);
+int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
+                 uint32_t* err, int scale, int precision, uint64_t* consumed = nullptr);
+int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen,
+                  SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
 
-int ConvertBYTE(uint8_t value, bool isSigned, int cType, void* target, int64_t bufLen,
-                SQLLEN* lenPtr, uint32_t* err, int scale, int precision);
-int ConvertSHORT(uint16_t value, bool isSigned, int cType, void* target, int64_t bufLen,
-                 SQLLEN* lenPtr, uint32_t* err, int scale, int precision);
-int ConvertLONG(uint32_t value, bool isSigned, int cType, void* target, int64_t bufLen,
-                SQLLEN* lenPtr, uint32_t* err, int scale, int precision);
-int ConvertFLOAT(float value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
-                 uint32_t* err, int scale, int precision);
-int ConvertDOUBLE(double value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
-                  uint32_t* err, int scale, int precision);
+int ConvertBYTE(uint8_t value, bool isSigned, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
+                int scale, int precision);
+int ConvertSHORT(uint16_t value, bool isSigned, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
+                 int scale, int precision);
+int ConvertLONG(uint32_t value, bool isSigned, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
+                int scale, int precision);
+int ConvertFLOAT(float value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale,
+                 int precision);
+int ConvertDOUBLE(double value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, int scale,
+                  int precision);
 
-int ConvertDATE(const SQL_DATE_STRUCT& value, int cType, void* target, int64_t bufLen,
-                SQLLEN* lenPtr, uint32_t* err);
-int ConvertTIME(const SQL_TIME_STRUCT& value, int cType, void* target, int64_t bufLen,
-                SQLLEN* lenPtr, uint32_t* err);
+int ConvertDATE(const SQL_DATE_STRUCT& value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err);
+int ConvertTIME(const SQL_TIME_STRUCT& value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err);
 // scale: digits of the fraction (clamped to 0..9; 65535 arrives for "no description").
-int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& value, int cType, void* target, int64_t bufLen,
-                     SQLLEN* lenPtr, unsigned scale, uint32_t* err);
+int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& value, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
+                     unsigned scale, uint32_t* err);
 
 // Clears the target for a NULL value.
 void ConvertNULL(void* target, int64_t bufLen, int cType);
 
 // ---- NUMERIC helpers ------------------------------------------------------------------------
-int DoubleToNumeric(double value, SQL_NUMERIC_STRUCT* result, int scale, int precision,
-                    uint32_t* err);
+int DoubleToNumeric(double value, SQL_NUMERIC_STRUCT* result, int scale, int precision, uint32_t* err);
 double DoublePow(double base, int32_t exponent);
 void DoubleToMagnitude(double value, uint8_t magnitude[16]);
 // "%.*g" of value, locale-independent; returns the length written (buffer of >= 32 bytes).
@@ -135,19 +123,17 @@ int HexDigitValue(int c);
 void HexToBytes(void* dest, const char* hex, uint64_t len);
 
 struct KindWidth {
-  uint32_t kind;
-  uint32_t width;
+    uint32_t kind;
+    uint32_t width;
 };
 // Turns an ODBC "{d ...}", "{t ...}" or "{ts ...}" literal of len bytes into the date, time or
 // timestamp structure for sqlType (0: taken from the literal) when dest holds len bytes and
 // len is large enough; otherwise copies the text unchanged. out (may be null) receives the
 // value kind and width written ({11,6}, {12,6}, {13,16}) and is left alone for a plain copy.
 // Returns the number of bytes written to dest.
-uint64_t ParseDateTimeEscape(void* dest, const char* text, uint64_t len, KindWidth* out,
-                             int sqlType);
+uint64_t ParseDateTimeEscape(void* dest, const char* text, uint64_t len, KindWidth* out, int sqlType);
 // The same on UTF-16 text of len units; a plain copy copies the UTF-16 bytes.
-uint64_t WParseDateTimeEscape(void* dest, const SQLWCHAR* text, uint64_t len, KindWidth* out,
-                              int sqlType);
+uint64_t WParseDateTimeEscape(void* dest, const SQLWCHAR* text, uint64_t len, KindWidth* out, int sqlType);
 void NumericToDouble(void* dest, const SQL_NUMERIC_STRUCT& value, uint64_t destLen);
 // Writes the 36 characters of the GUID without a NUL.
 void GuidToText(char* dest, const SQLGUID& value);

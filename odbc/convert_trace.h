@@ -3,10 +3,10 @@
 
 #include "util/trace.h"
 
-#define CV_TRACE(...)                        \
-  do {                                       \
-    if (DebugTraceOn()) DebugPrint(__VA_ARGS__); \
-  } while (0)
+#define CV_TRACE(...)                                \
+    do {                                             \
+        if (DebugTraceOn()) DebugPrint(__VA_ARGS__); \
+    } while (0)
 
 // Text of a value for a trace line: at most this many bytes of it.
 inline int CvTraceLen(unsigned long long len) { return len > 512 ? 512 : static_cast<int>(len); }

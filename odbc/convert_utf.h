@@ -18,22 +18,21 @@
 namespace cvutf {
 
 inline SQLWCHAR LoadUnit(const void* base, uint64_t index) {
-  SQLWCHAR u;
-  std::memcpy(&u, static_cast<const unsigned char*>(base) + index * 2, 2);
-  return u;
+    SQLWCHAR u;
+    std::memcpy(&u, static_cast<const unsigned char*>(base) + index * 2, 2);
+    return u;
 }
 
 inline void StoreUnit(void* base, uint64_t index, SQLWCHAR u) {
-  std::memcpy(static_cast<unsigned char*>(base) + index * 2, &u, 2);
+    std::memcpy(static_cast<unsigned char*>(base) + index * 2, &u, 2);
 }
 
 // The wide text as an aligned SQLWCHAR pointer: itself when aligned, else a copy in `holder`.
 inline const SQLWCHAR* AlignedWide(const void* text, uint64_t units, std::vector<SQLWCHAR>& holder) {
-  if ((reinterpret_cast<uintptr_t>(text) & (alignof(SQLWCHAR) - 1)) == 0)
-    return static_cast<const SQLWCHAR*>(text);
-  holder.resize(units);
-  if (units) std::memcpy(holder.data(), text, units * 2);
-  return holder.data();
+    if ((reinterpret_cast<uintptr_t>(text) & (alignof(SQLWCHAR) - 1)) == 0) return static_cast<const SQLWCHAR*>(text);
+    holder.resize(units);
+    if (units) std::memcpy(holder.data(), text, units * 2);
+    return holder.data();
 }
 
 // Decodes n bytes of UTF-8 into at most maxUnits UTF-16 units, whole characters only, handing
@@ -41,36 +40,36 @@ inline const SQLWCHAR* AlignedWide(const void* text, uint64_t units, std::vector
 // units produced.
 template <class Emit>
 uint64_t Utf8ToUtf16Walk(const char* s, uint64_t n, uint64_t maxUnits, uint64_t* units, Emit emit) {
-  SQLWCHAR chunk[256];
-  uint64_t in = 0, out = 0;
-  while (in < n && out < maxUnits) {
-    const size_t budget = static_cast<size_t>(std::min<uint64_t>(256, maxUnits - out));
-    size_t used = 0;
-    const size_t got = Utf8ToWideN(s + in, chunk, static_cast<size_t>(n - in), budget, &used);
-    if (got > 0) {
-      emit(chunk, got);
-      out += got;
-      in += used;
-      continue;
+    SQLWCHAR chunk[256];
+    uint64_t in = 0, out = 0;
+    while (in < n && out < maxUnits) {
+        const size_t budget = static_cast<size_t>(std::min<uint64_t>(256, maxUnits - out));
+        size_t used = 0;
+        const size_t got = Utf8ToWideN(s + in, chunk, static_cast<size_t>(n - in), budget, &used);
+        if (got > 0) {
+            emit(chunk, got);
+            out += got;
+            in += used;
+            continue;
+        }
+        // Nothing decoded: either a character that needs two units where one is left, or a
+        // malformed byte.
+        SQLWCHAR pair[2];
+        if (Utf8ToWideN(s + in, pair, static_cast<size_t>(n - in), 2, &used) > 0) break;
+        const SQLWCHAR replacement = 0xFFFD;
+        emit(&replacement, 1);
+        ++out;
+        ++in;
     }
-    // Nothing decoded: either a character that needs two units where one is left, or a
-    // malformed byte.
-    SQLWCHAR pair[2];
-    if (Utf8ToWideN(s + in, pair, static_cast<size_t>(n - in), 2, &used) > 0) break;
-    const SQLWCHAR replacement = 0xFFFD;
-    emit(&replacement, 1);
-    ++out;
-    ++in;
-  }
-  *units = out;
-  return in;
+    *units = out;
+    return in;
 }
 
 // UTF-16 units that n bytes of UTF-8 become.
 inline uint64_t Utf8ToUtf16Count(const char* s, uint64_t n) {
-  uint64_t units = 0;
-  Utf8ToUtf16Walk(s, n, UINT64_MAX, &units, [](const SQLWCHAR*, size_t) {});
-  return units;
+    uint64_t units = 0;
+    Utf8ToUtf16Walk(s, n, UINT64_MAX, &units, [](const SQLWCHAR*, size_t) {});
+    return units;
 }
 
 }  // namespace cvutf

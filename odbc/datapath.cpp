@@ -33,16 +33,48 @@ uint32_t RowsPerBlock(const ColumnInfo* cols, uint16_t count) {
     for (uint16_t i = 0; i < count; ++i) {
         uint64_t size;
         switch (cols[i].value_kind) {
-            case DS_BIT: case DS_TINYINT: case DS_UTINYINT: size = 1; break;
-            case DS_SMALLINT: case DS_USMALLINT: size = 2; break;
-            case DS_INTEGER: case DS_UINTEGER: case DS_REAL: size = 4; break;
-            case DS_DOUBLE: size = 8; break;
-            case DS_DATE: case DS_TIME: size = 6; break;
-            case DS_WCHAR: size = 2ull * cols[i].length; break;
-            case DS_TIMESTAMP: case DS_CHAR_REF: case DS_BINARY_REF: case DS_CHAR_NTS: case DS_CHAR_LEN1:
-            case DS_CHAR_LEN2: case DS_CHAR_LEN4: case DS_BINARY_LEN1: case DS_BINARY_LEN2: case DS_BINARY_LEN4:
-            case DS_WCHAR_NTS: case DS_WCHAR_REF: case DS_WCHAR_LEN4: size = 16; break;
-            default: size = cols[i].length; break;
+            case DS_BIT:
+            case DS_TINYINT:
+            case DS_UTINYINT:
+                size = 1;
+                break;
+            case DS_SMALLINT:
+            case DS_USMALLINT:
+                size = 2;
+                break;
+            case DS_INTEGER:
+            case DS_UINTEGER:
+            case DS_REAL:
+                size = 4;
+                break;
+            case DS_DOUBLE:
+                size = 8;
+                break;
+            case DS_DATE:
+            case DS_TIME:
+                size = 6;
+                break;
+            case DS_WCHAR:
+                size = 2ull * cols[i].length;
+                break;
+            case DS_TIMESTAMP:
+            case DS_CHAR_REF:
+            case DS_BINARY_REF:
+            case DS_CHAR_NTS:
+            case DS_CHAR_LEN1:
+            case DS_CHAR_LEN2:
+            case DS_CHAR_LEN4:
+            case DS_BINARY_LEN1:
+            case DS_BINARY_LEN2:
+            case DS_BINARY_LEN4:
+            case DS_WCHAR_NTS:
+            case DS_WCHAR_REF:
+            case DS_WCHAR_LEN4:
+                size = 16;
+                break;
+            default:
+                size = cols[i].length;
+                break;
         }
         width += 2 + size;
     }
@@ -145,7 +177,8 @@ void StmtDescribeNames(StmtRecord* stmt) {
     if (!stmt->conn || !stmt->conn->capExtra[0] || !AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) return;
     // The names cost catalog queries below the agent: they are asked for only now, and only once.
     uint32_t on = 1, off = 0;
-    if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + 1052u, static_cast<void*>(&on)) != 0)
+    if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + 1052u, static_cast<void*>(&on)) !=
+        0)
         return;
     uint16_t count = 0, attrCount = 0;
     ColumnInfo* cols = nullptr;
@@ -255,7 +288,6 @@ uint32_t StmtRowCount(StmtRecord* stmt, SQLLEN* out) {
     if (rc == 0 && out) *out = SQLLEN(value);  // sign-extended: -1 stays -1
     return rc;
 }
-
 
 uint32_t StmtSetParamsetSize(StmtRecord* stmt, uint64_t size, SQLULEN* processed) {
     if (!stmt->conn || !stmt->conn->hasParamOp) return size == 1 ? 0 : 1;  // IM001

@@ -24,9 +24,13 @@ uint64_t BindType(const StmtRecord* stmt) { return stmt->apd ? stmt->apd->bindTy
 uint64_t ElementLength(const ParamBinding& b) {
     const uint64_t buf = b.bufferLength > 0 ? uint64_t(b.bufferLength) : 0;
     switch (b.cType) {
-        case SQL_C_CHAR: case SQL_C_BINARY: return buf ? buf : b.columnSize;
-        case SQL_C_WCHAR: return buf ? buf : 2 * b.columnSize;
-        default: return uint64_t(b.elementSize);
+        case SQL_C_CHAR:
+        case SQL_C_BINARY:
+            return buf ? buf : b.columnSize;
+        case SQL_C_WCHAR:
+            return buf ? buf : 2 * b.columnSize;
+        default:
+            return uint64_t(b.elementSize);
     }
 }
 
@@ -75,9 +79,14 @@ bool IsBinarySqlType(int t) { return t == SQL_BINARY || t == SQL_VARBINARY || t 
 
 KindWidth DateKindOf(int sqlType) {
     switch (sqlType) {
-        case SQL_DATE: case SQL_TYPE_DATE: return {DS_DATE, 6};
-        case SQL_TIME: case SQL_TYPE_TIME: return {DS_TIME, 6};
-        default: return {DS_TIMESTAMP, 16};
+        case SQL_DATE:
+        case SQL_TYPE_DATE:
+            return {DS_DATE, 6};
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            return {DS_TIME, 6};
+        default:
+            return {DS_TIMESTAMP, 16};
     }
 }
 
@@ -224,7 +233,8 @@ uint32_t BuildPiece(int cType, int sqlType, const void* data, SQLLEN length, boo
                 auto* narrow = static_cast<char*>(std::calloc(1, units * 3 + 1));
                 if (!narrow) return kErrNoMemory;
                 size_t consumed = 0;
-                const size_t n = WideToUtf8N(reinterpret_cast<const SQLWCHAR*>(buf), narrow, units, units * 3, &consumed);
+                const size_t n =
+                    WideToUtf8N(reinterpret_cast<const SQLWCHAR*>(buf), narrow, units, units * 3, &consumed);
                 std::free(buf);
                 out->buffer = narrow;
                 out->size = uint32_t(n);
@@ -287,12 +297,25 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, bool sends, const u
     plan->width = kw.width ? kw.width : uint32_t(b.elementSize > 0 ? b.elementSize : 1);
     plan->mode = Mode::Fixed;
     switch (b.cType) {
-        case SQL_C_SBIGINT: plan->mode = Mode::BigInt; break;
-        case SQL_C_UBIGINT: plan->mode = Mode::UBigInt; break;
-        case SQL_C_GUID: plan->mode = Mode::Guid; break;
-        case SQL_C_NUMERIC: plan->mode = Mode::Numeric; break;
-        case SQL_C_CHAR: case SQL_C_WCHAR: case SQL_C_BINARY: break;
-        default: if (!sends) plan->mode = Mode::Placeholder; return 0;
+        case SQL_C_SBIGINT:
+            plan->mode = Mode::BigInt;
+            break;
+        case SQL_C_UBIGINT:
+            plan->mode = Mode::UBigInt;
+            break;
+        case SQL_C_GUID:
+            plan->mode = Mode::Guid;
+            break;
+        case SQL_C_NUMERIC:
+            plan->mode = Mode::Numeric;
+            break;
+        case SQL_C_CHAR:
+        case SQL_C_WCHAR:
+        case SQL_C_BINARY:
+            break;
+        default:
+            if (!sends) plan->mode = Mode::Placeholder;
+            return 0;
     }
     if (plan->mode != Mode::Fixed) {
         if (!sends) plan->mode = Mode::Placeholder;
@@ -481,10 +504,17 @@ uint32_t BuildDataset(StmtRecord* stmt, uint16_t n, Dataset** out) {
 
 ParamDescEntry Narrowed(ParamDescEntry d) {
     switch (d.sqlType) {
-        case SQL_WLONGVARCHAR: d.sqlType = SQL_LONGVARCHAR; break;
-        case SQL_WVARCHAR: d.sqlType = SQL_VARCHAR; break;
-        case SQL_WCHAR: d.sqlType = SQL_CHAR; break;
-        default: break;
+        case SQL_WLONGVARCHAR:
+            d.sqlType = SQL_LONGVARCHAR;
+            break;
+        case SQL_WVARCHAR:
+            d.sqlType = SQL_VARCHAR;
+            break;
+        case SQL_WCHAR:
+            d.sqlType = SQL_CHAR;
+            break;
+        default:
+            break;
     }
     if (d.cType == SQL_C_WCHAR) d.cType = SQL_C_CHAR;
     return d;
@@ -521,9 +551,9 @@ SQLRETURN ParamDataAgent(StmtRecord* stmt, void** token) {
     uint32_t row = 0;
     uint32_t word = 0;
     void* agentToken = nullptr;
-    const uint32_t rc = AgentCall<DRV_ParamData>(stmt->link, stmt->agentStmt, static_cast<void*>(&index),
-                                                 static_cast<void*>(&row), static_cast<void*>(&word),
-                                                 static_cast<void*>(&agentToken));
+    const uint32_t rc =
+        AgentCall<DRV_ParamData>(stmt->link, stmt->agentStmt, static_cast<void*>(&index), static_cast<void*>(&row),
+                                 static_cast<void*>(&word), static_cast<void*>(&agentToken));
     stmt->lastError = rc;
     WriteProcessed(stmt, SQLULEN(row) + 1);
     if (rc != kErrNeedsDataAtExec) {
@@ -568,8 +598,8 @@ SQLRETURN PutDataAgent(StmtRecord* stmt, const void* data, SQLLEN length) {
         std::free(piece.buffer);
         return Fail(stmt, rc);
     }
-    const uint32_t rc = AgentCall<DRV_PutData>(stmt->link, stmt->agentStmt, piece.kind, piece.indicator, piece.buffer,
-                                               piece.size);
+    const uint32_t rc =
+        AgentCall<DRV_PutData>(stmt->link, stmt->agentStmt, piece.kind, piece.indicator, piece.buffer, piece.size);
     std::free(piece.buffer);
     stmt->lastError = rc;
     if (rc != 0) {
@@ -583,23 +613,48 @@ SQLRETURN PutDataAgent(StmtRecord* stmt, const void* data, SQLLEN length) {
 
 KindWidth ParamKindForCType(int cType) {
     switch (cType) {
-        case SQL_C_UTINYINT: return {DS_UTINYINT, 1};
-        case SQL_C_UBIGINT: case SQL_C_SBIGINT: return {DS_CHAR, 32};
-        case SQL_C_STINYINT: case SQL_C_TINYINT: return {DS_TINYINT, 1};
-        case SQL_C_ULONG: return {DS_UINTEGER, 4};
-        case SQL_C_USHORT: return {DS_USMALLINT, 2};
-        case SQL_C_SLONG: case SQL_C_LONG: return {DS_INTEGER, 4};
-        case SQL_C_SSHORT: case SQL_C_SHORT: return {DS_SMALLINT, 2};
-        case SQL_C_GUID: return {DS_CHAR, 36};
-        case SQL_C_WCHAR: return {DS_WCHAR, 0};
-        case SQL_C_BIT: return {DS_BIT, 1};
-        case SQL_C_BINARY: return {DS_BINARY, 0};
-        case SQL_C_NUMERIC: case SQL_C_DOUBLE: return {DS_DOUBLE, 8};
-        case SQL_C_FLOAT: return {DS_REAL, 4};
-        case SQL_C_DATE: case SQL_C_TYPE_DATE: return {DS_DATE, 6};
-        case SQL_C_TIME: case SQL_C_TYPE_TIME: return {DS_TIME, 6};
-        case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return {DS_TIMESTAMP, 16};
-        default: return {DS_CHAR, 0};
+        case SQL_C_UTINYINT:
+            return {DS_UTINYINT, 1};
+        case SQL_C_UBIGINT:
+        case SQL_C_SBIGINT:
+            return {DS_CHAR, 32};
+        case SQL_C_STINYINT:
+        case SQL_C_TINYINT:
+            return {DS_TINYINT, 1};
+        case SQL_C_ULONG:
+            return {DS_UINTEGER, 4};
+        case SQL_C_USHORT:
+            return {DS_USMALLINT, 2};
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+            return {DS_INTEGER, 4};
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+            return {DS_SMALLINT, 2};
+        case SQL_C_GUID:
+            return {DS_CHAR, 36};
+        case SQL_C_WCHAR:
+            return {DS_WCHAR, 0};
+        case SQL_C_BIT:
+            return {DS_BIT, 1};
+        case SQL_C_BINARY:
+            return {DS_BINARY, 0};
+        case SQL_C_NUMERIC:
+        case SQL_C_DOUBLE:
+            return {DS_DOUBLE, 8};
+        case SQL_C_FLOAT:
+            return {DS_REAL, 4};
+        case SQL_C_DATE:
+        case SQL_C_TYPE_DATE:
+            return {DS_DATE, 6};
+        case SQL_C_TIME:
+        case SQL_C_TYPE_TIME:
+            return {DS_TIME, 6};
+        case SQL_C_TIMESTAMP:
+        case SQL_C_TYPE_TIMESTAMP:
+            return {DS_TIMESTAMP, 16};
+        default:
+            return {DS_CHAR, 0};
     }
 }
 
@@ -638,8 +693,7 @@ uint32_t ParamMaxValueLengthV2(const StmtRecord* stmt, const ParamBinding& b, ui
     return 0;
 }
 
-uint32_t CopyParamDescsWithNames(StmtRecord* stmt, uint16_t n, const ParamDescEntry* descs,
-                                 ScsNamedParamDesc** out) {
+uint32_t CopyParamDescsWithNames(StmtRecord* stmt, uint16_t n, const ParamDescEntry* descs, ScsNamedParamDesc** out) {
     *out = nullptr;
     auto* named = static_cast<ScsNamedParamDesc*>(TryCalloc(n ? n : 1, sizeof(ScsNamedParamDesc)));
     if (!named) return kErrNoMemory;
@@ -725,8 +779,9 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
         for (uint16_t i = 0; i < n; ++i) narrowDescs[i] = Narrowed(descs[i]);
         descs = narrowDescs;
     }
-    const bool execute2 = conn && conn->hasExecute2 &&
-                          (AgentSlotGet<DRV_PrepareExecute>(stmt->link) || AgentSlotGet<DRV_PrepareExecuteEx>(stmt->link));
+    const bool execute2 =
+        conn && conn->hasExecute2 &&
+        (AgentSlotGet<DRV_PrepareExecute>(stmt->link) || AgentSlotGet<DRV_PrepareExecuteEx>(stmt->link));
     const bool sendDescs = (stmt->flags & kSfNeedBind) && !(stmt->flags & kSfParamsSent);
     StmtResetCursorPos(stmt);
     stmt->longData.column = 0;

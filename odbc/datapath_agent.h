@@ -53,8 +53,7 @@ uint32_t ParamMaxValueLengthV2(const StmtRecord* stmt, const ParamBinding& b, ui
 
 // Parameter descriptions with the IPD records' names (a copy each, null for unnamed records):
 // 0 or 16. FreeParamDescNames frees the names and the array.
-uint32_t CopyParamDescsWithNames(StmtRecord* stmt, uint16_t n, const ParamDescEntry* descs,
-                                 ScsNamedParamDesc** out);
+uint32_t CopyParamDescsWithNames(StmtRecord* stmt, uint16_t n, const ParamDescEntry* descs, ScsNamedParamDesc** out);
 void FreeParamDescNames(ScsNamedParamDesc* descs, uint16_t n);
 
 // The compound prepare-and-execute call: the named form with the compound-descriptions

@@ -13,11 +13,16 @@
 const char* DescTraceName(const DescRecord* d) {
     if (d->allocKind == 2) return "USER";
     switch (d->descType) {
-        case kDescIRD: return "IRD";
-        case kDescARD: return "ARD";
-        case kDescIPD: return "IPD";
-        case kDescAPD: return "APD";
-        default: return "UNKNOWN_DESC";
+        case kDescIRD:
+            return "IRD";
+        case kDescARD:
+            return "ARD";
+        case kDescIPD:
+            return "IPD";
+        case kDescAPD:
+            return "APD";
+        default:
+            return "UNKNOWN_DESC";
     }
 }
 
@@ -146,7 +151,17 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
     const int16_t sqlType = ipdItem.conciseType;
     uint64_t columnSize;
     switch (sqlType) {
-        case -10: case -9: case -8: case -4: case -3: case -2: case -1: case 1: case 9: case 10: case 12:
+        case -10:
+        case -9:
+        case -8:
+        case -4:
+        case -3:
+        case -2:
+        case -1:
+        case 1:
+        case 9:
+        case 10:
+        case 12:
             columnSize = ipdItem.length;
             break;
         default:
@@ -154,8 +169,10 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
             break;
     }
     int16_t digits = 0;
-    if (sqlType == 2 || sqlType == 3) digits = ipdItem.scale;
-    else if (sqlType == 9 || sqlType == 10) digits = ipdItem.precision;
+    if (sqlType == 2 || sqlType == 3)
+        digits = ipdItem.scale;
+    else if (sqlType == 9 || sqlType == 10)
+        digits = ipdItem.precision;
     // The binding call writes the APD record with one length/indicator pointer; the record's
     // own two are put back after it and carried into the binding.
     const DescItem keep = a;
@@ -195,7 +212,8 @@ uint32_t DescApplyAPD(StmtRecord* stmt, DescRecord* desc) {
     }
     for (uint16_t n = 0; n <= desc->count && desc->items; ++n) {
         if (!desc->items[n].dataPtr) continue;
-        if (DescBindParamRecord(stmt, desc, n) != SQL_SUCCESS) return stmt->lastError ? uint32_t(stmt->lastError) : kErrGeneral;
+        if (DescBindParamRecord(stmt, desc, n) != SQL_SUCCESS)
+            return stmt->lastError ? uint32_t(stmt->lastError) : kErrGeneral;
     }
     return 0;
 }

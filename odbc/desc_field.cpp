@@ -135,19 +135,40 @@ int VerboseType(int t) {
 
 int IntervalCode(int t) {
     switch (t) {
-        case 9: case 91: return 1;
-        case 10: case 92: return 2;
-        case 11: case 93: return 3;
-        default: return (t >= 101 && t <= 113) ? t - 100 : 0;
+        case 9:
+        case 91:
+            return 1;
+        case 10:
+        case 92:
+            return 2;
+        case 11:
+        case 93:
+            return 3;
+        default:
+            return (t >= 101 && t <= 113) ? t - 100 : 0;
     }
 }
 
 int RadixOf(int t) {
     switch (t) {
-        case -28: case -27: case -26: case -25: case -18: case -17: case -16: case -15:
-        case -6: case -5: case 2: case 3: case 4: case 5:
+        case -28:
+        case -27:
+        case -26:
+        case -25:
+        case -18:
+        case -17:
+        case -16:
+        case -15:
+        case -6:
+        case -5:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
             return 10;
-        case 6: case 7: case 8:
+        case 6:
+        case 7:
+        case 8:
             return 2;
         default:
             return 0;
@@ -158,8 +179,22 @@ bool IsCharType(int t) { return t == -9 || t == -8 || t == 1 || t == 12; }
 
 bool IsSizedType(int t) {
     switch (t) {
-        case -28: case -27: case -26: case -25: case -18: case -17: case -16: case -15:
-        case -7: case -6: case -5: case -3: case -2: case 91: case 92: case 93:
+        case -28:
+        case -27:
+        case -26:
+        case -25:
+        case -18:
+        case -17:
+        case -16:
+        case -15:
+        case -7:
+        case -6:
+        case -5:
+        case -3:
+        case -2:
+        case 91:
+        case 92:
+        case 93:
             return true;
         default:
             return (t >= 2 && t <= 11) || (t >= 101 && t <= 113);
@@ -168,16 +203,49 @@ bool IsSizedType(int t) {
 
 int64_t OctetLengthOf(int t, int64_t size) {
     switch (t) {
-        case -28: case -26: case -6: return 1;
-        case -27: case -25: case -5: return 20;
-        case -18: case -16: case 4: case 7: return 4;
-        case -17: case -15: case 5: return 2;
-        case 6: case 8: return 8;
-        case 9: case 10: case 91: case 92: return 6;
-        case 11: case 93: return 16;
-        case 2: case 3: return size + 2;
-        case -10: case -9: case -8: case -4: case -3: case -2: case -1: case 1: case 12: return size;
-        default: return (t >= 101 && t <= 113) ? 34 : 0;
+        case -28:
+        case -26:
+        case -6:
+            return 1;
+        case -27:
+        case -25:
+        case -5:
+            return 20;
+        case -18:
+        case -16:
+        case 4:
+        case 7:
+            return 4;
+        case -17:
+        case -15:
+        case 5:
+            return 2;
+        case 6:
+        case 8:
+            return 8;
+        case 9:
+        case 10:
+        case 91:
+        case 92:
+            return 6;
+        case 11:
+        case 93:
+            return 16;
+        case 2:
+        case 3:
+            return size + 2;
+        case -10:
+        case -9:
+        case -8:
+        case -4:
+        case -3:
+        case -2:
+        case -1:
+        case 1:
+        case 12:
+            return size;
+        default:
+            return (t >= 101 && t <= 113) ? 34 : 0;
     }
 }
 
@@ -187,12 +255,12 @@ bool UnsignedKind(uint32_t kind) {
 
 // Where a record field of a descriptor is answered from.
 struct Source {
-    DescItem* own = nullptr;         // the descriptor's own record (may be absent)
-    BoundCol* bound = nullptr;       // automatic ARD: the statement's binding of the column
-    ParamBinding* param = nullptr;   // automatic APD (and IPD): the statement's parameter binding
+    DescItem* own = nullptr;          // the descriptor's own record (may be absent)
+    BoundCol* bound = nullptr;        // automatic ARD: the statement's binding of the column
+    ParamBinding* param = nullptr;    // automatic APD (and IPD): the statement's parameter binding
     const ColumnInfo* col = nullptr;  // IRD or IPD: the statement's description
-    bool ird0 = false;               // IRD record 0: fixed answers
-    bool apd = false;  // param is the source (APD), not only looked at (IPD)
+    bool ird0 = false;                // IRD record 0: fixed answers
+    bool apd = false;                 // param is the source (APD), not only looked at (IPD)
     int Type() const {
         if (col) return col->sql_type;
         if (bound) return bound->b.cType;
@@ -369,8 +437,10 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (s.ird0) return PutShort(v, len, 0);
             if (attr()) return PutShort(v, len, given);
             int sv = SQL_PRED_BASIC;
-            if (type == -9 || type == -8 || type == 1 || type == 12) sv = SQL_SEARCHABLE;
-            else if (type == -4 || type == -3 || type == -2) sv = SQL_PRED_NONE;
+            if (type == -9 || type == -8 || type == 1 || type == 12)
+                sv = SQL_SEARCHABLE;
+            else if (type == -4 || type == -3 || type == -2)
+                sv = SQL_PRED_NONE;
             return PutShort(v, len, sv);
         }
         case SQL_DESC_TYPE_NAME:
@@ -465,15 +535,18 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_DATA_PTR:
             if (!app) return Fail(d, kErrDescTypeRange);
             // An attached ARD holds a pointer only while the column is bound.
-            if (t == kDescARD && stmt && stmt->ard == d) return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.target : nullptr);
-            if (t == kDescAPD && stmt && stmt->apd == d) return PutPtr(d, v, bufLen, len, s.param ? s.param->boundValue : nullptr);
+            if (t == kDescARD && stmt && stmt->ard == d)
+                return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.target : nullptr);
+            if (t == kDescAPD && stmt && stmt->apd == d)
+                return PutPtr(d, v, bufLen, len, s.param ? s.param->boundValue : nullptr);
             return PutPtr(d, v, bufLen, len, own->dataPtr);
         case SQL_DESC_PRECISION:
             if (app) return PutShort(v, len, own->precision);
             if (s.ird0) return PutShort(v, len, 0);
             if (c) {
                 if (RadixOf(type) != 0) return PutShort(v, len, int64_t(c->column_size));
-                if (type == 10 || type == 11 || type == 92 || type == 93 || type == 106) return PutShort(v, len, c->scale);
+                if (type == 10 || type == 11 || type == 92 || type == 93 || type == 106)
+                    return PutShort(v, len, c->scale);
                 return PutShort(v, len, 0);
             }
             return PutShort(v, len, own ? own->precision : 0);
@@ -514,28 +587,96 @@ namespace {
 // SQL_DESC_CONCISE_TYPE: false for a type outside the table.
 bool ApplyConcise(DescItem& it, int ct) {
     switch (ct) {
-        case 2: case 3:
-            it.type = int16_t(ct); it.datetimeIntervalCode = 0; it.scale = 0; it.precision = 38;
+        case 2:
+        case 3:
+            it.type = int16_t(ct);
+            it.datetimeIntervalCode = 0;
+            it.scale = 0;
+            it.precision = 38;
             return true;
-        case 6: it.type = 6; it.datetimeIntervalCode = 0; it.precision = 53; return true;
-        case 7: it.type = 7; it.datetimeIntervalCode = 0; it.precision = 24; return true;
-        case 9: case 91: it.type = 9; it.datetimeIntervalCode = 1; it.precision = 0; return true;
-        case 10: case 92: it.type = 9; it.datetimeIntervalCode = 2; it.precision = 0; return true;
-        case 11: case 93: it.type = 9; it.datetimeIntervalCode = 3; it.precision = 6; return true;
-        case 99: it.type = 99; return true;
-        case 101: case 102: case 103: case 104: case 105: case 107: case 108: case 109: case 111:
-            it.type = 10; it.datetimeIntervalCode = int16_t(ct - 100); it.datetimeIntervalPrecision = 2;
+        case 6:
+            it.type = 6;
+            it.datetimeIntervalCode = 0;
+            it.precision = 53;
             return true;
-        case 106: case 110: case 112: case 113:
-            it.type = 10; it.datetimeIntervalCode = int16_t(ct - 100); it.datetimeIntervalPrecision = 2;
+        case 7:
+            it.type = 7;
+            it.datetimeIntervalCode = 0;
+            it.precision = 24;
+            return true;
+        case 9:
+        case 91:
+            it.type = 9;
+            it.datetimeIntervalCode = 1;
+            it.precision = 0;
+            return true;
+        case 10:
+        case 92:
+            it.type = 9;
+            it.datetimeIntervalCode = 2;
+            it.precision = 0;
+            return true;
+        case 11:
+        case 93:
+            it.type = 9;
+            it.datetimeIntervalCode = 3;
             it.precision = 6;
             return true;
-        case -28: case -27: case -26: case -25: case -18: case -17: case -16: case -15: case -7: case -6: case -5:
-        case -4: case -3: case -2: case 4: case 5: case 8:
-            it.type = int16_t(ct); it.datetimeIntervalCode = 0;
+        case 99:
+            it.type = 99;
             return true;
-        case -10: case -9: case -8: case -1: case 1: case 12:
-            it.type = int16_t(ct); it.datetimeIntervalCode = 0; it.length = 1; it.precision = 0;
+        case 101:
+        case 102:
+        case 103:
+        case 104:
+        case 105:
+        case 107:
+        case 108:
+        case 109:
+        case 111:
+            it.type = 10;
+            it.datetimeIntervalCode = int16_t(ct - 100);
+            it.datetimeIntervalPrecision = 2;
+            return true;
+        case 106:
+        case 110:
+        case 112:
+        case 113:
+            it.type = 10;
+            it.datetimeIntervalCode = int16_t(ct - 100);
+            it.datetimeIntervalPrecision = 2;
+            it.precision = 6;
+            return true;
+        case -28:
+        case -27:
+        case -26:
+        case -25:
+        case -18:
+        case -17:
+        case -16:
+        case -15:
+        case -7:
+        case -6:
+        case -5:
+        case -4:
+        case -3:
+        case -2:
+        case 4:
+        case 5:
+        case 8:
+            it.type = int16_t(ct);
+            it.datetimeIntervalCode = 0;
+            return true;
+        case -10:
+        case -9:
+        case -8:
+        case -1:
+        case 1:
+        case 12:
+            it.type = int16_t(ct);
+            it.datetimeIntervalCode = 0;
+            it.length = 1;
+            it.precision = 0;
             return true;
         default:
             return false;
@@ -545,9 +686,20 @@ bool ApplyConcise(DescItem& it, int ct) {
 // SQL_DESC_TYPE: false for a type outside the table.
 bool ApplyType(DescItem& it, int t) {
     switch (t) {
-        case 2: case 3: it.conciseType = int16_t(t); it.scale = 0; it.precision = 38; return true;
-        case 6: it.conciseType = 6; it.precision = 53; return true;
-        case 7: it.conciseType = 7; it.precision = 24; return true;
+        case 2:
+        case 3:
+            it.conciseType = int16_t(t);
+            it.scale = 0;
+            it.precision = 38;
+            return true;
+        case 6:
+            it.conciseType = 6;
+            it.precision = 53;
+            return true;
+        case 7:
+            it.conciseType = 7;
+            it.precision = 24;
+            return true;
         case 9: {
             const int code = it.datetimeIntervalCode;
             if (code >= 1 && code <= 3) {
@@ -565,12 +717,35 @@ bool ApplyType(DescItem& it, int t) {
             }
             return true;
         }
-        case -28: case -27: case -26: case -25: case -18: case -17: case -16: case -15: case -7: case -6: case -5:
-        case -4: case -3: case -2: case 4: case 5: case 8: case 99:
+        case -28:
+        case -27:
+        case -26:
+        case -25:
+        case -18:
+        case -17:
+        case -16:
+        case -15:
+        case -7:
+        case -6:
+        case -5:
+        case -4:
+        case -3:
+        case -2:
+        case 4:
+        case 5:
+        case 8:
+        case 99:
             it.conciseType = int16_t(t);
             return true;
-        case -10: case -9: case -8: case -1: case 1: case 12:
-            it.conciseType = int16_t(t); it.length = 1; it.precision = 0;
+        case -10:
+        case -9:
+        case -8:
+        case -1:
+        case 1:
+        case 12:
+            it.conciseType = int16_t(t);
+            it.length = 1;
+            it.precision = 0;
             return true;
         default:
             return false;
@@ -596,8 +771,7 @@ SQLRETURN StmtFail(DescRecord* d, StmtRecord* stmt, uint32_t row) {
     return SQL_ERROR;
 }
 
-SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t field,
-                    int64_t value) {
+SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t field, int64_t value) {
     const bool user = d->allocKind == 2;
     const uint32_t t = user ? 0 : d->descType;
     const bool ard = attached && app && row;
@@ -614,7 +788,8 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
                 return rc;
             }
             if (apd) {
-                if (uint32_t rc = StmtSetParamsetSize(stmt, uint64_t(value), stmt->ipd ? stmt->ipd->rowsProcessedPtr : nullptr))
+                if (uint32_t rc =
+                        StmtSetParamsetSize(stmt, uint64_t(value), stmt->ipd ? stmt->ipd->rowsProcessedPtr : nullptr))
                     return StmtFail(d, stmt, rc);
             }
             return SQL_SUCCESS;
@@ -668,8 +843,8 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
 
 }  // namespace
 
-SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t rec,
-                       int16_t field, int64_t value, int32_t len, char mode) {
+SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t rec, int16_t field,
+                       int64_t value, int32_t len, char mode) {
     if (!stmt) attached = false;
     if (IsHeaderField(uint16_t(field))) return SetHeader(stmt, app, row, attached, d, field, value);
 
@@ -735,7 +910,17 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             it.length = uint64_t(value);
             ipdBinding([&](ParamBinding& b) {
                 switch (b.sqlType) {
-                    case -10: case -9: case -8: case -4: case -3: case -2: case -1: case 1: case 9: case 10: case 12:
+                    case -10:
+                    case -9:
+                    case -8:
+                    case -4:
+                    case -3:
+                    case -2:
+                    case -1:
+                    case 1:
+                    case 9:
+                    case 10:
+                    case 12:
                         b.columnSize = it.length;
                         break;
                     default:
@@ -752,8 +937,10 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             if (value == 0) return SQL_SUCCESS;
             it.precision = int16_t(value);
             ipdBinding([&](ParamBinding& b) {
-                if (b.sqlType == 2 || b.sqlType == 3) b.columnSize = uint64_t(uint16_t(it.precision));
-                else if (b.sqlType == 9 || b.sqlType == 10) b.decimalDigits = it.precision;
+                if (b.sqlType == 2 || b.sqlType == 3)
+                    b.columnSize = uint64_t(uint16_t(it.precision));
+                else if (b.sqlType == 9 || b.sqlType == 10)
+                    b.decimalDigits = it.precision;
             });
             return SQL_SUCCESS;
         case SQL_DESC_SCALE:
@@ -764,8 +951,10 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
         case SQL_DESC_DATETIME_INTERVAL_CODE:
             if (value != 0) {
                 it.datetimeIntervalCode = int16_t(value);
-                if (it.type == 9) it.conciseType = int16_t(value + 90);
-                else if (it.type == 10) it.conciseType = int16_t(value + 100);
+                if (it.type == 9)
+                    it.conciseType = int16_t(value + 90);
+                else if (it.type == 10)
+                    it.conciseType = int16_t(value + 100);
             }
             return SQL_SUCCESS;
         case SQL_DESC_OCTET_LENGTH_PTR:
@@ -849,8 +1038,25 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
 
 SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_t value, int32_t len, char mode) {
     switch (field) {
-        case 6: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 18:
-        case 22: case 23: case 27: case 28: case 29: case 1008: case 1099:
+        case 6:
+        case 8:
+        case 9:
+        case 10:
+        case 11:
+        case 12:
+        case 13:
+        case 14:
+        case 15:
+        case 16:
+        case 17:
+        case 18:
+        case 22:
+        case 23:
+        case 27:
+        case 28:
+        case 29:
+        case 1008:
+        case 1099:
             return Fail(d, kErrDescTypeRange);
         default:
             break;
@@ -946,7 +1152,8 @@ SQLRETURN ImplGetDescRec(HandleBase* record, SQLSMALLINT rec, void* name, SQLSMA
     const int64_t bytes = mode == 'W' ? int64_t(bufLen) * 2 : bufLen;
     int64_t nl = 0;
     rc = DescGetField(d, rec, SQL_DESC_NAME, name, bytes, &nl, mode);
-    if (nameLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) *nameLen = SQLSMALLINT(mode == 'W' ? nl / 2 : nl);
+    if (nameLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
+        *nameLen = SQLSMALLINT(mode == 'W' ? nl / 2 : nl);
     return rc;
 }
 
@@ -967,7 +1174,8 @@ SQLRETURN ImplSetDescRec(HandleBase* record, SQLSMALLINT rec, SQLSMALLINT type, 
     if ((rc = set(SQL_DESC_SCALE, scale)) != SQL_SUCCESS) return rc;
     if (DescIsApp(d)) {
         // The pointers go in before the data pointer so the binding it makes carries them.
-        if ((rc = set(SQL_DESC_OCTET_LENGTH_PTR, int64_t(reinterpret_cast<intptr_t>(octPtr)))) != SQL_SUCCESS) return rc;
+        if ((rc = set(SQL_DESC_OCTET_LENGTH_PTR, int64_t(reinterpret_cast<intptr_t>(octPtr)))) != SQL_SUCCESS)
+            return rc;
         if ((rc = set(SQL_DESC_INDICATOR_PTR, int64_t(reinterpret_cast<intptr_t>(indPtr)))) != SQL_SUCCESS) return rc;
     }
     return set(SQL_DESC_DATA_PTR, int64_t(reinterpret_cast<intptr_t>(data)));
@@ -982,10 +1190,14 @@ struct CopyStep {
 
 bool StepApplies(const DescRecord* d, int who) {
     switch (who) {
-        case 1: return DescIsApp(d);
-        case 2: return DescIsImpl(d);
-        case 3: return d->allocKind != 2 && d->descType == kDescIPD;
-        default: return true;
+        case 1:
+            return DescIsApp(d);
+        case 2:
+            return DescIsImpl(d);
+        case 3:
+            return d->allocKind != 2 && d->descType == kDescIPD;
+        default:
+            return true;
     }
 }
 
@@ -1038,16 +1250,21 @@ SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
             return rc;
         }
         int64_t value;
-        if (text) value = int64_t(reinterpret_cast<intptr_t>(h.text));
-        else if (len == 2) value = h.i16;
-        else if (len == 4) value = h.i32;
-        else value = h.i64;
+        if (text)
+            value = int64_t(reinterpret_cast<intptr_t>(h.text));
+        else if (len == 2)
+            value = h.i16;
+        else if (len == 4)
+            value = h.i32;
+        else
+            value = h.i64;
         return DescSetFieldDispatch(dst, rec, int16_t(field), value, text ? int32_t(len) : 0, 'A');
     };
 
     static const CopyStep kHeader[] = {
-        {SQL_DESC_ARRAY_SIZE, 1}, {SQL_DESC_ARRAY_STATUS_PTR, 0}, {SQL_DESC_BIND_OFFSET_PTR, 1},
-        {SQL_DESC_BIND_TYPE, 1},  {SQL_DESC_COUNT, 0},            {SQL_DESC_ROWS_PROCESSED_PTR, 2},
+        {SQL_DESC_ARRAY_SIZE, 1},      {SQL_DESC_ARRAY_STATUS_PTR, 0},
+        {SQL_DESC_BIND_OFFSET_PTR, 1}, {SQL_DESC_BIND_TYPE, 1},
+        {SQL_DESC_COUNT, 0},           {SQL_DESC_ROWS_PROCESSED_PTR, 2},
     };
     for (const CopyStep& s : kHeader) {
         if (!StepApplies(src, s.who) || !StepApplies(dst, s.who)) continue;
@@ -1060,11 +1277,21 @@ SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
         if (rc != SQL_SUCCESS) return rc;
     }
     static const CopyStep kRecord[] = {
-        {SQL_DESC_TYPE, 0},           {SQL_DESC_CONCISE_TYPE, 0},     {SQL_DESC_DATETIME_INTERVAL_CODE, 0},
-        {SQL_DESC_DATETIME_INTERVAL_PRECISION, 0}, {SQL_DESC_INDICATOR_PTR, 1}, {SQL_DESC_LENGTH, 0},
-        {SQL_DESC_NAME, 2},           {SQL_DESC_NUM_PREC_RADIX, 0},   {SQL_DESC_OCTET_LENGTH, 0},
-        {SQL_DESC_OCTET_LENGTH_PTR, 1}, {SQL_DESC_PARAMETER_TYPE, 3}, {SQL_DESC_PRECISION, 0},
-        {SQL_DESC_SCALE, 0},          {SQL_DESC_UNNAMED, 3},          {SQL_DESC_DATA_PTR, 1},
+        {SQL_DESC_TYPE, 0},
+        {SQL_DESC_CONCISE_TYPE, 0},
+        {SQL_DESC_DATETIME_INTERVAL_CODE, 0},
+        {SQL_DESC_DATETIME_INTERVAL_PRECISION, 0},
+        {SQL_DESC_INDICATOR_PTR, 1},
+        {SQL_DESC_LENGTH, 0},
+        {SQL_DESC_NAME, 2},
+        {SQL_DESC_NUM_PREC_RADIX, 0},
+        {SQL_DESC_OCTET_LENGTH, 0},
+        {SQL_DESC_OCTET_LENGTH_PTR, 1},
+        {SQL_DESC_PARAMETER_TYPE, 3},
+        {SQL_DESC_PRECISION, 0},
+        {SQL_DESC_SCALE, 0},
+        {SQL_DESC_UNNAMED, 3},
+        {SQL_DESC_DATA_PTR, 1},
     };
     const int16_t first = (RowWithBookmarks(src) && RowWithBookmarks(dst)) ? 0 : 1;
     for (int16_t rec = first; rec <= int16_t(dst->count); ++rec) {

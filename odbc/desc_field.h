@@ -10,8 +10,8 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* value, 
 
 // Writes one field on a descriptor that is (attached) or is not a statement's; the flags say
 // how the descriptor is used there.
-SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t rec,
-                       int16_t field, int64_t value, int32_t len, char mode);
+SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t rec, int16_t field,
+                       int64_t value, int32_t len, char mode);
 // Writes one field on a descriptor and on every statement that uses it.
 SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_t value, int32_t len, char mode);
 

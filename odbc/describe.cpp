@@ -36,7 +36,10 @@ bool CellText(const DatasetColumn& col, uint32_t row, char* buf, size_t size) {
             n = src ? r.length : 0;
             break;
         }
-        case DS_CHAR_LEN1: src = reinterpret_cast<const char*>(cell + 1); n = cell[0]; break;
+        case DS_CHAR_LEN1:
+            src = reinterpret_cast<const char*>(cell + 1);
+            n = cell[0];
+            break;
         case DS_CHAR_LEN2: {
             uint16_t l;
             std::memcpy(&l, cell, 2);
@@ -116,18 +119,45 @@ int64_t ColumnLength(const ColumnInfo* c) {
     const int t = c->sql_type;
     const int64_t size = c->column_size;
     switch (t) {
-        case 2: case 3: return size + 2;
-        case 4: case 7: return 4;
-        case 5: return 2;
-        case 6: case 8: return 8;
-        case 9: case 10: case 91: case 92: return 6;
-        case 11: case 93: return 16;
-        case -11: return 16;
-        case -10: case -9: case -8: return size * 2;
-        case -7: case -6: return 1;
-        case -5: return 20;
-        case -4: case -3: case -2: case -1: case 1: case 12: return size;
-        default: return (t >= 101 && t <= 113) ? 28 : -4;
+        case 2:
+        case 3:
+            return size + 2;
+        case 4:
+        case 7:
+            return 4;
+        case 5:
+            return 2;
+        case 6:
+        case 8:
+            return 8;
+        case 9:
+        case 10:
+        case 91:
+        case 92:
+            return 6;
+        case 11:
+        case 93:
+            return 16;
+        case -11:
+            return 16;
+        case -10:
+        case -9:
+        case -8:
+            return size * 2;
+        case -7:
+        case -6:
+            return 1;
+        case -5:
+            return 20;
+        case -4:
+        case -3:
+        case -2:
+        case -1:
+        case 1:
+        case 12:
+            return size;
+        default:
+            return (t >= 101 && t <= 113) ? 28 : -4;
     }
 }
 
@@ -139,14 +169,17 @@ SQLRETURN PutText(StmtRecord* stmt, const char* text, void* buf, int16_t bufLen,
 }
 
 // Reads an IRD field for the statement; the IRD's failure becomes the statement's.
-SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, int64_t bufLen, int64_t* len, char mode) {
+SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, int64_t bufLen, int64_t* len,
+                  char mode) {
     DescRecord* ird = stmt->ird;
     if (!ird) return Err(stmt, kErrGeneral);
     ird->lastError = 0;
     SQLRETURN rc = DescGetField(ird, column, field, buf, bufLen, len, mode);
     if (rc == SQL_NO_DATA) return Err(stmt, kErrBadColumnNumber);  // S1002
-    if (rc == SQL_ERROR) stmt->lastError = uint32_t(ird->lastError);
-    else if (rc == SQL_SUCCESS_WITH_INFO) stmt->lastError = uint32_t(ird->lastError);
+    if (rc == SQL_ERROR)
+        stmt->lastError = uint32_t(ird->lastError);
+    else if (rc == SQL_SUCCESS_WITH_INFO)
+        stmt->lastError = uint32_t(ird->lastError);
     return rc;
 }
 
@@ -184,31 +217,43 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         case SQL_COLUMN_NAME:
         case SQL_COLUMN_LABEL:
             return PutText(stmt, (c->column && c->column[0]) ? c->column : c->name, buf, bufLen, lenOut, mode);
-        case SQL_COLUMN_TYPE: return put(t);
-        case SQL_COLUMN_LENGTH: return put(ColumnLength(c));
-        case SQL_COLUMN_PRECISION: return put(c->column_size);
-        case SQL_COLUMN_SCALE: return put(c->scale);
-        case SQL_COLUMN_DISPLAY_SIZE: return put(c->display_size);
-        case SQL_COLUMN_NULLABLE: return put(c->nullable & 0xF);
+        case SQL_COLUMN_TYPE:
+            return put(t);
+        case SQL_COLUMN_LENGTH:
+            return put(ColumnLength(c));
+        case SQL_COLUMN_PRECISION:
+            return put(c->column_size);
+        case SQL_COLUMN_SCALE:
+            return put(c->scale);
+        case SQL_COLUMN_DISPLAY_SIZE:
+            return put(c->display_size);
+        case SQL_COLUMN_NULLABLE:
+            return put(c->nullable & 0xF);
         case SQL_COLUMN_UNSIGNED: {
             const uint32_t k = c->value_kind;
             return put((k == DS_BIT || k == DS_UTINYINT || k == DS_USMALLINT || k == DS_UINTEGER) ? 1 : 0);
         }
-        case SQL_COLUMN_MONEY: return put(0);
+        case SQL_COLUMN_MONEY:
+            return put(0);
         case SQL_COLUMN_UPDATABLE: {
             if (column != 0) StmtDescribeNames(stmt);
             if (attr()) return put(given);
             const uint32_t u = (c->nullable >> 4) & 0xF;
             return put(u ? int64_t(u) - 1 : SQL_ATTR_READWRITE_UNKNOWN);
         }
-        case SQL_COLUMN_AUTO_INCREMENT: return put(attr() ? given : 0);
-        case SQL_COLUMN_CASE_SENSITIVE: return put(attr() ? given : 0);
+        case SQL_COLUMN_AUTO_INCREMENT:
+            return put(attr() ? given : 0);
+        case SQL_COLUMN_CASE_SENSITIVE:
+            return put(attr() ? given : 0);
         case SQL_COLUMN_SEARCHABLE: {
             if (attr()) return put(given);
             int v = SQL_PRED_BASIC;
-            if (t == -10 || t == -1) v = SQL_PRED_CHAR;
-            else if (t == -9 || t == -8 || t == 1 || t == 12) v = SQL_SEARCHABLE;
-            else if (t == -4 || t == -3 || t == -2) v = SQL_PRED_NONE;
+            if (t == -10 || t == -1)
+                v = SQL_PRED_CHAR;
+            else if (t == -9 || t == -8 || t == 1 || t == 12)
+                v = SQL_SEARCHABLE;
+            else if (t == -4 || t == -3 || t == -2)
+                v = SQL_PRED_NONE;
             return put(v);
         }
         case SQL_COLUMN_TYPE_NAME: {
@@ -222,12 +267,16 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         case SQL_COLUMN_OWNER_NAME:
         case SQL_COLUMN_QUALIFIER_NAME:
             if (column != 0) StmtDescribeNames(stmt);
-            return PutText(stmt, field == SQL_COLUMN_TABLE_NAME ? c->table : field == SQL_COLUMN_OWNER_NAME ? c->schema : c->catalog,
+            return PutText(stmt,
+                           field == SQL_COLUMN_TABLE_NAME   ? c->table
+                           : field == SQL_COLUMN_OWNER_NAME ? c->schema
+                                                            : c->catalog,
                            buf, bufLen, lenOut, mode);
         case SQL_DESC_ROWVER:
         case 1053:
             return put(attr() ? given : 0);
-        default: return put(0);
+        default:
+            return put(0);
     }
 }
 
@@ -244,8 +293,23 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
 
     if (column == 0 && stmt->cursor.useBookmarks) {
         switch (field) {
-            case 2: case 6: case 8: case 9: case 10: case 11: case 12: case 13: case 32: case 35: case 1001:
-            case 1003: case 1005: case 1006: case 1008: case 1012: case 1053:
+            case 2:
+            case 6:
+            case 8:
+            case 9:
+            case 10:
+            case 11:
+            case 12:
+            case 13:
+            case 32:
+            case 35:
+            case 1001:
+            case 1003:
+            case 1005:
+            case 1006:
+            case 1008:
+            case 1012:
+            case 1053:
                 if (num) *num = 0;
                 return SQL_SUCCESS;
             case SQL_DESC_TYPE:
@@ -254,11 +318,22 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
             case SQL_DESC_OCTET_LENGTH:
                 if (num) *num = 8;
                 return SQL_SUCCESS;
-            case 14: case 15: case 16: case 17: case 18: case 22: case 23: case 27: case 28: case 29:
+            case 14:
+            case 15:
+            case 16:
+            case 17:
+            case 18:
+            case 22:
+            case 23:
+            case 27:
+            case 28:
+            case 29:
             case SQL_DESC_NAME:
                 if (buf && bufLen >= (mode == 'W' ? 2 : 1)) {
-                    if (mode == 'W') *static_cast<SQLWCHAR*>(buf) = 0;
-                    else *static_cast<char*>(buf) = 0;
+                    if (mode == 'W')
+                        *static_cast<SQLWCHAR*>(buf) = 0;
+                    else
+                        *static_cast<char*>(buf) = 0;
                 }
                 if (lenOut) *lenOut = 0;
                 return SQL_SUCCESS;
@@ -267,17 +342,41 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
         }
     }
     switch (field) {
-        case 0: case SQL_DESC_COUNT:
+        case 0:
+        case SQL_DESC_COUNT:
             return ColAttributesCore(stmt, column, SQL_COLUMN_COUNT, buf, bufLen, lenOut, num, mode);
-        case 1: case SQL_DESC_NAME:
+        case 1:
+        case SQL_DESC_NAME:
             return ColAttributesCore(stmt, column, SQL_COLUMN_NAME, buf, bufLen, lenOut, num, mode);
-        case 7: case SQL_DESC_NULLABLE:
+        case 7:
+        case SQL_DESC_NULLABLE:
             return ColAttributesCore(stmt, column, SQL_COLUMN_NULLABLE, buf, bufLen, lenOut, num, mode);
-        case 2: case 3: case 4: case 5: case 6: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15:
-        case 16: case 17: case 18: case 35: case 1053:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 8:
+        case 9:
+        case 10:
+        case 11:
+        case 12:
+        case 13:
+        case 14:
+        case 15:
+        case 16:
+        case 17:
+        case 18:
+        case 35:
+        case 1053:
             return ColAttributesCore(stmt, column, field, buf, bufLen, lenOut, num, mode);
-        case SQL_DESC_TYPE: case SQL_DESC_PRECISION: case SQL_DESC_SCALE: case SQL_DESC_UNNAMED:
-        case SQL_DESC_LENGTH: case SQL_DESC_OCTET_LENGTH: case SQL_DESC_NUM_PREC_RADIX: {
+        case SQL_DESC_TYPE:
+        case SQL_DESC_PRECISION:
+        case SQL_DESC_SCALE:
+        case SQL_DESC_UNNAMED:
+        case SQL_DESC_LENGTH:
+        case SQL_DESC_OCTET_LENGTH:
+        case SQL_DESC_NUM_PREC_RADIX: {
             if (stmt->state != kStmtStateResults) return Err(stmt, kErrSequence);
             if (column <= 0) return Err(stmt, kErrBadColumnNumber);
             if (lenOut) *lenOut = 0;
@@ -294,8 +393,11 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
             if (lenOut) *lenOut = SQLSMALLINT(len);
             return SQL_SUCCESS;
         }
-        case SQL_DESC_BASE_COLUMN_NAME: case SQL_DESC_BASE_TABLE_NAME: case SQL_DESC_LITERAL_PREFIX:
-        case SQL_DESC_LITERAL_SUFFIX: case SQL_DESC_LOCAL_TYPE_NAME: {
+        case SQL_DESC_BASE_COLUMN_NAME:
+        case SQL_DESC_BASE_TABLE_NAME:
+        case SQL_DESC_LITERAL_PREFIX:
+        case SQL_DESC_LITERAL_SUFFIX:
+        case SQL_DESC_LOCAL_TYPE_NAME: {
             if (stmt->state != kStmtStateResults) return Err(stmt, kErrSequence);
             if (bufLen < 0) return Err(stmt, kErrBadLength);
             if (column <= 0) return Err(stmt, kErrBadColumnNumber);

@@ -171,10 +171,10 @@ SQLRETURN DeliverRecord(const DiagResult& d, SQLCHAR* state, SQLINTEGER* native,
 // States whose subclass ODBC defines rather than the SQL standard: class IM and the list ODBC
 // gives for SQL_DIAG_SUBCLASS_ORIGIN.
 bool OdbcDefinedSubclass(const char* state) {
-    static const char* const kStates[] = {
-        "01S00", "01S01", "01S02", "01S06", "01S07", "07S01", "08S01", "21S01", "21S02", "25S01", "25S02",
-        "25S03", "42S01", "42S02", "42S11", "42S12", "42S21", "42S22", "HY095", "HY097", "HY098", "HY099",
-        "HY100", "HY101", "HY105", "HY107", "HY109", "HY110", "HY111", "HYT00", "HYT01"};
+    static const char* const kStates[] = {"01S00", "01S01", "01S02", "01S06", "01S07", "07S01", "08S01", "21S01",
+                                          "21S02", "25S01", "25S02", "25S03", "42S01", "42S02", "42S11", "42S12",
+                                          "42S21", "42S22", "HY095", "HY097", "HY098", "HY099", "HY100", "HY101",
+                                          "HY105", "HY107", "HY109", "HY110", "HY111", "HYT00", "HYT01"};
     if (strncmp(state, "IM", 2) == 0) return true;
     for (const char* s : kStates)
         if (strncmp(state, s, 5) == 0) return true;
@@ -211,7 +211,8 @@ SQLRETURN ImplError(HandleBase* record, SQLCHAR* state, SQLINTEGER* native, SQLC
 
 SQLRETURN ImplGetDiagRec(HandleBase* record, SQLSMALLINT rec, SQLCHAR* state, SQLINTEGER* native, SQLCHAR* msg,
                          SQLSMALLINT max, SQLSMALLINT* len) {
-    if (rec > 0 && uint32_t(rec) > DiagRecordCount(record)) return DeliverRecord(DiagResult(), state, native, msg, max, len);
+    if (rec > 0 && uint32_t(rec) > DiagRecordCount(record))
+        return DeliverRecord(DiagResult(), state, native, msg, max, len);
     if (max < 0) return SQL_ERROR;
     record->curDiagRec = uint16_t(rec > 0 ? rec : 0);
     return DeliverRecord(DiagRead(record, 2), state, native, msg, max, len);

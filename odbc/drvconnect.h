@@ -20,18 +20,18 @@ constexpr std::uint16_t kConnFlagIncludeViews = 0x100;
 constexpr std::uint16_t kConnFlagIncludeAll = 0x200;
 
 struct ConnectPlan {
-  // Connect fields of the connection record.
-  std::string dsn, user, password, server, options;
-  std::uint16_t flags = 0;  // bits to set after clearing kConnFlagsCleared
-  std::uint32_t fetchSize = 60;
-  // The agent's per-data-source settings; empty texts stand for absent.
-  int dynCursSensitivity = 0;  // 0 LOW, 1 HIGH, 2 DISABLED
-  bool jet = false, noAutocommit = false, noRowsetSizeLimit = false, trimChar = false;
-  std::int32_t maxRows = 0;
-  std::string initSql, dbmsName;
-  // Output connection string (unbounded: the copy-out cuts it) and the connect trace lines.
-  std::string output;
-  std::vector<std::string> trace;
+    // Connect fields of the connection record.
+    std::string dsn, user, password, server, options;
+    std::uint16_t flags = 0;  // bits to set after clearing kConnFlagsCleared
+    std::uint32_t fetchSize = 60;
+    // The agent's per-data-source settings; empty texts stand for absent.
+    int dynCursSensitivity = 0;  // 0 LOW, 1 HIGH, 2 DISABLED
+    bool jet = false, noAutocommit = false, noRowsetSizeLimit = false, trimChar = false;
+    std::int32_t maxRows = 0;
+    std::string initSql, dbmsName;
+    // Output connection string (unbounded: the copy-out cuts it) and the connect trace lines.
+    std::string output;
+    std::vector<std::string> trace;
 };
 
 // Yes/no keyword values: "TRUE" or "YES" in any case.
@@ -75,19 +75,19 @@ int ConnCopyOutW(const std::string& utf8, SQLWCHAR* buf, SQLSMALLINT bufLenChars
 // What driver connect needs of the connection record, so that it runs before the record exists
 // in this form: the gateway's connection supplies these.
 struct ConnectTarget {
-  void* context;
-  bool (*connected)(void* context);                     // state 2
-  void (*store)(void* context, const ConnectPlan& plan);  // connect fields, flags, agent settings
-  void (*open)(void* context, char mode);               // ConnOpen
-  void (*setLastError)(void* context, int code);
+    void* context;
+    bool (*connected)(void* context);                       // state 2
+    void (*store)(void* context, const ConnectPlan& plan);  // connect fields, flags, agent settings
+    void (*open)(void* context, char mode);                 // ConnOpen
+    void (*setLastError)(void* context, int code);
 };
 
 // Driver connect (SQLDriverConnect / W after conversion): 08002 when connected, the prepare
 // above, store, open, then the output string copied out (01004 when cut). Returns an ODBC code;
 // SQL_NO_DATA when the prompt was cancelled. The caller holds ConnectLock.
 SQLRETURN DriverConnectCore(const ConnectTarget& target, void* window, const SQLCHAR* in, SQLSMALLINT inLen,
-                            SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion,
-                            char mode, std::vector<std::string>* trace = nullptr);
+                            SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT completion, char mode,
+                            std::vector<std::string>* trace = nullptr);
 // The same for SQLDriverConnectW: UTF-16 input (length in characters, SQL_NTS allowed) and the
 // output string copied out as UTF-16 (lengths in characters), 01004 when cut.
 SQLRETURN DriverConnectCoreW(const ConnectTarget& target, void* window, const SQLWCHAR* in, SQLSMALLINT inLen,

@@ -29,9 +29,13 @@ bool IsVariable(const ParamBinding& b) { return b.elementSize < 0; }
 uint64_t ParamElementLength(const ParamBinding& b) {
     const uint64_t buf = b.bufferLength > 0 ? uint64_t(b.bufferLength) : 0;
     switch (b.cType) {
-        case SQL_C_CHAR: case SQL_C_BINARY: return buf ? buf : b.columnSize;
-        case SQL_C_WCHAR: return buf ? buf : 2 * b.columnSize;
-        default: return uint64_t(b.elementSize);
+        case SQL_C_CHAR:
+        case SQL_C_BINARY:
+            return buf ? buf : b.columnSize;
+        case SQL_C_WCHAR:
+            return buf ? buf : 2 * b.columnSize;
+        default:
+            return uint64_t(b.elementSize);
     }
 }
 
@@ -131,8 +135,7 @@ uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowV
         return 0;
     }
     if (len == SQL_NTS) {
-        out->len = b.cType == SQL_C_WCHAR ? 2 * WideUnits(out->ptr)
-                                         : strlen(out->ptr);
+        out->len = b.cType == SQL_C_WCHAR ? 2 * WideUnits(out->ptr) : strlen(out->ptr);
     } else if (len < 0) {
         return kErrBadLength;  // S1090: SQL_NO_TOTAL, SQL_COLUMN_IGNORE and the like are no lengths
     } else {
@@ -163,9 +166,14 @@ bool IsBinarySqlType(int t) { return t == SQL_BINARY || t == SQL_VARBINARY || t 
 
 KindWidth DateKind(int sqlType) {
     switch (sqlType) {
-        case SQL_DATE: case SQL_TYPE_DATE: return {DS_DATE, 6};
-        case SQL_TIME: case SQL_TYPE_TIME: return {DS_TIME, 6};
-        default: return {DS_TIMESTAMP, 16};
+        case SQL_DATE:
+        case SQL_TYPE_DATE:
+            return {DS_DATE, 6};
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            return {DS_TIME, 6};
+        default:
+            return {DS_TIMESTAMP, 16};
     }
 }
 
@@ -252,24 +260,83 @@ bool IsInput(const StmtRecord* stmt, uint16_t i) {
 uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* rows, uint32_t nrows, ColPlan* plan) {
     plan->width = uint32_t(b.elementSize > 0 ? b.elementSize : 0);
     switch (b.cType) {
-        case SQL_C_UTINYINT: plan->mode = Mode::Fixed; plan->kind = DS_UTINYINT; return 0;
-        case SQL_C_STINYINT: case SQL_C_TINYINT: plan->mode = Mode::Fixed; plan->kind = DS_TINYINT; return 0;
-        case SQL_C_ULONG: plan->mode = Mode::Fixed; plan->kind = DS_UINTEGER; return 0;
-        case SQL_C_USHORT: plan->mode = Mode::Fixed; plan->kind = DS_USMALLINT; return 0;
-        case SQL_C_SLONG: case SQL_C_LONG: plan->mode = Mode::Fixed; plan->kind = DS_INTEGER; return 0;
-        case SQL_C_SSHORT: case SQL_C_SHORT: plan->mode = Mode::Fixed; plan->kind = DS_SMALLINT; return 0;
-        case SQL_C_BIT: plan->mode = Mode::Fixed; plan->kind = DS_BIT; return 0;
-        case SQL_C_FLOAT: plan->mode = Mode::Fixed; plan->kind = DS_REAL; return 0;
-        case SQL_C_DOUBLE: plan->mode = Mode::Fixed; plan->kind = DS_DOUBLE; return 0;
-        case SQL_C_DATE: case SQL_C_TYPE_DATE: plan->mode = Mode::Fixed; plan->kind = DS_DATE; return 0;
-        case SQL_C_TIME: case SQL_C_TYPE_TIME: plan->mode = Mode::Fixed; plan->kind = DS_TIME; return 0;
-        case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: plan->mode = Mode::Fixed; plan->kind = DS_TIMESTAMP; return 0;
+        case SQL_C_UTINYINT:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_UTINYINT;
+            return 0;
+        case SQL_C_STINYINT:
+        case SQL_C_TINYINT:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_TINYINT;
+            return 0;
+        case SQL_C_ULONG:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_UINTEGER;
+            return 0;
+        case SQL_C_USHORT:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_USMALLINT;
+            return 0;
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_INTEGER;
+            return 0;
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_SMALLINT;
+            return 0;
+        case SQL_C_BIT:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_BIT;
+            return 0;
+        case SQL_C_FLOAT:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_REAL;
+            return 0;
+        case SQL_C_DOUBLE:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_DOUBLE;
+            return 0;
+        case SQL_C_DATE:
+        case SQL_C_TYPE_DATE:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_DATE;
+            return 0;
+        case SQL_C_TIME:
+        case SQL_C_TYPE_TIME:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_TIME;
+            return 0;
+        case SQL_C_TIMESTAMP:
+        case SQL_C_TYPE_TIMESTAMP:
+            plan->mode = Mode::Fixed;
+            plan->kind = DS_TIMESTAMP;
+            return 0;
         // 64-bit integers travel as decimal text; NUL-terminated so every row keeps its own length.
-        case SQL_C_SBIGINT: plan->mode = Mode::BigInt; plan->kind = DS_CHAR_NTS; plan->width = 32; return 0;
-        case SQL_C_UBIGINT: plan->mode = Mode::UBigInt; plan->kind = DS_CHAR_NTS; plan->width = 32; return 0;
-        case SQL_C_GUID: plan->mode = Mode::Guid; plan->kind = DS_CHAR; plan->width = 36; return 0;
-        case SQL_C_NUMERIC: plan->mode = Mode::Numeric; plan->kind = DS_CHAR_REF; plan->width = 16; return 0;
-        default: break;
+        case SQL_C_SBIGINT:
+            plan->mode = Mode::BigInt;
+            plan->kind = DS_CHAR_NTS;
+            plan->width = 32;
+            return 0;
+        case SQL_C_UBIGINT:
+            plan->mode = Mode::UBigInt;
+            plan->kind = DS_CHAR_NTS;
+            plan->width = 32;
+            return 0;
+        case SQL_C_GUID:
+            plan->mode = Mode::Guid;
+            plan->kind = DS_CHAR;
+            plan->width = 36;
+            return 0;
+        case SQL_C_NUMERIC:
+            plan->mode = Mode::Numeric;
+            plan->kind = DS_CHAR_REF;
+            plan->width = 16;
+            return 0;
+        default:
+            break;
     }
     // Variable types: measure every row.
     uint64_t longest = 0;
@@ -366,8 +433,10 @@ uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, cons
             const std::string t = NumericText(n);
             return uint32_t(DatasetSetRef(ds, k, c, t.data(), uint32_t(t.size())));
         }
-        case Mode::Text: return StoreText(ds, k, c, b, v, false);
-        case Mode::WText: return StoreText(ds, k, c, b, v, true);
+        case Mode::Text:
+            return StoreText(ds, k, c, b, v, false);
+        case Mode::WText:
+            return StoreText(ds, k, c, b, v, true);
         case Mode::Hex:
         case Mode::Binary: {
             const uint32_t n = uint32_t(plan.mode == Mode::Hex ? v.len / 2 : v.len);
@@ -404,8 +473,10 @@ void WriteStatuses(StmtRecord* stmt, const uint32_t* rows, uint32_t sent, uint32
     for (uint64_t r = 0; r < total; ++r) st[r] = SQL_PARAM_UNUSED;
     for (uint32_t k = 0; k < sent; ++k) {
         const uint32_t r = rows ? rows[k] : k;
-        if (k < failed) st[r] = okStatus;
-        else if (k == failed) st[r] = SQL_PARAM_ERROR;
+        if (k < failed)
+            st[r] = okStatus;
+        else if (k == failed)
+            st[r] = SQL_PARAM_ERROR;
     }
 }
 
@@ -417,10 +488,17 @@ void DropResultDescs(StmtRecord* stmt) {
 
 ParamDescEntry NarrowParamDesc(ParamDescEntry d) {
     switch (d.sqlType) {
-        case SQL_WLONGVARCHAR: d.sqlType = SQL_LONGVARCHAR; break;
-        case SQL_WVARCHAR: d.sqlType = SQL_VARCHAR; break;
-        case SQL_WCHAR: d.sqlType = SQL_CHAR; break;
-        default: break;
+        case SQL_WLONGVARCHAR:
+            d.sqlType = SQL_LONGVARCHAR;
+            break;
+        case SQL_WVARCHAR:
+            d.sqlType = SQL_VARCHAR;
+            break;
+        case SQL_WCHAR:
+            d.sqlType = SQL_CHAR;
+            break;
+        default:
+            break;
     }
     if (d.cType == SQL_C_WCHAR) d.cType = SQL_C_CHAR;
     return d;

@@ -74,9 +74,7 @@ API SQLAllocConnect(SQLHENV henv, SQLHDBC* phdbc) { return CallODBC(kRecAllocCon
 
 API SQLAllocEnv(SQLHENV* phenv) { return CallODBC(kRecAllocEnv, nullptr, phenv); }
 
-API SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
-    return ApiAllocHandle(type, input, output);
-}
+API SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) { return ApiAllocHandle(type, input, output); }
 
 API SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) { return CallODBC(kRecAllocStmt, hdbc, phstmt); }
 
@@ -110,8 +108,8 @@ API SQLColumnPrivileges(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR
     return CallODBC(kRecColumnPrivileges, hstmt, cat, cbCat, schema, cbSchema, table, cbTable, column, cbColumn);
 }
 
-API SQLColumns(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR* schema, SQLSMALLINT cbSchema,
-               SQLCHAR* table, SQLSMALLINT cbTable, SQLCHAR* column, SQLSMALLINT cbColumn) {
+API SQLColumns(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR* schema, SQLSMALLINT cbSchema, SQLCHAR* table,
+               SQLSMALLINT cbTable, SQLCHAR* column, SQLSMALLINT cbColumn) {
     return CallODBC(kRecColumns, hstmt, cat, cbCat, schema, cbSchema, table, cbTable, column, cbColumn);
 }
 
@@ -208,8 +206,8 @@ API SQLGetDescField(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINT
     return CallODBC(kRecGetDescField, hdesc, rec, field, value, max, len, kNarrow);
 }
 
-API SQLGetDescRec(SQLHDESC hdesc, SQLSMALLINT rec, SQLCHAR* name, SQLSMALLINT max, SQLSMALLINT* len,
-                  SQLSMALLINT* type, SQLSMALLINT* subtype, SQLLEN* length, SQLSMALLINT* precision, SQLSMALLINT* scale,
+API SQLGetDescRec(SQLHDESC hdesc, SQLSMALLINT rec, SQLCHAR* name, SQLSMALLINT max, SQLSMALLINT* len, SQLSMALLINT* type,
+                  SQLSMALLINT* subtype, SQLLEN* length, SQLSMALLINT* precision, SQLSMALLINT* scale,
                   SQLSMALLINT* nullable) {
     return CallODBC(kRecGetDescRec, hdesc, rec, name, max, len, type, subtype, length, precision, scale, nullable,
                     kNarrow);
@@ -223,10 +221,9 @@ API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMAL
     return CallODBC(*r, handle, rec, id, info, max, len, kNarrow);
 }
 
-API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR* state, SQLINTEGER* native,
-                  SQLCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len) {
-    const auto* r =
-        DiagCallRecord(type, kRecGetDiagRecEnv, kRecGetDiagRecDbc, kRecGetDiagRecStmt, kRecGetDiagRecDesc);
+API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR* state, SQLINTEGER* native, SQLCHAR* msg,
+                  SQLSMALLINT max, SQLSMALLINT* len) {
+    const auto* r = DiagCallRecord(type, kRecGetDiagRecEnv, kRecGetDiagRecDbc, kRecGetDiagRecStmt, kRecGetDiagRecDesc);
     if (!r) return SQL_INVALID_HANDLE;
     return CallODBC(*r, handle, rec, state, native, msg, max, len);
 }
@@ -281,8 +278,8 @@ API SQLProcedureColumns(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR
     return CallODBC(kRecProcedureColumns, hstmt, cat, cbCat, schema, cbSchema, proc, cbProc, column, cbColumn);
 }
 
-API SQLProcedures(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR* schema, SQLSMALLINT cbSchema,
-                  SQLCHAR* proc, SQLSMALLINT cbProc) {
+API SQLProcedures(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR* schema, SQLSMALLINT cbSchema, SQLCHAR* proc,
+                  SQLSMALLINT cbProc) {
     return CallODBC(kRecProcedures, hstmt, cat, cbCat, schema, cbSchema, proc, cbProc);
 }
 
@@ -348,8 +345,8 @@ API SQLTablePrivileges(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR*
     return CallODBC(kRecTablePrivileges, hstmt, cat, cbCat, schema, cbSchema, table, cbTable);
 }
 
-API SQLTables(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR* schema, SQLSMALLINT cbSchema,
-              SQLCHAR* table, SQLSMALLINT cbTable, SQLCHAR* type, SQLSMALLINT cbType) {
+API SQLTables(SQLHSTMT hstmt, SQLCHAR* cat, SQLSMALLINT cbCat, SQLCHAR* schema, SQLSMALLINT cbSchema, SQLCHAR* table,
+              SQLSMALLINT cbTable, SQLCHAR* type, SQLSMALLINT cbType) {
     return CallODBC(kRecTables, hstmt, cat, cbCat, schema, cbSchema, table, cbTable, type, cbType);
 }
 

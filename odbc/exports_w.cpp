@@ -92,8 +92,7 @@ void StateOut(const SQLCHAR* narrow, SQLWCHAR* wide) {
 
 // SQLErrorW and SQLGetDiagRecW share the conversion of state and message.
 template <class Call>
-SQLRETURN DiagOutW(SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len,
-                   Call call) {
+SQLRETURN DiagOutW(SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len, Call call) {
     OutText m(max, SHRT_MAX);
     if (m.failed) return SQL_ERROR;
     SQLCHAR st[6] = {};
@@ -121,8 +120,8 @@ API SQLColAttributesW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT field, SQL
     return CallODBC(kRecColAttributesW, hstmt, icol, field, desc, max, len, numAttr, kWide);
 }
 
-#define IN_TEXT(var, w, l)             \
-    InText var(w, l);                  \
+#define IN_TEXT(var, w, l) \
+    InText var(w, l);      \
     if (var.failed(w)) return SQL_ERROR
 
 API SQLColumnPrivilegesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
@@ -162,8 +161,8 @@ API SQLDescribeColW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLWCHAR* name, SQLSMALLI
     return Upgrade(rc, cut);
 }
 
-API SQLDriverConnectW(SQLHDBC hdbc, SQLHWND hwnd, SQLWCHAR* in, SQLSMALLINT cbIn, SQLWCHAR* out,
-                      SQLSMALLINT cbOutMax, SQLSMALLINT* pcbOut, SQLUSMALLINT completion) {
+API SQLDriverConnectW(SQLHDBC hdbc, SQLHWND hwnd, SQLWCHAR* in, SQLSMALLINT cbIn, SQLWCHAR* out, SQLSMALLINT cbOutMax,
+                      SQLSMALLINT* pcbOut, SQLUSMALLINT completion) {
     return CallODBC(kRecDriverConnectW, hdbc, hwnd, in, cbIn, out, cbOutMax, pcbOut, completion, kWide);
 }
 
@@ -233,8 +232,8 @@ API SQLGetDescFieldW(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOIN
 }
 
 API SQLGetDescRecW(SQLHDESC hdesc, SQLSMALLINT rec, SQLWCHAR* name, SQLSMALLINT max, SQLSMALLINT* len,
-                   SQLSMALLINT* type, SQLSMALLINT* subtype, SQLLEN* length, SQLSMALLINT* precision,
-                   SQLSMALLINT* scale, SQLSMALLINT* nullable) {
+                   SQLSMALLINT* type, SQLSMALLINT* subtype, SQLLEN* length, SQLSMALLINT* precision, SQLSMALLINT* scale,
+                   SQLSMALLINT* nullable) {
     return CallODBC(kRecGetDescRecW, hdesc, rec, name, max, len, type, subtype, length, precision, scale, nullable,
                     kWide);
 }

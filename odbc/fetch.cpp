@@ -266,7 +266,8 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
         return SQL_ERROR;
     }
     const bool mixed = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize > 0;
-    if ((c.cursorType == SQL_CURSOR_DYNAMIC || mixed) && (orientation == SQL_FETCH_BOOKMARK || orientation == SQL_FETCH_ABSOLUTE)) {
+    if ((c.cursorType == SQL_CURSOR_DYNAMIC || mixed) &&
+        (orientation == SQL_FETCH_BOOKMARK || orientation == SQL_FETCH_ABSOLUTE)) {
         stmt->lastError = kErrFetchTypeRange;
         return SQL_ERROR;
     }

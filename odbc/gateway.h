@@ -68,7 +68,9 @@ enum TextMode : char { kTextNarrow = 'A', kTextWide = 'W' };
 template <class... P>
 constexpr bool TraceFormatFits(const char* format) {
     enum Slot { Integer, Pointer, Untraced };
-    constexpr Slot slots[] = {(std::is_pointer_v<P> ? Pointer : std::is_same_v<P, TextMode> ? Untraced : Integer)...,
+    constexpr Slot slots[] = {(std::is_pointer_v<P>          ? Pointer
+                               : std::is_same_v<P, TextMode> ? Untraced
+                                                             : Integer)...,
                               Untraced};
     if (!format) return false;
     unsigned next = 0;
@@ -156,7 +158,9 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
 
 // An argument the export passes fits the implementation's parameter without narrowing.
 template <class To, class From>
-concept ApiArgFits = requires(From f) { To{f}; };
+concept ApiArgFits = requires(From f) {
+    To{f};
+};
 
 // One call through the gateway: the export's arguments, the trace and the implementation's
 // parameters are the same list.

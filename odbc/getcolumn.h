@@ -13,32 +13,32 @@
 
 // One column binding (bound column, SQLGetData's one-off binding, output parameter).
 struct ColumnBinding {
-  uint16_t column;          // 1-based; 0 is the bookmark column
-  int16_t cType;            // SQL_C_*, SQL_C_DEFAULT or SQL_ARD_TYPE
-  uint16_t decimalDigits;   // output parameters only
-  void* target;
-  int64_t bufferLength;     // bytes; written back for SQL_C_DEFAULT with 0
-  SQLLEN* lengthPtr;
-  SQLLEN* indicatorPtr;
-  // Data-at-execution pieces that SQLPutData collected for this column (none after SQLBindCol).
-  uint32_t pieceCount;
-  void** pieces;
-  SQLLEN* pieceLengths;
+    uint16_t column;         // 1-based; 0 is the bookmark column
+    int16_t cType;           // SQL_C_*, SQL_C_DEFAULT or SQL_ARD_TYPE
+    uint16_t decimalDigits;  // output parameters only
+    void* target;
+    int64_t bufferLength;  // bytes; written back for SQL_C_DEFAULT with 0
+    SQLLEN* lengthPtr;
+    SQLLEN* indicatorPtr;
+    // Data-at-execution pieces that SQLPutData collected for this column (none after SQLBindCol).
+    uint32_t pieceCount;
+    void** pieces;
+    SQLLEN* pieceLengths;
 };
 
 // Position within the value that the last GetColumn call on this statement read.
 struct LongDataState {
-  uint16_t column;          // column + 1 of the last call; 0 none (every fetch clears it)
-  uint32_t row;             // row + 1 of the last call
-  const uint8_t* rest;      // the value's unread part (in the Dataset or in `piece`)
-  uint32_t pieceKind;       // value kind of the value being read
-  uint32_t remaining;       // bytes not yet delivered
-  int64_t pieceTotal;       // total length the agent reported with its last piece
-  int32_t cType;            // C type of the last truncated call
-  uint32_t pieceOwned;      // `piece` is owned by the statement
-  void* piece;              // piece delivered by the agent
-  uint32_t pieceLength;
-  void (*pieceFree)(void* piece, uint32_t kind);  // how to release an owned piece
+    uint16_t column;      // column + 1 of the last call; 0 none (every fetch clears it)
+    uint32_t row;         // row + 1 of the last call
+    const uint8_t* rest;  // the value's unread part (in the Dataset or in `piece`)
+    uint32_t pieceKind;   // value kind of the value being read
+    uint32_t remaining;   // bytes not yet delivered
+    int64_t pieceTotal;   // total length the agent reported with its last piece
+    int32_t cType;        // C type of the last truncated call
+    uint32_t pieceOwned;  // `piece` is owned by the statement
+    void* piece;          // piece delivered by the agent
+    uint32_t pieceLength;
+    void (*pieceFree)(void* piece, uint32_t kind);  // how to release an owned piece
 };
 
 // Releases an owned piece (and, for a by-reference piece, the buffer it points to).
@@ -46,31 +46,30 @@ void LongDataFree(LongDataState* state);
 
 // The few fields of a descriptor record GetColumn uses.
 struct DescRecordView {
-  int16_t conciseType;
-  int16_t precision;
-  int16_t scale;
+    int16_t conciseType;
+    int16_t precision;
+    int16_t scale;
 };
 
 struct GetColumnContext {
-  uint32_t* lastError;      // the statement's last-error word (also the converters' error slot)
-  LongDataState* longData;  // the statement's long-data position
-  int odbcVersion;          // of the environment: 2 or 3
-  bool useBookmarks;        // statement attribute SQL_ATTR_USE_BOOKMARKS is on
-  bool directionRecount;    // output parameters take their scale from the binding
-  void* host;               // handed back to every callback
-  // SQL type and scale of result column `column` (1-based); false when it has no description.
-  bool (*describe)(void* host, uint16_t column, int32_t* sqlType, int32_t* scale);
-  // Record `column` of the current APD (apd) or ARD; false when there is none.
-  bool (*descRecord)(void* host, bool apd, uint16_t column, DescRecordView* out);
-  // Bookmark of row `row` (0-based in the Dataset): 0, or an error code.
-  uint32_t (*rowBookmark)(void* host, uint32_t row, int32_t* bookmark);
-  // Next piece of a value the agent kept: 0 (piece, length, kind and total stored in `state`,
-  // owned by it), 82 when no more data, or an error code (the host collects the agent's
-  // messages). Null when the agent cannot deliver pieces.
-  uint32_t (*getPiece)(void* host, uint16_t column, uint32_t row, int64_t wanted,
-                       LongDataState* state);
-  // Receives GetColumn's trace lines; null sends them to the debug trace (when it is on).
-  void (*trace)(void* host, const char* text);
+    uint32_t* lastError;      // the statement's last-error word (also the converters' error slot)
+    LongDataState* longData;  // the statement's long-data position
+    int odbcVersion;          // of the environment: 2 or 3
+    bool useBookmarks;        // statement attribute SQL_ATTR_USE_BOOKMARKS is on
+    bool directionRecount;    // output parameters take their scale from the binding
+    void* host;               // handed back to every callback
+    // SQL type and scale of result column `column` (1-based); false when it has no description.
+    bool (*describe)(void* host, uint16_t column, int32_t* sqlType, int32_t* scale);
+    // Record `column` of the current APD (apd) or ARD; false when there is none.
+    bool (*descRecord)(void* host, bool apd, uint16_t column, DescRecordView* out);
+    // Bookmark of row `row` (0-based in the Dataset): 0, or an error code.
+    uint32_t (*rowBookmark)(void* host, uint32_t row, int32_t* bookmark);
+    // Next piece of a value the agent kept: 0 (piece, length, kind and total stored in `state`,
+    // owned by it), 82 when no more data, or an error code (the host collects the agent's
+    // messages). Null when the agent cannot deliver pieces.
+    uint32_t (*getPiece)(void* host, uint16_t column, uint32_t row, int64_t wanted, LongDataState* state);
+    // Receives GetColumn's trace lines; null sends them to the debug trace (when it is on).
+    void (*trace)(void* host, const char* text);
 };
 
 // 0, 1 (warning in *lastError), 100 (SQL_NO_DATA) or -1 (error in *lastError).

@@ -72,8 +72,8 @@ using FailoverCallback = void (*)(int event, void* arg, int reserved);
 
 // Flags word of a connection.
 constexpr uint16_t kConnFlagAccessReadOnly = 0x2;  // access mode read-only
-constexpr uint16_t kConnFlagAutocommit = 0x4;     // autocommit on
-constexpr uint16_t kConnFlagAsync = 0x8;          // ODBC 2 asynchronous execution
+constexpr uint16_t kConnFlagAutocommit = 0x4;      // autocommit on
+constexpr uint16_t kConnFlagAsync = 0x8;           // ODBC 2 asynchronous execution
 
 struct ConnRecord : HandleBase {
     uint32_t state = kConnStateFreed;
@@ -82,7 +82,7 @@ struct ConnRecord : HandleBase {
     EnvRecord* env = nullptr;
     // Connect texts, each owned (heap) or null. Driver connect writes the first five; the
     // host, port and server-type texts and the two further texts stay empty there.
-    char* dsn = nullptr;         // data-source name: the database ("Default" when null)
+    char* dsn = nullptr;  // data-source name: the database ("Default" when null)
     char* user = nullptr;
     char* password = nullptr;
     char* serverText = nullptr;  // Ingres server text (INGSERVER), the agent's database path
@@ -90,7 +90,7 @@ struct ConnRecord : HandleBase {
     char* host = nullptr;
     char* port = nullptr;
     char* svType = nullptr;
-    char* marker = nullptr;      // begins 'W' 0x7F 0x01 0x01 on a wide connection
+    char* marker = nullptr;  // begins 'W' 0x7F 0x01 0x01 on a wide connection
     char* connectText1 = nullptr;
     char* connectText2 = nullptr;
     // Connection options: 0x2 read-only, 0x4 autocommit, 0x8 asynchronous (ODBC 2 form); values
@@ -103,7 +103,7 @@ struct ConnRecord : HandleBase {
     uint32_t loginTimeout = 120;
     char* translateDll = nullptr;  // owned
     uint32_t translateOption = 0;
-    uint32_t asyncEnable = 0;      // ODBC 3 form, copied into each statement
+    uint32_t asyncEnable = 0;  // ODBC 3 form, copied into each statement
     // Statement options given at the connection, the defaults of statements made later.
     uint64_t defQueryTimeout = 0;
     uint64_t defMaxRows = 0;
@@ -111,10 +111,10 @@ struct ConnRecord : HandleBase {
     uint64_t defMaxLength = 0;
     uint64_t defBindType = 0;
     SCS_Cursor cursorDefaults{};  // rowset size 1, forward-only, read-only (set at creation)
-    uint32_t isolation = 0;    // transaction isolation; 0 until set or read from the agent
-    uint32_t blockRowCap = 0;  // cap on rows per fetched block
-    AgentLink link{};          // the connection's own link, filled when it is opened
-    uint32_t agentServer = 0;  // agent handle numbers; 0 while not connected
+    uint32_t isolation = 0;       // transaction isolation; 0 until set or read from the agent
+    uint32_t blockRowCap = 0;     // cap on rows per fetched block
+    AgentLink link{};             // the connection's own link, filled when it is opened
+    uint32_t agentServer = 0;     // agent handle numbers; 0 while not connected
     uint32_t agentConn = 0;
     uint32_t serial = 0;
     uint32_t stmtCounter = 0;
@@ -134,10 +134,10 @@ struct ConnRecord : HandleBase {
     uint32_t hasV2DAE = 0;
     uint32_t wideUnconfirmed = 0;  // a wide connection the agent did not confirm as Unicode
     uint32_t hasExecute2 = 0;
-    uint32_t capConvInfo = 0;      // mask bit 0x200: the agent answers the conversion types
-    uint32_t capExtra[3] = {};     // mask bits 10 to 12, carried as read
-    uint32_t capFailover = 0;      // 0x4000
-    uint32_t capXa = 0;            // 0x2000
+    uint32_t capConvInfo = 0;   // mask bit 0x200: the agent answers the conversion types
+    uint32_t capExtra[3] = {};  // mask bits 10 to 12, carried as read
+    uint32_t capFailover = 0;   // 0x4000
+    uint32_t capXa = 0;         // 0x2000
     // Distributed transactions.
     COdbcResourceDispenser* dispenser = nullptr;
     uint32_t enlisted = 0;
@@ -169,8 +169,8 @@ struct BoundCol {
 enum : uint16_t {
     kSfPrepared = 0x1,
     kSfExecuted = 0x2,
-    kSfNeedBind = 0x4,       // set at creation on a needbind connection
-    kSfParamsSent = 0x8,     // parameter descriptions handed to the agent
+    kSfNeedBind = 0x4,    // set at creation on a needbind connection
+    kSfParamsSent = 0x8,  // parameter descriptions handed to the agent
 };
 // Executed is also "a result set is open": closing the cursor clears it.
 constexpr uint16_t kSfResultOpen = kSfExecuted;
@@ -190,7 +190,7 @@ struct StmtRecord : HandleBase {
     uint32_t serial = 0;
     const AgentLink* link = nullptr;  // the connection's
     uint32_t agentStmt = 0;
-    uint16_t flags = 0;        // kSf* bits
+    uint16_t flags = 0;  // kSf* bits
     uint32_t selectFlag = 0;
     bool optionChanged = false;  // the last prepare was granted another cursor type or concurrency
     // Descriptions of the last prepare: parameters (with the described-by-agent word) and result.
@@ -237,7 +237,7 @@ struct StmtRecord : HandleBase {
     uint64_t paramsetSize = 1;
     SQLULEN* paramsProcessedPtr = nullptr;
     HashTable* keyInfo = nullptr;
-    void* rowOps = nullptr;  // RowOpState of SetPos and bulk operations (odbc/setpos.h)
+    void* rowOps = nullptr;       // RowOpState of SetPos and bulk operations (odbc/setpos.h)
     bool namesDescribed = false;  // the result's base names were asked of the agent
     // ---- statement attributes and options (kept by the attribute calls) ----
     uint64_t queryTimeout = 0;
@@ -271,8 +271,8 @@ struct DescItem {
 };
 
 struct DescRecord : HandleBase {
-    uint32_t allocKind = 0;  // 1 automatic, 2 allocated by the application
-    uint32_t descType = 0;   // 1 IRD, 2 ARD, 3 IPD, 4 APD
+    uint32_t allocKind = 0;      // 1 automatic, 2 allocated by the application
+    uint32_t descType = 0;       // 1 IRD, 2 ARD, 3 IPD, 4 APD
     ConnRecord* conn = nullptr;  // explicitly allocated descriptors
     StmtRecord* stmt = nullptr;  // automatic descriptors
     // Records 0..count; items holds itemsAlloc entries.

@@ -182,9 +182,12 @@ SQLRETURN ImplSetEnvAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER valueAr
     constexpr uint32_t kBadValue = 138;    // S1024
     switch (attr) {
         case SQL_ATTR_ODBC_VERSION:
-            if (value == SQL_OV_ODBC2 || value == SQL_OV_ODBC3) env->odbcVersion = uint32_t(value);
-            else if (value == 380) env->odbcVersion = 3;  // ODBC 3.8 applications read ODBC 3 states
-            else return refuse(kBadValue);
+            if (value == SQL_OV_ODBC2 || value == SQL_OV_ODBC3)
+                env->odbcVersion = uint32_t(value);
+            else if (value == 380)
+                env->odbcVersion = 3;  // ODBC 3.8 applications read ODBC 3 states
+            else
+                return refuse(kBadValue);
             break;
         case SQL_ATTR_CONNECTION_POOLING:
             if (value > 2) return refuse(kBadValue);
@@ -209,11 +212,21 @@ SQLRETURN ImplGetEnvAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER valueAr
     auto* value = static_cast<SQLINTEGER*>(valueArg);
     SQLINTEGER v = 0;
     switch (attr) {
-        case SQL_ATTR_ODBC_VERSION: v = SQLINTEGER(env->odbcVersion); break;
-        case SQL_ATTR_CONNECTION_POOLING: v = SQLINTEGER(env->pooling); break;
-        case SQL_ATTR_CP_MATCH: v = SQLINTEGER(env->poolMatch); break;
-        case 1056: v = 2; break;
-        case SQL_ATTR_OUTPUT_NTS: v = env->outputNts ? 1 : 0; break;
+        case SQL_ATTR_ODBC_VERSION:
+            v = SQLINTEGER(env->odbcVersion);
+            break;
+        case SQL_ATTR_CONNECTION_POOLING:
+            v = SQLINTEGER(env->pooling);
+            break;
+        case SQL_ATTR_CP_MATCH:
+            v = SQLINTEGER(env->poolMatch);
+            break;
+        case 1056:
+            v = 2;
+            break;
+        case SQL_ATTR_OUTPUT_NTS:
+            v = env->outputNts ? 1 : 0;
+            break;
         default:
             env->lastError = kErrOptionRange;
             return SQL_ERROR;

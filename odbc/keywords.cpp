@@ -42,158 +42,158 @@ constexpr int kReadBuffer = 255;  // characters read from odbc.ini or a file DSN
 using conntext::Utf8ToUtf16;
 
 void ResetTable() {
-  for (auto& row : ConnKeywordTable) {
-    std::free(row.value);
-    row.value = nullptr;
-    row.supplied = 0;
-  }
+    for (auto& row : ConnKeywordTable) {
+        std::free(row.value);
+        row.value = nullptr;
+        row.supplied = 0;
+    }
 }
 
 // ODBC's rule for every keyword: a value that opens with '{' runs to the matching '}', with
 // "}}" standing for one '}', and may hold ';' and '='; the braces are not part of it.
 void ParseString(const char* text) {
-  const char* p = text;
-  while (*p) {
-    const char* end = std::strchr(p, ';');
-    if (!end) end = p + std::strlen(p);
-    const char* eq = static_cast<const char*>(std::memchr(p, '=', static_cast<std::size_t>(end - p)));
-    std::string value;
-    if (eq && eq[1] == '{') {
-      const char* q = eq + 2;
-      while (*q) {
-        if (*q == '}') {
-          if (q[1] != '}') break;
-          ++q;
+    const char* p = text;
+    while (*p) {
+        const char* end = std::strchr(p, ';');
+        if (!end) end = p + std::strlen(p);
+        const char* eq = static_cast<const char*>(std::memchr(p, '=', static_cast<std::size_t>(end - p)));
+        std::string value;
+        if (eq && eq[1] == '{') {
+            const char* q = eq + 2;
+            while (*q) {
+                if (*q == '}') {
+                    if (q[1] != '}') break;
+                    ++q;
+                }
+                value += *q++;
+            }
+            // Whatever follows the closing brace up to the next ';' is not part of the value.
+            end = *q ? std::strchr(q, ';') : q;
+            if (!end) end = q + std::strlen(q);
+        } else if (eq) {
+            value.assign(eq + 1, end);
         }
-        value += *q++;
-      }
-      // Whatever follows the closing brace up to the next ';' is not part of the value.
-      end = *q ? std::strchr(q, ';') : q;
-      if (!end) end = q + std::strlen(q);
-    } else if (eq) {
-      value.assign(eq + 1, end);
-    }
-    if (eq) {
-      for (auto& row : ConnKeywordTable) {
-        if (!conntext::EqualNoCase(p, static_cast<std::size_t>(eq - p), row.keyword)) continue;
-        char* copy = conntext::HeapCopy(value);
-        if (copy) {
-          std::free(row.value);
-          row.value = copy;
-          row.supplied = 1;
+        if (eq) {
+            for (auto& row : ConnKeywordTable) {
+                if (!conntext::EqualNoCase(p, static_cast<std::size_t>(eq - p), row.keyword)) continue;
+                char* copy = conntext::HeapCopy(value);
+                if (copy) {
+                    std::free(row.value);
+                    row.value = copy;
+                    row.supplied = 1;
+                }
+                break;
+            }
         }
-        break;
-      }
+        p = *end ? end + 1 : end;
     }
-    p = *end ? end + 1 : end;
-  }
 }
 
 // odbc.ini read of section/key; narrow or wide installer call by mode.
 // unixODBC's wide calls keep only the low byte of each unit of their arguments, so a name
 // outside ASCII is looked up through the narrow call, whose text is the file's own UTF-8.
 std::string ReadProfile(const char* section, const char* key, char mode) {
-  if (mode == 'W' && conntext::IsAscii(section) && conntext::IsAscii(key)) {
-    std::vector<SQLWCHAR> wsection = Utf8ToUtf16(section), wkey = Utf8ToUtf16(key), wdef = Utf8ToUtf16(""),
-                          wfile = Utf8ToUtf16("odbc.ini");
-    SQLWCHAR buf[kReadBuffer + 1] = {0};
-    int n = InstGetPrivateProfileStringW(wsection.data(), wkey.data(), wdef.data(), buf, kReadBuffer, wfile.data());
+    if (mode == 'W' && conntext::IsAscii(section) && conntext::IsAscii(key)) {
+        std::vector<SQLWCHAR> wsection = Utf8ToUtf16(section), wkey = Utf8ToUtf16(key), wdef = Utf8ToUtf16(""),
+                              wfile = Utf8ToUtf16("odbc.ini");
+        SQLWCHAR buf[kReadBuffer + 1] = {0};
+        int n = InstGetPrivateProfileStringW(wsection.data(), wkey.data(), wdef.data(), buf, kReadBuffer, wfile.data());
+        if (n <= 0) return std::string();
+        buf[kReadBuffer] = 0;
+        return conntext::InstallerWideToUtf8(buf);
+    }
+    char buf[kReadBuffer + 1] = {0};
+    int n = InstGetPrivateProfileString(section, key, "", buf, kReadBuffer, "odbc.ini");
     if (n <= 0) return std::string();
     buf[kReadBuffer] = 0;
-    return conntext::InstallerWideToUtf8(buf);
-  }
-  char buf[kReadBuffer + 1] = {0};
-  int n = InstGetPrivateProfileString(section, key, "", buf, kReadBuffer, "odbc.ini");
-  if (n <= 0) return std::string();
-  buf[kReadBuffer] = 0;
-  return std::string(buf);
+    return std::string(buf);
 }
 
 // Entry of the file DSN's "ODBC" section; false when the installer found nothing.
 bool ReadFileDsn(const char* file, const char* keyword, char mode, std::string& out) {
-  unsigned short len = 0;
-  if (mode == 'W' && conntext::IsAscii(file) && conntext::IsAscii(keyword)) {
-    std::vector<SQLWCHAR> wfile = Utf8ToUtf16(file), wapp = Utf8ToUtf16("ODBC"), wkey = Utf8ToUtf16(keyword);
-    SQLWCHAR buf[kReadBuffer + 1] = {0};
-    if (!InstReadFileDSNW(wfile.data(), wapp.data(), wkey.data(), buf, kReadBuffer, &len)) return false;
+    unsigned short len = 0;
+    if (mode == 'W' && conntext::IsAscii(file) && conntext::IsAscii(keyword)) {
+        std::vector<SQLWCHAR> wfile = Utf8ToUtf16(file), wapp = Utf8ToUtf16("ODBC"), wkey = Utf8ToUtf16(keyword);
+        SQLWCHAR buf[kReadBuffer + 1] = {0};
+        if (!InstReadFileDSNW(wfile.data(), wapp.data(), wkey.data(), buf, kReadBuffer, &len)) return false;
+        buf[kReadBuffer] = 0;
+        out = conntext::InstallerWideToUtf8(buf);
+        return true;
+    }
+    char buf[kReadBuffer + 1] = {0};
+    if (!InstReadFileDSN(file, "ODBC", keyword, buf, kReadBuffer, &len)) return false;
     buf[kReadBuffer] = 0;
-    out = conntext::InstallerWideToUtf8(buf);
+    out = buf;
     return true;
-  }
-  char buf[kReadBuffer + 1] = {0};
-  if (!InstReadFileDSN(file, "ODBC", keyword, buf, kReadBuffer, &len)) return false;
-  buf[kReadBuffer] = 0;
-  out = buf;
-  return true;
 }
 
 void CompleteTable(char mode) {
-  // Noted before the walk: the walk itself never changes them (DSN and FILEDSN have no key).
-  std::string dsn = ConnKeywordTable[KW_DSN].value ? ConnKeywordTable[KW_DSN].value : "";
-  std::string filedsn = ConnKeywordTable[KW_FILEDSN].value ? ConnKeywordTable[KW_FILEDSN].value : "";
-  for (auto& row : ConnKeywordTable) {
-    if (row.supplied || !row.key) continue;
-    std::string value;
-    if (!dsn.empty()) {
-      value = ReadProfile(dsn.c_str(), row.key, mode);
-      if (value.empty() && std::strcmp(row.key, "UID") == 0) value = ReadProfile(dsn.c_str(), "LastUser", mode);
-    } else if (!filedsn.empty()) {
-      if (!ReadFileDsn(filedsn.c_str(), row.keyword, mode, value)) value.clear();
-    } else {
-      value = ReadProfile("Default", row.key, mode);
+    // Noted before the walk: the walk itself never changes them (DSN and FILEDSN have no key).
+    std::string dsn = ConnKeywordTable[KW_DSN].value ? ConnKeywordTable[KW_DSN].value : "";
+    std::string filedsn = ConnKeywordTable[KW_FILEDSN].value ? ConnKeywordTable[KW_FILEDSN].value : "";
+    for (auto& row : ConnKeywordTable) {
+        if (row.supplied || !row.key) continue;
+        std::string value;
+        if (!dsn.empty()) {
+            value = ReadProfile(dsn.c_str(), row.key, mode);
+            if (value.empty() && std::strcmp(row.key, "UID") == 0) value = ReadProfile(dsn.c_str(), "LastUser", mode);
+        } else if (!filedsn.empty()) {
+            if (!ReadFileDsn(filedsn.c_str(), row.keyword, mode, value)) value.clear();
+        } else {
+            value = ReadProfile("Default", row.key, mode);
+        }
+        conntext::CutUtf8(value, row.maximum > 0 ? row.maximum - 1 : 0);
+        char* copy = conntext::HeapCopy(value);
+        if (!copy) return;  // out of memory: the connect goes on with what the table holds
+        std::free(row.value);
+        row.value = copy;
     }
-    conntext::CutUtf8(value, row.maximum > 0 ? row.maximum - 1 : 0);
-    char* copy = conntext::HeapCopy(value);
-    if (!copy) return;  // out of memory: the connect goes on with what the table holds
-    std::free(row.value);
-    row.value = copy;
-  }
 }
 
 }  // namespace
 
 void ConnKeywordParse(const char* text, char mode) {
-  ResetTable();
-  if (!text) return;
-  ParseString(text);
-  CompleteTable(mode);
+    ResetTable();
+    if (!text) return;
+    ParseString(text);
+    CompleteTable(mode);
 }
 
 const char* ConnKeywordValue(int row) {
-  if (row < 0 || row >= KW_COUNT) return nullptr;
-  return ConnKeywordTable[row].value;
+    if (row < 0 || row >= KW_COUNT) return nullptr;
+    return ConnKeywordTable[row].value;
 }
 
 bool ConnKeywordSupplied(int row) {
-  if (row < 0 || row >= KW_COUNT) return false;
-  return ConnKeywordTable[row].supplied != 0;
+    if (row < 0 || row >= KW_COUNT) return false;
+    return ConnKeywordTable[row].supplied != 0;
 }
 
 bool ConnKeywordSet(int row, const char* value, bool supplied) {
-  if (row < 0 || row >= KW_COUNT) return false;
-  char* copy = nullptr;
-  if (value) {
-    copy = conntext::HeapCopy(value);
-    if (!copy) return false;
-  }
-  std::free(ConnKeywordTable[row].value);
-  ConnKeywordTable[row].value = copy;
-  ConnKeywordTable[row].supplied = supplied ? 1 : 0;
-  return true;
+    if (row < 0 || row >= KW_COUNT) return false;
+    char* copy = nullptr;
+    if (value) {
+        copy = conntext::HeapCopy(value);
+        if (!copy) return false;
+    }
+    std::free(ConnKeywordTable[row].value);
+    ConnKeywordTable[row].value = copy;
+    ConnKeywordTable[row].supplied = supplied ? 1 : 0;
+    return true;
 }
 
 char* DsnDriverName() {
-  char* buf = static_cast<char*>(std::calloc(kReadBuffer, 1));
-  if (!buf) return nullptr;
-  const char* dsn = ConnKeywordTable[KW_DSN].value;
-  // An ini file has no unnamed value to stand for a missing name.
-  if (dsn && *dsn) InstGetUserThenSystem("ODBC Data Sources", dsn, buf, kReadBuffer);
-  buf[kReadBuffer - 1] = 0;
-  return buf;
+    char* buf = static_cast<char*>(std::calloc(kReadBuffer, 1));
+    if (!buf) return nullptr;
+    const char* dsn = ConnKeywordTable[KW_DSN].value;
+    // An ini file has no unnamed value to stand for a missing name.
+    if (dsn && *dsn) InstGetUserThenSystem("ODBC Data Sources", dsn, buf, kReadBuffer);
+    buf[kReadBuffer - 1] = 0;
+    return buf;
 }
 
 std::string DsnReadUid(const char* dsn, char mode) {
-  std::string uid = ReadProfile(dsn ? dsn : "", "UID", mode);
-  conntext::CutUtf8(uid, 128);
-  return uid;
+    std::string uid = ReadProfile(dsn ? dsn : "", "UID", mode);
+    conntext::CutUtf8(uid, 128);
+    return uid;
 }

@@ -6,41 +6,41 @@
 #include <string>
 
 enum ConnKeywordRow : int {
-  KW_DSN = 0,
-  KW_UID,
-  KW_READONLY,
-  KW_PWD,
-  KW_FBS,
-  KW_NLB,
-  KW_MAXROWS,
-  KW_NOAC,
-  KW_JET,
-  KW_INGSERVER,
-  KW_NRSSL,
-  KW_DRIVER,
-  KW_FDSN,
-  KW_INITSQL,
-  KW_DYN_CURS_SENSITIVITY,
-  KW_FILEDSN,
-  KW_SQLDBMSNAME,
-  KW_GROUP,
-  KW_ROLENAME,
-  KW_ROLEPWD,
-  KW_EFFUID,
-  KW_DBMSPWD,
-  KW_RTRIMCHAR,
-  KW_IV,
-  KW_IA,
-  KW_COUNT
+    KW_DSN = 0,
+    KW_UID,
+    KW_READONLY,
+    KW_PWD,
+    KW_FBS,
+    KW_NLB,
+    KW_MAXROWS,
+    KW_NOAC,
+    KW_JET,
+    KW_INGSERVER,
+    KW_NRSSL,
+    KW_DRIVER,
+    KW_FDSN,
+    KW_INITSQL,
+    KW_DYN_CURS_SENSITIVITY,
+    KW_FILEDSN,
+    KW_SQLDBMSNAME,
+    KW_GROUP,
+    KW_ROLENAME,
+    KW_ROLEPWD,
+    KW_EFFUID,
+    KW_DBMSPWD,
+    KW_RTRIMCHAR,
+    KW_IV,
+    KW_IA,
+    KW_COUNT
 };
 
 struct ConnKeyword {
-  const char* keyword;    // connection-string keyword
-  const char* key;        // odbc.ini key, null for rows never read from a data source
-  std::uint32_t traced;   // 0 keeps the row out of the connect trace
-  std::uint32_t maximum;  // a value read from a source holds at most maximum - 1 bytes
-  std::uint32_t supplied; // 1 when the value came from the connection string
-  char* value;            // malloc'ed UTF-8 text or null
+    const char* keyword;     // connection-string keyword
+    const char* key;         // odbc.ini key, null for rows never read from a data source
+    std::uint32_t traced;    // 0 keeps the row out of the connect trace
+    std::uint32_t maximum;   // a value read from a source holds at most maximum - 1 bytes
+    std::uint32_t supplied;  // 1 when the value came from the connection string
+    char* value;             // malloc'ed UTF-8 text or null
 };
 
 extern ConnKeyword ConnKeywordTable[KW_COUNT];

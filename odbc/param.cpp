@@ -124,25 +124,72 @@ uint32_t StmtResetParams(StmtRecord* stmt) {
 
 int64_t ParamCTypeSize(int cType, bool setParamForm) {
     switch (cType) {
-        case SQL_C_UTINYINT: case SQL_C_STINYINT: case SQL_C_BIT: case SQL_C_TINYINT: return 1;
-        case SQL_C_UBIGINT: case SQL_C_SBIGINT: case SQL_C_DOUBLE: return 8;
-        case SQL_C_ULONG: case SQL_C_SLONG: case SQL_C_LONG: case SQL_C_FLOAT: return 4;
-        case SQL_C_USHORT: case SQL_C_SSHORT: case SQL_C_SHORT: return 2;
-        case SQL_C_GUID: case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return 16;
-        case SQL_C_NUMERIC: return setParamForm ? 0 : 19;
-        case SQL_C_DATE: case SQL_C_TIME: case SQL_C_TYPE_DATE: case SQL_C_TYPE_TIME: return 6;
-        case SQL_C_CHAR: case SQL_C_BINARY: case SQL_C_WCHAR: return SQL_NTS;
-        default: return 0;
+        case SQL_C_UTINYINT:
+        case SQL_C_STINYINT:
+        case SQL_C_BIT:
+        case SQL_C_TINYINT:
+            return 1;
+        case SQL_C_UBIGINT:
+        case SQL_C_SBIGINT:
+        case SQL_C_DOUBLE:
+            return 8;
+        case SQL_C_ULONG:
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+        case SQL_C_FLOAT:
+            return 4;
+        case SQL_C_USHORT:
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+            return 2;
+        case SQL_C_GUID:
+        case SQL_C_TIMESTAMP:
+        case SQL_C_TYPE_TIMESTAMP:
+            return 16;
+        case SQL_C_NUMERIC:
+            return setParamForm ? 0 : 19;
+        case SQL_C_DATE:
+        case SQL_C_TIME:
+        case SQL_C_TYPE_DATE:
+        case SQL_C_TYPE_TIME:
+            return 6;
+        case SQL_C_CHAR:
+        case SQL_C_BINARY:
+        case SQL_C_WCHAR:
+            return SQL_NTS;
+        default:
+            return 0;
     }
 }
 
 static bool KnownParamSqlType(int sqlType) {
     switch (sqlType) {
-        case SQL_CHAR: case SQL_NUMERIC: case SQL_DECIMAL: case SQL_INTEGER: case SQL_SMALLINT: case SQL_FLOAT:
-        case SQL_REAL: case SQL_DOUBLE: case SQL_DATETIME: case SQL_TIME: case SQL_TIMESTAMP: case SQL_VARCHAR:
-        case SQL_TYPE_DATE: case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP: case SQL_LONGVARCHAR: case SQL_BINARY:
-        case SQL_VARBINARY: case SQL_LONGVARBINARY: case SQL_BIGINT: case SQL_TINYINT: case SQL_BIT: case SQL_WCHAR:
-        case SQL_WVARCHAR: case SQL_WLONGVARCHAR: case SQL_GUID:
+        case SQL_CHAR:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
+        case SQL_DATETIME:
+        case SQL_TIME:
+        case SQL_TIMESTAMP:
+        case SQL_VARCHAR:
+        case SQL_TYPE_DATE:
+        case SQL_TYPE_TIME:
+        case SQL_TYPE_TIMESTAMP:
+        case SQL_LONGVARCHAR:
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+        case SQL_LONGVARBINARY:
+        case SQL_BIGINT:
+        case SQL_TINYINT:
+        case SQL_BIT:
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WLONGVARCHAR:
+        case SQL_GUID:
             return true;
         default:
             return sqlType >= SQL_INTERVAL_YEAR && sqlType <= SQL_INTERVAL_MINUTE_TO_SECOND;
@@ -160,11 +207,17 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
     if (!value && !indicatorPtr && direction != SQL_PARAM_OUTPUT) return fail(kErrBadArg);
     if (digits < 0) {
         switch (sqlType) {
-            case SQL_TIME: case SQL_TIMESTAMP: case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP:
-            case SQL_INTERVAL_SECOND: case SQL_INTERVAL_DAY_TO_SECOND: case SQL_INTERVAL_HOUR_TO_SECOND:
+            case SQL_TIME:
+            case SQL_TIMESTAMP:
+            case SQL_TYPE_TIME:
+            case SQL_TYPE_TIMESTAMP:
+            case SQL_INTERVAL_SECOND:
+            case SQL_INTERVAL_DAY_TO_SECOND:
+            case SQL_INTERVAL_HOUR_TO_SECOND:
             case SQL_INTERVAL_MINUTE_TO_SECOND:
                 return fail(kErrBadScale);
-            default: break;
+            default:
+                break;
         }
     }
     // A negative buffer length other than the ODBC 1 marker would later serve as a copy size.
@@ -214,26 +267,48 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
         it->conciseType = sqlType;
         it->parameterType = int16_t(direction);
         switch (sqlType) {
-            case SQL_WLONGVARCHAR: case SQL_WVARCHAR: case SQL_WCHAR: case SQL_LONGVARBINARY: case SQL_VARBINARY:
-            case SQL_BINARY: case SQL_LONGVARCHAR: case SQL_CHAR: case SQL_VARCHAR: case SQL_TYPE_DATE:
-            case SQL_INTERVAL_YEAR: case SQL_INTERVAL_MONTH: case SQL_INTERVAL_DAY: case SQL_INTERVAL_HOUR:
-            case SQL_INTERVAL_MINUTE: case SQL_INTERVAL_YEAR_TO_MONTH: case SQL_INTERVAL_DAY_TO_HOUR:
-            case SQL_INTERVAL_DAY_TO_MINUTE: case SQL_INTERVAL_HOUR_TO_MINUTE:
+            case SQL_WLONGVARCHAR:
+            case SQL_WVARCHAR:
+            case SQL_WCHAR:
+            case SQL_LONGVARBINARY:
+            case SQL_VARBINARY:
+            case SQL_BINARY:
+            case SQL_LONGVARCHAR:
+            case SQL_CHAR:
+            case SQL_VARCHAR:
+            case SQL_TYPE_DATE:
+            case SQL_INTERVAL_YEAR:
+            case SQL_INTERVAL_MONTH:
+            case SQL_INTERVAL_DAY:
+            case SQL_INTERVAL_HOUR:
+            case SQL_INTERVAL_MINUTE:
+            case SQL_INTERVAL_YEAR_TO_MONTH:
+            case SQL_INTERVAL_DAY_TO_HOUR:
+            case SQL_INTERVAL_DAY_TO_MINUTE:
+            case SQL_INTERVAL_HOUR_TO_MINUTE:
                 it->length = columnSize;
                 break;
-            case SQL_NUMERIC: case SQL_DECIMAL:
+            case SQL_NUMERIC:
+            case SQL_DECIMAL:
                 it->precision = int16_t(columnSize);
                 it->scale = digits;
                 break;
-            case SQL_FLOAT: case SQL_REAL: case SQL_DOUBLE:
+            case SQL_FLOAT:
+            case SQL_REAL:
+            case SQL_DOUBLE:
                 it->precision = int16_t(columnSize);
                 break;
-            case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP: case SQL_INTERVAL_SECOND: case SQL_INTERVAL_DAY_TO_SECOND:
-            case SQL_INTERVAL_HOUR_TO_SECOND: case SQL_INTERVAL_MINUTE_TO_SECOND:
+            case SQL_TYPE_TIME:
+            case SQL_TYPE_TIMESTAMP:
+            case SQL_INTERVAL_SECOND:
+            case SQL_INTERVAL_DAY_TO_SECOND:
+            case SQL_INTERVAL_HOUR_TO_SECOND:
+            case SQL_INTERVAL_MINUTE_TO_SECOND:
                 it->length = columnSize;
                 it->precision = digits;
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     return SQL_SUCCESS;
@@ -317,8 +392,8 @@ SQLRETURN ImplBindParameter(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT
         stmt->lastError = kErrBadArg;
         return SQL_ERROR;
     }
-    return BindParameterCore(stmt, number, uint16_t(direction), cType, sqlType, columnSize, digits, value,
-                             bufferLength, lenInd, lenInd) == 0
+    return BindParameterCore(stmt, number, uint16_t(direction), cType, sqlType, columnSize, digits, value, bufferLength,
+                             lenInd, lenInd) == 0
                ? SQL_SUCCESS
                : SQL_ERROR;
 }

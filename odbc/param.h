@@ -8,18 +8,18 @@
 
 // One bound parameter. Lengths and indicators are SQLLEN (8 bytes) as the application binds them.
 struct ParamBinding {
-    uint16_t number;        // 1-based; 0 marks an unused entry
+    uint16_t number;  // 1-based; 0 marks an unused entry
     int16_t cType;
-    int64_t elementSize;    // size of a fixed C type; -3 (SQL_NTS) for character, binary, wide
+    int64_t elementSize;  // size of a fixed C type; -3 (SQL_NTS) for character, binary, wide
     int16_t sqlType;
     uint64_t columnSize;
     int16_t decimalDigits;
-    void* value;            // effective pointers (bound pointer plus the APD bind offset)
+    void* value;  // effective pointers (bound pointer plus the APD bind offset)
     SQLLEN* octetLengthPtr;
     SQLLEN* indicatorPtr;
     int64_t bufferLength;
-    uint16_t direction;     // 1 input, 2 input/output, 4 output
-    void* boundValue;       // the pointers as bound; SQLParamData hands the value back as the token
+    uint16_t direction;  // 1 input, 2 input/output, 4 output
+    void* boundValue;    // the pointers as bound; SQLParamData hands the value back as the token
     SQLLEN* boundOctetLengthPtr;
     SQLLEN* boundIndicatorPtr;
     // Data-at-execution values, one per row of the parameter set. A piece length of
@@ -38,8 +38,8 @@ struct ParamStore {
     uint16_t nextIndex;         // where the search for the next data-at-execution value resumes
     uint16_t curIndex;          // the parameter SQLPutData appends to
     uint32_t scanRow;
-    uint32_t supplyRow;         // the row SQLPutData appends to
-    uint16_t supplying;         // SQLParamData has handed out a value of this dialogue
+    uint32_t supplyRow;  // the row SQLPutData appends to
+    uint16_t supplying;  // SQLParamData has handed out a value of this dialogue
 };
 
 constexpr uint16_t kMaxParamNumber = 1024;
@@ -79,6 +79,6 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt);
 SQLRETURN FetchOutputParams(StmtRecord* stmt);
 int NextDataAtExecParam(StmtRecord* stmt);
 // Builds the parameter Dataset over every row of the parameter set that is not ignored: column i
-// is parameter i + 1 (an output parameter's column holds NULLs of its type). 0, or an error code; *rowsOut maps Dataset rows to
-// parameter rows (owned by the caller, free()).
+// is parameter i + 1 (an output parameter's column holds NULLs of its type). 0, or an error code; *rowsOut maps Dataset
+// rows to parameter rows (owned by the caller, free()).
 uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t** rowsOut);

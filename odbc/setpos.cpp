@@ -97,28 +97,53 @@ int EffectiveCType(const StmtRecord* stmt, const ColumnBinding& b) {
 
 Plan PlanFor(int cType) {
     switch (cType) {
-        case SQL_C_UTINYINT: return {Mode::Fixed, DS_UTINYINT, 1};
-        case SQL_C_STINYINT: case SQL_C_TINYINT: return {Mode::Fixed, DS_TINYINT, 1};
-        case SQL_C_ULONG: return {Mode::Fixed, DS_UINTEGER, 4};
-        case SQL_C_USHORT: return {Mode::Fixed, DS_USMALLINT, 2};
-        case SQL_C_SLONG: case SQL_C_LONG: return {Mode::Fixed, DS_INTEGER, 4};
-        case SQL_C_SSHORT: case SQL_C_SHORT: return {Mode::Fixed, DS_SMALLINT, 2};
-        case SQL_C_BIT: return {Mode::Fixed, DS_BIT, 1};
-        case SQL_C_FLOAT: return {Mode::Fixed, DS_REAL, 4};
-        case SQL_C_DOUBLE: return {Mode::Fixed, DS_DOUBLE, 8};
-        case SQL_C_DATE: case SQL_C_TYPE_DATE: return {Mode::Fixed, DS_DATE, 6};
-        case SQL_C_TIME: case SQL_C_TYPE_TIME: return {Mode::Fixed, DS_TIME, 6};
-        case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: return {Mode::Fixed, DS_TIMESTAMP, 16};
+        case SQL_C_UTINYINT:
+            return {Mode::Fixed, DS_UTINYINT, 1};
+        case SQL_C_STINYINT:
+        case SQL_C_TINYINT:
+            return {Mode::Fixed, DS_TINYINT, 1};
+        case SQL_C_ULONG:
+            return {Mode::Fixed, DS_UINTEGER, 4};
+        case SQL_C_USHORT:
+            return {Mode::Fixed, DS_USMALLINT, 2};
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+            return {Mode::Fixed, DS_INTEGER, 4};
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+            return {Mode::Fixed, DS_SMALLINT, 2};
+        case SQL_C_BIT:
+            return {Mode::Fixed, DS_BIT, 1};
+        case SQL_C_FLOAT:
+            return {Mode::Fixed, DS_REAL, 4};
+        case SQL_C_DOUBLE:
+            return {Mode::Fixed, DS_DOUBLE, 8};
+        case SQL_C_DATE:
+        case SQL_C_TYPE_DATE:
+            return {Mode::Fixed, DS_DATE, 6};
+        case SQL_C_TIME:
+        case SQL_C_TYPE_TIME:
+            return {Mode::Fixed, DS_TIME, 6};
+        case SQL_C_TIMESTAMP:
+        case SQL_C_TYPE_TIMESTAMP:
+            return {Mode::Fixed, DS_TIMESTAMP, 16};
         // 64-bit integers as decimal text, each row its own length.
-        case SQL_C_SBIGINT: return {Mode::BigInt, DS_CHAR_NTS, 32};
-        case SQL_C_UBIGINT: return {Mode::UBigInt, DS_CHAR_NTS, 32};
-        case SQL_C_GUID: return {Mode::Guid, DS_CHAR, 36};
+        case SQL_C_SBIGINT:
+            return {Mode::BigInt, DS_CHAR_NTS, 32};
+        case SQL_C_UBIGINT:
+            return {Mode::UBigInt, DS_CHAR_NTS, 32};
+        case SQL_C_GUID:
+            return {Mode::Guid, DS_CHAR, 36};
         // Exact decimal text: a double would lose digits.
-        case SQL_C_NUMERIC: return {Mode::Numeric, DS_CHAR_REF, 16};
-        case SQL_C_WCHAR: return {Mode::WText, DS_WCHAR_REF, 16};
-        case SQL_C_BINARY: return {Mode::Binary, DS_BINARY_REF, 16};
+        case SQL_C_NUMERIC:
+            return {Mode::Numeric, DS_CHAR_REF, 16};
+        case SQL_C_WCHAR:
+            return {Mode::WText, DS_WCHAR_REF, 16};
+        case SQL_C_BINARY:
+            return {Mode::Binary, DS_BINARY_REF, 16};
         // Text by reference keeps every row's own length: no padding reaches the table.
-        default: return {Mode::Text, DS_CHAR_REF, 16};
+        default:
+            return {Mode::Text, DS_CHAR_REF, 16};
     }
 }
 
@@ -196,7 +221,7 @@ uint32_t ReadValue(const StmtRecord* stmt, const ColumnBinding& b, uint32_t row,
     v->ptr = static_cast<const char*>(b.target) + uint64_t(row) * stride;
     if (fixed) {
         v->len = CTypeOctetSize(EffectiveCType(stmt, b)) > 0 ? uint64_t(CTypeOctetSize(EffectiveCType(stmt, b)))
-                                                              : plan.width;
+                                                             : plan.width;
         return 0;
     }
     const uint64_t most = b.bufferLength > 0 ? uint64_t(b.bufferLength) : 0;
@@ -274,7 +299,7 @@ uint32_t RowOpColumnUsed(StmtRecord* stmt, const BoundCol* b, uint32_t firstRow,
 }
 
 uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCount, uint32_t first, uint32_t rows,
-                   bool markIgnored, Dataset* ds, uint16_t** columnsOut, uint16_t* countOut) {
+                        bool markIgnored, Dataset* ds, uint16_t** columnsOut, uint16_t* countOut) {
     if (columnsOut) *columnsOut = nullptr;
     if (countOut) *countOut = 0;
     if (!StmtDescribeResult(stmt)) return kErrGeneral;
@@ -295,7 +320,8 @@ uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCou
     }
     // The cursor layer reads the columns in ascending result order.
     for (uint16_t i = 1; i < n; ++i)
-        for (uint16_t j = i; j > 0 && chosen[j - 1]->b.column > chosen[j]->b.column; --j) std::swap(chosen[j - 1], chosen[j]);
+        for (uint16_t j = i; j > 0 && chosen[j - 1]->b.column > chosen[j]->b.column; --j)
+            std::swap(chosen[j - 1], chosen[j]);
     if (n == 0) return kErrDerivedDegree;
     if (DatasetInit(ds, n) != 0) return kErrNoMemory;
     ds->col_count = n;
@@ -336,9 +362,7 @@ uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCou
     return 0;
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void RowOpCollect(StmtRecord* stmt, uint32_t rc) {
     const DiagRecord* before = stmt->diags.tail;
@@ -391,7 +415,8 @@ uint32_t ColumnValueLength(const ColumnBinding& b, uint32_t row, uint32_t bindTy
         if (!data) return 0;
         return uint32_t(most);
     }
-    if (b.target) data = static_cast<const char*>(b.target) + uint64_t(row) * (bindType ? bindType : uint64_t(b.bufferLength));
+    if (b.target)
+        data = static_cast<const char*>(b.target) + uint64_t(row) * (bindType ? bindType : uint64_t(b.bufferLength));
     if (!data) return 0;
     if (len == SQL_NTS) return uint32_t(b.cType == SQL_C_WCHAR ? WideBytes(data, most) : strnlen(data, most));
     if (len >= 0 || len < -100) return uint32_t(uint64_t(len) & 0xFFFFFFFFu);
@@ -506,9 +531,7 @@ int NextDataAtExecColumn(StmtRecord* stmt, const uint16_t* list, uint16_t count)
     return 0;
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 SQLRETURN RowOpDataAtExecStart(StmtRecord* stmt, uint32_t row, uint32_t rows, const uint16_t* list, uint16_t count) {
     if (stmt->needData != 0) return Fail(stmt, kErrSequence);
@@ -587,8 +610,8 @@ uint32_t SetPosBuildRows(StmtRecord* stmt, uint32_t row, Dataset* out, uint16_t*
     return RowOpBuildRows(stmt, nullptr, 0, first, rows, true, out, columns, count);
 }
 
-uint32_t BoundColumnValues(StmtRecord* stmt, const BoundCol* b, Dataset* ds, uint16_t c, uint32_t first,
-                           uint32_t rows, bool markIgnored) {
+uint32_t BoundColumnValues(StmtRecord* stmt, const BoundCol* b, Dataset* ds, uint16_t c, uint32_t first, uint32_t rows,
+                           bool markIgnored) {
     const Plan plan = PlanFor(EffectiveCType(stmt, b->b));
     ds->cols[c].kind = plan.kind;
     ds->cols[c].width = plan.width;

@@ -17,12 +17,12 @@ constexpr uint16_t kNeedDataLastBulk = 9;
 
 // What a SetPos or bulk operation keeps between its calls (hung on the statement).
 struct RowOpState {
-    uint32_t setPosRow;   // saved SQLSetPos row (0 all rows)
+    uint32_t setPosRow;  // saved SQLSetPos row (0 all rows)
     uint16_t setPosOp;
     uint16_t bulkOp;
     uint32_t* bookmarks;  // bulk: the bookmarks of a suspended update
     uint16_t bookmarkCount;
-    uint16_t* columns;    // bulk: the column numbers of a suspended update
+    uint16_t* columns;  // bulk: the column numbers of a suspended update
     uint16_t columnCount;
     // Data-at-execution cursor over the bound columns.
     uint16_t daePosition;  // index in the bound-column list where the search resumes
@@ -62,8 +62,8 @@ void RowOpCollect(StmtRecord* stmt, uint32_t rc);
 
 // One bound column's values of rows of the ARD array into column c of ds (rows are buffer rows
 // first, first + 1, ...; ignoredOps marks rows by the row-operation array). 0 or a code.
-uint32_t BoundColumnValues(StmtRecord* stmt, const BoundCol* b, Dataset* ds, uint16_t c, uint32_t first,
-                           uint32_t rows, bool markIgnored);
+uint32_t BoundColumnValues(StmtRecord* stmt, const BoundCol* b, Dataset* ds, uint16_t c, uint32_t first, uint32_t rows,
+                           bool markIgnored);
 
 // Column data at execution.
 SQLRETURN ColumnDataAtExecStart(StmtRecord* stmt, uint16_t row, const uint16_t* columns, uint16_t count);

@@ -42,8 +42,8 @@ bool InitTables() {
     static constexpr struct {
         HandleTable* table;
         uint32_t constant;
-    } kTables[] = {{&g_EnvTable, 0xDBC0001}, {&g_ConnTable, 0xDBC0002}, {&g_StmtTable, 0xDBC0003},
-                   {&g_DescTable, 0xDBC0004}};
+    } kTables[] = {
+        {&g_EnvTable, 0xDBC0001}, {&g_ConnTable, 0xDBC0002}, {&g_StmtTable, 0xDBC0003}, {&g_DescTable, 0xDBC0004}};
     for (const auto& t : kTables)
         if (HandleTableInit(t.table, t.constant) != 0) return false;
     for (const auto& t : kTables) HandleTableEnableLock(t.table);
@@ -56,7 +56,9 @@ namespace {
 std::atomic<AgentStackInstaller> g_stackInstaller{nullptr};
 }  // namespace
 
-AgentStackInstaller AgentStackInstallerSet(AgentStackInstaller installer) { return g_stackInstaller.exchange(installer); }
+AgentStackInstaller AgentStackInstallerSet(AgentStackInstaller installer) {
+    return g_stackInstaller.exchange(installer);
+}
 
 int AgentStackInstall(AgentLink* link) {
     if (AgentStackInstaller other = g_stackInstaller.load()) return other(link);

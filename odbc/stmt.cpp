@@ -15,7 +15,6 @@
 #include "util/hash.h"
 #include "util/errtable.h"
 
-
 StmtRecord* StmtCreate(ConnRecord* conn) {
     auto* stmt = RecordNew<StmtRecord>();
     if (!stmt) {
@@ -51,8 +50,8 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
 
     stmt->cursorOwner.stmt = stmt;
-    uint32_t code = SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, &stmt->cursorOwner,
-                                 &conn->cursorDefaults);
+    uint32_t code =
+        SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, &stmt->cursorOwner, &conn->cursorDefaults);
     // ARD, APD, IRD, IPD, in that order.
     static constexpr uint32_t kTypes[4] = {2, 4, 1, 3};
     DescRecord* made[4] = {};

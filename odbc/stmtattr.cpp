@@ -19,7 +19,6 @@
 
 namespace {
 
-
 SQLRETURN Err(StmtRecord* stmt, uint32_t row) {
     stmt->lastError = row;
     return SQL_ERROR;
@@ -67,8 +66,21 @@ uint32_t Cap32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(v
 
 bool IsAgentOnlyOption(uint32_t o) {
     switch (o) {
-        case 1225: case 1226: case 1227: case 1228: case 1229: case 1250: case 1251: case 1260: case 1261:
-        case 1264: case 1265: case 1268: case 1276: case 1277: case 1278:
+        case 1225:
+        case 1226:
+        case 1227:
+        case 1228:
+        case 1229:
+        case 1250:
+        case 1251:
+        case 1260:
+        case 1261:
+        case 1264:
+        case 1265:
+        case 1268:
+        case 1276:
+        case 1277:
+        case 1278:
             return true;
         default:
             return false;
@@ -81,8 +93,8 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     SCS_Cursor& c = stmt->cursor;
     if (value == 0) value = 1;
     // Inside a fetched block of a forward-only result the block keeps its rowset size.
-    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY && stmt->state == kStmtStateResults && c.rowsetSize == 1 && stmt->currentRow >= 1 &&
-        uint32_t(stmt->currentRow) + 1u <= stmt->block.rows_used) {
+    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY && stmt->state == kStmtStateResults && c.rowsetSize == 1 &&
+        stmt->currentRow >= 1 && uint32_t(stmt->currentRow) + 1u <= stmt->block.rows_used) {
         stmt->lastError = kErrOptionChanged;
         return SQL_SUCCESS_WITH_INFO;
     }
@@ -188,11 +200,23 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
             switch (option) {
                 // The application's new choice is what a later prepare starts from, not the one a
                 // downgrade replaced.
-                case SQL_CURSOR_TYPE: c.cursorType = c.savedType = v; c.flags |= kScsTypeSet; break;
-                case SQL_CONCURRENCY: c.concurrency = c.savedConcurrency = v; break;
-                case SQL_KEYSET_SIZE: c.keysetSize = v; c.flags |= kScsKeysetSizeSet; break;
-                case SQL_SIMULATE_CURSOR: c.simulateCursor = v; break;
-                default: c.retrieveData = v; break;
+                case SQL_CURSOR_TYPE:
+                    c.cursorType = c.savedType = v;
+                    c.flags |= kScsTypeSet;
+                    break;
+                case SQL_CONCURRENCY:
+                    c.concurrency = c.savedConcurrency = v;
+                    break;
+                case SQL_KEYSET_SIZE:
+                    c.keysetSize = v;
+                    c.flags |= kScsKeysetSizeSet;
+                    break;
+                case SQL_SIMULATE_CURSOR:
+                    c.simulateCursor = v;
+                    break;
+                default:
+                    c.retrieveData = v;
+                    break;
             }
             return Taken(stmt, rc);
         }
@@ -271,10 +295,14 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
         case SQL_BIND_TYPE:
             Put64(value, stmt->rowBindType);
             return SQL_SUCCESS;
-        case SQL_CURSOR_TYPE: return fromAgent(kPropStmtOptionBase + option, c.cursorType);
-        case SQL_CONCURRENCY: return fromAgent(kPropStmtOptionBase + option, c.concurrency);
-        case SQL_ROWSET_SIZE: return fromAgent(kPropStmtOptionBase + option, c.rowsetSize);
-        case SQL_SIMULATE_CURSOR: return fromAgent(kPropStmtOptionBase + option, c.simulateCursor);
+        case SQL_CURSOR_TYPE:
+            return fromAgent(kPropStmtOptionBase + option, c.cursorType);
+        case SQL_CONCURRENCY:
+            return fromAgent(kPropStmtOptionBase + option, c.concurrency);
+        case SQL_ROWSET_SIZE:
+            return fromAgent(kPropStmtOptionBase + option, c.rowsetSize);
+        case SQL_SIMULATE_CURSOR:
+            return fromAgent(kPropStmtOptionBase + option, c.simulateCursor);
         case SQL_KEYSET_SIZE:
             if (subst) {
                 if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Err(stmt, kErrOptionRange);
@@ -317,13 +345,20 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             Put32(value, v);
             return SQL_SUCCESS;
         }
-        case 1050: Put32(value, stmt->opt1050); return SQL_SUCCESS;
-        case 1052: Put32(value, stmt->opt1052); return SQL_SUCCESS;
-        case 1054: Put32(value, stmt->opt1054); return SQL_SUCCESS;
+        case 1050:
+            Put32(value, stmt->opt1050);
+            return SQL_SUCCESS;
+        case 1052:
+            Put32(value, stmt->opt1052);
+            return SQL_SUCCESS;
+        case 1054:
+            Put32(value, stmt->opt1054);
+            return SQL_SUCCESS;
         default:
             if (IsAgentOnlyOption(option)) {
                 uint32_t rc = AgentGet(stmt, AgentOptionId(option), &v);
-                if (rc) return Err(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
+                if (rc)
+                    return Err(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
                 Put32(value, v);
                 return SQL_SUCCESS;
             }
@@ -417,10 +452,20 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
                 return rc;
             }
             return SQL_SUCCESS;
-        case SQL_ATTR_QUERY_TIMEOUT: case SQL_ATTR_MAX_ROWS: case SQL_ATTR_NOSCAN: case SQL_ATTR_MAX_LENGTH:
-        case SQL_ATTR_ASYNC_ENABLE: case SQL_ATTR_CURSOR_TYPE: case SQL_ATTR_CONCURRENCY: case SQL_ATTR_KEYSET_SIZE:
-        case SQL_ROWSET_SIZE: case SQL_ATTR_SIMULATE_CURSOR: case SQL_ATTR_RETRIEVE_DATA: case SQL_ATTR_USE_BOOKMARKS:
-        case 1052: case 1054:
+        case SQL_ATTR_QUERY_TIMEOUT:
+        case SQL_ATTR_MAX_ROWS:
+        case SQL_ATTR_NOSCAN:
+        case SQL_ATTR_MAX_LENGTH:
+        case SQL_ATTR_ASYNC_ENABLE:
+        case SQL_ATTR_CURSOR_TYPE:
+        case SQL_ATTR_CONCURRENCY:
+        case SQL_ATTR_KEYSET_SIZE:
+        case SQL_ROWSET_SIZE:
+        case SQL_ATTR_SIMULATE_CURSOR:
+        case SQL_ATTR_RETRIEVE_DATA:
+        case SQL_ATTR_USE_BOOKMARKS:
+        case 1052:
+        case 1054:
             return StmtOptionSet(stmt, uint32_t(attr), value);
         case SQL_ATTR_ROW_BIND_TYPE:
             return DescWrite(stmt, stmt->ard, SQL_DESC_BIND_TYPE, value, mode);
@@ -494,7 +539,9 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
         case SQL_ATTR_CURSOR_SENSITIVITY:
             return u64(c.concurrency == SQL_CONCUR_READ_ONLY ? SQL_INSENSITIVE : SQL_SENSITIVE);
         case SQL_ATTR_CURSOR_SCROLLABLE:
-            return u64(c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC ? SQL_SCROLLABLE : SQL_NONSCROLLABLE);
+            return u64(c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC
+                           ? SQL_SCROLLABLE
+                           : SQL_NONSCROLLABLE);
         case SQL_ATTR_ENABLE_AUTO_IPD:
             return u64(SQL_FALSE);
         case SQL_ATTR_FETCH_BOOKMARK_PTR:
@@ -525,7 +572,7 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
         case SQL_ATTR_APP_PARAM_DESC:
         case SQL_ATTR_IMP_ROW_DESC:
         case SQL_ATTR_IMP_PARAM_DESC: {
-            DescRecord* d = attr == SQL_ATTR_APP_ROW_DESC    ? stmt->ard
+            DescRecord* d = attr == SQL_ATTR_APP_ROW_DESC     ? stmt->ard
                             : attr == SQL_ATTR_APP_PARAM_DESC ? stmt->apd
                             : attr == SQL_ATTR_IMP_ROW_DESC   ? stmt->ird
                                                               : stmt->ipd;

@@ -18,18 +18,16 @@
 using HRESULT = int32_t;
 typedef unsigned long ULONG;  // as the ODBC headers have it
 
-
 struct GUID {
-  uint32_t Data1;
-  uint16_t Data2;
-  uint16_t Data3;
-  uint8_t Data4[8];
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
 };
 using IID = GUID;
 using REFIID = const IID&;
 inline bool operator==(const GUID& a, const GUID& b) {
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-         std::equal(a.Data4, a.Data4 + 8, b.Data4);
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 && std::equal(a.Data4, a.Data4 + 8, b.Data4);
 }
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 
@@ -60,43 +58,43 @@ extern const IID IID_ITransactionResourceAsync;
 extern const IID IID_ITransactionEnlistmentAsync;
 
 struct IUnknown {
-  virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
-  virtual ULONG AddRef() = 0;
-  virtual ULONG Release() = 0;
+    virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
 
- protected:
-  ~IUnknown() = default;
+protected:
+    ~IUnknown() = default;
 };
 
 struct IMalloc : IUnknown {
-  virtual void* Alloc(size_t size) = 0;
-  virtual void Free(void* p) = 0;
+    virtual void* Alloc(size_t size) = 0;
+    virtual void Free(void* p) = 0;
 };
 
 struct ITransaction : IUnknown {
-  virtual HRESULT Commit(int fRetaining, uint32_t grfTC, uint32_t grfRM) = 0;
-  virtual HRESULT Abort(void* pboidReason, int fRetaining, int fAsync) = 0;
+    virtual HRESULT Commit(int fRetaining, uint32_t grfTC, uint32_t grfRM) = 0;
+    virtual HRESULT Abort(void* pboidReason, int fRetaining, int fAsync) = 0;
 };
 
 struct ITransactionEnlistmentAsync : IUnknown {
-  virtual HRESULT PrepareRequestDone(HRESULT hr, void* pmk, void* pboidReason) = 0;
-  virtual HRESULT CommitRequestDone(HRESULT hr) = 0;
-  virtual HRESULT AbortRequestDone(HRESULT hr) = 0;
+    virtual HRESULT PrepareRequestDone(HRESULT hr, void* pmk, void* pboidReason) = 0;
+    virtual HRESULT CommitRequestDone(HRESULT hr) = 0;
+    virtual HRESULT AbortRequestDone(HRESULT hr) = 0;
 };
 
 struct ITransactionResourceAsync : IUnknown {
-  virtual HRESULT PrepareRequest(int fRetaining, uint32_t grfRM, int fWantMoniker, int fSinglePhase) = 0;
-  virtual HRESULT CommitRequest(uint32_t grfRM, void* pNewUOW) = 0;
-  virtual HRESULT AbortRequest(void* pboidReason, int fRetaining, void* pNewUOW) = 0;
-  virtual HRESULT TMDown() = 0;
+    virtual HRESULT PrepareRequest(int fRetaining, uint32_t grfRM, int fWantMoniker, int fSinglePhase) = 0;
+    virtual HRESULT CommitRequest(uint32_t grfRM, void* pNewUOW) = 0;
+    virtual HRESULT AbortRequest(void* pboidReason, int fRetaining, void* pNewUOW) = 0;
+    virtual HRESULT TMDown() = 0;
 };
 
 struct IDtcToXaHelperSinglePipe : IUnknown {
-  virtual HRESULT XARMCreate(const char* dsn, const char* clientDll, uint32_t* rmCookie) = 0;
-  virtual HRESULT ConvertTridToXID(ITransaction* transaction, uint32_t rmCookie, XID* xid) = 0;
-  virtual HRESULT EnlistWithRM(uint32_t rmCookie, ITransaction* transaction, ITransactionResourceAsync* resource,
-                               ITransactionEnlistmentAsync** enlistment) = 0;
-  virtual void ReleaseRMCookie(uint32_t rmCookie, int normal) = 0;
+    virtual HRESULT XARMCreate(const char* dsn, const char* clientDll, uint32_t* rmCookie) = 0;
+    virtual HRESULT ConvertTridToXID(ITransaction* transaction, uint32_t rmCookie, XID* xid) = 0;
+    virtual HRESULT EnlistWithRM(uint32_t rmCookie, ITransaction* transaction, ITransactionResourceAsync* resource,
+                                 ITransactionEnlistmentAsync** enlistment) = 0;
+    virtual void ReleaseRMCookie(uint32_t rmCookie, int normal) = 0;
 };
 
 // The transaction manager object (IUnknown; answers IDtcToXaHelperSinglePipe). Arguments as the
@@ -110,10 +108,10 @@ HRESULT CoGetMalloc(uint32_t memContext, IMalloc** out);
 
 // What the coordinator saw of an enlisted resource.
 struct DtcEnlistmentRecord {
-  uint32_t rmCookie;
-  XID xid;
-  HRESULT prepareResult;  // as reported by PrepareRequestDone (S_FALSE while none)
-  HRESULT outcomeResult;  // as reported by CommitRequestDone / AbortRequestDone (S_FALSE while none)
+    uint32_t rmCookie;
+    XID xid;
+    HRESULT prepareResult;  // as reported by PrepareRequestDone (S_FALSE while none)
+    HRESULT outcomeResult;  // as reported by CommitRequestDone / AbortRequestDone (S_FALSE while none)
 };
 
 // A transaction of this coordinator. Commit runs phase one over every enlisted resource and
@@ -133,11 +131,11 @@ void DtcTransactionBetweenPhases(DtcTransaction* t, std::function<bool()> decide
 
 // Registered resource managers: cookie -> (DSN text, client library name).
 struct DtcResourceManagerRecord {
-  uint32_t cookie;
-  std::string dsn;
-  std::string clientDll;
-  bool released;
-  bool releasedNormally;
+    uint32_t cookie;
+    std::string dsn;
+    std::string clientDll;
+    bool released;
+    bool releasedNormally;
 };
 std::vector<DtcResourceManagerRecord> DtcResourceManagers();
 

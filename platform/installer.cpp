@@ -30,140 +30,141 @@ std::string g_library = kInstallerLibrary;
 void ShowBox(const std::string& text) { g_box.load()(kTitle, text.c_str()); }
 
 std::string ProgramPath() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return "<unknown>";
-  return std::string(buf, static_cast<std::size_t>(n));
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "<unknown>";
+    return std::string(buf, static_cast<std::size_t>(n));
 }
 
 std::string ModulePath(void* module) {
-  struct link_map* map = nullptr;
-  if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && map->l_name[0]) return map->l_name;
-  return g_library;
+    struct link_map* map = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && map->l_name[0]) return map->l_name;
+    return g_library;
 }
 
 void* Module() {
-  void* m = g_module.load(std::memory_order_acquire);
-  if (m) return m;
-  std::lock_guard<std::mutex> guard(g_load_lock);
-  m = g_module.load(std::memory_order_relaxed);
-  if (!m) {
-    // Local binding: our own names must never resolve to the installer's and back.
-    m = dlopen(g_library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (m) g_module.store(m, std::memory_order_release);
-  }
-  return m;
+    void* m = g_module.load(std::memory_order_acquire);
+    if (m) return m;
+    std::lock_guard<std::mutex> guard(g_load_lock);
+    m = g_module.load(std::memory_order_relaxed);
+    if (!m) {
+        // Local binding: our own names must never resolve to the installer's and back.
+        m = dlopen(g_library.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (m) g_module.store(m, std::memory_order_release);
+    }
+    return m;
 }
 
 template <typename Fn>
 Fn Lookup(const char* name) {
-  return reinterpret_cast<Fn>(InstProcLookup(name));
+    return reinterpret_cast<Fn>(InstProcLookup(name));
 }
 
 }  // namespace
 
 void* InstProcLookup(const char* name) {
-  if (!name) return nullptr;
-  void* module = Module();
-  if (!module) {
-    ShowBox("The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.");
+    if (!name) return nullptr;
+    void* module = Module();
+    if (!module) {
+        ShowBox("The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.");
+        return nullptr;
+    }
+    void* fn = dlsym(module, name);
+    if (fn) return fn;
+    ShowBox("The program " + ProgramPath() + ", or one of its DLLs attempted to call the function " + name +
+            " which is not supported in the loaded ODBC installer DLL (" + ModulePath(module) +
+            ").  Press OK to proceed.");
     return nullptr;
-  }
-  void* fn = dlsym(module, name);
-  if (fn) return fn;
-  ShowBox("The program " + ProgramPath() + ", or one of its DLLs attempted to call the function " + name +
-          " which is not supported in the loaded ODBC installer DLL (" + ModulePath(module) +
-          ").  Press OK to proceed.");
-  return nullptr;
 }
 
 int InstGetPrivateProfileString(const char* section, const char* key, const char* def, char* buf, int size,
                                 const char* file) {
-  if (size < 0 || (!buf && size > 0)) return 0;
-  using Fn = int (*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, int, LPCSTR);
-  auto fn = Lookup<Fn>("SQLGetPrivateProfileString");
-  if (!fn) {
-    if (buf && size > 0) buf[0] = 0;
-    return 0;
-  }
-  return fn(section, key, def, buf, size, file);
+    if (size < 0 || (!buf && size > 0)) return 0;
+    using Fn = int (*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, int, LPCSTR);
+    auto fn = Lookup<Fn>("SQLGetPrivateProfileString");
+    if (!fn) {
+        if (buf && size > 0) buf[0] = 0;
+        return 0;
+    }
+    return fn(section, key, def, buf, size, file);
 }
 
-int InstGetPrivateProfileStringW(const SQLWCHAR* section, const SQLWCHAR* key, const SQLWCHAR* def,
-                                 SQLWCHAR* buf, int size, const SQLWCHAR* file) {
-  if (size < 0 || (!buf && size > 0)) return 0;
-  using Fn = int (*)(const SQLWCHAR*, const SQLWCHAR*, const SQLWCHAR*, SQLWCHAR*, int, const SQLWCHAR*);
-  auto fn = Lookup<Fn>("SQLGetPrivateProfileStringW");
-  if (!fn) {
-    if (buf && size > 0) buf[0] = 0;
-    return 0;
-  }
-  return fn(section, key, def, buf, size, file);
+int InstGetPrivateProfileStringW(const SQLWCHAR* section, const SQLWCHAR* key, const SQLWCHAR* def, SQLWCHAR* buf,
+                                 int size, const SQLWCHAR* file) {
+    if (size < 0 || (!buf && size > 0)) return 0;
+    using Fn = int (*)(const SQLWCHAR*, const SQLWCHAR*, const SQLWCHAR*, SQLWCHAR*, int, const SQLWCHAR*);
+    auto fn = Lookup<Fn>("SQLGetPrivateProfileStringW");
+    if (!fn) {
+        if (buf && size > 0) buf[0] = 0;
+        return 0;
+    }
+    return fn(section, key, def, buf, size, file);
 }
 
 int InstReadFileDSN(const char* file, const char* app, const char* key, char* buf, unsigned short size,
                     unsigned short* len) {
-  if (!buf && size > 0) return 0;
-  using Fn = BOOL (*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, WORD, WORD*);
-  auto fn = Lookup<Fn>("SQLReadFileDSN");
-  if (!fn) return 0;
-  WORD out = 0;
-  BOOL ok = fn(file, app, key, buf, size, &out);
-  if (len) *len = out;
-  return ok ? 1 : 0;
+    if (!buf && size > 0) return 0;
+    using Fn = BOOL (*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, WORD, WORD*);
+    auto fn = Lookup<Fn>("SQLReadFileDSN");
+    if (!fn) return 0;
+    WORD out = 0;
+    BOOL ok = fn(file, app, key, buf, size, &out);
+    if (len) *len = out;
+    return ok ? 1 : 0;
 }
 
-int InstReadFileDSNW(const SQLWCHAR* file, const SQLWCHAR* app, const SQLWCHAR* key, SQLWCHAR* buf,
-                     unsigned short size, unsigned short* len) {
-  if (!buf && size > 0) return 0;
-  using Fn = BOOL (*)(const SQLWCHAR*, const SQLWCHAR*, const SQLWCHAR*, SQLWCHAR*, WORD, WORD*);
-  auto fn = Lookup<Fn>("SQLReadFileDSNW");
-  if (!fn) return 0;
-  WORD out = 0;
-  BOOL ok = fn(file, app, key, buf, size, &out);
-  if (len) *len = out;
-  return ok ? 1 : 0;
+int InstReadFileDSNW(const SQLWCHAR* file, const SQLWCHAR* app, const SQLWCHAR* key, SQLWCHAR* buf, unsigned short size,
+                     unsigned short* len) {
+    if (!buf && size > 0) return 0;
+    using Fn = BOOL (*)(const SQLWCHAR*, const SQLWCHAR*, const SQLWCHAR*, SQLWCHAR*, WORD, WORD*);
+    auto fn = Lookup<Fn>("SQLReadFileDSNW");
+    if (!fn) return 0;
+    WORD out = 0;
+    BOOL ok = fn(file, app, key, buf, size, &out);
+    if (len) *len = out;
+    return ok ? 1 : 0;
 }
 
 int InstGetConfigMode(unsigned short* mode) {
-  using Fn = BOOL (*)(UWORD*);
-  auto fn = Lookup<Fn>("SQLGetConfigMode");
-  if (!fn || !mode) return 0;
-  return fn(mode) ? 1 : 0;
+    using Fn = BOOL (*)(UWORD*);
+    auto fn = Lookup<Fn>("SQLGetConfigMode");
+    if (!fn || !mode) return 0;
+    return fn(mode) ? 1 : 0;
 }
 
 int InstSetConfigMode(unsigned short mode) {
-  using Fn = BOOL (*)(UWORD);
-  auto fn = Lookup<Fn>("SQLSetConfigMode");
-  if (!fn) return 0;
-  return fn(mode) ? 1 : 0;
+    using Fn = BOOL (*)(UWORD);
+    auto fn = Lookup<Fn>("SQLSetConfigMode");
+    if (!fn) return 0;
+    return fn(mode) ? 1 : 0;
 }
 
 int InstGetUserThenSystem(const char* section, const char* key, char* buf, int size) {
-  if (!buf || size <= 0) return 0;
-  buf[0] = 0;
-  unsigned short saved = ODBC_BOTH_DSN;
-  if (!InstGetConfigMode(&saved)) {
-    // No mode switching to be had: the installer's merged view is the best there is.
-    return InstGetPrivateProfileString(section, key, "", buf, size, "odbc.ini");
-  }
-  int n = 0;
-  for (unsigned short mode : {static_cast<unsigned short>(ODBC_USER_DSN), static_cast<unsigned short>(ODBC_SYSTEM_DSN)}) {
-    InstSetConfigMode(mode);
-    n = InstGetPrivateProfileString(section, key, "", buf, size, "odbc.ini");
-    if (n > 0 && buf[0]) break;
+    if (!buf || size <= 0) return 0;
     buf[0] = 0;
-    n = 0;
-  }
-  InstSetConfigMode(saved);
-  return n;
+    unsigned short saved = ODBC_BOTH_DSN;
+    if (!InstGetConfigMode(&saved)) {
+        // No mode switching to be had: the installer's merged view is the best there is.
+        return InstGetPrivateProfileString(section, key, "", buf, size, "odbc.ini");
+    }
+    int n = 0;
+    for (unsigned short mode :
+         {static_cast<unsigned short>(ODBC_USER_DSN), static_cast<unsigned short>(ODBC_SYSTEM_DSN)}) {
+        InstSetConfigMode(mode);
+        n = InstGetPrivateProfileString(section, key, "", buf, size, "odbc.ini");
+        if (n > 0 && buf[0]) break;
+        buf[0] = 0;
+        n = 0;
+    }
+    InstSetConfigMode(saved);
+    return n;
 }
 
 InstMessageBoxFn InstSetMessageBox(InstMessageBoxFn fn) { return g_box.exchange(fn ? fn : LogBox); }
 
 void InstResetForTesting(const char* library) {
-  std::lock_guard<std::mutex> guard(g_load_lock);
-  // The module stays mapped, as it would for the rest of the process anyway.
-  g_module.store(nullptr);
-  g_library = library ? library : kInstallerLibrary;
+    std::lock_guard<std::mutex> guard(g_load_lock);
+    // The module stays mapped, as it would for the rest of the process anyway.
+    g_module.store(nullptr);
+    g_library = library ? library : kInstallerLibrary;
 }

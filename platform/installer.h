@@ -13,12 +13,12 @@ void* InstProcLookup(const char* name);
 // prefix; each returns 0 when the function cannot be had.
 int InstGetPrivateProfileString(const char* section, const char* key, const char* def, char* buf, int size,
                                 const char* file);
-int InstGetPrivateProfileStringW(const SQLWCHAR* section, const SQLWCHAR* key, const SQLWCHAR* def,
-                                 SQLWCHAR* buf, int size, const SQLWCHAR* file);
+int InstGetPrivateProfileStringW(const SQLWCHAR* section, const SQLWCHAR* key, const SQLWCHAR* def, SQLWCHAR* buf,
+                                 int size, const SQLWCHAR* file);
 int InstReadFileDSN(const char* file, const char* app, const char* key, char* buf, unsigned short size,
                     unsigned short* len);
-int InstReadFileDSNW(const SQLWCHAR* file, const SQLWCHAR* app, const SQLWCHAR* key, SQLWCHAR* buf,
-                     unsigned short size, unsigned short* len);
+int InstReadFileDSNW(const SQLWCHAR* file, const SQLWCHAR* app, const SQLWCHAR* key, SQLWCHAR* buf, unsigned short size,
+                     unsigned short* len);
 // The installer's configuration mode (ODBC_BOTH_DSN, ODBC_USER_DSN, ODBC_SYSTEM_DSN): lets a read
 // look at the user's odbc.ini and the system's one in turn.
 int InstGetConfigMode(unsigned short* mode);

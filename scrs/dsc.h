@@ -10,40 +10,40 @@
 #include "util/dataset.h"
 
 enum : uint32_t {
-  kDscMemoryRows = 5000,  // most rows kept without files
-  kDscFetchBlock = 200,   // rows asked of the layer below per call
-  kDscNoWindow = 0xFFFFFFFFu,
+    kDscMemoryRows = 5000,  // most rows kept without files
+    kDscFetchBlock = 200,   // rows asked of the layer below per call
+    kDscNoWindow = 0xFFFFFFFFu,
 };
 
 enum : uint32_t {
-  kDscMemory = 0,   // rows in memory only, no files
-  kDscOpened = 1,   // files open, nothing written yet
-  kDscOnFile = 2,   // rows on file
+    kDscMemory = 0,  // rows in memory only, no files
+    kDscOpened = 1,  // files open, nothing written yet
+    kDscOnFile = 2,  // rows on file
 };
 
 struct DSC {
-  uint32_t state;
-  FILE* data;      // header, column descriptors and rows
-  FILE* index;     // one u32 data-file offset per row
-  uint32_t window; // rows one read from file brings into memory; only grows
-  uint32_t rows;   // rows on file, as the fill wrote them and the last read found them
-  uint64_t size;   // the data file's length once a read has asked for it; 0 until then
+    uint32_t state;
+    FILE* data;       // header, column descriptors and rows
+    FILE* index;      // one u32 data-file offset per row
+    uint32_t window;  // rows one read from file brings into memory; only grows
+    uint32_t rows;    // rows on file, as the fill wrote them and the last read found them
+    uint64_t size;    // the data file's length once a read has asked for it; 0 until then
 };
 
 enum : uint32_t { kDscWrite = 0, kDscRead = 1 };
 
 struct DSC_Stream {
-  uint32_t mode;  // kDscWrite or kDscRead
-  FILE* fp;       // the data file
-  uint64_t size;  // read mode: the data file's length, so no length read from it can run past its end
-  // Set by dsc_IoRows for its run of rows: values move through this block buffer with one system
-  // call per block instead of a stdio call per word. Null elsewhere (values go through fp).
-  uint8_t* buf = nullptr;
-  size_t cap = 0;  // bytes buf holds
-  size_t len = 0;  // read: bytes in buf; write: bytes waiting in buf
-  size_t pos = 0;  // read: bytes of buf already taken
-  int fd = -1;     // the data file's descriptor
-  uint64_t next = 0;  // read: file offset of the byte after buf's last; write: offset buf[0] goes to
+    uint32_t mode;  // kDscWrite or kDscRead
+    FILE* fp;       // the data file
+    uint64_t size;  // read mode: the data file's length, so no length read from it can run past its end
+    // Set by dsc_IoRows for its run of rows: values move through this block buffer with one system
+    // call per block instead of a stdio call per word. Null elsewhere (values go through fp).
+    uint8_t* buf = nullptr;
+    size_t cap = 0;     // bytes buf holds
+    size_t len = 0;     // read: bytes in buf; write: bytes waiting in buf
+    size_t pos = 0;     // read: bytes of buf already taken
+    int fd = -1;        // the data file's descriptor
+    uint64_t next = 0;  // read: file offset of the byte after buf's last; write: offset buf[0] goes to
 };
 
 // --- the cache -----------------------------------------------------------------
@@ -85,8 +85,7 @@ int dsc_IoCell(DSC_Stream* s, DatasetColumn* col, uint32_t row);
 // answer, anything else is taken as it is (a caller that knows the file has not changed saves a
 // system call). 1: read; 0: failed with `ds` untouched (a bad header, a start past the last
 // row); -1: failed with `ds` half made (the caller frees it).
-int dsc_ReadRun(FILE* data, FILE* index, Dataset* ds, uint32_t first, uint32_t most, uint32_t* onFile,
-                uint64_t* size);
+int dsc_ReadRun(FILE* data, FILE* index, Dataset* ds, uint32_t first, uint32_t most, uint32_t* onFile, uint64_t* size);
 
 // --- test hooks ------------------------------------------------------------------
 

@@ -75,8 +75,7 @@ void KS_MarkKeyMatches(SCS_DescCtx* ctx);
 // For each ordering position (ctx->orderColCount of them) the column of a key row; 0 or 15/16.
 uint32_t KS_OrderColumnMap(const SCS_DescCtx* ctx, uint16_t* map);
 // Term i (1-based) of the seek condition into *out (empty when the term has no text).
-uint32_t KS_SeekTerm(const SCS_DescCtx* ctx, uint32_t term, uint32_t orientation, uint32_t seekMode,
-                     std::string* out);
+uint32_t KS_SeekTerm(const SCS_DescCtx* ctx, uint32_t term, uint32_t orientation, uint32_t seekMode, std::string* out);
 uint32_t KS_SeekParams(SCS_DescCtx* ctx, uint32_t orientation, uint32_t seekMode, Dataset** params);
 uint32_t KS_BuildSeekWhere(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientation, uint32_t seekMode,
                            Dataset** params);
@@ -91,13 +90,13 @@ uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* ke
 
 // What a key-block read needs beyond the context.
 struct KS_KeyBlockRead {
-  const char* stmtText;        // the application's statement
-  SCR_Analysis* analysis;      // the key-block analysis (rebuilt when the statement is prepared)
-  uint32_t auxStmt;            // the second auxiliary statement
-  uint32_t* prepared;          // key-block-prepared flag (in/out)
-  int dynamic;                 // dynamic cursors prepare again every time
-  const Dataset* keptParams;   // the statement's own values, or null
-  int nulRoom;                 // fixed-text flag
+    const char* stmtText;       // the application's statement
+    SCR_Analysis* analysis;     // the key-block analysis (rebuilt when the statement is prepared)
+    uint32_t auxStmt;           // the second auxiliary statement
+    uint32_t* prepared;         // key-block-prepared flag (in/out)
+    int dynamic;                // dynamic cursors prepare again every time
+    const Dataset* keptParams;  // the statement's own values, or null
+    int nulRoom;                // fixed-text flag
 };
 // Re-reads the keys of key rows first .. by blocks of rowsPerBlock (the last block lastRows
 // rows) and appends the rows read to out; 0 or the first failure's code.

@@ -18,76 +18,76 @@ namespace {
 // static and read-only, and keeps those options afterwards. Nothing is told to the layer below.
 template <int S, class A>
 uint32_t Wrap(uint32_t stmt, A arg) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  SCS_Cursor& c = s->cursor;
-  if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_DYNAMIC) {
-    c.cursorType = SQL_CURSOR_STATIC;
-    c.concurrency = SQL_CONCUR_READ_ONLY;
-  }
-  // What the layer learnt of an earlier SELECT on this statement says nothing of this result.
-  SCS_SelectNamesFree(&c);
-  return AgentCall<S>(SCS_LowerLink(), stmt, arg);
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    SCS_Cursor& c = s->cursor;
+    if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_DYNAMIC) {
+        c.cursorType = SQL_CURSOR_STATIC;
+        c.concurrency = SQL_CONCUR_READ_ONLY;
+    }
+    // What the layer learnt of an earlier SELECT on this statement says nothing of this result.
+    SCS_SelectNamesFree(&c);
+    return AgentCall<S>(SCS_LowerLink(), stmt, arg);
 }
 
 }  // namespace
 
 uint32_t SCS_DDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args) {
-  return Wrap<DRV_DDColumnPrivileges>(stmt, args);
+    return Wrap<DRV_DDColumnPrivileges>(stmt, args);
 }
 uint32_t SCS_DDColumns(uint32_t stmt, const IngColumnsArgs* args) { return Wrap<DRV_DDColumns>(stmt, args); }
 uint32_t SCS_DDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args) {
-  return Wrap<DRV_DDForeignKeys>(stmt, args);
+    return Wrap<DRV_DDForeignKeys>(stmt, args);
 }
 uint32_t SCS_DDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args) {
-  return Wrap<DRV_DDPrimaryKeys>(stmt, args);
+    return Wrap<DRV_DDPrimaryKeys>(stmt, args);
 }
 uint32_t SCS_DDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args) {
-  return Wrap<DRV_DDProcedureColumns>(stmt, args);
+    return Wrap<DRV_DDProcedureColumns>(stmt, args);
 }
 uint32_t SCS_DDProcedures(uint32_t stmt, const IngProceduresArgs* args) { return Wrap<DRV_DDProcedures>(stmt, args); }
 uint32_t SCS_DDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args) {
-  return Wrap<DRV_DDSpecialColumns>(stmt, args);
+    return Wrap<DRV_DDSpecialColumns>(stmt, args);
 }
 uint32_t SCS_DDStatistics(uint32_t stmt, const IngStatisticsArgs* args) { return Wrap<DRV_DDStatistics>(stmt, args); }
 uint32_t SCS_DDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args) {
-  return Wrap<DRV_DDTablePrivileges>(stmt, args);
+    return Wrap<DRV_DDTablePrivileges>(stmt, args);
 }
 uint32_t SCS_DDTables(uint32_t stmt, const IngTablesArgs* args) { return Wrap<DRV_DDTables>(stmt, args); }
 uint32_t SCS_DDTypeInfo(uint32_t stmt, uint16_t sqlType) { return Wrap<DRV_DDTypeInfo>(stmt, sqlType); }
 
 uint32_t SCS_KeepParamDescs(SCS_Cursor* c, uint16_t count, const ParamDescEntry* descs) {
-  if (c == nullptr) return kErrBadArg;
-  ParamDescEntry* copy = nullptr;
-  if (count != 0 && descs != nullptr) {
-    copy = static_cast<ParamDescEntry*>(TryMemdup(descs, size_t(count) * sizeof(ParamDescEntry)));
-    if (copy == nullptr) return kErrNoMemory;
-  }
-  TryFree(c->keptDescs);
-  c->keptDescs = copy;
-  c->keptDescCount = copy ? count : 0;
-  return 0;
+    if (c == nullptr) return kErrBadArg;
+    ParamDescEntry* copy = nullptr;
+    if (count != 0 && descs != nullptr) {
+        copy = static_cast<ParamDescEntry*>(TryMemdup(descs, size_t(count) * sizeof(ParamDescEntry)));
+        if (copy == nullptr) return kErrNoMemory;
+    }
+    TryFree(c->keptDescs);
+    c->keptDescs = copy;
+    c->keptDescCount = copy ? count : 0;
+    return 0;
 }
 
 uint32_t SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  if (uint32_t rc = SCS_KeepParamDescs(&s->cursor, count, descs)) return rc;
-  return AgentCall<DRV_SetParamDescs>(SCS_LowerLink(), stmt, count, descs);
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    if (uint32_t rc = SCS_KeepParamDescs(&s->cursor, count, descs)) return rc;
+    return AgentCall<DRV_SetParamDescs>(SCS_LowerLink(), stmt, count, descs);
 }
 
 void SCS_CatalogInstall(AgentFuncTable* t) {
-  if (t == nullptr) return;
-  t->DRV_SetParamDescs = SCS_SetParamDescs;
-  t->DRV_DDColumnPrivileges = SCS_DDColumnPrivileges;
-  t->DRV_DDColumns = SCS_DDColumns;
-  t->DRV_DDForeignKeys = SCS_DDForeignKeys;
-  t->DRV_DDPrimaryKeys = SCS_DDPrimaryKeys;
-  t->DRV_DDProcedureColumns = SCS_DDProcedureColumns;
-  t->DRV_DDProcedures = SCS_DDProcedures;
-  t->DRV_DDSpecialColumns = SCS_DDSpecialColumns;
-  t->DRV_DDStatistics = SCS_DDStatistics;
-  t->DRV_DDTablePrivileges = SCS_DDTablePrivileges;
-  t->DRV_DDTables = SCS_DDTables;
-  t->DRV_DDTypeInfo = SCS_DDTypeInfo;
+    if (t == nullptr) return;
+    t->DRV_SetParamDescs = SCS_SetParamDescs;
+    t->DRV_DDColumnPrivileges = SCS_DDColumnPrivileges;
+    t->DRV_DDColumns = SCS_DDColumns;
+    t->DRV_DDForeignKeys = SCS_DDForeignKeys;
+    t->DRV_DDPrimaryKeys = SCS_DDPrimaryKeys;
+    t->DRV_DDProcedureColumns = SCS_DDProcedureColumns;
+    t->DRV_DDProcedures = SCS_DDProcedures;
+    t->DRV_DDSpecialColumns = SCS_DDSpecialColumns;
+    t->DRV_DDStatistics = SCS_DDStatistics;
+    t->DRV_DDTablePrivileges = SCS_DDTablePrivileges;
+    t->DRV_DDTables = SCS_DDTables;
+    t->DRV_DDTypeInfo = SCS_DDTypeInfo;
 }

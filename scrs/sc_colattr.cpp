@@ -1,7 +1,8 @@
 // Base names of the result columns of a SELECT for the agent's extended describe, on a statement
 // whose describe-keys option (1052 or 1054) is set: the table, schema and catalog each column
-// comes from, its column name in that table, and whether it is an expression. The select list is analysed and its tables resolved through the catalog on
-// the statement's first auxiliary statement; the names are kept until the text changes.
+// comes from, its column name in that table, and whether it is an expression. The select list is analysed and its
+// tables resolved through the catalog on the statement's first auxiliary statement; the names are kept until the text
+// changes.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -27,181 +28,182 @@
 namespace {
 
 struct NamedColumn {
-  char* table;  // all null for an expression or a column the analysis could not place
-  char* schema;
-  char* catalog;
-  char* column;
-  uint8_t expression;
+    char* table;  // all null for an expression or a column the analysis could not place
+    char* schema;
+    char* catalog;
+    char* column;
+    uint8_t expression;
 };
 
 struct SelectNames {
-  char* text;
-  uint16_t count;  // 0: the statement's columns cannot be told
-  NamedColumn* cols;
+    char* text;
+    uint16_t count;  // 0: the statement's columns cannot be told
+    NamedColumn* cols;
 };
 
 constexpr size_t kName = 509;
 
 void FreeNames(SelectNames* n) {
-  if (n == nullptr) return;
-  for (uint16_t i = 0; n->cols && i < n->count; ++i) {
-    TryFree(n->cols[i].table);
-    TryFree(n->cols[i].schema);
-    TryFree(n->cols[i].catalog);
-    TryFree(n->cols[i].column);
-  }
-  TryFree(n->cols);
-  TryFree(n->text);
-  TryFree(n);
+    if (n == nullptr) return;
+    for (uint16_t i = 0; n->cols && i < n->count; ++i) {
+        TryFree(n->cols[i].table);
+        TryFree(n->cols[i].schema);
+        TryFree(n->cols[i].catalog);
+        TryFree(n->cols[i].column);
+    }
+    TryFree(n->cols);
+    TryFree(n->text);
+    TryFree(n);
 }
 
 bool BeginsSelect(const char* text) {
-  if (text == nullptr) return false;
-  while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n' || *text == '(') ++text;
-  return KeywordMatch("SELECT", text) != nullptr;
+    if (text == nullptr) return false;
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n' || *text == '(') ++text;
+    return KeywordMatch("SELECT", text) != nullptr;
 }
 
 char* Plain(const char* name, char quote) {
-  char out[kName];
-  scs_UnquoteName(name ? name : "", quote, out);
-  return TryStrdup(out);
+    char out[kName];
+    scs_UnquoteName(name ? name : "", quote, out);
+    return TryStrdup(out);
 }
 
 uint32_t AuxStatement(SCS_Cursor* c, uint32_t conn) {
-  if (c->auxStmt[0] == 0) {
-    uint32_t h = 0;
-    if (AgentCall<DRV_AllocStmt>(SCS_LowerLink(), conn, &h) != 0) return 0;
-    c->auxStmt[0] = h;
-  }
-  return c->auxStmt[0];
+    if (c->auxStmt[0] == 0) {
+        uint32_t h = 0;
+        if (AgentCall<DRV_AllocStmt>(SCS_LowerLink(), conn, &h) != 0) return 0;
+        c->auxStmt[0] = h;
+    }
+    return c->auxStmt[0];
 }
 
 const SCR_TableRef* TableOf(const SCR_Array* tables, const ColDesc* sc) {
-  if (tables->count == 1) return static_cast<const SCR_TableRef*>(SCR_ArrayAt(tables, 0));
-  if (sc->table[0] == 0) return nullptr;
-  for (uint32_t t = 0; t < tables->count; ++t) {
-    auto* ref = static_cast<const SCR_TableRef*>(SCR_ArrayAt(tables, t));
-    if ((ref->alias && std::strcmp(ref->alias, sc->table) == 0) || (ref->table && std::strcmp(ref->table, sc->table) == 0))
-      return ref;
-  }
-  return nullptr;
+    if (tables->count == 1) return static_cast<const SCR_TableRef*>(SCR_ArrayAt(tables, 0));
+    if (sc->table[0] == 0) return nullptr;
+    for (uint32_t t = 0; t < tables->count; ++t) {
+        auto* ref = static_cast<const SCR_TableRef*>(SCR_ArrayAt(tables, t));
+        if ((ref->alias && std::strcmp(ref->alias, sc->table) == 0) ||
+            (ref->table && std::strcmp(ref->table, sc->table) == 0))
+            return ref;
+    }
+    return nullptr;
 }
 
 // The names of a statement's select list; count 0 when the analysis cannot tell them.
 SelectNames* Build(IngStmt* s, uint16_t resultCount) {
-  auto* names = static_cast<SelectNames*>(TryCalloc(1, sizeof(SelectNames)));
-  if (names == nullptr) return nullptr;
-  names->text = TryStrdup(s->text.source);
-  if (names->text == nullptr) {
-    FreeNames(names);
-    return nullptr;
-  }
-  SCS_Cursor& c = s->cursor;
-  const uint32_t conn = s->conn ? s->conn->handle : 0;
-  SCR_Analysis a;
-  SCR_AnalysisInit(&a);
-  SCR_Array* tables = nullptr;
-  SCR_Array* selectCols = nullptr;
-  SCR_Array* tableCols = nullptr;
-  SCS_DescCtx ctx{};
-  char quoteText[8] = {0}, user[256] = {0};
-  uint32_t identCase = 1, quotedCase = 4;
-  uint16_t got = 0;
-  ctx.lower = SCS_LowerLink();
-  if (AgentInfoItem(ctx.lower, conn, 29, quoteText, int16_t(sizeof quoteText), &got) == 0 && quoteText[0] != ' ')
-    ctx.quote = quoteText[0];
-  (void)AgentInfoItem(ctx.lower, conn, 28, &identCase, 4, &got);
-  (void)AgentInfoItem(ctx.lower, conn, 93, &quotedCase, 4, &got);
-  (void)AgentInfoItem(ctx.lower, conn, 47, user, int16_t(sizeof user), &got);
-  ctx.identCase = identCase;
-  ctx.quotedCase = quotedCase;
-  ctx.userName = user;
-  bool ok = SCR_AnalyseSQL(&a, s->text.source, 0, 1) == 0 && a.kind == SCR_K_SELECT && !(a.flags & SCR_F_UNION);
-  if (ok) {
-    tables = SCR_ArrayCreate(sizeof(SCR_TableRef));
-    ok = tables != nullptr && SCR_TablesGet(&a, tables, 1) == 0 && tables->count > 0;
-  }
-  if (ok) {
-    ctx.auxStmt = AuxStatement(&c, conn);
-    ctx.analysis = &a;
-    ctx.tables = tables;
-    ok = ctx.auxStmt != 0 && scs_p_GetTblDescs(&ctx, tables, tables->count) == 0;
-  }
-  if (ok) {
-    selectCols = SCR_ArrayCreate(sizeof(ColDesc));
-    ok = selectCols != nullptr && scs_p_SelectColsGet(&ctx, selectCols, nullptr) == 0 &&
-         selectCols->count == resultCount;
-  }
-  if (ok && tables->count > 1) {
-    // Which table an unqualified column of a join comes from only the tables' columns tell.
-    tableCols = SCR_ArrayCreate(sizeof(ColDesc));
-    ok = tableCols != nullptr && scs_p_GetTblColDescs(&ctx, tables, tables->count, 0, tableCols) == 0;
+    auto* names = static_cast<SelectNames*>(TryCalloc(1, sizeof(SelectNames)));
+    if (names == nullptr) return nullptr;
+    names->text = TryStrdup(s->text.source);
+    if (names->text == nullptr) {
+        FreeNames(names);
+        return nullptr;
+    }
+    SCS_Cursor& c = s->cursor;
+    const uint32_t conn = s->conn ? s->conn->handle : 0;
+    SCR_Analysis a;
+    SCR_AnalysisInit(&a);
+    SCR_Array* tables = nullptr;
+    SCR_Array* selectCols = nullptr;
+    SCR_Array* tableCols = nullptr;
+    SCS_DescCtx ctx{};
+    char quoteText[8] = {0}, user[256] = {0};
+    uint32_t identCase = 1, quotedCase = 4;
+    uint16_t got = 0;
+    ctx.lower = SCS_LowerLink();
+    if (AgentInfoItem(ctx.lower, conn, 29, quoteText, int16_t(sizeof quoteText), &got) == 0 && quoteText[0] != ' ')
+        ctx.quote = quoteText[0];
+    (void)AgentInfoItem(ctx.lower, conn, 28, &identCase, 4, &got);
+    (void)AgentInfoItem(ctx.lower, conn, 93, &quotedCase, 4, &got);
+    (void)AgentInfoItem(ctx.lower, conn, 47, user, int16_t(sizeof user), &got);
+    ctx.identCase = identCase;
+    ctx.quotedCase = quotedCase;
+    ctx.userName = user;
+    bool ok = SCR_AnalyseSQL(&a, s->text.source, 0, 1) == 0 && a.kind == SCR_K_SELECT && !(a.flags & SCR_F_UNION);
     if (ok) {
-      ctx.tableCols = tableCols;
-      ctx.selectCols = selectCols;
-      ok = scs_p_SelectCol_ColDescComplete(&ctx) == 0;
+        tables = SCR_ArrayCreate(sizeof(SCR_TableRef));
+        ok = tables != nullptr && SCR_TablesGet(&a, tables, 1) == 0 && tables->count > 0;
     }
-  }
-  if (ok) names->cols = static_cast<NamedColumn*>(TryCalloc(resultCount ? resultCount : 1, sizeof(NamedColumn)));
-  if (ok && names->cols != nullptr) {
-    names->count = resultCount;
-    for (uint16_t i = 0; i < resultCount; ++i) {
-      auto* sc = static_cast<const ColDesc*>(SCR_ArrayAt(selectCols, i));
-      NamedColumn& n = names->cols[i];
-      if (sc->itemKind == 3) {
-        n.expression = 1;
-        continue;
-      }
-      const SCR_TableRef* ref = TableOf(tables, sc);
-      if (ref == nullptr) continue;
-      n.table = Plain(ref->table, ctx.quote);
-      n.schema = Plain(ref->owner, ctx.quote);
-      n.catalog = Plain(ref->qualifier, ctx.quote);
-      n.column = Plain(sc->column, ctx.quote);
+    if (ok) {
+        ctx.auxStmt = AuxStatement(&c, conn);
+        ctx.analysis = &a;
+        ctx.tables = tables;
+        ok = ctx.auxStmt != 0 && scs_p_GetTblDescs(&ctx, tables, tables->count) == 0;
     }
-  }
-  // The look-ups' messages are not the application's: its statement did not fail.
-  if (ctx.auxStmt != 0)
-    if (IngStmt* aux = IngStmtFind(ctx.auxStmt)) IngDiagClear(&aux->messages);
-  ctx.tableCols = nullptr;
-  ctx.selectCols = nullptr;
-  ctx.analysis = nullptr;
-  ctx.tables = nullptr;
-  SCS_DescCtxRelease(&ctx);
-  SCR_ArrayFree(&tableCols, nullptr);
-  SCR_ArrayFree(&selectCols, nullptr);
-  SCR_ArrayFree(&tables, SCR_TableRefFree);
-  SCR_AnalysisFree(&a);
-  return names;
+    if (ok) {
+        selectCols = SCR_ArrayCreate(sizeof(ColDesc));
+        ok = selectCols != nullptr && scs_p_SelectColsGet(&ctx, selectCols, nullptr) == 0 &&
+             selectCols->count == resultCount;
+    }
+    if (ok && tables->count > 1) {
+        // Which table an unqualified column of a join comes from only the tables' columns tell.
+        tableCols = SCR_ArrayCreate(sizeof(ColDesc));
+        ok = tableCols != nullptr && scs_p_GetTblColDescs(&ctx, tables, tables->count, 0, tableCols) == 0;
+        if (ok) {
+            ctx.tableCols = tableCols;
+            ctx.selectCols = selectCols;
+            ok = scs_p_SelectCol_ColDescComplete(&ctx) == 0;
+        }
+    }
+    if (ok) names->cols = static_cast<NamedColumn*>(TryCalloc(resultCount ? resultCount : 1, sizeof(NamedColumn)));
+    if (ok && names->cols != nullptr) {
+        names->count = resultCount;
+        for (uint16_t i = 0; i < resultCount; ++i) {
+            auto* sc = static_cast<const ColDesc*>(SCR_ArrayAt(selectCols, i));
+            NamedColumn& n = names->cols[i];
+            if (sc->itemKind == 3) {
+                n.expression = 1;
+                continue;
+            }
+            const SCR_TableRef* ref = TableOf(tables, sc);
+            if (ref == nullptr) continue;
+            n.table = Plain(ref->table, ctx.quote);
+            n.schema = Plain(ref->owner, ctx.quote);
+            n.catalog = Plain(ref->qualifier, ctx.quote);
+            n.column = Plain(sc->column, ctx.quote);
+        }
+    }
+    // The look-ups' messages are not the application's: its statement did not fail.
+    if (ctx.auxStmt != 0)
+        if (IngStmt* aux = IngStmtFind(ctx.auxStmt)) IngDiagClear(&aux->messages);
+    ctx.tableCols = nullptr;
+    ctx.selectCols = nullptr;
+    ctx.analysis = nullptr;
+    ctx.tables = nullptr;
+    SCS_DescCtxRelease(&ctx);
+    SCR_ArrayFree(&tableCols, nullptr);
+    SCR_ArrayFree(&selectCols, nullptr);
+    SCR_ArrayFree(&tables, SCR_TableRefFree);
+    SCR_AnalysisFree(&a);
+    return names;
 }
 
 bool AddRow(IngAttrList* list, uint16_t column, int16_t attribute, int64_t value, const char* text) {
-  IngAttrRow* rows = static_cast<IngAttrRow*>(std::realloc(list->rows, (list->count + 1u) * sizeof(IngAttrRow)));
-  if (rows == nullptr) return false;
-  list->rows = rows;
-  IngAttrRow& r = rows[list->count];
-  std::memset(&r, 0, sizeof r);
-  r.column = column;
-  r.attribute = attribute;
-  if (text != nullptr) {
-    r.form = 0;
-    r.text = strdup(text);
-    if (r.text == nullptr) return false;
-  } else {
-    r.form = 1;
-    r.value = value;
-  }
-  ++list->count;
-  return true;
+    IngAttrRow* rows = static_cast<IngAttrRow*>(std::realloc(list->rows, (list->count + 1u) * sizeof(IngAttrRow)));
+    if (rows == nullptr) return false;
+    list->rows = rows;
+    IngAttrRow& r = rows[list->count];
+    std::memset(&r, 0, sizeof r);
+    r.column = column;
+    r.attribute = attribute;
+    if (text != nullptr) {
+        r.form = 0;
+        r.text = strdup(text);
+        if (r.text == nullptr) return false;
+    } else {
+        r.form = 1;
+        r.value = value;
+    }
+    ++list->count;
+    return true;
 }
 
 bool SetText(char** field, const char* text) {
-  if (text == nullptr || text[0] == 0) return true;
-  char* copy = strdup(text);
-  if (copy == nullptr) return false;
-  std::free(*field);
-  *field = copy;
-  return true;
+    if (text == nullptr || text[0] == 0) return true;
+    char* copy = strdup(text);
+    if (copy == nullptr) return false;
+    std::free(*field);
+    *field = copy;
+    return true;
 }
 
 // Attribute numbers of the rows added (SQLColAttribute field identifiers).
@@ -212,40 +214,41 @@ constexpr int16_t kExpression = 1055;
 }  // namespace
 
 void SCS_SelectNamesFree(SCS_Cursor* c) {
-  if (c == nullptr) return;
-  FreeNames(static_cast<SelectNames*>(c->selectNames));
-  c->selectNames = nullptr;
+    if (c == nullptr) return;
+    FreeNames(static_cast<SelectNames*>(c->selectNames));
+    c->selectNames = nullptr;
 }
 
 uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows) {
-  if (s == nullptr || cols == nullptr || rows == nullptr || count == 0 || !BeginsSelect(s->text.source)) return 0;
-  SCS_Cursor& c = s->cursor;
-  // Only statements the layer opened keep names: it frees them with the statement.
-  if (c.link != SCS_LowerLink()) return 0;
-  // The look-ups cost catalog queries: only a statement that asks for its columns' descriptions
-  // (the describe-keys options 1052 and 1054) pays for them.
-  if (s->opt41C == 0 && s->opt41E == 0) return 0;
-  auto* names = static_cast<SelectNames*>(c.selectNames);
-  if (names != nullptr && (std::strcmp(names->text, s->text.source) != 0 || (names->count && names->count != count))) {
-    SCS_SelectNamesFree(&c);
-    names = nullptr;
-  }
-  if (names == nullptr) {
-    names = Build(s, count);
-    if (names == nullptr) return kErrNoMemory;
-    c.selectNames = names;
-  }
-  for (uint16_t i = 0; i < names->count && i < count; ++i) {
-    const NamedColumn& n = names->cols[i];
-    const uint16_t col = uint16_t(i + 1);
-    bool ok = AddRow(rows, col, kExpression, n.expression, nullptr);
-    if (n.expression) {
-      ok = ok && AddRow(rows, col, kUpdatable, SQL_ATTR_READONLY, nullptr);
-    } else if (n.column != nullptr) {
-      ok = ok && AddRow(rows, col, kBaseColumnName, 0, n.column) && SetText(&cols[i].table, n.table) &&
-           SetText(&cols[i].schema, n.schema) && SetText(&cols[i].catalog, n.catalog);
+    if (s == nullptr || cols == nullptr || rows == nullptr || count == 0 || !BeginsSelect(s->text.source)) return 0;
+    SCS_Cursor& c = s->cursor;
+    // Only statements the layer opened keep names: it frees them with the statement.
+    if (c.link != SCS_LowerLink()) return 0;
+    // The look-ups cost catalog queries: only a statement that asks for its columns' descriptions
+    // (the describe-keys options 1052 and 1054) pays for them.
+    if (s->opt41C == 0 && s->opt41E == 0) return 0;
+    auto* names = static_cast<SelectNames*>(c.selectNames);
+    if (names != nullptr &&
+        (std::strcmp(names->text, s->text.source) != 0 || (names->count && names->count != count))) {
+        SCS_SelectNamesFree(&c);
+        names = nullptr;
     }
-    if (!ok) return kErrNoMemory;
-  }
-  return 0;
+    if (names == nullptr) {
+        names = Build(s, count);
+        if (names == nullptr) return kErrNoMemory;
+        c.selectNames = names;
+    }
+    for (uint16_t i = 0; i < names->count && i < count; ++i) {
+        const NamedColumn& n = names->cols[i];
+        const uint16_t col = uint16_t(i + 1);
+        bool ok = AddRow(rows, col, kExpression, n.expression, nullptr);
+        if (n.expression) {
+            ok = ok && AddRow(rows, col, kUpdatable, SQL_ATTR_READONLY, nullptr);
+        } else if (n.column != nullptr) {
+            ok = ok && AddRow(rows, col, kBaseColumnName, 0, n.column) && SetText(&cols[i].table, n.table) &&
+                 SetText(&cols[i].schema, n.schema) && SetText(&cols[i].catalog, n.catalog);
+        }
+        if (!ok) return kErrNoMemory;
+    }
+    return 0;
 }

@@ -18,37 +18,37 @@ struct Dataset;
 // What the description and key routines read and fill of a cursor. The cursor layer keeps one
 // per agent statement; tests fill it by hand.
 struct SCS_DescCtx {
-  const AgentLink* lower;  // the operations below the cursor layer
-  uint32_t auxStmt;        // lower statement every catalog call runs on
-  IngDiagList* messages;   // the statement's own messages (42S02 is posted there); may be null
-  char quote;              // identifier quote character, 0 none
-  uint32_t identCase;      // 1 upper, 2 lower, 3 sensitive, 4 mixed
-  uint32_t quotedCase;
-  uint32_t textConv;       // narrow catalog text is converted (a no-op where the code page is UTF-8)
-  const char* userName;    // owner tried when a table name is ambiguous
-  const char* dbmsName;
-  SCR_Analysis* analysis;  // the analysed statement
-  SCR_Array* tables;       // SCR_TableRef of the statement
-  SCR_Array* tableCols;    // ColDesc of every column of every table
-  SCR_Array* selectCols;   // ColDesc of the select list
-  SCR_Array* orderBy;      // OrderByItem
-  uint16_t shapeFlags;     // SCR_F_* gathered from the analysis
-  // Key columns.
-  SCR_Array* keyCols;      // ColDesc, table after table
-  uint8_t tableCount;
-  HashTable* keyCache;     // the connection's key-column cache; null: nothing is cached
-  uint32_t flags;          // kScsDescKeysDone
-  uint32_t attrOption;     // 0, 1052 (describe keys) or 1054 (also add missing keys to the select list)
-  // Seeks of dynamic cursors.
-  uint16_t orderColCount;   // ordering columns: ORDER BY items, then the keys no item names
-  uint16_t nullCollation;   // SQL_NULL_COLLATION: 0 high, 1 low, 2 at start, 4 at end
-  const Dataset* boundKeys;  // two rows: the first and last key rows of the current rowset
-  uint32_t paramDescsOn;    // generated statements carry parameter descriptions
-  // Parameter descriptions of generated statements.
-  uint16_t paramDescCount;
-  ParamDescEntry* paramDescs;
-  uint16_t ownParamCount;  // the statement's own descriptions, appended on request
-  const ParamDescEntry* ownParams;
+    const AgentLink* lower;  // the operations below the cursor layer
+    uint32_t auxStmt;        // lower statement every catalog call runs on
+    IngDiagList* messages;   // the statement's own messages (42S02 is posted there); may be null
+    char quote;              // identifier quote character, 0 none
+    uint32_t identCase;      // 1 upper, 2 lower, 3 sensitive, 4 mixed
+    uint32_t quotedCase;
+    uint32_t textConv;     // narrow catalog text is converted (a no-op where the code page is UTF-8)
+    const char* userName;  // owner tried when a table name is ambiguous
+    const char* dbmsName;
+    SCR_Analysis* analysis;  // the analysed statement
+    SCR_Array* tables;       // SCR_TableRef of the statement
+    SCR_Array* tableCols;    // ColDesc of every column of every table
+    SCR_Array* selectCols;   // ColDesc of the select list
+    SCR_Array* orderBy;      // OrderByItem
+    uint16_t shapeFlags;     // SCR_F_* gathered from the analysis
+    // Key columns.
+    SCR_Array* keyCols;  // ColDesc, table after table
+    uint8_t tableCount;
+    HashTable* keyCache;  // the connection's key-column cache; null: nothing is cached
+    uint32_t flags;       // kScsDescKeysDone
+    uint32_t attrOption;  // 0, 1052 (describe keys) or 1054 (also add missing keys to the select list)
+    // Seeks of dynamic cursors.
+    uint16_t orderColCount;    // ordering columns: ORDER BY items, then the keys no item names
+    uint16_t nullCollation;    // SQL_NULL_COLLATION: 0 high, 1 low, 2 at start, 4 at end
+    const Dataset* boundKeys;  // two rows: the first and last key rows of the current rowset
+    uint32_t paramDescsOn;     // generated statements carry parameter descriptions
+    // Parameter descriptions of generated statements.
+    uint16_t paramDescCount;
+    ParamDescEntry* paramDescs;
+    uint16_t ownParamCount;  // the statement's own descriptions, appended on request
+    const ParamDescEntry* ownParams;
 };
 
 enum : uint32_t { kScsDescKeysDone = 0x1000 };

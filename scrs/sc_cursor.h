@@ -9,15 +9,15 @@
 // The application side of a statement, as the scroll fetch needs it. The ODBC side fills one
 // in for each of its statements and hands it over as the block's owner.
 struct SCS_StmtOwner {
-  // The data source offers dynamic and mixed cursors: rowsets come through the extended fetch.
-  virtual bool UsesExtendedFetch() const = 0;
-  // Reads a connection information item of the agent, under the application side's connect lock.
-  virtual uint32_t ConnectionInfo(uint16_t infoType, uint32_t* value) = 0;
-  // Moves the agent's messages about the statement onto the application's statement.
-  virtual void CollectAgentDiagnostics() = 0;
+    // The data source offers dynamic and mixed cursors: rowsets come through the extended fetch.
+    virtual bool UsesExtendedFetch() const = 0;
+    // Reads a connection information item of the agent, under the application side's connect lock.
+    virtual uint32_t ConnectionInfo(uint16_t infoType, uint32_t* value) = 0;
+    // Moves the agent's messages about the statement onto the application's statement.
+    virtual void CollectAgentDiagnostics() = 0;
 
- protected:
-  ~SCS_StmtOwner() = default;
+protected:
+    ~SCS_StmtOwner() = default;
 };
 
 // Forward-only scroll fetch and row accessors (the other cursor types answer 43).
@@ -46,13 +46,13 @@ void SCS_FreeElementString(void* element);
 // Copies of the connect parameters kept for each open connection (a second session is opened
 // with them).
 struct SCS_ConnEntry {
-  char* text[6];  // server address, marker, two connect texts, database, options
-  uint32_t readOnly;
-  char* user;
-  char* password;
-  char* extraText;
-  uint16_t timeout;
-  uint16_t flags;
+    char* text[6];  // server address, marker, two connect texts, database, options
+    uint32_t readOnly;
+    char* user;
+    char* password;
+    char* extraText;
+    uint16_t timeout;
+    uint16_t flags;
 };
 // Copies the entry of an open connection into `out` (strings duplicated; release with
 // SCS_ConnEntryRelease); 0, 21 when the connection has none, 16 without memory.
@@ -64,8 +64,8 @@ uint32_t SCS_ConnCount(uint32_t server);
 const AgentFuncTable* SCS_LayerTable();
 
 // Statement set-up and release; connDefaults may be null for a statement without a connection.
-uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link, SCS_StmtOwner* owner,
-                      const SCS_Cursor* connDefaults);
+uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link,
+                      SCS_StmtOwner* owner, const SCS_Cursor* connDefaults);
 void SCS_StmtFree(SCS_Cursor* c);
 
 uint32_t SCS_RowStatusCheck(SCS_Cursor* c, uint32_t row, uint32_t* out);

@@ -10,50 +10,52 @@
 #include "scrs/scr_analyse.h"
 
 void SCS_StmtKeepDiags(uint32_t stmt, uint32_t flag) {
-  if (IngStmt* s = IngStmtFind(stmt)) s->messages.keep = flag ? 1 : 0;
+    if (IngStmt* s = IngStmtFind(stmt)) s->messages.keep = flag ? 1 : 0;
 }
 
 void SCS_MoveDiags(IngDiagList* from, IngDiagList* to) {
-  if (from == nullptr || to == nullptr || from == to) return;
-  IngDiagEntry* moved = from->first;
-  from->first = nullptr;
-  IngDiagEntry** at = &to->first;
-  while (*at) at = &(*at)->next;
-  *at = moved;
+    if (from == nullptr || to == nullptr || from == to) return;
+    IngDiagEntry* moved = from->first;
+    from->first = nullptr;
+    IngDiagEntry** at = &to->first;
+    while (*at) at = &(*at)->next;
+    *at = moved;
 }
 
 void SCS_StmtGatherDiags(SCS_Cursor* c) {
-  if (c == nullptr) return;
-  IngStmt* owner = IngStmtFind(c->agentStmt);
-  for (uint32_t aux : c->auxStmt) {
-    if (aux == 0) continue;
-    IngStmt* a = IngStmtFind(aux);
-    if (a == nullptr) continue;
-    if (owner != nullptr) SCS_MoveDiags(&a->messages, &owner->messages);
-    else IngDiagClear(&a->messages);
-  }
+    if (c == nullptr) return;
+    IngStmt* owner = IngStmtFind(c->agentStmt);
+    for (uint32_t aux : c->auxStmt) {
+        if (aux == 0) continue;
+        IngStmt* a = IngStmtFind(aux);
+        if (a == nullptr) continue;
+        if (owner != nullptr)
+            SCS_MoveDiags(&a->messages, &owner->messages);
+        else
+            IngDiagClear(&a->messages);
+    }
 }
 
 void SCS_DropRowErrorDiag(IngStmt* s) {
-  if (s == nullptr || s->messages.first == nullptr) return;
-  IngDiagEntry** at = &s->messages.first;
-  while ((*at)->next) at = &(*at)->next;
-  IngDiagEntry* last = *at;
-  if (last->sqlstate == nullptr || std::strcmp(last->sqlstate, "01S01") != 0) return;
-  *at = nullptr;
-  std::free(last->sqlstate);
-  std::free(last);
+    if (s == nullptr || s->messages.first == nullptr) return;
+    IngDiagEntry** at = &s->messages.first;
+    while ((*at)->next) at = &(*at)->next;
+    IngDiagEntry* last = *at;
+    if (last->sqlstate == nullptr || std::strcmp(last->sqlstate, "01S01") != 0) return;
+    *at = nullptr;
+    std::free(last->sqlstate);
+    std::free(last);
 }
 
 const ColDesc* SCS_ColDescFind(const ColDesc* descs, uint32_t count, const ColDesc* key, uint32_t* index) {
-  if (descs == nullptr || key == nullptr) return nullptr;
-  for (uint32_t i = 0; i < count; ++i) {
-    const ColDesc& d = descs[i];
-    if (std::strcmp(d.column, key->column) != 0) continue;
-    if (key->table[0] != 0 && std::strcmp(d.table, key->table) != 0) continue;
-    if (key->owner[0] != 0 && std::strcmp(d.owner, key->owner) != 0) continue;
-    if (index != nullptr) *index = i;
-    return &d;
-  }
-  return nullptr;
+    if (descs == nullptr || key == nullptr) return nullptr;
+    for (uint32_t i = 0; i < count; ++i) {
+        const ColDesc& d = descs[i];
+        if (std::strcmp(d.column, key->column) != 0) continue;
+        if (key->table[0] != 0 && std::strcmp(d.table, key->table) != 0) continue;
+        if (key->owner[0] != 0 && std::strcmp(d.owner, key->owner) != 0) continue;
+        if (index != nullptr) *index = i;
+        return &d;
+    }
+    return nullptr;
 }

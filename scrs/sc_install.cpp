@@ -33,13 +33,13 @@
 namespace {
 
 struct SCS_ConnNode {
-  SCS_ConnEntry* entry;
-  uint32_t conn;
-  SCS_ConnNode* next;
+    SCS_ConnEntry* entry;
+    uint32_t conn;
+    SCS_ConnNode* next;
 };
 
 std::mutex g_installLock;
-AgentFuncTable g_funcTable;          // SCS_FuncTable
+AgentFuncTable g_funcTable;              // SCS_FuncTable
 AgentLink g_savedLowerLink{0, nullptr};  // SCS_SavedLowerLink; its table is the once-guard
 // Guards every server record's connection list.
 std::mutex g_cursorListLock;
@@ -48,47 +48,46 @@ constexpr int32_t kKeyCacheBuckets = 101;
 constexpr int32_t kKeyCacheKeyBytes = 16;  // MD5 digests of table names
 
 void FreeEntry(SCS_ConnEntry* e) {
-  if (e == nullptr) return;
-  for (char*& t : e->text) TryFree(t);
-  TryFree(e->user);
-  TryFree(e->password);
-  TryFree(e->extraText);
-  TryFree(e);
+    if (e == nullptr) return;
+    for (char*& t : e->text) TryFree(t);
+    TryFree(e->user);
+    TryFree(e->password);
+    TryFree(e->extraText);
+    TryFree(e);
 }
 
 // A heap copy, null for null; false only when memory ran out.
 bool Dup(const char* src, char** out) {
-  *out = nullptr;
-  if (src == nullptr) return true;
-  *out = TryStrdup(src);
-  return *out != nullptr;
+    *out = nullptr;
+    if (src == nullptr) return true;
+    *out = TryStrdup(src);
+    return *out != nullptr;
 }
 
 bool CopyEntry(const IngConnectParams* p, SCS_ConnEntry* e) {
-  const char* texts[6] = {p->serverAddress, p->marker, p->connectText1,
-                          p->connectText2, p->database, p->options};
-  bool ok = true;
-  for (int i = 0; i < 6; ++i) ok = Dup(texts[i], &e->text[i]) && ok;
-  e->readOnly = p->readOnly;
-  ok = Dup(p->user, &e->user) && ok;
-  ok = Dup(p->password, &e->password) && ok;
-  ok = Dup(p->extraText, &e->extraText) && ok;
-  e->timeout = p->timeout;
-  e->flags = p->flags;
-  return ok;
+    const char* texts[6] = {p->serverAddress, p->marker, p->connectText1, p->connectText2, p->database, p->options};
+    bool ok = true;
+    for (int i = 0; i < 6; ++i) ok = Dup(texts[i], &e->text[i]) && ok;
+    e->readOnly = p->readOnly;
+    ok = Dup(p->user, &e->user) && ok;
+    ok = Dup(p->password, &e->password) && ok;
+    ok = Dup(p->extraText, &e->extraText) && ok;
+    e->timeout = p->timeout;
+    e->flags = p->flags;
+    return ok;
 }
 
 int FreeKeyArray(void* value, const void*, void*) {
-  auto* a = static_cast<SCR_Array*>(value);
-  SCR_ArrayFree(&a, nullptr);
-  return 0;
+    auto* a = static_cast<SCR_Array*>(value);
+    SCR_ArrayFree(&a, nullptr);
+    return 0;
 }
 
 void FreeKeyCache(void* cache) {
-  if (cache == nullptr) return;
-  auto* table = static_cast<HashTable*>(cache);
-  HashForEach(table, FreeKeyArray, nullptr);
-  HashDestroy(table);
+    if (cache == nullptr) return;
+    auto* table = static_cast<HashTable*>(cache);
+    HashForEach(table, FreeKeyArray, nullptr);
+    HashDestroy(table);
 }
 
 SCS_ConnNode** ListHead(IngServer* sv) { return reinterpret_cast<SCS_ConnNode**>(&sv->scsConnList); }
@@ -97,136 +96,136 @@ uint32_t ClassOf(uint32_t id) { return id >> 28; }
 
 // A lower integer item; false when it is not answered.
 bool LowerInt(uint32_t h, uint32_t id, uint32_t* value) {
-  uint32_t v = 0;
-  uint16_t len = 0;
-  if (AgentCall<DRV_GetInfo>(&g_savedLowerLink, h, id, static_cast<void*>(&v), uint16_t(sizeof v), &len) != 0)
-    return false;
-  *value = v;
-  return true;
+    uint32_t v = 0;
+    uint16_t len = 0;
+    if (AgentCall<DRV_GetInfo>(&g_savedLowerLink, h, id, static_cast<void*>(&v), uint16_t(sizeof v), &len) != 0)
+        return false;
+    *value = v;
+    return true;
 }
 
 uint32_t LowerFlag(uint32_t h, uint32_t id) {
-  uint32_t v = 0;
-  return LowerInt(h, id, &v) && v != 0 ? 1 : 0;
+    uint32_t v = 0;
+    return LowerInt(h, id, &v) && v != 0 ? 1 : 0;
 }
 
 uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen) {
-  uint32_t odbc3 = 3;
-  (void)AgentCall<DRV_SetOption>(&g_savedLowerLink, conn, kPropOdbcVersion, static_cast<void*>(&odbc3));
-  uint32_t ignored = 0;
-  (void)LowerInt(conn, kPropParamNames, &ignored);
-  uint32_t mask = 0;
-  uint32_t scroll, exec2, paramArrays, dynMixed, deferredOut, bit400 = 0, bit2000 = 0, bit4000 = 0;
-  if (LowerInt(conn, kPropCapabilityMask, &mask)) {
-    scroll = (mask & 0x8) != 0;
-    exec2 = (mask & 0x80) != 0;
-    paramArrays = (mask & 0x4) != 0;
-    dynMixed = (mask & 0x10) != 0;
-    deferredOut = (mask & 0x40) != 0;
-    bit400 = (mask & 0x400) != 0;
-    bit2000 = (mask & 0x2000) != 0;
-    bit4000 = (mask & 0x4000) != 0;
-  } else {
-    scroll = LowerFlag(conn, kPropHasScrollCursors);
-    exec2 = LowerFlag(conn, kPropHasExecute2);
-    paramArrays = LowerFlag(conn, kPropHasParamArrays);
-    dynMixed = LowerFlag(conn, kPropHasDynMixCursors);
-    deferredOut = LowerFlag(conn, kPropSpOutDeferFetch);
-  }
-  uint32_t item23 = 0;
-  if (!LowerInt(conn, kPropCursorCommitBehavior, &item23)) item23 = 0;
-  const uint32_t item14 = LowerFlag(conn, kPropCapability14);
-  const uint32_t item15 = LowerFlag(conn, kPropCapability15);
-  char text[96];
-  snprintf(text, sizeof text, "%.3d.%.3d:%u%u%u%u%u%d%u%u%u%u%u%u", 1, 5, scroll, exec2, paramArrays, dynMixed,
-           deferredOut, 1, item23, item14, item15, bit400, bit2000, bit4000);
-  if (buf == nullptr || len == 0) {
-    if (outLen) *outLen = uint16_t(strlen(text));
+    uint32_t odbc3 = 3;
+    (void)AgentCall<DRV_SetOption>(&g_savedLowerLink, conn, kPropOdbcVersion, static_cast<void*>(&odbc3));
+    uint32_t ignored = 0;
+    (void)LowerInt(conn, kPropParamNames, &ignored);
+    uint32_t mask = 0;
+    uint32_t scroll, exec2, paramArrays, dynMixed, deferredOut, bit400 = 0, bit2000 = 0, bit4000 = 0;
+    if (LowerInt(conn, kPropCapabilityMask, &mask)) {
+        scroll = (mask & 0x8) != 0;
+        exec2 = (mask & 0x80) != 0;
+        paramArrays = (mask & 0x4) != 0;
+        dynMixed = (mask & 0x10) != 0;
+        deferredOut = (mask & 0x40) != 0;
+        bit400 = (mask & 0x400) != 0;
+        bit2000 = (mask & 0x2000) != 0;
+        bit4000 = (mask & 0x4000) != 0;
+    } else {
+        scroll = LowerFlag(conn, kPropHasScrollCursors);
+        exec2 = LowerFlag(conn, kPropHasExecute2);
+        paramArrays = LowerFlag(conn, kPropHasParamArrays);
+        dynMixed = LowerFlag(conn, kPropHasDynMixCursors);
+        deferredOut = LowerFlag(conn, kPropSpOutDeferFetch);
+    }
+    uint32_t item23 = 0;
+    if (!LowerInt(conn, kPropCursorCommitBehavior, &item23)) item23 = 0;
+    const uint32_t item14 = LowerFlag(conn, kPropCapability14);
+    const uint32_t item15 = LowerFlag(conn, kPropCapability15);
+    char text[96];
+    snprintf(text, sizeof text, "%.3d.%.3d:%u%u%u%u%u%d%u%u%u%u%u%u", 1, 5, scroll, exec2, paramArrays, dynMixed,
+             deferredOut, 1, item23, item14, item15, bit400, bit2000, bit4000);
+    if (buf == nullptr || len == 0) {
+        if (outLen) *outLen = uint16_t(strlen(text));
+        return 0;
+    }
+    (void)StrCopyOut(text, static_cast<char*>(buf), len, outLen);
     return 0;
-  }
-  (void)StrCopyOut(text, static_cast<char*>(buf), len, outLen);
-  return 0;
 }
 
 // The analyser's probe queries, prepared and described on a statement of the agent's own.
 uint32_t DescribeParamsByProbe(IngStmt* s) {
-  // The agent has checked the statement: prepared, not executed, with markers.
-  SCS_ParmDesc pd;
-  scs_ParmDescInit(&pd, "varchar(NULL)");
-  uint32_t rc = SCS_DescribeParams(&pd, s->text.source ? s->text.source : "");
-  if (rc != 0 || (pd.markerMap == nullptr && pd.paramCount != int32_t(s->text.markers))) {
+    // The agent has checked the statement: prepared, not executed, with markers.
+    SCS_ParmDesc pd;
+    scs_ParmDescInit(&pd, "varchar(NULL)");
+    uint32_t rc = SCS_DescribeParams(&pd, s->text.source ? s->text.source : "");
+    if (rc != 0 || (pd.markerMap == nullptr && pd.paramCount != int32_t(s->text.markers))) {
+        scs_ParmDescFree(&pd);
+        return 0;
+    }
+    uint32_t tmp = 0;
+    uint32_t first = IngAllocStmt(s->conn->handle, &tmp);
+    uint32_t param = 0;
+    for (uint32_t q = 0; first == 0 && q < pd.probeCount; ++q) {
+        uint32_t prc = IngPrepare(tmp, pd.probes[q]);
+        uint16_t n = 0;
+        ColumnInfo* cols = nullptr;
+        if (prc == 0) prc = IngDescribeCols(tmp, &n, &cols);
+        if (prc != 0) {
+            first = prc;
+            break;
+        }
+        for (uint16_t c = 0; c < n; ++c) {
+            // The map has one entry per value given; the table may have more columns.
+            if (pd.markerMap != nullptr && (c >= std::strlen(pd.markerMap) || pd.markerMap[c] != '?')) continue;
+            if (param < s->paramCount && s->paramInfo != nullptr) {
+                ColumnInfo& dst = s->paramInfo[param];
+                dst.server_type = cols[c].server_type;
+                dst.sql_type = cols[c].sql_type;
+                dst.column_size = cols[c].column_size;
+                dst.display_size = cols[c].display_size;
+                dst.value_kind = cols[c].value_kind;
+                dst.length = cols[c].length;
+                dst.scale = cols[c].scale;
+                dst.nullable = (dst.nullable & ~0xFu) | (cols[c].nullable & 0xFu);
+            }
+            ++param;
+        }
+        ColumnInfoArrayFree(cols, n);
+    }
+    if (tmp != 0) IngFreeStmt(tmp);
     scs_ParmDescFree(&pd);
-    return 0;
-  }
-  uint32_t tmp = 0;
-  uint32_t first = IngAllocStmt(s->conn->handle, &tmp);
-  uint32_t param = 0;
-  for (uint32_t q = 0; first == 0 && q < pd.probeCount; ++q) {
-    uint32_t prc = IngPrepare(tmp, pd.probes[q]);
-    uint16_t n = 0;
-    ColumnInfo* cols = nullptr;
-    if (prc == 0) prc = IngDescribeCols(tmp, &n, &cols);
-    if (prc != 0) {
-      first = prc;
-      break;
-    }
-    for (uint16_t c = 0; c < n; ++c) {
-      // The map has one entry per value given; the table may have more columns.
-      if (pd.markerMap != nullptr && (c >= std::strlen(pd.markerMap) || pd.markerMap[c] != '?')) continue;
-      if (param < s->paramCount && s->paramInfo != nullptr) {
-        ColumnInfo& dst = s->paramInfo[param];
-        dst.server_type = cols[c].server_type;
-        dst.sql_type = cols[c].sql_type;
-        dst.column_size = cols[c].column_size;
-        dst.display_size = cols[c].display_size;
-        dst.value_kind = cols[c].value_kind;
-        dst.length = cols[c].length;
-        dst.scale = cols[c].scale;
-        dst.nullable = (dst.nullable & ~0xFu) | (cols[c].nullable & 0xFu);
-      }
-      ++param;
-    }
-    ColumnInfoArrayFree(cols, n);
-  }
-  if (tmp != 0) IngFreeStmt(tmp);
-  scs_ParmDescFree(&pd);
-  if (first == 0) s->paramsDescribed = 1;
-  return first;
+    if (first == 0) s->paramsDescribed = 1;
+    return first;
 }
 
 }  // namespace
 
 void SCS_InstallLayer(AgentLink* link) {
-  if (link == nullptr || link->table == nullptr) return;
-  std::lock_guard<std::mutex> guard(g_installLock);
-  if (g_savedLowerLink.table == nullptr) {
-    g_funcTable = *link->table;
-    g_savedLowerLink = *link;
-    g_funcTable.DRV_GetInfo = SCS_GetInfo;
-    g_funcTable.DRV_Prepare = SCS_Prepare;
-    g_funcTable.DRV_Execute = SCS_Execute;
-    g_funcTable.DRV_Connect = SCS_Connect;
-    g_funcTable.DRV_Disconnect = SCS_Disconnect;
-    g_funcTable.DRV_AllocStmt = SCS_AllocStmt;
-    g_funcTable.DRV_FreeStmt = SCS_FreeStmt;
-    g_funcTable.DRV_SetParams = SCS_SetParams;
-    g_funcTable.DRV_FetchRows = SCS_FetchRows;
-    g_funcTable.DRV_CloseCursor = SCS_CloseCursor;
-    g_funcTable.DRV_Fetch = SCS_Fetch;
-    g_funcTable.DRV_ExtendedFetch = SCS_ExtendedFetch;
-    g_funcTable.DRV_SetPos = SCS_SetPos;
-    g_funcTable.DRV_BulkOperations = SC3_BulkOperations;
-    SCS_CompoundInstall(&g_funcTable);
-    SCS_CatalogInstall(&g_funcTable);
-    IngSetParamProbe(DescribeParamsByProbe);
-    IngSetColNames(SCS_DescribeSelectNames);
-  }
-  link->table = &g_funcTable;
+    if (link == nullptr || link->table == nullptr) return;
+    std::lock_guard<std::mutex> guard(g_installLock);
+    if (g_savedLowerLink.table == nullptr) {
+        g_funcTable = *link->table;
+        g_savedLowerLink = *link;
+        g_funcTable.DRV_GetInfo = SCS_GetInfo;
+        g_funcTable.DRV_Prepare = SCS_Prepare;
+        g_funcTable.DRV_Execute = SCS_Execute;
+        g_funcTable.DRV_Connect = SCS_Connect;
+        g_funcTable.DRV_Disconnect = SCS_Disconnect;
+        g_funcTable.DRV_AllocStmt = SCS_AllocStmt;
+        g_funcTable.DRV_FreeStmt = SCS_FreeStmt;
+        g_funcTable.DRV_SetParams = SCS_SetParams;
+        g_funcTable.DRV_FetchRows = SCS_FetchRows;
+        g_funcTable.DRV_CloseCursor = SCS_CloseCursor;
+        g_funcTable.DRV_Fetch = SCS_Fetch;
+        g_funcTable.DRV_ExtendedFetch = SCS_ExtendedFetch;
+        g_funcTable.DRV_SetPos = SCS_SetPos;
+        g_funcTable.DRV_BulkOperations = SC3_BulkOperations;
+        SCS_CompoundInstall(&g_funcTable);
+        SCS_CatalogInstall(&g_funcTable);
+        IngSetParamProbe(DescribeParamsByProbe);
+        IngSetColNames(SCS_DescribeSelectNames);
+    }
+    link->table = &g_funcTable;
 }
 
 const AgentFuncTable* SCS_LayerTable() {
-  std::lock_guard<std::mutex> guard(g_installLock);
-  return g_savedLowerLink.table ? &g_funcTable : nullptr;
+    std::lock_guard<std::mutex> guard(g_installLock);
+    return g_savedLowerLink.table ? &g_funcTable : nullptr;
 }
 
 const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
@@ -234,274 +233,274 @@ const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
 std::mutex& SCS_CursorListLock() { return g_cursorListLock; }
 
 uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
-  switch (ClassOf(id)) {
-    case 0x2: {
-      IngConn* conn = IngConnFind(h);
-      if (conn == nullptr) return kErrBadArg;
-      if (id == kPropCapabilityText) return CapabilityText(h, buf, len, outLen);
-      uint32_t v = 0;
-      if ((id & 0xFFFF0000u) == 0x22040000u && SCS_CursorInfo(id & 0xFFFFu, conn->dsn.dynCursSensitivity, &v)) {
-        if (buf != nullptr && len >= 4) std::memcpy(buf, &v, 4);
-        if (outLen) *outLen = 4;
-        return 0;
-      }
-      break;
+    switch (ClassOf(id)) {
+        case 0x2: {
+            IngConn* conn = IngConnFind(h);
+            if (conn == nullptr) return kErrBadArg;
+            if (id == kPropCapabilityText) return CapabilityText(h, buf, len, outLen);
+            uint32_t v = 0;
+            if ((id & 0xFFFF0000u) == 0x22040000u && SCS_CursorInfo(id & 0xFFFFu, conn->dsn.dynCursSensitivity, &v)) {
+                if (buf != nullptr && len >= 4) std::memcpy(buf, &v, 4);
+                if (outLen) *outLen = 4;
+                return 0;
+            }
+            break;
+        }
+        case 0x3: {
+            IngStmt* s = IngStmtFind(h);
+            if (s == nullptr) return kErrBadArg;
+            const SCS_Cursor& c = s->cursor;
+            if (id == kPropRowCount && c.cursorType != SQL_CURSOR_FORWARD_ONLY && c.analysedSelect) {
+                if (buf == nullptr || len < 4) return kErrBadArg;
+                const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
+                std::memcpy(buf, &n, 4);
+                if (outLen) *outLen = 4;
+                return 0;
+            }
+            break;
+        }
+        default:
+            break;
     }
-    case 0x3: {
-      IngStmt* s = IngStmtFind(h);
-      if (s == nullptr) return kErrBadArg;
-      const SCS_Cursor& c = s->cursor;
-      if (id == kPropRowCount && c.cursorType != SQL_CURSOR_FORWARD_ONLY && c.analysedSelect) {
-        if (buf == nullptr || len < 4) return kErrBadArg;
-        const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
-        std::memcpy(buf, &n, 4);
-        if (outLen) *outLen = 4;
-        return 0;
-      }
-      break;
-    }
-    default:
-      break;
-  }
-  return AgentCall<DRV_GetInfo>(&g_savedLowerLink, h, id, buf, len, outLen);
+    return AgentCall<DRV_GetInfo>(&g_savedLowerLink, h, id, buf, len, outLen);
 }
 
 uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
-  IngServer* sv = IngServerFind(server);
-  uint32_t rc = AgentCall<DRV_Connect>(&g_savedLowerLink, server, params, out);
-  if (rc != 0) return rc;
-  if (sv == nullptr || params == nullptr || out == nullptr) return 0;  // nothing the layer can record
-  auto* entry = static_cast<SCS_ConnEntry*>(TryCalloc(1, sizeof(SCS_ConnEntry)));
-  HashTable* keys = entry ? HashCreate(kKeyCacheBuckets, kKeyCacheKeyBytes) : nullptr;
-  auto* node = keys ? static_cast<SCS_ConnNode*>(TryCalloc(1, sizeof(SCS_ConnNode))) : nullptr;
-  if (node == nullptr || !CopyEntry(params, entry)) {
-    TryFree(node);
-    FreeEntry(entry);
-    if (keys) HashDestroy(keys);
-    // The caller hears of a failure and will never disconnect: an open session must not stay behind.
-    (void)AgentCall<DRV_Disconnect>(&g_savedLowerLink, *out);
-    *out = 0;
-    return kErrNoMemory;
-  }
-  node->entry = entry;
-  node->conn = *out;
-  {
-    std::lock_guard<std::mutex> guard(g_cursorListLock);
-    SCS_ConnNode** at = ListHead(sv);
-    while (*at) at = &(*at)->next;
-    *at = node;
-  }
-  if (IngConn* c = IngConnFind(*out)) {
-    c->serverHandle = server;
-    c->keyColCache = keys;
-  } else {
-    HashDestroy(keys);
-  }
-  return 0;
+    IngServer* sv = IngServerFind(server);
+    uint32_t rc = AgentCall<DRV_Connect>(&g_savedLowerLink, server, params, out);
+    if (rc != 0) return rc;
+    if (sv == nullptr || params == nullptr || out == nullptr) return 0;  // nothing the layer can record
+    auto* entry = static_cast<SCS_ConnEntry*>(TryCalloc(1, sizeof(SCS_ConnEntry)));
+    HashTable* keys = entry ? HashCreate(kKeyCacheBuckets, kKeyCacheKeyBytes) : nullptr;
+    auto* node = keys ? static_cast<SCS_ConnNode*>(TryCalloc(1, sizeof(SCS_ConnNode))) : nullptr;
+    if (node == nullptr || !CopyEntry(params, entry)) {
+        TryFree(node);
+        FreeEntry(entry);
+        if (keys) HashDestroy(keys);
+        // The caller hears of a failure and will never disconnect: an open session must not stay behind.
+        (void)AgentCall<DRV_Disconnect>(&g_savedLowerLink, *out);
+        *out = 0;
+        return kErrNoMemory;
+    }
+    node->entry = entry;
+    node->conn = *out;
+    {
+        std::lock_guard<std::mutex> guard(g_cursorListLock);
+        SCS_ConnNode** at = ListHead(sv);
+        while (*at) at = &(*at)->next;
+        *at = node;
+    }
+    if (IngConn* c = IngConnFind(*out)) {
+        c->serverHandle = server;
+        c->keyColCache = keys;
+    } else {
+        HashDestroy(keys);
+    }
+    return 0;
 }
 
 uint32_t SCS_Disconnect(uint32_t conn) {
-  IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return kErrBadArg;
-  IngServer* sv = IngServerFind(c->serverHandle);
-  void* keys = c->keyColCache;
-  c->keyColCache = nullptr;
-  // The layer's records go only with the connection: a disconnect that fails leaves it open.
-  uint32_t rc = AgentCall<DRV_Disconnect>(&g_savedLowerLink, conn);
-  if (rc != 0) {
-    if (IngConn* still = IngConnFind(conn); still == c) c->keyColCache = keys;
-    return rc;
-  }
-  SCS_ConnNode* gone = nullptr;
-  if (sv != nullptr) {
-    std::lock_guard<std::mutex> guard(g_cursorListLock);
-    for (SCS_ConnNode** at = ListHead(sv); *at; at = &(*at)->next) {
-      if ((*at)->conn == conn) {
-        gone = *at;
-        *at = gone->next;
-        break;
-      }
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return kErrBadArg;
+    IngServer* sv = IngServerFind(c->serverHandle);
+    void* keys = c->keyColCache;
+    c->keyColCache = nullptr;
+    // The layer's records go only with the connection: a disconnect that fails leaves it open.
+    uint32_t rc = AgentCall<DRV_Disconnect>(&g_savedLowerLink, conn);
+    if (rc != 0) {
+        if (IngConn* still = IngConnFind(conn); still == c) c->keyColCache = keys;
+        return rc;
     }
-  }
-  if (gone) {
-    FreeEntry(gone->entry);
-    TryFree(gone);
-  }
-  FreeKeyCache(keys);
-  return 0;
+    SCS_ConnNode* gone = nullptr;
+    if (sv != nullptr) {
+        std::lock_guard<std::mutex> guard(g_cursorListLock);
+        for (SCS_ConnNode** at = ListHead(sv); *at; at = &(*at)->next) {
+            if ((*at)->conn == conn) {
+                gone = *at;
+                *at = gone->next;
+                break;
+            }
+        }
+    }
+    if (gone) {
+        FreeEntry(gone->entry);
+        TryFree(gone);
+    }
+    FreeKeyCache(keys);
+    return 0;
 }
 
 uint32_t SCS_ConnCount(uint32_t server) {
-  IngServer* sv = IngServerFind(server);
-  if (sv == nullptr) return 0;
-  std::lock_guard<std::mutex> guard(g_cursorListLock);
-  uint32_t n = 0;
-  for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) ++n;
-  return n;
+    IngServer* sv = IngServerFind(server);
+    if (sv == nullptr) return 0;
+    std::lock_guard<std::mutex> guard(g_cursorListLock);
+    uint32_t n = 0;
+    for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) ++n;
+    return n;
 }
 
 uint32_t SCS_ConnEntryCopy(uint32_t conn, SCS_ConnEntry* out) {
-  if (out == nullptr) return kErrBadArg;
-  std::memset(out, 0, sizeof *out);
-  IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return kErrBadArg;
-  IngServer* sv = IngServerFind(c->serverHandle);
-  if (sv == nullptr) return kErrBadArg;
-  std::lock_guard<std::mutex> guard(g_cursorListLock);
-  for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) {
-    if (p->conn != conn) continue;
-    const SCS_ConnEntry& e = *p->entry;
-    bool ok = true;
-    for (int i = 0; i < 6; ++i) ok = Dup(e.text[i], &out->text[i]) && ok;
-    ok = Dup(e.user, &out->user) && ok;
-    ok = Dup(e.password, &out->password) && ok;
-    ok = Dup(e.extraText, &out->extraText) && ok;
-    out->readOnly = e.readOnly;
-    out->timeout = e.timeout;
-    out->flags = e.flags;
-    if (!ok) {
-      SCS_ConnEntryRelease(out);
-      return kErrNoMemory;
+    if (out == nullptr) return kErrBadArg;
+    std::memset(out, 0, sizeof *out);
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return kErrBadArg;
+    IngServer* sv = IngServerFind(c->serverHandle);
+    if (sv == nullptr) return kErrBadArg;
+    std::lock_guard<std::mutex> guard(g_cursorListLock);
+    for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) {
+        if (p->conn != conn) continue;
+        const SCS_ConnEntry& e = *p->entry;
+        bool ok = true;
+        for (int i = 0; i < 6; ++i) ok = Dup(e.text[i], &out->text[i]) && ok;
+        ok = Dup(e.user, &out->user) && ok;
+        ok = Dup(e.password, &out->password) && ok;
+        ok = Dup(e.extraText, &out->extraText) && ok;
+        out->readOnly = e.readOnly;
+        out->timeout = e.timeout;
+        out->flags = e.flags;
+        if (!ok) {
+            SCS_ConnEntryRelease(out);
+            return kErrNoMemory;
+        }
+        return 0;
     }
-    return 0;
-  }
-  return kErrBadArg;
+    return kErrBadArg;
 }
 
 void SCS_ConnEntryRelease(SCS_ConnEntry* e) {
-  if (e == nullptr) return;
-  for (char*& t : e->text) {
-    TryFree(t);
-    t = nullptr;
-  }
-  TryFree(e->user);
-  TryFree(e->password);
-  TryFree(e->extraText);
-  e->user = e->password = e->extraText = nullptr;
+    if (e == nullptr) return;
+    for (char*& t : e->text) {
+        TryFree(t);
+        t = nullptr;
+    }
+    TryFree(e->user);
+    TryFree(e->password);
+    TryFree(e->extraText);
+    e->user = e->password = e->extraText = nullptr;
 }
 
 namespace {
 
 // Opens the layer's state of a new statement: the cursor block the agent made is the layer's.
 void StmtOpen(IngStmt* s) {
-  SCS_Cursor& c = s->cursor;
-  // The layer's own work on the statement goes to the table below it.
-  c.link = &g_savedLowerLink;
-  c.owner = nullptr;
-  c.layerFlags = 0;
-  c.keptParams = nullptr;
-  c.analysedSelect = 0;
-  c.posRowCount = 0;
-  c.staticSet = nullptr;
-  c.ksState = nullptr;
-  c.analysedKind = -1;
+    SCS_Cursor& c = s->cursor;
+    // The layer's own work on the statement goes to the table below it.
+    c.link = &g_savedLowerLink;
+    c.owner = nullptr;
+    c.layerFlags = 0;
+    c.keptParams = nullptr;
+    c.analysedSelect = 0;
+    c.posRowCount = 0;
+    c.staticSet = nullptr;
+    c.ksState = nullptr;
+    c.analysedKind = -1;
 }
 
 void StmtClose(IngStmt* s) {
-  SCS_Cursor& c = s->cursor;
-  SCS_SelectNamesFree(&c);
-  (void)SCS_KeepParamDescs(&c, 0, nullptr);
-  for (uint32_t& aux : c.auxStmt) {
-    if (aux != 0) (void)AgentCall<DRV_FreeStmt>(&g_savedLowerLink, aux);
-    aux = 0;
-  }
-  if (c.keptParams) DatasetDelete(c.keptParams);
-  c.keptParams = nullptr;
-  SCS_StaticSetFree(&c.staticSet);
-  SCS_KeysetStateFree(s);
-  c.layerFlags = 0;
+    SCS_Cursor& c = s->cursor;
+    SCS_SelectNamesFree(&c);
+    (void)SCS_KeepParamDescs(&c, 0, nullptr);
+    for (uint32_t& aux : c.auxStmt) {
+        if (aux != 0) (void)AgentCall<DRV_FreeStmt>(&g_savedLowerLink, aux);
+        aux = 0;
+    }
+    if (c.keptParams) DatasetDelete(c.keptParams);
+    c.keptParams = nullptr;
+    SCS_StaticSetFree(&c.staticSet);
+    SCS_KeysetStateFree(s);
+    c.layerFlags = 0;
 }
 
 }  // namespace
 
 uint32_t SCS_AllocStmt(uint32_t conn, uint32_t* out) {
-  if (out != nullptr) *out = 0;
-  if (IngConnFind(conn) == nullptr) return kErrBadArg;
-  uint32_t rc = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, conn, out);
-  if (rc != 0 || out == nullptr) return rc;
-  if (IngStmt* s = IngStmtFind(*out)) StmtOpen(s);
-  return 0;
+    if (out != nullptr) *out = 0;
+    if (IngConnFind(conn) == nullptr) return kErrBadArg;
+    uint32_t rc = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, conn, out);
+    if (rc != 0 || out == nullptr) return rc;
+    if (IngStmt* s = IngStmtFind(*out)) StmtOpen(s);
+    return 0;
 }
 
 uint32_t SCS_FreeStmt(uint32_t stmt) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  StmtClose(s);
-  SCS_CompoundStmtRelease(stmt);
-  return AgentCall<DRV_FreeStmt>(&g_savedLowerLink, stmt);
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    StmtClose(s);
+    SCS_CompoundStmtRelease(stmt);
+    return AgentCall<DRV_FreeStmt>(&g_savedLowerLink, stmt);
 }
 
 uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  SCS_Cursor& c = s->cursor;
-  if (c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC) {
-    if (c.keptParams) DatasetDelete(c.keptParams);
-    c.keptParams = nullptr;
-    c.layerFlags &= ~kScsLParamsKept;
-    if (values != nullptr) {
-      Dataset* copy = nullptr;
-      if (int rc = DatasetClone(&copy, values)) {
-        // Nothing goes down, yet the values were handed over: unless the caller keeps them,
-        // nobody else will free them.
-        if (!(g_savedLowerLink.word & 1)) DatasetDelete(values);
-        return uint32_t(rc);
-      }
-      c.keptParams = copy;
-      c.layerFlags |= kScsLParamsKept;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    SCS_Cursor& c = s->cursor;
+    if (c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC) {
+        if (c.keptParams) DatasetDelete(c.keptParams);
+        c.keptParams = nullptr;
+        c.layerFlags &= ~kScsLParamsKept;
+        if (values != nullptr) {
+            Dataset* copy = nullptr;
+            if (int rc = DatasetClone(&copy, values)) {
+                // Nothing goes down, yet the values were handed over: unless the caller keeps them,
+                // nobody else will free them.
+                if (!(g_savedLowerLink.word & 1)) DatasetDelete(values);
+                return uint32_t(rc);
+            }
+            c.keptParams = copy;
+            c.layerFlags |= kScsLParamsKept;
+        }
     }
-  }
-  return AgentCall<DRV_SetParams>(&g_savedLowerLink, stmt, values);
+    return AgentCall<DRV_SetParams>(&g_savedLowerLink, stmt, values);
 }
 
 uint32_t SCS_CloseCursor(uint32_t stmt) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  SCS_Cursor& c = s->cursor;
-  c.layerFlags |= kScsLReprepare;
-  c.layerFlags &= ~(kScsLPrepared | kScsLResultCached);
-  // A closed statement keeps no snapshot (nor its temporary files).
-  SCS_StaticSetReset(c.staticSet);
-  SCS_KeysetClose(s);
-  return AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    SCS_Cursor& c = s->cursor;
+    c.layerFlags |= kScsLReprepare;
+    c.layerFlags &= ~(kScsLPrepared | kScsLResultCached);
+    // A closed statement keeps no snapshot (nor its temporary files).
+    SCS_StaticSetReset(c.staticSet);
+    SCS_KeysetClose(s);
+    return AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
 }
 
 uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  SCS_Cursor& c = s->cursor;
-  uint32_t rc = 0;
-  if (c.cursorType == SQL_CURSOR_STATIC && rows > 0) {
-    if (out == nullptr) return kErrBadArg;
-    // The fill closes the lower cursor: a statement executed again since then shows it.
-    if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
-    if (!(c.layerFlags & kScsLResultCached)) {
-      if (c.staticSet == nullptr) {
-        if ((rc = SCS_StaticSetCreate(&c.staticSet)) != 0) return rc;
-      }
-      uint32_t total = 0;
-      rc = SS_GetRsltSet(c.staticSet, &g_savedLowerLink, stmt, &total);
-      c.rowsFetched = int32_t(total);
-      if (rc != 0) return rc;
-      if (c.concurrency != SQL_CONCUR_LOCK) (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
-      c.layerFlags |= kScsLResultCached;
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    SCS_Cursor& c = s->cursor;
+    uint32_t rc = 0;
+    if (c.cursorType == SQL_CURSOR_STATIC && rows > 0) {
+        if (out == nullptr) return kErrBadArg;
+        // The fill closes the lower cursor: a statement executed again since then shows it.
+        if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+        if (!(c.layerFlags & kScsLResultCached)) {
+            if (c.staticSet == nullptr) {
+                if ((rc = SCS_StaticSetCreate(&c.staticSet)) != 0) return rc;
+            }
+            uint32_t total = 0;
+            rc = SS_GetRsltSet(c.staticSet, &g_savedLowerLink, stmt, &total);
+            c.rowsFetched = int32_t(total);
+            if (rc != 0) return rc;
+            if (c.concurrency != SQL_CONCUR_LOCK) (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
+            c.layerFlags |= kScsLResultCached;
+        }
+        Dataset* next = nullptr;
+        if ((rc = SS_GetRows(c.staticSet, -1, rows, &next)) != 0) return rc;
+        // The caller's header takes the rows over; the emptied holder goes.
+        *out = *next;
+        TryFree(next);
+    } else {
+        rc = AgentCall<DRV_FetchRows>(&g_savedLowerLink, stmt, rows, out);
+        if (rc != 0) return rc;
     }
-    Dataset* next = nullptr;
-    if ((rc = SS_GetRows(c.staticSet, -1, rows, &next)) != 0) return rc;
-    // The caller's header takes the rows over; the emptied holder goes.
-    *out = *next;
-    TryFree(next);
-  } else {
-    rc = AgentCall<DRV_FetchRows>(&g_savedLowerLink, stmt, rows, out);
-    if (rc != 0) return rc;
-  }
-  if (s->maxLength > 0 && out != nullptr) return uint32_t(DatasetApplyMaxLength(out, s->maxLength));
-  return 0;
+    if (s->maxLength > 0 && out != nullptr) return uint32_t(DatasetApplyMaxLength(out, s->maxLength));
+    return 0;
 }
 
 void SCS_FreeElementString(void* element) {
-  if (element == nullptr) return;
-  char** text = static_cast<char**>(element);
-  TryFree(*text);
-  *text = nullptr;
+    if (element == nullptr) return;
+    char** text = static_cast<char**>(element);
+    TryFree(*text);
+    *text = nullptr;
 }

@@ -16,13 +16,13 @@ struct SCR_Array;
 // The keys of a cursor's rows: the whole key set of a keyset-driven cursor (spilled to the
 // dataset cache past its memory rows), or the window of a mixed cursor.
 struct KS_KeysetRecord {
-  uint16_t* statuses;  // one ODBC row status per key row
-  Dataset* keys;       // key rows in memory: all of them, or the loaded window
-  int32_t origin;      // key-set row held in row 0 of `keys`; -1 while no window is loaded
-  uint32_t count;      // key rows in the key set
-  uint8_t tableCount;
-  SCR_Array* keyCols;  // ColDesc (the description context's array while the statement is set up)
-  DSC cache;
+    uint16_t* statuses;  // one ODBC row status per key row
+    Dataset* keys;       // key rows in memory: all of them, or the loaded window
+    int32_t origin;      // key-set row held in row 0 of `keys`; -1 while no window is loaded
+    uint32_t count;      // key rows in the key set
+    uint8_t tableCount;
+    SCR_Array* keyCols;  // ColDesc (the description context's array while the statement is set up)
+    DSC cache;
 };
 
 // 0, 15 (no address) or 16.

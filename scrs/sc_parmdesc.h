@@ -7,12 +7,12 @@
 #include "scrs/scr_analyse.h"
 
 struct SCS_ParmDesc {
-  SCR_Analysis analysis;  // the parsed statement
-  char** probes;          // probe query texts, each ending " WHERE 1=0 "
-  uint32_t probeCount;
-  int32_t paramCount;     // parameters the probes' columns describe, summed over the probes
-  char* markerMap;        // INSERT ... VALUES without columns: per value '?' (a marker) or 'X'; or null
-  const char* defaultType;  // put into a probe for a marker without a partner; not owned
+    SCR_Analysis analysis;  // the parsed statement
+    char** probes;          // probe query texts, each ending " WHERE 1=0 "
+    uint32_t probeCount;
+    int32_t paramCount;       // parameters the probes' columns describe, summed over the probes
+    char* markerMap;          // INSERT ... VALUES without columns: per value '?' (a marker) or 'X'; or null
+    const char* defaultType;  // put into a probe for a marker without a partner; not owned
 };
 using SCS_ParmDescResult = SCS_ParmDesc;
 

@@ -11,22 +11,22 @@ struct Dataset;
 
 // One private connection and its statement (heap), in the server record's list.
 struct SCS_RowVerConn {
-  uint32_t conn;   // private connection
-  uint32_t stmt;   // its statement
-  char* connText;  // copy of the cursor connection's second connect text
-  uint32_t users;
-  SCS_RowVerConn* next;
+    uint32_t conn;   // private connection
+    uint32_t stmt;   // its statement
+    char* connText;  // copy of the cursor connection's second connect text
+    uint32_t users;
+    SCS_RowVerConn* next;
 };
 
 // What a cursor keeps of its row versions.
 struct SCS_RowVerRef {
-  void* context;         // the agent server record whose list holds the private connection
-  uint32_t connection;   // the cursor's agent connection
-  uint32_t cursor;       // the cursor's lower statement: messages of failures go there
-  uint32_t privateStmt;  // 0 while closed
-  // The cursor's HCONN and HCURS values (8 upper-case hex digits each).
-  char hconn[9];
-  char hcurs[9];
+    void* context;         // the agent server record whose list holds the private connection
+    uint32_t connection;   // the cursor's agent connection
+    uint32_t cursor;       // the cursor's lower statement: messages of failures go there
+    uint32_t privateStmt;  // 0 while closed
+    // The cursor's HCONN and HCURS values (8 upper-case hex digits each).
+    char hconn[9];
+    char hcurs[9];
 };
 
 // Opens the cursor's private connection (with the cursor connection's connect parameters) and

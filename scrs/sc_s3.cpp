@@ -19,7 +19,8 @@ bool NoCurrentRow(int32_t position) {
 }
 
 bool ForwardOnlyLike(const SCS_Cursor* c) {
-    return c->cursorType == SQL_CURSOR_FORWARD_ONLY || c->cursorType == SQL_CURSOR_DYNAMIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize > 0);
+    return c->cursorType == SQL_CURSOR_FORWARD_ONLY || c->cursorType == SQL_CURSOR_DYNAMIC ||
+           (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize > 0);
 }
 
 }  // namespace
@@ -57,7 +58,8 @@ uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out) {
     if (out == nullptr || c == nullptr || row >= c->rowsetSize) return kErrBadArg;
     *out = 0;
     if (NoCurrentRow(c->position)) return kErrCursorState;
-    if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0)) return SCS_RowNumber(c, row, out);
+    if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
+        return SCS_RowNumber(c, row, out);
     return kErrNotCapable;
 }
 

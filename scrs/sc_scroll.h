@@ -27,12 +27,12 @@ uint32_t scs_p_CheckKeysetShape(uint32_t shape);
 
 // Rowset classes of the scroll target.
 enum : int32_t {
-  kScsClassUncounted = 0,  // forward into rows not yet counted
-  kScsClassBefore = 1,     // wholly before the first row
-  kScsClassOverlapsStart = 2,
-  kScsClassInside = 3,
-  kScsClassOverlapsEnd = 4,
-  kScsClassAfter = 5,
+    kScsClassUncounted = 0,  // forward into rows not yet counted
+    kScsClassBefore = 1,     // wholly before the first row
+    kScsClassOverlapsStart = 2,
+    kScsClassInside = 3,
+    kScsClassOverlapsEnd = 4,
+    kScsClassAfter = 5,
 };
 // Class of a rowset of n rows starting at s, the current start being cur, N rows in all (-1
 // while not known).

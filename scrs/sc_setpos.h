@@ -17,29 +17,29 @@ struct Rowset;
 // driven, dynamic, mixed, updatable static) fills one in when asked (SCS_SetRowChangeSource);
 // every pointer stays the cursor's.
 struct SCS_RowChange {
-  SCS_DescCtx* desc;             // lower link, tables (the first is changed), key columns,
-                                 // concurrency column lists, quote, parameter descriptions
-  uint32_t changeStmt;           // lower statement the generated statements run on
-  const ColumnInfo* resultCols;  // result columns of the row-fetch statement
-  uint16_t resultCount;
-  uint32_t cursorType;           // 1 keyset-driven, 2 dynamic, 3 static
-  uint32_t concurrency;          // 1 read-only, 2 lock, 3 row versions, 4 values
-  uint32_t rowsetSize;
-  uint32_t rowsetOrigin;         // 1-based key-set row of the rowset's first row
-  const Dataset* keyValues;      // row i holds key-set row keyOrigin + i
-  uint32_t keyOrigin;            // 0 unless the key set holds a window of the result
-  uint16_t* keyStatus;           // one ODBC row status per key-set row
-  uint32_t keysetRows;
-  const Dataset* values;         // concurrency values (values concurrency), row i = valuesOrigin + i
-  uint32_t valuesOrigin;         // static cursors: key-set row of row 0; others: rowset origin - 1
-  uint32_t compareMode;          // 2: the select-list column list names the concurrency columns
-  int nulRoom;                   // fixed-text flag of the parameter rows
-  // Fetch by bookmark: the application's SELECT, run again restricted to keys.
-  const char* stmtText;
-  uint32_t fetchStmt;            // lower statement that runs it
-  const Dataset* keptParams;     // the statement's own parameter values, or null
-  int forUpdate;                 // lock concurrency: " FOR UPDATE" is appended
-  uint32_t rowsChanged;          // out: rows the last operation changed
+    SCS_DescCtx* desc;             // lower link, tables (the first is changed), key columns,
+                                   // concurrency column lists, quote, parameter descriptions
+    uint32_t changeStmt;           // lower statement the generated statements run on
+    const ColumnInfo* resultCols;  // result columns of the row-fetch statement
+    uint16_t resultCount;
+    uint32_t cursorType;   // 1 keyset-driven, 2 dynamic, 3 static
+    uint32_t concurrency;  // 1 read-only, 2 lock, 3 row versions, 4 values
+    uint32_t rowsetSize;
+    uint32_t rowsetOrigin;     // 1-based key-set row of the rowset's first row
+    const Dataset* keyValues;  // row i holds key-set row keyOrigin + i
+    uint32_t keyOrigin;        // 0 unless the key set holds a window of the result
+    uint16_t* keyStatus;       // one ODBC row status per key-set row
+    uint32_t keysetRows;
+    const Dataset* values;  // concurrency values (values concurrency), row i = valuesOrigin + i
+    uint32_t valuesOrigin;  // static cursors: key-set row of row 0; others: rowset origin - 1
+    uint32_t compareMode;   // 2: the select-list column list names the concurrency columns
+    int nulRoom;            // fixed-text flag of the parameter rows
+    // Fetch by bookmark: the application's SELECT, run again restricted to keys.
+    const char* stmtText;
+    uint32_t fetchStmt;         // lower statement that runs it
+    const Dataset* keptParams;  // the statement's own parameter values, or null
+    int forUpdate;              // lock concurrency: " FOR UPDATE" is appended
+    uint32_t rowsChanged;       // out: rows the last operation changed
 };
 
 // Fills `out` for the agent statement; 0, or a code when the cursor has no key set to offer.
@@ -59,8 +59,8 @@ uint32_t SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmar
                             Rowset** fetched);
 
 // The operations on a context (the row-values Dataset and column list are freed by them).
-uint32_t scs_p_SetPosOp(SCS_RowChange* rc, uint32_t row, uint16_t operation, uint16_t** statuses,
-                        uint32_t* processed, Dataset* values, uint16_t* columns);
+uint32_t scs_p_SetPosOp(SCS_RowChange* rc, uint32_t row, uint16_t operation, uint16_t** statuses, uint32_t* processed,
+                        Dataset* values, uint16_t* columns);
 uint32_t scs_p_DeleteRows(SCS_RowChange* rc, uint32_t row, uint16_t** statuses, uint32_t* processed, Dataset* values);
 uint32_t scs_p_UpdateRows(SCS_RowChange* rc, uint32_t row, uint16_t** statuses, uint32_t* processed, Dataset* values,
                           uint16_t* columns);
@@ -103,8 +103,8 @@ uint32_t scs_p_RowsByKeys(SCS_RowChange* rc, const Dataset* keys, uint32_t first
 // matched with the rows that came back (a row that did not is deleted: an empty row, status 1),
 // then put back in the order of the bookmark array; statuses follow the bookmark array too.
 // *processed: the rows that came back.
-uint32_t sc3_FetchByBookmark(SCS_RowChange* rc, const uint32_t* bookmarks, uint16_t rows, Dataset* keyRows,
-                             Rowset* rs, uint16_t* statuses, uint16_t* processed);
+uint32_t sc3_FetchByBookmark(SCS_RowChange* rc, const uint32_t* bookmarks, uint16_t rows, Dataset* keyRows, Rowset* rs,
+                             uint16_t* statuses, uint16_t* processed);
 
 // Locks key-set rows first .. first + count - 1 whose status is 0 or 2 by a no-op UPDATE of
 // their keys; the key values of row r are row r - keyOrigin. 0, 81 when some row could not be

@@ -22,199 +22,201 @@
 
 namespace {
 
-
 bool BeginsSelect(const char* text) {
-  if (text == nullptr) return false;
-  while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
-  return KeywordMatch("SELECT", text) != nullptr;
+    if (text == nullptr) return false;
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+    return KeywordMatch("SELECT", text) != nullptr;
 }
 
 // An unparsable text still runs on a static cursor when the back end describes result columns.
 bool LowerDescribesColumns(uint32_t stmt) {
-  uint16_t count = 0;
-  ColumnInfo* cols = nullptr;
-  uint32_t rc = AgentCall<DRV_DescribeCols>(SCS_LowerLink(), stmt, &count, &cols);
-  if (cols) ColumnInfoArrayFree(cols, count);
-  return rc == 0 && count >= 1;
+    uint16_t count = 0;
+    ColumnInfo* cols = nullptr;
+    uint32_t rc = AgentCall<DRV_DescribeCols>(SCS_LowerLink(), stmt, &count, &cols);
+    if (cols) ColumnInfoArrayFree(cols, count);
+    return rc == 0 && count >= 1;
 }
 
 }  // namespace
 
 uint32_t scs_p_CheckShape(uint32_t shape) {
-  if (shape & SCR_F_MULTITABLE) return kErrJoinResult;
-  if (shape & SCR_F_GROUPBY) return kErrGroupBy;
-  if (shape & SCR_F_UNION) return kErrUnion;
-  if (shape & SCR_F_AGGREGATE) return kErrScalarAggregate;
-  return 0;
+    if (shape & SCR_F_MULTITABLE) return kErrJoinResult;
+    if (shape & SCR_F_GROUPBY) return kErrGroupBy;
+    if (shape & SCR_F_UNION) return kErrUnion;
+    if (shape & SCR_F_AGGREGATE) return kErrScalarAggregate;
+    return 0;
 }
 
 uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
-  if (c == nullptr) return kErrBadArg;
-  c->savedType = c->cursorType;
-  c->savedConcurrency = c->concurrency;
-  if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
-    uint32_t v = 3;
-    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropCursorType, static_cast<void*>(&v)) != 0) {
-      log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
-      return kErrNotCapable;
+    if (c == nullptr) return kErrBadArg;
+    c->savedType = c->cursorType;
+    c->savedConcurrency = c->concurrency;
+    if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+        uint32_t v = 3;
+        if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropCursorType, static_cast<void*>(&v)) != 0) {
+            log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
+            return kErrNotCapable;
+        }
+        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
+        c->cursorType = SQL_CURSOR_STATIC;
     }
-    log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
-    c->cursorType = SQL_CURSOR_STATIC;
-  }
-  if (c->concurrency != SQL_CONCUR_READ_ONLY) {
-    uint32_t v = 1;
-    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
-      log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency");
-      return kErrNotCapable;
+    if (c->concurrency != SQL_CONCUR_READ_ONLY) {
+        uint32_t v = 1;
+        if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
+            log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency");
+            return kErrNotCapable;
+        }
+        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+        c->concurrency = SQL_CONCUR_READ_ONLY;
     }
-    log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-    c->concurrency = SQL_CONCUR_READ_ONLY;
-  }
-  return 0;
+    return 0;
 }
 
 uint32_t scs_p_CheckKeysetShape(uint32_t shape) {
-  if (shape == kScsShapeNotSelect) return kErrNotSelect;
-  if (shape & SCR_F_GROUPBY) return kErrGroupBy;
-  if (shape & SCR_F_UNION) return kErrUnion;
-  return 0;
+    if (shape == kScsShapeNotSelect) return kErrNotSelect;
+    if (shape & SCR_F_GROUPBY) return kErrGroupBy;
+    if (shape & SCR_F_UNION) return kErrUnion;
+    return 0;
 }
 
 namespace {
 
 IngStmt* StmtOfCursor(SCS_Cursor* c) {
-  IngStmt* s = IngStmtFind(c->agentStmt);
-  return s != nullptr && &s->cursor == c ? s : nullptr;
+    IngStmt* s = IngStmtFind(c->agentStmt);
+    return s != nullptr && &s->cursor == c ? s : nullptr;
 }
 
 // A cursor the statement cannot carry runs static and read-only; the application hears 01S02
 // when the ODBC side reads the type back.
 uint32_t Downgrade(SCS_Cursor* c, IngStmt* s, uint32_t why) {
-  log_printf(7, __FILE__, __LINE__, "keyset-driven cursor not possible (%u): static cursor", unsigned(why));
-  if (s != nullptr) SCS_KeysetRelease(s);
-  return scs_p_ChangeCursorType(c);
+    log_printf(7, __FILE__, __LINE__, "keyset-driven cursor not possible (%u): static cursor", unsigned(why));
+    if (s != nullptr) SCS_KeysetRelease(s);
+    return scs_p_ChangeCursorType(c);
 }
 
 }  // namespace
 
 uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
-  if (c == nullptr) return kErrBadArg;
-  IngStmt* s = StmtOfCursor(c);
-  // Whatever the last execution left is stale once the statement is prepared again.
-  c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
-  c->analysedSelect = 0;
-  SCS_StaticSetReset(c->staticSet);
-  if (s != nullptr) SCS_KeysetRelease(s);
-  if (c->cursorType == SQL_CURSOR_FORWARD_ONLY) return 0;
-  SCS_CursorReset(c);
+    if (c == nullptr) return kErrBadArg;
+    IngStmt* s = StmtOfCursor(c);
+    // Whatever the last execution left is stale once the statement is prepared again.
+    c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
+    c->analysedSelect = 0;
+    SCS_StaticSetReset(c->staticSet);
+    if (s != nullptr) SCS_KeysetRelease(s);
+    if (c->cursorType == SQL_CURSOR_FORWARD_ONLY) return 0;
+    SCS_CursorReset(c);
 
-  SCR_Analysis a;
-  SCR_AnalysisInit(&a);
-  uint32_t rc = SCR_AnalyseSQL(&a, text, 0, 0);
-  if (rc != 0) {
-    log_printf(7, __FILE__, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
-    log_printf(7, __FILE__, __LINE__, "%s", a.message ? a.message : "");
-    log_printf(7, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
-    SCR_AnalysisFree(&a);
-    c->analysedKind = -1;
-    if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
-    // Rows the analyser cannot read cannot be told apart by keys: a snapshot serves them.
-    if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
-      if ((rc = Downgrade(c, s, rc)) != 0) return rc;
-    }
-    c->analysedSelect = 1;
-    c->layerFlags |= kScsLPrepared;
-    return 0;
-  }
-  const int32_t kind = a.kind;
-  c->analysedKind = kind;
-  const uint32_t shape = a.flags;
-
-  switch (kind) {
-    case SCR_K_POSDELETE:
-    case SCR_K_POSUPDATE:
-      // A positioned change keeps the shape of the cursor it names.
-      SCR_AnalysisFree(&a);
-      return scs_p_CheckShape(s ? SCS_KeysetShape(s) : 0);
-    case SCR_K_BRACEPASS:
-    case SCR_K_PASS:
-      rc = scs_p_ChangeCursorType(c);
-      break;
-    case SCR_K_SELECT:
-      c->analysedSelect = 1;
-      if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
-        if (shape & SCR_F_OUTERJOIN) {
-          rc = Downgrade(c, s, kErrOuterJoinStatic);
-        } else if (uint32_t why = scs_p_CheckKeysetShape(shape)) {
-          rc = Downgrade(c, s, why);
-        } else if (s == nullptr) {
-          rc = Downgrade(c, s, kErrNotCapable);
-        } else {
-          rc = SCS_KeysetPrepare(s, &a, text);
-          if (rc == kErrNoKeys) rc = Downgrade(c, s, rc);
-          else if (rc != 0) SCS_KeysetRelease(s);
+    SCR_Analysis a;
+    SCR_AnalysisInit(&a);
+    uint32_t rc = SCR_AnalyseSQL(&a, text, 0, 0);
+    if (rc != 0) {
+        log_printf(7, __FILE__, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
+        log_printf(7, __FILE__, __LINE__, "%s", a.message ? a.message : "");
+        log_printf(7, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
+        SCR_AnalysisFree(&a);
+        c->analysedKind = -1;
+        if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
+        // Rows the analyser cannot read cannot be told apart by keys: a snapshot serves them.
+        if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+            if ((rc = Downgrade(c, s, rc)) != 0) return rc;
         }
-      } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
-                 scs_p_CheckShape(shape) == 0) {
-        // Rows of a lockable or checked static cursor are told apart by their keys; until a
-        // statement's key columns are known such a cursor runs read-only.
-        rc = scs_p_ChangeCursorType(c);
-      }
-      break;
-    default:
-      break;
-  }
-  SCR_AnalysisFree(&a);
-  if (rc == 0) c->layerFlags |= kScsLPrepared;
-  return rc;
+        c->analysedSelect = 1;
+        c->layerFlags |= kScsLPrepared;
+        return 0;
+    }
+    const int32_t kind = a.kind;
+    c->analysedKind = kind;
+    const uint32_t shape = a.flags;
+
+    switch (kind) {
+        case SCR_K_POSDELETE:
+        case SCR_K_POSUPDATE:
+            // A positioned change keeps the shape of the cursor it names.
+            SCR_AnalysisFree(&a);
+            return scs_p_CheckShape(s ? SCS_KeysetShape(s) : 0);
+        case SCR_K_BRACEPASS:
+        case SCR_K_PASS:
+            rc = scs_p_ChangeCursorType(c);
+            break;
+        case SCR_K_SELECT:
+            c->analysedSelect = 1;
+            if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+                if (shape & SCR_F_OUTERJOIN) {
+                    rc = Downgrade(c, s, kErrOuterJoinStatic);
+                } else if (uint32_t why = scs_p_CheckKeysetShape(shape)) {
+                    rc = Downgrade(c, s, why);
+                } else if (s == nullptr) {
+                    rc = Downgrade(c, s, kErrNotCapable);
+                } else {
+                    rc = SCS_KeysetPrepare(s, &a, text);
+                    if (rc == kErrNoKeys)
+                        rc = Downgrade(c, s, rc);
+                    else if (rc != 0)
+                        SCS_KeysetRelease(s);
+                }
+            } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
+                       scs_p_CheckShape(shape) == 0) {
+                // Rows of a lockable or checked static cursor are told apart by their keys; until a
+                // statement's key columns are known such a cursor runs read-only.
+                rc = scs_p_ChangeCursorType(c);
+            }
+            break;
+        default:
+            break;
+    }
+    SCR_AnalysisFree(&a);
+    if (rc == 0) c->layerFlags |= kScsLPrepared;
+    return rc;
 }
 
 uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  SCS_Cursor& c = s->cursor;
-  c.posRowCount = -1;
-  c.layerFlags &= ~kScsLPosCount;
-  if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return rc;
-  return SCS_AnalyseStatement(&c, text);
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    SCS_Cursor& c = s->cursor;
+    c.posRowCount = -1;
+    c.layerFlags &= ~kScsLPosCount;
+    if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return rc;
+    return SCS_AnalyseStatement(&c, text);
 }
 
 uint32_t SCS_Execute(uint32_t stmt) {
-  IngStmt* s = IngStmtFind(stmt);
-  if (s == nullptr) return kErrBadArg;
-  if (!(s->state & kStmtPrepared)) {
-    log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
-    return kErrSequence;
-  }
-  SCS_Cursor& c = s->cursor;
-  c.posRowCount = -1;
-  c.layerFlags &= ~kScsLPosCount;
-  const bool byKeys = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && SCS_KeysetReady(s);
-  if (byKeys) {
-    if (c.layerFlags & kScsLReprepare) {
-      // A closed cursor's statement is prepared again, with the values it had.
-      const std::string text = s->text.source ? s->text.source : "";
-      if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text.c_str())) return rc;
-      c.layerFlags &= ~kScsLReprepare;
-      if ((c.layerFlags & kScsLParamsKept) && c.keptParams != nullptr) {
-        Dataset* again = nullptr;
-        if (int drc = DatasetClone(&again, c.keptParams)) return uint32_t(drc);
-        uint32_t rc = AgentCall<DRV_SetParams>(SCS_LowerLink(), stmt, again);
-        if (SCS_LowerLink()->word & 1) DatasetDelete(again);
-        if (rc != 0) return rc;
-      }
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    if (!(s->state & kStmtPrepared)) {
+        log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
+        return kErrSequence;
     }
-    c.layerFlags |= kScsLPrepared;
-    // The keys come first: their statement runs beside the application's on the connection.
-    // A scalar aggregate is one row read forward; every other result is fetched by its keys,
-    // so the statement's own cursor is not kept open beside them.
-    if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return AgentCall<DRV_Execute>(SCS_LowerLink(), stmt);
-    if (uint32_t rc = KS_GetKeySet_KSD(s)) return rc;
+    SCS_Cursor& c = s->cursor;
+    c.posRowCount = -1;
+    c.layerFlags &= ~kScsLPosCount;
+    const bool byKeys = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && SCS_KeysetReady(s);
+    if (byKeys) {
+        if (c.layerFlags & kScsLReprepare) {
+            // A closed cursor's statement is prepared again, with the values it had.
+            const std::string text = s->text.source ? s->text.source : "";
+            if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text.c_str())) return rc;
+            c.layerFlags &= ~kScsLReprepare;
+            if ((c.layerFlags & kScsLParamsKept) && c.keptParams != nullptr) {
+                Dataset* again = nullptr;
+                if (int drc = DatasetClone(&again, c.keptParams)) return uint32_t(drc);
+                uint32_t rc = AgentCall<DRV_SetParams>(SCS_LowerLink(), stmt, again);
+                if (SCS_LowerLink()->word & 1) DatasetDelete(again);
+                if (rc != 0) return rc;
+            }
+        }
+        c.layerFlags |= kScsLPrepared;
+        // The keys come first: their statement runs beside the application's on the connection.
+        // A scalar aggregate is one row read forward; every other result is fetched by its keys,
+        // so the statement's own cursor is not kept open beside them.
+        if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return AgentCall<DRV_Execute>(SCS_LowerLink(), stmt);
+        if (uint32_t rc = KS_GetKeySet_KSD(s)) return rc;
+        if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
+        return AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt);
+    }
     if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
-    return AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt);
-  }
-  if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
-  // The snapshot is taken now, so that the row count is known before the first fetch.
-  if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect) return SCS_StaticFill(s);
-  return 0;
+    // The snapshot is taken now, so that the row count is known before the first fetch.
+    if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect)
+        return SCS_StaticFill(s);
+    return 0;
 }

@@ -12,81 +12,83 @@
 #include "util/errtable.h"
 
 uint32_t SCS_StaticFill(IngStmt* s) {
-  if (s == nullptr) return kErrBadArg;
-  SCS_Cursor& c = s->cursor;
-  // The fill closes the lower cursor, so a lower cursor open again means a new execution.
-  if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
-  if (c.layerFlags & kScsLResultCached) return 0;
-  if (c.staticSet == nullptr) {
-    if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
-  }
-  uint32_t total = 0;
-  uint32_t rc = SS_GetRsltSet(c.staticSet, SCS_LowerLink(), s->handle, &total);
-  if (rc != 0) {
-    c.rowsFetched = -1;
-    return rc;
-  }
-  c.rowsFetched = int32_t(total);
-  if (c.concurrency != SQL_CONCUR_LOCK) {
-    if ((rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), s->handle)) != 0) return rc;
-  }
-  c.layerFlags |= kScsLResultCached;
-  return 0;
+    if (s == nullptr) return kErrBadArg;
+    SCS_Cursor& c = s->cursor;
+    // The fill closes the lower cursor, so a lower cursor open again means a new execution.
+    if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+    if (c.layerFlags & kScsLResultCached) return 0;
+    if (c.staticSet == nullptr) {
+        if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
+    }
+    uint32_t total = 0;
+    uint32_t rc = SS_GetRsltSet(c.staticSet, SCS_LowerLink(), s->handle, &total);
+    if (rc != 0) {
+        c.rowsFetched = -1;
+        return rc;
+    }
+    c.rowsFetched = int32_t(total);
+    if (c.concurrency != SQL_CONCUR_LOCK) {
+        if ((rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), s->handle)) != 0) return rc;
+    }
+    c.layerFlags |= kScsLResultCached;
+    return 0;
 }
 
 uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
-  if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
-  SCS_Cursor& c = s->cursor;
-  *rows = 0;
-  *resultRows = 0;
-  // Only a read-only snapshot needs no set-up of its own.
-  if (!(c.layerFlags & kScsLPrepared) && c.concurrency != SQL_CONCUR_READ_ONLY) return kErrCursorState;
-  c.posRowCount = -1;
-  c.layerFlags &= ~kScsLPosCount;
-  if (uint32_t rc = SCS_StaticFill(s)) return rc;
-  const int64_t total = c.rowsFetched;
-  const int64_t n = c.rowsetSize ? c.rowsetSize : 1;
-  *resultRows = uint32_t(total);
-  int64_t row = start;
-  if (start == 0) row = total - n + 1 >= 1 ? total - n + 1 : 1;
-  else if (start < 0) row = total + start + 1;
-  // Counted from the end past the first row but within one rowset of it: the first rowset, as
-  // when the count was known to the caller.
-  if (start < 0 && row < 1 && -int64_t(start) <= n) row = 1;
-  if (row < 1) {
-    SCS_CursorSetPos(&c, kCursorBeforeFirst);
-    return kErrBeforeStart;
-  }
-  if (row > total) {
-    SCS_CursorSetPos(&c, kCursorAfterLast);
-    return kErrBeyondEnd;
-  }
-  RowsetFree(out);
-  if (uint32_t rc = RowsetCreate(out, int32_t(n))) return rc;
-  Rowset* rs = *out;
-  Dataset* got = nullptr;
-  if (uint32_t rc = SS_GetRows(c.staticSet, int32_t(row - 1), uint32_t(n), &got)) {
-    if (got) DatasetDelete(got);
+    if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
+    SCS_Cursor& c = s->cursor;
+    *rows = 0;
+    *resultRows = 0;
+    // Only a read-only snapshot needs no set-up of its own.
+    if (!(c.layerFlags & kScsLPrepared) && c.concurrency != SQL_CONCUR_READ_ONLY) return kErrCursorState;
+    c.posRowCount = -1;
+    c.layerFlags &= ~kScsLPosCount;
+    if (uint32_t rc = SCS_StaticFill(s)) return rc;
+    const int64_t total = c.rowsFetched;
+    const int64_t n = c.rowsetSize ? c.rowsetSize : 1;
+    *resultRows = uint32_t(total);
+    int64_t row = start;
+    if (start == 0)
+        row = total - n + 1 >= 1 ? total - n + 1 : 1;
+    else if (start < 0)
+        row = total + start + 1;
+    // Counted from the end past the first row but within one rowset of it: the first rowset, as
+    // when the count was known to the caller.
+    if (start < 0 && row < 1 && -int64_t(start) <= n) row = 1;
+    if (row < 1) {
+        SCS_CursorSetPos(&c, kCursorBeforeFirst);
+        return kErrBeforeStart;
+    }
+    if (row > total) {
+        SCS_CursorSetPos(&c, kCursorAfterLast);
+        return kErrBeyondEnd;
+    }
     RowsetFree(out);
-    return rc;
-  }
-  // The rowset takes the rows over; the emptied holder goes.
-  DatasetFree(rs->data);
-  *rs->data = *got;
-  TryFree(got);
-  const uint32_t count = rs->data->rows_used;
-  for (uint32_t i = 0; i < count && i < rs->rows; ++i) rs->statuses[i] = 0;
-  if (!c.retrieveData) {
+    if (uint32_t rc = RowsetCreate(out, int32_t(n))) return rc;
+    Rowset* rs = *out;
+    Dataset* got = nullptr;
+    if (uint32_t rc = SS_GetRows(c.staticSet, int32_t(row - 1), uint32_t(n), &got)) {
+        if (got) DatasetDelete(got);
+        RowsetFree(out);
+        return rc;
+    }
+    // The rowset takes the rows over; the emptied holder goes.
     DatasetFree(rs->data);
-    DatasetInit(rs->data, 0);
-  }
-  if (count == 0) {
-    RowsetFree(out);
-    return kErrNoData;
-  }
-  c.rowsetFirst = uint32_t(row);
-  c.position2 = int32_t(row);
-  c.position = 1;
-  *rows = count;
-  return 0;
+    *rs->data = *got;
+    TryFree(got);
+    const uint32_t count = rs->data->rows_used;
+    for (uint32_t i = 0; i < count && i < rs->rows; ++i) rs->statuses[i] = 0;
+    if (!c.retrieveData) {
+        DatasetFree(rs->data);
+        DatasetInit(rs->data, 0);
+    }
+    if (count == 0) {
+        RowsetFree(out);
+        return kErrNoData;
+    }
+    c.rowsetFirst = uint32_t(row);
+    c.position2 = int32_t(row);
+    c.position = 1;
+    *rows = count;
+    return 0;
 }

@@ -11,62 +11,62 @@ struct SCR_Array;
 #define SCR_EDIT_MARKER "\x01\x01\x01"
 
 struct SCR_Analysis {
-  char* text;        // the statement as analysed, leading white space removed
-  char* errText;     // scanned text up to the error and "^", or null
-  char* message;     // the parser's message, or null
-  SCR_Node* root;
-  int32_t kind;      // root node kind, -1 when nothing is analysed
-  uint16_t flags;    // SCR_F_* shape flags
+    char* text;     // the statement as analysed, leading white space removed
+    char* errText;  // scanned text up to the error and "^", or null
+    char* message;  // the parser's message, or null
+    SCR_Node* root;
+    int32_t kind;    // root node kind, -1 when nothing is analysed
+    uint16_t flags;  // SCR_F_* shape flags
 };
 
 enum : uint16_t {
-  SCR_F_HADWHERE = 0x2,
-  SCR_F_ORDERBY = 0x4,
-  SCR_F_GROUPBY = 0x8,
-  SCR_F_UNION = 0x10,
-  SCR_F_MULTITABLE = 0x20,
-  SCR_F_ORDERPOS = 0x40,
-  SCR_F_AGGREGATE = 0x80,
-  SCR_F_OUTERJOIN = 0x100,
+    SCR_F_HADWHERE = 0x2,
+    SCR_F_ORDERBY = 0x4,
+    SCR_F_GROUPBY = 0x8,
+    SCR_F_UNION = 0x10,
+    SCR_F_MULTITABLE = 0x20,
+    SCR_F_ORDERPOS = 0x40,
+    SCR_F_AGGREGATE = 0x80,
+    SCR_F_OUTERJOIN = 0x100,
 };
 
 // One table of the FROM list: four heap strings, "" where absent.
 struct SCR_TableRef {
-  char* qualifier;
-  char* owner;
-  char* table;
-  char* alias;
+    char* qualifier;
+    char* owner;
+    char* table;
+    char* alias;
 };
 void SCR_TableRefFree(void* element);
 
 // The cursor layer's column description.
 struct ColDesc {
-  char column[509];
-  char table[509];
-  char alias[509];
-  char owner[509];
-  char qualifier[509];
-  int16_t sqlType;
-  uint32_t columnSize;
-  int16_t decimalDigits;
-  uint8_t orderPosition;
-  uint32_t itemKind;  // 1 "*", 2 "t.*", 3 expression, 4 plain column
+    char column[509];
+    char table[509];
+    char alias[509];
+    char owner[509];
+    char qualifier[509];
+    int16_t sqlType;
+    uint32_t columnSize;
+    int16_t decimalDigits;
+    uint8_t orderPosition;
+    uint32_t itemKind;  // 1 "*", 2 "t.*", 3 expression, 4 plain column
 };
 
 // One item of an analysed ORDER BY.
 struct OrderByItem {
-  char text[2036];
-  char column[509];
-  char table[509];
-  char alias[509];
-  char owner[509];
-  char qualifier[509];
-  uint32_t descending;
-  uint8_t position;
-  uint32_t keyMatch;
-  int16_t sqlType;
-  uint32_t columnSize;
-  int16_t decimalDigits;
+    char text[2036];
+    char column[509];
+    char table[509];
+    char alias[509];
+    char owner[509];
+    char qualifier[509];
+    uint32_t descending;
+    uint8_t position;
+    uint32_t keyMatch;
+    int16_t sqlType;
+    uint32_t columnSize;
+    int16_t decimalDigits;
 };
 
 void SCR_AnalysisInit(SCR_Analysis* a);

@@ -10,18 +10,18 @@ struct SCR_Node;
 struct TREE;
 
 struct ScsqlCtx {
-  const char* next;      // next input byte
-  const char* end;       // end of the input
-  TREE* words;           // symbol table of words, compared without regard to case
-  TREE* exact;           // symbol table of literals and quoted names, compared exactly
-  char echo[20000];      // scanned text since the last statement keyword, blanks squeezed
-  size_t echoPos;
-  bool lastWord;         // the previous token was a word that ends where this one starts
-  SCR_Node* result;      // the statement's tree once accepted
-  char* errText;         // echo up to the error and "^"
-  char* message;
-  bool failed;           // memory ran out while building nodes or interning
-  std::jmp_buf fatal;    // where the scanner's fatal errors return to
+    const char* next;  // next input byte
+    const char* end;   // end of the input
+    TREE* words;       // symbol table of words, compared without regard to case
+    TREE* exact;       // symbol table of literals and quoted names, compared exactly
+    char echo[20000];  // scanned text since the last statement keyword, blanks squeezed
+    size_t echoPos;
+    bool lastWord;     // the previous token was a word that ends where this one starts
+    SCR_Node* result;  // the statement's tree once accepted
+    char* errText;     // echo up to the error and "^"
+    char* message;
+    bool failed;         // memory ran out while building nodes or interning
+    std::jmp_buf fatal;  // where the scanner's fatal errors return to
 };
 
 // Interns text (case-insensitive unless exact); null without memory.
@@ -39,8 +39,8 @@ int ScsqlParseText(const char* text, size_t len, SCR_Node** root, char** errText
 // Token stream only (for tests and diagnosis): fills up to max token numbers and their
 // texts (interned, valid until the next call on this thread) and returns the count, or -1.
 struct ScsqlTokens {
-  int count;
-  int tokens[256];
-  char texts[256][64];
+    int count;
+    int tokens[256];
+    char texts[256][64];
 };
 int ScsqlScanAll(const char* text, ScsqlTokens* out);

@@ -7,10 +7,10 @@
 #include "scrs/dsc.h"
 
 struct SS_ResultSet {
-  Dataset* rows;    // the cached rows in memory: all of them, or the loaded window
-  int32_t origin;   // result row held in row 0 of `rows`; -1 while no window is loaded
-  int32_t readPos;  // next row of a sequential read; -2 once a sequential read reached the end
-  DSC cache;
+    Dataset* rows;    // the cached rows in memory: all of them, or the loaded window
+    int32_t origin;   // result row held in row 0 of `rows`; -1 while no window is loaded
+    int32_t readPos;  // next row of a sequential read; -2 once a sequential read reached the end
+    DSC cache;
 };
 
 // 0 or 16.

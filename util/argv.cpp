@@ -35,7 +35,7 @@ int StrToArgv(const char* text, int* argc, char*** argv) {
     v.capacity = kInitialCapacity;
     v.items = static_cast<char**>(s_alloc(static_cast<size_t>(v.capacity), sizeof(char*)));
 
-    std::string cur;  // grows as needed: a long argument is never cut or overrun
+    std::string cur;    // grows as needed: a long argument is never cut or overrun
     bool have = false;  // an argument has begun and is not stored yet
     bool due = true;    // the next quote or copied character begins a new argument
     bool escaped = false;
@@ -57,13 +57,18 @@ int StrToArgv(const char* text, int* argc, char*** argv) {
             cur += c;
             escaped = false;
         } else if (c == ' ' || c == '\t') {
-            if (quote) cur += c;
-            else due = true;
+            if (quote)
+                cur += c;
+            else
+                due = true;
         } else if (c == '"' || c == '\'') {
             begin();
-            if (!quote) quote = c;
-            else if (quote == c) quote = 0;
-            else cur += c;
+            if (!quote)
+                quote = c;
+            else if (quote == c)
+                quote = 0;
+            else
+                cur += c;
         } else if (c == '\\' && (p[1] == '"' || p[1] == '\'' || p[1] == '\\')) {
             escaped = true;
         } else {
@@ -73,8 +78,10 @@ int StrToArgv(const char* text, int* argc, char*** argv) {
     }
     if (have) v.Store(cur);
     if (argc) *argc = v.count;
-    if (argv) *argv = v.items;
-    else FreeArgv(v.items);
+    if (argv)
+        *argv = v.items;
+    else
+        FreeArgv(v.items);
     return 0;
 }
 

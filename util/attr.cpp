@@ -47,12 +47,15 @@ int AttrLookup(const HashTable* table, uint16_t attribute, uint16_t column, uint
 int AttrValueEqual(const AttrEntry* x, const AttrEntry* y) {
     if (!x || !y || x->kind != y->kind) return 0;
     switch (x->kind) {
-        case ATTR_KIND_TEXT: return x->value.ptr == y->value.ptr;
+        case ATTR_KIND_TEXT:
+            return x->value.ptr == y->value.ptr;
         case ATTR_KIND_INT:
-        case ATTR_KIND_INT2: return x->value.u32 == y->value.u32;
+        case ATTR_KIND_INT2:
+            return x->value.u32 == y->value.u32;
         case ATTR_KIND_DOUBLE:
             return !std::isnan(x->value.dbl) && !std::isnan(y->value.dbl) && x->value.dbl == y->value.dbl;
-        default: return 0;
+        default:
+            return 0;
     }
 }
 

@@ -11,21 +11,79 @@ uint32_t DatasetWidth(uint32_t kind, uint32_t length) {
     uint64_t raw;
     uint64_t align;
     switch (kind) {
-        case DS_BIT: case DS_TINYINT: case DS_UTINYINT: raw = 1; align = 1; break;
-        case DS_SMALLINT: case DS_USMALLINT: raw = 2; align = 2; break;
-        case DS_INTEGER: case DS_UINTEGER: case DS_REAL: raw = 4; align = 4; break;
-        case DS_DOUBLE: raw = 8; align = 8; break;
-        case DS_DATE: case DS_TIME: raw = 6; align = 2; break;
-        case DS_TIMESTAMP: raw = 16; align = 4; break;
-        case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF: raw = 16; align = 4; break;
-        case DS_CHAR: case DS_BINARY: raw = L; align = 1; break;
-        case DS_CHAR_NTS: case DS_CHAR_LEN1: case DS_BINARY_LEN1: raw = L + 1; align = 1; break;
-        case DS_CHAR_LEN2: case DS_BINARY_LEN2: raw = L + 2; align = 2; break;
-        case DS_CHAR_LEN4: case DS_BINARY_LEN4: raw = L + 4; align = 4; break;
-        case DS_WCHAR: raw = 2 * L; align = 2; break;
-        case DS_WCHAR_NTS: raw = 2 * L + 2; align = 2; break;
-        case DS_WCHAR_LEN4: raw = 2 * L + 4; align = 4; break;
-        default: raw = L; align = 1; break;
+        case DS_BIT:
+        case DS_TINYINT:
+        case DS_UTINYINT:
+            raw = 1;
+            align = 1;
+            break;
+        case DS_SMALLINT:
+        case DS_USMALLINT:
+            raw = 2;
+            align = 2;
+            break;
+        case DS_INTEGER:
+        case DS_UINTEGER:
+        case DS_REAL:
+            raw = 4;
+            align = 4;
+            break;
+        case DS_DOUBLE:
+            raw = 8;
+            align = 8;
+            break;
+        case DS_DATE:
+        case DS_TIME:
+            raw = 6;
+            align = 2;
+            break;
+        case DS_TIMESTAMP:
+            raw = 16;
+            align = 4;
+            break;
+        case DS_CHAR_REF:
+        case DS_BINARY_REF:
+        case DS_WCHAR_REF:
+            raw = 16;
+            align = 4;
+            break;
+        case DS_CHAR:
+        case DS_BINARY:
+            raw = L;
+            align = 1;
+            break;
+        case DS_CHAR_NTS:
+        case DS_CHAR_LEN1:
+        case DS_BINARY_LEN1:
+            raw = L + 1;
+            align = 1;
+            break;
+        case DS_CHAR_LEN2:
+        case DS_BINARY_LEN2:
+            raw = L + 2;
+            align = 2;
+            break;
+        case DS_CHAR_LEN4:
+        case DS_BINARY_LEN4:
+            raw = L + 4;
+            align = 4;
+            break;
+        case DS_WCHAR:
+            raw = 2 * L;
+            align = 2;
+            break;
+        case DS_WCHAR_NTS:
+            raw = 2 * L + 2;
+            align = 2;
+            break;
+        case DS_WCHAR_LEN4:
+            raw = 2 * L + 4;
+            align = 4;
+            break;
+        default:
+            raw = L;
+            align = 1;
+            break;
     }
     uint64_t w = (raw + align - 1) / align * align;
     if (w > UINT32_MAX) w = UINT32_MAX / align * align;

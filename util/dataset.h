@@ -76,41 +76,41 @@ static_assert(sizeof(DsRef) == 16, "by-reference cells are 16 bytes");
 
 struct DatasetColumn {
     uint32_t kind;
-    uint32_t width;         // element width in bytes; row i lies at data + i * width
-    uint16_t* indicators;   // one per allocated row
-    uint8_t* data;          // rows allocated * width bytes plus one spare, zero-filled
+    uint32_t width;        // element width in bytes; row i lies at data + i * width
+    uint16_t* indicators;  // one per allocated row
+    uint8_t* data;         // rows allocated * width bytes plus one spare, zero-filled
 };
 
 struct Dataset {
-    uint16_t cols_alloc;    // entries in `cols`
-    uint32_t rows_alloc;    // rows every column's arrays hold
-    uint16_t col_count;     // columns in use (<= cols_alloc)
-    uint32_t rows_used;     // rows holding values (<= rows_alloc)
+    uint16_t cols_alloc;  // entries in `cols`
+    uint32_t rows_alloc;  // rows every column's arrays hold
+    uint16_t col_count;   // columns in use (<= cols_alloc)
+    uint32_t rows_used;   // rows holding values (<= rows_alloc)
     DatasetColumn* cols;
 };
 
 // Description of one result column or parameter.
 struct ColumnInfo {
-    char name[41];          // cut to 40 bytes, NUL-terminated
-    char* catalog;          // owned, or null
-    char* schema;           // owned, or null
-    char* table;            // owned, or null
-    char* column;           // owned full name, or null; preferred over `name` when non-empty
-    int16_t server_type;    // DBMS type code (SQL type for procedure parameters)
+    char name[41];        // cut to 40 bytes, NUL-terminated
+    char* catalog;        // owned, or null
+    char* schema;         // owned, or null
+    char* table;          // owned, or null
+    char* column;         // owned full name, or null; preferred over `name` when non-empty
+    int16_t server_type;  // DBMS type code (SQL type for procedure parameters)
     int32_t sql_type;
-    uint32_t nullable;      // bits 0-3 nullability; bits 4-7 updatable value + 1, or 0
+    uint32_t nullable;  // bits 0-3 nullability; bits 4-7 updatable value + 1, or 0
     uint32_t column_size;
     uint16_t scale;
     uint32_t display_size;
-    uint32_t value_kind;    // dataset kind of the values
-    uint32_t length;        // L from which the dataset width is computed
+    uint32_t value_kind;  // dataset kind of the values
+    uint32_t length;      // L from which the dataset width is computed
 };
 
 // Message list the agent fills for its error operation.
 struct AgentErrors {
-    uint32_t native;        // native code of the first message
+    uint32_t native;  // native code of the first message
     uint32_t count;
-    char** texts;           // count owned texts
+    char** texts;  // count owned texts
 };
 
 // A pair of owned pointers (the agent's two statement texts).

@@ -11,9 +11,7 @@
 
 namespace {
 
-bool SameShape(const DatasetColumn& a, const DatasetColumn& b) {
-    return a.kind == b.kind && a.width == b.width;
-}
+bool SameShape(const DatasetColumn& a, const DatasetColumn& b) { return a.kind == b.kind && a.width == b.width; }
 
 bool ShapesAgree(const Dataset* a, const Dataset* b) {
     if (a->col_count != b->col_count) return false;
@@ -24,9 +22,7 @@ bool ShapesAgree(const Dataset* a, const Dataset* b) {
 }
 
 // A column whose cells can hold a reference.
-bool RefColumn(const DatasetColumn& col) {
-    return DatasetKindIsRef(col.kind) && col.width >= sizeof(DsRef);
-}
+bool RefColumn(const DatasetColumn& col) { return DatasetKindIsRef(col.kind) && col.width >= sizeof(DsRef); }
 
 bool HasRows(const Dataset* ds, uint32_t rows) {
     if (rows == 0) return true;
@@ -99,10 +95,18 @@ uint32_t CellWideLen(const uint8_t* p, uint32_t max) {
 
 size_t PrefixSize(uint32_t kind) {
     switch (kind) {
-        case DS_CHAR_LEN1: case DS_BINARY_LEN1: return 1;
-        case DS_CHAR_LEN2: case DS_BINARY_LEN2: return 2;
-        case DS_CHAR_LEN4: case DS_BINARY_LEN4: case DS_WCHAR_LEN4: return 4;
-        default: return 0;
+        case DS_CHAR_LEN1:
+        case DS_BINARY_LEN1:
+            return 1;
+        case DS_CHAR_LEN2:
+        case DS_BINARY_LEN2:
+            return 2;
+        case DS_CHAR_LEN4:
+        case DS_BINARY_LEN4:
+        case DS_WCHAR_LEN4:
+            return 4;
+        default:
+            return 0;
     }
 }
 
@@ -158,8 +162,8 @@ size_t Utf16Cut(const uint8_t* s, size_t len, size_t max) {
 }
 
 bool NarrowTextKind(uint32_t kind) {
-    return kind == DS_CHAR_REF || kind == DS_CHAR_NTS || kind == DS_CHAR_LEN1 ||
-           kind == DS_CHAR_LEN2 || kind == DS_CHAR_LEN4;
+    return kind == DS_CHAR_REF || kind == DS_CHAR_NTS || kind == DS_CHAR_LEN1 || kind == DS_CHAR_LEN2 ||
+           kind == DS_CHAR_LEN4;
 }
 
 }  // namespace
@@ -167,7 +171,9 @@ bool NarrowTextKind(uint32_t kind) {
 DsBytes DatasetCellBytes(const DatasetColumn* col, const uint8_t* cell) {
     const uint32_t w = col->width;
     switch (col->kind) {
-        case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF: {
+        case DS_CHAR_REF:
+        case DS_BINARY_REF:
+        case DS_WCHAR_REF: {
             if (w < sizeof(DsRef)) return {cell, 0};
             DsRef r = DatasetRefGet(cell);
             if (!r.ptr) return {cell, 0};
@@ -175,8 +181,12 @@ DsBytes DatasetCellBytes(const DatasetColumn* col, const uint8_t* cell) {
         }
         case DS_CHAR_NTS:
             return {cell, strnlen(reinterpret_cast<const char*>(cell), w)};
-        case DS_CHAR_LEN1: case DS_BINARY_LEN1: case DS_CHAR_LEN2: case DS_BINARY_LEN2:
-        case DS_CHAR_LEN4: case DS_BINARY_LEN4: {
+        case DS_CHAR_LEN1:
+        case DS_BINARY_LEN1:
+        case DS_CHAR_LEN2:
+        case DS_BINARY_LEN2:
+        case DS_CHAR_LEN4:
+        case DS_BINARY_LEN4: {
             size_t p = PrefixSize(col->kind);
             if (w < p) return {cell, 0};
             size_t n = LoadPrefix(cell, p);
@@ -222,10 +232,8 @@ int DatasetInsertRow(Dataset* ds, uint32_t index) {
 
 int DatasetRowsEqual(const Dataset* a, uint32_t rowA, const Dataset* b, uint32_t rowB, int* equal) {
     if (!equal || !a || !b) return DS_EINVAL;
-    if (a->rows_used == 0 || b->rows_used == 0 || rowA >= a->rows_used || rowB >= b->rows_used)
-        return DS_EINVAL;
-    if (a->col_count != b->col_count || !HasRows(a, a->rows_used) || !HasRows(b, b->rows_used))
-        return DS_EINVAL;
+    if (a->rows_used == 0 || b->rows_used == 0 || rowA >= a->rows_used || rowB >= b->rows_used) return DS_EINVAL;
+    if (a->col_count != b->col_count || !HasRows(a, a->rows_used) || !HasRows(b, b->rows_used)) return DS_EINVAL;
     for (uint16_t c = 0; c < a->col_count; ++c)
         if (!SameShape(a->cols[c], b->cols[c])) return DS_EINVAL;
     int eq = 1;
@@ -237,10 +245,14 @@ int DatasetRowsEqual(const Dataset* a, uint32_t rowA, const Dataset* b, uint32_t
         if (RefColumn(ca)) {
             DsRef rx = DatasetRefGet(x), ry = DatasetRefGet(y);
             size_t n = DatasetRefBytes(ca.kind, rx.length);
-            if (rx.length != ry.length) eq = 0;
-            else if (n == 0) eq = 1;
-            else if (!rx.ptr || !ry.ptr) eq = rx.ptr == ry.ptr;
-            else eq = std::memcmp(rx.ptr, ry.ptr, n) == 0;
+            if (rx.length != ry.length)
+                eq = 0;
+            else if (n == 0)
+                eq = 1;
+            else if (!rx.ptr || !ry.ptr)
+                eq = rx.ptr == ry.ptr;
+            else
+                eq = std::memcmp(rx.ptr, ry.ptr, n) == 0;
         } else {
             eq = std::memcmp(x, y, ca.width) == 0;
         }
@@ -286,12 +298,10 @@ int DatasetClone(Dataset** out, const Dataset* src) {
 
 int DatasetCopyRow(Dataset* dst, Dataset* src, uint32_t dstRow, uint32_t srcRow, int move) {
     if (!dst || !src || dst->col_count != src->col_count) return DS_EINVAL;
-    if (src->rows_used == 0 || srcRow >= src->rows_used || !HasRows(src, src->rows_used))
-        return DS_EINVAL;
+    if (src->rows_used == 0 || srcRow >= src->rows_used || !HasRows(src, src->rows_used)) return DS_EINVAL;
     bool append = dstRow >= dst->rows_used;
     if (append) {
-        if (dst->rows_alloc == 0 || dstRow >= dst->rows_alloc || dst->rows_used >= dst->rows_alloc)
-            return DS_EINVAL;
+        if (dst->rows_alloc == 0 || dstRow >= dst->rows_alloc || dst->rows_used >= dst->rows_alloc) return DS_EINVAL;
         dstRow = dst->rows_used;
     }
     if (!HasRows(dst, dst->rows_alloc)) return DS_EINVAL;
@@ -335,8 +345,7 @@ int DatasetCopyRow(Dataset* dst, Dataset* src, uint32_t dstRow, uint32_t srcRow,
 int DatasetAppendRows(Dataset* dst, Dataset* src) {
     if (!dst || !src) return DS_EINVAL;
     if (src->rows_used == 0) return DS_OK;
-    if (dst == src || !ShapesAgree(dst, src) || !HasRows(src, src->rows_used) ||
-        !HasRows(dst, dst->rows_used))
+    if (dst == src || !ShapesAgree(dst, src) || !HasRows(src, src->rows_used) || !HasRows(dst, dst->rows_used))
         return DS_EINVAL;
     const uint64_t total64 = static_cast<uint64_t>(dst->rows_used) + src->rows_used;
     if (total64 > UINT32_MAX) return DS_ENOMEM;
@@ -422,8 +431,10 @@ int DatasetCreateLike(Dataset** inout, const Dataset* model, uint32_t rows) {
         rc = DatasetAllocRows(ds, rows);
     }
     if (rc != DS_OK) {
-        if (reused) DatasetFree(ds);
-        else DatasetDelete(ds);
+        if (reused)
+            DatasetFree(ds);
+        else
+            DatasetDelete(ds);
         return rc;
     }
     *inout = ds;
@@ -571,13 +582,21 @@ int DatasetWidenColumn(Dataset* ds, uint16_t c, uint32_t length, int measure) {
             newWidth = DatasetWidth(newKind, length);
             if (newWidth <= col->width) return DS_OK;
             break;
-        case DS_CHAR_NTS: case DS_CHAR_LEN1: case DS_CHAR_LEN2: case DS_CHAR_LEN4:
-        case DS_BINARY_LEN1: case DS_BINARY_LEN2: case DS_BINARY_LEN4:
-        case DS_WCHAR_NTS: case DS_WCHAR_LEN4:
+        case DS_CHAR_NTS:
+        case DS_CHAR_LEN1:
+        case DS_CHAR_LEN2:
+        case DS_CHAR_LEN4:
+        case DS_BINARY_LEN1:
+        case DS_BINARY_LEN2:
+        case DS_BINARY_LEN4:
+        case DS_WCHAR_NTS:
+        case DS_WCHAR_LEN4:
             newWidth = DatasetWidth(col->kind, length);
             if (newWidth <= col->width) return DS_OK;
             break;
-        case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF: {
+        case DS_CHAR_REF:
+        case DS_BINARY_REF:
+        case DS_WCHAR_REF: {
             if (!RefColumn(*col)) return DS_OK;
             const size_t need = DatasetRefBytes(col->kind, length);
             for (uint32_t r = 0; r < rowsAlloc; ++r) {
@@ -632,8 +651,7 @@ int DatasetWidenColumn(Dataset* ds, uint16_t c, uint32_t length, int measure) {
 }
 
 int DatasetGetValue(const Dataset* ds, uint32_t row, uint16_t c, void* buffer, uint32_t* length) {
-    if (!ds || !buffer || !length || !ds->cols || c >= ds->col_count || row >= ds->rows_used)
-        return DS_EINVAL;
+    if (!ds || !buffer || !length || !ds->cols || c >= ds->col_count || row >= ds->rows_used) return DS_EINVAL;
     const DatasetColumn& col = ds->cols[c];
     if (!col.data || !col.indicators) return DS_EINVAL;
     if (*length == 0) return DS_OK;
@@ -655,8 +673,7 @@ int DatasetNarrowColumns(Dataset* ds) {
     for (uint16_t c = 0; c < ds->col_count; ++c) {
         DatasetColumn* col = &ds->cols[c];
         const uint32_t kind = col->kind;
-        if (kind != DS_WCHAR && kind != DS_WCHAR_NTS && kind != DS_WCHAR_REF && kind != DS_WCHAR_LEN4)
-            continue;
+        if (kind != DS_WCHAR && kind != DS_WCHAR_NTS && kind != DS_WCHAR_REF && kind != DS_WCHAR_LEN4) continue;
         const uint32_t rows = ds->rows_used;
         if (rows && (!col->data || !col->indicators)) return DS_EINVAL;
 
@@ -729,8 +746,7 @@ int DatasetNarrowColumns(Dataset* ds) {
         DatasetColumn fresh{newKind, static_cast<uint32_t>(need), nullptr, nullptr};
         if (fresh.width != col->width && prefix) fresh.width = (fresh.width + 3) / 4 * 4;
         if (DatasetColumnAlloc(&fresh, ds->rows_alloc) != DS_OK) return DS_ENOMEM;
-        if (ds->rows_alloc)
-            std::memcpy(fresh.indicators, col->indicators, ds->rows_alloc * sizeof(uint16_t));
+        if (ds->rows_alloc) std::memcpy(fresh.indicators, col->indicators, ds->rows_alloc * sizeof(uint16_t));
         for (uint32_t r = 0; r < rows; ++r) {
             if (col->indicators[r] == DS_IND_NULL) continue;
             if (!measureRow(r, text)) {
@@ -763,19 +779,33 @@ int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum) {
         kind = col->kind;
         bool visit;
         switch (kind) {
-            case DS_CHAR_NTS: visit = col->width >= 1 && col->width - 1 > maximum; break;
-            case DS_WCHAR_NTS: visit = col->width / 2 >= 1 && col->width / 2 - 1 > maximum; break;
-            case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF:
-            case DS_CHAR_LEN1: case DS_CHAR_LEN2: case DS_CHAR_LEN4:
-            case DS_BINARY_LEN1: case DS_BINARY_LEN2: case DS_BINARY_LEN4: case DS_WCHAR_LEN4:
+            case DS_CHAR_NTS:
+                visit = col->width >= 1 && col->width - 1 > maximum;
+                break;
+            case DS_WCHAR_NTS:
+                visit = col->width / 2 >= 1 && col->width / 2 - 1 > maximum;
+                break;
+            case DS_CHAR_REF:
+            case DS_BINARY_REF:
+            case DS_WCHAR_REF:
+            case DS_CHAR_LEN1:
+            case DS_CHAR_LEN2:
+            case DS_CHAR_LEN4:
+            case DS_BINARY_LEN1:
+            case DS_BINARY_LEN2:
+            case DS_BINARY_LEN4:
+            case DS_WCHAR_LEN4:
                 visit = true;
                 break;
-            case DS_CHAR: case DS_BINARY: case DS_WCHAR:
-                if ((kind == DS_WCHAR ? col->width / 2 : col->width) > maximum)
-                    return DS_EINVAL;
+            case DS_CHAR:
+            case DS_BINARY:
+            case DS_WCHAR:
+                if ((kind == DS_WCHAR ? col->width / 2 : col->width) > maximum) return DS_EINVAL;
                 visit = false;
                 break;
-            default: visit = false; break;
+            default:
+                visit = false;
+                break;
         }
         if (!visit || ds->rows_used == 0) continue;
         if (!col->data || !col->indicators) return DS_EINVAL;
@@ -785,7 +815,9 @@ int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum) {
             if (col->indicators[r] == DS_IND_NULL) continue;
             uint8_t* cell = DatasetCell(col, r);
             switch (kind) {
-                case DS_CHAR_REF: case DS_BINARY_REF: case DS_WCHAR_REF: {
+                case DS_CHAR_REF:
+                case DS_BINARY_REF:
+                case DS_WCHAR_REF: {
                     DsRef ref = DatasetRefGet(cell);
                     if (ref.length <= maximum) break;
                     size_t keep = maximum;
@@ -795,19 +827,29 @@ int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum) {
                     DatasetRefSet(cell, static_cast<uint32_t>(keep), ref.ptr);
                     break;
                 }
-                case DS_CHAR_LEN1: case DS_CHAR_LEN2: case DS_CHAR_LEN4:
-                case DS_BINARY_LEN1: case DS_BINARY_LEN2: case DS_BINARY_LEN4: case DS_WCHAR_LEN4: {
+                case DS_CHAR_LEN1:
+                case DS_CHAR_LEN2:
+                case DS_CHAR_LEN4:
+                case DS_BINARY_LEN1:
+                case DS_BINARY_LEN2:
+                case DS_BINARY_LEN4:
+                case DS_WCHAR_LEN4: {
                     const size_t p = PrefixSize(kind);
                     if (col->width < p) break;
                     uint32_t stored = LoadPrefix(cell, p);
                     if (stored <= maximum) break;
                     const DsBytes v = DatasetCellBytes(col, cell);
                     size_t keep = maximum;
-                    if (text) keep = Utf8Cut(v.bytes, v.size, maximum);
-                    else if (kind == DS_WCHAR_LEN4) keep = Utf16Cut(v.bytes, v.size / 2, maximum);
-                    if (p == 1) cell[0] = static_cast<uint8_t>(keep);
-                    else if (p == 2) Store16(cell, static_cast<uint16_t>(keep));
-                    else Store32(cell, static_cast<uint32_t>(keep));
+                    if (text)
+                        keep = Utf8Cut(v.bytes, v.size, maximum);
+                    else if (kind == DS_WCHAR_LEN4)
+                        keep = Utf16Cut(v.bytes, v.size / 2, maximum);
+                    if (p == 1)
+                        cell[0] = static_cast<uint8_t>(keep);
+                    else if (p == 2)
+                        Store16(cell, static_cast<uint16_t>(keep));
+                    else
+                        Store32(cell, static_cast<uint32_t>(keep));
                     break;
                 }
                 case DS_CHAR_NTS: {
@@ -820,7 +862,8 @@ int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum) {
                     Store16(cell + 2 * Utf16Cut(cell, len, maximum), 0);
                     break;
                 }
-                default: break;
+                default:
+                    break;
             }
         }
     }

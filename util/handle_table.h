@@ -5,8 +5,8 @@
 #include <pthread.h>
 
 struct HandleSlot {
-    uint16_t tag;   // 0 = free, else the table's tag
-    void* record;   // not owned
+    uint16_t tag;  // 0 = free, else the table's tag
+    void* record;  // not owned
 };
 
 struct HandleTable {

@@ -45,14 +45,18 @@ LIST* list_insert_after(LIST* list, LIST_NODE* node, LIST_NODE* newNode) {
     if (!node) {
         newNode->prev = nullptr;
         newNode->next = list->head;
-        if (list->head) list->head->prev = newNode;
-        else list->tail = newNode;
+        if (list->head)
+            list->head->prev = newNode;
+        else
+            list->tail = newNode;
         list->head = newNode;
     } else {
         newNode->prev = node;
         newNode->next = node->next;
-        if (node->next) node->next->prev = newNode;
-        else list->tail = newNode;
+        if (node->next)
+            node->next->prev = newNode;
+        else
+            list->tail = newNode;
         node->next = newNode;
     }
     list->count++;
@@ -89,10 +93,14 @@ LIST* list_add_unique(LIST* list, void* item) {
 
 LIST* list_unlink(LIST* list, LIST_NODE* node) {
     if (!list || !node) return list;
-    if (node->prev) node->prev->next = node->next;
-    else list->head = node->next;
-    if (node->next) node->next->prev = node->prev;
-    else list->tail = node->prev;
+    if (node->prev)
+        node->prev->next = node->next;
+    else
+        list->head = node->next;
+    if (node->next)
+        node->next->prev = node->prev;
+    else
+        list->tail = node->prev;
     node->next = node->prev = nullptr;
     list->count--;
     return list;
@@ -200,8 +208,10 @@ void* list_iter_next_item(const LIST* list, LIST_NODE** cursor) {
 
 void* list_iter_remove_next(LIST* list, LIST_NODE** cursor) {
     if (!list || !cursor) return nullptr;
-    if (!*cursor) *cursor = list->head;
-    else *cursor = list_remove_node(list, *cursor, 1);
+    if (!*cursor)
+        *cursor = list->head;
+    else
+        *cursor = list_remove_node(list, *cursor, 1);
     return *cursor ? (*cursor)->item : nullptr;
 }
 

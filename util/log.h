@@ -8,23 +8,23 @@
 
 // Levels (names differ from <syslog.h> macros on purpose).
 enum : int {
-  LOGL_EMERG = 0,
-  LOGL_ALERT = 1,
-  LOGL_CRIT = 2,
-  LOGL_ERROR = 3,
-  LOGL_WARNING = 4,
-  LOGL_NOTICE = 5,
-  LOGL_INFO = 6,
-  LOGL_DEBUG = 7,
+    LOGL_EMERG = 0,
+    LOGL_ALERT = 1,
+    LOGL_CRIT = 2,
+    LOGL_ERROR = 3,
+    LOGL_WARNING = 4,
+    LOGL_NOTICE = 5,
+    LOGL_INFO = 6,
+    LOGL_DEBUG = 7,
 };
 
 // Channel flags.
 enum : uint32_t {
-  LOGF_DATE = 1,      // daily date header; the time prefix is then the time of day only
-  LOGF_TIME = 2,      // time stamp
-  LOGF_LEVEL = 4,     // level name
-  LOGF_PROGRAM = 8,   // program name
-  LOGF_SOURCE = 16,   // "(file:line) "
+    LOGF_DATE = 1,     // daily date header; the time prefix is then the time of day only
+    LOGF_TIME = 2,     // time stamp
+    LOGF_LEVEL = 4,    // level name
+    LOGF_PROGRAM = 8,  // program name
+    LOGF_SOURCE = 16,  // "(file:line) "
 };
 
 constexpr size_t LOG_LINE_MAX = 2048;
@@ -34,24 +34,23 @@ using LOG_WriteFn = void (*)(LOG_Channel* channel, int level, const char* text);
 using LOG_CloseFn = void (*)(LOG_Channel* channel);
 
 struct LOG_Channel {
-  LOG_Channel* next;
-  LOG_Channel* prev;
-  uint32_t levels[8];
-  uint32_t flags;
-  unsigned last_month, last_day, last_year;
-  LOG_WriteFn write;
-  LOG_CloseFn close;
-  FILE* stream;
-  void* user;  // free for the channel's owner (e.g. a custom write function)
+    LOG_Channel* next;
+    LOG_Channel* prev;
+    uint32_t levels[8];
+    uint32_t flags;
+    unsigned last_month, last_day, last_year;
+    LOG_WriteFn write;
+    LOG_CloseFn close;
+    FILE* stream;
+    void* user;  // free for the channel's owner (e.g. a custom write function)
 };
 
 struct LOG_LevelName {
-  const char* name;
-  uint32_t value;
+    const char* name;
+    uint32_t value;
 };
 
-int log_printf(int level, const char* file, int line, const char* format, ...)
-    __attribute__((format(printf, 4, 5)));
+int log_printf(int level, const char* file, int line, const char* format, ...) __attribute__((format(printf, 4, 5)));
 int log_print_masked(int level, const char* file, int line, uint32_t mask, const char* format, ...)
     __attribute__((format(printf, 5, 6)));
 // The variadic forms are checked as printf formats, so "%F" and "%L" (source file and line) are

@@ -7,15 +7,15 @@
 constexpr size_t MPL_ALIGN = 16;
 
 struct MPL_Chunk {
-  MPL_Chunk* prev;  // older chunk
-  char* end;        // end of this chunk
+    MPL_Chunk* prev;  // older chunk
+    char* end;        // end of this chunk
 };
 
 struct MPL {
-  MPL_Chunk* chunk;  // newest chunk
-  char* base;        // start of the object under construction
-  char* next;        // next free byte
-  char* limit;       // end of the current chunk
+    MPL_Chunk* chunk;  // newest chunk
+    char* base;        // start of the object under construction
+    char* next;        // next free byte
+    char* limit;       // end of the current chunk
 };
 
 void mpl_init(MPL* pool);

@@ -5,9 +5,9 @@
 #include <cstdint>
 
 struct SCR_Array {
-    uint32_t count;      // read directly by callers
-    uint32_t capacity;   // 10 at creation, +10 per growth
-    void* data;          // capacity * elem_size bytes, zero-filled when allocated
+    uint32_t count;     // read directly by callers
+    uint32_t capacity;  // 10 at creation, +10 per growth
+    void* data;         // capacity * elem_size bytes, zero-filled when allocated
     uint32_t elem_size;
 };
 

@@ -12,10 +12,10 @@ constexpr long TV_NTS = -3;
 const char* KeywordMatch(const char* keyword, const char* text);
 const char* KeywordMatchCase(const char* keyword, const char* text);
 inline char* KeywordMatch(const char* keyword, char* text) {
-  return const_cast<char*>(KeywordMatch(keyword, const_cast<const char*>(text)));
+    return const_cast<char*>(KeywordMatch(keyword, const_cast<const char*>(text)));
 }
 inline char* KeywordMatchCase(const char* keyword, char* text) {
-  return const_cast<char*>(KeywordMatchCase(keyword, const_cast<const char*>(text)));
+    return const_cast<char*>(KeywordMatchCase(keyword, const_cast<const char*>(text)));
 }
 
 // Removes trailing white space in place; returns the last remaining character, or null when the
@@ -46,7 +46,7 @@ int StrDupUnquote(char** out, const char* text, long len);
 // terminating NUL; null when absent or an argument is null.
 const char* StrIStr(const char* text, const char* pattern);
 inline char* StrIStr(char* text, const char* pattern) {
-  return const_cast<char*>(StrIStr(const_cast<const char*>(text), pattern));
+    return const_cast<char*>(StrIStr(const_cast<const char*>(text), pattern));
 }
 
 // Changes a path's extension (the part after the last "." of the file name, the name starting

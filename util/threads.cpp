@@ -31,7 +31,7 @@ struct SyncObject {
     bool ended = false;
     uint32_t exit_code = 0;
     uint32_t stop_code = 0;
-    int refs = 0;                         // the handle and the running thread
+    int refs = 0;  // the handle and the running thread
     std::atomic<bool> running{false};
     std::atomic<bool> stop{false};
     std::atomic<bool> join_claimed{false};
@@ -65,16 +65,21 @@ bool StopAsked() { return t_self && t_self->stop.load(std::memory_order_acquire)
 
 bool Ready(const SyncObject* o, int needed) {
     switch (o->kind) {
-        case SyncObject::Kind::Event: return o->signalled;
-        case SyncObject::Kind::Semaphore: return o->count >= needed;
-        case SyncObject::Kind::Thread: return o->ended;
+        case SyncObject::Kind::Event:
+            return o->signalled;
+        case SyncObject::Kind::Semaphore:
+            return o->count >= needed;
+        case SyncObject::Kind::Thread:
+            return o->ended;
     }
     return false;
 }
 
 void Take(SyncObject* o) {
-    if (o->kind == SyncObject::Kind::Event) o->signalled = false;
-    else if (o->kind == SyncObject::Kind::Semaphore) o->count--;
+    if (o->kind == SyncObject::Kind::Event)
+        o->signalled = false;
+    else if (o->kind == SyncObject::Kind::Semaphore)
+        o->count--;
 }
 
 // Releases one reference to a thread object; the caller holds the global lock.

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-struct SyncObject;                 // opaque waitable object
-using SyncHandle = SyncObject*;    // null: no object
+struct SyncObject;               // opaque waitable object
+using SyncHandle = SyncObject*;  // null: no object
 
 struct ThreadStartRecord {
     uint32_t (*function)(void* argument);  // its result is the thread's exit code
@@ -42,7 +42,7 @@ struct WaitSet {
 
 // Threads. The start record must outlive the thread.
 void ThreadStart(Thread* thread, ThreadStartRecord* start);
-int ThreadJoin(Thread* thread);                          // 1 once the thread has ended, else 0
+int ThreadJoin(Thread* thread);                           // 1 once the thread has ended, else 0
 void ThreadTerminate(Thread* thread, uint32_t exitCode);  // cooperative stop, see above
 int ThreadIsRunning(const Thread* thread);                // 1 while running, else 0
 void ThreadClose(Thread* thread);
@@ -74,4 +74,3 @@ int WaitSetAddThread(WaitSet* set, const Thread* thread);
 // for an empty set, a bad handle or a stop request.
 uint32_t WaitSetWait(WaitSet* set, int waitForAll);
 void WaitSetClear(WaitSet* set);
-

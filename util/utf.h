@@ -82,8 +82,8 @@ size_t Utf8CutLength(const char* text, size_t len, size_t max);
 
 // ---- Case mapping ----
 struct CaseEntry {
-  uint32_t code;  // code point
-  int32_t delta;  // mapped code point minus code
+    uint32_t code;  // code point
+    int32_t delta;  // mapped code point minus code
 };
 extern const CaseEntry kUpperCaseTable[];
 extern const size_t kUpperCaseTableCount;

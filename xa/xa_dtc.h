@@ -10,13 +10,13 @@ constexpr HRESULT kXaOpenStartFailed = HRESULT(0x80044001u);  // xa_open or xa_s
 constexpr HRESULT kNoXaInfo = HRESULT(0x80044006u);           // the data source has no usable XaInfo
 
 struct IOdbcResourceDispenser {
-  virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
-  virtual ULONG AddRef() = 0;
-  virtual ULONG Release() = 0;
-  virtual ~IOdbcResourceDispenser() = default;
-  virtual HRESULT RMConnect() = 0;
-  virtual HRESULT RMEnlist() = 0;
-  virtual HRESULT GetSelf(IOdbcResourceDispenser** out) = 0;
+    virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
+    virtual ~IOdbcResourceDispenser() = default;
+    virtual HRESULT RMConnect() = 0;
+    virtual HRESULT RMEnlist() = 0;
+    virtual HRESULT GetSelf(IOdbcResourceDispenser** out) = 0;
 };
 
 IOdbcResourceDispenser* DispenserInterface(COdbcResourceDispenser* d);

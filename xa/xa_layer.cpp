@@ -17,24 +17,24 @@
 #include "util/errtable.h"
 
 struct XaTask {
-  void (*function)(void* argument);
-  void* argument;
+    void (*function)(void* argument);
+    void* argument;
 };
 
 struct XaChannel {
-  XaTask* slot;
-  Semaphore ready;  // initial 0, maximum 1
-  Semaphore free;   // initial 1, maximum 1
-  Event done;
-  XaWorker* worker;
+    XaTask* slot;
+    Semaphore ready;  // initial 0, maximum 1
+    Semaphore free;   // initial 1, maximum 1
+    Event done;
+    XaWorker* worker;
 };
 
 struct XaWorker {
-  Thread thread;
-  Event stop;
-  XaChannel channel;
-  uint32_t terminate;  // 1: ended by terminating its thread, not by the stop event
-  ThreadStartRecord start;
+    Thread thread;
+    Event stop;
+    XaChannel channel;
+    uint32_t terminate;  // 1: ended by terminating its thread, not by the stop event
+    ThreadStartRecord start;
 };
 
 namespace {
@@ -48,115 +48,115 @@ AgentLink g_xaLower;
 // The slot below as last installed; read on every call.
 template <int S>
 typename AgentSlotSig<S>::type Below() {
-  std::lock_guard<std::mutex> guard(g_xaLock);
-  return AgentSlotGet<S>(g_xaLower.table);
+    std::lock_guard<std::mutex> guard(g_xaLock);
+    return AgentSlotGet<S>(g_xaLower.table);
 }
 
 // ---- the worker ---------------------------------------------------------------------------
 
 // A stop request (Linux threads are asked, never killed) makes the waits fail.
 int Receive(XaWorker* w, XaTask** task) {
-  if (w->terminate == 0) {
-    WaitSet set{};
-    WaitSetAddEvent(&set, &w->stop);
-    WaitSetAddSemaphore(&set, &w->channel.ready);
-    uint32_t which = WaitSetWait(&set, 0);
-    if (which != 1) return 0;
-  } else if (!SemaphoreWait(&w->channel.ready)) {
-    return 0;
-  }
-  *task = w->channel.slot;
-  return 1;
+    if (w->terminate == 0) {
+        WaitSet set{};
+        WaitSetAddEvent(&set, &w->stop);
+        WaitSetAddSemaphore(&set, &w->channel.ready);
+        uint32_t which = WaitSetWait(&set, 0);
+        if (which != 1) return 0;
+    } else if (!SemaphoreWait(&w->channel.ready)) {
+        return 0;
+    }
+    *task = w->channel.slot;
+    return 1;
 }
 
 uint32_t WorkerLoop(void* argument) {
-  auto* w = static_cast<XaWorker*>(argument);
-  for (;;) {
-    XaTask* task = nullptr;
-    if (!Receive(w, &task)) return 0;
-    if (task != nullptr && task->function != nullptr) task->function(task->argument);
-    w->channel.slot = task;
-    EventSet(&w->channel.done);
-  }
+    auto* w = static_cast<XaWorker*>(argument);
+    for (;;) {
+        XaTask* task = nullptr;
+        if (!Receive(w, &task)) return 0;
+        if (task != nullptr && task->function != nullptr) task->function(task->argument);
+        w->channel.slot = task;
+        EventSet(&w->channel.done);
+    }
 }
 
 void WorkerFree(XaWorker* w) {
-  if (w == nullptr) return;
-  ThreadClose(&w->thread);
-  EventClose(&w->stop);
-  EventClose(&w->channel.done);
-  SemaphoreClose(&w->channel.ready);
-  SemaphoreClose(&w->channel.free);
-  TryFree(w);
+    if (w == nullptr) return;
+    ThreadClose(&w->thread);
+    EventClose(&w->stop);
+    EventClose(&w->channel.done);
+    SemaphoreClose(&w->channel.ready);
+    SemaphoreClose(&w->channel.free);
+    TryFree(w);
 }
 
 XaWorker* WorkerStart(uint32_t terminate) {
-  auto* w = static_cast<XaWorker*>(TryCalloc(1, sizeof(XaWorker)));
-  if (w == nullptr) return nullptr;
-  w->channel.worker = w;
-  if (!EventCreate(&w->stop, 0) || !EventCreate(&w->channel.done, 0) ||
-      !SemaphoreCreate(&w->channel.ready, 0, 1) || !SemaphoreCreate(&w->channel.free, 1, 1)) {
-    WorkerFree(w);
-    return nullptr;
-  }
-  w->terminate = terminate;
-  w->start.function = WorkerLoop;
-  w->start.argument = w;
-  ThreadStart(&w->thread, &w->start);
-  return w;
+    auto* w = static_cast<XaWorker*>(TryCalloc(1, sizeof(XaWorker)));
+    if (w == nullptr) return nullptr;
+    w->channel.worker = w;
+    if (!EventCreate(&w->stop, 0) || !EventCreate(&w->channel.done, 0) || !SemaphoreCreate(&w->channel.ready, 0, 1) ||
+        !SemaphoreCreate(&w->channel.free, 1, 1)) {
+        WorkerFree(w);
+        return nullptr;
+    }
+    w->terminate = terminate;
+    w->start.function = WorkerLoop;
+    w->start.argument = w;
+    ThreadStart(&w->thread, &w->start);
+    return w;
 }
 
 // Ends the worker and frees it. A worker marked for termination is asked to stop (its waits
 // fail and it returns); either way the thread has left before its objects go.
 void WorkerStop(XaWorker* w) {
-  if (w == nullptr) return;
-  if (w->terminate == 0)
-    EventSet(&w->stop);
-  else
-    ThreadTerminate(&w->thread, 0);
-  ThreadJoin(&w->thread);
-  WorkerFree(w);
+    if (w == nullptr) return;
+    if (w->terminate == 0)
+        EventSet(&w->stop);
+    else
+        ThreadTerminate(&w->thread, 0);
+    ThreadJoin(&w->thread);
+    WorkerFree(w);
 }
 
 int Post(XaConnHolder* holder, void (*run)(void*), void* callObject) {
-  XaWorker* w = holder->worker;
-  if (w == nullptr) return 0;
-  XaTask task{run, callObject};
-  uint32_t code = 0;
-  if (!ThreadIsRunning(&w->thread) || ThreadExitCode(&w->thread, &code)) return 0;
-  if (!SemaphoreWait(&w->channel.free)) return 0;
-  w->channel.slot = &task;
-  SemaphoreRelease(&w->channel.ready);
-  // The worker may end without running the task (it was stopped): do not wait for it then.
-  WaitSet set{};
-  WaitSetAddEvent(&set, &w->channel.done);
-  WaitSetAddThread(&set, &w->thread);
-  uint32_t which = WaitSetWait(&set, 0);
-  SemaphoreRelease(&w->channel.free);
-  return which == 0 ? 1 : 0;
+    XaWorker* w = holder->worker;
+    if (w == nullptr) return 0;
+    XaTask task{run, callObject};
+    uint32_t code = 0;
+    if (!ThreadIsRunning(&w->thread) || ThreadExitCode(&w->thread, &code)) return 0;
+    if (!SemaphoreWait(&w->channel.free)) return 0;
+    w->channel.slot = &task;
+    SemaphoreRelease(&w->channel.ready);
+    // The worker may end without running the task (it was stopped): do not wait for it then.
+    WaitSet set{};
+    WaitSetAddEvent(&set, &w->channel.done);
+    WaitSetAddThread(&set, &w->thread);
+    uint32_t which = WaitSetWait(&set, 0);
+    SemaphoreRelease(&w->channel.free);
+    return which == 0 ? 1 : 0;
 }
 
 void HolderFree(XaConnHolder* holder) {
-  if (holder == nullptr) return;
-  WorkerStop(holder->worker);
-  TryFree(holder);
+    if (holder == nullptr) return;
+    WorkerStop(holder->worker);
+    TryFree(holder);
 }
 
 // The terminate flag is the worker's before its thread starts: the thread reads it at once.
 XaConnHolder* HolderInit(uint32_t mode, uint32_t keep, uint32_t terminate) {
-  void* mem = TryCalloc(1, sizeof(XaConnHolder));
-  if (mem == nullptr) return nullptr;
-  auto* h = new (mem) XaConnHolder{};
-  h->enabled = mode;
-  h->keep = keep;
-  if (mode != 0) {
-    h->worker = WorkerStart(terminate);
-    if (h->worker == nullptr) {
-      TryFree(h);
-      return nullptr;
+    void* mem = TryCalloc(1, sizeof(XaConnHolder));
+    if (mem == nullptr) return nullptr;
+    auto* h = new (mem) XaConnHolder{};
+    h->enabled = mode;
+    h->keep = keep;
+    if (mode != 0) {
+        h->worker = WorkerStart(terminate);
+        if (h->worker == nullptr) {
+            TryFree(h);
+            return nullptr;
+        }
     }
-  }
-  return h;
+    return h;
 }
 
 // ---- call objects -------------------------------------------------------------------------
@@ -165,73 +165,73 @@ XaConnHolder* HolderInit(uint32_t mode, uint32_t keep, uint32_t terminate) {
 // on the worker.
 template <int S, class R, class... A>
 struct XaCallBase {
-  using Fn = R (*)(A...);
-  Fn fn;
-  std::tuple<A...> args;
-  R result;
-  XaCallBase(A... a) : fn(Below<S>()), args(a...), result{} {}
-  static void Run(void* self) {
-    auto* c = static_cast<XaCallBase*>(self);
-    c->result = c->fn ? std::apply(c->fn, c->args) : static_cast<R>(kErrNotCapable);
-  }
+    using Fn = R (*)(A...);
+    Fn fn;
+    std::tuple<A...> args;
+    R result;
+    XaCallBase(A... a) : fn(Below<S>()), args(a...), result{} {}
+    static void Run(void* self) {
+        auto* c = static_cast<XaCallBase*>(self);
+        c->result = c->fn ? std::apply(c->fn, c->args) : static_cast<R>(kErrNotCapable);
+    }
 };
 
 template <class Sig>
 struct SigParts;
 template <class R, class... A>
 struct SigParts<R (*)(A...)> {
-  template <int S>
-  using Call = XaCallBase<S, R, A...>;
+    template <int S>
+    using Call = XaCallBase<S, R, A...>;
 };
 
 template <int S>
 using CallOf = typename SigParts<typename AgentSlotSig<S>::type>::template Call<S>;
 
 XaConnHolder* HolderOfStmt(uint32_t stmt, bool* known) {
-  IngStmt* s = IngStmtFind(stmt);
-  *known = s != nullptr && s->conn != nullptr;
-  return *known ? s->conn->xaHolder : nullptr;
+    IngStmt* s = IngStmtFind(stmt);
+    *known = s != nullptr && s->conn != nullptr;
+    return *known ? s->conn->xaHolder : nullptr;
 }
 
 XaConnHolder* HolderOfConn(uint32_t conn, bool* known) {
-  IngConn* c = IngConnFind(conn);
-  *known = c != nullptr;
-  return *known ? c->xaHolder : nullptr;
+    IngConn* c = IngConnFind(conn);
+    *known = c != nullptr;
+    return *known ? c->xaHolder : nullptr;
 }
 
 // Statement and connection operations: on the worker while the connection is in a global
 // transaction, else directly below.
 template <int S, bool OnConn, class... A>
 uint32_t StmtWrapper(uint32_t h, A... a) {
-  bool known = false;
-  XaConnHolder* holder = OnConn ? HolderOfConn(h, &known) : HolderOfStmt(h, &known);
-  // An unknown handle goes below, which refuses it (21) and clears its outputs.
-  if (known && holder != nullptr && holder->associated && holder->enabled) {
-    CallOf<S> call(h, a...);
-    if (call.fn == nullptr) return kErrNotCapable;
-    if (!Post(holder, &CallOf<S>::Run, &call)) return kErrWorker;
-    return call.result;
-  }
-  auto fn = Below<S>();
-  if (fn == nullptr) return kErrNotCapable;
-  return fn(h, a...);
+    bool known = false;
+    XaConnHolder* holder = OnConn ? HolderOfConn(h, &known) : HolderOfStmt(h, &known);
+    // An unknown handle goes below, which refuses it (21) and clears its outputs.
+    if (known && holder != nullptr && holder->associated && holder->enabled) {
+        CallOf<S> call(h, a...);
+        if (call.fn == nullptr) return kErrNotCapable;
+        if (!Post(holder, &CallOf<S>::Run, &call)) return kErrWorker;
+        return call.result;
+    }
+    auto fn = Below<S>();
+    if (fn == nullptr) return kErrNotCapable;
+    return fn(h, a...);
 }
 
 // XA verbs: on the worker whenever the connection's holder is enabled.
 template <int S, class... A>
 int VerbWrapper(uint32_t conn, A... a) {
-  bool known = false;
-  XaConnHolder* holder = HolderOfConn(conn, &known);
-  if (!known || holder == nullptr) return XAER_INVAL;
-  if (holder->enabled) {
-    CallOf<S> call(conn, a...);
-    if (call.fn == nullptr) return XAER_RMERR;
-    if (!Post(holder, &CallOf<S>::Run, &call)) return XAER_RMERR;
-    return call.result;
-  }
-  auto fn = Below<S>();
-  if (fn == nullptr) return XAER_RMERR;
-  return fn(conn, a...);
+    bool known = false;
+    XaConnHolder* holder = HolderOfConn(conn, &known);
+    if (!known || holder == nullptr) return XAER_INVAL;
+    if (holder->enabled) {
+        CallOf<S> call(conn, a...);
+        if (call.fn == nullptr) return XAER_RMERR;
+        if (!Post(holder, &CallOf<S>::Run, &call)) return XAER_RMERR;
+        return call.result;
+    }
+    auto fn = Below<S>();
+    if (fn == nullptr) return XAER_RMERR;
+    return fn(conn, a...);
 }
 
 uint32_t XaAllocStmt(uint32_t conn, uint32_t* out) { return StmtWrapper<DRV_AllocStmt, true>(conn, out); }
@@ -239,163 +239,162 @@ uint32_t XaFreeStmt(uint32_t stmt) { return StmtWrapper<DRV_FreeStmt, false>(stm
 uint32_t XaPrepare(uint32_t stmt, const char* text) { return StmtWrapper<DRV_Prepare, false>(stmt, text); }
 uint32_t XaExecute(uint32_t stmt) { return StmtWrapper<DRV_Execute, false>(stmt); }
 uint32_t XaFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
-  return StmtWrapper<DRV_FetchRows, false>(stmt, rows, block);
+    return StmtWrapper<DRV_FetchRows, false>(stmt, rows, block);
 }
 uint32_t XaCloseCursor(uint32_t stmt) { return StmtWrapper<DRV_CloseCursor, false>(stmt); }
 uint32_t XaMoreResults(uint32_t stmt) { return StmtWrapper<DRV_MoreResults, false>(stmt); }
 uint32_t XaParamData(uint32_t stmt, void* a1, void* a2, void* a3, void* a4) {
-  return StmtWrapper<DRV_ParamData, false>(stmt, a1, a2, a3, a4);
+    return StmtWrapper<DRV_ParamData, false>(stmt, a1, a2, a3, a4);
 }
 uint32_t XaPutData(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4) {
-  return StmtWrapper<DRV_PutData, false>(stmt, a1, a2, a3, a4);
+    return StmtWrapper<DRV_PutData, false>(stmt, a1, a2, a3, a4);
 }
 uint32_t XaPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
-  return StmtWrapper<DRV_PrepareExecute, false>(stmt, text, values, count, descs);
+    return StmtWrapper<DRV_PrepareExecute, false>(stmt, text, values, count, descs);
 }
 uint32_t XaPrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
                             ScsNamedParamDesc* descs) {
-  return StmtWrapper<DRV_PrepareExecuteEx, false>(stmt, text, values, count, descs);
+    return StmtWrapper<DRV_PrepareExecuteEx, false>(stmt, text, values, count, descs);
 }
 
 int XaVerbClose(uint32_t c, const char* info, int rmid, long flags) {
-  return VerbWrapper<DRV_XaClose>(c, info, rmid, flags);
+    return VerbWrapper<DRV_XaClose>(c, info, rmid, flags);
 }
 int XaVerbCommit(uint32_t c, XID* x, int rmid, long flags) { return VerbWrapper<DRV_XaCommit>(c, x, rmid, flags); }
 int XaVerbComplete(uint32_t c, int* handle, int* result, int rmid, long flags) {
-  return VerbWrapper<DRV_XaComplete>(c, handle, result, rmid, flags);
+    return VerbWrapper<DRV_XaComplete>(c, handle, result, rmid, flags);
 }
 int XaVerbEnd(uint32_t c, XID* x, int rmid, long flags) { return VerbWrapper<DRV_XaEnd>(c, x, rmid, flags); }
 int XaVerbForget(uint32_t c, XID* x, int rmid, long flags) { return VerbWrapper<DRV_XaForget>(c, x, rmid, flags); }
 int XaVerbPrepare(uint32_t c, XID* x, int rmid, long flags) { return VerbWrapper<DRV_XaPrepare>(c, x, rmid, flags); }
 int XaVerbRecover(uint32_t c, XID* xids, long count, int rmid, long flags) {
-  return VerbWrapper<DRV_XaRecover>(c, xids, count, rmid, flags);
+    return VerbWrapper<DRV_XaRecover>(c, xids, count, rmid, flags);
 }
 int XaVerbRollback(uint32_t c, XID* x, int rmid, long flags) { return VerbWrapper<DRV_XaRollback>(c, x, rmid, flags); }
 int XaVerbStart(uint32_t c, XID* x, int rmid, long flags) { return VerbWrapper<DRV_XaStart>(c, x, rmid, flags); }
 
 int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags) {
-  IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return XAER_INVAL;
-  uint32_t keep = 0, terminate = 0;
-  const bool hadHolder = c->xaHolder != nullptr;
-  if (hadHolder) {
-    keep = c->xaHolder->keep;
-    terminate = c->xaHolder->worker ? c->xaHolder->worker->terminate : 0;
-    if (keep == 0) {
-      XaConnHolder* old = c->xaHolder;
-      c->xaHolder = nullptr;
-      HolderFree(old);
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return XAER_INVAL;
+    uint32_t keep = 0, terminate = 0;
+    const bool hadHolder = c->xaHolder != nullptr;
+    if (hadHolder) {
+        keep = c->xaHolder->keep;
+        terminate = c->xaHolder->worker ? c->xaHolder->worker->terminate : 0;
+        if (keep == 0) {
+            XaConnHolder* old = c->xaHolder;
+            c->xaHolder = nullptr;
+            HolderFree(old);
+        }
     }
-  }
-  if (c->xaHolder == nullptr) {
-    if (!hadHolder) {
-      auto getInfo = Below<DRV_GetInfo>();
-      uint32_t v = 0;
-      uint16_t len = 0;
-      if (getInfo && getInfo(conn, kPropXaKeepHolder, &v, 4, &len) == 0 && v != 0) keep = 1;
-      v = 0;
-      if (getInfo && getInfo(conn, kPropXaTerminate, &v, 4, &len) == 0 && v != 0) terminate = 1;
+    if (c->xaHolder == nullptr) {
+        if (!hadHolder) {
+            auto getInfo = Below<DRV_GetInfo>();
+            uint32_t v = 0;
+            uint16_t len = 0;
+            if (getInfo && getInfo(conn, kPropXaKeepHolder, &v, 4, &len) == 0 && v != 0) keep = 1;
+            v = 0;
+            if (getInfo && getInfo(conn, kPropXaTerminate, &v, 4, &len) == 0 && v != 0) terminate = 1;
+        }
+        XaConnHolder* h = HolderInit(mode, keep, terminate);
+        if (h == nullptr) return XAER_RMERR;
+        c->xaHolder = h;
     }
-    XaConnHolder* h = HolderInit(mode, keep, terminate);
-    if (h == nullptr) return XAER_RMERR;
-    c->xaHolder = h;
-  }
-  XaConnHolder* holder = c->xaHolder;
-  if (holder->enabled) {
-    CallOf<DRV_XaOpen> call(conn, mode, info, rmid, flags);
-    if (call.fn == nullptr) return XAER_RMERR;
-    if (!Post(holder, &CallOf<DRV_XaOpen>::Run, &call)) return XAER_RMERR;
-    return call.result;
-  }
-  auto fn = Below<DRV_XaOpen>();
-  return fn ? fn(conn, mode, info, rmid, flags) : XAER_RMERR;
+    XaConnHolder* holder = c->xaHolder;
+    if (holder->enabled) {
+        CallOf<DRV_XaOpen> call(conn, mode, info, rmid, flags);
+        if (call.fn == nullptr) return XAER_RMERR;
+        if (!Post(holder, &CallOf<DRV_XaOpen>::Run, &call)) return XAER_RMERR;
+        return call.result;
+    }
+    auto fn = Below<DRV_XaOpen>();
+    return fn ? fn(conn, mode, info, rmid, flags) : XAER_RMERR;
 }
 
 uint32_t XaDisconnect(uint32_t conn) {
-  IngConn* c = IngConnFind(conn);
-  if (c == nullptr) return kErrBadArg;
-  XaConnHolder* holder = c->xaHolder;
-  auto fn = Below<DRV_Disconnect>();
-  if (fn == nullptr) return kErrNotCapable;
-  uint32_t rc = fn(conn);
-  if (rc == 0 && holder != nullptr) HolderFree(holder);
-  return rc;
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return kErrBadArg;
+    XaConnHolder* holder = c->xaHolder;
+    auto fn = Below<DRV_Disconnect>();
+    if (fn == nullptr) return kErrNotCapable;
+    uint32_t rc = fn(conn);
+    if (rc == 0 && holder != nullptr) HolderFree(holder);
+    return rc;
 }
 
 void Patch(AgentFuncTable* t) {
-  t->DRV_Disconnect = XaDisconnect;
-  t->DRV_AllocStmt = XaAllocStmt;
-  t->DRV_FreeStmt = XaFreeStmt;
-  t->DRV_Prepare = XaPrepare;
-  t->DRV_Execute = XaExecute;
-  t->DRV_FetchRows = XaFetchRows;
-  t->DRV_CloseCursor = XaCloseCursor;
-  t->DRV_MoreResults = XaMoreResults;
-  t->DRV_PrepareExecute = XaPrepareExecute;
-  // Slots empty below stay empty: callers test a slot before they use it.
-  if (t->DRV_ParamData) t->DRV_ParamData = XaParamData;
-  if (t->DRV_PutData) t->DRV_PutData = XaPutData;
-  if (t->DRV_PrepareExecuteEx) t->DRV_PrepareExecuteEx = XaPrepareExecuteEx;
-  t->DRV_XaClose = XaVerbClose;
-  t->DRV_XaCommit = XaVerbCommit;
-  t->DRV_XaComplete = XaVerbComplete;
-  t->DRV_XaEnd = XaVerbEnd;
-  t->DRV_XaForget = XaVerbForget;
-  t->DRV_XaOpen = XaVerbOpen;
-  t->DRV_XaPrepare = XaVerbPrepare;
-  t->DRV_XaRecover = XaVerbRecover;
-  t->DRV_XaRollback = XaVerbRollback;
-  t->DRV_XaStart = XaVerbStart;
+    t->DRV_Disconnect = XaDisconnect;
+    t->DRV_AllocStmt = XaAllocStmt;
+    t->DRV_FreeStmt = XaFreeStmt;
+    t->DRV_Prepare = XaPrepare;
+    t->DRV_Execute = XaExecute;
+    t->DRV_FetchRows = XaFetchRows;
+    t->DRV_CloseCursor = XaCloseCursor;
+    t->DRV_MoreResults = XaMoreResults;
+    t->DRV_PrepareExecute = XaPrepareExecute;
+    // Slots empty below stay empty: callers test a slot before they use it.
+    if (t->DRV_ParamData) t->DRV_ParamData = XaParamData;
+    if (t->DRV_PutData) t->DRV_PutData = XaPutData;
+    if (t->DRV_PrepareExecuteEx) t->DRV_PrepareExecuteEx = XaPrepareExecuteEx;
+    t->DRV_XaClose = XaVerbClose;
+    t->DRV_XaCommit = XaVerbCommit;
+    t->DRV_XaComplete = XaVerbComplete;
+    t->DRV_XaEnd = XaVerbEnd;
+    t->DRV_XaForget = XaVerbForget;
+    t->DRV_XaOpen = XaVerbOpen;
+    t->DRV_XaPrepare = XaVerbPrepare;
+    t->DRV_XaRecover = XaVerbRecover;
+    t->DRV_XaRollback = XaVerbRollback;
+    t->DRV_XaStart = XaVerbStart;
 }
 
 }  // namespace
 
 uint32_t XaInterposeOpTable(AgentLink* link) {
-  if (link == nullptr || link->word == 0 || link->table == nullptr) return kErrNotCapable;
-  std::lock_guard<std::mutex> guard(g_xaLock);
-  if (link->table == &g_xaTable) return 0;  // already laid over this link
-  // Calls on other connections read the copy while a new connection installs: rewrite it only
-  // when the layer below changed.
-  if (!g_xaInstalled || std::memcmp(&g_lowerCopy, link->table, sizeof g_lowerCopy) != 0) {
-    g_lowerCopy = *link->table;
-    AgentFuncTable t = g_lowerCopy;
-    Patch(&t);
-    g_xaTable = t;
-  }
-  if (!g_xaInstalled || g_xaLower.word != link->word || g_xaLower.table != link->table) g_xaLower = *link;
-  g_xaInstalled = true;
-  link->table = &g_xaTable;
-  return 0;
+    if (link == nullptr || link->word == 0 || link->table == nullptr) return kErrNotCapable;
+    std::lock_guard<std::mutex> guard(g_xaLock);
+    if (link->table == &g_xaTable) return 0;  // already laid over this link
+    // Calls on other connections read the copy while a new connection installs: rewrite it only
+    // when the layer below changed.
+    if (!g_xaInstalled || std::memcmp(&g_lowerCopy, link->table, sizeof g_lowerCopy) != 0) {
+        g_lowerCopy = *link->table;
+        AgentFuncTable t = g_lowerCopy;
+        Patch(&t);
+        g_xaTable = t;
+    }
+    if (!g_xaInstalled || g_xaLower.word != link->word || g_xaLower.table != link->table) g_xaLower = *link;
+    g_xaInstalled = true;
+    link->table = &g_xaTable;
+    return 0;
 }
 
 const AgentFuncTable* XaLayerTable() {
-  std::lock_guard<std::mutex> guard(g_xaLock);
-  return g_xaInstalled ? &g_xaTable : nullptr;
+    std::lock_guard<std::mutex> guard(g_xaLock);
+    return g_xaInstalled ? &g_xaTable : nullptr;
 }
 
 AgentLink XaLowerLink() {
-  std::lock_guard<std::mutex> guard(g_xaLock);
-  return g_xaLower;
+    std::lock_guard<std::mutex> guard(g_xaLock);
+    return g_xaLower;
 }
 
 XaConnHolder* XaHolderOf(uint32_t conn) {
-  IngConn* c = IngConnFind(conn);
-  return c ? c->xaHolder : nullptr;
+    IngConn* c = IngConnFind(conn);
+    return c ? c->xaHolder : nullptr;
 }
 
 int XaWorkerRunning(const XaConnHolder* holder) {
-  if (holder == nullptr || holder->worker == nullptr) return 0;
-  uint32_t code = 0;
-  return ThreadIsRunning(&holder->worker->thread) && !ThreadExitCode(&holder->worker->thread, &code);
+    if (holder == nullptr || holder->worker == nullptr) return 0;
+    uint32_t code = 0;
+    return ThreadIsRunning(&holder->worker->thread) && !ThreadExitCode(&holder->worker->thread, &code);
 }
 
 uint32_t XaWorkerThreadId(const XaConnHolder* holder) {
-  return holder && holder->worker ? holder->worker->thread.thread_id : 0;
+    return holder && holder->worker ? holder->worker->thread.thread_id : 0;
 }
 
 void XaWorkerKill(XaConnHolder* holder) {
-  if (holder == nullptr || holder->worker == nullptr) return;
-  ThreadTerminate(&holder->worker->thread, 0);
-  ThreadJoin(&holder->worker->thread);
+    if (holder == nullptr || holder->worker == nullptr) return;
+    ThreadTerminate(&holder->worker->thread, 0);
+    ThreadJoin(&holder->worker->thread);
 }
-

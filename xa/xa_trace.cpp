@@ -18,17 +18,17 @@ std::mutex g_oleTraceLock;  // OleTraceLock
 thread_local int t_depth = 0;
 
 struct Named {
-  long code;
-  const char* name;
+    long code;
+    const char* name;
 };
 
 const Named kXaNames[] = {
-    {-9, "XAER_OUTSIDE"}, {-8, "XAER_DUPID"},     {-7, "XAER_RMFAIL"},     {-6, "XAER_PROTO"},
-    {-5, "XAER_INVAL"},   {-4, "XAER_NOTA"},      {-3, "XAER_RMERR"},      {-2, "XAER_ASYNC"},
-    {0, "XA_OK"},         {3, "XA_RDONLY"},       {4, "XA_RETRY"},         {5, "XA_HEURMIX"},
-    {6, "XA_HEURRB"},     {7, "XA_HEURCOM"},      {8, "XA_HEURHAZ"},       {9, "XA_NOMIGRATE"},
-    {100, "XA_RBROLLBACK"}, {101, "XA_RBCOMMFAIL"}, {102, "XA_RBDEADLOCK"}, {103, "XA_RBINTEGRITY"},
-    {105, "XA_RBPROTO"},  {106, "XA_RBTIMEOUT"},   {107, "XA_RBTRANSIENT"},
+    {-9, "XAER_OUTSIDE"},   {-8, "XAER_DUPID"},     {-7, "XAER_RMFAIL"},     {-6, "XAER_PROTO"},
+    {-5, "XAER_INVAL"},     {-4, "XAER_NOTA"},      {-3, "XAER_RMERR"},      {-2, "XAER_ASYNC"},
+    {0, "XA_OK"},           {3, "XA_RDONLY"},       {4, "XA_RETRY"},         {5, "XA_HEURMIX"},
+    {6, "XA_HEURRB"},       {7, "XA_HEURCOM"},      {8, "XA_HEURHAZ"},       {9, "XA_NOMIGRATE"},
+    {100, "XA_RBROLLBACK"}, {101, "XA_RBCOMMFAIL"}, {102, "XA_RBDEADLOCK"},  {103, "XA_RBINTEGRITY"},
+    {105, "XA_RBPROTO"},    {106, "XA_RBTIMEOUT"},  {107, "XA_RBTRANSIENT"},
 };
 
 const Named kHresultNames[] = {
@@ -65,61 +65,61 @@ const Named kHresultNames[] = {
 
 // Writes one OLE trace line; the newline its format carries is the stream's own.
 void WriteOle(const char* prefix, const char* text) {
-  std::string line = std::string(prefix) + text;
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  std::lock_guard<std::mutex> guard(g_oleTraceLock);
-  XaTracePrint(0, "%s", line.c_str());
+    std::string line = std::string(prefix) + text;
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    std::lock_guard<std::mutex> guard(g_oleTraceLock);
+    XaTracePrint(0, "%s", line.c_str());
 }
 }  // namespace
 
 const char* XaCodeName(int code) {
-  for (const Named& n : kXaNames)
-    if (n.code == code) return n.name;
-  return "Unknown";
+    for (const Named& n : kXaNames)
+        if (n.code == code) return n.name;
+    return "Unknown";
 }
 
 const char* HresultName(HRESULT value) {
-  const long v = long(uint32_t(value));
-  for (const Named& n : kHresultNames)
-    if (n.code == v) return n.name;
-  return "Unknown!";
+    const long v = long(uint32_t(value));
+    for (const Named& n : kHresultNames)
+        if (n.code == v) return n.name;
+    return "Unknown!";
 }
 
 void IidName(char* out, size_t size, const IID& iid) {
-  if (!out || size == 0) return;
-  if (iid == IID_IUnknown) {
-    std::snprintf(out, size, "IID_IUnknown");
-    return;
-  }
-  // No registry of interface names here: the braced form stays.
-  std::snprintf(out, size, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned long>(iid.Data1),
-                unsigned(iid.Data2), unsigned(iid.Data3), unsigned(iid.Data4[0]), unsigned(iid.Data4[1]),
-                unsigned(iid.Data4[2]), unsigned(iid.Data4[3]), unsigned(iid.Data4[4]), unsigned(iid.Data4[5]),
-                unsigned(iid.Data4[6]), unsigned(iid.Data4[7]));
+    if (!out || size == 0) return;
+    if (iid == IID_IUnknown) {
+        std::snprintf(out, size, "IID_IUnknown");
+        return;
+    }
+    // No registry of interface names here: the braced form stays.
+    std::snprintf(out, size, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(iid.Data1), unsigned(iid.Data2), unsigned(iid.Data3),
+                  unsigned(iid.Data4[0]), unsigned(iid.Data4[1]), unsigned(iid.Data4[2]), unsigned(iid.Data4[3]),
+                  unsigned(iid.Data4[4]), unsigned(iid.Data4[5]), unsigned(iid.Data4[6]), unsigned(iid.Data4[7]));
 }
 
 void OleTraceOpen() {
-  if (!DebugStreamOpen(1)) {
-    DebugOpen(1);
-    if (!DebugStreamOpen(1)) return;
-  }
-  g_oleTookStream = true;
-  g_oleOn.store(true);
-  WriteOle("", "** Corvanta OLE Transactions Interface: Trace file **\n");
-  char when[128];
-  std::time_t now = std::time(nullptr);
-  std::tm tmv{};
-  localtime_r(&now, &tmv);
-  std::strftime(when, sizeof when, "** Started on %a %b %d, %H:%M **", &tmv);
-  WriteOle("", when);
-  WriteOle("", "");
+    if (!DebugStreamOpen(1)) {
+        DebugOpen(1);
+        if (!DebugStreamOpen(1)) return;
+    }
+    g_oleTookStream = true;
+    g_oleOn.store(true);
+    WriteOle("", "** Corvanta OLE Transactions Interface: Trace file **\n");
+    char when[128];
+    std::time_t now = std::time(nullptr);
+    std::tm tmv{};
+    localtime_r(&now, &tmv);
+    std::strftime(when, sizeof when, "** Started on %a %b %d, %H:%M **", &tmv);
+    WriteOle("", when);
+    WriteOle("", "");
 }
 
 void OleTraceClose() {
-  if (!g_oleTookStream) return;
-  g_oleOn.store(false);
-  g_oleTookStream = false;
-  DebugClose(1);
+    if (!g_oleTookStream) return;
+    g_oleOn.store(false);
+    g_oleTookStream = false;
+    DebugClose(1);
 }
 
 bool OleTraceOn() { return g_oleOn.load() && DebugStreamOpen(1); }
@@ -127,47 +127,49 @@ bool OleTraceOn() { return g_oleOn.load() && DebugStreamOpen(1); }
 void OleTraceSetDepth(int depth) { t_depth = depth < 0 ? 0 : depth; }
 
 void OleTracePrint(const char* format, ...) {
-  if (!OleTraceOn() || !format || t_depth > 30) return;
-  char text[2049];
-  va_list ap;
-  va_start(ap, format);
-  std::vsnprintf(text, sizeof text, format, ap);
-  va_end(ap);
-  char prefix[96];
-  std::snprintf(prefix, sizeof prefix, "[%ld] %*s", TraceThreadId(), 2 * t_depth, "");
-  WriteOle(prefix, text);
+    if (!OleTraceOn() || !format || t_depth > 30) return;
+    char text[2049];
+    va_list ap;
+    va_start(ap, format);
+    std::vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    char prefix[96];
+    std::snprintf(prefix, sizeof prefix, "[%ld] %*s", TraceThreadId(), 2 * t_depth, "");
+    WriteOle(prefix, text);
 }
 
 void OleTracePrintPlain(const char* format, ...) {
-  if (!OleTraceOn() || !format || t_depth > 30) return;
-  char text[2049];
-  va_list ap;
-  va_start(ap, format);
-  std::vsnprintf(text, sizeof text, format, ap);
-  va_end(ap);
-  WriteOle("> ", text);
+    if (!OleTraceOn() || !format || t_depth > 30) return;
+    char text[2049];
+    va_list ap;
+    va_start(ap, format);
+    std::vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    WriteOle("> ", text);
 }
 
 HRESULT OleTraceResult(HRESULT value) {
-  if (value >= 0)
-    OleTracePrint("Call success    : Returned HRESULT: %#.8lx(%s)\n", static_cast<unsigned long>(uint32_t(value)),
-                  HresultName(value));
-  else
-    OleTracePrint("Call failure >>>: Returned HRESULT: %#.8lx(%s)\n", static_cast<unsigned long>(uint32_t(value)),
-                  HresultName(value));
-  return value;
+    if (value >= 0)
+        OleTracePrint("Call success    : Returned HRESULT: %#.8lx(%s)\n", static_cast<unsigned long>(uint32_t(value)),
+                      HresultName(value));
+    else
+        OleTracePrint("Call failure >>>: Returned HRESULT: %#.8lx(%s)\n", static_cast<unsigned long>(uint32_t(value)),
+                      HresultName(value));
+    return value;
 }
 
 unsigned long OleTraceCount(unsigned long count) {
-  OleTracePrint("Call returned: %lu\n", count);
-  return count;
+    OleTracePrint("Call returned: %lu\n", count);
+    return count;
 }
 
 void CObjCounter::Raise(uint32_t) { ++live_; }
 void CObjCounter::Lower(uint32_t) { --live_; }
 long CObjCounter::Count() { return live_.load(); }
-const char* CObjCounter::TypeName(uint32_t type) { return type == kResourceDispenser ? "Resource Dispenser" : "Unknown"; }
+const char* CObjCounter::TypeName(uint32_t type) {
+    return type == kResourceDispenser ? "Resource Dispenser" : "Unknown";
+}
 void CObjCounter::DumpObjCounts() {
-  OleTracePrint("CObjCounter::DumpObjCounts:\n");
-  OleTracePrint("  %s: %ld\n", TypeName(kResourceDispenser), Count());
+    OleTracePrint("CObjCounter::DumpObjCounts:\n");
+    OleTracePrint("  %s: %ld\n", TypeName(kResourceDispenser), Count());
 }

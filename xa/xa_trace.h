@@ -27,14 +27,14 @@ unsigned long OleTraceCount(unsigned long count);
 void OleTraceSetDepth(int depth);
 
 class CObjCounter {
- public:
-  enum : uint32_t { kResourceDispenser = 1 };
-  static void Raise(uint32_t type);
-  static void Lower(uint32_t type);
-  static long Count();
-  static const char* TypeName(uint32_t type);  // "Resource Dispenser" or "Unknown"
-  static void DumpObjCounts();
+public:
+    enum : uint32_t { kResourceDispenser = 1 };
+    static void Raise(uint32_t type);
+    static void Lower(uint32_t type);
+    static long Count();
+    static const char* TypeName(uint32_t type);  // "Resource Dispenser" or "Unknown"
+    static void DumpObjCounts();
 
- private:
-  static std::atomic<long> live_;
+private:
+    static std::atomic<long> live_;
 };

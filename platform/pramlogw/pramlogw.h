@@ -6,8 +6,8 @@ extern "C" {
 // Shows the login prompt for a connection string. Returns 1 when the user confirmed; *result then
 // holds the completed connection string (UTF-8). Any other value: cancelled or failed. *result
 // is always to be released with KivLOGIN_Free, whatever the return value.
-__attribute__((visibility("default"))) std::int32_t KivLOGIN(void* window, const char* driver,
-                                                             const char* connstr, char** result, int mode);
+__attribute__((visibility("default"))) std::int32_t KivLOGIN(void* window, const char* driver, const char* connstr,
+                                                             char** result, int mode);
 __attribute__((visibility("default"))) void KivLOGIN_Free(char* result);
 }
 

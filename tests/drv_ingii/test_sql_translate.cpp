@@ -14,46 +14,46 @@
 namespace {
 
 struct Translated {
-  std::string source;
-  std::string text;
-  uint16_t markers;
-  uint16_t kind;
-  uint16_t flags;
+    std::string source;
+    std::string text;
+    uint16_t markers;
+    uint16_t kind;
+    uint16_t flags;
 };
 
 Translated translate(const char* sql) {
-  IngSqlText block{};
-  EXPECT_EQ(IngTranslateSql(&block, sql), 0);
-  Translated t{block.source ? block.source : "<null>", block.ingres ? block.ingres : "<null>",
-               block.markers, block.kind, block.markerFlags};
-  IngSqlTextFree(&block);
-  return t;
+    IngSqlText block{};
+    EXPECT_EQ(IngTranslateSql(&block, sql), 0);
+    Translated t{block.source ? block.source : "<null>", block.ingres ? block.ingres : "<null>", block.markers,
+                 block.kind, block.markerFlags};
+    IngSqlTextFree(&block);
+    return t;
 }
 
 // Collects what the log facility writes while alive.
 class LogCapture {
- public:
-  LogCapture() {
-    channel_ = log_channel_open(&LogCapture::Write, nullptr, LOGL_DEBUG, 0xFFFFFFFFu, 0);
-    channel_->user = this;
-  }
-  ~LogCapture() { log_close(channel_); }
-  const std::vector<std::pair<int, std::string>>& lines() const { return lines_; }
+public:
+    LogCapture() {
+        channel_ = log_channel_open(&LogCapture::Write, nullptr, LOGL_DEBUG, 0xFFFFFFFFu, 0);
+        channel_->user = this;
+    }
+    ~LogCapture() { log_close(channel_); }
+    const std::vector<std::pair<int, std::string>>& lines() const { return lines_; }
 
- private:
-  static void Write(LOG_Channel* channel, int level, const char* text) {
-    static_cast<LogCapture*>(channel->user)->lines_.emplace_back(level, text);
-  }
-  LOG_Channel* channel_;
-  std::vector<std::pair<int, std::string>> lines_;
+private:
+    static void Write(LOG_Channel* channel, int level, const char* text) {
+        static_cast<LogCapture*>(channel->user)->lines_.emplace_back(level, text);
+    }
+    LOG_Channel* channel_;
+    std::vector<std::pair<int, std::string>> lines_;
 };
 
 struct Case {
-  const char* sql;
-  const char* expected;
-  uint16_t markers;
-  uint16_t flags;
-  uint16_t kind;
+    const char* sql;
+    const char* expected;
+    uint16_t markers;
+    uint16_t flags;
+    uint16_t kind;
 };
 
 const Case kCases[] = {
@@ -104,8 +104,8 @@ const Case kCases[] = {
     {"INSERT INTO t VALUES ({d '1999-12-31'}, ?)", "INSERT INTO t VALUES (date('12/31/1999'), ?)", 1, 2, 2},
     // Outer joins.
     {"{oj a LEFT OUTER JOIN b ON a.x=b.x}", " (a LEFT JOIN b ON a.x=b.x) ", 0, 0, 3},
-    {"SELECT * FROM {oj t1 right outer join t2 on t1.k = t2.k}",
-     "SELECT * FROM  (t1 RIGHT JOIN t2 ON t1.k = t2.k) ", 0, 0, 1},
+    {"SELECT * FROM {oj t1 right outer join t2 on t1.k = t2.k}", "SELECT * FROM  (t1 RIGHT JOIN t2 ON t1.k = t2.k) ", 0,
+     0, 1},
     {"{oj a FULL OUTER JOIN b ON a.x=b.x}", " (a FULL JOIN b ON a.x=b.x) ", 0, 0, 3},
     {"{oj a INNER JOIN b ON a.x=b.x}", " (a INNER JOIN b ON a.x=b.x) ", 0, 0, 3},
     {"{oj a LEFT OUTER JOIN b}", "", 0, 0, 3},
@@ -150,167 +150,167 @@ const Case kCases[] = {
 };
 
 TEST(SqlTranslate, CaseTable) {
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.sql);
-    Translated t = translate(c.sql);
-    EXPECT_EQ(t.text, c.expected);
-    EXPECT_EQ(t.markers, c.markers);
-    EXPECT_EQ(t.flags, c.flags);
-    EXPECT_EQ(t.kind, c.kind);
-  }
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.sql);
+        Translated t = translate(c.sql);
+        EXPECT_EQ(t.text, c.expected);
+        EXPECT_EQ(t.markers, c.markers);
+        EXPECT_EQ(t.flags, c.flags);
+        EXPECT_EQ(t.kind, c.kind);
+    }
 }
 
 TEST(SqlTranslate, SourceKeepsTextFromFirstNonBlank) {
-  Translated t = translate("  \n{fn ucase(x)} ;  ");
-  EXPECT_EQ(t.source, "{fn ucase(x)} ;  ");
-  EXPECT_EQ(t.text, " uppercase(x) ");
-  Translated empty = translate(nullptr);
-  EXPECT_EQ(empty.source, "");
-  EXPECT_EQ(empty.text, "");
-  EXPECT_EQ(empty.kind, 3);
+    Translated t = translate("  \n{fn ucase(x)} ;  ");
+    EXPECT_EQ(t.source, "{fn ucase(x)} ;  ");
+    EXPECT_EQ(t.text, " uppercase(x) ");
+    Translated empty = translate(nullptr);
+    EXPECT_EQ(empty.source, "");
+    EXPECT_EQ(empty.text, "");
+    EXPECT_EQ(empty.kind, 3);
 }
 
 TEST(SqlTranslate, RetranslationReplacesTextsAndKeepsOwnerFlags) {
-  IngSqlText block{};
-  IngTranslateSql(&block, "{call p(?)}");
-  EXPECT_EQ(block.markerFlags, 2 | 4);
-  // The owner clears the flags before a new text; the translation only adds to them.
-  IngTranslateSql(&block, "SELECT 1");
-  EXPECT_STREQ(block.ingres, "SELECT 1");
-  EXPECT_EQ(block.markerFlags, 2 | 4);
-  EXPECT_EQ(block.markers, 0);
-  block.markerFlags = 0;
-  IngTranslateSql(&block, "SELECT 1");
-  EXPECT_EQ(block.markerFlags, 0);
-  IngSqlTextFree(&block);
-  EXPECT_EQ(block.source, nullptr);
-  EXPECT_EQ(block.ingres, nullptr);
-  IngSqlTextFree(&block);
-  IngSqlTextFree(nullptr);
-  EXPECT_EQ(IngTranslateSql(nullptr, "x"), 0);
+    IngSqlText block{};
+    IngTranslateSql(&block, "{call p(?)}");
+    EXPECT_EQ(block.markerFlags, 2 | 4);
+    // The owner clears the flags before a new text; the translation only adds to them.
+    IngTranslateSql(&block, "SELECT 1");
+    EXPECT_STREQ(block.ingres, "SELECT 1");
+    EXPECT_EQ(block.markerFlags, 2 | 4);
+    EXPECT_EQ(block.markers, 0);
+    block.markerFlags = 0;
+    IngTranslateSql(&block, "SELECT 1");
+    EXPECT_EQ(block.markerFlags, 0);
+    IngSqlTextFree(&block);
+    EXPECT_EQ(block.source, nullptr);
+    EXPECT_EQ(block.ingres, nullptr);
+    IngSqlTextFree(&block);
+    IngSqlTextFree(nullptr);
+    EXPECT_EQ(IngTranslateSql(nullptr, "x"), 0);
 }
 
 TEST(SqlTranslate, NestedCallSetsNoFlagsButCountsMarkers) {
-  Translated t = translate("{fn ucase({call p(?)})}");
-  EXPECT_EQ(t.text, " uppercase(p)");
-  EXPECT_EQ(t.markers, 1);
-  EXPECT_EQ(t.flags, 2);
+    Translated t = translate("{fn ucase({call p(?)})}");
+    EXPECT_EQ(t.text, " uppercase(p)");
+    EXPECT_EQ(t.markers, 1);
+    EXPECT_EQ(t.flags, 2);
 }
 
 TEST(SqlTranslate, UnknownClausesAreLogged) {
-  LogCapture log;
-  EXPECT_EQ(translate("SELECT {zz 1 2} FROM t").text, "SELECT  FROM t");
-  EXPECT_EQ(translate("{fn foo(1)}").text, " foo(1)");
-  EXPECT_EQ(translate("{fn ucase(x)}").text, " uppercase(x)");
-  ASSERT_EQ(log.lines().size(), 2u);
-  EXPECT_EQ(log.lines()[0].first, LOGL_WARNING);
-  EXPECT_NE(log.lines()[0].second.find("unknown escape sequence zz 1 2"), std::string::npos);
-  EXPECT_EQ(log.lines()[1].first, LOGL_WARNING);
-  EXPECT_NE(log.lines()[1].second.find("unknown escape function foo called"), std::string::npos);
+    LogCapture log;
+    EXPECT_EQ(translate("SELECT {zz 1 2} FROM t").text, "SELECT  FROM t");
+    EXPECT_EQ(translate("{fn foo(1)}").text, " foo(1)");
+    EXPECT_EQ(translate("{fn ucase(x)}").text, " uppercase(x)");
+    ASSERT_EQ(log.lines().size(), 2u);
+    EXPECT_EQ(log.lines()[0].first, LOGL_WARNING);
+    EXPECT_NE(log.lines()[0].second.find("unknown escape sequence zz 1 2"), std::string::npos);
+    EXPECT_EQ(log.lines()[1].first, LOGL_WARNING);
+    EXPECT_NE(log.lines()[1].second.find("unknown escape function foo called"), std::string::npos);
 }
 
 class SqlTranslateDateFormat : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = getenv("II_DATE_FORMAT");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-  }
-  void TearDown() override {
-    if (had_)
-      setenv("II_DATE_FORMAT", old_.c_str(), 1);
-    else
-      unsetenv("II_DATE_FORMAT");
-  }
-  bool had_ = false;
-  std::string old_;
+protected:
+    void SetUp() override {
+        const char* old = getenv("II_DATE_FORMAT");
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+    }
+    void TearDown() override {
+        if (had_)
+            setenv("II_DATE_FORMAT", old_.c_str(), 1);
+        else
+            unsetenv("II_DATE_FORMAT");
+    }
+    bool had_ = false;
+    std::string old_;
 };
 
 TEST_F(SqlTranslateDateFormat, MultinationalPutsDayFirst) {
-  setenv("II_DATE_FORMAT", "multinational4", 1);
-  EXPECT_EQ(translate("{d '2024-01-15'}").text, "date('15/01/2024')");
-  EXPECT_EQ(translate("{ts '2024-01-15 10:20:30.5'}").text, "date('15/01/2024 10:20:30')");
-  EXPECT_EQ(translate("{t '10:20:30'}").text, "date('10:20:30')");
-  setenv("II_DATE_FORMAT", "US", 1);
-  EXPECT_EQ(translate("{d '2024-01-15'}").text, "date('01/15/2024')");
-  setenv("II_DATE_FORMAT", "MULTI", 1);
-  EXPECT_EQ(translate("{d '2024-01-15'}").text, "date('01/15/2024')");
+    setenv("II_DATE_FORMAT", "multinational4", 1);
+    EXPECT_EQ(translate("{d '2024-01-15'}").text, "date('15/01/2024')");
+    EXPECT_EQ(translate("{ts '2024-01-15 10:20:30.5'}").text, "date('15/01/2024 10:20:30')");
+    EXPECT_EQ(translate("{t '10:20:30'}").text, "date('10:20:30')");
+    setenv("II_DATE_FORMAT", "US", 1);
+    EXPECT_EQ(translate("{d '2024-01-15'}").text, "date('01/15/2024')");
+    setenv("II_DATE_FORMAT", "MULTI", 1);
+    EXPECT_EQ(translate("{d '2024-01-15'}").text, "date('01/15/2024')");
 }
 
 TEST(SqlTranslate, DeepNestingIsBoundedAndKeepsTheRestAsText) {
-  std::string sql;
-  const int levels = 40;
-  for (int i = 0; i < levels; ++i) sql += "{fn ucase(";
-  sql += "?";
-  for (int i = 0; i < levels; ++i) sql += ")}";
-  Translated t = translate(sql.c_str());
-  auto count = [&](const std::string& what) {
-    size_t n = 0;
-    for (size_t at = t.text.find(what); at != std::string::npos; at = t.text.find(what, at + 1)) ++n;
-    return n;
-  };
-  EXPECT_EQ(count(" uppercase("), 32u);
-  EXPECT_EQ(count("{fn ucase("), 8u);
-  EXPECT_EQ(t.markers, 1);
+    std::string sql;
+    const int levels = 40;
+    for (int i = 0; i < levels; ++i) sql += "{fn ucase(";
+    sql += "?";
+    for (int i = 0; i < levels; ++i) sql += ")}";
+    Translated t = translate(sql.c_str());
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = t.text.find(what); at != std::string::npos; at = t.text.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count(" uppercase("), 32u);
+    EXPECT_EQ(count("{fn ucase("), 8u);
+    EXPECT_EQ(t.markers, 1);
 }
 
 TEST(SqlTranslate, HugeInputIsHandled) {
-  std::string sql = "SELECT ";
-  for (int i = 0; i < 20000; ++i) sql += "{fn ucase(?)},";
-  sql += "1 FROM t";
-  Translated t = translate(sql.c_str());
-  EXPECT_EQ(t.markers, 20000);
-  EXPECT_EQ(t.text.size(), 7 + 20000 * std::strlen(" uppercase(?),") + 8);
+    std::string sql = "SELECT ";
+    for (int i = 0; i < 20000; ++i) sql += "{fn ucase(?)},";
+    sql += "1 FROM t";
+    Translated t = translate(sql.c_str());
+    EXPECT_EQ(t.markers, 20000);
+    EXPECT_EQ(t.text.size(), 7 + 20000 * std::strlen(" uppercase(?),") + 8);
 }
 
 TEST(SqlTranslate, MarkerCountSaturates) {
-  std::string sql(70000, '?');
-  Translated t = translate(sql.c_str());
-  EXPECT_EQ(t.markers, 0xFFFF);
-  EXPECT_EQ(t.flags, 2);
+    std::string sql(70000, '?');
+    Translated t = translate(sql.c_str());
+    EXPECT_EQ(t.markers, 0xFFFF);
+    EXPECT_EQ(t.flags, 2);
 }
 
 TEST(SqlTranslate, MapsAreSortedForBinarySearch) {
-  EXPECT_TRUE(SqlMapsAreSorted());
-  EXPECT_STREQ(SqlScalarFunctionForm("UCASE", 5), "uppercase%");
-  EXPECT_STREQ(SqlScalarFunctionForm("Character_Length", 16), "length%");
-  EXPECT_EQ(SqlScalarFunctionForm("ucas", 4), nullptr);
-  EXPECT_EQ(SqlScalarFunctionForm("ucasex", 6), nullptr);
-  EXPECT_STREQ(SqlConvertTypeForm("sql_bigint", 10), "int4(%)");
-  EXPECT_STREQ(SqlConvertTypeForm("SQL_VARBINARY", 13), "");
-  EXPECT_EQ(SqlConvertTypeForm("SQL_WCHAR", 9), nullptr);
+    EXPECT_TRUE(SqlMapsAreSorted());
+    EXPECT_STREQ(SqlScalarFunctionForm("UCASE", 5), "uppercase%");
+    EXPECT_STREQ(SqlScalarFunctionForm("Character_Length", 16), "length%");
+    EXPECT_EQ(SqlScalarFunctionForm("ucas", 4), nullptr);
+    EXPECT_EQ(SqlScalarFunctionForm("ucasex", 6), nullptr);
+    EXPECT_STREQ(SqlConvertTypeForm("sql_bigint", 10), "int4(%)");
+    EXPECT_STREQ(SqlConvertTypeForm("SQL_VARBINARY", 13), "");
+    EXPECT_EQ(SqlConvertTypeForm("SQL_WCHAR", 9), nullptr);
 }
 
 TEST(SqlTranslate, FindTopLevelSkipsQuotesAndParentheses) {
-  const char* text = "f(a, b), 'x,y', c";
-  EXPECT_EQ(SqlFindTopLevel(text, ','), text + 7);
-  EXPECT_EQ(SqlFindTopLevel("'a,b'", ','), nullptr);
-  EXPECT_EQ(SqlFindTopLevel(nullptr, ','), nullptr);
+    const char* text = "f(a, b), 'x,y', c";
+    EXPECT_EQ(SqlFindTopLevel(text, ','), text + 7);
+    EXPECT_EQ(SqlFindTopLevel("'a,b'", ','), nullptr);
+    EXPECT_EQ(SqlFindTopLevel(nullptr, ','), nullptr);
 }
 
 TEST(SqlNativeSql, CopiesWithTruncationAndFullLength) {
-  char out[64];
-  uint16_t len = 999;
-  EXPECT_EQ(IngNativeSqlText("{fn ucase(x)}", out, sizeof out, &len), 0);
-  EXPECT_STREQ(out, " uppercase(x)");
-  EXPECT_EQ(len, 13);
+    char out[64];
+    uint16_t len = 999;
+    EXPECT_EQ(IngNativeSqlText("{fn ucase(x)}", out, sizeof out, &len), 0);
+    EXPECT_STREQ(out, " uppercase(x)");
+    EXPECT_EQ(len, 13);
 
-  char small[6];
-  len = 0;
-  EXPECT_EQ(IngNativeSqlText("{fn ucase(x)}", small, sizeof small, &len), 19);
-  EXPECT_STREQ(small, " uppe");
-  EXPECT_EQ(len, 13);
+    char small[6];
+    len = 0;
+    EXPECT_EQ(IngNativeSqlText("{fn ucase(x)}", small, sizeof small, &len), 19);
+    EXPECT_STREQ(small, " uppe");
+    EXPECT_EQ(len, 13);
 
-  len = 7;
-  EXPECT_EQ(IngNativeSqlText("{d '2024-01-15'}", nullptr, 0, &len), 0);
-  EXPECT_EQ(len, std::strlen("date('01/15/2024')"));
+    len = 7;
+    EXPECT_EQ(IngNativeSqlText("{d '2024-01-15'}", nullptr, 0, &len), 0);
+    EXPECT_EQ(len, std::strlen("date('01/15/2024')"));
 
-  EXPECT_EQ(IngNativeSqlText("SELECT 1", out, 0, &len), 19);
-  EXPECT_EQ(IngNativeSqlText("SELECT 1", out, sizeof out, nullptr), 0);
-  EXPECT_STREQ(out, "SELECT 1");
-  EXPECT_EQ(IngNativeSqlText(nullptr, out, sizeof out, &len), 0);
-  EXPECT_STREQ(out, "");
-  EXPECT_EQ(len, 0);
+    EXPECT_EQ(IngNativeSqlText("SELECT 1", out, 0, &len), 19);
+    EXPECT_EQ(IngNativeSqlText("SELECT 1", out, sizeof out, nullptr), 0);
+    EXPECT_STREQ(out, "SELECT 1");
+    EXPECT_EQ(IngNativeSqlText(nullptr, out, sizeof out, &len), 0);
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(len, 0);
 }
 
 }  // namespace
@@ -319,27 +319,28 @@ namespace {
 
 // Translations on different connections run at once; each keeps its own state.
 TEST(SqlTranslate, ConcurrentTranslationsKeepTheirOwnState) {
-  const std::vector<std::pair<std::string, std::string>> work = {
-      {"{fn ucase({fn lcase(?)})}", " uppercase( lowercase(?))"},
-      {"SELECT {d '2024-01-15'}, ? FROM t WHERE a = ?", "SELECT date('01/15/2024'), ? FROM t WHERE a = ?"},
-      {"{?=call p(?, ?)}", "p"},
-      {"{fn EXTRACT(YEAR FROM ?)}", " date_part('yr', ( ?))"},
-  };
-  std::vector<int> failures(work.size(), 0);
-  std::vector<std::thread> threads;
-  for (size_t w = 0; w < work.size(); ++w) {
-    threads.emplace_back([&, w] {
-      for (int i = 0; i < 300; ++i) {
-        IngSqlText block{};
-        IngTranslateSql(&block, work[w].first.c_str());
-        uint16_t expected_markers = static_cast<uint16_t>(std::count(work[w].first.begin(), work[w].first.end(), '?'));
-        if (work[w].second != block.ingres || block.markers != expected_markers) ++failures[w];
-        IngSqlTextFree(&block);
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
-  for (size_t w = 0; w < work.size(); ++w) EXPECT_EQ(failures[w], 0) << work[w].first;
+    const std::vector<std::pair<std::string, std::string>> work = {
+        {"{fn ucase({fn lcase(?)})}", " uppercase( lowercase(?))"},
+        {"SELECT {d '2024-01-15'}, ? FROM t WHERE a = ?", "SELECT date('01/15/2024'), ? FROM t WHERE a = ?"},
+        {"{?=call p(?, ?)}", "p"},
+        {"{fn EXTRACT(YEAR FROM ?)}", " date_part('yr', ( ?))"},
+    };
+    std::vector<int> failures(work.size(), 0);
+    std::vector<std::thread> threads;
+    for (size_t w = 0; w < work.size(); ++w) {
+        threads.emplace_back([&, w] {
+            for (int i = 0; i < 300; ++i) {
+                IngSqlText block{};
+                IngTranslateSql(&block, work[w].first.c_str());
+                uint16_t expected_markers =
+                    static_cast<uint16_t>(std::count(work[w].first.begin(), work[w].first.end(), '?'));
+                if (work[w].second != block.ingres || block.markers != expected_markers) ++failures[w];
+                IngSqlTextFree(&block);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (size_t w = 0; w < work.size(); ++w) EXPECT_EQ(failures[w], 0) << work[w].first;
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ protected:
         ConnectThroughDriverManager::SetUp();
         if (HasFatalFailure()) return;
         std::string dsn = Dsn();
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS,
-                                             (SQLCHAR*)kPassword, SQL_NTS)))
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLConnect(dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS)))
             << Diag(SQL_HANDLE_DBC, dbc);
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
     }

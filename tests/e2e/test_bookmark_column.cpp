@@ -20,7 +20,7 @@ constexpr size_t kFence = 16;
 // What the driver may write for row n's bookmark given the C type and buffer length: the
 // bookmark is the row number, little-endian, cut to what fits.
 struct Expected {
-    size_t bytes;  // bytes written into the buffer
+    size_t bytes;   // bytes written into the buffer
     SQLLEN length;  // value reported at the length pointer
     bool truncated;
 };
@@ -39,9 +39,7 @@ std::vector<unsigned char> Image(const Expected& e, size_t slot, uint64_t bookma
     return v;
 }
 
-bool SameBytes(const unsigned char* a, const unsigned char* b, size_t n) {
-    return n == 0 || std::memcmp(a, b, n) == 0;
-}
+bool SameBytes(const unsigned char* a, const unsigned char* b, size_t n) { return n == 0 || std::memcmp(a, b, n) == 0; }
 
 struct Case {
     const char* name;
@@ -52,12 +50,8 @@ struct Case {
 
 // SQL_C_BOOKMARK in a 64-bit ODBC 2 application is SQL_C_ULONG: a 4-byte bookmark.
 const Case kCases[] = {
-    {"var0", SQL_C_VARBOOKMARK, 0, 0},
-    {"var4", SQL_C_VARBOOKMARK, 4, 4},
-    {"var8", SQL_C_VARBOOKMARK, 8, 8},
-    {"var16", SQL_C_VARBOOKMARK, 16, 16},
-    {"bookmark4", SQL_C_ULONG, 0, 4},
-    {"bookmark4len4", SQL_C_ULONG, 4, 4},
+    {"var0", SQL_C_VARBOOKMARK, 0, 0},    {"var4", SQL_C_VARBOOKMARK, 4, 4}, {"var8", SQL_C_VARBOOKMARK, 8, 8},
+    {"var16", SQL_C_VARBOOKMARK, 16, 16}, {"bookmark4", SQL_C_ULONG, 0, 4},  {"bookmark4len4", SQL_C_ULONG, 4, 4},
     {"ubigint", SQL_C_UBIGINT, 0, 8},
 };
 
@@ -273,8 +267,8 @@ TEST_P(BookmarkColumn, GetDataWritesOnlyWhatFits) {
                 ASSERT_EQ(SQL_SUCCESS, frc) << Diag();
                 Fenced mark(c.slot);
                 Fenced len(sizeof(SQLLEN));
-                const SQLRETURN rc = SQLGetData(stmt, 0, c.cType, mark.data(), c.bufferLength,
-                                                reinterpret_cast<SQLLEN*>(len.data()));
+                const SQLRETURN rc =
+                    SQLGetData(stmt, 0, c.cType, mark.data(), c.bufferLength, reinterpret_cast<SQLLEN*>(len.data()));
                 EXPECT_TRUE(mark.GuardsIntact()) << "row " << row;
                 EXPECT_TRUE(len.GuardsIntact()) << "row " << row;
                 if (!capable) {

@@ -19,21 +19,20 @@ TEST_P(CatalogKeys, PrimaryAndForeignKeys) {
     EXPECT_EQ(SQL_ERROR, SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, nullptr, 0));
     EXPECT_EQ(Diag().substr(0, 5), "HY009");
 
-    ASSERT_EQ(SQL_SUCCESS, SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, T("dept"), SQL_NTS, nullptr, 0, nullptr, 0,
-                                          nullptr, 0))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, T("dept"), SQL_NTS, nullptr, 0, nullptr, 0, nullptr, 0))
         << Diag();
     Rows fk = ReadAll(&n);
     EXPECT_EQ(n, 14);
     ASSERT_EQ(fk.size(), 1u);
     EXPECT_EQ((Row{fk[0][2], fk[0][3], fk[0][6], fk[0][7], fk[0][8]}), (Row{"dept", "deptno", "emp", "deptno", "1"}));
-    ASSERT_EQ(SQL_SUCCESS, SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, T("emp"),
-                                          SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS));
     EXPECT_EQ(ReadAll().size(), 1u);
 }
 
 TEST_P(CatalogKeys, StatisticsAndSpecialColumns) {
-    ASSERT_EQ(SQL_SUCCESS, SQLStatistics(stmt, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS, SQL_INDEX_ALL, 0))
-        << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLStatistics(stmt, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS, SQL_INDEX_ALL, 0)) << Diag();
     SQLSMALLINT n = 0;
     Rows st = ReadAll(&n);
     EXPECT_EQ(n, 14);
@@ -76,8 +75,8 @@ TEST_P(CatalogKeys, ProceduresAndTheirColumns) {
     EXPECT_EQ(Column(pc, 4), (Row{"1", "1", "2"}));
     EXPECT_EQ(Column(pc, 5), (Row{"4", "8", "3"}));
     EXPECT_EQ(Column(pc, 18), (Row{"NO", "NO", "YES"}));
-    ASSERT_EQ(SQL_SUCCESS, SQLProcedureColumns(stmt, nullptr, 0, nullptr, 0, T("raise%"), SQL_NTS, T("p\\_n%"),
-                                               SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLProcedureColumns(stmt, nullptr, 0, nullptr, 0, T("raise%"), SQL_NTS, T("p\\_n%"), SQL_NTS));
     EXPECT_EQ(Column(ReadAll(), 3), (Row{"p_newsal"}));
 }
 
@@ -106,8 +105,7 @@ TEST_P(CatalogKeys, Privileges) {
     for (const Row& r : tp) got.push_back(r[2] + ":" + r[4] + ":" + r[5]);
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<std::string>{"dept:clerk:SELECT", "dept:clerk:UPDATE", "emp:public:SELECT"}));
-    ASSERT_EQ(SQL_SUCCESS, SQLColumnPrivileges(stmt, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS, nullptr, 0))
-        << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLColumnPrivileges(stmt, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS, nullptr, 0)) << Diag();
     EXPECT_TRUE(ReadAll(&n).empty());
     EXPECT_EQ(n, 8);
 }

@@ -42,26 +42,27 @@ protected:
         const Names tables3 = {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "TABLE_TYPE", "REMARKS"};
         const Names tables2 = {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "TABLE_TYPE", "REMARKS"};
         return {
-            {"SQLTables",
-             [](SQLHSTMT s) { return SQLTables(s, nullptr, 0, nullptr, 0, T("%"), SQL_NTS, nullptr, 0); }, tables3,
-             tables2},
+            {"SQLTables", [](SQLHSTMT s) { return SQLTables(s, nullptr, 0, nullptr, 0, T("%"), SQL_NTS, nullptr, 0); },
+             tables3, tables2},
             {"SQLTables catalogs",
              [](SQLHSTMT s) { return SQLTables(s, T(SQL_ALL_CATALOGS), SQL_NTS, T(""), 0, T(""), 0, nullptr, 0); },
              tables3, tables2},
             {"SQLColumns",
              [](SQLHSTMT s) { return SQLColumns(s, nullptr, 0, nullptr, 0, T("dept"), SQL_NTS, nullptr, 0); },
              {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE",
-              "BUFFER_LENGTH", "DECIMAL_DIGITS", "NUM_PREC_RADIX", "NULLABLE", "REMARKS", "COLUMN_DEF",
-              "SQL_DATA_TYPE", "SQL_DATETIME_SUB", "CHAR_OCTET_LENGTH", "ORDINAL_POSITION", "IS_NULLABLE"},
+              "BUFFER_LENGTH", "DECIMAL_DIGITS", "NUM_PREC_RADIX", "NULLABLE", "REMARKS", "COLUMN_DEF", "SQL_DATA_TYPE",
+              "SQL_DATETIME_SUB", "CHAR_OCTET_LENGTH", "ORDINAL_POSITION", "IS_NULLABLE"},
              {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "PRECISION",
               "LENGTH", "SCALE", "RADIX", "NULLABLE", "REMARKS", "COLUMN_DEF", "SQL_DATA_TYPE", "SQL_DATETIME_SUB",
               "CHAR_OCTET_LENGTH", "ORDINAL_POSITION", "IS_NULLABLE"}},
-            {"SQLPrimaryKeys", [](SQLHSTMT s) { return SQLPrimaryKeys(s, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS); },
+            {"SQLPrimaryKeys",
+             [](SQLHSTMT s) { return SQLPrimaryKeys(s, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS); },
              {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "COLUMN_NAME", "KEY_SEQ", "PK_NAME"},
              {"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "COLUMN_NAME", "KEY_SEQ", "PK_NAME"}},
             {"SQLForeignKeys",
              [](SQLHSTMT s) {
-                 return SQLForeignKeys(s, nullptr, 0, nullptr, 0, T("dept"), SQL_NTS, nullptr, 0, nullptr, 0, nullptr, 0);
+                 return SQLForeignKeys(s, nullptr, 0, nullptr, 0, T("dept"), SQL_NTS, nullptr, 0, nullptr, 0, nullptr,
+                                       0);
              },
              {"PKTABLE_CAT", "PKTABLE_SCHEM", "PKTABLE_NAME", "PKCOLUMN_NAME", "FKTABLE_CAT", "FKTABLE_SCHEM",
               "FKTABLE_NAME", "FKCOLUMN_NAME", "KEY_SEQ", "UPDATE_RULE", "DELETE_RULE", "FK_NAME", "PK_NAME",
@@ -84,7 +85,8 @@ protected:
              {"SCOPE", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE", "BUFFER_LENGTH", "DECIMAL_DIGITS",
               "PSEUDO_COLUMN"},
              {"SCOPE", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "PRECISION", "LENGTH", "SCALE", "PSEUDO_COLUMN"}},
-            {"SQLProcedures", [](SQLHSTMT s) { return SQLProcedures(s, nullptr, 0, nullptr, 0, nullptr, 0); },
+            {"SQLProcedures",
+             [](SQLHSTMT s) { return SQLProcedures(s, nullptr, 0, nullptr, 0, nullptr, 0); },
              {"PROCEDURE_CAT", "PROCEDURE_SCHEM", "PROCEDURE_NAME", "NUM_INPUT_PARAMS", "NUM_OUTPUT_PARAMS",
               "NUM_RESULT_SETS", "REMARKS", "PROCEDURE_TYPE"},
              {"PROCEDURE_QUALIFIER", "PROCEDURE_OWNER", "PROCEDURE_NAME", "NUM_INPUT_PARAMS", "NUM_OUTPUT_PARAMS",
@@ -184,8 +186,8 @@ TEST_P(CatalogOwnTables, ForeignKeysReportTheirRules) {
         " p1 integer references fk_parent(id) on delete cascade on update set null,"
         " p2 integer references fk_parent(id) on delete set default on update restrict,"
         " p3 integer references fk_parent(id))");
-    ASSERT_EQ(SQL_SUCCESS, SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, T("fk_parent"), SQL_NTS, nullptr, 0, nullptr,
-                                          0, T("fk_child"), SQL_NTS))
+    ASSERT_EQ(SQL_SUCCESS, SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, T("fk_parent"), SQL_NTS, nullptr, 0, nullptr, 0,
+                                          T("fk_child"), SQL_NTS))
         << Diag();
     Rows fk = ReadAll();
     // Column 7 FKCOLUMN_NAME, 9 UPDATE_RULE, 10 DELETE_RULE, 13 DEFERRABILITY.

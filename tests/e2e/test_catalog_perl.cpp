@@ -19,11 +19,14 @@ bool HaveDbdOdbc() {
 
 std::string Line(const std::string& out, const std::string& label) {
     size_t at = out.find("\n" + label + " ");
-    if (at == std::string::npos && out.rfind(label + " ", 0) == 0) at = 0;
-    else if (at != std::string::npos) ++at;
+    if (at == std::string::npos && out.rfind(label + " ", 0) == 0)
+        at = 0;
+    else if (at != std::string::npos)
+        ++at;
     if (at == std::string::npos) return "(no line " + label + ")";
     size_t end = out.find('\n', at);
-    return out.substr(at + label.size() + 1, end == std::string::npos ? std::string::npos : end - at - label.size() - 1);
+    return out.substr(at + label.size() + 1,
+                      end == std::string::npos ? std::string::npos : end - at - label.size() - 1);
 }
 
 class CatalogPerl : public CatalogTest {
@@ -39,8 +42,7 @@ TEST_P(CatalogPerl, DbiReadsEveryCatalogColumnByName) {
     if (!HaveDbdOdbc()) GTEST_SKIP() << "no DBD::ODBC for " << kPerl << " (scripts/deps.sh installs libdbd-odbc-perl)";
     std::string env = InterpreterEnv(GetParam());
     std::string script = std::string(TV_SOURCE_DIR) + "/tests/e2e/dbi_catalog.pl";
-    std::string out =
-        RunCommand(env + kPerl + " " + script + " '" + DriverName() + "' " + Database() + " 2>&1");
+    std::string out = RunCommand(env + kPerl + " " + script + " '" + DriverName() + "' " + Database() + " 2>&1");
     ASSERT_NE(std::string::npos, out.find("\ndone\n")) << out;
     EXPECT_EQ(Line(out, "tables"),
               "<null>:tvuser:all_types:TABLE,<null>:tvuser:dept:TABLE,<null>:tvuser:emp:TABLE,"

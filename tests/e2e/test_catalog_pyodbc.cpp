@@ -52,8 +52,7 @@ TEST_P(CatalogPyodbc, ListsTheSampleTables) {
     EXPECT_NE(std::string::npos, out.find("tables [('all_types', 'TABLE'), ('dept', 'TABLE'), ('emp', 'TABLE'), "
                                           "('emp_names', 'VIEW')]"))
         << out;
-    EXPECT_NE(std::string::npos, out.find("columns [('deptno', 4, 'INTEGER', 'NO'), ('dname', 12, 'VARCHAR', "))
-        << out;
+    EXPECT_NE(std::string::npos, out.find("columns [('deptno', 4, 'INTEGER', 'NO'), ('dname', 12, 'VARCHAR', ")) << out;
     EXPECT_NE(std::string::npos, out.find("pk [('emp', 'empno', 1)]")) << out;
 }
 

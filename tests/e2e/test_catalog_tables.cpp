@@ -29,8 +29,7 @@ TEST_P(CatalogTables, UserTablesAndViews) {
     ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, nullptr, 0, T("'dept'"), SQL_NTS, nullptr, 0));
     EXPECT_EQ(Column(ReadAll(), 2), (Row{"dept"}));
     // A name with a quote inside finds nothing and fails nothing.
-    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, nullptr, 0, T("x' or '1'='1"), SQL_NTS, nullptr, 0))
-        << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, nullptr, 0, T("x' or '1'='1"), SQL_NTS, nullptr, 0)) << Diag();
     EXPECT_TRUE(ReadAll().empty());
 }
 
@@ -78,12 +77,12 @@ TEST_P(CatalogTables, DigitsAndRadixOnlyWhereTheyApply) {
         bool digitsNull;
         const char* radix;  // "<null>" for NULL
     } table[] = {
-        {"id", false, "10"},     {"i1", false, "10"},     {"i2", false, "10"},     {"i4", false, "10"},
-        {"i8", false, "10"},     {"f4", false, "10"},     {"f8", false, "10"},     {"dec", false, "10"},
-        {"mon", false, "10"},    {"ch", true, "<null>"},  {"cc", true, "<null>"},  {"vc", true, "<null>"},
-        {"tx", true, "<null>"},  {"nc", true, "<null>"},  {"nv", true, "<null>"},  {"bt", true, "<null>"},
-        {"vb", true, "<null>"},  {"lv", true, "<null>"},  {"lb", true, "<null>"},  {"ln", true, "<null>"},
-        {"da", false, "<null>"}, {"ad", false, "<null>"}, {"ti", false, "<null>"}, {"ts", false, "<null>"},
+        {"id", false, "10"},     {"i1", false, "10"},      {"i2", false, "10"},     {"i4", false, "10"},
+        {"i8", false, "10"},     {"f4", false, "10"},      {"f8", false, "10"},     {"dec", false, "10"},
+        {"mon", false, "10"},    {"ch", true, "<null>"},   {"cc", true, "<null>"},  {"vc", true, "<null>"},
+        {"tx", true, "<null>"},  {"nc", true, "<null>"},   {"nv", true, "<null>"},  {"bt", true, "<null>"},
+        {"vb", true, "<null>"},  {"lv", true, "<null>"},   {"lb", true, "<null>"},  {"ln", true, "<null>"},
+        {"da", false, "<null>"}, {"ad", false, "<null>"},  {"ti", false, "<null>"}, {"ts", false, "<null>"},
         {"iy", false, "<null>"}, {"id2", false, "<null>"}, {"bo", false, "10"},
     };
     ASSERT_EQ(SQL_SUCCESS, SQLColumns(stmt, nullptr, 0, nullptr, 0, T("all_types"), SQL_NTS, nullptr, 0)) << Diag();
@@ -151,8 +150,8 @@ TEST_P(CatalogTables, JetDataSource) {
     stmt = SQL_NULL_HSTMT;
     SQLDisconnect(dbc);
     Connect(";JET=YES");
-    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, nullptr, 0, T("%"), SQL_NTS, T("TABLE,VIEW,SYSTEM TABLE"),
-                                     SQL_NTS))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLTables(stmt, nullptr, 0, nullptr, 0, T("%"), SQL_NTS, T("TABLE,VIEW,SYSTEM TABLE"), SQL_NTS))
         << Diag();
     Rows t = ReadAll();
     ASSERT_FALSE(t.empty());

@@ -64,9 +64,9 @@ TEST_P(CatalogTypeInfo, AllTypesAtEachOpenApiLevel) {
         EXPECT_EQ(all[0][0], "C");
         EXPECT_EQ(all[11][0], "DATE");
         EXPECT_EQ(all[11][1], "93");
-        EXPECT_EQ(all.back()[0], l.level[0] >= '3' ? "INTEGER8" : l.level[0] == '2' && GetParam().wide
-                                                                      ? "LONG NVARCHAR"
-                                                                      : "BYTE");
+        EXPECT_EQ(all.back()[0], l.level[0] >= '3'                      ? "INTEGER8"
+                                 : l.level[0] == '2' && GetParam().wide ? "LONG NVARCHAR"
+                                                                        : "BYTE");
     }
 }
 

@@ -173,8 +173,8 @@ TEST_P(NarrowConnect, AutocommitAndAccessModeSetBeforeConnectingSurviveIt) {
     EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(dbc));
 
     // Autocommit on, against a connection string that asks for none.
-    ASSERT_TRUE(SQL_SUCCEEDED(
-        SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0)));
+    ASSERT_TRUE(
+        SQL_SUCCEEDED(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0)));
     ASSERT_EQ(SQL_SUCCESS, DriverConnect("DSN=" + Dsn() + ";PWD=secret;NOAC=yes", SQL_DRIVER_NOPROMPT));
     ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &value, 0, nullptr));
     EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_ON), value);

@@ -18,8 +18,8 @@ protected:
         std::memset(out, 0, sizeof out);
         outLen = -1;
         auto text = W(in);
-        return SQLDriverConnectW(dbc, completion == SQL_DRIVER_NOPROMPT ? nullptr : window, text.data(), SQL_NTS,
-                                 out, outMaxChars, &outLen, completion);
+        return SQLDriverConnectW(dbc, completion == SQL_DRIVER_NOPROMPT ? nullptr : window, text.data(), SQL_NTS, out,
+                                 outMaxChars, &outLen, completion);
     }
     std::string Out() const { return Narrow(out); }
 };

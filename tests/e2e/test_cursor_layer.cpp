@@ -80,8 +80,8 @@ protected:
     void ConnectSecond() {
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc2));
         std::string dsn = Dsn();
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(dbc2, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS,
-                                             (SQLCHAR*)kPassword, SQL_NTS)))
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLConnect(dbc2, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS)))
             << Diag(SQL_HANDLE_DBC, dbc2);
     }
 };
@@ -98,12 +98,10 @@ const Kind kKinds[] = {
     {SQL_SO_FORWARD_ONLY, SQL_CURSOR_FORWARD_ONLY, 0, SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1,
      SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, "forward-only"},
     {SQL_SO_STATIC, SQL_CURSOR_STATIC, 0, SQL_STATIC_CURSOR_ATTRIBUTES1, SQL_STATIC_CURSOR_ATTRIBUTES2, "static"},
-    {SQL_SO_KEYSET_DRIVEN, SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_KEYSET_CURSOR_ATTRIBUTES1,
-     SQL_KEYSET_CURSOR_ATTRIBUTES2, "keyset-driven"},
-    {SQL_SO_MIXED, SQL_CURSOR_KEYSET_DRIVEN, 2, SQL_KEYSET_CURSOR_ATTRIBUTES1, SQL_KEYSET_CURSOR_ATTRIBUTES2,
-     "mixed"},
-    {SQL_SO_DYNAMIC, SQL_CURSOR_DYNAMIC, 0, SQL_DYNAMIC_CURSOR_ATTRIBUTES1, SQL_DYNAMIC_CURSOR_ATTRIBUTES2,
-     "dynamic"},
+    {SQL_SO_KEYSET_DRIVEN, SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_KEYSET_CURSOR_ATTRIBUTES1, SQL_KEYSET_CURSOR_ATTRIBUTES2,
+     "keyset-driven"},
+    {SQL_SO_MIXED, SQL_CURSOR_KEYSET_DRIVEN, 2, SQL_KEYSET_CURSOR_ATTRIBUTES1, SQL_KEYSET_CURSOR_ATTRIBUTES2, "mixed"},
+    {SQL_SO_DYNAMIC, SQL_CURSOR_DYNAMIC, 0, SQL_DYNAMIC_CURSOR_ATTRIBUTES1, SQL_DYNAMIC_CURSOR_ATTRIBUTES2, "dynamic"},
 };
 
 constexpr int kRows = 6;
@@ -297,8 +295,9 @@ TEST_P(CursorLayer, EveryAdvertisedPositionedOperationWorks) {
         return;
     }
     MakeTable("capwalkpos", kRows);
-    SQLULEN concurrency = (conc & SQL_SCCO_LOCK) ? SQL_CONCUR_LOCK : (conc & SQL_SCCO_OPT_VALUES) ? SQL_CONCUR_VALUES
-                                                                                                 : SQL_CONCUR_ROWVER;
+    SQLULEN concurrency = (conc & SQL_SCCO_LOCK)         ? SQL_CONCUR_LOCK
+                          : (conc & SQL_SCCO_OPT_VALUES) ? SQL_CONCUR_VALUES
+                                                         : SQL_CONCUR_ROWVER;
     SQLHSTMT h = NewStmt();
     ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC));
     ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CONCURRENCY, concurrency)) << DiagOf(h);

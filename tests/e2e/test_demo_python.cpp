@@ -31,17 +31,17 @@ TEST_P(DemoPython, ExampleRunsAndReadsBackWhatItWrote) {
     std::string out = RunCommand(InterpreterEnv(GetParam()) + kPython + " " + script + " '" + conn + "' 2>&1", &status);
     ASSERT_EQ(0, status) << out;
     // Every step printed its result: the example itself asserts the rows it read back.
-    for (const char* line : {"connected to INGRES", "inserted 500 rows with fast_executemany",
-                             "rows with qty 3: 72", "(3, 'item 3', 3, Decimal('3.03'), datetime.datetime(2024, 1, 4, 3, 3, 3))",
-                             "count 500 total qty 1497", "after raise_salary(7369, 10): 880.00",
-                             "emps_of(20): [(7369, 'Smith'), (7566, 'Jones'), (7902, 'Ford')]",
-                             "tables: ['all_types', 'dept', 'emp', 'py_orders']",
-                             "columns of dept: [('deptno', 'INTEGER'), ('dname', 'VARCHAR'), ('loc', 'CHAR')]", "\ndone\n"})
+    for (const char* line :
+         {"connected to INGRES", "inserted 500 rows with fast_executemany", "rows with qty 3: 72",
+          "(3, 'item 3', 3, Decimal('3.03'), datetime.datetime(2024, 1, 4, 3, 3, 3))", "count 500 total qty 1497",
+          "after raise_salary(7369, 10): 880.00", "emps_of(20): [(7369, 'Smith'), (7566, 'Jones'), (7902, 'Ford')]",
+          "tables: ['all_types', 'dept', 'emp', 'py_orders']",
+          "columns of dept: [('deptno', 'INTEGER'), ('dname', 'VARCHAR'), ('loc', 'CHAR')]", "\ndone\n"})
         EXPECT_NE(std::string::npos, out.find(line)) << "missing: " << line << "\n" << out;
     // The procedure's change was rolled back and the example's table is gone.
     out = RunCommand(BuildDir() + "/bin/iisql " + db + " 'SELECT sal FROM emp WHERE empno = 7369' " +
-                  "'SELECT COUNT(*) FROM iitables WHERE table_name = '\\''py_orders'\\''' 2>&1",
-              &status);
+                         "'SELECT COUNT(*) FROM iitables WHERE table_name = '\\''py_orders'\\''' 2>&1",
+                     &status);
     EXPECT_EQ(0, status) << out;
     EXPECT_NE(std::string::npos, out.find("800.00")) << out;
     EXPECT_NE(std::string::npos, out.find("\n0\n")) << out;

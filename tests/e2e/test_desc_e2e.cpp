@@ -57,9 +57,14 @@ TEST_P(DescE2E, StatementAttributesSetAndReadBack) {
         SQLINTEGER attr;
         SQLULEN value;
     } cases[] = {
-        {SQL_ATTR_QUERY_TIMEOUT, 25},     {SQL_ATTR_MAX_ROWS, 0x100000007ull}, {SQL_ATTR_NOSCAN, SQL_NOSCAN_ON},
-        {SQL_ATTR_ROW_ARRAY_SIZE, 4},     {SQL_ATTR_ROW_BIND_TYPE, 32},         {SQL_ATTR_PARAM_BIND_TYPE, 16},
-        {SQL_ATTR_RETRIEVE_DATA, SQL_RD_OFF}, {SQL_ATTR_ASYNC_ENABLE, SQL_ASYNC_ENABLE_OFF},
+        {SQL_ATTR_QUERY_TIMEOUT, 25},
+        {SQL_ATTR_MAX_ROWS, 0x100000007ull},
+        {SQL_ATTR_NOSCAN, SQL_NOSCAN_ON},
+        {SQL_ATTR_ROW_ARRAY_SIZE, 4},
+        {SQL_ATTR_ROW_BIND_TYPE, 32},
+        {SQL_ATTR_PARAM_BIND_TYPE, 16},
+        {SQL_ATTR_RETRIEVE_DATA, SQL_RD_OFF},
+        {SQL_ATTR_ASYNC_ENABLE, SQL_ASYNC_ENABLE_OFF},
         {SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY},
     };
     for (const Case& c : cases) {
@@ -83,8 +88,10 @@ TEST_P(DescE2E, StatementAttributesSetAndReadBack) {
     if (rc == SQL_SUCCESS) {
         EXPECT_EQ(SQLULEN(SQL_CURSOR_DYNAMIC), type);
     }
-    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0));
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLSetStmtAttr(stmt, SQL_ATTR_ENABLE_AUTO_IPD, reinterpret_cast<SQLPOINTER>(1), 0));
+    EXPECT_EQ(SQL_SUCCESS,
+              SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0));
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO,
+              SQLSetStmtAttr(stmt, SQL_ATTR_ENABLE_AUTO_IPD, reinterpret_cast<SQLPOINTER>(1), 0));
     EXPECT_EQ(SQL_ERROR, SQLSetStmtAttr(stmt, 1225, reinterpret_cast<SQLPOINTER>(1), 0));
     // The ODBC 2 option calls reach the same values.
     SQLULEN rows = 0;
@@ -100,12 +107,18 @@ TEST_P(DescE2E, Odbc2StatementOptionsSetAndReadBack) {
         SQLUSMALLINT option;
         SQLULEN value;
     } cases[] = {
-        {SQL_QUERY_TIMEOUT, 7},          {SQL_MAX_ROWS, 11},
-        {SQL_NOSCAN, SQL_NOSCAN_ON},     {SQL_ASYNC_ENABLE, SQL_ASYNC_ENABLE_OFF},
-        {SQL_BIND_TYPE, 16},             {SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY},
-        {SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY}, {SQL_KEYSET_SIZE, 0},
-        {SQL_ROWSET_SIZE, 2},            {SQL_SIMULATE_CURSOR, SQL_SC_NON_UNIQUE},
-        {SQL_RETRIEVE_DATA, SQL_RD_OFF}, {SQL_USE_BOOKMARKS, SQL_UB_ON},
+        {SQL_QUERY_TIMEOUT, 7},
+        {SQL_MAX_ROWS, 11},
+        {SQL_NOSCAN, SQL_NOSCAN_ON},
+        {SQL_ASYNC_ENABLE, SQL_ASYNC_ENABLE_OFF},
+        {SQL_BIND_TYPE, 16},
+        {SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY},
+        {SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY},
+        {SQL_KEYSET_SIZE, 0},
+        {SQL_ROWSET_SIZE, 2},
+        {SQL_SIMULATE_CURSOR, SQL_SC_NON_UNIQUE},
+        {SQL_RETRIEVE_DATA, SQL_RD_OFF},
+        {SQL_USE_BOOKMARKS, SQL_UB_ON},
         {SQL_MAX_LENGTH, 9000},
     };
     for (const Case& c : cases) {
@@ -154,7 +167,8 @@ TEST_P(DescE2E, ImplicitDescriptorsAndTheirFields) {
     EXPECT_EQ(3u, size);
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard, 0, SQL_DESC_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
     // IPD records, text fields narrow and wide.
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 1, SQL_DESC_NAME, (SQLPOINTER) "param", SQL_NTS)) << DiagText(SQL_HANDLE_DESC, ipd);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 1, SQL_DESC_NAME, (SQLPOINTER) "param", SQL_NTS))
+        << DiagText(SQL_HANDLE_DESC, ipd);
     char name[16] = {0};
     SQLINTEGER nameLen = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 1, SQL_DESC_NAME, name, sizeof name, &nameLen));
@@ -196,7 +210,8 @@ TEST_P(DescE2E, ImplicitDescriptorsAndTheirFields) {
     SQLCHAR rname[16];
     SQLSMALLINT rlen = 0, rtype = 0, rsub = 0, rprec = 0, rscale = 0, rnull = 0;
     SQLLEN rlength = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLGetDescRec(ird, 2, rname, sizeof rname, &rlen, &rtype, &rsub, &rlength, &rprec, &rscale, &rnull));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLGetDescRec(ird, 2, rname, sizeof rname, &rlen, &rtype, &rsub, &rlength, &rprec, &rscale, &rnull));
     EXPECT_STREQ("name", (char*)rname);
     EXPECT_EQ(SQL_VARCHAR, rtype);
     EXPECT_EQ(20, rlength);
@@ -211,9 +226,11 @@ TEST_P(DescE2E, BookmarkColumnIsDescribedWhenBookmarksAreOn) {
     SQLULEN size = 0;
     EXPECT_EQ(SQL_ERROR, SQLDescribeCol(stmt, 0, name, sizeof name, &len, &type, &size, &digits, &nullable));
     SQLFreeStmt(stmt, SQL_CLOSE);
-    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLSetStmtAttr(stmt, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0));
     ASSERT_EQ(SQL_SUCCESS, Select()) << Diag();
-    ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(stmt, 0, name, sizeof name, &len, &type, &size, &digits, &nullable)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(stmt, 0, name, sizeof name, &len, &type, &size, &digits, &nullable))
+        << Diag();
     EXPECT_STREQ("BOOKMARK", (char*)name);
     EXPECT_EQ(8u, size);
     EXPECT_EQ(SQL_NO_NULLS, nullable);
@@ -272,7 +289,8 @@ TEST_P(DescE2E, CopyDescCopiesABindingThatThenFetches) {
     ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), StmtDesc(s2, SQL_ATTR_APP_ROW_DESC)))
         << DiagText(SQL_HANDLE_DESC, StmtDesc(s2, SQL_ATTR_APP_ROW_DESC));
     ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_UNBIND));
-    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(s2, (SQLCHAR*)("select id, name, note from " + t + " order by id").c_str(), SQL_NTS))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLExecDirect(s2, (SQLCHAR*)("select id, name, note from " + t + " order by id").c_str(), SQL_NTS))
         << DiagText(SQL_HANDLE_STMT, s2);
     ASSERT_EQ(SQL_SUCCESS, SQLFetch(s2));
     ASSERT_EQ(SQL_SUCCESS, SQLFetch(s2));
@@ -296,8 +314,10 @@ TEST_P(DescE2E, AllocatedApdBindsAParameterThatExecutes) {
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 1, SQL_C_LONG, 0, sizeof id, 0, 0, &id, nullptr, nullptr));
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 2, SQL_C_CHAR, 0, sizeof name, 0, 0, name, &nameLen, &nameLen));
     SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 1, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_INTEGER), 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 2, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_VARCHAR), 0));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLSetDescField(ipd, 1, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_INTEGER), 0));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLSetDescField(ipd, 2, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_VARCHAR), 0));
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 2, SQL_DESC_LENGTH, reinterpret_cast<SQLPOINTER>(20), 0));
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_APP_PARAM_DESC, user, 0)) << Diag();
     ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("insert into " + t + " values (?, ?, null)").c_str(), SQL_NTS))
@@ -349,8 +369,8 @@ struct FieldRule {
     unsigned write;
     bool text = false;
 };
-constexpr unsigned kArd = 1, kApd = 2, kIrd = 4, kIpd = 8, kApp = kArd | kApd, kImpl = kIrd | kIpd,
-                   kAll = 15, kNotIrd = kArd | kApd | kIpd;
+constexpr unsigned kArd = 1, kApd = 2, kIrd = 4, kIpd = 8, kApp = kArd | kApd, kImpl = kIrd | kIpd, kAll = 15,
+                   kNotIrd = kArd | kApd | kIpd;
 const FieldRule kFieldRules[] = {
     {SQL_DESC_ARRAY_SIZE, true, kApp, kApp},
     {SQL_DESC_ARRAY_STATUS_PTR, true, kAll, kAll},
@@ -467,19 +487,32 @@ protected:
     };
     static const std::vector<Col>& Cols() {
         static const std::vector<Col> cols = {
-            {"id", "integer not null", SQL_INTEGER},  {"i1", "integer1", SQL_TINYINT},
-            {"i2", "smallint", SQL_SMALLINT},         {"i8", "bigint", SQL_BIGINT},
-            {"f4", "float4", SQL_REAL},               {"f8", "float8", SQL_DOUBLE},
-            {"dec", "decimal(31,10)", SQL_DECIMAL},   {"mon", "money", 0},
-            {"ch", "char(10)", SQL_CHAR},             {"cc", "c(10)", 0},
-            {"vc", "varchar(40)", SQL_VARCHAR},       {"tx", "text(40)", 0},
-            {"nc", "nchar(10)", SQL_WCHAR},           {"nv", "nvarchar(40)", SQL_WVARCHAR},
-            {"bt", "byte(4)", SQL_BINARY},            {"vb", "byte varying(20)", SQL_VARBINARY},
-            {"lv", "long varchar", SQL_LONGVARCHAR},  {"lb", "long byte", SQL_LONGVARBINARY},
-            {"ln", "long nvarchar", SQL_WLONGVARCHAR}, {"da", "ingresdate", 0},
-            {"ad", "ansidate", SQL_TYPE_DATE},        {"ti", "time", 0},
-            {"ts", "timestamp", SQL_TYPE_TIMESTAMP},  {"iy", "interval year to month", 0},
-            {"id2", "interval day to second", 0},     {"bo", "boolean", 0},
+            {"id", "integer not null", SQL_INTEGER},
+            {"i1", "integer1", SQL_TINYINT},
+            {"i2", "smallint", SQL_SMALLINT},
+            {"i8", "bigint", SQL_BIGINT},
+            {"f4", "float4", SQL_REAL},
+            {"f8", "float8", SQL_DOUBLE},
+            {"dec", "decimal(31,10)", SQL_DECIMAL},
+            {"mon", "money", 0},
+            {"ch", "char(10)", SQL_CHAR},
+            {"cc", "c(10)", 0},
+            {"vc", "varchar(40)", SQL_VARCHAR},
+            {"tx", "text(40)", 0},
+            {"nc", "nchar(10)", SQL_WCHAR},
+            {"nv", "nvarchar(40)", SQL_WVARCHAR},
+            {"bt", "byte(4)", SQL_BINARY},
+            {"vb", "byte varying(20)", SQL_VARBINARY},
+            {"lv", "long varchar", SQL_LONGVARCHAR},
+            {"lb", "long byte", SQL_LONGVARBINARY},
+            {"ln", "long nvarchar", SQL_WLONGVARCHAR},
+            {"da", "ingresdate", 0},
+            {"ad", "ansidate", SQL_TYPE_DATE},
+            {"ti", "time", 0},
+            {"ts", "timestamp", SQL_TYPE_TIMESTAMP},
+            {"iy", "interval year to month", 0},
+            {"id2", "interval day to second", 0},
+            {"bo", "boolean", 0},
         };
         return cols;
     }
@@ -490,7 +523,8 @@ protected:
         Exec("drop table " + t);
         SQLFreeStmt(stmt, SQL_CLOSE);
         std::string create = "create table " + t + " (";
-        for (size_t i = 0; i < Cols().size(); ++i) create += std::string(i ? ", " : "") + Cols()[i].name + " " + Cols()[i].decl;
+        for (size_t i = 0; i < Cols().size(); ++i)
+            create += std::string(i ? ", " : "") + Cols()[i].name + " " + Cols()[i].decl;
         Must(create + ")");
         ASSERT_EQ(SQL_SUCCESS, Exec("select * from " + t)) << Diag();
     }
@@ -593,14 +627,15 @@ TEST_P(DescTypes, DescribeColAndColAttributeAnswerForEveryColumn) {
     // Type names come from the type information of the connection.
     char typeName[32] = {0};
     SQLSMALLINT typeNameLen = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(stmt, 1, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLen, nullptr))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLColAttribute(stmt, 1, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLen, nullptr))
         << Diag();
     // The agent's own name for the column type when its attribute rows give one ("INTEGER4"),
     // else the type information's ("INTEGER").
     EXPECT_EQ(0, std::strncmp("INTEGER", typeName, 7)) << typeName;
     EXPECT_EQ(SQLSMALLINT(strlen(typeName)), typeNameLen);
-    ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(stmt, 11, SQL_DESC_LITERAL_PREFIX, typeName, sizeof typeName, &typeNameLen,
-                                           nullptr));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLColAttribute(stmt, 11, SQL_DESC_LITERAL_PREFIX, typeName, sizeof typeName, &typeNameLen, nullptr));
     EXPECT_STREQ("'", typeName);
     SQLLEN v = 0;
     EXPECT_EQ(SQL_ERROR, SQLColAttribute(stmt, n + 1, SQL_DESC_TYPE, nullptr, 0, nullptr, &v));

@@ -24,8 +24,8 @@ struct OwnConnection {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return;
         SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) return;
-        ok = SQL_SUCCEEDED(SQLConnect(dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS,
-                                      (SQLCHAR*)kPassword, SQL_NTS));
+        ok = SQL_SUCCEEDED(
+            SQLConnect(dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS));
     }
     ~OwnConnection() {
         if (dbc) {
@@ -60,8 +60,10 @@ protected:
             pool.emplace_back([&, t] {
                 std::vector<std::string> mine;
                 OwnConnection c(Dsn());
-                if (!c.ok) mine.push_back("connect: " + DiagText(SQL_HANDLE_DBC, c.dbc));
-                else work(t, c.dbc, mine);
+                if (!c.ok)
+                    mine.push_back("connect: " + DiagText(SQL_HANDLE_DBC, c.dbc));
+                else
+                    work(t, c.dbc, mine);
                 std::lock_guard<std::mutex> g(lock);
                 failures.insert(failures.end(), mine.begin(), mine.end());
             });
@@ -76,28 +78,31 @@ TEST_P(EngineSessions, FourAutocommitWritersLoseNothing) {
     SQLFreeStmt(stmt, SQL_CLOSE);
     Must("create table " + t + " (th integer, n integer)");
     std::vector<std::string> failures;
-    OnThreads(4, [&](int th, SQLHDBC dbc, std::vector<std::string>& bad) {
-        SQLHSTMT h;
-        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h);
-        const std::string ins = "insert into " + t + " values (?, ?)";
-        SQLINTEGER thread = th, n = 0;
-        SQLPrepare(h, (SQLCHAR*)ins.c_str(), SQL_NTS);
-        SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &thread, 0, nullptr);
-        SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, nullptr);
-        for (n = 0; n < 500; ++n) {
-            if (!SQL_SUCCEEDED(SQLExecute(h))) bad.push_back(DiagText(SQL_HANDLE_STMT, h));
-            // What an application does between its writes: read what is there.
-            if (n % 50 == 0) {
-                SQLHSTMT r;
-                SQLAllocHandle(SQL_HANDLE_STMT, dbc, &r);
-                const std::string q = "select count(*) from " + t;
-                if (!SQL_SUCCEEDED(SQLExecDirect(r, (SQLCHAR*)q.c_str(), SQL_NTS)) || !SQL_SUCCEEDED(SQLFetch(r)))
-                    bad.push_back(DiagText(SQL_HANDLE_STMT, r));
-                SQLFreeHandle(SQL_HANDLE_STMT, r);
+    OnThreads(
+        4,
+        [&](int th, SQLHDBC dbc, std::vector<std::string>& bad) {
+            SQLHSTMT h;
+            SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h);
+            const std::string ins = "insert into " + t + " values (?, ?)";
+            SQLINTEGER thread = th, n = 0;
+            SQLPrepare(h, (SQLCHAR*)ins.c_str(), SQL_NTS);
+            SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &thread, 0, nullptr);
+            SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, nullptr);
+            for (n = 0; n < 500; ++n) {
+                if (!SQL_SUCCEEDED(SQLExecute(h))) bad.push_back(DiagText(SQL_HANDLE_STMT, h));
+                // What an application does between its writes: read what is there.
+                if (n % 50 == 0) {
+                    SQLHSTMT r;
+                    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &r);
+                    const std::string q = "select count(*) from " + t;
+                    if (!SQL_SUCCEEDED(SQLExecDirect(r, (SQLCHAR*)q.c_str(), SQL_NTS)) || !SQL_SUCCEEDED(SQLFetch(r)))
+                        bad.push_back(DiagText(SQL_HANDLE_STMT, r));
+                    SQLFreeHandle(SQL_HANDLE_STMT, r);
+                }
             }
-        }
-        SQLFreeHandle(SQL_HANDLE_STMT, h);
-    }, failures);
+            SQLFreeHandle(SQL_HANDLE_STMT, h);
+        },
+        failures);
     EXPECT_TRUE(failures.empty()) << failures.size() << " failures, first: " << failures[0];
     EXPECT_EQ(2000, CountOf(t));
     for (int th = 0; th < 4; ++th) EXPECT_EQ(500, CountOf(t, " where th = " + std::to_string(th))) << th;
@@ -125,48 +130,52 @@ TEST_P(EngineSessions, EightThreadsOfMixedStatementsInAutocommit) {
     std::atomic<long> inserted{0};
     std::vector<long> updates(kThreads, 0);
     std::vector<std::string> failures;
-    OnThreads(kThreads, [&](int th, SQLHDBC dbc, std::vector<std::string>& bad) {
-        SQLHSTMT ins, upd, sel;
-        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &ins);
-        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &upd);
-        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &sel);
-        SQLINTEGER thread = th, n = 0, got = 0;
-        const std::string i = "insert into " + t + " values (?, ?, 0)";
-        const std::string u = "update " + t + " set hits = hits + 1 where th = ? and n = ?";
-        const std::string s = "select count(*) from " + t + " where th = ?";
-        SQLPrepare(ins, (SQLCHAR*)i.c_str(), SQL_NTS);
-        SQLPrepare(upd, (SQLCHAR*)u.c_str(), SQL_NTS);
-        SQLPrepare(sel, (SQLCHAR*)s.c_str(), SQL_NTS);
-        for (SQLHSTMT h : {ins, upd, sel}) {
-            SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &thread, 0, nullptr);
-            if (h != sel) SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, nullptr);
-        }
-        long mine = 0;
-        for (int k = 0; k < kStatements; ++k) {
-            SQLHSTMT h = k % 3 == 0 ? ins : k % 3 == 1 ? upd : sel;
-            if (h == ins) n = SQLINTEGER(mine);
-            if (h == upd) n = SQLINTEGER(mine ? (k * 7) % mine : 0);
-            if (!SQL_SUCCEEDED(SQLExecute(h))) {
-                bad.push_back(DiagText(SQL_HANDLE_STMT, h));
-                continue;
+    OnThreads(
+        kThreads,
+        [&](int th, SQLHDBC dbc, std::vector<std::string>& bad) {
+            SQLHSTMT ins, upd, sel;
+            SQLAllocHandle(SQL_HANDLE_STMT, dbc, &ins);
+            SQLAllocHandle(SQL_HANDLE_STMT, dbc, &upd);
+            SQLAllocHandle(SQL_HANDLE_STMT, dbc, &sel);
+            SQLINTEGER thread = th, n = 0, got = 0;
+            const std::string i = "insert into " + t + " values (?, ?, 0)";
+            const std::string u = "update " + t + " set hits = hits + 1 where th = ? and n = ?";
+            const std::string s = "select count(*) from " + t + " where th = ?";
+            SQLPrepare(ins, (SQLCHAR*)i.c_str(), SQL_NTS);
+            SQLPrepare(upd, (SQLCHAR*)u.c_str(), SQL_NTS);
+            SQLPrepare(sel, (SQLCHAR*)s.c_str(), SQL_NTS);
+            for (SQLHSTMT h : {ins, upd, sel}) {
+                SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &thread, 0, nullptr);
+                if (h != sel) SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, nullptr);
             }
-            if (h == ins) ++mine;
-            if (h == upd) {
-                SQLLEN rows = 0;
-                SQLRowCount(h, &rows);
-                updates[size_t(th)] += rows;
+            long mine = 0;
+            for (int k = 0; k < kStatements; ++k) {
+                SQLHSTMT h = k % 3 == 0 ? ins : k % 3 == 1 ? upd : sel;
+                if (h == ins) n = SQLINTEGER(mine);
+                if (h == upd) n = SQLINTEGER(mine ? (k * 7) % mine : 0);
+                if (!SQL_SUCCEEDED(SQLExecute(h))) {
+                    bad.push_back(DiagText(SQL_HANDLE_STMT, h));
+                    continue;
+                }
+                if (h == ins) ++mine;
+                if (h == upd) {
+                    SQLLEN rows = 0;
+                    SQLRowCount(h, &rows);
+                    updates[size_t(th)] += rows;
+                }
+                if (h == sel) {
+                    if (!SQL_SUCCEEDED(SQLFetch(sel))) bad.push_back(DiagText(SQL_HANDLE_STMT, sel));
+                    SQLGetData(sel, 1, SQL_C_SLONG, &got, 0, nullptr);
+                    if (got != mine)
+                        bad.push_back("thread " + std::to_string(th) + " saw " + std::to_string(got) + " of its " +
+                                      std::to_string(mine) + " rows");
+                    SQLFreeStmt(sel, SQL_CLOSE);
+                }
             }
-            if (h == sel) {
-                if (!SQL_SUCCEEDED(SQLFetch(sel))) bad.push_back(DiagText(SQL_HANDLE_STMT, sel));
-                SQLGetData(sel, 1, SQL_C_SLONG, &got, 0, nullptr);
-                if (got != mine) bad.push_back("thread " + std::to_string(th) + " saw " + std::to_string(got) +
-                                               " of its " + std::to_string(mine) + " rows");
-                SQLFreeStmt(sel, SQL_CLOSE);
-            }
-        }
-        inserted += mine;
-        for (SQLHSTMT h : {ins, upd, sel}) SQLFreeHandle(SQL_HANDLE_STMT, h);
-    }, failures);
+            inserted += mine;
+            for (SQLHSTMT h : {ins, upd, sel}) SQLFreeHandle(SQL_HANDLE_STMT, h);
+        },
+        failures);
     EXPECT_TRUE(failures.empty()) << failures.size() << " failures, first: " << failures[0];
     EXPECT_EQ(inserted.load(), CountOf(t));
     long hits = 0;
@@ -199,9 +208,9 @@ TEST_P(EngineSessions, OpenCursorSurvivesOtherStatementsOnItsConnection) {
     ASSERT_EQ(kRows, CountOf(big));
     for (bool autocommit : {true, false}) {
         SCOPED_TRACE(autocommit ? "autocommit" : "manual commit");
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(
-            dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(autocommit ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF),
-            0)));
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                              reinterpret_cast<SQLPOINTER>(autocommit ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0)));
         SQLHSTMT other;
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &other));
         const std::string q = "select n from " + big + " order by n";
@@ -266,8 +275,8 @@ TEST_P(EngineSessions, TimestampFractionsRoundTripForEachPrecision) {
         SQLUSMALLINT month, day, hour, minute, second;
         SQLUINTEGER fraction;
     };
-    const Row rows[] = {{2024, 2, 29, 23, 59, 58, 500000000}, {2024, 3, 1, 0, 0, 0, 0},
-                        {2024, 2, 1, 0, 0, 0, 123456789},    {2024, 3, 1, 0, 0, 0, 1000},
+    const Row rows[] = {{2024, 2, 29, 23, 59, 58, 500000000},  {2024, 3, 1, 0, 0, 0, 0},
+                        {2024, 2, 1, 0, 0, 0, 123456789},      {2024, 3, 1, 0, 0, 0, 1000},
                         {2023, 12, 31, 23, 59, 59, 999999999}, {2024, 3, 2, 12, 0, 0, 250000000}};
     const std::string ins = "insert into " + t + " values (?, ?, ?, ?)";
     ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(stmt, (SQLCHAR*)ins.c_str(), SQL_NTS))) << Diag();
@@ -345,7 +354,8 @@ TEST_P(EngineSessions, CastsAndAggregatesAreDescribedByType) {
         SQLCHAR name[64];
         SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLDescribeCol(stmt, 1, name, sizeof name, &nameLen, &type, &size, &digits, &nullable)));
+        ASSERT_TRUE(
+            SQL_SUCCEEDED(SQLDescribeCol(stmt, 1, name, sizeof name, &nameLen, &type, &size, &digits, &nullable)));
         EXPECT_EQ(c.sqlType, type) << c.expr;
         if (c.size) {
             EXPECT_EQ(c.size, size) << c.expr;

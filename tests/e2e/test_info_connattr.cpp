@@ -11,7 +11,9 @@ SQLCHAR* T(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<
 
 class AttrThroughDriverManager : public ConnectThroughDriverManager {
 protected:
-    void Open() { ASSERT_EQ(SQL_SUCCESS, SQLConnect(dbc, T(Dsn()), SQL_NTS, T(kUser), SQL_NTS, T(kPassword), SQL_NTS)); }
+    void Open() {
+        ASSERT_EQ(SQL_SUCCESS, SQLConnect(dbc, T(Dsn()), SQL_NTS, T(kUser), SQL_NTS, T(kPassword), SQL_NTS));
+    }
     SQLUINTEGER Attr(SQLINTEGER attr) {
         SQLUINTEGER v = 0xA5A5A5A5;
         EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(dbc, attr, &v, 0, nullptr)) << attr;
@@ -133,7 +135,8 @@ TEST_P(AttrThroughDriverManager, UnsupportedAttributesAnswerHyc00OrTheirDefinedV
     SQLSMALLINT len = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SQLSTATE, text, sizeof text, &len));
     EXPECT_STREQ("01S02", (char*)text);
-    ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SUBCLASS_ORIGIN, text, sizeof text, &len));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SUBCLASS_ORIGIN, text, sizeof text, &len));
     EXPECT_STREQ("ODBC 3.0", (char*)text);
     ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_CLASS_ORIGIN, text, sizeof text, &len));
     EXPECT_STREQ("ISO 9075", (char*)text);

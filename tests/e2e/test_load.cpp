@@ -18,7 +18,8 @@ protected:
     SQLHDBC dbc = SQL_NULL_HDBC;
     void SetUp() override {
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
-        ASSERT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
     }
     void TearDown() override {
@@ -40,7 +41,8 @@ TEST_P(ThroughDriverManager, DriverLoadsAnswersAndUnloadsRepeatedly) {
         Diag d = FirstDiag(SQL_HANDLE_DBC, dbc);
         EXPECT_EQ(SQL_SUCCESS, d.rc);
         EXPECT_EQ("HY000", d.state);
-        EXPECT_NE(std::string::npos, d.message.find("[Corvanta][ODBC]Unable to allocate connection handle")) << d.message;
+        EXPECT_NE(std::string::npos, d.message.find("[Corvanta][ODBC]Unable to allocate connection handle"))
+            << d.message;
         EXPECT_FALSE(LibraryMapped(GetParam().library)) << "round " << round;
     }
 }
@@ -58,7 +60,8 @@ TEST_P(ThroughDriverManager, OdbcTwoApplicationReadsOdbcTwoStatesThroughSqlError
     SQLSMALLINT len = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLError(env2, dbc2, SQL_NULL_HSTMT, state, &native, msg, sizeof msg, &len));
     EXPECT_STREQ("S1000", reinterpret_cast<char*>(state));
-    EXPECT_NE(nullptr, strstr(reinterpret_cast<char*>(msg), "[Corvanta][ODBC]Unable to allocate connection handle")) << msg;
+    EXPECT_NE(nullptr, strstr(reinterpret_cast<char*>(msg), "[Corvanta][ODBC]Unable to allocate connection handle"))
+        << msg;
     EXPECT_EQ(0, native);
     EXPECT_EQ(SQL_SUCCESS, SQLFreeConnect(dbc2));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeEnv(env2));

@@ -85,8 +85,11 @@ TEST_P(ParamRuns, RowWiseArrayWithBindOffset) {
         char v[16];
         SQLLEN vLen;
     };
-    Row rows[5] = {{0, 0, "x", SQL_NTS},      {0, 0, "x", SQL_NTS},      {10, 0, "ten", SQL_NTS},
-                   {11, 0, "eleven", SQL_NTS}, {12, 0, "twelve", SQL_NTS}};
+    Row rows[5] = {{0, 0, "x", SQL_NTS},
+                   {0, 0, "x", SQL_NTS},
+                   {10, 0, "ten", SQL_NTS},
+                   {11, 0, "eleven", SQL_NTS},
+                   {12, 0, "twelve", SQL_NTS}};
     SQLLEN offset = 2 * sizeof(Row);
     SQLULEN processed = 0;
     PrepareInsert();

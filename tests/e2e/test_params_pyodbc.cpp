@@ -44,8 +44,7 @@ TEST_P(PyodbcFastExecutemany, InsertsTenThousandRows) {
         if (!p.empty()) preload += (preload.empty() ? "" : " ") + p;
     }
     std::string cmd;
-    if (!preload.empty())
-        cmd = "LD_PRELOAD='" + preload + "' ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 ";
+    if (!preload.empty()) cmd = "LD_PRELOAD='" + preload + "' ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 ";
     const std::string table = GetParam().wide ? "fastmany_w" : "fastmany_n";
     cmd += std::string(python) + " " + TV_SOURCE_DIR + "/tests/e2e/pyodbc_fast_executemany.py " + Dsn() + " " + table +
            " 2>&1";

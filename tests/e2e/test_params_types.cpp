@@ -91,30 +91,102 @@ TEST_P(Params, IntegersAndFloats) {
     static SQLCHAR bit;
     static SQLLEN ind;
     const Case cases[] = {
-        {"integer", [](Params* p) { i4 = -123456; p->Bind(SQL_C_LONG, SQL_INTEGER, 0, 0, &i4, 0, &ind); }, "-123456"},
-        {"smallint", [](Params* p) { i2 = 300; p->Bind(SQL_C_SHORT, SQL_SMALLINT, 0, 0, &i2, 0, &ind); }, "300"},
-        {"integer1", [](Params* p) { i1 = -7; p->Bind(SQL_C_STINYINT, SQL_TINYINT, 0, 0, &i1, 0, &ind); }, "-7"},
-        {"bigint", [](Params* p) { i8 = 5000000000ll; p->Bind(SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &i8, 0, &ind); },
-         "5000000000"},
-        {"bigint", [](Params* p) { i8 = -5; p->Bind(SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &i8, 0, &ind); }, "-5"},
+        {"integer",
+         [](Params* p) {
+             i4 = -123456;
+             p->Bind(SQL_C_LONG, SQL_INTEGER, 0, 0, &i4, 0, &ind);
+         },
+         "-123456"},
+        {"smallint",
+         [](Params* p) {
+             i2 = 300;
+             p->Bind(SQL_C_SHORT, SQL_SMALLINT, 0, 0, &i2, 0, &ind);
+         },
+         "300"},
+        {"integer1",
+         [](Params* p) {
+             i1 = -7;
+             p->Bind(SQL_C_STINYINT, SQL_TINYINT, 0, 0, &i1, 0, &ind);
+         },
+         "-7"},
         {"bigint",
-         [](Params* p) { u8 = 9000000000000000000ull; p->Bind(SQL_C_UBIGINT, SQL_BIGINT, 0, 0, &u8, 0, &ind); },
-         "9000000000000000000"},
-        {"varchar(30)", [](Params* p) { i8 = 5000000000ll; p->Bind(SQL_C_SBIGINT, SQL_VARCHAR, 30, 0, &i8, 0, &ind); },
+         [](Params* p) {
+             i8 = 5000000000ll;
+             p->Bind(SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &i8, 0, &ind);
+         },
          "5000000000"},
-        {"float8", [](Params* p) { f8 = -2.25; p->Bind(SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &f8, 0, &ind); }, "-2.25"},
-        {"float4", [](Params* p) { f4 = 1.5f; p->Bind(SQL_C_FLOAT, SQL_REAL, 0, 0, &f4, 0, &ind); }, "1.5"},
-        {"integer1", [](Params* p) { bit = 1; p->Bind(SQL_C_BIT, SQL_BIT, 0, 0, &bit, 0, &ind); }, "1"},
-        {"bigint", [](Params* p) { static SQLUINTEGER u4 = 4000000000u; p->Bind(SQL_C_ULONG, SQL_BIGINT, 0, 0, &u4, 0, &ind); },
+        {"bigint",
+         [](Params* p) {
+             i8 = -5;
+             p->Bind(SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &i8, 0, &ind);
+         },
+         "-5"},
+        {"bigint",
+         [](Params* p) {
+             u8 = 9000000000000000000ull;
+             p->Bind(SQL_C_UBIGINT, SQL_BIGINT, 0, 0, &u8, 0, &ind);
+         },
+         "9000000000000000000"},
+        {"varchar(30)",
+         [](Params* p) {
+             i8 = 5000000000ll;
+             p->Bind(SQL_C_SBIGINT, SQL_VARCHAR, 30, 0, &i8, 0, &ind);
+         },
+         "5000000000"},
+        {"float8",
+         [](Params* p) {
+             f8 = -2.25;
+             p->Bind(SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &f8, 0, &ind);
+         },
+         "-2.25"},
+        {"float4",
+         [](Params* p) {
+             f4 = 1.5f;
+             p->Bind(SQL_C_FLOAT, SQL_REAL, 0, 0, &f4, 0, &ind);
+         },
+         "1.5"},
+        {"integer1",
+         [](Params* p) {
+             bit = 1;
+             p->Bind(SQL_C_BIT, SQL_BIT, 0, 0, &bit, 0, &ind);
+         },
+         "1"},
+        {"bigint",
+         [](Params* p) {
+             static SQLUINTEGER u4 = 4000000000u;
+             p->Bind(SQL_C_ULONG, SQL_BIGINT, 0, 0, &u4, 0, &ind);
+         },
          "4000000000"},
-        {"integer", [](Params* p) { static SQLUSMALLINT u2 = 65535; p->Bind(SQL_C_USHORT, SQL_INTEGER, 0, 0, &u2, 0, &ind); },
+        {"integer",
+         [](Params* p) {
+             static SQLUSMALLINT u2 = 65535;
+             p->Bind(SQL_C_USHORT, SQL_INTEGER, 0, 0, &u2, 0, &ind);
+         },
          "65535"},
-        {"smallint", [](Params* p) { static SQLCHAR u1 = 200; p->Bind(SQL_C_UTINYINT, SQL_SMALLINT, 0, 0, &u1, 0, &ind); },
+        {"smallint",
+         [](Params* p) {
+             static SQLCHAR u1 = 200;
+             p->Bind(SQL_C_UTINYINT, SQL_SMALLINT, 0, 0, &u1, 0, &ind);
+         },
          "200"},
-        {"varchar(20)", [](Params* p) { i4 = 77; p->Bind(SQL_C_SLONG, SQL_VARCHAR, 20, 0, &i4, 0, &ind); }, "77"},
-        {"float8", [](Params* p) { p->Bind(SQL_C_CHAR, SQL_DOUBLE, 0, 0, (void*)"-0.125", 0, &ind); ind = SQL_NTS; },
+        {"varchar(20)",
+         [](Params* p) {
+             i4 = 77;
+             p->Bind(SQL_C_SLONG, SQL_VARCHAR, 20, 0, &i4, 0, &ind);
+         },
+         "77"},
+        {"float8",
+         [](Params* p) {
+             p->Bind(SQL_C_CHAR, SQL_DOUBLE, 0, 0, (void*)"-0.125", 0, &ind);
+             ind = SQL_NTS;
+         },
          "-0.125"},
-        {"integer", [](Params* p) { i4 = 1; ind = SQL_NULL_DATA; p->Bind(SQL_C_LONG, SQL_INTEGER, 0, 0, &i4, 0, &ind); },
+        {"integer",
+         [](Params* p) {
+             i4 = 1;
+             ind = SQL_NULL_DATA;
+             p->Bind(SQL_C_LONG, SQL_INTEGER, 0, 0, &i4, 0, &ind);
+         },
          "NULL"},
     };
     int k = 0;
@@ -242,14 +314,16 @@ TEST_P(Params, ErrorsOfBindingAndExecution) {
     Create("integer");
     SQLINTEGER v = 1;
     SQLLEN ind = 0;
-    EXPECT_EQ(SQL_ERROR, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, nullptr, 0, nullptr));
+    EXPECT_EQ(SQL_ERROR,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, nullptr, 0, nullptr));
     EXPECT_EQ("HY009", FirstDiag(SQL_HANDLE_STMT, stmt).state);
     EXPECT_EQ(SQL_ERROR, SQLBindParameter(stmt, 0, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, &ind));
     EXPECT_EQ("07009", FirstDiag(SQL_HANDLE_STMT, stmt).state);
-    EXPECT_EQ(SQL_ERROR,
-              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, -1, &v, 0, &ind));
+    EXPECT_EQ(SQL_ERROR, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, -1,
+                                          &v, 0, &ind));
     EXPECT_EQ("HY094", FirstDiag(SQL_HANDLE_STMT, stmt).state);
-    EXPECT_EQ(SQL_ERROR, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_INTERVAL_DAY, SQL_INTEGER, 0, 0, &v, 0, &ind));
+    EXPECT_EQ(SQL_ERROR,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_INTERVAL_DAY, SQL_INTEGER, 0, 0, &v, 0, &ind));
     EXPECT_EQ("07006", FirstDiag(SQL_HANDLE_STMT, stmt).state);
     const std::string sql = "insert into " + t + " values (?, ?)";
     ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();

@@ -34,9 +34,9 @@ TEST_P(QuietOutput, ApplicationStdoutAndStderrStayEmpty) {
     ASSERT_GE(fd, 0);
     close(fd);
     // Tracing is not asked for anywhere.
-    const std::string out = RunCommand("env -u KIV_DEBUGFILE " + InterpreterEnv(GetParam()) + kPython + " " + script +
-                                      " '" + conn + "' 2>" + errName,
-                                  &status);
+    const std::string out = RunCommand(
+        "env -u KIV_DEBUGFILE " + InterpreterEnv(GetParam()) + kPython + " " + script + " '" + conn + "' 2>" + errName,
+        &status);
     std::ifstream in(errName);
     std::stringstream err;
     err << in.rdbuf();

@@ -100,8 +100,8 @@ TEST_P(Basic, CursorNamesAndCloseCursorStates) {
 TEST_P(Basic, NativeSqlTranslatesEscapes) {
     char out[256];
     SQLINTEGER len = 0;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLNativeSql(dbc, (SQLCHAR*)"select {fn ucase('a')}", SQL_NTS, (SQLCHAR*)out,
-                                           sizeof out, &len)))
+    ASSERT_TRUE(
+        SQL_SUCCEEDED(SQLNativeSql(dbc, (SQLCHAR*)"select {fn ucase('a')}", SQL_NTS, (SQLCHAR*)out, sizeof out, &len)))
         << Diag(SQL_HANDLE_DBC, dbc);
     EXPECT_EQ(nullptr, strchr(out, '{')) << out;
 }
@@ -112,8 +112,8 @@ TEST_P(Basic, ParametersAreCountedAndMoreResultsEndsASingleResult) {
     SQLFreeStmt(stmt, SQL_CLOSE);
     Must("create table " + t + " (id integer)");
     Must("insert into " + t + " values (1)");
-    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("select id from " + t + " where id > ? and id < ?").c_str(),
-                                      SQL_NTS))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLPrepare(stmt, (SQLCHAR*)("select id from " + t + " where id > ? and id < ?").c_str(), SQL_NTS))
         << Diag();
     SQLSMALLINT n = -1;
     ASSERT_EQ(SQL_SUCCESS, SQLNumParams(stmt, &n)) << Diag();
@@ -141,8 +141,7 @@ TEST_P(Basic, MoreResultsWalksTheResultsOfAParameterArray) {
     SQLULEN processed = SQLULEN(kPoison());
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0)) << Diag();
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0)) << Diag();
-    ASSERT_EQ(SQL_SUCCESS,
-              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, keys, 0, keyInd))
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, keys, 0, keyInd))
         << Diag();
     ASSERT_EQ(SQL_SUCCESS, Exec("select name from " + t + " where id = ?")) << Diag();
     EXPECT_EQ(1u, processed);

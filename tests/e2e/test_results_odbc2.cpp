@@ -17,8 +17,8 @@ protected:
         ASSERT_EQ(SQL_SUCCESS, SQLAllocEnv(&env));
         ASSERT_EQ(SQL_SUCCESS, SQLAllocConnect(env, &dbc));
         const std::string dsn = GetParam().wide ? "cw_wide" : "cw_narrow";
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS,
-                                             (SQLCHAR*)kPassword, SQL_NTS)));
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLConnect(dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS)));
         ASSERT_EQ(SQL_SUCCESS, SQLAllocStmt(dbc, &stmt));
     }
     void TearDown() override {
@@ -50,8 +50,8 @@ TEST_P(Odbc2, FetchAndExtendedFetchReadTheRows) {
     Must("create table " + Table() + " (id integer, name varchar(8))");
     for (int i = 1; i <= 3; ++i)
         Must("insert into " + Table() + " values (" + std::to_string(i) + ", 'n" + std::to_string(i) + "')");
-    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(stmt, (SQLCHAR*)("select id, name from " + Table() + " order by id").c_str(),
-                                         SQL_NTS))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLExecDirect(stmt, (SQLCHAR*)("select id, name from " + Table() + " order by id").c_str(), SQL_NTS))
         << Err();
     SQLINTEGER id = 0;
     SQLLEN idLen = kPoison();
@@ -71,8 +71,8 @@ TEST_P(Odbc2, FetchAndExtendedFetchReadTheRows) {
     EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE));
     // The Driver Manager keeps SQLFetch and SQLExtendedFetch apart: a new result for the latter.
-    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(stmt, (SQLCHAR*)("select id, name from " + Table() + " order by id").c_str(),
-                                         SQL_NTS))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLExecDirect(stmt, (SQLCHAR*)("select id, name from " + Table() + " order by id").c_str(), SQL_NTS))
         << Err();
     SQLUSMALLINT status[1] = {99};
     for (int i = 1; i <= 3; ++i) {

@@ -55,10 +55,11 @@ protected:
         EnsureSample();
         if (HasFatalFailure()) return;
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
-        ASSERT_EQ(SQL_SUCCESS, SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(dbc, (SQLCHAR*)Dsn().c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS,
-                                             (SQLCHAR*)kPassword, SQL_NTS)))
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLConnect(dbc, (SQLCHAR*)Dsn().c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS)))
             << DiagText(SQL_HANDLE_DBC, dbc);
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
     }
@@ -99,8 +100,8 @@ TEST_P(Sample, EveryColumnOfAllTypesReadsAsTextAndNullsAsNull) {
 
 TEST_P(Sample, IsqlRunsASelectAndPrintsTheRows) {
     const std::string tool = GetParam().wide ? "iusql" : "isql";
-    const std::string cmd = "echo 'SELECT ename FROM emp ORDER BY empno' | " + SanitizerPreload() + tool + " -b " + Dsn() + " " + kUser +
-                            " " + kPassword + " 2>&1";
+    const std::string cmd = "echo 'SELECT ename FROM emp ORDER BY empno' | " + SanitizerPreload() + tool + " -b " +
+                            Dsn() + " " + kUser + " " + kPassword + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     ASSERT_NE(nullptr, p);
     std::string out;

@@ -346,10 +346,14 @@ protected:
     }
     H HandleOf(SQLSMALLINT kind) const {
         switch (kind) {
-            case SQL_HANDLE_ENV: return env;
-            case SQL_HANDLE_DBC: return dbc;
-            case SQL_HANDLE_STMT: return stmt;
-            default: return desc;
+            case SQL_HANDLE_ENV:
+                return env;
+            case SQL_HANDLE_DBC:
+                return dbc;
+            case SQL_HANDLE_STMT:
+                return stmt;
+            default:
+                return desc;
         }
     }
 };
@@ -377,7 +381,9 @@ TEST_P(DirectBadInput, EveryExportRefusesHandlesThatAreNotLiveOnesOfItsKind) {
             {"live with a bit above 32", H(reinterpret_cast<uintptr_t>(live) | hi)},
             {"live with the top bit", H(reinterpret_cast<uintptr_t>(live) | (uintptr_t(1) << 63))},
             {"slot beyond the table", H(reinterpret_cast<uintptr_t>(live) + 0x7FFF)},
-            {"stale", c.kind == SQL_HANDLE_DESC ? staleDesc : c.kind == SQL_HANDLE_STMT ? stale : H(uintptr_t(0x3FFFF))},
+            {"stale", c.kind == SQL_HANDLE_DESC   ? staleDesc
+                      : c.kind == SQL_HANDLE_STMT ? stale
+                                                  : H(uintptr_t(0x3FFFF))},
             {"wrong kind", c.kind == SQL_HANDLE_ENV ? stmt : env},
         };
         if (c.kind == SQL_HANDLE_STMT || c.kind == SQL_HANDLE_DESC) bad.push_back({"connection", dbc});
@@ -400,7 +406,8 @@ TEST_P(DirectBadInput, EveryExportRefusesHandlesThatAreNotLiveOnesOfItsKind) {
     auto* exec = reinterpret_cast<SQLRETURN (*)(H, P, SQLINTEGER)>(lib.Sym("SQLExecDirect", true));
     std::vector<char> q = Text("select 1");
     EXPECT_EQ(SQL_SUCCESS, exec(stmt, q.data(), SQL_NTS)) << State(SQL_HANDLE_STMT, stmt);
-    EXPECT_EQ(SQL_SUCCESS, reinterpret_cast<SQLRETURN (*)(H, SQLSMALLINT*)>(lib.Sym("SQLNumResultCols", false))(stmt, &cols));
+    EXPECT_EQ(SQL_SUCCESS,
+              reinterpret_cast<SQLRETURN (*)(H, SQLSMALLINT*)>(lib.Sym("SQLNumResultCols", false))(stmt, &cols));
     EXPECT_EQ(1, cols);
 }
 
@@ -707,14 +714,14 @@ TEST_P(DirectBadInput, ThreadsRacingOnOneStatementAndItsRelease) {
     auto* exec = reinterpret_cast<SQLRETURN (*)(H, P, SQLINTEGER)>(lib.Sym("SQLExecDirect", true));
     auto* fetch = reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLFetch", false));
     auto* freeStmt = reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT)>(lib.Sym("SQLFreeStmt", false));
-    auto* getData = reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)>(
-        lib.Sym("SQLGetData", false));
+    auto* getData =
+        reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)>(lib.Sym("SQLGetData", false));
     const std::vector<char> q = Text("select 1, 'two'");
     // A call on a connection that another thread is using is turned away: 2 (SQL_STILL_EXECUTING)
     // for the statement already under way, else an error.
     auto answerOk = [](SQLRETURN rc) {
-        return rc == SQL_STILL_EXECUTING || rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR || rc == SQL_NO_DATA ||
-               rc == SQL_INVALID_HANDLE;
+        return rc == SQL_STILL_EXECUTING || rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR ||
+               rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE;
     };
     for (int round = 0; round < 20; ++round) {
         H victim = SQL_NULL_HANDLE;
@@ -800,21 +807,20 @@ TEST_P(DirectBadInput, TextOutputsStayWithinTheRoomGiven) {
          [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
              SQLSMALLINT len;
              return FS(H, SQLUSMALLINT, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLLEN*)(stmt, 1, SQL_DESC_NAME,
-                                                                                          out, room, &len, nullptr);
+                                                                                             out, room, &len, nullptr);
          }},
         {"SQLGetDescField", true, false, 0,
          [](void* fn, H, H, H ird, char* out, SQLSMALLINT room) {
              SQLINTEGER len;
-             return FS(H, SQLSMALLINT, SQLSMALLINT, P, SQLINTEGER, SQLINTEGER*)(ird, 1, SQL_DESC_NAME, out, room,
-                                                                               &len);
+             return FS(H, SQLSMALLINT, SQLSMALLINT, P, SQLINTEGER, SQLINTEGER*)(ird, 1, SQL_DESC_NAME, out, room, &len);
          }},
         {"SQLGetDescRec", true, true, 0,
          [](void* fn, H, H, H ird, char* out, SQLSMALLINT room) {
              SQLSMALLINT len, type, sub, prec, scale, nullable;
              SQLLEN length;
-             return FS(H, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*, SQLSMALLINT*, SQLLEN*,
-                       SQLSMALLINT*, SQLSMALLINT*, SQLSMALLINT*)(ird, 1, out, room, &len, &type, &sub, &length, &prec,
-                                                                 &scale, &nullable);
+             return FS(H, SQLSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*, SQLSMALLINT*, SQLLEN*, SQLSMALLINT*,
+                       SQLSMALLINT*,
+                       SQLSMALLINT*)(ird, 1, out, room, &len, &type, &sub, &length, &prec, &scale, &nullable);
          }},
         {"SQLGetData", false, false, 1,
          [](void* fn, H, H stmt, H, char* out, SQLSMALLINT room) {
@@ -865,14 +871,16 @@ TEST_P(DirectBadInput, TextOutputsStayWithinTheRoomGiven) {
             if (std::string(c.name).find("Diag") != std::string::npos) {
                 ASSERT_EQ(SQL_ERROR, exec(stmt, const_cast<char*>(bad.data()), SQL_NTS));
             } else {
-                ASSERT_EQ(SQL_SUCCESS, exec(stmt, const_cast<char*>(q.data()), SQL_NTS)) << State(SQL_HANDLE_STMT, stmt);
+                ASSERT_EQ(SQL_SUCCESS, exec(stmt, const_cast<char*>(q.data()), SQL_NTS))
+                    << State(SQL_HANDLE_STMT, stmt);
                 ASSERT_EQ(SQL_SUCCESS, fetch(stmt));
             }
             alignas(8) char area[64];
             memset(area, 0x5A, sizeof area);
             char* out = area + 8;
             SQLRETURN rc = c.call(fn, dbc, stmt, ird, out, room);
-            EXPECT_TRUE(SQL_SUCCEEDED(rc) || (rc == SQL_ERROR && !c.counted && room < unit)) << rc << " " << State(SQL_HANDLE_STMT, stmt);
+            EXPECT_TRUE(SQL_SUCCEEDED(rc) || (rc == SQL_ERROR && !c.counted && room < unit))
+                << rc << " " << State(SQL_HANDLE_STMT, stmt);
             for (int i = 0; i < 8; ++i) EXPECT_EQ(0x5A, area[i]) << "written before the buffer at " << i - 8;
             const int bytes = c.counted ? room * unit : room;
             for (int i = bytes; i < 56; ++i) EXPECT_EQ(0x5A, out[i]) << "written past the room at " << i;

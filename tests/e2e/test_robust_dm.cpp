@@ -39,8 +39,8 @@ struct Case {
     std::string name;
     At at;
     std::function<SQLRETURN(Ctx&)> call;
-    SQLRETURN rc;                     // the return code the call must give
-    std::set<std::string> states;     // acceptable first SQLSTATEs when rc is an error; empty: not read
+    SQLRETURN rc;                  // the return code the call must give
+    std::set<std::string> states;  // acceptable first SQLSTATEs when rc is an error; empty: not read
     SQLSMALLINT diagOn = SQL_HANDLE_STMT;
 };
 
@@ -90,7 +90,8 @@ protected:
             case At::NeedData: {
                 static SQLINTEGER a = 7;
                 static SQLLEN aInd = 0, bInd = SQL_DATA_AT_EXEC;
-                ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(s, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &a, 0, &aInd));
+                ASSERT_EQ(SQL_SUCCESS,
+                          SQLBindParameter(s, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &a, 0, &aInd));
                 ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(s, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0,
                                                         reinterpret_cast<SQLPOINTER>(2), 0, &bInd));
                 ASSERT_EQ(SQL_NEED_DATA, SQLExecDirect(s, C(ins.c_str()), SQL_NTS)) << Diag(SQL_HANDLE_STMT, s);
@@ -107,8 +108,8 @@ protected:
             Reach(x.stmt, c.at);
             if (HasFatalFailure()) return;
             SQLRETURN rc = c.call(x);
-            SQLHANDLE h = c.diagOn == SQL_HANDLE_STMT ? x.stmt
-                          : c.diagOn == SQL_HANDLE_DBC ? dbc
+            SQLHANDLE h = c.diagOn == SQL_HANDLE_STMT   ? x.stmt
+                          : c.diagOn == SQL_HANDLE_DBC  ? dbc
                           : c.diagOn == SQL_HANDLE_DESC ? x.desc
                                                         : env;
             EXPECT_EQ(c.rc, rc) << Diag(c.diagOn, h);
@@ -145,8 +146,8 @@ TEST_P(Robust, CallsOutOfSequence) {
     Run({
         {"fetch before execute", At::Fresh, [](Ctx& x) { return SQLFetch(x.stmt); }, SQL_ERROR, kSeq},
         {"fetch of a prepared statement", At::Prepared, [](Ctx& x) { return SQLFetch(x.stmt); }, SQL_ERROR, kSeq},
-        {"fetch scroll before execute", At::Fresh,
-         [](Ctx& x) { return SQLFetchScroll(x.stmt, SQL_FETCH_NEXT, 0); }, SQL_ERROR, kSeq},
+        {"fetch scroll before execute", At::Fresh, [](Ctx& x) { return SQLFetchScroll(x.stmt, SQL_FETCH_NEXT, 0); },
+         SQL_ERROR, kSeq},
         {"extended fetch before execute", At::Fresh,
          [](Ctx& x) { return SQLExtendedFetch(x.stmt, SQL_FETCH_NEXT, 0, &x.uval, nullptr); }, SQL_ERROR, kSeq},
         {"getdata before fetch", At::Open,
@@ -189,8 +190,11 @@ TEST_P(Robust, CallsOutOfSequence) {
         {"closecursor without a cursor", At::Fresh, [](Ctx& x) { return SQLCloseCursor(x.stmt); }, SQL_ERROR, kCursor},
         {"closecursor of a prepared statement", At::Prepared, [](Ctx& x) { return SQLCloseCursor(x.stmt); }, SQL_ERROR,
          kCursor},
-        {"exec direct over an open cursor", At::Open, [](Ctx& x) { return SQLExecDirect(x.stmt, C("select 1"), SQL_NTS); },
-         SQL_SUCCESS, {}},
+        {"exec direct over an open cursor",
+         At::Open,
+         [](Ctx& x) { return SQLExecDirect(x.stmt, C("select 1"), SQL_NTS); },
+         SQL_SUCCESS,
+         {}},
         {"prepare over an open cursor", At::OnRow, [](Ctx& x) { return SQLPrepare(x.stmt, C("select 1"), SQL_NTS); },
          SQL_ERROR, kCursor},
         {"execute over an open cursor", At::Open,
@@ -202,29 +206,49 @@ TEST_P(Robust, CallsOutOfSequence) {
              return SQLExecute(x.stmt);
          },
          SQL_ERROR, kCursor},
-        {"catalog over an open cursor", At::Open,
-         [](Ctx& x) { return SQLTables(x.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); }, SQL_SUCCESS, {}},
-        {"typeinfo over an open cursor", At::Open, [](Ctx& x) { return SQLGetTypeInfo(x.stmt, SQL_ALL_TYPES); },
-         SQL_SUCCESS, {}},
+        {"catalog over an open cursor",
+         At::Open,
+         [](Ctx& x) { return SQLTables(x.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); },
+         SQL_SUCCESS,
+         {}},
+        {"typeinfo over an open cursor",
+         At::Open,
+         [](Ctx& x) { return SQLGetTypeInfo(x.stmt, SQL_ALL_TYPES); },
+         SQL_SUCCESS,
+         {}},
         {"set cursor name over an open cursor", At::Open,
          [](Ctx& x) { return SQLSetCursorName(x.stmt, C("curx"), SQL_NTS); }, SQL_ERROR, kCursor},
-        {"setpos before fetch", At::Open, [](Ctx& x) { return SQLSetPos(x.stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE); },
-         SQL_ERROR, {"24000", "HY010"}},
+        {"setpos before fetch",
+         At::Open,
+         [](Ctx& x) { return SQLSetPos(x.stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE); },
+         SQL_ERROR,
+         {"24000", "HY010"}},
         {"setpos before execute", At::Fresh,
          [](Ctx& x) { return SQLSetPos(x.stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE); }, SQL_ERROR, kSeq},
-        {"bulk operations before execute", At::Fresh, [](Ctx& x) { return SQLBulkOperations(x.stmt, SQL_ADD); },
-         SQL_ERROR, {"HY010", "HYC00", "IM001"}},
-        {"second connect", At::Fresh,
+        {"bulk operations before execute",
+         At::Fresh,
+         [](Ctx& x) { return SQLBulkOperations(x.stmt, SQL_ADD); },
+         SQL_ERROR,
+         {"HY010", "HYC00", "IM001"}},
+        {"second connect",
+         At::Fresh,
          [](Ctx& x) { return SQLConnect(x.dbc, C("cw_narrow"), SQL_NTS, C("tvuser"), SQL_NTS, C("secret"), SQL_NTS); },
-         SQL_ERROR, {"08002"}, SQL_HANDLE_DBC},
-        {"second driver connect", At::Fresh,
+         SQL_ERROR,
+         {"08002"},
+         SQL_HANDLE_DBC},
+        {"second driver connect",
+         At::Fresh,
          [](Ctx& x) {
              return SQLDriverConnect(x.dbc, nullptr, C("DSN=cw_narrow;UID=tvuser;PWD=secret"), SQL_NTS, nullptr, 0,
                                      nullptr, SQL_DRIVER_NOPROMPT);
          },
-         SQL_ERROR, {"08002"}, SQL_HANDLE_DBC},
+         SQL_ERROR,
+         {"08002"},
+         SQL_HANDLE_DBC},
         {"odbc version changed after connections exist", At::Fresh,
-         [](Ctx& x) { return SQLSetEnvAttr(x.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0); },
+         [](Ctx& x) {
+             return SQLSetEnvAttr(x.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0);
+         },
          SQL_ERROR, kSeq, SQL_HANDLE_ENV},
         {"more results before execute", At::Fresh, [](Ctx& x) { return SQLMoreResults(x.stmt); }, SQL_NO_DATA, {}},
     });
@@ -251,24 +275,31 @@ TEST_P(Robust, InvalidSql) {
              return SQLExecDirect(x.stmt, C(q.c_str()), SQL_NTS);
          },
          SQL_ERROR, kSyntax},
-        {"empty statement", At::Fresh, [](Ctx& x) { return SQLExecDirect(x.stmt, C(""), SQL_NTS); }, SQL_ERROR,
+        {"empty statement",
+         At::Fresh,
+         [](Ctx& x) { return SQLExecDirect(x.stmt, C(""), SQL_NTS); },
+         SQL_ERROR,
          {"42000", "HY090", "HY009", "37000"}},
-        {"blanks only", At::Fresh, [](Ctx& x) { return SQLExecDirect(x.stmt, C("    "), SQL_NTS); }, SQL_ERROR,
+        {"blanks only",
+         At::Fresh,
+         [](Ctx& x) { return SQLExecDirect(x.stmt, C("    "), SQL_NTS); },
+         SQL_ERROR,
          {"42000", "37000"}},
         {"unterminated string", At::Fresh, [](Ctx& x) { return SQLExecDirect(x.stmt, C("select 'abc"), SQL_NTS); },
          SQL_ERROR, kSyntax},
         {"unbalanced escape", At::Fresh,
-         [](Ctx& x) { return SQLExecDirect(x.stmt, C("select {fn ucase('a') from x"), SQL_NTS); }, SQL_ERROR,
-         kSyntax},
-        {"nul inside counted text", At::Fresh,
-         [](Ctx& x) { return SQLExecDirect(x.stmt, C("select\0 1"), 9); }, SQL_ERROR, kSyntax},
-        {"native sql of garbage keeps the text", At::Fresh,
+         [](Ctx& x) { return SQLExecDirect(x.stmt, C("select {fn ucase('a') from x"), SQL_NTS); }, SQL_ERROR, kSyntax},
+        {"nul inside counted text", At::Fresh, [](Ctx& x) { return SQLExecDirect(x.stmt, C("select\0 1"), 9); },
+         SQL_ERROR, kSyntax},
+        {"native sql of garbage keeps the text",
+         At::Fresh,
          [](Ctx& x) {
              SQLINTEGER out = 0;
              SQLRETURN rc = SQLNativeSql(x.dbc, C("selec 1 frm"), SQL_NTS, C(x.buf), sizeof x.buf, &out);
              return rc == SQL_SUCCESS && std::string(x.buf) == "selec 1 frm" ? SQL_SUCCESS : SQLRETURN(-99);
          },
-         SQL_SUCCESS, {}},
+         SQL_SUCCESS,
+         {}},
     });
 }
 
@@ -283,14 +314,16 @@ TEST_P(Robust, BadLengths) {
          SQL_ERROR, kLen},
         {"getdata NTS", At::OnRow, [](Ctx& x) { return SQLGetData(x.stmt, 2, SQL_C_CHAR, x.buf, SQL_NTS, &x.len); },
          SQL_ERROR, kLen},
-        {"getdata beyond 31 bits", At::OnRow,
+        {"getdata beyond 31 bits",
+         At::OnRow,
          [](Ctx& x) {
              SQLRETURN rc = SQLGetData(x.stmt, 2, SQL_C_CHAR, x.buf, (SQLLEN(1) << 31) + 16, &x.len);
              return rc == SQL_SUCCESS && std::string(x.buf) == "one" && x.len == 3 ? rc : SQLRETURN(-99);
          },
-         SQL_SUCCESS, {}},
-        {"bindcol -1", At::Fresh, [](Ctx& x) { return SQLBindCol(x.stmt, 1, SQL_C_CHAR, x.buf, -1, &x.len); }, SQL_ERROR,
-         kLen},
+         SQL_SUCCESS,
+         {}},
+        {"bindcol -1", At::Fresh, [](Ctx& x) { return SQLBindCol(x.stmt, 1, SQL_C_CHAR, x.buf, -1, &x.len); },
+         SQL_ERROR, kLen},
         {"bindcol -100", At::Fresh, [](Ctx& x) { return SQLBindCol(x.stmt, 1, SQL_C_CHAR, x.buf, -100, &x.len); },
          SQL_ERROR, kLen},
         {"bindparameter -1", At::Params,
@@ -312,20 +345,21 @@ TEST_P(Robust, BadLengths) {
              return SQLPutData(x.stmt, C("ab"), SQL_DATA_AT_EXEC);
          },
          SQL_ERROR, kLen},
-        {"set cursor name -1", At::Fresh, [](Ctx& x) { return SQLSetCursorName(x.stmt, C("cur"), -1); }, SQL_ERROR,
+        {"set cursor name -1",
+         At::Fresh,
+         [](Ctx& x) { return SQLSetCursorName(x.stmt, C("cur"), -1); },
+         SQL_ERROR,
          {"HY090", "HY009"}},
         {"get cursor name -1", At::Fresh, [](Ctx& x) { return SQLGetCursorName(x.stmt, C(x.buf), -1, &x.slen); },
          SQL_ERROR, kLen},
         {"describecol -1", At::Prepared,
-         [](Ctx& x) {
-             return SQLDescribeCol(x.stmt, 1, C(x.buf), -1, &x.slen, &x.sval, &x.uval, &x.sval, &x.sval);
-         },
+         [](Ctx& x) { return SQLDescribeCol(x.stmt, 1, C(x.buf), -1, &x.slen, &x.sval, &x.uval, &x.sval, &x.sval); },
          SQL_ERROR, kLen},
         {"colattribute -1 for text", At::Prepared,
          [](Ctx& x) { return SQLColAttribute(x.stmt, 1, SQL_DESC_NAME, x.buf, -1, &x.slen, nullptr); }, SQL_ERROR,
          kLen},
-        {"getinfo -1 for text", At::Fresh,
-         [](Ctx& x) { return SQLGetInfo(x.dbc, SQL_DBMS_NAME, x.buf, -1, &x.slen); }, SQL_ERROR, kLen, SQL_HANDLE_DBC},
+        {"getinfo -1 for text", At::Fresh, [](Ctx& x) { return SQLGetInfo(x.dbc, SQL_DBMS_NAME, x.buf, -1, &x.slen); },
+         SQL_ERROR, kLen, SQL_HANDLE_DBC},
         {"getinfo NTS for text", At::Fresh,
          [](Ctx& x) { return SQLGetInfo(x.dbc, SQL_DRIVER_NAME, x.buf, SQL_NTS, &x.slen); }, SQL_ERROR, kLen,
          SQL_HANDLE_DBC},
@@ -338,18 +372,20 @@ TEST_P(Robust, BadLengths) {
         {"tables name -1", At::Fresh,
          [](Ctx& x) { return SQLTables(x.stmt, nullptr, 0, nullptr, 0, C("x"), -1, nullptr, 0); }, SQL_ERROR, kLen},
         {"columns name -100", At::Fresh,
-         [](Ctx& x) { return SQLColumns(x.stmt, nullptr, 0, nullptr, 0, C("x"), -100, nullptr, 0); }, SQL_ERROR,
-         kLen},
+         [](Ctx& x) { return SQLColumns(x.stmt, nullptr, 0, nullptr, 0, C("x"), -100, nullptr, 0); }, SQL_ERROR, kLen},
         {"primary keys name -2", At::Fresh,
          [](Ctx& x) { return SQLPrimaryKeys(x.stmt, nullptr, 0, nullptr, 0, C("x"), -2); }, SQL_ERROR, kLen},
         {"procedures name -1", At::Fresh,
          [](Ctx& x) { return SQLProcedures(x.stmt, nullptr, 0, nullptr, 0, C("x"), -1); }, SQL_ERROR, kLen},
         {"get connect attr text -1", At::Fresh,
-         [](Ctx& x) { return SQLGetConnectAttr(x.dbc, SQL_ATTR_CURRENT_CATALOG, x.buf, -1, &x.ival); }, SQL_ERROR,
-         kLen, SQL_HANDLE_DBC},
-        {"set connect attr text -100", At::Fresh,
-         [](Ctx& x) { return SQLSetConnectAttr(x.dbc, SQL_ATTR_CURRENT_CATALOG, C("x"), -100); }, SQL_ERROR,
-         {"HY090", "HY024", "HYC00"}, SQL_HANDLE_DBC},
+         [](Ctx& x) { return SQLGetConnectAttr(x.dbc, SQL_ATTR_CURRENT_CATALOG, x.buf, -1, &x.ival); }, SQL_ERROR, kLen,
+         SQL_HANDLE_DBC},
+        {"set connect attr text -100",
+         At::Fresh,
+         [](Ctx& x) { return SQLSetConnectAttr(x.dbc, SQL_ATTR_CURRENT_CATALOG, C("x"), -100); },
+         SQL_ERROR,
+         {"HY090", "HY024", "HYC00"},
+         SQL_HANDLE_DBC},
     });
 }
 
@@ -388,135 +424,238 @@ TEST_P(Robust, NullPointers) {
          },
          SQL_ERROR, kNull},
         // Counts are written only when asked for.
-        {"numresultcols null count", At::Prepared, [](Ctx& x) { return SQLNumResultCols(x.stmt, nullptr); }, SQL_SUCCESS, {}},
+        {"numresultcols null count",
+         At::Prepared,
+         [](Ctx& x) { return SQLNumResultCols(x.stmt, nullptr); },
+         SQL_SUCCESS,
+         {}},
         {"rowcount null count", At::Open, [](Ctx& x) { return SQLRowCount(x.stmt, nullptr); }, SQL_SUCCESS, {}},
         {"numparams null count", At::Params, [](Ctx& x) { return SQLNumParams(x.stmt, nullptr); }, SQL_SUCCESS, {}},
         // Allowed to be null: the call works and writes nothing there.
-        {"describecol all outputs null", At::Prepared,
+        {"describecol all outputs null",
+         At::Prepared,
          [](Ctx& x) { return SQLDescribeCol(x.stmt, 1, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr); },
-         SQL_SUCCESS, {}},
-        {"colattribute outputs null", At::Prepared,
-         [](Ctx& x) { return SQLColAttribute(x.stmt, 1, SQL_DESC_NAME, nullptr, 0, nullptr, nullptr); }, SQL_SUCCESS,
+         SQL_SUCCESS,
          {}},
-        {"getinfo null value gives the length", At::Fresh,
+        {"colattribute outputs null",
+         At::Prepared,
+         [](Ctx& x) { return SQLColAttribute(x.stmt, 1, SQL_DESC_NAME, nullptr, 0, nullptr, nullptr); },
+         SQL_SUCCESS,
+         {}},
+        {"getinfo null value gives the length",
+         At::Fresh,
          [](Ctx& x) {
              SQLRETURN rc = SQLGetInfo(x.dbc, SQL_DBMS_NAME, nullptr, 0, &x.slen);
              return rc == SQL_SUCCESS && x.slen > 0 ? rc : SQLRETURN(-99);
          },
-         SQL_SUCCESS, {}},
-        {"getinfo all null", At::Fresh, [](Ctx& x) { return SQLGetInfo(x.dbc, SQL_DBMS_NAME, nullptr, 0, nullptr); },
-         SQL_SUCCESS, {}},
-        {"get cursor name all null", At::Fresh, [](Ctx& x) {
+         SQL_SUCCESS,
+         {}},
+        {"getinfo all null",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetInfo(x.dbc, SQL_DBMS_NAME, nullptr, 0, nullptr); },
+         SQL_SUCCESS,
+         {}},
+        {"get cursor name all null",
+         At::Fresh,
+         [](Ctx& x) {
              SQLRETURN rc = SQLGetCursorName(x.stmt, nullptr, 0, nullptr);
              return SQL_SUCCEEDED(rc) ? SQL_SUCCESS : rc;
          },
-         SQL_SUCCESS, {}},
-        {"getdata null length on a non-null value", At::OnRow,
-         [](Ctx& x) { return SQLGetData(x.stmt, 1, SQL_C_LONG, &x.ival, 0, nullptr); }, SQL_SUCCESS, {}},
-        {"getdata null length on a null value", At::Fresh,
+         SQL_SUCCESS,
+         {}},
+        {"getdata null length on a non-null value",
+         At::OnRow,
+         [](Ctx& x) { return SQLGetData(x.stmt, 1, SQL_C_LONG, &x.ival, 0, nullptr); },
+         SQL_SUCCESS,
+         {}},
+        {"getdata null length on a null value",
+         At::Fresh,
          [](Ctx& x) {
              if (SQLExecDirect(x.stmt, C("select cast(null as integer)"), SQL_NTS) != SQL_SUCCESS ||
                  SQLFetch(x.stmt) != SQL_SUCCESS)
                  return SQLRETURN(-99);
              return SQLGetData(x.stmt, 1, SQL_C_LONG, &x.ival, 0, nullptr);
          },
-         SQL_ERROR, {"22002"}},
-        {"extended fetch null counts", At::Open,
-         [](Ctx& x) { return SQLExtendedFetch(x.stmt, SQL_FETCH_NEXT, 0, nullptr, nullptr); }, SQL_SUCCESS, {}},
-        {"describeparam outputs null", At::Params,
-         [](Ctx& x) { return SQLDescribeParam(x.stmt, 1, nullptr, nullptr, nullptr, nullptr); }, SQL_SUCCESS, {}},
-        {"get stmt attr null length", At::Fresh,
-         [](Ctx& x) { return SQLGetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE, &x.uval, 0, nullptr); }, SQL_SUCCESS, {}},
-        {"get connect attr null length", At::Fresh,
-         [](Ctx& x) { return SQLGetConnectAttr(x.dbc, SQL_ATTR_AUTOCOMMIT, &x.uval, 0, nullptr); }, SQL_SUCCESS, {}},
-        {"catalog with all names null", At::Fresh,
-         [](Ctx& x) { return SQLColumns(x.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); }, SQL_SUCCESS, {}},
+         SQL_ERROR,
+         {"22002"}},
+        {"extended fetch null counts",
+         At::Open,
+         [](Ctx& x) { return SQLExtendedFetch(x.stmt, SQL_FETCH_NEXT, 0, nullptr, nullptr); },
+         SQL_SUCCESS,
+         {}},
+        {"describeparam outputs null",
+         At::Params,
+         [](Ctx& x) { return SQLDescribeParam(x.stmt, 1, nullptr, nullptr, nullptr, nullptr); },
+         SQL_SUCCESS,
+         {}},
+        {"get stmt attr null length",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE, &x.uval, 0, nullptr); },
+         SQL_SUCCESS,
+         {}},
+        {"get connect attr null length",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetConnectAttr(x.dbc, SQL_ATTR_AUTOCOMMIT, &x.uval, 0, nullptr); },
+         SQL_SUCCESS,
+         {}},
+        {"catalog with all names null",
+         At::Fresh,
+         [](Ctx& x) { return SQLColumns(x.stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); },
+         SQL_SUCCESS,
+         {}},
     });
 }
 
 // Unknown attribute, option, info and type ids.
 TEST_P(Robust, UnknownIds) {
     Run({
-        {"getinfo 9999", At::Fresh, [](Ctx& x) { return SQLGetInfo(x.dbc, 9999, x.buf, sizeof x.buf, &x.slen); },
-         SQL_ERROR, {"HY096"}, SQL_HANDLE_DBC},
-        {"getinfo 65535", At::Fresh, [](Ctx& x) { return SQLGetInfo(x.dbc, 65535, x.buf, sizeof x.buf, &x.slen); },
-         SQL_ERROR, {"HY096"}, SQL_HANDLE_DBC},
-        {"get connect attr 9999", At::Fresh,
-         [](Ctx& x) { return SQLGetConnectAttr(x.dbc, 9999, x.buf, sizeof x.buf, &x.ival); }, SQL_ERROR,
-         {"HY092", "HYC00"}, SQL_HANDLE_DBC},
-        {"set connect attr 9999", At::Fresh,
-         [](Ctx& x) { return SQLSetConnectAttr(x.dbc, 9999, reinterpret_cast<SQLPOINTER>(1), 0); }, SQL_ERROR,
-         {"HY092", "HYC00"}, SQL_HANDLE_DBC},
-        {"set connect attr -5", At::Fresh,
-         [](Ctx& x) { return SQLSetConnectAttr(x.dbc, -5, reinterpret_cast<SQLPOINTER>(1), 0); }, SQL_ERROR,
-         {"HY092", "HYC00"}, SQL_HANDLE_DBC},
-        {"set autocommit to 7", At::Fresh,
+        {"getinfo 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetInfo(x.dbc, 9999, x.buf, sizeof x.buf, &x.slen); },
+         SQL_ERROR,
+         {"HY096"},
+         SQL_HANDLE_DBC},
+        {"getinfo 65535",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetInfo(x.dbc, 65535, x.buf, sizeof x.buf, &x.slen); },
+         SQL_ERROR,
+         {"HY096"},
+         SQL_HANDLE_DBC},
+        {"get connect attr 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetConnectAttr(x.dbc, 9999, x.buf, sizeof x.buf, &x.ival); },
+         SQL_ERROR,
+         {"HY092", "HYC00"},
+         SQL_HANDLE_DBC},
+        {"set connect attr 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLSetConnectAttr(x.dbc, 9999, reinterpret_cast<SQLPOINTER>(1), 0); },
+         SQL_ERROR,
+         {"HY092", "HYC00"},
+         SQL_HANDLE_DBC},
+        {"set connect attr -5",
+         At::Fresh,
+         [](Ctx& x) { return SQLSetConnectAttr(x.dbc, -5, reinterpret_cast<SQLPOINTER>(1), 0); },
+         SQL_ERROR,
+         {"HY092", "HYC00"},
+         SQL_HANDLE_DBC},
+        {"set autocommit to 7",
+         At::Fresh,
          [](Ctx& x) { return SQLSetConnectAttr(x.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(7), 0); },
-         SQL_ERROR, {"HY024"}, SQL_HANDLE_DBC},
-        {"get connect option 9999", At::Fresh, [](Ctx& x) { return SQLGetConnectOption(x.dbc, 9999, x.buf); },
-         SQL_ERROR, {"HY092", "HYC00", "S1092"}, SQL_HANDLE_DBC},
-        {"set connect option 9999", At::Fresh, [](Ctx& x) { return SQLSetConnectOption(x.dbc, 9999, 1); }, SQL_ERROR,
-         {"HY092", "HYC00", "S1092"}, SQL_HANDLE_DBC},
-        {"set env attr 9999", At::Fresh,
-         [](Ctx& x) { return SQLSetEnvAttr(x.env, 9999, reinterpret_cast<SQLPOINTER>(1), 0); }, SQL_ERROR,
-         {"HY092", "HYC00"}, SQL_HANDLE_ENV},
-        {"get env attr 9999", At::Fresh,
-         [](Ctx& x) { return SQLGetEnvAttr(x.env, 9999, x.buf, sizeof x.buf, &x.ival); }, SQL_ERROR,
-         {"HY092", "HYC00"}, SQL_HANDLE_ENV},
-        {"getfunctions 9999", At::Fresh,
+         SQL_ERROR,
+         {"HY024"},
+         SQL_HANDLE_DBC},
+        {"get connect option 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetConnectOption(x.dbc, 9999, x.buf); },
+         SQL_ERROR,
+         {"HY092", "HYC00", "S1092"},
+         SQL_HANDLE_DBC},
+        {"set connect option 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLSetConnectOption(x.dbc, 9999, 1); },
+         SQL_ERROR,
+         {"HY092", "HYC00", "S1092"},
+         SQL_HANDLE_DBC},
+        {"set env attr 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLSetEnvAttr(x.env, 9999, reinterpret_cast<SQLPOINTER>(1), 0); },
+         SQL_ERROR,
+         {"HY092", "HYC00"},
+         SQL_HANDLE_ENV},
+        {"get env attr 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetEnvAttr(x.env, 9999, x.buf, sizeof x.buf, &x.ival); },
+         SQL_ERROR,
+         {"HY092", "HYC00"},
+         SQL_HANDLE_ENV},
+        {"getfunctions 9999",
+         At::Fresh,
          [](Ctx& x) {
              SQLUSMALLINT s = 0;
              return SQLGetFunctions(x.dbc, 9999, &s);
          },
-         SQL_ERROR, {"HY095"}, SQL_HANDLE_DBC},
+         SQL_ERROR,
+         {"HY095"},
+         SQL_HANDLE_DBC},
         {"freestmt option 99", At::Fresh, [](Ctx& x) { return SQLFreeStmt(x.stmt, 99); }, SQL_ERROR, {"HY092"}},
-        {"endtran completion 99", At::Fresh, [](Ctx& x) { return SQLEndTran(SQL_HANDLE_DBC, x.dbc, 99); }, SQL_ERROR,
-         {"HY012"}, SQL_HANDLE_DBC},
-        {"transact completion 99", At::Fresh, [](Ctx& x) { return SQLTransact(SQL_NULL_HENV, x.dbc, 99); }, SQL_ERROR,
-         {"HY012", "S1012"}, SQL_HANDLE_DBC},
-        {"colattribute field 9999", At::Prepared,
-         [](Ctx& x) { return SQLColAttribute(x.stmt, 1, 9999, x.buf, sizeof x.buf, &x.slen, &x.len); }, SQL_ERROR,
+        {"endtran completion 99",
+         At::Fresh,
+         [](Ctx& x) { return SQLEndTran(SQL_HANDLE_DBC, x.dbc, 99); },
+         SQL_ERROR,
+         {"HY012"},
+         SQL_HANDLE_DBC},
+        {"transact completion 99",
+         At::Fresh,
+         [](Ctx& x) { return SQLTransact(SQL_NULL_HENV, x.dbc, 99); },
+         SQL_ERROR,
+         {"HY012", "S1012"},
+         SQL_HANDLE_DBC},
+        {"colattribute field 9999",
+         At::Prepared,
+         [](Ctx& x) { return SQLColAttribute(x.stmt, 1, 9999, x.buf, sizeof x.buf, &x.slen, &x.len); },
+         SQL_ERROR,
          {"HY091"}},
         // An unknown type has no rows in the driver's static type table.
-        {"typeinfo type 9999", At::Fresh,
+        {"typeinfo type 9999",
+         At::Fresh,
          [](Ctx& x) {
              SQLRETURN rc = SQLGetTypeInfo(x.stmt, 9999);
              return rc == SQL_SUCCESS && SQLFetch(x.stmt) == SQL_NO_DATA ? rc : SQLRETURN(-99);
          },
-         SQL_SUCCESS, {}},
-        {"special columns identifier type 99", At::Fresh,
+         SQL_SUCCESS,
+         {}},
+        {"special columns identifier type 99",
+         At::Fresh,
          [](Ctx& x) {
              return SQLSpecialColumns(x.stmt, 99, nullptr, 0, nullptr, 0, C("x"), SQL_NTS, SQL_SCOPE_SESSION,
                                       SQL_NULLABLE);
          },
-         SQL_ERROR, {"HY097"}},
-        {"special columns scope 99", At::Fresh,
+         SQL_ERROR,
+         {"HY097"}},
+        {"special columns scope 99",
+         At::Fresh,
          [](Ctx& x) {
-             return SQLSpecialColumns(x.stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, C("x"), SQL_NTS, 99, SQL_NULLABLE);
+             return SQLSpecialColumns(x.stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, C("x"), SQL_NTS, 99,
+                                      SQL_NULLABLE);
          },
-         SQL_ERROR, {"HY098"}},
-        {"special columns nullable 99", At::Fresh,
+         SQL_ERROR,
+         {"HY098"}},
+        {"special columns nullable 99",
+         At::Fresh,
          [](Ctx& x) {
              return SQLSpecialColumns(x.stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, C("x"), SQL_NTS,
                                       SQL_SCOPE_SESSION, 99);
          },
-         SQL_ERROR, {"HY099"}},
-        {"statistics unique 99", At::Fresh,
+         SQL_ERROR,
+         {"HY099"}},
+        {"statistics unique 99",
+         At::Fresh,
          [](Ctx& x) { return SQLStatistics(x.stmt, nullptr, 0, nullptr, 0, C("x"), SQL_NTS, 99, SQL_QUICK); },
-         SQL_ERROR, {"HY100"}},
-        {"statistics reserved 99", At::Fresh,
+         SQL_ERROR,
+         {"HY100"}},
+        {"statistics reserved 99",
+         At::Fresh,
          [](Ctx& x) { return SQLStatistics(x.stmt, nullptr, 0, nullptr, 0, C("x"), SQL_NTS, SQL_INDEX_ALL, 99); },
-         SQL_ERROR, {"HY101"}},
-        {"bindcol target type 9999", At::Fresh,
-         [](Ctx& x) { return SQLBindCol(x.stmt, 1, 9999, x.buf, sizeof x.buf, &x.len); }, SQL_ERROR, {"HY003"}},
-        {"getdata target type 9999", At::OnRow,
-         [](Ctx& x) { return SQLGetData(x.stmt, 1, 9999, x.buf, sizeof x.buf, &x.len); }, SQL_ERROR, {"HY003"}},
-        {"bindparameter value type 9999", At::Params,
-         [](Ctx& x) {
-             return SQLBindParameter(x.stmt, 1, SQL_PARAM_INPUT, 9999, SQL_INTEGER, 0, 0, x.buf, 0, &x.len);
-         },
-         SQL_ERROR, {"HY003"}},
-        {"bindparameter sql type 9999 then execute", At::Params,
+         SQL_ERROR,
+         {"HY101"}},
+        {"bindcol target type 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLBindCol(x.stmt, 1, 9999, x.buf, sizeof x.buf, &x.len); },
+         SQL_ERROR,
+         {"HY003"}},
+        {"getdata target type 9999",
+         At::OnRow,
+         [](Ctx& x) { return SQLGetData(x.stmt, 1, 9999, x.buf, sizeof x.buf, &x.len); },
+         SQL_ERROR,
+         {"HY003"}},
+        {"bindparameter value type 9999",
+         At::Params,
+         [](Ctx& x) { return SQLBindParameter(x.stmt, 1, SQL_PARAM_INPUT, 9999, SQL_INTEGER, 0, 0, x.buf, 0, &x.len); },
+         SQL_ERROR,
+         {"HY003"}},
+        {"bindparameter sql type 9999 then execute",
+         At::Params,
          [](Ctx& x) {
              x.ival = 3;
              x.len = 0;
@@ -526,20 +665,36 @@ TEST_P(Robust, UnknownIds) {
              SQLBindParameter(x.stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, x.buf, 0, &nul);
              return SQLExecute(x.stmt);
          },
-         SQL_ERROR, {"HY004"}},
-        {"bindparameter direction 99", At::Params,
+         SQL_ERROR,
+         {"HY004"}},
+        {"bindparameter direction 99",
+         At::Params,
          [](Ctx& x) { return SQLBindParameter(x.stmt, 1, 99, SQL_C_LONG, SQL_INTEGER, 0, 0, x.buf, 0, &x.len); },
-         SQL_ERROR, {"HY105"}},
-        {"fetch scroll orientation 99", At::Open, [](Ctx& x) { return SQLFetchScroll(x.stmt, 99, 0); }, SQL_ERROR,
+         SQL_ERROR,
+         {"HY105"}},
+        {"fetch scroll orientation 99",
+         At::Open,
+         [](Ctx& x) { return SQLFetchScroll(x.stmt, 99, 0); },
+         SQL_ERROR,
          {"HY106"}},
-        {"setpos operation 99", At::OnRow, [](Ctx& x) { return SQLSetPos(x.stmt, 1, 99, SQL_LOCK_NO_CHANGE); },
-         SQL_ERROR, {"HY092"}},
-        {"setpos lock 99", At::OnRow, [](Ctx& x) { return SQLSetPos(x.stmt, 1, SQL_POSITION, 99); }, SQL_ERROR,
+        {"setpos operation 99",
+         At::OnRow,
+         [](Ctx& x) { return SQLSetPos(x.stmt, 1, 99, SQL_LOCK_NO_CHANGE); },
+         SQL_ERROR,
+         {"HY092"}},
+        {"setpos lock 99",
+         At::OnRow,
+         [](Ctx& x) { return SQLSetPos(x.stmt, 1, SQL_POSITION, 99); },
+         SQL_ERROR,
          {"HY092"}},
         // Not offered while row operations are not built: the Driver Manager answers.
-        {"bulk operation 99", At::Open, [](Ctx& x) { return SQLBulkOperations(x.stmt, 99); }, SQL_ERROR,
+        {"bulk operation 99",
+         At::Open,
+         [](Ctx& x) { return SQLBulkOperations(x.stmt, 99); },
+         SQL_ERROR,
          {"HY092", "HYC00", "IM001"}},
-        {"driver connect completion 99", At::Fresh,
+        {"driver connect completion 99",
+         At::Fresh,
          [](Ctx& x) {
              SQLHDBC d = SQL_NULL_HDBC;
              SQLAllocHandle(SQL_HANDLE_DBC, x.env, &d);
@@ -548,13 +703,17 @@ TEST_P(Robust, UnknownIds) {
              SQLFreeHandle(SQL_HANDLE_DBC, d);
              return rc == SQL_ERROR && dg.state == "HY110" ? SQL_ERROR : SQLRETURN(-99);
          },
-         SQL_ERROR, {}},
-        {"allochandle type 99", At::Fresh,
+         SQL_ERROR,
+         {}},
+        {"allochandle type 99",
+         At::Fresh,
          [](Ctx& x) {
              SQLHANDLE h = SQL_NULL_HANDLE;
              return SQLAllocHandle(99, x.dbc, &h);
          },
-         SQL_ERROR, {"HY092"}, SQL_HANDLE_DBC},
+         SQL_ERROR,
+         {"HY092"},
+         SQL_HANDLE_DBC},
     });
 }
 
@@ -582,9 +741,11 @@ TEST_P(Robust, NumbersOutOfRange) {
         // Binding may come before the result it serves: a column beyond the count is refused at
         // the bind or at the fetch.
         if (col == 0)
-            cases.push_back({"bindcol bookmark with a text type", At::Open,
+            cases.push_back({"bindcol bookmark with a text type",
+                             At::Open,
                              [](Ctx& x) { return SQLBindCol(x.stmt, 0, SQL_C_CHAR, x.buf, sizeof x.buf, &x.len); },
-                             SQL_ERROR, {"HY003", "07009"}});
+                             SQL_ERROR,
+                             {"HY003", "07009"}});
         else
             cases.push_back({"bindcol on open cursor then fetch " + n, At::Open,
                              [col](Ctx& x) {
@@ -603,36 +764,46 @@ TEST_P(Robust, NumbersOutOfRange) {
                                                  &x.len);
                      },
                      SQL_ERROR, kIndex});
-    cases.push_back({"execute with a marker beyond those bound", At::Params,
+    cases.push_back({"execute with a marker beyond those bound",
+                     At::Params,
                      [](Ctx& x) {
                          static SQLINTEGER v = 5;
                          static SQLLEN ind = 0;
                          SQLBindParameter(x.stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, &ind);
                          return SQLExecute(x.stmt);
                      },
-                     SQL_ERROR, {"07001", "07002"}});
-    cases.push_back({"setpos row beyond the rowset", At::OnRow,
-                     [](Ctx& x) { return SQLSetPos(x.stmt, 5, SQL_POSITION, SQL_LOCK_NO_CHANGE); }, SQL_ERROR,
+                     SQL_ERROR,
+                     {"07001", "07002"}});
+    cases.push_back({"setpos row beyond the rowset",
+                     At::OnRow,
+                     [](Ctx& x) { return SQLSetPos(x.stmt, 5, SQL_POSITION, SQL_LOCK_NO_CHANGE); },
+                     SQL_ERROR,
                      {"HY107", "HYC00", "IM001"}});
-    cases.push_back({"fetch absolute far beyond", At::Fresh,
+    cases.push_back({"fetch absolute far beyond",
+                     At::Fresh,
                      [](Ctx& x) {
-                         SQLSetStmtAttr(x.stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
+                         SQLSetStmtAttr(x.stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC),
+                                        0);
                          std::string q = "select a from " + x.table;
                          if (!SQL_SUCCEEDED(SQLExecDirect(x.stmt, C(q.c_str()), SQL_NTS))) return SQLRETURN(-99);
                          SQLRETURN rc = SQLFetchScroll(x.stmt, SQL_FETCH_ABSOLUTE, 1 << 30);
                          // Without the cursor layer a forward-only cursor cannot scroll.
-                         if (rc == SQL_ERROR && FirstDiag(SQL_HANDLE_STMT, x.stmt).state == "HYC00") return SQLRETURN(SQL_NO_DATA);
+                         if (rc == SQL_ERROR && FirstDiag(SQL_HANDLE_STMT, x.stmt).state == "HYC00")
+                             return SQLRETURN(SQL_NO_DATA);
                          return rc;
                      },
-                     SQL_NO_DATA, {}});
-    cases.push_back({"getdescrec 0 of the ird", At::Fresh,
+                     SQL_NO_DATA,
+                     {}});
+    cases.push_back({"getdescrec 0 of the ird",
+                     At::Fresh,
                      [](Ctx& x) {
                          SQLHDESC d = SQL_NULL_HDESC;
                          SQLGetStmtAttr(x.stmt, SQL_ATTR_IMP_ROW_DESC, &d, 0, nullptr);
-                         return SQLGetDescRec(d, 0, C(x.buf), sizeof x.buf, &x.slen, &x.sval, &x.sval, &x.len,
-                                              &x.sval, &x.sval, &x.sval);
+                         return SQLGetDescRec(d, 0, C(x.buf), sizeof x.buf, &x.slen, &x.sval, &x.sval, &x.len, &x.sval,
+                                              &x.sval, &x.sval);
                      },
-                     SQL_ERROR, {}});
+                     SQL_ERROR,
+                     {}});
     Run(cases);
 }
 
@@ -680,12 +851,19 @@ TEST_P(Robust, DescriptorsAndStatementAttributes) {
          [](Ctx& x) { return SQLGetStmtAttr(x.stmt, 9999, x.buf, sizeof x.buf, &x.ival); }, SQL_ERROR, kAttr},
         {"set stmt attr 9999", At::Fresh,
          [](Ctx& x) { return SQLSetStmtAttr(x.stmt, 9999, reinterpret_cast<SQLPOINTER>(1), 0); }, SQL_ERROR, kAttr},
-        {"get stmt option 9999", At::Fresh, [](Ctx& x) { return SQLGetStmtOption(x.stmt, 9999, x.buf); }, SQL_ERROR,
+        {"get stmt option 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLGetStmtOption(x.stmt, 9999, x.buf); },
+         SQL_ERROR,
          {"HY092", "HYC00", "S1092"}},
-        {"set stmt option 9999", At::Fresh, [](Ctx& x) { return SQLSetStmtOption(x.stmt, 9999, 1); }, SQL_ERROR,
+        {"set stmt option 9999",
+         At::Fresh,
+         [](Ctx& x) { return SQLSetStmtOption(x.stmt, 9999, 1); },
+         SQL_ERROR,
          {"HY092", "HYC00", "S1092"}},
         // A row array size of 0 is accepted (it should be HY024: see the disabled cases below).
-        {"row array size 0 then fetch", At::Fresh,
+        {"row array size 0 then fetch",
+         At::Fresh,
          [](Ctx& x) {
              SQLRETURN rc = SQLSetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(0), 0);
              if (rc == SQL_ERROR) return rc;
@@ -699,61 +877,89 @@ TEST_P(Robust, DescriptorsAndStatementAttributes) {
              // Taken as one row: nothing beyond the first element is written.
              return rc == SQL_SUCCESS && got == 1 && v[0] == 1 && v[1] == 0 ? rc : SQLRETURN(-99);
          },
-         SQL_SUCCESS, {}},
-        {"implementation row descriptor is read-only", At::Fresh,
+         SQL_SUCCESS,
+         {}},
+        {"implementation row descriptor is read-only",
+         At::Fresh,
          [](Ctx& x) {
              SQLHDESC d = DescOf(x, SQL_ATTR_APP_ROW_DESC);
              return SQLSetStmtAttr(x.stmt, SQL_ATTR_IMP_ROW_DESC, d, 0);
          },
-         SQL_ERROR, {"HY017", "HY024", "HY092"}},
-        {"get desc field record -1", At::Fresh,
+         SQL_ERROR,
+         {"HY017", "HY024", "HY092"}},
+        {"get desc field record -1",
+         At::Fresh,
          [](Ctx& x) {
              return SQLGetDescField(DescOf(x, SQL_ATTR_APP_ROW_DESC), -1, SQL_DESC_TYPE, &x.sval, 0, nullptr);
          },
-         SQL_ERROR, {"07009"}, SQL_HANDLE_DESC},
-        {"get desc field beyond the count", At::Prepared,
+         SQL_ERROR,
+         {"07009"},
+         SQL_HANDLE_DESC},
+        {"get desc field beyond the count",
+         At::Prepared,
          [](Ctx& x) {
              return SQLGetDescField(DescOf(x, SQL_ATTR_IMP_ROW_DESC), 200, SQL_DESC_TYPE, &x.sval, 0, nullptr);
          },
-         SQL_NO_DATA, {}, SQL_HANDLE_DESC},
-        {"get desc name length -1", At::Prepared,
-         [](Ctx& x) {
-             return SQLGetDescField(DescOf(x, SQL_ATTR_IMP_ROW_DESC), 1, SQL_DESC_NAME, x.buf, -1, &x.ival);
-         },
-         SQL_ERROR, {"HY090"}, SQL_HANDLE_DESC},
-        {"set field of an implementation row descriptor", At::Prepared,
+         SQL_NO_DATA,
+         {},
+         SQL_HANDLE_DESC},
+        {"get desc name length -1",
+         At::Prepared,
+         [](Ctx& x) { return SQLGetDescField(DescOf(x, SQL_ATTR_IMP_ROW_DESC), 1, SQL_DESC_NAME, x.buf, -1, &x.ival); },
+         SQL_ERROR,
+         {"HY090"},
+         SQL_HANDLE_DESC},
+        {"set field of an implementation row descriptor",
+         At::Prepared,
          [](Ctx& x) {
              return SQLSetDescField(DescOf(x, SQL_ATTR_IMP_ROW_DESC), 1, SQL_DESC_TYPE,
                                     reinterpret_cast<SQLPOINTER>(SQL_INTEGER), 0);
          },
-         SQL_ERROR, {"HY016"}, SQL_HANDLE_DESC},
-        {"set desc rec of an implementation row descriptor", At::Prepared,
+         SQL_ERROR,
+         {"HY016"},
+         SQL_HANDLE_DESC},
+        {"set desc rec of an implementation row descriptor",
+         At::Prepared,
          [](Ctx& x) {
              return SQLSetDescRec(DescOf(x, SQL_ATTR_IMP_ROW_DESC), 1, SQL_INTEGER, 0, 4, 0, 0, x.buf, &x.len, &x.len);
          },
-         SQL_ERROR, {"HY016"}, SQL_HANDLE_DESC},
-        {"set desc field record -1", At::Fresh,
+         SQL_ERROR,
+         {"HY016"},
+         SQL_HANDLE_DESC},
+        {"set desc field record -1",
+         At::Fresh,
          [](Ctx& x) {
              return SQLSetDescField(DescOf(x, SQL_ATTR_APP_ROW_DESC), -1, SQL_DESC_TYPE,
                                     reinterpret_cast<SQLPOINTER>(SQL_C_CHAR), 0);
          },
-         SQL_ERROR, {"07009"}, SQL_HANDLE_DESC},
-        {"get desc rec beyond the count", At::Prepared,
+         SQL_ERROR,
+         {"07009"},
+         SQL_HANDLE_DESC},
+        {"get desc rec beyond the count",
+         At::Prepared,
          [](Ctx& x) {
              return SQLGetDescRec(DescOf(x, SQL_ATTR_IMP_ROW_DESC), 300, C(x.buf), sizeof x.buf, &x.slen, &x.sval,
                                   &x.sval, &x.len, &x.sval, &x.sval, &x.sval);
          },
-         SQL_NO_DATA, {}, SQL_HANDLE_DESC},
-        {"copy the row descriptor of an unprepared statement", At::Fresh,
+         SQL_NO_DATA,
+         {},
+         SQL_HANDLE_DESC},
+        {"copy the row descriptor of an unprepared statement",
+         At::Fresh,
          [](Ctx& x) {
              SQLHDESC ird = DescOf(x, SQL_ATTR_IMP_ROW_DESC);
              SQLHDESC ard = DescOf(x, SQL_ATTR_APP_ROW_DESC);
              return SQLCopyDesc(ird, ard);
          },
-         SQL_ERROR, {"HY007", "HY010"}, SQL_HANDLE_DESC},
-        {"free an implicit descriptor", At::Fresh,
-         [](Ctx& x) { return SQLFreeHandle(SQL_HANDLE_DESC, DescOf(x, SQL_ATTR_APP_ROW_DESC)); }, SQL_ERROR,
-         {"HY017"}, SQL_HANDLE_DESC},
+         SQL_ERROR,
+         {"HY007", "HY010"},
+         SQL_HANDLE_DESC},
+        {"free an implicit descriptor",
+         At::Fresh,
+         [](Ctx& x) { return SQLFreeHandle(SQL_HANDLE_DESC, DescOf(x, SQL_ATTR_APP_ROW_DESC)); },
+         SQL_ERROR,
+         {"HY017"},
+         SQL_HANDLE_DESC},
     });
 }
 
@@ -773,46 +979,61 @@ struct Unconnected {
 TEST_P(Robust, ConnectionSequenceAndValues) {
     const std::set<std::string> kNotOpen = {"08003"};
     Run({
-        {"disconnect when not connected", At::Fresh,
+        {"disconnect when not connected",
+         At::Fresh,
          [](Ctx& x) {
              Unconnected u(x.env);
              return u.Expect(SQLDisconnect(u.dbc), {"08003"});
          },
-         SQL_ERROR, {}},
-        {"statement on an unconnected connection", At::Fresh,
+         SQL_ERROR,
+         {}},
+        {"statement on an unconnected connection",
+         At::Fresh,
          [](Ctx& x) {
              Unconnected u(x.env);
              SQLHSTMT st = SQL_NULL_HSTMT;
              return u.Expect(SQLAllocHandle(SQL_HANDLE_STMT, u.dbc, &st), {"08003"});
          },
-         SQL_ERROR, {}},
-        {"native sql on an unconnected connection", At::Fresh,
+         SQL_ERROR,
+         {}},
+        {"native sql on an unconnected connection",
+         At::Fresh,
          [](Ctx& x) {
              Unconnected u(x.env);
              return u.Expect(SQLNativeSql(u.dbc, C("select 1"), SQL_NTS, C(x.buf), sizeof x.buf, &x.ival), {"08003"});
          },
-         SQL_ERROR, {}},
-        {"server information on an unconnected connection", At::Fresh,
+         SQL_ERROR,
+         {}},
+        {"server information on an unconnected connection",
+         At::Fresh,
          [](Ctx& x) {
              Unconnected u(x.env);
              return u.Expect(SQLGetInfo(u.dbc, SQL_DBMS_VER, x.buf, sizeof x.buf, &x.slen), {"08003"});
          },
-         SQL_ERROR, {}},
-        {"transaction end on an unconnected connection", At::Fresh,
+         SQL_ERROR,
+         {}},
+        {"transaction end on an unconnected connection",
+         At::Fresh,
          [](Ctx& x) {
              Unconnected u(x.env);
              return u.Expect(SQLEndTran(SQL_HANDLE_DBC, u.dbc, SQL_COMMIT), {"08003"});
          },
-         SQL_ERROR, {}},
-        {"isolation 99", At::Fresh,
-         [](Ctx& x) {
-             return SQLSetConnectAttr(x.dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(99), 0);
-         },
-         SQL_ERROR, {"HY024", "HYC00", "S1009"}, SQL_HANDLE_DBC},
-        {"access mode 7", At::Fresh,
+         SQL_ERROR,
+         {}},
+        {"isolation 99",
+         At::Fresh,
+         [](Ctx& x) { return SQLSetConnectAttr(x.dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(99), 0); },
+         SQL_ERROR,
+         {"HY024", "HYC00", "S1009"},
+         SQL_HANDLE_DBC},
+        {"access mode 7",
+         At::Fresh,
          [](Ctx& x) { return SQLSetConnectAttr(x.dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(7), 0); },
-         SQL_ERROR, {"HY024", "HYC00"}, SQL_HANDLE_DBC},
-        {"disconnect inside a transaction rolls it back", At::Fresh,
+         SQL_ERROR,
+         {"HY024", "HYC00"},
+         SQL_HANDLE_DBC},
+        {"disconnect inside a transaction rolls it back",
+         At::Fresh,
          [](Ctx& x) {
              if (SQLSetConnectAttr(x.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0) !=
                  SQL_SUCCESS)
@@ -836,22 +1057,26 @@ TEST_P(Robust, ConnectionSequenceAndValues) {
                  return SQLRETURN(-94);
              return n == 0 ? SQLRETURN(SQL_SUCCESS) : SQLRETURN(-99);
          },
-         SQL_SUCCESS, {}},
+         SQL_SUCCESS,
+         {}},
     });
 }
 
 // Absurd sizes given with real buffers: the driver takes what the value needs, never the size.
 TEST_P(Robust, AbsurdSizes) {
     Run({
-        {"bindcol with a buffer length of 2^62", At::Open,
+        {"bindcol with a buffer length of 2^62",
+         At::Open,
          [](Ctx& x) {
              SQLRETURN rc = SQLBindCol(x.stmt, 2, SQL_C_CHAR, x.buf, SQLLEN(1) << 62, &x.len);
              if (rc != SQL_SUCCESS) return rc;
              rc = SQLFetch(x.stmt);
              return rc == SQL_SUCCESS && std::string(x.buf) == "one" && x.len == 3 ? rc : SQLRETURN(-99);
          },
-         SQL_SUCCESS, {}},
-        {"varchar parameter of column size 2^63", At::Params,
+         SQL_SUCCESS,
+         {}},
+        {"varchar parameter of column size 2^63",
+         At::Params,
          [](Ctx& x) {
              static SQLINTEGER a = 11;
              static SQLLEN aInd = 0, bLen = SQL_NTS;
@@ -862,19 +1087,23 @@ TEST_P(Robust, AbsurdSizes) {
              // The column size describes; the value decides what is sent.
              return SQLExecute(x.stmt);
          },
-         SQL_SUCCESS, {}},
-        {"fetch with a rowset of 2^40 rows into one row of buffer", At::Fresh,
+         SQL_SUCCESS,
+         {}},
+        {"fetch with a rowset of 2^40 rows into one row of buffer",
+         At::Fresh,
          [](Ctx& x) {
-             SQLRETURN rc = SQLSetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE,
-                                           reinterpret_cast<SQLPOINTER>(SQLULEN(1) << 40), 0);
+             SQLRETURN rc =
+                 SQLSetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1) << 40), 0);
              // Refused or cut down: either way no fetch may believe 2^40 rows of room.
              SQLULEN size = 0;
              SQLGetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE, &size, 0, nullptr);
              return (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) && size < (SQLULEN(1) << 40) ? SQL_SUCCESS
-                                                                                                : SQLRETURN(-99);
+                                                                                                  : SQLRETURN(-99);
          },
-         SQL_SUCCESS, {}},
-        {"parameter set size 0", At::Params,
+         SQL_SUCCESS,
+         {}},
+        {"parameter set size 0",
+         At::Params,
          [](Ctx& x) {
              SQLULEN done = 0;
              SQLRETURN rc = SQLParamOptions(x.stmt, 0, &done);
@@ -885,7 +1114,8 @@ TEST_P(Robust, AbsurdSizes) {
              SQLBindParameter(x.stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, x.buf, 0, &bInd);
              return SQLExecute(x.stmt);
          },
-         SQL_ERROR, {"HY107", "HY024", "S1107"}},
+         SQL_ERROR,
+         {"HY107", "HY024", "S1107"}},
     });
 }
 
@@ -894,19 +1124,27 @@ TEST_P(Robust, AbsurdSizes) {
 // as 1 rather than refused with HY024 (a fetch then fills one row, checked elsewhere).
 TEST_P(Robust, DescriptorFieldAndArraySizeAnswers) {
     Run({
-        {"get desc field 9999", At::Prepared,
+        {"get desc field 9999",
+         At::Prepared,
          [](Ctx& x) {
              return SQLGetDescField(DescOf(x, SQL_ATTR_IMP_ROW_DESC), 1, 9999, x.buf, sizeof x.buf, &x.ival);
          },
-         SQL_ERROR, {"IM001"}, SQL_HANDLE_DESC},
-        {"set desc field 9999", At::Fresh,
+         SQL_ERROR,
+         {"IM001"},
+         SQL_HANDLE_DESC},
+        {"set desc field 9999",
+         At::Fresh,
          [](Ctx& x) {
              return SQLSetDescField(DescOf(x, SQL_ATTR_APP_ROW_DESC), 1, 9999, reinterpret_cast<SQLPOINTER>(1), 0);
          },
-         SQL_ERROR, {"IM001"}, SQL_HANDLE_DESC},
-        {"row array size 0", At::Fresh,
+         SQL_ERROR,
+         {"IM001"},
+         SQL_HANDLE_DESC},
+        {"row array size 0",
+         At::Fresh,
          [](Ctx& x) { return SQLSetStmtAttr(x.stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(0), 0); },
-         SQL_SUCCESS, {}},
+         SQL_SUCCESS,
+         {}},
     });
 }
 

@@ -66,8 +66,8 @@ protected:
     }
     void Keyset(SQLULEN rowset, SQLULEN keysetSize = 0) {
         SQLFreeStmt(stmt, SQL_CLOSE);
-        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE,
-                                              reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0))
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0))
             << Diag();
         ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(keysetSize), 0))
             << Diag();
@@ -81,8 +81,8 @@ protected:
     void OpenOther() {
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &other));
         std::string dsn = Dsn();
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(other, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS,
-                                             (SQLCHAR*)kPassword, SQL_NTS)))
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLConnect(other, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS)))
             << Diag(SQL_HANDLE_DBC, other);
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, other, &os));
     }
@@ -127,23 +127,28 @@ std::vector<int> Slice(const std::vector<int>& all, long first, long n) {
 // same statement says, and the cursor reads back as keyset-driven without any warning.
 TEST_P(KeysetScroll, EveryOrientationOverAJoinWithParameters) {
     std::string dept = Make("ksdept", "deptno integer not null primary key, dname varchar(20) not null, loc char(10)");
-    std::string emp = Make("ksemp", "empno integer not null primary key, ename varchar(30) not null, sal decimal(9,2),"
-                                    " deptno integer");
+    std::string emp = Make("ksemp",
+                           "empno integer not null primary key, ename varchar(30) not null, sal decimal(9,2),"
+                           " deptno integer");
     Must("insert into " + dept + " values (10, 'Accounting', 'New York')");
     Must("insert into " + dept + " values (20, 'Research', 'Dallas')");
     Must("insert into " + dept + " values (30, 'Sales', NULL)");
-    const char* names[] = {"Smith", "Allen", "Ward", "Jones", "Martin", "Blake", "Clark", "Scott", "King", "Turner",
-                           "Adams", "James", "Ford", "Miller"};
+    const char* names[] = {"Smith", "Allen", "Ward",   "Jones", "Martin", "Blake", "Clark",
+                           "Scott", "King",  "Turner", "Adams", "James",  "Ford",  "Miller"};
     for (int i = 0; i < 14; ++i)
         Must("insert into " + emp + " values (" + std::to_string(7300 + i * 37) + ", '" + names[i] + "', " +
              std::to_string(800 + (i * 431) % 4200) + ", " + std::to_string(10 * (1 + i % 3)) + ")");
-    const std::string sql = "select e.empno, ? , d.dname from " + emp + " e inner join " + dept +
-                            " d on d.deptno = e.deptno and d.deptno <> ? where e.sal > ? order by d.dname desc, e.ename";
+    const std::string sql =
+        "select e.empno, ? , d.dname from " + emp + " e inner join " + dept +
+        " d on d.deptno = e.deptno and d.deptno <> ? where e.sal > ? order by d.dname desc, e.ename";
     SQLINTEGER one = 1, skip = 30, floor = 1000;
     auto bind = [&] {
-        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &one, 0, nullptr));
-        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &skip, 0, nullptr));
-        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 3, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &floor, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &one, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &skip, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(stmt, 3, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &floor, 0, nullptr));
     };
     bind();
     const std::vector<int> all = ForwardIds(sql);
@@ -167,10 +172,10 @@ TEST_P(KeysetScroll, EveryOrientationOverAJoinWithParameters) {
         long first;  // expected rowset start, 0 for no data
     };
     const Step steps[] = {
-        {SQL_FETCH_NEXT, 0, 1},       {SQL_FETCH_NEXT, 0, 4},      {SQL_FETCH_PRIOR, 0, 1},
-        {SQL_FETCH_LAST, 0, N - 2},   {SQL_FETCH_RELATIVE, -2, N - 4}, {SQL_FETCH_ABSOLUTE, 2, 2},
-        {SQL_FETCH_ABSOLUTE, -1, N},  {SQL_FETCH_FIRST, 0, 1},     {SQL_FETCH_RELATIVE, 2, 3},
-        {SQL_FETCH_PRIOR, 0, 1},      {SQL_FETCH_PRIOR, 0, 0},     {SQL_FETCH_NEXT, 0, 1},
+        {SQL_FETCH_NEXT, 0, 1},         {SQL_FETCH_NEXT, 0, 4},          {SQL_FETCH_PRIOR, 0, 1},
+        {SQL_FETCH_LAST, 0, N - 2},     {SQL_FETCH_RELATIVE, -2, N - 4}, {SQL_FETCH_ABSOLUTE, 2, 2},
+        {SQL_FETCH_ABSOLUTE, -1, N},    {SQL_FETCH_FIRST, 0, 1},         {SQL_FETCH_RELATIVE, 2, 3},
+        {SQL_FETCH_PRIOR, 0, 1},        {SQL_FETCH_PRIOR, 0, 0},         {SQL_FETCH_NEXT, 0, 1},
         {SQL_FETCH_ABSOLUTE, N + 1, 0}, {SQL_FETCH_PRIOR, 0, N - 2},
     };
     for (const Step& s : steps) {
@@ -203,7 +208,8 @@ TEST_P(KeysetScroll, EveryOrientationOverAJoinWithParameters) {
     ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_BOOKMARK, 1)) << Diag();
     EXPECT_EQ(all[5], r.id[0]);
     // A cursor's type is fixed while its result is open.
-    EXPECT_EQ(SQL_ERROR, SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
+    EXPECT_EQ(SQL_ERROR,
+              SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
     EXPECT_EQ("24000", Diag().substr(0, 5));
     EXPECT_EQ(SQLULEN(SQL_CURSOR_KEYSET_DRIVEN), CursorType());
 }
@@ -306,7 +312,8 @@ TEST_P(KeysetScroll, OtherConnectionsChangesShowAtTheirKeys) {
 TEST_P(KeysetScroll, UncarriableStatementsRunStaticWith01S02) {
     std::string t = Make("ksdown", "id integer not null primary key, g integer");
     std::string u = Make("ksdown2", "k integer, w integer");
-    for (int i = 1; i <= 6; ++i) Must("insert into " + t + " values (" + std::to_string(i) + ", " + std::to_string(i % 2) + ")");
+    for (int i = 1; i <= 6; ++i)
+        Must("insert into " + t + " values (" + std::to_string(i) + ", " + std::to_string(i % 2) + ")");
     Must("insert into " + u + " values (1, 10)");
     Exec("drop view " + Table("ksdownv"));
     SQLFreeStmt(stmt, SQL_CLOSE);
@@ -317,7 +324,8 @@ TEST_P(KeysetScroll, UncarriableStatementsRunStaticWith01S02) {
     } cases[] = {
         {"group by", "select g, count(*) from " + t + " group by g order by g", 2},
         {"union", "select id from " + t + " where id < 3 union select id from " + t + " where id > 4 order by 1", 4},
-        {"outer join", "select " + t + ".id from " + t + " left join " + u + " on " + u + ".k = " + t + ".id order by 1", 6},
+        {"outer join",
+         "select " + t + ".id from " + t + " left join " + u + " on " + u + ".k = " + t + ".id order by 1", 6},
         {"unparsable", "select id from " + t + " order by id limit 100", 6},
     };
     for (const Case& c : cases) {
@@ -416,7 +424,8 @@ TEST_P(KeysetScroll, MixedCursorsRebuildTheirWindows) {
         Must("insert into " + t + " values (" + std::to_string(i) + ", " + std::to_string((i * 7) % 5) + ")");
     const std::string sql = "select id, v from " + t + " where id <> ? order by v desc, id";
     SQLINTEGER gone = 13;
-    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &gone, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &gone, 0, nullptr));
     const std::vector<int> all = ForwardIds(sql);
     ASSERT_EQ(19u, all.size());
     const long N = 19;

@@ -279,10 +279,11 @@ TEST_P(StaticScroll, ALargeResultScrollsFromTheCacheFiles) {
         int first, count;
     };
     const Step steps[] = {
-        {SQL_FETCH_ABSOLUTE, 7000, 7000, 50}, {SQL_FETCH_PRIOR, 0, 6950, 50}, {SQL_FETCH_FIRST, 0, 1, 50},
-        {SQL_FETCH_LAST, 0, 8143, 50},        {SQL_FETCH_RELATIVE, -8100, 43, 50},
-        {SQL_FETCH_ABSOLUTE, -6000, 2193, 50}, {SQL_FETCH_ABSOLUTE, 4990, 4990, 50},
-        {SQL_FETCH_NEXT, 0, 5040, 50},         {SQL_FETCH_ABSOLUTE, 8180, 8180, 13},
+        {SQL_FETCH_ABSOLUTE, 7000, 7000, 50}, {SQL_FETCH_PRIOR, 0, 6950, 50},
+        {SQL_FETCH_FIRST, 0, 1, 50},          {SQL_FETCH_LAST, 0, 8143, 50},
+        {SQL_FETCH_RELATIVE, -8100, 43, 50},  {SQL_FETCH_ABSOLUTE, -6000, 2193, 50},
+        {SQL_FETCH_ABSOLUTE, 4990, 4990, 50}, {SQL_FETCH_NEXT, 0, 5040, 50},
+        {SQL_FETCH_ABSOLUTE, 8180, 8180, 13},
     };
     for (const Step& s : steps) {
         fetched = 0;

@@ -104,8 +104,8 @@ protected:
         SQLHSTMT s = SQL_NULL_HSTMT;
         std::string dsn = Dsn(), out;
         EXPECT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &other));
-        EXPECT_TRUE(SQL_SUCCEEDED(SQLConnect(other, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS,
-                                             (SQLCHAR*)kPassword, SQL_NTS)));
+        EXPECT_TRUE(SQL_SUCCEEDED(
+            SQLConnect(other, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS)));
         EXPECT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, other, &s));
         std::string q = "select id, name from " + t + " order by id";
         EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(s, (SQLCHAR*)q.c_str(), SQL_NTS)));
@@ -161,7 +161,12 @@ TEST_P(RowOps, BadRequestsAreRefusedAndChangeNothing) {
         std::initializer_list<const char*> states;
     } cases[] = {
         {"row beyond the rowset", SQL_CURSOR_STATIC, 5, SQL_POSITION, false, {"HY107", "S1107"}},
-        {"a 64-bit row beyond it", SQL_CURSOR_STATIC, (SQLSETPOSIROW(1) << 32) + 2, SQL_DELETE, false, {"HY107", "S1107"}},
+        {"a 64-bit row beyond it",
+         SQL_CURSOR_STATIC,
+         (SQLSETPOSIROW(1) << 32) + 2,
+         SQL_DELETE,
+         false,
+         {"HY107", "S1107"}},
         {"update on a read-only cursor", SQL_CURSOR_STATIC, 1, SQL_UPDATE, false, {"HY009", "S1009", "HY024"}},
         {"delete on a read-only cursor", SQL_CURSOR_STATIC, 0, SQL_DELETE, false, {"HY009", "S1009", "HY024"}},
         {"add on a read-only cursor", SQL_CURSOR_STATIC, 0, SQL_ADD, false, {"HY009", "S1009", "HY024"}},

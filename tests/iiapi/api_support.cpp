@@ -16,7 +16,7 @@ struct DataDir {
     std::string path;
     DataDir() {
         char tmpl[] = "/tmp/iiapi-test-XXXXXX";
-        const char *d = mkdtemp(tmpl);
+        const char* d = mkdtemp(tmpl);
         path = d ? d : "/tmp";
         setenv("II_DATABASE_DIR", path.c_str(), 1);
     }
@@ -26,23 +26,21 @@ struct DataDir {
     }
 };
 
-DataDir &dataDir() {
+DataDir& dataDir() {
     static DataDir d;
     return d;
 }
 
-void putU16(std::string &s, uint16_t v) {
-    s.append(reinterpret_cast<const char *>(&v), 2);
-}
+void putU16(std::string& s, uint16_t v) { s.append(reinterpret_cast<const char*>(&v), 2); }
 
 // The value of a text in the parameter's type, through the engine's own conversion as a client
 // would make it.
-std::string converted(const IIAPI_DESCRIPTOR &d, const std::string &text) {
+std::string converted(const IIAPI_DESCRIPTOR& d, const std::string& text) {
     IIAPI_CONVERTPARM cv{};
     cv.cv_srcDesc.ds_dataType = IIAPI_CHA_TYPE;
     cv.cv_srcDesc.ds_length = uint16_t(text.size());
     cv.cv_srcValue.dv_length = uint16_t(text.size());
-    cv.cv_srcValue.dv_value = const_cast<char *>(text.data());
+    cv.cv_srcValue.dv_value = const_cast<char*>(text.data());
     cv.cv_dstDesc = d;
     std::string buf(d.ds_length, '\0');
     cv.cv_dstValue.dv_value = buf.data();
@@ -66,7 +64,7 @@ std::vector<Msg> drain(II_PTR errorHandle) {
     return out;
 }
 
-IIAPI_STATUS finish(IIAPI_GENPARM &gp) {
+IIAPI_STATUS finish(IIAPI_GENPARM& gp) {
     for (int guard = 0; !gp.gp_completed && guard < 1000; ++guard) {
         IIAPI_WAITPARM w{};
         w.wt_timeout = 100000;
@@ -87,66 +85,78 @@ static Param base(int16_t type, uint16_t len) {
 
 Param pInt(long long v, int len) {
     Param p = base(IIAPI_INT_TYPE, uint16_t(len));
-    if (len == 1) { int8_t x = int8_t(v); p.bytes.assign(reinterpret_cast<char *>(&x), 1); }
-    else if (len == 2) { int16_t x = int16_t(v); p.bytes.assign(reinterpret_cast<char *>(&x), 2); }
-    else if (len == 4) { int32_t x = int32_t(v); p.bytes.assign(reinterpret_cast<char *>(&x), 4); }
-    else { int64_t x = v; p.bytes.assign(reinterpret_cast<char *>(&x), 8); }
+    if (len == 1) {
+        int8_t x = int8_t(v);
+        p.bytes.assign(reinterpret_cast<char*>(&x), 1);
+    } else if (len == 2) {
+        int16_t x = int16_t(v);
+        p.bytes.assign(reinterpret_cast<char*>(&x), 2);
+    } else if (len == 4) {
+        int32_t x = int32_t(v);
+        p.bytes.assign(reinterpret_cast<char*>(&x), 4);
+    } else {
+        int64_t x = v;
+        p.bytes.assign(reinterpret_cast<char*>(&x), 8);
+    }
     return p;
 }
 
 Param pFloat(double v, int len) {
     Param p = base(IIAPI_FLT_TYPE, uint16_t(len));
-    if (len == 4) { float x = float(v); p.bytes.assign(reinterpret_cast<char *>(&x), 4); }
-    else p.bytes.assign(reinterpret_cast<char *>(&v), 8);
+    if (len == 4) {
+        float x = float(v);
+        p.bytes.assign(reinterpret_cast<char*>(&x), 4);
+    } else
+        p.bytes.assign(reinterpret_cast<char*>(&v), 8);
     return p;
 }
 
-Param pChar(const std::string &s) {
+Param pChar(const std::string& s) {
     Param p = base(IIAPI_CHA_TYPE, uint16_t(s.size()));
     p.bytes = s;
     return p;
 }
 
-Param pVarchar(const std::string &s, int declared) {
+Param pVarchar(const std::string& s, int declared) {
     Param p = base(IIAPI_VCH_TYPE, uint16_t((declared ? declared : int(s.size())) + 2));
     putU16(p.bytes, uint16_t(s.size()));
     p.bytes += s;
     return p;
 }
 
-Param pNChar(const std::u16string &s) {
+Param pNChar(const std::u16string& s) {
     Param p = base(IIAPI_NCHA_TYPE, uint16_t(s.size() * 2));
-    p.bytes.assign(reinterpret_cast<const char *>(s.data()), s.size() * 2);
+    p.bytes.assign(reinterpret_cast<const char*>(s.data()), s.size() * 2);
     return p;
 }
 
-Param pNVarchar(const std::u16string &s) {
+Param pNVarchar(const std::u16string& s) {
     Param p = base(IIAPI_NVCH_TYPE, uint16_t(s.size() * 2 + 2));
     putU16(p.bytes, uint16_t(s.size()));
-    p.bytes.append(reinterpret_cast<const char *>(s.data()), s.size() * 2);
+    p.bytes.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
     return p;
 }
 
-Param pByte(const std::string &s) {
+Param pByte(const std::string& s) {
     Param p = base(IIAPI_BYTE_TYPE, uint16_t(s.size()));
     p.bytes = s;
     return p;
 }
 
-Param pVarbyte(const std::string &s) {
+Param pVarbyte(const std::string& s) {
     Param p = base(IIAPI_VBYTE_TYPE, uint16_t(s.size() + 2));
     putU16(p.bytes, uint16_t(s.size()));
     p.bytes += s;
     return p;
 }
 
-Param pLong(int16_t type, const std::string &bytes) {
+Param pLong(int16_t type, const std::string& bytes) {
     Param p = base(type, 2000);
     p.bytes = bytes;
     return p;
 }
 
-Param pDecimal(const std::string &text, int precision, int scale) {
+Param pDecimal(const std::string& text, int precision, int scale) {
     Param p = base(IIAPI_DEC_TYPE, uint16_t(precision / 2 + 1));
     p.d.ds_precision = int16_t(precision);
     p.d.ds_scale = int16_t(scale);
@@ -156,11 +166,11 @@ Param pDecimal(const std::string &text, int precision, int scale) {
 
 Param pMoney(double v) {
     Param p = base(IIAPI_MNY_TYPE, 8);
-    p.bytes.assign(reinterpret_cast<char *>(&v), 8);
+    p.bytes.assign(reinterpret_cast<char*>(&v), 8);
     return p;
 }
 
-Param pDate(int16_t type, const std::string &text) {
+Param pDate(int16_t type, const std::string& text) {
     Param p = base(type, 12);
     p.bytes = converted(p.d, text);
     return p;
@@ -179,7 +189,7 @@ Param pNull(int16_t type, int len) {
     return p;
 }
 
-Param pService(const std::string &s) {
+Param pService(const std::string& s) {
     Param p = pChar(s);
     p.d.ds_columnType = IIAPI_COL_SVCPARM;
     return p;
@@ -202,7 +212,7 @@ II_PTR environment() {
     return env;
 }
 
-std::string freshDatabase(const char *user, const char *password) {
+std::string freshDatabase(const char* user, const char* password) {
     environment();
     static std::atomic<int> n{0};
     std::string name = "db" + std::to_string(getpid()) + "_" + std::to_string(++n);
@@ -210,15 +220,15 @@ std::string freshDatabase(const char *user, const char *password) {
     EXPECT_EQ(iiengine_createDatabase(name.c_str(), user, password, err, sizeof err), 0) << err;
     // The suites run once more with the separately locked row-version table beside every
     // database: the engine's semantics must not change with it.
-    if (const char *v = std::getenv("TV_TEST_ROWVER_TABLE"); v && *v == '1') {
+    if (const char* v = std::getenv("TV_TEST_ROWVER_TABLE"); v && *v == '1') {
         EXPECT_EQ(iiengine_createRowVersionTable(name.c_str(), err, sizeof err), 0) << err;
     }
     return name;
 }
 
-std::string firstMessage(const std::vector<Msg> &msgs) { return msgs.empty() ? "" : msgs[0].text; }
+std::string firstMessage(const std::vector<Msg>& msgs) { return msgs.empty() ? "" : msgs[0].text; }
 
-IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs) {
+IIAPI_STATUS fetchOne(II_PTR stmt, void* value, std::vector<Msg>* msgs) {
     IIAPI_DATAVALUE dv{};
     dv.dv_value = value;
     IIAPI_GETCOLPARM gc{};
@@ -239,7 +249,7 @@ void SampleDatabase::SetUp() {
     ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
 }
 
-std::string trimmed(const std::optional<std::string> &v) {
+std::string trimmed(const std::optional<std::string>& v) {
     if (!v) return "<null>";
     std::string s = *v;
     while (!s.empty() && s.back() == ' ') s.pop_back();
@@ -250,12 +260,12 @@ Session::~Session() {
     if (conn) disconnect();
 }
 
-IIAPI_STATUS Session::connect(II_PTR env, const std::string &target, const char *user, const char *password,
-                              std::vector<Msg> *msgs) {
+IIAPI_STATUS Session::connect(II_PTR env, const std::string& target, const char* user, const char* password,
+                              std::vector<Msg>* msgs) {
     IIAPI_SETCONPRMPARM sc{};
     sc.sc_connHandle = env;
     sc.sc_paramID = IIAPI_CP_DECIMAL_CHAR;
-    sc.sc_paramValue = const_cast<char *>(".");
+    sc.sc_paramValue = const_cast<char*>(".");
     IIapi_setConnectParam(&sc);
     EXPECT_EQ(finish(sc.sc_genParm), IIAPI_ST_SUCCESS);
     IIEngineSession session;
@@ -278,7 +288,7 @@ IIAPI_STATUS Session::disconnect() {
     return IIEngineClose(&session, false);
 }
 
-IIAPI_STATUS Session::commit(std::vector<Msg> *msgs) {
+IIAPI_STATUS Session::commit(std::vector<Msg>* msgs) {
     if (!tran) return IIAPI_ST_SUCCESS;
     IIAPI_COMMITPARM cm{};
     cm.cm_tranHandle = tran;
@@ -299,11 +309,11 @@ IIAPI_STATUS Session::rollback() {
     return st;
 }
 
-static IIAPI_STATUS sendParams(II_PTR stmt, const std::vector<Param> &params, std::vector<Msg> *msgs) {
+static IIAPI_STATUS sendParams(II_PTR stmt, const std::vector<Param>& params, std::vector<Msg>* msgs) {
     std::vector<IIAPI_DESCRIPTOR> desc;
-    for (auto &p : params) {
+    for (auto& p : params) {
         IIAPI_DESCRIPTOR d = p.d;
-        d.ds_columnName = p.name.empty() ? nullptr : const_cast<char *>(p.name.c_str());
+        d.ds_columnName = p.name.empty() ? nullptr : const_cast<char*>(p.name.c_str());
         desc.push_back(d);
     }
     IIAPI_SETDESCRPARM sd{};
@@ -316,14 +326,14 @@ static IIAPI_STATUS sendParams(II_PTR stmt, const std::vector<Param> &params, st
         if (msgs) *msgs = drain(sd.sd_genParm.gp_errorHandle);
         return st;
     }
-    for (auto &p : params) {
+    for (auto& p : params) {
         bool isLong = p.d.ds_dataType == IIAPI_LVCH_TYPE || p.d.ds_dataType == IIAPI_LBYTE_TYPE ||
                       p.d.ds_dataType == IIAPI_LNVCH_TYPE;
         if (!isLong || p.null) {
             IIAPI_DATAVALUE dv{};
             dv.dv_null = p.null ? II_TRUE : II_FALSE;
             dv.dv_length = uint16_t(p.bytes.size());
-            dv.dv_value = const_cast<char *>(p.bytes.data());
+            dv.dv_value = const_cast<char*>(p.bytes.data());
             IIAPI_PUTPARMPARM pp{};
             pp.pp_stmtHandle = stmt;
             pp.pp_parmCount = 1;
@@ -343,7 +353,7 @@ static IIAPI_STATUS sendParams(II_PTR stmt, const std::vector<Param> &params, st
             size_t n = std::min(seg, p.bytes.size() - off);
             std::string buf;
             uint16_t prefix = uint16_t(p.d.ds_dataType == IIAPI_LNVCH_TYPE ? n / 2 : n);
-            buf.append(reinterpret_cast<const char *>(&prefix), 2);
+            buf.append(reinterpret_cast<const char*>(&prefix), 2);
             buf.append(p.bytes, off, n);
             off += n;
             IIAPI_DATAVALUE dv{};
@@ -365,12 +375,12 @@ static IIAPI_STATUS sendParams(II_PTR stmt, const std::vector<Param> &params, st
     return IIAPI_ST_SUCCESS;
 }
 
-II_PTR Session::open(const std::string &text, const std::vector<Param> &params, long queryType, IIAPI_STATUS &st,
-                     std::vector<Msg> *msgs) {
+II_PTR Session::open(const std::string& text, const std::vector<Param>& params, long queryType, IIAPI_STATUS& st,
+                     std::vector<Msg>* msgs) {
     IIAPI_QUERYPARM q{};
     q.qy_connHandle = conn;
     q.qy_queryType = queryType;
-    q.qy_queryText = text.empty() ? nullptr : const_cast<char *>(text.c_str());
+    q.qy_queryText = text.empty() ? nullptr : const_cast<char*>(text.c_str());
     q.qy_parameters = !params.empty();
     q.qy_tranHandle = tran;
     IIapi_query(&q);
@@ -391,8 +401,8 @@ IIAPI_STATUS Session::close(II_PTR stmt) {
     return finish(cl.cl_genParm);
 }
 
-IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names,
-                         std::vector<Msg> *msgs) {
+IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR>& desc, std::vector<std::string>& names,
+                         std::vector<Msg>* msgs) {
     IIAPI_GETDESCRPARM gd{};
     gd.gd_stmtHandle = stmt;
     IIapi_getDescriptor(&gd);
@@ -410,7 +420,7 @@ IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::
     return st;
 }
 
-std::optional<std::string> toText(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVALUE &v) {
+std::optional<std::string> toText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v) {
     if (v.dv_null) return std::nullopt;
     IIAPI_CONVERTPARM cv{};
     cv.cv_srcDesc = d;
@@ -426,11 +436,9 @@ std::optional<std::string> toText(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVAL
     return buf.substr(2, n);
 }
 
-static bool isLongType(int t) {
-    return t == IIAPI_LVCH_TYPE || t == IIAPI_LBYTE_TYPE || t == IIAPI_LNVCH_TYPE;
-}
+static bool isLongType(int t) { return t == IIAPI_LVCH_TYPE || t == IIAPI_LBYTE_TYPE || t == IIAPI_LNVCH_TYPE; }
 
-Result Session::run(const std::string &text, const std::vector<Param> &params, long queryType, int block) {
+Result Session::run(const std::string& text, const std::vector<Param>& params, long queryType, int block) {
     Result r;
     r.stmt = open(text, params, queryType, r.status, &r.msgs);
     if (r.status != IIAPI_ST_SUCCESS) {
@@ -440,12 +448,12 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
     IIAPI_STATUS st = descriptors(r.stmt, r.desc, r.names, &r.msgs);
     if (st != IIAPI_ST_SUCCESS && st != IIAPI_ST_NO_DATA) r.status = st;
     bool anyLong = false;
-    for (auto &d : r.desc) anyLong = anyLong || isLongType(d.ds_dataType);
+    for (auto& d : r.desc) anyLong = anyLong || isLongType(d.ds_dataType);
     if (anyLong) block = 1;
     const size_t ncols = r.desc.size();
     bool more = ncols > 0 && r.status == IIAPI_ST_SUCCESS;
     // After a getColumns call: whether the rows ended or the call failed (recorded in r).
-    auto stopped = [&](IIAPI_GETCOLPARM &gc) {
+    auto stopped = [&](IIAPI_GETCOLPARM& gc) {
         st = finish(gc.gc_genParm);
         if (st == IIAPI_ST_SUCCESS) return false;
         if (st != IIAPI_ST_NO_DATA) {
@@ -492,8 +500,10 @@ Result Session::run(const std::string &text, const std::vector<Param> &params, l
                     if (!gc.gc_moreSegments) break;
                 }
                 if (got == 0) break;
-                if (isNull) rows[0][col] = std::nullopt;
-                else rows[0][col] = value;
+                if (isNull)
+                    rows[0][col] = std::nullopt;
+                else
+                    rows[0][col] = value;
                 got = 1;
             } else {
                 while (end < ncols && !isLongType(r.desc[end].ds_dataType)) ++end;

@@ -20,10 +20,10 @@ struct Msg {
 
 std::vector<Msg> drain(II_PTR errorHandle);
 // The text of the first message, or "" when there is none (for failure output).
-std::string firstMessage(const std::vector<Msg> &msgs);
+std::string firstMessage(const std::vector<Msg>& msgs);
 
 // Waits the way a client does, then gives the call's status.
-IIAPI_STATUS finish(IIAPI_GENPARM &gp);
+IIAPI_STATUS finish(IIAPI_GENPARM& gp);
 
 struct Param {
     IIAPI_DESCRIPTOR d{};
@@ -34,22 +34,22 @@ struct Param {
 
 Param pInt(long long v, int len = 4);
 Param pFloat(double v, int len = 8);
-Param pChar(const std::string &s);
-Param pVarchar(const std::string &s, int declared = 0);
-Param pNChar(const std::u16string &s);
-Param pNVarchar(const std::u16string &s);
-Param pByte(const std::string &s);
-Param pVarbyte(const std::string &s);
-Param pLong(int16_t type, const std::string &bytes);  // long varchar / long byte / long nvarchar
-Param pDecimal(const std::string &text, int precision, int scale);
+Param pChar(const std::string& s);
+Param pVarchar(const std::string& s, int declared = 0);
+Param pNChar(const std::u16string& s);
+Param pNVarchar(const std::u16string& s);
+Param pByte(const std::string& s);
+Param pVarbyte(const std::string& s);
+Param pLong(int16_t type, const std::string& bytes);  // long varchar / long byte / long nvarchar
+Param pDecimal(const std::string& text, int precision, int scale);
 Param pMoney(double v);
-Param pDate(int16_t type, const std::string &text);
+Param pDate(int16_t type, const std::string& text);
 Param pBool(bool v);
 Param pNull(int16_t type, int len);
-Param pService(const std::string &s);
+Param pService(const std::string& s);
 
 struct Result {
-    IIAPI_STATUS status = IIAPI_ST_SUCCESS;    // first failing status, or success
+    IIAPI_STATUS status = IIAPI_ST_SUCCESS;  // first failing status, or success
     std::vector<Msg> msgs;
     std::vector<IIAPI_DESCRIPTOR> desc;
     std::vector<std::string> names;
@@ -64,24 +64,24 @@ class Session {
 public:
     Session() = default;
     ~Session();
-    Session(const Session &) = delete;
-    Session &operator=(const Session &) = delete;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
-    IIAPI_STATUS connect(II_PTR env, const std::string &target, const char *user = nullptr,
-                         const char *password = nullptr, std::vector<Msg> *msgs = nullptr);
+    IIAPI_STATUS connect(II_PTR env, const std::string& target, const char* user = nullptr,
+                         const char* password = nullptr, std::vector<Msg>* msgs = nullptr);
     IIAPI_STATUS disconnect();
 
     // Runs a statement of the given type with parameters and reads all its rows (one row per
     // call with `block` rows per getColumns call).
-    Result run(const std::string &text, const std::vector<Param> &params = {}, long queryType = IIAPI_QT_QUERY,
+    Result run(const std::string& text, const std::vector<Param>& params = {}, long queryType = IIAPI_QT_QUERY,
                int block = 1);
-    Result exec(const std::string &text) { return run(text); }
-    IIAPI_STATUS commit(std::vector<Msg> *msgs = nullptr);
+    Result exec(const std::string& text) { return run(text); }
+    IIAPI_STATUS commit(std::vector<Msg>* msgs = nullptr);
     IIAPI_STATUS rollback();
 
     // Starts a query and stops before any row is read.
-    II_PTR open(const std::string &text, const std::vector<Param> &params, long queryType, IIAPI_STATUS &st,
-                std::vector<Msg> *msgs = nullptr);
+    II_PTR open(const std::string& text, const std::vector<Param>& params, long queryType, IIAPI_STATUS& st,
+                std::vector<Msg>* msgs = nullptr);
     static IIAPI_STATUS close(II_PTR stmt);
 
     II_PTR conn = nullptr;
@@ -92,17 +92,17 @@ public:
 
 // Fetches one row of an open statement with a single column into the buffer at value; gives the
 // call's status and, when asked, its messages.
-IIAPI_STATUS fetchOne(II_PTR stmt, void *value, std::vector<Msg> *msgs = nullptr);
+IIAPI_STATUS fetchOne(II_PTR stmt, void* value, std::vector<Msg>* msgs = nullptr);
 // Reads the descriptors of an open statement (copies); on failure, its messages when asked.
-IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR> &desc, std::vector<std::string> &names,
-                         std::vector<Msg> *msgs = nullptr);
+IIAPI_STATUS descriptors(II_PTR stmt, std::vector<IIAPI_DESCRIPTOR>& desc, std::vector<std::string>& names,
+                         std::vector<Msg>* msgs = nullptr);
 // Converts one value to text with IIapi_convertData.
-std::optional<std::string> toText(const IIAPI_DESCRIPTOR &d, const IIAPI_DATAVALUE &v);
+std::optional<std::string> toText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v);
 
 // The process environment for all tests: initialise once, data directory in a temp folder.
 II_PTR environment();
 // A new, empty database; returns its name.
-std::string freshDatabase(const char *user = nullptr, const char *password = nullptr);
+std::string freshDatabase(const char* user = nullptr, const char* password = nullptr);
 
 // A fresh database holding the sample data, connected as its owner ("owner").
 class SampleDatabase : public ::testing::Test {
@@ -113,6 +113,6 @@ protected:
 };
 
 // A text value without its trailing blanks; "<null>" for NULL.
-std::string trimmed(const std::optional<std::string> &v);
+std::string trimmed(const std::optional<std::string>& v);
 
 }  // namespace apitest

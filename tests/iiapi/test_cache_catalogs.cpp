@@ -15,18 +15,18 @@ protected:
         ASSERT_EQ(s.commit(), IIAPI_ST_SUCCESS);
     }
     // Tables of the user "lc" as listed by the catalog; empty on failure (with a test failure).
-    std::vector<std::string> listed(Session &on, const std::string &sql) {
+    std::vector<std::string> listed(Session& on, const std::string& sql) {
         Result r = on.exec(sql);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << ": " << firstMessage(r.msgs);
         std::vector<std::string> out;
-        for (auto &row : r.rows) out.push_back(trimmed(row[0]));
+        for (auto& row : r.rows) out.push_back(trimmed(row[0]));
         return out;
     }
     std::string db;
     Session s;
 };
 
-const char *kTables = "SELECT table_name FROM iitables WHERE table_name = 'lc'";
+const char* kTables = "SELECT table_name FROM iitables WHERE table_name = 'lc'";
 
 TEST_F(LazyCatalogs, FirstUseInAnySpellingFindsTheViews) {
     EXPECT_EQ(listed(s, "SELECT table_name FROM IITables WHERE table_name = 'lc'"), std::vector<std::string>{"lc"});

@@ -13,14 +13,14 @@ protected:
         ASSERT_EQ(s.connect(environment(), db, "tester"), IIAPI_ST_SUCCESS);
         ASSERT_EQ(s.exec("CREATE TABLE c (k integer NOT NULL PRIMARY KEY, v varchar(10))").status, IIAPI_ST_SUCCESS);
     }
-    std::vector<std::string> keys(const std::string &sql) {
+    std::vector<std::string> keys(const std::string& sql) {
         Result r = s.exec(sql);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
         std::vector<std::string> out;
-        for (auto &row : r.rows) out.push_back(trimmed(row[0]));
+        for (auto& row : r.rows) out.push_back(trimmed(row[0]));
         return out;
     }
-    std::vector<std::string> columnNames(const std::string &sql) {
+    std::vector<std::string> columnNames(const std::string& sql) {
         Result r = s.exec(sql);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
         return r.names;
@@ -171,7 +171,7 @@ TEST_F(StatementCache, CancelledStatementLeavesItsTextUsable) {
     IIAPI_QUERYPARM q{};
     q.qy_connHandle = s.conn;
     q.qy_queryType = IIAPI_QT_QUERY;
-    q.qy_queryText = const_cast<char *>(ins.c_str());
+    q.qy_queryText = const_cast<char*>(ins.c_str());
     q.qy_parameters = II_TRUE;
     q.qy_tranHandle = s.tran;
     IIapi_query(&q);
@@ -183,7 +183,7 @@ TEST_F(StatementCache, CancelledStatementLeavesItsTextUsable) {
     std::vector<Param> ps = {pInt(11), pVarchar("b")};
     std::vector<IIAPI_DESCRIPTOR> d;
     std::vector<IIAPI_DATAVALUE> dv;
-    for (auto &p : ps) {
+    for (auto& p : ps) {
         d.push_back(p.d);
         IIAPI_DATAVALUE x{};
         x.dv_null = II_FALSE;

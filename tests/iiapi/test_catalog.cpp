@@ -8,11 +8,11 @@ using namespace apitest;
 namespace {
 
 // The driver's template notation: {n}, [IF#id TEST n: ... [ELSIF#id TEST n: ... [ELSE#id] ... [END#id].
-bool emptyArg(const std::optional<std::string> &a) {
+bool emptyArg(const std::optional<std::string>& a) {
     return !a || *a == "%" || a->find_first_not_of(' ') == std::string::npos;
 }
 
-bool wildArg(std::optional<std::string> &a) {
+bool wildArg(std::optional<std::string>& a) {
     if (!a) return false;
     bool escaped = false;
     for (size_t i = 0; i < a->size(); ++i) {
@@ -31,16 +31,16 @@ bool wildArg(std::optional<std::string> &a) {
     return false;
 }
 
-std::string expand(const std::string &tpl, std::vector<std::optional<std::string>> args) {
+std::string expand(const std::string& tpl, std::vector<std::optional<std::string>> args) {
     std::string out;
     size_t i = 0;
-    auto test = [&](const std::string &code) {
+    auto test = [&](const std::string& code) {
         // "NOTEMPTY 2:" and the like
         size_t sp = code.find(' ');
         std::string t = code.substr(0, sp);
         int n = std::stoi(code.substr(sp + 1));
         std::optional<std::string> none;
-        std::optional<std::string> &a = n >= 1 && size_t(n) <= args.size() ? args[size_t(n - 1)] : none;
+        std::optional<std::string>& a = n >= 1 && size_t(n) <= args.size() ? args[size_t(n - 1)] : none;
         if (t == "EMPTY") return emptyArg(a);
         if (t == "NOTEMPTY") return !emptyArg(a);
         if (t == "WILD") return wildArg(a);
@@ -48,7 +48,7 @@ std::string expand(const std::string &tpl, std::vector<std::optional<std::string
         return false;
     };
     // Skips to the ELSE/ELSIF/END of identifier id; returns the position after it and what it was.
-    auto skipTo = [&](const std::string &id, bool endOnly) {
+    auto skipTo = [&](const std::string& id, bool endOnly) {
         for (;;) {
             size_t b = tpl.find('[', i);
             if (b == std::string::npos) {
@@ -112,32 +112,32 @@ std::string expand(const std::string &tpl, std::vector<std::optional<std::string
     return out;
 }
 
-const char *kTables =
+const char* kTables =
     R"( select null as table_cat, varchar(table_owner) as table_schem, varchar(table_name) as table_name, system_use + table_type as table_type, null as remarks from iitables where [IF#1 NOTEMPTY 2: [IF#2 WILD 2: table_owner like '{2}\[ \]%' escape '\' and [ELSE#2] table_owner = '{2}' and [END#2] [END#1] [IF#1 NOTEMPTY 3: [IF#2 WILD 3: table_name like '{3}\[ \]%' escape '\' and [ELSE#2] table_name = '{3}' and [END#2] [END#1] [IF#1 NOTEMPTY 4: [IF#2 NOWILD 4: system_use + table_type in ({4}) AND [END#2] [END#1] table_type in ('T', 'V') order by 2,3,4 )";
 
-const char *kSchemas =
+const char* kSchemas =
     " select distinct null as table_cat, varchar(table_owner) as table_schem, null as table_name, null as "
     "table_type, null as remarks from iitables where table_type in ('T', 'V') order by 2 ";
 
-const char *kTableTypes =
+const char* kTableTypes =
     " select distinct null as table_cat, null as table_schem, null as table_name, system_use + table_type as "
     "table_type, null as remarks from iitables where table_type in ('T','V') order by 4 ";
 
-const char *kColumnPrivileges =
+const char* kColumnPrivileges =
     " select varchar(' ') as table_cat, varchar(' ') as table_scheme, varchar(' ') as table_name, varchar(' ') as "
     "column_name, varchar(' ') as grantor, varchar(' ') as grantee, varchar(' ') as privilege, varchar(' ') as "
     "isgrantable from iitables where table_name = '$$' ";
 
-const char *kColumns =
+const char* kColumns =
     R"( SELECT NULL as table_cat, varchar(table_owner) as table_schem, varchar(table_name) as table_name, varchar(column_name) as column_name, column_ingdatatype as data_type, varchar(column_datatype) as type_name, column_length as column_size, column_length as buffer_length, int2(column_scale) as decimal_digits, 10 as num_prec_radix, 0 as nullable, NULL as remarks, varchar(column_default_val) as column_def, column_ingdatatype as sql_data_type, int2(NULL) as sql_datetime_sub, int4(NULL) as char_octet_length, column_sequence as ordinal_position, varchar(column_nulls) as is_nullable FROM iicolumns col WHERE [IF#1 NOTEMPTY 1: [IF#2 WILD 1: table_owner LIKE '{1}\[ \]%' ESCAPE '\' AND [ELSE#2] table_owner = '{1}' AND [END#2] [END#1] [IF#1 NOTEMPTY 2: [IF#2 WILD 2: table_name LIKE '{2}\[ \]%' ESCAPE '\' AND [ELSE#2] table_name = '{2}' AND [END#2] [END#1] [IF#1 NOTEMPTY 3: [IF#2 WILD 3: column_name LIKE '{3}\[ \]%' ESCAPE '\' AND [ELSE#2] column_name = '{3}' AND [END#2] [END#1] 1 = 1 order by 2, 3, 17 )";
 
-const char *kPrimaryKeys =
+const char* kPrimaryKeys =
     R"( select varchar(null) as table_cat, varchar(iikeys.schema_name) as table_schem, varchar(iikeys.table_name) as table_name, varchar(iikeys.column_name) as column_name, iikeys.key_position as key_seq, iikeys.constraint_name as pk_name from iikeys, iiconstraints where [IF#1 NOTEMPTY 2: [IF#2 WILD 2: iikeys.schema_name like '{2}\[ \]%' escape '\' and [ELSE#2] iikeys.schema_name = '{2}' and [END#2] [END#1] [IF#1 NOTEMPTY 3: [IF#2 WILD 3: iikeys.table_name like '{3}\[ \]%' escape '\' and [ELSE#2] iikeys.table_name = '{3}' and [END#2] [END#1] iikeys.key_position > 0 and iiconstraints.constraint_type = 'P' and iikeys.constraint_name = iiconstraints.constraint_name order by 2, 3, 5 )";
 
-const char *kForeignKeys =
+const char* kForeignKeys =
     R"( select distinct varchar(null) as pktable_cat, varchar(PKiikeys.schema_name) as pktable_schem, varchar(PKiikeys.table_name) as pktable_name, varchar(PKiikeys.column_name) as pkcolumn_name, varchar(null) as fktable_cat, varchar(FKiikeys.schema_name) as fktable_schem, varchar(FKiikeys.table_name) as fktable_name, varchar(FKiikeys.column_name) as fkcolumn_name, FKiikeys.key_position as key_seq, int2(0) as update_rule, int2(0) as delete_rule, varchar(FKiikeys.constraint_name) as fk_name, varchar(PKiikeys.constraint_name) as pk_name, int2(0) as deferrability from iikeys PKiikeys, iiconstraints, iiref_constraints, iikeys FKiikeys where [IF#1 NOTEMPTY 2: PKiikeys.schema_name = '{2}' and [END#1] [IF#1 NOTEMPTY 3: PKiikeys.table_name = '{3}' and [END#1] [IF#1 NOTEMPTY 5: FKiikeys.schema_name = '{5}' and [END#1] [IF#1 NOTEMPTY 6: FKiikeys.table_name = '{6}' and [END#1] iiconstraints.constraint_type = 'R' and iiconstraints.constraint_name = iiref_constraints.ref_constraint_name and PKiikeys.constraint_name = iiref_constraints.unique_constraint_name and FKiikeys.constraint_name = iiref_constraints.ref_constraint_name and PKiikeys.key_position = FKiikeys.key_position order by 2,3,9 )";
 
-const char *kProcedures =
+const char* kProcedures =
     R"( select varchar(NULL) as procedure_cat, varchar(procedure_owner) as procedure_schem, varchar(procedure_name) as procedure_name, int2(NULL) as num_input_params, int2(NULL) as num_output_params, int2(NULL) as num_result_sets, varchar(NULL) as remarks, int2(0) as procedure_type from iiprocedures p where [IF#1 NOTEMPTY 2: [IF#2 WILD 2: p.procedure_owner like '{2}\[ \]%' escape '\' and [ELSE#2] p.procedure_owner = '{2}' and [END#2] [END#1] [IF#1 NOTEMPTY 3: [IF#2 WILD 3: p.procedure_name like '{3}\[ \]%' escape '\' and [ELSE#2] p.procedure_name = '{3}' and [END#2] [END#1] text_sequence = 1 order by 2, 3 )";
 
 std::string procedureColumns(bool newForm) {
@@ -156,41 +156,43 @@ std::string procedureColumns(bool newForm) {
         "charextract('YN', (mod(p2.pp_flags, 2)) +1)+' ' as is_nullable from iiprocedure p1, "
         "iiprocedure_parameter p2, iidefault d";
     if (newForm) s += ", iiproc_params pp";
-    s += R"( where [IF#1 NOTEMPTY 2: [IF#2 WILD 2: p1.dbp_owner like '{2}\[ \]%' escape '\' and [ELSE#2] p1.dbp_owner = '{2}' and [END#2] [END#1] [IF#1 NOTEMPTY 3: [IF#2 WILD 3: p1.dbp_name like '{3}\[ \]%' escape '\' and [ELSE#2] p1.dbp_name = '{3}' and [END#2] [END#1] [IF#1 NOTEMPTY 4: [IF#2 WILD 4: p2.pp_name like '{4}\[ \]%' escape '\' and [ELSE#2] p2.pp_name = '{4}' and [END#2] [END#1] p2.pp_procid1=p1.dbp_id and p2.pp_procid2=p1.dbp_idx and p2.pp_defid1=d.defid1 and p2.pp_defid2=d.defid2)";
+    s +=
+        R"( where [IF#1 NOTEMPTY 2: [IF#2 WILD 2: p1.dbp_owner like '{2}\[ \]%' escape '\' and [ELSE#2] p1.dbp_owner = '{2}' and [END#2] [END#1] [IF#1 NOTEMPTY 3: [IF#2 WILD 3: p1.dbp_name like '{3}\[ \]%' escape '\' and [ELSE#2] p1.dbp_name = '{3}' and [END#2] [END#1] [IF#1 NOTEMPTY 4: [IF#2 WILD 4: p2.pp_name like '{4}\[ \]%' escape '\' and [ELSE#2] p2.pp_name = '{4}' and [END#2] [END#1] p2.pp_procid1=p1.dbp_id and p2.pp_procid2=p1.dbp_idx and p2.pp_defid1=d.defid1 and p2.pp_defid2=d.defid2)";
     if (newForm)
-        s += " and p1.dbp_owner = pp.procedure_owner and p1.dbp_name = pp.procedure_name and p2.pp_name = pp.param_name";
+        s +=
+            " and p1.dbp_owner = pp.procedure_owner and p1.dbp_name = pp.procedure_name and p2.pp_name = pp.param_name";
     s += " order by 2, 3, 18 ";
     return s;
 }
 
-const char *kSpecialColumns =
+const char* kSpecialColumns =
     " select int2(0) as scope, varchar('tid') as column_name, int2(4) as data_type, varchar('integer') as type_name, "
     "10 as column_size, 4 as buffer_length, 0 as decimal_digits, int2(2) as pseudo_column from iitables where "
     "table_name = '{1}' ";
 
-const char *kSpecialNone =
+const char* kSpecialNone =
     " select 0 as scope, varchar(' ') as column_name, 0 as data_type, varchar(' ') as type_name, 0 as column_size, 0 "
     "as buffer_length, 0 as decimal_digits from iitables where table_name = '$$' ";
 
-const char *kStatistics =
+const char* kStatistics =
     R"( (select varchar(NULL) as table_cat, varchar(i.table_owner) as table_schem, varchar(i.table_name) as table_name, 0 as non_unique, varchar(i.table_owner) as index_qualifier, varchar(i.table_name) as index_name, 3 as type, i.key_sequence as seq_in_index, varchar(i.column_name) as column_name, i.sort_direction as collation, 0 as cardinality, 0 as pages, varchar(NULL) as filter_condition, 'U' as unique_rule from iicolumns i where [IF#1 NOTEMPTY 1: [IF#2 WILD 1: i.table_owner like '{1}\[ \]%' escape '\' and [ELSE#2] i.table_owner = '{1}' and [END#2] [END#1] [IF#1 NOTEMPTY 2: [IF#2 WILD 2: i.table_name like '{2}\[ \]%' escape '\' and [ELSE#2] i.table_name = '{2}' and [END#2] [END#1] key_sequence > 0 ) union all ( select varchar(NULL) as table_cat, varchar(x.index_owner) as table_schem, varchar(x.base_name) as table_name, 1 as non_unique, varchar(x.index_owner) as index_qualifier, varchar(x.index_name) as index_name, 3 as type, i.key_sequence as seq_in_index, varchar(i.column_name) as column_name, i.sort_direction as collation, 0 as cardinality, 0 as pages, varchar(NULL) as filter_condition, x.unique_rule from iiindexes x, iiindex_columns i where [IF#1 NOTEMPTY 1: [IF#2 WILD 1: x.base_owner like '{1}\[ \]%' escape '\' and [ELSE#2] x.base_owner = '{1}' and [END#2] [END#1] [IF#1 NOTEMPTY 2: [IF#2 WILD 2: x.base_name like '{2}\[ \]%' escape '\' and [ELSE#2] x.base_name = '{2}' and [END#2] [END#1] [IF#1 NOTEMPTY 3: x.unique_rule = 'U' and [END#1] i.index_name = x.index_name and i.index_owner = x.index_owner ) order by 13, 5, 6, 8 )";
 
-const char *kTablePrivileges =
+const char* kTablePrivileges =
     R"( SELECT NULL as table_cat, varchar(object_owner) as table_schem, varchar(object_name) as table_name, varchar(permit_grantor) as grantor, varchar(ifnull(permit_user,'')) as grantee, text_segment as privilege, NULL as is_grantable from iipermits where [IF#1 NOTEMPTY 2: [IF#2 WILD 2: object_owner like '{2}\[ \]%' escape '\' and [ELSE#2] object_owner = '{2}' and [END#2] [END#1] [IF#1 NOTEMPTY 3: [IF#2 WILD 3: object_name like '{3}\[ \]%' escape '\' and [ELSE#2] object_name = '{3}' and [END#2] [END#1] object_type = 'T' )";
 
 using A = std::vector<std::optional<std::string>>;
 
 class Catalog : public SampleDatabase {
 protected:
-    Result q(const std::string &tpl, const A &args) {
+    Result q(const std::string& tpl, const A& args) {
         std::string sql = expand(tpl, args);
         Result r = s.run(sql, {}, IIAPI_QT_QUERY, 3);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << "\n" << firstMessage(r.msgs);
         return r;
     }
-    std::vector<std::string> column(const Result &r, size_t c) {
+    std::vector<std::string> column(const Result& r, size_t c) {
         std::vector<std::string> v;
-        for (auto &row : r.rows) v.push_back(trimmed(row.at(c)));
+        for (auto& row : r.rows) v.push_back(trimmed(row.at(c)));
         return v;
     }
 };
@@ -219,7 +221,7 @@ TEST_F(Catalog, TablesByPatternAndType) {
     EXPECT_EQ(column(views, 2), (std::vector<std::string>{"emp_names"}));
     Result sys = q(kTables, {std::nullopt, std::nullopt, "ii%", "'SV','ST'"});
     EXPECT_FALSE(sys.rows.empty());
-    for (auto &t : column(sys, 3)) EXPECT_EQ(t[0], 'S');
+    for (auto& t : column(sys, 3)) EXPECT_EQ(t[0], 'S');
     Result none = q(kTables, {std::nullopt, "nobody", std::nullopt, std::nullopt});
     EXPECT_TRUE(none.rows.empty());
 }
@@ -281,11 +283,13 @@ TEST_F(Catalog, PrimaryAndForeignKeys) {
 // The referential actions a constraint was declared with are in the catalog.
 TEST_F(Catalog, ReferentialConstraintsCarryTheirRules) {
     s.exec("CREATE TABLE rule_parent (id integer NOT NULL PRIMARY KEY)");
-    s.exec("CREATE TABLE rule_child (id integer NOT NULL PRIMARY KEY,"
-         " a integer REFERENCES rule_parent(id) ON DELETE CASCADE ON UPDATE SET NULL,"
-         " b integer REFERENCES rule_parent(id))");
-    Result r = s.exec("SELECT update_rule, delete_rule FROM iiref_constraints WHERE ref_table_name = 'rule_child'"
-                    " ORDER BY update_rule");
+    s.exec(
+        "CREATE TABLE rule_child (id integer NOT NULL PRIMARY KEY,"
+        " a integer REFERENCES rule_parent(id) ON DELETE CASCADE ON UPDATE SET NULL,"
+        " b integer REFERENCES rule_parent(id))");
+    Result r = s.exec(
+        "SELECT update_rule, delete_rule FROM iiref_constraints WHERE ref_table_name = 'rule_child'"
+        " ORDER BY update_rule");
     ASSERT_EQ(r.rows.size(), 2u);
     EXPECT_EQ(trimmed(r.rows[0][0]), "NO ACTION");
     EXPECT_EQ(trimmed(r.rows[0][1]), "NO ACTION");

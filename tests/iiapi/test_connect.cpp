@@ -7,7 +7,7 @@ using namespace apitest;
 
 namespace {
 
-const char *kProbe =
+const char* kProbe =
     "SELECT dbmsinfo('database'), dbmsinfo('username'),  dbmsinfo('db_name_case'), dbmsinfo('db_delimited_case'),  "
     "dbmsinfo('_version'), dbmsinfo('charset'),  dbmsinfo('unicode_level')";
 
@@ -21,7 +21,7 @@ TEST(Connect, ProbeAnswersTheSessionFacts) {
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(r.rows.size(), 1u);
     ASSERT_EQ(r.desc.size(), 7u);
-    for (auto &d : r.desc) EXPECT_EQ(d.ds_dataType, IIAPI_VCH_TYPE);
+    for (auto& d : r.desc) EXPECT_EQ(d.ds_dataType, IIAPI_VCH_TYPE);
     EXPECT_EQ(r.rows[0][0], db);
     EXPECT_EQ(r.rows[0][1], "alice");
     EXPECT_EQ(r.rows[0][2], "LOWER");
@@ -123,13 +123,13 @@ TEST(Connect, EffectiveUserNamesTheSession) {
     IIAPI_SETCONPRMPARM sc{};
     sc.sc_connHandle = environment();
     sc.sc_paramID = IIAPI_CP_EFFECTIVE_USER;
-    sc.sc_paramValue = const_cast<char *>("carol");
+    sc.sc_paramValue = const_cast<char*>("carol");
     IIapi_setConnectParam(&sc);
     ASSERT_EQ(finish(sc.sc_genParm), IIAPI_ST_SUCCESS);
     IIAPI_CONNPARM co{};
     std::string target = db;
     co.co_target = target.data();
-    co.co_username = const_cast<char *>("dave");
+    co.co_username = const_cast<char*>("dave");
     co.co_connHandle = sc.sc_connHandle;
     co.co_type = IIAPI_CT_SQL;
     co.co_timeout = -1;
@@ -150,14 +150,14 @@ TEST(Handles, NullStaleAndWrongKindHandlesAreInvalid) {
 
     IIAPI_QUERYPARM q{};
     q.qy_connHandle = nullptr;
-    q.qy_queryText = const_cast<char *>("SELECT 1");
+    q.qy_queryText = const_cast<char*>("SELECT 1");
     IIapi_query(&q);
     EXPECT_EQ(finish(q.qy_genParm), IIAPI_ST_INVALID_HANDLE);
 
     // The environment is not a connection.
     IIAPI_QUERYPARM q2{};
     q2.qy_connHandle = environment();
-    q2.qy_queryText = const_cast<char *>("SELECT 1");
+    q2.qy_queryText = const_cast<char*>("SELECT 1");
     IIapi_query(&q2);
     EXPECT_EQ(finish(q2.qy_genParm), IIAPI_ST_INVALID_HANDLE);
 
@@ -202,7 +202,7 @@ TEST(Handles, NullStaleAndWrongKindHandlesAreInvalid) {
     s.disconnect();
     IIAPI_QUERYPARM q3{};
     q3.qy_connHandle = old;
-    q3.qy_queryText = const_cast<char *>("SELECT 1");
+    q3.qy_queryText = const_cast<char*>("SELECT 1");
     IIapi_query(&q3);
     EXPECT_EQ(finish(q3.qy_genParm), IIAPI_ST_INVALID_HANDLE);
     IIAPI_DISCONNPARM dc{};
@@ -270,12 +270,12 @@ TEST(Handles, EveryCallRejectsBadHandles) {
         IIAPI_SETCONPRMPARM sc{};
         sc.sc_connHandle = bad;
         sc.sc_paramID = IIAPI_CP_DECIMAL_CHAR;
-        sc.sc_paramValue = const_cast<char *>(".");
+        sc.sc_paramValue = const_cast<char*>(".");
         IIapi_setConnectParam(&sc);
         EXPECT_EQ(finish(sc.sc_genParm), IIAPI_ST_INVALID_HANDLE);
         IIAPI_CONNPARM co{};
         co.co_connHandle = bad;
-        co.co_target = const_cast<char *>(db.c_str());
+        co.co_target = const_cast<char*>(db.c_str());
         co.co_type = IIAPI_CT_SQL;
         IIapi_connect(&co);
         EXPECT_EQ(finish(co.co_genParm), IIAPI_ST_INVALID_HANDLE);
@@ -301,7 +301,7 @@ TEST(Handles, EveryCallRejectsBadHandles) {
         EXPECT_EQ(finish(pc.pr_genParm), IIAPI_ST_INVALID_HANDLE);
         IIAPI_QUERYPARM q{};
         q.qy_connHandle = bad;
-        q.qy_queryText = const_cast<char *>("SELECT 1");
+        q.qy_queryText = const_cast<char*>("SELECT 1");
         IIapi_query(&q);
         EXPECT_EQ(finish(q.qy_genParm), IIAPI_ST_INVALID_HANDLE);
         EXPECT_EQ(q.qy_stmtHandle, nullptr);
@@ -309,7 +309,7 @@ TEST(Handles, EveryCallRejectsBadHandles) {
         IIAPI_QUERYPARM q2{};
         q2.qy_connHandle = s.conn;
         q2.qy_tranHandle = bad ? bad : released;
-        q2.qy_queryText = const_cast<char *>("SELECT 1");
+        q2.qy_queryText = const_cast<char*>("SELECT 1");
         IIapi_query(&q2);
         EXPECT_EQ(finish(q2.qy_genParm), IIAPI_ST_INVALID_HANDLE);
         IIAPI_SETDESCRPARM sd{};

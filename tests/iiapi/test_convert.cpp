@@ -11,13 +11,13 @@ struct Conv {
     uint16_t length;
 };
 
-Conv convert(const IIAPI_DESCRIPTOR &sd, const std::string &src, int16_t dstType, uint16_t dstLen,
+Conv convert(const IIAPI_DESCRIPTOR& sd, const std::string& src, int16_t dstType, uint16_t dstLen,
              int16_t precision = 0, int16_t scale = 0) {
     environment();
     IIAPI_CONVERTPARM cv{};
     cv.cv_srcDesc = sd;
     cv.cv_srcValue.dv_length = uint16_t(src.size());
-    cv.cv_srcValue.dv_value = const_cast<char *>(src.data());
+    cv.cv_srcValue.dv_value = const_cast<char*>(src.data());
     cv.cv_dstDesc.ds_dataType = dstType;
     cv.cv_dstDesc.ds_length = dstLen;
     cv.cv_dstDesc.ds_precision = precision;
@@ -39,26 +39,34 @@ IIAPI_DESCRIPTOR desc(int16_t type, uint16_t len, int16_t prec = 0, int16_t scal
 
 std::string rawInt(long long v, int len) {
     std::string s(size_t(len), '\0');
-    if (len == 1) { int8_t x = int8_t(v); std::memcpy(s.data(), &x, 1); }
-    if (len == 2) { int16_t x = int16_t(v); std::memcpy(s.data(), &x, 2); }
-    if (len == 4) { int32_t x = int32_t(v); std::memcpy(s.data(), &x, 4); }
-    if (len == 8) { int64_t x = v; std::memcpy(s.data(), &x, 8); }
+    if (len == 1) {
+        int8_t x = int8_t(v);
+        std::memcpy(s.data(), &x, 1);
+    }
+    if (len == 2) {
+        int16_t x = int16_t(v);
+        std::memcpy(s.data(), &x, 2);
+    }
+    if (len == 4) {
+        int32_t x = int32_t(v);
+        std::memcpy(s.data(), &x, 4);
+    }
+    if (len == 8) {
+        int64_t x = v;
+        std::memcpy(s.data(), &x, 8);
+    }
     return s;
 }
 
-std::string rawDouble(double v) {
-    return std::string(reinterpret_cast<const char *>(&v), 8);
-}
+std::string rawDouble(double v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
 
-std::string charText(const Conv &c) {
-    return c.bytes;
-}
+std::string charText(const Conv& c) { return c.bytes; }
 
 TEST(Convert, NumbersToText) {
     struct Case {
         IIAPI_DESCRIPTOR d;
         std::string src;
-        const char *text;
+        const char* text;
     } cases[] = {
         {desc(IIAPI_INT_TYPE, 1), rawInt(-7, 1), "-7"},
         {desc(IIAPI_INT_TYPE, 2), rawInt(-32768, 2), "-32768"},
@@ -68,7 +76,7 @@ TEST(Convert, NumbersToText) {
         {desc(IIAPI_MNY_TYPE, 8), rawDouble(-0.25), "-$0.25"},
         {desc(IIAPI_FLT_TYPE, 8), rawDouble(0.1), "0.1"},
     };
-    for (auto &c : cases) {
+    for (auto& c : cases) {
         SCOPED_TRACE(c.text);
         Conv r = convert(c.d, c.src, IIAPI_CHA_TYPE, 64);
         ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
@@ -99,8 +107,8 @@ TEST(Convert, DecimalToTextAndBack) {
 TEST(Convert, DatesAndTimesToText) {
     struct Case {
         int16_t type;
-        const char *in;
-        const char *out;
+        const char* in;
+        const char* out;
     } cases[] = {
         {IIAPI_DATE_TYPE, "2024-02-29 13:45:10", "2024-02-29 13:45:10"},
         {IIAPI_DATE_TYPE, "2024_02_29", "2024-02-29"},
@@ -118,7 +126,7 @@ TEST(Convert, DatesAndTimesToText) {
         {IIAPI_DATE_TYPE, "3 days 4 hours", "3 days 4 hrs"},
         {IIAPI_INTDS_TYPE, "1 day 02:03:04", "1 02:03:04"},
     };
-    for (auto &c : cases) {
+    for (auto& c : cases) {
         SCOPED_TRACE(c.in);
         std::string in = c.in;
         Conv d = convert(desc(IIAPI_CHA_TYPE, uint16_t(in.size())), in, c.type, 12);
@@ -129,31 +137,32 @@ TEST(Convert, DatesAndTimesToText) {
         size_t e = s.find_last_not_of(' ');
         EXPECT_EQ(e == std::string::npos ? std::string() : s.substr(0, e + 1), c.out);
     }
-    for (const char *bad : {"2023-02-29", "13:99:00", "2024-13-01", "tomorrowish"}) {
+    for (const char* bad : {"2023-02-29", "13:99:00", "2024-13-01", "tomorrowish"}) {
         std::string in = bad;
-        EXPECT_NE(convert(desc(IIAPI_CHA_TYPE, uint16_t(in.size())), in, IIAPI_DATE_TYPE, 12).status,
-                  IIAPI_ST_SUCCESS)
+        EXPECT_NE(convert(desc(IIAPI_CHA_TYPE, uint16_t(in.size())), in, IIAPI_DATE_TYPE, 12).status, IIAPI_ST_SUCCESS)
             << bad;
     }
 }
 
 TEST(Convert, DayMonthOrderFollowsTheDateFormat) {
-    auto asText = [](const char *in) {
+    auto asText = [](const char* in) {
         std::string s = in;
         Conv d = convert(desc(IIAPI_CHA_TYPE, uint16_t(s.size())), s, IIAPI_DATE_TYPE, 12);
         if (d.status != IIAPI_ST_SUCCESS) return std::string("(failed)");
         Conv t = convert(desc(IIAPI_DATE_TYPE, 12), d.bytes, IIAPI_VCH_TYPE, 66);
         return t.bytes.substr(2);
     };
-    const char *old = std::getenv("II_DATE_FORMAT");
+    const char* old = std::getenv("II_DATE_FORMAT");
     std::string saved = old ? old : "";
     unsetenv("II_DATE_FORMAT");
     EXPECT_EQ(asText("01/02/2024"), "2024-01-02");
     setenv("II_DATE_FORMAT", "MULTINATIONAL4", 1);
     EXPECT_EQ(asText("01/02/2024"), "2024-02-01");
     EXPECT_EQ(asText("15/01/2024 10:20:30"), "2024-01-15 10:20:30");
-    if (old) setenv("II_DATE_FORMAT", saved.c_str(), 1);
-    else unsetenv("II_DATE_FORMAT");
+    if (old)
+        setenv("II_DATE_FORMAT", saved.c_str(), 1);
+    else
+        unsetenv("II_DATE_FORMAT");
 }
 
 TEST(Convert, MoneyToFloat) {
@@ -172,14 +181,14 @@ TEST(Convert, MoneyToFloat) {
 
 TEST(Convert, NationalTextToAndFromChar) {
     std::u16string w = u"a\u00e9\u4e2d";
-    std::string raw(reinterpret_cast<const char *>(w.data()), w.size() * 2);
+    std::string raw(reinterpret_cast<const char*>(w.data()), w.size() * 2);
     Conv c = convert(desc(IIAPI_NCHA_TYPE, uint16_t(raw.size())), raw, IIAPI_CHA_TYPE, 8);
     ASSERT_EQ(c.status, IIAPI_ST_SUCCESS);
     EXPECT_EQ(c.bytes, "a\xc3\xa9\xe4\xb8\xad  ");
     // NVARCHAR to VARCHAR.
     std::string nv;
     uint16_t n = uint16_t(w.size());
-    nv.append(reinterpret_cast<const char *>(&n), 2);
+    nv.append(reinterpret_cast<const char*>(&n), 2);
     nv += raw;
     Conv v = convert(desc(IIAPI_NVCH_TYPE, uint16_t(nv.size())), nv, IIAPI_VCH_TYPE, 20);
     ASSERT_EQ(v.status, IIAPI_ST_SUCCESS);
@@ -188,7 +197,7 @@ TEST(Convert, NationalTextToAndFromChar) {
     std::string vc;
     std::string u8 = "x\xc3\xa9";
     uint16_t m = uint16_t(u8.size());
-    vc.append(reinterpret_cast<const char *>(&m), 2);
+    vc.append(reinterpret_cast<const char*>(&m), 2);
     vc += u8;
     Conv back = convert(desc(IIAPI_VCH_TYPE, uint16_t(vc.size())), vc, IIAPI_NVCH_TYPE, 22);
     ASSERT_EQ(back.status, IIAPI_ST_SUCCESS);
@@ -200,7 +209,7 @@ TEST(Convert, NationalTextToAndFromChar) {
 
 TEST(Convert, Utf8IsNeverCutInsideACharacter) {
     std::u16string w = u"\u00e9\u00e9\u00e9";  // 6 bytes in UTF-8
-    std::string raw(reinterpret_cast<const char *>(w.data()), w.size() * 2);
+    std::string raw(reinterpret_cast<const char*>(w.data()), w.size() * 2);
     Conv c = convert(desc(IIAPI_NCHA_TYPE, uint16_t(raw.size())), raw, IIAPI_VCH_TYPE, 7);  // room for 5 bytes
     ASSERT_EQ(c.status, IIAPI_ST_SUCCESS);
     EXPECT_EQ(c.bytes.substr(2), "\xc3\xa9\xc3\xa9");

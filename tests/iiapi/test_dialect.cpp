@@ -8,7 +8,7 @@ namespace {
 class Dialect : public SampleDatabase {
 protected:
     // One value of a one-row query.
-    std::string one(const std::string &sql) {
+    std::string one(const std::string& sql) {
         Result r = s.run(sql, {}, IIAPI_QT_SELECT_SINGLE);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << ": " << firstMessage(r.msgs);
         if (r.rows.size() != 1 || r.rows[0].empty()) return "<no row>";
@@ -28,8 +28,9 @@ TEST_F(Dialect, OwnerQualifiedNamesAndUnions) {
     EXPECT_EQ(one("SELECT count(*) FROM owner.emp"), "6");
     EXPECT_EQ(one("SELECT count(*) FROM \"owner\".\"emp\" e, owner.dept d WHERE e.deptno = d.deptno"), "6");
     EXPECT_EQ(one("SELECT owner.emp.ename FROM owner.emp WHERE empno = 7839"), "King");
-    Result u = s.exec("(SELECT ename FROM emp WHERE deptno = 10) UNION (SELECT dname FROM dept WHERE deptno = 10) "
-                      "ORDER BY 1");
+    Result u = s.exec(
+        "(SELECT ename FROM emp WHERE deptno = 10) UNION (SELECT dname FROM dept WHERE deptno = 10) "
+        "ORDER BY 1");
     ASSERT_EQ(u.status, IIAPI_ST_SUCCESS) << firstMessage(u.msgs);
     ASSERT_EQ(u.rows.size(), 2u);
     EXPECT_EQ(trimmed(u.rows[0][0]), "Accounting");
@@ -57,8 +58,8 @@ TEST_F(Dialect, DdlClausesAndTypeNames) {
     ASSERT_EQ(r.desc.size(), 39u);
     const int16_t types[] = {30, 30, 30, 30, 31, 31, 32, 37, 20, 21, 23, 24, 22, 25, 26, 27, 28, 10, 5, 3,
                              3,  4,  6,  9,  33, 34, 38, 30, 30, 30, 30, 31, 31, 31, 10, 21, 7,  19, 20};
-    const uint16_t lengths[] = {1, 2, 4, 8, 4, 8, 3, 7, 1, 6, 2, 5, 8192, 8192, 4, 8, 8192, 4, 8, 12,
-                                12, 12, 12, 12, 12, 12, 1, 1, 2, 4, 8, 8, 4, 8, 3, 8, 12, 12, 2};
+    const uint16_t lengths[] = {1,  2,  4,  8,  4,  8,  3, 7, 1, 6, 2, 5, 8192, 8192, 4, 8, 8192, 4,  8, 12,
+                                12, 12, 12, 12, 12, 12, 1, 1, 2, 4, 8, 8, 4,    8,    3, 8, 12,   12, 2};
     for (size_t k = 0; k < r.desc.size(); ++k) {
         SCOPED_TRACE(r.names[k]);
         EXPECT_EQ(r.desc[k].ds_dataType, types[k]);
@@ -81,7 +82,7 @@ TEST_F(Dialect, DdlClausesAndTypeNames) {
 }
 
 TEST_F(Dialect, SessionStatementsAndFirst) {
-    for (const char *sql : {"SET LOCKMODE SESSION WHERE LEVEL = PAGE, READLOCK = NOLOCK",
+    for (const char* sql : {"SET LOCKMODE SESSION WHERE LEVEL = PAGE, READLOCK = NOLOCK",
                             "SET SESSION READ WRITE , ISOLATION LEVEL SERIALIZABLE", "SET AUTOCOMMIT OFF"}) {
         Result r = s.exec(sql);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << sql;
@@ -117,8 +118,8 @@ TEST_F(Dialect, QuotesDoubledInsideStandForThemselves) {
     ASSERT_EQ(named.names.size(), 1u);
     EXPECT_EQ(named.names[0], "a\"b");
     const struct {
-        const char *sql;
-        const char *message;
+        const char* sql;
+        const char* message;
     } unterminated[] = {
         {"SELECT 'abc FROM emp", "unterminated string"},
         {"SELECT 'it''s FROM emp", "unterminated string"},
@@ -126,7 +127,7 @@ TEST_F(Dialect, QuotesDoubledInsideStandForThemselves) {
         {"SELECT ename AS \"abc FROM emp", "unterminated identifier"},
         {"SELECT ename AS \"a\"\" FROM emp", "unterminated identifier"},
     };
-    for (const auto &c : unterminated) {
+    for (const auto& c : unterminated) {
         Result r = s.exec(c.sql);
         EXPECT_EQ(r.status, IIAPI_ST_ERROR) << c.sql;
         ASSERT_FALSE(r.msgs.empty()) << c.sql;
@@ -146,8 +147,8 @@ TEST_F(Dialect, GrantRecordsPermits) {
 
 TEST_F(Dialect, TranslatedScalarFunctions) {
     struct Case {
-        const char *expr;
-        const char *value;
+        const char* expr;
+        const char* value;
     } cases[] = {
         {" uppercase(ename)", "KING"},
         {" lowercase(ename)", "king"},
@@ -194,11 +195,13 @@ TEST_F(Dialect, TranslatedScalarFunctions) {
         {"ii_ext_length(21, 22)", "20"},
         {"iiuserlen(30, 4*65536)", "10"},
     };
-    for (auto &c : cases) {
+    for (auto& c : cases) {
         SCOPED_TRACE(c.expr);
         std::string v = one(std::string("SELECT ") + c.expr + " FROM emp WHERE empno = 7839");
-        if (c.value) EXPECT_EQ(v, c.value);
-        else EXPECT_EQ(v, db);
+        if (c.value)
+            EXPECT_EQ(v, c.value);
+        else
+            EXPECT_EQ(v, db);
     }
     // Values of the clock.
     std::string today = one("SELECT date('today') FROM dept WHERE deptno = 10");
@@ -209,8 +212,9 @@ TEST_F(Dialect, TranslatedScalarFunctions) {
     EXPECT_EQ(t.size(), 8u);
     EXPECT_EQ(t[2], ':');
     // Outer joins and escapes as the driver writes them.
-    Result oj = s.exec("SELECT d.dname, e.ename FROM  (dept d LEFT JOIN emp e ON d.deptno = e.deptno)  "
-                       "WHERE d.deptno = 30 OR e.ename IS NULL ORDER BY 2");
+    Result oj = s.exec(
+        "SELECT d.dname, e.ename FROM  (dept d LEFT JOIN emp e ON d.deptno = e.deptno)  "
+        "WHERE d.deptno = 30 OR e.ename IS NULL ORDER BY 2");
     ASSERT_EQ(oj.status, IIAPI_ST_SUCCESS);
     EXPECT_EQ(oj.rows.size(), 2u);
     EXPECT_EQ(one("SELECT count(*) FROM emp WHERE ename LIKE 'K\\%%' ESCAPE '\\'"), "0");
@@ -221,8 +225,8 @@ TEST_F(Dialect, TranslatedScalarFunctions) {
 
 TEST_F(Dialect, FunctionErrorsCarrySqlstates) {
     struct Case {
-        const char *sql;
-        const char *state;
+        const char* sql;
+        const char* state;
     } cases[] = {
         {"SELECT int1(300) FROM dept WHERE deptno = 10", "22003"},
         {"SELECT int2(empno * 10) FROM emp WHERE empno = 7839", "22003"},
@@ -231,7 +235,7 @@ TEST_F(Dialect, FunctionErrorsCarrySqlstates) {
         {"SELECT int4('abc') FROM dept WHERE deptno = 10", "22005"},
         {"SELECT nosuchfunction(1) FROM dept", "42000"},
     };
-    for (auto &c : cases) {
+    for (auto& c : cases) {
         Result r = s.exec(c.sql);
         EXPECT_EQ(r.status, IIAPI_ST_ERROR) << c.sql;
         ASSERT_FALSE(r.msgs.empty()) << c.sql;
@@ -240,9 +244,10 @@ TEST_F(Dialect, FunctionErrorsCarrySqlstates) {
 }
 
 TEST_F(Dialect, ResultColumnsAreDescribedByTheirIngresTypes) {
-    Result r = s.exec("SELECT count(*), int2(empno), int1(1), varchar(ename), ename, sal, 'lit', 12, 1.5, "
-                      "date('today'), float8(1), dbmsinfo('username') AS who, hiredate, comm FROM emp "
-                      "WHERE empno = 7839");
+    Result r = s.exec(
+        "SELECT count(*), int2(empno), int1(1), varchar(ename), ename, sal, 'lit', 12, 1.5, "
+        "date('today'), float8(1), dbmsinfo('username') AS who, hiredate, comm FROM emp "
+        "WHERE empno = 7839");
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
     const int16_t types[] = {30, 30, 30, 21, 21, 10, 21, 30, 10, 3, 31, 21, 4, 5};
     const uint16_t lengths[] = {4, 2, 1, 2002, 32, 5, 5, 4, 2, 12, 8, 258, 12, 8};

@@ -8,7 +8,7 @@ namespace {
 
 class Proc : public SampleDatabase {
 protected:
-    static Param named(Param p, const char *name, int colType) {
+    static Param named(Param p, const char* name, int colType) {
         p.name = name;
         p.d.ds_columnType = int16_t(colType);
         return p;
@@ -16,9 +16,10 @@ protected:
 };
 
 TEST_F(Proc, InputAndInOutParametersWithReturnValue) {
-    Result r = s.run("", {pService("raise_salary"), named(pInt(7369), "p_empno", IIAPI_COL_PROCINPARM),
-                          named(pFloat(10), "p_pct", IIAPI_COL_PROCINPARM),
-                          named(pNull(IIAPI_DEC_TYPE, 5), "p_newsal", IIAPI_COL_PROCBYREFPARM)},
+    Result r = s.run("",
+                     {pService("raise_salary"), named(pInt(7369), "p_empno", IIAPI_COL_PROCINPARM),
+                      named(pFloat(10), "p_pct", IIAPI_COL_PROCINPARM),
+                      named(pNull(IIAPI_DEC_TYPE, 5), "p_newsal", IIAPI_COL_PROCBYREFPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.desc.size(), 1u);
@@ -36,8 +37,9 @@ TEST_F(Proc, InputAndInOutParametersWithReturnValue) {
 
 TEST_F(Proc, OwnerServiceParameterAndDefaults) {
     // The owner may follow the name; p_pct takes its default (0).
-    Result r = s.run("", {pService("raise_salary"), pService("owner"), named(pInt(7499), "p_empno", IIAPI_COL_PROCINPARM),
-                          named(pNull(IIAPI_DEC_TYPE, 5), "p_newsal", IIAPI_COL_PROCBYREFPARM)},
+    Result r = s.run("",
+                     {pService("raise_salary"), pService("owner"), named(pInt(7499), "p_empno", IIAPI_COL_PROCINPARM),
+                      named(pNull(IIAPI_DEC_TYPE, 5), "p_newsal", IIAPI_COL_PROCBYREFPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);
@@ -48,8 +50,9 @@ TEST_F(Proc, OwnerServiceParameterAndDefaults) {
 }
 
 TEST_F(Proc, OutputParameterBuiltInALoop) {
-    Result r = s.run("", {pService("dept_count"), named(pInt(20), "p_deptno", IIAPI_COL_PROCINPARM),
-                          named(pNull(IIAPI_VCH_TYPE, 202), "p_names", IIAPI_COL_PROCBYREFPARM)},
+    Result r = s.run("",
+                     {pService("dept_count"), named(pInt(20), "p_deptno", IIAPI_COL_PROCINPARM),
+                      named(pNull(IIAPI_VCH_TYPE, 202), "p_names", IIAPI_COL_PROCBYREFPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);
@@ -76,8 +79,8 @@ TEST_F(Proc, ProcedureWithoutOutputsHasNoDescriptors) {
 }
 
 TEST_F(Proc, ResultRows) {
-    Result r = s.run("", {pService("emps_of"), named(pInt(30), "p_deptno", IIAPI_COL_PROCINPARM)},
-                     IIAPI_QT_EXEC_PROCEDURE);
+    Result r =
+        s.run("", {pService("emps_of"), named(pInt(30), "p_deptno", IIAPI_COL_PROCINPARM)}, IIAPI_QT_EXEC_PROCEDURE);
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.desc.size(), 2u);
     EXPECT_EQ(r.desc[0].ds_dataType, IIAPI_INT_TYPE);
@@ -98,16 +101,16 @@ TEST_F(Proc, ExecuteProcedureStatement) {
 TEST_F(Proc, Failures) {
     struct Case {
         std::vector<Param> params;
-        const char *state;
+        const char* state;
     } cases[] = {
         {{pService("no_such_proc")}, "42000"},
         {{pService("raise_salary"), named(pInt(1), "p_nosuch", 2)}, "42000"},
         {{pService("raise_salary"), named(pInt(1), "p_empno", 2), named(pInt(2), "p_empno", 2)}, "42000"},
-        {{pService("raise_salary")}, "07001"},                                  // p_empno is NOT NULL
+        {{pService("raise_salary")}, "07001"},  // p_empno is NOT NULL
         {{pService("raise_salary"), named(pNull(IIAPI_INT_TYPE, 4), "p_empno", 2)}, "23000"},
-        {{pService("raise_salary"), pInt(1)}, "07001"},                         // unnamed parameter
+        {{pService("raise_salary"), pInt(1)}, "07001"},  // unnamed parameter
     };
-    for (auto &c : cases) {
+    for (auto& c : cases) {
         Result r = s.run("", c.params, IIAPI_QT_EXEC_PROCEDURE);
         EXPECT_EQ(r.status, IIAPI_ST_ERROR);
         ASSERT_FALSE(r.msgs.empty());
@@ -121,8 +124,9 @@ TEST_F(Proc, CreateRunAndDrop) {
                      " IF n < 0 THEN RETURN -1; ELSEIF n = 0 THEN RETURN 0; ELSE RETURN 1; ENDIF; END")
                   .status,
               IIAPI_ST_SUCCESS);
-    Result r = s.run("", {pService("fact"), named(pInt(10), "n", IIAPI_COL_PROCINPARM),
-                          named(pNull(IIAPI_INT_TYPE, 8), "r", IIAPI_COL_PROCBYREFPARM)},
+    Result r = s.run("",
+                     {pService("fact"), named(pInt(10), "n", IIAPI_COL_PROCINPARM),
+                      named(pNull(IIAPI_INT_TYPE, 8), "r", IIAPI_COL_PROCBYREFPARM)},
                      IIAPI_QT_EXEC_PROCEDURE);
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);

@@ -18,7 +18,7 @@ protected:
     Session s;
 };
 
-const char *kAllTypes =
+const char* kAllTypes =
     "CREATE TABLE alltypes ("
     " i1 integer1, i2 smallint, i4 integer NOT NULL WITH DEFAULT, i8 bigint,"
     " f4 float4, f8 float,"
@@ -31,7 +31,7 @@ const char *kAllTypes =
     " bo boolean)";
 
 struct TypeRow {
-    const char *column;
+    const char* column;
     int16_t type;
     uint16_t length;
     int16_t precision;
@@ -43,18 +43,14 @@ TEST_F(Query, TableOfEveryTypeIsDescribedByItsDeclaredTypes) {
     Result r = s.exec("SELECT * FROM alltypes");
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
     const TypeRow expect[] = {
-        {"i1", IIAPI_INT_TYPE, 1, 0, 0},      {"i2", IIAPI_INT_TYPE, 2, 0, 0},
-        {"i4", IIAPI_INT_TYPE, 4, 0, 0},      {"i8", IIAPI_INT_TYPE, 8, 0, 0},
-        {"f4", IIAPI_FLT_TYPE, 4, 7, 0},      {"f8", IIAPI_FLT_TYPE, 8, 15, 0},
-        {"ch", IIAPI_CHA_TYPE, 5, 0, 0},      {"cc", IIAPI_CHR_TYPE, 4, 0, 0},
-        {"vc", IIAPI_VCH_TYPE, 22, 0, 0},     {"tx", IIAPI_TXT_TYPE, 12, 0, 0},
-        {"by", IIAPI_BYTE_TYPE, 3, 0, 0},     {"vb", IIAPI_VBYTE_TYPE, 8, 0, 0},
-        {"nc", IIAPI_NCHA_TYPE, 6, 0, 0},     {"nv", IIAPI_NVCH_TYPE, 22, 0, 0},
-        {"lv", IIAPI_LVCH_TYPE, 8192, 0, 0},  {"lb", IIAPI_LBYTE_TYPE, 8192, 0, 0},
-        {"ln", IIAPI_LNVCH_TYPE, 8192, 0, 0}, {"de", IIAPI_DEC_TYPE, 11, 20, 4},
-        {"mo", IIAPI_MNY_TYPE, 8, 14, 2},     {"da", IIAPI_DATE_TYPE, 12, 0, 0},
-        {"ad", IIAPI_ADATE_TYPE, 12, 0, 0},   {"ti", IIAPI_TMWO_TYPE, 12, 0, 0},
-        {"ts", IIAPI_TSWO_TYPE, 12, 6, 0},    {"iv", IIAPI_INTDS_TYPE, 12, 0, 0},
+        {"i1", IIAPI_INT_TYPE, 1, 0, 0},      {"i2", IIAPI_INT_TYPE, 2, 0, 0},      {"i4", IIAPI_INT_TYPE, 4, 0, 0},
+        {"i8", IIAPI_INT_TYPE, 8, 0, 0},      {"f4", IIAPI_FLT_TYPE, 4, 7, 0},      {"f8", IIAPI_FLT_TYPE, 8, 15, 0},
+        {"ch", IIAPI_CHA_TYPE, 5, 0, 0},      {"cc", IIAPI_CHR_TYPE, 4, 0, 0},      {"vc", IIAPI_VCH_TYPE, 22, 0, 0},
+        {"tx", IIAPI_TXT_TYPE, 12, 0, 0},     {"by", IIAPI_BYTE_TYPE, 3, 0, 0},     {"vb", IIAPI_VBYTE_TYPE, 8, 0, 0},
+        {"nc", IIAPI_NCHA_TYPE, 6, 0, 0},     {"nv", IIAPI_NVCH_TYPE, 22, 0, 0},    {"lv", IIAPI_LVCH_TYPE, 8192, 0, 0},
+        {"lb", IIAPI_LBYTE_TYPE, 8192, 0, 0}, {"ln", IIAPI_LNVCH_TYPE, 8192, 0, 0}, {"de", IIAPI_DEC_TYPE, 11, 20, 4},
+        {"mo", IIAPI_MNY_TYPE, 8, 14, 2},     {"da", IIAPI_DATE_TYPE, 12, 0, 0},    {"ad", IIAPI_ADATE_TYPE, 12, 0, 0},
+        {"ti", IIAPI_TMWO_TYPE, 12, 0, 0},    {"ts", IIAPI_TSWO_TYPE, 12, 6, 0},    {"iv", IIAPI_INTDS_TYPE, 12, 0, 0},
         {"bo", IIAPI_BOOL_TYPE, 1, 0, 0},
     };
     ASSERT_EQ(r.desc.size(), std::size(expect));
@@ -77,18 +73,33 @@ TEST_F(Query, ParametersOfEveryTypeRoundTrip) {
     std::string longBytes;
     for (int i = 0; i < 9000; ++i) longBytes.push_back(char(i % 251));
     std::u16string longWide(5000, u'\u00e9');
-    std::string longWideBytes(reinterpret_cast<const char *>(longWide.data()), longWide.size() * 2);
+    std::string longWideBytes(reinterpret_cast<const char*>(longWide.data()), longWide.size() * 2);
     std::vector<Param> params = {
-        pInt(-5, 1), pInt(-300, 2), pInt(70000, 4), pInt(5000000000LL, 8),
-        pFloat(1.5, 4), pFloat(-2.25, 8),
-        pChar("ab"), pChar("xyz"), pVarchar("hello", 20), pVarchar("text!"),
-        pByte(std::string("\x01\x02\x03", 3)), pVarbyte(std::string("\x00\xff", 2)),
-        pNChar(u"\u00e9a"), pNVarchar(u"\u4e2d\u6587"),
-        pLong(IIAPI_LVCH_TYPE, longText), pLong(IIAPI_LBYTE_TYPE, longBytes), pLong(IIAPI_LNVCH_TYPE, longWideBytes),
-        pDecimal("1234567890123456.7891", 20, 4), pMoney(12.5),
-        pDate(IIAPI_DATE_TYPE, "2024-02-29 13:45:10"), pDate(IIAPI_ADATE_TYPE, "2024-02-29"),
-        pDate(IIAPI_TMWO_TYPE, "13:45:10"), pDate(IIAPI_TSWO_TYPE, "2024-02-29 13:45:10.123456"),
-        pDate(IIAPI_INTDS_TYPE, "3 days 04:05:06"), pBool(true),
+        pInt(-5, 1),
+        pInt(-300, 2),
+        pInt(70000, 4),
+        pInt(5000000000LL, 8),
+        pFloat(1.5, 4),
+        pFloat(-2.25, 8),
+        pChar("ab"),
+        pChar("xyz"),
+        pVarchar("hello", 20),
+        pVarchar("text!"),
+        pByte(std::string("\x01\x02\x03", 3)),
+        pVarbyte(std::string("\x00\xff", 2)),
+        pNChar(u"\u00e9a"),
+        pNVarchar(u"\u4e2d\u6587"),
+        pLong(IIAPI_LVCH_TYPE, longText),
+        pLong(IIAPI_LBYTE_TYPE, longBytes),
+        pLong(IIAPI_LNVCH_TYPE, longWideBytes),
+        pDecimal("1234567890123456.7891", 20, 4),
+        pMoney(12.5),
+        pDate(IIAPI_DATE_TYPE, "2024-02-29 13:45:10"),
+        pDate(IIAPI_ADATE_TYPE, "2024-02-29"),
+        pDate(IIAPI_TMWO_TYPE, "13:45:10"),
+        pDate(IIAPI_TSWO_TYPE, "2024-02-29 13:45:10.123456"),
+        pDate(IIAPI_INTDS_TYPE, "3 days 04:05:06"),
+        pBool(true),
     };
     std::string sql = "INSERT INTO alltypes VALUES (";
     for (size_t i = 0; i < params.size(); ++i) sql += i ? ", ?" : "?";
@@ -99,7 +110,7 @@ TEST_F(Query, ParametersOfEveryTypeRoundTrip) {
     Result r = s.exec("SELECT * FROM alltypes");
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);
-    auto &row = r.rows[0];
+    auto& row = r.rows[0];
     EXPECT_EQ(row[0], "-5");
     EXPECT_EQ(row[1], "-300");
     EXPECT_EQ(row[2], "70000");
@@ -112,7 +123,9 @@ TEST_F(Query, ParametersOfEveryTypeRoundTrip) {
     EXPECT_EQ(row[9], "text!");
     EXPECT_EQ(row[10], std::string("\x01\x02\x03", 3));
     EXPECT_EQ(row[11], std::string("\x00\xff", 2));
-    EXPECT_EQ(row[12], "\xc3\xa9" "a ");
+    EXPECT_EQ(row[12],
+              "\xc3\xa9"
+              "a ");
     EXPECT_EQ(row[13], "\xe4\xb8\xad\xe6\x96\x87");
     EXPECT_EQ(row[14], longText);
     EXPECT_EQ(row[15], longBytes);
@@ -130,19 +143,18 @@ TEST_F(Query, ParametersOfEveryTypeRoundTrip) {
 TEST_F(Query, NullParametersGiveNullValues) {
     ASSERT_EQ(s.exec("CREATE TABLE n (a integer, b varchar(5), c long varchar, d decimal(5,2))").status,
               IIAPI_ST_SUCCESS);
-    Result ins = s.run("INSERT INTO n VALUES (?, ?, ?, ?)",
-                       {pNull(IIAPI_INT_TYPE, 4), pNull(IIAPI_VCH_TYPE, 7), pNull(IIAPI_LVCH_TYPE, 2000),
-                        pNull(IIAPI_DEC_TYPE, 3)});
+    Result ins = s.run("INSERT INTO n VALUES (?, ?, ?, ?)", {pNull(IIAPI_INT_TYPE, 4), pNull(IIAPI_VCH_TYPE, 7),
+                                                             pNull(IIAPI_LVCH_TYPE, 2000), pNull(IIAPI_DEC_TYPE, 3)});
     ASSERT_EQ(ins.status, IIAPI_ST_SUCCESS);
     Result r = s.exec("SELECT a, b, c, d FROM n");
     ASSERT_EQ(r.rows.size(), 1u);
-    for (auto &v : r.rows[0]) EXPECT_FALSE(v.has_value());
+    for (auto& v : r.rows[0]) EXPECT_FALSE(v.has_value());
 }
 
 TEST_F(Query, ExactDecimalsKeepEveryDigit) {
     ASSERT_EQ(s.exec("CREATE TABLE d (small decimal(7,2), wide decimal(31,10))").status, IIAPI_ST_SUCCESS);
-    ASSERT_EQ(s.run("INSERT INTO d VALUES (?, ?)", {pDecimal("-12345.67", 7, 2),
-                                                   pDecimal("123456789012345678901.0123456789", 31, 10)})
+    ASSERT_EQ(s.run("INSERT INTO d VALUES (?, ?)",
+                    {pDecimal("-12345.67", 7, 2), pDecimal("123456789012345678901.0123456789", 31, 10)})
                   .status,
               IIAPI_ST_SUCCESS);
     ASSERT_EQ(s.exec("INSERT INTO d VALUES (1.5, '0.0000000001')").status, IIAPI_ST_SUCCESS);
@@ -237,14 +249,14 @@ TEST_F(Query, BlocksPartialRowsAndLongValueInSegments) {
               IIAPI_ST_SUCCESS);
     std::string body(100000, ' ');
     for (size_t i = 0; i < body.size(); ++i) body[i] = char('A' + i % 23);
-    ASSERT_EQ(s.run("INSERT INTO big VALUES (?, ?, ?, ?)",
-                    {pInt(1), pVarchar("one"), pLong(IIAPI_LVCH_TYPE, body), pInt(11)})
-                  .status,
-              IIAPI_ST_SUCCESS);
-    ASSERT_EQ(s.run("INSERT INTO big VALUES (?, ?, ?, ?)",
-                    {pInt(2), pVarchar("two"), pNull(IIAPI_LVCH_TYPE, 2000), pInt(22)})
-                  .status,
-              IIAPI_ST_SUCCESS);
+    ASSERT_EQ(
+        s.run("INSERT INTO big VALUES (?, ?, ?, ?)", {pInt(1), pVarchar("one"), pLong(IIAPI_LVCH_TYPE, body), pInt(11)})
+            .status,
+        IIAPI_ST_SUCCESS);
+    ASSERT_EQ(
+        s.run("INSERT INTO big VALUES (?, ?, ?, ?)", {pInt(2), pVarchar("two"), pNull(IIAPI_LVCH_TYPE, 2000), pInt(22)})
+            .status,
+        IIAPI_ST_SUCCESS);
     IIAPI_STATUS st;
     II_PTR h = s.open("SELECT id, name, body, tail FROM big ORDER BY id", {}, IIAPI_QT_QUERY, st);
     ASSERT_EQ(st, IIAPI_ST_SUCCESS);
@@ -253,7 +265,7 @@ TEST_F(Query, BlocksPartialRowsAndLongValueInSegments) {
     ASSERT_EQ(descriptors(h, d, n), IIAPI_ST_SUCCESS);
     ASSERT_EQ(d.size(), 4u);
     ASSERT_EQ(d[2].ds_dataType, IIAPI_LVCH_TYPE);
-    auto getCols = [&](int count, IIAPI_DATAVALUE *dv, II_BOOL *more = nullptr) {
+    auto getCols = [&](int count, IIAPI_DATAVALUE* dv, II_BOOL* more = nullptr) {
         IIAPI_GETCOLPARM gc{};
         gc.gc_stmtHandle = h;
         gc.gc_rowCount = 1;
@@ -373,8 +385,8 @@ TEST_F(Query, ErrorsCarryTheirSqlstates) {
     ASSERT_EQ(s.exec("CREATE TABLE e (k integer NOT NULL PRIMARY KEY, v varchar(5))").status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(s.exec("INSERT INTO e VALUES (1, 'a')").status, IIAPI_ST_SUCCESS);
     struct Case {
-        const char *sql;
-        const char *state;
+        const char* sql;
+        const char* state;
     } cases[] = {
         {"SELECT * FROM nosuchtable", "42S02"},
         {"SELECT nosuchcolumn FROM e", "42S22"},
@@ -386,7 +398,7 @@ TEST_F(Query, ErrorsCarryTheirSqlstates) {
         {"CREATE TABLE g (x nosuchtype)", "42000"},
         {"SELECT 1; SELECT 2", "42000"},
     };
-    for (auto &c : cases) {
+    for (auto& c : cases) {
         SCOPED_TRACE(c.sql);
         Result r = s.exec(c.sql);
         EXPECT_EQ(r.status, IIAPI_ST_ERROR);
@@ -479,14 +491,15 @@ TEST(Foreign, PlainSqliteFilesAreReadWithoutAddingMetadata) {
     char path[512];
     std::string name = freshDatabase() + "_foreign";
     ASSERT_EQ(iiengine_databasePath(name.c_str(), path, sizeof path), 0);
-    sqlite3 *db = nullptr;
+    sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path, &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT, price REAL, data BLOB, code VARCHAR(5));"
-                           "INSERT INTO items VALUES (1, 'pen', 1.25, x'0102', 'A1');"
-                           "INSERT INTO items VALUES (5000000000, NULL, NULL, NULL, 'B2');",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT, price REAL, data BLOB, code VARCHAR(5));"
+                     "INSERT INTO items VALUES (1, 'pen', 1.25, x'0102', 'A1');"
+                     "INSERT INTO items VALUES (5000000000, NULL, NULL, NULL, 'B2');",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
     sqlite3_close(db);
     {
         Session s;
@@ -504,15 +517,16 @@ TEST(Foreign, PlainSqliteFilesAreReadWithoutAddingMetadata) {
         ASSERT_EQ(r.rows.size(), 2u);
         EXPECT_EQ(r.rows[0][1], "pen");
         EXPECT_EQ(r.rows[1][0], "5000000000");
-        Result cat = s.exec("SELECT column_name, column_ingdatatype FROM iicolumns WHERE table_name = 'items' "
-                            "ORDER BY column_sequence");
+        Result cat = s.exec(
+            "SELECT column_name, column_ingdatatype FROM iicolumns WHERE table_name = 'items' "
+            "ORDER BY column_sequence");
         ASSERT_EQ(cat.rows.size(), 5u);
         EXPECT_EQ(cat.rows[0][1], "-30");
         s.rollback();
     }
     // Reading added nothing to the file.
     ASSERT_EQ(sqlite3_open(path, &db), SQLITE_OK);
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE name LIKE 'iiapi%'", -1, &st, nullptr),
               SQLITE_OK);
     ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);

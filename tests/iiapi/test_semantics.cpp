@@ -3,7 +3,6 @@
 // typed literals.
 #include "api_support.h"
 
-
 using namespace apitest;
 
 namespace {
@@ -18,17 +17,18 @@ protected:
         ASSERT_EQ(a.exec("CREATE TABLE u (k integer)").status, IIAPI_ST_SUCCESS);
         ASSERT_EQ(a.commit(), IIAPI_ST_SUCCESS);
     }
-    long count(Session &s, const char *table = "t") {
+    long count(Session& s, const char* table = "t") {
         Result r = s.run(std::string("SELECT count(*) FROM ") + table, {}, IIAPI_QT_SELECT_SINGLE);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
         return r.rows.size() == 1 && r.rows[0][0] ? std::stol(*r.rows[0][0]) : -1;
     }
     void fill(int n) {
-        for (int k = 0; k < n; ++k) ASSERT_EQ(a.run("INSERT INTO t VALUES (?, 'r')", {pInt(k)}).status, IIAPI_ST_SUCCESS);
+        for (int k = 0; k < n; ++k)
+            ASSERT_EQ(a.run("INSERT INTO t VALUES (?, 'r')", {pInt(k)}).status, IIAPI_ST_SUCCESS);
         ASSERT_EQ(a.commit(), IIAPI_ST_SUCCESS);
     }
     // Reads the rest of an open one-column integer cursor; the rows, and the final status.
-    static int readRest(II_PTR h, IIAPI_STATUS &last) {
+    static int readRest(II_PTR h, IIAPI_STATUS& last) {
         int n = 0;
         int32_t v;
         while ((last = fetchOne(h, &v)) == IIAPI_ST_SUCCESS) ++n;
@@ -145,41 +145,53 @@ protected:
     }
     // The stored text of each date column of row n.
     std::vector<std::string> stored(int n) {
-        Result r = a.run("SELECT varchar(da), varchar(tm), varchar(t0), varchar(t3), varchar(t6), varchar(ig) "
-                         "FROM d WHERE n = " + std::to_string(n));
+        Result r = a.run(
+            "SELECT varchar(da), varchar(tm), varchar(t0), varchar(t3), varchar(t6), varchar(ig) "
+            "FROM d WHERE n = " +
+            std::to_string(n));
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
         std::vector<std::string> out;
         if (r.rows.size() == 1)
-            for (auto &v : r.rows[0]) out.push_back(trimmed(v));
+            for (auto& v : r.rows[0]) out.push_back(trimmed(v));
         return out;
     }
 };
 
 TEST_F(Dates, EveryInputSpellingIsStoredInOneFormCutToItsPrecision) {
     struct Case {
-        const char *stamp;  // given to every timestamp column and, as far as it fits, the others
+        const char* stamp;  // given to every timestamp column and, as far as it fits, the others
         const char *date, *time;
         std::vector<std::string> want;  // da, tm, t0, t3, t6, ig
     };
     const std::vector<Case> cases = {
-        {"2024_02_29 23:59:58.500000000", "2024_02_29", "23:59:58.5",
+        {"2024_02_29 23:59:58.500000000",
+         "2024_02_29",
+         "23:59:58.5",
          {"2024-02-29", "23:59:58", "2024-02-29 23:59:58", "2024-02-29 23:59:58.500", "2024-02-29 23:59:58.500000",
           "2024-02-29 23:59:58"}},
-        {"2024-03-01 00:00:00.123456789", "2024-03-01", "00:00:00",
-         {"2024-03-01", "00:00:00", "2024-03-01 00:00:00", "2024-03-01 00:00:00.123",
-          "2024-03-01 00:00:00.123456", "2024-03-01 00:00:00"}},
-        {"02/28/2024 07:05:04", "02/28/2024", "07:05",
+        {"2024-03-01 00:00:00.123456789",
+         "2024-03-01",
+         "00:00:00",
+         {"2024-03-01", "00:00:00", "2024-03-01 00:00:00", "2024-03-01 00:00:00.123", "2024-03-01 00:00:00.123456",
+          "2024-03-01 00:00:00"}},
+        {"02/28/2024 07:05:04",
+         "02/28/2024",
+         "07:05",
          {"2024-02-28", "07:05:00", "2024-02-28 07:05:04", "2024-02-28 07:05:04.000", "2024-02-28 07:05:04.000000",
           "2024-02-28 07:05:04"}},
-        {"1-feb-2024 12:00:00", "1-feb-2024", "12:00",
+        {"1-feb-2024 12:00:00",
+         "1-feb-2024",
+         "12:00",
          {"2024-02-01", "12:00:00", "2024-02-01 12:00:00", "2024-02-01 12:00:00.000", "2024-02-01 12:00:00.000000",
           "2024-02-01 12:00:00"}},
-        {"2024-02-10", "2024.02.10", "01:02:03.999",
+        {"2024-02-10",
+         "2024.02.10",
+         "01:02:03.999",
          {"2024-02-10", "01:02:03", "2024-02-10 00:00:00", "2024-02-10 00:00:00.000", "2024-02-10 00:00:00.000000",
           "2024-02-10"}},
     };
     int n = 0;
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         ++n;
         std::string sql = "INSERT INTO d VALUES (" + std::to_string(n) + ", '" + c.date + "', '" + c.time + "', '" +
                           c.stamp + "', '" + c.stamp + "', '" + c.stamp + "', '" + c.stamp + "')";
@@ -189,8 +201,8 @@ TEST_F(Dates, EveryInputSpellingIsStoredInOneFormCutToItsPrecision) {
     }
     // Parameters as the driver sends them: text in the Ingres input format, and typed values.
     ++n;
-    Result r = a.run("INSERT INTO d (n, t0, t6) VALUES (?, ?, ?)",
-                     {pInt(n), pChar("2024_02_29 23:59:58.500000000"), pDate(IIAPI_TSWO_TYPE, "2024-02-29 23:59:58.25")});
+    Result r = a.run("INSERT INTO d (n, t0, t6) VALUES (?, ?, ?)", {pInt(n), pChar("2024_02_29 23:59:58.500000000"),
+                                                                    pDate(IIAPI_TSWO_TYPE, "2024-02-29 23:59:58.25")});
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     std::vector<std::string> got = stored(n);
     ASSERT_EQ(got.size(), 6u);
@@ -203,22 +215,22 @@ TEST_F(Dates, EveryInputSpellingIsStoredInOneFormCutToItsPrecision) {
 }
 
 TEST_F(Dates, StoredValuesCompareAndSortAsTimes) {
-    const char *stamps[] = {"2024_03_01 00:00:00", "2024_02_29 23:59:58.500000000", "03/02/2024 10:00:00",
-                            "2024-02-01 00:00:00.000001", "28-feb-2024 23:00:00", "2024_03_01 00:00:00.1"};
+    const char* stamps[] = {"2024_03_01 00:00:00",        "2024_02_29 23:59:58.500000000", "03/02/2024 10:00:00",
+                            "2024-02-01 00:00:00.000001", "28-feb-2024 23:00:00",          "2024_03_01 00:00:00.1"};
     int n = 0;
-    for (const char *s : stamps)
+    for (const char* s : stamps)
         ASSERT_EQ(a.run("INSERT INTO d (n, t6) VALUES (?, ?)", {pInt(++n), pChar(s)}).status, IIAPI_ST_SUCCESS) << s;
     EXPECT_EQ(a.run("SELECT count(*) FROM d WHERE t6 < '2024-03-01'", {}, IIAPI_QT_SELECT_SINGLE).rows.at(0).at(0),
               std::optional<std::string>("3"));
     Result r = a.run("SELECT n FROM d ORDER BY t6");
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     std::vector<std::string> order;
-    for (auto &row : r.rows) order.push_back(trimmed(row[0]));
+    for (auto& row : r.rows) order.push_back(trimmed(row[0]));
     EXPECT_EQ(order, (std::vector<std::string>{"4", "5", "2", "1", "6", "3"}));
 }
 
 TEST_F(Dates, ValuesThatAreNoDateAreRefused) {
-    for (const char *bad : {"2024-02-30", "yesterday-ish", "25:00:00"}) {
+    for (const char* bad : {"2024-02-30", "yesterday-ish", "25:00:00"}) {
         Result r = a.exec(std::string("INSERT INTO d (n, t6) VALUES (1, '") + bad + "')");
         EXPECT_EQ(r.status, IIAPI_ST_ERROR) << bad;
         ASSERT_FALSE(r.msgs.empty()) << bad;
@@ -230,18 +242,18 @@ TEST_F(Dates, ValuesThatAreNoDateAreRefused) {
 // ---- Typed expressions ----------------------------------------------------------------------
 
 TEST_F(Semantics, CastsAggregatesAndTypedLiteralsAreTyped) {
-    ASSERT_EQ(a.exec("CREATE TABLE n (i integer, s smallint, dc decimal(10,2), f float, m money, ts timestamp(6))")
-                  .status,
-              IIAPI_ST_SUCCESS);
+    ASSERT_EQ(
+        a.exec("CREATE TABLE n (i integer, s smallint, dc decimal(10,2), f float, m money, ts timestamp(6))").status,
+        IIAPI_ST_SUCCESS);
     ASSERT_EQ(a.exec("INSERT INTO n VALUES (7, 2, 12.50, 1.5, 1234.56, '2024-02-29 10:00:00')").status,
               IIAPI_ST_SUCCESS);
     ASSERT_EQ(a.exec("INSERT INTO n VALUES (5, 3, 0.25, 2.5, 0.01, '2024-03-01 10:00:00')").status, IIAPI_ST_SUCCESS);
     struct Case {
-        const char *expr;
+        const char* expr;
         int16_t type;
-        uint16_t length;   // 0: not checked
+        uint16_t length;           // 0: not checked
         int16_t precision, scale;  // -1: not checked
-        const char *value;  // as text through convertData
+        const char* value;         // as text through convertData
     };
     const std::vector<Case> cases = {
         {"CAST('2026-01-15' AS DATE)", IIAPI_DATE_TYPE, 12, -1, -1, "2026-01-15"},
@@ -268,11 +280,11 @@ TEST_F(Semantics, CastsAggregatesAndTypedLiteralsAreTyped) {
         {"TIME '10:11:12'", IIAPI_TMWO_TYPE, 12, -1, -1, "10:11:12"},
         {"TIMESTAMP '2024-02-29 10:11:12.25'", IIAPI_TSWO_TYPE, 12, 2, -1, "2024-02-29 10:11:12.250000"},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         Result r = a.run(std::string("SELECT ") + c.expr + " FROM n");
         ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << c.expr << ": " << firstMessage(r.msgs);
         ASSERT_EQ(r.desc.size(), 1u) << c.expr;
-        const IIAPI_DESCRIPTOR &d = r.desc[0];
+        const IIAPI_DESCRIPTOR& d = r.desc[0];
         EXPECT_EQ(d.ds_dataType, c.type) << c.expr;
         if (c.length) {
             EXPECT_EQ(d.ds_length, c.length) << c.expr;
@@ -290,7 +302,8 @@ TEST_F(Semantics, CastsAggregatesAndTypedLiteralsAreTyped) {
     }
     // Typed literals compare as the values they stand for.
     EXPECT_EQ(a.run("SELECT count(*) FROM n WHERE ts < TIMESTAMP '2024-03-01 00:00:00'", {}, IIAPI_QT_SELECT_SINGLE)
-                  .rows.at(0).at(0),
+                  .rows.at(0)
+                  .at(0),
               std::optional<std::string>("1"));
     Result bad = a.exec("SELECT CAST('tomorrow-ish' AS DATE) FROM n");
     EXPECT_EQ(bad.status, IIAPI_ST_ERROR);

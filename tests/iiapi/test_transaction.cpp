@@ -16,7 +16,7 @@ protected:
         ASSERT_EQ(a.exec("CREATE TABLE t (k integer, v varchar(10))").status, IIAPI_ST_SUCCESS);
         ASSERT_EQ(a.commit(), IIAPI_ST_SUCCESS);
     }
-    long count(Session &s, const char *where = "") {
+    long count(Session& s, const char* where = "") {
         Result r = s.run(std::string("SELECT count(*) FROM t") + where, {}, IIAPI_QT_SELECT_SINGLE);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS);
         return r.rows.size() == 1 && r.rows[0][0] ? std::stol(*r.rows[0][0]) : -1;
@@ -152,9 +152,10 @@ TEST_F(Txn, CommitClosesOpenCursors) {
 TEST_F(Txn, CancelFromAnotherThreadInterruptsARunningQuery) {
     // A query that runs until it is interrupted.
     IIAPI_STATUS st;
-    II_PTR h = a.open("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000000000) "
-                      "SELECT max(x) FROM c",
-                      {}, IIAPI_QT_QUERY, st);
+    II_PTR h = a.open(
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000000000) "
+        "SELECT max(x) FROM c",
+        {}, IIAPI_QT_QUERY, st);
     ASSERT_EQ(st, IIAPI_ST_SUCCESS);
     std::vector<IIAPI_DESCRIPTOR> d;
     std::vector<std::string> n;

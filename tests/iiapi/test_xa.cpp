@@ -7,12 +7,12 @@ using namespace apitest;
 namespace {
 
 // The branch text as a client writes it for "set session with xa_xid=".
-const char *kBranch = "00000001:3:1:61626364:XA:0:7:EX";
+const char* kBranch = "00000001:3:1:61626364:XA:0:7:EX";
 
-II_PTR registerXid(const char *gtrid = "abc", const char *bqual = "d") {
+II_PTR registerXid(const char* gtrid = "abc", const char* bqual = "d") {
     IIAPI_REGXIDPARM rg{};
     rg.rg_tranID.ti_type = IIAPI_TI_XAXID;
-    auto &x = rg.rg_tranID.ti_value.xaXID;
+    auto& x = rg.rg_tranID.ti_value.xaXID;
     x.xa_formatID = 1;
     x.xa_gtridLength = II_LONG(std::strlen(gtrid));
     x.xa_bqualLength = II_LONG(std::strlen(bqual));
@@ -40,9 +40,9 @@ IIAPI_STATUS prepare(II_PTR tran) {
 }
 
 // Connects a session whose transaction is the registered branch.
-IIAPI_STATUS connectWithXid(Session &s, const std::string &db, II_PTR xid) {
+IIAPI_STATUS connectWithXid(Session& s, const std::string& db, II_PTR xid) {
     IIAPI_CONNPARM co{};
-    co.co_target = const_cast<char *>(db.c_str());
+    co.co_target = const_cast<char*>(db.c_str());
     co.co_connHandle = environment();
     co.co_tranHandle = xid;
     co.co_type = IIAPI_CT_SQL;
@@ -56,14 +56,14 @@ IIAPI_STATUS connectWithXid(Session &s, const std::string &db, II_PTR xid) {
     return st;
 }
 
-std::vector<std::string> inDoubt(const std::string &db) {
+std::vector<std::string> inDoubt(const std::string& db) {
     Session m;
     EXPECT_EQ(m.connect(environment(), "iidbdb"), IIAPI_ST_SUCCESS);
     Result r = m.exec("select trim(xa_dis_tran_id) from lgmo_xa_dis_tran_ids where xa_database_name = '" + db +
                       "' and xa_seqnum = 0");
     EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     std::vector<std::string> out;
-    for (auto &row : r.rows) out.push_back(row.at(0).value_or("<null>"));
+    for (auto& row : r.rows) out.push_back(row.at(0).value_or("<null>"));
     m.rollback();
     return out;
 }

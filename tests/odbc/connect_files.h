@@ -4,10 +4,10 @@
 #include <string>
 
 struct ConnectFiles {
-  std::string dir;       // temporary directory holding everything
-  std::string userIni;   // ODBCINI
-  std::string sysDir;    // ODBCSYSINI (holds odbc.ini)
-  std::string fileDsn;   // a file DSN with an [ODBC] section
+    std::string dir;      // temporary directory holding everything
+    std::string userIni;  // ODBCINI
+    std::string sysDir;   // ODBCSYSINI (holds odbc.ini)
+    std::string fileDsn;  // a file DSN with an [ODBC] section
 };
 
 const ConnectFiles& TestConfigFiles();

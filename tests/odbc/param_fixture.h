@@ -18,9 +18,9 @@ struct State {
     uint32_t prepareExecuteCalls = 0;
     uint32_t setParamsCalls = 0;
     uint32_t executeCalls = 0;
-    uint32_t result = 0;      // what the execution answers
-    int32_t failedRow = 0;    // row value reported after a failure
-    int32_t outValue = 0;     // value of the one output column
+    uint32_t result = 0;    // what the execution answers
+    int32_t failedRow = 0;  // row value reported after a failure
+    int32_t outValue = 0;   // value of the one output column
     bool outNull = false;
 };
 

@@ -52,7 +52,8 @@ protected:
     // Rows 1..n of (id integer, name text, note nullable text: NULL on every third row).
     static fake::Result Numbers(int n) {
         fake::Result r;
-        r.cols = {{"id", SQL_INTEGER, DS_INTEGER, 4}, {"name", SQL_VARCHAR, DS_CHAR_NTS, 20},
+        r.cols = {{"id", SQL_INTEGER, DS_INTEGER, 4},
+                  {"name", SQL_VARCHAR, DS_CHAR_NTS, 20},
                   {"note", SQL_VARCHAR, DS_CHAR_NTS, 10}};
         for (int i = 1; i <= n; ++i) {
             fake::Cell note;

@@ -126,10 +126,8 @@ TEST_F(AgentDataPath, ParameterArrayGoesToTheAgentWhole) {
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAM_STATUS_PTR, status, 0));
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0));
     ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, 0, nullptr));
-    ASSERT_EQ(SQL_SUCCESS,
-              SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 8, 0, names, 8, nameLen));
-    ASSERT_EQ(SQL_SUCCESS,
-              SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, big, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 8, 0, names, 8, nameLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, big, 0, nullptr));
     SQLHDESC ipd = SQL_NULL_HDESC;
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(st, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr));
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ipd, 2, SQL_DESC_NAME, (SQLPOINTER) "@name", SQL_NTS));
@@ -331,7 +329,8 @@ TEST_F(AgentDataPath, PiecesAreTypedForTheAgent) {
          std::string((const char*)&date, 6)},
         {SQL_C_CHAR, SQL_TYPE_DATE, bytesOf("2024-01-05", 10), 10, DS_CHAR, 0, "2024-01-05"},
         {SQL_C_CHAR, SQL_VARBINARY, bytesOf("0A0b", 4), 4, DS_BINARY, 0, "\x0a\x0b"},
-        {SQL_C_WCHAR, SQL_WVARCHAR, bytesOf(wide.data(), 4), SQL_NTS, DS_WCHAR, 0, std::string((const char*)wide.data(), 4)},
+        {SQL_C_WCHAR, SQL_WVARCHAR, bytesOf(wide.data(), 4), SQL_NTS, DS_WCHAR, 0,
+         std::string((const char*)wide.data(), 4)},
         {SQL_C_BINARY, SQL_VARBINARY, bytesOf("\0\1\2", 3), 3, DS_BINARY, 0, std::string("\0\1\2", 3)},
         {SQL_C_GUID, SQL_GUID, bytesOf(&guid, sizeof guid), 16, DS_CHAR, 0, "12345678-9ABC-DEF0-0102-030405060708"},
         {SQL_C_NUMERIC, SQL_NUMERIC, bytesOf(&num, sizeof num), 19, DS_DOUBLE, 0, std::string((const char*)&d, 8)},
@@ -507,7 +506,10 @@ TEST_F(AgentDataPath, NarrowingForAnAgentThatRefusedUnicode) {
     ASSERT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER)piece.c_str(), SQL_NTS));
     ASSERT_EQ(1u, Last().pieces.size());
     EXPECT_EQ(uint32_t(DS_CHAR), Last().pieces[0].kind);
-    EXPECT_EQ("\xe2\x82\xac" "1", Last().pieces[0].bytes);  // not cut to half of four bytes
+    EXPECT_EQ(
+        "\xe2\x82\xac"
+        "1",
+        Last().pieces[0].bytes);  // not cut to half of four bytes
     EXPECT_EQ(SQL_SUCCESS, SQLParamData(st, &t));
 }
 
@@ -523,8 +525,7 @@ TEST_F(AgentDataPath, DeferredOutputParameters) {
     Prepare("{call p(?)}", {"*O"});
     SQLINTEGER out = -1;
     SQLLEN outLen = 0;
-    ASSERT_EQ(SQL_SUCCESS,
-              SQLBindParameter(st, 1, SQL_PARAM_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &out, 0, &outLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &out, 0, &outLen));
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(st)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
     EXPECT_EQ(-1, out);
     EXPECT_EQ("PrepareExecuteEx", Last().calls[1]);  // the output description went along
@@ -556,7 +557,8 @@ TEST_F(AgentDataPath, LongValuesInPieces) {
         SetUp();
         A().nullAsNoData = nullAsNoData;
         capagent::Script s;
-        s.result = {{{"id", SQL_INTEGER, DS_INTEGER, 4}, {"doc", SQL_LONGVARCHAR, DS_CHAR_REF, 16},
+        s.result = {{{"id", SQL_INTEGER, DS_INTEGER, 4},
+                     {"doc", SQL_LONGVARCHAR, DS_CHAR_REF, 16},
                      {"w", SQL_WLONGVARCHAR, DS_WCHAR_REF, 16}},
                     {{std::string("1"), std::string(2500, 'a'), std::string("wide text")},
                      {std::string("2"), std::nullopt, std::nullopt}}};

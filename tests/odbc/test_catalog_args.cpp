@@ -296,8 +296,8 @@ TEST_F(CatalogEntry, AgentFailureLeavesTheStatementAllocated) {
 TEST_F(CatalogEntry, WideEntriesHandOverUtf8) {
     const SQLWCHAR table[] = {'c', 0x00E9, 'l', 0};  // "cél"
     const SQLWCHAR quoted[] = {'\'', 'O', 'r', '\'', 0};
-    ASSERT_EQ(SQLColumnsW(hstmt, nullptr, 0, const_cast<SQLWCHAR*>(quoted), 4, const_cast<SQLWCHAR*>(table),
-                          SQL_NTS, nullptr, 0),
+    ASSERT_EQ(SQLColumnsW(hstmt, nullptr, 0, const_cast<SQLWCHAR*>(quoted), 4, const_cast<SQLWCHAR*>(table), SQL_NTS,
+                          nullptr, 0),
               SQL_SUCCESS);
     EXPECT_EQ(g_seen.texts, (V{"", "Or", "c\xC3\xA9l", "%"}));
     g_seen = Seen{};
@@ -329,7 +329,6 @@ TEST_F(CatalogEntry, LookupOnAClosedConnection) {
     EXPECT_EQ(c->lastError, 52u);
     c->state = 2;
 }
-
 
 // ---- the private type look-up over an agent that serves the type table ---------------------
 
@@ -419,9 +418,9 @@ TEST(CatalogTrace, CatalogCallsWriteTheirArguments) {
     std::stringstream ss;
     ss << in.rdbuf();
     std::string text = ss.str();
-    for (const char* expected : {"Qualifier='' Owner='%' Name='emp' Column='%'",
-                                 "Qualifier='' Owner='' Name='emp' Unique=0 Accuracy=1",
-                                 "Qualifier='' Owner='%' Name='%' Type='TABLE'"})
+    for (const char* expected :
+         {"Qualifier='' Owner='%' Name='emp' Column='%'", "Qualifier='' Owner='' Name='emp' Unique=0 Accuracy=1",
+          "Qualifier='' Owner='%' Name='%' Type='TABLE'"})
         EXPECT_NE(std::string::npos, text.find(expected)) << "missing: " << expected << "\nin:\n" << text;
     unlink(path.c_str());
 }

@@ -62,7 +62,8 @@ protected:
         std::free(g_ingDsnSettings.sqlDbmsName);
         g_ingDsnSettings = IngDsnSettings{};
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &henv));
-        ASSERT_EQ(SQL_SUCCESS, SQLSetEnvAttr(henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLSetEnvAttr(henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, henv, &hdbc));
         conn = ConnOf(hdbc);
         ASSERT_NE(nullptr, conn);
@@ -90,10 +91,12 @@ TEST(ConnServerAddress, PortJoinsTheHostOnlyWhenItIsAValidNumber) {
         const char* port;
         std::string expected;
     } rows[] = {
-        {"db1", "1521", "db1:1521"}, {"db1", "65535", "db1:65535"}, {"db1", "1", "db1:1"},
-        {"db1", "0", "db1"},         {"db1", "70000", "db1"},       {"db1", "ab", "db1"},
-        {"db1", "15x", "db1"},       {"db1", "", "db1"},            {"db1", nullptr, "db1"},
-        {"db1", "-1", "db1"},        {nullptr, nullptr, ""},        {"db1", "99999999999999999999", "db1"},
+        {"db1", "1521", "db1:1521"}, {"db1", "65535", "db1:65535"},
+        {"db1", "1", "db1:1"},       {"db1", "0", "db1"},
+        {"db1", "70000", "db1"},     {"db1", "ab", "db1"},
+        {"db1", "15x", "db1"},       {"db1", "", "db1"},
+        {"db1", nullptr, "db1"},     {"db1", "-1", "db1"},
+        {nullptr, nullptr, ""},      {"db1", "99999999999999999999", "db1"},
     };
     for (const auto& r : rows) EXPECT_EQ(r.expected, ConnServerAddress(r.host, r.port)) << (r.port ? r.port : "null");
     std::string longHost(251, 'h');
@@ -180,7 +183,7 @@ TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {
     EXPECT_NE(nullptr, conn->opTableRows);
     EXPECT_NE(0u, conn->opTableCount);
     EXPECT_TRUE(conn->flags & kConnFlagAutocommit);
-    EXPECT_EQ(1u, conn->needBind);  // the agent reports it in its mask
+    EXPECT_EQ(1u, conn->needBind);   // the agent reports it in its mask
     EXPECT_NE(0u, conn->isolation);  // read back from the agent
     EXPECT_EQ(3u, Agent()->odbcVersion);
     EXPECT_EQ(nullptr, conn->marker);
@@ -293,9 +296,8 @@ TEST_F(ConnOpenTest, DriverConnectAloneTakesTheKeywords) {
 }
 
 TEST_F(ConnOpenTest, AgentSettingsComeFromTheConnectionString) {
-    ASSERT_EQ(SQL_SUCCESS,
-              DriverConnect("DSN=codb;UID=;PWD=;JET=yes;MAXROWS=12;NRSSL=TRUE;DYN_CURS_SENSITIVITY=HIGH;"
-                            "SQLDBMSNAME=MYDB;RTRIMCHAR=yes"));
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect("DSN=codb;UID=;PWD=;JET=yes;MAXROWS=12;NRSSL=TRUE;DYN_CURS_SENSITIVITY=HIGH;"
+                                         "SQLDBMSNAME=MYDB;RTRIMCHAR=yes"));
     IngConn* a = Agent();
     ASSERT_NE(nullptr, a);
     EXPECT_EQ(1u, a->dsn.jet);

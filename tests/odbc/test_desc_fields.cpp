@@ -334,8 +334,8 @@ TEST_F(DescTest, GetDescRecOfAnIrdRecord) {
     SQLCHAR name[8];
     SQLSMALLINT nameLen = 0, type = 0, sub = -1, prec = -1, scale = -1, nullable = -1;
     SQLLEN length = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLGetDescRec(Ird(), 2, name, sizeof name, &nameLen, &type, &sub, &length, &prec, &scale,
-                                         &nullable));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLGetDescRec(Ird(), 2, name, sizeof name, &nameLen, &type, &sub, &length, &prec, &scale, &nullable));
     EXPECT_STREQ("name", (const char*)name);
     EXPECT_EQ(4, nameLen);
     EXPECT_EQ(SQL_VARCHAR, type);
@@ -344,13 +344,14 @@ TEST_F(DescTest, GetDescRecOfAnIrdRecord) {
     EXPECT_EQ(0, prec);
     EXPECT_EQ(0, scale);
     EXPECT_EQ(SQL_NULLABLE, nullable);
-    EXPECT_EQ(SQL_NO_DATA, SQLGetDescRec(Ird(), 9, name, sizeof name, &nameLen, &type, &sub, &length, &prec, &scale,
-                                         &nullable));
+    EXPECT_EQ(SQL_NO_DATA,
+              SQLGetDescRec(Ird(), 9, name, sizeof name, &nameLen, &type, &sub, &length, &prec, &scale, &nullable));
     // An application descriptor never reads name or nullability.
     nullable = 77;
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(Ard(), 1, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_C_CHAR), 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLGetDescRec(Ard(), 1, name, sizeof name, &nameLen, &type, &sub, &length, &prec, &scale,
-                                         &nullable));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLSetDescField(Ard(), 1, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_C_CHAR), 0));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLGetDescRec(Ard(), 1, name, sizeof name, &nameLen, &type, &sub, &length, &prec, &scale, &nullable));
     EXPECT_EQ(77, nullable);
     EXPECT_EQ(SQL_C_CHAR, type);
 }
@@ -386,7 +387,8 @@ TEST_F(DescTest, AllocatedDescriptorAsArdBindsAndNullRestoresTheImplicitOne) {
 TEST_F(DescTest, UnknownOrForeignDescriptorHandlesAreRefused) {
     EXPECT_EQ(SQL_ERROR, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, reinterpret_cast<SQLPOINTER>(0x4FFFF), 0));
     EXPECT_EQ("HY024", State());
-    EXPECT_EQ(SQL_ERROR, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_PARAM_DESC, reinterpret_cast<SQLPOINTER>(0xDEAD00000001ull), 0));
+    EXPECT_EQ(SQL_ERROR,
+              SQLSetStmtAttr(hstmt, SQL_ATTR_APP_PARAM_DESC, reinterpret_cast<SQLPOINTER>(0xDEAD00000001ull), 0));
     EXPECT_EQ(stmt->implicitApd, stmt->apd);
     SQLHSTMT other = pair->stmt();
     EXPECT_EQ(SQL_ERROR, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, Handle(StmtOf(other)->ard), 0));
@@ -483,8 +485,7 @@ TEST_F(DescTest, ApdDataPointerBindsTheParameterWithTheIpdsDescription) {
     SQLLEN len = 4, ind = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(Ipd(), 1, SQL_DECIMAL, 0, 0, 12, 3, nullptr, nullptr, nullptr));
     ASSERT_EQ(SQL_SUCCESS, Set(Ipd(), 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_INPUT_OUTPUT));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(Apd(), 1, SQL_C_SLONG, 0, 4, 0, 0, &value, &len, &ind))
-        << DescState(Apd());
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(Apd(), 1, SQL_C_SLONG, 0, 4, 0, 0, &value, &len, &ind)) << DescState(Apd());
     ParamBinding* b = ParamBindingAt(1, stmt);
     ASSERT_NE(nullptr, b);
     EXPECT_EQ(&value, b->boundValue);

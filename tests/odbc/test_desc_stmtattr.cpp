@@ -178,7 +178,7 @@ TEST_F(AttrTest, AutoIpdBookmarksRowNumberAndUnknownAttributes) {
     EXPECT_EQ(SQLULEN(SQL_FALSE), autoIpd);
     SQLUINTEGER bm = 0;
     EXPECT_EQ(SQL_ERROR, SQLGetStmtOption(hstmt, SQL_GET_BOOKMARK, &bm));
-    EXPECT_EQ("07005", State());  // 24000 in its ODBC 3 form
+    EXPECT_EQ("07005", State());          // 24000 in its ODBC 3 form
     N().refuse[0x32030000u + 1225] = 43;  // as the Ingres agent answers
     EXPECT_EQ(SQL_ERROR, SetAttr(1225, 1));
     EXPECT_EQ("HY092", State());
@@ -335,8 +335,10 @@ TEST_F(ColAttrTest, AttributeRowsOfTheAgentAnswerFirst) {
         e->attribute = attribute;
         e->column = column;
         e->kind = text ? ATTR_KIND_TEXT : ATTR_KIND_INT;
-        if (text) e->value.ptr = strdup(text);
-        else e->value.u32 = number;
+        if (text)
+            e->value.ptr = strdup(text);
+        else
+            e->value.u32 = number;
         ASSERT_EQ(1, AttrTablePut(stmt->keyInfo, e));
     };
     put(SQL_DESC_SEARCHABLE, 2, SQL_PRED_NONE, nullptr);
@@ -361,7 +363,8 @@ TEST_F(ColAttrTest, AttributeRowsOfTheAgentAnswerFirst) {
     ASSERT_EQ(SQL_SUCCESS, SQLColAttribute(hstmt, 2, SQL_DESC_BASE_COLUMN_NAME, text, sizeof text, &len, nullptr));
     EXPECT_STREQ("name", text);
     SQLSMALLINT searchable = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(HandleValue(stmt->ird->handle), 2, SQL_DESC_SEARCHABLE, &searchable, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLGetDescField(HandleValue(stmt->ird->handle), 2, SQL_DESC_SEARCHABLE, &searchable, 0, nullptr));
     EXPECT_EQ(SQL_PRED_NONE, searchable);
 }
 

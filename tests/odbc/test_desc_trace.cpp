@@ -26,8 +26,10 @@ TEST(DescTrace, KindsOfDescriptorsAndUnknownColumnAttributes) {
         SQLHDESC user = SQL_NULL_HDESC;
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, pair.dbc, &user));
         SQLSMALLINT count = 0;
-        EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(HandleValue(stmt->ird->handle), 0, SQL_DESC_ALLOC_TYPE, &count, 0, nullptr));
-        EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(user, 1, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_C_LONG), 0));
+        EXPECT_EQ(SQL_SUCCESS,
+                  SQLGetDescField(HandleValue(stmt->ird->handle), 0, SQL_DESC_ALLOC_TYPE, &count, 0, nullptr));
+        EXPECT_EQ(SQL_SUCCESS,
+                  SQLSetDescField(user, 1, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_C_LONG), 0));
         EXPECT_EQ(SQL_SUCCESS, SQLCopyDesc(HandleValue(stmt->apd->handle), user));
         fake::A().scripts["SELECT 1"] = fake::Result{{{"a", SQL_INTEGER, DS_INTEGER, 4}}, {{std::string("1")}}};
         ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(s, (SQLCHAR*)"SELECT 1", SQL_NTS));

@@ -68,7 +68,8 @@ struct DiagFixture : ::testing::Test {
         ASSERT_NE(nullptr, s);
     }
     void Version(SQLINTEGER v) {
-        ASSERT_EQ(SQL_SUCCESS, SQLSetEnvAttr(p.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(intptr_t(v)), 0));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLSetEnvAttr(p.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(intptr_t(v)), 0));
     }
 };
 
@@ -182,7 +183,8 @@ TEST_F(DiagFixture, ClassAndSubclassOrigins) {
         SQLSMALLINT len = 0;
         ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, rec, SQL_DIAG_SQLSTATE, text, sizeof text, &len));
         EXPECT_STREQ(c.state, text);
-        ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, rec, SQL_DIAG_CLASS_ORIGIN, text, sizeof text, &len));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLGetDiagField(SQL_HANDLE_STMT, stmt, rec, SQL_DIAG_CLASS_ORIGIN, text, sizeof text, &len));
         EXPECT_STREQ(c.classOrigin, text) << c.state;
         ASSERT_EQ(SQL_SUCCESS,
                   SQLGetDiagField(SQL_HANDLE_STMT, stmt, rec, SQL_DIAG_SUBCLASS_ORIGIN, text, sizeof text, &len));
@@ -210,9 +212,11 @@ TEST_F(DiagFixture, DiagFieldHeaderAndRecordFields) {
     EXPECT_EQ(2, n);
     ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 2, SQL_DIAG_CLASS_ORIGIN, text, sizeof text, &len));
     EXPECT_STREQ("ODBC 3.0", text);
-    ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SUBCLASS_ORIGIN, text, sizeof text, &len));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SUBCLASS_ORIGIN, text, sizeof text, &len));
     EXPECT_STREQ("ISO 9075", text);
-    ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_CONNECTION_NAME, text, sizeof text, &len));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_CONNECTION_NAME, text, sizeof text, &len));
     EXPECT_STREQ("", text);
     SQLLEN row = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_ROW_NUMBER, &row, 0, nullptr));
@@ -221,7 +225,8 @@ TEST_F(DiagFixture, DiagFieldHeaderAndRecordFields) {
     EXPECT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SQLSTATE, nullptr, 0, &len));
     // Header fields of statements only.
     s->selectFlag = 1;
-    ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_DYNAMIC_FUNCTION, text, sizeof text, &len));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_DYNAMIC_FUNCTION, text, sizeof text, &len));
     EXPECT_STREQ("SELECT CURSOR", text);
     ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_DYNAMIC_FUNCTION_CODE, &n, 0, nullptr));
     EXPECT_EQ(85, n);
@@ -275,9 +280,9 @@ TEST_F(DiagFixture, WideReadersConvertAndCountCharacters) {
 
 TEST_F(DiagFixture, NoDataLeavesNoStaleRecord) {
     static const ApiCall<> noData = {"NoData", "", 1, kApiStmt, [](HandleBase* h) -> SQLRETURN {
-                                             h->lastError = 82;
-                                             return SQL_NO_DATA;
-                                         }};
+                                         h->lastError = 82;
+                                         return SQL_NO_DATA;
+                                     }};
     EXPECT_EQ(SQL_NO_DATA, CallODBC(noData, stmt));
     SQLCHAR state[6], msg[64];
     SQLINTEGER native;

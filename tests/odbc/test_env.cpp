@@ -72,7 +72,8 @@ TEST(Environment, AttributesAcceptOnlyTheirRanges) {
         {SQL_ATTR_OUTPUT_NTS, 1, SQL_SUCCESS, 1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.rc, SQLSetEnvAttr(env, c.attr, reinterpret_cast<SQLPOINTER>(c.value), 0)) << c.attr << "=" << c.value;
+        EXPECT_EQ(c.rc, SQLSetEnvAttr(env, c.attr, reinterpret_cast<SQLPOINTER>(c.value), 0))
+            << c.attr << "=" << c.value;
         if (c.rc == SQL_ERROR) {
             EXPECT_EQ("HY024", StateOf(SQL_HANDLE_ENV, env)) << c.attr << "=" << c.value;
         }

@@ -91,8 +91,8 @@ TEST_F(BindTest, BookmarkColumnDependsOnTheAgent) {
     const struct {
         SQLSMALLINT cType;
         SQLLEN given, kept;
-    } cases[] = {{SQL_C_BINARY, 100, 100}, {SQL_C_BINARY, 4, 4}, {SQL_C_BINARY, 0, 0},
-                 {SQL_C_UBIGINT, 0, 8}, {SQL_C_UBIGINT, 100, 8}, {SQL_C_ULONG, 0, 4}, {SQL_C_ULONG, 8, 4}};
+    } cases[] = {{SQL_C_BINARY, 100, 100}, {SQL_C_BINARY, 4, 4}, {SQL_C_BINARY, 0, 0}, {SQL_C_UBIGINT, 0, 8},
+                 {SQL_C_UBIGINT, 100, 8},  {SQL_C_ULONG, 0, 4},  {SQL_C_ULONG, 8, 4}};
     for (const auto& c : cases) {
         ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 0, c.cType, bm, c.given, nullptr)) << c.cType;
         EXPECT_EQ(c.kept, BoundColFind(0, stmt)->b.bufferLength) << c.cType << " " << c.given;

@@ -40,9 +40,10 @@ TEST(ApiRecords, OneRecordPerNameAndKindWithTheDocumentedResetFlags) {
     for (const char* n : {"GetDiagRec", "GetDiagRecW", "GetDiagField", "GetDiagFieldW"})
         for (int k : {2, 3, 4, 5}) expected.insert(std::string(n) + "/" + std::to_string(k));
     EXPECT_EQ(expected, noReset);
-    EXPECT_STREQ("HWND=%x szConnStrIn=%lX cbConnStrIn=%d szConnStrOut=%lX cbConnStrOutMax=%d "
-                 "pcbConnStrOutMax=%lX fDriverCompletion=%u",
-                 kRecDriverConnectW.format);
+    EXPECT_STREQ(
+        "HWND=%x szConnStrIn=%lX cbConnStrIn=%d szConnStrOut=%lX cbConnStrOutMax=%d "
+        "pcbConnStrOutMax=%lX fDriverCompletion=%u",
+        kRecDriverConnectW.format);
     EXPECT_EQ(kRecColumns.impl, kRecColumnsW.impl);
     EXPECT_STREQ("ColumnsW", kRecColumnsW.name);
 }
@@ -83,10 +84,10 @@ TEST(TraceFormat, ResultNames) {
 TEST(TraceFormat, FormatMustFitTheImplementationsArguments) {
     EXPECT_TRUE((TraceFormatFits<SQLUSMALLINT, SQLPOINTER, SQLLEN>("icol=%u rgbValue=%08lX cbValueMax=%ld")));
     EXPECT_TRUE((TraceFormatFits<SQLHWND, SQLULEN>("HWND=%x vParam=%08lX 100%%")));
-    EXPECT_TRUE((TraceFormatFits<SQLHENV*>("handleType=1")));          // what follows is not traced
+    EXPECT_TRUE((TraceFormatFits<SQLHENV*>("handleType=1")));              // what follows is not traced
     EXPECT_TRUE((TraceFormatFits<SQLSMALLINT, TextMode>("fSqlType=%d")));  // nor the text mode
-    EXPECT_FALSE((TraceFormatFits<SQLSMALLINT>("a=%d b=%d")));              // more conversions than arguments
-    EXPECT_FALSE((TraceFormatFits<SQLPOINTER>("rgbValue=%ld")));            // a pointer as a number
+    EXPECT_FALSE((TraceFormatFits<SQLSMALLINT>("a=%d b=%d")));             // more conversions than arguments
+    EXPECT_FALSE((TraceFormatFits<SQLPOINTER>("rgbValue=%ld")));           // a pointer as a number
     EXPECT_FALSE((TraceFormatFits<SQLINTEGER>("p=%p")));
     EXPECT_FALSE((TraceFormatFits<TextMode>("mode=%c")));
     EXPECT_FALSE((TraceFormatFits<char*>("s=%s")));  // nothing is dereferenced
@@ -107,7 +108,7 @@ TEST(Gateway, WrongKindFreedAndUnknownHandlesAreInvalid) {
     ConnectedPair p;
     SQLHSTMT stmt = p.stmt();
     ASSERT_NE(nullptr, stmt);
-    EXPECT_EQ(SQL_INVALID_HANDLE, SQLDisconnect(stmt));           // statement where a connection is expected
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLDisconnect(stmt));  // statement where a connection is expected
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLFreeHandle(SQL_HANDLE_ENV, p.dbc));
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLFreeStmt(nullptr, SQL_CLOSE));
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLAllocHandle(7, p.env, &stmt));
@@ -138,8 +139,8 @@ TEST(Gateway, ResetFlagClearsDiagnosticsOnlyForOrdinaryCalls) {
     DiagPost(s, "first", 1);
     s->lastError = 43;
     static const ApiCall<> reader = {"Reader", "", 0, kApiStmt, [](HandleBase* h) -> SQLRETURN {
-                                             return h->lastError == 43 && h->diags.head ? SQL_SUCCESS : SQL_ERROR;
-                                         }};
+                                         return h->lastError == 43 && h->diags.head ? SQL_SUCCESS : SQL_ERROR;
+                                     }};
     EXPECT_EQ(SQL_SUCCESS, CallODBC(reader, stmt));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE));  // reset flag 1
     EXPECT_EQ(0u, s->lastError.load());
@@ -254,11 +255,11 @@ TEST(Gateway, FailoverNotificationTurnsCodesIntoResults) {
     static uint32_t code;
     static const char* msgs[2];
     static const ApiCall<> failing = {"Failing", "", 1, kApiConn, [](HandleBase* h) -> SQLRETURN {
-                                              h->lastError = code;
-                                              for (const char* m : msgs)
-                                                  if (m) DiagPost(h, m, 0);
-                                              return SQL_ERROR;
-                                          }};
+                                          h->lastError = code;
+                                          for (const char* m : msgs)
+                                              if (m) DiagPost(h, m, 0);
+                                          return SQL_ERROR;
+                                      }};
     memset(g_events, 0, sizeof g_events);
     code = 183;
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, CallODBC(failing, p.dbc));

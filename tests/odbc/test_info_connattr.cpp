@@ -422,10 +422,17 @@ TEST_F(ConnAttr, OutOfRangeAndUnsupportedAttributes) {
     struct {
         SQLINTEGER attr;
         const char* state;
-    } sets[] = {{13, "HY092"}, {14, "HY092"}, {50, "HY092"}, {SQL_ATTR_ODBC_CURSORS, "HY092"},
+    } sets[] = {{13, "HY092"},
+                {14, "HY092"},
+                {50, "HY092"},
+                {SQL_ATTR_ODBC_CURSORS, "HY092"},
                 // Not supported (HYC00, never the Driver Manager's IM001); SQL_ATTR_AUTO_IPD is read-only.
-                {SQL_ATTR_CONNECTION_TIMEOUT, "HYC00"}, {SQL_ATTR_AUTO_IPD, "HY092"}, {SQL_ATTR_METADATA_ID, "HYC00"},
-                {SQL_ATTR_CONNECTION_DEAD, "HY092"}, {5000, "HY092"}, {-4, "HY092"}};
+                {SQL_ATTR_CONNECTION_TIMEOUT, "HYC00"},
+                {SQL_ATTR_AUTO_IPD, "HY092"},
+                {SQL_ATTR_METADATA_ID, "HYC00"},
+                {SQL_ATTR_CONNECTION_DEAD, "HY092"},
+                {5000, "HY092"},
+                {-4, "HY092"}};
     for (auto& c : sets) {
         EXPECT_EQ(SQL_ERROR, SetAttr(c.attr, 1)) << c.attr;
         EXPECT_EQ(c.state, State()) << c.attr;
@@ -510,13 +517,18 @@ TEST_F(ConnAttr, EveryOptionSetsAndReadsBack) {
         SQLULEN value;
         uint32_t readBack;
     } cases[] = {
-        {SQL_ASYNC_ENABLE, 1, 1},           {SQL_ASYNC_ENABLE, 0, 0},
-        {SQL_ACCESS_MODE, SQL_MODE_READ_ONLY, 1}, {SQL_ACCESS_MODE, SQL_MODE_READ_WRITE, 0},
-        {SQL_AUTOCOMMIT, 0, 0},             {SQL_AUTOCOMMIT, 1, 1},
-        {SQL_LOGIN_TIMEOUT, 33, 33},        {SQL_OPT_TRACE, 1, 0},
+        {SQL_ASYNC_ENABLE, 1, 1},
+        {SQL_ASYNC_ENABLE, 0, 0},
+        {SQL_ACCESS_MODE, SQL_MODE_READ_ONLY, 1},
+        {SQL_ACCESS_MODE, SQL_MODE_READ_WRITE, 0},
+        {SQL_AUTOCOMMIT, 0, 0},
+        {SQL_AUTOCOMMIT, 1, 1},
+        {SQL_LOGIN_TIMEOUT, 33, 33},
+        {SQL_OPT_TRACE, 1, 0},
         {SQL_TRANSLATE_OPTION, 0xFFFF0001, 0xFFFF0001},
         {SQL_TXN_ISOLATION, SQL_TXN_READ_COMMITTED, SQL_TXN_READ_COMMITTED},
-        {SQL_PACKET_SIZE, 512, 4096},       {1211, 9, 5},
+        {SQL_PACKET_SIZE, 512, 4096},
+        {1211, 9, 5},
     };
     for (auto& c : cases) {
         EXPECT_EQ(SQL_SUCCESS, SQLSetConnectOption(dbc, c.option, c.value)) << c.option;
@@ -528,8 +540,8 @@ TEST_F(ConnAttr, EveryOptionSetsAndReadsBack) {
     EXPECT_STREQ("", text);
     // Each number went to the agent as a 32-bit value under its property.
     std::vector<std::pair<uint32_t, uint32_t>> expected = {
-        {0x22030001, 1}, {0x22030001, 0}, {0x22030000, 0}, {0x22030000, 1},
-        {0x2203006C, SQL_TXN_READ_COMMITTED}, {0x22030000 + 1211, 9}};
+        {0x22030001, 1},       {0x22030001, 0}, {0x22030000, 0}, {0x22030000, 1}, {0x2203006C, SQL_TXN_READ_COMMITTED},
+        {0x22030000 + 1211, 9}};
     EXPECT_EQ(expected, fake.sets);
 }
 

@@ -330,10 +330,10 @@ TEST_F(GetInfo, ConversionDefaultsFollowTheOperatorTable) {
     conn->opTableRows = rowsV3;
     EXPECT_EQ(0x00028301u, U32(SQL_CONVERT_DATE));  // ODBC 3: row 91
     EXPECT_EQ(0x00E28301u, U32W(SQL_CONVERT_DATE));
-    EXPECT_EQ(0u, U32(SQL_CONVERT_TIME));           // row 92 has no bit 0x400
+    EXPECT_EQ(0u, U32(SQL_CONVERT_TIME));  // row 92 has no bit 0x400
     EXPECT_EQ(0x00038301u, U32(SQL_CONVERT_TIMESTAMP));
-    for (uint16_t t : {uint16_t(SQL_CONVERT_BINARY), uint16_t(SQL_CONVERT_VARBINARY),
-                       uint16_t(SQL_CONVERT_LONGVARBINARY)}) {
+    for (uint16_t t :
+         {uint16_t(SQL_CONVERT_BINARY), uint16_t(SQL_CONVERT_VARBINARY), uint16_t(SQL_CONVERT_LONGVARBINARY)}) {
         EXPECT_EQ(0x00040F01u, U32(t));
     }
     // Under ODBC 2 the date test looks for SQL type 9, which this table lacks.

@@ -72,11 +72,11 @@ TEST_F(ParamBind, ElementSizesByCType) {
     struct Case {
         SQLSMALLINT cType;
         int64_t size;
-    } cases[] = {{SQL_C_UTINYINT, 1}, {SQL_C_STINYINT, 1}, {SQL_C_BIT, 1},   {SQL_C_TINYINT, 1},
-                 {SQL_C_UBIGINT, 8},  {SQL_C_SBIGINT, 8},  {SQL_C_DOUBLE, 8}, {SQL_C_ULONG, 4},
-                 {SQL_C_SLONG, 4},    {SQL_C_LONG, 4},     {SQL_C_FLOAT, 4},  {SQL_C_USHORT, 2},
-                 {SQL_C_SSHORT, 2},   {SQL_C_SHORT, 2},    {SQL_C_GUID, 16},  {SQL_C_TYPE_TIMESTAMP, 16},
-                 {SQL_C_TIMESTAMP, 16}, {SQL_C_NUMERIC, 19}, {SQL_C_DATE, 6}, {SQL_C_TYPE_TIME, 6},
+    } cases[] = {{SQL_C_UTINYINT, 1},   {SQL_C_STINYINT, 1},     {SQL_C_BIT, 1},        {SQL_C_TINYINT, 1},
+                 {SQL_C_UBIGINT, 8},    {SQL_C_SBIGINT, 8},      {SQL_C_DOUBLE, 8},     {SQL_C_ULONG, 4},
+                 {SQL_C_SLONG, 4},      {SQL_C_LONG, 4},         {SQL_C_FLOAT, 4},      {SQL_C_USHORT, 2},
+                 {SQL_C_SSHORT, 2},     {SQL_C_SHORT, 2},        {SQL_C_GUID, 16},      {SQL_C_TYPE_TIMESTAMP, 16},
+                 {SQL_C_TIMESTAMP, 16}, {SQL_C_NUMERIC, 19},     {SQL_C_DATE, 6},       {SQL_C_TYPE_TIME, 6},
                  {SQL_C_CHAR, SQL_NTS}, {SQL_C_BINARY, SQL_NTS}, {SQL_C_WCHAR, SQL_NTS}};
     char buf[32];
     SQLLEN ind = 0;
@@ -92,10 +92,12 @@ TEST_F(ParamBind, DefaultCTypeFollowsTheSqlType) {
     SQLLEN ind = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_DEFAULT, SQL_INTEGER, 0, 0, buf, 0, &ind));
     EXPECT_EQ(SQL_C_LONG, ParamBindingAt(1, stmt)->cType);
-    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 2, SQL_PARAM_INPUT, SQL_C_DEFAULT, SQL_WVARCHAR, 5, 0, buf, 0, &ind));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(hstmt, 2, SQL_PARAM_INPUT, SQL_C_DEFAULT, SQL_WVARCHAR, 5, 0, buf, 0, &ind));
     EXPECT_EQ(SQL_C_WCHAR, ParamBindingAt(2, stmt)->cType);
     conn->env->odbcVersion = 2;
-    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 3, SQL_PARAM_INPUT, SQL_C_DEFAULT, SQL_WVARCHAR, 5, 0, buf, 0, &ind));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(hstmt, 3, SQL_PARAM_INPUT, SQL_C_DEFAULT, SQL_WVARCHAR, 5, 0, buf, 0, &ind));
     EXPECT_EQ(SQL_C_CHAR, ParamBindingAt(3, stmt)->cType);
     conn->env->odbcVersion = 3;
 }

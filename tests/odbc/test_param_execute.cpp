@@ -171,8 +171,12 @@ TEST_F(ParamExec, LengthsThatAreNoLengthsAreRefused) {
     struct Case {
         SQLLEN len;
         const char* state;
-    } cases[] = {{SQL_NO_TOTAL, "HY090"},          {SQL_DEFAULT_PARAM, "HYC00"}, {SQL_COLUMN_IGNORE, "HY090"},
-                 {-7, "HY090"},                     {-99, "HY090"},             {SQLLEN(0x100000000ll), "HY090"},
+    } cases[] = {{SQL_NO_TOTAL, "HY090"},
+                 {SQL_DEFAULT_PARAM, "HYC00"},
+                 {SQL_COLUMN_IGNORE, "HY090"},
+                 {-7, "HY090"},
+                 {-99, "HY090"},
+                 {SQLLEN(0x100000000ll), "HY090"},
                  {SQLLEN(0x7FFFFFFFFFFFFFFFll), "HY090"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.len);

@@ -67,8 +67,10 @@ TEST_F(EntriesTest, NumResultColsAndNumParamsNeedAPreparedOrOpenStatement) {
 
 TEST_F(EntriesTest, HiddenProcedureColumnsAreNotCounted) {
     fake::Result r;
-    r.cols = {{"*I", SQL_INTEGER, DS_INTEGER, 4}, {"a", SQL_INTEGER, DS_INTEGER, 4},
-              {"*O", SQL_INTEGER, DS_INTEGER, 4}, {"*x", SQL_INTEGER, DS_INTEGER, 4}};
+    r.cols = {{"*I", SQL_INTEGER, DS_INTEGER, 4},
+              {"a", SQL_INTEGER, DS_INTEGER, 4},
+              {"*O", SQL_INTEGER, DS_INTEGER, 4},
+              {"*x", SQL_INTEGER, DS_INTEGER, 4}};
     ASSERT_EQ(SQL_SUCCESS, Run("{call p(?)}", r));
     SQLSMALLINT n = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(hstmt, &n));
@@ -144,7 +146,8 @@ TEST_F(EntriesTest, DescribeColReportsTheAgentsDescription) {
     char name[32];
     SQLSMALLINT len = 0, type = 0, scale = -1, nullable = -1;
     SQLULEN size = SQLULEN(kPoison);
-    ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(hstmt, 2, (SQLCHAR*)name, sizeof name, &len, &type, &size, &scale, &nullable));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLDescribeCol(hstmt, 2, (SQLCHAR*)name, sizeof name, &len, &type, &size, &scale, &nullable));
     EXPECT_STREQ("name", name);
     EXPECT_EQ(4, len);
     EXPECT_EQ(SQL_VARCHAR, type);
@@ -156,7 +159,8 @@ TEST_F(EntriesTest, DescribeColReportsTheAgentsDescription) {
     EXPECT_EQ(SQL_ERROR, SQLDescribeCol(hstmt, 0, (SQLCHAR*)name, sizeof name, &len, &type, &size, &scale, &nullable));
     EXPECT_EQ(17u, stmt->lastError.load());
     stmt->cursor.useBookmarks = 1;
-    ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(hstmt, 0, (SQLCHAR*)name, sizeof name, &len, &type, &size, &scale, &nullable));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLDescribeCol(hstmt, 0, (SQLCHAR*)name, sizeof name, &len, &type, &size, &scale, &nullable));
     EXPECT_STREQ("BOOKMARK", name);
     EXPECT_EQ(8u, size);
     EXPECT_EQ(0, nullable);

@@ -28,8 +28,14 @@ TEST_F(PrepareTest, SelectFlagFollowsTheFirstSixLetters) {
     const struct {
         const char* text;
         uint32_t select;
-    } cases[] = {{"select * from t", 1}, {"SELECT", 1}, {"SeLeCt x", 1}, {" select 1", 0},
-                 {"{call p}", 0},        {"/* c */ select 1", 0}, {"insert into t values(1)", 0}, {"selec", 0}};
+    } cases[] = {{"select * from t", 1},
+                 {"SELECT", 1},
+                 {"SeLeCt x", 1},
+                 {" select 1", 0},
+                 {"{call p}", 0},
+                 {"/* c */ select 1", 0},
+                 {"insert into t values(1)", 0},
+                 {"selec", 0}};
     for (const auto& c : cases) {
         ASSERT_EQ(SQL_SUCCESS, SQLPrepare(hstmt, (SQLCHAR*)c.text, SQL_NTS)) << c.text;
         EXPECT_EQ(c.select, stmt->selectFlag) << c.text;

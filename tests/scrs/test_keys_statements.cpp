@@ -12,170 +12,171 @@ using keystest::DescSession;
 using stmttest::Block;
 
 class KeyStatements : public DescSession {
- protected:
-  SCR_Analysis ks{};
-  void SetUp() override {
-    DescSession::SetUp();
-    SCR_AnalysisInit(&ks);
-    Exec("CREATE TABLE kk (a integer NOT NULL, b varchar(8) NOT NULL, c varchar(10), PRIMARY KEY (a, b))");
-    Exec("INSERT INTO kk VALUES (1, 'p', 'x')");
-    Exec("INSERT INTO kk VALUES (2, 'q', 'y')");
-    Exec("INSERT INTO kk VALUES (3, 'r', 'x')");
-    Exec("INSERT INTO kk VALUES (4, 's', NULL)");
-    mode[DRV_DDSpecialColumns] = 1;  // keys a, b from the unique index
-  }
-  void TearDown() override {
-    SCR_AnalysisFree(&ks);
-    DescSession::TearDown();
-  }
-  // The key-set statement of sql: ORDER BY extended by the keys, select list := the keys.
-  std::string KeySetText(const char* sql, uint16_t maxOrder = 0) {
-    EXPECT_EQ(Analyse(sql), 0u);
-    EXPECT_EQ(KS_GetKeyColDescs(&ctx, tables), 0u);
-    uint32_t orderCount = 0;
-    if (an.flags & SCR_F_ORDERBY) {
-      EXPECT_EQ(scs_p_OrderByAnalyse(&ctx), 0u);
-      scs_p_MarkKeyOrderPositions(&ctx);
-      orderCount = ctx.orderBy->count;
+protected:
+    SCR_Analysis ks{};
+    void SetUp() override {
+        DescSession::SetUp();
+        SCR_AnalysisInit(&ks);
+        Exec("CREATE TABLE kk (a integer NOT NULL, b varchar(8) NOT NULL, c varchar(10), PRIMARY KEY (a, b))");
+        Exec("INSERT INTO kk VALUES (1, 'p', 'x')");
+        Exec("INSERT INTO kk VALUES (2, 'q', 'y')");
+        Exec("INSERT INTO kk VALUES (3, 'r', 'x')");
+        Exec("INSERT INTO kk VALUES (4, 's', NULL)");
+        mode[DRV_DDSpecialColumns] = 1;  // keys a, b from the unique index
     }
-    EXPECT_EQ(KS_BuildKeyOrderBy(&an, ctx.keyCols, ctx.tableCount, orderCount, maxOrder), 0u);
-    std::string ordered = an.text;
-    EXPECT_EQ(SCR_AnalyseSQL(&ks, ordered.c_str(), 1, 0), 0u) << ordered;
-    EXPECT_EQ(KS_BuildKeySelect(&ks, ctx.keyCols, ctx.tableCount), 0u);
-    return ks.text;
-  }
-  // Runs text with optional parameters and returns all rows.
-  void Fetch(const std::string& text, Dataset* params, Block* out) {
-    uint32_t s = Stmt();
-    ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, text.c_str()), 0u) << text << Errors(s);
-    if (params) {
-      ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, params), 0u);
+    void TearDown() override {
+        SCR_AnalysisFree(&ks);
+        DescSession::TearDown();
     }
-    ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << text << Errors(s);
-    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, uint16_t(100), &out->ds), 0u);
-  }
+    // The key-set statement of sql: ORDER BY extended by the keys, select list := the keys.
+    std::string KeySetText(const char* sql, uint16_t maxOrder = 0) {
+        EXPECT_EQ(Analyse(sql), 0u);
+        EXPECT_EQ(KS_GetKeyColDescs(&ctx, tables), 0u);
+        uint32_t orderCount = 0;
+        if (an.flags & SCR_F_ORDERBY) {
+            EXPECT_EQ(scs_p_OrderByAnalyse(&ctx), 0u);
+            scs_p_MarkKeyOrderPositions(&ctx);
+            orderCount = ctx.orderBy->count;
+        }
+        EXPECT_EQ(KS_BuildKeyOrderBy(&an, ctx.keyCols, ctx.tableCount, orderCount, maxOrder), 0u);
+        std::string ordered = an.text;
+        EXPECT_EQ(SCR_AnalyseSQL(&ks, ordered.c_str(), 1, 0), 0u) << ordered;
+        EXPECT_EQ(KS_BuildKeySelect(&ks, ctx.keyCols, ctx.tableCount), 0u);
+        return ks.text;
+    }
+    // Runs text with optional parameters and returns all rows.
+    void Fetch(const std::string& text, Dataset* params, Block* out) {
+        uint32_t s = Stmt();
+        ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, text.c_str()), 0u) << text << Errors(s);
+        if (params) {
+            ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, params), 0u);
+        }
+        ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << text << Errors(s);
+        ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, uint16_t(100), &out->ds), 0u);
+    }
 };
 
 std::string Squeeze(std::string s) {
-  std::string out;
-  for (char c : s) {
-    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
-    if (c == ',' && !out.empty() && out.back() == ' ') out.pop_back();
-    out += c;
-  }
-  return out;
+    std::string out;
+    for (char c : s) {
+        if (c == ' ' && !out.empty() && out.back() == ' ') continue;
+        if (c == ',' && !out.empty() && out.back() == ' ') out.pop_back();
+        out += c;
+    }
+    return out;
 }
 
 TEST_F(KeyStatements, KeySetSelectsTheKeysInKeyOrder) {
-  std::string t = KeySetText("SELECT c FROM kk");
-  EXPECT_NE(Squeeze(t).find("SELECT \"a\", \"b\" FROM kk"), std::string::npos) << t;
-  EXPECT_NE(Squeeze(t).find("ORDER BY \"a\", \"b\""), std::string::npos) << t;
-  Block rows;
-  Fetch(t, nullptr, &rows);
-  ASSERT_EQ(rows.ds.rows_used, 4u);
-  EXPECT_EQ(rows.Get<int32_t>(0, 3), 4);
+    std::string t = KeySetText("SELECT c FROM kk");
+    EXPECT_NE(Squeeze(t).find("SELECT \"a\", \"b\" FROM kk"), std::string::npos) << t;
+    EXPECT_NE(Squeeze(t).find("ORDER BY \"a\", \"b\""), std::string::npos) << t;
+    Block rows;
+    Fetch(t, nullptr, &rows);
+    ASSERT_EQ(rows.ds.rows_used, 4u);
+    EXPECT_EQ(rows.Get<int32_t>(0, 3), 4);
 }
 
 TEST_F(KeyStatements, KeysFollowTheStatementsOrder) {
-  std::string t = KeySetText("SELECT c FROM kk WHERE a > 1 ORDER BY c DESC");
-  EXPECT_NE(Squeeze(t).find("ORDER BY c DESC, \"a\", \"b\""), std::string::npos) << t;
-  Block rows;
-  Fetch(t, nullptr, &rows);
-  ASSERT_EQ(rows.ds.rows_used, 3u);
+    std::string t = KeySetText("SELECT c FROM kk WHERE a > 1 ORDER BY c DESC");
+    EXPECT_NE(Squeeze(t).find("ORDER BY c DESC, \"a\", \"b\""), std::string::npos) << t;
+    Block rows;
+    Fetch(t, nullptr, &rows);
+    ASSERT_EQ(rows.ds.rows_used, 3u);
 }
 
 TEST_F(KeyStatements, KeysNamedByTheOrderByAreNotAddedAgain) {
-  std::string t = KeySetText("SELECT c FROM kk ORDER BY b");
-  EXPECT_NE(Squeeze(t).find("ORDER BY b, \"a\""), std::string::npos) << t;
-  EXPECT_EQ(Squeeze(t).find("\"b\" ORDER"), std::string::npos);
-  EXPECT_EQ(t.find(", \"b\"", t.find("ORDER BY")), std::string::npos) << t;
+    std::string t = KeySetText("SELECT c FROM kk ORDER BY b");
+    EXPECT_NE(Squeeze(t).find("ORDER BY b, \"a\""), std::string::npos) << t;
+    EXPECT_EQ(Squeeze(t).find("\"b\" ORDER"), std::string::npos);
+    EXPECT_EQ(t.find(", \"b\"", t.find("ORDER BY")), std::string::npos) << t;
 }
 
 TEST_F(KeyStatements, MaximumOrderColumnsStopsTheKeys) {
-  std::string t = KeySetText("SELECT c FROM kk ORDER BY c, b", 2);
-  EXPECT_NE(Squeeze(t).find("ORDER BY c, b"), std::string::npos) << t;
-  EXPECT_EQ(t.find("\"a\"", t.find("ORDER BY")), std::string::npos) << t;
+    std::string t = KeySetText("SELECT c FROM kk ORDER BY c, b", 2);
+    EXPECT_NE(Squeeze(t).find("ORDER BY c, b"), std::string::npos) << t;
+    EXPECT_EQ(t.find("\"a\"", t.find("ORDER BY")), std::string::npos) << t;
 }
 
 TEST_F(KeyStatements, KeyBlocksFetchRowsByKeys) {
-  std::string keySet = KeySetText("SELECT c FROM kk WHERE c = 'x' OR c IS NULL");
-  Block keys;
-  Fetch(keySet, nullptr, &keys);
-  ASSERT_EQ(keys.ds.rows_used, 3u);  // 1, 3, 4
-  SCR_Analysis blk{};
-  SCR_AnalysisInit(&blk);
-  ASSERT_EQ(SCR_AnalyseSQL(&blk, "SELECT a, c FROM kk WHERE c = 'x' OR c IS NULL", 1, 0), 0u);
-  ASSERT_EQ(KS_BuildKeyBlockWhere(&blk, ctx.keyCols, ctx.tableCount, 3), 0u);
-  std::string text = blk.text;
-  EXPECT_NE(Squeeze(text).find("WHERE ( \"a\" = ? AND \"b\" = ? OR \"a\" = ? AND \"b\" = ? OR \"a\" = ? AND \"b\" = ? ) "
-                               "AND (c = 'x' OR c IS NULL)"),
-            std::string::npos)
-      << text;
-  // A last block of two rows repeats its last key.
-  Dataset* params = nullptr;
-  ASSERT_EQ(KS_KeyRowsToParams(&keys.ds, 1, 3, 2, &params, 0, 0, 0, nullptr, nullptr), 0u);
-  ASSERT_EQ(params->col_count, 6);
-  EXPECT_EQ(std::memcmp(DatasetCell(&params->cols[2], 0), DatasetCell(&params->cols[4], 0), 4), 0);
-  Block rows;
-  Fetch(text, params, &rows);
-  ASSERT_EQ(rows.ds.rows_used, 2u);
-  EXPECT_EQ(rows.Get<int32_t>(0, 0) + rows.Get<int32_t>(0, 1), 3 + 4);
-  SCR_AnalysisFree(&blk);
+    std::string keySet = KeySetText("SELECT c FROM kk WHERE c = 'x' OR c IS NULL");
+    Block keys;
+    Fetch(keySet, nullptr, &keys);
+    ASSERT_EQ(keys.ds.rows_used, 3u);  // 1, 3, 4
+    SCR_Analysis blk{};
+    SCR_AnalysisInit(&blk);
+    ASSERT_EQ(SCR_AnalyseSQL(&blk, "SELECT a, c FROM kk WHERE c = 'x' OR c IS NULL", 1, 0), 0u);
+    ASSERT_EQ(KS_BuildKeyBlockWhere(&blk, ctx.keyCols, ctx.tableCount, 3), 0u);
+    std::string text = blk.text;
+    EXPECT_NE(
+        Squeeze(text).find("WHERE ( \"a\" = ? AND \"b\" = ? OR \"a\" = ? AND \"b\" = ? OR \"a\" = ? AND \"b\" = ? ) "
+                           "AND (c = 'x' OR c IS NULL)"),
+        std::string::npos)
+        << text;
+    // A last block of two rows repeats its last key.
+    Dataset* params = nullptr;
+    ASSERT_EQ(KS_KeyRowsToParams(&keys.ds, 1, 3, 2, &params, 0, 0, 0, nullptr, nullptr), 0u);
+    ASSERT_EQ(params->col_count, 6);
+    EXPECT_EQ(std::memcmp(DatasetCell(&params->cols[2], 0), DatasetCell(&params->cols[4], 0), 4), 0);
+    Block rows;
+    Fetch(text, params, &rows);
+    ASSERT_EQ(rows.ds.rows_used, 2u);
+    EXPECT_EQ(rows.Get<int32_t>(0, 0) + rows.Get<int32_t>(0, 1), 3 + 4);
+    SCR_AnalysisFree(&blk);
 }
 
 TEST_F(KeyStatements, KeyBlockWithoutWhereWritesItsOwn) {
-  SCR_Analysis blk{};
-  SCR_AnalysisInit(&blk);
-  ASSERT_EQ(Analyse("SELECT c FROM kk"), 0u);
-  ASSERT_EQ(KS_GetKeyColDescs(&ctx, tables), 0u);
-  ASSERT_EQ(SCR_AnalyseSQL(&blk, "SELECT c FROM kk ORDER BY c", 1, 0), 0u);
-  ASSERT_EQ(KS_BuildKeyBlockWhere(&blk, ctx.keyCols, ctx.tableCount, 1), 0u);
-  EXPECT_NE(Squeeze(blk.text).find("FROM kk WHERE ( \"a\" = ? AND \"b\" = ? ) ORDER BY c"), std::string::npos)
-      << blk.text;
-  EXPECT_EQ(KS_BuildKeyBlockWhere(&blk, ctx.keyCols, ctx.tableCount, 0), 15u);
-  SCR_AnalysisFree(&blk);
+    SCR_Analysis blk{};
+    SCR_AnalysisInit(&blk);
+    ASSERT_EQ(Analyse("SELECT c FROM kk"), 0u);
+    ASSERT_EQ(KS_GetKeyColDescs(&ctx, tables), 0u);
+    ASSERT_EQ(SCR_AnalyseSQL(&blk, "SELECT c FROM kk ORDER BY c", 1, 0), 0u);
+    ASSERT_EQ(KS_BuildKeyBlockWhere(&blk, ctx.keyCols, ctx.tableCount, 1), 0u);
+    EXPECT_NE(Squeeze(blk.text).find("FROM kk WHERE ( \"a\" = ? AND \"b\" = ? ) ORDER BY c"), std::string::npos)
+        << blk.text;
+    EXPECT_EQ(KS_BuildKeyBlockWhere(&blk, ctx.keyCols, ctx.tableCount, 0), 15u);
+    SCR_AnalysisFree(&blk);
 }
 
 TEST_F(KeyStatements, RowLockUpdatesKeysToThemselves) {
-  ASSERT_EQ(Analyse("SELECT c FROM kk"), 0u);
-  ASSERT_EQ(KS_GetKeyColDescs(&ctx, tables), 0u);
-  char* text = scs_p_LockRowsText(&ctx);
-  ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "UPDATE \"owner\".\"kk\" SET \"a\" = ?, \"b\" = ? WHERE \"a\" = ? AND \"b\" = ?");
-  stmttest::ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 8}, {DS_INTEGER, 4}, {DS_CHAR_NTS, 8}}, 1);
-  p.Put<int32_t>(0, 0, 2);
-  p.Text(1, 0, "q");
-  p.Put<int32_t>(2, 0, 2);
-  p.Text(3, 0, "q");
-  uint32_t s = Stmt();
-  ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, text), 0u) << Errors(s);
-  ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, p.Give()), 0u);
-  ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
-  int32_t affected = 0;
-  uint16_t len = 0;
-  ASSERT_EQ(AgentCall<DRV_GetInfo>(&link, s, 0x32010000u, &affected, uint16_t(4), &len), 0u);
-  EXPECT_EQ(affected, 1);
-  std::free(text);
+    ASSERT_EQ(Analyse("SELECT c FROM kk"), 0u);
+    ASSERT_EQ(KS_GetKeyColDescs(&ctx, tables), 0u);
+    char* text = scs_p_LockRowsText(&ctx);
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, "UPDATE \"owner\".\"kk\" SET \"a\" = ?, \"b\" = ? WHERE \"a\" = ? AND \"b\" = ?");
+    stmttest::ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 8}, {DS_INTEGER, 4}, {DS_CHAR_NTS, 8}}, 1);
+    p.Put<int32_t>(0, 0, 2);
+    p.Text(1, 0, "q");
+    p.Put<int32_t>(2, 0, 2);
+    p.Text(3, 0, "q");
+    uint32_t s = Stmt();
+    ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, text), 0u) << Errors(s);
+    ASSERT_EQ(AgentCall<DRV_SetParams>(&link, s, p.Give()), 0u);
+    ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
+    int32_t affected = 0;
+    uint16_t len = 0;
+    ASSERT_EQ(AgentCall<DRV_GetInfo>(&link, s, 0x32010000u, &affected, uint16_t(4), &len), 0u);
+    EXPECT_EQ(affected, 1);
+    std::free(text);
 }
 
 TEST_F(KeyStatements, ValuesSelectListsEveryTableColumn) {
-  ASSERT_EQ(Analyse("SELECT c FROM kk"), 0u);
-  ctx.tableCols = SCR_ArrayCreate(sizeof(ColDesc));
-  ASSERT_EQ(scs_p_GetTblColDescs(&ctx, tables, 1, 0, ctx.tableCols), 0u);
-  SCR_Analysis values{};
-  SCR_AnalysisInit(&values);
-  ASSERT_EQ(scs_p_OptConcSelectBuild(&ctx, "SELECT c FROM kk WHERE ( a = 1 AND b = 'p' OR a = 2 AND b = 'q' )",
-                                     &values),
-            0u);
-  std::string t = values.text;
-  EXPECT_NE(Squeeze(t).find("SELECT \"a\", \"b\", \"c\" FROM kk WHERE"), std::string::npos) << t;
-  Block rows;
-  Fetch(t, nullptr, &rows);
-  EXPECT_EQ(rows.ds.rows_used, 2u);
-  EXPECT_EQ(rows.ds.col_count, 3);
-  EXPECT_NE(scs_p_OptConcSelectBuild(&ctx, "SELECT FROM", &values), 0u);
-  EXPECT_TRUE(Logged("SCR_AnalyseSQL failed: SELECT FROM"));
-  SCR_AnalysisFree(&values);
+    ASSERT_EQ(Analyse("SELECT c FROM kk"), 0u);
+    ctx.tableCols = SCR_ArrayCreate(sizeof(ColDesc));
+    ASSERT_EQ(scs_p_GetTblColDescs(&ctx, tables, 1, 0, ctx.tableCols), 0u);
+    SCR_Analysis values{};
+    SCR_AnalysisInit(&values);
+    ASSERT_EQ(
+        scs_p_OptConcSelectBuild(&ctx, "SELECT c FROM kk WHERE ( a = 1 AND b = 'p' OR a = 2 AND b = 'q' )", &values),
+        0u);
+    std::string t = values.text;
+    EXPECT_NE(Squeeze(t).find("SELECT \"a\", \"b\", \"c\" FROM kk WHERE"), std::string::npos) << t;
+    Block rows;
+    Fetch(t, nullptr, &rows);
+    EXPECT_EQ(rows.ds.rows_used, 2u);
+    EXPECT_EQ(rows.ds.col_count, 3);
+    EXPECT_NE(scs_p_OptConcSelectBuild(&ctx, "SELECT FROM", &values), 0u);
+    EXPECT_TRUE(Logged("SCR_AnalyseSQL failed: SELECT FROM"));
+    SCR_AnalysisFree(&values);
 }
 
 }  // namespace
@@ -183,39 +184,39 @@ TEST_F(KeyStatements, ValuesSelectListsEveryTableColumn) {
 namespace {
 
 class RowLocks : public KeyStatements {
- protected:
-  Block keys;
-  void Keys() {
-    std::string t = KeySetText("SELECT c FROM kk");
-    Fetch(t, nullptr, &keys);
-    ASSERT_EQ(keys.ds.rows_used, 4u);
-  }
+protected:
+    Block keys;
+    void Keys() {
+        std::string t = KeySetText("SELECT c FROM kk");
+        Fetch(t, nullptr, &keys);
+        ASSERT_EQ(keys.ds.rows_used, 4u);
+    }
 };
 
 TEST_F(RowLocks, LiveRowsAreLockedOthersSkipped) {
-  Keys();
-  const uint16_t statuses[4] = {0, 1, 2, 3};
-  ctx.paramDescsOn = 1;
-  EXPECT_EQ(scs_p_LockRows(&ctx, Stmt(), &keys.ds, statuses, 4, 0, 9), 0u);
-  // The descriptions cover both key groups.
-  EXPECT_EQ(ctx.paramDescCount, 4);
+    Keys();
+    const uint16_t statuses[4] = {0, 1, 2, 3};
+    ctx.paramDescsOn = 1;
+    EXPECT_EQ(scs_p_LockRows(&ctx, Stmt(), &keys.ds, statuses, 4, 0, 9), 0u);
+    // The descriptions cover both key groups.
+    EXPECT_EQ(ctx.paramDescCount, 4);
 }
 
 TEST_F(RowLocks, VanishedRowFailsTheLock) {
-  Keys();
-  Exec("DELETE FROM kk WHERE a = 3");
-  const uint16_t statuses[4] = {0, 0, 0, 0};
-  EXPECT_EQ(scs_p_LockRows(&ctx, Stmt(), &keys.ds, statuses, 4, 1, 3), 81u);
-  EXPECT_TRUE(Logged("scs_p_LockRows: Couldn't acquire row lock(s)."));
+    Keys();
+    Exec("DELETE FROM kk WHERE a = 3");
+    const uint16_t statuses[4] = {0, 0, 0, 0};
+    EXPECT_EQ(scs_p_LockRows(&ctx, Stmt(), &keys.ds, statuses, 4, 1, 3), 81u);
+    EXPECT_TRUE(Logged("scs_p_LockRows: Couldn't acquire row lock(s)."));
 }
 
 TEST_F(RowLocks, NothingToLockDoesNothing) {
-  Keys();
-  const uint16_t deleted[4] = {1, 1, 1, 1};
-  // An unknown statement would fail any call: none is made.
-  EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, &keys.ds, deleted, 4, 0, 4), 0u);
-  EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, &keys.ds, deleted, 4, 7, 4), 0u);
-  EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, nullptr, deleted, 4, 0, 4), 15u);
+    Keys();
+    const uint16_t deleted[4] = {1, 1, 1, 1};
+    // An unknown statement would fail any call: none is made.
+    EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, &keys.ds, deleted, 4, 0, 4), 0u);
+    EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, &keys.ds, deleted, 4, 7, 4), 0u);
+    EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, nullptr, deleted, 4, 0, 4), 15u);
 }
 
 }  // namespace
@@ -223,76 +224,76 @@ TEST_F(RowLocks, NothingToLockDoesNothing) {
 namespace {
 
 class KeyBlocks : public RowLocks {
- protected:
-  SCR_Analysis blk{};
-  uint32_t prepared = 0;
-  KS_KeyBlockRead rd{};
-  void SetUp() override {
-    RowLocks::SetUp();
-    SCR_AnalysisInit(&blk);
-    rd.analysis = &blk;
-    rd.auxStmt = Stmt();
-    rd.prepared = &prepared;
-  }
-  void TearDown() override {
-    SCR_AnalysisFree(&blk);
-    RowLocks::TearDown();
-  }
-  std::vector<int32_t> Read(uint32_t first, uint32_t per, uint32_t blocks, uint32_t last, uint32_t* rc) {
-    Block out;
-    *rc = KS_GetKeyBlocks(&ctx, &rd, &keys.ds, first, per, blocks, last, &out.ds);
-    std::vector<int32_t> ids;
-    for (uint32_t r = 0; r < out.ds.rows_used; ++r) ids.push_back(out.Get<int32_t>(0, r));
-    return ids;
-  }
+protected:
+    SCR_Analysis blk{};
+    uint32_t prepared = 0;
+    KS_KeyBlockRead rd{};
+    void SetUp() override {
+        RowLocks::SetUp();
+        SCR_AnalysisInit(&blk);
+        rd.analysis = &blk;
+        rd.auxStmt = Stmt();
+        rd.prepared = &prepared;
+    }
+    void TearDown() override {
+        SCR_AnalysisFree(&blk);
+        RowLocks::TearDown();
+    }
+    std::vector<int32_t> Read(uint32_t first, uint32_t per, uint32_t blocks, uint32_t last, uint32_t* rc) {
+        Block out;
+        *rc = KS_GetKeyBlocks(&ctx, &rd, &keys.ds, first, per, blocks, last, &out.ds);
+        std::vector<int32_t> ids;
+        for (uint32_t r = 0; r < out.ds.rows_used; ++r) ids.push_back(out.Get<int32_t>(0, r));
+        return ids;
+    }
 };
 
 TEST_F(KeyBlocks, BlocksReReadTheKeysInOrder) {
-  Keys();
-  rd.stmtText = "SELECT c FROM kk";
-  uint32_t rc = 0;
-  EXPECT_EQ(Read(0, 3, 2, 1, &rc), (std::vector<int32_t>{1, 2, 3, 4}));
-  EXPECT_EQ(rc, 0u);
-  EXPECT_EQ(prepared, 1u);
-  EXPECT_NE(std::string(blk.text).find("OR"), std::string::npos);
-  // Prepared once: a second read keeps the statement.
-  Exec("DELETE FROM kk WHERE a = 2");
-  EXPECT_EQ(Read(1, 3, 1, 3, &rc), (std::vector<int32_t>{3, 4}));
-  EXPECT_EQ(rc, 0u);
+    Keys();
+    rd.stmtText = "SELECT c FROM kk";
+    uint32_t rc = 0;
+    EXPECT_EQ(Read(0, 3, 2, 1, &rc), (std::vector<int32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(rc, 0u);
+    EXPECT_EQ(prepared, 1u);
+    EXPECT_NE(std::string(blk.text).find("OR"), std::string::npos);
+    // Prepared once: a second read keeps the statement.
+    Exec("DELETE FROM kk WHERE a = 2");
+    EXPECT_EQ(Read(1, 3, 1, 3, &rc), (std::vector<int32_t>{3, 4}));
+    EXPECT_EQ(rc, 0u);
 }
 
 TEST_F(KeyBlocks, OwnParametersFollowTheKeys) {
-  Keys();
-  rd.stmtText = "SELECT c FROM kk WHERE a <> ?";
-  stmttest::ParamSet own({{DS_INTEGER, 4}}, 1);
-  own.Put<int32_t>(0, 0, 3);
-  rd.keptParams = own.ds;
-  ctx.paramDescsOn = 1;
-  ParamDescEntry ownDesc{4, 4, 10, 0, 1};
-  ctx.ownParams = &ownDesc;
-  ctx.ownParamCount = 1;
-  uint32_t rc = 0;
-  EXPECT_EQ(Read(0, 2, 2, 2, &rc), (std::vector<int32_t>{1, 2, 4}));
-  EXPECT_EQ(rc, 0u);
-  EXPECT_EQ(ctx.paramDescCount, 5);  // two key groups, then the statement's own
-  EXPECT_EQ(ctx.paramDescs[4].columnSize, 10u);
+    Keys();
+    rd.stmtText = "SELECT c FROM kk WHERE a <> ?";
+    stmttest::ParamSet own({{DS_INTEGER, 4}}, 1);
+    own.Put<int32_t>(0, 0, 3);
+    rd.keptParams = own.ds;
+    ctx.paramDescsOn = 1;
+    ParamDescEntry ownDesc{4, 4, 10, 0, 1};
+    ctx.ownParams = &ownDesc;
+    ctx.ownParamCount = 1;
+    uint32_t rc = 0;
+    EXPECT_EQ(Read(0, 2, 2, 2, &rc), (std::vector<int32_t>{1, 2, 4}));
+    EXPECT_EQ(rc, 0u);
+    EXPECT_EQ(ctx.paramDescCount, 5);  // two key groups, then the statement's own
+    EXPECT_EQ(ctx.paramDescs[4].columnSize, 10u);
 }
 
 TEST_F(KeyBlocks, BadBlockShapesAreRefused) {
-  Keys();
-  rd.stmtText = "SELECT c FROM kk";
-  uint32_t rc = 0;
-  Read(0, 2, 1, 3, &rc);
-  EXPECT_EQ(rc, 15u);
-  Read(0, 0, 1, 0, &rc);
-  EXPECT_EQ(rc, 15u);
-  Read(3, 2, 2, 2, &rc);  // a block past the key rows
-  EXPECT_EQ(rc, 15u);
-  rd.stmtText = "SELECT FROM";
-  prepared = 0;
-  Read(0, 1, 1, 1, &rc);
-  EXPECT_EQ(rc, 68u);
-  EXPECT_TRUE(Logged("SCR_AnalyseSQL failed: SELECT FROM"));
+    Keys();
+    rd.stmtText = "SELECT c FROM kk";
+    uint32_t rc = 0;
+    Read(0, 2, 1, 3, &rc);
+    EXPECT_EQ(rc, 15u);
+    Read(0, 0, 1, 0, &rc);
+    EXPECT_EQ(rc, 15u);
+    Read(3, 2, 2, 2, &rc);  // a block past the key rows
+    EXPECT_EQ(rc, 15u);
+    rd.stmtText = "SELECT FROM";
+    prepared = 0;
+    Read(0, 1, 1, 1, &rc);
+    EXPECT_EQ(rc, 68u);
+    EXPECT_TRUE(Logged("SCR_AnalyseSQL failed: SELECT FROM"));
 }
 
 }  // namespace
@@ -300,36 +301,36 @@ TEST_F(KeyBlocks, BadBlockShapesAreRefused) {
 namespace {
 
 TEST_F(KeyBlocks, VanishedRowsGetNullRowsAndDeletedStatus) {
-  Keys();
-  rd.stmtText = "SELECT a, c FROM kk";
-  // The rowset's rows as fetched before two of them were deleted by another user.
-  Exec("DELETE FROM kk WHERE a = 2");
-  Exec("DELETE FROM kk WHERE a = 4");
-  Block rows;
-  Fetch("SELECT a, c FROM kk ORDER BY a", nullptr, &rows);
-  ASSERT_EQ(rows.ds.rows_used, 2u);
-  uint16_t statuses[4] = {0, 0, 0, 0};
-  ASSERT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 0, -1, statuses, 4, 4, 3), 0u);
-  EXPECT_EQ((std::vector<uint16_t>(statuses, statuses + 4)), (std::vector<uint16_t>{0, 1, 0, 1}));
-  ASSERT_EQ(rows.ds.rows_used, 4u);
-  EXPECT_EQ(rows.Get<int32_t>(0, 0), 1);
-  EXPECT_TRUE(rows.IsNull(0, 1));
-  EXPECT_EQ(rows.Get<int32_t>(0, 2), 3);
-  EXPECT_TRUE(rows.IsNull(0, 3));
+    Keys();
+    rd.stmtText = "SELECT a, c FROM kk";
+    // The rowset's rows as fetched before two of them were deleted by another user.
+    Exec("DELETE FROM kk WHERE a = 2");
+    Exec("DELETE FROM kk WHERE a = 4");
+    Block rows;
+    Fetch("SELECT a, c FROM kk ORDER BY a", nullptr, &rows);
+    ASSERT_EQ(rows.ds.rows_used, 2u);
+    uint16_t statuses[4] = {0, 0, 0, 0};
+    ASSERT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 0, -1, statuses, 4, 4, 3), 0u);
+    EXPECT_EQ((std::vector<uint16_t>(statuses, statuses + 4)), (std::vector<uint16_t>{0, 1, 0, 1}));
+    ASSERT_EQ(rows.ds.rows_used, 4u);
+    EXPECT_EQ(rows.Get<int32_t>(0, 0), 1);
+    EXPECT_TRUE(rows.IsNull(0, 1));
+    EXPECT_EQ(rows.Get<int32_t>(0, 2), 3);
+    EXPECT_TRUE(rows.IsNull(0, 3));
 }
 
 TEST_F(KeyBlocks, WindowOriginSelectsTheKeyRows) {
-  Keys();
-  rd.stmtText = "SELECT a, c FROM kk";
-  // Key values holding key-set rows 10..13; the rowset starts at key-set row 12.
-  Block rows;
-  Fetch("SELECT a, c FROM kk WHERE a > 2 ORDER BY a", nullptr, &rows);
-  uint16_t statuses[14] = {};
-  ASSERT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 12, 10, statuses, 14, 5, 2), 0u);
-  EXPECT_EQ(statuses[12], 0);
-  EXPECT_EQ(statuses[13], 0);
-  EXPECT_EQ(rows.ds.rows_used, 2u);
-  EXPECT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 9, 10, statuses, 14, 5, 2), 15u);
+    Keys();
+    rd.stmtText = "SELECT a, c FROM kk";
+    // Key values holding key-set rows 10..13; the rowset starts at key-set row 12.
+    Block rows;
+    Fetch("SELECT a, c FROM kk WHERE a > 2 ORDER BY a", nullptr, &rows);
+    uint16_t statuses[14] = {};
+    ASSERT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 12, 10, statuses, 14, 5, 2), 0u);
+    EXPECT_EQ(statuses[12], 0);
+    EXPECT_EQ(statuses[13], 0);
+    EXPECT_EQ(rows.ds.rows_used, 2u);
+    EXPECT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 9, 10, statuses, 14, 5, 2), 15u);
 }
 
 }  // namespace

@@ -18,123 +18,126 @@ using namespace stmttest;
 namespace {
 
 class KeysetSlot : public AgentSession {
- protected:
-  Rowset* rs = nullptr;
-  void SetUp() override { Open(false, true); }
-  void TearDown() override {
-    RowsetFree(&rs);
-    AgentSession::TearDown();
-  }
-  void Table(const char* name, uint32_t rows) {
-    Exec((std::string("CREATE TABLE ") + name + " (id INTEGER NOT NULL PRIMARY KEY, b VARCHAR(20))").c_str());
-    for (uint32_t r = 1; r <= rows; ++r)
-      Exec((std::string("INSERT INTO ") + name + " VALUES (" + std::to_string(r) + ", 'row" + std::to_string(r) +
-            "')").c_str());
-  }
-  uint32_t Keyset(uint32_t rowsetSize, const char* sql, uint32_t* rc = nullptr) {
-    uint32_t s = Stmt();
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
-    c.cursorType = 1;
-    c.rowsetSize = rowsetSize;
-    uint32_t r = Run(s, sql);
-    if (rc != nullptr) *rc = r;
-    else EXPECT_EQ(0u, r) << Errors(s);
-    return s;
-  }
-  uint32_t Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
-    return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, start, rows, total, uint16_t(SQL_FETCH_ABSOLUTE));
-  }
-  int32_t Id(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
+protected:
+    Rowset* rs = nullptr;
+    void SetUp() override { Open(false, true); }
+    void TearDown() override {
+        RowsetFree(&rs);
+        AgentSession::TearDown();
+    }
+    void Table(const char* name, uint32_t rows) {
+        Exec((std::string("CREATE TABLE ") + name + " (id INTEGER NOT NULL PRIMARY KEY, b VARCHAR(20))").c_str());
+        for (uint32_t r = 1; r <= rows; ++r)
+            Exec((std::string("INSERT INTO ") + name + " VALUES (" + std::to_string(r) + ", 'row" + std::to_string(r) +
+                  "')")
+                     .c_str());
+    }
+    uint32_t Keyset(uint32_t rowsetSize, const char* sql, uint32_t* rc = nullptr) {
+        uint32_t s = Stmt();
+        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        c.cursorType = 1;
+        c.rowsetSize = rowsetSize;
+        uint32_t r = Run(s, sql);
+        if (rc != nullptr)
+            *rc = r;
+        else
+            EXPECT_EQ(0u, r) << Errors(s);
+        return s;
+    }
+    uint32_t Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
+        return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, start, rows, total, uint16_t(SQL_FETCH_ABSOLUTE));
+    }
+    int32_t Id(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
 };
 
 // The catalog is asked for a table list's keys once per connection: a second statement over
 // the same tables makes no catalog call, another table list makes its own.
 TEST_F(KeysetSlot, KeysAreChosenOncePerTableList) {
-  Table("ka", 3);
-  Table("kb", 3);
-  const uint32_t before = KS_KeyCatalogCalls();
-  const uint32_t s1 = Keyset(2, "SELECT id, b FROM ka ORDER BY id");
-  const uint32_t first = KS_KeyCatalogCalls() - before;
-  EXPECT_GT(first, 0u);
-  EXPECT_EQ(1, IngStmtFind(s1)->cursor.cursorType);
-  EXPECT_TRUE(SCS_KeysetReady(IngStmtFind(s1)));
-  const uint32_t mid = KS_KeyCatalogCalls();
-  const uint32_t s2 = Keyset(3, "SELECT b FROM ka WHERE id > 1 ORDER BY b DESC");
-  EXPECT_EQ(mid, KS_KeyCatalogCalls());
-  EXPECT_EQ(1, IngStmtFind(s2)->cursor.cursorType);
-  (void)Keyset(2, "SELECT ka.id FROM ka, kb WHERE ka.id = kb.id");
-  EXPECT_GT(KS_KeyCatalogCalls(), mid);
-  const uint32_t joined = KS_KeyCatalogCalls();
-  (void)Keyset(2, "SELECT kb.id FROM ka, kb WHERE ka.id = kb.id");
-  EXPECT_EQ(joined, KS_KeyCatalogCalls());
+    Table("ka", 3);
+    Table("kb", 3);
+    const uint32_t before = KS_KeyCatalogCalls();
+    const uint32_t s1 = Keyset(2, "SELECT id, b FROM ka ORDER BY id");
+    const uint32_t first = KS_KeyCatalogCalls() - before;
+    EXPECT_GT(first, 0u);
+    EXPECT_EQ(1, IngStmtFind(s1)->cursor.cursorType);
+    EXPECT_TRUE(SCS_KeysetReady(IngStmtFind(s1)));
+    const uint32_t mid = KS_KeyCatalogCalls();
+    const uint32_t s2 = Keyset(3, "SELECT b FROM ka WHERE id > 1 ORDER BY b DESC");
+    EXPECT_EQ(mid, KS_KeyCatalogCalls());
+    EXPECT_EQ(1, IngStmtFind(s2)->cursor.cursorType);
+    (void)Keyset(2, "SELECT ka.id FROM ka, kb WHERE ka.id = kb.id");
+    EXPECT_GT(KS_KeyCatalogCalls(), mid);
+    const uint32_t joined = KS_KeyCatalogCalls();
+    (void)Keyset(2, "SELECT kb.id FROM ka, kb WHERE ka.id = kb.id");
+    EXPECT_EQ(joined, KS_KeyCatalogCalls());
 }
 
 TEST_F(KeysetSlot, StartsCountFromEitherEndAndDeletedRowsKeepTheirPlace) {
-  Table("kc", 10);
-  const uint32_t s = Keyset(4, "SELECT id, b FROM kc ORDER BY id DESC");
-  EXPECT_EQ(10, IngStmtFind(s)->cursor.rowsFetched);
-  uint32_t rows = 0, total = 0;
-  ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);  // the last rowset
-  EXPECT_EQ(10u, total);
-  EXPECT_EQ(4u, rows);
-  EXPECT_EQ(4, Id(0));
-  EXPECT_EQ(1, Id(3));
-  ASSERT_EQ(0u, Fetch(s, -2, &rows, &total));
-  EXPECT_EQ(2u, rows);
-  EXPECT_EQ(2, Id(0));
-  EXPECT_EQ(uint32_t(kErrBeyondEnd), Fetch(s, 11, &rows, &total));
-  EXPECT_EQ(uint32_t(kErrBeforeStart), Fetch(s, -15, &rows, &total));
-  Exec("DELETE FROM kc WHERE id = 8 OR id = 6");
-  Exec("UPDATE kc SET b = 'new' WHERE id = 7");
-  ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
-  ASSERT_EQ(4u, rows);
-  const uint16_t want[4] = {SQL_ROW_SUCCESS, SQL_ROW_DELETED, SQL_ROW_SUCCESS, SQL_ROW_DELETED};
-  for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(want[i], SCS_RowStatusGet(rs, i + 1)) << i;
-  EXPECT_EQ(9, Id(0));
-  EXPECT_EQ(7, Id(2));
-  EXPECT_STREQ("new", reinterpret_cast<const char*>(DatasetCell(&rs->data->cols[1], 2)));
-  // The deleted key stays deleted from another rowset.
-  ASSERT_EQ(0u, Fetch(s, 3, &rows, &total));
-  EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(rs, 1));
-  EXPECT_EQ(SQL_ROW_SUCCESS, SCS_RowStatusGet(rs, 2));
+    Table("kc", 10);
+    const uint32_t s = Keyset(4, "SELECT id, b FROM kc ORDER BY id DESC");
+    EXPECT_EQ(10, IngStmtFind(s)->cursor.rowsFetched);
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);  // the last rowset
+    EXPECT_EQ(10u, total);
+    EXPECT_EQ(4u, rows);
+    EXPECT_EQ(4, Id(0));
+    EXPECT_EQ(1, Id(3));
+    ASSERT_EQ(0u, Fetch(s, -2, &rows, &total));
+    EXPECT_EQ(2u, rows);
+    EXPECT_EQ(2, Id(0));
+    EXPECT_EQ(uint32_t(kErrBeyondEnd), Fetch(s, 11, &rows, &total));
+    EXPECT_EQ(uint32_t(kErrBeforeStart), Fetch(s, -15, &rows, &total));
+    Exec("DELETE FROM kc WHERE id = 8 OR id = 6");
+    Exec("UPDATE kc SET b = 'new' WHERE id = 7");
+    ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
+    ASSERT_EQ(4u, rows);
+    const uint16_t want[4] = {SQL_ROW_SUCCESS, SQL_ROW_DELETED, SQL_ROW_SUCCESS, SQL_ROW_DELETED};
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(want[i], SCS_RowStatusGet(rs, i + 1)) << i;
+    EXPECT_EQ(9, Id(0));
+    EXPECT_EQ(7, Id(2));
+    EXPECT_STREQ("new", reinterpret_cast<const char*>(DatasetCell(&rs->data->cols[1], 2)));
+    // The deleted key stays deleted from another rowset.
+    ASSERT_EQ(0u, Fetch(s, 3, &rows, &total));
+    EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(rs, 1));
+    EXPECT_EQ(SQL_ROW_SUCCESS, SCS_RowStatusGet(rs, 2));
 }
 
 // What a keyset cannot carry is prepared static and read-only (the ODBC side reads the type
 // back and tells 01S02); an unparsable SELECT the back end describes too.
 TEST_F(KeysetSlot, DowngradesAtPrepare) {
-  Table("kd", 4);
-  const char* sqls[] = {"SELECT b, COUNT(*) FROM kd GROUP BY b", "SELECT id FROM kd UNION SELECT id FROM kd",
-                        "SELECT kd.id FROM kd LEFT JOIN kd k2 ON k2.id = kd.id",
-                        "SELECT id FROM kd ORDER BY id LIMIT 2"};
-  for (const char* sql : sqls) {
+    Table("kd", 4);
+    const char* sqls[] = {"SELECT b, COUNT(*) FROM kd GROUP BY b", "SELECT id FROM kd UNION SELECT id FROM kd",
+                          "SELECT kd.id FROM kd LEFT JOIN kd k2 ON k2.id = kd.id",
+                          "SELECT id FROM kd ORDER BY id LIMIT 2"};
+    for (const char* sql : sqls) {
+        uint32_t rc = 0;
+        const uint32_t s = Keyset(2, sql, &rc);
+        EXPECT_EQ(0u, rc) << sql << ": " << Errors(s);
+        const SCS_Cursor& c = IngStmtFind(s)->cursor;
+        EXPECT_EQ(3u, c.cursorType) << sql;
+        EXPECT_EQ(1u, c.savedType) << sql;
+        EXPECT_FALSE(SCS_KeysetReady(IngStmtFind(s))) << sql;
+        uint32_t rows = 0, total = 0;
+        EXPECT_EQ(0u, Fetch(s, 1, &rows, &total)) << sql;
+    }
+    // No table at all: refused, not downgraded.
     uint32_t rc = 0;
-    const uint32_t s = Keyset(2, sql, &rc);
-    EXPECT_EQ(0u, rc) << sql << ": " << Errors(s);
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
-    EXPECT_EQ(3u, c.cursorType) << sql;
-    EXPECT_EQ(1u, c.savedType) << sql;
-    EXPECT_FALSE(SCS_KeysetReady(IngStmtFind(s))) << sql;
-    uint32_t rows = 0, total = 0;
-    EXPECT_EQ(0u, Fetch(s, 1, &rows, &total)) << sql;
-  }
-  // No table at all: refused, not downgraded.
-  uint32_t rc = 0;
-  (void)Keyset(1, "SELECT 1", &rc);
-  EXPECT_EQ(uint32_t(kErrPrepareCursorType), rc);
+    (void)Keyset(1, "SELECT 1", &rc);
+    EXPECT_EQ(uint32_t(kErrPrepareCursorType), rc);
 }
 
 TEST_F(KeysetSlot, FetchNeedsTheSetUp) {
-  Table("ke", 2);
-  const uint32_t s = Keyset(1, "SELECT id FROM ke");
-  ASSERT_EQ(0u, AgentCall<DRV_CloseCursor>(&link, s));
-  uint32_t rows = 0, total = 0;
-  EXPECT_EQ(uint32_t(kErrCursorState), Fetch(s, 1, &rows, &total));
-  // Executed again after the close, it is prepared again and reads its keys again.
-  Exec("INSERT INTO ke VALUES (3, 'x')");
-  ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
-  ASSERT_EQ(0u, Fetch(s, -1, &rows, &total)) << Errors(s);
-  EXPECT_EQ(3u, total);
-  EXPECT_EQ(3, Id(0));
+    Table("ke", 2);
+    const uint32_t s = Keyset(1, "SELECT id FROM ke");
+    ASSERT_EQ(0u, AgentCall<DRV_CloseCursor>(&link, s));
+    uint32_t rows = 0, total = 0;
+    EXPECT_EQ(uint32_t(kErrCursorState), Fetch(s, 1, &rows, &total));
+    // Executed again after the close, it is prepared again and reads its keys again.
+    Exec("INSERT INTO ke VALUES (3, 'x')");
+    ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
+    ASSERT_EQ(0u, Fetch(s, -1, &rows, &total)) << Errors(s);
+    EXPECT_EQ(3u, total);
+    EXPECT_EQ(3, Id(0));
 }
 
 }  // namespace

@@ -9,31 +9,31 @@
 namespace {
 
 struct ProbeCase {
-  const char* sql;
-  std::vector<std::string> probes;
-  int32_t found;
-  const char* map;  // null: no marker map
+    const char* sql;
+    std::vector<std::string> probes;
+    int32_t found;
+    const char* map;  // null: no marker map
 };
 
 class Probes : public ::testing::TestWithParam<ProbeCase> {};
 
 TEST_P(Probes, Texts) {
-  const ProbeCase& c = GetParam();
-  SCS_ParmDesc pd;
-  scs_ParmDescInit(&pd, "varchar(NULL)");
-  ASSERT_EQ(SCS_DescribeParams(&pd, c.sql), 0u) << c.sql;
-  std::vector<std::string> got(pd.probes, pd.probes + pd.probeCount);
-  EXPECT_EQ(got, c.probes) << c.sql;
-  EXPECT_EQ(pd.paramCount, c.found) << c.sql;
-  if (c.map == nullptr) {
-    EXPECT_EQ(pd.markerMap, nullptr);
-  } else {
-    ASSERT_NE(pd.markerMap, nullptr);
-    EXPECT_STREQ(pd.markerMap, c.map);
-  }
-  scs_ParmDescFree(&pd);
-  EXPECT_EQ(pd.probes, nullptr);
-  EXPECT_EQ(pd.analysis.root, nullptr);
+    const ProbeCase& c = GetParam();
+    SCS_ParmDesc pd;
+    scs_ParmDescInit(&pd, "varchar(NULL)");
+    ASSERT_EQ(SCS_DescribeParams(&pd, c.sql), 0u) << c.sql;
+    std::vector<std::string> got(pd.probes, pd.probes + pd.probeCount);
+    EXPECT_EQ(got, c.probes) << c.sql;
+    EXPECT_EQ(pd.paramCount, c.found) << c.sql;
+    if (c.map == nullptr) {
+        EXPECT_EQ(pd.markerMap, nullptr);
+    } else {
+        ASSERT_NE(pd.markerMap, nullptr);
+        EXPECT_STREQ(pd.markerMap, c.map);
+    }
+    scs_ParmDescFree(&pd);
+    EXPECT_EQ(pd.probes, nullptr);
+    EXPECT_EQ(pd.analysis.root, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -42,58 +42,64 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"SELECT * FROM t WHERE a = ? AND ? < b", {"SELECT a, b FROM t WHERE 1=0 "}, 2, nullptr},
         ProbeCase{"UPDATE t SET c = ? WHERE k = ?", {"SELECT t.c, t.k FROM t WHERE 1=0 "}, 2, nullptr},
         ProbeCase{"UPDATE t SET c = ? WHERE CURRENT OF c1", {"SELECT t.c FROM t WHERE 1=0 "}, 1, nullptr},
-        ProbeCase{"UPDATE t SET c = 1, d = ? FROM u WHERE u.k = ?", {"SELECT t.d, u.k FROM t, u WHERE 1=0 "}, 2,
-                  nullptr},
+        ProbeCase{
+            "UPDATE t SET c = 1, d = ? FROM u WHERE u.k = ?", {"SELECT t.d, u.k FROM t, u WHERE 1=0 "}, 2, nullptr},
         ProbeCase{"INSERT INTO t VALUES (1, ?, ?)", {"SELECT * FROM t WHERE 1=0 "}, 3, "X??"},
         ProbeCase{"INSERT INTO t (a, b) VALUES (?, ?)", {"SELECT a, b FROM t WHERE 1=0 "}, 2, nullptr},
         ProbeCase{"INSERT INTO t (a, b) VALUES ('x', ?)", {"SELECT b FROM t WHERE 1=0 "}, 1, nullptr},
         ProbeCase{"INSERT INTO t (a, b) SELECT ?, c FROM u WHERE d = ?",
-                  {"SELECT a FROM t WHERE 1=0 ", "SELECT d FROM u WHERE 1=0 "}, 2, nullptr},
+                  {"SELECT a FROM t WHERE 1=0 ", "SELECT d FROM u WHERE 1=0 "},
+                  2,
+                  nullptr},
         ProbeCase{"SELECT a FROM t WHERE a = ? UNION SELECT b FROM u WHERE b = ?",
-                  {"SELECT a FROM t WHERE 1=0 ", "SELECT b FROM u WHERE 1=0 "}, 2, nullptr},
+                  {"SELECT a FROM t WHERE 1=0 ", "SELECT b FROM u WHERE 1=0 "},
+                  2,
+                  nullptr},
         ProbeCase{"SELECT SUM(x) FROM t HAVING SUM(x) > ?", {"SELECT SUM( x ) FROM t WHERE 1=0 "}, 1, nullptr},
         ProbeCase{"SELECT a FROM t WHERE b = ? HAVING SUM(x) > ? AND COUNT(*) < ?",
-                  {"SELECT b, (x), 1 FROM t WHERE 1=0 "}, 3, nullptr},
+                  {"SELECT b, (x), 1 FROM t WHERE 1=0 "},
+                  3,
+                  nullptr},
         ProbeCase{"SELECT a FROM t x WHERE x.b BETWEEN ? AND ? AND c LIKE ? AND ? IS NULL",
-                  {"SELECT x.b, x.b, c, varchar(NULL) FROM t  x WHERE 1=0 "}, 4, nullptr},
-        ProbeCase{"SELECT a FROM t WHERE b IN (?, 1, ?) AND ? IN (2, 3)", {"SELECT b, b, 2 FROM t WHERE 1=0 "}, 3,
+                  {"SELECT x.b, x.b, c, varchar(NULL) FROM t  x WHERE 1=0 "},
+                  4,
                   nullptr},
+        ProbeCase{
+            "SELECT a FROM t WHERE b IN (?, 1, ?) AND ? IN (2, 3)", {"SELECT b, b, 2 FROM t WHERE 1=0 "}, 3, nullptr},
         ProbeCase{"SELECT a FROM t WHERE ? = ANY (SELECT b FROM u)", {}, 0, nullptr},
-        ProbeCase{"SELECT a FROM t WHERE c = ? AND ? = (SELECT MAX(b) FROM u)", {"SELECT c FROM t WHERE 1=0 "}, 1,
-                  nullptr},
+        ProbeCase{
+            "SELECT a FROM t WHERE c = ? AND ? = (SELECT MAX(b) FROM u)", {"SELECT c FROM t WHERE 1=0 "}, 1, nullptr},
         ProbeCase{"DELETE FROM t WHERE a = ? OR b <> ?", {"SELECT a, b FROM t WHERE 1=0 "}, 2, nullptr},
-        ProbeCase{"DELETE FROM t", {}, 0, nullptr},
-        ProbeCase{"SELECT a FROM t WHERE ? = ?", {}, 0, nullptr},
-        ProbeCase{"{call p(?)}", {}, 0, nullptr},
-        ProbeCase{"CALL p(?)", {}, 0, nullptr}));
+        ProbeCase{"DELETE FROM t", {}, 0, nullptr}, ProbeCase{"SELECT a FROM t WHERE ? = ?", {}, 0, nullptr},
+        ProbeCase{"{call p(?)}", {}, 0, nullptr}, ProbeCase{"CALL p(?)", {}, 0, nullptr}));
 
 TEST(ProbeFailures, UnparsableStatementsMakeNoProbe) {
-  SCS_ParmDesc pd;
-  scs_ParmDescInit(&pd, "varchar(NULL)");
-  EXPECT_EQ(SCS_DescribeParams(&pd, "SELECT a FROM t WHERE a = ?;"), 68u);
-  EXPECT_EQ(pd.probeCount, 0u);
-  EXPECT_NE(pd.analysis.message, nullptr);
-  // Reused after a failure.
-  EXPECT_EQ(SCS_DescribeParams(&pd, "DELETE FROM t WHERE a = ?"), 0u);
-  EXPECT_EQ(pd.probeCount, 1u);
-  scs_ParmDescFree(&pd);
-  EXPECT_EQ(SCS_DescribeParams(nullptr, "x"), 21u);
+    SCS_ParmDesc pd;
+    scs_ParmDescInit(&pd, "varchar(NULL)");
+    EXPECT_EQ(SCS_DescribeParams(&pd, "SELECT a FROM t WHERE a = ?;"), 68u);
+    EXPECT_EQ(pd.probeCount, 0u);
+    EXPECT_NE(pd.analysis.message, nullptr);
+    // Reused after a failure.
+    EXPECT_EQ(SCS_DescribeParams(&pd, "DELETE FROM t WHERE a = ?"), 0u);
+    EXPECT_EQ(pd.probeCount, 1u);
+    scs_ParmDescFree(&pd);
+    EXPECT_EQ(SCS_DescribeParams(nullptr, "x"), 21u);
 }
 
 TEST(ProbeFailures, BuilderFailureKeepsEarlierProbes) {
-  SCS_ParmDesc pd;
-  scs_ParmDescInit(&pd, "varchar(NULL)");
-  // The second value has no column to take its type from.
-  EXPECT_EQ(SCS_DescribeParams(&pd, "INSERT INTO t (a) VALUES (1, ?)"), 0u);
-  EXPECT_EQ(pd.probeCount, 0u);
-  EXPECT_EQ(pd.paramCount, 0);
-  scs_ParmDescFree(&pd);
-  scs_ParmDescInit(&pd, "varchar(NULL)");
-  // A marker compared with a marker in an IN list.
-  EXPECT_EQ(SCS_DescribeParams(&pd, "SELECT a FROM t WHERE b = ? UNION SELECT a FROM u WHERE ? IN (?, 1)"), 0u);
-  ASSERT_EQ(pd.probeCount, 1u);
-  EXPECT_STREQ(pd.probes[0], "SELECT b FROM t WHERE 1=0 ");
-  scs_ParmDescFree(&pd);
+    SCS_ParmDesc pd;
+    scs_ParmDescInit(&pd, "varchar(NULL)");
+    // The second value has no column to take its type from.
+    EXPECT_EQ(SCS_DescribeParams(&pd, "INSERT INTO t (a) VALUES (1, ?)"), 0u);
+    EXPECT_EQ(pd.probeCount, 0u);
+    EXPECT_EQ(pd.paramCount, 0);
+    scs_ParmDescFree(&pd);
+    scs_ParmDescInit(&pd, "varchar(NULL)");
+    // A marker compared with a marker in an IN list.
+    EXPECT_EQ(SCS_DescribeParams(&pd, "SELECT a FROM t WHERE b = ? UNION SELECT a FROM u WHERE ? IN (?, 1)"), 0u);
+    ASSERT_EQ(pd.probeCount, 1u);
+    EXPECT_STREQ(pd.probes[0], "SELECT b FROM t WHERE 1=0 ");
+    scs_ParmDescFree(&pd);
 }
 
 }  // namespace

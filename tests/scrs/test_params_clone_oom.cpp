@@ -16,39 +16,39 @@ namespace {
 class KeptParamsOom : public AgentSession {};
 
 TEST_F(KeptParamsOom, EveryFailingCopyStillDisposesOfTheHandedOverValues) {
-  Exec("CREATE TABLE ko (a INTEGER, b VARCHAR(20))");
-  uint32_t s = Stmt();
-  ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "INSERT INTO ko VALUES (?, ?)"));
-  SCS_Cursor& c = IngStmtFind(s)->cursor;
-  c.cursorType = 1;
-  ASSERT_EQ(0u, link.word & 1u) << "the table owns values handed to it on this link";
+    Exec("CREATE TABLE ko (a INTEGER, b VARCHAR(20))");
+    uint32_t s = Stmt();
+    ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "INSERT INTO ko VALUES (?, ?)"));
+    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    c.cursorType = 1;
+    ASSERT_EQ(0u, link.word & 1u) << "the table owns values handed to it on this link";
 
-  int failures = 0;
-  uint32_t rc = 1;
-  for (long k = 0; k < 200 && rc != 0; ++k) {
-    ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 20}}, 2);
-    p.Put<int32_t>(0, 0, 1);
-    p.Text(1, 0, "one");
-    p.Put<int32_t>(0, 1, 2);
-    p.Text(1, 1, "two");
-    Dataset* values = p.Give();
-    TryMemFailAfter(k);
-    rc = AgentCall<DRV_SetParams>(&link, s, values);
-    TryMemFailAfter(-1);
-    if (rc != 0) {
-      ++failures;
-      EXPECT_EQ(16u, rc);
-      EXPECT_EQ(nullptr, c.keptParams);
-      EXPECT_FALSE(c.layerFlags & kScsLParamsKept);
+    int failures = 0;
+    uint32_t rc = 1;
+    for (long k = 0; k < 200 && rc != 0; ++k) {
+        ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 20}}, 2);
+        p.Put<int32_t>(0, 0, 1);
+        p.Text(1, 0, "one");
+        p.Put<int32_t>(0, 1, 2);
+        p.Text(1, 1, "two");
+        Dataset* values = p.Give();
+        TryMemFailAfter(k);
+        rc = AgentCall<DRV_SetParams>(&link, s, values);
+        TryMemFailAfter(-1);
+        if (rc != 0) {
+            ++failures;
+            EXPECT_EQ(16u, rc);
+            EXPECT_EQ(nullptr, c.keptParams);
+            EXPECT_FALSE(c.layerFlags & kScsLParamsKept);
 #ifdef TV_HAVE_LSAN
-      EXPECT_EQ(0, __lsan_do_recoverable_leak_check()) << "failure point " << k;
+            EXPECT_EQ(0, __lsan_do_recoverable_leak_check()) << "failure point " << k;
 #endif
+        }
     }
-  }
-  ASSERT_EQ(0u, rc) << "the copy never succeeded";
-  EXPECT_GT(failures, 0);
-  ASSERT_NE(nullptr, c.keptParams);
-  ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
+    ASSERT_EQ(0u, rc) << "the copy never succeeded";
+    EXPECT_GT(failures, 0);
+    ASSERT_NE(nullptr, c.keptParams);
+    ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
 }
 
 }  // namespace

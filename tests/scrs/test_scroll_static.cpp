@@ -14,20 +14,20 @@ using namespace stmttest;
 namespace {
 
 struct TargetCase {
-  const char* what;
-  uint16_t orientation;
-  int64_t offset, cur, n, p, total;
-  int64_t start;
-  int32_t cls;
+    const char* what;
+    uint16_t orientation;
+    int64_t offset, cur, n, p, total;
+    int64_t start;
+    int32_t cls;
 };
 
 class ScrollTarget : public ::testing::TestWithParam<TargetCase> {};
 
 TEST_P(ScrollTarget, GivesTheStartAndClass) {
-  const TargetCase& t = GetParam();
-  int64_t start = -999;
-  EXPECT_EQ(t.cls, SCS_ScrollTarget(t.orientation, t.offset, t.cur, t.n, t.p, t.total, &start)) << t.what;
-  EXPECT_EQ(t.start, start) << t.what;
+    const TargetCase& t = GetParam();
+    int64_t start = -999;
+    EXPECT_EQ(t.cls, SCS_ScrollTarget(t.orientation, t.offset, t.cur, t.n, t.p, t.total, &start)) << t.what;
+    EXPECT_EQ(t.start, start) << t.what;
 }
 
 // Ten rows in rowsets of four unless said otherwise; -1 is a row count not yet known.
@@ -51,241 +51,239 @@ INSTANTIATE_TEST_SUITE_P(
         TargetCase{"absolute -1", SQL_FETCH_ABSOLUTE, -1, 5, 4, 4, 10, 10, kScsClassOverlapsEnd},
         TargetCase{"absolute -11", SQL_FETCH_ABSOLUTE, -11, 5, 4, 4, 10, 0, kScsClassBefore},
         TargetCase{"absolute -3 of two rows", SQL_FETCH_ABSOLUTE, -3, 1, 4, 4, 2, 0, kScsClassOverlapsEnd},
-        TargetCase{"absolute -3, rows not yet counted", SQL_FETCH_ABSOLUTE, -3, 1, 4, 4, -1, -3,
-                   kScsClassUncounted},
+        TargetCase{"absolute -3, rows not yet counted", SQL_FETCH_ABSOLUTE, -3, 1, 4, 4, -1, -3, kScsClassUncounted},
         TargetCase{"absolute 11", SQL_FETCH_ABSOLUTE, 11, 1, 4, 4, 10, 11, kScsClassAfter},
-        TargetCase{"relative -2 from the first row", SQL_FETCH_RELATIVE, -2, 1, 4, 4, 10, -1,
-                   kScsClassOverlapsStart},
+        TargetCase{"relative -2 from the first row", SQL_FETCH_RELATIVE, -2, 1, 4, 4, 10, -1, kScsClassOverlapsStart},
         TargetCase{"relative -8 from row 3", SQL_FETCH_RELATIVE, -8, 3, 4, 4, 10, -5, kScsClassBefore},
         TargetCase{"relative 3", SQL_FETCH_RELATIVE, 3, 2, 4, 4, 10, 5, kScsClassInside},
         TargetCase{"resume is not a target", uint16_t(7), 0, 2, 4, 4, 10, 0, kScsClassUncounted}),
     [](const auto& info) {
-      std::string n;
-      for (const char* p = info.param.what; *p; ++p) n += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-      return n;
+        std::string n;
+        for (const char* p = info.param.what; *p; ++p) n += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+        return n;
     });
 
 class StaticSlot : public AgentSession {
- protected:
-  Rowset* rs = nullptr;
-  void SetUp() override { Open(false, true); }
-  void TearDown() override {
-    RowsetFree(&rs);
-    AgentSession::TearDown();
-  }
-  void Table(uint32_t rows) {
-    Exec("CREATE TABLE sc (a INTEGER, b VARCHAR(20))");
-    uint32_t s = Stmt();
-    ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "INSERT INTO sc VALUES (?, ?)"));
-    ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 20}}, rows);
-    for (uint32_t r = 0; r < rows; ++r) {
-      p.Put<int32_t>(0, r, int32_t(r + 1));
-      p.Text(1, r, "row" + std::to_string(r + 1));
+protected:
+    Rowset* rs = nullptr;
+    void SetUp() override { Open(false, true); }
+    void TearDown() override {
+        RowsetFree(&rs);
+        AgentSession::TearDown();
     }
-    ASSERT_EQ(0u, AgentCall<DRV_SetParams>(&link, s, p.Give()));
-    ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
-  }
-  uint32_t Select(uint32_t rowsetSize, uint32_t concurrency = 1, const char* sql = "SELECT a, b FROM sc ORDER BY a") {
-    uint32_t s = Stmt();
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
-    c.cursorType = 3;
-    c.concurrency = concurrency;
-    c.rowsetSize = rowsetSize;
-    EXPECT_EQ(0u, Run(s, sql)) << Errors(s);
-    return s;
-  }
-  uint32_t Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
-    return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, start, rows, total, uint16_t(SQL_FETCH_ABSOLUTE));
-  }
-  int32_t A(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
+    void Table(uint32_t rows) {
+        Exec("CREATE TABLE sc (a INTEGER, b VARCHAR(20))");
+        uint32_t s = Stmt();
+        ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "INSERT INTO sc VALUES (?, ?)"));
+        ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 20}}, rows);
+        for (uint32_t r = 0; r < rows; ++r) {
+            p.Put<int32_t>(0, r, int32_t(r + 1));
+            p.Text(1, r, "row" + std::to_string(r + 1));
+        }
+        ASSERT_EQ(0u, AgentCall<DRV_SetParams>(&link, s, p.Give()));
+        ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
+    }
+    uint32_t Select(uint32_t rowsetSize, uint32_t concurrency = 1, const char* sql = "SELECT a, b FROM sc ORDER BY a") {
+        uint32_t s = Stmt();
+        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        c.cursorType = 3;
+        c.concurrency = concurrency;
+        c.rowsetSize = rowsetSize;
+        EXPECT_EQ(0u, Run(s, sql)) << Errors(s);
+        return s;
+    }
+    uint32_t Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
+        return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, start, rows, total, uint16_t(SQL_FETCH_ABSOLUTE));
+    }
+    int32_t A(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
 };
 
 TEST_F(StaticSlot, StartsCountFromEitherEndAndStopAtTheEdges) {
-  Table(10);
-  const uint32_t s = Select(3);
-  struct Case {
-    int32_t start;
-    uint32_t rc, rows;
-    int32_t firstA;
-    int32_t position;  // agent's current row afterwards
-  };
-  const Case cases[] = {
-      {1, 0, 3, 1, 1},     {9, 0, 2, 9, 1},     {0, 0, 3, 8, 1},     {-1, 0, 1, 10, 1},   {-4, 0, 3, 7, 1},
-      {11, 86, 0, 0, -3},  {-11, 85, 0, 0, 0},  {-3, 0, 3, 8, 1},    {10, 0, 1, 10, 1},   {-13, 85, 0, 0, 0},
-  };
-  for (const Case& k : cases) {
-    uint32_t rows = 99, total = 99;
-    ASSERT_EQ(k.rc, Fetch(s, k.start, &rows, &total)) << "start " << k.start << "\n" << Errors(s);
-    EXPECT_EQ(10u, total) << "start " << k.start;
-    EXPECT_EQ(k.rows, rows) << "start " << k.start;
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
-    EXPECT_EQ(k.position, c.position) << "start " << k.start;
-    if (k.rc != 0) continue;
-    EXPECT_EQ(uint32_t(k.firstA), c.rowsetFirst) << "start " << k.start;
-    for (uint32_t r = 0; r < 3; ++r) {
-      if (r < k.rows) {
-        EXPECT_EQ(k.firstA + int32_t(r), A(r)) << "start " << k.start;
-        EXPECT_EQ(0, SCS_RowStatusGet(rs, r + 1));
-      } else {
-        EXPECT_EQ(3, SCS_RowStatusGet(rs, r + 1)) << "start " << k.start;
-      }
+    Table(10);
+    const uint32_t s = Select(3);
+    struct Case {
+        int32_t start;
+        uint32_t rc, rows;
+        int32_t firstA;
+        int32_t position;  // agent's current row afterwards
+    };
+    const Case cases[] = {
+        {1, 0, 3, 1, 1},    {9, 0, 2, 9, 1},    {0, 0, 3, 8, 1},  {-1, 0, 1, 10, 1}, {-4, 0, 3, 7, 1},
+        {11, 86, 0, 0, -3}, {-11, 85, 0, 0, 0}, {-3, 0, 3, 8, 1}, {10, 0, 1, 10, 1}, {-13, 85, 0, 0, 0},
+    };
+    for (const Case& k : cases) {
+        uint32_t rows = 99, total = 99;
+        ASSERT_EQ(k.rc, Fetch(s, k.start, &rows, &total)) << "start " << k.start << "\n" << Errors(s);
+        EXPECT_EQ(10u, total) << "start " << k.start;
+        EXPECT_EQ(k.rows, rows) << "start " << k.start;
+        const SCS_Cursor& c = IngStmtFind(s)->cursor;
+        EXPECT_EQ(k.position, c.position) << "start " << k.start;
+        if (k.rc != 0) continue;
+        EXPECT_EQ(uint32_t(k.firstA), c.rowsetFirst) << "start " << k.start;
+        for (uint32_t r = 0; r < 3; ++r) {
+            if (r < k.rows) {
+                EXPECT_EQ(k.firstA + int32_t(r), A(r)) << "start " << k.start;
+                EXPECT_EQ(0, SCS_RowStatusGet(rs, r + 1));
+            } else {
+                EXPECT_EQ(3, SCS_RowStatusGet(rs, r + 1)) << "start " << k.start;
+            }
+        }
     }
-  }
-  // The rows-affected item answers the snapshot's row count for a scrollable SELECT.
-  int32_t count = -1;
-  uint16_t len = 0;
-  ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32010000u, static_cast<void*>(&count), uint16_t(4), &len));
-  EXPECT_EQ(10, count);
+    // The rows-affected item answers the snapshot's row count for a scrollable SELECT.
+    int32_t count = -1;
+    uint16_t len = 0;
+    ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32010000u, static_cast<void*>(&count), uint16_t(4), &len));
+    EXPECT_EQ(10, count);
 }
 
 TEST_F(StaticSlot, FewerRowsThanARowsetCountedFromTheEndGiveTheFirstRowset) {
-  Table(2);
-  const uint32_t s = Select(4);
-  uint32_t rows = 0, total = 0;
-  ASSERT_EQ(0u, Fetch(s, -3, &rows, &total)) << Errors(s);
-  EXPECT_EQ(2u, rows);
-  EXPECT_EQ(1, A(0));
-  EXPECT_EQ(85u, Fetch(s, -5, &rows, &total));
-  EXPECT_EQ(0u, rows);
+    Table(2);
+    const uint32_t s = Select(4);
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, -3, &rows, &total)) << Errors(s);
+    EXPECT_EQ(2u, rows);
+    EXPECT_EQ(1, A(0));
+    EXPECT_EQ(85u, Fetch(s, -5, &rows, &total));
+    EXPECT_EQ(0u, rows);
 }
 
 TEST_F(StaticSlot, WithoutRetrieveDataTheRowsAreCountedButNotHanded) {
-  Table(5);
-  const uint32_t s = Select(4);
-  IngStmtFind(s)->cursor.retrieveData = 0;
-  uint32_t rows = 0, total = 0;
-  ASSERT_EQ(0u, Fetch(s, 3, &rows, &total)) << Errors(s);
-  EXPECT_EQ(3u, rows);
-  EXPECT_EQ(0, rs->data->col_count);
-  EXPECT_EQ(0, SCS_RowStatusGet(rs, 3));
-  EXPECT_EQ(3, SCS_RowStatusGet(rs, 4));
+    Table(5);
+    const uint32_t s = Select(4);
+    IngStmtFind(s)->cursor.retrieveData = 0;
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 3, &rows, &total)) << Errors(s);
+    EXPECT_EQ(3u, rows);
+    EXPECT_EQ(0, rs->data->col_count);
+    EXPECT_EQ(0, SCS_RowStatusGet(rs, 3));
+    EXPECT_EQ(3, SCS_RowStatusGet(rs, 4));
 }
 
 TEST_F(StaticSlot, ExecutedAgainTheSnapshotIsReadAgain) {
-  Table(4);
-  const uint32_t s = Select(2);
-  uint32_t rows = 0, total = 0;
-  ASSERT_EQ(0u, Fetch(s, 0, &rows, &total));
-  EXPECT_EQ(4u, total);
-  Exec("INSERT INTO sc VALUES (5, 'row5')");
-  ASSERT_EQ(0u, Fetch(s, 0, &rows, &total));
-  EXPECT_EQ(4u, total) << "the snapshot holds";
-  EXPECT_EQ(3, A(0));
-  ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
-  ASSERT_EQ(0u, Fetch(s, 0, &rows, &total));
-  EXPECT_EQ(5u, total);
-  EXPECT_EQ(4, A(0));
+    Table(4);
+    const uint32_t s = Select(2);
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 0, &rows, &total));
+    EXPECT_EQ(4u, total);
+    Exec("INSERT INTO sc VALUES (5, 'row5')");
+    ASSERT_EQ(0u, Fetch(s, 0, &rows, &total));
+    EXPECT_EQ(4u, total) << "the snapshot holds";
+    EXPECT_EQ(3, A(0));
+    ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
+    ASSERT_EQ(0u, Fetch(s, 0, &rows, &total));
+    EXPECT_EQ(5u, total);
+    EXPECT_EQ(4, A(0));
 }
 
 TEST_F(StaticSlot, ALargeSnapshotServesRowsetsAcrossItsFileWindows) {
-  Table(6200);
-  const uint32_t s = Select(100);
-  for (int32_t start : {6101, 1, 5001, 4950, -1300, 0}) {
-    uint32_t rows = 0, total = 0;
-    ASSERT_EQ(0u, Fetch(s, start, &rows, &total)) << start << "\n" << Errors(s);
-    ASSERT_EQ(6200u, total);
-    const int32_t first = start > 0 ? start : start == 0 ? 6101 : 6200 + start + 1;
-    ASSERT_EQ(100u, rows) << start;
-    for (uint32_t r = 0; r < rows; ++r) ASSERT_EQ(first + int32_t(r), A(r)) << start << " row " << r;
-  }
-  EXPECT_EQ(kDscOnFile, IngStmtFind(s)->cursor.staticSet->cache.state);
+    Table(6200);
+    const uint32_t s = Select(100);
+    for (int32_t start : {6101, 1, 5001, 4950, -1300, 0}) {
+        uint32_t rows = 0, total = 0;
+        ASSERT_EQ(0u, Fetch(s, start, &rows, &total)) << start << "\n" << Errors(s);
+        ASSERT_EQ(6200u, total);
+        const int32_t first = start > 0 ? start : start == 0 ? 6101 : 6200 + start + 1;
+        ASSERT_EQ(100u, rows) << start;
+        for (uint32_t r = 0; r < rows; ++r) ASSERT_EQ(first + int32_t(r), A(r)) << start << " row " << r;
+    }
+    EXPECT_EQ(kDscOnFile, IngStmtFind(s)->cursor.staticSet->cache.state);
 }
 
 TEST_F(StaticSlot, BadArgumentsAreRefused) {
-  Table(1);
-  const uint32_t s = Select(1);
-  uint32_t rows = 0, total = 0;
-  EXPECT_EQ(21u, Fetch(s, 1, nullptr, &total));
-  EXPECT_EQ(21u, Fetch(s, 1, &rows, nullptr));
-  EXPECT_EQ(21u, Fetch(0xDEAD, 1, &rows, &total));
-  EXPECT_EQ(21u, SCS_StaticFetch(nullptr, &rs, 1, &rows, &total));
-  EXPECT_EQ(21u, SCS_StaticFill(nullptr));
+    Table(1);
+    const uint32_t s = Select(1);
+    uint32_t rows = 0, total = 0;
+    EXPECT_EQ(21u, Fetch(s, 1, nullptr, &total));
+    EXPECT_EQ(21u, Fetch(s, 1, &rows, nullptr));
+    EXPECT_EQ(21u, Fetch(0xDEAD, 1, &rows, &total));
+    EXPECT_EQ(21u, SCS_StaticFetch(nullptr, &rs, 1, &rows, &total));
+    EXPECT_EQ(21u, SCS_StaticFill(nullptr));
 }
 
 class Setup : public StaticSlot {};
 
 TEST_F(Setup, AStaticSelectIsAnalysedAndAForwardOnlyOneIsNot) {
-  Table(1);
-  const uint32_t s = Select(1);
-  const SCS_Cursor& c = IngStmtFind(s)->cursor;
-  EXPECT_EQ(1u, c.analysedSelect);
-  EXPECT_TRUE(c.layerFlags & kScsLPrepared);
-  uint32_t f = Stmt();
-  ASSERT_EQ(0u, Run(f, "SELECT a FROM sc")) << Errors(f);
-  EXPECT_EQ(0u, IngStmtFind(f)->cursor.analysedSelect);
-  EXPECT_FALSE(IngStmtFind(f)->cursor.layerFlags & kScsLPrepared);
+    Table(1);
+    const uint32_t s = Select(1);
+    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    EXPECT_EQ(1u, c.analysedSelect);
+    EXPECT_TRUE(c.layerFlags & kScsLPrepared);
+    uint32_t f = Stmt();
+    ASSERT_EQ(0u, Run(f, "SELECT a FROM sc")) << Errors(f);
+    EXPECT_EQ(0u, IngStmtFind(f)->cursor.analysedSelect);
+    EXPECT_FALSE(IngStmtFind(f)->cursor.layerFlags & kScsLPrepared);
 }
 
 TEST_F(Setup, ALockingStaticCursorRunsReadOnlyWhileRowsCannotBeToldApart) {
-  Table(3);
-  const uint32_t s = Select(2, 2);
-  const SCS_Cursor& c = IngStmtFind(s)->cursor;
-  EXPECT_EQ(1u, c.concurrency);
-  EXPECT_EQ(2u, c.savedConcurrency);
-  EXPECT_EQ(3u, c.cursorType);
-  // The ODBC side reads the concurrency back to report the change.
-  uint32_t conc = 0;
-  uint16_t len = 0;
-  ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32030007u, static_cast<void*>(&conc), uint16_t(4), &len));
-  EXPECT_EQ(1u, conc);
-  uint32_t rows = 0, total = 0;
-  ASSERT_EQ(0u, Fetch(s, 1, &rows, &total)) << Errors(s);
-  EXPECT_EQ(2u, rows);
+    Table(3);
+    const uint32_t s = Select(2, 2);
+    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    EXPECT_EQ(1u, c.concurrency);
+    EXPECT_EQ(2u, c.savedConcurrency);
+    EXPECT_EQ(3u, c.cursorType);
+    // The ODBC side reads the concurrency back to report the change.
+    uint32_t conc = 0;
+    uint16_t len = 0;
+    ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32030007u, static_cast<void*>(&conc), uint16_t(4), &len));
+    EXPECT_EQ(1u, conc);
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 1, &rows, &total)) << Errors(s);
+    EXPECT_EQ(2u, rows);
 }
 
 TEST_F(Setup, AGroupedStaticSelectKeepsItsConcurrency) {
-  Table(3);
-  const uint32_t s = Select(2, 2, "SELECT a, COUNT(*) FROM sc GROUP BY a");
-  const SCS_Cursor& c = IngStmtFind(s)->cursor;
-  EXPECT_EQ(2u, c.concurrency);
-  uint32_t rows = 0, total = 0;
-  ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);
-  EXPECT_EQ(3u, total);
-  EXPECT_EQ(2u, rows);
+    Table(3);
+    const uint32_t s = Select(2, 2, "SELECT a, COUNT(*) FROM sc GROUP BY a");
+    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    EXPECT_EQ(2u, c.concurrency);
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);
+    EXPECT_EQ(3u, total);
+    EXPECT_EQ(2u, rows);
 }
 
 TEST_F(Setup, OtherStatementsRunOnAStaticCursorStatement) {
-  Table(1);
-  const uint32_t s = Stmt();
-  IngStmtFind(s)->cursor.cursorType = 3;
-  for (const char* sql : {"INSERT INTO sc VALUES (9, 'x')", "UPDATE sc SET b = 'y' WHERE a = 9",
-                          "DELETE FROM sc WHERE a = 9", "CREATE TABLE sc2 (c INTEGER)", "DROP TABLE sc2"}) {
-    ASSERT_EQ(0u, AgentCall<DRV_CloseCursor>(&link, s));
-    EXPECT_EQ(0u, Run(s, sql)) << sql << "\n" << Errors(s);
-    EXPECT_EQ(0u, IngStmtFind(s)->cursor.analysedSelect) << sql;
-  }
+    Table(1);
+    const uint32_t s = Stmt();
+    IngStmtFind(s)->cursor.cursorType = 3;
+    for (const char* sql : {"INSERT INTO sc VALUES (9, 'x')", "UPDATE sc SET b = 'y' WHERE a = 9",
+                            "DELETE FROM sc WHERE a = 9", "CREATE TABLE sc2 (c INTEGER)", "DROP TABLE sc2"}) {
+        ASSERT_EQ(0u, AgentCall<DRV_CloseCursor>(&link, s));
+        EXPECT_EQ(0u, Run(s, sql)) << sql << "\n" << Errors(s);
+        EXPECT_EQ(0u, IngStmtFind(s)->cursor.analysedSelect) << sql;
+    }
 }
 
 TEST_F(Setup, AStaticReadOnlySelectTakesItsSnapshotWhenItRuns) {
-  Table(6);
-  const uint32_t s = Select(2);
-  const SCS_Cursor& c = IngStmtFind(s)->cursor;
-  EXPECT_TRUE(c.layerFlags & kScsLResultCached);
-  int32_t count = -1;
-  uint16_t len = 0;
-  ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32010000u, static_cast<void*>(&count), uint16_t(4), &len));
-  EXPECT_EQ(6, count) << "known before any fetch";
-  // Rows added after the execute are not in the snapshot.
-  Exec("INSERT INTO sc VALUES (7, 'row7')");
-  uint32_t rows = 0, total = 0;
-  ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);
-  EXPECT_EQ(6u, total);
-  EXPECT_EQ(5, A(0));
+    Table(6);
+    const uint32_t s = Select(2);
+    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    EXPECT_TRUE(c.layerFlags & kScsLResultCached);
+    int32_t count = -1;
+    uint16_t len = 0;
+    ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32010000u, static_cast<void*>(&count), uint16_t(4), &len));
+    EXPECT_EQ(6, count) << "known before any fetch";
+    // Rows added after the execute are not in the snapshot.
+    Exec("INSERT INTO sc VALUES (7, 'row7')");
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);
+    EXPECT_EQ(6u, total);
+    EXPECT_EQ(5, A(0));
 }
 
 TEST_F(Setup, ExecutingAStatementNeverPreparedIsAnOutOfSequenceCall) {
-  const uint32_t s = Stmt();
-  EXPECT_EQ(22u, AgentCall<DRV_Execute>(&link, s));
-  EXPECT_EQ(21u, AgentCall<DRV_Execute>(&link, 0xDEADu));
+    const uint32_t s = Stmt();
+    EXPECT_EQ(22u, AgentCall<DRV_Execute>(&link, s));
+    EXPECT_EQ(21u, AgentCall<DRV_Execute>(&link, 0xDEADu));
 }
 
 TEST(SetupShape, RowIdentifyingShapesAreNamedByTheirFirstFault) {
-  EXPECT_EQ(0u, scs_p_CheckShape(0));
-  EXPECT_EQ(0u, scs_p_CheckShape(0x4 | 0x2));
-  EXPECT_EQ(87u, scs_p_CheckShape(0x20 | 0x8 | 0x10 | 0x80));
-  EXPECT_EQ(88u, scs_p_CheckShape(0x8 | 0x10 | 0x80));
-  EXPECT_EQ(89u, scs_p_CheckShape(0x10 | 0x80));
-  EXPECT_EQ(103u, scs_p_CheckShape(0x80));
+    EXPECT_EQ(0u, scs_p_CheckShape(0));
+    EXPECT_EQ(0u, scs_p_CheckShape(0x4 | 0x2));
+    EXPECT_EQ(87u, scs_p_CheckShape(0x20 | 0x8 | 0x10 | 0x80));
+    EXPECT_EQ(88u, scs_p_CheckShape(0x8 | 0x10 | 0x80));
+    EXPECT_EQ(89u, scs_p_CheckShape(0x10 | 0x80));
+    EXPECT_EQ(103u, scs_p_CheckShape(0x80));
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ void Database(const char* name);
 // SQLSTATE and message of a handle's first diagnostic record ("" when there is none), asked
 // again while the handle's connection is busy with another thread.
 struct Diag {
-  std::string state;
-  std::string message;
+    std::string state;
+    std::string message;
 };
 Diag FirstDiag(SQLSMALLINT type, SQLHANDLE h);
 std::string DiagText(SQLSMALLINT type, SQLHANDLE h);
@@ -28,16 +28,16 @@ inline bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WIT
 
 // An ODBC 3 environment and one connection to a database; both freed on destruction.
 struct Connection {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  bool connected = false;
-  explicit Connection(const char* database);
-  ~Connection();
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-  SQLHSTMT Stmt();  // a new statement, or null
-  // Runs text on a statement of its own; false (with the diagnostic in *why) on failure.
-  bool Exec(const char* text, std::string* why = nullptr);
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    bool connected = false;
+    explicit Connection(const char* database);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    SQLHSTMT Stmt();  // a new statement, or null
+    // Runs text on a statement of its own; false (with the diagnostic in *why) on failure.
+    bool Exec(const char* text, std::string* why = nullptr);
 };
 
 // Connects env/dbc to `database` (allocating both when null); the SQLRETURN of the failing call.

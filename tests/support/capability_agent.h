@@ -70,8 +70,8 @@ struct Stmt {
 
 struct Agent {
     uint32_t mask = kDefaultMask;
-    uint32_t unicode = 1;     // answer to the Unicode item
-    uint32_t linkWord = 0;    // bit 0: the data path frees the Datasets it hands over
+    uint32_t unicode = 1;        // answer to the Unicode item
+    uint32_t linkWord = 0;       // bit 0: the data path frees the Datasets it hands over
     uint32_t executeResult = 0;  // the execution's result once every value is there
     int32_t rowCount = 0;        // the row value reported after an execution
     uint32_t failPutData = 0;
@@ -255,8 +255,8 @@ inline uint32_t PrepareExecuteEx(uint32_t h, const char*, Dataset* ds, uint16_t 
         s.descs.clear();
         s.names.clear();
         for (uint16_t i = 0; i < n; ++i) {
-            s.descs.push_back(ParamDescEntry{d[i].sqlType, d[i].cType, d[i].columnSize, d[i].decimalDigits,
-                                             d[i].paramType});
+            s.descs.push_back(
+                ParamDescEntry{d[i].sqlType, d[i].cType, d[i].columnSize, d[i].decimalDigits, d[i].paramType});
             s.names.push_back(d[i].name ? std::optional<std::string>(d[i].name) : std::nullopt);
         }
     }

@@ -35,7 +35,7 @@ struct Result {
 struct Stmt {
     std::string text;
     Result result;
-    std::vector<Result> more;        // further results for MoreResults
+    std::vector<Result> more;         // further results for MoreResults
     std::vector<std::string> params;  // parameter description names
     size_t next = 0;                  // next row to hand out
     bool open = false;
@@ -53,10 +53,10 @@ struct Agent {
     std::map<std::string, Result> scripts;  // result for a statement text
     std::vector<std::string> scriptParams;
     uint32_t nextHandle = 100;
-    uint32_t failPrepare = 0;   // code DRV_Prepare returns when not 0
+    uint32_t failPrepare = 0;  // code DRV_Prepare returns when not 0
     uint32_t failExecute = 0;
     uint32_t failFetch = 0;
-    uint32_t bookmarks = 0;     // information item 82
+    uint32_t bookmarks = 0;  // information item 82
     uint32_t allocFail = 0;
     std::vector<std::string> messages;  // handed out by DRV_GetErrors
     uint32_t getInfoCalls = 0;

@@ -139,8 +139,8 @@ TEST(AttrValueListBuild, KeepsDefaultsAndRecordsThatDiffer) {
 TEST(AttrValueListBuild, GroupsSkipsAndColumnsBeforeTheirDefault) {
     // Column 1 comes before its group's default and is kept; a negative record is ignored and
     // does not split the group; a new group of attribute 5 again has no default.
-    const AttrEntry in[] = {IntRec(1, 5, 7), IntRec(0, 5, 7), IntRec(3, -5, 7), IntRec(2, 5, 7),
-                            IntRec(0, 6, 1), IntRec(1, 5, 7)};
+    const AttrEntry in[] = {IntRec(1, 5, 7), IntRec(0, 5, 7), IntRec(3, -5, 7),
+                            IntRec(2, 5, 7), IntRec(0, 6, 1), IntRec(1, 5, 7)};
     uint16_t n = 0;
     AttrEntry* list = nullptr;
     ASSERT_EQ(AttrValueListBuild(6, in, &n, &list, 0), 0);

@@ -577,13 +577,12 @@ TEST_P(StrToArgvTest, Splits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, StrToArgvTest,
-    ::testing::Values(ArgvCase{"-u 'my user' -G \"a\\\"b\"", {"-u", "my user", "-G", "a\"b"}},
-                      ArgvCase{"''", {""}}, ArgvCase{"   \t ", {}}, ArgvCase{"", {}},
-                      ArgvCase{"  a\tb  ", {"a", "b"}}, ArgvCase{"\"it's\"", {"it's"}},
-                      ArgvCase{"'say \"hi\"'", {"say \"hi\""}}, ArgvCase{"a\\\\b c\\d", {"a\\b", "c\\d"}},
-                      ArgvCase{"ab'cd ef'gh", {"abcd efgh"}}, ArgvCase{"\\'x", {"'x"}},
-                      ArgvCase{"'' '' x", {"", "", "x"}}, ArgvCase{"'unterminated text", {"unterminated text"}},
-                      ArgvCase{"trailing\\", {"trailing\\"}}));
+    ::testing::Values(ArgvCase{"-u 'my user' -G \"a\\\"b\"", {"-u", "my user", "-G", "a\"b"}}, ArgvCase{"''", {""}},
+                      ArgvCase{"   \t ", {}}, ArgvCase{"", {}}, ArgvCase{"  a\tb  ", {"a", "b"}},
+                      ArgvCase{"\"it's\"", {"it's"}}, ArgvCase{"'say \"hi\"'", {"say \"hi\""}},
+                      ArgvCase{"a\\\\b c\\d", {"a\\b", "c\\d"}}, ArgvCase{"ab'cd ef'gh", {"abcd efgh"}},
+                      ArgvCase{"\\'x", {"'x"}}, ArgvCase{"'' '' x", {"", "", "x"}},
+                      ArgvCase{"'unterminated text", {"unterminated text"}}, ArgvCase{"trailing\\", {"trailing\\"}}));
 
 TEST(StrToArgv, ManyArgumentsGrowTheVector) {
     std::string text;

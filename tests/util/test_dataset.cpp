@@ -31,18 +31,18 @@ TEST_P(DatasetWidthTest, WidthFollowsKindAndAlignment) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, DatasetWidthTest,
-    ::testing::Values(
-        WidthCase{DS_CHAR, 7, 7}, WidthCase{DS_BIT, 99, 1}, WidthCase{DS_TINYINT, 0, 1},
-        WidthCase{DS_SMALLINT, 9, 2}, WidthCase{DS_INTEGER, 9, 4}, WidthCase{DS_UTINYINT, 5, 1},
-        WidthCase{DS_USMALLINT, 5, 2}, WidthCase{DS_UINTEGER, 5, 4}, WidthCase{DS_REAL, 5, 4},
-        WidthCase{DS_DOUBLE, 5, 8}, WidthCase{DS_DATE, 5, 6}, WidthCase{DS_TIME, 5, 6},
-        WidthCase{DS_TIMESTAMP, 5, 16}, WidthCase{DS_TIMESTAMP, 1000, 16}, WidthCase{DS_BINARY, 3, 3},
-        WidthCase{DS_CHAR_REF, 100, 16}, WidthCase{DS_BINARY_REF, 0, 16}, WidthCase{DS_WCHAR_REF, 5, 16},
-        WidthCase{DS_CHAR_NTS, 5, 6}, WidthCase{DS_CHAR_LEN1, 5, 6}, WidthCase{DS_CHAR_LEN2, 5, 8},
-        WidthCase{DS_CHAR_LEN2, 6, 8}, WidthCase{DS_CHAR_LEN4, 5, 12}, WidthCase{DS_CHAR_LEN4, 4, 8},
-        WidthCase{DS_BINARY_LEN1, 5, 6}, WidthCase{DS_BINARY_LEN2, 5, 8}, WidthCase{DS_BINARY_LEN4, 5, 12},
-        WidthCase{DS_WCHAR, 3, 6}, WidthCase{DS_WCHAR_NTS, 3, 8}, WidthCase{DS_WCHAR_LEN4, 3, 12},
-        WidthCase{DS_WCHAR_LEN4, 2, 8}, WidthCase{0, 9, 9}, WidthCase{99, 9, 9}));
+    ::testing::Values(WidthCase{DS_CHAR, 7, 7}, WidthCase{DS_BIT, 99, 1}, WidthCase{DS_TINYINT, 0, 1},
+                      WidthCase{DS_SMALLINT, 9, 2}, WidthCase{DS_INTEGER, 9, 4}, WidthCase{DS_UTINYINT, 5, 1},
+                      WidthCase{DS_USMALLINT, 5, 2}, WidthCase{DS_UINTEGER, 5, 4}, WidthCase{DS_REAL, 5, 4},
+                      WidthCase{DS_DOUBLE, 5, 8}, WidthCase{DS_DATE, 5, 6}, WidthCase{DS_TIME, 5, 6},
+                      WidthCase{DS_TIMESTAMP, 5, 16}, WidthCase{DS_TIMESTAMP, 1000, 16}, WidthCase{DS_BINARY, 3, 3},
+                      WidthCase{DS_CHAR_REF, 100, 16}, WidthCase{DS_BINARY_REF, 0, 16}, WidthCase{DS_WCHAR_REF, 5, 16},
+                      WidthCase{DS_CHAR_NTS, 5, 6}, WidthCase{DS_CHAR_LEN1, 5, 6}, WidthCase{DS_CHAR_LEN2, 5, 8},
+                      WidthCase{DS_CHAR_LEN2, 6, 8}, WidthCase{DS_CHAR_LEN4, 5, 12}, WidthCase{DS_CHAR_LEN4, 4, 8},
+                      WidthCase{DS_BINARY_LEN1, 5, 6}, WidthCase{DS_BINARY_LEN2, 5, 8},
+                      WidthCase{DS_BINARY_LEN4, 5, 12}, WidthCase{DS_WCHAR, 3, 6}, WidthCase{DS_WCHAR_NTS, 3, 8},
+                      WidthCase{DS_WCHAR_LEN4, 3, 12}, WidthCase{DS_WCHAR_LEN4, 2, 8}, WidthCase{0, 9, 9},
+                      WidthCase{99, 9, 9}));
 
 TEST(DatasetWidth, HugeLengthsSaturateInsteadOfWrapping) {
     // 2 * L + 4 wraps to a tiny number in 32 bits.

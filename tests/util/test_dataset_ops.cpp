@@ -233,8 +233,7 @@ TEST(DatasetClone, DeepCopiesEveryReference) {
         int eq = 0;
         ASSERT_EQ(DatasetRowsEqual(src.get(), r, cl.get(), r, &eq), DS_OK);
         EXPECT_EQ(eq, 1) << r;
-        EXPECT_NE(DatasetRefGet(DatasetCell(&cl->cols[2], r)).ptr,
-                  DatasetRefGet(DatasetCell(&src->cols[2], r)).ptr);
+        EXPECT_NE(DatasetRefGet(DatasetCell(&cl->cols[2], r)).ptr, DatasetRefGet(DatasetCell(&src->cols[2], r)).ptr);
     }
     src.reset();  // the clone must not share a buffer with it (ASan would see a double free)
     EXPECT_EQ(RefText(cl.get(), 2, 2), "ref 2");
@@ -707,8 +706,13 @@ TEST(DatasetWidenColumn, ReferenceCellsGetBuffersOfTheLength) {
 // ---------------------------------------------------------------------------
 
 TEST(DatasetGetValue, EachKindYieldsItsOwnBytes) {
-    DsPtr d(Make({{DS_CHAR_NTS, 8}, {DS_CHAR_LEN1, 8}, {DS_BINARY_LEN2, 8}, {DS_WCHAR_NTS, 4},
-                  {DS_WCHAR_LEN4, 4}, {DS_WCHAR_REF, 0}, {DS_INTEGER, 0}},
+    DsPtr d(Make({{DS_CHAR_NTS, 8},
+                  {DS_CHAR_LEN1, 8},
+                  {DS_BINARY_LEN2, 8},
+                  {DS_WCHAR_NTS, 4},
+                  {DS_WCHAR_LEN4, 4},
+                  {DS_WCHAR_REF, 0},
+                  {DS_INTEGER, 0}},
                  2));
     PutNts(d.get(), 0, 0, "hello");
     uint8_t* c1 = DatasetCell(&d->cols[1], 0);
@@ -830,7 +834,8 @@ TEST(DatasetNarrowColumns, SurrogatePairsBecomeFourByteSequences) {
 }
 
 TEST(DatasetNarrowColumns, AgreesWithTheTextConversions) {
-    const std::u16string samples[] = {u"plain", u"\u00e9t\u00e9", u"\U0001F600x", std::u16string(1, char16_t(0xD800)) + u"a",
+    const std::u16string samples[] = {u"plain", u"\u00e9t\u00e9", u"\U0001F600x",
+                                      std::u16string(1, char16_t(0xD800)) + u"a",
                                       u"z" + std::u16string(1, char16_t(0xDC00))};
     for (const std::u16string& s : samples) {
         DsPtr d(Make({{DS_WCHAR_NTS, 8}}, 1));
@@ -893,9 +898,7 @@ TEST(DatasetApplyMaxLength, NulTerminatedWithinLimitIsUntouched) {
 }
 
 TEST(DatasetApplyMaxLength, LengthWordsAreLowered) {
-    DsPtr d(Make({{DS_BINARY_REF, 0}, {DS_CHAR_LEN1, 9}, {DS_BINARY_LEN2, 9}, {DS_WCHAR_LEN4, 9},
-                  {DS_WCHAR, 8}},
-                 1));
+    DsPtr d(Make({{DS_BINARY_REF, 0}, {DS_CHAR_LEN1, 9}, {DS_BINARY_LEN2, 9}, {DS_WCHAR_LEN4, 9}, {DS_WCHAR, 8}}, 1));
     PutRef(d.get(), 0, 0, "123456789");
     uint8_t* c1 = DatasetCell(&d->cols[1], 0);
     c1[0] = 9;
