@@ -7,7 +7,9 @@
 // CASE: fetch1, fetch100 (bound columns, rowset 1 or 100), getdata (SQLGetData per column),
 // insert (100 000 rows, parameter arrays of 1000, one transaction), connect (connect + disconnect),
 // static_open (a static cursor over the whole table: execute and fetch LAST), static_abs (then
-// 10 000 fetches of rowset 10 at random ABSOLUTE positions; its rate is rowsets per second).
+// 10 000 fetches of rowset 10 at random ABSOLUTE positions; its rate is rowsets per second),
+// keyset_open, keyset_abs (the same over a keyset-driven cursor, which reads every rowset again
+// by its keys).
 // Prints one line: "case rows seconds rows_per_second peak_kib cpu_seconds", or "case unsupported
 // reason". cpu_seconds is the processor time the process spent in the measured part: on a
 // machine shared with other work it moves far less than the wall clock.
@@ -211,7 +213,7 @@ int SqliteCase(const std::string& name, const char* file) {
         sqlite3_finalize(st);
         Exec(db, "COMMIT");
         Report(name.c_str(), kInsertRows, std::chrono::duration<double>(Clock::now() - t0).count());
-    } else if (name == "static_open" || name == "static_abs") {
+    } else if (name.starts_with("static_") || name.starts_with("keyset_")) {
         Unsupported(name.c_str(), "the C API has no scrollable cursor");
     } else {
         Die("unknown case " + name);
@@ -419,9 +421,9 @@ int OdbcInsert(const std::string& name, const char* conn) {
     return 0;
 }
 
-// A static cursor over the whole table: open and fetch LAST, then random ABSOLUTE rowsets. The
-// two figures come from one run (static_open prints the first, static_abs the second).
-int OdbcStatic(const std::string& name, const char* conn) {
+// A scrollable cursor over the whole table: open and fetch LAST, then random ABSOLUTE rowsets.
+// The two figures come from one run (*_open prints the first, *_abs the second).
+int OdbcScrollable(const std::string& name, const char* conn, SQLULEN cursorType) {
     Odbc o(conn);
     SQLHSTMT st = SQL_NULL_HSTMT;
     SQLAllocHandle(SQL_HANDLE_STMT, o.dbc, &st);
@@ -433,14 +435,13 @@ int OdbcStatic(const std::string& name, const char* conn) {
     std::vector<SQLLEN> ind(rowset * 4);
     SQLULEN fetched = 0;
     auto t0 = Start();
-    CHECK(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0), SQL_HANDLE_STMT,
-          st);
+    CHECK(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(cursorType), 0), SQL_HANDLE_STMT, st);
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_HANDLE_STMT, st);
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, st);
     SQLULEN type = 0;
     CHECK(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_HANDLE_STMT, st);
-    if (type != SQL_CURSOR_STATIC) {
-        Unsupported(name.c_str(), "no static cursor");
+    if (type != cursorType) {
+        Unsupported(name.c_str(), cursorType == SQL_CURSOR_STATIC ? "no static cursor" : "no keyset-driven cursor");
         return 0;
     }
     CHECK(SQLExecDirect(st, (SQLCHAR*)"SELECT id, d, v, ts FROM t", SQL_NTS), SQL_HANDLE_STMT, st);
@@ -490,7 +491,7 @@ int OdbcStatic(const std::string& name, const char* conn) {
         Unsupported(name.c_str(), bad);
         return 0;
     }
-    if (name == "static_open")
+    if (name.ends_with("_open"))
         Report(name.c_str(), total, openSecs, openCpu);
     else
         Report(name.c_str(), kStaticFetches, absSecs, absCpu);
@@ -535,6 +536,7 @@ int main(int argc, char** argv) {
     if (name == "getdata") return OdbcGetData(name, argv[3]);
     if (name == "insert") return OdbcInsert(name, argv[3]);
     if (name == "connect") return OdbcConnect(name, argv[3]);
-    if (name == "static_open" || name == "static_abs") return OdbcStatic(name, argv[3]);
+    if (name == "static_open" || name == "static_abs") return OdbcScrollable(name, argv[3], SQL_CURSOR_STATIC);
+    if (name == "keyset_open" || name == "keyset_abs") return OdbcScrollable(name, argv[3], SQL_CURSOR_KEYSET_DRIVEN);
     Die("unknown case " + name);
 }
