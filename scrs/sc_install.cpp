@@ -215,6 +215,7 @@ void SCS_InstallLayer(AgentLink* link) {
         g_funcTable.DRV_ExtendedFetch = SCS_ExtendedFetch;
         g_funcTable.DRV_SetPos = SCS_SetPos;
         g_funcTable.DRV_BulkOperations = SC3_BulkOperations;
+        SCS_SetRowChangeSource(SCS_KeysetRowChange);
         SCS_CompoundInstall(&g_funcTable);
         SCS_CatalogInstall(&g_funcTable);
         IngSetParamProbe(DescribeParamsByProbe);

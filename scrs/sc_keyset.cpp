@@ -22,6 +22,7 @@
 #include "scrs/ks.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
+#include "scrs/sc_setpos.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 #include "util/hash.h"
@@ -38,6 +39,8 @@ struct SCS_KsState {
     char* ordered = nullptr;  // the text ordered by its ORDER BY and then the keys
     uint32_t aux1 = 0;        // key sets and seeks
     uint32_t aux2 = 0;        // fetches by keys
+    uint32_t aux3 = 0;        // row changes and row locks
+    uint32_t aux4 = 0;        // fetches by bookmark
     uint32_t shape = 0;
     int ready = 0;
     uint32_t paramLimit = 0;
@@ -680,6 +683,8 @@ void SCS_KeysetStateFree(IngStmt* s) {
     std::free(const_cast<char*>(st->ctx.dbmsName));
     if (st->aux1) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux1);
     if (st->aux2) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux2);
+    if (st->aux3) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux3);
+    if (st->aux4) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux4);
     delete st;
     s->cursor.ksState = nullptr;
 }
@@ -884,6 +889,21 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
         else if (keyStatus == SQL_ROW_ERROR)
             keyStatus = SQL_ROW_SUCCESS;
         rs->statuses[i] = keyStatus;
+    }
+    if (c.concurrency == SQL_CONCUR_LOCK) {
+        // The rows of the rowset stay locked until the transaction ends.
+        // The context names the new rowset's keys.
+        const uint32_t before = c.rowsetFirst;
+        c.rowsetFirst = uint32_t(row);
+        SCS_RowChange rc{};
+        uint32_t lr = SCS_KeysetRowChange(s, &rc);
+        if (lr == 0) lr = scs_p_LockKeyRows(&rc, uint32_t(row - 1), count);
+        if (lr != 0) {
+            c.rowsetFirst = before;
+            if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, s->cursor.agentStmt);
+            RowsetFree(out);
+            return lr;
+        }
     }
     if (!c.retrieveData) {
         DatasetFree(rs->data);
@@ -1243,4 +1263,62 @@ void SCS_KeysetClose(IngStmt* s) {
     st->windowState = -6;
     st->st = 0;
     st->atStart = st->atEnd = false;
+}
+
+// --- row changes -----------------------------------------------------------------------------
+
+uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready || out == nullptr) return kErrNotCapable;
+    SCS_Cursor& c = s->cursor;
+    // A read-only cursor changes nothing, not even by adding rows; a mixed cursor's window holds
+    // ordering columns beside the keys and is not named here.
+    if (c.cursorType != SQL_CURSOR_KEYSET_DRIVEN || c.keysetSize > 0 || c.concurrency != SQL_CONCUR_LOCK)
+        return kErrNotCapable;
+    KS_KeysetRecord* ks = st->ks;
+    SCS_DescCtx& ctx = st->ctx;
+    if (ks == nullptr || ks->statuses == nullptr || ctx.keyCols == nullptr || ks->keys->col_count != ctx.keyCols->count)
+        return kErrNotCapable;
+    const uint32_t conn = c.agentConn;
+    if (EnsureAux(conn, &st->aux3) != 0 || EnsureAux(conn, &st->aux4) != 0) return kErrGeneral;
+    if (ctx.selectCols == nullptr) {
+        // The base column of each select-list item, which the changes write.
+        ctx.tableCols = SCR_ArrayCreate(sizeof(ColDesc));
+        ctx.selectCols = SCR_ArrayCreate(sizeof(ColDesc));
+        uint32_t rc = ctx.tableCols && ctx.selectCols ? 0u : uint32_t(kErrNoMemory);
+        if (rc == 0) rc = scs_p_GetTblColDescs(&ctx, ctx.tables, ctx.tables->count, 0, ctx.tableCols);
+        if (rc == 0) rc = scs_p_SelectColsGet(&ctx, ctx.selectCols, nullptr);
+        if (rc == 0) rc = scs_p_SelectCol_ColDescComplete(&ctx);
+        if (rc != 0) {
+            SCR_ArrayFree(&ctx.tableCols, nullptr);
+            SCR_ArrayFree(&ctx.selectCols, nullptr);
+            return rc;
+        }
+    }
+    *out = SCS_RowChange{};
+    out->desc = &ctx;
+    out->changeStmt = st->aux3;
+    out->fetchStmt = st->aux4;
+    out->resultCols = s->columns;
+    out->resultCount = s->columnCount;
+    out->cursorType = SQL_CURSOR_KEYSET_DRIVEN;
+    out->concurrency = c.concurrency;
+    out->rowsetSize = c.rowsetSize ? c.rowsetSize : 1;
+    out->rowsetOrigin = c.rowsetFirst ? c.rowsetFirst : 1;
+    out->keyStatus = ks->statuses;
+    out->keysetRows = ks->count;
+    // The rowset's keys are made present; a key set on file holds them from keyOrigin on.
+    const uint32_t first = out->rowsetOrigin - 1;
+    if (first < ks->count) {
+        const uint32_t n = ks->count - first < out->rowsetSize ? ks->count - first : out->rowsetSize;
+        uint32_t row0 = 0;
+        if (uint32_t rc = KS_KeysetRows(ks, first, n, &row0)) return rc;
+        if (row0 > first) return kErrGeneral;
+        out->keyOrigin = first - row0;
+    }
+    out->keyValues = ks->keys;
+    out->stmtText = st->text;
+    out->keptParams = (c.layerFlags & kScsLParamsKept) ? c.keptParams : nullptr;
+    out->forUpdate = 1;
+    return 0;
 }

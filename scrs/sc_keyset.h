@@ -81,3 +81,8 @@ void SCS_KeysetClose(IngStmt* s);
 void SCS_KeysetRelease(IngStmt* s);
 // Aux statements and all; at the statement's release.
 void SCS_KeysetStateFree(IngStmt* s);
+
+struct SCS_RowChange;
+// The row-change context of a keyset-driven cursor under lock concurrency (the layer's source of
+// row-change contexts); 43 for any other cursor, so that it changes nothing.
+uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out);

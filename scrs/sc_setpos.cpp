@@ -361,6 +361,12 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
         // A cursor without a key set has no way to name its rows.
         return c.concurrency == SQL_CONCUR_READ_ONLY && operation != SQL_ADD ? kErrBadArg : (r ? r : kErrNotCapable);
     }
+    // A row outside the rowset would name some other key-set row.
+    if ((operation == SQL_UPDATE || operation == SQL_DELETE) && row != 0xFFFFFFFEu &&
+        (row == 0 || row > (rc.rowsetSize ? rc.rowsetSize : 1))) {
+        discard();
+        return kErrRowRange;
+    }
     r = scs_p_SetPosOp(&rc, row, operation, statuses, processed, values, columns);
     c.posRowCount = int32_t(rc.rowsChanged);
     if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, stmt);

@@ -3,7 +3,10 @@
 // another statement deleted marked at their keys.
 #include <sqlext.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "scrs/ks.h"
 #include "scrs/sc_cursor.h"
@@ -141,3 +144,113 @@ TEST_F(KeysetSlot, FetchNeedsTheSetUp) {
 }
 
 }  // namespace
+
+// Row changes of a keyset-driven cursor through the set-position slot: each row named by its
+// keys, the key set keeping what the changes wrote for the rowsets fetched after them.
+class KeysetRowChanges : public KeysetSlot {
+protected:
+    std::vector<std::string> Rows(const char* table) {
+        uint32_t s = Stmt();
+        EXPECT_EQ(0u, Run(s, (std::string("SELECT id, b FROM ") + table + " ORDER BY id").c_str())) << Errors(s);
+        Dataset ds{};
+        EXPECT_EQ(0u, AgentCall<DRV_FetchRows>(&link, s, uint16_t(100), &ds)) << Errors(s);
+        std::vector<std::string> out;
+        for (uint32_t r = 0; r < ds.rows_used; ++r)
+            out.push_back(std::to_string(*reinterpret_cast<const int32_t*>(DatasetCell(&ds.cols[0], r))) + " " +
+                          reinterpret_cast<const char*>(DatasetCell(&ds.cols[1], r)));
+        DatasetFree(&ds);
+        (void)AgentCall<DRV_CloseCursor>(&link, s);
+        return out;
+    }
+    // One row of values: an integer id (when id >= 0) and a text.
+    static Dataset* Values(int32_t id, const std::string& text) {
+        auto* ds = static_cast<Dataset*>(std::calloc(1, sizeof(Dataset)));
+        const uint16_t n = id >= 0 ? 2 : 1;
+        DatasetInit(ds, n);
+        ds->col_count = n;
+        uint16_t c = 0;
+        if (id >= 0) {
+            ds->cols[0].kind = DS_INTEGER;
+            ds->cols[0].width = 4;
+            c = 1;
+        }
+        ds->cols[c].kind = DS_CHAR_REF;
+        ds->cols[c].width = 16;
+        DatasetAllocRows(ds, 1);
+        if (id >= 0) {
+            std::memcpy(DatasetCell(&ds->cols[0], 0), &id, 4);
+            ds->cols[0].indicators[0] = 0;
+        }
+        DatasetSetRef(ds, 0, c, text.data(), uint32_t(text.size()));
+        ds->rows_used = 1;
+        return ds;
+    }
+    static uint16_t* Columns(std::vector<uint16_t> list) {
+        auto* p = static_cast<uint16_t*>(std::malloc(sizeof(uint16_t) * list.size()));
+        std::memcpy(p, list.data(), sizeof(uint16_t) * list.size());
+        return p;
+    }
+    uint32_t SetPos(uint32_t s, uint32_t row, uint16_t op, Dataset* values, uint16_t* columns, uint16_t* status) {
+        uint16_t* st = nullptr;
+        uint32_t processed = 0;
+        const uint16_t count = values ? values->col_count : 0;
+        const uint32_t rc =
+            AgentCall<DRV_SetPos>(&link, s, row, op, uint16_t(0), &st, &processed, values, columns, count);
+        *status = st ? st[0] : uint16_t(0xFFFF);
+        std::free(st);
+        return rc;
+    }
+    uint32_t OpenCursor(uint32_t concurrency, const char* sql) {
+        uint32_t s = Stmt();
+        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        c.cursorType = SQL_CURSOR_KEYSET_DRIVEN;
+        c.concurrency = concurrency;
+        c.rowsetSize = 2;
+        EXPECT_EQ(0u, Run(s, sql)) << Errors(s);
+        return s;
+    }
+};
+
+TEST_F(KeysetRowChanges, LockConcurrencyUpdatesDeletesAndAdds) {
+    Table("kf", 4);
+    const uint32_t s = OpenCursor(SQL_CONCUR_LOCK, "SELECT id, b FROM kf ORDER BY id");
+    ASSERT_TRUE(SCS_KeysetReady(IngStmtFind(s)));
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);  // ids 2 and 3
+    uint16_t status = 0;
+    const std::string changed = "changed";
+    EXPECT_EQ(0u, SetPos(s, 1, SQL_UPDATE, Values(-1, changed), Columns({2}), &status)) << Errors(s);
+    EXPECT_EQ(SQL_ROW_UPDATED, status);
+    EXPECT_EQ(0u, SetPos(s, 2, SQL_DELETE, nullptr, nullptr, &status)) << Errors(s);
+    EXPECT_EQ(SQL_ROW_DELETED, status);
+    const std::string added = "added";
+    EXPECT_EQ(0u, SetPos(s, 1, SQL_ADD, Values(9, added), Columns({1, 2}), &status)) << Errors(s);
+    EXPECT_EQ(SQL_ROW_ADDED, status);
+    const std::vector<std::string> want{"1 row1", "2 changed", "4 row4", "9 added"};
+    EXPECT_EQ(want, Rows("kf"));
+    // Rows outside the rowset are refused and change nothing.
+    for (uint32_t bad : {0u, 3u, 7u}) {
+        EXPECT_EQ(uint32_t(kErrRowRange), SetPos(s, bad, SQL_DELETE, nullptr, nullptr, &status)) << bad;
+        EXPECT_EQ(uint32_t(kErrRowRange), SetPos(s, bad, SQL_UPDATE, Values(-1, changed), Columns({2}), &status))
+            << bad;
+    }
+    EXPECT_EQ(want, Rows("kf"));
+    // The rowset fetched again tells what the changes did.
+    ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
+    EXPECT_EQ(SQL_ROW_UPDATED, SCS_RowStatusGet(rs, 1));
+    EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(rs, 2));
+    EXPECT_STREQ("changed", reinterpret_cast<const char*>(DatasetCell(&rs->data->cols[1], 0)));
+}
+
+// A read-only keyset cursor changes nothing: adding a row is refused as well.
+TEST_F(KeysetRowChanges, ReadOnlyChangesNothing) {
+    Table("kg", 3);
+    const uint32_t s = OpenCursor(SQL_CONCUR_READ_ONLY, "SELECT id, b FROM kg");
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 1, &rows, &total)) << Errors(s);
+    uint16_t status = 0;
+    const std::string added = "added";
+    EXPECT_NE(0u, SetPos(s, 1, SQL_ADD, Values(9, added), Columns({1, 2}), &status));
+    EXPECT_NE(0u, SetPos(s, 1, SQL_DELETE, nullptr, nullptr, &status));
+    EXPECT_EQ((std::vector<std::string>{"1 row1", "2 row2", "3 row3"}), Rows("kg"));
+}

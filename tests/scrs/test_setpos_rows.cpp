@@ -386,15 +386,17 @@ uint32_t Source(IngStmt*, SCS_RowChange* out) {
 class RowChangeSlots : public RowChanges {
 protected:
     uint32_t cursor = 0;
+    SCS_RowChangeSource installed = nullptr;
     void SetUp() override {
         RowChanges::SetUp();
+        installed = scs_p_RowChangeSourceGet();
         SCS_SetRowChangeSource(Source);
         cursor = Stmt();
         uint32_t type = SQL_CURSOR_STATIC;
         ASSERT_EQ(AgentCall<DRV_SetOption>(&link, cursor, uint32_t(kPropCursorType), static_cast<void*>(&type)), 0u);
     }
     void TearDown() override {
-        SCS_SetRowChangeSource(nullptr);
+        SCS_SetRowChangeSource(installed);
         g_context = nullptr;
         RowChanges::TearDown();
     }
