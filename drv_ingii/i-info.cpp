@@ -207,7 +207,7 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
         case 44: {  // SQL_SCROLL_OPTIONS
             uint32_t o = 0x1 | 0x10;
             if (c->dsn.dynCursSensitivity != 2) {
-                if (b.keysetDriven) o |= 0x2;  // mixed (0x8) runs when asked for; not named, see sc_info.cpp
+                if (b.keysetDriven) o |= 0x2 | 0x8;
                 if (b.dynamic) o |= 0x4;
             }
             *v = o;

@@ -32,9 +32,7 @@ bool SCS_CursorInfo(uint32_t infoType, uint32_t sensitivity, uint32_t* value) {
     switch (infoType) {
         case SQL_SCROLL_OPTIONS:
             v = SQL_SO_FORWARD_ONLY | SQL_SO_STATIC;
-            // A mixed cursor (keyset size above 0) runs when asked for, but does not yet hold
-            // SQL_ATTR_MAX_ROWS, which the keyset answers promise: it is not named.
-            if (keyset) v |= SQL_SO_KEYSET_DRIVEN;
+            if (keyset) v |= SQL_SO_KEYSET_DRIVEN | SQL_SO_MIXED;
             if (dynamic) v |= SQL_SO_DYNAMIC;
             break;
         case SQL_SCROLL_CONCURRENCY:

@@ -60,6 +60,8 @@ struct SCS_KsState {
     uint32_t windowSize = 0;  // keyset size the window was read with
     bool atStart = false;     // the window begins at the result's first row
     bool atEnd = false;       // the window ends at the result's last row
+    int64_t windowAt = 0;     // the result row (from 1) of window row 0
+    uint32_t maxRows = 0;     // SQL_ATTR_MAX_ROWS as the statement ran
 };
 
 namespace {
@@ -788,6 +790,7 @@ uint32_t KS_GetKeySet_KSD(IngStmt* s) {
     st->st = 0;
     if (c.keysetSize > 0) {
         // A mixed cursor reads its keys window by window.
+        st->maxRows = uint32_t(s->maxRows);
         c.rowsFetched = -1;
         return 0;
     }
@@ -1056,21 +1059,50 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
     uint32_t rc = 0;
     int64_t w = 0;
     Dataset got{};
+    // SQL_ATTR_MAX_ROWS cuts the result: how many rows may follow result row `from` (from 1),
+    // itself included, and whether a window of `got` rows from there ends the result.
+    const int64_t most = int64_t(st->maxRows);
+    auto room = [&](int64_t from) -> uint32_t {
+        if (most <= 0) return size;
+        const int64_t left = most - from + 1;
+        return uint32_t(left <= 0 ? 0 : left < int64_t(size) ? left : size);
+    };
+    auto ends = [&](int64_t from, uint32_t got) { return got < size || (most > 0 && from + int64_t(got) - 1 >= most); };
     auto first = [&]() -> uint32_t {
-        if (uint32_t r = SeekKeys(s, st, 2, 0, nullptr, 0, size, &got)) return r;
+        if (uint32_t r = SeekKeys(s, st, 2, 0, nullptr, 0, room(1), &got)) return r;
         TakeWindow(st, &got);
         st->windowState = -2;
+        st->windowAt = 1;
         st->atStart = true;
-        st->atEnd = ks->count < size;
+        st->atEnd = ends(1, uint32_t(ks->count));
         w = 0;
         return ks->count == 0 ? uint32_t(kErrBeyondEnd) : 0u;
     };
     auto last = [&]() -> uint32_t {
-        if (uint32_t r = SeekKeys(s, st, 3, 0, nullptr, 0, size, &got)) return r;
-        TakeWindow(st, &got);
+        if (most > 0) {
+            // The last rows are the last of the first `most`: read their keys from the start.
+            if (uint32_t r = SeekKeys(s, st, 2, 0, nullptr, 0, uint32_t(most), &got)) return r;
+            const uint32_t g = got.col_count ? got.rows_used : 0;
+            const uint32_t keep = g < size ? g : size;
+            if (g > keep) {
+                Dataset* tail = nullptr;
+                uint32_t r = KeyRowsOnly(&got, g - keep, keep, got.col_count, &tail);
+                DatasetFree(&got);
+                if (r != 0) return r;
+                TakeWindow(st, tail);
+                DatasetDelete(tail);
+            } else {
+                TakeWindow(st, &got);
+            }
+            st->windowAt = int64_t(g - keep) + 1;
+        } else {
+            if (uint32_t r = SeekKeys(s, st, 3, 0, nullptr, 0, size, &got)) return r;
+            TakeWindow(st, &got);
+            st->windowAt = 0;  // not known: nothing limits the result
+        }
         st->windowState = -3;
         st->atEnd = true;
-        st->atStart = ks->count < size;
+        st->atStart = most > 0 ? st->windowAt == 1 : ks->count < size;
         w = ks->count > n ? int64_t(ks->count) - n : 0;
         return ks->count == 0 ? uint32_t(kErrBeforeStart) : 0u;
     };
@@ -1095,7 +1127,14 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                 rc = kErrBeyondEnd;
             } else {
                 const int64_t lastRow = (cur + n < K ? cur + n : K) - 1;
-                if ((rc = SeekKeys(s, st, 1, 0, ks->keys, uint32_t(lastRow), size, &got)) != 0) break;
+                const int64_t at = st->windowAt + lastRow + 1;
+                const uint32_t want = room(at);
+                if (want == 0) {
+                    st->windowState = -5;
+                    rc = kErrBeyondEnd;
+                    break;
+                }
+                if ((rc = SeekKeys(s, st, 1, 0, ks->keys, uint32_t(lastRow), want, &got)) != 0) break;
                 if (got.col_count == 0 || got.rows_used == 0) {
                     DatasetFree(&got);
                     st->windowState = -5;
@@ -1104,8 +1143,9 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                 }
                 TakeWindow(st, &got);
                 st->windowState = -1;
+                st->windowAt = at;
                 st->atStart = false;
-                st->atEnd = ks->count < size;
+                st->atEnd = ends(at, uint32_t(ks->count));
                 w = 0;
             }
             break;
@@ -1134,6 +1174,7 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                 } else {
                     TakeWindow(st, &got);
                     st->windowState = -1;
+                    st->windowAt += cur - int64_t(g);
                     st->atStart = g < size;
                     st->atEnd = false;
                     w = int64_t(g) - n;
@@ -1157,7 +1198,14 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                     rc = kErrRowRange;
                     break;
                 }
-                if ((rc = SeekKeys(s, st, 1, 0, ks->keys, uint32_t(K - 1), uint32_t(skip + size), &got)) != 0) break;
+                const int64_t at = st->windowAt + t;
+                const uint32_t want = room(at);
+                if (most > 0 && want == 0) {
+                    st->windowState = -5;
+                    rc = kErrBeyondEnd;
+                    break;
+                }
+                if ((rc = SeekKeys(s, st, 1, 0, ks->keys, uint32_t(K - 1), uint32_t(skip + want), &got)) != 0) break;
                 const int64_t g = got.col_count ? got.rows_used : 0;
                 if (g <= skip) {
                     DatasetFree(&got);
@@ -1172,16 +1220,19 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                 TakeWindow(st, tail);
                 DatasetDelete(tail);
                 st->windowState = -1;
+                st->windowAt = at;
                 st->atStart = false;
-                st->atEnd = g - skip < size;
+                st->atEnd = ends(at, uint32_t(g - skip));
                 w = 0;
             } else if (t >= 0) {
                 // The rowset runs past the window: a window from its first row.
-                if ((rc = SeekKeys(s, st, 1, 3, ks->keys, uint32_t(t), size, &got)) != 0) break;
+                const int64_t at = st->windowAt + t;
+                if ((rc = SeekKeys(s, st, 1, 3, ks->keys, uint32_t(t), room(at), &got)) != 0) break;
                 TakeWindow(st, &got);
                 st->windowState = -1;
+                st->windowAt = at;
                 st->atStart = st->atStart && t == 0;
-                st->atEnd = ks->count < size;
+                st->atEnd = ends(at, uint32_t(ks->count));
                 w = 0;
             } else if (st->atStart) {
                 // Window row 0 is the result's first row.
@@ -1201,8 +1252,9 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                         rc = kErrBeforeStart;
                     break;
                 }
+                const int64_t at = st->windowAt + t;
                 Dataset target{};
-                rc = SeekKeys(s, st, 1, 3, &got, 0, size, &target);
+                rc = SeekKeys(s, st, 1, 3, &got, 0, room(at), &target);
                 DatasetFree(&got);
                 if (rc != 0) {
                     DatasetFree(&target);
@@ -1210,8 +1262,9 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                 }
                 TakeWindow(st, &target);
                 st->windowState = -1;
+                st->windowAt = at;
                 st->atStart = false;
-                st->atEnd = ks->count < size;
+                st->atEnd = ends(at, uint32_t(ks->count));
                 w = 0;
             }
             break;

@@ -176,6 +176,10 @@ uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
     SCS_Cursor& c = s->cursor;
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
+    // The last statement's values are not this one's: its key reads would take them as their own.
+    if (c.keptParams) DatasetDelete(c.keptParams);
+    c.keptParams = nullptr;
+    c.layerFlags &= ~kScsLParamsKept;
     if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return rc;
     return SCS_AnalyseStatement(&c, text);
 }

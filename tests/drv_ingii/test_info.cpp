@@ -119,7 +119,7 @@ TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
     ASSERT_TRUE(kIngBuiltCursors.keysetDriven && !kIngBuiltCursors.dynamic && !kIngBuiltCursors.rowOperations)
         << "a cursor kind was switched on or off: these answers change with it";
     const IntInfo cases[] = {
-        {44, 0x13},  // SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN | SQL_SO_STATIC
+        {44, 0x1B},  // SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN | SQL_SO_MIXED | SQL_SO_STATIC
         {43, 0x1},   // SQL_SCCO_READ_ONLY
         {78, 0},
         {79, 0},
@@ -243,9 +243,9 @@ TEST_F(InfoTest, DynamicCursorSensitivityShapesAnswers) {
     uint32_t v;
     ASSERT_EQ(GetInt(disabled, 0x22040000u | 44, &v), 0u);
     EXPECT_EQ(v, 17u);
-    // Dynamic cursors are not built: HIGH offers keyset-driven cursors beyond DISABLED.
+    // Dynamic cursors are not built: HIGH offers keyset-driven and mixed cursors beyond DISABLED.
     ASSERT_EQ(GetInt(high, 0x22040000u | 44, &v), 0u);
-    EXPECT_EQ(v, 0x13u);
+    EXPECT_EQ(v, 0x1Bu);
     ASSERT_EQ(GetInt(high, 0x2201000Bu, &v), 0u);
     EXPECT_EQ(v, 1u);
 }

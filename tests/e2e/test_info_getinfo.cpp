@@ -108,11 +108,12 @@ TEST_P(InfoThroughDriverManager, NoCatalogsAnywhere) {
     EXPECT_EQ(0, U16(SQL_CATALOG_LOCATION));
 }
 
-// Forward-only, static and keyset-driven read-only cursors are built and advertised (mixed ones
-// run when asked for but do not yet hold SQL_ATTR_MAX_ROWS).
+// Forward-only, static, keyset-driven and mixed read-only cursors are built, and only they are
+// advertised.
 TEST_P(InfoThroughDriverManager, CursorCapabilitiesAreThoseBuilt) {
     Open();
-    EXPECT_EQ(SQLUINTEGER(SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN | SQL_SO_STATIC), U32(SQL_SCROLL_OPTIONS));
+    EXPECT_EQ(SQLUINTEGER(SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN | SQL_SO_MIXED | SQL_SO_STATIC),
+              U32(SQL_SCROLL_OPTIONS));
     EXPECT_EQ(SQLUINTEGER(SQL_SCCO_READ_ONLY), U32(SQL_SCROLL_CONCURRENCY));
     EXPECT_EQ(SQLUINTEGER(SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK),
               U32(SQL_KEYSET_CURSOR_ATTRIBUTES1));

@@ -351,6 +351,23 @@ TEST_P(KeysetScroll, UncarriableStatementsRunStaticWith01S02) {
         EXPECT_EQ(ForwardIds(c.sql), seen) << c.what;
         EXPECT_EQ(Slice(seen, long(seen.size()) - 1, 2), lastTwo) << c.what;
     }
+    // More markers than leave room for one key in a fetch by keys.
+    {
+        std::string in;
+        for (int i = 0; i < 100; ++i) in += i ? ", ?" : "?";
+        SQLINTEGER two = 2;
+        Keyset(2);
+        for (SQLUSMALLINT p = 1; p <= 100; ++p)
+            ASSERT_EQ(SQL_SUCCESS,
+                      SQLBindParameter(stmt, p, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &two, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS_WITH_INFO, Exec("select id from " + t + " where id in (" + in + ")")) << Diag();
+        EXPECT_EQ(SQLULEN(SQL_CURSOR_STATIC), CursorType());
+        r.Bind(stmt);
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
+        EXPECT_EQ((std::vector<int>{2}), r.Ids());
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    }
     // A view has no row id of its own: its rows are read static with 01S02 where the catalog
     // says so, and where it offers a row id the view cannot give, the execution fails (IM909)
     // rather than show rows by keys that name none.
@@ -466,6 +483,62 @@ TEST_P(KeysetScroll, MixedCursorsRebuildTheirWindows) {
     // Mixed cursors keep no row numbers: ABSOLUTE and bookmarks are refused.
     EXPECT_EQ(SQL_ERROR, SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 3));
     EXPECT_EQ("HY106", Diag().substr(0, 5));
+}
+
+// SQL_ATTR_MAX_ROWS cuts a mixed cursor's result, whether the cut falls inside the first window or
+// beyond it, or past the rows there are: NEXT stops after it, LAST ends at it, RELATIVE cannot
+// pass it, whichever windows the cursor reads on the way.
+TEST_P(KeysetScroll, MixedCursorsHoldMaximumRows) {
+    std::string t = Make("ksmixmax", "id integer not null primary key, v integer");
+    for (int i = 1; i <= 20; ++i)
+        Must("insert into " + t + " values (" + std::to_string(i) + ", " + std::to_string((i * 7) % 5) + ")");
+    const std::string sql = "select id, v from " + t + " where id <> ? order by v desc, id";
+    SQLINTEGER gone = 13;
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &gone, 0, nullptr));
+    const std::vector<int> all = ForwardIds(sql);
+    ASSERT_EQ(19u, all.size());
+    struct Case {
+        SQLULEN keysetSize, maxRows;
+    };
+    for (Case k : {Case{3, 7}, Case{6, 5}, Case{2, 8}, Case{4, 3 * 4}, Case{3, 25}}) {
+        SCOPED_TRACE("keyset size " + std::to_string(k.keysetSize) + ", max rows " + std::to_string(k.maxRows));
+        const long N = long(std::min<SQLULEN>(k.maxRows, all.size()));
+        const std::vector<int> cut(all.begin(), all.begin() + N);
+        Keyset(2, k.keysetSize);
+        SetAttr(SQL_ATTR_MAX_ROWS, k.maxRows);
+        ASSERT_EQ(SQL_SUCCESS, Exec(sql)) << Diag();
+        r.Bind(stmt);
+        long pos = 0;
+        auto check = [&](SQLSMALLINT o, SQLLEN off, long expect) {
+            SQLRETURN rc = SQLFetchScroll(stmt, o, off);
+            if (expect <= 0 || expect > N) {
+                EXPECT_EQ(SQL_NO_DATA, rc) << o << " " << off << " from " << pos;
+                pos = expect <= 0 ? 0 : N + 1;
+                return;
+            }
+            ASSERT_EQ(SQL_SUCCESS, rc) << o << " " << off << " from " << pos << ": " << Diag();
+            EXPECT_EQ(Slice(cut, expect, 2), r.Ids()) << o << " " << off << " from " << pos;
+            pos = expect;
+        };
+        for (long s = 1; s <= N; s += 2) check(SQL_FETCH_NEXT, 0, s);
+        check(SQL_FETCH_NEXT, 0, N + 1);
+        check(SQL_FETCH_PRIOR, 0, N - 1);
+        for (long s = N - 3; s >= 1; s -= 2) check(SQL_FETCH_PRIOR, 0, s);
+        check(SQL_FETCH_LAST, 0, N - 1);
+        check(SQL_FETCH_RELATIVE, -3, N - 4);
+        check(SQL_FETCH_RELATIVE, 3, N - 1);
+        check(SQL_FETCH_RELATIVE, 2, N + 1);
+        check(SQL_FETCH_FIRST, 0, 1);
+        check(SQL_FETCH_RELATIVE, N - 1, N);
+        check(SQL_FETCH_NEXT, 0, N + 1);
+        check(SQL_FETCH_FIRST, 0, 1);
+        check(SQL_FETCH_RELATIVE, N, N + 1);
+        check(SQL_FETCH_LAST, 0, N - 1);
+        check(SQL_FETCH_PRIOR, 0, N - 3);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SetAttr(SQL_ATTR_MAX_ROWS, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, KeysetScroll, ::testing::ValuesIn(DriverBuilds()),

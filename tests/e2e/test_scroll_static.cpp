@@ -382,6 +382,74 @@ TEST_P(StaticScroll, ForwardOnlyStillRefusesScrolling) {
     EXPECT_EQ("HY106", Diag().substr(0, 5));
 }
 
+// A hundred bound markers in one IN list, on each kind of cursor: the last rowset holds the
+// highest ids, and a forward-only cursor reads every matching row. The values stay with their
+// statement: a keyset cursor on the next one, without markers, reads its keys without them.
+TEST_P(StaticScroll, AHundredMarkersOnEveryCursorKind) {
+    t = Table("scrl100");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (id integer not null primary key, name varchar(12))");
+    for (int i = 1; i <= 120; ++i)
+        Must("insert into " + t + " values (" + std::to_string(i) + ", 'r" + std::to_string(i) + "')");
+    std::string sql = "select id, name from " + t + " where id in (";
+    for (int i = 0; i < 100; ++i) sql += i ? ", ?" : "?";
+    sql += ") order by id";
+    std::vector<SQLINTEGER> values(100);
+    std::vector<SQLLEN> lens(100, 0);
+    for (int i = 0; i < 100; ++i) values[i] = 2 * i + 1;  // 1, 3, ... 199: 60 of them in the table
+    struct Kind {
+        SQLULEN type;
+        const char* what;
+    };
+    for (Kind k : {Kind{SQL_CURSOR_FORWARD_ONLY, "forward-only"}, Kind{SQL_CURSOR_STATIC, "static"},
+                   Kind{SQL_CURSOR_KEYSET_DRIVEN, "keyset-driven"}}) {
+        SCOPED_TRACE(k.what);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
+        SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, kRowset);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
+        for (SQLUSMALLINT i = 0; i < 100; ++i)
+            ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER,
+                                                    0, 0, &values[i], 0, &lens[i]))
+                << Diag();
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS))) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+        if (k.type == SQL_CURSOR_FORWARD_ONLY) {
+            int seen = 0;
+            SQLRETURN rc;
+            while ((rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) == SQL_SUCCESS)
+                for (SQLULEN r = 0; r < fetched; ++r, ++seen) EXPECT_EQ(2 * seen + 1, ids[r]) << seen;
+            EXPECT_EQ(SQL_NO_DATA, rc) << Diag();
+            EXPECT_EQ(60, seen);
+            continue;
+        }
+        // The rows are the odd ids 1..119; n-th row (from 1) has id 2n-1.
+        auto expectRows = [&](SQLSMALLINT orientation, SQLLEN offset, int firstRow, const char* what) {
+            for (auto& i : ids) i = -1;
+            ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, orientation, offset)) << what << ": " << Diag();
+            ASSERT_EQ(SQLULEN(kRowset), fetched) << what;
+            for (int r = 0; r < kRowset; ++r) EXPECT_EQ(2 * (firstRow + r) - 1, ids[r]) << what << " row " << r;
+        };
+        expectRows(SQL_FETCH_LAST, 0, 57, "last");
+        expectRows(SQL_FETCH_PRIOR, 0, 53, "prior");
+        expectRows(SQL_FETCH_FIRST, 0, 1, "first");
+        expectRows(SQL_FETCH_ABSOLUTE, 30, 30, "absolute 30");
+    }
+    // The next statement has no markers: the hundred values are not its own, and a keyset
+    // cursor's key reads must not take them.
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+    Expect(SQL_FETCH_LAST, 0, 117, 4, "last without markers");
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, StaticScroll, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 

@@ -227,7 +227,7 @@ TEST_F(CatalogLayer, CursorInformationNamesOnlyWhatIsBuilt) {
     const uint32_t scroll = info(SQL_SCROLL_OPTIONS);
     EXPECT_EQ((scroll & SQL_SO_FORWARD_ONLY) && (scroll & SQL_SO_STATIC), true);
     EXPECT_EQ((scroll & SQL_SO_KEYSET_DRIVEN) != 0, b.keysetDriven);
-    EXPECT_EQ(scroll & SQL_SO_MIXED, 0u);  // runs when asked for, but SQL_ATTR_MAX_ROWS is not held yet
+    EXPECT_EQ((scroll & SQL_SO_MIXED) != 0, b.keysetDriven);
     EXPECT_EQ((scroll & SQL_SO_DYNAMIC) != 0, b.dynamic);
     EXPECT_EQ(info(SQL_KEYSET_CURSOR_ATTRIBUTES1) != 0, b.keysetDriven);
     EXPECT_EQ(info(SQL_KEYSET_CURSOR_ATTRIBUTES2) != 0, b.keysetDriven);
