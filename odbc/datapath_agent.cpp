@@ -9,6 +9,7 @@
 
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/param_access.h"
 #include "odbc/stmt.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
@@ -16,51 +17,6 @@
 #include "util/utf.h"
 
 namespace {
-
-// ---- value addressing (the bound pointers plus the bind offset, counted once) ---------------
-
-uint64_t BindType(const StmtRecord* stmt) { return stmt->apd ? stmt->apd->bindType : 0; }
-
-uint64_t ElementLength(const ParamBinding& b) {
-    const uint64_t buf = b.bufferLength > 0 ? uint64_t(b.bufferLength) : 0;
-    switch (b.cType) {
-        case SQL_C_CHAR:
-        case SQL_C_BINARY:
-            return buf ? buf : b.columnSize;
-        case SQL_C_WCHAR:
-            return buf ? buf : 2 * b.columnSize;
-        default:
-            return uint64_t(b.elementSize);
-    }
-}
-
-const char* ValueAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    if (!b.value) return nullptr;
-    const uint64_t bt = BindType(stmt);
-    return static_cast<const char*>(b.value) + uint64_t(r) * (bt ? bt : ElementLength(b));
-}
-
-SQLLEN SlotAt(const StmtRecord* stmt, const SQLLEN* p, uint32_t r, SQLLEN missing) {
-    if (!p) return missing;
-    const uint64_t bt = BindType(stmt);
-    SQLLEN v;
-    std::memcpy(&v, reinterpret_cast<const char*>(p) + uint64_t(r) * (bt ? bt : sizeof(SQLLEN)), sizeof v);
-    return v;
-}
-
-SQLLEN OctetLengthAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    return SlotAt(stmt, b.octetLengthPtr, r, SQLLEN(b.elementSize));
-}
-SQLLEN IndicatorAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    return SlotAt(stmt, b.indicatorPtr, r, 0);
-}
-
-bool IsDataAtExec(SQLLEN len) { return len == SQL_DATA_AT_EXEC || len <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
-
-bool RowIgnored(const StmtRecord* stmt, uint64_t r) {
-    const DescRecord* apd = stmt->apd;
-    return apd && apd->arrayStatusPtr && apd->arrayStatusPtr[r] == SQL_PARAM_IGNORE;
-}
 
 uint64_t WideBytes(const char* w) {
     uint64_t k = 0;

@@ -12,6 +12,7 @@
 #include "odbc/api_records.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/param_access.h"
 #include "odbc/datapath_agent.h"
 #include "odbc/param.h"
 #include "odbc/stmt.h"
@@ -22,59 +23,7 @@ namespace {
 
 // ---- value addressing -------------------------------------------------------------------------
 
-uint64_t ParamBindType(const StmtRecord* stmt) { return stmt->apd ? stmt->apd->bindType : 0; }
-
 bool IsVariable(const ParamBinding& b) { return b.elementSize < 0; }
-
-uint64_t ParamElementLength(const ParamBinding& b) {
-    const uint64_t buf = b.bufferLength > 0 ? uint64_t(b.bufferLength) : 0;
-    switch (b.cType) {
-        case SQL_C_CHAR:
-        case SQL_C_BINARY:
-            return buf ? buf : b.columnSize;
-        case SQL_C_WCHAR:
-            return buf ? buf : 2 * b.columnSize;
-        default:
-            return uint64_t(b.elementSize);
-    }
-}
-
-const char* ValueAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    if (!b.value) return nullptr;
-    const uint64_t bt = ParamBindType(stmt);
-    return static_cast<const char*>(b.value) + uint64_t(r) * (bt ? bt : ParamElementLength(b));
-}
-
-// Applications pack rows as they like (pyodbc's row-wise buffers among them): slots are read
-// byte-wise, never through an aligned load.
-const char* SlotAt(const StmtRecord* stmt, const SQLLEN* p, uint32_t r) {
-    if (!p) return nullptr;
-    const uint64_t bt = ParamBindType(stmt);
-    return reinterpret_cast<const char*>(p) + uint64_t(r) * (bt ? bt : sizeof(SQLLEN));
-}
-
-SQLLEN LoadLen(const char* slot) {
-    SQLLEN v;
-    std::memcpy(&v, slot, sizeof v);
-    return v;
-}
-
-SQLLEN OctetLengthAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    const char* p = SlotAt(stmt, b.octetLengthPtr, r);
-    return p ? LoadLen(p) : SQLLEN(b.elementSize);
-}
-
-SQLLEN IndicatorAt(const StmtRecord* stmt, const ParamBinding& b, uint32_t r) {
-    const char* p = SlotAt(stmt, b.indicatorPtr, r);
-    return p ? LoadLen(p) : 0;
-}
-
-bool IsDataAtExec(SQLLEN len) { return len == SQL_DATA_AT_EXEC || len <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
-
-bool RowIgnored(const StmtRecord* stmt, uint32_t r) {
-    const DescRecord* apd = stmt->apd;
-    return apd && apd->arrayStatusPtr && apd->arrayStatusPtr[r] == SQL_PARAM_IGNORE;
-}
 
 uint64_t WideUnits(const char* w) {
     uint64_t k = 0;
@@ -223,25 +172,6 @@ std::string DateText(uint32_t kind, const uint8_t* cell) {
 }
 
 // Exact decimal text of a NUMERIC structure (a double would lose digits beyond 15).
-std::string NumericText(const SQL_NUMERIC_STRUCT& n) {
-    unsigned __int128 v = 0;
-    for (int i = SQL_MAX_NUMERIC_LEN - 1; i >= 0; --i) v = (v << 8) | n.val[i];
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), char('0' + int(v % 10)));
-        v /= 10;
-    } while (v);
-    const int scale = static_cast<SQLSCHAR>(n.scale);
-    if (scale > 0) {
-        while (int(digits.size()) <= scale) digits.insert(digits.begin(), '0');
-        digits.insert(digits.end() - scale, '.');
-    } else if (scale < 0 && digits != "0") {
-        digits.append(size_t(-scale), '0');
-    }
-    if (n.sign == 0 && digits.find_first_not_of("0.") != std::string::npos) digits.insert(digits.begin(), '-');
-    return digits;
-}
-
 bool IsInput(const StmtRecord* stmt, uint16_t i) {
     // Output parameters send nothing: by their description, or by the binding when undecided.
     if (stmt->params && i < stmt->paramCount) {

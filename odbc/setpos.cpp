@@ -11,6 +11,7 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/param_access.h"
 #include "odbc/stmt.h"
 #include "util/errtable.h"
 #include "util/rowset.h"
@@ -145,25 +146,6 @@ Plan PlanFor(int cType) {
         default:
             return {Mode::Text, DS_CHAR_REF, 16};
     }
-}
-
-std::string NumericText(const SQL_NUMERIC_STRUCT& n) {
-    unsigned __int128 v = 0;
-    for (int i = SQL_MAX_NUMERIC_LEN - 1; i >= 0; --i) v = (v << 8) | n.val[i];
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), char('0' + int(v % 10)));
-        v /= 10;
-    } while (v);
-    const int scale = static_cast<SQLSCHAR>(n.scale);
-    if (scale > 0) {
-        while (int(digits.size()) <= scale) digits.insert(digits.begin(), '0');
-        digits.insert(digits.end() - scale, '.');
-    } else if (scale < 0 && digits != "0") {
-        digits.append(size_t(-scale), '0');
-    }
-    if (n.sign == 0 && digits.find_first_not_of("0.") != std::string::npos) digits.insert(digits.begin(), '-');
-    return digits;
 }
 
 struct Value {
