@@ -12,6 +12,18 @@ struct Rowset;
 struct SS_ResultSet;
 struct ParamDescEntry;
 struct SCS_KsState;
+struct SCS_DynState;
+
+// What a dynamic cursor keeps of its row versions (the table VOVURA; scrs/sc_rowver.cpp).
+struct SCS_RowVerRef {
+    void* context;         // the agent server record whose list holds the private connection
+    uint32_t connection;   // the cursor's agent connection
+    uint32_t cursor;       // the cursor's lower statement: messages of failures go there
+    uint32_t privateStmt;  // 0 while closed
+    // The cursor's HCONN and HCURS values (8 upper-case hex digits each).
+    char hconn[9];
+    char hcurs[9];
+};
 
 // Flags word bits.
 enum : uint32_t {
@@ -67,6 +79,8 @@ struct SCS_Cursor {
     void* selectNames;     // base names of the select list, made at describe (sc_colattr.cpp)
     SCS_KsState* ksState;  // keys, analyses and lower statements of a keyset-driven or mixed cursor
     int32_t analysedKind;  // the analyser's statement kind of the last set-up; -1 none
+    SCS_RowVerRef rowVer;     // a dynamic cursor's row versions; privateStmt 0 while none
+    SCS_DynState* dynState;   // a dynamic cursor's current keys and position
 };
 
 // Bits of layerFlags.

@@ -9,5 +9,5 @@ struct IngBuiltCursors {
     bool rowOperations;  // SQLSetPos, SQLBulkOperations, concurrency other than read-only
 };
 
-// Forward-only, static, keyset-driven and mixed cursors, read-only.
-inline constexpr IngBuiltCursors kIngBuiltCursors{true, false, false};
+// Forward-only, static, keyset-driven, mixed and dynamic cursors, read-only.
+inline constexpr IngBuiltCursors kIngBuiltCursors{true, true, false};

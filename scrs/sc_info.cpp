@@ -72,12 +72,13 @@ bool SCS_CursorInfo(uint32_t infoType, uint32_t sensitivity, uint32_t* value) {
             // Rows are read again by their keys: changes and deletions by others show.
             v = keyset ? kRead2 | locks2 | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES : 0;
             break;
+        // Dynamic cursors read only, whatever the other kinds do, and do not hold SQL_ATTR_MAX_ROWS.
         case SQL_DYNAMIC_CURSOR_ATTRIBUTES1:
-            v = dynamic ? SQL_CA1_NEXT | SQL_CA1_RELATIVE | ops1 : 0;
+            v = dynamic ? SQL_CA1_NEXT | SQL_CA1_RELATIVE : 0;
             break;
         case SQL_DYNAMIC_CURSOR_ATTRIBUTES2:
-            v = dynamic ? kRead2 | locks2 | SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS |
-                              SQL_CA2_SENSITIVITY_UPDATES
+            v = dynamic ? SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_SENSITIVITY_ADDITIONS |
+                              SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES
                         : 0;
             break;
         default:

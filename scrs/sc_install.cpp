@@ -19,6 +19,7 @@
 #include "scrs/sc_compound.h"
 #include "scrs/sc_parmdesc.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_rowver.h"
 #include "scrs/sc_scroll.h"
@@ -395,6 +396,8 @@ void StmtOpen(IngStmt* s) {
     c.staticSet = nullptr;
     c.ksState = nullptr;
     c.analysedKind = -1;
+    c.rowVer = SCS_RowVerRef{};
+    c.dynState = nullptr;
 }
 
 void StmtClose(IngStmt* s) {
@@ -408,6 +411,7 @@ void StmtClose(IngStmt* s) {
     if (c.keptParams) DatasetDelete(c.keptParams);
     c.keptParams = nullptr;
     SCS_StaticSetFree(&c.staticSet);
+    SCS_DynamicFree(s);
     SCS_KeysetStateFree(s);
     c.layerFlags = 0;
 }
@@ -463,6 +467,7 @@ uint32_t SCS_CloseCursor(uint32_t stmt) {
     // A closed statement keeps no snapshot (nor its temporary files).
     SCS_StaticSetReset(c.staticSet);
     SCS_KeysetClose(s);
+    SCS_DynamicClose(s);
     return AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
 }
 

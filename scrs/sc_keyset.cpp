@@ -759,7 +759,7 @@ uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
         return rc;
     }
     if (SCS_KeysPerStatement(st->paramLimit, st->ownParams, ctx.keyCols->count) == 0) return kErrNoKeys;
-    if (c.keysetSize > 0) {
+    if (c.keysetSize > 0 || c.cursorType == SQL_CURSOR_DYNAMIC) {
         if ((rc = MapKeysToOrderBy(&ctx)) != 0) return rc;
     }
     if (st->shape & SCR_F_ORDERBY) scs_p_MarkKeyOrderPositions(&ctx);
@@ -1374,4 +1374,24 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     out->keptParams = (c.layerFlags & kScsLParamsKept) ? c.keptParams : nullptr;
     out->forUpdate = 1;
     return 0;
+}
+
+// --- pieces dynamic cursors share --------------------------------------------------------------
+
+uint32_t SCS_KsSeekKeys(IngStmt* s, uint32_t orientation, uint32_t mode, const Dataset* from, uint32_t fromRow,
+                        uint32_t count, Dataset* out) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready || out == nullptr) return kErrCursorState;
+    return SeekKeys(s, st, orientation, mode, from, fromRow, count, out);
+}
+
+uint32_t SCS_KsFetchByKeys(IngStmt* s, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready || keys == nullptr || rs == nullptr) return kErrCursorState;
+    return FetchByKeys(s, st, keys, k0, n, rs);
+}
+
+uint16_t SCS_KsKeyCount(const IngStmt* s) {
+    const SCS_KsState* st = StateOf(s);
+    return st && st->ready && st->ctx.keyCols ? uint16_t(st->ctx.keyCols->count) : 0;
 }

@@ -86,3 +86,13 @@ struct SCS_RowChange;
 // The row-change context of a keyset-driven cursor under lock concurrency (the layer's source of
 // row-change contexts); 43 for any other cursor, so that it changes nothing.
 uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out);
+
+// What dynamic cursors share with mixed ones (sc_dynamic.cpp): up to `count` key rows (the keys,
+// then the ORDER BY columns that are not keys) read by a seek from row fromRow of `from`
+// (orientation 1 NEXT, 4 PRIOR; 2 FIRST and 3 LAST need none; mode 3 includes the boundary row),
+// in the cursor's order; the rows of key rows k0 .. k0 + n - 1 of keys, placed by key values,
+// missing ones marked deleted; the number of key columns (0 while not set up).
+uint32_t SCS_KsSeekKeys(IngStmt* s, uint32_t orientation, uint32_t mode, const Dataset* from, uint32_t fromRow,
+                        uint32_t count, Dataset* out);
+uint32_t SCS_KsFetchByKeys(IngStmt* s, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs);
+uint16_t SCS_KsKeyCount(const IngStmt* s);

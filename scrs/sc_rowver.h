@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "drv_ingii/i-cursor.h"
+
 struct AgentLink;
 struct Dataset;
 
@@ -18,16 +20,6 @@ struct SCS_RowVerConn {
     SCS_RowVerConn* next;
 };
 
-// What a cursor keeps of its row versions.
-struct SCS_RowVerRef {
-    void* context;         // the agent server record whose list holds the private connection
-    uint32_t connection;   // the cursor's agent connection
-    uint32_t cursor;       // the cursor's lower statement: messages of failures go there
-    uint32_t privateStmt;  // 0 while closed
-    // The cursor's HCONN and HCURS values (8 upper-case hex digits each).
-    char hconn[9];
-    char hcurs[9];
-};
 
 // Opens the cursor's private connection (with the cursor connection's connect parameters) and
 // statement; 0, 15 when the connection is unknown to the cursor layer, 16, or the lower

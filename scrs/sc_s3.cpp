@@ -9,6 +9,7 @@
 
 #include "util/rowset.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_dynamic.h"
 #include "scrs/sc_scroll.h"
 #include "util/errtable.h"
 
@@ -71,6 +72,7 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
     if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
         return SCS_ScrollFetchScrollable(c, orientation, offset, rows);
     if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN) return SCS_ScrollFetchMixed(c, orientation, offset, rows);
+    if (c->cursorType == SQL_CURSOR_DYNAMIC) return SCS_ScrollFetchDynamic(c, orientation, offset, rows);
     if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) return kErrNotCapable;
     if (orientation != SQL_FETCH_NEXT) return kErrFetchTypeRange;
     if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;

@@ -6,6 +6,7 @@
 
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/scr_analyse.h"
@@ -32,6 +33,13 @@ uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t*
             if (orientation == 0) return kErrNotCapable;
             return SCS_MixedFetch(s, out, start, orientation, rows, resultRows);
         }
+    } else if (c->cursorType == SQL_CURSOR_DYNAMIC) {
+        if (!(c->layerFlags & kScsLPrepared) || !SCS_KeysetReady(s)) return kErrCursorState;
+        c->posRowCount = -1;
+        c->layerFlags &= ~kScsLPosCount;
+        if (orientation == 0) return kErrNotCapable;
+        if (!(SCS_KeysetShape(s) & SCR_F_AGGREGATE))
+            return SCS_DynamicFetch(s, out, start, orientation, rows, resultRows);
     } else if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) {
         return kErrNotCapable;
     }

@@ -10,6 +10,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
+#include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/scr_analyse.h"
@@ -150,6 +151,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
                     rc = Downgrade(c, s, kErrNotCapable);
                 } else {
                     rc = SCS_KeysetPrepare(s, &a, text);
+                    if (rc == 0 && c->cursorType == SQL_CURSOR_DYNAMIC) rc = SCS_DynamicPrepare(s);
                     if (rc == kErrNoKeys)
                         rc = Downgrade(c, s, rc);
                     else if (rc != 0)
@@ -194,7 +196,8 @@ uint32_t SCS_Execute(uint32_t stmt) {
     SCS_Cursor& c = s->cursor;
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
-    const bool byKeys = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && SCS_KeysetReady(s);
+    const bool dynamic = c.cursorType == SQL_CURSOR_DYNAMIC;
+    const bool byKeys = (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || dynamic) && SCS_KeysetReady(s);
     if (byKeys) {
         if (c.layerFlags & kScsLReprepare) {
             // A closed cursor's statement is prepared again, with the values it had.
@@ -214,7 +217,7 @@ uint32_t SCS_Execute(uint32_t stmt) {
         // A scalar aggregate is one row read forward; every other result is fetched by its keys,
         // so the statement's own cursor is not kept open beside them.
         if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return AgentCall<DRV_Execute>(SCS_LowerLink(), stmt);
-        if (uint32_t rc = KS_GetKeySet_KSD(s)) return rc;
+        if (uint32_t rc = dynamic ? SCS_DynamicExecute(s) : KS_GetKeySet_KSD(s)) return rc;
         if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
         return AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt);
     }

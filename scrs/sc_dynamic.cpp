@@ -1,0 +1,420 @@
+// Dynamic cursors. A dynamic cursor has no key set: every fetch finds the keys of its new rowset
+// by seeking from the first or last key of the rowset it has (in the statement's order extended
+// by the keys), then reads the rows by those keys. A row deleted between the two reads sends the
+// cursor back to the keys once more; rows inserted by others are found by the next seek.
+#include "scrs/sc_dynamic.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstring>
+#include <new>
+
+#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-info.h"
+#include "scrs/sc_cursor.h"
+#include "scrs/sc_keyset.h"
+#include "scrs/sc_rowver.h"
+#include "scrs/sc_scroll.h"
+#include "util/dataset.h"
+#include "util/errtable.h"
+#include "util/md5.h"
+#include "util/rowset.h"
+#include "util/trymem.h"
+
+namespace {
+
+constexpr uint32_t kCapRowVersions = 0x2201000b;  // the data source's sensitivity is high
+constexpr uint32_t kCapParamDescs = 0x22010002;   // descriptions go with every prepare
+constexpr int kAttempts = 3;
+
+const AgentLink* Lower() { return SCS_LowerLink(); }
+
+uint32_t Rows(const Dataset& d) { return d.col_count ? d.rows_used : 0; }
+
+SCS_DynState* StateOf(IngStmt* s) { return s ? s->cursor.dynState : nullptr; }
+
+uint32_t EnsureState(IngStmt* s, SCS_DynState** out) {
+    SCS_Cursor& c = s->cursor;
+    if (c.dynState == nullptr) {
+        auto* st = static_cast<SCS_DynState*>(TryCalloc(1, sizeof(SCS_DynState)));
+        if (st == nullptr) return kErrNoMemory;
+        st->keys = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
+        if (st->keys == nullptr) {
+            TryFree(st);
+            return kErrNoMemory;
+        }
+        c.dynState = st;
+    }
+    *out = c.dynState;
+    return 0;
+}
+
+void DropKeys(SCS_DynState* st, int where) {
+    DatasetFree(st->keys);
+    st->where = where;
+}
+
+uint32_t CapabilityOn(uint32_t conn, uint32_t item) {
+    uint32_t v = 0;
+    uint16_t len = 0;
+    return AgentCall<DRV_GetInfo>(Lower(), conn, item, &v, uint16_t(4), &len) == 0 && v != 0 ? 1u : 0u;
+}
+
+// Rows from..from + n - 1 of src (as many as there are) in place of *dst.
+uint32_t TakeRows(Dataset* src, uint32_t from, uint32_t n, Dataset* dst) {
+    const uint32_t have = Rows(*src);
+    DatasetFree(dst);
+    if (from == 0 && have <= n) {
+        *dst = *src;
+        *src = Dataset{};
+        return 0;
+    }
+    const uint32_t count = from >= have ? 0 : (have - from < n ? have - from : n);
+    Dataset* part = nullptr;
+    if (int rc = DatasetCreateLike(&part, src, count ? count : 1)) return uint32_t(rc);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (int rc = DatasetCopyRow(part, src, i, from + i, 0)) {
+            DatasetDelete(part);
+            return uint32_t(rc);
+        }
+    }
+    part->rows_used = count;
+    DatasetFree(src);
+    *dst = *part;
+    TryFree(part);
+    return 0;
+}
+
+// The keys of the rowset that starts at key row `at` of `from`, itself included.
+uint32_t ReadFrom(IngStmt* s, const Dataset* from, uint32_t at, uint32_t n, Dataset* out) {
+    return SCS_KsSeekKeys(s, SQL_FETCH_NEXT, 3, from, at, n, out);
+}
+
+// The first rowset's keys; 86 for an empty result.
+uint32_t First(IngStmt* s, uint32_t n, Dataset* out) {
+    if (uint32_t rc = SCS_KsSeekKeys(s, SQL_FETCH_FIRST, 0, nullptr, 0, n, out)) return rc;
+    return Rows(*out) ? 0u : uint32_t(kErrBeyondEnd);
+}
+
+// The keys of the new rowset for an orientation, from where the cursor stands: 0, 85 (before the
+// first row), 86 (after the last) or a failure.
+uint32_t SeekTarget(IngStmt* s, SCS_DynState* st, uint16_t orientation, int64_t offset, uint32_t n, Dataset* out) {
+    const Dataset* cur = st->keys;
+    const uint32_t k = st->where == kDynOnRowset ? Rows(*cur) : 0;
+    const int where = k ? st->where : (st->where == kDynOnRowset ? kDynBefore : st->where);
+    Dataset got{};
+    uint32_t rc = 0;
+    switch (orientation) {
+        case SQL_FETCH_FIRST:
+            return First(s, n, out);
+        case SQL_FETCH_LAST:
+            if ((rc = SCS_KsSeekKeys(s, SQL_FETCH_LAST, 0, nullptr, 0, n, out)) != 0) return rc;
+            return Rows(*out) ? 0u : uint32_t(kErrBeforeStart);
+        case SQL_FETCH_NEXT:
+            if (where == kDynBefore) return First(s, n, out);
+            if (where == kDynAfter) return kErrBeyondEnd;
+            if ((rc = SCS_KsSeekKeys(s, SQL_FETCH_NEXT, 0, cur, k - 1, n, out)) != 0) return rc;
+            return Rows(*out) ? 0u : uint32_t(kErrBeyondEnd);
+        case SQL_FETCH_PRIOR:
+            if (where == kDynBefore) return kErrBeforeStart;
+            if (where == kDynAfter) return SeekTarget(s, st, SQL_FETCH_LAST, 0, n, out);
+            if ((rc = SCS_KsSeekKeys(s, SQL_FETCH_PRIOR, 0, cur, 0, n, out)) != 0) return rc;
+            if (Rows(*out) == 0) return kErrBeforeStart;
+            // Fewer rows than a rowset lie before it: the rowset that starts at the first row.
+            if (Rows(*out) < n) return First(s, n, out);
+            return 0;
+        case SQL_FETCH_RELATIVE:
+            break;
+        default:
+            return kErrFetchTypeRange;
+    }
+    // A move of m rows back that finds only g < m rows: before the start when it is more than a
+    // rowset, else the first rowset.
+    auto shortOfStart = [&](int64_t m) -> uint32_t { return m > int64_t(n) ? kErrBeforeStart : First(s, n, out); };
+    if (offset > 0xFFFFFFFFll - n || offset < -0xFFFFFFFFll) return kErrRowRange;
+    if (where == kDynBefore) {
+        if (offset <= 0) return kErrBeforeStart;
+        // From before the start a move forward names a row counted from the first.
+        const uint32_t o = uint32_t(offset);
+        if ((rc = SCS_KsSeekKeys(s, SQL_FETCH_FIRST, 0, nullptr, 0, o, &got)) == 0) {
+            rc = Rows(got) < o ? uint32_t(kErrBeyondEnd) : ReadFrom(s, &got, o - 1, n, out);
+        }
+        DatasetFree(&got);
+        return rc;
+    }
+    if (where == kDynAfter) {
+        if (offset >= 0) return kErrBeyondEnd;
+        const uint32_t m = uint32_t(-offset);
+        if ((rc = SCS_KsSeekKeys(s, SQL_FETCH_LAST, 0, nullptr, 0, m, &got)) == 0) {
+            rc = Rows(got) < m ? shortOfStart(m) : ReadFrom(s, &got, 0, n, out);
+        }
+        DatasetFree(&got);
+        return rc;
+    }
+    if (offset == 0) {
+        // The current rowset again, from its first row.
+        if ((rc = ReadFrom(s, cur, 0, n, out)) != 0) return rc;
+        return Rows(*out) ? 0u : uint32_t(kErrBeyondEnd);
+    }
+    if (offset > 0) {
+        const uint32_t o = uint32_t(offset);
+        // Past the rowset's end the seek starts from its last key, else from its first.
+        const uint32_t skip = o >= k ? o - k : o - 1;
+        const uint32_t fromRow = o >= k ? k - 1 : 0;
+        if ((rc = SCS_KsSeekKeys(s, SQL_FETCH_NEXT, 0, cur, fromRow, skip + n, &got)) == 0) {
+            rc = Rows(got) <= skip ? uint32_t(kErrBeyondEnd) : TakeRows(&got, skip, n, out);
+        }
+        DatasetFree(&got);
+        return rc;
+    }
+    const uint32_t m = uint32_t(-offset);
+    if ((rc = SCS_KsSeekKeys(s, SQL_FETCH_PRIOR, 0, cur, 0, m, &got)) == 0) {
+        const uint32_t g = Rows(got);
+        if (g == 0)
+            rc = kErrBeforeStart;
+        else if (g < m)
+            rc = shortOfStart(m);
+        else if (m >= n)
+            rc = TakeRows(&got, 0, n, out);
+        else
+            rc = ReadFrom(s, &got, 0, n, out);
+    }
+    DatasetFree(&got);
+    return rc;
+}
+
+}  // namespace
+
+uint32_t SCS_DynamicKeyColumns(const Dataset* src, uint16_t keyCount, Dataset** out) {
+    if (src == nullptr || out == nullptr || keyCount == 0 || src->col_count < keyCount) return kErrGeneral;
+    *out = nullptr;
+    if (int rc = DatasetClone(out, src)) return uint32_t(rc);
+    while ((*out)->col_count > keyCount) {
+        if (int rc = DatasetRemoveColumn(*out, uint16_t((*out)->col_count - 1))) {
+            DatasetDelete(*out);
+            *out = nullptr;
+            return uint32_t(rc);
+        }
+    }
+    return 0;
+}
+
+uint32_t SCS_DynamicPrepare(IngStmt* s) {
+    if (s == nullptr) return kErrBadArg;
+    SCS_DynState* st = nullptr;
+    if (uint32_t rc = EnsureState(s, &st)) return rc;
+    DropKeys(st, kDynBefore);
+    SCS_Cursor& c = s->cursor;
+    if (c.concurrency != SQL_CONCUR_READ_ONLY) {
+        // Positioned changes are not built for dynamic cursors: they read only.
+        uint32_t v = SQL_CONCUR_READ_ONLY;
+        if (AgentCall<DRV_SetOption>(Lower(), c.agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0)
+            return kErrNotCapable;
+        c.savedConcurrency = c.concurrency;
+        c.concurrency = SQL_CONCUR_READ_ONLY;
+    }
+    st->rowVer = int(CapabilityOn(c.agentConn, kCapRowVersions));
+    if (!st->rowVer) return 0;
+    if (c.rowVer.privateStmt == 0) {
+        const uint32_t descs = CapabilityOn(c.agentConn, kCapParamDescs);
+        if (uint32_t rc = SCS_RowVerOpen(&c.rowVer, Lower(), c.agentConn, c.agentStmt, descs)) return rc;
+    }
+    // The rows of the statement's earlier analysis name rows it will not show again.
+    return SCS_RowVerClear(&c.rowVer);
+}
+
+uint32_t SCS_DynamicExecute(IngStmt* s) {
+    SCS_DynState* st = nullptr;
+    if (uint32_t rc = EnsureState(s, &st)) return rc;
+    DropKeys(st, kDynBefore);
+    s->cursor.rowsFetched = -1;
+    return 0;
+}
+
+void SCS_DynamicClose(IngStmt* s) {
+    if (SCS_DynState* st = StateOf(s)) DropKeys(st, kDynBefore);
+}
+
+void SCS_DynamicFree(IngStmt* s) {
+    if (s == nullptr) return;
+    SCS_Cursor& c = s->cursor;
+    if (c.rowVer.privateStmt != 0) {
+        (void)SCS_RowVerClear(&c.rowVer);
+        (void)SCS_RowVerClose(&c.rowVer);
+    }
+    if (SCS_DynState* st = c.dynState) {
+        DatasetDelete(st->keys);
+        TryFree(st);
+        c.dynState = nullptr;
+    }
+}
+
+uint32_t SCS_DynamicFetchRows(IngStmt* s, Dataset* keys, uint32_t n, Rowset** out) {
+    SCS_DynState* st = StateOf(s);
+    if (st == nullptr || keys == nullptr || out == nullptr || n == 0) return kErrCursorState;
+    SCS_Cursor& c = s->cursor;
+    uint32_t rc = 0;
+    uint32_t count = 0;
+    bool agreed = false;
+    for (int attempt = 0; attempt < kAttempts && !agreed; ++attempt) {
+        if (attempt > 0) {
+            // The same place again: from the first key on, itself included.
+            Dataset again{};
+            if ((rc = ReadFrom(s, keys, 0, n, &again)) != 0) {
+                DatasetFree(&again);
+                return rc;
+            }
+            DatasetFree(keys);
+            *keys = again;
+        }
+        count = Rows(*keys);
+        if (count > n) count = n;
+        if (count == 0) return kErrBeyondEnd;
+        RowsetFree(out);
+        if ((rc = RowsetCreate(out, int32_t(n))) != 0) return rc;
+        if ((rc = SCS_KsFetchByKeys(s, keys, 0, count, *out)) != 0) {
+            RowsetFree(out);
+            return rc;
+        }
+        agreed = true;
+        for (uint32_t i = 0; i < count && agreed; ++i) agreed = (*out)->statuses[i] != SQL_ROW_DELETED;
+    }
+    if (!agreed) {
+        RowsetFree(out);
+        return kErrKeysetUpdates;
+    }
+    keys->rows_used = count;
+    Rowset* rs = *out;
+    for (uint32_t i = 0; i < count; ++i) rs->statuses[i] = SQL_ROW_SUCCESS;
+    if (st->rowVer && c.rowVer.privateStmt != 0) {
+        Dataset* keyOnly = nullptr;
+        rc = SCS_DynamicKeyColumns(keys, SCS_KsKeyCount(s), &keyOnly);
+        if (rc == 0) rc = SCS_RowVerCheck(&c.rowVer, keyOnly, rs->data, rs->statuses);
+        if (keyOnly) DatasetDelete(keyOnly);
+        if (rc != 0) {
+            RowsetFree(out);
+            return rc;
+        }
+    }
+    return 0;
+}
+
+uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
+                          uint32_t* resultRows) {
+    SCS_DynState* st = nullptr;
+    if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
+    if (!SCS_KeysetReady(s)) return kErrCursorState;
+    if (uint32_t rc = EnsureState(s, &st)) return rc;
+    SCS_Cursor& c = s->cursor;
+    const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
+    *rows = 0;
+    *resultRows = uint32_t(-1);
+    c.rowsFetched = -1;
+    Dataset target{};
+    uint32_t rc = SeekTarget(s, st, orientation, offset, n, &target);
+    if (rc == 0) rc = SCS_DynamicFetchRows(s, &target, n, out);
+    if (rc == kErrBeforeStart || rc == kErrBeyondEnd) {
+        DatasetFree(&target);
+        DropKeys(st, rc == kErrBeforeStart ? kDynBefore : kDynAfter);
+        SCS_CursorSetPos(&c, rc == kErrBeforeStart ? kCursorBeforeFirst : kCursorAfterLast);
+        return rc;
+    }
+    if (rc != 0) {
+        DatasetFree(&target);
+        return rc;
+    }
+    DatasetFree(st->keys);
+    *st->keys = target;
+    st->where = kDynOnRowset;
+    const uint32_t count = Rows(*st->keys);
+    if (!c.retrieveData) {
+        DatasetFree((*out)->data);
+        DatasetInit((*out)->data, 0);
+    }
+    c.position = 1;
+    *rows = count;
+    return 0;
+}
+
+uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* values) {
+    SCS_DynState* st = StateOf(s);
+    if (st == nullptr || !st->rowVer || s->cursor.rowVer.privateStmt == 0) return 0;
+    if (keys == nullptr || values == nullptr || keys->rows_used < values->rows_used) return kErrGeneral;
+    const uint32_t n = values->rows_used;
+    if (n == 0) return 0;
+    auto* keyVer = static_cast<uint8_t*>(TryCalloc(n, 16));
+    auto* rowVer = static_cast<uint8_t*>(TryCalloc(n, 16));
+    auto* statuses = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
+    uint32_t rc = keyVer && rowVer && statuses ? 0u : uint32_t(kErrNoMemory);
+    for (uint32_t i = 0; rc == 0 && i < n; ++i) {
+        rc = SCS_RowVerDigest(keys, i, keyVer + 16 * i);
+        if (rc == 0) rc = SCS_RowVerDigest(values, i, rowVer + 16 * i);
+        statuses[i] = SQL_ROW_UPDATED;
+    }
+    if (rc == 0) rc = SCS_RowVerUpdate(&s->cursor.rowVer, keyVer, rowVer, statuses, n);
+    TryFree(keyVer);
+    TryFree(rowVer);
+    TryFree(statuses);
+    return rc;
+}
+
+// --- the ODBC side's scroll fetch ----------------------------------------------------------------
+
+uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
+    *rows = 0;
+    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
+    uint32_t bit = 0;
+    switch (orientation) {
+        case SQL_FETCH_NEXT:
+            bit = SQL_FD_FETCH_NEXT;
+            break;
+        case SQL_FETCH_FIRST:
+            bit = SQL_FD_FETCH_FIRST;
+            break;
+        case SQL_FETCH_LAST:
+            bit = SQL_FD_FETCH_LAST;
+            break;
+        case SQL_FETCH_PRIOR:
+            bit = SQL_FD_FETCH_PRIOR;
+            break;
+        case SQL_FETCH_RELATIVE:
+            bit = SQL_FD_FETCH_RELATIVE;
+            break;
+        default:
+            // Rows of a dynamic cursor have no fixed numbers to name.
+            return kErrFetchTypeRange;
+    }
+    if (!(c->fetchDirMask & bit)) return kErrFetchTypeRange;
+    const int32_t pos = c->position;
+    if (orientation == SQL_FETCH_NEXT && pos == kCursorBeforeFirst) orientation = SQL_FETCH_FIRST;
+    if (orientation == SQL_FETCH_PRIOR && pos == kCursorAfterLast) orientation = SQL_FETCH_LAST;
+    if ((orientation == SQL_FETCH_NEXT && pos == kCursorAfterLast) ||
+        (orientation == SQL_FETCH_PRIOR && pos == kCursorBeforeFirst))
+        return kErrNoData;
+    if (orientation == SQL_FETCH_RELATIVE &&
+        ((pos == kCursorAfterLast && offset >= 0) || (pos == kCursorBeforeFirst && offset <= 0)))
+        return kErrNoData;
+    if (offset < INT32_MIN || offset > INT32_MAX) return kErrRowRange;
+    c->flags &= ~uint32_t(kScsRowsetSizeSet);
+    uint32_t got = 0;
+    uint32_t rc = scs_p_FetchRowset(c, int32_t(offset), orientation, &got);
+    switch (rc) {
+        case 0:
+            c->position = 1;
+            c->position2 = kCursorUnknown;
+            *rows = got;
+            return 0;
+        case kErrBeforeStart:
+            SCS_CursorSetPos(c, kCursorBeforeFirst);
+            return kErrNoData;
+        case kErrNoData:
+        case kErrBeyondEnd:
+            SCS_CursorSetPos(c, kCursorAfterLast);
+            return kErrNoData;
+        default:
+            if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
+            return rc;
+    }
+}

@@ -1,0 +1,57 @@
+// Dynamic cursors: each fetch reads the keys of its rowset afresh by seeking from the keys of the
+// rowset it has, then the rows by those keys, so that rows other users insert, change or delete
+// show at the next fetch. With the data source's sensitivity high, each row's version is kept in
+// the table VOVURA and a row another user changed since the cursor last showed it reads as updated.
+#pragma once
+
+#include <cstdint>
+
+struct Dataset;
+struct IngStmt;
+struct Rowset;
+struct SCS_Cursor;
+
+// The current rowset's keys and where the cursor stands.
+struct SCS_DynState {
+    Dataset* keys;  // key rows of the current rowset (keys, then ORDER BY columns), in order
+    int where;      // 0 before the first row, 1 on a rowset, 2 after the last
+    int rowVer;     // row versions are kept for this cursor
+};
+
+// Where the cursor stands after a fetch.
+enum : int { kDynBefore = 0, kDynOnRowset = 1, kDynAfter = 2 };
+
+// Set-up at prepare of a dynamic SELECT the keyset set-up has accepted: concurrency other than
+// read-only becomes read-only (the application sees 01S02); with high sensitivity (capability
+// item 0x2201000b) the cursor's private row-version connection is opened and its earlier rows are
+// removed. 0, or the failure (IM926 on the statement when VOVURA is missing).
+uint32_t SCS_DynamicPrepare(IngStmt* s);
+// At execute: the cursor stands before its first row.
+uint32_t SCS_DynamicExecute(IngStmt* s);
+// At close of the cursor: no keys are held.
+void SCS_DynamicClose(IngStmt* s);
+// At the statement's release: its VOVURA rows are removed and the private connection released.
+void SCS_DynamicFree(IngStmt* s);
+
+// Slot fetch of a dynamic cursor (orientation 1 NEXT, 2 FIRST, 3 LAST, 4 PRIOR, 6 RELATIVE with
+// offset): 0, 85 before the first row, 86 after the last, 38 another orientation, 101 when
+// other users' changes kept the keys and rows apart three times, or a failure.
+uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
+                          uint32_t* resultRows);
+// The rows of the key rows in *keys (at most n) into a new rowset: when some key's row is gone
+// by the time the rows are read, the keys are read again from the first key on, up to three
+// times in all (101 after that). 0, 86 when no key is left, or a failure. *keys is replaced by the
+// keys the rows were read with.
+uint32_t SCS_DynamicFetchRows(IngStmt* s, Dataset* keys, uint32_t n, Rowset** out);
+
+// The scroll fetch of dynamic cursors on the ODBC side's record: the lower layer keeps the
+// position; ABSOLUTE and BOOKMARK have no meaning here (38).
+uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
+
+// Hook of positioned changes on a dynamic cursor: stores the versions of changed rows (row i of
+// keys with row i of values) so that the cursor's own change is not reported as another user's.
+// 0 when row versions are not kept, else SCS_RowVerUpdate's result.
+uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* values);
+
+// The key columns alone (the first keyCount columns) of a copy of src; 0, 15 or 16.
+uint32_t SCS_DynamicKeyColumns(const Dataset* src, uint16_t keyCount, Dataset** out);
