@@ -610,7 +610,7 @@ uint32_t IngGetOpTable(uint32_t conn, AgentOpRequest* request) {
 
 uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, void* buf, int16_t len,
                        uint16_t* outLen) {
-    static const uint16_t kIntTypes[] = {8, 26, 28, 43, 44, 72, 78, 79, 80, 82, 83, 93, 99};
+    static const uint16_t kIntTypes[] = {8, 26, 28, 43, 44, 72, 78, 79, 80, 82, 83, 85, 93, 99};
     static const uint16_t kTextTypes[] = {11, 17, 29, 47};
     for (uint16_t t : kIntTypes) {
         if (t != infoType) continue;
