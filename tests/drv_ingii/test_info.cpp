@@ -113,20 +113,20 @@ TEST_F(InfoTest, FixedIntegerInformationTypes) {
     }
 }
 
-// Forward-only, static, keyset-driven and mixed read-only cursors are built: nothing else is
-// advertised, so that what an application is told it can have also works.
+// Forward-only, static, keyset-driven, mixed and dynamic read-only cursors are built: nothing
+// else is advertised, so that what an application is told it can have also works.
 TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
-    ASSERT_TRUE(kIngBuiltCursors.keysetDriven && !kIngBuiltCursors.dynamic && !kIngBuiltCursors.rowOperations)
+    ASSERT_TRUE(kIngBuiltCursors.keysetDriven && kIngBuiltCursors.dynamic && !kIngBuiltCursors.rowOperations)
         << "a cursor kind was switched on or off: these answers change with it";
     const IntInfo cases[] = {
-        {44, 0x1B},  // SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN | SQL_SO_MIXED | SQL_SO_STATIC
+        {44, 0x1F},  // forward-only, keyset-driven, dynamic, mixed and static
         {43, 0x1},   // SQL_SCCO_READ_ONLY
         {78, 0},
         {79, 0},
         {80, 0},
         {83, 0},
-        {144, 0},
-        {145, 0},
+        {144, 0x5},   // next and relative: rows of a dynamic cursor have no numbers
+        {145, 0x71},  // read-only; others' additions, deletions and updates show
         {150, 0xF},   // next, absolute, relative, bookmark
         {151, 0xE1},  // read-only; others' deletions and updates show; maximum rows (a mixed
                       // cursor, which answers with these, knows no exact row count)
@@ -243,9 +243,9 @@ TEST_F(InfoTest, DynamicCursorSensitivityShapesAnswers) {
     uint32_t v;
     ASSERT_EQ(GetInt(disabled, 0x22040000u | 44, &v), 0u);
     EXPECT_EQ(v, 17u);
-    // Dynamic cursors are not built: HIGH offers keyset-driven and mixed cursors beyond DISABLED.
+    // HIGH offers keyset-driven, mixed and dynamic cursors beyond DISABLED.
     ASSERT_EQ(GetInt(high, 0x22040000u | 44, &v), 0u);
-    EXPECT_EQ(v, 0x1Bu);
+    EXPECT_EQ(v, 0x1Fu);
     ASSERT_EQ(GetInt(high, 0x2201000Bu, &v), 0u);
     EXPECT_EQ(v, 1u);
 }
@@ -473,7 +473,7 @@ INSTANTIATE_TEST_SUITE_P(CursorOptions, NegotiationTest,
                          ::testing::Values(
                              // Cursor type: forward-only, static and keyset-driven are built; a dynamic request gets
                              // keyset-driven, and with the sensitivity DISABLED both get static.
-                             NegotiationCase{0, true, 6, 2, 75, 1}, NegotiationCase{0, false, 6, 2, 75, 1},
+                             NegotiationCase{0, true, 6, 2, 0, 2}, NegotiationCase{0, false, 6, 2, 75, 1},
                              NegotiationCase{0, true, 6, 1, 0, 1}, NegotiationCase{2, true, 6, 2, 75, 3},
                              NegotiationCase{2, true, 6, 1, 75, 3}, NegotiationCase{2, true, 6, 3, 0, 3},
                              NegotiationCase{2, true, 6, 0, 0, 0}, NegotiationCase{0, true, 6, 7, 43, 0},

@@ -130,7 +130,7 @@ TEST_P(AttrThroughDriverManager, UnsupportedAttributesAnswerHyc00OrTheirDefinedV
     }
     // A substituted value is an ODBC-defined state: its subclass is ODBC's, its class the standard's.
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO,
-              SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0));
+              SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0));
     SQLCHAR text[32] = {};
     SQLSMALLINT len = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, stmt, 1, SQL_DIAG_SQLSTATE, text, sizeof text, &len));

@@ -333,7 +333,7 @@ TEST_P(StaticScroll, UnbuiltCursorRequestsGetTheNearestBuiltCursor) {
         SQLULEN type;  // granted
     } cases[] = {
         {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN, SQL_SUCCESS, "keyset-driven", SQL_CURSOR_KEYSET_DRIVEN},
-        {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, SQL_SUCCESS_WITH_INFO, "dynamic", SQL_CURSOR_KEYSET_DRIVEN},
+        {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, SQL_SUCCESS, "dynamic", SQL_CURSOR_DYNAMIC},
         // Scrollable is what was asked, and scrollable is what it gets.
         {SQL_ATTR_CURSOR_SCROLLABLE, SQL_SCROLLABLE, SQL_SUCCESS, "scrollable", SQL_CURSOR_KEYSET_DRIVEN},
         {SQL_ATTR_CONCURRENCY, SQL_CONCUR_LOCK, SQL_SUCCESS_WITH_INFO, "lock", SQL_CURSOR_STATIC},
