@@ -40,6 +40,9 @@ struct IngConnectParams {
     const char* extraText;
     uint16_t timeout;
     uint16_t flags;
+    // A session the driver opens for itself beside a connection takes that connection's
+    // settings; null: those the driver stored for this connect (g_ingDsnSettings).
+    const IngDsnSettings* settings;
 };
 
 struct IngServer {

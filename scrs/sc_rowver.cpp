@@ -263,6 +263,7 @@ uint32_t SCS_RowVerOpen(SCS_RowVerRef* ref, const AgentLink* lower, uint32_t con
     p.extraText = entry.extraText;
     p.timeout = entry.timeout;
     p.flags = entry.flags;
+    p.settings = &c->dsn;
     uint32_t rc = AgentCall<DRV_Connect>(lower, c->serverHandle, &p, &rv->conn);
     SCS_ConnEntryRelease(&entry);
     // The versions are committed as they are written: in a transaction left open they would hold

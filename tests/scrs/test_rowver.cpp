@@ -145,6 +145,28 @@ TEST_F(RowVersions, RowsSeenFirstAreStoredUnchangedAndFoundAgain) {
     EXPECT_EQ(Stored(r), 3u);
 }
 
+// The private connection takes the cursor connection's settings: the data-source settings the
+// driver stores for an application's connect (perhaps under way on another thread) stay that
+// connect's, initial SQL and DBMS name included.
+TEST_F(RowVersions, OpenLeavesTheStoredConnectSettingsAlone) {
+    char* initial = strdup("/nonexistent/initial.sql");
+    char* dbms = strdup("STORED");
+    g_ingDsnSettings.initialSql = initial;
+    g_ingDsnSettings.sqlDbmsName = dbms;
+    g_ingDsnSettings.noAutoCommit = 1;
+    SCS_RowVerRef& r = Open(Stmt());
+    EXPECT_EQ(g_ingDsnSettings.initialSql, initial);
+    EXPECT_EQ(g_ingDsnSettings.sqlDbmsName, dbms);
+    g_ingDsnSettings.initialSql = nullptr;
+    g_ingDsnSettings.sqlDbmsName = nullptr;
+    g_ingDsnSettings.noAutoCommit = 0;
+    std::free(initial);
+    std::free(dbms);
+    // And the versions are still written (and seen by the application's connection).
+    EXPECT_EQ(Check(r), (Statuses{0, 0, 0}));
+    EXPECT_EQ(Stored(r), 3u);
+}
+
 TEST_F(RowVersions, RowChangedBetweenFetchesIsUpdatedOnce) {
     SCS_RowVerRef& r = Open(Stmt());
     ASSERT_EQ(Check(r), (Statuses{0, 0, 0}));
