@@ -159,8 +159,7 @@ uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     c->database = strdup(params->database ? params->database : "default");
     c->user = Dup(params->user);
     c->password = Dup(params->password);
-    if (c->database == nullptr || (params->user && !c->user) || (params->password && !c->password) ||
-        !settingsCopied) {
+    if (c->database == nullptr || (params->user && !c->user) || (params->password && !c->password) || !settingsCopied) {
         std::lock_guard<std::mutex> guard(g_agentMutex);
         std::lock_guard<std::recursive_mutex> lock(sv->lock);
         IngDiagPostText(&sv->messages, "Memory allocation failure", kErrNoMemory);

@@ -20,7 +20,6 @@ struct SCS_RowVerConn {
     SCS_RowVerConn* next;
 };
 
-
 // Opens the cursor's private connection (with the cursor connection's connect parameters) and
 // statement; 0, 15 when the connection is unknown to the cursor layer, 16, or the lower
 // connect's or allocation's failure.

@@ -150,9 +150,8 @@ protected:
         stmt = SQL_NULL_HSTMT;
         SQLDisconnect(dbc);
         std::string in = ConnectionString(vovura, sensitivity);
-        ASSERT_TRUE(
-            SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr,
-                                           SQL_DRIVER_NOPROMPT)))
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLDriverConnect(dbc, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
             << Diag(SQL_HANDLE_DBC, dbc);
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
     }
@@ -179,8 +178,8 @@ protected:
     // The other connection goes to the database the application's is on.
     void OpenOther(const std::string& in) {
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &other));
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(other, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr,
-                                                   SQL_DRIVER_NOPROMPT)))
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLDriverConnect(other, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
             << Diag(SQL_HANDLE_DBC, other);
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, other, &os));
     }
