@@ -234,7 +234,11 @@ uint32_t SCS_DynamicExecute(IngStmt* s) {
 }
 
 void SCS_DynamicClose(IngStmt* s) {
-    if (SCS_DynState* st = StateOf(s)) DropKeys(st, kDynBefore);
+    SCS_DynState* st = StateOf(s);
+    if (st == nullptr) return;
+    DropKeys(st, kDynBefore);
+    // The next execution is a new cursor: no row of it has been shown yet.
+    if (st->rowVer && s->cursor.rowVer.privateStmt != 0) (void)SCS_RowVerClear(&s->cursor.rowVer);
 }
 
 void SCS_DynamicFree(IngStmt* s) {

@@ -28,7 +28,7 @@ enum : int { kDynBefore = 0, kDynOnRowset = 1, kDynAfter = 2 };
 uint32_t SCS_DynamicPrepare(IngStmt* s);
 // At execute: the cursor stands before its first row.
 uint32_t SCS_DynamicExecute(IngStmt* s);
-// At close of the cursor: no keys are held.
+// At close of the cursor: no keys are held, and its VOVURA rows are removed.
 void SCS_DynamicClose(IngStmt* s);
 // At the statement's release: its VOVURA rows are removed and the private connection released.
 void SCS_DynamicFree(IngStmt* s);

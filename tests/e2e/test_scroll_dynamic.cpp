@@ -407,6 +407,15 @@ TEST_P(DynamicScroll, HighSensitivityReportsOthersUpdatesOnce) {
     // The first cursor's rows were not touched: the rowset reads unchanged.
     ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_RELATIVE, 0)) << Diag();
     EXPECT_EQ((std::vector<int>{0, 0, 0}), r.Statuses());
+    // A closed cursor keeps no rows; run again, it shows a row changed meanwhile as it is now.
+    ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE));
+    EXPECT_EQ(before, OtherCount("select count(*) from vovura"));
+    OtherRuns("update " + t + " set name = 'again' where id = 1");
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+    EXPECT_EQ((std::vector<int>{0, 0, 0}), r.Statuses());
+    EXPECT_EQ("again", r.Name(0));
+    EXPECT_EQ(before + 3, OtherCount("select count(*) from vovura"));
     SQLFreeStmt(stmt, SQL_UNBIND);
     ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, stmt));
     stmt = SQL_NULL_HSTMT;
