@@ -47,7 +47,7 @@ build/bin/tv_bench gen "$small_file" "$small_rows"
 
 declare -A label=([sqlite]="SQLite C API" [ours]="telvarin (ours)" [sqliteodbc]="SQLite ODBC (libsqliteodbc)")
 cases=(fetch1 fetch100 getdata insert connect static_open static_abs small_static_open small_static_abs
-  keyset_open keyset_abs)
+  keyset_open keyset_abs dynamic_next dynamic_prior)
 targets=(sqlite ours sqliteodbc)
 raw=$work/raw.txt
 : >"$raw"
@@ -103,7 +103,9 @@ declare -A title=(
   [small_static_open]="(e) static cursor, a tenth of the rows: execute + fetch LAST"
   [small_static_abs]="(e) static cursor, a tenth of the rows: random ABSOLUTE (rowsets per second)"
   [keyset_open]="(f) keyset-driven cursor: execute + fetch LAST"
-  [keyset_abs]="(f) keyset-driven cursor: random ABSOLUTE, rowset 10 (rowsets per second)")
+  [keyset_abs]="(f) keyset-driven cursor: random ABSOLUTE, rowset 10 (rowsets per second)"
+  [dynamic_next]="(g) dynamic cursor, 100 000 rows in key order, rowset 100: NEXT to the end"
+  [dynamic_prior]="(g) dynamic cursor, 100 000 rows in key order, rowset 100: then PRIOR back to the start")
 fmt_rate() { awk -v v="$1" 'BEGIN { printf "%\047.0f", v }'; }
 fmt_mib() { awk -v v="$1" 'BEGIN { printf "%.1f", v / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }

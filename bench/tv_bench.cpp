@@ -9,7 +9,9 @@
 // static_open (a static cursor over the whole table: execute and fetch LAST), static_abs (then
 // 10 000 fetches of rowset 10 at random ABSOLUTE positions; its rate is rowsets per second),
 // keyset_open, keyset_abs (the same over a keyset-driven cursor, which reads every rowset again
-// by its keys).
+// by its keys), dynamic_next, dynamic_prior (a dynamic cursor over the first 100 000 ids in the
+// order of the table's keys, rowset 100: NEXT to the end, then PRIOR back to the start; each
+// fetch seeks its rows' keys afresh; the rate is rows per second of each pass).
 // Prints one line: "case rows seconds rows_per_second peak_kib cpu_seconds", or "case unsupported
 // reason". cpu_seconds is the processor time the process spent in the measured part: on a
 // machine shared with other work it moves far less than the wall clock.
@@ -34,6 +36,8 @@ constexpr int kConnects = 200;
 constexpr int kVarLen = 40;
 constexpr int kStaticRowset = 10;
 constexpr int kStaticFetches = 10000;
+constexpr long kDynamicRows = 100000;
+constexpr int kDynamicRowset = 100;
 
 using Clock = std::chrono::steady_clock;
 
@@ -213,7 +217,7 @@ int SqliteCase(const std::string& name, const char* file) {
         sqlite3_finalize(st);
         Exec(db, "COMMIT");
         Report(name.c_str(), kInsertRows, std::chrono::duration<double>(Clock::now() - t0).count());
-    } else if (name.starts_with("static_") || name.starts_with("keyset_")) {
+    } else if (name.starts_with("static_") || name.starts_with("keyset_") || name.starts_with("dynamic_")) {
         Unsupported(name.c_str(), "the C API has no scrollable cursor");
     } else {
         Die("unknown case " + name);
@@ -498,6 +502,80 @@ int OdbcScrollable(const std::string& name, const char* conn, SQLULEN cursorType
     return 0;
 }
 
+// A dynamic cursor through the first kDynamicRows ids: NEXT to the end, then PRIOR back to the
+// start, every rowset checked. Without an ORDER BY the cursor orders by the table's keys (its row
+// ids, in the order the rows were written), so each seek starts at an index; an ORDER BY on the
+// column id, which has no index here, would scan and sort the table at every fetch. One run gives
+// both figures (*_next the first, *_prior the second).
+int OdbcDynamic(const std::string& name, const char* conn) {
+    Odbc o(conn);
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, o.dbc, &st);
+    const SQLULEN rowset = kDynamicRowset;
+    std::vector<SQLBIGINT> id(rowset);
+    std::vector<double> d(rowset);
+    std::vector<SQLCHAR> v(rowset * (kVarLen + 1));
+    std::vector<SQL_TIMESTAMP_STRUCT> ts(rowset);
+    std::vector<SQLLEN> ind(rowset * 4);
+    SQLULEN fetched = 0;
+    CHECK(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0),
+          SQL_HANDLE_STMT, st);
+    CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_HANDLE_STMT, st);
+    CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, st);
+    SQLULEN type = 0;
+    CHECK(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_HANDLE_STMT, st);
+    if (type != SQL_CURSOR_DYNAMIC) {
+        Unsupported(name.c_str(), "no dynamic cursor");
+        return 0;
+    }
+    const std::string sql = "SELECT id, d, v, ts FROM t WHERE id < " + std::to_string(kDynamicRows);
+    auto t0 = Start();
+    CHECK(SQLExecDirect(st, (SQLCHAR*)sql.c_str(), SQL_NTS), SQL_HANDLE_STMT, st);
+    CHECK(SQLBindCol(st, 1, SQL_C_SBIGINT, id.data(), 0, &ind[0]), SQL_HANDLE_STMT, st);
+    CHECK(SQLBindCol(st, 2, SQL_C_DOUBLE, d.data(), 0, &ind[rowset]), SQL_HANDLE_STMT, st);
+    CHECK(SQLBindCol(st, 3, SQL_C_CHAR, v.data(), kVarLen + 1, &ind[2 * rowset]), SQL_HANDLE_STMT, st);
+    CHECK(SQLBindCol(st, 4, SQL_C_TYPE_TIMESTAMP, ts.data(), sizeof(SQL_TIMESTAMP_STRUCT), &ind[3 * rowset]),
+          SQL_HANDLE_STMT, st);
+    std::string bad;
+    auto check = [&](long first) {
+        for (SQLULEN k = 0; k < fetched && bad.empty(); ++k) {
+            std::string got(reinterpret_cast<char*>(&v[k * (kVarLen + 1)]));
+            if (id[k] != first + long(k) || !Matches(id[k], d[k], got, ts[k]))
+                bad = "row " + std::to_string(first + long(k)) + " read back wrong: " + std::to_string(id[k]);
+        }
+    };
+    long seen = 0;
+    SQLRETURN rc;
+    while ((rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0)) == SQL_SUCCESS) {
+        check(seen);
+        seen += long(fetched);
+    }
+    if (rc != SQL_NO_DATA) Die("NEXT: " + Diag(SQL_HANDLE_STMT, st));
+    const double nextSecs = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double nextCpu = CpuSecs() - g_cpu0;
+    const long total = seen;
+    auto t1 = Start();
+    long back = 0;
+    while ((rc = SQLFetchScroll(st, SQL_FETCH_PRIOR, 0)) == SQL_SUCCESS) {
+        back += long(fetched);
+        check(total - back);
+    }
+    if (rc != SQL_NO_DATA) Die("PRIOR: " + Diag(SQL_HANDLE_STMT, st));
+    const double priorSecs = std::chrono::duration<double>(Clock::now() - t1).count();
+    const double priorCpu = CpuSecs() - g_cpu0;
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    if (bad.empty() && back != total) bad = "PRIOR read " + std::to_string(back) + " of " + std::to_string(total);
+    if (!bad.empty()) {
+        Unsupported(name.c_str(), bad);
+        return 0;
+    }
+    if (name.ends_with("_next"))
+        Report(name.c_str(), total, nextSecs, nextCpu);
+    else
+        Report(name.c_str(), back, priorSecs, priorCpu);
+    return 0;
+}
+
 int OdbcConnect(const std::string& name, const char* conn) {
     SQLHENV env = SQL_NULL_HENV;
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
@@ -538,5 +616,6 @@ int main(int argc, char** argv) {
     if (name == "connect") return OdbcConnect(name, argv[3]);
     if (name == "static_open" || name == "static_abs") return OdbcScrollable(name, argv[3], SQL_CURSOR_STATIC);
     if (name == "keyset_open" || name == "keyset_abs") return OdbcScrollable(name, argv[3], SQL_CURSOR_KEYSET_DRIVEN);
+    if (name == "dynamic_next" || name == "dynamic_prior") return OdbcDynamic(name, argv[3]);
     Die("unknown case " + name);
 }
