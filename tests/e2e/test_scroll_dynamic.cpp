@@ -1,5 +1,6 @@
 // Dynamic cursors through the Driver Manager: every orientation they serve over nullable and
-// descending ORDER BY columns lands where the ODBC rules put it; rows another connection inserts
+// descending ORDER BY columns lands where the ODBC rules put it (and mixed cursors, which seek
+// the same way, read nullable orders whole); rows another connection inserts
 // and deletes show at the next fetch; ABSOLUTE and BOOKMARK are refused; with high sensitivity a
 // row another connection changes reads as updated once (its versions kept in VOVURA), a cursor's
 // VOVURA rows go when it closes, and cursors of one process or of two keep rows of their own;
@@ -276,6 +277,41 @@ TEST_P(DynamicScroll, EveryOrientationOverNullableAndDescendingOrder) {
             }
             SQLFreeStmt(stmt, SQL_UNBIND);
         }
+    }
+}
+
+// Mixed cursors seek their key windows the same way: over a nullable ORDER BY column in both
+// directions NEXT reads every row in order and PRIOR reads them back (NULLs where the data source
+// says they sort).
+TEST_P(DynamicScroll, MixedCursorsSeekOverNullableColumnsToo) {
+    std::string t = Make("dynmix", "id integer not null primary key, name varchar(10)");
+    // An even count: the last rowset (LAST from after the end) and the first ones line up.
+    const char* names[] = {"b", nullptr, "a", nullptr, "c", "a", nullptr, "d", "b", nullptr, "e", "a"};
+    for (int i = 0; i < 12; ++i) {
+        std::string name = names[i] ? std::string("'") + names[i] + "'" : "NULL";
+        Must("insert into " + t + " values (" + std::to_string(i + 1) + ", " + name + ")");
+    }
+    for (const std::string order : {"name, id", "name desc, id"}) {
+        const std::string sql = "select id from " + t + " order by " + order;
+        std::vector<int> all = ForwardIds(sql);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE,
+                                              reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(4), 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2), 0));
+        ASSERT_EQ(SQL_SUCCESS, Exec(sql)) << Diag();
+        r.Bind(stmt, false);
+        std::vector<int> forward, backward;
+        while (SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0) == SQL_SUCCESS)
+            for (int id : r.Ids()) forward.push_back(id);
+        EXPECT_EQ(all, forward) << order;
+        while (SQLFetchScroll(stmt, SQL_FETCH_PRIOR, 0) == SQL_SUCCESS) {
+            std::vector<int> ids = r.Ids();
+            backward.insert(backward.begin(), ids.begin(), ids.end());
+        }
+        EXPECT_EQ(all, backward) << order;
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SQLSetStmtAttr(stmt, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(0), 0);
     }
 }
 

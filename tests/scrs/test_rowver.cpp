@@ -22,10 +22,13 @@
 #include "drv_ingii/i-glob.h"
 #include "odbc/globals.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_dynamic.h"
+#include "scrs/sc_keyset.h"
 #include "scrs/sc_rowver.h"
 #include "tests/drv_ingii/test_stmt_fixture.h"
 #include "tests/support/temp_dirs.h"
 #include "util/dataset.h"
+#include "util/rowset.h"
 
 extern char** environ;
 
@@ -165,6 +168,41 @@ TEST_F(RowVersions, OpenLeavesTheStoredConnectSettingsAlone) {
     // And the versions are still written (and seen by the application's connection).
     EXPECT_EQ(Check(r), (Statuses{0, 0, 0}));
     EXPECT_EQ(Stored(r), 3u);
+}
+
+// A dynamic cursor of high sensitivity reads versions through its fetches; a change the cursor
+// itself made, stored through the positioned-change hook, is not reported as another user's,
+// while one made behind its back is.
+TEST_F(RowVersions, ADynamicCursorsOwnChangesAreNotOthersChanges) {
+    IngConnFind(conn)->dsn.dynCursSensitivity = 1;
+    const uint32_t s = Stmt();
+    IngStmt* st = IngStmtFind(s);
+    st->cursor.cursorType = SQL_CURSOR_DYNAMIC;
+    st->cursor.rowsetSize = 3;
+    ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "SELECT id, a, b FROM t ORDER BY id"), 0u) << Errors(s);
+    ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
+    Rowset* rs = nullptr;
+    auto fetch = [&](uint16_t orientation) {
+        uint32_t rows = 0, total = 0;
+        RowsetFree(&rs);
+        EXPECT_EQ(AgentCall<DRV_ExtendedFetch>(&link, s, &rs, 0, &rows, &total, orientation), 0u) << Errors(s);
+        return rs ? Statuses(rs->statuses, rs->statuses + rows) : Statuses{};
+    };
+    EXPECT_EQ(fetch(SQL_FETCH_FIRST), (Statuses{0, 0, 0}));
+    EXPECT_EQ(Stored(st->cursor.rowVer), 3u);
+    // The cursor's own change, with the versions of the rows as they now are.
+    Exec("UPDATE t SET a = 'mine' WHERE id = 2");
+    Dataset* keys = nullptr;
+    ASSERT_EQ(SCS_DynamicKeyColumns(st->cursor.dynState->keys, SCS_KsKeyCount(st), &keys), 0u);
+    Block values;
+    Fetch("SELECT id, a, b FROM t ORDER BY id", &values.ds);
+    EXPECT_EQ(SCS_DynamicRowsChanged(st, keys, &values.ds), 0u) << Errors(s);
+    DatasetDelete(keys);
+    EXPECT_EQ(fetch(SQL_FETCH_RELATIVE), (Statuses{0, 0, 0}));
+    // Another's change.
+    Exec("UPDATE t SET a = 'theirs' WHERE id = 2");
+    EXPECT_EQ(fetch(SQL_FETCH_RELATIVE), (Statuses{0, 2, 0}));
+    RowsetFree(&rs);
 }
 
 TEST_F(RowVersions, RowChangedBetweenFetchesIsUpdatedOnce) {
