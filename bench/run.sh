@@ -175,6 +175,10 @@ notes=()
   echo "the time each process spent on a processor in the measured part (rows per processor"
   echo "second); waiting for a processor the load took does not enter them."
   echo
+  echo "The dynamic cursor (g) reads in the order of the table's keys (its row ids), so each fetch's"
+  echo "seek starts at an index; an ORDER BY on a column without an index would scan and sort the"
+  echo "table at every fetch."
+  echo
   echo "Load average while the cases ran: $load_before (before), $(cut -d' ' -f1-3 /proc/loadavg) (after)."
   echo
   echo "Where our driver spends its time: [PROFILE.md](PROFILE.md) (\`bench/profile.sh\`)."
