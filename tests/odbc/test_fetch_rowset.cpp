@@ -129,17 +129,25 @@ TEST_F(RowsetTest, ForwardOnlyAcceptsOnlyNext) {
     EXPECT_EQ(38u, stmt->lastError.load());
 }
 
-TEST_F(RowsetTest, DynamicCursorsAreNotYetCapable) {
+// A dynamic cursor hands its orientation down and takes the rowset the layer below found; its
+// rows have no numbers, so ABSOLUTE and BOOKMARK are refused and the row number is 0.
+TEST_F(RowsetTest, DynamicCursorsScrollWithoutRowNumbers) {
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(3)));
-    stmt->cursor.cursorType = 2;  // dynamic: static, keyset-driven and mixed cursors scroll now
-    stmt->cursor.rowsetSize = 2;
+    stmt->cursor.cursorType = 2;
+    Rowset(2);
     SQLULEN rows = 0;
-    SQLUSMALLINT status[2];
-    EXPECT_EQ(SQL_ERROR, SQLExtendedFetch(hstmt, SQL_FETCH_FIRST, 0, &rows, status));
-    EXPECT_EQ(43u, stmt->lastError.load());
-    // A dynamic cursor has no row numbers.
-    EXPECT_EQ(SQL_ERROR, SQLExtendedFetch(hstmt, SQL_FETCH_ABSOLUTE, 0, &rows, status));
-    EXPECT_EQ(38u, stmt->lastError.load());
+    SQLUSMALLINT status[2] = {99, 99};
+    ASSERT_EQ(SQL_SUCCESS, SQLExtendedFetch(hstmt, SQL_FETCH_FIRST, 0, &rows, status));
+    EXPECT_EQ(2u, rows);
+    EXPECT_EQ(SQL_ROW_SUCCESS, status[0]);
+    EXPECT_EQ(SQL_ROW_SUCCESS, status[1]);
+    SQLULEN number = 99;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(hstmt, SQL_ATTR_ROW_NUMBER, &number, 0, nullptr));
+    EXPECT_EQ(0u, number);
+    for (SQLUSMALLINT o : {SQL_FETCH_ABSOLUTE, SQL_FETCH_BOOKMARK}) {
+        EXPECT_EQ(SQL_ERROR, SQLExtendedFetch(hstmt, o, 1, &rows, status)) << o;
+        EXPECT_EQ(38u, stmt->lastError.load()) << o;
+    }
 }
 
 TEST_F(RowsetTest, ExtendedFetchNeedsTheCapabilityAndAResult) {
