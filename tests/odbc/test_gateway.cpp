@@ -186,6 +186,18 @@ TEST(Gateway, BusyConnectionGivesS1010ToOthersAndStillExecutingToTheSameStatemen
     EXPECT_EQ(SQL_STILL_EXECUTING, SQLFreeStmt(s1, SQL_CLOSE));
     EXPECT_EQ(SQL_ERROR, SQLFreeStmt(s2, SQL_CLOSE));
     EXPECT_EQ(22u, StmtOf(s2)->lastError.load());
+    // Reading that answer while the connection is still busy is refused without replacing it,
+    // on the busy statement itself too.
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    StmtOf(s2)->lastError = 43;
+    EXPECT_EQ(SQL_ERROR, SQLGetDiagRec(SQL_HANDLE_STMT, s2, 1, state, &native, nullptr, 0, &len));
+    EXPECT_EQ(SQL_ERROR, SQLGetDiagField(SQL_HANDLE_STMT, s1, 0, SQL_DIAG_NUMBER, &native, 0, nullptr));
+    EXPECT_EQ(43u, StmtOf(s2)->lastError.load());
+    EXPECT_EQ(SQL_ERROR, SQLGetDiagRec(SQL_HANDLE_DBC, p.dbc, 1, state, &native, nullptr, 0, &len));
+    EXPECT_EQ(0u, ConnOf(p.dbc)->lastError.load());
+    StmtOf(s2)->lastError = 22;
     EXPECT_EQ(SQL_ERROR, SQLDisconnect(p.dbc));
     EXPECT_EQ(22u, ConnOf(p.dbc)->lastError.load());
     EXPECT_EQ(SQL_ERROR, SQLFreeHandle(SQL_HANDLE_ENV, p.env));  // a connection is busy
