@@ -914,7 +914,9 @@ bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& 
     for (size_t k = i; k < t.size(); ++k) {
         if (t[k].text == "(") ++depth;
         if (t[k].text == ")") --depth;
-        if (depth == 0 && isWord(t, k, "where") && isWord(t, skip(t, k + 1), "current")) {
+        // A column may be called "current": only CURRENT OF makes the statement positioned.
+        if (depth == 0 && isWord(t, k, "where") && isWord(t, skip(t, k + 1), "current") &&
+            isWord(t, skip(t, skip(t, k + 1) + 1), "of")) {
             where = k;
             break;
         }
@@ -929,7 +931,7 @@ bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& 
     auto isName = [&](size_t x) { return x < t.size() && (t[x].t == Tok::Word || t[x].t == Tok::QuotedId); };
     size_t of = skip(t, skip(t, where + 1) + 1);
     size_t cursor = skip(t, of + 1);
-    if (!isWord(t, of, "of") || !isName(cursor)) return syntax("cursor name expected");
+    if (!isName(cursor)) return syntax("cursor name expected");
     if (skip(t, cursor + 1) < t.size()) return syntax("the cursor name ends the statement");
     PositionedChange& pc = out.positioned;
     pc = PositionedChange{};

@@ -124,6 +124,13 @@ TEST_F(Positioned, ForUpdateOfListsAndCorrelationNames) {
     ASSERT_EQ(del.status, IIAPI_ST_SUCCESS) << firstMessage(del.msgs);
     ASSERT_EQ(s.commit(), IIAPI_ST_SUCCESS);
     EXPECT_EQ(contents(), "1=a 2=two 3=c");
+
+    // A column called "current" leaves a searched change what it is.
+    ASSERT_EQ(s.exec("CREATE TABLE cur (current integer)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("INSERT INTO cur VALUES (1)").status, IIAPI_ST_SUCCESS);
+    Result searched = s.exec("UPDATE cur SET current = 2 WHERE current = 1");
+    ASSERT_EQ(searched.status, IIAPI_ST_SUCCESS) << firstMessage(searched.msgs);
+    EXPECT_EQ(searched.rowCount, 1);
 }
 
 // What a server refuses, and leaves the table as it was.
