@@ -166,7 +166,8 @@ struct PreparedStatement {
     std::vector<IngType> columns;
     std::vector<std::string> names;
     CursorShape shape;
-    size_t hidden = 0;  // trailing result columns the client never sees (the row id)
+    size_t hidden = 0;     // trailing result columns the client never sees (the row id)
+    std::string rowidSql;  // the text with the row id, not yet tried (see attachRowid)
     PositionedChange positioned;
 };
 

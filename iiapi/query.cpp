@@ -356,6 +356,30 @@ std::shared_ptr<Stmt> openCursor(Conn& c, const std::string& name) {
 }
 
 // "NAME for readonly" (or "for read only"): the open asks for a cursor that changes nothing.
+// Switches a prepared SELECT to its text with the row id, once. That text serves cursors over a
+// table; over a view or a table without row ids it does not compile, and the cursor takes no
+// positioned change.
+void attachRowid(Conn& c, PreparedStatement& ps) {
+    if (ps.rowidSql.empty()) return;
+    const std::string withRowid = std::move(ps.rowidSql);
+    ps.rowidSql.clear();
+    if (sqlite3_table_column_metadata(c.db, nullptr, ps.shape.table.c_str(), "rowid", nullptr, nullptr, nullptr,
+                                      nullptr, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        int64_t version = 0;
+        Fault ignored;
+        if (acquireStatement(c, withRowid, st, version, ignored)) {
+            if (sqlite3_column_count(st) == int(ps.columns.size()) + 1 &&
+                sqlite3_bind_parameter_count(st) == ps.markers) {
+                ps.sql = withRowid;
+                ps.hidden = 1;
+            }
+            releaseStatement(c, withRowid, st, version);
+        }
+    }
+    if (!ps.hidden) ps.shape.positionable = false;
+}
+
 bool opensReadOnly(const std::string& text) {
     std::vector<std::string> words;
     std::string cur;
@@ -451,7 +475,7 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
             return false;
         }
-        const PreparedStatement& ps = it->second;
+        PreparedStatement& ps = it->second;
         std::string sql = ps.sql;
         if (s.queryType == IIAPI_QT_OPEN && !ps.returnsRows) {
             f = makeFault("24000", native::kSequence, "A cursor can only be opened on a SELECT");
@@ -466,8 +490,12 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
                 f = makeFault("24000", native::kCursorState, "Cursor '" + s.cursorName + "' is already open");
                 return false;
             }
-            s.shape = ps.shape;
             s.openedReadOnly = opensReadOnly(s.text);
+            if (!s.openedReadOnly) {
+                attachRowid(c, ps);
+                sql = ps.sql;
+            }
+            s.shape = ps.shape;
         }
         s.hidden = ps.hidden;
         if (!ensureTransaction(c, f, false)) return false;
@@ -515,22 +543,11 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             ps.shape = r.shape;
             if (ps.returnsRows) describeColumns(c, st, r.sql, ps.columns, ps.names);
             releaseStatement(c, r.sql, st, version);
-            // The text with the row id serves cursors over a table; over a view or a table
-            // without row ids it does not compile, and the cursor takes no positioned change.
-            if (ps.returnsRows && !r.rowidSql.empty() &&
-                sqlite3_table_column_metadata(c.db, nullptr, ps.shape.table.c_str(), "rowid", nullptr, nullptr, nullptr,
-                                              nullptr, nullptr) == SQLITE_OK) {
-                Fault ignored;
-                if (acquireStatement(c, r.rowidSql, st, version, ignored)) {
-                    if (sqlite3_column_count(st) == int(ps.columns.size()) + 1 &&
-                        sqlite3_bind_parameter_count(st) == ps.markers) {
-                        ps.sql = r.rowidSql;
-                        ps.hidden = 1;
-                    }
-                    releaseStatement(c, r.rowidSql, st, version);
-                }
-            }
-            if (!ps.hidden) ps.shape.positionable = false;
+            if (ps.returnsRows) ps.rowidSql = r.rowidSql;
+            // The driver opens every cursor read-only: only a FOR UPDATE cursor can take a
+            // positioned change, so only its text pays for the row id now.
+            if (ps.shape.forUpdate) attachRowid(c, ps);
+            if (ps.rowidSql.empty() && !ps.hidden) ps.shape.positionable = false;
             s.columns = ps.columns;
             s.names = ps.names;
             buildResultDescriptors(s);
