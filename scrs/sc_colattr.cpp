@@ -213,10 +213,17 @@ constexpr int16_t kExpression = 1055;
 
 }  // namespace
 
-void SCS_SelectNamesFree(SCS_Cursor* c) {
-    if (c == nullptr) return;
+namespace {
+void DropNames(SCS_Cursor* c) {
     FreeNames(static_cast<SelectNames*>(c->selectNames));
     c->selectNames = nullptr;
+}
+}  // namespace
+
+void SCS_SelectNamesFree(SCS_Cursor* c) {
+    if (c == nullptr) return;
+    DropNames(c);
+    SCS_ResultColsFree(c);
 }
 
 uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows) {
@@ -230,7 +237,7 @@ uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, I
     auto* names = static_cast<SelectNames*>(c.selectNames);
     if (names != nullptr &&
         (std::strcmp(names->text, s->text.source) != 0 || (names->count && names->count != count))) {
-        SCS_SelectNamesFree(&c);
+        DropNames(&c);
         names = nullptr;
     }
     if (names == nullptr) {
