@@ -994,6 +994,10 @@ SQLRETURN SetPosFinish(StmtRecord* stmt, uint32_t rc) {
             result = SQL_SUCCESS_WITH_INFO;
         } else if (rc == kErrNoRowsChanged) {
             result = SQL_ERROR;
+        } else if (rc == kErrRowError) {
+            // Some rows failed: which ones only the statuses tell, so they are kept, and over a
+            // whole rowset the others stand.
+            result = st->setPosRow == 0 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
         } else {
             AgentSetPosCleanup(stmt);
             return SQL_ERROR;

@@ -831,6 +831,7 @@ TEST_F(AgentSetPos, FinalAnswersOfTheAgent) {
     const Case cases[] = {{0, SQL_SUCCESS, "none", true},
                           {92, SQL_SUCCESS_WITH_INFO, "01001", true},
                           {91, SQL_ERROR, "01001", true},
+                          {81, SQL_ERROR, "01S01", true},
                           {15, SQL_ERROR, "HY000", false}};
     for (const Case& k : cases) {
         for (bool dialogue : {false, true}) {
@@ -866,6 +867,14 @@ TEST_F(AgentSetPos, FinalAnswersOfTheAgent) {
             EXPECT_EQ(1u, Agent().sent->rows_used);
         }
     }
+    // Rows that failed among a whole rowset: the others stand, and the statuses tell which.
+    A().setPosResult = 81;
+    A().setPosStatus = SQL_ROW_ERROR;
+    nameLen[0] = nameLen[1] = SQL_NTS;
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLSetPos(st, 0, SQL_ADD, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ("01S01", State());
+    EXPECT_EQ(SQL_ROW_ERROR, statuses[0]);
+    EXPECT_EQ(SQL_ROW_ERROR, statuses[1]);
 }
 
 // A dialogue left half-way: closing the cursor tells the agent to let go and frees what the
