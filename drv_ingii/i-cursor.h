@@ -12,6 +12,7 @@ struct Rowset;
 struct SS_ResultSet;
 struct ParamDescEntry;
 struct SCS_KsState;
+struct ColumnInfo;
 
 // Flags word bits.
 enum : uint32_t {
@@ -67,6 +68,9 @@ struct SCS_Cursor {
     void* selectNames;     // base names of the select list, made at describe (sc_colattr.cpp)
     SCS_KsState* ksState;  // keys, analyses and lower statements of a keyset-driven or mixed cursor
     int32_t analysedKind;  // the analyser's statement kind of the last set-up; -1 none
+    // The result columns as the layer below described them at execute (sc_resultcols.cpp).
+    uint16_t resultDescCount;
+    ColumnInfo* resultDescs;  // null while not described
 };
 
 // Bits of layerFlags.
