@@ -12,6 +12,7 @@ struct Rowset;
 struct SS_ResultSet;
 struct ParamDescEntry;
 struct SCS_KsState;
+struct ColumnInfo;
 struct SCS_DynState;
 
 // What a dynamic cursor keeps of its row versions (the table VOVURA; scrs/sc_rowver.cpp).
@@ -76,11 +77,14 @@ struct SCS_Cursor {
     uint32_t auxStmt[2];      // the layer's auxiliary lower statements (catalog calls run on the first); 0 none
     uint16_t keptDescCount;   // copy of the last parameter descriptions given (SCS_SetParamDescs)
     ParamDescEntry* keptDescs;
-    void* selectNames;       // base names of the select list, made at describe (sc_colattr.cpp)
-    SCS_KsState* ksState;    // keys, analyses and lower statements of a keyset-driven or mixed cursor
-    int32_t analysedKind;    // the analyser's statement kind of the last set-up; -1 none
-    SCS_RowVerRef rowVer;    // a dynamic cursor's row versions; privateStmt 0 while none
-    SCS_DynState* dynState;  // a dynamic cursor's current keys and position
+    void* selectNames;     // base names of the select list, made at describe (sc_colattr.cpp)
+    SCS_KsState* ksState;  // keys, analyses and lower statements of a keyset-driven or mixed cursor
+    int32_t analysedKind;  // the analyser's statement kind of the last set-up; -1 none
+    // The result columns as the layer below described them at execute (sc_resultcols.cpp).
+    uint16_t resultDescCount;
+    ColumnInfo* resultDescs;  // null while not described
+    SCS_RowVerRef rowVer;     // a dynamic cursor's row versions; privateStmt 0 while none
+    SCS_DynState* dynState;   // a dynamic cursor's current keys and position
 };
 
 // Bits of layerFlags.

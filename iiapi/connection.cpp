@@ -65,30 +65,7 @@ bool spoolCursors(Conn& c) {
     bool any = false;
     for (auto& w : c.statements) {
         auto s = w.lock();
-        if (!s || !s->cursor || s->held || s->state != Stmt::State::Rows) continue;
-        any = true;
-        const int n = sqlite3_column_count(s->cursor);
-        auto take = [&] {
-            std::vector<sqlite3_value*> row;
-            for (int k = 0; k < n; ++k) row.push_back(sqlite3_value_dup(sqlite3_column_value(s->cursor, k)));
-            s->heldRows.push_back(std::move(row));
-        };
-        const bool current = s->haveRow;
-        if (current) take();
-        if (!s->eof) {
-            int rc;
-            while ((rc = sqlite3_step(s->cursor)) == SQLITE_ROW) take();
-            if (rc != SQLITE_DONE) {
-                // The cursor fails as it would have failed reading on.
-                for (auto& row : s->heldRows)
-                    for (auto* v : row) sqlite3_value_free(v);
-                s->heldRows.clear();
-                s->state = Stmt::State::Failed;
-            }
-        }
-        releaseCursor(c, *s);
-        s->held = true;
-        s->heldPos = current ? 1 : 0;
+        if (s && spoolCursor(c, *s)) any = true;
     }
     return any;
 }
@@ -96,6 +73,34 @@ bool spoolCursors(Conn& c) {
 std::shared_ptr<Conn> connFor(II_PTR h) { return findAs<Conn>(h, Kind::Conn); }
 
 }  // namespace
+
+bool spoolCursor(Conn& c, Stmt& s) {
+    if (!s.cursor || s.held || s.state != Stmt::State::Rows) return false;
+    const int n = sqlite3_column_count(s.cursor);
+    auto take = [&] {
+        std::vector<sqlite3_value*> row;
+        for (int k = 0; k < n; ++k) row.push_back(sqlite3_value_dup(sqlite3_column_value(s.cursor, k)));
+        s.heldRows.push_back(std::move(row));
+    };
+    // The row read last stays current, read whole or not: positioned changes name it.
+    const bool current = s.haveRow || s.onRow;
+    if (current) take();
+    if (!s.eof) {
+        int rc;
+        while ((rc = sqlite3_step(s.cursor)) == SQLITE_ROW) take();
+        if (rc != SQLITE_DONE) {
+            // The cursor fails as it would have failed reading on.
+            for (auto& row : s.heldRows)
+                for (auto* v : row) sqlite3_value_free(v);
+            s.heldRows.clear();
+            s.state = Stmt::State::Failed;
+        }
+    }
+    releaseCursor(c, s);
+    s.held = true;
+    s.heldPos = current ? 1 : 0;
+    return true;
+}
 
 Fault faultFromSqlite(sqlite3* db, int rc) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);

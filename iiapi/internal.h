@@ -52,6 +52,9 @@ constexpr int32_t kTruncate = 4113;
 constexpr int32_t kType = 4114;
 constexpr int32_t kGeneral = 4000;
 constexpr int32_t kNoProcedure = 2405;
+constexpr int32_t kCursorNotOpen = 2205;
+constexpr int32_t kCursorState = 2206;
+constexpr int32_t kCursorReadOnly = 2207;
 }  // namespace native
 
 Fault makeFault(std::string sqlstate, int32_t native, std::string text);
@@ -136,12 +139,36 @@ struct Conn;
 struct Stmt;
 struct Tran;
 
+// What a cursor's SELECT allows a positioned UPDATE or DELETE to do.
+struct CursorShape {
+    bool positionable = false;               // one base table, no grouping, DISTINCT, aggregate or UNION
+    std::string why;                         // when not: the reason, for the message
+    std::string table;                       // the table (lower case unless quoted)
+    bool forUpdate = false;                  // FOR [DEFERRED | DIRECT] UPDATE [OF ...]
+    bool readOnly = false;                   // FOR READONLY / FOR READ ONLY
+    std::vector<std::string> updateColumns;  // the OF list; empty: every column
+};
+
+// UPDATE ... / DELETE ... WHERE CURRENT OF cursor. Its SQLite text ends in "rowid = ?": the
+// marker the engine binds to the cursor's current row, after the client's own.
+struct PositionedChange {
+    bool present = false;
+    bool isDelete = false;
+    std::string table;
+    std::string cursor;
+    std::vector<std::string> setColumns;
+};
+
 struct PreparedStatement {
     std::string sql;  // SQLite text after the dialect's rewrite
     bool returnsRows = false;
     int markers = 0;
     std::vector<IngType> columns;
     std::vector<std::string> names;
+    CursorShape shape;
+    size_t hidden = 0;     // trailing result columns the client never sees (the row id)
+    std::string rowidSql;  // the text with the row id, not yet tried (see attachRowid)
+    PositionedChange positioned;
 };
 
 // Compiled statements of a session kept for reuse, keyed by their SQLite text. Only idle
@@ -281,6 +308,19 @@ struct Stmt : Object {
     std::vector<std::vector<sqlite3_value*>> heldRows;
     size_t heldPos = 0;  // index of the current held row + 1 once stepped
     bool held = false;
+
+    // A cursor (query type OPEN): what positioned changes may do through it. Its hidden
+    // trailing column holds the row id of each row.
+    CursorShape shape;
+    size_t hidden = 0;
+    bool openedReadOnly = false;  // opened "for readonly"
+    bool onRow = false;           // a row has been read and the cursor is still on it
+    bool rowGone = false;         // the current row was deleted through the cursor
+    // Positioned changes may go through it; it then hands out one row per read, so that its
+    // current row is the one the client read last.
+    bool updatable() const {
+        return shape.positionable && hidden > 0 && !shape.readOnly && (shape.forUpdate || !openedReadOnly);
+    }
 };
 
 // ---- Session helpers (env_conn.cpp) ---------------------------------------------------------
@@ -292,6 +332,9 @@ bool ensureTransaction(Conn& c, Fault& f, bool begin = true);
 // Makes sure the session's database transaction can take changes (takes the write lock of the
 // files st writes to; without st, of the main file).
 bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr);
+// Reads the rest of an open cursor (its current row included) into memory and gives its
+// compiled statement back; false when it had no cursor to read.
+bool spoolCursor(Conn& c, Stmt& s);
 // Ends the SQLite transaction and forgets the transaction handle.
 bool endTransaction(Conn& c, bool commit, Fault& f);
 Fault faultFromSqlite(sqlite3* db, int rc);
@@ -338,6 +381,7 @@ struct Rewritten {
         Revoke,
         DropProcedure,
         SetXaXid,
+        Positioned,  // UPDATE / DELETE ... WHERE CURRENT OF
     } kind = Kind::Sql;
     std::string sql;
     std::string name;
@@ -348,6 +392,11 @@ struct Rewritten {
     std::vector<std::string> privileges, grantees;
     // CreateTable: statements that complete the table once it exists.
     std::vector<std::string> after;
+    // Prepare of a SELECT: what a cursor over it allows, and (when it can take positioned
+    // changes) the text with the row id as hidden last column.
+    CursorShape shape;
+    std::string rowidSql;
+    PositionedChange positioned;
 };
 
 bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f);

@@ -1,6 +1,7 @@
 // Statements: query, parameters, descriptors, rows, query information, close and cancel.
 #include "iiapi/internal.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace iiapi {
@@ -182,12 +183,15 @@ bool recordPermits(Conn& c, const Rewritten& r, Fault& f) {
 
 // Runs a compiled statement: binds the query parameters, then either keeps it as the open
 // cursor (it returns rows) or steps it to its end.
-bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f) {
+// A positioned change gives the row id of its cursor's current row: it goes to the statement's
+// last marker, after the client's values.
+bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f,
+                 const int64_t* currentRow = nullptr) {
     // Query parameters are the non-service ones, in descriptor order.
     std::vector<size_t> qparams;
     for (size_t i = 0; i < s.paramDesc.size(); ++i)
         if (s.paramDesc[i].ds_columnType != IIAPI_COL_SVCPARM) qparams.push_back(i);
-    int markers = sqlite3_bind_parameter_count(st);
+    const int markers = sqlite3_bind_parameter_count(st) - (currentRow ? 1 : 0);
     if (int(qparams.size()) != markers) {
         releaseStatement(c, sql, st, version);
         f = makeFault("07001", native::kGeneral,
@@ -201,6 +205,7 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
             return false;
         }
     }
+    if (currentRow) sqlite3_bind_int64(st, markers + 1, *currentRow);
     if (s.cancelled) {
         releaseStatement(c, sql, st, version);
         f = cancelledFault();
@@ -213,6 +218,10 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
     if (sqlite3_column_count(st) > 0) {
         s.outsideTxn = !c.inTransaction;
         describeColumns(c, st, sql, s.columns, s.names);
+        for (size_t k = 0; k < s.hidden && !s.columns.empty(); ++k) {
+            s.columns.pop_back();
+            s.names.pop_back();
+        }
         buildResultDescriptors(s);
         s.cursor = st;
         s.cursorSql = sql;
@@ -326,6 +335,138 @@ void noteIsolation(Conn& c, const std::string& text) {
     c.snapshotReads = level.find("serializable") != std::string::npos || level.find("repeatable") != std::string::npos;
 }
 
+sqlite3_value* columnValue(Stmt& s, size_t col);
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// The open cursor of the session with that name.
+std::shared_ptr<Stmt> openCursor(Conn& c, const std::string& name) {
+    for (auto& w : c.statements) {
+        auto x = w.lock();
+        if (x && x->queryType == IIAPI_QT_OPEN && x->state == Stmt::State::Rows && sameName(x->cursorName, name))
+            return x;
+    }
+    return nullptr;
+}
+
+// "NAME for readonly" (or "for read only"): the open asks for a cursor that changes nothing.
+// Switches a prepared SELECT to its text with the row id, once. That text serves cursors over a
+// table; over a view or a table without row ids it does not compile, and the cursor takes no
+// positioned change.
+void attachRowid(Conn& c, PreparedStatement& ps) {
+    if (ps.rowidSql.empty()) return;
+    const std::string withRowid = std::move(ps.rowidSql);
+    ps.rowidSql.clear();
+    if (sqlite3_table_column_metadata(c.db, nullptr, ps.shape.table.c_str(), "rowid", nullptr, nullptr, nullptr,
+                                      nullptr, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        int64_t version = 0;
+        Fault ignored;
+        if (acquireStatement(c, withRowid, st, version, ignored)) {
+            if (sqlite3_column_count(st) == int(ps.columns.size()) + 1 &&
+                sqlite3_bind_parameter_count(st) == ps.markers) {
+                ps.sql = withRowid;
+                ps.hidden = 1;
+            }
+            releaseStatement(c, withRowid, st, version);
+        }
+    }
+    if (!ps.hidden) ps.shape.positionable = false;
+}
+
+bool opensReadOnly(const std::string& text) {
+    std::vector<std::string> words;
+    std::string cur;
+    for (char ch : text + " ") {
+        if (std::isspace(static_cast<unsigned char>(ch))) {
+            if (!cur.empty()) words.push_back(cur);
+            cur.clear();
+        } else {
+            cur.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+        }
+    }
+    return words.size() >= 3 && words[1] == "for" &&
+           (words[2] == "readonly" || (words[2] == "read" && words.size() >= 4 && words[3] == "only"));
+}
+
+// UPDATE / DELETE ... WHERE CURRENT OF: the change goes to the row the cursor read last.
+bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::string& sql, Fault& f) {
+    const std::string quoted = "'" + pc.cursor + "'";
+    auto cursor = openCursor(c, pc.cursor);
+    if (!cursor) {
+        f = makeFault("34000", native::kCursorNotOpen, "Cursor " + quoted + " is not open");
+        return false;
+    }
+    Stmt& x = *cursor;
+    if (!x.shape.positionable || x.hidden == 0) {
+        f = makeFault("42000", native::kCursorReadOnly,
+                      "Cursor " + quoted + " is not updatable" + (x.shape.why.empty() ? "" : ": " + x.shape.why));
+        return false;
+    }
+    if (!x.updatable()) {
+        f = makeFault("42000", native::kCursorReadOnly, "Cursor " + quoted + " is read-only");
+        return false;
+    }
+    if (!sameName(x.shape.table, pc.table)) {
+        f = makeFault("42000", native::kCursorReadOnly,
+                      "Table '" + pc.table + "' is not the table of cursor " + quoted + " ('" + x.shape.table + "')");
+        return false;
+    }
+    if (!pc.isDelete && !x.shape.updateColumns.empty())
+        for (const std::string& col : pc.setColumns) {
+            bool listed = false;
+            for (const std::string& u : x.shape.updateColumns) listed = listed || sameName(u, col);
+            if (!listed) {
+                f = makeFault("42000", native::kCursorReadOnly,
+                              "Column '" + col + "' is not in the FOR UPDATE list of cursor " + quoted);
+                return false;
+            }
+        }
+    if (!x.onRow) {
+        f = makeFault("24000", native::kCursorState, "Cursor " + quoted + " is not positioned on a row");
+        return false;
+    }
+    if (x.rowGone) {
+        f = makeFault("S1109", native::kCursorState, "The current row of cursor " + quoted + " has been deleted");
+        return false;
+    }
+    sqlite3_value* id = columnValue(x, x.columns.size());
+    if (!id || sqlite3_value_type(id) != SQLITE_INTEGER) {
+        f = makeFault("24000", native::kCursorState, "Cursor " + quoted + " is not positioned on a row");
+        return false;
+    }
+    const int64_t rowid = sqlite3_value_int64(id);
+    // The cursor's rows are read out first: its statement no longer pins an older snapshot nor
+    // meets the changed row again further on (a change of an ordering column moves it).
+    if (!x.held && !spoolCursor(c, x)) {
+        f = makeFault("24000", native::kCursorState, "Cursor " + quoted + " is not positioned on a row");
+        return false;
+    }
+    if (x.state == Stmt::State::Failed) {
+        f = makeFault("24000", native::kCursorState, "Cursor " + quoted + " failed reading its rows");
+        return false;
+    }
+    if (!ensureTransaction(c, f, false)) return false;
+    sqlite3_stmt* st = nullptr;
+    int64_t version = 0;
+    if (!acquireStatement(c, sql, st, version, f)) return false;
+    if (!runCompiled(c, s, st, sql, version, f, &rowid)) return false;
+    if (s.rowCount == 0) {
+        // Deleted by another statement since the cursor read it.
+        x.rowGone = true;
+        f = makeFault("S1109", native::kCursorState, "The current row of cursor " + quoted + " has been deleted");
+        return false;
+    }
+    if (pc.isDelete) x.rowGone = true;
+    return true;
+}
+
 // Everything a statement does once its parameters (if any) are in.
 bool execute(Conn& c, Stmt& s, Fault& f) {
     if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
@@ -334,11 +475,29 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
             return false;
         }
-        std::string sql = it->second.sql;
-        if (s.queryType == IIAPI_QT_OPEN && !it->second.returnsRows) {
+        PreparedStatement& ps = it->second;
+        std::string sql = ps.sql;
+        if (s.queryType == IIAPI_QT_OPEN && !ps.returnsRows) {
             f = makeFault("24000", native::kSequence, "A cursor can only be opened on a SELECT");
             return false;
         }
+        if (ps.positioned.present) {
+            PositionedChange pc = ps.positioned;
+            return runPositioned(c, s, pc, sql, f);
+        }
+        if (s.queryType == IIAPI_QT_OPEN) {
+            if (!s.cursorName.empty() && openCursor(c, s.cursorName)) {
+                f = makeFault("24000", native::kCursorState, "Cursor '" + s.cursorName + "' is already open");
+                return false;
+            }
+            s.openedReadOnly = opensReadOnly(s.text);
+            if (!s.openedReadOnly) {
+                attachRowid(c, ps);
+                sql = ps.sql;
+            }
+            s.shape = ps.shape;
+        }
+        s.hidden = ps.hidden;
         if (!ensureTransaction(c, f, false)) return false;
         return runSql(c, s, sql, f);
     }
@@ -379,9 +538,16 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             PreparedStatement ps;
             ps.sql = r.sql;
             ps.returnsRows = sqlite3_column_count(st) > 0;
-            ps.markers = sqlite3_bind_parameter_count(st);
+            ps.markers = sqlite3_bind_parameter_count(st) - (r.positioned.present ? 1 : 0);
+            ps.positioned = r.positioned;
+            ps.shape = r.shape;
             if (ps.returnsRows) describeColumns(c, st, r.sql, ps.columns, ps.names);
             releaseStatement(c, r.sql, st, version);
+            if (ps.returnsRows) ps.rowidSql = r.rowidSql;
+            // The driver opens every cursor read-only: only a FOR UPDATE cursor can take a
+            // positioned change, so only its text pays for the row id now.
+            if (ps.shape.forUpdate) attachRowid(c, ps);
+            if (ps.rowidSql.empty() && !ps.hidden) ps.shape.positionable = false;
             s.columns = ps.columns;
             s.names = ps.names;
             buildResultDescriptors(s);
@@ -508,6 +674,8 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             for (auto* v : owned) sqlite3_value_free(v);
             return ok;
         }
+        case Rewritten::Kind::Positioned:
+            return runPositioned(c, s, r.positioned, r.sql, f);
         case Rewritten::Kind::Sql:
             if (!ensureTransaction(c, f, false)) return false;
             return runSql(c, s, r.sql, f);
@@ -845,8 +1013,10 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
         return fail(p->gc_genParm, s, makeFault("S1009", native::kGeneral, "Several rows are read as whole rows only"));
     Fault f;
     int16_t rows = 0;
-    for (int16_t r = 0; r < p->gc_rowCount && r < kMaxRows; ++r) {
+    const int16_t wanted = s.updatable() ? int16_t(1) : p->gc_rowCount;
+    for (int16_t r = 0; r < wanted && r < kMaxRows; ++r) {
         if (!s.haveRow) {
+            s.onRow = false;
             if (s.eof) break;
             if (s.queryType == IIAPI_QT_SELECT_SINGLE && s.rowCount >= 1) {
                 s.eof = true;
@@ -877,6 +1047,8 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
                 return fail(p->gc_genParm, s, cancelledFault());
             }
             s.haveRow = true;
+            s.onRow = true;
+            s.rowGone = false;
             s.colPos = 0;
             s.longLoaded = false;
             s.longOffset = 0;
@@ -981,7 +1153,7 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* p) {
     }
     if (s.queryType == IIAPI_QT_OPEN) {
         p->gq_mask |= IIAPI_GQ_CURSOR;
-        p->gq_readOnly = II_TRUE;
+        p->gq_readOnly = s.updatable() ? II_FALSE : II_TRUE;
     }
     if (s.eof) p->gq_flags |= IIAPI_GQF_END_OF_DATA;
     complete(p->gq_genParm, IIAPI_ST_SUCCESS, nullptr);

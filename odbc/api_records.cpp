@@ -66,22 +66,22 @@ const ApiCallOf<ImplDriverConnect> kRecDriverConnectW{"DriverConnectW",
                                                       "cbConnStrOutMax=%d pcbConnStrOutMax=%lX fDriverCompletion=%u",
                                                       1, kApiConn, ImplDriverConnect};
 const ApiCallOf<ImplError> kRecErrorEnv{
-    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", 0, kApiEnv,
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiEnv,
     ImplError};
 const ApiCallOf<ImplError> kRecErrorDbc{
-    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", 0, kApiConn,
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiConn,
     ImplError};
 const ApiCallOf<ImplError> kRecErrorStmt{
-    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", 0, kApiStmt,
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiStmt,
     ImplError};
 const ApiCallOf<ImplError> kRecErrorWEnv{
-    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", 0, kApiEnv,
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiEnv,
     ImplError};
 const ApiCallOf<ImplError> kRecErrorWDbc{
-    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", 0, kApiConn,
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiConn,
     ImplError};
 const ApiCallOf<ImplError> kRecErrorWStmt{
-    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", 0, kApiStmt,
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiStmt,
     ImplError};
 const ApiCallOf<ImplExecDirect> kRecExecDirect{"ExecDirect", "szSqlStr=%lX cbSqlStr=%ld", 1, kApiStmt, ImplExecDirect};
 const ApiCallOf<ImplExecDirect> kRecExecDirectW{"ExecDirectW", "szSqlStr=%lX cbSqlStr=%ld", 1, kApiStmt,
@@ -140,56 +140,56 @@ const ApiCallOf<ImplGetDescRec> kRecGetDescRecW{
     "LengthPtr=%lX\nPrecisionPtr=%lX ScalePtr=%lX NullablePtr=%lX",
     1, kApiDesc, ImplGetDescRec};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldEnv{
-    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", 0, kApiEnv,
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiEnv,
     ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldDbc{
-    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", 0, kApiConn,
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiConn,
     ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldStmt{
-    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", 0, kApiStmt,
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiStmt,
     ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldDesc{
-    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", 0, kApiDesc,
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiDesc,
     ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWEnv{
-    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", 0, kApiEnv,
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiEnv,
     ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWDbc{
-    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", 0, kApiConn,
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiConn,
     ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWStmt{
-    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", 0, kApiStmt,
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiStmt,
     ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWDesc{
-    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", 0, kApiDesc,
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiDesc,
     ImplGetDiagField};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecEnv{
     "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
-    0, kApiEnv, ImplGetDiagRec};
+    kReadsDiagnostics, kApiEnv, ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecDbc{
     "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
-    0, kApiConn, ImplGetDiagRec};
+    kReadsDiagnostics, kApiConn, ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecStmt{
     "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
-    0, kApiStmt, ImplGetDiagRec};
+    kReadsDiagnostics, kApiStmt, ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecDesc{
     "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
-    0, kApiDesc, ImplGetDiagRec};
+    kReadsDiagnostics, kApiDesc, ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWEnv{
     "GetDiagRecW",
-    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", 0, kApiEnv,
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", kReadsDiagnostics, kApiEnv,
     ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWDbc{
     "GetDiagRecW",
-    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", 0, kApiConn,
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", kReadsDiagnostics, kApiConn,
     ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWStmt{
     "GetDiagRecW",
-    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", 0, kApiStmt,
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", kReadsDiagnostics, kApiStmt,
     ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWDesc{
     "GetDiagRecW",
-    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", 0, kApiDesc,
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", kReadsDiagnostics, kApiDesc,
     ImplGetDiagRec};
 const ApiCallOf<ImplGetEnvAttr> kRecGetEnvAttr{
     "GetEnvAttr", "Attribute=%ld ValuePtr=%lX BufferLength=%ld, StringLengthPtr=%lX", 1, kApiEnv, ImplGetEnvAttr};

@@ -126,7 +126,7 @@ bool ParamTypes(StmtRecord* stmt, uint16_t index, int16_t* cType, int16_t* sqlTy
 
 SQLRETURN ParamFinish(StmtRecord* stmt, uint32_t, uint32_t row) { return ExecuteFinish(stmt, row + 1); }
 
-constexpr AgentDaeDialog kParamDialog{kNeedDataParams, ParamToken, ParamTypes, ParamFinish};
+constexpr AgentDaeDialog kParamDialog{kNeedDataParams, ParamToken, ParamTypes, ParamFinish, nullptr};
 
 // ---- one piece for the agent ----------------------------------------------------------------
 
@@ -494,7 +494,9 @@ SQLRETURN AgentDaeBegin(StmtRecord* stmt, const AgentDaeDialog* dialog) {
 
 void AgentDaeDrop(StmtRecord* stmt) {
     // The agent holds an execution suspended for the values it asked for: it lets go of it.
-    if (stmt->agentDialog && stmt->link && stmt->agentStmt) (void)AgentCall<DRV_Cancel>(stmt->link, stmt->agentStmt);
+    const AgentDaeDialog* dialog = stmt->agentDialog;
+    if (dialog && stmt->link && stmt->agentStmt) (void)AgentCall<DRV_Cancel>(stmt->link, stmt->agentStmt);
+    if (dialog && dialog->drop) dialog->drop(stmt);
     stmt->agentDialog = nullptr;
     stmt->agentDaeAsked = false;
     ReleasePending(stmt);
@@ -511,7 +513,8 @@ SQLRETURN ParamDataAgent(StmtRecord* stmt, void** token) {
         AgentCall<DRV_ParamData>(stmt->link, stmt->agentStmt, static_cast<void*>(&index), static_cast<void*>(&row),
                                  static_cast<void*>(&word), static_cast<void*>(&agentToken));
     stmt->lastError = rc;
-    WriteProcessed(stmt, SQLULEN(row) + 1);
+    // The rows processed are those of a parameter set; a row operation's dialogue has none.
+    if (dialog->needData == kNeedDataParams) WriteProcessed(stmt, SQLULEN(row) + 1);
     if (rc != kErrNeedsDataAtExec) {
         stmt->needData = 0;
         stmt->agentDialog = nullptr;

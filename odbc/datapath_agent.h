@@ -26,6 +26,8 @@ struct AgentDaeDialog {
     bool (*types)(StmtRecord* stmt, uint16_t index, int16_t* cType, int16_t* sqlType);
     // Ends the suspended call: rc is the agent's answer other than 102, row the one it reported.
     SQLRETURN (*finish)(StmtRecord* stmt, uint32_t rc, uint32_t row);
+    // Releases what the suspended call kept beside the pending Dataset; may be null.
+    void (*drop)(StmtRecord* stmt);
 };
 
 // Opens a dialogue after an agent call answered 102: sets its need-data state; gives 99.

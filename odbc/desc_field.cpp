@@ -494,6 +494,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_ROWVER:
         case 1053:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
+            if (field == 1053 && c && !s.ird0) StmtDescribeNames(stmt);
             return PutShort(v, len, attr() ? given : 0);
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH: {

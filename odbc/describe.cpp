@@ -272,8 +272,11 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
                            : field == SQL_COLUMN_OWNER_NAME ? c->schema
                                                             : c->catalog,
                            buf, bufLen, lenOut, mode);
-        case SQL_DESC_ROWVER:
         case 1053:
+            // Whether the column is a key column only the cursor layer's look-up tells.
+            if (column != 0) StmtDescribeNames(stmt);
+            return put(attr() ? given : 0);
+        case SQL_DESC_ROWVER:
             return put(attr() ? given : 0);
         default:
             return put(0);

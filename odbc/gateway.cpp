@@ -75,7 +75,10 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
     HandleBase* marker = conn->busy.load();
     if (marker) {
         SQLRETURN rc;
-        if (marker == object) {
+        if (rec.reset == kReadsDiagnostics) {
+            // The records being read are another call's answer: a refusal leaves them as they are.
+            rc = SQL_ERROR;
+        } else if (marker == object) {
             rc = SQL_STILL_EXECUTING;
         } else {
             object->lastError = kErrSequence;
@@ -87,7 +90,7 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
     conn->busy.store(object);
     bool concurrent = g_CallsConcurrent.load();
     CritSecLeave(&HandleLock);
-    if (rec.reset == 1) ClearDiagnostics(object);
+    if (rec.reset == kResetDiagnostics) ClearDiagnostics(object);
     SQLRETURN rc;
     {
         CallLocks locks(conn, concurrent);
@@ -95,7 +98,7 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
         DropNoDataCode(rc, object);  // reads the record only when it was not freed (frees succeed)
     }
     // The object may have been freed by the call; the connection outlives it.
-    if (rc != SQL_SUCCESS && conn->failover && rec.reset == 1) rc = FailoverNotify(rc, conn, rec.kind);
+    if (rc != SQL_SUCCESS && conn->failover && rec.reset == kResetDiagnostics) rc = FailoverNotify(rc, conn, rec.kind);
     conn->busy.store(nullptr);
     return rc;
 }
@@ -235,7 +238,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
-            if (rec.reset == 1) ClearDiagnostics(env);
+            if (rec.reset == kResetDiagnostics) ClearDiagnostics(env);
             rc = body(call, env);
             DropNoDataCode(rc, env);
             break;
@@ -249,7 +252,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
                 break;
             }
             if (conn->busy.load()) {
-                conn->lastError = kErrSequence;
+                if (rec.reset != kReadsDiagnostics) conn->lastError = kErrSequence;
                 CritSecLeave(&HandleLock);
                 rc = SQL_ERROR;
                 break;
@@ -257,7 +260,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
             conn->busy.store(conn);
             bool concurrent = g_CallsConcurrent.load();
             CritSecLeave(&HandleLock);
-            if (rec.reset == 1) ClearDiagnostics(conn);
+            if (rec.reset == kResetDiagnostics) ClearDiagnostics(conn);
             {
                 CallLocks locks(conn, concurrent);
                 rc = body(call, conn);
@@ -267,7 +270,8 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
                 ConnRelease(conn);
                 break;
             }
-            if (rc != SQL_SUCCESS && conn->failover && rec.reset == 1) rc = FailoverNotify(rc, conn, kApiConn);
+            if (rc != SQL_SUCCESS && conn->failover && rec.reset == kResetDiagnostics)
+                rc = FailoverNotify(rc, conn, kApiConn);
             conn->busy.store(nullptr);
             break;
         }

@@ -106,11 +106,15 @@ constexpr bool TraceFormatFits(const char* format) {
     return true;
 }
 
+// What a call does with its handle's diagnostics: clears them first (and may report a failover),
+// leaves them, or only reads them, in which case a refusal must not post one over them.
+enum : uint32_t { kKeepDiagnostics = 0, kResetDiagnostics = 1, kReadsDiagnostics = 2 };
+
 // What every call record has, whatever its implementation takes.
 struct ApiCallRecord {
     const char* name;    // without the "SQL" prefix
     const char* format;  // printf format of the arguments after the handle
-    uint32_t reset;      // 1: clear diagnostics before the call and allow failover notification
+    uint32_t reset;      // kResetDiagnostics, kKeepDiagnostics or kReadsDiagnostics
     uint32_t kind;
 };
 

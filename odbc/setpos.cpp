@@ -11,6 +11,7 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/datapath_agent.h"
 #include "odbc/param_access.h"
 #include "odbc/stmt.h"
 #include "util/errtable.h"
@@ -26,6 +27,8 @@ void StmtRowOpsFree(StmtRecord* stmt) {
     if (!st) return;
     free(st->bookmarks);
     free(st->columns);
+    free(st->agentStatuses);
+    free(st->agentMap);
     free(st);
     stmt->rowOps = nullptr;
 }
@@ -650,7 +653,11 @@ SQLRETURN SetPosRun(StmtRecord* stmt, SQLULEN row, SQLUSMALLINT operation, SQLUS
 
 SQLRETURN SetPosDispatch(StmtRecord* stmt, uint32_t row, uint16_t operation, uint16_t lock) {
     if (lock != SQL_LOCK_NO_CHANGE) return Fail(stmt, kErrNotCapable);
-    // No agent here collects column data at execution itself: the driver's dialogue serves all.
+    if (stmt->conn && stmt->conn->hasV2DAE) {
+        // The agent's row numbers are 16 bits wide: a larger row must not wrap onto another.
+        if (row > 0xFFFFu) return Fail(stmt, kErrRowRange);
+        return SetPosAgentDAE(stmt, uint16_t(row), operation);
+    }
     return SetPosRows(stmt, row, operation);
 }
 
@@ -786,5 +793,223 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
         StoreStatuses(stmt, statuses, row ? row : 1, n);
     }
     free(statuses);
+    return result;
+}
+
+// ---- agents that collect column data at execution themselves ----------------------------------
+
+namespace {
+
+bool LinkFreesRows(const StmtRecord* stmt) { return stmt->link && (stmt->link->word & 1); }
+
+// What the operation kept beside the pending Dataset; the Dataset itself the caller releases.
+void AgentSetPosRelease(StmtRecord* stmt) {
+    auto* st = static_cast<RowOpState*>(stmt->rowOps);
+    if (!st) return;
+    free(st->agentStatuses);
+    st->agentStatuses = nullptr;
+    st->agentProcessed = 0;
+    if (LinkFreesRows(stmt)) free(st->agentColumns);
+    st->agentColumns = nullptr;
+    free(st->agentMap);
+    st->agentMap = nullptr;
+    st->agentMapCount = 0;
+}
+
+void AgentSetPosCleanup(StmtRecord* stmt) {
+    AgentSetPosRelease(stmt);
+    if (LinkFreesRows(stmt) && stmt->pendingParams) DatasetDelete(stmt->pendingParams);
+    stmt->pendingParams = nullptr;
+}
+
+// The bound column of value `index` of the pending row Dataset.
+BoundCol* AgentValueColumn(StmtRecord* stmt, uint16_t index) {
+    RowOpState* st = StmtRowOps(stmt);
+    if (!st || !st->agentMap || index >= st->agentMapCount) return nullptr;
+    return BoundColFind(st->agentMap[index], stmt);
+}
+
+uint32_t FirstBufferRow(const RowOpState* st) { return st->setPosRow ? st->setPosRow - 1 : 0; }
+
+// The token of a column value is its place in the application's buffer, as the driver-side
+// dialogue hands it out.
+bool SetPosToken(StmtRecord* stmt, uint16_t index, uint32_t* row, void** out) {
+    BoundCol* b = AgentValueColumn(stmt, index);
+    if (!b) return false;
+    const RowOpState* st = StmtRowOps(stmt);
+    const uint32_t at = FirstBufferRow(st) + *row;
+    const uint32_t rows = st->setPosRow ? st->setPosRow : RowsetRows(stmt);
+    if (at >= rows) return false;
+    *row = at;
+    const uint64_t stride = stmt->rowBindType ? stmt->rowBindType : uint64_t(b->b.bufferLength);
+    *out = b->b.target ? static_cast<char*>(b->b.target) + uint64_t(at) * stride : nullptr;
+    return true;
+}
+
+bool SetPosTypes(StmtRecord* stmt, uint16_t index, int16_t* cType, int16_t* sqlType) {
+    BoundCol* b = AgentValueColumn(stmt, index);
+    if (!b) return false;
+    *cType = int16_t(EffectiveCType(stmt, b->b));
+    *sqlType = 0;
+    return true;
+}
+
+SQLRETURN SetPosDialogFinish(StmtRecord* stmt, uint32_t rc, uint32_t) { return SetPosFinish(stmt, rc); }
+
+constexpr AgentDaeDialog kSetPosDialog{kNeedDataSetPos, SetPosToken, SetPosTypes, SetPosDialogFinish,
+                                       AgentSetPosRelease};
+
+// The row Dataset of the agent-driven path: as the driver builds it, except that a value still
+// to come at execution is marked for the agent to ask for.
+uint32_t SetPosBuildRowsAgent(StmtRecord* stmt, uint32_t row, Dataset* out, uint16_t** columns, uint16_t* count) {
+    if (uint32_t rc = SetPosBuildRows(stmt, row, out, columns, count)) return rc;
+    const uint32_t first = row ? row - 1 : 0;
+    for (uint16_t c = 0; c < *count; ++c) {
+        const BoundCol* b = BoundColFind((*columns)[c], stmt);
+        if (!b) return kErrGeneral;
+        DatasetColumn& col = out->cols[c];
+        for (uint32_t k = 0; k < out->rows_used; ++k) {
+            if (col.indicators[k] == DS_IND_IGNORED) continue;
+            const uint32_t r = first + k;
+            if (IndicatorAt(b->b, r, stmt->rowBindType) == SQL_NULL_DATA) continue;
+            if (!LengthIsDataAtExec(ColumnLengthAt(b->b, r, stmt->rowBindType))) continue;
+            if (DatasetKindIsRef(col.kind)) {
+                uint8_t* cell = DatasetCell(&col, k);
+                free(DatasetRefGet(cell).ptr);
+                DatasetRefSet(cell, 0, nullptr);
+            }
+            col.indicators[k] = kDsIndAgentData;
+        }
+    }
+    return 0;
+}
+
+// Hands the rows to the agent; the statement keeps the Dataset, the column numbers and the
+// statuses until the operation ends.
+uint32_t AgentSetPosCall(StmtRecord* stmt, uint16_t operation, Dataset* ds, uint16_t* cols, uint16_t count) {
+    RowOpState* st = StmtRowOps(stmt);
+    const uint32_t mark = st->setPosRow == 0 ? 0xFFFFFFFEu : st->setPosRow;
+    stmt->pendingParams = ds;
+    st->agentColumns = cols;
+    st->agentProcessed = 0;
+    return AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, mark, operation, uint16_t(0), &st->agentStatuses,
+                                 &st->agentProcessed, ds, cols, count);
+}
+
+}  // namespace
+
+SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
+    SCS_Cursor& c = stmt->cursor;
+    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY) return Fail(stmt, kErrCursorPosition);
+    RowOpState* st = StmtRowOps(stmt);
+    if (!st) return Fail(stmt, kErrNoMemory);
+    if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
+    // The agent holds one operation at a time: the last one's values are still being asked for.
+    if (stmt->needData != 0) return Fail(stmt, kErrSequence);
+    RowOpApplyBindOffsets(stmt);
+    if (c.concurrency == SQL_CONCUR_READ_ONLY &&
+        (operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD))
+        return Fail(stmt, kErrBadArg);
+    if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
+    if (operation != SQL_ADD) {
+        if (c.position == 0 || c.position == -3 || !c.rowset) return Fail(stmt, kErrCursorState);
+        if (row > RowsetRows(stmt)) return Fail(stmt, kErrRowRange);
+    }
+    if (operation > SQL_ADD) return Fail(stmt, kErrNotCapable);
+    if (operation != SQL_ADD) {
+        const uint32_t from = row ? row : 1, to = row ? row : RowsetRows(stmt);
+        uint16_t last = SQL_ROW_NOROW;
+        for (uint32_t r = from; r <= to; ++r) {
+            last = SCS_RowStatusGet(c.rowset, r);
+            if ((last == SQL_ROW_DELETED || last == SQL_ROW_ERROR) &&
+                (operation == SQL_DELETE || operation == SQL_UPDATE || operation == SQL_REFRESH))
+                return Fail(stmt, kErrCursorPosition);
+        }
+        if (row && last == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
+        if (uint32_t rc = SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
+    }
+    // Whatever an earlier operation left with the statement goes before this one starts.
+    AgentSetPosCleanup(stmt);
+    st->setPosRow = row;
+    st->setPosOp = operation;
+    switch (operation) {
+        case SQL_POSITION: {
+            const uint32_t rc = AgentSetPosCall(stmt, SQL_POSITION, nullptr, nullptr, 0);
+            if (rc == 0) {
+                AgentSetPosCleanup(stmt);
+                return SQL_SUCCESS;
+            }
+            return SetPosFinish(stmt, rc);
+        }
+        case SQL_REFRESH:
+            return RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
+        case SQL_DELETE: {
+            Dataset* ds = nullptr;
+            if (uint32_t rc = SetPosDeleteRows(stmt, row, &ds)) return Fail(stmt, rc);
+            if (Narrowing(stmt) && DatasetNarrowColumns(ds) != 0) {
+                DatasetDelete(ds);
+                return Fail(stmt, kErrNoMemory);
+            }
+            return SetPosFinish(stmt, AgentSetPosCall(stmt, SQL_DELETE, ds, nullptr, 0));
+        }
+        case SQL_UPDATE:
+        case SQL_ADD: {
+            bool any = false;
+            for (BoundCol* b = stmt->boundCols; b; b = b->next) any |= b->b.column != 0;
+            if (!any) return Fail(stmt, kErrDerivedDegree);
+            auto* ds = static_cast<Dataset*>(calloc(1, sizeof(Dataset)));
+            if (!ds) return Fail(stmt, kErrNoMemory);
+            uint16_t* cols = nullptr;
+            uint16_t count = 0;
+            uint32_t rc = SetPosBuildRowsAgent(stmt, row, ds, &cols, &count);
+            if (rc == 0 && Narrowing(stmt) && DatasetNarrowColumns(ds) != 0) rc = kErrNoMemory;
+            if (rc == 0) {
+                st->agentMap = static_cast<uint16_t*>(malloc(sizeof(uint16_t) * (count ? count : 1)));
+                if (!st->agentMap) rc = kErrNoMemory;
+            }
+            if (rc != 0) {
+                DatasetDelete(ds);
+                free(cols);
+                return Fail(stmt, rc);
+            }
+            std::memcpy(st->agentMap, cols, sizeof(uint16_t) * count);
+            st->agentMapCount = count;
+            rc = AgentSetPosCall(stmt, operation, ds, cols, count);
+            if (rc == kErrNeedsDataAtExec) return AgentDaeBegin(stmt, &kSetPosDialog);
+            return SetPosFinish(stmt, rc);
+        }
+        default:
+            return Fail(stmt, kErrNotCapable);
+    }
+}
+
+SQLRETURN SetPosFinish(StmtRecord* stmt, uint32_t rc) {
+    RowOpState* st = StmtRowOps(stmt);
+    if (!st) return Fail(stmt, kErrNoMemory);
+    stmt->needData = 0;
+    SQLRETURN result = SQL_SUCCESS;
+    if (rc != 0) {
+        RowOpCollect(stmt, rc);
+        if (rc == kErrManyRowsChanged) {
+            result = SQL_SUCCESS_WITH_INFO;
+        } else if (rc == kErrNoRowsChanged) {
+            result = SQL_ERROR;
+        } else if (rc == kErrRowError) {
+            // Some rows failed: which ones only the statuses tell, so they are kept, and over a
+            // whole rowset the others stand.
+            result = st->setPosRow == 0 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+        } else {
+            AgentSetPosCleanup(stmt);
+            return SQL_ERROR;
+        }
+    }
+    const uint32_t row = st->setPosRow;
+    // An added row beyond the rowset has no place in it.
+    if (st->agentStatuses && !(st->setPosOp == SQL_ADD && row > RowsetRows(stmt))) {
+        uint32_t n = row ? 1 : RowsetRows(stmt);
+        if (n > st->agentProcessed) n = st->agentProcessed;
+        StoreStatuses(stmt, st->agentStatuses, row ? row : 1, n);
+    }
+    AgentSetPosCleanup(stmt);
     return result;
 }

@@ -31,6 +31,13 @@ struct RowOpState {
     uint16_t curPosition;  // the column SQLPutData appends to
     uint32_t supplyRow;
     uint16_t supplying;
+    // An agent that collects column data at execution itself: the statuses it returned and the
+    // column numbers of the pending row Dataset, kept until the operation ends.
+    uint16_t* agentStatuses;
+    uint32_t agentProcessed;
+    uint16_t* agentColumns;  // handed to the agent with the Dataset
+    uint16_t* agentMap;      // the data path's own copy: which bound column each value is
+    uint16_t agentMapCount;
 };
 
 RowOpState* StmtRowOps(StmtRecord* stmt);
@@ -41,6 +48,10 @@ void StmtRowOpsFree(StmtRecord* stmt);
 SQLRETURN SetPosRun(StmtRecord* stmt, SQLULEN row, SQLUSMALLINT operation, SQLUSMALLINT lock);
 SQLRETURN SetPosDispatch(StmtRecord* stmt, uint32_t row, uint16_t operation, uint16_t lock);
 SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation);
+// The same on a connection whose agent collects column data at execution (cn_hasV2DAE), and
+// the end of its operation once the agent has answered (also after the dialogue's last value).
+SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation);
+SQLRETURN SetPosFinish(StmtRecord* stmt, uint32_t rc);
 // The row Dataset of SQL_UPDATE and SQL_ADD: one column per bound, used, updatable column;
 // row marker 0 all rows of the rowset. 0, 15 or 16 (or a length error).
 uint32_t SetPosBuildRows(StmtRecord* stmt, uint32_t row, Dataset* out, uint16_t** columns, uint16_t* count);

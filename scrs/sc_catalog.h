@@ -56,5 +56,13 @@ bool SCS_CursorInfo(uint32_t infoType, uint32_t sensitivity, uint32_t* value);
 // Base names of the result columns of a SELECT: fills the descriptions' table, schema and
 // catalog and adds attribute rows (base column name, expression, key, updatable).
 uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
-// Frees what the statement keeps of its select-list names.
+// Frees what the layer keeps of the statement's last result: its select-list names and its
+// result descriptions.
 void SCS_SelectNamesFree(SCS_Cursor* c);
+
+// The result descriptions of a scrollable SELECT, taken from the layer below once per set-up
+// (at execute at the latest): 0, or the describe's code. A column of them: 21 without an out
+// pointer, 17 for column 0 or one past the count, or the load's code.
+uint32_t scs_p_ResultColsLoad(SCS_Cursor* c);
+uint32_t scs_p_ResultColGet(SCS_Cursor* c, uint16_t column, const ColumnInfo** out);
+void SCS_ResultColsFree(SCS_Cursor* c);

@@ -1,7 +1,8 @@
 // Base names of the result columns of a SELECT for the agent's extended describe, on a statement
 // whose describe-keys option (1052 or 1054) is set: the table, schema and catalog each column
-// comes from, its column name in that table, and whether it is an expression. The select list is analysed and its
-// tables resolved through the catalog on the statement's first auxiliary statement; the names are kept until the text
+// comes from, its column name in that table, whether it is an expression and whether it is one
+// of its table's key columns. The select list is analysed and its tables resolved through the
+// catalog on the statement's first auxiliary statement; the names are kept until the text
 // changes.
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,7 @@ struct NamedColumn {
     char* catalog;
     char* column;
     uint8_t expression;
+    uint8_t key;  // the column is one of its table's key columns
 };
 
 struct SelectNames {
@@ -87,6 +89,19 @@ const SCR_TableRef* TableOf(const SCR_Array* tables, const ColDesc* sc) {
             return ref;
     }
     return nullptr;
+}
+
+// A select-list column is a key column when a key of the table it comes from has its name.
+bool IsKey(const SCS_DescCtx* ctx, const SCR_TableRef* ref, const ColDesc* sc) {
+    for (uint32_t k = 0; ctx->keyCols != nullptr && k < ctx->keyCols->count; ++k) {
+        auto* key = static_cast<const ColDesc*>(SCR_ArrayAt(ctx->keyCols, k));
+        if (std::strcmp(key->table, ref->table ? ref->table : "") != 0 ||
+            std::strcmp(key->owner, ref->owner ? ref->owner : "") != 0)
+            continue;
+        if (scs_p_IdentEqual(key->column, sc->column, ctx->quote, ctx->quotedCase, ctx->identCase, ctx->textConv))
+            return true;
+    }
+    return false;
 }
 
 // The names of a statement's select list; count 0 when the analysis cannot tell them.
@@ -144,6 +159,17 @@ SelectNames* Build(IngStmt* s, uint16_t resultCount) {
             ok = scs_p_SelectCol_ColDescComplete(&ctx) == 0;
         }
     }
+    // The key columns: the tables' primary keys, else those a keyset cursor would take. A table
+    // without any leaves its columns unmarked; a failed look-up marks none.
+    bool keysKnown = false;
+    if (ok) {
+        if (IngConn* cn = IngConnFind(conn)) ctx.keyCache = static_cast<HashTable*>(cn->keyColCache);
+        ctx.keyCols = SCR_ArrayCreate(sizeof(ColDesc));
+        uint32_t krc = ctx.keyCols != nullptr ? KS_GetKeyColDescs_PKeys(&ctx, tables, tables->count, nullptr)
+                                              : uint32_t(kErrNoMemory);
+        if (krc != 0 && krc != kErrNoMemory) krc = KS_GetKeyColDescs(&ctx, tables);
+        keysKnown = krc == 0 || krc == kErrNoKeys;
+    }
     if (ok) names->cols = static_cast<NamedColumn*>(TryCalloc(resultCount ? resultCount : 1, sizeof(NamedColumn)));
     if (ok && names->cols != nullptr) {
         names->count = resultCount;
@@ -160,6 +186,7 @@ SelectNames* Build(IngStmt* s, uint16_t resultCount) {
             n.schema = Plain(ref->owner, ctx.quote);
             n.catalog = Plain(ref->qualifier, ctx.quote);
             n.column = Plain(sc->column, ctx.quote);
+            n.key = keysKnown && IsKey(&ctx, ref, sc) ? 1 : 0;
         }
     }
     // The look-ups' messages are not the application's: its statement did not fail.
@@ -209,14 +236,22 @@ bool SetText(char** field, const char* text) {
 // Attribute numbers of the rows added (SQLColAttribute field identifiers).
 constexpr int16_t kBaseColumnName = 22;  // SQL_DESC_BASE_COLUMN_NAME
 constexpr int16_t kUpdatable = SQL_DESC_UPDATABLE;
+constexpr int16_t kKeyColumn = 1053;
 constexpr int16_t kExpression = 1055;
 
 }  // namespace
 
-void SCS_SelectNamesFree(SCS_Cursor* c) {
-    if (c == nullptr) return;
+namespace {
+void DropNames(SCS_Cursor* c) {
     FreeNames(static_cast<SelectNames*>(c->selectNames));
     c->selectNames = nullptr;
+}
+}  // namespace
+
+void SCS_SelectNamesFree(SCS_Cursor* c) {
+    if (c == nullptr) return;
+    DropNames(c);
+    SCS_ResultColsFree(c);
 }
 
 uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows) {
@@ -230,7 +265,7 @@ uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, I
     auto* names = static_cast<SelectNames*>(c.selectNames);
     if (names != nullptr &&
         (std::strcmp(names->text, s->text.source) != 0 || (names->count && names->count != count))) {
-        SCS_SelectNamesFree(&c);
+        DropNames(&c);
         names = nullptr;
     }
     if (names == nullptr) {
@@ -241,7 +276,8 @@ uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, I
     for (uint16_t i = 0; i < names->count && i < count; ++i) {
         const NamedColumn& n = names->cols[i];
         const uint16_t col = uint16_t(i + 1);
-        bool ok = AddRow(rows, col, kExpression, n.expression, nullptr);
+        bool ok =
+            AddRow(rows, col, kExpression, n.expression, nullptr) && AddRow(rows, col, kKeyColumn, n.key, nullptr);
         if (n.expression) {
             ok = ok && AddRow(rows, col, kUpdatable, SQL_ATTR_READONLY, nullptr);
         } else if (n.column != nullptr) {

@@ -20,6 +20,7 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/ks.h"
+#include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
@@ -1352,8 +1353,9 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     out->desc = &ctx;
     out->changeStmt = st->aux3;
     out->fetchStmt = st->aux4;
-    out->resultCols = s->columns;
-    out->resultCount = s->columnCount;
+    if (uint32_t rc = scs_p_ResultColsLoad(&c)) return rc;
+    out->resultCols = c.resultDescs;
+    out->resultCount = c.resultDescCount;
     out->cursorType = SQL_CURSOR_KEYSET_DRIVEN;
     out->concurrency = c.concurrency;
     out->rowsetSize = c.rowsetSize ? c.rowsetSize : 1;

@@ -10,6 +10,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
+#include "scrs/sc_catalog.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_scroll.h"
@@ -101,6 +102,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     if (c == nullptr) return kErrBadArg;
     IngStmt* s = StmtOfCursor(c);
     // Whatever the last execution left is stale once the statement is prepared again.
+    SCS_ResultColsFree(c);
     c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
     c->analysedSelect = 0;
     SCS_StaticSetReset(c->staticSet);
@@ -186,6 +188,18 @@ uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
     return SCS_AnalyseStatement(&c, text);
 }
 
+namespace {
+
+// A scrollable SELECT keeps its result's descriptions from its first execution on: the layer's
+// work on the result names its columns from them without describing again.
+uint32_t LowerExecute(uint32_t stmt, SCS_Cursor& c) {
+    if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
+    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY || !c.analysedSelect) return 0;
+    return scs_p_ResultColsLoad(&c);
+}
+
+}  // namespace
+
 uint32_t SCS_Execute(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
@@ -216,12 +230,12 @@ uint32_t SCS_Execute(uint32_t stmt) {
         // The keys come first: their statement runs beside the application's on the connection.
         // A scalar aggregate is one row read forward; every other result is fetched by its keys,
         // so the statement's own cursor is not kept open beside them.
-        if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return AgentCall<DRV_Execute>(SCS_LowerLink(), stmt);
+        if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return LowerExecute(stmt, c);
         if (uint32_t rc = dynamic ? SCS_DynamicExecute(s) : KS_GetKeySet_KSD(s)) return rc;
-        if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
+        if (uint32_t rc = LowerExecute(stmt, c)) return rc;
         return AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt);
     }
-    if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
+    if (uint32_t rc = LowerExecute(stmt, c)) return rc;
     // The snapshot is taken now, so that the row count is known before the first fetch.
     if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect)
         return SCS_StaticFill(s);

@@ -233,6 +233,7 @@ joined_item
   ;
 join
   : table_item join_type JOIN table_item ON search_condition { $$ = N(62, "$1 $2 JOIN $3 ON $4", 4, $1, $2, $4, $6); }
+  | table_item JOIN table_item ON search_condition { $$ = N(62, "$1 JOIN $2 ON $3", 3, $1, $3, $5); }
   ;
 join_type
   : inner_type { $$ = N(30, "$1", 1, $1); }

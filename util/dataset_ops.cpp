@@ -2,6 +2,7 @@
 // cell: copies allocate, moves clear the source's pointer, and a copy that fails half-way
 // never leaves a cell pointing at a buffer it does not own.
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -352,13 +353,31 @@ int DatasetAppendRows(Dataset* dst, Dataset* src) {
     const uint32_t total = static_cast<uint32_t>(total64);
     const uint16_t n = dst->col_count;
 
+    if (total <= dst->rows_alloc && HasRows(dst, dst->rows_alloc)) {
+        for (uint16_t c = 0; c < n; ++c) {
+            DatasetColumn* d = &dst->cols[c];
+            DatasetColumn* s = &src->cols[c];
+            // A cell past the rows in use may still own a buffer; it is overwritten now.
+            if (RefColumn(*d))
+                for (uint32_t r = dst->rows_used; r < total; ++r) TryFree(DatasetRefGet(DatasetCell(d, r)).ptr);
+            std::memcpy(d->data + size_t(dst->rows_used) * d->width, s->data, size_t(src->rows_used) * d->width);
+            std::memcpy(d->indicators + dst->rows_used, s->indicators, src->rows_used * sizeof(uint16_t));
+            ForgetRefs(s, src->rows_used);
+        }
+        dst->rows_used = total;
+        return DS_OK;
+    }
+    // Rows often come a block at a time: growing by half again keeps a long run of appends linear.
+    const uint64_t grown64 = std::max<uint64_t>(total, uint64_t(dst->rows_alloc) + dst->rows_alloc / 2);
+    const uint32_t capacity = static_cast<uint32_t>(std::min<uint64_t>(grown64, UINT32_MAX));
+
     // Every new array is taken before any column changes, so a failure leaves both as they were.
     auto* fresh = static_cast<DatasetColumn*>(TryCalloc(n ? n : 1, sizeof(DatasetColumn)));
     if (!fresh) return DS_ENOMEM;
     for (uint16_t c = 0; c < n; ++c) {
         fresh[c].kind = dst->cols[c].kind;
         fresh[c].width = dst->cols[c].width;
-        if (DatasetColumnAlloc(&fresh[c], total) != DS_OK) {
+        if (DatasetColumnAlloc(&fresh[c], capacity) != DS_OK) {
             for (uint16_t k = 0; k < c; ++k) DatasetColumnFree(&fresh[k], 0);
             TryFree(fresh);
             return DS_ENOMEM;
@@ -383,7 +402,7 @@ int DatasetAppendRows(Dataset* dst, Dataset* src) {
     }
     TryFree(fresh);
     dst->rows_used = total;
-    dst->rows_alloc = total;
+    dst->rows_alloc = capacity;
     return DS_OK;
 }
 

@@ -15,6 +15,7 @@
 #include "odbc/handles.h"
 #include "odbc/datapath_agent.h"
 #include "odbc/param.h"
+#include "scrs/sc_cursor.h"
 #include "odbc_test_util.h"
 #include "tests/support/capability_agent.h"
 #include "tests/support/diag_text.h"
@@ -273,7 +274,8 @@ struct ColumnDialogue {
         return SQL_SUCCESS_WITH_INFO;
     }
 };
-constexpr AgentDaeDialog kColumnDialogue{2, ColumnDialogue::Token, ColumnDialogue::Types, ColumnDialogue::Finish};
+constexpr AgentDaeDialog kColumnDialogue{2, ColumnDialogue::Token, ColumnDialogue::Types, ColumnDialogue::Finish,
+                                         nullptr};
 
 TEST_F(AgentDataPath, TheDialogueServesAnotherCall) {
     Open();
@@ -673,6 +675,236 @@ TEST_F(AgentDataPath, DriverSideExecutionWithNamedDescriptions) {
     TryMemFailAfter(-1);
     EXPECT_EQ(16u, rc);
     EXPECT_EQ(before, Last().calls.size());
+}
+
+// Positioned changes over an agent that collects column data at execution itself: a static,
+// lock-concurrency cursor of two-row rowsets over (id INTEGER, name VARCHAR).
+class AgentSetPos : public AgentDataPath {
+protected:
+    SQLINTEGER ids[2] = {0, 0};
+    SQLLEN idLen[2] = {0, 0};
+    char names[2][16] = {};
+    SQLLEN nameLen[2] = {0, 0};
+    SQLUSMALLINT statuses[2] = {99, 99};
+
+    void OpenCursor(uint32_t linkWord = 0) {
+        A().mask |= 0x8;  // scrollable cursors
+        A().linkWord = linkWord;
+        capagent::Script s;
+        s.result = {{{"id", SQL_INTEGER, DS_INTEGER, 4}, {"name", SQL_VARCHAR, DS_CHAR_NTS, 16}},
+                    {{std::string("1"), std::string("one")},
+                     {std::string("2"), std::string("two")},
+                     {std::string("3"), std::string("three")}}};
+        A().scripts["select id, name from t"] = s;
+        Open();
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, (SQLPOINTER)(uintptr_t)SQL_CURSOR_STATIC, 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, (SQLPOINTER)(uintptr_t)SQL_CONCUR_LOCK, 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)2, 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, statuses, 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(st, (SQLCHAR*)"select id, name from t", SQL_NTS))
+            << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(st, SQL_FETCH_FIRST, 0)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(1, ids[0]);
+        ASSERT_EQ(2, ids[1]);
+        statuses[0] = statuses[1] = 99;
+    }
+    capagent::Stmt& Agent() { return capagent::S(Rec()->agentStmt); }
+    // The need-data loop: every value the agent asks for is sent in pieces of two characters;
+    // the result of the SQLParamData that ends it.
+    SQLRETURN Supply(std::vector<void*>* tokens, const std::vector<std::string>& values) {
+        SQLRETURN rc = SQL_NEED_DATA;
+        for (size_t v = 0;; ++v) {
+            void* token = nullptr;
+            rc = SQLParamData(st, &token);
+            if (rc != SQL_NEED_DATA) return rc;
+            tokens->push_back(token);
+            const std::string& text = values.at(v);
+            for (size_t at = 0; at < text.size(); at += 2) {
+                const std::string piece = text.substr(at, 2);
+                EXPECT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER)piece.c_str(), SQLLEN(piece.size())))
+                    << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+            }
+        }
+    }
+    std::string Pieces() {
+        std::string out;
+        for (const capagent::Piece& p : Agent().pieces)
+            out += std::to_string(p.index) + "/" + std::to_string(p.row) + ":" + p.bytes + ";";
+        return out;
+    }
+};
+
+// SQL_UPDATE of one row and SQL_ADD of the whole rowset with a name to come at execution: the
+// agent gets the row Dataset with the value marked, asks for it through SQLParamData, takes its
+// pieces through SQLPutData, and the statuses it reports reach the rowset and the application.
+TEST_F(AgentSetPos, UpdateAndAddRunTheNeedDataLoopThroughTheAgent) {
+    for (uint32_t linkWord : {0u, 1u}) {
+        SCOPED_TRACE(linkWord);
+        TearDown();
+        SetUp();
+        OpenCursor(linkWord);
+        ids[1] = 20;
+        nameLen[1] = SQL_LEN_DATA_AT_EXEC(4);
+        ASSERT_EQ(SQL_NEED_DATA, SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE))
+            << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(2u, Agent().setPosRow);
+        EXPECT_EQ(SQL_UPDATE, Agent().setPosOp);
+        EXPECT_EQ((std::vector<uint16_t>{1, 2}), Agent().setPosColumns);
+        ASSERT_NE(nullptr, Agent().sent);
+        ASSERT_EQ(1u, Agent().sent->rows_used);
+        EXPECT_EQ(20, *reinterpret_cast<const int32_t*>(DatasetCell(&Agent().sent->cols[0], 0)));
+        EXPECT_EQ(0xFFFE, Agent().sent->cols[1].indicators[0]);
+        EXPECT_EQ(99, statuses[1]);
+        std::vector<void*> tokens;
+        EXPECT_EQ(SQL_SUCCESS, Supply(&tokens, {"abcde"})) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(1u, tokens.size());
+        EXPECT_EQ(static_cast<void*>(names[1]), tokens[0]);
+        EXPECT_EQ("1/0:ab;1/0:cd;1/0:e;", Pieces());
+        EXPECT_EQ(SQL_ROW_UPDATED, statuses[1]);
+        EXPECT_EQ(99, statuses[0]);
+        // The dialogue is over: another SQLParamData is out of sequence.
+        void* token = nullptr;
+        EXPECT_EQ(SQL_ERROR, SQLParamData(st, &token));
+        EXPECT_EQ("HY010", State());
+
+        // All rows of the rowset added, both names to come.
+        nameLen[0] = nameLen[1] = SQL_DATA_AT_EXEC;
+        ASSERT_EQ(SQL_NEED_DATA, SQLSetPos(st, 0, SQL_ADD, SQL_LOCK_NO_CHANGE))
+            << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(0xFFFFFFFEu, Agent().setPosRow);
+        EXPECT_EQ(SQL_ADD, Agent().setPosOp);
+        ASSERT_EQ(2u, Agent().sent->rows_used);
+        tokens.clear();
+        EXPECT_EQ(SQL_SUCCESS, Supply(&tokens, {"xy", "uvw"}));
+        ASSERT_EQ(2u, tokens.size());
+        EXPECT_EQ(static_cast<void*>(names[0]), tokens[0]);
+        EXPECT_EQ(static_cast<void*>(names[1]), tokens[1]);
+        EXPECT_EQ("1/0:xy;1/1:uv;1/1:w;", Pieces());
+        EXPECT_EQ(SQL_ROW_ADDED, statuses[0]);
+        EXPECT_EQ(SQL_ROW_ADDED, statuses[1]);
+        // The rowset keeps the statuses: the added row's place reads added.
+        EXPECT_EQ(SQL_ROW_ADDED, SCS_RowStatusGet(Rec()->cursor.rowset, 1));
+    }
+}
+
+// Without values to come the agent answers at once; POSITION succeeds and leaves nothing behind;
+// DELETE hands the agent its one-column Dataset and stores the statuses.
+TEST_F(AgentSetPos, PositionAndDeleteWithoutADialogue) {
+    OpenCursor();
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(st, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE))
+        << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQL_POSITION, Agent().setPosOp);
+    EXPECT_EQ(nullptr, Agent().sent);
+    EXPECT_EQ(99, statuses[0]);
+    EXPECT_EQ(nullptr, Rec()->pendingParams);
+
+    SQLUSMALLINT ops[2] = {SQL_ROW_PROCEED, SQL_ROW_IGNORE};
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_ROW_OPERATION_PTR, ops, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(st, 0, SQL_DELETE, SQL_LOCK_NO_CHANGE))
+        << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQL_DELETE, Agent().setPosOp);
+    ASSERT_NE(nullptr, Agent().sent);
+    ASSERT_EQ(1u, Agent().sent->col_count);
+    ASSERT_EQ(2u, Agent().sent->rows_used);
+    EXPECT_EQ(DS_IND_VALUE, Agent().sent->cols[0].indicators[0]);
+    EXPECT_EQ(DS_IND_IGNORED, Agent().sent->cols[0].indicators[1]);
+    EXPECT_EQ(SQL_ROW_DELETED, statuses[0]);
+    EXPECT_EQ(99, statuses[1]);  // ignored: the application's array keeps its value
+    EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(Rec()->cursor.rowset, 2));
+    // A deleted row refuses a further change.
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ("HY109", State());
+}
+
+// The agent's final answer, whether it comes at once or after the last value: 92 is success
+// with information, 91 an error with the statuses stored, any other failure an error without
+// statuses after which the next operation starts clean.
+TEST_F(AgentSetPos, FinalAnswersOfTheAgent) {
+    struct Case {
+        uint32_t answer;
+        SQLRETURN rc;
+        const char* state;
+        bool statusesStored;
+    };
+    const Case cases[] = {{0, SQL_SUCCESS, "none", true},
+                          {92, SQL_SUCCESS_WITH_INFO, "01001", true},
+                          {91, SQL_ERROR, "01001", true},
+                          {81, SQL_ERROR, "01S01", true},
+                          {15, SQL_ERROR, "HY000", false}};
+    for (const Case& k : cases) {
+        for (bool dialogue : {false, true}) {
+            SCOPED_TRACE(std::to_string(k.answer) + (dialogue ? " after the dialogue" : " at once"));
+            TearDown();
+            SetUp();
+            OpenCursor();
+            A().setPosResult = k.answer;
+            A().setPosStatus = k.answer == 0 ? 0 : SQL_ROW_ERROR;
+            nameLen[0] = dialogue ? SQL_DATA_AT_EXEC : SQL_NTS;
+            std::strcpy(names[0], "new");
+            SQLRETURN rc = SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+            if (dialogue) {
+                ASSERT_EQ(SQL_NEED_DATA, rc) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+                std::vector<void*> tokens;
+                rc = Supply(&tokens, {"late"});
+                EXPECT_EQ(1u, tokens.size());
+            }
+            EXPECT_EQ(k.rc, rc);
+            EXPECT_EQ(k.state, State());
+            const SQLUSMALLINT want = k.answer == 0 ? SQL_ROW_UPDATED : SQL_ROW_ERROR;
+            EXPECT_EQ(k.statusesStored ? want : 99, statuses[0]);
+            EXPECT_EQ(nullptr, Rec()->pendingParams);
+            EXPECT_EQ(0, Rec()->needData);
+            // Whatever the answer, the statement takes the next operation (on the other row: a
+            // row the agent reported in error refuses changes).
+            A().setPosResult = 0;
+            A().setPosStatus = 0;
+            nameLen[1] = SQL_NTS;
+            EXPECT_EQ(SQL_SUCCESS, SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE))
+                << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(SQL_ROW_UPDATED, statuses[1]);
+            EXPECT_EQ(1u, Agent().sent->rows_used);
+        }
+    }
+    // Rows that failed among a whole rowset: the others stand, and the statuses tell which.
+    A().setPosResult = 81;
+    A().setPosStatus = SQL_ROW_ERROR;
+    nameLen[0] = nameLen[1] = SQL_NTS;
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLSetPos(st, 0, SQL_ADD, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ("01S01", State());
+    EXPECT_EQ(SQL_ROW_ERROR, statuses[0]);
+    EXPECT_EQ(SQL_ROW_ERROR, statuses[1]);
+}
+
+// A dialogue left half-way: closing the cursor tells the agent to let go and frees what the
+// operation kept; an operation of a forward-only cursor is refused before anything is asked.
+TEST_F(AgentSetPos, AbandonedDialogueAndRefusals) {
+    for (uint32_t linkWord : {0u, 1u}) {
+        SCOPED_TRACE(linkWord);
+        TearDown();
+        SetUp();
+        OpenCursor(linkWord);
+        nameLen[0] = SQL_DATA_AT_EXEC;
+        ASSERT_EQ(SQL_NEED_DATA, SQLSetPos(st, 1, SQL_ADD, SQL_LOCK_NO_CHANGE));
+        void* token = nullptr;
+        ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &token));
+        // A second operation while the agent still waits for a value is out of sequence.
+        EXPECT_EQ(SQL_ERROR, SQLSetPos(st, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));
+        EXPECT_EQ("HY010", State());
+        ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(st, SQL_CLOSE));
+        EXPECT_EQ("Cancel", Agent().calls.back());
+        EXPECT_EQ(nullptr, Rec()->pendingParams);
+    }
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, (SQLPOINTER)(uintptr_t)SQL_CURSOR_FORWARD_ONLY, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(st, (SQLCHAR*)"select id, name from t", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(st));
+    const size_t calls = Agent().calls.size();
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ("HY109", State());
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(st, 1, SQL_POSITION, SQL_LOCK_EXCLUSIVE));
+    EXPECT_EQ("HYC00", State());
+    EXPECT_EQ(calls, Agent().calls.size());
 }
 
 }  // namespace

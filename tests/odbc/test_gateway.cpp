@@ -22,7 +22,7 @@ namespace {
 
 TEST(ApiRecords, OneRecordPerNameAndKindWithTheDocumentedResetFlags) {
     EXPECT_EQ(127u, kApiRecordCount);
-    std::set<std::string> noReset;
+    std::set<std::string> noReset, readers;
     std::set<std::pair<std::string, uint32_t>> seen;
     for (unsigned i = 0; i < kApiRecordCount; ++i) {
         const ApiCallRecord* r = kAllApiRecords[i];
@@ -32,14 +32,16 @@ TEST(ApiRecords, OneRecordPerNameAndKindWithTheDocumentedResetFlags) {
         std::string key = r->name;
         if (key == "AllocHandle" || key == "FreeHandle") key += r->format;
         EXPECT_TRUE(seen.insert({key, r->kind}).second) << r->name << " kind " << r->kind;
-        if (r->reset == 0) noReset.insert(std::string(r->name) + "/" + std::to_string(r->kind));
+        if (r->reset == kKeepDiagnostics) noReset.insert(std::string(r->name) + "/" + std::to_string(r->kind));
+        if (r->reset == kReadsDiagnostics) readers.insert(std::string(r->name) + "/" + std::to_string(r->kind));
     }
-    std::set<std::string> expected = {"AllocHandle/1"};
+    EXPECT_EQ(std::set<std::string>{"AllocHandle/1"}, noReset);
+    std::set<std::string> expected;
     for (const char* n : {"Error", "ErrorW"})
         for (int k : {2, 3, 4}) expected.insert(std::string(n) + "/" + std::to_string(k));
     for (const char* n : {"GetDiagRec", "GetDiagRecW", "GetDiagField", "GetDiagFieldW"})
         for (int k : {2, 3, 4, 5}) expected.insert(std::string(n) + "/" + std::to_string(k));
-    EXPECT_EQ(expected, noReset);
+    EXPECT_EQ(expected, readers);
     EXPECT_STREQ(
         "HWND=%x szConnStrIn=%lX cbConnStrIn=%d szConnStrOut=%lX cbConnStrOutMax=%d "
         "pcbConnStrOutMax=%lX fDriverCompletion=%u",
@@ -186,6 +188,18 @@ TEST(Gateway, BusyConnectionGivesS1010ToOthersAndStillExecutingToTheSameStatemen
     EXPECT_EQ(SQL_STILL_EXECUTING, SQLFreeStmt(s1, SQL_CLOSE));
     EXPECT_EQ(SQL_ERROR, SQLFreeStmt(s2, SQL_CLOSE));
     EXPECT_EQ(22u, StmtOf(s2)->lastError.load());
+    // Reading that answer while the connection is still busy is refused without replacing it,
+    // on the busy statement itself too.
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    StmtOf(s2)->lastError = 43;
+    EXPECT_EQ(SQL_ERROR, SQLGetDiagRec(SQL_HANDLE_STMT, s2, 1, state, &native, nullptr, 0, &len));
+    EXPECT_EQ(SQL_ERROR, SQLGetDiagField(SQL_HANDLE_STMT, s1, 0, SQL_DIAG_NUMBER, &native, 0, nullptr));
+    EXPECT_EQ(43u, StmtOf(s2)->lastError.load());
+    EXPECT_EQ(SQL_ERROR, SQLGetDiagRec(SQL_HANDLE_DBC, p.dbc, 1, state, &native, nullptr, 0, &len));
+    EXPECT_EQ(0u, ConnOf(p.dbc)->lastError.load());
+    StmtOf(s2)->lastError = 22;
     EXPECT_EQ(SQL_ERROR, SQLDisconnect(p.dbc));
     EXPECT_EQ(22u, ConnOf(p.dbc)->lastError.load());
     EXPECT_EQ(SQL_ERROR, SQLFreeHandle(SQL_HANDLE_ENV, p.env));  // a connection is busy

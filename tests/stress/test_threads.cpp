@@ -298,7 +298,17 @@ struct Shared {
     }
 };
 
-bool IsBusy(SQLHSTMT s) { return FirstDiag(SQL_HANDLE_STMT, s).state == "HY010"; }
+// The answer's own read may meet the busy connection too; it is refused without losing the answer.
+bool IsBusy(SQLHSTMT s) {
+    for (;;) {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRec(SQL_HANDLE_STMT, s, 1, state, &native, nullptr, 0, &len);
+        if (rc != SQL_ERROR) return rc != SQL_NO_DATA && std::string(reinterpret_cast<char*>(state)) == "HY010";
+        std::this_thread::yield();
+    }
+}
 
 // Repeats a call while the connection is busy with another thread's statement.
 template <class F>

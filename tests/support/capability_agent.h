@@ -19,6 +19,7 @@
 #include "odbc/globals.h"
 #include "tests/support/scripted_agent.h"
 #include "util/dataset.h"
+#include "util/rowset.h"
 
 namespace capagent {
 
@@ -66,6 +67,14 @@ struct Stmt {
     size_t longRow = 0;
     size_t longOffset = 0;
     std::vector<uint64_t> wanted;  // bytes (characters for wide values) asked by each DRV_GetData
+    // Scrollable cursors: the rowset size the data path set, and the last DRV_SetPos received.
+    uint32_t rowsetSize = 1;
+    bool inSetPos = false;
+    uint32_t setPosRow = 0;
+    uint16_t setPosOp = 0;
+    std::vector<uint16_t> setPosColumns;
+    uint16_t* setPosStatuses = nullptr;  // the array handed out (the data path frees it)
+    uint32_t setPosStatusCount = 0;
 };
 
 struct Agent {
@@ -76,6 +85,8 @@ struct Agent {
     int32_t rowCount = 0;        // the row value reported after an execution
     uint32_t failPutData = 0;
     bool nullAsNoData = false;  // a NULL long value answered 82 rather than 0 without a piece
+    uint32_t setPosResult = 0;  // DRV_SetPos's answer once every value is there
+    uint16_t setPosStatus = 0;  // the status of every row it reports (0: by operation)
     std::map<std::string, Script> scripts;
     std::vector<std::string> params;  // parameter description names of the next prepare
     std::vector<std::string> messages;
@@ -138,6 +149,8 @@ inline uint32_t GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16
         v = A().mask;
     } else if (id == 0x22010013u) {
         v = A().unicode;
+    } else if (id == 0x22040008u) {
+        v = 0x7F;  // SQL_FETCH_DIRECTION: every orientation
     } else if (id == 0x32010000u) {
         if (!A().stmts.count(h)) return 21;
         v = uint32_t(A().rowCount);
@@ -148,7 +161,10 @@ inline uint32_t GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16
     if (outLen) *outLen = 4;
     return 0;
 }
-inline uint32_t SetOption(uint32_t, uint32_t, void*) { return 0; }
+inline uint32_t SetOption(uint32_t h, uint32_t id, void* value) {
+    if (id == 0x32030009u && A().stmts.count(h)) std::memcpy(&S(h).rowsetSize, value, 4);
+    return 0;
+}
 inline uint32_t GetErrors(uint32_t, AgentErrors* out) {
     auto& m = A().messages;
     out->count = uint32_t(m.size());
@@ -274,6 +290,9 @@ inline uint32_t ParamData(uint32_t h, void* a1, void* a2, void* a3, void*) {
         row = s.asks[s.askNext].second;
         ++s.askNext;
         rc = 102;
+    } else if (s.inSetPos) {
+        s.inSetPos = false;
+        rc = A().setPosResult;
     } else {
         rc = Complete(s);
     }
@@ -379,9 +398,68 @@ inline uint32_t CloseCursor(uint32_t h) {
     S(h).open = false;
     return 0;
 }
+// A scrollable fetch: the rowset from the 1-based start row (0 the last rowset, negative from
+// the end) of the statement's result.
+inline uint32_t Fetch(uint32_t h, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
+    Stmt& s = S(h);
+    s.calls.push_back("Fetch");
+    if (!s.open) return 22;
+    const fake::Result& r = s.script.result;
+    const int64_t total = int64_t(r.rows.size()), n = s.rowsetSize ? s.rowsetSize : 1;
+    int64_t first = start > 0 ? start : start == 0 ? (total - n + 1 > 1 ? total - n + 1 : 1) : total + start + 1;
+    if (first < 1) first = 1;
+    *resultRows = uint32_t(total);
+    if (first > total) return 82;
+    const uint32_t take = uint32_t(total - first + 1 < n ? total - first + 1 : n);
+    if (*out == nullptr ? RowsetCreate(out, int32_t(n)) != 0 : RowsetResize(*out, int32_t(n)) != 0) return 16;
+    DatasetFree((*out)->data);
+    fake::FillRows((*out)->data, r, size_t(first - 1), take);
+    for (uint32_t k = 0; k < take; ++k) (*out)->statuses[k] = 0;
+    *rows = take;
+    return 0;
+}
+// Positioned operations: records what it gets, reports one status per row and asks for every
+// value marked as still to come before it answers.
+inline uint32_t SetPos(uint32_t h, uint32_t row, uint16_t op, uint16_t, uint16_t** statuses, uint32_t* processed,
+                       Dataset* values, uint16_t* columns, uint16_t count) {
+    Stmt& s = S(h);
+    s.calls.push_back("SetPos");
+    s.setPosRow = row;
+    s.setPosOp = op;
+    s.setPosColumns.assign(columns, columns + count);
+    const uint32_t n = row == 0xFFFFFFFEu ? (s.rowsetSize ? s.rowsetSize : 1) : 1;
+    const uint16_t st = A().setPosStatus ? A().setPosStatus : op == 4 ? 4 : op == 3 ? 1 : op == 2 ? 2 : 0;
+    *statuses = static_cast<uint16_t*>(std::calloc(n, sizeof(uint16_t)));
+    for (uint32_t i = 0; i < n; ++i) (*statuses)[i] = st;
+    s.setPosStatuses = *statuses;
+    s.setPosStatusCount = n;
+    if (processed) *processed = n;
+    if (s.sent) DatasetDelete(s.sent);
+    s.sent = nullptr;
+    s.asks.clear();
+    s.askNext = 0;
+    s.pieces.clear();
+    if (values) {
+        DatasetClone(&s.sent, values);
+        for (uint32_t r = 0; r < s.sent->rows_used; ++r)
+            for (uint16_t c = 0; c < s.sent->col_count; ++c)
+                if (s.sent->cols[c].indicators[r] == 0xFFFE) s.asks.emplace_back(c, r);
+    }
+    // Without bit 0 of the link word what was handed over is the agent's.
+    if (!(A().linkWord & 1)) {
+        if (values) DatasetDelete(values);
+        std::free(columns);
+    }
+    if (!s.asks.empty()) {
+        s.inSetPos = true;
+        return 102;
+    }
+    return A().setPosResult;
+}
 inline uint32_t Cancel(uint32_t h) {
     Stmt& s = S(h);
     s.calls.push_back("Cancel");
+    s.inSetPos = false;
     s.asks.clear();
     s.askNext = 0;
     return 0;
@@ -422,6 +500,8 @@ inline AgentFuncTable* Table() {
         x.DRV_GetData = GetData;
         x.DRV_PrepareExecute = PrepareExecute;
         x.DRV_PrepareExecuteEx = PrepareExecuteEx;
+        x.DRV_Fetch = Fetch;
+        x.DRV_SetPos = SetPos;
         return x;
     }();
     return &t;

@@ -373,6 +373,33 @@ TEST(DatasetAppendRows, EmptySourceIsNoOpAndMismatchIsRefused) {
     EXPECT_EQ(dst->rows_used, 2u);
 }
 
+TEST(DatasetAppendRows, OneRowAtATimeKeepsEveryRowAndSpareRoomIsReused) {
+    DsPtr dst(Sample(1, 0));
+    for (uint32_t i = 0; i < 200; ++i) {
+        DsPtr one(Make({{DS_INTEGER, 0}, {DS_CHAR_NTS, 10}, {DS_CHAR_REF, 0}}, 1));
+        PutInt(one.get(), 0, 0, int32_t(i));
+        PutNts(one.get(), 0, 1, "t");
+        PutRef(one.get(), 0, 2, "ref " + std::to_string(i));
+        one->rows_used = 1;
+        ASSERT_EQ(DatasetAppendRows(dst.get(), one.get()), DS_OK);
+    }
+    ASSERT_EQ(dst->rows_used, 200u);
+    EXPECT_GE(dst->rows_alloc, 200u);
+    for (uint32_t i = 0; i < 200; ++i) {
+        EXPECT_EQ(GetInt(dst.get(), i, 0), int32_t(i));
+        EXPECT_EQ(RefText(dst.get(), i, 2), "ref " + std::to_string(i));
+    }
+    // A cell past the rows in use that still owns a buffer gives it up when a row lands on it.
+    DsPtr room(Sample(4, 3));
+    room->rows_used = 1;
+    DsPtr src(Sample(2, 2));
+    ASSERT_EQ(DatasetAppendRows(room.get(), src.get()), DS_OK);
+    EXPECT_EQ(room->rows_used, 3u);
+    EXPECT_EQ(room->rows_alloc, 4u);
+    EXPECT_EQ(RefText(room.get(), 0, 2), "ref 0");
+    EXPECT_EQ(RefText(room.get(), 2, 2), "ref 1");
+}
+
 TEST(DatasetAppendRows, FailureLeavesBothDatasetsWhole) {
     FailGuard g;
     for (long fail = 0; fail < 16; ++fail) {
