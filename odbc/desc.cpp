@@ -109,8 +109,10 @@ void DescFree(DescRecord* desc) {
     delete[] desc->items;
     desc->items = nullptr;
     DiagFreeAll(desc);
-    desc->tag = kTagFreed;
+    // Out of the table before the tag changes: a walk of the table under its lock (another
+    // connection freeing its own descriptors) then never reads a tag being written.
     HandleTableRemove(&g_DescTable, desc->handle);
+    desc->tag = kTagFreed;
     RecordDelete(desc);
 }
 
