@@ -9,5 +9,6 @@ struct IngBuiltCursors {
     bool rowOperations;  // SQLSetPos, SQLBulkOperations, concurrency other than read-only
 };
 
-// Forward-only, static, keyset-driven and mixed cursors, read-only.
-inline constexpr IngBuiltCursors kIngBuiltCursors{true, false, false};
+// Forward-only, static, keyset-driven and mixed cursors; row operations on keyset-driven and
+// mixed cursors with lock and values concurrency.
+inline constexpr IngBuiltCursors kIngBuiltCursors{true, false, true};

@@ -86,3 +86,6 @@ struct SCS_RowChange;
 // The row-change context of a keyset-driven cursor under lock concurrency (the layer's source of
 // row-change contexts); 43 for any other cursor, so that it changes nothing.
 uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out);
+// Values concurrency: reads the current rowset's concurrency values again (after the cursor's
+// own update, which the next comparison must not take for another user's).
+uint32_t SCS_KeysetValuesRefresh(IngStmt* s);

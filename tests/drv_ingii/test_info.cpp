@@ -113,26 +113,29 @@ TEST_F(InfoTest, FixedIntegerInformationTypes) {
     }
 }
 
-// Forward-only, static, keyset-driven and mixed read-only cursors are built: nothing else is
-// advertised, so that what an application is told it can have also works.
+// Forward-only, static, keyset-driven and mixed cursors are built, with row operations on
+// keyset-driven and mixed ones: nothing else is advertised, so that what an application is told
+// it can have also works.
 TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
-    ASSERT_TRUE(kIngBuiltCursors.keysetDriven && !kIngBuiltCursors.dynamic && !kIngBuiltCursors.rowOperations)
+    ASSERT_TRUE(kIngBuiltCursors.keysetDriven && !kIngBuiltCursors.dynamic && kIngBuiltCursors.rowOperations)
         << "a cursor kind was switched on or off: these answers change with it";
     const IntInfo cases[] = {
         {44, 0x1B},  // SQL_SO_FORWARD_ONLY | SQL_SO_KEYSET_DRIVEN | SQL_SO_MIXED | SQL_SO_STATIC
-        {43, 0x1},   // SQL_SCCO_READ_ONLY
-        {78, 0},
-        {79, 0},
+        {43, 0xB},   // SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES
+        {78, 0x1},   // SQL_LCK_NO_CHANGE
+        {79, 0x1F},  // SQL_POS_POSITION, REFRESH, UPDATE, DELETE, ADD
         {80, 0},
         {83, 0},
+        {86, 0x6},  // own deletions and updates show when fetched again
         {144, 0},
         {145, 0},
-        {150, 0xF},   // next, absolute, relative, bookmark
-        {151, 0xE1},  // read-only; others' deletions and updates show; maximum rows (a mixed
-                      // cursor, which answers with these, knows no exact row count)
-        {146, 0x1},   // SQL_CA1_NEXT
-        {147, 0x81},  // read-only, maximum rows of a SELECT; the row count is known only at the end
-        {167, 0xF},   // next, absolute, relative, bookmark
+        {150, 0xF1E4F},  // orientations, bookmark; lock no change, SetPos position, update, delete,
+                         // refresh; bulk add, update, delete and fetch by bookmark
+        {151, 0x40EB},   // read-only, lock and values concurrency; others' deletions and updates
+                         // show; maximum rows; no exact row count; changes may touch more rows
+        {146, 0x1},      // SQL_CA1_NEXT
+        {147, 0x1081},   // read-only, maximum rows of a SELECT, exact row count
+        {167, 0x124F},   // orientations, bookmark; lock no change, SetPos position and refresh
         {168, 0x1081},
     };
     for (const IntInfo& c : cases) {
