@@ -252,7 +252,7 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
         case 168:
             *v = 0x1081;
             return true;  // ...2
-        case 86:
+        case 83:
             *v = b.rowOperations ? 0x6 : 0;
             return true;  // SQL_STATIC_SENSITIVITY
         default:

@@ -125,8 +125,7 @@ TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
         {78, 0x1},   // SQL_LCK_NO_CHANGE
         {79, 0x1F},  // SQL_POS_POSITION, REFRESH, UPDATE, DELETE, ADD
         {80, 0},
-        {83, 0},
-        {86, 0x6},  // own deletions and updates show when fetched again
+        {83, 0x6},  // own deletions and updates show when fetched again
         {144, 0},
         {145, 0},
         {150, 0xF1E4F},  // orientations, bookmark; lock no change, SetPos position, update, delete,
