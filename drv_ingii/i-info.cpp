@@ -656,6 +656,8 @@ uint32_t IngNegotiateCursorOption(SCS_Cursor* c, uint32_t option, uint32_t* valu
     uint32_t support = 0;
     uint16_t got = 0;
     if (AgentInfoItem(c->link, c->agentConn, row->infoType, &support, 4, &got) != 0) return 0;
+    // A static cursor's rows are a snapshot no row change names: it is read-only.
+    if (option == 7 && c->cursorType == 3) support &= 0x1;
     uint32_t cur = *value;
     size_t pos = 0;
     for (;;) {

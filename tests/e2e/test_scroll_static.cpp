@@ -370,9 +370,19 @@ TEST_P(StaticScroll, UnbuiltCursorRequestsGetTheNearestBuiltCursor) {
         ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << c.what << ": " << Diag();
         EXPECT_EQ(1, id) << c.what;
     }
-    // Positioned operations are not offered: the Driver Manager answers for the driver.
-    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));
-    EXPECT_EQ("IM001", Diag().substr(0, 5));
+    // The read-only cursor is positioned, but changes nothing.
+    EXPECT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE)) << Diag();
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ(3, [&] {
+        SQLHSTMT s = SQL_NULL_HSTMT;
+        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s);
+        SQLINTEGER n = 0;
+        SQLExecDirect(s, (SQLCHAR*)("select count(*) from " + t).c_str(), SQL_NTS);
+        SQLBindCol(s, 1, SQL_C_LONG, &n, 0, nullptr);
+        SQLFetch(s);
+        SQLFreeHandle(SQL_HANDLE_STMT, s);
+        return n;
+    }());
 }
 
 TEST_P(StaticScroll, ForwardOnlyStillRefusesScrolling) {

@@ -513,15 +513,28 @@ TEST_P(KeysetRowOps, BadRequestsChangeNothing) {
 // A static cursor asked for lock or values concurrency runs read-only and says so.
 TEST_P(KeysetRowOps, StaticCursorsAreReadOnly) {
     for (SQLULEN conc : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
+        // Asked of a static cursor: refused at once.
         SQLFreeStmt(stmt, SQL_CLOSE);
+        SetAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
         SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
-        SetAttr(SQL_ATTR_CONCURRENCY, conc);
-        EXPECT_EQ(SQL_SUCCESS_WITH_INFO, Exec("select id, name from " + t));
+        EXPECT_EQ(SQL_SUCCESS_WITH_INFO,
+                  SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(conc), 0));
         EXPECT_EQ("01S02", State());
         SQLULEN granted = 0;
         ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &granted, 0, nullptr));
         EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), granted);
+        // Granted for a keyset-driven cursor that then becomes static: refused when it runs.
+        SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
+        SetAttr(SQL_ATTR_CONCURRENCY, conc);
+        SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+        EXPECT_EQ(SQL_SUCCESS_WITH_INFO, Exec("select id, name from " + t));
+        EXPECT_EQ("01S02", State());
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &granted, 0, nullptr));
+        EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), granted);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)));
+        EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
     }
+    EXPECT_EQ(Expected({}), Contents());
     // Row versions are not kept for keyset-driven cursors: values concurrency stands in.
     SQLFreeStmt(stmt, SQL_CLOSE);
     SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
