@@ -155,9 +155,10 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
                     else if (rc != 0)
                         SCS_KeysetRelease(s);
                 }
-            } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY) {
-                // A static cursor's rows are a snapshot that row changes do not name: it runs
-                // read-only, and the application hears so.
+            } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
+                       scs_p_CheckShape(shape) == 0) {
+                // Rows of a lockable or checked static cursor are told apart by their keys; until a
+                // statement's key columns are known such a cursor runs read-only.
                 rc = scs_p_ChangeCursorType(c);
             }
             break;

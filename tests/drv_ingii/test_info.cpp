@@ -36,7 +36,7 @@ struct TextInfo {
 // Every fixed answer of the information types.
 const IntInfo kAllFixedInts[] = {
     {0, 0},         {1, 0},         {3, 0},         {4, 0},         {5, 0},         {22, 0},        {54, 0},
-    {63, 0},        {66, 0},        {69, 0},        {71, 0},        {76, 0},        {80, 0},        {83, 0},
+    {63, 0},        {66, 0},        {69, 0},        {71, 0},        {76, 0},        {80, 0},
     {84, 0},        {86, 0},        {92, 0},        {102, 0},       {105, 0},       {109, 0},       {110, 0},
     {114, 0},       {117, 0},       {119, 0},       {120, 0},       {121, 0},       {123, 0},       {124, 0},
     {127, 0},       {128, 0},       {129, 0},       {130, 0},       {133, 0},       {135, 0},       {136, 0},
@@ -62,7 +62,7 @@ const TextInfo kAllFixedTexts[] = {
 
 // Types answered from the session or the data source.
 const uint16_t kComputedTypes[] = {6,   16,  17, 18, 25, 26,  28,  44,  46,  47,  72,  93,  122,
-                                   125, 126, 43, 78, 79, 144, 145, 146, 147, 150, 151, 167, 168};
+                                   125, 126, 43, 78, 79, 83, 144, 145, 146, 147, 150, 151, 167, 168};
 const uint16_t kOtherTextTypes[] = {2, 7, 10, 13, 14, 29, 39, 40, 41, 45, 77, 94};
 
 TEST_F(InfoTest, EveryFixedAnswer) {
@@ -133,7 +133,7 @@ TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
         {151, 0x40EB},   // read-only, lock and values concurrency; others' deletions and updates
                          // show; maximum rows; no exact row count; changes may touch more rows
         {146, 0x1},      // SQL_CA1_NEXT
-        {147, 0x1081},   // read-only, maximum rows of a SELECT, exact row count
+        {147, 0x81},     // read-only, maximum rows of a SELECT; the row count is known only at the end
         {167, 0x124F},   // orientations, bookmark; lock no change, SetPos position and refresh
         {168, 0x1081},
     };
@@ -479,10 +479,23 @@ INSTANTIATE_TEST_SUITE_P(CursorOptions, NegotiationTest,
                              NegotiationCase{0, true, 6, 1, 0, 1}, NegotiationCase{2, true, 6, 2, 75, 3},
                              NegotiationCase{2, true, 6, 1, 75, 3}, NegotiationCase{2, true, 6, 3, 0, 3},
                              NegotiationCase{2, true, 6, 0, 0, 0}, NegotiationCase{0, true, 6, 7, 43, 0},
-                             // Concurrency: read-only is built; lock, row versions and values get read-only.
-                             NegotiationCase{0, true, 7, 1, 0, 1}, NegotiationCase{0, true, 7, 2, 75, 1},
-                             NegotiationCase{0, true, 7, 3, 75, 1}, NegotiationCase{0, true, 7, 4, 75, 1},
+                             // Concurrency: read-only, lock and values are built; row versions get values.
+                             NegotiationCase{0, true, 7, 1, 0, 1}, NegotiationCase{0, true, 7, 2, 0, 2},
+                             NegotiationCase{0, true, 7, 3, 75, 4}, NegotiationCase{0, true, 7, 4, 0, 4},
                              NegotiationCase{0, true, 7, 9, 43, 1}));
+
+// A static cursor is read-only: every other concurrency asked of it gets read-only.
+TEST_F(InfoTest, StaticCursorsGetReadOnlyConcurrency) {
+    for (uint32_t asked : {2u, 3u, 4u}) {
+        uint32_t s = AllocStmt();
+        ASSERT_EQ(SetInt(s, 0x32030006u, 3), 0u);
+        EXPECT_EQ(SetInt(s, 0x32030007u, asked), 75u) << asked;
+        uint32_t v = 0;
+        ASSERT_EQ(GetInt(s, 0x32030007u, &v), 0u);
+        EXPECT_EQ(v, 1u) << asked;
+        AgentCall<DRV_FreeStmt>(&link, s);
+    }
+}
 
 TEST_F(InfoTest, CursorTypeSetRaisesTheTypeFlag) {
     uint32_t s = AllocStmt();

@@ -296,6 +296,8 @@ TEST_P(KeysetRowOps, LockConcurrencyHoldsTheRowsetUntilTheTransactionEnds) {
 
 // Column values given at execution, for one row and for every row added.
 TEST_P(KeysetRowOps, DataAtExecution) {
+    // The dialogue counts its own rows: the application's parameter-set size stays as set.
+    SetAttr(SQL_ATTR_PARAMSET_SIZE, 3);
     Open(SQL_CONCUR_VALUES);
     nameLen[0] = SQL_LEN_DATA_AT_EXEC(0);
     names[0][0] = 0;
@@ -322,6 +324,10 @@ TEST_P(KeysetRowOps, DataAtExecution) {
         ASSERT_EQ(SQL_SUCCESS, SQLPutData(stmt, (SQLPOINTER)v.c_str(), SQLLEN(v.size()))) << Diag();
     }
     EXPECT_EQ(kRows, pieces);
+    SQLULEN paramset = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, &paramset, 0, nullptr));
+    EXPECT_EQ(3u, paramset);
+    SetAttr(SQL_ATTR_PARAMSET_SIZE, 1);
     EXPECT_EQ(Expected({{1, "1:pieces:-"}}) + "40:dae0:- 41:dae1:- 42:dae2:- 43:dae3:- ", Contents());
 }
 
@@ -398,6 +404,66 @@ TEST_P(KeysetRowOps, BulkOperationsByBookmark) {
     EXPECT_EQ(SQL_SUCCESS, SQLBulkOperations(stmt, SQL_ADD)) << Diag();
     EXPECT_EQ(Expected({{1, "1:b1:-"}, {2, ""}, {3, "3:b3:n3"}, {4, ""}, {5, ""}, {6, ""}, {7, ""}}) + "50:bulk:- ",
               Contents());
+}
+
+// A read-modify-write as an application does it: every row read, changed in the buffers and
+// written back rowset by rowset, both concurrencies; the table then holds every change.
+TEST_P(KeysetRowOps, ReadModifyWriteEveryRow) {
+    for (SQLULEN conc : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
+        SCOPED_TRACE(conc);
+        Reset();
+        Open(conc);
+        int rowsets = 0;
+        for (SQLRETURN rc = SQL_SUCCESS; rc == SQL_SUCCESS; rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) {
+            ++rowsets;
+            for (SQLULEN i = 0; i < fetched; ++i) {
+                ASSERT_EQ(SQL_ROW_SUCCESS, status[i]);
+                idLen[i] = SQL_COLUMN_IGNORE;
+                SetName(int(i), (std::string(names[i]) + "+" + std::to_string(ids[i] * 2)).c_str());
+            }
+            // A short last rowset changes its own rows only, and says it changed fewer than a rowset.
+            const SQLRETURN w = SQLSetPos(stmt, 0, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+            ASSERT_EQ(fetched == kRows ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO, w) << Diag();
+            for (SQLULEN i = 0; i < fetched; ++i) EXPECT_EQ(SQL_ROW_UPDATED, status[i]) << i;
+            SQLLEN count = 0;
+            ASSERT_EQ(SQL_SUCCESS, SQLRowCount(stmt, &count));
+            EXPECT_EQ(SQLLEN(fetched), count);
+            // A length slot left at SQL_COLUMN_IGNORE keeps the fetch from filling its column.
+            for (auto& l : idLen) l = 0;
+        }
+        EXPECT_EQ(3, rowsets);
+        std::string want;
+        for (int i = 1; i <= 10; ++i)
+            want += std::to_string(i) + ":r" + std::to_string(i) + "+" + std::to_string(i * 2) + ":" +
+                    (i % 3 == 1 ? std::string("-") : "n" + std::to_string(i)) + " ";
+        EXPECT_EQ(want, Contents());
+        SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+}
+
+// The SET list names each select-list item's own column, never its label.
+TEST_P(KeysetRowOps, LabelsAreNotColumnNames) {
+    Open(SQL_CONCUR_VALUES, 0, "id, note as name, name as note");
+    char other[kRows][13] = {};
+    SQLLEN otherLen[kRows] = {};
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 3, SQL_C_CHAR, other, sizeof other[0], otherLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << Diag();
+    EXPECT_STREQ("n2", names[1]);
+    EXPECT_STREQ("r2", other[1]);
+    idLen[1] = SQL_COLUMN_IGNORE;
+    SetName(1, "newnote");
+    std::snprintf(other[1], sizeof other[1], "newname");
+    otherLen[1] = SQL_NTS;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag();
+    EXPECT_EQ(Expected({{2, "2:newname:newnote"}}), Contents());
+    // And an added row puts each value where it belongs.
+    ids[0] = 70;
+    idLen[0] = 0;
+    SetName(0, "addnote");
+    std::snprintf(other[0], sizeof other[0], "addname");
+    otherLen[0] = SQL_NTS;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 1, SQL_ADD, SQL_LOCK_NO_CHANGE)) << Diag();
+    EXPECT_EQ(Expected({{2, "2:newname:newnote"}}) + "70:addname:addnote ", Contents());
 }
 
 // What SQLGetInfo advertises for keyset-driven cursors, each tried.
