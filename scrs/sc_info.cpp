@@ -13,8 +13,8 @@ namespace {
 // and delete by SQLSetPos and the lock that leaves rows as they are.
 constexpr uint32_t kScrollable1 = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK;
 constexpr uint32_t kRowOps1 = SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE |
-                               SQL_CA1_POS_REFRESH | SQL_CA1_BULK_ADD | SQL_CA1_BULK_UPDATE_BY_BOOKMARK |
-                               SQL_CA1_BULK_DELETE_BY_BOOKMARK | SQL_CA1_BULK_FETCH_BY_BOOKMARK;
+                              SQL_CA1_POS_REFRESH | SQL_CA1_BULK_ADD | SQL_CA1_BULK_UPDATE_BY_BOOKMARK |
+                              SQL_CA1_BULK_DELETE_BY_BOOKMARK | SQL_CA1_BULK_FETCH_BY_BOOKMARK;
 // A static cursor runs read-only (lock and values concurrency are downgraded): its rows can be
 // positioned and refreshed, not changed.
 constexpr uint32_t kStaticOps1 = SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH;

@@ -379,8 +379,8 @@ TEST_P(KeysetRowOps, BulkOperationsByBookmark) {
     } recs[kRows] = {};
     SetAttr(SQL_ATTR_ROW_BIND_TYPE, sizeof(Rec));
     SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, kRows);
-    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(stmt, (SQLCHAR*)("select id, name from " + t + " order by id").c_str(),
-                                         SQL_NTS))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLExecDirect(stmt, (SQLCHAR*)("select id, name from " + t + " order by id").c_str(), SQL_NTS))
         << Diag();
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 0, SQL_C_VARBOOKMARK, &recs[0].bm, sizeof(SQLLEN), &recs[0].bmLen));
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &recs[0].id, 0, &recs[0].idLen));
@@ -495,10 +495,8 @@ TEST_P(KeysetRowOps, EveryAdvertisedOperationWorks) {
             SQLUINTEGER posBit, caBit;
             SQLUSMALLINT op;
         } ops[] = {
-            {SQL_POS_POSITION, SQL_CA1_POS_POSITION, SQL_POSITION},
-            {SQL_POS_REFRESH, SQL_CA1_POS_REFRESH, SQL_REFRESH},
-            {SQL_POS_UPDATE, SQL_CA1_POS_UPDATE, SQL_UPDATE},
-            {SQL_POS_ADD, 0, SQL_ADD},
+            {SQL_POS_POSITION, SQL_CA1_POS_POSITION, SQL_POSITION}, {SQL_POS_REFRESH, SQL_CA1_POS_REFRESH, SQL_REFRESH},
+            {SQL_POS_UPDATE, SQL_CA1_POS_UPDATE, SQL_UPDATE},       {SQL_POS_ADD, 0, SQL_ADD},
             {SQL_POS_DELETE, SQL_CA1_POS_DELETE, SQL_DELETE},
         };
         for (const Op& o : ops) {
