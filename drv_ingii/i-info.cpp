@@ -237,8 +237,8 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
             *v = b.keysetDriven ? (b.rowOperations ? 0x40EB : 0xE1) : 0;
             return true;  // ...2
         // Fetch orientations and bookmarks; read-only concurrency, the maximum rows of a SELECT and
-        // exact row counts. Row changes need a scrollable cursor with keys: a static cursor is
-        // read-only and has positioning and refresh alone.
+        // exact row counts. Row changes need a scrollable cursor with keys (a static one reads its
+        // keys when it runs with lock or values concurrency).
         case 146:
             *v = 0x1;
             return true;  // SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1
@@ -246,10 +246,10 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
             *v = 0x1081;
             return true;  // ...2
         case 167:
-            *v = b.rowOperations ? 0x124F : 0xF;
+            *v = b.rowOperations ? 0xF1E4F : 0xF;
             return true;  // SQL_STATIC_CURSOR_ATTRIBUTES1
         case 168:
-            *v = 0x1081;
+            *v = b.rowOperations ? 0x508B : 0x1081;
             return true;  // ...2
         case 83:
             *v = b.rowOperations ? 0x6 : 0;
@@ -655,8 +655,6 @@ uint32_t IngNegotiateCursorOption(SCS_Cursor* c, uint32_t option, uint32_t* valu
     uint32_t support = 0;
     uint16_t got = 0;
     if (AgentInfoItem(c->link, c->agentConn, row->infoType, &support, 4, &got) != 0) return 0;
-    // A static cursor's rows are a snapshot no row change names: it is read-only.
-    if (option == 7 && c->cursorType == 3) support &= 0x1;
     uint32_t cur = *value;
     size_t pos = 0;
     for (;;) {

@@ -15,9 +15,6 @@ constexpr uint32_t kScrollable1 = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELA
 constexpr uint32_t kRowOps1 = SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE |
                               SQL_CA1_POS_REFRESH | SQL_CA1_BULK_ADD | SQL_CA1_BULK_UPDATE_BY_BOOKMARK |
                               SQL_CA1_BULK_DELETE_BY_BOOKMARK | SQL_CA1_BULK_FETCH_BY_BOOKMARK;
-// A static cursor runs read-only (lock and values concurrency are downgraded): its rows can be
-// positioned and refreshed, not changed.
-constexpr uint32_t kStaticOps1 = SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH;
 // Every kind: read-only concurrency and SQL_ATTR_MAX_ROWS on a SELECT. The row count is known
 // at execute only where the whole result is read then (the static snapshot).
 constexpr uint32_t kRead2 = SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_ROWS_SELECT;
@@ -68,10 +65,10 @@ bool SCS_CursorInfo(uint32_t infoType, uint32_t sensitivity, uint32_t* value) {
             v = kRead2;
             break;
         case SQL_STATIC_CURSOR_ATTRIBUTES1:
-            v = kScrollable1 | (b.rowOperations ? kStaticOps1 : 0);
+            v = kScrollable1 | ops1;
             break;
         case SQL_STATIC_CURSOR_ATTRIBUTES2:
-            v = kRead2 | SQL_CA2_CRC_EXACT;
+            v = kRead2 | SQL_CA2_CRC_EXACT | locks2;
             break;
         case SQL_KEYSET_CURSOR_ATTRIBUTES1:
             v = keyset ? kScrollable1 | ops1 : 0;

@@ -23,6 +23,7 @@
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
+#include "scrs/ss.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 #include "util/hash.h"
@@ -77,6 +78,9 @@ struct SCS_KsState {
 namespace {
 
 bool IsQuote(char ch) { return ch == '\'' || ch == '"'; }
+
+// A keyset size makes a keyset-driven cursor mixed; a static cursor with keys ignores it.
+bool Mixed(const SCS_Cursor& c) { return c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize > 0; }
 
 // Markers outside literals, quoted names and comments, counted up to `stop` (null: the end).
 uint32_t CountMarkers(const char* text, const char* stop) {
@@ -871,7 +875,7 @@ uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
         return rc;
     }
     if (SCS_KeysPerStatement(st->paramLimit, st->ownParams, ctx.keyCols->count) == 0) return kErrNoKeys;
-    if (c.keysetSize > 0) {
+    if (Mixed(c)) {
         if ((rc = MapKeysToOrderBy(&ctx)) != 0) return rc;
     }
     if (st->shape & SCR_F_ORDERBY) scs_p_MarkKeyOrderPositions(&ctx);
@@ -900,7 +904,7 @@ uint32_t KS_GetKeySet_KSD(IngStmt* s) {
     KS_KeysetClear(st->ks);
     st->windowState = -6;
     st->st = 0;
-    if (c.keysetSize > 0) {
+    if (Mixed(c)) {
         // A mixed cursor reads its keys window by window.
         st->maxRows = uint32_t(s->maxRows);
         c.rowsFetched = -1;
@@ -1478,10 +1482,11 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     if (st == nullptr || !st->ready || out == nullptr) return kErrNotCapable;
     SCS_Cursor& c = s->cursor;
     // A read-only cursor changes nothing, not even by adding rows.
-    if (c.cursorType != SQL_CURSOR_KEYSET_DRIVEN ||
+    if ((c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_STATIC) ||
         (c.concurrency != SQL_CONCUR_LOCK && c.concurrency != SQL_CONCUR_VALUES))
         return kErrNotCapable;
-    const bool mixed = c.keysetSize > 0;
+    const bool mixed = Mixed(c);
+    const bool isStatic = c.cursorType == SQL_CURSOR_STATIC;
     KS_KeysetRecord* ks = st->ks;
     SCS_DescCtx& ctx = st->ctx;
     if (ks == nullptr || ctx.keyCols == nullptr) return kErrNotCapable;
@@ -1495,7 +1500,7 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     out->fetchStmt = st->aux4;
     out->resultCols = s->columns;
     out->resultCount = s->columnCount;
-    out->cursorType = SQL_CURSOR_KEYSET_DRIVEN;
+    out->cursorType = isStatic ? SQL_CURSOR_STATIC : SQL_CURSOR_KEYSET_DRIVEN;
     out->concurrency = c.concurrency;
     out->rowsetSize = c.rowsetSize ? c.rowsetSize : 1;
     out->stmtText = st->text;
@@ -1503,7 +1508,8 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     out->forUpdate = 1;
     out->values = st->values;
     out->compareMode = 1;
-    out->refreshValues = c.concurrency == SQL_CONCUR_VALUES ? SCS_KeysetValuesRefresh : nullptr;
+    out->refreshValues =
+        c.concurrency == SQL_CONCUR_VALUES || c.cursorType == SQL_CURSOR_STATIC ? SCS_KeysetValuesRefresh : nullptr;
     if (mixed) {
         // The window's rows beyond the rowset are not the application's to name.
         if (st->rowsetKeys == nullptr || st->rowsetStatuses == nullptr) return kErrNotCapable;
@@ -1515,7 +1521,8 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
         return 0;
     }
     out->rowsetOrigin = c.rowsetFirst ? c.rowsetFirst : 1;
-    out->valuesOrigin = out->rowsetOrigin - 1;
+    // A static cursor's values are the whole snapshot's, a keyset-driven one's the rowset's.
+    out->valuesOrigin = isStatic ? 0 : out->rowsetOrigin - 1;
     out->keyStatus = ks->statuses;
     out->keysetRows = ks->count;
     // The rowset's keys are made present; a key set on file holds them from keyOrigin on.
@@ -1531,20 +1538,183 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     return 0;
 }
 
+namespace {
+uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st);
+}  // namespace
+
 uint32_t SCS_KeysetValuesRefresh(IngStmt* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
     SCS_Cursor& c = s->cursor;
-    if (c.keysetSize > 0) {
-        if (st->rowsetKeys == nullptr) return 0;
-        return ValuesByKeys(s, st, st->rowsetKeys, 0, st->rowsetRows);
+    if (c.cursorType == SQL_CURSOR_STATIC) return StaticRefresh(s, st);
+    // Only the rows this cursor updated take their new values: another user's change to any
+    // other row must still be found when that row is changed.
+    Dataset* kept = st->values;
+    if (kept == nullptr) return 0;
+    st->values = nullptr;
+    uint32_t rc = 0;
+    const uint16_t* statuses = nullptr;
+    uint32_t n = 0;
+    if (Mixed(c)) {
+        if (st->rowsetKeys != nullptr) rc = ValuesByKeys(s, st, st->rowsetKeys, 0, st->rowsetRows);
+        statuses = st->rowsetStatuses;
+        n = st->rowsetRows;
+    } else {
+        KS_KeysetRecord* ks = st->ks;
+        const uint32_t first = c.rowsetFirst ? c.rowsetFirst - 1 : 0;
+        if (ks != nullptr && first < ks->count) {
+            const uint32_t size = c.rowsetSize ? c.rowsetSize : 1;
+            n = ks->count - first < size ? ks->count - first : size;
+            uint32_t row0 = 0;
+            rc = KS_KeysetRows(ks, first, n, &row0);
+            if (rc == 0) rc = ValuesByKeys(s, st, ks->keys, row0, n);
+            statuses = ks->statuses + first;
+        }
     }
+    Dataset* fresh = st->values;
+    for (uint32_t i = 0; rc == 0 && fresh != nullptr && statuses != nullptr && i < n; ++i)
+        if (statuses[i] == SQL_ROW_UPDATED && i < kept->rows_used && i < fresh->rows_used)
+            rc = uint32_t(DatasetCopyRow(kept, fresh, i, i, 0));
+    if (fresh) DatasetDelete(fresh);
+    st->values = kept;
+    return rc;
+}
+
+// --- updatable static cursors ----------------------------------------------------------------
+
+namespace {
+
+// Moves the rows of part to the end of all (all takes part over while it has no columns).
+uint32_t AppendAll(Dataset* all, Dataset* part) {
+    if (all->col_count == 0) {
+        DatasetFree(all);
+        *all = *part;
+        *part = Dataset{};
+        return 0;
+    }
+    const int rc = part->rows_used ? DatasetAppendRows(all, part) : 0;
+    DatasetFree(part);
+    return uint32_t(rc);
+}
+
+// Copies the rows of fresh whose status says updated over rows at..at + n - 1 of kept.
+uint32_t CopyRowsAt(Dataset* kept, Dataset* fresh, uint32_t at, uint32_t n, const uint16_t* statuses) {
+    if (kept == nullptr || at + uint64_t(n) > kept->rows_used || fresh->rows_used < n) return kErrGeneral;
+    for (uint32_t i = 0; i < n; ++i)
+        if (statuses[i] == SQL_ROW_UPDATED)
+            if (int rc = DatasetCopyRow(kept, fresh, at + i, i, 0)) return uint32_t(rc);
+    return 0;
+}
+
+// A static cursor's own updates show in its snapshot: the rowset's rows (and, under values
+// concurrency, their values) are read again by their keys.
+uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st) {
+    SCS_Cursor& c = s->cursor;
     KS_KeysetRecord* ks = st->ks;
     const uint32_t first = c.rowsetFirst ? c.rowsetFirst - 1 : 0;
-    if (ks == nullptr || first >= ks->count) return 0;
+    if (ks == nullptr || c.staticSet == nullptr || first >= ks->count) return 0;
     const uint32_t size = c.rowsetSize ? c.rowsetSize : 1;
     const uint32_t n = ks->count - first < size ? ks->count - first : size;
     uint32_t row0 = 0;
     if (uint32_t rc = KS_KeysetRows(ks, first, n, &row0)) return rc;
-    return ValuesByKeys(s, st, ks->keys, row0, n);
+    auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
+    if (scratch == nullptr) return kErrNoMemory;
+    const uint16_t* updated = ks->statuses + first;
+    Dataset rows{};
+    uint32_t rc = RowsByKeys(s, st, ks->keys, row0, n, RowsRead(st), &rows, scratch);
+    if (rc == 0) rc = CopyRowsAt(c.staticSet->rows, &rows, first, n, updated);
+    DatasetFree(&rows);
+    if (rc == 0 && c.concurrency == SQL_CONCUR_VALUES && st->values != nullptr) {
+        Dataset values{};
+        rc = RowsByKeys(s, st, ks->keys, row0, n, ValuesRead(st), &values, scratch);
+        if (rc == 0) rc = CopyRowsAt(st->values, &values, first, n, updated);
+        DatasetFree(&values);
+    }
+    TryFree(scratch);
+    return rc;
+}
+
+constexpr uint32_t kStaticChunk = 500;  // key rows read by keys at a time
+
+}  // namespace
+
+bool SCS_KeysetStatic(const IngStmt* s) {
+    const SCS_KsState* st = StateOf(s);
+    return st != nullptr && st->ready && s->cursor.cursorType == SQL_CURSOR_STATIC;
+}
+
+uint32_t SCS_KeysetStaticFill(IngStmt* s) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready) return kErrCursorState;
+    SCS_Cursor& c = s->cursor;
+    KS_KeysetRecord* ks = st->ks;
+    if (c.staticSet == nullptr) {
+        if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
+    }
+    SCS_StaticSetReset(c.staticSet);
+    DropRowChangeState(st);
+    const bool byValues = c.concurrency == SQL_CONCUR_VALUES && scs_p_CheckShape(st->shape) == 0;
+    const bool locks = c.concurrency == SQL_CONCUR_LOCK && scs_p_CheckShape(st->shape) == 0;
+    uint32_t rc = byValues ? EnsureChangeCols(st) : 0;
+    if (rc == 0 && byValues && EnsureAux(c.agentConn, &st->aux5) != 0) rc = kErrGeneral;
+    Dataset rows{}, values{};
+    auto* scratch = static_cast<uint16_t*>(TryCalloc(kStaticChunk, sizeof(uint16_t)));
+    if (rc == 0 && scratch == nullptr) rc = kErrNoMemory;
+    // The snapshot is read by the keys, so that its row i is the row of key row i; a row gone
+    // since the keys were read is a deleted one.
+    for (uint32_t first = 0; rc == 0 && first < ks->count; first += kStaticChunk) {
+        const uint32_t n = ks->count - first < kStaticChunk ? ks->count - first : kStaticChunk;
+        uint32_t row0 = 0;
+        if ((rc = KS_KeysetRows(ks, first, n, &row0)) != 0) break;
+        Dataset part{};
+        rc = RowsByKeys(s, st, ks->keys, row0, n, RowsRead(st), &part, ks->statuses + first);
+        if (rc == 0) rc = AppendAll(&rows, &part);
+        DatasetFree(&part);
+        if (rc == 0 && byValues) {
+            rc = RowsByKeys(s, st, ks->keys, row0, n, ValuesRead(st), &part, scratch);
+            if (rc == 0) rc = AppendAll(&values, &part);
+            DatasetFree(&part);
+        }
+        if (rc == 0 && locks) {
+            SCS_RowChange change{};
+            const uint32_t before = c.rowsetFirst, size = c.rowsetSize;
+            c.rowsetFirst = first + 1;
+            c.rowsetSize = n;
+            rc = SCS_KeysetRowChange(s, &change);
+            if (rc == 0) rc = scs_p_LockKeyRows(&change, first, n);
+            c.rowsetFirst = before;
+            c.rowsetSize = size;
+            if (rc != 0 && change.changeStmt) scs_p_MoveMessages(change.changeStmt, c.agentStmt);
+        }
+    }
+    TryFree(scratch);
+    if (rc != 0) {
+        DatasetFree(&rows);
+        DatasetFree(&values);
+        return rc;
+    }
+    DatasetFree(c.staticSet->rows);
+    *c.staticSet->rows = rows;
+    c.staticSet->origin = 0;
+    c.staticSet->readPos = 0;
+    if (byValues) {
+        st->values = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
+        if (st->values == nullptr) {
+            DatasetFree(&values);
+            return kErrNoMemory;
+        }
+        *st->values = values;
+    }
+    c.rowsFetched = int32_t(ks->count);
+    return 0;
+}
+
+uint16_t SCS_KeysetStaticStatus(const IngStmt* s, uint32_t row) {
+    const SCS_KsState* st = StateOf(s);
+    if (st == nullptr || st->ks == nullptr || st->ks->statuses == nullptr || row == 0 || row > st->ks->count)
+        return SQL_ROW_SUCCESS;
+    uint16_t& k = st->ks->statuses[row - 1];
+    // A change or an error is told once; a deletion stays.
+    if (k == SQL_ROW_UPDATED || k == SQL_ROW_ERROR) k = SQL_ROW_SUCCESS;
+    return k;
 }

@@ -89,3 +89,10 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out);
 // Values concurrency: reads the current rowset's concurrency values again (after the cursor's
 // own update, which the next comparison must not take for another user's).
 uint32_t SCS_KeysetValuesRefresh(IngStmt* s);
+
+// Static cursors with lock or values concurrency: their keys are read at execute and their
+// snapshot by those keys (row i the row of key row i), so that row changes name each row.
+bool SCS_KeysetStatic(const IngStmt* s);
+uint32_t SCS_KeysetStaticFill(IngStmt* s);
+// The status of snapshot row `row` (1-based) as the row changes left it.
+uint16_t SCS_KeysetStaticStatus(const IngStmt* s, uint32_t row);
