@@ -114,7 +114,7 @@ TEST_F(InfoTest, FixedIntegerInformationTypes) {
 }
 
 // Forward-only, static, keyset-driven and mixed cursors are built, with row operations on
-// keyset-driven and mixed ones: nothing else is advertised, so that what an application is told
+// static, keyset-driven and mixed ones: nothing else is advertised, so that what an application is told
 // it can have also works.
 TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
     ASSERT_TRUE(kIngBuiltCursors.keysetDriven && !kIngBuiltCursors.dynamic && kIngBuiltCursors.rowOperations)
@@ -134,8 +134,8 @@ TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
                          // show; maximum rows; no exact row count; changes may touch more rows
         {146, 0x1},      // SQL_CA1_NEXT
         {147, 0x81},     // read-only, maximum rows of a SELECT; the row count is known only at the end
-        {167, 0x124F},   // orientations, bookmark; lock no change, SetPos position and refresh
-        {168, 0x1081},
+        {167, 0xF1E4F},  // as keyset-driven cursors
+        {168, 0x508B},   // read-only, lock and values concurrency; maximum rows; exact row count
     };
     for (const IntInfo& c : cases) {
         uint32_t v;
@@ -484,15 +484,18 @@ INSTANTIATE_TEST_SUITE_P(CursorOptions, NegotiationTest,
                              NegotiationCase{0, true, 7, 3, 75, 4}, NegotiationCase{0, true, 7, 4, 0, 4},
                              NegotiationCase{0, true, 7, 9, 43, 1}));
 
-// A static cursor is read-only: every other concurrency asked of it gets read-only.
-TEST_F(InfoTest, StaticCursorsGetReadOnlyConcurrency) {
-    for (uint32_t asked : {2u, 3u, 4u}) {
+// A static cursor takes lock and values concurrency as a keyset-driven one does.
+TEST_F(InfoTest, StaticCursorsTakeLockAndValues) {
+    const struct {
+        uint32_t asked, rc, granted;
+    } cases[] = {{2, 0, 2}, {3, 75, 4}, {4, 0, 4}};
+    for (const auto& k : cases) {
         uint32_t s = AllocStmt();
         ASSERT_EQ(SetInt(s, 0x32030006u, 3), 0u);
-        EXPECT_EQ(SetInt(s, 0x32030007u, asked), 75u) << asked;
+        EXPECT_EQ(SetInt(s, 0x32030007u, k.asked), k.rc) << k.asked;
         uint32_t v = 0;
         ASSERT_EQ(GetInt(s, 0x32030007u, &v), 0u);
-        EXPECT_EQ(v, 1u) << asked;
+        EXPECT_EQ(v, k.granted) << k.asked;
         AgentCall<DRV_FreeStmt>(&link, s);
     }
 }

@@ -239,11 +239,11 @@ TEST_F(CatalogLayer, CursorInformationNamesOnlyWhatIsBuilt) {
     const uint32_t bulk = SQL_CA1_BULK_ADD | SQL_CA1_BULK_UPDATE_BY_BOOKMARK | SQL_CA1_BULK_DELETE_BY_BOOKMARK |
                           SQL_CA1_BULK_FETCH_BY_BOOKMARK;
     EXPECT_EQ(info(SQL_KEYSET_CURSOR_ATTRIBUTES1) & (pos | bulk), b.rowOperations ? pos | bulk : 0u);
-    // A forward-only cursor has no SQLSetPos; a static one runs read-only: positioned and refreshed.
+    // A forward-only cursor has no SQLSetPos; a static one changes rows as a keyset-driven one.
     EXPECT_EQ(info(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1) & (pos | bulk), 0u);
-    EXPECT_EQ(info(SQL_STATIC_CURSOR_ATTRIBUTES1) & (pos | bulk),
-              b.rowOperations ? uint32_t(SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH) : 0u);
-    EXPECT_EQ(info(SQL_STATIC_CURSOR_ATTRIBUTES2) & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY), 0u);
+    EXPECT_EQ(info(SQL_STATIC_CURSOR_ATTRIBUTES1) & (pos | bulk), b.rowOperations ? pos | bulk : 0u);
+    EXPECT_EQ(info(SQL_STATIC_CURSOR_ATTRIBUTES2) & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY),
+              b.rowOperations ? uint32_t(SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY) : 0u);
     EXPECT_EQ(info(SQL_KEYSET_CURSOR_ATTRIBUTES2) & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY),
               b.rowOperations ? uint32_t(SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY) : 0u);
     EXPECT_EQ(info(SQL_STATIC_CURSOR_ATTRIBUTES1) & 0xF,
