@@ -540,7 +540,7 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
     switch (attr) {
         case SQL_ATTR_CURSOR_SENSITIVITY:
             return u64(c.concurrency == SQL_CONCUR_READ_ONLY || c.cursorType == SQL_CURSOR_STATIC ? SQL_INSENSITIVE
-                                                                                                 : SQL_SENSITIVE);
+                                                                                                  : SQL_SENSITIVE);
         case SQL_ATTR_CURSOR_SCROLLABLE:
             return u64(c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC
                            ? SQL_SCROLLABLE

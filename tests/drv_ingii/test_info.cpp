@@ -486,9 +486,7 @@ INSTANTIATE_TEST_SUITE_P(CursorOptions, NegotiationTest,
 
 // A static cursor takes lock and values concurrency as a keyset-driven one does.
 TEST_F(InfoTest, StaticCursorsTakeLockAndValues) {
-    const struct {
-        uint32_t asked, rc, granted;
-    } cases[] = {{2, 0, 2}, {3, 75, 4}, {4, 0, 4}};
+    const struct { uint32_t asked, rc, granted; } cases[] = {{2, 0, 2}, {3, 75, 4}, {4, 0, 4}};
     for (const auto& k : cases) {
         uint32_t s = AllocStmt();
         ASSERT_EQ(SetInt(s, 0x32030006u, 3), 0u);
