@@ -482,6 +482,41 @@ TEST_P(KeysetRowOps, ReadModifyWriteEveryRow) {
     }
 }
 
+// A statement with parameters: the keys, the snapshot and the concurrency values are read with
+// the statement's own values.
+TEST_P(KeysetRowOps, StatementsWithParameters) {
+    for (const Kind& k : kKinds) {
+        SCOPED_TRACE(k.what);
+        Reset();
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        cursorType = k.cursorType;
+        SetAttr(SQL_ATTR_CURSOR_TYPE, cursorType);
+        SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+        SetAttr(SQL_ATTR_KEYSET_SIZE, k.keysetSize);
+        SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, kRows);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
+        SQLINTEGER low = 4;
+        SQLLEN lowLen = 0;
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &low, 0, &lowLen));
+        ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " where id > ? order by id")) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, sizeof names[0], nameLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+        ASSERT_EQ(5, ids[0]);
+        idLen[1] = SQL_COLUMN_IGNORE;
+        SetName(1, "param");
+        ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag();
+        idLen[1] = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 4, SQL_DELETE, SQL_LOCK_NO_CHANGE)) << Diag();
+        EXPECT_EQ(Expected({{6, "6:param:n6"}, {8, ""}}), Contents());
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    }
+}
+
 // The SET list names each select-list item's own column, never its label.
 TEST_P(KeysetRowOps, LabelsAreNotColumnNames) {
     Open(SQL_CONCUR_VALUES, 0, "id, note as name, name as note");
