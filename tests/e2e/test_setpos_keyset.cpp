@@ -651,6 +651,20 @@ TEST_P(KeysetRowOps, EveryAdvertisedOperationWorks) {
             }
         }
         EXPECT_EQ(2, tried);
+        // SQL_GD_BLOCK: SQLGetData reads the row SQLSetPos positioned in a rowset.
+        SQLUINTEGER gd = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &gd, sizeof gd, nullptr));
+        if (gd & SQL_GD_BLOCK) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            Open(SQL_CONCUR_VALUES);
+            // An unbound column (SQL_GD_BOUND is not claimed).
+            ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, nullptr, 0, nullptr));
+            ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 4, SQL_POSITION, SQL_LOCK_NO_CHANGE)) << Diag();
+            char name[16] = {};
+            SQLLEN len = 0;
+            ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 2, SQL_C_CHAR, name, sizeof name, &len)) << Diag();
+            EXPECT_STREQ(names[3], name);
+        }
         // Rows 1 and 2 went (one per concurrency), row 3 shows the update, the added rows are there.
         EXPECT_EQ(Expected({{1, ""}, {2, ""}, {3, "3:seen:n3"}}) + added, Contents());
         // The bulk operations by bookmark are tried in BulkOperationsByBookmark.
@@ -766,6 +780,32 @@ TEST_P(KeysetRowOps, JoinsAreNotChanged) {
         EXPECT_TRUE(OneOf(State(), {"HY009", "IM912", "HYC00"})) << State();
     }
     EXPECT_EQ(Expected({}), Contents());
+}
+
+// SQLGetData reads the row SQLSetPos positioned, the rowset's last row too (the fetch that
+// filled the bound columns of that row is no earlier read of its unbound ones).
+TEST_P(KeysetRowOps, GetDataReadsEveryPositionedRow) {
+    for (SQLULEN type : {SQLULEN(SQL_CURSOR_KEYSET_DRIVEN), SQLULEN(SQL_CURSOR_STATIC)}) {
+        cursorType = type;
+        for (SQLULEN conc : {SQL_CONCUR_READ_ONLY, SQL_CONCUR_VALUES}) {
+            for (int row = 1; row <= kRows; ++row) {
+                SCOPED_TRACE(std::to_string(type) + " " + std::to_string(conc) + " " + std::to_string(row));
+                SQLFreeStmt(stmt, SQL_CLOSE);
+                SQLFreeStmt(stmt, SQL_UNBIND);
+                Open(conc);
+                ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, nullptr, 0, nullptr));
+                ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, SQLSETPOSIROW(row), SQL_POSITION, SQL_LOCK_NO_CHANGE)) << Diag();
+                char name[16] = {};
+                SQLLEN len = 0;
+                ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 2, SQL_C_CHAR, name, sizeof name, &len)) << Diag();
+                EXPECT_EQ("r" + std::to_string(row), std::string(name));
+                // Read to its end, the column then has no more data.
+                EXPECT_EQ(SQL_NO_DATA, SQLGetData(stmt, 2, SQL_C_CHAR, name, sizeof name, &len));
+            }
+        }
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, KeysetRowOps, ::testing::ValuesIn(DriverBuilds()),
