@@ -9,5 +9,6 @@ struct IngBuiltCursors {
     bool rowOperations;  // SQLSetPos, SQLBulkOperations, concurrency other than read-only
 };
 
-// Forward-only, static, keyset-driven, mixed and dynamic cursors, read-only.
-inline constexpr IngBuiltCursors kIngBuiltCursors{true, true, false};
+// Forward-only, static, keyset-driven, mixed and dynamic cursors; row operations on keyset-driven,
+// mixed and static cursors with lock and values concurrency (dynamic cursors read only).
+inline constexpr IngBuiltCursors kIngBuiltCursors{true, true, true};

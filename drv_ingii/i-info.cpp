@@ -60,7 +60,6 @@ const FixedInt kFixedInts[] = {
     {71, 0},
     {76, 0},
     {80, 0},
-    {83, 0},
     {84, 0},
     {86, 0},
     {92, 0},
@@ -234,25 +233,29 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
         // deletions show and the maximum rows of a SELECT hold (a mixed cursor answers with these too and
         // knows no exact row count).
         case 150:
-            *v = b.keysetDriven ? (b.rowOperations ? 0x1E4F : 0xF) : 0;
+            *v = b.keysetDriven ? (b.rowOperations ? 0xF1E4F : 0xF) : 0;
             return true;  // SQL_KEYSET_CURSOR_ATTRIBUTES1
         case 151:
             *v = b.keysetDriven ? (b.rowOperations ? 0x40EB : 0xE1) : 0;
             return true;  // ...2
-        // Without row operations: fetch orientations and bookmarks; read-only concurrency, the
-        // maximum rows of a SELECT and exact row counts.
+        // Fetch orientations and bookmarks; read-only concurrency, the maximum rows of a SELECT and
+        // exact row counts. Row changes need a scrollable cursor with keys (a static one reads its
+        // keys when it runs with lock or values concurrency).
         case 146:
-            *v = b.rowOperations ? 0x1E41 : 0x1;
+            *v = 0x1;
             return true;  // SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1
         case 147:
-            *v = b.rowOperations ? 0x5083 : 0x1081;
+            *v = 0x1081;
             return true;  // ...2
         case 167:
-            *v = b.rowOperations ? 0x64F : 0xF;
+            *v = b.rowOperations ? 0xF1E4F : 0xF;
             return true;  // SQL_STATIC_CURSOR_ATTRIBUTES1
         case 168:
             *v = b.rowOperations ? 0x508B : 0x1081;
             return true;  // ...2
+        case 83:
+            *v = b.rowOperations ? 0x6 : 0;
+            return true;  // SQL_STATIC_SENSITIVITY
         default:
             return false;
     }

@@ -701,12 +701,28 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                 uint32_t rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_POSITION),
                                                     uint16_t(0), &statuses, &processed, nullptr, nullptr, uint16_t(0));
                 free(statuses);
+                // SQLGetData starts afresh on the row: the fetch that filled the bound columns
+                // of the rowset's last row is no earlier read of it.
+                stmt->longData.column = 0;
+                stmt->longData.row = 0;
                 if (rc == 0) return SQL_SUCCESS;
                 RowOpCollect(stmt, rc);
                 return SQL_ERROR;
             }
-            case SQL_REFRESH:
-                return RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
+            case SQL_REFRESH: {
+                // A keyset-driven cursor reads its rows again by their keys: others' changes show,
+                // and values concurrency compares with what was read now.
+                if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize == 0) {
+                    uint32_t rows = 0;
+                    if (uint32_t rc = SCS_ScrollFetch(&c, SQL_FETCH_RELATIVE, 0, &rows)) return Fail(stmt, rc);
+                    if (uint32_t rc = SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
+                }
+                const SQLRETURN moved =
+                    RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
+                stmt->longData.column = 0;
+                stmt->longData.row = 0;
+                return moved;
+            }
             case SQL_DELETE: {
                 Dataset* ds = nullptr;
                 if (uint32_t rc = SetPosDeleteRows(stmt, row, &ds)) return Fail(stmt, rc);

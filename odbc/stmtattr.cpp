@@ -432,6 +432,8 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
                 return rc;
             }
             if (value == SQL_SENSITIVE) {
+                // A static cursor is a snapshot: others' changes never show in it.
+                if (c.cursorType == SQL_CURSOR_STATIC) return Taken(stmt, kErrOptionChanged);
                 if (c.concurrency != SQL_CONCUR_READ_ONLY) return SQL_SUCCESS;
                 SQLRETURN rc = StmtOptionSet(stmt, SQL_CONCURRENCY, SQL_CONCUR_VALUES);
                 if (rc == SQL_SUCCESS_WITH_INFO && c.concurrency != SQL_CONCUR_READ_ONLY) {
@@ -537,7 +539,8 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
     };
     switch (attr) {
         case SQL_ATTR_CURSOR_SENSITIVITY:
-            return u64(c.concurrency == SQL_CONCUR_READ_ONLY ? SQL_INSENSITIVE : SQL_SENSITIVE);
+            return u64(c.concurrency == SQL_CONCUR_READ_ONLY || c.cursorType == SQL_CURSOR_STATIC ? SQL_INSENSITIVE
+                                                                                                  : SQL_SENSITIVE);
         case SQL_ATTR_CURSOR_SCROLLABLE:
             return u64(c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC
                            ? SQL_SCROLLABLE

@@ -12,8 +12,9 @@ namespace {
 // Fetch orientations each cursor kind serves; row operations add positioning, refresh, update
 // and delete by SQLSetPos and the lock that leaves rows as they are.
 constexpr uint32_t kScrollable1 = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK;
-constexpr uint32_t kRowOps1 =
-    SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE | SQL_CA1_POS_REFRESH;
+constexpr uint32_t kRowOps1 = SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE |
+                              SQL_CA1_POS_REFRESH | SQL_CA1_BULK_ADD | SQL_CA1_BULK_UPDATE_BY_BOOKMARK |
+                              SQL_CA1_BULK_DELETE_BY_BOOKMARK | SQL_CA1_BULK_FETCH_BY_BOOKMARK;
 // Every kind: read-only concurrency and SQL_ATTR_MAX_ROWS on a SELECT. The row count is known
 // at execute only where the whole result is read then (the static snapshot).
 constexpr uint32_t kRead2 = SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_ROWS_SELECT;
@@ -51,13 +52,15 @@ bool SCS_CursorInfo(uint32_t infoType, uint32_t sensitivity, uint32_t* value) {
                                 : 0;
             break;
         case SQL_STATIC_SENSITIVITY:
-            v = 0;
-            break;  // a static cursor shows none of its own changes
+            // Rows changed or deleted through SQLSetPos show so when fetched again by their keys;
+            // rows added do not join the key set.
+            v = b.rowOperations ? SQL_SS_DELETIONS | SQL_SS_UPDATES : 0;
+            break;
         case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1:
-            v = SQL_CA1_NEXT | ops1;
+            v = SQL_CA1_NEXT;  // SQLSetPos needs a scrollable cursor
             break;
         case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2:
-            v = kRead2 | locks2;
+            v = kRead2;
             break;
         case SQL_STATIC_CURSOR_ATTRIBUTES1:
             v = kScrollable1 | ops1;

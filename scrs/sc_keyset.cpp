@@ -24,6 +24,7 @@
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
+#include "scrs/ss.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 #include "util/hash.h"
@@ -63,11 +64,24 @@ struct SCS_KsState {
     bool atEnd = false;       // the window ends at the result's last row
     int64_t windowAt = 0;     // the result row (from 1) of window row 0
     uint32_t maxRows = 0;     // SQL_ATTR_MAX_ROWS as the statement ran
+    // Values concurrency: the concurrency columns of the rowset's rows, read by keys on aux5.
+    uint32_t aux5 = 0;
+    int valuesPrepared = 0;
+    uint32_t valuesPerBlock = 0;
+    uint32_t valuesBefore = 0;
+    Dataset* values = nullptr;  // row i: rowset row i
+    // Mixed cursors: the rowset's keys (key columns only) and statuses, which row changes name.
+    Dataset* rowsetKeys = nullptr;
+    uint16_t* rowsetStatuses = nullptr;
+    uint32_t rowsetRows = 0;
 };
 
 namespace {
 
 bool IsQuote(char ch) { return ch == '\'' || ch == '"'; }
+
+// A keyset size makes a keyset-driven cursor mixed; a static cursor with keys ignores it.
+bool Mixed(const SCS_Cursor& c) { return c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize > 0; }
 
 // Markers outside literals, quoted names and comments, counted up to `stop` (null: the end).
 uint32_t CountMarkers(const char* text, const char* stop) {
@@ -250,6 +264,17 @@ uint32_t OwnValues(const IngStmt* s, uint32_t dropAt, uint32_t dropCount, Datase
     return 0;
 }
 
+// What the last rowset left for row changes: its concurrency values and (mixed) its keys.
+void DropRowChangeState(SCS_KsState* st) {
+    if (st->values) DatasetDelete(st->values);
+    st->values = nullptr;
+    if (st->rowsetKeys) DatasetDelete(st->rowsetKeys);
+    st->rowsetKeys = nullptr;
+    TryFree(st->rowsetStatuses);
+    st->rowsetStatuses = nullptr;
+    st->rowsetRows = 0;
+}
+
 void ReleaseAnalysis(SCS_KsState* st) {
     SCR_AnalysisFree(&st->own);
     SCR_AnalysisInit(&st->own);
@@ -269,6 +294,8 @@ void ReleaseAnalysis(SCS_KsState* st) {
     }
     st->ready = 0;
     st->fetchPrepared = 0;
+    st->valuesPrepared = 0;
+    DropRowChangeState(st);
     st->described = 0;
     st->windowState = -6;
     st->st = 0;
@@ -371,13 +398,41 @@ uint32_t KeyRowsOnly(const Dataset* src, uint32_t first, uint32_t n, uint16_t ke
     return 0;
 }
 
-// Prepares the fetch-by-keys statement for blocks of perBlock key rows on aux2.
-uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock) {
-    if (st->fetchPrepared && st->fetchPerBlock == perBlock) return 0;
-    st->fetchPrepared = 0;
+// What a read by keys selects and where it runs: the statement's own select list on aux2, or the
+// concurrency columns of values concurrency on aux5.
+struct ByKeys {
+    uint32_t aux;
+    int* prepared;
+    uint32_t* perBlock;
+    uint32_t* before;
+    bool values;
+};
+
+ByKeys RowsRead(SCS_KsState* st) { return {st->aux2, &st->fetchPrepared, &st->fetchPerBlock, &st->fetchBefore, false}; }
+ByKeys ValuesRead(SCS_KsState* st) {
+    return {st->aux5, &st->valuesPrepared, &st->valuesPerBlock, &st->valuesBefore, true};
+}
+
+uint32_t ValuesListText(const SCS_DescCtx& ctx, std::string* out) {
+    out->clear();
+    if (ctx.tableCols == nullptr || ctx.tableCols->count == 0) return kErrGeneral;
+    for (uint32_t i = 0; i < ctx.tableCols->count; ++i) {
+        char* ref = scs_p_QualifyColName(ctx.tableCount, static_cast<const ColDesc*>(SCR_ArrayAt(ctx.tableCols, i)));
+        if (ref == nullptr) return kErrNoMemory;
+        if (i) *out += ", ";
+        *out += ref;
+        std::free(ref);
+    }
+    return 0;
+}
+
+// Prepares the fetch-by-keys statement for blocks of perBlock key rows.
+uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, const ByKeys& by) {
+    if (*by.prepared && *by.perBlock == perBlock) return 0;
+    *by.prepared = 0;
     SCS_DescCtx& ctx = st->ctx;
     std::string list;
-    uint32_t rc = SelectListText(st->text, &list);
+    uint32_t rc = by.values ? ValuesListText(ctx, &list) : SelectListText(st->text, &list);
     if (rc != 0) return rc;
     for (uint32_t i = 0; i < ctx.keyCols->count; ++i) {
         char* ref = scs_p_QualifyColName(ctx.tableCount, static_cast<const ColDesc*>(SCR_ArrayAt(ctx.keyCols, i)));
@@ -392,23 +447,82 @@ uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock) {
     if (rc == 0) rc = SCR_SelectListMark(&a);
     if (rc == 0) rc = ReplaceEdit(&a, list);
     std::string withKeys = rc == 0 ? a.text : "";
-    if (rc == 0) rc = WhereMarkers(withKeys.c_str(), &st->fetchBefore);
+    if (rc == 0) rc = WhereMarkers(withKeys.c_str(), by.before);
     if (rc == 0) rc = Analyse(&a, withKeys.c_str());
     if (rc == 0) rc = KS_BuildKeyBlockWhere(&a, ctx.keyCols, ctx.tableCount, perBlock);
     if (rc == 0) {
-        rc = AgentCall<DRV_Prepare>(Lower(), st->aux2, a.text);
+        rc = AgentCall<DRV_Prepare>(Lower(), by.aux, a.text);
         if (rc != 0) IngLog(7, "SCS_KeysetFetch: couldn't prepare %s", a.text);
     }
     SCR_AnalysisFree(&a);
     if (rc != 0) return rc;
     (void)s;
-    st->fetchPrepared = 1;
-    st->fetchPerBlock = perBlock;
+    *by.prepared = 1;
+    *by.perBlock = perBlock;
     return 0;
 }
 
+uint32_t RowsByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
+                    Dataset* out, uint16_t* statuses);
+
 // Fetches the rows of key rows k0 .. k0 + n - 1 of `keys` into rs (placed by key values).
 uint32_t FetchByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs) {
+    Dataset all{};
+    uint32_t rc = RowsByKeys(s, st, keys, k0, n, RowsRead(st), &all, rs->statuses);
+    if (rc != 0) {
+        DatasetFree(&all);
+        return rc;
+    }
+    DatasetFree(rs->data);
+    *rs->data = all;
+    return 0;
+}
+
+// The column lists row changes and values concurrency name: every column of the tables, and
+// the base column of each select-list item.
+uint32_t EnsureChangeCols(SCS_KsState* st) {
+    SCS_DescCtx& ctx = st->ctx;
+    if (ctx.selectCols != nullptr) return 0;
+    ctx.tableCols = SCR_ArrayCreate(sizeof(ColDesc));
+    ctx.selectCols = SCR_ArrayCreate(sizeof(ColDesc));
+    uint32_t rc = ctx.tableCols && ctx.selectCols ? 0u : uint32_t(kErrNoMemory);
+    if (rc == 0) rc = scs_p_GetTblColDescs(&ctx, ctx.tables, ctx.tables->count, 0, ctx.tableCols);
+    if (rc == 0) rc = scs_p_SelectColsGet(&ctx, ctx.selectCols, nullptr);
+    if (rc == 0) rc = scs_p_SelectCol_ColDescComplete(&ctx);
+    if (rc != 0) {
+        SCR_ArrayFree(&ctx.tableCols, nullptr);
+        SCR_ArrayFree(&ctx.selectCols, nullptr);
+    }
+    return rc;
+}
+
+// Values concurrency: the concurrency columns of key rows k0 .. k0 + n - 1 as they are now, one
+// row per rowset row (a row gone since gets NULLs), compared again when the row is changed.
+uint32_t ValuesByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n) {
+    if (st->values) DatasetDelete(st->values);
+    st->values = nullptr;
+    if (n == 0) return 0;
+    if (uint32_t rc = EnsureChangeCols(st)) return rc;
+    if (EnsureAux(s->cursor.agentConn, &st->aux5) != 0) return kErrGeneral;
+    auto* values = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
+    auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
+    uint32_t rc = values && scratch ? 0u : uint32_t(kErrNoMemory);
+    if (rc == 0 && DatasetInit(values, 0) != 0) rc = kErrNoMemory;
+    if (rc == 0) rc = RowsByKeys(s, st, keys, k0, n, ValuesRead(st), values, scratch);
+    TryFree(scratch);
+    if (rc != 0) {
+        if (values) DatasetDelete(values);
+        IngLog(3, "scs_p_GetOptConcColVals: Could not fill optimistic concurrency values cache");
+        return rc;
+    }
+    st->values = values;
+    return 0;
+}
+
+// The rows of key rows k0 .. k0 + n - 1 into *out, one per key in key order; a key no row
+// answers gets a NULL row and status 1.
+uint32_t RowsByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
+                    Dataset* out, uint16_t* statuses) {
     const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
     uint32_t blocks = 0, lastRows = 0, perBlock = 0;
     const uint32_t own = s->cursor.keptParams && (s->cursor.layerFlags & kScsLParamsKept)
@@ -416,7 +530,7 @@ uint32_t FetchByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t 
                              : st->ownParams;
     uint32_t rc = SCS_PageCount(st->paramLimit, own, keyCount, n, &blocks, &lastRows, &perBlock);
     if (rc != 0) return rc;
-    if ((rc = PrepareFetchByKeys(s, st, perBlock)) != 0) return rc;
+    if ((rc = PrepareFetchByKeys(s, st, perBlock, by)) != 0) return rc;
     Dataset* keyRows = nullptr;
     if (keys->col_count > keyCount) {
         if ((rc = KeyRowsOnly(keys, k0, n, keyCount, &keyRows)) != 0) return rc;
@@ -435,23 +549,23 @@ uint32_t FetchByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t 
             break;
         }
         Dataset* joined = nullptr;
-        rc = SCS_SpliceParams(ownValues, st->fetchBefore, params, &joined);
+        rc = SCS_SpliceParams(ownValues, *by.before, params, &joined);
         if (ownValues) DatasetDelete(ownValues);
         DatasetDelete(params);
         if (rc != 0) break;
-        if ((rc = GiveParams(st->aux2, joined)) != 0) break;
-        if ((rc = AgentCall<DRV_Execute>(Lower(), st->aux2)) != 0) break;
-        rc = FetchAllRows(st->aux2, perBlock + 1, &all);
-        (void)AgentCall<DRV_CloseCursor>(Lower(), st->aux2);
+        if ((rc = GiveParams(by.aux, joined)) != 0) break;
+        if ((rc = AgentCall<DRV_Execute>(Lower(), by.aux)) != 0) break;
+        rc = FetchAllRows(by.aux, perBlock + 1, &all);
+        (void)AgentCall<DRV_CloseCursor>(Lower(), by.aux);
     }
-    if (rc == 0) rc = SCS_MatchRowsToKeys(&all, keyCount, src, base, n, rs->statuses);
+    if (rc == 0) rc = SCS_MatchRowsToKeys(&all, keyCount, src, base, n, statuses);
     if (keyRows) DatasetDelete(keyRows);
     if (rc != 0) {
         DatasetFree(&all);
         return rc;
     }
-    DatasetFree(rs->data);
-    *rs->data = all;
+    DatasetFree(out);
+    *out = all;
     return 0;
 }
 
@@ -688,6 +802,8 @@ void SCS_KeysetStateFree(IngStmt* s) {
     if (st->aux2) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux2);
     if (st->aux3) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux3);
     if (st->aux4) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux4);
+    if (st->aux5) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux5);
+    DropRowChangeState(st);
     delete st;
     s->cursor.ksState = nullptr;
 }
@@ -760,7 +876,7 @@ uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
         return rc;
     }
     if (SCS_KeysPerStatement(st->paramLimit, st->ownParams, ctx.keyCols->count) == 0) return kErrNoKeys;
-    if (c.keysetSize > 0 || c.cursorType == SQL_CURSOR_DYNAMIC) {
+    if (Mixed(c) || c.cursorType == SQL_CURSOR_DYNAMIC) {
         if ((rc = MapKeysToOrderBy(&ctx)) != 0) return rc;
     }
     if (st->shape & SCR_F_ORDERBY) scs_p_MarkKeyOrderPositions(&ctx);
@@ -789,7 +905,7 @@ uint32_t KS_GetKeySet_KSD(IngStmt* s) {
     KS_KeysetClear(st->ks);
     st->windowState = -6;
     st->st = 0;
-    if (c.keysetSize > 0) {
+    if (Mixed(c)) {
         // A mixed cursor reads its keys window by window.
         st->maxRows = uint32_t(s->maxRows);
         c.rowsFetched = -1;
@@ -894,7 +1010,15 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
             keyStatus = SQL_ROW_SUCCESS;
         rs->statuses[i] = keyStatus;
     }
-    if (c.concurrency == SQL_CONCUR_LOCK) {
+    // Rows of a join, a grouping or a union cannot be changed: they are neither locked nor compared.
+    const bool changeable = scs_p_CheckShape(st->shape) == 0;
+    if (changeable && c.concurrency == SQL_CONCUR_VALUES) {
+        if (uint32_t vr = ValuesByKeys(s, st, ks->keys, r0, count)) {
+            RowsetFree(out);
+            return vr;
+        }
+    }
+    if (changeable && c.concurrency == SQL_CONCUR_LOCK) {
         // The rows of the rowset stay locked until the transaction ends.
         // The context names the new rowset's keys.
         const uint32_t before = c.rowsetFirst;
@@ -919,6 +1043,35 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     *rows = count;
     return 0;
 }
+
+namespace {
+
+// A mixed cursor's row changes name the rows of its rowset: their keys and statuses are kept
+// here, the rows are locked or their concurrency values read as for keyset-driven cursors.
+uint32_t MixedRowChangeState(IngStmt* s, SCS_KsState* st, uint32_t w, uint32_t count, Rowset* rs) {
+    DropRowChangeState(st);
+    SCS_Cursor& c = s->cursor;
+    if (c.concurrency == SQL_CONCUR_READ_ONLY || count == 0 || scs_p_CheckShape(st->shape) != 0) return 0;
+    const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
+    uint32_t rc = KeyRowsOnly(st->ks->keys, w, count, keyCount, &st->rowsetKeys);
+    if (rc != 0) return rc;
+    st->rowsetStatuses = static_cast<uint16_t*>(TryCalloc(count, sizeof(uint16_t)));
+    if (st->rowsetStatuses == nullptr) return kErrNoMemory;
+    for (uint32_t i = 0; i < count; ++i) st->rowsetStatuses[i] = rs->statuses[i];
+    st->rowsetRows = count;
+    if (c.concurrency == SQL_CONCUR_VALUES) return ValuesByKeys(s, st, st->ks->keys, w, count);
+    if (c.concurrency != SQL_CONCUR_LOCK) return 0;
+    SCS_RowChange rc2{};
+    const uint32_t before = st->st;
+    st->st = w + 1;
+    rc = SCS_KeysetRowChange(s, &rc2);
+    st->st = before;
+    if (rc == 0) rc = scs_p_LockKeyRows(&rc2, 0, count);
+    if (rc != 0 && rc2.changeStmt) scs_p_MoveMessages(rc2.changeStmt, s->cursor.agentStmt);
+    return rc;
+}
+
+}  // namespace
 
 // --- mixed cursors -------------------------------------------------------------------------
 
@@ -1297,6 +1450,10 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
         RowsetFree(out);
         return rc;
     }
+    if ((rc = MixedRowChangeState(s, st, uint32_t(w), count, *out)) != 0) {
+        RowsetFree(out);
+        return rc;
+    }
     if (!c.retrieveData) {
         DatasetFree((*out)->data);
         DatasetInit((*out)->data, 0);
@@ -1325,30 +1482,19 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready || out == nullptr) return kErrNotCapable;
     SCS_Cursor& c = s->cursor;
-    // A read-only cursor changes nothing, not even by adding rows; a mixed cursor's window holds
-    // ordering columns beside the keys and is not named here.
-    if (c.cursorType != SQL_CURSOR_KEYSET_DRIVEN || c.keysetSize > 0 || c.concurrency != SQL_CONCUR_LOCK)
+    // A read-only cursor changes nothing, not even by adding rows.
+    if ((c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_STATIC) ||
+        (c.concurrency != SQL_CONCUR_LOCK && c.concurrency != SQL_CONCUR_VALUES))
         return kErrNotCapable;
+    const bool mixed = Mixed(c);
+    const bool isStatic = c.cursorType == SQL_CURSOR_STATIC;
     KS_KeysetRecord* ks = st->ks;
     SCS_DescCtx& ctx = st->ctx;
-    if (ks == nullptr || ks->statuses == nullptr || ctx.keyCols == nullptr || ks->keys->col_count != ctx.keyCols->count)
-        return kErrNotCapable;
+    if (ks == nullptr || ctx.keyCols == nullptr) return kErrNotCapable;
+    if (!mixed && (ks->statuses == nullptr || ks->keys->col_count != ctx.keyCols->count)) return kErrNotCapable;
     const uint32_t conn = c.agentConn;
     if (EnsureAux(conn, &st->aux3) != 0 || EnsureAux(conn, &st->aux4) != 0) return kErrGeneral;
-    if (ctx.selectCols == nullptr) {
-        // The base column of each select-list item, which the changes write.
-        ctx.tableCols = SCR_ArrayCreate(sizeof(ColDesc));
-        ctx.selectCols = SCR_ArrayCreate(sizeof(ColDesc));
-        uint32_t rc = ctx.tableCols && ctx.selectCols ? 0u : uint32_t(kErrNoMemory);
-        if (rc == 0) rc = scs_p_GetTblColDescs(&ctx, ctx.tables, ctx.tables->count, 0, ctx.tableCols);
-        if (rc == 0) rc = scs_p_SelectColsGet(&ctx, ctx.selectCols, nullptr);
-        if (rc == 0) rc = scs_p_SelectCol_ColDescComplete(&ctx);
-        if (rc != 0) {
-            SCR_ArrayFree(&ctx.tableCols, nullptr);
-            SCR_ArrayFree(&ctx.selectCols, nullptr);
-            return rc;
-        }
-    }
+    if (uint32_t rc = EnsureChangeCols(st)) return rc;
     *out = SCS_RowChange{};
     out->desc = &ctx;
     out->changeStmt = st->aux3;
@@ -1356,10 +1502,29 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     if (uint32_t rc = scs_p_ResultColsLoad(&c)) return rc;
     out->resultCols = c.resultDescs;
     out->resultCount = c.resultDescCount;
-    out->cursorType = SQL_CURSOR_KEYSET_DRIVEN;
+    out->cursorType = isStatic ? SQL_CURSOR_STATIC : SQL_CURSOR_KEYSET_DRIVEN;
     out->concurrency = c.concurrency;
     out->rowsetSize = c.rowsetSize ? c.rowsetSize : 1;
+    out->stmtText = st->text;
+    out->keptParams = (c.layerFlags & kScsLParamsKept) ? c.keptParams : nullptr;
+    out->forUpdate = 1;
+    out->values = st->values;
+    out->compareMode = 1;
+    out->refreshValues =
+        c.concurrency == SQL_CONCUR_VALUES || c.cursorType == SQL_CURSOR_STATIC ? SCS_KeysetValuesRefresh : nullptr;
+    if (mixed) {
+        // The window's rows beyond the rowset are not the application's to name.
+        if (st->rowsetKeys == nullptr || st->rowsetStatuses == nullptr) return kErrNotCapable;
+        out->rowsetOrigin = 1;
+        out->keyStatus = st->rowsetStatuses;
+        out->keysetRows = st->rowsetRows;
+        out->keyValues = st->rowsetKeys;
+        out->keyOrigin = 0;
+        return 0;
+    }
     out->rowsetOrigin = c.rowsetFirst ? c.rowsetFirst : 1;
+    // A static cursor's values are the whole snapshot's, a keyset-driven one's the rowset's.
+    out->valuesOrigin = isStatic ? 0 : out->rowsetOrigin - 1;
     out->keyStatus = ks->statuses;
     out->keysetRows = ks->count;
     // The rowset's keys are made present; a key set on file holds them from keyOrigin on.
@@ -1372,9 +1537,6 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
         out->keyOrigin = first - row0;
     }
     out->keyValues = ks->keys;
-    out->stmtText = st->text;
-    out->keptParams = (c.layerFlags & kScsLParamsKept) ? c.keptParams : nullptr;
-    out->forUpdate = 1;
     return 0;
 }
 
@@ -1396,4 +1558,185 @@ uint32_t SCS_KsFetchByKeys(IngStmt* s, const Dataset* keys, uint32_t k0, uint32_
 uint16_t SCS_KsKeyCount(const IngStmt* s) {
     const SCS_KsState* st = StateOf(s);
     return st && st->ready && st->ctx.keyCols ? uint16_t(st->ctx.keyCols->count) : 0;
+}
+
+namespace {
+uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st);
+}  // namespace
+
+uint32_t SCS_KeysetValuesRefresh(IngStmt* s) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready) return kErrCursorState;
+    SCS_Cursor& c = s->cursor;
+    if (c.cursorType == SQL_CURSOR_STATIC) return StaticRefresh(s, st);
+    // Only the rows this cursor updated take their new values: another user's change to any
+    // other row must still be found when that row is changed.
+    Dataset* kept = st->values;
+    if (kept == nullptr) return 0;
+    st->values = nullptr;
+    uint32_t rc = 0;
+    const uint16_t* statuses = nullptr;
+    uint32_t n = 0;
+    if (Mixed(c)) {
+        if (st->rowsetKeys != nullptr) rc = ValuesByKeys(s, st, st->rowsetKeys, 0, st->rowsetRows);
+        statuses = st->rowsetStatuses;
+        n = st->rowsetRows;
+    } else {
+        KS_KeysetRecord* ks = st->ks;
+        const uint32_t first = c.rowsetFirst ? c.rowsetFirst - 1 : 0;
+        if (ks != nullptr && first < ks->count) {
+            const uint32_t size = c.rowsetSize ? c.rowsetSize : 1;
+            n = ks->count - first < size ? ks->count - first : size;
+            uint32_t row0 = 0;
+            rc = KS_KeysetRows(ks, first, n, &row0);
+            if (rc == 0) rc = ValuesByKeys(s, st, ks->keys, row0, n);
+            statuses = ks->statuses + first;
+        }
+    }
+    Dataset* fresh = st->values;
+    for (uint32_t i = 0; rc == 0 && fresh != nullptr && statuses != nullptr && i < n; ++i)
+        if (statuses[i] == SQL_ROW_UPDATED && i < kept->rows_used && i < fresh->rows_used)
+            rc = uint32_t(DatasetCopyRow(kept, fresh, i, i, 0));
+    if (fresh) DatasetDelete(fresh);
+    st->values = kept;
+    return rc;
+}
+
+// --- updatable static cursors ----------------------------------------------------------------
+
+namespace {
+
+// Moves the rows of part to the end of all (all takes part over while it has no columns).
+uint32_t AppendAll(Dataset* all, Dataset* part) {
+    if (all->col_count == 0) {
+        DatasetFree(all);
+        *all = *part;
+        *part = Dataset{};
+        return 0;
+    }
+    const int rc = part->rows_used ? DatasetAppendRows(all, part) : 0;
+    DatasetFree(part);
+    return uint32_t(rc);
+}
+
+// Copies the rows of fresh whose status says updated over rows at..at + n - 1 of kept.
+uint32_t CopyRowsAt(Dataset* kept, Dataset* fresh, uint32_t at, uint32_t n, const uint16_t* statuses) {
+    if (kept == nullptr || at + uint64_t(n) > kept->rows_used || fresh->rows_used < n) return kErrGeneral;
+    for (uint32_t i = 0; i < n; ++i)
+        if (statuses[i] == SQL_ROW_UPDATED)
+            if (int rc = DatasetCopyRow(kept, fresh, at + i, i, 0)) return uint32_t(rc);
+    return 0;
+}
+
+// A static cursor's own updates show in its snapshot: the rowset's rows (and, under values
+// concurrency, their values) are read again by their keys.
+uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st) {
+    SCS_Cursor& c = s->cursor;
+    KS_KeysetRecord* ks = st->ks;
+    const uint32_t first = c.rowsetFirst ? c.rowsetFirst - 1 : 0;
+    if (ks == nullptr || c.staticSet == nullptr || first >= ks->count) return 0;
+    const uint32_t size = c.rowsetSize ? c.rowsetSize : 1;
+    const uint32_t n = ks->count - first < size ? ks->count - first : size;
+    uint32_t row0 = 0;
+    if (uint32_t rc = KS_KeysetRows(ks, first, n, &row0)) return rc;
+    auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
+    if (scratch == nullptr) return kErrNoMemory;
+    const uint16_t* updated = ks->statuses + first;
+    Dataset rows{};
+    uint32_t rc = RowsByKeys(s, st, ks->keys, row0, n, RowsRead(st), &rows, scratch);
+    if (rc == 0) rc = CopyRowsAt(c.staticSet->rows, &rows, first, n, updated);
+    DatasetFree(&rows);
+    if (rc == 0 && c.concurrency == SQL_CONCUR_VALUES && st->values != nullptr) {
+        Dataset values{};
+        rc = RowsByKeys(s, st, ks->keys, row0, n, ValuesRead(st), &values, scratch);
+        if (rc == 0) rc = CopyRowsAt(st->values, &values, first, n, updated);
+        DatasetFree(&values);
+    }
+    TryFree(scratch);
+    return rc;
+}
+
+constexpr uint32_t kStaticChunk = 500;  // key rows read by keys at a time
+
+}  // namespace
+
+bool SCS_KeysetStatic(const IngStmt* s) {
+    const SCS_KsState* st = StateOf(s);
+    return st != nullptr && st->ready && s->cursor.cursorType == SQL_CURSOR_STATIC;
+}
+
+uint32_t SCS_KeysetStaticFill(IngStmt* s) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready) return kErrCursorState;
+    SCS_Cursor& c = s->cursor;
+    KS_KeysetRecord* ks = st->ks;
+    if (c.staticSet == nullptr) {
+        if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
+    }
+    SCS_StaticSetReset(c.staticSet);
+    DropRowChangeState(st);
+    const bool byValues = c.concurrency == SQL_CONCUR_VALUES && scs_p_CheckShape(st->shape) == 0;
+    const bool locks = c.concurrency == SQL_CONCUR_LOCK && scs_p_CheckShape(st->shape) == 0;
+    uint32_t rc = byValues ? EnsureChangeCols(st) : 0;
+    if (rc == 0 && byValues && EnsureAux(c.agentConn, &st->aux5) != 0) rc = kErrGeneral;
+    Dataset rows{}, values{};
+    auto* scratch = static_cast<uint16_t*>(TryCalloc(kStaticChunk, sizeof(uint16_t)));
+    if (rc == 0 && scratch == nullptr) rc = kErrNoMemory;
+    // The snapshot is read by the keys, so that its row i is the row of key row i; a row gone
+    // since the keys were read is a deleted one.
+    for (uint32_t first = 0; rc == 0 && first < ks->count; first += kStaticChunk) {
+        const uint32_t n = ks->count - first < kStaticChunk ? ks->count - first : kStaticChunk;
+        uint32_t row0 = 0;
+        if ((rc = KS_KeysetRows(ks, first, n, &row0)) != 0) break;
+        Dataset part{};
+        rc = RowsByKeys(s, st, ks->keys, row0, n, RowsRead(st), &part, ks->statuses + first);
+        if (rc == 0) rc = AppendAll(&rows, &part);
+        DatasetFree(&part);
+        if (rc == 0 && byValues) {
+            rc = RowsByKeys(s, st, ks->keys, row0, n, ValuesRead(st), &part, scratch);
+            if (rc == 0) rc = AppendAll(&values, &part);
+            DatasetFree(&part);
+        }
+        if (rc == 0 && locks) {
+            SCS_RowChange change{};
+            const uint32_t before = c.rowsetFirst, size = c.rowsetSize;
+            c.rowsetFirst = first + 1;
+            c.rowsetSize = n;
+            rc = SCS_KeysetRowChange(s, &change);
+            if (rc == 0) rc = scs_p_LockKeyRows(&change, first, n);
+            c.rowsetFirst = before;
+            c.rowsetSize = size;
+            if (rc != 0 && change.changeStmt) scs_p_MoveMessages(change.changeStmt, c.agentStmt);
+        }
+    }
+    TryFree(scratch);
+    if (rc != 0) {
+        DatasetFree(&rows);
+        DatasetFree(&values);
+        return rc;
+    }
+    DatasetFree(c.staticSet->rows);
+    *c.staticSet->rows = rows;
+    c.staticSet->origin = 0;
+    c.staticSet->readPos = 0;
+    if (byValues) {
+        st->values = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
+        if (st->values == nullptr) {
+            DatasetFree(&values);
+            return kErrNoMemory;
+        }
+        *st->values = values;
+    }
+    c.rowsFetched = int32_t(ks->count);
+    return 0;
+}
+
+uint16_t SCS_KeysetStaticStatus(const IngStmt* s, uint32_t row) {
+    const SCS_KsState* st = StateOf(s);
+    if (st == nullptr || st->ks == nullptr || st->ks->statuses == nullptr || row == 0 || row > st->ks->count)
+        return SQL_ROW_SUCCESS;
+    uint16_t& k = st->ks->statuses[row - 1];
+    // A change or an error is told once; a deletion stays.
+    if (k == SQL_ROW_UPDATED || k == SQL_ROW_ERROR) k = SQL_ROW_SUCCESS;
+    return k;
 }

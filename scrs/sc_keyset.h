@@ -96,3 +96,13 @@ uint32_t SCS_KsSeekKeys(IngStmt* s, uint32_t orientation, uint32_t mode, const D
                         uint32_t count, Dataset* out);
 uint32_t SCS_KsFetchByKeys(IngStmt* s, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs);
 uint16_t SCS_KsKeyCount(const IngStmt* s);
+// Values concurrency: reads the current rowset's concurrency values again (after the cursor's
+// own update, which the next comparison must not take for another user's).
+uint32_t SCS_KeysetValuesRefresh(IngStmt* s);
+
+// Static cursors with lock or values concurrency: their keys are read at execute and their
+// snapshot by those keys (row i the row of key row i), so that row changes name each row.
+bool SCS_KeysetStatic(const IngStmt* s);
+uint32_t SCS_KeysetStaticFill(IngStmt* s);
+// The status of snapshot row `row` (1-based) as the row changes left it.
+uint16_t SCS_KeysetStaticStatus(const IngStmt* s, uint32_t row);

@@ -369,6 +369,11 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
     }
     r = scs_p_SetPosOp(&rc, row, operation, statuses, processed, values, columns);
     c.posRowCount = int32_t(rc.rowsChanged);
+    // The cursor's own update is no other user's change: the next comparison takes the new values.
+    if (operation == SQL_UPDATE && rc.rowsChanged > 0 && rc.refreshValues != nullptr) {
+        const uint32_t fr = rc.refreshValues(s);
+        if (fr != 0 && (r == 0 || r == kErrManyRowsChanged)) r = fr;
+    }
     if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, stmt);
     return r;
 }

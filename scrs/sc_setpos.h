@@ -40,6 +40,8 @@ struct SCS_RowChange {
     const Dataset* keptParams;  // the statement's own parameter values, or null
     int forUpdate;              // lock concurrency: " FOR UPDATE" is appended
     uint32_t rowsChanged;       // out: rows the last operation changed
+    // Values concurrency: reads the rowset's concurrency values again after an update (or null).
+    uint32_t (*refreshValues)(IngStmt* s);
 };
 
 // Fills `out` for the agent statement; 0, or a code when the cursor has no key set to offer.

@@ -161,9 +161,13 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
                 }
             } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
                        scs_p_CheckShape(shape) == 0) {
-                // Rows of a lockable or checked static cursor are told apart by their keys; until a
-                // statement's key columns are known such a cursor runs read-only.
-                rc = scs_p_ChangeCursorType(c);
+                // Rows of a lockable or checked static cursor are told apart by their keys; without
+                // keys such a cursor runs read-only.
+                rc = s != nullptr && !(shape & SCR_F_OUTERJOIN) ? SCS_KeysetPrepare(s, &a, text) : kErrNoKeys;
+                if (rc == kErrNoKeys || rc == kErrPrepareCursorType)
+                    rc = Downgrade(c, s, rc);
+                else if (rc != 0)
+                    SCS_KeysetRelease(s);
             }
             break;
         default:
@@ -211,7 +215,8 @@ uint32_t SCS_Execute(uint32_t stmt) {
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
     const bool dynamic = c.cursorType == SQL_CURSOR_DYNAMIC;
-    const bool byKeys = (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || dynamic) && SCS_KeysetReady(s);
+    const bool byKeys = (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_STATIC || dynamic) &&
+                        SCS_KeysetReady(s);
     if (byKeys) {
         if (c.layerFlags & kScsLReprepare) {
             // A closed cursor's statement is prepared again, with the values it had.
@@ -233,7 +238,13 @@ uint32_t SCS_Execute(uint32_t stmt) {
         if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return LowerExecute(stmt, c);
         if (uint32_t rc = dynamic ? SCS_DynamicExecute(s) : KS_GetKeySet_KSD(s)) return rc;
         if (uint32_t rc = LowerExecute(stmt, c)) return rc;
-        return AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt);
+        if (uint32_t rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt)) return rc;
+        // An updatable static cursor's snapshot is read by its keys at once.
+        if (c.cursorType != SQL_CURSOR_STATIC) return 0;
+        c.layerFlags &= ~kScsLResultCached;
+        if (uint32_t rc = SCS_KeysetStaticFill(s)) return rc;
+        c.layerFlags |= kScsLResultCached;
+        return 0;
     }
     if (uint32_t rc = LowerExecute(stmt, c)) return rc;
     // The snapshot is taken now, so that the row count is known before the first fetch.

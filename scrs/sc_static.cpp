@@ -6,6 +6,7 @@
 
 #include "drv_ingii/i-glob.h"
 #include "util/rowset.h"
+#include "scrs/sc_keyset.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/ss.h"
 #include "util/trymem.h"
@@ -17,6 +18,11 @@ uint32_t SCS_StaticFill(IngStmt* s) {
     // The fill closes the lower cursor, so a lower cursor open again means a new execution.
     if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
     if (c.layerFlags & kScsLResultCached) return 0;
+    if (SCS_KeysetStatic(s)) {
+        if (uint32_t rc = SCS_KeysetStaticFill(s)) return rc;
+        c.layerFlags |= kScsLResultCached;
+        return 0;
+    }
     if (c.staticSet == nullptr) {
         if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
     }
@@ -77,7 +83,10 @@ uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     *rs->data = *got;
     TryFree(got);
     const uint32_t count = rs->data->rows_used;
-    for (uint32_t i = 0; i < count && i < rs->rows; ++i) rs->statuses[i] = 0;
+    // A snapshot read by keys shows what the row changes did to its rows.
+    const bool keyed = SCS_KeysetStatic(s);
+    for (uint32_t i = 0; i < count && i < rs->rows; ++i)
+        rs->statuses[i] = keyed ? SCS_KeysetStaticStatus(s, uint32_t(row) + i) : 0;
     if (!c.retrieveData) {
         DatasetFree(rs->data);
         DatasetInit(rs->data, 0);

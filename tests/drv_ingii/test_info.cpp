@@ -36,23 +36,23 @@ struct TextInfo {
 // Every fixed answer of the information types.
 const IntInfo kAllFixedInts[] = {
     {0, 0},         {1, 0},         {3, 0},         {4, 0},         {5, 0},         {22, 0},        {54, 0},
-    {63, 0},        {66, 0},        {69, 0},        {71, 0},        {76, 0},        {80, 0},        {83, 0},
-    {84, 0},        {86, 0},        {92, 0},        {102, 0},       {105, 0},       {109, 0},       {110, 0},
-    {114, 0},       {117, 0},       {119, 0},       {120, 0},       {121, 0},       {123, 0},       {124, 0},
-    {127, 0},       {128, 0},       {129, 0},       {130, 0},       {133, 0},       {135, 0},       {136, 0},
-    {137, 0},       {138, 0},       {139, 0},       {140, 0},       {142, 0},       {148, 0},       {149, 0},
-    {155, 0},       {156, 0},       {157, 0},       {159, 0},       {161, 0},       {164, 0},       {165, 0},
-    {166, 0},       {10001, 0},     {10022, 0},     {9, 1},         {12, 1},        {23, 1},        {24, 1},
-    {48, 1},        {74, 1},        {75, 1},        {85, 1},        {116, 1},       {118, 1},       {141, 1},
-    {143, 1},       {152, 1},       {154, 1},       {15, 2},        {88, 2},        {153, 2},       {10021, 2},
-    {96, 3},        {131, 3},       {134, 3},       {170, 3},       {51, 7},        {81, 7},        {172, 7},
-    {163, 9},       {106, 15},      {107, 18},      {10005, 30},    {169, 64},      {82, 74},       {8, 191},
-    {97, 16},       {98, 16},       {99, 16},       {91, 31},       {95, 31},       {30, 32},       {31, 32},
-    {32, 32},       {33, 32},       {34, 32},       {35, 32},       {100, 127},     {101, 127},     {115, 127},
-    {65003, 127},   {104, 2000},    {108, 2000},    {112, 2000},    {49, 0x96D49},  {50, 0x791255}, {52, 0x1E1FE7},
-    {56, 0xE2F3F9}, {62, 0xE2F3F9}, {70, 0xE2F3F9}, {53, 0xA073F9}, {55, 0xA073F9}, {58, 0xA073F9}, {59, 0xA073F9},
-    {60, 0xA073F9}, {61, 0xA073F9}, {64, 0xA073F9}, {65, 0xA073F9}, {68, 0xA073F9}, {57, 0xA28301}, {67, 0xA28301},
-    {132, 0x3601},  {158, 0x1F70},  {160, 0x1E07},  {162, 0x7DB0},
+    {63, 0},        {66, 0},        {69, 0},        {71, 0},        {76, 0},        {80, 0},        {84, 0},
+    {86, 0},        {92, 0},        {102, 0},       {105, 0},       {109, 0},       {110, 0},       {114, 0},
+    {117, 0},       {119, 0},       {120, 0},       {121, 0},       {123, 0},       {124, 0},       {127, 0},
+    {128, 0},       {129, 0},       {130, 0},       {133, 0},       {135, 0},       {136, 0},       {137, 0},
+    {138, 0},       {139, 0},       {140, 0},       {142, 0},       {148, 0},       {149, 0},       {155, 0},
+    {156, 0},       {157, 0},       {159, 0},       {161, 0},       {164, 0},       {165, 0},       {166, 0},
+    {10001, 0},     {10022, 0},     {9, 1},         {12, 1},        {23, 1},        {24, 1},        {48, 1},
+    {74, 1},        {75, 1},        {85, 1},        {116, 1},       {118, 1},       {141, 1},       {143, 1},
+    {152, 1},       {154, 1},       {15, 2},        {88, 2},        {153, 2},       {10021, 2},     {96, 3},
+    {131, 3},       {134, 3},       {170, 3},       {51, 7},        {81, 7},        {172, 7},       {163, 9},
+    {106, 15},      {107, 18},      {10005, 30},    {169, 64},      {82, 74},       {8, 191},       {97, 16},
+    {98, 16},       {99, 16},       {91, 31},       {95, 31},       {30, 32},       {31, 32},       {32, 32},
+    {33, 32},       {34, 32},       {35, 32},       {100, 127},     {101, 127},     {115, 127},     {65003, 127},
+    {104, 2000},    {108, 2000},    {112, 2000},    {49, 0x96D49},  {50, 0x791255}, {52, 0x1E1FE7}, {56, 0xE2F3F9},
+    {62, 0xE2F3F9}, {70, 0xE2F3F9}, {53, 0xA073F9}, {55, 0xA073F9}, {58, 0xA073F9}, {59, 0xA073F9}, {60, 0xA073F9},
+    {61, 0xA073F9}, {64, 0xA073F9}, {65, 0xA073F9}, {68, 0xA073F9}, {57, 0xA28301}, {67, 0xA28301}, {132, 0x3601},
+    {158, 0x1F70},  {160, 0x1E07},  {162, 0x7DB0},
 };
 const TextInfo kAllFixedTexts[] = {
     {21, "Y"},  {27, "Y"},    {36, "Y"},    {38, "Y"}, {87, "Y"},   {90, "Y"},   {111, "Y"},
@@ -61,8 +61,8 @@ const TextInfo kAllFixedTexts[] = {
 };
 
 // Types answered from the session or the data source.
-const uint16_t kComputedTypes[] = {6,   16,  17, 18, 25, 26,  28,  44,  46,  47,  72,  93,  122,
-                                   125, 126, 43, 78, 79, 144, 145, 146, 147, 150, 151, 167, 168};
+const uint16_t kComputedTypes[] = {6,   16, 17, 18, 25, 26,  28,  44,  46,  47,  72,  93,  122, 125,
+                                   126, 43, 78, 79, 83, 144, 145, 146, 147, 150, 151, 167, 168};
 const uint16_t kOtherTextTypes[] = {2, 7, 10, 13, 14, 29, 39, 40, 41, 45, 77, 94};
 
 TEST_F(InfoTest, EveryFixedAnswer) {
@@ -113,27 +113,29 @@ TEST_F(InfoTest, FixedIntegerInformationTypes) {
     }
 }
 
-// Forward-only, static, keyset-driven, mixed and dynamic read-only cursors are built: nothing
-// else is advertised, so that what an application is told it can have also works.
+// Forward-only, static, keyset-driven, mixed and dynamic cursors are built, with row operations on
+// static, keyset-driven and mixed ones (dynamic cursors read only): nothing else is advertised, so
+// that what an application is told it can have also works.
 TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
-    ASSERT_TRUE(kIngBuiltCursors.keysetDriven && kIngBuiltCursors.dynamic && !kIngBuiltCursors.rowOperations)
+    ASSERT_TRUE(kIngBuiltCursors.keysetDriven && kIngBuiltCursors.dynamic && kIngBuiltCursors.rowOperations)
         << "a cursor kind was switched on or off: these answers change with it";
     const IntInfo cases[] = {
         {44, 0x1F},  // forward-only, keyset-driven, dynamic, mixed and static
-        {43, 0x1},   // SQL_SCCO_READ_ONLY
-        {78, 0},
-        {79, 0},
+        {43, 0xB},   // SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES
+        {78, 0x1},   // SQL_LCK_NO_CHANGE
+        {79, 0x1F},  // SQL_POS_POSITION, REFRESH, UPDATE, DELETE, ADD
         {80, 0},
-        {83, 0},
-        {144, 0x5},   // next and relative: rows of a dynamic cursor have no numbers
-        {145, 0x71},  // read-only; others' additions, deletions and updates show
-        {150, 0xF},   // next, absolute, relative, bookmark
-        {151, 0xE1},  // read-only; others' deletions and updates show; maximum rows (a mixed
-                      // cursor, which answers with these, knows no exact row count)
-        {146, 0x1},   // SQL_CA1_NEXT
-        {147, 0x81},  // read-only, maximum rows of a SELECT; the row count is known only at the end
-        {167, 0xF},   // next, absolute, relative, bookmark
-        {168, 0x1081},
+        {83, 0x6},       // own deletions and updates show when fetched again
+        {144, 0x5},      // next and relative: rows of a dynamic cursor have no numbers
+        {145, 0x71},     // read-only; others' additions, deletions and updates show
+        {150, 0xF1E4F},  // orientations, bookmark; lock no change, SetPos position, update, delete,
+                         // refresh; bulk add, update, delete and fetch by bookmark
+        {151, 0x40EB},   // read-only, lock and values concurrency; others' deletions and updates
+                         // show; maximum rows; no exact row count; changes may touch more rows
+        {146, 0x1},      // SQL_CA1_NEXT
+        {147, 0x81},     // read-only, maximum rows of a SELECT; the row count is known only at the end
+        {167, 0xF1E4F},  // as keyset-driven cursors
+        {168, 0x508B},   // read-only, lock and values concurrency; maximum rows; exact row count
     };
     for (const IntInfo& c : cases) {
         uint32_t v;
@@ -477,10 +479,24 @@ INSTANTIATE_TEST_SUITE_P(CursorOptions, NegotiationTest,
                              NegotiationCase{0, true, 6, 1, 0, 1}, NegotiationCase{2, true, 6, 2, 75, 3},
                              NegotiationCase{2, true, 6, 1, 75, 3}, NegotiationCase{2, true, 6, 3, 0, 3},
                              NegotiationCase{2, true, 6, 0, 0, 0}, NegotiationCase{0, true, 6, 7, 43, 0},
-                             // Concurrency: read-only is built; lock, row versions and values get read-only.
-                             NegotiationCase{0, true, 7, 1, 0, 1}, NegotiationCase{0, true, 7, 2, 75, 1},
-                             NegotiationCase{0, true, 7, 3, 75, 1}, NegotiationCase{0, true, 7, 4, 75, 1},
+                             // Concurrency: read-only, lock and values are built; row versions get values.
+                             NegotiationCase{0, true, 7, 1, 0, 1}, NegotiationCase{0, true, 7, 2, 0, 2},
+                             NegotiationCase{0, true, 7, 3, 75, 4}, NegotiationCase{0, true, 7, 4, 0, 4},
                              NegotiationCase{0, true, 7, 9, 43, 1}));
+
+// A static cursor takes lock and values concurrency as a keyset-driven one does.
+TEST_F(InfoTest, StaticCursorsTakeLockAndValues) {
+    const struct { uint32_t asked, rc, granted; } cases[] = {{2, 0, 2}, {3, 75, 4}, {4, 0, 4}};
+    for (const auto& k : cases) {
+        uint32_t s = AllocStmt();
+        ASSERT_EQ(SetInt(s, 0x32030006u, 3), 0u);
+        EXPECT_EQ(SetInt(s, 0x32030007u, k.asked), k.rc) << k.asked;
+        uint32_t v = 0;
+        ASSERT_EQ(GetInt(s, 0x32030007u, &v), 0u);
+        EXPECT_EQ(v, k.granted) << k.asked;
+        AgentCall<DRV_FreeStmt>(&link, s);
+    }
+}
 
 TEST_F(InfoTest, CursorTypeSetRaisesTheTypeFlag) {
     uint32_t s = AllocStmt();

@@ -264,7 +264,7 @@ TEST_P(CursorLayer, EveryAdvertisedCursorCapabilityWorks) {
         }
     }
     EXPECT_GE(kindsWalked, 2);
-    // Concurrencies any scrollable kind offers.
+    // Concurrencies a keyset-driven cursor offers (a static one is read-only: its attributes say so).
     const struct {
         SQLUINTEGER bit;
         SQLULEN value;
@@ -275,7 +275,7 @@ TEST_P(CursorLayer, EveryAdvertisedCursorCapabilityWorks) {
     EXPECT_TRUE(concurrencies & SQL_SCCO_READ_ONLY);
     for (const auto& c : scrollConc) {
         SQLHSTMT h = NewStmt();
-        ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC)) << DiagOf(h);
+        ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN)) << DiagOf(h);
         const SQLRETURN rc = Set(h, SQL_ATTR_CONCURRENCY, c.value);
         if (concurrencies & c.bit) {
             EXPECT_EQ(SQL_SUCCESS, rc) << c.value << ": " << DiagOf(h);
@@ -303,8 +303,9 @@ TEST_P(CursorLayer, EveryAdvertisedPositionedOperationWorks) {
     SQLULEN concurrency = (conc & SQL_SCCO_LOCK)         ? SQL_CONCUR_LOCK
                           : (conc & SQL_SCCO_OPT_VALUES) ? SQL_CONCUR_VALUES
                                                          : SQL_CONCUR_ROWVER;
+    // The operations are those of the keyset-driven cursor, which changes rows by their keys.
     SQLHSTMT h = NewStmt();
-    ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC));
+    ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN));
     ASSERT_EQ(SQL_SUCCESS, Set(h, SQL_ATTR_CONCURRENCY, concurrency)) << DiagOf(h);
     const std::string sql = "select id, name from " + t + " order by id";
     ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(h, (SQLCHAR*)sql.c_str(), SQL_NTS)) << DiagOf(h);

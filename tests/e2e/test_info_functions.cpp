@@ -140,7 +140,8 @@ protected:
     }
 };
 
-// Exported for the day they are built, not offered until then: the Driver Manager answers them.
+// Exported row operations are offered once built (drv_ingii/i-cursors.h); until then the Driver
+// Manager answers them.
 bool RowOperation(const std::string& name) {
     return !kIngBuiltCursors.rowOperations && (name == "SQLSetPos" || name == "SQLBulkOperations");
 }

@@ -320,9 +320,9 @@ TEST_P(StaticScroll, FetchMovesOneRowAtATimeAndScrollingTakesOver) {
     EXPECT_EQ(2, id);
 }
 
-// Dynamic cursors and any concurrency but read-only are not built: a request for one is granted
-// as the nearest built cursor (keyset-driven for dynamic, read-only for a concurrency) with
-// 01S02, the granted value reads back, and the cursor then scrolls.
+// Dynamic cursors and row versions are not built: a request for one is granted as the nearest
+// built cursor (keyset-driven for dynamic, values for row versions) with 01S02, the granted value
+// reads back, and the cursor then scrolls. Lock and values concurrency are granted as asked.
 TEST_P(StaticScroll, UnbuiltCursorRequestsGetTheNearestBuiltCursor) {
     MakeTable("scrlsubst", 3);
     struct Case {
@@ -331,15 +331,20 @@ TEST_P(StaticScroll, UnbuiltCursorRequestsGetTheNearestBuiltCursor) {
         SQLRETURN rc;
         const char* what;
         SQLULEN type;  // granted
+        SQLULEN conc;  // granted
     } cases[] = {
-        {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN, SQL_SUCCESS, "keyset-driven", SQL_CURSOR_KEYSET_DRIVEN},
-        {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, SQL_SUCCESS, "dynamic", SQL_CURSOR_DYNAMIC},
+        {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN, SQL_SUCCESS, "keyset-driven", SQL_CURSOR_KEYSET_DRIVEN,
+         SQL_CONCUR_READ_ONLY},
+        {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_DYNAMIC, SQL_SUCCESS, "dynamic", SQL_CURSOR_DYNAMIC, SQL_CONCUR_READ_ONLY},
         // Scrollable is what was asked, and scrollable is what it gets.
-        {SQL_ATTR_CURSOR_SCROLLABLE, SQL_SCROLLABLE, SQL_SUCCESS, "scrollable", SQL_CURSOR_KEYSET_DRIVEN},
-        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_LOCK, SQL_SUCCESS_WITH_INFO, "lock", SQL_CURSOR_STATIC},
-        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_ROWVER, SQL_SUCCESS_WITH_INFO, "row versions", SQL_CURSOR_STATIC},
-        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_VALUES, SQL_SUCCESS_WITH_INFO, "values", SQL_CURSOR_STATIC},
-        {SQL_ATTR_CURSOR_SENSITIVITY, SQL_SENSITIVE, SQL_SUCCESS_WITH_INFO, "sensitive", SQL_CURSOR_STATIC},
+        {SQL_ATTR_CURSOR_SCROLLABLE, SQL_SCROLLABLE, SQL_SUCCESS, "scrollable", SQL_CURSOR_KEYSET_DRIVEN,
+         SQL_CONCUR_READ_ONLY},
+        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_LOCK, SQL_SUCCESS, "lock", SQL_CURSOR_STATIC, SQL_CONCUR_LOCK},
+        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_ROWVER, SQL_SUCCESS_WITH_INFO, "row versions", SQL_CURSOR_STATIC,
+         SQL_CONCUR_VALUES},
+        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_VALUES, SQL_SUCCESS, "values", SQL_CURSOR_STATIC, SQL_CONCUR_VALUES},
+        {SQL_ATTR_CURSOR_SENSITIVITY, SQL_SENSITIVE, SQL_SUCCESS_WITH_INFO, "sensitive", SQL_CURSOR_STATIC,
+         SQL_CONCUR_READ_ONLY},
     };
     for (const Case& c : cases) {
         SQLFreeStmt(stmt, SQL_CLOSE);
@@ -358,7 +363,7 @@ TEST_P(StaticScroll, UnbuiltCursorRequestsGetTheNearestBuiltCursor) {
         ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_SENSITIVITY, &sens, 0, nullptr));
         ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_SCROLLABLE, &scrollable, 0, nullptr));
         EXPECT_EQ(c.type, type) << c.what;
-        EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), conc) << c.what;
+        EXPECT_EQ(c.conc, conc) << c.what;
         EXPECT_EQ(SQLULEN(SQL_INSENSITIVE), sens) << c.what;
         EXPECT_EQ(SQLULEN(SQL_SCROLLABLE), scrollable) << c.what;
         // What was granted works.
@@ -370,9 +375,19 @@ TEST_P(StaticScroll, UnbuiltCursorRequestsGetTheNearestBuiltCursor) {
         ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << c.what << ": " << Diag();
         EXPECT_EQ(1, id) << c.what;
     }
-    // Positioned operations are not offered: the Driver Manager answers for the driver.
-    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));
-    EXPECT_EQ("IM001", Diag().substr(0, 5));
+    // The read-only cursor is positioned, but changes nothing.
+    EXPECT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE)) << Diag();
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ(3, [&] {
+        SQLHSTMT s = SQL_NULL_HSTMT;
+        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s);
+        SQLINTEGER n = 0;
+        SQLExecDirect(s, (SQLCHAR*)("select count(*) from " + t).c_str(), SQL_NTS);
+        SQLBindCol(s, 1, SQL_C_LONG, &n, 0, nullptr);
+        SQLFetch(s);
+        SQLFreeHandle(SQL_HANDLE_STMT, s);
+        return n;
+    }());
 }
 
 TEST_P(StaticScroll, ForwardOnlyStillRefusesScrolling) {

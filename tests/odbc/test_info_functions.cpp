@@ -14,7 +14,7 @@ const std::vector<SQLUSMALLINT> kReported = {
     SQL_API_SQLALLOCCONNECT,  SQL_API_SQLCANCEL,           SQL_API_SQLEXECDIRECT,    SQL_API_SQLCOLUMNS,
     SQL_API_SQLTABLES,        SQL_API_SQLCOLUMNPRIVILEGES, SQL_API_SQLDESCRIBEPARAM, SQL_API_SQLTABLEPRIVILEGES,
     SQL_API_SQLBINDPARAMETER, SQL_API_SQLALLOCHANDLE,      SQL_API_SQLCLOSECURSOR,   SQL_API_SQLGETENVATTR,
-    SQL_API_SQLGETSTMTATTR,   SQL_API_SQLFETCHSCROLL,
+    SQL_API_SQLGETSTMTATTR,   SQL_API_SQLFETCHSCROLL,      SQL_API_SQLSETPOS,        SQL_API_SQLBULKOPERATIONS,
 };
 const std::vector<SQLUSMALLINT> kNotReported = {
     SQL_API_SQLBROWSECONNECT,
@@ -28,9 +28,6 @@ const std::vector<SQLUSMALLINT> kNotReported = {
     1013,
     1015,
     1022,
-    // Row operations: not built yet, so not offered.
-    SQL_API_SQLSETPOS,
-    SQL_API_SQLBULKOPERATIONS,
 };
 
 class GetFunctions : public ::testing::Test {
@@ -60,9 +57,9 @@ TEST_F(GetFunctions, Odbc2ArrayHasOneHundredEntries) {
     ASSERT_EQ(SQL_SUCCESS, SQLGetFunctions(dbc, SQL_API_ALL_FUNCTIONS, a));
     EXPECT_EQ(0xBEEF, a[100]) << "wrote past 100 entries";
     EXPECT_EQ(SQL_TRUE, a[SQL_API_SQLEXECDIRECT]);
-    // The row operations are not built: not offered.
-    EXPECT_EQ(SQL_FALSE, a[SQL_API_SQLBULKOPERATIONS]);
-    EXPECT_EQ(SQL_FALSE, a[SQL_API_SQLSETPOS]);
+    // The row operations are offered.
+    EXPECT_EQ(SQL_TRUE, a[SQL_API_SQLBULKOPERATIONS]);
+    EXPECT_EQ(SQL_TRUE, a[SQL_API_SQLSETPOS]);
     EXPECT_EQ(SQL_FALSE, a[SQL_API_SQLBROWSECONNECT]);
     EXPECT_EQ(SQL_FALSE, a[0]);
     int count = 0;
@@ -73,8 +70,8 @@ TEST_F(GetFunctions, Odbc2ArrayHasOneHundredEntries) {
             EXPECT_EQ(a[i], One(SQLUSMALLINT(i))) << i;
         }
     }
-    // 1-23, 40-54, 56, 58-67, 70, 72
-    EXPECT_EQ(23 + 15 + 1 + 10 + 2, count);
+    // 1-23, 40-54, 56, 58-68 (SQLSetPos), 70, 72, 24 (SQLBulkOperations)
+    EXPECT_EQ(23 + 15 + 1 + 11 + 2 + 1, count);
 }
 
 TEST_F(GetFunctions, Odbc3BitmapMatchesTheSingleAnswers) {

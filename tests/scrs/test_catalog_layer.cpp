@@ -236,12 +236,19 @@ TEST_F(CatalogLayer, CursorInformationNamesOnlyWhatIsBuilt) {
     EXPECT_EQ(info(SQL_LOCK_TYPES) != 0, b.rowOperations);
     EXPECT_EQ(info(SQL_SCROLL_CONCURRENCY) != SQL_SCCO_READ_ONLY, b.rowOperations);
     const uint32_t pos = SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE | SQL_CA1_POS_REFRESH;
-    for (uint16_t t :
-         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_STATIC_CURSOR_ATTRIBUTES1, SQL_KEYSET_CURSOR_ATTRIBUTES1})
-        EXPECT_EQ((info(t) & pos) != 0, b.rowOperations) << t;
+    const uint32_t bulk = SQL_CA1_BULK_ADD | SQL_CA1_BULK_UPDATE_BY_BOOKMARK | SQL_CA1_BULK_DELETE_BY_BOOKMARK |
+                          SQL_CA1_BULK_FETCH_BY_BOOKMARK;
+    EXPECT_EQ(info(SQL_KEYSET_CURSOR_ATTRIBUTES1) & (pos | bulk), b.rowOperations ? pos | bulk : 0u);
+    // A forward-only cursor has no SQLSetPos; a static one changes rows as a keyset-driven one.
+    EXPECT_EQ(info(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1) & (pos | bulk), 0u);
+    EXPECT_EQ(info(SQL_STATIC_CURSOR_ATTRIBUTES1) & (pos | bulk), b.rowOperations ? pos | bulk : 0u);
+    EXPECT_EQ(info(SQL_STATIC_CURSOR_ATTRIBUTES2) & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY),
+              b.rowOperations ? uint32_t(SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY) : 0u);
+    EXPECT_EQ(info(SQL_KEYSET_CURSOR_ATTRIBUTES2) & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY),
+              b.rowOperations ? uint32_t(SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY) : 0u);
     EXPECT_EQ(info(SQL_STATIC_CURSOR_ATTRIBUTES1) & 0xF,
               uint32_t(SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK));
-    EXPECT_EQ(info(SQL_STATIC_SENSITIVITY), 0u);
+    EXPECT_EQ(info(SQL_STATIC_SENSITIVITY), b.rowOperations ? uint32_t(SQL_SS_DELETIONS | SQL_SS_UPDATES) : 0u);
     // A data source with DynCursSensitivity DISABLED offers forward-only and static cursors only.
     IngConnFind(conn)->dsn.dynCursSensitivity = 2;
     EXPECT_EQ(info(SQL_SCROLL_OPTIONS), uint32_t(SQL_SO_FORWARD_ONLY | SQL_SO_STATIC));

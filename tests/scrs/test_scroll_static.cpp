@@ -5,6 +5,7 @@
 
 #include "util/rowset.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_keyset.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/ss.h"
 #include "tests/drv_ingii/test_stmt_fixture.h"
@@ -214,21 +215,26 @@ TEST_F(Setup, AStaticSelectIsAnalysedAndAForwardOnlyOneIsNot) {
     EXPECT_FALSE(IngStmtFind(f)->cursor.layerFlags & kScsLPrepared);
 }
 
-TEST_F(Setup, ALockingStaticCursorRunsReadOnlyWhileRowsCannotBeToldApart) {
+TEST_F(Setup, ALockingStaticCursorReadsItsSnapshotByItsKeys) {
     Table(3);
     const uint32_t s = Select(2, 2);
     const SCS_Cursor& c = IngStmtFind(s)->cursor;
-    EXPECT_EQ(1u, c.concurrency);
-    EXPECT_EQ(2u, c.savedConcurrency);
+    EXPECT_EQ(2u, c.concurrency);
     EXPECT_EQ(3u, c.cursorType);
-    // The ODBC side reads the concurrency back to report the change.
     uint32_t conc = 0;
     uint16_t len = 0;
     ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32030007u, static_cast<void*>(&conc), uint16_t(4), &len));
-    EXPECT_EQ(1u, conc);
+    EXPECT_EQ(2u, conc);
+    // The snapshot was read at execute, in the statement's order, one row per key.
+    EXPECT_TRUE(SCS_KeysetStatic(IngStmtFind(s)));
+    EXPECT_EQ(3, c.rowsFetched);
     uint32_t rows = 0, total = 0;
-    ASSERT_EQ(0u, Fetch(s, 1, &rows, &total)) << Errors(s);
+    ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
     EXPECT_EQ(2u, rows);
+    EXPECT_EQ(3u, total);
+    EXPECT_EQ(2, A(0));
+    EXPECT_EQ(3, A(1));
+    EXPECT_EQ(SQL_ROW_SUCCESS, rs->statuses[0]);
 }
 
 TEST_F(Setup, AGroupedStaticSelectKeepsItsConcurrency) {
