@@ -85,6 +85,9 @@ struct SCS_Cursor {
     ColumnInfo* resultDescs;  // null while not described
     SCS_RowVerRef rowVer;     // a dynamic cursor's row versions; privateStmt 0 while none
     SCS_DynState* dynState;   // a dynamic cursor's current keys and position
+    // Lock concurrency: rows are locked by a no-op UPDATE of their keys, the lower layer having
+    // no " FOR UPDATE" (read when the statement is opened).
+    uint32_t lockByUpdate;
 };
 
 // Bits of layerFlags.

@@ -10,5 +10,6 @@ struct IngBuiltCursors {
 };
 
 // Forward-only, static, keyset-driven, mixed and dynamic cursors; row operations on keyset-driven,
-// mixed and static cursors with lock and values concurrency (dynamic cursors read only).
+// mixed, static and dynamic cursors with lock and values concurrency (bulk operations but on
+// dynamic and mixed cursors).
 inline constexpr IngBuiltCursors kIngBuiltCursors{true, true, true};

@@ -221,13 +221,13 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
         case 79:
             *v = b.rowOperations ? 31 : 0;
             return true;  // SQL_POS_OPERATIONS
-        // Dynamic cursors read only: every orientation but ABSOLUTE and BOOKMARK; others' additions,
-        // deletions and updates show.
+        // Dynamic cursors: every orientation but ABSOLUTE and BOOKMARK, SQLSetPos but no bulk
+        // operations (rows have no bookmarks); others' additions, deletions and updates show.
         case 144:
-            *v = b.dynamic ? 0x5 : 0;
+            *v = b.dynamic ? (b.rowOperations ? 0x1E45 : 0x5) : 0;
             return true;  // SQL_DYNAMIC_CURSOR_ATTRIBUTES1
         case 145:
-            *v = b.dynamic ? 0x71 : 0;
+            *v = b.dynamic ? (b.rowOperations ? 0x407B : 0x71) : 0;
             return true;  // ...2
         // Read-only keyset-driven cursors: the fetch orientations and bookmarks; others' updates and
         // deletions show and the maximum rows of a SELECT hold (a mixed cursor answers with these too and

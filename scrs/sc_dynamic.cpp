@@ -207,8 +207,10 @@ uint32_t SCS_DynamicPrepare(IngStmt* s) {
     if (uint32_t rc = EnsureState(s, &st)) return rc;
     DropKeys(st, kDynBefore);
     SCS_Cursor& c = s->cursor;
-    if (c.concurrency != SQL_CONCUR_READ_ONLY) {
-        // Positioned changes are not built for dynamic cursors: they read only.
+    if (c.concurrency != SQL_CONCUR_READ_ONLY && c.concurrency != SQL_CONCUR_LOCK &&
+        c.concurrency != SQL_CONCUR_VALUES) {
+        // Rows are named by their keys and, when checked, by their values: there is no row version
+        // to compare.
         uint32_t v = SQL_CONCUR_READ_ONLY;
         if (AgentCall<DRV_SetOption>(Lower(), c.agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0)
             return kErrNotCapable;
@@ -229,6 +231,7 @@ uint32_t SCS_DynamicExecute(IngStmt* s) {
     SCS_DynState* st = nullptr;
     if (uint32_t rc = EnsureState(s, &st)) return rc;
     DropKeys(st, kDynBefore);
+    SCS_KsRowsetChangeDrop(s);
     s->cursor.rowsFetched = -1;
     return 0;
 }
@@ -237,6 +240,7 @@ void SCS_DynamicClose(IngStmt* s) {
     SCS_DynState* st = StateOf(s);
     if (st == nullptr) return;
     DropKeys(st, kDynBefore);
+    SCS_KsRowsetChangeDrop(s);
     // The next execution is a new cursor: no row of it has been shown yet.
     if (st->rowVer && s->cursor.rowVer.privateStmt != 0) (void)SCS_RowVerClear(&s->cursor.rowVer);
 }
@@ -302,6 +306,11 @@ uint32_t SCS_DynamicFetchRows(IngStmt* s, Dataset* keys, uint32_t n, Rowset** ou
             return rc;
         }
     }
+    // Row changes name the rows of this rowset: locked now, or their values kept to compare.
+    if ((rc = SCS_KsRowsetChange(s, keys, count, rs)) != 0) {
+        RowsetFree(out);
+        return rc;
+    }
     return 0;
 }
 
@@ -316,6 +325,8 @@ uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t ori
     *rows = 0;
     *resultRows = uint32_t(-1);
     c.rowsFetched = -1;
+    // The rows the last rowset named are no longer the application's to change.
+    SCS_KsRowsetChangeDrop(s);
     Dataset target{};
     uint32_t rc = SeekTarget(s, st, orientation, offset, n, &target);
     if (rc == 0) rc = SCS_DynamicFetchRows(s, &target, n, out);
@@ -361,6 +372,20 @@ uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* 
     TryFree(keyVer);
     TryFree(rowVer);
     TryFree(statuses);
+    return rc;
+}
+
+uint32_t SCS_DynamicAfterUpdate(IngStmt* s) {
+    SCS_DynState* st = StateOf(s);
+    if (st == nullptr) return kErrCursorState;
+    uint32_t rc = s->cursor.concurrency == SQL_CONCUR_VALUES ? SCS_KeysetValuesRefresh(s) : 0u;
+    if (rc != 0 || !st->rowVer || s->cursor.rowVer.privateStmt == 0) return rc;
+    Dataset* keys = nullptr;
+    Dataset rows{};
+    rc = SCS_KsRowsetUpdated(s, &keys, &rows);
+    if (rc == 0 && keys != nullptr) rc = SCS_DynamicRowsChanged(s, keys, &rows);
+    if (keys) DatasetDelete(keys);
+    DatasetFree(&rows);
     return rc;
 }
 

@@ -22,7 +22,7 @@ struct SCS_DynState {
 enum : int { kDynBefore = 0, kDynOnRowset = 1, kDynAfter = 2 };
 
 // Set-up at prepare of a dynamic SELECT the keyset set-up has accepted: concurrency other than
-// read-only becomes read-only (the application sees 01S02); with high sensitivity (capability
+// read-only, lock and values becomes read-only (the application sees 01S02); with high sensitivity (capability
 // item 0x2201000b) the cursor's private row-version connection is opened and its earlier rows are
 // removed. 0, or the failure (IM926 on the statement when VOVURA is missing).
 uint32_t SCS_DynamicPrepare(IngStmt* s);
@@ -52,6 +52,10 @@ uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t off
 // keys with row i of values) so that the cursor's own change is not reported as another user's.
 // 0 when row versions are not kept, else SCS_RowVerUpdate's result.
 uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* values);
+
+// After the cursor's own positioned update: under values concurrency the updated rows' values are
+// read again, and with row versions kept their new versions stored. 0 or a code.
+uint32_t SCS_DynamicAfterUpdate(IngStmt* s);
 
 // The key columns alone (the first keyCount columns) of a copy of src; 0, 15 or 16.
 uint32_t SCS_DynamicKeyColumns(const Dataset* src, uint16_t keyCount, Dataset** out);

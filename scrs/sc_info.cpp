@@ -15,6 +15,8 @@ constexpr uint32_t kScrollable1 = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELA
 constexpr uint32_t kRowOps1 = SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE |
                               SQL_CA1_POS_REFRESH | SQL_CA1_BULK_ADD | SQL_CA1_BULK_UPDATE_BY_BOOKMARK |
                               SQL_CA1_BULK_DELETE_BY_BOOKMARK | SQL_CA1_BULK_FETCH_BY_BOOKMARK;
+constexpr uint32_t kPosOps1 =
+    SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE | SQL_CA1_POS_REFRESH;
 // Every kind: read-only concurrency and SQL_ATTR_MAX_ROWS on a SELECT. The row count is known
 // at execute only where the whole result is read then (the static snapshot).
 constexpr uint32_t kRead2 = SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_ROWS_SELECT;
@@ -75,13 +77,14 @@ bool SCS_CursorInfo(uint32_t infoType, uint32_t sensitivity, uint32_t* value) {
             // Rows are read again by their keys: changes and deletions by others show.
             v = keyset ? kRead2 | locks2 | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES : 0;
             break;
-        // Dynamic cursors read only, whatever the other kinds do, and do not hold SQL_ATTR_MAX_ROWS.
+        // Dynamic cursors take SQLSetPos but no bulk operation (their rows have no bookmarks), and
+        // do not hold SQL_ATTR_MAX_ROWS.
         case SQL_DYNAMIC_CURSOR_ATTRIBUTES1:
-            v = dynamic ? SQL_CA1_NEXT | SQL_CA1_RELATIVE : 0;
+            v = dynamic ? SQL_CA1_NEXT | SQL_CA1_RELATIVE | (ops1 & kPosOps1) : 0;
             break;
         case SQL_DYNAMIC_CURSOR_ATTRIBUTES2:
             v = dynamic ? SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_SENSITIVITY_ADDITIONS |
-                              SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES
+                              SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES | locks2
                         : 0;
             break;
         default:

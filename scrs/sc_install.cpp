@@ -47,6 +47,7 @@ std::mutex g_cursorListLock;
 
 constexpr int32_t kKeyCacheBuckets = 101;
 constexpr int32_t kKeyCacheKeyBytes = 16;  // MD5 digests of table names
+constexpr uint32_t kCapNoForUpdate = 0x22010007;  // " FOR UPDATE" refused: locks by UPDATE
 
 void FreeEntry(SCS_ConnEntry* e) {
     if (e == nullptr) return;
@@ -398,6 +399,13 @@ void StmtOpen(IngStmt* s) {
     c.analysedKind = -1;
     c.rowVer = SCS_RowVerRef{};
     c.dynState = nullptr;
+    uint32_t v = 0;
+    uint16_t len = 0;
+    c.lockByUpdate = AgentCall<DRV_GetInfo>(&g_savedLowerLink, c.agentConn, kCapNoForUpdate, static_cast<void*>(&v),
+                                            uint16_t(sizeof v), &len) == 0 &&
+                             v != 0
+                         ? 1u
+                         : 0u;
 }
 
 void StmtClose(IngStmt* s) {

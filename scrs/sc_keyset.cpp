@@ -22,6 +22,7 @@
 #include "scrs/ks.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_dynamic.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
@@ -82,6 +83,16 @@ bool IsQuote(char ch) { return ch == '\'' || ch == '"'; }
 
 // A keyset size makes a keyset-driven cursor mixed; a static cursor with keys ignores it.
 bool Mixed(const SCS_Cursor& c) { return c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize > 0; }
+
+// The rowset's keys and statuses a dynamic or mixed cursor keeps for its row changes.
+bool RowsetNamed(const SCS_Cursor& c) { return Mixed(c) || c.cursorType == SQL_CURSOR_DYNAMIC; }
+
+// Lock concurrency on rows that can be changed: locked by their read where the lower layer takes
+// " FOR UPDATE", else by a no-op UPDATE of their keys after it.
+bool ForUpdate(const SCS_Cursor& c, uint32_t shape) {
+    return c.concurrency == SQL_CONCUR_LOCK && !c.lockByUpdate && scs_p_CheckShape(shape) == 0;
+}
+bool LocksByUpdate(const SCS_Cursor& c) { return c.concurrency == SQL_CONCUR_LOCK && c.lockByUpdate; }
 
 // Markers outside literals, quoted names and comments, counted up to `stop` (null: the end).
 uint32_t CountMarkers(const char* text, const char* stop) {
@@ -450,13 +461,15 @@ uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, cons
     if (rc == 0) rc = WhereMarkers(withKeys.c_str(), by.before);
     if (rc == 0) rc = Analyse(&a, withKeys.c_str());
     if (rc == 0) rc = KS_BuildKeyBlockWhere(&a, ctx.keyCols, ctx.tableCount, perBlock);
-    if (rc == 0) {
-        rc = AgentCall<DRV_Prepare>(Lower(), by.aux, a.text);
-        if (rc != 0) IngLog(7, "SCS_KeysetFetch: couldn't prepare %s", a.text);
-    }
+    std::string text = rc == 0 ? a.text : "";
     SCR_AnalysisFree(&a);
+    // Where the lower layer takes " FOR UPDATE", the rows read are locked by the read itself.
+    if (rc == 0 && !by.values && ForUpdate(s->cursor, st->shape)) text += " FOR UPDATE";
+    if (rc == 0) {
+        rc = AgentCall<DRV_Prepare>(Lower(), by.aux, text.c_str());
+        if (rc != 0) IngLog(7, "SCS_KeysetFetch: couldn't prepare %s", text.c_str());
+    }
     if (rc != 0) return rc;
-    (void)s;
     *by.prepared = 1;
     *by.perBlock = perBlock;
     return 0;
@@ -1018,7 +1031,7 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
             return vr;
         }
     }
-    if (changeable && c.concurrency == SQL_CONCUR_LOCK) {
+    if (changeable && LocksByUpdate(c)) {
         // The rows of the rowset stay locked until the transaction ends.
         // The context names the new rowset's keys.
         const uint32_t before = c.rowsetFirst;
@@ -1046,26 +1059,26 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
 
 namespace {
 
-// A mixed cursor's row changes name the rows of its rowset: their keys and statuses are kept
-// here, the rows are locked or their concurrency values read as for keyset-driven cursors.
-uint32_t MixedRowChangeState(IngStmt* s, SCS_KsState* st, uint32_t w, uint32_t count, Rowset* rs) {
+// A mixed or dynamic cursor's row changes name the rows of its rowset (key rows w .. w + count - 1
+// of keys): their keys and statuses are kept here, the rows are locked or their concurrency values
+// read as for keyset-driven cursors.
+uint32_t RowsetChangeState(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t w, uint32_t count,
+                           const Rowset* rs) {
     DropRowChangeState(st);
     SCS_Cursor& c = s->cursor;
     if (c.concurrency == SQL_CONCUR_READ_ONLY || count == 0 || scs_p_CheckShape(st->shape) != 0) return 0;
     const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
-    uint32_t rc = KeyRowsOnly(st->ks->keys, w, count, keyCount, &st->rowsetKeys);
+    uint32_t rc = KeyRowsOnly(keys, w, count, keyCount, &st->rowsetKeys);
     if (rc != 0) return rc;
+    if (st->rowsetKeys == nullptr) return kErrGeneral;
     st->rowsetStatuses = static_cast<uint16_t*>(TryCalloc(count, sizeof(uint16_t)));
     if (st->rowsetStatuses == nullptr) return kErrNoMemory;
     for (uint32_t i = 0; i < count; ++i) st->rowsetStatuses[i] = rs->statuses[i];
     st->rowsetRows = count;
-    if (c.concurrency == SQL_CONCUR_VALUES) return ValuesByKeys(s, st, st->ks->keys, w, count);
-    if (c.concurrency != SQL_CONCUR_LOCK) return 0;
+    if (c.concurrency == SQL_CONCUR_VALUES) return ValuesByKeys(s, st, st->rowsetKeys, 0, count);
+    if (!LocksByUpdate(c)) return 0;
     SCS_RowChange rc2{};
-    const uint32_t before = st->st;
-    st->st = w + 1;
     rc = SCS_KeysetRowChange(s, &rc2);
-    st->st = before;
     if (rc == 0) rc = scs_p_LockKeyRows(&rc2, 0, count);
     if (rc != 0 && rc2.changeStmt) scs_p_MoveMessages(rc2.changeStmt, s->cursor.agentStmt);
     return rc;
@@ -1450,7 +1463,7 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
         RowsetFree(out);
         return rc;
     }
-    if ((rc = MixedRowChangeState(s, st, uint32_t(w), count, *out)) != 0) {
+    if ((rc = RowsetChangeState(s, st, st->ks->keys, uint32_t(w), count, *out)) != 0) {
         RowsetFree(out);
         return rc;
     }
@@ -1483,10 +1496,12 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     if (st == nullptr || !st->ready || out == nullptr) return kErrNotCapable;
     SCS_Cursor& c = s->cursor;
     // A read-only cursor changes nothing, not even by adding rows.
-    if ((c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_STATIC) ||
+    if ((c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_STATIC &&
+         c.cursorType != SQL_CURSOR_DYNAMIC) ||
         (c.concurrency != SQL_CONCUR_LOCK && c.concurrency != SQL_CONCUR_VALUES))
         return kErrNotCapable;
-    const bool mixed = Mixed(c);
+    const bool mixed = RowsetNamed(c);
+    const bool dynamic = c.cursorType == SQL_CURSOR_DYNAMIC;
     const bool isStatic = c.cursorType == SQL_CURSOR_STATIC;
     KS_KeysetRecord* ks = st->ks;
     SCS_DescCtx& ctx = st->ctx;
@@ -1502,16 +1517,19 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     if (uint32_t rc = scs_p_ResultColsLoad(&c)) return rc;
     out->resultCols = c.resultDescs;
     out->resultCount = c.resultDescCount;
-    out->cursorType = isStatic ? SQL_CURSOR_STATIC : SQL_CURSOR_KEYSET_DRIVEN;
+    out->cursorType = isStatic ? SQL_CURSOR_STATIC : dynamic ? SQL_CURSOR_DYNAMIC : SQL_CURSOR_KEYSET_DRIVEN;
     out->concurrency = c.concurrency;
     out->rowsetSize = c.rowsetSize ? c.rowsetSize : 1;
     out->stmtText = st->text;
     out->keptParams = (c.layerFlags & kScsLParamsKept) ? c.keptParams : nullptr;
-    out->forUpdate = 1;
+    out->forUpdate = ForUpdate(c, st->shape) ? 1 : 0;
     out->values = st->values;
     out->compareMode = 1;
-    out->refreshValues =
-        c.concurrency == SQL_CONCUR_VALUES || c.cursorType == SQL_CURSOR_STATIC ? SCS_KeysetValuesRefresh : nullptr;
+    // A dynamic cursor also keeps its own update from reading as another user's at the next fetch.
+    out->refreshValues = dynamic ? SCS_DynamicAfterUpdate
+                         : c.concurrency == SQL_CONCUR_VALUES || c.cursorType == SQL_CURSOR_STATIC
+                             ? SCS_KeysetValuesRefresh
+                             : nullptr;
     if (mixed) {
         // The window's rows beyond the rowset are not the application's to name.
         if (st->rowsetKeys == nullptr || st->rowsetStatuses == nullptr) return kErrNotCapable;
@@ -1560,6 +1578,48 @@ uint16_t SCS_KsKeyCount(const IngStmt* s) {
     return st && st->ready && st->ctx.keyCols ? uint16_t(st->ctx.keyCols->count) : 0;
 }
 
+uint32_t SCS_KsRowsetChange(IngStmt* s, const Dataset* keys, uint32_t count, const Rowset* rs) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready || keys == nullptr || rs == nullptr) return kErrCursorState;
+    return RowsetChangeState(s, st, keys, 0, count, rs);
+}
+
+void SCS_KsRowsetChangeDrop(IngStmt* s) {
+    if (SCS_KsState* st = StateOf(s)) DropRowChangeState(st);
+}
+
+uint32_t SCS_KsRowsetUpdated(IngStmt* s, Dataset** keys, Dataset* rows) {
+    *keys = nullptr;
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready) return kErrCursorState;
+    if (st->rowsetKeys == nullptr || st->rowsetStatuses == nullptr) return 0;
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < st->rowsetRows; ++i) n += st->rowsetStatuses[i] == SQL_ROW_UPDATED;
+    if (n == 0) return 0;
+    Dataset* picked = nullptr;
+    if (int rc = DatasetCreateLike(&picked, st->rowsetKeys, n)) return uint32_t(rc);
+    uint32_t at = 0, rc = 0;
+    for (uint32_t i = 0; rc == 0 && i < st->rowsetRows; ++i)
+        if (st->rowsetStatuses[i] == SQL_ROW_UPDATED) rc = uint32_t(DatasetCopyRow(picked, st->rowsetKeys, at++, i, 0));
+    auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
+    if (rc == 0 && scratch == nullptr) rc = kErrNoMemory;
+    if (rc == 0) {
+        picked->rows_used = n;
+        rc = RowsByKeys(s, st, picked, 0, n, RowsRead(st), rows, scratch);
+    }
+    // A row gone since the update has no content to keep a version of.
+    for (uint32_t i = 0; rc == 0 && i < n; ++i)
+        if (scratch[i] == SQL_ROW_DELETED) rc = kErrGeneral;
+    TryFree(scratch);
+    if (rc != 0) {
+        DatasetDelete(picked);
+        DatasetFree(rows);
+        return rc;
+    }
+    *keys = picked;
+    return 0;
+}
+
 namespace {
 uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st);
 }  // namespace
@@ -1577,7 +1637,7 @@ uint32_t SCS_KeysetValuesRefresh(IngStmt* s) {
     uint32_t rc = 0;
     const uint16_t* statuses = nullptr;
     uint32_t n = 0;
-    if (Mixed(c)) {
+    if (RowsetNamed(c)) {
         if (st->rowsetKeys != nullptr) rc = ValuesByKeys(s, st, st->rowsetKeys, 0, st->rowsetRows);
         statuses = st->rowsetStatuses;
         n = st->rowsetRows;
@@ -1676,7 +1736,7 @@ uint32_t SCS_KeysetStaticFill(IngStmt* s) {
     SCS_StaticSetReset(c.staticSet);
     DropRowChangeState(st);
     const bool byValues = c.concurrency == SQL_CONCUR_VALUES && scs_p_CheckShape(st->shape) == 0;
-    const bool locks = c.concurrency == SQL_CONCUR_LOCK && scs_p_CheckShape(st->shape) == 0;
+    const bool locks = LocksByUpdate(c) && scs_p_CheckShape(st->shape) == 0;
     uint32_t rc = byValues ? EnsureChangeCols(st) : 0;
     if (rc == 0 && byValues && EnsureAux(c.agentConn, &st->aux5) != 0) rc = kErrGeneral;
     Dataset rows{}, values{};

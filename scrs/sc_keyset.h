@@ -96,6 +96,14 @@ uint32_t SCS_KsSeekKeys(IngStmt* s, uint32_t orientation, uint32_t mode, const D
                         uint32_t count, Dataset* out);
 uint32_t SCS_KsFetchByKeys(IngStmt* s, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs);
 uint16_t SCS_KsKeyCount(const IngStmt* s);
+// The rowset of a dynamic cursor as its row changes name it: its keys (count rows of keys from row
+// 0) and the statuses of rs; under lock concurrency its rows are locked, under values concurrency
+// their values read. 0 or a code. Drop forgets the last rowset's.
+uint32_t SCS_KsRowsetChange(IngStmt* s, const Dataset* keys, uint32_t count, const Rowset* rs);
+void SCS_KsRowsetChangeDrop(IngStmt* s);
+// The keys of the rowset's rows whose status says updated (key columns only, *keys null when there
+// is none) and those rows as the cursor reads them now, in the same order. 0 or a code.
+uint32_t SCS_KsRowsetUpdated(IngStmt* s, Dataset** keys, Dataset* rows);
 // Values concurrency: reads the current rowset's concurrency values again (after the cursor's
 // own update, which the next comparison must not take for another user's).
 uint32_t SCS_KeysetValuesRefresh(IngStmt* s);

@@ -126,8 +126,10 @@ TEST_F(InfoTest, CursorAnswersNameOnlyWhatIsBuilt) {
         {79, 0x1F},  // SQL_POS_POSITION, REFRESH, UPDATE, DELETE, ADD
         {80, 0},
         {83, 0x6},       // own deletions and updates show when fetched again
-        {144, 0x5},      // next and relative: rows of a dynamic cursor have no numbers
-        {145, 0x71},     // read-only; others' additions, deletions and updates show
+        {144, 0x1E45},   // next and relative (rows of a dynamic cursor have no numbers); lock no
+                         // change, SetPos position, update, delete, refresh; no bulk operations
+        {145, 0x407B},   // read-only, lock and values concurrency; others' additions, deletions
+                         // and updates show; changes may touch more rows
         {150, 0xF1E4F},  // orientations, bookmark; lock no change, SetPos position, update, delete,
                          // refresh; bulk add, update, delete and fetch by bookmark
         {151, 0x40EB},   // read-only, lock and values concurrency; others' deletions and updates

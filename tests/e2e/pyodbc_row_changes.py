@@ -20,6 +20,11 @@ def main():
     assert static1 == keyset1, hex(static1)
     assert cn.getinfo(pyodbc.SQL_STATIC_CURSOR_ATTRIBUTES2) & 0xA == 0xA
     assert cn.getinfo(pyodbc.SQL_SCROLL_OPTIONS) == 0x1F  # dynamic cursors too
+    # Dynamic cursors change rows by SQLSetPos under both concurrencies, but have no bookmarks and
+    # so no bulk operations.
+    dynamic1 = cn.getinfo(pyodbc.SQL_DYNAMIC_CURSOR_ATTRIBUTES1)
+    assert dynamic1 & 0x400 and dynamic1 & 0x800 and not dynamic1 & 0xF0000, hex(dynamic1)
+    assert cn.getinfo(pyodbc.SQL_DYNAMIC_CURSOR_ATTRIBUTES2) & 0xA == 0xA
     assert cn.getinfo(pyodbc.SQL_GETDATA_EXTENSIONS) == 7
     cur = cn.cursor()
     try:

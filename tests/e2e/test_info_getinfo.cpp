@@ -125,10 +125,12 @@ TEST_P(InfoThroughDriverManager, CursorCapabilitiesAreThoseBuilt) {
                           SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES | SQL_CA2_MAX_ROWS_SELECT |
                           SQL_CA2_SIMULATE_NON_UNIQUE),
               U32(SQL_KEYSET_CURSOR_ATTRIBUTES2));
-    // Dynamic cursors: no row numbers to fetch by; others' additions, deletions and updates show.
-    EXPECT_EQ(SQLUINTEGER(SQL_CA1_NEXT | SQL_CA1_RELATIVE), U32(SQL_DYNAMIC_CURSOR_ATTRIBUTES1));
-    EXPECT_EQ(SQLUINTEGER(SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_SENSITIVITY_ADDITIONS |
-                          SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES),
+    // Dynamic cursors: no row numbers to fetch by, so no bookmarks and no bulk operations;
+    // SQLSetPos; others' additions, deletions and updates show.
+    EXPECT_EQ(SQLUINTEGER(SQL_CA1_NEXT | SQL_CA1_RELATIVE) | setPos, U32(SQL_DYNAMIC_CURSOR_ATTRIBUTES1));
+    EXPECT_EQ(SQLUINTEGER(SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY |
+                          SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS |
+                          SQL_CA2_SENSITIVITY_UPDATES | SQL_CA2_SIMULATE_NON_UNIQUE),
               U32(SQL_DYNAMIC_CURSOR_ATTRIBUTES2));
     for (SQLUSMALLINT none : {SQLUSMALLINT(SQL_POSITIONED_STATEMENTS)})
         EXPECT_EQ(0u, U32(none)) << none;

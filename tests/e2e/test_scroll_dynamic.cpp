@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -374,24 +375,27 @@ TEST_P(DynamicScroll, AbsoluteAndBookmarkRefusedAndInformationAgrees) {
     ASSERT_EQ(SQL_SUCCESS, SQLGetInfo(dbc, SQL_SCROLL_OPTIONS, &v, 0, nullptr));
     EXPECT_TRUE(v & SQL_SO_DYNAMIC);
     ASSERT_EQ(SQL_SUCCESS, SQLGetInfo(dbc, SQL_DYNAMIC_CURSOR_ATTRIBUTES1, &v, 0, nullptr));
-    EXPECT_EQ(SQLUINTEGER(SQL_CA1_NEXT | SQL_CA1_RELATIVE), v);
-    ASSERT_EQ(SQL_SUCCESS, SQLGetInfo(dbc, SQL_DYNAMIC_CURSOR_ATTRIBUTES2, &v, 0, nullptr));
-    EXPECT_EQ(SQLUINTEGER(SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_SENSITIVITY_ADDITIONS |
-                          SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES),
+    EXPECT_EQ(SQLUINTEGER(SQL_CA1_NEXT | SQL_CA1_RELATIVE | SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION |
+                          SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE | SQL_CA1_POS_REFRESH),
               v);
-    // Any other concurrency runs read-only, and the application hears of it.
-    SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_VALUES), 0);
-    if (rc == SQL_SUCCESS) {
-        rc = Exec("select id from " + t + " order by id");
-        EXPECT_EQ(SQL_SUCCESS_WITH_INFO, rc) << Diag();
-        EXPECT_EQ("01S02", Diag().substr(0, 5));
-    } else {
-        EXPECT_EQ(SQL_SUCCESS_WITH_INFO, rc) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLGetInfo(dbc, SQL_DYNAMIC_CURSOR_ATTRIBUTES2, &v, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY |
+                          SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS |
+                          SQL_CA2_SENSITIVITY_UPDATES | SQL_CA2_SIMULATE_NON_UNIQUE),
+              v);
+    // Lock and values concurrency are granted as asked; row versions are no concurrency of this
+    // driver, and the application hears that values concurrency stands in.
+    for (SQLULEN asked : {SQLULEN(SQL_CONCUR_LOCK), SQLULEN(SQL_CONCUR_VALUES), SQLULEN(SQL_CONCUR_ROWVER)}) {
+        SCOPED_TRACE(asked);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(asked), 0);
+        EXPECT_EQ(asked == SQL_CONCUR_ROWVER ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS, rc) << Diag();
+        EXPECT_EQ(SQL_SUCCESS, Exec("select id from " + t + " order by id")) << Diag();
+        SQLULEN conc = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
+        EXPECT_EQ(asked == SQL_CONCUR_ROWVER ? SQLULEN(SQL_CONCUR_VALUES) : asked, conc);
+        EXPECT_EQ(SQLULEN(SQL_CURSOR_DYNAMIC), CursorType(stmt));
     }
-    SQLULEN conc = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr));
-    EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), conc);
-    EXPECT_EQ(SQLULEN(SQL_CURSOR_DYNAMIC), CursorType(stmt));
 }
 
 // High sensitivity on a database with VOVURA: a row another connection changes reads as updated
@@ -457,6 +461,53 @@ TEST_P(DynamicScroll, HighSensitivityReportsOthersUpdatesOnce) {
     stmt = SQL_NULL_HSTMT;
     EXPECT_EQ(before, OtherCount("select count(*) from vovura"));
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
+}
+
+// High sensitivity with positioned updates: the cursor's own update stores the row's new version,
+// so the next fetch does not tell it as another user's; another connection's change still reads
+// as updated. Under both concurrencies.
+TEST_P(DynamicScroll, HighSensitivityKnowsItsOwnUpdates) {
+    Reconnect(true, "HIGH");
+    if (HasFatalFailure()) return;
+    std::string t = Make("dynown", "id integer not null primary key, name varchar(10)");
+    for (int id = 1; id <= 6; ++id) Must("insert into " + t + " values (" + std::to_string(id) + ", 'n')");
+    OpenOther(ConnectionString(true, "LOW"));
+    if (HasFatalFailure()) return;
+    for (SQLULEN conc : {SQLULEN(SQL_CONCUR_LOCK), SQLULEN(SQL_CONCUR_VALUES)}) {
+        SCOPED_TRACE(conc);
+        Dynamic(stmt, 3);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(conc), 0));
+        ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id")) << Diag();
+        r.Bind(stmt, true);
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << Diag();
+        EXPECT_EQ((std::vector<int>{0, 0, 0}), r.Statuses());
+        const std::string mine = conc == SQL_CONCUR_LOCK ? "lock" : "values";
+        std::snprintf(reinterpret_cast<char*>(r.name[1]), sizeof r.name[1], "%s", mine.c_str());
+        r.nameInd[1] = SQL_NTS;
+        r.ind[1] = SQL_COLUMN_IGNORE;
+        ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag();
+        r.ind[1] = 0;
+        EXPECT_EQ(SQL_ROW_UPDATED, r.status[1]);
+        OtherRuns("update " + t + " set name = 'theirs' where id = 3");
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_RELATIVE, 0)) << Diag();
+        EXPECT_EQ((std::vector<int>{0, 0, SQL_ROW_UPDATED}), r.Statuses());
+        EXPECT_EQ(mine, r.Name(1));
+        EXPECT_EQ("theirs", r.Name(2));
+        // Every row of the rowset updated by the cursor: none reads as another user's change.
+        for (int i = 0; i < 3; ++i) {
+            std::snprintf(reinterpret_cast<char*>(r.name[i]), sizeof r.name[i], "all%d", i);
+            r.nameInd[i] = SQL_NTS;
+            r.ind[i] = SQL_COLUMN_IGNORE;
+        }
+        ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 0, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag();
+        for (auto& i : r.ind) i = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_RELATIVE, 0)) << Diag();
+        EXPECT_EQ((std::vector<int>{0, 0, 0}), r.Statuses());
+        EXPECT_EQ("all2", r.Name(2));
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        OtherRuns("update " + t + " set name = 'n'");
+    }
 }
 
 // Two processes whose cursors get the same handle numbers keep their rows apart: the child opens

@@ -1,5 +1,5 @@
-// SQLSetPos and SQLBulkOperations on keyset-driven, mixed and updatable static cursors through the
-// Driver Manager, under lock and values concurrency: each change is read back on another
+// SQLSetPos and SQLBulkOperations on keyset-driven, mixed, updatable static and dynamic cursors
+// (SQLSetPos only) through the Driver Manager, under lock and values concurrency: each change is read back on another
 // connection, and a row another connection changed after the fetch is refused (01S03, or 01S04
 // for a rowset of rows).
 #include <string>
@@ -170,6 +170,8 @@ constexpr Kind kKinds[] = {
     {SQL_CONCUR_VALUES, 8, "mixed, values"},
     {SQL_CONCUR_LOCK, 0, "static, lock", SQL_CURSOR_STATIC},
     {SQL_CONCUR_VALUES, 0, "static, values", SQL_CURSOR_STATIC},
+    {SQL_CONCUR_LOCK, 0, "dynamic, lock", SQL_CURSOR_DYNAMIC},
+    {SQL_CONCUR_VALUES, 0, "dynamic, values", SQL_CURSOR_DYNAMIC},
 };
 
 // UPDATE, DELETE and ADD of one row and of every row; the statuses say what happened, the next
@@ -230,8 +232,12 @@ TEST_P(KeysetRowOps, UpdateDeleteAndAddOneRowAndAllRows) {
         // Fetched again, the first rowset shows the update and the deletion.
         ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << Diag();
         EXPECT_STREQ("uno", names[0]);
-        if (k.keysetSize == 0) {
+        if (k.keysetSize == 0 && k.cursorType != SQL_CURSOR_DYNAMIC) {
             EXPECT_EQ(SQL_ROW_DELETED, status[2]);
+        } else if (k.cursorType == SQL_CURSOR_DYNAMIC) {
+            // A dynamic cursor's rowset is read afresh: the deleted row is simply not there.
+            EXPECT_EQ((std::vector<SQLINTEGER>{1, 2, 4, 9}), std::vector<SQLINTEGER>(ids, ids + kRows));
+            EXPECT_EQ(SQL_ROW_SUCCESS, status[2]);
         }
         SQLFreeStmt(stmt, SQL_CLOSE);
     }
@@ -713,6 +719,50 @@ TEST_P(KeysetRowOps, BadRequestsChangeNothing) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(stmt)));
     EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
     EXPECT_EQ("HY109", State());
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    EXPECT_EQ(before, Contents());
+}
+
+// Bad requests on a dynamic cursor: the right SQLSTATE, and the table as it was.
+TEST_P(KeysetRowOps, DynamicBadRequestsChangeNothing) {
+    const std::string before = Contents();
+    cursorType = SQL_CURSOR_DYNAMIC;
+    for (SQLULEN conc : {SQLULEN(SQL_CONCUR_LOCK), SQLULEN(SQL_CONCUR_VALUES)}) {
+        SCOPED_TRACE(conc);
+        Open(conc);
+        SetName(0, "bad");
+        EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 5, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
+        EXPECT_TRUE(OneOf(State(), {"HY107", "S1107"})) << State();
+        EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, (SQLSETPOSIROW(1) << 32) + 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
+        EXPECT_TRUE(OneOf(State(), {"HY107", "S1107"})) << State();
+        // Rows have no bookmarks here: no bulk operation, adding rows included.
+        EXPECT_EQ(SQL_ERROR, SQLBulkOperations(stmt, SQL_ADD));
+        EXPECT_EQ("IM924", State());
+        // The last rowset ends early: the rows past it are no rows to change.
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0))) << Diag();
+        ASSERT_EQ(2u, fetched);
+        EXPECT_EQ(SQL_ROW_NOROW, status[2]);
+        EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 3, SQL_DELETE, SQL_LOCK_NO_CHANGE));
+        EXPECT_EQ("HY109", State());
+        EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 4, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
+        EXPECT_EQ("HY109", State());
+        // Past the end nothing is positioned on.
+        EXPECT_EQ(SQL_NO_DATA, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0));
+        EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
+        EXPECT_TRUE(OneOf(State(), {"24000", "07005", "HY109"})) << State();
+        SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+    Open(SQL_CONCUR_READ_ONLY);
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ("HY009", State());
+    SetName(0, "ro");
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ("HY009", State());
+    ids[0] = 50;
+    idLen[0] = 0;
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_ADD, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ("HY009", State());
     SQLFreeStmt(stmt, SQL_CLOSE);
     EXPECT_EQ(before, Contents());
 }
