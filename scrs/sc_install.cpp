@@ -46,7 +46,7 @@ AgentLink g_savedLowerLink{0, nullptr};  // SCS_SavedLowerLink; its table is the
 std::mutex g_cursorListLock;
 
 constexpr int32_t kKeyCacheBuckets = 101;
-constexpr int32_t kKeyCacheKeyBytes = 16;  // MD5 digests of table names
+constexpr int32_t kKeyCacheKeyBytes = 16;         // MD5 digests of table names
 constexpr uint32_t kCapNoForUpdate = 0x22010007;  // " FOR UPDATE" refused: locks by UPDATE
 
 void FreeEntry(SCS_ConnEntry* e) {

@@ -366,8 +366,9 @@ uint32_t MapKeysToOrderBy(SCS_DescCtx* ctx) {
     return 0;
 }
 
-// Rows of a lower statement's result appended to `out` until it ends.
-uint32_t FetchAllRows(uint32_t stmt, uint32_t block, Dataset* out) {
+// Rows of a lower statement's result appended to `out` until it ends: a fetch of fewer rows than
+// asked, or (a cursor read for update, which hands out its rows one fetch at a time) of none.
+uint32_t FetchAllRows(uint32_t stmt, uint32_t block, Dataset* out, bool untilEmpty = false) {
     for (;;) {
         Dataset more{};
         uint32_t rc = AgentCall<DRV_FetchRows>(Lower(), stmt, uint16_t(block > 0xFFFF ? 0xFFFF : block), &more);
@@ -384,7 +385,7 @@ uint32_t FetchAllRows(uint32_t stmt, uint32_t block, Dataset* out) {
             DatasetFree(&more);
             if (arc != 0) return uint32_t(arc);
         }
-        if (got < block || got == 0) return 0;
+        if (got == 0 || (got < block && !untilEmpty)) return 0;
     }
 }
 
@@ -568,7 +569,7 @@ uint32_t RowsByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k
         if (rc != 0) break;
         if ((rc = GiveParams(by.aux, joined)) != 0) break;
         if ((rc = AgentCall<DRV_Execute>(Lower(), by.aux)) != 0) break;
-        rc = FetchAllRows(by.aux, perBlock + 1, &all);
+        rc = FetchAllRows(by.aux, perBlock + 1, &all, !by.values && ForUpdate(s->cursor, st->shape));
         (void)AgentCall<DRV_CloseCursor>(Lower(), by.aux);
     }
     if (rc == 0) rc = SCS_MatchRowsToKeys(&all, keyCount, src, base, n, statuses);

@@ -380,8 +380,8 @@ TEST_P(DynamicScroll, AbsoluteAndBookmarkRefusedAndInformationAgrees) {
               v);
     ASSERT_EQ(SQL_SUCCESS, SQLGetInfo(dbc, SQL_DYNAMIC_CURSOR_ATTRIBUTES2, &v, 0, nullptr));
     EXPECT_EQ(SQLUINTEGER(SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY |
-                          SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS |
-                          SQL_CA2_SENSITIVITY_UPDATES | SQL_CA2_SIMULATE_NON_UNIQUE),
+                          SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES |
+                          SQL_CA2_SIMULATE_NON_UNIQUE),
               v);
     // Lock and values concurrency are granted as asked; row versions are no concurrency of this
     // driver, and the application hears that values concurrency stands in.

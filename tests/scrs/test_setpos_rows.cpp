@@ -319,26 +319,31 @@ TEST_F(RowChanges, BookmarksOrderStablyAscending) {
 TEST_F(RowChanges, FetchByBookmarksOutOfOrderWithAMissingRow) {
     Cursor("SELECT a, c FROM pp", SQL_CONCUR_LOCK);
     Exec("DELETE FROM pp WHERE a = 1");
-    uint32_t bm[3] = {4, 1, 3};
-    uint16_t* st = nullptr;
-    uint16_t processed = 0;
-    Rowset* rs = nullptr;
-    ASSERT_EQ(sc3_BulkByBookmark(&rc, SQL_FETCH_BY_BOOKMARK, bm, 3, nullptr, nullptr, &st, &processed, &rs), 0u)
-        << Errors(rc.fetchStmt);
-    ASSERT_NE(rs, nullptr);
-    ASSERT_NE(st, nullptr);
-    EXPECT_EQ(processed, 2u);
-    EXPECT_EQ(std::vector<uint16_t>(st, st + 3), (std::vector<uint16_t>{0, 1, 0}));
-    EXPECT_EQ(std::vector<uint16_t>(rs->statuses, rs->statuses + 3), (std::vector<uint16_t>{0, 1, 0}));
-    ASSERT_EQ(rs->data->rows_used, 3u);
-    Block view;
-    view.ds = *rs->data;
-    EXPECT_EQ(Cell(view, 0, 0), "4");
-    EXPECT_EQ(Cell(view, 0, 1), "-");
-    EXPECT_EQ(Cell(view, 0, 2), "3");
-    view.ds = Dataset{};
-    std::free(st);
-    RowsetFree(&rs);
+    // Read for update, the rows come one fetch at a time: all of them are read still.
+    for (int forUpdate : {0, 1}) {
+        SCOPED_TRACE(forUpdate);
+        rc.forUpdate = forUpdate;
+        uint32_t bm[3] = {4, 1, 3};
+        uint16_t* st = nullptr;
+        uint16_t processed = 0;
+        Rowset* rs = nullptr;
+        ASSERT_EQ(sc3_BulkByBookmark(&rc, SQL_FETCH_BY_BOOKMARK, bm, 3, nullptr, nullptr, &st, &processed, &rs), 0u)
+            << Errors(rc.fetchStmt);
+        ASSERT_NE(rs, nullptr);
+        ASSERT_NE(st, nullptr);
+        EXPECT_EQ(processed, 2u);
+        EXPECT_EQ(std::vector<uint16_t>(st, st + 3), (std::vector<uint16_t>{0, 1, 0}));
+        EXPECT_EQ(std::vector<uint16_t>(rs->statuses, rs->statuses + 3), (std::vector<uint16_t>{0, 1, 0}));
+        ASSERT_EQ(rs->data->rows_used, 3u);
+        Block view;
+        view.ds = *rs->data;
+        EXPECT_EQ(Cell(view, 0, 0), "4");
+        EXPECT_EQ(Cell(view, 0, 1), "-");
+        EXPECT_EQ(Cell(view, 0, 2), "3");
+        view.ds = Dataset{};
+        std::free(st);
+        RowsetFree(&rs);
+    }
 }
 
 TEST_F(RowChanges, DeleteAndUpdateByBookmark) {
