@@ -710,9 +710,10 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                 return SQL_ERROR;
             }
             case SQL_REFRESH: {
-                // A keyset-driven cursor reads its rows again by their keys: others' changes show,
-                // and values concurrency compares with what was read now.
-                if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize == 0) {
+                // A keyset-driven or dynamic cursor reads its rows again by their keys: others'
+                // changes show, and values concurrency compares with what was read now.
+                if ((c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize == 0) ||
+                    c.cursorType == SQL_CURSOR_DYNAMIC) {
                     uint32_t rows = 0;
                     if (uint32_t rc = SCS_ScrollFetch(&c, SQL_FETCH_RELATIVE, 0, &rows)) return Fail(stmt, rc);
                     if (uint32_t rc = SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);

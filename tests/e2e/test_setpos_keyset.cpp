@@ -553,6 +553,27 @@ TEST_P(KeysetRowOps, RefreshReadsTheRowsAgain) {
     EXPECT_EQ(Expected({{2, "2:after:n2"}, {4, ""}, {8, "8:later:n8"}}), Contents());
 }
 
+// SQL_REFRESH reads a dynamic cursor's rowset again: another connection's change shows, and
+// values concurrency then compares with what was read.
+TEST_P(KeysetRowOps, DynamicRefreshReadsTheRowsetAgain) {
+    cursorType = SQL_CURSOR_DYNAMIC;
+    Open(SQL_CONCUR_VALUES);
+    Other("update " + t + " set name = 'fresh' where id = 2");
+    SetName(1, "stale");
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 2, SQL_REFRESH, SQL_LOCK_NO_CHANGE)) << Diag();
+    EXPECT_STREQ("fresh", names[1]);
+    EXPECT_STREQ("r1", names[0]);
+    EXPECT_EQ(SQL_ROW_SUCCESS, status[1]);
+    idLen[1] = SQL_COLUMN_IGNORE;
+    SetName(1, "after");
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag();
+    idLen[1] = 0;
+    // The cursor still scrolls on from where it was.
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+    EXPECT_EQ(5, ids[0]);
+    EXPECT_EQ(Expected({{2, "2:after:n2"}}), Contents());
+}
+
 // The SET list names each select-list item's own column, never its label.
 TEST_P(KeysetRowOps, LabelsAreNotColumnNames) {
     Open(SQL_CONCUR_VALUES, 0, "id, note as name, name as note");
