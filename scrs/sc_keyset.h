@@ -83,8 +83,9 @@ void SCS_KeysetRelease(IngStmt* s);
 void SCS_KeysetStateFree(IngStmt* s);
 
 struct SCS_RowChange;
-// The row-change context of a keyset-driven cursor under lock concurrency (the layer's source of
-// row-change contexts); 43 for any other cursor, so that it changes nothing.
+// The row-change context of a keyset-driven, mixed, static or dynamic cursor under lock or values
+// concurrency (the layer's source of row-change contexts); 43 for any other cursor, so that it
+// changes nothing.
 uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out);
 
 // What dynamic cursors share with mixed ones (sc_dynamic.cpp): up to `count` key rows (the keys,
