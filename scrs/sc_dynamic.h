@@ -22,9 +22,10 @@ struct SCS_DynState {
 enum : int { kDynBefore = 0, kDynOnRowset = 1, kDynAfter = 2 };
 
 // Set-up at prepare of a dynamic SELECT the keyset set-up has accepted: concurrency other than
-// read-only, lock and values becomes read-only (the application sees 01S02); with high sensitivity (capability
-// item 0x2201000b) the cursor's private row-version connection is opened and its earlier rows are
-// removed. 0, or the failure (IM926 on the statement when VOVURA is missing).
+// read-only, lock and values becomes read-only (the application sees 01S02); with high
+// sensitivity (capability item 0x2201000b) the cursor's private row-version connection is opened
+// and its earlier rows are removed. 0, or the failure (IM926 on the statement when VOVURA is
+// missing).
 uint32_t SCS_DynamicPrepare(IngStmt* s);
 // At execute: the cursor stands before its first row.
 uint32_t SCS_DynamicExecute(IngStmt* s);
