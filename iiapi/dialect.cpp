@@ -319,6 +319,28 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
     return true;
 }
 
+// The declared types of the columns called `name`: in the tables the statement names when any
+// of them has one, else in every table.
+std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name) {
+    std::vector<std::string> out;
+    auto collect = [&](const char* sql, const std::string* table) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return;
+        }
+        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        if (table) sqlite3_bind_text(st, 2, table->c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            if (const unsigned char* d = sqlite3_column_text(st, 0)) out.emplace_back(reinterpret_cast<const char*>(d));
+        sqlite3_finalize(st);
+    };
+    for (const std::string& table : c.typeScope)
+        collect("SELECT ingres_type FROM iiapi_columns WHERE column_name = ? AND table_name = ?", &table);
+    if (out.empty()) collect("SELECT ingres_type FROM iiapi_columns WHERE column_name = ?", nullptr);
+    return out;
+}
+
 // Names of text columns, for telling concatenation from addition.
 bool isTextColumnName(Conn& c, const std::string& name) {
     static const char* catalogText[] = {"table_name",     "table_owner",       "table_type",
@@ -334,23 +356,15 @@ bool isTextColumnName(Conn& c, const std::string& name) {
                                         "text_segment",   "storage_structure", nullptr};
     for (const char** n = catalogText; *n; ++n)
         if (name == *n) return true;
-    sqlite3_stmt* st = nullptr;
-    bool text = false;
-    if (sqlite3_prepare_v2(c.db, "SELECT ingres_type FROM iiapi_columns WHERE column_name = ?", -1, &st, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            IngType ty;
-            const char* d = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-            if (d && parseTypeText(d, ty, c.maxSegment) &&
-                (ty.type == IIAPI_CHA_TYPE || ty.type == IIAPI_CHR_TYPE || ty.type == IIAPI_VCH_TYPE ||
-                 ty.type == IIAPI_TXT_TYPE || ty.type == IIAPI_LVCH_TYPE || ty.type == IIAPI_NCHA_TYPE ||
-                 ty.type == IIAPI_NVCH_TYPE || ty.type == IIAPI_LNVCH_TYPE))
-                text = true;
-        }
+    for (const std::string& d : declaredTypesOf(c, name)) {
+        IngType ty;
+        if (parseTypeText(d, ty, c.maxSegment) &&
+            (ty.type == IIAPI_CHA_TYPE || ty.type == IIAPI_CHR_TYPE || ty.type == IIAPI_VCH_TYPE ||
+             ty.type == IIAPI_TXT_TYPE || ty.type == IIAPI_LVCH_TYPE || ty.type == IIAPI_NCHA_TYPE ||
+             ty.type == IIAPI_NVCH_TYPE || ty.type == IIAPI_LNVCH_TYPE))
+            return true;
     }
-    sqlite3_finalize(st);
-    return text;
+    return false;
 }
 
 bool isTextFunction(const std::string& fn) {
@@ -984,9 +998,57 @@ bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& 
 
 }  // namespace
 
+namespace {
+
+// The tables a statement names after FROM, JOIN, UPDATE and INTO and in a FROM list (an alias
+// may come along; it names no table and finds nothing).
+std::vector<std::string> statementTables(const std::vector<Tok>& t) {
+    std::vector<std::string> out;
+    auto takeName = [&](size_t i) {
+        size_t j = skip(t, i + 1);
+        if (j >= t.size() || (t[j].t != Tok::Word && t[j].t != Tok::QuotedId)) return;
+        std::string name = identName(t[j]);
+        // owner.table: the table is the last part.
+        for (size_t n = skip(t, j + 1); n < t.size() && t[n].text == ".";) {
+            size_t m = skip(t, n + 1);
+            if (m >= t.size() || (t[m].t != Tok::Word && t[m].t != Tok::QuotedId)) break;
+            name = identName(t[m]);
+            n = skip(t, m + 1);
+        }
+        out.push_back(lower(name));
+    };
+    bool inFrom = false;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].t == Tok::Word) {
+            const std::string w = lower(t[i].text);
+            if (w == "from" || w == "join" || w == "update" || w == "into") {
+                takeName(i);
+                inFrom = w == "from" || w == "join";
+            } else if (isClauseWord(t, i)) {
+                inFrom = false;
+            }
+        } else if (inFrom && t[i].text == ",") {
+            takeName(i);
+        }
+    }
+    return out;
+}
+
+struct TypeScope {
+    Conn& c;
+    std::vector<std::string> saved;
+    TypeScope(Conn& conn, std::vector<std::string> tables) : c(conn), saved(std::move(conn.typeScope)) {
+        c.typeScope = std::move(tables);
+    }
+    ~TypeScope() { c.typeScope = std::move(saved); }
+};
+
+}  // namespace
+
 bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f) {
     std::vector<Tok> t;
     if (!tokenize(text, t, f)) return false;
+    TypeScope scope(c, statementTables(t));
     // Trailing semicolons and blanks are not part of the statement.
     while (!t.empty() && (t.back().t == Tok::Space || t.back().text == ";")) t.pop_back();
     size_t i = skip(t, 0);
@@ -1510,16 +1572,8 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
 
 // The declared type of a user column known by its name alone.
 bool columnTypeByName(Conn& c, const std::string& name, IngType& out) {
-    sqlite3_stmt* st = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(c.db, "SELECT ingres_type FROM iiapi_columns WHERE column_name = ? LIMIT 1", -1, &st,
-                           nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-            found = parseTypeText(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), out, c.maxSegment);
-    }
-    sqlite3_finalize(st);
-    return found;
+    const std::vector<std::string> types = declaredTypesOf(c, name);
+    return !types.empty() && parseTypeText(types.front(), out, c.maxSegment);
 }
 
 bool isTextType(const IngType& t) {

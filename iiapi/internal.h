@@ -221,6 +221,9 @@ struct Conn : Object {
     // others read what is committed when each statement starts and hold nothing between reads.
     bool snapshotReads = false;
     std::map<std::string, PreparedStatement> prepared;
+    // The tables the statement being rewritten names: a column typed by its name alone is looked
+    // for there first, not in whichever table has a column of that name.
+    std::vector<std::string> typeScope;
     StatementCache cache;
     std::vector<std::weak_ptr<Stmt>> statements;
     std::atomic<bool> cancelRequested{false};

@@ -661,6 +661,38 @@ SQLRETURN SetPosDispatch(StmtRecord* stmt, uint32_t row, uint16_t operation, uin
     return SetPosRows(stmt, row, operation);
 }
 
+namespace {
+
+// A row operation checked against the cursor, in the order its answers are due; 0 when it may go
+// ahead, the cursor then positioned on the row (row 0: every row of the rowset).
+uint32_t SetPosChecks(StmtRecord* stmt, uint32_t row, uint16_t operation) {
+    SCS_Cursor& c = stmt->cursor;
+    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY) return kErrCursorPosition;
+    if (c.concurrency == SQL_CONCUR_READ_ONLY &&
+        (operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD))
+        return kErrBadArg;
+    if (stmt->state != kStmtStateResults) return kErrCursorState;
+    if (operation != SQL_ADD) {
+        if (c.position == 0 || c.position == -3 || !c.rowset) return kErrCursorState;
+        if (row > RowsetRows(stmt)) return kErrRowRange;
+    }
+    if (operation > SQL_ADD) return kErrNotCapable;
+    if (operation == SQL_ADD) return 0;
+    // Statuses of the rows asked for, never past the rows the rowset holds.
+    const uint32_t from = row ? row : 1, to = row ? row : RowsetRows(stmt);
+    uint16_t last = SQL_ROW_NOROW;
+    for (uint32_t r = from; r <= to; ++r) {
+        last = SCS_RowStatusGet(c.rowset, r);
+        if ((last == SQL_ROW_DELETED || last == SQL_ROW_ERROR) &&
+            (operation == SQL_DELETE || operation == SQL_UPDATE || operation == SQL_REFRESH))
+            return kErrCursorPosition;
+    }
+    if (row && last == SQL_ROW_NOROW) return kErrCursorPosition;
+    return SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row));
+}
+
+}  // namespace
+
 SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     SCS_Cursor& c = stmt->cursor;
     RowOpState* st = StmtRowOps(stmt);
@@ -669,29 +701,7 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     RowOpApplyBindOffsets(stmt);
     const uint32_t marker = row == 0 ? 0xFFFFFFFEu : row;
     if (stmt->needData != kNeedDataLastSetPos) {
-        if (c.cursorType == SQL_CURSOR_FORWARD_ONLY) return Fail(stmt, kErrCursorPosition);
-        if (c.concurrency == SQL_CONCUR_READ_ONLY &&
-            (operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD))
-            return Fail(stmt, kErrBadArg);
-        if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
-        if (operation != SQL_ADD) {
-            if (c.position == 0 || c.position == -3 || !c.rowset) return Fail(stmt, kErrCursorState);
-            if (row > RowsetRows(stmt)) return Fail(stmt, kErrRowRange);
-        }
-        if (operation > SQL_ADD) return Fail(stmt, kErrNotCapable);
-        // Statuses of the rows asked for, never past the rows the rowset holds.
-        if (operation != SQL_ADD) {
-            const uint32_t from = row ? row : 1, to = row ? row : RowsetRows(stmt);
-            uint16_t last = SQL_ROW_NOROW;
-            for (uint32_t r = from; r <= to; ++r) {
-                last = SCS_RowStatusGet(c.rowset, r);
-                if ((last == SQL_ROW_DELETED || last == SQL_ROW_ERROR) &&
-                    (operation == SQL_DELETE || operation == SQL_UPDATE || operation == SQL_REFRESH))
-                    return Fail(stmt, kErrCursorPosition);
-            }
-            if (row && last == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
-            if (uint32_t rc = SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
-        }
+        if (uint32_t rc = SetPosChecks(stmt, row, operation)) return Fail(stmt, rc);
         st->setPosRow = row;
         st->setPosOp = operation;
         switch (operation) {
@@ -924,27 +934,7 @@ SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
     // The agent holds one operation at a time: the last one's values are still being asked for.
     if (stmt->needData != 0) return Fail(stmt, kErrSequence);
     RowOpApplyBindOffsets(stmt);
-    if (c.concurrency == SQL_CONCUR_READ_ONLY &&
-        (operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD))
-        return Fail(stmt, kErrBadArg);
-    if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
-    if (operation != SQL_ADD) {
-        if (c.position == 0 || c.position == -3 || !c.rowset) return Fail(stmt, kErrCursorState);
-        if (row > RowsetRows(stmt)) return Fail(stmt, kErrRowRange);
-    }
-    if (operation > SQL_ADD) return Fail(stmt, kErrNotCapable);
-    if (operation != SQL_ADD) {
-        const uint32_t from = row ? row : 1, to = row ? row : RowsetRows(stmt);
-        uint16_t last = SQL_ROW_NOROW;
-        for (uint32_t r = from; r <= to; ++r) {
-            last = SCS_RowStatusGet(c.rowset, r);
-            if ((last == SQL_ROW_DELETED || last == SQL_ROW_ERROR) &&
-                (operation == SQL_DELETE || operation == SQL_UPDATE || operation == SQL_REFRESH))
-                return Fail(stmt, kErrCursorPosition);
-        }
-        if (row && last == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
-        if (uint32_t rc = SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
-    }
+    if (uint32_t rc = SetPosChecks(stmt, row, operation)) return Fail(stmt, rc);
     // Whatever an earlier operation left with the statement goes before this one starts.
     AgentSetPosCleanup(stmt);
     st->setPosRow = row;

@@ -309,6 +309,32 @@ TEST_F(Semantics, CastsAggregatesAndTypedLiteralsAreTyped) {
     EXPECT_EQ(bad.status, IIAPI_ST_ERROR);
 }
 
+// A column named alike in another table, with another type, does not decide what an operator
+// or a literal means here: '+' adds the integers of this table and concatenates the text of that.
+TEST_F(Semantics, ColumnsAreTypedByTheTablesTheStatementNames) {
+    ASSERT_EQ(a.exec("CREATE TABLE words (code varchar(10), at varchar(20))").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.exec("CREATE TABLE nums (code integer, at date)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.exec("INSERT INTO words VALUES ('4', '2024-01-02')").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.exec("INSERT INTO nums VALUES (4, '2024-01-02')").status, IIAPI_ST_SUCCESS);
+    struct Case {
+        const char* sql;
+        const char* value;
+    } cases[] = {
+        {"SELECT code + 1 FROM nums", "5"},
+        {"SELECT 1 + code FROM nums", "5"},
+        {"SELECT n.code + 1 FROM nums n", "5"},
+        {"SELECT code + '1' FROM words", "41"},
+        {"SELECT count(*) FROM nums WHERE at = '2024-01-02'", "1"},
+        {"SELECT count(*) FROM words WHERE at = '2024-01-02'", "1"},
+    };
+    for (const Case& c : cases) {
+        Result r = a.run(c.sql);
+        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << c.sql << ": " << firstMessage(r.msgs);
+        ASSERT_FALSE(r.rows.empty()) << c.sql;
+        EXPECT_EQ(trimmed(r.rows[0][0]), c.value) << c.sql;
+    }
+}
+
 TEST_F(Semantics, MoneyKeepsCents) {
     ASSERT_EQ(a.exec("CREATE TABLE m (m money)").status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(a.run("INSERT INTO m VALUES (?)", {pMoney(1234.5599999999999)}).status, IIAPI_ST_SUCCESS);
