@@ -435,15 +435,7 @@ uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t off
             c->position2 = kCursorUnknown;
             *rows = got;
             return 0;
-        case kErrBeforeStart:
-            SCS_CursorSetPos(c, kCursorBeforeFirst);
-            return kErrNoData;
-        case kErrNoData:
-        case kErrBeyondEnd:
-            SCS_CursorSetPos(c, kCursorAfterLast);
-            return kErrNoData;
         default:
-            if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
-            return rc;
+            return scs_p_FetchEnded(c, rc);
     }
 }

@@ -92,16 +92,8 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
             c->rowsetFirst = uint32_t(start);
             *rows = got;
             return 0;
-        case kErrNoData:
-        case kErrBeyondEnd:
-            SCS_CursorSetPos(c, kCursorAfterLast);
-            return kErrNoData;
-        case kErrBeforeStart:
-            SCS_CursorSetPos(c, kCursorBeforeFirst);
-            return kErrNoData;
         default:
-            if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
-            return rc;
+            return scs_p_FetchEnded(c, rc);
     }
 }
 

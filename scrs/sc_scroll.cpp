@@ -118,6 +118,21 @@ int32_t SCS_ScrollTarget(uint16_t orientation, int64_t offset, int64_t cur, int6
     return cls;
 }
 
+uint32_t scs_p_FetchEnded(SCS_Cursor* c, uint32_t rc) {
+    switch (rc) {
+        case kErrBeforeStart:
+            SCS_CursorSetPos(c, kCursorBeforeFirst);
+            return kErrNoData;
+        case kErrNoData:
+        case kErrBeyondEnd:
+            SCS_CursorSetPos(c, kCursorAfterLast);
+            return kErrNoData;
+        default:
+            if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
+            return rc;
+    }
+}
+
 uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
     if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
@@ -180,16 +195,8 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
             *rows = got;
             return 0;
         }
-        case kErrBeforeStart:
-            SCS_CursorSetPos(c, kCursorBeforeFirst);
-            return kErrNoData;
-        case kErrNoData:
-        case kErrBeyondEnd:
-            SCS_CursorSetPos(c, kCursorAfterLast);
-            return kErrNoData;
         default:
-            if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
-            return rc;
+            return scs_p_FetchEnded(c, rc);
     }
 }
 

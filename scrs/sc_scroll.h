@@ -46,6 +46,9 @@ uint32_t scs_p_ReadDirectionMask(SCS_Cursor* c);
 // The rowset from `start` through the block's link (slot 41 when the statement's side uses the
 // extended fetch, else slot 36); the result row count is kept in the block.
 uint32_t scs_p_FetchRowset(SCS_Cursor* c, int32_t start, uint16_t orientation, uint32_t* got);
+// A slot fetch that brought no rowset: before the start or past the end the cursor is placed
+// there and the answer is no data; any other failure brings the agent's messages along.
+uint32_t scs_p_FetchEnded(SCS_Cursor* c, uint32_t rc);
 // The scroll fetch of keyset-driven and static cursors on the ODBC side's record, after the
 // previous rowset is released; same results as SCS_ScrollFetch.
 uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
