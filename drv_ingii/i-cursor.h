@@ -88,6 +88,7 @@ struct SCS_Cursor {
     // Lock concurrency: rows are locked by a no-op UPDATE of their keys, the lower layer having
     // no " FOR UPDATE" (read when the statement is opened).
     uint32_t lockByUpdate;
+    uint32_t shapeFlags;  // the analysed SELECT's shape (the analyser's SCR_F_* bits); 0 none
 };
 
 // Bits of layerFlags.

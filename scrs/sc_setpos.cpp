@@ -358,8 +358,11 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
     uint32_t r = source ? source(s, &rc) : kErrNotCapable;
     if (r != 0 || rc.desc == nullptr) {
         discard();
-        // A cursor without a key set has no way to name its rows.
-        return c.concurrency == SQL_CONCUR_READ_ONLY && operation != SQL_ADD ? kErrBadArg : (r ? r : kErrNotCapable);
+        // A cursor without a key set has no way to name its rows; those of a join, a grouping, a
+        // union or an aggregate are no one table's rows.
+        if (c.concurrency == SQL_CONCUR_READ_ONLY && operation != SQL_ADD) return kErrBadArg;
+        if (uint32_t why = scs_p_CheckShape(c.shapeFlags)) return why;
+        return r ? r : kErrNotCapable;
     }
     // A row outside the rowset would name some other key-set row.
     if ((operation == SQL_UPDATE || operation == SQL_DELETE) && row != 0xFFFFFFFEu &&

@@ -105,6 +105,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     SCS_ResultColsFree(c);
     c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
     c->analysedSelect = 0;
+    c->shapeFlags = 0;
     SCS_StaticSetReset(c->staticSet);
     if (s != nullptr) SCS_KeysetRelease(s);
     if (c->cursorType == SQL_CURSOR_FORWARD_ONLY) return 0;
@@ -144,6 +145,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
             break;
         case SCR_K_SELECT:
             c->analysedSelect = 1;
+            c->shapeFlags = shape;
             if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
                 if (shape & SCR_F_OUTERJOIN) {
                     rc = Downgrade(c, s, kErrOuterJoinStatic);
