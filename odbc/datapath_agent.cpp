@@ -27,25 +27,6 @@ uint64_t WideBytes(const char* w) {
     }
 }
 
-bool IsDateSqlType(int t) {
-    return t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME ||
-           t == SQL_TYPE_TIMESTAMP;
-}
-bool IsBinarySqlType(int t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
-
-KindWidth DateKindOf(int sqlType) {
-    switch (sqlType) {
-        case SQL_DATE:
-        case SQL_TYPE_DATE:
-            return {DS_DATE, 6};
-        case SQL_TIME:
-        case SQL_TYPE_TIME:
-            return {DS_TIME, 6};
-        default:
-            return {DS_TIMESTAMP, 16};
-    }
-}
-
 // Parses a date, time or timestamp escape of len bytes (narrow) or len bytes of UTF-16 into
 // dest (16 bytes); the kind written, or 0 when the text is no such escape.
 uint32_t ParseEscape(int cType, int sqlType, const char* text, uint64_t len, uint8_t* dest) {
@@ -571,47 +552,20 @@ SQLRETURN PutDataAgent(StmtRecord* stmt, const void* data, SQLLEN length) {
 // ---- execution ------------------------------------------------------------------------------
 
 KindWidth ParamKindForCType(int cType) {
+    KindWidth fixed{};
+    if (FixedKindOfCType(cType, &fixed)) return fixed;
     switch (cType) {
-        case SQL_C_UTINYINT:
-            return {DS_UTINYINT, 1};
         case SQL_C_UBIGINT:
         case SQL_C_SBIGINT:
             return {DS_CHAR, 32};
-        case SQL_C_STINYINT:
-        case SQL_C_TINYINT:
-            return {DS_TINYINT, 1};
-        case SQL_C_ULONG:
-            return {DS_UINTEGER, 4};
-        case SQL_C_USHORT:
-            return {DS_USMALLINT, 2};
-        case SQL_C_SLONG:
-        case SQL_C_LONG:
-            return {DS_INTEGER, 4};
-        case SQL_C_SSHORT:
-        case SQL_C_SHORT:
-            return {DS_SMALLINT, 2};
         case SQL_C_GUID:
             return {DS_CHAR, 36};
         case SQL_C_WCHAR:
             return {DS_WCHAR, 0};
-        case SQL_C_BIT:
-            return {DS_BIT, 1};
         case SQL_C_BINARY:
             return {DS_BINARY, 0};
         case SQL_C_NUMERIC:
-        case SQL_C_DOUBLE:
             return {DS_DOUBLE, 8};
-        case SQL_C_FLOAT:
-            return {DS_REAL, 4};
-        case SQL_C_DATE:
-        case SQL_C_TYPE_DATE:
-            return {DS_DATE, 6};
-        case SQL_C_TIME:
-        case SQL_C_TYPE_TIME:
-            return {DS_TIME, 6};
-        case SQL_C_TIMESTAMP:
-        case SQL_C_TYPE_TIMESTAMP:
-            return {DS_TIMESTAMP, 16};
         default:
             return {DS_CHAR, 0};
     }

@@ -107,25 +107,6 @@ struct ColPlan {
     uint32_t width;
 };
 
-bool IsDateSqlType(int t) {
-    return t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME ||
-           t == SQL_TYPE_TIMESTAMP;
-}
-bool IsBinarySqlType(int t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
-
-KindWidth DateKind(int sqlType) {
-    switch (sqlType) {
-        case SQL_DATE:
-        case SQL_TYPE_DATE:
-            return {DS_DATE, 6};
-        case SQL_TIME:
-        case SQL_TYPE_TIME:
-            return {DS_TIME, 6};
-        default:
-            return {DS_TIMESTAMP, 16};
-    }
-}
-
 // Parses a date/time escape of len bytes (units for wide) into dest (16 bytes); false when the
 // text is not one.
 bool ParseEscape(const ParamBinding& b, const RowValue& v, uint8_t* dest) {
@@ -189,61 +170,13 @@ bool IsInput(const StmtRecord* stmt, uint16_t i) {
 
 uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* rows, uint32_t nrows, ColPlan* plan) {
     plan->width = uint32_t(b.elementSize > 0 ? b.elementSize : 0);
+    KindWidth fixed{};
+    if (FixedKindOfCType(b.cType, &fixed)) {
+        plan->mode = Mode::Fixed;
+        plan->kind = fixed.kind;
+        return 0;
+    }
     switch (b.cType) {
-        case SQL_C_UTINYINT:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_UTINYINT;
-            return 0;
-        case SQL_C_STINYINT:
-        case SQL_C_TINYINT:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_TINYINT;
-            return 0;
-        case SQL_C_ULONG:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_UINTEGER;
-            return 0;
-        case SQL_C_USHORT:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_USMALLINT;
-            return 0;
-        case SQL_C_SLONG:
-        case SQL_C_LONG:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_INTEGER;
-            return 0;
-        case SQL_C_SSHORT:
-        case SQL_C_SHORT:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_SMALLINT;
-            return 0;
-        case SQL_C_BIT:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_BIT;
-            return 0;
-        case SQL_C_FLOAT:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_REAL;
-            return 0;
-        case SQL_C_DOUBLE:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_DOUBLE;
-            return 0;
-        case SQL_C_DATE:
-        case SQL_C_TYPE_DATE:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_DATE;
-            return 0;
-        case SQL_C_TIME:
-        case SQL_C_TYPE_TIME:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_TIME;
-            return 0;
-        case SQL_C_TIMESTAMP:
-        case SQL_C_TYPE_TIMESTAMP:
-            plan->mode = Mode::Fixed;
-            plan->kind = DS_TIMESTAMP;
-            return 0;
         // 64-bit integers travel as decimal text; NUL-terminated so every row keeps its own length.
         case SQL_C_SBIGINT:
             plan->mode = Mode::BigInt;
@@ -292,7 +225,7 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* row
     }
     if (IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR) && allEscapes) {
         // Every row is an escape literal (or NULL): the column carries the structures.
-        const KindWidth kw = DateKind(b.sqlType);
+        const KindWidth kw = DateKindOf(b.sqlType);
         plan->mode = b.cType == SQL_C_WCHAR ? Mode::WDate : Mode::Date;
         plan->kind = kw.kind;
         plan->width = kw.width;
@@ -310,7 +243,7 @@ uint32_t StoreText(Dataset* ds, uint32_t k, uint16_t c, const ParamBinding& b, c
     if (IsDateSqlType(b.sqlType)) {
         uint8_t cell[16];
         if (ParseEscape(b, v, cell)) {
-            const std::string t = DateText(DateKind(b.sqlType).kind, cell);
+            const std::string t = DateText(DateKindOf(b.sqlType).kind, cell);
             if (!wide) return uint32_t(DatasetSetRef(ds, k, c, t.data(), uint32_t(t.size())));
             std::u16string w(t.begin(), t.end());
             return uint32_t(DatasetSetRef(ds, k, c, w.data(), uint32_t(w.size())));

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "odbc/convert.h"
 #include "odbc/param.h"
 #include "odbc/stmt.h"
 
@@ -82,4 +83,75 @@ inline std::string NumericText(const SQL_NUMERIC_STRUCT& n) {
     }
     if (n.sign == 0 && digits.find_first_not_of("0.") != std::string::npos) digits.insert(digits.begin(), '-');
     return digits;
+}
+
+// Parameter SQL types whose text stands for a date/time or a binary value, and the Dataset kind
+// a date/time one is stored as.
+inline bool IsDateSqlType(int t) {
+    return t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME ||
+           t == SQL_TYPE_TIMESTAMP;
+}
+inline bool IsBinarySqlType(int t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+inline KindWidth DateKindOf(int sqlType) {
+    switch (sqlType) {
+        case SQL_DATE:
+        case SQL_TYPE_DATE:
+            return {DS_DATE, 6};
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            return {DS_TIME, 6};
+        default:
+            return {DS_TIMESTAMP, 16};
+    }
+}
+
+// A C type whose value goes into a Dataset as it is, with its kind and width; false for the
+// types that are converted or measured (text, binary, 64-bit integers, GUID, NUMERIC).
+inline bool FixedKindOfCType(int cType, KindWidth* out) {
+    switch (cType) {
+        case SQL_C_UTINYINT:
+            *out = {DS_UTINYINT, 1};
+            return true;
+        case SQL_C_STINYINT:
+        case SQL_C_TINYINT:
+            *out = {DS_TINYINT, 1};
+            return true;
+        case SQL_C_ULONG:
+            *out = {DS_UINTEGER, 4};
+            return true;
+        case SQL_C_USHORT:
+            *out = {DS_USMALLINT, 2};
+            return true;
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+            *out = {DS_INTEGER, 4};
+            return true;
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+            *out = {DS_SMALLINT, 2};
+            return true;
+        case SQL_C_BIT:
+            *out = {DS_BIT, 1};
+            return true;
+        case SQL_C_FLOAT:
+            *out = {DS_REAL, 4};
+            return true;
+        case SQL_C_DOUBLE:
+            *out = {DS_DOUBLE, 8};
+            return true;
+        case SQL_C_DATE:
+        case SQL_C_TYPE_DATE:
+            *out = {DS_DATE, 6};
+            return true;
+        case SQL_C_TIME:
+        case SQL_C_TYPE_TIME:
+            *out = {DS_TIME, 6};
+            return true;
+        case SQL_C_TIMESTAMP:
+        case SQL_C_TYPE_TIMESTAMP:
+            *out = {DS_TIMESTAMP, 16};
+            return true;
+        default:
+            return false;
+    }
 }

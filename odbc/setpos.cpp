@@ -100,37 +100,9 @@ int EffectiveCType(const StmtRecord* stmt, const ColumnBinding& b) {
 }
 
 Plan PlanFor(int cType) {
+    KindWidth fixed{};
+    if (FixedKindOfCType(cType, &fixed)) return {Mode::Fixed, fixed.kind, fixed.width};
     switch (cType) {
-        case SQL_C_UTINYINT:
-            return {Mode::Fixed, DS_UTINYINT, 1};
-        case SQL_C_STINYINT:
-        case SQL_C_TINYINT:
-            return {Mode::Fixed, DS_TINYINT, 1};
-        case SQL_C_ULONG:
-            return {Mode::Fixed, DS_UINTEGER, 4};
-        case SQL_C_USHORT:
-            return {Mode::Fixed, DS_USMALLINT, 2};
-        case SQL_C_SLONG:
-        case SQL_C_LONG:
-            return {Mode::Fixed, DS_INTEGER, 4};
-        case SQL_C_SSHORT:
-        case SQL_C_SHORT:
-            return {Mode::Fixed, DS_SMALLINT, 2};
-        case SQL_C_BIT:
-            return {Mode::Fixed, DS_BIT, 1};
-        case SQL_C_FLOAT:
-            return {Mode::Fixed, DS_REAL, 4};
-        case SQL_C_DOUBLE:
-            return {Mode::Fixed, DS_DOUBLE, 8};
-        case SQL_C_DATE:
-        case SQL_C_TYPE_DATE:
-            return {Mode::Fixed, DS_DATE, 6};
-        case SQL_C_TIME:
-        case SQL_C_TYPE_TIME:
-            return {Mode::Fixed, DS_TIME, 6};
-        case SQL_C_TIMESTAMP:
-        case SQL_C_TYPE_TIMESTAMP:
-            return {Mode::Fixed, DS_TIMESTAMP, 16};
         // 64-bit integers as decimal text, each row its own length.
         case SQL_C_SBIGINT:
             return {Mode::BigInt, DS_CHAR_NTS, 32};
