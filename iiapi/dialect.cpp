@@ -1,6 +1,7 @@
 // The Ingres SQL the clients send, turned into statements SQLite runs, and result typing.
 #include "iiapi/internal.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -322,23 +323,22 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
 // The declared types of the columns called `name`: in the tables the statement names when any
 // of them has one, else in every table.
 std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name) {
-    std::vector<std::string> out;
-    auto collect = [&](const char* sql, const std::string* table) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(st);
-            return;
-        }
+    std::vector<std::string> inScope, elsewhere;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(c.db, "SELECT table_name, ingres_type FROM iiapi_columns WHERE column_name = ?", -1, &st,
+                           nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        if (table) sqlite3_bind_text(st, 2, table->c_str(), -1, SQLITE_TRANSIENT);
-        while (sqlite3_step(st) == SQLITE_ROW)
-            if (const unsigned char* d = sqlite3_column_text(st, 0)) out.emplace_back(reinterpret_cast<const char*>(d));
-        sqlite3_finalize(st);
-    };
-    for (const std::string& table : c.typeScope)
-        collect("SELECT ingres_type FROM iiapi_columns WHERE column_name = ? AND table_name = ?", &table);
-    if (out.empty()) collect("SELECT ingres_type FROM iiapi_columns WHERE column_name = ?", nullptr);
-    return out;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char* table = sqlite3_column_text(st, 0);
+            const unsigned char* type = sqlite3_column_text(st, 1);
+            if (!type) continue;
+            const bool named = table && std::find(c.typeScope.begin(), c.typeScope.end(),
+                                                  reinterpret_cast<const char*>(table)) != c.typeScope.end();
+            (named ? inScope : elsewhere).emplace_back(reinterpret_cast<const char*>(type));
+        }
+    }
+    sqlite3_finalize(st);
+    return inScope.empty() ? elsewhere : inScope;
 }
 
 // Names of text columns, for telling concatenation from addition.
