@@ -76,6 +76,8 @@ uint32_t SCS_ForwardRowsetFetch(const AgentLink* lower, uint32_t stmt, uint32_t 
                                 Rowset** out, uint32_t* rows);
 // The link below the cursor layer.
 const AgentLink* SCS_LowerLink();
+// 1 when the layer below answers the 4-byte information item `id` of a handle with non-zero.
+uint32_t SCS_LowerFlag(uint32_t handle, uint32_t id);
 // Slot 36 and 41 overrides: the next rowset of an agent statement (forward-only here).
 uint32_t SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
 uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,

@@ -56,12 +56,6 @@ void DropKeys(SCS_DynState* st, int where) {
     st->where = where;
 }
 
-uint32_t CapabilityOn(uint32_t conn, uint32_t item) {
-    uint32_t v = 0;
-    uint16_t len = 0;
-    return AgentCall<DRV_GetInfo>(Lower(), conn, item, &v, uint16_t(4), &len) == 0 && v != 0 ? 1u : 0u;
-}
-
 // Rows from..from + n - 1 of src (as many as there are) in place of *dst.
 uint32_t TakeRows(Dataset* src, uint32_t from, uint32_t n, Dataset* dst) {
     const uint32_t have = Rows(*src);
@@ -217,10 +211,10 @@ uint32_t SCS_DynamicPrepare(IngStmt* s) {
         c.savedConcurrency = c.concurrency;
         c.concurrency = SQL_CONCUR_READ_ONLY;
     }
-    st->rowVer = int(CapabilityOn(c.agentConn, kCapRowVersions));
+    st->rowVer = int(SCS_LowerFlag(c.agentConn, kCapRowVersions));
     if (!st->rowVer) return 0;
     if (c.rowVer.privateStmt == 0) {
-        const uint32_t descs = CapabilityOn(c.agentConn, kCapParamDescs);
+        const uint32_t descs = SCS_LowerFlag(c.agentConn, kCapParamDescs);
         if (uint32_t rc = SCS_RowVerOpen(&c.rowVer, Lower(), c.agentConn, c.agentStmt, descs)) return rc;
     }
     // The rows of the statement's earlier analysis name rows it will not show again.

@@ -106,11 +106,6 @@ bool LowerInt(uint32_t h, uint32_t id, uint32_t* value) {
     return true;
 }
 
-uint32_t LowerFlag(uint32_t h, uint32_t id) {
-    uint32_t v = 0;
-    return LowerInt(h, id, &v) && v != 0 ? 1 : 0;
-}
-
 uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen) {
     uint32_t odbc3 = 3;
     (void)AgentCall<DRV_SetOption>(&g_savedLowerLink, conn, kPropOdbcVersion, static_cast<void*>(&odbc3));
@@ -128,16 +123,16 @@ uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen
         bit2000 = (mask & 0x2000) != 0;
         bit4000 = (mask & 0x4000) != 0;
     } else {
-        scroll = LowerFlag(conn, kPropHasScrollCursors);
-        exec2 = LowerFlag(conn, kPropHasExecute2);
-        paramArrays = LowerFlag(conn, kPropHasParamArrays);
-        dynMixed = LowerFlag(conn, kPropHasDynMixCursors);
-        deferredOut = LowerFlag(conn, kPropSpOutDeferFetch);
+        scroll = SCS_LowerFlag(conn, kPropHasScrollCursors);
+        exec2 = SCS_LowerFlag(conn, kPropHasExecute2);
+        paramArrays = SCS_LowerFlag(conn, kPropHasParamArrays);
+        dynMixed = SCS_LowerFlag(conn, kPropHasDynMixCursors);
+        deferredOut = SCS_LowerFlag(conn, kPropSpOutDeferFetch);
     }
     uint32_t item23 = 0;
     if (!LowerInt(conn, kPropCursorCommitBehavior, &item23)) item23 = 0;
-    const uint32_t item14 = LowerFlag(conn, kPropCapability14);
-    const uint32_t item15 = LowerFlag(conn, kPropCapability15);
+    const uint32_t item14 = SCS_LowerFlag(conn, kPropCapability14);
+    const uint32_t item15 = SCS_LowerFlag(conn, kPropCapability15);
     char text[96];
     snprintf(text, sizeof text, "%.3d.%.3d:%u%u%u%u%u%d%u%u%u%u%u%u", 1, 5, scroll, exec2, paramArrays, dynMixed,
              deferredOut, 1, item23, item14, item15, bit400, bit2000, bit4000);
@@ -196,6 +191,11 @@ uint32_t DescribeParamsByProbe(IngStmt* s) {
 }
 
 }  // namespace
+
+uint32_t SCS_LowerFlag(uint32_t handle, uint32_t id) {
+    uint32_t v = 0;
+    return LowerInt(handle, id, &v) && v != 0 ? 1 : 0;
+}
 
 void SCS_InstallLayer(AgentLink* link) {
     if (link == nullptr || link->table == nullptr) return;
@@ -399,13 +399,7 @@ void StmtOpen(IngStmt* s) {
     c.analysedKind = -1;
     c.rowVer = SCS_RowVerRef{};
     c.dynState = nullptr;
-    uint32_t v = 0;
-    uint16_t len = 0;
-    c.lockByUpdate = AgentCall<DRV_GetInfo>(&g_savedLowerLink, c.agentConn, kCapNoForUpdate, static_cast<void*>(&v),
-                                            uint16_t(sizeof v), &len) == 0 &&
-                             v != 0
-                         ? 1u
-                         : 0u;
+    c.lockByUpdate = SCS_LowerFlag(c.agentConn, kCapNoForUpdate);
 }
 
 void StmtClose(IngStmt* s) {
