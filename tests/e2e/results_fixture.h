@@ -3,6 +3,7 @@
 // statement helpers. Texts go through the narrow API (the Driver Manager converts for the wide
 // build).
 #include <string>
+#include <vector>
 
 #include "tests/support/diag_text.h"
 #include "connect_fixture.h"
@@ -30,8 +31,14 @@ protected:
             << Diag(SQL_HANDLE_DBC, dbc);
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
     }
+    // Tables made by Make, dropped (the last made first) when the test ends.
+    std::vector<std::string> tables;
     void TearDown() override {
-        if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        if (stmt) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            for (auto it = tables.rbegin(); it != tables.rend(); ++it) Exec("drop table " + *it);
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        }
         ConnectThroughDriverManager::TearDown();
     }
     static std::string Diag(SQLSMALLINT type, SQLHANDLE h) { return DiagText(type, h); }
@@ -45,6 +52,38 @@ protected:
     }
     // A table private to this build, so the two builds never meet.
     std::string Table(const std::string& base) const { return base + (GetParam().wide ? "_w" : "_n"); }
+    // This build's table of the name made afresh with the columns, dropped when the test ends.
+    std::string Make(const std::string& base, const std::string& columns) {
+        std::string t = Table(base);
+        Exec("drop table " + t);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        Must("create table " + t + " (" + columns + ")");
+        tables.push_back(t);
+        return t;
+    }
+    // The first column's integers of every row of sql, read forward-only a row at a time.
+    std::vector<int> ForwardIds(const std::string& sql) {
+        std::vector<int> ids;
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+        EXPECT_EQ(SQL_SUCCESS, Exec(sql)) << sql << ": " << Diag();
+        SQLINTEGER id = 0;
+        SQLLEN ind = 0;
+        SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &ind);
+        while (SQLFetch(stmt) == SQL_SUCCESS) ids.push_back(id);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        return ids;
+    }
 };
+
+// Rows first .. first + n - 1 (1-based) of all, as many as there are.
+inline std::vector<int> Slice(const std::vector<int>& all, long first, long n) {
+    std::vector<int> out;
+    for (long i = first - 1; i < first - 1 + n && i < long(all.size()); ++i)
+        if (i >= 0) out.push_back(all[size_t(i)]);
+    return out;
+}
 
 }  // namespace resultstest

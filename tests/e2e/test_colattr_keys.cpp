@@ -13,23 +13,6 @@ constexpr SQLUSMALLINT kKeyColumn = 1053;
 
 class ColumnKeys : public ResultsTest {
 protected:
-    std::vector<std::string> made;
-    void TearDown() override {
-        if (stmt) {
-            SQLFreeStmt(stmt, SQL_CLOSE);
-            for (const std::string& t : made) Exec("drop table " + t);
-            SQLFreeStmt(stmt, SQL_CLOSE);
-        }
-        ResultsTest::TearDown();
-    }
-    std::string Make(const std::string& base, const std::string& columns) {
-        const std::string t = Table(base);
-        Exec("drop table " + t);
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        Must("create table " + t + " (" + columns + ")");
-        made.push_back(t);
-        return t;
-    }
     // Attribute 1053 of every column of sql, read through SQLColAttribute; the statement is
     // set up by `how`: a cursor type, or 1052 / 1054 for the describe-keys options.
     std::vector<SQLLEN> Keys(const std::string& sql, SQLULEN how) {

@@ -101,17 +101,9 @@ struct Model {
     }
 };
 
-std::vector<int> Slice(const std::vector<int>& all, long first, long n) {
-    std::vector<int> out;
-    for (long i = first - 1; i < first - 1 + n && i < long(all.size()); ++i)
-        if (i >= 0) out.push_back(all[size_t(i)]);
-    return out;
-}
-
 class DynamicScroll : public ResultsTest {
 protected:
     Rows r;
-    std::vector<std::string> tables;
     SQLHDBC other = SQL_NULL_HDBC;
     SQLHSTMT os = SQL_NULL_HSTMT;
 
@@ -122,7 +114,6 @@ protected:
             SQLFreeStmt(stmt, SQL_UNBIND);
             SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
             SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
-            for (auto it = tables.rbegin(); it != tables.rend(); ++it) Exec("drop table " + *it);
         }
         ResultsTest::TearDown();
     }
@@ -156,14 +147,6 @@ protected:
             SQLDriverConnect(dbc, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
             << Diag(SQL_HANDLE_DBC, dbc);
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
-    }
-    std::string Make(const std::string& base, const std::string& columns) {
-        std::string t = Table(base);
-        Exec("drop table " + t);
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        Must("create table " + t + " (" + columns + ")");
-        tables.push_back(t);
-        return t;
     }
     void Dynamic(SQLHSTMT h, SQLULEN rowset) {
         SQLFreeStmt(h, SQL_CLOSE);
@@ -207,20 +190,6 @@ protected:
         SQLFreeStmt(os, SQL_CLOSE);
         SQLFreeStmt(os, SQL_UNBIND);
         return n;
-    }
-    std::vector<int> ForwardIds(const std::string& sql) {
-        std::vector<int> ids;
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
-        EXPECT_EQ(SQL_SUCCESS, Exec(sql)) << sql << ": " << Diag();
-        SQLINTEGER id = 0;
-        SQLLEN ind = 0;
-        SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &ind);
-        while (SQLFetch(stmt) == SQL_SUCCESS) ids.push_back(id);
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        SQLFreeStmt(stmt, SQL_UNBIND);
-        return ids;
     }
     bool HasState(SQLSMALLINT type, SQLHANDLE h, const char* state) {
         for (SQLSMALLINT i = 1;; ++i) {

@@ -33,7 +33,6 @@ class KeysetScroll : public ResultsTest {
 protected:
     // Bound for the whole test: the statement keeps pointers into it.
     Rows r;
-    std::vector<std::string> tables;
     SQLHDBC other = SQL_NULL_HDBC;
     SQLHSTMT os = SQL_NULL_HSTMT;
 
@@ -49,17 +48,8 @@ protected:
             SQLFreeStmt(stmt, SQL_RESET_PARAMS);
             SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
             SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
-            for (auto it = tables.rbegin(); it != tables.rend(); ++it) Exec("drop table " + *it);
         }
         ResultsTest::TearDown();
-    }
-    std::string Make(const std::string& base, const std::string& columns) {
-        std::string t = Table(base);
-        Exec("drop table " + t);
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        Must("create table " + t + " (" + columns + ")");
-        tables.push_back(t);
-        return t;
     }
     void SetAttr(SQLINTEGER attr, SQLULEN v) {
         ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt, attr, reinterpret_cast<SQLPOINTER>(v), 0))) << Diag();
@@ -99,28 +89,7 @@ protected:
                  std::to_string(have) + ") * 7 from " + t + " where id + " + std::to_string(have) +
                  " <= " + std::to_string(rows));
     }
-    std::vector<int> ForwardIds(const std::string& sql) {
-        std::vector<int> ids;
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
-        EXPECT_EQ(SQL_SUCCESS, Exec(sql)) << sql << ": " << Diag();
-        SQLINTEGER id = 0;
-        SQLLEN ind = 0;
-        SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &ind);
-        while (SQLFetch(stmt) == SQL_SUCCESS) ids.push_back(id);
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        SQLFreeStmt(stmt, SQL_UNBIND);
-        return ids;
-    }
 };
-
-std::vector<int> Slice(const std::vector<int>& all, long first, long n) {
-    std::vector<int> out;
-    for (long i = first - 1; i < first - 1 + n && i < long(all.size()); ++i)
-        if (i >= 0) out.push_back(all[size_t(i)]);
-    return out;
-}
 
 // A join of the sample schema's shape ordered by a column of each table, with markers in the
 // select list, in JOIN ... ON and in WHERE: every orientation lands where a forward read of the
