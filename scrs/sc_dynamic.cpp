@@ -388,28 +388,10 @@ uint32_t SCS_DynamicAfterUpdate(IngStmt* s) {
 uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
     if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
-    uint32_t bit = 0;
-    switch (orientation) {
-        case SQL_FETCH_NEXT:
-            bit = SQL_FD_FETCH_NEXT;
-            break;
-        case SQL_FETCH_FIRST:
-            bit = SQL_FD_FETCH_FIRST;
-            break;
-        case SQL_FETCH_LAST:
-            bit = SQL_FD_FETCH_LAST;
-            break;
-        case SQL_FETCH_PRIOR:
-            bit = SQL_FD_FETCH_PRIOR;
-            break;
-        case SQL_FETCH_RELATIVE:
-            bit = SQL_FD_FETCH_RELATIVE;
-            break;
-        default:
-            // Rows of a dynamic cursor have no fixed numbers to name.
-            return kErrFetchTypeRange;
-    }
-    if (!(c->fetchDirMask & bit)) return kErrFetchTypeRange;
+    // Rows of a dynamic cursor have no fixed numbers to name.
+    if (orientation == SQL_FETCH_ABSOLUTE || orientation == SQL_FETCH_BOOKMARK) return kErrFetchTypeRange;
+    const uint32_t bit = scs_p_OrientationBit(orientation);
+    if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
     const int32_t pos = c->position;
     if (orientation == SQL_FETCH_NEXT && pos == kCursorBeforeFirst) orientation = SQL_FETCH_FIRST;
     if (orientation == SQL_FETCH_PRIOR && pos == kCursorAfterLast) orientation = SQL_FETCH_LAST;

@@ -10,9 +10,7 @@
 #include "scrs/sc_scroll.h"
 #include "util/errtable.h"
 
-namespace {
-
-uint32_t OrientationBit(uint16_t orientation) {
+uint32_t scs_p_OrientationBit(uint16_t orientation) {
     switch (orientation) {
         case SQL_FETCH_NEXT:
             return SQL_FD_FETCH_NEXT;
@@ -32,8 +30,6 @@ uint32_t OrientationBit(uint16_t orientation) {
             return 0;
     }
 }
-
-}  // namespace
 
 uint32_t scs_p_ReadDirectionMask(SCS_Cursor* c) {
     if (c->fetchDirMask != 0) return 0;
@@ -136,7 +132,7 @@ uint32_t scs_p_FetchEnded(SCS_Cursor* c, uint32_t rc) {
 uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
     if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
-    const uint32_t bit = OrientationBit(orientation);
+    const uint32_t bit = scs_p_OrientationBit(orientation);
     if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
 
     const int64_t total = c->rowsFetched;
@@ -203,7 +199,7 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
 uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
     if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
-    const uint32_t bit = OrientationBit(orientation);
+    const uint32_t bit = scs_p_OrientationBit(orientation);
     if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
     const int32_t pos = c->position;
     if (orientation == SQL_FETCH_NEXT && pos == 0) orientation = SQL_FETCH_FIRST;
@@ -226,15 +222,7 @@ uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offse
             c->position2 = -1;
             *rows = got;
             return 0;
-        case 85:
-            SCS_CursorSetPos(c, 0);
-            return kErrNoData;
-        case 82:
-        case 86:
-            SCS_CursorSetPos(c, -3);
-            return kErrNoData;
         default:
-            if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
-            return rc;
+            return scs_p_FetchEnded(c, rc);
     }
 }

@@ -43,6 +43,8 @@ int32_t SCS_ScrollTarget(uint16_t orientation, int64_t offset, int64_t cur, int6
                          int64_t* start);
 // The data source's fetch directions (SQL_FETCH_DIRECTION), read once per block; 0 or the failure.
 uint32_t scs_p_ReadDirectionMask(SCS_Cursor* c);
+// The SQL_FD_FETCH_ bit of an orientation; 0 for none.
+uint32_t scs_p_OrientationBit(uint16_t orientation);
 // The rowset from `start` through the block's link (slot 41 when the statement's side uses the
 // extended fetch, else slot 36); the result row count is kept in the block.
 uint32_t scs_p_FetchRowset(SCS_Cursor* c, int32_t start, uint16_t orientation, uint32_t* got);
