@@ -663,6 +663,17 @@ uint32_t SetPosChecks(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     return SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row));
 }
 
+// The keys of the rows to delete as the agent takes them (narrowed where the connection narrows).
+uint32_t SetPosDeleteDataset(StmtRecord* stmt, uint32_t row, Dataset** out) {
+    if (uint32_t rc = SetPosDeleteRows(stmt, row, out)) return rc;
+    if (Narrowing(stmt) && DatasetNarrowColumns(*out) != 0) {
+        DatasetDelete(*out);
+        *out = nullptr;
+        return kErrNoMemory;
+    }
+    return 0;
+}
+
 }  // namespace
 
 SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
@@ -708,11 +719,7 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
             }
             case SQL_DELETE: {
                 Dataset* ds = nullptr;
-                if (uint32_t rc = SetPosDeleteRows(stmt, row, &ds)) return Fail(stmt, rc);
-                if (Narrowing(stmt) && DatasetNarrowColumns(ds) != 0) {
-                    DatasetDelete(ds);
-                    return Fail(stmt, kErrNoMemory);
-                }
+                if (uint32_t rc = SetPosDeleteDataset(stmt, row, &ds)) return Fail(stmt, rc);
                 uint16_t* statuses = nullptr;
                 uint32_t processed = 0;
                 uint32_t rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_DELETE),
@@ -924,11 +931,7 @@ SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
             return RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
         case SQL_DELETE: {
             Dataset* ds = nullptr;
-            if (uint32_t rc = SetPosDeleteRows(stmt, row, &ds)) return Fail(stmt, rc);
-            if (Narrowing(stmt) && DatasetNarrowColumns(ds) != 0) {
-                DatasetDelete(ds);
-                return Fail(stmt, kErrNoMemory);
-            }
+            if (uint32_t rc = SetPosDeleteDataset(stmt, row, &ds)) return Fail(stmt, rc);
             return SetPosFinish(stmt, AgentSetPosCall(stmt, SQL_DELETE, ds, nullptr, 0));
         }
         case SQL_UPDATE:
