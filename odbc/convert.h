@@ -5,10 +5,12 @@
 // holds cverr::Truncated or cverr::FractionalTruncation), -1 error (the error slot holds the code).
 // Error codes are rows of the driver's error table.
 //
-// Narrow text is UTF-8, wide text is UTF-16 (SQLWCHAR). Conversions never split a character; the
-// copy-out routines report through `consumed` how many source units (bytes of narrow text, bytes
-// of wide text for CopyOutWide, UTF-16 units for CopyOutWideToChar) went into the buffer, so that
-// a reader of a long value in pieces resumes exactly there.
+// Narrow text is UTF-8, wide text is UTF-16 (SQLWCHAR). The copy-out routines report through
+// `consumed` how many source units (bytes of narrow text, bytes of wide text for CopyOutWide,
+// UTF-16 units for CopyOutWideToChar) went into the buffer, so that a reader of a long value in
+// pieces resumes exactly there. A truncated text piece fills the buffer: ODBC counts bytes, so a
+// character may be split across two pieces (a `TextCarry` remembers how much of it went out when
+// the source is in the other encoding).
 #pragma once
 
 #include <sql.h>
@@ -40,6 +42,13 @@ inline constexpr uint32_t IndicatorRequired = 118;     // 22002
 inline constexpr uint32_t NotSupported = 1;            // IM001
 }  // namespace cverr
 
+// Where a value read in pieces stands in its converted form (UTF-8 read as UTF-16 or the other
+// way round), kept between the calls that read it, so that a piece costs what it converts.
+struct TextCarry {
+    int64_t outLeft = -1;   // bytes of the converted form not yet handed out; -1 until counted
+    uint32_t charDone = 0;  // output units of the next source character already handed out
+};
+
 // Standard name of a C type, for traces; "(unknown type)" otherwise.
 const char* CTypeName(int cType);
 
@@ -47,16 +56,19 @@ const char* CTypeName(int cType);
 // Arguments: source, n units to copy, units available here, total units of the whole value (0:
 // unknown, SQL_NO_TOTAL allowed), add-NUL flag, allow-truncation flag, target, buffer length in
 // bytes, length pointer (may be null), error slot, consumed source units out (may be null).
-// A copy with a NUL is text and is cut on a character boundary; one without is raw bytes.
 // Result 1 when the error slot holds Truncated afterwards, 0 otherwise, -1 on refusal.
 int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
                 void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
-// UTF-8 bytes to UTF-16; the length reported is in bytes of UTF-16.
+// UTF-8 bytes to UTF-16; the length reported is in bytes of UTF-16. With a carry, a character of
+// two units may be split across pieces, and the converted length is counted once per value.
 int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
-                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
-// UTF-16 to UTF-8; n, available and total in UTF-16 units, the length reported in bytes.
+                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr,
+                      TextCarry* carry = nullptr);
+// UTF-16 to UTF-8; n, available and total in UTF-16 units, the length reported in bytes. With a
+// carry, a character may be split across pieces, and the converted length is counted once.
 int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
-                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
+                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr,
+                      TextCarry* carry = nullptr);
 // UTF-16 to UTF-16, every count in bytes.
 int CopyOutWide(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
                 void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
@@ -79,9 +91,9 @@ int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* resul
 // ---- Converters ----------------------------------------------------------------------------
 // Text sources: len bytes here, total bytes of the whole value.
 int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
-                uint32_t* err, int scale, int precision, uint64_t* consumed = nullptr);
+                uint32_t* err, int scale, int precision, uint64_t* consumed = nullptr, TextCarry* carry = nullptr);
 int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
-                 uint32_t* err, int scale, int precision, uint64_t* consumed = nullptr);
+                 uint32_t* err, int scale, int precision, uint64_t* consumed = nullptr, TextCarry* carry = nullptr);
 int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen,
                   SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
 

@@ -3,6 +3,7 @@
 #include "odbc/convert.h"
 #include "odbc/convert_utf.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -11,14 +12,6 @@ namespace {
 // The length to report: the total when known, else what this copy holds.
 SQLLEN ReportedLength(int64_t total, uint64_t n) {
     return total != 0 ? static_cast<SQLLEN>(total) : static_cast<SQLLEN>(n);
-}
-
-// Bytes of the UTF-8 sequence a lead byte starts (1 for a byte that starts none).
-uint64_t SequenceLength(unsigned char b) {
-    if ((b & 0xE0) == 0xC0) return 2;
-    if ((b & 0xF0) == 0xE0) return 3;
-    if ((b & 0xF8) == 0xF0) return 4;
-    return 1;
 }
 
 bool MoreFollows(int64_t total, uint64_t available) {
@@ -101,15 +94,10 @@ int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, 
             *err = cverr::OutOfRange;
             return -1;
         }
+        // Every byte of the buffer but the NUL's: a piece that stopped short of a character the
+        // buffer cannot hold whole would never advance.
         *err = cverr::Truncated;
-        uint64_t cut = room - nul;
-        if (addNul && cut < n && (s[cut] & 0xC0) == 0x80) {
-            // Text: do not cut a UTF-8 character in two; step back to its lead byte.
-            uint64_t j = cut;
-            while (j > 0 && cut - j < 3 && (s[j] & 0xC0) == 0x80) --j;
-            if (j + SequenceLength(s[j]) > cut) cut = j;
-        }
-        n = cut;
+        n = room - nul;
     } else if (MoreFollows(total, available)) {
         *err = cverr::Truncated;
     }
@@ -123,15 +111,43 @@ int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, 
     return *err == cverr::Truncated ? 1 : 0;
 }
 
+namespace {
+
+bool RestIsHere(int64_t total, uint64_t available) {
+    return total != SQL_NO_TOTAL && !(total > 0 && static_cast<uint64_t>(total) > available);
+}
+
+// Bytes of the converted form of what is left of a value: counted at the first piece only when
+// a carry keeps the count, so that reading a long value costs what it converts.
+template <class Count>
+int64_t ConvertedLeft(TextCarry* carry, Count count) {
+    if (carry && carry->outLeft >= 0) return carry->outLeft;
+    const int64_t left = count() - (carry ? int64_t(carry->charDone) : 0);
+    if (carry) carry->outLeft = left;
+    return left;
+}
+
+void CarryOn(TextCarry* carry, uint32_t charDone, uint64_t written) {
+    if (!carry) return;
+    carry->charDone = charDone;
+    if (carry->outLeft >= 0) carry->outLeft -= static_cast<int64_t>(written);
+}
+
+}  // namespace
+
 int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
-                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed) {
+                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed,
+                      TextCarry* carry) {
     *err = cverr::None;
     if (consumed) *consumed = 0;
+    // 1 when the first unit of src's first character went out with the last piece.
+    const uint32_t done = carry ? carry->charDone : 0;
     if (lenPtr) {
-        if (total == SQL_NO_TOTAL || (total > 0 && static_cast<uint64_t>(total) > available))
+        if (!RestIsHere(total, available))
             *lenPtr = SQL_NO_TOTAL;  // the rest is not here: its UTF-16 size is unknown
         else
-            *lenPtr = static_cast<SQLLEN>(2 * cvutf::Utf8ToUtf16Count(src, available));
+            *lenPtr = static_cast<SQLLEN>(
+                ConvertedLeft(carry, [&] { return int64_t(2 * cvutf::Utf8ToUtf16Count(src, available)); }));
     }
     if (bufLen <= 0) {
         *err = cverr::Truncated;
@@ -139,44 +155,68 @@ int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t t
     }
     const uint64_t nulUnits = addNul ? 1 : 0;
     const uint64_t roomUnits = static_cast<uint64_t>(bufLen) / 2;
-    const uint64_t need = cvutf::Utf8ToUtf16Count(src, n);
-    uint64_t capUnits = need;
-    if (need + nulUnits > roomUnits) {
-        if (!allowTrunc) {
-            *err = cverr::OutOfRange;
-            return -1;
-        }
-        *err = cverr::Truncated;
-        capUnits = roomUnits >= nulUnits ? roomUnits - nulUnits : 0;
-    } else if (MoreFollows(total, available)) {
-        *err = cverr::Truncated;
+    const uint64_t capUnits = roomUnits >= nulUnits ? roomUnits - nulUnits : 0;
+    if (!allowTrunc && cvutf::Utf8ToUtf16Count(src, n) - done > capUnits) {
+        *err = cverr::OutOfRange;
+        return -1;
     }
-    if (!target && (capUnits > 0 || (addNul && roomUnits > 0))) {
+    if (!target && ((n > 0 && capUnits > 0) || (addNul && roomUnits > 0))) {
         *err = cverr::InvalidArgument;
         return -1;
     }
     auto* out = static_cast<unsigned char*>(target);
-    uint64_t w = 0;
-    const uint64_t used = cvutf::Utf8ToUtf16Walk(src, n, capUnits, &w, [&](const SQLWCHAR* u, size_t k) {
-        std::memcpy(out, u, k * 2);
-        out += k * 2;
-    });
+    uint64_t w = 0, in = 0;
+    auto put = [&](const SQLWCHAR* u, size_t k) {
+        std::memcpy(out + w * 2, u, k * 2);
+        w += k;
+    };
+    uint32_t carryOut = done;
+    SQLWCHAR pair[2];
+    size_t used = 0;
+    if (done && n > 0 && capUnits > 0) {
+        if (Utf8ToWideN(src, pair, static_cast<size_t>(n), 2, &used) == 2) {
+            put(pair + 1, 1);
+            in = used;
+        }
+        carryOut = 0;
+    }
+    if (carryOut == 0 && w < capUnits) {
+        uint64_t units = 0;
+        in += cvutf::Utf8ToUtf16Walk(src + in, n - in, capUnits - w, &units, put);
+        // Room for one unit only and a character of two: its first unit goes now, so that the
+        // piece advances (a wider piece keeps the pair together, as CopyOutWide does).
+        if (carry && in < n && w == 0 && capUnits == 1 &&
+            Utf8ToWideN(src + in, pair, static_cast<size_t>(n - in), 2, &used) == 2) {
+            put(pair, 1);
+            carryOut = 1;
+        }
+    }
+    if (in < n || carryOut)
+        *err = cverr::Truncated;
+    else if (MoreFollows(total, available))
+        *err = cverr::Truncated;
     if (addNul && roomUnits > 0) cvutf::StoreUnit(target, w, 0);
-    if (consumed) *consumed = used;
+    if (consumed) *consumed = in;
+    CarryOn(carry, carryOut, 2 * w);
     return *err == cverr::Truncated ? 1 : 0;
 }
 
 int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
-                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed) {
+                      void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed,
+                      TextCarry* carry) {
     *err = cverr::None;
     if (consumed) *consumed = 0;
+    // Bytes of the UTF-8 form of src's first character that went out with the last piece.
+    const uint32_t done = carry ? carry->charDone : 0;
     std::vector<SQLWCHAR> holder;
-    const SQLWCHAR* text = cvutf::AlignedWide(src, available > n ? available : n, holder);
     if (lenPtr) {
-        if (total == SQL_NO_TOTAL || (total > 0 && static_cast<uint64_t>(total) > available))
+        if (!RestIsHere(total, available))
             *lenPtr = SQL_NO_TOTAL;
         else
-            *lenPtr = static_cast<SQLLEN>(WideUtf8Length(text, static_cast<long>(available)));
+            *lenPtr = static_cast<SQLLEN>(ConvertedLeft(carry, [&] {
+                const SQLWCHAR* all = cvutf::AlignedWide(src, available > n ? available : n, holder);
+                return int64_t(WideUtf8Length(all, static_cast<long>(available)));
+            }));
     }
     if (bufLen <= 0) {
         *err = cverr::Truncated;
@@ -184,27 +224,66 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
     }
     const uint64_t nul = addNul ? 1 : 0;
     const uint64_t room = static_cast<uint64_t>(bufLen);
-    const uint64_t need = WideUtf8Length(text, static_cast<long>(n));
-    uint64_t cap = need;
-    if (need + nul > room) {
-        if (!allowTrunc) {
-            *err = cverr::OutOfRange;
-            return -1;
-        }
-        *err = cverr::Truncated;
-        cap = room - nul;
-    } else if (MoreFollows(total, available)) {
-        *err = cverr::Truncated;
+    const uint64_t cap = room - nul;
+    // Each unit gives at least one byte: a piece reads no more units than it has bytes of room,
+    // and a few more for a character it splits.
+    const uint64_t reach = std::min<uint64_t>(n, cap + 3);
+    const SQLWCHAR* text = cvutf::AlignedWide(src, allowTrunc ? reach : n, holder);
+    if (!allowTrunc && WideUtf8Length(text, static_cast<long>(n)) - done > cap) {
+        *err = cverr::OutOfRange;
+        return -1;
     }
-    if (!target && (cap > 0 || addNul)) {
+    if (!target && ((cap > 0 && n > 0) || addNul)) {
         *err = cverr::InvalidArgument;
         return -1;
     }
     auto* out = static_cast<char*>(target);
-    size_t used = 0;
-    const size_t w = n > 0 ? WideToUtf8N(text, out, static_cast<size_t>(n), static_cast<size_t>(cap), &used) : 0;
+    // The UTF-8 form of the character at unit `at`; its units in *units.
+    char enc[4];
+    auto encodeAt = [&](uint64_t at, size_t* units) {
+        const bool pair = at + 1 < reach && text[at] >= 0xD800 && text[at] <= 0xDBFF && text[at + 1] >= 0xDC00 &&
+                          text[at + 1] <= 0xDFFF;
+        size_t used = 0;
+        const size_t k = WideToUtf8N(text + at, enc, pair ? 2 : 1, sizeof enc, &used);
+        *units = used;
+        return k;
+    };
+    uint64_t w = 0, in = 0;
+    uint32_t carryOut = done;
+    if (done && n > 0 && cap > 0) {
+        size_t units = 0;
+        const size_t k = encodeAt(0, &units);
+        const size_t take = std::min<uint64_t>(k > done ? k - done : 0, cap);
+        std::memcpy(out, enc + done, take);
+        w = take;
+        if (done + take >= k) {
+            in = units;
+            carryOut = 0;
+        } else {
+            carryOut = static_cast<uint32_t>(done + take);
+        }
+    }
+    if (carryOut == 0 && w < cap && in < n) {
+        size_t used = 0;
+        w += WideToUtf8N(text + in, out + w, static_cast<size_t>(reach - in), static_cast<size_t>(cap - w), &used);
+        in += used;
+        // The next character does not fit whole: what fits of it goes now, so the piece advances.
+        if (carry && in < n && w < cap) {
+            size_t units = 0;
+            const size_t k = encodeAt(in, &units);
+            const size_t take = std::min<uint64_t>(cap - w, k);
+            std::memcpy(out + w, enc, take);
+            w += take;
+            carryOut = static_cast<uint32_t>(take);
+        }
+    }
+    if (in < n || carryOut)
+        *err = cverr::Truncated;
+    else if (MoreFollows(total, available))
+        *err = cverr::Truncated;
     if (addNul) out[w] = 0;
-    if (consumed) *consumed = used;
+    if (consumed) *consumed = in;
+    CarryOn(carry, carryOut, w);
     return *err == cverr::Truncated ? 1 : 0;
 }
 
@@ -227,8 +306,8 @@ int CopyOutWide(const void* src, uint64_t n, uint64_t available, int64_t total, 
         }
         *err = cverr::Truncated;
         uint64_t cut = room >= nul ? (room - nul) & ~uint64_t{1} : 0;
-        // Keep a surrogate pair together.
-        if (cut >= 2 && cut < n) {
+        // Keep a surrogate pair together while the piece still advances without it.
+        if (cut >= 4 && cut < n) {
             const SQLWCHAR last = cvutf::LoadUnit(src, cut / 2 - 1);
             const SQLWCHAR next = cvutf::LoadUnit(src, cut / 2);
             if (last >= 0xD800 && last <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) cut -= 2;

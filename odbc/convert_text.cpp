@@ -419,7 +419,7 @@ int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* resul
 }
 
 int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
-                uint32_t* err, int scale, int precision, uint64_t* consumed) {
+                uint32_t* err, int scale, int precision, uint64_t* consumed, TextCarry* carry) {
     CV_TRACE("ConvertCHAR: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
     *err = cverr::None;
     if (consumed) *consumed = 0;
@@ -429,7 +429,7 @@ int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* 
         case SQL_C_BINARY:
             return CopyOutChar(text, len, len, total, false, true, target, bufLen, lenPtr, err, consumed);
         case SQL_C_WCHAR:
-            return CopyOutCharToWide(text, len, len, total, true, true, target, bufLen, lenPtr, err, consumed);
+            return CopyOutCharToWide(text, len, len, total, true, true, target, bufLen, lenPtr, err, consumed, carry);
         default:
             break;
     }
@@ -442,7 +442,7 @@ int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* 
 }
 
 int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
-                 uint32_t* err, int scale, int precision, uint64_t* consumed) {
+                 uint32_t* err, int scale, int precision, uint64_t* consumed, TextCarry* carry) {
     CV_TRACE("ConvertWCHAR: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
     *err = cverr::None;
     if (consumed) *consumed = 0;
@@ -453,8 +453,8 @@ int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void*
             return CopyOutWide(text, len, len, total, true, true, target, bufLen, lenPtr, err, consumed);
         case SQL_C_CHAR: {
             uint64_t units = 0;
-            const int rc =
-                CopyOutWideToChar(w, len / 2, len / 2, totalUnits, true, true, target, bufLen, lenPtr, err, &units);
+            const int rc = CopyOutWideToChar(w, len / 2, len / 2, totalUnits, true, true, target, bufLen, lenPtr, err,
+                                             &units, carry);
             if (consumed) *consumed = units * 2;
             return rc;
         }

@@ -83,16 +83,16 @@ bool ValueSpan(const DatasetColumn& col, const uint8_t* cell, const uint8_t** sr
 }
 
 int ConvertFamily(Family f, const uint8_t* src, uint64_t len, int64_t total, int cType, ColumnBinding& b, uint32_t* err,
-                  int scale, int precision, uint64_t* consumed) {
+                  int scale, int precision, uint64_t* consumed, TextCarry* carry = nullptr) {
     switch (f) {
         case Family::Binary:
             return ConvertBINARY(src, len, total, cType, b.target, b.bufferLength, b.lengthPtr, err, consumed);
         case Family::Wide:
             return ConvertWCHAR(src, len, total, cType, b.target, b.bufferLength, b.lengthPtr, err, scale, precision,
-                                consumed);
+                                consumed, carry);
         default:
             return ConvertCHAR(reinterpret_cast<const char*>(src), len, total, cType, b.target, b.bufferLength,
-                               b.lengthPtr, err, scale, precision, consumed);
+                               b.lengthPtr, err, scale, precision, consumed, carry);
     }
 }
 
@@ -271,7 +271,9 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         }
         uint64_t consumed = 0;
         const Family f = PieceFamily(s.pieceKind);
-        const int rc = ConvertFamily(f, src, len, total, cType, b, ctx.lastError, 0, 0, &consumed);
+        // A value the agent hands out piece by piece has its position there, not in the carry.
+        const int rc =
+            ConvertFamily(f, src, len, total, cType, b, ctx.lastError, 0, 0, &consumed, agentValue ? nullptr : &s.carry);
         return AfterPiece(ctx, rc, cType, src, len, consumed, agentValue);
     }
 
@@ -317,6 +319,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     s.remaining = 0;
     s.rest = nullptr;
     s.cType = 0;
+    s.carry = TextCarry{};
     int precision = 0, numScale = 0;
     if (cType == SQL_ARD_TYPE || cType == SQL_C_NUMERIC) {
         DescRecordView rec{};
@@ -429,6 +432,6 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     }
     uint64_t consumed = 0;
     const int rc = ConvertFamily(PieceFamily(col.kind), src, len, static_cast<int64_t>(len), cType, b, err, numScale,
-                                 precision, &consumed);
+                                 precision, &consumed, &s.carry);
     return AfterPiece(ctx, rc, cType, src, len, consumed, false);
 }
