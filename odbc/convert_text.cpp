@@ -19,39 +19,77 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Sign and magnitude of a decimal integer with optional blanks around it; the magnitude may not
-// exceed negLimit when negative, posLimit otherwise.
+// A numeric literal read for an integer target ("1600.00", "2.5", "1.5E3", blanks around it):
+// its sign and the magnitude of its integer part, which may not exceed negLimit when negative,
+// posLimit otherwise. Gives 1 (01S07) when fraction digits other than zeros are dropped.
 int ParseInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative, uint64_t* magnitude,
                  uint32_t* err) {
     uint64_t i = 0;
     while (i < len && IsSpace(s[i])) ++i;
     bool neg = false;
     if (i < len && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
-    const uint64_t limit = neg ? negLimit : posLimit;
-    uint64_t value = 0;
-    bool any = false, over = false;
-    while (i < len && IsDigit(s[i])) {
-        const unsigned d = static_cast<unsigned>(s[i++] - '0');
-        any = true;
-        if (over) continue;
-        if (value < limit / 10 || (value == limit / 10 && d <= limit % 10))
-            value = value * 10 + d;
-        else
-            over = true;
+    const uint64_t intAt = i;
+    while (i < len && IsDigit(s[i])) ++i;
+    const uint64_t intDigits = i - intAt;
+    uint64_t fracAt = i, fracDigits = 0;
+    if (i < len && s[i] == '.') {
+        fracAt = ++i;
+        while (i < len && IsDigit(s[i])) ++i;
+        fracDigits = i - fracAt;
+    }
+    const bool any = intDigits + fracDigits > 0;
+    int64_t exponent = 0;
+    if (any && i < len && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        bool eneg = false;
+        if (i < len && (s[i] == '+' || s[i] == '-')) eneg = s[i++] == '-';
+        const uint64_t expAt = i;
+        for (; i < len && IsDigit(s[i]); ++i)
+            if (exponent < 100000) exponent = exponent * 10 + (s[i] - '0');
+        if (i == expAt) i = len + 1;  // an exponent without digits is no number
+        if (eneg) exponent = -exponent;
     }
     while (i < len && IsSpace(s[i])) ++i;
     if (i != len || !any) {
         *err = cverr::Assignment;
         return -1;
     }
+    // The digits of the literal, integer then fraction, with the point `point` digits in.
+    const uint64_t count = intDigits + fracDigits;
+    auto digit = [&](uint64_t k) {
+        return static_cast<unsigned>((k < intDigits ? s[intAt + k] : s[fracAt + k - intDigits]) - '0');
+    };
+    const int64_t point = static_cast<int64_t>(intDigits) + exponent;
+    const uint64_t limit = neg ? negLimit : posLimit;
+    uint64_t value = 0;
+    bool over = false;
+    auto push = [&](unsigned d) {
+        if (over) return;
+        if (value < limit / 10 || (value == limit / 10 && d <= limit % 10))
+            value = value * 10 + d;
+        else
+            over = true;
+    };
+    const uint64_t whole = point <= 0 ? 0 : static_cast<uint64_t>(point);
+    for (uint64_t k = 0; k < whole && k < count; ++k) push(digit(k));
+    // Zeros an exponent adds: only a value other than zero can grow past the limit.
+    for (uint64_t k = count; k < whole && !over && value != 0; ++k) push(0);
+    bool dropped = false;
+    for (uint64_t k = whole; k < count && !dropped; ++k) dropped = digit(k) != 0;
     if (over) {
         *err = cverr::OutOfRange;
         return -1;
     }
-    *negative = neg;
+    *negative = neg && value != 0;
     *magnitude = value;
-    *err = cverr::None;
-    return 0;
+    *err = dropped ? cverr::FractionalTruncation : cverr::None;
+    return dropped ? 1 : 0;
+}
+
+bool LeadingMinus(const char* s, uint64_t len) {
+    uint64_t i = 0;
+    while (i < len && IsSpace(s[i])) ++i;
+    return i < len && s[i] == '-';
 }
 
 std::string WideToNarrow(const SQLWCHAR* text, uint64_t len) {
@@ -88,16 +126,18 @@ template <class T>
 int TextToInteger(const char* text, uint64_t len, void* target, SQLLEN* lenPtr, uint32_t* err) {
     using Limits = std::numeric_limits<T>;
     T value;
+    int rc;
     if constexpr (sizeof(T) == 8) {
         int64_t v;
-        if (CharToNumber64(text, len, Limits::min(), Limits::max(), &v, err) < 0) return -1;
+        rc = CharToNumber64(text, len, Limits::min(), Limits::max(), &v, err);
         value = static_cast<T>(v);
     } else {
         int32_t v;
-        if (CharToNumber(text, len, Limits::min(), Limits::max(), &v, err) < 0) return -1;
+        rc = CharToNumber(text, len, Limits::min(), Limits::max(), &v, err);
         value = static_cast<T>(v);
     }
-    return FixedOut(&value, sizeof value, target, lenPtr, err, 0);
+    if (rc < 0) return -1;
+    return FixedOut(&value, sizeof value, target, lenPtr, err, rc);
 }
 
 // Numeric and GUID targets of a narrow text (the wide converter parses a UTF-8 copy).
@@ -127,13 +167,15 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
         case SQL_C_SBIGINT:
             return TextToInteger<int64_t>(text, len, target, lenPtr, err);
         case SQL_C_BIT:
-            if (CharToNumber(text, len, 0, 1, &v32, err) < 0) {
+            // Below 0 nothing fits, not even "-0.5"; a fraction between 0 and 2 truncates (01S07).
+            rc = CharToNumber(text, len, 0, 1, &v32, err);
+            if (rc < 0 || (rc == 1 && LeadingMinus(text, len))) {
                 *err = cverr::OutOfRange;
                 return -1;
             }
             {
                 const uint8_t b = static_cast<uint8_t>(v32);
-                return FixedOut(&b, 1, target, lenPtr, err, 0);
+                return FixedOut(&b, 1, target, lenPtr, err, rc);
             }
         case SQL_C_FLOAT: {
             double d;
@@ -186,10 +228,11 @@ int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maxim
     const uint64_t negLimit = minimum < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(minimum)) : 0;
     bool neg;
     uint64_t mag;
-    if (ParseInteger(text, len, negLimit, maximum, &neg, &mag, err) < 0) return -1;
+    const int rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    if (rc < 0) return -1;
     const int64_t v = neg ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
     *result = static_cast<int32_t>(static_cast<uint32_t>(v));
-    return 0;
+    return rc;
 }
 
 int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t maximum, int64_t* result, uint32_t* err) {
@@ -197,9 +240,10 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
     const uint64_t negLimit = minimum < 0 ? 0 - static_cast<uint64_t>(minimum) : 0;
     bool neg;
     uint64_t mag;
-    if (ParseInteger(text, len, negLimit, maximum, &neg, &mag, err) < 0) return -1;
+    const int rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    if (rc < 0) return -1;
     *result = static_cast<int64_t>(neg ? 0 - mag : mag);
-    return 0;
+    return rc;
 }
 
 int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err) {

@@ -671,6 +671,8 @@ SQLRETURN FetchOutputParams(StmtRecord* stmt) {
     }
     GetColumnContext ctx = StmtColumnContext(stmt);
     uint16_t ordinal = 0;
+    // A value that went in truncated (01004, 01S07) makes the execute report it.
+    uint32_t warning = 0;
     for (uint16_t i = 0; i < stmt->paramCount; ++i) {
         if (!IsOutput(stmt, i)) continue;
         ++ordinal;
@@ -689,9 +691,10 @@ SQLRETURN FetchOutputParams(StmtRecord* stmt) {
         cb.indicatorPtr = b->indicatorPtr;
         const int rc = GetColumn(ctx, 0, cb, stmt->block);
         if (rc != 0 && rc != 1) return SQLRETURN(rc);
+        if (rc == 1) warning = stmt->lastError;
     }
-    stmt->lastError = 0;
-    return SQL_SUCCESS;
+    stmt->lastError = warning;
+    return warning ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 SQLRETURN ExecuteRun(StmtRecord* stmt) {

@@ -185,7 +185,7 @@ SQLRETURN ImplMoreResults(HandleBase* record) {
     if (rc == kErrOutputValues) {
         if (stmt->outCount || stmt->ioCount) {
             SQLRETURN moved = FetchOutputParams(stmt);
-            if (moved != SQL_SUCCESS) return moved;
+            if (!SQL_SUCCEEDED(moved)) return moved;
         }
         rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
         stmt->lastError = rc;

@@ -1,5 +1,5 @@
-// Long multibyte text read with SQLGetData in small pieces, through the Driver Manager for both
-// builds.
+// Long multibyte text read with SQLGetData in small pieces, and exact numbers read into integer C
+// types, through the Driver Manager for both builds.
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -158,7 +158,128 @@ TEST_P(Pieces, LongTextReadsInPiecesOfTheOtherEncodingInLinearTime) {
     }
 }
 
+using Decimals = ResultsTest;
+
+// A scaled DECIMAL read into the integer C types converts: dropped fraction digits are 01S07,
+// a value that does not fit 22003.
+TEST_P(Decimals, ScaledDecimalsReadIntoIntegerTypes) {
+    struct Case {
+        const char* value;
+        SQLSMALLINT cType;
+        SQLRETURN rc;
+        const char* state;  // "" for none
+        long long expect;
+    } cases[] = {
+        {"1600.00", SQL_C_SLONG, SQL_SUCCESS, "", 1600},
+        {"1600.00", SQL_C_SBIGINT, SQL_SUCCESS, "", 1600},
+        {"1600.00", SQL_C_SSHORT, SQL_SUCCESS, "", 1600},
+        {"1600.00", SQL_C_UBIGINT, SQL_SUCCESS, "", 1600},
+        {"2.50", SQL_C_SLONG, SQL_SUCCESS_WITH_INFO, "01S07", 2},
+        {"2.50", SQL_C_SBIGINT, SQL_SUCCESS_WITH_INFO, "01S07", 2},
+        {"2.50", SQL_C_SSHORT, SQL_SUCCESS_WITH_INFO, "01S07", 2},
+        {"2.50", SQL_C_UBIGINT, SQL_SUCCESS_WITH_INFO, "01S07", 2},
+        {"-2.50", SQL_C_SLONG, SQL_SUCCESS_WITH_INFO, "01S07", -2},
+        {"-2.50", SQL_C_UBIGINT, SQL_ERROR, "range", 0},
+        {"-0.50", SQL_C_UBIGINT, SQL_SUCCESS_WITH_INFO, "01S07", 0},
+        {"99999999.99", SQL_C_SSHORT, SQL_ERROR, "range", 0},
+        {"99999999.99", SQL_C_SLONG, SQL_SUCCESS_WITH_INFO, "01S07", 99999999},
+        {"40000.00", SQL_C_SSHORT, SQL_ERROR, "range", 0},
+        {"-32768.00", SQL_C_SSHORT, SQL_SUCCESS, "", -32768},
+        {"1.00", SQL_C_BIT, SQL_SUCCESS, "", 1},
+        {"1.50", SQL_C_BIT, SQL_SUCCESS_WITH_INFO, "01S07", 1},
+    };
+    const std::string t = Make("decint", "k integer, d decimal(10,2)");
+    int k = 0;
+    for (const Case& c : cases) Must("insert into " + t + " values (" + std::to_string(++k) + ", " + c.value + ")");
+    k = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.value << " as C type " << c.cType);
+        ASSERT_EQ(SQL_SUCCESS, Exec("select d from " + t + " where k = " + std::to_string(++k))) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+        alignas(8) unsigned char buf[8] = {};
+        SQLLEN ind = kPoison();
+        const SQLRETURN rc = SQLGetData(stmt, 1, c.cType, buf, sizeof buf, &ind);
+        EXPECT_EQ(c.rc, rc) << Diag();
+        // Out of range is told by its message, whichever SQLSTATE form the environment maps it to.
+        if (std::string(c.state) == "range") {
+            EXPECT_NE(std::string::npos, Diag().find("Numeric value out of range")) << Diag();
+        } else if (*c.state) {
+            EXPECT_EQ(c.state, Diag().substr(0, 5));
+        }
+        if (SQL_SUCCEEDED(rc)) {
+            long long v = 0;
+            switch (c.cType) {
+                case SQL_C_SSHORT: {
+                    int16_t s;
+                    std::memcpy(&s, buf, 2);
+                    v = s;
+                    EXPECT_EQ(SQLLEN(2), ind);
+                    break;
+                }
+                case SQL_C_SLONG: {
+                    int32_t s;
+                    std::memcpy(&s, buf, 4);
+                    v = s;
+                    EXPECT_EQ(SQLLEN(4), ind);
+                    break;
+                }
+                case SQL_C_BIT:
+                    v = buf[0];
+                    break;
+                default:
+                    std::memcpy(&v, buf, 8);
+                    EXPECT_EQ(SQLLEN(8), ind);
+            }
+            EXPECT_EQ(c.expect, v);
+        }
+        SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+    // A bound column takes the same road at fetch.
+    SQLINTEGER bound = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQL_SUCCESS, Exec("select d from " + t + " where k = 5")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_SLONG, &bound, 0, &ind));
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLFetch(stmt)) << Diag();
+    EXPECT_EQ("01S07", Diag().substr(0, 5));
+    EXPECT_EQ(2, bound);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+}
+
+TEST_P(Decimals, InputOutputDecimalParameterReadsIntoAnInteger) {
+    const std::string p = "pdecio" + std::string(GetParam().wide ? "_w" : "_n");
+    Exec("drop procedure " + p);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("CREATE PROCEDURE " + p + " (INOUT c decimal(9,2)) AS BEGIN c = c * 2 + 0.5; END");
+    const std::string call = "{call " + p + "(?)}";
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)call.c_str(), SQL_NTS)) << Diag();
+    SQLINTEGER c = 800;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT_OUTPUT, SQL_C_SLONG, SQL_DECIMAL, 9, 2, &c, 0, &ind));
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLExecute(stmt)) << Diag();
+    EXPECT_EQ("01S07", Diag().substr(0, 5));
+    EXPECT_EQ(1600, c);
+    EXPECT_EQ(SQLLEN(4), ind);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    // A value without a fraction comes back without a warning.
+    SQLBIGINT big = 1000;
+    Must("drop procedure " + p);
+    Must("CREATE PROCEDURE " + p + " (INOUT c decimal(9,2)) AS BEGIN c = c * 2; END");
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)call.c_str(), SQL_NTS)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT_OUTPUT, SQL_C_SBIGINT, SQL_DECIMAL, 9, 2, &big, 0, &ind));
+    EXPECT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+    EXPECT_EQ(2000, big);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    Must("drop procedure " + p);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Pieces, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Builds, Decimals, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 
 }  // namespace

@@ -41,7 +41,27 @@ TEST(TextToInteger, ParsesWithinRange) {
         {"-9223372036854775808", SQL_C_SBIGINT, 0, INT64_MIN},
         {"9223372036854775808", SQL_C_SBIGINT, cverr::OutOfRange, 0},
         {"-5", SQL_C_UBIGINT, cverr::OutOfRange, 0},
-        {"1.5", SQL_C_LONG, cverr::Assignment, 0},
+        // A numeric literal with a fraction converts; dropped digits other than zeros are 01S07.
+        {"1.5", SQL_C_LONG, cverr::FractionalTruncation, 1},
+        {"1600.00", SQL_C_SLONG, 0, 1600},
+        {" -2.50 ", SQL_C_SSHORT, cverr::FractionalTruncation, -2},
+        {"-0.5", SQL_C_UBIGINT, cverr::FractionalTruncation, 0},
+        {"-1.5", SQL_C_UBIGINT, cverr::OutOfRange, 0},
+        {".75", SQL_C_SBIGINT, cverr::FractionalTruncation, 0},
+        {"7.", SQL_C_LONG, 0, 7},
+        {"1.5E3", SQL_C_LONG, 0, 1500},
+        {"125e-2", SQL_C_TINYINT, cverr::FractionalTruncation, 1},
+        {"1e400", SQL_C_SBIGINT, cverr::OutOfRange, 0},
+        {"0e400", SQL_C_SBIGINT, 0, 0},
+        {"32767.9", SQL_C_SHORT, cverr::FractionalTruncation, 32767},
+        {"32768.0", SQL_C_SHORT, cverr::OutOfRange, 0},
+        {"9223372036854775807.99", SQL_C_SBIGINT, cverr::FractionalTruncation, INT64_MAX},
+        {"1.5.", SQL_C_LONG, cverr::Assignment, 0},
+        {".", SQL_C_LONG, cverr::Assignment, 0},
+        {"1e", SQL_C_LONG, cverr::Assignment, 0},
+        {"1.50", SQL_C_BIT, cverr::FractionalTruncation, 1},
+        {"0.5", SQL_C_BIT, cverr::FractionalTruncation, 0},
+        {"-0.5", SQL_C_BIT, cverr::OutOfRange, 0},
         {"1", SQL_C_BIT, 0, 1},
         {"2", SQL_C_BIT, cverr::OutOfRange, 0},
         {"x", SQL_C_BIT, cverr::OutOfRange, 0},  // any failure of a BIT is out of range
@@ -54,12 +74,13 @@ TEST(TextToInteger, ParsesWithinRange) {
         uint32_t err = 5;
         // The application's buffer length is not consulted for fixed-size results.
         const int rc = ConvertCHAR(c.text, std::strlen(c.text), std::strlen(c.text), c.cType, buf, 1, &len, &err, 0, 0);
-        if (c.err) {
+        const bool warning = c.err == cverr::FractionalTruncation;
+        if (c.err && !warning) {
             EXPECT_EQ(rc, -1);
             EXPECT_EQ(err, c.err);
         } else {
-            EXPECT_EQ(rc, 0);
-            EXPECT_EQ(err, 0u);
+            EXPECT_EQ(rc, warning ? 1 : 0);
+            EXPECT_EQ(err, c.err);
             const int size = CTypeOctetSize(c.cType);
             EXPECT_EQ(len, size);
             int64_t v = 0;
