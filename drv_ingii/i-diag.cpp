@@ -9,6 +9,7 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 #include "util/errtable.h"
+#include "util/utf.h"
 
 static void EntryFree(IngDiagEntry* e) {
     std::free(e->sqlstate);
@@ -56,8 +57,9 @@ IngDiagEntry* IngDiagEntryFromText(const char* text, long native, const char* sq
     auto* e = static_cast<IngDiagEntry*>(std::calloc(1, sizeof(IngDiagEntry)));
     if (e == nullptr) return nullptr;
     if (text == nullptr) text = "";
-    // The message is cut so the native code always fits behind it.
-    std::snprintf(e->text, sizeof e->text, "%.*s (%ld)", 2028, text, native);
+    // The message is cut, between characters, so the native code always fits behind it.
+    const int keep = int(Utf8CutLength(text, std::strlen(text), 2028));
+    std::snprintf(e->text, sizeof e->text, "%.*s (%ld)", keep, text, native);
     e->text[sizeof e->text - 1] = '\0';
     e->native = uint32_t(native);
     e->sqlstate = strdup(sqlstate ? sqlstate : "");
@@ -85,13 +87,11 @@ void IngDiagPostServer(uint32_t* result, const char* sqlstate, const char* messa
     if (sqlstate == nullptr || sqlstate[0] == '\0') sqlstate = "S1000";
     std::snprintf(state, sizeof state, "%.5s", sqlstate);
     if (list == nullptr) return;
-    // Control characters and every non-ASCII byte become blanks.
+    // Control characters become blanks; the rest is the server's UTF-8 text as it came.
     char* clean = strdup(message ? message : "");
     if (clean != nullptr) {
-        for (char* p = clean; *p; ++p) {
-            signed char c = static_cast<signed char>(*p);
-            if (c < 0x20) *p = ' ';
-        }
+        for (char* p = clean; *p; ++p)
+            if (static_cast<unsigned char>(*p) < 0x20) *p = ' ';
     }
     if (!list->keep) IngDiagClear(list);
     IngDiagAppend(list, IngDiagEntryFromText(clean ? clean : "", native, state));

@@ -36,9 +36,12 @@ void Object::addMessage(const Fault& f, int32_t type) {
     Message m;
     m.sqlstate = f.sqlstate.size() == 5 ? f.sqlstate : std::string("HY000");
     m.native = f.native;
-    // Messages are ASCII: anything else would not survive the client's message handling.
-    m.text.reserve(f.text.size());
-    for (unsigned char ch : f.text) m.text.push_back(ch >= 0x20 && ch < 0x7F ? char(ch) : '?');
+    // The text goes out as the server has it, in UTF-8 (names and literals the statement quoted
+    // included); only what is no character, and control characters, become '?'.
+    const std::u16string wide = utf8ToUtf16(f.text);
+    m.text = utf16ToUtf8(wide.data(), wide.size());
+    for (char& ch : m.text)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '?';
     m.type = type;
     messages.push_back(std::move(m));
 }

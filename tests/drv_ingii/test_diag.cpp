@@ -67,12 +67,23 @@ TEST(AgentMessages, ServerMessageWithoutSqlstateIsGeneralError) {
     EXPECT_EQ(result, 15u);
 }
 
-TEST(AgentMessages, ControlAndNonAsciiBytesBecomeBlanks) {
+TEST(AgentMessages, ControlBytesBecomeBlanksAndUtf8TextStaysAsItCame) {
     ListGuard g;
     uint32_t result = 0;
-    IngDiagPostServer(&result, "42S02", "line1\nline2 caf\xC3\xA9", 2753, &g.list);
+    IngDiagPostServer(&result, "42S02", "line1\nline2 caf\xC3\xA9 \xE6\x97\xA5", 2753, &g.list);
     EXPECT_EQ(result, 10u);
-    EXPECT_STREQ(g.list.first->text, "line1 line2 caf   (2753)");
+    EXPECT_STREQ(g.list.first->text, "line1 line2 caf\xC3\xA9 \xE6\x97\xA5 (2753)");
+}
+
+TEST(AgentMessages, LongMessageIsCutBetweenCharacters) {
+    ListGuard g;
+    std::string big = "x";
+    while (big.size() < 3000) big += "\xE6\x97\xA5";  // 2028 is no character boundary here
+    uint32_t result = 0;
+    IngDiagPostServer(&result, "23000", big.c_str(), 4500, &g.list);
+    const std::string text = g.list.first->text;
+    EXPECT_EQ(text.size(), 2026u + std::strlen(" (4500)"));
+    EXPECT_EQ(text.substr(0, 2026), big.substr(0, 2026));
 }
 
 TEST(AgentMessages, LongMessageIsCutAndKeepsItsCode) {
