@@ -59,8 +59,12 @@ void closeCursors(Conn& c, bool commit) {
     std::erase_if(c.statements, [](const std::weak_ptr<Stmt>& w) { return w.expired(); });
 }
 
+std::shared_ptr<Conn> connFor(II_PTR h) { return findAs<Conn>(h, Kind::Conn); }
+
+}  // namespace
+
 // Reads the rest of every open cursor into memory and lets its statement go, so that it no
-// longer pins the snapshot the session read from.
+// longer pins the snapshot the session read from nor the tables it reads.
 bool spoolCursors(Conn& c) {
     bool any = false;
     for (auto& w : c.statements) {
@@ -69,10 +73,6 @@ bool spoolCursors(Conn& c) {
     }
     return any;
 }
-
-std::shared_ptr<Conn> connFor(II_PTR h) { return findAs<Conn>(h, Kind::Conn); }
-
-}  // namespace
 
 bool spoolCursor(Conn& c, Stmt& s) {
     if (!s.cursor || s.held || s.state != Stmt::State::Rows) return false;

@@ -338,6 +338,8 @@ bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr);
 // Reads the rest of an open cursor (its current row included) into memory and gives its
 // compiled statement back; false when it had no cursor to read.
 bool spoolCursor(Conn& c, Stmt& s);
+// The same for every open cursor of the session; false when none had one.
+bool spoolCursors(Conn& c);
 // Ends the SQLite transaction and forgets the transaction handle.
 bool endTransaction(Conn& c, bool commit, Fault& f);
 Fault faultFromSqlite(sqlite3* db, int rc);

@@ -235,6 +235,13 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
     c.running = &s;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     }
+    if ((rc & 0xFF) == SQLITE_LOCKED && spoolCursors(c)) {
+        // A table this session's own open cursor reads (DROP TABLE behind an unfinished SELECT):
+        // the server lets its own session through, so the cursor's rows are read out first.
+        sqlite3_reset(st);
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        }
+    }
     c.running = nullptr;
     if (rc != SQLITE_DONE) {
         f = s.cancelled ? cancelledFault() : faultFromSqlite(c.db, rc);
