@@ -52,6 +52,17 @@ bool tokenize(std::string_view s, std::vector<Tok>& out, Fault& f) {
             }
             i = e + 2;
             out.push_back({Tok::Space, " "});
+        } else if ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'') {
+            // N'...' is a Unicode literal: the engine's nvarchar of the text.
+            i = quotedEnd(s, i + 1);
+            if (i == std::string_view::npos) {
+                f = makeFault("42000", native::kSyntax, "Syntax error: unterminated string");
+                return false;
+            }
+            out.push_back({Tok::Word, "nvarchar"});
+            out.push_back({Tok::Punct, "("});
+            out.push_back({Tok::String, std::string(s.substr(st + 1, i - st - 1))});
+            out.push_back({Tok::Punct, ")"});
         } else if (c == '\'' || c == '"') {
             i = quotedEnd(s, i);
             if (i == std::string_view::npos) {
@@ -558,8 +569,126 @@ bool typedValue(Conn& c, const std::vector<Tok>& t, size_t i, std::string& out, 
     return true;
 }
 
+bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t);
+
+// Index of the token that opens the bracket closed at i (or npos).
+size_t openingOf(const std::vector<Tok>& t, size_t i) {
+    int depth = 0;
+    for (size_t k = i + 1; k-- > 0;) {
+        if (t[k].text == ")") ++depth;
+        if (t[k].text == "(" && --depth == 0) return k;
+    }
+    return std::string::npos;
+}
+
+size_t closingOf(const std::vector<Tok>& t, size_t i) {
+    int depth = 0;
+    for (size_t k = i; k < t.size(); ++k) {
+        if (t[k].text == "(") ++depth;
+        if (t[k].text == ")" && --depth == 0) return k;
+    }
+    return std::string::npos;
+}
+
+bool isNameTok(const Tok& k) { return k.t == Tok::Word || k.t == Tok::QuotedId; }
+
+// The first token of the primary (literal, name, call or bracket) that ends at token i.
+size_t primaryStart(const std::vector<Tok>& t, size_t i) {
+    if (i == std::string::npos) return i;
+    if (t[i].text == ")") {
+        const size_t open = openingOf(t, i);
+        if (open == std::string::npos) return open;
+        const size_t fn = prevSig(t, open);
+        return fn != std::string::npos && t[fn].t == Tok::Word && !isClauseWord(t, fn) && !isWord(t, fn, "and") &&
+                       !isWord(t, fn, "or") && !isWord(t, fn, "not")
+                   ? fn
+                   : open;
+    }
+    if (t[i].t == Tok::Number || t[i].t == Tok::String || t[i].t == Tok::Param) return i;
+    if (!isNameTok(t[i])) return std::string::npos;
+    // owner.table.column
+    size_t at = i;
+    for (size_t dot = prevSig(t, at); dot != std::string::npos && t[dot].text == ".";) {
+        const size_t name = prevSig(t, dot);
+        if (name == std::string::npos || !isNameTok(t[name])) break;
+        at = name;
+        dot = prevSig(t, at);
+    }
+    return at;
+}
+
+// The last token of the primary that starts at the first non-blank token from i.
+size_t primaryEnd(const std::vector<Tok>& t, size_t i) {
+    i = skip(t, i);
+    if (i >= t.size()) return std::string::npos;
+    if (t[i].text == "(") return closingOf(t, i);
+    if (t[i].t == Tok::Number || t[i].t == Tok::String || t[i].t == Tok::Param) return i;
+    if (!isNameTok(t[i])) return std::string::npos;
+    size_t at = i;
+    for (size_t n = skip(t, at + 1); n < t.size();) {
+        if (t[n].text == "(" && t[at].t == Tok::Word && at == i) return closingOf(t, n);
+        if (t[n].text != ".") break;
+        const size_t name = skip(t, n + 1);
+        if (name >= t.size() || !isNameTok(t[name])) break;
+        at = name;
+        n = skip(t, at + 1);
+    }
+    return at;
+}
+
+std::vector<Tok> significant(const std::vector<Tok>& t, size_t b, size_t e) {
+    std::vector<Tok> out;
+    for (size_t k = b; k <= e; ++k)
+        if (t[k].t != Tok::Space) out.push_back(t[k]);
+    return out;
+}
+
+// Ingres divides decimals as decimals: DECIMAL(p1,s1) / DECIMAL(p2,s2) is DECIMAL(31, 31 - p1 +
+// s1 - s2), an integer operand counting as a decimal of its digits. SQLite would divide the
+// integers a decimal column stores (1600.00 / 3 gives 533): such a division becomes
+// ii_decdiv(dividend, divisor, scale), which divides the numbers and whose type the describe
+// reads from its scale.
+std::vector<Tok> rewriteDecimalDivision(Conn& c, std::vector<Tok> t) {
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].t != Tok::Punct || t[i].text != "/") continue;
+        // The dividend: primaries joined by '*' and '/' (left-associative), back from the '/'.
+        size_t ls = primaryStart(t, prevSig(t, i));
+        while (ls != std::string::npos) {
+            const size_t op = prevSig(t, ls);
+            if (op == std::string::npos || t[op].t != Tok::Punct || (t[op].text != "*" && t[op].text != "/")) break;
+            const size_t more = primaryStart(t, prevSig(t, op));
+            if (more == std::string::npos) break;
+            ls = more;
+        }
+        const size_t re = primaryEnd(t, i + 1);
+        if (ls == std::string::npos || re == std::string::npos) continue;
+        const std::vector<Tok> left = significant(t, ls, i - 1), right = significant(t, i + 1, re);
+        IngType lt, rt;
+        if (left.empty() || right.empty() || !typeOperand(c, left, lt) || !typeOperand(c, right, rt)) continue;
+        auto numeric = [](const IngType& x) { return x.type == IIAPI_DEC_TYPE || x.type == IIAPI_INT_TYPE; };
+        if (!numeric(lt) || !numeric(rt) || (lt.type != IIAPI_DEC_TYPE && rt.type != IIAPI_DEC_TYPE)) continue;
+        auto digits = [](const IngType& x) {
+            if (x.type == IIAPI_DEC_TYPE) return int(x.precision);
+            return x.length == 1 ? 3 : x.length == 2 ? 5 : x.length == 8 ? 19 : 10;
+        };
+        auto scaleOf = [](const IngType& x) { return x.type == IIAPI_DEC_TYPE ? int(x.scale) : 0; };
+        const int scale = std::clamp(31 - digits(lt) + scaleOf(lt) - scaleOf(rt), 0, 31);
+        std::vector<Tok> call = {{Tok::Word, "ii_decdiv"}, {Tok::Punct, "("}};
+        call.insert(call.end(), t.begin() + long(ls), t.begin() + long(i));
+        call.push_back({Tok::Punct, ","});
+        call.insert(call.end(), t.begin() + long(i + 1), t.begin() + long(re + 1));
+        call.insert(call.end(), {{Tok::Punct, ","}, {Tok::Number, std::to_string(scale)}, {Tok::Punct, ")"}});
+        const size_t resume = ls + 2 + (i - ls) + 1;  // at the divisor, which may hold divisions of its own
+        t.erase(t.begin() + long(ls), t.begin() + long(re + 1));
+        t.insert(t.begin() + long(ls), call.begin(), call.end());
+        i = resume - 1;
+    }
+    return t;
+}
+
 // General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
+    t = rewriteDecimalDivision(c, std::move(t));
     // Parenthesised members of a UNION lose their parentheses.
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].text != "(") continue;
@@ -1442,6 +1571,16 @@ IngType intOf(int len) {
     return t;
 }
 
+IngType decimalOf(int precision, int scale) {
+    IngType t;
+    t.type = IIAPI_DEC_TYPE;
+    t.precision = int16_t(precision);
+    t.scale = int16_t(scale);
+    t.length = uint16_t(precision / 2 + 1);
+    t.decl = "decimal(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
+    return t;
+}
+
 IngType floatOf() {
     IngType t;
     t.type = IIAPI_FLT_TYPE;
@@ -1582,6 +1721,18 @@ bool isTextType(const IngType& t) {
            t.type == IIAPI_NVCH_TYPE || t.type == IIAPI_LNVCH_TYPE;
 }
 
+// Type of one operand of an arithmetic expression (no blanks among its tokens): a parenthesised
+// expression, a literal, a function or a (qualified) column of the statement's tables.
+bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t) {
+    bool alias;
+    std::vector<Tok> inner = o;
+    if (inner.size() >= 2 && inner.front().text == "(" && inner.back().text == ")")
+        inner = std::vector<Tok>(o.begin() + 1, o.end() - 1);
+    if (typeExpression(c, inner, t, alias) && !alias) return true;
+    return (inner.size() == 1 || (inner.size() == 3 && inner[1].text == ".")) &&
+           columnTypeByName(c, identName(inner.back()), t);
+}
+
 // Arithmetic of typed operands: float wins, then decimal, then the widest integer.
 bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
     std::vector<std::vector<Tok>> operands;
@@ -1613,17 +1764,7 @@ bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
     }
     for (auto& o : operands) {
         IngType t;
-        bool alias;
-        std::vector<Tok> inner = o;
-        if (inner.size() >= 2 && inner.front().text == "(" && inner.back().text == ")")
-            inner = std::vector<Tok>(o.begin() + 1, o.end() - 1);
-        if (!typeExpression(c, inner, t, alias) || alias) {
-            if (inner.size() == 1 || (inner.size() == 3 && inner[1].text == ".")) {
-                if (!columnTypeByName(c, identName(inner.back()), t)) return false;
-            } else {
-                return false;
-            }
-        }
+        if (!typeOperand(c, o, t)) return false;
         if (isTextType(t))
             anyText = true;
         else if (t.type == IIAPI_FLT_TYPE || t.type == IIAPI_MNY_TYPE)
@@ -1655,13 +1796,23 @@ bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
 }
 
 // Type of an expression from its tokens; false when the engine cannot tell.
+// Words that end an expression and so never name it: "x IS NOT NULL" has no alias "NULL".
+bool endsExpression(const Tok& k) {
+    static const char* words[] = {"null", "end", "true", "false", "unknown", "asc", "desc", nullptr};
+    if (k.t != Tok::Word) return false;
+    const std::string w = lower(k.text);
+    for (const char** n = words; *n; ++n)
+        if (w == *n) return true;
+    return false;
+}
+
 bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasAlias) {
     hasAlias = false;
     std::vector<Tok> x = e;
     if (x.size() >= 2 && x[x.size() - 2].t == Tok::Word && lower(x[x.size() - 2].text) == "as") {
         x.resize(x.size() - 2);
         hasAlias = true;
-    } else if (x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) &&
+    } else if (x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) && !endsExpression(x.back()) &&
                (x[x.size() - 2].t == Tok::Word || x[x.size() - 2].t == Tok::QuotedId || x[x.size() - 2].text == ")" ||
                 x[x.size() - 2].t == Tok::Number || x[x.size() - 2].t == Tok::String)) {
         x.pop_back();
@@ -1762,6 +1913,21 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
             }
             return true;
         }
+        if ((fn == "nvarchar" || fn == "nchar") && arg.size() == 1 && arg[0].t == Tok::String) {
+            // As many characters as the literal has.
+            const std::string& q = arg[0].text;
+            int n = 0;
+            for (size_t k = 1; k + 1 < q.size(); ++k) {
+                if (q[k] == '\'' && q[k + 1] == '\'') ++k;
+                if ((static_cast<unsigned char>(q[k]) & 0xC0) != 0x80) ++n;
+            }
+            return parseTypeText(fn + "(" + std::to_string(std::clamp(n, 1, 16000)) + ")", out, c.maxSegment);
+        }
+        if (fn == "ii_decdiv" && !arg.empty() && arg.back().t == Tok::Number) {
+            out = decimalOf(31, std::atoi(arg.back().text.c_str()));
+            out.nullable = true;
+            return true;
+        }
         if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
             const std::string& q = arg.back().text;
             return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);
@@ -1789,6 +1955,12 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
             return true;
         }
         if (fn == "date" || fn == "ingresdate") {
+            // A time of day alone ({t '04:05:06'} arrives so) is a time, not a date of year 0.
+            IIAPI_DATETIME dt;
+            if (arg.size() == 1 && arg[0].t == Tok::String && arg[0].text.size() >= 2 &&
+                parseDateText(std::string_view(arg[0].text).substr(1, arg[0].text.size() - 2), dt) &&
+                dt.dt_kind == IIAPI_DTK_TIME)
+                return parseTypeText("time(0)", out, c.maxSegment);
             out = IngType{};
             out.type = IIAPI_DATE_TYPE;
             out.length = 12;

@@ -436,6 +436,15 @@ void fnMod(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_double(ctx, std::fmod(a, b));
 }
 
+// ii_decdiv(dividend, divisor, scale): a division with a decimal operand, which the dialect's
+// rewrite typed DECIMAL(31, scale). Integers that decimal columns store divide as numbers.
+void fnDecDiv(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (anyNull(2, argv)) return sqlite3_result_null(ctx);
+    const double b = sqlite3_value_double(argv[1]);
+    if (b == 0) return sqlite3_result_error(ctx, "division by zero", -1);
+    sqlite3_result_double(ctx, sqlite3_value_double(argv[0]) / b);
+}
+
 // locate(string, pattern): position of pattern, or length(string) + 1 when it is absent.
 // A three-argument call locate(string, start, pattern) searches from start.
 void fnLocate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -837,6 +846,7 @@ const Fn kFunctions[] = {
     {"charextract", 2, fnCharextract, true},
     {"trim", 1, fnTrim, true},
     {"mod", 2, fnMod, true},
+    {"ii_decdiv", 3, fnDecDiv, true},
     {"locate", 2, fnLocate, true},
     {"locate", 3, fnLocate, true},
     {"left", 2, fnLeft, true},
