@@ -266,6 +266,46 @@ TEST_F(Dialect, ResultColumnsAreDescribedByTheirIngresTypes) {
     EXPECT_EQ(big.status, IIAPI_ST_ERROR);
 }
 
+// A division with a decimal operand is a decimal of scale 31 - p1 + s1 - s2, wherever it stands;
+// integers still divide as integers.
+TEST_F(Dialect, DecimalDivisionIsDecimal) {
+    struct Case {
+        const char* expr;
+        int16_t type;
+        int16_t scale;
+        const char* value;  // its first characters
+    } cases[] = {
+        {"sal / 3", IIAPI_DEC_TYPE, 24, "1666.6666666666"},
+        {"e.sal / 8", IIAPI_DEC_TYPE, 24, "625.0000"},
+        {"3 / sal", IIAPI_DEC_TYPE, 19, "0.00060000"},
+        {"sal / 3 / 2", IIAPI_DEC_TYPE, 24, "833.3333333"},
+        {"(sal + 1) / 2", IIAPI_DEC_TYPE, 2, "2500.50"},
+        {"sal / (2 + 2)", IIAPI_DEC_TYPE, 24, "1250.000"},
+        {"abs(sal) / 2", IIAPI_DEC_TYPE, 24, "2500.000"},
+        {"sal / 2.5", IIAPI_DEC_TYPE, 23, "2000.000"},
+        {"7 / 2", IIAPI_INT_TYPE, 0, "3"},
+        {"7 / 2 * sal", IIAPI_FLT_TYPE, 0, "15000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expr);
+        Result r = s.exec(std::string("SELECT ") + c.expr + " FROM emp e WHERE empno = 7839");
+        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
+        ASSERT_EQ(r.desc.size(), 1u);
+        EXPECT_EQ(std::abs(r.desc[0].ds_dataType), c.type);
+        if (c.type == IIAPI_DEC_TYPE) {
+            EXPECT_EQ(r.desc[0].ds_precision, 31);
+            EXPECT_EQ(r.desc[0].ds_scale, c.scale);
+        }
+        ASSERT_EQ(r.rows.size(), 1u);
+        EXPECT_EQ(trimmed(r.rows[0][0]).substr(0, std::strlen(c.value)), c.value);
+    }
+    // The quotient compares as a number, not as the integers' quotient.
+    EXPECT_EQ(one("SELECT count(*) FROM emp WHERE sal / 3 > 1666 AND empno = 7839"), "1");
+    EXPECT_EQ(one("SELECT count(*) FROM emp WHERE sal / 3 >= 1667 AND empno = 7839"), "0");
+    Result zero = s.exec("SELECT sal / (empno - empno) FROM emp");
+    EXPECT_EQ(zero.status, IIAPI_ST_ERROR);
+}
+
 TEST_F(Dialect, StrictOrderByNamesTheMissingColumn) {
     ASSERT_EQ(iiengine_setControl(IIENGINE_ORDER_BY, "strict"), 0);
     Session old;
