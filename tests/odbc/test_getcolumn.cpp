@@ -98,6 +98,51 @@ TEST(GetColumnPieces, Utf8PiecesFillTheBufferAndReassembleExactly) {
     EXPECT_EQ(joined, text);
 }
 
+TEST(GetColumnPieces, WideTextReadAsNarrowFillsEveryPieceAndReassembles) {
+    const U16 wide = u"a\u00E9\u65E5\U0001F600z\u20AC";  // 1, 2, 3, 4, 1 and 3 UTF-8 bytes
+    const std::string utf8 = "a\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80z\xE2\x82\xAC";
+    for (int64_t b = 2; b <= 6; ++b) {
+        SCOPED_TRACE(b);
+        OneColumn c(DS_WCHAR_REF, 0);
+        c.setWide(wide);
+        FakeStmt st;
+        const auto got = ReadAllChar(st, c.ds, b);
+        std::string joined;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].len, static_cast<SQLLEN>(utf8.size() - joined.size()));  // what remains
+            if (i + 1 < got.size()) {
+                EXPECT_EQ(got[i].rc, 1);
+                EXPECT_EQ(got[i].text.size(), static_cast<size_t>(b - 1));
+            }
+            joined += got[i].text;
+        }
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got.back().rc, 0);
+        EXPECT_EQ(joined, utf8);
+    }
+}
+
+TEST(GetColumnPieces, NarrowToWideInOneUnitPiecesSplitsAPair) {
+    const std::string text = "a\xF0\x9F\x98\x80" "b";
+    OneColumn c(DS_CHAR_LEN4, 16);
+    c.setText(text);
+    FakeStmt st;
+    U16 joined;
+    std::vector<SQLLEN> lens;
+    for (int i = 0; i < 10; ++i) {
+        SQLWCHAR buf[2] = {0xAAAA, 0xAAAA};
+        SQLLEN len = 0;
+        ColumnBinding b = Bind(1, SQL_C_WCHAR, buf, sizeof buf, &len);
+        const int rc = GetColumn(st.ctx, 0, b, c.ds);
+        if (rc == SQL_NO_DATA) break;
+        lens.push_back(len);
+        EXPECT_EQ(buf[1], 0);
+        joined += buf[0];
+    }
+    EXPECT_EQ(joined, u"a\U0001F600b");
+    EXPECT_EQ(lens, (std::vector<SQLLEN>{8, 6, 4, 2}));
+}
+
 TEST(GetColumnPieces, NarrowToWideCountsUtf16AndKeepsPairsWhole) {
     const std::string text =
         "a\xF0\x9F\x98\x80"
