@@ -383,9 +383,8 @@ void ConnFree(ConnRecord* conn) {
         }
     }
     DiagFreeAll(conn);
-    conn->tag = kTagFreed;
     conn->state = kConnStateFreed;
-    HandleTableRemove(&g_ConnTable, conn->handle);
+    DriverHandleRemove(&g_ConnTable, conn);
 }
 
 void ConnRelease(ConnRecord* conn) {

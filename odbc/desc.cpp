@@ -77,7 +77,7 @@ DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, ui
     DescItemDefaults(d, &d->items[0]);
     d->count = 0;
     uint32_t handle = 0;
-    if (uint32_t rc = HandleTableAdd(&g_DescTable, &handle, d)) {
+    if (uint32_t rc = DriverHandleAdd(&g_DescTable, &handle, d)) {
         delete[] d->items;
         RecordDelete(d);
         *code = rc;
@@ -111,8 +111,7 @@ void DescFree(DescRecord* desc) {
     DiagFreeAll(desc);
     // Out of the table before the tag changes: a walk of the table under its lock (another
     // connection freeing its own descriptors) then never reads a tag being written.
-    HandleTableRemove(&g_DescTable, desc->handle);
-    desc->tag = kTagFreed;
+    DriverHandleRemove(&g_DescTable, desc);
     RecordDelete(desc);
 }
 

@@ -39,9 +39,8 @@ void EnvFree(EnvRecord* env) {
         }
     }
     DiagFreeAll(env);
-    env->tag = kTagFreed;
     env->state = kEnvStateFreed;
-    HandleTableRemove(&g_EnvTable, env->handle);
+    DriverHandleRemove(&g_EnvTable, env);
     RecordDelete(env);
 }
 

@@ -201,20 +201,24 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* row
         default:
             break;
     }
-    // Variable types: measure every row.
+    // Binary columns take the longest value's width, date columns bound as text the structures
+    // when every row is an escape: only they measure every row first (the rows are read again,
+    // with the same checks, when they are stored).
+    const bool binary = b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && IsBinarySqlType(b.sqlType));
+    const bool dateText = IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR);
     uint64_t longest = 0;
     bool allEscapes = true;
-    for (uint32_t k = 0; k < nrows; ++k) {
+    for (uint32_t k = 0; (binary || dateText) && k < nrows; ++k) {
         RowValue v;
         if (uint32_t rc = ReadRow(stmt, b, rows[k], &v)) return rc;
         if (v.isNull) continue;
         if (v.len > longest) longest = v.len;
-        if (IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR)) {
+        if (dateText) {
             uint8_t scratch[16];
             if (!ParseEscape(b, v, scratch)) allEscapes = false;
         }
     }
-    if (b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && IsBinarySqlType(b.sqlType))) {
+    if (binary) {
         // Hex text decodes to half its length: the element holds the prefix and those bytes.
         const uint64_t bytes = b.cType == SQL_C_BINARY ? longest : longest / 2;
         if (bytes + 8 > 0xFFFFFFFFull) return kErrBadLength;
@@ -223,7 +227,7 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* row
         plan->width = uint32_t(bytes + 8);
         return 0;
     }
-    if (IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR) && allEscapes) {
+    if (dateText && allEscapes) {
         // Every row is an escape literal (or NULL): the column carries the structures.
         const KindWidth kw = DateKindOf(b.sqlType);
         plan->mode = b.cType == SQL_C_WCHAR ? Mode::WDate : Mode::Date;
@@ -445,11 +449,20 @@ int NextDataAtExecParam(StmtRecord* stmt) {
     if (!ps) return 0;
     const uint16_t n = stmt->paramCount < ps->count ? stmt->paramCount : ps->count;
     const uint64_t rows = stmt->paramsetSize ? stmt->paramsetSize : 1;
-    for (uint64_t r = ps->scanRow; r < rows; ++r) {
+    // Which parameters can ask for data at execution does not change from row to row: found
+    // once, and the rows are walked only for those.
+    bool can[kMaxParamNumber];
+    bool any = false;
+    for (uint16_t i = 0; i < n; ++i) {
+        const ParamBinding& b = ps->entries[i];
+        can[i] = b.number == i + 1 && b.octetLengthPtr && IsInput(stmt, i);
+        any = any || can[i];
+    }
+    for (uint64_t r = ps->scanRow; any && r < rows; ++r) {
         if (!RowIgnored(stmt, uint32_t(r))) {
             for (uint16_t i = uint16_t(r == ps->scanRow ? ps->nextIndex : 0); i < n; ++i) {
                 const ParamBinding& b = ps->entries[i];
-                if (b.number != i + 1 || !b.octetLengthPtr || !IsInput(stmt, i)) continue;
+                if (!can[i]) continue;
                 if (IndicatorAt(stmt, b, uint32_t(r)) == SQL_NULL_DATA) continue;
                 if (IsDataAtExec(OctetLengthAt(stmt, b, uint32_t(r)))) {
                     ps->scanRow = uint32_t(r);

@@ -19,7 +19,8 @@ constexpr TextMode kNarrow = kTextNarrow;
 bool HandleRegistered(HandleTable* table, SQLHANDLE h, uint32_t tag) {
     uint32_t n;
     if (!h || !HandleNumber(h, &n)) return false;
-    auto* rec = static_cast<HandleBase*>(HandleTableGet(table, n));
+    CritSecGuard g(&HandleLock);
+    auto* rec = static_cast<HandleBase*>(HandleTablePeek(table, n));
     return rec && rec->tag == tag;
 }
 

@@ -41,9 +41,10 @@ const char* HandleLabel(uint32_t kind) {
     }
 }
 
+// Most calls find nothing to clear: then they neither call out nor write.
 void ClearDiagnostics(HandleBase* h) {
-    DiagFreeAll(h);
-    h->lastError = 0;
+    if (h->diags.head) DiagFreeAll(h);
+    if (h->lastError.load(std::memory_order_relaxed) != 0) h->lastError.store(0);
 }
 
 // "No data" is a result, not a diagnostic: nothing is left for the application to read after it.
@@ -53,16 +54,23 @@ void DropNoDataCode(SQLRETURN rc, HandleBase* h) {
 
 struct CallLocks {
     ConnRecord* conn;
+    const void* token;
     bool serial;
-    CallLocks(ConnRecord* c, bool concurrent) : conn(c), serial(!concurrent) {
-        TokenLockEnter(&conn->callLock, TokenLockThisThread());
+    CallLocks(ConnRecord* c, bool concurrent) : conn(c), token(TokenLockThisThread()), serial(!concurrent) {
+        TokenLockEnter(&conn->callLock, token);
         if (serial) CritSecEnter(&CallLock);
     }
     ~CallLocks() {
         if (serial) CritSecLeave(&CallLock);
-        TokenLockLeave(&conn->callLock, TokenLockThisThread());
+        TokenLockLeave(&conn->callLock, token);
     }
 };
+
+// Under HandleLock, which every change of the driver's tables also takes (DriverHandleAdd).
+template <class R>
+R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
+    return numeric ? static_cast<R*>(HandleTablePeek(table, number)) : nullptr;
+}
 
 // Kinds 4 and 5: the call runs on behalf of `object`, guarded by its connection's busy marker.
 // Entered with HandleLock held; releases it.
@@ -205,7 +213,7 @@ void FormatApiArgs(const char* format, const ApiArgs& args, char* out, size_t si
     out[used] = 0;
 }
 
-SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* list, unsigned n, ApiBody body,
+SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, ApiArgList args, ApiBody body,
                       const void* call) {
     if (!g_Ready.load()) return SQL_ERROR;
     uint32_t number = 0;
@@ -218,6 +226,8 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
             GwTrace("\n[%lX] SQL%s %s=%lX", ThreadId(), rec.name, HandleLabel(rec.kind),
                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle)));
         if (rec.format && *rec.format) {
+            ApiArg list[kApiArgsMax];
+            args(call, list);
             char line[1024];
             FormatApiArgs(rec.format, ApiArgs(list, n), line, sizeof line);
             GwTrace("%s", line);
@@ -233,7 +243,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
         }
         case kApiEnv: {
             CritSecGuard g(&HandleLock);
-            auto* env = numeric ? static_cast<EnvRecord*>(HandleTableGet(&g_EnvTable, number)) : nullptr;
+            auto* env = LookUp<EnvRecord>(&g_EnvTable, numeric, number);
             if (!env || env->tag != kTagEnv) {
                 rc = SQL_INVALID_HANDLE;
                 break;
@@ -245,7 +255,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
         }
         case kApiConn: {
             CritSecEnter(&HandleLock);
-            auto* conn = numeric ? static_cast<ConnRecord*>(HandleTableGet(&g_ConnTable, number)) : nullptr;
+            auto* conn = LookUp<ConnRecord>(&g_ConnTable, numeric, number);
             if (!conn || conn->tag != kTagConn) {
                 CritSecLeave(&HandleLock);
                 rc = SQL_INVALID_HANDLE;
@@ -277,7 +287,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
         }
         case kApiStmt: {
             CritSecEnter(&HandleLock);
-            auto* stmt = numeric ? static_cast<StmtRecord*>(HandleTableGet(&g_StmtTable, number)) : nullptr;
+            auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
             if (!stmt || stmt->tag != kTagStmt) {
                 CritSecLeave(&HandleLock);
                 rc = SQL_INVALID_HANDLE;
@@ -288,7 +298,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* 
         }
         case kApiDesc: {
             CritSecEnter(&HandleLock);
-            auto* desc = numeric ? static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number)) : nullptr;
+            auto* desc = LookUp<DescRecord>(&g_DescTable, numeric, number);
             if (!desc || desc->tag != kTagDesc) {
                 CritSecLeave(&HandleLock);
                 rc = SQL_INVALID_HANDLE;
@@ -338,8 +348,8 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
     if (trace) GwTrace("\nSQLCancel hStmt=%lX", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hstmt)));
     uint32_t number = 0;
     CritSecEnter(&HandleLock);
-    auto* stmt =
-        HandleNumber(hstmt, &number) ? static_cast<StmtRecord*>(HandleTableGet(&g_StmtTable, number)) : nullptr;
+    const bool numeric = HandleNumber(hstmt, &number);
+    auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
     if (!stmt || stmt->tag != kTagStmt || !stmt->conn) {
         CritSecLeave(&HandleLock);
         if (trace) GwTrace("SQLCancel: returning SQL_INVALID_HANDLE");

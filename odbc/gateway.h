@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 #include <type_traits>
 
 #include "odbc/handles.h"
@@ -155,9 +156,12 @@ inline bool HandleNumber(SQLHANDLE h, uint32_t* n) {
 inline SQLHANDLE HandleValue(uint32_t n) { return reinterpret_cast<SQLHANDLE>(static_cast<uintptr_t>(n)); }
 
 // Runs the gateway's checks for rec (readiness, handle, busy marker, diagnostics reset, locks,
-// trace of `args`), then body(call, record).
+// trace of the arguments), then body(call, record). The n arguments are put into a list for the
+// trace by args(call, list) only while the trace is on.
 using ApiBody = SQLRETURN (*)(const void* call, HandleBase* record);
-SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, const ApiArg* args, unsigned n, ApiBody body,
+using ApiArgList = void (*)(const void* call, ApiArg* list);
+constexpr unsigned kApiArgsMax = 16;
+SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, ApiArgList args, ApiBody body,
                       const void* call);
 
 // An argument the export passes fits the implementation's parameter without narrowing.
@@ -172,12 +176,28 @@ template <class... P, class... A>
 SQLRETURN CallODBC(const ApiCall<P...>& rec, SQLHANDLE handle, A... a) {
     static_assert(sizeof...(A) == sizeof...(P), "the call passes what the implementation takes");
     static_assert((ApiArgFits<P, A> && ...), "an argument does not fit the implementation's parameter");
-    ApiArg list[] = {MakeApiArg<P>(a)..., ApiArg()};
-    auto body = [&](HandleBase* record) { return rec.impl(record, a...); };
-    using Body = decltype(body);
+    static_assert(sizeof...(P) <= kApiArgsMax, "more arguments than the trace keeps");
+    // The arguments are kept once: the body, and the trace list while tracing, read them from `frame`.
+    struct Frame {
+        const ApiCall<P...>* rec;
+        std::tuple<A...> args;
+    } frame{&rec, {a...}};
     return GatewayCall(
-        rec, handle, list, sizeof...(P),
-        [](const void* call, HandleBase* record) { return (*static_cast<const Body*>(call))(record); }, &body);
+        rec, handle, sizeof...(P),
+        [](const void* call, [[maybe_unused]] ApiArg* list) {
+            const auto& f = *static_cast<const Frame*>(call);
+            std::apply(
+                [&](const A&... v) {
+                    [[maybe_unused]] unsigned i = 0;
+                    ((list[i++] = MakeApiArg<P>(v)), ...);
+                },
+                f.args);
+        },
+        [](const void* call, HandleBase* record) {
+            const auto& f = *static_cast<const Frame*>(call);
+            return std::apply([&](const A&... v) { return f.rec->impl(record, v...); }, f.args);
+        },
+        &frame);
 }
 
 // Formats the trace line of a call's arguments; exposed for tests.

@@ -17,6 +17,18 @@ extern HandleTable g_ConnTable;
 extern HandleTable g_StmtTable;
 extern HandleTable g_DescTable;
 extern EnvRecord* g_EnvList;
+// The gateway looks handles up under HandleLock alone (not the tables' own locks), so every
+// addition to and removal from the four tables is made under it as well. A removal also marks
+// the record freed, in the same step, so a look-up never sees a record half way out.
+inline int DriverHandleAdd(HandleTable* table, uint32_t* handle, HandleBase* record) {
+    CritSecGuard g(&HandleLock);
+    return HandleTableAdd(table, handle, record);
+}
+inline void DriverHandleRemove(HandleTable* table, HandleBase* record) {
+    CritSecGuard g(&HandleLock);
+    HandleTableRemove(table, record->handle);
+    record->tag = kTagFreed;
+}
 extern uint32_t g_EnvCounter;
 extern AgentLink g_AgentLink;
 // Lays the stack over a link, from the bottom: the agent's table, then the cursor layer, then the

@@ -27,7 +27,7 @@ SQLRETURN AllocEnvironment(SQLHENV* out, uint32_t version, const char* who) {
         return SQL_ERROR;
     }
     uint32_t handle = 0;
-    if (HandleTableAdd(&g_EnvTable, &handle, env) != 0) {
+    if (DriverHandleAdd(&g_EnvTable, &handle, env) != 0) {
         EnvFree(env);
         return SQL_ERROR;
     }
@@ -67,7 +67,7 @@ SQLRETURN ImplAllocConnect(HandleBase* record, SQLHDBC* out) {
     ConnRecord* conn = ConnCreate(env);
     if (!conn) return SQL_ERROR;
     uint32_t handle = 0;
-    if (uint32_t code = HandleTableAdd(&g_ConnTable, &handle, conn)) {
+    if (uint32_t code = DriverHandleAdd(&g_ConnTable, &handle, conn)) {
         ConnFree(conn);
         ConnRelease(conn);
         env->lastError = code;
@@ -84,7 +84,7 @@ SQLRETURN ImplAllocStmt(HandleBase* record, SQLHSTMT* out) {
     StmtRecord* stmt = StmtCreate(conn);
     if (!stmt) return SQL_ERROR;
     uint32_t handle = 0;
-    if (uint32_t code = HandleTableAdd(&g_StmtTable, &handle, stmt)) {
+    if (uint32_t code = DriverHandleAdd(&g_StmtTable, &handle, stmt)) {
         StmtFree(stmt);
         conn->lastError = code;
         return SQL_ERROR;

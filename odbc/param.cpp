@@ -324,6 +324,17 @@ uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
     const uint64_t rows = stmt->paramsetSize ? stmt->paramsetSize : 1;
     for (uint16_t i = 0; i < ps->count; ++i) {
         ParamBinding& b = ps->entries[i];
+        if (b.number != 0 && b.pieces && b.pieceLengths && b.pieceCount == rows) {
+            // The same array size as the last execution: emptied in place, not made anew.
+            for (uint32_t r = 0; r < b.pieceCount; ++r) {
+                if (b.pieces[r]) {
+                    free(b.pieces[r]);
+                    b.pieces[r] = nullptr;
+                }
+            }
+            std::memset(b.pieceLengths, 0, rows * sizeof(SQLLEN));
+            continue;
+        }
         FreePieceArrays(b);
         if (b.number == 0) continue;
         b.pieces = static_cast<void**>(calloc(rows, sizeof(void*)));

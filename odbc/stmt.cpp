@@ -134,9 +134,8 @@ void StmtFree(StmtRecord* stmt) {
         }
     }
     DiagFreeAll(stmt);
-    stmt->tag = kTagFreed;
     stmt->state = kStmtStateFreed;
-    HandleTableRemove(&g_StmtTable, stmt->handle);
+    DriverHandleRemove(&g_StmtTable, stmt);
     RecordDelete(stmt);
 }
 

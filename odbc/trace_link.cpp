@@ -10,8 +10,6 @@ namespace {
 LOG_Channel* g_traceChannel = nullptr;
 }  // namespace
 
-bool GwTraceOn() { return DebugTraceOn(); }
-
 void GwTrace(const char* format, ...) {
     va_list ap;
     va_start(ap, format);

@@ -55,9 +55,25 @@ void* Module() {
     return m;
 }
 
+// One installer function as last found, with the module it was found in: a connect reads a
+// dozen keys, and each would otherwise look its function up again.
+struct Found {
+    std::atomic<void*> module{nullptr};
+    std::atomic<void*> fn{nullptr};
+};
+
 template <typename Fn>
-Fn Lookup(const char* name) {
-    return reinterpret_cast<Fn>(InstProcLookup(name));
+Fn Lookup(const char* name, Found& found) {
+    void* module = g_module.load(std::memory_order_acquire);
+    if (module && found.module.load(std::memory_order_acquire) == module)
+        return reinterpret_cast<Fn>(found.fn.load(std::memory_order_relaxed));
+    void* fn = InstProcLookup(name);
+    module = g_module.load(std::memory_order_acquire);
+    if (fn && module) {  // a failure is looked up (and shown) again next time
+        found.fn.store(fn, std::memory_order_relaxed);
+        found.module.store(module, std::memory_order_release);
+    }
+    return reinterpret_cast<Fn>(fn);
 }
 
 }  // namespace
@@ -81,7 +97,8 @@ int InstGetPrivateProfileString(const char* section, const char* key, const char
                                 const char* file) {
     if (size < 0 || (!buf && size > 0)) return 0;
     using Fn = int (*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, int, LPCSTR);
-    auto fn = Lookup<Fn>("SQLGetPrivateProfileString");
+    static Found found;
+    auto fn = Lookup<Fn>("SQLGetPrivateProfileString", found);
     if (!fn) {
         if (buf && size > 0) buf[0] = 0;
         return 0;
@@ -93,7 +110,8 @@ int InstGetPrivateProfileStringW(const SQLWCHAR* section, const SQLWCHAR* key, c
                                  int size, const SQLWCHAR* file) {
     if (size < 0 || (!buf && size > 0)) return 0;
     using Fn = int (*)(const SQLWCHAR*, const SQLWCHAR*, const SQLWCHAR*, SQLWCHAR*, int, const SQLWCHAR*);
-    auto fn = Lookup<Fn>("SQLGetPrivateProfileStringW");
+    static Found found;
+    auto fn = Lookup<Fn>("SQLGetPrivateProfileStringW", found);
     if (!fn) {
         if (buf && size > 0) buf[0] = 0;
         return 0;
@@ -105,7 +123,8 @@ int InstReadFileDSN(const char* file, const char* app, const char* key, char* bu
                     unsigned short* len) {
     if (!buf && size > 0) return 0;
     using Fn = BOOL (*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, WORD, WORD*);
-    auto fn = Lookup<Fn>("SQLReadFileDSN");
+    static Found found;
+    auto fn = Lookup<Fn>("SQLReadFileDSN", found);
     if (!fn) return 0;
     WORD out = 0;
     BOOL ok = fn(file, app, key, buf, size, &out);
@@ -117,7 +136,8 @@ int InstReadFileDSNW(const SQLWCHAR* file, const SQLWCHAR* app, const SQLWCHAR* 
                      unsigned short* len) {
     if (!buf && size > 0) return 0;
     using Fn = BOOL (*)(const SQLWCHAR*, const SQLWCHAR*, const SQLWCHAR*, SQLWCHAR*, WORD, WORD*);
-    auto fn = Lookup<Fn>("SQLReadFileDSNW");
+    static Found found;
+    auto fn = Lookup<Fn>("SQLReadFileDSNW", found);
     if (!fn) return 0;
     WORD out = 0;
     BOOL ok = fn(file, app, key, buf, size, &out);
@@ -127,14 +147,16 @@ int InstReadFileDSNW(const SQLWCHAR* file, const SQLWCHAR* app, const SQLWCHAR* 
 
 int InstGetConfigMode(unsigned short* mode) {
     using Fn = BOOL (*)(UWORD*);
-    auto fn = Lookup<Fn>("SQLGetConfigMode");
+    static Found found;
+    auto fn = Lookup<Fn>("SQLGetConfigMode", found);
     if (!fn || !mode) return 0;
     return fn(mode) ? 1 : 0;
 }
 
 int InstSetConfigMode(unsigned short mode) {
     using Fn = BOOL (*)(UWORD);
-    auto fn = Lookup<Fn>("SQLSetConfigMode");
+    static Found found;
+    auto fn = Lookup<Fn>("SQLSetConfigMode", found);
     if (!fn) return 0;
     return fn(mode) ? 1 : 0;
 }

@@ -97,12 +97,7 @@ int HandleTableAdd(HandleTable* table, uint32_t* handle, void* record) {
 void* HandleTableGet(HandleTable* table, uint32_t handle) {
     if (!table) return nullptr;
     take(table);
-    void* record = nullptr;
-    uint32_t index = HandleIndex(handle);
-    if (index < table->capacity) {
-        const HandleSlot& s = table->slots[index];
-        if (s.tag != 0 && s.tag == HandleTag(handle)) record = s.record;
-    }
+    void* record = HandleTablePeek(table, handle);
     give(table);
     return record;
 }

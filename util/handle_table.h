@@ -26,6 +26,15 @@ int HandleTableEnableLock(HandleTable* table);
 void HandleTableFree(HandleTable* table);
 int HandleTableAdd(HandleTable* table, uint32_t* handle, void* record);
 void* HandleTableGet(HandleTable* table, uint32_t handle);
+// HandleTableGet without the table's lock, for a caller that holds a lock every addition and
+// removal of this table is also made under.
+inline void* HandleTablePeek(const HandleTable* table, uint32_t handle) {
+    if (!table) return nullptr;
+    const uint32_t index = handle & 0xFFFFu;
+    if (index >= table->capacity) return nullptr;
+    const HandleSlot& s = table->slots[index];
+    return s.tag != 0 && s.tag == (handle >> 16) ? s.record : nullptr;
+}
 void HandleTableRemove(HandleTable* table, uint32_t handle);
 void HandleTableLock(HandleTable* table);
 void HandleTableUnlock(HandleTable* table);

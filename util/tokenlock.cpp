@@ -4,8 +4,9 @@ void TokenLockCreate(TokenLock* lock) {
     if (lock->live) return;
     pthread_mutex_init(&lock->m, nullptr);
     pthread_cond_init(&lock->freed, nullptr);
-    lock->owner = nullptr;
-    lock->depth = 0;
+    lock->owner.store(nullptr, std::memory_order_relaxed);
+    lock->depth.store(0, std::memory_order_relaxed);
+    lock->waiters.store(0, std::memory_order_relaxed);
     lock->live = true;
 }
 
@@ -13,45 +14,24 @@ void TokenLockDestroy(TokenLock* lock) {
     if (!lock->live) return;
     pthread_cond_destroy(&lock->freed);
     pthread_mutex_destroy(&lock->m);
-    lock->owner = nullptr;
-    lock->depth = 0;
+    lock->owner.store(nullptr, std::memory_order_relaxed);
+    lock->depth.store(0, std::memory_order_relaxed);
     lock->live = false;
 }
 
-void TokenLockEnter(TokenLock* lock, const void* token) {
-    if (token == nullptr) return;
+void TokenLockWait(TokenLock* lock, const void* token) {
+    // The count goes up before the retry, and a leaver clears the owner before it reads the
+    // count: either the retry sees the lock free or the leaver sees a waiter and wakes it,
+    // which it can do only once this thread waits (the count changes under the mutex).
     pthread_mutex_lock(&lock->m);
-    while (lock->owner != nullptr && lock->owner != token) pthread_cond_wait(&lock->freed, &lock->m);
-    lock->owner = token;
-    ++lock->depth;
+    lock->waiters.fetch_add(1, std::memory_order_seq_cst);
+    while (!TokenLockTake(lock, token)) pthread_cond_wait(&lock->freed, &lock->m);
+    lock->waiters.fetch_sub(1, std::memory_order_relaxed);
     pthread_mutex_unlock(&lock->m);
 }
 
-int TokenLockTryEnter(TokenLock* lock, const void* token) {
-    if (token == nullptr) return 0;
+void TokenLockWake(TokenLock* lock) {
     pthread_mutex_lock(&lock->m);
-    const bool free = lock->owner == nullptr || lock->owner == token;
-    if (free) {
-        lock->owner = token;
-        ++lock->depth;
-    }
+    pthread_cond_broadcast(&lock->freed);
     pthread_mutex_unlock(&lock->m);
-    return free ? 1 : 0;
-}
-
-int TokenLockLeave(TokenLock* lock, const void* token) {
-    pthread_mutex_lock(&lock->m);
-    const bool held = token != nullptr && lock->owner == token;
-    if (held && --lock->depth == 0) {
-        lock->owner = nullptr;
-        pthread_cond_broadcast(&lock->freed);
-    }
-    pthread_mutex_unlock(&lock->m);
-    return held ? 1 : 0;
-}
-
-const void* TokenLockThisThread() {
-    // Its address is the thread's own while the thread lives.
-    static thread_local char mine;
-    return &mine;
 }

@@ -38,6 +38,27 @@ TEST_F(ParamDae, PiecesAreJoinedAndTheTokenComesBack) {
     EXPECT_EQ(u"\u00e9t\u00e9", RefWide(2, 0));
 }
 
+TEST_F(ParamDae, AnotherExecutionStartsWithNoPiecesOfTheLastOne) {
+    // The piece buffers of an array size are kept for the next execution of the same size:
+    // what was sent last time must not stand in for a value not sent this time.
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
+    int token;
+    SQLLEN len = SQL_DATA_AT_EXEC;
+    SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, &token, 0, &len);
+    SQLPOINTER t;
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
+    EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "first", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
+    EXPECT_EQ("first", RefText(0, 0));
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
+    ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();  // nothing sent: an empty value
+    EXPECT_EQ(DS_IND_VALUE, Col(0).indicators[0]);
+    EXPECT_EQ("", RefText(0, 0));
+    EXPECT_EQ(2u, pfake::S().prepareExecuteCalls);
+}
+
 TEST_F(ParamDae, NullPieceAndNothingSent) {
     ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?,?,?)", {"a", "b", "c"}));
     int t1, t2, t3;
