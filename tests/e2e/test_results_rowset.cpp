@@ -112,6 +112,57 @@ TEST_P(Rowsets, ExtendedFetchWithARowsetOfFive) {
     EXPECT_EQ(0u, rows);
 }
 
+// A fetch writes every bound column whatever the application left in its length slot: the slot
+// is output only (PHP leaves it uninitialised), and SQL_COLUMN_IGNORE there speaks to SQLSetPos
+// and SQLBulkOperations alone. Each fetch road: one row forward, a forward rowset, a scrollable
+// rowset and SQLExtendedFetch.
+TEST_P(Rowsets, FetchesFillColumnsWhoseLengthSlotsHoldColumnIgnore) {
+    enum class Road { OneRow, ForwardRowset, StaticRowset, Extended };
+    const struct {
+        Road road;
+        const char* what;
+    } roads[] = {{Road::OneRow, "one row"},
+                 {Road::ForwardRowset, "forward rowset"},
+                 {Road::StaticRowset, "static rowset"},
+                 {Road::Extended, "SQLExtendedFetch"}};
+    for (const auto& c : roads) {
+        SCOPED_TRACE(c.what);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        const SQLULEN rows = c.road == Road::OneRow ? 1 : 5;
+        const SQLULEN type = c.road == Road::StaticRowset ? SQL_CURSOR_STATIC : SQL_CURSOR_FORWARD_ONLY;
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, c.road == Road::Extended ? SQL_ROWSET_SIZE : SQL_ATTR_ROW_ARRAY_SIZE,
+                                              reinterpret_cast<SQLPOINTER>(rows), 0));
+        Select();
+        SQLINTEGER ids[5];
+        SQLLEN idLen[5];
+        char names[5][9];
+        SQLLEN nameLen[5];
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, 9, nameLen));
+        for (int first = 1; first <= 6; first += int(rows)) {
+            for (SQLULEN r = 0; r < rows; ++r) {
+                ids[r] = -1;
+                idLen[r] = nameLen[r] = SQL_COLUMN_IGNORE;
+                std::strcpy(names[r], "stale");
+            }
+            SQLULEN got = 0;
+            SQLUSMALLINT status[5];
+            const SQLRETURN rc = c.road == Road::Extended       ? SQLExtendedFetch(stmt, SQL_FETCH_NEXT, 0, &got, status)
+                                 : c.road == Road::StaticRowset ? SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)
+                                                                : SQLFetch(stmt);
+            ASSERT_EQ(SQL_SUCCESS, rc) << Diag();
+            for (SQLULEN r = 0; r < rows; ++r) {
+                EXPECT_EQ(first + int(r), ids[r]) << r;
+                EXPECT_EQ(SQLLEN(sizeof(SQLINTEGER)), idLen[r]) << r;
+                EXPECT_EQ("r" + std::to_string(first + int(r)), std::string(names[r])) << r;
+                EXPECT_EQ(SQLLEN(std::to_string(first + int(r)).size() + 1), nameLen[r]) << r;
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Rowsets, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 
