@@ -185,30 +185,29 @@ TEST_P(CatalogTypeInfo, ScaleAndRadixOnlyForNumbersAndFractions) {
 TEST_P(CatalogTypeInfo, DateAndTimeTypesForOdbcThreeApplications) {
     ConnectAt("5");
     const struct {
-        SQLSMALLINT asked;
-        Row first, second;  // TYPE_NAME, DATA_TYPE, COLUMN_SIZE, prefix, suffix, min and max scale, SUB
+        std::vector<SQLSMALLINT> asked;  // the ODBC 3 code and the ODBC 2 one
+        Row first, second;               // TYPE_NAME, DATA_TYPE, COLUMN_SIZE, prefix, suffix, scales, SUB
     } cases[] = {
-        {SQL_TYPE_TIMESTAMP,
+        {{SQL_TYPE_TIMESTAMP, SQL_TIMESTAMP},
          {"TIMESTAMP WITHOUT TIME ZONE", "93", "29", "'", "'", "0", "9", "3"},
          {"DATE", "93", "20", "'", "'", "<null>", "<null>", "3"}},
-        {SQL_TIMESTAMP,
-         {"TIMESTAMP WITHOUT TIME ZONE", "93", "29", "'", "'", "0", "9", "3"},
-         {"DATE", "93", "20", "'", "'", "<null>", "<null>", "3"}},
-        {SQL_TYPE_DATE,
+        {{SQL_TYPE_DATE, SQL_DATE},
          {"ANSIDATE", "91", "10", "'", "'", "<null>", "<null>", "1"},
          {"DATE", "91", "10", "'", "'", "<null>", "<null>", "1"}},
-        {SQL_TYPE_TIME,
+        {{SQL_TYPE_TIME, SQL_TIME},
          {"TIME WITHOUT TIME ZONE", "92", "10", "'", "'", "<null>", "<null>", "2"},
          {"DATE", "92", "8", "'", "'", "<null>", "<null>", "2"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.asked);
-        ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(stmt, c.asked)) << Diag();
-        Rows rows = ReadAll();
-        ASSERT_EQ(rows.size(), 2u);
-        auto pick = [](const Row& r) { return Row{r[0], r[1], r[2], r[3], r[4], r[13], r[14], r[16]}; };
-        EXPECT_EQ(pick(rows[0]), c.first);
-        EXPECT_EQ(pick(rows[1]), c.second);
+        for (SQLSMALLINT asked : c.asked) {
+            SCOPED_TRACE(asked);
+            ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(stmt, asked)) << Diag();
+            Rows rows = ReadAll();
+            ASSERT_EQ(rows.size(), 2u);
+            auto pick = [](const Row& r) { return Row{r[0], r[1], r[2], r[3], r[4], r[13], r[14], r[16]}; };
+            EXPECT_EQ(pick(rows[0]), c.first);
+            EXPECT_EQ(pick(rows[1]), c.second);
+        }
     }
     // The first row's size read as pyodbc and Qt read it: column 3 as an integer after one fetch.
     ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(stmt, SQL_TYPE_TIMESTAMP)) << Diag();

@@ -29,6 +29,17 @@ protected:
         ResultsTest::TearDown();
     }
     void Select() { ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id")) << Diag(); }
+    // Column-wise buffers for up to five rows of the two columns, and their binding.
+    struct Columns {
+        SQLINTEGER ids[5];
+        SQLLEN idLen[5];
+        char names[5][9];
+        SQLLEN nameLen[5];
+    };
+    void Bind(Columns& c) {
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, c.ids, sizeof(SQLINTEGER), c.idLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, c.names, 9, c.nameLen));
+    }
 };
 
 TEST_P(Rowsets, FetchScrollNextColumnWise) {
@@ -38,27 +49,23 @@ TEST_P(Rowsets, FetchScrollNextColumnWise) {
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
     Select();
-    SQLINTEGER ids[5];
-    SQLLEN idLen[5];
-    char names[5][9];
-    SQLLEN nameLen[5];
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, 9, nameLen));
+    Columns c;
+    Bind(c);
     int first = 1;
     for (int block : {5, 5, 2}) {
         fetched = SQLULEN(kPoison());
-        for (SQLLEN& l : idLen) l = kPoison();
+        for (SQLLEN& l : c.idLen) l = kPoison();
         ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
         EXPECT_EQ(SQLULEN(block), fetched);
         for (int r = 0; r < 5; ++r) {
             if (r < block) {
                 EXPECT_EQ(SQL_ROW_SUCCESS, status[r]);
-                EXPECT_EQ(first + r, ids[r]);
-                EXPECT_EQ(4, idLen[r]);
-                EXPECT_EQ("r" + std::to_string(first + r), std::string(names[r]));
+                EXPECT_EQ(first + r, c.ids[r]);
+                EXPECT_EQ(4, c.idLen[r]);
+                EXPECT_EQ("r" + std::to_string(first + r), std::string(c.names[r]));
             } else {
                 EXPECT_EQ(SQL_ROW_NOROW, status[r]);
-                EXPECT_EQ(kPoison(), idLen[r]);
+                EXPECT_EQ(kPoison(), c.idLen[r]);
             }
         }
         first += block;
@@ -135,17 +142,13 @@ TEST_P(Rowsets, FetchesFillColumnsWhoseLengthSlotsHoldColumnIgnore) {
         ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, c.road == Road::Extended ? SQL_ROWSET_SIZE : SQL_ATTR_ROW_ARRAY_SIZE,
                                               reinterpret_cast<SQLPOINTER>(rows), 0));
         Select();
-        SQLINTEGER ids[5];
-        SQLLEN idLen[5];
-        char names[5][9];
-        SQLLEN nameLen[5];
-        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
-        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, 9, nameLen));
+        Columns b;
+        Bind(b);
         for (int first = 1; first <= 6; first += int(rows)) {
             for (SQLULEN r = 0; r < rows; ++r) {
-                ids[r] = -1;
-                idLen[r] = nameLen[r] = SQL_COLUMN_IGNORE;
-                std::strcpy(names[r], "stale");
+                b.ids[r] = -1;
+                b.idLen[r] = b.nameLen[r] = SQL_COLUMN_IGNORE;
+                std::strcpy(b.names[r], "stale");
             }
             SQLULEN got = 0;
             SQLUSMALLINT status[5];
@@ -154,10 +157,10 @@ TEST_P(Rowsets, FetchesFillColumnsWhoseLengthSlotsHoldColumnIgnore) {
                                                                 : SQLFetch(stmt);
             ASSERT_EQ(SQL_SUCCESS, rc) << Diag();
             for (SQLULEN r = 0; r < rows; ++r) {
-                EXPECT_EQ(first + int(r), ids[r]) << r;
-                EXPECT_EQ(SQLLEN(sizeof(SQLINTEGER)), idLen[r]) << r;
-                EXPECT_EQ("r" + std::to_string(first + int(r)), std::string(names[r])) << r;
-                EXPECT_EQ(SQLLEN(std::to_string(first + int(r)).size() + 1), nameLen[r]) << r;
+                EXPECT_EQ(first + int(r), b.ids[r]) << r;
+                EXPECT_EQ(SQLLEN(sizeof(SQLINTEGER)), b.idLen[r]) << r;
+                EXPECT_EQ("r" + std::to_string(first + int(r)), std::string(b.names[r])) << r;
+                EXPECT_EQ(SQLLEN(std::to_string(first + int(r)).size() + 1), b.nameLen[r]) << r;
             }
         }
     }
