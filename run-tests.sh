@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything under AddressSanitizer and UndefinedBehaviorSanitizer and runs every test;
 # the foundation's tests and the whole-driver thread tests run once more under ThreadSanitizer,
-# and the libFuzzer targets run for a bounded time (scripts/fuzz.sh).
+# a fetch loop runs under valgrind on the Release drivers (scripts/valgrind-fetch.sh), and the
+# libFuzzer targets run for a bounded time (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
@@ -29,6 +30,8 @@ if ! cmake --build build-release -j"$jobs" >build-release/build.log 2>&1; then
   grep -E "error|warning" build-release/build.log | head -40
   exit 1
 fi
+# A fetch loop over uninitialised application buffers under valgrind, on the drivers just built.
+scripts/valgrind-fetch.sh build-release
 
 if [ -d tests/util ]; then
   cmake -S . -B build-tsan -DTV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null

@@ -685,6 +685,7 @@ uint32_t IngPrepare(uint32_t stmt, const char* text) {
     if (s == nullptr) return kErrBadArg;
     IngStmtReset(s);
     s->rowHook = nullptr;
+    s->text.hasInteger8 = s->conn && s->conn->apiLevel >= IIAPI_LEVEL_3;
     IngTranslateSql(&s->text, text);
     if (s->text.ingres == nullptr) {
         IngLog(7, "Request prepare failed: %s", text ? text : "");

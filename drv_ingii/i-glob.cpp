@@ -271,8 +271,9 @@ uint32_t IngUnsupportedStmtOp(uint32_t) { return kErrNotCapable; }
 
 uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen) {
     if (outLen) *outLen = 0;
-    if (IngConnFind(conn) == nullptr) return kErrBadArg;
-    return uint32_t(IngNativeSqlText(in, out, len, outLen));
+    const IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return kErrBadArg;
+    return uint32_t(IngNativeSqlText(in, out, len, outLen, c->apiLevel >= IIAPI_LEVEL_3));
 }
 
 uint32_t IngBeforeSetPos(uint32_t) { return 0; }

@@ -102,7 +102,7 @@ static_assert(sizeof(kScalarFunctions) / sizeof(kScalarFunctions[0]) == 39);
 // Types without an Ingres form keep the bare expression, as a type missing from the map does:
 // a cast to a guessed precision or to a byte type could change or cut the value.
 const MapRow kConvertTypes[] = {
-    {"SQL_BIGINT", "int4(%)"},
+    {"SQL_BIGINT", "int8(%)"},
     {"SQL_BINARY", ""},
     {"SQL_BIT", "int1(%)"},
     {"SQL_CHAR", "char(%)"},
@@ -297,7 +297,7 @@ void function_call(MPL* out, MPL* clause_pool, const char* args, SqlScanState* s
         std::string_view type = trimmed(inner.data() + comma + 1, inner.data() + inner.size());
         if (type.empty()) return unknown_sequence(args);
         std::string_view expr = inner.substr(0, comma);
-        const char* form = SqlConvertTypeForm(type.data(), static_cast<unsigned>(type.size()));
+        const char* form = SqlConvertTypeForm(type.data(), static_cast<unsigned>(type.size()), state->hasInteger8);
         const char* pct = form ? strchr(form, '%') : nullptr;
         if (!pct) {
             put(out, expr);
@@ -734,8 +734,11 @@ const char* SqlScalarFunctionForm(const char* name, unsigned name_len) {
     return name ? map_find(kScalarFunctions, name, name_len) : nullptr;
 }
 
-const char* SqlConvertTypeForm(const char* name, unsigned name_len) {
-    return name ? map_find(kConvertTypes, name, name_len) : nullptr;
+const char* SqlConvertTypeForm(const char* name, unsigned name_len, bool hasInteger8) {
+    const char* form = name ? map_find(kConvertTypes, name, name_len) : nullptr;
+    // A server without INTEGER8 has no wider integer than int4.
+    if (form && !hasInteger8 && std::strcmp(form, "int8(%)") == 0) return "int4(%)";
+    return form;
 }
 
 bool SqlMapsAreSorted() { return map_sorted(kScalarFunctions) && map_sorted(kConvertTypes); }
@@ -874,6 +877,7 @@ int IngTranslateSql(IngSqlText* block, const char* text) {
     mpl_init(&pool);
     SqlScanState state{};
     state.count_markers = true;
+    state.hasInteger8 = block->hasInteger8;
     SqlScanText(&pool, s, block, &state, 0);
     put_char(&pool, '\0');
     block->ingres = s_strdup(static_cast<const char*>(mpl_finish(&pool)));
@@ -907,9 +911,10 @@ void IngSqlTextFree(IngSqlText* block) {
     block->ingres = nullptr;
 }
 
-int IngNativeSqlText(const char* text, char* out, uint16_t size, uint16_t* length) {
+int IngNativeSqlText(const char* text, char* out, uint16_t size, uint16_t* length, bool hasInteger8) {
     if (length) *length = 0;
     IngSqlText local{};
+    local.hasInteger8 = hasInteger8;
     IngTranslateSql(&local, text);
     int rc = StrCopyOutLen(local.ingres, out, size, length);
     IngSqlTextFree(&local);

@@ -28,6 +28,7 @@ struct IngSqlText {
     uint16_t markers;      // parameter markers outside literals
     uint16_t kind;         // ING_SQL_KIND_*
     uint16_t markerFlags;  // ING_SQL_* marker flags; the owner clears them before a new text
+    bool hasInteger8;      // set by the owner: the server takes INTEGER8 (OpenAPI level 3 and up)
 };
 
 // Translates text (null counts as "") into the block: replaces both texts (freeing earlier ones),
@@ -42,7 +43,7 @@ void IngSqlTextFree(IngSqlText* block);
 // result. Translates text into a local block and copies the Ingres text into out (size bytes,
 // NUL-terminated, cut when too long; a null out only reports the length). *length (when given)
 // is set to 0 first, then to the full length. Returns 0, or 19 (01004) when the text was cut.
-int IngNativeSqlText(const char* text, char* out, uint16_t size, uint16_t* length);
+int IngNativeSqlText(const char* text, char* out, uint16_t size, uint16_t* length, bool hasInteger8 = false);
 
 // The OR-chain rewrite of a SELECT with many markers into a UNION of SELECTs with at most ten
 // markers each. Returns a new text (release with free) or null when the statement does not
@@ -56,6 +57,7 @@ struct SqlScanState {
     uint16_t flags;      // ING_SQL_HAS_MARKERS gathered here
     bool count_markers;  // false while an already scanned clause is scanned again
     bool again;          // set by a clause that must be translated once more (EXTRACT)
+    bool hasInteger8;    // from the block: CONVERT to SQL_BIGINT may give an INTEGER8
 };
 
 // Scans text into the object under construction of pool (no terminating NUL). block, when
@@ -76,7 +78,7 @@ const char* SqlFindTopLevel(const char* text, char ch);
 // Ingres form of an ODBC scalar function name (case-insensitive), or null.
 const char* SqlScalarFunctionForm(const char* name, unsigned name_len);
 // Ingres form of a CONVERT type name (case-insensitive): "" for the types without an Ingres
-// form, null for names not in the map.
-const char* SqlConvertTypeForm(const char* name, unsigned name_len);
+// form, null for names not in the map. Without INTEGER8 a BIGINT is an int4.
+const char* SqlConvertTypeForm(const char* name, unsigned name_len, bool hasInteger8 = true);
 // Consistency of the two maps (sorted, searchable); for tests.
 bool SqlMapsAreSorted();

@@ -19,8 +19,9 @@ constexpr int32_t kNewServer = 300000;
     { nm, t, sz, "'", "'", "maxlength", 1, 1, 3, N, 0, 0, nullptr, N, N, st, N, N, N }
 #define NUM_ROW(nm, t, sz, fixed, mn, mx, st, radix) \
     { nm, t, sz, nullptr, nullptr, nullptr, 1, 0, 2, 0, fixed, 0, nullptr, mn, mx, st, N, radix, N }
-#define DATE_ROW(t, sz, srch, sub) \
-    { "DATE", t, sz, nullptr, nullptr, nullptr, 1, 0, srch, 0, 0, 0, nullptr, N, N, 9, sub, N, N }
+// Date and time literals are written quoted, so their rows say so.
+#define DATE_ROW(nm, t, sz, srch, mn, mx, sub) \
+    { nm, t, sz, "'", "'", nullptr, 1, 0, srch, 0, 0, 0, nullptr, mn, mx, 9, sub, N, N }
 #define BIN_ROW(nm, t, sz, params, st) \
     { nm, t, sz, "X'", "'", params, 1, 1, 0, 0, 0, 0, nullptr, N, N, st, N, N, N }
 
@@ -42,12 +43,17 @@ const IngTypeRow kMoney = NUM_ROW("MONEY", 8, 16, 1, 0, 2, 8, 2);
 const IngTypeRow kFloat4 = NUM_ROW("FLOAT4", 7, 7, 0, 0, 0, 7, 2);
 const IngTypeRow kFloat8 = NUM_ROW("FLOAT", 8, 15, 0, 0, 10, 8, 2);
 const IngTypeRow kFloat6 = NUM_ROW("FLOAT", 6, 15, 0, 0, 0, 6, 2);
-const IngTypeRow kDate9 = DATE_ROW(9, 10, 3, 1);
-const IngTypeRow kDate10 = DATE_ROW(10, 8, 2, 2);
-const IngTypeRow kDate11 = DATE_ROW(11, 20, 2, 3);
-const IngTypeRow kDate91 = DATE_ROW(91, 10, 3, 1);
-const IngTypeRow kDate92 = DATE_ROW(92, 8, 2, 2);
-const IngTypeRow kDate93 = DATE_ROW(93, 20, 2, 3);
+const IngTypeRow kDate9 = DATE_ROW("DATE", 9, 10, 3, N, N, 1);
+const IngTypeRow kDate10 = DATE_ROW("DATE", 10, 8, 2, N, N, 2);
+const IngTypeRow kDate11 = DATE_ROW("DATE", 11, 20, 2, N, N, 3);
+const IngTypeRow kDate91 = DATE_ROW("DATE", 91, 10, 3, N, N, 1);
+const IngTypeRow kDate92 = DATE_ROW("DATE", 92, 8, 2, N, N, 2);
+const IngTypeRow kDate93 = DATE_ROW("DATE", 93, 20, 2, N, N, 3);
+// The standard date and time types, named and sized as the column catalogs report them. The
+// timestamp holds nine fraction digits: clients size the fraction they send from this row.
+const IngTypeRow kAnsiDate = DATE_ROW("ANSIDATE", 91, 10, 3, N, N, 1);
+const IngTypeRow kTimeWithout = DATE_ROW("TIME WITHOUT TIME ZONE", 92, 10, 2, N, N, 2);
+const IngTypeRow kTimestampWithout = DATE_ROW("TIMESTAMP WITHOUT TIME ZONE", 93, 29, 2, 0, 9, 3);
 const IngTypeRow kDecimal = {"DECIMAL", 3, 31, nullptr, nullptr, "precision, scale", 1, 0, 2, 0, 0, 0, nullptr, 0,
                              0,         3, N,  10,      N};
 const IngTypeRow kLongVarchar = {"LONG VARCHAR", -1, 2147483647, "'", "'", nullptr, 1, 1, 0, 0, 0, 0,
@@ -107,7 +113,21 @@ const Descriptions& TheDescriptions() {
     return d;
 }
 
+// ODBC 3 applications find the types that hold a whole date, time or timestamp before the DATE
+// row of the same type; ODBC 2 applications keep the DATE rows alone.
+const IngTypeRow* const kOdbc3Dates[] = {&kAnsiDate, &kTimeWithout, &kTimestampWithout, &kDate93};
+constexpr uint32_t kDatePos = 11;
+constexpr uint32_t kOdbc3DateRows = sizeof kOdbc3Dates / sizeof kOdbc3Dates[0];
+
+const IngTypeRow* PickAllOdbc2Order(const IngTypeInfoScope& s, uint32_t pos);
+
 const IngTypeRow* PickAll(const IngTypeInfoScope& s, uint32_t pos) {
+    if (s.odbcVersion != 3 || pos < kDatePos) return PickAllOdbc2Order(s, pos);
+    if (pos < kDatePos + kOdbc3DateRows) return kOdbc3Dates[pos - kDatePos];
+    return PickAllOdbc2Order(s, pos - (kOdbc3DateRows - 1));
+}
+
+const IngTypeRow* PickAllOdbc2Order(const IngTypeInfoScope& s, uint32_t pos) {
     const bool fresh = s.serverVersion >= kNewServer;
     switch (pos) {
         case 0:
@@ -132,8 +152,8 @@ const IngTypeRow* PickAll(const IngTypeInfoScope& s, uint32_t pos) {
             return &kFloat4;
         case 10:
             return &kMoney;
-        case 11:
-            return s.odbcVersion == 3 ? &kDate93 : &kDate11;
+        case kDatePos:
+            return &kDate11;
         case 12:
             return &kDecimal;
         case 13:
@@ -163,7 +183,16 @@ const IngTypeRow* PickAll(const IngTypeInfoScope& s, uint32_t pos) {
     }
 }
 
-const IngTypeRow* PickOne(const IngTypeInfoScope& s) {
+const IngTypeRow* PickOne(const IngTypeInfoScope& s, uint32_t pos) {
+    // ODBC 3 applications get the ODBC 3 date and time rows for the ODBC 2 codes too, which some
+    // of them still ask for (the Driver Manager passes them on unchanged).
+    const int16_t t = s.odbcVersion == 3 && s.sqlType >= 9 && s.sqlType <= 11 ? int16_t(s.sqlType + 82) : s.sqlType;
+    if (s.odbcVersion == 3 && t >= 91 && t <= 93) {
+        const IngTypeRow* whole = t == 91 ? &kAnsiDate : t == 92 ? &kTimeWithout : &kTimestampWithout;
+        const IngTypeRow* date = t == 91 ? &kDate91 : t == 92 ? &kDate92 : &kDate93;
+        return pos == 0 ? whole : pos == 1 ? date : nullptr;
+    }
+    if (pos != 0) return nullptr;
     const bool fresh = s.serverVersion >= kNewServer;
     if (!s.wideBuild && s.sqlType < -7) return nullptr;
     switch (s.sqlType) {
@@ -308,7 +337,7 @@ const ColumnInfo* IngTypeInfoDescriptions() { return TheDescriptions().cols; }
 
 const IngTypeRow* IngTypeInfoPick(const IngTypeInfoScope& scope, uint32_t pos) {
     if (scope.sqlType == 0) return PickAll(scope, pos);
-    return pos == 0 ? PickOne(scope) : nullptr;
+    return PickOne(scope, pos);
 }
 
 uint32_t IngTypeInfoServe(const IngTypeInfoScope& scope, uint32_t* pos, uint32_t rows, Dataset* ds) {

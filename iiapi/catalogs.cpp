@@ -54,14 +54,15 @@ std::string catalogSql(bool meta) {
          "SELECT x.tn AS table_name, ii_owner(x.tn) AS table_owner, x.name AS column_name, "
          "ii_type_fact('name', x.ct) AS column_datatype, ii_type_fact('length', x.ct) AS column_length, "
          "ii_type_fact('scale', x.ct) AS column_scale, "
-         "CASE WHEN x.\"notnull\" THEN 'N' ELSE 'Y' END AS column_nulls, "
+         "CASE WHEN x.nn THEN 'N' ELSE 'Y' END AS column_nulls, "
          "CASE WHEN x.dflt_value IS NULL THEN 'N' ELSE 'Y' END AS column_defaults, "
          "x.cid + 1 AS column_sequence, x.pk AS key_sequence, 'A' AS sort_direction, "
-         "ii_type_fact('code', x.ct, NOT x.\"notnull\") AS column_ingdatatype, "
+         "ii_type_fact('code', x.ct, NOT x.nn) AS column_ingdatatype, "
          "x.dflt_value AS column_default_val, "
          "ii_type_fact('name', x.ct) AS column_internal_datatype, "
          "ii_type_fact('storage', x.ct) AS column_internal_length, 'N' AS column_system_maintained "
-         "FROM (SELECT u.tn, p.*, ii_column_type(u.tn, p.name, p.type) AS ct "
+         "FROM (SELECT u.tn, p.*, ii_column_type(u.tn, p.name, p.type, u.ty, p.cid) AS ct, "
+         "ii_column_notnull(u.tn, u.ty, p.cid, p.\"notnull\") AS nn "
          "FROM (" +
          kUserTables + ") u, pragma_table_info(u.tn, 'main') p) x;\n";
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 namespace iiapi {
 
@@ -1994,6 +1995,37 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
     return typeArithmetic(c, x, out);
 }
 
+// A result column that reads a column of a view the statement names: the type of the expression
+// the view gives it (SQLite tells the origin of a view's plain columns only). Taken when the
+// select list has a star or the item is the column's own name.
+bool viewColumnByName(Conn& c, std::string_view sql, const std::vector<std::vector<Tok>>& items, size_t i,
+                      const std::string& name, std::optional<std::vector<std::string>>& tables, IngType& out) {
+    auto star = [](const std::vector<Tok>& it) { return !it.empty() && it.back().text == "*"; };
+    bool byName = i >= items.size() || std::any_of(items.begin(), items.end(), star);
+    if (!byName) {
+        const std::vector<Tok>& it = items[i];
+        byName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
+                 (it.size() == 1 || (it.size() == 3 && it[1].text == ".")) && lower(identName(it.back())) == lower(name);
+    }
+    if (!byName) return false;
+    if (!tables) {
+        std::vector<Tok> t;
+        Fault f;
+        tables = tokenize(sql, t, f) ? statementTables(t) : std::vector<std::string>();
+    }
+    const std::string wanted = lower(name);
+    for (const std::string& table : *tables) {
+        const ViewColumns* v = describeView(c, table);
+        if (!v) continue;
+        for (size_t k = 0; k < v->names.size() && k < v->types.size(); ++k)
+            if (lower(v->names[k]) == wanted) {
+                out = v->types[k];
+                return true;
+            }
+    }
+    return false;
+}
+
 }  // namespace
 
 void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
@@ -2002,6 +2034,7 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
     cols.assign(size_t(n), IngType{});
     names.assign(size_t(n), std::string());
     std::vector<std::vector<Tok>> items = selectItems(sql);
+    std::optional<std::vector<std::string>> viewTables;  // the statement's tables, once a column needs them
     sqlite3_stmt* meta = nullptr;
     bool haveMeta = sqlite3_prepare_v2(c.db,
                                        "SELECT ingres_type FROM iiapi_columns WHERE table_name = lower(?) AND "
@@ -2066,6 +2099,7 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
                                               &notnull, &pk, &autoinc) == SQLITE_OK)
                 t.nullable = !notnull;
         }
+        if (!typed && viewColumnByName(c, sql, items, size_t(i), names[size_t(i)], viewTables, t)) typed = true;
         if (!typed && size_t(i) < items.size()) {
             bool alias = false;
             typed = typeExpression(c, items[size_t(i)], t, alias);
@@ -2082,6 +2116,83 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
         }
     }
     sqlite3_finalize(meta);
+}
+
+
+namespace {
+
+// The SELECT of a view's definition as the store keeps it: the text after its first AS outside
+// parentheses (a column list may stand before it). Empty when there is none.
+std::string viewSelect(const std::string& definition, std::vector<Tok>& selectTokens) {
+    std::vector<Tok> t;
+    Fault f;
+    if (!tokenize(definition, t, f)) return std::string();
+    int depth = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].text == "(") ++depth;
+        if (t[i].text == ")") --depth;
+        if (depth == 0 && isWord(t, i, "as")) {
+            selectTokens.assign(t.begin() + long(i) + 1, t.end());
+            return join(t, i + 1, t.size());
+        }
+    }
+    return std::string();
+}
+
+int64_t schemaVersion(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    int64_t v = -1;
+    if (sqlite3_prepare_v2(db, "PRAGMA main.schema_version", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        v = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return v;
+}
+
+}  // namespace
+
+const ViewColumns* describeView(Conn& c, const std::string& view) {
+    const std::string key = lower(view);
+    const int64_t version = schemaVersion(c.db);
+    auto known = c.viewColumns.find(key);
+    if (known != c.viewColumns.end() && known->second.first == version) return &known->second.second;
+    std::string definition, name;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(c.db, "SELECT sql, name FROM main.sqlite_master WHERE type = 'view' AND lower(name) = ?",
+                           -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0) && sqlite3_column_text(st, 1)) {
+            definition = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        }
+    }
+    sqlite3_finalize(st);
+    std::vector<Tok> tokens;
+    const std::string select = viewSelect(definition, tokens);
+    if (select.empty()) return nullptr;
+    ViewColumns cols;
+    st = nullptr;
+    if (sqlite3_prepare_v2(c.db, select.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    {
+        TypeScope scope(c, statementTables(tokens));
+        describeColumns(c, st, select, cols.types, cols.names);
+    }
+    sqlite3_finalize(st);
+    // The view's own names: a column list in its definition renames what the SELECT gives.
+    st = nullptr;
+    if (sqlite3_prepare_v2(c.db, "SELECT name FROM pragma_table_info(?, 'main') ORDER BY cid", -1, &st, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        for (size_t k = 0; k < cols.names.size() && sqlite3_step(st) == SQLITE_ROW; ++k)
+            if (const unsigned char* n = sqlite3_column_text(st, 0)) cols.names[k] = reinterpret_cast<const char*>(n);
+    }
+    sqlite3_finalize(st);
+    auto& entry = c.viewColumns[key];
+    entry = {version, std::move(cols)};
+    return &entry.second;
 }
 
 }  // namespace iiapi

@@ -712,10 +712,21 @@ void fnLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_int(ctx, likeMatch(pat, 0, val, 0, esc, 0) ? 1 : 0);
 }
 
-// The declared Ingres type of a table column, for the catalogs.
+// A view's column at position cid (from pragma_table_info), when table is a view the engine can
+// describe.
+const IngType* viewColumn(Conn& c, const std::string& table, const std::string& kind, int cid) {
+    if (kind != "view" || cid < 0) return nullptr;
+    const ViewColumns* cols = describeView(c, table);
+    return cols && size_t(cid) < cols->types.size() ? &cols->types[size_t(cid)] : nullptr;
+}
+
+// ii_column_type(table, column, declared type, table kind, position): the Ingres type of a
+// column: as declared to the engine; for a view, the type of the expression it comes from.
 void fnColumnType(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Conn& c = session(ctx);
     std::string table = argText(argv[0]), column = argText(argv[1]), decl = argText(argv[2]);
+    if (const IngType* v = viewColumn(c, table, argText(argv[3]), sqlite3_value_int(argv[4])); v && !v->decl.empty())
+        return resultText(ctx, v->decl);
     sqlite3_stmt* st = nullptr;
     std::string found;
     if (sqlite3_prepare_v2(
@@ -740,6 +751,15 @@ void fnColumnType(sqlite3_context* ctx, int, sqlite3_value** argv) {
             found = "long varchar";
     }
     resultText(ctx, found);
+}
+
+// ii_column_notnull(table, table kind, position, declared not null): whether the column takes
+// no NULL; a view's column as the expression it comes from.
+void fnColumnNotNull(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    Conn& c = session(ctx);
+    if (const IngType* v = viewColumn(c, argText(argv[0]), argText(argv[1]), sqlite3_value_int(argv[2])))
+        return sqlite3_result_int(ctx, v->nullable ? 0 : 1);
+    sqlite3_result_int(ctx, sqlite3_value_int(argv[3]) != 0);
 }
 
 // Facts of a declared type: code (negative when nullable), length, scale, name.
@@ -867,7 +887,8 @@ const Fn kFunctions[] = {
     {"iiuserlen", 2, fnUserLen, true},
     {"like", 2, fnLike, true},
     {"like", 3, fnLike, true},
-    {"ii_column_type", 3, fnColumnType, false},
+    {"ii_column_type", 5, fnColumnType, false},
+    {"ii_column_notnull", 4, fnColumnNotNull, false},
     {"ii_type_fact", 2, fnTypeFact, false},
     {"ii_type_fact", 3, fnTypeFact, false},
     {"ii_owner", 1, fnOwner, false},

@@ -133,6 +133,12 @@ struct IngType {
     bool isLong() const { return type == IIAPI_LVCH_TYPE || type == IIAPI_LBYTE_TYPE || type == IIAPI_LNVCH_TYPE; }
 };
 
+// The columns of a view as the engine types them.
+struct ViewColumns {
+    std::vector<std::string> names;
+    std::vector<IngType> types;
+};
+
 // ---- Sessions and statements ---------------------------------------------------------------
 
 struct Conn;
@@ -224,6 +230,8 @@ struct Conn : Object {
     // The tables the statement being rewritten names: a column typed by its name alone is looked
     // for there first, not in whichever table has a column of that name.
     std::vector<std::string> typeScope;
+    // Columns of views by lower-case name (describeView), with the schema version they were read at.
+    std::map<std::string, std::pair<int64_t, ViewColumns>> viewColumns;
     StatementCache cache;
     std::vector<std::weak_ptr<Stmt>> statements;
     std::atomic<bool> cancelRequested{false};
@@ -412,6 +420,9 @@ size_t quotedEnd(std::string_view s, size_t open);
 // Result column typing for a prepared SQLite statement.
 void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
                      std::vector<std::string>& names);
+// The names and types of a view's columns in their order, the types as a query of the view's own
+// SELECT is described; null when the name is no view. Kept per session until the schema changes.
+const ViewColumns* describeView(Conn& c, const std::string& view);
 
 void registerFunctions(Conn& c);
 

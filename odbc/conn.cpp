@@ -214,10 +214,13 @@ void ConnOpen(ConnRecord* conn, char mode) {
     conn->lastError = code;
     if (code != 0 || !agentConn) {
         if (!code) conn->lastError = kErrRejected;
-        OpenFailed(conn, code == kErrNoMemory ? "Unable to allocate connection handle[SQLSTATE:S1001]"
-                                              : "Unable to allocate connection handle");
+        // The server's own reason comes first: most applications show only the first record. The
+        // driver's record says 08001, a failed connect, which also ranks after any reason of the
+        // server where a Driver Manager orders the records by SQLSTATE (unixODBC does).
         DiagCollectConn(conn, nullptr);
         DiagCollectServer(conn);
+        OpenFailed(conn, code == kErrNoMemory ? "Unable to allocate connection handle[SQLSTATE:S1001]"
+                                              : "Unable to allocate connection handle[SQLSTATE:08001]");
         ReleaseServer(conn);
         return;
     }

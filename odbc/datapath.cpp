@@ -14,6 +14,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
+#include "odbc/diag.h"
 #include "odbc/globals.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
@@ -209,8 +210,16 @@ void StmtDescribeNames(StmtRecord* stmt) {
 }
 
 ColumnInfo* StmtResultCol(StmtRecord* stmt, uint16_t column) {
+    const uint32_t before = stmt->lastError;
+    stmt->lastError = 0;
     ColumnInfo* cols = StmtDescribeResult(stmt);
-    if (!cols) return nullptr;
+    if (!cols) {
+        // Described without a failure, the statement returns no rows: it has no column to give.
+        // ODBC 3 names that 07005; ODBC 2 called it an invalid cursor state.
+        if (stmt->lastError == 0) stmt->lastError = DiagCodeByVersion(stmt, kErrCursorState, kErrNotCursorSpec);
+        return nullptr;
+    }
+    stmt->lastError = before;
     if (column >= 1 && column <= stmt->resultCount) return &cols[column - 1];
     if (column == 0 && stmt->cursor.useBookmarks) {
         ColumnInfo* bm = ColumnInfoArrayAlloc(1);

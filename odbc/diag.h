@@ -28,6 +28,11 @@ DiagResult DiagRead(HandleBase* h, int mode);
 uint32_t DiagRecordCount(const HandleBase* h);
 // ODBC version (2 or 3) that the handle's environment asks for.
 uint32_t DiagOdbcVersion(const HandleBase* h);
+// The error code to store for a failure that ODBC 2 and ODBC 3 name by different SQLSTATEs only
+// where one function raises it (describing no cursor, pieces of a fixed-size value).
+inline uint32_t DiagCodeByVersion(const HandleBase* h, uint32_t odbc2Code, uint32_t odbc3Code) {
+    return DiagOdbcVersion(h) == 2 ? odbc2Code : odbc3Code;
+}
 // Whether the text holds the failover marks: 183 completed, 184 aborted, else 0.
 uint32_t DiagFailoverScan(const HandleBase* h);
 

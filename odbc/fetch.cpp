@@ -112,15 +112,16 @@ SQLRETURN Combine(SQLRETURN result, int rc) {
     return result == SQL_SUCCESS ? SQLRETURN(rc) : result;
 }
 
-// Moves the current block row into every bound column. ignoreRules: the ODBC 3 path, which
-// skips the bookmark column and SQL_COLUMN_IGNORE slots and honours retrieve-data.
+// Moves the current block row into every bound column. odbc3: the ODBC 3 path, which skips the
+// bookmark column and honours retrieve-data. A fetch never reads the length slots: they are
+// output only, and SQL_COLUMN_IGNORE in them speaks to SQLSetPos and SQLBulkOperations alone.
 SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
     SQLRETURN result = SQL_SUCCESS;
     if (odbc3 && !stmt->cursor.retrieveData) return result;
     GetColumnContext ctx = StmtColumnContext(stmt);
     for (BoundCol* node = stmt->boundCols; node; node = node->next) {
         ColumnBinding b = node->b;
-        if (odbc3 && (b.column == 0 || (b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE))) continue;
+        if (odbc3 && b.column == 0) continue;
         int rc = GetColumn(ctx, stmt->currentRow, b, stmt->block);
         result = Combine(result, rc);
         if (rc == -1) break;
@@ -230,7 +231,8 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             const int64_t dataStride = bindType ? int64_t(bindType) : b.bufferLength;
             if (b.target) b.target = Offset(static_cast<char*>(b.target), int64_t(r) * dataStride);
             b.lengthPtr = Offset(b.lengthPtr, int64_t(r) * lenStride);
-            if (b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE) continue;
+            // Only a row operation's own transfer reads what the application put in a length slot.
+            if (operation != -1 && b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE) continue;
             b.indicatorPtr = Offset(b.indicatorPtr, int64_t(r) * lenStride);
             int rc = GetColumn(ctx, r, b, *rs->data);
             result = Combine(result, rc);

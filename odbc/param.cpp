@@ -11,6 +11,7 @@
 #include "odbc/datapath.h"
 #include "odbc/datapath_agent.h"
 #include "odbc/desc.h"
+#include "odbc/diag.h"
 #include "odbc/trace_link.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
@@ -363,7 +364,9 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
     if (length == SQL_DEFAULT_PARAM) return kErrNotCapable;
     uint64_t n;
     if (b->elementSize > 0) {
-        // A fixed-size C type: ODBC ignores the length argument.
+        // A fixed-size C type comes whole: a second piece would join two values' bytes.
+        if (b->pieceLengths[row] > 0) return kErrPiecesNotText;
+        // ODBC ignores the length argument.
         n = uint64_t(b->elementSize);
     } else if (length == SQL_NTS) {
         if (b->cType == SQL_C_WCHAR) {
@@ -500,7 +503,8 @@ SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
         return SQL_ERROR;
     }
     if (uint32_t rc = ParamPieceAppend(&ps->entries[ps->curIndex], data, length, ps->supplyRow)) {
-        stmt->lastError = rc;
+        // ODBC 2 called a second piece of a fixed-size value a numeric value out of range.
+        stmt->lastError = rc == kErrPiecesNotText ? DiagCodeByVersion(stmt, kErrNumericRange, rc) : rc;
         return SQL_ERROR;
     }
     return SQL_SUCCESS;

@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config unixodbc unixodbc-dev odbcinst libsqlite3-dev sqlite3 flex bison
       libgtest-dev libgmock-dev libbenchmark-dev python3-pyodbc locales libsqliteodbc
-      libdbd-odbc-perl clang libclang-rt-dev)
+      libdbd-odbc-perl clang libclang-rt-dev valgrind)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

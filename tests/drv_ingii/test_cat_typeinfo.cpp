@@ -55,37 +55,82 @@ int32_t Num(const Dataset& ds, uint16_t col, uint32_t row) {
 
 TEST(TypeInfoRows, AllTypesByOpenApiLevelOnAWideDriver) {
     auto l3 = AllRows(Scope(0, 10000000, 3));
-    ASSERT_EQ(l3.size(), 21u);
-    EXPECT_EQ(Names(l3),
-              (std::vector<std::string>{
-                  "C/1",         "TEXT/12",           "CHAR/1",          "VARCHAR/12",   "INTEGER1/-6", "SMALLINT/5",
-                  "INTEGER/4",   "FLOAT/6",           "FLOAT/8",         "FLOAT4/7",     "MONEY/8",     "DATE/93",
-                  "DECIMAL/3",   "LONG VARCHAR/-1",   "BYTE VARYING/-3", "LONG BYTE/-4", "BYTE/-2",     "NCHAR/-8",
-                  "NVARCHAR/-9", "LONG NVARCHAR/-10", "INTEGER8/-5"}));
-    EXPECT_EQ(AllRows(Scope(0, 10000000, 2)).size(), 20u);
-    EXPECT_EQ(AllRows(Scope(0, 10000000, 1)).size(), 17u);
-    EXPECT_EQ(AllRows(Scope(0, 10000000, 0)).size(), 17u);
+    ASSERT_EQ(l3.size(), 24u);
+    EXPECT_EQ(Names(l3), (std::vector<std::string>{"C/1",
+                                                   "TEXT/12",
+                                                   "CHAR/1",
+                                                   "VARCHAR/12",
+                                                   "INTEGER1/-6",
+                                                   "SMALLINT/5",
+                                                   "INTEGER/4",
+                                                   "FLOAT/6",
+                                                   "FLOAT/8",
+                                                   "FLOAT4/7",
+                                                   "MONEY/8",
+                                                   "ANSIDATE/91",
+                                                   "TIME WITHOUT TIME ZONE/92",
+                                                   "TIMESTAMP WITHOUT TIME ZONE/93",
+                                                   "DATE/93",
+                                                   "DECIMAL/3",
+                                                   "LONG VARCHAR/-1",
+                                                   "BYTE VARYING/-3",
+                                                   "LONG BYTE/-4",
+                                                   "BYTE/-2",
+                                                   "NCHAR/-8",
+                                                   "NVARCHAR/-9",
+                                                   "LONG NVARCHAR/-10",
+                                                   "INTEGER8/-5"}));
+    EXPECT_EQ(AllRows(Scope(0, 10000000, 2)).size(), 23u);
+    EXPECT_EQ(AllRows(Scope(0, 10000000, 1)).size(), 20u);
+    EXPECT_EQ(AllRows(Scope(0, 10000000, 0)).size(), 20u);
+    // ODBC 2 applications: the DATE row alone, in its place.
+    auto v2 = AllRows(Scope(0, 10000000, 3, 2));
+    ASSERT_EQ(v2.size(), 21u);
+    EXPECT_EQ(Names({v2[10], v2[11], v2[12]}), (std::vector<std::string>{"MONEY/8", "DATE/11", "DECIMAL/3"}));
 }
 
 TEST(TypeInfoRows, NarrowDriverHasNoNationalTypes) {
     auto l3 = AllRows(Scope(0, 10000000, 3, 3, false));
-    ASSERT_EQ(l3.size(), 18u);
-    EXPECT_STREQ(l3[17]->typeName, "INTEGER8");
-    EXPECT_EQ(AllRows(Scope(0, 10000000, 2, 3, false)).size(), 17u);
+    ASSERT_EQ(l3.size(), 21u);
+    EXPECT_STREQ(l3[20]->typeName, "INTEGER8");
+    EXPECT_EQ(AllRows(Scope(0, 10000000, 2, 3, false)).size(), 20u);
+    EXPECT_EQ(AllRows(Scope(0, 10000000, 3, 2, false)).size(), 18u);
     for (int16_t t : {-8, -9, -10}) EXPECT_EQ(IngTypeInfoPick(Scope(t, 10000000, 3, 3, false), 0), nullptr) << t;
     EXPECT_STREQ(IngTypeInfoPick(Scope(-7, 10000000, 3, 3, false), 0)->typeName, "INTEGER1");
     EXPECT_STREQ(IngTypeInfoPick(Scope(-9, 10000000, 1, 3, true), 0)->typeName, "NVARCHAR");
 }
 
-TEST(TypeInfoRows, OdbcVersionPicksTheDateRow) {
-    EXPECT_EQ(AllRows(Scope(0, 10000000, 3, 3))[11]->dataType, 93);
+TEST(TypeInfoRows, OdbcVersionPicksTheDateRows) {
+    auto v3 = AllRows(Scope(0, 10000000, 3, 3));
+    EXPECT_EQ((std::vector<int>{v3[11]->dataType, v3[12]->dataType, v3[13]->dataType, v3[14]->dataType}),
+              (std::vector<int>{91, 92, 93, 93}));
     EXPECT_EQ(AllRows(Scope(0, 10000000, 3, 2))[11]->dataType, 11);
+}
+
+// The timestamp row holds the whole value: nine fraction digits in its size and its scales;
+// every date and time row quotes its literals.
+TEST(TypeInfoRows, DateAndTimeRowsQuoteAndTheTimestampHoldsNineDigits) {
+    const IngTypeRow* ts = IngTypeInfoPick(Scope(93), 0);
+    ASSERT_NE(ts, nullptr);
+    EXPECT_STREQ(ts->typeName, "TIMESTAMP WITHOUT TIME ZONE");
+    EXPECT_EQ((std::vector<int>{ts->columnSize, ts->minScale, ts->maxScale, ts->sqlDataType, ts->datetimeSub}),
+              (std::vector<int>{29, 0, 9, 9, 3}));
+    EXPECT_EQ(ts->createParams, nullptr);
+    for (uint32_t odbc : {2u, 3u})
+        for (const IngTypeRow* r : AllRows(Scope(0, 10000000, 3, odbc))) {
+            if (r->sqlDataType != 9) continue;
+            SCOPED_TRACE(std::string(r->typeName) + "/" + std::to_string(r->dataType));
+            ASSERT_NE(r->literalPrefix, nullptr);
+            ASSERT_NE(r->literalSuffix, nullptr);
+            EXPECT_STREQ(r->literalPrefix, "'");
+            EXPECT_STREQ(r->literalSuffix, "'");
+        }
 }
 
 TEST(TypeInfoRows, ServerVersionPicksTheSizes) {
     auto fresh = AllRows(Scope(0, 300000));
     auto old = AllRows(Scope(0, 299999));
-    for (size_t i : {0u, 1u, 2u, 3u, 14u, 16u}) {
+    for (size_t i : {0u, 1u, 2u, 3u, 17u, 19u}) {
         EXPECT_EQ(fresh[i]->columnSize, 32000) << i;
         EXPECT_EQ(old[i]->columnSize, 2000) << i;
     }
@@ -96,13 +141,16 @@ struct OneType {
     int32_t level;
     const char* name;  // null: no row
     int16_t dataType;
+    uint32_t odbc = 3;
+    const char* second = nullptr;  // the row after the first, if any
+    int16_t secondType = 0;
 };
 
 class TypeInfoOne : public ::testing::TestWithParam<OneType> {};
 
 TEST_P(TypeInfoOne, PicksOneRowOnce) {
     const OneType& c = GetParam();
-    IngTypeInfoScope s = Scope(c.type, 10000000, c.level);
+    IngTypeInfoScope s = Scope(c.type, 10000000, c.level, c.odbc);
     const IngTypeRow* r = IngTypeInfoPick(s, 0);
     if (!c.name) {
         EXPECT_EQ(r, nullptr);
@@ -111,12 +159,24 @@ TEST_P(TypeInfoOne, PicksOneRowOnce) {
     ASSERT_NE(r, nullptr);
     EXPECT_STREQ(r->typeName, c.name);
     EXPECT_EQ(r->dataType, c.dataType);
-    EXPECT_EQ(IngTypeInfoPick(s, 1), nullptr);
+    const IngTypeRow* next = IngTypeInfoPick(s, 1);
+    if (c.second) {
+        ASSERT_NE(next, nullptr);
+        EXPECT_STREQ(next->typeName, c.second);
+        EXPECT_EQ(next->dataType, c.secondType);
+        next = IngTypeInfoPick(s, 2);
+    }
+    EXPECT_EQ(next, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, TypeInfoOne,
-                         ::testing::Values(OneType{93, 3, "DATE", 93}, OneType{91, 3, "DATE", 91},
-                                           OneType{11, 3, "DATE", 11}, OneType{99, 3, nullptr, 0},
+                         ::testing::Values(OneType{93, 3, "TIMESTAMP WITHOUT TIME ZONE", 93, 3, "DATE", 93},
+                                           OneType{92, 3, "TIME WITHOUT TIME ZONE", 92, 3, "DATE", 92},
+                                           OneType{91, 3, "ANSIDATE", 91, 3, "DATE", 91},
+                                           OneType{11, 3, "TIMESTAMP WITHOUT TIME ZONE", 93, 3, "DATE", 93},
+                                           OneType{9, 3, "ANSIDATE", 91, 3, "DATE", 91},
+                                           OneType{93, 3, "DATE", 93, 2}, OneType{11, 3, "DATE", 11, 2},
+                                           OneType{10, 3, "DATE", 10, 2}, OneType{99, 3, nullptr, 0},
                                            OneType{-5, 2, "FLOAT", 6}, OneType{-5, 3, "INTEGER8", -5},
                                            OneType{-7, 3, "INTEGER1", -6}, OneType{2, 3, "DECIMAL", 3},
                                            OneType{12, 3, "VARCHAR", 12}, OneType{-4, 3, "LONG BYTE", -4},
@@ -128,8 +188,8 @@ TEST(TypeInfoServe, RowsCarryTheirFieldsAndNulls) {
     Dataset ds{};
     ASSERT_EQ(IngTypeInfoServe(s, &pos, 30, &ds), 0u);
     ASSERT_EQ(ds.col_count, kTypeInfoColumns);
-    ASSERT_EQ(ds.rows_used, 21u);
-    EXPECT_EQ(pos, 21u);
+    ASSERT_EQ(ds.rows_used, 24u);
+    EXPECT_EQ(pos, 24u);
     // C: size from the connection, quotes, create params, NULL unsigned attribute.
     EXPECT_EQ(Text(ds, 0, 0), "C");
     EXPECT_EQ(Num(ds, 2, 0), 16000);
@@ -139,19 +199,28 @@ TEST(TypeInfoServe, RowsCarryTheirFieldsAndNulls) {
     EXPECT_EQ(Text(ds, 12, 0), "-");
     EXPECT_EQ(Num(ds, 18, 0), kTypeInfoNullNum);
     // NCHAR keeps its own size; MONEY is fixed precision with radix 2.
-    EXPECT_EQ(Text(ds, 0, 17), "NCHAR");
-    EXPECT_EQ(Num(ds, 2, 17), 16000);
+    EXPECT_EQ(Text(ds, 0, 20), "NCHAR");
+    EXPECT_EQ(Num(ds, 2, 20), 16000);
     EXPECT_EQ(Text(ds, 0, 10), "MONEY");
     EXPECT_EQ(Num(ds, 10, 10), 1);
     EXPECT_EQ(Num(ds, 14, 10), 2);
     EXPECT_EQ(Num(ds, 17, 10), 2);
-    // DATE 93 with its subcode; INTEGER8's SQL_DATA_TYPE is 4.
-    EXPECT_EQ(Num(ds, 1, 11), 93);
-    EXPECT_EQ(Num(ds, 15, 11), 9);
-    EXPECT_EQ(Num(ds, 16, 11), 3);
-    EXPECT_EQ(Num(ds, 15, 20), 4);
-    EXPECT_EQ(Text(ds, 3, 16), "X'");
-    EXPECT_EQ(Text(ds, 5, 12), "precision, scale");
+    // The timestamp with its size, scales and subcode, then DATE 93, quoted; INTEGER8's
+    // SQL_DATA_TYPE is 4.
+    EXPECT_EQ(Text(ds, 0, 13), "TIMESTAMP WITHOUT TIME ZONE");
+    EXPECT_EQ(Num(ds, 2, 13), 29);
+    EXPECT_EQ(Text(ds, 3, 13), "'");
+    EXPECT_EQ(Text(ds, 5, 13), "-");
+    EXPECT_EQ(Num(ds, 13, 13), 0);
+    EXPECT_EQ(Num(ds, 14, 13), 9);
+    EXPECT_EQ(Num(ds, 1, 14), 93);
+    EXPECT_EQ(Text(ds, 4, 14), "'");
+    EXPECT_EQ(Num(ds, 13, 14), kTypeInfoNullNum);
+    EXPECT_EQ(Num(ds, 15, 14), 9);
+    EXPECT_EQ(Num(ds, 16, 14), 3);
+    EXPECT_EQ(Num(ds, 15, 23), 4);
+    EXPECT_EQ(Text(ds, 3, 19), "X'");
+    EXPECT_EQ(Text(ds, 5, 15), "precision, scale");
     DatasetFree(&ds);
 }
 

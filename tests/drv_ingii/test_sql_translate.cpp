@@ -276,9 +276,43 @@ TEST(SqlTranslate, MapsAreSortedForBinarySearch) {
     EXPECT_STREQ(SqlScalarFunctionForm("Character_Length", 16), "length%");
     EXPECT_EQ(SqlScalarFunctionForm("ucas", 4), nullptr);
     EXPECT_EQ(SqlScalarFunctionForm("ucasex", 6), nullptr);
-    EXPECT_STREQ(SqlConvertTypeForm("sql_bigint", 10), "int4(%)");
+    EXPECT_STREQ(SqlConvertTypeForm("sql_bigint", 10), "int8(%)");
+    EXPECT_STREQ(SqlConvertTypeForm("sql_bigint", 10, false), "int4(%)");
+    EXPECT_STREQ(SqlConvertTypeForm("SQL_INTEGER", 11, false), "int4(%)");
     EXPECT_STREQ(SqlConvertTypeForm("SQL_VARBINARY", 13), "");
     EXPECT_EQ(SqlConvertTypeForm("SQL_WCHAR", 9), nullptr);
+}
+
+// CONVERT to SQL_BIGINT is an INTEGER8 where the owner says the server has one, nested clauses
+// and SQLNativeSql included; else the widest integer there is, int4.
+TEST(SqlTranslate, ConvertToBigintFollowsTheServersIntegers) {
+    const struct {
+        const char* sql;
+        const char* with8;
+        const char* without8;
+    } cases[] = {
+        {"{fn CONVERT(x, SQL_BIGINT)}", "int8(x)", "int4(x)"},
+        {"select {fn ucase({fn convert(a, sql_bigint)})} from t", "select  uppercase(int8(a)) from t",
+         "select  uppercase(int4(a)) from t"},
+        {"{fn CONVERT(x, SQL_INTEGER)}", "int4(x)", "int4(x)"},
+    };
+    for (const auto& c : cases) {
+        for (bool has8 : {true, false}) {
+            SCOPED_TRACE(std::string(c.sql) + (has8 ? " with INTEGER8" : " without"));
+            IngSqlText block{};
+            block.hasInteger8 = has8;
+            IngTranslateSql(&block, c.sql);
+            EXPECT_STREQ(block.ingres, has8 ? c.with8 : c.without8);
+            // A second text on the same block keeps the owner's setting.
+            IngTranslateSql(&block, c.sql);
+            EXPECT_STREQ(block.ingres, has8 ? c.with8 : c.without8);
+            IngSqlTextFree(&block);
+            char out[100];
+            uint16_t len = 0;
+            EXPECT_EQ(IngNativeSqlText(c.sql, out, sizeof out, &len, has8), 0);
+            EXPECT_STREQ(out, has8 ? c.with8 : c.without8);
+        }
+    }
 }
 
 TEST(SqlTranslate, FindTopLevelSkipsQuotesAndParentheses) {

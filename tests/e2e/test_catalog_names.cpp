@@ -249,6 +249,60 @@ TEST_P(CatalogOwnTables, TimestampSizesFollowTheDeclaredPrecision) {
     Quiet("drop table ts_sizes");
 }
 
+// A view's columns carry the types of what they come from: a base column its declared type and
+// nullability, an expression the type the engine gives it. SQLColumns says what a query of the
+// view describes.
+TEST_P(CatalogOwnTables, ViewColumnsCarryTheTypesOfTheirExpressions) {
+    Quiet("drop view v_typed");
+    Quiet("drop table v_base");
+    Run("create table v_base (id integer not null, name varchar(24) not null, note char(6), amount decimal(9,2),"
+        " big bigint, at timestamp(3))");
+    Run("create view v_typed as select id, name, note, amount, big, at, id + 1 as nextid, uppercase(name) as shout"
+        " from v_base");
+    // DATA_TYPE, TYPE_NAME, COLUMN_SIZE, BUFFER_LENGTH, DECIMAL_DIGITS, NUM_PREC_RADIX, NULLABLE,
+    // CHAR_OCTET_LENGTH and IS_NULLABLE of each row.
+    auto facts = [](const Row& r) { return Row{r[4], r[5], r[6], r[7], r[8], r[9], r[10], r[15], r[17]}; };
+    ASSERT_EQ(SQL_SUCCESS, SQLColumns(stmt, nullptr, 0, nullptr, 0, T("v_base"), SQL_NTS, nullptr, 0)) << Diag();
+    Rows base = ReadAll();
+    ASSERT_EQ(base.size(), 6u);
+    ASSERT_EQ(SQL_SUCCESS, SQLColumns(stmt, nullptr, 0, nullptr, 0, T("v_typed"), SQL_NTS, nullptr, 0)) << Diag();
+    Rows view = ReadAll();
+    ASSERT_EQ(Column(view, 3), (Row{"id", "name", "note", "amount", "big", "at", "nextid", "shout"}));
+    for (size_t i = 0; i < base.size(); ++i) EXPECT_EQ(facts(view[i]), facts(base[i])) << base[i][3];
+    EXPECT_EQ((Row{base[0][5], base[1][5], base[1][6], base[4][5], base[5][8]}),
+              (Row{"INTEGER", "VARCHAR", "24", "INTEGER8", "3"}));
+    // The expressions: nullable, as every expression is, and typed as the same expressions are in
+    // a query of the base table; the sum an integer.
+    EXPECT_EQ((Row{view[6][4], view[6][5], view[6][6], view[6][17]}), (Row{"4", "INTEGER", "10", "YES"}));
+    EXPECT_EQ(view[7][17], "YES");
+    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(stmt, T("select id + 1 as nextid, uppercase(name) as shout from v_base"),
+                                         SQL_NTS))
+        << Diag();
+    for (SQLUSMALLINT c = 1; c <= 2; ++c) {
+        SQLCHAR name[32];
+        SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(stmt, c, name, sizeof name, &len, &type, &size, &digits, &nullable));
+        EXPECT_EQ((Row{std::to_string(type), std::to_string(size)}), (Row{view[5 + c][4], view[5 + c][6]})) << name;
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    // The same types as the view's own result describes.
+    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(stmt, T("select * from v_typed"), SQL_NTS)) << Diag();
+    for (SQLUSMALLINT c = 1; c <= view.size(); ++c) {
+        SCOPED_TRACE(view[c - 1][3]);
+        SQLCHAR name[32];
+        SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(stmt, c, name, sizeof name, &len, &type, &size, &digits, &nullable));
+        EXPECT_EQ(std::to_string(type), view[c - 1][4]);
+        EXPECT_EQ(std::to_string(size), view[c - 1][6]);
+        EXPECT_EQ(nullable == SQL_NO_NULLS ? "NO" : "YES", view[c - 1][17]);
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Quiet("drop view v_typed");
+    Quiet("drop table v_base");
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, CatalogNames, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& i) { return BuildName(i.param); });
 INSTANTIATE_TEST_SUITE_P(Builds, CatalogOwnTables, ::testing::ValuesIn(DriverBuilds()),

@@ -69,6 +69,25 @@ TEST_P(CatalogTables, ColumnsOfATable) {
     EXPECT_EQ(Column(ReadAll(), 3), (Row{"empno", "deptno"}));
 }
 
+// The sample view's columns read as the columns of emp and dept they come from.
+TEST_P(CatalogTables, ColumnsOfAView) {
+    ASSERT_EQ(SQL_SUCCESS, SQLColumns(stmt, nullptr, 0, nullptr, 0, T("emp_names"), SQL_NTS, nullptr, 0)) << Diag();
+    Rows v = ReadAll();
+    ASSERT_EQ(Column(v, 3), (Row{"empno", "ename", "dname"}));
+    EXPECT_EQ(Column(v, 4), (Row{"4", "12", "12"}));
+    EXPECT_EQ(Column(v, 5), (Row{"INTEGER", "VARCHAR", "VARCHAR"}));
+    EXPECT_EQ(Column(v, 6), (Row{"10", "30", "20"}));
+    EXPECT_EQ(Column(v, 7), (Row{"4", "30", "20"}));
+    EXPECT_EQ(Column(v, 17), (Row{"NO", "NO", "NO"}));
+    ASSERT_EQ(SQL_SUCCESS, SQLColumns(stmt, nullptr, 0, nullptr, 0, T("emp"), SQL_NTS, T("e%"), SQL_NTS)) << Diag();
+    Rows e = ReadAll();
+    ASSERT_EQ(e.size(), 2u);
+    for (size_t c : {4u, 5u, 6u, 7u, 8u, 10u, 17u}) {
+        EXPECT_EQ(e[0][c], v[0][c]) << "empno, column " << c + 1;
+        EXPECT_EQ(e[1][c], v[1][c]) << "ename, column " << c + 1;
+    }
+}
+
 // DECIMAL_DIGITS and NUM_PREC_RADIX are NULL where they do not apply: applications read the
 // radix to tell whether COLUMN_SIZE counts digits or bits.
 TEST_P(CatalogTables, DigitsAndRadixOnlyWhereTheyApply) {

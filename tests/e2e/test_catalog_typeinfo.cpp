@@ -44,7 +44,7 @@ TEST_P(CatalogTypeInfo, AllTypesAtEachOpenApiLevel) {
     struct Level {
         const char* level;
         size_t wideRows, narrowRows;
-    } levels[] = {{"1", 17, 17}, {"2", 20, 17}, {"3", 21, 18}};
+    } levels[] = {{"1", 20, 20}, {"2", 23, 20}, {"3", 24, 21}};
     for (const Level& l : levels) {
         SCOPED_TRACE(l.level);
         // A wide connection needs the national types of level 2.
@@ -62,8 +62,11 @@ TEST_P(CatalogTypeInfo, AllTypesAtEachOpenApiLevel) {
         EXPECT_EQ(all.size(), GetParam().wide ? l.wideRows : l.narrowRows);
         ASSERT_FALSE(all.empty());
         EXPECT_EQ(all[0][0], "C");
-        EXPECT_EQ(all[11][0], "DATE");
-        EXPECT_EQ(all[11][1], "93");
+        ASSERT_GT(all.size(), 15u);
+        // The standard date and time types stand before the DATE row, in the order of their codes.
+        EXPECT_EQ((Row{all[11][0], all[12][0], all[13][0], all[14][0], all[15][0]}),
+                  (Row{"ANSIDATE", "TIME WITHOUT TIME ZONE", "TIMESTAMP WITHOUT TIME ZONE", "DATE", "DECIMAL"}));
+        EXPECT_EQ((Row{all[11][1], all[12][1], all[13][1], all[14][1]}), (Row{"91", "92", "93", "93"}));
         EXPECT_EQ(all.back()[0], l.level[0] >= '3'                      ? "INTEGER8"
                                  : l.level[0] == '2' && GetParam().wide ? "LONG NVARCHAR"
                                                                         : "BYTE");
@@ -82,8 +85,8 @@ TEST_P(CatalogTypeInfo, ColumnNamesAndSingleTypes) {
     EXPECT_STREQ((char*)name, "SQL_NUM_PREC_RADIX");
     EXPECT_EQ(type, SQL_INTEGER);
     Rows ts = ReadAll();
-    ASSERT_EQ(ts.size(), 1u);
-    EXPECT_EQ((Row{ts[0][0], ts[0][1], ts[0][2], ts[0][15], ts[0][16]}), (Row{"DATE", "93", "20", "9", "3"}));
+    ASSERT_EQ(ts.size(), 2u);
+    EXPECT_EQ((Row{ts[1][0], ts[1][1], ts[1][2], ts[1][15], ts[1][16]}), (Row{"DATE", "93", "20", "9", "3"}));
 
     ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(stmt, SQL_VARCHAR));
     Rows vc = ReadAll();
@@ -114,13 +117,21 @@ TEST_P(CatalogTypeInfo, OldServerSizes) {
     EXPECT_EQ((Row{r[0][0], r[0][2], r[0][3]}), (Row{"BYTE", "2000", "X'"}));
 }
 
+// An ODBC 2 application keeps the DATE rows alone, now with their quotes.
 TEST_P(CatalogTypeInfo, OdbcTwoApplication) {
     UseOdbc2();
     ConnectAt("5");
     Rows all = AllTypes();
-    ASSERT_GT(all.size(), 11u);
-    EXPECT_EQ(all[11][0], "DATE");
-    EXPECT_EQ(all[11][1], "11");
+    ASSERT_EQ(all.size(), GetParam().wide ? 21u : 18u);
+    EXPECT_EQ((Row{all[11][0], all[11][1], all[11][3], all[11][4]}), (Row{"DATE", "11", "'", "'"}));
+    EXPECT_EQ(all[12][0], "DECIMAL");
+    for (SQLSMALLINT t : {SQL_DATE, SQL_TIME, SQL_TIMESTAMP}) {
+        SCOPED_TRACE(t);
+        ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(stmt, t)) << Diag();
+        Rows one = ReadAll();
+        ASSERT_EQ(one.size(), 1u);
+        EXPECT_EQ((Row{one[0][0], one[0][1], one[0][3]}), (Row{"DATE", std::to_string(t), "'"}));
+    }
 }
 
 TEST_P(CatalogTypeInfo, BoundColumns) {
@@ -143,7 +154,7 @@ TEST_P(CatalogTypeInfo, BoundColumns) {
     }
     SQLFreeStmt(stmt, SQL_CLOSE);
     SQLFreeStmt(stmt, SQL_UNBIND);
-    ASSERT_EQ(seen.size(), GetParam().wide ? 21u : 18u);
+    ASSERT_EQ(seen.size(), GetParam().wide ? 24u : 21u);
     EXPECT_EQ(seen[0], "C/1/-");
     EXPECT_EQ(seen[4], "INTEGER1/-6/10");
     EXPECT_EQ(seen[7], "FLOAT/6/2");
@@ -151,18 +162,60 @@ TEST_P(CatalogTypeInfo, BoundColumns) {
     EXPECT_EQ(seen.back(), "INTEGER8/-5/10");
 }
 
-// MINIMUM_SCALE, MAXIMUM_SCALE and the radix are NULL for character, binary and date types and
-// present for numeric ones.
-TEST_P(CatalogTypeInfo, ScaleAndRadixOnlyForNumbers) {
+// The radix is present for numeric types only; MINIMUM_SCALE and MAXIMUM_SCALE for numeric types
+// and for the timestamp, whose scale is its fraction digits.
+TEST_P(CatalogTypeInfo, ScaleAndRadixOnlyForNumbersAndFractions) {
     ConnectAt("3");
     Rows all = AllTypes();
-    ASSERT_EQ(all.size(), GetParam().wide ? 21u : 18u);
+    ASSERT_EQ(all.size(), GetParam().wide ? 24u : 21u);
     for (const Row& r : all) {
         SCOPED_TRACE(r[0] + "/" + r[1]);
         const int type = std::atoi(r[1].c_str());
         const bool numeric = (type >= 2 && type <= 8) || type == -5 || type == -6;
-        for (size_t c : {13u, 14u, 17u}) EXPECT_EQ(r[c] == "<null>", !numeric) << "column " << c + 1;
+        const bool fraction = r[0] == "TIMESTAMP WITHOUT TIME ZONE";
+        for (size_t c : {13u, 14u}) EXPECT_EQ(r[c] == "<null>", !numeric && !fraction) << "column " << c + 1;
+        EXPECT_EQ(r[17] == "<null>", !numeric) << "column 18";
     }
+}
+
+// What clients read to write dates and times: pyodbc and Qt take the fraction digits they send
+// from the first SQL_TYPE_TIMESTAMP row's COLUMN_SIZE (Qt asks with the ODBC 2 code), and
+// literal writers quote by the prefix and suffix. ODBC 3 applications get the type that holds the
+// whole value first and the DATE row after it.
+TEST_P(CatalogTypeInfo, DateAndTimeTypesForOdbcThreeApplications) {
+    ConnectAt("5");
+    const struct {
+        std::vector<SQLSMALLINT> asked;  // the ODBC 3 code and the ODBC 2 one
+        Row first, second;               // TYPE_NAME, DATA_TYPE, COLUMN_SIZE, prefix, suffix, scales, SUB
+    } cases[] = {
+        {{SQL_TYPE_TIMESTAMP, SQL_TIMESTAMP},
+         {"TIMESTAMP WITHOUT TIME ZONE", "93", "29", "'", "'", "0", "9", "3"},
+         {"DATE", "93", "20", "'", "'", "<null>", "<null>", "3"}},
+        {{SQL_TYPE_DATE, SQL_DATE},
+         {"ANSIDATE", "91", "10", "'", "'", "<null>", "<null>", "1"},
+         {"DATE", "91", "10", "'", "'", "<null>", "<null>", "1"}},
+        {{SQL_TYPE_TIME, SQL_TIME},
+         {"TIME WITHOUT TIME ZONE", "92", "10", "'", "'", "<null>", "<null>", "2"},
+         {"DATE", "92", "8", "'", "'", "<null>", "<null>", "2"}},
+    };
+    for (const auto& c : cases) {
+        for (SQLSMALLINT asked : c.asked) {
+            SCOPED_TRACE(asked);
+            ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(stmt, asked)) << Diag();
+            Rows rows = ReadAll();
+            ASSERT_EQ(rows.size(), 2u);
+            auto pick = [](const Row& r) { return Row{r[0], r[1], r[2], r[3], r[4], r[13], r[14], r[16]}; };
+            EXPECT_EQ(pick(rows[0]), c.first);
+            EXPECT_EQ(pick(rows[1]), c.second);
+        }
+    }
+    // The first row's size read as pyodbc and Qt read it: column 3 as an integer after one fetch.
+    ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(stmt, SQL_TYPE_TIMESTAMP)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    SQLINTEGER size = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 3, SQL_C_SLONG, &size, sizeof size, nullptr)) << Diag();
+    EXPECT_EQ(29, size);  // nine fraction digits
+    SQLFreeStmt(stmt, SQL_CLOSE);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, CatalogTypeInfo, ::testing::ValuesIn(DriverBuilds()),

@@ -62,4 +62,25 @@ TEST_P(PyodbcFastExecutemany, InsertsTenThousandRows) {
 INSTANTIATE_TEST_SUITE_P(Builds, PyodbcFastExecutemany, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 
+// datetime values with microseconds go into TIMESTAMP(6) and come back unchanged, by execute,
+// executemany and fast_executemany: pyodbc sends the fraction the type information allows.
+class PyodbcTimestamps : public connecttest::ConnectThroughDriverManager {};
+
+TEST_P(PyodbcTimestamps, MicrosecondsGoInAndComeBackUnchanged) {
+    const char* python = "/usr/bin/python3";
+    if (access(python, X_OK) != 0 || std::system("/usr/bin/python3 -c 'import pyodbc' 2>/dev/null") != 0)
+        GTEST_SKIP() << "Debian's python3 with python3-pyodbc is not installed";
+    const std::string table = GetParam().wide ? "pystamps_w" : "pystamps_n";
+    int status = 0;
+    const std::string out = RunCommand(InterpreterEnv(GetParam()) + python + " " + TV_SOURCE_DIR +
+                                           "/tests/e2e/pyodbc_timestamps.py " + Dsn() + " " + table + " 2>&1",
+                                       &status);
+    ASSERT_TRUE(WIFEXITED(status)) << out;
+    EXPECT_EQ(0, WEXITSTATUS(status)) << out;
+    EXPECT_NE(std::string::npos, out.find("timestamps ok")) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, PyodbcTimestamps, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
 }  // namespace

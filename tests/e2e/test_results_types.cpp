@@ -1,5 +1,6 @@
 // Every Ingres column type through SQLBindCol and SQLGetData, NULLs included, and a long value
 // read in pieces, through the Driver Manager for both builds.
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -138,6 +139,52 @@ TEST_P(AllTypes, NaturalCTypesThroughColumnWiseBinding) {
     ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
     for (int i = 0; i < 10; ++i) EXPECT_EQ(SQL_NULL_DATA, ind[i]) << i;
     EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+}
+
+// {fn CONVERT(x, SQL_BIGINT)} keeps values beyond 2^31 where the server has INTEGER8 (OpenAPI
+// level 3 and up); below that the widest integer is int4 and such a value overflows.
+TEST_P(Types, ConvertToBigintIsAnEightByteInteger) {
+    const std::string t = Make("cvbig", "v bigint, s varchar(20)");
+    Must("insert into " + t + " values (5000000000, '-9000000000')");
+    const std::string q = "select {fn CONVERT(v, SQL_BIGINT)}, {fn CONVERT(s, SQL_BIGINT)}, "
+                          "{fn CONVERT(v - 4999999999, SQL_INTEGER)} from " + t;
+    char native[300] = {};
+    SQLINTEGER nativeLen = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLNativeSql(dbc, (SQLCHAR*)q.c_str(), SQL_NTS, (SQLCHAR*)native, sizeof native,
+                                        &nativeLen))
+        << Diag(SQL_HANDLE_DBC, dbc);
+    EXPECT_EQ("select int8(v), int8(s), int4(v - 4999999999) from " + t, std::string(native));
+    ASSERT_EQ(SQL_SUCCESS, Exec(q)) << Diag();
+    SQLCHAR name[32];
+    SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(stmt, 1, name, sizeof name, &len, &type, &size, &digits, &nullable));
+    EXPECT_EQ(SQL_BIGINT, type);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    SQLBIGINT big = 0, negative = 0;
+    SQLINTEGER one = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_SBIGINT, &big, 0, nullptr)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 2, SQL_C_SBIGINT, &negative, 0, nullptr)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 3, SQL_C_SLONG, &one, 0, nullptr)) << Diag();
+    EXPECT_EQ(5000000000LL, big);
+    EXPECT_EQ(-9000000000LL, negative);
+    EXPECT_EQ(1, one);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+
+    // A server without INTEGER8.
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    stmt = SQL_NULL_HSTMT;
+    SQLDisconnect(dbc);
+    setenv("II_ENGINE_API_LEVEL", "2", 1);
+    std::string dsn = Dsn();
+    const SQLRETURN connected =
+        SQLConnect(dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS);
+    unsetenv("II_ENGINE_API_LEVEL");
+    ASSERT_TRUE(SQL_SUCCEEDED(connected)) << Diag(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
+    ASSERT_EQ(SQL_SUCCESS, SQLNativeSql(dbc, (SQLCHAR*)q.c_str(), SQL_NTS, (SQLCHAR*)native, sizeof native,
+                                        &nativeLen));
+    EXPECT_EQ("select int4(v), int4(s), int4(v - 4999999999) from " + t, std::string(native));
 }
 
 TEST_P(Types, AHundredThousandByteValueReadsInThousandBytePieces) {

@@ -260,6 +260,37 @@ TEST_F(Catalog, ColumnsOfATable) {
     EXPECT_EQ(column(one, 6)[4], "8");
 }
 
+// A view's columns carry the types and nullability of what they come from, in the catalog as in
+// a query of the view: views over views, a column list that renames, expressions.
+TEST_F(Catalog, ColumnsOfViews) {
+    Result r = q(kColumns, {std::nullopt, "emp_names", std::nullopt});
+    EXPECT_EQ(column(r, 3), (std::vector<std::string>{"empno", "ename", "dname"}));
+    EXPECT_EQ(column(r, 4), (std::vector<std::string>{"30", "21", "21"}));
+    EXPECT_EQ(column(r, 5), (std::vector<std::string>{"INTEGER", "VARCHAR", "VARCHAR"}));
+    EXPECT_EQ(column(r, 6), (std::vector<std::string>{"4", "30", "20"}));
+    EXPECT_EQ(column(r, 17), (std::vector<std::string>{"N", "N", "N"}));
+    for (const char* sql : {"CREATE VIEW pay (who, pay, twice) AS SELECT ename, sal, sal * 2 FROM emp",
+                            "CREATE VIEW pay_of AS SELECT p.who, p.pay, p.twice, length(p.who) AS n FROM pay p"})
+        ASSERT_EQ(s.exec(sql).status, IIAPI_ST_SUCCESS) << sql;
+    Result pay = q(kColumns, {std::nullopt, "pay", std::nullopt});
+    EXPECT_EQ(column(pay, 3), (std::vector<std::string>{"who", "pay", "twice"}));
+    EXPECT_EQ(column(pay, 5), (std::vector<std::string>{"VARCHAR", "DECIMAL", "FLOAT"}));
+    EXPECT_EQ(column(pay, 17), (std::vector<std::string>{"N", "Y", "Y"}));
+    Result of = q(kColumns, {std::nullopt, "pay_of", std::nullopt});
+    EXPECT_EQ(column(of, 4), (std::vector<std::string>{"21", "-10", "-31", "-30"}));
+    EXPECT_EQ(column(of, 6), (std::vector<std::string>{"30", "9", "8", "2"}));
+    // A query of the view describes its columns alike.
+    Result rows = s.exec("SELECT * FROM pay_of");
+    ASSERT_EQ(rows.status, IIAPI_ST_SUCCESS) << firstMessage(rows.msgs);
+    ASSERT_EQ(rows.desc.size(), 4u);
+    EXPECT_EQ((std::vector<int>{rows.desc[0].ds_dataType, rows.desc[1].ds_dataType, rows.desc[2].ds_dataType,
+                                rows.desc[3].ds_dataType}),
+              (std::vector<int>{IIAPI_VCH_TYPE, IIAPI_DEC_TYPE, IIAPI_FLT_TYPE, IIAPI_INT_TYPE}));
+    EXPECT_EQ(rows.desc[3].ds_length, 2);
+    EXPECT_EQ(rows.names[3], "n");
+    s.rollback();
+}
+
 TEST_F(Catalog, PrimaryAndForeignKeys) {
     Result pk = q(kPrimaryKeys, {std::nullopt, std::nullopt, "emp"});
     ASSERT_EQ(pk.rows.size(), 1u);

@@ -218,9 +218,14 @@ TEST_F(ConnOpenTest, MissingDatabaseLeavesTheRecordAllocatedWithTheReasons) {
     EXPECT_NE(0u, conn->lastError);
     EXPECT_EQ(0u, conn->agentServer);
     EXPECT_EQ(0u, conn->agentConn);
+    // The engine's own reason first, the driver's record, a failed connect (08001), last.
     std::string text = AllDiagText(conn);
-    EXPECT_EQ(0u, text.find("Unable to allocate connection handle\n")) << text;
-    EXPECT_GT(DiagCount(conn), 1u) << text;  // the engine's own message follows
+    EXPECT_EQ(0u, text.find("[IngresII Server]Database 'nosuchdb' does not exist")) << text;
+    EXPECT_NE(std::string::npos, text.find("[SQLSTATE:08004]\n")) << text;
+    const std::string last = "Unable to allocate connection handle[SQLSTATE:08001]\n";
+    ASSERT_GE(text.size(), last.size()) << text;
+    EXPECT_EQ(last, text.substr(text.size() - last.size())) << text;
+    EXPECT_EQ(2u, DiagCount(conn)) << text;
     EXPECT_EQ(0u, IngServerRefCount());
 }
 

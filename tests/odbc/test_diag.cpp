@@ -45,8 +45,10 @@ TEST(ErrorTable, RowsAndUnusedRows) {
 }
 
 TEST(ErrorTable, Odbc3Mapping) {
+    // 22003 and 24000 keep their meaning in ODBC 3; S1019 is the ODBC 3 HY019 of SQLPutData.
     const char* cases[][2] = {{"S1002", "07009"}, {"S1093", "07009"}, {"01S03", "01001"}, {"01S04", "01001"},
-                              {"22003", "HY019"}, {"22008", "22007"}, {"22005", "22018"}, {"24000", "07005"},
+                              {"22003", "22003"}, {"22008", "22007"}, {"22005", "22018"}, {"24000", "24000"},
+                              {"S1019", "HY019"}, {"07005", "07005"},
                               {"37000", "42000"}, {"70100", "HY018"}, {"S1000", "HY000"}, {"S1C00", "HYC00"},
                               {"S1T00", "HYT00"}, {"S0002", "42S02"}, {"S0022", "42S22"}, {"08003", "08003"},
                               {"IM001", "IM001"}, {"01004", "01004"}, {"42S02", "42S02"}};
@@ -101,7 +103,7 @@ TEST_F(DiagFixture, SqlErrorChoosesTheMostSpecificHandle) {
     SQLINTEGER native;
     SQLSMALLINT len;
     ASSERT_EQ(SQL_SUCCESS, SQLError(p.env, p.dbc, stmt, state, &native, msg, sizeof msg, &len));
-    EXPECT_STREQ("07005", reinterpret_cast<char*>(state));
+    EXPECT_STREQ("24000", reinterpret_cast<char*>(state));
     ASSERT_EQ(SQL_SUCCESS, SQLError(p.env, p.dbc, nullptr, state, &native, msg, sizeof msg, &len));
     EXPECT_STREQ("08003", reinterpret_cast<char*>(state));
     EXPECT_STREQ("[Corvanta][ODBC][Driver]Connection not open", reinterpret_cast<char*>(msg));
@@ -114,10 +116,10 @@ TEST_F(DiagFixture, CodeRowsFollowTheEnvironmentsOdbcVersion) {
     SQLSMALLINT len;
     for (SQLINTEGER v : {SQL_OV_ODBC2, SQL_OV_ODBC3}) {
         Version(v);
-        s->lastError = 64;
+        s->lastError = 39;
         ASSERT_EQ(SQL_SUCCESS, SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, &native, msg, sizeof msg, &len));
-        EXPECT_STREQ(v == SQL_OV_ODBC2 ? "24000" : "07005", reinterpret_cast<char*>(state));
-        EXPECT_STREQ("[Corvanta][ODBC][Driver]Invalid cursor state", reinterpret_cast<char*>(msg));
+        EXPECT_STREQ(v == SQL_OV_ODBC2 ? "S1107" : "HY107", reinterpret_cast<char*>(state));
+        EXPECT_STREQ("[Corvanta][ODBC][Driver]Row value out of range", reinterpret_cast<char*>(msg));
         EXPECT_EQ(0, native);
         // Reading by record number leaves the code in place.
         ASSERT_EQ(SQL_SUCCESS, SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, &native, msg, sizeof msg, &len));

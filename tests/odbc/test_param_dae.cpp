@@ -81,7 +81,9 @@ TEST_F(ParamDae, NullPieceAndNothingSent) {
     EXPECT_EQ(DS_IND_NULL, Col(2).indicators[0]);
 }
 
-TEST_F(ParamDae, FixedTypePiecesUseTheElementSize) {
+// A fixed-size value comes whole: its length argument is ignored, and a second piece is refused
+// (HY019 in ODBC 3) with the first value standing.
+TEST_F(ParamDae, FixedTypePiecesUseTheElementSizeAndComeWhole) {
     ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
     int token;
     SQLLEN len = SQL_DATA_AT_EXEC;
@@ -89,9 +91,10 @@ TEST_F(ParamDae, FixedTypePiecesUseTheElementSize) {
     ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
     SQLPOINTER t;
     ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
-    SQLBIGINT v = 5000000000ll;
-    // The length argument is ignored for a fixed-size C type.
+    SQLBIGINT v = 5000000000ll, w = 42;
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, &v, 3));
+    EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, &w, 0));
+    EXPECT_EQ(135u, stmt->lastError.load());  // S1019, HY019 in ODBC 3
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
     EXPECT_EQ("5000000000", NtsText(0, 0));
 }
