@@ -51,6 +51,8 @@ done
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g -DTV_TESTS=OFF -DTV_BENCH=ON \
   -DTV_SANITIZE=OFF -DTV_TSAN=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tv_bench >"$build/build.log" 2>&1 || { tail -40 "$build/build.log"; exit 1; }
+# What was measured: the commit, and whether the tree differed from it when it was built.
+built="commit $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- . ':!bench/RESULTS.md' 2>/dev/null || echo ' with uncommitted changes')"
 
 work=$root/$build/bench
 rm -rf "$work"
@@ -194,7 +196,7 @@ ratio() { [ -z "$1" ] || [ -z "$2" ] && echo "-" || awk -v a="$1" -v b="$2" 'BEG
 has() { local x; for x in "${targets[@]}"; do [ "$x" = "$1" ] && available "$1" && return 0; done; return 1; }
 table=$work/instructions.md
 {
-  echo "Made by \`bench/instructions.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- . 2>/dev/null || echo ' with changes'); $lib through unixODBC $(odbcinst --version | awk '{print $2}'), SQLite $(sqlite3 --version 2>/dev/null | awk '{print $1}')."
+  echo "Made by \`bench/instructions.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), $built; $lib through unixODBC $(odbcinst --version | awk '{print $2}'), SQLite $(sqlite3 --version 2>/dev/null | awk '{print $1}')."
   echo "Instructions: callgrind, difference of runs on $small and $large rows ($csmall and $clarge connects)."
   [ "$wall_rows" != 0 ] && echo "Wall clock: median of $reps runs on $wall_rows rows (insert 100 000 rows, connect 200 connects); load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
   echo
