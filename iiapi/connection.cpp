@@ -318,8 +318,11 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
         return fail(makeFault("08004", native::kNoDatabase,
                               "Database '" + c->dbname + "' does not exist (no file " + c->path + ")"));
     sqlite3* db = nullptr;
+    // Every use of a session's database and its statements is under the session's call lock (a
+    // cancel only interrupts, which SQLite allows from any thread), so SQLite's own lock around
+    // each call (several for every value a fetch reads) is not needed.
     int rc = sqlite3_open_v2(inMemory ? ":memory:" : c->path.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         Fault f = makeFault("08001", native::kNoDatabase,
                             std::string("Cannot open database: ") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));

@@ -73,6 +73,7 @@ struct Object {
     std::mutex msgMutex;
     std::vector<Message> messages;
     size_t nextMessage = 0;
+    std::atomic<bool> hasMessages{false};  // set with the first message, cleared with the list
     std::string lastText;  // keeps ge_message alive until the next read
 
     void clearMessages();
@@ -182,6 +183,7 @@ struct StatementCache {
         int64_t schemaVersion = 0;  // main schema version when it was compiled (rows only)
     };
     std::vector<Entry> idle;  // least recently used first
+    std::string spareText;    // the text buffer of the entry taken last, for the next one kept
     sqlite3_stmt* schemaProbe = nullptr;
     sqlite3_stmt* schemaReload = nullptr;
     int64_t seenVersion = -1;  // schema version the session's loaded schema was last checked against
@@ -196,6 +198,13 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
 void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
 void clearStatementCache(Conn& c);
+
+// A value of a parameter as the client sent it, in the Ingres layout of its descriptor.
+struct ParamValue {
+    bool null = false;
+    std::string bytes;  // for long types: the joined segments without their prefixes
+    bool complete = false;
+};
 
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
@@ -243,6 +252,15 @@ struct Conn : Object {
     std::string xaKey, xaText;
     bool xaPrepared = false;
     std::shared_ptr<Conn> adopted;
+
+    // The parameter buffers of the session's last closed statement, lent to its next one: a
+    // parameter array runs one statement per row, and its values then take buffers of the sizes
+    // they had in the row before.
+    std::vector<IIAPI_DESCRIPTOR> spareParamDesc;
+    std::vector<std::string> spareParamNames;
+    std::vector<ParamValue> spareParams;
+    void lendParamBuffers(Stmt& s);
+    void keepParamBuffers(Stmt& s);
 };
 
 struct Tran : Object {
@@ -254,13 +272,6 @@ struct Tran : Object {
 struct TranId : Object {
     TranId() : Object(Kind::TranId) {}
     IIAPI_TRAN_ID id{};
-};
-
-// A value of a parameter as the client sent it, in the Ingres layout of its descriptor.
-struct ParamValue {
-    bool null = false;
-    std::string bytes;  // for long types: the joined segments without their prefixes
-    bool complete = false;
 };
 
 struct Stmt : Object {

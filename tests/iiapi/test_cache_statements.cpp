@@ -94,6 +94,38 @@ TEST_F(StatementCache, TwoCursorsOnTheSameTextAreIndependent) {
     Session::close(a);
 }
 
+// A cursor's parameter values are bound where the engine holds them, without a copy: the
+// statements run and closed while it is open (whose buffers the next statements take over) must
+// leave the values it compares with as they were sent.
+TEST_F(StatementCache, OpenCursorKeepsItsTextParameterWhileOtherStatementsComeAndGo) {
+    for (int k = 1; k <= 6; ++k)
+        ASSERT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(k), pChar(k % 2 ? "odd-value" : "even-value")}).status,
+                  IIAPI_ST_SUCCESS);
+    const std::string sel = "SELECT k FROM c WHERE v = ? AND k > ? ORDER BY k";
+    IIAPI_STATUS st;
+    II_PTR a = s.open(sel, {pChar("odd-value"), pInt(0)}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    auto one = [](II_PTR h) {
+        int32_t v = -1;
+        IIAPI_STATUS rc = fetchOne(h, &v);
+        return rc == IIAPI_ST_SUCCESS ? v : (rc == IIAPI_ST_NO_DATA ? 0 : -1);
+    };
+    EXPECT_EQ(one(a), 1);
+    // Other texts of other lengths, the same text with other values, and a failing statement.
+    for (int k = 10; k < 40; ++k)
+        ASSERT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(k), pVarchar(std::string(size_t(k % 9), 'z'))}).status,
+                  IIAPI_ST_SUCCESS);
+    EXPECT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(10), pChar("duplicate")}).status, IIAPI_ST_ERROR);
+    EXPECT_EQ(s.run(sel, {pChar("even-value"), pInt(0)}).rows.size(), 3u);
+    EXPECT_EQ(one(a), 3);
+    ASSERT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(7), pChar("odd-value")}).status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(one(a), 5);
+    EXPECT_EQ(one(a), 7);
+    EXPECT_EQ(one(a), 0);
+    Session::close(a);
+    EXPECT_EQ(keys("SELECT count(*) FROM c WHERE v = 'odd-value'"), (std::vector<std::string>{"4"}));
+}
+
 TEST_F(StatementCache, SchemaChangeBetweenRunsIsSeen) {
     ASSERT_EQ(s.run("INSERT INTO c VALUES (1, 'a')").status, IIAPI_ST_SUCCESS);
     const std::string sel = "SELECT * FROM c";
