@@ -85,6 +85,9 @@ struct IngStmt {
     IngDescBlock desc;
     uint8_t* segBuf;
     uint32_t segCap;
+    // The data values and value buffers of a block read, kept for the next block.
+    uint8_t* readBuf;
+    size_t readCap;
     void** convBufs;  // one per parameter column
     uint16_t convCount;
     char* preparedText;  // the text the server prepared (after an ORDER BY repair)

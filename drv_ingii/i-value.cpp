@@ -483,20 +483,27 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         case DS_CHAR_NTS: {
             const uint32_t room = col->width ? col->width - 1 : 0;
             std::string t;
+            // Texts go straight from the value into the cell: once per text value and row.
+            auto put = [&](const uint8_t* from, size_t n) {
+                if (n > room) n = room;
+                if (n) std::memcpy(cell, from, n);
+                cell[n] = '\0';
+                return 0u;
+            };
             switch (type) {
                 case IIAPI_CHA_TYPE:
-                case IIAPI_CHR_TYPE:
-                    t.assign(reinterpret_cast<const char*>(p), len);
+                case IIAPI_CHR_TYPE: {
+                    size_t n = len;
                     if (s->conn->dsn.rtrimChar)
-                        while (!t.empty() && t.back() == ' ') t.pop_back();
-                    break;
+                        while (n > 0 && p[n - 1] == ' ') --n;
+                    return put(p, n);
+                }
                 case IIAPI_VCH_TYPE:
                 case IIAPI_TXT_TYPE:
                 case IIAPI_LTXT_TYPE: {
                     uint16_t n = len >= 2 ? U16(p) : 0;
                     if (n + 2u > len) n = len >= 2 ? uint16_t(len - 2) : 0;
-                    t.assign(reinterpret_cast<const char*>(p + 2), n);
-                    break;
+                    return put(p + 2, n);
                 }
                 default: {
                     char* x = nullptr;
@@ -719,15 +726,23 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
         const int16_t cols = int16_t(end - g);
         const uint32_t rowsAsk = anyRow ? 1 : got;
         size_t count = size_t(rowsAsk) * size_t(cols);
-        // One block holds every value buffer of the block of rows (each with 4 spare bytes, kept
-        // 8-aligned): one allocation per block rather than one per value.
+        // The data values and every value buffer of the block of rows (each with 4 spare bytes,
+        // kept 8-aligned) lie in one buffer that the statement keeps from block to block. A value
+        // is read only as far as its length, which the engine sets with the bytes it writes.
         size_t rowBytes = 0;
         for (int16_t c = 0; c < cols; ++c) rowBytes += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
-        auto* dv = static_cast<IIAPI_DATAVALUE*>(std::calloc(count, sizeof(IIAPI_DATAVALUE)));
-        if (dv == nullptr) return kErrNoMemory;
-        auto* block = static_cast<uint8_t*>(std::calloc(rowsAsk, rowBytes));
-        uint32_t rc = block == nullptr ? kErrNoMemory : kErrNone;
-        for (uint32_t r = 0; r < rowsAsk && rc == 0; ++r) {
+        const size_t need = count * sizeof(IIAPI_DATAVALUE) + size_t(rowsAsk) * rowBytes;
+        if (need > s->readCap) {
+            std::free(s->readBuf);
+            s->readCap = 0;
+            s->readBuf = static_cast<uint8_t*>(std::calloc(1, need));
+            if (s->readBuf == nullptr) return kErrNoMemory;
+            s->readCap = need;
+        }
+        auto* dv = reinterpret_cast<IIAPI_DATAVALUE*>(s->readBuf);
+        uint8_t* block = s->readBuf + count * sizeof(IIAPI_DATAVALUE);
+        uint32_t rc = kErrNone;
+        for (uint32_t r = 0; r < rowsAsk; ++r) {
             uint8_t* at = block + size_t(r) * rowBytes;
             for (int16_t c = 0; c < cols; ++c) {
                 dv[size_t(r) * size_t(cols) + size_t(c)].dv_value = at;
@@ -751,8 +766,6 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
                     rc = IngValueToCell(s, s->desc.descs[g + c], dv[size_t(r) * size_t(cols) + size_t(c)],
                                         &ds->cols[g + c + off], r);
         }
-        std::free(block);
-        std::free(dv);
         if (rc == kErrNoData) return 0;
         if (rc != 0) return rc;
         if (returned == 0) return 0;
@@ -867,7 +880,9 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
     double fv = 0;
     const char* text = nullptr;  // text and its length when the value is one
     size_t textLen = 0;
-    std::string owned;
+    // Dates and times are written here as text: once per value and row of a parameter array.
+    char made[80];
+    size_t madeLen = 0;
     switch (dc->kind) {
         case DS_CHAR:
             text = reinterpret_cast<const char*>(cell);
@@ -929,33 +944,33 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             if (tg != Target::Text) return unsupported();
             DsDate x;
             std::memcpy(&x, cell, sizeof x);
-            char b[64];
+            char* b = made;
             char* e = PutDigits(b, unsigned(x.year), 4);
             *e++ = '_';
             e = PutDigits(e, unsigned(x.month), 2);
             *e++ = '_';
             e = PutDigits(e, unsigned(x.day), 2);
-            owned.assign(b, size_t(e - b));
+            madeLen = size_t(e - b);
             break;
         }
         case DS_TIME: {
             if (tg != Target::Text) return unsupported();
             DsTime x;
             std::memcpy(&x, cell, sizeof x);
-            char b[64];
+            char* b = made;
             char* e = PutDigits(b, unsigned(x.hour), 2);
             *e++ = ':';
             e = PutDigits(e, unsigned(x.minute), 2);
             *e++ = ':';
             e = PutDigits(e, unsigned(x.second), 2);
-            owned.assign(b, size_t(e - b));
+            madeLen = size_t(e - b);
             break;
         }
         case DS_TIMESTAMP: {
             if (tg != Target::Text) return unsupported();
             DsTimestamp x;
             std::memcpy(&x, cell, sizeof x);
-            char b[80];
+            char* b = made;
             char* e = PutDigits(b, unsigned(x.year), 4);
             *e++ = '_';
             e = PutDigits(e, unsigned(x.month), 2);
@@ -972,7 +987,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
                 *e++ = '.';
                 e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
             }
-            owned.assign(b, size_t(e - b));
+            madeLen = size_t(e - b);
             break;
         }
         case DS_BINARY:
@@ -1033,9 +1048,9 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             IngLog(4, "unknown bind type [%d] in parameters", int(dc->kind));
             return kErrNotCapable;
     }
-    if (!owned.empty()) {
-        text = owned.c_str();
-        textLen = owned.size();
+    if (madeLen != 0) {
+        text = made;
+        textLen = madeLen;
     }
     char num[64];
     switch (tg) {
@@ -1053,7 +1068,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
                 text = num;
                 textLen = std::strlen(num);
             }
-            if (text != nullptr && text != num && owned.empty()) {
+            if (text != nullptr && text != num && madeLen == 0) {
                 // Straight from the Dataset: no copy needed.
                 *value = const_cast<char*>(text);
                 *length = uint32_t(textLen);
