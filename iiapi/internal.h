@@ -353,6 +353,10 @@ bool spoolCursor(Conn& c, Stmt& s);
 bool endTransaction(Conn& c, bool commit, Fault& f);
 Fault faultFromSqlite(sqlite3* db, int rc);
 
+// Keeps the write-ahead log and its shared-memory index of the schema's file when its last
+// session closes; the log is emptied then.
+bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f);
+
 // ---- Separately locked tables (side_tables.cpp) ----------------------------------------------
 
 std::string sideTablesPath(const std::string& dbPath);
