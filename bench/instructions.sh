@@ -155,8 +155,8 @@ per() {  # case target -> instructions per unit, or "-"
 }
 syscalls() {  # target -> system calls per connect, or "-"
   local a b
-  a=$(awk '$NF == "total" { print $(NF-2) }' "$work/cg/connect.$1.small.strace" 2>/dev/null || true)
-  b=$(awk '$NF == "total" { print $(NF-2) }' "$work/cg/connect.$1.large.strace" 2>/dev/null || true)
+  a=$(awk '$NF == "total" { print $4 }' "$work/cg/connect.$1.small.strace" 2>/dev/null || true)
+  b=$(awk '$NF == "total" { print $4 }' "$work/cg/connect.$1.large.strace" 2>/dev/null || true)
   [ -n "$a" ] && [ -n "$b" ] && awk -v a="$a" -v b="$b" -v na="$csmall" -v nb="$clarge" \
     'BEGIN { printf "%.0f", (b - a) / (nb - na) }' || echo "-"
 }

@@ -695,6 +695,11 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
 }
 }  // namespace
 
+namespace {
+// The room one value of a descriptor takes in a block read: its length, 4 spare bytes, 8-aligned.
+size_t ValueRoom(const IIAPI_DESCRIPTOR& d) { return (size_t(d.ds_length) + 4u + 7u) & ~size_t(7); }
+}  // namespace
+
 uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead) {
     *rowsRead = 0;
     // OpenAPI counts rows in 16 signed bits.
@@ -730,7 +735,7 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
         // kept 8-aligned) lie in one buffer that the statement keeps from block to block. A value
         // is read only as far as its length, which the engine sets with the bytes it writes.
         size_t rowBytes = 0;
-        for (int16_t c = 0; c < cols; ++c) rowBytes += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
+        for (int16_t c = 0; c < cols; ++c) rowBytes += ValueRoom(s->desc.descs[g + c]);
         const size_t need = count * sizeof(IIAPI_DATAVALUE) + size_t(rowsAsk) * rowBytes;
         if (need > s->readCap) {
             std::free(s->readBuf);
@@ -742,12 +747,17 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
         auto* dv = reinterpret_cast<IIAPI_DATAVALUE*>(s->readBuf);
         uint8_t* block = s->readBuf + count * sizeof(IIAPI_DATAVALUE);
         uint32_t rc = kErrNone;
-        for (uint32_t r = 0; r < rowsAsk; ++r) {
-            uint8_t* at = block + size_t(r) * rowBytes;
-            for (int16_t c = 0; c < cols; ++c) {
-                dv[size_t(r) * size_t(cols) + size_t(c)].dv_value = at;
-                at += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
+        {
+            // One row's buffers are laid out as the first row's: the rows after it follow at
+            // rowBytes apart.
+            IIAPI_DATAVALUE* v = dv;
+            uint8_t* at = block;
+            for (int16_t c = 0; c < cols; ++c, ++v) {
+                v->dv_value = at;
+                at += ValueRoom(s->desc.descs[g + c]);
             }
+            for (size_t k = size_t(cols); k < count; ++k)
+                dv[k].dv_value = static_cast<uint8_t*>(dv[k - size_t(cols)].dv_value) + rowBytes;
         }
         uint32_t returned = 0;
         if (rc == 0) {
@@ -761,10 +771,10 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
             returned = gc.gc_rowsReturned > 0 ? uint32_t(gc.gc_rowsReturned) : 0;
         }
         if (rc == 0) {
+            const IIAPI_DATAVALUE* v = dv;
             for (uint32_t r = 0; r < returned && rc == 0; ++r)
-                for (int16_t c = 0; c < cols && rc == 0; ++c)
-                    rc = IngValueToCell(s, s->desc.descs[g + c], dv[size_t(r) * size_t(cols) + size_t(c)],
-                                        &ds->cols[g + c + off], r);
+                for (int16_t c = 0; c < cols && rc == 0; ++c, ++v)
+                    rc = IngValueToCell(s, s->desc.descs[g + c], *v, &ds->cols[g + c + off], r);
         }
         if (rc == kErrNoData) return 0;
         if (rc != 0) return rc;
@@ -1245,8 +1255,14 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
         }
         int16_t end = k;
         while (end < bound && !IsLongType(AbsType(pd.descs[end].ds_dataType))) ++end;
-        std::string vals((end - k) * sizeof(IIAPI_DATAVALUE), '\0');
-        auto* dv = reinterpret_cast<IIAPI_DATAVALUE*>(vals.data());
+        // A row's values go out in one call; a short group's data values stay on the stack.
+        IIAPI_DATAVALUE few[16];
+        std::vector<IIAPI_DATAVALUE> many;
+        IIAPI_DATAVALUE* dv = few;
+        if (end - k > int16_t(std::size(few))) {
+            many.assign(size_t(end - k), IIAPI_DATAVALUE{});
+            dv = many.data();
+        }
         for (int16_t i = k; i < end && rc == 0; ++i) {
             uint16_t col = uint16_t(first + (i - int16_t(svc)));
             uint32_t len = 0;

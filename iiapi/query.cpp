@@ -810,9 +810,7 @@ bool deliverValue(Stmt& s, size_t col, IIAPI_DATAVALUE& dv, Fault& f) {
         return false;
     }
     uint16_t len = 0;
-    Fault e;
-    if (!encodeValue(v, s.columns[col], static_cast<uint8_t*>(dv.dv_value), len, e)) {
-        f = e;
+    if (!encodeValue(v, s.columns[col], static_cast<uint8_t*>(dv.dv_value), len, f)) {
         f.text += " (column " + s.names[col] + ")";
         return false;
     }
