@@ -440,6 +440,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
                 unregisterObject(s->handle);
             }
         c->statements.clear();
+        c->spareStmt.reset();
         if (c->tran) unregisterObject(c->tran->handle);
         c->tran.reset();
         c->prepared.clear();

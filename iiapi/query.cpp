@@ -12,6 +12,60 @@ Stmt::~Stmt() {
         for (auto* v : r) sqlite3_value_free(v);
 }
 
+void Stmt::reset() {
+    {
+        std::lock_guard<std::mutex> lk(msgMutex);
+        messages.clear();
+        nextMessage = 0;
+        lastText.clear();
+        hasMessages.store(false, std::memory_order_relaxed);
+    }
+    handle = nullptr;
+    conn.reset();
+    queryType = 0;
+    text.clear();
+    state = State::Done;
+    cancelled = false;
+    paramDesc.clear();
+    paramNames.clear();
+    params.clear();
+    nextParam = 0;
+    pendingSql.clear();
+    cursorName.clear();
+    procName.clear();
+    procOwner.clear();
+    if (cursor) sqlite3_finalize(cursor);
+    cursor = nullptr;
+    cursorSql.clear();
+    cursorSchema = 0;
+    columns.clear();
+    names.clear();
+    resultDesc.clear();
+    describeOnly = false;
+    haveRow = false;
+    colPos = 0;
+    longOffset = 0;
+    // A long value's room is not kept: it may be large.
+    std::string().swap(longValue);
+    longLoaded = false;
+    eof = false;
+    outsideTxn = false;
+    rowCount = 0;
+    rowCountValid = false;
+    hasProcReturn = false;
+    procReturn = 0;
+    for (auto& r : heldRows)
+        for (auto* v : r) sqlite3_value_free(v);
+    heldRows.clear();
+    heldPos = 0;
+    held = false;
+    shape = CursorShape{};
+    hidden = 0;
+    openedReadOnly = false;
+    onRow = false;
+    rowGone = false;
+}
+
 // Under the session's call lock; the statement is new (lend) or closed and unbound (keep).
 void Conn::lendParamBuffers(Stmt& s) {
     s.paramDesc.swap(spareParamDesc);
@@ -839,7 +893,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
         auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
         if (!t || t->conn.lock() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     }
-    auto s = std::make_shared<Stmt>();
+    std::shared_ptr<Stmt> s = c->spareStmt ? std::move(c->spareStmt) : std::make_shared<Stmt>();
     s->conn = c;
     c->lendParamBuffers(*s);
     s->queryType = p->qy_queryType;
@@ -1205,6 +1259,14 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
         });
     }
     unregisterObject(p->cl_stmtHandle);
+    if (c) {
+        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        // Only this call still holds it (a cancel running on another thread holds it too).
+        if (s.use_count() == 1 && c->connected) {
+            s->reset();
+            c->spareStmt = std::move(s);
+        }
+    }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 

@@ -126,6 +126,44 @@ TEST_F(StatementCache, OpenCursorKeepsItsTextParameterWhileOtherStatementsComeAn
     EXPECT_EQ(keys("SELECT count(*) FROM c WHERE v = 'odd-value'"), (std::vector<std::string>{"4"}));
 }
 
+// A closed statement's record serves the session's next query: nothing of the old one (its
+// messages, its place in a result, its end of data) shows there, and the old handle stays dead.
+TEST_F(StatementCache, NextStatementStartsCleanAndTheClosedHandleStaysInvalid) {
+    for (int k = 1; k <= 3; ++k) ASSERT_EQ(s.run("INSERT INTO c VALUES (?, 'x')", {pInt(k)}).status, IIAPI_ST_SUCCESS);
+    IIAPI_STATUS st;
+    std::vector<Msg> msgs;
+    II_PTR failed = s.open("SELECT nosuch FROM c", {}, IIAPI_QT_QUERY, st, &msgs);
+    EXPECT_EQ(st, IIAPI_ST_ERROR);
+    EXPECT_FALSE(msgs.empty());
+    if (failed) Session::close(failed);
+    II_PTR partly = s.open("SELECT k FROM c ORDER BY k", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    int32_t v = -1;
+    ASSERT_EQ(fetchOne(partly, &v), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(v, 1);
+    ASSERT_EQ(Session::close(partly), IIAPI_ST_SUCCESS);
+    II_PTR done = s.open("SELECT k FROM c WHERE k > 9", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(fetchOne(done, &v), IIAPI_ST_NO_DATA);
+    ASSERT_EQ(Session::close(done), IIAPI_ST_SUCCESS);
+
+    II_PTR next = s.open("SELECT k FROM c WHERE k >= 2 ORDER BY k", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    IIAPI_GETEINFOPARM ge{};
+    ge.ge_errorHandle = next;
+    IIapi_getErrorInfo(&ge);
+    EXPECT_EQ(ge.ge_status, IIAPI_ST_NO_DATA);
+    std::vector<int32_t> got;
+    while (fetchOne(next, &v) == IIAPI_ST_SUCCESS) got.push_back(v);
+    EXPECT_EQ(got, (std::vector<int32_t>{2, 3}));
+    for (II_PTR old : {partly, done}) {
+        EXPECT_NE(old, next);
+        EXPECT_EQ(fetchOne(old, &v), IIAPI_ST_INVALID_HANDLE);
+        EXPECT_EQ(Session::close(old), IIAPI_ST_INVALID_HANDLE);
+    }
+    ASSERT_EQ(Session::close(next), IIAPI_ST_SUCCESS);
+}
+
 TEST_F(StatementCache, SchemaChangeBetweenRunsIsSeen) {
     ASSERT_EQ(s.run("INSERT INTO c VALUES (1, 'a')").status, IIAPI_ST_SUCCESS);
     const std::string sel = "SELECT * FROM c";
