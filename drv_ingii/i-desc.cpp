@@ -129,6 +129,9 @@ void IngStmtReset(IngStmt* s) {
     std::free(s->readBuf);
     s->readBuf = nullptr;
     s->readCap = 0;
+    std::free(s->sendDescs);
+    s->sendDescs = nullptr;
+    s->sendDescRoom = 0;
     IngSqlTextFree(&s->text);
     s->text.markers = 0;
     s->text.kind = 0;

@@ -62,7 +62,10 @@ std::string WideToUtf8String(const void* units, size_t count) {
 // without a copy of the text.
 long long LeadingInteger(const char* p, size_t n) {
     size_t i = 0;
-    while (i < n && std::isspace(static_cast<unsigned char>(p[i]))) ++i;
+    auto blank = [](unsigned char ch) {
+        return ch == ' ' || (ch >= '\t' && ch <= '\r') || (ch >= 0x80 && std::isspace(ch));
+    };
+    while (i < n && blank(static_cast<unsigned char>(p[i]))) ++i;
     bool neg = false;
     if (i < n && (p[i] == '+' || p[i] == '-')) neg = p[i++] == '-';
     const unsigned long long limit = neg ? static_cast<unsigned long long>(LLONG_MAX) + 1 : LLONG_MAX;
@@ -836,6 +839,22 @@ void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
 // Writes v as "%0*u" does (at least `width` digits, zero-padded): dates and times go out once per
 // value and row of a parameter array, where formatted printing is the largest cost.
 char* PutDigits(char* p, unsigned v, int width) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    // The common widths (2, 4 and 9) in pairs of digits from the end.
+    if ((width == 2 && v < 100) || (width == 4 && v < 10000) || (width == 9 && v < 1000000000)) {
+        char* e = p + width;
+        char* q = e;
+        for (int k = width; k >= 2; k -= 2) {
+            q -= 2;
+            std::memcpy(q, kPairs + 2 * (v % 100), 2);
+            v /= 100;
+        }
+        if (width & 1) *--q = char('0' + v);
+        return e;
+    }
     char tmp[16];
     int n = 0;
     do {
@@ -1304,7 +1323,7 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
         }
         rc = PutParms(s, lits, dv.data(), false);
     }
-    IngParamDescsFree(&pd);
+    IngParamDescsKeep(s, &pd);
     return rc;
 }
 }  // namespace

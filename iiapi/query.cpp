@@ -13,13 +13,13 @@ Stmt::~Stmt() {
 }
 
 void Stmt::reset() {
-    {
-        std::lock_guard<std::mutex> lk(msgMutex);
+    // No other thread can reach the record now: its messages need no lock.
+    if (hasMessages.load(std::memory_order_relaxed)) {
         messages.clear();
-        nextMessage = 0;
-        lastText.clear();
         hasMessages.store(false, std::memory_order_relaxed);
     }
+    nextMessage = 0;
+    lastText.clear();
     handle = nullptr;
     conn.reset();
     queryType = 0;
@@ -46,7 +46,8 @@ void Stmt::reset() {
     colPos = 0;
     longOffset = 0;
     // A long value's room is not kept: it may be large.
-    std::string().swap(longValue);
+    if (longValue.capacity() > 256) std::string().swap(longValue);
+    longValue.clear();
     longLoaded = false;
     eof = false;
     outsideTxn = false;
@@ -59,7 +60,12 @@ void Stmt::reset() {
     heldRows.clear();
     heldPos = 0;
     held = false;
-    shape = CursorShape{};
+    shape.positionable = false;
+    shape.why.clear();
+    shape.table.clear();
+    shape.forUpdate = false;
+    shape.readOnly = false;
+    shape.updateColumns.clear();
     hidden = 0;
     openedReadOnly = false;
     onRow = false;

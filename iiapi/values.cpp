@@ -436,20 +436,19 @@ bool storedClock(std::string_view s, size_t at, IIAPI_DATETIME& dt) {
     if (s.size() < at + 8 || s[at + 2] != ':' || s[at + 5] != ':' || !digitsAt(s, at, 2, h) ||
         !digitsAt(s, at + 3, 2, mi) || !digitsAt(s, at + 6, 2, se) || h > 23 || mi > 59 || se > 59)
         return false;
+    static constexpr uint32_t kScale[10] = {1000000000, 100000000, 10000000, 1000000, 100000,
+                                            10000,      1000,      100,      10,      1};
     uint32_t ns = 0;
     size_t i = at + 8;
     if (i < s.size()) {
         if (s[i] != '.' || i + 1 == s.size()) return false;
-        int k = 0;
-        for (++i; i < s.size(); ++i) {
-            const unsigned d = unsigned(static_cast<unsigned char>(s[i])) - '0';
-            if (d > 9) return false;
-            if (k < 9) {
-                ns = ns * 10 + d;
-                ++k;
-            }
-        }
-        while (k++ < 9) ns *= 10;
+        // Nanoseconds from the first nine digits; the others must be digits too.
+        const size_t first = i + 1, kept = std::min<size_t>(s.size() - first, 9);
+        int v;
+        if (!digitsAt(s, first, kept, v)) return false;
+        for (size_t k = first + kept; k < s.size(); ++k)
+            if (unsigned(static_cast<unsigned char>(s[k])) - '0' > 9) return false;
+        ns = uint32_t(v) * kScale[kept];
     }
     dt.dt_hour = uint8_t(h);
     dt.dt_minute = uint8_t(mi);
