@@ -26,12 +26,23 @@ protected:
                 std::string row;
                 for (uint16_t c = 0; c < b.ds.col_count; ++c) {
                     if (c) row += "|";
-                    if (b.IsNull(c, r))
+                    const uint32_t kind = b.ds.cols[c].kind;
+                    if (b.IsNull(c, r)) {
                         row += "NULL";
-                    else if (b.ds.cols[c].kind == DS_INTEGER)
+                    } else if (kind == DS_INTEGER) {
                         row += std::to_string(b.Get<int32_t>(c, r));
-                    else
+                    } else if (kind == DS_DOUBLE) {
+                        char num[32];
+                        std::snprintf(num, sizeof num, "%g", b.Get<double>(c, r));
+                        row += num;
+                    } else if (kind == DS_TIMESTAMP) {
+                        const auto t = b.Get<DsTimestamp>(c, r);
+                        row += std::to_string(t.year) + "-" + std::to_string(t.month) + "-" + std::to_string(t.day) +
+                               " " + std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" +
+                               std::to_string(t.second) + "." + std::to_string(t.fraction);
+                    } else {
                         row += b.Text(c, r);
+                    }
                 }
                 out.push_back(row);
             }
@@ -108,49 +119,15 @@ TEST_F(ExecTest, EveryBlockHoldsItsOwnValuesWhateverTheBlockBeforeHeld) {
         "5|NULL|after null|NULL|6.5|2002-3-4 5:6:7.0|NULL",
         "6|d     |NULL|7|NULL|NULL|99999.99",
     };
-    auto read = [&](uint32_t s, uint16_t block) {
-        std::vector<std::string> out;
-        for (;;) {
-            Block b;
-            uint32_t rc = AgentCall<DRV_FetchRows>(&link, s, block, &b.ds);
-            EXPECT_EQ(rc, 0u) << Errors(s);
-            if (rc != 0 || b.ds.rows_used == 0) break;
-            for (uint32_t r = 0; r < b.ds.rows_used; ++r) {
-                std::string row;
-                for (uint16_t c = 0; c < b.ds.col_count; ++c) {
-                    if (c) row += "|";
-                    const uint32_t kind = b.ds.cols[c].kind;
-                    if (b.IsNull(c, r)) {
-                        row += "NULL";
-                    } else if (kind == DS_INTEGER) {
-                        row += std::to_string(b.Get<int32_t>(c, r));
-                    } else if (kind == DS_DOUBLE) {
-                        char num[32];
-                        std::snprintf(num, sizeof num, "%g", b.Get<double>(c, r));
-                        row += num;
-                    } else if (kind == DS_TIMESTAMP) {
-                        const auto t = b.Get<DsTimestamp>(c, r);
-                        row += std::to_string(t.year) + "-" + std::to_string(t.month) + "-" + std::to_string(t.day) +
-                               " " + std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" +
-                               std::to_string(t.second) + "." + std::to_string(t.fraction);
-                    } else {
-                        row += b.Text(c, r);
-                    }
-                }
-                out.push_back(row);
-            }
-        }
-        return out;
-    };
     uint32_t s = Stmt();
     for (uint16_t block : {3, 1, 7, 2}) {
         SCOPED_TRACE(block);
         ASSERT_EQ(Run(s, "SELECT k, c, v, b, f, ts, dc FROM bk ORDER BY k"), 0u) << Errors(s);
-        EXPECT_EQ(read(s, block), want);
+        EXPECT_EQ(FetchAll(s, block), want);
     }
     // Other columns, wider values, on the same statement and its kept buffers.
     ASSERT_EQ(Run(s, "SELECT v || v || v, k FROM bk WHERE v IS NOT NULL ORDER BY k DESC"), 0u) << Errors(s);
-    EXPECT_EQ(read(s, 4), (std::vector<std::string>{"after nullafter nullafter null|5", "abcabcabc|4", "|3", "xxx|1",
+    EXPECT_EQ(FetchAll(s, 4), (std::vector<std::string>{"after nullafter nullafter null|5", "abcabcabc|4", "|3", "xxx|1",
                                                     "twelve charstwelve charstwelve chars|0"}));
 }
 

@@ -20,6 +20,12 @@ protected:
         for (auto& row : r.rows) out.push_back(trimmed(row[0]));
         return out;
     }
+    // The next value of a one-column cursor: 0 at its end, -1 on a failure.
+    static int32_t next(II_PTR h) {
+        int32_t v = -1;
+        IIAPI_STATUS st = fetchOne(h, &v);
+        return st == IIAPI_ST_SUCCESS ? v : (st == IIAPI_ST_NO_DATA ? 0 : -1);
+    }
     std::vector<std::string> columnNames(const std::string& sql) {
         Result r = s.exec(sql);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
@@ -72,24 +78,19 @@ TEST_F(StatementCache, TwoCursorsOnTheSameTextAreIndependent) {
     II_PTR b = s.open(sel, {pInt(2)}, IIAPI_QT_QUERY, st2);
     ASSERT_EQ(st1, IIAPI_ST_SUCCESS);
     ASSERT_EQ(st2, IIAPI_ST_SUCCESS);
-    auto one = [](II_PTR h) {
-        int32_t v = -1;
-        IIAPI_STATUS st = fetchOne(h, &v);
-        return st == IIAPI_ST_SUCCESS ? v : (st == IIAPI_ST_NO_DATA ? 0 : -1);
-    };
-    EXPECT_EQ(one(a), 1);
-    EXPECT_EQ(one(b), 3);
-    EXPECT_EQ(one(a), 2);
-    EXPECT_EQ(one(b), 4);
-    EXPECT_EQ(one(b), 0);
-    EXPECT_EQ(one(a), 3);
+    EXPECT_EQ(next(a), 1);
+    EXPECT_EQ(next(b), 3);
+    EXPECT_EQ(next(a), 2);
+    EXPECT_EQ(next(b), 4);
+    EXPECT_EQ(next(b), 0);
+    EXPECT_EQ(next(a), 3);
     Session::close(b);
     // The closed cursor's statement goes back to the cache; a third cursor must not disturb a.
     II_PTR c3 = s.open(sel, {pInt(3)}, IIAPI_QT_QUERY, st1);
     ASSERT_EQ(st1, IIAPI_ST_SUCCESS);
-    EXPECT_EQ(one(c3), 4);
-    EXPECT_EQ(one(a), 4);
-    EXPECT_EQ(one(a), 0);
+    EXPECT_EQ(next(c3), 4);
+    EXPECT_EQ(next(a), 4);
+    EXPECT_EQ(next(a), 0);
     Session::close(c3);
     Session::close(a);
 }
@@ -105,23 +106,18 @@ TEST_F(StatementCache, OpenCursorKeepsItsTextParameterWhileOtherStatementsComeAn
     IIAPI_STATUS st;
     II_PTR a = s.open(sel, {pChar("odd-value"), pInt(0)}, IIAPI_QT_QUERY, st);
     ASSERT_EQ(st, IIAPI_ST_SUCCESS);
-    auto one = [](II_PTR h) {
-        int32_t v = -1;
-        IIAPI_STATUS rc = fetchOne(h, &v);
-        return rc == IIAPI_ST_SUCCESS ? v : (rc == IIAPI_ST_NO_DATA ? 0 : -1);
-    };
-    EXPECT_EQ(one(a), 1);
+    EXPECT_EQ(next(a), 1);
     // Other texts of other lengths, the same text with other values, and a failing statement.
     for (int k = 10; k < 40; ++k)
         ASSERT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(k), pVarchar(std::string(size_t(k % 9), 'z'))}).status,
                   IIAPI_ST_SUCCESS);
     EXPECT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(10), pChar("duplicate")}).status, IIAPI_ST_ERROR);
     EXPECT_EQ(s.run(sel, {pChar("even-value"), pInt(0)}).rows.size(), 3u);
-    EXPECT_EQ(one(a), 3);
+    EXPECT_EQ(next(a), 3);
     ASSERT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(7), pChar("odd-value")}).status, IIAPI_ST_SUCCESS);
-    EXPECT_EQ(one(a), 5);
-    EXPECT_EQ(one(a), 7);
-    EXPECT_EQ(one(a), 0);
+    EXPECT_EQ(next(a), 5);
+    EXPECT_EQ(next(a), 7);
+    EXPECT_EQ(next(a), 0);
     Session::close(a);
     EXPECT_EQ(keys("SELECT count(*) FROM c WHERE v = 'odd-value'"), (std::vector<std::string>{"4"}));
 }
