@@ -71,7 +71,7 @@ Driver = $sqliteodbc
 EOF
 : >"$work/odbc.ini"
 bin=$root/$build/bin
-# Read files: t of SMALL, LARGE and WALL_ROWS rows. Insert: a fresh file per target and run (an
+# Read files: t of SMALL, LARGE and WALL_ROWS rows. Insert: a fresh file per target and size (an
 # empty t), so that no run meets another's rows, free pages or write-ahead log.
 declare -A file
 dsns=()
@@ -84,10 +84,13 @@ newfile() {  # name rows
 newfile bsmall "$small"
 newfile blarge "$large"
 [ "$wall_rows" != 0 ] && newfile bwall "$wall_rows"
+# Connect likewise: a run that opens a file other processes hold open takes another path through
+# SQLite than one that is the file's first and last user.
 for t in "${targets[@]}"; do
   for size in small large wall; do
     [ $size = wall ] && [ "$wall_rows" = 0 ] && continue
     newfile "bi$t$size" 0
+    newfile "bc$t$size" 0
   done
 done
 
@@ -105,11 +108,11 @@ amount() {  # case size
     *) echo "$wall_rows" ;;
   esac
 }
-# tv_bench's arguments: "odbc CONNSTR" or "sqlite FILE"; connect uses the small file.
+# tv_bench's arguments: "odbc CONNSTR" or "sqlite FILE".
 args() {  # case target size
   local db=b$3
   [ "$1" = insert ] && db=bi$2$3
-  [ "$1" = connect ] && db=bsmall
+  [ "$1" = connect ] && db=bc$2$3
   local f
   f=$(printf '%s\n' $DSNS | sed -n "s|^$db=||p")
   case $2 in
