@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # Runs every benchmark case against our driver, Debian's SQLite ODBC driver and the SQLite C API,
-# on one SQLite file of 1 000 000 rows, and writes bench/RESULTS.md.
+# on one SQLite file of 1 000 000 rows, and writes its table into its section of bench/RESULTS.md.
 #
 # Protocol: a Release build; the file is made afresh; each case runs REPS times (default 3), each
 # run in a process of its own; the table shows the median rows per second and the largest peak
 # resident size of the runs, and the median of each run's rows per processor second. ROWS
-# overrides the row count (for a quick try; RESULTS.md is then written to build/bench/RESULTS.md
-# instead). The static-cursor cases run once more on a file of
+# overrides the row count (for a quick try; the table is then only in build/bench/run.md). The static-cursor cases run once more on a file of
 # a tenth of the rows, to show that the peak does not grow with the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -110,11 +109,11 @@ fmt_rate() { awk -v v="$1" 'BEGIN { printf "%\047.0f", v }'; }
 fmt_mib() { awk -v v="$1" 'BEGIN { printf "%.1f", v / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-results=bench/RESULTS.md
-[ "$rows" = 1000000 ] || results=$work/RESULTS.md
+# The table goes into its own section of RESULTS.md; the rest of the page is kept.
+results=$work/run.md
 notes=()
 {
-  echo "# Benchmark results"
+  echo "## Rows per second: every case"
   echo
   echo "Made by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'); $rows rows of (integer, double,"
   echo "varchar(40), timestamp) in one SQLite file; median of $reps runs, each in its own process."
@@ -189,5 +188,6 @@ notes=()
     printf '%s\n' "${notes[@]}"
   fi
 } >"$results"
+[ "$rows" = 1000000 ] && bench/splice.py run.sh bench/RESULTS.md "$results"
 echo
 cat "$results"

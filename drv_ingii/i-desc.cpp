@@ -126,6 +126,12 @@ void IngStmtReset(IngStmt* s) {
     std::free(s->segBuf);
     s->segBuf = nullptr;
     s->segCap = 0;
+    std::free(s->readBuf);
+    s->readBuf = nullptr;
+    s->readCap = 0;
+    std::free(s->sendDescs);
+    s->sendDescs = nullptr;
+    s->sendDescRoom = 0;
     IngSqlTextFree(&s->text);
     s->text.markers = 0;
     s->text.kind = 0;

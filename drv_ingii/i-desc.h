@@ -85,6 +85,12 @@ struct IngStmt {
     IngDescBlock desc;
     uint8_t* segBuf;
     uint32_t segCap;
+    // The data values and value buffers of a block read, kept for the next block.
+    uint8_t* readBuf;
+    size_t readCap;
+    // The parameter descriptors of the last send, kept for the next one.
+    IIAPI_DESCRIPTOR* sendDescs;
+    uint16_t sendDescRoom;
     void** convBufs;  // one per parameter column
     uint16_t convCount;
     char* preparedText;  // the text the server prepared (after an ORDER BY repair)

@@ -237,6 +237,17 @@ void IngParamDescsFree(IngParamDescs* pd) {
     std::free(pd->descs);
     pd->descs = nullptr;
     pd->count = 0;
+    pd->room = 0;
+}
+
+void IngParamDescsKeep(IngStmt* s, IngParamDescs* pd) {
+    if (pd->descs != nullptr && pd->room > s->sendDescRoom) {
+        std::free(s->sendDescs);
+        s->sendDescs = pd->descs;
+        s->sendDescRoom = pd->room;
+        pd->descs = nullptr;
+    }
+    IngParamDescsFree(pd);
 }
 
 namespace {
@@ -258,6 +269,7 @@ bool IsTextKind(uint32_t k) { return k == DS_CHAR || k == DS_CHAR_NTS || k == DS
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount) {
     out->count = 0;
     out->descs = nullptr;
+    out->room = 0;
     *svcCount = 0;
     const bool markers = s->text.markers != 0;
     if (queryType == IIAPI_QT_EXEC && !markers) return 0;
@@ -271,8 +283,19 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
     uint32_t total = svc + ncols + lits;
     if (total == 0) return 0;
     if (total > 0x7FFF) return kErrGeneral;
-    auto* descs = static_cast<IIAPI_DESCRIPTOR*>(std::calloc(total, sizeof(IIAPI_DESCRIPTOR)));
-    if (descs == nullptr) return kErrNoMemory;
+    IIAPI_DESCRIPTOR* descs;
+    uint16_t room = uint16_t(total);
+    if (s->sendDescs != nullptr && s->sendDescRoom >= total) {
+        // The array of the statement's send before, cleared as a new one is.
+        descs = s->sendDescs;
+        room = s->sendDescRoom;
+        s->sendDescs = nullptr;
+        s->sendDescRoom = 0;
+        std::memset(descs, 0, total * sizeof(IIAPI_DESCRIPTOR));
+    } else {
+        descs = static_cast<IIAPI_DESCRIPTOR*>(std::calloc(total, sizeof(IIAPI_DESCRIPTOR)));
+        if (descs == nullptr) return kErrNoMemory;
+    }
     const char* svcText[2] = {queryType == IIAPI_QT_OPEN ? s->cursorName : s->procName, s->procOwner};
     for (uint32_t i = 0; i < svc; ++i) {
         IIAPI_DESCRIPTOR& d = descs[i];
@@ -441,6 +464,7 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
     }
     out->count = int16_t(total);
     out->descs = descs;
+    out->room = room;
     *svcCount = svc;
     return 0;
 }

@@ -27,9 +27,12 @@ uint32_t IngDescribeResult(IngStmt* s, int mode, const IngDescBlock* block, Colu
 struct IngParamDescs {
     int16_t count;
     IIAPI_DESCRIPTOR* descs;  // names are borrowed from the statement's descriptions
+    uint16_t room;            // descriptors the array holds (at least count)
 };
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount);
 void IngParamDescsFree(IngParamDescs* pd);
+// Gives the array back to the statement for its next send (a parameter array sends once per row).
+void IngParamDescsKeep(IngStmt* s, IngParamDescs* pd);
 
 // First Dataset column the parameters start at (column 0 holds a procedure's return value).
 uint16_t IngFirstParamColumn(const IngStmt* s);

@@ -62,7 +62,10 @@ std::string WideToUtf8String(const void* units, size_t count) {
 // without a copy of the text.
 long long LeadingInteger(const char* p, size_t n) {
     size_t i = 0;
-    while (i < n && std::isspace(static_cast<unsigned char>(p[i]))) ++i;
+    auto blank = [](unsigned char ch) {
+        return ch == ' ' || (ch >= '\t' && ch <= '\r') || (ch >= 0x80 && std::isspace(ch));
+    };
+    while (i < n && blank(static_cast<unsigned char>(p[i]))) ++i;
     bool neg = false;
     if (i < n && (p[i] == '+' || p[i] == '-')) neg = p[i++] == '-';
     const unsigned long long limit = neg ? static_cast<unsigned long long>(LLONG_MAX) + 1 : LLONG_MAX;
@@ -483,20 +486,27 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         case DS_CHAR_NTS: {
             const uint32_t room = col->width ? col->width - 1 : 0;
             std::string t;
+            // Texts go straight from the value into the cell: once per text value and row.
+            auto put = [&](const uint8_t* from, size_t n) {
+                if (n > room) n = room;
+                if (n) std::memcpy(cell, from, n);
+                cell[n] = '\0';
+                return 0u;
+            };
             switch (type) {
                 case IIAPI_CHA_TYPE:
-                case IIAPI_CHR_TYPE:
-                    t.assign(reinterpret_cast<const char*>(p), len);
+                case IIAPI_CHR_TYPE: {
+                    size_t n = len;
                     if (s->conn->dsn.rtrimChar)
-                        while (!t.empty() && t.back() == ' ') t.pop_back();
-                    break;
+                        while (n > 0 && p[n - 1] == ' ') --n;
+                    return put(p, n);
+                }
                 case IIAPI_VCH_TYPE:
                 case IIAPI_TXT_TYPE:
                 case IIAPI_LTXT_TYPE: {
                     uint16_t n = len >= 2 ? U16(p) : 0;
                     if (n + 2u > len) n = len >= 2 ? uint16_t(len - 2) : 0;
-                    t.assign(reinterpret_cast<const char*>(p + 2), n);
-                    break;
+                    return put(p + 2, n);
                 }
                 default: {
                     char* x = nullptr;
@@ -688,6 +698,11 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
 }
 }  // namespace
 
+namespace {
+// The room one value of a descriptor takes in a block read: its length, 4 spare bytes, 8-aligned.
+size_t ValueRoom(const IIAPI_DESCRIPTOR& d) { return (size_t(d.ds_length) + 4u + 7u) & ~size_t(7); }
+}  // namespace
+
 uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead) {
     *rowsRead = 0;
     // OpenAPI counts rows in 16 signed bits.
@@ -719,20 +734,33 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
         const int16_t cols = int16_t(end - g);
         const uint32_t rowsAsk = anyRow ? 1 : got;
         size_t count = size_t(rowsAsk) * size_t(cols);
-        // One block holds every value buffer of the block of rows (each with 4 spare bytes, kept
-        // 8-aligned): one allocation per block rather than one per value.
+        // The data values and every value buffer of the block of rows (each with 4 spare bytes,
+        // kept 8-aligned) lie in one buffer that the statement keeps from block to block. A value
+        // is read only as far as its length, which the engine sets with the bytes it writes.
         size_t rowBytes = 0;
-        for (int16_t c = 0; c < cols; ++c) rowBytes += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
-        auto* dv = static_cast<IIAPI_DATAVALUE*>(std::calloc(count, sizeof(IIAPI_DATAVALUE)));
-        if (dv == nullptr) return kErrNoMemory;
-        auto* block = static_cast<uint8_t*>(std::calloc(rowsAsk, rowBytes));
-        uint32_t rc = block == nullptr ? kErrNoMemory : kErrNone;
-        for (uint32_t r = 0; r < rowsAsk && rc == 0; ++r) {
-            uint8_t* at = block + size_t(r) * rowBytes;
-            for (int16_t c = 0; c < cols; ++c) {
-                dv[size_t(r) * size_t(cols) + size_t(c)].dv_value = at;
-                at += (size_t(s->desc.descs[g + c].ds_length) + 4u + 7u) & ~size_t(7);
+        for (int16_t c = 0; c < cols; ++c) rowBytes += ValueRoom(s->desc.descs[g + c]);
+        const size_t need = count * sizeof(IIAPI_DATAVALUE) + size_t(rowsAsk) * rowBytes;
+        if (need > s->readCap) {
+            std::free(s->readBuf);
+            s->readCap = 0;
+            s->readBuf = static_cast<uint8_t*>(std::calloc(1, need));
+            if (s->readBuf == nullptr) return kErrNoMemory;
+            s->readCap = need;
+        }
+        auto* dv = reinterpret_cast<IIAPI_DATAVALUE*>(s->readBuf);
+        uint8_t* block = s->readBuf + count * sizeof(IIAPI_DATAVALUE);
+        uint32_t rc = kErrNone;
+        {
+            // One row's buffers are laid out as the first row's: the rows after it follow at
+            // rowBytes apart.
+            IIAPI_DATAVALUE* v = dv;
+            uint8_t* at = block;
+            for (int16_t c = 0; c < cols; ++c, ++v) {
+                v->dv_value = at;
+                at += ValueRoom(s->desc.descs[g + c]);
             }
+            for (size_t k = size_t(cols); k < count; ++k)
+                dv[k].dv_value = static_cast<uint8_t*>(dv[k - size_t(cols)].dv_value) + rowBytes;
         }
         uint32_t returned = 0;
         if (rc == 0) {
@@ -746,13 +774,11 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
             returned = gc.gc_rowsReturned > 0 ? uint32_t(gc.gc_rowsReturned) : 0;
         }
         if (rc == 0) {
+            const IIAPI_DATAVALUE* v = dv;
             for (uint32_t r = 0; r < returned && rc == 0; ++r)
-                for (int16_t c = 0; c < cols && rc == 0; ++c)
-                    rc = IngValueToCell(s, s->desc.descs[g + c], dv[size_t(r) * size_t(cols) + size_t(c)],
-                                        &ds->cols[g + c + off], r);
+                for (int16_t c = 0; c < cols && rc == 0; ++c, ++v)
+                    rc = IngValueToCell(s, s->desc.descs[g + c], *v, &ds->cols[g + c + off], r);
         }
-        std::free(block);
-        std::free(dv);
         if (rc == kErrNoData) return 0;
         if (rc != 0) return rc;
         if (returned == 0) return 0;
@@ -813,6 +839,22 @@ void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
 // Writes v as "%0*u" does (at least `width` digits, zero-padded): dates and times go out once per
 // value and row of a parameter array, where formatted printing is the largest cost.
 char* PutDigits(char* p, unsigned v, int width) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    // The common widths (2, 4 and 9) in pairs of digits from the end.
+    if ((width == 2 && v < 100) || (width == 4 && v < 10000) || (width == 9 && v < 1000000000)) {
+        char* e = p + width;
+        char* q = e;
+        for (int k = width; k >= 2; k -= 2) {
+            q -= 2;
+            std::memcpy(q, kPairs + 2 * (v % 100), 2);
+            v /= 100;
+        }
+        if (width & 1) *--q = char('0' + v);
+        return e;
+    }
     char tmp[16];
     int n = 0;
     do {
@@ -867,7 +909,9 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
     double fv = 0;
     const char* text = nullptr;  // text and its length when the value is one
     size_t textLen = 0;
-    std::string owned;
+    // Dates and times are written here as text: once per value and row of a parameter array.
+    char made[80];
+    size_t madeLen = 0;
     switch (dc->kind) {
         case DS_CHAR:
             text = reinterpret_cast<const char*>(cell);
@@ -929,33 +973,33 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             if (tg != Target::Text) return unsupported();
             DsDate x;
             std::memcpy(&x, cell, sizeof x);
-            char b[64];
+            char* b = made;
             char* e = PutDigits(b, unsigned(x.year), 4);
             *e++ = '_';
             e = PutDigits(e, unsigned(x.month), 2);
             *e++ = '_';
             e = PutDigits(e, unsigned(x.day), 2);
-            owned.assign(b, size_t(e - b));
+            madeLen = size_t(e - b);
             break;
         }
         case DS_TIME: {
             if (tg != Target::Text) return unsupported();
             DsTime x;
             std::memcpy(&x, cell, sizeof x);
-            char b[64];
+            char* b = made;
             char* e = PutDigits(b, unsigned(x.hour), 2);
             *e++ = ':';
             e = PutDigits(e, unsigned(x.minute), 2);
             *e++ = ':';
             e = PutDigits(e, unsigned(x.second), 2);
-            owned.assign(b, size_t(e - b));
+            madeLen = size_t(e - b);
             break;
         }
         case DS_TIMESTAMP: {
             if (tg != Target::Text) return unsupported();
             DsTimestamp x;
             std::memcpy(&x, cell, sizeof x);
-            char b[80];
+            char* b = made;
             char* e = PutDigits(b, unsigned(x.year), 4);
             *e++ = '_';
             e = PutDigits(e, unsigned(x.month), 2);
@@ -972,7 +1016,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
                 *e++ = '.';
                 e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
             }
-            owned.assign(b, size_t(e - b));
+            madeLen = size_t(e - b);
             break;
         }
         case DS_BINARY:
@@ -1033,9 +1077,9 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             IngLog(4, "unknown bind type [%d] in parameters", int(dc->kind));
             return kErrNotCapable;
     }
-    if (!owned.empty()) {
-        text = owned.c_str();
-        textLen = owned.size();
+    if (madeLen != 0) {
+        text = made;
+        textLen = madeLen;
     }
     char num[64];
     switch (tg) {
@@ -1053,7 +1097,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
                 text = num;
                 textLen = std::strlen(num);
             }
-            if (text != nullptr && text != num && owned.empty()) {
+            if (text != nullptr && text != num && madeLen == 0) {
                 // Straight from the Dataset: no copy needed.
                 *value = const_cast<char*>(text);
                 *length = uint32_t(textLen);
@@ -1230,8 +1274,14 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
         }
         int16_t end = k;
         while (end < bound && !IsLongType(AbsType(pd.descs[end].ds_dataType))) ++end;
-        std::string vals((end - k) * sizeof(IIAPI_DATAVALUE), '\0');
-        auto* dv = reinterpret_cast<IIAPI_DATAVALUE*>(vals.data());
+        // A row's values go out in one call; a short group's data values stay on the stack.
+        IIAPI_DATAVALUE few[16];
+        std::vector<IIAPI_DATAVALUE> many;
+        IIAPI_DATAVALUE* dv = few;
+        if (end - k > int16_t(std::size(few))) {
+            many.assign(size_t(end - k), IIAPI_DATAVALUE{});
+            dv = many.data();
+        }
         for (int16_t i = k; i < end && rc == 0; ++i) {
             uint16_t col = uint16_t(first + (i - int16_t(svc)));
             uint32_t len = 0;
@@ -1273,7 +1323,7 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
         }
         rc = PutParms(s, lits, dv.data(), false);
     }
-    IngParamDescsFree(&pd);
+    IngParamDescsKeep(s, &pd);
     return rc;
 }
 }  // namespace

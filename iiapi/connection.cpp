@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 #include <cstring>
 
 namespace iiapi {
@@ -14,8 +15,19 @@ namespace {
 
 std::string osUser() {
     if (const char* u = std::getenv("USER"); u && *u) return u;
-    if (struct passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return pw->pw_name;
-    return "ingres";
+    // The account's name is looked up once per user id, not with a read of the password
+    // database at every connect.
+    static std::mutex lookup;
+    static uid_t seen = 0;
+    static std::string name;
+    const uid_t uid = getuid();
+    std::lock_guard<std::mutex> lk(lookup);
+    if (name.empty() || uid != seen) {
+        struct passwd* pw = getpwuid(uid);
+        name = pw && pw->pw_name ? pw->pw_name : "";
+        seen = uid;
+    }
+    return name.empty() ? "ingres" : name;
 }
 
 bool contains(const std::string& hay, const char* needle) { return hay.find(needle) != std::string::npos; }
@@ -150,6 +162,19 @@ Fault faultFromSqlite(sqlite3* db, int rc) {
         contains(msg, "no such function") || contains(msg, "wrong number of arguments") || contains(msg, "misuse"))
         return makeFault("42000", native::kSyntax, "Syntax error: " + msg);
     return makeFault("S1000", native::kGeneral, msg);
+}
+
+bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f) {
+    // With a size limit the close empties the kept log; while sessions work, a log started again
+    // after a checkpoint is cut back to it.
+    const std::string limit = std::string("PRAGMA ") + schema + ".journal_size_limit=4194304";
+    if (!execSimple(db, limit.c_str(), f)) return false;
+    int keep = 1;
+    if (int rc = sqlite3_file_control(db, schema, SQLITE_FCNTL_PERSIST_WAL, &keep); rc != SQLITE_OK) {
+        f = faultFromSqlite(db, rc);
+        return false;
+    }
+    return true;
 }
 
 bool ensureTransaction(Conn& c, Fault& f, bool begin) {
@@ -318,8 +343,11 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
         return fail(makeFault("08004", native::kNoDatabase,
                               "Database '" + c->dbname + "' does not exist (no file " + c->path + ")"));
     sqlite3* db = nullptr;
+    // Every use of a session's database and its statements is under the session's call lock (a
+    // cancel only interrupts, which SQLite allows from any thread), so SQLite's own lock around
+    // each call (several for every value a fetch reads) is not needed.
     int rc = sqlite3_open_v2(inMemory ? ":memory:" : c->path.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         Fault f = makeFault("08001", native::kNoDatabase,
                             std::string("Cannot open database: ") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
@@ -334,9 +362,11 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
     Fault f;
     // With the write-ahead log a commit survives the application's crash without a sync of its
-    // own; autocommit sessions commit after every statement.
-    if ((!inMemory &&
-         (!execSimple(db, "PRAGMA journal_mode=WAL", f) || !execSimple(db, "PRAGMA synchronous=NORMAL", f))) ||
+    // own; autocommit sessions commit after every statement. The log and its index stay on disk
+    // when the last session closes (emptied, so the next one to open has nothing to recover):
+    // making and removing them was most of a connect's system calls.
+    if ((!inMemory && (!execSimple(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", f) ||
+                       !keepWriteAheadLog(db, "main", f))) ||
         !execSimple(db, "PRAGMA foreign_keys=ON", f) || (!inMemory && !attachSideTables(*c, db, c->path, f))) {
         sqlite3_close_v2(db);
         return fail(f);
@@ -410,6 +440,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
                 unregisterObject(s->handle);
             }
         c->statements.clear();
+        c->spareStmt.reset();
         if (c->tran) unregisterObject(c->tran->handle);
         c->tran.reset();
         c->prepared.clear();

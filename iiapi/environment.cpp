@@ -14,7 +14,8 @@ namespace {
 std::mutex gRegistryMutex;
 std::unordered_map<uintptr_t, std::shared_ptr<Object>> gRegistry;
 uint64_t gSerial = 0;
-int gInitCount = 0;
+// Changed under the registry lock; read without it by every call (its first check).
+std::atomic<int> gInitCount{0};
 
 std::mutex gSettingsMutex;
 std::map<int, std::string> gControl;
@@ -26,9 +27,13 @@ Fault makeFault(std::string sqlstate, int32_t nat, std::string text) {
 }
 
 void Object::clearMessages() {
+    // Every call clears its handle's messages first; most calls find none, and need no lock.
+    // Reading an empty list never moves the read position, so there is nothing to reset.
+    if (!hasMessages.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lk(msgMutex);
     messages.clear();
     nextMessage = 0;
+    hasMessages.store(false, std::memory_order_release);
 }
 
 void Object::addMessage(const Fault& f, int32_t type) {
@@ -44,6 +49,7 @@ void Object::addMessage(const Fault& f, int32_t type) {
         if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '?';
     m.type = type;
     messages.push_back(std::move(m));
+    hasMessages.store(true, std::memory_order_release);
 }
 
 II_PTR registerObject(const std::shared_ptr<Object>& obj) {
@@ -72,10 +78,7 @@ std::shared_ptr<Object> findObject(II_PTR handle) {
     return it == gRegistry.end() ? nullptr : it->second;
 }
 
-bool initialized() {
-    std::lock_guard<std::mutex> lk(gRegistryMutex);
-    return gInitCount > 0;
-}
+bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
 
 void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
     gp.gp_status = status;

@@ -73,6 +73,7 @@ struct Object {
     std::mutex msgMutex;
     std::vector<Message> messages;
     size_t nextMessage = 0;
+    std::atomic<bool> hasMessages{false};  // set with the first message, cleared with the list
     std::string lastText;  // keeps ge_message alive until the next read
 
     void clearMessages();
@@ -188,6 +189,7 @@ struct StatementCache {
         int64_t schemaVersion = 0;  // main schema version when it was compiled (rows only)
     };
     std::vector<Entry> idle;  // least recently used first
+    std::string spareText;    // the text buffer of the entry taken last, for the next one kept
     sqlite3_stmt* schemaProbe = nullptr;
     sqlite3_stmt* schemaReload = nullptr;
     int64_t seenVersion = -1;  // schema version the session's loaded schema was last checked against
@@ -202,6 +204,13 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
 void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
 void clearStatementCache(Conn& c);
+
+// A value of a parameter as the client sent it, in the Ingres layout of its descriptor.
+struct ParamValue {
+    bool null = false;
+    std::string bytes;  // for long types: the joined segments without their prefixes
+    bool complete = false;
+};
 
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
@@ -251,6 +260,18 @@ struct Conn : Object {
     std::string xaKey, xaText;
     bool xaPrepared = false;
     std::shared_ptr<Conn> adopted;
+
+    // The parameter buffers of the session's last closed statement, lent to its next one: a
+    // parameter array runs one statement per row, and its values then take buffers of the sizes
+    // they had in the row before.
+    std::vector<IIAPI_DESCRIPTOR> spareParamDesc;
+    std::vector<std::string> spareParamNames;
+    std::vector<ParamValue> spareParams;
+    void lendParamBuffers(Stmt& s);
+    void keepParamBuffers(Stmt& s);
+    // The object of the session's last closed statement that no one else held, emptied, for
+    // its next query: one allocation less per row of a parameter array.
+    std::shared_ptr<Stmt> spareStmt;
 };
 
 struct Tran : Object {
@@ -264,16 +285,13 @@ struct TranId : Object {
     IIAPI_TRAN_ID id{};
 };
 
-// A value of a parameter as the client sent it, in the Ingres layout of its descriptor.
-struct ParamValue {
-    bool null = false;
-    std::string bytes;  // for long types: the joined segments without their prefixes
-    bool complete = false;
-};
-
 struct Stmt : Object {
     Stmt() : Object(Kind::Stmt) {}
     ~Stmt() override;
+    // Back to the state of a new statement, keeping what its buffers hold room for (a closed
+    // statement, unregistered, that nothing else refers to). Every field is set here: one
+    // added to the record must be added there too.
+    void reset();
 
     std::weak_ptr<Conn> conn;
     int32_t queryType = 0;
@@ -351,6 +369,10 @@ bool spoolCursors(Conn& c);
 // Ends the SQLite transaction and forgets the transaction handle.
 bool endTransaction(Conn& c, bool commit, Fault& f);
 Fault faultFromSqlite(sqlite3* db, int rc);
+
+// Keeps the write-ahead log and its shared-memory index of the schema's file when its last
+// session closes; the log is emptied then.
+bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f);
 
 // ---- Separately locked tables (side_tables.cpp) ----------------------------------------------
 

@@ -12,6 +12,80 @@ Stmt::~Stmt() {
         for (auto* v : r) sqlite3_value_free(v);
 }
 
+void Stmt::reset() {
+    // No other thread can reach the record now: its messages need no lock.
+    if (hasMessages.load(std::memory_order_relaxed)) {
+        messages.clear();
+        hasMessages.store(false, std::memory_order_relaxed);
+    }
+    nextMessage = 0;
+    lastText.clear();
+    handle = nullptr;
+    conn.reset();
+    queryType = 0;
+    text.clear();
+    state = State::Done;
+    cancelled = false;
+    paramDesc.clear();
+    paramNames.clear();
+    params.clear();
+    nextParam = 0;
+    pendingSql.clear();
+    cursorName.clear();
+    procName.clear();
+    procOwner.clear();
+    if (cursor) sqlite3_finalize(cursor);
+    cursor = nullptr;
+    cursorSql.clear();
+    cursorSchema = 0;
+    columns.clear();
+    names.clear();
+    resultDesc.clear();
+    describeOnly = false;
+    haveRow = false;
+    colPos = 0;
+    longOffset = 0;
+    // A long value's room is not kept: it may be large.
+    if (longValue.capacity() > 256) std::string().swap(longValue);
+    longValue.clear();
+    longLoaded = false;
+    eof = false;
+    outsideTxn = false;
+    rowCount = 0;
+    rowCountValid = false;
+    hasProcReturn = false;
+    procReturn = 0;
+    for (auto& r : heldRows)
+        for (auto* v : r) sqlite3_value_free(v);
+    heldRows.clear();
+    heldPos = 0;
+    held = false;
+    shape.positionable = false;
+    shape.why.clear();
+    shape.table.clear();
+    shape.forUpdate = false;
+    shape.readOnly = false;
+    shape.updateColumns.clear();
+    hidden = 0;
+    openedReadOnly = false;
+    onRow = false;
+    rowGone = false;
+}
+
+// Under the session's call lock; the statement is new (lend) or closed and unbound (keep).
+void Conn::lendParamBuffers(Stmt& s) {
+    s.paramDesc.swap(spareParamDesc);
+    s.paramNames.swap(spareParamNames);
+    s.params.swap(spareParams);
+    s.paramDesc.clear();
+}
+
+void Conn::keepParamBuffers(Stmt& s) {
+    spareParamDesc.swap(s.paramDesc);
+    spareParamNames.swap(s.paramNames);
+    spareParams.swap(s.params);
+}
+
 namespace {
 
 constexpr int16_t kMaxRows = 32767;
@@ -188,19 +262,19 @@ bool recordPermits(Conn& c, const Rewritten& r, Fault& f) {
 bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f,
                  const int64_t* currentRow = nullptr) {
     // Query parameters are the non-service ones, in descriptor order.
-    std::vector<size_t> qparams;
-    for (size_t i = 0; i < s.paramDesc.size(); ++i)
-        if (s.paramDesc[i].ds_columnType != IIAPI_COL_SVCPARM) qparams.push_back(i);
+    size_t sent = 0;
+    for (const IIAPI_DESCRIPTOR& d : s.paramDesc) sent += d.ds_columnType != IIAPI_COL_SVCPARM;
     const int markers = sqlite3_bind_parameter_count(st) - (currentRow ? 1 : 0);
-    if (int(qparams.size()) != markers) {
+    if (int(sent) != markers) {
         releaseStatement(c, sql, st, version);
         f = makeFault("07001", native::kGeneral,
                       "Wrong number of parameters: the statement has " + std::to_string(markers) + ", " +
-                          std::to_string(qparams.size()) + " were sent");
+                          std::to_string(sent) + " were sent");
         return false;
     }
-    for (size_t k = 0; k < qparams.size(); ++k) {
-        if (!bindValue(st, int(k + 1), s.paramDesc[qparams[k]], s.params[qparams[k]], f)) {
+    for (size_t i = 0, k = 0; i < s.paramDesc.size(); ++i) {
+        if (s.paramDesc[i].ds_columnType == IIAPI_COL_SVCPARM) continue;
+        if (!bindValue(st, int(++k), s.paramDesc[i], s.params[i], f)) {
             releaseStatement(c, sql, st, version);
             return false;
         }
@@ -344,11 +418,13 @@ void noteIsolation(Conn& c, const std::string& text) {
 
 sqlite3_value* columnValue(Stmt& s, size_t col);
 
+char lowerAscii(char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; }
+
+// Names compare without regard to ASCII case (every statement of a parameter array compares one).
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     return true;
 }
 
@@ -483,14 +559,17 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             return false;
         }
         PreparedStatement& ps = it->second;
-        std::string sql = ps.sql;
+        // Running the statement changes no prepared statement, so its text is used in place
+        // (an EXECUTE runs once per row of a parameter array).
+        const std::string& sql = ps.sql;
         if (s.queryType == IIAPI_QT_OPEN && !ps.returnsRows) {
             f = makeFault("24000", native::kSequence, "A cursor can only be opened on a SELECT");
             return false;
         }
         if (ps.positioned.present) {
             PositionedChange pc = ps.positioned;
-            return runPositioned(c, s, pc, sql, f);
+            const std::string text = sql;
+            return runPositioned(c, s, pc, text, f);
         }
         if (s.queryType == IIAPI_QT_OPEN) {
             if (!s.cursorName.empty() && openCursor(c, s.cursorName)) {
@@ -498,10 +577,7 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
                 return false;
             }
             s.openedReadOnly = opensReadOnly(s.text);
-            if (!s.openedReadOnly) {
-                attachRowid(c, ps);
-                sql = ps.sql;
-            }
+            if (!s.openedReadOnly) attachRowid(c, ps);
             s.shape = ps.shape;
         }
         s.hidden = ps.hidden;
@@ -736,36 +812,44 @@ void runWhenReady(IIAPI_GENPARM& gp, Conn& c, Stmt& s) {
     complete(gp, IIAPI_ST_SUCCESS, nullptr);
 }
 
-// The name of the prepared statement a query text of type 2 or 3 refers to.
+// The name of the prepared statement a query text of type 2 or 3 refers to. Read once per row of
+// a parameter array, so without copies of the words.
 bool preparedName(const Stmt& s, std::string& name) {
-    std::string t;
-    for (char ch : s.text) t.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
-    std::vector<std::string> words;
-    std::string cur;
-    for (char ch : t) {
-        if (ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r') {
-            if (!cur.empty()) words.push_back(cur);
-            cur.clear();
-        } else {
-            cur.push_back(ch);
+    auto blank = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; };
+    std::string_view words[3];
+    size_t count = 0;
+    const std::string_view t(s.text);
+    for (size_t i = 0; i < t.size();) {
+        if (blank(t[i])) {
+            ++i;
+            continue;
         }
+        size_t e = i;
+        while (e < t.size() && !blank(t[e])) ++e;
+        if (count < 3) words[count] = t.substr(i, e - i);
+        ++count;
+        i = e;
     }
-    if (!cur.empty()) words.push_back(cur);
+    auto lower = [](std::string_view w) {
+        std::string out(w);
+        for (char& ch : out) ch = lowerAscii(ch);
+        return out;
+    };
     if (s.queryType == IIAPI_QT_EXEC) {
-        if (words.size() == 2 && words[0] == "execute") {
-            name = words[1];
+        if (count == 2 && sameName(words[0], "execute")) {
+            name = lower(words[1]);
             return true;
         }
-        if (words.size() == 1) {
-            name = words[0];
+        if (count == 1) {
+            name = lower(words[0]);
             return true;
         }
         return false;
     }
     // "NAME for readonly" or "NAME for update of ..." or just "NAME".
-    if (words.empty()) return false;
-    name = words[0];
-    return words.size() == 1 || (words.size() >= 2 && words[1] == "for");
+    if (count == 0) return false;
+    name = lower(words[0]);
+    return count == 1 || sameName(words[1], "for");
 }
 
 // A value of the current row: from the cursor, or from the rows the engine holds itself.
@@ -793,9 +877,7 @@ bool deliverValue(Stmt& s, size_t col, IIAPI_DATAVALUE& dv, Fault& f) {
         return false;
     }
     uint16_t len = 0;
-    Fault e;
-    if (!encodeValue(v, s.columns[col], static_cast<uint8_t*>(dv.dv_value), len, e)) {
-        f = e;
+    if (!encodeValue(v, s.columns[col], static_cast<uint8_t*>(dv.dv_value), len, f)) {
         f.text += " (column " + s.names[col] + ")";
         return false;
     }
@@ -824,8 +906,9 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
         auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
         if (!t || t->conn.lock() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     }
-    auto s = std::make_shared<Stmt>();
+    std::shared_ptr<Stmt> s = c->spareStmt ? std::move(c->spareStmt) : std::make_shared<Stmt>();
     s->conn = c;
+    c->lendParamBuffers(*s);
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
     registerObject(s);
@@ -884,7 +967,9 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     if (p->sd_descriptorCount < 0 || (p->sd_descriptorCount > 0 && !p->sd_descriptor))
         return fail(p->sd_genParm, s, makeFault("S1009", native::kGeneral, "Invalid descriptor list"));
     s.paramDesc.assign(p->sd_descriptor, p->sd_descriptor + p->sd_descriptorCount);
-    s.paramNames.assign(s.paramDesc.size(), std::string());
+    // Emptied in place: the buffers a value took last time take the next one.
+    s.paramNames.resize(s.paramDesc.size());
+    for (std::string& n : s.paramNames) n.clear();
     for (size_t i = 0; i < s.paramDesc.size(); ++i) {
         IIAPI_DESCRIPTOR& d = s.paramDesc[i];
         if (d.ds_columnName) s.paramNames[i] = d.ds_columnName;
@@ -898,7 +983,12 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     }
     for (size_t i = 0; i < s.paramDesc.size(); ++i)
         if (!s.paramNames[i].empty()) s.paramDesc[i].ds_columnName = s.paramNames[i].data();
-    s.params.assign(s.paramDesc.size(), ParamValue{});
+    s.params.resize(s.paramDesc.size());
+    for (ParamValue& pv : s.params) {
+        pv.null = false;
+        pv.bytes.clear();
+        pv.complete = false;
+    }
     s.nextParam = 0;
     s.state = Stmt::State::AwaitParms;
     if (s.paramDesc.empty()) return runWhenReady(p->sd_genParm, *cc.conn, s);
@@ -1175,12 +1265,21 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     if (c) {
         std::lock_guard<std::recursive_mutex> lk(c->callMutex);
         releaseCursor(*c, *s);
+        c->keepParamBuffers(*s);
         std::erase_if(c->statements, [&](const std::weak_ptr<Stmt>& w) {
             auto x = w.lock();
             return !x || x == s;
         });
     }
     unregisterObject(p->cl_stmtHandle);
+    if (c) {
+        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        // Only this call still holds it (a cancel running on another thread holds it too).
+        if (s.use_count() == 1 && c->connected) {
+            s->reset();
+            c->spareStmt = std::move(s);
+        }
+    }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 

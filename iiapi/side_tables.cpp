@@ -48,7 +48,9 @@ bool attachSideTables(Conn& c, sqlite3* db, const std::string& dbPath, Fault& f)
     const std::string side = sideTablesPath(dbPath);
     if (stat(side.c_str(), &sb) != 0) return true;
     if (!execOn(db, "ATTACH DATABASE " + literal(side) + " AS " + kSideSchema, f)) return false;
-    if (!execOn(db, std::string("PRAGMA ") + kSideSchema + ".synchronous=NORMAL", f)) return false;
+    if (!execOn(db, std::string("PRAGMA ") + kSideSchema + ".synchronous=NORMAL", f) ||
+        !keepWriteAheadLog(db, kSideSchema, f))
+        return false;
     c.sideAttached = true;
     return true;
 }

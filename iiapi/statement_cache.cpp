@@ -81,6 +81,7 @@ bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_
         if (usable) {
             st = e.st;
             version = e.schemaVersion;
+            c.cache.spareText = std::move(e.sql);
             return true;
         }
         sqlite3_finalize(e.st);
@@ -110,7 +111,11 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     auto& idle = c.cache.idle;
-    idle.push_back({sql, st, version});
+    // A statement run once per row is taken and kept again each time: its entry's text goes
+    // into the buffer the last entry taken left.
+    std::string text = std::move(c.cache.spareText);
+    text.assign(sql);
+    idle.push_back({std::move(text), st, version});
     if (idle.size() > StatementCache::kCapacity) {
         sqlite3_finalize(idle.front().st);
         idle.erase(idle.begin());

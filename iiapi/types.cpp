@@ -34,12 +34,16 @@ uint16_t u16at(const void* p) {
     return v;
 }
 
-Fault truncFault(const std::string& what) {
-    return makeFault("22001", native::kTruncate, "String data right truncation: value does not fit " + what);
+// What a message calls a column of type t.
+std::string typeName(const IngType& t) { return t.decl.empty() ? std::string("the column") : t.decl; }
+
+// The type is named only when a message is made: values are encoded once per row and column.
+Fault truncFault(const IngType& t) {
+    return makeFault("22001", native::kTruncate, "String data right truncation: value does not fit " + typeName(t));
 }
 
-Fault rangeFault(const std::string& what) {
-    return makeFault("22003", native::kOverflow, "Numeric value out of range for " + what);
+Fault rangeFault(const IngType& t) {
+    return makeFault("22003", native::kOverflow, "Numeric value out of range for " + typeName(t));
 }
 
 bool textToInt(std::string_view s, int64_t& v) {
@@ -79,13 +83,24 @@ bool textToDouble(std::string_view s, double& v) {
     return end && *end == 0 && !t.empty();
 }
 
+// A value's bytes in place (a blob's, else its text's), valid until the value changes: a fetch
+// copies each straight into the client's buffer.
+std::string_view valueBytes(sqlite3_value* v) {
+    if (sqlite3_value_type(v) == SQLITE_BLOB) {
+        const void* b = sqlite3_value_blob(v);
+        return b ? std::string_view(static_cast<const char*>(b), size_t(sqlite3_value_bytes(v))) : std::string_view();
+    }
+    const unsigned char* t = sqlite3_value_text(v);
+    return t ? std::string_view(reinterpret_cast<const char*>(t), size_t(sqlite3_value_bytes(v))) : std::string_view();
+}
+
 std::string valueText(sqlite3_value* v) {
     const unsigned char* t = sqlite3_value_text(v);
     int n = sqlite3_value_bytes(v);
     return t ? std::string(reinterpret_cast<const char*>(t), size_t(n)) : std::string();
 }
 
-bool valueInt(sqlite3_value* v, int64_t& out, const std::string& what, Fault& f) {
+bool valueInt(sqlite3_value* v, int64_t& out, const IngType& what, Fault& f) {
     switch (sqlite3_value_type(v)) {
         case SQLITE_INTEGER:
             out = sqlite3_value_int64(v);
@@ -101,14 +116,14 @@ bool valueInt(sqlite3_value* v, int64_t& out, const std::string& what, Fault& f)
         }
         default:
             if (!textToInt(valueText(v), out)) {
-                f = makeFault("22005", native::kType, "Invalid integer value for " + what);
+                f = makeFault("22005", native::kType, "Invalid integer value for " + typeName(what));
                 return false;
             }
             return true;
     }
 }
 
-bool valueDouble(sqlite3_value* v, double& out, const std::string& what, Fault& f) {
+bool valueDouble(sqlite3_value* v, double& out, const IngType& what, Fault& f) {
     switch (sqlite3_value_type(v)) {
         case SQLITE_INTEGER:
         case SQLITE_FLOAT:
@@ -116,7 +131,7 @@ bool valueDouble(sqlite3_value* v, double& out, const std::string& what, Fault& 
             return true;
         default:
             if (!textToDouble(valueText(v), out)) {
-                f = makeFault("22005", native::kType, "Invalid numeric value for " + what);
+                f = makeFault("22005", native::kType, "Invalid numeric value for " + typeName(what));
                 return false;
             }
             return true;
@@ -138,8 +153,6 @@ bool valueDecimal(sqlite3_value* v, Decimal& d, Fault& f) {
     }
     return true;
 }
-
-std::string typeName(const IngType& t) { return t.decl.empty() ? std::string("the column") : t.decl; }
 
 }  // namespace
 
@@ -325,7 +338,7 @@ std::string sqliteDeclFor(const IngType& t) {
 }
 
 bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    const std::string what = typeName(t);
+    const IngType& what = t;
     switch (t.type) {
         case IIAPI_INT_TYPE: {
             int64_t x;
@@ -446,23 +459,17 @@ bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
         case IIAPI_LOGKEY_TYPE:
         case IIAPI_TABKEY_TYPE: {
             bool bytes = t.type != IIAPI_CHA_TYPE && t.type != IIAPI_CHR_TYPE;
-            std::string s;
-            if (sqlite3_value_type(v) == SQLITE_BLOB) {
-                const void* b = sqlite3_value_blob(v);
-                s.assign(static_cast<const char*>(b ? b : ""), size_t(sqlite3_value_bytes(v)));
-            } else {
-                s = valueText(v);
-            }
+            std::string_view s = valueBytes(v);
             char pad = bytes ? '\0' : ' ';
             if (s.size() > t.length) {
                 // Only padding may be dropped.
-                if (s.find_first_not_of(pad, t.length) != std::string::npos) {
+                if (s.find_first_not_of(pad, t.length) != std::string_view::npos) {
                     f = truncFault(what);
                     return false;
                 }
-                s.resize(t.length);
+                s = s.substr(0, t.length);
             }
-            std::memcpy(buf, s.data(), s.size());
+            if (!s.empty()) std::memcpy(buf, s.data(), s.size());
             std::memset(buf + s.size(), pad, t.length - s.size());
             len = t.length;
             return true;
@@ -471,13 +478,7 @@ bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
         case IIAPI_TXT_TYPE:
         case IIAPI_LTXT_TYPE:
         case IIAPI_VBYTE_TYPE: {
-            std::string s;
-            if (sqlite3_value_type(v) == SQLITE_BLOB) {
-                const void* b = sqlite3_value_blob(v);
-                s.assign(static_cast<const char*>(b ? b : ""), size_t(sqlite3_value_bytes(v)));
-            } else {
-                s = valueText(v);
-            }
+            const std::string_view s = valueBytes(v);
             size_t room = t.length >= 2 ? t.length - 2u : 0u;
             if (s.size() > room) {
                 f = truncFault(what);
@@ -485,7 +486,7 @@ bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
             }
             uint16_t n = uint16_t(s.size());
             std::memcpy(buf, &n, 2);
-            std::memcpy(buf + 2, s.data(), s.size());
+            if (!s.empty()) std::memcpy(buf + 2, s.data(), s.size());
             len = uint16_t(2 + s.size());
             return true;
         }
@@ -537,8 +538,10 @@ bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f) 
 
 namespace {
 
-// The value of a client parameter as text or bytes, for binding.
-bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string& out, bool& blob, Fault& f) {
+// The value of a client parameter as text or bytes, for binding: in place in the value's bytes
+// when they are that already, else in `made`.
+bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view& out, std::string& made, bool& blob,
+                Fault& f) {
     const std::string& b = v.bytes;
     blob = false;
     switch (d.ds_dataType) {
@@ -546,14 +549,16 @@ bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string& out
         case IIAPI_CHR_TYPE:
             out = b;
             // Clients send dates as "yyyy_mm_dd[ hh:mm:ss]"; the store keeps them as "yyyy-mm-dd".
-            if ((out.size() == 10 || out.size() == 19) && out[4] == '_' && out[7] == '_') {
+            if ((b.size() == 10 || b.size() == 19) && b[4] == '_' && b[7] == '_') {
                 bool digits = true;
                 for (size_t k : {0, 1, 2, 3, 5, 6, 8, 9})
-                    digits = digits && std::isdigit(static_cast<unsigned char>(out[k]));
-                if (out.size() == 19) digits = digits && out[10] == ' ' && out[13] == ':' && out[16] == ':';
+                    digits = digits && std::isdigit(static_cast<unsigned char>(b[k]));
+                if (b.size() == 19) digits = digits && b[10] == ' ' && b[13] == ':' && b[16] == ':';
                 if (digits) {
-                    out[4] = '-';
-                    out[7] = '-';
+                    made = b;
+                    made[4] = '-';
+                    made[7] = '-';
+                    out = made;
                 }
             }
             return true;
@@ -580,7 +585,7 @@ bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string& out
                 f = makeFault("22026", native::kType, "Parameter length prefix exceeds the value");
                 return false;
             }
-            out = b.substr(2, n);
+            out = std::string_view(b).substr(2, n);
             blob = d.ds_dataType == IIAPI_VBYTE_TYPE;
             return true;
         }
@@ -588,7 +593,8 @@ bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string& out
         case IIAPI_LNVCH_TYPE: {
             std::u16string w(b.size() / 2, u'\0');
             std::memcpy(w.data(), b.data(), w.size() * 2);
-            out = utf16ToUtf8(w.data(), w.size());
+            made = utf16ToUtf8(w.data(), w.size());
+            out = made;
             return true;
         }
         case IIAPI_NVCH_TYPE: {
@@ -603,7 +609,8 @@ bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string& out
             }
             std::u16string w(n, u'\0');
             std::memcpy(w.data(), b.data() + 2, n * 2);
-            out = utf16ToUtf8(w.data(), n);
+            made = utf16ToUtf8(w.data(), n);
+            out = made;
             return true;
         }
         default:
@@ -695,11 +702,17 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
                 break;
             }
             default: {
-                std::string s;
+                std::string_view text;
+                std::string made;
                 bool blob;
-                if (!clientText(d, v, s, blob, f)) return false;
-                rc = blob ? sqlite3_bind_blob(st, i, s.data(), int(s.size()), SQLITE_TRANSIENT)
-                          : sqlite3_bind_text(st, i, s.data(), int(s.size()), SQLITE_TRANSIENT);
+                if (!clientText(d, v, text, made, blob, f)) return false;
+                // The value's own bytes stay as they are while the statement holds the binding
+                // (until it is released, when its bindings are cleared): bound without a copy,
+                // once per text value and row of a parameter array.
+                const auto keep = text.data() == made.data() ? SQLITE_TRANSIENT : SQLITE_STATIC;
+                const char* at = text.data() ? text.data() : "";
+                rc = blob ? sqlite3_bind_blob(st, i, at, int(text.size()), keep)
+                          : sqlite3_bind_text(st, i, at, int(text.size()), keep);
                 break;
             }
         }

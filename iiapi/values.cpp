@@ -418,7 +418,75 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME& dt) {
 
 }  // namespace
 
+namespace {
+
+bool digitsAt(std::string_view s, size_t at, size_t n, int& v) {
+    v = 0;
+    for (size_t k = at; k < at + n; ++k) {
+        const unsigned d = unsigned(static_cast<unsigned char>(s[k])) - '0';
+        if (d > 9) return false;
+        v = v * 10 + int(d);
+    }
+    return true;
+}
+
+// "hh:mm:ss" at s[at], then nothing or '.' and at least one digit up to the end.
+bool storedClock(std::string_view s, size_t at, IIAPI_DATETIME& dt) {
+    int h, mi, se;
+    if (s.size() < at + 8 || s[at + 2] != ':' || s[at + 5] != ':' || !digitsAt(s, at, 2, h) ||
+        !digitsAt(s, at + 3, 2, mi) || !digitsAt(s, at + 6, 2, se) || h > 23 || mi > 59 || se > 59)
+        return false;
+    static constexpr uint32_t kScale[10] = {1000000000, 100000000, 10000000, 1000000, 100000,
+                                            10000,      1000,      100,      10,      1};
+    uint32_t ns = 0;
+    size_t i = at + 8;
+    if (i < s.size()) {
+        if (s[i] != '.' || i + 1 == s.size()) return false;
+        // Nanoseconds from the first nine digits; the others must be digits too.
+        const size_t first = i + 1, kept = std::min<size_t>(s.size() - first, 9);
+        int v;
+        if (!digitsAt(s, first, kept, v)) return false;
+        for (size_t k = first + kept; k < s.size(); ++k)
+            if (unsigned(static_cast<unsigned char>(s[k])) - '0' > 9) return false;
+        ns = uint32_t(v) * kScale[kept];
+    }
+    dt.dt_hour = uint8_t(h);
+    dt.dt_minute = uint8_t(mi);
+    dt.dt_second = uint8_t(se);
+    dt.dt_nanosecond = ns;
+    return true;
+}
+
+// The form the engine stores every date and time in ("yyyy-mm-dd", "yyyy-mm-dd hh:mm:ss[.f]",
+// "hh:mm:ss[.f]"), read by position: it is decoded for every value of every row fetched. Any
+// other text takes the general reading, which gives the same value for these.
+bool storedDateTime(std::string_view s, IIAPI_DATETIME& dt) {
+    if (s.size() >= 8 && s[2] == ':') {
+        if (!storedClock(s, 0, dt)) return false;
+        dt.dt_kind = IIAPI_DTK_TIME;
+        return true;
+    }
+    int y, m, d;
+    if (s.size() < 10 || s[4] != '-' || s[7] != '-' || !digitsAt(s, 0, 4, y) || !digitsAt(s, 5, 2, m) ||
+        !digitsAt(s, 8, 2, d) || !validDate(y, m, d))
+        return false;
+    dt.dt_year = int16_t(y);
+    dt.dt_month = uint8_t(m);
+    dt.dt_day = uint8_t(d);
+    if (s.size() == 10) {
+        dt.dt_kind = IIAPI_DTK_DATE;
+        return true;
+    }
+    if (s[10] != ' ' || !storedClock(s, 11, dt)) return false;
+    dt.dt_kind = IIAPI_DTK_DATETIME;
+    return true;
+}
+
+}  // namespace
+
 bool parseDateText(std::string_view s, IIAPI_DATETIME& dt) {
+    dt = IIAPI_DATETIME{};
+    if (storedDateTime(s, dt)) return true;
     dt = IIAPI_DATETIME{};
     size_t b = 0, e = s.size();
     while (b < e && s[b] == ' ') ++b;

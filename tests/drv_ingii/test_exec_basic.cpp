@@ -26,12 +26,23 @@ protected:
                 std::string row;
                 for (uint16_t c = 0; c < b.ds.col_count; ++c) {
                     if (c) row += "|";
-                    if (b.IsNull(c, r))
+                    const uint32_t kind = b.ds.cols[c].kind;
+                    if (b.IsNull(c, r)) {
                         row += "NULL";
-                    else if (b.ds.cols[c].kind == DS_INTEGER)
+                    } else if (kind == DS_INTEGER) {
                         row += std::to_string(b.Get<int32_t>(c, r));
-                    else
+                    } else if (kind == DS_DOUBLE) {
+                        char num[32];
+                        std::snprintf(num, sizeof num, "%g", b.Get<double>(c, r));
+                        row += num;
+                    } else if (kind == DS_TIMESTAMP) {
+                        const auto t = b.Get<DsTimestamp>(c, r);
+                        row += std::to_string(t.year) + "-" + std::to_string(t.month) + "-" + std::to_string(t.day) +
+                               " " + std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" +
+                               std::to_string(t.second) + "." + std::to_string(t.fraction);
+                    } else {
                         row += b.Text(c, r);
+                    }
                 }
                 out.push_back(row);
             }
@@ -68,6 +79,56 @@ TEST_F(ExecTest, SelectWithoutParametersFetchesInBlocks) {
     EXPECT_EQ(AgentCall<DRV_FetchRows>(&link, s, 5, &b.ds), 0u);
     EXPECT_EQ(b.ds.col_count, 0);
     EXPECT_EQ(b.ds.rows_used, 0u);
+}
+
+// Each block of rows is read into the buffers the statement kept from the block before, sized
+// for the widest rows it has seen: a shorter text, a NULL or a value after a NULL must come out
+// as itself in every block, and a new result of other columns on the same statement as well.
+TEST_F(ExecTest, EveryBlockHoldsItsOwnValuesWhateverTheBlockBeforeHeld) {
+    Exec("CREATE TABLE bk (k INTEGER, c CHAR(6), v VARCHAR(12), b BIGINT, f FLOAT, ts TIMESTAMP(9), dc DECIMAL(7,2))");
+    struct Row {
+        const char* c;
+        const char* v;
+        const char* b;
+        const char* ts;
+        const char* dc;
+    } rows[] = {
+        {"'abcdef'", "'twelve chars'", "9223372036854775807", "'2024-02-29 13:45:10.123456789'", "12345.67"},
+        {"'a'", "'x'", "-1", "'1999-12-31 23:59:59'", "-0.5"},
+        {"NULL", "NULL", "NULL", "NULL", "NULL"},
+        {"'bb'", "''", "0", "'2000-01-01 00:00:00.5'", "0"},
+        {"'cccccc'", "'abc'", "42", "'2001-02-03 04:05:06.000000007'", "1.25"},
+        {"NULL", "'after null'", "NULL", "'2002-03-04 05:06:07'", "NULL"},
+        {"'d'", "NULL", "7", "NULL", "99999.99"},
+    };
+    for (int k = 0; k < int(std::size(rows)); ++k) {
+        const Row& r = rows[k];
+        // f: NULL in even rows, k + 0.5 in odd ones.
+        const std::string f = k % 2 ? std::to_string(k + 1) + ".5" : "NULL";
+        const std::string sql = "INSERT INTO bk VALUES (" + std::to_string(k) + ", " + r.c + ", " + r.v + ", " + r.b +
+                                ", " + f + ", " + r.ts + ", " + r.dc + ")";
+        Exec(sql.c_str());
+    }
+    // CHAR keeps its blanks (no trim character set).
+    const std::vector<std::string> want = {
+        "0|abcdef|twelve chars|9223372036854775807|NULL|2024-2-29 13:45:10.123456789|12345.67",
+        "1|a     |x|-1|2.5|1999-12-31 23:59:59.0|-0.50",
+        "2|NULL|NULL|NULL|NULL|NULL|NULL",
+        "3|bb    ||0|4.5|2000-1-1 0:0:0.500000000|0.00",
+        "4|cccccc|abc|42|NULL|2001-2-3 4:5:6.7|1.25",
+        "5|NULL|after null|NULL|6.5|2002-3-4 5:6:7.0|NULL",
+        "6|d     |NULL|7|NULL|NULL|99999.99",
+    };
+    uint32_t s = Stmt();
+    for (uint16_t block : {3, 1, 7, 2}) {
+        SCOPED_TRACE(block);
+        ASSERT_EQ(Run(s, "SELECT k, c, v, b, f, ts, dc FROM bk ORDER BY k"), 0u) << Errors(s);
+        EXPECT_EQ(FetchAll(s, block), want);
+    }
+    // Other columns, wider values, on the same statement and its kept buffers.
+    ASSERT_EQ(Run(s, "SELECT v || v || v, k FROM bk WHERE v IS NOT NULL ORDER BY k DESC"), 0u) << Errors(s);
+    EXPECT_EQ(FetchAll(s, 4), (std::vector<std::string>{"after nullafter nullafter null|5", "abcabcabc|4", "|3", "xxx|1",
+                                                    "twelve charstwelve charstwelve chars|0"}));
 }
 
 TEST_F(ExecTest, FetchBeforeExecuteAndExecuteBeforePrepareAreSequenceErrors) {

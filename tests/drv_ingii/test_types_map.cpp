@@ -282,6 +282,23 @@ TEST(ParamValues, DatesAreSentAsIngresTextWithTheirFraction) {
         ASSERT_EQ(Coldata2IIValue(f.s, col, 0, &f.s->params->cols[col], &c, &len, &val), 0u);
         EXPECT_EQ(std::string(static_cast<char*>(val), len), expect[col]);
     }
+    // Every field at the ends of its width, and beyond it (the digits are never cut).
+    const struct {
+        DsTimestamp ts;
+        const char* text;
+    } edges[] = {
+        {{1, 1, 1, 0, 0, 0, 1}, "0001_01_01 00:00:00.000000001"},
+        {{9999, 12, 31, 23, 59, 59, 999999999}, "9999_12_31 23:59:59.999999999"},
+        {{2000, 10, 9, 9, 10, 0, 120000000}, "2000_10_09 09:10:00.120000000"},
+        {{12345, 100, 7, 0, 0, 0, 0}, "12345_100_07 00:00:00"},
+    };
+    for (const auto& e : edges) {
+        std::memcpy(DatasetCell(&f.s->params->cols[1], 0), &e.ts, sizeof e.ts);
+        uint32_t n = 0;
+        void* v = nullptr;
+        ASSERT_EQ(Coldata2IIValue(f.s, 1, 0, &f.s->params->cols[1], &c, &n, &v), 0u);
+        EXPECT_EQ(std::string(static_cast<char*>(v), n), e.text);
+    }
     // A date has no integer form.
     IIAPI_DESCRIPTOR i = Desc(IIAPI_INT_TYPE, 4);
     uint32_t len = 0;

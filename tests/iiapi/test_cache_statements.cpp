@@ -20,6 +20,12 @@ protected:
         for (auto& row : r.rows) out.push_back(trimmed(row[0]));
         return out;
     }
+    // The next value of a one-column cursor: 0 at its end, -1 on a failure.
+    static int32_t next(II_PTR h) {
+        int32_t v = -1;
+        IIAPI_STATUS st = fetchOne(h, &v);
+        return st == IIAPI_ST_SUCCESS ? v : (st == IIAPI_ST_NO_DATA ? 0 : -1);
+    }
     std::vector<std::string> columnNames(const std::string& sql) {
         Result r = s.exec(sql);
         EXPECT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
@@ -72,26 +78,86 @@ TEST_F(StatementCache, TwoCursorsOnTheSameTextAreIndependent) {
     II_PTR b = s.open(sel, {pInt(2)}, IIAPI_QT_QUERY, st2);
     ASSERT_EQ(st1, IIAPI_ST_SUCCESS);
     ASSERT_EQ(st2, IIAPI_ST_SUCCESS);
-    auto one = [](II_PTR h) {
-        int32_t v = -1;
-        IIAPI_STATUS st = fetchOne(h, &v);
-        return st == IIAPI_ST_SUCCESS ? v : (st == IIAPI_ST_NO_DATA ? 0 : -1);
-    };
-    EXPECT_EQ(one(a), 1);
-    EXPECT_EQ(one(b), 3);
-    EXPECT_EQ(one(a), 2);
-    EXPECT_EQ(one(b), 4);
-    EXPECT_EQ(one(b), 0);
-    EXPECT_EQ(one(a), 3);
+    EXPECT_EQ(next(a), 1);
+    EXPECT_EQ(next(b), 3);
+    EXPECT_EQ(next(a), 2);
+    EXPECT_EQ(next(b), 4);
+    EXPECT_EQ(next(b), 0);
+    EXPECT_EQ(next(a), 3);
     Session::close(b);
     // The closed cursor's statement goes back to the cache; a third cursor must not disturb a.
     II_PTR c3 = s.open(sel, {pInt(3)}, IIAPI_QT_QUERY, st1);
     ASSERT_EQ(st1, IIAPI_ST_SUCCESS);
-    EXPECT_EQ(one(c3), 4);
-    EXPECT_EQ(one(a), 4);
-    EXPECT_EQ(one(a), 0);
+    EXPECT_EQ(next(c3), 4);
+    EXPECT_EQ(next(a), 4);
+    EXPECT_EQ(next(a), 0);
     Session::close(c3);
     Session::close(a);
+}
+
+// A cursor's parameter values are bound where the engine holds them, without a copy: the
+// statements run and closed while it is open (whose buffers the next statements take over) must
+// leave the values it compares with as they were sent.
+TEST_F(StatementCache, OpenCursorKeepsItsTextParameterWhileOtherStatementsComeAndGo) {
+    for (int k = 1; k <= 6; ++k)
+        ASSERT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(k), pChar(k % 2 ? "odd-value" : "even-value")}).status,
+                  IIAPI_ST_SUCCESS);
+    const std::string sel = "SELECT k FROM c WHERE v = ? AND k > ? ORDER BY k";
+    IIAPI_STATUS st;
+    II_PTR a = s.open(sel, {pChar("odd-value"), pInt(0)}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(next(a), 1);
+    // Other texts of other lengths, the same text with other values, and a failing statement.
+    for (int k = 10; k < 40; ++k)
+        ASSERT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(k), pVarchar(std::string(size_t(k % 9), 'z'))}).status,
+                  IIAPI_ST_SUCCESS);
+    EXPECT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(10), pChar("duplicate")}).status, IIAPI_ST_ERROR);
+    EXPECT_EQ(s.run(sel, {pChar("even-value"), pInt(0)}).rows.size(), 3u);
+    EXPECT_EQ(next(a), 3);
+    ASSERT_EQ(s.run("INSERT INTO c VALUES (?, ?)", {pInt(7), pChar("odd-value")}).status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(next(a), 5);
+    EXPECT_EQ(next(a), 7);
+    EXPECT_EQ(next(a), 0);
+    Session::close(a);
+    EXPECT_EQ(keys("SELECT count(*) FROM c WHERE v = 'odd-value'"), (std::vector<std::string>{"4"}));
+}
+
+// A closed statement's record serves the session's next query: nothing of the old one (its
+// messages, its place in a result, its end of data) shows there, and the old handle stays dead.
+TEST_F(StatementCache, NextStatementStartsCleanAndTheClosedHandleStaysInvalid) {
+    for (int k = 1; k <= 3; ++k) ASSERT_EQ(s.run("INSERT INTO c VALUES (?, 'x')", {pInt(k)}).status, IIAPI_ST_SUCCESS);
+    IIAPI_STATUS st;
+    std::vector<Msg> msgs;
+    II_PTR failed = s.open("SELECT nosuch FROM c", {}, IIAPI_QT_QUERY, st, &msgs);
+    EXPECT_EQ(st, IIAPI_ST_ERROR);
+    EXPECT_FALSE(msgs.empty());
+    if (failed) Session::close(failed);
+    II_PTR partly = s.open("SELECT k FROM c ORDER BY k", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    int32_t v = -1;
+    ASSERT_EQ(fetchOne(partly, &v), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(v, 1);
+    ASSERT_EQ(Session::close(partly), IIAPI_ST_SUCCESS);
+    II_PTR done = s.open("SELECT k FROM c WHERE k > 9", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(fetchOne(done, &v), IIAPI_ST_NO_DATA);
+    ASSERT_EQ(Session::close(done), IIAPI_ST_SUCCESS);
+
+    II_PTR next = s.open("SELECT k FROM c WHERE k >= 2 ORDER BY k", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    IIAPI_GETEINFOPARM ge{};
+    ge.ge_errorHandle = next;
+    IIapi_getErrorInfo(&ge);
+    EXPECT_EQ(ge.ge_status, IIAPI_ST_NO_DATA);
+    std::vector<int32_t> got;
+    while (fetchOne(next, &v) == IIAPI_ST_SUCCESS) got.push_back(v);
+    EXPECT_EQ(got, (std::vector<int32_t>{2, 3}));
+    for (II_PTR old : {partly, done}) {
+        EXPECT_NE(old, next);
+        EXPECT_EQ(fetchOne(old, &v), IIAPI_ST_INVALID_HANDLE);
+        EXPECT_EQ(Session::close(old), IIAPI_ST_INVALID_HANDLE);
+    }
+    ASSERT_EQ(Session::close(next), IIAPI_ST_SUCCESS);
 }
 
 TEST_F(StatementCache, SchemaChangeBetweenRunsIsSeen) {

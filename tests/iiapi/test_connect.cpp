@@ -1,6 +1,9 @@
 // Sessions: connect, the server probe, passwords, settings and bad handles.
 #include "api_support.h"
 
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace apitest;
@@ -78,6 +81,63 @@ TEST(Connect, MissingDatabaseIsRefusedAndNotCreated) {
     char path[512];
     ASSERT_EQ(iiengine_databasePath("no_such_db_here", path, sizeof path), 0);
     EXPECT_NE(access(path, F_OK), 0);
+}
+
+// The write-ahead log and its index stay on disk between sessions, empty once the last session
+// of every process is gone (all committed work is in the database file itself), and sessions
+// of two processes that come and go at once see each other's committed rows.
+TEST(Connect, WriteAheadLogStaysBetweenSessionsOfTwoProcesses) {
+    std::string db = freshDatabase();
+    char path[512];
+    ASSERT_EQ(iiengine_databasePath(db.c_str(), path, sizeof path), 0);
+    const std::string wal = std::string(path) + "-wal", shm = std::string(path) + "-shm";
+    {
+        Session s;
+        ASSERT_EQ(s.connect(environment(), db, "owner"), IIAPI_ST_SUCCESS);
+        ASSERT_EQ(s.exec("CREATE TABLE w (k integer NOT NULL, who varchar(8))").status, IIAPI_ST_SUCCESS);
+        ASSERT_EQ(s.commit(), IIAPI_ST_SUCCESS);
+    }
+    struct stat sb;
+    ASSERT_EQ(stat(wal.c_str(), &sb), 0);
+    EXPECT_EQ(sb.st_size, 0);
+    ASSERT_EQ(stat(shm.c_str(), &sb), 0);
+
+    constexpr int kRounds = 25;
+    auto work = [&](int base, const char* who) {
+        for (int i = 0; i < kRounds; ++i) {
+            Session s;
+            if (s.connect(environment(), db, "owner") != IIAPI_ST_SUCCESS) return false;
+            Result r = s.run("INSERT INTO w VALUES (?, ?)", {pInt(base + i), pVarchar(who)});
+            if (r.status != IIAPI_ST_SUCCESS || s.commit() != IIAPI_ST_SUCCESS) return false;
+            // What the other process committed so far is there: the count never goes down.
+            Result c = s.exec("SELECT count(*) FROM w");
+            if (c.status != IIAPI_ST_SUCCESS || c.rows.size() != 1 || std::stoi(trimmed(c.rows[0][0])) < i + 1)
+                return false;
+        }
+        return true;
+    };
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) _exit(work(1000, "child") ? 0 : 1);
+    const bool mine = work(0, "parent");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(mine);
+
+    ASSERT_EQ(stat(wal.c_str(), &sb), 0);
+    EXPECT_EQ(sb.st_size, 0);
+    // The log is empty: the database file itself holds every row of both processes.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path, &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT count(*), sum(who = 'child') FROM w", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), 2 * kRounds);
+    EXPECT_EQ(sqlite3_column_int(st, 1), kRounds);
+    sqlite3_finalize(st);
+    sqlite3_close(raw);
 }
 
 TEST(Connect, BadDatabaseNamesAreRefused) {

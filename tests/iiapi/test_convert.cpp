@@ -144,6 +144,66 @@ TEST(Convert, DatesAndTimesToText) {
     }
 }
 
+// The engine stores every date and time in one form and reads it back by position; that reading
+// and the general one (every other spelling) give the same value, to the nanosecond.
+TEST(Convert, StoredAndOtherSpellingsOfDatesReadToTheSameValue) {
+    struct Case {
+        const char* in;
+        int kind;  // IIAPI_DTK_*, or -1: refused
+        int y, mo, d, h, mi, s;
+        unsigned ns;
+    } cases[] = {
+        {"2024-02-29", IIAPI_DTK_DATE, 2024, 2, 29, 0, 0, 0, 0},
+        {"2024-02-29 13:45:10", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 0},
+        {"2024-02-29 13:45:10.5", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 500000000},
+        {"2024-02-29 13:45:10.123456", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 123456000},
+        {"2024-02-29 13:45:10.123456789", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 123456789},
+        {"2024-02-29 13:45:10.1234567891", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 123456789},
+        {"2024-02-29 13:45:10.", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 0},
+        {"0001-01-01 00:00:00", IIAPI_DTK_DATETIME, 1, 1, 1, 0, 0, 0, 0},
+        {"9999-12-31 23:59:59.999999999", IIAPI_DTK_DATETIME, 9999, 12, 31, 23, 59, 59, 999999999},
+        {"23:59:58", IIAPI_DTK_TIME, 0, 0, 0, 23, 59, 58, 0},
+        {"23:59:58.25", IIAPI_DTK_TIME, 0, 0, 0, 23, 59, 58, 250000000},
+        // Other spellings: the general reading.
+        {" 2024-02-29 13:45:10 ", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 0},
+        {"2024-2-9 3:04:05", IIAPI_DTK_DATETIME, 2024, 2, 9, 3, 4, 5, 0},
+        {"2024-02-29T13:45:10Z", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 0},
+        {"2024-02-29 13:45", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 0, 0},
+        {"2024_02_29 13:45:10.000000007", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 7},
+        {"2024-02-29 13:45:10.5 +00:00", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 500000000},
+        // Refused in either reading.
+        {"2023-02-29", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"2024-02-30 00:00:00", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"2024-02-29 24:00:00", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"2024-02-29 23:60:00", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"2024-02-29 23:59:60", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"2024-02-29 23:59:59.12x", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"0000-01-01", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"24:00:00", -1, 0, 0, 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
+        const std::string in = c.in;
+        Conv v = convert(desc(IIAPI_CHA_TYPE, uint16_t(in.size())), in, IIAPI_DATE_TYPE, 12);
+        if (c.kind < 0) {
+            EXPECT_NE(v.status, IIAPI_ST_SUCCESS);
+            continue;
+        }
+        ASSERT_EQ(v.status, IIAPI_ST_SUCCESS);
+        ASSERT_EQ(v.bytes.size(), sizeof(IIAPI_DATETIME));
+        IIAPI_DATETIME dt;
+        std::memcpy(&dt, v.bytes.data(), sizeof dt);
+        EXPECT_EQ(int(dt.dt_kind), c.kind);
+        EXPECT_EQ(int(dt.dt_year), c.y);
+        EXPECT_EQ(int(dt.dt_month), c.mo);
+        EXPECT_EQ(int(dt.dt_day), c.d);
+        EXPECT_EQ(int(dt.dt_hour), c.h);
+        EXPECT_EQ(int(dt.dt_minute), c.mi);
+        EXPECT_EQ(int(dt.dt_second), c.s);
+        EXPECT_EQ(dt.dt_nanosecond, c.ns);
+    }
+}
+
 TEST(Convert, DayMonthOrderFollowsTheDateFormat) {
     auto asText = [](const char* in) {
         std::string s = in;
