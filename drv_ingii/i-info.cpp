@@ -39,6 +39,11 @@ Answer Text(std::string s) {
 
 const Answer kUnknown{};
 
+// What the Ingres agent can do; autocommit joins them unless the data source turns it off.
+constexpr uint32_t kAgentCapabilities = kCapNeedBind | kCapMoreResults | kCapParamArrays | kCapScrollCursors |
+                                        kCapDynMixCursors | kCapExecute2 | kCapDescribeWithAttrs | kCapMaxLength |
+                                        kCapXa;
+
 struct FixedInt {
     uint16_t type;
     uint32_t value;
@@ -335,7 +340,7 @@ Answer ConnCapability(IngConn* c, uint32_t item) {
             return Int(1);
         case 0x11:
             c->capsAsked = 1;
-            return Int(c->dsn.noAutoCommit ? 0x349F : 0x359F);
+            return Int(c->dsn.noAutoCommit ? kAgentCapabilities : kAgentCapabilities | kCapAutocommit);
         case 0x12:
             c->paramNames = 1;
             return Int(1);

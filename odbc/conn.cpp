@@ -135,15 +135,28 @@ std::string ConnServerAddress(const char* host, const char* port) {
 }
 
 void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask) {
-    uint32_t ConnRecord::*const low[8] = {
-        &ConnRecord::needBind,      &ConnRecord::hasMoreRes, &ConnRecord::hasParamOp,      &ConnRecord::hasScrlCurs,
-        &ConnRecord::hasDynMixCurs, &ConnRecord::hasV2DAE,   &ConnRecord::spOutDeferFetch, &ConnRecord::hasExecute2};
-    for (int bit = 0; bit < 8; ++bit) conn->*low[bit] = (mask >> bit) & 1;
-    conn->capConvInfo = (mask >> 9) & 1;
-    for (int i = 0; i < 3; ++i) conn->capExtra[i] = (mask >> (10 + i)) & 1;
-    conn->capXa = (mask >> 13) & 1;
-    conn->capFailover = (mask >> 14) & 1;
-    if (mask & 0x100)
+    struct Word {
+        uint32_t bit;
+        uint32_t ConnRecord::*word;
+    };
+    static constexpr Word kWords[] = {
+        {kCapNeedBind, &ConnRecord::needBind},
+        {kCapMoreResults, &ConnRecord::hasMoreRes},
+        {kCapParamArrays, &ConnRecord::hasParamOp},
+        {kCapScrollCursors, &ConnRecord::hasScrlCurs},
+        {kCapDynMixCursors, &ConnRecord::hasDynMixCurs},
+        {kCapV2DataAtExec, &ConnRecord::hasV2DAE},
+        {kCapSpOutDeferFetch, &ConnRecord::spOutDeferFetch},
+        {kCapExecute2, &ConnRecord::hasExecute2},
+        {kCapConvertInfo, &ConnRecord::capConvInfo},
+        {kCapDescribeWithAttrs, &ConnRecord::capDescribeWithAttrs},
+        {kCapNamedParams, &ConnRecord::capNamedParams},
+        {kCapMaxLength, &ConnRecord::capMaxLength},
+        {kCapXa, &ConnRecord::capXa},
+        {kCapFailover, &ConnRecord::capFailover},
+    };
+    for (const Word& w : kWords) conn->*w.word = (mask & w.bit) ? 1 : 0;
+    if (mask & kCapAutocommit)
         conn->flags |= kConnFlagAutocommit;
     else
         conn->flags &= uint16_t(~kConnFlagAutocommit);
@@ -248,8 +261,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
     const bool wantAutocommit = (conn->flags & kConnFlagAutocommit) != 0;
     conn->needBind = conn->hasMoreRes = conn->hasParamOp = conn->spOutDeferFetch = 0;
     conn->hasScrlCurs = conn->hasDynMixCurs = conn->hasV2DAE = conn->hasExecute2 = 0;
-    conn->capConvInfo = 0;
-    for (uint32_t& w : conn->capExtra) w = 0;
+    conn->capConvInfo = conn->capDescribeWithAttrs = conn->capNamedParams = conn->capMaxLength = 0;
     conn->capFailover = conn->capXa = 0;
     uint32_t mask = 0;
     if (ReadItem(conn, kPropCapabilityMask, &mask))

@@ -132,8 +132,8 @@ ColumnInfo* StmtDescribeResult(StmtRecord* stmt) {
     uint16_t count = 0;
     ColumnInfo* cols = nullptr;
     uint32_t rc;
-    // Bit 0x400 of the agent's capabilities: descriptions come with their attribute rows.
-    if (stmt->conn && stmt->conn->capExtra[0] && AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) {
+    // The agent's capability: descriptions come with their attribute rows.
+    if (stmt->conn && stmt->conn->capDescribeWithAttrs && AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) {
         StmtFreeKeyInfo(stmt);
         uint16_t attrCount = 0;
         void* attrs = nullptr;
@@ -174,7 +174,7 @@ void StmtDescribeNames(StmtRecord* stmt) {
     stmt->namesDescribed = true;
     // With the describe-keys option on, the first description brought them already.
     if (stmt->opt1052 || stmt->opt1054) return;
-    if (!stmt->conn || !stmt->conn->capExtra[0] || !AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) return;
+    if (!stmt->conn || !stmt->conn->capDescribeWithAttrs || !AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) return;
     // The names cost catalog queries below the agent: they are asked for only now, and only once.
     uint32_t on = 1, off = 0;
     if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + 1052u, static_cast<void*>(&on)) !=

@@ -103,8 +103,8 @@ SQLRETURN DescPutText(HandleBase* h, const char* text, void* v, int64_t bufLen, 
 namespace {
 
 bool DescribedWithAttributes(const StmtRecord* stmt) {
-    // Capability bit 0x400 (the first of the carried mask bits): results come with attribute rows.
-    return stmt && stmt->keyInfo && stmt->conn && stmt->conn->capExtra[0] != 0;
+    // The agent's capability: results come with attribute rows.
+    return stmt && stmt->keyInfo && stmt->conn && stmt->conn->capDescribeWithAttrs != 0;
 }
 
 }  // namespace

@@ -134,10 +134,12 @@ struct ConnRecord : HandleBase {
     uint32_t hasV2DAE = 0;
     uint32_t wideUnconfirmed = 0;  // a wide connection the agent did not confirm as Unicode
     uint32_t hasExecute2 = 0;
-    uint32_t capConvInfo = 0;   // mask bit 0x200: the agent answers the conversion types
-    uint32_t capExtra[3] = {};  // mask bits 10 to 12, carried as read
-    uint32_t capFailover = 0;   // 0x4000
-    uint32_t capXa = 0;         // 0x2000
+    uint32_t capConvInfo = 0;           // the agent answers the conversion types
+    uint32_t capDescribeWithAttrs = 0;  // results described with attribute rows (slot 51)
+    uint32_t capNamedParams = 0;        // parameters described with their names (slot 54)
+    uint32_t capMaxLength = 0;          // the agent limits value lengths
+    uint32_t capFailover = 0;
+    uint32_t capXa = 0;
     // Distributed transactions.
     COdbcResourceDispenser* dispenser = nullptr;
     uint32_t enlisted = 0;

@@ -37,11 +37,8 @@ uint32_t AgentGet(StmtRecord* stmt, uint32_t id, uint32_t* out) {
     return rc;
 }
 
-// The agent declares (capability bit 0x1000, kept at connect) whether it limits value lengths.
-bool MaxLengthCapable(StmtRecord* stmt) {
-    static_assert(sizeof(ConnRecord::capExtra) / sizeof(uint32_t) == 3, "capability words of mask bits 10 to 12");
-    return stmt->conn && stmt->conn->capExtra[2] != 0;
-}
+// The agent declares (its capability mask, kept at connect) whether it limits value lengths.
+bool MaxLengthCapable(StmtRecord* stmt) { return stmt->conn && stmt->conn->capMaxLength != 0; }
 
 // Negotiates a 32-bit value: 0 taken (value as asked), 75 substituted (value read back), or the
 // agent's failure code.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/globals.h"
 #include "tests/support/scripted_agent.h"
@@ -26,11 +27,9 @@ namespace capagent {
 using fake::Cell;
 using fake::Col;
 
-// Capability mask bits the agent declares by default: descriptions must be sent (0x1), more
-// results (0x2), parameter arrays (0x4), data at execution by the agent (0x20), output values
-// after the results (0x40), prepare-and-execute (0x80), autocommit (0x100), named descriptions
-// (0x800).
-constexpr uint32_t kDefaultMask = 0x1 | 0x2 | 0x4 | 0x20 | 0x40 | 0x80 | 0x100 | 0x800;
+// The capabilities the agent declares by default.
+constexpr uint32_t kDefaultMask = kCapNeedBind | kCapMoreResults | kCapParamArrays | kCapV2DataAtExec |
+                                  kCapSpOutDeferFetch | kCapExecute2 | kCapAutocommit | kCapNamedParams;
 
 struct Script {
     fake::Result result;
