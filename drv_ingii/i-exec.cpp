@@ -815,12 +815,12 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
                 std::memcpy(DatasetCell(&s->outValues->cols[0], 0), &ret, 4);
                 s->outValues->cols[0].indicators[0] = DS_IND_VALUE;
                 s->outValues->rows_used = 1;
-                if (!global) IngTxnControl(c, 3);
+                if (!global) IngTxnControl(c, kTxnOpAfterStatement);
                 s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
                 ++s->resultSets;
                 return kErrOutputValues;
             }
-            if (!global) IngTxnControl(c, 3);
+            if (!global) IngTxnControl(c, kTxnOpAfterStatement);
             s->state |= kStmtEndOfData;
             return 0;
         }
@@ -853,7 +853,7 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
         if (got == 0) got = 1;
     }
     s->outValues->rows_used = got;
-    if (!global) IngTxnControl(c, 3);
+    if (!global) IngTxnControl(c, kTxnOpAfterStatement);
     s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
     ++s->resultSets;
     return kErrOutputValues;
@@ -909,7 +909,7 @@ uint32_t IngExecute(uint32_t stmt) {
             }
             continue;
         }
-        if (!global) IngTxnControl(c, 4);
+        if (!global) IngTxnControl(c, kTxnOpBeforeStatement);
         uint32_t count = 0;
         uint32_t rc;
         if (withParams) {
@@ -922,7 +922,7 @@ uint32_t IngExecute(uint32_t stmt) {
             IngStmtCloseHandle(s, nullptr);
             return rc;
         }
-        if (!global) IngTxnControl(c, 3);
+        if (!global) IngTxnControl(c, kTxnOpAfterStatement);
         s->rowCount += count;
         s->state |= kStmtEndOfData;
     }

@@ -449,10 +449,10 @@ const CursorOptionRow kCursorOptionTable[] = {
 uint32_t SetConnOption(IngConn* c, uint32_t cls, uint32_t item, const uint32_t* value) {
     if (cls == 0x03 && item == 0x0000) {
         if (*value == 0) {
-            IngTxnControl(c, 2);
+            IngTxnControl(c, kTxnOpAutocommitOff);
             c->autocommit = 0;
         } else {
-            IngTxnControl(c, 1);
+            IngTxnControl(c, kTxnOpAutocommitOn);
             c->autocommit = 1;
         }
         IngSetIsolation(c, c->isolation);
