@@ -70,10 +70,10 @@ struct IngStmt {
     // Statement option values.
     uint32_t noScan;
     uint32_t maxLength;
-    uint32_t opt41A;
-    uint32_t opt41C;
-    uint32_t opt41E;
-    uint32_t positionWord;  // zeroed by the cursor layer before positioned work
+    uint32_t agentChoice;      // kStmtOptAgentChoice
+    uint32_t describeKeys;     // kStmtOptDescribeKeys
+    uint32_t describeAddKeys;  // kStmtOptDescribeAddKeys
+    uint32_t positionWord;     // zeroed by the cursor layer before positioned work
     // Statement engine.
     IngRowHook rowHook;
     uint16_t resultSource;  // 2: the agent serves the rows itself

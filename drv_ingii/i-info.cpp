@@ -401,12 +401,12 @@ Answer StmtAnswer(IngStmt* s, uint32_t cls, uint32_t item) {
         case 0x0D:
         case 0x0E:
             return Int(0);
-        case 0x41A:
-            return Int(s->opt41A);
-        case 0x41C:
-            return Int(s->opt41C);
-        case 0x41E:
-            return Int(s->opt41E);
+        case kStmtOptAgentChoice:
+            return Int(s->agentChoice);
+        case kStmtOptDescribeKeys:
+            return Int(s->describeKeys);
+        case kStmtOptDescribeAddKeys:
+            return Int(s->describeAddKeys);
         default:
             return kUnknown;
     }
@@ -542,15 +542,15 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
         case 0x0F:
             if (v != 0 && !s->paramsDescribed) return DescribeParamsNow(s);
             return 0;
-        case 0x41A:
+        case kStmtOptAgentChoice:
             if (v != 1 && v != 2) return kErrBadArg;
-            s->opt41A = v;
+            s->agentChoice = v;
             return 0;
-        case 0x41C:
-            s->opt41C = v;
+        case kStmtOptDescribeKeys:
+            s->describeKeys = v;
             return 0;
-        case 0x41E:
-            s->opt41E = v;
+        case kStmtOptDescribeAddKeys:
+            s->describeAddKeys = v;
             return 0;
         default:
             return kErrNotCapable;

@@ -52,6 +52,16 @@ enum IngPropId : uint32_t {
     kPropDescribeParams = 0x3203000F,        // describe parameters by parsing the statement
 };
 
+// The driver's own statement options (SQLSetStmtOption numbers); the agent keeps those it knows
+// as the same item under kPropStmtOptionBase.
+enum DriverStmtOption {
+    kStmtOptAgentReadA = 1048,       // read-only; answered by the agent alone
+    kStmtOptAgentReadB = 1049,       // read-only; answered by the agent alone
+    kStmtOptAgentChoice = 1050,      // 1 or 2, kept for the application; no path reads it
+    kStmtOptDescribeKeys = 1052,     // result columns described with key and base-name attributes
+    kStmtOptDescribeAddKeys = 1054,  // the same, and missing key columns added to the select list
+};
+
 // Bits of the capability mask (kPropCapabilityMask), one per capability the agent declares.
 enum IngCapabilityBit : uint32_t {
     kCapNeedBind = 0x1,             // parameters must be bound before execute

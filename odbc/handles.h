@@ -246,8 +246,8 @@ struct StmtRecord : HandleBase {
     uint64_t maxRows = 0;
     uint32_t noScan = 0;
     uint64_t maxLength = 0;
-    uint32_t asyncEnable = 0;  // from the connection's ODBC 3 asynchronous value
-    uint32_t opt1050 = 0, opt1052 = 0, opt1054 = 0;
+    uint32_t asyncEnable = 0;                                         // from the connection's ODBC 3 asynchronous value
+    uint32_t agentChoice = 0, describeKeys = 0, describeAddKeys = 0;  // the driver statement options
 };
 
 // One record of a descriptor (record 0 is the bookmark record).

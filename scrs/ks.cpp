@@ -10,6 +10,7 @@
 #include "drv_ingii/i-cat.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "util/dataset.h"
 #include "util/hash.h"
@@ -425,7 +426,7 @@ uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* c
     uint32_t tableCount = ctx->tables ? ctx->tables->count : 0;
     SCR_Array* add = SCR_ArrayCreate(sizeof(ColDesc));
     if (add == nullptr) return kErrNoMemory;
-    if (ctx->attrOption == 1054 && !bare && ctx->keyCols != nullptr) {
+    if (ctx->attrOption == kStmtOptDescribeAddKeys && !bare && ctx->keyCols != nullptr) {
         for (uint32_t k = 0; k < ctx->keyCols->count; ++k) {
             auto* key = static_cast<const ColDesc*>(SCR_ArrayAt(ctx->keyCols, k));
             bool present = false;

@@ -31,7 +31,7 @@ void scs_p_OrderByNormalise(SCS_DescCtx* ctx);
 int scs_p_IsQuotableName(const char* column, const char* dbmsName);
 void scs_p_MarkKeyOrderPositions(SCS_DescCtx* ctx);
 uint32_t scs_p_SelectCol_ColDescComplete(SCS_DescCtx* ctx);
-// Expands wildcards of the select list and, with option 1054, adds the missing key columns;
+// Expands wildcards of the select list and, with the option kStmtOptDescribeAddKeys, adds the missing key columns;
 // *changed is 1 when the analysis' text was replaced.
 uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* changed);
 int scs_p_IsKeyColumn(const SCS_DescCtx* ctx, const ColDesc* cd);

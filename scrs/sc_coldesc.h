@@ -38,7 +38,7 @@ struct SCS_DescCtx {
     uint8_t tableCount;
     HashTable* keyCache;  // the connection's key-column cache; null: nothing is cached
     uint32_t flags;       // kScsDescKeysDone
-    uint32_t attrOption;  // 0, 1052 (describe keys) or 1054 (also add missing keys to the select list)
+    uint32_t attrOption;  // 0, kStmtOptDescribeKeys or kStmtOptDescribeAddKeys
     // Seeks of dynamic cursors.
     uint16_t orderColCount;    // ordering columns: ORDER BY items, then the keys no item names
     uint16_t nullCollation;    // SQL_NULL_COLLATION: 0 high, 1 low, 2 at start, 4 at end
