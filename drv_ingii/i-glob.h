@@ -29,9 +29,9 @@ extern IngDsnSettings g_ingDsnSettings;
 // database, options, read-only flag, user and password.
 struct IngConnectParams {
     const char* serverAddress;
-    const char* marker;  // on a wide connection begins 'W', 0x7F, 0x01, 0x01
-    const char* connectText1;
-    const char* connectText2;
+    const char* marker;         // on a wide connection begins 'W', 0x7F, 0x01, 0x01
+    const char* reservedText1;  // connect texts the agent does not read
+    const char* reservedText2;
     const char* database;  // null: "default"
     const char* options;   // "-G group -R role -u user -P password -T"
     uint32_t readOnly;

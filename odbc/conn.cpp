@@ -167,8 +167,8 @@ void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::st
     address = ConnServerAddress(conn->host, conn->port);
     params.serverAddress = (conn->host || !address.empty()) ? address.c_str() : nullptr;
     params.marker = conn->marker;
-    params.connectText1 = conn->connectText1;
-    params.connectText2 = conn->connectText2;
+    params.reservedText1 = conn->reservedText1;
+    params.reservedText2 = conn->reservedText2;
     params.database = conn->dsn ? conn->dsn : "Default";
     params.options = conn->options;
     params.readOnly = (conn->flags & kConnFlagAccessReadOnly) ? 1 : 0;
@@ -376,7 +376,7 @@ void ConnFree(ConnRecord* conn) {
     if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));
     for (char** text :
          {&conn->dsn, &conn->user, &conn->password, &conn->serverText, &conn->options, &conn->host, &conn->port,
-          &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2, &conn->translateDll})
+          &conn->svType, &conn->marker, &conn->reservedText1, &conn->reservedText2, &conn->translateDll})
         FreeText(*text);
     InfoCacheReset(&conn->infoCache);
     // A connection freed with its environment after a failed disconnect still takes its

@@ -90,9 +90,9 @@ struct ConnRecord : HandleBase {
     char* host = nullptr;
     char* port = nullptr;
     char* svType = nullptr;
-    char* marker = nullptr;  // begins 'W' 0x7F 0x01 0x01 on a wide connection
-    char* connectText1 = nullptr;
-    char* connectText2 = nullptr;
+    char* marker = nullptr;         // begins 'W' 0x7F 0x01 0x01 on a wide connection
+    char* reservedText1 = nullptr;  // two texts no keyword fills, carried to the agent as they are
+    char* reservedText2 = nullptr;
     // Connection options: 0x2 read-only, 0x4 autocommit, 0x8 asynchronous (ODBC 2 form); values
     // 1, 0x100 and 0x200 come from the connection keywords.
     uint16_t flags = kConnFlagAutocommit;

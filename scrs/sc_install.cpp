@@ -67,7 +67,7 @@ bool Dup(const char* src, char** out) {
 }
 
 bool CopyEntry(const IngConnectParams* p, SCS_ConnEntry* e) {
-    const char* texts[6] = {p->serverAddress, p->marker, p->connectText1, p->connectText2, p->database, p->options};
+    const char* texts[6] = {p->serverAddress, p->marker, p->reservedText1, p->reservedText2, p->database, p->options};
     bool ok = true;
     for (int i = 0; i < 6; ++i) ok = Dup(texts[i], &e->text[i]) && ok;
     e->readOnly = p->readOnly;

@@ -277,8 +277,8 @@ inline uint32_t PrepareExecuteEx(uint32_t h, const char*, Dataset* ds, uint16_t 
     }
     return Run(s, ds);
 }
-// a1: u16 index of the value wanted (0-based parameter), a2: u32 row, a3: u32 further word.
-inline uint32_t ParamData(uint32_t h, void* a1, void* a2, void* a3, void*) {
+// Hands out the u16 index of the value wanted (0-based parameter), its u32 row and a u32 word.
+inline uint32_t ParamData(uint32_t h, void* indexOut, void* rowOut, void* wordOut, void*) {
     Stmt& s = S(h);
     s.calls.push_back("ParamData");
     uint32_t row = s.sent && s.sent->rows_used ? s.sent->rows_used - 1 : 0;
@@ -295,10 +295,10 @@ inline uint32_t ParamData(uint32_t h, void* a1, void* a2, void* a3, void*) {
     } else {
         rc = Complete(s);
     }
-    std::memcpy(a1, &index, 2);
-    std::memcpy(a2, &row, 4);
+    std::memcpy(indexOut, &index, 2);
+    std::memcpy(rowOut, &row, 4);
     const uint32_t word = 9;
-    std::memcpy(a3, &word, 4);
+    std::memcpy(wordOut, &word, 4);
     return rc;
 }
 inline uint32_t PutData(uint32_t h, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size) {
