@@ -112,6 +112,12 @@ uint32_t IngCloseCursor(uint32_t stmt);
 uint32_t IngSetParams(uint32_t stmt, Dataset* values);
 uint32_t IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out);
 uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out);
+// Attribute identifiers of the describe rows beyond the ODBC descriptor fields; answered by the
+// cursor layer, left negated (not answered) by the agent.
+enum IngColumnAttr {
+    kColAttrKeyColumn = 1053,   // 1 for a key column of the row's table
+    kColAttrExpression = 1055,  // 1 for a select item that is an expression, with no base column
+};
 uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows);
 // Cancels the statement's running OpenAPI statement from any thread.
 uint32_t IngStmtCancel(uint32_t stmt);
