@@ -153,17 +153,17 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
     const int16_t sqlType = ipdItem.conciseType;
     uint64_t columnSize;
     switch (sqlType) {
-        case -10:
-        case -9:
-        case -8:
-        case -4:
-        case -3:
-        case -2:
-        case -1:
-        case 1:
-        case 9:
-        case 10:
-        case 12:
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_DATETIME:
+        case SQL_INTERVAL:
+        case SQL_VARCHAR:
             columnSize = ipdItem.length;
             break;
         default:
@@ -171,9 +171,9 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
             break;
     }
     int16_t digits = 0;
-    if (sqlType == 2 || sqlType == 3)
+    if (sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL)
         digits = ipdItem.scale;
-    else if (sqlType == 9 || sqlType == 10)
+    else if (sqlType == SQL_DATETIME || sqlType == SQL_INTERVAL)
         digits = ipdItem.precision;
     // The binding call writes the APD record with one length/indicator pointer; the record's
     // own two are put back after it and carried into the binding.
