@@ -1,6 +1,9 @@
 // Prepare, execute, fetch and more results of the agent's statements.
 #include "drv_ingii/i-exec.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -492,11 +495,11 @@ bool ParseLiteral(const std::string& a, int sqlType, IngStmt::ProcLiteral* lit) 
     const double real = std::strtod(a.c_str(), &end);
     if (*end != '\0' || errno != 0) return false;
     switch (sqlType) {
-        case -7:
-        case -6:
-        case 4:
-        case 5:
-        case -5: {
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_BIGINT: {
             errno = 0;
             const long long n = std::strtoll(a.c_str(), &end, 10);
             if (*end == '\0' && errno == 0) {
@@ -505,9 +508,9 @@ bool ParseLiteral(const std::string& a, int sqlType, IngStmt::ProcLiteral* lit) 
             }
             break;
         }
-        case 6:
-        case 7:
-        case 8:
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
             lit->isFloat = 1;
             lit->real = real;
             break;

@@ -2,6 +2,9 @@
 // its per-connection cache, and the ORDER BY and select-list analysis that use the keys.
 #include "scrs/ks.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdlib>
 #include <atomic>
 #include <cstring>
@@ -125,7 +128,8 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
                 int64_t v = 0;
                 if (scs_CellInt(&rows, r, 2, &v)) cd.sqlType = int16_t(v);
                 if (scs_CellInt(&rows, r, 4, &v) && v > 0) cd.columnSize = uint32_t(v);
-                if ((cd.sqlType == 2 || cd.sqlType == 3) && scs_CellInt(&rows, r, 6, &v)) cd.decimalDigits = int16_t(v);
+                if ((cd.sqlType == SQL_NUMERIC || cd.sqlType == SQL_DECIMAL) && scs_CellInt(&rows, r, 6, &v))
+                    cd.decimalDigits = int16_t(v);
             }
             if (!SCR_ArrayAppend(ctx->keyCols, &cd)) {
                 rc = kErrNoMemory;
@@ -180,7 +184,8 @@ uint32_t DescribeKey(SCS_DescCtx* ctx, ColDesc* cd) {
     int64_t v = 0;
     cd->sqlType = scs_CellInt(&rows, 0, 4, &v) ? int16_t(v) : 0;
     cd->columnSize = scs_CellInt(&rows, 0, 6, &v) && v > 0 ? uint32_t(v) : 0;
-    cd->decimalDigits = (cd->sqlType == 2 || cd->sqlType == 3) && scs_CellInt(&rows, 0, 8, &v) ? int16_t(v) : 0;
+    cd->decimalDigits =
+        (cd->sqlType == SQL_NUMERIC || cd->sqlType == SQL_DECIMAL) && scs_CellInt(&rows, 0, 8, &v) ? int16_t(v) : 0;
     DatasetFree(&rows);
     return 0;
 }
