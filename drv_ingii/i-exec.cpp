@@ -232,7 +232,7 @@ bool IsOrderByRefusal(const IngStmt* s) {
     return e != nullptr && e->native == 2161 && e->sqlstate != nullptr && std::strncmp(e->sqlstate, "42501", 5) == 0;
 }
 
-// Prepares the text, repairing an ORDER BY the server refuses. 0, 68, or 16 when memory ran out.
+// Prepares the text, repairing an ORDER BY the server refuses. 0, kErrSyntax, or kErrNoMemory when memory ran out.
 uint32_t PrepareWithRepair(IngStmt* s, const char* text) {
     std::free(s->preparedText);
     s->preparedText = nullptr;

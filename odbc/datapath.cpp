@@ -91,7 +91,7 @@ void StmtFreeKeyInfo(StmtRecord* stmt) {
 
 namespace {
 
-// The agent's attribute rows as lookup records keyed by attribute and column; 0 or 16.
+// The agent's attribute rows as lookup records keyed by attribute and column; 0 or kErrNoMemory.
 uint32_t KeepAttributeRows(StmtRecord* stmt, const IngAttrList* list) {
     if (!list || list->count == 0 || !list->rows) return 0;
     if (!stmt->keyInfo) stmt->keyInfo = HashCreate(101, 4);
