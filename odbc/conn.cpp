@@ -87,7 +87,7 @@ void FreeExplicitDescriptors(ConnRecord* conn) {
         const HandleSlot& slot = g_DescTable.slots[i];
         if (!slot.tag) continue;
         auto* d = static_cast<DescRecord*>(slot.record);
-        if (d && d->tag == kTagDesc && d->allocKind == 2 && d->conn == conn) DescFree(d);
+        if (d && d->tag == kTagDesc && d->allocKind == SQL_DESC_ALLOC_USER && d->conn == conn) DescFree(d);
     }
     HandleTableUnlock(&g_DescTable);
 }

@@ -11,7 +11,7 @@
 #include "util/errtable.h"
 
 const char* DescTraceName(const DescRecord* d) {
-    if (d->allocKind == 2) return "USER";
+    if (d->allocKind == SQL_DESC_ALLOC_USER) return "USER";
     switch (d->descType) {
         case kDescIRD:
             return "IRD";
@@ -30,7 +30,7 @@ uint16_t DescItemCount(const DescRecord* d) { return d->count; }
 
 void DescItemDefaults(const DescRecord* d, DescItem* item) {
     *item = DescItem{};
-    if (d->allocKind == 2) return;
+    if (d->allocKind == SQL_DESC_ALLOC_USER) return;
     if (d->descType == kDescARD || d->descType == kDescAPD) {
         item->type = SQL_C_DEFAULT;
         item->conciseType = SQL_C_DEFAULT;
@@ -64,9 +64,9 @@ DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, ui
     }
     d->tag = kTagDesc;
     d->allocKind = allocKind;
-    d->descType = allocKind == 2 ? kDescUser : descType;
-    d->conn = allocKind == 2 ? conn : nullptr;
-    d->stmt = allocKind == 1 ? stmt : nullptr;
+    d->descType = allocKind == SQL_DESC_ALLOC_USER ? kDescUser : descType;
+    d->conn = allocKind == SQL_DESC_ALLOC_USER ? conn : nullptr;
+    d->stmt = allocKind == SQL_DESC_ALLOC_AUTO ? stmt : nullptr;
     d->arraySize = 1;
     // Record 0, the bookmark record, lives as long as the descriptor.
     if (DescGrow(d, 0) != 0) {
@@ -92,7 +92,7 @@ void DescFree(DescRecord* desc) {
     // Statements that use an allocated descriptor go back to their own. Only statements of the
     // descriptor's connection can use it, and the caller holds that connection's call lock, so
     // its own list is walked rather than the process-wide statement table.
-    if (desc->allocKind == 2 && desc->conn) {
+    if (desc->allocKind == SQL_DESC_ALLOC_USER && desc->conn) {
         for (StmtRecord* s = desc->conn->stmts; s; s = s->next) {
             if (s->tag != kTagStmt) continue;
             if (s->ard == desc) {

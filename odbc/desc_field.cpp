@@ -285,7 +285,7 @@ const char* ColumnName(const ColumnInfo* c) { return (c->column && c->column[0])
 SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t field, int16_t rec, uint16_t column, void* v,
                        int64_t bufLen, int64_t* len, char mode) {
     const char* given = nullptr;
-    if (d->descType == kDescIRD && d->allocKind != 2 && !s.ird0 &&
+    if (d->descType == kDescIRD && d->allocKind != SQL_DESC_ALLOC_USER && !s.ird0 &&
         ColumnAttrText(d->stmt, field, uint16_t(rec), &given))
         return DescPutText(d, given, v, bufLen, len, mode);
     int t = s.ird0 ? SQL_CHAR : s.Type();
@@ -301,7 +301,7 @@ SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t field, int16_t r
 }
 
 SQLRETURN GetHeader(DescRecord* d, uint16_t field, void* v, int64_t bufLen, int64_t* len) {
-    const bool user = d->allocKind == 2;
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
     const bool app = DescIsApp(d);
     StmtRecord* stmt = d->stmt;
@@ -351,7 +351,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
     if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
     if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
 
-    const bool user = d->allocKind == 2;
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
     const bool app = DescIsApp(d);
     StmtRecord* stmt = d->stmt;
@@ -785,7 +785,7 @@ SQLRETURN StmtFail(DescRecord* d, StmtRecord* stmt, uint32_t row) {
 }
 
 SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t field, int64_t value) {
-    const bool user = d->allocKind == 2;
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
     const bool ard = attached && app && row;
     const bool apd = attached && app && !row;
@@ -861,7 +861,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
     if (!stmt) attached = false;
     if (IsHeaderField(uint16_t(field))) return SetHeader(stmt, app, row, attached, d, field, value);
 
-    const bool user = d->allocKind == 2;
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
     const bool ipd = t == kDescIPD;
     const bool ard = attached && app && row;
@@ -1075,7 +1075,7 @@ SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_
             break;
     }
     if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
-    if (d->allocKind == 2) {
+    if (d->allocKind == SQL_DESC_ALLOC_USER) {
         // Only statements of the descriptor's own connection can use it, and its call lock is
         // held, so that connection's list is walked.
         bool used = false;
@@ -1173,7 +1173,7 @@ SQLRETURN ImplGetDescRec(HandleBase* record, SQLSMALLINT rec, void* name, SQLSMA
 SQLRETURN ImplSetDescRec(HandleBase* record, SQLSMALLINT rec, SQLSMALLINT type, SQLSMALLINT subType, SQLLEN length,
                          SQLSMALLINT precision, SQLSMALLINT scale, SQLPOINTER data, SQLLEN* octPtr, SQLLEN* indPtr) {
     DescRecord* d = Desc(record);
-    if (d->allocKind != 2 && d->descType == kDescIRD) return Fail(d, kErrImplementationRow);
+    if (d->allocKind != SQL_DESC_ALLOC_USER && d->descType == kDescIRD) return Fail(d, kErrImplementationRow);
     auto set = [&](int16_t field, int64_t value) {
         return TakeStmtError(d, DescSetFieldDispatch(d, rec, field, value, 0, 'A'));
     };
@@ -1208,7 +1208,7 @@ bool StepApplies(const DescRecord* d, int who) {
         case 2:
             return DescIsImpl(d);
         case 3:
-            return d->allocKind != 2 && d->descType == kDescIPD;
+            return d->allocKind != SQL_DESC_ALLOC_USER && d->descType == kDescIPD;
         default:
             return true;
     }
@@ -1216,7 +1216,7 @@ bool StepApplies(const DescRecord* d, int who) {
 
 // True when the descriptor is used as a row descriptor of a statement that uses bookmarks.
 bool RowWithBookmarks(const DescRecord* d) {
-    if (d->allocKind == 2 || !d->stmt) return false;
+    if (d->allocKind == SQL_DESC_ALLOC_USER || !d->stmt) return false;
     if (d->descType != kDescARD && d->descType != kDescIRD) return false;
     return d->stmt->cursor.useBookmarks != 0;
 }
@@ -1240,8 +1240,9 @@ SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
         return SQL_ERROR;
     }
     if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
-    if (dst->allocKind != 2 && dst->descType == kDescIRD) return Fail(dst, kErrImplementationRow);
-    if (src->allocKind != 2 && src->descType == kDescIRD && src->stmt && !(src->stmt->flags & kSfPrepared))
+    if (dst->allocKind != SQL_DESC_ALLOC_USER && dst->descType == kDescIRD) return Fail(dst, kErrImplementationRow);
+    if (src->allocKind != SQL_DESC_ALLOC_USER && src->descType == kDescIRD && src->stmt &&
+        !(src->stmt->flags & kSfPrepared))
         return Fail(dst, kErrSequence);
     if (src == dst) return SQL_SUCCESS;
 

@@ -273,7 +273,7 @@ struct DescItem {
 };
 
 struct DescRecord : HandleBase {
-    uint32_t allocKind = 0;      // 1 automatic, 2 allocated by the application
+    uint32_t allocKind = 0;      // SQL_DESC_ALLOC_AUTO or SQL_DESC_ALLOC_USER
     uint32_t descType = 0;       // 1 IRD, 2 ARD, 3 IPD, 4 APD
     ConnRecord* conn = nullptr;  // explicitly allocated descriptors
     StmtRecord* stmt = nullptr;  // automatic descriptors

@@ -382,7 +382,7 @@ SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
         uint32_t refused = 0;
         if (!d || d->tag != kTagDesc) {
             refused = 138;  // S1024: no such descriptor
-        } else if (d->allocKind == 2) {
+        } else if (d->allocKind == SQL_DESC_ALLOC_USER) {
             if (d->conn != stmt->conn) refused = 138;
         } else if (d != implicit) {
             refused = 133;  // S1017
