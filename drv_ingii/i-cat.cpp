@@ -3,6 +3,9 @@
 // and the type-information result.
 #include "drv_ingii/i-cat.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -481,25 +484,25 @@ void IngCatalogSetColumn(IngStmt* s, uint16_t col, int32_t sqlType, uint32_t len
         }
     };
     switch (sqlType) {
-        case -9:
-            textSize(DS_WCHAR_NTS, 27);
+        case SQL_WVARCHAR:
+            textSize(DS_WCHAR_NTS, IIAPI_NVCH_TYPE);
             break;
-        case -8:
-            textSize(DS_WCHAR_NTS, 26);
+        case SQL_WCHAR:
+            textSize(DS_WCHAR_NTS, IIAPI_NCHA_TYPE);
             break;
-        case 1:
-            textSize(DS_CHAR_NTS, 20);
+        case SQL_CHAR:
+            textSize(DS_CHAR_NTS, IIAPI_CHA_TYPE);
             break;
-        case 12:
-            textSize(DS_CHAR_NTS, 21);
+        case SQL_VARCHAR:
+            textSize(DS_CHAR_NTS, IIAPI_VCH_TYPE);
             break;
-        case 4:
+        case SQL_INTEGER:
             c.value_kind = DS_INTEGER;
             c.length = 4;
             c.column_size = 10;
             c.display_size = 11;
             break;
-        case 5:
+        case SQL_SMALLINT:
             c.value_kind = DS_SMALLINT;
             c.length = 2;
             c.column_size = 5;
@@ -572,7 +575,8 @@ namespace {
 // The query reports a scale and radix 10 for every column; applications take a radix as telling
 // whether COLUMN_SIZE counts digits or bits, so types without either must read NULL.
 bool CharOrBinary(int16_t t) {
-    return t == 1 || t == 12 || t == -1 || t == -8 || t == -9 || t == -10 || t == -2 || t == -3 || t == -4;
+    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_WCHAR || t == SQL_WVARCHAR ||
+           t == SQL_WLONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
 }
 bool DateTimeOrInterval(int16_t t) { return (t >= 9 && t <= 11) || (t >= 91 && t <= 93) || (t >= 101 && t <= 113); }
 

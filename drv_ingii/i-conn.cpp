@@ -184,10 +184,10 @@ uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     }
     if (c->dsn.noAutoCommit) {
         c->autocommit = 0;
-        IngTxnControl(c, 2);
+        IngTxnControl(c, kTxnOpAutocommitOff);
     } else {
         c->autocommit = 1;
-        IngTxnControl(c, 1);
+        IngTxnControl(c, kTxnOpAutocommitOn);
     }
     {
         std::lock_guard<std::recursive_mutex> lock(sv->lock);
@@ -221,7 +221,7 @@ uint32_t IngDisconnect(uint32_t conn) {
         std::lock_guard<std::recursive_mutex> lock(c->server->lock);
         if (c->server->connCount) --c->server->connCount;
     }
-    IngTxnControl(c, 7);
+    IngTxnControl(c, kTxnOpRollback);
     // Statements left on the connection would keep a pointer to the freed record.
     std::vector<uint32_t> orphans;
     HandleTableLock(&g_ingStmtTable);
@@ -244,22 +244,22 @@ uint32_t IngTxnControl(IngConn* c, uint32_t op) {
     if (!c->probed) return 0;
     if (InGlobalTxn(c)) return RefuseInGlobalTxn(c);
     switch (op) {
-        case 1:
+        case kTxnOpAutocommitOn:
             c->txnFlags |= kTxnAutocommit;
             return EndTransaction(c, true);
-        case 2:
+        case kTxnOpAutocommitOff:
             c->txnFlags &= uint16_t(~kTxnAutocommit);
             return EndTransaction(c, true);
-        case 3:
+        case kTxnOpAfterStatement:
             if (c->txnFlags & kTxnAutocommit) return EndTransaction(c, true, true);
             c->txnFlags |= kTxnWorkPending;
             return 0;
-        case 4:
+        case kTxnOpBeforeStatement:
             return 0;
-        case 5:
-        case 6:
+        case kTxnOpEnd:
+        case kTxnOpCommit:
             return EndTransaction(c, true);
-        case 7:
+        case kTxnOpRollback:
             return EndTransaction(c, false);
         default:
             return kErrGeneral;
@@ -308,7 +308,7 @@ uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
         }
     }
     uint32_t rc = 0;
-    if (autocommit && (rc = IngTxnControl(c, 6)) != 0) return rc;
+    if (autocommit && (rc = IngTxnControl(c, kTxnOpCommit)) != 0) return rc;
     rc = c->versionNumber >= 2000000 ? IISetSession(c, text) : IISetLockMode(c, text);
     if (rc != 0) return rc;
     c->isolation = level;
@@ -317,12 +317,12 @@ uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
 
 uint32_t IngCommit(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
-    return c ? IngTxnControl(c, 6) : kErrBadArg;
+    return c ? IngTxnControl(c, kTxnOpCommit) : kErrBadArg;
 }
 
 uint32_t IngRollback(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
-    return c ? IngTxnControl(c, 7) : kErrBadArg;
+    return c ? IngTxnControl(c, kTxnOpRollback) : kErrBadArg;
 }
 
 uint32_t IngSavepoint(uint32_t conn, uint32_t op, const char* name) {

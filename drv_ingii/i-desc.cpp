@@ -2,6 +2,9 @@
 // descriptions it hands out and the parameter values it takes.
 #include "drv_ingii/i-desc.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include "drv_ingii/i-cat.h"
 #include "util/dataset.h"
 
@@ -257,72 +260,72 @@ uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
 
 const char* IngTypeName(int16_t serverType, int32_t sqlType) {
     switch (serverType) {
-        case 3:
+        case IIAPI_DATE_TYPE:
             return "DATE";
-        case 4:
+        case IIAPI_ADATE_TYPE:
             return "ANSIDATE";
-        case 5:
+        case IIAPI_MNY_TYPE:
             return "MONEY";
-        case 6:
+        case IIAPI_TMWO_TYPE:
             return "TIME WITHOUT TIME ZONE";
-        case 7:
+        case IIAPI_TMTZ_TYPE:
             return "TIME WITH TIME ZONE";
-        case 8:
+        case IIAPI_TIME_TYPE:
             return "TIME WITH LOCAL TIME ZONE";
-        case 9:
+        case IIAPI_TSWO_TYPE:
             return "TIMESTAMP WITHOUT TIME ZONE";
-        case 10:
+        case IIAPI_DEC_TYPE:
             return "DECIMAL";
-        case 11:
+        case IIAPI_LOGKEY_TYPE:
             return "OBJECT_KEY";
-        case 12:
+        case IIAPI_TABKEY_TYPE:
             return "TABLE KEY";
-        case 18:
+        case IIAPI_TSTZ_TYPE:
             return "TIMESTAMP WITH TIME ZONE";
-        case 19:
+        case IIAPI_TS_TYPE:
             return "TIMESTAMP WITH LOCAL TIME ZONE";
-        case 20:
-        case 26:
+        case IIAPI_CHA_TYPE:
+        case IIAPI_NCHA_TYPE:
             return "CHAR";
-        case 21:
-        case 27:
+        case IIAPI_VCH_TYPE:
+        case IIAPI_NVCH_TYPE:
             return "VARCHAR";
-        case 22:
-        case 28:
+        case IIAPI_LVCH_TYPE:
+        case IIAPI_LNVCH_TYPE:
             return "LONG VARCHAR";
-        case 23:
+        case IIAPI_BYTE_TYPE:
             return "BYTE";
-        case 24:
+        case IIAPI_VBYTE_TYPE:
             return "VARBYTE";
-        case 25:
+        case IIAPI_LBYTE_TYPE:
             return "LONG BYTE";
-        case 30:
+        case IIAPI_INT_TYPE:
             switch (sqlType) {
-                case -6:
+                case SQL_TINYINT:
                     return "INTEGER1";
-                case 5:
+                case SQL_SMALLINT:
                     return "INTEGER2";
-                case 4:
+                case SQL_INTEGER:
                     return "INTEGER4";
-                case -5:
-                case 2:
+                case SQL_BIGINT:
+                case SQL_NUMERIC:
                     return "INTEGER8";
                 default:
                     return "";
             }
-        case 31:
-            return sqlType == 7 ? "FLOAT4" : sqlType == 8 ? "FLOAT8" : "";
-        case 32:
+        case IIAPI_FLT_TYPE:
+            return sqlType == SQL_REAL ? "FLOAT4" : sqlType == SQL_DOUBLE ? "FLOAT8" : "";
+        case IIAPI_CHR_TYPE:
             return "C";
-        case 33:
+        case IIAPI_INTYM_TYPE:
             return "INTERVAL YEAR TO MONTH";
-        case 34:
+        case IIAPI_INTDS_TYPE:
             return "INTERVAL DAY TO SECOND";
-        case 37:
+        case IIAPI_TXT_TYPE:
             return "TEXT";
-        case 38:
+        case IIAPI_BOOL_TYPE:
             return "BOOLEAN";
-        case 41:
+        case IIAPI_LTXT_TYPE:
             return "LONG TEXT";
         default:
             return "";
@@ -344,7 +347,8 @@ bool In(int16_t t, std::initializer_list<int16_t> set) {
     return false;
 }
 
-const int16_t kQuoted[] = {20, 21, 22, 26, 27, 28, 32, 37, 41};
+const int16_t kQuoted[] = {IIAPI_CHA_TYPE,   IIAPI_VCH_TYPE, IIAPI_LVCH_TYPE, IIAPI_NCHA_TYPE, IIAPI_NVCH_TYPE,
+                           IIAPI_LNVCH_TYPE, IIAPI_CHR_TYPE, IIAPI_TXT_TYPE,  IIAPI_LTXT_TYPE};
 
 bool Quoted(int16_t t) {
     for (int16_t x : kQuoted)
@@ -358,34 +362,44 @@ void ColumnAttr(int16_t attr, const ColumnInfo& ci, IngAttrRow* r) {
     r->form = 1;
     r->value = 0;
     switch (attr) {
-        case 11:
+        case SQL_DESC_AUTO_UNIQUE_VALUE:
             break;
-        case 12:
-            r->value = In(t, {11, 12, 20, 21, 22, 26, 27, 28, 32, 37, 41}) ? 1 : 0;
+        case SQL_DESC_CASE_SENSITIVE:
+            r->value = In(t, {IIAPI_LOGKEY_TYPE, IIAPI_TABKEY_TYPE, IIAPI_CHA_TYPE, IIAPI_VCH_TYPE, IIAPI_LVCH_TYPE,
+                              IIAPI_NCHA_TYPE, IIAPI_NVCH_TYPE, IIAPI_LNVCH_TYPE, IIAPI_CHR_TYPE, IIAPI_TXT_TYPE,
+                              IIAPI_LTXT_TYPE})
+                           ? 1
+                           : 0;
             break;
-        case -13:
-            r->value = In(t, {11, 12, 20, 21, 26, 27, 32, 37, 41}) ? 3 : In(t, {23, 24, 25}) ? 0 : 2;
+        case -SQL_DESC_SEARCHABLE:
+            r->value = In(t, {IIAPI_LOGKEY_TYPE, IIAPI_TABKEY_TYPE, IIAPI_CHA_TYPE, IIAPI_VCH_TYPE, IIAPI_NCHA_TYPE,
+                              IIAPI_NVCH_TYPE, IIAPI_CHR_TYPE, IIAPI_TXT_TYPE, IIAPI_LTXT_TYPE})
+                           ? SQL_SEARCHABLE
+                       : In(t, {IIAPI_BYTE_TYPE, IIAPI_VBYTE_TYPE, IIAPI_LBYTE_TYPE}) ? SQL_PRED_NONE
+                                                                                      : SQL_PRED_BASIC;
             break;
-        case 10:
-            r->value = 2;
+        case SQL_DESC_UPDATABLE:
+            r->value = SQL_ATTR_READWRITE_UNKNOWN;
             break;
-        case 14:
+        case SQL_DESC_TYPE_NAME:
             r->form = 0;
             r->text = strdup(IngTypeName(t, ci.sql_type));
             break;
-        case 27:
+        case SQL_DESC_LITERAL_PREFIX:
             r->form = 0;
-            r->text = strdup(Quoted(t) ? "'" : In(t, {23, 24, 25}) ? "X'" : "");
+            r->text = strdup(Quoted(t)                                                      ? "'"
+                             : In(t, {IIAPI_BYTE_TYPE, IIAPI_VBYTE_TYPE, IIAPI_LBYTE_TYPE}) ? "X'"
+                                                                                            : "");
             break;
-        case 28:
+        case SQL_DESC_LITERAL_SUFFIX:
             r->form = 0;
             r->text = strdup(Quoted(t) ? "'" : "");
             break;
-        case 1053:
-        case 1055:
+        case kColAttrKeyColumn:
+        case kColAttrExpression:
             r->attribute = int16_t(-attr);
             break;
-        case 35:
+        case SQL_DESC_ROWVER:
             break;
     }
 }
@@ -400,7 +414,11 @@ uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, C
     uint32_t rc = IngDescribeCols(stmt, count, out);
     if (rc != 0) return rc;
     const uint16_t n = *count;
-    static const int16_t kAttrs[10] = {11, 12, -13, 10, 14, 27, 28, 1053, 35, 1055};
+    // A negated identifier is not answered: searchability is left to the ODBC side's rule by type.
+    static const int16_t kAttrs[10] = {SQL_DESC_AUTO_UNIQUE_VALUE, SQL_DESC_CASE_SENSITIVE, -SQL_DESC_SEARCHABLE,
+                                       SQL_DESC_UPDATABLE,         SQL_DESC_TYPE_NAME,      SQL_DESC_LITERAL_PREFIX,
+                                       SQL_DESC_LITERAL_SUFFIX,    kColAttrKeyColumn,       SQL_DESC_ROWVER,
+                                       kColAttrExpression};
     auto* list = static_cast<IngAttrList*>(std::calloc(1, sizeof(IngAttrList)));
     auto* rows = static_cast<IngAttrRow*>(std::calloc(size_t(10) * (n + 1u), sizeof(IngAttrRow)));
     if (list == nullptr || rows == nullptr) {
@@ -416,8 +434,9 @@ uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, C
         const int16_t attr = kAttrs[a];
         IngAttrRow tmpl{};
         tmpl.attribute = attr;
-        tmpl.form = (attr == 14 || attr == 27 || attr == 28) ? 0 : 1;
-        tmpl.value = attr == 10 ? 2 : 0;
+        tmpl.form =
+            (attr == SQL_DESC_TYPE_NAME || attr == SQL_DESC_LITERAL_PREFIX || attr == SQL_DESC_LITERAL_SUFFIX) ? 0 : 1;
+        tmpl.value = attr == SQL_DESC_UPDATABLE ? SQL_ATTR_READWRITE_UNKNOWN : 0;
         if (tmpl.form == 0) {
             tmpl.text = strdup("");
             if (tmpl.text == nullptr) failed = true;

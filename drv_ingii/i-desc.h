@@ -70,10 +70,10 @@ struct IngStmt {
     // Statement option values.
     uint32_t noScan;
     uint32_t maxLength;
-    uint32_t opt41A;
-    uint32_t opt41C;
-    uint32_t opt41E;
-    uint32_t positionWord;  // zeroed by the cursor layer before positioned work
+    uint32_t agentChoice;      // kStmtOptAgentChoice
+    uint32_t describeKeys;     // kStmtOptDescribeKeys
+    uint32_t describeAddKeys;  // kStmtOptDescribeAddKeys
+    uint32_t positionWord;     // zeroed by the cursor layer before positioned work
     // Statement engine.
     IngRowHook rowHook;
     uint16_t resultSource;  // 2: the agent serves the rows itself
@@ -118,6 +118,12 @@ uint32_t IngCloseCursor(uint32_t stmt);
 uint32_t IngSetParams(uint32_t stmt, Dataset* values);
 uint32_t IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out);
 uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out);
+// Attribute identifiers of the describe rows beyond the ODBC descriptor fields; answered by the
+// cursor layer, left negated (not answered) by the agent.
+enum IngColumnAttr {
+    kColAttrKeyColumn = 1053,   // 1 for a key column of the row's table
+    kColAttrExpression = 1055,  // 1 for a select item that is an expression, with no base column
+};
 uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows);
 // Cancels the statement's running OpenAPI statement from any thread.
 uint32_t IngStmtCancel(uint32_t stmt);

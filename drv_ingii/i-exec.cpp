@@ -1,6 +1,9 @@
 // Prepare, execute, fetch and more results of the agent's statements.
 #include "drv_ingii/i-exec.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -229,7 +232,7 @@ bool IsOrderByRefusal(const IngStmt* s) {
     return e != nullptr && e->native == 2161 && e->sqlstate != nullptr && std::strncmp(e->sqlstate, "42501", 5) == 0;
 }
 
-// Prepares the text, repairing an ORDER BY the server refuses. 0, 68, or 16 when memory ran out.
+// Prepares the text, repairing an ORDER BY the server refuses. 0, kErrSyntax, or kErrNoMemory when memory ran out.
 uint32_t PrepareWithRepair(IngStmt* s, const char* text) {
     std::free(s->preparedText);
     s->preparedText = nullptr;
@@ -492,11 +495,11 @@ bool ParseLiteral(const std::string& a, int sqlType, IngStmt::ProcLiteral* lit) 
     const double real = std::strtod(a.c_str(), &end);
     if (*end != '\0' || errno != 0) return false;
     switch (sqlType) {
-        case -7:
-        case -6:
-        case 4:
-        case 5:
-        case -5: {
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_BIGINT: {
             errno = 0;
             const long long n = std::strtoll(a.c_str(), &end, 10);
             if (*end == '\0' && errno == 0) {
@@ -505,9 +508,9 @@ bool ParseLiteral(const std::string& a, int sqlType, IngStmt::ProcLiteral* lit) 
             }
             break;
         }
-        case 6:
-        case 7:
-        case 8:
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
             lit->isFloat = 1;
             lit->real = real;
             break;
@@ -816,12 +819,12 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
                 std::memcpy(DatasetCell(&s->outValues->cols[0], 0), &ret, 4);
                 s->outValues->cols[0].indicators[0] = DS_IND_VALUE;
                 s->outValues->rows_used = 1;
-                if (!global) IngTxnControl(c, 3);
+                if (!global) IngTxnControl(c, kTxnOpAfterStatement);
                 s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
                 ++s->resultSets;
                 return kErrOutputValues;
             }
-            if (!global) IngTxnControl(c, 3);
+            if (!global) IngTxnControl(c, kTxnOpAfterStatement);
             s->state |= kStmtEndOfData;
             return 0;
         }
@@ -854,7 +857,7 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
         if (got == 0) got = 1;
     }
     s->outValues->rows_used = got;
-    if (!global) IngTxnControl(c, 3);
+    if (!global) IngTxnControl(c, kTxnOpAfterStatement);
     s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
     ++s->resultSets;
     return kErrOutputValues;
@@ -910,7 +913,7 @@ uint32_t IngExecute(uint32_t stmt) {
             }
             continue;
         }
-        if (!global) IngTxnControl(c, 4);
+        if (!global) IngTxnControl(c, kTxnOpBeforeStatement);
         uint32_t count = 0;
         uint32_t rc;
         if (withParams) {
@@ -923,7 +926,7 @@ uint32_t IngExecute(uint32_t stmt) {
             IngStmtCloseHandle(s, nullptr);
             return rc;
         }
-        if (!global) IngTxnControl(c, 3);
+        if (!global) IngTxnControl(c, kTxnOpAfterStatement);
         s->rowCount += count;
         s->state |= kStmtEndOfData;
     }

@@ -46,7 +46,7 @@ constexpr AgentFuncTable BuildAgentTable() {
     t.DRV_GetCursorName = IngGetCursorName;
     t.DRV_SetCursorName = IngSetCursorName;
     t.DRV_NativeSql = IngNativeSql;
-    t.DRV_Unnamed14 = IngUnsupportedStmtOp;
+    t.DRV_UnsupportedStmtOp = IngUnsupportedStmtOp;
     t.DRV_CloseCursor = IngCloseCursor;
     t.DRV_Commit = IngCommit;
     t.DRV_Rollback = IngRollback;

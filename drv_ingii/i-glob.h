@@ -29,9 +29,9 @@ extern IngDsnSettings g_ingDsnSettings;
 // database, options, read-only flag, user and password.
 struct IngConnectParams {
     const char* serverAddress;
-    const char* marker;  // on a wide connection begins 'W', 0x7F, 0x01, 0x01
-    const char* connectText1;
-    const char* connectText2;
+    const char* marker;         // on a wide connection begins 'W', 0x7F, 0x01, 0x01
+    const char* reservedText1;  // connect texts the agent does not read
+    const char* reservedText2;
     const char* database;  // null: "default"
     const char* options;   // "-G group -R role -u user -P password -T"
     uint32_t readOnly;
@@ -139,6 +139,16 @@ uint32_t IngDisconnect(uint32_t conn);
 uint32_t IngCommit(uint32_t conn);
 uint32_t IngRollback(uint32_t conn);
 uint32_t IngSavepoint(uint32_t conn, uint32_t op, const char* name);
+// Operations of IngTxnControl.
+enum IngTxnOp : uint32_t {
+    kTxnOpAutocommitOn = 1,     // commit; from now on every statement is committed
+    kTxnOpAutocommitOff = 2,    // commit; from now on work stays pending until it is ended
+    kTxnOpAfterStatement = 3,   // in autocommit commit, otherwise mark work pending
+    kTxnOpBeforeStatement = 4,  // nothing to do before a statement
+    kTxnOpEnd = 5,              // end the transaction with a commit
+    kTxnOpCommit = 6,
+    kTxnOpRollback = 7,
+};
 uint32_t IngTxnControl(IngConn* c, uint32_t op);
 uint32_t IngSetIsolation(IngConn* c, uint32_t level);
 uint32_t IngCancel(uint32_t stmt);

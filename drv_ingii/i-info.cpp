@@ -2,6 +2,9 @@
 // and the negotiation of cursor type and concurrency.
 #include "drv_ingii/i-info.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -38,6 +41,11 @@ Answer Text(std::string s) {
 }
 
 const Answer kUnknown{};
+
+// What the Ingres agent can do; autocommit joins them unless the data source turns it off.
+constexpr uint32_t kAgentCapabilities = kCapNeedBind | kCapMoreResults | kCapParamArrays | kCapScrollCursors |
+                                        kCapDynMixCursors | kCapExecute2 | kCapDescribeWithAttrs | kCapMaxLength |
+                                        kCapXa;
 
 struct FixedInt {
     uint16_t type;
@@ -203,7 +211,7 @@ std::string Folded(const char* s, bool upper) {
 bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
     const IngBuiltCursors& b = kIngBuiltCursors;
     switch (type) {
-        case 44: {  // SQL_SCROLL_OPTIONS
+        case SQL_SCROLL_OPTIONS: {
             uint32_t o = 0x1 | 0x10;
             if (c->dsn.dynCursSensitivity != 2) {
                 if (b.keysetDriven) o |= 0x2 | 0x8;
@@ -212,50 +220,50 @@ bool CursorInfoType(IngConn* c, uint32_t type, uint32_t* v) {
             *v = o;
             return true;
         }
-        case 43:
+        case SQL_SCROLL_CONCURRENCY:
             *v = b.rowOperations ? 11 : 0x1;
-            return true;  // SQL_SCROLL_CONCURRENCY
-        case 78:
+            return true;
+        case SQL_LOCK_TYPES:
             *v = b.rowOperations ? 1 : 0;
-            return true;  // SQL_LOCK_TYPES
-        case 79:
+            return true;
+        case SQL_POS_OPERATIONS:
             *v = b.rowOperations ? 31 : 0;
-            return true;  // SQL_POS_OPERATIONS
+            return true;
         // Dynamic cursors: every orientation but ABSOLUTE and BOOKMARK, SQLSetPos but no bulk
         // operations (rows have no bookmarks); others' additions, deletions and updates show.
-        case 144:
+        case SQL_DYNAMIC_CURSOR_ATTRIBUTES1:
             *v = b.dynamic ? (b.rowOperations ? 0x1E45 : 0x5) : 0;
-            return true;  // SQL_DYNAMIC_CURSOR_ATTRIBUTES1
-        case 145:
+            return true;
+        case SQL_DYNAMIC_CURSOR_ATTRIBUTES2:
             *v = b.dynamic ? (b.rowOperations ? 0x407B : 0x71) : 0;
-            return true;  // ...2
+            return true;
         // Read-only keyset-driven cursors: the fetch orientations and bookmarks; others' updates and
         // deletions show and the maximum rows of a SELECT hold (a mixed cursor answers with these too and
         // knows no exact row count).
-        case 150:
+        case SQL_KEYSET_CURSOR_ATTRIBUTES1:
             *v = b.keysetDriven ? (b.rowOperations ? 0xF1E4F : 0xF) : 0;
-            return true;  // SQL_KEYSET_CURSOR_ATTRIBUTES1
-        case 151:
+            return true;
+        case SQL_KEYSET_CURSOR_ATTRIBUTES2:
             *v = b.keysetDriven ? (b.rowOperations ? 0x40EB : 0xE1) : 0;
-            return true;  // ...2
+            return true;
         // Fetch orientations and bookmarks; read-only concurrency, the maximum rows of a SELECT and
         // exact row counts. Row changes need a scrollable cursor with keys (a static one reads its
         // keys when it runs with lock or values concurrency).
-        case 146:
+        case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1:
             *v = 0x1;
-            return true;  // SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1
-        case 147:
+            return true;
+        case SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2:
             *v = 0x1081;
-            return true;  // ...2
-        case 167:
+            return true;
+        case SQL_STATIC_CURSOR_ATTRIBUTES1:
             *v = b.rowOperations ? 0xF1E4F : 0xF;
-            return true;  // SQL_STATIC_CURSOR_ATTRIBUTES1
-        case 168:
+            return true;
+        case SQL_STATIC_CURSOR_ATTRIBUTES2:
             *v = b.rowOperations ? 0x508B : 0x1081;
-            return true;  // ...2
-        case 83:
+            return true;
+        case SQL_STATIC_SENSITIVITY:
             *v = b.rowOperations ? 0x6 : 0;
-            return true;  // SQL_STATIC_SENSITIVITY
+            return true;
         default:
             return false;
     }
@@ -266,25 +274,25 @@ Answer ConnInfoType(IngConn* c, uint32_t type) {
     uint32_t cursorAnswer = 0;
     if (CursorInfoType(c, type, &cursorAnswer)) return Int(cursorAnswer);
     switch (type) {
-        case 6:
+        case SQL_DRIVER_NAME:
             return Text(tv_library_name);
-        case 16:
+        case SQL_DATABASE_NAME:
             return Text(c->dbName ? c->dbName : "");
-        case 17:
+        case SQL_DBMS_NAME:
             return Text(c->dsn.sqlDbmsName ? c->dsn.sqlDbmsName : "INGRES");
-        case 18:
+        case SQL_DBMS_VER:
             return Text(c->versionText ? c->versionText : "");
-        case 25:
+        case SQL_DATA_SOURCE_READ_ONLY:
             return Text(c->readOnlyConnected ? "Y" : "N");
-        case 26:
+        case SQL_DEFAULT_TXN_ISOLATION:
             return Int(1);
-        case 28:
+        case SQL_IDENTIFIER_CASE:
             return Int(c->nameCase);
-        case 93:
+        case SQL_QUOTED_IDENTIFIER_CASE:
             return Int(c->delimitedCase);
-        case 46:
+        case SQL_TXN_CAPABLE:
             return Int(c->probed ? 1 : 0);
-        case 47: {
+        case SQL_USER_NAME: {
             // The record keeps the folded name, as the server's case rules give it.
             if (c->userName) {
                 std::string f = Folded(c->userName, c->nameCase == 1);
@@ -292,12 +300,12 @@ Answer ConnInfoType(IngConn* c, uint32_t type) {
             }
             return Text(c->userName ? c->userName : "");
         }
-        case 72:
+        case SQL_TXN_ISOLATION_OPTION:
             return Int(!c->probed ? 1 : (c->versionNumber < 2000000 ? 13 : 15));
-        case 122:
-        case 126:
+        case SQL_CONVERT_WCHAR:
+        case SQL_CONVERT_WVARCHAR:
             return Int(unicode ? 0xE63F7F : 0);
-        case 125:
+        case SQL_CONVERT_WLONGVARCHAR:
             return Int(unicode ? 0xE00301 : 0);
         default:
             break;
@@ -335,7 +343,7 @@ Answer ConnCapability(IngConn* c, uint32_t item) {
             return Int(1);
         case 0x11:
             c->capsAsked = 1;
-            return Int(c->dsn.noAutoCommit ? 0x349F : 0x359F);
+            return Int(c->dsn.noAutoCommit ? kAgentCapabilities : kAgentCapabilities | kCapAutocommit);
         case 0x12:
             c->paramNames = 1;
             return Int(1);
@@ -356,9 +364,9 @@ Answer ConnCapability(IngConn* c, uint32_t item) {
 Answer ConnAnswer(IngConn* c, uint32_t cls, uint32_t item) {
     if (cls == 0x01) return ConnCapability(c, item);
     if (cls == 0x03) {
-        if (item == 0x0000) return Int(c->autocommit);
-        if (item == 0x0001) return Int(c->readOnly);
-        if (item == 0x006C) return Int(c->probed ? c->isolation : 1);
+        if (item == IngPropItem(kPropAutocommit)) return Int(c->autocommit);
+        if (item == IngPropItem(kPropAccessMode)) return Int(c->readOnly);
+        if (item == IngPropItem(kPropIsolation)) return Int(c->probed ? c->isolation : SQL_TXN_READ_UNCOMMITTED);
         return kUnknown;
     }
     if (cls == 0x04) return ConnInfoType(c, item);
@@ -373,35 +381,35 @@ Answer StmtAnswer(IngStmt* s, uint32_t cls, uint32_t item) {
     }
     if (cls != 0x03) return kUnknown;
     switch (item) {
-        case 0x01:
+        case SQL_MAX_ROWS:
             return Int(s->maxRows);
-        case 0x02:
+        case SQL_NOSCAN:
             return Int(s->noScan);
-        case 0x03:
+        case SQL_MAX_LENGTH:
             return Int(s->maxLength);
-        case 0x06:
+        case SQL_CURSOR_TYPE:
             return Int(k.cursorType);
-        case 0x07:
+        case SQL_CONCURRENCY:
             return Int(k.concurrency);
-        case 0x08:
+        case SQL_KEYSET_SIZE:
             return Int(k.keysetSize);
-        case 0x09:
+        case SQL_ROWSET_SIZE:
             return Int(k.rowsetSize);
-        case 0x0A:
+        case SQL_SIMULATE_CURSOR:
             return Int(k.simulateCursor);
-        case 0x0B:
+        case SQL_RETRIEVE_DATA:
             return Int(k.retrieveData);
-        case 0x0C:
+        case SQL_USE_BOOKMARKS:
             return Int(k.useBookmarks);
-        case 0x0D:
-        case 0x0E:
+        case SQL_GET_BOOKMARK:
+        case SQL_ROW_NUMBER:
             return Int(0);
-        case 0x41A:
-            return Int(s->opt41A);
-        case 0x41C:
-            return Int(s->opt41C);
-        case 0x41E:
-            return Int(s->opt41E);
+        case kStmtOptAgentChoice:
+            return Int(s->agentChoice);
+        case kStmtOptDescribeKeys:
+            return Int(s->describeKeys);
+        case kStmtOptDescribeAddKeys:
+            return Int(s->describeAddKeys);
         default:
             return kUnknown;
     }
@@ -442,23 +450,23 @@ const CursorOptionRow kCursorOptionTable[] = {
 };
 
 uint32_t SetConnOption(IngConn* c, uint32_t cls, uint32_t item, const uint32_t* value) {
-    if (cls == 0x03 && item == 0x0000) {
+    if (cls == 0x03 && item == IngPropItem(kPropAutocommit)) {
         if (*value == 0) {
-            IngTxnControl(c, 2);
+            IngTxnControl(c, kTxnOpAutocommitOff);
             c->autocommit = 0;
         } else {
-            IngTxnControl(c, 1);
+            IngTxnControl(c, kTxnOpAutocommitOn);
             c->autocommit = 1;
         }
         IngSetIsolation(c, c->isolation);
         return 0;
     }
-    if (cls == 0x03 && item == 0x0001) {
+    if (cls == 0x03 && item == IngPropItem(kPropAccessMode)) {
         c->readOnly = *value ? 1 : 0;
         return 0;
     }
-    if (cls == 0x03 && item == 0x006C) return IngSetIsolation(c, *value);
-    if (cls == 0x01 && item == 0x0C) {
+    if (cls == 0x03 && item == IngPropItem(kPropIsolation)) return IngSetIsolation(c, *value);
+    if (cls == 0x01 && item == IngPropItem(kPropOdbcVersion)) {
         c->odbcVersion = *value >= 3 ? 3 : 2;
         return 0;
     }
@@ -474,9 +482,9 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
     uint32_t v = *value;
     if (cls != 0x03) return kErrNotCapable;
     switch (item) {
-        case 0x00:
+        case SQL_QUERY_TIMEOUT:
             return 0;
-        case 0x01: {
+        case SQL_MAX_ROWS: {
             uint32_t dsnMax = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
             if (dsnMax != 0 && (v == 0 || v > dsnMax)) {
                 s->maxRows = dsnMax;
@@ -485,36 +493,36 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
             s->maxRows = v;
             return 0;
         }
-        case 0x02:
+        case SQL_NOSCAN:
             s->noScan = v ? 1 : 0;
             return 0;
-        case 0x03:
+        case SQL_MAX_LENGTH:
             s->maxLength = v;
             return 0;
-        case 0x06: {
+        case SQL_CURSOR_TYPE: {
             uint32_t type = v;
-            uint32_t rc = IngNegotiateCursorOption(&k, 6, &type);
+            uint32_t rc = IngNegotiateCursorOption(&k, SQL_CURSOR_TYPE, &type);
             if (rc != 0 && rc != kErrOptionChanged) return rc;
-            if (type == 2 && !c->capsAsked) {
-                type = 1;
+            if (type == SQL_CURSOR_DYNAMIC && !c->capsAsked) {
+                type = SQL_CURSOR_KEYSET_DRIVEN;
                 rc = kErrOptionChanged;
             }
             k.cursorType = type;
             k.flags |= kScsTypeSet;
             return rc;
         }
-        case 0x07: {
+        case SQL_CONCURRENCY: {
             uint32_t conc = v;
-            uint32_t rc = IngNegotiateCursorOption(&k, 7, &conc);
+            uint32_t rc = IngNegotiateCursorOption(&k, SQL_CONCURRENCY, &conc);
             if (rc == 0 || rc == kErrOptionChanged) k.concurrency = conc;
             return rc;
         }
-        case 0x08:
+        case SQL_KEYSET_SIZE:
             if (!c->capsAsked) return v != 0 ? kErrOptionChanged : kErrNone;
             k.keysetSize = v > 5000 ? 5000 : v;
             k.flags |= kScsKeysetSizeSet;
             return 0;
-        case 0x09: {
+        case SQL_ROWSET_SIZE: {
             uint32_t rc = 0;
             if (v > 100 && !c->dsn.noRowsetSizeLimit) {
                 v = 100;
@@ -525,27 +533,27 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
             k.flags2 &= ~uint32_t(0x10 | 0x20);
             return rc;
         }
-        case 0x0A:
+        case SQL_SIMULATE_CURSOR:
             k.simulateCursor = v;
             return 0;
-        case 0x0B:
+        case SQL_RETRIEVE_DATA:
             k.retrieveData = v;
             return 0;
-        case 0x0C:
+        case SQL_USE_BOOKMARKS:
             k.useBookmarks = v;
             return 0;
-        case 0x0F:
+        case SQL_ATTR_ENABLE_AUTO_IPD:
             if (v != 0 && !s->paramsDescribed) return DescribeParamsNow(s);
             return 0;
-        case 0x41A:
+        case kStmtOptAgentChoice:
             if (v != 1 && v != 2) return kErrBadArg;
-            s->opt41A = v;
+            s->agentChoice = v;
             return 0;
-        case 0x41C:
-            s->opt41C = v;
+        case kStmtOptDescribeKeys:
+            s->describeKeys = v;
             return 0;
-        case 0x41E:
-            s->opt41E = v;
+        case kStmtOptDescribeAddKeys:
+            s->describeAddKeys = v;
             return 0;
         default:
             return kErrNotCapable;

@@ -52,6 +52,35 @@ enum IngPropId : uint32_t {
     kPropDescribeParams = 0x3203000F,        // describe parameters by parsing the statement
 };
 
+// The driver's own statement options (SQLSetStmtOption numbers); the agent keeps those it knows
+// as the same item under kPropStmtOptionBase.
+enum DriverStmtOption {
+    kStmtOptAgentReadA = 1048,       // read-only; answered by the agent alone
+    kStmtOptAgentReadB = 1049,       // read-only; answered by the agent alone
+    kStmtOptAgentChoice = 1050,      // 1 or 2, kept for the application; no path reads it
+    kStmtOptDescribeKeys = 1052,     // result columns described with key and base-name attributes
+    kStmtOptDescribeAddKeys = 1054,  // the same, and missing key columns added to the select list
+};
+
+// Bits of the capability mask (kPropCapabilityMask), one per capability the agent declares.
+enum IngCapabilityBit : uint32_t {
+    kCapNeedBind = 0x1,             // parameters must be bound before execute
+    kCapMoreResults = 0x2,          // several result sets
+    kCapParamArrays = 0x4,          // parameter arrays
+    kCapScrollCursors = 0x8,        // scrollable cursors
+    kCapDynMixCursors = 0x10,       // dynamic and mixed cursors
+    kCapV2DataAtExec = 0x20,        // data at execution by the agent
+    kCapSpOutDeferFetch = 0x40,     // output parameters of procedures after the results
+    kCapExecute2 = 0x80,            // prepare and execute in one call
+    kCapAutocommit = 0x100,         // the connection starts in autocommit
+    kCapConvertInfo = 0x200,        // the agent answers the conversion information types
+    kCapDescribeWithAttrs = 0x400,  // result columns described with attribute rows (slot 51)
+    kCapNamedParams = 0x800,        // parameter descriptions carry names (slot 54)
+    kCapMaxLength = 0x1000,         // the agent limits value lengths (SQL_MAX_LENGTH)
+    kCapXa = 0x2000,                // the connection may enlist in a distributed transaction
+    kCapFailover = 0x4000,          // a failover notification may be registered
+};
+
 struct AgentOpRequest {
     uint16_t type;
     uint32_t count;

@@ -120,7 +120,7 @@ struct IngStatisticsArgs {
     X(11, DRV_Prepare, uint32_t (*)(uint32_t stmt, const char* text))                                                  \
     X(12, DRV_SetParams, uint32_t (*)(uint32_t stmt, Dataset * values))                                                \
     X(13, DRV_Execute, uint32_t (*)(uint32_t stmt))                                                                    \
-    X(14, DRV_Unnamed14, uint32_t (*)(uint32_t stmt))                                                                  \
+    X(14, DRV_UnsupportedStmtOp, uint32_t (*)(uint32_t stmt))                                                          \
     X(15, DRV_DescribeCols, uint32_t (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out))                          \
     X(16, DRV_DescribeParams, uint32_t (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out))                        \
     X(17, DRV_NativeSql, uint32_t (*)(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen))       \
@@ -146,8 +146,8 @@ struct IngStatisticsArgs {
     X(37, DRV_SetPos,                                                                                                  \
       uint32_t (*)(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t lock, uint16_t * *statuses,               \
                    uint32_t * processed, Dataset * values, uint16_t * columns, uint16_t columnCount))                  \
-    X(38, DRV_ParamData, uint32_t (*)(uint32_t stmt, void* a1, void* a2, void* a3, void* a4))                          \
-    X(39, DRV_PutData, uint32_t (*)(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4))                   \
+    X(38, DRV_ParamData, uint32_t (*)(uint32_t stmt, void* index, void* row, void* word, void* token))                 \
+    X(39, DRV_PutData, uint32_t (*)(uint32_t stmt, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size))    \
     X(40, DRV_GetData,                                                                                                 \
       uint32_t (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* pieceLength, \
                    uint32_t* pieceKind, uint32_t* total))                                                              \

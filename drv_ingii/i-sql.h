@@ -39,7 +39,7 @@ int IngTranslateSql(IngSqlText* block, const char* text);
 void IngSqlTextFree(IngSqlText* block);
 
 // The work of DRV_NativeSql (slot 17) once the connection is known: the slot sets *length to 0,
-// answers 21 for an unknown agent connection handle, and otherwise returns this function's
+// answers kErrBadArg for an unknown agent connection handle, and otherwise returns this function's
 // result. Translates text into a local block and copies the Ingres text into out (size bytes,
 // NUL-terminated, cut when too long; a null out only reports the length). *length (when given)
 // is set to 0 first, then to the full length. Returns 0, or 19 (01004) when the text was cut.

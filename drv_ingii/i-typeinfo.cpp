@@ -1,10 +1,14 @@
 // Type information rows and the catalog type fix-up.
 #include "drv_ingii/i-typeinfo.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstring>
 
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
+#include "iiapi/iiapi.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 
@@ -196,53 +200,53 @@ const IngTypeRow* PickOne(const IngTypeInfoScope& s, uint32_t pos) {
     const bool fresh = s.serverVersion >= kNewServer;
     if (!s.wideBuild && s.sqlType < -7) return nullptr;
     switch (s.sqlType) {
-        case -10:
+        case SQL_WLONGVARCHAR:
             return &kLongNvarchar;
-        case -9:
+        case SQL_WVARCHAR:
             return &kNvarchar;
-        case -8:
+        case SQL_WCHAR:
             return &kNchar;
-        case -7:
-        case -6:
+        case SQL_BIT:
+        case SQL_TINYINT:
             return &kInteger1;
-        case -5:
+        case SQL_BIGINT:
             return s.apiLevel >= 3 ? &kInteger8 : &kFloat6;
-        case -4:
+        case SQL_LONGVARBINARY:
             return &kLongByte;
-        case -3:
+        case SQL_VARBINARY:
             return fresh ? &kByteVarNew : &kByteVarOld;
-        case -2:
+        case SQL_BINARY:
             return fresh ? &kByteNew : &kByteOld;
-        case -1:
+        case SQL_LONGVARCHAR:
             return &kLongVarchar;
-        case 1:
+        case SQL_CHAR:
             return fresh ? &kCharNew : &kCharOld;
-        case 2:
-        case 3:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
             return &kDecimal;
-        case 4:
+        case SQL_INTEGER:
             return &kInteger;
-        case 5:
+        case SQL_SMALLINT:
             return &kSmallint;
-        case 6:
+        case SQL_FLOAT:
             return &kFloat6;
-        case 7:
+        case SQL_REAL:
             return &kFloat4;
-        case 8:
+        case SQL_DOUBLE:
             return &kFloat8;
-        case 9:
+        case SQL_DATE:
             return &kDate9;
-        case 10:
+        case SQL_TIME:
             return &kDate10;
-        case 11:
+        case SQL_TIMESTAMP:
             return &kDate11;
-        case 12:
+        case SQL_VARCHAR:
             return fresh ? &kVarcharNew : &kVarcharOld;
-        case 91:
+        case SQL_TYPE_DATE:
             return &kDate91;
-        case 92:
+        case SQL_TYPE_TIME:
             return &kDate92;
-        case 93:
+        case SQL_TYPE_TIMESTAMP:
             return &kDate93;
         default:
             return nullptr;
@@ -393,86 +397,86 @@ void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unico
     };
 
     switch (code) {
-        case 3:
+        case IIAPI_DATE_TYPE:
             type("DATE", v3 ? 93 : 11, 9, 3);
             sizes(16, 19);
             digits(0);
             return;
-        case 4:
+        case IIAPI_ADATE_TYPE:
             type("ANSIDATE", v3 ? 91 : 9, 9, 1);
             sizes(6, 10);
             return;
-        case 5:
+        case IIAPI_MNY_TYPE:
             type("MONEY", 3, 3, -1);
             sizes(8, 12);
             digits(2);
             return;
-        case 6:
+        case IIAPI_TMWO_TYPE:
             type("TIME WITHOUT TIME ZONE", v3 ? 92 : 10, 10, 2);
             sizes(6, 10);
             return;
-        case 7:
+        case IIAPI_TMTZ_TYPE:
             type("TIME WITH TIME ZONE", v3 ? 92 : 10, 10, 2);
             sizes(6, 16);
             return;
-        case 8:
+        case IIAPI_TIME_TYPE:
             type("TIME WITH LOCAL TIME ZONE", v3 ? 92 : 10, 10, 2);
             sizes(6, 10);
             return;
-        case 9:
+        case IIAPI_TSWO_TYPE:
             type("TIMESTAMP WITHOUT TIME ZONE", v3 ? 93 : 11, 9, 3);
             sizes(16, stampSize(0));
             return;
-        case 10:
+        case IIAPI_DEC_TYPE:
             type("DECIMAL", 3, 3, -1);
             return;
-        case 12:
+        case IIAPI_TABKEY_TYPE:
             type("CHAR", 1, 1, -1);
             return;
-        case 18:
+        case IIAPI_TSTZ_TYPE:
             type("TIMESTAMP WITH TIME ZONE", v3 ? 93 : 11, 9, 3);
             sizes(16, stampSize(6));
             return;
-        case 19:
+        case IIAPI_TS_TYPE:
             type("TIMESTAMP WITH LOCAL TIME ZONE", v3 ? 93 : 11, 9, 3);
             sizes(16, stampSize(0));
             return;
-        case 20:
-        case 32:
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE:
             type("CHAR", 1, 1, -1);
             break;
-        case 21:
-        case 37:
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
             type("VARCHAR", 12, 12, -1);
             break;
-        case 22:
+        case IIAPI_LVCH_TYPE:
             type("LONG VARCHAR", -1, -1, -1);
             sizes(2147483646, 2147483646);
             break;
-        case 23:
+        case IIAPI_BYTE_TYPE:
             type("BYTE", -2, -2, -1);
             break;
-        case 24:
+        case IIAPI_VBYTE_TYPE:
             type("BYTE VARYING", -3, -3, -1);
             break;
-        case 25:
+        case IIAPI_LBYTE_TYPE:
             type("LONG BYTE", -4, -4, -1);
             sizes(2147483646, 2147483646);
             break;
-        case 26:
+        case IIAPI_NCHA_TYPE:
             type("NCHAR", unicode ? -8 : 1, unicode ? -8 : 1, -1);
             if (unicode && c.bufferLength) *c.bufferLength = len * 2;
             break;
-        case 27:
+        case IIAPI_NVCH_TYPE:
             type("NVARCHAR", unicode ? -9 : 12, unicode ? -9 : 12, -1);
             if (unicode && c.bufferLength) *c.bufferLength = len * 2;
             break;
-        case 28:
+        case IIAPI_LNVCH_TYPE:
             type("LONG NVARCHAR", unicode ? -10 : -1, unicode ? -10 : -1, -1);
             sizes(1073741823, 1073741823);
             Set<uint32_t>(c.charOctetLength, unicode ? 2147483646u : 1073741823u);
             return;
-        case 30:
+        case IIAPI_INT_TYPE:
             // Lengths in bytes; a catalog that gives the digit count instead (iiuserlen) reads alike.
             if (len == 1 || len == 3) {
                 type("INTEGER1", -6, -6, -1);
@@ -488,7 +492,7 @@ void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unico
                 Set<uint32_t>(c.columnSize, 19);
             }
             return;
-        case 31:
+        case IIAPI_FLT_TYPE:
             if (len == 4 || len == 7) {
                 type("FLOAT4", 7, 7, -1);
                 Set<uint32_t>(c.columnSize, 7);
@@ -497,15 +501,15 @@ void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unico
                 Set<uint32_t>(c.columnSize, 15);
             }
             return;
-        case 33:
+        case IIAPI_INTYM_TYPE:
             type("INTERVAL YEAR TO MONTH", 107, 10, 7);
             sizes(8, 7);
             return;
-        case 34:
+        case IIAPI_INTDS_TYPE:
             type("INTERVAL DAY TO SECOND", 110, 10, 10);
             sizes(12, 10);
             return;
-        case 38:
+        case IIAPI_BOOL_TYPE:
             type("BOOLEAN", -7, -7, -1);
             Set<uint32_t>(c.columnSize, 1);
             return;

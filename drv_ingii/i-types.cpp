@@ -1,6 +1,9 @@
 // Ingres type mapping: result descriptors into descriptions, parameter values into descriptors.
 #include "drv_ingii/i-types.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -411,22 +414,22 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
         d.ds_scale = 0;
         if (type == IIAPI_CHA_TYPE && IsTextKind(col.kind)) {
             switch (sqlType) {
-                case -7:
-                case 4:
-                case 5:
+                case SQL_BIT:
+                case SQL_INTEGER:
+                case SQL_SMALLINT:
                     type = IIAPI_INT_TYPE;
                     len = 4;
                     d.ds_precision = 10;
                     break;
-                case -5:
+                case SQL_BIGINT:
                     // 8 bytes: a 4-byte integer would cut values beyond 2^31.
                     type = IIAPI_INT_TYPE;
                     len = 8;
                     d.ds_precision = 19;
                     break;
-                case 6:
-                case 7:
-                case 8:
+                case SQL_FLOAT:
+                case SQL_REAL:
+                case SQL_DOUBLE:
                     type = IIAPI_FLT_TYPE;
                     len = 8;
                     d.ds_precision = 15;

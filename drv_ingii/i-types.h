@@ -12,18 +12,18 @@ struct ColumnInfo;
 // Result description modes.
 enum : int { kDescQuery = 0, kDescProcedure = 8 };
 
-// Reads the result descriptors of an OpenAPI statement: 0, 82 (none) or the wait's code.
+// Reads the result descriptors of an OpenAPI statement: 0, kErrNoData (none) or the wait's code.
 uint32_t IIGetDescriptor(IngDescBlock* block, void* stmtHandle, IngDiagList* list);
 
 // Maps one descriptor into a description (sizes, SQL type, value kind).
 void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, ColumnInfo* ci);
 
 // Builds the descriptions of a result: mode 0 a query, 8 a procedure (its return value first
-// when the statement has one); other modes give none. 0 or 16.
+// when the statement has one); other modes give none. 0 or kErrNoMemory.
 uint32_t IngDescribeResult(IngStmt* s, int mode, const IngDescBlock* block, ColumnInfo** out, uint16_t* count);
 
 // Parameter descriptors of one parameter row for a query type (2 execute, 3 open cursor,
-// 8 execute procedure); the service parameters stand first. 0, 16 or 43.
+// 8 execute procedure); the service parameters stand first. 0, kErrNoMemory or kErrNotCapable.
 struct IngParamDescs {
     int16_t count;
     IIAPI_DESCRIPTOR* descs;  // names are borrowed from the statement's descriptions

@@ -26,7 +26,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
 uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
                         uint32_t row);
 
-// A value as text (a new NUL-terminated buffer); a NULL value gives none. 0 or 16.
+// A value as text (a new NUL-terminated buffer); a NULL value gives none. 0 or kErrNoMemory.
 uint32_t IngValueToText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, char** text);
 
 // Parses a date or timestamp text in the layouts the server writes. false when the text is
@@ -44,7 +44,7 @@ uint32_t IngNcharToChar(uint32_t sourceBytes, const void* source, uint32_t targe
 // bytes. 0 or 15.
 uint32_t IngNvarcharToVarchar(uint32_t sourceBytes, const void* source, uint32_t targetCapacity, void* target);
 
-// MONEY as a double: 0 or 15.
+// MONEY as a double: 0 or kErrGeneral.
 uint32_t IngMoneyToDouble(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, double* out);
 
 // The statement text in the client character set of a Unicode connection (new text), or null.

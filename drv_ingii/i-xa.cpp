@@ -437,7 +437,7 @@ int IngXaOpen(uint32_t conn, uint32_t, const char*, int, long flags) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return XAER_INVAL;
     if ((flags & TMASYNC) || XaHolderAssociated(c->xaHolder)) return XAER_INVAL;
-    IngTxnControl(c, 7);
+    IngTxnControl(c, kTxnOpRollback);
     if (HasSession(c) && IIDisconnect(c) != 0) return XAER_RMERR;
     ClearSession(c);
     FreeInDoubt(c);
@@ -461,7 +461,7 @@ int IngXaClose(uint32_t conn, const char*, int, long flags) {
     XidClear(&c->xid);
     XaHolderSetAssociated(c->xaHolder, 0);
     if (IIConnect(c, nullptr) != 0) return XAER_RMERR;
-    if (IngTxnControl(c, c->dsn.noAutoCommit ? 2 : 1) != 0) return XAER_RMERR;
+    if (IngTxnControl(c, c->dsn.noAutoCommit ? kTxnOpAutocommitOff : kTxnOpAutocommitOn) != 0) return XAER_RMERR;
     return XA_OK;
 }
 

@@ -73,7 +73,7 @@ int XaHolderAssociated(const XaConnHolder* holder);
 // 21 without a holder, else sets the associated word and answers 0.
 uint32_t XaHolderSetAssociated(XaConnHolder* holder, int flag);
 
-// Transaction-id registration with OpenAPI: 0, 16 (out of memory) or 15.
+// Transaction-id registration with OpenAPI: 0, kErrNoMemory or kErrGeneral.
 uint32_t IIRegisterXid(const XID* xid, void** tranIdHandle);
 uint32_t IIReleaseXid(const XID* xid, void** tranIdHandle);
 

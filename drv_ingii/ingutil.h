@@ -25,7 +25,7 @@ uint32_t IITerminate(void** envCell);
 uint32_t IISetConnParam(void** connCell, long paramId, const char* value, IngDiagList* list);
 uint32_t IIWaitCompletion(IIAPI_GENPARM* header, IngDiagList* list);
 uint32_t IIDrainErrors(void* errorHandle, IngDiagList* list);
-// 0; 15 or the wait's code; with an XID -3 (failure after connecting) or -4.
+// 0; kErrGeneral or the wait's code; with an XID -3 (failure after connecting) or -4.
 int32_t IIConnect(IngConn* c, const XID* xid);
 uint32_t IIDisconnect(IngConn* c);
 uint32_t IICommit(IngConn* c);

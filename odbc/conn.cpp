@@ -87,7 +87,7 @@ void FreeExplicitDescriptors(ConnRecord* conn) {
         const HandleSlot& slot = g_DescTable.slots[i];
         if (!slot.tag) continue;
         auto* d = static_cast<DescRecord*>(slot.record);
-        if (d && d->tag == kTagDesc && d->allocKind == 2 && d->conn == conn) DescFree(d);
+        if (d && d->tag == kTagDesc && d->allocKind == SQL_DESC_ALLOC_USER && d->conn == conn) DescFree(d);
     }
     HandleTableUnlock(&g_DescTable);
 }
@@ -135,15 +135,28 @@ std::string ConnServerAddress(const char* host, const char* port) {
 }
 
 void ConnApplyCapabilityMask(ConnRecord* conn, uint32_t mask) {
-    uint32_t ConnRecord::*const low[8] = {
-        &ConnRecord::needBind,      &ConnRecord::hasMoreRes, &ConnRecord::hasParamOp,      &ConnRecord::hasScrlCurs,
-        &ConnRecord::hasDynMixCurs, &ConnRecord::hasV2DAE,   &ConnRecord::spOutDeferFetch, &ConnRecord::hasExecute2};
-    for (int bit = 0; bit < 8; ++bit) conn->*low[bit] = (mask >> bit) & 1;
-    conn->capConvInfo = (mask >> 9) & 1;
-    for (int i = 0; i < 3; ++i) conn->capExtra[i] = (mask >> (10 + i)) & 1;
-    conn->capXa = (mask >> 13) & 1;
-    conn->capFailover = (mask >> 14) & 1;
-    if (mask & 0x100)
+    struct Word {
+        uint32_t bit;
+        uint32_t ConnRecord::*word;
+    };
+    static constexpr Word kWords[] = {
+        {kCapNeedBind, &ConnRecord::needBind},
+        {kCapMoreResults, &ConnRecord::hasMoreRes},
+        {kCapParamArrays, &ConnRecord::hasParamOp},
+        {kCapScrollCursors, &ConnRecord::hasScrlCurs},
+        {kCapDynMixCursors, &ConnRecord::hasDynMixCurs},
+        {kCapV2DataAtExec, &ConnRecord::hasV2DAE},
+        {kCapSpOutDeferFetch, &ConnRecord::spOutDeferFetch},
+        {kCapExecute2, &ConnRecord::hasExecute2},
+        {kCapConvertInfo, &ConnRecord::capConvInfo},
+        {kCapDescribeWithAttrs, &ConnRecord::capDescribeWithAttrs},
+        {kCapNamedParams, &ConnRecord::capNamedParams},
+        {kCapMaxLength, &ConnRecord::capMaxLength},
+        {kCapXa, &ConnRecord::capXa},
+        {kCapFailover, &ConnRecord::capFailover},
+    };
+    for (const Word& w : kWords) conn->*w.word = (mask & w.bit) ? 1 : 0;
+    if (mask & kCapAutocommit)
         conn->flags |= kConnFlagAutocommit;
     else
         conn->flags &= uint16_t(~kConnFlagAutocommit);
@@ -154,8 +167,8 @@ void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::st
     address = ConnServerAddress(conn->host, conn->port);
     params.serverAddress = (conn->host || !address.empty()) ? address.c_str() : nullptr;
     params.marker = conn->marker;
-    params.connectText1 = conn->connectText1;
-    params.connectText2 = conn->connectText2;
+    params.reservedText1 = conn->reservedText1;
+    params.reservedText2 = conn->reservedText2;
     params.database = conn->dsn ? conn->dsn : "Default";
     params.options = conn->options;
     params.readOnly = (conn->flags & kConnFlagAccessReadOnly) ? 1 : 0;
@@ -251,8 +264,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
     const bool wantAutocommit = (conn->flags & kConnFlagAutocommit) != 0;
     conn->needBind = conn->hasMoreRes = conn->hasParamOp = conn->spOutDeferFetch = 0;
     conn->hasScrlCurs = conn->hasDynMixCurs = conn->hasV2DAE = conn->hasExecute2 = 0;
-    conn->capConvInfo = 0;
-    for (uint32_t& w : conn->capExtra) w = 0;
+    conn->capConvInfo = conn->capDescribeWithAttrs = conn->capNamedParams = conn->capMaxLength = 0;
     conn->capFailover = conn->capXa = 0;
     uint32_t mask = 0;
     if (ReadItem(conn, kPropCapabilityMask, &mask))
@@ -367,7 +379,7 @@ void ConnFree(ConnRecord* conn) {
     if (conn->password) std::memset(conn->password, 0, std::strlen(conn->password));
     for (char** text :
          {&conn->dsn, &conn->user, &conn->password, &conn->serverText, &conn->options, &conn->host, &conn->port,
-          &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2, &conn->translateDll})
+          &conn->svType, &conn->marker, &conn->reservedText1, &conn->reservedText2, &conn->translateDll})
         FreeText(*text);
     InfoCacheReset(&conn->infoCache);
     // A connection freed with its environment after a failed disconnect still takes its

@@ -6,7 +6,7 @@
 
 #include "odbc/handles.h"
 
-// A new allocated connection linked into env; null with 16 (S1001) on env when memory runs out.
+// A new allocated connection linked into env; null with kErrNoMemory (S1001) on env when memory runs out.
 ConnRecord* ConnCreate(EnvRecord* env);
 // Opens an allocated connection on the agent from its connect fields. mode 'W' marks the
 // connection as Unicode. Leaves state 2 and last error 0, or state 1 with the last error and

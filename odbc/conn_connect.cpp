@@ -57,7 +57,7 @@ void TargetStore(void* context, const ConnectPlan& plan) {
     Replace(conn->serverText, &plan.server);
     Replace(conn->options, &plan.options);
     for (char** text :
-         {&conn->host, &conn->port, &conn->svType, &conn->marker, &conn->connectText1, &conn->connectText2})
+         {&conn->host, &conn->port, &conn->svType, &conn->marker, &conn->reservedText1, &conn->reservedText2})
         Replace(*text, nullptr);
     // Bits the application set through the connection attributes before connecting are its
     // own: autocommit (reconciled by the open) and asynchronous execution always, the access

@@ -58,7 +58,7 @@ SQLRETURN Fail(ConnRecord* conn, uint32_t code) {
     return SQL_ERROR;
 }
 
-// Passes a connection option to the agent while connected. The agent answers 75 when it took
+// Passes a connection option to the agent while connected. The agent answers kErrOptionChanged when it took
 // another value than asked; that value is read back into *value.
 SQLRETURN AgentSet(ConnRecord* conn, uint32_t id, uint32_t* value) {
     if (!Connected(conn)) return SQL_SUCCESS;

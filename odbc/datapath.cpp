@@ -92,7 +92,7 @@ void StmtFreeKeyInfo(StmtRecord* stmt) {
 
 namespace {
 
-// The agent's attribute rows as lookup records keyed by attribute and column; 0 or 16.
+// The agent's attribute rows as lookup records keyed by attribute and column; 0 or kErrNoMemory.
 uint32_t KeepAttributeRows(StmtRecord* stmt, const IngAttrList* list) {
     if (!list || list->count == 0 || !list->rows) return 0;
     if (!stmt->keyInfo) stmt->keyInfo = HashCreate(101, 4);
@@ -133,8 +133,8 @@ ColumnInfo* StmtDescribeResult(StmtRecord* stmt) {
     uint16_t count = 0;
     ColumnInfo* cols = nullptr;
     uint32_t rc;
-    // Bit 0x400 of the agent's capabilities: descriptions come with their attribute rows.
-    if (stmt->conn && stmt->conn->capExtra[0] && AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) {
+    // The agent's capability: descriptions come with their attribute rows.
+    if (stmt->conn && stmt->conn->capDescribeWithAttrs && AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) {
         StmtFreeKeyInfo(stmt);
         uint16_t attrCount = 0;
         void* attrs = nullptr;
@@ -174,18 +174,19 @@ void StmtDescribeNames(StmtRecord* stmt) {
     if (!stmt || !stmt->results || stmt->namesDescribed) return;
     stmt->namesDescribed = true;
     // With the describe-keys option on, the first description brought them already.
-    if (stmt->opt1052 || stmt->opt1054) return;
-    if (!stmt->conn || !stmt->conn->capExtra[0] || !AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) return;
+    if (stmt->describeKeys || stmt->describeAddKeys) return;
+    if (!stmt->conn || !stmt->conn->capDescribeWithAttrs || !AgentSlotGet<DRV_DescribeColsEx>(stmt->link)) return;
     // The names cost catalog queries below the agent: they are asked for only now, and only once.
     uint32_t on = 1, off = 0;
-    if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + 1052u, static_cast<void*>(&on)) !=
-        0)
+    if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + uint32_t(kStmtOptDescribeKeys),
+                                 static_cast<void*>(&on)) != 0)
         return;
     uint16_t count = 0, attrCount = 0;
     ColumnInfo* cols = nullptr;
     void* attrs = nullptr;
     const uint32_t rc = AgentCall<DRV_DescribeColsEx>(stmt->link, stmt->agentStmt, &count, &attrCount, &cols, &attrs);
-    (void)AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + 1052u, static_cast<void*>(&off));
+    (void)AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + uint32_t(kStmtOptDescribeKeys),
+                                   static_cast<void*>(&off));
     if (rc == 0 && cols && count == stmt->resultCount) {
         for (uint16_t i = 0; i < count; ++i) {
             ColumnInfo& mine = stmt->results[i];

@@ -35,7 +35,7 @@ int BoundColRemove(StmtRecord* stmt, const ColumnBinding& b);
 BoundCol* BoundColFind(uint16_t column, StmtRecord* stmt);
 uint32_t StmtUnbindCols(StmtRecord* stmt);
 uint32_t StmtResetParams(StmtRecord* stmt);
-// Extends the descriptor to n records (record 0 always exists); 0 or 16.
+// Extends the descriptor to n records (record 0 always exists); 0 or kErrNoMemory.
 uint32_t DescGrow(DescRecord* desc, uint16_t n);
 DescItem* DescItemAt(DescRecord* desc, uint16_t n);
 

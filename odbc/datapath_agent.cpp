@@ -633,7 +633,7 @@ void FreeParamDescNames(ScsNamedParamDesc* descs, uint16_t n) {
 }
 
 uint32_t ExecuteCompound(StmtRecord* stmt, Dataset* values, uint16_t n, ParamDescEntry* descs) {
-    const bool named = stmt->conn && stmt->conn->capExtra[1] && AgentSlotGet<DRV_PrepareExecuteEx>(stmt->link);
+    const bool named = stmt->conn && stmt->conn->capNamedParams && AgentSlotGet<DRV_PrepareExecuteEx>(stmt->link);
     if (!named) return AgentCall<DRV_PrepareExecute>(stmt->link, stmt->agentStmt, nullptr, values, n, descs);
     if (n == 0 || !descs)
         return AgentCall<DRV_PrepareExecuteEx>(stmt->link, stmt->agentStmt, nullptr, values, uint16_t(0), nullptr);

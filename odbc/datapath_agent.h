@@ -30,7 +30,7 @@ struct AgentDaeDialog {
     void (*drop)(StmtRecord* stmt);
 };
 
-// Opens a dialogue after an agent call answered 102: sets its need-data state; gives 99.
+// Opens a dialogue after an agent call answered kErrNeedsDataAtExec: sets its need-data state; gives SQL_NEED_DATA.
 SQLRETURN AgentDaeBegin(StmtRecord* stmt, const AgentDaeDialog* dialog);
 // Forgets a dialogue (closing the statement, a new execution); the pending Dataset goes too.
 void AgentDaeDrop(StmtRecord* stmt);
@@ -54,7 +54,7 @@ uint32_t ParamValueLengthV2(const StmtRecord* stmt, const ParamBinding& b, uint3
 uint32_t ParamMaxValueLengthV2(const StmtRecord* stmt, const ParamBinding& b, uint64_t* out);
 
 // Parameter descriptions with the IPD records' names (a copy each, null for unnamed records):
-// 0 or 16. FreeParamDescNames frees the names and the array.
+// 0 or kErrNoMemory. FreeParamDescNames frees the names and the array.
 uint32_t CopyParamDescsWithNames(StmtRecord* stmt, uint16_t n, const ParamDescEntry* descs, ScsNamedParamDesc** out);
 void FreeParamDescNames(ScsNamedParamDesc* descs, uint16_t n);
 

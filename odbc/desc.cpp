@@ -11,7 +11,7 @@
 #include "util/errtable.h"
 
 const char* DescTraceName(const DescRecord* d) {
-    if (d->allocKind == 2) return "USER";
+    if (d->allocKind == SQL_DESC_ALLOC_USER) return "USER";
     switch (d->descType) {
         case kDescIRD:
             return "IRD";
@@ -30,7 +30,7 @@ uint16_t DescItemCount(const DescRecord* d) { return d->count; }
 
 void DescItemDefaults(const DescRecord* d, DescItem* item) {
     *item = DescItem{};
-    if (d->allocKind == 2) return;
+    if (d->allocKind == SQL_DESC_ALLOC_USER) return;
     if (d->descType == kDescARD || d->descType == kDescAPD) {
         item->type = SQL_C_DEFAULT;
         item->conciseType = SQL_C_DEFAULT;
@@ -64,9 +64,9 @@ DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, ui
     }
     d->tag = kTagDesc;
     d->allocKind = allocKind;
-    d->descType = allocKind == 2 ? kDescUser : descType;
-    d->conn = allocKind == 2 ? conn : nullptr;
-    d->stmt = allocKind == 1 ? stmt : nullptr;
+    d->descType = allocKind == SQL_DESC_ALLOC_USER ? kDescUser : descType;
+    d->conn = allocKind == SQL_DESC_ALLOC_USER ? conn : nullptr;
+    d->stmt = allocKind == SQL_DESC_ALLOC_AUTO ? stmt : nullptr;
     d->arraySize = 1;
     // Record 0, the bookmark record, lives as long as the descriptor.
     if (DescGrow(d, 0) != 0) {
@@ -92,7 +92,7 @@ void DescFree(DescRecord* desc) {
     // Statements that use an allocated descriptor go back to their own. Only statements of the
     // descriptor's connection can use it, and the caller holds that connection's call lock, so
     // its own list is walked rather than the process-wide statement table.
-    if (desc->allocKind == 2 && desc->conn) {
+    if (desc->allocKind == SQL_DESC_ALLOC_USER && desc->conn) {
         for (StmtRecord* s = desc->conn->stmts; s; s = s->next) {
             if (s->tag != kTagStmt) continue;
             if (s->ard == desc) {
@@ -152,17 +152,17 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
     const int16_t sqlType = ipdItem.conciseType;
     uint64_t columnSize;
     switch (sqlType) {
-        case -10:
-        case -9:
-        case -8:
-        case -4:
-        case -3:
-        case -2:
-        case -1:
-        case 1:
-        case 9:
-        case 10:
-        case 12:
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_DATETIME:
+        case SQL_INTERVAL:
+        case SQL_VARCHAR:
             columnSize = ipdItem.length;
             break;
         default:
@@ -170,9 +170,9 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
             break;
     }
     int16_t digits = 0;
-    if (sqlType == 2 || sqlType == 3)
+    if (sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL)
         digits = ipdItem.scale;
-    else if (sqlType == 9 || sqlType == 10)
+    else if (sqlType == SQL_DATETIME || sqlType == SQL_INTERVAL)
         digits = ipdItem.precision;
     // The binding call writes the APD record with one length/indicator pointer; the record's
     // own two are put back after it and carried into the binding.

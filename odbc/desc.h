@@ -7,19 +7,19 @@
 // Descriptor types as kept in DescRecord::descType (0 for one the application allocated).
 enum : uint32_t { kDescUser = 0, kDescIRD = 1, kDescARD = 2, kDescIPD = 3, kDescAPD = 4 };
 
-// A registered descriptor: allocKind 1 (automatic, owned by stmt) or 2 (explicit, owned by conn),
+// A registered descriptor: allocKind SQL_DESC_ALLOC_AUTO (owned by stmt) or SQL_DESC_ALLOC_USER (owned by conn),
 // with its header defaults and record 0. Null with the code in *code when it cannot be made.
 DescRecord* DescCreate(ConnRecord* conn, StmtRecord* stmt, uint32_t descType, uint32_t allocKind, uint32_t* code);
 // An allocated descriptor first gives every statement of its connection that uses it back its
 // own ARD or APD (re-applied); then the records, diagnostics and handle go.
 void DescFree(DescRecord* desc);
 
-inline bool DescIsUser(const DescRecord* d) { return d->allocKind == 2; }
+inline bool DescIsUser(const DescRecord* d) { return d->allocKind == SQL_DESC_ALLOC_USER; }
 inline bool DescIsApp(const DescRecord* d) {
-    return d->allocKind == 2 || d->descType == kDescARD || d->descType == kDescAPD;
+    return d->allocKind == SQL_DESC_ALLOC_USER || d->descType == kDescARD || d->descType == kDescAPD;
 }
 inline bool DescIsImpl(const DescRecord* d) {
-    return d->allocKind != 2 && (d->descType == kDescIRD || d->descType == kDescIPD);
+    return d->allocKind != SQL_DESC_ALLOC_USER && (d->descType == kDescIRD || d->descType == kDescIPD);
 }
 // The name a descriptor has in trace lines.
 const char* DescTraceName(const DescRecord* d);

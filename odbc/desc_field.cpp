@@ -103,8 +103,8 @@ SQLRETURN DescPutText(HandleBase* h, const char* text, void* v, int64_t bufLen, 
 namespace {
 
 bool DescribedWithAttributes(const StmtRecord* stmt) {
-    // Capability bit 0x400 (the first of the carried mask bits): results come with attribute rows.
-    return stmt && stmt->keyInfo && stmt->conn && stmt->conn->capExtra[0] != 0;
+    // The agent's capability: results come with attribute rows.
+    return stmt && stmt->keyInfo && stmt->conn && stmt->conn->capDescribeWithAttrs != 0;
 }
 
 }  // namespace
@@ -128,124 +128,128 @@ bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const cha
 namespace {
 
 int VerboseType(int t) {
-    if (t == 9 || t == 10 || t == 11 || t == 91 || t == 92 || t == 93) return 9;
-    if (t >= 101 && t <= 113) return 10;
+    if (t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME ||
+        t == SQL_TYPE_TIMESTAMP)
+        return SQL_DATETIME;
+    if (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) return SQL_INTERVAL;
     return t;
 }
 
 int IntervalCode(int t) {
     switch (t) {
-        case 9:
-        case 91:
-            return 1;
-        case 10:
-        case 92:
-            return 2;
-        case 11:
-        case 93:
-            return 3;
+        case SQL_DATE:
+        case SQL_TYPE_DATE:
+            return SQL_CODE_DATE;
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            return SQL_CODE_TIME;
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP:
+            return SQL_CODE_TIMESTAMP;
         default:
-            return (t >= 101 && t <= 113) ? t - 100 : 0;
+            return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND)
+                       ? t - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR)
+                       : 0;
     }
 }
 
 int RadixOf(int t) {
     switch (t) {
-        case -28:
-        case -27:
-        case -26:
-        case -25:
-        case -18:
-        case -17:
-        case -16:
-        case -15:
-        case -6:
-        case -5:
-        case 2:
-        case 3:
-        case 4:
-        case 5:
+        case SQL_C_UTINYINT:
+        case SQL_C_UBIGINT:
+        case SQL_C_STINYINT:
+        case SQL_C_SBIGINT:
+        case SQL_C_ULONG:
+        case SQL_C_USHORT:
+        case SQL_C_SLONG:
+        case SQL_C_SSHORT:
+        case SQL_TINYINT:
+        case SQL_BIGINT:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
             return 10;
-        case 6:
-        case 7:
-        case 8:
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
             return 2;
         default:
             return 0;
     }
 }
 
-bool IsCharType(int t) { return t == -9 || t == -8 || t == 1 || t == 12; }
+bool IsCharType(int t) { return t == SQL_WVARCHAR || t == SQL_WCHAR || t == SQL_CHAR || t == SQL_VARCHAR; }
 
 bool IsSizedType(int t) {
     switch (t) {
-        case -28:
-        case -27:
-        case -26:
-        case -25:
-        case -18:
-        case -17:
-        case -16:
-        case -15:
-        case -7:
-        case -6:
-        case -5:
-        case -3:
-        case -2:
-        case 91:
-        case 92:
-        case 93:
+        case SQL_C_UTINYINT:
+        case SQL_C_UBIGINT:
+        case SQL_C_STINYINT:
+        case SQL_C_SBIGINT:
+        case SQL_C_ULONG:
+        case SQL_C_USHORT:
+        case SQL_C_SLONG:
+        case SQL_C_SSHORT:
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_BIGINT:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_TYPE_DATE:
+        case SQL_TYPE_TIME:
+        case SQL_TYPE_TIMESTAMP:
             return true;
         default:
-            return (t >= 2 && t <= 11) || (t >= 101 && t <= 113);
+            return (t >= 2 && t <= 11) || (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND);
     }
 }
 
 int64_t OctetLengthOf(int t, int64_t size) {
     switch (t) {
-        case -28:
-        case -26:
-        case -6:
+        case SQL_C_UTINYINT:
+        case SQL_C_STINYINT:
+        case SQL_TINYINT:
             return 1;
-        case -27:
-        case -25:
-        case -5:
+        case SQL_C_UBIGINT:
+        case SQL_C_SBIGINT:
+        case SQL_BIGINT:
             return 20;
-        case -18:
-        case -16:
-        case 4:
-        case 7:
+        case SQL_C_ULONG:
+        case SQL_C_SLONG:
+        case SQL_INTEGER:
+        case SQL_REAL:
             return 4;
-        case -17:
-        case -15:
-        case 5:
+        case SQL_C_USHORT:
+        case SQL_C_SSHORT:
+        case SQL_SMALLINT:
             return 2;
-        case 6:
-        case 8:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
             return 8;
-        case 9:
-        case 10:
-        case 91:
-        case 92:
+        case SQL_DATE:
+        case SQL_TIME:
+        case SQL_TYPE_DATE:
+        case SQL_TYPE_TIME:
             return 6;
-        case 11:
-        case 93:
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP:
             return 16;
-        case 2:
-        case 3:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
             return size + 2;
-        case -10:
-        case -9:
-        case -8:
-        case -4:
-        case -3:
-        case -2:
-        case -1:
-        case 1:
-        case 12:
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_VARCHAR:
             return size;
         default:
-            return (t >= 101 && t <= 113) ? 34 : 0;
+            return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 34 : 0;
     }
 }
 
@@ -281,11 +285,11 @@ const char* ColumnName(const ColumnInfo* c) { return (c->column && c->column[0])
 SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t field, int16_t rec, uint16_t column, void* v,
                        int64_t bufLen, int64_t* len, char mode) {
     const char* given = nullptr;
-    if (d->descType == kDescIRD && d->allocKind != 2 && !s.ird0 &&
+    if (d->descType == kDescIRD && d->allocKind != SQL_DESC_ALLOC_USER && !s.ird0 &&
         ColumnAttrText(d->stmt, field, uint16_t(rec), &given))
         return DescPutText(d, given, v, bufLen, len, mode);
-    int t = s.ird0 ? 1 : s.Type();
-    if (t >= 101 && t <= 113) t = 10;
+    int t = s.ird0 ? SQL_CHAR : s.Type();
+    if (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) t = SQL_INTERVAL;
     ConnRecord* conn = DescOwnerConn(d);
     char buf[256] = {0};
     if (conn && LookupTypeInfo(conn, column, int16_t(t), buf, sizeof buf) == -1) {
@@ -297,7 +301,7 @@ SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t field, int16_t r
 }
 
 SQLRETURN GetHeader(DescRecord* d, uint16_t field, void* v, int64_t bufLen, int64_t* len) {
-    const bool user = d->allocKind == 2;
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
     const bool app = DescIsApp(d);
     StmtRecord* stmt = d->stmt;
@@ -347,7 +351,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
     if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
     if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
 
-    const bool user = d->allocKind == 2;
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
     const bool app = DescIsApp(d);
     StmtRecord* stmt = d->stmt;
@@ -394,9 +398,9 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
 
     switch (field) {
         case SQL_DESC_CONCISE_TYPE:
-            return PutShort(v, len, s.ird0 ? 1 : type);
+            return PutShort(v, len, s.ird0 ? SQL_CHAR : type);
         case SQL_DESC_TYPE:
-            if (s.ird0) return PutShort(v, len, 1);
+            if (s.ird0) return PutShort(v, len, SQL_CHAR);
             if (s.OwnOnly()) return PutShort(v, len, own ? own->type : 0);
             return PutShort(v, len, VerboseType(type));
         case SQL_DESC_DISPLAY_SIZE:
@@ -412,7 +416,9 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (s.ird0) return PutShort(v, len, 0);
             if (c) {
                 const int ct = c->sql_type;
-                const bool fixed = (ct == 2 || ct == 3 || ct == 4 || ct == 5 || ct == -6 || ct == -5) && c->scale != 0;
+                const bool fixed = (ct == SQL_NUMERIC || ct == SQL_DECIMAL || ct == SQL_INTEGER || ct == SQL_SMALLINT ||
+                                    ct == SQL_TINYINT || ct == SQL_BIGINT) &&
+                                   c->scale != 0;
                 return PutShort(v, len, fixed ? 1 : 0);
             }
             return PutShort(v, len, own ? own->fixedPrecScale : 0);
@@ -431,15 +437,17 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (t == kDescIPD || s.ird0) return PutInt(v, len, 1);
             if (attr()) return PutInt(v, len, given);
-            return PutInt(v, len, (type == -10 || type == -9 || type == -8 || type == -1 || type == 1 || type == 12));
+            return PutInt(v, len,
+                          (type == SQL_WLONGVARCHAR || type == SQL_WVARCHAR || type == SQL_WCHAR ||
+                           type == SQL_LONGVARCHAR || type == SQL_CHAR || type == SQL_VARCHAR));
         case SQL_DESC_SEARCHABLE: {
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return PutShort(v, len, 0);
             if (attr()) return PutShort(v, len, given);
             int sv = SQL_PRED_BASIC;
-            if (type == -9 || type == -8 || type == 1 || type == 12)
+            if (type == SQL_WVARCHAR || type == SQL_WCHAR || type == SQL_CHAR || type == SQL_VARCHAR)
                 sv = SQL_SEARCHABLE;
-            else if (type == -4 || type == -3 || type == -2)
+            else if (type == SQL_LONGVARBINARY || type == SQL_VARBINARY || type == SQL_BINARY)
                 sv = SQL_PRED_NONE;
             return PutShort(v, len, sv);
         }
@@ -468,9 +476,9 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_BASE_COLUMN_NAME:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
             if (field == SQL_DESC_BASE_COLUMN_NAME && c && !s.ird0) StmtDescribeNames(stmt);
-            // Attribute 1055 marks a column that has no base column (an expression).
-            if (field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 && ColumnAttrInt(stmt, 1055, uint16_t(rec), &given) &&
-                given == 1)
+            // An expression has no base column.
+            if (field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 &&
+                ColumnAttrInt(stmt, kColAttrExpression, uint16_t(rec), &given) && given == 1)
                 return DescPutText(d, "", v, bufLen, len, mode);
             // The column's name in its table, where the agent could tell it (an alias is not it).
             if (const char* base = nullptr; field == SQL_DESC_BASE_COLUMN_NAME && !s.ird0 &&
@@ -492,9 +500,9 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (s.param) return PutShort(v, len, s.param->direction);
             return PutShort(v, len, own ? own->parameterType : 0);
         case SQL_DESC_ROWVER:
-        case 1053:
+        case kColAttrKeyColumn:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
-            if (field == 1053 && c && !s.ird0) StmtDescribeNames(stmt);
+            if (field == kColAttrKeyColumn && c && !s.ird0) StmtDescribeNames(stmt);
             return PutShort(v, len, attr() ? given : 0);
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH: {
@@ -503,7 +511,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (c) {
                 int64_t size = c->column_size;
                 if (octet) {
-                    if (type == -8 || type == -9 || type == -10) size *= 2;
+                    if (type == SQL_WCHAR || type == SQL_WVARCHAR || type == SQL_WLONGVARCHAR) size *= 2;
                     return Put64(v, len, OctetLengthOf(type, size));
                 }
                 if (IsCharType(type) || IsSizedType(type)) return Put64(v, len, size);
@@ -512,7 +520,8 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (s.bound) {
                 const int64_t buf = s.bound->b.bufferLength;
                 if (octet) return Put64(v, len, OctetLengthOf(type, buf));
-                if (IsCharType(type)) return Put64(v, len, ((type == -8 || type == -9) ? buf / 2 : buf) - 1);
+                if (IsCharType(type))
+                    return Put64(v, len, ((type == SQL_WCHAR || type == SQL_WVARCHAR) ? buf / 2 : buf) - 1);
                 if (IsSizedType(type)) return Put64(v, len, buf - 1);
                 return Put64(v, len, 0);
             }
@@ -546,7 +555,8 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (s.ird0) return PutShort(v, len, 0);
             if (c) {
                 if (RadixOf(type) != 0) return PutShort(v, len, int64_t(c->column_size));
-                if (type == 10 || type == 11 || type == 92 || type == 93 || type == 106)
+                if (type == SQL_TIME || type == SQL_TIMESTAMP || type == SQL_TYPE_TIME || type == SQL_TYPE_TIMESTAMP ||
+                    type == SQL_INTERVAL_SECOND)
                     return PutShort(v, len, c->scale);
                 return PutShort(v, len, 0);
             }
@@ -554,7 +564,7 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_SCALE:
             if (app) return PutShort(v, len, own->scale);
             if (s.ird0) return PutShort(v, len, 0);
-            if (c) return PutShort(v, len, (type == 2 || type == 3) ? c->scale : 0);
+            if (c) return PutShort(v, len, (type == SQL_NUMERIC || type == SQL_DECIMAL) ? c->scale : 0);
             return PutShort(v, len, own ? own->scale : 0);
         case SQL_DESC_DATETIME_INTERVAL_CODE:
             if (user) return PutShort(v, len, own->datetimeIntervalCode);
@@ -588,92 +598,92 @@ namespace {
 // SQL_DESC_CONCISE_TYPE: false for a type outside the table.
 bool ApplyConcise(DescItem& it, int ct) {
     switch (ct) {
-        case 2:
-        case 3:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
             it.type = int16_t(ct);
             it.datetimeIntervalCode = 0;
             it.scale = 0;
             it.precision = 38;
             return true;
-        case 6:
-            it.type = 6;
+        case SQL_FLOAT:
+            it.type = SQL_FLOAT;
             it.datetimeIntervalCode = 0;
             it.precision = 53;
             return true;
-        case 7:
-            it.type = 7;
+        case SQL_REAL:
+            it.type = SQL_REAL;
             it.datetimeIntervalCode = 0;
             it.precision = 24;
             return true;
-        case 9:
-        case 91:
-            it.type = 9;
-            it.datetimeIntervalCode = 1;
+        case SQL_DATE:
+        case SQL_TYPE_DATE:
+            it.type = SQL_DATETIME;
+            it.datetimeIntervalCode = SQL_CODE_DATE;
             it.precision = 0;
             return true;
-        case 10:
-        case 92:
-            it.type = 9;
-            it.datetimeIntervalCode = 2;
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            it.type = SQL_DATETIME;
+            it.datetimeIntervalCode = SQL_CODE_TIME;
             it.precision = 0;
             return true;
-        case 11:
-        case 93:
-            it.type = 9;
-            it.datetimeIntervalCode = 3;
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP:
+            it.type = SQL_DATETIME;
+            it.datetimeIntervalCode = SQL_CODE_TIMESTAMP;
             it.precision = 6;
             return true;
-        case 99:
-            it.type = 99;
+        case SQL_C_DEFAULT:
+            it.type = SQL_C_DEFAULT;
             return true;
-        case 101:
-        case 102:
-        case 103:
-        case 104:
-        case 105:
-        case 107:
-        case 108:
-        case 109:
-        case 111:
-            it.type = 10;
-            it.datetimeIntervalCode = int16_t(ct - 100);
+        case SQL_INTERVAL_YEAR:
+        case SQL_INTERVAL_MONTH:
+        case SQL_INTERVAL_DAY:
+        case SQL_INTERVAL_HOUR:
+        case SQL_INTERVAL_MINUTE:
+        case SQL_INTERVAL_YEAR_TO_MONTH:
+        case SQL_INTERVAL_DAY_TO_HOUR:
+        case SQL_INTERVAL_DAY_TO_MINUTE:
+        case SQL_INTERVAL_HOUR_TO_MINUTE:
+            it.type = SQL_INTERVAL;
+            it.datetimeIntervalCode = int16_t(ct - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR));
             it.datetimeIntervalPrecision = 2;
             return true;
-        case 106:
-        case 110:
-        case 112:
-        case 113:
-            it.type = 10;
-            it.datetimeIntervalCode = int16_t(ct - 100);
+        case SQL_INTERVAL_SECOND:
+        case SQL_INTERVAL_DAY_TO_SECOND:
+        case SQL_INTERVAL_HOUR_TO_SECOND:
+        case SQL_INTERVAL_MINUTE_TO_SECOND:
+            it.type = SQL_INTERVAL;
+            it.datetimeIntervalCode = int16_t(ct - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR));
             it.datetimeIntervalPrecision = 2;
             it.precision = 6;
             return true;
-        case -28:
-        case -27:
-        case -26:
-        case -25:
-        case -18:
-        case -17:
-        case -16:
-        case -15:
-        case -7:
-        case -6:
-        case -5:
-        case -4:
-        case -3:
-        case -2:
-        case 4:
-        case 5:
-        case 8:
+        case SQL_C_UTINYINT:
+        case SQL_C_UBIGINT:
+        case SQL_C_STINYINT:
+        case SQL_C_SBIGINT:
+        case SQL_C_ULONG:
+        case SQL_C_USHORT:
+        case SQL_C_SLONG:
+        case SQL_C_SSHORT:
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_BIGINT:
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_DOUBLE:
             it.type = int16_t(ct);
             it.datetimeIntervalCode = 0;
             return true;
-        case -10:
-        case -9:
-        case -8:
-        case -1:
-        case 1:
-        case 12:
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_VARCHAR:
             it.type = int16_t(ct);
             it.datetimeIntervalCode = 0;
             it.length = 1;
@@ -687,63 +697,65 @@ bool ApplyConcise(DescItem& it, int ct) {
 // SQL_DESC_TYPE: false for a type outside the table.
 bool ApplyType(DescItem& it, int t) {
     switch (t) {
-        case 2:
-        case 3:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
             it.conciseType = int16_t(t);
             it.scale = 0;
             it.precision = 38;
             return true;
-        case 6:
-            it.conciseType = 6;
+        case SQL_FLOAT:
+            it.conciseType = SQL_FLOAT;
             it.precision = 53;
             return true;
-        case 7:
-            it.conciseType = 7;
+        case SQL_REAL:
+            it.conciseType = SQL_REAL;
             it.precision = 24;
             return true;
-        case 9: {
+        case SQL_DATETIME: {
             const int code = it.datetimeIntervalCode;
-            if (code >= 1 && code <= 3) {
-                it.conciseType = int16_t(90 + code);
-                it.precision = code == 3 ? 6 : 0;
+            if (code >= SQL_CODE_DATE && code <= SQL_CODE_TIMESTAMP) {
+                it.conciseType = int16_t(SQL_TYPE_DATE - SQL_CODE_DATE + code);
+                it.precision = code == SQL_CODE_TIMESTAMP ? 6 : 0;
             }
             return true;
         }
-        case 10: {
+        case SQL_INTERVAL: {
             const int code = it.datetimeIntervalCode;
-            if (code >= 1 && code <= 13) {
-                it.conciseType = int16_t(100 + code);
+            if (code >= SQL_CODE_YEAR && code <= SQL_CODE_MINUTE_TO_SECOND) {
+                it.conciseType = int16_t(SQL_INTERVAL_YEAR - SQL_CODE_YEAR + code);
                 it.datetimeIntervalPrecision = 2;
-                if (code == 6 || code == 10 || code == 12 || code == 13) it.precision = 6;
+                if (code == SQL_CODE_SECOND || code == SQL_CODE_DAY_TO_SECOND || code == SQL_CODE_HOUR_TO_SECOND ||
+                    code == SQL_CODE_MINUTE_TO_SECOND)
+                    it.precision = 6;
             }
             return true;
         }
-        case -28:
-        case -27:
-        case -26:
-        case -25:
-        case -18:
-        case -17:
-        case -16:
-        case -15:
-        case -7:
-        case -6:
-        case -5:
-        case -4:
-        case -3:
-        case -2:
-        case 4:
-        case 5:
-        case 8:
-        case 99:
+        case SQL_C_UTINYINT:
+        case SQL_C_UBIGINT:
+        case SQL_C_STINYINT:
+        case SQL_C_SBIGINT:
+        case SQL_C_ULONG:
+        case SQL_C_USHORT:
+        case SQL_C_SLONG:
+        case SQL_C_SSHORT:
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_BIGINT:
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_DOUBLE:
+        case SQL_C_DEFAULT:
             it.conciseType = int16_t(t);
             return true;
-        case -10:
-        case -9:
-        case -8:
-        case -1:
-        case 1:
-        case 12:
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_VARCHAR:
             it.conciseType = int16_t(t);
             it.length = 1;
             it.precision = 0;
@@ -773,7 +785,7 @@ SQLRETURN StmtFail(DescRecord* d, StmtRecord* stmt, uint32_t row) {
 }
 
 SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t field, int64_t value) {
-    const bool user = d->allocKind == 2;
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
     const bool ard = attached && app && row;
     const bool apd = attached && app && !row;
@@ -849,7 +861,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
     if (!stmt) attached = false;
     if (IsHeaderField(uint16_t(field))) return SetHeader(stmt, app, row, attached, d, field, value);
 
-    const bool user = d->allocKind == 2;
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
     const bool ipd = t == kDescIPD;
     const bool ard = attached && app && row;
@@ -911,17 +923,17 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             it.length = uint64_t(value);
             ipdBinding([&](ParamBinding& b) {
                 switch (b.sqlType) {
-                    case -10:
-                    case -9:
-                    case -8:
-                    case -4:
-                    case -3:
-                    case -2:
-                    case -1:
-                    case 1:
-                    case 9:
-                    case 10:
-                    case 12:
+                    case SQL_WLONGVARCHAR:
+                    case SQL_WVARCHAR:
+                    case SQL_WCHAR:
+                    case SQL_LONGVARBINARY:
+                    case SQL_VARBINARY:
+                    case SQL_BINARY:
+                    case SQL_LONGVARCHAR:
+                    case SQL_CHAR:
+                    case SQL_DATETIME:
+                    case SQL_INTERVAL:
+                    case SQL_VARCHAR:
                         b.columnSize = it.length;
                         break;
                     default:
@@ -938,9 +950,9 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             if (value == 0) return SQL_SUCCESS;
             it.precision = int16_t(value);
             ipdBinding([&](ParamBinding& b) {
-                if (b.sqlType == 2 || b.sqlType == 3)
+                if (b.sqlType == SQL_NUMERIC || b.sqlType == SQL_DECIMAL)
                     b.columnSize = uint64_t(uint16_t(it.precision));
-                else if (b.sqlType == 9 || b.sqlType == 10)
+                else if (b.sqlType == SQL_DATETIME || b.sqlType == SQL_INTERVAL)
                     b.decimalDigits = it.precision;
             });
             return SQL_SUCCESS;
@@ -952,10 +964,10 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
         case SQL_DESC_DATETIME_INTERVAL_CODE:
             if (value != 0) {
                 it.datetimeIntervalCode = int16_t(value);
-                if (it.type == 9)
-                    it.conciseType = int16_t(value + 90);
-                else if (it.type == 10)
-                    it.conciseType = int16_t(value + 100);
+                if (it.type == SQL_DATETIME)
+                    it.conciseType = int16_t(value + (SQL_TYPE_DATE - SQL_CODE_DATE));
+                else if (it.type == SQL_INTERVAL)
+                    it.conciseType = int16_t(value + (SQL_INTERVAL_YEAR - SQL_CODE_YEAR));
             }
             return SQL_SUCCESS;
         case SQL_DESC_OCTET_LENGTH_PTR:
@@ -1039,31 +1051,31 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
 
 SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_t value, int32_t len, char mode) {
     switch (field) {
-        case 6:
-        case 8:
-        case 9:
-        case 10:
-        case 11:
-        case 12:
-        case 13:
-        case 14:
-        case 15:
-        case 16:
-        case 17:
-        case 18:
-        case 22:
-        case 23:
-        case 27:
-        case 28:
-        case 29:
-        case 1008:
-        case 1099:
+        case SQL_DESC_DISPLAY_SIZE:
+        case SQL_DESC_UNSIGNED:
+        case SQL_DESC_FIXED_PREC_SCALE:
+        case SQL_DESC_UPDATABLE:
+        case SQL_DESC_AUTO_UNIQUE_VALUE:
+        case SQL_DESC_CASE_SENSITIVE:
+        case SQL_DESC_SEARCHABLE:
+        case SQL_DESC_TYPE_NAME:
+        case SQL_DESC_TABLE_NAME:
+        case SQL_DESC_SCHEMA_NAME:
+        case SQL_DESC_CATALOG_NAME:
+        case SQL_DESC_LABEL:
+        case SQL_DESC_BASE_COLUMN_NAME:
+        case SQL_DESC_BASE_TABLE_NAME:
+        case SQL_DESC_LITERAL_PREFIX:
+        case SQL_DESC_LITERAL_SUFFIX:
+        case SQL_DESC_LOCAL_TYPE_NAME:
+        case SQL_DESC_NULLABLE:
+        case SQL_DESC_ALLOC_TYPE:
             return Fail(d, kErrDescTypeRange);
         default:
             break;
     }
     if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
-    if (d->allocKind == 2) {
+    if (d->allocKind == SQL_DESC_ALLOC_USER) {
         // Only statements of the descriptor's own connection can use it, and its call lock is
         // held, so that connection's list is walked.
         bool used = false;
@@ -1132,7 +1144,7 @@ SQLRETURN ImplGetDescRec(HandleBase* record, SQLSMALLINT rec, void* name, SQLSMA
         if ((rc = DescGetField(d, rec, SQL_DESC_TYPE, &t, 2, nullptr, mode)) != SQL_SUCCESS) return rc;
         if (type) *type = t;
         SQLSMALLINT sub = 0;
-        if (t == 9 || t == 10) {
+        if (t == SQL_DATETIME || t == SQL_INTERVAL) {
             if ((rc = DescGetField(d, rec, SQL_DESC_DATETIME_INTERVAL_CODE, &sub, 2, nullptr, mode)) != SQL_SUCCESS)
                 return rc;
         }
@@ -1161,13 +1173,13 @@ SQLRETURN ImplGetDescRec(HandleBase* record, SQLSMALLINT rec, void* name, SQLSMA
 SQLRETURN ImplSetDescRec(HandleBase* record, SQLSMALLINT rec, SQLSMALLINT type, SQLSMALLINT subType, SQLLEN length,
                          SQLSMALLINT precision, SQLSMALLINT scale, SQLPOINTER data, SQLLEN* octPtr, SQLLEN* indPtr) {
     DescRecord* d = Desc(record);
-    if (d->allocKind != 2 && d->descType == kDescIRD) return Fail(d, kErrImplementationRow);
+    if (d->allocKind != SQL_DESC_ALLOC_USER && d->descType == kDescIRD) return Fail(d, kErrImplementationRow);
     auto set = [&](int16_t field, int64_t value) {
         return TakeStmtError(d, DescSetFieldDispatch(d, rec, field, value, 0, 'A'));
     };
     SQLRETURN rc;
     if ((rc = set(SQL_DESC_TYPE, type)) != SQL_SUCCESS) return rc;
-    if (type == 9 || type == 10) {
+    if (type == SQL_DATETIME || type == SQL_INTERVAL) {
         if ((rc = set(SQL_DESC_DATETIME_INTERVAL_CODE, subType)) != SQL_SUCCESS) return rc;
     }
     if ((rc = set(SQL_DESC_OCTET_LENGTH, length)) != SQL_SUCCESS) return rc;
@@ -1196,7 +1208,7 @@ bool StepApplies(const DescRecord* d, int who) {
         case 2:
             return DescIsImpl(d);
         case 3:
-            return d->allocKind != 2 && d->descType == kDescIPD;
+            return d->allocKind != SQL_DESC_ALLOC_USER && d->descType == kDescIPD;
         default:
             return true;
     }
@@ -1204,7 +1216,7 @@ bool StepApplies(const DescRecord* d, int who) {
 
 // True when the descriptor is used as a row descriptor of a statement that uses bookmarks.
 bool RowWithBookmarks(const DescRecord* d) {
-    if (d->allocKind == 2 || !d->stmt) return false;
+    if (d->allocKind == SQL_DESC_ALLOC_USER || !d->stmt) return false;
     if (d->descType != kDescARD && d->descType != kDescIRD) return false;
     return d->stmt->cursor.useBookmarks != 0;
 }
@@ -1228,8 +1240,9 @@ SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
         return SQL_ERROR;
     }
     if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
-    if (dst->allocKind != 2 && dst->descType == kDescIRD) return Fail(dst, kErrImplementationRow);
-    if (src->allocKind != 2 && src->descType == kDescIRD && src->stmt && !(src->stmt->flags & kSfPrepared))
+    if (dst->allocKind != SQL_DESC_ALLOC_USER && dst->descType == kDescIRD) return Fail(dst, kErrImplementationRow);
+    if (src->allocKind != SQL_DESC_ALLOC_USER && src->descType == kDescIRD && src->stmt &&
+        !(src->stmt->flags & kSfPrepared))
         return Fail(dst, kErrSequence);
     if (src == dst) return SQL_SUCCESS;
 

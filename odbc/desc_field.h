@@ -16,7 +16,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
 SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_t value, int32_t len, char mode);
 
 // Narrow or UTF-16 ('W') text into a buffer of bufLen bytes with the full length in bytes; a cut
-// text leaves row 19 (01004) on h and gives 1.
+// text leaves kErrTruncated (01004) on h and gives 1.
 SQLRETURN DescPutText(HandleBase* h, const char* text, void* value, int64_t bufLen, int64_t* len, char mode);
 
 // Text of a type-information column (1 TYPE_NAME, 4 LITERAL_PREFIX, 5 LITERAL_SUFFIX) for an SQL

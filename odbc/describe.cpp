@@ -119,45 +119,45 @@ int64_t ColumnLength(const ColumnInfo* c) {
     const int t = c->sql_type;
     const int64_t size = c->column_size;
     switch (t) {
-        case 2:
-        case 3:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
             return size + 2;
-        case 4:
-        case 7:
+        case SQL_INTEGER:
+        case SQL_REAL:
             return 4;
-        case 5:
+        case SQL_SMALLINT:
             return 2;
-        case 6:
-        case 8:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
             return 8;
-        case 9:
-        case 10:
-        case 91:
-        case 92:
+        case SQL_DATE:
+        case SQL_TIME:
+        case SQL_TYPE_DATE:
+        case SQL_TYPE_TIME:
             return 6;
-        case 11:
-        case 93:
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP:
             return 16;
-        case -11:
+        case SQL_GUID:
             return 16;
-        case -10:
-        case -9:
-        case -8:
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
             return size * 2;
-        case -7:
-        case -6:
+        case SQL_BIT:
+        case SQL_TINYINT:
             return 1;
-        case -5:
+        case SQL_BIGINT:
             return 20;
-        case -4:
-        case -3:
-        case -2:
-        case -1:
-        case 1:
-        case 12:
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_VARCHAR:
             return size;
         default:
-            return (t >= 101 && t <= 113) ? 28 : -4;
+            return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 28 : SQL_NO_TOTAL;
     }
 }
 
@@ -248,11 +248,11 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         case SQL_COLUMN_SEARCHABLE: {
             if (attr()) return put(given);
             int v = SQL_PRED_BASIC;
-            if (t == -10 || t == -1)
+            if (t == SQL_WLONGVARCHAR || t == SQL_LONGVARCHAR)
                 v = SQL_PRED_CHAR;
-            else if (t == -9 || t == -8 || t == 1 || t == 12)
+            else if (t == SQL_WVARCHAR || t == SQL_WCHAR || t == SQL_CHAR || t == SQL_VARCHAR)
                 v = SQL_SEARCHABLE;
-            else if (t == -4 || t == -3 || t == -2)
+            else if (t == SQL_LONGVARBINARY || t == SQL_VARBINARY || t == SQL_BINARY)
                 v = SQL_PRED_NONE;
             return put(v);
         }
@@ -272,7 +272,7 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
                            : field == SQL_COLUMN_OWNER_NAME ? c->schema
                                                             : c->catalog,
                            buf, bufLen, lenOut, mode);
-        case 1053:
+        case kColAttrKeyColumn:
             // Whether the column is a key column only the cursor layer's look-up tells.
             if (column != 0) StmtDescribeNames(stmt);
             return put(attr() ? given : 0);
@@ -296,23 +296,23 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
 
     if (column == 0 && stmt->cursor.useBookmarks) {
         switch (field) {
-            case 2:
-            case 6:
-            case 8:
-            case 9:
-            case 10:
-            case 11:
-            case 12:
-            case 13:
-            case 32:
-            case 35:
-            case 1001:
-            case 1003:
-            case 1005:
-            case 1006:
-            case 1008:
-            case 1012:
-            case 1053:
+            case SQL_DESC_CONCISE_TYPE:
+            case SQL_DESC_DISPLAY_SIZE:
+            case SQL_DESC_UNSIGNED:
+            case SQL_DESC_FIXED_PREC_SCALE:
+            case SQL_DESC_UPDATABLE:
+            case SQL_DESC_AUTO_UNIQUE_VALUE:
+            case SQL_DESC_CASE_SENSITIVE:
+            case SQL_DESC_SEARCHABLE:
+            case SQL_DESC_NUM_PREC_RADIX:
+            case SQL_DESC_ROWVER:
+            case SQL_DESC_COUNT:
+            case SQL_DESC_LENGTH:
+            case SQL_DESC_PRECISION:
+            case SQL_DESC_SCALE:
+            case SQL_DESC_NULLABLE:
+            case SQL_DESC_UNNAMED:
+            case kColAttrKeyColumn:
                 if (num) *num = 0;
                 return SQL_SUCCESS;
             case SQL_DESC_TYPE:
@@ -321,16 +321,16 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
             case SQL_DESC_OCTET_LENGTH:
                 if (num) *num = 8;
                 return SQL_SUCCESS;
-            case 14:
-            case 15:
-            case 16:
-            case 17:
-            case 18:
-            case 22:
-            case 23:
-            case 27:
-            case 28:
-            case 29:
+            case SQL_DESC_TYPE_NAME:
+            case SQL_DESC_TABLE_NAME:
+            case SQL_DESC_SCHEMA_NAME:
+            case SQL_DESC_CATALOG_NAME:
+            case SQL_DESC_LABEL:
+            case SQL_DESC_BASE_COLUMN_NAME:
+            case SQL_DESC_BASE_TABLE_NAME:
+            case SQL_DESC_LITERAL_PREFIX:
+            case SQL_DESC_LITERAL_SUFFIX:
+            case SQL_DESC_LOCAL_TYPE_NAME:
             case SQL_DESC_NAME:
                 if (buf && bufLen >= (mode == 'W' ? 2 : 1)) {
                     if (mode == 'W')
@@ -345,33 +345,33 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
         }
     }
     switch (field) {
-        case 0:
+        case SQL_COLUMN_COUNT:
         case SQL_DESC_COUNT:
             return ColAttributesCore(stmt, column, SQL_COLUMN_COUNT, buf, bufLen, lenOut, num, mode);
-        case 1:
+        case SQL_COLUMN_NAME:
         case SQL_DESC_NAME:
             return ColAttributesCore(stmt, column, SQL_COLUMN_NAME, buf, bufLen, lenOut, num, mode);
-        case 7:
+        case SQL_COLUMN_NULLABLE:
         case SQL_DESC_NULLABLE:
             return ColAttributesCore(stmt, column, SQL_COLUMN_NULLABLE, buf, bufLen, lenOut, num, mode);
-        case 2:
-        case 3:
-        case 4:
-        case 5:
-        case 6:
-        case 8:
-        case 9:
-        case 10:
-        case 11:
-        case 12:
-        case 13:
-        case 14:
-        case 15:
-        case 16:
-        case 17:
-        case 18:
-        case 35:
-        case 1053:
+        case SQL_DESC_CONCISE_TYPE:
+        case SQL_COLUMN_LENGTH:
+        case SQL_COLUMN_PRECISION:
+        case SQL_COLUMN_SCALE:
+        case SQL_DESC_DISPLAY_SIZE:
+        case SQL_DESC_UNSIGNED:
+        case SQL_DESC_FIXED_PREC_SCALE:
+        case SQL_DESC_UPDATABLE:
+        case SQL_DESC_AUTO_UNIQUE_VALUE:
+        case SQL_DESC_CASE_SENSITIVE:
+        case SQL_DESC_SEARCHABLE:
+        case SQL_DESC_TYPE_NAME:
+        case SQL_DESC_TABLE_NAME:
+        case SQL_DESC_SCHEMA_NAME:
+        case SQL_DESC_CATALOG_NAME:
+        case SQL_DESC_LABEL:
+        case SQL_DESC_ROWVER:
+        case kColAttrKeyColumn:
             return ColAttributesCore(stmt, column, field, buf, bufLen, lenOut, num, mode);
         case SQL_DESC_TYPE:
         case SQL_DESC_PRECISION:

@@ -117,7 +117,7 @@ void PieceSpan(const LongDataState& s, const uint8_t** src, uint64_t* len) {
     *len = s.pieceLength;
 }
 
-// Asks the agent for the next piece; 0, 82 or an error code.
+// Asks the agent for the next piece; 0, kErrNoData or an error code.
 uint32_t GetPiece(GetColumnContext& ctx, uint16_t column, uint32_t row, int64_t wanted) {
     LongDataState& s = *ctx.longData;
     LongDataFree(&s);
@@ -272,8 +272,8 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         uint64_t consumed = 0;
         const Family f = PieceFamily(s.pieceKind);
         // A value the agent hands out piece by piece has its position there, not in the carry.
-        const int rc =
-            ConvertFamily(f, src, len, total, cType, b, ctx.lastError, 0, 0, &consumed, agentValue ? nullptr : &s.carry);
+        const int rc = ConvertFamily(f, src, len, total, cType, b, ctx.lastError, 0, 0, &consumed,
+                                     agentValue ? nullptr : &s.carry);
         return AfterPiece(ctx, rc, cType, src, len, consumed, agentValue);
     }
 

@@ -90,9 +90,9 @@ struct ConnRecord : HandleBase {
     char* host = nullptr;
     char* port = nullptr;
     char* svType = nullptr;
-    char* marker = nullptr;  // begins 'W' 0x7F 0x01 0x01 on a wide connection
-    char* connectText1 = nullptr;
-    char* connectText2 = nullptr;
+    char* marker = nullptr;         // begins 'W' 0x7F 0x01 0x01 on a wide connection
+    char* reservedText1 = nullptr;  // two texts no keyword fills, carried to the agent as they are
+    char* reservedText2 = nullptr;
     // Connection options: 0x2 read-only, 0x4 autocommit, 0x8 asynchronous (ODBC 2 form); values
     // 1, 0x100 and 0x200 come from the connection keywords.
     uint16_t flags = kConnFlagAutocommit;
@@ -134,10 +134,12 @@ struct ConnRecord : HandleBase {
     uint32_t hasV2DAE = 0;
     uint32_t wideUnconfirmed = 0;  // a wide connection the agent did not confirm as Unicode
     uint32_t hasExecute2 = 0;
-    uint32_t capConvInfo = 0;   // mask bit 0x200: the agent answers the conversion types
-    uint32_t capExtra[3] = {};  // mask bits 10 to 12, carried as read
-    uint32_t capFailover = 0;   // 0x4000
-    uint32_t capXa = 0;         // 0x2000
+    uint32_t capConvInfo = 0;           // the agent answers the conversion types
+    uint32_t capDescribeWithAttrs = 0;  // results described with attribute rows (slot 51)
+    uint32_t capNamedParams = 0;        // parameters described with their names (slot 54)
+    uint32_t capMaxLength = 0;          // the agent limits value lengths
+    uint32_t capFailover = 0;
+    uint32_t capXa = 0;
     // Distributed transactions.
     COdbcResourceDispenser* dispenser = nullptr;
     uint32_t enlisted = 0;
@@ -244,8 +246,8 @@ struct StmtRecord : HandleBase {
     uint64_t maxRows = 0;
     uint32_t noScan = 0;
     uint64_t maxLength = 0;
-    uint32_t asyncEnable = 0;  // from the connection's ODBC 3 asynchronous value
-    uint32_t opt1050 = 0, opt1052 = 0, opt1054 = 0;
+    uint32_t asyncEnable = 0;                                         // from the connection's ODBC 3 asynchronous value
+    uint32_t agentChoice = 0, describeKeys = 0, describeAddKeys = 0;  // the driver statement options
 };
 
 // One record of a descriptor (record 0 is the bookmark record).
@@ -271,7 +273,7 @@ struct DescItem {
 };
 
 struct DescRecord : HandleBase {
-    uint32_t allocKind = 0;      // 1 automatic, 2 allocated by the application
+    uint32_t allocKind = 0;      // SQL_DESC_ALLOC_AUTO or SQL_DESC_ALLOC_USER
     uint32_t descType = 0;       // 1 IRD, 2 ARD, 3 IPD, 4 APD
     ConnRecord* conn = nullptr;  // explicitly allocated descriptors
     StmtRecord* stmt = nullptr;  // automatic descriptors

@@ -98,7 +98,7 @@ SQLRETURN ImplAllocDesc(HandleBase* record, SQLHDESC* out) {
     auto* conn = static_cast<ConnRecord*>(record);
     if (!ConnectedForChild(conn, out)) return SQL_ERROR;
     uint32_t code = 0;
-    DescRecord* desc = DescCreate(conn, nullptr, 0, 2, &code);
+    DescRecord* desc = DescCreate(conn, nullptr, 0, SQL_DESC_ALLOC_USER, &code);
     if (!desc) {
         conn->lastError = code;
         return SQL_ERROR;
@@ -140,7 +140,7 @@ SQLRETURN ImplFreeDesc(HandleBase* record) {
     auto* desc = static_cast<DescRecord*>(record);
     // A statement's own descriptor goes with the statement; freeing it here would leave the
     // statement pointing at freed memory.
-    if (desc->allocKind != 2) {
+    if (desc->allocKind != SQL_DESC_ALLOC_USER) {
         desc->lastError = kErrAutomaticDescriptor;
         return SQL_ERROR;
     }

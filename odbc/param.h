@@ -50,7 +50,8 @@ constexpr uint16_t kNeedDataLastParam = 7;
 ParamStore* StmtParamStore(StmtRecord* stmt);
 // Binding of parameter n (1-based); null when n is 0, beyond the store or never bound.
 ParamBinding* ParamBindingAt(uint16_t n, StmtRecord* stmt);
-// Stores a binding under its number: 0, or -1 with 28 (S1093) or 16 (S1001) in the last error.
+// Stores a binding under its number: 0, or -1 with kErrBadParamNumber (S1093) or kErrNoMemory (S1001) in the last
+// error.
 int ParamBindingSet(StmtRecord* stmt, const ParamBinding& b);
 uint32_t StmtResetParams(StmtRecord* stmt);
 

@@ -57,7 +57,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     DescRecord* made[4] = {};
     int madeCount = 0;
     for (; code == 0 && madeCount < 4; ++madeCount) {
-        made[madeCount] = DescCreate(conn, stmt, kTypes[madeCount], 1, &code);
+        made[madeCount] = DescCreate(conn, stmt, kTypes[madeCount], SQL_DESC_ALLOC_AUTO, &code);
         if (!made[madeCount]) break;
     }
     if (code != 0) {

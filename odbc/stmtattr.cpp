@@ -37,11 +37,8 @@ uint32_t AgentGet(StmtRecord* stmt, uint32_t id, uint32_t* out) {
     return rc;
 }
 
-// The agent declares (capability bit 0x1000, kept at connect) whether it limits value lengths.
-bool MaxLengthCapable(StmtRecord* stmt) {
-    static_assert(sizeof(ConnRecord::capExtra) / sizeof(uint32_t) == 3, "capability words of mask bits 10 to 12");
-    return stmt->conn && stmt->conn->capExtra[2] != 0;
-}
+// The agent declares (its capability mask, kept at connect) whether it limits value lengths.
+bool MaxLengthCapable(StmtRecord* stmt) { return stmt->conn && stmt->conn->capMaxLength != 0; }
 
 // Negotiates a 32-bit value: 0 taken (value as asked), 75 substituted (value read back), or the
 // agent's failure code.
@@ -64,30 +61,21 @@ SQLRETURN Taken(StmtRecord* stmt, uint32_t rc) {
 
 uint32_t Cap32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(v); }
 
+// The driver statement options only the agent keeps: passed on, nothing stored here. One of
+// them is a text option.
+constexpr uint32_t kStmtOptAgentText = 1226;
+constexpr uint32_t kAgentOnlyStmtOptions[] = {
+    1225, kStmtOptAgentText, 1227, 1228, 1229, 1250, 1251, 1260, 1261, 1264, 1265, 1268, 1276, 1277, 1278};
+
 bool IsAgentOnlyOption(uint32_t o) {
-    switch (o) {
-        case 1225:
-        case 1226:
-        case 1227:
-        case 1228:
-        case 1229:
-        case 1250:
-        case 1251:
-        case 1260:
-        case 1261:
-        case 1264:
-        case 1265:
-        case 1268:
-        case 1276:
-        case 1277:
-        case 1278:
-            return true;
-        default:
-            return false;
-    }
+    for (uint32_t known : kAgentOnlyStmtOptions)
+        if (o == known) return true;
+    return false;
 }
 
-uint32_t AgentOptionId(uint32_t o) { return (o == 1226 ? kPropStmtTextOptionBase : kPropStmtOptionBase) + o; }
+uint32_t AgentOptionId(uint32_t o) {
+    return (o == kStmtOptAgentText ? kPropStmtTextOptionBase : kPropStmtOptionBase) + o;
+}
 
 SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     SCS_Cursor& c = stmt->cursor;
@@ -225,19 +213,19 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
         case SQL_USE_BOOKMARKS:
             c.useBookmarks = value ? 1 : 0;
             return SQL_SUCCESS;
-        case 1050: {
+        case kStmtOptAgentChoice: {
             uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, Cap32(value));
             if (rc == 0) {
-                stmt->opt1050 = Cap32(value);
+                stmt->agentChoice = Cap32(value);
                 return SQL_SUCCESS;
             }
             if (rc == kErrOptionChanged) return Taken(stmt, rc);
             return Err(stmt, kErrOptionRange);
         }
-        case 1052:
-        case 1054: {
+        case kStmtOptDescribeKeys:
+        case kStmtOptDescribeAddKeys: {
             if (uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, Cap32(value))) return Err(stmt, rc);
-            (option == 1052 ? stmt->opt1052 : stmt->opt1054) = Cap32(value);
+            (option == kStmtOptDescribeKeys ? stmt->describeKeys : stmt->describeAddKeys) = Cap32(value);
             return SQL_SUCCESS;
         }
         default:
@@ -338,21 +326,21 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             Put64(value, n);
             return SQL_SUCCESS;
         }
-        case 1048:
-        case 1049: {
+        case kStmtOptAgentReadA:
+        case kStmtOptAgentReadB: {
             uint32_t rc = AgentGet(stmt, kPropStmtOptionBase + option, &v);
             if (rc) return Err(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
             Put32(value, v);
             return SQL_SUCCESS;
         }
-        case 1050:
-            Put32(value, stmt->opt1050);
+        case kStmtOptAgentChoice:
+            Put32(value, stmt->agentChoice);
             return SQL_SUCCESS;
-        case 1052:
-            Put32(value, stmt->opt1052);
+        case kStmtOptDescribeKeys:
+            Put32(value, stmt->describeKeys);
             return SQL_SUCCESS;
-        case 1054:
-            Put32(value, stmt->opt1054);
+        case kStmtOptDescribeAddKeys:
+            Put32(value, stmt->describeAddKeys);
             return SQL_SUCCESS;
         default:
             if (IsAgentOnlyOption(option)) {
@@ -394,7 +382,7 @@ SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
         uint32_t refused = 0;
         if (!d || d->tag != kTagDesc) {
             refused = 138;  // S1024: no such descriptor
-        } else if (d->allocKind == 2) {
+        } else if (d->allocKind == SQL_DESC_ALLOC_USER) {
             if (d->conn != stmt->conn) refused = 138;
         } else if (d != implicit) {
             refused = 133;  // S1017
@@ -586,10 +574,12 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
         case SQL_ATTR_METADATA_ID:
             return u64(SQL_FALSE);
         default:
-            if ((attr >= 0 && attr <= 14) || attr == 1048 || attr == 1049 || attr == 1052 || attr == 1054) {
+            if ((attr >= SQL_QUERY_TIMEOUT && attr <= SQL_ROW_NUMBER) || attr == kStmtOptAgentReadA ||
+                attr == kStmtOptAgentReadB || attr == kStmtOptDescribeKeys || attr == kStmtOptDescribeAddKeys) {
                 SQLRETURN rc = StmtOptionGet(stmt, uint32_t(attr), value);
                 if (rc == SQL_SUCCESS && lenOut) {
-                    const bool narrow = attr == SQL_GET_BOOKMARK || attr >= 1048;
+                    // The driver's own options are 32 bits wide.
+                    const bool narrow = attr == SQL_GET_BOOKMARK || attr >= kStmtOptAgentReadA;
                     *lenOut = narrow ? 4 : 8;
                 }
                 return rc;

@@ -49,7 +49,7 @@ struct DSC_Stream {
 // --- the cache -----------------------------------------------------------------
 
 void DSC_Init(DSC* cache);
-// Makes both files; 0 or 15. A half-made pair is closed again.
+// Makes both files; 0 or kErrGeneral. A half-made pair is closed again.
 uint32_t dsc_Open(DSC* cache);
 // Closes (and so deletes) both files; state 0. The window keeps its size.
 void DSC_Close(DSC* cache);
@@ -60,9 +60,9 @@ FILE* dsc_TempFile(uint32_t* counter);
 // Reads the whole result of `stmt` through `lower` into `ds` (spilling to files past 5000 rows).
 // The total row count goes to `total` when given, also on failure.
 uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds, uint32_t* total);
-// Loads up to `window` rows from `first` out of the files into `ds`; 0 or 15.
+// Loads up to `window` rows from `first` out of the files into `ds`; 0 or kErrGeneral.
 uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first);
-// Makes rows first..first+n-1 present in `ds`, whose row 0 is cache row *origin; 0 or 15.
+// Makes rows first..first+n-1 present in `ds`, whose row 0 is cache row *origin; 0 or kErrGeneral.
 // A miss loads a whole window centred on the request.
 uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds);
 // As DSC_GetRows, reading no more than the access needs: rows in hand are not read again; a run

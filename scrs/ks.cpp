@@ -2,6 +2,9 @@
 // its per-connection cache, and the ORDER BY and select-list analysis that use the keys.
 #include "scrs/ks.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdlib>
 #include <atomic>
 #include <cstring>
@@ -10,6 +13,7 @@
 #include "drv_ingii/i-cat.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "util/dataset.h"
 #include "util/hash.h"
@@ -124,7 +128,8 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
                 int64_t v = 0;
                 if (scs_CellInt(&rows, r, 2, &v)) cd.sqlType = int16_t(v);
                 if (scs_CellInt(&rows, r, 4, &v) && v > 0) cd.columnSize = uint32_t(v);
-                if ((cd.sqlType == 2 || cd.sqlType == 3) && scs_CellInt(&rows, r, 6, &v)) cd.decimalDigits = int16_t(v);
+                if ((cd.sqlType == SQL_NUMERIC || cd.sqlType == SQL_DECIMAL) && scs_CellInt(&rows, r, 6, &v))
+                    cd.decimalDigits = int16_t(v);
             }
             if (!SCR_ArrayAppend(ctx->keyCols, &cd)) {
                 rc = kErrNoMemory;
@@ -179,7 +184,8 @@ uint32_t DescribeKey(SCS_DescCtx* ctx, ColDesc* cd) {
     int64_t v = 0;
     cd->sqlType = scs_CellInt(&rows, 0, 4, &v) ? int16_t(v) : 0;
     cd->columnSize = scs_CellInt(&rows, 0, 6, &v) && v > 0 ? uint32_t(v) : 0;
-    cd->decimalDigits = (cd->sqlType == 2 || cd->sqlType == 3) && scs_CellInt(&rows, 0, 8, &v) ? int16_t(v) : 0;
+    cd->decimalDigits =
+        (cd->sqlType == SQL_NUMERIC || cd->sqlType == SQL_DECIMAL) && scs_CellInt(&rows, 0, 8, &v) ? int16_t(v) : 0;
     DatasetFree(&rows);
     return 0;
 }
@@ -425,7 +431,7 @@ uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* c
     uint32_t tableCount = ctx->tables ? ctx->tables->count : 0;
     SCR_Array* add = SCR_ArrayCreate(sizeof(ColDesc));
     if (add == nullptr) return kErrNoMemory;
-    if (ctx->attrOption == 1054 && !bare && ctx->keyCols != nullptr) {
+    if (ctx->attrOption == kStmtOptDescribeAddKeys && !bare && ctx->keyCols != nullptr) {
         for (uint32_t k = 0; k < ctx->keyCols->count; ++k) {
             auto* key = static_cast<const ColDesc*>(SCR_ArrayAt(ctx->keyCols, k));
             bool present = false;

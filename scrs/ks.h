@@ -15,7 +15,7 @@ struct HashTable;
 HashTable* KS_KeyColCacheCreate();
 void KS_KeyColCacheFree(HashTable* cache);
 
-// Fills ctx->keyCols for the tables; 0, 84 when some table has no key column, or a failure.
+// Fills ctx->keyCols for the tables; 0, kErrNoKeys when some table has no key column, or a failure.
 uint32_t KS_GetKeyColDescs(SCS_DescCtx* ctx, SCR_Array* tables);
 // Catalog calls the key-column choice has made in this process (the cache saves them).
 uint32_t KS_KeyCatalogCalls();
@@ -24,14 +24,15 @@ uint32_t KS_GetKeyColDescs_SpCols(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t 
 uint32_t KS_GetKeyColDescs_Stats(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found);
 uint32_t KS_GetKeyColDescs_PKeys(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32_t* found);
 
-// ORDER BY of the analysed statement into ctx->orderBy; 0, 16, 68, 99 or the analyser's code.
+// ORDER BY of the analysed statement into ctx->orderBy; 0, kErrNoMemory, kErrSyntax, kErrOrderExpression or the
+// analyser's code.
 uint32_t scs_p_OrderByAnalyse(SCS_DescCtx* ctx);
 uint32_t scs_p_OrderByFromSelectCols(SCS_DescCtx* ctx);
 void scs_p_OrderByNormalise(SCS_DescCtx* ctx);
 int scs_p_IsQuotableName(const char* column, const char* dbmsName);
 void scs_p_MarkKeyOrderPositions(SCS_DescCtx* ctx);
 uint32_t scs_p_SelectCol_ColDescComplete(SCS_DescCtx* ctx);
-// Expands wildcards of the select list and, with option 1054, adds the missing key columns;
+// Expands wildcards of the select list and, with the option kStmtOptDescribeAddKeys, adds the missing key columns;
 // *changed is 1 when the analysis' text was replaced.
 uint32_t scs_p_SelListAddKeysnXpandWC(SCS_DescCtx* ctx, SCR_Array* items, int* changed);
 int scs_p_IsKeyColumn(const SCS_DescCtx* ctx, const ColDesc* cd);
@@ -66,13 +67,13 @@ int KS_NullPlacement(uint32_t orientation, int descending, uint32_t nullCollatio
 // "UPDATE T SET k1 = ?, ... WHERE k1 = ? AND ..." over the first table (a heap text), or null.
 char* scs_p_LockRowsText(const SCS_DescCtx* ctx);
 // Builds the values SELECT from the by-keys text into `values` (its text replaced): the select
-// list becomes the table-column list. 0, 15, 16 or the analyser's code.
+// list becomes the table-column list. 0, kErrGeneral, kErrNoMemory or the analyser's code.
 uint32_t scs_p_OptConcSelectBuild(SCS_DescCtx* ctx, const char* byKeysText, SCR_Analysis* values);
 
 // --- seeks of dynamic cursors -----------------------------------------------------------------
 // Marks the ORDER BY items that name a key (keyMatch); needs the keys' order positions.
 void KS_MarkKeyMatches(SCS_DescCtx* ctx);
-// For each ordering position (ctx->orderColCount of them) the column of a key row; 0 or 15/16.
+// For each ordering position (ctx->orderColCount of them) the column of a key row; 0, kErrGeneral or kErrNoMemory.
 uint32_t KS_OrderColumnMap(const SCS_DescCtx* ctx, uint16_t* map);
 // Term i (1-based) of the seek condition into *out (empty when the term has no text).
 uint32_t KS_SeekTerm(const SCS_DescCtx* ctx, uint32_t term, uint32_t orientation, uint32_t seekMode, std::string* out);
@@ -83,7 +84,7 @@ uint32_t KS_BuildSeekSelect(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientat
                             Dataset** params);
 
 // Locks rows first .. first + count - 1 of the key set (statuses 0 or 2 only) by a no-op UPDATE
-// of their keys on the change statement; 0, 81 when some row could not be locked, or a code.
+// of their keys on the change statement; 0, kErrRowError when some row could not be locked, or a code.
 // keyValues row i holds the keys of key-set row i; statuses has keysetRows entries.
 uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* keyValues, const uint16_t* statuses,
                         uint32_t keysetRows, uint32_t first, uint32_t count);

@@ -30,7 +30,7 @@ uint32_t SCS_DDTypeInfo(uint32_t stmt, uint16_t sqlType);
 // Slot 18: keeps a copy of the descriptions (the layer gives them again to a statement it
 // prepares again), then the lower operation.
 uint32_t SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs);
-// Replaces the kept copy; 0 or 16 (the old copy then stays).
+// Replaces the kept copy; 0 or kErrNoMemory (the old copy then stays).
 uint32_t SCS_KeepParamDescs(SCS_Cursor* c, uint16_t count, const ParamDescEntry* descs);
 
 // Fills the catalog and parameter-description slots of the layer's table.
@@ -62,7 +62,7 @@ void SCS_SelectNamesFree(SCS_Cursor* c);
 
 // The result descriptions of a scrollable SELECT, taken from the layer below once per set-up
 // (at execute at the latest): 0, or the describe's code. A column of them: 21 without an out
-// pointer, 17 for column 0 or one past the count, or the load's code.
+// pointer, kErrBadColumnNumber for column 0 or one past the count, or the load's code.
 uint32_t scs_p_ResultColsLoad(SCS_Cursor* c);
 uint32_t scs_p_ResultColGet(SCS_Cursor* c, uint16_t column, const ColumnInfo** out);
 void SCS_ResultColsFree(SCS_Cursor* c);

@@ -1,5 +1,5 @@
 // Base names of the result columns of a SELECT for the agent's extended describe, on a statement
-// whose describe-keys option (1052 or 1054) is set: the table, schema and catalog each column
+// whose describe-keys option is set: the table, schema and catalog each column
 // comes from, its column name in that table, whether it is an expression and whether it is one
 // of its table's key columns. The select list is analysed and its tables resolved through the
 // catalog on the statement's first auxiliary statement; the names are kept until the text
@@ -260,8 +260,8 @@ uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, I
     // Only statements the layer opened keep names: it frees them with the statement.
     if (c.link != SCS_LowerLink()) return 0;
     // The look-ups cost catalog queries: only a statement that asks for its columns' descriptions
-    // (the describe-keys options 1052 and 1054) pays for them.
-    if (s->opt41C == 0 && s->opt41E == 0) return 0;
+    // (the describe-keys options) pays for them.
+    if (s->describeKeys == 0 && s->describeAddKeys == 0) return 0;
     auto* names = static_cast<SelectNames*>(c.selectNames);
     if (names != nullptr &&
         (std::strcmp(names->text, s->text.source) != 0 || (names->count && names->count != count))) {

@@ -1,6 +1,9 @@
 // Table and column descriptions read from the catalog below the cursor layer.
 #include "scrs/sc_coldesc.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -452,7 +455,8 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
         for (uint32_t r = 0; rc == 0 && r < rows.rows_used; ++r) {
             int64_t type = 0, size = 0, digits = 0;
             CellInt(&rows, r, 4, &type);
-            if (skipLong && (type == -10 || type == -4 || type == -1)) continue;
+            if (skipLong && (type == SQL_WLONGVARCHAR || type == SQL_LONGVARBINARY || type == SQL_LONGVARCHAR))
+                continue;
             std::memset(cd, 0, sizeof *cd);
             char name[kName];
             if (scs_p_CatCellText(&rows, r, 3, name) != 0) {
@@ -466,7 +470,8 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
             CopyCut(cd->qualifier, t->qualifier ? t->qualifier : "");
             cd->sqlType = int16_t(type);
             if (CellInt(&rows, r, 6, &size) && size > 0) cd->columnSize = uint32_t(size);
-            if ((type == 2 || type == 3) && CellInt(&rows, r, 8, &digits)) cd->decimalDigits = int16_t(digits);
+            if ((type == SQL_NUMERIC || type == SQL_DECIMAL) && CellInt(&rows, r, 8, &digits))
+                cd->decimalDigits = int16_t(digits);
             cd->itemKind = 4;
             if (!SCR_ArrayAppend(out, cd)) rc = kErrNoMemory;
         }
@@ -537,47 +542,47 @@ void ParamDescFromColDesc(ParamDescEntry* out, const ColDesc* cd) {
     out->sqlType = cd->sqlType;
     out->columnSize = cd->columnSize;
     out->decimalDigits = uint16_t(cd->decimalDigits);
-    out->paramType = 1;
+    out->paramType = SQL_PARAM_INPUT;
     switch (cd->sqlType) {
-        case -10:
-        case -9:
-        case -8:
-            out->cType = -8;
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+            out->cType = SQL_C_WCHAR;
             break;
-        case -7:
-            out->cType = -7;
+        case SQL_BIT:
+            out->cType = SQL_C_BIT;
             break;
-        case -6:
-            out->cType = -6;
+        case SQL_TINYINT:
+            out->cType = SQL_C_TINYINT;
             break;
-        case -4:
-        case -3:
-        case -2:
-            out->cType = -2;
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+            out->cType = SQL_C_BINARY;
             break;
-        case 4:
-            out->cType = 4;
+        case SQL_INTEGER:
+            out->cType = SQL_C_LONG;
             break;
-        case 5:
-            out->cType = 5;
+        case SQL_SMALLINT:
+            out->cType = SQL_C_SHORT;
             break;
-        case 6:
-        case 8:
-            out->cType = 8;
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            out->cType = SQL_C_DOUBLE;
             break;
-        case 7:
-            out->cType = 7;
+        case SQL_REAL:
+            out->cType = SQL_C_FLOAT;
             break;
-        case 9:
-        case 10:
-        case 11:
-        case 91:
-        case 92:
-        case 93:
+        case SQL_DATE:
+        case SQL_TIME:
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_DATE:
+        case SQL_TYPE_TIME:
+        case SQL_TYPE_TIMESTAMP:
             out->cType = cd->sqlType;
             break;
         default:
-            out->cType = 1;
+            out->cType = SQL_C_CHAR;
             break;
     }
 }

@@ -38,7 +38,7 @@ struct SCS_DescCtx {
     uint8_t tableCount;
     HashTable* keyCache;  // the connection's key-column cache; null: nothing is cached
     uint32_t flags;       // kScsDescKeysDone
-    uint32_t attrOption;  // 0, 1052 (describe keys) or 1054 (also add missing keys to the select list)
+    uint32_t attrOption;  // 0, kStmtOptDescribeKeys or kStmtOptDescribeAddKeys
     // Seeks of dynamic cursors.
     uint16_t orderColCount;    // ordering columns: ORDER BY items, then the keys no item names
     uint16_t nullCollation;    // SQL_NULL_COLLATION: 0 high, 1 low, 2 at start, 4 at end
@@ -57,7 +57,7 @@ enum : uint32_t { kScsDescKeysDone = 0x1000 };
 void SCS_DescCtxRelease(SCS_DescCtx* ctx);
 
 // Resolves each table to the catalog's qualifier, owner and name (quoted when the connection
-// has a quote character); 0, 10 no such table, 97 ambiguous, or the catalog's code.
+// has a quote character); 0, kErrTableNotFound no such table, kErrAmbiguousTable ambiguous, or the catalog's code.
 uint32_t scs_p_GetTblDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count);
 // Appends one ColDesc per column of each table, in catalog order; 15 for a table without columns.
 uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, int skipLong, SCR_Array* out);
@@ -68,14 +68,14 @@ uint32_t scs_p_SelectColsGet(SCS_DescCtx* ctx, SCR_Array* out, SCR_Array** items
 void scs_p_NormaliseIdent(char* ident, char quote, uint32_t quotedCase, uint32_t identCase, uint32_t textConv,
                           int requote);
 // Reads a catalog text cell: narrow (*narrow) or UTF-16 (*wide), *len characters (at most 508);
-// 0, or 15 for a kind that is not text.
+// 0, or kErrGeneral for a kind that is not text.
 uint32_t scs_p_CatValueText(const uint8_t* cell, uint32_t kind, uint32_t width, const char** narrow,
                             const uint16_t** wide, uint32_t* len);
 // Text of a catalog cell as UTF-8 into buf (509 bytes); 0, or 15.
 uint32_t scs_p_CatCellText(const void* dataset, uint32_t row, uint16_t col, char* buf);
 void ParamDescFromColDesc(ParamDescEntry* out, const ColDesc* cd);
 // Appends one entry per ColDesc (cols may be null with count 0) and, when withOwn is set, the
-// statement's own descriptions; 0 or 16 (the old array is kept).
+// statement's own descriptions; 0 or kErrNoMemory (the old array is kept).
 uint32_t ParamDescsAppend(SCS_DescCtx* ctx, const ColDesc* cols, uint32_t count, int withOwn);
 // Empties the context's parameter descriptions.
 void ParamDescsReset(SCS_DescCtx* ctx);

@@ -35,7 +35,7 @@ uint32_t SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32
 uint32_t SCS_ExecuteBatch(uint32_t stmt, uint16_t count, ScsBatchEntry* entries, uint16_t* run, int32_t** rowCounts);
 
 // Moves values longer than kScsLongValueLimit of the by-reference columns of `rows` into
-// `longs` (their cells in `rows` read not yet fetched). 0 or 16.
+// `longs` (their cells in `rows` read not yet fetched). 0 or kErrNoMemory.
 uint32_t scs_p_SplitLongValues(Dataset* rows, Dataset* longs);
 // First word of the text is SELECT / CALL (any case); both cut the text they are given.
 int scs_p_IsSelect(char* text);

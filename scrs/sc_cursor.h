@@ -20,7 +20,7 @@ protected:
     ~SCS_StmtOwner() = default;
 };
 
-// Forward-only scroll fetch and row accessors (the other cursor types answer 43).
+// Forward-only scroll fetch and row accessors (the other cursor types answer kErrNotCapable).
 uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
 uint16_t SCS_RowStatusGet(const Rowset* rs, uint32_t row);
 void SCS_RowStatusSet(Rowset* rs, uint32_t row, uint16_t status);
@@ -55,7 +55,7 @@ struct SCS_ConnEntry {
     uint16_t flags;
 };
 // Copies the entry of an open connection into `out` (strings duplicated; release with
-// SCS_ConnEntryRelease); 0, 21 when the connection has none, 16 without memory.
+// SCS_ConnEntryRelease); 0, kErrBadArg when the connection has none, kErrNoMemory.
 uint32_t SCS_ConnEntryCopy(uint32_t conn, SCS_ConnEntry* out);
 void SCS_ConnEntryRelease(SCS_ConnEntry* entry);
 // Connections of a server record the layer knows (in the order they connected).

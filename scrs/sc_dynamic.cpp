@@ -86,13 +86,13 @@ uint32_t ReadFrom(IngStmt* s, const Dataset* from, uint32_t at, uint32_t n, Data
     return SCS_KsSeekKeys(s, SQL_FETCH_NEXT, 3, from, at, n, out);
 }
 
-// The first rowset's keys; 86 for an empty result.
+// The first rowset's keys; kErrBeyondEnd for an empty result.
 uint32_t First(IngStmt* s, uint32_t n, Dataset* out) {
     if (uint32_t rc = SCS_KsSeekKeys(s, SQL_FETCH_FIRST, 0, nullptr, 0, n, out)) return rc;
     return Rows(*out) ? 0u : uint32_t(kErrBeyondEnd);
 }
 
-// The keys of the new rowset for an orientation, from where the cursor stands: 0, 85 (before the
+// The keys of the new rowset for an orientation, from where the cursor stands: 0, kErrBeforeStart (before the
 // first row), 86 (after the last) or a failure.
 uint32_t SeekTarget(IngStmt* s, SCS_DynState* st, uint16_t orientation, int64_t offset, uint32_t n, Dataset* out) {
     const Dataset* cur = st->keys;

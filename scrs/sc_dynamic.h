@@ -35,14 +35,14 @@ void SCS_DynamicClose(IngStmt* s);
 void SCS_DynamicFree(IngStmt* s);
 
 // Slot fetch of a dynamic cursor (orientation 1 NEXT, 2 FIRST, 3 LAST, 4 PRIOR, 6 RELATIVE with
-// offset): 0, 85 before the first row, 86 after the last, 38 another orientation, 101 when
-// other users' changes kept the keys and rows apart three times, or a failure.
+// offset): 0, kErrBeforeStart before the first row, kErrBeyondEnd after the last, kErrFetchTypeRange another
+// orientation, kErrKeysetUpdates when other users' changes kept the keys and rows apart three times, or a failure.
 uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
                           uint32_t* resultRows);
 // The rows of the key rows in *keys (at most n) into a new rowset: when some key's row is gone
 // by the time the rows are read, the keys are read again from the first key on, up to three
-// times in all (101 after that). 0, 86 when no key is left, or a failure. *keys is replaced by the
-// keys the rows were read with.
+// times in all (kErrKeysetUpdates after that). 0, kErrBeyondEnd when no key is left, or a failure. *keys is replaced by
+// the keys the rows were read with.
 uint32_t SCS_DynamicFetchRows(IngStmt* s, Dataset* keys, uint32_t n, Rowset** out);
 
 // The scroll fetch of dynamic cursors on the ODBC side's record: the lower layer keeps the

@@ -67,7 +67,7 @@ bool Dup(const char* src, char** out) {
 }
 
 bool CopyEntry(const IngConnectParams* p, SCS_ConnEntry* e) {
-    const char* texts[6] = {p->serverAddress, p->marker, p->connectText1, p->connectText2, p->database, p->options};
+    const char* texts[6] = {p->serverAddress, p->marker, p->reservedText1, p->reservedText2, p->database, p->options};
     bool ok = true;
     for (int i = 0; i < 6; ++i) ok = Dup(texts[i], &e->text[i]) && ok;
     e->readOnly = p->readOnly;
@@ -112,16 +112,16 @@ uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen
     uint32_t ignored = 0;
     (void)LowerInt(conn, kPropParamNames, &ignored);
     uint32_t mask = 0;
-    uint32_t scroll, exec2, paramArrays, dynMixed, deferredOut, bit400 = 0, bit2000 = 0, bit4000 = 0;
+    uint32_t scroll, exec2, paramArrays, dynMixed, deferredOut, describeWithAttrs = 0, xa = 0, failover = 0;
     if (LowerInt(conn, kPropCapabilityMask, &mask)) {
-        scroll = (mask & 0x8) != 0;
-        exec2 = (mask & 0x80) != 0;
-        paramArrays = (mask & 0x4) != 0;
-        dynMixed = (mask & 0x10) != 0;
-        deferredOut = (mask & 0x40) != 0;
-        bit400 = (mask & 0x400) != 0;
-        bit2000 = (mask & 0x2000) != 0;
-        bit4000 = (mask & 0x4000) != 0;
+        scroll = (mask & kCapScrollCursors) != 0;
+        exec2 = (mask & kCapExecute2) != 0;
+        paramArrays = (mask & kCapParamArrays) != 0;
+        dynMixed = (mask & kCapDynMixCursors) != 0;
+        deferredOut = (mask & kCapSpOutDeferFetch) != 0;
+        describeWithAttrs = (mask & kCapDescribeWithAttrs) != 0;
+        xa = (mask & kCapXa) != 0;
+        failover = (mask & kCapFailover) != 0;
     } else {
         scroll = SCS_LowerFlag(conn, kPropHasScrollCursors);
         exec2 = SCS_LowerFlag(conn, kPropHasExecute2);
@@ -135,7 +135,7 @@ uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen
     const uint32_t item15 = SCS_LowerFlag(conn, kPropCapability15);
     char text[96];
     snprintf(text, sizeof text, "%.3d.%.3d:%u%u%u%u%u%d%u%u%u%u%u%u", 1, 5, scroll, exec2, paramArrays, dynMixed,
-             deferredOut, 1, item23, item14, item15, bit400, bit2000, bit4000);
+             deferredOut, 1, item23, item14, item15, describeWithAttrs, xa, failover);
     if (buf == nullptr || len == 0) {
         if (outLen) *outLen = uint16_t(strlen(text));
         return 0;

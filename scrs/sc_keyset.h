@@ -25,20 +25,20 @@ struct KS_KeysetRecord {
     DSC cache;
 };
 
-// 0, 15 (no address) or 16.
+// 0, kErrGeneral (no address) or kErrNoMemory.
 uint32_t KS_KeysetInit(KS_KeysetRecord** out);
 void KS_KeysetFree(KS_KeysetRecord** ks);
 // Key rows, statuses and cache go; the key columns stay.
 void KS_KeysetClear(KS_KeysetRecord* ks);
 void KS_KeysetDropAll(KS_KeysetRecord* ks);
 // Makes key rows first .. first + n - 1 (0-based, n at most count - first) present in memory;
-// *row0 is the row of `ks->keys` holding key row first. 0, 15 or the cache's code.
+// *row0 is the row of `ks->keys` holding key row first. 0, kErrGeneral or the cache's code.
 uint32_t KS_KeysetRows(KS_KeysetRecord* ks, uint32_t first, uint32_t n, uint32_t* row0);
 
 // Key rows one key-set statement can carry: (parameter limit - own parameters) / key count.
 // 0 when nothing fits (the cursor cannot fetch by keys).
 uint32_t SCS_KeysPerStatement(uint32_t paramLimit, uint32_t ownParams, uint32_t keyCount);
-// Blocks for `rows` key rows: blocks, rows of the last block and rows per block; 0, or 15 when
+// Blocks for `rows` key rows: blocks, rows of the last block and rows per block; 0, or kErrGeneral when
 // not even one key row fits.
 uint32_t SCS_PageCount(uint32_t paramLimit, uint32_t ownParams, uint32_t keyCount, uint32_t rows, uint32_t* blocks,
                        uint32_t* lastRows, uint32_t* perBlock);
@@ -53,7 +53,7 @@ uint32_t SCS_RowsetKeyBounds(const Dataset* keys, uint32_t first, uint32_t last,
 // Places the rows fetched by keys: row i of `rows` goes to the place of the key row whose values
 // equal its trailing keyCount columns (those columns are then removed). Key rows no row answered
 // get an empty row and status 1 (deleted); the others 0. keys rows k0 .. k0 + n - 1 are the
-// rowset's keys. 0, 15 or 16.
+// rowset's keys. 0, kErrGeneral or kErrNoMemory.
 uint32_t SCS_MatchRowsToKeys(Dataset* rows, uint16_t keyCount, const Dataset* keys, uint32_t k0, uint32_t n,
                              uint16_t* statuses);
 

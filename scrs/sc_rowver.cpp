@@ -253,8 +253,8 @@ uint32_t SCS_RowVerOpen(SCS_RowVerRef* ref, const AgentLink* lower, uint32_t con
     IngConnectParams p{};
     p.serverAddress = entry.text[0];
     p.marker = entry.text[1];
-    p.connectText1 = entry.text[2];
-    p.connectText2 = entry.text[3];
+    p.reservedText1 = entry.text[2];
+    p.reservedText2 = entry.text[3];
     p.database = entry.text[4];
     p.options = entry.text[5];
     p.readOnly = entry.readOnly;

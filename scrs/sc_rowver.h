@@ -21,7 +21,7 @@ struct SCS_RowVerConn {
 };
 
 // Opens the cursor's private connection (with the cursor connection's connect parameters) and
-// statement; 0, 15 when the connection is unknown to the cursor layer, 16, or the lower
+// statement; 0, kErrGeneral when the connection is unknown to the cursor layer, kErrNoMemory, or the lower
 // connect's or allocation's failure.
 uint32_t SCS_RowVerOpen(SCS_RowVerRef* ref, const AgentLink* lower, uint32_t conn, uint32_t lowerStmt,
                         uint32_t paramDescs);

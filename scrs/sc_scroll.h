@@ -15,7 +15,7 @@ uint32_t SCS_Prepare(uint32_t stmt, const char* text);
 uint32_t SCS_Execute(uint32_t stmt);
 // Analyses the text of a prepared statement for its cursor; may downgrade to static read-only.
 uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text);
-// Downgrade to a static, read-only cursor through the lower options; 0 or 43.
+// Downgrade to a static, read-only cursor through the lower options; 0 or kErrNotCapable.
 uint32_t scs_p_ChangeCursorType(SCS_Cursor* c);
 // Shape flags of a SELECT that rule out row identification: join 87, GROUP BY 88, UNION 89,
 // scalar aggregate 103, else 0.
@@ -60,7 +60,7 @@ uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offse
 
 // The static cursor's slot fetch on the agent statement: fills the result set once per execution
 // and hands out the rowset from `start` (>= 1 a row, 0 the last rowset, < 0 counted from the
-// end). 85 before the first row, 86 beyond the last, 82 no rows.
+// end). kErrBeforeStart before the first row, kErrBeyondEnd beyond the last, kErrNoData no rows.
 uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
 // Fills the static result set unless this execution's rows are already held; 0 or the failure.
 uint32_t SCS_StaticFill(IngStmt* s);

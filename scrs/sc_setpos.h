@@ -46,7 +46,7 @@ struct SCS_RowChange {
 
 // Fills `out` for the agent statement; 0, or a code when the cursor has no key set to offer.
 using SCS_RowChangeSource = uint32_t (*)(IngStmt* s, SCS_RowChange* out);
-// The one source of row-change contexts (null: none, row changes answer 43).
+// The one source of row-change contexts (null: none, row changes answer kErrNotCapable).
 void SCS_SetRowChangeSource(SCS_RowChangeSource source);
 SCS_RowChangeSource scs_p_RowChangeSourceGet();
 
@@ -71,7 +71,7 @@ uint32_t scs_p_AddRows(SCS_RowChange* rc, uint32_t row, uint16_t** statuses, uin
 
 // Statement texts. T is the first table; key and concurrency names as the descriptions hold
 // them. The SET and INSERT lists name each listed result column's base column (quoted, quotes
-// inside doubled); a column that is an expression or has no base column gives 15.
+// inside doubled); a column that is an expression or has no base column gives kErrGeneral.
 std::string scs_p_TargetTable(const SCS_RowChange* rc);
 uint32_t scs_p_ChangeColumnName(const SCS_RowChange* rc, uint16_t column, std::string* out);
 uint32_t scs_p_DeleteText(const SCS_RowChange* rc, std::string* out);
@@ -87,7 +87,7 @@ const SCR_Array* scs_p_ConcColumns(const SCS_RowChange* rc);
 uint32_t sc3_BulkByBookmark(SCS_RowChange* rc, uint16_t operation, const uint32_t* bookmarks, uint16_t rows,
                             Dataset* values, uint16_t* columns, uint16_t** statuses, uint16_t* processed,
                             Rowset** fetched);
-// Row i of *out := source row (bookmark[i] - 1 - base); 0 or 15 (a row the source does not hold).
+// Row i of *out := source row (bookmark[i] - 1 - base); 0 or kErrGeneral (a row the source does not hold).
 uint32_t sc3_BookmarkRows(const Dataset* source, const uint32_t* bookmarks, uint16_t rows, uint32_t base,
                           Dataset** out);
 uint32_t sc3_DeleteByBookmark(SCS_RowChange* rc, Dataset* keyRows, Dataset* valueRows, uint16_t* statuses,
@@ -109,8 +109,8 @@ uint32_t sc3_FetchByBookmark(SCS_RowChange* rc, const uint32_t* bookmarks, uint1
                              uint16_t* statuses, uint16_t* processed);
 
 // Locks key-set rows first .. first + count - 1 whose status is 0 or 2 by a no-op UPDATE of
-// their keys; the key values of row r are row r - keyOrigin. 0, 81 when some row could not be
-// locked, 15 when a row's keys are not held, or a lower code.
+// their keys; the key values of row r are row r - keyOrigin. 0, kErrRowError when some row could not be
+// locked, kErrGeneral when a row's keys are not held, or a lower code.
 uint32_t scs_p_LockKeyRows(SCS_RowChange* rc, uint32_t first, uint32_t count);
 
 // Moves the messages of the lower statement `from` onto the agent statement `to`.

@@ -71,7 +71,7 @@ struct OrderByItem {
 
 void SCR_AnalysisInit(SCR_Analysis* a);
 void SCR_AnalysisFree(SCR_Analysis* a);
-// 0; 68 the statement does not parse; 15 a clause is missing; 16 no memory.
+// 0; kErrSyntax the statement does not parse; kErrGeneral a clause is missing; kErrNoMemory.
 uint32_t SCR_AnalyseSQL(SCR_Analysis* a, const char* sql, int parseOnly, int qualifiers);
 uint32_t SCR_TablesGet(SCR_Analysis* a, SCR_Array* tables, int qualifiers);
 uint32_t SCR_SelectListMark(SCR_Analysis* a);
@@ -88,5 +88,5 @@ const char* SCR_AnalysisText(const SCR_Analysis* a);
 void SCR_NameSplit(const char* text, char* column, char* table, char* alias, char* owner, char* qualifier);
 
 // Parses sql (leading white space skipped) into a (text, tree, error texts, kind) under the
-// parser mutex and regenerates the tree; 0 or 68. Shared with parameter description.
+// parser mutex and regenerates the tree; 0 or kErrSyntax. Shared with parameter description.
 uint32_t SCR_ParseInto(SCR_Analysis* a, const char* sql);

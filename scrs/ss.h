@@ -13,7 +13,7 @@ struct SS_ResultSet {
     DSC cache;
 };
 
-// 0 or 16.
+// 0 or kErrNoMemory.
 uint32_t SCS_StaticSetCreate(SS_ResultSet** out);
 // Rows freed, cache closed (its files deleted), positions 0.
 void SCS_StaticSetReset(SS_ResultSet* set);

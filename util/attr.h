@@ -40,9 +40,9 @@ int AttrTablePut(HashTable* table, AttrEntry* record);
 int AttrLookup(const HashTable* table, uint16_t attribute, uint16_t column, uint32_t* outInt, void** outPtr,
                double* outDouble);
 int AttrValueEqual(const AttrEntry* x, const AttrEntry* y);
-// 0, or 16 when memory runs out (both outputs cleared then).
+// 0, or kErrNoMemory when memory runs out (both outputs cleared then).
 int AttrValueListBuild(uint16_t n, const AttrEntry* records, uint16_t* outCount, AttrEntry** outList, int mode);
-// 0, or 16 when a text copy cannot be made (the destination's value is null then).
+// 0, or kErrNoMemory when a text copy cannot be made (the destination's value is null then).
 int AttrRecordCopy(AttrEntry* dest, const AttrEntry* src, int mode);
 void AttrEntryClear(AttrEntry* record);
 // Clears and frees a heap record; usable as a HashForEach callback. Returns 0.

@@ -163,7 +163,7 @@ void DatasetColumnFree(DatasetColumn* col, uint32_t rows);
 void DatasetFree(Dataset* ds);
 
 // Stores a copy of `bytes` (length in bytes, or characters for kind 26) into a by-reference
-// cell, releasing what the cell held; marks the row as holding a value. 0, 15 or 16.
+// cell, releasing what the cell held; marks the row as holding a value. 0, kErrGeneral or kErrNoMemory.
 int DatasetSetRef(Dataset* ds, uint32_t row, uint16_t col, const void* bytes, uint32_t length);
 
 // --- descriptions --------------------------------------------------------------

@@ -3,8 +3,8 @@
 // Both sides read the same rows (the agent calls them IngErrorTable, the ODBC side ErrorTable).
 #include <cstdint>
 
-// Internal error codes: the rows of the table, by name. 0 is no error; 73, 80, 82 and 92 are
-// signals their callers act on rather than failures.
+// Internal error codes: the rows of the table, by name. 0 is no error; kErrNoMoreResults, kErrOutputValues, kErrNoData
+// and kErrManyRowsChanged are signals their callers act on rather than failures.
 enum ErrCode : uint32_t {
     kErrNone = 0,
     kErrNotSupported = 1,            // IM001 Driver does not support this function

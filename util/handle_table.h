@@ -20,7 +20,7 @@ struct HandleTable {
     pthread_mutex_t lock;  // valid only while locked is 1
 };
 
-// Results are internal error codes: 0, 16 (out of memory), 131 (handle limit).
+// Results are internal error codes: 0, kErrNoMemory or kErrHandleLimit.
 int HandleTableInit(HandleTable* table, uint32_t constant);
 int HandleTableEnableLock(HandleTable* table);
 void HandleTableFree(HandleTable* table);

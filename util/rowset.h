@@ -10,7 +10,7 @@ struct Rowset {
     uint32_t rows;
 };
 
-// 0, 15 (no owner pointer or rows <= 0) or 16.
+// 0, kErrGeneral (no owner pointer or rows <= 0) or kErrNoMemory.
 uint32_t RowsetCreate(Rowset** owner, int32_t rows);
 // Makes room for rows rows, every status SQL_ROW_NOROW and no columns; 0, 15 or 16.
 uint32_t RowsetResize(Rowset* rs, int32_t rows);

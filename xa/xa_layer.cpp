@@ -243,11 +243,11 @@ uint32_t XaFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
 }
 uint32_t XaCloseCursor(uint32_t stmt) { return StmtWrapper<DRV_CloseCursor, false>(stmt); }
 uint32_t XaMoreResults(uint32_t stmt) { return StmtWrapper<DRV_MoreResults, false>(stmt); }
-uint32_t XaParamData(uint32_t stmt, void* a1, void* a2, void* a3, void* a4) {
-    return StmtWrapper<DRV_ParamData, false>(stmt, a1, a2, a3, a4);
+uint32_t XaParamData(uint32_t stmt, void* index, void* row, void* word, void* token) {
+    return StmtWrapper<DRV_ParamData, false>(stmt, index, row, word, token);
 }
-uint32_t XaPutData(uint32_t stmt, uint32_t a1, uint16_t a2, void* a3, uint32_t a4) {
-    return StmtWrapper<DRV_PutData, false>(stmt, a1, a2, a3, a4);
+uint32_t XaPutData(uint32_t stmt, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size) {
+    return StmtWrapper<DRV_PutData, false>(stmt, kind, indicator, buffer, size);
 }
 uint32_t XaPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
     return StmtWrapper<DRV_PrepareExecute, false>(stmt, text, values, count, descs);

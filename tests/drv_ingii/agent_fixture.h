@@ -129,19 +129,19 @@ protected:
     static uint32_t Exec(uint32_t h, const char* sql) {
         IngConn* c = IngConnFind(h);
         if (c == nullptr) return 21;
-        IngTxnControl(c, 4);
+        IngTxnControl(c, kTxnOpBeforeStatement);
         uint32_t rc = IIExecImmediate(&c->connHandle, &c->tranHandle, sql, nullptr, &c->messages);
-        if (rc == 0) rc = IngTxnControl(c, 3);
+        if (rc == 0) rc = IngTxnControl(c, kTxnOpAfterStatement);
         return rc;
     }
 
     static int64_t Count(uint32_t h, const char* sql) {
         IngConn* c = IngConnFind(h);
         uint32_t n = 0;
-        IngTxnControl(c, 4);
+        IngTxnControl(c, kTxnOpBeforeStatement);
         uint32_t rc = IISelectCount(&c->connHandle, &c->tranHandle, sql, &n, &c->messages);
         // As a statement of the connection: in autocommit it ends its transaction.
-        if (rc == 0) rc = IngTxnControl(c, 3);
+        if (rc == 0) rc = IngTxnControl(c, kTxnOpAfterStatement);
         return rc == 0 ? int64_t(n) : -int64_t(rc);
     }
 

@@ -338,7 +338,7 @@ TEST_F(TxnTest, IsolationBeforeProbeAcceptsOnlyReadUncommitted) {
     EXPECT_EQ(IngSetIsolation(&c, 1), 0u);
     EXPECT_EQ(c.isolation, 1u);
     EXPECT_EQ(IngSetIsolation(&c, 8), 43u);
-    EXPECT_EQ(IngTxnControl(&c, 6), 0u);
+    EXPECT_EQ(IngTxnControl(&c, kTxnOpCommit), 0u);
     EXPECT_EQ(IngTxnControl(&c, 99), 0u);
 }
 
@@ -570,7 +570,7 @@ TEST_F(ConnectTest, SelectStringsAndCountHelpers) {
     uint32_t rows = 0;
     ASSERT_EQ(IIExecImmediate(&c->connHandle, &c->tranHandle, "update two_t set x = x + 10", &rows, &c->messages), 0u);
     EXPECT_EQ(rows, 2u);
-    ASSERT_EQ(IngTxnControl(c, 3), 0u);
+    ASSERT_EQ(IngTxnControl(c, kTxnOpAfterStatement), 0u);
     ASSERT_EQ(Exec(h, "drop table two_t"), 0u);
 }
 

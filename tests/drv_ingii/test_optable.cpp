@@ -100,7 +100,7 @@ TEST(AgentOpTable, UnknownHandlesGiveInvalidArgument) {
     EXPECT_EQ(AgentCall<DRV_Commit>(&link, 0xBBBB0001u), 21u);
     EXPECT_EQ(AgentCall<DRV_Savepoint>(&link, 0xBBBB0001u, 0u, "s1"), 21u);
     EXPECT_EQ(AgentCall<DRV_GetOpTable>(&link, 0xBBBB0001u, static_cast<AgentOpRequest*>(nullptr)), 21u);
-    EXPECT_EQ(AgentCall<DRV_Unnamed14>(&link, 1u), 43u);
+    EXPECT_EQ(AgentCall<DRV_UnsupportedStmtOp>(&link, 1u), 43u);
     EXPECT_EQ(IngBeforeSetPos(99), 0u);
 }
 

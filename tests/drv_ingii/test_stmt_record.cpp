@@ -163,7 +163,7 @@ TEST_F(StmtRecordTest, CancelFromAnotherThreadWhileTheStatementCloses) {
 
 TEST_F(StmtRecordTest, SlotFourteenIsNotCapable) {
     uint32_t s = Stmt();
-    EXPECT_EQ(AgentCall<DRV_Unnamed14>(&link, s), 43u);
+    EXPECT_EQ(AgentCall<DRV_UnsupportedStmtOp>(&link, s), 43u);
 }
 
 TEST_F(StmtRecordTest, ProcedureCallOfAnUnknownProcedureIsRefused) {

@@ -105,7 +105,7 @@ TEST_F(AgentDataPath, CapabilitiesComeFromTheAgentTheConnectionOpenedOn) {
     EXPECT_EQ(1u, c->hasV2DAE);
     EXPECT_EQ(1u, c->hasExecute2);
     EXPECT_EQ(1u, c->spOutDeferFetch);
-    EXPECT_EQ(1u, c->capExtra[1]);
+    EXPECT_EQ(1u, c->capNamedParams);
     EXPECT_EQ(0u, c->wideUnconfirmed);
 }
 
@@ -642,7 +642,7 @@ TEST_F(AgentDataPath, TemporaryStatusArrayThatCannotBeAllocated) {
 // Without data at execution by the agent, the driver-side execution still uses the named
 // descriptions of an agent that declares them.
 TEST_F(AgentDataPath, DriverSideExecutionWithNamedDescriptions) {
-    A().mask = capagent::kDefaultMask & ~0x20u;
+    A().mask = capagent::kDefaultMask & ~uint32_t(kCapV2DataAtExec);
     Open();
     ASSERT_EQ(0u, ConnOf(dbc)->hasV2DAE);
     Prepare("insert into t values(?)", {"?"});
@@ -688,7 +688,7 @@ protected:
     SQLUSMALLINT statuses[2] = {99, 99};
 
     void OpenCursor(uint32_t linkWord = 0) {
-        A().mask |= 0x8;  // scrollable cursors
+        A().mask |= kCapScrollCursors;
         A().linkWord = linkWord;
         capagent::Script s;
         s.result = {{{"id", SQL_INTEGER, DS_INTEGER, 4}, {"name", SQL_VARCHAR, DS_CHAR_NTS, 16}},

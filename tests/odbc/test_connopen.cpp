@@ -160,7 +160,7 @@ TEST_F(ConnOpenTest, CapabilityMaskSetsTheWordsAndAutocommit) {
     EXPECT_TRUE(conn->flags & kConnFlagAutocommit);
     for (uint32_t w : {conn->hasMoreRes, conn->hasParamOp, conn->hasScrlCurs, conn->hasDynMixCurs, conn->hasV2DAE,
                        conn->spOutDeferFetch, conn->hasExecute2, conn->capFailover, conn->capConvInfo,
-                       conn->capExtra[0], conn->capExtra[1], conn->capExtra[2]})
+                       conn->capDescribeWithAttrs, conn->capNamedParams, conn->capMaxLength})
         EXPECT_EQ(0u, w);
     ConnApplyCapabilityMask(conn, 0x1E00 | 0x4000 | 0x80 | 0x40);
     EXPECT_FALSE(conn->flags & kConnFlagAutocommit);
@@ -169,7 +169,7 @@ TEST_F(ConnOpenTest, CapabilityMaskSetsTheWordsAndAutocommit) {
     EXPECT_EQ(1u, conn->spOutDeferFetch);  // bit 6
     EXPECT_EQ(1u, conn->capFailover);
     EXPECT_EQ(1u, conn->capConvInfo);
-    for (uint32_t w : conn->capExtra) EXPECT_EQ(1u, w);
+    for (uint32_t w : {conn->capDescribeWithAttrs, conn->capNamedParams, conn->capMaxLength}) EXPECT_EQ(1u, w);
 }
 
 TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {

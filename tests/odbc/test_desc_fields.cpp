@@ -540,9 +540,9 @@ TEST_F(DescTest, AllocatedApdBindsItsRecordsWhenApplied) {
 
 TEST(DescTraceName, ByKind) {
     DescRecord d;
-    d.allocKind = 2;
+    d.allocKind = SQL_DESC_ALLOC_USER;
     EXPECT_STREQ("USER", DescTraceName(&d));
-    d.allocKind = 1;
+    d.allocKind = SQL_DESC_ALLOC_AUTO;
     d.descType = 4;
     EXPECT_STREQ("APD", DescTraceName(&d));
     d.descType = 9;

@@ -131,7 +131,7 @@ TEST_F(AttrTest, MaxLengthFollowsTheAgentsCapability) {
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SetAttr(SQL_ATTR_MAX_LENGTH, 100));  // no capability
     EXPECT_EQ(0u, GetAttr(SQL_ATTR_MAX_LENGTH));
     EXPECT_EQ(SQL_SUCCESS, SetAttr(SQL_ATTR_MAX_LENGTH, 0));
-    conn->capExtra[2] = 1;  // capability bit 0x1000
+    conn->capMaxLength = 1;
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SetAttr(SQL_ATTR_MAX_LENGTH, 100));
     EXPECT_EQ("01S02", State());
     EXPECT_EQ(8192u, LastAsked(0x32030003u));
@@ -348,7 +348,7 @@ TEST_F(ColAttrTest, AttributeRowsOfTheAgentAnswerFirst) {
     put(1055, 3, 1, nullptr);
     // Only a connection that describes results with attribute rows consults them.
     EXPECT_EQ(SQL_SEARCHABLE, Num(2, SQL_DESC_SEARCHABLE));
-    conn->capExtra[0] = 1;
+    conn->capDescribeWithAttrs = 1;
     EXPECT_EQ(SQL_PRED_NONE, Num(2, SQL_DESC_SEARCHABLE));
     EXPECT_EQ(SQL_ATTR_WRITE, Num(1, SQL_DESC_UPDATABLE));
     EXPECT_EQ(SQL_ATTR_WRITE, Num(4, SQL_DESC_UPDATABLE));

@@ -167,7 +167,7 @@ TEST_F(EntriesTest, DescribeColReportsTheAgentsDescription) {
 }
 
 TEST_F(EntriesTest, ExtendedDescriptionKeepsTheAttributeRowsForLookup) {
-    conn->capExtra[0] = 1;  // capability bit 0x400
+    conn->capDescribeWithAttrs = 1;
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(1)));
     SQLSMALLINT n = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(hstmt, &n));
@@ -204,7 +204,7 @@ uint32_t DescribeExTwice(uint32_t h, uint16_t* count, uint16_t* rowCount, Column
 }
 
 TEST_F(EntriesTest, RepeatedAttributeRowReplacesTheEarlierOne) {
-    conn->capExtra[0] = 1;
+    conn->capDescribeWithAttrs = 1;
     AgentFuncTable table = *fake::Table();
     table.DRV_DescribeColsEx = DescribeExTwice;
     conn->link.table = &table;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/globals.h"
 #include "tests/support/scripted_agent.h"
@@ -26,11 +27,9 @@ namespace capagent {
 using fake::Cell;
 using fake::Col;
 
-// Capability mask bits the agent declares by default: descriptions must be sent (0x1), more
-// results (0x2), parameter arrays (0x4), data at execution by the agent (0x20), output values
-// after the results (0x40), prepare-and-execute (0x80), autocommit (0x100), named descriptions
-// (0x800).
-constexpr uint32_t kDefaultMask = 0x1 | 0x2 | 0x4 | 0x20 | 0x40 | 0x80 | 0x100 | 0x800;
+// The capabilities the agent declares by default.
+constexpr uint32_t kDefaultMask = kCapNeedBind | kCapMoreResults | kCapParamArrays | kCapV2DataAtExec |
+                                  kCapSpOutDeferFetch | kCapExecute2 | kCapAutocommit | kCapNamedParams;
 
 struct Script {
     fake::Result result;
@@ -278,8 +277,8 @@ inline uint32_t PrepareExecuteEx(uint32_t h, const char*, Dataset* ds, uint16_t 
     }
     return Run(s, ds);
 }
-// a1: u16 index of the value wanted (0-based parameter), a2: u32 row, a3: u32 further word.
-inline uint32_t ParamData(uint32_t h, void* a1, void* a2, void* a3, void*) {
+// Hands out the u16 index of the value wanted (0-based parameter), its u32 row and a u32 word.
+inline uint32_t ParamData(uint32_t h, void* indexOut, void* rowOut, void* wordOut, void*) {
     Stmt& s = S(h);
     s.calls.push_back("ParamData");
     uint32_t row = s.sent && s.sent->rows_used ? s.sent->rows_used - 1 : 0;
@@ -296,10 +295,10 @@ inline uint32_t ParamData(uint32_t h, void* a1, void* a2, void* a3, void*) {
     } else {
         rc = Complete(s);
     }
-    std::memcpy(a1, &index, 2);
-    std::memcpy(a2, &row, 4);
+    std::memcpy(indexOut, &index, 2);
+    std::memcpy(rowOut, &row, 4);
     const uint32_t word = 9;
-    std::memcpy(a3, &word, 4);
+    std::memcpy(wordOut, &word, 4);
     return rc;
 }
 inline uint32_t PutData(uint32_t h, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size) {
