@@ -784,10 +784,9 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                 return SQL_ERROR;
             }
             case SQL_REFRESH: {
-                // A keyset-driven or dynamic cursor reads its rows again by their keys: others'
-                // changes show, and values concurrency compares with what was read now.
-                if ((c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize == 0) ||
-                    c.cursorType == SQL_CURSOR_DYNAMIC) {
+                // A keyset-driven, mixed or dynamic cursor reads its rows again by their keys:
+                // others' changes show, and values concurrency compares with what was read now.
+                if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_DYNAMIC) {
                     if (uint32_t rc = RowsetReadAgain(stmt)) {
                         RowOpCollect(stmt, rc);
                         return SQL_ERROR;
