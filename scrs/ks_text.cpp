@@ -1,12 +1,9 @@
-// Statements derived from the application's SELECT for key sets, key blocks, row locks and
-// concurrency values: clause edits through the analyser's marker.
+// Statements derived from the application's SELECT for key sets, key blocks and row locks:
+// clause edits through the analyser's marker, and the parameter rows that go with them.
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "drv_ingii/i-info.h"
-#include "drv_ingii/i-glob.h"
-#include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
 #include "util/dataset.h"
 #include "util/scrarray.h"
