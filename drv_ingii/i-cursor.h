@@ -68,6 +68,15 @@ struct SCS_Cursor {
     uint32_t prevRowsetSize;  // rowset size of the last fetch: NEXT moves by it
     uint32_t fetchDirMask;    // SQL_FETCH_DIRECTION of the data source; 0 not yet read
     uint16_t* appStatus;      // the application's row-status array of the fetch under way
+    // What SQLSetPos works on: the rowset size of the last fetch (on the ODBC side, that of an
+    // SQLBulkOperations called since the rowset size last changed, when there is one), the rows
+    // that fetch delivered and, after a fetch by bookmark, the bookmark of each rowset row (null:
+    // the rows run on from rowsetFirst).
+    uint32_t posRowsetSize;   // 0 before the first fetch
+    uint32_t bulkRowsetSize;  // 0 none
+    uint32_t fetchedRows;
+    uint32_t* rowBookmarks;
+    uint32_t rowBookmarkCount;
     // The cursor layer's own state on the agent statement (zero on the ODBC statement's block).
     uint32_t layerFlags;      // kScsL* bits
     Dataset* keptParams;      // copy of the last parameter values of a scrollable statement

@@ -44,6 +44,34 @@ SQLRETURN Fail(StmtRecord* stmt, RowOpState* st, uint32_t code) {
 
 }  // namespace
 
+uint32_t RowsetFetchByBookmarks(StmtRecord* stmt, const uint32_t* bookmarks, uint16_t rows, uint16_t** statuses) {
+    SCS_Cursor& c = stmt->cursor;
+    *statuses = nullptr;
+    uint16_t processed = 0;
+    Rowset* fetched = nullptr;
+    uint32_t* marks = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * (rows ? rows : 1)));
+    if (!marks) return kErrNoMemory;
+    // The slot may be handed the cursor's own bookmarks, which the new rowset replaces.
+    if (rows) std::memcpy(marks, bookmarks, sizeof(uint32_t) * rows);
+    uint32_t rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_FETCH_BY_BOOKMARK), marks,
+                                                rows, nullptr, nullptr, uint16_t(0), statuses, &processed, &fetched);
+    if (rc == 0) rc = SCS_RowsetByBookmarks(&c, marks, rows);
+    free(marks);
+    if (rc != 0) {
+        RowsetFree(&fetched);
+        return rc;
+    }
+    // The fetched rows become the rowset, in the order of the bookmarks, each named by its own.
+    StmtResetCursorPos(stmt);
+    stmt->longData.column = 0;
+    stmt->longData.row = 0;
+    c.rowset = fetched;
+    c.position = 1;
+    c.posRowsetSize = rows;
+    c.bulkRowsetSize = 0;
+    return 0;
+}
+
 uint32_t BulkBookmarks(StmtRecord* stmt, uint32_t** out) {
     *out = nullptr;
     const uint32_t rows = ArrayRows(stmt);
@@ -59,13 +87,13 @@ uint32_t BulkBookmarks(StmtRecord* stmt, uint32_t** out) {
     const uint64_t stride = stmt->rowBindType
                                 ? stmt->rowBindType
                                 : (b->b.bufferLength >= int64_t(size) ? uint64_t(b->b.bufferLength) : size);
+    // "The current rowset" is the rows the last fetch delivered, whatever rowset size the bulk
+    // operation itself runs with.
     const SCS_Cursor& c = stmt->cursor;
-    const uint64_t first = c.rowsetFirst;
-    const uint64_t last = first + (c.rowsetSize ? c.rowsetSize : 1) - 1;
     for (uint32_t i = 0; i < rows; ++i) {
         uint64_t v = 0;
         std::memcpy(&v, static_cast<const char*>(b->b.target) + uint64_t(i) * stride, size_t(size));
-        if (v < first || v > last || v == 0 || v > 0xFFFFFFFFull) {
+        if (!SCS_BookmarkFetched(&c, v)) {
             free(bm);
             return kErrBookmarkOutside;
         }
@@ -103,7 +131,7 @@ uint32_t BulkUpdateColumns(StmtRecord* stmt, uint16_t** columns, uint16_t* count
 
 uint32_t BulkBuildRows(StmtRecord* stmt, const uint16_t* columns, uint16_t count, Dataset* ds) {
     stmt->needData = 0;
-    return RowOpBuildRows(stmt, columns, count, 0, ArrayRows(stmt), false, ds, nullptr, nullptr);
+    return RowOpBuildRows(stmt, columns, count, 0, ArrayRows(stmt), kSkipNone, ds, nullptr, nullptr);
 }
 
 SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
@@ -125,6 +153,8 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
         RowOpApplyBindOffsets(stmt);
         const BoundCol* bm = BoundColFind(0, stmt);
         if (operation != SQL_ADD && (!c.useBookmarks || !bm || !bm->b.target)) return Fail(stmt, st, kErrOptionRange);
+        // SQLSetPos takes this rowset size until it changes again.
+        c.bulkRowsetSize = rows;
         if (operation == SQL_ADD) {
             SQLRETURN rc = SetPosDispatch(stmt, 0, SQL_ADD, 0);
             if (rc == SQL_NEED_DATA) return rc;
@@ -147,29 +177,28 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
                 }
                 break;
             }
-            case SQL_DELETE_BY_BOOKMARK:
-            case SQL_FETCH_BY_BOOKMARK: {
+            case SQL_DELETE_BY_BOOKMARK: {
                 uint16_t* statuses = nullptr;
                 uint16_t processed = 0;
-                Rowset* fetched = nullptr;
-                const bool fetch = operation == SQL_FETCH_BY_BOOKMARK;
                 uint32_t rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, operation, st->bookmarks,
                                                             uint16_t(rows), nullptr, nullptr, uint16_t(0), &statuses,
-                                                            &processed, fetch ? &fetched : nullptr);
+                                                            &processed, static_cast<Rowset**>(nullptr));
                 SQLRETURN result = SQL_SUCCESS;
                 if (rc != 0) {
                     RowOpCollect(stmt, rc);
                     result = rc == kErrManyRowsChanged ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
-                    if (fetch) RowsetFree(&fetched);
-                } else if (fetch) {
-                    // The fetched rows become the rowset, in the order of the bookmarks.
-                    StmtResetCursorPos(stmt);
-                    stmt->longData.column = 0;
-                    stmt->longData.row = 0;
-                    c.rowset = fetched;
-                    c.position = 1;
-                    result = RowsetTransfer(stmt, nullptr, 0, -1);
                 }
+                result = Finish(stmt, st, result, statuses, rows);
+                free(statuses);
+                return result;
+            }
+            case SQL_FETCH_BY_BOOKMARK: {
+                uint16_t* statuses = nullptr;
+                SQLRETURN result = SQL_ERROR;
+                if (uint32_t rc = RowsetFetchByBookmarks(stmt, st->bookmarks, uint16_t(rows), &statuses))
+                    RowOpCollect(stmt, rc);
+                else
+                    result = RowsetTransfer(stmt, nullptr, 0, -1);
                 result = Finish(stmt, st, result, statuses, rows);
                 free(statuses);
                 return result;

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "drv_ingii/i-cat.h"
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
@@ -80,6 +82,21 @@ bool CopyTexts(StmtRecord* stmt, const TextArg* in, const TextRule* rules, size_
     return true;
 }
 
+// A keyset-driven or dynamic statement serves a catalog result static and read-only, and keeps
+// those options: the statement's attributes read what the cursor is.
+void CursorReadBack(StmtRecord* stmt, const AgentLink* link, uint32_t agentStmt) {
+    SCS_Cursor& c = stmt->cursor;
+    if (c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_DYNAMIC) return;
+    for (auto [id, field] : {std::pair<uint32_t, uint32_t*>{kPropCursorType, &c.cursorType},
+                             std::pair<uint32_t, uint32_t*>{kPropConcurrency, &c.concurrency}}) {
+        uint32_t v = 0;
+        uint16_t len = 0;
+        if (AgentCall<DRV_GetInfo>(link, agentStmt, id, &v, uint16_t(4), &len) == 0) *field = v;
+    }
+    c.savedType = c.cursorType;
+    c.savedConcurrency = c.concurrency;
+}
+
 // Steps 8 and 9: the agent call and the statement's new state. `call` runs the typed slot on the
 // statement's link and agent statement.
 template <class Call>
@@ -90,6 +107,7 @@ SQLRETURN CallAgent(StmtRecord* stmt, Call&& call) {
     if (g_CatalogServices.stmtAgent(stmt, &link, &agentStmt)) rc = call(link, agentStmt);
     stmt->lastError = rc;
     if (rc == 0) {
+        CursorReadBack(stmt, link, agentStmt);
         stmt->state = kStmtStateResults;
         stmt->flags |= 2;
         return SQL_SUCCESS;
@@ -311,6 +329,7 @@ SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType) {
         g_CatalogServices.collectAgentDiag(stmt);
         return SQL_ERROR;
     }
+    CursorReadBack(stmt, link, agentStmt);
     stmt->state = kStmtStateResults;
     stmt->flags |= 2;
     return SQL_SUCCESS;

@@ -160,6 +160,7 @@ SQLRETURN FetchOneRow(StmtRecord* stmt) {
     SQLUSMALLINT* status = StatusTarget(stmt);
     if (status) status[0] = SQL_ROW_NOROW;
     if (fetched) *fetched = 0;
+    SCS_RowsetFetched(&stmt->cursor, 0);
     if (stmt->currentRow >= stmt->block.rows_used) {
         if (FetchBlock(stmt) != 0) {
             StmtCollectAgentDiag(stmt);
@@ -167,6 +168,7 @@ SQLRETURN FetchOneRow(StmtRecord* stmt) {
         }
         if (stmt->block.rows_used == 0) return SQL_NO_DATA;
     }
+    stmt->cursor.fetchedRows = 1;
     stmt->longData.column = 0;
     stmt->longData.row = 0;
     if (status) status[0] = SQL_ROW_SUCCESS;
@@ -202,7 +204,8 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
     Rowset* rs = c.rowset;
     const uint64_t bindType = stmt->rowBindType;
     const int64_t lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
-    uint32_t first = 0, last = c.rowsetSize;
+    // The rowset of the last fetch, whatever the rowset size says since.
+    uint32_t first = 0, last = SCS_PosRowsetSize(&c);
     if (row != 0) first = row - 1, last = row;
     SQLUSMALLINT* rowOps = (operation != -1 && stmt->ard) ? stmt->ard->arrayStatusPtr : nullptr;
     GetColumnContext ctx = StmtColumnContext(stmt);
@@ -270,7 +273,9 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     const bool mixed = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize > 0;
     if ((c.cursorType == SQL_CURSOR_DYNAMIC || mixed) &&
         (orientation == SQL_FETCH_BOOKMARK || orientation == SQL_FETCH_ABSOLUTE)) {
-        stmt->lastError = kErrFetchTypeRange;
+        // The keyset-driven cursors' answer claims them, and a mixed cursor answers with it: for
+        // one the feature is not offered, rather than out of range.
+        stmt->lastError = mixed ? kErrMixedRowNumbers : kErrFetchTypeRange;
         return SQL_ERROR;
     }
     if (mixed && c.keysetSize < c.rowsetSize) {
@@ -290,6 +295,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     StmtResetCursorPos(stmt);
     uint32_t rows = 0;
     uint32_t rc = SCS_ScrollFetch(&c, orientation, offset, &rows);
+    SCS_RowsetFetched(&c, rc == 0 ? rows : 0);
     if (rc == 0) {
         if (rowCount) *rowCount = rows;
         return RowsetTransfer(stmt, statuses, 0, -1);

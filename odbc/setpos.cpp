@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
@@ -75,7 +76,14 @@ bool RowIgnored(const StmtRecord* stmt, uint32_t row) {
     return ard && ard->arrayStatusPtr && ard->arrayStatusPtr[row] == SQL_ROW_IGNORE;
 }
 
-uint32_t RowsetRows(const StmtRecord* stmt) { return stmt->cursor.rowsetSize ? stmt->cursor.rowsetSize : 1; }
+// The rows SQLSetPos addresses: the rowset of the last fetch, not the rowset size set since.
+uint32_t RowsetRows(const StmtRecord* stmt) { return SCS_PosRowsetSize(&stmt->cursor); }
+
+// A row of an all-rows UPDATE or DELETE left alone: ignored by the row-operation array, or one
+// the last fetch did not deliver (a short last rowset, a rowset size grown by a bulk operation).
+bool RowLeftOut(const StmtRecord* stmt, uint32_t row) {
+    return RowIgnored(stmt, row) || SCS_RowStatusGet(stmt->cursor.rowset, row + 1) == SQL_ROW_NOROW;
+}
 
 SQLRETURN Fail(StmtRecord* stmt, uint32_t code) {
     stmt->lastError = code;
@@ -256,7 +264,7 @@ uint32_t RowOpColumnUsed(StmtRecord* stmt, const BoundCol* b, uint32_t firstRow,
 }
 
 uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCount, uint32_t first, uint32_t rows,
-                        bool markIgnored, Dataset* ds, uint16_t** columnsOut, uint16_t* countOut) {
+                        RowSkip skip, Dataset* ds, uint16_t** columnsOut, uint16_t* countOut) {
     if (columnsOut) *columnsOut = nullptr;
     if (countOut) *countOut = 0;
     if (!StmtDescribeResult(stmt)) return kErrGeneral;
@@ -291,7 +299,8 @@ uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCou
     if (DatasetAllocRows(ds, rows) != 0) return kErrNoMemory;
     for (uint32_t k = 0; k < rows; ++k) {
         const uint32_t row = first + k;
-        const bool ignored = markIgnored && RowIgnored(stmt, row);
+        const bool ignored =
+            skip == kSkipUnfetched ? RowLeftOut(stmt, row) : skip == kSkipIgnored && RowIgnored(stmt, row);
         for (uint16_t c = 0; c < n; ++c) {
             if (ignored) {
                 ds->cols[c].indicators[k] = DS_IND_IGNORED;
@@ -331,11 +340,13 @@ namespace {
 
 // Writes n returned statuses from row `first` (1-based) into the cursor's rowset and, unless the
 // row is ignored, the application's row-status array.
-void StoreStatuses(StmtRecord* stmt, const uint16_t* st, uint32_t first, uint32_t n) {
+void StoreStatuses(StmtRecord* stmt, const uint16_t* st, uint32_t first, uint32_t n, uint16_t operation) {
     SCS_Cursor& c = stmt->cursor;
     SQLUSMALLINT* app = stmt->ird ? stmt->ird->arrayStatusPtr : nullptr;
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t r = first + i;
+        // A row the fetch did not deliver stays no row; an added row needs none.
+        if (operation != SQL_ADD && SCS_RowStatusGet(c.rowset, r) == SQL_ROW_NOROW) continue;
         SCS_RowStatusSet(c.rowset, r, st[i]);
         if (app && !RowIgnored(stmt, r - 1)) app[r - 1] = st[i];
     }
@@ -463,8 +474,9 @@ int NextDataAtExecColumn(StmtRecord* stmt, const uint16_t* list, uint16_t count)
     if (!st) return 0;
     uint32_t end = st->daeRows;
     if (st->setPosRow > end) end = st->setPosRow;
+    const bool everyUpdated = list == nullptr && st->setPosRow == 0 && st->setPosOp == SQL_UPDATE;
     for (uint32_t r = st->daeRow; r < end; ++r) {
-        if (!RowIgnored(stmt, r)) {
+        if (!(everyUpdated ? RowLeftOut(stmt, r) : RowIgnored(stmt, r))) {
             uint16_t p = 0;
             for (BoundCol* b = stmt->boundCols; b; b = b->next, ++p) {
                 if (r == st->daeRow && p < st->daePosition) continue;
@@ -564,7 +576,10 @@ uint32_t SetPosBuildRows(StmtRecord* stmt, uint32_t row, Dataset* out, uint16_t*
     stmt->needData = 0;
     const uint32_t first = row ? row - 1 : 0;
     const uint32_t rows = row ? 1 : RowsetRows(stmt);
-    return RowOpBuildRows(stmt, nullptr, 0, first, rows, true, out, columns, count);
+    // Rows added need no fetched row; every row updated does.
+    const RowOpState* st = StmtRowOps(stmt);
+    const RowSkip skip = row == 0 && st && st->setPosOp == SQL_UPDATE ? kSkipUnfetched : kSkipIgnored;
+    return RowOpBuildRows(stmt, nullptr, 0, first, rows, skip, out, columns, count);
 }
 
 uint32_t BoundColumnValues(StmtRecord* stmt, const BoundCol* b, Dataset* ds, uint16_t c, uint32_t first, uint32_t rows,
@@ -605,7 +620,7 @@ uint32_t SetPosDeleteRows(StmtRecord* stmt, uint32_t row, Dataset** out) {
     }
     for (uint32_t k = 0; k < rows; ++k) {
         const uint32_t r = row ? row - 1 : k;
-        ds->cols[0].indicators[k] = RowIgnored(stmt, r) ? DS_IND_IGNORED : DS_IND_VALUE;
+        ds->cols[0].indicators[k] = (row ? RowIgnored(stmt, r) : RowLeftOut(stmt, r)) ? DS_IND_IGNORED : DS_IND_VALUE;
     }
     ds->rows_used = rows;
     *out = ds;
@@ -616,15 +631,44 @@ SQLRETURN SetPosRun(StmtRecord* stmt, SQLULEN row, SQLUSMALLINT operation, SQLUS
     // A 64-bit row beyond the rowset must not wrap into some row of it.
     if (row > SQLULEN(RowsetRows(stmt)) && operation != SQL_ADD && stmt->needData == 0) {
         if (lock != SQL_LOCK_NO_CHANGE) return Fail(stmt, kErrNotCapable);
-        if (stmt->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY) return Fail(stmt, kErrCursorPosition);
+        if (stmt->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY && operation != SQL_POSITION)
+            return Fail(stmt, kErrCursorPosition);
         return Fail(stmt, kErrRowRange);
     }
     if (row > 0xFFFFFFFFull) return Fail(stmt, kErrRowRange);
     return SetPosDispatch(stmt, uint32_t(row), operation, lock);
 }
 
+namespace {
+
+// A forward-only cursor does not scroll and changes no row, but positions within the rowset it
+// fetched, so that SQLGetData reads any of its rows (SQL_GD_BLOCK).
+SQLRETURN ForwardOnlyPosition(StmtRecord* stmt, uint32_t row, uint16_t operation) {
+    SCS_Cursor& c = stmt->cursor;
+    if (operation != SQL_POSITION) return Fail(stmt, kErrCursorPosition);
+    if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
+    if (row == 0) return Fail(stmt, kErrCursorPosition);
+    if (row > RowsetRows(stmt)) return Fail(stmt, kErrRowRange);
+    if (c.rowset != nullptr) {
+        if (c.position == 0 || c.position == -3) return Fail(stmt, kErrCursorState);
+        if (SCS_RowStatusGet(c.rowset, row) == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
+        c.position = int32_t(row);
+    } else if (stmt->currentRow == 0) {
+        // One row at a time: the row fetched last is the rowset.
+        return Fail(stmt, kErrCursorState);
+    }
+    stmt->longData.column = 0;
+    stmt->longData.row = 0;
+    return SQL_SUCCESS;
+}
+
+}  // namespace
+
 SQLRETURN SetPosDispatch(StmtRecord* stmt, uint32_t row, uint16_t operation, uint16_t lock) {
     if (lock != SQL_LOCK_NO_CHANGE) return Fail(stmt, kErrNotCapable);
+    if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
+    if (stmt->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY && stmt->needData == 0)
+        return ForwardOnlyPosition(stmt, row, operation);
     if (stmt->conn && stmt->conn->hasV2DAE) {
         // The agent's row numbers are 16 bits wide: a larger row must not wrap onto another.
         if (row > 0xFFFFu) return Fail(stmt, kErrRowRange);
@@ -676,6 +720,43 @@ uint32_t SetPosDeleteDataset(StmtRecord* stmt, uint32_t row, Dataset** out) {
 
 }  // namespace
 
+namespace {
+
+// SQL_REFRESH of a cursor that reads its rows again: the rows the bookmarks of a fetch by
+// bookmark named, or the rowset of the last fetch at the rowset size it ran with.
+uint32_t RowsetReadAgain(StmtRecord* stmt) {
+    SCS_Cursor& c = stmt->cursor;
+    if (c.rowBookmarks != nullptr) {
+        uint16_t* statuses = nullptr;
+        const uint32_t rc = c.rowBookmarkCount > 0xFFFF
+                                ? uint32_t(kErrRowRange)
+                                : RowsetFetchByBookmarks(stmt, c.rowBookmarks, uint16_t(c.rowBookmarkCount), &statuses);
+        free(statuses);
+        return rc;
+    }
+    const uint32_t size = SCS_PosRowsetSize(&c), current = c.rowsetSize, previous = c.prevRowsetSize;
+    const uint32_t sizeSet = c.flags & kScsRowsetSizeSet;
+    const bool resize = size != current;
+    uint32_t v = size;
+    if (resize && AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, uint32_t(kPropRowsetSize), &v) != 0)
+        return kErrGeneral;
+    c.rowsetSize = size;
+    uint32_t rows = 0;
+    const uint32_t rc = SCS_ScrollFetch(&c, SQL_FETCH_RELATIVE, 0, &rows);
+    if (resize) {
+        // The application's rowset size stands for its next fetch.
+        v = current;
+        (void)AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, uint32_t(kPropRowsetSize), &v);
+        c.rowsetSize = current;
+        c.prevRowsetSize = previous;
+        c.flags = (c.flags & ~uint32_t(kScsRowsetSizeSet)) | sizeSet;
+    }
+    if (rc == 0) c.fetchedRows = rows;
+    return rc;
+}
+
+}  // namespace
+
 SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     SCS_Cursor& c = stmt->cursor;
     RowOpState* st = StmtRowOps(stmt);
@@ -703,12 +784,13 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                 return SQL_ERROR;
             }
             case SQL_REFRESH: {
-                // A keyset-driven or dynamic cursor reads its rows again by their keys: others'
-                // changes show, and values concurrency compares with what was read now.
-                if ((c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize == 0) ||
-                    c.cursorType == SQL_CURSOR_DYNAMIC) {
-                    uint32_t rows = 0;
-                    if (uint32_t rc = SCS_ScrollFetch(&c, SQL_FETCH_RELATIVE, 0, &rows)) return Fail(stmt, rc);
+                // A keyset-driven, mixed or dynamic cursor reads its rows again by their keys:
+                // others' changes show, and values concurrency compares with what was read now.
+                if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_DYNAMIC) {
+                    if (uint32_t rc = RowsetReadAgain(stmt)) {
+                        RowOpCollect(stmt, rc);
+                        return SQL_ERROR;
+                    }
                     if (uint32_t rc = SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
                 }
                 const SQLRETURN moved =
@@ -738,7 +820,7 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                 if (statuses) {
                     uint32_t n = row ? 1 : RowsetRows(stmt);
                     if (n > processed) n = processed;
-                    StoreStatuses(stmt, statuses, row ? row : 1, n);
+                    StoreStatuses(stmt, statuses, row ? row : 1, n, SQL_DELETE);
                 }
                 free(statuses);
                 return result;
@@ -796,7 +878,7 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     if (statuses && !(operation == SQL_ADD && row > RowsetRows(stmt))) {
         uint32_t n = row ? 1 : RowsetRows(stmt);
         if (n > processed) n = processed;
-        StoreStatuses(stmt, statuses, row ? row : 1, n);
+        StoreStatuses(stmt, statuses, row ? row : 1, n, operation);
     }
     free(statuses);
     return result;
@@ -990,7 +1072,7 @@ SQLRETURN SetPosFinish(StmtRecord* stmt, uint32_t rc) {
     if (st->agentStatuses && !(st->setPosOp == SQL_ADD && row > RowsetRows(stmt))) {
         uint32_t n = row ? 1 : RowsetRows(stmt);
         if (n > st->agentProcessed) n = st->agentProcessed;
-        StoreStatuses(stmt, st->agentStatuses, row ? row : 1, n);
+        StoreStatuses(stmt, st->agentStatuses, row ? row : 1, n, st->setPosOp);
     }
     AgentSetPosCleanup(stmt);
     return result;

@@ -64,8 +64,11 @@ void RowOpApplyBindOffsets(StmtRecord* stmt);
 uint32_t RowOpColumnUsed(StmtRecord* stmt, const BoundCol* b, uint32_t firstRow, bool* used);
 // One Dataset column per listed bound column (every used one without a list), in result order,
 // rows first .. first + rows - 1 of the buffers; the column numbers come out when asked for.
+// Rows marked ignored in the Dataset: none, those the row-operation array ignores, or those and
+// the rows the last fetch did not deliver.
+enum RowSkip { kSkipNone, kSkipIgnored, kSkipUnfetched };
 uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCount, uint32_t first, uint32_t rows,
-                        bool markIgnored, Dataset* ds, uint16_t** columnsOut, uint16_t* countOut);
+                        RowSkip skip, Dataset* ds, uint16_t** columnsOut, uint16_t* countOut);
 // Starts the column dialogue over rows row - 1 .. end - 1 (row 0: from the first); 99, 0 or -1.
 SQLRETURN RowOpDataAtExecStart(StmtRecord* stmt, uint32_t row, uint32_t end, const uint16_t* list, uint16_t count);
 // Moves the agent's messages onto the statement; without any, the code becomes the last error.
@@ -94,5 +97,9 @@ SQLRETURN RowOpPutData(StmtRecord* stmt, const void* data, SQLLEN length);
 // SQLBulkOperations with typed arguments.
 SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation);
 uint32_t BulkBookmarks(StmtRecord* stmt, uint32_t** out);
+// Fetches the rows the bookmarks name into the cursor's rowset, each row named by its bookmark
+// (SQL_FETCH_BY_BOOKMARK, and SQL_REFRESH of a rowset made so); *statuses gets the agent's
+// statuses (free()). 0 or the agent's code, its messages left for the caller to collect.
+uint32_t RowsetFetchByBookmarks(StmtRecord* stmt, const uint32_t* bookmarks, uint16_t rows, uint16_t** statuses);
 uint32_t BulkUpdateColumns(StmtRecord* stmt, uint16_t** columns, uint16_t* count);
 uint32_t BulkBuildRows(StmtRecord* stmt, const uint16_t* columns, uint16_t count, Dataset* ds);

@@ -92,6 +92,8 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     if (!(c.flags & kScsRowsetSizeSet)) c.prevRowsetSize = c.rowsetSize;
     c.rowsetSize = v;
     c.flags |= kScsRowsetSizeSet;
+    // SQLSetPos keeps to the rowset of the last fetch until a bulk operation takes this size.
+    c.bulkRowsetSize = 0;
     if (DescRecord* ard = stmt->ard) ard->arraySize = v;
     return Taken(stmt, rc);
 }
@@ -104,6 +106,27 @@ bool CursorOpen(StmtRecord* stmt) {
     const bool open = StmtDescribeResult(stmt) && stmt->resultCount > 0;
     stmt->lastError = before;
     return open;
+}
+
+// Whether others' changes show in the cursor: a static one is a snapshot; keyset-driven, mixed
+// and dynamic ones read their rows again by their keys at every fetch, at any concurrency.
+SQLULEN CursorSensitivity(const SCS_Cursor& c) {
+    switch (c.cursorType) {
+        case SQL_CURSOR_STATIC:
+            return SQL_INSENSITIVE;
+        case SQL_CURSOR_KEYSET_DRIVEN:
+        case SQL_CURSOR_DYNAMIC:
+            return SQL_SENSITIVE;
+        default:
+            return c.concurrency == SQL_CONCUR_READ_ONLY ? SQL_INSENSITIVE : SQL_SENSITIVE;
+    }
+}
+
+// The row of the rowset the cursor is on: the one SQLSetPos positioned on, else the first.
+uint32_t CurrentRowsetRow(const StmtRecord* stmt) {
+    const SCS_Cursor& c = stmt->cursor;
+    if (c.rowset != nullptr && c.position >= 1) return uint32_t(c.position) - 1u;
+    return stmt->currentRow ? stmt->currentRow - 1u : 0u;
 }
 
 void Put32(void* v, uint32_t x) { std::memcpy(v, &x, 4); }
@@ -309,8 +332,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             if (stmt->state != kStmtStateResults) return Err(stmt, kErrCursorState);
             if (!c.useBookmarks) return Err(stmt, kErrInvalidNow);
             uint32_t bm = 0;
-            const uint32_t row = stmt->currentRow ? stmt->currentRow - 1u : 0u;
-            if (uint32_t rc = SCS_RowStatusCheck(&c, row, &bm)) return Err(stmt, rc);
+            if (uint32_t rc = SCS_RowStatusCheck(&c, CurrentRowsetRow(stmt), &bm)) return Err(stmt, rc);
             Put32(value, bm);
             return SQL_SUCCESS;
         }
@@ -321,8 +343,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
                 return SQL_SUCCESS;
             }
             uint32_t n = 0;
-            const uint32_t row = stmt->currentRow ? stmt->currentRow - 1u : 0u;
-            if (uint32_t rc = SCS_RowNumber(&c, row, &n)) return Err(stmt, rc);
+            if (uint32_t rc = SCS_RowNumber(&c, CurrentRowsetRow(stmt), &n)) return Err(stmt, rc);
             Put64(value, n);
             return SQL_SUCCESS;
         }
@@ -527,8 +548,7 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
     };
     switch (attr) {
         case SQL_ATTR_CURSOR_SENSITIVITY:
-            return u64(c.concurrency == SQL_CONCUR_READ_ONLY || c.cursorType == SQL_CURSOR_STATIC ? SQL_INSENSITIVE
-                                                                                                  : SQL_SENSITIVE);
+            return u64(CursorSensitivity(c));
         case SQL_ATTR_CURSOR_SCROLLABLE:
             return u64(c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC
                            ? SQL_SCROLLABLE

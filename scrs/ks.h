@@ -66,9 +66,6 @@ int KS_NullPlacement(uint32_t orientation, int descending, uint32_t nullCollatio
 // --- concurrency statements --------------------------------------------------------------------
 // "UPDATE T SET k1 = ?, ... WHERE k1 = ? AND ..." over the first table (a heap text), or null.
 char* scs_p_LockRowsText(const SCS_DescCtx* ctx);
-// Builds the values SELECT from the by-keys text into `values` (its text replaced): the select
-// list becomes the table-column list. 0, kErrGeneral, kErrNoMemory or the analyser's code.
-uint32_t scs_p_OptConcSelectBuild(SCS_DescCtx* ctx, const char* byKeysText, SCR_Analysis* values);
 
 // --- seeks of dynamic cursors -----------------------------------------------------------------
 // Marks the ORDER BY items that name a key (keyMatch); needs the keys' order positions.
@@ -82,31 +79,3 @@ uint32_t KS_BuildSeekWhere(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientati
                            Dataset** params);
 uint32_t KS_BuildSeekSelect(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientation, uint32_t seekMode,
                             Dataset** params);
-
-// Locks rows first .. first + count - 1 of the key set (statuses 0 or 2 only) by a no-op UPDATE
-// of their keys on the change statement; 0, kErrRowError when some row could not be locked, or a code.
-// keyValues row i holds the keys of key-set row i; statuses has keysetRows entries.
-uint32_t scs_p_LockRows(SCS_DescCtx* ctx, uint32_t changeStmt, const Dataset* keyValues, const uint16_t* statuses,
-                        uint32_t keysetRows, uint32_t first, uint32_t count);
-
-// What a key-block read needs beyond the context.
-struct KS_KeyBlockRead {
-    const char* stmtText;       // the application's statement
-    SCR_Analysis* analysis;     // the key-block analysis (rebuilt when the statement is prepared)
-    uint32_t auxStmt;           // the second auxiliary statement
-    uint32_t* prepared;         // key-block-prepared flag (in/out)
-    int dynamic;                // dynamic cursors prepare again every time
-    const Dataset* keptParams;  // the statement's own values, or null
-    int nulRoom;                // fixed-text flag
-};
-// Re-reads the keys of key rows first .. by blocks of rowsPerBlock (the last block lastRows
-// rows) and appends the rows read to out; 0 or the first failure's code.
-uint32_t KS_GetKeyBlocks(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, const Dataset* keyValues, uint32_t first,
-                         uint32_t rowsPerBlock, uint32_t blocks, uint32_t lastRows, Dataset* out);
-
-// Aligns the fetched rows of a keyset-driven rowset with its key rows: key rows first ..
-// whose keys no longer come back get a NULL row in rows and status 1 (deleted). keyValues row 0
-// holds key-set row `origin` (origin below 0 counts as 0); re-reads by blocks of rowsPerBlock.
-uint32_t scs_p_MarkVanishedRows(SCS_DescCtx* ctx, const KS_KeyBlockRead* rd, Dataset* rows, const Dataset* keyValues,
-                                uint32_t first, int32_t origin, uint16_t* statuses, uint32_t keysetRows,
-                                uint32_t rowsetSize, uint32_t rowsPerBlock);

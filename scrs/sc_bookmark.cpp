@@ -13,6 +13,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
+#include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
@@ -36,6 +37,8 @@ uint32_t ByRows(SCS_RowChange* rc, Dataset* keyRows, Dataset* valueRows, Dataset
     SCS_RowChange v = *rc;
     v.cursorType = SQL_CURSOR_STATIC;  // values by key-set row
     v.rowsetOrigin = 1;
+    v.rowBookmarks = nullptr;
+    v.rowBookmarkCount = 0;
     v.rowsetSize = n;
     v.keyValues = keyRows;
     v.keyOrigin = 0;
@@ -53,6 +56,20 @@ uint32_t ByRows(SCS_RowChange* rc, Dataset* keyRows, Dataset* valueRows, Dataset
     }
     rc->rowsChanged = v.rowsChanged;
     return r;
+}
+
+// The values-cache row (from 1) of the row a bookmark names, 0 when the cache has none: a static
+// cursor keeps the values by key-set row, the others by rowset row.
+uint32_t ValuesRowOf(const SCS_RowChange* rc, uint32_t bookmark) {
+    if (bookmark == 0) return 0;
+    if (rc->cursorType == SQL_CURSOR_STATIC) return bookmark > rc->valuesOrigin ? bookmark - rc->valuesOrigin : 0;
+    if (rc->rowBookmarks != nullptr) {
+        for (uint32_t i = 0; i < rc->rowBookmarkCount; ++i)
+            if (rc->rowBookmarks[i] == bookmark) return i + 1;
+        return 0;
+    }
+    const uint32_t origin = rc->rowsetOrigin ? rc->rowsetOrigin : 1;
+    return bookmark >= origin ? bookmark - origin + 1 : 0;
 }
 
 }  // namespace
@@ -320,9 +337,10 @@ uint32_t sc3_BulkByBookmark(SCS_RowChange* rc, uint16_t operation, const uint32_
     Dataset* valueRows = nullptr;
     uint32_t r = sc3_BookmarkRows(rc->keyValues, bookmarks, rows, rc->keyOrigin, &keyRows);
     if (r == 0 && rc->concurrency == SQL_CONCUR_VALUES && operation != 7) {
-        const uint32_t base =
-            rc->cursorType == SQL_CURSOR_STATIC ? rc->valuesOrigin : (rc->rowsetOrigin ? rc->rowsetOrigin - 1 : 0);
-        r = sc3_BookmarkRows(rc->values, bookmarks, rows, base, &valueRows);
+        // The values row of each bookmark, counted from 1 (0: not held).
+        std::vector<uint32_t> at(rows ? rows : 1, 0);
+        for (uint16_t i = 0; i < rows; ++i) at[i] = ValuesRowOf(rc, bookmarks[i]);
+        r = sc3_BookmarkRows(rc->values, at.data(), rows, 0, &valueRows);
     }
     if (r != 0) {
         discard();
@@ -365,6 +383,18 @@ uint32_t sc3_BulkByBookmark(SCS_RowChange* rc, uint16_t operation, const uint32_
     return r;
 }
 
+namespace {
+
+// A status array of n entries, every one SQL_ROW_ERROR; null without memory.
+uint16_t* ErrorStatuses(uint16_t n) {
+    auto* st = static_cast<uint16_t*>(std::malloc(sizeof(uint16_t) * (n ? n : 1)));
+    if (st != nullptr)
+        for (uint16_t i = 0; i < n; ++i) st[i] = SQL_ROW_ERROR;
+    return st;
+}
+
+}  // namespace
+
 uint32_t SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,
                             uint16_t* columns, uint16_t, uint16_t** statuses, uint16_t* processed, Rowset** fetched) {
     auto discard = [&]() {
@@ -381,22 +411,42 @@ uint32_t SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmar
         discard();
         return kErrGeneral;
     }
+    if (fetched) *fetched = nullptr;
     if (operation == SQL_UPDATE_BY_BOOKMARK) s->positionWord = 0;
+    SCS_Cursor& c = s->cursor;
+    const bool change = operation == SQL_UPDATE_BY_BOOKMARK || operation == SQL_DELETE_BY_BOOKMARK;
     SCS_RowChange rc{};
     SCS_RowChangeSource source = scs_p_RowChangeSourceGet();
     uint32_t r = source ? source(s, &rc) : kErrGeneral;
     if (r != 0 || rc.desc == nullptr || rc.keyValues == nullptr) {
-        // No key set: nothing names the rows. The statuses say so row by row.
         discard();
-        if (fetched) *fetched = nullptr;
-        *statuses = static_cast<uint16_t*>(std::malloc(sizeof(uint16_t) * (rows ? rows : 1)));
+        *statuses = ErrorStatuses(rows);
         if (*statuses == nullptr) return kErrNoMemory;
-        for (uint16_t i = 0; i < rows; ++i) (*statuses)[i] = SQL_ROW_ERROR;
+        // A read-only cursor changes nothing; a read-only snapshot reads its rows by their numbers.
+        if (change && c.concurrency == SQL_CONCUR_READ_ONLY) return kErrBadArg;
+        if (operation == SQL_FETCH_BY_BOOKMARK && c.cursorType == SQL_CURSOR_STATIC &&
+            c.concurrency == SQL_CONCUR_READ_ONLY && fetched != nullptr) {
+            r = SCS_StaticRowsByBookmarks(s, bookmarks, rows, c.rowsetSize, *statuses, fetched);
+            if (r == 0) {
+                if (processed) *processed = rows;
+                r = SCS_RowsetByBookmarks(&c, bookmarks, rows);
+                if (r != 0) RowsetFree(fetched);
+            }
+            return r;
+        }
+        // No key set: nothing names the rows. The statuses say so row by row.
         return kErrGeneral;
     }
     r = sc3_BulkByBookmark(&rc, operation, bookmarks, rows, values, columns, statuses, processed, fetched);
-    s->cursor.posRowCount = int32_t(rc.rowsChanged);
-    s->cursor.layerFlags |= kScsLPosCount;
+    c.posRowCount = int32_t(rc.rowsChanged);
+    c.layerFlags |= kScsLPosCount;
+    // The rows fetched are the rowset now: row changes name them by their bookmarks and compare
+    // them with the values this fetch read.
+    if (r == 0 && operation == SQL_FETCH_BY_BOOKMARK) {
+        r = SCS_RowsetByBookmarks(&c, bookmarks, rows);
+        if (r == 0 && rc.rereadValues != nullptr) r = rc.rereadValues(s);
+        if (r != 0 && fetched) RowsetFree(fetched);
+    }
     if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, stmt);
     if (rc.fetchStmt) scs_p_MoveMessages(rc.fetchStmt, stmt);
     return r;

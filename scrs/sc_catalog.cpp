@@ -9,6 +9,8 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
+#include "scrs/sc_keyset.h"
+#include "scrs/ss.h"
 #include "util/errtable.h"
 #include "util/trymem.h"
 
@@ -25,8 +27,16 @@ uint32_t Wrap(uint32_t stmt, A arg) {
         c.cursorType = SQL_CURSOR_STATIC;
         c.concurrency = SQL_CONCUR_READ_ONLY;
     }
-    // What the layer learnt of an earlier SELECT on this statement says nothing of this result.
+    // What the layer learnt or kept of an earlier SELECT on this statement says nothing of this
+    // result, which is read whole and served as a snapshot.
     SCS_SelectNamesFree(&c);
+    SCS_KeysetRelease(s);
+    SCS_StaticSetReset(c.staticSet);
+    SCS_CursorReset(&c);
+    c.analysedSelect = 0;
+    c.shapeFlags = 0;
+    c.layerFlags &= ~(kScsLResultCached | kScsLReprepare);
+    c.layerFlags |= kScsLPrepared;
     return AgentCall<S>(SCS_LowerLink(), stmt, arg);
 }
 

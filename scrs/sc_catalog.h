@@ -59,6 +59,10 @@ uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, I
 // Frees what the layer keeps of the statement's last result: its select-list names and its
 // result descriptions.
 void SCS_SelectNamesFree(SCS_Cursor* c);
+// A forward-only SELECT prepared with the driver's option 1054: the key columns its select list
+// leaves out are appended (a wildcard spelt out) and the extended text is prepared on the
+// statement in its place. A select list the catalog cannot tell is left as written. 0 or a code.
+uint32_t SCS_SelectListAddKeys(IngStmt* s, const char* text);
 
 // The result descriptions of a scrollable SELECT, taken from the layer below once per set-up
 // (at execute at the latest): 0, or the describe's code. A column of them: 21 without an out

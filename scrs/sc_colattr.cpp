@@ -23,6 +23,7 @@
 #include "util/dataset.h"
 #include "util/scrarray.h"
 #include "util/strutil.h"
+#include "util/log.h"
 #include "util/trymem.h"
 #include "util/errtable.h"
 
@@ -104,6 +105,96 @@ bool IsKey(const SCS_DescCtx* ctx, const SCR_TableRef* ref, const ColDesc* sc) {
     return false;
 }
 
+// What the catalog tells of a SELECT's select list: its analysis, tables resolved, select columns
+// (completed from the tables' columns when asked, or when a join needs them to place a column)
+// and the tables' key columns. Everything is released with the record.
+struct SelectLook {
+    SCR_Analysis a{};
+    SCR_Array* tables = nullptr;
+    SCR_Array* selectCols = nullptr;
+    SCR_Array* tableCols = nullptr;
+    SCR_Array* items = nullptr;  // the select-list items as written (wildcards unexpanded)
+    SCS_DescCtx ctx{};
+    char quoteText[8] = {0};
+    char user[256] = {0};
+    bool keysKnown = false;  // the key columns were found (a table without any leaves none)
+
+    SelectLook() { SCR_AnalysisInit(&a); }
+    ~SelectLook() {
+        // The look-ups' messages are not the application's: its statement did not fail.
+        if (ctx.auxStmt != 0)
+            if (IngStmt* aux = IngStmtFind(ctx.auxStmt)) IngDiagClear(&aux->messages);
+        ctx.tableCols = nullptr;
+        ctx.selectCols = nullptr;
+        ctx.analysis = nullptr;
+        ctx.tables = nullptr;
+        SCS_DescCtxRelease(&ctx);
+        SCR_ArrayFree(&items, nullptr);
+        SCR_ArrayFree(&tableCols, nullptr);
+        SCR_ArrayFree(&selectCols, nullptr);
+        SCR_ArrayFree(&tables, SCR_TableRefFree);
+        SCR_AnalysisFree(&a);
+    }
+    SelectLook(const SelectLook&) = delete;
+    SelectLook& operator=(const SelectLook&) = delete;
+};
+
+// Looks the select list of text up; false when the statement's columns cannot be told.
+bool LookUp(IngStmt* s, const char* text, bool tableColumns, SelectLook* L) {
+    SCS_Cursor& c = s->cursor;
+    const uint32_t conn = s->conn ? s->conn->handle : 0;
+    SCS_DescCtx& ctx = L->ctx;
+    uint32_t identCase = 1, quotedCase = 4;
+    uint16_t got = 0;
+    ctx.lower = SCS_LowerLink();
+    if (AgentInfoItem(ctx.lower, conn, 29, L->quoteText, int16_t(sizeof L->quoteText), &got) == 0 &&
+        L->quoteText[0] != ' ')
+        ctx.quote = L->quoteText[0];
+    (void)AgentInfoItem(ctx.lower, conn, 28, &identCase, 4, &got);
+    (void)AgentInfoItem(ctx.lower, conn, 93, &quotedCase, 4, &got);
+    (void)AgentInfoItem(ctx.lower, conn, 47, L->user, int16_t(sizeof L->user), &got);
+    ctx.identCase = identCase;
+    ctx.quotedCase = quotedCase;
+    ctx.userName = L->user;
+    bool ok = SCR_AnalyseSQL(&L->a, text, 0, 1) == 0 && L->a.kind == SCR_K_SELECT && !(L->a.flags & SCR_F_UNION);
+    if (ok) {
+        L->tables = SCR_ArrayCreate(sizeof(SCR_TableRef));
+        ok = L->tables != nullptr && SCR_TablesGet(&L->a, L->tables, 1) == 0 && L->tables->count > 0;
+    }
+    if (ok) {
+        ctx.auxStmt = AuxStatement(&c, conn);
+        ctx.analysis = &L->a;
+        ctx.tables = L->tables;
+        ok = ctx.auxStmt != 0 && scs_p_GetTblDescs(&ctx, L->tables, L->tables->count) == 0;
+    }
+    if (ok) {
+        L->selectCols = SCR_ArrayCreate(sizeof(ColDesc));
+        ok = L->selectCols != nullptr &&
+             scs_p_SelectColsGet(&ctx, L->selectCols, tableColumns ? &L->items : nullptr) == 0;
+    }
+    if (ok && (tableColumns || L->tables->count > 1)) {
+        // Which table an unqualified column of a join comes from only the tables' columns tell.
+        L->tableCols = SCR_ArrayCreate(sizeof(ColDesc));
+        ok = L->tableCols != nullptr && scs_p_GetTblColDescs(&ctx, L->tables, L->tables->count, 0, L->tableCols) == 0;
+        if (ok) {
+            ctx.tableCols = L->tableCols;
+            ctx.selectCols = L->selectCols;
+            ok = scs_p_SelectCol_ColDescComplete(&ctx) == 0;
+        }
+    }
+    // The key columns: the tables' primary keys, else those a keyset cursor would take. A table
+    // without any leaves its columns unmarked; a failed look-up marks none.
+    if (ok) {
+        if (IngConn* cn = IngConnFind(conn)) ctx.keyCache = static_cast<HashTable*>(cn->keyColCache);
+        ctx.keyCols = SCR_ArrayCreate(sizeof(ColDesc));
+        uint32_t krc = ctx.keyCols != nullptr ? KS_GetKeyColDescs_PKeys(&ctx, L->tables, L->tables->count, nullptr)
+                                              : uint32_t(kErrNoMemory);
+        if (krc != 0 && krc != kErrNoMemory) krc = KS_GetKeyColDescs(&ctx, L->tables);
+        L->keysKnown = krc == 0 || krc == kErrNoKeys;
+    }
+    return ok;
+}
+
 // The names of a statement's select list; count 0 when the analysis cannot tell them.
 SelectNames* Build(IngStmt* s, uint16_t resultCount) {
     auto* names = static_cast<SelectNames*>(TryCalloc(1, sizeof(SelectNames)));
@@ -113,94 +204,28 @@ SelectNames* Build(IngStmt* s, uint16_t resultCount) {
         FreeNames(names);
         return nullptr;
     }
-    SCS_Cursor& c = s->cursor;
-    const uint32_t conn = s->conn ? s->conn->handle : 0;
-    SCR_Analysis a;
-    SCR_AnalysisInit(&a);
-    SCR_Array* tables = nullptr;
-    SCR_Array* selectCols = nullptr;
-    SCR_Array* tableCols = nullptr;
-    SCS_DescCtx ctx{};
-    char quoteText[8] = {0}, user[256] = {0};
-    uint32_t identCase = 1, quotedCase = 4;
-    uint16_t got = 0;
-    ctx.lower = SCS_LowerLink();
-    if (AgentInfoItem(ctx.lower, conn, 29, quoteText, int16_t(sizeof quoteText), &got) == 0 && quoteText[0] != ' ')
-        ctx.quote = quoteText[0];
-    (void)AgentInfoItem(ctx.lower, conn, 28, &identCase, 4, &got);
-    (void)AgentInfoItem(ctx.lower, conn, 93, &quotedCase, 4, &got);
-    (void)AgentInfoItem(ctx.lower, conn, 47, user, int16_t(sizeof user), &got);
-    ctx.identCase = identCase;
-    ctx.quotedCase = quotedCase;
-    ctx.userName = user;
-    bool ok = SCR_AnalyseSQL(&a, s->text.source, 0, 1) == 0 && a.kind == SCR_K_SELECT && !(a.flags & SCR_F_UNION);
-    if (ok) {
-        tables = SCR_ArrayCreate(sizeof(SCR_TableRef));
-        ok = tables != nullptr && SCR_TablesGet(&a, tables, 1) == 0 && tables->count > 0;
-    }
-    if (ok) {
-        ctx.auxStmt = AuxStatement(&c, conn);
-        ctx.analysis = &a;
-        ctx.tables = tables;
-        ok = ctx.auxStmt != 0 && scs_p_GetTblDescs(&ctx, tables, tables->count) == 0;
-    }
-    if (ok) {
-        selectCols = SCR_ArrayCreate(sizeof(ColDesc));
-        ok = selectCols != nullptr && scs_p_SelectColsGet(&ctx, selectCols, nullptr) == 0 &&
-             selectCols->count == resultCount;
-    }
-    if (ok && tables->count > 1) {
-        // Which table an unqualified column of a join comes from only the tables' columns tell.
-        tableCols = SCR_ArrayCreate(sizeof(ColDesc));
-        ok = tableCols != nullptr && scs_p_GetTblColDescs(&ctx, tables, tables->count, 0, tableCols) == 0;
-        if (ok) {
-            ctx.tableCols = tableCols;
-            ctx.selectCols = selectCols;
-            ok = scs_p_SelectCol_ColDescComplete(&ctx) == 0;
-        }
-    }
-    // The key columns: the tables' primary keys, else those a keyset cursor would take. A table
-    // without any leaves its columns unmarked; a failed look-up marks none.
-    bool keysKnown = false;
-    if (ok) {
-        if (IngConn* cn = IngConnFind(conn)) ctx.keyCache = static_cast<HashTable*>(cn->keyColCache);
-        ctx.keyCols = SCR_ArrayCreate(sizeof(ColDesc));
-        uint32_t krc = ctx.keyCols != nullptr ? KS_GetKeyColDescs_PKeys(&ctx, tables, tables->count, nullptr)
-                                              : uint32_t(kErrNoMemory);
-        if (krc != 0 && krc != kErrNoMemory) krc = KS_GetKeyColDescs(&ctx, tables);
-        keysKnown = krc == 0 || krc == kErrNoKeys;
-    }
+    SelectLook look;
+    const bool ok = LookUp(s, s->text.source, false, &look) && look.selectCols->count == resultCount;
     if (ok) names->cols = static_cast<NamedColumn*>(TryCalloc(resultCount ? resultCount : 1, sizeof(NamedColumn)));
     if (ok && names->cols != nullptr) {
+        const SCS_DescCtx& ctx = look.ctx;
         names->count = resultCount;
         for (uint16_t i = 0; i < resultCount; ++i) {
-            auto* sc = static_cast<const ColDesc*>(SCR_ArrayAt(selectCols, i));
+            auto* sc = static_cast<const ColDesc*>(SCR_ArrayAt(look.selectCols, i));
             NamedColumn& n = names->cols[i];
             if (sc->itemKind == 3) {
                 n.expression = 1;
                 continue;
             }
-            const SCR_TableRef* ref = TableOf(tables, sc);
+            const SCR_TableRef* ref = TableOf(look.tables, sc);
             if (ref == nullptr) continue;
             n.table = Plain(ref->table, ctx.quote);
             n.schema = Plain(ref->owner, ctx.quote);
             n.catalog = Plain(ref->qualifier, ctx.quote);
             n.column = Plain(sc->column, ctx.quote);
-            n.key = keysKnown && IsKey(&ctx, ref, sc) ? 1 : 0;
+            n.key = look.keysKnown && IsKey(&ctx, ref, sc) ? 1 : 0;
         }
     }
-    // The look-ups' messages are not the application's: its statement did not fail.
-    if (ctx.auxStmt != 0)
-        if (IngStmt* aux = IngStmtFind(ctx.auxStmt)) IngDiagClear(&aux->messages);
-    ctx.tableCols = nullptr;
-    ctx.selectCols = nullptr;
-    ctx.analysis = nullptr;
-    ctx.tables = nullptr;
-    SCS_DescCtxRelease(&ctx);
-    SCR_ArrayFree(&tableCols, nullptr);
-    SCR_ArrayFree(&selectCols, nullptr);
-    SCR_ArrayFree(&tables, SCR_TableRefFree);
-    SCR_AnalysisFree(&a);
     return names;
 }
 
@@ -287,4 +312,25 @@ uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, I
         if (!ok) return kErrNoMemory;
     }
     return 0;
+}
+
+uint32_t SCS_SelectListAddKeys(IngStmt* s, const char* text) {
+    if (s == nullptr || text == nullptr || !BeginsSelect(text)) return 0;
+    if (s->cursor.link != SCS_LowerLink()) return 0;
+    SelectLook look;
+    // A select list the catalog cannot tell runs as the application wrote it.
+    if (!LookUp(s, text, true, &look) || !look.keysKnown) return 0;
+    SCS_DescCtx& ctx = look.ctx;
+    ctx.selectCols = look.selectCols;
+    ctx.tableCols = look.tableCols;
+    ctx.attrOption = 1054;
+    int changed = 0;
+    uint32_t rc = scs_p_SelListAddKeysnXpandWC(&ctx, look.items, &changed);
+    if (rc == kErrNoMemory) return rc;
+    if (rc != 0 || !changed) {
+        if (rc != 0) log_printf(7, __FILE__, __LINE__, "scs_p_SelListAddKeysnXpandWC failed");
+        return 0;
+    }
+    const std::string extended = look.a.text;
+    return AgentCall<DRV_Prepare>(SCS_LowerLink(), s->handle, extended.c_str());
 }

@@ -27,6 +27,18 @@ void SCS_RowStatusSet(Rowset* rs, uint32_t row, uint16_t status);
 uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out);
 
 void SCS_CursorReset(SCS_Cursor* c);
+
+// The rowset SQLSetPos works on. A fetch records the rowset size it ran with and the rows it
+// delivered, numbered on from rowsetFirst; a fetch by bookmark names each row by its bookmark
+// (copied; 0 or 16).
+void SCS_RowsetFetched(SCS_Cursor* c, uint32_t rows);
+uint32_t SCS_RowsetByBookmarks(SCS_Cursor* c, const uint32_t* bookmarks, uint32_t n);
+void SCS_RowBookmarksDrop(SCS_Cursor* c);
+// Rows SQLSetPos addresses: the rowset size of the last fetch, or of an SQLBulkOperations called
+// since the rowset size last changed; before any fetch the current size.
+uint32_t SCS_PosRowsetSize(const SCS_Cursor* c);
+// Whether the bookmark names a row the cursor fetched into its rowset.
+bool SCS_BookmarkFetched(const SCS_Cursor* c, uint64_t bookmark);
 uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position);
 
 // Lays the cursor layer over the link: the first call copies the link's table and keeps the

@@ -404,6 +404,7 @@ void StmtOpen(IngStmt* s) {
 
 void StmtClose(IngStmt* s) {
     SCS_Cursor& c = s->cursor;
+    SCS_RowBookmarksDrop(&c);
     SCS_SelectNamesFree(&c);
     (void)SCS_KeepParamDescs(&c, 0, nullptr);
     for (uint32_t& aux : c.auxStmt) {

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
@@ -438,14 +439,12 @@ uint32_t ValuesListText(const SCS_DescCtx& ctx, std::string* out) {
     return 0;
 }
 
-// Prepares the fetch-by-keys statement for blocks of perBlock key rows.
-uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, const ByKeys& by) {
-    if (*by.prepared && *by.perBlock == perBlock) return 0;
-    *by.prepared = 0;
-    SCS_DescCtx& ctx = st->ctx;
-    std::string list;
-    uint32_t rc = by.values ? ValuesListText(ctx, &list) : SelectListText(st->text, &list);
-    if (rc != 0) return rc;
+// The statement read by keys: its select list := list followed by the key columns (to place each
+// row at its key), then a condition of perBlock groups of key values. *before: the statement's
+// own markers that stand before that condition.
+uint32_t ByKeysText(const SCS_DescCtx& ctx, const char* stmtText, std::string list, uint32_t perBlock,
+                    std::string* text, uint32_t* before) {
+    if (ctx.keyCols == nullptr || ctx.keyCols->count == 0) return kErrGeneral;
     for (uint32_t i = 0; i < ctx.keyCols->count; ++i) {
         char* ref = scs_p_QualifyColName(ctx.tableCount, static_cast<const ColDesc*>(SCR_ArrayAt(ctx.keyCols, i)));
         if (ref == nullptr) return kErrNoMemory;
@@ -455,15 +454,42 @@ uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, cons
     }
     SCR_Analysis a;
     SCR_AnalysisInit(&a);
-    rc = Analyse(&a, st->text);
+    uint32_t rc = Analyse(&a, stmtText);
     if (rc == 0) rc = SCR_SelectListMark(&a);
     if (rc == 0) rc = ReplaceEdit(&a, list);
     std::string withKeys = rc == 0 ? a.text : "";
-    if (rc == 0) rc = WhereMarkers(withKeys.c_str(), by.before);
+    if (rc == 0) rc = WhereMarkers(withKeys.c_str(), before);
     if (rc == 0) rc = Analyse(&a, withKeys.c_str());
     if (rc == 0) rc = KS_BuildKeyBlockWhere(&a, ctx.keyCols, ctx.tableCount, perBlock);
-    std::string text = rc == 0 ? a.text : "";
+    if (rc == 0) *text = a.text;
     SCR_AnalysisFree(&a);
+    return rc;
+}
+
+}  // namespace
+
+uint32_t scs_p_OptConcSelectBuild(const SCS_DescCtx& ctx, const char* stmtText, uint32_t perBlock, std::string* text,
+                                  uint32_t* before) {
+    std::string list;
+    if (uint32_t rc = ValuesListText(ctx, &list)) return rc;
+    return ByKeysText(ctx, stmtText, list, perBlock, text, before);
+}
+
+namespace {
+
+// Prepares the statement read by keys for blocks of perBlock key rows.
+uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, const ByKeys& by) {
+    if (*by.prepared && *by.perBlock == perBlock) return 0;
+    *by.prepared = 0;
+    std::string text;
+    uint32_t rc = 0;
+    if (by.values) {
+        rc = scs_p_OptConcSelectBuild(st->ctx, st->text, perBlock, &text, by.before);
+    } else {
+        std::string list;
+        rc = SelectListText(st->text, &list);
+        if (rc == 0) rc = ByKeysText(st->ctx, st->text, list, perBlock, &text, by.before);
+    }
     // Where the lower layer takes " FOR UPDATE", the rows read are locked by the read itself.
     if (rc == 0 && !by.values && ForUpdate(s->cursor, st->shape)) text += " FOR UPDATE";
     if (rc == 0) {
@@ -476,13 +502,13 @@ uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, cons
     return 0;
 }
 
-uint32_t RowsByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
-                    Dataset* out, uint16_t* statuses);
+uint32_t KS_GetKeyBlocks(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
+                         Dataset* out, uint16_t* statuses);
 
 // Fetches the rows of key rows k0 .. k0 + n - 1 of `keys` into rs (placed by key values).
 uint32_t FetchByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs) {
     Dataset all{};
-    uint32_t rc = RowsByKeys(s, st, keys, k0, n, RowsRead(st), &all, rs->statuses);
+    uint32_t rc = KS_GetKeyBlocks(s, st, keys, k0, n, RowsRead(st), &all, rs->statuses);
     if (rc != 0) {
         DatasetFree(&all);
         return rc;
@@ -512,7 +538,7 @@ uint32_t EnsureChangeCols(SCS_KsState* st) {
 
 // Values concurrency: the concurrency columns of key rows k0 .. k0 + n - 1 as they are now, one
 // row per rowset row (a row gone since gets NULLs), compared again when the row is changed.
-uint32_t ValuesByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n) {
+uint32_t scs_p_GetOptConcColVals(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n) {
     if (st->values) DatasetDelete(st->values);
     st->values = nullptr;
     if (n == 0) return 0;
@@ -522,7 +548,7 @@ uint32_t ValuesByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t
     auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
     uint32_t rc = values && scratch ? 0u : uint32_t(kErrNoMemory);
     if (rc == 0 && DatasetInit(values, 0) != 0) rc = kErrNoMemory;
-    if (rc == 0) rc = RowsByKeys(s, st, keys, k0, n, ValuesRead(st), values, scratch);
+    if (rc == 0) rc = KS_GetKeyBlocks(s, st, keys, k0, n, ValuesRead(st), values, scratch);
     TryFree(scratch);
     if (rc != 0) {
         if (values) DatasetDelete(values);
@@ -535,8 +561,8 @@ uint32_t ValuesByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t
 
 // The rows of key rows k0 .. k0 + n - 1 into *out, one per key in key order; a key no row
 // answers gets a NULL row and status 1.
-uint32_t RowsByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
-                    Dataset* out, uint16_t* statuses) {
+uint32_t KS_GetKeyBlocks(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
+                         Dataset* out, uint16_t* statuses) {
     const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
     uint32_t blocks = 0, lastRows = 0, perBlock = 0;
     const uint32_t own = s->cursor.keptParams && (s->cursor.layerFlags & kScsLParamsKept)
@@ -572,7 +598,7 @@ uint32_t RowsByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k
         rc = FetchAllRows(by.aux, perBlock + 1, &all, !by.values && ForUpdate(s->cursor, st->shape));
         (void)AgentCall<DRV_CloseCursor>(Lower(), by.aux);
     }
-    if (rc == 0) rc = SCS_MatchRowsToKeys(&all, keyCount, src, base, n, statuses);
+    if (rc == 0) rc = scs_p_MarkVanishedRows(&all, keyCount, src, base, n, statuses);
     if (keyRows) DatasetDelete(keyRows);
     if (rc != 0) {
         DatasetFree(&all);
@@ -742,8 +768,8 @@ bool CellsEqual(const DatasetColumn& a, uint32_t ra, const DatasetColumn& b, uin
 
 }  // namespace
 
-uint32_t SCS_MatchRowsToKeys(Dataset* rows, uint16_t keyCount, const Dataset* keys, uint32_t k0, uint32_t n,
-                             uint16_t* statuses) {
+uint32_t scs_p_MarkVanishedRows(Dataset* rows, uint16_t keyCount, const Dataset* keys, uint32_t k0, uint32_t n,
+                                uint16_t* statuses) {
     if (rows == nullptr || keys == nullptr || statuses == nullptr || keyCount == 0 || keys->col_count < keyCount ||
         uint64_t(k0) + n > keys->rows_used)
         return kErrGeneral;
@@ -1027,7 +1053,7 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     // Rows of a join, a grouping or a union cannot be changed: they are neither locked nor compared.
     const bool changeable = scs_p_CheckShape(st->shape) == 0;
     if (changeable && c.concurrency == SQL_CONCUR_VALUES) {
-        if (uint32_t vr = ValuesByKeys(s, st, ks->keys, r0, count)) {
+        if (uint32_t vr = scs_p_GetOptConcColVals(s, st, ks->keys, r0, count)) {
             RowsetFree(out);
             return vr;
         }
@@ -1039,7 +1065,7 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
         c.rowsetFirst = uint32_t(row);
         SCS_RowChange rc{};
         uint32_t lr = SCS_KeysetRowChange(s, &rc);
-        if (lr == 0) lr = scs_p_LockKeyRows(&rc, uint32_t(row - 1), count);
+        if (lr == 0) lr = scs_p_LockRows(&rc, uint32_t(row - 1), count);
         if (lr != 0) {
             c.rowsetFirst = before;
             if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, s->cursor.agentStmt);
@@ -1076,11 +1102,11 @@ uint32_t RowsetChangeState(IngStmt* s, SCS_KsState* st, const Dataset* keys, uin
     if (st->rowsetStatuses == nullptr) return kErrNoMemory;
     for (uint32_t i = 0; i < count; ++i) st->rowsetStatuses[i] = rs->statuses[i];
     st->rowsetRows = count;
-    if (c.concurrency == SQL_CONCUR_VALUES) return ValuesByKeys(s, st, st->rowsetKeys, 0, count);
+    if (c.concurrency == SQL_CONCUR_VALUES) return scs_p_GetOptConcColVals(s, st, st->rowsetKeys, 0, count);
     if (!LocksByUpdate(c)) return 0;
     SCS_RowChange rc2{};
     rc = SCS_KeysetRowChange(s, &rc2);
-    if (rc == 0) rc = scs_p_LockKeyRows(&rc2, 0, count);
+    if (rc == 0) rc = scs_p_LockRows(&rc2, 0, count);
     if (rc != 0 && rc2.changeStmt) scs_p_MoveMessages(rc2.changeStmt, s->cursor.agentStmt);
     return rc;
 }
@@ -1221,6 +1247,8 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
     SCS_Cursor& c = s->cursor;
     const uint32_t size = c.keysetSize;
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
+    // NEXT moves on by the rowset of the last fetch, whatever the rowset size is now.
+    const int64_t p = c.prevRowsetSize ? c.prevRowsetSize : n;
     if (size < n) return kErrKeysetSize;
     if (st->windowSize != size) st->windowState = -6;
     KS_KeysetRecord* ks = st->ks;
@@ -1288,13 +1316,13 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                 rc = first();
             } else if (st->windowState == -5) {
                 rc = kErrBeyondEnd;
-            } else if (cur + 2 * int64_t(n) <= K || (st->atEnd && cur + n < K)) {
-                w = cur + n;
+            } else if (cur + p + int64_t(n) <= K || (st->atEnd && cur + p < K)) {
+                w = cur + p;
             } else if (st->atEnd) {
                 st->windowState = -5;
                 rc = kErrBeyondEnd;
             } else {
-                const int64_t lastRow = (cur + n < K ? cur + n : K) - 1;
+                const int64_t lastRow = (cur + p < K ? cur + p : K) - 1;
                 const int64_t at = st->windowAt + lastRow + 1;
                 const uint32_t want = room(at);
                 if (want == 0) {
@@ -1496,10 +1524,12 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready || out == nullptr) return kErrNotCapable;
     SCS_Cursor& c = s->cursor;
-    // A read-only cursor changes nothing, not even by adding rows.
+    // A read-only cursor's context serves reading rows by bookmark; its users change nothing
+    // through it.
     if ((c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_STATIC &&
          c.cursorType != SQL_CURSOR_DYNAMIC) ||
-        (c.concurrency != SQL_CONCUR_LOCK && c.concurrency != SQL_CONCUR_VALUES))
+        (c.concurrency != SQL_CONCUR_LOCK && c.concurrency != SQL_CONCUR_VALUES &&
+         c.concurrency != SQL_CONCUR_READ_ONLY))
         return kErrNotCapable;
     const bool mixed = RowsetNamed(c);
     const bool dynamic = c.cursorType == SQL_CURSOR_DYNAMIC;
@@ -1520,7 +1550,9 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     out->resultCount = c.resultDescCount;
     out->cursorType = isStatic ? SQL_CURSOR_STATIC : dynamic ? SQL_CURSOR_DYNAMIC : SQL_CURSOR_KEYSET_DRIVEN;
     out->concurrency = c.concurrency;
-    out->rowsetSize = c.rowsetSize ? c.rowsetSize : 1;
+    // The rows of the last fetch: a rowset size set since names no rows.
+    const uint32_t fetchedSize = SCS_PosRowsetSize(&c);
+    out->rowsetSize = fetchedSize;
     out->stmtText = st->text;
     out->keptParams = (c.layerFlags & kScsLParamsKept) ? c.keptParams : nullptr;
     out->forUpdate = ForUpdate(c, st->shape) ? 1 : 0;
@@ -1531,6 +1563,7 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
                          : c.concurrency == SQL_CONCUR_VALUES || c.cursorType == SQL_CURSOR_STATIC
                              ? SCS_KeysetValuesRefresh
                              : nullptr;
+    out->rereadValues = c.concurrency == SQL_CONCUR_VALUES && !isStatic && !mixed ? SCS_KeysetValuesReread : nullptr;
     if (mixed) {
         // The window's rows beyond the rowset are not the application's to name.
         if (st->rowsetKeys == nullptr || st->rowsetStatuses == nullptr) return kErrNotCapable;
@@ -1542,14 +1575,21 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
         return 0;
     }
     out->rowsetOrigin = c.rowsetFirst ? c.rowsetFirst : 1;
+    // After a fetch by bookmark each rowset row is the row its bookmark names (rows of the
+    // rowset fetched before it).
+    if (c.rowBookmarks != nullptr) {
+        out->rowBookmarks = c.rowBookmarks;
+        out->rowBookmarkCount = c.rowBookmarkCount;
+        out->rowsetSize = c.rowBookmarkCount ? c.rowBookmarkCount : 1;
+    }
     // A static cursor's values are the whole snapshot's, a keyset-driven one's the rowset's.
     out->valuesOrigin = isStatic ? 0 : out->rowsetOrigin - 1;
     out->keyStatus = ks->statuses;
     out->keysetRows = ks->count;
-    // The rowset's keys are made present; a key set on file holds them from keyOrigin on.
+    // The fetched rowset's keys are made present; a key set on file holds them from keyOrigin on.
     const uint32_t first = out->rowsetOrigin - 1;
     if (first < ks->count) {
-        const uint32_t n = ks->count - first < out->rowsetSize ? ks->count - first : out->rowsetSize;
+        const uint32_t n = ks->count - first < fetchedSize ? ks->count - first : fetchedSize;
         uint32_t row0 = 0;
         if (uint32_t rc = KS_KeysetRows(ks, first, n, &row0)) return rc;
         if (row0 > first) return kErrGeneral;
@@ -1606,7 +1646,7 @@ uint32_t SCS_KsRowsetUpdated(IngStmt* s, Dataset** keys, Dataset* rows) {
     if (rc == 0 && scratch == nullptr) rc = kErrNoMemory;
     if (rc == 0) {
         picked->rows_used = n;
-        rc = RowsByKeys(s, st, picked, 0, n, RowsRead(st), rows, scratch);
+        rc = KS_GetKeyBlocks(s, st, picked, 0, n, RowsRead(st), rows, scratch);
     }
     // A row gone since the update has no content to keep a version of.
     for (uint32_t i = 0; rc == 0 && i < n; ++i)
@@ -1622,45 +1662,107 @@ uint32_t SCS_KsRowsetUpdated(IngStmt* s, Dataset** keys, Dataset* rows) {
 }
 
 namespace {
+
+// The key-set rows (0-based) of the rowset the cursor fetched last: those a fetch by bookmark
+// named, else the rows from rowsetFirst on.
+uint32_t RowsetKeyRows(const SCS_Cursor& c, const KS_KeysetRecord* ks, std::vector<uint32_t>* rows) {
+    rows->clear();
+    if (c.rowBookmarks != nullptr) {
+        for (uint32_t i = 0; i < c.rowBookmarkCount; ++i) {
+            if (c.rowBookmarks[i] == 0 || c.rowBookmarks[i] > ks->count) return kErrGeneral;
+            rows->push_back(c.rowBookmarks[i] - 1);
+        }
+        return 0;
+    }
+    const uint32_t first = c.rowsetFirst ? c.rowsetFirst - 1 : 0;
+    const uint32_t size = SCS_PosRowsetSize(&c);
+    for (uint32_t r = first; r < ks->count && r - first < size; ++r) rows->push_back(r);
+    return 0;
+}
+
+// Copies of the listed key rows, in list order, with every column the key set keeps.
+uint32_t PickKeyRows(KS_KeysetRecord* ks, const std::vector<uint32_t>& rows, Dataset** out) {
+    *out = nullptr;
+    uint32_t rc = 0;
+    for (uint32_t i = 0; rc == 0 && i < rows.size(); ++i) {
+        uint32_t row0 = 0;
+        rc = KS_KeysetRows(ks, rows[i], 1, &row0);
+        if (rc == 0 && *out == nullptr) rc = uint32_t(DatasetCreateLike(out, ks->keys, uint32_t(rows.size())));
+        if (rc == 0) rc = uint32_t(DatasetCopyRow(*out, ks->keys, i, row0, 0));
+    }
+    if (rc != 0) {
+        if (*out) DatasetDelete(*out);
+        *out = nullptr;
+        return rc;
+    }
+    if (*out) (*out)->rows_used = uint32_t(rows.size());
+    return 0;
+}
+
+// Copies the rows of fresh whose key-set status says updated over the rows of kept: row i of
+// fresh is key-set row rows[i], kept at keptRow(i).
+template <class At>
+uint32_t CopyUpdated(Dataset* kept, const Dataset* fresh, const std::vector<uint32_t>& rows, const uint16_t* statuses,
+                     At keptRow) {
+    for (uint32_t i = 0; i < rows.size() && i < fresh->rows_used; ++i) {
+        if (statuses[rows[i]] != SQL_ROW_UPDATED) continue;
+        const uint32_t at = keptRow(i);
+        if (kept == nullptr || at >= kept->rows_used) return kErrGeneral;
+        if (int rc = DatasetCopyRow(kept, const_cast<Dataset*>(fresh), at, i, 0)) return uint32_t(rc);
+    }
+    return 0;
+}
+
 uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st);
+
+// Values concurrency of a keyset-driven cursor: the values of the rowset's rows read again, all
+// of them (a new rowset by bookmark) or those the cursor updated itself.
+uint32_t RowsetValuesRead(IngStmt* s, SCS_KsState* st, bool all) {
+    SCS_Cursor& c = s->cursor;
+    if (c.cursorType == SQL_CURSOR_STATIC) return all ? 0 : StaticRefresh(s, st);
+    // Only the rows this cursor updated take their new values: another user's change to any
+    // other row must still be found when that row is changed.
+    Dataset* kept = st->values;
+    if (kept == nullptr && !all) return 0;
+    st->values = nullptr;
+    uint32_t rc = 0;
+    if (RowsetNamed(c)) {
+        if (st->rowsetKeys != nullptr) rc = scs_p_GetOptConcColVals(s, st, st->rowsetKeys, 0, st->rowsetRows);
+        for (uint32_t i = 0;
+             rc == 0 && !all && st->values != nullptr && st->rowsetStatuses != nullptr && i < st->rowsetRows; ++i)
+            if (st->rowsetStatuses[i] == SQL_ROW_UPDATED && i < kept->rows_used && i < st->values->rows_used)
+                rc = uint32_t(DatasetCopyRow(kept, st->values, i, i, 0));
+    } else if (st->ks != nullptr) {
+        std::vector<uint32_t> rows;
+        Dataset* picked = nullptr;
+        rc = RowsetKeyRows(c, st->ks, &rows);
+        if (rc == 0) rc = PickKeyRows(st->ks, rows, &picked);
+        if (rc == 0 && picked != nullptr) rc = scs_p_GetOptConcColVals(s, st, picked, 0, uint32_t(rows.size()));
+        if (picked) DatasetDelete(picked);
+        if (rc == 0 && !all && st->values != nullptr)
+            rc = CopyUpdated(kept, st->values, rows, st->ks->statuses, [](uint32_t i) { return i; });
+    }
+    if (all) {
+        if (kept) DatasetDelete(kept);
+        return rc;
+    }
+    if (st->values) DatasetDelete(st->values);
+    st->values = kept;
+    return rc;
+}
+
 }  // namespace
 
 uint32_t SCS_KeysetValuesRefresh(IngStmt* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
-    if (c.cursorType == SQL_CURSOR_STATIC) return StaticRefresh(s, st);
-    // Only the rows this cursor updated take their new values: another user's change to any
-    // other row must still be found when that row is changed.
-    Dataset* kept = st->values;
-    if (kept == nullptr) return 0;
-    st->values = nullptr;
-    uint32_t rc = 0;
-    const uint16_t* statuses = nullptr;
-    uint32_t n = 0;
-    if (RowsetNamed(c)) {
-        if (st->rowsetKeys != nullptr) rc = ValuesByKeys(s, st, st->rowsetKeys, 0, st->rowsetRows);
-        statuses = st->rowsetStatuses;
-        n = st->rowsetRows;
-    } else {
-        KS_KeysetRecord* ks = st->ks;
-        const uint32_t first = c.rowsetFirst ? c.rowsetFirst - 1 : 0;
-        if (ks != nullptr && first < ks->count) {
-            const uint32_t size = c.rowsetSize ? c.rowsetSize : 1;
-            n = ks->count - first < size ? ks->count - first : size;
-            uint32_t row0 = 0;
-            rc = KS_KeysetRows(ks, first, n, &row0);
-            if (rc == 0) rc = ValuesByKeys(s, st, ks->keys, row0, n);
-            statuses = ks->statuses + first;
-        }
-    }
-    Dataset* fresh = st->values;
-    for (uint32_t i = 0; rc == 0 && fresh != nullptr && statuses != nullptr && i < n; ++i)
-        if (statuses[i] == SQL_ROW_UPDATED && i < kept->rows_used && i < fresh->rows_used)
-            rc = uint32_t(DatasetCopyRow(kept, fresh, i, i, 0));
-    if (fresh) DatasetDelete(fresh);
-    st->values = kept;
-    return rc;
+    return RowsetValuesRead(s, st, false);
+}
+
+uint32_t SCS_KeysetValuesReread(IngStmt* s) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready) return kErrCursorState;
+    return RowsetValuesRead(s, st, true);
 }
 
 // --- updatable static cursors ----------------------------------------------------------------
@@ -1680,39 +1782,34 @@ uint32_t AppendAll(Dataset* all, Dataset* part) {
     return uint32_t(rc);
 }
 
-// Copies the rows of fresh whose status says updated over rows at..at + n - 1 of kept.
-uint32_t CopyRowsAt(Dataset* kept, Dataset* fresh, uint32_t at, uint32_t n, const uint16_t* statuses) {
-    if (kept == nullptr || at + uint64_t(n) > kept->rows_used || fresh->rows_used < n) return kErrGeneral;
-    for (uint32_t i = 0; i < n; ++i)
-        if (statuses[i] == SQL_ROW_UPDATED)
-            if (int rc = DatasetCopyRow(kept, fresh, at + i, i, 0)) return uint32_t(rc);
-    return 0;
-}
-
 // A static cursor's own updates show in its snapshot: the rowset's rows (and, under values
-// concurrency, their values) are read again by their keys.
+// concurrency, their values) are read again by their keys; snapshot row i is key-set row i.
 uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st) {
     SCS_Cursor& c = s->cursor;
     KS_KeysetRecord* ks = st->ks;
-    const uint32_t first = c.rowsetFirst ? c.rowsetFirst - 1 : 0;
-    if (ks == nullptr || c.staticSet == nullptr || first >= ks->count) return 0;
-    const uint32_t size = c.rowsetSize ? c.rowsetSize : 1;
-    const uint32_t n = ks->count - first < size ? ks->count - first : size;
-    uint32_t row0 = 0;
-    if (uint32_t rc = KS_KeysetRows(ks, first, n, &row0)) return rc;
+    if (ks == nullptr || c.staticSet == nullptr) return 0;
+    std::vector<uint32_t> rows;
+    Dataset* picked = nullptr;
+    uint32_t rc = RowsetKeyRows(c, ks, &rows);
+    if (rc == 0) rc = PickKeyRows(ks, rows, &picked);
+    if (rc != 0 || picked == nullptr) return rc;
+    const uint32_t n = uint32_t(rows.size());
     auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
-    if (scratch == nullptr) return kErrNoMemory;
-    const uint16_t* updated = ks->statuses + first;
-    Dataset rows{};
-    uint32_t rc = RowsByKeys(s, st, ks->keys, row0, n, RowsRead(st), &rows, scratch);
-    if (rc == 0) rc = CopyRowsAt(c.staticSet->rows, &rows, first, n, updated);
-    DatasetFree(&rows);
-    if (rc == 0 && c.concurrency == SQL_CONCUR_VALUES && st->values != nullptr) {
-        Dataset values{};
-        rc = RowsByKeys(s, st, ks->keys, row0, n, ValuesRead(st), &values, scratch);
-        if (rc == 0) rc = CopyRowsAt(st->values, &values, first, n, updated);
-        DatasetFree(&values);
+    if (scratch == nullptr) {
+        DatasetDelete(picked);
+        return kErrNoMemory;
     }
+    const auto atKeyRow = [&rows](uint32_t i) { return rows[i]; };
+    Dataset fresh{};
+    rc = KS_GetKeyBlocks(s, st, picked, 0, n, RowsRead(st), &fresh, scratch);
+    if (rc == 0) rc = CopyUpdated(c.staticSet->rows, &fresh, rows, ks->statuses, atKeyRow);
+    DatasetFree(&fresh);
+    if (rc == 0 && c.concurrency == SQL_CONCUR_VALUES && st->values != nullptr) {
+        rc = KS_GetKeyBlocks(s, st, picked, 0, n, ValuesRead(st), &fresh, scratch);
+        if (rc == 0) rc = CopyUpdated(st->values, &fresh, rows, ks->statuses, atKeyRow);
+        DatasetFree(&fresh);
+    }
+    DatasetDelete(picked);
     TryFree(scratch);
     return rc;
 }
@@ -1750,23 +1847,23 @@ uint32_t SCS_KeysetStaticFill(IngStmt* s) {
         uint32_t row0 = 0;
         if ((rc = KS_KeysetRows(ks, first, n, &row0)) != 0) break;
         Dataset part{};
-        rc = RowsByKeys(s, st, ks->keys, row0, n, RowsRead(st), &part, ks->statuses + first);
+        rc = KS_GetKeyBlocks(s, st, ks->keys, row0, n, RowsRead(st), &part, ks->statuses + first);
         if (rc == 0) rc = AppendAll(&rows, &part);
         DatasetFree(&part);
         if (rc == 0 && byValues) {
-            rc = RowsByKeys(s, st, ks->keys, row0, n, ValuesRead(st), &part, scratch);
+            rc = KS_GetKeyBlocks(s, st, ks->keys, row0, n, ValuesRead(st), &part, scratch);
             if (rc == 0) rc = AppendAll(&values, &part);
             DatasetFree(&part);
         }
         if (rc == 0 && locks) {
             SCS_RowChange change{};
-            const uint32_t before = c.rowsetFirst, size = c.rowsetSize;
+            const uint32_t before = c.rowsetFirst, size = c.posRowsetSize;
             c.rowsetFirst = first + 1;
-            c.rowsetSize = n;
+            c.posRowsetSize = n;
             rc = SCS_KeysetRowChange(s, &change);
-            if (rc == 0) rc = scs_p_LockKeyRows(&change, first, n);
+            if (rc == 0) rc = scs_p_LockRows(&change, first, n);
             c.rowsetFirst = before;
-            c.rowsetSize = size;
+            c.posRowsetSize = size;
             if (rc != 0 && change.changeStmt) scs_p_MoveMessages(change.changeStmt, c.agentStmt);
         }
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "scrs/dsc.h"
 #include "scrs/sc_coldesc.h"
@@ -54,8 +55,14 @@ uint32_t SCS_RowsetKeyBounds(const Dataset* keys, uint32_t first, uint32_t last,
 // equal its trailing keyCount columns (those columns are then removed). Key rows no row answered
 // get an empty row and status 1 (deleted); the others 0. keys rows k0 .. k0 + n - 1 are the
 // rowset's keys. 0, kErrGeneral or kErrNoMemory.
-uint32_t SCS_MatchRowsToKeys(Dataset* rows, uint16_t keyCount, const Dataset* keys, uint32_t k0, uint32_t n,
-                             uint16_t* statuses);
+uint32_t scs_p_MarkVanishedRows(Dataset* rows, uint16_t keyCount, const Dataset* keys, uint32_t k0, uint32_t n,
+                                uint16_t* statuses);
+
+// The values SELECT of values concurrency: the statement with its select list replaced by every
+// column of its tables and then the keys, restricted to perBlock groups of key values (before the
+// statement's own condition); *before: the statement's own markers ahead of the key condition.
+uint32_t scs_p_OptConcSelectBuild(const SCS_DescCtx& ctx, const char* stmtText, uint32_t perBlock, std::string* text,
+                                  uint32_t* before);
 
 // --- the statement's state ----------------------------------------------------------------
 
@@ -108,6 +115,9 @@ uint32_t SCS_KsRowsetUpdated(IngStmt* s, Dataset** keys, Dataset* rows);
 // Values concurrency: reads the current rowset's concurrency values again (after the cursor's
 // own update, which the next comparison must not take for another user's).
 uint32_t SCS_KeysetValuesRefresh(IngStmt* s);
+// Values concurrency: reads every concurrency value of the rowset again (its rows were just read
+// anew, by bookmark); a static cursor keeps its snapshot's.
+uint32_t SCS_KeysetValuesReread(IngStmt* s);
 
 // Static cursors with lock or values concurrency: their keys are read at execute and their
 // snapshot by those keys (row i the row of key row i), so that row changes name each row.

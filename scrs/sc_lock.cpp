@@ -15,7 +15,7 @@
 #include "util/errtable.h"
 #include "util/scrarray.h"
 
-uint32_t scs_p_LockKeyRows(SCS_RowChange* rc, uint32_t first, uint32_t count) {
+uint32_t scs_p_LockRows(SCS_RowChange* rc, uint32_t first, uint32_t count) {
     if (rc == nullptr || rc->desc == nullptr || rc->keyValues == nullptr || rc->keyStatus == nullptr ||
         rc->desc->keyCols == nullptr)
         return kErrGeneral;

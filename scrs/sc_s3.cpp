@@ -27,7 +27,9 @@ bool ForwardOnlyLike(const SCS_Cursor* c) {
 }  // namespace
 
 void SCS_StmtFree(SCS_Cursor* c) {
-    if (c != nullptr) RowsetFree(&c->rowset);
+    if (c == nullptr) return;
+    RowsetFree(&c->rowset);
+    SCS_RowBookmarksDrop(c);
 }
 
 uint16_t SCS_RowStatusGet(const Rowset* rs, uint32_t row) {
@@ -46,9 +48,15 @@ uint32_t SCS_RowNumber(SCS_Cursor* c, uint32_t row, uint32_t* out) {
     if (out == nullptr || c == nullptr) return kErrBadArg;
     *out = 0;
     if (ForwardOnlyLike(c)) return 0;
-    if (row >= c->rowsetSize) return kErrBadArg;
+    if (row >= SCS_PosRowsetSize(c)) return kErrBadArg;
     if (NoCurrentRow(c->position)) return kErrCursorState;
     if (SCS_RowStatusGet(c->rowset, row + 1) == 5) return kErrCursorPosition;
+    // After a fetch by bookmark each row is the row its bookmark names.
+    if (c->rowBookmarks != nullptr) {
+        if (row >= c->rowBookmarkCount) return kErrCursorPosition;
+        *out = c->rowBookmarks[row];
+        return 0;
+    }
     const int64_t number = int64_t(c->rowsetFirst) + row;
     if (number < 1 || number > INT32_MAX) return kErrRowRange;
     *out = uint32_t(number);
@@ -56,12 +64,14 @@ uint32_t SCS_RowNumber(SCS_Cursor* c, uint32_t row, uint32_t* out) {
 }
 
 uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out) {
-    if (out == nullptr || c == nullptr || row >= c->rowsetSize) return kErrBadArg;
+    if (out == nullptr || c == nullptr || row >= SCS_PosRowsetSize(c)) return kErrBadArg;
     *out = 0;
     if (NoCurrentRow(c->position)) return kErrCursorState;
     if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
         return SCS_RowNumber(c, row, out);
-    return kErrNotCapable;
+    // The keyset-driven cursors' answer offers bookmarks; a mixed cursor, answered by it, says why
+    // it has none.
+    return c->cursorType == SQL_CURSOR_KEYSET_DRIVEN ? kErrMixedRowNumbers : kErrNotCapable;
 }
 
 uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {

@@ -12,10 +12,10 @@
 #include "scrs/scr_analyse.h"
 #include "util/errtable.h"
 
-uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
-                           uint16_t orientation) {
-    IngStmt* s = IngStmtFind(stmt);
-    if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
+namespace {
+
+uint32_t FetchByType(IngStmt* s, uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
+                     uint16_t orientation) {
     SCS_Cursor* c = &s->cursor;
     *rows = 0;
     *resultRows = 0;
@@ -46,6 +46,23 @@ uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t*
     uint32_t rc = SCS_ForwardRowsetFetch(SCS_LowerLink(), stmt, c->rowsetSize, c->retrieveData, out, rows);
     *resultRows = uint32_t(c->rowsFetched);
     if (rc == 0) c->position = 1;
+    return rc;
+}
+
+}  // namespace
+
+uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
+                           uint16_t orientation) {
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
+    SCS_Cursor* c = &s->cursor;
+    // Row changes name the rows this fetch delivers, at the rowset size it runs with (the rows it
+    // locks among them).
+    // A window kept by the layer moves on by the rowset it handed out last.
+    c->prevRowsetSize = SCS_PosRowsetSize(c);
+    SCS_RowsetFetched(c, 0);
+    const uint32_t rc = FetchByType(s, stmt, out, start, rows, resultRows, orientation);
+    if (rc == 0) c->fetchedRows = *rows;
     return rc;
 }
 

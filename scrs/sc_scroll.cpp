@@ -207,9 +207,9 @@ uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offse
     if (orientation == SQL_FETCH_RELATIVE) {
         if ((pos == -3 && offset > 0) || (pos == 0 && offset < 0)) return kErrNoData;
         // From outside the result a relative move names a row number, which a mixed cursor has not.
-        if (pos == -3 || pos == 0) return kErrFetchTypeRange;
+        if (pos == -3 || pos == 0) return kErrMixedRowNumbers;
     }
-    if (orientation == SQL_FETCH_ABSOLUTE || orientation == SQL_FETCH_BOOKMARK) return kErrFetchTypeRange;
+    if (orientation == SQL_FETCH_ABSOLUTE || orientation == SQL_FETCH_BOOKMARK) return kErrMixedRowNumbers;
     if (orientation == SQL_FETCH_PRIOR && pos == 0) return kErrNoData;
     if (offset < INT32_MIN || offset > INT32_MAX) return kErrRowRange;
     c->flags &= ~uint32_t(kScsRowsetSizeSet);

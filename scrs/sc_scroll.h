@@ -64,3 +64,8 @@ uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offse
 uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
 // Fills the static result set unless this execution's rows are already held; 0 or the failure.
 uint32_t SCS_StaticFill(IngStmt* s);
+// A read-only static cursor's fetch by bookmark: the snapshot rows the bookmarks (row numbers)
+// name, in the order of the bookmarks, into a new rowset of at least `size` rows; statuses all 0.
+// 0, 15 for a bookmark the snapshot does not hold, or a code.
+uint32_t SCS_StaticRowsByBookmarks(IngStmt* s, const uint32_t* bookmarks, uint16_t n, uint32_t size, uint16_t* statuses,
+                                   Rowset** out);

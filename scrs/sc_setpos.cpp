@@ -137,29 +137,35 @@ uint32_t AppendConcDescs(SCS_RowChange* rc, const uint16_t* nullFlags) {
     return 0;
 }
 
-// Row range of DELETE and UPDATE as 0-based key-set rows.
+// Rowset rows of DELETE and UPDATE: row -2 every row of the rowset, else the one row.
 struct Range {
-    uint32_t first = 0, last = 0, n = 0, slots = 1, index = 0;
-    bool empty = false;
+    uint32_t index = 0;  // rowset index (0-based) of the first row
+    uint32_t slots = 1;  // rows, and entries of the status array
 };
 
 Range RowRange(const SCS_RowChange* rc, uint32_t row) {
     Range g;
-    const uint32_t base = rc->cursorType == SQL_CURSOR_DYNAMIC ? 1 : (rc->rowsetOrigin ? rc->rowsetOrigin : 1);
     if (row == 0xFFFFFFFEu) {
-        g.first = base - 1;
-        uint64_t last = uint64_t(base) + rc->rowsetSize - 2;
-        if (rc->keysetRows == 0 || last > rc->keysetRows - 1) last = rc->keysetRows ? rc->keysetRows - 1 : 0;
-        g.last = uint32_t(last);
-        g.index = 0;
+        g.slots = rc->rowsetSize ? rc->rowsetSize : 1;
     } else {
-        g.first = g.last = base + row - 2;
         g.index = row - 1;
     }
-    g.empty = rc->keysetRows == 0 || g.first >= rc->keysetRows || g.last < g.first;
-    g.n = g.empty ? 0 : g.last - g.first + 1;
-    g.slots = row == 0xFFFFFFFEu ? (rc->rowsetSize ? rc->rowsetSize : 1) : 1;
     return g;
+}
+
+// The 0-based key-set row of rowset index idx; false when the rowset has no such row (past the
+// key set's end, or past the rows a fetch by bookmark named).
+bool KeysetRowOf(const SCS_RowChange* rc, uint32_t idx, uint32_t* k) {
+    if (rc->rowBookmarks != nullptr) {
+        if (idx >= rc->rowBookmarkCount || rc->rowBookmarks[idx] == 0) return false;
+        *k = rc->rowBookmarks[idx] - 1;
+    } else {
+        const uint32_t base = rc->cursorType == SQL_CURSOR_DYNAMIC ? 1 : (rc->rowsetOrigin ? rc->rowsetOrigin : 1);
+        const uint64_t at = uint64_t(base) - 1 + idx;
+        if (at > 0xFFFFFFFFull) return false;
+        *k = uint32_t(at);
+    }
+    return *k < rc->keysetRows;
 }
 
 uint16_t* NewStatuses(uint32_t n, uint16_t fill) {
@@ -356,6 +362,8 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
     SCS_RowChange rc{};
     SCS_RowChangeSource source = g_source.load();
     uint32_t r = source ? source(s, &rc) : kErrNotCapable;
+    // A read-only cursor changes nothing, not even by adding rows.
+    if (r == 0 && rc.concurrency == SQL_CONCUR_READ_ONLY) r = kErrNotCapable;
     if (r != 0 || rc.desc == nullptr) {
         discard();
         // A cursor without a key set has no way to name its rows; those of a join, a grouping, a
@@ -364,6 +372,9 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
         if (uint32_t why = scs_p_CheckShape(c.shapeFlags)) return why;
         return r ? r : kErrNotCapable;
     }
+    // Every row of the rowset is every row the application's side sent: the rowset of its last
+    // fetch, never the rowset size set since.
+    if (row == 0xFFFFFFFEu && values != nullptr && values->rows_used != 0) rc.rowsetSize = values->rows_used;
     // A row outside the rowset would name some other key-set row.
     if ((operation == SQL_UPDATE || operation == SQL_DELETE) && row != 0xFFFFFFFEu &&
         (row == 0 || row > (rc.rowsetSize ? rc.rowsetSize : 1))) {
@@ -455,15 +466,15 @@ uint32_t ChangeRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, uin
     KeepMessages(rc->changeStmt, 1);
     bool rebuild = true;
     uint32_t changed = 0;
-    uint32_t dsRow = 0;  // UPDATE: rows of its Dataset in step with the rows
-    for (uint32_t k = g.first, idx = g.index; !g.empty && k <= g.last; ++k, ++idx) {
-        const uint32_t vrow = update ? dsRow : (row == 0xFFFFFFFEu ? idx : 0);
+    for (uint32_t i = 0; i < g.slots; ++i) {
+        const uint32_t idx = g.index + i;
+        uint32_t k = 0;
+        if (!KeysetRowOf(rc, idx, &k)) continue;
+        // The Dataset row that stands for this rowset row: row 0 for a single row.
+        const uint32_t vrow = row == 0xFFFFFFFEu ? idx : 0;
         if (values && vrow < values->rows_used && values->col_count > 0 &&
-            values->cols[0].indicators[vrow] == DS_IND_IGNORED) {
-            if (update) ++dsRow;
+            values->cols[0].indicators[vrow] == DS_IND_IGNORED)
             continue;
-        }
-        if (update) ++dsRow;
         Dataset* params = nullptr;
         uint32_t e = KeyParams(rc, k, &params);
         if (e == 0 && byValues) {
@@ -518,7 +529,10 @@ uint32_t ChangeRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, uin
             rc->keyStatus[k] = SQL_ROW_ERROR;
         }
     }
-    for (uint32_t k = g.first, i = 0; !g.empty && k <= g.last && i < g.slots; ++k, ++i) st[i] = rc->keyStatus[k];
+    for (uint32_t i = 0; i < g.slots; ++i) {
+        uint32_t k = 0;
+        if (KeysetRowOf(rc, g.index + i, &k)) st[i] = rc->keyStatus[k];
+    }
     *statusesOut = st;
     if (processed) *processed = g.slots;
     rc->rowsChanged = changed;
@@ -545,7 +559,8 @@ uint32_t scs_p_AddRows(SCS_RowChange* rc, uint32_t row, uint16_t** statusesOut, 
     *statusesOut = nullptr;
     SCS_DescCtx* d = rc->desc;
     uint32_t r = scs_p_CheckShape(d->shapeFlags);
-    const uint32_t rows = row == 0xFFFFFFFEu ? (rc->rowsetSize ? rc->rowsetSize : 1) : 1;
+    // Every row: the rows sent (a bulk add's array size, not the rowset's).
+    const uint32_t rows = row == 0xFFFFFFFEu ? (values->rows_used ? values->rows_used : 1) : 1;
     std::string text;
     if (r == 0) r = scs_p_InsertText(rc, columns, values->col_count, &text);
     uint16_t* st = r == 0 ? NewStatuses(rows, SQL_ROW_NOROW) : nullptr;

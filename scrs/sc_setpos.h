@@ -25,7 +25,11 @@ struct SCS_RowChange {
     uint32_t cursorType;   // 1 keyset-driven, 2 dynamic, 3 static
     uint32_t concurrency;  // 1 read-only, 2 lock, 3 row versions, 4 values
     uint32_t rowsetSize;
-    uint32_t rowsetOrigin;     // 1-based key-set row of the rowset's first row
+    uint32_t rowsetOrigin;  // 1-based key-set row of the rowset's first row
+    // After a fetch by bookmark: the bookmark (1-based key-set row) of each rowset row; null while
+    // the rows run on from rowsetOrigin.
+    const uint32_t* rowBookmarks;
+    uint32_t rowBookmarkCount;
     const Dataset* keyValues;  // row i holds key-set row keyOrigin + i
     uint32_t keyOrigin;        // 0 unless the key set holds a window of the result
     uint16_t* keyStatus;       // one ODBC row status per key-set row
@@ -42,6 +46,9 @@ struct SCS_RowChange {
     uint32_t rowsChanged;       // out: rows the last operation changed
     // Values concurrency: reads the rowset's concurrency values again after an update (or null).
     uint32_t (*refreshValues)(IngStmt* s);
+    // Values concurrency: reads every value of the rowset again once a fetch by bookmark made its
+    // rows anew (or null).
+    uint32_t (*rereadValues)(IngStmt* s);
 };
 
 // Fills `out` for the agent statement; 0, or a code when the cursor has no key set to offer.
@@ -111,7 +118,7 @@ uint32_t sc3_FetchByBookmark(SCS_RowChange* rc, const uint32_t* bookmarks, uint1
 // Locks key-set rows first .. first + count - 1 whose status is 0 or 2 by a no-op UPDATE of
 // their keys; the key values of row r are row r - keyOrigin. 0, kErrRowError when some row could not be
 // locked, kErrGeneral when a row's keys are not held, or a lower code.
-uint32_t scs_p_LockKeyRows(SCS_RowChange* rc, uint32_t first, uint32_t count);
+uint32_t scs_p_LockRows(SCS_RowChange* rc, uint32_t first, uint32_t count);
 
 // Moves the messages of the lower statement `from` onto the agent statement `to`.
 void scs_p_MoveMessages(uint32_t from, uint32_t to);

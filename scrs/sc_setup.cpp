@@ -108,7 +108,8 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     c->shapeFlags = 0;
     SCS_StaticSetReset(c->staticSet);
     if (s != nullptr) SCS_KeysetRelease(s);
-    if (c->cursorType == SQL_CURSOR_FORWARD_ONLY) return 0;
+    if (c->cursorType == SQL_CURSOR_FORWARD_ONLY)
+        return s != nullptr && s->describeAddKeys != 0 ? SCS_SelectListAddKeys(s, text) : 0;
     SCS_CursorReset(c);
 
     SCR_Analysis a;
@@ -216,6 +217,10 @@ uint32_t SCS_Execute(uint32_t stmt) {
     SCS_Cursor& c = s->cursor;
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
+    // No rowset of an earlier execution is this one's.
+    SCS_RowBookmarksDrop(&c);
+    c.posRowsetSize = 0;
+    c.fetchedRows = 0;
     const bool dynamic = c.cursorType == SQL_CURSOR_DYNAMIC;
     const bool byKeys = (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_STATIC || dynamic) &&
                         SCS_KeysetReady(s);

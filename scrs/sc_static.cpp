@@ -101,3 +101,41 @@ uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     *rows = count;
     return 0;
 }
+
+uint32_t SCS_StaticRowsByBookmarks(IngStmt* s, const uint32_t* bookmarks, uint16_t n, uint32_t size, uint16_t* statuses,
+                                   Rowset** out) {
+    if (s == nullptr || bookmarks == nullptr || statuses == nullptr || out == nullptr || n == 0) return kErrGeneral;
+    *out = nullptr;
+    SCS_Cursor& c = s->cursor;
+    if (c.staticSet == nullptr || !(c.layerFlags & kScsLResultCached) || c.rowsFetched < 0) return kErrGeneral;
+    Rowset* rs = nullptr;
+    if (uint32_t rc = RowsetCreate(&rs, int32_t(size > n ? size : n))) return rc;
+    uint32_t rc = 0;
+    for (uint16_t i = 0; rc == 0 && i < n; ++i) {
+        if (bookmarks[i] == 0 || int64_t(bookmarks[i]) > c.rowsFetched) {
+            rc = kErrGeneral;
+            break;
+        }
+        Dataset* row = nullptr;
+        rc = SS_GetRows(c.staticSet, int32_t(bookmarks[i] - 1), 1, &row);
+        if (rc == 0 && (row == nullptr || row->rows_used != 1)) rc = kErrGeneral;
+        if (rc == 0 && rs->data->col_count == 0) {
+            DatasetFree(rs->data);
+            *rs->data = *row;
+            TryFree(row);
+            row = nullptr;
+        } else if (rc == 0) {
+            rc = uint32_t(DatasetAppendRows(rs->data, row));
+        }
+        if (row) DatasetDelete(row);
+        statuses[i] = 0;
+        rs->statuses[i] = 0;
+    }
+    if (rc != 0) {
+        RowsetFree(&rs);
+        return rc;
+    }
+    rs->rows = n;
+    *out = rs;
+    return 0;
+}

@@ -175,7 +175,7 @@ const ErrorRow ErrorTable[kErrorTableRows] = {
     /* 170 */ {"IM932", "Enlistment in DTC transaction failed "},
     /* 171 */ {"IM933", "Thread pool: Worker thread task assignment failure"},
     /* 172 */ {"IM934", "SQL statement can only be prepared on a static or forward-only cursor"},
-    /* 173 */ {"", ""},
+    /* 173 */ {"S1C00", "Row numbers and bookmarks are not offered on a mixed cursor (keyset size above 0)"},
     /* 174 */ {"", ""},
     /* 175 */ {"", ""},
     /* 176 */ {"", ""},

@@ -169,6 +169,7 @@ enum ErrCode : uint32_t {
     kErrDtcEnlist = 170,            // IM932 Enlistment in DTC transaction failed
     kErrWorker = 171,               // IM933 Thread pool: Worker thread task assignment failure
     kErrPrepareCursorType = 172,    // IM934 SQL statement can only be prepared on a static or forward-only cursor
+    kErrMixedRowNumbers = 173,      // S1C00 Row numbers and bookmarks are not offered on a mixed cursor
     kErrFailoverCompleted = 183,    // IM500 Failover completed.
     kErrFailoverAborted = 184,      // IM501 Failover aborted.
 };

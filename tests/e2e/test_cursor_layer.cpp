@@ -181,7 +181,7 @@ TEST_P(CursorLayer, EveryAdvertisedCursorCapabilityWorks) {
         if (k.keysetSize) {
             SQLHSTMT m = open(SQL_CONCUR_READ_ONLY, false, 0);
             EXPECT_EQ(SQL_ERROR, SQLFetchScroll(m, SQL_FETCH_ABSOLUTE, 2));
-            EXPECT_EQ("HY106", DiagOf(m).substr(0, 5));
+            EXPECT_EQ("HYC00", DiagOf(m).substr(0, 5));
             a1 &= ~SQLUINTEGER(SQL_CA1_ABSOLUTE | SQL_CA1_BOOKMARK);
         }
         // Orientations.

@@ -448,9 +448,9 @@ TEST_P(KeysetScroll, MixedCursorsRebuildTheirWindows) {
     check(SQL_FETCH_RELATIVE, -9, 1);
     check(SQL_FETCH_PRIOR, 0, 0);
     check(SQL_FETCH_NEXT, 0, 1);
-    // Mixed cursors keep no row numbers: ABSOLUTE and bookmarks are refused.
+    // Mixed cursors keep no row numbers: ABSOLUTE and bookmarks are not offered on them.
     EXPECT_EQ(SQL_ERROR, SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 3));
-    EXPECT_EQ("HY106", Diag().substr(0, 5));
+    EXPECT_EQ("HYC00", Diag().substr(0, 5));
 }
 
 // SQL_ATTR_MAX_ROWS cuts a mixed cursor's result, whether the cut falls inside the first window or

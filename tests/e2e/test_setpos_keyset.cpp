@@ -5,71 +5,24 @@
 #include <string>
 #include <vector>
 
-#include "results_fixture.h"
+#include "rowops_fixture.h"
 
 namespace resultstest {
 namespace {
 
 constexpr int kRows = 4;
 
-class KeysetRowOps : public ResultsTest {
+class KeysetRowOps : public TenRowTable {
 protected:
-    std::string t;
+    KeysetRowOps() : TenRowTable("ksops") {}
     SQLULEN fetched = 0;
     SQLUSMALLINT status[kRows] = {};
     SQLINTEGER ids[kRows] = {};
     SQLLEN idLen[kRows] = {};
     char names[kRows][13] = {};
     SQLLEN nameLen[kRows] = {};
-    SQLHDBC other = SQL_NULL_HDBC;
     SQLULEN cursorType = SQL_CURSOR_KEYSET_DRIVEN;  // what Open asks for
 
-    void SetUp() override {
-        ResultsTest::SetUp();
-        if (HasFatalFailure()) return;
-        t = Table("ksops");
-        Exec("drop table " + t);
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        Must("create table " + t + " (id integer not null primary key, name varchar(12), note varchar(12))");
-        for (int i = 1; i <= 10; ++i)
-            Must("insert into " + t + " values (" + std::to_string(i) + ", 'r" + std::to_string(i) + "', " +
-                 (i % 3 == 1 ? std::string("null") : "'n" + std::to_string(i) + "'") + ")");
-    }
-    void TearDown() override {
-        if (other) {
-            SQLDisconnect(other);
-            SQLFreeHandle(SQL_HANDLE_DBC, other);
-        }
-        if (stmt && !t.empty()) {
-            SQLFreeStmt(stmt, SQL_CLOSE);
-            SQLFreeStmt(stmt, SQL_UNBIND);
-            SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
-            SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
-            SQLSetStmtAttr(stmt, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_OFF), 0);
-            SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
-            Exec("drop table " + t);
-        }
-        ResultsTest::TearDown();
-    }
-    // Runs sql on a statement of its own (the cursor's statement keeps its cursor attributes).
-    void Plain(const std::string& sql) {
-        SQLHSTMT s = SQL_NULL_HSTMT;
-        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s));
-        SQLRETURN rc = SQLExecDirect(s, (SQLCHAR*)sql.c_str(), SQL_NTS);
-        EXPECT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << sql << ": " << Diag(SQL_HANDLE_STMT, s);
-        SQLFreeHandle(SQL_HANDLE_STMT, s);
-    }
-    // The table back as created.
-    void Reset() {
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        Plain("delete from " + t);
-        for (int i = 1; i <= 10; ++i)
-            Plain("insert into " + t + " values (" + std::to_string(i) + ", 'r" + std::to_string(i) + "', " +
-                  (i % 3 == 1 ? std::string("null") : "'n" + std::to_string(i) + "'") + ")");
-    }
-    void SetAttr(SQLINTEGER attr, SQLULEN v) {
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt, attr, reinterpret_cast<SQLPOINTER>(v), 0))) << Diag();
-    }
     // Opens `select id, name` with the rowset bound column-wise and fetches the first rowset.
     void Open(SQLULEN concurrency, SQLULEN keysetSize = 0, const std::string& select = "id, name") {
         SetAttr(SQL_ATTR_CURSOR_TYPE, cursorType);
@@ -91,55 +44,6 @@ protected:
         std::snprintf(names[row], sizeof names[row], "%s", v);
         nameLen[row] = SQL_NTS;
     }
-    void Connect2() {
-        if (other) return;
-        std::string dsn = Dsn();
-        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &other));
-        ASSERT_TRUE(SQL_SUCCEEDED(
-            SQLConnect(other, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS)));
-    }
-    // Runs sql on the other connection (autocommit: at once visible).
-    void Other(const std::string& sql) {
-        Connect2();
-        SQLHSTMT s = SQL_NULL_HSTMT;
-        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, other, &s));
-        SQLRETURN rc = SQLExecDirect(s, (SQLCHAR*)sql.c_str(), SQL_NTS);
-        EXPECT_TRUE(SQL_SUCCEEDED(rc)) << sql << ": " << Diag(SQL_HANDLE_STMT, s);
-        SQLFreeHandle(SQL_HANDLE_STMT, s);
-    }
-    // The table as the other connection reads it: "id:name:note " per row, NULL as '-'.
-    std::string Contents() {
-        Connect2();
-        SQLHSTMT s = SQL_NULL_HSTMT;
-        std::string out;
-        EXPECT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, other, &s));
-        std::string q = "select id, name, note from " + t + " order by id";
-        EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(s, (SQLCHAR*)q.c_str(), SQL_NTS)));
-        SQLINTEGER id = 0;
-        char name[16] = {}, note[16] = {};
-        SQLLEN a = 0, b = 0, c = 0;
-        SQLBindCol(s, 1, SQL_C_LONG, &id, 0, &a);
-        SQLBindCol(s, 2, SQL_C_CHAR, name, sizeof name, &b);
-        SQLBindCol(s, 3, SQL_C_CHAR, note, sizeof note, &c);
-        while (SQL_SUCCEEDED(SQLFetch(s)))
-            out += std::to_string(id) + ":" + (b == SQL_NULL_DATA ? "-" : name) + ":" +
-                   (c == SQL_NULL_DATA ? "-" : note) + " ";
-        SQLFreeHandle(SQL_HANDLE_STMT, s);
-        return out;
-    }
-    // The table as created, with some rows replaced ("" drops the row).
-    static std::string Expected(std::initializer_list<std::pair<int, std::string>> changes, int rows = 10) {
-        std::string out;
-        for (int i = 1; i <= rows; ++i) {
-            std::string row = std::to_string(i) + ":r" + std::to_string(i) + ":" +
-                              (i % 3 == 1 ? std::string("-") : "n" + std::to_string(i));
-            for (const auto& [id, text] : changes)
-                if (id == i) row = text;
-            if (!row.empty()) out += row + " ";
-        }
-        return out;
-    }
-    std::string State() { return FirstDiag(SQL_HANDLE_STMT, stmt).state; }
     void LockedUntilCommit();
     void ByBookmark();
     // A cursor operation conflict (01001 to an ODBC 3 application): no row changed, or fewer

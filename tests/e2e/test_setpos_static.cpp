@@ -171,7 +171,7 @@ TEST_P(RowOps, BadRequestsAreRefusedAndChangeNothing) {
         {"delete on a read-only cursor", SQL_CURSOR_STATIC, 0, SQL_DELETE, false, {"HY009", "S1009", "HY024"}},
         {"add on a read-only cursor", SQL_CURSOR_STATIC, 0, SQL_ADD, false, {"HY009", "S1009", "HY024"}},
         {"a lock", SQL_CURSOR_STATIC, 1, SQL_POSITION, false, {"HYC00", "S1C00"}},
-        {"forward-only cursor", SQL_CURSOR_FORWARD_ONLY, 1, SQL_POSITION, false, {"HY109", "S1109"}},
+        {"delete on a forward-only cursor", SQL_CURSOR_FORWARD_ONLY, 1, SQL_DELETE, false, {"HY109", "S1109"}},
         {"bulk delete without bookmarks", SQL_CURSOR_STATIC, 0, SQL_DELETE_BY_BOOKMARK, true, {"HY092", "S1092"}},
         {"bulk fetch on a forward-only cursor", SQL_CURSOR_FORWARD_ONLY, 0, SQL_FETCH_BY_BOOKMARK, true, {"IM924"}},
     };

@@ -23,7 +23,7 @@ TEST(ErrorTable, RowsAndUnusedRows) {
         EXPECT_EQ(5u, strlen(ErrorTable[i].state)) << i;
         EXPECT_NE('\0', ErrorTable[i].message[0]) << i;
     }
-    EXPECT_EQ(164, used);
+    EXPECT_EQ(165, used);
     struct {
         uint32_t code;
         const char* state;
@@ -34,13 +34,14 @@ TEST(ErrorTable, RowsAndUnusedRows) {
                  {131, "S1014", "Limit on the number of handles exceeded"},
                  {162, "S1000", "Only DDL and DML command can be executed"},
                  {170, "IM932", "Enlistment in DTC transaction failed "},
+                 {173, "S1C00", "Row numbers and bookmarks are not offered on a mixed cursor (keyset size above 0)"},
                  {184, "IM501", "Failover aborted."}};
     for (const auto& s : spots) {
         ASSERT_NE(nullptr, ErrorRowOf(s.code)) << s.code;
         EXPECT_STREQ(s.state, ErrorRowOf(s.code)->state);
         EXPECT_STREQ(s.message, ErrorRowOf(s.code)->message);
     }
-    for (uint32_t unused : {0u, 78u, 152u, 154u, 159u, 168u, 169u, 173u, 182u, 185u, 100000u})
+    for (uint32_t unused : {0u, 78u, 152u, 154u, 159u, 168u, 169u, 174u, 182u, 185u, 100000u})
         EXPECT_EQ(nullptr, ErrorRowOf(unused)) << unused;
 }
 

@@ -127,7 +127,10 @@ TEST(Gateway, RowOperationsOnAFreshStatementAreRefused) {
     EXPECT_EQ(SQL_ERROR, SQLBulkOperations(stmt, SQL_ADD));
     EXPECT_EQ(149u, StmtOf(stmt)->lastError.load());  // IM924: a forward-only cursor
     EXPECT_EQ(SQL_ERROR, SQLGetTypeInfoW(stmt, 0));
+    // A forward-only cursor positions within its rowset, but there is none yet.
     EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));
+    EXPECT_EQ(64u, StmtOf(stmt)->lastError.load());  // 24000
+    EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
     EXPECT_EQ(41u, StmtOf(stmt)->lastError.load());  // S1109
     ConnOf(p.dbc)->hasScrlCurs = 0;
     EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE));

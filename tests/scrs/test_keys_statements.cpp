@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "scrs/keys_fixture.h"
+#include "scrs/sc_keyset.h"
 #include "util/dataset.h"
 
 namespace {
@@ -159,178 +160,39 @@ TEST_F(KeyStatements, RowLockUpdatesKeysToThemselves) {
     std::free(text);
 }
 
-TEST_F(KeyStatements, ValuesSelectListsEveryTableColumn) {
+TEST_F(KeyStatements, ValuesSelectListsEveryTableColumnThenTheKeys) {
     ASSERT_EQ(Analyse("SELECT c FROM kk"), 0u);
+    ASSERT_EQ(KS_GetKeyColDescs(&ctx, tables), 0u);
     ctx.tableCols = SCR_ArrayCreate(sizeof(ColDesc));
     ASSERT_EQ(scs_p_GetTblColDescs(&ctx, tables, 1, 0, ctx.tableCols), 0u);
-    SCR_Analysis values{};
-    SCR_AnalysisInit(&values);
-    ASSERT_EQ(
-        scs_p_OptConcSelectBuild(&ctx, "SELECT c FROM kk WHERE ( a = 1 AND b = 'p' OR a = 2 AND b = 'q' )", &values),
-        0u);
-    std::string t = values.text;
-    EXPECT_NE(Squeeze(t).find("SELECT \"a\", \"b\", \"c\" FROM kk WHERE"), std::string::npos) << t;
+    std::string t;
+    uint32_t before = 99;
+    ASSERT_EQ(scs_p_OptConcSelectBuild(ctx, "SELECT c FROM kk WHERE c = 'x' OR c IS NULL", 2, &t, &before), 0u);
+    EXPECT_NE(Squeeze(t).find("SELECT \"a\", \"b\", \"c\", \"a\", \"b\" FROM kk WHERE ( \"a\" = ? AND \"b\" = ? OR "
+                              "\"a\" = ? AND \"b\" = ? ) AND (c = 'x' OR c IS NULL)"),
+              std::string::npos)
+        << t;
+    EXPECT_EQ(before, 0u);
+    // Two key groups, rows 2 and 4: only row 4 meets the statement's own condition.
+    stmttest::ParamSet p({{DS_INTEGER, 4}, {DS_CHAR_NTS, 8}, {DS_INTEGER, 4}, {DS_CHAR_NTS, 8}}, 1);
+    p.Put<int32_t>(0, 0, 2);
+    p.Text(1, 0, "q");
+    p.Put<int32_t>(2, 0, 4);
+    p.Text(3, 0, "s");
     Block rows;
-    Fetch(t, nullptr, &rows);
-    EXPECT_EQ(rows.ds.rows_used, 2u);
-    EXPECT_EQ(rows.ds.col_count, 3);
-    EXPECT_NE(scs_p_OptConcSelectBuild(&ctx, "SELECT FROM", &values), 0u);
+    Fetch(t, p.Give(), &rows);
+    ASSERT_EQ(rows.ds.rows_used, 1u);
+    EXPECT_EQ(rows.ds.col_count, 5);
+    EXPECT_EQ(rows.Get<int32_t>(0, 0), 4);
+    EXPECT_TRUE(rows.IsNull(2, 0));
+    // The statement's own markers before the key condition are counted for the values to follow.
+    ASSERT_EQ(scs_p_OptConcSelectBuild(ctx, "SELECT c FROM kk k JOIN kk j ON j.a = ? WHERE k.c = ?", 1, &t, &before),
+              0u);
+    EXPECT_EQ(before, 1u) << t;
+    EXPECT_NE(scs_p_OptConcSelectBuild(ctx, "SELECT FROM", 1, &t, &before), 0u);
     EXPECT_TRUE(Logged("SCR_AnalyseSQL failed: SELECT FROM"));
-    SCR_AnalysisFree(&values);
-}
-
-}  // namespace
-
-namespace {
-
-class RowLocks : public KeyStatements {
-protected:
-    Block keys;
-    void Keys() {
-        std::string t = KeySetText("SELECT c FROM kk");
-        Fetch(t, nullptr, &keys);
-        ASSERT_EQ(keys.ds.rows_used, 4u);
-    }
-};
-
-TEST_F(RowLocks, LiveRowsAreLockedOthersSkipped) {
-    Keys();
-    const uint16_t statuses[4] = {0, 1, 2, 3};
-    ctx.paramDescsOn = 1;
-    EXPECT_EQ(scs_p_LockRows(&ctx, Stmt(), &keys.ds, statuses, 4, 0, 9), 0u);
-    // The descriptions cover both key groups.
-    EXPECT_EQ(ctx.paramDescCount, 4);
-}
-
-TEST_F(RowLocks, VanishedRowFailsTheLock) {
-    Keys();
-    Exec("DELETE FROM kk WHERE a = 3");
-    const uint16_t statuses[4] = {0, 0, 0, 0};
-    EXPECT_EQ(scs_p_LockRows(&ctx, Stmt(), &keys.ds, statuses, 4, 1, 3), 81u);
-    EXPECT_TRUE(Logged("scs_p_LockRows: Couldn't acquire row lock(s)."));
-}
-
-TEST_F(RowLocks, NothingToLockDoesNothing) {
-    Keys();
-    const uint16_t deleted[4] = {1, 1, 1, 1};
-    // An unknown statement would fail any call: none is made.
-    EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, &keys.ds, deleted, 4, 0, 4), 0u);
-    EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, &keys.ds, deleted, 4, 7, 4), 0u);
-    EXPECT_EQ(scs_p_LockRows(&ctx, 0x7FFF, nullptr, deleted, 4, 0, 4), 15u);
-}
-
-}  // namespace
-
-namespace {
-
-class KeyBlocks : public RowLocks {
-protected:
-    SCR_Analysis blk{};
-    uint32_t prepared = 0;
-    KS_KeyBlockRead rd{};
-    void SetUp() override {
-        RowLocks::SetUp();
-        SCR_AnalysisInit(&blk);
-        rd.analysis = &blk;
-        rd.auxStmt = Stmt();
-        rd.prepared = &prepared;
-    }
-    void TearDown() override {
-        SCR_AnalysisFree(&blk);
-        RowLocks::TearDown();
-    }
-    std::vector<int32_t> Read(uint32_t first, uint32_t per, uint32_t blocks, uint32_t last, uint32_t* rc) {
-        Block out;
-        *rc = KS_GetKeyBlocks(&ctx, &rd, &keys.ds, first, per, blocks, last, &out.ds);
-        std::vector<int32_t> ids;
-        for (uint32_t r = 0; r < out.ds.rows_used; ++r) ids.push_back(out.Get<int32_t>(0, r));
-        return ids;
-    }
-};
-
-TEST_F(KeyBlocks, BlocksReReadTheKeysInOrder) {
-    Keys();
-    rd.stmtText = "SELECT c FROM kk";
-    uint32_t rc = 0;
-    EXPECT_EQ(Read(0, 3, 2, 1, &rc), (std::vector<int32_t>{1, 2, 3, 4}));
-    EXPECT_EQ(rc, 0u);
-    EXPECT_EQ(prepared, 1u);
-    EXPECT_NE(std::string(blk.text).find("OR"), std::string::npos);
-    // Prepared once: a second read keeps the statement.
-    Exec("DELETE FROM kk WHERE a = 2");
-    EXPECT_EQ(Read(1, 3, 1, 3, &rc), (std::vector<int32_t>{3, 4}));
-    EXPECT_EQ(rc, 0u);
-}
-
-TEST_F(KeyBlocks, OwnParametersFollowTheKeys) {
-    Keys();
-    rd.stmtText = "SELECT c FROM kk WHERE a <> ?";
-    stmttest::ParamSet own({{DS_INTEGER, 4}}, 1);
-    own.Put<int32_t>(0, 0, 3);
-    rd.keptParams = own.ds;
-    ctx.paramDescsOn = 1;
-    ParamDescEntry ownDesc{4, 4, 10, 0, 1};
-    ctx.ownParams = &ownDesc;
-    ctx.ownParamCount = 1;
-    uint32_t rc = 0;
-    EXPECT_EQ(Read(0, 2, 2, 2, &rc), (std::vector<int32_t>{1, 2, 4}));
-    EXPECT_EQ(rc, 0u);
-    EXPECT_EQ(ctx.paramDescCount, 5);  // two key groups, then the statement's own
-    EXPECT_EQ(ctx.paramDescs[4].columnSize, 10u);
-}
-
-TEST_F(KeyBlocks, BadBlockShapesAreRefused) {
-    Keys();
-    rd.stmtText = "SELECT c FROM kk";
-    uint32_t rc = 0;
-    Read(0, 2, 1, 3, &rc);
-    EXPECT_EQ(rc, 15u);
-    Read(0, 0, 1, 0, &rc);
-    EXPECT_EQ(rc, 15u);
-    Read(3, 2, 2, 2, &rc);  // a block past the key rows
-    EXPECT_EQ(rc, 15u);
-    rd.stmtText = "SELECT FROM";
-    prepared = 0;
-    Read(0, 1, 1, 1, &rc);
-    EXPECT_EQ(rc, 68u);
-    EXPECT_TRUE(Logged("SCR_AnalyseSQL failed: SELECT FROM"));
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(KeyBlocks, VanishedRowsGetNullRowsAndDeletedStatus) {
-    Keys();
-    rd.stmtText = "SELECT a, c FROM kk";
-    // The rowset's rows as fetched before two of them were deleted by another user.
-    Exec("DELETE FROM kk WHERE a = 2");
-    Exec("DELETE FROM kk WHERE a = 4");
-    Block rows;
-    Fetch("SELECT a, c FROM kk ORDER BY a", nullptr, &rows);
-    ASSERT_EQ(rows.ds.rows_used, 2u);
-    uint16_t statuses[4] = {0, 0, 0, 0};
-    ASSERT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 0, -1, statuses, 4, 4, 3), 0u);
-    EXPECT_EQ((std::vector<uint16_t>(statuses, statuses + 4)), (std::vector<uint16_t>{0, 1, 0, 1}));
-    ASSERT_EQ(rows.ds.rows_used, 4u);
-    EXPECT_EQ(rows.Get<int32_t>(0, 0), 1);
-    EXPECT_TRUE(rows.IsNull(0, 1));
-    EXPECT_EQ(rows.Get<int32_t>(0, 2), 3);
-    EXPECT_TRUE(rows.IsNull(0, 3));
-}
-
-TEST_F(KeyBlocks, WindowOriginSelectsTheKeyRows) {
-    Keys();
-    rd.stmtText = "SELECT a, c FROM kk";
-    // Key values holding key-set rows 10..13; the rowset starts at key-set row 12.
-    Block rows;
-    Fetch("SELECT a, c FROM kk WHERE a > 2 ORDER BY a", nullptr, &rows);
-    uint16_t statuses[14] = {};
-    ASSERT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 12, 10, statuses, 14, 5, 2), 0u);
-    EXPECT_EQ(statuses[12], 0);
-    EXPECT_EQ(statuses[13], 0);
-    EXPECT_EQ(rows.ds.rows_used, 2u);
-    EXPECT_EQ(scs_p_MarkVanishedRows(&ctx, &rd, &rows.ds, &keys.ds, 9, 10, statuses, 14, 5, 2), 15u);
+    SCR_ArrayFree(&ctx.tableCols, nullptr);
+    EXPECT_EQ(scs_p_OptConcSelectBuild(ctx, "SELECT c FROM kk", 1, &t, &before), 15u);
 }
 
 }  // namespace

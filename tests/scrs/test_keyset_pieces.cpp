@@ -140,7 +140,7 @@ TEST(KeysetMatch, RowsFollowTheirKeysNotTheirPlace) {
         Put(&rows, 2, r, order[r]);
     }
     uint16_t statuses[4] = {9, 9, 9, 9};
-    ASSERT_EQ(0u, SCS_MatchRowsToKeys(&rows, 1, &keys, 1, 4, statuses));
+    ASSERT_EQ(0u, scs_p_MarkVanishedRows(&rows, 1, &keys, 1, 4, statuses));
     EXPECT_EQ(2, rows.col_count);
     ASSERT_EQ(4u, rows.rows_used);
     const uint16_t want[4] = {SQL_ROW_SUCCESS, SQL_ROW_DELETED, SQL_ROW_SUCCESS, SQL_ROW_SUCCESS};
@@ -156,11 +156,11 @@ TEST(KeysetMatch, RowsFollowTheirKeysNotTheirPlace) {
     // Nothing came back: every key of the rowset is gone.
     Dataset none{};
     uint16_t st2[2] = {0, 0};
-    ASSERT_EQ(0u, SCS_MatchRowsToKeys(&none, 1, &keys, 4, 2, st2));
+    ASSERT_EQ(0u, scs_p_MarkVanishedRows(&none, 1, &keys, 4, 2, st2));
     EXPECT_EQ(SQL_ROW_DELETED, st2[0]);
     EXPECT_EQ(SQL_ROW_DELETED, st2[1]);
     // Keys beyond the key rows held are refused.
-    EXPECT_EQ(uint32_t(kErrGeneral), SCS_MatchRowsToKeys(&none, 1, &keys, 5, 2, st2));
+    EXPECT_EQ(uint32_t(kErrGeneral), scs_p_MarkVanishedRows(&none, 1, &keys, 5, 2, st2));
     DatasetFree(&keys);
 }
 
@@ -181,7 +181,7 @@ TEST(KeysetMatch, CompositeKeysWithNulls) {
     Put(&rows, 1, 1, int32_t(1));
     rows.cols[2].indicators[1] = DS_IND_NULL;
     uint16_t st[2] = {};
-    ASSERT_EQ(0u, SCS_MatchRowsToKeys(&rows, 2, &keys, 0, 2, st));
+    ASSERT_EQ(0u, scs_p_MarkVanishedRows(&rows, 2, &keys, 0, 2, st));
     EXPECT_EQ(10, Int(&rows, 0, 0));
     EXPECT_EQ(12, Int(&rows, 0, 1));
     EXPECT_EQ(SQL_ROW_SUCCESS, st[0]);

@@ -143,6 +143,46 @@ TEST_F(KeysetSlot, FetchNeedsTheSetUp) {
     EXPECT_EQ(3, Id(0));
 }
 
+// Rows are read by blocks of keys, as many blocks as the markers one statement may carry ask for:
+// each row is placed at its key whatever order the keys are in, a key no row answers is a deleted
+// row of NULLs, and the statement's own values follow the keys of every block.
+TEST_F(KeysetSlot, RowsAreReadByBlocksOfKeys) {
+    Table("kblk", 250);
+    uint32_t s = Stmt();
+    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    c.cursorType = 1;
+    c.rowsetSize = 10;
+    ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "SELECT id, b FROM kblk WHERE id <> ? ORDER BY id")) << Errors(s);
+    ParamSet own({{DS_INTEGER, 4}}, 1);
+    own.Put<int32_t>(0, 0, 200);
+    ASSERT_EQ(0u, AgentCall<DRV_SetParams>(&link, s, own.Give())) << Errors(s);
+    ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
+    // Keys of every row (the table's row ids), the last row's first.
+    const uint32_t k = Stmt();
+    ASSERT_EQ(0u, Run(k, "SELECT tid FROM kblk ORDER BY id DESC")) << Errors(k);
+    Dataset keys{};
+    ASSERT_EQ(0u, AgentCall<DRV_FetchRows>(&link, k, uint16_t(300), &keys)) << Errors(k);
+    EXPECT_EQ(250u, keys.rows_used);
+    Exec("DELETE FROM kblk WHERE id = 7");
+    ASSERT_EQ(0u, RowsetCreate(&rs, 250));
+    ASSERT_EQ(0u, SCS_KsFetchByKeys(IngStmtFind(s), &keys, 0, 250, rs)) << Errors(s);
+    ASSERT_EQ(250u, rs->data->rows_used);
+    for (uint32_t i = 0; i < 250; ++i) {
+        const int32_t id = int32_t(250 - i);
+        if (id == 7 || id == 200) {
+            // Gone, or not among the statement's rows.
+            EXPECT_EQ(SQL_ROW_DELETED, rs->statuses[i]) << id;
+            EXPECT_EQ(DS_IND_NULL, rs->data->cols[0].indicators[i]) << id;
+        } else {
+            ASSERT_EQ(SQL_ROW_SUCCESS, rs->statuses[i]) << id << " " << Errors(s);
+            ASSERT_EQ(id, Id(i));
+        }
+    }
+    // A run of keys past the keys given is refused.
+    EXPECT_EQ(uint32_t(kErrGeneral), SCS_KsFetchByKeys(IngStmtFind(s), &keys, 245, 10, rs));
+    DatasetFree(&keys);
+}
+
 }  // namespace
 
 // Row changes of a keyset-driven cursor through the set-position slot: each row named by its
