@@ -309,7 +309,9 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     if (p->co_type != IIAPI_CT_SQL)
         return fail(makeFault("08001", native::kGeneral, "Only SQL connections are supported"));
     if (!p->co_target || !databasePath(p->co_target, c->path, c->dbname))
-        return fail(makeFault("08001", native::kNoDatabase, "Invalid database name"));
+        return fail(makeFault("08001", native::kNoDatabase,
+                              std::string("Invalid database name '") + (p->co_target ? p->co_target : "") +
+                                  "': a database is named by a name in the data directory"));
     struct stat sb;
     // The master database lists in-doubt branches; it need not exist as a file.
     c->isMaster = c->dbname == "iidbdb";

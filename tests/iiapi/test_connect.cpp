@@ -91,6 +91,36 @@ TEST(Connect, BadDatabaseNamesAreRefused) {
     EXPECT_EQ(iiengine_createDatabase(nullptr, nullptr, nullptr, err, sizeof err), -1);
 }
 
+// A database is a name inside the data directory: a path (absolute, relative, or hidden behind a
+// node or server class) reaches no file, to open or to create.
+TEST(Connect, PathsAreNoDatabaseNames) {
+    std::string db = freshDatabase();
+    char path[512];
+    ASSERT_EQ(iiengine_databasePath(db.c_str(), path, sizeof path), 0);
+    const std::string file = path;
+    const std::string dir = file.substr(0, file.rfind('/'));
+    const std::string made = dir + "/made-by-path.db";
+    const std::string names[] = {file,     "/" + db,        "./" + db,          "../" + db,
+                                 "." + db, "node::" + file, "node::./" + db,    dir + "/../" + db,
+                                 "-" + db, made,            "./made-by-path.db"};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        Session s;
+        std::vector<Msg> msgs;
+        EXPECT_EQ(s.connect(environment(), name, nullptr, nullptr, &msgs), IIAPI_ST_ERROR);
+        ASSERT_FALSE(msgs.empty());
+        EXPECT_EQ(msgs[0].sqlstate, "08001");
+        EXPECT_NE(msgs[0].text.find("Invalid database name"), std::string::npos) << msgs[0].text;
+        EXPECT_EQ(iiengine_databasePath(name.c_str(), path, sizeof path), -1);
+        char err[128];
+        EXPECT_EQ(iiengine_createDatabase(name.c_str(), nullptr, nullptr, err, sizeof err), -1);
+    }
+    EXPECT_NE(access(made.c_str(), F_OK), 0);
+    // The name itself, with a node and a server class, is the database.
+    Session ok;
+    EXPECT_EQ(ok.connect(environment(), "node::" + db + "/ingres"), IIAPI_ST_SUCCESS);
+}
+
 TEST(Connect, CreatingTwiceFails) {
     std::string db = freshDatabase();
     char err[256] = "";
