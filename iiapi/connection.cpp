@@ -353,7 +353,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
             sqlite3_bind_text(st, 1, c->loginUser.c_str(), -1, SQLITE_TRANSIENT);
             if (sqlite3_step(st) == SQLITE_ROW) {
                 const char* pw = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-                if (pw && *pw) refused = !p->co_password || std::strcmp(pw, p->co_password) != 0;
+                if (pw && *pw) refused = !passwordMatches(pw, p->co_password);
             }
         }
         sqlite3_finalize(st);
@@ -591,8 +591,14 @@ int iiengine_createDatabase(const char* target, const char* user, const char* pa
     }
     struct stat sb;
     if (stat(path.c_str(), &sb) == 0) return err("database " + name + " already exists (" + path + ")");
+    // Made private first: SQLite gives its -wal and -shm files the database file's mode.
+    std::string why;
+    if (!createPrivateFile(path, true, why)) {
+        if (errno == EEXIST) return err("database " + name + " already exists (" + path + ")");
+        return err("cannot create " + path + ": " + why);
+    }
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         std::string m = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
@@ -613,17 +619,22 @@ int iiengine_createDatabase(const char* target, const char* user, const char* pa
         sqlite3_finalize(st);
         if (ok && password) {
             ok = execSimple(db, "CREATE TABLE IF NOT EXISTS iiapi_users(name TEXT PRIMARY KEY, password TEXT)", f);
+            const std::string stored = *password ? hashPassword(password) : std::string();
+            if (ok && *password && stored.empty()) {
+                ok = false;
+                f.text = "no random salt for the password";
+            }
             st = nullptr;
             ok = ok && sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO iiapi_users(name, password) VALUES(?, ?)", -1,
                                           &st, nullptr) == SQLITE_OK;
             if (ok) {
                 sqlite3_bind_text(st, 1, dba.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(st, 2, password, -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 2, stored.c_str(), -1, SQLITE_TRANSIENT);
                 ok = sqlite3_step(st) == SQLITE_DONE;
             }
             sqlite3_finalize(st);
         }
-        if (!ok) f.text = sqlite3_errmsg(db);
+        if (!ok && f.text.empty()) f.text = sqlite3_errmsg(db);
     }
     sqlite3_close_v2(db);
     if (!ok) {

@@ -352,6 +352,27 @@ uint32_t writtenFiles(Conn& c, sqlite3_stmt* st);
 // Opens a transaction holding the write locks of those files; none is left open on failure.
 bool beginWriteOn(Conn& c, uint32_t files, Fault& f);
 
+// ---- Files beside the databases (files.cpp) and passwords (password.cpp) --------------------
+
+// Creates the file (mode 0600, a link at the name is not followed) unless it exists; with
+// mustBeNew an existing file is a failure. why gets the reason.
+bool createPrivateFile(const std::string& path, bool mustBeNew, std::string& why);
+// Writes dir/name through a private temporary file, synced, renamed over the name, and the
+// directory synced: a crash leaves the old record or the new one, never a part.
+bool writeFileAtomically(const std::string& dir, const std::string& name, const std::string& bytes,
+                         std::string& why);
+// Removes dir/name (gone already is no failure) and syncs the directory.
+bool removeFileDurably(const std::string& dir, const std::string& name);
+bool syncDirectory(const std::string& dir);
+bool readWholeFile(const std::string& path, std::string& bytes);
+
+// The stored form of a password: a salted PBKDF2-HMAC-SHA-256 hash; "" when no salt can be had.
+std::string hashPassword(const std::string& password);
+// Whether given (null: none) is the password stored (a hash, or the plain text of older databases).
+bool passwordMatches(const std::string& stored, const char* given);
+std::string sha256Hex(const std::string& data);
+std::string pbkdf2Sha256Hex(const std::string& password, const std::string& salt, unsigned iterations);
+
 // ---- Distributed transactions (xa.cpp) ------------------------------------------------------
 
 bool xaKeyFromTranId(const IIAPI_TRAN_ID& id, std::string& key, std::string& text);
