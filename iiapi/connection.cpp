@@ -186,6 +186,7 @@ bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st) {
 
 bool endTransaction(Conn& c, bool commit, Fault& f) {
     closeCursors(c, commit);
+    xaBeforeEnd(c, commit);
     bool ok = true;
     if (c.inTransaction && !sqlite3_get_autocommit(c.db)) {
         ok = execSimple(c.db, commit ? "COMMIT" : "ROLLBACK", f);
@@ -200,13 +201,8 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
         c.catalogsInTransaction = false;
     else
         catalogsRolledBack(c);
-    if (!c.xaKey.empty()) {
-        // The branch ends with its transaction.
-        if (c.xaPrepared) xaForget(c.xaKey);
-        c.xaPrepared = false;
-        c.xaKey.clear();
-        c.xaText.clear();
-    }
+    // The branch ends with its transaction.
+    xaAfterEnd(c, commit, ok);
     if (c.tran && !c.tran->autocommitMarker) {
         unregisterObject(c.tran->handle);
         c.tran.reset();
@@ -376,14 +372,22 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     p->co_apiLevel = c->settings.apiLevel;
     p->co_tranHandle = nullptr;
     if (xid) {
-        // A prepared branch of an ended session is finished by this one; otherwise the session
-        // starts inside the branch.
-        c->adopted = xaTakePrepared(key, c->dbname);
-        if (!c->adopted) {
-            c->xaKey = key;
-            c->xaText = text;
+        // The session finishes a prepared branch of an ended session, as the server's
+        // reconnection to a distributed transaction does; an id nobody prepared is no branch.
+        if (!xaAdopt(*c, key, f)) {
+            xaSessionGone(*c);
+            if (c->tran) unregisterObject(c->tran->handle);
+            c->tran.reset();
+            c->adopted.reset();
+            c->inTransaction = false;
+            {
+                std::lock_guard<std::mutex> dl(c->dbMutex);
+                sqlite3_close_v2(c->db);
+                c->db = nullptr;
+            }
+            c->connected = false;
+            return fail(f);
         }
-        if (!ensureTransaction(*c, f)) return fail(f);
         p->co_tranHandle = c->tran->handle;
     }
     complete(p->co_genParm, IIAPI_ST_SUCCESS, nullptr);
@@ -403,6 +407,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
             Fault ignored;
             endTransaction(*c, false, ignored);
         }
+        if (!keepBranch) xaSessionGone(*c);
         for (auto& w : c->statements)
             if (auto s = w.lock()) {
                 if (s->cursor) {
@@ -474,7 +479,7 @@ void endTran(IIAPI_GENPARM& gp, II_PTR tranHandle, bool commit) {
     }
     if (c->tran != t) return complete(gp, IIAPI_ST_INVALID_HANDLE, nullptr);
     Fault f;
-    if (c->adopted && !xaFinishAdopted(*c, commit, f)) {
+    if ((c->adopted || c->orphan) && !xaFinishAdopted(*c, commit, f)) {
         Fault ignored;
         endTransaction(*c, false, ignored);
         c->clearMessages();
@@ -518,7 +523,7 @@ void IIapi_prepareCommit(IIAPI_PREPCMTPARM* p) {
     std::lock_guard<std::recursive_mutex> lk(c->callMutex);
     t->clearMessages();
     // A branch adopted from an ended session is prepared already.
-    if (c->adopted) return complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);
+    if (c->adopted || c->orphan) return complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);
     Fault f;
     if (t->autocommitMarker || !xaPrepare(*c, f)) {
         if (t->autocommitMarker) f = makeFault("25000", native::kSequence, "No transaction to prepare");

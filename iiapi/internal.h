@@ -197,6 +197,62 @@ void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
 void clearStatementCache(Conn& c);
 
+// ---- Distributed transaction branches (xa.cpp) ----------------------------------------------
+
+// One column value of a row image.
+struct XaValue {
+    int type = SQLITE_NULL;
+    int64_t i = 0;
+    double d = 0;
+    std::string bytes;  // text or blob
+};
+
+// One row a branch inserted ('I'), updated ('U') or deleted ('D'), by row id, with the row's
+// values after the change.
+struct XaChange {
+    char op = 'I';
+    std::string schema, table;
+    int64_t oldRowid = 0, newRowid = 0;
+    std::vector<XaValue> values;
+};
+
+// What the file of a prepared branch holds.
+struct XaRecord {
+    std::string key, text, dbname;
+    std::string nonce;  // marks the branch's commit in the database
+    std::vector<XaChange> changes;
+};
+
+// A branch's file, open and locked while a session holds the branch.
+struct XaFile {
+    int fd = -1;
+    std::string dir, name;
+    XaFile() = default;
+    XaFile(XaFile&& o) noexcept;
+    XaFile& operator=(XaFile&& o) noexcept;
+    XaFile(const XaFile&) = delete;
+    XaFile& operator=(const XaFile&) = delete;
+    ~XaFile();
+    void close();
+};
+
+// The distributed branch a session runs: its row images while it runs, its file once prepared.
+struct XaBranchState {
+    bool capturing = false;
+    bool incomplete = false;  // the transaction held changes the images do not
+    int64_t schemaMain = -1, schemaSide = -1;
+    std::vector<XaChange> changes;
+    XaFile file;
+    std::string nonce;
+    bool writes = false;
+};
+
+// A prepared branch of an ended session (of any process) that this session finishes.
+struct XaOrphan {
+    XaFile file;
+    XaRecord record;
+};
+
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
     ~Conn() override;
@@ -239,10 +295,13 @@ struct Conn : Object {
     std::map<std::string, uint32_t> writtenFilesSeen;  // by statement text, for writtenFiles
 
     // Distributed transaction branch of this session: its key and listed text, whether it is
-    // prepared, and a prepared branch of an ended session that this session finishes.
+    // prepared, and a prepared branch of an ended session that this session finishes (one whose
+    // session lives in this process, or one kept only on disk).
     std::string xaKey, xaText;
     bool xaPrepared = false;
+    XaBranchState xa;
     std::shared_ptr<Conn> adopted;
+    std::unique_ptr<XaOrphan> orphan;
 };
 
 struct Tran : Object {
@@ -357,12 +416,7 @@ bool beginWriteOn(Conn& c, uint32_t files, Fault& f);
 // Creates the file (mode 0600, a link at the name is not followed) unless it exists; with
 // mustBeNew an existing file is a failure. why gets the reason.
 bool createPrivateFile(const std::string& path, bool mustBeNew, std::string& why);
-// Writes dir/name through a private temporary file, synced, renamed over the name, and the
-// directory synced: a crash leaves the old record or the new one, never a part.
-bool writeFileAtomically(const std::string& dir, const std::string& name, const std::string& bytes,
-                         std::string& why);
-// Removes dir/name (gone already is no failure) and syncs the directory.
-bool removeFileDurably(const std::string& dir, const std::string& name);
+// Makes the directory's entries (a file's new name) survive a crash of the system.
 bool syncDirectory(const std::string& dir);
 bool readWholeFile(const std::string& path, std::string& bytes);
 
@@ -377,12 +431,28 @@ std::string pbkdf2Sha256Hex(const std::string& password, const std::string& salt
 
 bool xaKeyFromTranId(const IIAPI_TRAN_ID& id, std::string& key, std::string& text);
 bool xaKeyFromText(std::string_view in, std::string& key, std::string& text);
+// Binds the session's transaction to the branch ("set session with xa_xid") and starts taking
+// its row images.
+bool xaBind(Conn& c, const std::string& key, const std::string& text, Fault& f);
+// Keeps the branch on disk; the work stays in the session's open transaction until the outcome.
 bool xaPrepare(Conn& c, Fault& f);
+// Around the end of a session's transaction (endTransaction): the branch's file goes with a
+// rollback before it, with a commit after it; a failed commit leaves the branch in doubt.
+void xaBeforeEnd(Conn& c, bool commit);
+void xaAfterEnd(Conn& c, bool commit, bool ok);
+// The session closes: what it held of branches is let go (a prepared branch stays in doubt).
+void xaSessionGone(Conn& c);
 std::shared_ptr<Conn> xaTakePrepared(const std::string& key, const std::string& dbname);
 void xaForget(const std::string& key);
 bool xaIsPreparedElsewhere(const std::string& key, const Conn& c);
-void xaRefreshMaster(Conn& c);
+// A session connecting with a transaction id takes over the prepared branch of that id: one whose
+// session lives in this process, or one kept on disk; an unknown id is refused.
+bool xaAdopt(Conn& c, const std::string& key, Fault& f);
 bool xaFinishAdopted(Conn& c, bool commit, Fault& f);
+// Whether the session may write: not while a prepared branch of an ended session holds the
+// database (its locks outlive the session, as the server's in-doubt transactions' do).
+bool xaWriteAllowed(Conn& c, Fault& f);
+void xaRefreshMaster(Conn& c);
 
 // ---- Dialect (dialect.cpp) ------------------------------------------------------------------
 

@@ -211,7 +211,7 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
         f = cancelledFault();
         return false;
     }
-    if (!sqlite3_stmt_readonly(st) && !beginWrite(c, f, st)) {
+    if (!sqlite3_stmt_readonly(st) && (!xaWriteAllowed(c, f) || !beginWrite(c, f, st))) {
         releaseStatement(c, sql, st, version);
         return false;
     }
@@ -615,17 +615,7 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
                 f = makeFault("42000", native::kSyntax, "Invalid XA branch text '" + r.name + "'");
                 return false;
             }
-            if (!c.xaKey.empty() && c.xaKey != key) {
-                f = makeFault("25000", native::kSequence, "The session is bound to another transaction branch");
-                return false;
-            }
-            if (xaIsPreparedElsewhere(key, c)) {
-                f = makeFault("25000", native::kSequence, "The transaction branch is prepared already");
-                return false;
-            }
-            if (!ensureTransaction(c, f)) return false;
-            c.xaKey = key;
-            c.xaText = text;
+            if (!xaBind(c, key, text, f)) return false;
             s.state = Stmt::State::Done;
             return true;
         }
