@@ -453,6 +453,10 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f);
 // database (its locks outlive the session, as the server's in-doubt transactions' do).
 bool xaWriteAllowed(Conn& c, Fault& f);
 void xaRefreshMaster(Conn& c);
+// The file format of a prepared branch; a damaged file (any byte changed, cut or added) decodes
+// to nothing.
+std::string xaEncodeRecord(const XaRecord& r);
+bool xaDecodeRecord(const std::string& bytes, XaRecord& r);
 
 // ---- Dialect (dialect.cpp) ------------------------------------------------------------------
 

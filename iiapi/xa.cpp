@@ -155,7 +155,7 @@ struct Reader {
     }
 };
 
-std::string encodeRecord(const XaRecord& r) {
+std::string encodeRecordText(const XaRecord& r) {
     std::string out = kMagic;
     out += "key " + r.key + "\n";
     out += "text " + r.text + "\n";
@@ -186,7 +186,7 @@ std::string encodeRecord(const XaRecord& r) {
 }
 
 // A damaged file (which the write-then-rename never leaves, but a disk may) is no branch.
-bool decodeRecord(const std::string& file, XaRecord& r) {
+bool decodeRecordText(const std::string& file, XaRecord& r) {
     if (file.size() < std::strlen(kMagic) + kTrailer || file.compare(0, std::strlen(kMagic), kMagic) != 0) return false;
     const std::string body = file.substr(0, file.size() - kTrailer);
     const std::string trailer = file.substr(file.size() - kTrailer);
@@ -238,7 +238,7 @@ bool decodeRecord(const std::string& file, XaRecord& r) {
 bool writeBranchFile(const std::string& dbPath, const XaRecord& r, XaFile& out, Fault& f) {
     const std::string dir = branchDir(dbPath);
     const std::string name = branchFileName(r.key, !r.changes.empty());
-    const std::string bytes = encodeRecord(r);
+    const std::string bytes = encodeRecordText(r);
     std::string why;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -578,6 +578,9 @@ bool fileForKey(const std::string& dbPath, const std::string& key, FoundFile& fo
 
 }  // namespace
 
+std::string xaEncodeRecord(const XaRecord& r) { return encodeRecordText(r); }
+bool xaDecodeRecord(const std::string& bytes, XaRecord& r) { return decodeRecordText(bytes, r); }
+
 XaFile::XaFile(XaFile&& o) noexcept : fd(o.fd), dir(std::move(o.dir)), name(std::move(o.name)) { o.fd = -1; }
 
 XaFile& XaFile::operator=(XaFile&& o) noexcept {
@@ -834,7 +837,7 @@ bool xaAdopt(Conn& c, const std::string& key, Fault& f) {
     orphan->file.dir = branchDir(c.path);
     orphan->file.name = found.name;
     std::string bytes;
-    if (!readWholeFile(found.path, bytes) || !decodeRecord(bytes, orphan->record) || orphan->record.key != key) {
+    if (!readWholeFile(found.path, bytes) || !decodeRecordText(bytes, orphan->record) || orphan->record.key != key) {
         f = makeFault("S1000", native::kGeneral, "The prepared transaction branch's file " + found.path + " is damaged");
         return false;
     }
@@ -905,7 +908,7 @@ bool xaWriteAllowed(Conn& c, Fault& f) {
         if (fd < 0) continue;  // its session lives and holds the write lock itself
         std::string bytes;
         XaRecord r;
-        bool done = readWholeFile(ff.path, bytes) && decodeRecord(bytes, r) && committedAlready(c.db, r.nonce);
+        bool done = readWholeFile(ff.path, bytes) && decodeRecordText(bytes, r) && committedAlready(c.db, r.nonce);
         if (done) {
             // Committed before its session's end could remove it.
             XaFile stale;
@@ -949,7 +952,7 @@ void xaRefreshMaster(Conn& c) {
         for (const FoundFile& ff : branchFiles(dir)) {
             std::string bytes;
             XaRecord r;
-            if (!readWholeFile(ff.path, bytes) || !decodeRecord(bytes, r)) continue;
+            if (!readWholeFile(ff.path, bytes) || !decodeRecordText(bytes, r)) continue;
             sqlite3_reset(st);
             sqlite3_bind_text(st, 1, r.text.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, r.dbname.c_str(), -1, SQLITE_TRANSIENT);

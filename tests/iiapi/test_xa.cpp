@@ -1,6 +1,7 @@
 // Distributed transaction branches: binding a session, preparing, finishing from a new session,
 // and the master database's in-doubt list.
 #include "api_support.h"
+#include "iiapi/internal.h"
 
 #include <signal.h>
 #include <sqlite3.h>
@@ -197,6 +198,51 @@ TEST_F(Xa, RefusalsAndBadInput) {
 }
 
 // ---- Branches that outlive their process -------------------------------------------------------
+
+// A branch's file reads back as written; one changed, cut or lengthened anywhere reads as no
+// branch at all.
+TEST(XaRecordFile, ReadsBackWhatWasWrittenAndNothingOfADamagedFile) {
+    iiapi::XaRecord r;
+    r.key = "1:3:1:61626364";
+    r.text = kBranch;
+    r.dbname = "db1";
+    r.nonce = "00112233445566778899aabbccddeeff";
+    iiapi::XaChange ins;
+    ins.op = 'I';
+    ins.schema = "main";
+    ins.table = "t";
+    ins.newRowid = 7;
+    iiapi::XaValue v;
+    for (int type : {SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB, SQLITE_NULL}) {
+        v = iiapi::XaValue{};
+        v.type = type;
+        v.i = -5;
+        v.d = 0.1;
+        v.bytes = type == SQLITE_BLOB ? std::string("\0\n\xff", 3) : "text\nwith newline";
+        ins.values.push_back(v);
+    }
+    iiapi::XaChange del;
+    del.op = 'D';
+    del.schema = "iirowver";
+    del.table = "vovura";
+    del.oldRowid = -9;
+    r.changes = {ins, del};
+    const std::string bytes = iiapi::xaEncodeRecord(r);
+    iiapi::XaRecord back;
+    ASSERT_TRUE(iiapi::xaDecodeRecord(bytes, back));
+    EXPECT_EQ(iiapi::xaEncodeRecord(back), bytes);
+    ASSERT_EQ(back.changes.size(), 2u);
+    EXPECT_EQ(back.changes[0].values[1].d, 0.1);
+    EXPECT_EQ(back.changes[0].values[3].bytes, std::string("\0\n\xff", 3));
+    EXPECT_EQ(back.changes[1].oldRowid, -9);
+    for (size_t at = 0; at < bytes.size(); at += 7) {
+        std::string damaged = bytes;
+        damaged[at] = char(damaged[at] ^ 0x20);
+        EXPECT_FALSE(iiapi::xaDecodeRecord(damaged, back)) << at;
+        EXPECT_FALSE(iiapi::xaDecodeRecord(bytes.substr(0, at), back)) << at;
+    }
+    EXPECT_FALSE(iiapi::xaDecodeRecord(bytes + "x", back));
+}
 
 // How a child process ends after its branch is prepared.
 enum class End { Killed, Exited };
