@@ -571,9 +571,13 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
 IIAPI_STATUS convert(IIAPI_CONVERTPARM& p);
 bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::string& out);
 
-// UTF-8 and UTF-16 helpers.
+// UTF-8 and UTF-16 helpers. What is not text (a malformed or overlong UTF-8 sequence, a surrogate
+// value, a lone UTF-16 surrogate) becomes "?" and clears ok: values and statements from a client
+// are refused then (22018), never stored rewritten.
 std::u16string utf8ToUtf16(std::string_view s, bool* ok = nullptr);
-std::string utf16ToUtf8(const char16_t* s, size_t n);
+std::string utf16ToUtf8(const char16_t* s, size_t n, bool* ok = nullptr);
+bool utf8Valid(std::string_view s);
+Fault notTextFault(const std::string& what);
 size_t utf8Fit(std::string_view s, size_t maxBytes);  // bytes that hold whole characters
 
 // Dates.

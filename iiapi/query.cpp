@@ -838,6 +838,9 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     }
     if (p->qy_queryType != IIAPI_QT_EXEC_PROCEDURE && s->text.empty())
         return done(false, makeFault("42000", native::kSyntax, "Syntax error: no query text"));
+    // The text is read as UTF-8: bytes that are not (an overlong quote) would read as something
+    // else than what the client checked.
+    if (!utf8Valid(s->text)) return done(false, notTextFault("the statement text"));
     if (p->qy_queryType == IIAPI_QT_EXEC || p->qy_queryType == IIAPI_QT_OPEN) {
         if (!preparedName(*s, s->procName))
             return done(false, makeFault("42000", native::kSyntax, "Syntax error: '" + s->text + "'"));

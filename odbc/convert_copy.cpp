@@ -157,10 +157,20 @@ int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t t
     }
     auto* out = static_cast<unsigned char*>(target);
     uint64_t w = 0;
-    const uint64_t used = cvutf::Utf8ToUtf16Walk(src, n, capUnits, &w, [&](const SQLWCHAR* u, size_t k) {
-        std::memcpy(out, u, k * 2);
-        out += k * 2;
-    });
+    cvutf::WalkStop stop = cvutf::WalkStop::None;
+    const uint64_t used = cvutf::Utf8ToUtf16Walk(
+        src, n, capUnits, &w,
+        [&](const SQLWCHAR* u, size_t k) {
+            std::memcpy(out, u, k * 2);
+            out += k * 2;
+        },
+        &stop);
+    // Bytes that are no UTF-8 (an overlong quote, a surrogate) are no character of any buffer; a
+    // character cut by the end of what is here is whole once the rest comes.
+    if (stop == cvutf::WalkStop::Malformed || (stop == cvutf::WalkStop::CutAtEnd && !MoreFollows(total, available))) {
+        *err = cverr::CastValue;
+        return -1;
+    }
     if (addNul && roomUnits > 0) cvutf::StoreUnit(target, w, 0);
     if (consumed) *consumed = used;
     return *err == cverr::Truncated ? 1 : 0;
@@ -200,9 +210,18 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
         *err = cverr::InvalidArgument;
         return -1;
     }
+    // A pair cut by the end of what is here is whole once the rest comes: its first half waits.
+    uint64_t convertible = n;
+    if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF && MoreFollows(total, n)) convertible = n - 1;
     auto* out = static_cast<char*>(target);
     size_t used = 0;
-    const size_t w = n > 0 ? WideToUtf8N(text, out, static_cast<size_t>(n), static_cast<size_t>(cap), &used) : 0;
+    const size_t w =
+        convertible > 0 ? WideToUtf8N(text, out, static_cast<size_t>(convertible), static_cast<size_t>(cap), &used) : 0;
+    // A lone surrogate is no character of any buffer.
+    if (!WideTextValid(text, static_cast<long>(used))) {
+        *err = cverr::CastValue;
+        return -1;
+    }
     if (addNul) out[w] = 0;
     if (consumed) *consumed = used;
     return *err == cverr::Truncated ? 1 : 0;
