@@ -20,15 +20,6 @@ std::string osUser() {
 
 bool contains(const std::string& hay, const char* needle) { return hay.find(needle) != std::string::npos; }
 
-bool execSimple(sqlite3* db, const char* sql, Fault& f) {
-    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        f = faultFromSqlite(db, rc);
-        return false;
-    }
-    return true;
-}
-
 bool tableExists(sqlite3* db, const char* name) {
     sqlite3_stmt* st = nullptr;
     bool found = false;
@@ -99,6 +90,15 @@ bool spoolCursor(Conn& c, Stmt& s) {
     releaseCursor(c, s);
     s.held = true;
     s.heldPos = current ? 1 : 0;
+    return true;
+}
+
+bool execSimple(sqlite3* db, const char* sql, Fault& f) {
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        f = faultFromSqlite(db, rc);
+        return false;
+    }
     return true;
 }
 

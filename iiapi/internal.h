@@ -400,6 +400,8 @@ bool spoolCursor(Conn& c, Stmt& s);
 // Ends the SQLite transaction and forgets the transaction handle.
 bool endTransaction(Conn& c, bool commit, Fault& f);
 Fault faultFromSqlite(sqlite3* db, int rc);
+// Runs statements without results; false with the fault when one fails.
+bool execSimple(sqlite3* db, const char* sql, Fault& f);
 
 // ---- Separately locked tables (side_tables.cpp) ----------------------------------------------
 
@@ -577,6 +579,8 @@ bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::s
 std::u16string utf8ToUtf16(std::string_view s, bool* ok = nullptr);
 std::string utf16ToUtf8(const char16_t* s, size_t n, bool* ok = nullptr);
 bool utf8Valid(std::string_view s);
+// Two hexadecimal digits a byte.
+std::string hexBytes(const void* p, size_t n, bool upper);
 Fault notTextFault(const std::string& what);
 size_t utf8Fit(std::string_view s, size_t maxBytes);  // bytes that hold whole characters
 

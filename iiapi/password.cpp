@@ -162,15 +162,7 @@ void pbkdf2(const std::string& password, const std::string& salt, unsigned itera
     }
 }
 
-std::string hex(const unsigned char* p, size_t n) {
-    std::string s;
-    char b[3];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, "%02x", p[i]);
-        s += b;
-    }
-    return s;
-}
+std::string hex(const unsigned char* p, size_t n) { return hexBytes(p, n, false); }
 
 bool unhex(const std::string& s, std::string& out) {
     if (s.size() % 2) return false;

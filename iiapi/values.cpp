@@ -102,6 +102,19 @@ std::string utf16ToUtf8(const char16_t* s, size_t n, bool* ok) {
     return out;
 }
 
+std::string hexBytes(const void* p, size_t n, bool upper) {
+    static const char kUpper[] = "0123456789ABCDEF", kLower[] = "0123456789abcdef";
+    const char* digits = upper ? kUpper : kLower;
+    const auto* b = static_cast<const unsigned char*>(p);
+    std::string s;
+    s.reserve(n * 2);
+    for (size_t i = 0; i < n; ++i) {
+        s.push_back(digits[b[i] >> 4]);
+        s.push_back(digits[b[i] & 0xF]);
+    }
+    return s;
+}
+
 bool utf8Valid(std::string_view s) {
     bool ok = true;
     size_t i = 0;

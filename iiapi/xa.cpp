@@ -44,16 +44,6 @@ constexpr const char* kMagic = "TVXA 1\n";
 constexpr const char* kDoneTable = "iiapi_xa_done";
 constexpr size_t kTrailer = 8 + 64 + 1;  // "\nsha256 " + digest + "\n"
 
-std::string hexBytes(const unsigned char* p, size_t n) {
-    std::string s;
-    char b[3];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, "%02X", p[i]);
-        s += b;
-    }
-    return s;
-}
-
 // The branch text: formatID in hex, lengths in decimal, the data in big-endian words of four
 // bytes, then the branch sequence number and flags.
 std::string branchText(long formatId, long glen, long blen, const unsigned char* data, long seq, long flag) {
@@ -81,15 +71,6 @@ std::string quoteIdent(const std::string& name) {
         if (ch == '"') q += '"';
     }
     return q + "\"";
-}
-
-bool execOn(sqlite3* db, const char* sql, Fault& f) {
-    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        f = faultFromSqlite(db, rc);
-        return false;
-    }
-    return true;
 }
 
 int64_t schemaVersion(sqlite3* db, const char* schema) {
@@ -345,7 +326,7 @@ bool committedAlready(sqlite3* db, const std::string& nonce) {
 }
 
 bool markCommitted(sqlite3* db, const std::string& nonce, Fault& f) {
-    if (!execOn(db, "CREATE TABLE IF NOT EXISTS main.iiapi_xa_done (nonce TEXT PRIMARY KEY)", f)) return false;
+    if (!execSimple(db, "CREATE TABLE IF NOT EXISTS main.iiapi_xa_done (nonce TEXT PRIMARY KEY)", f)) return false;
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(db, "INSERT INTO main.iiapi_xa_done (nonce) VALUES (?)", -1, &st, nullptr);
     if (rc == SQLITE_OK) {
@@ -612,7 +593,7 @@ bool xaKeyFromTranId(const IIAPI_TRAN_ID& id, std::string& key, std::string& tex
     char head[48];
     std::snprintf(head, sizeof head, "%lX:%ld:%ld:", static_cast<unsigned long>(x.xa_formatID) & 0xFFFFFFFFul,
                   long(x.xa_gtridLength), long(x.xa_bqualLength));
-    key = head + hexBytes(data, n);
+    key = head + hexBytes(data, n, true);
     text = branchText(x.xa_formatID, x.xa_gtridLength, x.xa_bqualLength, data, x.xa_branchSeqnum, x.xa_branchFlag);
     return true;
 }
@@ -655,7 +636,7 @@ bool xaKeyFromText(std::string_view in, std::string& key, std::string& text) {
     }
     char head[48];
     std::snprintf(head, sizeof head, "%lX:%ld:%ld:", fmt & 0xFFFFFFFFul, g, b);
-    key = head + hexBytes(data.data(), size_t(g + b));
+    key = head + hexBytes(data.data(), size_t(g + b), true);
     text = branchText(long(fmt), g, b, data.data(), seq, flag);
     return true;
 }
@@ -845,7 +826,7 @@ bool xaAdopt(Conn& c, const std::string& key, Fault& f) {
         // Its images are written back under the database's write lock, with the session's own
         // triggers and foreign-key actions off.
         setReplayMode(c.db, true);
-        if (!execOn(c.db, "BEGIN IMMEDIATE", f)) {
+        if (!execSimple(c.db, "BEGIN IMMEDIATE", f)) {
             setReplayMode(c.db, false);
             return false;
         }
@@ -866,7 +847,7 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f) {
             } else {
                 sqlite3_exec(c.db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
                 ok = applyChanges(c.db, o.record.changes, f) && markCommitted(c.db, o.record.nonce, f) &&
-                     execOn(c.db, "COMMIT", f);
+                     execSimple(c.db, "COMMIT", f);
                 sqlite3_exec(c.db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
             }
             if (!sqlite3_get_autocommit(c.db)) sqlite3_exec(c.db, "ROLLBACK", nullptr, nullptr, nullptr);

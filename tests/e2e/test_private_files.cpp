@@ -17,13 +17,6 @@ namespace {
 
 SQLCHAR* T(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 // Mode bits of a file, or -1 when it is not there.
 int Mode(const std::string& path) {
     struct stat sb;

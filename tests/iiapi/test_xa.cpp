@@ -68,6 +68,14 @@ IIAPI_STATUS connectWithXid(Session& s, const std::string& db, II_PTR xid) {
     return st;
 }
 
+// Connects a, binds it to kBranch, runs the statement in the branch and prepares it.
+IIAPI_STATUS prepareBranch(Session& a, const std::string& db, const char* sql) {
+    IIAPI_STATUS st = a.connect(environment(), db);
+    if (st == IIAPI_ST_SUCCESS) st = a.exec(std::string("set session with xa_xid='") + kBranch + "'").status;
+    if (st == IIAPI_ST_SUCCESS) st = a.exec(sql).status;
+    return st == IIAPI_ST_SUCCESS ? prepare(a.tran) : st;
+}
+
 std::vector<std::string> inDoubt(const std::string& db) {
     Session m;
     EXPECT_EQ(m.connect(environment(), "iidbdb"), IIAPI_ST_SUCCESS);
@@ -102,10 +110,7 @@ protected:
 TEST_F(Xa, PreparedBranchOutlivesItsSessionAndIsCommittedFromANewOne) {
     {
         Session a;
-        ASSERT_EQ(a.connect(environment(), db), IIAPI_ST_SUCCESS);
-        ASSERT_EQ(a.exec(std::string("set session with xa_xid='") + kBranch + "'").status, IIAPI_ST_SUCCESS);
-        ASSERT_EQ(a.exec("INSERT INTO t VALUES (1)").status, IIAPI_ST_SUCCESS);
-        ASSERT_EQ(prepare(a.tran), IIAPI_ST_SUCCESS);
+        ASSERT_EQ(prepareBranch(a, db, "INSERT INTO t VALUES (1)"), IIAPI_ST_SUCCESS);
         // The session ends without committing; the branch stays in doubt.
         a.tran = nullptr;
     }
@@ -334,6 +339,16 @@ protected:
         }
         return r.status;
     }
+    // Finishes the branch of kBranch from a new session connected with its identifier.
+    IIAPI_STATUS finishFromNewSession(bool commit) {
+        II_PTR xid = registerXid();
+        Session b;
+        IIAPI_STATUS st = connectWithXid(b, db, xid);
+        if (st == IIAPI_ST_SUCCESS) st = commit ? b.commit() : b.rollback();
+        b.disconnect();
+        releaseXid(xid);
+        return st;
+    }
     // The child's branch: inserts, an update and a delete, then prepared; answers the rows as
     // its transaction sees them.
     std::string childBranch(End end) {
@@ -376,11 +391,7 @@ TEST_F(XaDurable, PreparedBranchOfAKilledProcessIsCommittedWithItsChanges) {
     EXPECT_EQ(msgs[0].sqlstate, "40001");
     EXPECT_NE(msgs[0].text.find(kBranch), std::string::npos) << msgs[0].text;
 
-    II_PTR xid = registerXid();
-    Session b;
-    ASSERT_EQ(connectWithXid(b, db, xid), IIAPI_ST_SUCCESS);
-    ASSERT_EQ(b.commit(), IIAPI_ST_SUCCESS);
-    b.disconnect();
+    ASSERT_EQ(finishFromNewSession(true), IIAPI_ST_SUCCESS);
     EXPECT_EQ(current(), seen);
     EXPECT_NE(seen, base);
     EXPECT_EQ(count(), 1);
@@ -388,9 +399,7 @@ TEST_F(XaDurable, PreparedBranchOfAKilledProcessIsCommittedWithItsChanges) {
     EXPECT_TRUE(branchFiles().empty());
     EXPECT_EQ(plainWrite(), IIAPI_ST_SUCCESS);
     // Finished: the id is no branch any more.
-    Session again;
-    EXPECT_EQ(connectWithXid(again, db, xid), IIAPI_ST_ERROR);
-    releaseXid(xid);
+    EXPECT_EQ(finishFromNewSession(true), IIAPI_ST_ERROR);
 }
 
 // The process ends normally (its sessions and the engine shut down) without an outcome: the
@@ -398,12 +407,7 @@ TEST_F(XaDurable, PreparedBranchOfAKilledProcessIsCommittedWithItsChanges) {
 TEST_F(XaDurable, PreparedBranchOfAnEndedProcessIsRolledBack) {
     ASSERT_FALSE(childBranch(End::Exited).empty()) << "the child's branch failed";
     EXPECT_EQ(inDoubt(db), (std::vector<std::string>{kBranch}));
-    II_PTR xid = registerXid();
-    Session b;
-    ASSERT_EQ(connectWithXid(b, db, xid), IIAPI_ST_SUCCESS);
-    ASSERT_EQ(b.rollback(), IIAPI_ST_SUCCESS);
-    b.disconnect();
-    releaseXid(xid);
+    ASSERT_EQ(finishFromNewSession(false), IIAPI_ST_SUCCESS);
     EXPECT_EQ(current(), base);
     EXPECT_EQ(count(), 0);
     EXPECT_TRUE(inDoubt(db).empty());
@@ -415,10 +419,7 @@ TEST_F(XaDurable, PreparedBranchOfAnEndedProcessIsRolledBack) {
 // in the database keeps it from being committed twice, and writers are not held up by it.
 TEST_F(XaDurable, ABranchCommittedBeforeACrashIsNeverCommittedTwice) {
     Session a;
-    ASSERT_EQ(a.connect(environment(), db), IIAPI_ST_SUCCESS);
-    ASSERT_EQ(a.exec(std::string("set session with xa_xid='") + kBranch + "'").status, IIAPI_ST_SUCCESS);
-    ASSERT_EQ(a.exec("INSERT INTO t VALUES (1)").status, IIAPI_ST_SUCCESS);
-    ASSERT_EQ(prepare(a.tran), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(prepareBranch(a, db, "INSERT INTO t VALUES (1)"), IIAPI_ST_SUCCESS);
     ASSERT_EQ(branchFiles().size(), 1u);
     const std::string file = branchFiles()[0];
     std::string bytes;
@@ -444,12 +445,7 @@ TEST_F(XaDurable, ABranchCommittedBeforeACrashIsNeverCommittedTwice) {
     };
     crashState();
     ASSERT_EQ(inDoubt(db).size(), 1u);
-    II_PTR xid = registerXid();
-    Session b;
-    ASSERT_EQ(connectWithXid(b, db, xid), IIAPI_ST_SUCCESS);
-    ASSERT_EQ(b.commit(), IIAPI_ST_SUCCESS);
-    b.disconnect();
-    releaseXid(xid);
+    ASSERT_EQ(finishFromNewSession(true), IIAPI_ST_SUCCESS);
     EXPECT_EQ(count(), 1);
     EXPECT_TRUE(branchFiles().empty());
     crashState();
