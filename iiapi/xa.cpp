@@ -414,6 +414,15 @@ void startCapture(Conn& c) {
     c.xa.capturing = true;
 }
 
+// Takes the images again after a prepare that could not keep the branch: it goes on as it was.
+// The schema was the branch's own but for the table of commit marks the prepare may have made.
+void resumeCapture(Conn& c) {
+    c.xa.schemaMain = schemaVersion(c.db, "main");
+    c.xa.schemaSide = c.sideAttached ? schemaVersion(c.db, "iirowver") : -1;
+    sqlite3_preupdate_hook(c.db, captureChange, &c);
+    c.xa.capturing = true;
+}
+
 void stopCapture(Conn& c) {
     if (c.xa.capturing && c.db) sqlite3_preupdate_hook(c.db, nullptr, nullptr);
     c.xa.capturing = false;
@@ -695,15 +704,13 @@ bool xaPrepare(Conn& c, Fault& f) {
     // branch commits.
     stopCapture(c);
     if (writes && !markCommitted(c.db, r.nonce, f)) {
-        startCapture(c);
-        c.xa.changes = r.changes;
+        resumeCapture(c);
         return false;
     }
     XaFile file;
     if (!writeBranchFile(c.path, r, file, f)) {
         if (writes) forgetCommitted(c.db, r.nonce);
-        startCapture(c);
-        c.xa.changes = r.changes;
+        resumeCapture(c);
         return false;
     }
     {

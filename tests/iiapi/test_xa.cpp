@@ -455,6 +455,28 @@ TEST_F(XaDurable, ABranchCommittedBeforeACrashIsNeverCommittedTwice) {
     EXPECT_EQ(count(), 1);
 }
 
+// A prepare that cannot keep the branch on disk fails and leaves the branch as it ran: once the
+// disk takes it, the branch is prepared with every change, and committed from another session.
+TEST_F(XaDurable, APrepareThatCannotKeepTheBranchLeavesItToBePreparedAgain) {
+    const std::string blocker = path() + ".xa";
+    { std::ofstream(blocker) << "not a directory"; }
+    Session a;
+    ASSERT_EQ(a.connect(environment(), db), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.exec(std::string("set session with xa_xid='") + kBranch + "'").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.exec("INSERT INTO t VALUES (1)").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(prepare(a.tran), IIAPI_ST_ERROR);
+    EXPECT_TRUE(inDoubt(db).empty());
+    ASSERT_EQ(std::remove(blocker.c_str()), 0);
+    ASSERT_EQ(a.exec("INSERT INTO t VALUES (2)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(prepare(a.tran), IIAPI_ST_SUCCESS);
+    a.tran = nullptr;
+    a.disconnect();
+    EXPECT_EQ(inDoubt(db), (std::vector<std::string>{kBranch}));
+    ASSERT_EQ(finishFromNewSession(true), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(count(), 2);
+    EXPECT_TRUE(inDoubt(db).empty());
+}
+
 // What the row images cannot hold is refused at prepare, and the branch can still be rolled back:
 // a schema change, and work the session did before it was bound to the branch.
 TEST_F(XaDurable, BranchesTheImagesCannotHoldAreRefusedAtPrepare) {
