@@ -440,6 +440,12 @@ int IngXaOpen(uint32_t conn, uint32_t, const char*, int, long flags) {
     IngTxnControl(c, kTxnOpRollback);
     if (HasSession(c) && IIDisconnect(c) != 0) return XAER_RMERR;
     ClearSession(c);
+    // A fresh plain session: the application's statements on the connection run on it until a
+    // branch starts, as they do between branches.
+    if (IIConnect(c, nullptr) != 0) {
+        ClearSession(c);
+        return XAER_RMERR;
+    }
     FreeInDoubt(c);
     XaHolderSetAssociated(c->xaHolder, 1);
     c->xaState = kXaNone;
@@ -589,6 +595,10 @@ int CommitOrRollback(uint32_t conn, XID* xid, long flags, bool rollback) {
                 c->xaParked = 0;
                 c->xaState = kXaNone;
                 XidClear(&c->xid);
+                // The branch's session went with it: the connection gets a plain one, as after a
+                // two-phase commit of its own branch. The branch's outcome stands either way.
+                ClearSession(c);
+                if (IIConnect(c, nullptr) != 0) ClearSession(c);
             }
             return result;
         }

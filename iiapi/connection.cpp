@@ -32,15 +32,6 @@ std::string osUser() {
 
 bool contains(const std::string& hay, const char* needle) { return hay.find(needle) != std::string::npos; }
 
-bool execSimple(sqlite3* db, const char* sql, Fault& f) {
-    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        f = faultFromSqlite(db, rc);
-        return false;
-    }
-    return true;
-}
-
 bool tableExists(sqlite3* db, const char* name) {
     sqlite3_stmt* st = nullptr;
     bool found = false;
@@ -111,6 +102,15 @@ bool spoolCursor(Conn& c, Stmt& s) {
     releaseCursor(c, s);
     s.held = true;
     s.heldPos = current ? 1 : 0;
+    return true;
+}
+
+bool execSimple(sqlite3* db, const char* sql, Fault& f) {
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        f = faultFromSqlite(db, rc);
+        return false;
+    }
     return true;
 }
 
@@ -211,6 +211,7 @@ bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st) {
 
 bool endTransaction(Conn& c, bool commit, Fault& f) {
     closeCursors(c, commit);
+    xaBeforeEnd(c, commit);
     bool ok = true;
     if (c.inTransaction && !sqlite3_get_autocommit(c.db)) {
         ok = execSimple(c.db, commit ? "COMMIT" : "ROLLBACK", f);
@@ -225,13 +226,8 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
         c.catalogsInTransaction = false;
     else
         catalogsRolledBack(c);
-    if (!c.xaKey.empty()) {
-        // The branch ends with its transaction.
-        if (c.xaPrepared) xaForget(c.xaKey);
-        c.xaPrepared = false;
-        c.xaKey.clear();
-        c.xaText.clear();
-    }
+    // The branch ends with its transaction.
+    xaAfterEnd(c, commit, ok);
     if (c.tran && !c.tran->autocommitMarker) {
         unregisterObject(c.tran->handle);
         c.tran.reset();
@@ -334,7 +330,9 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     if (p->co_type != IIAPI_CT_SQL)
         return fail(makeFault("08001", native::kGeneral, "Only SQL connections are supported"));
     if (!p->co_target || !databasePath(p->co_target, c->path, c->dbname))
-        return fail(makeFault("08001", native::kNoDatabase, "Invalid database name"));
+        return fail(makeFault("08001", native::kNoDatabase,
+                              std::string("Invalid database name '") + (p->co_target ? p->co_target : "") +
+                                  "': a database is named by a name in the data directory"));
     struct stat sb;
     // The master database lists in-doubt branches; it need not exist as a file.
     c->isMaster = c->dbname == "iidbdb";
@@ -381,7 +379,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
             sqlite3_bind_text(st, 1, c->loginUser.c_str(), -1, SQLITE_TRANSIENT);
             if (sqlite3_step(st) == SQLITE_ROW) {
                 const char* pw = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-                if (pw && *pw) refused = !p->co_password || std::strcmp(pw, p->co_password) != 0;
+                if (pw && *pw) refused = !passwordMatches(pw, p->co_password);
             }
         }
         sqlite3_finalize(st);
@@ -404,14 +402,22 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     p->co_apiLevel = c->settings.apiLevel;
     p->co_tranHandle = nullptr;
     if (xid) {
-        // A prepared branch of an ended session is finished by this one; otherwise the session
-        // starts inside the branch.
-        c->adopted = xaTakePrepared(key, c->dbname);
-        if (!c->adopted) {
-            c->xaKey = key;
-            c->xaText = text;
+        // The session finishes a prepared branch of an ended session, as the server's
+        // reconnection to a distributed transaction does; an id nobody prepared is no branch.
+        if (!xaAdopt(*c, key, f)) {
+            xaSessionGone(*c);
+            if (c->tran) unregisterObject(c->tran->handle);
+            c->tran.reset();
+            c->adopted.reset();
+            c->inTransaction = false;
+            {
+                std::lock_guard<std::mutex> dl(c->dbMutex);
+                sqlite3_close_v2(c->db);
+                c->db = nullptr;
+            }
+            c->connected = false;
+            return fail(f);
         }
-        if (!ensureTransaction(*c, f)) return fail(f);
         p->co_tranHandle = c->tran->handle;
     }
     complete(p->co_genParm, IIAPI_ST_SUCCESS, nullptr);
@@ -431,6 +437,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
             Fault ignored;
             endTransaction(*c, false, ignored);
         }
+        if (!keepBranch) xaSessionGone(*c);
         for (auto& w : c->statements)
             if (auto s = w.lock()) {
                 if (s->cursor) {
@@ -503,7 +510,7 @@ void endTran(IIAPI_GENPARM& gp, II_PTR tranHandle, bool commit) {
     }
     if (c->tran != t) return complete(gp, IIAPI_ST_INVALID_HANDLE, nullptr);
     Fault f;
-    if (c->adopted && !xaFinishAdopted(*c, commit, f)) {
+    if ((c->adopted || c->orphan) && !xaFinishAdopted(*c, commit, f)) {
         Fault ignored;
         endTransaction(*c, false, ignored);
         c->clearMessages();
@@ -547,7 +554,7 @@ void IIapi_prepareCommit(IIAPI_PREPCMTPARM* p) {
     std::lock_guard<std::recursive_mutex> lk(c->callMutex);
     t->clearMessages();
     // A branch adopted from an ended session is prepared already.
-    if (c->adopted) return complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);
+    if (c->adopted || c->orphan) return complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);
     Fault f;
     if (t->autocommitMarker || !xaPrepare(*c, f)) {
         if (t->autocommitMarker) f = makeFault("25000", native::kSequence, "No transaction to prepare");
@@ -620,8 +627,14 @@ int iiengine_createDatabase(const char* target, const char* user, const char* pa
     }
     struct stat sb;
     if (stat(path.c_str(), &sb) == 0) return err("database " + name + " already exists (" + path + ")");
+    // Made private first: SQLite gives its -wal and -shm files the database file's mode.
+    std::string why;
+    if (!createPrivateFile(path, true, why)) {
+        if (errno == EEXIST) return err("database " + name + " already exists (" + path + ")");
+        return err("cannot create " + path + ": " + why);
+    }
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         std::string m = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
@@ -642,17 +655,22 @@ int iiengine_createDatabase(const char* target, const char* user, const char* pa
         sqlite3_finalize(st);
         if (ok && password) {
             ok = execSimple(db, "CREATE TABLE IF NOT EXISTS iiapi_users(name TEXT PRIMARY KEY, password TEXT)", f);
+            const std::string stored = *password ? hashPassword(password) : std::string();
+            if (ok && *password && stored.empty()) {
+                ok = false;
+                f.text = "no random salt for the password";
+            }
             st = nullptr;
             ok = ok && sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO iiapi_users(name, password) VALUES(?, ?)", -1,
                                           &st, nullptr) == SQLITE_OK;
             if (ok) {
                 sqlite3_bind_text(st, 1, dba.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(st, 2, password, -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, 2, stored.c_str(), -1, SQLITE_TRANSIENT);
                 ok = sqlite3_step(st) == SQLITE_DONE;
             }
             sqlite3_finalize(st);
         }
-        if (!ok) f.text = sqlite3_errmsg(db);
+        if (!ok && f.text.empty()) f.text = sqlite3_errmsg(db);
     }
     sqlite3_close_v2(db);
     if (!ok) {

@@ -128,21 +128,12 @@ bool databasePath(std::string_view target, std::string& path, std::string& dbnam
     std::string_view t = target;
     size_t node = t.find("::");
     if (node != std::string_view::npos) t = t.substr(node + 2);
-    // Drop a "/server class" suffix as clients write it ("db/ingres").
     while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
     while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-    if (t.empty()) return false;
-    if (t.front() == '/' || t.front() == '.') {
-        path = std::string(t);
-        size_t slash = path.rfind('/');
-        dbname = path.substr(slash + 1);
-        size_t dot = dbname.rfind('.');
-        if (dot != std::string::npos && dot > 0) dbname.resize(dot);
-        return !dbname.empty();
-    }
     // "name/server_class": the class names the server, and there is one here.
     if (size_t slash = t.find('/'); slash != std::string_view::npos) t = t.substr(0, slash);
-    if (t.empty()) return false;
+    // A database is a name in the data directory, never a path: no file elsewhere is opened.
+    if (t.empty() || t.front() == '.' || t.front() == '-') return false;
     for (char ch : t) {
         bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_' ||
                   ch == '-' || ch == '$' || ch == '#' || ch == '@';

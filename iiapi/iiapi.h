@@ -519,7 +519,8 @@ void IIapi_convertData(IIAPI_CONVERTPARM* convertParm);
  *                                                  session's lock before failing with 40001;
  *                                                  default "5000"
  * The data directory is [II_DATABASE_DIR], default "$HOME/.iiapi/data" ("/tmp/iiapi-<uid>" when
- * HOME is unset); database "name" is the file "<dir>/name.db".
+ * HOME is unset); database "name" is the file "<dir>/name.db". A name is letters, digits and
+ * _ - $ # @, not beginning with "." or "-"; paths are refused.
  */
 #define IIENGINE_VERSION 1
 #define IIENGINE_API_LEVEL 2
@@ -532,7 +533,7 @@ void IIapi_convertData(IIAPI_CONVERTPARM* convertParm);
 int iiengine_setControl(int setting, const char* value);
 
 /*
- * Creates the database file for "[node::]name" (or a path) in the data directory.  With a non-null
+ * Creates the database file for "[node::]name" in the data directory.  With a non-null
  * password the database requires it for that user.  0 on success; -1 when it exists already or
  * cannot be made (the reason in errbuf when errbuf is not null).
  */

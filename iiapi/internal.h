@@ -212,6 +212,62 @@ struct ParamValue {
     bool complete = false;
 };
 
+// ---- Distributed transaction branches (xa.cpp) ----------------------------------------------
+
+// One column value of a row image.
+struct XaValue {
+    int type = SQLITE_NULL;
+    int64_t i = 0;
+    double d = 0;
+    std::string bytes;  // text or blob
+};
+
+// One row a branch inserted ('I'), updated ('U') or deleted ('D'), by row id, with the row's
+// values after the change.
+struct XaChange {
+    char op = 'I';
+    std::string schema, table;
+    int64_t oldRowid = 0, newRowid = 0;
+    std::vector<XaValue> values;
+};
+
+// What the file of a prepared branch holds.
+struct XaRecord {
+    std::string key, text, dbname;
+    std::string nonce;  // marks the branch's commit in the database
+    std::vector<XaChange> changes;
+};
+
+// A branch's file, open and locked while a session holds the branch.
+struct XaFile {
+    int fd = -1;
+    std::string dir, name;
+    XaFile() = default;
+    XaFile(XaFile&& o) noexcept;
+    XaFile& operator=(XaFile&& o) noexcept;
+    XaFile(const XaFile&) = delete;
+    XaFile& operator=(const XaFile&) = delete;
+    ~XaFile();
+    void close();
+};
+
+// The distributed branch a session runs: its row images while it runs, its file once prepared.
+struct XaBranchState {
+    bool capturing = false;
+    bool incomplete = false;  // the transaction held changes the images do not
+    int64_t schemaMain = -1, schemaSide = -1;
+    std::vector<XaChange> changes;
+    XaFile file;
+    std::string nonce;
+    bool writes = false;
+};
+
+// A prepared branch of an ended session (of any process) that this session finishes.
+struct XaOrphan {
+    XaFile file;
+    XaRecord record;
+};
+
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
     ~Conn() override;
@@ -256,9 +312,11 @@ struct Conn : Object {
     std::map<std::string, uint32_t> writtenFilesSeen;  // by statement text, for writtenFiles
 
     // Distributed transaction branch of this session: its key and listed text, whether it is
-    // prepared, and a prepared branch of an ended session that this session finishes.
+    // prepared, and a prepared branch of an ended session that this session finishes (one whose
+    // session lives in this process, or one kept only on disk).
     std::string xaKey, xaText;
     bool xaPrepared = false;
+    XaBranchState xa;
     std::shared_ptr<Conn> adopted;
 
     // The parameter buffers of the session's last closed statement, lent to its next one: a
@@ -272,6 +330,7 @@ struct Conn : Object {
     // The object of the session's last closed statement that no one else held, emptied, for
     // its next query: one allocation less per row of a parameter array.
     std::shared_ptr<Stmt> spareStmt;
+    std::unique_ptr<XaOrphan> orphan;
 };
 
 struct Tran : Object {
@@ -369,6 +428,8 @@ bool spoolCursors(Conn& c);
 // Ends the SQLite transaction and forgets the transaction handle.
 bool endTransaction(Conn& c, bool commit, Fault& f);
 Fault faultFromSqlite(sqlite3* db, int rc);
+// Runs statements without results; false with the fault when one fails.
+bool execSimple(sqlite3* db, const char* sql, Fault& f);
 
 // Keeps the write-ahead log and its shared-memory index of the schema's file when its last
 // session closes; the log is emptied then.
@@ -384,16 +445,52 @@ uint32_t writtenFiles(Conn& c, sqlite3_stmt* st);
 // Opens a transaction holding the write locks of those files; none is left open on failure.
 bool beginWriteOn(Conn& c, uint32_t files, Fault& f);
 
+// ---- Files beside the databases (files.cpp) and passwords (password.cpp) --------------------
+
+// Creates the file (mode 0600, a link at the name is not followed) unless it exists; with
+// mustBeNew an existing file is a failure. why gets the reason.
+bool createPrivateFile(const std::string& path, bool mustBeNew, std::string& why);
+// Makes the directory's entries (a file's new name) survive a crash of the system.
+bool syncDirectory(const std::string& dir);
+bool readWholeFile(const std::string& path, std::string& bytes);
+
+// The stored form of a password: a salted PBKDF2-HMAC-SHA-256 hash; "" when no salt can be had.
+std::string hashPassword(const std::string& password);
+// Whether given (null: none) is the password stored (a hash, or the plain text of older databases).
+bool passwordMatches(const std::string& stored, const char* given);
+std::string sha256Hex(const std::string& data);
+std::string pbkdf2Sha256Hex(const std::string& password, const std::string& salt, unsigned iterations);
+
 // ---- Distributed transactions (xa.cpp) ------------------------------------------------------
 
 bool xaKeyFromTranId(const IIAPI_TRAN_ID& id, std::string& key, std::string& text);
 bool xaKeyFromText(std::string_view in, std::string& key, std::string& text);
+// Binds the session's transaction to the branch ("set session with xa_xid") and starts taking
+// its row images.
+bool xaBind(Conn& c, const std::string& key, const std::string& text, Fault& f);
+// Keeps the branch on disk; the work stays in the session's open transaction until the outcome.
 bool xaPrepare(Conn& c, Fault& f);
+// Around the end of a session's transaction (endTransaction): the branch's file goes with a
+// rollback before it, with a commit after it; a failed commit leaves the branch in doubt.
+void xaBeforeEnd(Conn& c, bool commit);
+void xaAfterEnd(Conn& c, bool commit, bool ok);
+// The session closes: what it held of branches is let go (a prepared branch stays in doubt).
+void xaSessionGone(Conn& c);
 std::shared_ptr<Conn> xaTakePrepared(const std::string& key, const std::string& dbname);
 void xaForget(const std::string& key);
 bool xaIsPreparedElsewhere(const std::string& key, const Conn& c);
-void xaRefreshMaster(Conn& c);
+// A session connecting with a transaction id takes over the prepared branch of that id: one whose
+// session lives in this process, or one kept on disk; an unknown id is refused.
+bool xaAdopt(Conn& c, const std::string& key, Fault& f);
 bool xaFinishAdopted(Conn& c, bool commit, Fault& f);
+// Whether the session may write: not while a prepared branch of an ended session holds the
+// database (its locks outlive the session, as the server's in-doubt transactions' do).
+bool xaWriteAllowed(Conn& c, Fault& f);
+void xaRefreshMaster(Conn& c);
+// The file format of a prepared branch; a damaged file (any byte changed, cut or added) decodes
+// to nothing.
+std::string xaEncodeRecord(const XaRecord& r);
+bool xaDecodeRecord(const std::string& bytes, XaRecord& r);
 
 // ---- Dialect (dialect.cpp) ------------------------------------------------------------------
 
@@ -511,9 +608,15 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
 IIAPI_STATUS convert(IIAPI_CONVERTPARM& p);
 bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::string& out);
 
-// UTF-8 and UTF-16 helpers.
+// UTF-8 and UTF-16 helpers. What is not text (a malformed or overlong UTF-8 sequence, a surrogate
+// value, a lone UTF-16 surrogate) becomes "?" and clears ok: values and statements from a client
+// are refused then (22018), never stored rewritten.
 std::u16string utf8ToUtf16(std::string_view s, bool* ok = nullptr);
-std::string utf16ToUtf8(const char16_t* s, size_t n);
+std::string utf16ToUtf8(const char16_t* s, size_t n, bool* ok = nullptr);
+bool utf8Valid(std::string_view s);
+// Two hexadecimal digits a byte.
+std::string hexBytes(const void* p, size_t n, bool upper);
+Fault notTextFault(const std::string& what);
 size_t utf8Fit(std::string_view s, size_t maxBytes);  // bytes that hold whole characters
 
 // Dates.

@@ -519,7 +519,7 @@ bool runSql(Frame& fr, const std::string& text, const std::vector<std::string>& 
         return false;
     }
     sqlite3_stmt* st = nullptr;
-    if (!prepareIn(fr, r.sql, st, f)) {
+    if (!prepareIn(fr, r.sql, st, f) || (!sqlite3_stmt_readonly(st) && !xaWriteAllowed(fr.c, f))) {
         sqlite3_finalize(st);
         return false;
     }

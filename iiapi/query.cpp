@@ -285,7 +285,7 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
         f = cancelledFault();
         return false;
     }
-    if (!sqlite3_stmt_readonly(st) && !beginWrite(c, f, st)) {
+    if (!sqlite3_stmt_readonly(st) && (!xaWriteAllowed(c, f) || !beginWrite(c, f, st))) {
         releaseStatement(c, sql, st, version);
         return false;
     }
@@ -698,17 +698,7 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
                 f = makeFault("42000", native::kSyntax, "Invalid XA branch text '" + r.name + "'");
                 return false;
             }
-            if (!c.xaKey.empty() && c.xaKey != key) {
-                f = makeFault("25000", native::kSequence, "The session is bound to another transaction branch");
-                return false;
-            }
-            if (xaIsPreparedElsewhere(key, c)) {
-                f = makeFault("25000", native::kSequence, "The transaction branch is prepared already");
-                return false;
-            }
-            if (!ensureTransaction(c, f)) return false;
-            c.xaKey = key;
-            c.xaText = text;
+            if (!xaBind(c, key, text, f)) return false;
             s.state = Stmt::State::Done;
             return true;
         }
@@ -938,6 +928,9 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     }
     if (p->qy_queryType != IIAPI_QT_EXEC_PROCEDURE && s->text.empty())
         return done(false, makeFault("42000", native::kSyntax, "Syntax error: no query text"));
+    // The text is read as UTF-8: bytes that are not (an overlong quote) would read as something
+    // else than what the client checked.
+    if (!utf8Valid(s->text)) return done(false, notTextFault("the statement text"));
     if (p->qy_queryType == IIAPI_QT_EXEC || p->qy_queryType == IIAPI_QT_OPEN) {
         if (!preparedName(*s, s->procName))
             return done(false, makeFault("42000", native::kSyntax, "Syntax error: '" + s->text + "'"));

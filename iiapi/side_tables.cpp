@@ -116,8 +116,10 @@ extern "C" int iiengine_createRowVersionTable(const char* target, char* errbuf, 
     struct stat sb;
     if (stat(path.c_str(), &sb) != 0) return err("database " + name + " does not exist (" + path + ")");
     const std::string side = sideTablesPath(path);
+    std::string why;
+    if (!createPrivateFile(side, false, why)) return err("cannot create " + side + ": " + why);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(side.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(side.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         std::string m = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);

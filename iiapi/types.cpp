@@ -42,6 +42,15 @@ Fault truncFault(const IngType& t) {
     return makeFault("22001", native::kTruncate, "String data right truncation: value does not fit " + typeName(t));
 }
 
+}  // namespace
+
+Fault notTextFault(const std::string& what) {
+    return makeFault("22018", native::kType, "Invalid character value for cast specification: " + what +
+                                                 " is not well-formed Unicode text");
+}
+
+namespace {
+
 Fault rangeFault(const IngType& t) {
     return makeFault("22003", native::kOverflow, "Numeric value out of range for " + typeName(t));
 }
@@ -492,7 +501,12 @@ bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
         }
         case IIAPI_NCHA_TYPE:
         case IIAPI_NVCH_TYPE: {
-            std::u16string w = utf8ToUtf16(valueText(v));
+            bool ok = true;
+            std::u16string w = utf8ToUtf16(valueText(v), &ok);
+            if (!ok) {
+                f = notTextFault("the value of " + typeName(what));
+                return false;
+            }
             bool fixed = t.type == IIAPI_NCHA_TYPE;
             size_t room = fixed ? t.length / 2u : (t.length >= 2 ? (t.length - 2u) / 2u : 0u);
             if (w.size() > room) {
@@ -521,9 +535,13 @@ bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
 }
 
 bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f) {
-    (void)f;
     if (t.type == IIAPI_LNVCH_TYPE) {
-        std::u16string w = utf8ToUtf16(valueText(v));
+        bool ok = true;
+        std::u16string w = utf8ToUtf16(valueText(v), &ok);
+        if (!ok) {
+            f = notTextFault("a long nvarchar value");
+            return false;
+        }
         out.assign(reinterpret_cast<const char*>(w.data()), w.size() * 2);
         return true;
     }
@@ -540,8 +558,8 @@ namespace {
 
 // The value of a client parameter as text or bytes, for binding: in place in the value's bytes
 // when they are that already, else in `made`.
-bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view& out, std::string& made, bool& blob,
-                Fault& f) {
+bool clientValue(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view& out, std::string& made, bool& blob,
+                 Fault& f) {
     const std::string& b = v.bytes;
     blob = false;
     switch (d.ds_dataType) {
@@ -593,9 +611,11 @@ bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view
         case IIAPI_LNVCH_TYPE: {
             std::u16string w(b.size() / 2, u'\0');
             std::memcpy(w.data(), b.data(), w.size() * 2);
-            made = utf16ToUtf8(w.data(), w.size());
+            bool ok = true;
+            made = utf16ToUtf8(w.data(), w.size(), &ok);
             out = made;
-            return true;
+            if (!ok) f = notTextFault("the parameter value");
+            return ok;
         }
         case IIAPI_NVCH_TYPE: {
             if (b.size() < 2) {
@@ -609,13 +629,37 @@ bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view
             }
             std::u16string w(n, u'\0');
             std::memcpy(w.data(), b.data() + 2, n * 2);
-            made = utf16ToUtf8(w.data(), n);
+            bool ok = true;
+            made = utf16ToUtf8(w.data(), n, &ok);
             out = made;
-            return true;
+            if (!ok) f = notTextFault("the parameter value");
+            return ok;
         }
         default:
             f = makeFault("S1C00", native::kType, "Unsupported parameter type " + std::to_string(d.ds_dataType));
             return false;
+    }
+}
+
+// A character parameter is UTF-8 text, as the session's character set has it: anything else is
+// refused, not stored for a later reader to decode as something else.
+bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view& out, std::string& made, bool& blob,
+                Fault& f) {
+    if (!clientValue(d, v, out, made, blob, f)) return false;
+    switch (d.ds_dataType) {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE:
+        case IIAPI_LVCH_TYPE:
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_LTXT_TYPE:
+            if (!utf8Valid(out)) {
+                f = notTextFault("the parameter value");
+                return false;
+            }
+            return true;
+        default:
+            return true;
     }
 }
 
@@ -820,8 +864,9 @@ bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::s
         case IIAPI_LNVCH_TYPE: {
             std::u16string w(len / 2, u'\0');
             std::memcpy(w.data(), p, w.size() * 2);
-            out = utf16ToUtf8(w.data(), w.size());
-            return true;
+            bool ok = true;
+            out = utf16ToUtf8(w.data(), w.size(), &ok);
+            return ok;
         }
         case IIAPI_NVCH_TYPE: {
             if (len < 2) return false;
@@ -829,8 +874,9 @@ bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::s
             if (n * 2 > len - 2) return false;
             std::u16string w(n, u'\0');
             std::memcpy(w.data(), p + 2, n * 2);
-            out = utf16ToUtf8(w.data(), n);
-            return true;
+            bool ok = true;
+            out = utf16ToUtf8(w.data(), n, &ok);
+            return ok;
         }
         default:
             return false;
@@ -901,7 +947,9 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM& p) {
             }
             case IIAPI_NCHA_TYPE:
             case IIAPI_LNVCH_TYPE: {
-                std::u16string w = utf8ToUtf16(text);
+                bool ok = true;
+                std::u16string w = utf8ToUtf16(text, &ok);
+                if (!ok) return IIAPI_ST_FAILURE;
                 size_t n = std::min(w.size(), room / 2);
                 if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
                 std::memcpy(dst, w.data(), n * 2);
@@ -917,7 +965,9 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM& p) {
             }
             case IIAPI_NVCH_TYPE: {
                 if (room < 2) return IIAPI_ST_FAILURE;
-                std::u16string w = utf8ToUtf16(text);
+                bool ok = true;
+                std::u16string w = utf8ToUtf16(text, &ok);
+                if (!ok) return IIAPI_ST_FAILURE;
                 size_t n = std::min(w.size(), (room - 2) / 2);
                 if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
                 uint16_t n16 = uint16_t(n);

@@ -47,6 +47,10 @@ std::u16string utf8ToUtf16(std::string_view s, bool* ok) {
             if ((cc & 0xC0) != 0x80) bad = true;
             cp = (cp << 6) | (cc & 0x3F);
         }
+        // A value in more bytes than it needs, a surrogate half or a value past U+10FFFF is no
+        // character: read as one it would pass for another (C0 A7 for a quote).
+        static const uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (!bad && (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) bad = true;
         if (bad) {
             good = false;
             out.push_back(u'?');
@@ -66,9 +70,10 @@ std::u16string utf8ToUtf16(std::string_view s, bool* ok) {
     return out;
 }
 
-std::string utf16ToUtf8(const char16_t* s, size_t n) {
+std::string utf16ToUtf8(const char16_t* s, size_t n, bool* ok) {
     std::string out;
     out.reserve(n);
+    if (ok) *ok = true;
     for (size_t i = 0; i < n; ++i) {
         uint32_t cp = s[i];
         if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
@@ -76,6 +81,7 @@ std::string utf16ToUtf8(const char16_t* s, size_t n) {
             ++i;
         } else if (cp >= 0xD800 && cp < 0xE000) {
             cp = '?';
+            if (ok) *ok = false;
         }
         if (cp < 0x80) {
             out.push_back(char(cp));
@@ -94,6 +100,28 @@ std::string utf16ToUtf8(const char16_t* s, size_t n) {
         }
     }
     return out;
+}
+
+std::string hexBytes(const void* p, size_t n, bool upper) {
+    static const char kUpper[] = "0123456789ABCDEF", kLower[] = "0123456789abcdef";
+    const char* digits = upper ? kUpper : kLower;
+    const auto* b = static_cast<const unsigned char*>(p);
+    std::string s;
+    s.reserve(n * 2);
+    for (size_t i = 0; i < n; ++i) {
+        s.push_back(digits[b[i] >> 4]);
+        s.push_back(digits[b[i] & 0xF]);
+    }
+    return s;
+}
+
+bool utf8Valid(std::string_view s) {
+    bool ok = true;
+    size_t i = 0;
+    // ASCII runs are the common case; only the rest goes through the decoder.
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    if (i < s.size()) utf8ToUtf16(s.substr(i), &ok);
+    return ok;
 }
 
 size_t utf8Fit(std::string_view s, size_t maxBytes) {

@@ -39,6 +39,7 @@ inline constexpr uint32_t NoData = 82;                 // IM907, not a failure
 inline constexpr uint32_t InvalidDescIndex = 100;      // 07009
 inline constexpr uint32_t FractionalTruncation = 104;  // 01S07
 inline constexpr uint32_t IndicatorRequired = 118;     // 22002
+inline constexpr uint32_t CastValue = 121;             // 22018: text that is no text
 inline constexpr uint32_t NotSupported = 1;            // IM001
 }  // namespace cverr
 

@@ -182,7 +182,15 @@ int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t t
     }
     if (carryOut == 0 && w < capUnits) {
         uint64_t units = 0;
-        in += cvutf::Utf8ToUtf16Walk(src + in, n - in, capUnits - w, &units, put);
+        cvutf::WalkStop stop = cvutf::WalkStop::None;
+        in += cvutf::Utf8ToUtf16Walk(src + in, n - in, capUnits - w, &units, put, &stop);
+        // Bytes that are no UTF-8 (an overlong quote, a surrogate) are no character of any buffer; a
+        // character cut by the end of what is here is whole once the rest comes.
+        if (stop == cvutf::WalkStop::Malformed ||
+            (stop == cvutf::WalkStop::CutAtEnd && !MoreFollows(total, available))) {
+            *err = cverr::CastValue;
+            return -1;
+        }
         // Room for one unit only and a character of two: its first unit goes now, so that the
         // piece advances (a wider piece keeps the pair together, as CopyOutWide does).
         if (carry && in < n && w == 0 && capUnits == 1 &&
@@ -238,6 +246,16 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
         return -1;
     }
     auto* out = static_cast<char*>(target);
+    // A lone surrogate is no character of any buffer. A high half at the end of the units read here
+    // may have its low half next, in this value or the next piece.
+    uint64_t checked = reach;
+    if (checked > 0 && text[checked - 1] >= 0xD800 && text[checked - 1] <= 0xDBFF &&
+        (checked < n || MoreFollows(total, n)))
+        --checked;
+    if (!WideTextValid(text, static_cast<long>(checked))) {
+        *err = cverr::CastValue;
+        return -1;
+    }
     // The UTF-8 form of the character at unit `at`; its units in *units.
     char enc[4];
     auto encodeAt = [&](uint64_t at, size_t* units) {

@@ -2,8 +2,9 @@
 //
 // Application buffers and Dataset cells are not guaranteed to be aligned for 16-bit access, so
 // units are loaded and stored through memcpy. The foundation's UTF-8 decoder stops at the first
-// malformed byte; a reader of a long value must never stall or lose the rest of it, so the walk
-// below turns each malformed byte into U+FFFD and carries on.
+// malformed byte; the walk below tells its caller what stopped it, so that text that is no text
+// is refused (22018) rather than read as something else; where nobody asks, each malformed byte
+// becomes U+FFFD, so that a count never stalls.
 #pragma once
 
 #include "util/utf.h"
@@ -35,11 +36,27 @@ inline const SQLWCHAR* AlignedWide(const void* text, uint64_t units, std::vector
     return holder.data();
 }
 
+// What ended a walk before its bytes did.
+enum class WalkStop { None, Malformed, CutAtEnd };
+
+// Whether the n bytes at s begin a UTF-8 sequence that the end of the bytes cuts short.
+inline bool CutSequence(const unsigned char* s, uint64_t n) {
+    const unsigned char b = s[0];
+    const uint64_t need = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (need == 0 || n >= need) return false;
+    for (uint64_t i = 1; i < n; ++i)
+        if ((s[i] & 0xC0) != 0x80) return false;
+    return true;
+}
+
 // Decodes n bytes of UTF-8 into at most maxUnits UTF-16 units, whole characters only, handing
 // each decoded run to emit(const SQLWCHAR*, count). Returns the bytes consumed; *units gets the
-// units produced.
+// units produced. With stop given, the walk ends at bytes that are no character (Malformed) or at
+// a character the end of the bytes cuts (CutAtEnd) and says so.
 template <class Emit>
-uint64_t Utf8ToUtf16Walk(const char* s, uint64_t n, uint64_t maxUnits, uint64_t* units, Emit emit) {
+uint64_t Utf8ToUtf16Walk(const char* s, uint64_t n, uint64_t maxUnits, uint64_t* units, Emit emit,
+                         WalkStop* stop = nullptr) {
+    if (stop) *stop = WalkStop::None;
     SQLWCHAR chunk[256];
     uint64_t in = 0, out = 0;
     while (in < n && out < maxUnits) {
@@ -56,6 +73,11 @@ uint64_t Utf8ToUtf16Walk(const char* s, uint64_t n, uint64_t maxUnits, uint64_t*
         // malformed byte.
         SQLWCHAR pair[2];
         if (Utf8ToWideN(s + in, pair, static_cast<size_t>(n - in), 2, &used) > 0) break;
+        if (stop) {
+            *stop = CutSequence(reinterpret_cast<const unsigned char*>(s) + in, n - in) ? WalkStop::CutAtEnd
+                                                                                         : WalkStop::Malformed;
+            break;
+        }
         const SQLWCHAR replacement = 0xFFFD;
         emit(&replacement, 1);
         ++out;

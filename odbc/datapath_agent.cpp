@@ -523,11 +523,11 @@ SQLRETURN PutDataAgent(StmtRecord* stmt, const void* data, SQLLEN length) {
     if (!dialog || dialog->needData != stmt->needData) return SQL_SUCCESS;
     // Before the first SQLParamData the agent has named no value to feed.
     if (!stmt->agentDaeAsked) return Fail(stmt, kErrSequence);
-    if (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA && length != SQL_DEFAULT_PARAM)
-        return Fail(stmt, kErrBadArg);
+    // A piece's length is a length, SQL_NTS or SQL_NULL_DATA (SQL_DEFAULT_PARAM included: it is a
+    // binding's length, not a piece's).
+    if (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA) return Fail(stmt, kErrBadLength);
     // A null pointer is refused only where bytes would be read from it.
-    if (!data && length != SQL_NULL_DATA && length != SQL_DEFAULT_PARAM && length != 0) return Fail(stmt, kErrBadArg);
-    if (length == SQL_DEFAULT_PARAM) return Fail(stmt, kErrNotCapable);
+    if (!data && length != SQL_NULL_DATA && length != 0) return Fail(stmt, kErrBadArg);
     int16_t cType = 0, sqlType = 0;
     if (!dialog->types(stmt, stmt->daePosition, &cType, &sqlType)) return Fail(stmt, kErrSequence);
     static const char kEmpty[4] = {};

@@ -194,7 +194,11 @@ void ConnPlanFromTable(const char* input, ConnectPlan& plan) {
         // The driver's name keeps its braces, as applications write it.
         std::string name = driver;
         std::string drv = name.find_first_of(";{}") == std::string::npos ? "{" + name + "}" : V(name);
-        out = std::string("DRIVER=") + drv + ";UID=" + V(plan.user) + ";PWD=" + V(plan.password) +
+        // What chose the database goes back too, or the string would reconnect to another one.
+        out = std::string("DRIVER=") + drv;
+        if (!dsn.empty()) out += ";DSN=" + V(dsn);
+        if (!filedsn.empty()) out += ";FILEDSN=" + V(filedsn);
+        out += ";UID=" + V(plan.user) + ";PWD=" + V(plan.password) +
               ";JET=" + TF(plan.jet) + ";FBS=" + fbsText + ";READONLY=" + B(ConnKeywordValue(KW_READONLY)) +
               ";NLB=" + B(ConnKeywordValue(KW_NLB)) + ";MAXROWS=" + std::to_string(plan.maxRows) +
               ";NOAC=" + TF(plan.noAutocommit) + ";INGSERVER=" + V(plan.server) +

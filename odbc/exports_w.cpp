@@ -1,5 +1,6 @@
 // The wide (W) exported functions. Input text becomes UTF-8 copies; output text is either
 // written by the implementation ('W' passed last) or converted here from a UTF-8 work buffer.
+#include <tuple>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -11,6 +12,7 @@
 #include "odbc/api_records.h"
 #include "odbc/export.h"
 #include "odbc/gateway.h"
+#include "util/errtable.h"
 #include "util/utf.h"
 
 #define API TV_EXPORT SQLRETURN SQL_API
@@ -22,11 +24,32 @@ namespace {
 
 constexpr TextMode kWide = kTextWide;
 
+// Input texts of the call under way on this thread that are not UTF-16 (a lone surrogate): the
+// call is refused with 22018 before anything reads them, rather than run on a text rewritten.
+thread_local int tInvalidTexts = 0;
+
+// Checks one input text argument for the call under way; counted while it lives.
+struct TextCheck {
+    bool invalid = false;
+    TextCheck(const SQLWCHAR* w, int64_t wlen) {
+        if (w && (wlen >= 0 || wlen == SQL_NTS) && !WideTextValid(w, long(wlen))) {
+            invalid = true;
+            ++tInvalidTexts;
+        }
+    }
+    ~TextCheck() {
+        if (invalid) --tInvalidTexts;
+    }
+    TextCheck(const TextCheck&) = delete;
+    TextCheck& operator=(const TextCheck&) = delete;
+};
+
 // A UTF-8 copy of one input text argument, with the length the implementation is to see.
 struct InText {
+    TextCheck check;
     char* text = nullptr;
     int64_t len = SQL_NTS;
-    InText(const SQLWCHAR* w, int64_t wlen) {
+    InText(const SQLWCHAR* w, int64_t wlen) : check(w, wlen) {
         if (!w) return;  // absent text: null with SQL_NTS
         if (wlen < 0 && wlen != SQL_NTS) {
             // A bad length stays bad, so the implementation reports it; the text is not read.
@@ -34,7 +57,8 @@ struct InText {
             len = wlen;
             return;
         }
-        text = WideToUtf8Dup(w, long(wlen));
+        // Not text: nothing is converted, the call is refused.
+        text = check.invalid ? strdup("") : WideToUtf8Dup(w, long(wlen));
     }
     ~InText() { free(text); }
     InText(const InText&) = delete;
@@ -82,6 +106,30 @@ struct OutText {
     }
 };
 
+// The call through the gateway, or its refusal there (handle checks, diagnostics reset and trace
+// as for the call itself) when an input text was no UTF-16.
+template <class... P, class... A>
+SQLRETURN CallW(const ApiCall<P...>& rec, SQLHANDLE handle, A... a) {
+    if (tInvalidTexts == 0) return CallODBC(rec, handle, a...);
+    static_assert(sizeof...(A) == sizeof...(P), "the call passes what the implementation takes");
+    const std::tuple<A...> args{a...};
+    return GatewayCall(
+        rec, handle, sizeof...(P),
+        [](const void* call, [[maybe_unused]] ApiArg* list) {
+            std::apply(
+                [&](const A&... v) {
+                    [[maybe_unused]] unsigned i = 0;
+                    ((list[i++] = MakeApiArg<P>(v)), ...);
+                },
+                *static_cast<const std::tuple<A...>*>(call));
+        },
+        [](const void*, HandleBase* record) -> SQLRETURN {
+            if (record) record->lastError = kErrCastValue;
+            return SQL_ERROR;
+        },
+        &args);
+}
+
 SQLRETURN Upgrade(SQLRETURN rc, bool cut) { return (rc == SQL_SUCCESS && cut) ? SQL_SUCCESS_WITH_INFO : rc; }
 
 void StateOut(const SQLCHAR* narrow, SQLWCHAR* wide) {
@@ -112,12 +160,12 @@ SQLRETURN DiagOutW(SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg, SQLSMALLI
 
 API SQLColAttributeW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT field, SQLPOINTER charAttr, SQLSMALLINT max,
                      SQLSMALLINT* len, SQLLEN* numAttr) {
-    return CallODBC(kRecColAttributeW, hstmt, icol, field, charAttr, max, len, numAttr, kWide);
+    return CallW(kRecColAttributeW, hstmt, icol, field, charAttr, max, len, numAttr, kWide);
 }
 
 API SQLColAttributesW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT field, SQLPOINTER desc, SQLSMALLINT max,
                       SQLSMALLINT* len, SQLLEN* numAttr) {
-    return CallODBC(kRecColAttributesW, hstmt, icol, field, desc, max, len, numAttr, kWide);
+    return CallW(kRecColAttributesW, hstmt, icol, field, desc, max, len, numAttr, kWide);
 }
 
 #define IN_TEXT(var, w, l) \
@@ -130,7 +178,7 @@ API SQLColumnPrivilegesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWC
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, table, cbTable);
     IN_TEXT(d, column, cbColumn);
-    return CallODBC(kRecColumnPrivilegesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
+    return CallW(kRecColumnPrivilegesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
 }
 
 API SQLColumnsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
@@ -139,12 +187,13 @@ API SQLColumnsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* sche
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, table, cbTable);
     IN_TEXT(d, column, cbColumn);
-    return CallODBC(kRecColumnsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
+    return CallW(kRecColumnsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
 }
 
 API SQLConnectW(SQLHDBC hdbc, SQLWCHAR* dsn, SQLSMALLINT cbDsn, SQLWCHAR* uid, SQLSMALLINT cbUid, SQLWCHAR* pwd,
                 SQLSMALLINT cbPwd) {
-    return CallODBC(kRecConnectW, hdbc, dsn, cbDsn, uid, cbUid, pwd, cbPwd, kWide);
+    TextCheck a(dsn, cbDsn), b(uid, cbUid), c(pwd, cbPwd);
+    return CallW(kRecConnectW, hdbc, dsn, cbDsn, uid, cbUid, pwd, cbPwd, kWide);
 }
 
 API SQLDescribeColW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLWCHAR* name, SQLSMALLINT max, SQLSMALLINT* len,
@@ -152,7 +201,7 @@ API SQLDescribeColW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLWCHAR* name, SQLSMALLI
     OutText n(max, SHRT_MAX);
     if (n.failed) return SQL_ERROR;
     SQLSMALLINT narrowLen = 0;
-    SQLRETURN rc = CallODBC(kRecDescribeColW, hstmt, icol, n.p(), SQLSMALLINT(n.bytes), &narrowLen, sqltype, colsize,
+    SQLRETURN rc = CallW(kRecDescribeColW, hstmt, icol, n.p(), SQLSMALLINT(n.bytes), &narrowLen, sqltype, colsize,
                             scale, nullable);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;
@@ -163,7 +212,8 @@ API SQLDescribeColW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLWCHAR* name, SQLSMALLI
 
 API SQLDriverConnectW(SQLHDBC hdbc, SQLHWND hwnd, SQLWCHAR* in, SQLSMALLINT cbIn, SQLWCHAR* out, SQLSMALLINT cbOutMax,
                       SQLSMALLINT* pcbOut, SQLUSMALLINT completion) {
-    return CallODBC(kRecDriverConnectW, hdbc, hwnd, in, cbIn, out, cbOutMax, pcbOut, completion, kWide);
+    TextCheck check(in, cbIn);
+    return CallW(kRecDriverConnectW, hdbc, hwnd, in, cbIn, out, cbOutMax, pcbOut, completion, kWide);
 }
 
 API SQLErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* msg,
@@ -184,13 +234,13 @@ API SQLErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR* state, SQLIN
     }
     return DiagOutW(state, native, msg, max, len,
                     [&](SQLCHAR* st, SQLINTEGER* nat, SQLCHAR* m, SQLSMALLINT mx, SQLSMALLINT* l) {
-                        return CallODBC(*rec, h, st, nat, m, mx, l);
+                        return CallW(*rec, h, st, nat, m, mx, l);
                     });
 }
 
 API SQLExecDirectW(SQLHSTMT hstmt, SQLWCHAR* sql, SQLINTEGER len) {
     IN_TEXT(s, sql, len);
-    return CallODBC(kRecExecDirectW, hstmt, s.p(), s.i());
+    return CallW(kRecExecDirectW, hstmt, s.p(), s.i());
 }
 
 API SQLForeignKeysW(SQLHSTMT hstmt, SQLWCHAR* pkCat, SQLSMALLINT cbPkCat, SQLWCHAR* pkSchema, SQLSMALLINT cbPkSchema,
@@ -202,23 +252,23 @@ API SQLForeignKeysW(SQLHSTMT hstmt, SQLWCHAR* pkCat, SQLSMALLINT cbPkCat, SQLWCH
     IN_TEXT(d, fkCat, cbFkCat);
     IN_TEXT(e, fkSchema, cbFkSchema);
     IN_TEXT(f, fkTable, cbFkTable);
-    return CallODBC(kRecForeignKeysW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s(), e.p(), e.s(),
+    return CallW(kRecForeignKeysW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s(), e.p(), e.s(),
                     f.p(), f.s());
 }
 
 API SQLGetConnectAttrW(SQLHDBC hdbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER max, SQLINTEGER* len) {
-    return CallODBC(kRecGetConnectAttrW, hdbc, attr, value, max, len, kWide);
+    return CallW(kRecGetConnectAttrW, hdbc, attr, value, max, len, kWide);
 }
 
 API SQLGetConnectOptionW(SQLHDBC hdbc, SQLUSMALLINT option, SQLPOINTER value) {
-    return CallODBC(kRecGetConnectOptionW, hdbc, option, value, kWide);
+    return CallW(kRecGetConnectOptionW, hdbc, option, value, kWide);
 }
 
 API SQLGetCursorNameW(SQLHSTMT hstmt, SQLWCHAR* cursor, SQLSMALLINT max, SQLSMALLINT* len) {
     OutText c(max, SHRT_MAX);
     if (c.failed) return SQL_ERROR;
     SQLSMALLINT narrowLen = 0;
-    SQLRETURN rc = CallODBC(kRecGetCursorNameW, hstmt, c.p(), SQLSMALLINT(c.bytes), &narrowLen);
+    SQLRETURN rc = CallW(kRecGetCursorNameW, hstmt, c.p(), SQLSMALLINT(c.bytes), &narrowLen);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;
     bool cut = c.deliver(cursor, max, &total);
@@ -228,13 +278,13 @@ API SQLGetCursorNameW(SQLHSTMT hstmt, SQLWCHAR* cursor, SQLSMALLINT max, SQLSMAL
 
 API SQLGetDescFieldW(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER max,
                      SQLINTEGER* len) {
-    return CallODBC(kRecGetDescFieldW, hdesc, rec, field, value, max, len, kWide);
+    return CallW(kRecGetDescFieldW, hdesc, rec, field, value, max, len, kWide);
 }
 
 API SQLGetDescRecW(SQLHDESC hdesc, SQLSMALLINT rec, SQLWCHAR* name, SQLSMALLINT max, SQLSMALLINT* len,
                    SQLSMALLINT* type, SQLSMALLINT* subtype, SQLLEN* length, SQLSMALLINT* precision, SQLSMALLINT* scale,
                    SQLSMALLINT* nullable) {
-    return CallODBC(kRecGetDescRecW, hdesc, rec, name, max, len, type, subtype, length, precision, scale, nullable,
+    return CallW(kRecGetDescRecW, hdesc, rec, name, max, len, type, subtype, length, precision, scale, nullable,
                     kWide);
 }
 
@@ -243,7 +293,7 @@ API SQLGetDiagFieldW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMA
     const auto* r =
         DiagCallRecord(type, kRecGetDiagFieldWEnv, kRecGetDiagFieldWDbc, kRecGetDiagFieldWStmt, kRecGetDiagFieldWDesc);
     if (!r) return SQL_INVALID_HANDLE;
-    return CallODBC(*r, handle, rec, id, info, max, len, kWide);
+    return CallW(*r, handle, rec, id, info, max, len, kWide);
 }
 
 API SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR* state, SQLINTEGER* native,
@@ -253,19 +303,19 @@ API SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR
     if (!r) return SQL_INVALID_HANDLE;
     return DiagOutW(state, native, msg, max, len,
                     [&](SQLCHAR* st, SQLINTEGER* nat, SQLCHAR* m, SQLSMALLINT mx, SQLSMALLINT* l) {
-                        return CallODBC(*r, handle, rec, st, nat, m, mx, l);
+                        return CallW(*r, handle, rec, st, nat, m, mx, l);
                     });
 }
 
 API SQLGetInfoW(SQLHDBC hdbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT max, SQLSMALLINT* len) {
-    return CallODBC(kRecGetInfoW, hdbc, type, value, max, len, kWide);
+    return CallW(kRecGetInfoW, hdbc, type, value, max, len, kWide);
 }
 
 API SQLGetStmtAttrW(SQLHSTMT hstmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER max, SQLINTEGER* len) {
-    return CallODBC(kRecGetStmtAttrW, hstmt, attr, value, max, len);
+    return CallW(kRecGetStmtAttrW, hstmt, attr, value, max, len);
 }
 
-API SQLGetTypeInfoW(SQLHSTMT hstmt, SQLSMALLINT type) { return CallODBC(kRecGetTypeInfoW, hstmt, type); }
+API SQLGetTypeInfoW(SQLHSTMT hstmt, SQLSMALLINT type) { return CallW(kRecGetTypeInfoW, hstmt, type); }
 
 API SQLNativeSqlW(SQLHDBC hdbc, SQLWCHAR* in, SQLINTEGER cbIn, SQLWCHAR* out, SQLINTEGER max, SQLINTEGER* len) {
     IN_TEXT(s, in, cbIn);
@@ -274,12 +324,12 @@ API SQLNativeSqlW(SQLHDBC hdbc, SQLWCHAR* in, SQLINTEGER cbIn, SQLWCHAR* out, SQ
     OutText o(max, work);
     if (o.failed) return SQL_ERROR;
     SQLINTEGER narrowLen = 0;
-    SQLRETURN rc = CallODBC(kRecNativeSqlW, hdbc, s.p(), s.i(), o.p(), SQLINTEGER(o.bytes), &narrowLen);
+    SQLRETURN rc = CallW(kRecNativeSqlW, hdbc, s.p(), s.i(), o.p(), SQLINTEGER(o.bytes), &narrowLen);
     if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && o.short_of(narrowLen) && narrowLen < INT_MAX - 1) {
         // Translation has no side effects: ask again with room for the whole text.
         o.reset(max, narrowLen);
         if (o.failed) return SQL_ERROR;
-        rc = CallODBC(kRecNativeSqlW, hdbc, s.p(), s.i(), o.p(), SQLINTEGER(o.bytes), &narrowLen);
+        rc = CallW(kRecNativeSqlW, hdbc, s.p(), s.i(), o.p(), SQLINTEGER(o.bytes), &narrowLen);
     }
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;
@@ -290,7 +340,7 @@ API SQLNativeSqlW(SQLHDBC hdbc, SQLWCHAR* in, SQLINTEGER cbIn, SQLWCHAR* out, SQ
 
 API SQLPrepareW(SQLHSTMT hstmt, SQLWCHAR* sql, SQLINTEGER len) {
     IN_TEXT(s, sql, len);
-    return CallODBC(kRecPrepareW, hstmt, s.p(), s.i());
+    return CallW(kRecPrepareW, hstmt, s.p(), s.i());
 }
 
 API SQLPrimaryKeysW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
@@ -298,7 +348,7 @@ API SQLPrimaryKeysW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* 
     IN_TEXT(a, cat, cbCat);
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, table, cbTable);
-    return CallODBC(kRecPrimaryKeysW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
+    return CallW(kRecPrimaryKeysW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
 }
 
 API SQLProcedureColumnsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
@@ -307,7 +357,7 @@ API SQLProcedureColumnsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWC
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, proc, cbProc);
     IN_TEXT(d, column, cbColumn);
-    return CallODBC(kRecProcedureColumnsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
+    return CallW(kRecProcedureColumnsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
 }
 
 API SQLProceduresW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
@@ -315,28 +365,28 @@ API SQLProceduresW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* s
     IN_TEXT(a, cat, cbCat);
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, proc, cbProc);
-    return CallODBC(kRecProceduresW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
+    return CallW(kRecProceduresW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
 }
 
 API SQLSetConnectAttrW(SQLHDBC hdbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len) {
-    return CallODBC(kRecSetConnectAttrW, hdbc, attr, value, len, kWide);
+    return CallW(kRecSetConnectAttrW, hdbc, attr, value, len, kWide);
 }
 
 API SQLSetConnectOptionW(SQLHDBC hdbc, SQLUSMALLINT option, SQLULEN value) {
-    return CallODBC(kRecSetConnectOptionW, hdbc, option, value, kWide);
+    return CallW(kRecSetConnectOptionW, hdbc, option, value, kWide);
 }
 
 API SQLSetCursorNameW(SQLHSTMT hstmt, SQLWCHAR* cursor, SQLSMALLINT len) {
     IN_TEXT(c, cursor, len);
-    return CallODBC(kRecSetCursorNameW, hstmt, c.p(), c.s());
+    return CallW(kRecSetCursorNameW, hstmt, c.p(), c.s());
 }
 
 API SQLSetDescFieldW(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER len) {
-    return CallODBC(kRecSetDescFieldW, hdesc, rec, field, value, len, kWide);
+    return CallW(kRecSetDescFieldW, hdesc, rec, field, value, len, kWide);
 }
 
 API SQLSetStmtAttrW(SQLHSTMT hstmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len) {
-    return CallODBC(kRecSetStmtAttrW, hstmt, attr, value, len, kWide);
+    return CallW(kRecSetStmtAttrW, hstmt, attr, value, len, kWide);
 }
 
 API SQLSpecialColumnsW(SQLHSTMT hstmt, SQLUSMALLINT coltype, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema,
@@ -345,7 +395,7 @@ API SQLSpecialColumnsW(SQLHSTMT hstmt, SQLUSMALLINT coltype, SQLWCHAR* cat, SQLS
     IN_TEXT(a, cat, cbCat);
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, table, cbTable);
-    return CallODBC(kRecSpecialColumnsW, hstmt, coltype, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), scope, nullable);
+    return CallW(kRecSpecialColumnsW, hstmt, coltype, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), scope, nullable);
 }
 
 API SQLStatisticsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
@@ -353,7 +403,7 @@ API SQLStatisticsW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* s
     IN_TEXT(a, cat, cbCat);
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, table, cbTable);
-    return CallODBC(kRecStatisticsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), unique, accuracy);
+    return CallW(kRecStatisticsW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), unique, accuracy);
 }
 
 API SQLTablePrivilegesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
@@ -361,7 +411,7 @@ API SQLTablePrivilegesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCH
     IN_TEXT(a, cat, cbCat);
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, table, cbTable);
-    return CallODBC(kRecTablePrivilegesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
+    return CallW(kRecTablePrivilegesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s());
 }
 
 API SQLTablesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schema, SQLSMALLINT cbSchema,
@@ -370,5 +420,5 @@ API SQLTablesW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* schem
     IN_TEXT(b, schema, cbSchema);
     IN_TEXT(c, table, cbTable);
     IN_TEXT(d, type, cbType);
-    return CallODBC(kRecTablesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
+    return CallW(kRecTablesW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s());
 }

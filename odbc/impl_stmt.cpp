@@ -7,11 +7,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
+#include "odbc/diag.h"
 #include "odbc/param.h"
 #include "odbc/prepare.h"
 #include "odbc/setpos.h"
@@ -72,6 +74,15 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     uint16_t count = 0;
     ColumnInfo* params = nullptr;
     stmt->lastError = AgentCall<DRV_DescribeParams>(stmt->link, stmt->agentStmt, &count, &params);
+    if (stmt->lastError == 0 && count > kMaxParamNumber) {
+        // Nothing could bind the markers beyond the limit, and counts past it would not fit
+        // SQLNumParams.
+        std::string text = "[Driver]Too many parameter markers: the statement has " +
+                           std::string(count == 0xFFFF ? "65535 or more" : std::to_string(count)) +
+                           ", at most " + std::to_string(kMaxParamNumber) + " are allowed[SQLSTATE:37000]";
+        DiagPost(stmt, text.c_str(), 0);
+        stmt->lastError = kErrSyntax;
+    }
     if (stmt->lastError != 0) {
         if (params) ColumnInfoArrayFree(params, count);
         AgentCall<DRV_CloseCursor>(stmt->link, stmt->agentStmt);

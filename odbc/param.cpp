@@ -360,8 +360,10 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
         b->pieceLengths[row] = SQL_NULL_DATA;
         return 0;
     }
+    // SQL_NTS is the only other length below 0 that a piece may have (SQL_DEFAULT_PARAM too is
+    // a binding's length, not a piece's), whatever the C type.
+    if (length < 0 && length != SQL_NTS) return kErrBadLength;
     if (!data) return kErrBadArg;
-    if (length == SQL_DEFAULT_PARAM) return kErrNotCapable;
     uint64_t n;
     if (b->elementSize > 0) {
         // A fixed-size C type comes whole: a second piece would join two values' bytes.
@@ -377,8 +379,6 @@ uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint
         } else {
             n = strlen(static_cast<const char*>(data));
         }
-    } else if (length < 0) {
-        return kErrBadLength;
     } else {
         n = uint64_t(length);
     }

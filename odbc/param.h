@@ -42,6 +42,8 @@ struct ParamStore {
     uint16_t supplying;  // SQLParamData has handed out a value of this dialogue
 };
 
+// The most parameter markers a statement may hold: prepare refuses more (42000), and
+// SQLBindParameter refuses a number above it (07009).
 constexpr uint16_t kMaxParamNumber = 1024;
 // Need-data states of the parameter dialogue.
 constexpr uint16_t kNeedDataParams = 1;

@@ -434,13 +434,12 @@ uint32_t ColumnPieceAppend(ColumnBinding* b, const void* data, SQLLEN length, ui
         b->pieceLengths[row] = SQL_NULL_DATA;
         return 0;
     }
+    if (length < 0 && length != SQL_NTS) return kErrBadLength;
     if (!data) return kErrBadArg;
     uint64_t n;
     if (length == SQL_NTS) {
         n = b->cType == SQL_C_WCHAR ? WideBytes(static_cast<const char*>(data), UINT64_MAX)
                                     : strlen(static_cast<const char*>(data));
-    } else if (length < 0) {
-        return kErrBadArg;
     } else {
         n = uint64_t(length);
     }

@@ -65,6 +65,24 @@ void trace_channel_write(LOG_Channel*, int, const char* text) {
     }
 }
 
+// The trace holds what the application sends (statements, values), and its name is often in a
+// directory others write to: the file is the owner's alone (0600), and a name that someone else
+// planted there (a link to another file, a file of theirs, a second name of a file, a pipe) is
+// refused rather than followed or truncated.
+int open_trace_file(const std::string& name) {
+    int fd = open(name.c_str(), O_CREAT | O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    struct stat sb;
+    if (fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode) || sb.st_uid != geteuid() || sb.st_nlink != 1 ||
+        ftruncate(fd, 0) != 0 || fchmod(fd, 0600) != 0) {
+        close(fd);
+        return -1;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 }  // namespace
 
 long TraceThreadId() { return static_cast<long>(syscall(SYS_gettid)); }
@@ -132,7 +150,7 @@ void DebugOpen(int stream) {
     }
     std::string name = DebugExpandName(setting, stream);
     if (name.empty()) return;
-    int fd = open(name.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+    int fd = open_trace_file(name);
     if (fd < 0) return;
     FILE* f = fdopen(fd, "w");
     if (!f) {

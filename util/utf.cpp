@@ -79,7 +79,10 @@ size_t read_utf8(const unsigned char* s, size_t avail, uint32_t* cp) {
         if ((s[i] & 0xC0) != 0x80) return 0;
         v = (v << 6) | (s[i] & 0x3F);
     }
-    if (v > 0x10FFFF) return 0;
+    // A value in more bytes than it needs (C0 A7 for a quote) or a surrogate half is no character:
+    // reading it as one would let text pass every check made on its bytes.
+    static const uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (v > 0x10FFFF || v < kLeast[n] || is_surrogate(v)) return 0;
     *cp = v;
     return n;
 }
@@ -123,6 +126,39 @@ size_t wide_cut(const SQLWCHAR* s, size_t n, size_t max) {
 }
 
 }  // namespace
+
+// ---- Validation ----
+
+bool WideTextValid(const SQLWCHAR* text, long len) {
+    if (!text || (len < 0 && len != TV_NTS)) return true;
+    const size_t n = len == TV_NTS ? WideLen(text) : static_cast<size_t>(len);
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t u = text[i];
+        if (is_low(u)) return false;
+        if (is_high(u)) {
+            if (i + 1 >= n || !is_low(text[i + 1])) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
+bool Utf8TextValid(const char* text, long len) {
+    if (!text || (len < 0 && len != TV_NTS)) return true;
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    const size_t n = len == TV_NTS ? strlen(text) : static_cast<size_t>(len);
+    for (size_t i = 0; i < n;) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        uint32_t cp;
+        const size_t k = read_utf8(s + i, n - i, &cp);
+        if (k == 0) return false;
+        i += k;
+    }
+    return true;
+}
 
 // ---- UTF-16 to UTF-8 ----
 

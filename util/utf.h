@@ -4,9 +4,13 @@
 // UTF-16: a valid surrogate pair is one character of two units and becomes one 4-byte UTF-8
 // sequence; a lone surrogate becomes a 3-byte sequence of its own. UTF-8: 1- to 4-byte sequences
 // decode to one unit or, above U+FFFF, to a surrogate pair; decoding stops quietly at the first
-// invalid byte (stray continuation byte, 0xF8..0xFF lead, missing continuation, value above
-// U+10FFFF). Bounded conversions never split a character: it is written only when all of its
-// bytes or units fit. Unit counts of UTF-8 text count a 4-byte sequence as two units.
+// invalid byte (stray continuation byte, 0xF8..0xFF lead, missing continuation, a value in more
+// bytes than it needs, a surrogate value, a value above U+10FFFF). Bounded conversions never split
+// a character: it is written only when all of its bytes or units fit. Unit counts of UTF-8 text
+// count a 4-byte sequence as two units.
+//
+// Text an application hands over is checked with WideTextValid or Utf8TextValid first and refused
+// (22018) when it is not text: the conversions never stand in for what is not there.
 //
 // The "ANSI code page" is UTF-8 on this platform: the Ansi* functions follow the same rules.
 // Lengths: TV_NTS (-3) means up to the terminating NUL. Heap results come from malloc and are
@@ -17,6 +21,13 @@
 #include <cstdint>
 
 #include "util/strutil.h"
+
+// ---- Validation ----
+// Whether the text (length in units or bytes, or TV_NTS) is well-formed: UTF-16 without a lone
+// surrogate; UTF-8 of shortest sequences for values up to U+10FFFF that are not surrogates. A null
+// text or a bad length is not text to check and counts as valid.
+bool WideTextValid(const SQLWCHAR* text, long len);
+bool Utf8TextValid(const char* text, long len);
 
 // ---- UTF-16 to UTF-8 ----
 // UTF-8 bytes needed for the text (an explicit length counts NUL units too); 0 for null or a

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 std::string BuildDir() {
     const char* env = getenv("TV_BUILD_DIR");
@@ -27,6 +28,13 @@ std::string RunCommand(const std::string& cmd, int* status) {
     int rc = pclose(p);
     if (status) *status = rc;
     return out;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
 }
 
 std::string InterpreterEnv(const DriverBuild& b) {

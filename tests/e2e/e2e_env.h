@@ -27,6 +27,9 @@ std::string RunCommand(const std::string& cmd, int* status = nullptr);
 // preloaded), or "" for a plain build.
 std::string InterpreterEnv(const DriverBuild& b);
 
+// The whole contents of a file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
+
 // Whether a library of this file name is mapped into the process right now.
 bool LibraryMapped(const char* fileName);
 

@@ -8,43 +8,17 @@
 
 #include "connect_fixture.h"
 #include "e2e_env.h"
+#include "xa_types.h"
 
 namespace {
 
-// The X/Open transaction identifier and switch as the XA standard lays them out.
-struct Xid {
-    long formatID;
-    long gtrid_length;
-    long bqual_length;
-    char data[128];
-};
-struct XaSwitch {
-    char name[32];
-    long flags;
-    long version;
-    int (*open)(char*, int, long);
-    int (*close)(char*, int, long);
-    int (*start)(Xid*, int, long);
-    int (*end)(Xid*, int, long);
-    int (*rollback)(Xid*, int, long);
-    int (*prepare)(Xid*, int, long);
-    int (*commit)(Xid*, int, long);
-    int (*recover)(Xid*, long, int, long);
-    int (*forget)(Xid*, int, long);
-    int (*complete)(int*, int*, int, long);
-};
+using xatypes::kTmEndScan;
+using xatypes::kTmStartScan;
+using xatypes::kTmSuccess;
+using xatypes::XaSwitch;
+using xatypes::Xid;
 
-constexpr long kTmSuccess = 0x04000000L, kTmStartScan = 0x01000000L, kTmEndScan = 0x00800000L;
-
-Xid MakeXid(const char* gtrid, const char* bqual) {
-    Xid x{};
-    x.formatID = 0x5456;
-    x.gtrid_length = long(std::strlen(gtrid));
-    x.bqual_length = long(std::strlen(bqual));
-    std::memcpy(x.data, gtrid, size_t(x.gtrid_length));
-    std::memcpy(x.data + x.gtrid_length, bqual, size_t(x.bqual_length));
-    return x;
-}
+Xid MakeXid(const char* gtrid, const char* bqual) { return xatypes::MakeXid(gtrid, bqual); }
 
 class XaExports : public ::testing::TestWithParam<DriverBuild> {
 protected:

@@ -14,6 +14,7 @@ namespace {
 
 struct DataDir {
     std::string path;
+    pid_t owner = getpid();  // a forked child that ends normally leaves the directory to its parent
     DataDir() {
         char tmpl[] = "/tmp/iiapi-test-XXXXXX";
         const char* d = mkdtemp(tmpl);
@@ -22,7 +23,7 @@ struct DataDir {
     }
     ~DataDir() {
         std::error_code ec;
-        if (path.rfind("/tmp/iiapi-test-", 0) == 0) std::filesystem::remove_all(path, ec);
+        if (getpid() == owner && path.rfind("/tmp/iiapi-test-", 0) == 0) std::filesystem::remove_all(path, ec);
     }
 };
 

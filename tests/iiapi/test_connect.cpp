@@ -1,5 +1,6 @@
 // Sessions: connect, the server probe, passwords, settings and bad handles.
 #include "api_support.h"
+#include "iiapi/internal.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -151,11 +152,63 @@ TEST(Connect, BadDatabaseNamesAreRefused) {
     EXPECT_EQ(iiengine_createDatabase(nullptr, nullptr, nullptr, err, sizeof err), -1);
 }
 
+// A database is a name inside the data directory: a path (absolute, relative, or hidden behind a
+// node or server class) reaches no file, to open or to create.
+TEST(Connect, PathsAreNoDatabaseNames) {
+    std::string db = freshDatabase();
+    char path[512];
+    ASSERT_EQ(iiengine_databasePath(db.c_str(), path, sizeof path), 0);
+    const std::string file = path;
+    const std::string dir = file.substr(0, file.rfind('/'));
+    const std::string made = dir + "/made-by-path.db";
+    const std::string names[] = {file,     "/" + db,        "./" + db,          "../" + db,
+                                 "." + db, "node::" + file, "node::./" + db,    dir + "/../" + db,
+                                 "-" + db, made,            "./made-by-path.db"};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        Session s;
+        std::vector<Msg> msgs;
+        EXPECT_EQ(s.connect(environment(), name, nullptr, nullptr, &msgs), IIAPI_ST_ERROR);
+        ASSERT_FALSE(msgs.empty());
+        EXPECT_EQ(msgs[0].sqlstate, "08001");
+        EXPECT_NE(msgs[0].text.find("Invalid database name"), std::string::npos) << msgs[0].text;
+        EXPECT_EQ(iiengine_databasePath(name.c_str(), path, sizeof path), -1);
+        char err[128];
+        EXPECT_EQ(iiengine_createDatabase(name.c_str(), nullptr, nullptr, err, sizeof err), -1);
+    }
+    EXPECT_NE(access(made.c_str(), F_OK), 0);
+    // The name itself, with a node and a server class, is the database.
+    Session ok;
+    EXPECT_EQ(ok.connect(environment(), "node::" + db + "/ingres"), IIAPI_ST_SUCCESS);
+}
+
 TEST(Connect, CreatingTwiceFails) {
     std::string db = freshDatabase();
     char err[256] = "";
     EXPECT_EQ(iiengine_createDatabase(db.c_str(), nullptr, nullptr, err, sizeof err), -1);
     EXPECT_NE(std::string(err).find("already exists"), std::string::npos);
+}
+
+// The stored form of a password: the hash functions give the published test vectors.
+TEST(Connect, PasswordHashFollowsTheStandardVectors) {
+    EXPECT_EQ(iiapi::sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(iiapi::sha256Hex(std::string(1000, 'a')),
+              "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
+    EXPECT_EQ(iiapi::pbkdf2Sha256Hex("password", "salt", 1),
+              "120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b");
+    EXPECT_EQ(iiapi::pbkdf2Sha256Hex("password", "salt", 4096),
+              "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
+    const std::string stored = iiapi::hashPassword("s3cret");
+    EXPECT_EQ(stored.rfind("pbkdf2-sha256$", 0), 0u) << stored;
+    EXPECT_EQ(stored.find("s3cret"), std::string::npos);
+    EXPECT_NE(stored, iiapi::hashPassword("s3cret"));  // salted
+    EXPECT_TRUE(iiapi::passwordMatches(stored, "s3cret"));
+    for (const char* wrong : {"s3crex", "", "s3cret ", "S3cret"}) EXPECT_FALSE(iiapi::passwordMatches(stored, wrong));
+    EXPECT_FALSE(iiapi::passwordMatches(stored, nullptr));
+    // A damaged stored form lets nobody in.
+    for (std::string bad : {stored.substr(0, stored.size() - 1), std::string("pbkdf2-sha256$0$00$00"),
+                            std::string("pbkdf2-sha256$x$y$z"), std::string("pbkdf2-sha256$")})
+        EXPECT_FALSE(iiapi::passwordMatches(bad, "s3cret")) << bad;
 }
 
 TEST(Connect, PasswordIsChecked) {

@@ -503,7 +503,7 @@ TEST(Foreign, PlainSqliteFilesAreReadWithoutAddingMetadata) {
     sqlite3_close(db);
     {
         Session s;
-        ASSERT_EQ(s.connect(environment(), path), IIAPI_ST_SUCCESS);
+        ASSERT_EQ(s.connect(environment(), name), IIAPI_ST_SUCCESS);
         Result r = s.exec("SELECT id, name, price, data, code FROM items ORDER BY id");
         ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
         ASSERT_EQ(r.desc.size(), 5u);

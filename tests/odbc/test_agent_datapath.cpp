@@ -383,9 +383,11 @@ TEST_F(AgentDataPath, PutDataRefusesWhatTheAgentCannotTake) {
         SQLLEN length;
         const char* state;
     } refusals[] = {
-        {"x", SQL_NO_TOTAL, "HY009"},
+        {"x", SQL_NO_TOTAL, "HY090"},
         {nullptr, 3, "HY009"},
-        {"x", SQL_DEFAULT_PARAM, "HYC00"},
+        {"x", SQL_DEFAULT_PARAM, "HY090"},
+        {nullptr, SQL_DEFAULT_PARAM, "HY090"},
+        {"x", SQL_DATA_AT_EXEC, "HY090"},
     };
     for (const auto& r : refusals) {
         EXPECT_EQ(SQL_ERROR, SQLPutData(st, const_cast<void*>(r.data), r.length));

@@ -129,7 +129,7 @@ TEST_F(DriverConnect, LongOutputStringWithDriver) {
                       SQL_DRIVER_NOPROMPT, plan),
               0);
     EXPECT_EQ(plan.output,
-              "DRIVER={Telvarin};UID=u;PWD=p;JET=FALSE;FBS=1234;READONLY=yes;NLB=;MAXROWS=25;NOAC=TRUE;"
+              "DRIVER={Telvarin};DSN=telv;UID=u;PWD=p;JET=FALSE;FBS=1234;READONLY=yes;NLB=;MAXROWS=25;NOAC=TRUE;"
               "INGSERVER=srv1;NRSSL=FALSE;DYN_CURS_SENSITIVITY=HIGH;SQLDBMSNAME=;GROUP=grp;ROLENAME=r;ROLEPWD=rp;"
               "EFFUID=;DBMSPWD=;RTRIMCHAR=FALSE;IV=TRUE;IA=;Server=Corvanta");
     EXPECT_EQ(plan.options, " -Ggrp -Rr/rp");

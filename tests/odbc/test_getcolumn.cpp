@@ -643,27 +643,30 @@ TEST(GetColumnAgentPieces, WideBinaryAsksForHalfTheBuffer) {
 
 namespace {
 
-TEST(GetColumnPieces, MalformedUtf8NeverStallsAWideRead) {
-    const std::string text =
-        "ab\xFF\xC3"
-        "cd\xE2\x82";  // a stray byte, cut sequences
-    OneColumn c(DS_CHAR_LEN2, 16);
-    c.setText(text);
-    FakeStmt st;
-    U16 joined;
-    int calls = 0;
-    for (; calls < 20; ++calls) {
-        SQLWCHAR buf[3];
+// Bytes that are no UTF-8 (a stray byte, a cut sequence, an overlong quote) are refused with
+// 22018 when read as wide text; the read ends there (no stall, nothing rewritten comes later).
+TEST(GetColumnPieces, MalformedUtf8IsRefusedAsWideText) {
+    for (const std::string& text : {std::string("ab\xFF\xC3"
+                                               "cd"),
+                                   std::string("cd\xE2\x82"), std::string("x\xC0\xA7" "y")}) {
+        SCOPED_TRACE(text);
+        OneColumn c(DS_CHAR_LEN2, 16);
+        c.setText(text);
+        FakeStmt st;
+        SQLWCHAR buf[8] = {0x7777};
         SQLLEN len;
         ColumnBinding b = Bind(1, SQL_C_WCHAR, buf, sizeof buf, &len);
-        const int rc = GetColumn(st.ctx, 0, b, c.ds);
-        if (rc == SQL_NO_DATA) break;
-        size_t n = 0;
-        while (n < 3 && buf[n] != 0) ++n;
-        joined += WideAt(buf, n);
+        EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), SQL_ERROR);
+        EXPECT_EQ(st.lastError, cverr::CastValue);
+        for (SQLWCHAR u : buf) EXPECT_NE(u, u'\'');
+        EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), SQL_NO_DATA);
+        // As narrow text the bytes are handed over as they are.
+        FakeStmt again;
+        char narrow[16];
+        ColumnBinding nb = Bind(1, SQL_C_CHAR, narrow, sizeof narrow, &len);
+        EXPECT_EQ(GetColumn(again.ctx, 0, nb, c.ds), SQL_SUCCESS);
+        EXPECT_EQ(std::string(narrow, size_t(len)), text);
     }
-    EXPECT_EQ(joined, u"ab\uFFFD\uFFFDcd\uFFFD\uFFFD");
-    EXPECT_EQ(calls, 4);
 }
 
 TEST(GetColumnPieces, UnalignedWideTargetsAndSources) {

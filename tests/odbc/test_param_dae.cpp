@@ -141,6 +141,9 @@ TEST_F(ParamDae, SequenceErrors) {
     ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
     EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", -7));
     EXPECT_EQ("HY090", State());
+    // A default parameter is a binding's length, never a piece's.
+    EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", SQL_DEFAULT_PARAM));
+    EXPECT_EQ("HY090", State());
     EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, nullptr, 4));
     EXPECT_EQ("HY009", State());
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "ok", 2));

@@ -360,8 +360,8 @@ TEST(CopyOut, WideRules) {
 }
 
 TEST(CopyOut, NarrowToWideAndBack) {
-    // UTF-8 to UTF-16 reports UTF-16 bytes; malformed bytes become U+FFFD.
-    const std::string s = "x\xC3\xA9\xFFy";
+    // UTF-8 to UTF-16 reports UTF-16 bytes.
+    const std::string s = "x\xC3\xA9\xE2\x82\xACy";
     SQLWCHAR w[8];
     SQLLEN len;
     uint32_t err;
@@ -369,25 +369,46 @@ TEST(CopyOut, NarrowToWideAndBack) {
     EXPECT_EQ(CopyOutCharToWide(s.data(), s.size(), s.size(), 0, true, true, w, sizeof w, &len, &err, &used), 0);
     EXPECT_EQ(len, 8);
     EXPECT_EQ(used, s.size());
-    EXPECT_EQ(WideAt(w, 5), U16(u"x\u00E9\uFFFDy") + u'\0');
+    EXPECT_EQ(WideAt(w, 5), U16(u"x\u00E9\u20ACy") + u'\0');
     EXPECT_EQ(CopyOutCharToWide(s.data(), s.size(), s.size(), 0, true, false, w, 8, &len, &err, &used), -1);
     EXPECT_EQ(err, cverr::OutOfRange);
 
-    // UTF-16 to UTF-8: a lone surrogate keeps its own 3-byte form, as the foundation encodes it;
-    // lengths in bytes.
+    // Bytes that are no UTF-8 are no character of a wide buffer: refused (22018), not rewritten.
+    for (const std::string& bad : {std::string("x\xFF" "y"), std::string("a\xC0\xA7" "b"), std::string("\xED\xA0\x80"),
+                                  std::string("cut\xE2\x82")}) {
+        err = 0;
+        EXPECT_EQ(CopyOutCharToWide(bad.data(), bad.size(), bad.size(), 0, true, true, w, sizeof w, &len, &err,
+                                    &used),
+                  -1)
+            << bad;
+        EXPECT_EQ(err, cverr::CastValue) << bad;
+    }
+    // A character cut by the end of a piece is whole once the rest of the value comes.
+    const std::string head = "ab\xE2\x82";
+    EXPECT_EQ(CopyOutCharToWide(head.data(), head.size(), head.size(), 10, true, true, w, sizeof w, &len, &err,
+                                &used),
+              1);
+    EXPECT_EQ(used, 2u);
+    EXPECT_EQ(WideAt(w, 3), U16(u"ab") + u'\0');
+
+    // UTF-16 to UTF-8: a lone surrogate is refused too; lengths in bytes.
     const SQLWCHAR lone[] = {u'a', 0xD800, u'b'};
     char n[16];
-    EXPECT_EQ(CopyOutWideToChar(lone, 3, 3, 0, true, true, n, sizeof n, &len, &err, &used), 0);
-    EXPECT_STREQ(n,
-                 "a\xED\xA0\x80"
-                 "b");
-    EXPECT_EQ(len, 5);
-    EXPECT_EQ(CopyOutWideToChar(lone, 3, 3, 0, true, true, n, 4, &len, &err, &used), 1);
-    EXPECT_STREQ(n, "a");
-    EXPECT_EQ(used, 1u);
-    // A piece of a longer value: the UTF-8 size of the rest is unknown.
-    EXPECT_EQ(CopyOutWideToChar(lone, 3, 3, 100, true, true, n, sizeof n, &len, &err, &used), 1);
+    EXPECT_EQ(CopyOutWideToChar(lone, 3, 3, 0, true, true, n, sizeof n, &len, &err, &used), -1);
+    EXPECT_EQ(err, cverr::CastValue);
+    const SQLWCHAR text[] = {u'a', u'\u00E9', 0xD83D, 0xDE00, u'b'};
+    EXPECT_EQ(CopyOutWideToChar(text, 5, 5, 0, true, true, n, sizeof n, &len, &err, &used), 0);
+    EXPECT_STREQ(n, "a\xC3\xA9\xF0\x9F\x98\x80" "b");
+    EXPECT_EQ(len, 8);
+    EXPECT_EQ(CopyOutWideToChar(text, 5, 5, 0, true, true, n, 4, &len, &err, &used), 1);
+    EXPECT_STREQ(n, "a\xC3\xA9");
+    EXPECT_EQ(used, 2u);
+    // A piece of a longer value: the UTF-8 size of the rest is unknown, and a pair its end cuts
+    // waits for its second half.
+    EXPECT_EQ(CopyOutWideToChar(text, 3, 3, 100, true, true, n, sizeof n, &len, &err, &used), 1);
     EXPECT_EQ(len, SQL_NO_TOTAL);
+    EXPECT_EQ(used, 2u);
+    EXPECT_STREQ(n, "a\xC3\xA9");
 }
 
 }  // namespace

@@ -63,14 +63,60 @@ TEST(Utf, RoundTripsIncludingNonBmp) {
     }
 }
 
-TEST(Utf, LoneSurrogatesEncodeAsThreeBytesAndComeBack) {
+// A lone surrogate is no text: encoded on its own it is a 3-byte sequence that no decoder reads back
+// as a character, and both checks refuse it.
+TEST(Utf, LoneSurrogatesAreNoTextEitherWay) {
     WStr lone = W(u"x") + SQLWCHAR(0xD83D) + W(u"y") + SQLWCHAR(0xDE00);
     char* u = WideToUtf8DupNts(lone.c_str());
     EXPECT_EQ(std::string(u), "x\xED\xA0\xBDy\xED\xB8\x80");
     SQLWCHAR* back = Utf8ToWideDupNts(u);
-    EXPECT_EQ(WStr(back), lone);
+    EXPECT_EQ(WStr(back), W(u"x"));  // decoding stops at the surrogate's sequence
+    EXPECT_FALSE(WideTextValid(lone.c_str(), TV_NTS));
+    EXPECT_FALSE(Utf8TextValid(u, TV_NTS));
     free(u);
     free(back);
+}
+
+// What is text and what is not, both ways: shortest sequences of values up to U+10FFFF that are no
+// surrogates, and UTF-16 whose surrogates come in pairs.
+TEST(Utf, TextValidity) {
+    const struct {
+        std::string utf8;
+        bool valid;
+    } narrow[] = {
+        {"", true},
+        {"plain 'ascii'", true},
+        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", true},
+        {"\xF4\x8F\xBF\xBF", true},  // U+10FFFF
+        {"\xEF\xBF\xBD", true},       // U+FFFD itself
+        {"\xC0\xA7", false},           // an overlong quote
+        {"\xC1\xBF", false},
+        {"\xE0\x80\xA7", false},
+        {"\xF0\x80\x80\xA7", false},
+        {"\xE0\x9F\xBF", false},      // U+07FF in three bytes
+        {"\xF0\x8F\xBF\xBF", false},  // U+FFFF in four bytes
+        {"\xED\xA0\x80", false},      // U+D800
+        {"\xED\xBF\xBF", false},      // U+DFFF
+        {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+        {"a\x80", false},
+        {"a\xC3", false},
+        {"\xFF", false},
+    };
+    for (const auto& c : narrow) EXPECT_EQ(Utf8TextValid(c.utf8.c_str(), TV_NTS), c.valid) << Hex(c.utf8);
+    // The overlong quote decodes to nothing, never to "'".
+    SQLWCHAR out[4] = {0x7777, 0x7777, 0x7777, 0x7777};
+    EXPECT_EQ(Utf8ToWide("\xC0\xA7", out, 4), 0u);
+    // Explicit lengths: a NUL unit is text, a pair cut by the length is not.
+    const WStr pair = W(u"a\U0001F600");
+    EXPECT_TRUE(WideTextValid(pair.data(), long(pair.size())));
+    EXPECT_FALSE(WideTextValid(pair.data(), long(pair.size()) - 1));
+    const WStr withNul = W(u"a") + SQLWCHAR(0) + W(u"b");
+    EXPECT_TRUE(WideTextValid(withNul.data(), 3));
+    const WStr lowFirst = WStr{SQLWCHAR(0xDC00), SQLWCHAR(0xD800)};
+    EXPECT_FALSE(WideTextValid(lowFirst.data(), 2));
+    EXPECT_TRUE(Utf8TextValid("a\0\xC3", 2));  // the length ends before the cut sequence
+    EXPECT_TRUE(WideTextValid(nullptr, TV_NTS));
+    EXPECT_TRUE(Utf8TextValid(nullptr, TV_NTS));
 }
 
 struct DecodeCase {

@@ -114,11 +114,68 @@ TEST_F(Trace, FileTraceHasBannerLinesAndClosingLines) {
     EXPECT_EQ(lines[4].rfind("** finished on ", 0), 0u);
     EXPECT_TRUE(std::regex_match(lines[4].substr(15), stamp)) << lines[4];
     EXPECT_EQ(lines[5], "** normal end **");
+    // The owner's alone, whatever the umask lets through.
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
-    mode_t mask = umask(0);
-    umask(mask);
-    EXPECT_EQ(st.st_mode & 0777, 0644u & ~mask);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// What someone else may have put under the trace's name is neither followed nor truncated: the
+// trace stays off and the other file keeps its bytes. A file of the owner's own is taken over,
+// emptied and made private.
+TEST_F(Trace, NamesPlantedByOthersAreRefusedAndOwnFilesMadePrivate) {
+    const std::string victim = dir_ + "victim.txt";
+    const std::string keep = "precious bytes\n";
+    auto plant = [&](const std::string& path, const char* how) {
+        {
+            std::ofstream v(victim);
+            v << keep;
+        }
+        if (std::string(how) == "symlink") return symlink(victim.c_str(), path.c_str()) == 0;
+        if (std::string(how) == "hardlink") return link(victim.c_str(), path.c_str()) == 0;
+        if (std::string(how) == "fifo") return mkfifo(path.c_str(), 0666) == 0;
+        if (std::string(how) == "directory") return mkdir(path.c_str(), 0755) == 0;
+        // Someone else's file: only a privileged test run can make one.
+        std::ofstream(path) << keep;
+        return geteuid() == 0 && chown(path.c_str(), 65534, 65534) == 0;
+    };
+    for (const char* how : {"symlink", "hardlink", "fifo", "directory", "foreign"}) {
+        SCOPED_TRACE(how);
+        const std::string path = dir_ + "planted-" + how + ".log";
+        if (!plant(path, how)) continue;
+        setenv("KIV_DEBUGFILE", path.c_str(), 1);
+        DebugOpen(0);
+        DebugOpen(1);  // the "-xa" name is free: only stream 0's is planted
+        EXPECT_FALSE(DebugStreamOpen(0));
+        DebugClose(1);
+        EXPECT_EQ(ReadFile(victim), keep);
+        if (std::string(how) == "foreign") {
+            EXPECT_EQ(ReadFile(path), keep);
+        }
+    }
+    // A file of the owner's, world-readable and full: emptied and made private.
+    const std::string own = dir_ + "own.log";
+    {
+        std::ofstream o(own);
+        o << "old trace of an earlier run\n";
+    }
+    chmod(own.c_str(), 0644);
+    setenv("KIV_DEBUGFILE", own.c_str(), 1);
+    DebugOpen(0);
+    ASSERT_TRUE(DebugStreamOpen(0));
+    DebugClose(0);
+    struct stat st;
+    ASSERT_EQ(stat(own.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_THAT(ReadFile(own), ::testing::Not(::testing::HasSubstr("earlier run")));
+    EXPECT_THAT(ReadFile(own), ::testing::HasSubstr("** normal end **"));
+    // The XA trace is created as privately.
+    ASSERT_EQ(stat((own + "-xa").c_str(), &st), -1);
+    DebugOpen(1);
+    ASSERT_TRUE(DebugStreamOpen(1));
+    DebugClose(1);
+    ASSERT_EQ(stat((own + "-xa").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(Trace, XaStreamGoesToDashXaFileWithThreadIds) {

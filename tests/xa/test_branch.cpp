@@ -54,7 +54,9 @@ TEST_F(XaBranchTest, TwoPhaseCommitMakesTheBranchsWorkVisible) {
     uint32_t h = 0;
     ASSERT_EQ(Connect(&h), 0u);
     ASSERT_EQ(Open(h), XA_OK);
-    EXPECT_EQ(Conn(h)->connHandle, Conn(h)->server->env);  // no session until a branch starts
+    // A fresh plain session from the open on: the application's statements run before any branch.
+    EXPECT_NE(Conn(h)->connHandle, Conn(h)->server->env);
+    EXPECT_EQ(Run(h, "SELECT COUNT(*) FROM xb1"), 0u) << ::testing::PrintToString(Errors(h));
     XID x = MakeXid(7, "gtrid-1", "b1");
     ASSERT_EQ(Start(h, &x), XA_OK);
     EXPECT_TRUE(SentQuery("set session with xa_xid='00000007:7:2:67747269:642D3162:31000000:XA:0:7:EX'"));
@@ -310,6 +312,55 @@ TEST_F(XaBranchTest, ANodeTargetRecoversFromThatNodesMasterDatabaseByDatabaseNam
     ASSERT_EQ(Rollback(b, &x), XA_OK);
     EXPECT_EQ(Recover(b, found, 4, TMSTARTRSCAN | TMENDRSCAN), 0);
     ASSERT_EQ(Close(b), XA_OK);
+}
+
+// A commit or rollback of an identifier no session prepared (never started, or finished
+// already) finds no branch, from any connection.
+TEST_F(XaBranchTest, OutcomesOfBranchesNobodyHoldsAreNotA) {
+    Table("xb11");
+    uint32_t a = 0, b = 0;
+    ASSERT_EQ(Connect(&a), 0u);
+    ASSERT_EQ(Connect(&b), 0u);
+    ASSERT_EQ(Open(a), XA_OK);
+    ASSERT_EQ(Open(b), XA_OK);
+    XID never = MakeXid(11, "never", "1");
+    EXPECT_EQ(Commit(b, &never), XAER_NOTA);
+    EXPECT_EQ(Rollback(b, &never), XAER_NOTA);
+    EXPECT_EQ(Commit(b, &never, TMONEPHASE), XAER_NOTA);
+    XID x = MakeXid(11, "done", "1");
+    ASSERT_EQ(Start(a, &x), XA_OK);
+    ASSERT_EQ(Run(a, "INSERT INTO xb11 VALUES (1, 'a')"), 0u);
+    ASSERT_EQ(End(a, &x), XA_OK);
+    ASSERT_EQ(Prepare(a, &x), XA_OK);
+    ASSERT_EQ(Commit(a, &x), XA_OK);
+    EXPECT_EQ(Commit(b, &x), XAER_NOTA);
+    EXPECT_EQ(Rollback(b, &x), XAER_NOTA);
+    EXPECT_EQ(Rows("xb11"), 1);
+    ASSERT_EQ(Close(a), XA_OK);
+    ASSERT_EQ(Close(b), XA_OK);
+}
+
+// The connection's own parked branch finished in one phase (or rolled back) takes its session
+// along: the connection gets a plain one, and its statements run as after a two-phase commit.
+TEST_F(XaBranchTest, AfterItsParkedBranchEndsTheConnectionHasAPlainSession) {
+    Table("xb12");
+    uint32_t h = 0;
+    ASSERT_EQ(Connect(&h), 0u);
+    ASSERT_EQ(Open(h), XA_OK);
+    int id = 0;
+    for (bool commit : {true, false}) {
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        XID x = MakeXid(12, "park", std::to_string(++id));
+        ASSERT_EQ(Start(h, &x), XA_OK);
+        ASSERT_EQ(Run(h, ("INSERT INTO xb12 VALUES (" + std::to_string(id) + ", 'p')").c_str()), 0u);
+        ASSERT_EQ(End(h, &x, TMSUCCESS), XA_OK);
+        EXPECT_EQ(Conn(h)->connHandle, Conn(h)->server->env);  // parked: the session lies in the list
+        ASSERT_EQ(commit ? Commit(h, &x, TMONEPHASE) : Rollback(h, &x), XA_OK);
+        EXPECT_NE(Conn(h)->connHandle, Conn(h)->server->env);
+        EXPECT_EQ(Run(h, "SELECT COUNT(*) FROM xb12"), 0u) << ::testing::PrintToString(Errors(h));
+    }
+    EXPECT_EQ(Rows("xb12"), 1);
+    ASSERT_EQ(Close(h), XA_OK);
 }
 
 TEST_F(XaBranchTest, UnknownConnectionsAreInvalidArguments) {

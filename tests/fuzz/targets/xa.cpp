@@ -1,5 +1,6 @@
 // XA identifiers and xa_info texts: the branch text the driver sends and reads back at
-// recovery, the engine's parse of it, the XID copy, and the DSN of an xa_info string.
+// recovery, the engine's parse of it, the XID copy, the DSN of an xa_info string, and the file
+// of a prepared branch as a damaged disk may leave it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::string key, branch;
     (void)iiapi::xaKeyFromText(text, key, branch);
+
+    // A branch's file read back: whatever the bytes, a record that decodes encodes to them again.
+    iiapi::XaRecord record;
+    if (iiapi::xaDecodeRecord(text, record) && iiapi::xaEncodeRecord(record) != text) std::abort();
 
     // The input's bytes as an identifier: one the engine and the driver both accept survives
     // the trip through the branch text recovery reads.
