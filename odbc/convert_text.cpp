@@ -19,6 +19,28 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// ParseInteger of the text most integers arrive as, a sign and at most 19 digits (too few to
+// overflow) and nothing else, read in one pass; 2 when the text is not of that form.
+inline int PlainInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative,
+                        uint64_t* magnitude, uint32_t* err) {
+    const uint64_t at = len > 0 && (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (len <= at || len - at > 19) return 2;
+    uint64_t value = 0;
+    for (uint64_t k = at; k < len; ++k) {
+        if (!IsDigit(s[k])) return 2;
+        value = value * 10 + static_cast<unsigned>(s[k] - '0');
+    }
+    const bool neg = at == 1 && s[0] == '-';
+    if (value > (neg ? negLimit : posLimit)) {
+        *err = cverr::OutOfRange;
+        return -1;
+    }
+    *negative = neg && value != 0;
+    *magnitude = value;
+    *err = cverr::None;
+    return 0;
+}
+
 // A numeric literal read for an integer target ("1600.00", "2.5", "1.5E3", blanks around it):
 // its sign and the magnitude of its integer part, which may not exceed negLimit when negative,
 // posLimit otherwise. Gives 1 (01S07) when fraction digits other than zeros are dropped.
@@ -228,7 +250,8 @@ int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maxim
     const uint64_t negLimit = minimum < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(minimum)) : 0;
     bool neg;
     uint64_t mag;
-    const int rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    int rc = PlainInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    if (rc == 2) rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
     if (rc < 0) return -1;
     const int64_t v = neg ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
     *result = static_cast<int32_t>(static_cast<uint32_t>(v));
@@ -240,7 +263,8 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
     const uint64_t negLimit = minimum < 0 ? 0 - static_cast<uint64_t>(minimum) : 0;
     bool neg;
     uint64_t mag;
-    const int rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    int rc = PlainInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    if (rc == 2) rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
     if (rc < 0) return -1;
     *result = static_cast<int64_t>(neg ? 0 - mag : mag);
     return rc;
