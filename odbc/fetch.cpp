@@ -205,6 +205,10 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
     if (row != 0) first = row - 1, last = row;
     SQLUSMALLINT* rowOps = (operation != -1 && stmt->ard) ? stmt->ard->arrayStatusPtr : nullptr;
     GetColumnContext ctx = StmtColumnContext(stmt);
+    // Each bound column's plan is worked out at its first value and serves every row after it.
+    constexpr unsigned kPlanned = 64;
+    ColumnPlan plans[kPlanned];
+    bool planned[kPlanned] = {};
     SQLRETURN result = SQL_SUCCESS;
     uint32_t processed = 0, errorRows = 0;
     for (uint32_t r = first; r < last; ++r) {
@@ -222,7 +226,8 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             continue;
         }
         bool stop = false;
-        for (BoundCol* node = stmt->boundCols; node && rs && rs->data; node = node->next) {
+        unsigned k = 0;
+        for (BoundCol* node = stmt->boundCols; node && rs && rs->data; node = node->next, ++k) {
             ColumnBinding b = node->b;
             if ((st == SQL_ROW_DELETED || !c.retrieveData) && b.column != 0 && b.cType != SQL_C_BINARY &&
                 b.cType != SQL_C_UBIGINT)
@@ -232,7 +237,12 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             b.lengthPtr = Offset(b.lengthPtr, int64_t(r) * lenStride);
             if (b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE) continue;
             b.indicatorPtr = Offset(b.indicatorPtr, int64_t(r) * lenStride);
-            int rc = GetColumn(ctx, r, b, *rs->data);
+            const ColumnPlan* plan = nullptr;
+            if (k < kPlanned && b.column != 0) {
+                if (!planned[k]) plans[k] = GetColumnPlan(ctx, node->b), planned[k] = true;
+                plan = &plans[k];
+            }
+            int rc = GetColumn(ctx, r, b, *rs->data, plan);
             result = Combine(result, rc);
             if (rc == -1) {
                 stop = true;
