@@ -77,7 +77,7 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
 SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, ConnRecord* conn, ApiBody body,
                                  const void* call) {
     if (!conn) {
-        CritSecLeave(&HandleLock);
+        HandleLockLeave();
         return SQL_INVALID_HANDLE;
     }
     HandleBase* marker = conn->busy.load();
@@ -92,12 +92,12 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
             object->lastError = kErrSequence;
             rc = SQL_ERROR;
         }
-        CritSecLeave(&HandleLock);
+        HandleLockLeave();
         return rc;
     }
     conn->busy.store(object);
     bool concurrent = g_CallsConcurrent.load();
-    CritSecLeave(&HandleLock);
+    HandleLockLeave();
     if (rec.reset == kResetDiagnostics) ClearDiagnostics(object);
     SQLRETURN rc;
     {
@@ -237,12 +237,12 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
     SQLRETURN rc = SQL_ERROR;
     switch (rec.kind) {
         case kApiNone: {
-            CritSecGuard g(&HandleLock);
+            HandleLockGuard g;
             rc = body(call, nullptr);
             break;
         }
         case kApiEnv: {
-            CritSecGuard g(&HandleLock);
+            HandleLockGuard g;
             auto* env = LookUp<EnvRecord>(&g_EnvTable, numeric, number);
             if (!env || env->tag != kTagEnv) {
                 rc = SQL_INVALID_HANDLE;
@@ -254,22 +254,22 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             break;
         }
         case kApiConn: {
-            CritSecEnter(&HandleLock);
+            HandleLockEnter();
             auto* conn = LookUp<ConnRecord>(&g_ConnTable, numeric, number);
             if (!conn || conn->tag != kTagConn) {
-                CritSecLeave(&HandleLock);
+                HandleLockLeave();
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
             if (conn->busy.load()) {
                 if (rec.reset != kReadsDiagnostics) conn->lastError = kErrSequence;
-                CritSecLeave(&HandleLock);
+                HandleLockLeave();
                 rc = SQL_ERROR;
                 break;
             }
             conn->busy.store(conn);
             bool concurrent = g_CallsConcurrent.load();
-            CritSecLeave(&HandleLock);
+            HandleLockLeave();
             if (rec.reset == kResetDiagnostics) ClearDiagnostics(conn);
             {
                 CallLocks locks(conn, concurrent);
@@ -286,10 +286,10 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             break;
         }
         case kApiStmt: {
-            CritSecEnter(&HandleLock);
+            HandleLockEnter();
             auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
             if (!stmt || stmt->tag != kTagStmt) {
-                CritSecLeave(&HandleLock);
+                HandleLockLeave();
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
@@ -297,10 +297,10 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             break;
         }
         case kApiDesc: {
-            CritSecEnter(&HandleLock);
+            HandleLockEnter();
             auto* desc = LookUp<DescRecord>(&g_DescTable, numeric, number);
             if (!desc || desc->tag != kTagDesc) {
-                CritSecLeave(&HandleLock);
+                HandleLockLeave();
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
@@ -347,11 +347,11 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
     bool trace = GwTraceOn();
     if (trace) GwTrace("\nSQLCancel hStmt=%lX", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hstmt)));
     uint32_t number = 0;
-    CritSecEnter(&HandleLock);
+    HandleLockEnter();
     const bool numeric = HandleNumber(hstmt, &number);
     auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
     if (!stmt || stmt->tag != kTagStmt || !stmt->conn) {
-        CritSecLeave(&HandleLock);
+        HandleLockLeave();
         if (trace) GwTrace("SQLCancel: returning SQL_INVALID_HANDLE");
         return SQL_INVALID_HANDLE;
     }
@@ -362,13 +362,13 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
         // beside another thread's call there, so it claims the connection as a call would.
         if (marker != nullptr) {
             stmt->lastError = kErrSequence;
-            CritSecLeave(&HandleLock);
+            HandleLockLeave();
             if (trace) GwTrace("SQLCancel: returning SQL_ERROR");
             return SQL_ERROR;
         }
         conn->busy.store(stmt);
         bool concurrent = g_CallsConcurrent.load();
-        CritSecLeave(&HandleLock);
+        HandleLockLeave();
         {
             CallLocks locks(conn, concurrent);
             stmt->needData = 0;
@@ -384,7 +384,7 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
     // shows in the running call's own answer.
     SQLRETURN rc = SQL_SUCCESS;
     (void)StmtAgentCancel(stmt);
-    CritSecLeave(&HandleLock);
+    HandleLockLeave();
     if (trace) GwTrace("SQLCancel: returning %d", rc);
     return rc;
 }
