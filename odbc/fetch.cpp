@@ -15,14 +15,6 @@
 
 namespace {
 
-bool Describe(void* host, uint16_t column, int32_t* sqlType, int32_t* scale) {
-    auto* stmt = static_cast<StmtRecord*>(host);
-    if (!stmt->results || column == 0 || column > stmt->resultCount) return false;
-    *sqlType = stmt->results[column - 1].sql_type;
-    *scale = stmt->results[column - 1].scale;
-    return true;
-}
-
 bool DescView(void* host, bool apd, uint16_t column, DescRecordView* out) {
     auto* stmt = static_cast<StmtRecord*>(host);
     DescItem* it = DescItemAt(apd ? stmt->apd : stmt->ard, column);
@@ -138,7 +130,8 @@ GetColumnContext StmtColumnContext(StmtRecord* stmt) {
     ctx.useBookmarks = stmt->cursor.useBookmarks != 0;
     ctx.directionRecount = stmt->directionsUnknown != 0;
     ctx.host = stmt;
-    ctx.describe = Describe;
+    ctx.results = stmt->results;
+    ctx.resultCount = stmt->resultCount;
     ctx.descRecord = DescView;
     ctx.rowBookmark = Bookmark;
     ctx.getPiece = GetPiece;

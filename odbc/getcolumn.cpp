@@ -281,6 +281,16 @@ void LongDataFree(LongDataState* s) {
 
 namespace {
 
+bool Describe(GetColumnContext& ctx, uint16_t column, int32_t* sqlType, int32_t* scale) {
+    if (ctx.results) {
+        if (column == 0 || column > ctx.resultCount) return false;
+        *sqlType = ctx.results[column - 1].sql_type;
+        *scale = ctx.results[column - 1].scale;
+        return true;
+    }
+    return ctx.describe && ctx.describe(ctx.host, column, sqlType, scale);
+}
+
 // GetColumnPlan, written where GetColumn can have it inline: SQLGetData plans every call.
 inline ColumnPlan PlanOf(GetColumnContext& ctx, const ColumnBinding& b, bool outputMode) {
     ColumnPlan p{};
@@ -290,9 +300,9 @@ inline ColumnPlan PlanOf(GetColumnContext& ctx, const ColumnBinding& b, bool out
     if (outputMode && ctx.directionRecount) {
         scale = b.decimalDigits;
         int32_t ignored;
-        if (ctx.describe) ctx.describe(ctx.host, b.column, &sqlType, &ignored);
-    } else if (ctx.describe) {
-        if (!ctx.describe(ctx.host, b.column, &sqlType, &scale)) scale = -1;
+        Describe(ctx, b.column, &sqlType, &ignored);
+    } else if (!Describe(ctx, b.column, &sqlType, &scale)) {
+        scale = -1;
     }
     p.sqlType = sqlType;
     p.scale = scale;

@@ -61,6 +61,9 @@ struct GetColumnContext {
     void* host;               // handed back to every callback
     // SQL type and scale of result column `column` (1-based); false when it has no description.
     bool (*describe)(void* host, uint16_t column, int32_t* sqlType, int32_t* scale);
+    // The same descriptions, for a host that keeps them in an array: read there, not asked for.
+    const ColumnInfo* results;
+    uint16_t resultCount;
     // Record `column` of the current APD (apd) or ARD; false when there is none.
     bool (*descRecord)(void* host, bool apd, uint16_t column, DescRecordView* out);
     // Bookmark of row `row` (0-based in the Dataset): 0, or an error code.

@@ -951,6 +951,36 @@ TEST(GetColumnPlan, OutputParametersWorkOutTheirOwn) {
     EXPECT_STREQ(buf, "2024-02-29 13:45:10.1234");
 }
 
+TEST(GetColumnPlan, DescriptionsKeptInAnArrayAreReadThere) {
+    OneColumn c(DS_TIMESTAMP, 16);
+    c.setValue(SQL_TIMESTAMP_STRUCT{2024, 2, 29, 13, 45, 10, 120000000});
+    ColumnInfo infos[2]{};
+    infos[0].sql_type = SQL_TYPE_TIMESTAMP;
+    infos[0].scale = 3;
+    FakeStmt st;
+    st.ctx.describe = nullptr;
+    st.ctx.results = infos;
+    char buf[40];
+    SQLLEN len;
+    for (const auto& [count, text] : {std::pair<uint16_t, const char*>{1, "2024-02-29 13:45:10.120"},
+                                      {0, "2024-02-29 13:45:10.120000000"}}) {
+        st.ctx.resultCount = count;  // 0: column 1 has no description
+        st.fetched();
+        ColumnBinding b = Bind(1, SQL_C_CHAR, buf, sizeof buf, &len);
+        EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
+        EXPECT_STREQ(buf, text);
+    }
+    OneColumn big(DS_CHAR_LEN2, 20);
+    big.setText("-9000000000");
+    infos[0].sql_type = SQL_BIGINT;
+    st.ctx.resultCount = 1;
+    st.fetched();
+    int64_t v = 0;
+    ColumnBinding b = Bind(1, SQL_C_BINARY, &v, 8, &len);
+    EXPECT_EQ(GetColumn(st.ctx, 0, b, big.ds), 0);
+    EXPECT_EQ(v, -9000000000LL);
+}
+
 // Turns the debug trace on for its lifetime: the converters then run their own way, with
 // their trace lines.
 struct DebugTraceOnScope {
