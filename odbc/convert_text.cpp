@@ -167,27 +167,9 @@ int TextToInteger(const char* text, uint64_t len, void* target, SQLLEN* lenPtr, 
 int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN* lenPtr, uint32_t* err, int scale,
                 int precision, bool guidAllowed) {
     int32_t v32 = 0;
-    int rc;
+    int rc = ConvertCHARToInteger(text, len, cType, target, lenPtr, err);
+    if (rc != 2) return rc;
     switch (cType) {
-        case SQL_C_UTINYINT:
-            return TextToInteger<uint8_t>(text, len, target, lenPtr, err);
-        case SQL_C_STINYINT:
-        case SQL_C_TINYINT:
-            return TextToInteger<int8_t>(text, len, target, lenPtr, err);
-        case SQL_C_USHORT:
-            return TextToInteger<uint16_t>(text, len, target, lenPtr, err);
-        case SQL_C_SSHORT:
-        case SQL_C_SHORT:
-            return TextToInteger<int16_t>(text, len, target, lenPtr, err);
-        case SQL_C_ULONG:
-            return TextToInteger<uint32_t>(text, len, target, lenPtr, err);
-        case SQL_C_SLONG:
-        case SQL_C_LONG:
-            return TextToInteger<int32_t>(text, len, target, lenPtr, err);
-        case SQL_C_UBIGINT:
-            return TextToInteger<uint64_t>(text, len, target, lenPtr, err);
-        case SQL_C_SBIGINT:
-            return TextToInteger<int64_t>(text, len, target, lenPtr, err);
         case SQL_C_BIT:
             // Below 0 nothing fits, not even "-0.5"; a fraction between 0 and 2 truncates (01S07).
             rc = CharToNumber(text, len, 0, 1, &v32, err);
@@ -244,6 +226,32 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
 }
 
 }  // namespace
+
+int ConvertCHARToInteger(const char* text, uint64_t len, int cType, void* target, SQLLEN* lenPtr, uint32_t* err) {
+    switch (cType) {
+        case SQL_C_UTINYINT:
+            return TextToInteger<uint8_t>(text, len, target, lenPtr, err);
+        case SQL_C_STINYINT:
+        case SQL_C_TINYINT:
+            return TextToInteger<int8_t>(text, len, target, lenPtr, err);
+        case SQL_C_USHORT:
+            return TextToInteger<uint16_t>(text, len, target, lenPtr, err);
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+            return TextToInteger<int16_t>(text, len, target, lenPtr, err);
+        case SQL_C_ULONG:
+            return TextToInteger<uint32_t>(text, len, target, lenPtr, err);
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+            return TextToInteger<int32_t>(text, len, target, lenPtr, err);
+        case SQL_C_UBIGINT:
+            return TextToInteger<uint64_t>(text, len, target, lenPtr, err);
+        case SQL_C_SBIGINT:
+            return TextToInteger<int64_t>(text, len, target, lenPtr, err);
+        default:
+            return 2;
+    }
+}
 
 int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maximum, int32_t* result, uint32_t* err) {
     CV_TRACE("CharToNumber: %.*s", CvTraceLen(len), text);

@@ -528,15 +528,19 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     }
     uint64_t consumed = 0;
     const Family f = PieceFamily(col.kind);
-    // Text into narrow text is a plain copy-out, as ConvertCHAR makes it.
-    int rc;
-    if (f != Family::Char)
+    int rc = 2;
+    if (f != Family::Char) {
         rc = ConvertFamily(f, src, len, static_cast<int64_t>(len), cType, b, err, numScale, precision, &consumed,
                            &s.carry);
-    else if (cType == SQL_C_CHAR && !tracing)
-        rc = CopyOutChar(src, len, len, static_cast<int64_t>(len), true, true, b.target, b.bufferLength, b.lengthPtr,
-                         err, &consumed);
-    else
+    } else if (!tracing) {
+        // Text into narrow text is a plain copy-out, and into an integer a parse, as ConvertCHAR
+        // makes them (2: neither).
+        const char* text = reinterpret_cast<const char*>(src);
+        rc = cType == SQL_C_CHAR ? CopyOutChar(text, len, len, static_cast<int64_t>(len), true, true, b.target,
+                                               b.bufferLength, b.lengthPtr, err, &consumed)
+                                 : ConvertCHARToInteger(text, len, cType, b.target, b.lengthPtr, err);
+    }
+    if (rc == 2)
         rc = ConvertCHAR(reinterpret_cast<const char*>(src), len, static_cast<int64_t>(len), cType, b.target,
                          b.bufferLength, b.lengthPtr, err, numScale, precision, &consumed, &s.carry);
     return AfterPiece(ctx, rc, cType, src, len, consumed, false);
