@@ -108,7 +108,7 @@ SQLRETURN Combine(SQLRETURN result, int rc) {
 // skips the bookmark column and SQL_COLUMN_IGNORE slots and honours retrieve-data.
 SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
     SQLRETURN result = SQL_SUCCESS;
-    if (odbc3 && !stmt->cursor.retrieveData) return result;
+    if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return result;
     GetColumnContext ctx = StmtColumnContext(stmt);
     for (BoundCol* node = stmt->boundCols; node; node = node->next) {
         ColumnBinding b = node->b;
