@@ -14,11 +14,12 @@ extern std::atomic<int> g_Ready;
 // held by the calling thread (recursive, one atomic step to enter and one to leave) costs a
 // fraction of a mutex there.
 extern TokenLock HandleLock;
-inline void HandleLockEnter() { TokenLockEnter(&HandleLock, TokenLockThisThread()); }
-inline void HandleLockLeave() { TokenLockLeave(&HandleLock, TokenLockThisThread()); }
+inline void HandleLockEnter(const void* self = TokenLockThisThread()) { TokenLockEnter(&HandleLock, self); }
+inline void HandleLockLeave(const void* self = TokenLockThisThread()) { TokenLockLeave(&HandleLock, self); }
 struct HandleLockGuard {
-    HandleLockGuard() { HandleLockEnter(); }
-    ~HandleLockGuard() { HandleLockLeave(); }
+    const void* self;
+    explicit HandleLockGuard(const void* s = TokenLockThisThread()) : self(s) { HandleLockEnter(self); }
+    ~HandleLockGuard() { HandleLockLeave(self); }
     HandleLockGuard(const HandleLockGuard&) = delete;
     HandleLockGuard& operator=(const HandleLockGuard&) = delete;
 };
