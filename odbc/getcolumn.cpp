@@ -125,27 +125,21 @@ size_t SameBytes(uint32_t kind, int cType) {
     }
 }
 
-// The copy of such a value, each size a fixed move rather than a call.
+// The copy of such a value (1 to 16 bytes) as two fixed moves, which may overlap, rather than a
+// call.
 void CopyCell(void* target, const uint8_t* cell, size_t n) {
-    switch (n) {
-        case 1:
-            std::memcpy(target, cell, 1);
-            break;
-        case 2:
-            std::memcpy(target, cell, 2);
-            break;
-        case 4:
-            std::memcpy(target, cell, 4);
-            break;
-        case 6:
-            std::memcpy(target, cell, 6);
-            break;
-        case 8:
-            std::memcpy(target, cell, 8);
-            break;
-        default:  // 16, the last of SameBytes' sizes
-            std::memcpy(target, cell, 16);
-            break;
+    auto* t = static_cast<unsigned char*>(target);
+    if (n >= 8) {
+        std::memcpy(t, cell, 8);
+        std::memcpy(t + n - 8, cell + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(t, cell, 4);
+        std::memcpy(t + n - 4, cell + n - 4, 4);
+    } else if (n >= 2) {
+        std::memcpy(t, cell, 2);
+        std::memcpy(t + n - 2, cell + n - 2, 2);
+    } else {
+        std::memcpy(t, cell, 1);
     }
 }
 
