@@ -80,7 +80,7 @@ void ReadCapabilityItems(ConnRecord* conn) {
 
 // Explicit descriptors belong to the connection and go with it.
 void FreeExplicitDescriptors(ConnRecord* conn) {
-    CritSecGuard g(&HandleLock);
+    HandleLockGuard g;
     // The table's own lock too: statements of other connections may grow it meanwhile.
     HandleTableLock(&g_DescTable);
     for (uint32_t i = 0; i < g_DescTable.capacity; ++i) {

@@ -93,6 +93,9 @@ int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* resul
 // Text sources: len bytes here, total bytes of the whole value.
 int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
                 uint32_t* err, int scale, int precision, uint64_t* consumed = nullptr, TextCarry* carry = nullptr);
+// The integer targets of ConvertCHAR (8 to 64 bits, signed or not), for a caller that knows the
+// C type is one of them; 2 when it is not.
+int ConvertCHARToInteger(const char* text, uint64_t len, int cType, void* target, SQLLEN* lenPtr, uint32_t* err);
 int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
                  uint32_t* err, int scale, int precision, uint64_t* consumed = nullptr, TextCarry* carry = nullptr);
 int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen,

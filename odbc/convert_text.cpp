@@ -19,6 +19,28 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// ParseInteger of the text most integers arrive as, a sign and at most 19 digits (too few to
+// overflow) and nothing else, read in one pass; 2 when the text is not of that form.
+inline int PlainInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative,
+                        uint64_t* magnitude, uint32_t* err) {
+    const uint64_t at = len > 0 && (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (len <= at || len - at > 19) return 2;
+    uint64_t value = 0;
+    for (uint64_t k = at; k < len; ++k) {
+        if (!IsDigit(s[k])) return 2;
+        value = value * 10 + static_cast<unsigned>(s[k] - '0');
+    }
+    const bool neg = at == 1 && s[0] == '-';
+    if (value > (neg ? negLimit : posLimit)) {
+        *err = cverr::OutOfRange;
+        return -1;
+    }
+    *negative = neg && value != 0;
+    *magnitude = value;
+    *err = cverr::None;
+    return 0;
+}
+
 // A numeric literal read for an integer target ("1600.00", "2.5", "1.5E3", blanks around it):
 // its sign and the magnitude of its integer part, which may not exceed negLimit when negative,
 // posLimit otherwise. Gives 1 (01S07) when fraction digits other than zeros are dropped.
@@ -145,27 +167,9 @@ int TextToInteger(const char* text, uint64_t len, void* target, SQLLEN* lenPtr, 
 int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN* lenPtr, uint32_t* err, int scale,
                 int precision, bool guidAllowed) {
     int32_t v32 = 0;
-    int rc;
+    int rc = ConvertCHARToInteger(text, len, cType, target, lenPtr, err);
+    if (rc != 2) return rc;
     switch (cType) {
-        case SQL_C_UTINYINT:
-            return TextToInteger<uint8_t>(text, len, target, lenPtr, err);
-        case SQL_C_STINYINT:
-        case SQL_C_TINYINT:
-            return TextToInteger<int8_t>(text, len, target, lenPtr, err);
-        case SQL_C_USHORT:
-            return TextToInteger<uint16_t>(text, len, target, lenPtr, err);
-        case SQL_C_SSHORT:
-        case SQL_C_SHORT:
-            return TextToInteger<int16_t>(text, len, target, lenPtr, err);
-        case SQL_C_ULONG:
-            return TextToInteger<uint32_t>(text, len, target, lenPtr, err);
-        case SQL_C_SLONG:
-        case SQL_C_LONG:
-            return TextToInteger<int32_t>(text, len, target, lenPtr, err);
-        case SQL_C_UBIGINT:
-            return TextToInteger<uint64_t>(text, len, target, lenPtr, err);
-        case SQL_C_SBIGINT:
-            return TextToInteger<int64_t>(text, len, target, lenPtr, err);
         case SQL_C_BIT:
             // Below 0 nothing fits, not even "-0.5"; a fraction between 0 and 2 truncates (01S07).
             rc = CharToNumber(text, len, 0, 1, &v32, err);
@@ -223,12 +227,39 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
 
 }  // namespace
 
+int ConvertCHARToInteger(const char* text, uint64_t len, int cType, void* target, SQLLEN* lenPtr, uint32_t* err) {
+    switch (cType) {
+        case SQL_C_UTINYINT:
+            return TextToInteger<uint8_t>(text, len, target, lenPtr, err);
+        case SQL_C_STINYINT:
+        case SQL_C_TINYINT:
+            return TextToInteger<int8_t>(text, len, target, lenPtr, err);
+        case SQL_C_USHORT:
+            return TextToInteger<uint16_t>(text, len, target, lenPtr, err);
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+            return TextToInteger<int16_t>(text, len, target, lenPtr, err);
+        case SQL_C_ULONG:
+            return TextToInteger<uint32_t>(text, len, target, lenPtr, err);
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+            return TextToInteger<int32_t>(text, len, target, lenPtr, err);
+        case SQL_C_UBIGINT:
+            return TextToInteger<uint64_t>(text, len, target, lenPtr, err);
+        case SQL_C_SBIGINT:
+            return TextToInteger<int64_t>(text, len, target, lenPtr, err);
+        default:
+            return 2;
+    }
+}
+
 int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maximum, int32_t* result, uint32_t* err) {
     CV_TRACE("CharToNumber: %.*s", CvTraceLen(len), text);
     const uint64_t negLimit = minimum < 0 ? static_cast<uint64_t>(-static_cast<int64_t>(minimum)) : 0;
     bool neg;
     uint64_t mag;
-    const int rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    int rc = PlainInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    if (rc == 2) rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
     if (rc < 0) return -1;
     const int64_t v = neg ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
     *result = static_cast<int32_t>(static_cast<uint32_t>(v));
@@ -240,7 +271,8 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
     const uint64_t negLimit = minimum < 0 ? 0 - static_cast<uint64_t>(minimum) : 0;
     bool neg;
     uint64_t mag;
-    const int rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    int rc = PlainInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    if (rc == 2) rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
     if (rc < 0) return -1;
     *result = static_cast<int64_t>(neg ? 0 - mag : mag);
     return rc;

@@ -19,7 +19,7 @@ constexpr TextMode kNarrow = kTextNarrow;
 bool HandleRegistered(HandleTable* table, SQLHANDLE h, uint32_t tag) {
     uint32_t n;
     if (!h || !HandleNumber(h, &n)) return false;
-    CritSecGuard g(&HandleLock);
+    HandleLockGuard g;
     auto* rec = static_cast<HandleBase*>(HandleTablePeek(table, n));
     return rec && rec->tag == tag;
 }

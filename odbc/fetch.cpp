@@ -15,14 +15,6 @@
 
 namespace {
 
-bool Describe(void* host, uint16_t column, int32_t* sqlType, int32_t* scale) {
-    auto* stmt = static_cast<StmtRecord*>(host);
-    if (!stmt->results || column == 0 || column > stmt->resultCount) return false;
-    *sqlType = stmt->results[column - 1].sql_type;
-    *scale = stmt->results[column - 1].scale;
-    return true;
-}
-
 bool DescView(void* host, bool apd, uint16_t column, DescRecordView* out) {
     auto* stmt = static_cast<StmtRecord*>(host);
     DescItem* it = DescItemAt(apd ? stmt->apd : stmt->ard, column);
@@ -117,7 +109,7 @@ SQLRETURN Combine(SQLRETURN result, int rc) {
 // output only, and SQL_COLUMN_IGNORE in them speaks to SQLSetPos and SQLBulkOperations alone.
 SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
     SQLRETURN result = SQL_SUCCESS;
-    if (odbc3 && !stmt->cursor.retrieveData) return result;
+    if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return result;
     GetColumnContext ctx = StmtColumnContext(stmt);
     for (BoundCol* node = stmt->boundCols; node; node = node->next) {
         ColumnBinding b = node->b;
@@ -139,7 +131,8 @@ GetColumnContext StmtColumnContext(StmtRecord* stmt) {
     ctx.useBookmarks = stmt->cursor.useBookmarks != 0;
     ctx.directionRecount = stmt->directionsUnknown != 0;
     ctx.host = stmt;
-    ctx.describe = Describe;
+    ctx.results = stmt->results;
+    ctx.resultCount = stmt->resultCount;
     ctx.descRecord = DescView;
     ctx.rowBookmark = Bookmark;
     ctx.getPiece = GetPiece;
@@ -209,6 +202,10 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
     if (row != 0) first = row - 1, last = row;
     SQLUSMALLINT* rowOps = (operation != -1 && stmt->ard) ? stmt->ard->arrayStatusPtr : nullptr;
     GetColumnContext ctx = StmtColumnContext(stmt);
+    // Each bound column's plan is worked out at its first value and serves every row after it.
+    constexpr unsigned kPlanned = 64;
+    ColumnPlan plans[kPlanned];
+    bool planned[kPlanned] = {};
     SQLRETURN result = SQL_SUCCESS;
     uint32_t processed = 0, errorRows = 0;
     for (uint32_t r = first; r < last; ++r) {
@@ -226,7 +223,8 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             continue;
         }
         bool stop = false;
-        for (BoundCol* node = stmt->boundCols; node && rs && rs->data; node = node->next) {
+        unsigned k = 0;
+        for (BoundCol* node = stmt->boundCols; node && rs && rs->data; node = node->next, ++k) {
             ColumnBinding b = node->b;
             if ((st == SQL_ROW_DELETED || !c.retrieveData) && b.column != 0 && b.cType != SQL_C_BINARY &&
                 b.cType != SQL_C_UBIGINT)
@@ -237,7 +235,12 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             // Only a row operation's own transfer reads what the application put in a length slot.
             if (operation != -1 && b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE) continue;
             b.indicatorPtr = Offset(b.indicatorPtr, int64_t(r) * lenStride);
-            int rc = GetColumn(ctx, r, b, *rs->data);
+            const ColumnPlan* plan = nullptr;
+            if (k < kPlanned && b.column != 0) {
+                if (!planned[k]) plans[k] = GetColumnPlan(ctx, node->b), planned[k] = true;
+                plan = &plans[k];
+            }
+            int rc = GetColumn(ctx, r, b, *rs->data, plan);
             result = Combine(result, rc);
             if (rc == -1) {
                 stop = true;

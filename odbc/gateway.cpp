@@ -56,7 +56,7 @@ struct CallLocks {
     ConnRecord* conn;
     const void* token;
     bool serial;
-    CallLocks(ConnRecord* c, bool concurrent) : conn(c), token(TokenLockThisThread()), serial(!concurrent) {
+    CallLocks(ConnRecord* c, bool concurrent, const void* self) : conn(c), token(self), serial(!concurrent) {
         TokenLockEnter(&conn->callLock, token);
         if (serial) CritSecEnter(&CallLock);
     }
@@ -73,11 +73,13 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
 }
 
 // Kinds 4 and 5: the call runs on behalf of `object`, guarded by its connection's busy marker.
-// Entered with HandleLock held; releases it.
-SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, ConnRecord* conn, ApiBody body,
-                                 const void* call) {
+// Entered with HandleLock held; releases it. Inline in both callers: it is most of every
+// statement call.
+[[gnu::always_inline]] inline SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object,
+                                                               ConnRecord* conn, ApiBody body, const void* call,
+                                                               const void* self) {
     if (!conn) {
-        CritSecLeave(&HandleLock);
+        HandleLockLeave(self);
         return SQL_INVALID_HANDLE;
     }
     HandleBase* marker = conn->busy.load();
@@ -92,16 +94,16 @@ SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, C
             object->lastError = kErrSequence;
             rc = SQL_ERROR;
         }
-        CritSecLeave(&HandleLock);
+        HandleLockLeave(self);
         return rc;
     }
     conn->busy.store(object);
     bool concurrent = g_CallsConcurrent.load();
-    CritSecLeave(&HandleLock);
+    HandleLockLeave(self);
     if (rec.reset == kResetDiagnostics) ClearDiagnostics(object);
     SQLRETURN rc;
     {
-        CallLocks locks(conn, concurrent);
+        CallLocks locks(conn, concurrent, self);
         rc = body(call, object);
         DropNoDataCode(rc, object);  // reads the record only when it was not freed (frees succeed)
     }
@@ -235,14 +237,16 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
     }
 
     SQLRETURN rc = SQL_ERROR;
+    // The calling thread's token, for every lock the call takes.
+    const void* self = TokenLockThisThread();
     switch (rec.kind) {
         case kApiNone: {
-            CritSecGuard g(&HandleLock);
+            HandleLockGuard g(self);
             rc = body(call, nullptr);
             break;
         }
         case kApiEnv: {
-            CritSecGuard g(&HandleLock);
+            HandleLockGuard g(self);
             auto* env = LookUp<EnvRecord>(&g_EnvTable, numeric, number);
             if (!env || env->tag != kTagEnv) {
                 rc = SQL_INVALID_HANDLE;
@@ -254,25 +258,25 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             break;
         }
         case kApiConn: {
-            CritSecEnter(&HandleLock);
+            HandleLockEnter(self);
             auto* conn = LookUp<ConnRecord>(&g_ConnTable, numeric, number);
             if (!conn || conn->tag != kTagConn) {
-                CritSecLeave(&HandleLock);
+                HandleLockLeave(self);
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
             if (conn->busy.load()) {
                 if (rec.reset != kReadsDiagnostics) conn->lastError = kErrSequence;
-                CritSecLeave(&HandleLock);
+                HandleLockLeave(self);
                 rc = SQL_ERROR;
                 break;
             }
             conn->busy.store(conn);
             bool concurrent = g_CallsConcurrent.load();
-            CritSecLeave(&HandleLock);
+            HandleLockLeave(self);
             if (rec.reset == kResetDiagnostics) ClearDiagnostics(conn);
             {
-                CallLocks locks(conn, concurrent);
+                CallLocks locks(conn, concurrent, self);
                 rc = body(call, conn);
             }
             DropNoDataCode(rc, conn);
@@ -286,25 +290,25 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             break;
         }
         case kApiStmt: {
-            CritSecEnter(&HandleLock);
+            HandleLockEnter(self);
             auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
             if (!stmt || stmt->tag != kTagStmt) {
-                CritSecLeave(&HandleLock);
+                HandleLockLeave(self);
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
-            rc = CallOnConnectionObject(rec, stmt, stmt->conn, body, call);
+            rc = CallOnConnectionObject(rec, stmt, stmt->conn, body, call, self);
             break;
         }
         case kApiDesc: {
-            CritSecEnter(&HandleLock);
+            HandleLockEnter(self);
             auto* desc = LookUp<DescRecord>(&g_DescTable, numeric, number);
             if (!desc || desc->tag != kTagDesc) {
-                CritSecLeave(&HandleLock);
+                HandleLockLeave(self);
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
-            rc = CallOnConnectionObject(rec, desc, DescOwnerConn(desc), body, call);
+            rc = CallOnConnectionObject(rec, desc, DescOwnerConn(desc), body, call, self);
             break;
         }
         default:
@@ -347,11 +351,12 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
     bool trace = GwTraceOn();
     if (trace) GwTrace("\nSQLCancel hStmt=%lX", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hstmt)));
     uint32_t number = 0;
-    CritSecEnter(&HandleLock);
+    const void* self = TokenLockThisThread();
+    HandleLockEnter(self);
     const bool numeric = HandleNumber(hstmt, &number);
     auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
     if (!stmt || stmt->tag != kTagStmt || !stmt->conn) {
-        CritSecLeave(&HandleLock);
+        HandleLockLeave(self);
         if (trace) GwTrace("SQLCancel: returning SQL_INVALID_HANDLE");
         return SQL_INVALID_HANDLE;
     }
@@ -362,15 +367,15 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
         // beside another thread's call there, so it claims the connection as a call would.
         if (marker != nullptr) {
             stmt->lastError = kErrSequence;
-            CritSecLeave(&HandleLock);
+            HandleLockLeave(self);
             if (trace) GwTrace("SQLCancel: returning SQL_ERROR");
             return SQL_ERROR;
         }
         conn->busy.store(stmt);
         bool concurrent = g_CallsConcurrent.load();
-        CritSecLeave(&HandleLock);
+        HandleLockLeave(self);
         {
-            CallLocks locks(conn, concurrent);
+            CallLocks locks(conn, concurrent, self);
             stmt->needData = 0;
             StmtCloseCursor(stmt);
             stmt->lastError = kErrCancelClosed;
@@ -384,7 +389,7 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
     // shows in the running call's own answer.
     SQLRETURN rc = SQL_SUCCESS;
     (void)StmtAgentCancel(stmt);
-    CritSecLeave(&HandleLock);
+    HandleLockLeave(self);
     if (trace) GwTrace("SQLCancel: returning %d", rc);
     return rc;
 }

@@ -96,6 +96,53 @@ int ConvertFamily(Family f, const uint8_t* src, uint64_t len, int64_t total, int
     }
 }
 
+// Bytes of a value of `kind` that the converters hand to `cType` exactly as the cell holds them
+// (no range to test, no text to make), else 0.
+size_t SameBytes(uint32_t kind, int cType) {
+    switch (kind) {
+        case DS_INTEGER:
+            return cType == SQL_C_LONG || cType == SQL_C_SLONG ? 4 : 0;
+        case DS_UINTEGER:
+            return cType == SQL_C_ULONG ? 4 : 0;
+        case DS_SMALLINT:
+            return cType == SQL_C_SHORT || cType == SQL_C_SSHORT ? 2 : 0;
+        case DS_USMALLINT:
+            return cType == SQL_C_USHORT ? 2 : 0;
+        case DS_TINYINT:
+            return cType == SQL_C_TINYINT || cType == SQL_C_STINYINT ? 1 : 0;
+        case DS_UTINYINT:
+            return cType == SQL_C_UTINYINT ? 1 : 0;
+        case DS_DOUBLE:
+            return cType == SQL_C_DOUBLE ? 8 : 0;
+        case DS_DATE:
+            return cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE ? 6 : 0;
+        case DS_TIME:
+            return cType == SQL_C_TYPE_TIME || cType == SQL_C_TIME ? 6 : 0;
+        case DS_TIMESTAMP:
+            return cType == SQL_C_TYPE_TIMESTAMP || cType == SQL_C_TIMESTAMP ? 16 : 0;
+        default:
+            return 0;
+    }
+}
+
+// The copy of such a value (1 to 16 bytes) as two fixed moves, which may overlap, rather than a
+// call.
+void CopyCell(void* target, const uint8_t* cell, size_t n) {
+    auto* t = static_cast<unsigned char*>(target);
+    if (n >= 8) {
+        std::memcpy(t, cell, 8);
+        std::memcpy(t + n - 8, cell + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(t, cell, 4);
+        std::memcpy(t + n - 4, cell + n - 4, 4);
+    } else if (n >= 2) {
+        std::memcpy(t, cell, 2);
+        std::memcpy(t + n - 2, cell + n - 2, 2);
+    } else {
+        std::memcpy(t, cell, 1);
+    }
+}
+
 // Bytes to ask the agent for, so that one piece fills the buffer.
 int64_t BytesWanted(int cType, int64_t b, uint32_t kind) {
     if (b <= 0) return b;
@@ -226,7 +273,68 @@ void LongDataFree(LongDataState* s) {
     s->pieceOwned = 0;
 }
 
-int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Dataset& ds) {
+namespace {
+
+bool Describe(GetColumnContext& ctx, uint16_t column, int32_t* sqlType, int32_t* scale) {
+    if (ctx.results) {
+        if (column == 0 || column > ctx.resultCount) return false;
+        *sqlType = ctx.results[column - 1].sql_type;
+        *scale = ctx.results[column - 1].scale;
+        return true;
+    }
+    return ctx.describe && ctx.describe(ctx.host, column, sqlType, scale);
+}
+
+// GetColumnPlan, written where GetColumn can have it inline: SQLGetData plans every call.
+inline ColumnPlan PlanOf(GetColumnContext& ctx, const ColumnBinding& b, bool outputMode) {
+    ColumnPlan p{};
+    p.bufferLength = b.bufferLength;
+    // Timestamps print as many fraction digits as the column's scale.
+    int32_t sqlType = 0, scale = -1;
+    if (outputMode && ctx.directionRecount) {
+        scale = b.decimalDigits;
+        int32_t ignored;
+        Describe(ctx, b.column, &sqlType, &ignored);
+    } else if (!Describe(ctx, b.column, &sqlType, &scale)) {
+        scale = -1;
+    }
+    p.sqlType = sqlType;
+    p.scale = scale;
+
+    int cType = b.cType;
+    if (cType == SQL_C_DEFAULT) {
+        if (ctx.odbcVersion < 3 && (sqlType == SQL_WLONGVARCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WCHAR))
+            cType = SQL_C_CHAR;
+        else
+            cType = DefaultCType(sqlType, ctx.odbcVersion);
+        if (p.bufferLength == 0) p.bufferLength = CTypeOctetSize(cType);
+    } else if (cType == SQL_C_BINARY) {
+        if (sqlType == SQL_BIGINT) cType = SQL_C_SBIGINT;
+    }
+    if (cType == SQL_ARD_TYPE || cType == SQL_C_NUMERIC) {
+        DescRecordView rec{};
+        const bool have = ctx.descRecord && ctx.descRecord(ctx.host, outputMode, b.column, &rec);
+        if (cType == SQL_ARD_TYPE) {
+            if (!have) {
+                p.error = cverr::InvalidDescIndex;
+                p.cType = cType;
+                return p;
+            }
+            cType = rec.conciseType;
+        }
+        if (cType == SQL_C_NUMERIC && have) p.precision = rec.precision, p.numScale = rec.scale;
+    }
+    p.cType = cType;
+    return p;
+}
+
+}  // namespace
+
+ColumnPlan GetColumnPlan(GetColumnContext& ctx, const ColumnBinding& b, bool outputMode) {
+    return PlanOf(ctx, b, outputMode);
+}
+
+int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Dataset& ds, const ColumnPlan* plan) {
     LongDataState& s = *ctx.longData;
     // Output parameters arrive with "Agent has output parameter values" set.
     bool outputMode = false;
@@ -285,54 +393,26 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         return -1;
     }
 
-    // Timestamps print as many fraction digits as the column's scale.
-    int32_t sqlType = 0, scale = -1;
-    bool described = false;
-    if (outputMode && ctx.directionRecount) {
-        scale = b.decimalDigits;
-    } else if (ctx.describe) {
-        described = ctx.describe(ctx.host, b.column, &sqlType, &scale);
-        if (!described) scale = -1;
+    ColumnPlan own;
+    if (!plan || outputMode) {
+        own = PlanOf(ctx, b, outputMode);
+        plan = &own;
     }
-    auto ensureType = [&] {
-        if (!described && ctx.describe) {
-            int32_t ignored;
-            described = ctx.describe(ctx.host, b.column, &sqlType, &ignored);
-        }
-    };
-
-    int cType = b.cType;
-    if (cType == SQL_C_DEFAULT) {
-        ensureType();
-        if (ctx.odbcVersion < 3 && (sqlType == SQL_WLONGVARCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WCHAR))
-            cType = SQL_C_CHAR;
-        else
-            cType = DefaultCType(sqlType, ctx.odbcVersion);
-        if (b.bufferLength == 0) b.bufferLength = CTypeOctetSize(cType);
-    } else if (cType == SQL_C_BINARY) {
-        ensureType();
-        if (sqlType == SQL_BIGINT) cType = SQL_C_SBIGINT;
-    }
-    LongDataFree(&s);
+    b.bufferLength = plan->bufferLength;
+    if (s.pieceOwned) LongDataFree(&s);
     s.column = colKey;
     s.row = rowKey;
     s.remaining = 0;
     s.rest = nullptr;
     s.cType = 0;
     s.carry = TextCarry{};
-    int precision = 0, numScale = 0;
-    if (cType == SQL_ARD_TYPE || cType == SQL_C_NUMERIC) {
-        DescRecordView rec{};
-        const bool have = ctx.descRecord && ctx.descRecord(ctx.host, outputMode, b.column, &rec);
-        if (cType == SQL_ARD_TYPE) {
-            if (!have) {
-                *ctx.lastError = cverr::InvalidDescIndex;
-                return -1;
-            }
-            cType = rec.conciseType;
-        }
-        if (cType == SQL_C_NUMERIC && have) precision = rec.precision, numScale = rec.scale;
+    if (plan->error) {
+        *ctx.lastError = plan->error;
+        return -1;
     }
+    const int cType = plan->cType;
+    const int32_t sqlType = plan->sqlType, scale = plan->scale;
+    const int precision = plan->precision, numScale = plan->numScale;
 
     const uint16_t ind = col.indicators[row];
     s.pieceKind = col.kind;
@@ -366,6 +446,17 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
 
     const uint8_t* cell = DatasetCell(&col, row);
     uint32_t* err = ctx.lastError;
+    // A value in its natural C type is the cell's bytes: the converters' detour (kept for their
+    // trace lines) would give the same.
+    const bool tracing = DebugTraceOn();
+    if (!tracing) {
+        if (const size_t n = SameBytes(col.kind, cType)) {
+            *err = cverr::None;
+            CopyCell(b.target, cell, n);
+            if (b.lengthPtr) *b.lengthPtr = static_cast<SQLLEN>(n);
+            return 0;
+        }
+    }
     switch (col.kind) {
         case DS_BIT:
         case DS_UTINYINT:
@@ -388,7 +479,6 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         case DS_DOUBLE: {
             double d;
             std::memcpy(&d, cell, 8);
-            ensureType();
             if ((cType == SQL_C_CHAR || cType == SQL_C_WCHAR) && (sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC) &&
                 scale >= 0 && scale <= 15 && std::isfinite(d)) {
                 // An exact number the server hands over as a double (money) reads with its own scale:
@@ -431,7 +521,21 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         return -1;
     }
     uint64_t consumed = 0;
-    const int rc = ConvertFamily(PieceFamily(col.kind), src, len, static_cast<int64_t>(len), cType, b, err, numScale,
-                                 precision, &consumed, &s.carry);
+    const Family f = PieceFamily(col.kind);
+    int rc = 2;
+    if (f != Family::Char) {
+        rc = ConvertFamily(f, src, len, static_cast<int64_t>(len), cType, b, err, numScale, precision, &consumed,
+                           &s.carry);
+    } else if (!tracing) {
+        // Text into narrow text is a plain copy-out, and into an integer a parse, as ConvertCHAR
+        // makes them (2: neither).
+        const char* text = reinterpret_cast<const char*>(src);
+        rc = cType == SQL_C_CHAR ? CopyOutChar(text, len, len, static_cast<int64_t>(len), true, true, b.target,
+                                               b.bufferLength, b.lengthPtr, err, &consumed)
+                                 : ConvertCHARToInteger(text, len, cType, b.target, b.lengthPtr, err);
+    }
+    if (rc == 2)
+        rc = ConvertCHAR(reinterpret_cast<const char*>(src), len, static_cast<int64_t>(len), cType, b.target,
+                         b.bufferLength, b.lengthPtr, err, numScale, precision, &consumed, &s.carry);
     return AfterPiece(ctx, rc, cType, src, len, consumed, false);
 }

@@ -61,6 +61,9 @@ struct GetColumnContext {
     void* host;               // handed back to every callback
     // SQL type and scale of result column `column` (1-based); false when it has no description.
     bool (*describe)(void* host, uint16_t column, int32_t* sqlType, int32_t* scale);
+    // The same descriptions, for a host that keeps them in an array: read there, not asked for.
+    const ColumnInfo* results;
+    uint16_t resultCount;
     // Record `column` of the current APD (apd) or ARD; false when there is none.
     bool (*descRecord)(void* host, bool apd, uint16_t column, DescRecordView* out);
     // Bookmark of row `row` (0-based in the Dataset): 0, or an error code.
@@ -73,5 +76,24 @@ struct GetColumnContext {
     void (*trace)(void* host, const char* text);
 };
 
-// 0, 1 (warning in *lastError), 100 (SQL_NO_DATA) or -1 (error in *lastError).
-int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& binding, const Dataset& ds);
+// What GetColumn works out from a binding and the result's description before it reads a
+// value. Nothing a conversion does changes it, so a rowset works it out once per column and
+// hands it to every row's call.
+struct ColumnPlan {
+    int32_t cType;         // the C type converted to (SQL_C_DEFAULT, SQL_ARD_TYPE resolved)
+    int32_t sqlType;       // of the result column; 0 without a description
+    int32_t scale;         // of the result column (output parameters: maybe the binding's); -1 unknown
+    int32_t precision;     // SQL_C_NUMERIC: the descriptor record's, else 0
+    int32_t numScale;      // SQL_C_NUMERIC: the descriptor record's, else 0
+    int64_t bufferLength;  // the binding's, or the C type's size for SQL_C_DEFAULT with 0
+    uint32_t error;        // the type cannot be resolved (SQL_ARD_TYPE without a record), else 0
+};
+
+// The plan of binding `b` (its column and C type); output parameters read the APD.
+ColumnPlan GetColumnPlan(GetColumnContext& ctx, const ColumnBinding& b, bool outputMode = false);
+
+// 0, 1 (warning in *lastError), 100 (SQL_NO_DATA) or -1 (error in *lastError). `plan`, when
+// given, is GetColumnPlan of a binding with this column and C type (output parameters make
+// their own).
+int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& binding, const Dataset& ds,
+              const ColumnPlan* plan = nullptr);

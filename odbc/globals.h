@@ -7,9 +7,22 @@
 #include "util/critsec.h"
 #include "odbc/handles.h"
 #include "util/handle_table.h"
+#include "util/tokenlock.h"
 
 extern std::atomic<int> g_Ready;
-extern CritSec HandleLock;
+// Taken by every call for its handle look-up and busy marker, nearly always free: a token lock
+// held by the calling thread (recursive, one atomic step to enter and one to leave) costs a
+// fraction of a mutex there.
+extern TokenLock HandleLock;
+inline void HandleLockEnter(const void* self = TokenLockThisThread()) { TokenLockEnter(&HandleLock, self); }
+inline void HandleLockLeave(const void* self = TokenLockThisThread()) { TokenLockLeave(&HandleLock, self); }
+struct HandleLockGuard {
+    const void* self;
+    explicit HandleLockGuard(const void* s = TokenLockThisThread()) : self(s) { HandleLockEnter(self); }
+    ~HandleLockGuard() { HandleLockLeave(self); }
+    HandleLockGuard(const HandleLockGuard&) = delete;
+    HandleLockGuard& operator=(const HandleLockGuard&) = delete;
+};
 extern CritSec ConnectLock;
 extern CritSec CallLock;
 extern HandleTable g_EnvTable;
@@ -21,11 +34,11 @@ extern EnvRecord* g_EnvList;
 // addition to and removal from the four tables is made under it as well. A removal also marks
 // the record freed, in the same step, so a look-up never sees a record half way out.
 inline int DriverHandleAdd(HandleTable* table, uint32_t* handle, HandleBase* record) {
-    CritSecGuard g(&HandleLock);
+    HandleLockGuard g;
     return HandleTableAdd(table, handle, record);
 }
 inline void DriverHandleRemove(HandleTable* table, HandleBase* record) {
-    CritSecGuard g(&HandleLock);
+    HandleLockGuard g;
     HandleTableRemove(table, record->handle);
     record->tag = kTagFreed;
 }

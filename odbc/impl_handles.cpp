@@ -124,7 +124,7 @@ SQLRETURN ImplFreeConnect(HandleBase* record) {
         conn->lastError = code;
         return SQL_ERROR;
     }
-    CritSecGuard g(&HandleLock);
+    HandleLockGuard g;
     ConnFree(conn);  // the gateway releases the memory once the call is over
     return SQL_SUCCESS;
 }

@@ -15,7 +15,7 @@
 #include "xa/xa_agent.h"
 
 std::atomic<int> g_Ready{0};
-CritSec HandleLock{};
+TokenLock HandleLock{};
 CritSec ConnectLock{};
 CritSec CallLock{};
 HandleTable g_EnvTable{};
@@ -80,7 +80,7 @@ int DriverStartup(void* module) {
             EnvClose(env);
             EnvFree(env);
         }
-        CritSecCreate(&HandleLock);
+        TokenLockCreate(&HandleLock);
         CritSecCreate(&ConnectLock);
         CritSecCreate(&CallLock);
         if (!InitTables()) {
@@ -97,7 +97,7 @@ int DriverStartup(void* module) {
 void DriverShutdown() {
     bool callUnderWay = false;
     if (g_Ready.load()) {
-        CritSecEnter(&HandleLock);
+        HandleLockEnter();
         while (EnvRecord* env = g_EnvList) {
             if (EnvHasBusyConnection(env)) {
                 callUnderWay = true;
@@ -107,11 +107,11 @@ void DriverShutdown() {
             EnvFree(env);
         }
         g_Ready.store(0);
-        CritSecLeave(&HandleLock);
+        HandleLockLeave();
         // A call still running on another thread keeps using the locks and tables: leave them
         // standing rather than pull them from under it. Later calls see the driver stopped.
         if (!callUnderWay) {
-            CritSecDestroy(&HandleLock);
+            TokenLockDestroy(&HandleLock);
             CritSecDestroy(&ConnectLock);
             CritSecDestroy(&CallLock);
             HandleTableFree(&g_StmtTable);

@@ -1,8 +1,13 @@
 // GetColumn: column and row checks, bookmarks, NULLs, C type resolution, and reading long
 // values in pieces (in the Dataset and from the agent).
 #include "dp_helpers.h"
+#include "util/trace.h"
 #include "util/utf.h"
 
+#include <unistd.h>
+
+#include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -822,6 +827,246 @@ TEST(GetColumnPieces, LongMixedTextReassemblesForEveryBufferSize) {
                 size_t calls = 0;
                 EXPECT_EQ(ReadInPieces(*ds, cType, bufLen, &calls), wide);
                 EXPECT_GT(calls, 0u);
+            }
+        }
+    }
+}
+
+// What one GetColumn call left behind: its answer, the application's buffers and the position.
+struct Outcome {
+    int rc;
+    uint32_t err;
+    std::vector<unsigned char> target;
+    SQLLEN len, ind;
+    int64_t bufferLength;
+    uint16_t column;
+    uint32_t row, remaining;
+    int32_t cType;
+
+    bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+    os << "rc " << o.rc << " err " << o.err << " len " << o.len << " ind " << o.ind << " buffer " << o.bufferLength
+       << " at " << o.column << "/" << o.row << " remaining " << o.remaining << " type " << o.cType << " bytes";
+    for (unsigned char c : o.target) os << ' ' << int(c);
+    return os;
+}
+
+Outcome Read(FakeStmt& st, const Dataset& ds, uint32_t row, ColumnBinding b, size_t room, const ColumnPlan* plan) {
+    std::vector<unsigned char> target(room ? room : 1, 0xEE);
+    SQLLEN len = -99, ind = -98;
+    b.target = target.data();
+    b.lengthPtr = &len;
+    b.indicatorPtr = &ind;
+    st.lastError = 7;
+    const int rc = GetColumn(st.ctx, row, b, ds, plan);
+    return {rc, st.lastError, target, len, ind, b.bufferLength, st.ld.column, st.ld.row, st.ld.remaining, st.ld.cType};
+}
+
+struct PlanCase {
+    const char* name;
+    uint32_t kind, length;
+    std::vector<std::string> cells;  // rows; "NULL" for a NULL value
+    int32_t sqlType, scale;
+    int16_t cType;
+    int64_t bufferLength;
+    bool haveRecord;
+    DescRecordView record;
+};
+
+void Fill(OneColumn& c, const std::vector<std::string>& cells) {
+    for (uint32_t r = 0; r < cells.size(); ++r) {
+        if (cells[r] == "NULL")
+            c.setIndicator(DS_IND_NULL, r);
+        else if (c.ds.cols[0].kind == DS_INTEGER || c.ds.cols[0].kind == DS_DOUBLE || c.ds.cols[0].kind == DS_TIMESTAMP)
+            c.set(cells[r].data(), cells[r].size(), r);
+        else
+            c.setText(cells[r], r);
+    }
+}
+
+std::string Bytes(const void* p, size_t n) { return std::string(static_cast<const char*>(p), n); }
+
+TEST(GetColumnPlan, OnePlanServesEveryRowAsEachCallWorkingItOutWould) {
+    const int32_t i42 = 42, iMin = std::numeric_limits<int32_t>::min();
+    const double half = 0.5, money = 1234.56;
+    const SQL_TIMESTAMP_STRUCT ts{2024, 2, 29, 13, 45, 10, 120000000};
+    const PlanCase cases[] = {
+        {"text as text", DS_CHAR_LEN2, 12, {"abc", "NULL", "twelve chars"}, SQL_VARCHAR, 0, SQL_C_CHAR, 6, false, {}},
+        {"bigint text as SQL_C_BINARY", DS_CHAR_LEN2, 20, {"-9000000000", "7", "x"}, SQL_BIGINT, 0, SQL_C_BINARY, 8,
+         false, {}},
+        {"default with no length", DS_INTEGER, 4, {Bytes(&i42, 4), "NULL", Bytes(&iMin, 4)}, SQL_INTEGER, 0,
+         SQL_C_DEFAULT, 0, false, {}},
+        {"default text, ODBC 3", DS_CHAR_LEN2, 8, {"def", "NULL"}, SQL_VARCHAR, 0, SQL_C_DEFAULT, 8, false, {}},
+        {"descriptor's type", DS_CHAR_NTS, 16, {"123.456", "-1"}, SQL_VARCHAR, 0, SQL_ARD_TYPE, 8, true,
+         {SQL_C_DOUBLE, 0, 0}},
+        {"descriptor's type missing", DS_CHAR_NTS, 16, {"1", "2"}, SQL_VARCHAR, 0, SQL_ARD_TYPE, 8, false, {}},
+        {"NUMERIC with the record's digits", DS_CHAR_NTS, 16, {"123.456", "NULL", "9"}, SQL_DECIMAL, 3,
+         SQL_C_NUMERIC, 19, true, {SQL_C_NUMERIC, 10, 2}},
+        {"money double as text with its scale", DS_DOUBLE, 8, {Bytes(&money, 8), Bytes(&half, 8)}, SQL_DECIMAL, 2,
+         SQL_C_CHAR, 16, false, {}},
+        {"timestamp text with the column's scale", DS_TIMESTAMP, 16, {Bytes(&ts, 16), "NULL"}, SQL_TYPE_TIMESTAMP, 3,
+         SQL_C_CHAR, 32, false, {}},
+        {"timestamp without a description", DS_TIMESTAMP, 16, {Bytes(&ts, 16)}, 0, -1, SQL_C_CHAR, 40, false, {}},
+    };
+    for (const PlanCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        OneColumn col(c.kind, c.length, static_cast<uint32_t>(c.cells.size()));
+        Fill(col, c.cells);
+        FakeStmt each, planned;
+        for (FakeStmt* st : {&each, &planned}) {
+            st->sqlType = c.sqlType;
+            st->scale = c.scale;
+            st->described = c.scale >= 0;
+            st->haveRecord = c.haveRecord;
+            st->record = c.record;
+        }
+        ColumnBinding b = Bind(1, c.cType, nullptr, c.bufferLength, nullptr);
+        const ColumnPlan plan = GetColumnPlan(planned.ctx, b);
+        const size_t room = size_t(c.bufferLength > 0 ? c.bufferLength : 16);
+        for (uint32_t r = 0; r < c.cells.size(); ++r) {
+            each.fetched(), planned.fetched();
+            const Outcome want = Read(each, col.ds, r, b, room, nullptr);
+            EXPECT_EQ(Read(planned, col.ds, r, b, room, &plan), want) << "row " << r;
+            // A repeated call continues from where the planned one left the position.
+            EXPECT_EQ(Read(planned, col.ds, r, b, room, &plan), Read(each, col.ds, r, b, room, nullptr)) << "row " << r;
+        }
+    }
+}
+
+TEST(GetColumnPlan, OutputParametersWorkOutTheirOwn) {
+    OneColumn c(DS_TIMESTAMP, 16);
+    const SQL_TIMESTAMP_STRUCT ts{2024, 2, 29, 13, 45, 10, 123456789};
+    c.setValue(ts);
+    FakeStmt st;
+    st.scale = 0;  // the result's description; the binding asks for 4 digits
+    st.ctx.directionRecount = true;
+    ColumnBinding b = Bind(1, SQL_C_CHAR, nullptr, 32, nullptr);
+    b.decimalDigits = 4;
+    const ColumnPlan resultPlan = GetColumnPlan(st.ctx, b);
+    char buf[32];
+    SQLLEN len;
+    b.target = buf;
+    b.lengthPtr = b.indicatorPtr = &len;
+    st.lastError = cverr::OutputParams;
+    EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds, &resultPlan), 0);
+    EXPECT_STREQ(buf, "2024-02-29 13:45:10.1234");
+}
+
+TEST(GetColumnPlan, DescriptionsKeptInAnArrayAreReadThere) {
+    OneColumn c(DS_TIMESTAMP, 16);
+    c.setValue(SQL_TIMESTAMP_STRUCT{2024, 2, 29, 13, 45, 10, 120000000});
+    ColumnInfo infos[2]{};
+    infos[0].sql_type = SQL_TYPE_TIMESTAMP;
+    infos[0].scale = 3;
+    FakeStmt st;
+    st.ctx.describe = nullptr;
+    st.ctx.results = infos;
+    char buf[40];
+    SQLLEN len;
+    for (const auto& [count, text] : {std::pair<uint16_t, const char*>{1, "2024-02-29 13:45:10.120"},
+                                      {0, "2024-02-29 13:45:10.120000000"}}) {
+        st.ctx.resultCount = count;  // 0: column 1 has no description
+        st.fetched();
+        ColumnBinding b = Bind(1, SQL_C_CHAR, buf, sizeof buf, &len);
+        EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
+        EXPECT_STREQ(buf, text);
+    }
+    OneColumn big(DS_CHAR_LEN2, 20);
+    big.setText("-9000000000");
+    infos[0].sql_type = SQL_BIGINT;
+    st.ctx.resultCount = 1;
+    st.fetched();
+    int64_t v = 0;
+    ColumnBinding b = Bind(1, SQL_C_BINARY, &v, 8, &len);
+    EXPECT_EQ(GetColumn(st.ctx, 0, b, big.ds), 0);
+    EXPECT_EQ(v, -9000000000LL);
+}
+
+// Turns the debug trace on for its lifetime: the converters then run their own way, with
+// their trace lines.
+struct DebugTraceOnScope {
+    char dir[32] = "/tmp/tv-getcolumn-XXXXXX";
+    std::string path;
+    DebugTraceOnScope() {
+        EXPECT_NE(mkdtemp(dir), nullptr);
+        path = std::string(dir) + "/trace.log";
+        setenv("KIV_DEBUGFILE", path.c_str(), 1);
+        DebugOpen(0);
+        EXPECT_TRUE(DebugTraceOn());
+    }
+    ~DebugTraceOnScope() {
+        DebugClose(0);
+        unsetenv("KIV_DEBUGFILE");
+        std::remove(path.c_str());
+        rmdir(dir);
+    }
+};
+
+struct NaturalCase {
+    uint32_t kind, length;
+    std::string cell;
+    std::vector<int16_t> cTypes;
+};
+
+// Values in their own C type, text into narrow text and text into integers skip the converters'
+// detour while the trace is off: what comes out must not change.
+TEST(GetColumnShortcuts, GiveWhatTheConvertersGive) {
+    auto bytes = [](auto v) { return Bytes(&v, sizeof v); };
+    const NaturalCase cases[] = {
+        {DS_INTEGER, 4, bytes(std::numeric_limits<int32_t>::min()), {SQL_C_LONG, SQL_C_SLONG, SQL_C_ULONG}},
+        {DS_INTEGER, 4, bytes(int32_t{-1}), {SQL_C_LONG, SQL_C_SLONG, SQL_C_SBIGINT, SQL_C_DOUBLE}},
+        {DS_UINTEGER, 4, bytes(uint32_t{4294967295u}), {SQL_C_ULONG, SQL_C_LONG, SQL_C_UBIGINT}},
+        {DS_SMALLINT, 2, bytes(int16_t{-32768}), {SQL_C_SHORT, SQL_C_SSHORT, SQL_C_USHORT}},
+        {DS_USMALLINT, 2, bytes(uint16_t{65535}), {SQL_C_USHORT, SQL_C_SHORT}},
+        {DS_TINYINT, 1, bytes(int8_t{-128}), {SQL_C_TINYINT, SQL_C_STINYINT, SQL_C_UTINYINT}},
+        {DS_UTINYINT, 1, bytes(uint8_t{255}), {SQL_C_UTINYINT, SQL_C_TINYINT}},
+        {DS_BIT, 1, bytes(uint8_t{2}), {SQL_C_BIT, SQL_C_UTINYINT}},
+        {DS_DOUBLE, 8, bytes(-0.0), {SQL_C_DOUBLE, SQL_C_FLOAT}},
+        {DS_DOUBLE, 8, bytes(std::nan("")), {SQL_C_DOUBLE, SQL_C_LONG}},
+        {DS_DOUBLE, 8, bytes(-HUGE_VAL), {SQL_C_DOUBLE}},
+        {DS_REAL, 4, bytes(1.5f), {SQL_C_FLOAT, SQL_C_DOUBLE}},
+        {DS_DATE, 6, bytes(SQL_DATE_STRUCT{-44, 3, 15}), {SQL_C_TYPE_DATE, SQL_C_DATE, SQL_C_TIMESTAMP}},
+        {DS_TIME, 6, bytes(SQL_TIME_STRUCT{23, 59, 60}), {SQL_C_TYPE_TIME, SQL_C_TIME, SQL_C_TYPE_TIMESTAMP}},
+        {DS_TIMESTAMP, 16, bytes(SQL_TIMESTAMP_STRUCT{2024, 2, 29, 13, 45, 10, 999999999}),
+         {SQL_C_TYPE_TIMESTAMP, SQL_C_TIMESTAMP, SQL_C_TYPE_DATE, SQL_C_TYPE_TIME}},
+        {DS_CHAR_LEN2, 40, "a value of thirty-one characters", {SQL_C_CHAR, SQL_C_BINARY, SQL_C_WCHAR}},
+        {DS_CHAR_NTS, 12, "h\xC3\xA9llo", {SQL_C_CHAR}},
+        {DS_CHAR_REF, 8, "", {SQL_C_CHAR}},
+        {DS_CHAR, 6, "fixed ", {SQL_C_CHAR}},
+        {DS_CHAR_LEN2, 20, "-9000000000", {SQL_C_SBIGINT, SQL_C_UBIGINT, SQL_C_LONG, SQL_C_DOUBLE, SQL_C_NUMERIC}},
+        {DS_CHAR_LEN2, 20, " 42 ", {SQL_C_TINYINT, SQL_C_USHORT, SQL_C_ULONG, SQL_C_BIT}},
+        {DS_CHAR_LEN2, 20, "1.5E1", {SQL_C_SHORT, SQL_C_UTINYINT}},
+        {DS_CHAR_NTS, 20, "-12.75", {SQL_C_SSHORT, SQL_C_UBIGINT}},
+        {DS_CHAR, 4, "x", {SQL_C_SBIGINT, SQL_C_STINYINT}},
+    };
+    for (const NaturalCase& c : cases) {
+        OneColumn col(c.kind, c.length);
+        if (c.kind == DS_CHAR_LEN2 || c.kind == DS_CHAR_NTS || c.kind == DS_CHAR_REF || c.kind == DS_CHAR)
+            col.setText(c.cell);
+        else
+            col.set(c.cell.data(), c.cell.size());
+        for (int16_t cType : c.cTypes) {
+            // Text into buffers too small, just right and roomy; fixed types into their own size.
+            for (int64_t bufLen : {int64_t{0}, int64_t{1}, int64_t{5}, int64_t{32}, int64_t{33}, int64_t{80}}) {
+                SCOPED_TRACE(testing::Message() << "kind " << c.kind << " to " << CTypeName(cType) << " in " << bufLen);
+                ColumnBinding b = Bind(1, cType, nullptr, bufLen, nullptr);
+                const size_t room = size_t(bufLen > 32 ? bufLen : 32);  // fixed types write their size
+                FakeStmt quick, traced;
+                const Outcome got = Read(quick, col.ds, 0, b, room, nullptr);
+                Outcome want;
+                {
+                    DebugTraceOnScope on;
+                    want = Read(traced, col.ds, 0, b, room, nullptr);
+                }
+                EXPECT_EQ(got, want);
+                // The piece that follows is the same too.
+                if (want.rc == 1) {
+                    const Outcome next = Read(quick, col.ds, 0, b, room, nullptr);
+                    DebugTraceOnScope on;
+                    EXPECT_EQ(next, Read(traced, col.ds, 0, b, room, nullptr));
+                }
             }
         }
     }
