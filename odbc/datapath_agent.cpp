@@ -75,11 +75,6 @@ void ReleasePending(StmtRecord* stmt) {
     if (p && stmt->link && (stmt->link->word & 1)) DatasetDelete(p);
 }
 
-SQLRETURN Fail(StmtRecord* stmt, uint32_t code) {
-    stmt->lastError = code;
-    return SQL_ERROR;
-}
-
 // ---- the parameter dialogue -----------------------------------------------------------------
 
 uint16_t BoundParamCount(StmtRecord* stmt) {

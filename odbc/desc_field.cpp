@@ -274,11 +274,6 @@ struct Source {
     bool OwnOnly() const { return !col && !bound && !(param && apd); }
 };
 
-SQLRETURN Fail(DescRecord* d, uint32_t row) {
-    d->lastError = row;
-    return SQL_ERROR;
-}
-
 // The column name an IRD reports: the full name when the agent gave one, else the inline name.
 const char* ColumnName(const ColumnInfo* c) { return (c->column && c->column[0]) ? c->column : c->name; }
 
@@ -778,10 +773,10 @@ void UnbindAbove(StmtRecord* stmt, bool row, uint16_t n, uint16_t oldCount) {
     }
 }
 
+// A failure of a field that lives on the statement is reported on both handles.
 SQLRETURN StmtFail(DescRecord* d, StmtRecord* stmt, uint32_t row) {
-    stmt->lastError = row;
-    d->lastError = row;
-    return SQL_ERROR;
+    Fail(stmt, row);
+    return Fail(d, row);
 }
 
 SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t field, int64_t value) {
