@@ -9,6 +9,7 @@
 
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/execute.h"
 #include "odbc/param_access.h"
 #include "odbc/stmt.h"
 #include "util/dataset.h"
@@ -434,24 +435,6 @@ uint32_t BuildDataset(StmtRecord* stmt, uint16_t n, Dataset** out) {
     return done(0);
 }
 
-ParamDescEntry Narrowed(ParamDescEntry d) {
-    switch (d.sqlType) {
-        case SQL_WLONGVARCHAR:
-            d.sqlType = SQL_LONGVARCHAR;
-            break;
-        case SQL_WVARCHAR:
-            d.sqlType = SQL_VARCHAR;
-            break;
-        case SQL_WCHAR:
-            d.sqlType = SQL_CHAR;
-            break;
-        default:
-            break;
-    }
-    if (d.cType == SQL_C_WCHAR) d.cType = SQL_C_CHAR;
-    return d;
-}
-
 }  // namespace
 
 // ---- the dialogue ---------------------------------------------------------------------------
@@ -681,12 +664,8 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
 
     ConnRecord* conn = stmt->conn;
     const bool narrowing = conn && conn->wideUnconfirmed;
-    ParamDescEntry* descs = ps ? ps->summaries : nullptr;
     ParamDescEntry narrowDescs[kMaxParamNumber];
-    if (narrowing && descs) {
-        for (uint16_t i = 0; i < n; ++i) narrowDescs[i] = Narrowed(descs[i]);
-        descs = narrowDescs;
-    }
+    ParamDescEntry* descs = ParamDescsToSend(stmt, n, narrowing, narrowDescs);
     const bool execute2 =
         conn && conn->hasExecute2 &&
         (AgentSlotGet<DRV_PrepareExecute>(stmt->link) || AgentSlotGet<DRV_PrepareExecuteEx>(stmt->link));

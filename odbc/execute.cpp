@@ -14,6 +14,7 @@
 #include "odbc/datapath.h"
 #include "odbc/param_access.h"
 #include "odbc/datapath_agent.h"
+#include "odbc/execute.h"
 #include "odbc/param.h"
 #include "odbc/stmt.h"
 #include "util/dataset.h"
@@ -440,6 +441,14 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
 
 }  // namespace
 
+ParamDescEntry* ParamDescsToSend(StmtRecord* stmt, uint16_t n, bool narrow, ParamDescEntry* narrowed) {
+    ParamStore* ps = StmtParamStore(stmt);
+    ParamDescEntry* descs = ps ? ps->summaries : nullptr;
+    if (!descs || !narrow) return descs;
+    for (uint16_t i = 0; i < n; ++i) narrowed[i] = NarrowParamDesc(descs[i]);
+    return narrowed;
+}
+
 SQLRETURN ExecuteFinishResult(StmtRecord* stmt, uint32_t rc, uint32_t rows, const uint32_t* rowMap, bool statuses) {
     return Finish(stmt, rc, rows, rowMap, CountDirections(stmt), statuses);
 }
@@ -607,14 +616,10 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     ConnRecord* conn = stmt->conn;
     const bool execute2 = conn && conn->hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link);
     const bool sendDescs = (stmt->flags & kSfNeedBind) && !(stmt->flags & kSfParamsSent);
-    ParamDescEntry* descs = ps ? ps->summaries : nullptr;
     // A wide connection whose agent refused Unicode gets narrow descriptions and values.
     const bool narrowing = conn && conn->wideUnconfirmed;
     ParamDescEntry narrowDescs[kMaxParamNumber];
-    if (narrowing && descs) {
-        for (uint16_t i = 0; i < n; ++i) narrowDescs[i] = NarrowParamDesc(descs[i]);
-        descs = narrowDescs;
-    }
+    ParamDescEntry* descs = ParamDescsToSend(stmt, n, narrowing, narrowDescs);
     // A new execution drops the previous result and its description.
     StmtResetCursorPos(stmt);
     stmt->longData.column = 0;

@@ -12,6 +12,7 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
+#include "odbc/execute.h"
 #include "odbc/param.h"
 #include "odbc/prepare.h"
 #include "odbc/setpos.h"

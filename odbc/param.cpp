@@ -9,6 +9,7 @@
 #include "odbc/api_records.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/execute.h"
 #include "odbc/datapath_agent.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"

@@ -68,18 +68,3 @@ int64_t ParamCTypeSize(int cType, bool setParamForm);
 uint32_t ParamPieceBuffersReset(StmtRecord* stmt);
 // Appends one piece of a data-at-execution value: 0 or an error code.
 uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint32_t row);
-
-// ---- execution ----
-// The road of SQLExecute and SQLExecDirect after the prepare.
-SQLRETURN ExecuteRun(StmtRecord* stmt);
-SQLRETURN ExecutePrepareParams(StmtRecord* stmt);
-SQLRETURN ExecuteStatement(StmtRecord* stmt);
-// The agent-driven road (cn_hasV2DAE); not taken with the Ingres agent.
-SQLRETURN ExecuteParamArray(StmtRecord* stmt);
-// Moves output and input/output values into the application's parameter buffers.
-SQLRETURN FetchOutputParams(StmtRecord* stmt);
-int NextDataAtExecParam(StmtRecord* stmt);
-// Builds the parameter Dataset over every row of the parameter set that is not ignored: column i
-// is parameter i + 1 (an output parameter's column holds NULLs of its type). 0, or an error code; *rowsOut maps Dataset
-// rows to parameter rows (owned by the caller, free()).
-uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t** rowsOut);
