@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
@@ -205,7 +206,9 @@ bool IsSizedType(int t) {
     }
 }
 
-int64_t OctetLengthOf(int t, int64_t size) {
+}  // namespace
+
+std::optional<int64_t> TransferOctetLength(int t, int64_t size) {
     switch (t) {
         case SQL_C_UTINYINT:
         case SQL_C_STINYINT:
@@ -249,8 +252,15 @@ int64_t OctetLengthOf(int t, int64_t size) {
         case SQL_VARCHAR:
             return size;
         default:
-            return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 34 : 0;
+            return std::nullopt;
     }
+}
+
+namespace {
+
+int64_t OctetLengthOf(int t, int64_t size) {
+    if (std::optional<int64_t> n = TransferOctetLength(t, size)) return *n;
+    return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 34 : 0;
 }
 
 bool UnsignedKind(uint32_t kind) {

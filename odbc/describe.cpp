@@ -112,48 +112,12 @@ StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
 
 int64_t ColumnLength(const ColumnInfo* c) {
     const int t = c->sql_type;
-    const int64_t size = c->column_size;
-    switch (t) {
-        case SQL_NUMERIC:
-        case SQL_DECIMAL:
-            return size + 2;
-        case SQL_INTEGER:
-        case SQL_REAL:
-            return 4;
-        case SQL_SMALLINT:
-            return 2;
-        case SQL_FLOAT:
-        case SQL_DOUBLE:
-            return 8;
-        case SQL_DATE:
-        case SQL_TIME:
-        case SQL_TYPE_DATE:
-        case SQL_TYPE_TIME:
-            return 6;
-        case SQL_TIMESTAMP:
-        case SQL_TYPE_TIMESTAMP:
-            return 16;
-        case SQL_GUID:
-            return 16;
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-            return size * 2;
-        case SQL_BIT:
-        case SQL_TINYINT:
-            return 1;
-        case SQL_BIGINT:
-            return 20;
-        case SQL_LONGVARBINARY:
-        case SQL_VARBINARY:
-        case SQL_BINARY:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            return size;
-        default:
-            return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 28 : SQL_NO_TOTAL;
-    }
+    int64_t size = c->column_size;
+    if (t == SQL_WLONGVARCHAR || t == SQL_WVARCHAR || t == SQL_WCHAR) size *= 2;
+    if (t == SQL_BIT) return 1;
+    if (t == SQL_GUID) return 16;
+    if (std::optional<int64_t> n = TransferOctetLength(t, size)) return *n;
+    return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 28 : SQL_NO_TOTAL;
 }
 
 SQLRETURN PutText(StmtRecord* stmt, const char* text, void* buf, int16_t bufLen, SQLSMALLINT* lenOut, char mode) {
