@@ -927,23 +927,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             if (value == 0) return SQL_SUCCESS;
             it.length = uint64_t(value);
             ipdBinding([&](ParamBinding& b) {
-                switch (b.sqlType) {
-                    case SQL_WLONGVARCHAR:
-                    case SQL_WVARCHAR:
-                    case SQL_WCHAR:
-                    case SQL_LONGVARBINARY:
-                    case SQL_VARBINARY:
-                    case SQL_BINARY:
-                    case SQL_LONGVARCHAR:
-                    case SQL_CHAR:
-                    case SQL_DATETIME:
-                    case SQL_INTERVAL:
-                    case SQL_VARCHAR:
-                        b.columnSize = it.length;
-                        break;
-                    default:
-                        break;
-                }
+                if (DescLengthIsColumnSize(b.sqlType)) b.columnSize = it.length;
             });
             return SQL_SUCCESS;
         case SQL_DESC_OCTET_LENGTH:
