@@ -350,19 +350,36 @@ bool IsHeaderField(uint16_t f) {
            f == SQL_DESC_ALLOC_TYPE;
 }
 
-}  // namespace
+// One read of a record field: the descriptor and the field asked for, where the answer comes
+// from, and the application's buffer.
+struct FieldRead {
+    DescRecord* d;
+    int16_t rec;
+    uint16_t field;
+    void* v;
+    int64_t bufLen;
+    int64_t* len;
+    char mode;
+    bool user;
+    uint32_t t;  // the descriptor's type, 0 for one the application allocated
+    bool app;
+    StmtRecord* stmt;
+    Source s{};
+    int64_t given = 0;  // the agent's attribute value, read by attr()
 
-SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int64_t bufLen, int64_t* len, char mode) {
-    if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
-    if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
+    // SQL_SUCCESS, SQL_NO_DATA for a record beyond the count, or SQL_ERROR.
+    SQLRETURN FindSource();
+    // The field's answer; each group hands a field it does not know to the next.
+    SQLRETURN TypeField();
+    SQLRETURN NameField();
+    SQLRETURN BufferField();
 
-    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
-    const uint32_t t = user ? 0 : d->descType;
-    const bool app = DescIsApp(d);
-    StmtRecord* stmt = d->stmt;
-    if (rec < 0 || (rec == 0 && (t == kDescIPD || t == kDescAPD))) return Fail(d, kErrBadDescIndex);
+    bool needIrd() const { return t == kDescIRD; }
+    bool attr() { return t == kDescIRD && !s.ird0 && ColumnAttrInt(stmt, field, uint16_t(rec), &given); }
+    bool IrdOrIpd() const { return t == kDescIRD || t == kDescIPD; }
+};
 
-    Source s;
+SQLRETURN FieldRead::FindSource() {
     if (t == kDescIRD && stmt) {
         SQLSMALLINT n = 0;
         if (uint32_t rc = StmtNumResultCols(stmt, &n)) return Fail(d, rc);
@@ -393,14 +410,14 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             stmt->lastError = saved;
         }
     }
-    const bool irdOrIpd = t == kDescIRD || t == kDescIPD;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN FieldRead::TypeField() {
+    const bool irdOrIpd = IrdOrIpd();
     const ColumnInfo* c = s.col;
     DescItem* own = s.own;
     const int type = s.Type();
-    auto needIrd = [&]() { return t == kDescIRD; };
-    int64_t given = 0;
-    auto attr = [&]() { return t == kDescIRD && !s.ird0 && ColumnAttrInt(stmt, field, uint16_t(rec), &given); };
-
     switch (field) {
         case SQL_DESC_CONCISE_TYPE:
             return PutShort(v, len, s.ird0 ? SQL_CHAR : type);
@@ -456,6 +473,63 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
                 sv = SQL_PRED_NONE;
             return PutShort(v, len, sv);
         }
+        case SQL_DESC_DATETIME_INTERVAL_PRECISION:
+            return PutInt(v, len, own ? own->datetimeIntervalPrecision : 0);
+        case SQL_DESC_NUM_PREC_RADIX:
+            if (user) return PutInt(v, len, own ? own->numPrecRadix : 0);
+            if (s.ird0) return PutInt(v, len, 0);
+            if (s.OwnOnly()) return PutInt(v, len, own ? own->numPrecRadix : 0);
+            return PutInt(v, len, RadixOf(type));
+        case SQL_DESC_PARAMETER_TYPE:
+            if (t != kDescIPD) return Fail(d, kErrDescTypeRange);
+            if (s.param) return PutShort(v, len, s.param->direction);
+            return PutShort(v, len, own ? own->parameterType : 0);
+        case SQL_DESC_ROWVER:
+        case kColAttrKeyColumn:
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
+            if (field == kColAttrKeyColumn && c && !s.ird0) StmtDescribeNames(stmt);
+            return PutShort(v, len, attr() ? given : 0);
+        case SQL_DESC_PRECISION:
+            if (app) return PutShort(v, len, own->precision);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (c) {
+                if (RadixOf(type) != 0) return PutShort(v, len, int64_t(c->column_size));
+                if (type == SQL_TIME || type == SQL_TIMESTAMP || type == SQL_TYPE_TIME || type == SQL_TYPE_TIMESTAMP ||
+                    type == SQL_INTERVAL_SECOND)
+                    return PutShort(v, len, c->scale);
+                return PutShort(v, len, 0);
+            }
+            return PutShort(v, len, own ? own->precision : 0);
+        case SQL_DESC_SCALE:
+            if (app) return PutShort(v, len, own->scale);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (c) return PutShort(v, len, (type == SQL_NUMERIC || type == SQL_DECIMAL) ? c->scale : 0);
+            return PutShort(v, len, own ? own->scale : 0);
+        case SQL_DESC_DATETIME_INTERVAL_CODE:
+            if (user) return PutShort(v, len, own->datetimeIntervalCode);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (s.OwnOnly()) return PutShort(v, len, own ? own->datetimeIntervalCode : 0);
+            return PutShort(v, len, IntervalCode(type));
+        case SQL_DESC_NULLABLE:
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
+            if (t == kDescIPD) return PutShort(v, len, SQL_NULLABLE);
+            if (s.ird0) return PutShort(v, len, 0);
+            return PutShort(v, len, c->nullable & 0xF);
+        case SQL_DESC_UNNAMED:
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (t == kDescIRD) return PutShort(v, len, ColumnName(c)[0] ? SQL_NAMED : SQL_UNNAMED);
+            return PutShort(v, len, own ? own->unnamed : 0);
+        default:
+            return NameField();
+    }
+}
+
+SQLRETURN FieldRead::NameField() {
+    const bool irdOrIpd = IrdOrIpd();
+    const ColumnInfo* c = s.col;
+    DescItem* own = s.own;
+    switch (field) {
         case SQL_DESC_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             return TypeInfoText(d, s, field, rec, 1, v, bufLen, len, mode);
@@ -493,22 +567,21 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_LOCAL_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             return DescPutText(d, "", v, bufLen, len, mode);
-        case SQL_DESC_DATETIME_INTERVAL_PRECISION:
-            return PutInt(v, len, own ? own->datetimeIntervalPrecision : 0);
-        case SQL_DESC_NUM_PREC_RADIX:
-            if (user) return PutInt(v, len, own ? own->numPrecRadix : 0);
-            if (s.ird0) return PutInt(v, len, 0);
-            if (s.OwnOnly()) return PutInt(v, len, own ? own->numPrecRadix : 0);
-            return PutInt(v, len, RadixOf(type));
-        case SQL_DESC_PARAMETER_TYPE:
-            if (t != kDescIPD) return Fail(d, kErrDescTypeRange);
-            if (s.param) return PutShort(v, len, s.param->direction);
-            return PutShort(v, len, own ? own->parameterType : 0);
-        case SQL_DESC_ROWVER:
-        case kColAttrKeyColumn:
-            if (!needIrd()) return Fail(d, kErrDescTypeRange);
-            if (field == kColAttrKeyColumn && c && !s.ird0) StmtDescribeNames(stmt);
-            return PutShort(v, len, attr() ? given : 0);
+        case SQL_DESC_NAME:
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
+            if (s.ird0) return DescPutText(d, "BOOKMARK", v, bufLen, len, mode);
+            if (t == kDescIRD) return DescPutText(d, ColumnName(c), v, bufLen, len, mode);
+            return DescPutText(d, own ? own->name : "", v, bufLen, len, mode);
+        default:
+            return BufferField();
+    }
+}
+
+SQLRETURN FieldRead::BufferField() {
+    const ColumnInfo* c = s.col;
+    DescItem* own = s.own;
+    const int type = s.Type();
+    switch (field) {
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH: {
             const bool octet = field == SQL_DESC_OCTET_LENGTH;
@@ -555,45 +628,23 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (t == kDescAPD && stmt && stmt->apd == d)
                 return PutPtr(d, v, bufLen, len, s.param ? s.param->boundValue : nullptr);
             return PutPtr(d, v, bufLen, len, own->dataPtr);
-        case SQL_DESC_PRECISION:
-            if (app) return PutShort(v, len, own->precision);
-            if (s.ird0) return PutShort(v, len, 0);
-            if (c) {
-                if (RadixOf(type) != 0) return PutShort(v, len, int64_t(c->column_size));
-                if (type == SQL_TIME || type == SQL_TIMESTAMP || type == SQL_TYPE_TIME || type == SQL_TYPE_TIMESTAMP ||
-                    type == SQL_INTERVAL_SECOND)
-                    return PutShort(v, len, c->scale);
-                return PutShort(v, len, 0);
-            }
-            return PutShort(v, len, own ? own->precision : 0);
-        case SQL_DESC_SCALE:
-            if (app) return PutShort(v, len, own->scale);
-            if (s.ird0) return PutShort(v, len, 0);
-            if (c) return PutShort(v, len, (type == SQL_NUMERIC || type == SQL_DECIMAL) ? c->scale : 0);
-            return PutShort(v, len, own ? own->scale : 0);
-        case SQL_DESC_DATETIME_INTERVAL_CODE:
-            if (user) return PutShort(v, len, own->datetimeIntervalCode);
-            if (s.ird0) return PutShort(v, len, 0);
-            if (s.OwnOnly()) return PutShort(v, len, own ? own->datetimeIntervalCode : 0);
-            return PutShort(v, len, IntervalCode(type));
-        case SQL_DESC_NULLABLE:
-            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
-            if (t == kDescIPD) return PutShort(v, len, SQL_NULLABLE);
-            if (s.ird0) return PutShort(v, len, 0);
-            return PutShort(v, len, c->nullable & 0xF);
-        case SQL_DESC_NAME:
-            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
-            if (s.ird0) return DescPutText(d, "BOOKMARK", v, bufLen, len, mode);
-            if (t == kDescIRD) return DescPutText(d, ColumnName(c), v, bufLen, len, mode);
-            return DescPutText(d, own ? own->name : "", v, bufLen, len, mode);
-        case SQL_DESC_UNNAMED:
-            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
-            if (s.ird0) return PutShort(v, len, 0);
-            if (t == kDescIRD) return PutShort(v, len, ColumnName(c)[0] ? SQL_NAMED : SQL_UNNAMED);
-            return PutShort(v, len, own ? own->unnamed : 0);
         default:
             return Fail(d, kErrNotSupported);
     }
+}
+
+}  // namespace
+
+SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int64_t bufLen, int64_t* len, char mode) {
+    if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
+    if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
+
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
+    const uint32_t t = user ? 0 : d->descType;
+    if (rec < 0 || (rec == 0 && (t == kDescIPD || t == kDescAPD))) return Fail(d, kErrBadDescIndex);
+    FieldRead r{d, rec, field, v, bufLen, len, mode, user, t, DescIsApp(d), d->stmt};
+    if (SQLRETURN rc = r.FindSource(); rc != SQL_SUCCESS) return rc;
+    return r.TypeField();
 }
 
 // ---- writing ------------------------------------------------------------------------------
