@@ -910,6 +910,69 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
     }
 }
 
+// SQL_DESC_DATA_PTR: on an attached ARD or APD the record's pointer binds (or unbinds) the
+// column or parameter at once.
+SQLRETURN SetDataPtr(StmtRecord* stmt, DescRecord* d, int16_t rec, DescItem& it, void* p, bool ipd, bool ard,
+                     bool apd) {
+    if (ipd) return SQL_SUCCESS;
+    it.dataPtr = p;
+    if (ard) {
+        // The column-binding call writes the record with one length/indicator pointer;
+        // the record's own two are put back after it.
+        const DescItem keep = it;
+        uint32_t rc;
+        if (p) {
+            rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, p, keep.octetLength, keep.indicatorPtr);
+        } else {
+            rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, nullptr, 0, nullptr);
+        }
+        DescItem& again = d->items[rec];
+        again.octetLengthPtr = keep.octetLengthPtr;
+        again.indicatorPtr = keep.indicatorPtr;
+        again.octetLength = keep.octetLength;
+        if (rc) return StmtFail(d, stmt, rc);
+        if (BoundCol* b = BoundColFind(uint16_t(rec), stmt)) {
+            b->b.lengthPtr = keep.octetLengthPtr;
+            b->b.indicatorPtr = keep.indicatorPtr;
+        }
+    } else if (apd) {
+        if (!p) {
+            ParamUnbind(stmt, uint16_t(rec));
+            return SQL_SUCCESS;
+        }
+        if (DescBindParamRecord(stmt, d, uint16_t(rec)) != SQL_SUCCESS) {
+            d->lastError = uint32_t(stmt->lastError);
+            return SQL_ERROR;
+        }
+    }
+    return SQL_SUCCESS;
+}
+
+// SQL_DESC_NAME: the record keeps a UTF-8 copy of the name.
+SQLRETURN SetName(DescRecord* d, DescItem& it, bool app, const void* p, int32_t len, char mode) {
+    if (app) return Fail(d, kErrDescTypeRange);
+    if (!p) return SQL_SUCCESS;
+    char* copy = nullptr;
+    if (mode == 'W') {
+        copy = WideToUtf8Dup(static_cast<const SQLWCHAR*>(p), len == SQL_NTS ? long(SQL_NTS) : long(len / 2));
+    } else if (len == SQL_NTS) {
+        copy = strdup(static_cast<const char*>(p));
+    } else if (len >= 0) {
+        copy = static_cast<char*>(malloc(size_t(len) + 1));
+        if (copy) {
+            std::memcpy(copy, p, size_t(len));
+            copy[len] = '\0';
+        }
+    } else {
+        return Fail(d, kErrBadLength);
+    }
+    if (!copy) return Fail(d, kErrNoMemory);
+    free(it.name);
+    it.name = copy;
+    if (copy[0]) it.unnamed = SQL_NAMED;
+    return SQL_SUCCESS;
+}
+
 }  // namespace
 
 SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t rec, int16_t field,
@@ -1022,63 +1085,10 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             if (bound) bound->b.indicatorPtr = it.indicatorPtr;
             if (apd && pb) pb->indicatorPtr = it.indicatorPtr;
             return SQL_SUCCESS;
-        case SQL_DESC_DATA_PTR: {
-            if (ipd) return SQL_SUCCESS;
-            it.dataPtr = p;
-            if (ard) {
-                // The column-binding call writes the record with one length/indicator pointer;
-                // the record's own two are put back after it.
-                const DescItem keep = it;
-                uint32_t rc;
-                if (p) {
-                    rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, p, keep.octetLength, keep.indicatorPtr);
-                } else {
-                    rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, nullptr, 0, nullptr);
-                }
-                DescItem& again = d->items[rec];
-                again.octetLengthPtr = keep.octetLengthPtr;
-                again.indicatorPtr = keep.indicatorPtr;
-                again.octetLength = keep.octetLength;
-                if (rc) return StmtFail(d, stmt, rc);
-                if (BoundCol* b = BoundColFind(uint16_t(rec), stmt)) {
-                    b->b.lengthPtr = keep.octetLengthPtr;
-                    b->b.indicatorPtr = keep.indicatorPtr;
-                }
-            } else if (apd) {
-                if (!p) {
-                    ParamUnbind(stmt, uint16_t(rec));
-                    return SQL_SUCCESS;
-                }
-                if (DescBindParamRecord(stmt, d, uint16_t(rec)) != SQL_SUCCESS) {
-                    d->lastError = uint32_t(stmt->lastError);
-                    return SQL_ERROR;
-                }
-            }
-            return SQL_SUCCESS;
-        }
-        case SQL_DESC_NAME: {
-            if (app) return Fail(d, kErrDescTypeRange);
-            if (!p) return SQL_SUCCESS;
-            char* copy = nullptr;
-            if (mode == 'W') {
-                copy = WideToUtf8Dup(static_cast<const SQLWCHAR*>(p), len == SQL_NTS ? long(SQL_NTS) : long(len / 2));
-            } else if (len == SQL_NTS) {
-                copy = strdup(static_cast<const char*>(p));
-            } else if (len >= 0) {
-                copy = static_cast<char*>(malloc(size_t(len) + 1));
-                if (copy) {
-                    std::memcpy(copy, p, size_t(len));
-                    copy[len] = '\0';
-                }
-            } else {
-                return Fail(d, kErrBadLength);
-            }
-            if (!copy) return Fail(d, kErrNoMemory);
-            free(it.name);
-            it.name = copy;
-            if (copy[0]) it.unnamed = SQL_NAMED;
-            return SQL_SUCCESS;
-        }
+        case SQL_DESC_DATA_PTR:
+            return SetDataPtr(stmt, d, rec, it, p, ipd, ard, apd);
+        case SQL_DESC_NAME:
+            return SetName(d, it, app, p, len, mode);
         case SQL_DESC_UNNAMED:
             if (value == 0) return SQL_SUCCESS;
             if (app || value != SQL_UNNAMED) return Fail(d, kErrDescTypeRange);
