@@ -19,6 +19,7 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-sql.h"
 #include "drv_ingii/i-types.h"
+#include "drv_ingii/i-send.h"
 #include "drv_ingii/i-value.h"
 #include "drv_ingii/ingutil.h"
 #include "util/dataset.h"

@@ -54,7 +54,7 @@ uint32_t TimestampSize(const IIAPI_DESCRIPTOR& d) {
 
 void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, ColumnInfo* ci) {
     const uint32_t L = d.ds_length;
-    int16_t type = d.ds_dataType < 0 ? int16_t(-d.ds_dataType) : d.ds_dataType;
+    int16_t type = IngAbsType(d.ds_dataType);
     if (type == IIAPI_LTXT_TYPE) type = IIAPI_TXT_TYPE;
     ci->server_type = type;
     ci->nullable = d.ds_nullable == 1 ? 1 : 0;
