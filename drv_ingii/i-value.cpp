@@ -329,6 +329,223 @@ bool IngParseDateText(const char* p, size_t n, DsTimestamp* ts) {
     return true;
 }
 
+namespace {
+// One Ingres value on its way into a Dataset cell, with the writers of the kinds that take more
+// than a copy.
+struct CellWrite {
+    IngStmt* s;
+    const IIAPI_DESCRIPTOR& d;
+    const IIAPI_DATAVALUE& v;
+    DatasetColumn* col;
+    uint32_t row;
+    uint8_t* cell;
+    int16_t type;  // sign dropped
+    const uint8_t* p;
+    uint16_t len;
+
+    uint32_t DateTime() const;
+    uint32_t Reference() const;
+    uint32_t NarrowText() const;
+    uint32_t LengthText() const;
+    uint32_t WideText() const;
+    uint32_t WideReference() const;
+};
+
+// A date, time or timestamp cell, from the engine's date layout or else from the value's text.
+uint32_t CellWrite::DateTime() const {
+    // A value in the engine's published date layout is read exactly: its text form keeps
+    // only six digits of the fraction.
+    if (len == sizeof(IIAPI_DATETIME) && d.ds_length == sizeof(IIAPI_DATETIME) && type != IIAPI_INTYM_TYPE &&
+        type != IIAPI_INTDS_TYPE) {
+        IIAPI_DATETIME dt;
+        std::memcpy(&dt, p, sizeof dt);
+        if (dt.dt_kind != IIAPI_DTK_INTERVAL) {
+            if (dt.dt_kind == IIAPI_DTK_EMPTY) {
+                col->indicators[row] = DS_IND_NULL;
+                return 0;
+            }
+            if (col->kind == DS_TIME) {
+                DsTime tm{dt.dt_hour, dt.dt_minute, dt.dt_second};
+                std::memcpy(cell, &tm, sizeof tm);
+            } else if (col->kind == DS_DATE) {
+                DsDate dd{dt.dt_year, dt.dt_month, dt.dt_day};
+                std::memcpy(cell, &dd, sizeof dd);
+            } else {
+                DsTimestamp ts{dt.dt_year,
+                               dt.dt_month,
+                               dt.dt_day,
+                               dt.dt_hour,
+                               dt.dt_minute,
+                               dt.dt_second,
+                               dt.dt_kind == IIAPI_DTK_DATE ? 0u : dt.dt_nanosecond};
+                if (dt.dt_kind == IIAPI_DTK_DATE) ts.hour = ts.minute = ts.second = 0;
+                std::memcpy(cell, &ts, sizeof ts);
+            }
+            return 0;
+        }
+    }
+    char* t = nullptr;
+    if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
+    size_t n = t ? std::strlen(t) : 0;
+    if (col->kind == DS_TIME) {
+        DsTime tm{};
+        if (n == 0 || t[0] == ' ')
+            col->indicators[row] = DS_IND_NULL;
+        else
+            IngParseTimeText(t, n, &tm);
+        std::memcpy(cell, &tm, sizeof tm);
+    } else {
+        DsTimestamp ts{};
+        if (!IngParseDateText(t ? t : "", n, &ts)) col->indicators[row] = DS_IND_NULL;
+        if (col->kind == DS_DATE) {
+            DsDate dt{ts.year, ts.month, ts.day};
+            std::memcpy(cell, &dt, sizeof dt);
+        } else {
+            std::memcpy(cell, &ts, sizeof ts);
+        }
+    }
+    std::free(t);
+    return 0;
+}
+
+// A text or binary cell by reference: the cell owns a copy of the bytes.
+uint32_t CellWrite::Reference() const {
+    const uint8_t* src = p;
+    uint32_t n = len;
+    std::string conv;
+    if (type == IIAPI_LNVCH_TYPE || type == IIAPI_NVCH_TYPE) {
+        char* t = nullptr;
+        if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
+        conv = t ? t : "";
+        std::free(t);
+        src = reinterpret_cast<const uint8_t*>(conv.data());
+        n = uint32_t(conv.size());
+    } else if (type != IIAPI_CHA_TYPE && type != IIAPI_BYTE_TYPE && type != IIAPI_CHR_TYPE) {
+        n = len >= 2 ? U16(p) : 0;
+        src = p + 2;
+    }
+    void* copy = std::malloc(n + 1u);
+    if (copy == nullptr) return kErrNoMemory;
+    std::memcpy(copy, src, n);
+    static_cast<char*>(copy)[n] = '\0';
+    DsRef old = DatasetRefGet(cell);
+    std::free(old.ptr);
+    DatasetRefSet(cell, n, copy);
+    return 0;
+}
+
+// A NUL-terminated text cell, cut to the column's width.
+uint32_t CellWrite::NarrowText() const {
+    const uint32_t room = col->width ? col->width - 1 : 0;
+    std::string t;
+    // Texts go straight from the value into the cell: once per text value and row.
+    auto put = [&](const uint8_t* from, size_t n) {
+        if (n > room) n = room;
+        if (n) std::memcpy(cell, from, n);
+        cell[n] = '\0';
+        return 0u;
+    };
+    switch (type) {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE: {
+            size_t n = len;
+            if (s->conn->dsn.rtrimChar)
+                while (n > 0 && p[n - 1] == ' ') --n;
+            return put(p, n);
+        }
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_LTXT_TYPE: {
+            uint16_t n = len >= 2 ? U16(p) : 0;
+            if (n + 2u > len) n = len >= 2 ? uint16_t(len - 2) : 0;
+            return put(p + 2, n);
+        }
+        default: {
+            char* x = nullptr;
+            if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+            t = x ? x : "";
+            std::free(x);
+            if (type != IIAPI_LOGKEY_TYPE && type != IIAPI_TABKEY_TYPE && type != IIAPI_NCHA_TYPE &&
+                type != IIAPI_NVCH_TYPE)
+                RTrimWhite(t);
+        }
+    }
+    size_t n = t.size() < room ? t.size() : room;
+    std::memcpy(cell, t.data(), n);
+    cell[n] = '\0';
+    return 0;
+}
+
+// A text cell behind a u16 length.
+uint32_t CellWrite::LengthText() const {
+    if (type == IIAPI_INT_TYPE && len == 8) {
+        // BIGINT's kind: its digits are written in place, without the text round trip below.
+        int64_t v64;
+        std::memcpy(&v64, p, 8);
+        char num[24];
+        const auto r = std::to_chars(num, num + sizeof num, v64);
+        const size_t room = col->width >= 2 ? col->width - 2 : 0;
+        const uint16_t n = uint16_t(std::min<size_t>(size_t(r.ptr - num), room));
+        std::memcpy(cell, &n, 2);
+        std::memcpy(cell + 2, num, n);
+        return 0;
+    }
+    char* x = nullptr;
+    if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+    std::string t = x ? x : "";
+    std::free(x);
+    RTrimWhite(t);
+    size_t room = col->width >= 2 ? col->width - 2 : 0;
+    uint16_t n = uint16_t(t.size() < room ? t.size() : room);
+    std::memcpy(cell, &n, 2);
+    std::memcpy(cell + 2, t.data(), n);
+    return 0;
+}
+
+// A NUL-terminated UTF-16 cell, cut to the column's width.
+uint32_t CellWrite::WideText() const {
+    const uint32_t room = col->width >= 2 ? col->width / 2 - 1 : 0;
+    std::u16string w;
+    if (type == IIAPI_NVCH_TYPE) {
+        uint16_t n = len >= 2 ? U16(p) : 0;
+        if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
+        w.assign(reinterpret_cast<const char16_t*>(p + 2), n);
+    } else if (type == IIAPI_NCHA_TYPE) {
+        w.assign(reinterpret_cast<const char16_t*>(p), len / 2);
+    } else if (type == IIAPI_CHA_TYPE || type == IIAPI_VCH_TYPE) {
+        char* x = nullptr;
+        if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+        SQLWCHAR* u = Utf8ToWideDupNts(x ? x : "");
+        std::free(x);
+        if (u == nullptr) return kErrNoMemory;
+        w.assign(reinterpret_cast<const char16_t*>(u));
+        std::free(u);
+    } else {
+        IngLog(3, "unsupported conversion for CTYPE_WVCHR");
+        return 0;
+    }
+    size_t n = w.size() < room ? w.size() : room;
+    std::memcpy(cell, w.data(), n * 2);
+    std::memset(cell + n * 2, 0, 2);
+    return 0;
+}
+
+// A UTF-16 cell by reference, from an NVARCHAR value.
+uint32_t CellWrite::WideReference() const {
+    uint16_t n = len >= 2 ? U16(p) : 0;
+    if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
+    void* copy = std::malloc(size_t(n) * 2 + 2);
+    if (copy == nullptr) return kErrNoMemory;
+    std::memcpy(copy, p + 2, size_t(n) * 2);
+    std::memset(static_cast<uint8_t*>(copy) + size_t(n) * 2, 0, 2);
+    DsRef old = DatasetRefGet(cell);
+    std::free(old.ptr);
+    DatasetRefSet(cell, n, copy);
+    return 0;
+}
+
+}  // namespace
+
 uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
                         uint32_t row) {
     uint8_t* cell = DatasetCell(col, row);
@@ -340,6 +557,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
     const int16_t type = IngAbsType(d.ds_dataType);
     const auto* p = static_cast<const uint8_t*>(v.dv_value);
     const uint16_t len = v.dv_length;
+    const CellWrite w{s, d, v, col, row, cell, type, p, len};
     auto intLenBad = [&]() {
         IngLog(3, "unknown INT length %d", int(len));
         return 0u;
@@ -400,150 +618,15 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         }
         case DS_DATE:
         case DS_TIME:
-        case DS_TIMESTAMP: {
-            // A value in the engine's published date layout is read exactly: its text form keeps
-            // only six digits of the fraction.
-            if (len == sizeof(IIAPI_DATETIME) && d.ds_length == sizeof(IIAPI_DATETIME) && type != IIAPI_INTYM_TYPE &&
-                type != IIAPI_INTDS_TYPE) {
-                IIAPI_DATETIME dt;
-                std::memcpy(&dt, p, sizeof dt);
-                if (dt.dt_kind != IIAPI_DTK_INTERVAL) {
-                    if (dt.dt_kind == IIAPI_DTK_EMPTY) {
-                        col->indicators[row] = DS_IND_NULL;
-                        return 0;
-                    }
-                    if (col->kind == DS_TIME) {
-                        DsTime tm{dt.dt_hour, dt.dt_minute, dt.dt_second};
-                        std::memcpy(cell, &tm, sizeof tm);
-                    } else if (col->kind == DS_DATE) {
-                        DsDate dd{dt.dt_year, dt.dt_month, dt.dt_day};
-                        std::memcpy(cell, &dd, sizeof dd);
-                    } else {
-                        DsTimestamp ts{dt.dt_year,
-                                       dt.dt_month,
-                                       dt.dt_day,
-                                       dt.dt_hour,
-                                       dt.dt_minute,
-                                       dt.dt_second,
-                                       dt.dt_kind == IIAPI_DTK_DATE ? 0u : dt.dt_nanosecond};
-                        if (dt.dt_kind == IIAPI_DTK_DATE) ts.hour = ts.minute = ts.second = 0;
-                        std::memcpy(cell, &ts, sizeof ts);
-                    }
-                    return 0;
-                }
-            }
-            char* t = nullptr;
-            if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
-            size_t n = t ? std::strlen(t) : 0;
-            if (col->kind == DS_TIME) {
-                DsTime tm{};
-                if (n == 0 || t[0] == ' ')
-                    col->indicators[row] = DS_IND_NULL;
-                else
-                    IngParseTimeText(t, n, &tm);
-                std::memcpy(cell, &tm, sizeof tm);
-            } else {
-                DsTimestamp ts{};
-                if (!IngParseDateText(t ? t : "", n, &ts)) col->indicators[row] = DS_IND_NULL;
-                if (col->kind == DS_DATE) {
-                    DsDate dt{ts.year, ts.month, ts.day};
-                    std::memcpy(cell, &dt, sizeof dt);
-                } else {
-                    std::memcpy(cell, &ts, sizeof ts);
-                }
-            }
-            std::free(t);
-            return 0;
-        }
+        case DS_TIMESTAMP:
+            return w.DateTime();
         case DS_CHAR_REF:
-        case DS_BINARY_REF: {
-            const uint8_t* src = p;
-            uint32_t n = len;
-            std::string conv;
-            if (type == IIAPI_LNVCH_TYPE || type == IIAPI_NVCH_TYPE) {
-                char* t = nullptr;
-                if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
-                conv = t ? t : "";
-                std::free(t);
-                src = reinterpret_cast<const uint8_t*>(conv.data());
-                n = uint32_t(conv.size());
-            } else if (type != IIAPI_CHA_TYPE && type != IIAPI_BYTE_TYPE && type != IIAPI_CHR_TYPE) {
-                n = len >= 2 ? U16(p) : 0;
-                src = p + 2;
-            }
-            void* copy = std::malloc(n + 1u);
-            if (copy == nullptr) return kErrNoMemory;
-            std::memcpy(copy, src, n);
-            static_cast<char*>(copy)[n] = '\0';
-            DsRef old = DatasetRefGet(cell);
-            std::free(old.ptr);
-            DatasetRefSet(cell, n, copy);
-            return 0;
-        }
-        case DS_CHAR_NTS: {
-            const uint32_t room = col->width ? col->width - 1 : 0;
-            std::string t;
-            // Texts go straight from the value into the cell: once per text value and row.
-            auto put = [&](const uint8_t* from, size_t n) {
-                if (n > room) n = room;
-                if (n) std::memcpy(cell, from, n);
-                cell[n] = '\0';
-                return 0u;
-            };
-            switch (type) {
-                case IIAPI_CHA_TYPE:
-                case IIAPI_CHR_TYPE: {
-                    size_t n = len;
-                    if (s->conn->dsn.rtrimChar)
-                        while (n > 0 && p[n - 1] == ' ') --n;
-                    return put(p, n);
-                }
-                case IIAPI_VCH_TYPE:
-                case IIAPI_TXT_TYPE:
-                case IIAPI_LTXT_TYPE: {
-                    uint16_t n = len >= 2 ? U16(p) : 0;
-                    if (n + 2u > len) n = len >= 2 ? uint16_t(len - 2) : 0;
-                    return put(p + 2, n);
-                }
-                default: {
-                    char* x = nullptr;
-                    if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-                    t = x ? x : "";
-                    std::free(x);
-                    if (type != IIAPI_LOGKEY_TYPE && type != IIAPI_TABKEY_TYPE && type != IIAPI_NCHA_TYPE &&
-                        type != IIAPI_NVCH_TYPE)
-                        RTrimWhite(t);
-                }
-            }
-            size_t n = t.size() < room ? t.size() : room;
-            std::memcpy(cell, t.data(), n);
-            cell[n] = '\0';
-            return 0;
-        }
-        case DS_CHAR_LEN2: {
-            if (type == IIAPI_INT_TYPE && len == 8) {
-                // BIGINT's kind: its digits are written in place, without the text round trip below.
-                int64_t v64;
-                std::memcpy(&v64, p, 8);
-                char num[24];
-                const auto r = std::to_chars(num, num + sizeof num, v64);
-                const size_t room = col->width >= 2 ? col->width - 2 : 0;
-                const uint16_t n = uint16_t(std::min<size_t>(size_t(r.ptr - num), room));
-                std::memcpy(cell, &n, 2);
-                std::memcpy(cell + 2, num, n);
-                return 0;
-            }
-            char* x = nullptr;
-            if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-            std::string t = x ? x : "";
-            std::free(x);
-            RTrimWhite(t);
-            size_t room = col->width >= 2 ? col->width - 2 : 0;
-            uint16_t n = uint16_t(t.size() < room ? t.size() : room);
-            std::memcpy(cell, &n, 2);
-            std::memcpy(cell + 2, t.data(), n);
-            return 0;
-        }
+        case DS_BINARY_REF:
+            return w.Reference();
+        case DS_CHAR_NTS:
+            return w.NarrowText();
+        case DS_CHAR_LEN2:
+            return w.LengthText();
         case DS_BINARY_LEN4: {
             uint32_t room = col->width >= 4 ? col->width - 4 : 0;
             const uint8_t* src = p;
@@ -557,44 +640,10 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
             std::memcpy(cell + 4, src, n);
             return 0;
         }
-        case DS_WCHAR_NTS: {
-            const uint32_t room = col->width >= 2 ? col->width / 2 - 1 : 0;
-            std::u16string w;
-            if (type == IIAPI_NVCH_TYPE) {
-                uint16_t n = len >= 2 ? U16(p) : 0;
-                if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
-                w.assign(reinterpret_cast<const char16_t*>(p + 2), n);
-            } else if (type == IIAPI_NCHA_TYPE) {
-                w.assign(reinterpret_cast<const char16_t*>(p), len / 2);
-            } else if (type == IIAPI_CHA_TYPE || type == IIAPI_VCH_TYPE) {
-                char* x = nullptr;
-                if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-                SQLWCHAR* u = Utf8ToWideDupNts(x ? x : "");
-                std::free(x);
-                if (u == nullptr) return kErrNoMemory;
-                w.assign(reinterpret_cast<const char16_t*>(u));
-                std::free(u);
-            } else {
-                IngLog(3, "unsupported conversion for CTYPE_WVCHR");
-                return 0;
-            }
-            size_t n = w.size() < room ? w.size() : room;
-            std::memcpy(cell, w.data(), n * 2);
-            std::memset(cell + n * 2, 0, 2);
-            return 0;
-        }
-        case DS_WCHAR_REF: {
-            uint16_t n = len >= 2 ? U16(p) : 0;
-            if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
-            void* copy = std::malloc(size_t(n) * 2 + 2);
-            if (copy == nullptr) return kErrNoMemory;
-            std::memcpy(copy, p + 2, size_t(n) * 2);
-            std::memset(static_cast<uint8_t*>(copy) + size_t(n) * 2, 0, 2);
-            DsRef old = DatasetRefGet(cell);
-            std::free(old.ptr);
-            DatasetRefSet(cell, n, copy);
-            return 0;
-        }
+        case DS_WCHAR_NTS:
+            return w.WideText();
+        case DS_WCHAR_REF:
+            return w.WideReference();
         default:
             IngLog(3, "unknown data type %d", int(type));
             return 0;
