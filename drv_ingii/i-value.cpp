@@ -933,20 +933,18 @@ Target TargetOf(const IIAPI_DESCRIPTOR* d) {
             return Target::Other;
     }
 }
-}  // namespace
 
-uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetColumn* dc, const IIAPI_DESCRIPTOR* d,
-                         uint32_t* length, void** value) {
-    *length = 0;
-    *value = nullptr;
-    if (dc->indicators != nullptr && dc->indicators[row] == DS_IND_NULL) return 0;
-    const uint8_t* cell = DatasetCell(dc, row);
-    const Target tg = TargetOf(d);
-    auto unsupported = [&]() {
-        IngLog(4, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
-               int(d->ds_dataType));
-        return kErrNotCapable;
-    };
+// One parameter value on its way from its Dataset cell to the Ingres value of the descriptor:
+// first read from the cell as a number or a text, then put into the target's form.
+struct ParamValue {
+    IngStmt* s;
+    uint16_t col;
+    const DatasetColumn* dc;
+    const IIAPI_DESCRIPTOR* d;
+    const uint8_t* cell;
+    Target tg;
+    uint32_t* length;
+    void** value;
     // Numbers: held as a 64-bit integer or a double, then put into the target.
     bool isInt = false, isFloat = false;
     long long iv = 0;
@@ -955,9 +953,49 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
     double fv = 0;
     const char* text = nullptr;  // text and its length when the value is one
     size_t textLen = 0;
-    // Dates and times are written here as text: once per value and row of a parameter array.
-    char made[80];
+    char made[80] = {};
     size_t madeLen = 0;
+
+    uint32_t Unsupported() const;
+    uint32_t Wide();
+    uint32_t Read();
+    void DateTimeText();
+    uint32_t AsText();
+    uint32_t AsInteger();
+    uint32_t AsFloat();
+};
+
+uint32_t ParamValue::Unsupported() const {
+    IngLog(4, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
+           int(d->ds_dataType));
+    return kErrNotCapable;
+}
+
+// The wide kinds into a wide target, handed over as they stand in the cell.
+uint32_t ParamValue::Wide() {
+    if (tg != Target::Wide) return Unsupported();
+    const uint8_t* src;
+    size_t units;
+    if (dc->kind == DS_WCHAR_REF) {
+        DsRef r = DatasetRefGet(cell);
+        src = static_cast<const uint8_t*>(r.ptr);
+        units = r.ptr ? r.length : 0;
+    } else {
+        src = cell;
+        units = dc->width / 2;
+        if (dc->kind == DS_WCHAR_NTS) {
+            size_t k = 0;
+            while (k < units && (src[2 * k] | src[2 * k + 1]) != 0) ++k;
+            units = k;
+        }
+    }
+    *length = uint32_t(units * 2);
+    *value = const_cast<uint8_t*>(src);
+    return 0;
+}
+
+// The kinds other than the wide ones: a number, or a text in the cell or made from a date.
+uint32_t ParamValue::Read() {
     switch (dc->kind) {
         case DS_CHAR:
             text = reinterpret_cast<const char*>(cell);
@@ -1015,64 +1053,20 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             std::memcpy(&fv, cell, 8);
             isFloat = true;
             break;
-        case DS_DATE: {
-            if (tg != Target::Text) return unsupported();
-            DsDate x;
-            std::memcpy(&x, cell, sizeof x);
-            char* b = made;
-            char* e = PutDigits(b, unsigned(x.year), 4);
-            *e++ = '_';
-            e = PutDigits(e, unsigned(x.month), 2);
-            *e++ = '_';
-            e = PutDigits(e, unsigned(x.day), 2);
-            madeLen = size_t(e - b);
+        case DS_DATE:
+        case DS_TIME:
+        case DS_TIMESTAMP:
+            if (tg != Target::Text) return Unsupported();
+            DateTimeText();
             break;
-        }
-        case DS_TIME: {
-            if (tg != Target::Text) return unsupported();
-            DsTime x;
-            std::memcpy(&x, cell, sizeof x);
-            char* b = made;
-            char* e = PutDigits(b, unsigned(x.hour), 2);
-            *e++ = ':';
-            e = PutDigits(e, unsigned(x.minute), 2);
-            *e++ = ':';
-            e = PutDigits(e, unsigned(x.second), 2);
-            madeLen = size_t(e - b);
-            break;
-        }
-        case DS_TIMESTAMP: {
-            if (tg != Target::Text) return unsupported();
-            DsTimestamp x;
-            std::memcpy(&x, cell, sizeof x);
-            char* b = made;
-            char* e = PutDigits(b, unsigned(x.year), 4);
-            *e++ = '_';
-            e = PutDigits(e, unsigned(x.month), 2);
-            *e++ = '_';
-            e = PutDigits(e, unsigned(x.day), 2);
-            *e++ = ' ';
-            e = PutDigits(e, unsigned(x.hour), 2);
-            *e++ = ':';
-            e = PutDigits(e, unsigned(x.minute), 2);
-            *e++ = ':';
-            e = PutDigits(e, unsigned(x.second), 2);
-            // The fraction (nanoseconds) is sent too: dropping it would change the stored value.
-            if (x.fraction != 0) {
-                *e++ = '.';
-                e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
-            }
-            madeLen = size_t(e - b);
-            break;
-        }
         case DS_BINARY:
-            if (tg != Target::Text) return unsupported();
+            if (tg != Target::Text) return Unsupported();
             text = reinterpret_cast<const char*>(cell);
             textLen = dc->width;
             break;
         case DS_CHAR_REF:
         case DS_BINARY_REF: {
-            if (dc->kind == DS_BINARY_REF && tg != Target::Text) return unsupported();
+            if (dc->kind == DS_BINARY_REF && tg != Target::Text) return Unsupported();
             DsRef r = DatasetRefGet(cell);
             text = r.ptr ? static_cast<const char*>(r.ptr) : "";
             textLen = r.ptr ? r.length : 0;
@@ -1088,36 +1082,13 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             break;
         }
         case DS_BINARY_LEN4: {
-            if (tg != Target::Text) return unsupported();
+            if (tg != Target::Text) return Unsupported();
             uint32_t n;
             std::memcpy(&n, cell, 4);
             if (dc->width >= 4 && n > dc->width - 4) n = dc->width - 4;
             text = reinterpret_cast<const char*>(cell + 4);
             textLen = n;
             break;
-        }
-        case DS_WCHAR:
-        case DS_WCHAR_NTS:
-        case DS_WCHAR_REF: {
-            if (tg != Target::Wide) return unsupported();
-            const uint8_t* src;
-            size_t units;
-            if (dc->kind == DS_WCHAR_REF) {
-                DsRef r = DatasetRefGet(cell);
-                src = static_cast<const uint8_t*>(r.ptr);
-                units = r.ptr ? r.length : 0;
-            } else {
-                src = cell;
-                units = dc->width / 2;
-                if (dc->kind == DS_WCHAR_NTS) {
-                    size_t k = 0;
-                    while (k < units && (src[2 * k] | src[2 * k + 1]) != 0) ++k;
-                    units = k;
-                }
-            }
-            *length = uint32_t(units * 2);
-            *value = const_cast<uint8_t*>(src);
-            return 0;
         }
         default:
             IngLog(4, "unknown bind type [%d] in parameters", int(dc->kind));
@@ -1127,77 +1098,147 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
         text = made;
         textLen = madeLen;
     }
-    char num[64];
-    switch (tg) {
-        case Target::Text:
-        case Target::Wide: {
-            if (tg == Target::Wide) return unsupported();
-            if (isInt) {
-                // Once per value and row of a parameter array: no formatted printing.
-                const auto r =
-                    isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
-                text = num;
-                textLen = size_t(r.ptr - num);
-            } else if (isFloat) {
-                std::snprintf(num, sizeof num, "%.16g", fv);
-                text = num;
-                textLen = std::strlen(num);
-            }
-            if (text != nullptr && text != num && madeLen == 0) {
-                // Straight from the Dataset: no copy needed.
-                *value = const_cast<char*>(text);
-                *length = uint32_t(textLen);
-                return 0;
-            }
-            void* k = Keep(s, col, text ? text : "", textLen);
-            if (k == nullptr) return kErrNoMemory;
-            *value = k;
-            *length = uint32_t(textLen);
-            return 0;
+    return 0;
+}
+
+// Dates and times are written here as text: once per value and row of a parameter array.
+void ParamValue::DateTimeText() {
+    char* b = made;
+    char* e = b;
+    switch (dc->kind) {
+        case DS_DATE: {
+            DsDate x;
+            std::memcpy(&x, cell, sizeof x);
+            e = PutDigits(b, unsigned(x.year), 4);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.month), 2);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.day), 2);
+            break;
         }
-        case Target::Int4:
-        case Target::Int8:
-        case Target::Bool: {
-            long long x;
-            if (isInt)
-                x = isUnsigned ? (long long)uv : iv;
-            else if (isFloat)
-                x = (long long)fv;
-            else if (text != nullptr)
-                x = LeadingInteger(text, textLen);
-            else
-                return unsupported();
-            if (tg == Target::Int8) {
-                int64_t y = x;
-                *value = Keep(s, col, &y, 8);
-                *length = 8;
-            } else if (tg == Target::Bool) {
-                uint8_t y = x ? 1 : 0;
-                *value = Keep(s, col, &y, 1);
-                *length = 1;
-            } else {
-                int32_t y = int32_t(x);
-                *value = Keep(s, col, &y, 4);
-                *length = 4;
-            }
-            return *value ? kErrNone : kErrNoMemory;
+        case DS_TIME: {
+            DsTime x;
+            std::memcpy(&x, cell, sizeof x);
+            e = PutDigits(b, unsigned(x.hour), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.minute), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.second), 2);
+            break;
         }
-        case Target::Float: {
-            double x;
-            if (isInt)
-                x = isUnsigned ? double(uv) : double(iv);
-            else if (isFloat)
-                x = fv;
-            else if (text != nullptr)
-                x = LeadingNumber(text, textLen);
-            else
-                return unsupported();
-            *value = Keep(s, col, &x, 8);
-            *length = 8;
-            return *value ? kErrNone : kErrNoMemory;
+        case DS_TIMESTAMP: {
+            DsTimestamp x;
+            std::memcpy(&x, cell, sizeof x);
+            e = PutDigits(b, unsigned(x.year), 4);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.month), 2);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.day), 2);
+            *e++ = ' ';
+            e = PutDigits(e, unsigned(x.hour), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.minute), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.second), 2);
+            // The fraction (nanoseconds) is sent too: dropping it would change the stored value.
+            if (x.fraction != 0) {
+                *e++ = '.';
+                e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
+            }
+            break;
         }
         default:
-            return unsupported();
+            break;
+    }
+    madeLen = size_t(e - b);
+}
+
+uint32_t ParamValue::AsText() {
+    char num[64];
+    if (isInt) {
+        // Once per value and row of a parameter array: no formatted printing.
+        const auto r = isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
+        text = num;
+        textLen = size_t(r.ptr - num);
+    } else if (isFloat) {
+        std::snprintf(num, sizeof num, "%.16g", fv);
+        text = num;
+        textLen = std::strlen(num);
+    }
+    if (text != nullptr && text != num && madeLen == 0) {
+        // Straight from the Dataset: no copy needed.
+        *value = const_cast<char*>(text);
+        *length = uint32_t(textLen);
+        return 0;
+    }
+    void* k = Keep(s, col, text ? text : "", textLen);
+    if (k == nullptr) return kErrNoMemory;
+    *value = k;
+    *length = uint32_t(textLen);
+    return 0;
+}
+
+uint32_t ParamValue::AsInteger() {
+    long long x;
+    if (isInt)
+        x = isUnsigned ? (long long)uv : iv;
+    else if (isFloat)
+        x = (long long)fv;
+    else if (text != nullptr)
+        x = LeadingInteger(text, textLen);
+    else
+        return Unsupported();
+    if (tg == Target::Int8) {
+        int64_t y = x;
+        *value = Keep(s, col, &y, 8);
+        *length = 8;
+    } else if (tg == Target::Bool) {
+        uint8_t y = x ? 1 : 0;
+        *value = Keep(s, col, &y, 1);
+        *length = 1;
+    } else {
+        int32_t y = int32_t(x);
+        *value = Keep(s, col, &y, 4);
+        *length = 4;
+    }
+    return *value ? kErrNone : kErrNoMemory;
+}
+
+uint32_t ParamValue::AsFloat() {
+    double x;
+    if (isInt)
+        x = isUnsigned ? double(uv) : double(iv);
+    else if (isFloat)
+        x = fv;
+    else if (text != nullptr)
+        x = LeadingNumber(text, textLen);
+    else
+        return Unsupported();
+    *value = Keep(s, col, &x, 8);
+    *length = 8;
+    return *value ? kErrNone : kErrNoMemory;
+}
+}  // namespace
+
+uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetColumn* dc, const IIAPI_DESCRIPTOR* d,
+                         uint32_t* length, void** value) {
+    *length = 0;
+    *value = nullptr;
+    if (dc->indicators != nullptr && dc->indicators[row] == DS_IND_NULL) return 0;
+    ParamValue pv{s, col, dc, d, DatasetCell(dc, row), TargetOf(d), length, value};
+    if (dc->kind == DS_WCHAR || dc->kind == DS_WCHAR_NTS || dc->kind == DS_WCHAR_REF) return pv.Wide();
+    if (uint32_t rc = pv.Read()) return rc;
+    switch (pv.tg) {
+        case Target::Text:
+            return pv.AsText();
+        case Target::Int4:
+        case Target::Int8:
+        case Target::Bool:
+            return pv.AsInteger();
+        case Target::Float:
+            return pv.AsFloat();
+        default:
+            return pv.Unsupported();
     }
 }
 
