@@ -651,26 +651,57 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
 
 namespace {
 
-// SQL_DESC_CONCISE_TYPE: false for a type outside the table.
-bool ApplyConcise(DescItem& it, int ct) {
-    switch (ct) {
+// The precision, scale and length that SQL_DESC_TYPE and SQL_DESC_CONCISE_TYPE give a record of
+// a type other than the datetime and interval ones; false for a type outside the table.
+bool PlainTypeDefaults(DescItem& it, int t) {
+    switch (t) {
         case SQL_NUMERIC:
         case SQL_DECIMAL:
-            it.type = int16_t(ct);
-            it.datetimeIntervalCode = 0;
             it.scale = 0;
             it.precision = 38;
             return true;
         case SQL_FLOAT:
-            it.type = SQL_FLOAT;
-            it.datetimeIntervalCode = 0;
             it.precision = 53;
             return true;
         case SQL_REAL:
-            it.type = SQL_REAL;
-            it.datetimeIntervalCode = 0;
             it.precision = 24;
             return true;
+        case SQL_C_UTINYINT:
+        case SQL_C_UBIGINT:
+        case SQL_C_STINYINT:
+        case SQL_C_SBIGINT:
+        case SQL_C_ULONG:
+        case SQL_C_USHORT:
+        case SQL_C_SLONG:
+        case SQL_C_SSHORT:
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_BIGINT:
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_DOUBLE:
+        case SQL_C_DEFAULT:
+            return true;
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+            it.length = 1;
+            it.precision = 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// SQL_DESC_CONCISE_TYPE: false for a type outside the table.
+bool ApplyConcise(DescItem& it, int ct) {
+    switch (ct) {
         case SQL_DATE:
         case SQL_TYPE_DATE:
             it.type = SQL_DATETIME;
@@ -714,59 +745,17 @@ bool ApplyConcise(DescItem& it, int ct) {
             it.datetimeIntervalPrecision = 2;
             it.precision = 6;
             return true;
-        case SQL_C_UTINYINT:
-        case SQL_C_UBIGINT:
-        case SQL_C_STINYINT:
-        case SQL_C_SBIGINT:
-        case SQL_C_ULONG:
-        case SQL_C_USHORT:
-        case SQL_C_SLONG:
-        case SQL_C_SSHORT:
-        case SQL_BIT:
-        case SQL_TINYINT:
-        case SQL_BIGINT:
-        case SQL_LONGVARBINARY:
-        case SQL_VARBINARY:
-        case SQL_BINARY:
-        case SQL_INTEGER:
-        case SQL_SMALLINT:
-        case SQL_DOUBLE:
-            it.type = int16_t(ct);
-            it.datetimeIntervalCode = 0;
-            return true;
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            it.type = int16_t(ct);
-            it.datetimeIntervalCode = 0;
-            it.length = 1;
-            it.precision = 0;
-            return true;
         default:
-            return false;
+            if (!PlainTypeDefaults(it, ct)) return false;
+            it.type = int16_t(ct);
+            it.datetimeIntervalCode = 0;
+            return true;
     }
 }
 
 // SQL_DESC_TYPE: false for a type outside the table.
 bool ApplyType(DescItem& it, int t) {
     switch (t) {
-        case SQL_NUMERIC:
-        case SQL_DECIMAL:
-            it.conciseType = int16_t(t);
-            it.scale = 0;
-            it.precision = 38;
-            return true;
-        case SQL_FLOAT:
-            it.conciseType = SQL_FLOAT;
-            it.precision = 53;
-            return true;
-        case SQL_REAL:
-            it.conciseType = SQL_REAL;
-            it.precision = 24;
-            return true;
         case SQL_DATETIME: {
             const int code = it.datetimeIntervalCode;
             if (code >= SQL_CODE_DATE && code <= SQL_CODE_TIMESTAMP) {
@@ -786,38 +775,10 @@ bool ApplyType(DescItem& it, int t) {
             }
             return true;
         }
-        case SQL_C_UTINYINT:
-        case SQL_C_UBIGINT:
-        case SQL_C_STINYINT:
-        case SQL_C_SBIGINT:
-        case SQL_C_ULONG:
-        case SQL_C_USHORT:
-        case SQL_C_SLONG:
-        case SQL_C_SSHORT:
-        case SQL_BIT:
-        case SQL_TINYINT:
-        case SQL_BIGINT:
-        case SQL_LONGVARBINARY:
-        case SQL_VARBINARY:
-        case SQL_BINARY:
-        case SQL_INTEGER:
-        case SQL_SMALLINT:
-        case SQL_DOUBLE:
-        case SQL_C_DEFAULT:
-            it.conciseType = int16_t(t);
-            return true;
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            it.conciseType = int16_t(t);
-            it.length = 1;
-            it.precision = 0;
-            return true;
         default:
-            return false;
+            if (!PlainTypeDefaults(it, t)) return false;
+            it.conciseType = int16_t(t);
+            return true;
     }
 }
 
