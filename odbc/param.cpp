@@ -21,16 +21,6 @@ namespace {
 
 StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
 
-void FreePieceArrays(ParamBinding& b) {
-    if (b.pieces)
-        for (uint32_t i = 0; i < b.pieceCount; ++i) free(b.pieces[i]);
-    free(b.pieces);
-    free(b.pieceLengths);
-    b.pieces = nullptr;
-    b.pieceLengths = nullptr;
-    b.pieceCount = 0;
-}
-
 bool V2Dae(const StmtRecord* stmt) { return stmt->conn && stmt->conn->hasV2DAE; }
 
 int OdbcVersion(const StmtRecord* stmt) {
@@ -91,7 +81,7 @@ int ParamBindingSet(StmtRecord* stmt, const ParamBinding& in) {
         b.pieceCount = 0;
         b.pieces = nullptr;
         b.pieceLengths = nullptr;
-        FreePieceArrays(slot);
+        BindingPiecesFree(slot);
     }
     slot = b;
     ParamDescEntry sum{};
@@ -110,7 +100,7 @@ int ParamBindingSet(StmtRecord* stmt, const ParamBinding& in) {
 uint32_t StmtResetParams(StmtRecord* stmt) {
     if (ParamStore* ps = StmtParamStore(stmt)) {
         if (!V2Dae(stmt))
-            for (uint16_t i = 0; i < ps->count; ++i) FreePieceArrays(ps->entries[i]);
+            for (uint16_t i = 0; i < ps->count; ++i) BindingPiecesFree(ps->entries[i]);
         free(ps->entries);
         free(ps->summaries);
         free(ps);
@@ -337,7 +327,7 @@ uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
             std::memset(b.pieceLengths, 0, rows * sizeof(SQLLEN));
             continue;
         }
-        FreePieceArrays(b);
+        BindingPiecesFree(b);
         if (b.number == 0) continue;
         b.pieces = static_cast<void**>(calloc(rows, sizeof(void*)));
         b.pieceLengths = static_cast<SQLLEN*>(calloc(rows, sizeof(SQLLEN)));

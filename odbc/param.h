@@ -2,6 +2,7 @@
 // Parameter bindings of a statement, data at execution and the execution steps that turn the
 // bound values into the parameter Dataset handed to the agent.
 #include <cstdint>
+#include <cstdlib>
 
 #include "drv_ingii/i-desc.h"
 #include "odbc/handles.h"
@@ -28,6 +29,19 @@ struct ParamBinding {
     void** pieces;
     SQLLEN* pieceLengths;
 };
+
+// Frees the data-at-execution pieces a binding collected: a parameter's, or a column's that
+// SQLSetPos sends.
+template <class Binding>
+void BindingPiecesFree(Binding& b) {
+    if (b.pieces)
+        for (uint32_t i = 0; i < b.pieceCount; ++i) std::free(b.pieces[i]);
+    std::free(b.pieces);
+    std::free(b.pieceLengths);
+    b.pieces = nullptr;
+    b.pieceLengths = nullptr;
+    b.pieceCount = 0;
+}
 
 // The statement's binding store (hung on StmtRecord::paramBindings) with the data-at-execution
 // position of a suspended execution.
