@@ -699,23 +699,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
         return Fail(stmt, kErrNoMemory);
     }
     const uint32_t sent = ds->rows_used;
-    uint32_t rc;
-    if (execute2) {
-        SCS_CursorReset(&stmt->cursor);
-        if (sendDescs) {
-            rc = ExecuteCompound(stmt, ds, n, descs);
-            stmt->flags |= kSfParamsSent;
-        } else {
-            rc = ExecuteCompound(stmt, ds, 0, nullptr);
-        }
-    } else {
-        rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
-        if (rc == 0) {
-            if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
-            SCS_CursorReset(&stmt->cursor);
-            rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
-        }
-    }
+    uint32_t rc = ExecuteWithValues(stmt, ds, n, descs, execute2, sendDescs);
     stmt->lastError = rc;
     if (rc == kErrNeedsDataAtExec) {
         stmt->pendingParams = ds;

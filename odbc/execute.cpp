@@ -449,6 +449,28 @@ ParamDescEntry* ParamDescsToSend(StmtRecord* stmt, uint16_t n, bool narrow, Para
     return narrowed;
 }
 
+uint32_t ExecuteWithValues(StmtRecord* stmt, Dataset* ds, uint16_t n, ParamDescEntry* descs, bool execute2,
+                           bool sendDescs) {
+    uint32_t rc;
+    if (execute2) {
+        SCS_CursorReset(&stmt->cursor);
+        if (sendDescs) {
+            rc = ExecuteCompound(stmt, ds, n, descs);
+            stmt->flags |= kSfParamsSent;
+        } else {
+            rc = ExecuteCompound(stmt, ds, 0, nullptr);
+        }
+    } else {
+        rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
+        if (rc == 0) {
+            if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
+            SCS_CursorReset(&stmt->cursor);
+            rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
+        }
+    }
+    return rc;
+}
+
 SQLRETURN ExecuteFinishResult(StmtRecord* stmt, uint32_t rc, uint32_t rows, const uint32_t* rowMap, bool statuses) {
     return Finish(stmt, rc, rows, rowMap, CountDirections(stmt), statuses);
 }
@@ -654,22 +676,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
         return SQL_ERROR;
     }
     const uint32_t sent = ds->rows_used;
-    if (execute2) {
-        SCS_CursorReset(&stmt->cursor);
-        if (sendDescs) {
-            rc = ExecuteCompound(stmt, ds, n, descs);
-            stmt->flags |= kSfParamsSent;
-        } else {
-            rc = ExecuteCompound(stmt, ds, 0, nullptr);
-        }
-    } else {
-        rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
-        if (rc == 0) {
-            if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
-            SCS_CursorReset(&stmt->cursor);
-            rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
-        }
-    }
+    rc = ExecuteWithValues(stmt, ds, n, descs, execute2, sendDescs);
     // The Dataset now belongs to the agent unless its link says the data path keeps it.
     if (stmt->link && (stmt->link->word & 1)) DatasetDelete(ds);
     SQLRETURN ret = Finish(stmt, rc, sent, rowMap, dir);

@@ -27,3 +27,8 @@ SQLRETURN ExecuteFinishResult(StmtRecord* stmt, uint32_t rc, uint32_t rows, cons
 // wide connection whose agent refused Unicode), written into `narrowed` (room for n); null
 // without any.
 ParamDescEntry* ParamDescsToSend(StmtRecord* stmt, uint16_t n, bool narrow, ParamDescEntry* narrowed);
+// Hands the parameter Dataset to the agent and runs the statement: the compound call where the
+// agent has one (`execute2`; with the n descriptions when `sendDescs`), else the values, the
+// descriptions when they changed, and the execute one by one. The agent's code.
+uint32_t ExecuteWithValues(StmtRecord* stmt, Dataset* ds, uint16_t n, ParamDescEntry* descs, bool execute2,
+                           bool sendDescs);
