@@ -116,41 +116,14 @@ uint32_t StmtResetParams(StmtRecord* stmt) {
 
 int64_t ParamCTypeSize(int cType, bool setParamForm) {
     switch (cType) {
-        case SQL_C_UTINYINT:
-        case SQL_C_STINYINT:
-        case SQL_C_BIT:
-        case SQL_C_TINYINT:
-            return 1;
-        case SQL_C_UBIGINT:
-        case SQL_C_SBIGINT:
-        case SQL_C_DOUBLE:
-            return 8;
-        case SQL_C_ULONG:
-        case SQL_C_SLONG:
-        case SQL_C_LONG:
-        case SQL_C_FLOAT:
-            return 4;
-        case SQL_C_USHORT:
-        case SQL_C_SSHORT:
-        case SQL_C_SHORT:
-            return 2;
-        case SQL_C_GUID:
-        case SQL_C_TIMESTAMP:
-        case SQL_C_TYPE_TIMESTAMP:
-            return 16;
         case SQL_C_NUMERIC:
-            return setParamForm ? 0 : 19;
-        case SQL_C_DATE:
-        case SQL_C_TIME:
-        case SQL_C_TYPE_DATE:
-        case SQL_C_TYPE_TIME:
-            return 6;
+            return setParamForm ? 0 : CTypeOctetSize(cType);
         case SQL_C_CHAR:
         case SQL_C_BINARY:
         case SQL_C_WCHAR:
             return SQL_NTS;
         default:
-            return 0;
+            return CTypeOctetSize(cType);
     }
 }
 
