@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <type_traits>
 
-#include "drv_ingii/i-cat-template.h"
+#include "drv_ingii/i-template.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"

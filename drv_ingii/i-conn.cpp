@@ -93,8 +93,6 @@ void MoveMessagesToServer(IngConn* c) {
     c->messages.first = nullptr;
 }
 
-bool InGlobalTxn(IngConn* c) { return c->xaHolder != nullptr && XaHolderAssociated(c->xaHolder); }
-
 uint32_t RefuseInGlobalTxn(IngConn* c) {
     IngLog(7, "Local txn control disallowed while in global txn.");
     IngDiagPostCode(&c->messages, kErrTxnStateInfo);
@@ -239,10 +237,12 @@ uint32_t IngDisconnect(uint32_t conn) {
     return 0;
 }
 
+bool IngInGlobalTxn(const IngConn* c) { return XaHolderAssociated(c->xaHolder) != 0; }
+
 uint32_t IngTxnControl(IngConn* c, uint32_t op) {
     if (c == nullptr) return kErrBadArg;
     if (!c->probed) return 0;
-    if (InGlobalTxn(c)) return RefuseInGlobalTxn(c);
+    if (IngInGlobalTxn(c)) return RefuseInGlobalTxn(c);
     switch (op) {
         case kTxnOpAutocommitOn:
             c->txnFlags |= kTxnAutocommit;
@@ -328,7 +328,7 @@ uint32_t IngRollback(uint32_t conn) {
 uint32_t IngSavepoint(uint32_t conn, uint32_t op, const char* name) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
-    if (InGlobalTxn(c)) return RefuseInGlobalTxn(c);
+    if (IngInGlobalTxn(c)) return RefuseInGlobalTxn(c);
     if (name == nullptr && op <= 1) return kErrBadArg;
     char text[64];
     switch (op) {

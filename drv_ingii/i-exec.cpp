@@ -19,6 +19,7 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-sql.h"
 #include "drv_ingii/i-types.h"
+#include "drv_ingii/i-send.h"
 #include "drv_ingii/i-value.h"
 #include "drv_ingii/ingutil.h"
 #include "util/dataset.h"
@@ -26,8 +27,6 @@
 #include "util/errtable.h"
 
 namespace {
-
-bool InGlobalTxn(const IngConn* c) { return c->xaHolder != nullptr && XaHolderAssociated(c->xaHolder) != 0; }
 
 size_t ICaseFind(const std::string& hay, const char* needle, size_t from = 0) {
     const size_t n = std::strlen(needle);
@@ -782,7 +781,7 @@ void NameOutputColumns(const IngStmt* s, ColumnInfo* cols, uint16_t n) {
 
 uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
     IngConn* c = s->conn;
-    const bool global = InGlobalTxn(c);
+    const bool global = IngInGlobalTxn(c);
     s->state &= uint16_t(~kStmtOutputPending);
     if (s->outValues != nullptr) DatasetDelete(s->outValues);
     s->outValues = static_cast<Dataset*>(std::calloc(1, sizeof(Dataset)));
@@ -881,7 +880,7 @@ uint32_t IngExecute(uint32_t stmt) {
         return kErrWrongParamCount;
     }
     IngConn* c = s->conn;
-    const bool global = InGlobalTxn(c);
+    const bool global = IngInGlobalTxn(c);
     IngStmtCloseResult(s);
     s->resultSets = 0;
     s->rowCount = 0;

@@ -150,6 +150,8 @@ enum IngTxnOp : uint32_t {
     kTxnOpRollback = 7,
 };
 uint32_t IngTxnControl(IngConn* c, uint32_t op);
+// Whether the connection takes part in a global (XA) transaction just now.
+bool IngInGlobalTxn(const IngConn* c);
 uint32_t IngSetIsolation(IngConn* c, uint32_t level);
 uint32_t IngCancel(uint32_t stmt);
 uint32_t IngUnsupportedStmtOp(uint32_t stmt);

@@ -54,7 +54,7 @@ uint32_t TimestampSize(const IIAPI_DESCRIPTOR& d) {
 
 void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, ColumnInfo* ci) {
     const uint32_t L = d.ds_length;
-    int16_t type = d.ds_dataType < 0 ? int16_t(-d.ds_dataType) : d.ds_dataType;
+    int16_t type = IngAbsType(d.ds_dataType);
     if (type == IIAPI_LTXT_TYPE) type = IIAPI_TXT_TYPE;
     ci->server_type = type;
     ci->nullable = d.ds_nullable == 1 ? 1 : 0;
@@ -267,6 +267,82 @@ uint32_t PrefixLength(const uint8_t* cell, uint32_t kind) {
 }
 
 bool IsTextKind(uint32_t k) { return k == DS_CHAR || k == DS_CHAR_NTS || k == DS_CHAR_REF || k == DS_CHAR_LEN2; }
+
+// The Ingres type and length a parameter cell of the column's kind is sent as, before a long
+// value becomes a long type; false for a kind that cannot be sent.
+bool SendTypeOfKind(const DatasetColumn& col, const uint8_t* cell, bool isNull, int16_t& type, uint32_t& len) {
+    switch (col.kind) {
+        case DS_CHAR:
+            len = col.width;
+            break;  // fixed, not terminated
+        case DS_CHAR_NTS:
+            len = col.width ? col.width - 1 : 0;
+            break;
+        case DS_BIT:
+            type = IIAPI_BOOL_TYPE;
+            len = 1;
+            break;
+        case DS_TINYINT:
+        case DS_SMALLINT:
+        case DS_INTEGER:
+        case DS_UTINYINT:
+        case DS_USMALLINT:
+            type = IIAPI_INT_TYPE;
+            len = 4;
+            break;
+        case DS_UINTEGER:
+            type = IIAPI_INT_TYPE;
+            len = 8;
+            break;  // beyond 2^31 it needs 8 bytes
+        case DS_REAL:
+        case DS_DOUBLE:
+            type = IIAPI_FLT_TYPE;
+            len = 8;
+            break;
+        case DS_DATE:
+        case DS_TIME:
+        case DS_TIMESTAMP:
+            len = 32;
+            break;
+        case DS_BINARY:
+            type = IIAPI_BYTE_TYPE;
+            len = isNull ? 1 : col.width;
+            break;
+        case DS_BINARY_LEN4:
+            // The stored length: padding to the width would add zero bytes to the value.
+            type = IIAPI_BYTE_TYPE;
+            len = isNull || cell == nullptr ? 1 : PrefixLength(cell, col.kind);
+            if (len == 0) len = 1;
+            break;
+        case DS_CHAR_REF:
+            len = isNull || cell == nullptr ? 1 : DatasetRefGet(cell).length;
+            break;
+        case DS_BINARY_REF:
+            type = IIAPI_BYTE_TYPE;
+            len = isNull || cell == nullptr ? 1 : DatasetRefGet(cell).length;
+            break;
+        case DS_CHAR_LEN2:
+            len = isNull || cell == nullptr ? 1 : PrefixLength(cell, col.kind);
+            break;
+        case DS_WCHAR:
+            type = IIAPI_NCHA_TYPE;
+            len = col.width;
+            break;
+        case DS_WCHAR_NTS:
+            type = IIAPI_NCHA_TYPE;
+            len = (col.width / 2 ? col.width / 2 - 1 : 0) * 2;
+            break;
+        case DS_WCHAR_REF:
+            type = IIAPI_NCHA_TYPE;
+            len = isNull || cell == nullptr ? 2 : 2 * DatasetRefGet(cell).length;
+            break;
+        default:
+            IngLog(4, "unknown bind type [%d] in parameters", int(col.kind));
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount) {
@@ -328,75 +404,9 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
         }
         uint32_t len = 0;
         int16_t type = IIAPI_CHA_TYPE;
-        switch (col.kind) {
-            case DS_CHAR:
-                len = col.width;
-                break;  // fixed, not terminated
-            case DS_CHAR_NTS:
-                len = col.width ? col.width - 1 : 0;
-                break;
-            case DS_BIT:
-                type = IIAPI_BOOL_TYPE;
-                len = 1;
-                break;
-            case DS_TINYINT:
-            case DS_SMALLINT:
-            case DS_INTEGER:
-            case DS_UTINYINT:
-            case DS_USMALLINT:
-                type = IIAPI_INT_TYPE;
-                len = 4;
-                break;
-            case DS_UINTEGER:
-                type = IIAPI_INT_TYPE;
-                len = 8;
-                break;  // beyond 2^31 it needs 8 bytes
-            case DS_REAL:
-            case DS_DOUBLE:
-                type = IIAPI_FLT_TYPE;
-                len = 8;
-                break;
-            case DS_DATE:
-            case DS_TIME:
-            case DS_TIMESTAMP:
-                len = 32;
-                break;
-            case DS_BINARY:
-                type = IIAPI_BYTE_TYPE;
-                len = isNull ? 1 : col.width;
-                break;
-            case DS_BINARY_LEN4:
-                // The stored length: padding to the width would add zero bytes to the value.
-                type = IIAPI_BYTE_TYPE;
-                len = isNull || cell == nullptr ? 1 : PrefixLength(cell, col.kind);
-                if (len == 0) len = 1;
-                break;
-            case DS_CHAR_REF:
-                len = isNull || cell == nullptr ? 1 : DatasetRefGet(cell).length;
-                break;
-            case DS_BINARY_REF:
-                type = IIAPI_BYTE_TYPE;
-                len = isNull || cell == nullptr ? 1 : DatasetRefGet(cell).length;
-                break;
-            case DS_CHAR_LEN2:
-                len = isNull || cell == nullptr ? 1 : PrefixLength(cell, col.kind);
-                break;
-            case DS_WCHAR:
-                type = IIAPI_NCHA_TYPE;
-                len = col.width;
-                break;
-            case DS_WCHAR_NTS:
-                type = IIAPI_NCHA_TYPE;
-                len = (col.width / 2 ? col.width / 2 - 1 : 0) * 2;
-                break;
-            case DS_WCHAR_REF:
-                type = IIAPI_NCHA_TYPE;
-                len = isNull || cell == nullptr ? 2 : 2 * DatasetRefGet(cell).length;
-                break;
-            default:
-                IngLog(4, "unknown bind type [%d] in parameters", int(col.kind));
-                std::free(descs);
-                return kErrNotCapable;
+        if (!SendTypeOfKind(col, cell, isNull, type, len)) {
+            std::free(descs);
+            return kErrNotCapable;
         }
         if (type == IIAPI_CHA_TYPE && (col.kind == DS_CHAR || col.kind == DS_CHAR_NTS || col.kind == DS_CHAR_REF) &&
             len > maxChar) {

@@ -9,6 +9,11 @@
 
 struct ColumnInfo;
 
+// An Ingres type with the sign (nullable) dropped.
+inline int16_t IngAbsType(int16_t t) { return t < 0 ? int16_t(-t) : t; }
+// The long types, which travel in segments.
+inline bool IngIsLongType(int16_t t) { return t == IIAPI_LVCH_TYPE || t == IIAPI_LBYTE_TYPE || t == IIAPI_LNVCH_TYPE; }
+
 // Result description modes.
 enum : int { kDescQuery = 0, kDescProcedure = 8 };
 

@@ -22,9 +22,6 @@
 namespace {
 constexpr uint32_t kSegmentStart = 32768;
 
-bool IsLongType(int16_t t) { return t == IIAPI_LVCH_TYPE || t == IIAPI_LBYTE_TYPE || t == IIAPI_LNVCH_TYPE; }
-int16_t AbsType(int16_t t) { return t < 0 ? int16_t(-t) : t; }
-
 uint16_t U16(const void* p) {
     uint16_t v;
     std::memcpy(&v, p, 2);
@@ -104,7 +101,7 @@ uint32_t IngValueToText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, cha
     const char* p = static_cast<const char*>(v.dv_value);
     std::string t;
     char num[64];
-    switch (AbsType(d.ds_dataType)) {
+    switch (IngAbsType(d.ds_dataType)) {
         case IIAPI_DATE_TYPE:
         case IIAPI_ADATE_TYPE:
         case IIAPI_MNY_TYPE:
@@ -332,6 +329,223 @@ bool IngParseDateText(const char* p, size_t n, DsTimestamp* ts) {
     return true;
 }
 
+namespace {
+// One Ingres value on its way into a Dataset cell, with the writers of the kinds that take more
+// than a copy.
+struct CellWrite {
+    IngStmt* s;
+    const IIAPI_DESCRIPTOR& d;
+    const IIAPI_DATAVALUE& v;
+    DatasetColumn* col;
+    uint32_t row;
+    uint8_t* cell;
+    int16_t type;  // sign dropped
+    const uint8_t* p;
+    uint16_t len;
+
+    uint32_t DateTime() const;
+    uint32_t Reference() const;
+    uint32_t NarrowText() const;
+    uint32_t LengthText() const;
+    uint32_t WideText() const;
+    uint32_t WideReference() const;
+};
+
+// A date, time or timestamp cell, from the engine's date layout or else from the value's text.
+uint32_t CellWrite::DateTime() const {
+    // A value in the engine's published date layout is read exactly: its text form keeps
+    // only six digits of the fraction.
+    if (len == sizeof(IIAPI_DATETIME) && d.ds_length == sizeof(IIAPI_DATETIME) && type != IIAPI_INTYM_TYPE &&
+        type != IIAPI_INTDS_TYPE) {
+        IIAPI_DATETIME dt;
+        std::memcpy(&dt, p, sizeof dt);
+        if (dt.dt_kind != IIAPI_DTK_INTERVAL) {
+            if (dt.dt_kind == IIAPI_DTK_EMPTY) {
+                col->indicators[row] = DS_IND_NULL;
+                return 0;
+            }
+            if (col->kind == DS_TIME) {
+                DsTime tm{dt.dt_hour, dt.dt_minute, dt.dt_second};
+                std::memcpy(cell, &tm, sizeof tm);
+            } else if (col->kind == DS_DATE) {
+                DsDate dd{dt.dt_year, dt.dt_month, dt.dt_day};
+                std::memcpy(cell, &dd, sizeof dd);
+            } else {
+                DsTimestamp ts{dt.dt_year,
+                               dt.dt_month,
+                               dt.dt_day,
+                               dt.dt_hour,
+                               dt.dt_minute,
+                               dt.dt_second,
+                               dt.dt_kind == IIAPI_DTK_DATE ? 0u : dt.dt_nanosecond};
+                if (dt.dt_kind == IIAPI_DTK_DATE) ts.hour = ts.minute = ts.second = 0;
+                std::memcpy(cell, &ts, sizeof ts);
+            }
+            return 0;
+        }
+    }
+    char* t = nullptr;
+    if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
+    size_t n = t ? std::strlen(t) : 0;
+    if (col->kind == DS_TIME) {
+        DsTime tm{};
+        if (n == 0 || t[0] == ' ')
+            col->indicators[row] = DS_IND_NULL;
+        else
+            IngParseTimeText(t, n, &tm);
+        std::memcpy(cell, &tm, sizeof tm);
+    } else {
+        DsTimestamp ts{};
+        if (!IngParseDateText(t ? t : "", n, &ts)) col->indicators[row] = DS_IND_NULL;
+        if (col->kind == DS_DATE) {
+            DsDate dt{ts.year, ts.month, ts.day};
+            std::memcpy(cell, &dt, sizeof dt);
+        } else {
+            std::memcpy(cell, &ts, sizeof ts);
+        }
+    }
+    std::free(t);
+    return 0;
+}
+
+// A text or binary cell by reference: the cell owns a copy of the bytes.
+uint32_t CellWrite::Reference() const {
+    const uint8_t* src = p;
+    uint32_t n = len;
+    std::string conv;
+    if (type == IIAPI_LNVCH_TYPE || type == IIAPI_NVCH_TYPE) {
+        char* t = nullptr;
+        if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
+        conv = t ? t : "";
+        std::free(t);
+        src = reinterpret_cast<const uint8_t*>(conv.data());
+        n = uint32_t(conv.size());
+    } else if (type != IIAPI_CHA_TYPE && type != IIAPI_BYTE_TYPE && type != IIAPI_CHR_TYPE) {
+        n = len >= 2 ? U16(p) : 0;
+        src = p + 2;
+    }
+    void* copy = std::malloc(n + 1u);
+    if (copy == nullptr) return kErrNoMemory;
+    std::memcpy(copy, src, n);
+    static_cast<char*>(copy)[n] = '\0';
+    DsRef old = DatasetRefGet(cell);
+    std::free(old.ptr);
+    DatasetRefSet(cell, n, copy);
+    return 0;
+}
+
+// A NUL-terminated text cell, cut to the column's width.
+uint32_t CellWrite::NarrowText() const {
+    const uint32_t room = col->width ? col->width - 1 : 0;
+    std::string t;
+    // Texts go straight from the value into the cell: once per text value and row.
+    auto put = [&](const uint8_t* from, size_t n) {
+        if (n > room) n = room;
+        if (n) std::memcpy(cell, from, n);
+        cell[n] = '\0';
+        return 0u;
+    };
+    switch (type) {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE: {
+            size_t n = len;
+            if (s->conn->dsn.rtrimChar)
+                while (n > 0 && p[n - 1] == ' ') --n;
+            return put(p, n);
+        }
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_LTXT_TYPE: {
+            uint16_t n = len >= 2 ? U16(p) : 0;
+            if (n + 2u > len) n = len >= 2 ? uint16_t(len - 2) : 0;
+            return put(p + 2, n);
+        }
+        default: {
+            char* x = nullptr;
+            if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+            t = x ? x : "";
+            std::free(x);
+            if (type != IIAPI_LOGKEY_TYPE && type != IIAPI_TABKEY_TYPE && type != IIAPI_NCHA_TYPE &&
+                type != IIAPI_NVCH_TYPE)
+                RTrimWhite(t);
+        }
+    }
+    size_t n = t.size() < room ? t.size() : room;
+    std::memcpy(cell, t.data(), n);
+    cell[n] = '\0';
+    return 0;
+}
+
+// A text cell behind a u16 length.
+uint32_t CellWrite::LengthText() const {
+    if (type == IIAPI_INT_TYPE && len == 8) {
+        // BIGINT's kind: its digits are written in place, without the text round trip below.
+        int64_t v64;
+        std::memcpy(&v64, p, 8);
+        char num[24];
+        const auto r = std::to_chars(num, num + sizeof num, v64);
+        const size_t room = col->width >= 2 ? col->width - 2 : 0;
+        const uint16_t n = uint16_t(std::min<size_t>(size_t(r.ptr - num), room));
+        std::memcpy(cell, &n, 2);
+        std::memcpy(cell + 2, num, n);
+        return 0;
+    }
+    char* x = nullptr;
+    if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+    std::string t = x ? x : "";
+    std::free(x);
+    RTrimWhite(t);
+    size_t room = col->width >= 2 ? col->width - 2 : 0;
+    uint16_t n = uint16_t(t.size() < room ? t.size() : room);
+    std::memcpy(cell, &n, 2);
+    std::memcpy(cell + 2, t.data(), n);
+    return 0;
+}
+
+// A NUL-terminated UTF-16 cell, cut to the column's width.
+uint32_t CellWrite::WideText() const {
+    const uint32_t room = col->width >= 2 ? col->width / 2 - 1 : 0;
+    std::u16string w;
+    if (type == IIAPI_NVCH_TYPE) {
+        uint16_t n = len >= 2 ? U16(p) : 0;
+        if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
+        w.assign(reinterpret_cast<const char16_t*>(p + 2), n);
+    } else if (type == IIAPI_NCHA_TYPE) {
+        w.assign(reinterpret_cast<const char16_t*>(p), len / 2);
+    } else if (type == IIAPI_CHA_TYPE || type == IIAPI_VCH_TYPE) {
+        char* x = nullptr;
+        if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
+        SQLWCHAR* u = Utf8ToWideDupNts(x ? x : "");
+        std::free(x);
+        if (u == nullptr) return kErrNoMemory;
+        w.assign(reinterpret_cast<const char16_t*>(u));
+        std::free(u);
+    } else {
+        IngLog(3, "unsupported conversion for CTYPE_WVCHR");
+        return 0;
+    }
+    size_t n = w.size() < room ? w.size() : room;
+    std::memcpy(cell, w.data(), n * 2);
+    std::memset(cell + n * 2, 0, 2);
+    return 0;
+}
+
+// A UTF-16 cell by reference, from an NVARCHAR value.
+uint32_t CellWrite::WideReference() const {
+    uint16_t n = len >= 2 ? U16(p) : 0;
+    if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
+    void* copy = std::malloc(size_t(n) * 2 + 2);
+    if (copy == nullptr) return kErrNoMemory;
+    std::memcpy(copy, p + 2, size_t(n) * 2);
+    std::memset(static_cast<uint8_t*>(copy) + size_t(n) * 2, 0, 2);
+    DsRef old = DatasetRefGet(cell);
+    std::free(old.ptr);
+    DatasetRefSet(cell, n, copy);
+    return 0;
+}
+
+}  // namespace
+
 uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
                         uint32_t row) {
     uint8_t* cell = DatasetCell(col, row);
@@ -340,9 +554,10 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         col->indicators[row] = DS_IND_NULL;
         return 0;
     }
-    const int16_t type = AbsType(d.ds_dataType);
+    const int16_t type = IngAbsType(d.ds_dataType);
     const auto* p = static_cast<const uint8_t*>(v.dv_value);
     const uint16_t len = v.dv_length;
+    const CellWrite w{s, d, v, col, row, cell, type, p, len};
     auto intLenBad = [&]() {
         IngLog(3, "unknown INT length %d", int(len));
         return 0u;
@@ -403,150 +618,15 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
         }
         case DS_DATE:
         case DS_TIME:
-        case DS_TIMESTAMP: {
-            // A value in the engine's published date layout is read exactly: its text form keeps
-            // only six digits of the fraction.
-            if (len == sizeof(IIAPI_DATETIME) && d.ds_length == sizeof(IIAPI_DATETIME) && type != IIAPI_INTYM_TYPE &&
-                type != IIAPI_INTDS_TYPE) {
-                IIAPI_DATETIME dt;
-                std::memcpy(&dt, p, sizeof dt);
-                if (dt.dt_kind != IIAPI_DTK_INTERVAL) {
-                    if (dt.dt_kind == IIAPI_DTK_EMPTY) {
-                        col->indicators[row] = DS_IND_NULL;
-                        return 0;
-                    }
-                    if (col->kind == DS_TIME) {
-                        DsTime tm{dt.dt_hour, dt.dt_minute, dt.dt_second};
-                        std::memcpy(cell, &tm, sizeof tm);
-                    } else if (col->kind == DS_DATE) {
-                        DsDate dd{dt.dt_year, dt.dt_month, dt.dt_day};
-                        std::memcpy(cell, &dd, sizeof dd);
-                    } else {
-                        DsTimestamp ts{dt.dt_year,
-                                       dt.dt_month,
-                                       dt.dt_day,
-                                       dt.dt_hour,
-                                       dt.dt_minute,
-                                       dt.dt_second,
-                                       dt.dt_kind == IIAPI_DTK_DATE ? 0u : dt.dt_nanosecond};
-                        if (dt.dt_kind == IIAPI_DTK_DATE) ts.hour = ts.minute = ts.second = 0;
-                        std::memcpy(cell, &ts, sizeof ts);
-                    }
-                    return 0;
-                }
-            }
-            char* t = nullptr;
-            if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
-            size_t n = t ? std::strlen(t) : 0;
-            if (col->kind == DS_TIME) {
-                DsTime tm{};
-                if (n == 0 || t[0] == ' ')
-                    col->indicators[row] = DS_IND_NULL;
-                else
-                    IngParseTimeText(t, n, &tm);
-                std::memcpy(cell, &tm, sizeof tm);
-            } else {
-                DsTimestamp ts{};
-                if (!IngParseDateText(t ? t : "", n, &ts)) col->indicators[row] = DS_IND_NULL;
-                if (col->kind == DS_DATE) {
-                    DsDate dt{ts.year, ts.month, ts.day};
-                    std::memcpy(cell, &dt, sizeof dt);
-                } else {
-                    std::memcpy(cell, &ts, sizeof ts);
-                }
-            }
-            std::free(t);
-            return 0;
-        }
+        case DS_TIMESTAMP:
+            return w.DateTime();
         case DS_CHAR_REF:
-        case DS_BINARY_REF: {
-            const uint8_t* src = p;
-            uint32_t n = len;
-            std::string conv;
-            if (type == IIAPI_LNVCH_TYPE || type == IIAPI_NVCH_TYPE) {
-                char* t = nullptr;
-                if (IngValueToText(d, v, &t) != 0) return kErrNoMemory;
-                conv = t ? t : "";
-                std::free(t);
-                src = reinterpret_cast<const uint8_t*>(conv.data());
-                n = uint32_t(conv.size());
-            } else if (type != IIAPI_CHA_TYPE && type != IIAPI_BYTE_TYPE && type != IIAPI_CHR_TYPE) {
-                n = len >= 2 ? U16(p) : 0;
-                src = p + 2;
-            }
-            void* copy = std::malloc(n + 1u);
-            if (copy == nullptr) return kErrNoMemory;
-            std::memcpy(copy, src, n);
-            static_cast<char*>(copy)[n] = '\0';
-            DsRef old = DatasetRefGet(cell);
-            std::free(old.ptr);
-            DatasetRefSet(cell, n, copy);
-            return 0;
-        }
-        case DS_CHAR_NTS: {
-            const uint32_t room = col->width ? col->width - 1 : 0;
-            std::string t;
-            // Texts go straight from the value into the cell: once per text value and row.
-            auto put = [&](const uint8_t* from, size_t n) {
-                if (n > room) n = room;
-                if (n) std::memcpy(cell, from, n);
-                cell[n] = '\0';
-                return 0u;
-            };
-            switch (type) {
-                case IIAPI_CHA_TYPE:
-                case IIAPI_CHR_TYPE: {
-                    size_t n = len;
-                    if (s->conn->dsn.rtrimChar)
-                        while (n > 0 && p[n - 1] == ' ') --n;
-                    return put(p, n);
-                }
-                case IIAPI_VCH_TYPE:
-                case IIAPI_TXT_TYPE:
-                case IIAPI_LTXT_TYPE: {
-                    uint16_t n = len >= 2 ? U16(p) : 0;
-                    if (n + 2u > len) n = len >= 2 ? uint16_t(len - 2) : 0;
-                    return put(p + 2, n);
-                }
-                default: {
-                    char* x = nullptr;
-                    if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-                    t = x ? x : "";
-                    std::free(x);
-                    if (type != IIAPI_LOGKEY_TYPE && type != IIAPI_TABKEY_TYPE && type != IIAPI_NCHA_TYPE &&
-                        type != IIAPI_NVCH_TYPE)
-                        RTrimWhite(t);
-                }
-            }
-            size_t n = t.size() < room ? t.size() : room;
-            std::memcpy(cell, t.data(), n);
-            cell[n] = '\0';
-            return 0;
-        }
-        case DS_CHAR_LEN2: {
-            if (type == IIAPI_INT_TYPE && len == 8) {
-                // BIGINT's kind: its digits are written in place, without the text round trip below.
-                int64_t v64;
-                std::memcpy(&v64, p, 8);
-                char num[24];
-                const auto r = std::to_chars(num, num + sizeof num, v64);
-                const size_t room = col->width >= 2 ? col->width - 2 : 0;
-                const uint16_t n = uint16_t(std::min<size_t>(size_t(r.ptr - num), room));
-                std::memcpy(cell, &n, 2);
-                std::memcpy(cell + 2, num, n);
-                return 0;
-            }
-            char* x = nullptr;
-            if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-            std::string t = x ? x : "";
-            std::free(x);
-            RTrimWhite(t);
-            size_t room = col->width >= 2 ? col->width - 2 : 0;
-            uint16_t n = uint16_t(t.size() < room ? t.size() : room);
-            std::memcpy(cell, &n, 2);
-            std::memcpy(cell + 2, t.data(), n);
-            return 0;
-        }
+        case DS_BINARY_REF:
+            return w.Reference();
+        case DS_CHAR_NTS:
+            return w.NarrowText();
+        case DS_CHAR_LEN2:
+            return w.LengthText();
         case DS_BINARY_LEN4: {
             uint32_t room = col->width >= 4 ? col->width - 4 : 0;
             const uint8_t* src = p;
@@ -560,44 +640,10 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
             std::memcpy(cell + 4, src, n);
             return 0;
         }
-        case DS_WCHAR_NTS: {
-            const uint32_t room = col->width >= 2 ? col->width / 2 - 1 : 0;
-            std::u16string w;
-            if (type == IIAPI_NVCH_TYPE) {
-                uint16_t n = len >= 2 ? U16(p) : 0;
-                if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
-                w.assign(reinterpret_cast<const char16_t*>(p + 2), n);
-            } else if (type == IIAPI_NCHA_TYPE) {
-                w.assign(reinterpret_cast<const char16_t*>(p), len / 2);
-            } else if (type == IIAPI_CHA_TYPE || type == IIAPI_VCH_TYPE) {
-                char* x = nullptr;
-                if (IngValueToText(d, v, &x) != 0) return kErrNoMemory;
-                SQLWCHAR* u = Utf8ToWideDupNts(x ? x : "");
-                std::free(x);
-                if (u == nullptr) return kErrNoMemory;
-                w.assign(reinterpret_cast<const char16_t*>(u));
-                std::free(u);
-            } else {
-                IngLog(3, "unsupported conversion for CTYPE_WVCHR");
-                return 0;
-            }
-            size_t n = w.size() < room ? w.size() : room;
-            std::memcpy(cell, w.data(), n * 2);
-            std::memset(cell + n * 2, 0, 2);
-            return 0;
-        }
-        case DS_WCHAR_REF: {
-            uint16_t n = len >= 2 ? U16(p) : 0;
-            if (2u + 2u * n > len) n = len >= 2 ? uint16_t((len - 2) / 2) : 0;
-            void* copy = std::malloc(size_t(n) * 2 + 2);
-            if (copy == nullptr) return kErrNoMemory;
-            std::memcpy(copy, p + 2, size_t(n) * 2);
-            std::memset(static_cast<uint8_t*>(copy) + size_t(n) * 2, 0, 2);
-            DsRef old = DatasetRefGet(cell);
-            std::free(old.ptr);
-            DatasetRefSet(cell, n, copy);
-            return 0;
-        }
+        case DS_WCHAR_NTS:
+            return w.WideText();
+        case DS_WCHAR_REF:
+            return w.WideReference();
         default:
             IngLog(3, "unknown data type %d", int(type));
             return 0;
@@ -618,7 +664,7 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
         if (s->segBuf == nullptr) return kErrNoMemory;
         s->segCap = kSegmentStart;
     }
-    const int16_t type = AbsType(d.ds_dataType);
+    const int16_t type = IngAbsType(d.ds_dataType);
     col->indicators[0] = DS_IND_VALUE;
     std::string narrow;  // a LONG NVARCHAR into a narrow column, as UTF-8
     uint32_t used = 0;
@@ -717,7 +763,7 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
     bool anyRow = false;
     for (int16_t g = 0; g < ndesc;) {
         if (uint32_t(g + off) >= ds->col_count) break;
-        if (IsLongType(AbsType(s->desc.descs[g].ds_dataType))) {
+        if (IngIsLongType(IngAbsType(s->desc.descs[g].ds_dataType))) {
             uint32_t r = 0;
             uint32_t rc = ReadLong(s, s->desc.descs[g], &ds->cols[g + off], &r);
             if (rc != 0) return rc;
@@ -728,7 +774,7 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
             continue;
         }
         int16_t end = g;
-        while (end < ndesc && !IsLongType(AbsType(s->desc.descs[end].ds_dataType)) &&
+        while (end < ndesc && !IngIsLongType(IngAbsType(s->desc.descs[end].ds_dataType)) &&
                uint32_t(end + off) < ds->col_count)
             ++end;
         const int16_t cols = int16_t(end - g);
@@ -868,7 +914,7 @@ char* PutDigits(char* p, unsigned v, int width) {
 
 enum class Target { Text, Int4, Int8, Float, Bool, Wide, Other };
 Target TargetOf(const IIAPI_DESCRIPTOR* d) {
-    switch (AbsType(d->ds_dataType)) {
+    switch (IngAbsType(d->ds_dataType)) {
         case IIAPI_CHA_TYPE:
         case IIAPI_LVCH_TYPE:
         case IIAPI_BYTE_TYPE:
@@ -887,20 +933,18 @@ Target TargetOf(const IIAPI_DESCRIPTOR* d) {
             return Target::Other;
     }
 }
-}  // namespace
 
-uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetColumn* dc, const IIAPI_DESCRIPTOR* d,
-                         uint32_t* length, void** value) {
-    *length = 0;
-    *value = nullptr;
-    if (dc->indicators != nullptr && dc->indicators[row] == DS_IND_NULL) return 0;
-    const uint8_t* cell = DatasetCell(dc, row);
-    const Target tg = TargetOf(d);
-    auto unsupported = [&]() {
-        IngLog(4, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
-               int(d->ds_dataType));
-        return kErrNotCapable;
-    };
+// One parameter value on its way from its Dataset cell to the Ingres value of the descriptor:
+// first read from the cell as a number or a text, then put into the target's form.
+struct ParamValue {
+    IngStmt* s;
+    uint16_t col;
+    const DatasetColumn* dc;
+    const IIAPI_DESCRIPTOR* d;
+    const uint8_t* cell;
+    Target tg;
+    uint32_t* length;
+    void** value;
     // Numbers: held as a 64-bit integer or a double, then put into the target.
     bool isInt = false, isFloat = false;
     long long iv = 0;
@@ -909,9 +953,49 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
     double fv = 0;
     const char* text = nullptr;  // text and its length when the value is one
     size_t textLen = 0;
-    // Dates and times are written here as text: once per value and row of a parameter array.
-    char made[80];
+    char made[80] = {};
     size_t madeLen = 0;
+
+    uint32_t Unsupported() const;
+    uint32_t Wide();
+    uint32_t Read();
+    void DateTimeText();
+    uint32_t AsText();
+    uint32_t AsInteger();
+    uint32_t AsFloat();
+};
+
+uint32_t ParamValue::Unsupported() const {
+    IngLog(4, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
+           int(d->ds_dataType));
+    return kErrNotCapable;
+}
+
+// The wide kinds into a wide target, handed over as they stand in the cell.
+uint32_t ParamValue::Wide() {
+    if (tg != Target::Wide) return Unsupported();
+    const uint8_t* src;
+    size_t units;
+    if (dc->kind == DS_WCHAR_REF) {
+        DsRef r = DatasetRefGet(cell);
+        src = static_cast<const uint8_t*>(r.ptr);
+        units = r.ptr ? r.length : 0;
+    } else {
+        src = cell;
+        units = dc->width / 2;
+        if (dc->kind == DS_WCHAR_NTS) {
+            size_t k = 0;
+            while (k < units && (src[2 * k] | src[2 * k + 1]) != 0) ++k;
+            units = k;
+        }
+    }
+    *length = uint32_t(units * 2);
+    *value = const_cast<uint8_t*>(src);
+    return 0;
+}
+
+// The kinds other than the wide ones: a number, or a text in the cell or made from a date.
+uint32_t ParamValue::Read() {
     switch (dc->kind) {
         case DS_CHAR:
             text = reinterpret_cast<const char*>(cell);
@@ -969,64 +1053,20 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             std::memcpy(&fv, cell, 8);
             isFloat = true;
             break;
-        case DS_DATE: {
-            if (tg != Target::Text) return unsupported();
-            DsDate x;
-            std::memcpy(&x, cell, sizeof x);
-            char* b = made;
-            char* e = PutDigits(b, unsigned(x.year), 4);
-            *e++ = '_';
-            e = PutDigits(e, unsigned(x.month), 2);
-            *e++ = '_';
-            e = PutDigits(e, unsigned(x.day), 2);
-            madeLen = size_t(e - b);
+        case DS_DATE:
+        case DS_TIME:
+        case DS_TIMESTAMP:
+            if (tg != Target::Text) return Unsupported();
+            DateTimeText();
             break;
-        }
-        case DS_TIME: {
-            if (tg != Target::Text) return unsupported();
-            DsTime x;
-            std::memcpy(&x, cell, sizeof x);
-            char* b = made;
-            char* e = PutDigits(b, unsigned(x.hour), 2);
-            *e++ = ':';
-            e = PutDigits(e, unsigned(x.minute), 2);
-            *e++ = ':';
-            e = PutDigits(e, unsigned(x.second), 2);
-            madeLen = size_t(e - b);
-            break;
-        }
-        case DS_TIMESTAMP: {
-            if (tg != Target::Text) return unsupported();
-            DsTimestamp x;
-            std::memcpy(&x, cell, sizeof x);
-            char* b = made;
-            char* e = PutDigits(b, unsigned(x.year), 4);
-            *e++ = '_';
-            e = PutDigits(e, unsigned(x.month), 2);
-            *e++ = '_';
-            e = PutDigits(e, unsigned(x.day), 2);
-            *e++ = ' ';
-            e = PutDigits(e, unsigned(x.hour), 2);
-            *e++ = ':';
-            e = PutDigits(e, unsigned(x.minute), 2);
-            *e++ = ':';
-            e = PutDigits(e, unsigned(x.second), 2);
-            // The fraction (nanoseconds) is sent too: dropping it would change the stored value.
-            if (x.fraction != 0) {
-                *e++ = '.';
-                e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
-            }
-            madeLen = size_t(e - b);
-            break;
-        }
         case DS_BINARY:
-            if (tg != Target::Text) return unsupported();
+            if (tg != Target::Text) return Unsupported();
             text = reinterpret_cast<const char*>(cell);
             textLen = dc->width;
             break;
         case DS_CHAR_REF:
         case DS_BINARY_REF: {
-            if (dc->kind == DS_BINARY_REF && tg != Target::Text) return unsupported();
+            if (dc->kind == DS_BINARY_REF && tg != Target::Text) return Unsupported();
             DsRef r = DatasetRefGet(cell);
             text = r.ptr ? static_cast<const char*>(r.ptr) : "";
             textLen = r.ptr ? r.length : 0;
@@ -1042,36 +1082,13 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             break;
         }
         case DS_BINARY_LEN4: {
-            if (tg != Target::Text) return unsupported();
+            if (tg != Target::Text) return Unsupported();
             uint32_t n;
             std::memcpy(&n, cell, 4);
             if (dc->width >= 4 && n > dc->width - 4) n = dc->width - 4;
             text = reinterpret_cast<const char*>(cell + 4);
             textLen = n;
             break;
-        }
-        case DS_WCHAR:
-        case DS_WCHAR_NTS:
-        case DS_WCHAR_REF: {
-            if (tg != Target::Wide) return unsupported();
-            const uint8_t* src;
-            size_t units;
-            if (dc->kind == DS_WCHAR_REF) {
-                DsRef r = DatasetRefGet(cell);
-                src = static_cast<const uint8_t*>(r.ptr);
-                units = r.ptr ? r.length : 0;
-            } else {
-                src = cell;
-                units = dc->width / 2;
-                if (dc->kind == DS_WCHAR_NTS) {
-                    size_t k = 0;
-                    while (k < units && (src[2 * k] | src[2 * k + 1]) != 0) ++k;
-                    units = k;
-                }
-            }
-            *length = uint32_t(units * 2);
-            *value = const_cast<uint8_t*>(src);
-            return 0;
         }
         default:
             IngLog(4, "unknown bind type [%d] in parameters", int(dc->kind));
@@ -1081,77 +1098,147 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
         text = made;
         textLen = madeLen;
     }
-    char num[64];
-    switch (tg) {
-        case Target::Text:
-        case Target::Wide: {
-            if (tg == Target::Wide) return unsupported();
-            if (isInt) {
-                // Once per value and row of a parameter array: no formatted printing.
-                const auto r =
-                    isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
-                text = num;
-                textLen = size_t(r.ptr - num);
-            } else if (isFloat) {
-                std::snprintf(num, sizeof num, "%.16g", fv);
-                text = num;
-                textLen = std::strlen(num);
-            }
-            if (text != nullptr && text != num && madeLen == 0) {
-                // Straight from the Dataset: no copy needed.
-                *value = const_cast<char*>(text);
-                *length = uint32_t(textLen);
-                return 0;
-            }
-            void* k = Keep(s, col, text ? text : "", textLen);
-            if (k == nullptr) return kErrNoMemory;
-            *value = k;
-            *length = uint32_t(textLen);
-            return 0;
+    return 0;
+}
+
+// Dates and times are written here as text: once per value and row of a parameter array.
+void ParamValue::DateTimeText() {
+    char* b = made;
+    char* e = b;
+    switch (dc->kind) {
+        case DS_DATE: {
+            DsDate x;
+            std::memcpy(&x, cell, sizeof x);
+            e = PutDigits(b, unsigned(x.year), 4);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.month), 2);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.day), 2);
+            break;
         }
-        case Target::Int4:
-        case Target::Int8:
-        case Target::Bool: {
-            long long x;
-            if (isInt)
-                x = isUnsigned ? (long long)uv : iv;
-            else if (isFloat)
-                x = (long long)fv;
-            else if (text != nullptr)
-                x = LeadingInteger(text, textLen);
-            else
-                return unsupported();
-            if (tg == Target::Int8) {
-                int64_t y = x;
-                *value = Keep(s, col, &y, 8);
-                *length = 8;
-            } else if (tg == Target::Bool) {
-                uint8_t y = x ? 1 : 0;
-                *value = Keep(s, col, &y, 1);
-                *length = 1;
-            } else {
-                int32_t y = int32_t(x);
-                *value = Keep(s, col, &y, 4);
-                *length = 4;
-            }
-            return *value ? kErrNone : kErrNoMemory;
+        case DS_TIME: {
+            DsTime x;
+            std::memcpy(&x, cell, sizeof x);
+            e = PutDigits(b, unsigned(x.hour), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.minute), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.second), 2);
+            break;
         }
-        case Target::Float: {
-            double x;
-            if (isInt)
-                x = isUnsigned ? double(uv) : double(iv);
-            else if (isFloat)
-                x = fv;
-            else if (text != nullptr)
-                x = LeadingNumber(text, textLen);
-            else
-                return unsupported();
-            *value = Keep(s, col, &x, 8);
-            *length = 8;
-            return *value ? kErrNone : kErrNoMemory;
+        case DS_TIMESTAMP: {
+            DsTimestamp x;
+            std::memcpy(&x, cell, sizeof x);
+            e = PutDigits(b, unsigned(x.year), 4);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.month), 2);
+            *e++ = '_';
+            e = PutDigits(e, unsigned(x.day), 2);
+            *e++ = ' ';
+            e = PutDigits(e, unsigned(x.hour), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.minute), 2);
+            *e++ = ':';
+            e = PutDigits(e, unsigned(x.second), 2);
+            // The fraction (nanoseconds) is sent too: dropping it would change the stored value.
+            if (x.fraction != 0) {
+                *e++ = '.';
+                e = PutDigits(e, unsigned(x.fraction % 1000000000u), 9);
+            }
+            break;
         }
         default:
-            return unsupported();
+            break;
+    }
+    madeLen = size_t(e - b);
+}
+
+uint32_t ParamValue::AsText() {
+    char num[64];
+    if (isInt) {
+        // Once per value and row of a parameter array: no formatted printing.
+        const auto r = isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
+        text = num;
+        textLen = size_t(r.ptr - num);
+    } else if (isFloat) {
+        std::snprintf(num, sizeof num, "%.16g", fv);
+        text = num;
+        textLen = std::strlen(num);
+    }
+    if (text != nullptr && text != num && madeLen == 0) {
+        // Straight from the Dataset: no copy needed.
+        *value = const_cast<char*>(text);
+        *length = uint32_t(textLen);
+        return 0;
+    }
+    void* k = Keep(s, col, text ? text : "", textLen);
+    if (k == nullptr) return kErrNoMemory;
+    *value = k;
+    *length = uint32_t(textLen);
+    return 0;
+}
+
+uint32_t ParamValue::AsInteger() {
+    long long x;
+    if (isInt)
+        x = isUnsigned ? (long long)uv : iv;
+    else if (isFloat)
+        x = (long long)fv;
+    else if (text != nullptr)
+        x = LeadingInteger(text, textLen);
+    else
+        return Unsupported();
+    if (tg == Target::Int8) {
+        int64_t y = x;
+        *value = Keep(s, col, &y, 8);
+        *length = 8;
+    } else if (tg == Target::Bool) {
+        uint8_t y = x ? 1 : 0;
+        *value = Keep(s, col, &y, 1);
+        *length = 1;
+    } else {
+        int32_t y = int32_t(x);
+        *value = Keep(s, col, &y, 4);
+        *length = 4;
+    }
+    return *value ? kErrNone : kErrNoMemory;
+}
+
+uint32_t ParamValue::AsFloat() {
+    double x;
+    if (isInt)
+        x = isUnsigned ? double(uv) : double(iv);
+    else if (isFloat)
+        x = fv;
+    else if (text != nullptr)
+        x = LeadingNumber(text, textLen);
+    else
+        return Unsupported();
+    *value = Keep(s, col, &x, 8);
+    *length = 8;
+    return *value ? kErrNone : kErrNoMemory;
+}
+}  // namespace
+
+uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetColumn* dc, const IIAPI_DESCRIPTOR* d,
+                         uint32_t* length, void** value) {
+    *length = 0;
+    *value = nullptr;
+    if (dc->indicators != nullptr && dc->indicators[row] == DS_IND_NULL) return 0;
+    ParamValue pv{s, col, dc, d, DatasetCell(dc, row), TargetOf(d), length, value};
+    if (dc->kind == DS_WCHAR || dc->kind == DS_WCHAR_NTS || dc->kind == DS_WCHAR_REF) return pv.Wide();
+    if (uint32_t rc = pv.Read()) return rc;
+    switch (pv.tg) {
+        case Target::Text:
+            return pv.AsText();
+        case Target::Int4:
+        case Target::Int8:
+        case Target::Bool:
+            return pv.AsInteger();
+        case Target::Float:
+            return pv.AsFloat();
+        default:
+            return pv.Unsupported();
     }
 }
 
@@ -1191,198 +1278,4 @@ char* IngQueryToClientCharset(const char* utf8) {
         at += consumed;
     }
     return strdup(out.c_str());
-}
-
-uint32_t IngStmtFinish(IngStmt* s, int32_t* returnValue) {
-    uint32_t rc = IIGetQueryInfo(IngStmtGetHandle(s), nullptr, returnValue, &s->messages);
-    uint32_t rc2 = IngStmtCloseHandle(s, &s->messages);
-    return rc ? rc : rc2;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Sending a statement.
-
-namespace {
-uint32_t PutParms(IngStmt* s, int16_t count, IIAPI_DATAVALUE* values, bool more) {
-    IIAPI_PUTPARMPARM pp{};
-    pp.pp_stmtHandle = IngStmtGetHandle(s);
-    pp.pp_parmCount = count;
-    pp.pp_parmData = values;
-    pp.pp_moreSegments = more ? II_TRUE : II_FALSE;
-    IIapi_putParms(&pp);
-    return IIWaitCompletion(&pp.pp_genParm, &s->messages);
-}
-
-uint32_t SendLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, const uint8_t* bytes, uint32_t len, bool isNull) {
-    const bool wide = AbsType(d.ds_dataType) == IIAPI_LNVCH_TYPE;
-    uint32_t room = d.ds_length > 2 ? d.ds_length - 2u : 1u;
-    if (wide) room &= ~1u;
-    if (room == 0) room = 2;
-    std::string seg(room + 2u, '\0');
-    uint32_t at = 0;
-    do {
-        uint32_t n = len - at < room ? len - at : room;
-        uint16_t prefix = uint16_t(wide ? n / 2 : n);
-        std::memcpy(seg.data(), &prefix, 2);
-        if (n) std::memcpy(seg.data() + 2, bytes + at, n);
-        at += n;
-        IIAPI_DATAVALUE dv{};
-        dv.dv_null = isNull ? II_TRUE : II_FALSE;
-        dv.dv_length = isNull ? 0 : uint16_t(n + 2);
-        dv.dv_value = isNull ? nullptr : seg.data();
-        uint32_t rc = PutParms(s, 1, &dv, !isNull && at < len);
-        if (rc != 0) return rc;
-    } while (!isNull && at < len);
-    return 0;
-}
-
-uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
-    IngParamDescs pd{};
-    uint32_t svc = 0;
-    uint32_t rc = IngBuildParamDescriptors(s, queryType, row, &pd, &svc);
-    if (rc != 0) return rc;
-    if (pd.count == 0) return 0;
-    IIAPI_SETDESCRPARM sd{};
-    sd.sd_stmtHandle = IngStmtGetHandle(s);
-    sd.sd_descriptorCount = pd.count;
-    sd.sd_descriptor = pd.descs;
-    IIapi_setDescriptor(&sd);
-    rc = IIWaitCompletion(&sd.sd_genParm, &s->messages);
-    if (rc == 0 && svc > 0) {
-        IIAPI_DATAVALUE v[2]{};
-        const char* texts[2] = {queryType == IIAPI_QT_OPEN ? s->cursorName : s->procName, s->procOwner};
-        for (uint32_t i = 0; i < svc; ++i) {
-            v[i].dv_length = uint16_t(std::strlen(texts[i]));
-            v[i].dv_value = const_cast<char*>(texts[i]);
-        }
-        rc = PutParms(s, int16_t(svc), v, false);
-    }
-    const uint16_t first = IngFirstParamColumn(s);
-    const int16_t lits = int16_t(queryType == IIAPI_QT_EXEC_PROCEDURE ? s->procLitCount : 0);
-    const int16_t bound = int16_t(pd.count - lits);
-    int16_t k = int16_t(svc);
-    while (rc == 0 && k < bound) {
-        const IIAPI_DESCRIPTOR& d = pd.descs[k];
-        if (IsLongType(AbsType(d.ds_dataType))) {
-            uint16_t col = uint16_t(first + (k - int16_t(svc)));
-            uint32_t len = 0;
-            void* val = nullptr;
-            rc = Coldata2IIValue(s, col, row, &s->params->cols[col], &d, &len, &val);
-            if (rc == 0) rc = SendLong(s, d, static_cast<const uint8_t*>(val), len, val == nullptr && d.ds_nullable);
-            ++k;
-            continue;
-        }
-        int16_t end = k;
-        while (end < bound && !IsLongType(AbsType(pd.descs[end].ds_dataType))) ++end;
-        // A row's values go out in one call; a short group's data values stay on the stack.
-        IIAPI_DATAVALUE few[16];
-        std::vector<IIAPI_DATAVALUE> many;
-        IIAPI_DATAVALUE* dv = few;
-        if (end - k > int16_t(std::size(few))) {
-            many.assign(size_t(end - k), IIAPI_DATAVALUE{});
-            dv = many.data();
-        }
-        for (int16_t i = k; i < end && rc == 0; ++i) {
-            uint16_t col = uint16_t(first + (i - int16_t(svc)));
-            uint32_t len = 0;
-            void* val = nullptr;
-            rc = Coldata2IIValue(s, col, row, &s->params->cols[col], &pd.descs[i], &len, &val);
-            IIAPI_DATAVALUE& v = dv[i - k];
-            v.dv_null = pd.descs[i].ds_nullable ? II_TRUE : II_FALSE;
-            v.dv_length = uint16_t(len > 0xFFFF ? 0xFFFF : len);
-            v.dv_value = val;
-        }
-        if (rc == 0) rc = PutParms(s, int16_t(end - k), dv, false);
-        k = end;
-    }
-    if (rc == 0 && lits > 0) {
-        // Literal arguments of the call, after the bound values.
-        std::vector<IIAPI_DATAVALUE> dv(static_cast<size_t>(lits));
-        std::vector<std::string> bytes(static_cast<size_t>(lits));
-        for (int16_t i = 0; i < lits; ++i) {
-            const IngStmt::ProcLiteral& lit = s->procLits[i];
-            const IIAPI_DESCRIPTOR& d = pd.descs[bound + i];
-            if (lit.text == nullptr) {
-                dv[i].dv_null = II_TRUE;
-                continue;
-            }
-            if (lit.isInt) {
-                bytes[i].assign(8, '\0');
-                std::memcpy(bytes[i].data(), &lit.num, 8);
-            } else if (lit.isFloat) {
-                bytes[i].assign(8, '\0');
-                std::memcpy(bytes[i].data(), &lit.real, 8);
-            } else {
-                const uint16_t tl = uint16_t(d.ds_length - 2);
-                bytes[i].assign(size_t(d.ds_length), '\0');
-                std::memcpy(bytes[i].data(), &tl, 2);
-                std::memcpy(bytes[i].data() + 2, lit.text, tl);
-            }
-            dv[i].dv_length = d.ds_length;
-            dv[i].dv_value = bytes[i].data();
-        }
-        rc = PutParms(s, lits, dv.data(), false);
-    }
-    IngParamDescsKeep(s, &pd);
-    return rc;
-}
-}  // namespace
-
-uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowCount) {
-    if (rowCount) *rowCount = 0;
-    char text[96];
-    bool params = true;
-    switch (queryType) {
-        case IIAPI_QT_EXEC: {
-            // Once per row of a parameter array: no formatted printing ("execute %.20s").
-            const char* name = s->stmtName ? s->stmtName : "";
-            const size_t n = strnlen(name, 20);
-            std::memcpy(text, "execute ", 8);
-            std::memcpy(text + 8, name, n);
-            text[8 + n] = '\0';
-            params = s->text.markers != 0;
-            break;
-        }
-        case IIAPI_QT_OPEN:
-            std::snprintf(text, sizeof text, "%.20s for readonly", s->stmtName);
-            break;
-        case IIAPI_QT_EXEC_PROCEDURE:
-            text[0] = '\0';
-            break;
-        default:
-            IngLog(4, "_execute_param doesn't support queryType=[%d]", queryType);
-            return kErrNotCapable;
-    }
-    IngConn* c = s->conn;
-    IIAPI_QUERYPARM qy{};
-    qy.qy_connHandle = c->connHandle;
-    qy.qy_queryType = queryType;
-    qy.qy_queryText = queryType == IIAPI_QT_EXEC_PROCEDURE ? nullptr : text;
-    if (queryType == IIAPI_QT_EXEC_PROCEDURE && s->procCallText != nullptr) {
-        // Literal arguments travel in the text; there is nothing to send beside it.
-        qy.qy_queryType = IIAPI_QT_QUERY;
-        qy.qy_queryText = s->procCallText;
-        params = false;
-    }
-    qy.qy_parameters = params ? II_TRUE : II_FALSE;
-    qy.qy_tranHandle = c->tranHandle;
-    IIapi_query(&qy);
-    uint32_t rc = IIWaitCompletion(&qy.qy_genParm, &s->messages);
-    IngStmtSetHandle(s, qy.qy_stmtHandle);
-    if (rc == 0) c->tranHandle = qy.qy_tranHandle;
-    if (rc == 0 && params) rc = SendParams(s, queryType, row);
-    if (rc == 0 && (queryType == IIAPI_QT_OPEN || queryType == IIAPI_QT_EXEC_PROCEDURE)) {
-        rc = IIGetDescriptor(&s->desc, IngStmtGetHandle(s), &s->messages);
-        if (rc == kErrNoData && queryType == IIAPI_QT_EXEC_PROCEDURE) {
-            // A procedure without output parameters and without rows has no descriptors.
-            s->desc.count = 0;
-            s->desc.descs = nullptr;
-            rc = 0;
-        }
-    }
-    if (rc == 0 && queryType != IIAPI_QT_EXEC_PROCEDURE)
-        rc = IIGetQueryInfo(IngStmtGetHandle(s), rowCount, nullptr, &s->messages);
-    if (rc == 0 && queryType == IIAPI_QT_EXEC) return IngStmtCloseHandle(s, &s->messages);
-    if (rc != 0) IngStmtCloseHandle(s, nullptr);
-    return rc;
 }

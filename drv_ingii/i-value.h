@@ -1,5 +1,5 @@
 // Values between the driver's Dataset and OpenAPI: reading rows (long values in segments),
-// sending a statement with its parameter row, and the single-value conversions.
+// the value a parameter is sent as, and the single-value conversions.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +12,6 @@
 // Reads up to `rows` rows (0 counts as 1) of the current result into ds. 0 also when no row
 // remains (then *rowsRead is 0).
 uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead);
-
-// Sends the statement for one parameter row: queryType 2 execute the prepared statement,
-// 3 open a cursor, 8 execute the procedure. 43 for any other type.
-uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowCount);
 
 // One driver value as an Ingres value of the descriptor's type. The converted value lives in
 // the statement's conversion slot of the column (or in the Dataset cell); a NULL gives no value.
@@ -49,9 +45,6 @@ uint32_t IngMoneyToDouble(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, d
 
 // The statement text in the client character set of a Unicode connection (new text), or null.
 char* IngQueryToClientCharset(const char* utf8);
-
-// After a procedure's output row: reads the return value and closes the OpenAPI statement.
-uint32_t IngStmtFinish(IngStmt* s, int32_t* returnValue);
 
 // Frees the statement's conversion buffers.
 void IngConvBufsFree(IngStmt* s);

@@ -53,11 +53,6 @@ struct TextArg {
     TextArg& operator=(const TextArg&) = delete;
 };
 
-SQLRETURN Fail(ConnRecord* conn, uint32_t code) {
-    conn->lastError = code;
-    return SQL_ERROR;
-}
-
 // Passes a connection option to the agent while connected. The agent answers kErrOptionChanged when it took
 // another value than asked; that value is read back into *value.
 SQLRETURN AgentSet(ConnRecord* conn, uint32_t id, uint32_t* value) {

@@ -16,6 +16,7 @@
 #include "odbc/desc.h"
 #include "odbc/diag.h"
 #include "odbc/globals.h"
+#include "odbc/param.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
 #include "util/attr.h"
@@ -355,18 +356,6 @@ BoundCol* BoundColFind(uint16_t column, StmtRecord* stmt) {
     return nullptr;
 }
 
-namespace {
-void FreePieces(ColumnBinding& b) {
-    if (b.pieces)
-        for (uint32_t i = 0; i < b.pieceCount; ++i) free(b.pieces[i]);
-    free(b.pieces);
-    free(b.pieceLengths);
-    b.pieces = nullptr;
-    b.pieceLengths = nullptr;
-    b.pieceCount = 0;
-}
-}  // namespace
-
 int BoundColAdd(StmtRecord* stmt, const ColumnBinding& b) {
     auto* node = static_cast<BoundCol*>(calloc(1, sizeof(BoundCol)));
     if (!node) {
@@ -377,7 +366,7 @@ int BoundColAdd(StmtRecord* stmt, const ColumnBinding& b) {
     BoundCol** tail = &stmt->boundCols;
     for (; *tail; tail = &(*tail)->next) {
         if ((*tail)->b.column == b.column) {
-            FreePieces((*tail)->b);
+            BindingPiecesFree((*tail)->b);
             (*tail)->b = b;
             free(node);
             return 0;
@@ -392,7 +381,7 @@ int BoundColRemove(StmtRecord* stmt, const ColumnBinding& b) {
         if ((*p)->b.column == b.column) {
             BoundCol* gone = *p;
             *p = gone->next;
-            if (!stmt->conn || !stmt->conn->hasV2DAE) FreePieces(gone->b);
+            if (!stmt->conn || !stmt->conn->hasV2DAE) BindingPiecesFree(gone->b);
             free(gone);
             return 0;
         }
@@ -462,7 +451,7 @@ uint32_t StmtUnbindCols(StmtRecord* stmt) {
     const bool v2dae = stmt->conn && stmt->conn->hasV2DAE;
     while (BoundCol* b = stmt->boundCols) {
         stmt->boundCols = b->next;
-        if (!v2dae) FreePieces(b->b);
+        if (!v2dae) BindingPiecesFree(b->b);
         free(b);
     }
     if (DescRecord* ard = stmt->ard; ard && ard->count >= 1) {

@@ -41,8 +41,6 @@ DescItem* DescItemAt(DescRecord* desc, uint16_t n);
 
 // ---- execution ------------------------------------------------------------------------------
 uint32_t StmtResetCursorPos(StmtRecord* stmt);
-SQLRETURN ExecutePrepareParams(StmtRecord* stmt);
-SQLRETURN ExecuteStatement(StmtRecord* stmt);
 
 // ---- fetch and GetData ----------------------------------------------------------------------
 SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset);

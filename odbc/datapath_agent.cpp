@@ -9,6 +9,7 @@
 
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/execute.h"
 #include "odbc/param_access.h"
 #include "odbc/stmt.h"
 #include "util/dataset.h"
@@ -73,11 +74,6 @@ void ReleasePending(StmtRecord* stmt) {
     stmt->pendingParams = nullptr;
     // Handed to the agent: it is the agent's unless its link leaves the values with the data path.
     if (p && stmt->link && (stmt->link->word & 1)) DatasetDelete(p);
-}
-
-SQLRETURN Fail(StmtRecord* stmt, uint32_t code) {
-    stmt->lastError = code;
-    return SQL_ERROR;
 }
 
 // ---- the parameter dialogue -----------------------------------------------------------------
@@ -439,24 +435,6 @@ uint32_t BuildDataset(StmtRecord* stmt, uint16_t n, Dataset** out) {
     return done(0);
 }
 
-ParamDescEntry Narrowed(ParamDescEntry d) {
-    switch (d.sqlType) {
-        case SQL_WLONGVARCHAR:
-            d.sqlType = SQL_LONGVARCHAR;
-            break;
-        case SQL_WVARCHAR:
-            d.sqlType = SQL_VARCHAR;
-            break;
-        case SQL_WCHAR:
-            d.sqlType = SQL_CHAR;
-            break;
-        default:
-            break;
-    }
-    if (d.cType == SQL_C_WCHAR) d.cType = SQL_C_CHAR;
-    return d;
-}
-
 }  // namespace
 
 // ---- the dialogue ---------------------------------------------------------------------------
@@ -686,12 +664,8 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
 
     ConnRecord* conn = stmt->conn;
     const bool narrowing = conn && conn->wideUnconfirmed;
-    ParamDescEntry* descs = ps ? ps->summaries : nullptr;
     ParamDescEntry narrowDescs[kMaxParamNumber];
-    if (narrowing && descs) {
-        for (uint16_t i = 0; i < n; ++i) narrowDescs[i] = Narrowed(descs[i]);
-        descs = narrowDescs;
-    }
+    ParamDescEntry* descs = ParamDescsToSend(stmt, n, narrowing, narrowDescs);
     const bool execute2 =
         conn && conn->hasExecute2 &&
         (AgentSlotGet<DRV_PrepareExecute>(stmt->link) || AgentSlotGet<DRV_PrepareExecuteEx>(stmt->link));
@@ -725,23 +699,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
         return Fail(stmt, kErrNoMemory);
     }
     const uint32_t sent = ds->rows_used;
-    uint32_t rc;
-    if (execute2) {
-        SCS_CursorReset(&stmt->cursor);
-        if (sendDescs) {
-            rc = ExecuteCompound(stmt, ds, n, descs);
-            stmt->flags |= kSfParamsSent;
-        } else {
-            rc = ExecuteCompound(stmt, ds, 0, nullptr);
-        }
-    } else {
-        rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
-        if (rc == 0) {
-            if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
-            SCS_CursorReset(&stmt->cursor);
-            rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
-        }
-    }
+    uint32_t rc = ExecuteWithValues(stmt, ds, n, descs, execute2, sendDescs);
     stmt->lastError = rc;
     if (rc == kErrNeedsDataAtExec) {
         stmt->pendingParams = ds;

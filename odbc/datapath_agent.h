@@ -62,7 +62,3 @@ void FreeParamDescNames(ScsNamedParamDesc* descs, uint16_t n);
 // capability, else the plain one; descriptions only when n is above 0. An agent error code, or
 // 16 when the named copies cannot be made (values then released as the agent would have).
 uint32_t ExecuteCompound(StmtRecord* stmt, Dataset* values, uint16_t n, ParamDescEntry* descs);
-
-// The common finish of execute.cpp: rc the agent's result; statuses: write the IPD parameter
-// statuses (the agent-driven path leaves its own).
-SQLRETURN ExecuteFinishResult(StmtRecord* stmt, uint32_t rc, uint32_t rows, const uint32_t* rowMap, bool statuses);

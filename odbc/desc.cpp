@@ -144,13 +144,7 @@ uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
     return 0;
 }
 
-SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
-    const DescItem a = apd->items[n];
-    DescItem ipdItem{};
-    ipdItem.parameterType = SQL_PARAM_INPUT;
-    if (DescRecord* ipd = stmt->ipd; ipd && ipd->items && n <= ipd->count) ipdItem = ipd->items[n];
-    const int16_t sqlType = ipdItem.conciseType;
-    uint64_t columnSize;
+bool DescLengthIsColumnSize(int16_t sqlType) {
     switch (sqlType) {
         case SQL_WLONGVARCHAR:
         case SQL_WVARCHAR:
@@ -163,12 +157,20 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
         case SQL_DATETIME:
         case SQL_INTERVAL:
         case SQL_VARCHAR:
-            columnSize = ipdItem.length;
-            break;
+            return true;
         default:
-            columnSize = uint64_t(uint16_t(ipdItem.precision));
-            break;
+            return false;
     }
+}
+
+SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
+    const DescItem a = apd->items[n];
+    DescItem ipdItem{};
+    ipdItem.parameterType = SQL_PARAM_INPUT;
+    if (DescRecord* ipd = stmt->ipd; ipd && ipd->items && n <= ipd->count) ipdItem = ipd->items[n];
+    const int16_t sqlType = ipdItem.conciseType;
+    const uint64_t columnSize =
+        DescLengthIsColumnSize(sqlType) ? ipdItem.length : uint64_t(uint16_t(ipdItem.precision));
     int16_t digits = 0;
     if (sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL)
         digits = ipdItem.scale;

@@ -35,6 +35,9 @@ void DescTruncate(DescRecord* d, uint16_t n);
 // ARD or APD it is; the caller holds the connection's call lock.
 uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc);
 uint32_t DescApplyAPD(StmtRecord* stmt, DescRecord* desc);
+// Whether a parameter of this SQL type (verbose for datetimes and intervals) takes its column
+// size from the IPD record's length; the other types take it from the precision.
+bool DescLengthIsColumnSize(int16_t sqlType);
 // Binds APD record n of stmt as parameter n from the APD and IPD records: 0 or -1 (row in the
 // statement's last error).
 SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n);

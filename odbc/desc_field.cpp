@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
@@ -205,7 +206,9 @@ bool IsSizedType(int t) {
     }
 }
 
-int64_t OctetLengthOf(int t, int64_t size) {
+}  // namespace
+
+std::optional<int64_t> TransferOctetLength(int t, int64_t size) {
     switch (t) {
         case SQL_C_UTINYINT:
         case SQL_C_STINYINT:
@@ -249,8 +252,15 @@ int64_t OctetLengthOf(int t, int64_t size) {
         case SQL_VARCHAR:
             return size;
         default:
-            return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 34 : 0;
+            return std::nullopt;
     }
+}
+
+namespace {
+
+int64_t OctetLengthOf(int t, int64_t size) {
+    if (std::optional<int64_t> n = TransferOctetLength(t, size)) return *n;
+    return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 34 : 0;
 }
 
 bool UnsignedKind(uint32_t kind) {
@@ -273,11 +283,6 @@ struct Source {
     }
     bool OwnOnly() const { return !col && !bound && !(param && apd); }
 };
-
-SQLRETURN Fail(DescRecord* d, uint32_t row) {
-    d->lastError = row;
-    return SQL_ERROR;
-}
 
 // The column name an IRD reports: the full name when the agent gave one, else the inline name.
 const char* ColumnName(const ColumnInfo* c) { return (c->column && c->column[0]) ? c->column : c->name; }
@@ -345,19 +350,36 @@ bool IsHeaderField(uint16_t f) {
            f == SQL_DESC_ALLOC_TYPE;
 }
 
-}  // namespace
+// One read of a record field: the descriptor and the field asked for, where the answer comes
+// from, and the application's buffer.
+struct FieldRead {
+    DescRecord* d;
+    int16_t rec;
+    uint16_t field;
+    void* v;
+    int64_t bufLen;
+    int64_t* len;
+    char mode;
+    bool user;
+    uint32_t t;  // the descriptor's type, 0 for one the application allocated
+    bool app;
+    StmtRecord* stmt;
+    Source s{};
+    int64_t given = 0;  // the agent's attribute value, read by attr()
 
-SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int64_t bufLen, int64_t* len, char mode) {
-    if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
-    if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
+    // SQL_SUCCESS, SQL_NO_DATA for a record beyond the count, or SQL_ERROR.
+    SQLRETURN FindSource();
+    // The field's answer; each group hands a field it does not know to the next.
+    SQLRETURN TypeField();
+    SQLRETURN NameField();
+    SQLRETURN BufferField();
 
-    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
-    const uint32_t t = user ? 0 : d->descType;
-    const bool app = DescIsApp(d);
-    StmtRecord* stmt = d->stmt;
-    if (rec < 0 || (rec == 0 && (t == kDescIPD || t == kDescAPD))) return Fail(d, kErrBadDescIndex);
+    bool needIrd() const { return t == kDescIRD; }
+    bool attr() { return t == kDescIRD && !s.ird0 && ColumnAttrInt(stmt, field, uint16_t(rec), &given); }
+    bool IrdOrIpd() const { return t == kDescIRD || t == kDescIPD; }
+};
 
-    Source s;
+SQLRETURN FieldRead::FindSource() {
     if (t == kDescIRD && stmt) {
         SQLSMALLINT n = 0;
         if (uint32_t rc = StmtNumResultCols(stmt, &n)) return Fail(d, rc);
@@ -388,14 +410,14 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             stmt->lastError = saved;
         }
     }
-    const bool irdOrIpd = t == kDescIRD || t == kDescIPD;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN FieldRead::TypeField() {
+    const bool irdOrIpd = IrdOrIpd();
     const ColumnInfo* c = s.col;
     DescItem* own = s.own;
     const int type = s.Type();
-    auto needIrd = [&]() { return t == kDescIRD; };
-    int64_t given = 0;
-    auto attr = [&]() { return t == kDescIRD && !s.ird0 && ColumnAttrInt(stmt, field, uint16_t(rec), &given); };
-
     switch (field) {
         case SQL_DESC_CONCISE_TYPE:
             return PutShort(v, len, s.ird0 ? SQL_CHAR : type);
@@ -451,6 +473,63 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
                 sv = SQL_PRED_NONE;
             return PutShort(v, len, sv);
         }
+        case SQL_DESC_DATETIME_INTERVAL_PRECISION:
+            return PutInt(v, len, own ? own->datetimeIntervalPrecision : 0);
+        case SQL_DESC_NUM_PREC_RADIX:
+            if (user) return PutInt(v, len, own ? own->numPrecRadix : 0);
+            if (s.ird0) return PutInt(v, len, 0);
+            if (s.OwnOnly()) return PutInt(v, len, own ? own->numPrecRadix : 0);
+            return PutInt(v, len, RadixOf(type));
+        case SQL_DESC_PARAMETER_TYPE:
+            if (t != kDescIPD) return Fail(d, kErrDescTypeRange);
+            if (s.param) return PutShort(v, len, s.param->direction);
+            return PutShort(v, len, own ? own->parameterType : 0);
+        case SQL_DESC_ROWVER:
+        case kColAttrKeyColumn:
+            if (!needIrd()) return Fail(d, kErrDescTypeRange);
+            if (field == kColAttrKeyColumn && c && !s.ird0) StmtDescribeNames(stmt);
+            return PutShort(v, len, attr() ? given : 0);
+        case SQL_DESC_PRECISION:
+            if (app) return PutShort(v, len, own->precision);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (c) {
+                if (RadixOf(type) != 0) return PutShort(v, len, int64_t(c->column_size));
+                if (type == SQL_TIME || type == SQL_TIMESTAMP || type == SQL_TYPE_TIME || type == SQL_TYPE_TIMESTAMP ||
+                    type == SQL_INTERVAL_SECOND)
+                    return PutShort(v, len, c->scale);
+                return PutShort(v, len, 0);
+            }
+            return PutShort(v, len, own ? own->precision : 0);
+        case SQL_DESC_SCALE:
+            if (app) return PutShort(v, len, own->scale);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (c) return PutShort(v, len, (type == SQL_NUMERIC || type == SQL_DECIMAL) ? c->scale : 0);
+            return PutShort(v, len, own ? own->scale : 0);
+        case SQL_DESC_DATETIME_INTERVAL_CODE:
+            if (user) return PutShort(v, len, own->datetimeIntervalCode);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (s.OwnOnly()) return PutShort(v, len, own ? own->datetimeIntervalCode : 0);
+            return PutShort(v, len, IntervalCode(type));
+        case SQL_DESC_NULLABLE:
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
+            if (t == kDescIPD) return PutShort(v, len, SQL_NULLABLE);
+            if (s.ird0) return PutShort(v, len, 0);
+            return PutShort(v, len, c->nullable & 0xF);
+        case SQL_DESC_UNNAMED:
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
+            if (s.ird0) return PutShort(v, len, 0);
+            if (t == kDescIRD) return PutShort(v, len, ColumnName(c)[0] ? SQL_NAMED : SQL_UNNAMED);
+            return PutShort(v, len, own ? own->unnamed : 0);
+        default:
+            return NameField();
+    }
+}
+
+SQLRETURN FieldRead::NameField() {
+    const bool irdOrIpd = IrdOrIpd();
+    const ColumnInfo* c = s.col;
+    DescItem* own = s.own;
+    switch (field) {
         case SQL_DESC_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             return TypeInfoText(d, s, field, rec, 1, v, bufLen, len, mode);
@@ -488,22 +567,21 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
         case SQL_DESC_LOCAL_TYPE_NAME:
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             return DescPutText(d, "", v, bufLen, len, mode);
-        case SQL_DESC_DATETIME_INTERVAL_PRECISION:
-            return PutInt(v, len, own ? own->datetimeIntervalPrecision : 0);
-        case SQL_DESC_NUM_PREC_RADIX:
-            if (user) return PutInt(v, len, own ? own->numPrecRadix : 0);
-            if (s.ird0) return PutInt(v, len, 0);
-            if (s.OwnOnly()) return PutInt(v, len, own ? own->numPrecRadix : 0);
-            return PutInt(v, len, RadixOf(type));
-        case SQL_DESC_PARAMETER_TYPE:
-            if (t != kDescIPD) return Fail(d, kErrDescTypeRange);
-            if (s.param) return PutShort(v, len, s.param->direction);
-            return PutShort(v, len, own ? own->parameterType : 0);
-        case SQL_DESC_ROWVER:
-        case kColAttrKeyColumn:
-            if (!needIrd()) return Fail(d, kErrDescTypeRange);
-            if (field == kColAttrKeyColumn && c && !s.ird0) StmtDescribeNames(stmt);
-            return PutShort(v, len, attr() ? given : 0);
+        case SQL_DESC_NAME:
+            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
+            if (s.ird0) return DescPutText(d, "BOOKMARK", v, bufLen, len, mode);
+            if (t == kDescIRD) return DescPutText(d, ColumnName(c), v, bufLen, len, mode);
+            return DescPutText(d, own ? own->name : "", v, bufLen, len, mode);
+        default:
+            return BufferField();
+    }
+}
+
+SQLRETURN FieldRead::BufferField() {
+    const ColumnInfo* c = s.col;
+    DescItem* own = s.own;
+    const int type = s.Type();
+    switch (field) {
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH: {
             const bool octet = field == SQL_DESC_OCTET_LENGTH;
@@ -550,71 +628,80 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int6
             if (t == kDescAPD && stmt && stmt->apd == d)
                 return PutPtr(d, v, bufLen, len, s.param ? s.param->boundValue : nullptr);
             return PutPtr(d, v, bufLen, len, own->dataPtr);
-        case SQL_DESC_PRECISION:
-            if (app) return PutShort(v, len, own->precision);
-            if (s.ird0) return PutShort(v, len, 0);
-            if (c) {
-                if (RadixOf(type) != 0) return PutShort(v, len, int64_t(c->column_size));
-                if (type == SQL_TIME || type == SQL_TIMESTAMP || type == SQL_TYPE_TIME || type == SQL_TYPE_TIMESTAMP ||
-                    type == SQL_INTERVAL_SECOND)
-                    return PutShort(v, len, c->scale);
-                return PutShort(v, len, 0);
-            }
-            return PutShort(v, len, own ? own->precision : 0);
-        case SQL_DESC_SCALE:
-            if (app) return PutShort(v, len, own->scale);
-            if (s.ird0) return PutShort(v, len, 0);
-            if (c) return PutShort(v, len, (type == SQL_NUMERIC || type == SQL_DECIMAL) ? c->scale : 0);
-            return PutShort(v, len, own ? own->scale : 0);
-        case SQL_DESC_DATETIME_INTERVAL_CODE:
-            if (user) return PutShort(v, len, own->datetimeIntervalCode);
-            if (s.ird0) return PutShort(v, len, 0);
-            if (s.OwnOnly()) return PutShort(v, len, own ? own->datetimeIntervalCode : 0);
-            return PutShort(v, len, IntervalCode(type));
-        case SQL_DESC_NULLABLE:
-            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
-            if (t == kDescIPD) return PutShort(v, len, SQL_NULLABLE);
-            if (s.ird0) return PutShort(v, len, 0);
-            return PutShort(v, len, c->nullable & 0xF);
-        case SQL_DESC_NAME:
-            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
-            if (s.ird0) return DescPutText(d, "BOOKMARK", v, bufLen, len, mode);
-            if (t == kDescIRD) return DescPutText(d, ColumnName(c), v, bufLen, len, mode);
-            return DescPutText(d, own ? own->name : "", v, bufLen, len, mode);
-        case SQL_DESC_UNNAMED:
-            if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
-            if (s.ird0) return PutShort(v, len, 0);
-            if (t == kDescIRD) return PutShort(v, len, ColumnName(c)[0] ? SQL_NAMED : SQL_UNNAMED);
-            return PutShort(v, len, own ? own->unnamed : 0);
         default:
             return Fail(d, kErrNotSupported);
     }
+}
+
+}  // namespace
+
+SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* v, int64_t bufLen, int64_t* len, char mode) {
+    if (GwTraceOn()) GwTrace("Descriptor Type: %s", DescTraceName(d));
+    if (IsHeaderField(field)) return GetHeader(d, field, v, bufLen, len);
+
+    const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
+    const uint32_t t = user ? 0 : d->descType;
+    if (rec < 0 || (rec == 0 && (t == kDescIPD || t == kDescAPD))) return Fail(d, kErrBadDescIndex);
+    FieldRead r{d, rec, field, v, bufLen, len, mode, user, t, DescIsApp(d), d->stmt};
+    if (SQLRETURN rc = r.FindSource(); rc != SQL_SUCCESS) return rc;
+    return r.TypeField();
 }
 
 // ---- writing ------------------------------------------------------------------------------
 
 namespace {
 
-// SQL_DESC_CONCISE_TYPE: false for a type outside the table.
-bool ApplyConcise(DescItem& it, int ct) {
-    switch (ct) {
+// The precision, scale and length that SQL_DESC_TYPE and SQL_DESC_CONCISE_TYPE give a record of
+// a type other than the datetime and interval ones; false for a type outside the table.
+bool PlainTypeDefaults(DescItem& it, int t) {
+    switch (t) {
         case SQL_NUMERIC:
         case SQL_DECIMAL:
-            it.type = int16_t(ct);
-            it.datetimeIntervalCode = 0;
             it.scale = 0;
             it.precision = 38;
             return true;
         case SQL_FLOAT:
-            it.type = SQL_FLOAT;
-            it.datetimeIntervalCode = 0;
             it.precision = 53;
             return true;
         case SQL_REAL:
-            it.type = SQL_REAL;
-            it.datetimeIntervalCode = 0;
             it.precision = 24;
             return true;
+        case SQL_C_UTINYINT:
+        case SQL_C_UBIGINT:
+        case SQL_C_STINYINT:
+        case SQL_C_SBIGINT:
+        case SQL_C_ULONG:
+        case SQL_C_USHORT:
+        case SQL_C_SLONG:
+        case SQL_C_SSHORT:
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_BIGINT:
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_DOUBLE:
+        case SQL_C_DEFAULT:
+            return true;
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+            it.length = 1;
+            it.precision = 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// SQL_DESC_CONCISE_TYPE: false for a type outside the table.
+bool ApplyConcise(DescItem& it, int ct) {
+    switch (ct) {
         case SQL_DATE:
         case SQL_TYPE_DATE:
             it.type = SQL_DATETIME;
@@ -658,59 +745,17 @@ bool ApplyConcise(DescItem& it, int ct) {
             it.datetimeIntervalPrecision = 2;
             it.precision = 6;
             return true;
-        case SQL_C_UTINYINT:
-        case SQL_C_UBIGINT:
-        case SQL_C_STINYINT:
-        case SQL_C_SBIGINT:
-        case SQL_C_ULONG:
-        case SQL_C_USHORT:
-        case SQL_C_SLONG:
-        case SQL_C_SSHORT:
-        case SQL_BIT:
-        case SQL_TINYINT:
-        case SQL_BIGINT:
-        case SQL_LONGVARBINARY:
-        case SQL_VARBINARY:
-        case SQL_BINARY:
-        case SQL_INTEGER:
-        case SQL_SMALLINT:
-        case SQL_DOUBLE:
-            it.type = int16_t(ct);
-            it.datetimeIntervalCode = 0;
-            return true;
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            it.type = int16_t(ct);
-            it.datetimeIntervalCode = 0;
-            it.length = 1;
-            it.precision = 0;
-            return true;
         default:
-            return false;
+            if (!PlainTypeDefaults(it, ct)) return false;
+            it.type = int16_t(ct);
+            it.datetimeIntervalCode = 0;
+            return true;
     }
 }
 
 // SQL_DESC_TYPE: false for a type outside the table.
 bool ApplyType(DescItem& it, int t) {
     switch (t) {
-        case SQL_NUMERIC:
-        case SQL_DECIMAL:
-            it.conciseType = int16_t(t);
-            it.scale = 0;
-            it.precision = 38;
-            return true;
-        case SQL_FLOAT:
-            it.conciseType = SQL_FLOAT;
-            it.precision = 53;
-            return true;
-        case SQL_REAL:
-            it.conciseType = SQL_REAL;
-            it.precision = 24;
-            return true;
         case SQL_DATETIME: {
             const int code = it.datetimeIntervalCode;
             if (code >= SQL_CODE_DATE && code <= SQL_CODE_TIMESTAMP) {
@@ -730,38 +775,10 @@ bool ApplyType(DescItem& it, int t) {
             }
             return true;
         }
-        case SQL_C_UTINYINT:
-        case SQL_C_UBIGINT:
-        case SQL_C_STINYINT:
-        case SQL_C_SBIGINT:
-        case SQL_C_ULONG:
-        case SQL_C_USHORT:
-        case SQL_C_SLONG:
-        case SQL_C_SSHORT:
-        case SQL_BIT:
-        case SQL_TINYINT:
-        case SQL_BIGINT:
-        case SQL_LONGVARBINARY:
-        case SQL_VARBINARY:
-        case SQL_BINARY:
-        case SQL_INTEGER:
-        case SQL_SMALLINT:
-        case SQL_DOUBLE:
-        case SQL_C_DEFAULT:
-            it.conciseType = int16_t(t);
-            return true;
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            it.conciseType = int16_t(t);
-            it.length = 1;
-            it.precision = 0;
-            return true;
         default:
-            return false;
+            if (!PlainTypeDefaults(it, t)) return false;
+            it.conciseType = int16_t(t);
+            return true;
     }
 }
 
@@ -778,10 +795,10 @@ void UnbindAbove(StmtRecord* stmt, bool row, uint16_t n, uint16_t oldCount) {
     }
 }
 
+// A failure of a field that lives on the statement is reported on both handles.
 SQLRETURN StmtFail(DescRecord* d, StmtRecord* stmt, uint32_t row) {
-    stmt->lastError = row;
-    d->lastError = row;
-    return SQL_ERROR;
+    Fail(stmt, row);
+    return Fail(d, row);
 }
 
 SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t field, int64_t value) {
@@ -854,6 +871,69 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
     }
 }
 
+// SQL_DESC_DATA_PTR: on an attached ARD or APD the record's pointer binds (or unbinds) the
+// column or parameter at once.
+SQLRETURN SetDataPtr(StmtRecord* stmt, DescRecord* d, int16_t rec, DescItem& it, void* p, bool ipd, bool ard,
+                     bool apd) {
+    if (ipd) return SQL_SUCCESS;
+    it.dataPtr = p;
+    if (ard) {
+        // The column-binding call writes the record with one length/indicator pointer;
+        // the record's own two are put back after it.
+        const DescItem keep = it;
+        uint32_t rc;
+        if (p) {
+            rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, p, keep.octetLength, keep.indicatorPtr);
+        } else {
+            rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, nullptr, 0, nullptr);
+        }
+        DescItem& again = d->items[rec];
+        again.octetLengthPtr = keep.octetLengthPtr;
+        again.indicatorPtr = keep.indicatorPtr;
+        again.octetLength = keep.octetLength;
+        if (rc) return StmtFail(d, stmt, rc);
+        if (BoundCol* b = BoundColFind(uint16_t(rec), stmt)) {
+            b->b.lengthPtr = keep.octetLengthPtr;
+            b->b.indicatorPtr = keep.indicatorPtr;
+        }
+    } else if (apd) {
+        if (!p) {
+            ParamUnbind(stmt, uint16_t(rec));
+            return SQL_SUCCESS;
+        }
+        if (DescBindParamRecord(stmt, d, uint16_t(rec)) != SQL_SUCCESS) {
+            d->lastError = uint32_t(stmt->lastError);
+            return SQL_ERROR;
+        }
+    }
+    return SQL_SUCCESS;
+}
+
+// SQL_DESC_NAME: the record keeps a UTF-8 copy of the name.
+SQLRETURN SetName(DescRecord* d, DescItem& it, bool app, const void* p, int32_t len, char mode) {
+    if (app) return Fail(d, kErrDescTypeRange);
+    if (!p) return SQL_SUCCESS;
+    char* copy = nullptr;
+    if (mode == 'W') {
+        copy = WideToUtf8Dup(static_cast<const SQLWCHAR*>(p), len == SQL_NTS ? long(SQL_NTS) : long(len / 2));
+    } else if (len == SQL_NTS) {
+        copy = strdup(static_cast<const char*>(p));
+    } else if (len >= 0) {
+        copy = static_cast<char*>(malloc(size_t(len) + 1));
+        if (copy) {
+            std::memcpy(copy, p, size_t(len));
+            copy[len] = '\0';
+        }
+    } else {
+        return Fail(d, kErrBadLength);
+    }
+    if (!copy) return Fail(d, kErrNoMemory);
+    free(it.name);
+    it.name = copy;
+    if (copy[0]) it.unnamed = SQL_NAMED;
+    return SQL_SUCCESS;
+}
+
 }  // namespace
 
 SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t rec, int16_t field,
@@ -922,23 +1002,7 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             if (value == 0) return SQL_SUCCESS;
             it.length = uint64_t(value);
             ipdBinding([&](ParamBinding& b) {
-                switch (b.sqlType) {
-                    case SQL_WLONGVARCHAR:
-                    case SQL_WVARCHAR:
-                    case SQL_WCHAR:
-                    case SQL_LONGVARBINARY:
-                    case SQL_VARBINARY:
-                    case SQL_BINARY:
-                    case SQL_LONGVARCHAR:
-                    case SQL_CHAR:
-                    case SQL_DATETIME:
-                    case SQL_INTERVAL:
-                    case SQL_VARCHAR:
-                        b.columnSize = it.length;
-                        break;
-                    default:
-                        break;
-                }
+                if (DescLengthIsColumnSize(b.sqlType)) b.columnSize = it.length;
             });
             return SQL_SUCCESS;
         case SQL_DESC_OCTET_LENGTH:
@@ -982,63 +1046,10 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             if (bound) bound->b.indicatorPtr = it.indicatorPtr;
             if (apd && pb) pb->indicatorPtr = it.indicatorPtr;
             return SQL_SUCCESS;
-        case SQL_DESC_DATA_PTR: {
-            if (ipd) return SQL_SUCCESS;
-            it.dataPtr = p;
-            if (ard) {
-                // The column-binding call writes the record with one length/indicator pointer;
-                // the record's own two are put back after it.
-                const DescItem keep = it;
-                uint32_t rc;
-                if (p) {
-                    rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, p, keep.octetLength, keep.indicatorPtr);
-                } else {
-                    rc = BindColCore(stmt, uint16_t(rec), keep.conciseType, nullptr, 0, nullptr);
-                }
-                DescItem& again = d->items[rec];
-                again.octetLengthPtr = keep.octetLengthPtr;
-                again.indicatorPtr = keep.indicatorPtr;
-                again.octetLength = keep.octetLength;
-                if (rc) return StmtFail(d, stmt, rc);
-                if (BoundCol* b = BoundColFind(uint16_t(rec), stmt)) {
-                    b->b.lengthPtr = keep.octetLengthPtr;
-                    b->b.indicatorPtr = keep.indicatorPtr;
-                }
-            } else if (apd) {
-                if (!p) {
-                    ParamUnbind(stmt, uint16_t(rec));
-                    return SQL_SUCCESS;
-                }
-                if (DescBindParamRecord(stmt, d, uint16_t(rec)) != SQL_SUCCESS) {
-                    d->lastError = uint32_t(stmt->lastError);
-                    return SQL_ERROR;
-                }
-            }
-            return SQL_SUCCESS;
-        }
-        case SQL_DESC_NAME: {
-            if (app) return Fail(d, kErrDescTypeRange);
-            if (!p) return SQL_SUCCESS;
-            char* copy = nullptr;
-            if (mode == 'W') {
-                copy = WideToUtf8Dup(static_cast<const SQLWCHAR*>(p), len == SQL_NTS ? long(SQL_NTS) : long(len / 2));
-            } else if (len == SQL_NTS) {
-                copy = strdup(static_cast<const char*>(p));
-            } else if (len >= 0) {
-                copy = static_cast<char*>(malloc(size_t(len) + 1));
-                if (copy) {
-                    std::memcpy(copy, p, size_t(len));
-                    copy[len] = '\0';
-                }
-            } else {
-                return Fail(d, kErrBadLength);
-            }
-            if (!copy) return Fail(d, kErrNoMemory);
-            free(it.name);
-            it.name = copy;
-            if (copy[0]) it.unnamed = SQL_NAMED;
-            return SQL_SUCCESS;
-        }
+        case SQL_DESC_DATA_PTR:
+            return SetDataPtr(stmt, d, rec, it, p, ipd, ard, apd);
+        case SQL_DESC_NAME:
+            return SetName(d, it, app, p, len, mode);
         case SQL_DESC_UNNAMED:
             if (value == 0) return SQL_SUCCESS;
             if (app || value != SQL_UNNAMED) return Fail(d, kErrDescTypeRange);

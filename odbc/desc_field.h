@@ -1,6 +1,9 @@
 #pragma once
 // Reading and writing one descriptor field; the record calls, SQLCopyDesc and SQLColAttribute
 // are sequences of these.
+#include <cstdint>
+#include <optional>
+
 #include "odbc/handles.h"
 
 // 0, 1 (text cut), 100 (record beyond the count) or -1 (row in the descriptor's last error).
@@ -28,3 +31,9 @@ int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf
 // them): true with its integer or its text.
 bool ColumnAttrInt(StmtRecord* stmt, uint16_t field, uint16_t column, int64_t* out);
 bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const char** out);
+
+// Octet length of a value of SQL or C type t: the fixed transfer size of the numeric and
+// datetime types, size + 2 for decimals and `size` (in octets) for text and binary. Nothing for
+// the rest (bit, GUID, intervals), which the descriptor's octet length and SQLColAttributes'
+// column length answer each their own way.
+std::optional<int64_t> TransferOctetLength(int t, int64_t size);

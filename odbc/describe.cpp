@@ -110,55 +110,14 @@ namespace {
 
 StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
 
-SQLRETURN Err(StmtRecord* stmt, uint32_t row) {
-    stmt->lastError = row;
-    return SQL_ERROR;
-}
-
 int64_t ColumnLength(const ColumnInfo* c) {
     const int t = c->sql_type;
-    const int64_t size = c->column_size;
-    switch (t) {
-        case SQL_NUMERIC:
-        case SQL_DECIMAL:
-            return size + 2;
-        case SQL_INTEGER:
-        case SQL_REAL:
-            return 4;
-        case SQL_SMALLINT:
-            return 2;
-        case SQL_FLOAT:
-        case SQL_DOUBLE:
-            return 8;
-        case SQL_DATE:
-        case SQL_TIME:
-        case SQL_TYPE_DATE:
-        case SQL_TYPE_TIME:
-            return 6;
-        case SQL_TIMESTAMP:
-        case SQL_TYPE_TIMESTAMP:
-            return 16;
-        case SQL_GUID:
-            return 16;
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-            return size * 2;
-        case SQL_BIT:
-        case SQL_TINYINT:
-            return 1;
-        case SQL_BIGINT:
-            return 20;
-        case SQL_LONGVARBINARY:
-        case SQL_VARBINARY:
-        case SQL_BINARY:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            return size;
-        default:
-            return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 28 : SQL_NO_TOTAL;
-    }
+    int64_t size = c->column_size;
+    if (t == SQL_WLONGVARCHAR || t == SQL_WVARCHAR || t == SQL_WCHAR) size *= 2;
+    if (t == SQL_BIT) return 1;
+    if (t == SQL_GUID) return 16;
+    if (std::optional<int64_t> n = TransferOctetLength(t, size)) return *n;
+    return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 28 : SQL_NO_TOTAL;
 }
 
 SQLRETURN PutText(StmtRecord* stmt, const char* text, void* buf, int16_t bufLen, SQLSMALLINT* lenOut, char mode) {
@@ -172,10 +131,10 @@ SQLRETURN PutText(StmtRecord* stmt, const char* text, void* buf, int16_t bufLen,
 SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, int64_t bufLen, int64_t* len,
                   char mode) {
     DescRecord* ird = stmt->ird;
-    if (!ird) return Err(stmt, kErrGeneral);
+    if (!ird) return Fail(stmt, kErrGeneral);
     ird->lastError = 0;
     SQLRETURN rc = DescGetField(ird, column, field, buf, bufLen, len, mode);
-    if (rc == SQL_NO_DATA) return Err(stmt, kErrBadColumnNumber);  // S1002
+    if (rc == SQL_NO_DATA) return Fail(stmt, kErrBadColumnNumber);  // S1002
     if (rc == SQL_ERROR)
         stmt->lastError = uint32_t(ird->lastError);
     else if (rc == SQL_SUCCESS_WITH_INFO)
@@ -187,11 +146,11 @@ SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, i
 
 SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, void* buf, int16_t bufLen,
                             SQLSMALLINT* lenOut, SQLLEN* num, char mode) {
-    if (stmt->state != kStmtStateResults) return Err(stmt, kErrSequence);
-    if (bufLen < 0) return Err(stmt, kErrBadLength);
+    if (stmt->state != kStmtStateResults) return Fail(stmt, kErrSequence);
+    if (bufLen < 0) return Fail(stmt, kErrBadLength);
     if (field == SQL_COLUMN_COUNT) {
         SQLSMALLINT n = 0;
-        if (uint32_t rc = StmtNumResultCols(stmt, &n)) return Err(stmt, rc);
+        if (uint32_t rc = StmtNumResultCols(stmt, &n)) return Fail(stmt, rc);
         if (num) *num = n;
         return SQL_SUCCESS;
     }
@@ -380,8 +339,8 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH:
         case SQL_DESC_NUM_PREC_RADIX: {
-            if (stmt->state != kStmtStateResults) return Err(stmt, kErrSequence);
-            if (column <= 0) return Err(stmt, kErrBadColumnNumber);
+            if (stmt->state != kStmtStateResults) return Fail(stmt, kErrSequence);
+            if (column <= 0) return Fail(stmt, kErrBadColumnNumber);
             if (lenOut) *lenOut = 0;
             if (!num) return SQL_SUCCESS;
             union {
@@ -401,9 +360,9 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
         case SQL_DESC_LITERAL_PREFIX:
         case SQL_DESC_LITERAL_SUFFIX:
         case SQL_DESC_LOCAL_TYPE_NAME: {
-            if (stmt->state != kStmtStateResults) return Err(stmt, kErrSequence);
-            if (bufLen < 0) return Err(stmt, kErrBadLength);
-            if (column <= 0) return Err(stmt, kErrBadColumnNumber);
+            if (stmt->state != kStmtStateResults) return Fail(stmt, kErrSequence);
+            if (bufLen < 0) return Fail(stmt, kErrBadLength);
+            if (column <= 0) return Fail(stmt, kErrBadColumnNumber);
             if (lenOut) *lenOut = 0;
             if (!buf) return SQL_SUCCESS;
             int64_t len = 0;
@@ -413,6 +372,6 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
         }
         default:
             if (GwTraceOn()) GwTrace("SQLColAttribute - unknown field identifier");
-            return Err(stmt, kErrDescTypeRange);
+            return Fail(stmt, kErrDescTypeRange);
     }
 }

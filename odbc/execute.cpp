@@ -14,6 +14,7 @@
 #include "odbc/datapath.h"
 #include "odbc/param_access.h"
 #include "odbc/datapath_agent.h"
+#include "odbc/execute.h"
 #include "odbc/param.h"
 #include "odbc/stmt.h"
 #include "util/dataset.h"
@@ -440,6 +441,36 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
 
 }  // namespace
 
+ParamDescEntry* ParamDescsToSend(StmtRecord* stmt, uint16_t n, bool narrow, ParamDescEntry* narrowed) {
+    ParamStore* ps = StmtParamStore(stmt);
+    ParamDescEntry* descs = ps ? ps->summaries : nullptr;
+    if (!descs || !narrow) return descs;
+    for (uint16_t i = 0; i < n; ++i) narrowed[i] = NarrowParamDesc(descs[i]);
+    return narrowed;
+}
+
+uint32_t ExecuteWithValues(StmtRecord* stmt, Dataset* ds, uint16_t n, ParamDescEntry* descs, bool execute2,
+                           bool sendDescs) {
+    uint32_t rc;
+    if (execute2) {
+        SCS_CursorReset(&stmt->cursor);
+        if (sendDescs) {
+            rc = ExecuteCompound(stmt, ds, n, descs);
+            stmt->flags |= kSfParamsSent;
+        } else {
+            rc = ExecuteCompound(stmt, ds, 0, nullptr);
+        }
+    } else {
+        rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
+        if (rc == 0) {
+            if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
+            SCS_CursorReset(&stmt->cursor);
+            rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
+        }
+    }
+    return rc;
+}
+
 SQLRETURN ExecuteFinishResult(StmtRecord* stmt, uint32_t rc, uint32_t rows, const uint32_t* rowMap, bool statuses) {
     return Finish(stmt, rc, rows, rowMap, CountDirections(stmt), statuses);
 }
@@ -607,14 +638,10 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     ConnRecord* conn = stmt->conn;
     const bool execute2 = conn && conn->hasExecute2 && AgentSlotGet<DRV_PrepareExecute>(stmt->link);
     const bool sendDescs = (stmt->flags & kSfNeedBind) && !(stmt->flags & kSfParamsSent);
-    ParamDescEntry* descs = ps ? ps->summaries : nullptr;
     // A wide connection whose agent refused Unicode gets narrow descriptions and values.
     const bool narrowing = conn && conn->wideUnconfirmed;
     ParamDescEntry narrowDescs[kMaxParamNumber];
-    if (narrowing && descs) {
-        for (uint16_t i = 0; i < n; ++i) narrowDescs[i] = NarrowParamDesc(descs[i]);
-        descs = narrowDescs;
-    }
+    ParamDescEntry* descs = ParamDescsToSend(stmt, n, narrowing, narrowDescs);
     // A new execution drops the previous result and its description.
     StmtResetCursorPos(stmt);
     stmt->longData.column = 0;
@@ -649,22 +676,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
         return SQL_ERROR;
     }
     const uint32_t sent = ds->rows_used;
-    if (execute2) {
-        SCS_CursorReset(&stmt->cursor);
-        if (sendDescs) {
-            rc = ExecuteCompound(stmt, ds, n, descs);
-            stmt->flags |= kSfParamsSent;
-        } else {
-            rc = ExecuteCompound(stmt, ds, 0, nullptr);
-        }
-    } else {
-        rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
-        if (rc == 0) {
-            if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
-            SCS_CursorReset(&stmt->cursor);
-            rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
-        }
-    }
+    rc = ExecuteWithValues(stmt, ds, n, descs, execute2, sendDescs);
     // The Dataset now belongs to the agent unless its link says the data path keeps it.
     if (stmt->link && (stmt->link->word & 1)) DatasetDelete(ds);
     SQLRETURN ret = Finish(stmt, rc, sent, rowMap, dir);

@@ -44,6 +44,13 @@ struct HandleBase {
     uint16_t curDiagRec = 0;  // record number read by SQLGetDiagRec/SQLGetDiagField
 };
 
+// Leaves the error row on the handle, where the gateway collects it as the diagnostic, and
+// answers SQL_ERROR, so that an entry point fails in one statement.
+inline SQLRETURN Fail(HandleBase* handle, uint32_t row) {
+    handle->lastError = row;
+    return SQL_ERROR;
+}
+
 struct ConnRecord;
 struct StmtRecord;
 struct DescRecord;

@@ -14,6 +14,7 @@
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/diag.h"
+#include "odbc/execute.h"
 #include "odbc/param.h"
 #include "odbc/prepare.h"
 #include "odbc/setpos.h"

@@ -9,6 +9,7 @@
 #include "odbc/api_records.h"
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
+#include "odbc/execute.h"
 #include "odbc/datapath_agent.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
@@ -19,16 +20,6 @@
 namespace {
 
 StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
-
-void FreePieceArrays(ParamBinding& b) {
-    if (b.pieces)
-        for (uint32_t i = 0; i < b.pieceCount; ++i) free(b.pieces[i]);
-    free(b.pieces);
-    free(b.pieceLengths);
-    b.pieces = nullptr;
-    b.pieceLengths = nullptr;
-    b.pieceCount = 0;
-}
 
 bool V2Dae(const StmtRecord* stmt) { return stmt->conn && stmt->conn->hasV2DAE; }
 
@@ -90,7 +81,7 @@ int ParamBindingSet(StmtRecord* stmt, const ParamBinding& in) {
         b.pieceCount = 0;
         b.pieces = nullptr;
         b.pieceLengths = nullptr;
-        FreePieceArrays(slot);
+        BindingPiecesFree(slot);
     }
     slot = b;
     ParamDescEntry sum{};
@@ -109,7 +100,7 @@ int ParamBindingSet(StmtRecord* stmt, const ParamBinding& in) {
 uint32_t StmtResetParams(StmtRecord* stmt) {
     if (ParamStore* ps = StmtParamStore(stmt)) {
         if (!V2Dae(stmt))
-            for (uint16_t i = 0; i < ps->count; ++i) FreePieceArrays(ps->entries[i]);
+            for (uint16_t i = 0; i < ps->count; ++i) BindingPiecesFree(ps->entries[i]);
         free(ps->entries);
         free(ps->summaries);
         free(ps);
@@ -125,41 +116,14 @@ uint32_t StmtResetParams(StmtRecord* stmt) {
 
 int64_t ParamCTypeSize(int cType, bool setParamForm) {
     switch (cType) {
-        case SQL_C_UTINYINT:
-        case SQL_C_STINYINT:
-        case SQL_C_BIT:
-        case SQL_C_TINYINT:
-            return 1;
-        case SQL_C_UBIGINT:
-        case SQL_C_SBIGINT:
-        case SQL_C_DOUBLE:
-            return 8;
-        case SQL_C_ULONG:
-        case SQL_C_SLONG:
-        case SQL_C_LONG:
-        case SQL_C_FLOAT:
-            return 4;
-        case SQL_C_USHORT:
-        case SQL_C_SSHORT:
-        case SQL_C_SHORT:
-            return 2;
-        case SQL_C_GUID:
-        case SQL_C_TIMESTAMP:
-        case SQL_C_TYPE_TIMESTAMP:
-            return 16;
         case SQL_C_NUMERIC:
-            return setParamForm ? 0 : 19;
-        case SQL_C_DATE:
-        case SQL_C_TIME:
-        case SQL_C_TYPE_DATE:
-        case SQL_C_TYPE_TIME:
-            return 6;
+            return setParamForm ? 0 : CTypeOctetSize(cType);
         case SQL_C_CHAR:
         case SQL_C_BINARY:
         case SQL_C_WCHAR:
             return SQL_NTS;
         default:
-            return 0;
+            return CTypeOctetSize(cType);
     }
 }
 
@@ -336,7 +300,7 @@ uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
             std::memset(b.pieceLengths, 0, rows * sizeof(SQLLEN));
             continue;
         }
-        FreePieceArrays(b);
+        BindingPiecesFree(b);
         if (b.number == 0) continue;
         b.pieces = static_cast<void**>(calloc(rows, sizeof(void*)));
         b.pieceLengths = static_cast<SQLLEN*>(calloc(rows, sizeof(SQLLEN)));

@@ -2,6 +2,7 @@
 // Parameter bindings of a statement, data at execution and the execution steps that turn the
 // bound values into the parameter Dataset handed to the agent.
 #include <cstdint>
+#include <cstdlib>
 
 #include "drv_ingii/i-desc.h"
 #include "odbc/handles.h"
@@ -28,6 +29,19 @@ struct ParamBinding {
     void** pieces;
     SQLLEN* pieceLengths;
 };
+
+// Frees the data-at-execution pieces a binding collected: a parameter's, or a column's that
+// SQLSetPos sends.
+template <class Binding>
+void BindingPiecesFree(Binding& b) {
+    if (b.pieces)
+        for (uint32_t i = 0; i < b.pieceCount; ++i) std::free(b.pieces[i]);
+    std::free(b.pieces);
+    std::free(b.pieceLengths);
+    b.pieces = nullptr;
+    b.pieceLengths = nullptr;
+    b.pieceCount = 0;
+}
 
 // The statement's binding store (hung on StmtRecord::paramBindings) with the data-at-execution
 // position of a suspended execution.
@@ -70,18 +84,3 @@ int64_t ParamCTypeSize(int cType, bool setParamForm);
 uint32_t ParamPieceBuffersReset(StmtRecord* stmt);
 // Appends one piece of a data-at-execution value: 0 or an error code.
 uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint32_t row);
-
-// ---- execution ----
-// The road of SQLExecute and SQLExecDirect after the prepare.
-SQLRETURN ExecuteRun(StmtRecord* stmt);
-SQLRETURN ExecutePrepareParams(StmtRecord* stmt);
-SQLRETURN ExecuteStatement(StmtRecord* stmt);
-// The agent-driven road (cn_hasV2DAE); not taken with the Ingres agent.
-SQLRETURN ExecuteParamArray(StmtRecord* stmt);
-// Moves output and input/output values into the application's parameter buffers.
-SQLRETURN FetchOutputParams(StmtRecord* stmt);
-int NextDataAtExecParam(StmtRecord* stmt);
-// Builds the parameter Dataset over every row of the parameter set that is not ignored: column i
-// is parameter i + 1 (an output parameter's column holds NULLs of its type). 0, or an error code; *rowsOut maps Dataset
-// rows to parameter rows (owned by the caller, free()).
-uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t** rowsOut);

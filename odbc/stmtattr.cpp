@@ -19,11 +19,6 @@
 
 namespace {
 
-SQLRETURN Err(StmtRecord* stmt, uint32_t row) {
-    stmt->lastError = row;
-    return SQL_ERROR;
-}
-
 uint32_t AgentSet(StmtRecord* stmt, uint32_t id, uint32_t value) {
     uint32_t v = value;
     return AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, id, &v);
@@ -88,7 +83,7 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     }
     uint32_t v = Cap32(value);
     uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + SQL_ROWSET_SIZE, &v);
-    if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, rc);
+    if (rc != 0 && rc != kErrOptionChanged) return Fail(stmt, rc);
     if (!(c.flags & kScsRowsetSizeSet)) c.prevRowsetSize = c.rowsetSize;
     c.rowsetSize = v;
     c.flags |= kScsRowsetSizeSet;
@@ -149,19 +144,19 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
                 stmt->lastError = kErrOptionChanged;
                 return SQL_SUCCESS_WITH_INFO;
             }
-            return Err(stmt, rc);
+            return Fail(stmt, rc);
         }
         case SQL_MAX_ROWS: {
             uint32_t v = Cap32(value);
             uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + option, &v);
-            if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, rc);
+            if (rc != 0 && rc != kErrOptionChanged) return Fail(stmt, rc);
             // The whole value is kept: the agent's word is 32 bits, the attribute 64.
             stmt->maxRows = rc == 0 ? value : v;
             return Taken(stmt, rc);
         }
         case SQL_NOSCAN: {
             const uint32_t v = value ? 1 : 0;
-            if (uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, v)) return Err(stmt, rc);
+            if (uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, v)) return Fail(stmt, rc);
             stmt->noScan = v;
             return SQL_SUCCESS;
         }
@@ -175,7 +170,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
                 stmt->lastError = kErrOptionChanged;
                 return SQL_SUCCESS_WITH_INFO;
             }
-            if (stmt->state == kStmtStateResults) return Err(stmt, kErrInvalidNow);  // S1011
+            if (stmt->state == kStmtStateResults) return Fail(stmt, kErrInvalidNow);  // S1011
             uint32_t v = Cap32(value);
             bool raised = false;
             if (v != 0 && int32_t(v) < 8192) {
@@ -183,7 +178,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
                 raised = true;
             }
             uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + option, &v);
-            if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, rc);
+            if (rc != 0 && rc != kErrOptionChanged) return Fail(stmt, rc);
             stmt->maxLength = (rc == 0 && !raised) ? value : v;
             if (raised && rc == 0) rc = kErrOptionChanged;
             return Taken(stmt, rc);
@@ -203,11 +198,11 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
         case SQL_RETRIEVE_DATA: {
             if ((option == SQL_CURSOR_TYPE || option == SQL_CONCURRENCY || option == SQL_SIMULATE_CURSOR) &&
                 CursorOpen(stmt)) {
-                return Err(stmt, kErrCursorState);
+                return Fail(stmt, kErrCursorState);
             }
             uint32_t v = Cap32(value);
             uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + option, &v);
-            if (rc != 0 && rc != kErrOptionChanged) return Err(stmt, kErrOptionRange);
+            if (rc != 0 && rc != kErrOptionChanged) return Fail(stmt, kErrOptionRange);
             switch (option) {
                 // The application's new choice is what a later prepare starts from, not the one a
                 // downgrade replaced.
@@ -243,11 +238,11 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
                 return SQL_SUCCESS;
             }
             if (rc == kErrOptionChanged) return Taken(stmt, rc);
-            return Err(stmt, kErrOptionRange);
+            return Fail(stmt, kErrOptionRange);
         }
         case kStmtOptDescribeKeys:
         case kStmtOptDescribeAddKeys: {
-            if (uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, Cap32(value))) return Err(stmt, rc);
+            if (uint32_t rc = AgentSet(stmt, kPropStmtOptionBase + option, Cap32(value))) return Fail(stmt, rc);
             (option == kStmtOptDescribeKeys ? stmt->describeKeys : stmt->describeAddKeys) = Cap32(value);
             return SQL_SUCCESS;
         }
@@ -255,9 +250,9 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
             if (IsAgentOnlyOption(option)) {
                 uint32_t rc = AgentSet(stmt, AgentOptionId(option), Cap32(value));
                 if (rc == 0) return SQL_SUCCESS;
-                return Err(stmt, rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
+                return Fail(stmt, rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
             }
-            return Err(stmt, kErrOptionRange);
+            return Fail(stmt, kErrOptionRange);
     }
 }
 
@@ -272,7 +267,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             Put64(value, stored);
             return SQL_SUCCESS;
         }
-        if (AgentGet(stmt, id, &v) != 0) return Err(stmt, kErrOptionRange);
+        if (AgentGet(stmt, id, &v) != 0) return Fail(stmt, kErrOptionRange);
         Put64(value, v);
         return SQL_SUCCESS;
     };
@@ -282,7 +277,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             return SQL_SUCCESS;
         case SQL_MAX_ROWS:
             if (subst) {
-                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Err(stmt, kErrOptionRange);
+                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Fail(stmt, kErrOptionRange);
                 Put64(value, v);
             } else {
                 Put64(value, stmt->maxRows);
@@ -294,7 +289,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             return SQL_SUCCESS;
         case SQL_MAX_LENGTH:
             if (subst && MaxLengthCapable(stmt)) {
-                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Err(stmt, kErrOptionRange);
+                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Fail(stmt, kErrOptionRange);
                 Put64(value, v);
             } else {
                 Put64(value, stmt->maxLength);
@@ -316,7 +311,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             return fromAgent(kPropStmtOptionBase + option, c.simulateCursor);
         case SQL_KEYSET_SIZE:
             if (subst) {
-                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Err(stmt, kErrOptionRange);
+                if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Fail(stmt, kErrOptionRange);
                 Put64(value, uint64_t(int64_t(int32_t(v))));
             } else {
                 Put64(value, uint64_t(int64_t(int32_t(c.keysetSize))));
@@ -329,28 +324,28 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             Put64(value, c.useBookmarks);
             return SQL_SUCCESS;
         case SQL_GET_BOOKMARK: {
-            if (stmt->state != kStmtStateResults) return Err(stmt, kErrCursorState);
-            if (!c.useBookmarks) return Err(stmt, kErrInvalidNow);
+            if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
+            if (!c.useBookmarks) return Fail(stmt, kErrInvalidNow);
             uint32_t bm = 0;
-            if (uint32_t rc = SCS_RowStatusCheck(&c, CurrentRowsetRow(stmt), &bm)) return Err(stmt, rc);
+            if (uint32_t rc = SCS_RowStatusCheck(&c, CurrentRowsetRow(stmt), &bm)) return Fail(stmt, rc);
             Put32(value, bm);
             return SQL_SUCCESS;
         }
         case SQL_ROW_NUMBER: {
-            if (stmt->state != kStmtStateResults) return Err(stmt, kErrCursorState);
+            if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
             if (c.cursorType == SQL_CURSOR_FORWARD_ONLY) {
                 Put64(value, stmt->fetchedCount);
                 return SQL_SUCCESS;
             }
             uint32_t n = 0;
-            if (uint32_t rc = SCS_RowNumber(&c, CurrentRowsetRow(stmt), &n)) return Err(stmt, rc);
+            if (uint32_t rc = SCS_RowNumber(&c, CurrentRowsetRow(stmt), &n)) return Fail(stmt, rc);
             Put64(value, n);
             return SQL_SUCCESS;
         }
         case kStmtOptAgentReadA:
         case kStmtOptAgentReadB: {
             uint32_t rc = AgentGet(stmt, kPropStmtOptionBase + option, &v);
-            if (rc) return Err(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
+            if (rc) return Fail(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
             Put32(value, v);
             return SQL_SUCCESS;
         }
@@ -367,18 +362,18 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             if (IsAgentOnlyOption(option)) {
                 uint32_t rc = AgentGet(stmt, AgentOptionId(option), &v);
                 if (rc)
-                    return Err(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
+                    return Fail(stmt, rc == kErrNotSupported || rc == kErrNotCapable ? uint32_t(kErrOptionRange) : rc);
                 Put32(value, v);
                 return SQL_SUCCESS;
             }
-            return Err(stmt, kErrOptionRange);
+            return Fail(stmt, kErrOptionRange);
     }
 }
 
 namespace {
 
 SQLRETURN DescWrite(StmtRecord* stmt, DescRecord* d, int16_t field, uint64_t value, char mode) {
-    if (!d) return Err(stmt, kErrGeneral);
+    if (!d) return Fail(stmt, kErrGeneral);
     SQLRETURN rc = DescSetFieldDispatch(d, 0, field, int64_t(value), 0, mode);
     // The descriptor's failure is the statement's: the application called the statement.
     if (rc == SQL_ERROR && d->lastError) stmt->lastError = uint32_t(d->lastError);
@@ -395,7 +390,7 @@ SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
         d = implicit;
     } else {
         uint32_t number = 0;
-        if (!HandleNumber(reinterpret_cast<SQLHANDLE>(uintptr_t(value)), &number)) return Err(stmt, kErrBadAttrValue);
+        if (!HandleNumber(reinterpret_cast<SQLHANDLE>(uintptr_t(value)), &number)) return Fail(stmt, kErrBadAttrValue);
         // The table's lock keeps a descriptor of another connection, which another thread may
         // be freeing, alive while it is looked at.
         HandleTableLock(&g_DescTable);
@@ -410,14 +405,14 @@ SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
         }
         HandleTableUnlock(&g_DescTable);
         // Only this connection's descriptors, now known to be, are touched.
-        if (refused) return Err(stmt, refused);
+        if (refused) return Fail(stmt, refused);
     }
-    if (!d) return Err(stmt, kErrGeneral);
+    if (!d) return Fail(stmt, kErrGeneral);
     current = d;
     uint32_t rc = row ? DescApplyARD(stmt, d) : DescApplyAPD(stmt, d);
     if (rc) {
         d->lastError = rc;
-        return Err(stmt, rc);
+        return Fail(stmt, rc);
     }
     return SQL_SUCCESS;
 }
@@ -451,7 +446,7 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
                 }
                 return rc;
             }
-            return Err(stmt, kErrBadAttrValue);
+            return Fail(stmt, kErrBadAttrValue);
         case SQL_ATTR_CURSOR_SCROLLABLE:
             if (value == SQL_NONSCROLLABLE) return StmtOptionSet(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
             if (value == SQL_SCROLLABLE && c.cursorType == SQL_CURSOR_FORWARD_ONLY) {
@@ -502,7 +497,7 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
         case SQL_ATTR_PARAMS_PROCESSED_PTR: {
             if (stmt->ipd) stmt->ipd->rowsProcessedPtr = static_cast<SQLULEN*>(p);
             const uint64_t size = stmt->apd ? stmt->apd->arraySize : 1;
-            if (uint32_t rc = StmtSetParamsetSize(stmt, size, static_cast<SQLULEN*>(p))) return Err(stmt, rc);
+            if (uint32_t rc = StmtSetParamsetSize(stmt, size, static_cast<SQLULEN*>(p))) return Fail(stmt, rc);
             stmt->paramsProcessedPtr = static_cast<SQLULEN*>(p);
             return SQL_SUCCESS;
         }
@@ -528,9 +523,9 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
         case SQL_ATTR_METADATA_ID:
             // Catalog arguments are always patterns.
             if (value == SQL_FALSE) return SQL_SUCCESS;
-            return Err(stmt, value == SQL_TRUE ? kErrNotCapable : kErrBadAttrValue);
+            return Fail(stmt, value == SQL_TRUE ? kErrNotCapable : kErrBadAttrValue);
         default:
-            return Err(stmt, kErrOptionRange);
+            return Fail(stmt, kErrOptionRange);
     }
 }
 
@@ -604,7 +599,7 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
                 }
                 return rc;
             }
-            return Err(stmt, kErrOptionRange);
+            return Fail(stmt, kErrOptionRange);
     }
 }
 

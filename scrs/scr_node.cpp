@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "drv_ingii/i-cat-template.h"
+#include "drv_ingii/i-template.h"
 #include "util/critsec.h"
 #include "util/mpl.h"
 #include "util/scrarray.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "drv_ingii/i-cat-template.h"
+#include "drv_ingii/i-template.h"
 #include "util/mpl.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "odbc/execute.h"
 #include "odbc/param.h"
 #include "stmt_fixture.h"
 

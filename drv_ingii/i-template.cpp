@@ -1,4 +1,4 @@
-#include "drv_ingii/i-cat-template.h"
+#include "drv_ingii/i-template.h"
 
 #include <cctype>
 #include <cstring>
