@@ -161,6 +161,24 @@ std::string defaultFor(const IngType& t) {
     }
 }
 
+bool isDateTimeType(const IngType& t) {
+    switch (t.type) {
+        case IIAPI_DATE_TYPE:
+        case IIAPI_ADATE_TYPE:
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // CREATE TABLE name (columns) [WITH options]: Ingres types become SQLite declarations with the
 // right affinity, the declared types are kept for the catalogs, Ingres null/default clauses
 // become SQLite's.
@@ -289,13 +307,10 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
                 ++q;
             }
         }
-        body += colText + " " + sqliteDeclFor(ty) + rest;
+        const bool isDated = isDateTimeType(ty);
+        body += colText + " " + sqliteDeclFor(ty) + (isDated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest;
         out.declColumns.emplace_back(col, ty.decl);
-        if (ty.type == IIAPI_DATE_TYPE || ty.type == IIAPI_ADATE_TYPE || ty.type == IIAPI_TMWO_TYPE ||
-            ty.type == IIAPI_TMTZ_TYPE || ty.type == IIAPI_TIME_TYPE || ty.type == IIAPI_TSWO_TYPE ||
-            ty.type == IIAPI_TSTZ_TYPE || ty.type == IIAPI_TS_TYPE || ty.type == IIAPI_INTYM_TYPE ||
-            ty.type == IIAPI_INTDS_TYPE)
-            dated.emplace_back(colText, ty.decl);
+        if (isDated) dated.emplace_back(colText, ty.decl);
     }
     size_t after = skip(t, k + 1);
     // Ingres storage options (WITH JOURNALING, WITH PAGE_SIZE = n ...) mean nothing here.
@@ -317,7 +332,8 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
         for (auto& [col, decl] : dated) {
             std::string canon = "ii_cast(" + col + ", '" + decl + "')";
             if (!when.empty()) when += " OR ", set += ", ", cols += ", ";
-            when += "NEW." + col + " IS NOT ii_cast(NEW." + col + ", '" + decl + "')";
+            // Byte for byte: the column's own collation finds every spelling of a value equal.
+            when += "NEW." + col + " IS NOT ii_cast(NEW." + col + ", '" + decl + "') COLLATE BINARY";
             set += col + " = " + canon;
             cols += col;
         }
@@ -449,37 +465,41 @@ bool isClauseWord(const std::vector<Tok>& t, size_t i) {
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
 bool columnTypeByName(Conn& c, const std::string& name, IngType& out);
 
-bool isDateTimeType(const IngType& t) {
-    switch (t.type) {
-        case IIAPI_DATE_TYPE:
-        case IIAPI_ADATE_TYPE:
-        case IIAPI_TMWO_TYPE:
-        case IIAPI_TMTZ_TYPE:
-        case IIAPI_TIME_TYPE:
-        case IIAPI_TSWO_TYPE:
-        case IIAPI_TSTZ_TYPE:
-        case IIAPI_TS_TYPE:
-        case IIAPI_INTYM_TYPE:
-        case IIAPI_INTDS_TYPE:
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool isComparison(const Tok& k) {
     return k.t == Tok::Punct && (k.text == "=" || k.text == "<" || k.text == ">" || k.text == "<=" || k.text == ">=" ||
                                  k.text == "<>" || k.text == "!=");
 }
 
+// The type a literal compared with a column of type t is read as: the column's kind with every
+// fraction digit, so that the literal is taken at its value, not cut to the column's precision.
+std::string comparandDecl(const IngType& t) {
+    switch (t.type) {
+        case IIAPI_TMWO_TYPE:
+            return "time(9)";
+        case IIAPI_TMTZ_TYPE:
+            return "time(9) with time zone";
+        case IIAPI_TIME_TYPE:
+            return "time(9) with local time zone";
+        case IIAPI_TSWO_TYPE:
+            return "timestamp(9)";
+        case IIAPI_TSTZ_TYPE:
+            return "timestamp(9) with time zone";
+        case IIAPI_TS_TYPE:
+            return "timestamp(9) with local time zone";
+        default:
+            return t.decl;
+    }
+}
+
 // The type of the date/time column that the string literal at i is compared with (col op 'x',
-// 'x' op col, col BETWEEN 'x' AND 'y'): the literal then compares in the column's stored form.
+// 'x' op col, col BETWEEN 'x' AND 'y'): the literal is then read as a value of the column's kind
+// (a text that is no such value is the server's error).
 bool comparedDateColumn(Conn& c, const std::vector<Tok>& t, size_t i, std::string& decl) {
     auto named = [&](size_t k) {
         IngType ty;
         if (k == std::string::npos || k >= t.size() || (t[k].t != Tok::Word && t[k].t != Tok::QuotedId)) return false;
         if (!columnTypeByName(c, identName(t[k]), ty) || !isDateTimeType(ty)) return false;
-        decl = ty.decl;
+        decl = comparandDecl(ty);
         return true;
     };
     size_t p = prevSig(t, i);

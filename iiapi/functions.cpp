@@ -895,6 +895,11 @@ const Fn kFunctions[] = {
     {"ii_cast", 2, fnCast, true},
 };
 
+int collateDateTimes(void*, int n1, const void* p1, int n2, const void* p2) {
+    return compareDateTimeTexts(std::string_view(static_cast<const char*>(p1), size_t(n1)),
+                                std::string_view(static_cast<const char*>(p2), size_t(n2)));
+}
+
 }  // namespace
 
 void registerFunctions(Conn& c) {
@@ -902,6 +907,14 @@ void registerFunctions(Conn& c) {
         int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
         sqlite3_create_function(c.db, f.name, f.args, flags, &c, f.fn, nullptr, nullptr);
     }
+    // Date and time columns compare, sort and group by it, so that a value meets the column's
+    // stored one whatever its spelling or fraction digits.
+    sqlite3_create_collation_v2(c.db, kDateTimeCollation, SQLITE_UTF8, nullptr, collateDateTimes, nullptr);
+    // The Bloom filters SQLite puts in front of a join's lookups hash a text by its bytes, so a
+    // value equal under that collation but spelt otherwise (another count of fraction digits)
+    // would be filtered out before the lookup; the session goes without them.
+    constexpr unsigned kBloomFilter = 0x00080000, kBloomPulldown = 0x00100000;
+    sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, c.db, kBloomFilter | kBloomPulldown);
 }
 
 }  // namespace iiapi

@@ -501,6 +501,12 @@ std::string formatDate(const IIAPI_DATETIME& dt, int16_t type);
 // and compares as the values do; false when the text is no value of that type.
 bool canonicalDateTime(std::string_view in, const IngType& t, std::string& out);
 
+// Orders two date/time texts as the times they stand for, whatever their spelling or fraction
+// digits (-1, 0, 1); texts that are no date order after every date, by their bytes.
+int compareDateTimeTexts(std::string_view a, std::string_view b);
+// The collation of date and time columns, registered on every session, by that order.
+constexpr const char* kDateTimeCollation = "ii_datetime";
+
 // Exact decimals.
 struct Decimal {
     bool negative = false;
