@@ -664,6 +664,8 @@ std::vector<Tok> significant(const std::vector<Tok>& t, size_t b, size_t e) {
     return out;
 }
 
+IngType numericResult(const IngType& a, const std::string& op, const IngType& b);
+
 // Ingres divides decimals as decimals: DECIMAL(p1,s1) / DECIMAL(p2,s2) is DECIMAL(31, 31 - p1 +
 // s1 - s2), an integer operand counting as a decimal of its digits. SQLite would divide the
 // integers a decimal column stores (1600.00 / 3 gives 533): such a division becomes
@@ -688,12 +690,7 @@ std::vector<Tok> rewriteDecimalDivision(Conn& c, std::vector<Tok> t) {
         if (left.empty() || right.empty() || !typeOperand(c, left, lt) || !typeOperand(c, right, rt)) continue;
         auto numeric = [](const IngType& x) { return x.type == IIAPI_DEC_TYPE || x.type == IIAPI_INT_TYPE; };
         if (!numeric(lt) || !numeric(rt) || (lt.type != IIAPI_DEC_TYPE && rt.type != IIAPI_DEC_TYPE)) continue;
-        auto digits = [](const IngType& x) {
-            if (x.type == IIAPI_DEC_TYPE) return int(x.precision);
-            return x.length == 1 ? 3 : x.length == 2 ? 5 : x.length == 8 ? 19 : 10;
-        };
-        auto scaleOf = [](const IngType& x) { return x.type == IIAPI_DEC_TYPE ? int(x.scale) : 0; };
-        const int scale = std::clamp(31 - digits(lt) + scaleOf(lt) - scaleOf(rt), 0, 31);
+        const int scale = numericResult(lt, "/", rt).scale;
         std::vector<Tok> call = {{Tok::Word, "ii_decdiv"}, {Tok::Punct, "("}};
         call.insert(call.end(), t.begin() + long(ls), t.begin() + long(i));
         call.push_back({Tok::Punct, ","});
@@ -1754,7 +1751,44 @@ bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t) {
            columnTypeByName(c, identName(inner.back()), t);
 }
 
-// Arithmetic of typed operands: float wins, then decimal, then the widest integer.
+// The digits of a decimal, or of an integer taken as the decimal it converts to.
+int decimalDigits(const IngType& x) {
+    if (x.type == IIAPI_DEC_TYPE) return x.precision;
+    return x.length == 1 ? 3 : x.length == 2 ? 5 : x.length == 8 ? 19 : 10;
+}
+
+int decimalScale(const IngType& x) { return x.type == IIAPI_DEC_TYPE ? x.scale : 0; }
+
+constexpr int kMaxDecimalPrecision = 31;
+
+// The type of a op b for numeric operands as Ingres types it: float (or money) wins; else a
+// decimal operand makes the result a decimal, an integer one counting as a decimal of its digits
+// (+ and -: the larger scale and the larger count of integral digits plus one; *: the sums of
+// precisions and of scales; /: precision 31 and scale 31 - p1 + s1 - s2); else the wider integer,
+// at least a 4-byte one.
+IngType numericResult(const IngType& a, const std::string& op, const IngType& b) {
+    auto floating = [](const IngType& x) { return x.type == IIAPI_FLT_TYPE || x.type == IIAPI_MNY_TYPE; };
+    if (floating(a) || floating(b)) return floatOf();
+    if (a.type != IIAPI_DEC_TYPE && b.type != IIAPI_DEC_TYPE)
+        return intOf(std::max({4, int(a.length), int(b.length)}));
+    const int p1 = decimalDigits(a), s1 = decimalScale(a), p2 = decimalDigits(b), s2 = decimalScale(b);
+    int precision, scale;
+    if (op == "*") {
+        precision = p1 + p2;
+        scale = s1 + s2;
+    } else if (op == "/") {
+        precision = kMaxDecimalPrecision;
+        scale = kMaxDecimalPrecision - p1 + s1 - s2;
+    } else {
+        scale = std::max(s1, s2);
+        precision = std::max(p1 - s1, p2 - s2) + scale + 1;
+    }
+    precision = std::clamp(precision, 1, kMaxDecimalPrecision);
+    return decimalOf(precision, std::clamp(scale, 0, precision));
+}
+
+// Arithmetic of typed operands, '*' and '/' before '+' and '-'; any text operand or '||' makes
+// the whole a text.
 bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
     std::vector<std::vector<Tok>> operands;
     std::vector<std::string> ops;
@@ -1777,42 +1811,40 @@ bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
     }
     if (cur.empty() || ops.empty()) return false;
     operands.push_back(cur);
-    bool anyFloat = false, anyDec = false, anyText = false, onlyAddSub = true;
-    int intLen = 0, scale = 0;
-    for (auto& op : ops) {
-        if (op == "||") anyText = true;
-        if (op == "*" || op == "/") onlyAddSub = false;
-    }
+    std::vector<IngType> types;
+    bool anyText = std::find(ops.begin(), ops.end(), "||") != ops.end();
     for (auto& o : operands) {
+        // A sign in front of an operand leaves its type.
+        std::vector<Tok> v = o;
+        if (v.size() > 1 && v[0].t == Tok::Punct && (v[0].text == "-" || v[0].text == "+")) v.erase(v.begin());
         IngType t;
-        if (!typeOperand(c, o, t)) return false;
+        if (!typeOperand(c, v, t)) return false;
         if (isTextType(t))
             anyText = true;
-        else if (t.type == IIAPI_FLT_TYPE || t.type == IIAPI_MNY_TYPE)
-            anyFloat = true;
-        else if (t.type == IIAPI_DEC_TYPE) {
-            anyDec = true;
-            scale = std::max(scale, int(t.scale));
-        } else if (t.type == IIAPI_INT_TYPE || t.type == IIAPI_BOOL_TYPE) {
-            intLen = std::max(intLen, int(t.length));
-        } else {
+        else if (t.type == IIAPI_BOOL_TYPE)
+            t = intOf(1);
+        else if (t.type != IIAPI_FLT_TYPE && t.type != IIAPI_MNY_TYPE && t.type != IIAPI_DEC_TYPE &&
+                 t.type != IIAPI_INT_TYPE)
             return false;
-        }
+        types.push_back(t);
     }
     if (anyText) {
         out = varcharOf(kDefaultTextLength);
-    } else if (anyFloat || (anyDec && !onlyAddSub)) {
-        out = floatOf();
-    } else if (anyDec) {
-        out = IngType{};
-        out.type = IIAPI_DEC_TYPE;
-        out.precision = 31;
-        out.scale = int16_t(scale);
-        out.length = 16;
-        out.decl = "decimal(31," + std::to_string(scale) + ")";
-    } else {
-        out = intOf(std::max(intLen, 4));
+        return true;
     }
+    // Terms first: runs of '*' and '/' left to right, then the sum of the terms.
+    std::vector<IngType> terms{types[0]};
+    std::vector<std::string> termOps;
+    for (size_t k = 0; k < ops.size(); ++k) {
+        if (ops[k] == "*" || ops[k] == "/") {
+            terms.back() = numericResult(terms.back(), ops[k], types[k + 1]);
+        } else {
+            terms.push_back(types[k + 1]);
+            termOps.push_back(ops[k]);
+        }
+    }
+    out = terms[0];
+    for (size_t k = 0; k < termOps.size(); ++k) out = numericResult(out, termOps[k], terms[k + 1]);
     return true;
 }
 
