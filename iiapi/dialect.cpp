@@ -704,9 +704,29 @@ std::vector<Tok> rewriteDecimalDivision(Conn& c, std::vector<Tok> t) {
     return t;
 }
 
+// SQLite answers NULL to a division or remainder by zero; the server fails the statement. The
+// divisor of every '/' and '%' left goes through ii_nonzero, which passes any other value on.
+std::vector<Tok> guardDivisors(std::vector<Tok> t) {
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].t != Tok::Punct || (t[i].text != "/" && t[i].text != "%")) continue;
+        size_t b = skip(t, i + 1);
+        // A sign stays in front: a / -b divides by -(b).
+        if (b < t.size() && t[b].t == Tok::Punct && (t[b].text == "-" || t[b].text == "+")) b = skip(t, b + 1);
+        // CASE ... END and typed literals (DATE '...') are left as SQLite gives them.
+        if (b >= t.size() || isWord(t, b, kNonzeroGuard) || isWord(t, b, "case") ||
+            (isNameTok(t[b]) && skip(t, b + 1) < t.size() && t[skip(t, b + 1)].t == Tok::String))
+            continue;
+        const size_t e = primaryEnd(t, b);
+        if (e == std::string::npos) continue;
+        t.insert(t.begin() + long(e + 1), {Tok::Punct, ")"});
+        t.insert(t.begin() + long(b), {{Tok::Word, kNonzeroGuard}, {Tok::Punct, "("}});
+    }
+    return t;
+}
+
 // General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
-    t = rewriteDecimalDivision(c, std::move(t));
+    t = guardDivisors(rewriteDecimalDivision(c, std::move(t)));
     // Parenthesised members of a UNION lose their parentheses.
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].text != "(") continue;
@@ -1981,6 +2001,7 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
             out.nullable = true;
             return true;
         }
+        if (fn == kNonzeroGuard) return typeOperand(c, arg, out);
         if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
             const std::string& q = arg.back().text;
             return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);

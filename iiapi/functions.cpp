@@ -445,6 +445,22 @@ void fnDecDiv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_double(ctx, sqlite3_value_double(argv[0]) / b);
 }
 
+// ii_nonzero(divisor): the divisor, unless it is zero as SQLite's arithmetic reads it.
+void fnNonzero(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
+    switch (sqlite3_value_numeric_type(v)) {
+        case SQLITE_NULL:
+            return sqlite3_result_null(ctx);
+        case SQLITE_INTEGER:
+            if (sqlite3_value_int64(v) == 0) return sqlite3_result_error(ctx, "division by zero", -1);
+            break;
+        default:
+            if (sqlite3_value_double(v) == 0) return sqlite3_result_error(ctx, "division by zero", -1);
+            break;
+    }
+    sqlite3_result_value(ctx, v);
+}
+
 // locate(string, pattern): position of pattern, or length(string) + 1 when it is absent.
 // A three-argument call locate(string, start, pattern) searches from start.
 void fnLocate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -867,6 +883,8 @@ const Fn kFunctions[] = {
     {"trim", 1, fnTrim, true},
     {"mod", 2, fnMod, true},
     {"ii_decdiv", 3, fnDecDiv, true},
+    // Not folded into a constant: a zero divisor fails only the rows that reach it.
+    {kNonzeroGuard, 1, fnNonzero, false},
     {"locate", 2, fnLocate, true},
     {"locate", 3, fnLocate, true},
     {"left", 2, fnLeft, true},

@@ -412,6 +412,9 @@ struct Rewritten {
     PositionedChange positioned;
 };
 
+// The function every divisor passes through: its value, or the server's division-by-zero error.
+constexpr const char* kNonzeroGuard = "ii_nonzero";
+
 bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f);
 // Index just past the quoted run that opens at s[open] (the quote character doubled inside stands
 // for itself); npos when it is not closed.

@@ -1,5 +1,6 @@
 // Arithmetic as the server answers it, through the Driver Manager for both builds: decimal
-// results described with Ingres's precision and scale.
+// results described with Ingres's precision and scale, and division or MOD by zero reported
+// as 22012 instead of a NULL.
 #include <string>
 #include <vector>
 
@@ -75,6 +76,44 @@ TEST_P(Arithmetic, DecimalResultsAreDescribedAsIngresTypesThem) {
             EXPECT_STREQ(c.value, buf) << c.expr;
         }
     }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+}
+
+TEST_P(Arithmetic, DivisionAndModByZeroAreErrors) {
+    for (const char* e : {"k / n", "k / 0", "k / (k - 1)", "f / n", "sal / n", "mod(k, n)", "{fn MOD(k, 0)}",
+                          "{fn MOD(k, n)}"})
+        EXPECT_EQ("22012", FirstRowState(std::string("select ") + e + " from " + t)) << e;
+    EXPECT_EQ("22012", FirstRowState("select k from " + t + " where k / n = 1"));
+    // A parameter of zero as the divisor.
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    const std::string sql = "select k / ? from " + t;
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();
+    SQLINTEGER zero = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &zero, 0, &ind));
+    SQLRETURN rc = SQLExecute(stmt);
+    if (SQL_SUCCEEDED(rc)) rc = SQLFetch(stmt);
+    EXPECT_EQ(SQL_ERROR, rc);
+    EXPECT_EQ("22012", Diag().substr(0, 5));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    // A change that divides by zero fails and leaves the row.
+    SQLRETURN up = Exec("update " + t + " set k = k / n");
+    EXPECT_EQ(SQL_ERROR, up);
+    EXPECT_EQ("22012", Diag().substr(0, 5));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    EXPECT_EQ((std::vector<int>{1}), ForwardIds("select k from " + t));
+    // Divisors other than zero divide as before; a NULL one gives NULL.
+    EXPECT_EQ((std::vector<int>{2}), ForwardIds("select (k + 4) / 2 from " + t));
+    EXPECT_EQ((std::vector<int>{1}), ForwardIds("select {fn MOD(k + 4, 2)} from " + t));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select k / null from " + t)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    SQLINTEGER v = 0;
+    SQLLEN vind = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_LONG, &v, 0, &vind)) << Diag();
+    EXPECT_EQ(SQL_NULL_DATA, vind);
     SQLFreeStmt(stmt, SQL_CLOSE);
 }
 

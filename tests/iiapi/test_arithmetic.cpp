@@ -1,5 +1,6 @@
-// Arithmetic as the server types it: the precision and scale of decimal results of + - * /,
-// integers taken as decimals of their digits, float over decimal.
+// Arithmetic as the server types and checks it: the precision and scale of decimal results of
+// + - * /, integers taken as decimals of their digits, float over decimal, and division or
+// remainder by zero failing the statement instead of giving NULL.
 #include "api_support.h"
 
 using namespace apitest;
@@ -72,6 +73,48 @@ TEST_F(Arithmetic, DecimalResultsHaveIngresPrecisionAndScale) {
         ASSERT_EQ(r.rows.size(), 1u) << c.expr;
         if (c.value) {
             EXPECT_EQ(trimmed(r.rows[0][0]), c.value) << c.expr;
+        }
+    }
+}
+
+// SQLite answers NULL; the server fails the statement with 22012, for integers, floats,
+// decimals, MOD and divisors of every form.
+TEST_F(Arithmetic, DivisionOrRemainderByZeroFails) {
+    const char* exprs[] = {
+        "i4 / 0",          "i4 / (k - 1)",         "k / i4 / 0",    "i8 / -(k - 1)",       "f / 0",
+        "float8(1) / 0.0", "d82 / 0",              "mod(i4, 0)",    "mod(i4, k - 1)",      "mod(d82, k - 1)",
+        "i4 % 0",          "i4 / ?",               "a.i4 / a.k * 0 / (i2 - 3)",
+    };
+    for (const char* e : exprs) {
+        std::vector<Param> params;
+        if (std::string(e).find('?') != std::string::npos) params.push_back(pInt(0));
+        Result r = s.run(std::string("SELECT ") + e + " FROM a", params);
+        EXPECT_EQ(r.status, IIAPI_ST_ERROR) << e;
+        ASSERT_FALSE(r.msgs.empty()) << e;
+        EXPECT_EQ(r.msgs[0].sqlstate, "22012") << e << ": " << r.msgs[0].text;
+    }
+    // In a condition and a change too; the row is left as it was.
+    Result w = s.exec("SELECT k FROM a WHERE i4 / (k - 1) > 1");
+    EXPECT_EQ(w.status, IIAPI_ST_ERROR);
+    Result u = s.exec("UPDATE a SET i4 = i4 / (k - 1)");
+    EXPECT_EQ(u.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(u.msgs.empty());
+    EXPECT_EQ(u.msgs[0].sqlstate, "22012");
+    Result left = s.exec("SELECT i4 FROM a");
+    ASSERT_EQ(left.rows.size(), 1u);
+    EXPECT_EQ(trimmed(left.rows[0][0]), "4");
+    // Divisors that are not zero, NULL ones and text ones divide as before.
+    const std::vector<std::pair<const char*, const char*>> fine = {
+        {"i4 / 3", "1"},        {"i4 / -3", "-1"},       {"i8 / (k + 1)", "2"}, {"mod(i4, 3)", "1"},
+        {"i4 % 3", "1"},        {"i4 / NULL", "<null>"}, {"i4 / '2'", "2"},     {"(i4 + 2) / 2 * 3", "9"},
+        {"i4 / (i2 - 1)", "2"}, {"f / 2", nullptr},
+    };
+    for (const auto& [e, want] : fine) {
+        Result r = s.exec(std::string("SELECT ") + e + " FROM a");
+        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << e << ": " << firstMessage(r.msgs);
+        ASSERT_EQ(r.rows.size(), 1u) << e;
+        if (want) {
+            EXPECT_EQ(trimmed(r.rows[0][0]), want) << e;
         }
     }
 }
