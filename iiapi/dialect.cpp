@@ -161,23 +161,7 @@ std::string defaultFor(const IngType& t) {
     }
 }
 
-bool isDateTimeType(const IngType& t) {
-    switch (t.type) {
-        case IIAPI_DATE_TYPE:
-        case IIAPI_ADATE_TYPE:
-        case IIAPI_TMWO_TYPE:
-        case IIAPI_TMTZ_TYPE:
-        case IIAPI_TIME_TYPE:
-        case IIAPI_TSWO_TYPE:
-        case IIAPI_TSTZ_TYPE:
-        case IIAPI_TS_TYPE:
-        case IIAPI_INTYM_TYPE:
-        case IIAPI_INTDS_TYPE:
-            return true;
-        default:
-            return false;
-    }
-}
+bool isDateTimeType(const IngType& t);
 
 // CREATE TABLE name (columns) [WITH options]: Ingres types become SQLite declarations with the
 // right affinity, the declared types are kept for the catalogs, Ingres null/default clauses
@@ -308,7 +292,8 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
             }
         }
         const bool isDated = isDateTimeType(ty);
-        body += colText + " " + sqliteDeclFor(ty) + (isDated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest;
+        body +=
+            colText + " " + sqliteDeclFor(ty) + (isDated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest;
         out.declColumns.emplace_back(col, ty.decl);
         if (isDated) dated.emplace_back(colText, ty.decl);
     }
@@ -464,6 +449,24 @@ bool isClauseWord(const std::vector<Tok>& t, size_t i) {
 
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
 bool columnTypeByName(Conn& c, const std::string& name, IngType& out);
+
+bool isDateTimeType(const IngType& t) {
+    switch (t.type) {
+        case IIAPI_DATE_TYPE:
+        case IIAPI_ADATE_TYPE:
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE:
+            return true;
+        default:
+            return false;
+    }
+}
 
 bool isComparison(const Tok& k) {
     return k.t == Tok::Punct && (k.text == "=" || k.text == "<" || k.text == ">" || k.text == "<=" || k.text == ">=" ||
@@ -1789,8 +1792,7 @@ constexpr int kMaxDecimalPrecision = 31;
 IngType numericResult(const IngType& a, const std::string& op, const IngType& b) {
     auto floating = [](const IngType& x) { return x.type == IIAPI_FLT_TYPE || x.type == IIAPI_MNY_TYPE; };
     if (floating(a) || floating(b)) return floatOf();
-    if (a.type != IIAPI_DEC_TYPE && b.type != IIAPI_DEC_TYPE)
-        return intOf(std::max({4, int(a.length), int(b.length)}));
+    if (a.type != IIAPI_DEC_TYPE && b.type != IIAPI_DEC_TYPE) return intOf(std::max({4, int(a.length), int(b.length)}));
     const int p1 = decimalDigits(a), s1 = decimalScale(a), p2 = decimalDigits(b), s2 = decimalScale(b);
     int precision, scale;
     if (op == "*") {

@@ -50,14 +50,10 @@ TEST_P(Arithmetic, DecimalResultsAreDescribedAsIngresTypesThem) {
         const char* value;
     };
     const std::vector<Case> cases = {
-        {"sal * 3", SQL_DECIMAL, 18, 2, "4800.75"},
-        {"sal * rate", SQL_DECIMAL, 13, 5, "1800.28125"},
-        {"sal + rate", SQL_DECIMAL, 10, 3, "1601.375"},
-        {"sal - k", SQL_DECIMAL, 13, 2, "1599.25"},
-        {"sal + rate * 2", SQL_DECIMAL, 16, 3, "1602.500"},
-        {"sal / 3", SQL_DECIMAL, 31, 25, nullptr},
-        {"sal * f", SQL_DOUBLE, 15, -1, "800.125"},
-        {"k * 3", SQL_INTEGER, 10, -1, "3"},
+        {"sal * 3", SQL_DECIMAL, 18, 2, "4800.75"},         {"sal * rate", SQL_DECIMAL, 13, 5, "1800.28125"},
+        {"sal + rate", SQL_DECIMAL, 10, 3, "1601.375"},     {"sal - k", SQL_DECIMAL, 13, 2, "1599.25"},
+        {"sal + rate * 2", SQL_DECIMAL, 16, 3, "1602.500"}, {"sal / 3", SQL_DECIMAL, 31, 25, nullptr},
+        {"sal * f", SQL_DOUBLE, 15, -1, "800.125"},         {"k * 3", SQL_INTEGER, 10, -1, "3"},
     };
     for (const Case& c : cases) {
         SQLFreeStmt(stmt, SQL_CLOSE);
@@ -80,8 +76,8 @@ TEST_P(Arithmetic, DecimalResultsAreDescribedAsIngresTypesThem) {
 }
 
 TEST_P(Arithmetic, DivisionAndModByZeroAreErrors) {
-    for (const char* e : {"k / n", "k / 0", "k / (k - 1)", "f / n", "sal / n", "mod(k, n)", "{fn MOD(k, 0)}",
-                          "{fn MOD(k, n)}"})
+    for (const char* e :
+         {"k / n", "k / 0", "k / (k - 1)", "f / n", "sal / n", "mod(k, n)", "{fn MOD(k, 0)}", "{fn MOD(k, n)}"})
         EXPECT_EQ("22012", FirstRowState(std::string("select ") + e + " from " + t)) << e;
     EXPECT_EQ("22012", FirstRowState("select k from " + t + " where k / n = 1"));
     // A parameter of zero as the divisor.
@@ -90,8 +86,7 @@ TEST_P(Arithmetic, DivisionAndModByZeroAreErrors) {
     ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();
     SQLINTEGER zero = 0;
     SQLLEN ind = 0;
-    ASSERT_EQ(SQL_SUCCESS,
-              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &zero, 0, &ind));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &zero, 0, &ind));
     SQLRETURN rc = SQLExecute(stmt);
     if (SQL_SUCCEEDED(rc)) rc = SQLFetch(stmt);
     EXPECT_EQ(SQL_ERROR, rc);

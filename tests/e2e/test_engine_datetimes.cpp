@@ -74,11 +74,13 @@ TEST_P(DateValues, TimestampParametersFindTheirRow) {
     for (const Case& c : cases) {
         SQL_TIMESTAMP_STRUCT v = c.v;
         SQLLEN ind = 0;
-        EXPECT_EQ(c.rows, Found(c.where, [&] {
-                      ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
-                                                              SQL_TYPE_TIMESTAMP, c.size, c.digits, &v, 0, &ind))
-                          << Diag();
-                  }))
+        EXPECT_EQ(c.rows, Found(c.where,
+                                [&] {
+                                    ASSERT_EQ(SQL_SUCCESS,
+                                              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
+                                                               SQL_TYPE_TIMESTAMP, c.size, c.digits, &v, 0, &ind))
+                                        << Diag();
+                                }))
             << c.where << " fraction " << c.v.fraction << " size " << c.size;
     }
 }
@@ -116,11 +118,12 @@ TEST_P(DateValues, DateTimeAndTextParametersFindTheirRow) {
          }) {
         std::string buf = text;
         SQLLEN len = SQL_NTS;
-        EXPECT_EQ(rows, Found(where, [&] {
-                      ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0,
-                                                              buf.data(), 0, &len))
-                          << Diag();
-                  }))
+        EXPECT_EQ(rows, Found(where,
+                              [&] {
+                                  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR,
+                                                                          SQL_VARCHAR, 40, 0, buf.data(), 0, &len))
+                                      << Diag();
+                              }))
             << where << " with '" << text << "'";
     }
 }
@@ -140,8 +143,7 @@ TEST_P(DateValues, LiteralsInOdbcAndIngresFormsFindTheirRow) {
         {"ts < '2024-01-15 10:20:30.1234561'", {1}},
         {"tm = TIME '10:20:30'", {1}},
     };
-    for (const auto& [where, rows] : cases)
-        EXPECT_EQ(rows, Found(where, [] {})) << where;
+    for (const auto& [where, rows] : cases) EXPECT_EQ(rows, Found(where, [] {})) << where;
     // Ordering and grouping agree: two spellings of one instant are one group.
     Must("insert into " + t + " (n, ts) values (3, '2024_01_15 10:20:30.123456000')");
     Must("insert into " + t + " (n, ts) values (4, '2024-01-15 10:20:30.123455')");

@@ -12,8 +12,9 @@ protected:
     void SetUp() override {
         SampleDatabase::SetUp();
         if (HasFatalFailure()) return;
-        Must("CREATE TABLE a (k integer, i2 smallint, i4 integer, i8 bigint, d82 decimal(8,2), d53 decimal(5,3), "
-             "d20 decimal(20,4), f float, r real)");
+        Must(
+            "CREATE TABLE a (k integer, i2 smallint, i4 integer, i8 bigint, d82 decimal(8,2), d53 decimal(5,3), "
+            "d20 decimal(20,4), f float, r real)");
         Must("INSERT INTO a VALUES (1, 3, 4, 5, 1600.25, 1.125, 12345678901234.5678, 0.5, 2.0)");
     }
     void Must(const std::string& sql) {
@@ -81,9 +82,19 @@ TEST_F(Arithmetic, DecimalResultsHaveIngresPrecisionAndScale) {
 // decimals, MOD and divisors of every form.
 TEST_F(Arithmetic, DivisionOrRemainderByZeroFails) {
     const char* exprs[] = {
-        "i4 / 0",          "i4 / (k - 1)",         "k / i4 / 0",    "i8 / -(k - 1)",       "f / 0",
-        "float8(1) / 0.0", "d82 / 0",              "mod(i4, 0)",    "mod(i4, k - 1)",      "mod(d82, k - 1)",
-        "i4 % 0",          "i4 / ?",               "a.i4 / a.k * 0 / (i2 - 3)",
+        "i4 / 0",
+        "i4 / (k - 1)",
+        "k / i4 / 0",
+        "i8 / -(k - 1)",
+        "f / 0",
+        "float8(1) / 0.0",
+        "d82 / 0",
+        "mod(i4, 0)",
+        "mod(i4, k - 1)",
+        "mod(d82, k - 1)",
+        "i4 % 0",
+        "i4 / ?",
+        "a.i4 / a.k * 0 / (i2 - 3)",
     };
     for (const char* e : exprs) {
         std::vector<Param> params;

@@ -12,15 +12,19 @@ protected:
     void SetUp() override {
         db = freshDatabase();
         ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
-        Must("CREATE TABLE d (n integer, ts timestamp(6), t0 timestamp(0), da ansidate, ig date, tm time, "
-             "t3 time(3))");
+        Must(
+            "CREATE TABLE d (n integer, ts timestamp(6), t0 timestamp(0), da ansidate, ig date, tm time, "
+            "t3 time(3))");
         // Row 1 and 3 hold the same instant; row 2 a later one.
-        Must("INSERT INTO d VALUES (1, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', "
-             "'2024-01-15', '10:20:30', '10:20:30.5')");
-        Must("INSERT INTO d VALUES (2, '2024-01-16 00:00:00', '2024-01-16 00:00:00', '2024-01-16', "
-             "'2024-01-16 08:00:00', '11:00:00', '11:00:00')");
-        Must("INSERT INTO d VALUES (3, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', "
-             "'2024-01-15', '10:20:30', '10:20:30.5')");
+        Must(
+            "INSERT INTO d VALUES (1, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', "
+            "'2024-01-15', '10:20:30', '10:20:30.5')");
+        Must(
+            "INSERT INTO d VALUES (2, '2024-01-16 00:00:00', '2024-01-16 00:00:00', '2024-01-16', "
+            "'2024-01-16 08:00:00', '11:00:00', '11:00:00')");
+        Must(
+            "INSERT INTO d VALUES (3, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', "
+            "'2024-01-15', '10:20:30', '10:20:30.5')");
         ASSERT_EQ(s.commit(), IIAPI_ST_SUCCESS);
     }
     void Must(const std::string& sql) {
