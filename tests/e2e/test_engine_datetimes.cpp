@@ -30,16 +30,9 @@ protected:
         const std::string sql = "select n from " + t + " where " + where + " order by n";
         EXPECT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << sql << ": " << Diag();
         bind();
-        std::vector<int> ns;
         SQLRETURN rc = SQLExecute(stmt);
         EXPECT_EQ(SQL_SUCCESS, rc) << sql << ": " << Diag();
-        if (!SQL_SUCCEEDED(rc)) return ns;
-        SQLINTEGER n = 0;
-        SQLLEN ind = 0;
-        SQLBindCol(stmt, 1, SQL_C_LONG, &n, 0, &ind);
-        while (SQLFetch(stmt) == SQL_SUCCESS) ns.push_back(n);
-        SQLFreeStmt(stmt, SQL_CLOSE);
-        SQLFreeStmt(stmt, SQL_UNBIND);
+        std::vector<int> ns = SQL_SUCCEEDED(rc) ? ReadIds() : std::vector<int>();
         SQLFreeStmt(stmt, SQL_RESET_PARAMS);
         return ns;
     }
