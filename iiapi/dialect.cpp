@@ -161,6 +161,8 @@ std::string defaultFor(const IngType& t) {
     }
 }
 
+bool isDateTimeType(const IngType& t);
+
 // CREATE TABLE name (columns) [WITH options]: Ingres types become SQLite declarations with the
 // right affinity, the declared types are kept for the catalogs, Ingres null/default clauses
 // become SQLite's.
@@ -289,13 +291,11 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
                 ++q;
             }
         }
-        body += colText + " " + sqliteDeclFor(ty) + rest;
+        const bool isDated = isDateTimeType(ty);
+        body +=
+            colText + " " + sqliteDeclFor(ty) + (isDated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest;
         out.declColumns.emplace_back(col, ty.decl);
-        if (ty.type == IIAPI_DATE_TYPE || ty.type == IIAPI_ADATE_TYPE || ty.type == IIAPI_TMWO_TYPE ||
-            ty.type == IIAPI_TMTZ_TYPE || ty.type == IIAPI_TIME_TYPE || ty.type == IIAPI_TSWO_TYPE ||
-            ty.type == IIAPI_TSTZ_TYPE || ty.type == IIAPI_TS_TYPE || ty.type == IIAPI_INTYM_TYPE ||
-            ty.type == IIAPI_INTDS_TYPE)
-            dated.emplace_back(colText, ty.decl);
+        if (isDated) dated.emplace_back(colText, ty.decl);
     }
     size_t after = skip(t, k + 1);
     // Ingres storage options (WITH JOURNALING, WITH PAGE_SIZE = n ...) mean nothing here.
@@ -317,7 +317,8 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
         for (auto& [col, decl] : dated) {
             std::string canon = "ii_cast(" + col + ", '" + decl + "')";
             if (!when.empty()) when += " OR ", set += ", ", cols += ", ";
-            when += "NEW." + col + " IS NOT ii_cast(NEW." + col + ", '" + decl + "')";
+            // Byte for byte: the column's own collation finds every spelling of a value equal.
+            when += "NEW." + col + " IS NOT ii_cast(NEW." + col + ", '" + decl + "') COLLATE BINARY";
             set += col + " = " + canon;
             cols += col;
         }
@@ -472,14 +473,36 @@ bool isComparison(const Tok& k) {
                                  k.text == "<>" || k.text == "!=");
 }
 
+// The type a literal compared with a column of type t is read as: the column's kind with every
+// fraction digit, so that the literal is taken at its value, not cut to the column's precision.
+std::string comparandDecl(const IngType& t) {
+    switch (t.type) {
+        case IIAPI_TMWO_TYPE:
+            return "time(9)";
+        case IIAPI_TMTZ_TYPE:
+            return "time(9) with time zone";
+        case IIAPI_TIME_TYPE:
+            return "time(9) with local time zone";
+        case IIAPI_TSWO_TYPE:
+            return "timestamp(9)";
+        case IIAPI_TSTZ_TYPE:
+            return "timestamp(9) with time zone";
+        case IIAPI_TS_TYPE:
+            return "timestamp(9) with local time zone";
+        default:
+            return t.decl;
+    }
+}
+
 // The type of the date/time column that the string literal at i is compared with (col op 'x',
-// 'x' op col, col BETWEEN 'x' AND 'y'): the literal then compares in the column's stored form.
+// 'x' op col, col BETWEEN 'x' AND 'y'): the literal is then read as a value of the column's kind
+// (a text that is no such value is the server's error).
 bool comparedDateColumn(Conn& c, const std::vector<Tok>& t, size_t i, std::string& decl) {
     auto named = [&](size_t k) {
         IngType ty;
         if (k == std::string::npos || k >= t.size() || (t[k].t != Tok::Word && t[k].t != Tok::QuotedId)) return false;
         if (!columnTypeByName(c, identName(t[k]), ty) || !isDateTimeType(ty)) return false;
-        decl = ty.decl;
+        decl = comparandDecl(ty);
         return true;
     };
     size_t p = prevSig(t, i);
@@ -644,6 +667,8 @@ std::vector<Tok> significant(const std::vector<Tok>& t, size_t b, size_t e) {
     return out;
 }
 
+IngType numericResult(const IngType& a, const std::string& op, const IngType& b);
+
 // Ingres divides decimals as decimals: DECIMAL(p1,s1) / DECIMAL(p2,s2) is DECIMAL(31, 31 - p1 +
 // s1 - s2), an integer operand counting as a decimal of its digits. SQLite would divide the
 // integers a decimal column stores (1600.00 / 3 gives 533): such a division becomes
@@ -668,12 +693,7 @@ std::vector<Tok> rewriteDecimalDivision(Conn& c, std::vector<Tok> t) {
         if (left.empty() || right.empty() || !typeOperand(c, left, lt) || !typeOperand(c, right, rt)) continue;
         auto numeric = [](const IngType& x) { return x.type == IIAPI_DEC_TYPE || x.type == IIAPI_INT_TYPE; };
         if (!numeric(lt) || !numeric(rt) || (lt.type != IIAPI_DEC_TYPE && rt.type != IIAPI_DEC_TYPE)) continue;
-        auto digits = [](const IngType& x) {
-            if (x.type == IIAPI_DEC_TYPE) return int(x.precision);
-            return x.length == 1 ? 3 : x.length == 2 ? 5 : x.length == 8 ? 19 : 10;
-        };
-        auto scaleOf = [](const IngType& x) { return x.type == IIAPI_DEC_TYPE ? int(x.scale) : 0; };
-        const int scale = std::clamp(31 - digits(lt) + scaleOf(lt) - scaleOf(rt), 0, 31);
+        const int scale = numericResult(lt, "/", rt).scale;
         std::vector<Tok> call = {{Tok::Word, "ii_decdiv"}, {Tok::Punct, "("}};
         call.insert(call.end(), t.begin() + long(ls), t.begin() + long(i));
         call.push_back({Tok::Punct, ","});
@@ -687,9 +707,29 @@ std::vector<Tok> rewriteDecimalDivision(Conn& c, std::vector<Tok> t) {
     return t;
 }
 
+// SQLite answers NULL to a division or remainder by zero; the server fails the statement. The
+// divisor of every '/' and '%' left goes through ii_nonzero, which passes any other value on.
+std::vector<Tok> guardDivisors(std::vector<Tok> t) {
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].t != Tok::Punct || (t[i].text != "/" && t[i].text != "%")) continue;
+        size_t b = skip(t, i + 1);
+        // A sign stays in front: a / -b divides by -(b).
+        if (b < t.size() && t[b].t == Tok::Punct && (t[b].text == "-" || t[b].text == "+")) b = skip(t, b + 1);
+        // CASE ... END and typed literals (DATE '...') are left as SQLite gives them.
+        if (b >= t.size() || isWord(t, b, kNonzeroGuard) || isWord(t, b, "case") ||
+            (isNameTok(t[b]) && skip(t, b + 1) < t.size() && t[skip(t, b + 1)].t == Tok::String))
+            continue;
+        const size_t e = primaryEnd(t, b);
+        if (e == std::string::npos) continue;
+        t.insert(t.begin() + long(e + 1), {Tok::Punct, ")"});
+        t.insert(t.begin() + long(b), {{Tok::Word, kNonzeroGuard}, {Tok::Punct, "("}});
+    }
+    return t;
+}
+
 // General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
-    t = rewriteDecimalDivision(c, std::move(t));
+    t = guardDivisors(rewriteDecimalDivision(c, std::move(t)));
     // Parenthesised members of a UNION lose their parentheses.
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].text != "(") continue;
@@ -1734,7 +1774,43 @@ bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t) {
            columnTypeByName(c, identName(inner.back()), t);
 }
 
-// Arithmetic of typed operands: float wins, then decimal, then the widest integer.
+// The digits of a decimal, or of an integer taken as the decimal it converts to.
+int decimalDigits(const IngType& x) {
+    if (x.type == IIAPI_DEC_TYPE) return x.precision;
+    return x.length == 1 ? 3 : x.length == 2 ? 5 : x.length == 8 ? 19 : 10;
+}
+
+int decimalScale(const IngType& x) { return x.type == IIAPI_DEC_TYPE ? x.scale : 0; }
+
+constexpr int kMaxDecimalPrecision = 31;
+
+// The type of a op b for numeric operands as Ingres types it: float (or money) wins; else a
+// decimal operand makes the result a decimal, an integer one counting as a decimal of its digits
+// (+ and -: the larger scale and the larger count of integral digits plus one; *: the sums of
+// precisions and of scales; /: precision 31 and scale 31 - p1 + s1 - s2); else the wider integer,
+// at least a 4-byte one.
+IngType numericResult(const IngType& a, const std::string& op, const IngType& b) {
+    auto floating = [](const IngType& x) { return x.type == IIAPI_FLT_TYPE || x.type == IIAPI_MNY_TYPE; };
+    if (floating(a) || floating(b)) return floatOf();
+    if (a.type != IIAPI_DEC_TYPE && b.type != IIAPI_DEC_TYPE) return intOf(std::max({4, int(a.length), int(b.length)}));
+    const int p1 = decimalDigits(a), s1 = decimalScale(a), p2 = decimalDigits(b), s2 = decimalScale(b);
+    int precision, scale;
+    if (op == "*") {
+        precision = p1 + p2;
+        scale = s1 + s2;
+    } else if (op == "/") {
+        precision = kMaxDecimalPrecision;
+        scale = kMaxDecimalPrecision - p1 + s1 - s2;
+    } else {
+        scale = std::max(s1, s2);
+        precision = std::max(p1 - s1, p2 - s2) + scale + 1;
+    }
+    precision = std::clamp(precision, 1, kMaxDecimalPrecision);
+    return decimalOf(precision, std::clamp(scale, 0, precision));
+}
+
+// Arithmetic of typed operands, '*' and '/' before '+' and '-'; any text operand or '||' makes
+// the whole a text.
 bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
     std::vector<std::vector<Tok>> operands;
     std::vector<std::string> ops;
@@ -1757,42 +1833,40 @@ bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
     }
     if (cur.empty() || ops.empty()) return false;
     operands.push_back(cur);
-    bool anyFloat = false, anyDec = false, anyText = false, onlyAddSub = true;
-    int intLen = 0, scale = 0;
-    for (auto& op : ops) {
-        if (op == "||") anyText = true;
-        if (op == "*" || op == "/") onlyAddSub = false;
-    }
+    std::vector<IngType> types;
+    bool anyText = std::find(ops.begin(), ops.end(), "||") != ops.end();
     for (auto& o : operands) {
+        // A sign in front of an operand leaves its type.
+        std::vector<Tok> v = o;
+        if (v.size() > 1 && v[0].t == Tok::Punct && (v[0].text == "-" || v[0].text == "+")) v.erase(v.begin());
         IngType t;
-        if (!typeOperand(c, o, t)) return false;
+        if (!typeOperand(c, v, t)) return false;
         if (isTextType(t))
             anyText = true;
-        else if (t.type == IIAPI_FLT_TYPE || t.type == IIAPI_MNY_TYPE)
-            anyFloat = true;
-        else if (t.type == IIAPI_DEC_TYPE) {
-            anyDec = true;
-            scale = std::max(scale, int(t.scale));
-        } else if (t.type == IIAPI_INT_TYPE || t.type == IIAPI_BOOL_TYPE) {
-            intLen = std::max(intLen, int(t.length));
-        } else {
+        else if (t.type == IIAPI_BOOL_TYPE)
+            t = intOf(1);
+        else if (t.type != IIAPI_FLT_TYPE && t.type != IIAPI_MNY_TYPE && t.type != IIAPI_DEC_TYPE &&
+                 t.type != IIAPI_INT_TYPE)
             return false;
-        }
+        types.push_back(t);
     }
     if (anyText) {
         out = varcharOf(kDefaultTextLength);
-    } else if (anyFloat || (anyDec && !onlyAddSub)) {
-        out = floatOf();
-    } else if (anyDec) {
-        out = IngType{};
-        out.type = IIAPI_DEC_TYPE;
-        out.precision = 31;
-        out.scale = int16_t(scale);
-        out.length = 16;
-        out.decl = "decimal(31," + std::to_string(scale) + ")";
-    } else {
-        out = intOf(std::max(intLen, 4));
+        return true;
     }
+    // Terms first: runs of '*' and '/' left to right, then the sum of the terms.
+    std::vector<IngType> terms{types[0]};
+    std::vector<std::string> termOps;
+    for (size_t k = 0; k < ops.size(); ++k) {
+        if (ops[k] == "*" || ops[k] == "/") {
+            terms.back() = numericResult(terms.back(), ops[k], types[k + 1]);
+        } else {
+            terms.push_back(types[k + 1]);
+            termOps.push_back(ops[k]);
+        }
+    }
+    out = terms[0];
+    for (size_t k = 0; k < termOps.size(); ++k) out = numericResult(out, termOps[k], terms[k + 1]);
     return true;
 }
 
@@ -1929,6 +2003,7 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
             out.nullable = true;
             return true;
         }
+        if (fn == kNonzeroGuard) return typeOperand(c, arg, out);
         if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
             const std::string& q = arg.back().text;
             return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);

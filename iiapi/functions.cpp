@@ -445,6 +445,22 @@ void fnDecDiv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_double(ctx, sqlite3_value_double(argv[0]) / b);
 }
 
+// ii_nonzero(divisor): the divisor, unless it is zero as SQLite's arithmetic reads it.
+void fnNonzero(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
+    switch (sqlite3_value_numeric_type(v)) {
+        case SQLITE_NULL:
+            return sqlite3_result_null(ctx);
+        case SQLITE_INTEGER:
+            if (sqlite3_value_int64(v) == 0) return sqlite3_result_error(ctx, "division by zero", -1);
+            break;
+        default:
+            if (sqlite3_value_double(v) == 0) return sqlite3_result_error(ctx, "division by zero", -1);
+            break;
+    }
+    sqlite3_result_value(ctx, v);
+}
+
 // locate(string, pattern): position of pattern, or length(string) + 1 when it is absent.
 // A three-argument call locate(string, start, pattern) searches from start.
 void fnLocate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -867,6 +883,8 @@ const Fn kFunctions[] = {
     {"trim", 1, fnTrim, true},
     {"mod", 2, fnMod, true},
     {"ii_decdiv", 3, fnDecDiv, true},
+    // Not folded into a constant: a zero divisor fails only the rows that reach it.
+    {kNonzeroGuard, 1, fnNonzero, false},
     {"locate", 2, fnLocate, true},
     {"locate", 3, fnLocate, true},
     {"left", 2, fnLeft, true},
@@ -895,6 +913,11 @@ const Fn kFunctions[] = {
     {"ii_cast", 2, fnCast, true},
 };
 
+int collateDateTimes(void*, int n1, const void* p1, int n2, const void* p2) {
+    return compareDateTimeTexts(std::string_view(static_cast<const char*>(p1), size_t(n1)),
+                                std::string_view(static_cast<const char*>(p2), size_t(n2)));
+}
+
 }  // namespace
 
 void registerFunctions(Conn& c) {
@@ -902,6 +925,14 @@ void registerFunctions(Conn& c) {
         int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
         sqlite3_create_function(c.db, f.name, f.args, flags, &c, f.fn, nullptr, nullptr);
     }
+    // Date and time columns compare, sort and group by it, so that a value meets the column's
+    // stored one whatever its spelling or fraction digits.
+    sqlite3_create_collation_v2(c.db, kDateTimeCollation, SQLITE_UTF8, nullptr, collateDateTimes, nullptr);
+    // The Bloom filters SQLite puts in front of a join's lookups hash a text by its bytes, so a
+    // value equal under that collation but spelt otherwise (another count of fraction digits)
+    // would be filtered out before the lookup; the session goes without them.
+    constexpr unsigned kBloomFilter = 0x00080000, kBloomPulldown = 0x00100000;
+    sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, c.db, kBloomFilter | kBloomPulldown);
 }
 
 }  // namespace iiapi

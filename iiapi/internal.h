@@ -531,6 +531,9 @@ struct Rewritten {
     PositionedChange positioned;
 };
 
+// The function every divisor passes through: its value, or the server's division-by-zero error.
+constexpr const char* kNonzeroGuard = "ii_nonzero";
+
 bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f);
 // Index just past the quoted run that opens at s[open] (the quote character doubled inside stands
 // for itself); npos when it is not closed.
@@ -625,6 +628,12 @@ std::string formatDate(const IIAPI_DATETIME& dt, int16_t type);
 // The one stored form of a date/time value of type t (declared precision kept), which orders
 // and compares as the values do; false when the text is no value of that type.
 bool canonicalDateTime(std::string_view in, const IngType& t, std::string& out);
+
+// Orders two date/time texts as the times they stand for, whatever their spelling or fraction
+// digits (-1, 0, 1); texts that are no date order after every date, by their bytes.
+int compareDateTimeTexts(std::string_view a, std::string_view b);
+// The collation of date and time columns, registered on every session, by that order.
+constexpr const char* kDateTimeCollation = "ii_datetime";
 
 // Exact decimals.
 struct Decimal {

@@ -654,6 +654,100 @@ std::string formatDate(const IIAPI_DATETIME& dt, int16_t type) {
     }
 }
 
+namespace {
+
+// Text in one of the stored layouts whose byte order is the order of time: "yyyy-mm-dd..." or
+// "hh:mm:ss...", then digits, blanks, ':' , '-' and '.' only.
+bool isoLayout(std::string_view s) {
+    auto digit = [&](size_t i) { return std::isdigit(static_cast<unsigned char>(s[i])) != 0; };
+    if (s.size() >= 10 && s[4] == '-' && s[7] == '-') {
+        for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+            if (!digit(i)) return false;
+    } else if (s.size() >= 8 && s[2] == ':' && s[5] == ':') {
+        for (size_t i : {0, 1, 3, 4, 6, 7})
+            if (!digit(i)) return false;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Days from 0001-01-01 of a proleptic Gregorian date.
+int64_t dayNumber(int y, int m, int d) {
+    y -= m <= 2;
+    const int64_t era = y / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy;
+}
+
+// A date/time text as a point of one scale: its class (0 the empty date, 1 a day and a time of
+// it, 2 a time of day, 3 an interval, 4 no date at all), then two magnitudes.
+struct TimeKey {
+    int kind = 4;
+    int64_t major = 0, minor = 0;
+};
+
+TimeKey timeKey(std::string_view s) {
+    TimeKey k;
+    IIAPI_DATETIME dt;
+    if (!parseDateText(s, dt)) return k;
+    const int64_t clock =
+        (int64_t(dt.dt_hour) * 3600 + int64_t(dt.dt_minute) * 60 + dt.dt_second) * 1000000000 + dt.dt_nanosecond;
+    switch (dt.dt_kind) {
+        case IIAPI_DTK_EMPTY:
+            k.kind = 0;
+            break;
+        case IIAPI_DTK_DATE:
+        case IIAPI_DTK_DATETIME:
+            k.kind = 1;
+            k.major = dayNumber(dt.dt_year, dt.dt_month, dt.dt_day);
+            k.minor = dt.dt_kind == IIAPI_DTK_DATE ? 0 : clock;
+            break;
+        case IIAPI_DTK_TIME:
+            k.kind = 2;
+            k.minor = clock;
+            break;
+        default: {
+            // Intervals carry their whole day count in the nanosecond word.
+            const int64_t days = dt.dt_nanosecond ? dt.dt_nanosecond : dt.dt_day;
+            const int64_t sign = dt.dt_kind == IIAPI_DTK_NEG_INTERVAL ? -1 : 1;
+            k.kind = 3;
+            k.major = sign * (int64_t(dt.dt_year) * 12 + dt.dt_month);
+            k.minor = sign * (days * 86400 + int64_t(dt.dt_hour) * 3600 + int64_t(dt.dt_minute) * 60 + dt.dt_second);
+            break;
+        }
+    }
+    return k;
+}
+
+}  // namespace
+
+int compareDateTimeTexts(std::string_view a, std::string_view b) {
+    // Values of one column share one layout, in which bytes order as times do.
+    if (a.size() == b.size() && isoLayout(a) && isoLayout(b)) {
+        bool same = true;
+        for (size_t i = 0; i < a.size() && same; ++i) {
+            const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+            const bool db = std::isdigit(static_cast<unsigned char>(b[i])) != 0;
+            same = da == db && (da || (a[i] == b[i] && std::strchr(" -:.", a[i]) != nullptr));
+        }
+        if (same) {
+            const int r = a.compare(b);
+            return r < 0 ? -1 : r > 0 ? 1 : 0;
+        }
+    }
+    const TimeKey x = timeKey(a), y = timeKey(b);
+    if (x.kind != y.kind) return x.kind < y.kind ? -1 : 1;
+    if (x.kind == 4) {
+        const int r = a.compare(b);
+        return r < 0 ? -1 : r > 0 ? 1 : 0;
+    }
+    if (x.major != y.major) return x.major < y.major ? -1 : 1;
+    if (x.minor != y.minor) return x.minor < y.minor ? -1 : 1;
+    return 0;
+}
+
 bool canonicalDateTime(std::string_view in, const IngType& t, std::string& out) {
     IIAPI_DATETIME dt;
     if (!parseDateText(in, dt)) return false;

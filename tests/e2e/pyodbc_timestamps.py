@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """pyodbc writes datetime values with microseconds into TIMESTAMP(6) columns and reads them back
 unchanged: pyodbc sizes the fraction it sends from the first SQL_TYPE_TIMESTAMP row of
-SQLGetTypeInfo. Arguments: data source name, table name. Prints "timestamps ok" when every value
-came back whole."""
+SQLGetTypeInfo. A datetime parameter then finds its rows by equality and by range. Arguments:
+data source name, table name. Prints "timestamps ok" when every value came back whole and found
+its rows."""
 import datetime
 import sys
 
@@ -40,6 +41,16 @@ def main():
     want = [(i, v, v.replace(microsecond=0)) for i, v in enumerate(values)]
     want += [(i + 10, v, v.replace(microsecond=0)) for i, v in enumerate(values)]
     assert got == want, (got, want)
+    # The driver sends nine fraction digits where the columns keep six and none.
+    for i, v in enumerate(values):
+        ids = [r.id for r in cur.execute("select id from %s where t = ? order by id" % table, v)]
+        assert ids == [i, i + 10], ("t", v, ids)
+        whole = v.replace(microsecond=0)
+        ids = [r.id for r in cur.execute("select id from %s where d = ? order by id" % table, whole)]
+        assert ids == [i, i + 10], ("d", whole, ids)
+    low, high = datetime.datetime(1999, 12, 31, 23, 59, 59, 999999), datetime.datetime(2024, 1, 15, 10, 20, 30)
+    ids = [r.id for r in cur.execute("select id from %s where t between ? and ? order by id" % table, low, high)]
+    assert ids == [1, 2, 11, 12], ("between", ids)
     cur.execute("drop table %s" % table)
     print("timestamps ok")
 

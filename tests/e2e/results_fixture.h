@@ -90,11 +90,15 @@ protected:
     }
     // The first column's integers of every row of sql, read forward-only a row at a time.
     std::vector<int> ForwardIds(const std::string& sql) {
-        std::vector<int> ids;
         SQLFreeStmt(stmt, SQL_CLOSE);
         SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
         SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
         EXPECT_EQ(SQL_SUCCESS, Exec(sql)) << sql << ": " << Diag();
+        return ReadIds();
+    }
+    // The first column's integers of the rest of the executed statement's rows; closes it.
+    std::vector<int> ReadIds() {
+        std::vector<int> ids;
         SQLINTEGER id = 0;
         SQLLEN ind = 0;
         SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &ind);

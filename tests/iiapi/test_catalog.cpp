@@ -274,18 +274,21 @@ TEST_F(Catalog, ColumnsOfViews) {
         ASSERT_EQ(s.exec(sql).status, IIAPI_ST_SUCCESS) << sql;
     Result pay = q(kColumns, {std::nullopt, "pay", std::nullopt});
     EXPECT_EQ(column(pay, 3), (std::vector<std::string>{"who", "pay", "twice"}));
-    EXPECT_EQ(column(pay, 5), (std::vector<std::string>{"VARCHAR", "DECIMAL", "FLOAT"}));
+    EXPECT_EQ(column(pay, 5), (std::vector<std::string>{"VARCHAR", "DECIMAL", "DECIMAL"}));
     EXPECT_EQ(column(pay, 17), (std::vector<std::string>{"N", "Y", "Y"}));
     Result of = q(kColumns, {std::nullopt, "pay_of", std::nullopt});
-    EXPECT_EQ(column(of, 4), (std::vector<std::string>{"21", "-10", "-31", "-30"}));
-    EXPECT_EQ(column(of, 6), (std::vector<std::string>{"30", "9", "8", "2"}));
+    // sal * 2: DECIMAL(9,2) times an integer is DECIMAL(19,2).
+    EXPECT_EQ(column(of, 4), (std::vector<std::string>{"21", "-10", "-10", "-30"}));
+    EXPECT_EQ(column(of, 6), (std::vector<std::string>{"30", "9", "19", "2"}));
     // A query of the view describes its columns alike.
     Result rows = s.exec("SELECT * FROM pay_of");
     ASSERT_EQ(rows.status, IIAPI_ST_SUCCESS) << firstMessage(rows.msgs);
     ASSERT_EQ(rows.desc.size(), 4u);
     EXPECT_EQ((std::vector<int>{rows.desc[0].ds_dataType, rows.desc[1].ds_dataType, rows.desc[2].ds_dataType,
                                 rows.desc[3].ds_dataType}),
-              (std::vector<int>{IIAPI_VCH_TYPE, IIAPI_DEC_TYPE, IIAPI_FLT_TYPE, IIAPI_INT_TYPE}));
+              (std::vector<int>{IIAPI_VCH_TYPE, IIAPI_DEC_TYPE, IIAPI_DEC_TYPE, IIAPI_INT_TYPE}));
+    EXPECT_EQ(rows.desc[2].ds_precision, 19);
+    EXPECT_EQ(rows.desc[2].ds_scale, 2);
     EXPECT_EQ(rows.desc[3].ds_length, 2);
     EXPECT_EQ(rows.names[3], "n");
     s.rollback();

@@ -274,17 +274,19 @@ TEST_F(Dialect, DecimalDivisionIsDecimal) {
         int16_t type;
         int16_t scale;
         const char* value;  // its first characters
+        int16_t precision = 31;
     } cases[] = {
         {"sal / 3", IIAPI_DEC_TYPE, 24, "1666.6666666666"},
         {"e.sal / 8", IIAPI_DEC_TYPE, 24, "625.0000"},
         {"3 / sal", IIAPI_DEC_TYPE, 19, "0.00060000"},
         {"sal / 3 / 2", IIAPI_DEC_TYPE, 24, "833.3333333"},
-        {"(sal + 1) / 2", IIAPI_DEC_TYPE, 2, "2500.50"},
+        // sal + 1 is DECIMAL(13,2).
+        {"(sal + 1) / 2", IIAPI_DEC_TYPE, 20, "2500.50"},
         {"sal / (2 + 2)", IIAPI_DEC_TYPE, 24, "1250.000"},
         {"abs(sal) / 2", IIAPI_DEC_TYPE, 24, "2500.000"},
         {"sal / 2.5", IIAPI_DEC_TYPE, 23, "2000.000"},
         {"7 / 2", IIAPI_INT_TYPE, 0, "3"},
-        {"7 / 2 * sal", IIAPI_FLT_TYPE, 0, "15000"},
+        {"7 / 2 * sal", IIAPI_DEC_TYPE, 2, "15000.00", 19},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expr);
@@ -293,7 +295,7 @@ TEST_F(Dialect, DecimalDivisionIsDecimal) {
         ASSERT_EQ(r.desc.size(), 1u);
         EXPECT_EQ(std::abs(r.desc[0].ds_dataType), c.type);
         if (c.type == IIAPI_DEC_TYPE) {
-            EXPECT_EQ(r.desc[0].ds_precision, 31);
+            EXPECT_EQ(r.desc[0].ds_precision, c.precision);
             EXPECT_EQ(r.desc[0].ds_scale, c.scale);
         }
         ASSERT_EQ(r.rows.size(), 1u);

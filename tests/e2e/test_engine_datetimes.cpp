@@ -1,0 +1,151 @@
+// Dates, times and timestamps found by value through the Driver Manager, for both builds: a
+// parameter bound as a timestamp, date or time structure or as text, and the ODBC and Ingres
+// literal forms, meet the column's stored value whatever its fraction digits.
+#include <string>
+#include <vector>
+
+#include "results_fixture.h"
+
+namespace resultstest {
+namespace {
+
+class DateValues : public ResultsTest {
+protected:
+    std::string t;
+    void SetUp() override {
+        ResultsTest::SetUp();
+        if (HasFatalFailure()) return;
+        t = Make("dtvals", "n integer, ts timestamp(6), t0 timestamp(0), da ansidate, ig date, tm time");
+        Must("insert into " + t +
+             " values (1, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', "
+             "'2024-01-15 10:20:30', '10:20:30')");
+        Must("insert into " + t +
+             " values (2, '2024-01-16 00:00:00', '2024-01-16 00:00:00', '2024-01-16', '2024-01-16', '23:00:00')");
+    }
+    // The n of every row that sql (with its one parameter bound by bind) finds, in order.
+    template <class Bind>
+    std::vector<int> Found(const std::string& where, Bind bind) {
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        const std::string sql = "select n from " + t + " where " + where + " order by n";
+        EXPECT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << sql << ": " << Diag();
+        bind();
+        SQLRETURN rc = SQLExecute(stmt);
+        EXPECT_EQ(SQL_SUCCESS, rc) << sql << ": " << Diag();
+        std::vector<int> ns = SQL_SUCCEEDED(rc) ? ReadIds() : std::vector<int>();
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        return ns;
+    }
+    using Ns = std::vector<int>;
+};
+
+// A timestamp structure as pyodbc binds a datetime (column size 26, 6 digits) and as other
+// applications bind it (29 and 9, 19 and 0).
+TEST_P(DateValues, TimestampParametersFindTheirRow) {
+    struct Case {
+        const char* where;
+        SQL_TIMESTAMP_STRUCT v;
+        SQLULEN size;
+        SQLSMALLINT digits;
+        Ns rows;
+    };
+    const std::vector<Case> cases = {
+        {"ts = ?", {2024, 1, 15, 10, 20, 30, 123456000}, 26, 6, {1}},
+        {"ts = ?", {2024, 1, 15, 10, 20, 30, 123456000}, 29, 9, {1}},
+        {"ts = ?", {2024, 1, 15, 10, 20, 30, 123457000}, 26, 6, {}},
+        {"ts = ?", {2024, 1, 16, 0, 0, 0, 0}, 19, 0, {2}},
+        {"t0 = ?", {2024, 1, 15, 10, 20, 30, 0}, 19, 0, {1}},
+        {"t0 = ?", {2024, 1, 15, 10, 20, 30, 500000000}, 26, 6, {}},
+        {"ig = ?", {2024, 1, 15, 10, 20, 30, 0}, 19, 0, {1}},
+        {"ig = ?", {2024, 1, 16, 0, 0, 0, 0}, 19, 0, {2}},
+        {"da = ?", {2024, 1, 16, 0, 0, 0, 0}, 19, 0, {2}},
+        {"ts >= ?", {2024, 1, 15, 10, 20, 30, 123456000}, 26, 6, {1, 2}},
+        {"ts > ?", {2024, 1, 15, 10, 20, 30, 123456000}, 26, 6, {2}},
+        {"ts between ? and {ts '2024-01-15 23:59:59'}", {2024, 1, 15, 10, 20, 30, 123456000}, 26, 6, {1}},
+        {"ts in (?, {ts '2024-01-16 00:00:00'})", {2024, 1, 15, 10, 20, 30, 123456000}, 26, 6, {1, 2}},
+    };
+    for (const Case& c : cases) {
+        SQL_TIMESTAMP_STRUCT v = c.v;
+        SQLLEN ind = 0;
+        EXPECT_EQ(c.rows, Found(c.where,
+                                [&] {
+                                    ASSERT_EQ(SQL_SUCCESS,
+                                              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
+                                                               SQL_TYPE_TIMESTAMP, c.size, c.digits, &v, 0, &ind))
+                                        << Diag();
+                                }))
+            << c.where << " fraction " << c.v.fraction << " size " << c.size;
+    }
+}
+
+TEST_P(DateValues, DateTimeAndTextParametersFindTheirRow) {
+    SQLLEN ind = 0;
+    SQL_DATE_STRUCT day{2024, 1, 16};
+    auto date = [&] {
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, &day, 0, &ind))
+            << Diag();
+    };
+    EXPECT_EQ((Ns{2}), Found("da = ?", date));
+    EXPECT_EQ((Ns{2}), Found("ig = ?", date));
+    EXPECT_EQ((Ns{2}), Found("ts = ?", date)) << "a date meets a timestamp at its midnight";
+    EXPECT_EQ((Ns{1}), Found("ts < ?", date));
+    SQL_TIME_STRUCT clock{10, 20, 30};
+    auto time = [&] {
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, &clock, 0, &ind))
+            << Diag();
+    };
+    EXPECT_EQ((Ns{1}), Found("tm = ?", time));
+    EXPECT_EQ((Ns{2}), Found("tm > ?", time));
+    // Text in the forms applications write.
+    for (const auto& [where, text, rows] : std::vector<std::tuple<const char*, const char*, Ns>>{
+             {"ts = ?", "2024-01-15 10:20:30.123456000", {1}},
+             {"ts = ?", "2024-01-15 10:20:30.123456", {1}},
+             {"ts = ?", "2024-01-16", {2}},
+             {"t0 = ?", "2024-01-15 10:20:30.000", {1}},
+             {"t0 = ?", "15-jan-2024 10:20:30", {1}},
+             {"ig = ?", "2024-01-15 10:20:30", {1}},
+             {"da = ?", "01/16/2024", {2}},
+             {"tm = ?", "10:20:30.000000", {1}},
+         }) {
+        std::string buf = text;
+        SQLLEN len = SQL_NTS;
+        EXPECT_EQ(rows, Found(where,
+                              [&] {
+                                  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR,
+                                                                          SQL_VARCHAR, 40, 0, buf.data(), 0, &len))
+                                      << Diag();
+                              }))
+            << where << " with '" << text << "'";
+    }
+}
+
+TEST_P(DateValues, LiteralsInOdbcAndIngresFormsFindTheirRow) {
+    const std::vector<std::pair<const char*, Ns>> cases = {
+        {"ig = {ts '2024-01-15 10:20:30'}", {1}},
+        {"ts = {ts '2024-01-16 00:00:00'}", {2}},
+        {"ts = {d '2024-01-16'}", {2}},
+        {"t0 = {ts '2024-01-15 10:20:30.000'}", {1}},
+        {"da = {d '2024-01-15'}", {1}},
+        {"ig = {d '2024-01-16'}", {2}},
+        {"tm = {t '23:00:00'}", {2}},
+        {"ts = '2024_01_15 10:20:30.123456000'", {1}},
+        {"ts = TIMESTAMP '2024-01-16 00:00:00'", {2}},
+        {"t0 = '15-jan-2024 10:20:30'", {1}},
+        {"ts < '2024-01-15 10:20:30.1234561'", {1}},
+        {"tm = TIME '10:20:30'", {1}},
+    };
+    for (const auto& [where, rows] : cases) EXPECT_EQ(rows, Found(where, [] {})) << where;
+    // Ordering and grouping agree: two spellings of one instant are one group.
+    Must("insert into " + t + " (n, ts) values (3, '2024_01_15 10:20:30.123456000')");
+    Must("insert into " + t + " (n, ts) values (4, '2024-01-15 10:20:30.123455')");
+    EXPECT_EQ((Ns{4, 1, 3, 2}), ForwardIds("select n from " + t + " order by ts, n"));
+    EXPECT_EQ((Ns{1, 1, 2}), ForwardIds("select count(*) from " + t + " group by ts order by 1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, DateValues, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+}  // namespace
+}  // namespace resultstest
