@@ -256,6 +256,8 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
         *err = cverr::CastValue;
         return -1;
     }
+    // A pair cut by the end of what is here goes out once its second half has come.
+    const uint64_t stopAt = checked < reach && reach == n ? checked : reach;
     // The UTF-8 form of the character at unit `at`; its units in *units.
     char enc[4];
     auto encodeAt = [&](uint64_t at, size_t* units) {
@@ -283,10 +285,10 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
     }
     if (carryOut == 0 && w < cap && in < n) {
         size_t used = 0;
-        w += WideToUtf8N(text + in, out + w, static_cast<size_t>(reach - in), static_cast<size_t>(cap - w), &used);
+        w += WideToUtf8N(text + in, out + w, static_cast<size_t>(stopAt - in), static_cast<size_t>(cap - w), &used);
         in += used;
         // The next character does not fit whole: what fits of it goes now, so the piece advances.
-        if (carry && in < n && w < cap) {
+        if (carry && in < stopAt && w < cap) {
             size_t units = 0;
             const size_t k = encodeAt(in, &units);
             const size_t take = std::min<uint64_t>(cap - w, k);
