@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
 jobs=$(nproc)
-cmake -S . -B build-test -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S . -B build-test -DTV_SANITIZE=ON -DTV_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-test -j"$jobs"
 # A comma-decimal locale of our own, so the locale-independence tests always run.
 if [ -f /usr/share/i18n/locales/de_DE ]; then
@@ -24,14 +24,14 @@ export TV_MEMORY_CYCLES=${TV_MEMORY_CYCLES:-5000} TV_MEMORY_STATEMENTS=${TV_MEMO
 ctest --test-dir build-test --output-on-failure -j"$jobs" --timeout 300
 
 # The demo builds with optimisation, where g++ warns about things a debug build never sees.
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF >/dev/null
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF -DTV_WERROR=ON >/dev/null
 if ! cmake --build build-release -j"$jobs" >build-release/build.log 2>&1; then
   grep -E "error|warning" build-release/build.log | head -40
   exit 1
 fi
 
 if [ -d tests/util ]; then
-  cmake -S . -B build-tsan -DTV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake -S . -B build-tsan -DTV_TSAN=ON -DTV_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
   cmake --build build-tsan -j"$jobs" --target test_util test_stress
   TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/test_util --gtest_brief=1 --gtest_filter='-*DeathTest*'
   TSAN_OPTIONS=halt_on_error=1 TV_STRESS_STATEMENTS=300 \
