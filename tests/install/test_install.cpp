@@ -2,7 +2,6 @@
 // registered from the installed odbcinst.ini with odbcinst, a database made with the installed
 // tool, and connections through unixODBC that reach only the installed files.
 #include <gtest/gtest.h>
-#include <link.h>
 #include <sys/wait.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -15,6 +14,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/diag_text.h"
+#include "tests/support/mapped_libs.h"
 #include "tests/support/temp_dirs.h"
 
 namespace {
@@ -41,23 +42,6 @@ std::string Run(const std::string& cmd, int* status) {
     int rc = pclose(p);
     *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return out;
-}
-
-// The full path of the mapped library with this file name, or "" when none is mapped.
-std::string MappedPath(const char* fileName) {
-    struct Query {
-        const char* name;
-        std::string path;
-    } q{fileName, {}};
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void* data) {
-            auto* q = static_cast<Query*>(data);
-            const char* base = info->dlpi_name ? std::strrchr(info->dlpi_name, '/') : nullptr;
-            if (base && std::strcmp(base + 1, q->name) == 0) q->path = info->dlpi_name;
-            return 0;
-        },
-        &q);
-    return q.path;
 }
 
 // A directory of the install: under the prefix unless the build was configured with an absolute one.
@@ -136,13 +120,6 @@ protected:
         if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
         unsetenv("KIV_LOGIN_SCRIPT");
     }
-    std::string Diag(SQLSMALLINT type, SQLHANDLE h) {
-        SQLCHAR state[6] = {}, msg[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len);
-        return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(msg);
-    }
     SQLRETURN DriverConnect(const std::string& in, SQLUSMALLINT completion) {
         SQLCHAR out[1024] = {};
         SQLSMALLINT outLen = 0;
@@ -154,18 +131,18 @@ protected:
     void Exec(const std::string& sql) {
         ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
                                                 SQL_NTS)))
-            << sql << ": " << Diag(SQL_HANDLE_STMT, stmt);
+            << sql << ": " << tvtest::FirstDiagText(SQL_HANDLE_STMT, stmt);
     }
     // The library was loaded from the installed driver directory, not from the build tree.
     void ExpectMappedFromInstall(const char* library) {
-        EXPECT_EQ(TheInstallation().driverDir + "/" + library, MappedPath(library));
+        EXPECT_EQ(TheInstallation().driverDir + "/" + library, tvtest::MappedLibraryPath(library));
     }
 };
 
 // By the driver's registered name alone, without a data source: the database "Default".
 TEST_P(Installed, ConnectsByTheRegisteredNameAndRunsStatements) {
     const std::string in = std::string("DRIVER={") + GetParam().name + "};UID=" + kUser + ";PWD=" + kPassword;
-    ASSERT_EQ(SQL_SUCCESS, DriverConnect(in, SQL_DRIVER_NOPROMPT)) << Diag(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect(in, SQL_DRIVER_NOPROMPT)) << tvtest::FirstDiagText(SQL_HANDLE_DBC, dbc);
     ExpectMappedFromInstall(GetParam().library);
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
     const std::string table = std::string("t_") + GetParam().dsn;
@@ -174,7 +151,7 @@ TEST_P(Installed, ConnectsByTheRegisteredNameAndRunsStatements) {
     Exec("select name from " + table + " where id = 2");
     SQLCHAR name[21] = {};
     SQLLEN len = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag(SQL_HANDLE_STMT, stmt);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << tvtest::FirstDiagText(SQL_HANDLE_STMT, stmt);
     ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_CHAR, name, sizeof name, &len));
     EXPECT_STREQ("two", reinterpret_cast<char*>(name));
     EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
@@ -185,7 +162,7 @@ TEST_P(Installed, DataSourceNamingTheRegisteredDriverConnects) {
     ASSERT_EQ(SQL_SUCCESS, SQLConnect(dbc, reinterpret_cast<SQLCHAR*>(const_cast<char*>(GetParam().dsn)), SQL_NTS,
                                       reinterpret_cast<SQLCHAR*>(const_cast<char*>(kUser)), SQL_NTS,
                                       reinterpret_cast<SQLCHAR*>(const_cast<char*>(kPassword)), SQL_NTS))
-        << Diag(SQL_HANDLE_DBC, dbc);
+        << tvtest::FirstDiagText(SQL_HANDLE_DBC, dbc);
     ExpectMappedFromInstall(GetParam().library);
 }
 
@@ -194,7 +171,7 @@ TEST_P(Installed, DataSourceNamingTheRegisteredDriverConnects) {
 TEST_P(Installed, LoginPromptUsesTheInstalledLoginLibrary) {
     setenv("KIV_LOGIN_SCRIPT", (std::string("PWD=") + kPassword).c_str(), 1);
     const std::string in = std::string("DSN=") + GetParam().dsn + ";UID=" + kUser;
-    ASSERT_EQ(SQL_SUCCESS, DriverConnect(in, SQL_DRIVER_COMPLETE)) << Diag(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect(in, SQL_DRIVER_COMPLETE)) << tvtest::FirstDiagText(SQL_HANDLE_DBC, dbc);
     ExpectMappedFromInstall(GetParam().library);
     ExpectMappedFromInstall("libpramlogw.so");
 }
