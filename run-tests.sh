@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
-# The whole test command, in stages, every build with warnings as errors:
-#   debug    the sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) and every test;
-#   release  an optimised build with the tests, which runs them once more (the memory and thread
-#            stress suites aside): g++ warns at -O2 about what a debug build never shows;
-#   tsan     the foundation's tests and the whole-driver thread tests under ThreadSanitizer;
-#   fuzz     the libFuzzer targets for a bounded time (scripts/fuzz.sh).
-# Each stage's time is printed as it ends and once more at the end.
+# The whole test command, every build with warnings as errors, in stages:
+#   debug-build    the sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer);
+#   debug-tests    every test on it, while the optimised build with the tests (Release: g++
+#                  warns with the optimiser on about what a debug build never shows) is made beside;
+#   release-tests  the tests once more on the optimised build (the memory and thread stress suites
+#                  aside), while the ThreadSanitizer and libFuzzer builds are made beside;
+#   tsan           the foundation's tests and the whole-driver thread tests under ThreadSanitizer;
+#   fuzz           the libFuzzer targets for a bounded time (scripts/fuzz.sh).
+# The tests wait on locks and processes more than they compute, so a build at lower priority
+# fills the idle cores. Each stage's time is printed as it ends and once more at the end.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
 jobs=$(nproc)
+beside=""
+cpu_file=$(mktemp)
+trap 'rm -f "$cpu_file"; if [ -n "$beside" ]; then kill -- -"$beside" 2>/dev/null || true; fi' EXIT
+
 # Wall time, and the processor time of the stage's programs: on a loaded machine the first
 # grows, the second hardly. `times` runs in this shell, which waited for those programs.
-cpu_file=$(mktemp)
-trap 'rm -f "$cpu_file"' EXIT
 cpu_seconds() {
   times >"$cpu_file"
   cpu=$(awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, a, /[ms]/); t += a[1] * 60 + a[2] } }
@@ -30,18 +35,37 @@ stage_done() {
   stage_start=$SECONDS
   stage_cpu=$cpu
 }
-# Builds a tree quietly; on failure shows the compiler's complaints.
+
+# Configures and builds a tree quietly; on failure shows the compiler's complaints.
+#   build DIR "CONFIGURE OPTIONS" [BUILD OPTIONS...]
 build() {
-  local dir=$1
-  shift
+  local dir=$1 options=$2
+  shift 2
+  # shellcheck disable=SC2086
+  cmake -S . -B "$dir" $options -DTV_WERROR=ON >/dev/null
   if ! cmake --build "$dir" -j"$jobs" "$@" >"$dir/build.log" 2>&1; then
     grep -E "error|warning|Error" "$dir/build.log" | head -60
     return 1
   fi
 }
+export -f build
+export jobs
+# Runs a shell command beside the stage in a process group of its own, at lower priority;
+# `join` waits for it and fails when it failed.
+start_beside() {
+  setsid -w nice -n 10 bash -c "set -euo pipefail; $1" &
+  beside=$!
+}
+join() {
+  local pid=$beside
+  beside=""
+  wait "$pid"
+}
 
-cmake -S . -B build-test -DTV_SANITIZE=ON -DTV_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-build build-test
+build build-test "-DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
+stage_done debug-build
+
+start_beside 'build build-release "-DCMAKE_BUILD_TYPE=Release"'
 # A comma-decimal locale of our own, so the locale-independence tests always run.
 if [ -f /usr/share/i18n/locales/de_DE ]; then
   mkdir -p build-test/locale
@@ -56,26 +80,24 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TV_STRESS_STATEMENTS=${TV_STRESS_STATEMENTS:-1000} TV_STRESS_SHARED_ROUNDS=${TV_STRESS_SHARED_ROUNDS:-1000}
 export TV_MEMORY_CYCLES=${TV_MEMORY_CYCLES:-5000} TV_MEMORY_STATEMENTS=${TV_MEMORY_STATEMENTS:-100000}
 ctest --test-dir build-test --output-on-failure -j"$jobs" --timeout 300
-stage_done debug
+join
+stage_done debug-tests
 
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTV_WERROR=ON >/dev/null
-build build-release
+start_beside 'build build-tsan "-DTV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug" --target test_util test_stress
+              scripts/fuzz.sh --build'
 if ! ctest --test-dir build-release --output-on-failure -j"$jobs" --timeout 300 -E '^(Threads|Memory)$' \
     >build-release/ctest.log 2>&1; then
   grep -v " Passed " build-release/ctest.log
   exit 1
 fi
 grep "tests passed" build-release/ctest.log
-stage_done release
+join
+stage_done release-tests
 
-if [ -d tests/util ]; then
-  cmake -S . -B build-tsan -DTV_TSAN=ON -DTV_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  build build-tsan --target test_util test_stress
-  TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/test_util --gtest_brief=1 --gtest_filter='-*DeathTest*'
-  TSAN_OPTIONS=halt_on_error=1 TV_STRESS_STATEMENTS=300 \
-    build-tsan/tests/test_stress --gtest_brief=1 --gtest_filter='Threads.*'
-  stage_done tsan
-fi
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/test_util --gtest_brief=1 --gtest_filter='-*DeathTest*'
+TSAN_OPTIONS=halt_on_error=1 TV_STRESS_STATEMENTS=300 \
+  build-tsan/tests/test_stress --gtest_brief=1 --gtest_filter='Threads.*'
+stage_done tsan
 
 scripts/fuzz.sh
 stage_done fuzz
