@@ -6,12 +6,10 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <ostream>
 #include <string>
 
 #include "tests/support/diag_text.h"
@@ -74,8 +72,10 @@ struct Installation {
         setenv("II_DATABASE_DIR", tvtest::MakeTempDir("tv_instdata_").c_str(), 1);
         // The lines a user types; odbcinst writes the drivers into $ODBCSYSINI/odbcinst.ini.
         if (!Step("odbcinst -i -d -f '" + Under(prefix, TV_INSTALL_DATADIR) + "/telvarin/odbcinst.ini'")) return;
+        const std::string createdb = "'" + Under(prefix, TV_INSTALL_BINDIR) + "/iicreatedb' -u " + kUser + " -P " +
+                                     kPassword + " ";
         for (const char* db : {"inst_n", "inst_w", "Default"})
-            if (!Step("'" + Under(prefix, TV_INSTALL_BINDIR) + "/iicreatedb' -u " + kUser + " -P " + kPassword + " " + db)) return;
+            if (!Step(createdb + db)) return;
     }
     bool Step(const std::string& cmd) {
         int status = 0;
