@@ -235,7 +235,7 @@ void XaSwitchShutdown() {
     DebugClose(1);
 }
 
-extern "C" TV_EXPORT xa_switch_t* kiv_xa_switch() {
+TV_EXPORT xa_switch_t* kiv_xa_switch() {
     XaSwitchInit();
     return XaSwitchBuild();
 }

@@ -3,16 +3,18 @@
 # each for FUZZ_SECONDS seconds (default 30), all at once. Every input kept in
 # tests/fuzz/corpus/<target>/ (the seeds and the inputs of faults found) is run first; inputs the
 # fuzzer finds go to build-fuzz/corpus/, a crashing input to build-fuzz/artifacts/.
+# `scripts/fuzz.sh --build` only builds them (warnings are errors here too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${FUZZ_SECONDS:-30}
 jobs=${JOBS:-$(nproc)}
-cmake -S . -B build-fuzz -DTV_FUZZ=ON -DTV_TESTS=OFF -DCMAKE_BUILD_TYPE=Debug \
+cmake -S . -B build-fuzz -DTV_FUZZ=ON -DTV_TESTS=OFF -DTV_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-fuzz -j"$jobs" --target fuzzers >build-fuzz/build.log 2>&1 || {
   grep -E "error|warning" build-fuzz/build.log | head -40
   exit 1
 }
+[ "${1:-}" = "--build" ] && exit 0
 export ASAN_OPTIONS=${FUZZ_ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 names=()

@@ -1,6 +1,5 @@
 #include "e2e_env.h"
 
-#include <link.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "tests/support/mapped_libs.h"
 
 std::string BuildDir() {
     const char* env = getenv("TV_BUILD_DIR");
@@ -103,22 +104,7 @@ const std::vector<DriverBuild>& DriverBuilds() {
 std::string LibraryPath(const DriverBuild& b) { return BuildDir() + "/lib/" + b.library; }
 std::string ConfigDir() { return Config().dir; }
 
-bool LibraryMapped(const char* fileName) {
-    struct Query {
-        const char* name;
-        bool found;
-    } q{fileName, false};
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void* data) {
-            auto* q = static_cast<Query*>(data);
-            const char* base = info->dlpi_name ? strrchr(info->dlpi_name, '/') : nullptr;
-            base = base ? base + 1 : info->dlpi_name;
-            if (base && strcmp(base, q->name) == 0) q->found = true;
-            return 0;
-        },
-        &q);
-    return q.found;
-}
+bool LibraryMapped(const char* fileName) { return !tvtest::MappedLibraryPath(fileName).empty(); }
 
 Diag FirstDiag(SQLSMALLINT type, SQLHANDLE h) {
     Diag d;

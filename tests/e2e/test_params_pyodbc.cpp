@@ -1,6 +1,5 @@
 // pyodbc's executemany with fast_executemany (parameter arrays bound row-wise) inserting 10 000
 // rows through unixODBC, for both builds: runs the Debian system Python with python3-pyodbc.
-#include <link.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,26 +9,9 @@
 #include <string>
 
 #include "connect_fixture.h"
+#include "tests/support/mapped_libs.h"
 
 namespace {
-
-// Path of a shared library mapped into this process whose file name starts with prefix.
-std::string MappedPath(const char* prefix) {
-    struct Query {
-        const char* prefix;
-        std::string path;
-    } q{prefix, {}};
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void* data) {
-            auto* q = static_cast<Query*>(data);
-            const char* name = info->dlpi_name;
-            const char* base = name ? strrchr(name, '/') : nullptr;
-            if (base && strncmp(base + 1, q->prefix, strlen(q->prefix)) == 0 && q->path.empty()) q->path = name;
-            return 0;
-        },
-        &q);
-    return q.path;
-}
 
 class PyodbcFastExecutemany : public connecttest::ConnectThroughDriverManager {};
 
@@ -40,7 +22,7 @@ TEST_P(PyodbcFastExecutemany, InsertsTenThousandRows) {
     // A driver built with the sanitizers needs their run-times first in the Python process.
     std::string preload;
     for (const char* lib : {"libasan.so", "libubsan.so"}) {
-        std::string p = MappedPath(lib);
+        std::string p = tvtest::MappedLibraryPath(lib, true);
         if (!p.empty()) preload += (preload.empty() ? "" : " ") + p;
     }
     std::string cmd;

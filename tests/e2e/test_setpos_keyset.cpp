@@ -40,8 +40,10 @@ protected:
         ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, sizeof names[0], nameLen));
         ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
     }
-    void SetName(int row, const char* v) {
-        std::snprintf(names[row], sizeof names[row], "%s", v);
+    // A value the buffer cannot hold whole would be written cut, and the test would check the wrong row.
+    void SetName(int row, const std::string& v) {
+        ASSERT_LT(v.size(), sizeof names[row]) << v;
+        names[row][v.copy(names[row], sizeof names[row] - 1)] = '\0';
         nameLen[row] = SQL_NTS;
     }
     void LockedUntilCommit();
