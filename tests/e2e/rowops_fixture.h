@@ -163,8 +163,10 @@ protected:
         ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
         ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, sizeof names[0], nameLen));
     }
+    // A value the buffer cannot hold whole would be written cut, and the test would check the wrong row.
     void SetName(int row, const std::string& v) {
-        std::snprintf(names[row], sizeof names[row], "%s", v.c_str());
+        ASSERT_LT(v.size(), sizeof names[row]) << v;
+        names[row][v.copy(names[row], sizeof names[row] - 1)] = '\0';
         nameLen[row] = SQL_NTS;
         idLen[row] = SQL_COLUMN_IGNORE;
     }
