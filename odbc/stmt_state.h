@@ -4,9 +4,9 @@
 // The record keeps its state in several words, each where the data path reads it: the state word
 // (1 allocated, 2 prepared or holding a result), the prepared and executed flags, the need-data
 // state (0 none; 1 and 7 parameters, 2 and 8 SQLSetPos columns, 3 and 9 SQLBulkOperations
-// columns) with the word that says whether SQLParamData has asked for a value yet, the cursor
-// block's position and the block's current row; the connection's busy marker tells a call under
-// way. The entry points do not read those words to decide whether they may run, nor write them
+// columns) with the word that says whether SQLParamData has asked for a value yet, the position
+// in the cursor-state block and the fetched block's current row; the connection's busy marker
+// tells a call under way. The entry points do not read those words to decide whether they may run, nor write them
 // to change the state: they ask here and move the statement through here.
 #include <cstdint>
 
