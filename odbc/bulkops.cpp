@@ -7,6 +7,7 @@
 #include "odbc/datapath.h"
 #include "odbc/setpos.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "util/errtable.h"
 #include "util/rowset.h"
 
@@ -66,7 +67,7 @@ uint32_t RowsetFetchByBookmarks(StmtRecord* stmt, const uint32_t* bookmarks, uin
     stmt->longData.column = 0;
     stmt->longData.row = 0;
     c.rowset = fetched;
-    c.position = 1;
+    StmtPositionOn(stmt, 1);
     c.posRowsetSize = rows;
     c.bulkRowsetSize = 0;
     return 0;
@@ -130,7 +131,7 @@ uint32_t BulkUpdateColumns(StmtRecord* stmt, uint16_t** columns, uint16_t* count
 }
 
 uint32_t BulkBuildRows(StmtRecord* stmt, const uint16_t* columns, uint16_t count, Dataset* ds) {
-    stmt->needData = 0;
+    StmtNeedDataEnd(stmt);
     return RowOpBuildRows(stmt, columns, count, 0, ArrayRows(stmt), kSkipNone, ds, nullptr, nullptr);
 }
 
@@ -141,12 +142,12 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
         return SQL_ERROR;
     }
     SCS_Cursor& c = stmt->cursor;
-    if (stmt->needData != kNeedDataLastBulk) {
+    if (!StmtNeedDataResumes(stmt, NeedDataCall::kBulk)) {
         st->bulkOp = operation;
         Forget(st);
         const bool keysetOnly = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize == 0;
         if (c.cursorType != SQL_CURSOR_STATIC && !keysetOnly) return Fail(stmt, st, kErrBulkNotSupported);
-        if (stmt->state != kStmtStateResults) return Fail(stmt, st, kErrCursorState);
+        if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, st, refused);
         const uint32_t rows = ArrayRows(stmt);
         if (rows == 0) return SQL_SUCCESS;
         if (rows > 0xFFFF) return Fail(stmt, st, kErrRowRange);

@@ -13,6 +13,7 @@
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "util/dataset.h"
 #include "util/trace.h"
 #include "util/errtable.h"
@@ -47,7 +48,7 @@ struct TextRule {
 // old descriptions.
 bool Begin(StmtRecord* stmt) {
     StmtCloseCursor(stmt);
-    if (stmt->state != kStmtStateAllocated) {
+    if (StmtDescribable(stmt)) {
         stmt->lastError = kErrSequence;
         return false;
     }
@@ -108,8 +109,7 @@ SQLRETURN CallAgent(StmtRecord* stmt, Call&& call) {
     stmt->lastError = rc;
     if (rc == 0) {
         CursorReadBack(stmt, link, agentStmt);
-        stmt->state = kStmtStateResults;
-        stmt->flags |= 2;
+        StmtToExecuted(stmt);
         return SQL_SUCCESS;
     }
     g_CatalogServices.collectAgentDiag(stmt);
@@ -330,8 +330,7 @@ SQLRETURN GetTypeInfoImpl(StmtRecord* stmt, int16_t sqlType) {
         return SQL_ERROR;
     }
     CursorReadBack(stmt, link, agentStmt);
-    stmt->state = kStmtStateResults;
-    stmt->flags |= 2;
+    StmtToExecuted(stmt);
     return SQL_SUCCESS;
 }
 

@@ -2,8 +2,8 @@
 // routines that carry every truncation rule, and the small value routines of the parameter side.
 //
 // Result convention of every converter: 0 success, 1 success with information (the error slot
-// holds cverr::Truncated or cverr::FractionalTruncation), -1 error (the error slot holds the code).
-// Error codes are rows of the driver's error table.
+// holds kErrTruncated or kErrFractionalTruncation), -1 error (the error slot holds the code).
+// Error codes are rows of the driver's error table (ErrCode, util/errtable.h).
 //
 // Narrow text is UTF-8, wide text is UTF-16 (SQLWCHAR). The copy-out routines report through
 // `consumed` how many source units (bytes of narrow text, bytes of wide text for CopyOutWide,
@@ -20,28 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace cverr {
-// Rows of the error table that the conversion family reports.
-inline constexpr uint32_t None = 0;
-inline constexpr uint32_t GeneralError = 15;           // S1000
-inline constexpr uint32_t InvalidColumnNumber = 17;    // S1002
-inline constexpr uint32_t ProgramTypeOutOfRange = 18;  // S1003
-inline constexpr uint32_t Truncated = 19;              // 01004
-inline constexpr uint32_t InvalidArgument = 21;        // S1009
-inline constexpr uint32_t NotCapable = 43;             // S1C00
-inline constexpr uint32_t RestrictedType = 49;         // 07006
-inline constexpr uint32_t OutOfRange = 58;             // 22003
-inline constexpr uint32_t Assignment = 59;             // 22005 (22018 in ODBC 3)
-inline constexpr uint32_t LengthMismatch = 62;         // 22026
-inline constexpr uint32_t InvalidCursorState = 64;     // 24000
-inline constexpr uint32_t OutputParams = 80;           // IM906, not a failure
-inline constexpr uint32_t NoData = 82;                 // IM907, not a failure
-inline constexpr uint32_t InvalidDescIndex = 100;      // 07009
-inline constexpr uint32_t FractionalTruncation = 104;  // 01S07
-inline constexpr uint32_t IndicatorRequired = 118;     // 22002
-inline constexpr uint32_t CastValue = 121;             // 22018: text that is no text
-inline constexpr uint32_t NotSupported = 1;            // IM001
-}  // namespace cverr
+#include "util/errtable.h"
 
 // Where a value read in pieces stands in its converted form (UTF-8 read as UTF-16 or the other
 // way round), kept between the calls that read it, so that a piece costs what it converts.

@@ -79,11 +79,11 @@ const char* CTypeName(int cType) {
 
 int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
                 void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed) {
-    *err = cverr::None;
+    *err = kErrNone;
     if (consumed) *consumed = 0;
     if (lenPtr) *lenPtr = ReportedLength(total, n);
     if (bufLen <= 0) {
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
         return 1;
     }
     const uint64_t nul = addNul ? 1 : 0;
@@ -91,24 +91,24 @@ int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, 
     const uint64_t room = static_cast<uint64_t>(bufLen);
     if (n + nul > room) {
         if (!allowTrunc) {
-            *err = cverr::OutOfRange;
+            *err = kErrNumericRange;
             return -1;
         }
         // Every byte of the buffer but the NUL's: a piece that stopped short of a character the
         // buffer cannot hold whole would never advance.
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
         n = room - nul;
     } else if (MoreFollows(total, available)) {
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
     }
     if (n > 0 && !target) {
-        *err = cverr::InvalidArgument;
+        *err = kErrBadArg;
         return -1;
     }
     if (n > 0) std::memcpy(target, s, n);
     if (addNul) static_cast<unsigned char*>(target)[n] = 0;
     if (consumed) *consumed = n;
-    return *err == cverr::Truncated ? 1 : 0;
+    return *err == kErrTruncated ? 1 : 0;
 }
 
 namespace {
@@ -138,7 +138,7 @@ void CarryOn(TextCarry* carry, uint32_t charDone, uint64_t written) {
 int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
                       void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed,
                       TextCarry* carry) {
-    *err = cverr::None;
+    *err = kErrNone;
     if (consumed) *consumed = 0;
     // 1 when the first unit of src's first character went out with the last piece.
     const uint32_t done = carry ? carry->charDone : 0;
@@ -150,18 +150,18 @@ int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t t
                 ConvertedLeft(carry, [&] { return int64_t(2 * cvutf::Utf8ToUtf16Count(src, available)); }));
     }
     if (bufLen <= 0) {
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
         return 1;
     }
     const uint64_t nulUnits = addNul ? 1 : 0;
     const uint64_t roomUnits = static_cast<uint64_t>(bufLen) / 2;
     const uint64_t capUnits = roomUnits >= nulUnits ? roomUnits - nulUnits : 0;
     if (!allowTrunc && cvutf::Utf8ToUtf16Count(src, n) - done > capUnits) {
-        *err = cverr::OutOfRange;
+        *err = kErrNumericRange;
         return -1;
     }
     if (!target && ((n > 0 && capUnits > 0) || (addNul && roomUnits > 0))) {
-        *err = cverr::InvalidArgument;
+        *err = kErrBadArg;
         return -1;
     }
     auto* out = static_cast<unsigned char*>(target);
@@ -188,7 +188,7 @@ int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t t
         // character cut by the end of what is here is whole once the rest comes.
         if (stop == cvutf::WalkStop::Malformed ||
             (stop == cvutf::WalkStop::CutAtEnd && !MoreFollows(total, available))) {
-            *err = cverr::CastValue;
+            *err = kErrCastValue;
             return -1;
         }
         // Room for one unit only and a character of two: its first unit goes now, so that the
@@ -200,19 +200,19 @@ int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t t
         }
     }
     if (in < n || carryOut)
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
     else if (MoreFollows(total, available))
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
     if (addNul && roomUnits > 0) cvutf::StoreUnit(target, w, 0);
     if (consumed) *consumed = in;
     CarryOn(carry, carryOut, 2 * w);
-    return *err == cverr::Truncated ? 1 : 0;
+    return *err == kErrTruncated ? 1 : 0;
 }
 
 int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
                       void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed,
                       TextCarry* carry) {
-    *err = cverr::None;
+    *err = kErrNone;
     if (consumed) *consumed = 0;
     // Bytes of the UTF-8 form of src's first character that went out with the last piece.
     const uint32_t done = carry ? carry->charDone : 0;
@@ -227,7 +227,7 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
             }));
     }
     if (bufLen <= 0) {
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
         return 1;
     }
     const uint64_t nul = addNul ? 1 : 0;
@@ -238,11 +238,11 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
     const uint64_t reach = std::min<uint64_t>(n, cap + 3);
     const SQLWCHAR* text = cvutf::AlignedWide(src, allowTrunc ? reach : n, holder);
     if (!allowTrunc && WideUtf8Length(text, static_cast<long>(n)) - done > cap) {
-        *err = cverr::OutOfRange;
+        *err = kErrNumericRange;
         return -1;
     }
     if (!target && ((cap > 0 && n > 0) || addNul)) {
-        *err = cverr::InvalidArgument;
+        *err = kErrBadArg;
         return -1;
     }
     auto* out = static_cast<char*>(target);
@@ -253,7 +253,7 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
         (checked < n || MoreFollows(total, n)))
         --checked;
     if (!WideTextValid(text, static_cast<long>(checked))) {
-        *err = cverr::CastValue;
+        *err = kErrCastValue;
         return -1;
     }
     // A pair cut by the end of what is here goes out once its second half has come.
@@ -298,22 +298,22 @@ int CopyOutWideToChar(const SQLWCHAR* src, uint64_t n, uint64_t available, int64
         }
     }
     if (in < n || carryOut)
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
     else if (MoreFollows(total, available))
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
     if (addNul) out[w] = 0;
     if (consumed) *consumed = in;
     CarryOn(carry, carryOut, w);
-    return *err == cverr::Truncated ? 1 : 0;
+    return *err == kErrTruncated ? 1 : 0;
 }
 
 int CopyOutWide(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
                 void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed) {
-    *err = cverr::None;
+    *err = kErrNone;
     if (consumed) *consumed = 0;
     if (lenPtr) *lenPtr = ReportedLength(total, n);
     if (bufLen <= 0) {
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
         return 1;
     }
     n &= ~uint64_t{1};
@@ -321,10 +321,10 @@ int CopyOutWide(const void* src, uint64_t n, uint64_t available, int64_t total, 
     const uint64_t room = static_cast<uint64_t>(bufLen);
     if (n + nul > room) {
         if (!allowTrunc) {
-            *err = cverr::OutOfRange;
+            *err = kErrNumericRange;
             return -1;
         }
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
         uint64_t cut = room >= nul ? (room - nul) & ~uint64_t{1} : 0;
         // Keep a surrogate pair together while the piece still advances without it.
         if (cut >= 4 && cut < n) {
@@ -334,15 +334,15 @@ int CopyOutWide(const void* src, uint64_t n, uint64_t available, int64_t total, 
         }
         n = cut;
     } else if (MoreFollows(total, available)) {
-        *err = cverr::Truncated;
+        *err = kErrTruncated;
     }
     const bool writesNul = addNul && room >= 2;
     if (!target && (n > 0 || writesNul)) {
-        *err = cverr::InvalidArgument;
+        *err = kErrBadArg;
         return -1;
     }
     if (n > 0) std::memcpy(target, src, n);
     if (writesNul) cvutf::StoreUnit(target, n / 2, 0);
     if (consumed) *consumed = n;
-    return *err == cverr::Truncated ? 1 : 0;
+    return *err == kErrTruncated ? 1 : 0;
 }

@@ -22,7 +22,7 @@ int Fail(uint32_t* err, uint32_t code) {
 // A fixed-size target of type T: v converted when the caller found it in range.
 template <class T, class V>
 int StoreAs(bool inRange, V v, void* target, SQLLEN* lenPtr, uint32_t* err) {
-    if (!inRange) return Fail(err, cverr::OutOfRange);
+    if (!inRange) return Fail(err, kErrNumericRange);
     const T t = static_cast<T>(v);
     return FixedOut(&t, sizeof t, target, lenPtr, err);
 }
@@ -52,10 +52,10 @@ int IntegerToNumeric(bool negative, uint64_t magnitude, int scale, int precision
                      uint32_t* err) {
     u128 mag = magnitude;
     int rc = 0;
-    *err = cverr::None;
+    *err = kErrNone;
     if (scale >= 0) {
         for (int i = 0; i < scale; ++i) {
-            if (mag > (~u128{0}) / 10) return Fail(err, cverr::OutOfRange);
+            if (mag > (~u128{0}) / 10) return Fail(err, kErrNumericRange);
             mag *= 10;
         }
     } else {
@@ -72,14 +72,14 @@ int IntegerToNumeric(bool negative, uint64_t magnitude, int scale, int precision
         out->val[i] = static_cast<SQLCHAR>(mag & 0xFF);
         mag >>= 8;
     }
-    if (rc) *err = cverr::FractionalTruncation;
+    if (rc) *err = kErrFractionalTruncation;
     return rc;
 }
 
 // Every integer source: value as a signed 64-bit number (the 32-bit sources always fit).
 int ConvertInteger(int64_t v, unsigned width, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
                    int scale, int precision, const void* raw, bool isSigned) {
-    *err = cverr::None;
+    *err = kErrNone;
     auto inRange = [&](int64_t lo, int64_t hi) { return v >= lo && v <= hi; };
     switch (cType) {
         case SQL_C_UTINYINT:
@@ -123,14 +123,14 @@ int ConvertInteger(int64_t v, unsigned width, int cType, void* target, int64_t b
             (void)isSigned;
             return RawOut(raw, width, target, bufLen, lenPtr, err);
         default:
-            return Fail(err, cverr::RestrictedType);
+            return Fail(err, kErrRestrictedType);
     }
 }
 
 // Floating-point sources; v is the value widened to double, isFloat says where it came from.
 int ConvertFloating(double v, bool isFloat, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
                     int scale, int precision, const void* raw) {
-    *err = cverr::None;
+    *err = kErrNone;
     // NaN fails every comparison below and so is out of range for every integer target.
     auto fits = [&](double lo, double hi) { return v >= lo && v <= hi; };
     switch (cType) {
@@ -176,7 +176,7 @@ int ConvertFloating(double v, bool isFloat, int cType, void* target, int64_t buf
         case SQL_C_BINARY:
             return RawOut(raw, isFloat ? 4 : 8, target, bufLen, lenPtr, err);
         default:
-            return Fail(err, cverr::RestrictedType);
+            return Fail(err, kErrRestrictedType);
     }
 }
 
@@ -254,19 +254,19 @@ void DoubleToMagnitude(double value, uint8_t magnitude[16]) {
 
 int DoubleToNumeric(double value, SQL_NUMERIC_STRUCT* result, int scale, int precision, uint32_t* err) {
     CV_TRACE("DoubleToNumeric: %e", value);
-    *err = cverr::None;
-    if (!std::isfinite(value)) return Fail(err, cverr::OutOfRange);
+    *err = kErrNone;
+    if (!std::isfinite(value)) return Fail(err, kErrNumericRange);
     const bool negative = value < 0;
     const double a = std::fabs(value);
-    if (a != 0 && scale > static_cast<int>(std::floor(std::log10(1e38 / a)))) return Fail(err, cverr::OutOfRange);
+    if (a != 0 && scale > static_cast<int>(std::floor(std::log10(1e38 / a)))) return Fail(err, kErrNumericRange);
     int rc = 0;
     if (precision > 15) {
-        if (a >= 1e16) return Fail(err, cverr::OutOfRange);
-        *err = cverr::FractionalTruncation;
+        if (a >= 1e16) return Fail(err, kErrNumericRange);
+        *err = kErrFractionalTruncation;
         rc = 1;
     }
     const double scaled = std::trunc(a * DoublePow(10, scale));
-    if (!(scaled < std::ldexp(1.0, 128))) return Fail(err, cverr::OutOfRange);
+    if (!(scaled < std::ldexp(1.0, 128))) return Fail(err, kErrNumericRange);
     std::memset(result, 0, sizeof *result);
     result->scale = static_cast<SQLSCHAR>(scale);
     result->precision = static_cast<SQLCHAR>(precision);
@@ -293,7 +293,7 @@ void StripTrailingPoint(char* text) {
 
 int ConvertDATE(const SQL_DATE_STRUCT& d, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err) {
     CV_TRACE("ConvertDATE: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
-    *err = cverr::None;
+    *err = kErrNone;
     switch (cType) {
         case SQL_C_CHAR:
         case SQL_C_WCHAR: {
@@ -314,13 +314,13 @@ int ConvertDATE(const SQL_DATE_STRUCT& d, int cType, void* target, int64_t bufLe
             return FixedOut(&ts, 16, target, lenPtr, err);
         }
         default:
-            return Fail(err, cverr::RestrictedType);
+            return Fail(err, kErrRestrictedType);
     }
 }
 
 int ConvertTIME(const SQL_TIME_STRUCT& t, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err) {
     CV_TRACE("ConvertTIME: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
-    *err = cverr::None;
+    *err = kErrNone;
     switch (cType) {
         case SQL_C_CHAR:
         case SQL_C_WCHAR: {
@@ -341,7 +341,7 @@ int ConvertTIME(const SQL_TIME_STRUCT& t, int cType, void* target, int64_t bufLe
             return FixedOut(&ts, 16, target, lenPtr, err);
         }
         default:
-            return Fail(err, cverr::RestrictedType);
+            return Fail(err, kErrRestrictedType);
     }
 }
 
@@ -349,7 +349,7 @@ int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& ts, int cType, void* target, in
                      unsigned scale, uint32_t* err) {
     CV_TRACE("ConvertTIMESTAMP: precision,scale (%ld,%ld) to %s", static_cast<long>(bufLen), static_cast<long>(scale),
              CTypeName(cType));
-    *err = cverr::None;
+    *err = kErrNone;
     switch (cType) {
         case SQL_C_CHAR:
         case SQL_C_WCHAR: {
@@ -388,14 +388,14 @@ int ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT& ts, int cType, void* target, in
         case SQL_C_TYPE_TIMESTAMP:
             return FixedOut(&ts, 16, target, lenPtr, err);
         default:
-            return Fail(err, cverr::RestrictedType);
+            return Fail(err, kErrRestrictedType);
     }
 }
 
 int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen,
                   SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed) {
     CV_TRACE("ConvertBINARY: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
-    *err = cverr::None;
+    *err = kErrNone;
     if (consumed) *consumed = 0;
     static const char kHex[] = "0123456789ABCDEF";
     const auto* b = static_cast<const unsigned char*>(bytes);
@@ -411,13 +411,13 @@ int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, voi
             const uint64_t room = bufLen > 0 ? static_cast<uint64_t>(bufLen) : 0;
             uint64_t n = len;
             if (room >= 2 * unit * len + unit) {
-                if (moreFollows) *err = cverr::Truncated;
+                if (moreFollows) *err = kErrTruncated;
             } else {
-                *err = cverr::Truncated;
+                *err = kErrTruncated;
                 n = room >= unit ? (room - unit) / (2 * unit) : 0;
             }
             if (room >= unit) {
-                if (!target) return Fail(err, cverr::InvalidArgument);
+                if (!target) return Fail(err, kErrBadArg);
                 auto* out = static_cast<unsigned char*>(target);
                 for (uint64_t i = 0; i < n; ++i) {
                     const char hi = kHex[b[i] >> 4], lo = kHex[b[i] & 0xF];
@@ -435,10 +435,10 @@ int ConvertBINARY(const void* bytes, uint64_t len, int64_t total, int cType, voi
                     cvutf::StoreUnit(out, 2 * n, 0);
             }
             if (consumed) *consumed = n;
-            return *err == cverr::Truncated ? 1 : 0;
+            return *err == kErrTruncated ? 1 : 0;
         }
         default:
-            return Fail(err, cverr::RestrictedType);
+            return Fail(err, kErrRestrictedType);
     }
 }
 

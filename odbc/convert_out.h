@@ -9,7 +9,7 @@
 // `result`; a null target is an invalid argument.
 inline int FixedOut(const void* value, size_t size, void* target, SQLLEN* lenPtr, uint32_t* err, int result = 0) {
     if (!target) {
-        *err = cverr::InvalidArgument;
+        *err = kErrBadArg;
         return -1;
     }
     std::memcpy(target, value, size);

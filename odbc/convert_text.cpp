@@ -32,12 +32,12 @@ inline int PlainInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t
     }
     const bool neg = at == 1 && s[0] == '-';
     if (value > (neg ? negLimit : posLimit)) {
-        *err = cverr::OutOfRange;
+        *err = kErrNumericRange;
         return -1;
     }
     *negative = neg && value != 0;
     *magnitude = value;
-    *err = cverr::None;
+    *err = kErrNone;
     return 0;
 }
 
@@ -73,7 +73,7 @@ int ParseInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLim
     }
     while (i < len && IsSpace(s[i])) ++i;
     if (i != len || !any) {
-        *err = cverr::Assignment;
+        *err = kErrAssignment;
         return -1;
     }
     // The digits of the literal, integer then fraction, with the point `point` digits in.
@@ -99,12 +99,12 @@ int ParseInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLim
     bool dropped = false;
     for (uint64_t k = whole; k < count && !dropped; ++k) dropped = digit(k) != 0;
     if (over) {
-        *err = cverr::OutOfRange;
+        *err = kErrNumericRange;
         return -1;
     }
     *negative = neg && value != 0;
     *magnitude = value;
-    *err = dropped ? cverr::FractionalTruncation : cverr::None;
+    *err = dropped ? kErrFractionalTruncation : kErrNone;
     return dropped ? 1 : 0;
 }
 
@@ -174,7 +174,7 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
             // Below 0 nothing fits, not even "-0.5"; a fraction between 0 and 2 truncates (01S07).
             rc = CharToNumber(text, len, 0, 1, &v32, err);
             if (rc < 0 || (rc == 1 && LeadingMinus(text, len))) {
-                *err = cverr::OutOfRange;
+                *err = kErrNumericRange;
                 return -1;
             }
             {
@@ -185,7 +185,7 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
             double d;
             if (CharToDecimal(text, len, &d, err) < 0) return -1;
             if (std::isfinite(d) && std::fabs(d) > FLT_MAX) {
-                *err = cverr::OutOfRange;
+                *err = kErrNumericRange;
                 return -1;
             }
             const float f = static_cast<float>(d);
@@ -205,7 +205,7 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
         }
         case SQL_C_GUID: {
             if (!guidAllowed) {
-                *err = cverr::RestrictedType;
+                *err = kErrRestrictedType;
                 return -1;
             }
             SQLGUID g;
@@ -218,7 +218,7 @@ int TextToFixed(const char* text, uint64_t len, int cType, void* target, SQLLEN*
         case SQL_C_TYPE_DATE:
         case SQL_C_TYPE_TIME:
         case SQL_C_TYPE_TIMESTAMP:
-            *err = cverr::NotCapable;
+            *err = kErrNotCapable;
             return -1;
         default:
             return 2;
@@ -281,7 +281,7 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
 int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err) {
     CV_TRACE("CharToDecimal: %.*s", CvTraceLen(len), text);
     if (len >= 513) {
-        *err = cverr::OutOfRange;
+        *err = kErrNumericRange;
         return -1;
     }
     // Thousands separators and a currency sign are accepted as the agent's money text has them.
@@ -301,7 +301,7 @@ int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err)
     double d = 0;
     const auto r = std::from_chars(first, last, d, std::chars_format::general);
     if (r.ec == std::errc::invalid_argument || r.ptr != last || first == last) {
-        *err = cverr::Assignment;
+        *err = kErrAssignment;
         return -1;
     }
     if (r.ec == std::errc::result_out_of_range) {
@@ -310,13 +310,13 @@ int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err)
         for (const char* p = first; p != last; ++p)
             if (*p == 'e' || *p == 'E') tiny = p + 1 != last && p[1] == '-';
         if (!tiny) {
-            *err = cverr::OutOfRange;
+            *err = kErrNumericRange;
             return -1;
         }
         d = 0;
     }
     *result = d;
-    *err = cverr::None;
+    *err = kErrNone;
     return 0;
 }
 
@@ -348,14 +348,14 @@ int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, in
             if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
         }
         if (!any) {
-            *err = cverr::Assignment;
+            *err = kErrAssignment;
             return -1;
         }
         if (eneg) exponent = -exponent;
     }
     while (i < len && IsSpace(text[i])) ++i;
     if (i != len || mant.empty()) {
-        *err = cverr::Assignment;
+        *err = kErrAssignment;
         return -1;
     }
 
@@ -370,7 +370,7 @@ int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, in
     } else if (point >= m) {
         if (point - m > 100000) {
             if (mant.find_first_not_of('0') != std::string::npos) {
-                *err = cverr::OutOfRange;
+                *err = kErrNumericRange;
                 return -1;
             }
             point = m;
@@ -385,7 +385,7 @@ int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, in
     intDigits = nz == std::string::npos ? std::string() : intDigits.substr(nz);
 
     int rc = 0;
-    *err = cverr::None;
+    *err = kErrNone;
     std::string digits = intDigits;
     if (scale >= 0) {
         const size_t s = static_cast<size_t>(scale);
@@ -414,7 +414,7 @@ int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, in
         p = need == 0 ? 1 : need > 255 ? 255 : static_cast<int>(need);
     }
     if (intDigits.size() > static_cast<size_t>(p)) {
-        *err = cverr::OutOfRange;
+        *err = kErrNumericRange;
         return -1;
     }
     if (digits.size() > static_cast<size_t>(p)) {
@@ -428,7 +428,7 @@ int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, in
     for (char c : digits) {
         const unsigned d = static_cast<unsigned>(c - '0');
         if (mag > (max - d) / 10) {
-            *err = cverr::OutOfRange;
+            *err = kErrNumericRange;
             return -1;
         }
         mag = mag * 10 + d;
@@ -438,13 +438,13 @@ int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, in
     result->scale = static_cast<SQLSCHAR>(scale);
     result->sign = (neg && mag != 0) ? 0 : 1;
     StoreMagnitude(mag, result->val);
-    if (rc == 1) *err = cverr::FractionalTruncation;
+    if (rc == 1) *err = kErrFractionalTruncation;
     return rc;
 }
 
 int CharToGuid(const char* text, uint64_t len, SQLGUID* result, uint32_t* err) {
     if (len != 36) {
-        *err = cverr::LengthMismatch;
+        *err = kErrLengthMismatch;
         return -1;
     }
     for (uint64_t i = 0; i < 36; ++i) {
@@ -452,7 +452,7 @@ int CharToGuid(const char* text, uint64_t len, SQLGUID* result, uint32_t* err) {
         const char c = text[i];
         const bool hex = IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
         if (dash ? c != '-' : !hex) {
-            *err = cverr::Assignment;
+            *err = kErrAssignment;
             return -1;
         }
     }
@@ -467,7 +467,7 @@ int CharToGuid(const char* text, uint64_t len, SQLGUID* result, uint32_t* err) {
     result->Data4[0] = static_cast<SQLCHAR>(hexAt(19, 2));
     result->Data4[1] = static_cast<SQLCHAR>(hexAt(21, 2));
     for (int k = 0; k < 6; ++k) result->Data4[2 + k] = static_cast<SQLCHAR>(hexAt(24 + 2 * k, 2));
-    *err = cverr::None;
+    *err = kErrNone;
     return 0;
 }
 
@@ -497,7 +497,7 @@ int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* resul
 int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
                 uint32_t* err, int scale, int precision, uint64_t* consumed, TextCarry* carry) {
     CV_TRACE("ConvertCHAR: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
-    *err = cverr::None;
+    *err = kErrNone;
     if (consumed) *consumed = 0;
     switch (cType) {
         case SQL_C_CHAR:
@@ -511,7 +511,7 @@ int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* 
     }
     const int rc = TextToFixed(text, len, cType, target, lenPtr, err, scale, precision, true);
     if (rc == 2) {
-        *err = cverr::RestrictedType;
+        *err = kErrRestrictedType;
         return -1;
     }
     return rc;
@@ -520,7 +520,7 @@ int ConvertCHAR(const char* text, uint64_t len, int64_t total, int cType, void* 
 int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void* target, int64_t bufLen, SQLLEN* lenPtr,
                  uint32_t* err, int scale, int precision, uint64_t* consumed, TextCarry* carry) {
     CV_TRACE("ConvertWCHAR: retBufferLength(%ld) to %s", static_cast<long>(bufLen), CTypeName(cType));
-    *err = cverr::None;
+    *err = kErrNone;
     if (consumed) *consumed = 0;
     const auto* w = static_cast<const SQLWCHAR*>(text);
     const int64_t totalUnits = total > 0 ? total / 2 : total;
@@ -537,7 +537,7 @@ int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void*
         case SQL_C_BINARY:
             return CopyOutChar(text, len, len, total, false, true, target, bufLen, lenPtr, err, consumed);
         case SQL_C_GUID:
-            *err = cverr::RestrictedType;
+            *err = kErrRestrictedType;
             return -1;
         default:
             break;
@@ -545,7 +545,7 @@ int ConvertWCHAR(const void* text, uint64_t len, int64_t total, int cType, void*
     const std::string narrow = WideToNarrow(w, len / 2);
     const int rc = TextToFixed(narrow.data(), narrow.size(), cType, target, lenPtr, err, scale, precision, false);
     if (rc == 2) {
-        *err = cverr::RestrictedType;
+        *err = kErrRestrictedType;
         return -1;
     }
     return rc;

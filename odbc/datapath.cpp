@@ -19,6 +19,7 @@
 #include "odbc/param.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "util/attr.h"
 #include "util/hash.h"
 #include "util/errtable.h"
@@ -248,7 +249,7 @@ ColumnInfo* StmtParamDesc(StmtRecord* stmt, uint16_t param) {
         stmt->lastError = kErrBadParamNumber;
         return nullptr;
     }
-    if (!stmt->paramsDescribed && (stmt->flags & kSfPrepared) && !(stmt->flags & kSfExecuted)) {
+    if (!stmt->paramsDescribed && StmtPrepared(stmt) && !StmtExecuted(stmt)) {
         uint32_t one = 1;
         if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropDescribeParams, &one) == 0) {
             uint16_t count = 0;
@@ -271,7 +272,7 @@ ColumnInfo* StmtParamDesc(StmtRecord* stmt, uint16_t param) {
 }
 
 uint32_t StmtNumResultCols(StmtRecord* stmt, SQLSMALLINT* out) {
-    if (stmt->state != kStmtStateResults) return kErrSequence;
+    if (ErrCode refused = StmtMayReadResult(stmt)) return refused;
     if (!out) return 0;
     ColumnInfo* cols = StmtDescribeResult(stmt);
     if (!cols) {
@@ -287,7 +288,7 @@ uint32_t StmtNumResultCols(StmtRecord* stmt, SQLSMALLINT* out) {
 }
 
 uint32_t StmtNumParams(StmtRecord* stmt, SQLSMALLINT* out) {
-    if (stmt->state != kStmtStateResults) return kErrSequence;
+    if (ErrCode refused = StmtMayReadResult(stmt)) return refused;
     if (out) *out = SQLSMALLINT(stmt->paramCount);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "odbc/execute.h"
 #include "odbc/param_access.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 #include "util/trymem.h"
@@ -440,9 +441,8 @@ uint32_t BuildDataset(StmtRecord* stmt, uint16_t n, Dataset** out) {
 // ---- the dialogue ---------------------------------------------------------------------------
 
 SQLRETURN AgentDaeBegin(StmtRecord* stmt, const AgentDaeDialog* dialog) {
-    stmt->needData = dialog->needData;
+    StmtNeedDataBegin(stmt, dialog->needData);
     stmt->agentDialog = dialog;
-    stmt->agentDaeAsked = false;
     stmt->daePosition = 0;
     stmt->agentDaeRow = 0;
     stmt->agentDaeWord = 0;
@@ -457,13 +457,12 @@ void AgentDaeDrop(StmtRecord* stmt) {
     if (dialog && stmt->link && stmt->agentStmt) (void)AgentCall<DRV_Cancel>(stmt->link, stmt->agentStmt);
     if (dialog && dialog->drop) dialog->drop(stmt);
     stmt->agentDialog = nullptr;
-    stmt->agentDaeAsked = false;
     ReleasePending(stmt);
 }
 
 SQLRETURN ParamDataAgent(StmtRecord* stmt, void** token) {
     const AgentDaeDialog* dialog = stmt->agentDialog;
-    if (stmt->needData == 0 || !dialog || dialog->needData != stmt->needData) return Fail(stmt, kErrSequence);
+    if (!dialog || !StmtInNeedData(stmt, dialog->needData)) return Fail(stmt, kErrSequence);
     uint16_t index = 0;
     uint32_t row = 0;
     uint32_t word = 0;
@@ -475,32 +474,31 @@ SQLRETURN ParamDataAgent(StmtRecord* stmt, void** token) {
     // The rows processed are those of a parameter set; a row operation's dialogue has none.
     if (dialog->needData == kNeedDataParams) WriteProcessed(stmt, SQLULEN(row) + 1);
     if (rc != kErrNeedsDataAtExec) {
-        stmt->needData = 0;
+        StmtNeedDataEnd(stmt);
         stmt->agentDialog = nullptr;
-        stmt->agentDaeAsked = false;
         return dialog->finish(stmt, rc, row);
     }
     void* out = nullptr;
     if (!dialog->token(stmt, index, &row, &out)) {
         // The agent asked for a value the statement does not have: nothing can be handed out.
-        stmt->agentDaeAsked = false;
+        StmtNeedDataUnask(stmt);
         return Fail(stmt, kErrGeneral);
     }
     stmt->daePosition = index;
     stmt->agentDaeRow = row;
     stmt->agentDaeWord = word;
-    stmt->agentDaeAsked = true;
+    StmtNeedDataAsk(stmt);
     stmt->lastError = 0;
     if (token) *token = out;
     return SQL_NEED_DATA;
 }
 
 SQLRETURN PutDataAgent(StmtRecord* stmt, const void* data, SQLLEN length) {
-    if (stmt->needData == 0) return Fail(stmt, kErrSequence);
+    if (!StmtInNeedData(stmt)) return Fail(stmt, kErrSequence);
     const AgentDaeDialog* dialog = stmt->agentDialog;
-    if (!dialog || dialog->needData != stmt->needData) return SQL_SUCCESS;
+    if (!dialog || !StmtInNeedData(stmt, dialog->needData)) return SQL_SUCCESS;
     // Before the first SQLParamData the agent has named no value to feed.
-    if (!stmt->agentDaeAsked) return Fail(stmt, kErrSequence);
+    if (ErrCode refused = StmtMayPutData(stmt)) return Fail(stmt, refused);
     // A piece's length is a length, SQL_NTS or SQL_NULL_DATA (SQL_DEFAULT_PARAM included: it is a
     // binding's length, not a piece's).
     if (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA) return Fail(stmt, kErrBadLength);
@@ -632,9 +630,9 @@ SQLRETURN ExecuteFinish(StmtRecord* stmt, uint32_t rows) {
 }
 
 SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
-    if (!(stmt->flags & kSfPrepared)) return Fail(stmt, kErrSequence);
+    if (ErrCode refused = StmtMayRunPrepared(stmt)) return Fail(stmt, refused);
     // A dialogue still under way must be finished or the statement closed first.
-    if (stmt->needData != 0) return Fail(stmt, kErrSequence);
+    if (ErrCode refused = StmtMayStartDialogue(stmt)) return Fail(stmt, refused);
     if (stmt->paramsetSize > 0xFFFFFFFFull) return Fail(stmt, kErrRowRange);
     AgentDaeDrop(stmt);
     ParamStore* ps = StmtParamStore(stmt);
@@ -655,7 +653,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
                 return Fail(stmt, kErrBadArg);
         }
     }
-    stmt->needData = 0;
+    StmtNeedDataEnd(stmt);
     const uint64_t total = stmt->paramsetSize ? stmt->paramsetSize : 1;
     // The agent runs the rows itself: the driver cannot tell their outcomes apart.
     if (SQLUSMALLINT* st = stmt->ipd ? stmt->ipd->arrayStatusPtr : nullptr)

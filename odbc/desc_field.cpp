@@ -12,6 +12,7 @@
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/globals.h"
+#include "odbc/stmt_state.h"
 #include "odbc/stmtattr.h"
 #include "odbc/trace_link.h"
 #include "util/attr.h"
@@ -404,7 +405,7 @@ SQLRETURN FieldRead::FindSource() {
             s.apd = true;
         }
         if (t == kDescIPD && stmt) s.param = ParamBindingAt(uint16_t(rec), stmt);
-        if (t == kDescIPD && stmt && (stmt->flags & kSfPrepared) && rec <= stmt->paramCount) {
+        if (t == kDescIPD && stmt && StmtPrepared(stmt) && rec <= stmt->paramCount) {
             const uint32_t saved = stmt->lastError;
             s.col = StmtParamDesc(stmt, uint16_t(rec));
             stmt->lastError = saved;
@@ -1252,8 +1253,7 @@ SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
     }
     if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
     if (dst->allocKind != SQL_DESC_ALLOC_USER && dst->descType == kDescIRD) return Fail(dst, kErrImplementationRow);
-    if (src->allocKind != SQL_DESC_ALLOC_USER && src->descType == kDescIRD && src->stmt &&
-        !(src->stmt->flags & kSfPrepared))
+    if (src->allocKind != SQL_DESC_ALLOC_USER && src->descType == kDescIRD && src->stmt && !StmtPrepared(src->stmt))
         return Fail(dst, kErrSequence);
     if (src == dst) return SQL_SUCCESS;
 

@@ -8,6 +8,7 @@
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/desc_field.h"
+#include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/utf.h"
 #include "util/errtable.h"
@@ -146,7 +147,7 @@ SQLRETURN IrdRead(StmtRecord* stmt, int16_t column, uint16_t field, void* buf, i
 
 SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, void* buf, int16_t bufLen,
                             SQLSMALLINT* lenOut, SQLLEN* num, char mode) {
-    if (stmt->state != kStmtStateResults) return Fail(stmt, kErrSequence);
+    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     if (bufLen < 0) return Fail(stmt, kErrBadLength);
     if (field == SQL_COLUMN_COUNT) {
         SQLSMALLINT n = 0;
@@ -339,7 +340,7 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
         case SQL_DESC_LENGTH:
         case SQL_DESC_OCTET_LENGTH:
         case SQL_DESC_NUM_PREC_RADIX: {
-            if (stmt->state != kStmtStateResults) return Fail(stmt, kErrSequence);
+            if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
             if (column <= 0) return Fail(stmt, kErrBadColumnNumber);
             if (lenOut) *lenOut = 0;
             if (!num) return SQL_SUCCESS;
@@ -360,7 +361,7 @@ SQLRETURN ImplColAttribute(HandleBase* record, SQLUSMALLINT columnArg, SQLUSMALL
         case SQL_DESC_LITERAL_PREFIX:
         case SQL_DESC_LITERAL_SUFFIX:
         case SQL_DESC_LOCAL_TYPE_NAME: {
-            if (stmt->state != kStmtStateResults) return Fail(stmt, kErrSequence);
+            if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
             if (bufLen < 0) return Fail(stmt, kErrBadLength);
             if (column <= 0) return Fail(stmt, kErrBadColumnNumber);
             if (lenOut) *lenOut = 0;

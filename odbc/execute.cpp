@@ -17,6 +17,7 @@
 #include "odbc/execute.h"
 #include "odbc/param.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 
@@ -425,9 +426,7 @@ SQLRETURN Finish(StmtRecord* stmt, uint32_t rc, uint32_t sentRows, const uint32_
     if (statuses)
         WriteStatuses(stmt, rowMap, sentRows, sentRows,
                       warned ? SQLUSMALLINT(SQL_PARAM_SUCCESS_WITH_INFO) : SQLUSMALLINT(SQL_PARAM_SUCCESS));
-    stmt->currentRow = 0;
-    stmt->state = kStmtStateResults;
-    stmt->flags |= kSfExecuted;
+    StmtToExecuted(stmt);
     stmt->lastError = 0;
     SQLRETURN out = SQL_SUCCESS;
     const bool deferred = stmt->conn && stmt->conn->spOutDeferFetch && rc != kErrOutputValues;
@@ -509,10 +508,7 @@ int NextDataAtExecParam(StmtRecord* stmt) {
 }
 
 SQLRETURN ExecutePrepareParams(StmtRecord* stmt) {
-    if (stmt->needData != 0) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayStartDialogue(stmt)) return Fail(stmt, refused);
     if (stmt->paramsetSize > 0xFFFFFFFFull) {
         stmt->lastError = kErrRowRange;
         return SQL_ERROR;
@@ -536,9 +532,8 @@ SQLRETURN ExecutePrepareParams(StmtRecord* stmt) {
     }
     ps->nextIndex = ps->curIndex = 0;
     ps->scanRow = ps->supplyRow = 0;
-    ps->supplying = 0;
     if (NextDataAtExecParam(stmt)) {
-        stmt->needData = kNeedDataParams;
+        StmtNeedDataBegin(stmt, kNeedDataParams);
         return SQL_NEED_DATA;
     }
     return SQL_SUCCESS;
@@ -613,10 +608,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
 }
 
 SQLRETURN ExecuteStatement(StmtRecord* stmt) {
-    if (!(stmt->flags & kSfPrepared)) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayRunPrepared(stmt)) return Fail(stmt, refused);
     ParamStore* ps = StmtParamStore(stmt);
     const uint16_t bound = ps ? ps->count : 0;
     const uint16_t n = stmt->paramCount < bound ? stmt->paramCount : bound;
@@ -628,8 +620,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
             return SQL_ERROR;
         }
     }
-    stmt->needData = 0;
-    if (ps) ps->supplying = 0;
+    StmtNeedDataEnd(stmt);
     if (stmt->paramsetSize > 0xFFFFFFFFull) {
         stmt->lastError = kErrRowRange;
         return SQL_ERROR;

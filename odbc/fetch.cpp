@@ -9,6 +9,7 @@
 #include "odbc/datapath.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/errtable.h"
 #include "util/trymem.h"
@@ -173,10 +174,7 @@ SQLRETURN FetchOneRow(StmtRecord* stmt) {
 }
 
 SQLRETURN FetchForward(StmtRecord* stmt) {
-    if (stmt->state != kStmtStateResults) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     ApplyBindOffsets(stmt);
     if (stmt->currentRow >= stmt->block.rows_used) {
         if (FetchBlock(stmt) != 0) {
@@ -290,10 +288,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
         SCS_CursorSetPos(&c, kCursorBeforeFirst);
         return SQL_NO_DATA;
     }
-    if (stmt->state != kStmtStateResults) {
-        stmt->lastError = kErrCursorState;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
     if (!StmtDescribeResult(stmt)) return SQL_ERROR;
     StmtResetCursorPos(stmt);
     uint32_t rows = 0;
@@ -314,10 +309,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
 
 SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     SCS_Cursor& c = stmt->cursor;
-    if (stmt->state != kStmtStateResults) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
     if (forwardOnly && orientation != SQL_FETCH_NEXT) {
         stmt->lastError = kErrFetchTypeRange;
@@ -351,10 +343,7 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
 
 SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
                       SQLLEN* lenInd) {
-    if (stmt->state != kStmtStateResults) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     // A negative length would become a huge copy size further down.
     if (bufferLength < 0) {
         stmt->lastError = kErrBadLength;
@@ -369,8 +358,8 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
     b.indicatorPtr = lenInd;
     GetColumnContext ctx = StmtColumnContext(stmt);
     if (Rowset* rs = stmt->cursor.rowset) {
-        const int32_t pos = stmt->cursor.position;
-        const uint16_t st = pos >= 1 ? SCS_RowStatusGet(rs, uint32_t(pos)) : uint16_t(SQL_ROW_NOROW);
+        const uint32_t pos = StmtRowsetRow(stmt);
+        const uint16_t st = pos ? SCS_RowStatusGet(rs, pos) : uint16_t(SQL_ROW_NOROW);
         if (st == SQL_ROW_ERROR || st == SQL_ROW_DELETED) {
             stmt->lastError = kErrCursorPosition;
             return SQL_ERROR;
@@ -380,12 +369,9 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
             return SQL_ERROR;
         }
         // Rows past the fetched rowset are out of range for GetColumn, not a read past the data.
-        const uint32_t row = pos >= 1 && uint32_t(pos) <= rs->rows ? uint32_t(pos - 1) : 0xFFFFFFFFu;
+        const uint32_t row = pos && pos <= rs->rows ? pos - 1 : 0xFFFFFFFFu;
         return SQLRETURN(GetColumn(ctx, row, b, *rs->data));
     }
-    if (stmt->currentRow == 0) {
-        stmt->lastError = kErrCursorState;  // 24000: no row fetched yet
-        return SQL_ERROR;
-    }
+    if (!StmtPositioned(stmt)) return Fail(stmt, kErrCursorState);  // no row fetched yet
     return SQLRETURN(GetColumn(ctx, uint32_t(stmt->currentRow) - 1u, b, stmt->block));
 }

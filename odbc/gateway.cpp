@@ -7,6 +7,7 @@
 #include "odbc/diag.h"
 #include "odbc/globals.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/trace.h"
 #include "util/errtable.h"
@@ -362,7 +363,7 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
     }
     ConnRecord* conn = stmt->conn;
     HandleBase* marker = conn->busy.load();
-    if (marker != stmt) {
+    if (!StmtStillExecuting(stmt, marker)) {
         // Closing the idle statement's cursor is agent work on the connection: it must not run
         // beside another thread's call there, so it claims the connection as a call would.
         if (marker != nullptr) {
@@ -376,7 +377,7 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
         HandleLockLeave(self);
         {
             CallLocks locks(conn, concurrent, self);
-            stmt->needData = 0;
+            StmtNeedDataEnd(stmt);
             StmtCloseCursor(stmt);
             stmt->lastError = kErrCancelClosed;
         }

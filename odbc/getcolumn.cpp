@@ -168,7 +168,7 @@ void PieceSpan(const LongDataState& s, const uint8_t** src, uint64_t* len) {
 uint32_t GetPiece(GetColumnContext& ctx, uint16_t column, uint32_t row, int64_t wanted) {
     LongDataState& s = *ctx.longData;
     LongDataFree(&s);
-    if (!ctx.getPiece) return cverr::NotSupported;
+    if (!ctx.getPiece) return kErrNotSupported;
     s.piece = nullptr;
     s.pieceLength = 0;
     s.pieceTotal = 0;
@@ -179,13 +179,13 @@ uint32_t GetPiece(GetColumnContext& ctx, uint16_t column, uint32_t row, int64_t 
         return 0;
     }
     if (s.pieceTotal != 0 && wanted == 0) return 0;
-    return cverr::NoData;
+    return kErrNoData;
 }
 
 // A NULL value: the indicator says so and the buffer is cleared.
 int DeliverNull(GetColumnContext& ctx, ColumnBinding& b, int cType) {
     if (!b.indicatorPtr) {
-        *ctx.lastError = cverr::IndicatorRequired;
+        *ctx.lastError = kErrIndicatorRequired;
         return -1;
     }
     *b.indicatorPtr = SQL_NULL_DATA;
@@ -198,7 +198,7 @@ int AfterPiece(GetColumnContext& ctx, int rc, int cType, const uint8_t* src, uin
                bool fromAgent) {
     LongDataState& s = *ctx.longData;
     if (rc != 1 || (cType != SQL_C_CHAR && cType != SQL_C_BINARY && cType != SQL_C_WCHAR) ||
-        *ctx.lastError != cverr::Truncated) {
+        *ctx.lastError != kErrTruncated) {
         s.remaining = 0;
         return rc;
     }
@@ -212,15 +212,15 @@ int AfterPiece(GetColumnContext& ctx, int rc, int cType, const uint8_t* src, uin
 
 int Bookmark(GetColumnContext& ctx, uint32_t row, ColumnBinding& b) {
     if (b.cType != SQL_C_BINARY && b.cType != SQL_C_UBIGINT && b.cType != SQL_C_ULONG) {
-        *ctx.lastError = cverr::ProgramTypeOutOfRange;
+        *ctx.lastError = kErrCTypeRange;
         return -1;
     }
     if (!b.target) {
-        *ctx.lastError = cverr::InvalidArgument;
+        *ctx.lastError = kErrBadArg;
         return -1;
     }
     if (!ctx.rowBookmark) {
-        *ctx.lastError = cverr::NotCapable;
+        *ctx.lastError = kErrNotCapable;
         return -1;
     }
     int32_t bm = 0;
@@ -231,7 +231,7 @@ int Bookmark(GetColumnContext& ctx, uint32_t row, ColumnBinding& b) {
     }
     const int64_t value = bm;
     if (b.indicatorPtr) *b.indicatorPtr = 0;
-    *ctx.lastError = cverr::None;
+    *ctx.lastError = kErrNone;
     // An ODBC 2 application's fixed bookmark is 4 bytes; the row number fits.
     if (b.cType == SQL_C_ULONG) {
         if (b.lengthPtr) *b.lengthPtr = 4;
@@ -248,7 +248,7 @@ int Bookmark(GetColumnContext& ctx, uint32_t row, ColumnBinding& b) {
     const int64_t n = b.bufferLength < 0 ? 0 : b.bufferLength < 8 ? b.bufferLength : 8;
     if (n > 0) std::memcpy(b.target, &value, static_cast<size_t>(n));
     if (n < 8) {
-        *ctx.lastError = cverr::Truncated;
+        *ctx.lastError = kErrTruncated;
         return 1;
     }
     return 0;
@@ -316,7 +316,7 @@ inline ColumnPlan PlanOf(GetColumnContext& ctx, const ColumnBinding& b, bool out
         const bool have = ctx.descRecord && ctx.descRecord(ctx.host, outputMode, b.column, &rec);
         if (cType == SQL_ARD_TYPE) {
             if (!have) {
-                p.error = cverr::InvalidDescIndex;
+                p.error = kErrBadDescIndex;
                 p.cType = cType;
                 return p;
             }
@@ -338,13 +338,13 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     LongDataState& s = *ctx.longData;
     // Output parameters arrive with "Agent has output parameter values" set.
     bool outputMode = false;
-    if (*ctx.lastError == cverr::OutputParams) {
-        *ctx.lastError = cverr::None;
+    if (*ctx.lastError == kErrOutputValues) {
+        *ctx.lastError = kErrNone;
         outputMode = true;
     }
     if ((b.column == 0 && !ctx.useBookmarks) || b.column > ds.col_count) {
         Trace(ctx, "GetColumn: col out of range (%ld,%ld)", b.column, ds.col_count);
-        *ctx.lastError = cverr::InvalidColumnNumber;
+        *ctx.lastError = kErrBadColumnNumber;
         return -1;
     }
     if (b.column == 0) return Bookmark(ctx, row, b);
@@ -369,7 +369,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
             src = s.rest, len = total = s.remaining;
         } else {
             const uint32_t rc = GetPiece(ctx, b.column, row, BytesWanted(cType, b.bufferLength, s.pieceKind));
-            if (rc == cverr::NoData) return SQL_NO_DATA;
+            if (rc == kErrNoData) return SQL_NO_DATA;
             if (rc != 0) {
                 *ctx.lastError = rc;
                 return -1;
@@ -389,7 +389,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     if (b.indicatorPtr) *b.indicatorPtr = 0;
     if (row >= ds.rows_used || !col.indicators) {
         Trace(ctx, "GetColumn: row out of range (%ld,%ld)", static_cast<long>(row), static_cast<long>(ds.rows_used));
-        *ctx.lastError = cverr::InvalidCursorState;
+        *ctx.lastError = kErrCursorState;
         return -1;
     }
 
@@ -419,7 +419,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     if (ind == DS_IND_NULL) return DeliverNull(ctx, b, cType);
     if (ind == DS_IND_NOT_FETCHED) {
         const uint32_t rc = GetPiece(ctx, b.column, row, BytesWanted(cType, b.bufferLength, col.kind));
-        if (rc == cverr::NoData) {
+        if (rc == kErrNoData) {
             if (s.pieceTotal == -1 || s.pieceTotal == 0xFFFFFFFFLL) return DeliverNull(ctx, b, cType);
             return SQL_NO_DATA;
         }
@@ -428,7 +428,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
             return -1;
         }
         if (!b.target && b.bufferLength != 0) {
-            *ctx.lastError = cverr::InvalidArgument;
+            *ctx.lastError = kErrBadArg;
             return -1;
         }
         const uint8_t* src;
@@ -440,7 +440,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         return AfterPiece(ctx, rc2, cType, src, len, consumed, true);
     }
     if (!b.target) {
-        *ctx.lastError = cverr::InvalidArgument;
+        *ctx.lastError = kErrBadArg;
         return -1;
     }
 
@@ -451,7 +451,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     const bool tracing = DebugTraceOn();
     if (!tracing) {
         if (const size_t n = SameBytes(col.kind, cType)) {
-            *err = cverr::None;
+            *err = kErrNone;
             CopyCell(b.target, cell, n);
             if (b.lengthPtr) *b.lengthPtr = static_cast<SQLLEN>(n);
             return 0;
@@ -517,7 +517,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     const uint8_t* src;
     uint64_t len;
     if (!ValueSpan(col, cell, &src, &len)) {
-        *err = cverr::RestrictedType;
+        *err = kErrRestrictedType;
         return -1;
     }
     uint64_t consumed = 0;

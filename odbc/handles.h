@@ -60,8 +60,10 @@ struct AgentDaeDialog;
 // Handle states.
 enum EnvState : uint32_t { kEnvStateFreed = 0, kEnvStateAllocated = 1, kEnvStateOpen = 2 };
 enum ConnState : uint32_t { kConnStateFreed = 0, kConnStateAllocated = 1, kConnStateConnected = 2 };
-// Allocated covers prepared; results is a result set open.
-enum StmtState : uint32_t { kStmtStateFreed = 0, kStmtStateAllocated = 1, kStmtStateResults = 2 };
+// A statement's state word: allocated until a prepare, an execution or a catalog call succeeds
+// and again once its cursor is closed; prepared (or holding a result) from then on. The ODBC
+// states it takes part in, and the moves between them, are odbc/stmt_state.h's.
+enum StmtState : uint32_t { kStmtStateFreed = 0, kStmtStateAllocated = 1, kStmtStatePrepared = 2 };
 
 struct EnvRecord : HandleBase {
     uint32_t state = kEnvStateFreed;
@@ -181,8 +183,6 @@ enum : uint16_t {
     kSfNeedBind = 0x4,    // set at creation on a needbind connection
     kSfParamsSent = 0x8,  // parameter descriptions handed to the agent
 };
-// Executed is also "a result set is open": closing the cursor clears it.
-constexpr uint16_t kSfResultOpen = kSfExecuted;
 
 // A statement as the cursor layer's scroll fetch sees it.
 struct StmtCursorOwner final : SCS_StmtOwner {
@@ -223,12 +223,13 @@ struct StmtRecord : HandleBase {
     uint16_t needData = 0;
     uint16_t daePosition = 0;
     uint16_t daeAux = 0;
+    // SQLParamData has asked for a value of the dialogue under way: SQLPutData has one to feed.
+    bool needDataAsked = false;
     // The agent-driven data-at-execution dialogue under way, the row of the value the agent
-    // asked for last and the further word it reported; asked: SQLPutData has a value to feed.
+    // asked for last and the further word it reported.
     const AgentDaeDialog* agentDialog = nullptr;
     uint32_t agentDaeRow = 0;
     uint32_t agentDaeWord = 0;
-    bool agentDaeAsked = false;
     LongDataState longData{};
     SCS_Cursor cursor{};
     StmtCursorOwner cursorOwner{};

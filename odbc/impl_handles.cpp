@@ -8,6 +8,7 @@
 #include "odbc/env.h"
 #include "odbc/globals.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/errtable.h"
 
@@ -248,10 +249,7 @@ SQLRETURN ImplDisconnect(HandleBase* record) {
 
 SQLRETURN ImplCloseCursor(HandleBase* record) {
     auto* stmt = static_cast<StmtRecord*>(record);
-    if (!(stmt->flags & 2)) {
-        stmt->lastError = kErrCursorState;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayCloseCursor(stmt)) return Fail(stmt, refused);
     StmtCloseCursor(stmt);
     return stmt->lastError ? SQL_ERROR : SQL_SUCCESS;
 }

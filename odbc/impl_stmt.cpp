@@ -19,6 +19,7 @@
 #include "odbc/prepare.h"
 #include "odbc/setpos.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/strutil.h"
 #include "util/errtable.h"
@@ -106,14 +107,8 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
         else
             ++stmt->inCount;
     }
-    stmt->needData = 0;
-    stmt->daePosition = 0;
-    stmt->daeAux = 0;
     if (stmt->conn && stmt->conn->needBind) stmt->flags &= uint16_t(~kSfParamsSent);
-    stmt->flags |= kSfPrepared;
-    stmt->flags &= uint16_t(~kSfExecuted);
-    stmt->currentRow = 0;
-    stmt->state = kStmtStateResults;
+    StmtToPrepared(stmt);
     stmt->selectFlag = strncasecmp(text, "SELECT", 6) == 0 ? 1 : 0;
     stmt->fetchedCount = 0;
     stmt->optionChanged = changed;
@@ -167,13 +162,10 @@ SQLRETURN ImplExecDirect(HandleBase* record, SQLCHAR* text, SQLINTEGER len) {
 
 SQLRETURN ImplExecute(HandleBase* record) {
     StmtRecord* stmt = Stmt(record);
-    if (stmt->state == kStmtStateResults && (stmt->flags & kSfExecuted)) {
-        // An executed statement without a result (an INSERT, a batch of parameter rows) may run
-        // again at once; one with result columns must be closed first.
-        if (StmtDescribeResult(stmt) && stmt->resultCount > 0) {
-            stmt->lastError = kErrCursorState;  // 24000: a result set is still open
-            return SQL_ERROR;
-        }
+    if (ErrCode refused = StmtMayExecute(stmt)) return Fail(stmt, refused);
+    // An executed statement without a result (an INSERT, a batch of parameter rows) runs again at
+    // once, from prepared.
+    if (StmtExecuted(stmt)) {
         stmt->lastError = 0;
         StmtCloseCursor(stmt);
     }
@@ -182,7 +174,7 @@ SQLRETURN ImplExecute(HandleBase* record) {
 
 SQLRETURN ImplMoreResults(HandleBase* record) {
     StmtRecord* stmt = Stmt(record);
-    if (stmt->state != kStmtStateResults) return SQL_NO_DATA;
+    if (!StmtDescribable(stmt)) return SQL_NO_DATA;
     if (!stmt->conn || !stmt->conn->hasMoreRes) {
         stmt->lastError = 0;
         return SQL_NO_DATA;
@@ -341,10 +333,7 @@ SQLRETURN ImplDescribeCol(HandleBase* record, SQLUSMALLINT col, SQLCHAR* nameArg
         stmt->lastError = kErrBadLength;
         return SQL_ERROR;
     }
-    if (stmt->state != kStmtStateResults) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     ColumnInfo* ci = StmtResultCol(stmt, col);
     if (!ci) return SQL_ERROR;
     const char* text = (ci->column && ci->column[0]) ? ci->column : ci->name;

@@ -13,6 +13,7 @@
 #include "odbc/datapath_agent.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
+#include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
@@ -406,66 +407,39 @@ SQLRETURN ImplSetParam(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT cTyp
 namespace {
 
 SQLRETURN ParamDataDriver(StmtRecord* stmt, void** valueOut) {
+    if (ErrCode refused = StmtMayParamData(stmt)) return Fail(stmt, refused);
+    if (StmtNeedDataCall(stmt) != NeedDataCall::kExecute) return RowOpParamData(stmt, valueOut);
+    if (StmtNeedDataResumes(stmt, NeedDataCall::kExecute)) return ExecuteStatement(stmt);
     ParamStore* ps = StmtParamStore(stmt);
-    switch (stmt->needData) {
-        case 0:
-            stmt->lastError = kErrSequence;
-            return SQL_ERROR;
-        case kNeedDataParams: {
-            if (!ps || ps->nextIndex >= ps->count) {
-                // The bindings went away under the dialogue: nothing can be handed out.
-                stmt->needData = 0;
-                stmt->lastError = kErrSequence;
-                return SQL_ERROR;
-            }
-            ps->supplyRow = ps->scanRow;
-            if (stmt->paramsProcessedPtr) *stmt->paramsProcessedPtr = SQLULEN(ps->supplyRow) + 1;
-            if (stmt->ipd && stmt->ipd->rowsProcessedPtr && stmt->ipd->rowsProcessedPtr != stmt->paramsProcessedPtr)
-                *stmt->ipd->rowsProcessedPtr = SQLULEN(ps->supplyRow) + 1;
-            ps->supplying = 1;
-            ps->curIndex = ps->nextIndex;
-            ps->nextIndex = uint16_t(ps->nextIndex + 1);
-            ParamBinding& b = ps->entries[ps->curIndex];
-            if (b.pieces && ps->supplyRow < b.pieceCount) {
-                free(b.pieces[ps->supplyRow]);
-                b.pieces[ps->supplyRow] = nullptr;
-                b.pieceLengths[ps->supplyRow] = 0;
-            }
-            if (valueOut) *valueOut = b.boundValue;
-            if (!NextDataAtExecParam(stmt)) stmt->needData = kNeedDataLastParam;
-            return SQL_NEED_DATA;
-        }
-        case kNeedDataLastParam:
-            return ExecuteStatement(stmt);
-        case kNeedDataSetPos:
-        case kNeedDataBulk:
-        case kNeedDataLastSetPos:
-        case kNeedDataLastBulk:
-            return RowOpParamData(stmt, valueOut);
-        default:
-            stmt->lastError = kErrSequence;
-            return SQL_ERROR;
+    if (!ps || ps->nextIndex >= ps->count) {
+        // The bindings went away under the dialogue: nothing can be handed out.
+        StmtNeedDataEnd(stmt);
+        return Fail(stmt, kErrSequence);
     }
+    ps->supplyRow = ps->scanRow;
+    if (stmt->paramsProcessedPtr) *stmt->paramsProcessedPtr = SQLULEN(ps->supplyRow) + 1;
+    if (stmt->ipd && stmt->ipd->rowsProcessedPtr && stmt->ipd->rowsProcessedPtr != stmt->paramsProcessedPtr)
+        *stmt->ipd->rowsProcessedPtr = SQLULEN(ps->supplyRow) + 1;
+    StmtNeedDataAsk(stmt);
+    ps->curIndex = ps->nextIndex;
+    ps->nextIndex = uint16_t(ps->nextIndex + 1);
+    ParamBinding& b = ps->entries[ps->curIndex];
+    if (b.pieces && ps->supplyRow < b.pieceCount) {
+        free(b.pieces[ps->supplyRow]);
+        b.pieces[ps->supplyRow] = nullptr;
+        b.pieceLengths[ps->supplyRow] = 0;
+    }
+    if (valueOut) *valueOut = b.boundValue;
+    if (!NextDataAtExecParam(stmt)) StmtNeedDataLast(stmt);
+    return SQL_NEED_DATA;
 }
 
 SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
-    if (stmt->needData == 0) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
-    if (stmt->needData == kNeedDataSetPos || stmt->needData == kNeedDataBulk || stmt->needData == kNeedDataLastSetPos ||
-        stmt->needData == kNeedDataLastBulk)
-        return RowOpPutData(stmt, data, length);
-    if (stmt->needData != kNeedDataParams && stmt->needData != kNeedDataLastParam) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
-    ParamStore* ps = StmtParamStore(stmt);
     // SQLPutData before the first SQLParamData of the dialogue has no value to append to.
-    if (!ps || !ps->supplying) {
-        stmt->lastError = kErrSequence;
-        return SQL_ERROR;
-    }
+    if (ErrCode refused = StmtMayPutData(stmt)) return Fail(stmt, refused);
+    if (StmtNeedDataCall(stmt) != NeedDataCall::kExecute) return RowOpPutData(stmt, data, length);
+    ParamStore* ps = StmtParamStore(stmt);
+    if (!ps) return Fail(stmt, kErrSequence);
     if (uint32_t rc = ParamPieceAppend(&ps->entries[ps->curIndex], data, length, ps->supplyRow)) {
         // ODBC 2 called a second piece of a fixed-size value a numeric value out of range.
         stmt->lastError = rc == kErrPiecesNotText ? DiagCodeByVersion(stmt, kErrNumericRange, rc) : rc;

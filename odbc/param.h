@@ -53,7 +53,6 @@ struct ParamStore {
     uint16_t curIndex;          // the parameter SQLPutData appends to
     uint32_t scanRow;
     uint32_t supplyRow;  // the row SQLPutData appends to
-    uint16_t supplying;  // SQLParamData has handed out a value of this dialogue
 };
 
 // The most parameter markers a statement may hold: prepare refuses more (42000), and

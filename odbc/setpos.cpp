@@ -15,6 +15,7 @@
 #include "odbc/datapath_agent.h"
 #include "odbc/param_access.h"
 #include "odbc/stmt.h"
+#include "odbc/stmt_state.h"
 #include "util/errtable.h"
 #include "util/rowset.h"
 
@@ -502,16 +503,15 @@ int NextDataAtExecColumn(StmtRecord* stmt, const uint16_t* list, uint16_t count)
 namespace {}  // namespace
 
 SQLRETURN RowOpDataAtExecStart(StmtRecord* stmt, uint32_t row, uint32_t rows, const uint16_t* list, uint16_t count) {
-    if (stmt->needData != 0) return Fail(stmt, kErrSequence);
+    if (ErrCode refused = StmtMayStartDialogue(stmt)) return Fail(stmt, refused);
     RowOpState* st = StmtRowOps(stmt);
     if (!st) return Fail(stmt, kErrNoMemory);
     if (uint32_t rc = ColumnPieceBuffersReset(stmt)) return Fail(stmt, rc);
     st->daePosition = 0;
     st->daeRow = row ? row - 1 : 0;
     st->daeRows = rows;
-    st->supplying = 0;
     if (NextDataAtExecColumn(stmt, list, count)) {
-        stmt->needData = list ? kNeedDataBulk : kNeedDataSetPos;
+        StmtNeedDataBegin(stmt, list ? kNeedDataBulk : kNeedDataSetPos);
         return SQL_NEED_DATA;
     }
     return SQL_SUCCESS;
@@ -524,46 +524,39 @@ SQLRETURN ColumnDataAtExecStart(StmtRecord* stmt, uint16_t row, const uint16_t* 
 SQLRETURN RowOpParamData(StmtRecord* stmt, void** valueOut) {
     RowOpState* st = StmtRowOps(stmt);
     if (!st) return Fail(stmt, kErrNoMemory);
-    switch (stmt->needData) {
-        case kNeedDataSetPos:
-        case kNeedDataBulk: {
-            const bool bulk = stmt->needData == kNeedDataBulk;
-            st->supplyRow = st->daeRow;
-            st->curPosition = st->daePosition;
-            st->daePosition = uint16_t(st->daePosition + 1);
-            BoundCol* b = stmt->boundCols;
-            for (uint16_t p = 0; b && p < st->curPosition; ++p) b = b->next;
-            if (!b) {
-                stmt->needData = 0;
-                return Fail(stmt, kErrSequence);
-            }
-            if (b->b.pieces && st->supplyRow < b->b.pieceCount) {
-                free(b->b.pieces[st->supplyRow]);
-                b->b.pieces[st->supplyRow] = nullptr;
-                b->b.pieceLengths[st->supplyRow] = 0;
-            }
-            if (valueOut) {
-                const uint64_t stride = stmt->rowBindType ? stmt->rowBindType : uint64_t(b->b.bufferLength);
-                *valueOut = b->b.target ? static_cast<char*>(b->b.target) + uint64_t(st->supplyRow) * stride : nullptr;
-            }
-            st->supplying = 1;
-            const uint16_t* list = bulk ? st->columns : nullptr;
-            if (!NextDataAtExecColumn(stmt, list, bulk ? st->columnCount : 0))
-                stmt->needData = bulk ? kNeedDataLastBulk : kNeedDataLastSetPos;
-            return SQL_NEED_DATA;
-        }
-        case kNeedDataLastSetPos:
-            return SetPosDispatch(stmt, st->setPosRow, st->setPosOp, 0);
-        case kNeedDataLastBulk:
-            return BulkOperationsRows(stmt, st->bulkOp);
-        default:
-            return Fail(stmt, kErrSequence);
+    if (StmtNeedDataResumes(stmt, NeedDataCall::kSetPos)) return SetPosDispatch(stmt, st->setPosRow, st->setPosOp, 0);
+    if (StmtNeedDataResumes(stmt, NeedDataCall::kBulk)) return BulkOperationsRows(stmt, st->bulkOp);
+    const NeedDataCall call = StmtNeedDataCall(stmt);
+    if (call != NeedDataCall::kSetPos && call != NeedDataCall::kBulk) return Fail(stmt, kErrSequence);
+    const bool bulk = call == NeedDataCall::kBulk;
+    st->supplyRow = st->daeRow;
+    st->curPosition = st->daePosition;
+    st->daePosition = uint16_t(st->daePosition + 1);
+    BoundCol* b = stmt->boundCols;
+    for (uint16_t p = 0; b && p < st->curPosition; ++p) b = b->next;
+    if (!b) {
+        StmtNeedDataEnd(stmt);
+        return Fail(stmt, kErrSequence);
     }
+    if (b->b.pieces && st->supplyRow < b->b.pieceCount) {
+        free(b->b.pieces[st->supplyRow]);
+        b->b.pieces[st->supplyRow] = nullptr;
+        b->b.pieceLengths[st->supplyRow] = 0;
+    }
+    if (valueOut) {
+        const uint64_t stride = stmt->rowBindType ? stmt->rowBindType : uint64_t(b->b.bufferLength);
+        *valueOut = b->b.target ? static_cast<char*>(b->b.target) + uint64_t(st->supplyRow) * stride : nullptr;
+    }
+    StmtNeedDataAsk(stmt);
+    const uint16_t* list = bulk ? st->columns : nullptr;
+    if (!NextDataAtExecColumn(stmt, list, bulk ? st->columnCount : 0)) StmtNeedDataLast(stmt);
+    return SQL_NEED_DATA;
 }
 
 SQLRETURN RowOpPutData(StmtRecord* stmt, const void* data, SQLLEN length) {
     RowOpState* st = StmtRowOps(stmt);
-    if (!st || !st->supplying) return Fail(stmt, kErrSequence);
+    if (!st) return Fail(stmt, kErrSequence);
+    if (ErrCode refused = StmtMayPutData(stmt)) return Fail(stmt, refused);
     BoundCol* b = stmt->boundCols;
     for (uint16_t p = 0; b && p < st->curPosition; ++p) b = b->next;
     if (!b) return Fail(stmt, kErrSequence);
@@ -572,7 +565,7 @@ SQLRETURN RowOpPutData(StmtRecord* stmt, const void* data, SQLLEN length) {
 }
 
 uint32_t SetPosBuildRows(StmtRecord* stmt, uint32_t row, Dataset* out, uint16_t** columns, uint16_t* count) {
-    stmt->needData = 0;
+    StmtNeedDataEnd(stmt);
     const uint32_t first = row ? row - 1 : 0;
     const uint32_t rows = row ? 1 : RowsetRows(stmt);
     // Rows added need no fetched row; every row updated does.
@@ -628,7 +621,7 @@ uint32_t SetPosDeleteRows(StmtRecord* stmt, uint32_t row, Dataset** out) {
 
 SQLRETURN SetPosRun(StmtRecord* stmt, SQLULEN row, SQLUSMALLINT operation, SQLUSMALLINT lock) {
     // A 64-bit row beyond the rowset must not wrap into some row of it.
-    if (row > SQLULEN(RowsetRows(stmt)) && operation != SQL_ADD && stmt->needData == 0) {
+    if (row > SQLULEN(RowsetRows(stmt)) && operation != SQL_ADD && !StmtInNeedData(stmt)) {
         if (lock != SQL_LOCK_NO_CHANGE) return Fail(stmt, kErrNotCapable);
         if (stmt->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY && operation != SQL_POSITION)
             return Fail(stmt, kErrCursorPosition);
@@ -645,16 +638,14 @@ namespace {
 SQLRETURN ForwardOnlyPosition(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     SCS_Cursor& c = stmt->cursor;
     if (operation != SQL_POSITION) return Fail(stmt, kErrCursorPosition);
-    if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
+    if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
     if (row == 0) return Fail(stmt, kErrCursorPosition);
     if (row > RowsetRows(stmt)) return Fail(stmt, kErrRowRange);
+    // One row at a time, the row fetched last is the rowset.
+    if (!StmtPositioned(stmt)) return Fail(stmt, kErrCursorState);
     if (c.rowset != nullptr) {
-        if (c.position == 0 || c.position == -3) return Fail(stmt, kErrCursorState);
         if (SCS_RowStatusGet(c.rowset, row) == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
-        c.position = int32_t(row);
-    } else if (stmt->currentRow == 0) {
-        // One row at a time: the row fetched last is the rowset.
-        return Fail(stmt, kErrCursorState);
+        StmtPositionOn(stmt, int32_t(row));
     }
     stmt->longData.column = 0;
     stmt->longData.row = 0;
@@ -666,7 +657,7 @@ SQLRETURN ForwardOnlyPosition(StmtRecord* stmt, uint32_t row, uint16_t operation
 SQLRETURN SetPosDispatch(StmtRecord* stmt, uint32_t row, uint16_t operation, uint16_t lock) {
     if (lock != SQL_LOCK_NO_CHANGE) return Fail(stmt, kErrNotCapable);
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
-    if (stmt->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY && stmt->needData == 0)
+    if (stmt->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY && !StmtInNeedData(stmt))
         return ForwardOnlyPosition(stmt, row, operation);
     if (stmt->conn && stmt->conn->hasV2DAE) {
         // The agent's row numbers are 16 bits wide: a larger row must not wrap onto another.
@@ -686,9 +677,9 @@ uint32_t SetPosChecks(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     if (c.concurrency == SQL_CONCUR_READ_ONLY &&
         (operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD))
         return kErrBadArg;
-    if (stmt->state != kStmtStateResults) return kErrCursorState;
+    if (ErrCode refused = StmtMayUseCursor(stmt)) return refused;
     if (operation != SQL_ADD) {
-        if (c.position == 0 || c.position == -3 || !c.rowset) return kErrCursorState;
+        if (!c.rowset || !StmtPositioned(stmt)) return kErrCursorState;
         if (row > RowsetRows(stmt)) return kErrRowRange;
     }
     if (operation > SQL_ADD) return kErrNotCapable;
@@ -763,7 +754,7 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
     RowOpApplyBindOffsets(stmt);
     const uint32_t marker = row == 0 ? 0xFFFFFFFEu : row;
-    if (stmt->needData != kNeedDataLastSetPos) {
+    if (!StmtNeedDataResumes(stmt, NeedDataCall::kSetPos)) {
         if (uint32_t rc = SetPosChecks(stmt, row, operation)) return Fail(stmt, rc);
         st->setPosRow = row;
         st->setPosOp = operation;
@@ -992,7 +983,7 @@ SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
     if (!st) return Fail(stmt, kErrNoMemory);
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
     // The agent holds one operation at a time: the last one's values are still being asked for.
-    if (stmt->needData != 0) return Fail(stmt, kErrSequence);
+    if (ErrCode refused = StmtMayStartDialogue(stmt)) return Fail(stmt, refused);
     RowOpApplyBindOffsets(stmt);
     if (uint32_t rc = SetPosChecks(stmt, row, operation)) return Fail(stmt, rc);
     // Whatever an earlier operation left with the statement goes before this one starts.
@@ -1049,7 +1040,7 @@ SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
 SQLRETURN SetPosFinish(StmtRecord* stmt, uint32_t rc) {
     RowOpState* st = StmtRowOps(stmt);
     if (!st) return Fail(stmt, kErrNoMemory);
-    stmt->needData = 0;
+    StmtNeedDataEnd(stmt);
     SQLRETURN result = SQL_SUCCESS;
     if (rc != 0) {
         RowOpCollect(stmt, rc);

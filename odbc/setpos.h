@@ -30,7 +30,6 @@ struct RowOpState {
     uint32_t daeRows;      // rows of the dialogue, kept apart from the parameter-set size
     uint16_t curPosition;  // the column SQLPutData appends to
     uint32_t supplyRow;
-    uint16_t supplying;
     // An agent that collects column data at execution itself: the statuses it returned and the
     // column numbers of the pending row Dataset, kept until the operation ends.
     uint16_t* agentStatuses;

@@ -11,6 +11,7 @@
 #include "odbc/desc.h"
 #include "odbc/diag.h"
 #include "odbc/globals.h"
+#include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/hash.h"
 #include "util/errtable.h"
@@ -34,7 +35,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->agentStmt = agentStmt;
     stmt->next = conn->stmts;
     conn->stmts = stmt;
-    stmt->state = kStmtStateAllocated;
+    StmtToAllocated(stmt);
     stmt->lastError = 0;
     stmt->serial = ++conn->stmtCounter;
     stmt->rowsPerBlock = 1;
@@ -86,14 +87,13 @@ StmtRecord* StmtFind(uint32_t handle) {
 }
 
 void StmtCloseCursor(StmtRecord* stmt) {
-    stmt->needData = 0;
+    StmtNeedDataEnd(stmt);
     AgentDaeDrop(stmt);
     SCS_CursorReset(&stmt->cursor);
-    if (stmt->state == kStmtStateResults) {
+    if (StmtDescribable(stmt)) {
         StmtResetCursorPos(stmt);
         AgentCall<DRV_CloseCursor>(stmt->link, stmt->agentStmt);
-        stmt->state = kStmtStateAllocated;
-        stmt->flags &= uint16_t(~kSfResultOpen);
+        StmtToClosed(stmt);
     }
     StmtFreeKeyInfo(stmt);
 }
@@ -134,7 +134,7 @@ void StmtFree(StmtRecord* stmt) {
         }
     }
     DiagFreeAll(stmt);
-    stmt->state = kStmtStateFreed;
+    StmtToFreed(stmt);
     DriverHandleRemove(&g_StmtTable, stmt);
     RecordDelete(stmt);
 }

@@ -15,6 +15,7 @@
 #include "odbc/desc.h"
 #include "odbc/desc_field.h"
 #include "odbc/globals.h"
+#include "odbc/stmt_state.h"
 #include "util/errtable.h"
 
 namespace {
@@ -76,7 +77,7 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     SCS_Cursor& c = stmt->cursor;
     if (value == 0) value = 1;
     // Inside a fetched block of a forward-only result the block keeps its rowset size.
-    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY && stmt->state == kStmtStateResults && c.rowsetSize == 1 &&
+    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY && StmtDescribable(stmt) && c.rowsetSize == 1 &&
         stmt->currentRow >= 1 && uint32_t(stmt->currentRow) + 1u <= stmt->block.rows_used) {
         stmt->lastError = kErrOptionChanged;
         return SQL_SUCCESS_WITH_INFO;
@@ -93,16 +94,6 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     return Taken(stmt, rc);
 }
 
-// A result set is open on the statement: its cursor's type and concurrency are fixed until it
-// closes.
-bool CursorOpen(StmtRecord* stmt) {
-    if (stmt->state != kStmtStateResults || !(stmt->flags & kSfExecuted)) return false;
-    const uint32_t before = stmt->lastError;
-    const bool open = StmtDescribeResult(stmt) && stmt->resultCount > 0;
-    stmt->lastError = before;
-    return open;
-}
-
 // Whether others' changes show in the cursor: a static one is a snapshot; keyset-driven, mixed
 // and dynamic ones read their rows again by their keys at every fetch, at any concurrency.
 SQLULEN CursorSensitivity(const SCS_Cursor& c) {
@@ -115,13 +106,6 @@ SQLULEN CursorSensitivity(const SCS_Cursor& c) {
         default:
             return c.concurrency == SQL_CONCUR_READ_ONLY ? SQL_INSENSITIVE : SQL_SENSITIVE;
     }
-}
-
-// The row of the rowset the cursor is on: the one SQLSetPos positioned on, else the first.
-uint32_t CurrentRowsetRow(const StmtRecord* stmt) {
-    const SCS_Cursor& c = stmt->cursor;
-    if (c.rowset != nullptr && c.position >= 1) return uint32_t(c.position) - 1u;
-    return stmt->currentRow ? stmt->currentRow - 1u : 0u;
 }
 
 void Put32(void* v, uint32_t x) { std::memcpy(v, &x, 4); }
@@ -170,7 +154,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
                 stmt->lastError = kErrOptionChanged;
                 return SQL_SUCCESS_WITH_INFO;
             }
-            if (stmt->state == kStmtStateResults) return Fail(stmt, kErrInvalidNow);  // S1011
+            if (StmtDescribable(stmt)) return Fail(stmt, kErrInvalidNow);  // S1011
             uint32_t v = Cap32(value);
             bool raised = false;
             if (v != 0 && int32_t(v) < 8192) {
@@ -197,7 +181,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
         case SQL_SIMULATE_CURSOR:
         case SQL_RETRIEVE_DATA: {
             if ((option == SQL_CURSOR_TYPE || option == SQL_CONCURRENCY || option == SQL_SIMULATE_CURSOR) &&
-                CursorOpen(stmt)) {
+                StmtCursorOpen(stmt)) {
                 return Fail(stmt, kErrCursorState);
             }
             uint32_t v = Cap32(value);
@@ -324,21 +308,21 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             Put64(value, c.useBookmarks);
             return SQL_SUCCESS;
         case SQL_GET_BOOKMARK: {
-            if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
+            if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
             if (!c.useBookmarks) return Fail(stmt, kErrInvalidNow);
             uint32_t bm = 0;
-            if (uint32_t rc = SCS_RowStatusCheck(&c, CurrentRowsetRow(stmt), &bm)) return Fail(stmt, rc);
+            if (uint32_t rc = SCS_RowStatusCheck(&c, StmtCurrentRowIndex(stmt), &bm)) return Fail(stmt, rc);
             Put32(value, bm);
             return SQL_SUCCESS;
         }
         case SQL_ROW_NUMBER: {
-            if (stmt->state != kStmtStateResults) return Fail(stmt, kErrCursorState);
+            if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
             if (c.cursorType == SQL_CURSOR_FORWARD_ONLY) {
                 Put64(value, stmt->fetchedCount);
                 return SQL_SUCCESS;
             }
             uint32_t n = 0;
-            if (uint32_t rc = SCS_RowNumber(&c, CurrentRowsetRow(stmt), &n)) return Fail(stmt, rc);
+            if (uint32_t rc = SCS_RowNumber(&c, StmtCurrentRowIndex(stmt), &n)) return Fail(stmt, rc);
             Put64(value, n);
             return SQL_SUCCESS;
         }

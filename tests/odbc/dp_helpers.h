@@ -149,7 +149,7 @@ struct FakeStmt {
                 auto* f = static_cast<FakeStmt*>(h);
                 f->wanted.push_back(want);
                 s->pieceTotal = f->pieceTotal;
-                if (f->nextPiece >= f->pieces.size()) return cverr::NoData;
+                if (f->nextPiece >= f->pieces.size()) return kErrNoData;
                 const std::string& p = f->pieces[f->nextPiece++];
                 void* buf = std::malloc(p.size() ? p.size() : 1);
                 std::memcpy(buf, p.data(), p.size());

@@ -10,14 +10,14 @@ TEST(DateSource, TextNeedsRoomForAllOfIt) {
     SQLLEN len;
     uint32_t err;
     EXPECT_EQ(ConvertDATE(d, SQL_C_CHAR, buf, 10, &len, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(buf[0], 'z');
     EXPECT_EQ(ConvertDATE(d, SQL_C_CHAR, buf, 11, &len, &err), 0);
     EXPECT_STREQ(buf, "2024-02-29");
     EXPECT_EQ(len, 10);
     SQLWCHAR w[11];
     EXPECT_EQ(ConvertDATE(d, SQL_C_WCHAR, w, 20, &len, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(ConvertDATE(d, SQL_C_WCHAR, w, 22, &len, &err), 0);
     EXPECT_EQ(WideAt(w, 11), U16(u"2024-02-29") + u'\0');
     EXPECT_EQ(len, 20);
@@ -45,11 +45,11 @@ TEST(DateSource, StructuresAndBinary) {
     EXPECT_EQ(std::memcmp(&back, &d, 6), 0);
     unsigned char raw[4];
     EXPECT_EQ(ConvertDATE(d, SQL_C_BINARY, raw, 4, &len, &err), 1);  // truncation allowed
-    EXPECT_EQ(err, cverr::Truncated);
+    EXPECT_EQ(err, kErrTruncated);
     EXPECT_EQ(len, 6);
     EXPECT_EQ(std::memcmp(raw, &d, 4), 0);
     EXPECT_EQ(ConvertDATE(d, SQL_C_TYPE_TIME, raw, 4, &len, &err), -1);
-    EXPECT_EQ(err, cverr::RestrictedType);
+    EXPECT_EQ(err, kErrRestrictedType);
 }
 
 TEST(TimeSource, TextStructuresAndRefusals) {
@@ -58,7 +58,7 @@ TEST(TimeSource, TextStructuresAndRefusals) {
     SQLLEN len;
     uint32_t err;
     EXPECT_EQ(ConvertTIME(t, SQL_C_CHAR, buf, 8, &len, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(ConvertTIME(t, SQL_C_CHAR, buf, 9, &len, &err), 0);
     EXPECT_STREQ(buf, "09:05:07");
     EXPECT_EQ(len, 8);
@@ -72,7 +72,7 @@ TEST(TimeSource, TextStructuresAndRefusals) {
     EXPECT_EQ(ConvertTIME(t, SQL_C_TYPE_TIME, &back, 0, &len, &err), 0);
     EXPECT_EQ(back.second, 7);
     EXPECT_EQ(ConvertTIME(t, SQL_C_DATE, &back, 0, &len, &err), -1);
-    EXPECT_EQ(err, cverr::RestrictedType);
+    EXPECT_EQ(err, kErrRestrictedType);
 }
 
 TEST(TimestampSource, FractionByScale) {
@@ -110,7 +110,7 @@ TEST(TimestampSource, TruncatesTextAndSplitsIntoStructures) {
     SQLLEN len;
     uint32_t err;
     EXPECT_EQ(ConvertTIMESTAMP(ts, SQL_C_CHAR, buf, sizeof buf, &len, 1, &err), 1);
-    EXPECT_EQ(err, cverr::Truncated);
+    EXPECT_EQ(err, kErrTruncated);
     EXPECT_STREQ(buf, "2024-02-29");
     EXPECT_EQ(len, 21);
     SQLWCHAR w[32];
@@ -132,7 +132,7 @@ TEST(TimestampSource, TruncatesTextAndSplitsIntoStructures) {
     EXPECT_EQ(ConvertTIMESTAMP(ts, SQL_C_BINARY, raw, 16, &len, 0, &err), 0);
     EXPECT_EQ(std::memcmp(raw, &ts, 16), 0);
     EXPECT_EQ(ConvertTIMESTAMP(ts, SQL_C_LONG, raw, 16, &len, 0, &err), -1);
-    EXPECT_EQ(err, cverr::RestrictedType);
+    EXPECT_EQ(err, kErrRestrictedType);
 }
 
 TEST(BinarySource, HexText) {
@@ -144,7 +144,7 @@ TEST(BinarySource, HexText) {
     EXPECT_STREQ(buf, "01AB00FF");
     EXPECT_EQ(len, 8);
     EXPECT_EQ(ConvertBINARY(b, 4, 4, SQL_C_CHAR, buf, 6, &len, &err), 1);
-    EXPECT_EQ(err, cverr::Truncated);
+    EXPECT_EQ(err, kErrTruncated);
     EXPECT_STREQ(buf, "01AB");
     EXPECT_EQ(len, 8);
     // More of the value follows elsewhere.
@@ -165,7 +165,7 @@ TEST(BinarySource, HexText) {
     EXPECT_EQ(ConvertBINARY(b, 4, 4, SQL_C_WCHAR, w, 1, &len, &err), 1);
     EXPECT_EQ(w[0], 0x7777);
     EXPECT_EQ(ConvertBINARY(b, 4, 4, SQL_C_LONG, w, 4, &len, &err), -1);
-    EXPECT_EQ(err, cverr::RestrictedType);
+    EXPECT_EQ(err, kErrRestrictedType);
 }
 
 TEST(NullClearing, ByCType) {

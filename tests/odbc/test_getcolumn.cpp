@@ -64,7 +64,7 @@ TEST_P(NarrowPieces, ZeroBufferReportsLengthOnlyAndKeepsPosition) {
     SQLLEN len = 0;
     ColumnBinding b = Bind(1, SQL_C_CHAR, buf, 0, &len);
     EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 1);
-    EXPECT_EQ(st.lastError, cverr::Truncated);
+    EXPECT_EQ(st.lastError, kErrTruncated);
     EXPECT_EQ(len, 10);
     EXPECT_STREQ(buf, "untouched");
     ColumnBinding b2 = Bind(1, SQL_C_CHAR, buf, 16, &len);
@@ -337,7 +337,7 @@ TEST(GetColumnNull, WithoutIndicatorIs22002) {
     char buf[8];
     ColumnBinding b = Bind(1, SQL_C_CHAR, buf, 8, nullptr, nullptr);
     EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), -1);
-    EXPECT_EQ(st.lastError, cverr::IndicatorRequired);
+    EXPECT_EQ(st.lastError, kErrIndicatorRequired);
 }
 
 TEST(GetColumnNull, ClearsTheBufferByCType) {
@@ -361,19 +361,19 @@ TEST(GetColumnChecks, ColumnAndRowRanges) {
     SQLLEN len;
     ColumnBinding b2 = Bind(2, SQL_C_LONG, &v, 4, &len);
     EXPECT_EQ(GetColumn(st.ctx, 0, b2, c.ds), -1);
-    EXPECT_EQ(st.lastError, cverr::InvalidColumnNumber);
+    EXPECT_EQ(st.lastError, kErrBadColumnNumber);
     ColumnBinding b0 = Bind(0, SQL_C_BINARY, &v, 4, &len);
     EXPECT_EQ(GetColumn(st.ctx, 0, b0, c.ds), -1);
-    EXPECT_EQ(st.lastError, cverr::InvalidColumnNumber);
+    EXPECT_EQ(st.lastError, kErrBadColumnNumber);
     ColumnBinding b1 = Bind(1, SQL_C_LONG, &v, 4, &len);
     EXPECT_EQ(GetColumn(st.ctx, 1, b1, c.ds), -1);
-    EXPECT_EQ(st.lastError, cverr::InvalidCursorState);
+    EXPECT_EQ(st.lastError, kErrCursorState);
     ASSERT_EQ(st.traces.size(), 3u);
     EXPECT_EQ(st.traces[0], "GetColumn: col out of range (2,1)");
     EXPECT_EQ(st.traces[2], "GetColumn: row out of range (1,1)");
     ColumnBinding nt = Bind(1, SQL_C_LONG, nullptr, 4, &len);
     EXPECT_EQ(GetColumn(st.ctx, 0, nt, c.ds), -1);
-    EXPECT_EQ(st.lastError, cverr::InvalidArgument);
+    EXPECT_EQ(st.lastError, kErrBadArg);
 }
 
 TEST(GetColumnChecks, UnknownValueKindIs07006) {
@@ -386,7 +386,7 @@ TEST(GetColumnChecks, UnknownValueKindIs07006) {
         SQLLEN len;
         ColumnBinding b = Bind(1, SQL_C_CHAR, buf, 8, &len);
         EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), -1) << kind;
-        EXPECT_EQ(st.lastError, cverr::RestrictedType) << kind;
+        EXPECT_EQ(st.lastError, kErrRestrictedType) << kind;
     }
 }
 
@@ -424,10 +424,10 @@ TEST(GetColumnBookmark, CTypeTargetAndValue) {
     SQLLEN len = 0;
     ColumnBinding bad = Bind(0, SQL_C_LONG, &v, 8, &len);
     EXPECT_EQ(GetColumn(st.ctx, 1, bad, c.ds), -1);
-    EXPECT_EQ(st.lastError, cverr::ProgramTypeOutOfRange);
+    EXPECT_EQ(st.lastError, kErrCTypeRange);
     ColumnBinding nul = Bind(0, SQL_C_UBIGINT, nullptr, 8, &len);
     EXPECT_EQ(GetColumn(st.ctx, 1, nul, c.ds), -1);
-    EXPECT_EQ(st.lastError, cverr::InvalidArgument);
+    EXPECT_EQ(st.lastError, kErrBadArg);
     ColumnBinding ok = Bind(0, SQL_C_UBIGINT, &v, 8, &len);
     EXPECT_EQ(GetColumn(st.ctx, 1, ok, c.ds), 0);
     EXPECT_EQ(v, -5);
@@ -446,7 +446,7 @@ TEST(GetColumnBookmark, ShortBinaryBufferGetsWhatFits) {
     SQLLEN len = 0;
     ColumnBinding b = Bind(0, SQL_C_BINARY, buf.get(), 4, &len);
     EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 1);
-    EXPECT_EQ(st.lastError, cverr::Truncated);
+    EXPECT_EQ(st.lastError, kErrTruncated);
     EXPECT_EQ(len, 8);
     int32_t got;
     std::memcpy(&got, buf.get(), 4);
@@ -465,7 +465,7 @@ TEST(GetColumnBookmark, OdbcTwoFixedBookmarkGetsFourBytes) {
     SQLLEN len = 0;
     ColumnBinding b = Bind(0, SQL_C_ULONG, buf.get(), 0, &len);
     EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
-    EXPECT_EQ(st.lastError, cverr::None);
+    EXPECT_EQ(st.lastError, kErrNone);
     EXPECT_EQ(len, 4);
     uint32_t got;
     std::memcpy(&got, buf.get(), 4);
@@ -527,7 +527,7 @@ TEST(GetColumnCType, ArdTypeAndNumericTakeTheDescriptorRecord) {
     double d = 0;
     ColumnBinding ard = Bind(1, SQL_ARD_TYPE, &d, 8, &len);
     EXPECT_EQ(GetColumn(st.ctx, 0, ard, c.ds), -1);
-    EXPECT_EQ(st.lastError, cverr::InvalidDescIndex);
+    EXPECT_EQ(st.lastError, kErrBadDescIndex);
     st.fetched();
     st.haveRecord = true;
     st.record = {SQL_C_DOUBLE, 0, 0};
@@ -539,7 +539,7 @@ TEST(GetColumnCType, ArdTypeAndNumericTakeTheDescriptorRecord) {
     SQL_NUMERIC_STRUCT n{};
     ColumnBinding num = Bind(1, SQL_C_NUMERIC, &n, sizeof n, &len);
     EXPECT_EQ(GetColumn(st.ctx, 0, num, c.ds), 1);
-    EXPECT_EQ(st.lastError, cverr::FractionalTruncation);
+    EXPECT_EQ(st.lastError, kErrFractionalTruncation);
     EXPECT_EQ(n.precision, 10);
     EXPECT_EQ(n.scale, 2);
     EXPECT_EQ(n.val[0] | (n.val[1] << 8), 12345);
@@ -550,7 +550,7 @@ TEST(GetColumnCType, OutputParameterModeUsesTheApdAndBindingScale) {
     SQL_TIMESTAMP_STRUCT ts{2024, 2, 29, 13, 45, 10, 123456789};
     c.setValue(ts);
     FakeStmt st;
-    st.lastError = cverr::OutputParams;
+    st.lastError = kErrOutputValues;
     st.ctx.directionRecount = true;
     st.scale = 9;
     char buf[40];
@@ -566,7 +566,7 @@ TEST(GetColumnCType, OutputParameterModeUsesTheApdAndBindingScale) {
     EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), 0);
     EXPECT_STREQ(buf, "2024-02-29 13:45:10.123456789");
     st.fetched();
-    st.lastError = cverr::OutputParams;
+    st.lastError = kErrOutputValues;
     st.haveRecord = true;
     st.record = {SQL_C_NUMERIC, 5, 0};
     SQL_NUMERIC_STRUCT n;
@@ -624,7 +624,7 @@ TEST(GetColumnAgentPieces, NullAndEmptyAndMissingAgent) {
         SQLLEN ind = 0;
         ColumnBinding b = Bind(1, SQL_C_CHAR, buf, 4, &ind);
         EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), -1);
-        EXPECT_EQ(st.lastError, cverr::NotSupported);
+        EXPECT_EQ(st.lastError, kErrNotSupported);
     }
 }
 
@@ -662,7 +662,7 @@ TEST(GetColumnPieces, MalformedUtf8IsRefusedAsWideText) {
         SQLLEN len;
         ColumnBinding b = Bind(1, SQL_C_WCHAR, buf, sizeof buf, &len);
         EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), SQL_ERROR);
-        EXPECT_EQ(st.lastError, cverr::CastValue);
+        EXPECT_EQ(st.lastError, kErrCastValue);
         for (SQLWCHAR u : buf) EXPECT_NE(u, u'\'');
         EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds), SQL_NO_DATA);
         // As narrow text the bytes are handed over as they are.
@@ -949,7 +949,7 @@ TEST(GetColumnPlan, OutputParametersWorkOutTheirOwn) {
     SQLLEN len;
     b.target = buf;
     b.lengthPtr = b.indicatorPtr = &len;
-    st.lastError = cverr::OutputParams;
+    st.lastError = kErrOutputValues;
     EXPECT_EQ(GetColumn(st.ctx, 0, b, c.ds, &resultPlan), 0);
     EXPECT_STREQ(buf, "2024-02-29 13:45:10.1234");
 }

@@ -78,28 +78,28 @@ uint32_t ExpectedError(Src src, int cType) {
     switch (src) {
         case Src::Integer:
         case Src::Floating:
-            return (dt || cType == SQL_C_GUID) ? cverr::RestrictedType : 0;
+            return (dt || cType == SQL_C_GUID) ? kErrRestrictedType : kErrNone;
         case Src::Date:
             return textual || cType == SQL_C_DATE || cType == SQL_C_TYPE_DATE || cType == SQL_C_TIMESTAMP ||
                            cType == SQL_C_TYPE_TIMESTAMP
-                       ? 0
-                       : cverr::RestrictedType;
+                       ? kErrNone
+                       : kErrRestrictedType;
         case Src::Time:
             return textual || cType == SQL_C_TIME || cType == SQL_C_TYPE_TIME || cType == SQL_C_TIMESTAMP ||
                            cType == SQL_C_TYPE_TIMESTAMP
-                       ? 0
-                       : cverr::RestrictedType;
+                       ? kErrNone
+                       : kErrRestrictedType;
         case Src::Timestamp:
-            return textual || dt ? 0 : cverr::RestrictedType;
+            return textual || dt ? kErrNone : kErrRestrictedType;
         case Src::Binary:
-            return textual ? 0 : cverr::RestrictedType;
+            return textual ? kErrNone : kErrRestrictedType;
         case Src::Text:
-            if (dt) return cverr::NotCapable;
-            if (cType == SQL_C_GUID) return cverr::LengthMismatch;  // "1" is not 36 characters
+            if (dt) return kErrNotCapable;
+            if (cType == SQL_C_GUID) return kErrLengthMismatch;  // "1" is not 36 characters
             return 0;
         case Src::Wide:
-            if (dt) return cverr::NotCapable;
-            if (cType == SQL_C_GUID) return cverr::RestrictedType;
+            if (dt) return kErrNotCapable;
+            if (cType == SQL_C_GUID) return kErrRestrictedType;
             return 0;
     }
     return 0;
@@ -161,7 +161,7 @@ TEST(ConversionMatrix, NullOfEveryKindIntoEveryCType) {
             ColumnBinding noInd = Bind(1, static_cast<int16_t>(cType), buf, 24, nullptr, nullptr);
             st.fetched();
             EXPECT_EQ(GetColumn(st.ctx, 0, noInd, c.ds), -1);
-            EXPECT_EQ(st.lastError, cverr::IndicatorRequired);
+            EXPECT_EQ(st.lastError, kErrIndicatorRequired);
         }
     }
 }

@@ -77,37 +77,37 @@ int RunInt(const IntCase& c, unsigned char* buf, int64_t bufLen, SQLLEN* len, ui
 
 TEST(IntegerSources, RangesAndSigns) {
     const IntCase cases[] = {
-        {2, true, 300, SQL_C_TINYINT, cverr::OutOfRange, 0},
+        {2, true, 300, SQL_C_TINYINT, kErrNumericRange, 0},
         {2, true, 127, SQL_C_TINYINT, 0, 127},
         {2, true, -128, SQL_C_STINYINT, 0, -128},
-        {2, true, -129, SQL_C_STINYINT, cverr::OutOfRange, 0},
-        {1, false, 200, SQL_C_STINYINT, cverr::OutOfRange, 0},
+        {2, true, -129, SQL_C_STINYINT, kErrNumericRange, 0},
+        {1, false, 200, SQL_C_STINYINT, kErrNumericRange, 0},
         {1, false, 200, SQL_C_UTINYINT, 0, 200},
-        {1, true, -1, SQL_C_UTINYINT, cverr::OutOfRange, 0},
+        {1, true, -1, SQL_C_UTINYINT, kErrNumericRange, 0},
         // Negative values never reach unsigned targets.
-        {1, true, -1, SQL_C_USHORT, cverr::OutOfRange, 0},
-        {2, true, -1, SQL_C_ULONG, cverr::OutOfRange, 0},
-        {4, true, -1, SQL_C_UBIGINT, cverr::OutOfRange, 0},
-        {4, true, -1, SQL_C_ULONG, cverr::OutOfRange, 0},
-        {2, true, -5, SQL_C_USHORT, cverr::OutOfRange, 0},
+        {1, true, -1, SQL_C_USHORT, kErrNumericRange, 0},
+        {2, true, -1, SQL_C_ULONG, kErrNumericRange, 0},
+        {4, true, -1, SQL_C_UBIGINT, kErrNumericRange, 0},
+        {4, true, -1, SQL_C_ULONG, kErrNumericRange, 0},
+        {2, true, -5, SQL_C_USHORT, kErrNumericRange, 0},
         // Unsigned sources are tested as the unsigned values they are.
-        {2, false, 40000, SQL_C_SSHORT, cverr::OutOfRange, 0},
+        {2, false, 40000, SQL_C_SSHORT, kErrNumericRange, 0},
         {2, false, 40000, SQL_C_USHORT, 0, 40000},
-        {2, false, 65535, SQL_C_TINYINT, cverr::OutOfRange, 0},
-        {4, false, 4294967295, SQL_C_STINYINT, cverr::OutOfRange, 0},
-        {4, false, 4294967295, SQL_C_SHORT, cverr::OutOfRange, 0},
-        {4, false, 4294967295, SQL_C_SLONG, cverr::OutOfRange, 0},
-        {4, false, 2147483648, SQL_C_LONG, cverr::OutOfRange, 0},
+        {2, false, 65535, SQL_C_TINYINT, kErrNumericRange, 0},
+        {4, false, 4294967295, SQL_C_STINYINT, kErrNumericRange, 0},
+        {4, false, 4294967295, SQL_C_SHORT, kErrNumericRange, 0},
+        {4, false, 4294967295, SQL_C_SLONG, kErrNumericRange, 0},
+        {4, false, 2147483648, SQL_C_LONG, kErrNumericRange, 0},
         {4, false, 4294967295, SQL_C_ULONG, 0, 4294967295},
         {4, false, 4294967295, SQL_C_SBIGINT, 0, 4294967295},
         {4, true, -2147483648, SQL_C_SBIGINT, 0, -2147483648LL},
         {4, true, 65535, SQL_C_USHORT, 0, 65535},
-        {4, true, 65536, SQL_C_USHORT, cverr::OutOfRange, 0},
+        {4, true, 65536, SQL_C_USHORT, kErrNumericRange, 0},
         {4, true, 255, SQL_C_UTINYINT, 0, 255},
-        {4, true, 256, SQL_C_UTINYINT, cverr::OutOfRange, 0},
+        {4, true, 256, SQL_C_UTINYINT, kErrNumericRange, 0},
         {1, false, 1, SQL_C_BIT, 0, 1},
-        {1, false, 2, SQL_C_BIT, cverr::OutOfRange, 0},
-        {2, true, -1, SQL_C_BIT, cverr::OutOfRange, 0},
+        {1, false, 2, SQL_C_BIT, kErrNumericRange, 0},
+        {2, true, -1, SQL_C_BIT, kErrNumericRange, 0},
         {4, true, 0, SQL_C_BIT, 0, 0},
     };
     for (const IntCase& c : cases) {
@@ -173,7 +173,7 @@ TEST(IntegerSources, TextTargets) {
     SQLLEN len;
     uint32_t err;
     EXPECT_EQ(ConvertLONG(12345, true, SQL_C_CHAR, small, 3, &len, &err, 0, 0), 1);
-    EXPECT_EQ(err, cverr::Truncated);
+    EXPECT_EQ(err, kErrTruncated);
     EXPECT_STREQ(small, "12");
     EXPECT_EQ(len, 5);
 }
@@ -188,9 +188,9 @@ TEST(IntegerSources, BinaryTargetRefusesTruncation) {
     std::memcpy(&back, buf, 4);
     EXPECT_EQ(back, 0x11223344u);
     EXPECT_EQ(ConvertLONG(1, true, SQL_C_BINARY, buf, 2, &len, &err, 0, 0), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(ConvertSHORT(1, true, SQL_C_BINARY, buf, 0, &len, &err, 0, 0), 1);
-    EXPECT_EQ(err, cverr::Truncated);
+    EXPECT_EQ(err, kErrTruncated);
     EXPECT_EQ(len, 2);
 }
 
@@ -212,9 +212,9 @@ TEST(IntegerSources, NumericIsExact) {
     EXPECT_EQ(ConvertSHORT(5, true, SQL_C_NUMERIC, &n, 0, &len, &err, 0, 20), 0);
     EXPECT_EQ(err, 0u);
     EXPECT_EQ(ConvertLONG(2000000000, true, SQL_C_NUMERIC, &n, 0, &len, &err, 30, 38), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);  // 2e39 does not fit 128 bits
+    EXPECT_EQ(err, kErrNumericRange);  // 2e39 does not fit 128 bits
     EXPECT_EQ(ConvertLONG(12345, true, SQL_C_NUMERIC, &n, 0, &len, &err, -2, 5), 1);
-    EXPECT_EQ(err, cverr::FractionalTruncation);
+    EXPECT_EQ(err, kErrFractionalTruncation);
     EXPECT_EQ(Magnitude(n), 123u);
 }
 
@@ -230,28 +230,28 @@ TEST(FloatingSources, RangesTruncationAndSpecialValues) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const FloatCase cases[] = {
-        {255.5, false, SQL_C_UTINYINT, cverr::OutOfRange, 0},
+        {255.5, false, SQL_C_UTINYINT, kErrNumericRange, 0},
         {254.9, false, SQL_C_UTINYINT, 0, 254},
-        {-0.5, false, SQL_C_UTINYINT, cverr::OutOfRange, 0},
+        {-0.5, false, SQL_C_UTINYINT, kErrNumericRange, 0},
         {-128.0, false, SQL_C_TINYINT, 0, -128},
         {-2.7, false, SQL_C_SHORT, 0, -2},
-        {1.5, false, SQL_C_BIT, cverr::OutOfRange, 0},
+        {1.5, false, SQL_C_BIT, kErrNumericRange, 0},
         {1.0, false, SQL_C_BIT, 0, 1},
         {2147483647.0, false, SQL_C_LONG, 0, 2147483647.0},
-        {2147483648.0, false, SQL_C_LONG, cverr::OutOfRange, 0},
-        {-2147483648.9, false, SQL_C_LONG, cverr::OutOfRange, 0},
+        {2147483648.0, false, SQL_C_LONG, kErrNumericRange, 0},
+        {-2147483648.9, false, SQL_C_LONG, kErrNumericRange, 0},
         {4294967295.0, false, SQL_C_ULONG, 0, 4294967295.0},
-        {9223372036854775808.0, false, SQL_C_SBIGINT, cverr::OutOfRange, 0},
+        {9223372036854775808.0, false, SQL_C_SBIGINT, kErrNumericRange, 0},
         {-9223372036854775808.0, false, SQL_C_SBIGINT, 0, -9223372036854775808.0},
-        {18446744073709551616.0, false, SQL_C_UBIGINT, cverr::OutOfRange, 0},
-        {-1.0, false, SQL_C_UBIGINT, cverr::OutOfRange, 0},
-        {nan, false, SQL_C_LONG, cverr::OutOfRange, 0},
-        {nan, false, SQL_C_UBIGINT, cverr::OutOfRange, 0},
-        {nan, false, SQL_C_BIT, cverr::OutOfRange, 0},
-        {inf, false, SQL_C_SBIGINT, cverr::OutOfRange, 0},
-        {-inf, false, SQL_C_SHORT, cverr::OutOfRange, 0},
-        {inf, true, SQL_C_LONG, cverr::OutOfRange, 0},
-        {1e300, false, SQL_C_FLOAT, cverr::OutOfRange, 0},
+        {18446744073709551616.0, false, SQL_C_UBIGINT, kErrNumericRange, 0},
+        {-1.0, false, SQL_C_UBIGINT, kErrNumericRange, 0},
+        {nan, false, SQL_C_LONG, kErrNumericRange, 0},
+        {nan, false, SQL_C_UBIGINT, kErrNumericRange, 0},
+        {nan, false, SQL_C_BIT, kErrNumericRange, 0},
+        {inf, false, SQL_C_SBIGINT, kErrNumericRange, 0},
+        {-inf, false, SQL_C_SHORT, kErrNumericRange, 0},
+        {inf, true, SQL_C_LONG, kErrNumericRange, 0},
+        {1e300, false, SQL_C_FLOAT, kErrNumericRange, 0},
         {1e30, false, SQL_C_FLOAT, 0, static_cast<double>(1e30f)},
         {inf, false, SQL_C_FLOAT, 0, inf},
         {65504.0, true, SQL_C_USHORT, 0, 65504},
@@ -308,7 +308,7 @@ TEST(FloatingSources, TextUsesSignificantDigits) {
     SQLLEN len;
     uint32_t err;
     EXPECT_EQ(ConvertDOUBLE(3.14159, SQL_C_CHAR, small, 4, &len, &err, 0, 0), 1);
-    EXPECT_EQ(err, cverr::Truncated);
+    EXPECT_EQ(err, kErrTruncated);
     EXPECT_STREQ(small, "3.1");
     EXPECT_EQ(len, 18);  // "3.1415899999999999"
     SQLWCHAR wbuf[8];
@@ -326,11 +326,11 @@ TEST(FloatingSources, BinaryIsRawAndRefusesTruncation) {
     std::memcpy(&back, buf, 8);
     EXPECT_EQ(back, 2.5);
     EXPECT_EQ(ConvertDOUBLE(2.5, SQL_C_BINARY, buf, 4, &len, &err, 0, 0), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(ConvertFLOAT(2.5f, SQL_C_BINARY, buf, 4, &len, &err, 0, 0), 0);
     EXPECT_EQ(len, 4);
     EXPECT_EQ(ConvertDOUBLE(2.5, SQL_C_GUID, buf, 8, &len, &err, 0, 0), -1);
-    EXPECT_EQ(err, cverr::RestrictedType);
+    EXPECT_EQ(err, kErrRestrictedType);
 }
 
 TEST(DoubleToNumericTest, ScalePrecisionAndSpecialValues) {
@@ -345,16 +345,16 @@ TEST(DoubleToNumericTest, ScalePrecisionAndSpecialValues) {
     EXPECT_EQ(Magnitude(n), 7u);
     EXPECT_EQ(n.sign, 0);
     EXPECT_EQ(DoubleToNumeric(12.5, &n, 1, 20, &err), 1);
-    EXPECT_EQ(err, cverr::FractionalTruncation);
+    EXPECT_EQ(err, kErrFractionalTruncation);
     EXPECT_EQ(Magnitude(n), 125u);
     EXPECT_EQ(DoubleToNumeric(1e17, &n, 0, 20, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(DoubleToNumeric(1e30, &n, 10, 15, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(DoubleToNumeric(std::numeric_limits<double>::infinity(), &n, 0, 15, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(DoubleToNumeric(std::numeric_limits<double>::quiet_NaN(), &n, 0, 15, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     // Above 2^32 the magnitude is taken byte by byte.
     EXPECT_EQ(DoubleToNumeric(123456789012.0, &n, 2, 15, &err), 0);
     EXPECT_EQ(Magnitude(n), 12345678901200u);
@@ -378,7 +378,7 @@ TEST(DoubleToNumericTest, FromFloatAndDoubleColumns) {
     EXPECT_EQ(ConvertFLOAT(3.0f, SQL_C_NUMERIC, &n, 0, &len, &err, 0, 0), 0);
     EXPECT_EQ(n.precision, 7);
     EXPECT_EQ(ConvertDOUBLE(std::numeric_limits<double>::infinity(), SQL_C_NUMERIC, &n, 0, &len, &err, 0, 0), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
 }
 
 }  // namespace

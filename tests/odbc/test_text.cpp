@@ -16,70 +16,70 @@ struct NumberCase {
 TEST(TextToInteger, ParsesWithinRange) {
     const NumberCase cases[] = {
         {" 42 ", SQL_C_LONG, 0, 42},
-        {"42a", SQL_C_LONG, cverr::Assignment, 0},
-        {"4 2", SQL_C_LONG, cverr::Assignment, 0},
-        {"", SQL_C_LONG, cverr::Assignment, 0},
-        {"-", SQL_C_LONG, cverr::Assignment, 0},
-        {"   ", SQL_C_LONG, cverr::Assignment, 0},
+        {"42a", SQL_C_LONG, kErrAssignment, 0},
+        {"4 2", SQL_C_LONG, kErrAssignment, 0},
+        {"", SQL_C_LONG, kErrAssignment, 0},
+        {"-", SQL_C_LONG, kErrAssignment, 0},
+        {"   ", SQL_C_LONG, kErrAssignment, 0},
         {"+7", SQL_C_LONG, 0, 7},
         {"2147483647", SQL_C_LONG, 0, 2147483647},
-        {"2147483648", SQL_C_LONG, cverr::OutOfRange, 0},
+        {"2147483648", SQL_C_LONG, kErrNumericRange, 0},
         {"-2147483648", SQL_C_SLONG, 0, -2147483648LL},
-        {"-2147483649", SQL_C_SLONG, cverr::OutOfRange, 0},
-        {"99999999999999999999999", SQL_C_LONG, cverr::OutOfRange, 0},
+        {"-2147483649", SQL_C_SLONG, kErrNumericRange, 0},
+        {"99999999999999999999999", SQL_C_LONG, kErrNumericRange, 0},
         {"4294967295", SQL_C_ULONG, 0, 4294967295LL},
-        {"-1", SQL_C_ULONG, cverr::OutOfRange, 0},
+        {"-1", SQL_C_ULONG, kErrNumericRange, 0},
         {"-0", SQL_C_UTINYINT, 0, 0},
-        {"-1", SQL_C_UTINYINT, cverr::OutOfRange, 0},
+        {"-1", SQL_C_UTINYINT, kErrNumericRange, 0},
         {"255", SQL_C_UTINYINT, 0, 255},
         {"-128", SQL_C_TINYINT, 0, -128},
-        {"128", SQL_C_STINYINT, cverr::OutOfRange, 0},
+        {"128", SQL_C_STINYINT, kErrNumericRange, 0},
         {"65535", SQL_C_USHORT, 0, 65535},
-        {"-32769", SQL_C_SHORT, cverr::OutOfRange, 0},
+        {"-32769", SQL_C_SHORT, kErrNumericRange, 0},
         {"18446744073709551615", SQL_C_UBIGINT, 0, -1},
-        {"18446744073709551616", SQL_C_UBIGINT, cverr::OutOfRange, 0},
+        {"18446744073709551616", SQL_C_UBIGINT, kErrNumericRange, 0},
         {"-9223372036854775808", SQL_C_SBIGINT, 0, INT64_MIN},
-        {"9223372036854775808", SQL_C_SBIGINT, cverr::OutOfRange, 0},
-        {"-5", SQL_C_UBIGINT, cverr::OutOfRange, 0},
+        {"9223372036854775808", SQL_C_SBIGINT, kErrNumericRange, 0},
+        {"-5", SQL_C_UBIGINT, kErrNumericRange, 0},
         // Signs and digits alone, at the edges of the widest such text read in one pass.
         {"+0", SQL_C_SBIGINT, 0, 0},
         {"-0", SQL_C_SBIGINT, 0, 0},
-        {"+", SQL_C_SBIGINT, cverr::Assignment, 0},
+        {"+", SQL_C_SBIGINT, kErrAssignment, 0},
         {"0000000000000000000", SQL_C_SBIGINT, 0, 0},
         {"00000000000000000042", SQL_C_SBIGINT, 0, 42},
         {"9999999999999999999", SQL_C_UBIGINT, 0, int64_t(9999999999999999999ULL)},
-        {"9999999999999999999", SQL_C_SBIGINT, cverr::OutOfRange, 0},
-        {"-9999999999999999999", SQL_C_SBIGINT, cverr::OutOfRange, 0},
-        {"-9223372036854775809", SQL_C_SBIGINT, cverr::OutOfRange, 0},
+        {"9999999999999999999", SQL_C_SBIGINT, kErrNumericRange, 0},
+        {"-9999999999999999999", SQL_C_SBIGINT, kErrNumericRange, 0},
+        {"-9223372036854775809", SQL_C_SBIGINT, kErrNumericRange, 0},
         {"-0000000000000000001", SQL_C_SBIGINT, 0, -1},
-        {"-0000000000000000001", SQL_C_UBIGINT, cverr::OutOfRange, 0},
-        {"12345678901", SQL_C_LONG, cverr::OutOfRange, 0},
-        {"-4294967295", SQL_C_SLONG, cverr::OutOfRange, 0},
+        {"-0000000000000000001", SQL_C_UBIGINT, kErrNumericRange, 0},
+        {"12345678901", SQL_C_LONG, kErrNumericRange, 0},
+        {"-4294967295", SQL_C_SLONG, kErrNumericRange, 0},
         {"42\t", SQL_C_LONG, 0, 42},
         // A numeric literal with a fraction converts; dropped digits other than zeros are 01S07.
-        {"1.5", SQL_C_LONG, cverr::FractionalTruncation, 1},
+        {"1.5", SQL_C_LONG, kErrFractionalTruncation, 1},
         {"1600.00", SQL_C_SLONG, 0, 1600},
-        {" -2.50 ", SQL_C_SSHORT, cverr::FractionalTruncation, -2},
-        {"-0.5", SQL_C_UBIGINT, cverr::FractionalTruncation, 0},
-        {"-1.5", SQL_C_UBIGINT, cverr::OutOfRange, 0},
-        {".75", SQL_C_SBIGINT, cverr::FractionalTruncation, 0},
+        {" -2.50 ", SQL_C_SSHORT, kErrFractionalTruncation, -2},
+        {"-0.5", SQL_C_UBIGINT, kErrFractionalTruncation, 0},
+        {"-1.5", SQL_C_UBIGINT, kErrNumericRange, 0},
+        {".75", SQL_C_SBIGINT, kErrFractionalTruncation, 0},
         {"7.", SQL_C_LONG, 0, 7},
         {"1.5E3", SQL_C_LONG, 0, 1500},
-        {"125e-2", SQL_C_TINYINT, cverr::FractionalTruncation, 1},
-        {"1e400", SQL_C_SBIGINT, cverr::OutOfRange, 0},
+        {"125e-2", SQL_C_TINYINT, kErrFractionalTruncation, 1},
+        {"1e400", SQL_C_SBIGINT, kErrNumericRange, 0},
         {"0e400", SQL_C_SBIGINT, 0, 0},
-        {"32767.9", SQL_C_SHORT, cverr::FractionalTruncation, 32767},
-        {"32768.0", SQL_C_SHORT, cverr::OutOfRange, 0},
-        {"9223372036854775807.99", SQL_C_SBIGINT, cverr::FractionalTruncation, INT64_MAX},
-        {"1.5.", SQL_C_LONG, cverr::Assignment, 0},
-        {".", SQL_C_LONG, cverr::Assignment, 0},
-        {"1e", SQL_C_LONG, cverr::Assignment, 0},
-        {"1.50", SQL_C_BIT, cverr::FractionalTruncation, 1},
-        {"0.5", SQL_C_BIT, cverr::FractionalTruncation, 0},
-        {"-0.5", SQL_C_BIT, cverr::OutOfRange, 0},
+        {"32767.9", SQL_C_SHORT, kErrFractionalTruncation, 32767},
+        {"32768.0", SQL_C_SHORT, kErrNumericRange, 0},
+        {"9223372036854775807.99", SQL_C_SBIGINT, kErrFractionalTruncation, INT64_MAX},
+        {"1.5.", SQL_C_LONG, kErrAssignment, 0},
+        {".", SQL_C_LONG, kErrAssignment, 0},
+        {"1e", SQL_C_LONG, kErrAssignment, 0},
+        {"1.50", SQL_C_BIT, kErrFractionalTruncation, 1},
+        {"0.5", SQL_C_BIT, kErrFractionalTruncation, 0},
+        {"-0.5", SQL_C_BIT, kErrNumericRange, 0},
         {"1", SQL_C_BIT, 0, 1},
-        {"2", SQL_C_BIT, cverr::OutOfRange, 0},
-        {"x", SQL_C_BIT, cverr::OutOfRange, 0},  // any failure of a BIT is out of range
+        {"2", SQL_C_BIT, kErrNumericRange, 0},
+        {"x", SQL_C_BIT, kErrNumericRange, 0},  // any failure of a BIT is out of range
     };
     for (const NumberCase& c : cases) {
         SCOPED_TRACE(testing::Message() << '"' << c.text << "\" to " << CTypeName(c.cType));
@@ -89,7 +89,7 @@ TEST(TextToInteger, ParsesWithinRange) {
         uint32_t err = 5;
         // The application's buffer length is not consulted for fixed-size results.
         const int rc = ConvertCHAR(c.text, std::strlen(c.text), std::strlen(c.text), c.cType, buf, 1, &len, &err, 0, 0);
-        const bool warning = c.err == cverr::FractionalTruncation;
+        const bool warning = c.err == kErrFractionalTruncation;
         if (c.err && !warning) {
             EXPECT_EQ(rc, -1);
             EXPECT_EQ(err, c.err);
@@ -135,9 +135,9 @@ TEST(TextToDecimal, SeparatorsCurrencyBlanksAndLimits) {
     };
     for (const Case& c :
          {Case{"1,234.5", 0, 1234.5}, Case{"$12.5", 0, 12.5}, Case{" -3.25e2", 0, -325}, Case{"1.5 ", 0, 1.5},
-          Case{"+2", 0, 2}, Case{"1.5x", cverr::Assignment, 0}, Case{"abc", cverr::Assignment, 0},
-          Case{"", cverr::Assignment, 0}, Case{"1e400", cverr::OutOfRange, 0}, Case{"1e-400", 0, 0},
-          Case{"0x10", cverr::Assignment, 0}, Case{"1 2", cverr::Assignment, 0}, Case{"+-2", cverr::Assignment, 0}}) {
+          Case{"+2", 0, 2}, Case{"1.5x", kErrAssignment, 0}, Case{"abc", kErrAssignment, 0},
+          Case{"", kErrAssignment, 0}, Case{"1e400", kErrNumericRange, 0}, Case{"1e-400", 0, 0},
+          Case{"0x10", kErrAssignment, 0}, Case{"1 2", kErrAssignment, 0}, Case{"+-2", kErrAssignment, 0}}) {
         SCOPED_TRACE(c.text);
         double d = -1;
         uint32_t err;
@@ -152,15 +152,15 @@ TEST(TextToDecimal, SeparatorsCurrencyBlanksAndLimits) {
     double d;
     uint32_t err;
     EXPECT_EQ(CharToDecimal(longText.data(), longText.size(), &d, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     const std::string okText(512, '1');
     EXPECT_EQ(CharToDecimal(okText.data(), okText.size(), &d, &err), -1);  // 1e511 overflows
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     // Through the converter: a float that cannot hold the value is out of range.
     float f;
     SQLLEN len;
     EXPECT_EQ(ConvertCHAR("1e300", 5, 5, SQL_C_FLOAT, &f, 4, &len, &err, 0, 0), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(ConvertCHAR("2.5", 3, 3, SQL_C_FLOAT, &f, 4, &len, &err, 0, 0), 0);
     EXPECT_EQ(f, 2.5f);
 }
@@ -182,18 +182,18 @@ TEST(TextToNumeric, ScaleAndPrecision) {
         int outPrecision;
     };
     const Case cases[] = {
-        {"1.2345", 2, 10, 1, cverr::FractionalTruncation, 123, 1, 10},
+        {"1.2345", 2, 10, 1, kErrFractionalTruncation, 123, 1, 10},
         {"0.5", 1, 0, 0, 0, 5, 1, 2},
         {"-12.5", 1, 0, 0, 0, 125, 0, 3},
         {"12", 2, 0, 0, 0, 1200, 1, 2},
         {"  7.10  ", 1, 5, 0, 0, 71, 1, 5},
-        {"123.456", 3, 5, 1, cverr::FractionalTruncation, 123450, 1, 5},
-        {"123456", 0, 5, -1, cverr::OutOfRange, 0, 0, 0},
-        {"12x", 0, 0, -1, cverr::Assignment, 0, 0, 0},
-        {"1.2.3", 0, 0, -1, cverr::Assignment, 0, 0, 0},
-        {"", 0, 0, -1, cverr::Assignment, 0, 0, 0},
-        {"-", 0, 0, -1, cverr::Assignment, 0, 0, 0},
-        {"inf", 0, 0, -1, cverr::Assignment, 0, 0, 0},
+        {"123.456", 3, 5, 1, kErrFractionalTruncation, 123450, 1, 5},
+        {"123456", 0, 5, -1, kErrNumericRange, 0, 0, 0},
+        {"12x", 0, 0, -1, kErrAssignment, 0, 0, 0},
+        {"1.2.3", 0, 0, -1, kErrAssignment, 0, 0, 0},
+        {"", 0, 0, -1, kErrAssignment, 0, 0, 0},
+        {"-", 0, 0, -1, kErrAssignment, 0, 0, 0},
+        {"inf", 0, 0, -1, kErrAssignment, 0, 0, 0},
         {"1.5e3", 0, 0, 0, 0, 1500, 1, 4},
         {"25E-1", 1, 0, 0, 0, 25, 1, 2},
         {"-0.00", 2, 0, 0, 0, 0, 1, 3},
@@ -235,7 +235,7 @@ TEST(TextToNumeric, ThirtyNineDigitsUseAllSixteenBytes) {
     for (int i = 0; i < 16; ++i) EXPECT_EQ(n.val[i], 0xFF);
     const char* over = "340282366920938463463374607431768211456";
     EXPECT_EQ(CharToNumeric(over, std::strlen(over), &n, 0, 39, &err), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     // Wide text goes the same way.
     const U16 w = u"-12345678901234567890.5";
     EXPECT_EQ(WCharToNumeric(reinterpret_cast<const SQLWCHAR*>(w.data()), w.size(), &n, 1, 0, &err), 0);
@@ -265,13 +265,13 @@ TEST(TextToGuid, ExactFormOnly) {
 
     const char* braces = "{6F9619FF-8B86-D011-B42D-00C04FC964FF}";
     EXPECT_EQ(ConvertCHAR(braces, 38, 38, SQL_C_GUID, &g, 0, &len, &err, 0, 0), -1);
-    EXPECT_EQ(err, cverr::LengthMismatch);
+    EXPECT_EQ(err, kErrLengthMismatch);
     const char* noDash = "6F9619FF+8B86-D011-B42D-00C04FC964FF";
     EXPECT_EQ(CharToGuid(noDash, 36, &g, &err), -1);
-    EXPECT_EQ(err, cverr::Assignment);
+    EXPECT_EQ(err, kErrAssignment);
     const char* notHex = "6F9619FG-8B86-D011-B42D-00C04FC964FF";
     EXPECT_EQ(CharToGuid(notHex, 36, &g, &err), -1);
-    EXPECT_EQ(err, cverr::Assignment);
+    EXPECT_EQ(err, kErrAssignment);
 }
 
 TEST(TextConverters, TextToDateTimeIsNotSupportedAndUnknownTypesRefused) {
@@ -280,13 +280,13 @@ TEST(TextConverters, TextToDateTimeIsNotSupportedAndUnknownTypesRefused) {
     uint32_t err;
     for (int t : {SQL_C_DATE, SQL_C_TIME, SQL_C_TIMESTAMP, SQL_C_TYPE_DATE, SQL_C_TYPE_TIME, SQL_C_TYPE_TIMESTAMP}) {
         EXPECT_EQ(ConvertCHAR("2024-01-01", 10, 10, t, buf, 32, &len, &err, 0, 0), -1);
-        EXPECT_EQ(err, cverr::NotCapable);
+        EXPECT_EQ(err, kErrNotCapable);
     }
     EXPECT_EQ(ConvertCHAR("1", 1, 1, 12345, buf, 32, &len, &err, 0, 0), -1);
-    EXPECT_EQ(err, cverr::RestrictedType);
+    EXPECT_EQ(err, kErrRestrictedType);
     const U16 w = u"1";
     EXPECT_EQ(ConvertWCHAR(w.data(), 2, 2, SQL_C_GUID, buf, 32, &len, &err, 0, 0), -1);
-    EXPECT_EQ(err, cverr::RestrictedType);
+    EXPECT_EQ(err, kErrRestrictedType);
 }
 
 TEST(TextConverters, WideTextToBinaryIsItsRawBytes) {
@@ -308,7 +308,7 @@ TEST(CopyOut, CharRules) {
     uint64_t used;
     // Fits, more of the value follows elsewhere: 01004 with the total.
     EXPECT_EQ(CopyOutChar("abc", 3, 3, 10, true, true, buf, 8, &len, &err, &used), 1);
-    EXPECT_EQ(err, cverr::Truncated);
+    EXPECT_EQ(err, kErrTruncated);
     EXPECT_EQ(len, 10);
     EXPECT_STREQ(buf, "abc");
     EXPECT_EQ(used, 3u);
@@ -322,7 +322,7 @@ TEST(CopyOut, CharRules) {
     // Refused truncation writes nothing.
     std::memset(buf, 'z', sizeof buf);
     EXPECT_EQ(CopyOutChar("abcdefgh", 8, 8, 0, true, false, buf, 8, &len, &err, &used), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
     EXPECT_EQ(buf[0], 'z');
     // Without a NUL every byte of the buffer is used.
     EXPECT_EQ(CopyOutChar("abcdefghij", 10, 10, 0, false, true, buf, 8, &len, &err, &used), 1);
@@ -386,7 +386,7 @@ TEST(CopyOut, NarrowToWideAndBack) {
     EXPECT_EQ(used, s.size());
     EXPECT_EQ(WideAt(w, 5), U16(u"x\u00E9\u20ACy") + u'\0');
     EXPECT_EQ(CopyOutCharToWide(s.data(), s.size(), s.size(), 0, true, false, w, 8, &len, &err, &used), -1);
-    EXPECT_EQ(err, cverr::OutOfRange);
+    EXPECT_EQ(err, kErrNumericRange);
 
     // Bytes that are no UTF-8 are no character of a wide buffer: refused (22018), not rewritten.
     for (const std::string& bad : {std::string("x\xFF" "y"), std::string("a\xC0\xA7" "b"), std::string("\xED\xA0\x80"),
@@ -396,7 +396,7 @@ TEST(CopyOut, NarrowToWideAndBack) {
                                     &used),
                   -1)
             << bad;
-        EXPECT_EQ(err, cverr::CastValue) << bad;
+        EXPECT_EQ(err, kErrCastValue) << bad;
     }
     // A character cut by the end of a piece is whole once the rest of the value comes.
     const std::string head = "ab\xE2\x82";
@@ -410,7 +410,7 @@ TEST(CopyOut, NarrowToWideAndBack) {
     const SQLWCHAR lone[] = {u'a', 0xD800, u'b'};
     char n[16];
     EXPECT_EQ(CopyOutWideToChar(lone, 3, 3, 0, true, true, n, sizeof n, &len, &err, &used), -1);
-    EXPECT_EQ(err, cverr::CastValue);
+    EXPECT_EQ(err, kErrCastValue);
     const SQLWCHAR text[] = {u'a', u'\u00E9', 0xD83D, 0xDE00, u'b'};
     EXPECT_EQ(CopyOutWideToChar(text, 5, 5, 0, true, true, n, sizeof n, &len, &err, &used), 0);
     EXPECT_STREQ(n, "a\xC3\xA9\xF0\x9F\x98\x80" "b");

@@ -1,0 +1,167 @@
+#include "odbc/stmt_state.h"
+
+#include "odbc/datapath.h"
+#include "odbc/param.h"
+#include "odbc/setpos.h"
+
+StmtPhase StmtPhaseOf(const StmtRecord* stmt) {
+    if (stmt->conn && StmtStillExecuting(stmt, stmt->conn->busy.load())) return StmtPhase::kStillExecuting;
+    if (StmtInNeedData(stmt)) return StmtPhase::kNeedData;
+    if (StmtExecuted(stmt)) return StmtPositioned(stmt) ? StmtPhase::kPositioned : StmtPhase::kExecuted;
+    if (StmtDescribable(stmt) || StmtPrepared(stmt)) return StmtPhase::kPrepared;
+    return StmtPhase::kAllocated;
+}
+
+bool StmtDescribable(const StmtRecord* stmt) { return stmt->state == kStmtStatePrepared; }
+
+bool StmtPrepared(const StmtRecord* stmt) { return (stmt->flags & kSfPrepared) != 0; }
+
+// The executed flag is set only with the state word 2 and cleared whenever the word leaves it.
+bool StmtExecuted(const StmtRecord* stmt) { return StmtDescribable(stmt) && (stmt->flags & kSfExecuted); }
+
+bool StmtCursorOpen(StmtRecord* stmt) {
+    if (!StmtExecuted(stmt)) return false;
+    const uint32_t before = stmt->lastError;
+    const bool open = StmtDescribeResult(stmt) && stmt->resultCount > 0;
+    stmt->lastError = before;
+    return open;
+}
+
+bool StmtPositioned(const StmtRecord* stmt) {
+    const SCS_Cursor& c = stmt->cursor;
+    if (c.rowset != nullptr) return c.position != kCursorBeforeFirst && c.position != kCursorAfterLast;
+    return stmt->currentRow != 0;
+}
+
+uint32_t StmtRowsetRow(const StmtRecord* stmt) {
+    const SCS_Cursor& c = stmt->cursor;
+    return c.rowset != nullptr && c.position >= 1 ? uint32_t(c.position) : 0u;
+}
+
+uint32_t StmtCurrentRowIndex(const StmtRecord* stmt) {
+    if (const uint32_t row = StmtRowsetRow(stmt)) return row - 1u;
+    return stmt->currentRow ? stmt->currentRow - 1u : 0u;
+}
+
+NeedDataCall StmtNeedDataCall(const StmtRecord* stmt) {
+    switch (stmt->needData) {
+        case 0:
+            return NeedDataCall::kNone;
+        case kNeedDataParams:
+        case kNeedDataLastParam:
+            return NeedDataCall::kExecute;
+        case kNeedDataSetPos:
+        case kNeedDataLastSetPos:
+            return NeedDataCall::kSetPos;
+        case kNeedDataBulk:
+        case kNeedDataLastBulk:
+            return NeedDataCall::kBulk;
+        default:
+            return NeedDataCall::kUnknown;
+    }
+}
+
+bool StmtInNeedData(const StmtRecord* stmt) { return stmt->needData != 0; }
+
+bool StmtInNeedData(const StmtRecord* stmt, uint16_t needData) {
+    return StmtInNeedData(stmt) && stmt->needData == needData;
+}
+
+bool StmtNeedDataResumes(const StmtRecord* stmt, NeedDataCall call) {
+    switch (call) {
+        case NeedDataCall::kExecute:
+            return stmt->needData == kNeedDataLastParam;
+        case NeedDataCall::kSetPos:
+            return stmt->needData == kNeedDataLastSetPos;
+        case NeedDataCall::kBulk:
+            return stmt->needData == kNeedDataLastBulk;
+        default:
+            return false;
+    }
+}
+
+bool StmtNeedDataAsked(const StmtRecord* stmt) { return StmtInNeedData(stmt) && stmt->needDataAsked; }
+
+ErrCode StmtMayReadResult(const StmtRecord* stmt) { return StmtDescribable(stmt) ? kErrNone : kErrSequence; }
+
+ErrCode StmtMayUseCursor(const StmtRecord* stmt) { return StmtDescribable(stmt) ? kErrNone : kErrCursorState; }
+
+ErrCode StmtMayRunPrepared(const StmtRecord* stmt) { return StmtPrepared(stmt) ? kErrNone : kErrSequence; }
+
+ErrCode StmtMayStartDialogue(const StmtRecord* stmt) { return StmtInNeedData(stmt) ? kErrSequence : kErrNone; }
+
+ErrCode StmtMayExecute(StmtRecord* stmt) { return StmtCursorOpen(stmt) ? kErrCursorState : kErrNone; }
+
+ErrCode StmtMayCloseCursor(const StmtRecord* stmt) { return StmtExecuted(stmt) ? kErrNone : kErrCursorState; }
+
+namespace {
+
+bool KnownDialogue(const StmtRecord* stmt) {
+    const NeedDataCall call = StmtNeedDataCall(stmt);
+    return call != NeedDataCall::kNone && call != NeedDataCall::kUnknown;
+}
+
+}  // namespace
+
+ErrCode StmtMayParamData(const StmtRecord* stmt) { return KnownDialogue(stmt) ? kErrNone : kErrSequence; }
+
+ErrCode StmtMayPutData(const StmtRecord* stmt) {
+    return KnownDialogue(stmt) && StmtNeedDataAsked(stmt) ? kErrNone : kErrSequence;
+}
+
+void StmtToAllocated(StmtRecord* stmt) { stmt->state = kStmtStateAllocated; }
+
+void StmtToPrepared(StmtRecord* stmt) {
+    StmtNeedDataEnd(stmt);
+    stmt->daePosition = 0;
+    stmt->daeAux = 0;
+    stmt->flags |= kSfPrepared;
+    stmt->flags &= uint16_t(~kSfExecuted);
+    stmt->currentRow = 0;
+    stmt->state = kStmtStatePrepared;
+}
+
+void StmtToExecuted(StmtRecord* stmt) {
+    stmt->currentRow = 0;
+    stmt->state = kStmtStatePrepared;
+    stmt->flags |= kSfExecuted;
+}
+
+void StmtToClosed(StmtRecord* stmt) {
+    stmt->state = kStmtStateAllocated;
+    stmt->flags &= uint16_t(~kSfExecuted);
+}
+
+void StmtToFreed(StmtRecord* stmt) { stmt->state = kStmtStateFreed; }
+
+void StmtPositionOn(StmtRecord* stmt, int32_t row) { stmt->cursor.position = row; }
+
+void StmtNeedDataBegin(StmtRecord* stmt, uint16_t needData) {
+    stmt->needData = needData;
+    stmt->needDataAsked = false;
+}
+
+void StmtNeedDataAsk(StmtRecord* stmt) { stmt->needDataAsked = true; }
+
+void StmtNeedDataUnask(StmtRecord* stmt) { stmt->needDataAsked = false; }
+
+void StmtNeedDataLast(StmtRecord* stmt) {
+    switch (stmt->needData) {
+        case kNeedDataParams:
+            stmt->needData = kNeedDataLastParam;
+            break;
+        case kNeedDataSetPos:
+            stmt->needData = kNeedDataLastSetPos;
+            break;
+        case kNeedDataBulk:
+            stmt->needData = kNeedDataLastBulk;
+            break;
+        default:
+            break;
+    }
+}
+
+void StmtNeedDataEnd(StmtRecord* stmt) {
+    stmt->needData = 0;
+    stmt->needDataAsked = false;
+}
