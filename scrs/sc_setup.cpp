@@ -1,7 +1,9 @@
 // Cursor set-up at prepare and execute: the analysis that tells whether a scrollable statement can
 // run as the application asked, the downgrade to a static, read-only cursor when it cannot, and the
 // snapshot a static, read-only SELECT takes when it runs.
+#include <cctype>
 #include <cstring>
+#include <strings.h>
 #include <string>
 
 #include <sql.h>
@@ -28,6 +30,39 @@ bool BeginsSelect(const char* text) {
     if (text == nullptr) return false;
     while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
     return KeywordMatch("SELECT", text) != nullptr;
+}
+
+bool IsNameChar(char ch) {
+    return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '$' || ch == '#' || ch == '@';
+}
+
+// Whether the words CURRENT OF stand in the text outside literals.
+bool NamesCurrentRow(const char* text) {
+    char quote = 0;
+    for (const char* p = text; *p; ++p) {
+        if (quote) {
+            if (*p == quote) quote = 0;
+            continue;
+        }
+        if (*p == '\'' || *p == '"') {
+            quote = *p;
+            continue;
+        }
+        if ((p != text && IsNameChar(p[-1])) || strncasecmp(p, "CURRENT", 7) != 0 || IsNameChar(p[7])) continue;
+        const char* of = p + 7;
+        while (*of == ' ' || *of == '\t' || *of == '\r' || *of == '\n') ++of;
+        if (of != p + 7 && strncasecmp(of, "OF", 2) == 0 && !IsNameChar(of[2])) return true;
+    }
+    return false;
+}
+
+// An INSERT, UPDATE or DELETE that is no positioned change: it has no rows of its own to scroll.
+bool IsUnpositionedChange(const char* text) {
+    if (text == nullptr) return false;
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+    if (KeywordMatch("INSERT", text) != nullptr) return true;
+    return (KeywordMatch("UPDATE", text) != nullptr || KeywordMatch("DELETE", text) != nullptr) &&
+           !NamesCurrentRow(text);
 }
 
 // An unparsable text still runs on a static cursor when the back end describes result columns.
@@ -121,6 +156,12 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
         log_printf(7, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
         SCR_AnalysisFree(&a);
         c->analysedKind = -1;
+        // The grammar knows a narrower language than the server (no signed numbers, NULL or
+        // expressions in VALUES): a change it cannot read runs as the layer below prepared it.
+        if (IsUnpositionedChange(text)) {
+            c->layerFlags |= kScsLPrepared;
+            return 0;
+        }
         if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
         // Rows the analyser cannot read cannot be told apart by keys: a snapshot serves them.
         if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
