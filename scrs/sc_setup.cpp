@@ -1,9 +1,7 @@
 // Cursor set-up at prepare and execute: the analysis that tells whether a scrollable statement can
 // run as the application asked, the downgrade to a static, read-only cursor when it cannot, and the
 // snapshot a static, read-only SELECT takes when it runs.
-#include <cctype>
 #include <cstring>
-#include <strings.h>
 #include <string>
 
 #include <sql.h>
@@ -32,27 +30,10 @@ bool BeginsSelect(const char* text) {
     return KeywordMatch("SELECT", text) != nullptr;
 }
 
-bool IsNameChar(char ch) {
-    return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '$' || ch == '#' || ch == '@';
-}
-
 // Whether the words CURRENT OF stand in the text outside literals.
 bool NamesCurrentRow(const char* text) {
-    char quote = 0;
-    for (const char* p = text; *p; ++p) {
-        if (quote) {
-            if (*p == quote) quote = 0;
-            continue;
-        }
-        if (*p == '\'' || *p == '"') {
-            quote = *p;
-            continue;
-        }
-        if ((p != text && IsNameChar(p[-1])) || strncasecmp(p, "CURRENT", 7) != 0 || IsNameChar(p[7])) continue;
-        const char* of = p + 7;
-        while (*of == ' ' || *of == '\t' || *of == '\r' || *of == '\n') ++of;
-        if (of != p + 7 && strncasecmp(of, "OF", 2) == 0 && !IsNameChar(of[2])) return true;
-    }
+    for (const char* p = FindWordOutsideLiterals(text, "CURRENT"); p; p = FindWordOutsideLiterals(p + 7, "CURRENT"))
+        if (KeywordMatch("OF", p + 7) != nullptr) return true;
     return false;
 }
 
