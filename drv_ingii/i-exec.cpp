@@ -25,6 +25,7 @@
 #include "util/dataset.h"
 #include "drv_ingii/i-xa.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -378,26 +379,11 @@ uint32_t ProcParamsFromCatalog(IngStmt* s, ColumnInfo* arr, uint16_t at, uint16_
 // The argument texts of a call escape as the caller wrote them (the translation keeps only
 // the procedure name); false when the call has no argument list.
 bool CallArguments(const char* src, std::vector<std::string>* args) {
-    auto ident = [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_'; };
-    const char* p = src;
+    const char* p = FindWordOutsideLiterals(src, "call");
+    if (p == nullptr) return false;
+    p += 4;
     char quote = 0;
-    const char* after = nullptr;
-    for (; *p; ++p) {
-        if (quote) {
-            if (*p == quote) quote = 0;
-            continue;
-        }
-        if (*p == '\'' || *p == '"') {
-            quote = *p;
-            continue;
-        }
-        if (strncasecmp(p, "call", 4) == 0 && (p == src || !ident(p[-1])) && !ident(p[4])) {
-            after = p + 4;
-            break;
-        }
-    }
-    if (after == nullptr) return false;
-    for (p = after, quote = 0; *p; ++p) {  // past the (possibly quoted) name
+    for (; *p; ++p) {  // past the (possibly quoted) name
         if (quote) {
             if (*p == quote) quote = 0;
         } else if (*p == '"') {

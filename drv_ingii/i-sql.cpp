@@ -758,6 +758,29 @@ char* SqlEscapeClause(MPL* out, MPL* clause_pool, char* clause, bool vendor, Sql
     return translate_clause(out, clause_pool, scanned, vendor, state, block);
 }
 
+namespace {
+
+// Copies a "--" comment up to its line end (left for the caller) or a bracketed comment through
+// its "*/" (or to the end of an unclosed one); control bytes as outside comments.
+const char* copy_comment(MPL* pool, const char* p) {
+    const bool bracketed = p[0] == '/';
+    put(pool, p, 2);
+    p += 2;
+    while (*p) {
+        if (bracketed && at(p, "*/")) {
+            put(pool, p, 2);
+            return p + 2;
+        }
+        if (!bracketed && (*p == '\n' || *p == '\r')) return p;
+        unsigned char u = static_cast<unsigned char>(*p);
+        put_char(pool, u >= 1 && u <= 31 ? (*p == '\n' || *p == '\r' ? '\n' : ' ') : *p);
+        ++p;
+    }
+    return p;
+}
+
+}  // namespace
+
 void SqlScanText(MPL* pool, const char* text, IngSqlText* block, SqlScanState* state, int level) {
     const int max_depth = level >= kMaxEscapeDepth ? 0 : kMaxEscapeDepth - level;
     enum : char { kBrace = 'B', kVendor = 'V' };
@@ -811,6 +834,12 @@ void SqlScanText(MPL* pool, const char* text, IngSqlText* block, SqlScanState* s
                 put(&clause, p, n);
             }
             p += n;
+            continue;
+        }
+        // A comment is the server's to skip: a quote, brace or marker in it opens nothing.
+        if (depth == 0 && (at(p, "--") || at(p, "/*"))) {
+            p = copy_comment(pool, p);
+            state->comments = true;
             continue;
         }
         bool brace_close = c == '}';
@@ -885,7 +914,7 @@ int IngTranslateSql(IngSqlText* block, const char* text) {
     block->markers = static_cast<uint16_t>(state.markers);
     block->markerFlags |= state.flags;
 
-    if (block->markers > 10 && KeywordMatch("SELECT", block->ingres)) {
+    if (block->markers > 10 && !state.comments && KeywordMatch("SELECT", block->ingres)) {
         if (char* rewritten = SqlOrChainToUnion(block->ingres)) {
             free(block->ingres);
             block->ingres = rewritten;

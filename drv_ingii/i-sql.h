@@ -58,6 +58,7 @@ struct SqlScanState {
     bool count_markers;  // false while an already scanned clause is scanned again
     bool again;          // set by a clause that must be translated once more (EXTRACT)
     bool hasInteger8;    // from the block: CONVERT to SQL_BIGINT may give an INTEGER8
+    bool comments;       // the text holds a comment, which the OR-chain rewrite cannot read
 };
 
 // Scans text into the object under construction of pool (no terminating NUL). block, when

@@ -125,6 +125,12 @@ Fault faultFromSqlite(sqlite3* db, int rc) {
         case SQLITE_INTERRUPT:
             return makeFault("S1008", native::kCancelled, "The query was cancelled");
         case SQLITE_CONSTRAINT:
+            if (ext == SQLITE_CONSTRAINT_CHECK) {
+                const std::string lead = std::string("CHECK constraint failed: ") + kFitCheckPrefix;
+                if (msg.compare(0, lead.size(), lead) == 0)
+                    return makeFault("22001", native::kTruncate,
+                                     "String data right truncation: value too long for column " + msg.substr(lead.size()));
+            }
             if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY)
                 return makeFault("23000", native::kDuplicate, "Duplicate key on INSERT or UPDATE: " + msg);
             return makeFault("23000", native::kConstraint, "Integrity constraint violated: " + msg);

@@ -166,6 +166,44 @@ bool isDateTimeType(const IngType& t);
 // CREATE TABLE name (columns) [WITH options]: Ingres types become SQLite declarations with the
 // right affinity, the declared types are kept for the catalogs, Ingres null/default clauses
 // become SQLite's.
+// A column constraint that refuses a string or byte value longer than the column holds (the
+// store itself keeps any length), with the name faultFromSqlite knows it by; "" for other types.
+// Trailing blanks of a fixed-length string are padding and may go.
+std::string fitCheck(const std::string& col, const std::string& colText, const IngType& ty) {
+    std::string value = colText;
+    size_t room = 0;
+    switch (ty.type) {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE:
+            value = "rtrim(" + colText + ", ' ')";
+            room = ty.length;
+            break;
+        case IIAPI_NCHA_TYPE:
+            value = "rtrim(" + colText + ", ' ')";
+            room = ty.length / 2u;
+            break;
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_VBYTE_TYPE:
+            room = ty.length > 2 ? ty.length - 2u : 0u;
+            break;
+        case IIAPI_NVCH_TYPE:
+            room = ty.length > 2 ? (ty.length - 2u) / 2u : 0u;
+            break;
+        case IIAPI_BYTE_TYPE:
+            room = ty.length;
+            break;
+        default:
+            return "";
+    }
+    // Characters for the national types (a UTF-16 unit each, but for the rare pair), bytes else.
+    const bool national = ty.type == IIAPI_NCHA_TYPE || ty.type == IIAPI_NVCH_TYPE;
+    std::string name;
+    for (char ch : std::string(kFitCheckPrefix) + col) name += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    return " CONSTRAINT \"" + name + "\" CHECK (length(" + (national ? value : "CAST(" + value + " AS BLOB)") +
+           ") <= " + std::to_string(room) + ")";
+}
+
 bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, Fault& f) {
     i = skip(t, i);
     if (i >= t.size() || (t[i].t != Tok::Word && t[i].t != Tok::QuotedId)) {
@@ -292,8 +330,8 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
             }
         }
         const bool isDated = isDateTimeType(ty);
-        body +=
-            colText + " " + sqliteDeclFor(ty) + (isDated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest;
+        body += colText + " " + sqliteDeclFor(ty) +
+                (isDated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest + fitCheck(col, colText, ty);
         out.declColumns.emplace_back(col, ty.decl);
         if (isDated) dated.emplace_back(colText, ty.decl);
     }

@@ -634,6 +634,8 @@ bool canonicalDateTime(std::string_view in, const IngType& t, std::string& out);
 int compareDateTimeTexts(std::string_view a, std::string_view b);
 // The collation of date and time columns, registered on every session, by that order.
 constexpr const char* kDateTimeCollation = "ii_datetime";
+// Names of the column constraints that keep a string or byte value within its column's length.
+constexpr const char* kFitCheckPrefix = "ii_fit_";
 
 // Exact decimals.
 struct Decimal {

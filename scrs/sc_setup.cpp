@@ -30,6 +30,22 @@ bool BeginsSelect(const char* text) {
     return KeywordMatch("SELECT", text) != nullptr;
 }
 
+// Whether the words CURRENT OF stand in the text outside literals.
+bool NamesCurrentRow(const char* text) {
+    for (const char* p = FindWordOutsideLiterals(text, "CURRENT"); p; p = FindWordOutsideLiterals(p + 7, "CURRENT"))
+        if (KeywordMatch("OF", p + 7) != nullptr) return true;
+    return false;
+}
+
+// An INSERT, UPDATE or DELETE that is no positioned change: it has no rows of its own to scroll.
+bool IsUnpositionedChange(const char* text) {
+    if (text == nullptr) return false;
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+    if (KeywordMatch("INSERT", text) != nullptr) return true;
+    return (KeywordMatch("UPDATE", text) != nullptr || KeywordMatch("DELETE", text) != nullptr) &&
+           !NamesCurrentRow(text);
+}
+
 // An unparsable text still runs on a static cursor when the back end describes result columns.
 bool LowerDescribesColumns(uint32_t stmt) {
     uint16_t count = 0;
@@ -121,6 +137,12 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
         log_printf(7, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
         SCR_AnalysisFree(&a);
         c->analysedKind = -1;
+        // The grammar knows a narrower language than the server (no signed numbers, NULL or
+        // expressions in VALUES): a change it cannot read runs as the layer below prepared it.
+        if (IsUnpositionedChange(text)) {
+            c->layerFlags |= kScsLPrepared;
+            return 0;
+        }
         if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
         // Rows the analyser cannot read cannot be told apart by keys: a snapshot serves them.
         if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {

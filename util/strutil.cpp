@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -49,6 +50,25 @@ char* dup_bytes(const char* text, size_t len) {
 
 const char* KeywordMatch(const char* keyword, const char* text) { return keyword_match(keyword, text, true); }
 const char* KeywordMatchCase(const char* keyword, const char* text) { return keyword_match(keyword, text, false); }
+
+const char* FindWordOutsideLiterals(const char* text, const char* word) {
+    if (!text || !word || !*word) return nullptr;
+    auto ident = [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_'; };
+    const size_t n = strlen(word);
+    char quote = 0;
+    for (const char* p = text; *p; ++p) {
+        if (quote) {
+            if (*p == quote) quote = 0;
+            continue;
+        }
+        if (*p == '\'' || *p == '"') {
+            quote = *p;
+            continue;
+        }
+        if (strncasecmp(p, word, n) == 0 && (p == text || !ident(p[-1])) && !ident(p[n])) return p;
+    }
+    return nullptr;
+}
 
 char* StrRTrim(char* text) {
     if (!text) return nullptr;

@@ -18,6 +18,10 @@ inline char* KeywordMatchCase(const char* keyword, char* text) {
     return const_cast<char*>(KeywordMatchCase(keyword, const_cast<const char*>(text)));
 }
 
+// The first place in text where word (ASCII case-insensitive) stands whole (no letter, digit or
+// "_" next to it) outside ' and " literals; null when absent or an argument is null.
+const char* FindWordOutsideLiterals(const char* text, const char* word);
+
 // Removes trailing white space in place; returns the last remaining character, or null when the
 // text is null, empty or all white space.
 char* StrRTrim(char* text);

@@ -117,6 +117,17 @@ TEST(SqlOrChain, StatementsWhoseResultCouldChangeStandAsWritten) {
     EXPECT_EQ(SqlOrChainToUnion(nullptr), nullptr);
 }
 
+// The rewrite reads no comments: a chain with one stands as written, its markers as counted.
+TEST(SqlOrChain, ChainWithACommentStandsAsWritten) {
+    for (const std::string tail : {" -- OR k = ?\n", " /* OR k = ? */", " -- it's\n"}) {
+        SCOPED_TRACE(tail);
+        const std::string sql = "SELECT DISTINCT k FROM t WHERE " + chain(12, "k = ?") + tail;
+        uint16_t markers = 0;
+        EXPECT_EQ(translate(sql, &markers), sql);
+        EXPECT_EQ(markers, 12);
+    }
+}
+
 TEST(SqlOrChain, SelectListForms) {
     const std::string c11 = chain(11, "k = ?");
     for (const char* list : {"*", "t.*", "k AS key, \"Odd Name\"", "t.k kk, s.n"}) {

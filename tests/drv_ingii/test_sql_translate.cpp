@@ -139,6 +139,18 @@ const Case kCases[] = {
     {"a; 'x;y'", "a;\n'x;y'", 0, 0, 3},
     {"SELECT a,\tb\r\nFROM t\x01", "SELECT a, b\n\nFROM t ", 0, 0, 1},
     {"SELECT '\ta' FROM t", "SELECT '\ta' FROM t", 0, 0, 1},
+    // Comments are the server's: quotes, braces and markers in them are not read.
+    {"SELECT a -- what about ?\nFROM t WHERE b = ?", "SELECT a -- what about ?\nFROM t WHERE b = ?", 1, 2, 1},
+    {"SELECT a -- that's {fn ucase(x)}\nFROM t WHERE b = {fn ucase(?)}",
+     "SELECT a -- that's {fn ucase(x)}\nFROM t WHERE b =  uppercase(?)", 1, 2, 1},
+    {"SELECT /* it's ? */ a FROM t WHERE b = ?", "SELECT /* it's ? */ a FROM t WHERE b = ?", 1, 2, 1},
+    {"SELECT /* a\tb\r\n? */ 1", "SELECT /* a b\n\n? */ 1", 0, 0, 1},
+    {"SELECT 1 /* open ? 'x", "SELECT 1 /* open ? 'x", 0, 0, 1},
+    {"SELECT 1 -- ?; DROP TABLE t", "SELECT 1 -- ?; DROP TABLE t", 0, 0, 1},
+    {"SELECT '--', ? FROM t", "SELECT '--', ? FROM t", 1, 2, 1},
+    {"SELECT 1 - -? FROM t", "SELECT 1 - -? FROM t", 1, 2, 1},
+    {"SELECT 2/ *? FROM t", "SELECT 2/ *? FROM t", 1, 2, 1},
+    {"SELECT --*(fn lcase(?)--*) -- ?\nFROM t", "SELECT  lowercase(?) -- ?\nFROM t", 1, 2, 1},
     // Statement kinds.
     {"UPDATE t SET a = ? WHERE b = ?", "UPDATE t SET a = ? WHERE b = ?", 2, 2, 2},
     {"delete from t", "delete from t", 0, 0, 2},

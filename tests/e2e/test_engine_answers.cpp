@@ -141,6 +141,55 @@ TEST_P(Engine, UnicodeLiteralsAreTaken) {
     SQLFreeStmt(stmt, SQL_CLOSE);
 }
 
+// A string or byte value longer than its column is refused where it is written, by literal,
+// parameter, UPDATE or INSERT ... SELECT, with 22001; what fits (CHAR with padding beyond its
+// length, NVARCHAR counted in characters) goes in, and every row stays readable.
+TEST_P(Engine, ValuesLongerThanTheirColumnAreRefused) {
+    const std::string t = Make("fit", "k integer, v varchar(5), c char(3), n nvarchar(2), b varbyte(2)");
+    const std::string u8 = "\xC3\xA4\xC3\xB6";  // two characters, four bytes
+    const std::string fits[] = {
+        "insert into " + t + " values (1, 'abcde', 'xy ', N'" + u8 + "', X'0102')",
+        "insert into " + t + " values (2, 'ab', 'xyz   ', N'a', X'01')",
+        "insert into " + t + " values (3, '" + u8 + "', 'x', null, null)",
+    };
+    for (const std::string& sql : fits) {
+        EXPECT_EQ(SQL_SUCCESS, ExecText(stmt, sql)) << sql << ": " << Diag();
+        SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+    const std::string refused[] = {
+        "insert into " + t + " (k, v) values (4, 'abcdef')",
+        "insert into " + t + " (k, v) values (4, '" + u8 + "xy')",
+        "insert into " + t + " (k, c) values (4, 'wxyz')",
+        "insert into " + t + " (k, n) values (4, N'abc')",
+        "insert into " + t + " (k, b) values (4, X'010203')",
+        "update " + t + " set v = v || 'zz' where k = 1",
+        "insert into " + t + " (k, v) select k + 10, v || 'long' from " + t,
+    };
+    for (const std::string& sql : refused) {
+        EXPECT_EQ(SQL_ERROR, ExecText(stmt, sql)) << sql;
+        EXPECT_EQ("22001", Diag().substr(0, 5)) << sql;
+        SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+    // By parameter, as an application binds a longer text than the column's size.
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("insert into " + t + " (k, v) values (5, ?)").c_str(), SQL_NTS));
+    char text[] = "abcdefgh";
+    SQLLEN textLen = SQL_NTS;
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 8, 0, text, sizeof text, &textLen));
+    EXPECT_EQ(SQL_ERROR, SQLExecute(stmt));
+    EXPECT_EQ("22001", Diag().substr(0, 5));
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    std::vector<std::string> rows;
+    ASSERT_EQ(SQL_SUCCESS, Exec("select k, v, c from " + t + " order by k")) << Diag();
+    for (SQLRETURN rc; (rc = SQLFetch(stmt)) != SQL_NO_DATA;) {
+        ASSERT_EQ(SQL_SUCCESS, rc) << Diag();
+        rows.push_back(Text(1) + ":" + Text(2) + ":" + Text(3));
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    EXPECT_EQ(rows, (std::vector<std::string>{"1:abcde:xy ", "2:ab:xyz", "3:" + u8 + ":x  "}));
+}
+
 // An expression without a name is called by its position, as the server calls it, also when it
 // ends in words ("IS NOT NULL") that could be taken for a name.
 TEST_P(Engine, UnnamedExpressionsAreNamedByPosition) {

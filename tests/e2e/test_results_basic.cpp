@@ -129,6 +129,32 @@ TEST_P(Basic, ParametersAreCountedAndMoreResultsEndsASingleResult) {
     Must("drop table " + t);
 }
 
+// A comment is the server's: a marker, quote or escape in it is not the application's (pyodbc
+// and PHP's PDO count the markers themselves and bind exactly that many).
+TEST_P(Basic, MarkersInCommentsAreNotCounted) {
+    const std::string t = Make("cmt", "id integer, name varchar(8)");
+    Must("insert into " + t + " values (3, 'three')");
+    const std::string cases[] = {
+        "select id -- what about ?\n from " + t + " where id = ?",
+        "select id -- that's all {fn ucase(\n from " + t + " where id = ?",
+        "select id /* it's ? {d */ from " + t + " where id = ? -- last ?",
+        "select id from " + t + " where name = {fn lcase('THREE')} /* ? */ and id = ?",
+    };
+    for (const std::string& sql : cases) {
+        SCOPED_TRACE(sql);
+        ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();
+        SQLSMALLINT n = -1;
+        ASSERT_EQ(SQL_SUCCESS, SQLNumParams(stmt, &n)) << Diag();
+        EXPECT_EQ(1, n);
+        SQLINTEGER want = 3;
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &want, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+        EXPECT_EQ(ReadIds(), std::vector<int>{3});
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    }
+}
+
 TEST_P(Basic, MoreResultsWalksTheResultsOfAParameterArray) {
     const std::string t = Table("pa");
     Exec("drop table " + t);

@@ -168,13 +168,20 @@ TEST_F(Query, ExactDecimalsKeepEveryDigit) {
 
 TEST_F(Query, ValuesThatDoNotFitTheTypeAreErrors) {
     ASSERT_EQ(s.exec("CREATE TABLE f (a smallint, b char(3), c decimal(4,1))").status, IIAPI_ST_SUCCESS);
-    // The store takes what it is given; reading it back as the declared type must not cut it.
-    ASSERT_EQ(s.exec("INSERT INTO f VALUES (100000, 'abcdef', 12345)").status, IIAPI_ST_SUCCESS);
+    // A string too long for its column is refused where it is written.
+    Result w = s.exec("INSERT INTO f VALUES (1, 'abcdef', 1)");
+    EXPECT_EQ(w.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(w.msgs.empty());
+    EXPECT_EQ(w.msgs[0].sqlstate, "22001");
+    // The store takes the numbers it is given, and any string into a column added later; reading
+    // them back as the declared type must not cut them.
+    ASSERT_EQ(s.exec("ALTER TABLE f ADD COLUMN d char(3)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("INSERT INTO f VALUES (100000, 'abc', 12345, 'abcdef')").status, IIAPI_ST_SUCCESS);
     Result a = s.exec("SELECT a FROM f");
     EXPECT_EQ(a.status, IIAPI_ST_ERROR);
     ASSERT_FALSE(a.msgs.empty());
     EXPECT_EQ(a.msgs[0].sqlstate, "22003");
-    Result b = s.exec("SELECT b FROM f");
+    Result b = s.exec("SELECT d FROM f");
     EXPECT_EQ(b.status, IIAPI_ST_ERROR);
     ASSERT_FALSE(b.msgs.empty());
     EXPECT_EQ(b.msgs[0].sqlstate, "22001");

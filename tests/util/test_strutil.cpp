@@ -83,6 +83,20 @@ TEST(StrUtil, ListFindWord) {
     EXPECT_EQ(ListFindWord("a", nullptr), 0);
 }
 
+TEST(StrUtil, FindWordOutsideLiterals) {
+    const char* text = "update t set s = 'current of' where \"current\" = 1 and current of c";
+    const char* at = FindWordOutsideLiterals(text, "CURRENT");
+    ASSERT_NE(at, nullptr);
+    EXPECT_EQ(std::string(at), "current of c");
+    EXPECT_EQ(FindWordOutsideLiterals("{call p(1)}", "call") - "{call p(1)}", 1);
+    EXPECT_EQ(FindWordOutsideLiterals("recall calls call_x xcall", "call"), nullptr);
+    EXPECT_EQ(FindWordOutsideLiterals("'it''s call' x", "call"), nullptr);
+    EXPECT_EQ(FindWordOutsideLiterals("'open call", "call"), nullptr);
+    EXPECT_EQ(FindWordOutsideLiterals(nullptr, "call"), nullptr);
+    EXPECT_EQ(FindWordOutsideLiterals("call", nullptr), nullptr);
+    EXPECT_EQ(FindWordOutsideLiterals("call", ""), nullptr);
+}
+
 TEST(StrUtil, QuoteAndUnquote) {
     struct Case {
         const char* text;
