@@ -152,43 +152,42 @@ void TakeWindow(SCS_KsState* st, Dataset* rows) {
     st->ks->origin = 0;
 }
 
-}  // namespace
-
-uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
-                        uint32_t* resultRows) {
-    SCS_KsState* st = StateOf(s);
-    if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
-    const uint32_t size = c.keysetSize;
-    const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
-    // NEXT moves on by the rowset of the last fetch, whatever the rowset size is now.
-    const int64_t p = c.prevRowsetSize ? c.prevRowsetSize : n;
-    if (size < n) return kErrKeysetSize;
-    if (st->windowSize != size) st->windowState = -6;
-    KS_KeysetRecord* ks = st->ks;
-    uint32_t rc = 0;
+// One fetch of a mixed cursor: where its rowset starts in the key window (w, 0-based), and the
+// window read anew by a seek when the rowset leaves the one it has.
+struct MixedMove {
+    IngStmt* s;
+    SCS_KsState* st;
+    KS_KeysetRecord* ks;
+    uint32_t size;  // the keyset size: keys a window holds
+    uint32_t n;     // the rowset size
+    int64_t p;      // rows NEXT moves on by
+    int64_t most;   // SQL_ATTR_MAX_ROWS as the statement ran; 0 or less: no limit
     int64_t w = 0;
     Dataset got{};
+
     // SQL_ATTR_MAX_ROWS cuts the result: how many rows may follow result row `from` (from 1),
-    // itself included, and whether a window of `got` rows from there ends the result.
-    const int64_t most = int64_t(st->maxRows);
-    auto room = [&](int64_t from) -> uint32_t {
+    // itself included, and whether a window of `count` rows from there ends the result.
+    uint32_t Room(int64_t from) const {
         if (most <= 0) return size;
         const int64_t left = most - from + 1;
         return uint32_t(left <= 0 ? 0 : left < int64_t(size) ? left : size);
-    };
-    auto ends = [&](int64_t from, uint32_t got) { return got < size || (most > 0 && from + int64_t(got) - 1 >= most); };
-    auto first = [&]() -> uint32_t {
-        if (uint32_t r = SeekKeys(s, st, 2, 0, nullptr, 0, room(1), &got)) return r;
+    }
+    bool Ends(int64_t from, uint32_t count) const {
+        return count < size || (most > 0 && from + int64_t(count) - 1 >= most);
+    }
+
+    uint32_t First() {
+        if (uint32_t r = SeekKeys(s, st, 2, 0, nullptr, 0, Room(1), &got)) return r;
         TakeWindow(st, &got);
         st->windowState = -2;
         st->windowAt = 1;
         st->atStart = true;
-        st->atEnd = ends(1, uint32_t(ks->count));
+        st->atEnd = Ends(1, uint32_t(ks->count));
         w = 0;
         return ks->count == 0 ? uint32_t(kErrBeyondEnd) : 0u;
-    };
-    auto last = [&]() -> uint32_t {
+    }
+
+    uint32_t Last() {
         if (most > 0) {
             // The last rows are the last of the first `most`: read their keys from the start.
             if (uint32_t r = SeekKeys(s, st, 2, 0, nullptr, 0, uint32_t(most), &got)) return r;
@@ -215,184 +214,193 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
         st->atStart = most > 0 ? st->windowAt == 1 : ks->count < size;
         w = ks->count > n ? int64_t(ks->count) - n : 0;
         return ks->count == 0 ? uint32_t(kErrBeforeStart) : 0u;
-    };
-    const int64_t K = ks->count;
-    const int64_t cur = int64_t(st->st) - 1;  // 0-based rowset start in the window
-    switch (orientation) {
-        case SQL_FETCH_FIRST:
-            rc = first();
-            break;
-        case SQL_FETCH_LAST:
-            rc = last();
-            break;
-        case SQL_FETCH_NEXT:
-            if (st->windowState == -6) {
-                rc = first();
-            } else if (st->windowState == -5) {
-                rc = kErrBeyondEnd;
-            } else if (cur + p + int64_t(n) <= K || (st->atEnd && cur + p < K)) {
-                w = cur + p;
-            } else if (st->atEnd) {
-                st->windowState = -5;
-                rc = kErrBeyondEnd;
-            } else {
-                const int64_t lastRow = (cur + p < K ? cur + p : K) - 1;
-                const int64_t at = st->windowAt + lastRow + 1;
-                const uint32_t want = room(at);
-                if (want == 0) {
-                    st->windowState = -5;
-                    rc = kErrBeyondEnd;
-                    break;
-                }
-                if ((rc = SeekKeys(s, st, 1, 0, ks->keys, uint32_t(lastRow), want, &got)) != 0) break;
-                if (got.col_count == 0 || got.rows_used == 0) {
-                    DatasetFree(&got);
-                    st->windowState = -5;
-                    rc = kErrBeyondEnd;
-                    break;
-                }
-                TakeWindow(st, &got);
-                st->windowState = -1;
-                st->windowAt = at;
-                st->atStart = false;
-                st->atEnd = ends(at, uint32_t(ks->count));
-                w = 0;
-            }
-            break;
-        case SQL_FETCH_PRIOR:
-            if (st->windowState == -6) {
-                rc = kErrBeforeStart;
-            } else if (st->windowState == -5) {
-                rc = last();
-            } else if (cur - int64_t(n) >= 0) {
-                w = cur - n;
-            } else if (st->atStart) {
-                if (cur == 0)
-                    rc = kErrBeforeStart;
-                else
-                    w = 0;
-            } else {
-                if ((rc = SeekKeys(s, st, 4, 0, ks->keys, uint32_t(cur), size, &got)) != 0) break;
-                const uint32_t g = got.col_count ? got.rows_used : 0;
-                if (g == 0) {
-                    DatasetFree(&got);
-                    rc = kErrBeforeStart;
-                } else if (g < n) {
-                    // The rowset would overlap the first row: the first rowset.
-                    DatasetFree(&got);
-                    rc = first();
-                } else {
-                    TakeWindow(st, &got);
-                    st->windowState = -1;
-                    st->windowAt += cur - int64_t(g);
-                    st->atStart = g < size;
-                    st->atEnd = false;
-                    w = int64_t(g) - n;
-                }
-            }
-            break;
-        case SQL_FETCH_RELATIVE: {
-            if (st->windowState == -6 || st->windowState == -5) {
-                rc = kErrFetchTypeRange;
-                break;
-            }
-            const int64_t t = cur + offset;
-            if (t >= 0 && (t + n <= K || (st->atEnd && t < K))) {
-                w = t;
-            } else if (t >= K && st->atEnd) {
-                st->windowState = -5;
-                rc = kErrBeyondEnd;
-            } else if (t >= K) {
-                const int64_t skip = t - K;
-                if (skip + size > 0xFFFFFFFFll) {
-                    rc = kErrRowRange;
-                    break;
-                }
-                const int64_t at = st->windowAt + t;
-                const uint32_t want = room(at);
-                if (most > 0 && want == 0) {
-                    st->windowState = -5;
-                    rc = kErrBeyondEnd;
-                    break;
-                }
-                if ((rc = SeekKeys(s, st, 1, 0, ks->keys, uint32_t(K - 1), uint32_t(skip + want), &got)) != 0) break;
-                const int64_t g = got.col_count ? got.rows_used : 0;
-                if (g <= skip) {
-                    DatasetFree(&got);
-                    st->windowState = -5;
-                    rc = kErrBeyondEnd;
-                    break;
-                }
-                Dataset* tail = nullptr;
-                rc = KeyRowsOnly(&got, uint32_t(skip), uint32_t(g - skip), got.col_count, &tail);
-                DatasetFree(&got);
-                if (rc != 0) break;
-                TakeWindow(st, tail);
-                DatasetDelete(tail);
-                st->windowState = -1;
-                st->windowAt = at;
-                st->atStart = false;
-                st->atEnd = ends(at, uint32_t(g - skip));
-                w = 0;
-            } else if (t >= 0) {
-                // The rowset runs past the window: a window from its first row.
-                const int64_t at = st->windowAt + t;
-                if ((rc = SeekKeys(s, st, 1, 3, ks->keys, uint32_t(t), room(at), &got)) != 0) break;
-                TakeWindow(st, &got);
-                st->windowState = -1;
-                st->windowAt = at;
-                st->atStart = st->atStart && t == 0;
-                st->atEnd = ends(at, uint32_t(ks->count));
-                w = 0;
-            } else if (st->atStart) {
-                // Window row 0 is the result's first row.
-                if (t + 1 > 1 - int64_t(n))
-                    rc = first();
-                else
-                    rc = kErrBeforeStart;
-            } else {
-                if ((rc = SeekKeys(s, st, 4, 0, ks->keys, 0, uint32_t(-t), &got)) != 0) break;
-                const int64_t g = got.col_count ? got.rows_used : 0;
-                if (g < -t) {
-                    DatasetFree(&got);
-                    // Window row 0 is row g + 1 of the result.
-                    if (g + 1 + t > 1 - int64_t(n))
-                        rc = first();
-                    else
-                        rc = kErrBeforeStart;
-                    break;
-                }
-                const int64_t at = st->windowAt + t;
-                Dataset target{};
-                rc = SeekKeys(s, st, 1, 3, &got, 0, room(at), &target);
-                DatasetFree(&got);
-                if (rc != 0) {
-                    DatasetFree(&target);
-                    break;
-                }
-                TakeWindow(st, &target);
-                st->windowState = -1;
-                st->windowAt = at;
-                st->atStart = false;
-                st->atEnd = ends(at, uint32_t(ks->count));
-                w = 0;
-            }
-            break;
-        }
-        default:
-            rc = kErrFetchTypeRange;
-            break;
     }
-    DatasetFree(&got);
-    if (rc != 0) {
-        if (rc == kErrBeforeStart) {
-            st->windowState = st->windowState == -6 ? -6 : st->windowState;
-            SCS_CursorSetPos(&c, 0);
+
+    // K: keys in the window; cur: the 0-based rowset start in it.
+    uint32_t Next(int64_t K, int64_t cur) {
+        uint32_t rc = 0;
+        if (st->windowState == -6) {
+            rc = First();
+        } else if (st->windowState == -5) {
+            rc = kErrBeyondEnd;
+        } else if (cur + p + int64_t(n) <= K || (st->atEnd && cur + p < K)) {
+            w = cur + p;
+        } else if (st->atEnd) {
+            st->windowState = -5;
+            rc = kErrBeyondEnd;
+        } else {
+            const int64_t lastRow = (cur + p < K ? cur + p : K) - 1;
+            const int64_t at = st->windowAt + lastRow + 1;
+            const uint32_t want = Room(at);
+            if (want == 0) {
+                st->windowState = -5;
+                rc = kErrBeyondEnd;
+                return rc;
+            }
+            if ((rc = SeekKeys(s, st, 1, 0, ks->keys, uint32_t(lastRow), want, &got)) != 0) return rc;
+            if (got.col_count == 0 || got.rows_used == 0) {
+                DatasetFree(&got);
+                st->windowState = -5;
+                rc = kErrBeyondEnd;
+                return rc;
+            }
+            TakeWindow(st, &got);
+            st->windowState = -1;
+            st->windowAt = at;
+            st->atStart = false;
+            st->atEnd = Ends(at, uint32_t(ks->count));
+            w = 0;
         }
-        if (rc == kErrBeyondEnd) SCS_CursorSetPos(&c, -3);
         return rc;
     }
-    st->windowSize = size;
+
+    uint32_t Prior(int64_t cur) {
+        uint32_t rc = 0;
+        if (st->windowState == -6) {
+            rc = kErrBeforeStart;
+        } else if (st->windowState == -5) {
+            rc = Last();
+        } else if (cur - int64_t(n) >= 0) {
+            w = cur - n;
+        } else if (st->atStart) {
+            if (cur == 0)
+                rc = kErrBeforeStart;
+            else
+                w = 0;
+        } else {
+            if ((rc = SeekKeys(s, st, 4, 0, ks->keys, uint32_t(cur), size, &got)) != 0) return rc;
+            const uint32_t g = got.col_count ? got.rows_used : 0;
+            if (g == 0) {
+                DatasetFree(&got);
+                rc = kErrBeforeStart;
+            } else if (g < n) {
+                // The rowset would overlap the first row: the first rowset.
+                DatasetFree(&got);
+                rc = First();
+            } else {
+                TakeWindow(st, &got);
+                st->windowState = -1;
+                st->windowAt += cur - int64_t(g);
+                st->atStart = g < size;
+                st->atEnd = false;
+                w = int64_t(g) - n;
+            }
+        }
+        return rc;
+    }
+
+    uint32_t Relative(int64_t K, int64_t cur, int32_t offset) {
+        uint32_t rc = 0;
+        if (st->windowState == -6 || st->windowState == -5) {
+            rc = kErrFetchTypeRange;
+            return rc;
+        }
+        const int64_t t = cur + offset;
+        if (t >= 0 && (t + n <= K || (st->atEnd && t < K))) {
+            w = t;
+        } else if (t >= K && st->atEnd) {
+            st->windowState = -5;
+            rc = kErrBeyondEnd;
+        } else if (t >= K) {
+            rc = RelativePastWindow(K, t);
+        } else if (t >= 0) {
+            // The rowset runs past the window: a window from its first row.
+            const int64_t at = st->windowAt + t;
+            if ((rc = SeekKeys(s, st, 1, 3, ks->keys, uint32_t(t), Room(at), &got)) != 0) return rc;
+            TakeWindow(st, &got);
+            st->windowState = -1;
+            st->windowAt = at;
+            st->atStart = st->atStart && t == 0;
+            st->atEnd = Ends(at, uint32_t(ks->count));
+            w = 0;
+        } else if (st->atStart) {
+            // Window row 0 is the result's first row.
+            if (t + 1 > 1 - int64_t(n))
+                rc = First();
+            else
+                rc = kErrBeforeStart;
+        } else {
+            rc = RelativeBeforeWindow(t);
+        }
+        return rc;
+    }
+
+    // RELATIVE to window row t at or past the window's end (K keys), the window not the result's last.
+    uint32_t RelativePastWindow(int64_t K, int64_t t) {
+        uint32_t rc = 0;
+        const int64_t skip = t - K;
+        if (skip + size > 0xFFFFFFFFll) {
+            rc = kErrRowRange;
+            return rc;
+        }
+        const int64_t at = st->windowAt + t;
+        const uint32_t want = Room(at);
+        if (most > 0 && want == 0) {
+            st->windowState = -5;
+            rc = kErrBeyondEnd;
+            return rc;
+        }
+        if ((rc = SeekKeys(s, st, 1, 0, ks->keys, uint32_t(K - 1), uint32_t(skip + want), &got)) != 0) return rc;
+        const int64_t g = got.col_count ? got.rows_used : 0;
+        if (g <= skip) {
+            DatasetFree(&got);
+            st->windowState = -5;
+            rc = kErrBeyondEnd;
+            return rc;
+        }
+        Dataset* tail = nullptr;
+        rc = KeyRowsOnly(&got, uint32_t(skip), uint32_t(g - skip), got.col_count, &tail);
+        DatasetFree(&got);
+        if (rc != 0) return rc;
+        TakeWindow(st, tail);
+        DatasetDelete(tail);
+        st->windowState = -1;
+        st->windowAt = at;
+        st->atStart = false;
+        st->atEnd = Ends(at, uint32_t(g - skip));
+        w = 0;
+        return rc;
+    }
+
+    // RELATIVE to window row t < 0, the window not the result's first.
+    uint32_t RelativeBeforeWindow(int64_t t) {
+        uint32_t rc = 0;
+        if ((rc = SeekKeys(s, st, 4, 0, ks->keys, 0, uint32_t(-t), &got)) != 0) return rc;
+        const int64_t g = got.col_count ? got.rows_used : 0;
+        if (g < -t) {
+            DatasetFree(&got);
+            // Window row 0 is row g + 1 of the result.
+            if (g + 1 + t > 1 - int64_t(n))
+                rc = First();
+            else
+                rc = kErrBeforeStart;
+            return rc;
+        }
+        const int64_t at = st->windowAt + t;
+        Dataset target{};
+        rc = SeekKeys(s, st, 1, 3, &got, 0, Room(at), &target);
+        DatasetFree(&got);
+        if (rc != 0) {
+            DatasetFree(&target);
+            return rc;
+        }
+        TakeWindow(st, &target);
+        st->windowState = -1;
+        st->windowAt = at;
+        st->atStart = false;
+        st->atEnd = Ends(at, uint32_t(ks->count));
+        w = 0;
+        return rc;
+    }
+};
+
+// The rowset from window row w: its rows read by their keys, what its row changes name, and the
+// result's size once one window holds all of it.
+uint32_t MixedRowset(IngStmt* s, SCS_KsState* st, int64_t w, Rowset** out, uint32_t* rows, uint32_t* resultRows) {
+    SCS_Cursor& c = s->cursor;
+    KS_KeysetRecord* ks = st->ks;
+    const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
+    uint32_t rc = 0;
     const int64_t K2 = ks->count;
     if (w >= K2) {
         st->windowState = -5;
@@ -421,6 +429,57 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
     c.position = 1;
     *rows = count;
     return 0;
+}
+
+}  // namespace
+
+uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
+                        uint32_t* resultRows) {
+    SCS_KsState* st = StateOf(s);
+    if (st == nullptr || !st->ready) return kErrCursorState;
+    SCS_Cursor& c = s->cursor;
+    const uint32_t size = c.keysetSize;
+    const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
+    // NEXT moves on by the rowset of the last fetch, whatever the rowset size is now.
+    const int64_t p = c.prevRowsetSize ? c.prevRowsetSize : n;
+    if (size < n) return kErrKeysetSize;
+    if (st->windowSize != size) st->windowState = -6;
+    KS_KeysetRecord* ks = st->ks;
+    uint32_t rc = 0;
+    MixedMove m{s, st, ks, size, n, p, int64_t(st->maxRows)};
+    const int64_t K = ks->count;
+    const int64_t cur = int64_t(st->st) - 1;  // 0-based rowset start in the window
+    switch (orientation) {
+        case SQL_FETCH_FIRST:
+            rc = m.First();
+            break;
+        case SQL_FETCH_LAST:
+            rc = m.Last();
+            break;
+        case SQL_FETCH_NEXT:
+            rc = m.Next(K, cur);
+            break;
+        case SQL_FETCH_PRIOR:
+            rc = m.Prior(cur);
+            break;
+        case SQL_FETCH_RELATIVE:
+            rc = m.Relative(K, cur, offset);
+            break;
+        default:
+            rc = kErrFetchTypeRange;
+            break;
+    }
+    DatasetFree(&m.got);
+    if (rc != 0) {
+        if (rc == kErrBeforeStart) {
+            st->windowState = st->windowState == -6 ? -6 : st->windowState;
+            SCS_CursorSetPos(&c, 0);
+        }
+        if (rc == kErrBeyondEnd) SCS_CursorSetPos(&c, -3);
+        return rc;
+    }
+    st->windowSize = size;
+    return MixedRowset(s, st, m.w, out, rows, resultRows);
 }
 
 uint32_t SCS_KsSeekKeys(IngStmt* s, uint32_t orientation, uint32_t mode, const Dataset* from, uint32_t fromRow,
