@@ -19,6 +19,7 @@
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
+#include "scrs/sc_fetchrows.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
@@ -72,24 +73,7 @@ uint32_t SelectListText(const char* text, std::string* out) {
 // Rows of a lower statement's result appended to `out` until it ends: a fetch of fewer rows than
 // asked, or (a cursor read for update, which hands out its rows one fetch at a time) of none.
 uint32_t FetchAllRows(uint32_t stmt, uint32_t block, Dataset* out, bool untilEmpty = false) {
-    for (;;) {
-        Dataset more{};
-        uint32_t rc = AgentCall<DRV_FetchRows>(Lower(), stmt, uint16_t(block > 0xFFFF ? 0xFFFF : block), &more);
-        if (rc != 0) {
-            DatasetFree(&more);
-            return rc;
-        }
-        const uint32_t got = more.rows_used;
-        if (out->col_count == 0) {
-            DatasetFree(out);
-            *out = more;
-        } else {
-            int arc = got ? DatasetAppendRows(out, &more) : 0;
-            DatasetFree(&more);
-            if (arc != 0) return uint32_t(arc);
-        }
-        if (got == 0 || (got < block && !untilEmpty)) return 0;
-    }
+    return scs_p_FetchRows(Lower(), stmt, block, kScsAllRows, !untilEmpty, out);
 }
 
 uint32_t ValuesListText(const SCS_DescCtx& ctx, std::string* out) {

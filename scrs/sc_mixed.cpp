@@ -17,6 +17,7 @@
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
+#include "scrs/sc_fetchrows.h"
 #include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
@@ -30,30 +31,6 @@
 using namespace scs_bykeys;
 
 namespace {
-
-uint32_t FetchRowsUpTo(uint32_t stmt, uint32_t most, Dataset* out) {
-    while (out->rows_used < most || out->col_count == 0) {
-        const uint32_t want = most - (out->col_count ? out->rows_used : 0);
-        if (want == 0) break;
-        Dataset more{};
-        uint32_t rc = AgentCall<DRV_FetchRows>(Lower(), stmt, uint16_t(want > 0xFFFF ? 0xFFFF : want), &more);
-        if (rc != 0) {
-            DatasetFree(&more);
-            return rc;
-        }
-        const uint32_t got = more.rows_used;
-        if (out->col_count == 0) {
-            DatasetFree(out);
-            *out = more;
-        } else {
-            int arc = got ? DatasetAppendRows(out, &more) : 0;
-            DatasetFree(&more);
-            if (arc != 0) return uint32_t(arc);
-        }
-        if (got == 0) break;
-    }
-    return 0;
-}
 
 // Reads up to `count` key rows (the keys, then the ORDER BY columns that are not keys) by a seek
 // from row fromRow of `from` (FIRST and LAST need none) into *out, in the cursor's order.
@@ -119,7 +96,7 @@ uint32_t SeekKeys(IngStmt* s, SCS_KsState* st, uint32_t orientation, uint32_t mo
     if (joined) DatasetDelete(joined);
     if (rc == 0) rc = AgentCall<DRV_Execute>(Lower(), st->aux1);
     DatasetFree(out);
-    if (rc == 0) rc = FetchRowsUpTo(st->aux1, count, out);
+    if (rc == 0) rc = scs_p_FetchRows(Lower(), st->aux1, 0, count, false, out);
     (void)AgentCall<DRV_CloseCursor>(Lower(), st->aux1);
     if (rc == 0 && out->rows_used > count) out->rows_used = count;
     if (rc == 0 && (orientation == 3 || orientation == 4) && out->rows_used > 1) {

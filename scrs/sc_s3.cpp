@@ -10,6 +10,7 @@
 #include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
+#include "scrs/sc_fetchrows.h"
 #include "scrs/sc_scroll.h"
 #include "util/errtable.h"
 
@@ -117,27 +118,9 @@ uint32_t SCS_ForwardRowsetFetch(const AgentLink* lower, uint32_t stmt, uint32_t 
     // Values held by reference come one row per call, so keep asking until the rowset is full
     // or the result ends.
     uint32_t got = 0;
-    while (got < rowsetSize) {
-        const uint32_t want = rowsetSize - got > 0xFFFF ? 0xFFFF : rowsetSize - got;
-        Dataset more{};
-        Dataset* into = got == 0 ? rs->data : &more;
-        uint32_t rc = AgentCall<DRV_FetchRows>(lower, stmt, uint16_t(want), into);
-        if (rc != 0) {
-            DatasetFree(&more);
-            RowsetFree(out);
-            return rc;
-        }
-        const uint32_t n = into->rows_used;
-        if (into == &more) {
-            int arc = n ? DatasetAppendRows(rs->data, &more) : 0;
-            DatasetFree(&more);
-            if (arc != 0) {
-                RowsetFree(out);
-                return uint32_t(arc);
-            }
-        }
-        if (n == 0) break;
-        got += n;
+    if (uint32_t rc = scs_p_FetchRows(lower, stmt, 0, rowsetSize, false, rs->data, &got)) {
+        RowsetFree(out);
+        return rc;
     }
     for (uint32_t i = 0; i < got; ++i) rs->statuses[i] = 0;
     if (!retrieveData) {
