@@ -16,7 +16,7 @@
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_rowver.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_s3.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 #include "util/md5.h"

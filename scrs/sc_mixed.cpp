@@ -18,7 +18,6 @@
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_fetchrows.h"
-#include "scrs/sc_scroll.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
 #include "util/dataset.h"

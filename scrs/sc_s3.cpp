@@ -11,7 +11,7 @@
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_fetchrows.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_s3.h"
 #include "util/errtable.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_static.h"
 #include "scrs/scr_analyse.h"
 #include "util/errtable.h"
 

@@ -7,7 +7,7 @@
 
 #include "drv_ingii/i-info.h"
 #include "util/rowset.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_s3.h"
 #include "util/errtable.h"
 
 uint32_t scs_p_OrientationBit(uint16_t orientation) {

@@ -17,7 +17,7 @@
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_s.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
 #include "util/dataset.h"
