@@ -8,6 +8,7 @@
 
 #include "scrs/sc_cursor.h"
 #include "util/errtable.h"
+#include "util/rowset.h"
 
 void SCS_CursorReset(SCS_Cursor* c) {
     if (c == nullptr) return;
@@ -97,12 +98,8 @@ uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, con
     return 0;
 }
 
-uint32_t SCS_RowStatusCheck(SCS_Cursor* c, uint32_t row, uint32_t* out) {
-    if (out == nullptr || c == nullptr) return kErrBadArg;
-    *out = 0;
-    if (row >= SCS_PosRowsetSize(c)) return kErrBadArg;
-    if (c->position <= 0) return kErrCursorState;
-    if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
-        return SCS_RowNumber(c, row, out);
-    return c->cursorType == SQL_CURSOR_KEYSET_DRIVEN ? kErrMixedRowNumbers : kErrNotCapable;
+void SCS_StmtFree(SCS_Cursor* c) {
+    if (c == nullptr) return;
+    RowsetFree(&c->rowset);
+    SCS_RowBookmarksDrop(c);
 }

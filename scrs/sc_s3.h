@@ -39,3 +39,6 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
 // The scroll fetch of mixed cursors: the lower layer keeps the position, the offset goes down
 // as given and the rowset start is not known afterwards (-1).
 uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
+// The scroll fetch of dynamic cursors on the ODBC side's record: the lower layer keeps the
+// position; ABSOLUTE and BOOKMARK have no meaning here (38).
+uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);

@@ -1,5 +1,6 @@
-// The cursor layer's fetch slots on the agent's side: the statement's own cursor block decides
-// the rowset. Kept apart from the ODBC side's records, whose headers this side never sees.
+// The cursor layer's fetch slots (36 and 41) on the agent statement: the statement's own cursor
+// block decides which of the layer's fetches makes the rowset (static, keyset-driven, mixed,
+// dynamic), and forward-only rowsets are read here.
 #include "drv_ingii/i-desc.h"
 #include <sql.h>
 #include <sqlext.h>
@@ -7,10 +8,12 @@
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
+#include "scrs/sc_fetchrows.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_static.h"
 #include "scrs/scr_analyse.h"
 #include "util/errtable.h"
+#include "util/rowset.h"
 
 namespace {
 
@@ -68,4 +71,27 @@ uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t*
 
 uint32_t SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     return SCS_ExtendedFetch(stmt, out, start, rows, resultRows, 0);
+}
+
+uint32_t SCS_ForwardRowsetFetch(const AgentLink* lower, uint32_t stmt, uint32_t rowsetSize, uint32_t retrieveData,
+                                Rowset** out, uint32_t* rows) {
+    if (out == nullptr || rows == nullptr || rowsetSize == 0 || rowsetSize > INT32_MAX) return kErrBadArg;
+    *rows = 0;
+    RowsetFree(out);
+    if (uint32_t rc = RowsetCreate(out, int32_t(rowsetSize))) return rc;
+    Rowset* rs = *out;
+    // Values held by reference come one row per call, so keep asking until the rowset is full
+    // or the result ends.
+    uint32_t got = 0;
+    if (uint32_t rc = scs_p_FetchRows(lower, stmt, 0, rowsetSize, false, rs->data, &got)) {
+        RowsetFree(out);
+        return rc;
+    }
+    for (uint32_t i = 0; i < got; ++i) rs->statuses[i] = 0;
+    if (!retrieveData) {
+        DatasetFree(rs->data);
+        DatasetInit(rs->data, 0);
+    }
+    *rows = got;
+    return got ? kErrNone : kErrNoData;
 }
