@@ -247,12 +247,7 @@ uint32_t sc3_FetchByBookmark(SCS_RowChange* rc, const uint32_t* bookmarks, uint1
         r = scs_p_RowsByKeys(rc, sorted, b, n, &part);
         if (r == 0 && part.rows_used == n) {
             came += n;
-            if (got.col_count == 0) {
-                got = part;
-                part = Dataset{};
-            } else {
-                r = uint32_t(DatasetAppendRows(&got, &part));
-            }
+            r = scs_p_AppendRows(&got, &part);
         } else if (r == 0) {
             // Some key of the block is gone: row by row, so that each row meets its own key.
             for (uint32_t i = 0; r == 0 && i < n; ++i) {
@@ -261,12 +256,7 @@ uint32_t sc3_FetchByBookmark(SCS_RowChange* rc, const uint32_t* bookmarks, uint1
                 if (r == 0 && one.rows_used >= 1) {
                     one.rows_used = 1;
                     ++came;
-                    if (got.col_count == 0) {
-                        got = one;
-                        one = Dataset{};
-                    } else {
-                        r = uint32_t(DatasetAppendRows(&got, &one));
-                    }
+                    r = scs_p_AppendRows(&got, &one);
                 } else if (r == 0) {
                     st[b + i] = SQL_ROW_DELETED;
                     r = AppendEmptyRow(rc, &got);

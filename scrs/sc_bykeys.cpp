@@ -106,7 +106,7 @@ uint32_t ByKeysText(const SCS_DescCtx& ctx, const char* stmtText, std::string li
     SCR_AnalysisInit(&a);
     uint32_t rc = Analyse(&a, stmtText);
     if (rc == 0) rc = SCR_SelectListMark(&a);
-    if (rc == 0) rc = ReplaceEdit(&a, list);
+    if (rc == 0) rc = SCR_EditMarkerReplace(&a, list.c_str());
     std::string withKeys = rc == 0 ? a.text : "";
     if (rc == 0) rc = WhereMarkers(withKeys.c_str(), before);
     if (rc == 0) rc = Analyse(&a, withKeys.c_str());
@@ -249,18 +249,6 @@ uint32_t WhereMarkers(const char* text, uint32_t* before) {
     }
     SCR_AnalysisFree(&a);
     return rc;
-}
-
-uint32_t ReplaceEdit(SCR_Analysis* a, const std::string& body) {
-    std::string text = SCR_AnalysisText(a);
-    size_t at = text.find(SCR_EDIT_MARKER);
-    if (at == std::string::npos) return kErrGeneral;
-    text.replace(at, 3, body);
-    char* copy = TryStrdup(text.c_str());
-    if (copy == nullptr) return kErrNoMemory;
-    std::free(a->text);
-    a->text = copy;
-    return 0;
 }
 
 SCS_KsState* StateOf(const IngStmt* s) { return s ? s->cursor.ksState : nullptr; }

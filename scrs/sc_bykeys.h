@@ -74,7 +74,6 @@ uint32_t CountMarkers(const char* text, const char* stop);
 uint32_t Analyse(SCR_Analysis* a, const char* text);
 uint32_t ListMarkers(const char* text, uint32_t* pre, uint32_t* count);
 uint32_t WhereMarkers(const char* text, uint32_t* before);
-uint32_t ReplaceEdit(SCR_Analysis* a, const std::string& body);
 
 // The statement, its lower statements and their parameters (sc_bykeys.cpp).
 SCS_KsState* StateOf(const IngStmt* s);

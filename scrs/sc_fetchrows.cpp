@@ -4,6 +4,18 @@
 #include "drv_ingii/i-optable.h"
 #include "util/dataset.h"
 
+uint32_t scs_p_AppendRows(Dataset* all, Dataset* part) {
+    if (all->col_count == 0) {
+        DatasetFree(all);
+        *all = *part;
+        *part = Dataset{};
+        return 0;
+    }
+    const int rc = part->rows_used ? DatasetAppendRows(all, part) : 0;
+    DatasetFree(part);
+    return uint32_t(rc);
+}
+
 uint32_t scs_p_FetchBlock(const AgentLink* lower, uint32_t stmt, uint32_t want, Dataset* out, uint32_t* got) {
     *got = 0;
     Dataset more{};
@@ -13,14 +25,7 @@ uint32_t scs_p_FetchBlock(const AgentLink* lower, uint32_t stmt, uint32_t want, 
         return rc;
     }
     *got = more.rows_used;
-    if (out->col_count == 0) {
-        DatasetFree(out);
-        *out = more;
-        return 0;
-    }
-    int arc = *got ? DatasetAppendRows(out, &more) : 0;
-    DatasetFree(&more);
-    return uint32_t(arc);
+    return scs_p_AppendRows(out, &more);
 }
 
 uint32_t scs_p_FetchRows(const AgentLink* lower, uint32_t stmt, uint32_t block, uint32_t most, bool shortEnds,

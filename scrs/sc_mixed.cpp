@@ -53,7 +53,7 @@ uint32_t SeekKeys(IngStmt* s, SCS_KsState* st, uint32_t orientation, uint32_t mo
         // Where the seek condition's markers stand among the statement's own.
         rc = Analyse(&a, st->ordered);
         if (rc == 0) rc = SCR_SelectListMark(&a);
-        if (rc == 0) rc = ReplaceEdit(&a, "1");
+        if (rc == 0) rc = SCR_EditMarkerReplace(&a, "1");
         if (rc == 0) {
             std::string listless = a.text;
             rc = WhereMarkers(listless.c_str(), &before);

@@ -17,6 +17,7 @@
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
+#include "scrs/sc_fetchrows.h"
 #include "scrs/sc_s.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
@@ -30,19 +31,6 @@
 using namespace scs_bykeys;
 
 namespace {
-
-// Moves the rows of part to the end of all (all takes part over while it has no columns).
-uint32_t AppendAll(Dataset* all, Dataset* part) {
-    if (all->col_count == 0) {
-        DatasetFree(all);
-        *all = *part;
-        *part = Dataset{};
-        return 0;
-    }
-    const int rc = part->rows_used ? DatasetAppendRows(all, part) : 0;
-    DatasetFree(part);
-    return uint32_t(rc);
-}
 
 constexpr uint32_t kStaticChunk = 500;  // key rows read by keys at a time
 
@@ -114,11 +102,11 @@ uint32_t SCS_KeysetStaticFill(IngStmt* s) {
         if ((rc = KS_KeysetRows(ks, first, n, &row0)) != 0) break;
         Dataset part{};
         rc = KS_GetKeyBlocks(s, st, ks->keys, row0, n, RowsRead(st), &part, ks->statuses + first);
-        if (rc == 0) rc = AppendAll(&rows, &part);
+        if (rc == 0) rc = scs_p_AppendRows(&rows, &part);
         DatasetFree(&part);
         if (rc == 0 && byValues) {
             rc = KS_GetKeyBlocks(s, st, ks->keys, row0, n, ValuesRead(st), &part, scratch);
-            if (rc == 0) rc = AppendAll(&values, &part);
+            if (rc == 0) rc = scs_p_AppendRows(&values, &part);
             DatasetFree(&part);
         }
         if (rc == 0 && locks) {
