@@ -27,6 +27,33 @@ bool ForwardOnlyLike(const SCS_Cursor* c) {
            (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize > 0);
 }
 
+// The data source's fetch directions take the orientation: 0, kErrFetchTypeRange, or the failure
+// to read them.
+uint32_t DirectionAllowed(SCS_Cursor* c, uint16_t orientation) {
+    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
+    const uint32_t bit = scs_p_OrientationBit(orientation);
+    if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
+    return 0;
+}
+
+// Mixed and dynamic cursors: the lower layer keeps the position (the window), the offset goes down
+// as given, and the rowset has no row number afterwards.
+uint32_t FetchFromKeptPosition(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
+    if (offset < INT32_MIN || offset > INT32_MAX) return kErrRowRange;
+    c->flags &= ~uint32_t(kScsRowsetSizeSet);
+    uint32_t got = 0;
+    uint32_t rc = scs_p_FetchRowset(c, int32_t(offset), orientation, &got);
+    switch (rc) {
+        case 0:
+            c->position = 1;
+            c->position2 = kCursorUnknown;
+            *rows = got;
+            return 0;
+        default:
+            return scs_p_FetchEnded(c, rc);
+    }
+}
+
 }  // namespace
 
 uint16_t SCS_RowStatusGet(const Rowset* rs, uint32_t row) {
@@ -92,8 +119,7 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
     if (c->cursorType == SQL_CURSOR_DYNAMIC) return SCS_ScrollFetchDynamic(c, orientation, offset, rows);
     if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) return kErrNotCapable;
     if (orientation != SQL_FETCH_NEXT) return kErrFetchTypeRange;
-    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
-    if (!(c->fetchDirMask & SQL_FD_FETCH_NEXT)) return kErrFetchTypeRange;
+    if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
 
     // After the end a forward-only cursor stays there.
     if (c->position == kCursorAfterLast) return kErrNoData;
@@ -235,9 +261,7 @@ uint32_t scs_p_FetchEnded(SCS_Cursor* c, uint32_t rc) {
 
 uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
-    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
-    const uint32_t bit = scs_p_OrientationBit(orientation);
-    if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
+    if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
 
     const int64_t total = c->rowsFetched;
     const int32_t pos = c->position;
@@ -302,9 +326,7 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
 
 uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
-    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
-    const uint32_t bit = scs_p_OrientationBit(orientation);
-    if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
+    if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
     const int32_t pos = c->position;
     if (orientation == SQL_FETCH_NEXT && pos == 0) orientation = SQL_FETCH_FIRST;
     if (orientation == SQL_FETCH_PRIOR && pos == -3) orientation = SQL_FETCH_LAST;
@@ -315,29 +337,14 @@ uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offse
     }
     if (orientation == SQL_FETCH_ABSOLUTE || orientation == SQL_FETCH_BOOKMARK) return kErrMixedRowNumbers;
     if (orientation == SQL_FETCH_PRIOR && pos == 0) return kErrNoData;
-    if (offset < INT32_MIN || offset > INT32_MAX) return kErrRowRange;
-    c->flags &= ~uint32_t(kScsRowsetSizeSet);
-    uint32_t got = 0;
-    uint32_t rc = scs_p_FetchRowset(c, int32_t(offset), orientation, &got);
-    switch (rc) {
-        case 0:
-            c->position = 1;
-            // The lower layer keeps the window; the rowset has no row number here.
-            c->position2 = -1;
-            *rows = got;
-            return 0;
-        default:
-            return scs_p_FetchEnded(c, rc);
-    }
+    return FetchFromKeptPosition(c, orientation, offset, rows);
 }
 
 uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
-    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
+    if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
     // Rows of a dynamic cursor have no fixed numbers to name.
     if (orientation == SQL_FETCH_ABSOLUTE || orientation == SQL_FETCH_BOOKMARK) return kErrFetchTypeRange;
-    const uint32_t bit = scs_p_OrientationBit(orientation);
-    if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
     const int32_t pos = c->position;
     if (orientation == SQL_FETCH_NEXT && pos == kCursorBeforeFirst) orientation = SQL_FETCH_FIRST;
     if (orientation == SQL_FETCH_PRIOR && pos == kCursorAfterLast) orientation = SQL_FETCH_LAST;
@@ -347,17 +354,5 @@ uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t off
     if (orientation == SQL_FETCH_RELATIVE &&
         ((pos == kCursorAfterLast && offset >= 0) || (pos == kCursorBeforeFirst && offset <= 0)))
         return kErrNoData;
-    if (offset < INT32_MIN || offset > INT32_MAX) return kErrRowRange;
-    c->flags &= ~uint32_t(kScsRowsetSizeSet);
-    uint32_t got = 0;
-    uint32_t rc = scs_p_FetchRowset(c, int32_t(offset), orientation, &got);
-    switch (rc) {
-        case 0:
-            c->position = 1;
-            c->position2 = kCursorUnknown;
-            *rows = got;
-            return 0;
-        default:
-            return scs_p_FetchEnded(c, rc);
-    }
+    return FetchFromKeptPosition(c, orientation, offset, rows);
 }
