@@ -8,6 +8,7 @@
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
+#include "scrs/sc_fetch.h"
 #include "scrs/sc_fetchrows.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_static.h"
@@ -53,6 +54,26 @@ uint32_t FetchByType(IngStmt* s, uint32_t stmt, Rowset** out, int32_t start, uin
 }
 
 }  // namespace
+
+uint32_t scs_p_StartRow(SCS_Cursor* c, int32_t start, int64_t total, int64_t n, int64_t* row) {
+    *row = start;
+    if (start == 0)
+        *row = total - n + 1 >= 1 ? total - n + 1 : 1;
+    else if (start < 0)
+        *row = total + start + 1;
+    // Counted from the end past the first row but within one rowset of it: the first rowset, as
+    // when the count was known to the caller.
+    if (start < 0 && *row < 1 && -int64_t(start) <= n) *row = 1;
+    if (*row < 1) {
+        SCS_CursorSetPos(c, kCursorBeforeFirst);
+        return kErrBeforeStart;
+    }
+    if (*row > total) {
+        SCS_CursorSetPos(c, kCursorAfterLast);
+        return kErrBeyondEnd;
+    }
+    return 0;
+}
 
 uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                            uint16_t orientation) {

@@ -19,6 +19,7 @@
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
+#include "scrs/sc_fetch.h"
 #include "scrs/sc_s.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
@@ -385,20 +386,8 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     const int64_t total = ks->count;
     const int64_t n = c.rowsetSize ? c.rowsetSize : 1;
     *resultRows = uint32_t(total);
-    int64_t row = start;
-    if (start == 0)
-        row = total - n + 1 >= 1 ? total - n + 1 : 1;
-    else if (start < 0)
-        row = total + start + 1;
-    if (start < 0 && row < 1 && -int64_t(start) <= n) row = 1;
-    if (row < 1) {
-        SCS_CursorSetPos(&c, 0);
-        return kErrBeforeStart;
-    }
-    if (row > total) {
-        SCS_CursorSetPos(&c, -3);
-        return kErrBeyondEnd;
-    }
+    int64_t row = 0;
+    if (uint32_t rc = scs_p_StartRow(&c, start, total, n, &row)) return rc;
     const uint32_t count = uint32_t(total - row + 1 < n ? total - row + 1 : n);
     uint32_t r0 = 0;
     if (uint32_t rc = KS_KeysetRows(ks, uint32_t(row - 1), count, &r0)) return rc;
