@@ -25,20 +25,6 @@ bool Seek(FILE* f, uint64_t pos) {
 
 bool SeekEnd(FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
 
-bool PreadAll(int fd, void* p, size_t n, uint64_t at) {
-    auto* d = static_cast<uint8_t*>(p);
-    while (n > 0) {
-        if (at > uint64_t(LLONG_MAX)) return false;
-        ssize_t r = pread(fd, d, n, off_t(at));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        d += r;
-        n -= size_t(r);
-        at += uint64_t(r);
-    }
-    return true;
-}
-
 // Bytes read at once from the start of the data file: the header and the descriptors of up to
 // 32 columns in one system call.
 constexpr size_t kHeadBuffer = 8 + 8 * 32;
@@ -60,6 +46,12 @@ bool PreadUpTo(int fd, uint8_t* p, size_t n, uint64_t at, size_t* got) {
         *got += size_t(r);
     }
     return true;
+}
+
+// All n bytes at `at`; the end of the file before them is a failure.
+bool PreadAll(int fd, void* p, size_t n, uint64_t at) {
+    size_t got = 0;
+    return PreadUpTo(fd, static_cast<uint8_t*>(p), n, at, &got) && got == n;
 }
 
 uint32_t Word(const uint8_t* b) {

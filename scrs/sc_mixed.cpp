@@ -152,6 +152,16 @@ struct MixedMove {
         return count < size || (most > 0 && from + int64_t(count) - 1 >= most);
     }
 
+    // A window just read around a position: its row 0 is result row `at`, it holds `count` keys,
+    // and the rowset starts at its row 0.
+    void Around(int64_t at, bool atStart, uint32_t count) {
+        st->windowState = -1;
+        st->windowAt = at;
+        st->atStart = atStart;
+        st->atEnd = Ends(at, count);
+        w = 0;
+    }
+
     uint32_t First() {
         if (uint32_t r = SeekKeys(s, st, 2, 0, nullptr, 0, Room(1), &got)) return r;
         TakeWindow(st, &got);
@@ -221,11 +231,7 @@ struct MixedMove {
                 return rc;
             }
             TakeWindow(st, &got);
-            st->windowState = -1;
-            st->windowAt = at;
-            st->atStart = false;
-            st->atEnd = Ends(at, uint32_t(ks->count));
-            w = 0;
+            Around(at, false, uint32_t(ks->count));
         }
         return rc;
     }
@@ -284,11 +290,7 @@ struct MixedMove {
             const int64_t at = st->windowAt + t;
             if ((rc = SeekKeys(s, st, 1, 3, ks->keys, uint32_t(t), Room(at), &got)) != 0) return rc;
             TakeWindow(st, &got);
-            st->windowState = -1;
-            st->windowAt = at;
-            st->atStart = st->atStart && t == 0;
-            st->atEnd = Ends(at, uint32_t(ks->count));
-            w = 0;
+            Around(at, st->atStart && t == 0, uint32_t(ks->count));
         } else if (st->atStart) {
             // Window row 0 is the result's first row.
             if (t + 1 > 1 - int64_t(n))
@@ -330,11 +332,7 @@ struct MixedMove {
         if (rc != 0) return rc;
         TakeWindow(st, tail);
         DatasetDelete(tail);
-        st->windowState = -1;
-        st->windowAt = at;
-        st->atStart = false;
-        st->atEnd = Ends(at, uint32_t(g - skip));
-        w = 0;
+        Around(at, false, uint32_t(g - skip));
         return rc;
     }
 
@@ -361,11 +359,7 @@ struct MixedMove {
             return rc;
         }
         TakeWindow(st, &target);
-        st->windowState = -1;
-        st->windowAt = at;
-        st->atStart = false;
-        st->atEnd = Ends(at, uint32_t(ks->count));
-        w = 0;
+        Around(at, false, uint32_t(ks->count));
         return rc;
     }
 };
