@@ -1,4 +1,4 @@
-// Seek statements of dynamic cursors: the condition that reads the keys just beyond a
+// Seek statements of dynamic and mixed cursors: the condition that reads the keys just beyond a
 // boundary row of the current rowset, in the statement's order extended by the keys.
 #include <cstdlib>
 #include <cstring>

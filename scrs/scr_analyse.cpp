@@ -1,3 +1,6 @@
+// Statement analysis of the SQL analyser: the parse of a statement under the parser mutex, its
+// kind and shape, its tables, select list and ORDER BY, and the clause edits through the edit
+// marker where the cursor layer later writes its own text.
 #include "scrs/scr_analyse.h"
 
 #include <cctype>
