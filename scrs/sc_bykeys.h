@@ -83,8 +83,8 @@ uint32_t GiveParams(uint32_t stmt, Dataset* params);
 uint32_t OwnValues(const IngStmt* s, uint32_t dropAt, uint32_t dropCount, Dataset** out);
 uint32_t KeyRowsOnly(const Dataset* src, uint32_t first, uint32_t n, uint16_t keyCount, Dataset** out);
 
-// Rows read by blocks of keys (sc_bykeys.cpp). What a read by keys selects and where it runs: the statement's own select list on aux2, or the
-// concurrency columns of values concurrency on aux5.
+// Rows read by blocks of keys (sc_bykeys.cpp). What a read by keys selects and where it runs: the
+// statement's own select list on aux2, or the concurrency columns of values concurrency on aux5.
 struct ByKeys {
     uint32_t aux;
     int* prepared;

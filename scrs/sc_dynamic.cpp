@@ -381,4 +381,3 @@ uint32_t SCS_DynamicAfterUpdate(IngStmt* s) {
     DatasetFree(&rows);
     return rc;
 }
-
