@@ -4,25 +4,16 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
-#include "drv_ingii/i-info.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"
 #include "scrs/sc_catalog.h"
-#include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_s.h"
 #include "scrs/sc_setpos.h"
-#include "scrs/ss.h"
-#include "util/dataset.h"
-#include "util/errtable.h"
-#include "util/hash.h"
 #include "util/rowset.h"
 #include "util/scrarray.h"
 #include "util/trymem.h"
