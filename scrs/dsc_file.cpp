@@ -25,20 +25,6 @@ bool Seek(FILE* f, uint64_t pos) {
 
 bool SeekEnd(FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
 
-bool PreadAll(int fd, void* p, size_t n, uint64_t at) {
-    auto* d = static_cast<uint8_t*>(p);
-    while (n > 0) {
-        if (at > uint64_t(LLONG_MAX)) return false;
-        ssize_t r = pread(fd, d, n, off_t(at));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        d += r;
-        n -= size_t(r);
-        at += uint64_t(r);
-    }
-    return true;
-}
-
 // Bytes read at once from the start of the data file: the header and the descriptors of up to
 // 32 columns in one system call.
 constexpr size_t kHeadBuffer = 8 + 8 * 32;
@@ -60,6 +46,22 @@ bool PreadUpTo(int fd, uint8_t* p, size_t n, uint64_t at, size_t* got) {
         *got += size_t(r);
     }
     return true;
+}
+
+// The first n rows of a window refilled in its own arrays start empty and NULL.
+void BlankRows(Dataset* ds, uint32_t n) {
+    for (uint16_t c = 0; c < ds->col_count; ++c) {
+        DatasetColumn& col = ds->cols[c];
+        std::memset(col.data, 0, size_t(n) * col.width);
+        for (uint32_t i = 0; i < n; ++i) col.indicators[i] = DS_IND_NULL;
+    }
+    ds->rows_used = n;
+}
+
+// All n bytes at `at`; the end of the file before them is a failure.
+bool PreadAll(int fd, void* p, size_t n, uint64_t at) {
+    size_t got = 0;
+    return PreadUpTo(fd, static_cast<uint8_t*>(p), n, at, &got) && got == n;
 }
 
 uint32_t Word(const uint8_t* b) {
@@ -531,12 +533,7 @@ int dsc_IoCache(uint32_t mode, FILE* data, FILE* index, Dataset* ds, int32_t fir
             refill = kind == col.kind && width == col.width && !DatasetKindIsRef(kind) && col.data && col.indicators;
         }
         if (refill) {
-            for (uint16_t c = 0; c < ds->col_count; ++c) {
-                DatasetColumn& col = ds->cols[c];
-                std::memset(col.data, 0, size_t(n) * col.width);
-                for (uint32_t i = 0; i < n; ++i) col.indicators[i] = DS_IND_NULL;
-            }
-            ds->rows_used = n;
+            BlankRows(ds, n);
             return dsc_IoRows(&s, ds, uint32_t(first), n, index, 0);
         }
         if (!Seek(data, 8)) return 0;
@@ -630,12 +627,7 @@ int dsc_ReadRun(FILE* data, FILE* index, Dataset* ds, uint32_t first, uint32_t m
     }
     // From here on the Dataset changes: a failure leaves it half made.
     if (refill) {
-        for (uint16_t c = 0; c < ds->col_count; ++c) {
-            DatasetColumn& col = ds->cols[c];
-            std::memset(col.data, 0, size_t(n) * col.width);
-            for (uint32_t i = 0; i < n; ++i) col.indicators[i] = DS_IND_NULL;
-        }
-        ds->rows_used = n;
+        BlankRows(ds, n);
     } else {
         BufSeek(&s, 8);
         DatasetFree(ds);

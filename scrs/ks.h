@@ -1,5 +1,7 @@
 // Key columns of the tables of a cursor's SELECT, chosen from the catalog and cached per
-// connection, and the select-list and ORDER BY analysis built on them.
+// connection (ks.cpp), the select-list and ORDER BY analysis built on them, and the texts of the
+// statements that name rows by those keys: key sets, key blocks and row locks (ks_text.cpp), and
+// the seeks of dynamic and mixed cursors (ks_seek.cpp).
 #pragma once
 
 #include <cstdint>
@@ -67,7 +69,7 @@ int KS_NullPlacement(uint32_t orientation, int descending, uint32_t nullCollatio
 // "UPDATE T SET k1 = ?, ... WHERE k1 = ? AND ..." over the first table (a heap text), or null.
 char* scs_p_LockRowsText(const SCS_DescCtx* ctx);
 
-// --- seeks of dynamic cursors -----------------------------------------------------------------
+// --- seeks of dynamic and mixed cursors -----------------------------------------------------------------
 // Marks the ORDER BY items that name a key (keyMatch); needs the keys' order positions.
 void KS_MarkKeyMatches(SCS_DescCtx* ctx);
 // For each ordering position (ctx->orderColCount of them) the column of a key row; 0, kErrGeneral or kErrNoMemory.

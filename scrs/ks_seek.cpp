@@ -1,4 +1,4 @@
-// Seek statements of dynamic cursors: the condition that reads the keys just beyond a
+// Seek statements of dynamic and mixed cursors: the condition that reads the keys just beyond a
 // boundary row of the current rowset, in the statement's order extended by the keys.
 #include <cstdlib>
 #include <cstring>
@@ -249,14 +249,7 @@ uint32_t KS_BuildSeekWhere(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientati
     if (terms.empty()) terms = "1 = 0";
     std::string text = (a->flags & SCR_F_HADWHERE) ? "( " : " WHERE ( ";
     text += terms + " )";
-    std::string full = SCR_AnalysisText(a);
-    size_t at = full.find(SCR_EDIT_MARKER);
-    if (at == std::string::npos) return kErrGeneral;
-    full.replace(at, 3, text);
-    char* copy = strdup(full.c_str());
-    if (copy == nullptr) return kErrNoMemory;
-    std::free(a->text);
-    a->text = copy;
+    if (uint32_t rc = SCR_EditMarkerReplace(a, text.c_str())) return rc;
     return params != nullptr ? KS_SeekParams(ctx, orientation, seekMode, params) : 0;
 }
 

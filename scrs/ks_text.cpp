@@ -21,19 +21,6 @@ bool Ref(uint32_t tableCount, const ColDesc* cd, std::string* out) {
     return true;
 }
 
-// Puts body where the marker stands in the regenerated text and makes that the analysis' text.
-uint32_t ReplaceMarker(SCR_Analysis* a, const std::string& body) {
-    std::string text = SCR_AnalysisText(a);
-    size_t at = text.find(SCR_EDIT_MARKER);
-    if (at == std::string::npos) return kErrGeneral;
-    text.replace(at, 3, body);
-    char* copy = strdup(text.c_str());
-    if (copy == nullptr) return kErrNoMemory;
-    std::free(a->text);
-    a->text = copy;
-    return 0;
-}
-
 }  // namespace
 
 uint32_t KS_BuildKeySelect(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount) {
@@ -45,7 +32,7 @@ uint32_t KS_BuildKeySelect(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t ta
         if (i) list += ", ";
         if (!Ref(tableCount, Key(keyCols, i), &list)) return kErrNoMemory;
     }
-    return ReplaceMarker(a, list);
+    return SCR_EditMarkerReplace(a, list.c_str());
 }
 
 uint32_t KS_BuildKeyOrderBy(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount, uint32_t orderCount,
@@ -64,7 +51,7 @@ uint32_t KS_BuildKeyOrderBy(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t t
         if (!Ref(tableCount, k, &text)) return kErrNoMemory;
         ++total;
     }
-    return ReplaceMarker(a, text);
+    return SCR_EditMarkerReplace(a, text.c_str());
 }
 
 uint32_t KS_BuildKeyBlockWhere(SCR_Analysis* a, const SCR_Array* keyCols, uint8_t tableCount, uint32_t rowsPerBlock) {
@@ -83,7 +70,7 @@ uint32_t KS_BuildKeyBlockWhere(SCR_Analysis* a, const SCR_Array* keyCols, uint8_
         text += group;
     }
     text += " )";
-    return ReplaceMarker(a, text);
+    return SCR_EditMarkerReplace(a, text.c_str());
 }
 
 uint32_t KS_KeyRowsToParams(const Dataset* src, uint32_t first, uint32_t groups, uint32_t rows, Dataset** out,

@@ -13,7 +13,9 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_fetchrows.h"
+#include "scrs/sc_cursor.h"
+#include "scrs/sc_static.h"
 #include "scrs/sc_setpos.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
@@ -190,23 +192,7 @@ uint32_t scs_p_RowsByKeys(SCS_RowChange* rc, const Dataset* keys, uint32_t first
     }
     if ((r = AgentCall<DRV_Execute>(lower, rc->fetchStmt)) != 0) return r;
     // A cursor read for update hands out its rows one fetch at a time.
-    for (uint32_t got = 0; r == 0 && got < rows;) {
-        Dataset block{};
-        r = AgentCall<DRV_FetchRows>(lower, rc->fetchStmt, uint16_t(rows - got > 0xFFFF ? 0xFFFF : rows - got), &block);
-        const uint32_t n = r == 0 ? block.rows_used : 0;
-        if (n > 0) {
-            if (out->col_count == 0) {
-                DatasetFree(out);
-                *out = block;
-                block = Dataset{};
-            } else {
-                r = uint32_t(DatasetAppendRows(out, &block));
-            }
-        }
-        DatasetFree(&block);
-        got += n;
-        if (n == 0 || !rc->forUpdate) break;
-    }
+    r = scs_p_FetchRows(lower, rc->fetchStmt, 0, rows, !rc->forUpdate, out);
     // Under lock concurrency the cursor stays open: its rows stay locked.
     if (rc->concurrency != SQL_CONCUR_LOCK) (void)AgentCall<DRV_CloseCursor>(lower, rc->fetchStmt);
     return r;
@@ -261,12 +247,7 @@ uint32_t sc3_FetchByBookmark(SCS_RowChange* rc, const uint32_t* bookmarks, uint1
         r = scs_p_RowsByKeys(rc, sorted, b, n, &part);
         if (r == 0 && part.rows_used == n) {
             came += n;
-            if (got.col_count == 0) {
-                got = part;
-                part = Dataset{};
-            } else {
-                r = uint32_t(DatasetAppendRows(&got, &part));
-            }
+            r = scs_p_AppendRows(&got, &part);
         } else if (r == 0) {
             // Some key of the block is gone: row by row, so that each row meets its own key.
             for (uint32_t i = 0; r == 0 && i < n; ++i) {
@@ -275,12 +256,7 @@ uint32_t sc3_FetchByBookmark(SCS_RowChange* rc, const uint32_t* bookmarks, uint1
                 if (r == 0 && one.rows_used >= 1) {
                     one.rows_used = 1;
                     ++came;
-                    if (got.col_count == 0) {
-                        got = one;
-                        one = Dataset{};
-                    } else {
-                        r = uint32_t(DatasetAppendRows(&got, &one));
-                    }
+                    r = scs_p_AppendRows(&got, &one);
                 } else if (r == 0) {
                     st[b + i] = SQL_ROW_DELETED;
                     r = AppendEmptyRow(rc, &got);

@@ -1,5 +1,6 @@
-// The cursor layer's catalog wrappers, parameter descriptions, message helpers, cursor
-// information answers and base names of result columns.
+// The cursor layer's catalog wrappers (sc_catalog.cpp), its copy of the parameter descriptions,
+// message helpers (sc_diag.cpp), cursor information answers (sc_info.cpp), base names of result
+// columns (sc_colattr.cpp) and the result descriptions it keeps (sc_resultcols.cpp).
 #pragma once
 
 #include <cstdint>

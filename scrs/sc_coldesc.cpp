@@ -12,6 +12,7 @@
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-optable.h"
+#include "scrs/sc_fetchrows.h"
 #include "util/dataset.h"
 #include "util/scrarray.h"
 #include "util/utf.h"
@@ -60,30 +61,10 @@ namespace {
 // Reads the whole result of the catalog call on the statement in blocks of 10 rows.
 uint32_t FetchAll(const AgentLink* link, uint32_t stmt, Dataset* all, uint32_t limit) {
     std::memset(all, 0, sizeof *all);
-    for (;;) {
-        Dataset block{};
-        uint32_t rc = AgentCall<DRV_FetchRows>(link, stmt, uint16_t(10), &block);
-        if (rc != 0) {
-            DatasetFree(&block);
-            DatasetFree(all);
-            AgentCall<DRV_CloseCursor>(link, stmt);
-            return rc;
-        }
-        uint32_t got = block.rows_used;
-        if (all->col_count == 0) {
-            *all = block;
-        } else if (got > 0) {
-            rc = uint32_t(DatasetAppendRows(all, &block));
-            DatasetFree(&block);
-            if (rc != 0) {
-                DatasetFree(all);
-                AgentCall<DRV_CloseCursor>(link, stmt);
-                return rc;
-            }
-        } else {
-            DatasetFree(&block);
-        }
-        if (got < 10 || (limit != 0 && all->rows_used >= limit)) break;
+    if (uint32_t rc = scs_p_FetchRows(link, stmt, 10, limit != 0 ? limit : kScsAllRows, true, all)) {
+        DatasetFree(all);
+        AgentCall<DRV_CloseCursor>(link, stmt);
+        return rc;
     }
     AgentCall<DRV_CloseCursor>(link, stmt);
     return 0;

@@ -166,9 +166,10 @@ uint32_t ExecuteRowsetWork(uint32_t stmt, const char* text, Dataset* values, uin
     return outputs ? kErrOutputValues : kErrNone;
 }
 
-}  // namespace
-
-uint32_t SCS_PrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
+// Prepare (when there is a text), parameter values, their descriptions (giveDescs, when there
+// are any) and execute, each the layer's own step.
+template <class GiveDescs>
+uint32_t PrepareThenExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, GiveDescs giveDescs) {
     if (IngStmtFind(stmt) == nullptr) {
         DropValues(values);
         return kErrBadArg;
@@ -179,8 +180,14 @@ uint32_t SCS_PrepareExecute(uint32_t stmt, const char* text, Dataset* values, ui
         return rc;
     }
     if (values != nullptr && (rc = SCS_SetParams(stmt, values)) != 0) return rc;
-    if (count != 0 && (rc = SetupParamDescs(stmt, count, descs)) != 0) return rc;
+    if (count != 0 && (rc = giveDescs()) != 0) return rc;
     return SetupExecute(stmt);
+}
+
+}  // namespace
+
+uint32_t SCS_PrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
+    return PrepareThenExecute(stmt, text, values, count, [&] { return SetupParamDescs(stmt, count, descs); });
 }
 
 uint32_t SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs) {
@@ -212,18 +219,7 @@ uint32_t SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* d
 
 uint32_t SCS_PrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
                               ScsNamedParamDesc* descs) {
-    if (IngStmtFind(stmt) == nullptr) {
-        DropValues(values);
-        return kErrBadArg;
-    }
-    uint32_t rc = 0;
-    if (text != nullptr && (rc = SetupPrepare(stmt, text)) != 0) {
-        DropValues(values);
-        return rc;
-    }
-    if (values != nullptr && (rc = SCS_SetParams(stmt, values)) != 0) return rc;
-    if (count != 0 && (rc = SCS_SetParamDescsEx(stmt, count, descs)) != 0) return rc;
-    return SetupExecute(stmt);
+    return PrepareThenExecute(stmt, text, values, count, [&] { return SCS_SetParamDescsEx(stmt, count, descs); });
 }
 
 uint32_t SCS_MoreResults(uint32_t stmt) {

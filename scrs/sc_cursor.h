@@ -1,5 +1,6 @@
-// The cursor-state block every statement carries, and the cursor layer's entry points
-// that the rest of the driver calls.
+// The cursor-state block every statement carries, and the cursor layer's entry points that the
+// rest of the driver calls: the block's own routines (sc_cursor.cpp), the scroll fetch and row
+// accessors (sc_s3.cpp), the installation and the overrides of the layer's table.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,8 @@ protected:
     ~SCS_StmtOwner() = default;
 };
 
-// Forward-only scroll fetch and row accessors (the other cursor types answer kErrNotCapable).
+// The scroll fetch of every cursor type on the ODBC side's block (sc_s3.cpp), and the row accessors
+// of the rowset it fetched.
 uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
 uint16_t SCS_RowStatusGet(const Rowset* rs, uint32_t row);
 void SCS_RowStatusSet(Rowset* rs, uint32_t row, uint16_t status);
@@ -90,7 +92,8 @@ uint32_t SCS_ForwardRowsetFetch(const AgentLink* lower, uint32_t stmt, uint32_t 
 const AgentLink* SCS_LowerLink();
 // 1 when the layer below answers the 4-byte information item `id` of a handle with non-zero.
 uint32_t SCS_LowerFlag(uint32_t handle, uint32_t id);
-// Slot 36 and 41 overrides: the next rowset of an agent statement (forward-only here).
+// Slot 36 and 41 overrides: the rowset of an agent statement, made by the fetch of its cursor type
+// (sc_fetch.cpp).
 uint32_t SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
 uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                            uint16_t orientation);

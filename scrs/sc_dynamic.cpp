@@ -16,7 +16,6 @@
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_rowver.h"
-#include "scrs/sc_scroll.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 #include "util/md5.h"
@@ -381,37 +380,4 @@ uint32_t SCS_DynamicAfterUpdate(IngStmt* s) {
     if (keys) DatasetDelete(keys);
     DatasetFree(&rows);
     return rc;
-}
-
-// --- the ODBC side's scroll fetch ----------------------------------------------------------------
-
-uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
-    *rows = 0;
-    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
-    // Rows of a dynamic cursor have no fixed numbers to name.
-    if (orientation == SQL_FETCH_ABSOLUTE || orientation == SQL_FETCH_BOOKMARK) return kErrFetchTypeRange;
-    const uint32_t bit = scs_p_OrientationBit(orientation);
-    if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
-    const int32_t pos = c->position;
-    if (orientation == SQL_FETCH_NEXT && pos == kCursorBeforeFirst) orientation = SQL_FETCH_FIRST;
-    if (orientation == SQL_FETCH_PRIOR && pos == kCursorAfterLast) orientation = SQL_FETCH_LAST;
-    if ((orientation == SQL_FETCH_NEXT && pos == kCursorAfterLast) ||
-        (orientation == SQL_FETCH_PRIOR && pos == kCursorBeforeFirst))
-        return kErrNoData;
-    if (orientation == SQL_FETCH_RELATIVE &&
-        ((pos == kCursorAfterLast && offset >= 0) || (pos == kCursorBeforeFirst && offset <= 0)))
-        return kErrNoData;
-    if (offset < INT32_MIN || offset > INT32_MAX) return kErrRowRange;
-    c->flags &= ~uint32_t(kScsRowsetSizeSet);
-    uint32_t got = 0;
-    uint32_t rc = scs_p_FetchRowset(c, int32_t(offset), orientation, &got);
-    switch (rc) {
-        case 0:
-            c->position = 1;
-            c->position2 = kCursorUnknown;
-            *rows = got;
-            return 0;
-        default:
-            return scs_p_FetchEnded(c, rc);
-    }
 }

@@ -45,10 +45,6 @@ uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t ori
 // the keys the rows were read with.
 uint32_t SCS_DynamicFetchRows(IngStmt* s, Dataset* keys, uint32_t n, Rowset** out);
 
-// The scroll fetch of dynamic cursors on the ODBC side's record: the lower layer keeps the
-// position; ABSOLUTE and BOOKMARK have no meaning here (38).
-uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
-
 // Hook of positioned changes on a dynamic cursor: stores the versions of changed rows (row i of
 // keys with row i of values) so that the cursor's own change is not reported as another user's.
 // 0 when row versions are not kept, else SCS_RowVerUpdate's result.

@@ -1,8 +1,8 @@
 // The cursor layer over the agent's operation table: its installation, its records of the open
 // connections, and the overrides for information, connections, statements, parameters, close
-// and block fetch; prepare and execute go to the set-up (sc_setup.cpp), the compound
-// operations to sc_compound.cpp, positioned changes and bulk operations to sc_setpos.cpp and
-// sc_bookmark.cpp.
+// and block fetch; prepare and execute go to the set-up (sc_s.cpp), the fetch slots to
+// sc_fetch.cpp, the compound operations to sc_compound.cpp, the catalog wrappers to
+// sc_catalog.cpp, positioned changes and bulk operations to sc_setpos.cpp and sc_bookmark.cpp.
 #include <cstdio>
 #include <sql.h>
 #include <sqlext.h>
@@ -22,7 +22,7 @@
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_rowver.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_s.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
 #include "util/dataset.h"

@@ -1,5 +1,8 @@
-// Keyset-driven and mixed cursors: the keyset record, the statement's key set state, the
-// set-up at prepare and execute, and the fetch of rowsets by their keys.
+// Cursors that name their rows by keys (keyset-driven, mixed and updatable static cursors, and
+// the seeks and reads dynamic cursors borrow): the keyset record, the statement's key-set state,
+// its set-up at prepare and execute, the fetch of rowsets by their keys and the row-change state.
+// sc_keyset.cpp holds the keyset-driven cursors with the set-up and the keyset record,
+// sc_mixed.cpp, sc_statickeys.cpp and sc_rowchange.cpp the rest, sc_bykeys.cpp what they share.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// Parameter description by parsing: each marker of a statement is paired with the column it is
+// compared with, assigned to or inserted into, and probe queries selecting those columns (with
+// " WHERE 1=0 ") let the layer below describe the markers.
 #include "scrs/sc_parmdesc.h"
 
 #include <cstdlib>

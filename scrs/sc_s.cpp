@@ -1,108 +1,284 @@
-// Cursor-state blocks of the statements (the layer's installation and its overrides live in
-// sc_install.cpp).
-#include <cstdlib>
+// Cursor set-up at prepare and execute: the analysis that tells whether a scrollable statement can
+// run as the application asked, the downgrade to a static, read-only cursor when it cannot, and the
+// snapshot a static, read-only SELECT takes when it runs.
 #include <cstring>
+#include <string>
 
 #include <sql.h>
 #include <sqlext.h>
 
-#include "scrs/sc_cursor.h"
+#include "drv_ingii/i-info.h"
+#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-glob.h"
+#include "scrs/sc_catalog.h"
+#include "scrs/sc_dynamic.h"
+#include "scrs/sc_keyset.h"
+#include "scrs/sc_s.h"
+#include "scrs/sc_static.h"
+#include "scrs/scr_analyse.h"
+#include "scrs/scr_node.h"
+#include "scrs/ss.h"
+#include "util/dataset.h"
+#include "util/log.h"
+#include "util/strutil.h"
 #include "util/errtable.h"
 
-void SCS_CursorReset(SCS_Cursor* c) {
-    if (c == nullptr) return;
-    c->rowsFetched = -1;
-    c->position = kCursorBeforeFirst;
-    c->position2 = kCursorBeforeFirst;
-    c->posRowsetSize = 0;
-    c->bulkRowsetSize = 0;
-    c->fetchedRows = 0;
-    SCS_RowBookmarksDrop(c);
+namespace {
+
+bool BeginsSelect(const char* text) {
+    if (text == nullptr) return false;
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+    return KeywordMatch("SELECT", text) != nullptr;
 }
 
-void SCS_RowBookmarksDrop(SCS_Cursor* c) {
-    if (c == nullptr) return;
-    std::free(c->rowBookmarks);
-    c->rowBookmarks = nullptr;
-    c->rowBookmarkCount = 0;
+// Whether the words CURRENT OF stand in the text outside literals.
+bool NamesCurrentRow(const char* text) {
+    for (const char* p = FindWordOutsideLiterals(text, "CURRENT"); p; p = FindWordOutsideLiterals(p + 7, "CURRENT"))
+        if (KeywordMatch("OF", p + 7) != nullptr) return true;
+    return false;
 }
 
-void SCS_RowsetFetched(SCS_Cursor* c, uint32_t rows) {
-    if (c == nullptr) return;
-    SCS_RowBookmarksDrop(c);
-    c->posRowsetSize = c->rowsetSize ? c->rowsetSize : 1;
-    c->bulkRowsetSize = 0;
-    c->fetchedRows = rows;
+// An INSERT, UPDATE or DELETE that is no positioned change: it has no rows of its own to scroll.
+bool IsUnpositionedChange(const char* text) {
+    if (text == nullptr) return false;
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
+    if (KeywordMatch("INSERT", text) != nullptr) return true;
+    return (KeywordMatch("UPDATE", text) != nullptr || KeywordMatch("DELETE", text) != nullptr) &&
+           !NamesCurrentRow(text);
 }
 
-uint32_t SCS_RowsetByBookmarks(SCS_Cursor* c, const uint32_t* bookmarks, uint32_t n) {
-    if (c == nullptr || (bookmarks == nullptr && n != 0)) return kErrBadArg;
-    auto* copy = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (n ? n : 1)));
-    if (copy == nullptr) return kErrNoMemory;
-    if (n) std::memcpy(copy, bookmarks, sizeof(uint32_t) * n);
-    SCS_RowBookmarksDrop(c);
-    c->rowBookmarks = copy;
-    c->rowBookmarkCount = n;
-    c->fetchedRows = n;
+// An unparsable text still runs on a static cursor when the back end describes result columns.
+bool LowerDescribesColumns(uint32_t stmt) {
+    uint16_t count = 0;
+    ColumnInfo* cols = nullptr;
+    uint32_t rc = AgentCall<DRV_DescribeCols>(SCS_LowerLink(), stmt, &count, &cols);
+    if (cols) ColumnInfoArrayFree(cols, count);
+    return rc == 0 && count >= 1;
+}
+
+}  // namespace
+
+uint32_t scs_p_CheckShape(uint32_t shape) {
+    if (shape & SCR_F_MULTITABLE) return kErrJoinResult;
+    if (shape & SCR_F_GROUPBY) return kErrGroupBy;
+    if (shape & SCR_F_UNION) return kErrUnion;
+    if (shape & SCR_F_AGGREGATE) return kErrScalarAggregate;
     return 0;
 }
 
-uint32_t SCS_PosRowsetSize(const SCS_Cursor* c) {
-    if (c == nullptr) return 1;
-    if (c->bulkRowsetSize) return c->bulkRowsetSize;
-    if (c->posRowsetSize) return c->posRowsetSize;
-    return c->rowsetSize ? c->rowsetSize : 1;
-}
-
-bool SCS_BookmarkFetched(const SCS_Cursor* c, uint64_t bookmark) {
-    if (c == nullptr || bookmark == 0 || bookmark > 0xFFFFFFFFull) return false;
-    if (c->rowBookmarks != nullptr) {
-        for (uint32_t i = 0; i < c->rowBookmarkCount; ++i)
-            if (c->rowBookmarks[i] == bookmark) return true;
-        return false;
-    }
-    return bookmark >= c->rowsetFirst && bookmark - c->rowsetFirst < c->fetchedRows;
-}
-
-uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) {
+uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
     if (c == nullptr) return kErrBadArg;
-    if (position == kCursorBeforeFirst || position == kCursorAfterLast) {
-        c->position = c->position2 = position;
-        return 0;
+    c->savedType = c->cursorType;
+    c->savedConcurrency = c->concurrency;
+    if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+        uint32_t v = 3;
+        if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropCursorType, static_cast<void*>(&v)) != 0) {
+            log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
+            return kErrNotCapable;
+        }
+        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
+        c->cursorType = SQL_CURSOR_STATIC;
     }
-    if (position == kCursorWholeRowset) {
-        c->position = position;
-        return 0;
-    }
-    if (position < 0) return kErrRowRange;
-    if (c->rowsFetched != -1 && position > c->rowsFetched) return kErrRowRange;
-    c->position = position;
-    return 0;
-}
-
-uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link,
-                      SCS_StmtOwner* owner, const SCS_Cursor* connDefaults) {
-    SCS_CursorInit(c, agentStmt, agentConn, link, owner);
-    c->rowset = nullptr;
-    c->rowsetFirst = 0;
-    if (connDefaults != nullptr) {
-        c->rowsetSize = connDefaults->rowsetSize;
-        c->keysetSize = connDefaults->keysetSize;
-        c->cursorType = connDefaults->cursorType;
-        c->concurrency = connDefaults->concurrency;
-        c->simulateCursor = connDefaults->simulateCursor;
-        c->useBookmarks = connDefaults->useBookmarks;
-        c->retrieveData = connDefaults->retrieveData;
+    if (c->concurrency != SQL_CONCUR_READ_ONLY) {
+        uint32_t v = 1;
+        if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
+            log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency");
+            return kErrNotCapable;
+        }
+        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+        c->concurrency = SQL_CONCUR_READ_ONLY;
     }
     return 0;
 }
 
-uint32_t SCS_RowStatusCheck(SCS_Cursor* c, uint32_t row, uint32_t* out) {
-    if (out == nullptr || c == nullptr) return kErrBadArg;
-    *out = 0;
-    if (row >= SCS_PosRowsetSize(c)) return kErrBadArg;
-    if (c->position <= 0) return kErrCursorState;
-    if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
-        return SCS_RowNumber(c, row, out);
-    return c->cursorType == SQL_CURSOR_KEYSET_DRIVEN ? kErrMixedRowNumbers : kErrNotCapable;
+uint32_t scs_p_CheckKeysetShape(uint32_t shape) {
+    if (shape == kScsShapeNotSelect) return kErrNotSelect;
+    if (shape & SCR_F_GROUPBY) return kErrGroupBy;
+    if (shape & SCR_F_UNION) return kErrUnion;
+    return 0;
+}
+
+namespace {
+
+IngStmt* StmtOfCursor(SCS_Cursor* c) {
+    IngStmt* s = IngStmtFind(c->agentStmt);
+    return s != nullptr && &s->cursor == c ? s : nullptr;
+}
+
+// A cursor the statement cannot carry runs static and read-only; the application hears 01S02
+// when the ODBC side reads the type back.
+uint32_t Downgrade(SCS_Cursor* c, IngStmt* s, uint32_t why) {
+    log_printf(7, __FILE__, __LINE__, "keyset-driven cursor not possible (%u): static cursor", unsigned(why));
+    if (s != nullptr) SCS_KeysetRelease(s);
+    return scs_p_ChangeCursorType(c);
+}
+
+}  // namespace
+
+uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
+    if (c == nullptr) return kErrBadArg;
+    IngStmt* s = StmtOfCursor(c);
+    // Whatever the last execution left is stale once the statement is prepared again.
+    SCS_ResultColsFree(c);
+    c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
+    c->analysedSelect = 0;
+    c->shapeFlags = 0;
+    SCS_StaticSetReset(c->staticSet);
+    if (s != nullptr) SCS_KeysetRelease(s);
+    if (c->cursorType == SQL_CURSOR_FORWARD_ONLY)
+        return s != nullptr && s->describeAddKeys != 0 ? SCS_SelectListAddKeys(s, text) : 0;
+    SCS_CursorReset(c);
+
+    SCR_Analysis a;
+    SCR_AnalysisInit(&a);
+    uint32_t rc = SCR_AnalyseSQL(&a, text, 0, 0);
+    if (rc != 0) {
+        log_printf(7, __FILE__, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
+        log_printf(7, __FILE__, __LINE__, "%s", a.message ? a.message : "");
+        log_printf(7, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
+        SCR_AnalysisFree(&a);
+        c->analysedKind = -1;
+        // The grammar knows a narrower language than the server (no signed numbers, NULL or
+        // expressions in VALUES): a change it cannot read runs as the layer below prepared it.
+        if (IsUnpositionedChange(text)) {
+            c->layerFlags |= kScsLPrepared;
+            return 0;
+        }
+        if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
+        // Rows the analyser cannot read cannot be told apart by keys: a snapshot serves them.
+        if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+            if ((rc = Downgrade(c, s, rc)) != 0) return rc;
+        }
+        c->analysedSelect = 1;
+        c->layerFlags |= kScsLPrepared;
+        return 0;
+    }
+    const int32_t kind = a.kind;
+    c->analysedKind = kind;
+    const uint32_t shape = a.flags;
+
+    switch (kind) {
+        case SCR_K_POSDELETE:
+        case SCR_K_POSUPDATE:
+            // A positioned change keeps the shape of the cursor it names.
+            SCR_AnalysisFree(&a);
+            return scs_p_CheckShape(s ? SCS_KeysetShape(s) : 0);
+        case SCR_K_BRACEPASS:
+        case SCR_K_PASS:
+            rc = scs_p_ChangeCursorType(c);
+            break;
+        case SCR_K_SELECT:
+            c->analysedSelect = 1;
+            c->shapeFlags = shape;
+            if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+                if (shape & SCR_F_OUTERJOIN) {
+                    rc = Downgrade(c, s, kErrOuterJoinStatic);
+                } else if (uint32_t why = scs_p_CheckKeysetShape(shape)) {
+                    rc = Downgrade(c, s, why);
+                } else if (s == nullptr) {
+                    rc = Downgrade(c, s, kErrNotCapable);
+                } else {
+                    rc = SCS_KeysetPrepare(s, &a, text);
+                    if (rc == 0 && c->cursorType == SQL_CURSOR_DYNAMIC) rc = SCS_DynamicPrepare(s);
+                    if (rc == kErrNoKeys)
+                        rc = Downgrade(c, s, rc);
+                    else if (rc != 0)
+                        SCS_KeysetRelease(s);
+                }
+            } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
+                       scs_p_CheckShape(shape) == 0) {
+                // Rows of a lockable or checked static cursor are told apart by their keys; without
+                // keys such a cursor runs read-only.
+                rc = s != nullptr && !(shape & SCR_F_OUTERJOIN) ? SCS_KeysetPrepare(s, &a, text) : kErrNoKeys;
+                if (rc == kErrNoKeys || rc == kErrPrepareCursorType)
+                    rc = Downgrade(c, s, rc);
+                else if (rc != 0)
+                    SCS_KeysetRelease(s);
+            }
+            break;
+        default:
+            break;
+    }
+    SCR_AnalysisFree(&a);
+    if (rc == 0) c->layerFlags |= kScsLPrepared;
+    return rc;
+}
+
+uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    SCS_Cursor& c = s->cursor;
+    c.posRowCount = -1;
+    c.layerFlags &= ~kScsLPosCount;
+    // The last statement's values are not this one's: its key reads would take them as their own.
+    if (c.keptParams) DatasetDelete(c.keptParams);
+    c.keptParams = nullptr;
+    c.layerFlags &= ~kScsLParamsKept;
+    if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return rc;
+    return SCS_AnalyseStatement(&c, text);
+}
+
+namespace {
+
+// A scrollable SELECT keeps its result's descriptions from its first execution on: the layer's
+// work on the result names its columns from them without describing again.
+uint32_t LowerExecute(uint32_t stmt, SCS_Cursor& c) {
+    if (uint32_t rc = AgentCall<DRV_Execute>(SCS_LowerLink(), stmt)) return rc;
+    if (c.cursorType == SQL_CURSOR_FORWARD_ONLY || !c.analysedSelect) return 0;
+    return scs_p_ResultColsLoad(&c);
+}
+
+}  // namespace
+
+uint32_t SCS_Execute(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr) return kErrBadArg;
+    if (!(s->state & kStmtPrepared)) {
+        log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
+        return kErrSequence;
+    }
+    SCS_Cursor& c = s->cursor;
+    c.posRowCount = -1;
+    c.layerFlags &= ~kScsLPosCount;
+    // No rowset of an earlier execution is this one's.
+    SCS_RowBookmarksDrop(&c);
+    c.posRowsetSize = 0;
+    c.fetchedRows = 0;
+    const bool dynamic = c.cursorType == SQL_CURSOR_DYNAMIC;
+    const bool byKeys = (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_STATIC || dynamic) &&
+                        SCS_KeysetReady(s);
+    if (byKeys) {
+        if (c.layerFlags & kScsLReprepare) {
+            // A closed cursor's statement is prepared again, with the values it had.
+            const std::string text = s->text.source ? s->text.source : "";
+            if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text.c_str())) return rc;
+            c.layerFlags &= ~kScsLReprepare;
+            if ((c.layerFlags & kScsLParamsKept) && c.keptParams != nullptr) {
+                Dataset* again = nullptr;
+                if (int drc = DatasetClone(&again, c.keptParams)) return uint32_t(drc);
+                uint32_t rc = AgentCall<DRV_SetParams>(SCS_LowerLink(), stmt, again);
+                if (SCS_LowerLink()->word & 1) DatasetDelete(again);
+                if (rc != 0) return rc;
+            }
+        }
+        c.layerFlags |= kScsLPrepared;
+        // The keys come first: their statement runs beside the application's on the connection.
+        // A scalar aggregate is one row read forward; every other result is fetched by its keys,
+        // so the statement's own cursor is not kept open beside them.
+        if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return LowerExecute(stmt, c);
+        if (uint32_t rc = dynamic ? SCS_DynamicExecute(s) : KS_GetKeySet_KSD(s)) return rc;
+        if (uint32_t rc = LowerExecute(stmt, c)) return rc;
+        if (uint32_t rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt)) return rc;
+        // An updatable static cursor's snapshot is read by its keys at once.
+        if (c.cursorType != SQL_CURSOR_STATIC) return 0;
+        c.layerFlags &= ~kScsLResultCached;
+        if (uint32_t rc = SCS_KeysetStaticFill(s)) return rc;
+        c.layerFlags |= kScsLResultCached;
+        return 0;
+    }
+    if (uint32_t rc = LowerExecute(stmt, c)) return rc;
+    // The snapshot is taken now, so that the row count is known before the first fetch.
+    if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect)
+        return SCS_StaticFill(s);
+    return 0;
 }

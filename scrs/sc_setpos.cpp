@@ -19,7 +19,7 @@
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
 #include "scrs/sc_cursor.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_s.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
 #include "util/scrarray.h"

@@ -7,7 +7,9 @@
 #include "drv_ingii/i-glob.h"
 #include "util/rowset.h"
 #include "scrs/sc_keyset.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_cursor.h"
+#include "scrs/sc_fetch.h"
+#include "scrs/sc_static.h"
 #include "scrs/ss.h"
 #include "util/trymem.h"
 #include "util/errtable.h"
@@ -53,22 +55,8 @@ uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     const int64_t total = c.rowsFetched;
     const int64_t n = c.rowsetSize ? c.rowsetSize : 1;
     *resultRows = uint32_t(total);
-    int64_t row = start;
-    if (start == 0)
-        row = total - n + 1 >= 1 ? total - n + 1 : 1;
-    else if (start < 0)
-        row = total + start + 1;
-    // Counted from the end past the first row but within one rowset of it: the first rowset, as
-    // when the count was known to the caller.
-    if (start < 0 && row < 1 && -int64_t(start) <= n) row = 1;
-    if (row < 1) {
-        SCS_CursorSetPos(&c, kCursorBeforeFirst);
-        return kErrBeforeStart;
-    }
-    if (row > total) {
-        SCS_CursorSetPos(&c, kCursorAfterLast);
-        return kErrBeyondEnd;
-    }
+    int64_t row = 0;
+    if (uint32_t rc = scs_p_StartRow(&c, start, total, n, &row)) return rc;
     RowsetFree(out);
     if (uint32_t rc = RowsetCreate(out, int32_t(n))) return rc;
     Rowset* rs = *out;

@@ -1,15 +1,20 @@
+// Statement analysis of the SQL analyser: the parse of a statement under the parser mutex, its
+// kind and shape, its tables, select list and ORDER BY, and the clause edits through the edit
+// marker where the cursor layer later writes its own text.
 #include "scrs/scr_analyse.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "scrs/scr_node.h"
 #include "scrs/scr_parse.h"
 #include "util/critsec.h"
 #include "util/scrarray.h"
 #include "util/errtable.h"
+#include "util/trymem.h"
 
 namespace {
 
@@ -254,6 +259,18 @@ uint32_t SCR_AddWhereCond(SCR_Analysis* a) {
         if (!SCR_NodeSetText(slot, SCR_EDIT_MARKER)) return kErrNoMemory;
     }
     return Regen(a);
+}
+
+uint32_t SCR_EditMarkerReplace(SCR_Analysis* a, const char* body) {
+    std::string text = SCR_AnalysisText(a);
+    size_t at = text.find(SCR_EDIT_MARKER);
+    if (at == std::string::npos) return kErrGeneral;
+    text.replace(at, 3, body);
+    char* copy = TryStrdup(text.c_str());
+    if (copy == nullptr) return kErrNoMemory;
+    std::free(a->text);
+    a->text = copy;
+    return 0;
 }
 
 uint32_t SCR_OrderByMark(SCR_Analysis* a) {

@@ -77,6 +77,9 @@ uint32_t SCR_TablesGet(SCR_Analysis* a, SCR_Array* tables, int qualifiers);
 uint32_t SCR_SelectListMark(SCR_Analysis* a);
 uint32_t SCR_AddWhereCond(SCR_Analysis* a);
 uint32_t SCR_OrderByMark(SCR_Analysis* a);
+// Puts `body` where the edit marker stands in the regenerated text and makes that the analysis'
+// text: 0, kErrGeneral without a marker, kErrNoMemory.
+uint32_t SCR_EditMarkerReplace(SCR_Analysis* a, const char* body);
 uint32_t SCR_OrderByReverse(SCR_Analysis* a);
 uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* items);
 uint32_t SCR_OrderByResolvePositions(SCR_Analysis* a, SCR_Array* items);

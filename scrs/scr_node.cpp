@@ -1,3 +1,6 @@
+// Parse-tree nodes of the SQL analyser: their making by the grammar, walks and searches by kind
+// (without recursion, which a deep statement could exhaust), and the regeneration of statement text
+// from the nodes' templates under the text-regeneration lock; also the analyser's two locks.
 #include "scrs/scr_node.h"
 
 #include <cstdarg>

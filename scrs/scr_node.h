@@ -8,7 +8,7 @@ struct SCR_Array;
 struct SCR_Node {
     SCR_Node* child;  // first child, null for a leaf
     SCR_Node* next;   // next child of the same parent
-    uint32_t kind;    // grammar construct (see the kind list in scr_node.cpp)
+    uint32_t kind;    // grammar construct (the SCR_K_ list below)
     uint32_t childCount;
     uint32_t visited;  // work counter of text regeneration
     char* text;        // leaf: token text; inner node: generated text

@@ -1,3 +1,5 @@
+// One scan or parse of the SQL analyser (scsql_lex.l, scsql.y): the state a run owns, its table of
+// interned names, and the way out of the generated code on a fatal scanner error.
 #include "scrs/scr_parse.h"
 
 #include <cstdio>

@@ -1,4 +1,5 @@
-// Static result sets over the dataset cache.
+// Static result sets over the dataset cache: the record, its fill from the layer below, and its
+// rows handed out from a given row or in sequence.
 #include "scrs/ss.h"
 
 #include "util/log.h"

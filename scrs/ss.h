@@ -1,5 +1,5 @@
-// Static result sets: a read-only static cursor's whole result, read once into the dataset
-// cache and served from there in any order.
+// Static result sets: a static cursor's snapshot, read once into the dataset cache (for a static
+// cursor read by keys, filled by sc_statickeys.cpp) and served from there in any order.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,9 @@
 #include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_s.h"
+#include "scrs/sc_s3.h"
+#include "scrs/sc_static.h"
 #include "scrs/ss.h"
 #include "tests/drv_ingii/test_stmt_fixture.h"
 

@@ -1,5 +1,6 @@
-// The cursor layer's fetch slots on the agent's side: the statement's own cursor block decides
-// the rowset. Kept apart from the ODBC side's records, whose headers this side never sees.
+// The cursor layer's fetch slots (36 and 41) on the agent statement: the statement's own cursor
+// block decides which of the layer's fetches makes the rowset (static, keyset-driven, mixed,
+// dynamic), and forward-only rowsets are read here.
 #include "drv_ingii/i-desc.h"
 #include <sql.h>
 #include <sqlext.h>
@@ -7,10 +8,13 @@
 #include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
+#include "scrs/sc_fetch.h"
+#include "scrs/sc_fetchrows.h"
 #include "scrs/sc_keyset.h"
-#include "scrs/sc_scroll.h"
+#include "scrs/sc_static.h"
 #include "scrs/scr_analyse.h"
 #include "util/errtable.h"
+#include "util/rowset.h"
 
 namespace {
 
@@ -51,6 +55,26 @@ uint32_t FetchByType(IngStmt* s, uint32_t stmt, Rowset** out, int32_t start, uin
 
 }  // namespace
 
+uint32_t scs_p_StartRow(SCS_Cursor* c, int32_t start, int64_t total, int64_t n, int64_t* row) {
+    *row = start;
+    if (start == 0)
+        *row = total - n + 1 >= 1 ? total - n + 1 : 1;
+    else if (start < 0)
+        *row = total + start + 1;
+    // Counted from the end past the first row but within one rowset of it: the first rowset, as
+    // when the count was known to the caller.
+    if (start < 0 && *row < 1 && -int64_t(start) <= n) *row = 1;
+    if (*row < 1) {
+        SCS_CursorSetPos(c, kCursorBeforeFirst);
+        return kErrBeforeStart;
+    }
+    if (*row > total) {
+        SCS_CursorSetPos(c, kCursorAfterLast);
+        return kErrBeyondEnd;
+    }
+    return 0;
+}
+
 uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                            uint16_t orientation) {
     IngStmt* s = IngStmtFind(stmt);
@@ -68,4 +92,27 @@ uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t*
 
 uint32_t SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     return SCS_ExtendedFetch(stmt, out, start, rows, resultRows, 0);
+}
+
+uint32_t SCS_ForwardRowsetFetch(const AgentLink* lower, uint32_t stmt, uint32_t rowsetSize, uint32_t retrieveData,
+                                Rowset** out, uint32_t* rows) {
+    if (out == nullptr || rows == nullptr || rowsetSize == 0 || rowsetSize > INT32_MAX) return kErrBadArg;
+    *rows = 0;
+    RowsetFree(out);
+    if (uint32_t rc = RowsetCreate(out, int32_t(rowsetSize))) return rc;
+    Rowset* rs = *out;
+    // Values held by reference come one row per call, so keep asking until the rowset is full
+    // or the result ends.
+    uint32_t got = 0;
+    if (uint32_t rc = scs_p_FetchRows(lower, stmt, 0, rowsetSize, false, rs->data, &got)) {
+        RowsetFree(out);
+        return rc;
+    }
+    for (uint32_t i = 0; i < got; ++i) rs->statuses[i] = 0;
+    if (!retrieveData) {
+        DatasetFree(rs->data);
+        DatasetInit(rs->data, 0);
+    }
+    *rows = got;
+    return got ? kErrNone : kErrNoData;
 }

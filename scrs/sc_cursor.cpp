@@ -1,0 +1,105 @@
+// The cursor-state block of a statement (sc_cursor.h): its position, the rowset SQLSetPos works on,
+// and its set-up when the ODBC side allocates the statement.
+#include <cstdlib>
+#include <cstring>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include "scrs/sc_cursor.h"
+#include "util/errtable.h"
+#include "util/rowset.h"
+
+void SCS_CursorReset(SCS_Cursor* c) {
+    if (c == nullptr) return;
+    c->rowsFetched = -1;
+    c->position = kCursorBeforeFirst;
+    c->position2 = kCursorBeforeFirst;
+    c->posRowsetSize = 0;
+    c->bulkRowsetSize = 0;
+    c->fetchedRows = 0;
+    SCS_RowBookmarksDrop(c);
+}
+
+void SCS_RowBookmarksDrop(SCS_Cursor* c) {
+    if (c == nullptr) return;
+    std::free(c->rowBookmarks);
+    c->rowBookmarks = nullptr;
+    c->rowBookmarkCount = 0;
+}
+
+void SCS_RowsetFetched(SCS_Cursor* c, uint32_t rows) {
+    if (c == nullptr) return;
+    SCS_RowBookmarksDrop(c);
+    c->posRowsetSize = c->rowsetSize ? c->rowsetSize : 1;
+    c->bulkRowsetSize = 0;
+    c->fetchedRows = rows;
+}
+
+uint32_t SCS_RowsetByBookmarks(SCS_Cursor* c, const uint32_t* bookmarks, uint32_t n) {
+    if (c == nullptr || (bookmarks == nullptr && n != 0)) return kErrBadArg;
+    auto* copy = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (n ? n : 1)));
+    if (copy == nullptr) return kErrNoMemory;
+    if (n) std::memcpy(copy, bookmarks, sizeof(uint32_t) * n);
+    SCS_RowBookmarksDrop(c);
+    c->rowBookmarks = copy;
+    c->rowBookmarkCount = n;
+    c->fetchedRows = n;
+    return 0;
+}
+
+uint32_t SCS_PosRowsetSize(const SCS_Cursor* c) {
+    if (c == nullptr) return 1;
+    if (c->bulkRowsetSize) return c->bulkRowsetSize;
+    if (c->posRowsetSize) return c->posRowsetSize;
+    return c->rowsetSize ? c->rowsetSize : 1;
+}
+
+bool SCS_BookmarkFetched(const SCS_Cursor* c, uint64_t bookmark) {
+    if (c == nullptr || bookmark == 0 || bookmark > 0xFFFFFFFFull) return false;
+    if (c->rowBookmarks != nullptr) {
+        for (uint32_t i = 0; i < c->rowBookmarkCount; ++i)
+            if (c->rowBookmarks[i] == bookmark) return true;
+        return false;
+    }
+    return bookmark >= c->rowsetFirst && bookmark - c->rowsetFirst < c->fetchedRows;
+}
+
+uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) {
+    if (c == nullptr) return kErrBadArg;
+    if (position == kCursorBeforeFirst || position == kCursorAfterLast) {
+        c->position = c->position2 = position;
+        return 0;
+    }
+    if (position == kCursorWholeRowset) {
+        c->position = position;
+        return 0;
+    }
+    if (position < 0) return kErrRowRange;
+    if (c->rowsFetched != -1 && position > c->rowsFetched) return kErrRowRange;
+    c->position = position;
+    return 0;
+}
+
+uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link,
+                      SCS_StmtOwner* owner, const SCS_Cursor* connDefaults) {
+    SCS_CursorInit(c, agentStmt, agentConn, link, owner);
+    c->rowset = nullptr;
+    c->rowsetFirst = 0;
+    if (connDefaults != nullptr) {
+        c->rowsetSize = connDefaults->rowsetSize;
+        c->keysetSize = connDefaults->keysetSize;
+        c->cursorType = connDefaults->cursorType;
+        c->concurrency = connDefaults->concurrency;
+        c->simulateCursor = connDefaults->simulateCursor;
+        c->useBookmarks = connDefaults->useBookmarks;
+        c->retrieveData = connDefaults->retrieveData;
+    }
+    return 0;
+}
+
+void SCS_StmtFree(SCS_Cursor* c) {
+    if (c == nullptr) return;
+    RowsetFree(&c->rowset);
+    SCS_RowBookmarksDrop(c);
+}
