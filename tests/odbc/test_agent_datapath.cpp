@@ -27,14 +27,10 @@ namespace {
 using capagent::A;
 using capagent::Last;
 
+// Set again for every test: a suite before may have written other files or another script.
 void PrivateIni() {
-    static const bool done = [] {
-        const std::string dir = tvtest::MakeTempDir("capagent-");
-        tvtest::UsePrivateIni(dir, "");
-        setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
-        return !dir.empty();
-    }();
-    ASSERT_TRUE(done);
+    tvtest::UsePrivateIni("");
+    setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
 }
 
 std::u16string U(const char* s) { return std::u16string(s, s + std::strlen(s)); }
