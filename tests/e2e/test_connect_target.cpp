@@ -121,8 +121,7 @@ TEST_P(ConnectTarget, EveryFailedConnectReportsItsCauseFirst) {
             } else {
                 SQLCHAR outText[512];
                 SQLSMALLINT len = 0;
-                rc = SQLDriverConnect(d, nullptr, T(c.in), SQL_NTS, outText, sizeof outText, &len,
-                                      SQL_DRIVER_NOPROMPT);
+                rc = SQLDriverConnect(d, nullptr, T(c.in), SQL_NTS, outText, sizeof outText, &len, SQL_DRIVER_NOPROMPT);
             }
             EXPECT_EQ(SQL_ERROR, rc);
             const std::string cause = "[Corvanta][ODBC][IngresII Server]" + c.text;

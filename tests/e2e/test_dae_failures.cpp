@@ -69,8 +69,7 @@ TEST_P(DaeFailures, AFailedPieceLeavesTheStatementToExecuteAgain) {
             ASSERT_EQ(SQL_SUCCESS,
                       SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 12, 0, name, 8, &nameLen));
             auto execute = [&] {
-                return direct ? SQLExecDirect(stmt, (SQLCHAR*)ins.c_str(), SQL_NTS)
-                              : SQLExecute(stmt);
+                return direct ? SQLExecDirect(stmt, (SQLCHAR*)ins.c_str(), SQL_NTS) : SQLExecute(stmt);
             };
             if (!direct) {
                 ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)ins.c_str(), SQL_NTS)) << Diag();
