@@ -38,6 +38,17 @@ protected:
         return cType == SQL_C_SLONG ? SQLPutData(stmt, const_cast<SQLINTEGER*>(&v), 0)
                                     : SQLPutData(stmt, (SQLPOINTER) "zz", 2);
     }
+    // The first value asked for gets a good piece, then the bad one: refused, and no dialogue is
+    // under way any more.
+    void FailPiece(const BadPiece& p) {
+        SQLPOINTER token = nullptr;
+        ASSERT_EQ(SQL_NEED_DATA, SQLParamData(stmt, &token));
+        ASSERT_EQ(SQL_SUCCESS, FirstPiece(p.cType)) << Diag();
+        EXPECT_EQ(SQL_ERROR, SQLPutData(stmt, const_cast<void*>(p.data), p.length));
+        EXPECT_EQ(p.state, State());
+        EXPECT_EQ(SQL_ERROR, SQLParamData(stmt, &token));
+        EXPECT_EQ("HY010", State());
+    }
     // The statement's dialogue through to its end with one value per SQLParamData.
     void Supply(const std::function<SQLRETURN()>& piece, SQLRETURN last = SQL_SUCCESS) {
         SQLPOINTER token = nullptr;
@@ -75,14 +86,9 @@ TEST_P(DaeFailures, AFailedPieceLeavesTheStatementToExecuteAgain) {
                 ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)ins.c_str(), SQL_NTS)) << Diag();
             }
             ASSERT_EQ(SQL_NEED_DATA, execute()) << Diag();
-            SQLPOINTER token = nullptr;
-            ASSERT_EQ(SQL_NEED_DATA, SQLParamData(stmt, &token));
-            ASSERT_EQ(SQL_SUCCESS, FirstPiece(p.cType)) << Diag();
-            EXPECT_EQ(SQL_ERROR, SQLPutData(stmt, const_cast<void*>(p.data), p.length));
-            EXPECT_EQ(p.state, State());
-            // The statement is as it was before the execution: no dialogue is under way.
-            EXPECT_EQ(SQL_ERROR, SQLParamData(stmt, &token));
-            EXPECT_EQ("HY010", State());
+            FailPiece(p);
+            if (HasFatalFailure()) return;
+            // The statement is as it was before the execution.
             ASSERT_EQ(SQL_NEED_DATA, execute()) << Diag();
             Supply([&] {
                 return p.cType == SQL_C_SLONG ? SQLPutData(stmt, &id, 0) : SQLPutData(stmt, (SQLPOINTER) "late", 4);
@@ -147,13 +153,8 @@ TEST_P(DaeFailures, AFailedPieceLeavesTheCursorForTheNextRowOperation) {
             nameLen[0] = p.cType == SQL_C_SLONG ? SQLLEN(SQL_NTS) : SQLLEN(SQL_LEN_DATA_AT_EXEC(0));
             if (!add && p.cType == SQL_C_SLONG) std::strcpy(names[0], "upd");
             ASSERT_EQ(SQL_NEED_DATA, op.run()) << Diag();
-            SQLPOINTER token = nullptr;
-            ASSERT_EQ(SQL_NEED_DATA, SQLParamData(stmt, &token));
-            ASSERT_EQ(SQL_SUCCESS, FirstPiece(p.cType)) << Diag();
-            EXPECT_EQ(SQL_ERROR, SQLPutData(stmt, const_cast<void*>(p.data), p.length));
-            EXPECT_EQ(p.state, State());
-            EXPECT_EQ(SQL_ERROR, SQLParamData(stmt, &token));
-            EXPECT_EQ("HY010", State());
+            FailPiece(p);
+            if (HasFatalFailure()) return;
             EXPECT_EQ(Expected({}), Contents());
             // The cursor is still on its rowset: the operation runs again and changes the table.
             ASSERT_EQ(SQL_NEED_DATA, op.run()) << Diag();
