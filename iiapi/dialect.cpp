@@ -162,6 +162,114 @@ std::string defaultFor(const IngType& t) {
 }
 
 bool isDateTimeType(const IngType& t);
+std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
+
+// One column definition (name, type, null and default clauses, constraints) as the store
+// declares it.
+struct ColumnDefinition {
+    std::string name;  // as the catalogs keep it
+    std::string text;  // as SQL names it (quoted when it was)
+    IngType type;
+    bool dated = false;  // a date or time: its collation and canonical form
+    std::string sql;     // the SQLite column definition
+};
+
+// Reads the column definition of tokens [p, e) of a CREATE TABLE or ALTER TABLE (`what`).
+bool columnDefinition(Conn& c, const std::vector<Tok>& t, size_t p, size_t e, const char* what, ColumnDefinition& out,
+                      Fault& f) {
+    out.name = identName(t[p]);
+    // Unquoted names are kept in lower case, as the server folds them.
+    out.text = t[p].t == Tok::Word ? out.name : t[p].text;
+    // The type: words and one parenthesised argument list.
+    size_t q = skip(t, p + 1);
+    std::string typeText;
+    static const char* stops[] = {"not",        "null",  "with",       "default", "primary", "unique",
+                                  "references", "check", "constraint", "collate", nullptr};
+    while (q < e) {
+        if (t[q].t == Tok::Word) {
+            std::string w = lower(t[q].text);
+            bool stop = false;
+            for (const char** s = stops; *s; ++s)
+                if (w == *s) stop = true;
+            if (w == "with" || w == "without") {
+                // "time with time zone", "timestamp with local time zone"
+                size_t n = skip(t, q + 1);
+                if (isWord(t, n, "time") || isWord(t, n, "local")) stop = false;
+            }
+            if (stop) break;
+            if (!typeText.empty() && typeText.back() != '(') typeText += " ";
+            typeText += w;
+            q = skip(t, q + 1);
+        } else if (t[q].text == "(") {
+            size_t r = q;
+            while (r < e && t[r].text != ")") ++r;
+            if (r >= e) {
+                f = makeFault("42000", native::kSyntax, std::string("Syntax error in ") + what + ": ')' expected");
+                return false;
+            }
+            typeText += join(t, q, r + 1);
+            q = skip(t, r + 1);
+        } else {
+            break;
+        }
+    }
+    IngType& ty = out.type;
+    if (typeText.empty() || !parseTypeText(typeText, ty, c.maxSegment)) {
+        f = makeFault(
+            "42000", native::kSyntax,
+            std::string("Syntax error in ") + what + ": unknown type '" + typeText + "' for column " + out.name);
+        return false;
+    }
+    std::string rest;
+    while (q < e) {
+        q = skip(t, q);
+        if (q >= e) break;
+        if (isWord(t, q, "with") && isWord(t, skip(t, q + 1), "null")) {
+            q = skip(t, q + 1) + 1;
+        } else if (isWord(t, q, "with") && isWord(t, skip(t, q + 1), "default")) {
+            rest += " DEFAULT " + defaultFor(ty);
+            q = skip(t, q + 1) + 1;
+        } else if (isWord(t, q, "not") && isWord(t, skip(t, q + 1), "default")) {
+            q = skip(t, q + 1) + 1;
+        } else if (isWord(t, q, "with") && isWord(t, skip(t, q + 1), "system_maintained")) {
+            q = skip(t, q + 1) + 1;
+        } else {
+            rest += " " + t[q].text;
+            ++q;
+        }
+    }
+    out.dated = isDateTimeType(ty);
+    out.sql =
+        out.text + " " + sqliteDeclFor(ty) + (out.dated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest;
+    return true;
+}
+
+// Dates and times arrive in many spellings (Ingres formats, date orders, fractions); the store
+// keeps each in one form, cut to the declared precision, so that they compare, sort and read back
+// as the values they are. The statements that make the triggers doing so for a table's date and
+// time columns (their SQL names and declared types): first the two that drop the ones it had.
+std::vector<std::string> dateTriggers(const std::string& table, const std::string& tableText,
+                                      const std::vector<std::pair<std::string, std::string>>& dated) {
+    std::string quotedTable;
+    for (char ch : table) quotedTable += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    const std::string in = "\"ii_dates_in_" + quotedTable + "\"", up = "\"ii_dates_up_" + quotedTable + "\"";
+    std::vector<std::string> out = {"DROP TRIGGER IF EXISTS " + in, "DROP TRIGGER IF EXISTS " + up};
+    if (dated.empty()) return out;
+    std::string when, set, cols;
+    for (auto& [col, decl] : dated) {
+        std::string canon = "ii_cast(" + col + ", '" + decl + "')";
+        if (!when.empty()) when += " OR ", set += ", ", cols += ", ";
+        // Byte for byte: the column's own collation finds every spelling of a value equal.
+        when += "NEW." + col + " IS NOT ii_cast(NEW." + col + ", '" + decl + "') COLLATE BINARY";
+        set += col + " = " + canon;
+        cols += col;
+    }
+    std::string action =
+        " FOR EACH ROW WHEN " + when + " BEGIN UPDATE " + tableText + " SET " + set + " WHERE rowid = NEW.rowid; END";
+    out.push_back("CREATE TRIGGER " + in + " AFTER INSERT ON " + tableText + action);
+    out.push_back("CREATE TRIGGER " + up + " AFTER UPDATE OF " + cols + " ON " + tableText + action);
+    return out;
+}
 
 // CREATE TABLE name (columns) [WITH options]: Ingres types become SQLite declarations with the
 // right affinity, the declared types are kept for the catalogs, Ingres null/default clauses
@@ -226,8 +334,11 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
     }
     std::string tableText = t[nameStart].t == Tok::Word ? table : t[nameStart].text;
     if (j < t.size() && isWord(t, j, "as")) {
-        out.kind = Rewritten::Kind::Sql;
-        out.sql = "CREATE TABLE " + tableText + " AS " + join(t, j + 1, t.size());
+        // The columns are those of the SELECT with their types: declared once it can be described.
+        out.kind = Rewritten::Kind::CreateTableAs;
+        out.table = table;
+        out.name = tableText;
+        out.sql = rewriteGeneral(c, std::vector<Tok>(t.begin() + long(j) + 1, t.end()));
         return true;
     }
     if (j >= t.size() || t[j].text != "(") {
@@ -269,71 +380,11 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
             body += join(t, p, e);
             continue;
         }
-        std::string col = identName(t[p]);
-        // Unquoted names are kept in lower case, as the server folds them.
-        std::string colText = t[p].t == Tok::Word ? col : t[p].text;
-        // The type: words and one parenthesised argument list.
-        size_t q = skip(t, p + 1);
-        std::string typeText;
-        static const char* stops[] = {"not",        "null",  "with",       "default", "primary", "unique",
-                                      "references", "check", "constraint", "collate", nullptr};
-        while (q < e) {
-            if (t[q].t == Tok::Word) {
-                std::string w = lower(t[q].text);
-                bool stop = false;
-                for (const char** s = stops; *s; ++s)
-                    if (w == *s) stop = true;
-                if (w == "with" || w == "without") {
-                    // "time with time zone", "timestamp with local time zone"
-                    size_t n = skip(t, q + 1);
-                    if (isWord(t, n, "time") || isWord(t, n, "local")) stop = false;
-                }
-                if (stop) break;
-                if (!typeText.empty() && typeText.back() != '(') typeText += " ";
-                typeText += w;
-                q = skip(t, q + 1);
-            } else if (t[q].text == "(") {
-                size_t r = q;
-                while (r < e && t[r].text != ")") ++r;
-                if (r >= e) {
-                    f = makeFault("42000", native::kSyntax, "Syntax error in CREATE TABLE: ')' expected");
-                    return false;
-                }
-                typeText += join(t, q, r + 1);
-                q = skip(t, r + 1);
-            } else {
-                break;
-            }
-        }
-        IngType ty;
-        if (typeText.empty() || !parseTypeText(typeText, ty, c.maxSegment)) {
-            f = makeFault("42000", native::kSyntax,
-                          "Syntax error in CREATE TABLE: unknown type '" + typeText + "' for column " + col);
-            return false;
-        }
-        std::string rest;
-        while (q < e) {
-            q = skip(t, q);
-            if (q >= e) break;
-            if (isWord(t, q, "with") && isWord(t, skip(t, q + 1), "null")) {
-                q = skip(t, q + 1) + 1;
-            } else if (isWord(t, q, "with") && isWord(t, skip(t, q + 1), "default")) {
-                rest += " DEFAULT " + defaultFor(ty);
-                q = skip(t, q + 1) + 1;
-            } else if (isWord(t, q, "not") && isWord(t, skip(t, q + 1), "default")) {
-                q = skip(t, q + 1) + 1;
-            } else if (isWord(t, q, "with") && isWord(t, skip(t, q + 1), "system_maintained")) {
-                q = skip(t, q + 1) + 1;
-            } else {
-                rest += " " + t[q].text;
-                ++q;
-            }
-        }
-        const bool isDated = isDateTimeType(ty);
-        body += colText + " " + sqliteDeclFor(ty) +
-                (isDated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest + fitCheck(col, colText, ty);
-        out.declColumns.emplace_back(col, ty.decl);
-        if (isDated) dated.emplace_back(colText, ty.decl);
+        ColumnDefinition def;
+        if (!columnDefinition(c, t, p, e, "CREATE TABLE", def, f)) return false;
+        body += def.sql + fitCheck(def.name, def.text, def.type);
+        out.declColumns.emplace_back(def.name, def.type.decl);
+        if (def.dated) dated.emplace_back(def.text, def.type.decl);
     }
     size_t after = skip(t, k + 1);
     // Ingres storage options (WITH JOURNALING, WITH PAGE_SIZE = n ...) mean nothing here.
@@ -347,27 +398,94 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
     out.kind = Rewritten::Kind::CreateTable;
     out.table = table;
     out.sql = "CREATE TABLE " + tableText + " (" + body + ")";
-    if (!dated.empty()) {
-        // Dates and times arrive in many spellings (Ingres formats, date orders, fractions); the
-        // store keeps each in one form, cut to the declared precision, so that they compare,
-        // sort and read back as the values they are.
-        std::string when, set, cols;
-        for (auto& [col, decl] : dated) {
-            std::string canon = "ii_cast(" + col + ", '" + decl + "')";
-            if (!when.empty()) when += " OR ", set += ", ", cols += ", ";
-            // Byte for byte: the column's own collation finds every spelling of a value equal.
-            when += "NEW." + col + " IS NOT ii_cast(NEW." + col + ", '" + decl + "') COLLATE BINARY";
-            set += col + " = " + canon;
-            cols += col;
+    if (!dated.empty()) out.after = dateTriggers(table, tableText, dated);
+    return true;
+}
+
+// A table's date and time columns as the catalogs know them (SQL names and declared types),
+// leaving out the one called `without`.
+std::vector<std::pair<std::string, std::string>> datedColumns(Conn& c, const std::string& table,
+                                                              const std::string& without) {
+    std::vector<std::pair<std::string, std::string>> dated;
+    sqlite3_stmt* st = nullptr;
+    if (metadataPresent(c.db) &&
+        sqlite3_prepare_v2(c.db, "SELECT column_name, ingres_type FROM iiapi_columns WHERE table_name = ? ORDER BY seq",
+                           -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const char* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+            IngType ty;
+            if (!name || !decl || lower(name) == lower(without) || !parseTypeText(decl, ty, c.maxSegment) ||
+                !isDateTimeType(ty))
+                continue;
+            std::string quoted = "\"";
+            for (const char* p = name; *p; ++p) quoted += *p == '"' ? std::string("\"\"") : std::string(1, *p);
+            dated.emplace_back(quoted + "\"", ty.decl);
         }
-        std::string quotedTable;
-        for (char ch : table) quotedTable += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-        std::string action = " FOR EACH ROW WHEN " + when + " BEGIN UPDATE " + tableText + " SET " + set +
-                             " WHERE rowid = NEW.rowid; END";
-        out.after.push_back("CREATE TRIGGER \"ii_dates_in_" + quotedTable + "\" AFTER INSERT ON " + tableText + action);
-        out.after.push_back("CREATE TRIGGER \"ii_dates_up_" + quotedTable + "\" AFTER UPDATE OF " + cols + " ON " +
-                            tableText + action);
     }
+    sqlite3_finalize(st);
+    return dated;
+}
+
+// ALTER TABLE name ADD [COLUMN] definition: the column is declared as CREATE TABLE declares it,
+// a date or time column with its collation. ALTER TABLE name DROP [COLUMN] column [RESTRICT |
+// CASCADE]: the column goes with its catalog entry. Either way the table's date triggers are made
+// anew for the columns it then has. Other changes (constraints, ALTER COLUMN, RENAME) are left to
+// the general rewrite (`handled` false).
+bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& handled, Fault& f) {
+    handled = false;
+    i = skip(t, i);
+    if (i >= t.size() || (t[i].t != Tok::Word && t[i].t != Tok::QuotedId)) return true;
+    size_t nameAt = i;
+    size_t j = skip(t, i + 1);
+    if (j < t.size() && t[j].text == ".") {
+        nameAt = skip(t, j + 1);
+        if (nameAt >= t.size() || (t[nameAt].t != Tok::Word && t[nameAt].t != Tok::QuotedId)) return true;
+        j = skip(t, nameAt + 1);
+    }
+    const bool add = isWord(t, j, "add");
+    if (!add && !isWord(t, j, "drop")) return true;
+    size_t k = skip(t, j + 1);
+    if (isWord(t, k, "column")) k = skip(t, k + 1);
+    if (k >= t.size() || (t[k].t != Tok::Word && t[k].t != Tok::QuotedId)) return true;
+    for (const char* w : {"constraint", "primary", "unique", "foreign", "check"})
+        if (t[k].t == Tok::Word && isWord(t, k, w)) return true;
+    handled = true;
+    const std::string table = identName(t[nameAt]);
+    const std::string tableText = t[nameAt].t == Tok::Word ? table : t[nameAt].text;
+    out.table = table;
+    std::vector<std::pair<std::string, std::string>> dated;
+    if (add) {
+        ColumnDefinition def;
+        if (!columnDefinition(c, t, k, t.size(), "ALTER TABLE", def, f)) return false;
+        out.kind = Rewritten::Kind::AlterTableAdd;
+        out.sql = "ALTER TABLE " + tableText + " ADD COLUMN " + def.sql;
+        out.declColumns.emplace_back(def.name, def.type.decl);
+        if (!def.dated) return true;
+        dated = datedColumns(c, table, def.name);
+        dated.emplace_back(def.text, def.type.decl);
+    } else {
+        const std::string column = identName(t[k]);
+        const std::string columnText = t[k].t == Tok::Word ? column : t[k].text;
+        size_t end = skip(t, k + 1);
+        // The server's RESTRICT and CASCADE: nothing here depends on a column but views, which
+        // the store checks itself.
+        if (isWord(t, end, "restrict") || isWord(t, end, "cascade")) end = skip(t, end + 1);
+        if (end < t.size()) {
+            f = makeFault("42000", native::kSyntax,
+                          "Syntax error in ALTER TABLE near '" + join(t, end, t.size()) + "'");
+            return false;
+        }
+        out.kind = Rewritten::Kind::AlterTableDrop;
+        out.sql = "ALTER TABLE " + tableText + " DROP COLUMN " + columnText;
+        out.declColumns.emplace_back(column, std::string());
+        dated = datedColumns(c, table, column);
+    }
+    // The triggers name every date column: they go before the change and come back after it.
+    std::vector<std::string> triggers = dateTriggers(table, tableText, dated);
+    out.before.assign(triggers.begin(), triggers.begin() + 2);
+    out.after.assign(triggers.begin() + 2, triggers.end());
     return true;
 }
 
@@ -1453,6 +1571,11 @@ bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f) 
         return true;
     }
     if (w == "create" && isWord(t, n, "table")) return rewriteCreateTable(c, t, n + 1, out, f);
+    if (w == "alter" && isWord(t, n, "table")) {
+        bool handled = false;
+        if (!rewriteAlterTable(c, t, n + 1, out, handled, f)) return false;
+        if (handled) return true;
+    }
     if (w == "create" && isWord(t, n, "procedure")) {
         out.kind = Rewritten::Kind::CreateProcedure;
         out.sql = std::string(text);
@@ -2263,6 +2386,57 @@ int64_t schemaVersion(sqlite3* db) {
 }
 
 }  // namespace
+
+namespace {
+
+// A result column's name as a column definition takes it: a plain name as the server folds it,
+// any other (and one the definition would read as a keyword) quoted.
+std::string columnDefinitionName(const std::string& name) {
+    bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
+    for (char ch : name) plain = plain && (std::isalnum(static_cast<unsigned char>(ch)) || ch == '_');
+    static const char* keywords[] = {"constraint", "primary", "unique", "foreign", "check", nullptr};
+    for (const char** k = keywords; plain && *k; ++k)
+        if (lower(name) == *k) plain = false;
+    if (plain) return lower(name);
+    std::string quoted = "\"";
+    for (char ch : name) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    return quoted + "\"";
+}
+
+}  // namespace
+
+bool declareTableAs(Conn& c, const Rewritten& as, Rewritten& out, Fault& f) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(c.db, as.sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+        sqlite3_finalize(st);
+        return false;
+    }
+    if (sqlite3_column_count(st) == 0) {
+        sqlite3_finalize(st);
+        f = makeFault("42000", native::kSyntax, "Syntax error in CREATE TABLE: a SELECT expected after AS");
+        return false;
+    }
+    std::vector<IngType> types;
+    std::vector<std::string> names;
+    {
+        std::vector<Tok> tokens;
+        Fault ignored;
+        tokenize(as.sql, tokens, ignored);
+        TypeScope scope(c, statementTables(tokens));
+        describeColumns(c, st, as.sql, types, names);
+    }
+    sqlite3_finalize(st);
+    std::string columns;
+    for (size_t i = 0; i < types.size(); ++i) {
+        IngType check;
+        std::string decl = types[i].decl;
+        if (decl.empty() || !parseTypeText(decl, check, c.maxSegment)) decl = "long varchar";
+        if (!columns.empty()) columns += ", ";
+        columns += columnDefinitionName(names[i]) + " " + decl + (types[i].nullable ? "" : " not null");
+    }
+    return rewriteStatement(c, "CREATE TABLE " + as.name + " (" + columns + ")", out, f);
+}
 
 const ViewColumns* describeView(Conn& c, const std::string& view) {
     const std::string key = lower(view);

@@ -505,7 +505,10 @@ struct Rewritten {
         RollbackTo,
         Ignore,  // accepted and without effect (SET LOCKMODE, SET SESSION ...)
         SetAutocommit,
-        CreateTable,  // SQL plus column metadata to record
+        CreateTable,     // SQL plus column metadata to record
+        CreateTableAs,   // CREATE TABLE name AS a SELECT: name is the table's text, sql the SELECT
+        AlterTableAdd,   // ALTER TABLE ADD of a column: SQL plus its metadata and date triggers
+        AlterTableDrop,  // ALTER TABLE DROP of a column: the same without it
         DropTable,
         CreateProcedure,
         ExecuteProcedure,
@@ -518,12 +521,14 @@ struct Rewritten {
     std::string sql;
     std::string name;
     bool flag = false;
-    // CreateTable: table and declared columns.  Grant: privileges and grantees.
+    // CreateTable, AlterTableAdd, AlterTableDrop: table and declared (or dropped) columns.
+    // Grant: privileges and grantees.
     std::string table;
     std::vector<std::pair<std::string, std::string>> declColumns;
     std::vector<std::string> privileges, grantees;
-    // CreateTable: statements that complete the table once it exists.
-    std::vector<std::string> after;
+    // CreateTable, AlterTableAdd, AlterTableDrop: statements that make way for the change, and
+    // that complete the table once it has its columns.
+    std::vector<std::string> before, after;
     // Prepare of a SELECT: what a cursor over it allows, and (when it can take positioned
     // changes) the text with the row id as hidden last column.
     CursorShape shape;
@@ -535,6 +540,10 @@ struct Rewritten {
 constexpr const char* kNonzeroGuard = "ii_nonzero";
 
 bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f);
+// The table a CREATE TABLE ... AS SELECT makes, declared with the columns of its SELECT as the
+// engine types them (so dates and times compare as dates and times): the CreateTable rewrite of
+// that column list.
+bool declareTableAs(Conn& c, const Rewritten& as, Rewritten& out, Fault& f);
 // Index just past the quoted run that opens at s[open] (the quote character doubled inside stands
 // for itself); npos when it is not closed.
 size_t quotedEnd(std::string_view s, size_t open);

@@ -255,6 +255,82 @@ bool recordPermits(Conn& c, const Rewritten& r, Fault& f) {
     return true;
 }
 
+bool runSql(Conn& c, Stmt& s, const std::string& sql, Fault& f);
+
+// The catalog entry of each column an ALTER TABLE ADD gave a table (after the ones it had), or
+// that an ALTER TABLE DROP took from it.
+void recordChangedColumns(Conn& c, const Rewritten& r) {
+    ensureMetadata(c.db);
+    refreshCatalogs(c);
+    const bool add = r.kind == Rewritten::Kind::AlterTableAdd;
+    sqlite3_stmt* st = nullptr;
+    const char* sql =
+        add ? "INSERT OR REPLACE INTO iiapi_columns(table_name, column_name, seq, ingres_type) VALUES(?1, "
+              "?2, (SELECT ifnull(max(seq), 0) + 1 FROM iiapi_columns WHERE table_name = ?1), ?3)"
+            : "DELETE FROM iiapi_columns WHERE table_name = ?1 AND lower(column_name) = lower(?2)";
+    if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
+        for (auto& [col, decl] : r.declColumns) {
+            sqlite3_reset(st);
+            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 2, col.c_str(), -1, SQLITE_TRANSIENT);
+            if (add) sqlite3_bind_text(st, 3, decl.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(st);
+        }
+    }
+    sqlite3_finalize(st);
+}
+
+// A change of a table's columns as one unit: its statement, the statements that complete it
+// (the date triggers), the rows of a CREATE TABLE ... AS (`rows`, which takes the statement's
+// parameters) and the catalog entries; or nothing.
+bool changeColumns(Conn& c, Stmt& s, const Rewritten& change, const std::string& rows, Fault& f) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(c.db, change.sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+        sqlite3_finalize(st);
+        return false;
+    }
+    if (!xaWriteAllowed(c, f) || !beginWrite(c, f, st) || !execSimple(c.db, "SAVEPOINT ii_change_columns", f)) {
+        sqlite3_finalize(st);
+        return false;
+    }
+    bool ok = true;
+    int rc = SQLITE_OK;
+    for (size_t i = 0; ok && i < change.before.size(); ++i) {
+        rc = sqlite3_exec(c.db, change.before[i].c_str(), nullptr, nullptr, nullptr);
+        ok = rc == SQLITE_OK;
+        if (!ok) f = faultFromSqlite(c.db, rc);
+    }
+    if (ok) {
+        rc = sqlite3_step(st);
+        ok = rc == SQLITE_DONE;
+        if (!ok) f = faultFromSqlite(c.db, rc);
+    }
+    sqlite3_finalize(st);
+    for (size_t i = 0; ok && i < change.after.size(); ++i) {
+        rc = sqlite3_exec(c.db, change.after[i].c_str(), nullptr, nullptr, nullptr);
+        ok = rc == SQLITE_OK;
+        if (!ok) f = faultFromSqlite(c.db, rc);
+    }
+    if (ok && !rows.empty()) {
+        ok = runSql(c, s, rows, f);
+    } else if (ok) {
+        s.state = Stmt::State::Done;
+        s.eof = true;
+        s.rowCount = 0;
+        s.rowCountValid = true;
+    }
+    if (ok)
+        change.kind == Rewritten::Kind::CreateTable ? recordTableMetadata(c, change) : recordChangedColumns(c, change);
+    if (ok) ok = execSimple(c.db, "RELEASE ii_change_columns", f);
+    if (!ok) {
+        Fault ignored;
+        execSimple(c.db, "ROLLBACK TO ii_change_columns", ignored);
+        execSimple(c.db, "RELEASE ii_change_columns", ignored);
+    }
+    return ok;
+}
+
 // Runs a compiled statement: binds the query parameters, then either keeps it as the open
 // cursor (it returns rows) or steps it to its end.
 // A positioned change gives the row id of its cursor's current row: it goes to the statement's
@@ -687,6 +763,16 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             }
             recordTableMetadata(c, r);
             return true;
+        case Rewritten::Kind::CreateTableAs: {
+            if (!ensureTransaction(c, f)) return false;
+            Rewritten made;
+            if (!declareTableAs(c, r, made, f)) return false;
+            return changeColumns(c, s, made, "INSERT INTO " + r.name + " " + r.sql, f);
+        }
+        case Rewritten::Kind::AlterTableAdd:
+        case Rewritten::Kind::AlterTableDrop:
+            if (!ensureTransaction(c, f)) return false;
+            return changeColumns(c, s, r, std::string(), f);
         case Rewritten::Kind::DropTable:
             if (!ensureTransaction(c, f)) return false;
             if (!runSql(c, s, r.sql, f)) return false;

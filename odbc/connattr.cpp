@@ -426,6 +426,11 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
     return Fail(conn, kErrOptionRange);
 }
 
+bool ConnOptionTakesText(int32_t option) {
+    return option == SQL_ATTR_CURRENT_CATALOG || option == SQL_ATTR_TRACEFILE || option == SQL_ATTR_TRANSLATE_LIB ||
+           (option > 0 && DriverTextOption(uint32_t(option)));
+}
+
 SQLRETURN ImplSetConnectOption(HandleBase* record, SQLUSMALLINT option, SQLULEN value, TextMode mode) {
     auto* conn = static_cast<ConnRecord*>(record);
     return ConnSetOption(conn, option, value, mode);

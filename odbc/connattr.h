@@ -11,6 +11,9 @@
 // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01S02) or SQL_ERROR with the connection's last error set.
 SQLRETURN ConnSetOption(ConnRecord* conn, uint32_t option, uint64_t value, char mode);
 
+// Whether an option or attribute takes its value as text (the rest are numbers and pointers).
+bool ConnOptionTakesText(int32_t option);
+
 // One option's value as the getter finds it.
 struct ConnOptionValue {
     enum Kind { Nothing, Int32, Int64, Text } kind = Nothing;

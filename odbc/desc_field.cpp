@@ -1130,6 +1130,8 @@ SQLRETURN TakeStmtError(DescRecord* d, SQLRETURN rc) {
 }
 }  // namespace
 
+bool DescFieldTakesText(int16_t field) { return field == SQL_DESC_NAME; }
+
 SQLRETURN ImplGetDescField(HandleBase* record, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER bufLen,
                            SQLINTEGER* lenPtr, TextMode mode) {
     DescRecord* d = Desc(record);

@@ -15,6 +15,8 @@ SQLRETURN DescGetField(DescRecord* d, int16_t rec, uint16_t field, void* value, 
 // how the descriptor is used there.
 SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, DescRecord* d, int16_t rec, int16_t field,
                        int64_t value, int32_t len, char mode);
+// Whether a field takes its value as text (the rest are numbers and pointers).
+bool DescFieldTakesText(int16_t field);
 // Writes one field on a descriptor and on every statement that uses it.
 SQLRETURN DescSetFieldDispatch(DescRecord* d, int16_t rec, int16_t field, int64_t value, int32_t len, char mode);
 

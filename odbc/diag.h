@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "odbc/handles.h"
+#include "util/errtable.h"
 
 // Appends a copy of text; silently dropped when memory runs short.
 void DiagPost(HandleBase* h, const char* text, uint32_t native);
@@ -32,6 +33,11 @@ uint32_t DiagOdbcVersion(const HandleBase* h);
 // where one function raises it (describing no cursor, pieces of a fixed-size value).
 inline uint32_t DiagCodeByVersion(const HandleBase* h, uint32_t odbc2Code, uint32_t odbc3Code) {
     return DiagOdbcVersion(h) == 2 ? odbc2Code : odbc3Code;
+}
+// A piece's failure as the application hears it: a second piece of a fixed-size value is 22003
+// (numeric value out of range) to ODBC 2, HY019 to ODBC 3.
+inline uint32_t DiagPieceCode(const HandleBase* h, uint32_t code) {
+    return code == kErrPiecesNotText ? DiagCodeByVersion(h, kErrNumericRange, code) : code;
 }
 // Whether the text holds the failover marks: 183 completed, 184 aborted, else 0.
 uint32_t DiagFailoverScan(const HandleBase* h);

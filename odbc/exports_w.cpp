@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "odbc/api_records.h"
+#include "odbc/connattr.h"
+#include "odbc/desc_field.h"
 #include "odbc/export.h"
 #include "odbc/gateway.h"
 #include "util/errtable.h"
@@ -42,6 +44,13 @@ struct TextCheck {
     }
     TextCheck(const TextCheck&) = delete;
     TextCheck& operator=(const TextCheck&) = delete;
+};
+
+// Checks the value of an attribute or field that takes text (its length counts bytes); other
+// values are numbers and pointers, never read as text.
+struct AttrTextCheck : TextCheck {
+    AttrTextCheck(bool text, const void* value, int64_t bytes)
+        : TextCheck(text ? static_cast<const SQLWCHAR*>(value) : nullptr, bytes >= 0 ? bytes / 2 : bytes) {}
 };
 
 // A UTF-8 copy of one input text argument, with the length the implementation is to see.
@@ -369,10 +378,12 @@ API SQLProceduresW(SQLHSTMT hstmt, SQLWCHAR* cat, SQLSMALLINT cbCat, SQLWCHAR* s
 }
 
 API SQLSetConnectAttrW(SQLHDBC hdbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len) {
+    AttrTextCheck check(ConnOptionTakesText(attr), value, len);
     return CallW(kRecSetConnectAttrW, hdbc, attr, value, len, kWide);
 }
 
 API SQLSetConnectOptionW(SQLHDBC hdbc, SQLUSMALLINT option, SQLULEN value) {
+    AttrTextCheck check(ConnOptionTakesText(option), reinterpret_cast<const void*>(uintptr_t(value)), SQL_NTS);
     return CallW(kRecSetConnectOptionW, hdbc, option, value, kWide);
 }
 
@@ -382,9 +393,11 @@ API SQLSetCursorNameW(SQLHSTMT hstmt, SQLWCHAR* cursor, SQLSMALLINT len) {
 }
 
 API SQLSetDescFieldW(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER len) {
+    AttrTextCheck check(DescFieldTakesText(field), value, len);
     return CallW(kRecSetDescFieldW, hdesc, rec, field, value, len, kWide);
 }
 
+// No statement attribute takes text: every value is a number or a pointer.
 API SQLSetStmtAttrW(SQLHSTMT hstmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len) {
     return CallW(kRecSetStmtAttrW, hstmt, attr, value, len, kWide);
 }

@@ -441,8 +441,7 @@ SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
     ParamStore* ps = StmtParamStore(stmt);
     if (!ps) return Fail(stmt, kErrSequence);
     if (uint32_t rc = ParamPieceAppend(&ps->entries[ps->curIndex], data, length, ps->supplyRow)) {
-        // ODBC 2 called a second piece of a fixed-size value a numeric value out of range.
-        stmt->lastError = rc == kErrPiecesNotText ? DiagCodeByVersion(stmt, kErrNumericRange, rc) : rc;
+        stmt->lastError = DiagPieceCode(stmt, rc);
         return SQL_ERROR;
     }
     return SQL_SUCCESS;
@@ -450,16 +449,48 @@ SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
 
 }  // namespace
 
+namespace {
+
+// Whether SQLParamData has handed out a value whose pieces SQLPutData may send.
+bool DaeSupplying(StmtRecord* stmt) {
+    if (stmt->needData == 0) return false;
+    if (V2Dae(stmt)) return stmt->agentDaeAsked;
+    if (stmt->needData == kNeedDataParams || stmt->needData == kNeedDataLastParam) {
+        const ParamStore* ps = StmtParamStore(stmt);
+        return ps && ps->supplying;
+    }
+    const auto* st = static_cast<const RowOpState*>(stmt->rowOps);
+    return st && st->supplying;
+}
+
+// A failed SQLParamData or SQLPutData ends the dialogue: the Driver Manager has taken the statement
+// back to where SQLExecute, SQLExecDirect, SQLSetPos or SQLBulkOperations found it, and the
+// application starts over from there. The pieces collected stay until the next execution.
+void DaeAbandon(StmtRecord* stmt) {
+    if (stmt->agentDialog) AgentDaeDrop(stmt);
+    stmt->needData = 0;
+    if (ParamStore* ps = StmtParamStore(stmt)) ps->supplying = 0;
+    if (auto* st = static_cast<RowOpState*>(stmt->rowOps)) st->supplying = 0;
+}
+
+}  // namespace
+
 SQLRETURN ImplParamData(HandleBase* record, SQLPOINTER* valueOut) {
     StmtRecord* stmt = Stmt(record);
-    if (V2Dae(stmt)) return ParamDataAgent(stmt, valueOut);
-    return ParamDataDriver(stmt, valueOut);
+    const bool dialogue = stmt->needData != 0;
+    const SQLRETURN rc = V2Dae(stmt) ? ParamDataAgent(stmt, valueOut) : ParamDataDriver(stmt, valueOut);
+    if (rc == SQL_ERROR && dialogue) DaeAbandon(stmt);
+    return rc;
 }
 
 SQLRETURN ImplPutData(HandleBase* record, SQLPOINTER data, SQLLEN length) {
     StmtRecord* stmt = Stmt(record);
-    if (V2Dae(stmt)) return PutDataAgent(stmt, data, length);
-    return PutDataDriver(stmt, data, length);
+    // Before SQLParamData has named a value the statement still needs data: that sequence
+    // error leaves the dialogue as it is.
+    const bool supplying = DaeSupplying(stmt);
+    const SQLRETURN rc = V2Dae(stmt) ? PutDataAgent(stmt, data, length) : PutDataDriver(stmt, data, length);
+    if (rc == SQL_ERROR && supplying) DaeAbandon(stmt);
+    return rc;
 }
 
 SQLRETURN ImplDescribeParam(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT* sqlType, SQLULEN* columnSize,

@@ -13,6 +13,7 @@
 #include "odbc/convert.h"
 #include "odbc/datapath.h"
 #include "odbc/datapath_agent.h"
+#include "odbc/diag.h"
 #include "odbc/param_access.h"
 #include "odbc/stmt.h"
 #include "odbc/stmt_state.h"
@@ -427,7 +428,7 @@ uint32_t ColumnPieceBuffersReset(StmtRecord* stmt) {
     return 0;
 }
 
-uint32_t ColumnPieceAppend(ColumnBinding* b, const void* data, SQLLEN length, uint32_t row) {
+uint32_t ColumnPieceAppend(ColumnBinding* b, int64_t fixedSize, const void* data, SQLLEN length, uint32_t row) {
     if (!b->pieces || row >= b->pieceCount) return kErrSequence;
     if (length == SQL_NULL_DATA) {
         free(b->pieces[row]);
@@ -438,7 +439,12 @@ uint32_t ColumnPieceAppend(ColumnBinding* b, const void* data, SQLLEN length, ui
     if (length < 0 && length != SQL_NTS) return kErrBadLength;
     if (!data) return kErrBadArg;
     uint64_t n;
-    if (length == SQL_NTS) {
+    if (fixedSize > 0) {
+        // A fixed-size C type comes whole: a second piece would join two values' bytes.
+        if (b->pieceLengths[row] > 0) return kErrPiecesNotText;
+        // ODBC ignores the length argument.
+        n = uint64_t(fixedSize);
+    } else if (length == SQL_NTS) {
         n = b->cType == SQL_C_WCHAR ? WideBytes(static_cast<const char*>(data), UINT64_MAX)
                                     : strlen(static_cast<const char*>(data));
     } else {
@@ -560,7 +566,8 @@ SQLRETURN RowOpPutData(StmtRecord* stmt, const void* data, SQLLEN length) {
     BoundCol* b = stmt->boundCols;
     for (uint16_t p = 0; b && p < st->curPosition; ++p) b = b->next;
     if (!b) return Fail(stmt, kErrSequence);
-    if (uint32_t rc = ColumnPieceAppend(&b->b, data, length, st->supplyRow)) return Fail(stmt, rc);
+    if (uint32_t rc = ColumnPieceAppend(&b->b, CTypeOctetSize(EffectiveCType(stmt, b->b)), data, length, st->supplyRow))
+        return Fail(stmt, DiagPieceCode(stmt, rc));
     return SQL_SUCCESS;
 }
 

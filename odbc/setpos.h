@@ -84,7 +84,8 @@ int NextDataAtExecColumn(StmtRecord* stmt, const uint16_t* columns, uint16_t cou
 uint32_t ColumnValueLength(const ColumnBinding& b, uint32_t row, uint32_t bindType);
 uint32_t ColumnMaxValueLength(const ColumnBinding& b, uint32_t rows, uint32_t bindType);
 uint32_t ColumnPieceBuffersReset(StmtRecord* stmt);
-uint32_t ColumnPieceAppend(ColumnBinding* b, const void* data, SQLLEN length, uint32_t row);
+// Appends a piece to row's value; a fixed-size C type (fixedSize > 0) takes one piece of that size.
+uint32_t ColumnPieceAppend(ColumnBinding* b, int64_t fixedSize, const void* data, SQLLEN length, uint32_t row);
 // The length value of row r of a binding (8-byte slots, or the row size when row-wise).
 SQLLEN ColumnLengthAt(const ColumnBinding& b, uint32_t row, uint64_t bindType);
 bool LengthIsDataAtExec(SQLLEN len);

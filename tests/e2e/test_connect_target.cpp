@@ -78,6 +78,87 @@ TEST_P(ConnectTarget, DatabaseNamesThatArePathsAreRefusedWith08001) {
     EXPECT_EQ(Dsn(), DatabaseName());
 }
 
+// Whatever makes a connect fail, record 1 is its cause and record 2 the driver's own 08001, for
+// SQLConnect and SQLDriverConnect, ODBC 2 and ODBC 3 applications, and every way of reading them.
+TEST_P(ConnectTarget, EveryFailedConnectReportsItsCauseFirst) {
+    const std::string rejected = "[Corvanta][ODBC]Unable to allocate connection handle";
+    struct Case {
+        const char* what;
+        std::string in;  // connection string, or the data source of SQLConnect when `connect`
+        bool connect;
+        const char* state;
+        std::string text;  // the start of the cause's text after "[Corvanta][ODBC][IngresII Server]"
+    };
+    const std::string noDb = GetParam().dsn;
+    const Case cases[] = {
+        {"a database that does not exist", noDb, true, "08004", "Database '" + noDb + "' does not exist"},
+        {"a data source the driver has no entry for", Driver() + ";DSN=nosuchdsn", false, "08004",
+         "Database 'nosuchdsn' does not exist"},
+        {"a database name that is a path", Driver() + ";DSN=../up;UID=tvuser;PWD=secret", false, "08001",
+         "Invalid database name '../up'"},
+        {"a data source name that is no database name", Driver() + ";DSN={a;b}", false, "08001",
+         "Invalid database name 'a;b'"},
+        {"a wrong password", Dsn(), true, "28000", "Login failed: invalid password for user 'tvuser'"},
+        {"a wrong password in the string", Driver() + ";DSN=" + Dsn() + ";UID=tvuser;PWD=wrong", false, "28000",
+         "Login failed: invalid password for user 'tvuser'"},
+    };
+    auto driverPart = [](const std::string& msg) {
+        const size_t at = msg.find("[Corvanta]");
+        return at == std::string::npos ? msg : msg.substr(at);
+    };
+    for (SQLINTEGER version : {SQL_OV_ODBC2, SQL_OV_ODBC3}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (version == SQL_OV_ODBC2 ? ", ODBC 2" : ", ODBC 3"));
+            SQLHENV e = SQL_NULL_HENV;
+            SQLHDBC d = SQL_NULL_HDBC;
+            ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &e));
+            ASSERT_EQ(SQL_SUCCESS,
+                      SQLSetEnvAttr(e, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(intptr_t(version)), 0));
+            ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, e, &d));
+            SQLRETURN rc;
+            if (c.connect) {
+                rc = SQLConnect(d, T(c.in), SQL_NTS, T("tvuser"), SQL_NTS, T("wrong"), SQL_NTS);
+            } else {
+                SQLCHAR outText[512];
+                SQLSMALLINT len = 0;
+                rc = SQLDriverConnect(d, nullptr, T(c.in), SQL_NTS, outText, sizeof outText, &len, SQL_DRIVER_NOPROMPT);
+            }
+            EXPECT_EQ(SQL_ERROR, rc);
+            const std::string cause = "[Corvanta][ODBC][IngresII Server]" + c.text;
+            // By record number, narrow and wide.
+            for (SQLSMALLINT rec : {1, 2}) {
+                SCOPED_TRACE(rec);
+                SQLCHAR state[6] = {}, msg[512] = {};
+                SQLINTEGER native = 0;
+                SQLSMALLINT len = 0;
+                ASSERT_EQ(SQL_SUCCESS, SQLGetDiagRec(SQL_HANDLE_DBC, d, rec, state, &native, msg, sizeof msg, &len));
+                SQLWCHAR wstate[6] = {}, wmsg[512] = {};
+                ASSERT_EQ(SQL_SUCCESS, SQLGetDiagRecW(SQL_HANDLE_DBC, d, rec, wstate, &native, wmsg, 512, &len));
+                std::string wide;
+                for (int i = 0; wstate[i]; ++i) wide.push_back(char(wstate[i]));
+                const std::string text = driverPart(reinterpret_cast<char*>(msg));
+                if (rec == 1) {
+                    EXPECT_STREQ(c.state, reinterpret_cast<char*>(state));
+                    EXPECT_EQ(0u, text.find(cause)) << text;
+                } else {
+                    EXPECT_STREQ("08001", reinterpret_cast<char*>(state));
+                    EXPECT_EQ(rejected, text);
+                }
+                EXPECT_EQ(reinterpret_cast<char*>(state), wide);
+            }
+            // SQLError hands them out in the same order.
+            SQLCHAR state[6] = {}, msg[512] = {};
+            SQLINTEGER native = 0;
+            SQLSMALLINT len = 0;
+            ASSERT_EQ(SQL_SUCCESS, SQLError(e, d, SQL_NULL_HSTMT, state, &native, msg, sizeof msg, &len));
+            EXPECT_STREQ(c.state, reinterpret_cast<char*>(state));
+            EXPECT_EQ(0u, driverPart(reinterpret_cast<char*>(msg)).find(cause)) << msg;
+            SQLFreeHandle(SQL_HANDLE_DBC, d);
+            SQLFreeHandle(SQL_HANDLE_ENV, e);
+        }
+    }
+}
+
 // The long output form (a DRIVER keyword given) names the data source, so connecting again with
 // it reaches the database the first connect reached, not "Default".
 TEST_P(ConnectTarget, OutputStringWithADriverReconnectsToTheSameDatabase) {

@@ -46,7 +46,7 @@ protected:
 };
 
 TEST_P(DiagStates, EachFailureKeepsItsOwnStateInBothVersions) {
-    const std::string t = Make("diagst", "id integer not null, v integer");
+    const std::string t = Make("diagst", "id integer not null primary key, v integer");
     Must("insert into " + t + " values (1, 300)");
     struct Case {
         const char* what;
@@ -100,6 +100,26 @@ TEST_P(DiagStates, EachFailureKeepsItsOwnStateInBothVersions) {
              if (SQLPutData(h, &v, 0) != SQL_SUCCESS) return SQLRETURN(SQL_SUCCESS);
              return SQLPutData(h, &v, 0);
          }},
+        {"an integer sent in two pieces to SQLSetPos", "22003", "HY019",
+         [&](SQLHSTMT h, SQLHDBC) {
+             SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0);
+             SQLSetStmtAttr(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_VALUES), 0);
+             const std::string q = "select id, v from " + t;
+             if (SQLExecDirect(h, (SQLCHAR*)q.c_str(), SQL_NTS) != SQL_SUCCESS) return SQLRETURN(SQL_SUCCESS);
+             static SQLINTEGER v;
+             static SQLLEN len;
+             SQLBindCol(h, 2, SQL_C_SLONG, &v, 0, &len);
+             SQLULEN rows = 0;
+             SQLUSMALLINT status = 0;
+             if (SQLExtendedFetch(h, SQL_FETCH_NEXT, 0, &rows, &status) != SQL_SUCCESS) return SQLRETURN(SQL_SUCCESS);
+             len = SQL_DATA_AT_EXEC;
+             if (SQLSetPos(h, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE) != SQL_NEED_DATA) return SQLRETURN(SQL_SUCCESS);
+             SQLPOINTER token = nullptr;
+             if (SQLParamData(h, &token) != SQL_NEED_DATA) return SQLRETURN(SQL_SUCCESS);
+             SQLINTEGER x = 8;
+             if (SQLPutData(h, &x, 0) != SQL_SUCCESS) return SQLRETURN(SQL_SUCCESS);
+             return SQLPutData(h, &x, 0);
+         }},
     };
     for (SQLINTEGER version : {SQL_OV_ODBC2, SQL_OV_ODBC3}) {
         for (const Case& c : cases) {
@@ -112,8 +132,9 @@ TEST_P(DiagStates, EachFailureKeepsItsOwnStateInBothVersions) {
             EXPECT_EQ(version == SQL_OV_ODBC2 ? c.odbc2 : c.odbc3, State(c.handle, h)) << Diag(c.handle, h);
         }
     }
-    // The piece that was refused left nothing behind: no row 3 was written.
+    // The pieces that were refused left nothing behind: no row 3 was written, row 1 kept its value.
     EXPECT_EQ((std::vector<int>{1}), ForwardIds("select id from " + t + " order by id"));
+    EXPECT_EQ((std::vector<int>{300}), ForwardIds("select v from " + t));
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, DiagStates, ::testing::ValuesIn(DriverBuilds()),

@@ -1,6 +1,7 @@
 // Dates, times and timestamps found by value through the Driver Manager, for both builds: a
 // parameter bound as a timestamp, date or time structure or as text, and the ODBC and Ingres
-// literal forms, meet the column's stored value whatever its fraction digits.
+// literal forms, meet the column's stored value whatever its fraction digits, in every table
+// however it got its columns (declared, CREATE TABLE AS, ALTER TABLE ADD) and in a view.
 #include <string>
 #include <vector>
 
@@ -11,15 +12,48 @@ namespace {
 
 class DateValues : public ResultsTest {
 protected:
-    std::string t;
+    // Where rows are read (`read`) and added (`write`): a table declared with its columns, one
+    // CREATE TABLE AS made from it, a view over that one, and one whose columns ALTER TABLE ADD
+    // gave it.
+    struct Source {
+        std::string read, write;
+    };
+    std::vector<Source> sources;
+    std::string t;  // the source read now
+    std::string view;
     void SetUp() override {
         ResultsTest::SetUp();
         if (HasFatalFailure()) return;
-        t = Make("dtvals", "n integer, ts timestamp(6), t0 timestamp(0), da ansidate, ig date, tm time");
-        Must("insert into " + t +
+        view = Table("dtvals_view");
+        Exec("drop view " + view);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        const std::string declared =
+            Make("dtvals", "n integer, ts timestamp(6), t0 timestamp(0), da ansidate, ig date, tm time");
+        AddRows(declared);
+        const std::string copy = Table("dtvals_as");
+        Exec("drop table " + copy);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        Must("create table " + copy + " as select * from " + declared);
+        tables.push_back(copy);
+        Must("create view " + view + " as select * from " + copy);
+        const std::string added = Make("dtvals_add", "n integer");
+        for (const char* column : {"ts timestamp(6)", "t0 timestamp(0)", "da ansidate", "ig date", "tm time"})
+            Must("alter table " + added + " add column " + column);
+        AddRows(added);
+        sources = {{declared, declared}, {copy, copy}, {view, copy}, {added, added}};
+    }
+    void TearDown() override {
+        if (stmt) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            Exec("drop view " + view);
+        }
+        ResultsTest::TearDown();
+    }
+    void AddRows(const std::string& table) {
+        Must("insert into " + table +
              " values (1, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', "
              "'2024-01-15 10:20:30', '10:20:30')");
-        Must("insert into " + t +
+        Must("insert into " + table +
              " values (2, '2024-01-16 00:00:00', '2024-01-16 00:00:00', '2024-01-16', '2024-01-16', '23:00:00')");
     }
     // The n of every row that sql (with its one parameter bound by bind) finds, in order.
@@ -64,60 +98,68 @@ TEST_P(DateValues, TimestampParametersFindTheirRow) {
         {"ts between ? and {ts '2024-01-15 23:59:59'}", {2024, 1, 15, 10, 20, 30, 123456000}, 26, 6, {1}},
         {"ts in (?, {ts '2024-01-16 00:00:00'})", {2024, 1, 15, 10, 20, 30, 123456000}, 26, 6, {1, 2}},
     };
-    for (const Case& c : cases) {
-        SQL_TIMESTAMP_STRUCT v = c.v;
-        SQLLEN ind = 0;
-        EXPECT_EQ(c.rows, Found(c.where,
-                                [&] {
-                                    ASSERT_EQ(SQL_SUCCESS,
-                                              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
-                                                               SQL_TYPE_TIMESTAMP, c.size, c.digits, &v, 0, &ind))
-                                        << Diag();
-                                }))
-            << c.where << " fraction " << c.v.fraction << " size " << c.size;
+    for (const Source& source : sources) {
+        t = source.read;
+        SCOPED_TRACE(t);
+        for (const Case& c : cases) {
+            SQL_TIMESTAMP_STRUCT v = c.v;
+            SQLLEN ind = 0;
+            EXPECT_EQ(c.rows, Found(c.where,
+                                    [&] {
+                                        ASSERT_EQ(SQL_SUCCESS,
+                                                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
+                                                                   SQL_TYPE_TIMESTAMP, c.size, c.digits, &v, 0, &ind))
+                                            << Diag();
+                                    }))
+                << c.where << " fraction " << c.v.fraction << " size " << c.size;
+        }
     }
 }
 
 TEST_P(DateValues, DateTimeAndTextParametersFindTheirRow) {
-    SQLLEN ind = 0;
-    SQL_DATE_STRUCT day{2024, 1, 16};
-    auto date = [&] {
-        ASSERT_EQ(SQL_SUCCESS,
-                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, &day, 0, &ind))
-            << Diag();
-    };
-    EXPECT_EQ((Ns{2}), Found("da = ?", date));
-    EXPECT_EQ((Ns{2}), Found("ig = ?", date));
-    EXPECT_EQ((Ns{2}), Found("ts = ?", date)) << "a date meets a timestamp at its midnight";
-    EXPECT_EQ((Ns{1}), Found("ts < ?", date));
-    SQL_TIME_STRUCT clock{10, 20, 30};
-    auto time = [&] {
-        ASSERT_EQ(SQL_SUCCESS,
-                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, &clock, 0, &ind))
-            << Diag();
-    };
-    EXPECT_EQ((Ns{1}), Found("tm = ?", time));
-    EXPECT_EQ((Ns{2}), Found("tm > ?", time));
-    // Text in the forms applications write.
-    for (const auto& [where, text, rows] : std::vector<std::tuple<const char*, const char*, Ns>>{
-             {"ts = ?", "2024-01-15 10:20:30.123456000", {1}},
-             {"ts = ?", "2024-01-15 10:20:30.123456", {1}},
-             {"ts = ?", "2024-01-16", {2}},
-             {"t0 = ?", "2024-01-15 10:20:30.000", {1}},
-             {"t0 = ?", "15-jan-2024 10:20:30", {1}},
-             {"ig = ?", "2024-01-15 10:20:30", {1}},
-             {"da = ?", "01/16/2024", {2}},
-             {"tm = ?", "10:20:30.000000", {1}},
-         }) {
-        std::string buf = text;
-        SQLLEN len = SQL_NTS;
-        EXPECT_EQ(rows, Found(where,
-                              [&] {
-                                  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR,
-                                                                          SQL_VARCHAR, 40, 0, buf.data(), 0, &len))
-                                      << Diag();
-                              }))
-            << where << " with '" << text << "'";
+    for (const Source& source : sources) {
+        t = source.read;
+        SCOPED_TRACE(t);
+        SQLLEN ind = 0;
+        SQL_DATE_STRUCT day{2024, 1, 16};
+        auto date = [&] {
+            ASSERT_EQ(SQL_SUCCESS,
+                      SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, &day, 0, &ind))
+                << Diag();
+        };
+        EXPECT_EQ((Ns{2}), Found("da = ?", date));
+        EXPECT_EQ((Ns{2}), Found("ig = ?", date));
+        EXPECT_EQ((Ns{2}), Found("ts = ?", date)) << "a date meets a timestamp at its midnight";
+        EXPECT_EQ((Ns{1}), Found("ts < ?", date));
+        SQL_TIME_STRUCT clock{10, 20, 30};
+        auto time = [&] {
+            ASSERT_EQ(SQL_SUCCESS,
+                      SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, &clock, 0, &ind))
+                << Diag();
+        };
+        EXPECT_EQ((Ns{1}), Found("tm = ?", time));
+        EXPECT_EQ((Ns{2}), Found("tm > ?", time));
+        // Text in the forms applications write.
+        for (const auto& [where, text, rows] : std::vector<std::tuple<const char*, const char*, Ns>>{
+                 {"ts = ?", "2024-01-15 10:20:30.123456000", {1}},
+                 {"ts = ?", "2024-01-15 10:20:30.123456", {1}},
+                 {"ts = ?", "2024-01-16", {2}},
+                 {"t0 = ?", "2024-01-15 10:20:30.000", {1}},
+                 {"t0 = ?", "15-jan-2024 10:20:30", {1}},
+                 {"ig = ?", "2024-01-15 10:20:30", {1}},
+                 {"da = ?", "01/16/2024", {2}},
+                 {"tm = ?", "10:20:30.000000", {1}},
+             }) {
+            std::string buf = text;
+            SQLLEN len = SQL_NTS;
+            EXPECT_EQ(rows, Found(where,
+                                  [&] {
+                                      ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR,
+                                                                              SQL_VARCHAR, 40, 0, buf.data(), 0, &len))
+                                          << Diag();
+                                  }))
+                << where << " with '" << text << "'";
+        }
     }
 }
 
@@ -136,12 +178,17 @@ TEST_P(DateValues, LiteralsInOdbcAndIngresFormsFindTheirRow) {
         {"ts < '2024-01-15 10:20:30.1234561'", {1}},
         {"tm = TIME '10:20:30'", {1}},
     };
-    for (const auto& [where, rows] : cases) EXPECT_EQ(rows, Found(where, [] {})) << where;
-    // Ordering and grouping agree: two spellings of one instant are one group.
-    Must("insert into " + t + " (n, ts) values (3, '2024_01_15 10:20:30.123456000')");
-    Must("insert into " + t + " (n, ts) values (4, '2024-01-15 10:20:30.123455')");
-    EXPECT_EQ((Ns{4, 1, 3, 2}), ForwardIds("select n from " + t + " order by ts, n"));
-    EXPECT_EQ((Ns{1, 1, 2}), ForwardIds("select count(*) from " + t + " group by ts order by 1"));
+    for (const Source& source : sources) {
+        t = source.read;
+        SCOPED_TRACE(t);
+        for (const auto& [where, rows] : cases) EXPECT_EQ(rows, Found(where, [] {})) << where;
+        // Ordering and grouping agree: two spellings of one instant are one group.
+        Must("insert into " + source.write + " (n, ts) values (3, '2024_01_15 10:20:30.123456000')");
+        Must("insert into " + source.write + " (n, ts) values (4, '2024-01-15 10:20:30.123455')");
+        EXPECT_EQ((Ns{4, 1, 3, 2}), ForwardIds("select n from " + t + " order by ts, n"));
+        EXPECT_EQ((Ns{1, 1, 2}), ForwardIds("select count(*) from " + t + " group by ts order by 1"));
+        Must("delete from " + source.write + " where n > 2");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, DateValues, ::testing::ValuesIn(DriverBuilds()),

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <functional>
 
 #include "iiapi/iiapi.h"
 #include "results_fixture.h"
@@ -170,6 +171,66 @@ TEST_P(TextValidation, StoredBytesThatAreNoTextAreRefusedAsWideText) {
     EXPECT_EQ("22018", State());
     SQLFreeStmt(stmt, SQL_CLOSE);
     NoQuoteReadsBack();
+}
+
+// Attribute and descriptor texts with a lone surrogate are refused (22018) before anything is
+// set: the current catalog, the translation library and a parameter's name stay as they were,
+// for explicit lengths and SQL_NTS alike; a surrogate pair is text and is taken.
+TEST_P(TextValidation, AttributeTextsWithALoneSurrogateAreRefused) {
+    // The narrow driver gets what the Driver Manager makes of the text.
+    if (!GetParam().wide) GTEST_SKIP() << "the Driver Manager converts W text for the narrow driver";
+    auto catalog = [&] {
+        SQLWCHAR w[64] = {};
+        SQLINTEGER len = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, w, sizeof w, &len))
+            << Diag(SQL_HANDLE_DBC, dbc);
+        return std::u16string(reinterpret_cast<char16_t*>(w), size_t(len / 2));
+    };
+    SQLHDESC ipd = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("insert into " + t + " (k) values (?)").c_str(), SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr));
+    const SQLWCHAR pair[] = {u'p', 0xD83D, 0xDE00, 0};
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescFieldW(ipd, 1, SQL_DESC_NAME, const_cast<SQLWCHAR*>(pair), SQL_NTS))
+        << Diag(SQL_HANDLE_DESC, ipd);
+    auto name = [&] {
+        SQLWCHAR w[64] = {};
+        SQLINTEGER len = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetDescFieldW(ipd, 1, SQL_DESC_NAME, w, sizeof w, &len))
+            << Diag(SQL_HANDLE_DESC, ipd);
+        return std::u16string(reinterpret_cast<char16_t*>(w), size_t(len / 2));
+    };
+    ASSERT_EQ(std::u16string(reinterpret_cast<const char16_t*>(pair)), name());
+    const std::u16string before = catalog();
+    SQLWCHAR lone[] = {u'a', 0xDC00, u'b', 0};
+    SQLWCHAR high[] = {0xD800, 0};
+    struct Case {
+        const char* what;
+        std::function<SQLRETURN()> run;
+        SQLSMALLINT type;
+        SQLHANDLE handle;
+    };
+    const Case cases[] = {
+        {"current catalog", [&] { return SQLSetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, lone, SQL_NTS); },
+         SQL_HANDLE_DBC, dbc},
+        {"current catalog of explicit length",
+         [&] { return SQLSetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, high, 2); }, SQL_HANDLE_DBC, dbc},
+        {"translation library", [&] { return SQLSetConnectAttrW(dbc, SQL_ATTR_TRANSLATE_LIB, lone, 6); },
+         SQL_HANDLE_DBC, dbc},
+        {"current qualifier (ODBC 2)",
+         [&] { return SQLSetConnectOptionW(dbc, SQL_CURRENT_QUALIFIER, SQLULEN(reinterpret_cast<uintptr_t>(lone))); },
+         SQL_HANDLE_DBC, dbc},
+        {"parameter name", [&] { return SQLSetDescFieldW(ipd, 1, SQL_DESC_NAME, lone, SQL_NTS); }, SQL_HANDLE_DESC,
+         ipd},
+        {"parameter name of explicit length", [&] { return SQLSetDescFieldW(ipd, 1, SQL_DESC_NAME, high, 2); },
+         SQL_HANDLE_DESC, ipd},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(SQL_ERROR, c.run());
+        EXPECT_EQ("22018", FirstDiag(c.type, c.handle).state) << Diag(c.type, c.handle);
+    }
+    EXPECT_EQ(before, catalog());
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(pair)), name());
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, TextValidation, ::testing::ValuesIn(DriverBuilds()),

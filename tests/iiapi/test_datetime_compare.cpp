@@ -7,24 +7,54 @@ using namespace apitest;
 
 namespace {
 
-class DateCompare : public ::testing::Test {
+// However the table got its columns, and read through a view, it compares the same way: declared
+// with them, made by CREATE TABLE AS (its rows copied, one inserted after), given them by ALTER
+// TABLE ADD.
+struct Making {
+    const char* name;
+    std::vector<std::string> statements;  // before rows 1 to 3 go into `into`
+    const char* into;
+};
+const char* const kColumns = "ts timestamp(6), t0 timestamp(0), da ansidate, ig date, tm time, t3 time(3)";
+const char* const kRows[] = {
+    "VALUES (1, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', '2024-01-15', '10:20:30', "
+    "'10:20:30.5')",
+    "VALUES (2, '2024-01-16 00:00:00', '2024-01-16 00:00:00', '2024-01-16', '2024-01-16 08:00:00', '11:00:00', "
+    "'11:00:00')",
+    "VALUES (3, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', '2024-01-15', '10:20:30', "
+    "'10:20:30.5')"};
+const Making kMakings[] = {
+    {"Declared", {std::string("CREATE TABLE d (n integer, ") + kColumns + ")"}, "d"},
+    {"CreatedAsSelect",
+     {std::string("CREATE TABLE d0 (n integer, ") + kColumns + ")", std::string("INSERT INTO d0 ") + kRows[0],
+      std::string("INSERT INTO d0 ") + kRows[1], "CREATE TABLE d AS SELECT * FROM d0 WHERE n <= 2"},
+     "d"},
+    {"ViewOfCreatedAsSelect",
+     {std::string("CREATE TABLE d0 (n integer, ") + kColumns + ")", std::string("INSERT INTO d0 ") + kRows[0],
+      std::string("INSERT INTO d0 ") + kRows[1], "CREATE TABLE d1 AS SELECT * FROM d0",
+      "CREATE VIEW d AS SELECT * FROM d1"},
+     "d1"},
+    {"AlteredToAdd",
+     {"CREATE TABLE d (n integer)", "ALTER TABLE d ADD COLUMN ts timestamp(6)", "ALTER TABLE d ADD t0 timestamp(0)",
+      "ALTER TABLE d ADD da ansidate", "ALTER TABLE d ADD COLUMN ig date", "ALTER TABLE d ADD tm time",
+      "ALTER TABLE d ADD t3 time(3)"},
+     "d"},
+};
+
+void PrintTo(const Making& m, std::ostream* os) { *os << m.name; }
+
+class DateCompare : public ::testing::TestWithParam<Making> {
 protected:
     void SetUp() override {
         db = freshDatabase();
         ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
-        Must(
-            "CREATE TABLE d (n integer, ts timestamp(6), t0 timestamp(0), da ansidate, ig date, tm time, "
-            "t3 time(3))");
-        // Row 1 and 3 hold the same instant; row 2 a later one.
-        Must(
-            "INSERT INTO d VALUES (1, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', "
-            "'2024-01-15', '10:20:30', '10:20:30.5')");
-        Must(
-            "INSERT INTO d VALUES (2, '2024-01-16 00:00:00', '2024-01-16 00:00:00', '2024-01-16', "
-            "'2024-01-16 08:00:00', '11:00:00', '11:00:00')");
-        Must(
-            "INSERT INTO d VALUES (3, '2024-01-15 10:20:30.123456', '2024-01-15 10:20:30', '2024-01-15', "
-            "'2024-01-15', '10:20:30', '10:20:30.5')");
+        for (const std::string& sql : GetParam().statements) Must(sql);
+        // Row 1 and 3 hold the same instant; row 2 a later one. Rows the making copied are there.
+        for (const char* row : kRows) {
+            const std::string n(1, row[8]);
+            if (Column(std::string("SELECT n FROM ") + GetParam().into + " WHERE n = " + n).empty())
+                Must(std::string("INSERT INTO ") + GetParam().into + " " + row);
+        }
         ASSERT_EQ(s.commit(), IIAPI_ST_SUCCESS);
     }
     void Must(const std::string& sql) {
@@ -46,7 +76,7 @@ protected:
 
 // A value compared with a column is taken at its value, whatever its text: the driver's
 // "yyyy_mm_dd hh:mm:ss.fffffffff", other date orders, the ISO form with fewer digits.
-TEST_F(DateCompare, ParametersMatchWhateverTheirSpellingOrDigits) {
+TEST_P(DateCompare, ParametersMatchWhateverTheirSpellingOrDigits) {
     struct Case {
         const char* where;
         Param value;
@@ -81,7 +111,7 @@ TEST_F(DateCompare, ParametersMatchWhateverTheirSpellingOrDigits) {
     }
 }
 
-TEST_F(DateCompare, LiteralsInIngresAndAnsiFormsAreTakenAtTheirValue) {
+TEST_P(DateCompare, LiteralsInIngresAndAnsiFormsAreTakenAtTheirValue) {
     const std::vector<std::pair<const char*, Ns>> cases = {
         {"ts = '2024_01_15 10:20:30.123456'", {"1", "3"}},
         {"ts = '2024-01-15 10:20:30.123456000'", {"1", "3"}},
@@ -112,7 +142,7 @@ TEST_F(DateCompare, LiteralsInIngresAndAnsiFormsAreTakenAtTheirValue) {
 
 // Joins across precisions and kinds, ordering, grouping, DISTINCT and MIN/MAX agree with the
 // equality above.
-TEST_F(DateCompare, JoinsOrderingAndGroupingAgree) {
+TEST_P(DateCompare, JoinsOrderingAndGroupingAgree) {
     Must("CREATE TABLE e (k integer, t9 timestamp(9), t2 timestamp(2), dd ansidate)");
     Must("INSERT INTO e VALUES (1, '2024-01-15 10:20:30.123456000', '2024-01-15 10:20:30.12', '2024-01-16')");
     Must("INSERT INTO e VALUES (2, '2024-01-15 10:20:30.123456001', '2024-01-15 10:20:30', '2024-01-15')");
@@ -141,7 +171,7 @@ TEST_F(DateCompare, JoinsOrderingAndGroupingAgree) {
 
 // An index on a date column finds rows by value too, and a unique one refuses a second spelling
 // of a stored value.
-TEST_F(DateCompare, IndexesFindAndRefuseByValue) {
+TEST_P(DateCompare, IndexesFindAndRefuseByValue) {
     Must("CREATE TABLE u (t timestamp(6) NOT NULL, v integer)");
     Must("CREATE UNIQUE INDEX u_t ON u (t)");
     Must("INSERT INTO u VALUES ('2024-01-15 10:20:30.1', 1)");
@@ -153,11 +183,14 @@ TEST_F(DateCompare, IndexesFindAndRefuseByValue) {
 }
 
 // A literal compared with a date column that is no date of its kind is the server's error.
-TEST_F(DateCompare, ComparedLiteralThatIsNoDateIsRefused) {
+TEST_P(DateCompare, ComparedLiteralThatIsNoDateIsRefused) {
     Result r = s.exec("SELECT n FROM d WHERE ts = '2024-02-30 10:00:00'");
     EXPECT_EQ(r.status, IIAPI_ST_ERROR);
     ASSERT_FALSE(r.msgs.empty());
     EXPECT_EQ(r.msgs[0].sqlstate, "22007") << r.msgs[0].text;
 }
+
+INSTANTIATE_TEST_SUITE_P(Makings, DateCompare, ::testing::ValuesIn(kMakings),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -66,6 +66,89 @@ TEST_F(Query, TableOfEveryTypeIsDescribedByItsDeclaredTypes) {
     }
 }
 
+// A table made from a select has the select's column types, as the server gives it: described,
+// in the catalogs, and for its later rows; its rows come from the statement's parameters; a
+// statement that fails leaves no table behind.
+TEST_F(Query, TableMadeFromASelectTakesItsColumnTypes) {
+    ASSERT_EQ(s.exec(kAllTypes).status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.run("INSERT INTO alltypes (i4, ts, vc) VALUES (?, ?, ?)", {pInt(1), pChar("2024-01-15 10:20:30.5"),
+                                                                             pChar("one")})
+                  .status,
+              IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.run("INSERT INTO alltypes (i4, ts, vc) VALUES (2, '2024-01-16', 'two')").status, IIAPI_ST_SUCCESS);
+    Result made = s.run("CREATE TABLE copy AS SELECT * FROM alltypes WHERE i4 = ?", {pInt(1)});
+    ASSERT_EQ(made.status, IIAPI_ST_SUCCESS) << firstMessage(made.msgs);
+    Result from = s.exec("SELECT * FROM alltypes");
+    Result copy = s.exec("SELECT * FROM copy");
+    ASSERT_EQ(copy.status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(copy.desc.size(), from.desc.size());
+    for (size_t i = 0; i < copy.desc.size(); ++i) {
+        SCOPED_TRACE(from.names[i]);
+        EXPECT_EQ(copy.names[i], from.names[i]);
+        EXPECT_EQ(copy.desc[i].ds_dataType, from.desc[i].ds_dataType);
+        EXPECT_EQ(copy.desc[i].ds_length, from.desc[i].ds_length);
+        EXPECT_EQ(copy.desc[i].ds_precision, from.desc[i].ds_precision);
+        EXPECT_EQ(copy.desc[i].ds_scale, from.desc[i].ds_scale);
+        EXPECT_EQ(copy.desc[i].ds_nullable, from.desc[i].ds_nullable);
+    }
+    ASSERT_EQ(copy.rows.size(), 1u);
+    Result types = s.exec("SELECT column_datatype FROM iicolumns WHERE table_name = 'copy' AND column_name = 'ts'");
+    ASSERT_EQ(types.rows.size(), 1u);
+    EXPECT_EQ(trimmed(types.rows[0].at(0)), "TIMESTAMP WITHOUT TIME ZONE");
+    // Its own rows are kept as dates too: another spelling of a stored instant is that instant.
+    ASSERT_EQ(s.exec("INSERT INTO copy (i4, ts) VALUES (3, '2024_01_15 10:20:30.500000000')").status,
+              IIAPI_ST_SUCCESS);
+    Result same = s.exec("SELECT i4 FROM copy WHERE ts = TIMESTAMP '2024-01-15 10:20:30.5' ORDER BY i4");
+    ASSERT_EQ(same.rows.size(), 2u);
+    // Expressions are named as the select names them, typed as the select types them.
+    ASSERT_EQ(s.exec("CREATE TABLE sums AS SELECT i4 + 1 AS next, ts FROM alltypes").status, IIAPI_ST_SUCCESS);
+    Result sums = s.exec("SELECT next FROM sums WHERE ts = '2024-01-16 00:00:00.000' ");
+    ASSERT_EQ(sums.rows.size(), 1u);
+    EXPECT_EQ(trimmed(sums.rows[0].at(0)), "3");
+    EXPECT_EQ(sums.desc[0].ds_dataType, IIAPI_INT_TYPE);
+    // All or nothing: a row the select cannot make leaves no table.
+    Result failed = s.exec("CREATE TABLE broken AS SELECT i4 / 0 AS q FROM alltypes");
+    EXPECT_EQ(failed.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(failed.msgs.empty());
+    EXPECT_EQ(failed.msgs[0].sqlstate, "22012");
+    EXPECT_TRUE(s.exec("SELECT table_name FROM iitables WHERE table_name = 'broken'").rows.empty());
+    EXPECT_EQ(s.exec("SELECT * FROM broken").status, IIAPI_ST_ERROR);
+}
+
+// Columns added to a table are declared as those it was made with (a date compares as a date),
+// and one dropped goes with its catalog entry, the table's other dates still kept as dates.
+TEST_F(Query, ColumnsAddedAndDroppedKeepTheTableTyped) {
+    ASSERT_EQ(s.exec("CREATE TABLE grow (k integer, d ansidate)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("INSERT INTO grow VALUES (1, '2024-01-15')").status, IIAPI_ST_SUCCESS);
+    for (const char* sql : {"ALTER TABLE grow ADD COLUMN ts timestamp(3)", "ALTER TABLE grow ADD v varchar(8)",
+                            "ALTER TABLE grow ADD t time WITH NULL"})
+        ASSERT_EQ(s.exec(sql).status, IIAPI_ST_SUCCESS) << sql;
+    ASSERT_EQ(s.run("INSERT INTO grow VALUES (2, '01/16/2024', ?, 'x', '10:20:30')", {pChar("2024-01-16 10:20:30.25")})
+                  .status,
+              IIAPI_ST_SUCCESS);
+    Result r = s.exec("SELECT k FROM grow WHERE ts = TIMESTAMP '2024-01-16 10:20:30.250' AND d = DATE '2024-01-16'"
+                      " AND t = '10:20:30.000'");
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(trimmed(r.rows[0].at(0)), "2");
+    Result described = s.exec("SELECT ts, v FROM grow");
+    ASSERT_EQ(described.desc.size(), 2u);
+    EXPECT_EQ(described.desc[0].ds_dataType, IIAPI_TSWO_TYPE);
+    EXPECT_EQ(described.desc[1].ds_dataType, IIAPI_VCH_TYPE);
+    EXPECT_EQ(described.desc[1].ds_length, 10);
+    // Dropping a date column (RESTRICT as the server asks for it) leaves the others working.
+    for (const char* sql : {"ALTER TABLE grow DROP COLUMN ts RESTRICT", "ALTER TABLE grow DROP v CASCADE"})
+        ASSERT_EQ(s.exec(sql).status, IIAPI_ST_SUCCESS) << sql;
+    ASSERT_EQ(s.exec("INSERT INTO grow VALUES (3, '17-jan-2024', '11:00:00')").status, IIAPI_ST_SUCCESS);
+    Result later = s.exec("SELECT k FROM grow WHERE d = '2024-01-17' AND t = TIME '11:00:00'");
+    ASSERT_EQ(later.rows.size(), 1u);
+    EXPECT_EQ(trimmed(later.rows[0].at(0)), "3");
+    Result cols = s.exec("SELECT column_name FROM iicolumns WHERE table_name = 'grow' ORDER BY column_sequence");
+    std::vector<std::string> names;
+    for (auto& row : cols.rows) names.push_back(trimmed(row.at(0)));
+    EXPECT_EQ(names, (std::vector<std::string>{"k", "d", "t"}));
+}
+
 TEST_F(Query, ParametersOfEveryTypeRoundTrip) {
     ASSERT_EQ(s.exec(kAllTypes).status, IIAPI_ST_SUCCESS);
     std::string longText(20000, 'x');

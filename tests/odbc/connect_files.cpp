@@ -1,5 +1,9 @@
 #include "connect_files.h"
 
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_dirs.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,74 +20,85 @@ void Write(const std::string& path, const std::string& text) {
     if (!f) throw std::runtime_error("cannot write " + path);
 }
 
+const char kUserIni[] =
+    "[ODBC Data Sources]\n"
+    "telv = Telvarin Test Driver\n"
+    "\n"
+    "[telv]\n"
+    "UID =\n"
+    "LastUser = lastbob\n"
+    "PWD = secret\n"
+    "ReadOnly = yes\n"
+    "FetchBufferSize = 123456\n"
+    "IngServer = srv1\n"
+    "GroupName = grp\n"
+    "DynCursSensitivity = high\n"
+    "InitialSQL = /tmp/init.sql\n"
+    "\n"
+    "[telvuid]\n"
+    "UID = alice\n"
+    "LastUser = ignored\n"
+    "PWD = pw\n"
+    "NoLoginBox = Yes\n"
+    "\n"
+    "[nlbdsn]\n"
+    "UID =\n"
+    "LastUser = last\n"
+    "NoLoginBox = yes\n"
+    "\n"
+    "[J\xC3\xBCrgen]\n"
+    "UID = j\xC3\xBCrgen\n"
+    "\n"
+    "[wide]\n"
+    "UID = J\xC3\xBCrgen\xE2\x82\xAC\n"
+    "PWD = p\xC3\xA4ss\n"
+    "GroupName = abcdefghijklmnopqrstuvwxyz0123456789\n"
+    "RoleName = abcdefghijklmnopqrstuvwxyz0123\xE2\x82\xAC\n";
+
+const char kSysIni[] =
+    "[ODBC Data Sources]\n"
+    "sysonly = System Only Driver\n"
+    "telv = Shadowed System Driver\n"
+    "\n"
+    "[Default]\n"
+    "UID =\n"
+    "LastUser = notforDefault\n"
+    "PWD = defpwd\n"
+    "JET = true\n"
+    "FetchBufferSize = 0\n"
+    "\n"
+    "[sysonly]\n"
+    "UID = sysuser\n";
+
 ConnectFiles Make() {
     ConnectFiles files;
     char tmpl[] = "/tmp/tv-connect-XXXXXX";
     if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
     files.dir = tmpl;
-    files.userIni = files.dir + "/user-odbc.ini";
-    files.sysDir = files.dir + "/sys";
+    files.userIni = tvtest::PrivateIni().userIni;
+    files.sysDir = tvtest::PrivateIni().sysDir;
     files.fileDsn = files.dir + "/saved.dsn";
-    mkdir(files.sysDir.c_str(), 0700);
-    Write(files.userIni,
-          "[ODBC Data Sources]\n"
-          "telv = Telvarin Test Driver\n"
-          "\n"
-          "[telv]\n"
-          "UID =\n"
-          "LastUser = lastbob\n"
-          "PWD = secret\n"
-          "ReadOnly = yes\n"
-          "FetchBufferSize = 123456\n"
-          "IngServer = srv1\n"
-          "GroupName = grp\n"
-          "DynCursSensitivity = high\n"
-          "InitialSQL = /tmp/init.sql\n"
-          "\n"
-          "[telvuid]\n"
-          "UID = alice\n"
-          "LastUser = ignored\n"
-          "PWD = pw\n"
-          "NoLoginBox = Yes\n"
-          "\n"
-          "[nlbdsn]\n"
-          "UID =\n"
-          "LastUser = last\n"
-          "NoLoginBox = yes\n"
-          "\n"
-          "[J\xC3\xBCrgen]\n"
-          "UID = j\xC3\xBCrgen\n"
-          "\n"
-          "[wide]\n"
-          "UID = J\xC3\xBCrgen\xE2\x82\xAC\n"
-          "PWD = p\xC3\xA4ss\n"
-          "GroupName = abcdefghijklmnopqrstuvwxyz0123456789\n"
-          "RoleName = abcdefghijklmnopqrstuvwxyz0123\xE2\x82\xAC\n");
-    Write(files.sysDir + "/odbc.ini",
-          "[ODBC Data Sources]\n"
-          "sysonly = System Only Driver\n"
-          "telv = Shadowed System Driver\n"
-          "\n"
-          "[Default]\n"
-          "UID =\n"
-          "LastUser = notforDefault\n"
-          "PWD = defpwd\n"
-          "JET = true\n"
-          "FetchBufferSize = 0\n"
-          "\n"
-          "[sysonly]\n"
-          "UID = sysuser\n");
-    Write(files.sysDir + "/odbcinst.ini", "");
     Write(files.fileDsn,
           "[ODBC]\n"
           "UID = fileuser\n"
           "FBS = 77\n"
           "FetchBufferSize = 88\n"
           "READONLY = TRUE\n");
-    setenv("ODBCINI", files.userIni.c_str(), 1);
-    setenv("ODBCSYSINI", files.sysDir.c_str(), 1);
     return files;
 }
+
+}  // namespace
+
+namespace {
+
+// The installer takes the paths of the odbc.ini pair at its first use in the process, whichever
+// test makes it: the private pair is in place before any test runs.
+class PrivateIniEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { tvtest::PrivateIni(); }
+};
+[[maybe_unused]] ::testing::Environment* const kPrivateIniEnvironment =
+    ::testing::AddGlobalTestEnvironment(new PrivateIniEnvironment);
 
 }  // namespace
 
@@ -96,6 +111,8 @@ const ConnectFiles& TestConfigFiles() {
         }
     };
     static const Owner owner;
+    // Written for every test: another suite of the program may have written its own.
+    tvtest::UsePrivateIniFiles(kUserIni, kSysIni, "");
     return owner.files;
 }
 

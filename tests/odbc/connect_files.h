@@ -1,6 +1,6 @@
 #pragma once
-// A private odbc.ini pair (user and system) and a file DSN for the tests of this program,
-// written once per process before the installer is first used.
+// The data sources of the connect tests in the program's private odbc.ini pair (user and
+// system; written again at every call, since other suites write theirs there too) and a file DSN.
 #include <string>
 
 struct ConnectFiles {

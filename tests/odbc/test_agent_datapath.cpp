@@ -27,14 +27,10 @@ namespace {
 using capagent::A;
 using capagent::Last;
 
+// Set again for every test: a suite before may have written other files or another script.
 void PrivateIni() {
-    static const bool done = [] {
-        const std::string dir = tvtest::MakeTempDir("capagent-");
-        tvtest::UsePrivateIni(dir, "");
-        setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
-        return !dir.empty();
-    }();
-    ASSERT_TRUE(done);
+    tvtest::UsePrivateIni("");
+    setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
 }
 
 std::u16string U(const char* s) { return std::u16string(s, s + std::strlen(s)); }
@@ -281,7 +277,7 @@ TEST_F(AgentDataPath, TheDialogueServesAnotherCall) {
     Open();
     Prepare("select c from t", {});
     ColumnDialogue::finished.clear();
-    Last().asks = {{0, 0}, {1, 0}};
+    Last().asks = {{0, 0}};
     EXPECT_EQ(SQL_NEED_DATA, AgentDaeBegin(Rec(), &kColumnDialogue));
     EXPECT_EQ(2u, Rec()->needData);
     void* t = nullptr;
@@ -291,14 +287,24 @@ TEST_F(AgentDataPath, TheDialogueServesAnotherCall) {
     ASSERT_EQ(SQL_SUCCESS, SQLPutData(st, &v, 0));
     ASSERT_EQ(1u, Last().pieces.size());
     EXPECT_EQ(uint32_t(DS_INTEGER), Last().pieces[0].kind);
-    EXPECT_EQ(SQL_ERROR, SQLParamData(st, &t));  // the agent names a column the call does not have
-    EXPECT_EQ("HY000", State());
-    EXPECT_EQ(2u, Rec()->needData);
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLParamData(st, &t));
     ASSERT_EQ(1u, ColumnDialogue::finished.size());
     EXPECT_EQ(0u, ColumnDialogue::finished[0].first);
     EXPECT_EQ(0u, Rec()->needData);
     EXPECT_EQ(SQL_ERROR, SQLParamData(st, &t));
+    // A failed SQLParamData ends the dialogue on both sides, without its finish: the agent names
+    // a column the call does not have.
+    Last().asks = {{1, 0}};
+    Last().askNext = 0;
+    EXPECT_EQ(SQL_NEED_DATA, AgentDaeBegin(Rec(), &kColumnDialogue));
+    EXPECT_EQ(SQL_ERROR, SQLParamData(st, &t));
+    EXPECT_EQ("HY000", State());
+    EXPECT_EQ(0u, Rec()->needData);
+    EXPECT_EQ(nullptr, Rec()->agentDialog);
+    EXPECT_EQ("Cancel", Last().calls.back());
+    EXPECT_EQ(1u, ColumnDialogue::finished.size());
+    EXPECT_EQ(SQL_ERROR, SQLParamData(st, &t));
+    EXPECT_EQ("HY010", State());
 }
 
 // Each C type's piece as the agent takes it.
@@ -375,31 +381,41 @@ TEST_F(AgentDataPath, PutDataRefusesWhatTheAgentCannotTake) {
     ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, token, 0, &dae));
     EXPECT_EQ(SQL_ERROR, SQLPutData(st, (SQLPOINTER) "x", 1));  // no dialogue
     EXPECT_EQ("HY010", State());
-    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
     void* t = nullptr;
-    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
     struct {
         const void* data;
         SQLLEN length;
         const char* state;
+        uint32_t agentFailure = 0;
     } refusals[] = {
         {"x", SQL_NO_TOTAL, "HY090"},
         {nullptr, 3, "HY009"},
         {"x", SQL_DEFAULT_PARAM, "HY090"},
         {nullptr, SQL_DEFAULT_PARAM, "HY090"},
         {"x", SQL_DATA_AT_EXEC, "HY090"},
+        {"abc", 3, "22001", 59},  // the agent's own message
     };
+    // Each refusal ends the dialogue on both sides, as the Driver Manager's state does: the agent
+    // lets the execution go, and the statement executes afresh.
     for (const auto& r : refusals) {
+        SCOPED_TRACE(r.state);
+        ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
+        A().failPutData = r.agentFailure;
         EXPECT_EQ(SQL_ERROR, SQLPutData(st, const_cast<void*>(r.data), r.length));
+        A().failPutData = 0;
         EXPECT_EQ(r.state, State());
+        EXPECT_EQ(0u, Rec()->needData);
+        EXPECT_EQ("Cancel", Last().calls.back());
+        EXPECT_TRUE(Last().pieces.empty());
+        EXPECT_EQ(SQL_ERROR, SQLPutData(st, (SQLPOINTER) "abc", 3));
+        EXPECT_EQ("HY010", State());
     }
-    A().failPutData = 59;
-    EXPECT_EQ(SQL_ERROR, SQLPutData(st, (SQLPOINTER) "abc", 3));
-    EXPECT_EQ("22001", State());  // the agent's own message
-    A().failPutData = 0;
-    EXPECT_TRUE(Last().pieces.empty());
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(st));
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(st, &t));
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(st, (SQLPOINTER) "abc", 3));
     EXPECT_EQ(1u, Last().pieces.size());
+    EXPECT_EQ(SQL_SUCCESS, SQLParamData(st, &t)) << tvtest::AllDiagText(SQL_HANDLE_STMT, st);
 }
 
 // The agent's failure at the end of the dialogue: its messages and the row it stopped at.

@@ -28,14 +28,16 @@ std::string& TempDir() {
 
 // A private data directory with the test's databases, and an empty odbc.ini so no configuration
 // of the machine reaches the keyword merge.
+// The files and the login script are set again for every test: a suite before may have
+// written others.
 void Prepare() {
     static const bool done = [] {
         TempDir() = tvtest::EngineDataDir("connopen-");
-        tvtest::UsePrivateIni(TempDir(), "");
-        setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
         return tvtest::CreateDatabase("codb") && tvtest::CreateDatabase("Default");
     }();
     ASSERT_TRUE(done);
+    tvtest::UsePrivateIni("");
+    setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
 }
 
 ConnRecord* ConnOf(SQLHDBC h) {

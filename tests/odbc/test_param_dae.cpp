@@ -82,7 +82,7 @@ TEST_F(ParamDae, NullPieceAndNothingSent) {
 }
 
 // A fixed-size value comes whole: its length argument is ignored, and a second piece is refused
-// (HY019 in ODBC 3) with the first value standing.
+// (HY019 in ODBC 3), which ends the dialogue; nothing was executed.
 TEST_F(ParamDae, FixedTypePiecesUseTheElementSizeAndComeWhole) {
     ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
     int token;
@@ -95,6 +95,12 @@ TEST_F(ParamDae, FixedTypePiecesUseTheElementSizeAndComeWhole) {
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, &v, 3));
     EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, &w, 0));
     EXPECT_EQ(135u, stmt->lastError.load());  // S1019, HY019 in ODBC 3
+    EXPECT_EQ(0, stmt->needData);
+    EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &t));
+    EXPECT_EQ(0u, pfake::S().prepareExecuteCalls);
+    ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
+    EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, &v, 3));
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
     EXPECT_EQ("5000000000", NtsText(0, 0));
 }
@@ -138,14 +144,28 @@ TEST_F(ParamDae, SequenceErrors) {
     EXPECT_EQ("HY010", State());
     EXPECT_EQ(SQL_ERROR, SQLExecute(hstmt));
     EXPECT_EQ("HY010", State());
-    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
-    EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", -7));
-    EXPECT_EQ("HY090", State());
+    // A refused piece ends the dialogue after a value was handed out (ODBC's need-data states
+    // go back to the prepared statement): the next SQLExecute starts afresh.
     // A default parameter is a binding's length, never a piece's.
-    EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", SQL_DEFAULT_PARAM));
-    EXPECT_EQ("HY090", State());
-    EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, nullptr, 4));
-    EXPECT_EQ("HY009", State());
+    const struct {
+        const void* data;
+        SQLLEN length;
+        const char* state;
+    } refusals[] = {{"x", -7, "HY090"}, {"x", SQL_DEFAULT_PARAM, "HY090"}, {nullptr, 4, "HY009"}};
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.length);
+        ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
+        EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "no", 2));
+        EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, const_cast<void*>(r.data), r.length));
+        EXPECT_EQ(r.state, State());
+        EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", 1));
+        EXPECT_EQ("HY010", State());
+        EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &t));
+        EXPECT_EQ("HY010", State());
+        ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt)) << Message();
+    }
+    EXPECT_EQ(0u, pfake::S().prepareExecuteCalls);
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "ok", 2));
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
     EXPECT_EQ("ok", RefText(0, 0));

@@ -165,6 +165,31 @@ TEST_F(SetPosTest, DataAtExecutionColumnsComeThroughParamData) {
     EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &token));
 }
 
+// A fixed-size column value comes whole, as a parameter's does: its length argument is ignored,
+// and a second piece is refused (HY019 in ODBC 3), which ends the dialogue with nothing changed;
+// the cursor takes SQLSetPos again.
+TEST_F(SetPosTest, FixedSizeColumnPiecesComeWhole) {
+    idInd[1] = SQL_DATA_AT_EXEC;
+    g_seen.answer = {SQL_ROW_UPDATED};
+    ASSERT_EQ(SQL_NEED_DATA, SQLSetPos(hstmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Code();
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &token));
+    EXPECT_EQ(static_cast<void*>(&ids[1]), token);
+    SQLINTEGER first = 41, second = 42;
+    ASSERT_EQ(SQL_SUCCESS, SQLPutData(hstmt, &first, 0));
+    EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, &second, 4));
+    EXPECT_EQ(135u, Code());  // S1019, HY019 in ODBC 3
+    EXPECT_EQ(0, stmt->needData);
+    EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &token));
+    EXPECT_EQ(0, g_seen.calls);
+    ASSERT_EQ(SQL_NEED_DATA, SQLSetPos(hstmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Code();
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &token));
+    ASSERT_EQ(SQL_SUCCESS, SQLPutData(hstmt, &second, 1));
+    ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &token)) << Code();
+    ASSERT_EQ(1, g_seen.calls);
+    EXPECT_EQ(42, Int(g_seen.values, 0, 0));
+}
+
 TEST_F(SetPosTest, RefusalsComeInOrderAndReachNothing) {
     struct Case {
         const char* what;

@@ -62,11 +62,33 @@ bool CreateDatabase(const std::string& name, std::string* error) {
     return ok;
 }
 
-void UsePrivateIni(const std::string& dir, const std::string& odbcIni, const std::string& odbcinstIni) {
-    std::ofstream(dir + "/odbc.ini") << odbcIni;
-    std::ofstream(dir + "/odbcinst.ini") << odbcinstIni;
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+const PrivateIniFiles& PrivateIni() {
+    static const PrivateIniFiles files = [] {
+        PrivateIniFiles f;
+        f.dir = MakeTempDir("tv-ini-");
+        if (f.dir.empty()) f.dir = "/tmp";
+        f.userIni = f.dir + "/user-odbc.ini";
+        f.sysDir = f.dir + "/sys";
+        std::filesystem::create_directories(f.sysDir);
+        std::ofstream(f.userIni).flush();
+        std::ofstream(f.sysDir + "/odbc.ini").flush();
+        std::ofstream(f.sysDir + "/odbcinst.ini").flush();
+        setenv("ODBCSYSINI", f.sysDir.c_str(), 1);
+        setenv("ODBCINI", f.userIni.c_str(), 1);
+        return f;
+    }();
+    return files;
+}
+
+void UsePrivateIniFiles(const std::string& userIni, const std::string& sysIni, const std::string& odbcinstIni) {
+    const PrivateIniFiles& f = PrivateIni();
+    std::ofstream(f.userIni) << userIni;
+    std::ofstream(f.sysDir + "/odbc.ini") << sysIni;
+    std::ofstream(f.sysDir + "/odbcinst.ini") << odbcinstIni;
+}
+
+void UsePrivateIni(const std::string& odbcIni, const std::string& odbcinstIni) {
+    UsePrivateIniFiles(odbcIni, odbcIni, odbcinstIni);
 }
 
 }  // namespace tvtest

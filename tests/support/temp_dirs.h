@@ -19,7 +19,21 @@ const std::string& EngineDataDir(const std::string& prefix, bool reuse = false);
 // `error`) when that fails.
 bool CreateDatabase(const std::string& name, std::string* error = nullptr);
 
-// Writes odbc.ini and odbcinst.ini into `dir` and points the installer at them.
-void UsePrivateIni(const std::string& dir, const std::string& odbcIni, const std::string& odbcinstIni = "");
+// The program's private odbc.ini pair (ODBCINI, and odbc.ini and odbcinst.ini in ODBCSYSINI),
+// made on first use, when both variables are pointed at it. unixODBC's installer takes the two
+// paths the first time it is asked and keeps them for the life of the process, so every test of a
+// program shares these paths and writes the contents it needs before it connects: a test that
+// pointed the variables elsewhere later would read what the first one wrote.
+struct PrivateIniFiles {
+    std::string dir;
+    std::string userIni;  // ODBCINI
+    std::string sysDir;   // ODBCSYSINI
+};
+const PrivateIniFiles& PrivateIni();
+
+// Writes the private files: the same data sources as the user's and the system's, and the drivers.
+void UsePrivateIni(const std::string& odbcIni, const std::string& odbcinstIni = "");
+// The same with the user's data sources apart from the system's.
+void UsePrivateIniFiles(const std::string& userIni, const std::string& sysIni, const std::string& odbcinstIni);
 
 }  // namespace tvtest

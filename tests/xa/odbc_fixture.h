@@ -32,17 +32,17 @@ inline std::string& OdbcDir() {
 inline bool PrepareOdbc() {
     static const bool done = [] {
         OdbcDir() = tvtest::EngineDataDir("xatest-");
-        tvtest::UsePrivateIni(OdbcDir(),
-                              "[xadb]\nDriver=/opt/corvanta/lib/libtelvarinu.so\nXaInfo=xa-open-text\n\n"
-                              "[xanodrv]\nXaInfo=other\n\n"
-                              "[xanoinfo]\nDriver=/opt/corvanta/lib/libtelvarin.so\n\n"
-                              "[xatm1]\nXaInfo=tm\n\n[xatm2]\nXaInfo=tm\n\n"
-                              "[xatm3]\nXaInfo=tm\n\n[xatm4]\nXaInfo=tm\n");
-        setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
         for (const char* db : {"xadb", "xanodrv", "xanoinfo", "Default", "xatm1", "xatm2", "xatm3", "xatm4"})
             if (!tvtest::CreateDatabase(db)) return false;
         return true;
     }();
+    // Written for every test: the program's other suites may have written their own.
+    tvtest::UsePrivateIni("[xadb]\nDriver=/opt/corvanta/lib/libtelvarinu.so\nXaInfo=xa-open-text\n\n"
+                          "[xanodrv]\nXaInfo=other\n\n"
+                          "[xanoinfo]\nDriver=/opt/corvanta/lib/libtelvarin.so\n\n"
+                          "[xatm1]\nXaInfo=tm\n\n[xatm2]\nXaInfo=tm\n\n"
+                          "[xatm3]\nXaInfo=tm\n\n[xatm4]\nXaInfo=tm\n");
+    setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
     return done;
 }
 
