@@ -235,12 +235,7 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
     return ok;
 }
 
-Conn::~Conn() {
-    std::lock_guard<std::mutex> lk(dbMutex);
-    clearStatementCache(*this);
-    if (db) sqlite3_close_v2(db);
-    db = nullptr;
-}
+Conn::~Conn() { endSessionDatabase(*this, false); }
 
 }  // namespace iiapi
 
@@ -340,35 +335,11 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     if (!inMemory && stat(c->path.c_str(), &sb) != 0)
         return fail(makeFault("08004", native::kNoDatabase,
                               "Database '" + c->dbname + "' does not exist (no file " + c->path + ")"));
-    sqlite3* db = nullptr;
-    // Every use of a session's database and its statements is under the session's call lock (a
-    // cancel only interrupts, which SQLite allows from any thread), so SQLite's own lock around
-    // each call (several for every value a fetch reads) is not needed.
-    int rc = sqlite3_open_v2(inMemory ? ":memory:" : c->path.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        Fault f = makeFault("08001", native::kNoDatabase,
-                            std::string("Cannot open database: ") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-        sqlite3_close_v2(db);
-        return fail(f);
-    }
-    sqlite3_extended_result_codes(db, 1);
-    // Identifiers in double quotes must name something; never fall back to a string.
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     c->settings = currentSettings();
-    sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
     Fault f;
-    // With the write-ahead log a commit survives the application's crash without a sync of its
-    // own; autocommit sessions commit after every statement. The log and its index stay on disk
-    // when the last session closes (emptied, so the next one to open has nothing to recover):
-    // making and removing them was most of a connect's system calls.
-    if ((!inMemory && (!execSimple(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", f) ||
-                       !keepWriteAheadLog(db, "main", f))) ||
-        !execSimple(db, "PRAGMA foreign_keys=ON", f) || (!inMemory && !attachSideTables(*c, db, c->path, f))) {
-        sqlite3_close_v2(db);
-        return fail(f);
-    }
+    if (!openSessionDatabase(*c, inMemory ? nullptr : &sb, f)) return fail(f);
+    sqlite3* db = c->db;
+    sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
 
     c->loginUser = p->co_username && *p->co_username ? p->co_username : osUser();
     if (c->user.empty()) c->user = c->loginUser;
@@ -384,18 +355,13 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
         }
         sqlite3_finalize(st);
         if (refused) {
-            sqlite3_close_v2(db);
+            endSessionDatabase(*c, true);
             return fail(
                 makeFault("28000", native::kLogin, "Login failed: invalid password for user '" + c->loginUser + "'"));
         }
     }
-    {
-        std::lock_guard<std::mutex> dl(c->dbMutex);
-        c->db = db;
-    }
     c->target = p->co_target;
     if (auto env = c->env.lock()) c->maxSegment = env->maxSegment;
-    registerFunctions(*c);
     c->catalogsCreated = c->catalogsInTransaction = c->catalogsWithMetadata = false;
     c->connected = true;
     p->co_sizeAdvise = c->maxSegment;
@@ -410,11 +376,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
             c->tran.reset();
             c->adopted.reset();
             c->inTransaction = false;
-            {
-                std::lock_guard<std::mutex> dl(c->dbMutex);
-                sqlite3_close_v2(c->db);
-                c->db = nullptr;
-            }
+            endSessionDatabase(*c, false);
             c->connected = false;
             return fail(f);
         }
@@ -433,6 +395,9 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         // A prepared branch outlives its session: its transaction stays open until another
         // session commits or rolls it back.
         bool keepBranch = c->xaPrepared;
+        // A session that took part in a distributed transaction changed its connection's hooks
+        // and settings: the connection is not kept for another.
+        const bool plain = c->xaKey.empty() && !c->adopted && !c->orphan && !c->xa.capturing;
         if (c->connected && !keepBranch) {
             Fault ignored;
             endTransaction(*c, false, ignored);
@@ -452,12 +417,8 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         c->tran.reset();
         c->prepared.clear();
         c->adopted.reset();
-        clearStatementCache(*c);
-        if (!keepBranch) {
-            std::lock_guard<std::mutex> dl(c->dbMutex);
-            if (c->db) sqlite3_close_v2(c->db);
-            c->db = nullptr;
-        }
+        if (!keepBranch)
+            endSessionDatabase(*c, plain);
         c->connected = false;
     }
     unregisterObject(p->dc_connHandle);

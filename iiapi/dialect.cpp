@@ -1403,8 +1403,8 @@ bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f) 
                 if (isWord(t, p, "read")) {
                     size_t q = skip(t, p + 1);
                     if (isWord(t, q, "only") || isWord(t, q, "write")) {
-                        out.kind = Rewritten::Kind::Sql;
-                        out.sql = isWord(t, q, "only") ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0";
+                        out.kind = Rewritten::Kind::SetReadOnly;
+                        out.flag = isWord(t, q, "only");
                         return true;
                     }
                 }

@@ -4,6 +4,8 @@
 #include "iiapi/iiapi.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <cstdint>
@@ -268,6 +270,22 @@ struct XaOrphan {
     XaRecord record;
 };
 
+// A session's SQLite connection with what is set up on it once (open_databases.cpp).
+struct OpenDatabase {
+    sqlite3* db = nullptr;
+    Conn* session = nullptr;  // the session it serves: the context of the SQL functions
+    std::string path;         // empty for a database in memory
+    dev_t dev = 0;            // the file it opened
+    ino_t ino = 0;
+    bool side = false;  // the file of separately locked tables is attached, this one:
+    dev_t sideDev = 0;
+    ino_t sideIno = 0;
+    bool settingsChanged = false;  // a session changed a setting or attached a file: not kept
+    bool tempUsed = false;         // a session made something in the temporary schema
+    bool queryOnlyTouched = false;  // read-only mode was set since the connection was last reset
+    StatementCache cache;          // kept with the connection between sessions
+};
+
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
     ~Conn() override;
@@ -276,7 +294,8 @@ struct Conn : Object {
     // Serialises the calls of this session; cancel takes only dbMutex.
     std::recursive_mutex callMutex;
     std::mutex dbMutex;  // guards db against close while another thread interrupts it
-    sqlite3* db = nullptr;
+    sqlite3* db = nullptr;  // open->db while the session has one
+    std::unique_ptr<OpenDatabase> open;
     bool connected = false;
 
     std::string target, path, dbname, user, loginUser;
@@ -438,8 +457,9 @@ bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f);
 // ---- Separately locked tables (side_tables.cpp) ----------------------------------------------
 
 std::string sideTablesPath(const std::string& dbPath);
-// Attaches the database's file of separately locked tables when it has one.
-bool attachSideTables(Conn& c, sqlite3* db, const std::string& dbPath, Fault& f);
+// Attaches the database's file of separately locked tables when it has one (attached, and the
+// file's device and inode).
+bool attachSideTables(sqlite3* db, const std::string& dbPath, bool& attached, dev_t* dev, ino_t* ino, Fault& f);
 // The files (bit 0 main, bit 2 the side file) whose write lock st needs.
 uint32_t writtenFiles(Conn& c, sqlite3_stmt* st);
 // Opens a transaction holding the write locks of those files; none is left open on failure.
@@ -505,6 +525,7 @@ struct Rewritten {
         RollbackTo,
         Ignore,  // accepted and without effect (SET LOCKMODE, SET SESSION ...)
         SetAutocommit,
+        SetReadOnly,  // SET SESSION READ ONLY (flag) / READ WRITE
         CreateTable,  // SQL plus column metadata to record
         DropTable,
         CreateProcedure,
@@ -546,7 +567,20 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
 // SELECT is described; null when the name is no view. Kept per session until the schema changes.
 const ViewColumns* describeView(Conn& c, const std::string& view);
 
-void registerFunctions(Conn& c);
+// The dialect's functions on a new connection; od->session is their session.
+void registerFunctions(sqlite3* db, OpenDatabase* od);
+
+// ---- The session's SQLite connection (open_databases.cpp) ------------------------------------
+
+// Gives the session a connection to c.path (sb: the file's stat; null for a database in
+// memory): one a session of this process left, still open on the same file, else a new one.
+bool openSessionDatabase(Conn& c, const struct stat* sb, Fault& f);
+// Takes the session's connection away; with mayKeep it is reset and kept for a later session
+// when nothing of this one can reach that one, else closed.
+void endSessionDatabase(Conn& c, bool mayKeep);
+// Closes the connections kept between sessions.
+void closeIdleDatabases();
+size_t idleDatabaseCount();
 
 // ---- Catalogs (catalogs.cpp) ----------------------------------------------------------------
 

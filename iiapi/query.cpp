@@ -667,6 +667,20 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             s.rowCount = 0;
             s.rowCountValid = true;
             return true;
+        case Rewritten::Kind::SetReadOnly:
+            // The agent sets the access mode and the isolation level in one statement.
+            noteIsolation(c, s.text);
+            if (!ensureTransaction(c, f, false)) return false;
+            // Read-write is the connection's mode unless something set read-only since its
+            // last reset: then nothing is run (setting the mode expires every compiled
+            // statement, the session's kept ones too).
+            if ((r.flag || c.open->queryOnlyTouched) &&
+                !execSimple(c.db, r.flag ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0", f))
+                return false;
+            s.state = Stmt::State::Done;
+            s.rowCount = 0;
+            s.rowCountValid = true;
+            return true;
         case Rewritten::Kind::SetAutocommit:
             if (r.flag && c.inTransaction) {
                 f = makeFault("25000", native::kSequence, "SET AUTOCOMMIT ON is not allowed inside a transaction");
