@@ -32,15 +32,13 @@ std::string osUser() {
 
 bool contains(const std::string& hay, const char* needle) { return hay.find(needle) != std::string::npos; }
 
-bool tableExists(sqlite3* db, const char* name) {
-    sqlite3_stmt* st = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?", -1, &st, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
-        found = sqlite3_step(st) == SQLITE_ROW;
-    }
-    sqlite3_finalize(st);
+// Whether the database has accounts: asked at every connect, compiled once per connection.
+bool hasUsersTable(Conn& c) {
+    sqlite3_stmt* st =
+        keptStatement(c, c.cache.usersTable, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='iiapi_users'");
+    if (!st) return false;
+    const bool found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_reset(st);
     return found;
 }
 
@@ -343,7 +341,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
 
     c->loginUser = p->co_username && *p->co_username ? p->co_username : osUser();
     if (c->user.empty()) c->user = c->loginUser;
-    if (tableExists(db, "iiapi_users")) {
+    if (hasUsersTable(*c)) {
         sqlite3_stmt* st = nullptr;
         bool refused = false;
         if (sqlite3_prepare_v2(db, "SELECT password FROM iiapi_users WHERE name=?", -1, &st, nullptr) == SQLITE_OK) {

@@ -194,6 +194,8 @@ struct StatementCache {
     std::string spareText;    // the text buffer of the entry taken last, for the next one kept
     sqlite3_stmt* schemaProbe = nullptr;
     sqlite3_stmt* schemaReload = nullptr;
+    sqlite3_stmt* columnTypes = nullptr;  // a column's recorded Ingres type (describeColumns)
+    sqlite3_stmt* usersTable = nullptr;   // whether the database has accounts (connect)
     int64_t seenVersion = -1;  // schema version the session's loaded schema was last checked against
 };
 
@@ -205,7 +207,10 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
 // Gives a statement's open cursor back to the cache.
 void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
-void clearStatementCache(Conn& c);
+void clearStatementCache(StatementCache& k);
+// One of the engine's own statements of the session, compiled once and kept in slot; null when
+// it does not compile (a table it reads is missing), and then tried again at the next call.
+sqlite3_stmt* keptStatement(Conn& c, sqlite3_stmt*& slot, const char* sql);
 
 // A value of a parameter as the client sent it, in the Ingres layout of its descriptor.
 struct ParamValue {

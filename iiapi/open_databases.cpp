@@ -109,12 +109,7 @@ bool dropTemporaryObjects(sqlite3* db) {
 
 void closeDatabase(std::unique_ptr<OpenDatabase> od) {
     if (!od) return;
-    StatementCache& k = od->cache;
-    for (auto& e : k.idle) sqlite3_finalize(e.st);
-    k.idle.clear();
-    sqlite3_finalize(k.schemaProbe);
-    sqlite3_finalize(k.schemaReload);
-    k.schemaProbe = k.schemaReload = nullptr;
+    clearStatementCache(od->cache);
     if (od->db) sqlite3_close_v2(od->db);
     od->db = nullptr;
 }

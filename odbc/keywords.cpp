@@ -94,10 +94,18 @@ void ParseString(const char* text) {
 // outside ASCII is looked up through the narrow call, whose text is the file's own UTF-8.
 std::string ReadProfile(const char* section, const char* key, char mode) {
     if (mode == 'W' && conntext::IsAscii(section) && conntext::IsAscii(key)) {
-        std::vector<SQLWCHAR> wsection = Utf8ToUtf16(section), wkey = Utf8ToUtf16(key), wdef = Utf8ToUtf16(""),
-                              wfile = Utf8ToUtf16("odbc.ini");
+        // A connect reads a dozen keys of one section.
+        thread_local std::string lastSection;
+        thread_local std::vector<SQLWCHAR> wsection;
+        if (wsection.empty() || lastSection != section) {
+            wsection = Utf8ToUtf16(section);
+            lastSection = section;
+        }
+        static const SQLWCHAR wdef[] = {0};
+        static const SQLWCHAR wfile[] = {'o', 'd', 'b', 'c', '.', 'i', 'n', 'i', 0};
+        std::vector<SQLWCHAR> wkey = Utf8ToUtf16(key);
         SQLWCHAR buf[kReadBuffer + 1] = {0};
-        int n = InstGetPrivateProfileStringW(wsection.data(), wkey.data(), wdef.data(), buf, kReadBuffer, wfile.data());
+        int n = InstGetPrivateProfileStringW(wsection.data(), wkey.data(), wdef, buf, kReadBuffer, wfile);
         if (n <= 0) return std::string();
         buf[kReadBuffer] = 0;
         return conntext::InstallerWideToUtf8(buf);
