@@ -144,7 +144,9 @@ bool resetForNextSession(OpenDatabase& od) {
 // without closing, which would act on the parent's locks and files.
 void forgetAfterFork() {
     new (&gKeptMutex) std::mutex;
-    for (auto& od : gKept) (void)od.release();
+    // Kept where they can be reached, never closed.
+    static auto* inherited = new std::vector<OpenDatabase*>();
+    for (auto& od : gKept) inherited->push_back(od.release());
     gKept.clear();
 }
 
