@@ -264,7 +264,7 @@ void IIapi_setConnectParam(IIAPI_SETCONPRMPARM* p) {
     if (!initialized()) return complete(p->sc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     std::shared_ptr<Conn> c = connectionFor(p->sc_connHandle);
     if (!c) return complete(p->sc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     c->clearMessages();
     p->sc_connHandle = c->handle;
     const char* v = static_cast<const char*>(p->sc_paramValue);
@@ -309,7 +309,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
         xid = findAs<TranId>(p->co_tranHandle, Kind::TranId);
         if (!xid) return complete(p->co_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     }
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     c->clearMessages();
     p->co_connHandle = c->handle;
     auto fail = [&](const Fault& f) {
@@ -389,7 +389,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
     auto c = connFor(p->dc_connHandle);
     if (!c) return complete(p->dc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     {
-        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
         // A prepared branch outlives its session: its transaction stays open until another
         // session commits or rolls it back.
         bool keepBranch = c->xaPrepared;
@@ -430,7 +430,7 @@ void IIapi_autocommit(IIAPI_AUTOPARM* p) {
         auto t = findAs<Tran>(p->ac_tranHandle, Kind::Tran);
         auto c = t ? t->conn.lock() : nullptr;
         if (!t || !c || !t->autocommitMarker) return complete(p->ac_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
         c->clearMessages();
         c->autocommit = false;
         unregisterObject(t->handle);
@@ -440,7 +440,7 @@ void IIapi_autocommit(IIAPI_AUTOPARM* p) {
     }
     auto c = connFor(p->ac_connHandle);
     if (!c || !c->connected) return complete(p->ac_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     c->clearMessages();
     if (c->tran) {
         c->addMessage(makeFault("25000", native::kSequence, "Autocommit cannot be switched on inside a transaction"));
@@ -461,7 +461,7 @@ void endTran(IIAPI_GENPARM& gp, II_PTR tranHandle, bool commit) {
     auto t = findAs<Tran>(tranHandle, Kind::Tran);
     auto c = t ? t->conn.lock() : nullptr;
     if (!t || !c || !c->connected) return complete(gp, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     t->clearMessages();
     if (t->autocommitMarker) {
         // Nothing is pending in autocommit; the marker stays until autocommit is switched off.
@@ -510,7 +510,7 @@ void IIapi_prepareCommit(IIAPI_PREPCMTPARM* p) {
     auto t = findAs<Tran>(p->pr_tranHandle, Kind::Tran);
     auto c = t ? t->conn.lock() : nullptr;
     if (!t || !c || !c->connected) return complete(p->pr_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     t->clearMessages();
     // A branch adopted from an ended session is prepared already.
     if (c->adopted || c->orphan) return complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);

@@ -3,6 +3,7 @@
 
 #include "iiapi/iiapi.h"
 
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -143,6 +144,57 @@ struct ViewColumns {
 };
 
 // ---- Sessions and statements ---------------------------------------------------------------
+
+// Locks of the engine's short sections that another thread almost never contends (the
+// handle registry, a session's calls, several of them for every row of a parameter array): an
+// atomic word taken and given back without a call into the C library, and a wait in the kernel
+// only while another thread holds it.
+class QuickMutex {
+public:
+    void lock() {
+        uint32_t seen = 0;
+        if (state_.compare_exchange_strong(seen, 1, std::memory_order_acquire, std::memory_order_relaxed)) return;
+        // 2: held, and someone may wait for it.
+        if (seen != 2) seen = state_.exchange(2, std::memory_order_acquire);
+        while (seen != 0) {
+            state_.wait(2, std::memory_order_relaxed);
+            seen = state_.exchange(2, std::memory_order_acquire);
+        }
+    }
+    void unlock() {
+        if (state_.exchange(0, std::memory_order_release) == 2) state_.notify_one();
+    }
+
+private:
+    std::atomic<uint32_t> state_{0};
+};
+
+// The same, taken again by the thread that holds it (a call that makes another call).
+class QuickRecursiveMutex {
+public:
+    void lock() {
+        const pthread_t self = pthread_self();
+        if (owned_.load(std::memory_order_relaxed) && pthread_equal(owner_.load(std::memory_order_relaxed), self)) {
+            ++depth_;
+            return;
+        }
+        mutex_.lock();
+        owner_.store(self, std::memory_order_relaxed);
+        owned_.store(true, std::memory_order_relaxed);
+        depth_ = 1;
+    }
+    void unlock() {
+        if (--depth_ != 0) return;
+        owned_.store(false, std::memory_order_relaxed);
+        mutex_.unlock();
+    }
+
+private:
+    QuickMutex mutex_;
+    std::atomic<pthread_t> owner_{};
+    std::atomic<bool> owned_{false};
+    unsigned depth_ = 0;
+};
 
 struct Conn;
 struct Stmt;
@@ -297,7 +349,7 @@ struct Conn : Object {
 
     std::weak_ptr<Env> env;
     // Serialises the calls of this session; cancel takes only dbMutex.
-    std::recursive_mutex callMutex;
+    QuickRecursiveMutex callMutex;
     std::mutex dbMutex;  // guards db against close while another thread interrupts it
     sqlite3* db = nullptr;  // open->db while the session has one
     std::unique_ptr<OpenDatabase> open;

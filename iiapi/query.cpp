@@ -904,7 +904,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     if (!initialized()) return complete(p->qy_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     auto c = findAs<Conn>(p->qy_connHandle, Kind::Conn);
     if (!c || !c->connected) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     c->clearMessages();
     if (p->qy_tranHandle) {
         auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
@@ -966,7 +966,7 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     if (!initialized()) return complete(p->sd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->sd_stmtHandle, cc)) return complete(p->sd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state != Stmt::State::AwaitDescriptor)
@@ -1007,7 +1007,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
     if (!initialized()) return complete(p->pp_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->pp_stmtHandle, cc)) return complete(p->pp_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state != Stmt::State::AwaitParms)
@@ -1074,7 +1074,7 @@ void IIapi_getDescriptor(IIAPI_GETDESCRPARM* p) {
     if (!initialized()) return complete(p->gd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->gd_stmtHandle, cc)) return complete(p->gd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state == Stmt::State::Failed) return fail(p->gd_genParm, s, sequenceFault("the query failed"));
@@ -1095,7 +1095,7 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
     if (!initialized()) return complete(p->gc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->gc_stmtHandle, cc)) return complete(p->gc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     Conn& c = *cc.conn;
     s.clearMessages();
@@ -1238,7 +1238,7 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* p) {
     if (!initialized()) return complete(p->gq_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->gq_stmtHandle, cc)) return complete(p->gq_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
@@ -1270,7 +1270,7 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     if (!s) return complete(p->cl_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     auto c = s->conn.lock();
     if (c) {
-        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
         releaseCursor(*c, *s);
         c->keepParamBuffers(*s);
         std::erase_if(c->statements, [&](const std::weak_ptr<Stmt>& w) {
@@ -1280,7 +1280,7 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     }
     unregisterObject(p->cl_stmtHandle);
     if (c) {
-        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
         // Only this call still holds it (a cancel running on another thread holds it too).
         if (s.use_count() == 1 && c->connected) {
             s->reset();
