@@ -32,15 +32,13 @@ std::string osUser() {
 
 bool contains(const std::string& hay, const char* needle) { return hay.find(needle) != std::string::npos; }
 
-bool tableExists(sqlite3* db, const char* name) {
-    sqlite3_stmt* st = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?", -1, &st, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
-        found = sqlite3_step(st) == SQLITE_ROW;
-    }
-    sqlite3_finalize(st);
+// Whether the database has accounts: asked at every connect, compiled once per connection.
+bool hasUsersTable(Conn& c) {
+    sqlite3_stmt* st =
+        keptStatement(c, c.cache.usersTable, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='iiapi_users'");
+    if (!st) return false;
+    const bool found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_reset(st);
     return found;
 }
 
@@ -241,12 +239,7 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
     return ok;
 }
 
-Conn::~Conn() {
-    std::lock_guard<std::mutex> lk(dbMutex);
-    clearStatementCache(*this);
-    if (db) sqlite3_close_v2(db);
-    db = nullptr;
-}
+Conn::~Conn() { endSessionDatabase(*this, false); }
 
 }  // namespace iiapi
 
@@ -277,7 +270,7 @@ void IIapi_setConnectParam(IIAPI_SETCONPRMPARM* p) {
     if (!initialized()) return complete(p->sc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     std::shared_ptr<Conn> c = connectionFor(p->sc_connHandle);
     if (!c) return complete(p->sc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     c->clearMessages();
     p->sc_connHandle = c->handle;
     const char* v = static_cast<const char*>(p->sc_paramValue);
@@ -322,7 +315,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
         xid = findAs<TranId>(p->co_tranHandle, Kind::TranId);
         if (!xid) return complete(p->co_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     }
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     c->clearMessages();
     p->co_connHandle = c->handle;
     auto fail = [&](const Fault& f) {
@@ -346,39 +339,15 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     if (!inMemory && stat(c->path.c_str(), &sb) != 0)
         return fail(makeFault("08004", native::kNoDatabase,
                               "Database '" + c->dbname + "' does not exist (no file " + c->path + ")"));
-    sqlite3* db = nullptr;
-    // Every use of a session's database and its statements is under the session's call lock (a
-    // cancel only interrupts, which SQLite allows from any thread), so SQLite's own lock around
-    // each call (several for every value a fetch reads) is not needed.
-    int rc = sqlite3_open_v2(inMemory ? ":memory:" : c->path.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        Fault f = makeFault("08001", native::kNoDatabase,
-                            std::string("Cannot open database: ") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-        sqlite3_close_v2(db);
-        return fail(f);
-    }
-    sqlite3_extended_result_codes(db, 1);
-    // Identifiers in double quotes must name something; never fall back to a string.
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     c->settings = currentSettings();
-    sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
     Fault f;
-    // With the write-ahead log a commit survives the application's crash without a sync of its
-    // own; autocommit sessions commit after every statement. The log and its index stay on disk
-    // when the last session closes (emptied, so the next one to open has nothing to recover):
-    // making and removing them was most of a connect's system calls.
-    if ((!inMemory && (!execSimple(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", f) ||
-                       !keepWriteAheadLog(db, "main", f))) ||
-        !execSimple(db, "PRAGMA foreign_keys=ON", f) || (!inMemory && !attachSideTables(*c, db, c->path, f))) {
-        sqlite3_close_v2(db);
-        return fail(f);
-    }
+    if (!openSessionDatabase(*c, inMemory ? nullptr : &sb, f)) return fail(f);
+    sqlite3* db = c->db;
+    sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
 
     c->loginUser = p->co_username && *p->co_username ? p->co_username : osUser();
     if (c->user.empty()) c->user = c->loginUser;
-    if (tableExists(db, "iiapi_users")) {
+    if (hasUsersTable(*c)) {
         sqlite3_stmt* st = nullptr;
         bool refused = false;
         if (sqlite3_prepare_v2(db, "SELECT password FROM iiapi_users WHERE name=?", -1, &st, nullptr) == SQLITE_OK) {
@@ -390,18 +359,13 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
         }
         sqlite3_finalize(st);
         if (refused) {
-            sqlite3_close_v2(db);
+            endSessionDatabase(*c, true);
             return fail(
                 makeFault("28000", native::kLogin, "Login failed: invalid password for user '" + c->loginUser + "'"));
         }
     }
-    {
-        std::lock_guard<std::mutex> dl(c->dbMutex);
-        c->db = db;
-    }
     c->target = p->co_target;
     if (auto env = c->env.lock()) c->maxSegment = env->maxSegment;
-    registerFunctions(*c);
     c->catalogsCreated = c->catalogsInTransaction = c->catalogsWithMetadata = false;
     c->connected = true;
     p->co_sizeAdvise = c->maxSegment;
@@ -416,11 +380,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
             c->tran.reset();
             c->adopted.reset();
             c->inTransaction = false;
-            {
-                std::lock_guard<std::mutex> dl(c->dbMutex);
-                sqlite3_close_v2(c->db);
-                c->db = nullptr;
-            }
+            endSessionDatabase(*c, false);
             c->connected = false;
             return fail(f);
         }
@@ -435,10 +395,13 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
     auto c = connFor(p->dc_connHandle);
     if (!c) return complete(p->dc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     {
-        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
         // A prepared branch outlives its session: its transaction stays open until another
         // session commits or rolls it back.
         bool keepBranch = c->xaPrepared;
+        // A session that took part in a distributed transaction changed its connection's hooks
+        // and settings: the connection is not kept for another.
+        const bool plain = c->xaKey.empty() && !c->adopted && !c->orphan && !c->xa.capturing;
         if (c->connected && !keepBranch) {
             Fault ignored;
             endTransaction(*c, false, ignored);
@@ -458,12 +421,8 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         c->tran.reset();
         c->prepared.clear();
         c->adopted.reset();
-        clearStatementCache(*c);
-        if (!keepBranch) {
-            std::lock_guard<std::mutex> dl(c->dbMutex);
-            if (c->db) sqlite3_close_v2(c->db);
-            c->db = nullptr;
-        }
+        if (!keepBranch)
+            endSessionDatabase(*c, plain);
         c->connected = false;
     }
     unregisterObject(p->dc_connHandle);
@@ -477,7 +436,7 @@ void IIapi_autocommit(IIAPI_AUTOPARM* p) {
         auto t = findAs<Tran>(p->ac_tranHandle, Kind::Tran);
         auto c = t ? t->conn.lock() : nullptr;
         if (!t || !c || !t->autocommitMarker) return complete(p->ac_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
         c->clearMessages();
         c->autocommit = false;
         unregisterObject(t->handle);
@@ -487,7 +446,7 @@ void IIapi_autocommit(IIAPI_AUTOPARM* p) {
     }
     auto c = connFor(p->ac_connHandle);
     if (!c || !c->connected) return complete(p->ac_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     c->clearMessages();
     if (c->tran) {
         c->addMessage(makeFault("25000", native::kSequence, "Autocommit cannot be switched on inside a transaction"));
@@ -508,7 +467,7 @@ void endTran(IIAPI_GENPARM& gp, II_PTR tranHandle, bool commit) {
     auto t = findAs<Tran>(tranHandle, Kind::Tran);
     auto c = t ? t->conn.lock() : nullptr;
     if (!t || !c || !c->connected) return complete(gp, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     t->clearMessages();
     if (t->autocommitMarker) {
         // Nothing is pending in autocommit; the marker stays until autocommit is switched off.
@@ -557,7 +516,7 @@ void IIapi_prepareCommit(IIAPI_PREPCMTPARM* p) {
     auto t = findAs<Tran>(p->pr_tranHandle, Kind::Tran);
     auto c = t ? t->conn.lock() : nullptr;
     if (!t || !c || !c->connected) return complete(p->pr_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     t->clearMessages();
     // A branch adopted from an ended session is prepared already.
     if (c->adopted || c->orphan) return complete(p->pr_genParm, IIAPI_ST_SUCCESS, nullptr);

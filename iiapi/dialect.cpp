@@ -1559,8 +1559,8 @@ bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f) 
                 if (isWord(t, p, "read")) {
                     size_t q = skip(t, p + 1);
                     if (isWord(t, q, "only") || isWord(t, q, "write")) {
-                        out.kind = Rewritten::Kind::Sql;
-                        out.sql = isWord(t, q, "only") ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0";
+                        out.kind = Rewritten::Kind::SetReadOnly;
+                        out.flag = isWord(t, q, "only");
                         return true;
                     }
                 }
@@ -2271,11 +2271,16 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
     names.assign(size_t(n), std::string());
     std::vector<std::vector<Tok>> items = selectItems(sql);
     std::optional<std::vector<std::string>> viewTables;  // the statement's tables, once a column needs them
-    sqlite3_stmt* meta = nullptr;
-    bool haveMeta = sqlite3_prepare_v2(c.db,
-                                       "SELECT ingres_type FROM iiapi_columns WHERE table_name = lower(?) AND "
-                                       "column_name = lower(?)",
-                                       -1, &meta, nullptr) == SQLITE_OK;
+    // A database made by another SQLite program has no recorded types: the look-up is not
+    // compiled (and fails) at every description then. The schema is the current one here.
+    sqlite3_stmt* meta =
+        sqlite3_table_column_metadata(c.db, nullptr, "iiapi_columns", "ingres_type", nullptr, nullptr, nullptr, nullptr,
+                                      nullptr) == SQLITE_OK
+            ? keptStatement(
+                  c, c.cache.columnTypes,
+                  "SELECT ingres_type FROM iiapi_columns WHERE table_name = lower(?) AND column_name = lower(?)")
+            : nullptr;
+    const bool haveMeta = meta != nullptr;
     for (int i = 0; i < n; ++i) {
         IngType& t = cols[size_t(i)];
         const char* nm = sqlite3_column_name(st, i);
@@ -2351,7 +2356,12 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
             t.nullable = true;
         }
     }
-    sqlite3_finalize(meta);
+    // Kept for the next description (each use above is reset, bound and read at once, so one
+    // made inside another's, for a view, does not disturb it).
+    if (meta) {
+        sqlite3_reset(meta);
+        sqlite3_clear_bindings(meta);
+    }
 }
 
 

@@ -11,7 +11,7 @@ namespace iiapi {
 
 namespace {
 
-std::mutex gRegistryMutex;
+QuickMutex gRegistryMutex;
 std::unordered_map<uintptr_t, std::shared_ptr<Object>> gRegistry;
 uint64_t gSerial = 0;
 // Changed under the registry lock; read without it by every call (its first check).
@@ -53,7 +53,7 @@ void Object::addMessage(const Fault& f, int32_t type) {
 }
 
 II_PTR registerObject(const std::shared_ptr<Object>& obj) {
-    std::lock_guard<std::mutex> lk(gRegistryMutex);
+    std::lock_guard<QuickMutex> lk(gRegistryMutex);
     uintptr_t h = (uintptr_t(obj->kind) << 48) | uintptr_t(++gSerial);
     gRegistry.emplace(h, obj);
     obj->handle = reinterpret_cast<II_PTR>(h);
@@ -63,7 +63,7 @@ II_PTR registerObject(const std::shared_ptr<Object>& obj) {
 void unregisterObject(II_PTR handle) {
     std::shared_ptr<Object> keep;  // destroyed outside the lock
     {
-        std::lock_guard<std::mutex> lk(gRegistryMutex);
+        std::lock_guard<QuickMutex> lk(gRegistryMutex);
         auto it = gRegistry.find(reinterpret_cast<uintptr_t>(handle));
         if (it == gRegistry.end()) return;
         keep = std::move(it->second);
@@ -73,7 +73,7 @@ void unregisterObject(II_PTR handle) {
 
 std::shared_ptr<Object> findObject(II_PTR handle) {
     if (!handle) return nullptr;
-    std::lock_guard<std::mutex> lk(gRegistryMutex);
+    std::lock_guard<QuickMutex> lk(gRegistryMutex);
     auto it = gRegistry.find(reinterpret_cast<uintptr_t>(handle));
     return it == gRegistry.end() ? nullptr : it->second;
 }
@@ -158,7 +158,7 @@ void IIapi_initialize(IIAPI_INITPARM* p) {
         return;
     }
     {
-        std::lock_guard<std::mutex> lk(gRegistryMutex);
+        std::lock_guard<QuickMutex> lk(gRegistryMutex);
         ++gInitCount;
     }
     if (p->in_version >= 2) {
@@ -217,7 +217,7 @@ void IIapi_releaseEnv(IIAPI_RELENVPARM* p) {
 
 void IIapi_terminate(IIAPI_TERMPARM* p) {
     if (!p) return;
-    std::lock_guard<std::mutex> lk(gRegistryMutex);
+    std::lock_guard<QuickMutex> lk(gRegistryMutex);
     if (gInitCount <= 0) {
         p->tm_status = IIAPI_ST_NOT_INITIALIZED;
         return;

@@ -13,7 +13,7 @@ namespace iiapi {
 
 namespace {
 
-Conn& session(sqlite3_context* ctx) { return *static_cast<Conn*>(sqlite3_user_data(ctx)); }
+Conn& session(sqlite3_context* ctx) { return *static_cast<OpenDatabase*>(sqlite3_user_data(ctx))->session; }
 
 void resultText(sqlite3_context* ctx, const std::string& s) {
     sqlite3_result_text(ctx, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
@@ -920,19 +920,19 @@ int collateDateTimes(void*, int n1, const void* p1, int n2, const void* p2) {
 
 }  // namespace
 
-void registerFunctions(Conn& c) {
+void registerFunctions(sqlite3* db, OpenDatabase* od) {
     for (const Fn& f : kFunctions) {
         int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
-        sqlite3_create_function(c.db, f.name, f.args, flags, &c, f.fn, nullptr, nullptr);
+        sqlite3_create_function(db, f.name, f.args, flags, od, f.fn, nullptr, nullptr);
     }
     // Date and time columns compare, sort and group by it, so that a value meets the column's
     // stored one whatever its spelling or fraction digits.
-    sqlite3_create_collation_v2(c.db, kDateTimeCollation, SQLITE_UTF8, nullptr, collateDateTimes, nullptr);
+    sqlite3_create_collation_v2(db, kDateTimeCollation, SQLITE_UTF8, nullptr, collateDateTimes, nullptr);
     // The Bloom filters SQLite puts in front of a join's lookups hash a text by its bytes, so a
     // value equal under that collation but spelt otherwise (another count of fraction digits)
     // would be filtered out before the lookup; the session goes without them.
     constexpr unsigned kBloomFilter = 0x00080000, kBloomPulldown = 0x00100000;
-    sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, c.db, kBloomFilter | kBloomPulldown);
+    sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db, kBloomFilter | kBloomPulldown);
 }
 
 }  // namespace iiapi

@@ -3,7 +3,10 @@
 
 #include "iiapi/iiapi.h"
 
+#include <pthread.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <cstdint>
@@ -142,6 +145,57 @@ struct ViewColumns {
 
 // ---- Sessions and statements ---------------------------------------------------------------
 
+// Locks of the engine's short sections that another thread almost never contends (the
+// handle registry, a session's calls, several of them for every row of a parameter array): an
+// atomic word taken and given back without a call into the C library, and a wait in the kernel
+// only while another thread holds it.
+class QuickMutex {
+public:
+    void lock() {
+        uint32_t seen = 0;
+        if (state_.compare_exchange_strong(seen, 1, std::memory_order_acquire, std::memory_order_relaxed)) return;
+        // 2: held, and someone may wait for it.
+        if (seen != 2) seen = state_.exchange(2, std::memory_order_acquire);
+        while (seen != 0) {
+            state_.wait(2, std::memory_order_relaxed);
+            seen = state_.exchange(2, std::memory_order_acquire);
+        }
+    }
+    void unlock() {
+        if (state_.exchange(0, std::memory_order_release) == 2) state_.notify_one();
+    }
+
+private:
+    std::atomic<uint32_t> state_{0};
+};
+
+// The same, taken again by the thread that holds it (a call that makes another call).
+class QuickRecursiveMutex {
+public:
+    void lock() {
+        const pthread_t self = pthread_self();
+        if (owned_.load(std::memory_order_relaxed) && pthread_equal(owner_.load(std::memory_order_relaxed), self)) {
+            ++depth_;
+            return;
+        }
+        mutex_.lock();
+        owner_.store(self, std::memory_order_relaxed);
+        owned_.store(true, std::memory_order_relaxed);
+        depth_ = 1;
+    }
+    void unlock() {
+        if (--depth_ != 0) return;
+        owned_.store(false, std::memory_order_relaxed);
+        mutex_.unlock();
+    }
+
+private:
+    QuickMutex mutex_;
+    std::atomic<pthread_t> owner_{};
+    std::atomic<bool> owned_{false};
+    unsigned depth_ = 0;
+};
+
 struct Conn;
 struct Stmt;
 struct Tran;
@@ -192,6 +246,8 @@ struct StatementCache {
     std::string spareText;    // the text buffer of the entry taken last, for the next one kept
     sqlite3_stmt* schemaProbe = nullptr;
     sqlite3_stmt* schemaReload = nullptr;
+    sqlite3_stmt* columnTypes = nullptr;  // a column's recorded Ingres type (describeColumns)
+    sqlite3_stmt* usersTable = nullptr;   // whether the database has accounts (connect)
     int64_t seenVersion = -1;  // schema version the session's loaded schema was last checked against
 };
 
@@ -203,7 +259,10 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
 // Gives a statement's open cursor back to the cache.
 void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
-void clearStatementCache(Conn& c);
+void clearStatementCache(StatementCache& k);
+// One of the engine's own statements of the session, compiled once and kept in slot; null when
+// it does not compile (a table it reads is missing), and then tried again at the next call.
+sqlite3_stmt* keptStatement(Conn& c, sqlite3_stmt*& slot, const char* sql);
 
 // A value of a parameter as the client sent it, in the Ingres layout of its descriptor.
 struct ParamValue {
@@ -268,15 +327,32 @@ struct XaOrphan {
     XaRecord record;
 };
 
+// A session's SQLite connection with what is set up on it once (open_databases.cpp).
+struct OpenDatabase {
+    sqlite3* db = nullptr;
+    Conn* session = nullptr;  // the session it serves: the context of the SQL functions
+    std::string path;         // empty for a database in memory
+    dev_t dev = 0;            // the file it opened
+    ino_t ino = 0;
+    bool side = false;  // the file of separately locked tables is attached, this one:
+    dev_t sideDev = 0;
+    ino_t sideIno = 0;
+    bool settingsChanged = false;  // a session changed a setting or attached a file: not kept
+    bool tempUsed = false;         // a session made something in the temporary schema
+    bool queryOnlyTouched = false;  // read-only mode was set since the connection was last reset
+    StatementCache cache;          // kept with the connection between sessions
+};
+
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
     ~Conn() override;
 
     std::weak_ptr<Env> env;
     // Serialises the calls of this session; cancel takes only dbMutex.
-    std::recursive_mutex callMutex;
+    QuickRecursiveMutex callMutex;
     std::mutex dbMutex;  // guards db against close while another thread interrupts it
-    sqlite3* db = nullptr;
+    sqlite3* db = nullptr;  // open->db while the session has one
+    std::unique_ptr<OpenDatabase> open;
     bool connected = false;
 
     std::string target, path, dbname, user, loginUser;
@@ -438,8 +514,9 @@ bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f);
 // ---- Separately locked tables (side_tables.cpp) ----------------------------------------------
 
 std::string sideTablesPath(const std::string& dbPath);
-// Attaches the database's file of separately locked tables when it has one.
-bool attachSideTables(Conn& c, sqlite3* db, const std::string& dbPath, Fault& f);
+// Attaches the database's file of separately locked tables when it has one (attached, and the
+// file's device and inode).
+bool attachSideTables(sqlite3* db, const std::string& dbPath, bool& attached, dev_t* dev, ino_t* ino, Fault& f);
 // The files (bit 0 main, bit 2 the side file) whose write lock st needs.
 uint32_t writtenFiles(Conn& c, sqlite3_stmt* st);
 // Opens a transaction holding the write locks of those files; none is left open on failure.
@@ -505,6 +582,7 @@ struct Rewritten {
         RollbackTo,
         Ignore,  // accepted and without effect (SET LOCKMODE, SET SESSION ...)
         SetAutocommit,
+        SetReadOnly,     // SET SESSION READ ONLY (flag) / READ WRITE
         CreateTable,     // SQL plus column metadata to record
         CreateTableAs,   // CREATE TABLE name AS a SELECT: name is the table's text, sql the SELECT
         AlterTableAdd,   // ALTER TABLE ADD of a column: SQL plus its metadata and date triggers
@@ -555,7 +633,20 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
 // SELECT is described; null when the name is no view. Kept per session until the schema changes.
 const ViewColumns* describeView(Conn& c, const std::string& view);
 
-void registerFunctions(Conn& c);
+// The dialect's functions on a new connection; od->session is their session.
+void registerFunctions(sqlite3* db, OpenDatabase* od);
+
+// ---- The session's SQLite connection (open_databases.cpp) ------------------------------------
+
+// Gives the session a connection to c.path (sb: the file's stat; null for a database in
+// memory): one a session of this process left, still open on the same file, else a new one.
+bool openSessionDatabase(Conn& c, const struct stat* sb, Fault& f);
+// Takes the session's connection away; with mayKeep it is reset and kept for a later session
+// when nothing of this one can reach that one, else closed.
+void endSessionDatabase(Conn& c, bool mayKeep);
+// Closes the connections kept between sessions.
+void closeIdleDatabases();
+size_t idleDatabaseCount();
 
 // ---- Catalogs (catalogs.cpp) ----------------------------------------------------------------
 

@@ -743,6 +743,20 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             s.rowCount = 0;
             s.rowCountValid = true;
             return true;
+        case Rewritten::Kind::SetReadOnly:
+            // The agent sets the access mode and the isolation level in one statement.
+            noteIsolation(c, s.text);
+            if (!ensureTransaction(c, f, false)) return false;
+            // Read-write is the connection's mode unless something set read-only since its
+            // last reset: then nothing is run (setting the mode expires every compiled
+            // statement, the session's kept ones too).
+            if ((r.flag || c.open->queryOnlyTouched) &&
+                !execSimple(c.db, r.flag ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0", f))
+                return false;
+            s.state = Stmt::State::Done;
+            s.rowCount = 0;
+            s.rowCountValid = true;
+            return true;
         case Rewritten::Kind::SetAutocommit:
             if (r.flag && c.inTransaction) {
                 f = makeFault("25000", native::kSequence, "SET AUTOCOMMIT ON is not allowed inside a transaction");
@@ -976,7 +990,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     if (!initialized()) return complete(p->qy_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     auto c = findAs<Conn>(p->qy_connHandle, Kind::Conn);
     if (!c || !c->connected) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
     c->clearMessages();
     if (p->qy_tranHandle) {
         auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
@@ -1038,7 +1052,7 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     if (!initialized()) return complete(p->sd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->sd_stmtHandle, cc)) return complete(p->sd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state != Stmt::State::AwaitDescriptor)
@@ -1079,7 +1093,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
     if (!initialized()) return complete(p->pp_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->pp_stmtHandle, cc)) return complete(p->pp_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state != Stmt::State::AwaitParms)
@@ -1146,7 +1160,7 @@ void IIapi_getDescriptor(IIAPI_GETDESCRPARM* p) {
     if (!initialized()) return complete(p->gd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->gd_stmtHandle, cc)) return complete(p->gd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state == Stmt::State::Failed) return fail(p->gd_genParm, s, sequenceFault("the query failed"));
@@ -1167,7 +1181,7 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
     if (!initialized()) return complete(p->gc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->gc_stmtHandle, cc)) return complete(p->gc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     Conn& c = *cc.conn;
     s.clearMessages();
@@ -1310,7 +1324,7 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* p) {
     if (!initialized()) return complete(p->gq_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
     CallContext cc;
     if (!lookupStmt(p->gq_stmtHandle, cc)) return complete(p->gq_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<std::recursive_mutex> lk(cc.conn->callMutex);
+    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
     Stmt& s = *cc.stmt;
     s.clearMessages();
     if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
@@ -1342,7 +1356,7 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     if (!s) return complete(p->cl_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     auto c = s->conn.lock();
     if (c) {
-        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
         releaseCursor(*c, *s);
         c->keepParamBuffers(*s);
         std::erase_if(c->statements, [&](const std::weak_ptr<Stmt>& w) {
@@ -1352,7 +1366,7 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     }
     unregisterObject(p->cl_stmtHandle);
     if (c) {
-        std::lock_guard<std::recursive_mutex> lk(c->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
         // Only this call still holds it (a cancel running on another thread holds it too).
         if (s.use_count() == 1 && c->connected) {
             s->reset();

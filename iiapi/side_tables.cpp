@@ -42,16 +42,18 @@ std::string literal(const std::string& s) {
 
 std::string sideTablesPath(const std::string& dbPath) { return dbPath + ".rowver"; }
 
-bool attachSideTables(Conn& c, sqlite3* db, const std::string& dbPath, Fault& f) {
+bool attachSideTables(sqlite3* db, const std::string& dbPath, bool& attached, dev_t* dev, ino_t* ino, Fault& f) {
     struct stat sb;
-    c.sideAttached = false;
+    attached = false;
     const std::string side = sideTablesPath(dbPath);
     if (stat(side.c_str(), &sb) != 0) return true;
+    *dev = sb.st_dev;
+    *ino = sb.st_ino;
     if (!execOn(db, "ATTACH DATABASE " + literal(side) + " AS " + kSideSchema, f)) return false;
     if (!execOn(db, std::string("PRAGMA ") + kSideSchema + ".synchronous=NORMAL", f) ||
         !keepWriteAheadLog(db, kSideSchema, f))
         return false;
-    c.sideAttached = true;
+    attached = true;
     return true;
 }
 

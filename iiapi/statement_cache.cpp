@@ -129,14 +129,22 @@ void releaseCursor(Conn& c, Stmt& s) {
     s.cursorSql.clear();
 }
 
-void clearStatementCache(Conn& c) {
-    for (auto& e : c.cache.idle) sqlite3_finalize(e.st);
-    c.cache.idle.clear();
-    if (c.cache.schemaProbe) sqlite3_finalize(c.cache.schemaProbe);
-    c.cache.schemaProbe = nullptr;
-    if (c.cache.schemaReload) sqlite3_finalize(c.cache.schemaReload);
-    c.cache.schemaReload = nullptr;
-    c.cache.seenVersion = -1;
+void clearStatementCache(StatementCache& k) {
+    for (auto& e : k.idle) sqlite3_finalize(e.st);
+    k.idle.clear();
+    for (sqlite3_stmt** own : {&k.schemaProbe, &k.schemaReload, &k.columnTypes, &k.usersTable}) {
+        sqlite3_finalize(*own);
+        *own = nullptr;
+    }
+    k.seenVersion = -1;
+}
+
+sqlite3_stmt* keptStatement(Conn& c, sqlite3_stmt*& slot, const char* sql) {
+    if (!slot && sqlite3_prepare_v2(c.db, sql, -1, &slot, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(slot);
+        slot = nullptr;
+    }
+    return slot;
 }
 
 }  // namespace iiapi

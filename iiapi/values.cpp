@@ -118,7 +118,12 @@ std::string hexBytes(const void* p, size_t n, bool upper) {
 bool utf8Valid(std::string_view s) {
     bool ok = true;
     size_t i = 0;
-    // ASCII runs are the common case; only the rest goes through the decoder.
+    // ASCII runs are the common case (eight bytes at a time); only the rest goes through the
+    // decoder.
+    for (uint64_t word; i + 8 <= s.size(); i += 8) {
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
     while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
     if (i < s.size()) utf8ToUtf16(s.substr(i), &ok);
     return ok;

@@ -877,7 +877,7 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f) {
     if (!b) return true;
     bool ok = true;
     {
-        std::lock_guard<std::recursive_mutex> lk(b->callMutex);
+        std::lock_guard<QuickRecursiveMutex> lk(b->callMutex);
         Fault ignored;
         ok = endTransaction(*b, commit, commit ? f : ignored);
     }
@@ -887,6 +887,10 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f) {
 
 bool xaWriteAllowed(Conn& c, Fault& f) {
     if (c.orphan || c.path.empty()) return true;
+    // A transaction that holds the database's write lock passed this check at its first change,
+    // and no branch has prepared a change since: that would have needed the lock. (A parameter
+    // array runs one statement per row.)
+    if (c.inTransaction && sqlite3_txn_state(c.db, "main") == SQLITE_TXN_WRITE) return true;
     const std::string dir = branchDir(c.path);
     struct stat sb;
     if (stat(dir.c_str(), &sb) != 0) return true;

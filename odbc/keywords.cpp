@@ -92,12 +92,22 @@ void ParseString(const char* text) {
 // odbc.ini read of section/key; narrow or wide installer call by mode.
 // unixODBC's wide calls keep only the low byte of each unit of their arguments, so a name
 // outside ASCII is looked up through the narrow call, whose text is the file's own UTF-8.
-std::string ReadProfile(const char* section, const char* key, char mode) {
+// wide: the section in UTF-16, when the caller has it already (a connect reads a dozen keys of
+// one section).
+std::string ReadProfile(const char* section, const char* key, char mode,
+                        const std::vector<SQLWCHAR>* wide = nullptr) {
     if (mode == 'W' && conntext::IsAscii(section) && conntext::IsAscii(key)) {
-        std::vector<SQLWCHAR> wsection = Utf8ToUtf16(section), wkey = Utf8ToUtf16(key), wdef = Utf8ToUtf16(""),
-                              wfile = Utf8ToUtf16("odbc.ini");
+        std::vector<SQLWCHAR> own;
+        if (!wide) {
+            own = Utf8ToUtf16(section);
+            wide = &own;
+        }
+        const std::vector<SQLWCHAR>& wsection = *wide;
+        static const SQLWCHAR wdef[] = {0};
+        static const SQLWCHAR wfile[] = {'o', 'd', 'b', 'c', '.', 'i', 'n', 'i', 0};
+        std::vector<SQLWCHAR> wkey = Utf8ToUtf16(key);
         SQLWCHAR buf[kReadBuffer + 1] = {0};
-        int n = InstGetPrivateProfileStringW(wsection.data(), wkey.data(), wdef.data(), buf, kReadBuffer, wfile.data());
+        int n = InstGetPrivateProfileStringW(wsection.data(), wkey.data(), wdef, buf, kReadBuffer, wfile);
         if (n <= 0) return std::string();
         buf[kReadBuffer] = 0;
         return conntext::InstallerWideToUtf8(buf);
@@ -131,16 +141,19 @@ void CompleteTable(char mode) {
     // Noted before the walk: the walk itself never changes them (DSN and FILEDSN have no key).
     std::string dsn = ConnKeywordTable[KW_DSN].value ? ConnKeywordTable[KW_DSN].value : "";
     std::string filedsn = ConnKeywordTable[KW_FILEDSN].value ? ConnKeywordTable[KW_FILEDSN].value : "";
+    const char* section = !dsn.empty() ? dsn.c_str() : "Default";
+    const std::vector<SQLWCHAR> wsection = Utf8ToUtf16(section);
     for (auto& row : ConnKeywordTable) {
         if (row.supplied || !row.key) continue;
         std::string value;
         if (!dsn.empty()) {
-            value = ReadProfile(dsn.c_str(), row.key, mode);
-            if (value.empty() && std::strcmp(row.key, "UID") == 0) value = ReadProfile(dsn.c_str(), "LastUser", mode);
+            value = ReadProfile(section, row.key, mode, &wsection);
+            if (value.empty() && std::strcmp(row.key, "UID") == 0)
+                value = ReadProfile(section, "LastUser", mode, &wsection);
         } else if (!filedsn.empty()) {
             if (!ReadFileDsn(filedsn.c_str(), row.keyword, mode, value)) value.clear();
         } else {
-            value = ReadProfile("Default", row.key, mode);
+            value = ReadProfile(section, row.key, mode, &wsection);
         }
         conntext::CutUtf8(value, row.maximum > 0 ? row.maximum - 1 : 0);
         char* copy = conntext::HeapCopy(value);

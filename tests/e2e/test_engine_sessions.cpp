@@ -109,6 +109,41 @@ TEST_P(EngineSessions, FourAutocommitWritersLoseNothing) {
     Must("drop table " + t);
 }
 
+// SQL_ATTR_TXN_ISOLATION through the Driver Manager: a serializable connection reads one
+// snapshot until its transaction ends, whatever another connection commits meanwhile; read
+// committed sees each commit. The access mode set beside it holds too.
+TEST_P(EngineSessions, SerializableIsolationKeepsTheTransactionsSnapshot) {
+    const std::string t = Table("iso");
+    Exec("drop table " + t);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + t + " (n integer)");
+    Must("insert into " + t + " values (1)");
+    OwnConnection other(Dsn());
+    ASSERT_TRUE(other.ok) << DiagText(SQL_HANDLE_DBC, other.dbc);
+    auto insertOther = [&](int n) {
+        SQLHSTMT h;
+        SQLAllocHandle(SQL_HANDLE_STMT, other.dbc, &h);
+        const std::string ins = "insert into " + t + " values (" + std::to_string(n) + ")";
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, (SQLCHAR*)ins.c_str(), SQL_NTS))) << DiagText(SQL_HANDLE_STMT, h);
+        SQLFreeHandle(SQL_HANDLE_STMT, h);
+    };
+    ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(dbc, SQL_ATTR_TXN_ISOLATION, (SQLPOINTER)SQL_TXN_SERIALIZABLE, 0));
+    EXPECT_EQ(1, CountOf(t));
+    insertOther(2);
+    EXPECT_EQ(1, CountOf(t));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT));
+    EXPECT_EQ(2, CountOf(t));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(dbc, SQL_ATTR_TXN_ISOLATION, (SQLPOINTER)SQL_TXN_READ_COMMITTED, 0));
+    EXPECT_EQ(2, CountOf(t));
+    insertOther(3);
+    EXPECT_EQ(3, CountOf(t));
+    ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_ON, 0));
+    Must("drop table " + t);
+}
+
 // Statements per thread of the mixed run: 10 000 with TV_MIXED_STATEMENTS=10000; the suite runs
 // 1 250 (10 000 in all) to stay within its time under the sanitizers.
 int MixedStatements() {

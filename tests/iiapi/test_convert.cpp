@@ -1,5 +1,6 @@
 // IIapi_convertData: the conversions clients use to read and send values.
 #include "api_support.h"
+#include "iiapi/internal.h"
 
 using namespace apitest;
 
@@ -276,6 +277,27 @@ TEST(Convert, Utf8IsNeverCutInsideACharacter) {
     Conv f = convert(desc(IIAPI_NCHA_TYPE, uint16_t(raw.size())), raw, IIAPI_CHA_TYPE, 5);
     ASSERT_EQ(f.status, IIAPI_ST_SUCCESS);
     EXPECT_EQ(f.bytes, "\xc3\xa9\xc3\xa9 ");
+}
+
+// Text is valid UTF-8 or refused wherever in it the first byte past ASCII stands: at every
+// place of a text longer than the words ASCII is scanned in, and across their edges.
+TEST(Convert, Utf8ValidityWhereverTheFirstOtherByteStands) {
+    const struct {
+        const char* piece;
+        bool valid;
+    } pieces[] = {{"\xc3\xa9", true},          {"\xe4\xb8\xad", true}, {"\xf0\x9f\x98\x80", true},
+                  {"\xff", false},              {"\xc3", false},        {"\xc3(", false},
+                  {"\xed\xa0\x80", false},     {"\x80", false},        {"\xe4\xb8", false}};
+    for (size_t len = 0; len <= 20; ++len) {
+        const std::string ascii(len, 'a');
+        EXPECT_TRUE(iiapi::utf8Valid(ascii)) << len;
+        for (const auto& p : pieces)
+            for (size_t at = 0; at <= len; ++at) {
+                std::string s = ascii;
+                s.insert(at, p.piece);
+                EXPECT_EQ(iiapi::utf8Valid(s), p.valid) << len << " " << at << " " << p.piece;
+            }
+    }
 }
 
 TEST(Convert, NullAndBadArguments) {

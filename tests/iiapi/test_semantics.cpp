@@ -84,6 +84,28 @@ TEST_F(Semantics, SerializableSessionKeepsItsSnapshot) {
     EXPECT_EQ(count(a), 2);
 }
 
+// The access mode and the isolation level in one statement, as the agent sets them: both hold.
+TEST_F(Semantics, IsolationSetWithTheAccessModeHolds) {
+    ASSERT_EQ(a.exec("SET SESSION READ WRITE , ISOLATION LEVEL SERIALIZABLE").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(count(a), 0);
+    ASSERT_EQ(b.exec("INSERT INTO t VALUES (1, 'b')").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(b.commit(), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(count(a), 0);
+    ASSERT_EQ(a.rollback(), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(count(a), 1);
+    ASSERT_EQ(a.rollback(), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.exec("SET SESSION READ ONLY , ISOLATION LEVEL READ COMMITTED").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(count(a), 1);
+    ASSERT_EQ(b.exec("INSERT INTO t VALUES (2, 'b')").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(b.commit(), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(count(a), 2);
+    EXPECT_NE(a.exec("INSERT INTO u VALUES (2)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.rollback(), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.exec("SET SESSION READ WRITE").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(a.exec("INSERT INTO u VALUES (3)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(a.rollback(), IIAPI_ST_SUCCESS);
+}
+
 // A cursor opened before the transaction changed anything reads on through the commit of the
 // session's later work; one opened after changes closes with them (CommitClosesOpenCursors).
 TEST_F(Semantics, CursorOpenedBeforeTheChangesOutlivesTheirCommit) {
