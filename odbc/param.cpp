@@ -451,33 +451,19 @@ SQLRETURN PutDataDriver(StmtRecord* stmt, const void* data, SQLLEN length) {
 
 namespace {
 
-// Whether SQLParamData has handed out a value whose pieces SQLPutData may send.
-bool DaeSupplying(StmtRecord* stmt) {
-    if (stmt->needData == 0) return false;
-    if (V2Dae(stmt)) return stmt->agentDaeAsked;
-    if (stmt->needData == kNeedDataParams || stmt->needData == kNeedDataLastParam) {
-        const ParamStore* ps = StmtParamStore(stmt);
-        return ps && ps->supplying;
-    }
-    const auto* st = static_cast<const RowOpState*>(stmt->rowOps);
-    return st && st->supplying;
-}
-
 // A failed SQLParamData or SQLPutData ends the dialogue: the Driver Manager has taken the statement
 // back to where SQLExecute, SQLExecDirect, SQLSetPos or SQLBulkOperations found it, and the
 // application starts over from there. The pieces collected stay until the next execution.
 void DaeAbandon(StmtRecord* stmt) {
     if (stmt->agentDialog) AgentDaeDrop(stmt);
-    stmt->needData = 0;
-    if (ParamStore* ps = StmtParamStore(stmt)) ps->supplying = 0;
-    if (auto* st = static_cast<RowOpState*>(stmt->rowOps)) st->supplying = 0;
+    StmtNeedDataEnd(stmt);
 }
 
 }  // namespace
 
 SQLRETURN ImplParamData(HandleBase* record, SQLPOINTER* valueOut) {
     StmtRecord* stmt = Stmt(record);
-    const bool dialogue = stmt->needData != 0;
+    const bool dialogue = StmtInNeedData(stmt);
     const SQLRETURN rc = V2Dae(stmt) ? ParamDataAgent(stmt, valueOut) : ParamDataDriver(stmt, valueOut);
     if (rc == SQL_ERROR && dialogue) DaeAbandon(stmt);
     return rc;
@@ -487,7 +473,7 @@ SQLRETURN ImplPutData(HandleBase* record, SQLPOINTER data, SQLLEN length) {
     StmtRecord* stmt = Stmt(record);
     // Before SQLParamData has named a value the statement still needs data: that sequence
     // error leaves the dialogue as it is.
-    const bool supplying = DaeSupplying(stmt);
+    const bool supplying = StmtNeedDataAsked(stmt);
     const SQLRETURN rc = V2Dae(stmt) ? PutDataAgent(stmt, data, length) : PutDataDriver(stmt, data, length);
     if (rc == SQL_ERROR && supplying) DaeAbandon(stmt);
     return rc;
