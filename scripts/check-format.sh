@@ -11,8 +11,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The commit the check started from: everything changed since is held to the format.
-base=${TV_FORMAT_BASE:-bd8cfa7}
+# The commit the check started from (the one the format check was added on): everything changed
+# since is held to the format.
+base=${TV_FORMAT_BASE:-97048bc}
 fix=0
 case "${1:-}" in
   "") ;;
