@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "odbc/diag.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 
 namespace {
 

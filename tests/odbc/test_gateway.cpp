@@ -10,7 +10,7 @@
 
 #include "odbc/api_records.h"
 #include "odbc/diag.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 #include "platform/msgbox.h"
 #include "platform/winver.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "connect_files.h"
+#include "tests/odbc/connect_files_fixture.h"
 #include "odbc/conntext.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "connect_files.h"
+#include "tests/odbc/connect_files_fixture.h"
 #include "platform/installer.h"
 
 namespace {
