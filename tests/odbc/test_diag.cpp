@@ -1,3 +1,6 @@
+// The error table and its ODBC 3 SQLSTATEs, and diagnostics as the application reads them:
+// SQLError's order and handle choice, SQLGetDiagRec and SQLGetDiagField (narrow and wide),
+// inline SQLSTATEs, truncation, and the agent's messages collected onto the handle.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>

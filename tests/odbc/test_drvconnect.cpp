@@ -1,3 +1,6 @@
+// Driver connect without the connection record: keyword values, when to prompt, the output
+// connection string, file DSNs, the login prompt's answers and cancel, braced values, the length
+// checks, the wide mode, and a trace without passwords.
 #include "odbc/drvconnect.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,6 @@
+// Environment records and what hangs off them: allocation forms and the ODBC version, environment
+// attributes, freeing parents with their children, automatic and explicit descriptors, and the
+// handle limit.
 #include <gtest/gtest.h>
 
 #include <vector>

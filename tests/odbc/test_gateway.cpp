@@ -1,3 +1,6 @@
+// The gateway every export goes through: the API records, trace formats, handle checks, the
+// diagnostics reset, busy markers, cancel of an idle statement, a connection freed during its
+// call, failover notification; and the library's start-up and shut-down.
 #include <gtest/gtest.h>
 
 #include <atomic>

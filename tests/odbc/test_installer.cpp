@@ -1,3 +1,5 @@
+// The binding to the ODBC installer loaded at run time: profile strings and file DSNs narrow and
+// wide, the data-source list, a missing installer or function, and bad arguments.
 #include "platform/installer.h"
 
 #include <dlfcn.h>

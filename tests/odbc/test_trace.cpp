@@ -1,3 +1,5 @@
+// The gateway's lines on the debug trace: each call and its result with the thread id and the
+// arguments.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
