@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # The whole test command, every build with warnings as errors, in stages:
+#   format         the C and C++ files changed since the format base laid out as .clang-format
+#                  says (scripts/check-format.sh), before anything is built;
 #   debug-build    the sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer);
 #   debug-tests    every test on it, while the optimised build with the tests (Release: g++
 #                  warns with the optimiser on about what a debug build never shows) is made beside;
@@ -63,6 +65,9 @@ join() {
   beside=""
   wait "$pid"
 }
+
+scripts/check-format.sh
+stage_done format
 
 build build-test "-DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
 stage_done debug-build

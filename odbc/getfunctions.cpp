@@ -1,6 +1,7 @@
 // SQLGetFunctions: which ODBC functions the driver implements. The answer is fixed; it flags
-// every function the libraries export except the row operations while they are not built: the
-// Driver Manager then answers them itself instead of passing them on.
+// every function the libraries export, the row operations (SQLSetPos, SQLBulkOperations) only
+// while drv_ingii/i-cursors.h says they are built: unflagged, the Driver Manager answers them
+// itself instead of passing them on.
 #include <cstring>
 
 #include "drv_ingii/i-cursors.h"

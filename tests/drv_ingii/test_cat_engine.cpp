@@ -6,7 +6,7 @@
 #include <sqlite3.h>
 
 #include "drv_ingii/i-cat.h"
-#include "test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 using namespace stmttest;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "agent_fixture.h"
+#include "tests/support/agent_fixture.h"
 #include "drv_ingii/i-cat.h"
 #include "util/dataset.h"
 #include "util/utf.h"

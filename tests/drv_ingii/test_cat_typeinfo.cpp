@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "agent_fixture.h"
+#include "tests/support/agent_fixture.h"
 #include "drv_ingii/i-cat.h"
 #include "drv_ingii/i-typeinfo.h"
 #include "util/dataset.h"
@@ -174,13 +174,13 @@ INSTANTIATE_TEST_SUITE_P(Types, TypeInfoOne,
                                            OneType{92, 3, "TIME WITHOUT TIME ZONE", 92, 3, "DATE", 92},
                                            OneType{91, 3, "ANSIDATE", 91, 3, "DATE", 91},
                                            OneType{11, 3, "TIMESTAMP WITHOUT TIME ZONE", 93, 3, "DATE", 93},
-                                           OneType{9, 3, "ANSIDATE", 91, 3, "DATE", 91},
-                                           OneType{93, 3, "DATE", 93, 2}, OneType{11, 3, "DATE", 11, 2},
-                                           OneType{10, 3, "DATE", 10, 2}, OneType{99, 3, nullptr, 0},
-                                           OneType{-5, 2, "FLOAT", 6}, OneType{-5, 3, "INTEGER8", -5},
-                                           OneType{-7, 3, "INTEGER1", -6}, OneType{2, 3, "DECIMAL", 3},
-                                           OneType{12, 3, "VARCHAR", 12}, OneType{-4, 3, "LONG BYTE", -4},
-                                           OneType{-10, 1, "LONG NVARCHAR", -10}, OneType{-11, 3, nullptr, 0}));
+                                           OneType{9, 3, "ANSIDATE", 91, 3, "DATE", 91}, OneType{93, 3, "DATE", 93, 2},
+                                           OneType{11, 3, "DATE", 11, 2}, OneType{10, 3, "DATE", 10, 2},
+                                           OneType{99, 3, nullptr, 0}, OneType{-5, 2, "FLOAT", 6},
+                                           OneType{-5, 3, "INTEGER8", -5}, OneType{-7, 3, "INTEGER1", -6},
+                                           OneType{2, 3, "DECIMAL", 3}, OneType{12, 3, "VARCHAR", 12},
+                                           OneType{-4, 3, "LONG BYTE", -4}, OneType{-10, 1, "LONG NVARCHAR", -10},
+                                           OneType{-11, 3, nullptr, 0}));
 
 TEST(TypeInfoServe, RowsCarryTheirFieldsAndNulls) {
     IngTypeInfoScope s = Scope(0, 10000000, 3, 3, true, 16000);

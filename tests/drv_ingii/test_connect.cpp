@@ -4,7 +4,7 @@
 #include <fstream>
 #include <thread>
 
-#include "agent_fixture.h"
+#include "tests/support/agent_fixture.h"
 
 namespace agenttest {
 namespace {

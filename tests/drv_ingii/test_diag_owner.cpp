@@ -1,7 +1,7 @@
 // Slot 2 must hand out the messages of the record the handle names, even when a connection
 // and a statement sit at the same index of their tables.
 #include "drv_ingii/i-diag.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 #include "util/handle_table.h"
 
 namespace {

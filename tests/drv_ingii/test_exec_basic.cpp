@@ -1,5 +1,5 @@
 // Prepare, execute and fetch through the operation table against the embedded engine.
-#include "test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 #include "drv_ingii/i-exec.h"
 
@@ -127,8 +127,8 @@ TEST_F(ExecTest, EveryBlockHoldsItsOwnValuesWhateverTheBlockBeforeHeld) {
     }
     // Other columns, wider values, on the same statement and its kept buffers.
     ASSERT_EQ(Run(s, "SELECT v || v || v, k FROM bk WHERE v IS NOT NULL ORDER BY k DESC"), 0u) << Errors(s);
-    EXPECT_EQ(FetchAll(s, 4), (std::vector<std::string>{"after nullafter nullafter null|5", "abcabcabc|4", "|3", "xxx|1",
-                                                    "twelve charstwelve charstwelve chars|0"}));
+    EXPECT_EQ(FetchAll(s, 4), (std::vector<std::string>{"after nullafter nullafter null|5", "abcabcabc|4", "|3",
+                                                        "xxx|1", "twelve charstwelve charstwelve chars|0"}));
 }
 
 TEST_F(ExecTest, FetchBeforeExecuteAndExecuteBeforePrepareAreSequenceErrors) {

@@ -1,5 +1,5 @@
 // Database procedures through the operation table: return values, output parameters, rows.
-#include "test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 using namespace stmttest;
 

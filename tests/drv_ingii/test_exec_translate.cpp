@@ -1,6 +1,6 @@
 // ODBC escapes through the operation table: the text DRV_NativeSql gives, and the value the
 // translated statement gives when the engine runs it.
-#include "test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 using namespace stmttest;
 

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <set>
 
-#include "agent_fixture.h"
+#include "tests/support/agent_fixture.h"
 #include "drv_ingii/i-cursors.h"
 #include "resources/flavor.h"
 

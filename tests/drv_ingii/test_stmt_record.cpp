@@ -1,5 +1,5 @@
 // The agent statement record: names, descriptions, parameter values and cancel.
-#include "test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 #include <algorithm>
 #include <set>

@@ -1,5 +1,5 @@
 // Every Ingres type into its Dataset kind and back as a parameter, against the embedded engine.
-#include "test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 #include <memory>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/diag_text.h"
+#include "tests/support/diag_text_fixture.h"
 #include "connect_fixture.h"
 
 namespace catalogtest {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e_env.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace connecttest {
 

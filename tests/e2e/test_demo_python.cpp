@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "e2e_env.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace {
 

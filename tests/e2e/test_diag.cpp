@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "e2e_env.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace {
 

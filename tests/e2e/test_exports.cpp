@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "e2e_env.h"
-#include "exports_expected.h"
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/e2e/exports_fixture.h"
 
 namespace {
 

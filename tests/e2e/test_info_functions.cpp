@@ -9,7 +9,7 @@
 #include <string>
 
 #include "drv_ingii/i-cursors.h"
-#include "e2e_env.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace {
 

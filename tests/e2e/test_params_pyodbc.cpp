@@ -9,7 +9,7 @@
 #include <string>
 
 #include "connect_fixture.h"
-#include "tests/support/mapped_libs.h"
+#include "tests/support/mapped_libs_fixture.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "e2e_env.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "connect_fixture.h"
-#include "e2e_env.h"
+#include "tests/e2e/e2e_fixture.h"
 #include "xa/xa_agent.h"
 #include "odbc/xa_switch.h"
 

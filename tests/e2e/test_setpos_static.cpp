@@ -1,8 +1,9 @@
 // SQLSetPos and SQLBulkOperations on cursors reached through the Driver Manager: positioning and
 // refreshing a static cursor's rows, and the refusals of bad requests, which leave the table as
-// it was. While the data source does not offer row operations (drv_ingii/i-cursors.h), the Driver
-// Manager answers the two calls itself, so they go straight to the driver library on the driver's
-// own statement handle; once offered they go through the Driver Manager like everything else.
+// it was. The data source offers row operations (drv_ingii/i-cursors.h), so the two calls go
+// through the Driver Manager like everything else; were they switched off there, the Driver
+// Manager would answer them itself, so the tests would call the driver library straight, on the
+// driver's own statement handle.
 #include <dlfcn.h>
 
 #include <string>

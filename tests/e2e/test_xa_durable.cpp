@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "connect_fixture.h"
-#include "e2e_env.h"
-#include "xa_types.h"
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/e2e/xa_types_fixture.h"
 
 extern char** environ;
 
@@ -54,7 +54,8 @@ struct XaLibrary {
         allocHandle = reinterpret_cast<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*)>(dlsym(lib, "SQLAllocHandle"));
         freeHandle = reinterpret_cast<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE)>(dlsym(lib, "SQLFreeHandle"));
         if (wide)
-            execDirectW = reinterpret_cast<SQLRETURN (*)(SQLHSTMT, SQLWCHAR*, SQLINTEGER)>(dlsym(lib, "SQLExecDirectW"));
+            execDirectW =
+                reinterpret_cast<SQLRETURN (*)(SQLHSTMT, SQLWCHAR*, SQLINTEGER)>(dlsym(lib, "SQLExecDirectW"));
         else
             execDirect = reinterpret_cast<SQLRETURN (*)(SQLHSTMT, SQLCHAR*, SQLINTEGER)>(dlsym(lib, "SQLExecDirect"));
         sw = kiv ? kiv() : nullptr;
@@ -291,8 +292,6 @@ TEST(XaDurableChild, Run) {
     ASSERT_EQ(SQL_SUCCESS, x.Exec("delete from " + t + " where k = 1"));
     ASSERT_EQ(kOk, x.sw->end(&xid, 1, kTmSuccess));
     ASSERT_EQ(kOk, x.sw->prepare(&xid, 1, 0));
-    {
-        std::ofstream(mark) << "prepared\n";
-    }
+    { std::ofstream(mark) << "prepared\n"; }
     if (std::string(end) == "kill") raise(SIGKILL);
 }

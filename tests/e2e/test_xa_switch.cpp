@@ -7,8 +7,8 @@
 #include <string>
 
 #include "connect_fixture.h"
-#include "e2e_env.h"
-#include "xa_types.h"
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/e2e/xa_types_fixture.h"
 
 namespace {
 

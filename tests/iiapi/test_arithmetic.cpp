@@ -1,7 +1,7 @@
 // Arithmetic as the server types and checks it: the precision and scale of decimal results of
 // + - * /, integers taken as decimals of their digits, float over decimal, and division or
 // remainder by zero failing the statement instead of giving NULL.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 using namespace apitest;
 

@@ -1,6 +1,6 @@
 // Catalog views are made on a session's first statement that names one: they must be there for
 // any spelling, after a rollback that took them away, and per session.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 using namespace apitest;
 

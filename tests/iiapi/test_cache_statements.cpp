@@ -1,6 +1,6 @@
 // The session's cache of compiled statements: a text run again is reused only while that is
 // invisible to the client (schema changes, rollbacks, cursors open on the same text, cancel).
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 using namespace apitest;
 

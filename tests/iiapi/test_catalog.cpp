@@ -1,5 +1,5 @@
 // The system catalogs, queried with the driver's catalog templates verbatim on the sample schema.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 #include <map>
 

@@ -1,5 +1,5 @@
 // Sessions: connect, the server probe, passwords, settings and bad handles.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 #include "iiapi/internal.h"
 
 #include <sqlite3.h>
@@ -165,9 +165,17 @@ TEST(Connect, PathsAreNoDatabaseNames) {
     const std::string file = path;
     const std::string dir = file.substr(0, file.rfind('/'));
     const std::string made = dir + "/made-by-path.db";
-    const std::string names[] = {file,     "/" + db,        "./" + db,          "../" + db,
-                                 "." + db, "node::" + file, "node::./" + db,    dir + "/../" + db,
-                                 "-" + db, made,            "./made-by-path.db"};
+    const std::string names[] = {file,
+                                 "/" + db,
+                                 "./" + db,
+                                 "../" + db,
+                                 "." + db,
+                                 "node::" + file,
+                                 "node::./" + db,
+                                 dir + "/../" + db,
+                                 "-" + db,
+                                 made,
+                                 "./made-by-path.db"};
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         Session s;

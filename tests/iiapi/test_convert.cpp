@@ -1,5 +1,5 @@
 // IIapi_convertData: the conversions clients use to read and send values.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 #include "iiapi/internal.h"
 
 using namespace apitest;
@@ -285,9 +285,9 @@ TEST(Convert, Utf8ValidityWhereverTheFirstOtherByteStands) {
     const struct {
         const char* piece;
         bool valid;
-    } pieces[] = {{"\xc3\xa9", true},          {"\xe4\xb8\xad", true}, {"\xf0\x9f\x98\x80", true},
-                  {"\xff", false},              {"\xc3", false},        {"\xc3(", false},
-                  {"\xed\xa0\x80", false},     {"\x80", false},        {"\xe4\xb8", false}};
+    } pieces[] = {{"\xc3\xa9", true},      {"\xe4\xb8\xad", true}, {"\xf0\x9f\x98\x80", true},
+                  {"\xff", false},         {"\xc3", false},        {"\xc3(", false},
+                  {"\xed\xa0\x80", false}, {"\x80", false},        {"\xe4\xb8", false}};
     for (size_t len = 0; len <= 20; ++len) {
         const std::string ascii(len, 'a');
         EXPECT_TRUE(iiapi::utf8Valid(ascii)) << len;

@@ -1,7 +1,7 @@
 // Date, time and timestamp values meet as the times they stand for: a parameter or a literal in
 // any spelling the server reads, with more or fewer fraction digits than the column keeps,
 // finds the row; ordering, IN, BETWEEN, joins, grouping and DISTINCT agree with equality.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 using namespace apitest;
 

@@ -1,5 +1,5 @@
 // The Ingres SQL dialect: statements, names, functions and result types the driver relies on.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 using namespace apitest;
 

@@ -1,7 +1,7 @@
 // The connections a session leaves open for the next one on the same file: used again only when
 // nothing of the last session can show in the next, never by two sessions at once, and not once
 // the file has been replaced or removed.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 #include "iiapi/internal.h"
 
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // Positioned UPDATE and DELETE (WHERE CURRENT OF) through cursors opened by name, and the write
 // lock a key update holds against other sessions and processes until its transaction ends.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // Database procedures through the raw interface: input, output and input/output parameters,
 // return values and result rows.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 using namespace apitest;
 

@@ -1,6 +1,6 @@
 // Statements: every type through parameters and results, prepared statements, cursors, blocks,
 // partial rows, long values in segments and row counts.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 #include <sqlite3.h>
 
@@ -71,8 +71,8 @@ TEST_F(Query, TableOfEveryTypeIsDescribedByItsDeclaredTypes) {
 // statement that fails leaves no table behind.
 TEST_F(Query, TableMadeFromASelectTakesItsColumnTypes) {
     ASSERT_EQ(s.exec(kAllTypes).status, IIAPI_ST_SUCCESS);
-    ASSERT_EQ(s.run("INSERT INTO alltypes (i4, ts, vc) VALUES (?, ?, ?)", {pInt(1), pChar("2024-01-15 10:20:30.5"),
-                                                                             pChar("one")})
+    ASSERT_EQ(s.run("INSERT INTO alltypes (i4, ts, vc) VALUES (?, ?, ?)",
+                    {pInt(1), pChar("2024-01-15 10:20:30.5"), pChar("one")})
                   .status,
               IIAPI_ST_SUCCESS);
     ASSERT_EQ(s.run("INSERT INTO alltypes (i4, ts, vc) VALUES (2, '2024-01-16', 'two')").status, IIAPI_ST_SUCCESS);
@@ -96,8 +96,7 @@ TEST_F(Query, TableMadeFromASelectTakesItsColumnTypes) {
     ASSERT_EQ(types.rows.size(), 1u);
     EXPECT_EQ(trimmed(types.rows[0].at(0)), "TIMESTAMP WITHOUT TIME ZONE");
     // Its own rows are kept as dates too: another spelling of a stored instant is that instant.
-    ASSERT_EQ(s.exec("INSERT INTO copy (i4, ts) VALUES (3, '2024_01_15 10:20:30.500000000')").status,
-              IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("INSERT INTO copy (i4, ts) VALUES (3, '2024_01_15 10:20:30.500000000')").status, IIAPI_ST_SUCCESS);
     Result same = s.exec("SELECT i4 FROM copy WHERE ts = TIMESTAMP '2024-01-15 10:20:30.5' ORDER BY i4");
     ASSERT_EQ(same.rows.size(), 2u);
     // Expressions are named as the select names them, typed as the select types them.
@@ -126,8 +125,9 @@ TEST_F(Query, ColumnsAddedAndDroppedKeepTheTableTyped) {
     ASSERT_EQ(s.run("INSERT INTO grow VALUES (2, '01/16/2024', ?, 'x', '10:20:30')", {pChar("2024-01-16 10:20:30.25")})
                   .status,
               IIAPI_ST_SUCCESS);
-    Result r = s.exec("SELECT k FROM grow WHERE ts = TIMESTAMP '2024-01-16 10:20:30.250' AND d = DATE '2024-01-16'"
-                      " AND t = '10:20:30.000'");
+    Result r = s.exec(
+        "SELECT k FROM grow WHERE ts = TIMESTAMP '2024-01-16 10:20:30.250' AND d = DATE '2024-01-16'"
+        " AND t = '10:20:30.000'");
     ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << firstMessage(r.msgs);
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(trimmed(r.rows[0].at(0)), "2");

@@ -1,7 +1,7 @@
 // What a client of a real server can tell: read snapshots and locks, cursors that outlive the
 // commits of other statements, the stored form of dates and times, typed CAST, aggregates and
 // typed literals.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 using namespace apitest;
 

@@ -1,6 +1,6 @@
 // The row-version table VOVURA in its own file: a second session writes it while the first
 // holds a write transaction on other tables; everything else locks as before.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 #include <sys/stat.h>
 

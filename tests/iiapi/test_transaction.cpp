@@ -1,5 +1,5 @@
 // Transactions, savepoints, autocommit, concurrent sessions and cancel.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 #include <atomic>
 #include <thread>

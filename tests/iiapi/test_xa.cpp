@@ -1,6 +1,6 @@
 // Distributed transaction branches: binding a session, preparing, finishing from a new session,
 // and the master database's in-doubt list.
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 #include "iiapi/internal.h"
 
 #include <signal.h>

@@ -12,9 +12,9 @@
 #include <ostream>
 #include <string>
 
-#include "tests/support/diag_text.h"
-#include "tests/support/mapped_libs.h"
-#include "tests/support/temp_dirs.h"
+#include "tests/support/diag_text_fixture.h"
+#include "tests/support/mapped_libs_fixture.h"
+#include "tests/support/temp_dirs_fixture.h"
 
 namespace {
 
@@ -65,14 +65,14 @@ struct Installation {
         if (!Step(std::string("'") + TV_CMAKE_COMMAND + "' --install '" + BuildDir() + "' --prefix '" + prefix + "'"))
             return;
         // A data source of each driver, by the name the installed odbcinst.ini gives it; the data
-        // source's name is its database's.
+        // source's name is its database's. The drivers' file starts empty: odbcinst fills it.
         tvtest::UsePrivateIni("[inst_n]\nDriver = Telvarin\n\n[inst_w]\nDriver = Telvarin Unicode\n");
         setenv("ODBCINSTINI", "odbcinst.ini", 1);
         setenv("II_DATABASE_DIR", tvtest::MakeTempDir("tv_instdata_").c_str(), 1);
         // The lines a user types; odbcinst writes the drivers into $ODBCSYSINI/odbcinst.ini.
         if (!Step("odbcinst -i -d -f '" + Under(prefix, TV_INSTALL_DATADIR) + "/telvarin/odbcinst.ini'")) return;
-        const std::string createdb = "'" + Under(prefix, TV_INSTALL_BINDIR) + "/iicreatedb' -u " + kUser + " -P " +
-                                     kPassword + " ";
+        const std::string createdb =
+            "'" + Under(prefix, TV_INSTALL_BINDIR) + "/iicreatedb' -u " + kUser + " -P " + kPassword + " ";
         for (const char* db : {"inst_n", "inst_w", "Default"})
             if (!Step(createdb + db)) return;
     }
@@ -124,12 +124,12 @@ protected:
         SQLSMALLINT outLen = 0;
         // The Driver Manager wants a window handle wherever the driver may prompt.
         SQLHWND window = completion == SQL_DRIVER_NOPROMPT ? nullptr : reinterpret_cast<SQLHWND>(uintptr_t(1));
-        return SQLDriverConnect(dbc, window, reinterpret_cast<SQLCHAR*>(const_cast<char*>(in.c_str())), SQL_NTS,
-                                out, sizeof out, &outLen, completion);
+        return SQLDriverConnect(dbc, window, reinterpret_cast<SQLCHAR*>(const_cast<char*>(in.c_str())), SQL_NTS, out,
+                                sizeof out, &outLen, completion);
     }
     void Exec(const std::string& sql) {
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
-                                                SQL_NTS)))
+        ASSERT_TRUE(
+            SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS)))
             << sql << ": " << tvtest::FirstDiagText(SQL_HANDLE_STMT, stmt);
     }
     // The library was loaded from the installed driver directory, not from the build tree.

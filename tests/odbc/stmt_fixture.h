@@ -7,7 +7,7 @@
 
 #include "odbc/datapath.h"
 #include "odbc/stmt.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 
 constexpr SQLLEN kPoison = SQLLEN(0x5A5A5A5A5A5A5A5Aull);
 

@@ -16,10 +16,10 @@
 #include "odbc/datapath_agent.h"
 #include "odbc/param.h"
 #include "scrs/sc_cursor.h"
-#include "odbc_test_util.h"
-#include "tests/support/capability_agent.h"
-#include "tests/support/diag_text.h"
-#include "tests/support/temp_dirs.h"
+#include "tests/odbc/records_fixture.h"
+#include "tests/odbc/capability_agent_fixture.h"
+#include "tests/support/diag_text_fixture.h"
+#include "tests/support/temp_dirs_fixture.h"
 #include "util/trymem.h"
 
 namespace {
@@ -388,12 +388,9 @@ TEST_F(AgentDataPath, PutDataRefusesWhatTheAgentCannotTake) {
         const char* state;
         uint32_t agentFailure = 0;
     } refusals[] = {
-        {"x", SQL_NO_TOTAL, "HY090"},
-        {nullptr, 3, "HY009"},
-        {"x", SQL_DEFAULT_PARAM, "HY090"},
-        {nullptr, SQL_DEFAULT_PARAM, "HY090"},
-        {"x", SQL_DATA_AT_EXEC, "HY090"},
-        {"abc", 3, "22001", 59},  // the agent's own message
+        {"x", SQL_NO_TOTAL, "HY090"},      {nullptr, 3, "HY009"},
+        {"x", SQL_DEFAULT_PARAM, "HY090"}, {nullptr, SQL_DEFAULT_PARAM, "HY090"},
+        {"x", SQL_DATA_AT_EXEC, "HY090"},  {"abc", 3, "22001", 59},  // the agent's own message
     };
     // Each refusal ends the dialogue on both sides, as the Driver Manager's state does: the agent
     // lets the execution go, and the statement executes afresh.

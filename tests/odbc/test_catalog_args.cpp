@@ -20,7 +20,7 @@
 #include "odbc/desc_field.h"
 #include "util/dataset.h"
 #include "util/trace.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 
 extern "C" SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT hstmt, SQLSMALLINT type);
 

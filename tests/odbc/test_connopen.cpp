@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string>
 
-#include "tests/support/temp_dirs.h"
+#include "tests/support/temp_dirs_fixture.h"
 #include "drv_ingii/i-glob.h"
 #include "iiapi/iiapi.h"
 #include "odbc/conn.h"

@@ -1,3 +1,5 @@
+// The connection code's text helpers: UTF-8 and UTF-16 round trips, malformed input as U+FFFD,
+// the installer's wide results taken back to their bytes, and cuts on character boundaries.
 #include "odbc/conntext.h"
 
 #include <gtest/gtest.h>

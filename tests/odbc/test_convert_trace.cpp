@@ -1,5 +1,5 @@
 // The conversion family's lines on the debug trace.
-#include "dp_helpers.h"
+#include "tests/odbc/datapath_fixture.h"
 #include "util/trace.h"
 
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // Date, time, timestamp and binary sources, and NULL clearing.
-#include "dp_helpers.h"
+#include "tests/odbc/datapath_fixture.h"
 
 namespace {
 

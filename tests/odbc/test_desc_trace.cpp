@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 #include "util/trace.h"
 
 namespace {

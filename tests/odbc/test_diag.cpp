@@ -1,3 +1,6 @@
+// The error table and its ODBC 3 SQLSTATEs, and diagnostics as the application reads them:
+// SQLError's order and handle choice, SQLGetDiagRec and SQLGetDiagField (narrow and wide),
+// inline SQLSTATEs, truncation, and the agent's messages collected onto the handle.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -9,7 +12,7 @@
 
 #include "odbc/diag.h"
 #include "odbc/errtable.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 
 namespace {
 
@@ -49,10 +52,10 @@ TEST(ErrorTable, Odbc3Mapping) {
     // 22003 and 24000 keep their meaning in ODBC 3; S1019 is the ODBC 3 HY019 of SQLPutData.
     const char* cases[][2] = {{"S1002", "07009"}, {"S1093", "07009"}, {"01S03", "01001"}, {"01S04", "01001"},
                               {"22003", "22003"}, {"22008", "22007"}, {"22005", "22018"}, {"24000", "24000"},
-                              {"S1019", "HY019"}, {"07005", "07005"},
-                              {"37000", "42000"}, {"70100", "HY018"}, {"S1000", "HY000"}, {"S1C00", "HYC00"},
-                              {"S1T00", "HYT00"}, {"S0002", "42S02"}, {"S0022", "42S22"}, {"08003", "08003"},
-                              {"IM001", "IM001"}, {"01004", "01004"}, {"42S02", "42S02"}};
+                              {"S1019", "HY019"}, {"07005", "07005"}, {"37000", "42000"}, {"70100", "HY018"},
+                              {"S1000", "HY000"}, {"S1C00", "HYC00"}, {"S1T00", "HYT00"}, {"S0002", "42S02"},
+                              {"S0022", "42S22"}, {"08003", "08003"}, {"IM001", "IM001"}, {"01004", "01004"},
+                              {"42S02", "42S02"}};
     for (const auto& c : cases) {
         char s[6];
         memcpy(s, c[0], 6);

@@ -1,3 +1,6 @@
+// Driver connect without the connection record: keyword values, when to prompt, the output
+// connection string, file DSNs, the login prompt's answers and cancel, braced values, the length
+// checks, the wide mode, and a trace without passwords.
 #include "odbc/drvconnect.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "connect_files.h"
+#include "tests/odbc/connect_files_fixture.h"
 #include "odbc/conntext.h"
 #include "odbc/keywords.h"
 #include "platform/pramlogw/pramlogw.h"

@@ -1,9 +1,12 @@
+// Environment records and what hangs off them: allocation forms and the ODBC version, environment
+// attributes, freeing parents with their children, automatic and explicit descriptors, and the
+// handle limit.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "odbc/diag.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 
 namespace {
 

@@ -1,3 +1,6 @@
+// The gateway every export goes through: the API records, trace formats, handle checks, the
+// diagnostics reset, busy markers, cancel of an idle statement, a connection freed during its
+// call, failover notification; and the library's start-up and shut-down.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,7 +13,7 @@
 
 #include "odbc/api_records.h"
 #include "odbc/diag.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 #include "platform/msgbox.h"
 #include "platform/winver.h"
 

@@ -1,6 +1,6 @@
 // GetColumn: column and row checks, bookmarks, NULLs, C type resolution, and reading long
 // values in pieces (in the Dataset and from the agent).
-#include "dp_helpers.h"
+#include "tests/odbc/datapath_fixture.h"
 #include "util/trace.h"
 #include "util/utf.h"
 
@@ -98,7 +98,9 @@ TEST(GetColumnPieces, Utf8PiecesFillTheBufferAndReassembleExactly) {
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].text, "a\xC3\xA9\xE2");
     EXPECT_EQ(got[1].text, "\x82\xAC\xF0\x9F");
-    EXPECT_EQ(got[2].text, "\x98\x80" "b");
+    EXPECT_EQ(got[2].text,
+              "\x98\x80"
+              "b");
     EXPECT_EQ(got[2].rc, 0);
     EXPECT_EQ(joined, text);
 }
@@ -128,7 +130,9 @@ TEST(GetColumnPieces, WideTextReadAsNarrowFillsEveryPieceAndReassembles) {
 }
 
 TEST(GetColumnPieces, NarrowToWideInOneUnitPiecesSplitsAPair) {
-    const std::string text = "a\xF0\x9F\x98\x80" "b";
+    const std::string text =
+        "a\xF0\x9F\x98\x80"
+        "b";
     OneColumn c(DS_CHAR_LEN4, 16);
     c.setText(text);
     FakeStmt st;
@@ -652,8 +656,10 @@ namespace {
 // 22018 when read as wide text; the read ends there (no stall, nothing rewritten comes later).
 TEST(GetColumnPieces, MalformedUtf8IsRefusedAsWideText) {
     for (const std::string& text : {std::string("ab\xFF\xC3"
-                                               "cd"),
-                                   std::string("cd\xE2\x82"), std::string("x\xC0\xA7" "y")}) {
+                                                "cd"),
+                                    std::string("cd\xE2\x82"),
+                                    std::string("x\xC0\xA7"
+                                                "y")}) {
         SCOPED_TRACE(text);
         OneColumn c(DS_CHAR_LEN2, 16);
         c.setText(text);
@@ -892,6 +898,8 @@ TEST(GetColumnPlan, OnePlanServesEveryRowAsEachCallWorkingItOutWould) {
     const int32_t i42 = 42, iMin = std::numeric_limits<int32_t>::min();
     const double half = 0.5, money = 1234.56;
     const SQL_TIMESTAMP_STRUCT ts{2024, 2, 29, 13, 45, 10, 120000000};
+    // A table: the formatter would spread each case over ten lines.
+    // clang-format off
     const PlanCase cases[] = {
         {"text as text", DS_CHAR_LEN2, 12, {"abc", "NULL", "twelve chars"}, SQL_VARCHAR, 0, SQL_C_CHAR, 6, false, {}},
         {"bigint text as SQL_C_BINARY", DS_CHAR_LEN2, 20, {"-9000000000", "7", "x"}, SQL_BIGINT, 0, SQL_C_BINARY, 8,
@@ -910,6 +918,7 @@ TEST(GetColumnPlan, OnePlanServesEveryRowAsEachCallWorkingItOutWould) {
          SQL_C_CHAR, 32, false, {}},
         {"timestamp without a description", DS_TIMESTAMP, 16, {Bytes(&ts, 16)}, 0, -1, SQL_C_CHAR, 40, false, {}},
     };
+    // clang-format on
     for (const PlanCase& c : cases) {
         SCOPED_TRACE(c.name);
         OneColumn col(c.kind, c.length, static_cast<uint32_t>(c.cells.size()));
@@ -965,8 +974,8 @@ TEST(GetColumnPlan, DescriptionsKeptInAnArrayAreReadThere) {
     st.ctx.results = infos;
     char buf[40];
     SQLLEN len;
-    for (const auto& [count, text] : {std::pair<uint16_t, const char*>{1, "2024-02-29 13:45:10.120"},
-                                      {0, "2024-02-29 13:45:10.120000000"}}) {
+    for (const auto& [count, text] :
+         {std::pair<uint16_t, const char*>{1, "2024-02-29 13:45:10.120"}, {0, "2024-02-29 13:45:10.120000000"}}) {
         st.ctx.resultCount = count;  // 0: column 1 has no description
         st.fetched();
         ColumnBinding b = Bind(1, SQL_C_CHAR, buf, sizeof buf, &len);
@@ -1029,7 +1038,9 @@ TEST(GetColumnShortcuts, GiveWhatTheConvertersGive) {
         {DS_REAL, 4, bytes(1.5f), {SQL_C_FLOAT, SQL_C_DOUBLE}},
         {DS_DATE, 6, bytes(SQL_DATE_STRUCT{-44, 3, 15}), {SQL_C_TYPE_DATE, SQL_C_DATE, SQL_C_TIMESTAMP}},
         {DS_TIME, 6, bytes(SQL_TIME_STRUCT{23, 59, 60}), {SQL_C_TYPE_TIME, SQL_C_TIME, SQL_C_TYPE_TIMESTAMP}},
-        {DS_TIMESTAMP, 16, bytes(SQL_TIMESTAMP_STRUCT{2024, 2, 29, 13, 45, 10, 999999999}),
+        {DS_TIMESTAMP,
+         16,
+         bytes(SQL_TIMESTAMP_STRUCT{2024, 2, 29, 13, 45, 10, 999999999}),
          {SQL_C_TYPE_TIMESTAMP, SQL_C_TIMESTAMP, SQL_C_TYPE_DATE, SQL_C_TYPE_TIME}},
         {DS_CHAR_LEN2, 40, "a value of thirty-one characters", {SQL_C_CHAR, SQL_C_BINARY, SQL_C_WCHAR}},
         {DS_CHAR_NTS, 12, "h\xC3\xA9llo", {SQL_C_CHAR}},

@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/support/temp_dirs.h"
+#include "tests/support/temp_dirs_fixture.h"
 #include "odbc/globals.h"
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "iiapi/iiapi.h"
 #include "odbc/connattr.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 
 namespace {
 

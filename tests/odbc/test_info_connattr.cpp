@@ -9,7 +9,7 @@
 
 #include "drv_ingii/i-optable.h"
 #include "odbc/connattr.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 #include "platform/msgbox.h"
 #include "util/dataset.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "odbc/getfunctions.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/conn.h"
 #include "odbc/getinfo.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+// The binding to the ODBC installer loaded at run time: profile strings and file DSNs narrow and
+// wide, the data-source list, a missing installer or function, and bad arguments.
 #include "platform/installer.h"
 
 #include <dlfcn.h>
@@ -8,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "connect_files.h"
+#include "tests/odbc/connect_files_fixture.h"
 #include "odbc/conntext.h"
 
 namespace {

@@ -1,3 +1,6 @@
+// The connection keyword table: its rows, parsing a connection string, the merge with the data
+// source or a file DSN, the user entry's fallback, cuts of long and non-ASCII values, and no
+// installer at all.
 #include "odbc/keywords.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "connect_files.h"
+#include "tests/odbc/connect_files_fixture.h"
 #include "platform/installer.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // An application that runs under a comma-decimal locale still gets and gives "1.5".
-#include "dp_helpers.h"
+#include "tests/odbc/datapath_fixture.h"
 
 #include <clocale>
 #include <string>

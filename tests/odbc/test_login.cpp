@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "connect_files.h"
+#include "tests/odbc/connect_files_fixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Every source value kind into every C type through GetColumn: which conversions exist, which
 // are refused (07006), which the driver cannot do (S1C00), and that fixed-size results report
 // their size.
-#include "dp_helpers.h"
+#include "tests/odbc/datapath_fixture.h"
 
 #include <map>
 #include <set>

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "odbc/diag.h"
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 #include "platform/msgbox.h"
 #include "util/trymem.h"
 

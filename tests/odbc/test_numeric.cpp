@@ -1,5 +1,5 @@
 // Integer, floating-point and NUMERIC conversions: ranges, signs, text and binary targets.
-#include "dp_helpers.h"
+#include "tests/odbc/datapath_fixture.h"
 
 #include <cmath>
 #include <limits>

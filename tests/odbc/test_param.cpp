@@ -1,5 +1,5 @@
 // Type tables and the value routines of the parameter side.
-#include "dp_helpers.h"
+#include "tests/odbc/datapath_fixture.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// Execution with bound parameters: the Dataset the agent receives, parameter arrays, the finish
-// and the obvious faults of the old data path.
+// Execution with bound parameters: the Dataset the agent receives for each C type, parameter
+// arrays (column-wise with an ignored row, row-wise with a bind offset), the finish (warnings, the
+// failing row, output values) and the refusal of lengths, set sizes and bindings that cannot be.
 #include "param_fixture.h"
 
 #include <cstring>

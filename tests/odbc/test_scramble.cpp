@@ -1,3 +1,5 @@
+// Password scrambling: round trips narrow and wide, the scrambled form's shape, and malformed
+// scrambled text.
 #include "odbc/scramble.h"
 
 #include <gtest/gtest.h>

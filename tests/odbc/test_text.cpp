@@ -1,6 +1,6 @@
 // Text sources: the number, NUMERIC and GUID parsers, ConvertCHAR and ConvertWCHAR, and the
 // copy-out rules.
-#include "dp_helpers.h"
+#include "tests/odbc/datapath_fixture.h"
 
 #include <cmath>
 
@@ -389,19 +389,20 @@ TEST(CopyOut, NarrowToWideAndBack) {
     EXPECT_EQ(err, kErrNumericRange);
 
     // Bytes that are no UTF-8 are no character of a wide buffer: refused (22018), not rewritten.
-    for (const std::string& bad : {std::string("x\xFF" "y"), std::string("a\xC0\xA7" "b"), std::string("\xED\xA0\x80"),
-                                  std::string("cut\xE2\x82")}) {
+    for (const std::string& bad : {std::string("x\xFF"
+                                               "y"),
+                                   std::string("a\xC0\xA7"
+                                               "b"),
+                                   std::string("\xED\xA0\x80"), std::string("cut\xE2\x82")}) {
         err = 0;
-        EXPECT_EQ(CopyOutCharToWide(bad.data(), bad.size(), bad.size(), 0, true, true, w, sizeof w, &len, &err,
-                                    &used),
+        EXPECT_EQ(CopyOutCharToWide(bad.data(), bad.size(), bad.size(), 0, true, true, w, sizeof w, &len, &err, &used),
                   -1)
             << bad;
         EXPECT_EQ(err, kErrCastValue) << bad;
     }
     // A character cut by the end of a piece is whole once the rest of the value comes.
     const std::string head = "ab\xE2\x82";
-    EXPECT_EQ(CopyOutCharToWide(head.data(), head.size(), head.size(), 10, true, true, w, sizeof w, &len, &err,
-                                &used),
+    EXPECT_EQ(CopyOutCharToWide(head.data(), head.size(), head.size(), 10, true, true, w, sizeof w, &len, &err, &used),
               1);
     EXPECT_EQ(used, 2u);
     EXPECT_EQ(WideAt(w, 3), U16(u"ab") + u'\0');
@@ -413,7 +414,9 @@ TEST(CopyOut, NarrowToWideAndBack) {
     EXPECT_EQ(err, kErrCastValue);
     const SQLWCHAR text[] = {u'a', u'\u00E9', 0xD83D, 0xDE00, u'b'};
     EXPECT_EQ(CopyOutWideToChar(text, 5, 5, 0, true, true, n, sizeof n, &len, &err, &used), 0);
-    EXPECT_STREQ(n, "a\xC3\xA9\xF0\x9F\x98\x80" "b");
+    EXPECT_STREQ(n,
+                 "a\xC3\xA9\xF0\x9F\x98\x80"
+                 "b");
     EXPECT_EQ(len, 8);
     EXPECT_EQ(CopyOutWideToChar(text, 5, 5, 0, true, true, n, 4, &len, &err, &used), 1);
     EXPECT_STREQ(n, "a\xC3\xA9");

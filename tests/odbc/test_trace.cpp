@@ -1,3 +1,5 @@
+// The gateway's lines on the debug trace: each call and its result with the thread id and the
+// arguments.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -6,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "odbc_test_util.h"
+#include "tests/odbc/records_fixture.h"
 #include "util/trace.h"
 
 #include <sqlucode.h>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 #include "drv_ingii/i-cat.h"
 #include "drv_ingii/i-diag.h"
 #include "scrs/ks.h"

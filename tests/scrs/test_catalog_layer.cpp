@@ -11,7 +11,7 @@
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/scr_analyse.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 #include "util/errtable.h"
 
 using namespace stmttest;

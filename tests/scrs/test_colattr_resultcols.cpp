@@ -10,7 +10,7 @@
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 #include "util/errtable.h"
 #include "util/rowset.h"
 

@@ -1,7 +1,7 @@
 // Table and column descriptions from the catalog of the sample database, through the agent.
 #include <cstring>
 
-#include "scrs/keys_fixture.h"
+#include "tests/scrs/keys_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "scrs/sc_compound.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/ss.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 using namespace stmttest;
 

@@ -13,7 +13,7 @@
 #include "scrs/dsc.h"
 #include "scrs/ss.h"
 #include "util/trymem.h"
-#include "tests/scrs/dsc_test_util.h"
+#include "tests/scrs/dsc_fixture.h"
 
 using namespace dsc_test;
 

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "scrs/dsc.h"
-#include "tests/scrs/dsc_test_util.h"
+#include "tests/scrs/dsc_fixture.h"
 
 using namespace dsc_test;
 

@@ -1,6 +1,6 @@
 // Key-column choice over the sample database: the three catalog strategies, their order,
 // the description of index keys and the per-connection cache.
-#include "scrs/keys_fixture.h"
+#include "tests/scrs/keys_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "scrs/keys_fixture.h"
+#include "tests/scrs/keys_fixture.h"
 #include "util/dataset.h"
 
 namespace {

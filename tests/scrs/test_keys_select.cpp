@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "drv_ingii/i-desc.h"
-#include "scrs/keys_fixture.h"
+#include "tests/scrs/keys_fixture.h"
 
 namespace {
 

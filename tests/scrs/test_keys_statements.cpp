@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "scrs/keys_fixture.h"
+#include "tests/scrs/keys_fixture.h"
 #include "scrs/sc_keyset.h"
 #include "util/dataset.h"
 

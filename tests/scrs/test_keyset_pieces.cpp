@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "scrs/dsc_test_util.h"
+#include "tests/scrs/dsc_fixture.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/scr_analyse.h"
 #include "util/dataset.h"

@@ -7,7 +7,7 @@
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_setpos.h"
 #include "scrs/ss.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 #include "util/scrarray.h"
 #include "util/hash.h"
 #include "util/trymem.h"

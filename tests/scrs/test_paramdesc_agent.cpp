@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // A scrollable statement whose kept copy of the parameter values cannot be made: the values
 // handed over belong to the table, so they must not be lost on that path.
 #include "scrs/sc_cursor.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 #include "util/trymem.h"
 
 #if defined(__SANITIZE_ADDRESS__)

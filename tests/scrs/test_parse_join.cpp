@@ -10,7 +10,7 @@
 #include "scrs/sc_keyset.h"
 #include "scrs/scr_analyse.h"
 #include "scrs/scr_node.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 #include "util/errtable.h"
 #include "util/rowset.h"
 #include "util/scrarray.h"

@@ -25,8 +25,8 @@
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_rowver.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
-#include "tests/support/temp_dirs.h"
+#include "tests/support/agent_stmt_fixture.h"
+#include "tests/support/temp_dirs_fixture.h"
 #include "util/dataset.h"
 #include "util/rowset.h"
 

@@ -10,7 +10,7 @@
 #include "scrs/sc_s3.h"
 #include "scrs/sc_static.h"
 #include "scrs/ss.h"
-#include "tests/drv_ingii/test_stmt_fixture.h"
+#include "tests/support/agent_stmt_fixture.h"
 
 using namespace stmttest;
 

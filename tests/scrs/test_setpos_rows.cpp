@@ -9,7 +9,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "scrs/keys_fixture.h"
+#include "tests/scrs/keys_fixture.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/sc_setpos.h"
 #include "util/dataset.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "stress_env.h"
+#include "tests/stress/stress_fixture.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "stress_env.h"
+#include "tests/stress/stress_fixture.h"
 #include "util/trymem.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "stress_env.h"
+#include "tests/stress/stress_fixture.h"
 
 using namespace stress;
 

@@ -1,3 +1,4 @@
+// Allocation that never fails (s_alloc and its kin) and the memory pool.
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Column attribute records and their de-duplicated lists, and the XA transaction identifier.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// The foundation's containers and small pieces: hash table, doubly linked list, binary tree,
+// growable array, argument splitting and MD5.
 #include <gtest/gtest.h>
 
 #include <cstdint>

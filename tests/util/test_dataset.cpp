@@ -1,3 +1,5 @@
+// The column-wise value buffer: element widths, columns and rows made and freed, references,
+// column descriptions, and out of memory at each step.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

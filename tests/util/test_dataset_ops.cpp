@@ -1,3 +1,5 @@
+// Row and column operations on datasets: cell bytes, inserted, copied, moved and compared rows,
+// clones, and failures half-way that never leave a cell owning what it does not.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// Handle tables: numbers carrying tag and index, growth by five, refusal of foreign, stale and
+// out-of-range numbers, reuse of freed slots, the 16-bit limit, threads and out of memory.
 #include "util/handle_table.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The levelled log facility: level and category masks, prefixes, the daily header, message
+// formats and cuts, file and stream channels, and logging while channels change.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// Small string utilities: keyword and word search, trims, quoting, copies, paths and the
+// program name, and the per-thread error text.
 #include <gtest/gtest.h>
 
 #include <cerrno>

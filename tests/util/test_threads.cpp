@@ -1,3 +1,5 @@
+// Threads and synchronisation objects of the XA worker: threads and their cooperative stop,
+// events, semaphores, wait sets, and the recursive critical section.
 #include <gtest/gtest.h>
 
 #include <sys/syscall.h>

@@ -1,3 +1,5 @@
+// The token lock: recursive for its token, left from another thread than the one that entered
+// it, and waiters let through in turn.
 #include <gtest/gtest.h>
 
 #include <atomic>

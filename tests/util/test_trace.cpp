@@ -1,3 +1,5 @@
+// The debug trace: file names, banners, the XA stream, the setup key's file name, files others
+// planted, standard error, and whole lines from concurrent writers.
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 

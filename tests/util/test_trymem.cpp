@@ -1,3 +1,4 @@
+// Allocation that may fail: overflow of the size and the test hook that fails chosen allocations.
 #include <gtest/gtest.h>
 
 #include <cstdint>

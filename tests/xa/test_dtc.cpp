@@ -1,7 +1,7 @@
 // DTC enlistment through the in-process coordinator: the connection's work commits or aborts
 // with the coordinator's transaction.
 #include "platform/dtc.h"
-#include "tests/xa/odbc_fixture.h"
+#include "tests/xa/xa_odbc_fixture.h"
 #include "tests/xa/xa_fixture.h"
 #include "odbc/xa_switch.h"
 #include "xa/xa_dtc.h"

@@ -2,7 +2,7 @@
 // its XA connection.
 #include <thread>
 
-#include "tests/xa/odbc_fixture.h"
+#include "tests/xa/xa_odbc_fixture.h"
 #include "tests/xa/xa_fixture.h"
 #include "odbc/xa_switch.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/xa/odbc_fixture.h"
+#include "tests/xa/xa_odbc_fixture.h"
 #include "tests/xa/xa_fixture.h"
 #include "util/trymem.h"
 #include "odbc/xa_switch.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/drv_ingii/agent_fixture.h"
+#include "tests/support/agent_fixture.h"
 #include "xa/xa_agent.h"
 
 namespace xatest {

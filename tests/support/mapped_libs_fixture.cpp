@@ -1,4 +1,4 @@
-#include "tests/support/mapped_libs.h"
+#include "tests/support/mapped_libs_fixture.h"
 
 #include <link.h>
 

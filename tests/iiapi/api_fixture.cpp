@@ -1,4 +1,4 @@
-#include "api_support.h"
+#include "tests/iiapi/api_fixture.h"
 
 #include "iiapi/session.h"
 

@@ -1,4 +1,6 @@
-// Drives the agent through its operation table against the embedded engine.
+// The agent's server and connections through its operation table, against the embedded engine:
+// one data directory and databases for the program, and the queries and log lines the agent sent
+// recorded. The agent's and the XA layer's tests build on it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/temp_dirs.h"
+#include "tests/support/temp_dirs_fixture.h"
 #include "odbc/globals.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"

@@ -1,4 +1,4 @@
-#include "stress_env.h"
+#include "tests/stress/stress_fixture.h"
 
 #include <unistd.h>
 

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <string>
 
-#include "tests/support/diag_text.h"
-#include "tests/support/temp_dirs.h"
+#include "tests/support/diag_text_fixture.h"
+#include "tests/support/temp_dirs_fixture.h"
 #include "drv_ingii/i-glob.h"
 #include "iiapi/iiapi.h"
 #include "odbc/gateway.h"
@@ -37,11 +37,12 @@ inline bool PrepareOdbc() {
         return true;
     }();
     // Written for every test: the program's other suites may have written their own.
-    tvtest::UsePrivateIni("[xadb]\nDriver=/opt/corvanta/lib/libtelvarinu.so\nXaInfo=xa-open-text\n\n"
-                          "[xanodrv]\nXaInfo=other\n\n"
-                          "[xanoinfo]\nDriver=/opt/corvanta/lib/libtelvarin.so\n\n"
-                          "[xatm1]\nXaInfo=tm\n\n[xatm2]\nXaInfo=tm\n\n"
-                          "[xatm3]\nXaInfo=tm\n\n[xatm4]\nXaInfo=tm\n");
+    tvtest::UsePrivateIni(
+        "[xadb]\nDriver=/opt/corvanta/lib/libtelvarinu.so\nXaInfo=xa-open-text\n\n"
+        "[xanodrv]\nXaInfo=other\n\n"
+        "[xanoinfo]\nDriver=/opt/corvanta/lib/libtelvarin.so\n\n"
+        "[xatm1]\nXaInfo=tm\n\n[xatm2]\nXaInfo=tm\n\n"
+        "[xatm3]\nXaInfo=tm\n\n[xatm4]\nXaInfo=tm\n");
     setenv("KIV_LOGIN_SCRIPT", "CANCEL", 1);
     return done;
 }

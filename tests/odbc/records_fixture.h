@@ -1,11 +1,12 @@
 #pragma once
-// Helpers shared by the ODBC layer's unit tests: direct access to the records behind handles.
+// The records behind the ODBC side's handles, reached directly, and a connected pair on the
+// scripted agent, for the ODBC layer's unit tests.
 #include <sql.h>
 #include <sqlext.h>
 
 #include "odbc/gateway.h"
 #include "odbc/globals.h"
-#include "tests/support/scripted_agent.h"
+#include "tests/odbc/scripted_agent_fixture.h"
 
 template <class R>
 R* RecordOf(HandleTable* table, SQLHANDLE h) {

@@ -18,7 +18,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/globals.h"
-#include "tests/support/scripted_agent.h"
+#include "tests/odbc/scripted_agent_fixture.h"
 #include "util/dataset.h"
 #include "util/rowset.h"
 

@@ -1,8 +1,8 @@
-#include "connect_files.h"
+#include "tests/odbc/connect_files_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/support/temp_dirs.h"
+#include "tests/support/temp_dirs_fixture.h"
 
 #include <cstdlib>
 #include <filesystem>

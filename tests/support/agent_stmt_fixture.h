@@ -1,4 +1,6 @@
-// Drives the agent through its operation table against the embedded engine.
+// A connected agent session through the operation table against the embedded engine, a new
+// database for each, with statements, parameter Datasets built by hand and fetched blocks read
+// back. The agent's and the cursor layer's tests build on it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tests/support/temp_dirs.h"
+#include "tests/support/temp_dirs_fixture.h"
 #include "odbc/globals.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"

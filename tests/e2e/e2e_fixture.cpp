@@ -1,4 +1,4 @@
-#include "e2e_env.h"
+#include "tests/e2e/e2e_fixture.h"
 
 #include <unistd.h>
 
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/support/mapped_libs.h"
+#include "tests/support/mapped_libs_fixture.h"
 
 std::string BuildDir() {
     const char* env = getenv("TV_BUILD_DIR");

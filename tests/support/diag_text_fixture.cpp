@@ -1,4 +1,4 @@
-#include "tests/support/diag_text.h"
+#include "tests/support/diag_text_fixture.h"
 
 namespace tvtest {
 

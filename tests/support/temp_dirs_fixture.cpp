@@ -1,4 +1,4 @@
-#include "tests/support/temp_dirs.h"
+#include "tests/support/temp_dirs_fixture.h"
 
 #include <unistd.h>
 
