@@ -569,7 +569,7 @@ void xaRefreshMaster(Conn& c);
 std::string xaEncodeRecord(const XaRecord& r);
 bool xaDecodeRecord(const std::string& bytes, XaRecord& r);
 
-// ---- Dialect (dialect.cpp) ------------------------------------------------------------------
+// ---- Dialect (dialect_*.cpp, result_types.cpp, view_columns.cpp) ----------------------------
 
 struct Rewritten {
     enum class Kind {
