@@ -382,12 +382,8 @@ std::vector<Tok> guardDivisors(std::vector<Tok> t) {
     return t;
 }
 
-}  // namespace
-
-// General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
-std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
-    t = guardDivisors(rewriteDecimalDivision(c, std::move(t)));
-    // Parenthesised members of a UNION lose their parentheses.
+// Parenthesised members of a UNION lose their parentheses.
+void unwrapUnionMembers(std::vector<Tok>& t) {
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].text != "(") continue;
         size_t p = prevSig(t, i);
@@ -412,24 +408,69 @@ std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
         t[i] = {Tok::Space, " "};
         t[close] = {Tok::Space, " "};
     }
-    // A trailing FOR UPDATE [OF ...] / FOR READONLY / FOR READ ONLY of a SELECT.
-    {
-        int depth = 0;
-        for (size_t i = 0; i < t.size(); ++i) {
-            if (t[i].text == "(")
-                ++depth;
-            else if (t[i].text == ")")
-                --depth;
-            else if (depth == 0 && isWord(t, i, "for")) {
-                size_t n = skip(t, i + 1);
-                if (isWord(t, n, "update") || isWord(t, n, "readonly") || isWord(t, n, "read") ||
-                    isWord(t, n, "direct") || isWord(t, n, "deferred")) {
-                    t.resize(i);
-                    break;
-                }
+}
+
+// A trailing FOR UPDATE [OF ...] / FOR READONLY / FOR READ ONLY of a SELECT goes.
+void dropForClause(std::vector<Tok>& t) {
+    int depth = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].text == "(")
+            ++depth;
+        else if (t[i].text == ")")
+            --depth;
+        else if (depth == 0 && isWord(t, i, "for")) {
+            size_t n = skip(t, i + 1);
+            if (isWord(t, n, "update") || isWord(t, n, "readonly") || isWord(t, n, "read") || isWord(t, n, "direct") ||
+                isWord(t, n, "deferred")) {
+                t.resize(i);
+                break;
             }
         }
     }
+}
+
+// SELECT FIRST n ... at t[i] becomes SELECT ... LIMIT n (at the end of that SELECT); false when
+// the SELECT has no FIRST.
+bool rewriteSelectFirst(Conn& c, const std::vector<Tok>& t, size_t& i, std::vector<Tok>& o) {
+    size_t n = skip(t, i + 1);
+    if (isWord(t, n, "first")) {
+        size_t v = skip(t, n + 1);
+        if (v < t.size() && t[v].t == Tok::Number) {
+            int depth = 0;
+            size_t end = t.size();
+            for (size_t k2 = v + 1; k2 < t.size(); ++k2) {
+                if (t[k2].text == "(")
+                    ++depth;
+                else if (t[k2].text == ")") {
+                    if (depth == 0) {
+                        end = k2;
+                        break;
+                    }
+                    --depth;
+                } else if (depth == 0 &&
+                           (isWord(t, k2, "union") || isWord(t, k2, "intersect") || isWord(t, k2, "except"))) {
+                    end = k2;
+                    break;
+                }
+            }
+            std::vector<Tok> body(t.begin() + long(v + 1), t.begin() + long(end));
+            std::string inner = rewriteGeneral(c, body);
+            o.push_back(t[i]);
+            o.push_back({Tok::Space, inner + " LIMIT " + t[v].text + " "});
+            i = end - 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
+std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
+    t = guardDivisors(rewriteDecimalDivision(c, std::move(t)));
+    unwrapUnionMembers(t);
+    dropForClause(t);
     std::vector<Tok> o;
     o.reserve(t.size());
     std::vector<bool> fromCtx(1, false);
@@ -512,37 +553,7 @@ std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
                 }
             }
             // SELECT FIRST n ... becomes SELECT ... LIMIT n (at the end of that SELECT).
-            if (w == "select") {
-                size_t n = skip(t, i + 1);
-                if (isWord(t, n, "first")) {
-                    size_t v = skip(t, n + 1);
-                    if (v < t.size() && t[v].t == Tok::Number) {
-                        int depth = 0;
-                        size_t end = t.size();
-                        for (size_t k2 = v + 1; k2 < t.size(); ++k2) {
-                            if (t[k2].text == "(")
-                                ++depth;
-                            else if (t[k2].text == ")") {
-                                if (depth == 0) {
-                                    end = k2;
-                                    break;
-                                }
-                                --depth;
-                            } else if (depth == 0 && (isWord(t, k2, "union") || isWord(t, k2, "intersect") ||
-                                                      isWord(t, k2, "except"))) {
-                                end = k2;
-                                break;
-                            }
-                        }
-                        std::vector<Tok> body(t.begin() + long(v + 1), t.begin() + long(end));
-                        std::string inner = rewriteGeneral(c, body);
-                        o.push_back(k);
-                        o.push_back({Tok::Space, inner + " LIMIT " + t[v].text + " "});
-                        i = end - 1;
-                        continue;
-                    }
-                }
-            }
+            if (w == "select" && rewriteSelectFirst(c, t, i, o)) continue;
             o.push_back(k);
             continue;
         }

@@ -346,6 +346,155 @@ bool endsExpression(const Tok& k) {
     return false;
 }
 
+// The type of a literal.
+bool typeLiteral(const Tok& k, IngType& out) {
+    if (k.t == Tok::Number) {
+        if (k.text.find_first_of("eE") != std::string::npos) {
+            out = floatOf();
+            return true;
+        }
+        if (k.text.find('.') != std::string::npos) {
+            Decimal d;
+            if (!parseDecimal(k.text, d)) return false;
+            int p = int(d.digits.size());
+            if (p < d.scale + 1) p = d.scale + 1;
+            if (p > 39) {
+                out = floatOf();
+                return true;
+            }
+            out = IngType{};
+            out.type = IIAPI_DEC_TYPE;
+            out.precision = int16_t(p);
+            out.scale = int16_t(d.scale);
+            out.length = uint16_t(p / 2 + 1);
+            out.decl = "decimal(" + std::to_string(p) + "," + std::to_string(d.scale) + ")";
+            return true;
+        }
+        int64_t v = 0;
+        bool big = k.text.size() > 10;
+        if (!big) v = std::stoll(k.text);
+        out = intOf(big || v > INT32_MAX || v < INT32_MIN ? 8 : 4);
+        return true;
+    }
+    if (k.t == Tok::String) {
+        size_t n = 0;
+        for (size_t i = 1; i + 1 < k.text.size(); ++i) {
+            if (k.text[i] == '\'' && k.text[i + 1] == '\'') ++i;
+            ++n;
+        }
+        out = varcharOf(int(n));
+        return true;
+    }
+    return false;
+}
+
+// The type of a call of a function fn(...) that spans the whole expression x.
+bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
+    std::string fn = lower(x[0].text);
+    std::vector<Tok> arg(x.begin() + 2, x.end() - 1);
+    bool dummy;
+    if (fn == "count") {
+        out = intOf(4);
+        return true;
+    }
+    if (fn == "dbmsinfo") {
+        out = varcharOf(256);
+        return true;
+    }
+    if (fn == "int1" || fn == "int2" || fn == "int4" || fn == "int8" || fn == "integer1" || fn == "integer2" ||
+        fn == "integer4" || fn == "integer8") {
+        out = intOf(fn.back() - '0');
+        return true;
+    }
+    if (fn == "length" || fn == "octet_length" || fn == "locate" || fn == "size" || fn == "iiuserlen" ||
+        fn == "ii_ext_length") {
+        out = intOf(fn == "length" ? 2 : 4);
+        return true;
+    }
+    if (fn == "float8" || fn == "float4" || fn == "sqrt" || fn == "exp" || fn == "log" || fn == "ln" || fn == "sin" ||
+        fn == "cos" || fn == "atan" || fn == "tan" || fn == "power" || fn == "avg") {
+        out = floatOf();
+        if (fn == "float4") {
+            out.length = 4;
+            out.precision = 7;
+        }
+        return true;
+    }
+    if ((fn == "nvarchar" || fn == "nchar") && arg.size() == 1 && arg[0].t == Tok::String) {
+        // As many characters as the literal has.
+        const std::string& q = arg[0].text;
+        int n = 0;
+        for (size_t k = 1; k + 1 < q.size(); ++k) {
+            if (q[k] == '\'' && q[k + 1] == '\'') ++k;
+            if ((static_cast<unsigned char>(q[k]) & 0xC0) != 0x80) ++n;
+        }
+        return parseTypeText(fn + "(" + std::to_string(std::clamp(n, 1, 16000)) + ")", out, c.maxSegment);
+    }
+    if (fn == "ii_decdiv" && !arg.empty() && arg.back().t == Tok::Number) {
+        out = decimalOf(31, std::atoi(arg.back().text.c_str()));
+        out.nullable = true;
+        return true;
+    }
+    if (fn == kNonzeroGuard) return typeOperand(c, arg, out);
+    if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
+        const std::string& q = arg.back().text;
+        return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);
+    }
+    if (fn == "sum" || fn == "min" || fn == "max" || fn == "abs") {
+        std::vector<Tok> a = arg;
+        if (!a.empty() && a[0].t == Tok::Word && (lower(a[0].text) == "distinct" || lower(a[0].text) == "all"))
+            a.erase(a.begin());
+        bool known = typeExpression(c, a, out, dummy) && !dummy;
+        // A plain column: its declared type.
+        if (!known && (a.size() == 1 || (a.size() == 3 && a[1].text == ".")) &&
+            (a.back().t == Tok::Word || a.back().t == Tok::QuotedId))
+            known = columnTypeByName(c, identName(a.back()), out);
+        if (!known) return false;
+        out.nullable = true;
+        if (fn == "sum" && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE))
+            out = intOf(8);
+        else if (fn == "sum" && out.type == IIAPI_DEC_TYPE) {
+            out.precision = 31;
+            out.length = 16;
+            out.decl = "decimal(31," + std::to_string(out.scale) + ")";
+        } else if (fn == "sum" && out.type == IIAPI_FLT_TYPE) {
+            out = floatOf();
+        }
+        return true;
+    }
+    if (fn == "date" || fn == "ingresdate") {
+        // A time of day alone ({t '04:05:06'} arrives so) is a time, not a date of year 0.
+        IIAPI_DATETIME dt;
+        if (arg.size() == 1 && arg[0].t == Tok::String && arg[0].text.size() >= 2 &&
+            parseDateText(std::string_view(arg[0].text).substr(1, arg[0].text.size() - 2), dt) &&
+            dt.dt_kind == IIAPI_DTK_TIME)
+            return parseTypeText("time(0)", out, c.maxSegment);
+        out = IngType{};
+        out.type = IIAPI_DATE_TYPE;
+        out.length = 12;
+        out.decl = "ingresdate";
+        return true;
+    }
+    if (fn == "money") {
+        parseTypeText("money", out, c.maxSegment);
+        return true;
+    }
+    if (fn == "uppercase" || fn == "lowercase" || fn == "upper" || fn == "lower" || fn == "trim" || fn == "squeeze" ||
+        fn == "left" || fn == "right" || fn == "concat" || fn == "varchar" || fn == "char" || fn == "ifnull" ||
+        fn == "shift" || fn == "charextract" || fn == "_time" || fn == "iitypename" || fn == "substring" ||
+        fn == "substr") {
+        IngType a;
+        if (fn != "varchar" && fn != "char" && fn != "concat" && typeExpression(c, arg, a, dummy) &&
+            (a.type == IIAPI_VCH_TYPE || a.type == IIAPI_CHA_TYPE) && fn != "ifnull") {
+            out = varcharOf(a.type == IIAPI_VCH_TYPE ? a.length - 2 : a.length);
+            return true;
+        }
+        out = varcharOf(kDefaultTextLength);
+        return true;
+    }
+    return false;
+}
+
 bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasAlias) {
     hasAlias = false;
     std::vector<Tok> x = e;
@@ -369,47 +518,7 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
         out = varcharOf(1);
         return true;
     }
-    if (x.size() == 1) {
-        const Tok& k = x[0];
-        if (k.t == Tok::Number) {
-            if (k.text.find_first_of("eE") != std::string::npos) {
-                out = floatOf();
-                return true;
-            }
-            if (k.text.find('.') != std::string::npos) {
-                Decimal d;
-                if (!parseDecimal(k.text, d)) return false;
-                int p = int(d.digits.size());
-                if (p < d.scale + 1) p = d.scale + 1;
-                if (p > 39) {
-                    out = floatOf();
-                    return true;
-                }
-                out = IngType{};
-                out.type = IIAPI_DEC_TYPE;
-                out.precision = int16_t(p);
-                out.scale = int16_t(d.scale);
-                out.length = uint16_t(p / 2 + 1);
-                out.decl = "decimal(" + std::to_string(p) + "," + std::to_string(d.scale) + ")";
-                return true;
-            }
-            int64_t v = 0;
-            bool big = k.text.size() > 10;
-            if (!big) v = std::stoll(k.text);
-            out = intOf(big || v > INT32_MAX || v < INT32_MIN ? 8 : 4);
-            return true;
-        }
-        if (k.t == Tok::String) {
-            size_t n = 0;
-            for (size_t i = 1; i + 1 < k.text.size(); ++i) {
-                if (k.text[i] == '\'' && k.text[i + 1] == '\'') ++i;
-                ++n;
-            }
-            out = varcharOf(int(n));
-            return true;
-        }
-        return false;
-    }
+    if (x.size() == 1) return typeLiteral(x[0], out);
     // name ( ... ) spanning the whole expression.
     size_t closeAt = 0;
     if (x[0].t == Tok::Word && x[1].text == "(" && x.back().text == ")") {
@@ -422,111 +531,7 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
             }
         }
     }
-    if (closeAt != 0 && closeAt == x.size() - 1) {
-        std::string fn = lower(x[0].text);
-        std::vector<Tok> arg(x.begin() + 2, x.end() - 1);
-        bool dummy;
-        if (fn == "count") {
-            out = intOf(4);
-            return true;
-        }
-        if (fn == "dbmsinfo") {
-            out = varcharOf(256);
-            return true;
-        }
-        if (fn == "int1" || fn == "int2" || fn == "int4" || fn == "int8" || fn == "integer1" || fn == "integer2" ||
-            fn == "integer4" || fn == "integer8") {
-            out = intOf(fn.back() - '0');
-            return true;
-        }
-        if (fn == "length" || fn == "octet_length" || fn == "locate" || fn == "size" || fn == "iiuserlen" ||
-            fn == "ii_ext_length") {
-            out = intOf(fn == "length" ? 2 : 4);
-            return true;
-        }
-        if (fn == "float8" || fn == "float4" || fn == "sqrt" || fn == "exp" || fn == "log" || fn == "ln" ||
-            fn == "sin" || fn == "cos" || fn == "atan" || fn == "tan" || fn == "power" || fn == "avg") {
-            out = floatOf();
-            if (fn == "float4") {
-                out.length = 4;
-                out.precision = 7;
-            }
-            return true;
-        }
-        if ((fn == "nvarchar" || fn == "nchar") && arg.size() == 1 && arg[0].t == Tok::String) {
-            // As many characters as the literal has.
-            const std::string& q = arg[0].text;
-            int n = 0;
-            for (size_t k = 1; k + 1 < q.size(); ++k) {
-                if (q[k] == '\'' && q[k + 1] == '\'') ++k;
-                if ((static_cast<unsigned char>(q[k]) & 0xC0) != 0x80) ++n;
-            }
-            return parseTypeText(fn + "(" + std::to_string(std::clamp(n, 1, 16000)) + ")", out, c.maxSegment);
-        }
-        if (fn == "ii_decdiv" && !arg.empty() && arg.back().t == Tok::Number) {
-            out = decimalOf(31, std::atoi(arg.back().text.c_str()));
-            out.nullable = true;
-            return true;
-        }
-        if (fn == kNonzeroGuard) return typeOperand(c, arg, out);
-        if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
-            const std::string& q = arg.back().text;
-            return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);
-        }
-        if (fn == "sum" || fn == "min" || fn == "max" || fn == "abs") {
-            std::vector<Tok> a = arg;
-            if (!a.empty() && a[0].t == Tok::Word && (lower(a[0].text) == "distinct" || lower(a[0].text) == "all"))
-                a.erase(a.begin());
-            bool known = typeExpression(c, a, out, dummy) && !dummy;
-            // A plain column: its declared type.
-            if (!known && (a.size() == 1 || (a.size() == 3 && a[1].text == ".")) &&
-                (a.back().t == Tok::Word || a.back().t == Tok::QuotedId))
-                known = columnTypeByName(c, identName(a.back()), out);
-            if (!known) return false;
-            out.nullable = true;
-            if (fn == "sum" && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE))
-                out = intOf(8);
-            else if (fn == "sum" && out.type == IIAPI_DEC_TYPE) {
-                out.precision = 31;
-                out.length = 16;
-                out.decl = "decimal(31," + std::to_string(out.scale) + ")";
-            } else if (fn == "sum" && out.type == IIAPI_FLT_TYPE) {
-                out = floatOf();
-            }
-            return true;
-        }
-        if (fn == "date" || fn == "ingresdate") {
-            // A time of day alone ({t '04:05:06'} arrives so) is a time, not a date of year 0.
-            IIAPI_DATETIME dt;
-            if (arg.size() == 1 && arg[0].t == Tok::String && arg[0].text.size() >= 2 &&
-                parseDateText(std::string_view(arg[0].text).substr(1, arg[0].text.size() - 2), dt) &&
-                dt.dt_kind == IIAPI_DTK_TIME)
-                return parseTypeText("time(0)", out, c.maxSegment);
-            out = IngType{};
-            out.type = IIAPI_DATE_TYPE;
-            out.length = 12;
-            out.decl = "ingresdate";
-            return true;
-        }
-        if (fn == "money") {
-            parseTypeText("money", out, c.maxSegment);
-            return true;
-        }
-        if (fn == "uppercase" || fn == "lowercase" || fn == "upper" || fn == "lower" || fn == "trim" ||
-            fn == "squeeze" || fn == "left" || fn == "right" || fn == "concat" || fn == "varchar" || fn == "char" ||
-            fn == "ifnull" || fn == "shift" || fn == "charextract" || fn == "_time" || fn == "iitypename" ||
-            fn == "substring" || fn == "substr") {
-            IngType a;
-            if (fn != "varchar" && fn != "char" && fn != "concat" && typeExpression(c, arg, a, dummy) &&
-                (a.type == IIAPI_VCH_TYPE || a.type == IIAPI_CHA_TYPE) && fn != "ifnull") {
-                out = varcharOf(a.type == IIAPI_VCH_TYPE ? a.length - 2 : a.length);
-                return true;
-            }
-            out = varcharOf(kDefaultTextLength);
-            return true;
-        }
-        return false;
-    }
+    if (closeAt != 0 && closeAt == x.size() - 1) return typeFunctionCall(c, x, out);
     if (x.size() >= 2 && x.front().text == "(" && x.back().text == ")") {
         std::vector<Tok> inner(x.begin() + 1, x.end() - 1);
         bool alias;
