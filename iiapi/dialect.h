@@ -50,7 +50,6 @@ struct TypeScope {
 bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, Fault& f);
 bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& handled, Fault& f);
 std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name);
-bool isDateTimeType(const IngType& t);
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
 void analyseCursorSelect(const std::vector<Tok>& t, size_t sel, CursorShape& sh, size_t& fromAt, size_t& qualAt);
 bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& found, Fault& f);

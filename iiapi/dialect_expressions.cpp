@@ -107,24 +107,6 @@ bool rightIsText(Conn& c, const std::vector<Tok>& t, size_t i) {
 
 }  // namespace
 
-bool isDateTimeType(const IngType& t) {
-    switch (t.type) {
-        case IIAPI_DATE_TYPE:
-        case IIAPI_ADATE_TYPE:
-        case IIAPI_TMWO_TYPE:
-        case IIAPI_TMTZ_TYPE:
-        case IIAPI_TIME_TYPE:
-        case IIAPI_TSWO_TYPE:
-        case IIAPI_TSTZ_TYPE:
-        case IIAPI_TS_TYPE:
-        case IIAPI_INTYM_TYPE:
-        case IIAPI_INTDS_TYPE:
-            return true;
-        default:
-            return false;
-    }
-}
-
 namespace {
 
 bool isComparison(const Tok& k) {
@@ -160,7 +142,7 @@ bool comparedDateColumn(Conn& c, const std::vector<Tok>& t, size_t i, std::strin
     auto named = [&](size_t k) {
         IngType ty;
         if (k == std::string::npos || k >= t.size() || (t[k].t != Tok::Word && t[k].t != Tok::QuotedId)) return false;
-        if (!columnTypeByName(c, identName(t[k]), ty) || !isDateTimeType(ty)) return false;
+        if (!columnTypeByName(c, identName(t[k]), ty) || !isDateTimeType(ty.type)) return false;
         decl = comparandDecl(ty);
         return true;
     };

@@ -99,7 +99,7 @@ bool columnDefinition(Conn& c, const std::vector<Tok>& t, size_t p, size_t e, co
             ++q;
         }
     }
-    out.dated = isDateTimeType(ty);
+    out.dated = isDateTimeType(ty.type);
     out.sql =
         out.text + " " + sqliteDeclFor(ty) + (out.dated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest;
     return true;
@@ -282,7 +282,7 @@ std::vector<std::pair<std::string, std::string>> datedColumns(Conn& c, const std
             const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
             IngType ty;
             if (!name || !decl || lower(name) == lower(without) || !parseTypeText(decl, ty, c.maxSegment) ||
-                !isDateTimeType(ty))
+                !isDateTimeType(ty.type))
                 continue;
             std::string quoted = "\"";
             for (const char* p = name; *p; ++p) quoted += *p == '"' ? std::string("\"\"") : std::string(1, *p);

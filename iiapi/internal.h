@@ -722,7 +722,25 @@ std::string hexBytes(const void* p, size_t n, bool upper);
 Fault notTextFault(const std::string& what);
 size_t utf8Fit(std::string_view s, size_t maxBytes);  // bytes that hold whole characters
 
-// Dates.
+// Dates. The date, time, timestamp and interval types: each value is an IIAPI_DATETIME to the
+// client and its text in the store.
+constexpr bool isDateTimeType(int type) {
+    switch (type) {
+        case IIAPI_DATE_TYPE:
+        case IIAPI_ADATE_TYPE:
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE:
+            return true;
+        default:
+            return false;
+    }
+}
 bool parseDateText(std::string_view s, IIAPI_DATETIME& dt);
 std::string formatDate(const IIAPI_DATETIME& dt, int16_t type);
 // The one stored form of a date/time value of type t (declared precision kept), which orders

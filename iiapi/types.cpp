@@ -541,6 +541,7 @@ bool encodeNational(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& 
 }  // namespace
 
 bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    if (isDateTimeType(t.type)) return encodeDateTime(v, buf, len, f);
     switch (t.type) {
         case IIAPI_INT_TYPE:
             return encodeInteger(v, t, buf, len, f);
@@ -551,17 +552,6 @@ bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
             return encodeDecimal(v, t, buf, len, f);
         case IIAPI_BOOL_TYPE:
             return encodeBoolean(v, t, buf, len, f);
-        case IIAPI_DATE_TYPE:
-        case IIAPI_ADATE_TYPE:
-        case IIAPI_TMWO_TYPE:
-        case IIAPI_TMTZ_TYPE:
-        case IIAPI_TIME_TYPE:
-        case IIAPI_TSWO_TYPE:
-        case IIAPI_TSTZ_TYPE:
-        case IIAPI_TS_TYPE:
-        case IIAPI_INTYM_TYPE:
-        case IIAPI_INTDS_TYPE:
-            return encodeDateTime(v, buf, len, f);
         case IIAPI_CHA_TYPE:
         case IIAPI_CHR_TYPE:
         case IIAPI_BYTE_TYPE:
@@ -717,6 +707,16 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
     int rc = SQLITE_OK;
     if (v.null) {
         rc = sqlite3_bind_null(st, i);
+    } else if (isDateTimeType(d.ds_dataType)) {
+        const std::string& b = v.bytes;
+        if (b.size() < sizeof(IIAPI_DATETIME)) {
+            f = makeFault("22026", native::kType, "Date parameter of a wrong length");
+            return false;
+        }
+        IIAPI_DATETIME dt;
+        std::memcpy(&dt, b.data(), sizeof dt);
+        std::string s = formatDate(dt, d.ds_dataType);
+        rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
     } else {
         const std::string& b = v.bytes;
         switch (d.ds_dataType) {
@@ -773,26 +773,6 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
                 rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
                 break;
             }
-            case IIAPI_DATE_TYPE:
-            case IIAPI_ADATE_TYPE:
-            case IIAPI_TMWO_TYPE:
-            case IIAPI_TMTZ_TYPE:
-            case IIAPI_TIME_TYPE:
-            case IIAPI_TSWO_TYPE:
-            case IIAPI_TSTZ_TYPE:
-            case IIAPI_TS_TYPE:
-            case IIAPI_INTYM_TYPE:
-            case IIAPI_INTDS_TYPE: {
-                if (b.size() < sizeof(IIAPI_DATETIME)) {
-                    f = makeFault("22026", native::kType, "Date parameter of a wrong length");
-                    return false;
-                }
-                IIAPI_DATETIME dt;
-                std::memcpy(&dt, b.data(), sizeof dt);
-                std::string s = formatDate(dt, d.ds_dataType);
-                rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
-                break;
-            }
             default: {
                 std::string_view text;
                 std::string made;
@@ -821,6 +801,13 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
 bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::string& out) {
     const auto* p = static_cast<const uint8_t*>(data);
     char buf[128];
+    if (isDateTimeType(d.ds_dataType)) {
+        if (len < sizeof(IIAPI_DATETIME)) return false;
+        IIAPI_DATETIME dt;
+        std::memcpy(&dt, p, sizeof dt);
+        out = formatDate(dt, d.ds_dataType);
+        return true;
+    }
     switch (d.ds_dataType) {
         case IIAPI_INT_TYPE: {
             int64_t x;
@@ -873,22 +860,6 @@ bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::s
             if (len < 1) return false;
             out = p[0] ? "TRUE" : "FALSE";
             return true;
-        case IIAPI_DATE_TYPE:
-        case IIAPI_ADATE_TYPE:
-        case IIAPI_TMWO_TYPE:
-        case IIAPI_TMTZ_TYPE:
-        case IIAPI_TIME_TYPE:
-        case IIAPI_TSWO_TYPE:
-        case IIAPI_TSTZ_TYPE:
-        case IIAPI_TS_TYPE:
-        case IIAPI_INTYM_TYPE:
-        case IIAPI_INTDS_TYPE: {
-            if (len < sizeof(IIAPI_DATETIME)) return false;
-            IIAPI_DATETIME dt;
-            std::memcpy(&dt, p, sizeof dt);
-            out = formatDate(dt, d.ds_dataType);
-            return true;
-        }
         case IIAPI_CHA_TYPE:
         case IIAPI_CHR_TYPE:
         case IIAPI_BYTE_TYPE:
@@ -1036,9 +1007,7 @@ IIAPI_STATUS convertToValue(const IIAPI_DESCRIPTOR& sd, const void* src, size_t 
     if (t.type == IIAPI_MNY_TYPE && t.length != 8) return IIAPI_ST_FAILURE;
     if (t.type == IIAPI_DEC_TYPE && (t.precision < 1 || t.precision > 39 || t.length < t.precision / 2 + 1))
         return IIAPI_ST_FAILURE;
-    if ((t.type >= IIAPI_DATE_TYPE && t.type <= IIAPI_TSWO_TYPE && t.type != IIAPI_MNY_TYPE) ||
-        t.type == IIAPI_TSTZ_TYPE || t.type == IIAPI_TS_TYPE || t.type == IIAPI_INTYM_TYPE ||
-        t.type == IIAPI_INTDS_TYPE) {
+    if (isDateTimeType(t.type)) {
         if (t.length < sizeof(IIAPI_DATETIME)) return IIAPI_ST_FAILURE;
     } else if (!isNumericType(t.type)) {
         return IIAPI_ST_FAILURE;
