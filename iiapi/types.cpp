@@ -355,46 +355,65 @@ std::string sqliteDeclFor(const IngType& t) {
 
 namespace {
 
+// Integers as the client interface lays them out: native byte order, 1, 2, 4 or 8 bytes (any other
+// width counts as 8 where the caller has checked it).
+bool readNativeInt(const void* p, size_t len, int64_t& x) {
+    if (len == 1) {
+        x = *static_cast<const int8_t*>(p);
+    } else if (len == 2) {
+        int16_t y;
+        std::memcpy(&y, p, 2);
+        x = y;
+    } else if (len == 4) {
+        int32_t y;
+        std::memcpy(&y, p, 4);
+        x = y;
+    } else if (len == 8) {
+        std::memcpy(&x, p, 8);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool fitsNativeInt(int64_t x, uint16_t length) {
+    switch (length) {
+        case 1:
+            return x >= INT8_MIN && x <= INT8_MAX;
+        case 2:
+            return x >= INT16_MIN && x <= INT16_MAX;
+        case 4:
+            return x >= INT32_MIN && x <= INT32_MAX;
+        default:
+            return true;
+    }
+}
+
+void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
+    if (length == 1) {
+        int8_t y = int8_t(x);
+        std::memcpy(out, &y, 1);
+    } else if (length == 2) {
+        int16_t y = int16_t(x);
+        std::memcpy(out, &y, 2);
+    } else if (length == 4) {
+        int32_t y = int32_t(x);
+        std::memcpy(out, &y, 4);
+    } else {
+        std::memcpy(out, &x, 8);
+    }
+}
+
 // An integer of the column's width, refused when out of its range.
 bool encodeInteger(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
     int64_t x;
     if (!valueInt(v, x, what, f)) return false;
-    int64_t lo, hi;
-    switch (t.length) {
-        case 1:
-            lo = INT8_MIN;
-            hi = INT8_MAX;
-            break;
-        case 2:
-            lo = INT16_MIN;
-            hi = INT16_MAX;
-            break;
-        case 4:
-            lo = INT32_MIN;
-            hi = INT32_MAX;
-            break;
-        default:
-            lo = INT64_MIN;
-            hi = INT64_MAX;
-            break;
-    }
-    if (x < lo || x > hi) {
+    if (!fitsNativeInt(x, t.length)) {
         f = rangeFault(what);
         return false;
     }
-    if (t.length == 1) {
-        int8_t y = int8_t(x);
-        std::memcpy(buf, &y, 1);
-    } else if (t.length == 2) {
-        int16_t y = int16_t(x);
-        std::memcpy(buf, &y, 2);
-    } else if (t.length == 4) {
-        int32_t y = int32_t(x);
-        std::memcpy(buf, &y, 4);
-    } else {
-        std::memcpy(buf, &x, 8);
-    }
+    writeNativeInt(x, t.length, buf);
     len = t.length;
     return true;
 }
@@ -722,19 +741,7 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
         switch (d.ds_dataType) {
             case IIAPI_INT_TYPE: {
                 int64_t x = 0;
-                if (b.size() == 1)
-                    x = int8_t(b[0]);
-                else if (b.size() == 2) {
-                    int16_t y;
-                    std::memcpy(&y, b.data(), 2);
-                    x = y;
-                } else if (b.size() == 4) {
-                    int32_t y;
-                    std::memcpy(&y, b.data(), 4);
-                    x = y;
-                } else if (b.size() == 8)
-                    std::memcpy(&x, b.data(), 8);
-                else {
+                if (!readNativeInt(b.data(), b.size(), x)) {
                     f = makeFault("22026", native::kType, "Integer parameter of length " + std::to_string(b.size()));
                     return false;
                 }
@@ -811,20 +818,7 @@ bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::s
     switch (d.ds_dataType) {
         case IIAPI_INT_TYPE: {
             int64_t x;
-            if (len == 1)
-                x = int8_t(p[0]);
-            else if (len == 2) {
-                int16_t y;
-                std::memcpy(&y, p, 2);
-                x = y;
-            } else if (len == 4) {
-                int32_t y;
-                std::memcpy(&y, p, 4);
-                x = y;
-            } else if (len == 8)
-                std::memcpy(&x, p, 8);
-            else
-                return false;
+            if (!readNativeInt(p, len, x)) return false;
             out = std::to_string(x);
             return true;
         }
@@ -1023,20 +1017,8 @@ IIAPI_STATUS convertToValue(const IIAPI_DESCRIPTOR& sd, const void* src, size_t 
                     return IIAPI_ST_FAILURE;
                 x = int64_t(dx);
             }
-            int64_t lo = t.length == 1 ? INT8_MIN : t.length == 2 ? INT16_MIN : t.length == 4 ? INT32_MIN : INT64_MIN;
-            int64_t hi = t.length == 1 ? INT8_MAX : t.length == 2 ? INT16_MAX : t.length == 4 ? INT32_MAX : INT64_MAX;
-            if (x < lo || x > hi) return IIAPI_ST_FAILURE;
-            if (t.length == 1) {
-                int8_t y = int8_t(x);
-                std::memcpy(dst, &y, 1);
-            } else if (t.length == 2) {
-                int16_t y = int16_t(x);
-                std::memcpy(dst, &y, 2);
-            } else if (t.length == 4) {
-                int32_t y = int32_t(x);
-                std::memcpy(dst, &y, 4);
-            } else
-                std::memcpy(dst, &x, 8);
+            if (!fitsNativeInt(x, t.length)) return IIAPI_ST_FAILURE;
+            writeNativeInt(x, t.length, dst);
             outLen = t.length;
             ok = true;
             break;
