@@ -372,16 +372,7 @@ void unwrapUnionMembers(std::vector<Tok>& t) {
         bool head = p == std::string::npos || isWord(t, p, "union") || isWord(t, p, "all") ||
                     isWord(t, p, "intersect") || isWord(t, p, "except");
         if (!head || !isWord(t, skip(t, i + 1), "select")) continue;
-        int depth = 0;
-        size_t close = std::string::npos;
-        for (size_t k = i; k < t.size(); ++k) {
-            if (t[k].text == "(")
-                ++depth;
-            else if (t[k].text == ")" && --depth == 0) {
-                close = k;
-                break;
-            }
-        }
+        const size_t close = closingOf(t, i);
         if (close == std::string::npos) continue;
         size_t after = skip(t, close + 1);
         if (after < t.size() && !isWord(t, after, "union") && !isWord(t, after, "order") &&

@@ -115,6 +115,9 @@ ServerSettings currentSettings();
 
 std::string dataDirectory();
 bool databasePath(std::string_view target, std::string& path, std::string& dbname);
+// A message for a caller's buffer of buflen bytes (none when it has no room), cut to fit and
+// NUL-terminated.
+void putMessage(char* buf, size_t buflen, const std::string& m);
 
 // ---- Environment ---------------------------------------------------------------------------
 
