@@ -49,11 +49,7 @@ bool isTextColumnName(Conn& c, const std::string& name) {
         if (name == *n) return true;
     for (const std::string& d : declaredTypesOf(c, name)) {
         IngType ty;
-        if (parseTypeText(d, ty, c.maxSegment) &&
-            (ty.type == IIAPI_CHA_TYPE || ty.type == IIAPI_CHR_TYPE || ty.type == IIAPI_VCH_TYPE ||
-             ty.type == IIAPI_TXT_TYPE || ty.type == IIAPI_LVCH_TYPE || ty.type == IIAPI_NCHA_TYPE ||
-             ty.type == IIAPI_NVCH_TYPE || ty.type == IIAPI_LNVCH_TYPE))
-            return true;
+        if (parseTypeText(d, ty, c.maxSegment) && isTextType(ty.type)) return true;
     }
     return false;
 }

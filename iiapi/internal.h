@@ -129,6 +129,17 @@ struct Env : Object {
 
 // ---- Types ---------------------------------------------------------------------------------
 
+// The text types (character strings of every length and kind) and the long types (sent and read in
+// segments).
+constexpr bool isTextType(int type) {
+    return type == IIAPI_CHA_TYPE || type == IIAPI_CHR_TYPE || type == IIAPI_VCH_TYPE || type == IIAPI_TXT_TYPE ||
+           type == IIAPI_LTXT_TYPE || type == IIAPI_LVCH_TYPE || type == IIAPI_NCHA_TYPE || type == IIAPI_NVCH_TYPE ||
+           type == IIAPI_LNVCH_TYPE;
+}
+constexpr bool isLongType(int type) {
+    return type == IIAPI_LVCH_TYPE || type == IIAPI_LBYTE_TYPE || type == IIAPI_LNVCH_TYPE;
+}
+
 struct IngType {
     int16_t type = IIAPI_VCH_TYPE;
     uint16_t length = 0;  // bytes of one value (VARCHAR: with the u16 prefix; long: segment)
@@ -137,7 +148,7 @@ struct IngType {
     bool nullable = true;
     std::string decl;  // the declared text, lower case, as the engine shows it
 
-    bool isLong() const { return type == IIAPI_LVCH_TYPE || type == IIAPI_LBYTE_TYPE || type == IIAPI_LNVCH_TYPE; }
+    bool isLong() const { return isLongType(type); }
 };
 
 // The columns of a view as the engine types them.

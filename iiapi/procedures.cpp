@@ -376,9 +376,7 @@ bool isTextVar(Frame& fr, const std::string& name) {
     if (it == fr.vars.end()) return false;
     IngType t;
     if (!parseTypeText(it->second->type, t, fr.c.maxSegment)) return false;
-    return t.type == IIAPI_CHA_TYPE || t.type == IIAPI_CHR_TYPE || t.type == IIAPI_VCH_TYPE ||
-           t.type == IIAPI_TXT_TYPE || t.type == IIAPI_LVCH_TYPE || t.type == IIAPI_NCHA_TYPE ||
-           t.type == IIAPI_NVCH_TYPE || t.type == IIAPI_LNVCH_TYPE;
+    return isTextType(t.type);
 }
 
 // In procedure expressions variables are named without a colon; SQLite needs one.  A "+" next to

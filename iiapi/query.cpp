@@ -1081,8 +1081,7 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
         IIAPI_DESCRIPTOR& d = s.paramDesc[i];
         if (d.ds_columnName) s.paramNames[i] = d.ds_columnName;
         d.ds_columnName = nullptr;
-        bool longType =
-            d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE || d.ds_dataType == IIAPI_LNVCH_TYPE;
+        bool longType = isLongType(d.ds_dataType);
         if (!longType && d.ds_length == 0 && d.ds_dataType != IIAPI_CHA_TYPE && d.ds_dataType != IIAPI_BYTE_TYPE &&
             d.ds_dataType != IIAPI_NCHA_TYPE && d.ds_dataType != IIAPI_CHR_TYPE)
             return fail(p->sd_genParm, s,
@@ -1119,8 +1118,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
         const IIAPI_DESCRIPTOR& d = s.paramDesc[idx];
         const IIAPI_DATAVALUE& v = p->pp_parmData[k];
         ParamValue& pv = s.params[idx];
-        bool longType =
-            d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE || d.ds_dataType == IIAPI_LNVCH_TYPE;
+        bool longType = isLongType(d.ds_dataType);
         if (longType) {
             if (p->pp_parmCount != 1)
                 return fail(p->pp_genParm, s, makeFault("07001", native::kGeneral, "A long value is sent alone"));

@@ -211,16 +211,6 @@ bool columnTypeByName(Conn& c, const std::string& name, IngType& out) {
     return !types.empty() && parseTypeText(types.front(), out, c.maxSegment);
 }
 
-namespace {
-
-bool isTextType(const IngType& t) {
-    return t.type == IIAPI_CHA_TYPE || t.type == IIAPI_CHR_TYPE || t.type == IIAPI_VCH_TYPE ||
-           t.type == IIAPI_TXT_TYPE || t.type == IIAPI_LVCH_TYPE || t.type == IIAPI_NCHA_TYPE ||
-           t.type == IIAPI_NVCH_TYPE || t.type == IIAPI_LNVCH_TYPE;
-}
-
-}  // namespace
-
 // Type of one operand of an arithmetic expression (no blanks among its tokens): a parenthesised
 // expression, a literal, a function or a (qualified) column of the statement's tables.
 bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t) {
@@ -306,7 +296,7 @@ bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
         if (v.size() > 1 && v[0].t == Tok::Punct && (v[0].text == "-" || v[0].text == "+")) v.erase(v.begin());
         IngType t;
         if (!typeOperand(c, v, t)) return false;
-        if (isTextType(t))
+        if (isTextType(t.type))
             anyText = true;
         else if (t.type == IIAPI_BOOL_TYPE)
             t = intOf(1);

@@ -898,12 +898,6 @@ bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::s
 
 namespace {
 
-bool isTextType(int t) {
-    return t == IIAPI_CHA_TYPE || t == IIAPI_CHR_TYPE || t == IIAPI_VCH_TYPE || t == IIAPI_TXT_TYPE ||
-           t == IIAPI_LTXT_TYPE || t == IIAPI_LVCH_TYPE || t == IIAPI_NCHA_TYPE || t == IIAPI_NVCH_TYPE ||
-           t == IIAPI_LNVCH_TYPE;
-}
-
 bool isNumericType(int t) {
     return t == IIAPI_INT_TYPE || t == IIAPI_FLT_TYPE || t == IIAPI_MNY_TYPE || t == IIAPI_DEC_TYPE ||
            t == IIAPI_BOOL_TYPE;
