@@ -166,26 +166,14 @@ bool catalogColumnType(const std::string& name, IngType& out) {
                                   "column_internal_length",
                                   "dbp_parameter_count",
                                   nullptr};
-    for (const char** n = names32; *n; ++n)
-        if (name == *n) {
-            out = charOf(32);
-            return true;
-        }
-    for (const char** n = names1; *n; ++n)
-        if (name == *n) {
-            out = charOf(1);
-            return true;
-        }
-    for (const char** n = int2s; *n; ++n)
-        if (name == *n) {
-            out = intOf(2);
-            return true;
-        }
-    for (const char** n = int4s; *n; ++n)
-        if (name == *n) {
-            out = intOf(4);
-            return true;
-        }
+    static const std::pair<const char* const*, IngType> lists[] = {
+        {names32, charOf(32)}, {names1, charOf(1)}, {int2s, intOf(2)}, {int4s, intOf(4)}};
+    for (const auto& [names, type] : lists)
+        for (const char* const* n = names; *n; ++n)
+            if (name == *n) {
+                out = type;
+                return true;
+            }
     if (name == "column_default_val" || name == "defvalue" || name == "param_default_val") {
         out = varcharOf(1501);
         return true;
