@@ -25,7 +25,8 @@ std::string join(const std::vector<Tok>& t, size_t b, size_t e);
 // Index of the next non-space token at or after i.
 size_t skip(const std::vector<Tok>& t, size_t i);
 bool isWord(const std::vector<Tok>& t, size_t i, const char* w);
-// A name as the catalogs keep it: unquoted in lower case, quoted as written.
+// A name as the catalogs keep it: an unquoted one in lower case, a quoted one as written between
+// its quotes.
 std::string identName(const Tok& t);
 // Index of the previous non-space token, or npos.
 size_t prevSig(const std::vector<Tok>& t, size_t i);
