@@ -571,11 +571,7 @@ void IIapi_releaseXID(IIAPI_RELXIDPARM* p) {
 
 int iiengine_createDatabase(const char* target, const char* user, const char* password, char* errbuf, size_t errlen) {
     auto err = [&](const std::string& m) {
-        if (errbuf && errlen) {
-            size_t n = std::min(m.size(), errlen - 1);
-            std::memcpy(errbuf, m.data(), n);
-            errbuf[n] = 0;
-        }
+        putMessage(errbuf, errlen, m);
         return -1;
     };
     if (!target) return err("no database name");

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
@@ -142,6 +143,13 @@ bool databasePath(std::string_view target, std::string& path, std::string& dbnam
     dbname = std::string(t);
     path = dataDirectory() + "/" + dbname + ".db";
     return true;
+}
+
+void putMessage(char* buf, size_t buflen, const std::string& m) {
+    if (!buf || !buflen) return;
+    size_t n = std::min(m.size(), buflen - 1);
+    std::memcpy(buf, m.data(), n);
+    buf[n] = 0;
 }
 
 }  // namespace iiapi

@@ -173,6 +173,12 @@ void fnText(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void castTo(sqlite3_context* ctx, sqlite3_value* v, const IngType& t) {
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (isDateTimeType(t.type)) {
+        std::string out;
+        if (!canonicalDateTime(argText(v), t, out))
+            return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
+        return resultText(ctx, out);
+    }
     switch (t.type) {
         case IIAPI_INT_TYPE:
         case IIAPI_BOOL_TYPE: {
@@ -209,21 +215,6 @@ void castTo(sqlite3_context* ctx, sqlite3_value* v, const IngType& t) {
             // Up to 15 digits a double holds the value exactly enough to compare as a number.
             if (precision <= 15) return sqlite3_result_double(ctx, std::strtod(exact.c_str(), nullptr));
             return resultText(ctx, exact);
-        }
-        case IIAPI_DATE_TYPE:
-        case IIAPI_ADATE_TYPE:
-        case IIAPI_TMWO_TYPE:
-        case IIAPI_TMTZ_TYPE:
-        case IIAPI_TIME_TYPE:
-        case IIAPI_TSWO_TYPE:
-        case IIAPI_TSTZ_TYPE:
-        case IIAPI_TS_TYPE:
-        case IIAPI_INTYM_TYPE:
-        case IIAPI_INTDS_TYPE: {
-            std::string out;
-            if (!canonicalDateTime(argText(v), t, out))
-                return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
-            return resultText(ctx, out);
         }
         case IIAPI_BYTE_TYPE:
         case IIAPI_VBYTE_TYPE:

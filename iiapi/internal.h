@@ -115,6 +115,9 @@ ServerSettings currentSettings();
 
 std::string dataDirectory();
 bool databasePath(std::string_view target, std::string& path, std::string& dbname);
+// A message for a caller's buffer of buflen bytes (none when it has no room), cut to fit and
+// NUL-terminated.
+void putMessage(char* buf, size_t buflen, const std::string& m);
 
 // ---- Environment ---------------------------------------------------------------------------
 
@@ -126,6 +129,17 @@ struct Env : Object {
 
 // ---- Types ---------------------------------------------------------------------------------
 
+// The text types (character strings of every length and kind) and the long types (sent and read in
+// segments).
+constexpr bool isTextType(int type) {
+    return type == IIAPI_CHA_TYPE || type == IIAPI_CHR_TYPE || type == IIAPI_VCH_TYPE || type == IIAPI_TXT_TYPE ||
+           type == IIAPI_LTXT_TYPE || type == IIAPI_LVCH_TYPE || type == IIAPI_NCHA_TYPE || type == IIAPI_NVCH_TYPE ||
+           type == IIAPI_LNVCH_TYPE;
+}
+constexpr bool isLongType(int type) {
+    return type == IIAPI_LVCH_TYPE || type == IIAPI_LBYTE_TYPE || type == IIAPI_LNVCH_TYPE;
+}
+
 struct IngType {
     int16_t type = IIAPI_VCH_TYPE;
     uint16_t length = 0;  // bytes of one value (VARCHAR: with the u16 prefix; long: segment)
@@ -134,7 +148,7 @@ struct IngType {
     bool nullable = true;
     std::string decl;  // the declared text, lower case, as the engine shows it
 
-    bool isLong() const { return type == IIAPI_LVCH_TYPE || type == IIAPI_LBYTE_TYPE || type == IIAPI_LNVCH_TYPE; }
+    bool isLong() const { return isLongType(type); }
 };
 
 // The columns of a view as the engine types them.
@@ -569,7 +583,7 @@ void xaRefreshMaster(Conn& c);
 std::string xaEncodeRecord(const XaRecord& r);
 bool xaDecodeRecord(const std::string& bytes, XaRecord& r);
 
-// ---- Dialect (dialect.cpp) ------------------------------------------------------------------
+// ---- Dialect (dialect_*.cpp, result_types.cpp, view_columns.cpp) ----------------------------
 
 struct Rewritten {
     enum class Kind {
@@ -722,7 +736,25 @@ std::string hexBytes(const void* p, size_t n, bool upper);
 Fault notTextFault(const std::string& what);
 size_t utf8Fit(std::string_view s, size_t maxBytes);  // bytes that hold whole characters
 
-// Dates.
+// Dates. The date, time, timestamp and interval types: each value is an IIAPI_DATETIME to the
+// client and its text in the store.
+constexpr bool isDateTimeType(int type) {
+    switch (type) {
+        case IIAPI_DATE_TYPE:
+        case IIAPI_ADATE_TYPE:
+        case IIAPI_TMWO_TYPE:
+        case IIAPI_TMTZ_TYPE:
+        case IIAPI_TIME_TYPE:
+        case IIAPI_TSWO_TYPE:
+        case IIAPI_TSTZ_TYPE:
+        case IIAPI_TS_TYPE:
+        case IIAPI_INTYM_TYPE:
+        case IIAPI_INTDS_TYPE:
+            return true;
+        default:
+            return false;
+    }
+}
 bool parseDateText(std::string_view s, IIAPI_DATETIME& dt);
 std::string formatDate(const IIAPI_DATETIME& dt, int16_t type);
 // The one stored form of a date/time value of type t (declared precision kept), which orders

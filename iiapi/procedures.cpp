@@ -376,9 +376,7 @@ bool isTextVar(Frame& fr, const std::string& name) {
     if (it == fr.vars.end()) return false;
     IngType t;
     if (!parseTypeText(it->second->type, t, fr.c.maxSegment)) return false;
-    return t.type == IIAPI_CHA_TYPE || t.type == IIAPI_CHR_TYPE || t.type == IIAPI_VCH_TYPE ||
-           t.type == IIAPI_TXT_TYPE || t.type == IIAPI_LVCH_TYPE || t.type == IIAPI_NCHA_TYPE ||
-           t.type == IIAPI_NVCH_TYPE || t.type == IIAPI_LNVCH_TYPE;
+    return isTextType(t.type);
 }
 
 // In procedure expressions variables are named without a colon; SQLite needs one.  A "+" next to
@@ -570,6 +568,216 @@ bool runSql(Frame& fr, const std::string& text, const std::vector<std::string>& 
     return true;
 }
 
+// RETURN [value] and RETURN ROW (values).
+Flow runReturn(Frame& fr, const Block& b, size_t& i, Fault& f) {
+    const auto& t = b.t;
+    if (kw(t, i + 1, "row")) {
+        size_t e = statementEnd(t, i + 2, {});
+        std::string list = textOf(b, i + 2, e);
+        if (list.size() >= 2 && list.front() == '(' && list.back() == ')') list = list.substr(1, list.size() - 2);
+        Rewritten r;
+        if (!rewriteStatement(fr.c, "SELECT " + list, r, f)) return Flow::Fail;
+        sqlite3_stmt* st = nullptr;
+        if (!prepareIn(fr, r.sql, st, f) || sqlite3_step(st) != SQLITE_ROW) {
+            if (f.sqlstate.empty()) f = faultFromSqlite(fr.c.db, sqlite3_errcode(fr.c.db));
+            sqlite3_finalize(st);
+            return Flow::Fail;
+        }
+        int n = sqlite3_column_count(st);
+        if (!fr.resultTypes.empty() && size_t(n) != fr.resultTypes.size()) {
+            sqlite3_finalize(st);
+            f = makeFault("42000", native::kSyntax, "RETURN ROW does not match the RESULT ROW of the procedure");
+            return Flow::Fail;
+        }
+        std::vector<sqlite3_value*> row;
+        for (int k = 0; k < n; ++k) row.push_back(sqlite3_value_dup(sqlite3_column_value(st, k)));
+        sqlite3_finalize(st);
+        fr.rows.push_back(std::move(row));
+        i = e;
+        return Flow::Next;
+    }
+    size_t e = statementEnd(t, i + 1, {"end", "endif", "else", "elseif", "endwhile", "endfor"});
+    if (e > i + 1) {
+        sqlite3_value* v = nullptr;
+        if (!evalExpr(fr, textOf(b, i + 1, e), v, f)) return Flow::Fail;
+        fr.returnValue = sqlite3_value_int(v);
+        sqlite3_value_free(v);
+    }
+    fr.returned = true;
+    i = e;
+    return Flow::Return;
+}
+
+// IF cond THEN ... [ELSEIF cond THEN ...] [ELSE ...] ENDIF
+Flow runIf(Frame& fr, const Block& b, size_t& i, Fault& f) {
+    const auto& t = b.t;
+    size_t k = i + 1;
+    bool done = false;
+    for (;;) {
+        size_t th = k;
+        int depth = 0;
+        while (t[th].t != PTok::End && !(depth == 0 && kw(t, th, "then"))) {
+            if (t[th].text == "(") ++depth;
+            if (t[th].text == ")") --depth;
+            ++th;
+        }
+        if (t[th].t == PTok::End) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in procedure: THEN expected");
+            return Flow::Fail;
+        }
+        bool truth = false;
+        if (!done && !evalCond(fr, textOf(b, k, th), truth, f)) return Flow::Fail;
+        size_t p = th + 1;
+        if (!done && truth) {
+            Flow fl = runBlock(fr, b, p, {"elseif", "else", "endif"}, f);
+            if (fl != Flow::Next) return fl;
+            done = true;
+        } else {
+            // Skip the branch.
+            int nest = 0;
+            while (t[p].t != PTok::End) {
+                if (kw(t, p, "if") && !(p > 0 && kw(t, p - 1, "end"))) ++nest;
+                if (kw(t, p, "endif")) {
+                    if (nest == 0) break;
+                    --nest;
+                }
+                if (nest == 0 && (kw(t, p, "elseif") || kw(t, p, "else"))) break;
+                ++p;
+            }
+        }
+        // Move to the next ELSEIF/ELSE/ENDIF of this IF.
+        int nest = 0;
+        while (t[p].t != PTok::End) {
+            if (kw(t, p, "if")) ++nest;
+            if (kw(t, p, "endif")) {
+                if (nest == 0) break;
+                --nest;
+            }
+            if (nest == 0 && (kw(t, p, "elseif") || kw(t, p, "else"))) break;
+            ++p;
+        }
+        if (kw(t, p, "elseif")) {
+            k = p + 1;
+            continue;
+        }
+        if (kw(t, p, "else")) {
+            size_t q = p + 1;
+            if (!done) {
+                Flow fl = runBlock(fr, b, q, {"endif"}, f);
+                if (fl != Flow::Next) return fl;
+            } else {
+                int n2 = 0;
+                while (t[q].t != PTok::End) {
+                    if (kw(t, q, "if")) ++n2;
+                    if (kw(t, q, "endif")) {
+                        if (n2 == 0) break;
+                        --n2;
+                    }
+                    ++q;
+                }
+            }
+            p = q;
+        }
+        if (!kw(t, p, "endif")) {
+            f = makeFault("42000", native::kSyntax, "Syntax error in procedure: ENDIF expected");
+            return Flow::Fail;
+        }
+        i = p + 1;
+        return Flow::Next;
+    }
+}
+
+// WHILE cond DO ... ENDWHILE
+Flow runWhile(Frame& fr, const Block& b, size_t& i, Fault& f) {
+    const auto& t = b.t;
+    size_t d = i + 1;
+    while (t[d].t != PTok::End && !kw(t, d, "do")) ++d;
+    if (t[d].t == PTok::End) {
+        f = makeFault("42000", native::kSyntax, "Syntax error in procedure: DO expected");
+        return Flow::Fail;
+    }
+    std::string cond = textOf(b, i + 1, d);
+    size_t endAt = d + 1;
+    for (int guardLoops = 0;; ++guardLoops) {
+        if (guardLoops > 10000000) {
+            f = makeFault("S1000", native::kGeneral, "Procedure loop does not end");
+            return Flow::Fail;
+        }
+        if (fr.c.cancelRequested) {
+            f = makeFault("S1008", native::kCancelled, "The query was cancelled");
+            return Flow::Fail;
+        }
+        bool truth;
+        if (!evalCond(fr, cond, truth, f)) return Flow::Fail;
+        size_t p = d + 1;
+        if (!truth) {
+            int nest = 0;
+            while (t[p].t != PTok::End) {
+                if (kw(t, p, "while")) ++nest;
+                if (kw(t, p, "endwhile")) {
+                    if (nest == 0) break;
+                    --nest;
+                }
+                ++p;
+            }
+            endAt = p;
+            break;
+        }
+        Flow fl = runBlock(fr, b, p, {"endwhile"}, f);
+        if (fl != Flow::Next) return fl;
+        endAt = p;
+    }
+    if (!kw(t, endAt, "endwhile")) {
+        f = makeFault("42000", native::kSyntax, "Syntax error in procedure: ENDWHILE expected");
+        return Flow::Fail;
+    }
+    i = endAt + 1;
+    return Flow::Next;
+}
+
+// FOR SELECT ... INTO :vars DO ... ENDFOR: the body once per row.
+Flow runFor(Frame& fr, const Block& b, size_t& i, Fault& f) {
+    const auto& t = b.t;
+    size_t d = i + 1;
+    int depth = 0;
+    while (t[d].t != PTok::End && !(depth == 0 && kw(t, d, "do"))) {
+        if (t[d].text == "(") ++depth;
+        if (t[d].text == ")") --depth;
+        ++d;
+    }
+    if (t[d].t == PTok::End) {
+        f = makeFault("42000", native::kSyntax, "Syntax error in procedure: DO expected");
+        return Flow::Fail;
+    }
+    std::string sql;
+    std::vector<std::string> targets;
+    splitInto(b, i + 1, d, sql, targets);
+    // Find the matching ENDFOR first.
+    size_t endAt = d + 1;
+    int nest = 0;
+    while (t[endAt].t != PTok::End) {
+        if (kw(t, endAt, "for")) ++nest;
+        if (kw(t, endAt, "endfor")) {
+            if (nest == 0) break;
+            --nest;
+        }
+        ++endAt;
+    }
+    if (!kw(t, endAt, "endfor")) {
+        f = makeFault("42000", native::kSyntax, "Syntax error in procedure: ENDFOR expected");
+        return Flow::Fail;
+    }
+    Flow result = Flow::Next;
+    std::function<Flow()> body = [&]() {
+        size_t p = d + 1;
+        return runBlock(fr, b, p, {"endfor"}, f);
+    };
+    if (!runSql(fr, sql, targets, f, &body, &result)) return Flow::Fail;
+    if (result != Flow::Next) return result;
+    i = endAt + 1;
+    return Flow::Next;
+}
+
 Flow runStatement(Frame& fr, const Block& b, size_t& i, Fault& f) {
     const auto& t = b.t;
     if (++fr.depth > 200) {
@@ -580,204 +788,10 @@ Flow runStatement(Frame& fr, const Block& b, size_t& i, Fault& f) {
         Frame& fr;
         ~Guard() { --fr.depth; }
     } guard{fr};
-    if (kw(t, i, "return")) {
-        if (kw(t, i + 1, "row")) {
-            size_t e = statementEnd(t, i + 2, {});
-            std::string list = textOf(b, i + 2, e);
-            if (list.size() >= 2 && list.front() == '(' && list.back() == ')') list = list.substr(1, list.size() - 2);
-            Rewritten r;
-            if (!rewriteStatement(fr.c, "SELECT " + list, r, f)) return Flow::Fail;
-            sqlite3_stmt* st = nullptr;
-            if (!prepareIn(fr, r.sql, st, f) || sqlite3_step(st) != SQLITE_ROW) {
-                if (f.sqlstate.empty()) f = faultFromSqlite(fr.c.db, sqlite3_errcode(fr.c.db));
-                sqlite3_finalize(st);
-                return Flow::Fail;
-            }
-            int n = sqlite3_column_count(st);
-            if (!fr.resultTypes.empty() && size_t(n) != fr.resultTypes.size()) {
-                sqlite3_finalize(st);
-                f = makeFault("42000", native::kSyntax, "RETURN ROW does not match the RESULT ROW of the procedure");
-                return Flow::Fail;
-            }
-            std::vector<sqlite3_value*> row;
-            for (int k = 0; k < n; ++k) row.push_back(sqlite3_value_dup(sqlite3_column_value(st, k)));
-            sqlite3_finalize(st);
-            fr.rows.push_back(std::move(row));
-            i = e;
-            return Flow::Next;
-        }
-        size_t e = statementEnd(t, i + 1, {"end", "endif", "else", "elseif", "endwhile", "endfor"});
-        if (e > i + 1) {
-            sqlite3_value* v = nullptr;
-            if (!evalExpr(fr, textOf(b, i + 1, e), v, f)) return Flow::Fail;
-            fr.returnValue = sqlite3_value_int(v);
-            sqlite3_value_free(v);
-        }
-        fr.returned = true;
-        i = e;
-        return Flow::Return;
-    }
-    if (kw(t, i, "if")) {
-        size_t k = i + 1;
-        bool done = false;
-        for (;;) {
-            size_t th = k;
-            int depth = 0;
-            while (t[th].t != PTok::End && !(depth == 0 && kw(t, th, "then"))) {
-                if (t[th].text == "(") ++depth;
-                if (t[th].text == ")") --depth;
-                ++th;
-            }
-            if (t[th].t == PTok::End) {
-                f = makeFault("42000", native::kSyntax, "Syntax error in procedure: THEN expected");
-                return Flow::Fail;
-            }
-            bool truth = false;
-            if (!done && !evalCond(fr, textOf(b, k, th), truth, f)) return Flow::Fail;
-            size_t p = th + 1;
-            if (!done && truth) {
-                Flow fl = runBlock(fr, b, p, {"elseif", "else", "endif"}, f);
-                if (fl != Flow::Next) return fl;
-                done = true;
-            } else {
-                // Skip the branch.
-                int nest = 0;
-                while (t[p].t != PTok::End) {
-                    if (kw(t, p, "if") && !(p > 0 && kw(t, p - 1, "end"))) ++nest;
-                    if (kw(t, p, "endif")) {
-                        if (nest == 0) break;
-                        --nest;
-                    }
-                    if (nest == 0 && (kw(t, p, "elseif") || kw(t, p, "else"))) break;
-                    ++p;
-                }
-            }
-            // Move to the next ELSEIF/ELSE/ENDIF of this IF.
-            int nest = 0;
-            while (t[p].t != PTok::End) {
-                if (kw(t, p, "if")) ++nest;
-                if (kw(t, p, "endif")) {
-                    if (nest == 0) break;
-                    --nest;
-                }
-                if (nest == 0 && (kw(t, p, "elseif") || kw(t, p, "else"))) break;
-                ++p;
-            }
-            if (kw(t, p, "elseif")) {
-                k = p + 1;
-                continue;
-            }
-            if (kw(t, p, "else")) {
-                size_t q = p + 1;
-                if (!done) {
-                    Flow fl = runBlock(fr, b, q, {"endif"}, f);
-                    if (fl != Flow::Next) return fl;
-                } else {
-                    int n2 = 0;
-                    while (t[q].t != PTok::End) {
-                        if (kw(t, q, "if")) ++n2;
-                        if (kw(t, q, "endif")) {
-                            if (n2 == 0) break;
-                            --n2;
-                        }
-                        ++q;
-                    }
-                }
-                p = q;
-            }
-            if (!kw(t, p, "endif")) {
-                f = makeFault("42000", native::kSyntax, "Syntax error in procedure: ENDIF expected");
-                return Flow::Fail;
-            }
-            i = p + 1;
-            return Flow::Next;
-        }
-    }
-    if (kw(t, i, "while")) {
-        size_t d = i + 1;
-        while (t[d].t != PTok::End && !kw(t, d, "do")) ++d;
-        if (t[d].t == PTok::End) {
-            f = makeFault("42000", native::kSyntax, "Syntax error in procedure: DO expected");
-            return Flow::Fail;
-        }
-        std::string cond = textOf(b, i + 1, d);
-        size_t endAt = d + 1;
-        for (int guardLoops = 0;; ++guardLoops) {
-            if (guardLoops > 10000000) {
-                f = makeFault("S1000", native::kGeneral, "Procedure loop does not end");
-                return Flow::Fail;
-            }
-            if (fr.c.cancelRequested) {
-                f = makeFault("S1008", native::kCancelled, "The query was cancelled");
-                return Flow::Fail;
-            }
-            bool truth;
-            if (!evalCond(fr, cond, truth, f)) return Flow::Fail;
-            size_t p = d + 1;
-            if (!truth) {
-                int nest = 0;
-                while (t[p].t != PTok::End) {
-                    if (kw(t, p, "while")) ++nest;
-                    if (kw(t, p, "endwhile")) {
-                        if (nest == 0) break;
-                        --nest;
-                    }
-                    ++p;
-                }
-                endAt = p;
-                break;
-            }
-            Flow fl = runBlock(fr, b, p, {"endwhile"}, f);
-            if (fl != Flow::Next) return fl;
-            endAt = p;
-        }
-        if (!kw(t, endAt, "endwhile")) {
-            f = makeFault("42000", native::kSyntax, "Syntax error in procedure: ENDWHILE expected");
-            return Flow::Fail;
-        }
-        i = endAt + 1;
-        return Flow::Next;
-    }
-    if (kw(t, i, "for")) {
-        size_t d = i + 1;
-        int depth = 0;
-        while (t[d].t != PTok::End && !(depth == 0 && kw(t, d, "do"))) {
-            if (t[d].text == "(") ++depth;
-            if (t[d].text == ")") --depth;
-            ++d;
-        }
-        if (t[d].t == PTok::End) {
-            f = makeFault("42000", native::kSyntax, "Syntax error in procedure: DO expected");
-            return Flow::Fail;
-        }
-        std::string sql;
-        std::vector<std::string> targets;
-        splitInto(b, i + 1, d, sql, targets);
-        // Find the matching ENDFOR first.
-        size_t endAt = d + 1;
-        int nest = 0;
-        while (t[endAt].t != PTok::End) {
-            if (kw(t, endAt, "for")) ++nest;
-            if (kw(t, endAt, "endfor")) {
-                if (nest == 0) break;
-                --nest;
-            }
-            ++endAt;
-        }
-        if (!kw(t, endAt, "endfor")) {
-            f = makeFault("42000", native::kSyntax, "Syntax error in procedure: ENDFOR expected");
-            return Flow::Fail;
-        }
-        Flow result = Flow::Next;
-        std::function<Flow()> body = [&]() {
-            size_t p = d + 1;
-            return runBlock(fr, b, p, {"endfor"}, f);
-        };
-        if (!runSql(fr, sql, targets, f, &body, &result)) return Flow::Fail;
-        if (result != Flow::Next) return result;
-        i = endAt + 1;
-        return Flow::Next;
-    }
+    if (kw(t, i, "return")) return runReturn(fr, b, i, f);
+    if (kw(t, i, "if")) return runIf(fr, b, i, f);
+    if (kw(t, i, "while")) return runWhile(fr, b, i, f);
+    if (kw(t, i, "for")) return runFor(fr, b, i, f);
     if (kw(t, i, "message") || kw(t, i, "raise")) {
         if (kw(t, i, "raise") && kw(t, i + 1, "error")) {
             size_t e = statementEnd(t, i + 2, {});

@@ -626,97 +626,141 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
     return true;
 }
 
+// EXECUTE and OPEN of a statement prepared by name.
+bool executePrepared(Conn& c, Stmt& s, Fault& f) {
+    auto it = c.prepared.find(s.procName);
+    if (it == c.prepared.end()) {
+        f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+        return false;
+    }
+    PreparedStatement& ps = it->second;
+    // Running the statement changes no prepared statement, so its text is used in place
+    // (an EXECUTE runs once per row of a parameter array).
+    const std::string& sql = ps.sql;
+    if (s.queryType == IIAPI_QT_OPEN && !ps.returnsRows) {
+        f = makeFault("24000", native::kSequence, "A cursor can only be opened on a SELECT");
+        return false;
+    }
+    if (ps.positioned.present) {
+        PositionedChange pc = ps.positioned;
+        const std::string text = sql;
+        return runPositioned(c, s, pc, text, f);
+    }
+    if (s.queryType == IIAPI_QT_OPEN) {
+        if (!s.cursorName.empty() && openCursor(c, s.cursorName)) {
+            f = makeFault("24000", native::kCursorState, "Cursor '" + s.cursorName + "' is already open");
+            return false;
+        }
+        s.openedReadOnly = opensReadOnly(s.text);
+        if (!s.openedReadOnly) attachRowid(c, ps);
+        s.shape = ps.shape;
+    }
+    s.hidden = ps.hidden;
+    if (!ensureTransaction(c, f, false)) return false;
+    return runSql(c, s, sql, f);
+}
+
+// A procedure called through the client interface: its parameters by name.
+bool executeProcedureCall(Conn& c, Stmt& s, Fault& f) {
+    ProcCall call;
+    call.name = s.procName;
+    call.owner = s.procOwner;
+    std::vector<sqlite3_value*> owned;
+    bool ok = true;
+    for (size_t i = 0; i < s.paramDesc.size() && ok; ++i) {
+        const IIAPI_DESCRIPTOR& d = s.paramDesc[i];
+        if (d.ds_columnType == IIAPI_COL_SVCPARM) continue;
+        if (s.paramNames[i].empty()) {
+            f = makeFault("07001", native::kGeneral, "Procedure parameters are passed by name");
+            ok = false;
+            break;
+        }
+        sqlite3_value* v = clientValue(c, d, s.params[i], f);
+        if (!v) {
+            ok = false;
+            break;
+        }
+        owned.push_back(v);
+        call.args.push_back({s.paramNames[i], v, d.ds_columnType == IIAPI_COL_PROCBYREFPARM});
+    }
+    if (ok) ok = runProcedure(c, s, call, f);
+    for (auto* v : owned) sqlite3_value_free(v);
+    return ok;
+}
+
+// PREPARE name FROM statement: the statement is described and kept under its name.
+bool prepareNamed(Conn& c, Stmt& s, const Rewritten& r, Fault& f) {
+    sqlite3_stmt* st = nullptr;
+    int64_t version = 0;
+    if (!ensureTransaction(c, f, false)) return false;
+    if (!acquireStatement(c, r.sql, st, version, f)) return false;
+    PreparedStatement ps;
+    ps.sql = r.sql;
+    ps.returnsRows = sqlite3_column_count(st) > 0;
+    ps.markers = sqlite3_bind_parameter_count(st) - (r.positioned.present ? 1 : 0);
+    ps.positioned = r.positioned;
+    ps.shape = r.shape;
+    if (ps.returnsRows) describeColumns(c, st, r.sql, ps.columns, ps.names);
+    releaseStatement(c, r.sql, st, version);
+    if (ps.returnsRows) ps.rowidSql = r.rowidSql;
+    // The driver opens every cursor read-only: only a FOR UPDATE cursor can take a
+    // positioned change, so only its text pays for the row id now.
+    if (ps.shape.forUpdate) attachRowid(c, ps);
+    if (ps.rowidSql.empty() && !ps.hidden) ps.shape.positionable = false;
+    s.columns = ps.columns;
+    s.names = ps.names;
+    buildResultDescriptors(s);
+    s.describeOnly = true;
+    s.eof = true;
+    s.state = Stmt::State::Done;
+    // A new statement of the same name replaces the old one.
+    c.prepared[r.name] = std::move(ps);
+    return true;
+}
+
+// EXECUTE PROCEDURE name (param = expr, ...): each expression is evaluated first.
+bool executeProcedureStatement(Conn& c, Stmt& s, const Rewritten& r, Fault& f) {
+    ProcCall call;
+    call.name = r.name;
+    call.owner = r.table;
+    std::vector<sqlite3_value*> owned;
+    bool ok = true;
+    for (auto& [pname, expr] : r.declColumns) {
+        Rewritten er;
+        sqlite3_stmt* st = nullptr;
+        int64_t version = 0;
+        if (!rewriteStatement(c, "SELECT " + expr, er, f) || !acquireStatement(c, er.sql, st, version, f)) {
+            ok = false;
+            break;
+        }
+        if (sqlite3_bind_parameter_count(st) > 0 || sqlite3_step(st) != SQLITE_ROW) {
+            if (sqlite3_bind_parameter_count(st) > 0)
+                f = makeFault("07001", native::kGeneral, "Parameters of EXECUTE PROCEDURE are sent by name");
+            else
+                f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
+            releaseStatement(c, er.sql, st, version);
+            ok = false;
+            break;
+        }
+        sqlite3_value* v = sqlite3_value_dup(sqlite3_column_value(st, 0));
+        releaseStatement(c, er.sql, st, version);
+        owned.push_back(v);
+        call.args.push_back({pname, v, false});
+    }
+    if (ok) ok = runProcedure(c, s, call, f);
+    for (auto* v : owned) sqlite3_value_free(v);
+    return ok;
+}
+
 // Everything a statement does once its parameters (if any) are in.
 bool execute(Conn& c, Stmt& s, Fault& f) {
-    if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) {
-        auto it = c.prepared.find(s.procName);
-        if (it == c.prepared.end()) {
-            f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
-            return false;
-        }
-        PreparedStatement& ps = it->second;
-        // Running the statement changes no prepared statement, so its text is used in place
-        // (an EXECUTE runs once per row of a parameter array).
-        const std::string& sql = ps.sql;
-        if (s.queryType == IIAPI_QT_OPEN && !ps.returnsRows) {
-            f = makeFault("24000", native::kSequence, "A cursor can only be opened on a SELECT");
-            return false;
-        }
-        if (ps.positioned.present) {
-            PositionedChange pc = ps.positioned;
-            const std::string text = sql;
-            return runPositioned(c, s, pc, text, f);
-        }
-        if (s.queryType == IIAPI_QT_OPEN) {
-            if (!s.cursorName.empty() && openCursor(c, s.cursorName)) {
-                f = makeFault("24000", native::kCursorState, "Cursor '" + s.cursorName + "' is already open");
-                return false;
-            }
-            s.openedReadOnly = opensReadOnly(s.text);
-            if (!s.openedReadOnly) attachRowid(c, ps);
-            s.shape = ps.shape;
-        }
-        s.hidden = ps.hidden;
-        if (!ensureTransaction(c, f, false)) return false;
-        return runSql(c, s, sql, f);
-    }
-    if (s.queryType == IIAPI_QT_EXEC_PROCEDURE) {
-        ProcCall call;
-        call.name = s.procName;
-        call.owner = s.procOwner;
-        std::vector<sqlite3_value*> owned;
-        bool ok = true;
-        for (size_t i = 0; i < s.paramDesc.size() && ok; ++i) {
-            const IIAPI_DESCRIPTOR& d = s.paramDesc[i];
-            if (d.ds_columnType == IIAPI_COL_SVCPARM) continue;
-            if (s.paramNames[i].empty()) {
-                f = makeFault("07001", native::kGeneral, "Procedure parameters are passed by name");
-                ok = false;
-                break;
-            }
-            sqlite3_value* v = clientValue(c, d, s.params[i], f);
-            if (!v) {
-                ok = false;
-                break;
-            }
-            owned.push_back(v);
-            call.args.push_back({s.paramNames[i], v, d.ds_columnType == IIAPI_COL_PROCBYREFPARM});
-        }
-        if (ok) ok = runProcedure(c, s, call, f);
-        for (auto* v : owned) sqlite3_value_free(v);
-        return ok;
-    }
+    if (s.queryType == IIAPI_QT_EXEC || s.queryType == IIAPI_QT_OPEN) return executePrepared(c, s, f);
+    if (s.queryType == IIAPI_QT_EXEC_PROCEDURE) return executeProcedureCall(c, s, f);
     Rewritten r;
     if (!rewriteStatement(c, s.text, r, f)) return false;
     switch (r.kind) {
-        case Rewritten::Kind::Prepare: {
-            sqlite3_stmt* st = nullptr;
-            int64_t version = 0;
-            if (!ensureTransaction(c, f, false)) return false;
-            if (!acquireStatement(c, r.sql, st, version, f)) return false;
-            PreparedStatement ps;
-            ps.sql = r.sql;
-            ps.returnsRows = sqlite3_column_count(st) > 0;
-            ps.markers = sqlite3_bind_parameter_count(st) - (r.positioned.present ? 1 : 0);
-            ps.positioned = r.positioned;
-            ps.shape = r.shape;
-            if (ps.returnsRows) describeColumns(c, st, r.sql, ps.columns, ps.names);
-            releaseStatement(c, r.sql, st, version);
-            if (ps.returnsRows) ps.rowidSql = r.rowidSql;
-            // The driver opens every cursor read-only: only a FOR UPDATE cursor can take a
-            // positioned change, so only its text pays for the row id now.
-            if (ps.shape.forUpdate) attachRowid(c, ps);
-            if (ps.rowidSql.empty() && !ps.hidden) ps.shape.positionable = false;
-            s.columns = ps.columns;
-            s.names = ps.names;
-            buildResultDescriptors(s);
-            s.describeOnly = true;
-            s.eof = true;
-            s.state = Stmt::State::Done;
-            // A new statement of the same name replaces the old one.
-            c.prepared[r.name] = std::move(ps);
-            return true;
-        }
+        case Rewritten::Kind::Prepare:
+            return prepareNamed(c, s, r, f);
         case Rewritten::Kind::Execute: {
             s.queryType = IIAPI_QT_EXEC;
             s.procName = r.name;
@@ -815,38 +859,8 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             if (!ensureTransaction(c, f)) return false;
             s.state = Stmt::State::Done;
             return dropProcedure(c, r.name, f);
-        case Rewritten::Kind::ExecuteProcedure: {
-            ProcCall call;
-            call.name = r.name;
-            call.owner = r.table;
-            std::vector<sqlite3_value*> owned;
-            bool ok = true;
-            for (auto& [pname, expr] : r.declColumns) {
-                Rewritten er;
-                sqlite3_stmt* st = nullptr;
-                int64_t version = 0;
-                if (!rewriteStatement(c, "SELECT " + expr, er, f) || !acquireStatement(c, er.sql, st, version, f)) {
-                    ok = false;
-                    break;
-                }
-                if (sqlite3_bind_parameter_count(st) > 0 || sqlite3_step(st) != SQLITE_ROW) {
-                    if (sqlite3_bind_parameter_count(st) > 0)
-                        f = makeFault("07001", native::kGeneral, "Parameters of EXECUTE PROCEDURE are sent by name");
-                    else
-                        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
-                    releaseStatement(c, er.sql, st, version);
-                    ok = false;
-                    break;
-                }
-                sqlite3_value* v = sqlite3_value_dup(sqlite3_column_value(st, 0));
-                releaseStatement(c, er.sql, st, version);
-                owned.push_back(v);
-                call.args.push_back({pname, v, false});
-            }
-            if (ok) ok = runProcedure(c, s, call, f);
-            for (auto* v : owned) sqlite3_value_free(v);
-            return ok;
-        }
+        case Rewritten::Kind::ExecuteProcedure:
+            return executeProcedureStatement(c, s, r, f);
         case Rewritten::Kind::Positioned:
             return runPositioned(c, s, r.positioned, r.sql, f);
         case Rewritten::Kind::Sql:
@@ -1067,8 +1081,7 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
         IIAPI_DESCRIPTOR& d = s.paramDesc[i];
         if (d.ds_columnName) s.paramNames[i] = d.ds_columnName;
         d.ds_columnName = nullptr;
-        bool longType =
-            d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE || d.ds_dataType == IIAPI_LNVCH_TYPE;
+        bool longType = isLongType(d.ds_dataType);
         if (!longType && d.ds_length == 0 && d.ds_dataType != IIAPI_CHA_TYPE && d.ds_dataType != IIAPI_BYTE_TYPE &&
             d.ds_dataType != IIAPI_NCHA_TYPE && d.ds_dataType != IIAPI_CHR_TYPE)
             return fail(p->sd_genParm, s,
@@ -1105,8 +1118,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
         const IIAPI_DESCRIPTOR& d = s.paramDesc[idx];
         const IIAPI_DATAVALUE& v = p->pp_parmData[k];
         ParamValue& pv = s.params[idx];
-        bool longType =
-            d.ds_dataType == IIAPI_LVCH_TYPE || d.ds_dataType == IIAPI_LBYTE_TYPE || d.ds_dataType == IIAPI_LNVCH_TYPE;
+        bool longType = isLongType(d.ds_dataType);
         if (longType) {
             if (p->pp_parmCount != 1)
                 return fail(p->pp_genParm, s, makeFault("07001", native::kGeneral, "A long value is sent alone"));

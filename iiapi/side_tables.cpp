@@ -105,11 +105,7 @@ using namespace iiapi;
 
 extern "C" int iiengine_createRowVersionTable(const char* target, char* errbuf, size_t errlen) {
     auto err = [&](const std::string& m) {
-        if (errbuf && errlen) {
-            size_t n = std::min(m.size(), errlen - 1);
-            std::memcpy(errbuf, m.data(), n);
-            errbuf[n] = 0;
-        }
+        putMessage(errbuf, errlen, m);
         return -1;
     };
     if (!target) return err("no database name");

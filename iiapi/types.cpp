@@ -45,8 +45,8 @@ Fault truncFault(const IngType& t) {
 }  // namespace
 
 Fault notTextFault(const std::string& what) {
-    return makeFault("22018", native::kType, "Invalid character value for cast specification: " + what +
-                                                 " is not well-formed Unicode text");
+    return makeFault("22018", native::kType,
+                     "Invalid character value for cast specification: " + what + " is not well-formed Unicode text");
 }
 
 namespace {
@@ -163,14 +163,9 @@ bool valueDecimal(sqlite3_value* v, Decimal& d, Fault& f) {
     return true;
 }
 
-}  // namespace
-
-bool parseTypeText(std::string_view declIn, IngType& out, int32_t maxSegment) {
-    std::string d = lowerSquash(declIn);
-    out = IngType{};
-    out.decl = d;
-    std::string base = d;
-    std::vector<int> args;
+// A declaration as its base name (with any words after the arguments: "time(3) with time zone" is
+// "time with time zone") and its numeric arguments; false when they are no numbers.
+bool splitTypeText(const std::string& d, std::string& base, std::vector<int>& args) {
     size_t paren = d.find('(');
     std::string after;
     if (paren != std::string::npos) {
@@ -201,6 +196,18 @@ bool parseTypeText(std::string_view declIn, IngType& out, int32_t maxSegment) {
         while (!after.empty() && after.front() == ' ') after.erase(after.begin());
         if (!after.empty()) base += " " + after;
     }
+    return true;
+}
+
+}  // namespace
+
+bool parseTypeText(std::string_view declIn, IngType& out, int32_t maxSegment) {
+    std::string d = lowerSquash(declIn);
+    out = IngType{};
+    out.decl = d;
+    std::string base = d;
+    std::vector<int> args;
+    if (!splitTypeText(d, base, args)) return false;
     auto arg = [&](size_t i, int dflt) { return i < args.size() ? args[i] : dflt; };
     auto setInt = [&](int len) {
         out.type = IIAPI_INT_TYPE;
@@ -346,188 +353,238 @@ std::string sqliteDeclFor(const IngType& t) {
     }
 }
 
-bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+namespace {
+
+// Integers as the client interface lays them out: native byte order, 1, 2, 4 or 8 bytes (any other
+// width counts as 8 where the caller has checked it).
+bool readNativeInt(const void* p, size_t len, int64_t& x) {
+    if (len == 1) {
+        x = *static_cast<const int8_t*>(p);
+    } else if (len == 2) {
+        int16_t y;
+        std::memcpy(&y, p, 2);
+        x = y;
+    } else if (len == 4) {
+        int32_t y;
+        std::memcpy(&y, p, 4);
+        x = y;
+    } else if (len == 8) {
+        std::memcpy(&x, p, 8);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool fitsNativeInt(int64_t x, uint16_t length) {
+    switch (length) {
+        case 1:
+            return x >= INT8_MIN && x <= INT8_MAX;
+        case 2:
+            return x >= INT16_MIN && x <= INT16_MAX;
+        case 4:
+            return x >= INT32_MIN && x <= INT32_MAX;
+        default:
+            return true;
+    }
+}
+
+void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
+    if (length == 1) {
+        int8_t y = int8_t(x);
+        std::memcpy(out, &y, 1);
+    } else if (length == 2) {
+        int16_t y = int16_t(x);
+        std::memcpy(out, &y, 2);
+    } else if (length == 4) {
+        int32_t y = int32_t(x);
+        std::memcpy(out, &y, 4);
+    } else {
+        std::memcpy(out, &x, 8);
+    }
+}
+
+// An integer of the column's width, refused when out of its range.
+bool encodeInteger(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
+    int64_t x;
+    if (!valueInt(v, x, what, f)) return false;
+    if (!fitsNativeInt(x, t.length)) {
+        f = rangeFault(what);
+        return false;
+    }
+    writeNativeInt(x, t.length, buf);
+    len = t.length;
+    return true;
+}
+
+// A float or money (to the cent); a 4-byte float refuses what it cannot hold.
+bool encodeFloat(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    const IngType& what = t;
+    double x;
+    if (!valueDouble(v, x, what, f)) return false;
+    if (t.type == IIAPI_MNY_TYPE) x = std::round(x * 100.0) / 100.0;
+    if (t.length == 4) {
+        if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max()) {
+            f = rangeFault(what);
+            return false;
+        }
+        float y = float(x);
+        std::memcpy(buf, &y, 4);
+        len = 4;
+    } else {
+        std::memcpy(buf, &x, 8);
+        len = 8;
+    }
+    return true;
+}
+
+// A packed decimal of the column's precision and scale.
+bool encodeDecimal(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    const IngType& what = t;
+    Decimal d;
+    if (!valueDecimal(v, d, f)) return false;
+    if (!decimalRescale(d, t.precision, t.scale)) {
+        f = rangeFault(what);
+        return false;
+    }
+    decimalPack(d, t.precision, buf);
+    len = t.length;
+    return true;
+}
+
+// A boolean from a number or the words TRUE and FALSE.
+bool encodeBoolean(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    const IngType& what = t;
+    int64_t x = 0;
+    if (sqlite3_value_type(v) == SQLITE_TEXT) {
+        std::string s = valueText(v);
+        for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (s == "true")
+            x = 1;
+        else if (s == "false")
+            x = 0;
+        else if (!valueInt(v, x, what, f))
+            return false;
+    } else if (!valueInt(v, x, what, f)) {
+        return false;
+    }
+    buf[0] = x ? 1 : 0;
+    len = 1;
+    return true;
+}
+
+// A date, time, timestamp or interval from its text.
+bool encodeDateTime(sqlite3_value* v, uint8_t* buf, uint16_t& len, Fault& f) {
+    IIAPI_DATETIME dt;
+    // Read in place: a timestamp's text is longer than a short string holds, and this runs per row.
+    const unsigned char* raw = sqlite3_value_text(v);
+    std::string_view s =
+        raw ? std::string_view(reinterpret_cast<const char*>(raw), size_t(sqlite3_value_bytes(v))) : std::string_view();
+    if (!parseDateText(s, dt)) {
+        f = makeFault("22007", native::kType, "Invalid date or time value '" + std::string(s) + "'");
+        return false;
+    }
+    std::memcpy(buf, &dt, sizeof dt);
+    len = sizeof dt;
+    return true;
+}
+
+// A fixed-length string or byte string, padded; only padding may be cut.
+bool encodeFixed(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    const IngType& what = t;
+    bool bytes = t.type != IIAPI_CHA_TYPE && t.type != IIAPI_CHR_TYPE;
+    std::string_view s = valueBytes(v);
+    char pad = bytes ? '\0' : ' ';
+    if (s.size() > t.length) {
+        // Only padding may be dropped.
+        if (s.find_first_not_of(pad, t.length) != std::string_view::npos) {
+            f = truncFault(what);
+            return false;
+        }
+        s = s.substr(0, t.length);
+    }
+    if (!s.empty()) std::memcpy(buf, s.data(), s.size());
+    std::memset(buf + s.size(), pad, t.length - s.size());
+    len = t.length;
+    return true;
+}
+
+// A varying-length string or byte string with its length in front.
+bool encodeVarying(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    const IngType& what = t;
+    const std::string_view s = valueBytes(v);
+    size_t room = t.length >= 2 ? t.length - 2u : 0u;
+    if (s.size() > room) {
+        f = truncFault(what);
+        return false;
+    }
+    uint16_t n = uint16_t(s.size());
+    std::memcpy(buf, &n, 2);
+    if (!s.empty()) std::memcpy(buf + 2, s.data(), s.size());
+    len = uint16_t(2 + s.size());
+    return true;
+}
+
+// A national string in UTF-16, fixed (padded) or varying.
+bool encodeNational(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    const IngType& what = t;
+    bool ok = true;
+    std::u16string w = utf8ToUtf16(valueText(v), &ok);
+    if (!ok) {
+        f = notTextFault("the value of " + typeName(what));
+        return false;
+    }
+    bool fixed = t.type == IIAPI_NCHA_TYPE;
+    size_t room = fixed ? t.length / 2u : (t.length >= 2 ? (t.length - 2u) / 2u : 0u);
+    if (w.size() > room) {
+        if (!fixed || w.find_first_not_of(u' ', room) != std::u16string::npos) {
+            f = truncFault(what);
+            return false;
+        }
+        w.resize(room);
+    }
+    if (fixed) {
+        w.resize(room, u' ');
+        std::memcpy(buf, w.data(), room * 2);
+        len = uint16_t(room * 2);
+    } else {
+        uint16_t n = uint16_t(w.size());
+        std::memcpy(buf, &n, 2);
+        std::memcpy(buf + 2, w.data(), w.size() * 2);
+        len = uint16_t(2 + w.size() * 2);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    if (isDateTimeType(t.type)) return encodeDateTime(v, buf, len, f);
     switch (t.type) {
-        case IIAPI_INT_TYPE: {
-            int64_t x;
-            if (!valueInt(v, x, what, f)) return false;
-            int64_t lo, hi;
-            switch (t.length) {
-                case 1:
-                    lo = INT8_MIN;
-                    hi = INT8_MAX;
-                    break;
-                case 2:
-                    lo = INT16_MIN;
-                    hi = INT16_MAX;
-                    break;
-                case 4:
-                    lo = INT32_MIN;
-                    hi = INT32_MAX;
-                    break;
-                default:
-                    lo = INT64_MIN;
-                    hi = INT64_MAX;
-                    break;
-            }
-            if (x < lo || x > hi) {
-                f = rangeFault(what);
-                return false;
-            }
-            if (t.length == 1) {
-                int8_t y = int8_t(x);
-                std::memcpy(buf, &y, 1);
-            } else if (t.length == 2) {
-                int16_t y = int16_t(x);
-                std::memcpy(buf, &y, 2);
-            } else if (t.length == 4) {
-                int32_t y = int32_t(x);
-                std::memcpy(buf, &y, 4);
-            } else {
-                std::memcpy(buf, &x, 8);
-            }
-            len = t.length;
-            return true;
-        }
+        case IIAPI_INT_TYPE:
+            return encodeInteger(v, t, buf, len, f);
         case IIAPI_FLT_TYPE:
-        case IIAPI_MNY_TYPE: {
-            double x;
-            if (!valueDouble(v, x, what, f)) return false;
-            if (t.type == IIAPI_MNY_TYPE) x = std::round(x * 100.0) / 100.0;
-            if (t.length == 4) {
-                if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max()) {
-                    f = rangeFault(what);
-                    return false;
-                }
-                float y = float(x);
-                std::memcpy(buf, &y, 4);
-                len = 4;
-            } else {
-                std::memcpy(buf, &x, 8);
-                len = 8;
-            }
-            return true;
-        }
-        case IIAPI_DEC_TYPE: {
-            Decimal d;
-            if (!valueDecimal(v, d, f)) return false;
-            if (!decimalRescale(d, t.precision, t.scale)) {
-                f = rangeFault(what);
-                return false;
-            }
-            decimalPack(d, t.precision, buf);
-            len = t.length;
-            return true;
-        }
-        case IIAPI_BOOL_TYPE: {
-            int64_t x = 0;
-            if (sqlite3_value_type(v) == SQLITE_TEXT) {
-                std::string s = valueText(v);
-                for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-                if (s == "true")
-                    x = 1;
-                else if (s == "false")
-                    x = 0;
-                else if (!valueInt(v, x, what, f))
-                    return false;
-            } else if (!valueInt(v, x, what, f)) {
-                return false;
-            }
-            buf[0] = x ? 1 : 0;
-            len = 1;
-            return true;
-        }
-        case IIAPI_DATE_TYPE:
-        case IIAPI_ADATE_TYPE:
-        case IIAPI_TMWO_TYPE:
-        case IIAPI_TMTZ_TYPE:
-        case IIAPI_TIME_TYPE:
-        case IIAPI_TSWO_TYPE:
-        case IIAPI_TSTZ_TYPE:
-        case IIAPI_TS_TYPE:
-        case IIAPI_INTYM_TYPE:
-        case IIAPI_INTDS_TYPE: {
-            IIAPI_DATETIME dt;
-            // Read in place: a timestamp's text is longer than a short string holds, and this runs per row.
-            const unsigned char* raw = sqlite3_value_text(v);
-            std::string_view s =
-                raw ? std::string_view(reinterpret_cast<const char*>(raw), size_t(sqlite3_value_bytes(v)))
-                    : std::string_view();
-            if (!parseDateText(s, dt)) {
-                f = makeFault("22007", native::kType, "Invalid date or time value '" + std::string(s) + "'");
-                return false;
-            }
-            std::memcpy(buf, &dt, sizeof dt);
-            len = sizeof dt;
-            return true;
-        }
+        case IIAPI_MNY_TYPE:
+            return encodeFloat(v, t, buf, len, f);
+        case IIAPI_DEC_TYPE:
+            return encodeDecimal(v, t, buf, len, f);
+        case IIAPI_BOOL_TYPE:
+            return encodeBoolean(v, t, buf, len, f);
         case IIAPI_CHA_TYPE:
         case IIAPI_CHR_TYPE:
         case IIAPI_BYTE_TYPE:
         case IIAPI_LOGKEY_TYPE:
-        case IIAPI_TABKEY_TYPE: {
-            bool bytes = t.type != IIAPI_CHA_TYPE && t.type != IIAPI_CHR_TYPE;
-            std::string_view s = valueBytes(v);
-            char pad = bytes ? '\0' : ' ';
-            if (s.size() > t.length) {
-                // Only padding may be dropped.
-                if (s.find_first_not_of(pad, t.length) != std::string_view::npos) {
-                    f = truncFault(what);
-                    return false;
-                }
-                s = s.substr(0, t.length);
-            }
-            if (!s.empty()) std::memcpy(buf, s.data(), s.size());
-            std::memset(buf + s.size(), pad, t.length - s.size());
-            len = t.length;
-            return true;
-        }
+        case IIAPI_TABKEY_TYPE:
+            return encodeFixed(v, t, buf, len, f);
         case IIAPI_VCH_TYPE:
         case IIAPI_TXT_TYPE:
         case IIAPI_LTXT_TYPE:
-        case IIAPI_VBYTE_TYPE: {
-            const std::string_view s = valueBytes(v);
-            size_t room = t.length >= 2 ? t.length - 2u : 0u;
-            if (s.size() > room) {
-                f = truncFault(what);
-                return false;
-            }
-            uint16_t n = uint16_t(s.size());
-            std::memcpy(buf, &n, 2);
-            if (!s.empty()) std::memcpy(buf + 2, s.data(), s.size());
-            len = uint16_t(2 + s.size());
-            return true;
-        }
+        case IIAPI_VBYTE_TYPE:
+            return encodeVarying(v, t, buf, len, f);
         case IIAPI_NCHA_TYPE:
-        case IIAPI_NVCH_TYPE: {
-            bool ok = true;
-            std::u16string w = utf8ToUtf16(valueText(v), &ok);
-            if (!ok) {
-                f = notTextFault("the value of " + typeName(what));
-                return false;
-            }
-            bool fixed = t.type == IIAPI_NCHA_TYPE;
-            size_t room = fixed ? t.length / 2u : (t.length >= 2 ? (t.length - 2u) / 2u : 0u);
-            if (w.size() > room) {
-                if (!fixed || w.find_first_not_of(u' ', room) != std::u16string::npos) {
-                    f = truncFault(what);
-                    return false;
-                }
-                w.resize(room);
-            }
-            if (fixed) {
-                w.resize(room, u' ');
-                std::memcpy(buf, w.data(), room * 2);
-                len = uint16_t(room * 2);
-            } else {
-                uint16_t n = uint16_t(w.size());
-                std::memcpy(buf, &n, 2);
-                std::memcpy(buf + 2, w.data(), w.size() * 2);
-                len = uint16_t(2 + w.size() * 2);
-            }
-            return true;
-        }
+        case IIAPI_NVCH_TYPE:
+            return encodeNational(v, t, buf, len, f);
         default:
             f = makeFault("S1000", native::kType, "Long value read as a short value");
             return false;
@@ -669,24 +726,22 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
     int rc = SQLITE_OK;
     if (v.null) {
         rc = sqlite3_bind_null(st, i);
+    } else if (isDateTimeType(d.ds_dataType)) {
+        const std::string& b = v.bytes;
+        if (b.size() < sizeof(IIAPI_DATETIME)) {
+            f = makeFault("22026", native::kType, "Date parameter of a wrong length");
+            return false;
+        }
+        IIAPI_DATETIME dt;
+        std::memcpy(&dt, b.data(), sizeof dt);
+        std::string s = formatDate(dt, d.ds_dataType);
+        rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
     } else {
         const std::string& b = v.bytes;
         switch (d.ds_dataType) {
             case IIAPI_INT_TYPE: {
                 int64_t x = 0;
-                if (b.size() == 1)
-                    x = int8_t(b[0]);
-                else if (b.size() == 2) {
-                    int16_t y;
-                    std::memcpy(&y, b.data(), 2);
-                    x = y;
-                } else if (b.size() == 4) {
-                    int32_t y;
-                    std::memcpy(&y, b.data(), 4);
-                    x = y;
-                } else if (b.size() == 8)
-                    std::memcpy(&x, b.data(), 8);
-                else {
+                if (!readNativeInt(b.data(), b.size(), x)) {
                     f = makeFault("22026", native::kType, "Integer parameter of length " + std::to_string(b.size()));
                     return false;
                 }
@@ -725,26 +780,6 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
                 rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
                 break;
             }
-            case IIAPI_DATE_TYPE:
-            case IIAPI_ADATE_TYPE:
-            case IIAPI_TMWO_TYPE:
-            case IIAPI_TMTZ_TYPE:
-            case IIAPI_TIME_TYPE:
-            case IIAPI_TSWO_TYPE:
-            case IIAPI_TSTZ_TYPE:
-            case IIAPI_TS_TYPE:
-            case IIAPI_INTYM_TYPE:
-            case IIAPI_INTDS_TYPE: {
-                if (b.size() < sizeof(IIAPI_DATETIME)) {
-                    f = makeFault("22026", native::kType, "Date parameter of a wrong length");
-                    return false;
-                }
-                IIAPI_DATETIME dt;
-                std::memcpy(&dt, b.data(), sizeof dt);
-                std::string s = formatDate(dt, d.ds_dataType);
-                rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
-                break;
-            }
             default: {
                 std::string_view text;
                 std::string made;
@@ -773,23 +808,17 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
 bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::string& out) {
     const auto* p = static_cast<const uint8_t*>(data);
     char buf[128];
+    if (isDateTimeType(d.ds_dataType)) {
+        if (len < sizeof(IIAPI_DATETIME)) return false;
+        IIAPI_DATETIME dt;
+        std::memcpy(&dt, p, sizeof dt);
+        out = formatDate(dt, d.ds_dataType);
+        return true;
+    }
     switch (d.ds_dataType) {
         case IIAPI_INT_TYPE: {
             int64_t x;
-            if (len == 1)
-                x = int8_t(p[0]);
-            else if (len == 2) {
-                int16_t y;
-                std::memcpy(&y, p, 2);
-                x = y;
-            } else if (len == 4) {
-                int32_t y;
-                std::memcpy(&y, p, 4);
-                x = y;
-            } else if (len == 8)
-                std::memcpy(&x, p, 8);
-            else
-                return false;
+            if (!readNativeInt(p, len, x)) return false;
             out = std::to_string(x);
             return true;
         }
@@ -825,22 +854,6 @@ bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::s
             if (len < 1) return false;
             out = p[0] ? "TRUE" : "FALSE";
             return true;
-        case IIAPI_DATE_TYPE:
-        case IIAPI_ADATE_TYPE:
-        case IIAPI_TMWO_TYPE:
-        case IIAPI_TMTZ_TYPE:
-        case IIAPI_TIME_TYPE:
-        case IIAPI_TSWO_TYPE:
-        case IIAPI_TSTZ_TYPE:
-        case IIAPI_TS_TYPE:
-        case IIAPI_INTYM_TYPE:
-        case IIAPI_INTDS_TYPE: {
-            if (len < sizeof(IIAPI_DATETIME)) return false;
-            IIAPI_DATETIME dt;
-            std::memcpy(&dt, p, sizeof dt);
-            out = formatDate(dt, d.ds_dataType);
-            return true;
-        }
         case IIAPI_CHA_TYPE:
         case IIAPI_CHR_TYPE:
         case IIAPI_BYTE_TYPE:
@@ -885,103 +898,81 @@ bool valueToText(const IIAPI_DESCRIPTOR& d, const void* data, size_t len, std::s
 
 namespace {
 
-bool isTextType(int t) {
-    return t == IIAPI_CHA_TYPE || t == IIAPI_CHR_TYPE || t == IIAPI_VCH_TYPE || t == IIAPI_TXT_TYPE ||
-           t == IIAPI_LTXT_TYPE || t == IIAPI_LVCH_TYPE || t == IIAPI_NCHA_TYPE || t == IIAPI_NVCH_TYPE ||
-           t == IIAPI_LNVCH_TYPE;
-}
-
 bool isNumericType(int t) {
     return t == IIAPI_INT_TYPE || t == IIAPI_FLT_TYPE || t == IIAPI_MNY_TYPE || t == IIAPI_DEC_TYPE ||
            t == IIAPI_BOOL_TYPE;
 }
 
-}  // namespace
-
-IIAPI_STATUS convert(IIAPI_CONVERTPARM& p) {
-    const IIAPI_DESCRIPTOR& sd = p.cv_srcDesc;
-    const IIAPI_DESCRIPTOR& dd = p.cv_dstDesc;
-    IIAPI_DATAVALUE& dv = p.cv_dstValue;
-    if (p.cv_srcValue.dv_null) {
-        dv.dv_null = II_TRUE;
-        dv.dv_length = 0;
-        return IIAPI_ST_SUCCESS;
-    }
-    if (!dv.dv_value || (!p.cv_srcValue.dv_value && p.cv_srcValue.dv_length)) return IIAPI_ST_FAILURE;
-    dv.dv_null = II_FALSE;
-    const void* src = p.cv_srcValue.dv_value ? p.cv_srcValue.dv_value : "";
-    size_t slen = p.cv_srcValue.dv_length;
-    auto* dst = static_cast<uint8_t*>(dv.dv_value);
-    size_t room = dd.ds_length;
-
-    // Into text.
-    if (isTextType(dd.ds_dataType) || dd.ds_dataType == IIAPI_BYTE_TYPE || dd.ds_dataType == IIAPI_VBYTE_TYPE) {
-        std::string text;
-        if (!valueToText(sd, src, slen, text)) return IIAPI_ST_FAILURE;
-        switch (dd.ds_dataType) {
-            case IIAPI_CHA_TYPE:
-            case IIAPI_CHR_TYPE:
-            case IIAPI_LVCH_TYPE:
-            case IIAPI_BYTE_TYPE: {
-                size_t n = dd.ds_dataType == IIAPI_BYTE_TYPE ? std::min(text.size(), room) : utf8Fit(text, room);
-                std::memcpy(dst, text.data(), n);
-                if (dd.ds_dataType != IIAPI_LVCH_TYPE) {
-                    std::memset(dst + n, dd.ds_dataType == IIAPI_BYTE_TYPE ? 0 : ' ', room - n);
-                    n = room;
-                }
-                dv.dv_length = uint16_t(n);
-                return IIAPI_ST_SUCCESS;
+// Into text: the source value as text, cut to the room of the destination (at a whole character).
+IIAPI_STATUS convertToText(const IIAPI_DESCRIPTOR& sd, const void* src, size_t slen, const IIAPI_DESCRIPTOR& dd,
+                           uint8_t* dst, size_t room, IIAPI_DATAVALUE& dv) {
+    std::string text;
+    if (!valueToText(sd, src, slen, text)) return IIAPI_ST_FAILURE;
+    switch (dd.ds_dataType) {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE:
+        case IIAPI_LVCH_TYPE:
+        case IIAPI_BYTE_TYPE: {
+            size_t n = dd.ds_dataType == IIAPI_BYTE_TYPE ? std::min(text.size(), room) : utf8Fit(text, room);
+            std::memcpy(dst, text.data(), n);
+            if (dd.ds_dataType != IIAPI_LVCH_TYPE) {
+                std::memset(dst + n, dd.ds_dataType == IIAPI_BYTE_TYPE ? 0 : ' ', room - n);
+                n = room;
             }
-            case IIAPI_VCH_TYPE:
-            case IIAPI_TXT_TYPE:
-            case IIAPI_LTXT_TYPE:
-            case IIAPI_VBYTE_TYPE: {
-                if (room < 2) return IIAPI_ST_FAILURE;
-                size_t n =
-                    dd.ds_dataType == IIAPI_VBYTE_TYPE ? std::min(text.size(), room - 2) : utf8Fit(text, room - 2);
-                uint16_t n16 = uint16_t(n);
-                std::memcpy(dst, &n16, 2);
-                std::memcpy(dst + 2, text.data(), n);
-                dv.dv_length = uint16_t(n + 2);
-                return IIAPI_ST_SUCCESS;
-            }
-            case IIAPI_NCHA_TYPE:
-            case IIAPI_LNVCH_TYPE: {
-                bool ok = true;
-                std::u16string w = utf8ToUtf16(text, &ok);
-                if (!ok) return IIAPI_ST_FAILURE;
-                size_t n = std::min(w.size(), room / 2);
-                if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
-                std::memcpy(dst, w.data(), n * 2);
-                if (dd.ds_dataType == IIAPI_NCHA_TYPE) {
-                    for (size_t k = n; k < room / 2; ++k) {
-                        char16_t sp = u' ';
-                        std::memcpy(dst + 2 * k, &sp, 2);
-                    }
-                    n = room / 2;
-                }
-                dv.dv_length = uint16_t(n * 2);
-                return IIAPI_ST_SUCCESS;
-            }
-            case IIAPI_NVCH_TYPE: {
-                if (room < 2) return IIAPI_ST_FAILURE;
-                bool ok = true;
-                std::u16string w = utf8ToUtf16(text, &ok);
-                if (!ok) return IIAPI_ST_FAILURE;
-                size_t n = std::min(w.size(), (room - 2) / 2);
-                if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
-                uint16_t n16 = uint16_t(n);
-                std::memcpy(dst, &n16, 2);
-                std::memcpy(dst + 2, w.data(), n * 2);
-                dv.dv_length = uint16_t(2 + n * 2);
-                return IIAPI_ST_SUCCESS;
-            }
-            default:
-                return IIAPI_ST_FAILURE;
+            dv.dv_length = uint16_t(n);
+            return IIAPI_ST_SUCCESS;
         }
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+        case IIAPI_LTXT_TYPE:
+        case IIAPI_VBYTE_TYPE: {
+            if (room < 2) return IIAPI_ST_FAILURE;
+            size_t n = dd.ds_dataType == IIAPI_VBYTE_TYPE ? std::min(text.size(), room - 2) : utf8Fit(text, room - 2);
+            uint16_t n16 = uint16_t(n);
+            std::memcpy(dst, &n16, 2);
+            std::memcpy(dst + 2, text.data(), n);
+            dv.dv_length = uint16_t(n + 2);
+            return IIAPI_ST_SUCCESS;
+        }
+        case IIAPI_NCHA_TYPE:
+        case IIAPI_LNVCH_TYPE: {
+            bool ok = true;
+            std::u16string w = utf8ToUtf16(text, &ok);
+            if (!ok) return IIAPI_ST_FAILURE;
+            size_t n = std::min(w.size(), room / 2);
+            if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
+            std::memcpy(dst, w.data(), n * 2);
+            if (dd.ds_dataType == IIAPI_NCHA_TYPE) {
+                for (size_t k = n; k < room / 2; ++k) {
+                    char16_t sp = u' ';
+                    std::memcpy(dst + 2 * k, &sp, 2);
+                }
+                n = room / 2;
+            }
+            dv.dv_length = uint16_t(n * 2);
+            return IIAPI_ST_SUCCESS;
+        }
+        case IIAPI_NVCH_TYPE: {
+            if (room < 2) return IIAPI_ST_FAILURE;
+            bool ok = true;
+            std::u16string w = utf8ToUtf16(text, &ok);
+            if (!ok) return IIAPI_ST_FAILURE;
+            size_t n = std::min(w.size(), (room - 2) / 2);
+            if (n > 0 && n < w.size() && w[n - 1] >= 0xD800 && w[n - 1] < 0xDC00) --n;
+            uint16_t n16 = uint16_t(n);
+            std::memcpy(dst, &n16, 2);
+            std::memcpy(dst + 2, w.data(), n * 2);
+            dv.dv_length = uint16_t(2 + n * 2);
+            return IIAPI_ST_SUCCESS;
+        }
+        default:
+            return IIAPI_ST_FAILURE;
     }
+}
 
-    // Into numbers and dates: through a temporary SQLite-like value.
+// Into numbers and dates: through a temporary SQLite-like value.
+IIAPI_STATUS convertToValue(const IIAPI_DESCRIPTOR& sd, const void* src, size_t slen, const IIAPI_DESCRIPTOR& dd,
+                            uint8_t* dst, IIAPI_DATAVALUE& dv) {
     std::string text;
     if (!valueToText(sd, src, slen, text)) return IIAPI_ST_FAILURE;
     if (sd.ds_dataType == IIAPI_MNY_TYPE) {
@@ -1004,9 +995,7 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM& p) {
     if (t.type == IIAPI_MNY_TYPE && t.length != 8) return IIAPI_ST_FAILURE;
     if (t.type == IIAPI_DEC_TYPE && (t.precision < 1 || t.precision > 39 || t.length < t.precision / 2 + 1))
         return IIAPI_ST_FAILURE;
-    if ((t.type >= IIAPI_DATE_TYPE && t.type <= IIAPI_TSWO_TYPE && t.type != IIAPI_MNY_TYPE) ||
-        t.type == IIAPI_TSTZ_TYPE || t.type == IIAPI_TS_TYPE || t.type == IIAPI_INTYM_TYPE ||
-        t.type == IIAPI_INTDS_TYPE) {
+    if (isDateTimeType(t.type)) {
         if (t.length < sizeof(IIAPI_DATETIME)) return IIAPI_ST_FAILURE;
     } else if (!isNumericType(t.type)) {
         return IIAPI_ST_FAILURE;
@@ -1022,20 +1011,8 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM& p) {
                     return IIAPI_ST_FAILURE;
                 x = int64_t(dx);
             }
-            int64_t lo = t.length == 1 ? INT8_MIN : t.length == 2 ? INT16_MIN : t.length == 4 ? INT32_MIN : INT64_MIN;
-            int64_t hi = t.length == 1 ? INT8_MAX : t.length == 2 ? INT16_MAX : t.length == 4 ? INT32_MAX : INT64_MAX;
-            if (x < lo || x > hi) return IIAPI_ST_FAILURE;
-            if (t.length == 1) {
-                int8_t y = int8_t(x);
-                std::memcpy(dst, &y, 1);
-            } else if (t.length == 2) {
-                int16_t y = int16_t(x);
-                std::memcpy(dst, &y, 2);
-            } else if (t.length == 4) {
-                int32_t y = int32_t(x);
-                std::memcpy(dst, &y, 4);
-            } else
-                std::memcpy(dst, &x, 8);
+            if (!fitsNativeInt(x, t.length)) return IIAPI_ST_FAILURE;
+            writeNativeInt(x, t.length, dst);
             outLen = t.length;
             ok = true;
             break;
@@ -1088,6 +1065,28 @@ IIAPI_STATUS convert(IIAPI_CONVERTPARM& p) {
     if (!ok) return IIAPI_ST_FAILURE;
     dv.dv_length = outLen;
     return IIAPI_ST_SUCCESS;
+}
+
+}  // namespace
+
+IIAPI_STATUS convert(IIAPI_CONVERTPARM& p) {
+    const IIAPI_DESCRIPTOR& sd = p.cv_srcDesc;
+    const IIAPI_DESCRIPTOR& dd = p.cv_dstDesc;
+    IIAPI_DATAVALUE& dv = p.cv_dstValue;
+    if (p.cv_srcValue.dv_null) {
+        dv.dv_null = II_TRUE;
+        dv.dv_length = 0;
+        return IIAPI_ST_SUCCESS;
+    }
+    if (!dv.dv_value || (!p.cv_srcValue.dv_value && p.cv_srcValue.dv_length)) return IIAPI_ST_FAILURE;
+    dv.dv_null = II_FALSE;
+    const void* src = p.cv_srcValue.dv_value ? p.cv_srcValue.dv_value : "";
+    size_t slen = p.cv_srcValue.dv_length;
+    auto* dst = static_cast<uint8_t*>(dv.dv_value);
+    size_t room = dd.ds_length;
+    if (isTextType(dd.ds_dataType) || dd.ds_dataType == IIAPI_BYTE_TYPE || dd.ds_dataType == IIAPI_VBYTE_TYPE)
+        return convertToText(sd, src, slen, dd, dst, room, dv);
+    return convertToValue(sd, src, slen, dd, dst, dv);
 }
 
 }  // namespace iiapi

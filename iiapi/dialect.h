@@ -1,0 +1,65 @@
+// The engine's reading of the SQL the clients send, shared by the statement rewrite
+// (dialect_*.cpp) and the result typing (result_types.cpp, view_columns.cpp): tokens, and the
+// steps one of them takes for another.
+#pragma once
+
+#include "iiapi/internal.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace iiapi::dialect {
+
+struct Tok {
+    enum T { Word, QuotedId, String, Number, Punct, Space, Param } t;
+    std::string text;
+};
+
+// ---- Tokens (dialect_tokens.cpp) ------------------------------------------------------------
+
+std::string lower(std::string_view s);
+bool tokenize(std::string_view s, std::vector<Tok>& out, Fault& f);
+// The text of tokens [b, e).
+std::string join(const std::vector<Tok>& t, size_t b, size_t e);
+// Index of the next non-space token at or after i.
+size_t skip(const std::vector<Tok>& t, size_t i);
+bool isWord(const std::vector<Tok>& t, size_t i, const char* w);
+// A name as the catalogs keep it: an unquoted one in lower case, a quoted one as written between
+// its quotes.
+std::string identName(const Tok& t);
+// Index of the previous non-space token, or npos.
+size_t prevSig(const std::vector<Tok>& t, size_t i);
+// A word that opens a clause (WHERE, ORDER, a join ...) and so ends a table list.
+bool isClauseWord(const std::vector<Tok>& t, size_t i);
+// The tables a statement names after FROM, JOIN, UPDATE and INTO and in a FROM list.
+std::vector<std::string> statementTables(const std::vector<Tok>& t);
+
+// The statement's tables, for finding a column's declared type by its name, while it is rewritten
+// or described.
+struct TypeScope {
+    Conn& c;
+    std::vector<std::string> saved;
+    TypeScope(Conn& conn, std::vector<std::string> tables) : c(conn), saved(std::move(conn.typeScope)) {
+        c.typeScope = std::move(tables);
+    }
+    ~TypeScope() { c.typeScope = std::move(saved); }
+};
+
+// ---- Rewrites (dialect_tables.cpp, dialect_expressions.cpp, dialect_positioned.cpp) ---------
+
+bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, Fault& f);
+bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& handled, Fault& f);
+std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name);
+std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
+void analyseCursorSelect(const std::vector<Tok>& t, size_t sel, CursorShape& sh, size_t& fromAt, size_t& qualAt);
+bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& found, Fault& f);
+
+// ---- Result typing (result_types.cpp) -------------------------------------------------------
+
+// The declared type of a user column known by its name alone.
+bool columnTypeByName(Conn& c, const std::string& name, IngType& out);
+bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t);
+IngType numericResult(const IngType& a, const std::string& op, const IngType& b);
+
+}  // namespace iiapi::dialect

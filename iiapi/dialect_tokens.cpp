@@ -1,0 +1,196 @@
+// The SQL the clients send as tokens, and what the rewrites read off them: words, names, the
+// next and previous token, the tables a statement names.
+#include "iiapi/dialect.h"
+
+#include <cctype>
+
+namespace iiapi {
+
+size_t quotedEnd(std::string_view s, size_t open) {
+    const char q = s[open];
+    for (size_t i = open + 1; i < s.size(); ++i) {
+        if (s[i] != q) continue;
+        if (i + 1 < s.size() && s[i + 1] == q) {
+            ++i;  // a doubled quote stands for itself
+            continue;
+        }
+        return i + 1;
+    }
+    return std::string_view::npos;
+}
+
+namespace dialect {
+
+std::string lower(std::string_view s) {
+    std::string o(s);
+    for (auto& c : o) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return o;
+}
+
+bool tokenize(std::string_view s, std::vector<Tok>& out, Fault& f) {
+    size_t i = 0;
+    while (i < s.size()) {
+        char c = s[i];
+        size_t st = i;
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+            out.push_back({Tok::Space, " "});
+        } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+            while (i < s.size() && s[i] != '\n') ++i;
+            out.push_back({Tok::Space, " "});
+        } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            size_t e = s.find("*/", i + 2);
+            if (e == std::string_view::npos) {
+                f = makeFault("42000", native::kSyntax, "Syntax error: unterminated comment");
+                return false;
+            }
+            i = e + 2;
+            out.push_back({Tok::Space, " "});
+        } else if ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'') {
+            // N'...' is a Unicode literal: the engine's nvarchar of the text.
+            i = quotedEnd(s, i + 1);
+            if (i == std::string_view::npos) {
+                f = makeFault("42000", native::kSyntax, "Syntax error: unterminated string");
+                return false;
+            }
+            out.push_back({Tok::Word, "nvarchar"});
+            out.push_back({Tok::Punct, "("});
+            out.push_back({Tok::String, std::string(s.substr(st + 1, i - st - 1))});
+            out.push_back({Tok::Punct, ")"});
+        } else if (c == '\'' || c == '"') {
+            i = quotedEnd(s, i);
+            if (i == std::string_view::npos) {
+                f = makeFault(
+                    "42000", native::kSyntax,
+                    c == '\'' ? "Syntax error: unterminated string" : "Syntax error: unterminated identifier");
+                return false;
+            }
+            out.push_back({c == '\'' ? Tok::String : Tok::QuotedId, std::string(s.substr(st, i - st))});
+        } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+                   (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+            while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
+            if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+                size_t k = i + 1;
+                if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+                if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
+                    i = k;
+                    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+                }
+            }
+            out.push_back({Tok::Number, std::string(s.substr(st, i - st))});
+        } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
+                   (static_cast<unsigned char>(c) >= 0x80)) {
+            while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' ||
+                                    s[i] == '#' || s[i] == '@' || static_cast<unsigned char>(s[i]) >= 0x80))
+                ++i;
+            out.push_back({Tok::Word, std::string(s.substr(st, i - st))});
+        } else if (c == '?') {
+            ++i;
+            out.push_back({Tok::Param, "?"});
+        } else {
+            // Two-character operators stay together.
+            static const char* two[] = {"<>", "<=", ">=", "!=", "||", "::", "**"};
+            bool done = false;
+            for (const char* t : two) {
+                if (s.substr(i, 2) == t) {
+                    out.push_back({Tok::Punct, t});
+                    i += 2;
+                    done = true;
+                    break;
+                }
+            }
+            if (!done) {
+                out.push_back({Tok::Punct, std::string(1, c)});
+                ++i;
+            }
+        }
+    }
+    return true;
+}
+
+std::string join(const std::vector<Tok>& t, size_t b, size_t e) {
+    std::string s;
+    for (size_t i = b; i < e && i < t.size(); ++i) s += t[i].text;
+    return s;
+}
+
+// Index of the next non-space token at or after i.
+size_t skip(const std::vector<Tok>& t, size_t i) {
+    while (i < t.size() && t[i].t == Tok::Space) ++i;
+    return i;
+}
+
+bool isWord(const std::vector<Tok>& t, size_t i, const char* w) {
+    return i < t.size() && t[i].t == Tok::Word && lower(t[i].text) == w;
+}
+
+std::string identName(const Tok& t) {
+    if (t.t == Tok::QuotedId) {
+        std::string s = t.text.substr(1, t.text.size() - 2);
+        std::string o;
+        for (size_t i = 0; i < s.size(); ++i) {
+            o.push_back(s[i]);
+            if (s[i] == '"' && i + 1 < s.size() && s[i + 1] == '"') ++i;
+        }
+        return o;
+    }
+    return lower(t.text);
+}
+
+// Index of the previous / next non-space token, or npos.
+size_t prevSig(const std::vector<Tok>& t, size_t i) {
+    while (i > 0) {
+        --i;
+        if (t[i].t != Tok::Space) return i;
+    }
+    return std::string::npos;
+}
+
+bool isClauseWord(const std::vector<Tok>& t, size_t i) {
+    static const char* words[] = {"where",  "group", "order",  "having",    "union",  "on",    "set",
+                                  "values", "limit", "select", "intersect", "except", "using", "natural",
+                                  "left",   "right", "inner",  "full",      "cross",  "for",   nullptr};
+    if (i >= t.size() || t[i].t != Tok::Word) return false;
+    std::string w = lower(t[i].text);
+    for (const char** n = words; *n; ++n)
+        if (w == *n) return true;
+    return false;
+}
+
+// The tables a statement names after FROM, JOIN, UPDATE and INTO and in a FROM list (an alias
+// may come along; it names no table and finds nothing).
+std::vector<std::string> statementTables(const std::vector<Tok>& t) {
+    std::vector<std::string> out;
+    auto takeName = [&](size_t i) {
+        size_t j = skip(t, i + 1);
+        if (j >= t.size() || (t[j].t != Tok::Word && t[j].t != Tok::QuotedId)) return;
+        std::string name = identName(t[j]);
+        // owner.table: the table is the last part.
+        for (size_t n = skip(t, j + 1); n < t.size() && t[n].text == ".";) {
+            size_t m = skip(t, n + 1);
+            if (m >= t.size() || (t[m].t != Tok::Word && t[m].t != Tok::QuotedId)) break;
+            name = identName(t[m]);
+            n = skip(t, m + 1);
+        }
+        out.push_back(lower(name));
+    };
+    bool inFrom = false;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].t == Tok::Word) {
+            const std::string w = lower(t[i].text);
+            if (w == "from" || w == "join" || w == "update" || w == "into") {
+                takeName(i);
+                inFrom = w == "from" || w == "join";
+            } else if (isClauseWord(t, i)) {
+                inFrom = false;
+            }
+        } else if (inFrom && t[i].text == ",") {
+            takeName(i);
+        }
+    }
+    return out;
+}
+
+}  // namespace dialect
+
+}  // namespace iiapi

@@ -1,0 +1,657 @@
+// Result typing: the Ingres types of a statement's result columns, from the recorded column types,
+// the catalog views' columns and the expressions of the select list.
+#include "iiapi/dialect.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace iiapi {
+
+using namespace dialect;
+
+namespace dialect {
+
+namespace {
+
+// The select-list items of the first SELECT of a statement, as token ranges.
+std::vector<std::vector<Tok>> selectItems(std::string_view sql) {
+    std::vector<std::vector<Tok>> items;
+    std::vector<Tok> t;
+    Fault f;
+    if (!tokenize(sql, t, f)) return items;
+    size_t i = skip(t, 0);
+    while (i < t.size() && t[i].text == "(") i = skip(t, i + 1);
+    if (!isWord(t, i, "select")) return items;
+    i = skip(t, i + 1);
+    if (isWord(t, i, "distinct") || isWord(t, i, "all")) i = skip(t, i + 1);
+    int depth = 0;
+    std::vector<Tok> cur;
+    for (; i < t.size(); ++i) {
+        if (t[i].text == "(") ++depth;
+        if (t[i].text == ")") {
+            if (depth == 0) break;
+            --depth;
+        }
+        if (depth == 0 && (isWord(t, i, "from") || isWord(t, i, "limit") || isWord(t, i, "union") ||
+                           isWord(t, i, "order") || isWord(t, i, "where") || isWord(t, i, "group"))) {
+            break;
+        }
+        if (depth == 0 && t[i].text == ",") {
+            items.push_back(cur);
+            cur.clear();
+            continue;
+        }
+        if (t[i].t != Tok::Space) cur.push_back(t[i]);
+    }
+    if (!cur.empty()) items.push_back(cur);
+    return items;
+}
+
+IngType varcharOf(int n) {
+    IngType t;
+    t.type = IIAPI_VCH_TYPE;
+    if (n < 1) n = 1;
+    if (n > 32000) n = 32000;
+    t.length = uint16_t(n + 2);
+    t.decl = "varchar(" + std::to_string(n) + ")";
+    return t;
+}
+
+IngType intOf(int len) {
+    IngType t;
+    t.type = IIAPI_INT_TYPE;
+    t.length = uint16_t(len);
+    t.decl = "integer" + std::to_string(len);
+    return t;
+}
+
+IngType decimalOf(int precision, int scale) {
+    IngType t;
+    t.type = IIAPI_DEC_TYPE;
+    t.precision = int16_t(precision);
+    t.scale = int16_t(scale);
+    t.length = uint16_t(precision / 2 + 1);
+    t.decl = "decimal(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
+    return t;
+}
+
+IngType floatOf() {
+    IngType t;
+    t.type = IIAPI_FLT_TYPE;
+    t.length = 8;
+    t.precision = 15;
+    t.decl = "float";
+    return t;
+}
+
+constexpr int kDefaultTextLength = 2000;
+
+IngType charOf(int n) {
+    IngType t;
+    t.type = IIAPI_CHA_TYPE;
+    t.length = uint16_t(n);
+    t.decl = "char(" + std::to_string(n) + ")";
+    return t;
+}
+
+// Types of the catalog columns, which the views compute.
+bool catalogColumnType(const std::string& name, IngType& out) {
+    static const char* names32[] = {"table_name",
+                                    "table_owner",
+                                    "column_name",
+                                    "column_datatype",
+                                    "schema_name",
+                                    "constraint_name",
+                                    "index_name",
+                                    "index_owner",
+                                    "base_name",
+                                    "base_owner",
+                                    "procedure_name",
+                                    "procedure_owner",
+                                    "dbp_name",
+                                    "dbp_owner",
+                                    "pp_name",
+                                    "object_name",
+                                    "object_owner",
+                                    "permit_grantor",
+                                    "permit_user",
+                                    "ref_constraint_name",
+                                    "ref_schema_name",
+                                    "ref_table_name",
+                                    "unique_constraint_name",
+                                    "unique_schema_name",
+                                    "unique_table_name",
+                                    "param_name",
+                                    "param_datatype",
+                                    "column_internal_datatype",
+                                    "user_name",
+                                    "dba_name",
+                                    "system_owner",
+                                    nullptr};
+    static const char* names1[] = {"table_type",
+                                   "system_use",
+                                   "column_nulls",
+                                   "column_defaults",
+                                   "sort_direction",
+                                   "unique_rule",
+                                   "constraint_type",
+                                   "object_type",
+                                   "table_subtype",
+                                   "proc_subtype",
+                                   "is_compressed",
+                                   "param_nulls",
+                                   "param_defaults",
+                                   "column_system_maintained",
+                                   nullptr};
+    static const char* int2s[] = {"column_ingdatatype", "key_sequence", "key_position",        "pp_number",
+                                  "pp_datatype",        "pp_precision", "param_datatype_code", "column_scale",
+                                  "param_scale",        nullptr};
+    static const char* int4s[] = {"column_length",
+                                  "column_sequence",
+                                  "pp_length",
+                                  "pp_flags",
+                                  "text_sequence",
+                                  "dbp_id",
+                                  "dbp_idx",
+                                  "defid1",
+                                  "defid2",
+                                  "pp_procid1",
+                                  "pp_procid2",
+                                  "pp_defid1",
+                                  "pp_defid2",
+                                  "param_sequence",
+                                  "param_length",
+                                  "permit_number",
+                                  "num_rows",
+                                  "column_internal_length",
+                                  "dbp_parameter_count",
+                                  nullptr};
+    static const std::pair<const char* const*, IngType> lists[] = {
+        {names32, charOf(32)}, {names1, charOf(1)}, {int2s, intOf(2)}, {int4s, intOf(4)}};
+    for (const auto& [names, type] : lists)
+        for (const char* const* n = names; *n; ++n)
+            if (name == *n) {
+                out = type;
+                return true;
+            }
+    if (name == "column_default_val" || name == "defvalue" || name == "param_default_val") {
+        out = varcharOf(1501);
+        return true;
+    }
+    if (name == "text_segment") {
+        out = varcharOf(240);
+        return true;
+    }
+    if (name == "storage_structure" || name == "param_mode") {
+        out = charOf(16);
+        return true;
+    }
+    return false;
+}
+
+bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasAlias);
+
+}  // namespace
+
+// The declared type of a user column known by its name alone.
+bool columnTypeByName(Conn& c, const std::string& name, IngType& out) {
+    const std::vector<std::string> types = declaredTypesOf(c, name);
+    return !types.empty() && parseTypeText(types.front(), out, c.maxSegment);
+}
+
+// Type of one operand of an arithmetic expression (no blanks among its tokens): a parenthesised
+// expression, a literal, a function or a (qualified) column of the statement's tables.
+bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t) {
+    bool alias;
+    std::vector<Tok> inner = o;
+    if (inner.size() >= 2 && inner.front().text == "(" && inner.back().text == ")")
+        inner = std::vector<Tok>(o.begin() + 1, o.end() - 1);
+    if (typeExpression(c, inner, t, alias) && !alias) return true;
+    return (inner.size() == 1 || (inner.size() == 3 && inner[1].text == ".")) &&
+           columnTypeByName(c, identName(inner.back()), t);
+}
+
+namespace {
+
+// The digits of a decimal, or of an integer taken as the decimal it converts to.
+int decimalDigits(const IngType& x) {
+    if (x.type == IIAPI_DEC_TYPE) return x.precision;
+    return x.length == 1 ? 3 : x.length == 2 ? 5 : x.length == 8 ? 19 : 10;
+}
+
+int decimalScale(const IngType& x) { return x.type == IIAPI_DEC_TYPE ? x.scale : 0; }
+
+constexpr int kMaxDecimalPrecision = 31;
+
+}  // namespace
+
+// The type of a op b for numeric operands as Ingres types it: float (or money) wins; else a
+// decimal operand makes the result a decimal, an integer one counting as a decimal of its digits
+// (+ and -: the larger scale and the larger count of integral digits plus one; *: the sums of
+// precisions and of scales; /: precision 31 and scale 31 - p1 + s1 - s2); else the wider integer,
+// at least a 4-byte one.
+IngType numericResult(const IngType& a, const std::string& op, const IngType& b) {
+    auto floating = [](const IngType& x) { return x.type == IIAPI_FLT_TYPE || x.type == IIAPI_MNY_TYPE; };
+    if (floating(a) || floating(b)) return floatOf();
+    if (a.type != IIAPI_DEC_TYPE && b.type != IIAPI_DEC_TYPE) return intOf(std::max({4, int(a.length), int(b.length)}));
+    const int p1 = decimalDigits(a), s1 = decimalScale(a), p2 = decimalDigits(b), s2 = decimalScale(b);
+    int precision, scale;
+    if (op == "*") {
+        precision = p1 + p2;
+        scale = s1 + s2;
+    } else if (op == "/") {
+        precision = kMaxDecimalPrecision;
+        scale = kMaxDecimalPrecision - p1 + s1 - s2;
+    } else {
+        scale = std::max(s1, s2);
+        precision = std::max(p1 - s1, p2 - s2) + scale + 1;
+    }
+    precision = std::clamp(precision, 1, kMaxDecimalPrecision);
+    return decimalOf(precision, std::clamp(scale, 0, precision));
+}
+
+namespace {
+
+// Arithmetic of typed operands, '*' and '/' before '+' and '-'; any text operand or '||' makes
+// the whole a text.
+bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
+    std::vector<std::vector<Tok>> operands;
+    std::vector<std::string> ops;
+    std::vector<Tok> cur;
+    int depth = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const Tok& k = x[i];
+        if (k.text == "(") ++depth;
+        if (k.text == ")") --depth;
+        bool binary = depth == 0 && k.t == Tok::Punct &&
+                      (k.text == "+" || k.text == "-" || k.text == "*" || k.text == "/" || k.text == "||") &&
+                      !cur.empty();
+        if (binary) {
+            operands.push_back(cur);
+            ops.push_back(k.text);
+            cur.clear();
+            continue;
+        }
+        cur.push_back(k);
+    }
+    if (cur.empty() || ops.empty()) return false;
+    operands.push_back(cur);
+    std::vector<IngType> types;
+    bool anyText = std::find(ops.begin(), ops.end(), "||") != ops.end();
+    for (auto& o : operands) {
+        // A sign in front of an operand leaves its type.
+        std::vector<Tok> v = o;
+        if (v.size() > 1 && v[0].t == Tok::Punct && (v[0].text == "-" || v[0].text == "+")) v.erase(v.begin());
+        IngType t;
+        if (!typeOperand(c, v, t)) return false;
+        if (isTextType(t.type))
+            anyText = true;
+        else if (t.type == IIAPI_BOOL_TYPE)
+            t = intOf(1);
+        else if (t.type != IIAPI_FLT_TYPE && t.type != IIAPI_MNY_TYPE && t.type != IIAPI_DEC_TYPE &&
+                 t.type != IIAPI_INT_TYPE)
+            return false;
+        types.push_back(t);
+    }
+    if (anyText) {
+        out = varcharOf(kDefaultTextLength);
+        return true;
+    }
+    // Terms first: runs of '*' and '/' left to right, then the sum of the terms.
+    std::vector<IngType> terms{types[0]};
+    std::vector<std::string> termOps;
+    for (size_t k = 0; k < ops.size(); ++k) {
+        if (ops[k] == "*" || ops[k] == "/") {
+            terms.back() = numericResult(terms.back(), ops[k], types[k + 1]);
+        } else {
+            terms.push_back(types[k + 1]);
+            termOps.push_back(ops[k]);
+        }
+    }
+    out = terms[0];
+    for (size_t k = 0; k < termOps.size(); ++k) out = numericResult(out, termOps[k], terms[k + 1]);
+    return true;
+}
+
+// Type of an expression from its tokens; false when the engine cannot tell.
+// Words that end an expression and so never name it: "x IS NOT NULL" has no alias "NULL".
+bool endsExpression(const Tok& k) {
+    static const char* words[] = {"null", "end", "true", "false", "unknown", "asc", "desc", nullptr};
+    if (k.t != Tok::Word) return false;
+    const std::string w = lower(k.text);
+    for (const char** n = words; *n; ++n)
+        if (w == *n) return true;
+    return false;
+}
+
+// The type of a literal.
+bool typeLiteral(const Tok& k, IngType& out) {
+    if (k.t == Tok::Number) {
+        if (k.text.find_first_of("eE") != std::string::npos) {
+            out = floatOf();
+            return true;
+        }
+        if (k.text.find('.') != std::string::npos) {
+            Decimal d;
+            if (!parseDecimal(k.text, d)) return false;
+            int p = int(d.digits.size());
+            if (p < d.scale + 1) p = d.scale + 1;
+            if (p > 39) {
+                out = floatOf();
+                return true;
+            }
+            out = IngType{};
+            out.type = IIAPI_DEC_TYPE;
+            out.precision = int16_t(p);
+            out.scale = int16_t(d.scale);
+            out.length = uint16_t(p / 2 + 1);
+            out.decl = "decimal(" + std::to_string(p) + "," + std::to_string(d.scale) + ")";
+            return true;
+        }
+        int64_t v = 0;
+        bool big = k.text.size() > 10;
+        if (!big) v = std::stoll(k.text);
+        out = intOf(big || v > INT32_MAX || v < INT32_MIN ? 8 : 4);
+        return true;
+    }
+    if (k.t == Tok::String) {
+        size_t n = 0;
+        for (size_t i = 1; i + 1 < k.text.size(); ++i) {
+            if (k.text[i] == '\'' && k.text[i + 1] == '\'') ++i;
+            ++n;
+        }
+        out = varcharOf(int(n));
+        return true;
+    }
+    return false;
+}
+
+// The type of a call of a function fn(...) that spans the whole expression x.
+bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
+    std::string fn = lower(x[0].text);
+    std::vector<Tok> arg(x.begin() + 2, x.end() - 1);
+    bool dummy;
+    if (fn == "count") {
+        out = intOf(4);
+        return true;
+    }
+    if (fn == "dbmsinfo") {
+        out = varcharOf(256);
+        return true;
+    }
+    if (fn == "int1" || fn == "int2" || fn == "int4" || fn == "int8" || fn == "integer1" || fn == "integer2" ||
+        fn == "integer4" || fn == "integer8") {
+        out = intOf(fn.back() - '0');
+        return true;
+    }
+    if (fn == "length" || fn == "octet_length" || fn == "locate" || fn == "size" || fn == "iiuserlen" ||
+        fn == "ii_ext_length") {
+        out = intOf(fn == "length" ? 2 : 4);
+        return true;
+    }
+    if (fn == "float8" || fn == "float4" || fn == "sqrt" || fn == "exp" || fn == "log" || fn == "ln" || fn == "sin" ||
+        fn == "cos" || fn == "atan" || fn == "tan" || fn == "power" || fn == "avg") {
+        out = floatOf();
+        if (fn == "float4") {
+            out.length = 4;
+            out.precision = 7;
+        }
+        return true;
+    }
+    if ((fn == "nvarchar" || fn == "nchar") && arg.size() == 1 && arg[0].t == Tok::String) {
+        // As many characters as the literal has.
+        const std::string& q = arg[0].text;
+        int n = 0;
+        for (size_t k = 1; k + 1 < q.size(); ++k) {
+            if (q[k] == '\'' && q[k + 1] == '\'') ++k;
+            if ((static_cast<unsigned char>(q[k]) & 0xC0) != 0x80) ++n;
+        }
+        return parseTypeText(fn + "(" + std::to_string(std::clamp(n, 1, 16000)) + ")", out, c.maxSegment);
+    }
+    if (fn == "ii_decdiv" && !arg.empty() && arg.back().t == Tok::Number) {
+        out = decimalOf(31, std::atoi(arg.back().text.c_str()));
+        out.nullable = true;
+        return true;
+    }
+    if (fn == kNonzeroGuard) return typeOperand(c, arg, out);
+    if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
+        const std::string& q = arg.back().text;
+        return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);
+    }
+    if (fn == "sum" || fn == "min" || fn == "max" || fn == "abs") {
+        std::vector<Tok> a = arg;
+        if (!a.empty() && a[0].t == Tok::Word && (lower(a[0].text) == "distinct" || lower(a[0].text) == "all"))
+            a.erase(a.begin());
+        bool known = typeExpression(c, a, out, dummy) && !dummy;
+        // A plain column: its declared type.
+        if (!known && (a.size() == 1 || (a.size() == 3 && a[1].text == ".")) &&
+            (a.back().t == Tok::Word || a.back().t == Tok::QuotedId))
+            known = columnTypeByName(c, identName(a.back()), out);
+        if (!known) return false;
+        out.nullable = true;
+        if (fn == "sum" && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE))
+            out = intOf(8);
+        else if (fn == "sum" && out.type == IIAPI_DEC_TYPE) {
+            out.precision = 31;
+            out.length = 16;
+            out.decl = "decimal(31," + std::to_string(out.scale) + ")";
+        } else if (fn == "sum" && out.type == IIAPI_FLT_TYPE) {
+            out = floatOf();
+        }
+        return true;
+    }
+    if (fn == "date" || fn == "ingresdate") {
+        // A time of day alone ({t '04:05:06'} arrives so) is a time, not a date of year 0.
+        IIAPI_DATETIME dt;
+        if (arg.size() == 1 && arg[0].t == Tok::String && arg[0].text.size() >= 2 &&
+            parseDateText(std::string_view(arg[0].text).substr(1, arg[0].text.size() - 2), dt) &&
+            dt.dt_kind == IIAPI_DTK_TIME)
+            return parseTypeText("time(0)", out, c.maxSegment);
+        out = IngType{};
+        out.type = IIAPI_DATE_TYPE;
+        out.length = 12;
+        out.decl = "ingresdate";
+        return true;
+    }
+    if (fn == "money") {
+        parseTypeText("money", out, c.maxSegment);
+        return true;
+    }
+    if (fn == "uppercase" || fn == "lowercase" || fn == "upper" || fn == "lower" || fn == "trim" || fn == "squeeze" ||
+        fn == "left" || fn == "right" || fn == "concat" || fn == "varchar" || fn == "char" || fn == "ifnull" ||
+        fn == "shift" || fn == "charextract" || fn == "_time" || fn == "iitypename" || fn == "substring" ||
+        fn == "substr") {
+        IngType a;
+        if (fn != "varchar" && fn != "char" && fn != "concat" && typeExpression(c, arg, a, dummy) &&
+            (a.type == IIAPI_VCH_TYPE || a.type == IIAPI_CHA_TYPE) && fn != "ifnull") {
+            out = varcharOf(a.type == IIAPI_VCH_TYPE ? a.length - 2 : a.length);
+            return true;
+        }
+        out = varcharOf(kDefaultTextLength);
+        return true;
+    }
+    return false;
+}
+
+bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasAlias) {
+    hasAlias = false;
+    std::vector<Tok> x = e;
+    if (x.size() >= 2 && x[x.size() - 2].t == Tok::Word && lower(x[x.size() - 2].text) == "as") {
+        x.resize(x.size() - 2);
+        hasAlias = true;
+    } else if (x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) && !endsExpression(x.back()) &&
+               (x[x.size() - 2].t == Tok::Word || x[x.size() - 2].t == Tok::QuotedId || x[x.size() - 2].text == ")" ||
+                x[x.size() - 2].t == Tok::Number || x[x.size() - 2].t == Tok::String)) {
+        x.pop_back();
+        hasAlias = true;
+    }
+    if (x.empty()) return false;
+    if (x.size() == 2 && x[0].text == "-" && x[1].t == Tok::Number) x = {Tok{Tok::Number, "-" + x[1].text}};
+    // A (qualified) column name of a catalog view.
+    if ((x.size() == 1 || (x.size() == 3 && x[1].text == ".")) &&
+        (x.back().t == Tok::Word || x.back().t == Tok::QuotedId)) {
+        if (catalogColumnType(identName(x.back()), out)) return true;
+    }
+    if (x.size() == 1 && x[0].t == Tok::Word && lower(x[0].text) == "null") {
+        out = varcharOf(1);
+        return true;
+    }
+    if (x.size() == 1) return typeLiteral(x[0], out);
+    // name ( ... ) spanning the whole expression.
+    size_t closeAt = 0;
+    if (x[0].t == Tok::Word && x[1].text == "(" && x.back().text == ")") {
+        int depth = 0;
+        for (size_t i = 1; i < x.size(); ++i) {
+            if (x[i].text == "(") ++depth;
+            if (x[i].text == ")" && --depth == 0) {
+                closeAt = i;
+                break;
+            }
+        }
+    }
+    if (closeAt != 0 && closeAt == x.size() - 1) return typeFunctionCall(c, x, out);
+    if (x.size() >= 2 && x.front().text == "(" && x.back().text == ")") {
+        std::vector<Tok> inner(x.begin() + 1, x.end() - 1);
+        bool alias;
+        if (typeExpression(c, inner, out, alias) && !alias) return true;
+    }
+    return typeArithmetic(c, x, out);
+}
+
+// A result column that reads a column of a view the statement names: the type of the expression
+// the view gives it (SQLite tells the origin of a view's plain columns only). Taken when the
+// select list has a star or the item is the column's own name.
+bool viewColumnByName(Conn& c, std::string_view sql, const std::vector<std::vector<Tok>>& items, size_t i,
+                      const std::string& name, std::optional<std::vector<std::string>>& tables, IngType& out) {
+    auto star = [](const std::vector<Tok>& it) { return !it.empty() && it.back().text == "*"; };
+    bool byName = i >= items.size() || std::any_of(items.begin(), items.end(), star);
+    if (!byName) {
+        const std::vector<Tok>& it = items[i];
+        byName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
+                 (it.size() == 1 || (it.size() == 3 && it[1].text == ".")) &&
+                 lower(identName(it.back())) == lower(name);
+    }
+    if (!byName) return false;
+    if (!tables) {
+        std::vector<Tok> t;
+        Fault f;
+        tables = tokenize(sql, t, f) ? statementTables(t) : std::vector<std::string>();
+    }
+    const std::string wanted = lower(name);
+    for (const std::string& table : *tables) {
+        const ViewColumns* v = describeView(c, table);
+        if (!v) continue;
+        for (size_t k = 0; k < v->names.size() && k < v->types.size(); ++k)
+            if (lower(v->names[k]) == wanted) {
+                out = v->types[k];
+                return true;
+            }
+    }
+    return false;
+}
+
+}  // namespace
+
+}  // namespace dialect
+
+void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+                     std::vector<std::string>& names) {
+    int n = sqlite3_column_count(st);
+    cols.assign(size_t(n), IngType{});
+    names.assign(size_t(n), std::string());
+    std::vector<std::vector<Tok>> items = selectItems(sql);
+    std::optional<std::vector<std::string>> viewTables;  // the statement's tables, once a column needs them
+    // A database made by another SQLite program has no recorded types: the look-up is not
+    // compiled (and fails) at every description then. The schema is the current one here.
+    sqlite3_stmt* meta =
+        sqlite3_table_column_metadata(c.db, nullptr, "iiapi_columns", "ingres_type", nullptr, nullptr, nullptr, nullptr,
+                                      nullptr) == SQLITE_OK
+            ? keptStatement(
+                  c, c.cache.columnTypes,
+                  "SELECT ingres_type FROM iiapi_columns WHERE table_name = lower(?) AND column_name = lower(?)")
+            : nullptr;
+    const bool haveMeta = meta != nullptr;
+    for (int i = 0; i < n; ++i) {
+        IngType& t = cols[size_t(i)];
+        const char* nm = sqlite3_column_name(st, i);
+        names[size_t(i)] = nm ? nm : "";
+        const char* tbl = sqlite3_column_table_name(st, i);
+        const char* orig = sqlite3_column_origin_name(st, i);
+        bool typed = false;
+        if (tbl && orig) {
+            if (haveMeta) {
+                sqlite3_reset(meta);
+                sqlite3_bind_text(meta, 1, tbl, -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(meta, 2, orig, -1, SQLITE_TRANSIENT);
+                if (sqlite3_step(meta) == SQLITE_ROW) {
+                    const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(meta, 0));
+                    typed = decl && parseTypeText(decl, t, c.maxSegment);
+                }
+            }
+            if (!typed && size_t(i) < items.size()) {
+                bool alias = false;
+                IngType ct;
+                if (typeExpression(c, items[size_t(i)], ct, alias) &&
+                    (ct.type == IIAPI_CHA_TYPE || ct.type == IIAPI_INT_TYPE || ct.type == IIAPI_VCH_TYPE)) {
+                    // Only catalog columns are typed by name here.
+                    std::vector<Tok>& it = items[size_t(i)];
+                    size_t last = it.size();
+                    if (alias)
+                        last = it.size() >= 2 && lower(it[it.size() - 2].text) == "as" ? it.size() - 2 : it.size() - 1;
+                    IngType byName;
+                    if (last >= 1 && (it[last - 1].t == Tok::Word || it[last - 1].t == Tok::QuotedId) &&
+                        catalogColumnType(identName(it[last - 1]), byName) && (last == 1 || it[last - 2].text == ".")) {
+                        t = byName;
+                        typed = true;
+                    }
+                }
+            }
+            if (!typed) {
+                // A table made by another SQLite program: its declared type, SQLite's meaning.
+                const char* decl = sqlite3_column_decltype(st, i);
+                std::string d = decl ? lower(decl) : std::string();
+                if (d == "integer" || d == "int") {
+                    t = intOf(8);
+                    typed = true;
+                } else if (d == "real" || d == "double" || d == "float") {
+                    t = floatOf();
+                    typed = true;
+                } else if (!d.empty()) {
+                    typed = parseTypeText(d, t, c.maxSegment);
+                }
+                if (!typed) {
+                    parseTypeText("long varchar", t, c.maxSegment);
+                    typed = true;
+                }
+            }
+            int notnull = 0, pk = 0, autoinc = 0;
+            const char *dtype = nullptr, *coll = nullptr;
+            if (sqlite3_table_column_metadata(c.db, sqlite3_column_database_name(st, i), tbl, orig, &dtype, &coll,
+                                              &notnull, &pk, &autoinc) == SQLITE_OK)
+                t.nullable = !notnull;
+        }
+        if (!typed && viewColumnByName(c, sql, items, size_t(i), names[size_t(i)], viewTables, t)) typed = true;
+        if (!typed && size_t(i) < items.size()) {
+            bool alias = false;
+            typed = typeExpression(c, items[size_t(i)], t, alias);
+            if (typed) t.nullable = true;
+            // An unnamed expression is called by its position, as the server names it.
+            const std::vector<Tok>& it = items[size_t(i)];
+            bool plainName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
+                             (it.size() == 1 || (it.size() == 3 && it[1].text == "."));
+            if (!alias && !plainName && !(tbl && orig)) names[size_t(i)] = "col" + std::to_string(i + 1);
+        }
+        if (!typed) {
+            t = varcharOf(kDefaultTextLength);
+            t.nullable = true;
+        }
+    }
+    // Kept for the next description (each use above is reset, bound and read at once, so one
+    // made inside another's, for a view, does not disturb it).
+    if (meta) {
+        sqlite3_reset(meta);
+        sqlite3_clear_bindings(meta);
+    }
+}
+
+}  // namespace iiapi
