@@ -126,8 +126,9 @@ Fault faultFromSqlite(sqlite3* db, int rc) {
             if (ext == SQLITE_CONSTRAINT_CHECK) {
                 const std::string lead = std::string("CHECK constraint failed: ") + kFitCheckPrefix;
                 if (msg.compare(0, lead.size(), lead) == 0)
-                    return makeFault("22001", native::kTruncate,
-                                     "String data right truncation: value too long for column " + msg.substr(lead.size()));
+                    return makeFault(
+                        "22001", native::kTruncate,
+                        "String data right truncation: value too long for column " + msg.substr(lead.size()));
             }
             if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY)
                 return makeFault("23000", native::kDuplicate, "Duplicate key on INSERT or UPDATE: " + msg);
@@ -421,8 +422,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         c->tran.reset();
         c->prepared.clear();
         c->adopted.reset();
-        if (!keepBranch)
-            endSessionDatabase(*c, plain);
+        if (!keepBranch) endSessionDatabase(*c, plain);
         c->connected = false;
     }
     unregisterObject(p->dc_connHandle);

@@ -77,7 +77,7 @@ struct Object {
     std::vector<Message> messages;
     size_t nextMessage = 0;
     std::atomic<bool> hasMessages{false};  // set with the first message, cleared with the list
-    std::string lastText;  // keeps ge_message alive until the next read
+    std::string lastText;                  // keeps ge_message alive until the next read
 
     void clearMessages();
     void addMessage(const Fault& f, int32_t type = IIAPI_GE_ERROR);
@@ -262,7 +262,7 @@ struct StatementCache {
     sqlite3_stmt* schemaReload = nullptr;
     sqlite3_stmt* columnTypes = nullptr;  // a column's recorded Ingres type (describeColumns)
     sqlite3_stmt* usersTable = nullptr;   // whether the database has accounts (connect)
-    int64_t seenVersion = -1;  // schema version the session's loaded schema was last checked against
+    int64_t seenVersion = -1;             // schema version the session's loaded schema was last checked against
 };
 
 // A statement compiled from the whole text (a second statement in it is refused), from the
@@ -351,10 +351,10 @@ struct OpenDatabase {
     bool side = false;  // the file of separately locked tables is attached, this one:
     dev_t sideDev = 0;
     ino_t sideIno = 0;
-    bool settingsChanged = false;  // a session changed a setting or attached a file: not kept
-    bool tempUsed = false;         // a session made something in the temporary schema
+    bool settingsChanged = false;   // a session changed a setting or attached a file: not kept
+    bool tempUsed = false;          // a session made something in the temporary schema
     bool queryOnlyTouched = false;  // read-only mode was set since the connection was last reset
-    StatementCache cache;          // kept with the connection between sessions
+    StatementCache cache;           // kept with the connection between sessions
 };
 
 struct Conn : Object {
@@ -364,7 +364,7 @@ struct Conn : Object {
     std::weak_ptr<Env> env;
     // Serialises the calls of this session; cancel takes only dbMutex.
     QuickRecursiveMutex callMutex;
-    std::mutex dbMutex;  // guards db against close while another thread interrupts it
+    std::mutex dbMutex;     // guards db against close while another thread interrupts it
     sqlite3* db = nullptr;  // open->db while the session has one
     std::unique_ptr<OpenDatabase> open;
     bool connected = false;
