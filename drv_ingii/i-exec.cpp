@@ -730,6 +730,30 @@ uint32_t IngSetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) 
 // Execution.
 
 namespace {
+// The server types an expression of parameters by the values the open sends (`? + 1` with a
+// float is a float): the columns described at prepare take the types the open's descriptors
+// give, keeping their names.
+void TakeOpenedTypes(IngStmt* s) {
+    if (s->columns == nullptr || s->desc.descs == nullptr || s->desc.count != int16_t(s->columnCount)) return;
+    const bool unicode = s->conn->unicodeConn != 0;
+    const bool jet = s->conn->dsn.jet != 0;
+    for (uint16_t i = 0; i < s->columnCount; ++i) {
+        ColumnInfo opened{};
+        IngMapDescriptor(s->desc.descs[i], unicode, jet, &opened);
+        ColumnInfo& ci = s->columns[i];
+        if (opened.server_type == ci.server_type && opened.value_kind == ci.value_kind && opened.length == ci.length &&
+            opened.scale == ci.scale && opened.column_size == ci.column_size)
+            continue;
+        ci.server_type = opened.server_type;
+        ci.sql_type = opened.sql_type;
+        ci.value_kind = opened.value_kind;
+        ci.column_size = opened.column_size;
+        ci.display_size = opened.display_size;
+        ci.length = opened.length;
+        ci.scale = opened.scale;
+    }
+}
+
 uint32_t OpenCursor(IngStmt* s, uint32_t row) {
     if (s->state & kStmtReprepare) {
         if (Reprepare(s) != 0) {
@@ -745,6 +769,7 @@ uint32_t OpenCursor(IngStmt* s, uint32_t row) {
     }
     s->state |= kStmtCursorOpen;
     ++s->resultSets;
+    if (s->text.markers != 0) TakeOpenedTypes(s);
     return 0;
 }
 

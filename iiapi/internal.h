@@ -640,9 +640,10 @@ bool declareTableAs(Conn& c, const Rewritten& as, Rewritten& out, Fault& f);
 // for itself); npos when it is not closed.
 size_t quotedEnd(std::string_view s, size_t open);
 
-// Result column typing for a prepared SQLite statement.
+// Result column typing for a prepared SQLite statement. params: the descriptors of the values
+// bound to it, once they are known (at execution).
 void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
-                     std::vector<std::string>& names);
+                     std::vector<std::string>& names, const std::vector<IIAPI_DESCRIPTOR>* params = nullptr);
 // The names and types of a view's columns in their order, the types as a query of the view's own
 // SELECT is described; null when the name is no view. Kept per session until the schema changes.
 const ViewColumns* describeView(Conn& c, const std::string& view);

@@ -367,7 +367,7 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
     }
     if (sqlite3_column_count(st) > 0) {
         s.outsideTxn = !c.inTransaction;
-        describeColumns(c, st, sql, s.columns, s.names);
+        describeColumns(c, st, sql, s.columns, s.names, &s.paramDesc);
         for (size_t k = 0; k < s.hidden && !s.columns.empty(); ++k) {
             s.columns.pop_back();
             s.names.pop_back();

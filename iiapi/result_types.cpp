@@ -25,6 +25,7 @@ std::vector<std::vector<Tok>> selectItems(std::string_view sql) {
     i = skip(t, i + 1);
     if (isWord(t, i, "distinct") || isWord(t, i, "all")) i = skip(t, i + 1);
     int depth = 0;
+    int markers = 0;
     std::vector<Tok> cur;
     for (; i < t.size(); ++i) {
         if (t[i].text == "(") ++depth;
@@ -39,6 +40,11 @@ std::vector<std::vector<Tok>> selectItems(std::string_view sql) {
         if (depth == 0 && t[i].text == ",") {
             items.push_back(cur);
             cur.clear();
+            continue;
+        }
+        if (t[i].t == Tok::Param) {
+            // The select list comes first in the text: its markers are the statement's first ones.
+            cur.push_back({Tok::Param, "?" + std::to_string(++markers)});
             continue;
         }
         if (t[i].t != Tok::Space) cur.push_back(t[i]);
@@ -252,6 +258,86 @@ IngType numericResult(const IngType& a, const std::string& op, const IngType& b)
 
 namespace {
 
+// The types of the values bound to the markers of the statement being described, in order;
+// null while they are not known (a prepare describes before any value is bound).
+thread_local const std::vector<IngType>* t_markerTypes = nullptr;
+
+bool isNumberType(const IngType& t) {
+    return t.type == IIAPI_INT_TYPE || t.type == IIAPI_FLT_TYPE || t.type == IIAPI_DEC_TYPE || t.type == IIAPI_MNY_TYPE;
+}
+
+// The number a marker's value is bound as, when it is one: the select list's markers carry their
+// position ("?3").
+bool boundMarkerType(const Tok& marker, IngType& out) {
+    if (t_markerTypes == nullptr || marker.text.size() < 2) return false;
+    const size_t n = size_t(std::atoi(marker.text.c_str() + 1));
+    if (n == 0 || n > t_markerTypes->size() || !isNumberType((*t_markerTypes)[n - 1])) return false;
+    out = (*t_markerTypes)[n - 1];
+    return true;
+}
+
+// The types of the values bound to the markers, in order (service parameters are no markers);
+// a value that is no number is left a text, to be typed by its partners.
+std::vector<IngType> markerTypesOf(const std::vector<IIAPI_DESCRIPTOR>& params) {
+    std::vector<IngType> out;
+    for (const IIAPI_DESCRIPTOR& d : params) {
+        if (d.ds_columnType == IIAPI_COL_SVCPARM) continue;
+        IngType t = varcharOf(1);
+        if (d.ds_dataType == IIAPI_INT_TYPE &&
+            (d.ds_length == 1 || d.ds_length == 2 || d.ds_length == 4 || d.ds_length == 8)) {
+            t = intOf(d.ds_length);
+        } else if (d.ds_dataType == IIAPI_FLT_TYPE) {
+            t = floatOf();
+            if (d.ds_length == 4) {
+                t.length = 4;
+                t.precision = 7;
+            }
+        } else if (d.ds_dataType == IIAPI_DEC_TYPE && d.ds_precision >= 1 && d.ds_precision <= kMaxDecimalPrecision) {
+            t = decimalOf(d.ds_precision, std::clamp(int(d.ds_scale), 0, int(d.ds_precision)));
+        } else if ((d.ds_dataType == IIAPI_CHA_TYPE || d.ds_dataType == IIAPI_VCH_TYPE) && d.ds_scale > 0 &&
+                   d.ds_scale <= kMaxDecimalPrecision) {
+            // An exact number with fraction digits travels as its text, with its digits beside.
+            const int precision = std::clamp(int(d.ds_precision), int(d.ds_scale), kMaxDecimalPrecision);
+            t = decimalOf(precision, d.ds_scale);
+        } else if (d.ds_dataType == IIAPI_MNY_TYPE) {
+            t = IngType{};
+            t.type = IIAPI_MNY_TYPE;
+            t.length = 8;
+            t.precision = 14;
+            t.scale = 2;
+            t.decl = "money";
+        }
+        out.push_back(t);
+    }
+    return out;
+}
+
+// A marker combined with a number takes the number's type, as the server types the parameter:
+// the operand it meets first ('*' and '/' bind before '+' and '-'), else the nearest typed one.
+// False when no operand but markers has a type.
+bool typeMarkersByPartners(const std::vector<std::string>& ops, const std::vector<size_t>& markers,
+                           std::vector<IngType>& types) {
+    std::vector<bool> typed(types.size(), true);
+    for (size_t k : markers) typed[k] = false;
+    auto binds = [&](size_t op) { return op < ops.size() && (ops[op] == "*" || ops[op] == "/"); };
+    for (size_t k : markers) {
+        const bool rightFirst = binds(k) && !(k > 0 && binds(k - 1));
+        bool found = false;
+        for (size_t d = 1; d < types.size() && !found; ++d) {
+            for (int side = 0; side < 2 && !found; ++side) {
+                const bool right = (side == 0) == rightFirst;
+                if (!right && k < d) continue;
+                const size_t at = right ? k + d : k - d;
+                if (at >= types.size() || !typed[at]) continue;
+                types[k] = types[at];
+                found = true;
+            }
+        }
+        if (!found) return false;
+    }
+    return true;
+}
+
 // Arithmetic of typed operands, '*' and '/' before '+' and '-'; any text operand or '||' makes
 // the whole a text.
 bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
@@ -278,12 +364,22 @@ bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
     operands.push_back(cur);
     std::vector<IngType> types;
     bool anyText = std::find(ops.begin(), ops.end(), "||") != ops.end();
+    // Markers whose values are not numbers, or not known yet, are typed by their partners below.
+    std::vector<size_t> untypedMarkers;
     for (auto& o : operands) {
         // A sign in front of an operand leaves its type.
         std::vector<Tok> v = o;
         if (v.size() > 1 && v[0].t == Tok::Punct && (v[0].text == "-" || v[0].text == "+")) v.erase(v.begin());
         IngType t;
-        if (!typeOperand(c, v, t)) return false;
+        if (v.size() == 1 && v[0].t == Tok::Param) {
+            if (!boundMarkerType(v[0], t)) {
+                untypedMarkers.push_back(types.size());
+                types.push_back(t);
+                continue;
+            }
+        } else if (!typeOperand(c, v, t)) {
+            return false;
+        }
         if (isTextType(t.type))
             anyText = true;
         else if (t.type == IIAPI_BOOL_TYPE)
@@ -293,6 +389,7 @@ bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
             return false;
         types.push_back(t);
     }
+    if (!untypedMarkers.empty() && !typeMarkersByPartners(ops, untypedMarkers, types)) return false;
     if (anyText) {
         out = varcharOf(kDefaultTextLength);
         return true;
@@ -555,7 +652,14 @@ bool viewColumnByName(Conn& c, std::string_view sql, const std::vector<std::vect
 }  // namespace dialect
 
 void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
-                     std::vector<std::string>& names) {
+                     std::vector<std::string>& names, const std::vector<IIAPI_DESCRIPTOR>* params) {
+    std::vector<IngType> markers;
+    if (params) markers = markerTypesOf(*params);
+    struct MarkerTypes {
+        const std::vector<IngType>* saved = t_markerTypes;
+        ~MarkerTypes() { t_markerTypes = saved; }
+    } scope;
+    t_markerTypes = params ? &markers : nullptr;
     int n = sqlite3_column_count(st);
     cols.assign(size_t(n), IngType{});
     names.assign(size_t(n), std::string());

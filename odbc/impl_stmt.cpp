@@ -65,6 +65,7 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     }
     if (uint32_t rc = AgentCall<DRV_Prepare>(stmt->link, stmt->agentStmt, text)) {
         StmtCollectAgentDiag(stmt);
+        StmtToUnprepared(stmt);
         stmt->lastError = rc;
         return;
     }
@@ -88,6 +89,7 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     if (stmt->lastError != 0) {
         if (params) ColumnInfoArrayFree(params, count);
         AgentCall<DRV_CloseCursor>(stmt->link, stmt->agentStmt);
+        StmtToUnprepared(stmt);
         return;
     }
     stmt->params = params;

@@ -121,6 +121,13 @@ void StmtToPrepared(StmtRecord* stmt) {
     stmt->state = kStmtStatePrepared;
 }
 
+void StmtToUnprepared(StmtRecord* stmt) {
+    StmtNeedDataEnd(stmt);
+    stmt->flags &= uint16_t(~(kSfPrepared | kSfExecuted));
+    stmt->currentRow = 0;
+    stmt->state = kStmtStateAllocated;
+}
+
 void StmtToExecuted(StmtRecord* stmt) {
     stmt->currentRow = 0;
     stmt->state = kStmtStatePrepared;

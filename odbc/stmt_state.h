@@ -97,6 +97,9 @@ ErrCode StmtMayPutData(const StmtRecord* stmt);
 void StmtToAllocated(StmtRecord* stmt);
 // A prepare succeeded: prepared (S2, S3), before the first row, no dialogue.
 void StmtToPrepared(StmtRecord* stmt);
+// A prepare failed: allocated (S1), with nothing left for SQLExecute to run nor to describe,
+// whatever was prepared or executed before.
+void StmtToUnprepared(StmtRecord* stmt);
 // An execution or a catalog call succeeded: executed (S4, S5), before the first row.
 void StmtToExecuted(StmtRecord* stmt);
 // The cursor closed: back to allocated, or to prepared when a text was prepared.

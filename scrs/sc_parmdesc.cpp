@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <utility>
 #include <vector>
 
 #include "scrs/scr_node.h"
@@ -116,6 +117,77 @@ uint32_t ClausePartners(SCR_Node* clause, Partners* out) {
     return 0;
 }
 
+bool IsArithmetic(const SCR_Node* n) {
+    return (n->kind == SCR_K_EXPR || n->kind == SCR_K_TERM) && n->childCount == 2 && n->tpl != nullptr &&
+           std::strstr(n->tpl, "||") == nullptr;
+}
+
+// The node of an operand whose text a probe can select: a link inside a chain of the same
+// construct keeps no text of its own, so its last operand stands for it.
+SCR_Node* TextOf(SCR_Node* n) {
+    for (int guard = 0; n != nullptr && (n->text == nullptr || n->text[0] == '\0') && guard < 10000; ++guard) {
+        SCR_Node* last = n->child;
+        while (last != nullptr && last->next != nullptr) last = last->next;
+        n = last;
+    }
+    return n != nullptr && n->text != nullptr && n->text[0] != '\0' ? n : nullptr;
+}
+
+// A number an arithmetic operand can be: no text, date or hexadecimal literal.
+bool IsNumberOperand(SCR_Node* n) {
+    SCR_Node* leaf = n;
+    while (leaf->child != nullptr && leaf->childCount == 1) leaf = leaf->child;
+    if (leaf->child == nullptr && leaf->kind == SCR_K_LITERAL && leaf->text != nullptr && leaf->text[0] == '\'')
+        return false;
+    return n->kind != SCR_K_HEXLIT && SCR_FindIn(n, SCR_K_HEXLIT) == nullptr && n->kind != SCR_K_DATETIME &&
+           SCR_FindIn(n, SCR_K_DATETIME) == nullptr;
+}
+
+// The operand a marker is combined with by +, -, * or /: the other side of the innermost such
+// operation around it, when that side holds no marker and is a number. Null when the marker
+// stands elsewhere (alone, in a function's arguments, beside another marker).
+SCR_Node* ArithmeticPartner(SCR_Node* item, SCR_Node* marker) {
+    // The path from the item down to the marker.
+    std::vector<SCR_Node*> path;
+    std::vector<std::pair<SCR_Node*, size_t>> st{{item, 0}};
+    while (!st.empty()) {
+        auto [n, depth] = st.back();
+        st.pop_back();
+        path.resize(depth);
+        path.push_back(n);
+        if (n == marker) break;
+        for (SCR_Node* k = n->child; k != nullptr; k = k->next)
+            if (k->kind != SCR_K_SUBQUERY) st.push_back({k, depth + 1});
+    }
+    if (path.empty() || path.back() != marker) return nullptr;
+    for (size_t i = path.size() - 1; i-- > 0;) {
+        SCR_Node* up = path[i];
+        if (IsArithmetic(up)) {
+            SCR_Node* other = up->child == path[i + 1] ? up->child->next : up->child;
+            if (other == nullptr || IsMarker(other)) return nullptr;
+            SCR_Node* typed = TextOf(other);
+            return typed != nullptr && IsNumberOperand(typed) ? typed : nullptr;
+        }
+        // Only parentheses, a sign and the single-operand links of expressions lie between.
+        if (up->childCount != 1) return nullptr;
+    }
+    return nullptr;
+}
+
+// Partners of the markers of a select list: each in arithmetic with a number takes it. All or
+// none: a marker without one leaves the whole list undescribed.
+void SelectListPartners(SCR_Node* list, Partners* out) {
+    if (list == nullptr || list->tpl == nullptr) return;
+    Partners found;
+    for (SCR_Node* item : Collect(list, SCR_K_SELECTITEM, SCR_K_SUBQUERY, SCR_K_SUBQUERY))
+        for (SCR_Node* m : Collect(item, SCR_K_PARAM, SCR_K_SUBQUERY, SCR_K_SUBQUERY)) {
+            SCR_Node* partner = ArithmeticPartner(item, m);
+            if (partner == nullptr) return;
+            found.push_back(partner);
+        }
+    out->insert(out->end(), found.begin(), found.end());
+}
+
 struct Builder {
     SCS_ParmDesc* pd;
 
@@ -204,8 +276,9 @@ struct Builder {
                                                                                                  : nullptr;
     }
 
-    // A query and each query of its UNION chain.
-    uint32_t Select(SCR_Node* query) {
+    // A query and each query of its UNION chain; the markers of their select lists too unless
+    // those fill the columns of an INSERT.
+    uint32_t Select(SCR_Node* query, bool selectLists = true) {
         for (int guard = 0; query != nullptr && guard < 100000; ++guard) {
             SCR_Node* from = DirectChild(query, SCR_K_FROMPART);
             if (from == nullptr) return kErrGeneral;
@@ -213,6 +286,7 @@ struct Builder {
             uint32_t rc = ListTables(OwnList(from), &tables);
             if (rc != 0) return rc;
             Partners partners;
+            if (selectLists) SelectListPartners(DirectChild(query, SCR_K_SELECTLIST), &partners);
             SCR_Node* whereSlot = DirectChild(from, SCR_K_WHERESLOT);
             SCR_Node* having = DirectChild(from, SCR_K_HAVING);
             if (whereSlot != nullptr && (rc = ClausePartners(SCR_FindIn(whereSlot, SCR_K_WHERE), &partners)) != 0)
@@ -311,7 +385,7 @@ struct Builder {
         }
         uint32_t rc = Probe(partners, {table->text}, nullptr);
         if (rc != 0) return rc;
-        return Select(query);
+        return Select(query, false);
     }
 };
 

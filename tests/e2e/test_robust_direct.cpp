@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "connect_fixture.h"
@@ -978,6 +979,113 @@ TEST_P(DirectBadInput, ExportsWithoutHandlesTakeNullAndShortBuffers) {
     ASSERT_NE(nullptr, getSwitch);
     int32_t hr = getSwitch(0xFFFFFFFFu, nullptr);
     EXPECT_TRUE(hr == 0 || hr == int32_t(0x80004005u)) << hr;
+}
+
+// A failed prepare leaves the statement allocated in the driver itself, as unixODBC's own state
+// check would: whatever was prepared or executed before, SQLExecute and the describing calls
+// refuse with HY010 and nothing runs; the next good prepare runs its own text.
+TEST_P(DirectBadInput, AFailedPrepareLeavesNothingToRun) {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    auto* prepare = reinterpret_cast<SQLRETURN (*)(H, P, SQLINTEGER)>(lib.Sym("SQLPrepare", true));
+    auto* execDirect = reinterpret_cast<SQLRETURN (*)(H, P, SQLINTEGER)>(lib.Sym("SQLExecDirect", true));
+    auto* execute = reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLExecute", false));
+    auto* fetch = reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLFetch", false));
+    auto* closeCursor = reinterpret_cast<SQLRETURN (*)(H)>(lib.Sym("SQLCloseCursor", false));
+    auto* numCols = reinterpret_cast<SQLRETURN (*)(H, SQLSMALLINT*)>(lib.Sym("SQLNumResultCols", false));
+    auto* numParams = reinterpret_cast<SQLRETURN (*)(H, SQLSMALLINT*)>(lib.Sym("SQLNumParams", false));
+    auto* describe =
+        reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT, P, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*, SQLULEN*,
+                                       SQLSMALLINT*, SQLSMALLINT*)>(lib.Sym("SQLDescribeCol", true));
+    auto run = [&](auto* fn, const std::string& sql) {
+        std::vector<char> text = Text(sql);
+        return fn(stmt, text.data(), SQL_NTS);
+    };
+    const std::string t = lib.wide ? "prepfail_dw" : "prepfail_dn";
+    run(execDirect, "drop table " + t);
+    closeCursor(stmt);
+    ASSERT_EQ(SQL_SUCCESS, run(execDirect, "create table " + t + " (a integer)")) << State(SQL_HANDLE_STMT, stmt);
+    ASSERT_EQ(SQL_SUCCESS, run(execDirect, "insert into " + t + " values (7)")) << State(SQL_HANDLE_STMT, stmt);
+    const std::string good = "select a from " + t;
+    struct Case {
+        const char* what;
+        std::function<void()> before;
+    };
+    SQLINTEGER seven = 7;
+    SQLLEN sevenInd = 0;
+    const std::vector<Case> cases = {
+        {"a prepared select", [&] { ASSERT_EQ(SQL_SUCCESS, run(prepare, good)) << State(SQL_HANDLE_STMT, stmt); }},
+        {"a prepared select with a bound parameter",
+         [&] {
+             ASSERT_EQ(SQL_SUCCESS, run(prepare, good + " where a = ?")) << State(SQL_HANDLE_STMT, stmt);
+             ASSERT_EQ(
+                 SQL_SUCCESS,
+                 reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN,
+                                                SQLSMALLINT, P, SQLLEN, SQLLEN*)>(lib.Sym("SQLBindParameter", false))(
+                     stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &seven, 0, &sevenInd));
+         }},
+        {"a prepared select executed and closed",
+         [&] {
+             ASSERT_EQ(SQL_SUCCESS, run(prepare, good)) << State(SQL_HANDLE_STMT, stmt);
+             ASSERT_EQ(SQL_SUCCESS, execute(stmt)) << State(SQL_HANDLE_STMT, stmt);
+             ASSERT_EQ(SQL_SUCCESS, closeCursor(stmt));
+         }},
+        {"a direct select that returned rows",
+         [&] {
+             ASSERT_EQ(SQL_SUCCESS, run(execDirect, good)) << State(SQL_HANDLE_STMT, stmt);
+             ASSERT_EQ(SQL_SUCCESS, fetch(stmt)) << State(SQL_HANDLE_STMT, stmt);
+             ASSERT_EQ(SQL_SUCCESS, closeCursor(stmt));
+         }},
+    };
+    const std::vector<std::pair<const char*, std::string>> failing = {
+        {"prepare of an unknown column", "select nosuch from " + t},
+        {"prepare that does not parse", "select a fromm " + t},
+    };
+    auto* setAttr = reinterpret_cast<SQLRETURN (*)(H, SQLINTEGER, P, SQLINTEGER)>(lib.Sym("SQLSetStmtAttr", true));
+    // Through the cursor layer too: a scrollable cursor's prepare is analysed there.
+    for (SQLULEN cursor : {SQL_CURSOR_FORWARD_ONLY, SQL_CURSOR_STATIC, SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
+        ASSERT_TRUE(SQL_SUCCEEDED(setAttr(stmt, SQL_ATTR_CURSOR_TYPE, P(cursor), 0)));
+        for (const Case& c : cases) {
+            for (const auto& [how, bad] : failing) {
+                SCOPED_TRACE(std::string(c.what) + ", then a " + how + ", cursor type " + std::to_string(cursor));
+                c.before();
+                if (HasFatalFailure()) return;
+                ASSERT_EQ(SQL_ERROR, run(prepare, bad));
+                EXPECT_NE("HY010", State(SQL_HANDLE_STMT, stmt));
+                SQLSMALLINT n = -1;
+                EXPECT_EQ(SQL_ERROR, numCols(stmt, &n));
+                EXPECT_EQ("HY010", State(SQL_HANDLE_STMT, stmt));
+                EXPECT_EQ(-1, n);
+                EXPECT_EQ(SQL_ERROR, numParams(stmt, &n));
+                EXPECT_EQ("HY010", State(SQL_HANDLE_STMT, stmt));
+                char name[64];
+                SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+                SQLULEN size = 0;
+                EXPECT_EQ(SQL_ERROR, describe(stmt, 1, name, 32, &nameLen, &type, &size, &digits, &nullable));
+                EXPECT_EQ("HY010", State(SQL_HANDLE_STMT, stmt));
+                EXPECT_EQ(SQL_ERROR, execute(stmt)) << "the earlier statement ran";
+                EXPECT_EQ("HY010", State(SQL_HANDLE_STMT, stmt));
+                EXPECT_NE(SQL_SUCCESS, fetch(stmt)) << "a row of the earlier statement";
+            }
+        }
+    }
+    // A direct execution that fails at its prepare leaves nothing to run either.
+    ASSERT_EQ(SQL_SUCCESS, run(prepare, good)) << State(SQL_HANDLE_STMT, stmt);
+    ASSERT_EQ(SQL_ERROR, run(execDirect, "select nosuch from " + t));
+    EXPECT_EQ(SQL_ERROR, execute(stmt));
+    EXPECT_EQ("HY010", State(SQL_HANDLE_STMT, stmt));
+    // A good prepare after the failed one runs its own text, and again after a close.
+    ASSERT_EQ(SQL_SUCCESS, run(prepare, "select a + 1 from " + t)) << State(SQL_HANDLE_STMT, stmt);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(SQL_SUCCESS, execute(stmt)) << State(SQL_HANDLE_STMT, stmt);
+        ASSERT_EQ(SQL_SUCCESS, fetch(stmt)) << State(SQL_HANDLE_STMT, stmt);
+        SQLINTEGER v = 0;
+        SQLLEN ind = 0;
+        ASSERT_EQ(SQL_SUCCESS, reinterpret_cast<SQLRETURN (*)(H, SQLUSMALLINT, SQLSMALLINT, P, SQLLEN, SQLLEN*)>(
+                                   lib.Sym("SQLGetData", false))(stmt, 1, SQL_C_LONG, &v, 0, &ind));
+        EXPECT_EQ(8, v);
+        ASSERT_EQ(SQL_SUCCESS, closeCursor(stmt));
+    }
+    run(execDirect, "drop table " + t);
 }
 
 // The XA switch taken before any xa_open and given nonsense: every entry but xa_close refuses with

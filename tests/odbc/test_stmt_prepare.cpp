@@ -1,4 +1,8 @@
 // SQLPrepare and SQLExecDirect: text copy, the prepare worker and the execute road.
+#include <functional>
+
+#include "odbc/param.h"
+#include "odbc/stmt_state.h"
 #include "stmt_fixture.h"
 
 namespace {
@@ -119,6 +123,53 @@ TEST_F(PrepareTest, AgentFailurePostsItsMessagesAndLeavesTheStatementAllocated) 
     EXPECT_EQ(1u, stmt->state);
     EXPECT_EQ(nullptr, stmt->results);
     EXPECT_NE(std::string::npos, Message().find("syntax error")) << Message();
+}
+
+// The agent keeps the statement it prepared before (as a layer that fails after the one below
+// prepared may): the statement itself must hold nothing to run or describe, whatever came before.
+TEST_F(PrepareTest, AfterAFailedPrepareNothingEarlierRunsOrDescribes) {
+    struct Case {
+        const char* what;
+        std::function<void()> before;
+    };
+    const Case cases[] = {
+        {"prepared", [&] { ASSERT_EQ(SQL_SUCCESS, SQLPrepare(hstmt, (SQLCHAR*)"select * from t", SQL_NTS)); }},
+        {"executed direct", [&] { ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(2))); }},
+        {"executed and closed",
+         [&] {
+             ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(2)));
+             ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_CLOSE));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::A().scripts["select * from t"] = Numbers(2);
+        c.before();
+        const uint32_t ran = Agent().executeCalls;
+        fake::A().failPrepare = 68;
+        EXPECT_EQ(SQL_ERROR, SQLPrepare(hstmt, (SQLCHAR*)"selct", SQL_NTS));
+        fake::A().failPrepare = 0;
+        EXPECT_EQ(StmtPhase::kAllocated, StmtPhaseOf(stmt));
+        EXPECT_EQ(SQL_ERROR, SQLExecute(hstmt));
+        EXPECT_EQ(kErrSequence, stmt->lastError.load());
+        SQLSMALLINT cols = -1;
+        EXPECT_EQ(SQL_ERROR, SQLNumResultCols(hstmt, &cols));
+        EXPECT_EQ(kErrSequence, stmt->lastError.load());
+        EXPECT_EQ(ran, Agent().executeCalls) << "the earlier statement ran";
+        // A prepare refused after the agent's own (more markers than can be bound) leaves
+        // nothing prepared either.
+        c.before();
+        fake::A().scriptParams.assign(kMaxParamNumber + 1, "p");
+        EXPECT_EQ(SQL_ERROR, SQLPrepare(hstmt, (SQLCHAR*)"select * from t", SQL_NTS));
+        fake::A().scriptParams.clear();
+        EXPECT_EQ(StmtPhase::kAllocated, StmtPhaseOf(stmt));
+        EXPECT_EQ(SQL_ERROR, SQLExecute(hstmt));
+        EXPECT_EQ(kErrSequence, stmt->lastError.load());
+        // The next good prepare runs.
+        ASSERT_EQ(SQL_SUCCESS, SQLPrepare(hstmt, (SQLCHAR*)"select * from t", SQL_NTS));
+        EXPECT_EQ(SQL_SUCCESS, SQLExecute(hstmt));
+        ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_CLOSE));
+    }
 }
 
 TEST_F(PrepareTest, ExecDirectRunsTheStatementAndOpensItsResult) {

@@ -75,13 +75,37 @@ TEST_F(ParamDescAgent, InsertWithColumnListAndDelete) {
 }
 
 TEST_F(ParamDescAgent, UndescribableStatementsKeepTheDefaults) {
-    // A marker in the select list has no partner: the count differs and nothing changes.
-    uint32_t rc = 99, described = 5;
-    auto d = Describe("SELECT a + ? FROM pd WHERE a = ?", &rc, &described);
-    EXPECT_EQ(rc, 0u);
-    EXPECT_EQ(described, 0u);
-    ASSERT_EQ(d.size(), 2u);
-    for (auto& c : d) EXPECT_EQ(c.sql_type, 12);
+    // A marker alone in the select list, or in a function's arguments, has no partner: the count
+    // differs and nothing changes.
+    for (const char* sql : {"SELECT ? FROM pd WHERE a = ?", "SELECT ABS(?) FROM pd WHERE a = ?"}) {
+        uint32_t rc = 99, described = 5;
+        auto d = Describe(sql, &rc, &described);
+        EXPECT_EQ(rc, 0u) << sql;
+        EXPECT_EQ(described, 0u) << sql;
+        ASSERT_EQ(d.size(), 2u) << sql;
+        for (auto& c : d) EXPECT_EQ(c.sql_type, 12) << sql;
+    }
+}
+
+TEST_F(ParamDescAgent, MarkersInArithmeticTakeTheNumbersTheyAreCombinedWith) {
+    struct Case {
+        const char* sql;
+        std::vector<int32_t> types;
+    };
+    const Case cases[] = {
+        {"SELECT a + ? FROM pd WHERE a = ?", {4, 4}},
+        {"SELECT ? + 1", {4}},
+        {"SELECT ? * c, d - ? FROM pd", {3, 8}},
+        {"SELECT ? - 2.5, 2e0 * ? FROM pd WHERE b = ?", {3, 8, 12}},
+    };
+    for (const Case& c : cases) {
+        uint32_t rc = 99, described = 0;
+        auto d = Describe(c.sql, &rc, &described);
+        EXPECT_EQ(rc, 0u) << c.sql;
+        EXPECT_EQ(described, 1u) << c.sql;
+        ASSERT_EQ(d.size(), c.types.size()) << c.sql;
+        for (size_t i = 0; i < d.size(); ++i) EXPECT_EQ(d[i].sql_type, c.types[i]) << c.sql << " #" << i + 1;
+    }
 }
 
 }  // namespace

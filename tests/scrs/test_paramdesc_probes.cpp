@@ -71,7 +71,27 @@ INSTANTIATE_TEST_SUITE_P(
             "SELECT a FROM t WHERE c = ? AND ? = (SELECT MAX(b) FROM u)", {"SELECT c FROM t WHERE 1=0 "}, 1, nullptr},
         ProbeCase{"DELETE FROM t WHERE a = ? OR b <> ?", {"SELECT a, b FROM t WHERE 1=0 "}, 2, nullptr},
         ProbeCase{"DELETE FROM t", {}, 0, nullptr}, ProbeCase{"SELECT a FROM t WHERE ? = ?", {}, 0, nullptr},
-        ProbeCase{"{call p(?)}", {}, 0, nullptr}, ProbeCase{"CALL p(?)", {}, 0, nullptr}));
+        ProbeCase{"{call p(?)}", {}, 0, nullptr}, ProbeCase{"CALL p(?)", {}, 0, nullptr},
+        // A marker in arithmetic with a number takes the number: the other side of the innermost
+        // operation, before the markers of WHERE.
+        ProbeCase{"SELECT ? + 1", {"SELECT 1 WHERE 1=0 "}, 1, nullptr},
+        ProbeCase{"SELECT 2 * ?, ? - 1.5 FROM t", {"SELECT 2, 1.5 FROM t WHERE 1=0 "}, 2, nullptr},
+        ProbeCase{"SELECT a + ? * 2e0 AS x FROM t WHERE b = ?", {"SELECT 2e0, b FROM t WHERE 1=0 "}, 2, nullptr},
+        ProbeCase{"SELECT (? + k) / 2 FROM t", {"SELECT k FROM t WHERE 1=0 "}, 1, nullptr},
+        ProbeCase{"SELECT 1 + 2 + ? FROM t", {"SELECT 2 FROM t WHERE 1=0 "}, 1, nullptr},
+        ProbeCase{"SELECT -? + a FROM t", {"SELECT a FROM t WHERE 1=0 "}, 1, nullptr},
+        ProbeCase{"SELECT a FROM t WHERE a = ? UNION SELECT ? + 1 FROM u",
+                  {"SELECT a FROM t WHERE 1=0 ", "SELECT 1 FROM u WHERE 1=0 "},
+                  2,
+                  nullptr},
+        // Anywhere else the select list's markers stay undescribed (the whole statement then
+        // keeps the default descriptions): alone, beside a marker, with a text, in a function.
+        ProbeCase{"SELECT ? FROM t WHERE a = ?", {"SELECT a FROM t WHERE 1=0 "}, 1, nullptr},
+        ProbeCase{"SELECT ? + ? FROM t", {}, 0, nullptr}, ProbeCase{"SELECT ? || 'x' FROM t", {}, 0, nullptr},
+        ProbeCase{"SELECT ? + 'x' FROM t", {}, 0, nullptr},
+        ProbeCase{"SELECT ABS(?) + 1, ? + 1 FROM t", {}, 0, nullptr},
+        // An INSERT's select list fills its columns, arithmetic or not.
+        ProbeCase{"INSERT INTO t (a) SELECT ? + 1 FROM u", {"SELECT a FROM t WHERE 1=0 "}, 1, nullptr}));
 
 TEST(ProbeFailures, UnparsableStatementsMakeNoProbe) {
     SCS_ParmDesc pd;
