@@ -81,8 +81,8 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
         // Nothing could bind the markers beyond the limit, and counts past it would not fit
         // SQLNumParams.
         std::string text = "[Driver]Too many parameter markers: the statement has " +
-                           std::string(count == 0xFFFF ? "65535 or more" : std::to_string(count)) +
-                           ", at most " + std::to_string(kMaxParamNumber) + " are allowed[SQLSTATE:37000]";
+                           std::string(count == 0xFFFF ? "65535 or more" : std::to_string(count)) + ", at most " +
+                           std::to_string(kMaxParamNumber) + " are allowed[SQLSTATE:37000]";
         DiagPost(stmt, text.c_str(), 0);
         stmt->lastError = kErrSyntax;
     }
