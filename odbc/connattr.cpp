@@ -76,7 +76,7 @@ SQLRETURN AgentSet(ConnRecord* conn, uint32_t id, uint32_t* value) {
 
 SQLRETURN SetStatementDefault(ConnRecord* conn, uint32_t option, uint64_t value) {
     if (OdbcVersion(conn) >= 3) return Fail(conn, kErrNotSupported);
-    SCS_Cursor& d = conn->cursorDefaults;
+    StmtCursor& d = conn->cursorDefaults;
     switch (option) {
         case SQL_QUERY_TIMEOUT:
             conn->defQueryTimeout = value;

@@ -676,7 +676,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
     for (uint16_t i = 0; i < stmt->paramCount && !anyInput; ++i) anyInput = SendsValue(stmt, i);
     if (!anyInput) {
         const bool outputs = stmt->paramCount > 0;
-        SCS_CursorReset(&stmt->cursor);
+        CursorReset(&stmt->cursor);
         uint32_t rc;
         if (execute2 && outputs && sendDescs) {
             rc = ExecuteCompound(stmt, nullptr, n, descs);

@@ -54,7 +54,7 @@ uint32_t ReadBack(StmtRecord* stmt, uint32_t id, uint32_t* current) {
 void PrepareCommon(StmtRecord* stmt, const char* text) {
     StmtCloseCursor(stmt);
     StmtFreeResultCols(stmt);
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (c.flags & kScsDowngraded) {
         uint32_t v = c.savedType;
         if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropCursorType, &v) == 0) c.cursorType = c.savedType;
@@ -183,7 +183,7 @@ SQLRETURN ImplMoreResults(HandleBase* record) {
     ColumnInfoArrayFree(stmt->results, stmt->resultCount);
     stmt->results = nullptr;
     stmt->resultCount = 0;
-    SCS_CursorSetPos(&stmt->cursor, kCursorBeforeFirst);
+    CursorSetPos(&stmt->cursor, kCursorBeforeFirst);
     uint32_t rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
     stmt->lastError = rc;
     if (rc == kErrOutputValues) {

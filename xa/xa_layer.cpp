@@ -11,6 +11,7 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
+#include "scrs/sc_cursor.h"
 #include "util/threads.h"
 #include "util/trymem.h"
 #include "xa/xa_agent.h"
@@ -366,6 +367,11 @@ uint32_t XaInterposeOpTable(AgentLink* link) {
     g_xaInstalled = true;
     link->table = &g_xaTable;
     return 0;
+}
+
+uint32_t XaInstallLayers(AgentLink* link) {
+    SCS_InstallLayer(link);
+    return XaInterposeOpTable(link);
 }
 
 const AgentFuncTable* XaLayerTable() {

@@ -120,7 +120,7 @@ TEST_F(SetPosTest, UpdateHandsTheRowsBoundValuesDown) {
     EXPECT_EQ(77, Int(g_seen.values, 0, 0));
     EXPECT_EQ("new", Text(g_seen.values, 1, 0));
     EXPECT_EQ(SQL_ROW_UPDATED, status[1]);
-    EXPECT_EQ(SQL_ROW_UPDATED, SCS_RowStatusGet(stmt->cursor.rowset, 2));
+    EXPECT_EQ(SQL_ROW_UPDATED, RowsetStatusGet(stmt->cursor.rowset, 2));
     EXPECT_EQ(SQL_ROW_SUCCESS, status[0]);
 }
 
@@ -140,7 +140,7 @@ TEST_F(SetPosTest, AllRowsLeaveOutIgnoredRowsAndColumns) {
     // The ignored row keeps what the application had; the cursor's rowset takes every status.
     EXPECT_EQ(99, status[1]);
     EXPECT_EQ(SQL_ROW_UPDATED, status[0]);
-    EXPECT_EQ(SQL_ROW_UPDATED, SCS_RowStatusGet(stmt->cursor.rowset, 2));
+    EXPECT_EQ(SQL_ROW_UPDATED, RowsetStatusGet(stmt->cursor.rowset, 2));
 }
 
 TEST_F(SetPosTest, DataAtExecutionColumnsComeThroughParamData) {

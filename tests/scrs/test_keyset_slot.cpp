@@ -94,14 +94,14 @@ TEST_F(KeysetSlot, StartsCountFromEitherEndAndDeletedRowsKeepTheirPlace) {
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
     ASSERT_EQ(4u, rows);
     const uint16_t want[4] = {SQL_ROW_SUCCESS, SQL_ROW_DELETED, SQL_ROW_SUCCESS, SQL_ROW_DELETED};
-    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(want[i], SCS_RowStatusGet(rs, i + 1)) << i;
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(want[i], RowsetStatusGet(rs, i + 1)) << i;
     EXPECT_EQ(9, Id(0));
     EXPECT_EQ(7, Id(2));
     EXPECT_STREQ("new", reinterpret_cast<const char*>(DatasetCell(&rs->data->cols[1], 2)));
     // The deleted key stays deleted from another rowset.
     ASSERT_EQ(0u, Fetch(s, 3, &rows, &total));
-    EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(rs, 1));
-    EXPECT_EQ(SQL_ROW_SUCCESS, SCS_RowStatusGet(rs, 2));
+    EXPECT_EQ(SQL_ROW_DELETED, RowsetStatusGet(rs, 1));
+    EXPECT_EQ(SQL_ROW_SUCCESS, RowsetStatusGet(rs, 2));
 }
 
 // What a keyset cannot carry is prepared static and read-only (the ODBC side reads the type
@@ -276,8 +276,8 @@ TEST_F(KeysetRowChanges, LockConcurrencyUpdatesDeletesAndAdds) {
     EXPECT_EQ(want, Rows("kf"));
     // The rowset fetched again tells what the changes did.
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
-    EXPECT_EQ(SQL_ROW_UPDATED, SCS_RowStatusGet(rs, 1));
-    EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(rs, 2));
+    EXPECT_EQ(SQL_ROW_UPDATED, RowsetStatusGet(rs, 1));
+    EXPECT_EQ(SQL_ROW_DELETED, RowsetStatusGet(rs, 2));
     EXPECT_STREQ("changed", reinterpret_cast<const char*>(DatasetCell(&rs->data->cols[1], 0)));
 }
 
