@@ -181,9 +181,9 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
             case SQL_DELETE_BY_BOOKMARK: {
                 uint16_t* statuses = nullptr;
                 uint16_t processed = 0;
-                uint32_t rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, operation, st->bookmarks,
-                                                            uint16_t(rows), nullptr, nullptr, uint16_t(0), &statuses,
-                                                            &processed, static_cast<Rowset**>(nullptr));
+                ErrCode rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, operation, st->bookmarks,
+                                                           uint16_t(rows), nullptr, nullptr, uint16_t(0), &statuses,
+                                                           &processed, static_cast<Rowset**>(nullptr));
                 SQLRETURN result = SQL_SUCCESS;
                 if (rc != 0) {
                     RowOpCollect(stmt, rc);
@@ -229,7 +229,7 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
     st->columnCount = 0;
     uint16_t* statuses = nullptr;
     uint16_t processed = 0;
-    uint32_t rc =
+    ErrCode rc =
         AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_UPDATE_BY_BOOKMARK), st->bookmarks,
                                       uint16_t(rows), ds, cols, count, &statuses, &processed, nullptr);
     if (stmt->link && (stmt->link->word & 1)) {

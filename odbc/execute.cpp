@@ -679,7 +679,7 @@ SQLRETURN FetchOutputParams(StmtRecord* stmt) {
     StmtResetCursorPos(stmt);
     stmt->longData.column = 0;
     stmt->longData.row = 0;
-    if (uint32_t rc = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, uint16_t(0), &stmt->block)) {
+    if (ErrCode rc = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, uint16_t(0), &stmt->block)) {
         if (rc == kErrNoData) return SQL_SUCCESS;  // nothing came back
         stmt->lastError = rc;
         StmtCollectAgentDiag(stmt);

@@ -769,8 +769,8 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
             case SQL_POSITION: {
                 uint16_t* statuses = nullptr;
                 uint32_t processed = 0;
-                uint32_t rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_POSITION),
-                                                    uint16_t(0), &statuses, &processed, nullptr, nullptr, uint16_t(0));
+                ErrCode rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_POSITION),
+                                                   uint16_t(0), &statuses, &processed, nullptr, nullptr, uint16_t(0));
                 free(statuses);
                 // SQLGetData starts afresh on the row: the fetch that filled the bound columns
                 // of the rowset's last row is no earlier read of it.
@@ -801,8 +801,8 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                 if (uint32_t rc = SetPosDeleteDataset(stmt, row, &ds)) return Fail(stmt, rc);
                 uint16_t* statuses = nullptr;
                 uint32_t processed = 0;
-                uint32_t rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_DELETE),
-                                                    uint16_t(0), &statuses, &processed, ds, nullptr, uint16_t(0));
+                ErrCode rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_DELETE),
+                                                   uint16_t(0), &statuses, &processed, ds, nullptr, uint16_t(0));
                 FreeRowsIfOurs(stmt, ds, nullptr);
                 SQLRETURN result = SQL_SUCCESS;
                 if (rc != 0) {
@@ -856,8 +856,8 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     }
     uint16_t* statuses = nullptr;
     uint32_t processed = 0;
-    uint32_t rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, mark, operation, uint16_t(0), &statuses,
-                                        &processed, ds, cols, count);
+    ErrCode rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, mark, operation, uint16_t(0), &statuses, &processed,
+                                       ds, cols, count);
     FreeRowsIfOurs(stmt, ds, cols);
     SQLRETURN result = SQL_SUCCESS;
     if (rc != 0) {

@@ -23,7 +23,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
         return nullptr;
     }
     uint32_t agentStmt = 0;
-    if (uint32_t rc = AgentCall<DRV_AllocStmt>(&conn->link, conn->agentConn, &agentStmt)) {
+    if (ErrCode rc = AgentCall<DRV_AllocStmt>(&conn->link, conn->agentConn, &agentStmt)) {
         if (GwTraceOn()) GwTrace("Unable to allocate statement handle");
         RecordDelete(stmt);
         conn->lastError = rc;

@@ -28,7 +28,7 @@ uint32_t AgentSet(StmtRecord* stmt, uint32_t id, uint32_t value) {
 uint32_t AgentGet(StmtRecord* stmt, uint32_t id, uint32_t* out) {
     uint32_t v = 0;
     uint16_t len = 0;
-    uint32_t rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, id, &v, uint16_t(4), &len);
+    ErrCode rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, id, &v, uint16_t(4), &len);
     if (rc == 0) *out = v;
     return rc;
 }

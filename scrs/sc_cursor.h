@@ -24,13 +24,13 @@ uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position);
 // link as the layer below; every call points the link at the layer's table.
 void SCS_InstallLayer(AgentLink* link);
 // Overrides of the layer's table (the agent's argument lists; ErrorTable codes).
-uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out);
-uint32_t SCS_Disconnect(uint32_t conn);
-uint32_t SCS_AllocStmt(uint32_t conn, uint32_t* out);
-uint32_t SCS_FreeStmt(uint32_t stmt);
-uint32_t SCS_SetParams(uint32_t stmt, Dataset* values);
-uint32_t SCS_CloseCursor(uint32_t stmt);
-uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out);
+ErrCode SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out);
+ErrCode SCS_Disconnect(uint32_t conn);
+ErrCode SCS_AllocStmt(uint32_t conn, uint32_t* out);
+ErrCode SCS_FreeStmt(uint32_t stmt);
+ErrCode SCS_SetParams(uint32_t stmt, Dataset* values);
+ErrCode SCS_CloseCursor(uint32_t stmt);
+ErrCode SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out);
 // Element callback for arrays whose elements are pointers to heap strings.
 void SCS_FreeElementString(void* element);
 
@@ -54,7 +54,7 @@ uint32_t SCS_ConnCount(uint32_t server);
 // The cursor layer's own table (for tests), null before the first install.
 const AgentFuncTable* SCS_LayerTable();
 
-uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen);
+ErrCode SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen);
 uint32_t SCS_ForwardRowsetFetch(const AgentLink* lower, uint32_t stmt, uint32_t rowsetSize, uint32_t retrieveData,
                                 Rowset** out, uint32_t* rows);
 // The link below the cursor layer.
@@ -63,6 +63,6 @@ const AgentLink* SCS_LowerLink();
 uint32_t SCS_LowerFlag(uint32_t handle, uint32_t id);
 // Slot 36 and 41 overrides: the rowset of an agent statement, made by the fetch of its cursor type
 // (sc_fetch.cpp).
-uint32_t SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
-uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
-                           uint16_t orientation);
+ErrCode SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
+ErrCode SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
+                          uint16_t orientation);

@@ -46,7 +46,7 @@ protected:
             EXPECT_EQ(0u, r) << Errors(s);
         return s;
     }
-    uint32_t Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
+    ErrCode Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
         return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, start, rows, total, uint16_t(SQL_FETCH_ABSOLUTE));
     }
     int32_t Id(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
@@ -229,7 +229,7 @@ protected:
         std::memcpy(p, list.data(), sizeof(uint16_t) * list.size());
         return p;
     }
-    uint32_t SetPos(uint32_t s, uint32_t row, uint16_t op, Dataset* values, uint16_t* columns, uint16_t* status) {
+    ErrCode SetPos(uint32_t s, uint32_t row, uint16_t op, Dataset* values, uint16_t* columns, uint16_t* status) {
         uint16_t* st = nullptr;
         uint32_t processed = 0;
         const uint16_t count = values ? values->col_count : 0;
@@ -237,7 +237,7 @@ protected:
             AgentCall<DRV_SetPos>(&link, s, row, op, uint16_t(0), &st, &processed, values, columns, count);
         *status = st ? st[0] : uint16_t(0xFFFF);
         std::free(st);
-        return rc;
+        return ErrCode(rc);
     }
     uint32_t OpenCursor(uint32_t concurrency, const char* sql) {
         uint32_t s = Stmt();

@@ -43,7 +43,7 @@ protected:
         EXPECT_EQ(0u, Run(s, sql)) << Errors(s);
         return s;
     }
-    uint32_t Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
+    ErrCode Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
         return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, start, rows, total, uint16_t(SQL_FETCH_ABSOLUTE));
     }
     int32_t A(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
