@@ -1118,38 +1118,38 @@ std::string IngCatalogSlotText(const IngStatisticsArgs* args, int32_t serverVers
     return SlotText(SlotOf<IngStatisticsArgs>(), From(args), serverVersion, refused);
 }
 
-uint32_t IngDDTables(uint32_t stmt, const IngTablesArgs* args) {
-    return RunSlot(SlotOf<IngTablesArgs>(), stmt, From(args));
+ErrCode IngDDTables(uint32_t stmt, const IngTablesArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngTablesArgs>(), stmt, From(args)));
 }
-uint32_t IngDDColumns(uint32_t stmt, const IngColumnsArgs* args) {
-    return RunSlot(SlotOf<IngColumnsArgs>(), stmt, From(args));
+ErrCode IngDDColumns(uint32_t stmt, const IngColumnsArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngColumnsArgs>(), stmt, From(args)));
 }
-uint32_t IngDDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args) {
-    return RunSlot(SlotOf<IngColumnPrivilegesArgs>(), stmt, From(args));
+ErrCode IngDDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngColumnPrivilegesArgs>(), stmt, From(args)));
 }
-uint32_t IngDDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args) {
-    return RunSlot(SlotOf<IngForeignKeysArgs>(), stmt, From(args));
+ErrCode IngDDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngForeignKeysArgs>(), stmt, From(args)));
 }
-uint32_t IngDDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args) {
-    return RunSlot(SlotOf<IngPrimaryKeysArgs>(), stmt, From(args));
+ErrCode IngDDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngPrimaryKeysArgs>(), stmt, From(args)));
 }
-uint32_t IngDDProcedures(uint32_t stmt, const IngProceduresArgs* args) {
-    return RunSlot(SlotOf<IngProceduresArgs>(), stmt, From(args));
+ErrCode IngDDProcedures(uint32_t stmt, const IngProceduresArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngProceduresArgs>(), stmt, From(args)));
 }
-uint32_t IngDDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args) {
-    return RunSlot(SlotOf<IngProcedureColumnsArgs>(), stmt, From(args));
+ErrCode IngDDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngProcedureColumnsArgs>(), stmt, From(args)));
 }
-uint32_t IngDDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args) {
-    return RunSlot(SlotOf<IngTablePrivilegesArgs>(), stmt, From(args));
+ErrCode IngDDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngTablePrivilegesArgs>(), stmt, From(args)));
 }
-uint32_t IngDDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args) {
-    return RunSlot(SlotOf<IngSpecialColumnsArgs>(), stmt, From(args));
+ErrCode IngDDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngSpecialColumnsArgs>(), stmt, From(args)));
 }
-uint32_t IngDDStatistics(uint32_t stmt, const IngStatisticsArgs* args) {
-    return RunSlot(SlotOf<IngStatisticsArgs>(), stmt, From(args));
+ErrCode IngDDStatistics(uint32_t stmt, const IngStatisticsArgs* args) {
+    return ErrCode(RunSlot(SlotOf<IngStatisticsArgs>(), stmt, From(args)));
 }
 
-uint32_t IngDDTypeInfo(uint32_t stmt, uint16_t sqlType) {
+ErrCode IngDDTypeInfo(uint32_t stmt, uint16_t sqlType) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     IngStmtReset(s);
@@ -1173,5 +1173,5 @@ uint32_t IngDDTypeInfo(uint32_t stmt, uint16_t sqlType) {
     s->typeInfoFetch = ServeTypeInfo;
     s->rowsDelivered = 0;
     s->state |= kStmtExecuted;
-    return 0;
+    return kErrNone;
 }

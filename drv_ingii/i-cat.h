@@ -78,13 +78,13 @@ void IngCatalogPrivilegeRows(Dataset* block, uint32_t rows, bool unicode);
 
 // --- the operations (slots 25 to 35) ---------------------------------------------------------
 
-uint32_t IngDDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args);
-uint32_t IngDDColumns(uint32_t stmt, const IngColumnsArgs* args);
-uint32_t IngDDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args);
-uint32_t IngDDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args);
-uint32_t IngDDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args);
-uint32_t IngDDProcedures(uint32_t stmt, const IngProceduresArgs* args);
-uint32_t IngDDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args);
-uint32_t IngDDStatistics(uint32_t stmt, const IngStatisticsArgs* args);
-uint32_t IngDDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args);
-uint32_t IngDDTables(uint32_t stmt, const IngTablesArgs* args);
+ErrCode IngDDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args);
+ErrCode IngDDColumns(uint32_t stmt, const IngColumnsArgs* args);
+ErrCode IngDDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args);
+ErrCode IngDDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args);
+ErrCode IngDDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args);
+ErrCode IngDDProcedures(uint32_t stmt, const IngProceduresArgs* args);
+ErrCode IngDDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args);
+ErrCode IngDDStatistics(uint32_t stmt, const IngStatisticsArgs* args);
+ErrCode IngDDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args);
+ErrCode IngDDTables(uint32_t stmt, const IngTablesArgs* args);

@@ -120,7 +120,7 @@ uint32_t EndTransaction(IngConn* c, bool commit, bool keepCursors = false) {
 }
 }  // namespace
 
-uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
+ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     IngServer* sv = IngServerFind(server);
     if (sv == nullptr || params == nullptr) return kErrBadArg;
     if (out) *out = 0;
@@ -209,10 +209,10 @@ uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     if (out) *out = h;
     if (c->dsn.initialSql != nullptr) IngRunInitialSql(c, c->dsn.initialSql);
     c->messages.keep = 0;
-    return 0;
+    return kErrNone;
 }
 
-uint32_t IngDisconnect(uint32_t conn) {
+ErrCode IngDisconnect(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
     {
@@ -234,7 +234,7 @@ uint32_t IngDisconnect(uint32_t conn) {
     IngDiagClear(&c->messages);
     HandleTableRemove(&g_ingConnTable, conn);
     ConnFree(c);
-    return 0;
+    return kErrNone;
 }
 
 bool IngInGlobalTxn(const IngConn* c) { return XaHolderAssociated(c->xaHolder) != 0; }
@@ -315,20 +315,20 @@ uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
     return 0;
 }
 
-uint32_t IngCommit(uint32_t conn) {
+ErrCode IngCommit(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
-    return c ? IngTxnControl(c, kTxnOpCommit) : kErrBadArg;
+    return ErrCode(c ? IngTxnControl(c, kTxnOpCommit) : kErrBadArg);
 }
 
-uint32_t IngRollback(uint32_t conn) {
+ErrCode IngRollback(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
-    return c ? IngTxnControl(c, kTxnOpRollback) : kErrBadArg;
+    return ErrCode(c ? IngTxnControl(c, kTxnOpRollback) : kErrBadArg);
 }
 
-uint32_t IngSavepoint(uint32_t conn, uint32_t op, const char* name) {
+ErrCode IngSavepoint(uint32_t conn, uint32_t op, const char* name) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
-    if (IngInGlobalTxn(c)) return RefuseInGlobalTxn(c);
+    if (IngInGlobalTxn(c)) return ErrCode(RefuseInGlobalTxn(c));
     if (name == nullptr && op <= 1) return kErrBadArg;
     char text[64];
     switch (op) {
@@ -339,9 +339,9 @@ uint32_t IngSavepoint(uint32_t conn, uint32_t op, const char* name) {
             std::snprintf(text, sizeof text, "ROLLBACK TO %.32s", name);
             break;
         case 2:
-            return 0;
+            return kErrNone;
         default:
             return kErrBadArg;
     }
-    return IIExecImmediate(&c->connHandle, &c->tranHandle, text, nullptr, &c->messages);
+    return ErrCode(IIExecImmediate(&c->connHandle, &c->tranHandle, text, nullptr, &c->messages));
 }

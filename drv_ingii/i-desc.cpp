@@ -63,7 +63,7 @@ uint32_t IngStmtCancel(uint32_t stmt) {
     return rc;
 }
 
-uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
+ErrCode IngAllocStmt(uint32_t conn, uint32_t* out) {
     if (out == nullptr) return kErrBadArg;
     *out = 0;
     IngConn* c = IngConnFind(conn);
@@ -90,12 +90,12 @@ uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
         std::free(s->cursorName);
         std::free(s->stmtName);
         std::free(s);
-        return rc;
+        return ErrCode(rc);
     }
     SCS_CursorInit(&s->cursor, h, conn, IngStatementLink(), nullptr);
     s->handle = h;
     *out = h;
-    return 0;
+    return kErrNone;
 }
 
 void IngStmtCloseResult(IngStmt* s) {
@@ -153,7 +153,7 @@ void IngStmtReset(IngStmt* s) {
     s->catalogResult = 0;
 }
 
-uint32_t IngFreeStmt(uint32_t stmt) {
+ErrCode IngFreeStmt(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     {
@@ -169,10 +169,10 @@ uint32_t IngFreeStmt(uint32_t stmt) {
     std::free(s->paramDescs);
     IngDiagClear(&s->messages);
     std::free(s);
-    return 0;
+    return kErrNone;
 }
 
-uint32_t IngGetCursorName(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen) {
+ErrCode IngGetCursorName(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     size_t n = std::strlen(s->cursorName);
@@ -180,31 +180,31 @@ uint32_t IngGetCursorName(uint32_t stmt, char* buf, uint16_t len, uint16_t* outL
     if (buf == nullptr || len == 0) return n == 0 ? kErrNone : kErrTruncated;
     if (n < len) {
         std::memcpy(buf, s->cursorName, n + 1);
-        return 0;
+        return kErrNone;
     }
     std::memcpy(buf, s->cursorName, len - 1u);
     buf[len - 1] = '\0';
     return kErrTruncated;
 }
 
-uint32_t IngSetCursorName(uint32_t stmt, const char* name) {
+ErrCode IngSetCursorName(uint32_t stmt, const char* name) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || name == nullptr) return kErrBadArg;
     char* copy = strdup(name);
     if (copy == nullptr) return kErrNoMemory;
     std::free(s->cursorName);
     s->cursorName = copy;
-    return 0;
+    return kErrNone;
 }
 
-uint32_t IngCloseCursor(uint32_t stmt) {
+ErrCode IngCloseCursor(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     IngStmtCloseResult(s);
-    return 0;
+    return kErrNone;
 }
 
-uint32_t IngSetParams(uint32_t stmt, Dataset* values) {
+ErrCode IngSetParams(uint32_t stmt, Dataset* values) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     if (s->params != nullptr && s->params != values) DatasetDelete(s->params);
@@ -215,7 +215,7 @@ uint32_t IngSetParams(uint32_t stmt, Dataset* values) {
         if (s->convBufs == nullptr) return kErrNoMemory;
         s->convCount = values->col_count;
     }
-    return 0;
+    return kErrNone;
 }
 
 namespace {
@@ -233,16 +233,16 @@ uint32_t HandOut(const ColumnInfo* src, uint16_t n, uint16_t* count, ColumnInfo*
 }
 }  // namespace
 
-uint32_t IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
+ErrCode IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     uint16_t n = uint16_t(VisibleColumns(s));
     if (n == 0 && (s->state & kStmtProcCall) && !s->conn->paramNames)
-        return HandOut(s->procOut, s->procOutCount, count, out);
-    return HandOut(s->columns, n, count, out);
+        return ErrCode(HandOut(s->procOut, s->procOutCount, count, out));
+    return ErrCode(HandOut(s->columns, n, count, out));
 }
 
-uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
+ErrCode IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     uint32_t rc = HandOut(s->paramInfo, s->paramCount, count, out);
@@ -252,7 +252,7 @@ uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out) {
             (*out)[i].column = nullptr;
         }
     }
-    return rc;
+    return ErrCode(rc);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -405,14 +405,14 @@ void ColumnAttr(int16_t attr, const ColumnInfo& ci, IngAttrRow* r) {
 }
 }  // namespace
 
-uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows) {
+ErrCode IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || count == nullptr || rowCount == nullptr || out == nullptr || attrRows == nullptr)
         return kErrBadArg;
     *attrRows = nullptr;
     *rowCount = 0;
     uint32_t rc = IngDescribeCols(stmt, count, out);
-    if (rc != 0) return rc;
+    if (rc != 0) return ErrCode(rc);
     const uint16_t n = *count;
     // A negated identifier is not answered: searchability is left to the ODBC side's rule by type.
     static const int16_t kAttrs[10] = {SQL_DESC_AUTO_UNIQUE_VALUE, SQL_DESC_CASE_SENSITIVE, -SQL_DESC_SEARCHABLE,
@@ -470,7 +470,7 @@ uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, C
         (void)names(s, n, *out, list);
     *rowCount = uint16_t(list->count > 0xFFFF ? 0xFFFF : list->count);
     *attrRows = list;
-    return 0;
+    return kErrNone;
 }
 
 void IngSetColNames(IngColNamesFn fn) { g_colNames.store(fn); }

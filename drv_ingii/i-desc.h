@@ -110,21 +110,21 @@ struct IngStmt {
     uint8_t catalogResult;  // the text is the agent's own catalog query, not the application's
 };
 
-uint32_t IngAllocStmt(uint32_t conn, uint32_t* out);
-uint32_t IngFreeStmt(uint32_t stmt);
-uint32_t IngGetCursorName(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen);
-uint32_t IngSetCursorName(uint32_t stmt, const char* name);
-uint32_t IngCloseCursor(uint32_t stmt);
-uint32_t IngSetParams(uint32_t stmt, Dataset* values);
-uint32_t IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out);
-uint32_t IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out);
+ErrCode IngAllocStmt(uint32_t conn, uint32_t* out);
+ErrCode IngFreeStmt(uint32_t stmt);
+ErrCode IngGetCursorName(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen);
+ErrCode IngSetCursorName(uint32_t stmt, const char* name);
+ErrCode IngCloseCursor(uint32_t stmt);
+ErrCode IngSetParams(uint32_t stmt, Dataset* values);
+ErrCode IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out);
+ErrCode IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out);
 // Attribute identifiers of the describe rows beyond the ODBC descriptor fields; answered by the
 // cursor layer, left negated (not answered) by the agent.
 enum IngColumnAttr {
     kColAttrKeyColumn = 1053,   // 1 for a key column of the row's table
     kColAttrExpression = 1055,  // 1 for a select item that is an expression, with no base column
 };
-uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows);
+ErrCode IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows);
 // Cancels the statement's running OpenAPI statement from any thread.
 uint32_t IngStmtCancel(uint32_t stmt);
 

@@ -129,13 +129,13 @@ static uint32_t HandOut(IngDiagList* list, AgentErrors* out) {
     return 0;
 }
 
-uint32_t IngGetErrors(uint32_t handle, AgentErrors* out) {
+ErrCode IngGetErrors(uint32_t handle, AgentErrors* out) {
     if (out == nullptr) return kErrBadArg;
-    if (IngStmt* s = IngStmtFind(handle)) return HandOut(&s->messages, out);
-    if (IngConn* c = IngConnFind(handle)) return HandOut(&c->messages, out);
+    if (IngStmt* s = IngStmtFind(handle)) return ErrCode(HandOut(&s->messages, out));
+    if (IngConn* c = IngConnFind(handle)) return ErrCode(HandOut(&c->messages, out));
     if (IngServer* sv = IngServerFind(handle)) {
         std::lock_guard<std::recursive_mutex> guard(sv->lock);
-        return HandOut(&sv->messages, out);
+        return ErrCode(HandOut(&sv->messages, out));
     }
     return kErrBadArg;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "util/dataset.h"
+#include "util/errtable.h"
 
 struct IngDiagEntry {
     IngDiagEntry* next;
@@ -32,4 +33,4 @@ IngDiagEntry* IngDiagEntryFromRow(uint32_t code);
 IngDiagEntry* IngDiagEntryFromText(const char* text, long native, const char* sqlstate);
 
 // Slot 2: hands out and clears the list of the statement, connection or server the handle names.
-uint32_t IngGetErrors(uint32_t handle, AgentErrors* out);
+ErrCode IngGetErrors(uint32_t handle, AgentErrors* out);

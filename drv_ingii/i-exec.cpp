@@ -668,7 +668,7 @@ uint32_t BuildParamDescs(IngStmt* s) {
 }
 }  // namespace
 
-uint32_t IngPrepare(uint32_t stmt, const char* text) {
+ErrCode IngPrepare(uint32_t stmt, const char* text) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     IngStmtReset(s);
@@ -686,7 +686,7 @@ uint32_t IngPrepare(uint32_t stmt, const char* text) {
     const uint16_t kind = s->text.kind;
     if (kind == ING_SQL_KIND_SELECT || (kind == ING_SQL_KIND_DML && s->text.markers != 0)) {
         uint32_t rc = PrepareWithRepair(s, s->text.ingres);
-        if (rc != 0) return rc;
+        if (rc != 0) return ErrCode(rc);
     }
     if (kind != ING_SQL_KIND_SELECT && s->conn->readOnly) {
         IngLog(7, "Non SELECT in r/o connection");
@@ -699,31 +699,31 @@ uint32_t IngPrepare(uint32_t stmt, const char* text) {
         size_t b = 0;
         while (b < name.size() && IsBlank(name[b])) ++b;
         uint32_t rc = IIProcedureExists(s, name.c_str() + b);
-        if (rc != 0) return rc;
+        if (rc != 0) return ErrCode(rc);
         if (s->text.markers == 0) {
             rc = BuildLiteralCall(s);
-            if (rc != 0) return rc;
+            if (rc != 0) return ErrCode(rc);
         }
     }
     uint32_t rc = BuildParamDescs(s);
     if (rc == 0 && (s->state & kStmtProcCall) && s->text.markers != 0) rc = MapMixedCall(s);
-    if (rc != 0) return rc;
+    if (rc != 0) return ErrCode(rc);
     s->state |= kStmtPrepared;
-    return 0;
+    return kErrNone;
 }
 
-uint32_t IngSetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
+ErrCode IngSetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     std::free(s->paramDescs);
     s->paramDescs = nullptr;
     s->paramDescCount = 0;
-    if (count == 0 || descs == nullptr) return 0;
+    if (count == 0 || descs == nullptr) return kErrNone;
     s->paramDescs = static_cast<ParamDescEntry*>(std::malloc(count * sizeof(ParamDescEntry)));
     if (s->paramDescs == nullptr) return kErrNoMemory;
     std::memcpy(s->paramDescs, descs, count * sizeof(ParamDescEntry));
     s->paramDescCount = count;
-    return 0;
+    return kErrNone;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -879,7 +879,7 @@ uint32_t ParamRows(const IngStmt* s) {
 }
 }  // namespace
 
-uint32_t IngExecute(uint32_t stmt) {
+ErrCode IngExecute(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     if (!(s->state & kStmtPrepared)) {
@@ -898,9 +898,9 @@ uint32_t IngExecute(uint32_t stmt) {
     const uint32_t rows = ParamRows(s);
     if (s->text.kind == ING_SQL_KIND_SELECT) {
         uint32_t rc = OpenCursor(s, 0);
-        if (rc != 0) return rc;
+        if (rc != 0) return ErrCode(rc);
         s->state |= kStmtExecuted;
-        return 0;
+        return kErrNone;
     }
     const bool withParams = s->text.kind == ING_SQL_KIND_DML && s->text.markers != 0;
     for (uint32_t r = 0; r < rows; ++r) {
@@ -916,10 +916,10 @@ uint32_t IngExecute(uint32_t stmt) {
         }
         if (s->state & kStmtProcCall) {
             uint32_t rc = ExecProcedure(s, r);
-            if (rc != 0) return rc;
+            if (rc != 0) return ErrCode(rc);
             if (s->state & kStmtCursorOpen) {
                 s->state |= kStmtExecuted;
-                return 0;
+                return kErrNone;
             }
             continue;
         }
@@ -934,24 +934,24 @@ uint32_t IngExecute(uint32_t stmt) {
         if (rc != 0) {
             s->rowCount = r;
             IngStmtCloseHandle(s, nullptr);
-            return rc;
+            return ErrCode(rc);
         }
         if (!global) IngTxnControl(c, kTxnOpAfterStatement);
         s->rowCount += count;
         s->state |= kStmtEndOfData;
     }
     s->state |= kStmtExecuted;
-    return 0;
+    return kErrNone;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Fetching.
 
-uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
+ErrCode IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || block == nullptr) return kErrBadArg;
     s->rowCount = 0;
-    if (s->resultSource == 2 && s->typeInfoFetch != nullptr) return s->typeInfoFetch(s, rows, block);
+    if (s->resultSource == 2 && s->typeInfoFetch != nullptr) return ErrCode(s->typeInfoFetch(s, rows, block));
     if (!(s->state & kStmtExecuted)) return kErrSequence;
     if ((s->state & kStmtProcCall) && (s->state & kStmtOutputPending) && s->outValues != nullptr && rows == 0) {
         *block = *s->outValues;
@@ -959,7 +959,7 @@ uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
         s->outValues = nullptr;
         s->state &= uint16_t(~kStmtOutputPending);
         s->rowsDelivered += block->rows_used;
-        return 0;
+        return kErrNone;
     }
     if (s->state & kStmtReprepare) {
         IngLog(4, "Premature EOF on cursor");
@@ -991,7 +991,7 @@ uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
         s->rowsDelivered += got;
         // The columns the ORDER BY repair added stay out of sight.
         block->col_count = uint16_t(s->columnCount > s->hiddenColumns ? s->columnCount - s->hiddenColumns : 0);
-        return rc;
+        return ErrCode(rc);
     }
     if (n == 0 && rows == 0 && !(s->state & kStmtEndOfData) && (s->state & kStmtCursorOpen)) {
         // No rows asked for: the columns alone.
@@ -1000,13 +1000,13 @@ uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
             return kErrNoMemory;
         }
         block->col_count = uint16_t(s->columnCount > s->hiddenColumns ? s->columnCount - s->hiddenColumns : 0);
-        return 0;
+        return kErrNone;
     }
     DatasetInit(block, 0);
-    return 0;
+    return kErrNone;
 }
 
-uint32_t IngMoreResults(uint32_t stmt) {
+ErrCode IngMoreResults(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     if (s->resultSource != 0 || !(s->state & kStmtExecuted)) return kErrNoMoreResults;
@@ -1015,9 +1015,9 @@ uint32_t IngMoreResults(uint32_t stmt) {
         if (s->resultSets >= 1 && s->resultSets < R) {
             IngStmtCloseResult(s);
             uint32_t rc = OpenCursor(s, s->resultSets);
-            if (rc != 0) return rc;
+            if (rc != 0) return ErrCode(rc);
             s->state |= kStmtExecuted;
-            return 0;
+            return kErrNone;
         }
         return kErrNoMoreResults;
     }
@@ -1027,5 +1027,5 @@ uint32_t IngMoreResults(uint32_t stmt) {
     IngStmtCloseResult(s);
     uint32_t rc = ExecProcedure(s, s->resultSets);
     s->state |= kStmtExecuted;
-    return rc;
+    return ErrCode(rc);
 }

@@ -7,11 +7,11 @@
 
 struct Dataset;
 
-uint32_t IngPrepare(uint32_t stmt, const char* text);
-uint32_t IngExecute(uint32_t stmt);
-uint32_t IngSetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs);
-uint32_t IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block);
-uint32_t IngMoreResults(uint32_t stmt);
+ErrCode IngPrepare(uint32_t stmt, const char* text);
+ErrCode IngExecute(uint32_t stmt);
+ErrCode IngSetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs);
+ErrCode IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block);
+ErrCode IngMoreResults(uint32_t stmt);
 
 // Sends a text to the server for preparation under the statement's name and describes its
 // result. 0 or a code, the server's messages on the statement.

@@ -199,13 +199,13 @@ uint32_t IngServerRefCount() {
     return g_serverRefs;
 }
 
-uint32_t IngServerAlloc(void*, uint32_t* out) {
+ErrCode IngServerAlloc(void*, uint32_t* out) {
     if (out == nullptr) return kErrBadArg;
     std::lock_guard<std::mutex> guard(g_agentMutex);
     if (g_serverRefs != 0) {
         ++g_serverRefs;
         *out = g_serverHandle;
-        return 0;
+        return kErrNone;
     }
     *out = 0;
     if (HandleTableInit(&g_ingServerTable, 0x0DBCAAAA) || HandleTableInit(&g_ingConnTable, 0x0DBCBBBB) ||
@@ -231,7 +231,7 @@ uint32_t IngServerAlloc(void*, uint32_t* out) {
             g_serverHandle = h;
             g_serverRefs = 1;
             *out = h;
-            return 0;
+            return kErrNone;
         }
         XaBranchListFree(sv->branches);
         IITerminate(&sv->env);
@@ -240,14 +240,14 @@ uint32_t IngServerAlloc(void*, uint32_t* out) {
     HandleTableFree(&g_ingServerTable);
     HandleTableFree(&g_ingConnTable);
     HandleTableFree(&g_ingStmtTable);
-    return rc;
+    return ErrCode(rc);
 }
 
-uint32_t IngServerFree(uint32_t server) {
+ErrCode IngServerFree(uint32_t server) {
     std::lock_guard<std::mutex> guard(g_agentMutex);
     IngServer* sv = g_serverRefs ? IngServerFind(server) : nullptr;
     if (sv == nullptr) return kErrBadArg;
-    if (--g_serverRefs != 0) return 0;
+    if (--g_serverRefs != 0) return kErrNone;
     {
         std::lock_guard<std::recursive_mutex> lock(sv->lock);
         XaBranchListFree(sv->branches);
@@ -264,32 +264,32 @@ uint32_t IngServerFree(uint32_t server) {
     }
     delete sv;
     g_serverHandle = 0;
-    return 0;
+    return kErrNone;
 }
 
-uint32_t IngUnsupportedStmtOp(uint32_t) { return kErrNotCapable; }
+ErrCode IngUnsupportedStmtOp(uint32_t) { return kErrNotCapable; }
 
-uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen) {
+ErrCode IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen) {
     if (outLen) *outLen = 0;
     const IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
-    return uint32_t(IngNativeSqlText(in, out, len, outLen, c->apiLevel >= IIAPI_LEVEL_3));
+    return ErrCode(uint32_t(IngNativeSqlText(in, out, len, outLen, c->apiLevel >= IIAPI_LEVEL_3)));
 }
 
 uint32_t IngBeforeSetPos(uint32_t) { return 0; }
 
-uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
+ErrCode IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
     AgentLink self{kAgentLinkConcurrent, AgentTable()};
     uint32_t rc = 0;
     if (text != nullptr && (rc = AgentCall<DRV_Prepare>(&self, stmt, text)) != 0) {
         // The values were handed over with the call: a failed prepare must not lose them.
         if (values != nullptr) DatasetDelete(values);
-        return rc;
+        return ErrCode(rc);
     }
-    if (values != nullptr && (rc = AgentCall<DRV_SetParams>(&self, stmt, values)) != 0) return rc;
-    if (count != 0 && (rc = AgentCall<DRV_SetParamDescs>(&self, stmt, count, descs)) != 0) return rc;
+    if (values != nullptr && (rc = AgentCall<DRV_SetParams>(&self, stmt, values)) != 0) return ErrCode(rc);
+    if (count != 0 && (rc = AgentCall<DRV_SetParamDescs>(&self, stmt, count, descs)) != 0) return ErrCode(rc);
     return AgentCall<DRV_Execute>(&self, stmt);
 }
 
 // Guarded against the statement being closed or freed on its own thread meanwhile.
-uint32_t IngCancel(uint32_t stmt) { return IngStmtCancel(stmt); }
+ErrCode IngCancel(uint32_t stmt) { return ErrCode(IngStmtCancel(stmt)); }

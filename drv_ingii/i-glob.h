@@ -132,13 +132,13 @@ void IngLogAt(const char* file, int line, int level, const char* fmt, ...) __att
 using IngLogHookFn = void (*)(int level, const char* text);
 void IngSetLogHook(IngLogHookFn hook);
 
-uint32_t IngServerAlloc(void* unused, uint32_t* out);
-uint32_t IngServerFree(uint32_t server);
-uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out);
-uint32_t IngDisconnect(uint32_t conn);
-uint32_t IngCommit(uint32_t conn);
-uint32_t IngRollback(uint32_t conn);
-uint32_t IngSavepoint(uint32_t conn, uint32_t op, const char* name);
+ErrCode IngServerAlloc(void* unused, uint32_t* out);
+ErrCode IngServerFree(uint32_t server);
+ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out);
+ErrCode IngDisconnect(uint32_t conn);
+ErrCode IngCommit(uint32_t conn);
+ErrCode IngRollback(uint32_t conn);
+ErrCode IngSavepoint(uint32_t conn, uint32_t op, const char* name);
 // Operations of IngTxnControl.
 enum IngTxnOp : uint32_t {
     kTxnOpAutocommitOn = 1,     // commit; from now on every statement is committed
@@ -153,10 +153,10 @@ uint32_t IngTxnControl(IngConn* c, uint32_t op);
 // Whether the connection takes part in a global (XA) transaction just now.
 bool IngInGlobalTxn(const IngConn* c);
 uint32_t IngSetIsolation(IngConn* c, uint32_t level);
-uint32_t IngCancel(uint32_t stmt);
-uint32_t IngUnsupportedStmtOp(uint32_t stmt);
-uint32_t IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen);
-uint32_t IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs);
+ErrCode IngCancel(uint32_t stmt);
+ErrCode IngUnsupportedStmtOp(uint32_t stmt);
+ErrCode IngNativeSql(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen);
+ErrCode IngPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs);
 
 // The link the agent's statement blocks ask through: the agent's own table.
 const AgentLink* IngStatementLink();

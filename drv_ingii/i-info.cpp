@@ -567,31 +567,31 @@ const IngOperatorRow kOperatorTable[8] = {
 
 }  // namespace
 
-uint32_t IngGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+ErrCode IngGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
     const uint32_t kind = IngPropKind(id), vk = IngPropValueKind(id), cls = IngPropClass(id), item = IngPropItem(id);
     switch (kind) {
         case 1: {
             IngServer* sv = IngServerFind(h);
             if (sv == nullptr) return kErrBadArg;
-            if (id == 0x11010000) return PutAnswer(Text("ingresii"), vk, buf, len, outLen);
+            if (id == 0x11010000) return ErrCode(PutAnswer(Text("ingresii"), vk, buf, len, outLen));
             return kErrNotSupported;
         }
         case 2: {
             IngConn* c = IngConnFind(h);
             if (c == nullptr) return kErrBadArg;
-            return PutAnswer(ConnAnswer(c, cls, item), vk, buf, len, outLen);
+            return ErrCode(PutAnswer(ConnAnswer(c, cls, item), vk, buf, len, outLen));
         }
         case 3: {
             IngStmt* s = IngStmtFind(h);
             if (s == nullptr) return kErrBadArg;
-            return PutAnswer(StmtAnswer(s, cls, item), vk, buf, len, outLen);
+            return ErrCode(PutAnswer(StmtAnswer(s, cls, item), vk, buf, len, outLen));
         }
         default:
             return kErrNotSupported;
     }
 }
 
-uint32_t IngSetOption(uint32_t h, uint32_t id, void* value) {
+ErrCode IngSetOption(uint32_t h, uint32_t id, void* value) {
     const uint32_t kind = IngPropKind(id), cls = IngPropClass(id), item = IngPropItem(id);
     switch (kind) {
         case 1:
@@ -599,24 +599,24 @@ uint32_t IngSetOption(uint32_t h, uint32_t id, void* value) {
         case 2: {
             IngConn* c = IngConnFind(h);
             if (c == nullptr || value == nullptr) return kErrBadArg;
-            return SetConnOption(c, cls, item, static_cast<const uint32_t*>(value));
+            return ErrCode(SetConnOption(c, cls, item, static_cast<const uint32_t*>(value)));
         }
         case 3: {
             IngStmt* s = IngStmtFind(h);
             if (s == nullptr || value == nullptr) return kErrBadArg;
-            return SetStmtOption(s, cls, item, static_cast<const uint32_t*>(value));
+            return ErrCode(SetStmtOption(s, cls, item, static_cast<const uint32_t*>(value)));
         }
         default:
             return kErrNotSupported;
     }
 }
 
-uint32_t IngGetOpTable(uint32_t conn, AgentOpRequest* request) {
+ErrCode IngGetOpTable(uint32_t conn, AgentOpRequest* request) {
     if (request == nullptr || IngConnFind(conn) == nullptr) return kErrBadArg;
     if (request->type != 1) return kErrNotCapable;
     request->count = 8;
     request->rows = kOperatorTable;
-    return 0;
+    return kErrNone;
 }
 
 uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, void* buf, int16_t len,

@@ -93,9 +93,9 @@ struct IngOperatorRow {
     uint32_t mask;
 };
 
-uint32_t IngGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen);
-uint32_t IngSetOption(uint32_t h, uint32_t id, void* value);
-uint32_t IngGetOpTable(uint32_t conn, AgentOpRequest* request);
+ErrCode IngGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen);
+ErrCode IngSetOption(uint32_t h, uint32_t id, void* value);
+ErrCode IngGetOpTable(uint32_t conn, AgentOpRequest* request);
 
 // Asks one ODBC information type through the link's slot 0.
 uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, void* buf, int16_t len,

@@ -104,100 +104,100 @@ struct IngStatisticsArgs {
 
 // Every slot, in the table's order: number, operation, signature. Each slot has this one
 // signature at every level; the agent, the cursor layer and the XA layer fill slots with
-// functions of exactly that type.
-#define AGENT_SLOTS(X)                                                                                                 \
-    X(0, DRV_GetInfo, uint32_t (*)(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen))                \
-    X(1, DRV_SetOption, uint32_t (*)(uint32_t h, uint32_t id, void* value))                                            \
-    X(2, DRV_GetErrors, uint32_t (*)(uint32_t h, AgentErrors * out))                                                   \
-    X(3, DRV_ServerAlloc, uint32_t (*)(void* unused, uint32_t* server))                                                \
-    X(4, DRV_ServerFree, uint32_t (*)(uint32_t server))                                                                \
-    X(5, DRV_Connect, uint32_t (*)(uint32_t server, IngConnectParams * params, uint32_t * conn))                       \
-    X(6, DRV_Disconnect, uint32_t (*)(uint32_t conn))                                                                  \
-    X(7, DRV_AllocStmt, uint32_t (*)(uint32_t conn, uint32_t * stmt))                                                  \
-    X(8, DRV_FreeStmt, uint32_t (*)(uint32_t stmt))                                                                    \
-    X(9, DRV_GetCursorName, uint32_t (*)(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen))                    \
-    X(10, DRV_SetCursorName, uint32_t (*)(uint32_t stmt, const char* name))                                            \
-    X(11, DRV_Prepare, uint32_t (*)(uint32_t stmt, const char* text))                                                  \
-    X(12, DRV_SetParams, uint32_t (*)(uint32_t stmt, Dataset * values))                                                \
-    X(13, DRV_Execute, uint32_t (*)(uint32_t stmt))                                                                    \
-    X(14, DRV_UnsupportedStmtOp, uint32_t (*)(uint32_t stmt))                                                          \
-    X(15, DRV_DescribeCols, uint32_t (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out))                          \
-    X(16, DRV_DescribeParams, uint32_t (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out))                        \
-    X(17, DRV_NativeSql, uint32_t (*)(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen))       \
-    X(18, DRV_SetParamDescs, uint32_t (*)(uint32_t stmt, uint16_t count, ParamDescEntry * descs))                      \
-    X(19, DRV_FetchRows, uint32_t (*)(uint32_t stmt, uint16_t rows, Dataset * block))                                  \
-    X(20, DRV_CloseCursor, uint32_t (*)(uint32_t stmt))                                                                \
-    X(21, DRV_Commit, uint32_t (*)(uint32_t conn))                                                                     \
-    X(22, DRV_Rollback, uint32_t (*)(uint32_t conn))                                                                   \
-    X(23, DRV_GetOpTable, uint32_t (*)(uint32_t conn, AgentOpRequest * request))                                       \
-    X(24, DRV_MoreResults, uint32_t (*)(uint32_t stmt))                                                                \
-    X(25, DRV_DDColumnPrivileges, uint32_t (*)(uint32_t stmt, const IngColumnPrivilegesArgs* args))                    \
-    X(26, DRV_DDColumns, uint32_t (*)(uint32_t stmt, const IngColumnsArgs* args))                                      \
-    X(27, DRV_DDForeignKeys, uint32_t (*)(uint32_t stmt, const IngForeignKeysArgs* args))                              \
-    X(28, DRV_DDPrimaryKeys, uint32_t (*)(uint32_t stmt, const IngPrimaryKeysArgs* args))                              \
-    X(29, DRV_DDProcedureColumns, uint32_t (*)(uint32_t stmt, const IngProcedureColumnsArgs* args))                    \
-    X(30, DRV_DDProcedures, uint32_t (*)(uint32_t stmt, const IngProceduresArgs* args))                                \
-    X(31, DRV_DDSpecialColumns, uint32_t (*)(uint32_t stmt, const IngSpecialColumnsArgs* args))                        \
-    X(32, DRV_DDStatistics, uint32_t (*)(uint32_t stmt, const IngStatisticsArgs* args))                                \
-    X(33, DRV_DDTablePrivileges, uint32_t (*)(uint32_t stmt, const IngTablePrivilegesArgs* args))                      \
-    X(34, DRV_DDTables, uint32_t (*)(uint32_t stmt, const IngTablesArgs* args))                                        \
-    X(35, DRV_DDTypeInfo, uint32_t (*)(uint32_t stmt, uint16_t sqlType))                                               \
-    X(36, DRV_Fetch, DRV_Fetch_t)                                                                                      \
-    X(37, DRV_SetPos,                                                                                                  \
-      uint32_t (*)(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t lock, uint16_t * *statuses,               \
-                   uint32_t * processed, Dataset * values, uint16_t * columns, uint16_t columnCount))                  \
-    X(38, DRV_ParamData, uint32_t (*)(uint32_t stmt, void* index, void* row, void* word, void* token))                 \
-    X(39, DRV_PutData, uint32_t (*)(uint32_t stmt, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size))    \
-    X(40, DRV_GetData,                                                                                                 \
-      uint32_t (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* pieceLength, \
-                   uint32_t* pieceKind, uint32_t* total))                                                              \
-    X(41, DRV_ExtendedFetch, DRV_ExtendedFetch_t)                                                                      \
-    X(42, DRV_BulkOperations,                                                                                          \
-      uint32_t (*)(uint32_t stmt, uint16_t operation, uint32_t * bookmarks, uint16_t rows, Dataset * values,           \
-                   uint16_t * columns, uint16_t columnCount, uint16_t * *statuses, uint16_t * processed,               \
-                   Rowset * *fetched))                                                                                 \
-    X(43, DRV_PrepareExecute, DRV_PrepareExecute_t)                                                                    \
-    X(44, DRV_ExecuteRowset,                                                                                           \
-      uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,            \
-                   uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                  \
-                   ColumnInfo** params, int32_t* rowCount))                                                            \
-    X(45, DRV_AllocPrepare,                                                                                            \
-      uint32_t (*)(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out))         \
-    X(46, DRV_FetchDescribe, uint32_t (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out, Dataset * block))        \
-    X(47, DRV_ExtendedFetchConvert, DRV_ExtendedFetch_t)                                                               \
-    X(48, DRV_GetRowsetValue,                                                                                          \
-      uint32_t (*)(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece, uint32_t* pieceLen,      \
-                   uint32_t* pieceKind, uint32_t* left))                                                               \
-    X(49, DRV_ExecuteBatch,                                                                                            \
-      uint32_t (*)(uint32_t stmt, uint16_t count, ScsBatchEntry * entries, uint16_t * run, int32_t * *rowCounts))      \
-    X(50, DRV_Savepoint, uint32_t (*)(uint32_t conn, uint32_t op, const char* name))                                   \
-    X(51, DRV_DescribeColsEx,                                                                                          \
-      uint32_t (*)(uint32_t stmt, uint16_t * count, uint16_t * rowCount, ColumnInfo * *out, void** attrRows))          \
-    X(52, DRV_ExecuteRowsetEx,                                                                                         \
-      uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,            \
-                   uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                  \
-                   ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount))                      \
-    X(53, DRV_Cancel, uint32_t (*)(uint32_t stmt))                                                                     \
-    X(54, DRV_PrepareExecuteEx,                                                                                        \
-      uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ScsNamedParamDesc* descs))        \
-    X(55, DRV_XaClose, int (*)(uint32_t conn, const char* info, int rmid, long flags))                                 \
-    X(56, DRV_XaCommit, DRV_XaXid_t)                                                                                   \
-    X(57, DRV_XaComplete, int (*)(uint32_t conn, int* handle, int* result, int rmid, long flags))                      \
-    X(58, DRV_XaEnd, DRV_XaXid_t)                                                                                      \
-    X(59, DRV_XaForget, DRV_XaXid_t)                                                                                   \
-    X(60, DRV_XaOpen, int (*)(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags))                   \
-    X(61, DRV_XaPrepare, DRV_XaXid_t)                                                                                  \
-    X(62, DRV_XaRecover, int (*)(uint32_t conn, XID * xids, long count, int rmid, long flags))                         \
-    X(63, DRV_XaRollback, DRV_XaXid_t)                                                                                 \
-    X(64, DRV_XaStart, DRV_XaXid_t)                                                                                    \
-    X(65, DRV_SetParamDescsEx, uint32_t (*)(uint32_t stmt, uint16_t count, ScsNamedParamDesc * descs))
+// functions of exactly that type. Slots answer an ErrCode row, the XA verbs an X/Open code.
+#define AGENT_SLOTS(X)                                                                                                \
+    X(0, DRV_GetInfo, ErrCode (*)(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen))                \
+    X(1, DRV_SetOption, ErrCode (*)(uint32_t h, uint32_t id, void* value))                                            \
+    X(2, DRV_GetErrors, ErrCode (*)(uint32_t h, AgentErrors * out))                                                   \
+    X(3, DRV_ServerAlloc, ErrCode (*)(void* unused, uint32_t* server))                                                \
+    X(4, DRV_ServerFree, ErrCode (*)(uint32_t server))                                                                \
+    X(5, DRV_Connect, ErrCode (*)(uint32_t server, IngConnectParams * params, uint32_t * conn))                       \
+    X(6, DRV_Disconnect, ErrCode (*)(uint32_t conn))                                                                  \
+    X(7, DRV_AllocStmt, ErrCode (*)(uint32_t conn, uint32_t * stmt))                                                  \
+    X(8, DRV_FreeStmt, ErrCode (*)(uint32_t stmt))                                                                    \
+    X(9, DRV_GetCursorName, ErrCode (*)(uint32_t stmt, char* buf, uint16_t len, uint16_t* outLen))                    \
+    X(10, DRV_SetCursorName, ErrCode (*)(uint32_t stmt, const char* name))                                            \
+    X(11, DRV_Prepare, ErrCode (*)(uint32_t stmt, const char* text))                                                  \
+    X(12, DRV_SetParams, ErrCode (*)(uint32_t stmt, Dataset * values))                                                \
+    X(13, DRV_Execute, ErrCode (*)(uint32_t stmt))                                                                    \
+    X(14, DRV_UnsupportedStmtOp, ErrCode (*)(uint32_t stmt))                                                          \
+    X(15, DRV_DescribeCols, ErrCode (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out))                          \
+    X(16, DRV_DescribeParams, ErrCode (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out))                        \
+    X(17, DRV_NativeSql, ErrCode (*)(uint32_t conn, const char* in, char* out, uint16_t len, uint16_t* outLen))       \
+    X(18, DRV_SetParamDescs, ErrCode (*)(uint32_t stmt, uint16_t count, ParamDescEntry * descs))                      \
+    X(19, DRV_FetchRows, ErrCode (*)(uint32_t stmt, uint16_t rows, Dataset * block))                                  \
+    X(20, DRV_CloseCursor, ErrCode (*)(uint32_t stmt))                                                                \
+    X(21, DRV_Commit, ErrCode (*)(uint32_t conn))                                                                     \
+    X(22, DRV_Rollback, ErrCode (*)(uint32_t conn))                                                                   \
+    X(23, DRV_GetOpTable, ErrCode (*)(uint32_t conn, AgentOpRequest * request))                                       \
+    X(24, DRV_MoreResults, ErrCode (*)(uint32_t stmt))                                                                \
+    X(25, DRV_DDColumnPrivileges, ErrCode (*)(uint32_t stmt, const IngColumnPrivilegesArgs* args))                    \
+    X(26, DRV_DDColumns, ErrCode (*)(uint32_t stmt, const IngColumnsArgs* args))                                      \
+    X(27, DRV_DDForeignKeys, ErrCode (*)(uint32_t stmt, const IngForeignKeysArgs* args))                              \
+    X(28, DRV_DDPrimaryKeys, ErrCode (*)(uint32_t stmt, const IngPrimaryKeysArgs* args))                              \
+    X(29, DRV_DDProcedureColumns, ErrCode (*)(uint32_t stmt, const IngProcedureColumnsArgs* args))                    \
+    X(30, DRV_DDProcedures, ErrCode (*)(uint32_t stmt, const IngProceduresArgs* args))                                \
+    X(31, DRV_DDSpecialColumns, ErrCode (*)(uint32_t stmt, const IngSpecialColumnsArgs* args))                        \
+    X(32, DRV_DDStatistics, ErrCode (*)(uint32_t stmt, const IngStatisticsArgs* args))                                \
+    X(33, DRV_DDTablePrivileges, ErrCode (*)(uint32_t stmt, const IngTablePrivilegesArgs* args))                      \
+    X(34, DRV_DDTables, ErrCode (*)(uint32_t stmt, const IngTablesArgs* args))                                        \
+    X(35, DRV_DDTypeInfo, ErrCode (*)(uint32_t stmt, uint16_t sqlType))                                               \
+    X(36, DRV_Fetch, DRV_Fetch_t)                                                                                     \
+    X(37, DRV_SetPos,                                                                                                 \
+      ErrCode (*)(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t lock, uint16_t * *statuses,               \
+                  uint32_t * processed, Dataset * values, uint16_t * columns, uint16_t columnCount))                  \
+    X(38, DRV_ParamData, ErrCode (*)(uint32_t stmt, void* index, void* row, void* word, void* token))                 \
+    X(39, DRV_PutData, ErrCode (*)(uint32_t stmt, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size))    \
+    X(40, DRV_GetData,                                                                                                \
+      ErrCode (*)(uint32_t stmt, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* pieceLength, \
+                  uint32_t* pieceKind, uint32_t* total))                                                              \
+    X(41, DRV_ExtendedFetch, DRV_ExtendedFetch_t)                                                                     \
+    X(42, DRV_BulkOperations,                                                                                         \
+      ErrCode (*)(uint32_t stmt, uint16_t operation, uint32_t * bookmarks, uint16_t rows, Dataset * values,           \
+                  uint16_t * columns, uint16_t columnCount, uint16_t * *statuses, uint16_t * processed,               \
+                  Rowset * *fetched))                                                                                 \
+    X(43, DRV_PrepareExecute, DRV_PrepareExecute_t)                                                                   \
+    X(44, DRV_ExecuteRowset,                                                                                          \
+      ErrCode (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,            \
+                  uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                  \
+                  ColumnInfo** params, int32_t* rowCount))                                                            \
+    X(45, DRV_AllocPrepare,                                                                                           \
+      ErrCode (*)(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out))         \
+    X(46, DRV_FetchDescribe, ErrCode (*)(uint32_t stmt, uint16_t * count, ColumnInfo * *out, Dataset * block))        \
+    X(47, DRV_ExtendedFetchConvert, DRV_ExtendedFetch_t)                                                              \
+    X(48, DRV_GetRowsetValue,                                                                                         \
+      ErrCode (*)(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece, uint32_t* pieceLen,      \
+                  uint32_t* pieceKind, uint32_t* left))                                                               \
+    X(49, DRV_ExecuteBatch,                                                                                           \
+      ErrCode (*)(uint32_t stmt, uint16_t count, ScsBatchEntry * entries, uint16_t * run, int32_t * *rowCounts))      \
+    X(50, DRV_Savepoint, ErrCode (*)(uint32_t conn, uint32_t op, const char* name))                                   \
+    X(51, DRV_DescribeColsEx,                                                                                         \
+      ErrCode (*)(uint32_t stmt, uint16_t * count, uint16_t * rowCount, ColumnInfo * *out, void** attrRows))          \
+    X(52, DRV_ExecuteRowsetEx,                                                                                        \
+      ErrCode (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,            \
+                  uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,                  \
+                  ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount))                      \
+    X(53, DRV_Cancel, ErrCode (*)(uint32_t stmt))                                                                     \
+    X(54, DRV_PrepareExecuteEx,                                                                                       \
+      ErrCode (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ScsNamedParamDesc* descs))        \
+    X(55, DRV_XaClose, int (*)(uint32_t conn, const char* info, int rmid, long flags))                                \
+    X(56, DRV_XaCommit, DRV_XaXid_t)                                                                                  \
+    X(57, DRV_XaComplete, int (*)(uint32_t conn, int* handle, int* result, int rmid, long flags))                     \
+    X(58, DRV_XaEnd, DRV_XaXid_t)                                                                                     \
+    X(59, DRV_XaForget, DRV_XaXid_t)                                                                                  \
+    X(60, DRV_XaOpen, int (*)(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags))                  \
+    X(61, DRV_XaPrepare, DRV_XaXid_t)                                                                                 \
+    X(62, DRV_XaRecover, int (*)(uint32_t conn, XID * xids, long count, int rmid, long flags))                        \
+    X(63, DRV_XaRollback, DRV_XaXid_t)                                                                                \
+    X(64, DRV_XaStart, DRV_XaXid_t)                                                                                   \
+    X(65, DRV_SetParamDescsEx, ErrCode (*)(uint32_t stmt, uint16_t count, ScsNamedParamDesc * descs))
 
 // Signatures several slots share.
-using DRV_Fetch_t = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
-using DRV_ExtendedFetch_t = uint32_t (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows,
-                                         uint32_t* resultRows, uint16_t orientation);
-using DRV_PrepareExecute_t = uint32_t (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
-                                          ParamDescEntry* descs);
+using DRV_Fetch_t = ErrCode (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
+using DRV_ExtendedFetch_t = ErrCode (*)(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows,
+                                        uint32_t* resultRows, uint16_t orientation);
+using DRV_PrepareExecute_t = ErrCode (*)(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
+                                         ParamDescEntry* descs);
 using DRV_XaXid_t = int (*)(uint32_t conn, XID* xid, int rmid, long flags);
 
 enum AgentSlot : int {

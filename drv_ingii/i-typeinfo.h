@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "util/errtable.h"
+
 struct ColumnInfo;
 struct Dataset;
 
@@ -67,4 +69,4 @@ struct IngTypeCells {
 void IngCatalogTypeFixup(const IngTypeCells& cells, uint32_t odbcVersion, bool unicode);
 
 // The agent's DRV_DDTypeInfo (slot 35).
-uint32_t IngDDTypeInfo(uint32_t stmt, uint16_t sqlType);
+ErrCode IngDDTypeInfo(uint32_t stmt, uint16_t sqlType);

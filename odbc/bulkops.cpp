@@ -46,7 +46,7 @@ SQLRETURN Fail(StmtRecord* stmt, RowOpState* st, uint32_t code) {
 }  // namespace
 
 uint32_t RowsetFetchByBookmarks(StmtRecord* stmt, const uint32_t* bookmarks, uint16_t rows, uint16_t** statuses) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     *statuses = nullptr;
     uint16_t processed = 0;
     Rowset* fetched = nullptr;
@@ -56,7 +56,7 @@ uint32_t RowsetFetchByBookmarks(StmtRecord* stmt, const uint32_t* bookmarks, uin
     if (rows) std::memcpy(marks, bookmarks, sizeof(uint32_t) * rows);
     uint32_t rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_FETCH_BY_BOOKMARK), marks,
                                                 rows, nullptr, nullptr, uint16_t(0), statuses, &processed, &fetched);
-    if (rc == 0) rc = SCS_RowsetByBookmarks(&c, marks, rows);
+    if (rc == 0) rc = CursorRowsetByBookmarks(&c, marks, rows);
     free(marks);
     if (rc != 0) {
         RowsetFree(&fetched);
@@ -90,11 +90,11 @@ uint32_t BulkBookmarks(StmtRecord* stmt, uint32_t** out) {
                                 : (b->b.bufferLength >= int64_t(size) ? uint64_t(b->b.bufferLength) : size);
     // "The current rowset" is the rows the last fetch delivered, whatever rowset size the bulk
     // operation itself runs with.
-    const SCS_Cursor& c = stmt->cursor;
+    const StmtCursor& c = stmt->cursor;
     for (uint32_t i = 0; i < rows; ++i) {
         uint64_t v = 0;
         std::memcpy(&v, static_cast<const char*>(b->b.target) + uint64_t(i) * stride, size_t(size));
-        if (!SCS_BookmarkFetched(&c, v)) {
+        if (!CursorBookmarkFetched(&c, v)) {
             free(bm);
             return kErrBookmarkOutside;
         }
@@ -141,7 +141,7 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
         stmt->lastError = kErrNoMemory;
         return SQL_ERROR;
     }
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (!StmtNeedDataResumes(stmt, NeedDataCall::kBulk)) {
         st->bulkOp = operation;
         Forget(st);
@@ -181,9 +181,9 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
             case SQL_DELETE_BY_BOOKMARK: {
                 uint16_t* statuses = nullptr;
                 uint16_t processed = 0;
-                uint32_t rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, operation, st->bookmarks,
-                                                            uint16_t(rows), nullptr, nullptr, uint16_t(0), &statuses,
-                                                            &processed, static_cast<Rowset**>(nullptr));
+                ErrCode rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, operation, st->bookmarks,
+                                                           uint16_t(rows), nullptr, nullptr, uint16_t(0), &statuses,
+                                                           &processed, static_cast<Rowset**>(nullptr));
                 SQLRETURN result = SQL_SUCCESS;
                 if (rc != 0) {
                     RowOpCollect(stmt, rc);
@@ -229,7 +229,7 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
     st->columnCount = 0;
     uint16_t* statuses = nullptr;
     uint16_t processed = 0;
-    uint32_t rc =
+    ErrCode rc =
         AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_UPDATE_BY_BOOKMARK), st->bookmarks,
                                       uint16_t(rows), ds, cols, count, &statuses, &processed, nullptr);
     if (stmt->link && (stmt->link->word & 1)) {

@@ -86,7 +86,7 @@ bool CopyTexts(StmtRecord* stmt, const TextArg* in, const TextRule* rules, size_
 // A keyset-driven or dynamic statement serves a catalog result static and read-only, and keeps
 // those options: the statement's attributes read what the cursor is.
 void CursorReadBack(StmtRecord* stmt, const AgentLink* link, uint32_t agentStmt) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_DYNAMIC) return;
     for (auto [id, field] : {std::pair<uint32_t, uint32_t*>{kPropCursorType, &c.cursorType},
                              std::pair<uint32_t, uint32_t*>{kPropConcurrency, &c.concurrency}}) {

@@ -195,7 +195,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
 
     unsigned char block[16] = {};
     uint32_t server = 0;
-    if (uint32_t code = AgentCall<DRV_ServerAlloc>(&conn->link, static_cast<void*>(block), &server);
+    if (ErrCode code = AgentCall<DRV_ServerAlloc>(&conn->link, static_cast<void*>(block), &server);
         code != 0 || !server) {
         // Out of memory is told as such, not as a general error.
         OpenFailed(conn, code == kErrNoMemory ? "Unable to allocate server handle[SQLSTATE:S1001]"
@@ -223,7 +223,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
     ConnConnectParams(conn, params, address);
 
     uint32_t agentConn = 0;
-    uint32_t code = AgentCall<DRV_Connect>(&conn->link, server, &params, &agentConn);
+    ErrCode code = AgentCall<DRV_Connect>(&conn->link, server, &params, &agentConn);
     conn->lastError = code;
     if (code != 0 || !agentConn) {
         if (!code) conn->lastError = kErrRejected;
@@ -311,7 +311,7 @@ uint32_t ConnDisconnect(ConnRecord* conn) {
             conn->dispenser = nullptr;
             if (users > 0) return kErrTxnState;  // 25000: the distributed transaction still uses it
         }
-        uint32_t code = conn->agentConn ? AgentCall<DRV_Disconnect>(&conn->link, conn->agentConn) : 0;
+        ErrCode code = conn->agentConn ? AgentCall<DRV_Disconnect>(&conn->link, conn->agentConn) : kErrNone;
         if (code) {
             DiagCollectConn(conn, nullptr);
             return code;

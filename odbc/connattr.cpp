@@ -58,7 +58,7 @@ struct TextArg {
 SQLRETURN AgentSet(ConnRecord* conn, uint32_t id, uint32_t* value) {
     if (!Connected(conn)) return SQL_SUCCESS;
     uint32_t v = *value;
-    uint32_t code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, id, &v);
+    ErrCode code = AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, id, &v);
     if (code == kErrOptionChanged) {
         uint32_t now = v;
         uint16_t got = 0;
@@ -76,7 +76,7 @@ SQLRETURN AgentSet(ConnRecord* conn, uint32_t id, uint32_t* value) {
 
 SQLRETURN SetStatementDefault(ConnRecord* conn, uint32_t option, uint64_t value) {
     if (OdbcVersion(conn) >= 3) return Fail(conn, kErrNotSupported);
-    SCS_Cursor& d = conn->cursorDefaults;
+    StmtCursor& d = conn->cursorDefaults;
     switch (option) {
         case SQL_QUERY_TIMEOUT:
             conn->defQueryTimeout = value;
@@ -174,7 +174,7 @@ SQLRETURN SetCurrentQualifier(ConnRecord* conn, uint64_t value, char mode) {
     }
     TextArg text(value, mode);
     if (text.failed) return Fail(conn, kErrNoMemory);
-    uint32_t code =
+    ErrCode code =
         AgentCall<DRV_SetOption>(&conn->link, conn->agentConn, kPropQualifier, const_cast<char*>(text.p ? text.p : ""));
     if (code != 0) {
         conn->lastError = code;
@@ -391,7 +391,7 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
             if (!conn->agentConn) return text("");
             char buf[257] = {};
             uint16_t got = 0;
-            uint32_t code =
+            ErrCode code =
                 AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropQualifierText, buf, uint16_t(256), &got);
             if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
             return text(buf);
@@ -409,7 +409,7 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
         if (!Connected(conn)) return SQL_SUCCESS;
         uint32_t v = 0;
         uint16_t got = 0;
-        uint32_t code =
+        ErrCode code =
             AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropIntOptionBase + option, &v, uint16_t(4), &got);
         if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
         return number(v);
@@ -418,8 +418,8 @@ SQLRETURN ConnGetOption(ConnRecord* conn, uint32_t option, ConnOptionValue* out)
         if (!Connected(conn)) return SQL_SUCCESS;
         char buf[257] = {};
         uint16_t got = 0;
-        uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropTextOptionBase + option, buf,
-                                               uint16_t(256), &got);
+        ErrCode code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropTextOptionBase + option, buf,
+                                              uint16_t(256), &got);
         if (code != 0) return Fail(conn, code == kErrNotSupported ? kErrOptionRange : code);
         return text(buf);
     }

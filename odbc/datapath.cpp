@@ -186,7 +186,7 @@ void StmtDescribeNames(StmtRecord* stmt) {
     uint16_t count = 0, attrCount = 0;
     ColumnInfo* cols = nullptr;
     void* attrs = nullptr;
-    const uint32_t rc = AgentCall<DRV_DescribeColsEx>(stmt->link, stmt->agentStmt, &count, &attrCount, &cols, &attrs);
+    const ErrCode rc = AgentCall<DRV_DescribeColsEx>(stmt->link, stmt->agentStmt, &count, &attrCount, &cols, &attrs);
     (void)AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropStmtOptionBase + uint32_t(kStmtOptDescribeKeys),
                                    static_cast<void*>(&off));
     if (rc == 0 && cols && count == stmt->resultCount) {
@@ -296,7 +296,7 @@ uint32_t StmtNumParams(StmtRecord* stmt, SQLSMALLINT* out) {
 uint32_t StmtRowCount(StmtRecord* stmt, SQLLEN* out) {
     int32_t value = 0;
     uint16_t len = 0;
-    uint32_t rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, kPropRowCount, &value, uint16_t(4), &len);
+    ErrCode rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, kPropRowCount, &value, uint16_t(4), &len);
     if (rc == 0 && out) *out = SQLLEN(value);  // sign-extended: -1 stays -1
     return rc;
 }

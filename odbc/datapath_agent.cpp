@@ -467,7 +467,7 @@ SQLRETURN ParamDataAgent(StmtRecord* stmt, void** token) {
     uint32_t row = 0;
     uint32_t word = 0;
     void* agentToken = nullptr;
-    const uint32_t rc =
+    const ErrCode rc =
         AgentCall<DRV_ParamData>(stmt->link, stmt->agentStmt, static_cast<void*>(&index), static_cast<void*>(&row),
                                  static_cast<void*>(&word), static_cast<void*>(&agentToken));
     stmt->lastError = rc;
@@ -514,7 +514,7 @@ SQLRETURN PutDataAgent(StmtRecord* stmt, const void* data, SQLLEN length) {
         std::free(piece.buffer);
         return Fail(stmt, rc);
     }
-    const uint32_t rc =
+    const ErrCode rc =
         AgentCall<DRV_PutData>(stmt->link, stmt->agentStmt, piece.kind, piece.indicator, piece.buffer, piece.size);
     std::free(piece.buffer);
     stmt->lastError = rc;
@@ -619,7 +619,7 @@ uint32_t ExecuteCompound(StmtRecord* stmt, Dataset* values, uint16_t n, ParamDes
         if (values && !(stmt->link && (stmt->link->word & 1))) DatasetDelete(values);
         return rc;
     }
-    const uint32_t rc = AgentCall<DRV_PrepareExecuteEx>(stmt->link, stmt->agentStmt, nullptr, values, n, copies);
+    const ErrCode rc = AgentCall<DRV_PrepareExecuteEx>(stmt->link, stmt->agentStmt, nullptr, values, n, copies);
     FreeParamDescNames(copies, n);
     return rc;
 }
@@ -676,7 +676,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
     for (uint16_t i = 0; i < stmt->paramCount && !anyInput; ++i) anyInput = SendsValue(stmt, i);
     if (!anyInput) {
         const bool outputs = stmt->paramCount > 0;
-        SCS_CursorReset(&stmt->cursor);
+        CursorReset(&stmt->cursor);
         uint32_t rc;
         if (execute2 && outputs && sendDescs) {
             rc = ExecuteCompound(stmt, nullptr, n, descs);

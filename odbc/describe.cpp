@@ -94,7 +94,7 @@ int LookupTypeInfo(ConnRecord* conn, uint16_t column, int16_t sqlType, char* buf
     int result = -1;
     if (AgentCall<DRV_DDTypeInfo>(&conn->link, h, uint16_t(sqlType)) == 0) {
         Dataset ds{};
-        const uint32_t rc = AgentCall<DRV_FetchRows>(&conn->link, h, uint16_t(1), &ds);
+        const ErrCode rc = AgentCall<DRV_FetchRows>(&conn->link, h, uint16_t(1), &ds);
         if (rc == 0 || rc == kErrNoData) {
             result = 0;
             if (rc == 0 && ds.rows_used > 0 && column >= 1 && column <= ds.col_count && size > 1)

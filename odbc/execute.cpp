@@ -452,7 +452,7 @@ uint32_t ExecuteWithValues(StmtRecord* stmt, Dataset* ds, uint16_t n, ParamDescE
                            bool sendDescs) {
     uint32_t rc;
     if (execute2) {
-        SCS_CursorReset(&stmt->cursor);
+        CursorReset(&stmt->cursor);
         if (sendDescs) {
             rc = ExecuteCompound(stmt, ds, n, descs);
             stmt->flags |= kSfParamsSent;
@@ -463,7 +463,7 @@ uint32_t ExecuteWithValues(StmtRecord* stmt, Dataset* ds, uint16_t n, ParamDescE
         rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
         if (rc == 0) {
             if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
-            SCS_CursorReset(&stmt->cursor);
+            CursorReset(&stmt->cursor);
             rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
         }
     }
@@ -639,7 +639,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     stmt->longData.row = 0;
     uint32_t rc;
     if (dir.in == 0 && dir.io == 0) {
-        SCS_CursorReset(&stmt->cursor);
+        CursorReset(&stmt->cursor);
         if (execute2 && dir.out && sendDescs) {
             rc = ExecuteCompound(stmt, nullptr, n, descs);
             stmt->flags |= kSfParamsSent;
@@ -679,7 +679,7 @@ SQLRETURN FetchOutputParams(StmtRecord* stmt) {
     StmtResetCursorPos(stmt);
     stmt->longData.column = 0;
     stmt->longData.row = 0;
-    if (uint32_t rc = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, uint16_t(0), &stmt->block)) {
+    if (ErrCode rc = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, uint16_t(0), &stmt->block)) {
         if (rc == kErrNoData) return SQL_SUCCESS;  // nothing came back
         stmt->lastError = rc;
         StmtCollectAgentDiag(stmt);

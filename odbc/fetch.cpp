@@ -29,7 +29,7 @@ bool DescView(void* host, bool apd, uint16_t column, DescRecordView* out) {
 uint32_t Bookmark(void* host, uint32_t row, int32_t* bookmark) {
     auto* stmt = static_cast<StmtRecord*>(host);
     uint32_t n = 0;
-    uint32_t rc = SCS_RowBookmark(&stmt->cursor, row, &n);
+    uint32_t rc = CursorRowBookmark(&stmt->cursor, row, &n);
     if (rc == 0) *bookmark = int32_t(n);
     return rc;
 }
@@ -154,7 +154,7 @@ SQLRETURN FetchOneRow(StmtRecord* stmt) {
     SQLUSMALLINT* status = StatusTarget(stmt);
     if (status) status[0] = SQL_ROW_NOROW;
     if (fetched) *fetched = 0;
-    SCS_RowsetFetched(&stmt->cursor, 0);
+    CursorRowsetFetched(&stmt->cursor, 0);
     if (stmt->currentRow >= stmt->block.rows_used) {
         if (FetchBlock(stmt) != 0) {
             StmtCollectAgentDiag(stmt);
@@ -191,12 +191,12 @@ SQLRETURN FetchForward(StmtRecord* stmt) {
 }
 
 SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row, int32_t operation) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     Rowset* rs = c.rowset;
     const uint64_t bindType = stmt->rowBindType;
     const int64_t lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
     // The rowset of the last fetch, whatever the rowset size says since.
-    uint32_t first = 0, last = SCS_PosRowsetSize(&c);
+    uint32_t first = 0, last = CursorPosRowsetSize(&c);
     if (row != 0) first = row - 1, last = row;
     SQLUSMALLINT* rowOps = (operation != -1 && stmt->ard) ? stmt->ard->arrayStatusPtr : nullptr;
     GetColumnContext ctx = StmtColumnContext(stmt);
@@ -210,7 +210,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
         if (rowOps && rowOps[r] == SQL_ROW_IGNORE) continue;
         stmt->longData.column = 0;
         stmt->longData.row = 0;
-        const uint16_t st = SCS_RowStatusGet(rs, r + 1);
+        const uint16_t st = RowsetStatusGet(rs, r + 1);
         if (statuses) statuses[r] = st;
         if (st == SQL_ROW_NOROW) continue;
         ++processed;
@@ -255,7 +255,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
 
 SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,
                               SQLUSMALLINT* statuses) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (!stmt->conn || !stmt->conn->hasScrlCurs) {
         stmt->lastError = kErrNotSupported;
         return SQL_ERROR;
@@ -285,15 +285,15 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     }
     if (rowCount) *rowCount = 0;
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
-        SCS_CursorSetPos(&c, kCursorBeforeFirst);
+        CursorSetPos(&c, kCursorBeforeFirst);
         return SQL_NO_DATA;
     }
     if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
     if (!StmtDescribeResult(stmt)) return SQL_ERROR;
     StmtResetCursorPos(stmt);
     uint32_t rows = 0;
-    uint32_t rc = SCS_ScrollFetch(&c, orientation, offset, &rows);
-    SCS_RowsetFetched(&c, rc == 0 ? rows : 0);
+    uint32_t rc = CursorScrollFetch(&c, orientation, offset, &rows);
+    CursorRowsetFetched(&c, rc == 0 ? rows : 0);
     if (rc == 0) {
         if (rowCount) *rowCount = rows;
         return RowsetTransfer(stmt, statuses, 0, -1);
@@ -308,7 +308,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
 }
 
 SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
     if (forwardOnly && orientation != SQL_FETCH_NEXT) {
@@ -359,7 +359,7 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
     GetColumnContext ctx = StmtColumnContext(stmt);
     if (Rowset* rs = stmt->cursor.rowset) {
         const uint32_t pos = StmtRowsetRow(stmt);
-        const uint16_t st = pos ? SCS_RowStatusGet(rs, pos) : uint16_t(SQL_ROW_NOROW);
+        const uint16_t st = pos ? RowsetStatusGet(rs, pos) : uint16_t(SQL_ROW_NOROW);
         if (st == SQL_ROW_ERROR || st == SQL_ROW_DELETED) {
             stmt->lastError = kErrCursorPosition;
             return SQL_ERROR;

@@ -333,7 +333,7 @@ SQLRETURN AgentInteger(ConnRecord* conn, uint16_t type, int width, void* entry, 
     } else {
         uint16_t got = 0;
         if (GwTraceOn()) GwTrace("GetInfo: agent asked for type %u", unsigned(type));
-        uint32_t code =
+        ErrCode code =
             AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropIntInfoBase + type, &v, uint16_t(4), &got);
         conn->lastError = code;
         if (code != 0) return SQL_ERROR;
@@ -362,8 +362,8 @@ SQLRETURN AgentString(ConnRecord* conn, uint16_t type, char** entry, SQLPOINTER 
         uint16_t got = 0;
         work[0] = 0;
         if (GwTraceOn()) GwTrace("GetInfo: agent asked for type %u", unsigned(type));
-        uint32_t code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropTextInfoBase + type, work,
-                                               uint16_t(kWorkSize), &got);
+        ErrCode code = AgentCall<DRV_GetInfo>(&conn->link, conn->agentConn, kPropTextInfoBase + type, work,
+                                              uint16_t(kWorkSize), &got);
         conn->lastError = code;
         if (code != 0) return SQL_ERROR;
         work[kWorkSize] = 0;

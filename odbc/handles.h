@@ -119,7 +119,7 @@ struct ConnRecord : HandleBase {
     uint64_t defNoScan = 0;
     uint64_t defMaxLength = 0;
     uint64_t defBindType = 0;
-    SCS_Cursor cursorDefaults{};  // rowset size 1, forward-only, read-only (set at creation)
+    StmtCursor cursorDefaults{};  // rowset size 1, forward-only, read-only (set at creation)
     uint32_t isolation = 0;       // transaction isolation; 0 until set or read from the agent
     uint32_t blockRowCap = 0;     // cap on rows per fetched block
     AgentLink link{};             // the connection's own link, filled when it is opened
@@ -184,8 +184,8 @@ enum : uint16_t {
     kSfParamsSent = 0x8,  // parameter descriptions handed to the agent
 };
 
-// A statement as the cursor layer's scroll fetch sees it.
-struct StmtCursorOwner final : SCS_StmtOwner {
+// A statement as the scroll fetch sees it.
+struct StmtCursorOwner final : CursorOwner {
     StmtRecord* stmt = nullptr;
     bool UsesExtendedFetch() const override;
     uint32_t ConnectionInfo(uint16_t infoType, uint32_t* value) override;
@@ -231,7 +231,7 @@ struct StmtRecord : HandleBase {
     uint32_t agentDaeRow = 0;
     uint32_t agentDaeWord = 0;
     LongDataState longData{};
-    SCS_Cursor cursor{};
+    StmtCursor cursor{};
     StmtCursorOwner cursorOwner{};
     DescRecord* implicitArd = nullptr;
     DescRecord* implicitApd = nullptr;

@@ -54,7 +54,7 @@ uint32_t ReadBack(StmtRecord* stmt, uint32_t id, uint32_t* current) {
 void PrepareCommon(StmtRecord* stmt, const char* text) {
     StmtCloseCursor(stmt);
     StmtFreeResultCols(stmt);
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (c.flags & kScsDowngraded) {
         uint32_t v = c.savedType;
         if (AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, kPropCursorType, &v) == 0) c.cursorType = c.savedType;
@@ -63,7 +63,7 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
             c.concurrency = c.savedConcurrency;
         c.flags &= ~kScsDowngraded;
     }
-    if (uint32_t rc = AgentCall<DRV_Prepare>(stmt->link, stmt->agentStmt, text)) {
+    if (ErrCode rc = AgentCall<DRV_Prepare>(stmt->link, stmt->agentStmt, text)) {
         StmtCollectAgentDiag(stmt);
         StmtToUnprepared(stmt);
         stmt->lastError = rc;
@@ -185,8 +185,8 @@ SQLRETURN ImplMoreResults(HandleBase* record) {
     ColumnInfoArrayFree(stmt->results, stmt->resultCount);
     stmt->results = nullptr;
     stmt->resultCount = 0;
-    SCS_CursorSetPos(&stmt->cursor, kCursorBeforeFirst);
-    uint32_t rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
+    CursorSetPos(&stmt->cursor, kCursorBeforeFirst);
+    ErrCode rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
     stmt->lastError = rc;
     if (rc == kErrOutputValues) {
         if (stmt->outCount || stmt->ioCount) {
@@ -236,7 +236,7 @@ SQLRETURN ImplNativeSql(HandleBase* record, SQLCHAR* inArg, SQLINTEGER inLen, SQ
     uint16_t len = 0;
     // Longer output buffers are handed over as the most a 16-bit length can say.
     const uint16_t max = outMax > 0xFFFF ? uint16_t(0xFFFF) : uint16_t(outMax);
-    uint32_t rc = AgentCall<DRV_NativeSql>(&conn->link, conn->agentConn, copy, out, max, &len);
+    ErrCode rc = AgentCall<DRV_NativeSql>(&conn->link, conn->agentConn, copy, out, max, &len);
     free(copy);
     conn->lastError = rc;
     if (outLen) *outLen = SQLINTEGER(len);
@@ -272,7 +272,7 @@ SQLRETURN ImplGetCursorName(HandleBase* record, SQLCHAR* bufArg, SQLSMALLINT max
         return SQL_ERROR;
     }
     uint16_t out = 0;
-    uint32_t rc = AgentCall<DRV_GetCursorName>(stmt->link, stmt->agentStmt, buf, uint16_t(max), &out);
+    ErrCode rc = AgentCall<DRV_GetCursorName>(stmt->link, stmt->agentStmt, buf, uint16_t(max), &out);
     stmt->lastError = rc;
     if (len) *len = SQLSMALLINT(out);
     if (rc == 0) return SQL_SUCCESS;
@@ -293,7 +293,7 @@ SQLRETURN ImplSetCursorName(HandleBase* record, SQLCHAR* nameArg, SQLSMALLINT le
         return SQL_ERROR;
     }
     if (GwTraceOn()) GwTrace("SetCursorName [%s]\n", copy);
-    uint32_t rc = AgentCall<DRV_SetCursorName>(stmt->link, stmt->agentStmt, copy);
+    ErrCode rc = AgentCall<DRV_SetCursorName>(stmt->link, stmt->agentStmt, copy);
     free(copy);
     return Code(stmt, rc);
 }

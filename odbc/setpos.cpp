@@ -79,12 +79,12 @@ bool RowIgnored(const StmtRecord* stmt, uint32_t row) {
 }
 
 // The rows SQLSetPos addresses: the rowset of the last fetch, not the rowset size set since.
-uint32_t RowsetRows(const StmtRecord* stmt) { return SCS_PosRowsetSize(&stmt->cursor); }
+uint32_t RowsetRows(const StmtRecord* stmt) { return CursorPosRowsetSize(&stmt->cursor); }
 
 // A row of an all-rows UPDATE or DELETE left alone: ignored by the row-operation array, or one
 // the last fetch did not deliver (a short last rowset, a rowset size grown by a bulk operation).
 bool RowLeftOut(const StmtRecord* stmt, uint32_t row) {
-    return RowIgnored(stmt, row) || SCS_RowStatusGet(stmt->cursor.rowset, row + 1) == SQL_ROW_NOROW;
+    return RowIgnored(stmt, row) || RowsetStatusGet(stmt->cursor.rowset, row + 1) == SQL_ROW_NOROW;
 }
 
 SQLRETURN Fail(StmtRecord* stmt, uint32_t code) {
@@ -343,13 +343,13 @@ namespace {
 // Writes n returned statuses from row `first` (1-based) into the cursor's rowset and, unless the
 // row is ignored, the application's row-status array.
 void StoreStatuses(StmtRecord* stmt, const uint16_t* st, uint32_t first, uint32_t n, uint16_t operation) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     SQLUSMALLINT* app = stmt->ird ? stmt->ird->arrayStatusPtr : nullptr;
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t r = first + i;
         // A row the fetch did not deliver stays no row; an added row needs none.
-        if (operation != SQL_ADD && SCS_RowStatusGet(c.rowset, r) == SQL_ROW_NOROW) continue;
-        SCS_RowStatusSet(c.rowset, r, st[i]);
+        if (operation != SQL_ADD && RowsetStatusGet(c.rowset, r) == SQL_ROW_NOROW) continue;
+        RowsetStatusSet(c.rowset, r, st[i]);
         if (app && !RowIgnored(stmt, r - 1)) app[r - 1] = st[i];
     }
 }
@@ -643,7 +643,7 @@ namespace {
 // A forward-only cursor does not scroll and changes no row, but positions within the rowset it
 // fetched, so that SQLGetData reads any of its rows (SQL_GD_BLOCK).
 SQLRETURN ForwardOnlyPosition(StmtRecord* stmt, uint32_t row, uint16_t operation) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (operation != SQL_POSITION) return Fail(stmt, kErrCursorPosition);
     if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
     if (row == 0) return Fail(stmt, kErrCursorPosition);
@@ -651,7 +651,7 @@ SQLRETURN ForwardOnlyPosition(StmtRecord* stmt, uint32_t row, uint16_t operation
     // One row at a time, the row fetched last is the rowset.
     if (!StmtPositioned(stmt)) return Fail(stmt, kErrCursorState);
     if (c.rowset != nullptr) {
-        if (SCS_RowStatusGet(c.rowset, row) == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
+        if (RowsetStatusGet(c.rowset, row) == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
         StmtPositionOn(stmt, int32_t(row));
     }
     stmt->longData.column = 0;
@@ -679,7 +679,7 @@ namespace {
 // A row operation checked against the cursor, in the order its answers are due; 0 when it may go
 // ahead, the cursor then positioned on the row (row 0: every row of the rowset).
 uint32_t SetPosChecks(StmtRecord* stmt, uint32_t row, uint16_t operation) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (c.cursorType == SQL_CURSOR_FORWARD_ONLY) return kErrCursorPosition;
     if (c.concurrency == SQL_CONCUR_READ_ONLY &&
         (operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD))
@@ -695,13 +695,13 @@ uint32_t SetPosChecks(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     const uint32_t from = row ? row : 1, to = row ? row : RowsetRows(stmt);
     uint16_t last = SQL_ROW_NOROW;
     for (uint32_t r = from; r <= to; ++r) {
-        last = SCS_RowStatusGet(c.rowset, r);
+        last = RowsetStatusGet(c.rowset, r);
         if ((last == SQL_ROW_DELETED || last == SQL_ROW_ERROR) &&
             (operation == SQL_DELETE || operation == SQL_UPDATE || operation == SQL_REFRESH))
             return kErrCursorPosition;
     }
     if (row && last == SQL_ROW_NOROW) return kErrCursorPosition;
-    return SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row));
+    return CursorSetPos(&c, row == 0 ? -2 : int32_t(row));
 }
 
 // The keys of the rows to delete as the agent takes them (narrowed where the connection narrows).
@@ -722,7 +722,7 @@ namespace {
 // SQL_REFRESH of a cursor that reads its rows again: the rows the bookmarks of a fetch by
 // bookmark named, or the rowset of the last fetch at the rowset size it ran with.
 uint32_t RowsetReadAgain(StmtRecord* stmt) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (c.rowBookmarks != nullptr) {
         uint16_t* statuses = nullptr;
         const uint32_t rc = c.rowBookmarkCount > 0xFFFF
@@ -731,7 +731,7 @@ uint32_t RowsetReadAgain(StmtRecord* stmt) {
         free(statuses);
         return rc;
     }
-    const uint32_t size = SCS_PosRowsetSize(&c), current = c.rowsetSize, previous = c.prevRowsetSize;
+    const uint32_t size = CursorPosRowsetSize(&c), current = c.rowsetSize, previous = c.prevRowsetSize;
     const uint32_t sizeSet = c.flags & kScsRowsetSizeSet;
     const bool resize = size != current;
     uint32_t v = size;
@@ -739,7 +739,7 @@ uint32_t RowsetReadAgain(StmtRecord* stmt) {
         return kErrGeneral;
     c.rowsetSize = size;
     uint32_t rows = 0;
-    const uint32_t rc = SCS_ScrollFetch(&c, SQL_FETCH_RELATIVE, 0, &rows);
+    const uint32_t rc = CursorScrollFetch(&c, SQL_FETCH_RELATIVE, 0, &rows);
     if (resize) {
         // The application's rowset size stands for its next fetch.
         v = current;
@@ -755,7 +755,7 @@ uint32_t RowsetReadAgain(StmtRecord* stmt) {
 }  // namespace
 
 SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     RowOpState* st = StmtRowOps(stmt);
     if (!st) return Fail(stmt, kErrNoMemory);
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
@@ -769,8 +769,8 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
             case SQL_POSITION: {
                 uint16_t* statuses = nullptr;
                 uint32_t processed = 0;
-                uint32_t rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_POSITION),
-                                                    uint16_t(0), &statuses, &processed, nullptr, nullptr, uint16_t(0));
+                ErrCode rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_POSITION),
+                                                   uint16_t(0), &statuses, &processed, nullptr, nullptr, uint16_t(0));
                 free(statuses);
                 // SQLGetData starts afresh on the row: the fetch that filled the bound columns
                 // of the rowset's last row is no earlier read of it.
@@ -788,7 +788,7 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                         RowOpCollect(stmt, rc);
                         return SQL_ERROR;
                     }
-                    if (uint32_t rc = SCS_CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
+                    if (uint32_t rc = CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
                 }
                 const SQLRETURN moved =
                     RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
@@ -801,8 +801,8 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                 if (uint32_t rc = SetPosDeleteDataset(stmt, row, &ds)) return Fail(stmt, rc);
                 uint16_t* statuses = nullptr;
                 uint32_t processed = 0;
-                uint32_t rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_DELETE),
-                                                    uint16_t(0), &statuses, &processed, ds, nullptr, uint16_t(0));
+                ErrCode rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, marker, uint16_t(SQL_DELETE),
+                                                   uint16_t(0), &statuses, &processed, ds, nullptr, uint16_t(0));
                 FreeRowsIfOurs(stmt, ds, nullptr);
                 SQLRETURN result = SQL_SUCCESS;
                 if (rc != 0) {
@@ -856,8 +856,8 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     }
     uint16_t* statuses = nullptr;
     uint32_t processed = 0;
-    uint32_t rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, mark, operation, uint16_t(0), &statuses,
-                                        &processed, ds, cols, count);
+    ErrCode rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, mark, operation, uint16_t(0), &statuses, &processed,
+                                       ds, cols, count);
     FreeRowsIfOurs(stmt, ds, cols);
     SQLRETURN result = SQL_SUCCESS;
     if (rc != 0) {
@@ -984,7 +984,7 @@ uint32_t AgentSetPosCall(StmtRecord* stmt, uint16_t operation, Dataset* ds, uint
 }  // namespace
 
 SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (c.cursorType == SQL_CURSOR_FORWARD_ONLY) return Fail(stmt, kErrCursorPosition);
     RowOpState* st = StmtRowOps(stmt);
     if (!st) return Fail(stmt, kErrNoMemory);

@@ -11,7 +11,6 @@
 #include "platform/msgbox.h"
 #include "platform/winver.h"
 #include "resources/strings.h"
-#include "scrs/sc_cursor.h"
 #include "xa/xa_agent.h"
 
 std::atomic<int> g_Ready{0};
@@ -63,8 +62,7 @@ AgentStackInstaller AgentStackInstallerSet(AgentStackInstaller installer) {
 int AgentStackInstall(AgentLink* link) {
     if (AgentStackInstaller other = g_stackInstaller.load()) return other(link);
     if (int rc = IngInstallOpTable(link)) return rc;
-    SCS_InstallLayer(link);
-    XaInterposeOpTable(link);
+    XaInstallLayers(link);
     return 0;
 }
 

@@ -23,7 +23,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
         return nullptr;
     }
     uint32_t agentStmt = 0;
-    if (uint32_t rc = AgentCall<DRV_AllocStmt>(&conn->link, conn->agentConn, &agentStmt)) {
+    if (ErrCode rc = AgentCall<DRV_AllocStmt>(&conn->link, conn->agentConn, &agentStmt)) {
         if (GwTraceOn()) GwTrace("Unable to allocate statement handle");
         RecordDelete(stmt);
         conn->lastError = rc;
@@ -51,8 +51,8 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     if (conn->needBind == 1) stmt->flags |= kSfNeedBind;
 
     stmt->cursorOwner.stmt = stmt;
-    uint32_t code =
-        SCS_StmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, &stmt->cursorOwner, &conn->cursorDefaults);
+    uint32_t code = CursorStmtInit(&stmt->cursor, agentStmt, conn->agentConn, stmt->link, &stmt->cursorOwner,
+                                   &conn->cursorDefaults);
     // ARD, APD, IRD, IPD, in that order.
     static constexpr uint32_t kTypes[4] = {2, 4, 1, 3};
     DescRecord* made[4] = {};
@@ -65,7 +65,7 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
         for (int j = 0; j < 4; ++j)
             if (made[j]) DescFree(made[j]);
         AgentCall<DRV_FreeStmt>(&conn->link, agentStmt);
-        SCS_StmtFree(&stmt->cursor);
+        CursorStmtFree(&stmt->cursor);
         conn->stmts = stmt->next;
         RecordDelete(stmt);
         conn->lastError = code;
@@ -89,7 +89,7 @@ StmtRecord* StmtFind(uint32_t handle) {
 void StmtCloseCursor(StmtRecord* stmt) {
     StmtNeedDataEnd(stmt);
     AgentDaeDrop(stmt);
-    SCS_CursorReset(&stmt->cursor);
+    CursorReset(&stmt->cursor);
     if (StmtDescribable(stmt)) {
         StmtResetCursorPos(stmt);
         AgentCall<DRV_CloseCursor>(stmt->link, stmt->agentStmt);
@@ -121,7 +121,7 @@ void StmtFree(StmtRecord* stmt) {
     DescFree(stmt->ird);
     DescFree(stmt->ipd);
     if (stmt->agentStmt) AgentCall<DRV_FreeStmt>(stmt->link, stmt->agentStmt);
-    SCS_StmtFree(&stmt->cursor);
+    CursorStmtFree(&stmt->cursor);
     LongDataFree(&stmt->longData);
     DatasetFree(&stmt->block);
     StmtRowOpsFree(stmt);

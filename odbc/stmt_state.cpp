@@ -28,13 +28,13 @@ bool StmtCursorOpen(StmtRecord* stmt) {
 }
 
 bool StmtPositioned(const StmtRecord* stmt) {
-    const SCS_Cursor& c = stmt->cursor;
+    const StmtCursor& c = stmt->cursor;
     if (c.rowset != nullptr) return c.position != kCursorBeforeFirst && c.position != kCursorAfterLast;
     return stmt->currentRow != 0;
 }
 
 uint32_t StmtRowsetRow(const StmtRecord* stmt) {
-    const SCS_Cursor& c = stmt->cursor;
+    const StmtCursor& c = stmt->cursor;
     return c.rowset != nullptr && c.position >= 1 ? uint32_t(c.position) : 0u;
 }
 

@@ -28,7 +28,7 @@ uint32_t AgentSet(StmtRecord* stmt, uint32_t id, uint32_t value) {
 uint32_t AgentGet(StmtRecord* stmt, uint32_t id, uint32_t* out) {
     uint32_t v = 0;
     uint16_t len = 0;
-    uint32_t rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, id, &v, uint16_t(4), &len);
+    ErrCode rc = AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, id, &v, uint16_t(4), &len);
     if (rc == 0) *out = v;
     return rc;
 }
@@ -74,7 +74,7 @@ uint32_t AgentOptionId(uint32_t o) {
 }
 
 SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     if (value == 0) value = 1;
     // Inside a fetched block of a forward-only result the block keeps its rowset size.
     if (c.cursorType == SQL_CURSOR_FORWARD_ONLY && StmtDescribable(stmt) && c.rowsetSize == 1 &&
@@ -96,7 +96,7 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
 
 // Whether others' changes show in the cursor: a static one is a snapshot; keyset-driven, mixed
 // and dynamic ones read their rows again by their keys at every fetch, at any concurrency.
-SQLULEN CursorSensitivity(const SCS_Cursor& c) {
+SQLULEN CursorSensitivity(const StmtCursor& c) {
     switch (c.cursorType) {
         case SQL_CURSOR_STATIC:
             return SQL_INSENSITIVE;
@@ -114,7 +114,7 @@ void Put64(void* v, uint64_t x) { std::memcpy(v, &x, 8); }
 }  // namespace
 
 SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     switch (option) {
         case SQL_QUERY_TIMEOUT: {
             const uint64_t whole = int64_t(value) < 0 ? 0 : value;
@@ -242,7 +242,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
 
 SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
     if (!value) return SQL_SUCCESS;
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     const bool subst = stmt->lastError == kErrOptionChanged;
     uint32_t v = 0;
     // Options ODBC defines as SQLULEN are written whole.
@@ -311,7 +311,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
             if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
             if (!c.useBookmarks) return Fail(stmt, kErrInvalidNow);
             uint32_t bm = 0;
-            if (uint32_t rc = SCS_RowStatusCheck(&c, StmtCurrentRowIndex(stmt), &bm)) return Fail(stmt, rc);
+            if (uint32_t rc = CursorRowStatusCheck(&c, StmtCurrentRowIndex(stmt), &bm)) return Fail(stmt, rc);
             Put32(value, bm);
             return SQL_SUCCESS;
         }
@@ -322,7 +322,7 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
                 return SQL_SUCCESS;
             }
             uint32_t n = 0;
-            if (uint32_t rc = SCS_RowNumber(&c, StmtCurrentRowIndex(stmt), &n)) return Fail(stmt, rc);
+            if (uint32_t rc = CursorRowNumber(&c, StmtCurrentRowIndex(stmt), &n)) return Fail(stmt, rc);
             Put64(value, n);
             return SQL_SUCCESS;
         }
@@ -404,7 +404,7 @@ SQLRETURN SetAppDesc(StmtRecord* stmt, bool row, uint64_t value) {
 }  // namespace
 
 SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, char mode) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     void* p = reinterpret_cast<void*>(uintptr_t(value));
     switch (attr) {
         case SQL_ATTR_CURSOR_SENSITIVITY:
@@ -514,7 +514,7 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
 }
 
 SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLINTEGER* lenOut) {
-    SCS_Cursor& c = stmt->cursor;
+    StmtCursor& c = stmt->cursor;
     auto ptr = [&](const void* p) {
         if (value) std::memcpy(value, &p, sizeof p);
         if (lenOut) *lenOut = SQL_IS_POINTER;

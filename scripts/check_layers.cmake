@@ -1,4 +1,7 @@
-# Fails when a source of a layer includes a header of a layer above it.
+# Fails when a source of a layer includes a header of a layer above it, and when the ODBC side
+# reaches the cursor layer other than through the slots of its link: no odbc/ source includes a
+# scrs/ header (plain record or constant headers listed below excepted) or names a function of
+# the cursor library.
 # Layers from the bottom: the foundation (util, platform, resources), the engine (iiapi), the
 # agent (drv_ingii), the cursor layer and SQL analyser (scrs), XA (xa), the ODBC side (odbc).
 set(rank_util 0)
@@ -30,7 +33,33 @@ foreach(folder util platform resources iiapi drv_ingii scrs xa odbc)
   endforeach()
 endforeach()
 
+# scrs/ headers of plain records and constants the ODBC side may include (none today).
+set(odbc_scrs_records "")
+# The cursor library's prefixes (the analyser's SCR_ is shared with the foundation's arrays).
+set(cursor_names "(^|[^A-Za-z0-9_])(SCS_|scs_|KS_|SS_|DSC_|dsc_)[A-Za-z0-9_]+")
+file(GLOB_RECURSE odbc_files ${TV_SOURCE_DIR}/odbc/*.cpp ${TV_SOURCE_DIR}/odbc/*.h)
+foreach(f ${odbc_files})
+  file(RELATIVE_PATH rel ${TV_SOURCE_DIR} ${f})
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"scrs/")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
+    list(FIND odbc_scrs_records "${header}" allowed)
+    if(allowed EQUAL -1)
+      string(STRIP "${line}" line)
+      list(APPEND bad "${rel}: ${line} (the cursor layer is reached through the link's slots)")
+    endif()
+  endforeach()
+  file(STRINGS ${f} lines REGEX "${cursor_names}")
+  foreach(line ${lines})
+    string(REGEX REPLACE "//.*$" "" code "${line}")
+    if(code MATCHES "${cursor_names}")
+      string(STRIP "${line}" line)
+      list(APPEND bad "${rel}: ${line} (the cursor layer is reached through the link's slots)")
+    endif()
+  endforeach()
+endforeach()
+
 if(bad)
   list(JOIN bad "\n  " text)
-  message(FATAL_ERROR "A lower layer includes a higher layer's header:\n  ${text}")
+  message(FATAL_ERROR "A layer reaches past its road down:\n  ${text}")
 endif()

@@ -371,8 +371,8 @@ uint16_t* ErrorStatuses(uint16_t n) {
 
 }  // namespace
 
-uint32_t SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,
-                            uint16_t* columns, uint16_t, uint16_t** statuses, uint16_t* processed, Rowset** fetched) {
+ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,
+                           uint16_t* columns, uint16_t, uint16_t** statuses, uint16_t* processed, Rowset** fetched) {
     auto discard = [&]() {
         if (values) DatasetDelete(values);
         std::free(columns);
@@ -408,7 +408,7 @@ uint32_t SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmar
                 r = SCS_RowsetByBookmarks(&c, bookmarks, rows);
                 if (r != 0) RowsetFree(fetched);
             }
-            return r;
+            return ErrCode(r);
         }
         // No key set: nothing names the rows. The statuses say so row by row.
         return kErrGeneral;
@@ -425,5 +425,5 @@ uint32_t SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmar
     }
     if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, stmt);
     if (rc.fetchStmt) scs_p_MoveMessages(rc.fetchStmt, stmt);
-    return r;
+    return ErrCode(r);
 }

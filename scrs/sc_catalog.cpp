@@ -19,7 +19,7 @@ namespace {
 // A catalog result cannot be kept as a key set nor watched for changes: the statement runs it
 // static and read-only, and keeps those options afterwards. Nothing is told to the layer below.
 template <int S, class A>
-uint32_t Wrap(uint32_t stmt, A arg) {
+ErrCode Wrap(uint32_t stmt, A arg) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     SCS_Cursor& c = s->cursor;
@@ -42,29 +42,25 @@ uint32_t Wrap(uint32_t stmt, A arg) {
 
 }  // namespace
 
-uint32_t SCS_DDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args) {
+ErrCode SCS_DDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args) {
     return Wrap<DRV_DDColumnPrivileges>(stmt, args);
 }
-uint32_t SCS_DDColumns(uint32_t stmt, const IngColumnsArgs* args) { return Wrap<DRV_DDColumns>(stmt, args); }
-uint32_t SCS_DDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args) {
-    return Wrap<DRV_DDForeignKeys>(stmt, args);
-}
-uint32_t SCS_DDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args) {
-    return Wrap<DRV_DDPrimaryKeys>(stmt, args);
-}
-uint32_t SCS_DDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args) {
+ErrCode SCS_DDColumns(uint32_t stmt, const IngColumnsArgs* args) { return Wrap<DRV_DDColumns>(stmt, args); }
+ErrCode SCS_DDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args) { return Wrap<DRV_DDForeignKeys>(stmt, args); }
+ErrCode SCS_DDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args) { return Wrap<DRV_DDPrimaryKeys>(stmt, args); }
+ErrCode SCS_DDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args) {
     return Wrap<DRV_DDProcedureColumns>(stmt, args);
 }
-uint32_t SCS_DDProcedures(uint32_t stmt, const IngProceduresArgs* args) { return Wrap<DRV_DDProcedures>(stmt, args); }
-uint32_t SCS_DDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args) {
+ErrCode SCS_DDProcedures(uint32_t stmt, const IngProceduresArgs* args) { return Wrap<DRV_DDProcedures>(stmt, args); }
+ErrCode SCS_DDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args) {
     return Wrap<DRV_DDSpecialColumns>(stmt, args);
 }
-uint32_t SCS_DDStatistics(uint32_t stmt, const IngStatisticsArgs* args) { return Wrap<DRV_DDStatistics>(stmt, args); }
-uint32_t SCS_DDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args) {
+ErrCode SCS_DDStatistics(uint32_t stmt, const IngStatisticsArgs* args) { return Wrap<DRV_DDStatistics>(stmt, args); }
+ErrCode SCS_DDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args) {
     return Wrap<DRV_DDTablePrivileges>(stmt, args);
 }
-uint32_t SCS_DDTables(uint32_t stmt, const IngTablesArgs* args) { return Wrap<DRV_DDTables>(stmt, args); }
-uint32_t SCS_DDTypeInfo(uint32_t stmt, uint16_t sqlType) { return Wrap<DRV_DDTypeInfo>(stmt, sqlType); }
+ErrCode SCS_DDTables(uint32_t stmt, const IngTablesArgs* args) { return Wrap<DRV_DDTables>(stmt, args); }
+ErrCode SCS_DDTypeInfo(uint32_t stmt, uint16_t sqlType) { return Wrap<DRV_DDTypeInfo>(stmt, sqlType); }
 
 uint32_t SCS_KeepParamDescs(SCS_Cursor* c, uint16_t count, const ParamDescEntry* descs) {
     if (c == nullptr) return kErrBadArg;
@@ -79,10 +75,10 @@ uint32_t SCS_KeepParamDescs(SCS_Cursor* c, uint16_t count, const ParamDescEntry*
     return 0;
 }
 
-uint32_t SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
+ErrCode SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    if (uint32_t rc = SCS_KeepParamDescs(&s->cursor, count, descs)) return rc;
+    if (uint32_t rc = SCS_KeepParamDescs(&s->cursor, count, descs)) return ErrCode(rc);
     return AgentCall<DRV_SetParamDescs>(SCS_LowerLink(), stmt, count, descs);
 }
 

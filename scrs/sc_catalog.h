@@ -16,21 +16,21 @@ struct IngDiagList;
 
 // Slots 25 to 35: a catalog result is a plain forward result, so a keyset-driven or dynamic
 // statement becomes static and read-only; then the call goes down unchanged.
-uint32_t SCS_DDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args);
-uint32_t SCS_DDColumns(uint32_t stmt, const IngColumnsArgs* args);
-uint32_t SCS_DDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args);
-uint32_t SCS_DDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args);
-uint32_t SCS_DDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args);
-uint32_t SCS_DDProcedures(uint32_t stmt, const IngProceduresArgs* args);
-uint32_t SCS_DDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args);
-uint32_t SCS_DDStatistics(uint32_t stmt, const IngStatisticsArgs* args);
-uint32_t SCS_DDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args);
-uint32_t SCS_DDTables(uint32_t stmt, const IngTablesArgs* args);
-uint32_t SCS_DDTypeInfo(uint32_t stmt, uint16_t sqlType);
+ErrCode SCS_DDColumnPrivileges(uint32_t stmt, const IngColumnPrivilegesArgs* args);
+ErrCode SCS_DDColumns(uint32_t stmt, const IngColumnsArgs* args);
+ErrCode SCS_DDForeignKeys(uint32_t stmt, const IngForeignKeysArgs* args);
+ErrCode SCS_DDPrimaryKeys(uint32_t stmt, const IngPrimaryKeysArgs* args);
+ErrCode SCS_DDProcedureColumns(uint32_t stmt, const IngProcedureColumnsArgs* args);
+ErrCode SCS_DDProcedures(uint32_t stmt, const IngProceduresArgs* args);
+ErrCode SCS_DDSpecialColumns(uint32_t stmt, const IngSpecialColumnsArgs* args);
+ErrCode SCS_DDStatistics(uint32_t stmt, const IngStatisticsArgs* args);
+ErrCode SCS_DDTablePrivileges(uint32_t stmt, const IngTablePrivilegesArgs* args);
+ErrCode SCS_DDTables(uint32_t stmt, const IngTablesArgs* args);
+ErrCode SCS_DDTypeInfo(uint32_t stmt, uint16_t sqlType);
 
 // Slot 18: keeps a copy of the descriptions (the layer gives them again to a statement it
 // prepares again), then the lower operation.
-uint32_t SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs);
+ErrCode SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs);
 // Replaces the kept copy; 0 or kErrNoMemory (the old copy then stays).
 uint32_t SCS_KeepParamDescs(SCS_Cursor* c, uint16_t count, const ParamDescEntry* descs);
 

@@ -186,11 +186,11 @@ uint32_t PrepareThenExecute(uint32_t stmt, const char* text, Dataset* values, ui
 
 }  // namespace
 
-uint32_t SCS_PrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
-    return PrepareThenExecute(stmt, text, values, count, [&] { return SetupParamDescs(stmt, count, descs); });
+ErrCode SCS_PrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
+    return ErrCode(PrepareThenExecute(stmt, text, values, count, [&] { return SetupParamDescs(stmt, count, descs); }));
 }
 
-uint32_t SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs) {
+ErrCode SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     if (count != 0 && descs == nullptr) return kErrBadArg;
@@ -214,15 +214,16 @@ uint32_t SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* d
         rc = SetupParamDescs(stmt, count, plain);
     }
     TryFree(plain);
-    return rc;
+    return ErrCode(rc);
 }
 
-uint32_t SCS_PrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
-                              ScsNamedParamDesc* descs) {
-    return PrepareThenExecute(stmt, text, values, count, [&] { return SCS_SetParamDescsEx(stmt, count, descs); });
+ErrCode SCS_PrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
+                             ScsNamedParamDesc* descs) {
+    return ErrCode(
+        PrepareThenExecute(stmt, text, values, count, [&] { return SCS_SetParamDescsEx(stmt, count, descs); }));
 }
 
-uint32_t SCS_MoreResults(uint32_t stmt) {
+ErrCode SCS_MoreResults(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     SCS_Cursor& c = s->cursor;
@@ -239,19 +240,19 @@ uint32_t SCS_MoreResults(uint32_t stmt) {
     return AgentCall<DRV_MoreResults>(Lower(), stmt);
 }
 
-uint32_t SCS_AllocPrepare(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out) {
+ErrCode SCS_AllocPrepare(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out) {
     if (out == nullptr) return kErrBadArg;
     *out = 0;
     IngConn* cr = IngConnFind(conn);
     uint32_t stmt = 0;
     uint32_t rc = SCS_AllocStmt(conn, &stmt);
-    if (rc != 0) return rc;
+    if (rc != 0) return ErrCode(rc);
     if (cursorType != SQL_CURSOR_FORWARD_ONLY) {
         rc = AgentCall<DRV_SetOption>(Lower(), stmt, kPropCursorType, static_cast<void*>(&cursorType));
         if (rc == 0) rc = AgentCall<DRV_SetOption>(Lower(), stmt, kPropConcurrency, static_cast<void*>(&concurrency));
         if (rc != 0) {
             (void)SCS_FreeStmt(stmt);
-            return rc;
+            return ErrCode(rc);
         }
     }
     if (text != nullptr && (rc = SetupPrepare(stmt, text)) != 0) {
@@ -263,34 +264,34 @@ uint32_t SCS_AllocPrepare(uint32_t conn, const char* text, uint32_t concurrency,
             s->messages.first = nullptr;
         }
         (void)SCS_FreeStmt(stmt);
-        return rc;
+        return ErrCode(rc);
     }
     *out = stmt;
-    return 0;
+    return kErrNone;
 }
 
-uint32_t SCS_ExecuteRowset(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
-                           uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
-                           ColumnInfo** params, int32_t* rowCount) {
-    return ExecuteRowsetWork(stmt, text, values, count, descs, rowsetSize, colCount, cols, paramCount, params, nullptr,
-                             nullptr, rowCount);
+ErrCode SCS_ExecuteRowset(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
+                          uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
+                          ColumnInfo** params, int32_t* rowCount) {
+    return ErrCode(ExecuteRowsetWork(stmt, text, values, count, descs, rowsetSize, colCount, cols, paramCount, params,
+                                     nullptr, nullptr, rowCount));
 }
 
-uint32_t SCS_ExecuteRowsetEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
-                             uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
-                             ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount) {
-    return ExecuteRowsetWork(stmt, text, values, count, descs, rowsetSize, colCount, cols, paramCount, params,
-                             attrCount, attrRows, rowCount);
+ErrCode SCS_ExecuteRowsetEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
+                            uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
+                            ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount) {
+    return ErrCode(ExecuteRowsetWork(stmt, text, values, count, descs, rowsetSize, colCount, cols, paramCount, params,
+                                     attrCount, attrRows, rowCount));
 }
 
-uint32_t SCS_FetchDescribe(uint32_t stmt, uint16_t* count, ColumnInfo** out, Dataset* block) {
+ErrCode SCS_FetchDescribe(uint32_t stmt, uint16_t* count, ColumnInfo** out, Dataset* block) {
     if (out != nullptr) *out = nullptr;
     if (IngStmtFind(stmt) == nullptr || block == nullptr) return kErrBadArg;
     uint32_t rc = AgentCall<DRV_FetchRows>(Lower(), stmt, uint16_t(0), block);
-    if (rc != 0) return rc;
+    if (rc != 0) return ErrCode(rc);
     const uint16_t n = block->col_count;
     if (count != nullptr) *count = n;
-    if (n == 0 || out == nullptr) return 0;
+    if (n == 0 || out == nullptr) return kErrNone;
     ColumnInfo* arr = ColumnInfoArrayAlloc(n);
     if (arr == nullptr) return kErrNoMemory;
     for (uint16_t i = 0; i < n; ++i) {
@@ -305,7 +306,7 @@ uint32_t SCS_FetchDescribe(uint32_t stmt, uint16_t* count, ColumnInfo** out, Dat
             arr[i].length = col.width;
     }
     *out = arr;
-    return 0;
+    return kErrNone;
 }
 
 uint32_t scs_p_SplitLongValues(Dataset* rows, Dataset* longs) {
@@ -347,25 +348,25 @@ uint32_t scs_p_SplitLongValues(Dataset* rows, Dataset* longs) {
     return 0;
 }
 
-uint32_t SCS_ExtendedFetchConvert(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
-                                  uint16_t orientation) {
+ErrCode SCS_ExtendedFetchConvert(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
+                                 uint16_t orientation) {
     if (IngStmtFind(stmt) == nullptr) return kErrBadArg;
     ClearLongsOf(stmt);
     const AgentLink self = LayerLink();
     auto fetch = AgentSlotGet<DRV_ExtendedFetch>(&self);
     if (fetch == nullptr) return kErrNotCapable;
     uint32_t rc = fetch(stmt, out, start, rows, resultRows, orientation);
-    if (rc != 0) return rc;
-    if (out == nullptr || *out == nullptr || (*out)->data == nullptr) return 0;
+    if (rc != 0) return ErrCode(rc);
+    if (out == nullptr || *out == nullptr || (*out)->data == nullptr) return kErrNone;
     std::lock_guard<std::mutex> guard(g_longLock);
     LongValues* lv = LongsOf(stmt, true);
     if (lv == nullptr) return kErrNoMemory;
     ClearLongs(lv);
-    return scs_p_SplitLongValues((*out)->data, &lv->longs);
+    return ErrCode(scs_p_SplitLongValues((*out)->data, &lv->longs));
 }
 
-uint32_t SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece,
-                            uint32_t* pieceLen, uint32_t* pieceKind, uint32_t* left) {
+ErrCode SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece,
+                           uint32_t* pieceLen, uint32_t* pieceKind, uint32_t* left) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     if (s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY) {
@@ -393,10 +394,10 @@ uint32_t SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32
         lv->left = uint32_t(DatasetRefBytes(col.kind, ref.length));
     }
     *left = lv->left;
-    if (lv->left == 0) return 0;
+    if (lv->left == 0) return kErrNone;
     const uint64_t cap = col.kind == DS_WCHAR_REF ? uint64_t(most) * 2 : most;
     const uint32_t size = uint32_t(cap < lv->left ? cap : lv->left);
-    if (size == 0) return 0;
+    if (size == 0) return kErrNone;
     auto* buf = static_cast<uint8_t*>(TryMalloc(size));
     if (buf == nullptr) return kErrNoMemory;
     std::memcpy(buf, static_cast<const uint8_t*>(ref.ptr) + lv->offset, size);
@@ -405,7 +406,7 @@ uint32_t SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32
     *piece = buf;
     *pieceLen = size;
     *pieceKind = col.kind == DS_CHAR_REF ? DS_CHAR : col.kind == DS_WCHAR_REF ? DS_WCHAR : DS_BINARY;
-    return 0;
+    return kErrNone;
 }
 
 int scs_p_IsSelect(char* text) { return FirstWordIs(text, " \t\n\r\f(", "select") ? 1 : 0; }
@@ -469,7 +470,7 @@ uint32_t RunBatch(uint32_t stmt, IngStmt* s, uint16_t count, ScsBatchEntry* entr
 }
 }  // namespace
 
-uint32_t SCS_ExecuteBatch(uint32_t stmt, uint16_t count, ScsBatchEntry* entries, uint16_t* run, int32_t** rowCounts) {
+ErrCode SCS_ExecuteBatch(uint32_t stmt, uint16_t count, ScsBatchEntry* entries, uint16_t* run, int32_t** rowCounts) {
     if (run != nullptr) *run = 0;
     if (rowCounts != nullptr) *rowCounts = nullptr;
     if (count != 0 && entries == nullptr) return kErrBadArg;
@@ -483,7 +484,7 @@ uint32_t SCS_ExecuteBatch(uint32_t stmt, uint16_t count, ScsBatchEntry* entries,
         *rowCounts = counts;
     }
     DropValuesFrom(entries, handed, count);
-    return rc;
+    return ErrCode(rc);
 }
 
 void SCS_CompoundStmtRelease(uint32_t stmt) {

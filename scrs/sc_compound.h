@@ -15,24 +15,24 @@ struct Rowset;
 // Values longer than this stay with the layer and are handed out piecewise.
 constexpr uint32_t kScsLongValueLimit = 60000;
 
-uint32_t SCS_PrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs);
-uint32_t SCS_PrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
-                              ScsNamedParamDesc* descs);
-uint32_t SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs);
-uint32_t SCS_MoreResults(uint32_t stmt);
-uint32_t SCS_AllocPrepare(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out);
-uint32_t SCS_ExecuteRowset(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
-                           uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
-                           ColumnInfo** params, int32_t* rowCount);
-uint32_t SCS_ExecuteRowsetEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
-                             uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
-                             ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount);
-uint32_t SCS_FetchDescribe(uint32_t stmt, uint16_t* count, ColumnInfo** out, Dataset* block);
-uint32_t SCS_ExtendedFetchConvert(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
-                                  uint16_t orientation);
-uint32_t SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece,
-                            uint32_t* pieceLen, uint32_t* pieceKind, uint32_t* left);
-uint32_t SCS_ExecuteBatch(uint32_t stmt, uint16_t count, ScsBatchEntry* entries, uint16_t* run, int32_t** rowCounts);
+ErrCode SCS_PrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs);
+ErrCode SCS_PrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
+                             ScsNamedParamDesc* descs);
+ErrCode SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs);
+ErrCode SCS_MoreResults(uint32_t stmt);
+ErrCode SCS_AllocPrepare(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out);
+ErrCode SCS_ExecuteRowset(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
+                          uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
+                          ColumnInfo** params, int32_t* rowCount);
+ErrCode SCS_ExecuteRowsetEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
+                            uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
+                            ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount);
+ErrCode SCS_FetchDescribe(uint32_t stmt, uint16_t* count, ColumnInfo** out, Dataset* block);
+ErrCode SCS_ExtendedFetchConvert(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
+                                 uint16_t orientation);
+ErrCode SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece,
+                           uint32_t* pieceLen, uint32_t* pieceKind, uint32_t* left);
+ErrCode SCS_ExecuteBatch(uint32_t stmt, uint16_t count, ScsBatchEntry* entries, uint16_t* run, int32_t** rowCounts);
 
 // Moves values longer than kScsLongValueLimit of the by-reference columns of `rows` into
 // `longs` (their cells in `rows` read not yet fetched). 0 or kErrNoMemory.

@@ -1,5 +1,5 @@
-// The cursor-state block of a statement (sc_cursor.h): its position, the rowset SQLSetPos works on,
-// and its set-up when the ODBC side allocates the statement.
+// The cursor-state block of an agent statement (sc_cursor.h): its position and the rowset a
+// positioned operation works on.
 #include <cstdlib>
 #include <cstring>
 
@@ -55,16 +55,6 @@ uint32_t SCS_PosRowsetSize(const SCS_Cursor* c) {
     return c->rowsetSize ? c->rowsetSize : 1;
 }
 
-bool SCS_BookmarkFetched(const SCS_Cursor* c, uint64_t bookmark) {
-    if (c == nullptr || bookmark == 0 || bookmark > 0xFFFFFFFFull) return false;
-    if (c->rowBookmarks != nullptr) {
-        for (uint32_t i = 0; i < c->rowBookmarkCount; ++i)
-            if (c->rowBookmarks[i] == bookmark) return true;
-        return false;
-    }
-    return bookmark >= c->rowsetFirst && bookmark - c->rowsetFirst < c->fetchedRows;
-}
-
 uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) {
     if (c == nullptr) return kErrBadArg;
     if (position == kCursorBeforeFirst || position == kCursorAfterLast) {
@@ -79,27 +69,4 @@ uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) {
     if (c->rowsFetched != -1 && position > c->rowsFetched) return kErrRowRange;
     c->position = position;
     return 0;
-}
-
-uint32_t SCS_StmtInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link,
-                      SCS_StmtOwner* owner, const SCS_Cursor* connDefaults) {
-    SCS_CursorInit(c, agentStmt, agentConn, link, owner);
-    c->rowset = nullptr;
-    c->rowsetFirst = 0;
-    if (connDefaults != nullptr) {
-        c->rowsetSize = connDefaults->rowsetSize;
-        c->keysetSize = connDefaults->keysetSize;
-        c->cursorType = connDefaults->cursorType;
-        c->concurrency = connDefaults->concurrency;
-        c->simulateCursor = connDefaults->simulateCursor;
-        c->useBookmarks = connDefaults->useBookmarks;
-        c->retrieveData = connDefaults->retrieveData;
-    }
-    return 0;
-}
-
-void SCS_StmtFree(SCS_Cursor* c) {
-    if (c == nullptr) return;
-    RowsetFree(&c->rowset);
-    SCS_RowBookmarksDrop(c);
 }

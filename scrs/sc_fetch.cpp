@@ -75,8 +75,8 @@ uint32_t scs_p_StartRow(SCS_Cursor* c, int32_t start, int64_t total, int64_t n, 
     return 0;
 }
 
-uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
-                           uint16_t orientation) {
+ErrCode SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
+                          uint16_t orientation) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
     SCS_Cursor* c = &s->cursor;
@@ -87,10 +87,10 @@ uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t*
     SCS_RowsetFetched(c, 0);
     const uint32_t rc = FetchByType(s, stmt, out, start, rows, resultRows, orientation);
     if (rc == 0) c->fetchedRows = *rows;
-    return rc;
+    return ErrCode(rc);
 }
 
-uint32_t SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
+ErrCode SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     return SCS_ExtendedFetch(stmt, out, start, rows, resultRows, 0);
 }
 

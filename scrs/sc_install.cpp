@@ -235,17 +235,17 @@ const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
 
 std::mutex& SCS_CursorListLock() { return g_cursorListLock; }
 
-uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+ErrCode SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
     switch (ClassOf(id)) {
         case 0x2: {
             IngConn* conn = IngConnFind(h);
             if (conn == nullptr) return kErrBadArg;
-            if (id == kPropCapabilityText) return CapabilityText(h, buf, len, outLen);
+            if (id == kPropCapabilityText) return ErrCode(CapabilityText(h, buf, len, outLen));
             uint32_t v = 0;
             if ((id & 0xFFFF0000u) == 0x22040000u && SCS_CursorInfo(id & 0xFFFFu, conn->dsn.dynCursSensitivity, &v)) {
                 if (buf != nullptr && len >= 4) std::memcpy(buf, &v, 4);
                 if (outLen) *outLen = 4;
-                return 0;
+                return kErrNone;
             }
             break;
         }
@@ -258,7 +258,7 @@ uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t*
                 const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
                 std::memcpy(buf, &n, 4);
                 if (outLen) *outLen = 4;
-                return 0;
+                return kErrNone;
             }
             break;
         }
@@ -268,11 +268,11 @@ uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t*
     return AgentCall<DRV_GetInfo>(&g_savedLowerLink, h, id, buf, len, outLen);
 }
 
-uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
+ErrCode SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     IngServer* sv = IngServerFind(server);
     uint32_t rc = AgentCall<DRV_Connect>(&g_savedLowerLink, server, params, out);
-    if (rc != 0) return rc;
-    if (sv == nullptr || params == nullptr || out == nullptr) return 0;  // nothing the layer can record
+    if (rc != 0) return ErrCode(rc);
+    if (sv == nullptr || params == nullptr || out == nullptr) return kErrNone;  // nothing the layer can record
     auto* entry = static_cast<SCS_ConnEntry*>(TryCalloc(1, sizeof(SCS_ConnEntry)));
     HashTable* keys = entry ? HashCreate(kKeyCacheBuckets, kKeyCacheKeyBytes) : nullptr;
     auto* node = keys ? static_cast<SCS_ConnNode*>(TryCalloc(1, sizeof(SCS_ConnNode))) : nullptr;
@@ -299,10 +299,10 @@ uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     } else {
         HashDestroy(keys);
     }
-    return 0;
+    return kErrNone;
 }
 
-uint32_t SCS_Disconnect(uint32_t conn) {
+ErrCode SCS_Disconnect(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
     IngServer* sv = IngServerFind(c->serverHandle);
@@ -312,7 +312,7 @@ uint32_t SCS_Disconnect(uint32_t conn) {
     uint32_t rc = AgentCall<DRV_Disconnect>(&g_savedLowerLink, conn);
     if (rc != 0) {
         if (IngConn* still = IngConnFind(conn); still == c) c->keyColCache = keys;
-        return rc;
+        return ErrCode(rc);
     }
     SCS_ConnNode* gone = nullptr;
     if (sv != nullptr) {
@@ -330,7 +330,7 @@ uint32_t SCS_Disconnect(uint32_t conn) {
         TryFree(gone);
     }
     FreeKeyCache(keys);
-    return 0;
+    return kErrNone;
 }
 
 uint32_t SCS_ConnCount(uint32_t server) {
@@ -421,16 +421,16 @@ void StmtClose(IngStmt* s) {
 
 }  // namespace
 
-uint32_t SCS_AllocStmt(uint32_t conn, uint32_t* out) {
+ErrCode SCS_AllocStmt(uint32_t conn, uint32_t* out) {
     if (out != nullptr) *out = 0;
     if (IngConnFind(conn) == nullptr) return kErrBadArg;
     uint32_t rc = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, conn, out);
-    if (rc != 0 || out == nullptr) return rc;
+    if (rc != 0 || out == nullptr) return ErrCode(rc);
     if (IngStmt* s = IngStmtFind(*out)) StmtOpen(s);
-    return 0;
+    return kErrNone;
 }
 
-uint32_t SCS_FreeStmt(uint32_t stmt) {
+ErrCode SCS_FreeStmt(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     StmtClose(s);
@@ -438,7 +438,7 @@ uint32_t SCS_FreeStmt(uint32_t stmt) {
     return AgentCall<DRV_FreeStmt>(&g_savedLowerLink, stmt);
 }
 
-uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
+ErrCode SCS_SetParams(uint32_t stmt, Dataset* values) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     SCS_Cursor& c = s->cursor;
@@ -452,7 +452,7 @@ uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
                 // Nothing goes down, yet the values were handed over: unless the caller keeps them,
                 // nobody else will free them.
                 if (!(g_savedLowerLink.word & 1)) DatasetDelete(values);
-                return uint32_t(rc);
+                return ErrCode(uint32_t(rc));
             }
             c.keptParams = copy;
             c.layerFlags |= kScsLParamsKept;
@@ -461,7 +461,7 @@ uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
     return AgentCall<DRV_SetParams>(&g_savedLowerLink, stmt, values);
 }
 
-uint32_t SCS_CloseCursor(uint32_t stmt) {
+ErrCode SCS_CloseCursor(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     SCS_Cursor& c = s->cursor;
@@ -474,7 +474,7 @@ uint32_t SCS_CloseCursor(uint32_t stmt) {
     return AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
 }
 
-uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
+ErrCode SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     SCS_Cursor& c = s->cursor;
@@ -485,26 +485,26 @@ uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
         if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
         if (!(c.layerFlags & kScsLResultCached)) {
             if (c.staticSet == nullptr) {
-                if ((rc = SCS_StaticSetCreate(&c.staticSet)) != 0) return rc;
+                if ((rc = SCS_StaticSetCreate(&c.staticSet)) != 0) return ErrCode(rc);
             }
             uint32_t total = 0;
             rc = SS_GetRsltSet(c.staticSet, &g_savedLowerLink, stmt, &total);
             c.rowsFetched = int32_t(total);
-            if (rc != 0) return rc;
+            if (rc != 0) return ErrCode(rc);
             if (c.concurrency != SQL_CONCUR_LOCK) (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
             c.layerFlags |= kScsLResultCached;
         }
         Dataset* next = nullptr;
-        if ((rc = SS_GetRows(c.staticSet, -1, rows, &next)) != 0) return rc;
+        if ((rc = SS_GetRows(c.staticSet, -1, rows, &next)) != 0) return ErrCode(rc);
         // The caller's header takes the rows over; the emptied holder goes.
         *out = *next;
         TryFree(next);
     } else {
         rc = AgentCall<DRV_FetchRows>(&g_savedLowerLink, stmt, rows, out);
-        if (rc != 0) return rc;
+        if (rc != 0) return ErrCode(rc);
     }
-    if (s->maxLength > 0 && out != nullptr) return uint32_t(DatasetApplyMaxLength(out, s->maxLength));
-    return 0;
+    if (s->maxLength > 0 && out != nullptr) return ErrCode(uint32_t(DatasetApplyMaxLength(out, s->maxLength)));
+    return kErrNone;
 }
 
 void SCS_FreeElementString(void* element) {

@@ -127,12 +127,12 @@ uint32_t ExecuteWith(const AgentLink* lower, uint32_t paramDescs, uint32_t stmt,
     return AgentCall<DRV_Execute>(lower, stmt);
 }
 
-uint32_t Prepare(const AgentLink* lower, const SCS_RowVerRef* ref, int which) {
+ErrCode Prepare(const AgentLink* lower, const SCS_RowVerRef* ref, int which) {
     char* text = SCS_RowVerText(ref, which);
     if (text == nullptr) return kErrNoMemory;
     uint32_t rc = AgentCall<DRV_Prepare>(lower, ref->privateStmt, text);
     std::free(text);
-    return rc;
+    return ErrCode(rc);
 }
 
 // The first 32 characters of a fetched ROWVER value (wide text taken character by character).

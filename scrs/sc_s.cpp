@@ -204,7 +204,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     return rc;
 }
 
-uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
+ErrCode SCS_Prepare(uint32_t stmt, const char* text) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     SCS_Cursor& c = s->cursor;
@@ -214,8 +214,8 @@ uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
     if (c.keptParams) DatasetDelete(c.keptParams);
     c.keptParams = nullptr;
     c.layerFlags &= ~kScsLParamsKept;
-    if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return rc;
-    return SCS_AnalyseStatement(&c, text);
+    if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return ErrCode(rc);
+    return ErrCode(SCS_AnalyseStatement(&c, text));
 }
 
 namespace {
@@ -230,7 +230,7 @@ uint32_t LowerExecute(uint32_t stmt, SCS_Cursor& c) {
 
 }  // namespace
 
-uint32_t SCS_Execute(uint32_t stmt) {
+ErrCode SCS_Execute(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     if (!(s->state & kStmtPrepared)) {
@@ -251,34 +251,34 @@ uint32_t SCS_Execute(uint32_t stmt) {
         if (c.layerFlags & kScsLReprepare) {
             // A closed cursor's statement is prepared again, with the values it had.
             const std::string text = s->text.source ? s->text.source : "";
-            if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text.c_str())) return rc;
+            if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text.c_str())) return ErrCode(rc);
             c.layerFlags &= ~kScsLReprepare;
             if ((c.layerFlags & kScsLParamsKept) && c.keptParams != nullptr) {
                 Dataset* again = nullptr;
-                if (int drc = DatasetClone(&again, c.keptParams)) return uint32_t(drc);
+                if (int drc = DatasetClone(&again, c.keptParams)) return ErrCode(uint32_t(drc));
                 uint32_t rc = AgentCall<DRV_SetParams>(SCS_LowerLink(), stmt, again);
                 if (SCS_LowerLink()->word & 1) DatasetDelete(again);
-                if (rc != 0) return rc;
+                if (rc != 0) return ErrCode(rc);
             }
         }
         c.layerFlags |= kScsLPrepared;
         // The keys come first: their statement runs beside the application's on the connection.
         // A scalar aggregate is one row read forward; every other result is fetched by its keys,
         // so the statement's own cursor is not kept open beside them.
-        if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return LowerExecute(stmt, c);
-        if (uint32_t rc = dynamic ? SCS_DynamicExecute(s) : KS_GetKeySet_KSD(s)) return rc;
-        if (uint32_t rc = LowerExecute(stmt, c)) return rc;
-        if (uint32_t rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt)) return rc;
+        if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return ErrCode(LowerExecute(stmt, c));
+        if (uint32_t rc = dynamic ? SCS_DynamicExecute(s) : KS_GetKeySet_KSD(s)) return ErrCode(rc);
+        if (uint32_t rc = LowerExecute(stmt, c)) return ErrCode(rc);
+        if (uint32_t rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt)) return ErrCode(rc);
         // An updatable static cursor's snapshot is read by its keys at once.
-        if (c.cursorType != SQL_CURSOR_STATIC) return 0;
+        if (c.cursorType != SQL_CURSOR_STATIC) return kErrNone;
         c.layerFlags &= ~kScsLResultCached;
-        if (uint32_t rc = SCS_KeysetStaticFill(s)) return rc;
+        if (uint32_t rc = SCS_KeysetStaticFill(s)) return ErrCode(rc);
         c.layerFlags |= kScsLResultCached;
-        return 0;
+        return kErrNone;
     }
-    if (uint32_t rc = LowerExecute(stmt, c)) return rc;
+    if (uint32_t rc = LowerExecute(stmt, c)) return ErrCode(rc);
     // The snapshot is taken now, so that the row count is known before the first fetch.
     if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect)
-        return SCS_StaticFill(s);
-    return 0;
+        return ErrCode(SCS_StaticFill(s));
+    return kErrNone;
 }

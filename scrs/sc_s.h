@@ -8,10 +8,10 @@
 #include "scrs/sc_cursor.h"
 
 // Prepare override (slot 11): the lower prepare, then the analysis of a scrollable statement.
-uint32_t SCS_Prepare(uint32_t stmt, const char* text);
+ErrCode SCS_Prepare(uint32_t stmt, const char* text);
 // Execute override (slot 13): the lower execute; a static, read-only SELECT then fills its
 // result set. 22 for a statement never prepared.
-uint32_t SCS_Execute(uint32_t stmt);
+ErrCode SCS_Execute(uint32_t stmt);
 // Analyses the text of a prepared statement for its cursor; may downgrade to static read-only.
 uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text);
 // Downgrade to a static, read-only cursor through the lower options; 0 or kErrNotCapable.

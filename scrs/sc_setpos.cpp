@@ -316,8 +316,8 @@ std::string scs_p_ValuesCondition(const SCS_RowChange* rc, const std::string& ba
     return s;
 }
 
-uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, uint16_t** statuses, uint32_t* processed,
-                    Dataset* values, uint16_t* columns, uint16_t) {
+ErrCode SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, uint16_t** statuses, uint32_t* processed,
+                   Dataset* values, uint16_t* columns, uint16_t) {
     IngStmt* s = IngStmtFind(stmt);
     if (statuses) *statuses = nullptr;
     auto discard = [&]() {
@@ -339,12 +339,12 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
     if (uint32_t r = IngBeforeSetPos(stmt)) {
         if (processed) *processed = 0;
         discard();
-        return r;
+        return ErrCode(r);
     }
     if (operation != SQL_ADD) {
         if (uint32_t r = SCS_CursorSetPos(&c, row == 0xFFFFFFFEu ? -2 : int32_t(row > 0x7FFFFFFF ? -1 : row))) {
             discard();
-            return r;
+            return ErrCode(r);
         }
     }
     if (c.cursorType < SQL_CURSOR_KEYSET_DRIVEN || c.cursorType > SQL_CURSOR_STATIC) {
@@ -353,7 +353,7 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
     }
     if (operation == SQL_POSITION || operation > SQL_ADD) {
         discard();
-        return 0;
+        return kErrNone;
     }
     if (operation == SQL_REFRESH) {
         discard();
@@ -369,8 +369,8 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
         // A cursor without a key set has no way to name its rows; those of a join, a grouping, a
         // union or an aggregate are no one table's rows.
         if (c.concurrency == SQL_CONCUR_READ_ONLY && operation != SQL_ADD) return kErrBadArg;
-        if (uint32_t why = scs_p_CheckShape(c.shapeFlags)) return why;
-        return r ? r : kErrNotCapable;
+        if (uint32_t why = scs_p_CheckShape(c.shapeFlags)) return ErrCode(why);
+        return ErrCode(r ? r : kErrNotCapable);
     }
     // Every row of the rowset is every row the application's side sent: the rowset of its last
     // fetch, never the rowset size set since.
@@ -389,7 +389,7 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
         if (fr != 0 && (r == 0 || r == kErrManyRowsChanged)) r = fr;
     }
     if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, stmt);
-    return r;
+    return ErrCode(r);
 }
 
 uint32_t scs_p_SetPosOp(SCS_RowChange* rc, uint32_t row, uint16_t operation, uint16_t** statuses, uint32_t* processed,

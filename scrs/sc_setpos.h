@@ -7,6 +7,7 @@
 #include <string>
 
 #include "scrs/sc_coldesc.h"
+#include "util/errtable.h"
 
 struct ColumnInfo;
 struct Dataset;
@@ -60,12 +61,12 @@ SCS_RowChangeSource scs_p_RowChangeSourceGet();
 // Slot 37: row (1-based, or 0xFFFFFFFE for every row of the rowset), operation 0..4, lock
 // (unused); the status array (heap, the caller frees it), the rows processed, the row values and
 // the column list (both owned by the call from now on). An ErrorTable code.
-uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t lock, uint16_t** statuses,
-                    uint32_t* processed, Dataset* values, uint16_t* columns, uint16_t columnCount);
+ErrCode SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t lock, uint16_t** statuses,
+                   uint32_t* processed, Dataset* values, uint16_t* columns, uint16_t columnCount);
 // Slot 42: operations 5 update, 6 delete, 7 fetch by bookmark.
-uint32_t SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,
-                            uint16_t* columns, uint16_t columnCount, uint16_t** statuses, uint16_t* processed,
-                            Rowset** fetched);
+ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,
+                           uint16_t* columns, uint16_t columnCount, uint16_t** statuses, uint16_t* processed,
+                           Rowset** fetched);
 
 // The operations on a context (the row-values Dataset and column list are freed by them).
 uint32_t scs_p_SetPosOp(SCS_RowChange* rc, uint32_t row, uint16_t operation, uint16_t** statuses, uint32_t* processed,

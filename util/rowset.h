@@ -16,3 +16,8 @@ uint32_t RowsetCreate(Rowset** owner, int32_t rows);
 uint32_t RowsetResize(Rowset* rs, int32_t rows);
 void RowsetClear(Rowset* rs);
 void RowsetFree(Rowset** owner);
+// The status of a 1-based row: SQL_ROW_ERROR for a null rowset or row 0, SQL_ROW_NOROW past the
+// rows fetched (the rowset size may have grown since).
+uint16_t RowsetStatusGet(const Rowset* rs, uint32_t row);
+// Writes the status of a 1-based row of the rowset; ignored outside it.
+void RowsetStatusSet(Rowset* rs, uint32_t row, uint16_t status);

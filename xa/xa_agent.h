@@ -8,6 +8,9 @@
 
 // 43 for a link whose word is 0; else lays the XA layer over the link and answers 0.
 uint32_t XaInterposeOpTable(AgentLink* link);
+// Lays the layers above the agent over its link, the cursor layer first and the XA layer on top,
+// so that the ODBC side reaches both through the link alone; XaInterposeOpTable's answer.
+uint32_t XaInstallLayers(AgentLink* link);
 // The XA layer's own table (for tests), null before the first install.
 const AgentFuncTable* XaLayerTable();
 // The link below the XA layer as last installed (for tests).

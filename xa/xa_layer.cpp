@@ -11,6 +11,7 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
+#include "scrs/sc_cursor.h"
 #include "util/threads.h"
 #include "util/trymem.h"
 #include "xa/xa_agent.h"
@@ -202,7 +203,7 @@ XaConnHolder* HolderOfConn(uint32_t conn, bool* known) {
 // Statement and connection operations: on the worker while the connection is in a global
 // transaction, else directly below.
 template <int S, bool OnConn, class... A>
-uint32_t StmtWrapper(uint32_t h, A... a) {
+ErrCode StmtWrapper(uint32_t h, A... a) {
     bool known = false;
     XaConnHolder* holder = OnConn ? HolderOfConn(h, &known) : HolderOfStmt(h, &known);
     // An unknown handle goes below, which refuses it (21) and clears its outputs.
@@ -234,26 +235,25 @@ int VerbWrapper(uint32_t conn, A... a) {
     return fn(conn, a...);
 }
 
-uint32_t XaAllocStmt(uint32_t conn, uint32_t* out) { return StmtWrapper<DRV_AllocStmt, true>(conn, out); }
-uint32_t XaFreeStmt(uint32_t stmt) { return StmtWrapper<DRV_FreeStmt, false>(stmt); }
-uint32_t XaPrepare(uint32_t stmt, const char* text) { return StmtWrapper<DRV_Prepare, false>(stmt, text); }
-uint32_t XaExecute(uint32_t stmt) { return StmtWrapper<DRV_Execute, false>(stmt); }
-uint32_t XaFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
+ErrCode XaAllocStmt(uint32_t conn, uint32_t* out) { return StmtWrapper<DRV_AllocStmt, true>(conn, out); }
+ErrCode XaFreeStmt(uint32_t stmt) { return StmtWrapper<DRV_FreeStmt, false>(stmt); }
+ErrCode XaPrepare(uint32_t stmt, const char* text) { return StmtWrapper<DRV_Prepare, false>(stmt, text); }
+ErrCode XaExecute(uint32_t stmt) { return StmtWrapper<DRV_Execute, false>(stmt); }
+ErrCode XaFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
     return StmtWrapper<DRV_FetchRows, false>(stmt, rows, block);
 }
-uint32_t XaCloseCursor(uint32_t stmt) { return StmtWrapper<DRV_CloseCursor, false>(stmt); }
-uint32_t XaMoreResults(uint32_t stmt) { return StmtWrapper<DRV_MoreResults, false>(stmt); }
-uint32_t XaParamData(uint32_t stmt, void* index, void* row, void* word, void* token) {
+ErrCode XaCloseCursor(uint32_t stmt) { return StmtWrapper<DRV_CloseCursor, false>(stmt); }
+ErrCode XaMoreResults(uint32_t stmt) { return StmtWrapper<DRV_MoreResults, false>(stmt); }
+ErrCode XaParamData(uint32_t stmt, void* index, void* row, void* word, void* token) {
     return StmtWrapper<DRV_ParamData, false>(stmt, index, row, word, token);
 }
-uint32_t XaPutData(uint32_t stmt, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size) {
+ErrCode XaPutData(uint32_t stmt, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size) {
     return StmtWrapper<DRV_PutData, false>(stmt, kind, indicator, buffer, size);
 }
-uint32_t XaPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
+ErrCode XaPrepareExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs) {
     return StmtWrapper<DRV_PrepareExecute, false>(stmt, text, values, count, descs);
 }
-uint32_t XaPrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count,
-                            ScsNamedParamDesc* descs) {
+ErrCode XaPrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ScsNamedParamDesc* descs) {
     return StmtWrapper<DRV_PrepareExecuteEx, false>(stmt, text, values, count, descs);
 }
 
@@ -311,13 +311,13 @@ int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long fl
     return fn ? fn(conn, mode, info, rmid, flags) : XAER_RMERR;
 }
 
-uint32_t XaDisconnect(uint32_t conn) {
+ErrCode XaDisconnect(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
     XaConnHolder* holder = c->xaHolder;
     auto fn = Below<DRV_Disconnect>();
     if (fn == nullptr) return kErrNotCapable;
-    uint32_t rc = fn(conn);
+    ErrCode rc = fn(conn);
     if (rc == 0 && holder != nullptr) HolderFree(holder);
     return rc;
 }
@@ -366,6 +366,11 @@ uint32_t XaInterposeOpTable(AgentLink* link) {
     g_xaInstalled = true;
     link->table = &g_xaTable;
     return 0;
+}
+
+uint32_t XaInstallLayers(AgentLink* link) {
+    SCS_InstallLayer(link);
+    return XaInterposeOpTable(link);
 }
 
 const AgentFuncTable* XaLayerTable() {

@@ -16,10 +16,10 @@ protected:
         AgentTest::SetUp();
         ASSERT_EQ(Connect(&conn), 0u);
     }
-    uint32_t AllocStmt() {
+    ErrCode AllocStmt() {
         uint32_t s = 0;
         EXPECT_EQ(AgentCall<DRV_AllocStmt>(&link, conn, &s), 0u);
-        return s;
+        return ErrCode(s);
     }
 };
 

@@ -122,48 +122,4 @@ TEST(CursorBlock, InitResetAndPositions) {
     EXPECT_EQ(SCS_CursorSetPos(&c, 1000), 0u);
 }
 
-TEST(CursorBlock, StatementSetUpCopiesConnectionDefaults) {
-    SCS_Cursor defaults;
-    SCS_CursorInit(&defaults, 0, 0, nullptr, nullptr);
-    defaults.rowsetSize = 20;
-    defaults.cursorType = 3;
-    defaults.concurrency = 4;
-    defaults.useBookmarks = 1;
-    SCS_Cursor c;
-    ASSERT_EQ(SCS_StmtInit(&c, 1, 2, nullptr, nullptr, &defaults), 0u);
-    EXPECT_EQ(c.rowsetSize, 20u);
-    EXPECT_EQ(c.cursorType, 3u);
-    EXPECT_EQ(c.concurrency, 4u);
-    EXPECT_EQ(c.useBookmarks, 1u);
-    EXPECT_EQ(c.rowset, nullptr);
-    SCS_StmtFree(&c);
-}
-
-TEST(CursorBlock, RowNumberAndBookmarkChecks) {
-    SCS_Cursor c;
-    SCS_CursorInit(&c, 1, 2, nullptr, nullptr);
-    uint32_t out = 99;
-    EXPECT_EQ(SCS_RowNumber(&c, 0, &out), 0u);  // forward-only
-    EXPECT_EQ(out, 0u);
-    c.cursorType = 3;
-    c.rowsetSize = 5;
-    EXPECT_EQ(SCS_RowNumber(&c, 5, &out), 21u);
-    EXPECT_EQ(SCS_RowNumber(&c, 0, &out), 64u);
-    // Current row 1 of a rowset that starts at row 11 of the result, every row fetched.
-    Rowset* rs = nullptr;
-    ASSERT_EQ(RowsetCreate(&rs, 5), 0u);
-    for (uint32_t r = 1; r <= 5; ++r) SCS_RowStatusSet(rs, r, 0);
-    c.rowset = rs;
-    c.position = 1;
-    c.rowsetFirst = 11;
-    EXPECT_EQ(SCS_RowNumber(&c, 2, &out), 0u);
-    EXPECT_EQ(out, 13u);
-    EXPECT_EQ(SCS_RowStatusCheck(&c, 1, &out), 0u);
-    EXPECT_EQ(out, 12u);
-    EXPECT_EQ(SCS_RowStatusCheck(&c, 1, nullptr), 21u);
-    c.cursorType = 2;
-    EXPECT_EQ(SCS_RowStatusCheck(&c, 1, &out), 43u);
-    SCS_StmtFree(&c);
-}
-
 }  // namespace

@@ -141,8 +141,8 @@ inline uint32_t Run(Stmt& s, Dataset* ds) {
     return Complete(s);
 }
 
-inline uint32_t GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
-    if (len < 4) return 21;
+inline ErrCode GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+    if (len < 4) return ErrCode(21);
     uint32_t v = 0;
     if (id == 0x22010011u) {
         v = A().mask;
@@ -151,52 +151,52 @@ inline uint32_t GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16
     } else if (id == 0x22040008u) {
         v = 0x7F;  // SQL_FETCH_DIRECTION: every orientation
     } else if (id == 0x32010000u) {
-        if (!A().stmts.count(h)) return 21;
+        if (!A().stmts.count(h)) return ErrCode(21);
         v = uint32_t(A().rowCount);
     } else {
-        return 43;
+        return ErrCode(43);
     }
     std::memcpy(buf, &v, 4);
     if (outLen) *outLen = 4;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t SetOption(uint32_t h, uint32_t id, void* value) {
+inline ErrCode SetOption(uint32_t h, uint32_t id, void* value) {
     if (id == 0x32030009u && A().stmts.count(h)) std::memcpy(&S(h).rowsetSize, value, 4);
-    return 0;
+    return kErrNone;
 }
-inline uint32_t GetErrors(uint32_t, AgentErrors* out) {
+inline ErrCode GetErrors(uint32_t, AgentErrors* out) {
     auto& m = A().messages;
     out->count = uint32_t(m.size());
     out->native = m.empty() ? 0 : 77;
     out->texts = m.empty() ? nullptr : static_cast<char**>(std::calloc(m.size(), sizeof(char*)));
     for (size_t i = 0; i < m.size(); ++i) out->texts[i] = strdup(m[i].c_str());
     m.clear();
-    return 0;
+    return kErrNone;
 }
-inline uint32_t ServerAlloc(void*, uint32_t* server) {
+inline ErrCode ServerAlloc(void*, uint32_t* server) {
     *server = 5;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t ServerFree(uint32_t) { return 0; }
-inline uint32_t Connect(uint32_t, IngConnectParams*, uint32_t* conn) {
+inline ErrCode ServerFree(uint32_t) { return kErrNone; }
+inline ErrCode Connect(uint32_t, IngConnectParams*, uint32_t* conn) {
     *conn = 7;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Disconnect(uint32_t) { return 0; }
-inline uint32_t EndTxn(uint32_t) { return 0; }
-inline uint32_t AllocStmt(uint32_t, uint32_t* out) {
+inline ErrCode Disconnect(uint32_t) { return kErrNone; }
+inline ErrCode EndTxn(uint32_t) { return kErrNone; }
+inline ErrCode AllocStmt(uint32_t, uint32_t* out) {
     *out = A().nextHandle++;
     A().stmts[*out] = Stmt{};
-    return 0;
+    return kErrNone;
 }
-inline uint32_t FreeStmt(uint32_t h) {
+inline ErrCode FreeStmt(uint32_t h) {
     auto it = A().stmts.find(h);
-    if (it == A().stmts.end()) return 21;
+    if (it == A().stmts.end()) return ErrCode(21);
     FreeStmtState(it->second);
     A().stmts.erase(it);
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Prepare(uint32_t h, const char* text) {
+inline ErrCode Prepare(uint32_t h, const char* text) {
     Stmt& s = S(h);
     s.calls.push_back("Prepare");
     s.text = text;
@@ -204,13 +204,13 @@ inline uint32_t Prepare(uint32_t h, const char* text) {
     s.script = it != A().scripts.end() ? it->second : Script{};
     s.params = A().params;
     s.open = false;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Describe(uint32_t h, uint16_t* count, ColumnInfo** out) {
+inline ErrCode Describe(uint32_t h, uint16_t* count, ColumnInfo** out) {
     const fake::Result& r = S(h).script.result;
     *count = uint16_t(r.cols.size());
     *out = nullptr;
-    if (!*count) return 0;
+    if (!*count) return kErrNone;
     ColumnInfo* arr = ColumnInfoArrayAlloc(*count);
     for (uint16_t i = 0; i < *count; ++i) {
         std::strncpy(arr[i].name, r.cols[i].name.c_str(), 40);
@@ -221,49 +221,49 @@ inline uint32_t Describe(uint32_t h, uint16_t* count, ColumnInfo** out) {
         arr[i].nullable = 1;
     }
     *out = arr;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t DescribeParams(uint32_t h, uint16_t* count, ColumnInfo** out) {
+inline ErrCode DescribeParams(uint32_t h, uint16_t* count, ColumnInfo** out) {
     Stmt& s = S(h);
     *count = uint16_t(s.params.size());
     *out = nullptr;
-    if (!*count) return 0;
+    if (!*count) return kErrNone;
     ColumnInfo* arr = ColumnInfoArrayAlloc(*count);
     for (uint16_t i = 0; i < *count; ++i) std::strncpy(arr[i].name, s.params[i].c_str(), 40);
     *out = arr;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t SetParams(uint32_t h, Dataset* ds) {
+inline ErrCode SetParams(uint32_t h, Dataset* ds) {
     Stmt& s = S(h);
     s.calls.push_back("SetParams");
     if (s.pendingSet && !(A().linkWord & 1)) DatasetDelete(s.pendingSet);
     s.pendingSet = ds;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t SetParamDescs(uint32_t h, uint16_t n, ParamDescEntry* d) {
+inline ErrCode SetParamDescs(uint32_t h, uint16_t n, ParamDescEntry* d) {
     Stmt& s = S(h);
     s.calls.push_back("SetParamDescs");
     s.descs.assign(d, d + n);
     s.names.assign(n, std::nullopt);
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Execute(uint32_t h) {
+inline ErrCode Execute(uint32_t h) {
     Stmt& s = S(h);
     s.calls.push_back("Execute");
     Dataset* ds = s.pendingSet;
     s.pendingSet = nullptr;
-    return Run(s, ds);
+    return ErrCode(Run(s, ds));
 }
-inline uint32_t PrepareExecute(uint32_t h, const char*, Dataset* ds, uint16_t n, ParamDescEntry* d) {
+inline ErrCode PrepareExecute(uint32_t h, const char*, Dataset* ds, uint16_t n, ParamDescEntry* d) {
     Stmt& s = S(h);
     s.calls.push_back("PrepareExecute");
     if (n) {
         s.descs.assign(d, d + n);
         s.names.assign(n, std::nullopt);
     }
-    return Run(s, ds);
+    return ErrCode(Run(s, ds));
 }
-inline uint32_t PrepareExecuteEx(uint32_t h, const char*, Dataset* ds, uint16_t n, ScsNamedParamDesc* d) {
+inline ErrCode PrepareExecuteEx(uint32_t h, const char*, Dataset* ds, uint16_t n, ScsNamedParamDesc* d) {
     Stmt& s = S(h);
     s.calls.push_back("PrepareExecuteEx");
     if (n) {
@@ -275,10 +275,10 @@ inline uint32_t PrepareExecuteEx(uint32_t h, const char*, Dataset* ds, uint16_t 
             s.names.push_back(d[i].name ? std::optional<std::string>(d[i].name) : std::nullopt);
         }
     }
-    return Run(s, ds);
+    return ErrCode(Run(s, ds));
 }
 // Hands out the u16 index of the value wanted (0-based parameter), its u32 row and a u32 word.
-inline uint32_t ParamData(uint32_t h, void* indexOut, void* rowOut, void* wordOut, void*) {
+inline ErrCode ParamData(uint32_t h, void* indexOut, void* rowOut, void* wordOut, void*) {
     Stmt& s = S(h);
     s.calls.push_back("ParamData");
     uint32_t row = s.sent && s.sent->rows_used ? s.sent->rows_used - 1 : 0;
@@ -299,14 +299,14 @@ inline uint32_t ParamData(uint32_t h, void* indexOut, void* rowOut, void* wordOu
     std::memcpy(rowOut, &row, 4);
     const uint32_t word = 9;
     std::memcpy(wordOut, &word, 4);
-    return rc;
+    return ErrCode(rc);
 }
-inline uint32_t PutData(uint32_t h, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size) {
+inline ErrCode PutData(uint32_t h, uint32_t kind, uint16_t indicator, void* buffer, uint32_t size) {
     Stmt& s = S(h);
     s.calls.push_back("PutData");
     if (A().failPutData) {
         A().messages.push_back("[Agent]value refused[SQLSTATE:22001]");
-        return A().failPutData;
+        return ErrCode(A().failPutData);
     }
     Piece p{};
     if (s.askNext > 0) {
@@ -317,22 +317,22 @@ inline uint32_t PutData(uint32_t h, uint32_t kind, uint16_t indicator, void* buf
     p.indicator = indicator;
     if (buffer && size) p.bytes.assign(static_cast<const char*>(buffer), size);
     s.pieces.push_back(p);
-    return 0;
+    return kErrNone;
 }
-inline uint32_t FetchRows(uint32_t h, uint16_t n, Dataset* ds) {
+inline ErrCode FetchRows(uint32_t h, uint16_t n, Dataset* ds) {
     Stmt& s = S(h);
     s.calls.push_back("FetchRows");
     if (n == 0 && s.outPending) {
         s.outPending = false;
         fake::FillRows(ds, s.script.out, 0, 1);
-        return 0;
+        return kErrNone;
     }
-    if (!s.open) return 22;
+    if (!s.open) return ErrCode(22);
     const fake::Result& r = s.script.result;
     size_t left = r.rows.size() - s.next;
     if (left == 0 || n == 0) {
         DatasetInit(ds, 0);
-        return 0;
+        return kErrNone;
     }
     uint32_t take = uint32_t(left < n ? left : n);
     for (const Col& c : r.cols)
@@ -349,19 +349,19 @@ inline uint32_t FetchRows(uint32_t h, uint16_t n, Dataset* ds) {
         for (size_t c : s.script.longCols) ds->cols[c].indicators[k] = DS_IND_NOT_FETCHED;
     s.blockStart = s.next;
     s.next += take;
-    return 0;
+    return kErrNone;
 }
 // Pieces of a long value: `wanted` bytes, characters for a wide column; total is what remains
 // (bytes); 0xFFFFFFFF for NULL.
-inline uint32_t GetData(uint32_t h, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* len,
-                        uint32_t* kind, uint32_t* total) {
+inline ErrCode GetData(uint32_t h, uint16_t column, uint32_t row, uint64_t wanted, void** piece, uint32_t* len,
+                       uint32_t* kind, uint32_t* total) {
     Stmt& s = S(h);
     s.calls.push_back("GetData");
     s.wanted.push_back(wanted);
     *piece = nullptr;
     *len = 0;
     const size_t abs = s.blockStart + row;
-    if (column == 0 || column > s.script.result.cols.size() || abs >= s.script.result.rows.size()) return 21;
+    if (column == 0 || column > s.script.result.cols.size() || abs >= s.script.result.rows.size()) return ErrCode(21);
     if (column != s.longCol || abs != s.longRow) {
         s.longCol = column;
         s.longRow = abs;
@@ -372,12 +372,12 @@ inline uint32_t GetData(uint32_t h, uint16_t column, uint32_t row, uint64_t want
     *kind = wide ? DS_WCHAR : DS_CHAR;
     if (!v) {
         *total = 0xFFFFFFFFu;
-        return A().nullAsNoData ? 82 : 0;
+        return ErrCode(A().nullAsNoData ? 82 : 0);
     }
     const size_t units = v->size() - s.longOffset;
     *total = uint32_t(units * (wide ? 2 : 1));
-    if (units == 0) return 82;
-    if (wanted == 0) return 0;
+    if (units == 0) return ErrCode(82);
+    if (wanted == 0) return kErrNone;
     const size_t n = wanted < units ? size_t(wanted) : units;
     if (wide) {
         auto* w = static_cast<uint16_t*>(std::malloc(n * 2));
@@ -391,36 +391,36 @@ inline uint32_t GetData(uint32_t h, uint16_t column, uint32_t row, uint64_t want
         *len = uint32_t(n);
     }
     s.longOffset += n;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t CloseCursor(uint32_t h) {
+inline ErrCode CloseCursor(uint32_t h) {
     S(h).open = false;
-    return 0;
+    return kErrNone;
 }
 // A scrollable fetch: the rowset from the 1-based start row (0 the last rowset, negative from
 // the end) of the statement's result.
-inline uint32_t Fetch(uint32_t h, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
+inline ErrCode Fetch(uint32_t h, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     Stmt& s = S(h);
     s.calls.push_back("Fetch");
-    if (!s.open) return 22;
+    if (!s.open) return ErrCode(22);
     const fake::Result& r = s.script.result;
     const int64_t total = int64_t(r.rows.size()), n = s.rowsetSize ? s.rowsetSize : 1;
     int64_t first = start > 0 ? start : start == 0 ? (total - n + 1 > 1 ? total - n + 1 : 1) : total + start + 1;
     if (first < 1) first = 1;
     *resultRows = uint32_t(total);
-    if (first > total) return 82;
+    if (first > total) return ErrCode(82);
     const uint32_t take = uint32_t(total - first + 1 < n ? total - first + 1 : n);
-    if (*out == nullptr ? RowsetCreate(out, int32_t(n)) != 0 : RowsetResize(*out, int32_t(n)) != 0) return 16;
+    if (*out == nullptr ? RowsetCreate(out, int32_t(n)) != 0 : RowsetResize(*out, int32_t(n)) != 0) return ErrCode(16);
     DatasetFree((*out)->data);
     fake::FillRows((*out)->data, r, size_t(first - 1), take);
     for (uint32_t k = 0; k < take; ++k) (*out)->statuses[k] = 0;
     *rows = take;
-    return 0;
+    return kErrNone;
 }
 // Positioned operations: records what it gets, reports one status per row and asks for every
 // value marked as still to come before it answers.
-inline uint32_t SetPos(uint32_t h, uint32_t row, uint16_t op, uint16_t, uint16_t** statuses, uint32_t* processed,
-                       Dataset* values, uint16_t* columns, uint16_t count) {
+inline ErrCode SetPos(uint32_t h, uint32_t row, uint16_t op, uint16_t, uint16_t** statuses, uint32_t* processed,
+                      Dataset* values, uint16_t* columns, uint16_t count) {
     Stmt& s = S(h);
     s.calls.push_back("SetPos");
     s.setPosRow = row;
@@ -451,23 +451,23 @@ inline uint32_t SetPos(uint32_t h, uint32_t row, uint16_t op, uint16_t, uint16_t
     }
     if (!s.asks.empty()) {
         s.inSetPos = true;
-        return 102;
+        return ErrCode(102);
     }
-    return A().setPosResult;
+    return ErrCode(A().setPosResult);
 }
-inline uint32_t Cancel(uint32_t h) {
+inline ErrCode Cancel(uint32_t h) {
     Stmt& s = S(h);
     s.calls.push_back("Cancel");
     s.inSetPos = false;
     s.asks.clear();
     s.askNext = 0;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t MoreResults(uint32_t h) {
+inline ErrCode MoreResults(uint32_t h) {
     Stmt& s = S(h);
     s.calls.push_back("MoreResults");
-    if (s.outPending) return 80;
-    return 73;
+    if (s.outPending) return ErrCode(80);
+    return ErrCode(73);
 }
 
 inline AgentFuncTable* Table() {

@@ -46,24 +46,24 @@ inline uint32_t Run(uint32_t h) {
     return S().result;
 }
 
-inline uint32_t PrepareExecute(uint32_t h, const char*, Dataset* ds, uint16_t n, ParamDescEntry* d) {
+inline ErrCode PrepareExecute(uint32_t h, const char*, Dataset* ds, uint16_t n, ParamDescEntry* d) {
     ++S().prepareExecuteCalls;
     if (ds) Take(ds);
     if (n) S().descs.assign(d, d + n);
-    return Run(h);
+    return ErrCode(Run(h));
 }
-inline uint32_t SetParams(uint32_t, Dataset* ds) {
+inline ErrCode SetParams(uint32_t, Dataset* ds) {
     ++S().setParamsCalls;
     Take(ds);
-    return 0;
+    return kErrNone;
 }
-inline uint32_t SetParamDescs(uint32_t, uint16_t n, ParamDescEntry* d) {
+inline ErrCode SetParamDescs(uint32_t, uint16_t n, ParamDescEntry* d) {
     S().descs.assign(d, d + n);
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Execute(uint32_t h) { return Run(h); }
+inline ErrCode Execute(uint32_t h) { return ErrCode(Run(h)); }
 // The output row of a procedure call: one integer column.
-inline uint32_t FetchRows(uint32_t, uint16_t, Dataset* ds) {
+inline ErrCode FetchRows(uint32_t, uint16_t, Dataset* ds) {
     ColumnInfo ci{};
     ci.value_kind = DS_INTEGER;
     ci.length = 4;
@@ -71,7 +71,7 @@ inline uint32_t FetchRows(uint32_t, uint16_t, Dataset* ds) {
     std::memcpy(DatasetCell(&ds->cols[0], 0), &S().outValue, 4);
     ds->cols[0].indicators[0] = S().outNull ? DS_IND_NULL : DS_IND_VALUE;
     ds->rows_used = 1;
-    return 0;
+    return kErrNone;
 }
 
 inline AgentFuncTable* Table() {

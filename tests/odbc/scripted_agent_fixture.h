@@ -123,13 +123,13 @@ inline void FillRows(Dataset* ds, const Result& r, size_t from, uint32_t n) {
     ds->rows_used = n;
 }
 
-inline uint32_t GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+inline ErrCode GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
     ++A().getInfoCalls;
-    if (len < 4) return 21;
+    if (len < 4) return ErrCode(21);
     uint32_t v = 0;
     if (id == 0x32010000u) {
         auto it = A().stmts.find(h);
-        if (it == A().stmts.end()) return 21;
+        if (it == A().stmts.end()) return ErrCode(21);
         v = uint32_t(it->second.rowCount);
     } else if (id == (0x22040000u | 8)) {
         v = 191;
@@ -138,54 +138,54 @@ inline uint32_t GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16
     } else if (id == 0x32030006u) {
         v = A().grantType;
     } else {
-        return 43;
+        return ErrCode(43);
     }
     std::memcpy(buf, &v, 4);
     if (outLen) *outLen = 4;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t SetOption(uint32_t, uint32_t id, void* value) {
+inline ErrCode SetOption(uint32_t, uint32_t id, void* value) {
     ++A().setOptionCalls;
     A().options.emplace_back(id, *static_cast<uint32_t*>(value));
-    return 0;
+    return kErrNone;
 }
-inline uint32_t GetErrors(uint32_t, AgentErrors* out) {
+inline ErrCode GetErrors(uint32_t, AgentErrors* out) {
     auto& m = A().messages;
     out->count = uint32_t(m.size());
     out->native = m.empty() ? 0 : 4711;
     out->texts = m.empty() ? nullptr : static_cast<char**>(std::calloc(m.size(), sizeof(char*)));
     for (size_t i = 0; i < m.size(); ++i) out->texts[i] = strdup(m[i].c_str());
     m.clear();
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Disconnect(uint32_t) { return 0; }
-inline uint32_t AllocStmt(uint32_t, uint32_t* out) {
-    if (A().allocFail) return A().allocFail;
+inline ErrCode Disconnect(uint32_t) { return kErrNone; }
+inline ErrCode AllocStmt(uint32_t, uint32_t* out) {
+    if (A().allocFail) return ErrCode(A().allocFail);
     *out = A().nextHandle++;
     A().stmts[*out] = Stmt{};
-    return 0;
+    return kErrNone;
 }
-inline uint32_t FreeStmt(uint32_t h) { return A().stmts.erase(h) ? 0 : 21; }
-inline uint32_t GetCursorName(uint32_t h, char* buf, uint16_t len, uint16_t* outLen) {
+inline ErrCode FreeStmt(uint32_t h) { return A().stmts.erase(h) ? kErrNone : kErrBadArg; }
+inline ErrCode GetCursorName(uint32_t h, char* buf, uint16_t len, uint16_t* outLen) {
     const std::string& n = A().stmts[h].cursorName;
     if (outLen) *outLen = uint16_t(n.size());
-    if (!buf || len == 0) return 19;
+    if (!buf || len == 0) return ErrCode(19);
     if (n.size() + 1 > len) {
         std::memcpy(buf, n.data(), len - 1u);
         buf[len - 1] = 0;
-        return 19;
+        return ErrCode(19);
     }
     std::memcpy(buf, n.c_str(), n.size() + 1);
-    return 0;
+    return kErrNone;
 }
-inline uint32_t SetCursorName(uint32_t h, const char* name) {
+inline ErrCode SetCursorName(uint32_t h, const char* name) {
     A().stmts[h].cursorName = name;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Prepare(uint32_t h, const char* text) {
+inline ErrCode Prepare(uint32_t h, const char* text) {
     if (A().failPrepare) {
         A().messages.push_back("[IngresII Server]syntax error[SQLSTATE:42000]");
-        return A().failPrepare;
+        return ErrCode(A().failPrepare);
     }
     Stmt& s = A().stmts[h];
     s.text = text;
@@ -194,22 +194,22 @@ inline uint32_t Prepare(uint32_t h, const char* text) {
     s.params = A().scriptParams;
     s.next = 0;
     s.open = false;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Execute(uint32_t h) {
+inline ErrCode Execute(uint32_t h) {
     Stmt& s = A().stmts[h];
     ++s.executeCalls;
-    if (A().failExecute) return A().failExecute;
+    if (A().failExecute) return ErrCode(A().failExecute);
     s.open = !s.result.cols.empty();
     s.next = 0;
     s.rowCount = s.open ? -1 : 3;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t Describe(uint32_t h, uint16_t* count, ColumnInfo** out) {
+inline ErrCode Describe(uint32_t h, uint16_t* count, ColumnInfo** out) {
     Stmt& s = A().stmts[h];
     *count = uint16_t(s.result.cols.size());
     *out = nullptr;
-    if (*count == 0) return 0;
+    if (*count == 0) return kErrNone;
     ColumnInfo* arr = ColumnInfoArrayAlloc(*count);
     for (uint16_t i = 0; i < *count; ++i) {
         const Col& c = s.result.cols[i];
@@ -221,11 +221,11 @@ inline uint32_t Describe(uint32_t h, uint16_t* count, ColumnInfo** out) {
         arr[i].nullable = 1;
     }
     *out = arr;
-    return 0;
+    return kErrNone;
 }
 // The descriptions with one attribute row per column: attribute 14 (text "tab"), and one
 // integer default for every column (column 0): attribute 10, value 2.
-inline uint32_t DescribeEx(uint32_t h, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrs) {
+inline ErrCode DescribeEx(uint32_t h, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrs) {
     uint32_t rc = Describe(h, count, out);
     auto* list = static_cast<IngAttrList*>(std::calloc(1, sizeof(IngAttrList)));
     list->count = uint32_t(*count) + 1;
@@ -242,80 +242,80 @@ inline uint32_t DescribeEx(uint32_t h, uint16_t* count, uint16_t* rowCount, Colu
     list->rows[*count].value = 2;
     *rowCount = uint16_t(list->count);
     *attrs = list;
-    return rc;
+    return ErrCode(rc);
 }
-inline uint32_t DescribeParams(uint32_t h, uint16_t* count, ColumnInfo** out) {
+inline ErrCode DescribeParams(uint32_t h, uint16_t* count, ColumnInfo** out) {
     Stmt& s = A().stmts[h];
     *count = uint16_t(s.params.size());
     *out = nullptr;
-    if (!*count) return 0;
+    if (!*count) return kErrNone;
     ColumnInfo* arr = ColumnInfoArrayAlloc(*count);
     for (uint16_t i = 0; i < *count; ++i) std::strncpy(arr[i].name, s.params[i].c_str(), 40);
     *out = arr;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t NativeSql(uint32_t, const char* in, char* out, uint16_t len, uint16_t* outLen) {
+inline ErrCode NativeSql(uint32_t, const char* in, char* out, uint16_t len, uint16_t* outLen) {
     std::string t = std::string("native:") + in;
     if (outLen) *outLen = uint16_t(t.size());
-    if (!out) return 0;
+    if (!out) return kErrNone;
     if (t.size() + 1 > len) {
         if (len) {
             std::memcpy(out, t.data(), len - 1u);
             out[len - 1] = 0;
         }
-        return 19;
+        return ErrCode(19);
     }
     std::memcpy(out, t.c_str(), t.size() + 1);
-    return 0;
+    return kErrNone;
 }
-inline uint32_t FetchRows(uint32_t h, uint16_t n, Dataset* ds) {
+inline ErrCode FetchRows(uint32_t h, uint16_t n, Dataset* ds) {
     Stmt& s = A().stmts[h];
     ++s.fetchCalls;
     s.fetchAsks.push_back(n);
     if (A().failFetch) {
         A().messages.push_back("[IngresII Server]fetch failed[SQLSTATE:40001]");
-        return A().failFetch;
+        return ErrCode(A().failFetch);
     }
-    if (!s.open) return 22;
+    if (!s.open) return ErrCode(22);
     size_t left = s.result.rows.size() - s.next;
     if (left == 0) {
         DatasetInit(ds, 0);
-        return 0;
+        return kErrNone;
     }
     uint32_t take = uint32_t(left < n ? left : n);
     for (const Col& c : s.result.cols)
         if (DatasetKindIsRef(c.kind)) take = take ? 1 : 0;
     FillRows(ds, s.result, s.next, take);
     s.next += take;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t CloseCursor(uint32_t h) {
+inline ErrCode CloseCursor(uint32_t h) {
     Stmt& s = A().stmts[h];
     ++s.closeCalls;
     s.open = false;
-    return 0;
+    return kErrNone;
 }
-inline uint32_t MoreResults(uint32_t h) {
+inline ErrCode MoreResults(uint32_t h) {
     Stmt& s = A().stmts[h];
     ++A().moreCalls;
     if (A().outputPending) {
         --A().outputPending;
-        return 80;
+        return ErrCode(80);
     }
-    if (s.more.empty()) return 73;
+    if (s.more.empty()) return ErrCode(73);
     s.result = s.more.front();
     s.more.erase(s.more.begin());
     s.next = 0;
     s.open = true;
-    return 0;
+    return kErrNone;
 }
 AgentFuncTable* Table();
-inline uint32_t ExtFetch(uint32_t h, Rowset** out, int32_t, uint32_t* rows, uint32_t* resultRows, uint16_t) {
+inline ErrCode ExtFetch(uint32_t h, Rowset** out, int32_t, uint32_t* rows, uint32_t* resultRows, uint16_t) {
     AgentLink self{2, Table()};
     *resultRows = 0xFFFFFFFF;
-    return SCS_ForwardRowsetFetch(&self, h, A().stmts[h].rowsetSize, 1, out, rows);
+    return ErrCode(SCS_ForwardRowsetFetch(&self, h, A().stmts[h].rowsetSize, 1, out, rows));
 }
-inline uint32_t Fetch(uint32_t h, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
+inline ErrCode Fetch(uint32_t h, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     return ExtFetch(h, out, start, rows, resultRows, 0);
 }
 

@@ -15,7 +15,7 @@
 #include "odbc/handles.h"
 #include "odbc/datapath_agent.h"
 #include "odbc/param.h"
-#include "scrs/sc_cursor.h"
+#include "util/rowset.h"
 #include "tests/odbc/records_fixture.h"
 #include "tests/odbc/capability_agent_fixture.h"
 #include "tests/support/diag_text_fixture.h"
@@ -800,7 +800,7 @@ TEST_F(AgentSetPos, UpdateAndAddRunTheNeedDataLoopThroughTheAgent) {
         EXPECT_EQ(SQL_ROW_ADDED, statuses[0]);
         EXPECT_EQ(SQL_ROW_ADDED, statuses[1]);
         // The rowset keeps the statuses: the added row's place reads added.
-        EXPECT_EQ(SQL_ROW_ADDED, SCS_RowStatusGet(Rec()->cursor.rowset, 1));
+        EXPECT_EQ(SQL_ROW_ADDED, RowsetStatusGet(Rec()->cursor.rowset, 1));
     }
 }
 
@@ -827,7 +827,7 @@ TEST_F(AgentSetPos, PositionAndDeleteWithoutADialogue) {
     EXPECT_EQ(DS_IND_IGNORED, Agent().sent->cols[0].indicators[1]);
     EXPECT_EQ(SQL_ROW_DELETED, statuses[0]);
     EXPECT_EQ(99, statuses[1]);  // ignored: the application's array keeps its value
-    EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(Rec()->cursor.rowset, 2));
+    EXPECT_EQ(SQL_ROW_DELETED, RowsetStatusGet(Rec()->cursor.rowset, 2));
     // A deleted row refuses a further change.
     EXPECT_EQ(SQL_ERROR, SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
     EXPECT_EQ("HY109", State());

@@ -55,15 +55,15 @@ std::vector<const char*> Names(const IngProcedureColumnsArgs* a) {
 }
 
 template <int S, class R>
-uint32_t RecordTexts(uint32_t stmt, const R* args) {
+ErrCode RecordTexts(uint32_t stmt, const R* args) {
     g_seen.slot = S;
     g_seen.agentStmt = stmt;
     ++g_seen.calls;
     for (const char* t : Names(args)) g_seen.texts.emplace_back(t ? t : "<null>");
-    return g_answer;
+    return ErrCode(g_answer);
 }
 
-uint32_t RecordSpecial(uint32_t stmt, const IngSpecialColumnsArgs* a) {
+ErrCode RecordSpecial(uint32_t stmt, const IngSpecialColumnsArgs* a) {
     g_seen.slot = DRV_DDSpecialColumns;
     g_seen.agentStmt = stmt;
     ++g_seen.calls;
@@ -71,25 +71,25 @@ uint32_t RecordSpecial(uint32_t stmt, const IngSpecialColumnsArgs* a) {
     g_seen.n1 = a->identifierType;
     g_seen.n2 = a->scope;
     g_seen.n3 = a->nullable;
-    return g_answer;
+    return ErrCode(g_answer);
 }
 
-uint32_t RecordStatistics(uint32_t stmt, const IngStatisticsArgs* a) {
+ErrCode RecordStatistics(uint32_t stmt, const IngStatisticsArgs* a) {
     g_seen.slot = DRV_DDStatistics;
     g_seen.agentStmt = stmt;
     ++g_seen.calls;
     g_seen.texts = {a->catalog, a->schema, a->table};
     g_seen.n1 = a->unique;
     g_seen.n2 = a->accuracy;
-    return g_answer;
+    return ErrCode(g_answer);
 }
 
-uint32_t RecordTypeInfo(uint32_t stmt, uint16_t type) {
+ErrCode RecordTypeInfo(uint32_t stmt, uint16_t type) {
     g_seen.slot = DRV_DDTypeInfo;
     g_seen.agentStmt = stmt;
     ++g_seen.calls;
     g_seen.n1 = type;
-    return g_answer;
+    return ErrCode(g_answer);
 }
 
 AgentFuncTable MakeTable() {
@@ -333,23 +333,23 @@ TEST_F(CatalogEntry, LookupOnAClosedConnection) {
 // ---- the private type look-up over an agent that serves the type table ---------------------
 
 uint32_t g_lookupFrees = 0;
-uint32_t FakeAlloc(uint32_t, uint32_t* out) {
+ErrCode FakeAlloc(uint32_t, uint32_t* out) {
     *out = 0x55;
-    return 0;
+    return kErrNone;
 }
 uint16_t g_lookupType = 0;
-uint32_t FakeTypeInfo(uint32_t, uint16_t type) {
+ErrCode FakeTypeInfo(uint32_t, uint16_t type) {
     g_lookupType = type;
-    return 0;
+    return kErrNone;
 }
-uint32_t FakeFetch(uint32_t, uint16_t rows, Dataset* ds) {
+ErrCode FakeFetch(uint32_t, uint16_t rows, Dataset* ds) {
     IngTypeInfoScope scope{int16_t(g_lookupType), 10000000, 3, 3, true, 0};
     uint32_t pos = 0;
-    return IngTypeInfoServe(scope, &pos, rows, ds);
+    return ErrCode(IngTypeInfoServe(scope, &pos, rows, ds));
 }
-uint32_t FakeFree(uint32_t) {
+ErrCode FakeFree(uint32_t) {
     ++g_lookupFrees;
-    return 0;
+    return kErrNone;
 }
 AgentFuncTable MakeLookupTable() {
     AgentFuncTable t{};

@@ -381,11 +381,11 @@ TEST_F(ConnOpenTest, ConnectWritesItsTraceLinesInOrder) {
 // Transaction end over a scripted agent: the commit of connection 2 fails.
 uint32_t g_failingConn = 0;
 int g_commits = 0;
-uint32_t ScriptedCommit(uint32_t h) {
+ErrCode ScriptedCommit(uint32_t h) {
     ++g_commits;
-    return h == g_failingConn ? 70u : 0u;
+    return ErrCode(h == g_failingConn ? 70u : 0u);
 }
-uint32_t ScriptedRollback(uint32_t) { return 0; }
+ErrCode ScriptedRollback(uint32_t) { return kErrNone; }
 
 TEST_F(ConnOpenTest, EnvironmentEndTranReportsTheFailingConnectionAndKeepsEachOwnError) {
     static AgentFuncTable table{};

@@ -22,18 +22,18 @@ Negotiator& N() {
     return n;
 }
 
-uint32_t NegGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+ErrCode NegGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
     if (auto it = N().subst.find(id); it != N().subst.end()) {
         std::memcpy(buf, &it->second, 4);
         if (outLen) *outLen = 4;
-        return 0;
+        return kErrNone;
     }
     return fake::GetInfo(h, id, buf, len, outLen);
 }
-uint32_t NegSetOption(uint32_t h, uint32_t id, void* value) {
-    if (auto it = N().refuse.find(id); it != N().refuse.end()) return it->second;
+ErrCode NegSetOption(uint32_t h, uint32_t id, void* value) {
+    if (auto it = N().refuse.find(id); it != N().refuse.end()) return ErrCode(it->second);
     fake::SetOption(h, id, value);
-    return N().subst.count(id) ? 75 : 0;
+    return ErrCode(N().subst.count(id) ? 75 : 0);
 }
 
 AgentFuncTable* NegTable() {

@@ -304,8 +304,8 @@ TEST_F(DiagFixture, NoDataLeavesNoStaleRecord) {
 namespace {
 
 // An agent whose error operation hands out two texts per handle, naming the handle.
-uint32_t FakeGetErrors(uint32_t h, AgentErrors* out) {
-    if (h == 0 || h == 99) return 21;
+ErrCode FakeGetErrors(uint32_t h, AgentErrors* out) {
+    if (h == 0 || h == 99) return ErrCode(21);
     out->native = h * 10;
     out->count = 2;
     out->texts = static_cast<char**>(calloc(2, sizeof(char*)));
@@ -313,7 +313,7 @@ uint32_t FakeGetErrors(uint32_t h, AgentErrors* out) {
     std::string b = "[IngresII Server]message B of " + std::to_string(h);
     out->texts[0] = strdup(a.c_str());
     out->texts[1] = strdup(b.c_str());
-    return 0;
+    return kErrNone;
 }
 
 TEST_F(DiagFixture, AgentMessagesAreCollectedStatementFirstThenConnection) {

@@ -172,7 +172,7 @@ TEST_F(GetDataTest, RowsetModeReadsTheCurrentRowAndNeverPastTheFetchedRows) {
     stmt->cursor.position = 2;
     ASSERT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_LONG, &id, 0, &len));
     EXPECT_EQ(2, id);
-    SCS_RowStatusSet(stmt->cursor.rowset, 2, SQL_ROW_DELETED);
+    RowsetStatusSet(stmt->cursor.rowset, 2, SQL_ROW_DELETED);
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_LONG, &id, 0, &len));
     EXPECT_EQ(41u, stmt->lastError.load());  // S1109
 }

@@ -185,15 +185,15 @@ TEST_F(RowsetTest, LongValuesComeOneRowPerAgentCallYetFillTheRowset) {
 TEST(CursorLayerRows, StatusesStayWithinTheFetchedRowset) {
     ::Rowset* rs = nullptr;
     ASSERT_EQ(0u, RowsetCreate(&rs, 2));
-    SCS_RowStatusSet(rs, 1, SQL_ROW_SUCCESS);
-    SCS_RowStatusSet(rs, 3, SQL_ROW_ERROR);  // past the rowset: ignored
-    SCS_RowStatusSet(rs, 0, SQL_ROW_ERROR);
-    EXPECT_EQ(SQL_ROW_SUCCESS, SCS_RowStatusGet(rs, 1));
-    EXPECT_EQ(SQL_ROW_NOROW, SCS_RowStatusGet(rs, 2));
-    EXPECT_EQ(SQL_ROW_NOROW, SCS_RowStatusGet(rs, 3));
-    EXPECT_EQ(SQL_ROW_NOROW, SCS_RowStatusGet(rs, 100000));
-    EXPECT_EQ(SQL_ROW_ERROR, SCS_RowStatusGet(rs, 0));
-    EXPECT_EQ(SQL_ROW_ERROR, SCS_RowStatusGet(nullptr, 1));
+    RowsetStatusSet(rs, 1, SQL_ROW_SUCCESS);
+    RowsetStatusSet(rs, 3, SQL_ROW_ERROR);  // past the rowset: ignored
+    RowsetStatusSet(rs, 0, SQL_ROW_ERROR);
+    EXPECT_EQ(SQL_ROW_SUCCESS, RowsetStatusGet(rs, 1));
+    EXPECT_EQ(SQL_ROW_NOROW, RowsetStatusGet(rs, 2));
+    EXPECT_EQ(SQL_ROW_NOROW, RowsetStatusGet(rs, 3));
+    EXPECT_EQ(SQL_ROW_NOROW, RowsetStatusGet(rs, 100000));
+    EXPECT_EQ(SQL_ROW_ERROR, RowsetStatusGet(rs, 0));
+    EXPECT_EQ(SQL_ROW_ERROR, RowsetStatusGet(nullptr, 1));
     RowsetFree(&rs);
     EXPECT_EQ(nullptr, rs);
     EXPECT_EQ(15u, RowsetCreate(&rs, 0));
@@ -201,47 +201,47 @@ TEST(CursorLayerRows, StatusesStayWithinTheFetchedRowset) {
 }
 
 TEST(CursorLayerRows, RowNumbersAndBookmarksByCursorType) {
-    SCS_Cursor c{};
+    StmtCursor c{};
     CursorDefaultsInit(&c);
     c.rowsetSize = 4;
     uint32_t out = 99;
-    EXPECT_EQ(0u, SCS_RowNumber(&c, 1, &out));  // forward-only: no row numbers
+    EXPECT_EQ(0u, CursorRowNumber(&c, 1, &out));  // forward-only: no row numbers
     EXPECT_EQ(0u, out);
-    EXPECT_EQ(21u, SCS_RowNumber(&c, 1, nullptr));
-    EXPECT_EQ(64u, SCS_RowBookmark(&c, 1, &out));  // no current row
+    EXPECT_EQ(21u, CursorRowNumber(&c, 1, nullptr));
+    EXPECT_EQ(64u, CursorRowBookmark(&c, 1, &out));  // no current row
     ::Rowset* rs = nullptr;
     ASSERT_EQ(0u, RowsetCreate(&rs, 4));
-    for (uint32_t r = 1; r <= 4; ++r) SCS_RowStatusSet(rs, r, SQL_ROW_SUCCESS);
+    for (uint32_t r = 1; r <= 4; ++r) RowsetStatusSet(rs, r, SQL_ROW_SUCCESS);
     c.rowset = rs;
     c.position = 1;
     c.rowsetFirst = 11;
-    EXPECT_EQ(43u, SCS_RowBookmark(&c, 1, &out));
-    EXPECT_EQ(21u, SCS_RowBookmark(&c, 4, &out));
+    EXPECT_EQ(43u, CursorRowBookmark(&c, 1, &out));
+    EXPECT_EQ(21u, CursorRowBookmark(&c, 4, &out));
     c.cursorType = 3;
-    EXPECT_EQ(0u, SCS_RowBookmark(&c, 2, &out));
+    EXPECT_EQ(0u, CursorRowBookmark(&c, 2, &out));
     EXPECT_EQ(13u, out);
     c.position = -3;
-    EXPECT_EQ(64u, SCS_RowNumber(&c, 2, &out));
+    EXPECT_EQ(64u, CursorRowNumber(&c, 2, &out));
     // A rowset start near the top of the 32-bit range is refused, not wrapped into a small row.
     c.position = 1;
     c.rowsetFirst = INT32_MAX;
-    EXPECT_EQ(39u, SCS_RowNumber(&c, 3, &out));
+    EXPECT_EQ(39u, CursorRowNumber(&c, 3, &out));
     c.rowsetFirst = 5;
-    SCS_RowStatusSet(rs, 2, SQL_ROW_ERROR);
-    EXPECT_EQ(41u, SCS_RowNumber(&c, 1, &out));
-    SCS_StmtFree(&c);
+    RowsetStatusSet(rs, 2, SQL_ROW_ERROR);
+    EXPECT_EQ(41u, CursorRowNumber(&c, 1, &out));
+    CursorStmtFree(&c);
     EXPECT_EQ(nullptr, c.rowset);
 }
 
 TEST(CursorLayerRows, ScrollFetchRefusesOtherTypesAndOrientations) {
-    SCS_Cursor c{};
+    StmtCursor c{};
     CursorDefaultsInit(&c);
     uint32_t rows = 9;
-    EXPECT_EQ(38u, SCS_ScrollFetch(&c, SQL_FETCH_PRIOR, 0, &rows));
+    EXPECT_EQ(38u, CursorScrollFetch(&c, SQL_FETCH_PRIOR, 0, &rows));
     EXPECT_EQ(0u, rows);
     c.cursorType = 2;
-    EXPECT_EQ(43u, SCS_ScrollFetch(&c, SQL_FETCH_NEXT, 0, &rows));
-    EXPECT_EQ(21u, SCS_ScrollFetch(&c, SQL_FETCH_NEXT, 0, nullptr));
+    EXPECT_EQ(43u, CursorScrollFetch(&c, SQL_FETCH_NEXT, 0, &rows));
+    EXPECT_EQ(21u, CursorScrollFetch(&c, SQL_FETCH_NEXT, 0, nullptr));
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ std::string& DataDir() {
 
 const AgentFuncTable* g_lower = nullptr;
 int g_infoCalls = 0;
-uint32_t CountingGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+ErrCode CountingGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
     if ((id >> 28) == 2 && ((id >> 16) & 0xFF) == 4) ++g_infoCalls;
     return AgentSlotGet<DRV_GetInfo>(g_lower)(h, id, buf, len, outLen);
 }

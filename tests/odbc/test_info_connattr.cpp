@@ -26,22 +26,22 @@ struct FakeAgent {
 };
 FakeAgent* g_fake = nullptr;
 
-uint32_t FakeGetInfo(uint32_t, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+ErrCode FakeGetInfo(uint32_t, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
     if (auto it = g_fake->ints.find(id); it != g_fake->ints.end()) {
         memcpy(buf, &it->second, 4);
         if (outLen) *outLen = 4;
-        return 0;
+        return kErrNone;
     }
     if (auto it = g_fake->texts.find(id); it != g_fake->texts.end()) {
         size_t n = std::min<size_t>(it->second.size(), len - 1);
         memcpy(buf, it->second.data(), n);
         static_cast<char*>(buf)[n] = 0;
-        return 0;
+        return kErrNone;
     }
-    return 1;
+    return ErrCode(1);
 }
 
-uint32_t FakeSetOption(uint32_t, uint32_t id, void* value) {
+ErrCode FakeSetOption(uint32_t, uint32_t id, void* value) {
     if (((id >> 24) & 0xF) == 1) {
         g_fake->textSets.emplace_back(id, static_cast<const char*>(value));
     } else {
@@ -53,28 +53,28 @@ uint32_t FakeSetOption(uint32_t, uint32_t id, void* value) {
     uint32_t r = it == g_fake->setResult.end() ? 0 : it->second;
     // A substituted value is what a later get answers.
     if (r == 75) g_fake->ints[id] = 2;
-    return r;
+    return ErrCode(r);
 }
 
-uint32_t FakeGetErrors(uint32_t, AgentErrors* out) {
+ErrCode FakeGetErrors(uint32_t, AgentErrors* out) {
     g_fake->errorCalls++;
     out->native = 77;
     out->count = uint32_t(g_fake->messages.size());
     out->texts = static_cast<char**>(calloc(out->count + 1, sizeof(char*)));
     for (uint32_t i = 0; i < out->count; ++i) out->texts[i] = strdup(g_fake->messages[i].c_str());
     g_fake->messages.clear();
-    return 0;
+    return kErrNone;
 }
 
 void FailoverSpy(int, void*, int) {}
 
 // Statements on the scripted connection get agent handles of their own.
-uint32_t FakeAllocStmt(uint32_t, uint32_t* stmt) {
+ErrCode FakeAllocStmt(uint32_t, uint32_t* stmt) {
     static uint32_t next = 0x30000;
     *stmt = ++next;
-    return 0;
+    return kErrNone;
 }
-uint32_t FakeFreeStmt(uint32_t) { return 0; }
+ErrCode FakeFreeStmt(uint32_t) { return kErrNone; }
 
 class ConnAttr : public ::testing::Test {
 protected:

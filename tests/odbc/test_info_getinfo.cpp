@@ -23,16 +23,16 @@ struct FakeAgent {
 };
 FakeAgent* g_fake = nullptr;
 
-uint32_t FakeGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+ErrCode FakeGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
     FakeAgent& f = *g_fake;
     f.calls[id]++;
     f.lastHandle = h;
-    if (f.failCode) return f.failCode;
+    if (f.failCode) return ErrCode(f.failCode);
     if (auto it = f.ints.find(id); it != f.ints.end()) {
         EXPECT_EQ(4, len);
         memcpy(buf, &it->second, 4);
         if (outLen) *outLen = 4;
-        return 0;
+        return kErrNone;
     }
     if (auto it = f.texts.find(id); it != f.texts.end()) {
         EXPECT_EQ(4096, len);
@@ -40,12 +40,12 @@ uint32_t FakeGetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t*
         memcpy(buf, it->second.data(), n);
         static_cast<char*>(buf)[n] = 0;
         if (outLen) *outLen = uint16_t(n);
-        return 0;
+        return kErrNone;
     }
-    return 1;  // unknown
+    return ErrCode(1);  // unknown
 }
 
-uint32_t FakeDisconnect(uint32_t) { return 0; }
+ErrCode FakeDisconnect(uint32_t) { return kErrNone; }
 
 struct OpRow {
     int32_t sqlType;

@@ -27,8 +27,8 @@ struct Seen {
 };
 Seen g_seen;
 
-uint32_t SetPosSlot(uint32_t, uint32_t row, uint16_t op, uint16_t, uint16_t** statuses, uint32_t* processed,
-                    Dataset* values, uint16_t* cols, uint16_t count) {
+ErrCode SetPosSlot(uint32_t, uint32_t row, uint16_t op, uint16_t, uint16_t** statuses, uint32_t* processed,
+                   Dataset* values, uint16_t* cols, uint16_t count) {
     ++g_seen.calls;
     g_seen.row = row;
     g_seen.op = op;
@@ -40,11 +40,11 @@ uint32_t SetPosSlot(uint32_t, uint32_t row, uint16_t op, uint16_t, uint16_t** st
     for (size_t i = 0; i < g_seen.answer.size(); ++i) st[i] = g_seen.answer[i];
     *statuses = st;
     if (processed) *processed = uint32_t(g_seen.answer.size());
-    return g_seen.code;
+    return ErrCode(g_seen.code);
 }
 
-uint32_t BulkSlot(uint32_t, uint16_t op, uint32_t* bookmarks, uint16_t rows, Dataset* values, uint16_t* cols,
-                  uint16_t count, uint16_t** statuses, uint16_t* processed, Rowset**) {
+ErrCode BulkSlot(uint32_t, uint16_t op, uint32_t* bookmarks, uint16_t rows, Dataset* values, uint16_t* cols,
+                 uint16_t count, uint16_t** statuses, uint16_t* processed, Rowset**) {
     ++g_seen.calls;
     g_seen.op = op;
     g_seen.bookmarks.assign(bookmarks, bookmarks + rows);
@@ -56,7 +56,7 @@ uint32_t BulkSlot(uint32_t, uint16_t op, uint32_t* bookmarks, uint16_t rows, Dat
     for (uint16_t i = 0; i < rows; ++i) st[i] = i < g_seen.answer.size() ? g_seen.answer[i] : 5;
     *statuses = st;
     if (processed) *processed = rows;
-    return g_seen.code;
+    return ErrCode(g_seen.code);
 }
 
 std::string Text(const Dataset* ds, uint16_t c, uint32_t r) {
@@ -120,7 +120,7 @@ TEST_F(SetPosTest, UpdateHandsTheRowsBoundValuesDown) {
     EXPECT_EQ(77, Int(g_seen.values, 0, 0));
     EXPECT_EQ("new", Text(g_seen.values, 1, 0));
     EXPECT_EQ(SQL_ROW_UPDATED, status[1]);
-    EXPECT_EQ(SQL_ROW_UPDATED, SCS_RowStatusGet(stmt->cursor.rowset, 2));
+    EXPECT_EQ(SQL_ROW_UPDATED, RowsetStatusGet(stmt->cursor.rowset, 2));
     EXPECT_EQ(SQL_ROW_SUCCESS, status[0]);
 }
 
@@ -140,7 +140,7 @@ TEST_F(SetPosTest, AllRowsLeaveOutIgnoredRowsAndColumns) {
     // The ignored row keeps what the application had; the cursor's rowset takes every status.
     EXPECT_EQ(99, status[1]);
     EXPECT_EQ(SQL_ROW_UPDATED, status[0]);
-    EXPECT_EQ(SQL_ROW_UPDATED, SCS_RowStatusGet(stmt->cursor.rowset, 2));
+    EXPECT_EQ(SQL_ROW_UPDATED, RowsetStatusGet(stmt->cursor.rowset, 2));
 }
 
 TEST_F(SetPosTest, DataAtExecutionColumnsComeThroughParamData) {

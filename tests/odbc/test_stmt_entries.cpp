@@ -188,7 +188,7 @@ TEST_F(EntriesTest, ExtendedDescriptionKeepsTheAttributeRowsForLookup) {
 namespace {
 
 // An agent that sends the same attribute of a column twice: the later row stands, nothing leaks.
-uint32_t DescribeExTwice(uint32_t h, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrs) {
+ErrCode DescribeExTwice(uint32_t h, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrs) {
     uint32_t rc = fake::DescribeEx(h, count, rowCount, out, attrs);
     auto* list = static_cast<IngAttrList*>(*attrs);
     auto* rows = static_cast<IngAttrRow*>(std::calloc(list->count + 1, sizeof(IngAttrRow)));
@@ -200,7 +200,7 @@ uint32_t DescribeExTwice(uint32_t h, uint16_t* count, uint16_t* rowCount, Column
     std::free(list->rows);
     list->rows = rows;
     list->count += 1;
-    return rc;
+    return ErrCode(rc);
 }
 
 TEST_F(EntriesTest, RepeatedAttributeRowReplacesTheEarlierOne) {

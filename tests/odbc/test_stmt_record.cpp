@@ -92,19 +92,63 @@ TEST_F(StmtRecordTest, DisconnectFreesEveryStatementWithItsAgentStatement) {
 }
 
 TEST(CursorBlock, SetPosFollowsTheKnownRowCount) {
-    SCS_Cursor c{};
+    StmtCursor c{};
     CursorDefaultsInit(&c);
-    SCS_CursorReset(&c);
-    EXPECT_EQ(0u, SCS_CursorSetPos(&c, 1000));
+    CursorReset(&c);
+    EXPECT_EQ(0u, CursorSetPos(&c, 1000));
     c.rowsFetched = 10;
-    EXPECT_EQ(39u, SCS_CursorSetPos(&c, 11));
-    EXPECT_EQ(0u, SCS_CursorSetPos(&c, 10));
-    EXPECT_EQ(39u, SCS_CursorSetPos(&c, -1));
-    EXPECT_EQ(0u, SCS_CursorSetPos(&c, -3));
+    EXPECT_EQ(39u, CursorSetPos(&c, 11));
+    EXPECT_EQ(0u, CursorSetPos(&c, 10));
+    EXPECT_EQ(39u, CursorSetPos(&c, -1));
+    EXPECT_EQ(0u, CursorSetPos(&c, -3));
     EXPECT_EQ(-3, c.position2);
-    EXPECT_EQ(0u, SCS_CursorSetPos(&c, -2));
+    EXPECT_EQ(0u, CursorSetPos(&c, -2));
     EXPECT_EQ(-2, c.position);
     EXPECT_EQ(-3, c.position2);
+}
+
+TEST(CursorBlock, StatementSetUpCopiesConnectionDefaults) {
+    StmtCursor defaults;
+    CursorDefaultsInit(&defaults);
+    defaults.rowsetSize = 20;
+    defaults.cursorType = 3;
+    defaults.concurrency = 4;
+    defaults.useBookmarks = 1;
+    StmtCursor c;
+    ASSERT_EQ(CursorStmtInit(&c, 1, 2, nullptr, nullptr, &defaults), 0u);
+    EXPECT_EQ(c.rowsetSize, 20u);
+    EXPECT_EQ(c.cursorType, 3u);
+    EXPECT_EQ(c.concurrency, 4u);
+    EXPECT_EQ(c.useBookmarks, 1u);
+    EXPECT_EQ(c.rowset, nullptr);
+    CursorStmtFree(&c);
+}
+
+TEST(CursorBlock, RowNumberAndBookmarkChecks) {
+    StmtCursor c;
+    CursorInit(&c, 1, 2, nullptr, nullptr);
+    uint32_t out = 99;
+    EXPECT_EQ(CursorRowNumber(&c, 0, &out), 0u);  // forward-only
+    EXPECT_EQ(out, 0u);
+    c.cursorType = 3;
+    c.rowsetSize = 5;
+    EXPECT_EQ(CursorRowNumber(&c, 5, &out), 21u);
+    EXPECT_EQ(CursorRowNumber(&c, 0, &out), 64u);
+    // Current row 1 of a rowset that starts at row 11 of the result, every row fetched.
+    Rowset* rs = nullptr;
+    ASSERT_EQ(RowsetCreate(&rs, 5), 0u);
+    for (uint32_t r = 1; r <= 5; ++r) RowsetStatusSet(rs, r, 0);
+    c.rowset = rs;
+    c.position = 1;
+    c.rowsetFirst = 11;
+    EXPECT_EQ(CursorRowNumber(&c, 2, &out), 0u);
+    EXPECT_EQ(out, 13u);
+    EXPECT_EQ(CursorRowStatusCheck(&c, 1, &out), 0u);
+    EXPECT_EQ(out, 12u);
+    EXPECT_EQ(CursorRowStatusCheck(&c, 1, nullptr), 21u);
+    c.cursorType = 2;
+    EXPECT_EQ(CursorRowStatusCheck(&c, 1, &out), 43u);
+    CursorStmtFree(&c);
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ protected:
     template <class F>
     struct RecordOf;
     template <class R>
-    struct RecordOf<uint32_t (*)(uint32_t, const R*)> {
+    struct RecordOf<ErrCode (*)(uint32_t, const R*)> {
         using type = R;
     };
 
@@ -85,10 +85,10 @@ protected:
         using R = typename RecordOf<AgentSlotType<S>>::type;
         static AgentSlotType<S> real;
         real = AgentSlotGet<S>(link.table);
-        counting.*AgentSlotSig<S>::field = +[](uint32_t stmt, const R* args) -> uint32_t {
+        counting.*AgentSlotSig<S>::field = +[](uint32_t stmt, const R* args) -> ErrCode {
             ++calls[S];
             bool applies = only.empty() || (args && args->table && only == args->table);
-            if (applies && mode[S] == 1) return 43u;
+            if (applies && mode[S] == 1) return ErrCode(43u);
             // Tables: 3 widens an owner-less look-up to every "e..." table, 4 widens every look-up.
             if constexpr (S == DRV_DDTables) {
                 if (mode[S] == 4 || (mode[S] == 3 && args->schema && std::string(args->schema) == "%")) {

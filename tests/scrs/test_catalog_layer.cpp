@@ -67,7 +67,8 @@ TEST_F(CatalogLayer, ScrollableStatementsRunCatalogCallsStaticAndReadOnly) {
     for (int slot = DRV_DDColumnPrivileges; slot <= DRV_DDTypeInfo; ++slot) {
         // What the agent gives for the call on a forward-only statement of its own.
         uint32_t direct = Stmt();
-        uint32_t lowerRc = slot == DRV_DDTypeInfo ? AgentCall<DRV_DDTypeInfo>(SCS_LowerLink(), direct, uint16_t(0)) : 0;
+        uint32_t lowerRc =
+            slot == DRV_DDTypeInfo ? AgentCall<DRV_DDTypeInfo>(SCS_LowerLink(), direct, uint16_t(0)) : kErrNone;
         if (slot != DRV_DDTypeInfo) {
             const AgentLink* lower = SCS_LowerLink();
             AgentLink agentOnly{lower->word, lower->table};

@@ -29,8 +29,8 @@ protected:
         for (uint32_t r = 0; r < values.size(); ++r) p.Put<int32_t>(0, r, values[r]);
         return p.Give();
     }
-    uint32_t PrepareExecute(uint32_t s, const char* text, Dataset* values, uint16_t n = 0,
-                            ParamDescEntry* descs = nullptr) {
+    ErrCode PrepareExecute(uint32_t s, const char* text, Dataset* values, uint16_t n = 0,
+                           ParamDescEntry* descs = nullptr) {
         return AgentCall<DRV_PrepareExecute>(&link, s, text, values, n, descs);
     }
 };

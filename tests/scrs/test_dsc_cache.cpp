@@ -30,12 +30,12 @@ struct Script {
     uint32_t biggestBlock = 0;
 } g_script;
 
-uint32_t ScriptFetch(uint32_t stmt, uint16_t most, Dataset* ds) {
-    if (stmt != 77) return 21;
+ErrCode ScriptFetch(uint32_t stmt, uint16_t most, Dataset* ds) {
+    if (stmt != 77) return ErrCode(21);
     ++g_script.calls;
-    if (g_script.failAtCall == g_script.calls) return 70;
+    if (g_script.failAtCall == g_script.calls) return ErrCode(70);
     DatasetFree(ds);
-    if (g_script.next > g_script.rows) return 0;  // past the end: no columns, no rows
+    if (g_script.next > g_script.rows) return kErrNone;  // past the end: no columns, no rows
     uint32_t n = g_script.rows - g_script.next;
     if (n > most) n = most;
     if (g_script.byRef && n > 1) n = 1;
@@ -54,7 +54,7 @@ uint32_t ScriptFetch(uint32_t stmt, uint16_t most, Dataset* ds) {
     }
     // The call that meets the end gives the columns and no rows; the one after, nothing.
     g_script.next += n ? n : 1;
-    return 0;
+    return kErrNone;
 }
 
 AgentFuncTable g_table{};

@@ -28,7 +28,7 @@ struct Saboteur {
     static int left;
     static int nextId;
     static uint32_t scratch;
-    static uint32_t Execute(uint32_t stmt) {
+    static ErrCode Execute(uint32_t stmt) {
         IngStmt* s = IngStmtFind(stmt);
         const char* text = s && s->text.source ? s->text.source : "";
         // The fetch by keys compares the keys for equality; the seeks compare by order.
@@ -75,7 +75,7 @@ protected:
         EXPECT_EQ(0u, Run(s, sql)) << Errors(s);
         return s;
     }
-    uint32_t Fetch(uint32_t s, uint16_t orientation, int32_t offset = 0) {
+    ErrCode Fetch(uint32_t s, uint16_t orientation, int32_t offset = 0) {
         uint32_t rows = 0, total = 0;
         return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, offset, &rows, &total, orientation);
     }

@@ -24,24 +24,24 @@ protected:
         DescSession::TearDown();
     }
     // The forward-only describe path: keys, table columns, select columns, completion, rewrite.
-    uint32_t Describe(const char* sql, uint32_t option, int* changed) {
+    ErrCode Describe(const char* sql, uint32_t option, int* changed) {
         EXPECT_EQ(Analyse(sql), 0u);
         ctx.attrOption = option;
         uint32_t rc = KS_GetKeyColDescs(&ctx, tables);
-        if (rc != 0) return rc;
+        if (rc != 0) return ErrCode(rc);
         SCR_ArrayFree(&ctx.tableCols, nullptr);
         ctx.tableCols = SCR_ArrayCreate(sizeof(ColDesc));
         rc = scs_p_GetTblColDescs(&ctx, tables, tables->count, 0, ctx.tableCols);
-        if (rc != 0) return rc;
+        if (rc != 0) return ErrCode(rc);
         SCR_ArrayFree(&ctx.selectCols, nullptr);
         SCR_ArrayFree(&items, nullptr);
         ctx.selectCols = SCR_ArrayCreate(sizeof(ColDesc));
         rc = scs_p_SelectColsGet(&ctx, ctx.selectCols, &items);
-        if (rc != 0) return rc;
+        if (rc != 0) return ErrCode(rc);
         scs_p_SelectCol_ColDescComplete(&ctx);
         rc = scs_p_SelListAddKeysnXpandWC(&ctx, items, changed);
         if (rc == 0) ctx.flags |= kScsDescKeysDone;
-        return rc;
+        return ErrCode(rc);
     }
     std::string Text() const { return an.text ? an.text : ""; }
 };

@@ -46,7 +46,7 @@ protected:
             EXPECT_EQ(0u, r) << Errors(s);
         return s;
     }
-    uint32_t Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
+    ErrCode Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
         return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, start, rows, total, uint16_t(SQL_FETCH_ABSOLUTE));
     }
     int32_t Id(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
@@ -94,14 +94,14 @@ TEST_F(KeysetSlot, StartsCountFromEitherEndAndDeletedRowsKeepTheirPlace) {
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
     ASSERT_EQ(4u, rows);
     const uint16_t want[4] = {SQL_ROW_SUCCESS, SQL_ROW_DELETED, SQL_ROW_SUCCESS, SQL_ROW_DELETED};
-    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(want[i], SCS_RowStatusGet(rs, i + 1)) << i;
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(want[i], RowsetStatusGet(rs, i + 1)) << i;
     EXPECT_EQ(9, Id(0));
     EXPECT_EQ(7, Id(2));
     EXPECT_STREQ("new", reinterpret_cast<const char*>(DatasetCell(&rs->data->cols[1], 2)));
     // The deleted key stays deleted from another rowset.
     ASSERT_EQ(0u, Fetch(s, 3, &rows, &total));
-    EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(rs, 1));
-    EXPECT_EQ(SQL_ROW_SUCCESS, SCS_RowStatusGet(rs, 2));
+    EXPECT_EQ(SQL_ROW_DELETED, RowsetStatusGet(rs, 1));
+    EXPECT_EQ(SQL_ROW_SUCCESS, RowsetStatusGet(rs, 2));
 }
 
 // What a keyset cannot carry is prepared static and read-only (the ODBC side reads the type
@@ -229,7 +229,7 @@ protected:
         std::memcpy(p, list.data(), sizeof(uint16_t) * list.size());
         return p;
     }
-    uint32_t SetPos(uint32_t s, uint32_t row, uint16_t op, Dataset* values, uint16_t* columns, uint16_t* status) {
+    ErrCode SetPos(uint32_t s, uint32_t row, uint16_t op, Dataset* values, uint16_t* columns, uint16_t* status) {
         uint16_t* st = nullptr;
         uint32_t processed = 0;
         const uint16_t count = values ? values->col_count : 0;
@@ -237,7 +237,7 @@ protected:
             AgentCall<DRV_SetPos>(&link, s, row, op, uint16_t(0), &st, &processed, values, columns, count);
         *status = st ? st[0] : uint16_t(0xFFFF);
         std::free(st);
-        return rc;
+        return ErrCode(rc);
     }
     uint32_t OpenCursor(uint32_t concurrency, const char* sql) {
         uint32_t s = Stmt();
@@ -276,8 +276,8 @@ TEST_F(KeysetRowChanges, LockConcurrencyUpdatesDeletesAndAdds) {
     EXPECT_EQ(want, Rows("kf"));
     // The rowset fetched again tells what the changes did.
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
-    EXPECT_EQ(SQL_ROW_UPDATED, SCS_RowStatusGet(rs, 1));
-    EXPECT_EQ(SQL_ROW_DELETED, SCS_RowStatusGet(rs, 2));
+    EXPECT_EQ(SQL_ROW_UPDATED, RowsetStatusGet(rs, 1));
+    EXPECT_EQ(SQL_ROW_DELETED, RowsetStatusGet(rs, 2));
     EXPECT_STREQ("changed", reinterpret_cast<const char*>(DatasetCell(&rs->data->cols[1], 0)));
 }
 

@@ -92,7 +92,7 @@ TEST(LayerInstall, ASecondInstallKeepsTheFirstLowerLink) {
 
 class LayerSession : public AgentSession {
 protected:
-    uint32_t Connect(const char* extra, uint32_t* out) {
+    ErrCode Connect(const char* extra, uint32_t* out) {
         IngConnectParams p{};
         p.marker = "W\x7F\x01\x01";
         p.database = db.c_str();

@@ -27,16 +27,16 @@ struct Scripted {
     static AgentFuncTable patched;
     static int answer;  // -1: the agent's own answer
     static std::vector<std::string> prepared;
-    static uint32_t GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
+    static ErrCode GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
         if (id == 0x22010007u && answer >= 0 && buf != nullptr && len >= 4) {
             const uint32_t v = uint32_t(answer);
             std::memcpy(buf, &v, 4);
             if (outLen) *outLen = 4;
-            return 0;
+            return kErrNone;
         }
         return real->DRV_GetInfo(h, id, buf, len, outLen);
     }
-    static uint32_t Prepare(uint32_t stmt, const char* text) {
+    static ErrCode Prepare(uint32_t stmt, const char* text) {
         prepared.emplace_back(text ? text : "");
         return real->DRV_Prepare(stmt, text);
     }

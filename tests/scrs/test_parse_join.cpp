@@ -131,7 +131,7 @@ TEST_F(BareJoinKeyset, KeysetCursorOverABareJoin) {
     ASSERT_EQ(4u, rows);
     EXPECT_EQ(4u, total);
     const uint16_t want[4] = {SQL_ROW_SUCCESS, SQL_ROW_DELETED, SQL_ROW_SUCCESS, SQL_ROW_SUCCESS};
-    for (uint32_t r = 0; r < 4; ++r) EXPECT_EQ(want[r], SCS_RowStatusGet(rs, r + 1)) << r;
+    for (uint32_t r = 0; r < 4; ++r) EXPECT_EQ(want[r], RowsetStatusGet(rs, r + 1)) << r;
     EXPECT_EQ(3, *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], 2)));
 }
 

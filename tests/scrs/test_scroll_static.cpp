@@ -1,13 +1,11 @@
-// Static scrollable cursors at the agent's level: the scroll target of each orientation, the
-// set-up at prepare (analysis and downgrades), and the slot fetch serving rowsets from the
-// snapshot by start row.
+// Static scrollable cursors at the agent's level: the set-up at prepare (analysis and
+// downgrades), and the slot fetch serving rowsets from the snapshot by start row.
 #include <sqlext.h>
 
 #include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_s.h"
-#include "scrs/sc_s3.h"
 #include "scrs/sc_static.h"
 #include "scrs/ss.h"
 #include "tests/support/agent_stmt_fixture.h"
@@ -15,56 +13,6 @@
 using namespace stmttest;
 
 namespace {
-
-struct TargetCase {
-    const char* what;
-    uint16_t orientation;
-    int64_t offset, cur, n, p, total;
-    int64_t start;
-    int32_t cls;
-};
-
-class ScrollTarget : public ::testing::TestWithParam<TargetCase> {};
-
-TEST_P(ScrollTarget, GivesTheStartAndClass) {
-    const TargetCase& t = GetParam();
-    int64_t start = -999;
-    EXPECT_EQ(t.cls, SCS_ScrollTarget(t.orientation, t.offset, t.cur, t.n, t.p, t.total, &start)) << t.what;
-    EXPECT_EQ(t.start, start) << t.what;
-}
-
-// Ten rows in rowsets of four unless said otherwise; -1 is a row count not yet known.
-INSTANTIATE_TEST_SUITE_P(
-    Orientations, ScrollTarget,
-    ::testing::Values(
-        TargetCase{"next inside", SQL_FETCH_NEXT, 0, 1, 4, 4, 10, 5, kScsClassInside},
-        TargetCase{"next onto a partial end", SQL_FETCH_NEXT, 0, 5, 4, 4, 10, 9, kScsClassOverlapsEnd},
-        TargetCase{"next past the end", SQL_FETCH_NEXT, 0, 9, 4, 4, 10, 13, kScsClassAfter},
-        TargetCase{"next by the previous size", SQL_FETCH_NEXT, 0, 1, 4, 2, 10, 3, kScsClassInside},
-        TargetCase{"next, rows not yet counted", SQL_FETCH_NEXT, 0, 1, 4, 4, -1, 5, kScsClassUncounted},
-        TargetCase{"first", SQL_FETCH_FIRST, 0, 7, 4, 4, 10, 1, kScsClassInside},
-        TargetCase{"last", SQL_FETCH_LAST, 0, 1, 4, 4, 10, 7, kScsClassInside},
-        TargetCase{"last of fewer rows than a rowset", SQL_FETCH_LAST, 0, 1, 4, 4, 2, 1, kScsClassInside},
-        TargetCase{"last, rows not yet counted", SQL_FETCH_LAST, 0, 0, 4, 4, -1, 0, kScsClassInside},
-        TargetCase{"prior inside", SQL_FETCH_PRIOR, 0, 7, 4, 4, 10, 3, kScsClassInside},
-        TargetCase{"prior overlapping the start", SQL_FETCH_PRIOR, 0, 3, 4, 4, 10, -1, kScsClassOverlapsStart},
-        TargetCase{"prior from the first row", SQL_FETCH_PRIOR, 0, 1, 4, 4, 10, -3, kScsClassBefore},
-        TargetCase{"absolute 0", SQL_FETCH_ABSOLUTE, 0, 5, 4, 4, 10, 0, kScsClassBefore},
-        TargetCase{"absolute 3", SQL_FETCH_ABSOLUTE, 3, 5, 4, 4, 10, 3, kScsClassInside},
-        TargetCase{"absolute -1", SQL_FETCH_ABSOLUTE, -1, 5, 4, 4, 10, 10, kScsClassOverlapsEnd},
-        TargetCase{"absolute -11", SQL_FETCH_ABSOLUTE, -11, 5, 4, 4, 10, 0, kScsClassBefore},
-        TargetCase{"absolute -3 of two rows", SQL_FETCH_ABSOLUTE, -3, 1, 4, 4, 2, 0, kScsClassOverlapsEnd},
-        TargetCase{"absolute -3, rows not yet counted", SQL_FETCH_ABSOLUTE, -3, 1, 4, 4, -1, -3, kScsClassUncounted},
-        TargetCase{"absolute 11", SQL_FETCH_ABSOLUTE, 11, 1, 4, 4, 10, 11, kScsClassAfter},
-        TargetCase{"relative -2 from the first row", SQL_FETCH_RELATIVE, -2, 1, 4, 4, 10, -1, kScsClassOverlapsStart},
-        TargetCase{"relative -8 from row 3", SQL_FETCH_RELATIVE, -8, 3, 4, 4, 10, -5, kScsClassBefore},
-        TargetCase{"relative 3", SQL_FETCH_RELATIVE, 3, 2, 4, 4, 10, 5, kScsClassInside},
-        TargetCase{"resume is not a target", uint16_t(7), 0, 2, 4, 4, 10, 0, kScsClassUncounted}),
-    [](const auto& info) {
-        std::string n;
-        for (const char* p = info.param.what; *p; ++p) n += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-        return n;
-    });
 
 class StaticSlot : public AgentSession {
 protected:
@@ -95,7 +43,7 @@ protected:
         EXPECT_EQ(0u, Run(s, sql)) << Errors(s);
         return s;
     }
-    uint32_t Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
+    ErrCode Fetch(uint32_t s, int32_t start, uint32_t* rows, uint32_t* total) {
         return AgentCall<DRV_ExtendedFetch>(&link, s, &rs, start, rows, total, uint16_t(SQL_FETCH_ABSOLUTE));
     }
     int32_t A(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
@@ -126,9 +74,9 @@ TEST_F(StaticSlot, StartsCountFromEitherEndAndStopAtTheEdges) {
         for (uint32_t r = 0; r < 3; ++r) {
             if (r < k.rows) {
                 EXPECT_EQ(k.firstA + int32_t(r), A(r)) << "start " << k.start;
-                EXPECT_EQ(0, SCS_RowStatusGet(rs, r + 1));
+                EXPECT_EQ(0, RowsetStatusGet(rs, r + 1));
             } else {
-                EXPECT_EQ(3, SCS_RowStatusGet(rs, r + 1)) << "start " << k.start;
+                EXPECT_EQ(3, RowsetStatusGet(rs, r + 1)) << "start " << k.start;
             }
         }
     }
@@ -158,8 +106,8 @@ TEST_F(StaticSlot, WithoutRetrieveDataTheRowsAreCountedButNotHanded) {
     ASSERT_EQ(0u, Fetch(s, 3, &rows, &total)) << Errors(s);
     EXPECT_EQ(3u, rows);
     EXPECT_EQ(0, rs->data->col_count);
-    EXPECT_EQ(0, SCS_RowStatusGet(rs, 3));
-    EXPECT_EQ(3, SCS_RowStatusGet(rs, 4));
+    EXPECT_EQ(0, RowsetStatusGet(rs, 3));
+    EXPECT_EQ(3, RowsetStatusGet(rs, 4));
 }
 
 TEST_F(StaticSlot, ExecutedAgainTheSnapshotIsReadAgain) {

@@ -101,8 +101,8 @@ protected:
             iiengine_setControl(s, nullptr);
     }
 
-    uint32_t Connect(uint32_t* out, const char* db = "agentdb", const char* options = nullptr, uint32_t readOnly = 0,
-                     const char* marker = nullptr) {
+    ErrCode Connect(uint32_t* out, const char* db = "agentdb", const char* options = nullptr, uint32_t readOnly = 0,
+                    const char* marker = nullptr) {
         IngConnectParams p{};
         p.database = db;
         p.options = options;
@@ -113,10 +113,10 @@ protected:
         *out = 0;
         uint32_t rc = AgentCall<DRV_Connect>(&link, server, &p, out);
         if (rc == 0) conns.push_back(*out);
-        return rc;
+        return ErrCode(rc);
     }
 
-    uint32_t Disconnect(uint32_t conn) {
+    ErrCode Disconnect(uint32_t conn) {
         for (auto it = conns.begin(); it != conns.end(); ++it)
             if (*it == conn) {
                 conns.erase(it);

@@ -17,12 +17,12 @@ AgentSlotType<DRV_Prepare> g_realPrepare = nullptr;
 std::atomic<bool> g_refuseDisconnect{false};
 AgentSlotType<DRV_Disconnect> g_realDisconnect = nullptr;
 
-uint32_t MaybeRefusingDisconnect(uint32_t conn) {
-    if (g_refuseDisconnect.exchange(false)) return 15;
+ErrCode MaybeRefusingDisconnect(uint32_t conn) {
+    if (g_refuseDisconnect.exchange(false)) return ErrCode(15);
     return g_realDisconnect(conn);
 }
 
-uint32_t RecordingPrepare(uint32_t stmt, const char* text) {
+ErrCode RecordingPrepare(uint32_t stmt, const char* text) {
     g_prepareThread = TraceThreadId();
     return g_realPrepare(stmt, text);
 }

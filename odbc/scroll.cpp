@@ -1,9 +1,9 @@
-// The scroll fetch as the ODBC side calls it, on the ODBC side's cursor block: the orientation is
-// checked against the cursor type and the data source's fetch directions and turned into the start
-// of the rowset (an absolute row for keyset-driven and static cursors, the offset as given for
-// mixed and dynamic ones, whose layer keeps the position), which the statement's fetch slot then
-// reads (sc_fetch.cpp). Also the row accessors of the rowset fetched: statuses, row numbers,
-// bookmarks.
+// The scroll fetch on the ODBC side's cursor record: the orientation is checked against the
+// cursor type and the data source's fetch directions and turned into the start of the rowset (an
+// absolute row for keyset-driven and static cursors, the offset as given for mixed and dynamic
+// ones, whose layer keeps the position), which one call of the statement's fetch slot then reads
+// through the link; the cursor layer does its part inside that slot. Also the row numbers and
+// bookmarks of the rowset fetched.
 #include <cstdint>
 #include <cstdlib>
 
@@ -11,38 +11,58 @@
 #include <sqlext.h>
 
 #include "drv_ingii/i-info.h"
-#include "util/rowset.h"
-#include "scrs/sc_cursor.h"
-#include "scrs/sc_s3.h"
+#include "drv_ingii/i-optable.h"
+#include "odbc/cursor_state.h"
 #include "util/errtable.h"
+#include "util/rowset.h"
 
 namespace {
+
+// The SQL_FD_FETCH_ bit of an orientation; 0 for none.
+uint32_t OrientationBit(uint16_t orientation);
+// The data source's fetch directions (SQL_FETCH_DIRECTION), read once per record; 0 or the failure.
+uint32_t ReadDirectionMask(StmtCursor* c);
+// The rowset from `start` through the record's link (slot 41 when the statement's side uses the
+// extended fetch, else slot 36); the result row count is kept in the record.
+uint32_t SlotFetch(StmtCursor* c, int32_t start, uint16_t orientation, uint32_t* got);
+// A slot fetch that brought no rowset: before the start or past the end the cursor is placed
+// there and the answer is no data; any other failure brings the agent's messages along.
+uint32_t FetchEnded(StmtCursor* c, uint32_t rc);
+// The scroll fetch of keyset-driven and static cursors, after the previous rowset is released;
+// same results as CursorScrollFetch.
+uint32_t ScrollFetchScrollable(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
+// The scroll fetch of mixed cursors: the lower layer keeps the position, the offset goes down
+// as given and the rowset start is not known afterwards (-1).
+uint32_t ScrollFetchMixed(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
+// The scroll fetch of dynamic cursors: the lower layer keeps the position; ABSOLUTE and BOOKMARK
+// have no meaning here (38).
+uint32_t ScrollFetchDynamic(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
 
 bool NoCurrentRow(int32_t position) {
     return position == kCursorBeforeFirst || position == kCursorAfterLast || position == kCursorWholeRowset;
 }
 
-bool ForwardOnlyLike(const SCS_Cursor* c) {
+bool ForwardOnlyLike(const StmtCursor* c) {
     return c->cursorType == SQL_CURSOR_FORWARD_ONLY || c->cursorType == SQL_CURSOR_DYNAMIC ||
            (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize > 0);
 }
 
 // The data source's fetch directions take the orientation: 0, kErrFetchTypeRange, or the failure
 // to read them.
-uint32_t DirectionAllowed(SCS_Cursor* c, uint16_t orientation) {
-    if (uint32_t rc = scs_p_ReadDirectionMask(c)) return rc;
-    const uint32_t bit = scs_p_OrientationBit(orientation);
+uint32_t DirectionAllowed(StmtCursor* c, uint16_t orientation) {
+    if (uint32_t rc = ReadDirectionMask(c)) return rc;
+    const uint32_t bit = OrientationBit(orientation);
     if (bit == 0 || !(c->fetchDirMask & bit)) return kErrFetchTypeRange;
     return 0;
 }
 
 // Mixed and dynamic cursors: the lower layer keeps the position (the window), the offset goes down
 // as given, and the rowset has no row number afterwards.
-uint32_t FetchFromKeptPosition(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
+uint32_t FetchFromKeptPosition(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     if (offset < INT32_MIN || offset > INT32_MAX) return kErrRowRange;
     c->flags &= ~uint32_t(kScsRowsetSizeSet);
     uint32_t got = 0;
-    uint32_t rc = scs_p_FetchRowset(c, int32_t(offset), orientation, &got);
+    uint32_t rc = SlotFetch(c, int32_t(offset), orientation, &got);
     switch (rc) {
         case 0:
             c->position = 1;
@@ -50,31 +70,19 @@ uint32_t FetchFromKeptPosition(SCS_Cursor* c, uint16_t orientation, int64_t offs
             *rows = got;
             return 0;
         default:
-            return scs_p_FetchEnded(c, rc);
+            return FetchEnded(c, rc);
     }
 }
 
 }  // namespace
 
-uint16_t SCS_RowStatusGet(const Rowset* rs, uint32_t row) {
-    if (rs == nullptr || row < 1 || rs->statuses == nullptr) return 5;  // SQL_ROW_ERROR
-    // A row past the rowset that was fetched (the rowset size may have grown since) has no row.
-    if (row > rs->rows) return 3;  // SQL_ROW_NOROW
-    return rs->statuses[row - 1];
-}
-
-void SCS_RowStatusSet(Rowset* rs, uint32_t row, uint16_t status) {
-    if (rs == nullptr || row < 1 || rs->statuses == nullptr || row > rs->rows) return;
-    rs->statuses[row - 1] = status;
-}
-
-uint32_t SCS_RowNumber(SCS_Cursor* c, uint32_t row, uint32_t* out) {
+uint32_t CursorRowNumber(StmtCursor* c, uint32_t row, uint32_t* out) {
     if (out == nullptr || c == nullptr) return kErrBadArg;
     *out = 0;
     if (ForwardOnlyLike(c)) return 0;
-    if (row >= SCS_PosRowsetSize(c)) return kErrBadArg;
+    if (row >= CursorPosRowsetSize(c)) return kErrBadArg;
     if (NoCurrentRow(c->position)) return kErrCursorState;
-    if (SCS_RowStatusGet(c->rowset, row + 1) == 5) return kErrCursorPosition;
+    if (RowsetStatusGet(c->rowset, row + 1) == 5) return kErrCursorPosition;
     // After a fetch by bookmark each row is the row its bookmark names.
     if (c->rowBookmarks != nullptr) {
         if (row >= c->rowBookmarkCount) return kErrCursorPosition;
@@ -87,36 +95,36 @@ uint32_t SCS_RowNumber(SCS_Cursor* c, uint32_t row, uint32_t* out) {
     return 0;
 }
 
-uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out) {
-    if (out == nullptr || c == nullptr || row >= SCS_PosRowsetSize(c)) return kErrBadArg;
+uint32_t CursorRowBookmark(StmtCursor* c, uint32_t row, uint32_t* out) {
+    if (out == nullptr || c == nullptr || row >= CursorPosRowsetSize(c)) return kErrBadArg;
     *out = 0;
     if (NoCurrentRow(c->position)) return kErrCursorState;
     if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
-        return SCS_RowNumber(c, row, out);
+        return CursorRowNumber(c, row, out);
     // The keyset-driven cursors' answer offers bookmarks; a mixed cursor, answered by it, says why
     // it has none.
     return c->cursorType == SQL_CURSOR_KEYSET_DRIVEN ? kErrMixedRowNumbers : kErrNotCapable;
 }
 
-uint32_t SCS_RowStatusCheck(SCS_Cursor* c, uint32_t row, uint32_t* out) {
+uint32_t CursorRowStatusCheck(StmtCursor* c, uint32_t row, uint32_t* out) {
     if (out == nullptr || c == nullptr) return kErrBadArg;
     *out = 0;
-    if (row >= SCS_PosRowsetSize(c)) return kErrBadArg;
+    if (row >= CursorPosRowsetSize(c)) return kErrBadArg;
     if (c->position <= 0) return kErrCursorState;
     if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
-        return SCS_RowNumber(c, row, out);
+        return CursorRowNumber(c, row, out);
     return c->cursorType == SQL_CURSOR_KEYSET_DRIVEN ? kErrMixedRowNumbers : kErrNotCapable;
 }
 
-uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
+uint32_t CursorScrollFetch(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     if (c == nullptr || rows == nullptr) return kErrBadArg;
     *rows = 0;
     RowsetFree(&c->rowset);
     if (!(c->flags & kScsRowsetSizeSet)) c->prevRowsetSize = c->rowsetSize;
     if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
-        return SCS_ScrollFetchScrollable(c, orientation, offset, rows);
-    if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN) return SCS_ScrollFetchMixed(c, orientation, offset, rows);
-    if (c->cursorType == SQL_CURSOR_DYNAMIC) return SCS_ScrollFetchDynamic(c, orientation, offset, rows);
+        return ScrollFetchScrollable(c, orientation, offset, rows);
+    if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN) return ScrollFetchMixed(c, orientation, offset, rows);
+    if (c->cursorType == SQL_CURSOR_DYNAMIC) return ScrollFetchDynamic(c, orientation, offset, rows);
     if (c->cursorType != SQL_CURSOR_FORWARD_ONLY) return kErrNotCapable;
     if (orientation != SQL_FETCH_NEXT) return kErrFetchTypeRange;
     if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
@@ -128,7 +136,7 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
 
     c->flags &= ~uint32_t(kScsRowsetSizeSet);
     uint32_t got = 0;
-    uint32_t rc = scs_p_FetchRowset(c, int32_t(start), orientation, &got);
+    uint32_t rc = SlotFetch(c, int32_t(start), orientation, &got);
     switch (rc) {
         case 0:
             c->position = 1;
@@ -136,11 +144,13 @@ uint32_t SCS_ScrollFetch(SCS_Cursor* c, uint16_t orientation, int64_t offset, ui
             *rows = got;
             return 0;
         default:
-            return scs_p_FetchEnded(c, rc);
+            return FetchEnded(c, rc);
     }
 }
 
-uint32_t scs_p_OrientationBit(uint16_t orientation) {
+namespace {
+
+uint32_t OrientationBit(uint16_t orientation) {
     switch (orientation) {
         case SQL_FETCH_NEXT:
             return SQL_FD_FETCH_NEXT;
@@ -161,7 +171,7 @@ uint32_t scs_p_OrientationBit(uint16_t orientation) {
     }
 }
 
-uint32_t scs_p_ReadDirectionMask(SCS_Cursor* c) {
+uint32_t ReadDirectionMask(StmtCursor* c) {
     if (c->fetchDirMask != 0) return 0;
     uint32_t mask = 0;
     uint32_t rc;
@@ -176,7 +186,7 @@ uint32_t scs_p_ReadDirectionMask(SCS_Cursor* c) {
     return 0;
 }
 
-uint32_t scs_p_FetchRowset(SCS_Cursor* c, int32_t start, uint16_t orientation, uint32_t* got) {
+uint32_t SlotFetch(StmtCursor* c, int32_t start, uint16_t orientation, uint32_t* got) {
     const bool ext = c->owner != nullptr && c->owner->UsesExtendedFetch();
     uint32_t resultRows = uint32_t(c->rowsFetched);
     uint32_t rc =
@@ -186,56 +196,58 @@ uint32_t scs_p_FetchRowset(SCS_Cursor* c, int32_t start, uint16_t orientation, u
     return rc;
 }
 
-int32_t SCS_RowsetClass(int64_t cur, int64_t s, int64_t n, int64_t total) {
+}  // namespace
+
+int32_t CursorRowsetClass(int64_t cur, int64_t s, int64_t n, int64_t total) {
     if (total >= 0) {
-        if (s > total) return kScsClassAfter;
-        if (s > total - n + 1) return kScsClassOverlapsEnd;
+        if (s > total) return kCursorClassAfter;
+        if (s > total - n + 1) return kCursorClassOverlapsEnd;
     } else if (s > cur) {
-        return kScsClassUncounted;
+        return kCursorClassUncounted;
     }
-    if (s >= 1) return kScsClassInside;
-    if (s > 1 - n) return kScsClassOverlapsStart;
-    return kScsClassBefore;
+    if (s >= 1) return kCursorClassInside;
+    if (s > 1 - n) return kCursorClassOverlapsStart;
+    return kCursorClassBefore;
 }
 
-int32_t SCS_ScrollTarget(uint16_t orientation, int64_t offset, int64_t cur, int64_t n, int64_t p, int64_t total,
-                         int64_t* start) {
+int32_t CursorScrollTarget(uint16_t orientation, int64_t offset, int64_t cur, int64_t n, int64_t p, int64_t total,
+                           int64_t* start) {
     int64_t s = 0;
-    int32_t cls = kScsClassUncounted;
+    int32_t cls = kCursorClassUncounted;
     switch (orientation) {
         case SQL_FETCH_NEXT:
             s = cur + p;
-            cls = SCS_RowsetClass(cur, s, n, total);
+            cls = CursorRowsetClass(cur, s, n, total);
             break;
         case SQL_FETCH_FIRST:
             s = 1;
-            cls = kScsClassInside;
+            cls = kCursorClassInside;
             break;
         case SQL_FETCH_LAST:
             s = total < 0 ? 0 : (total - n + 1 >= 1 ? total - n + 1 : 1);
-            cls = kScsClassInside;
+            cls = kCursorClassInside;
             break;
         case SQL_FETCH_PRIOR:
             s = cur - n;
-            cls = SCS_RowsetClass(cur, s, n, total);
+            cls = CursorRowsetClass(cur, s, n, total);
             break;
         case SQL_FETCH_ABSOLUTE:
             if (offset == 0) {
-                cls = kScsClassBefore;
+                cls = kCursorClassBefore;
             } else if (offset > 0) {
                 s = offset;
-                cls = SCS_RowsetClass(cur, s, n, total);
+                cls = CursorRowsetClass(cur, s, n, total);
             } else if (total >= 0) {
                 s = total + offset + 1;
-                cls = SCS_RowsetClass(cur, s, n, total);
-                if (cls == kScsClassOverlapsStart && -offset > n) cls = kScsClassBefore;
+                cls = CursorRowsetClass(cur, s, n, total);
+                if (cls == kCursorClassOverlapsStart && -offset > n) cls = kCursorClassBefore;
             } else {
                 s = offset;
             }
             break;
         case SQL_FETCH_RELATIVE:
             s = cur + offset;
-            cls = SCS_RowsetClass(cur, s, n, total);
+            cls = CursorRowsetClass(cur, s, n, total);
             break;
         default:
             break;
@@ -244,14 +256,16 @@ int32_t SCS_ScrollTarget(uint16_t orientation, int64_t offset, int64_t cur, int6
     return cls;
 }
 
-uint32_t scs_p_FetchEnded(SCS_Cursor* c, uint32_t rc) {
+namespace {
+
+uint32_t FetchEnded(StmtCursor* c, uint32_t rc) {
     switch (rc) {
         case kErrBeforeStart:
-            SCS_CursorSetPos(c, kCursorBeforeFirst);
+            CursorSetPos(c, kCursorBeforeFirst);
             return kErrNoData;
         case kErrNoData:
         case kErrBeyondEnd:
-            SCS_CursorSetPos(c, kCursorAfterLast);
+            CursorSetPos(c, kCursorAfterLast);
             return kErrNoData;
         default:
             if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
@@ -259,7 +273,7 @@ uint32_t scs_p_FetchEnded(SCS_Cursor* c, uint32_t rc) {
     }
 }
 
-uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
+uint32_t ScrollFetchScrollable(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
     if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
 
@@ -276,7 +290,7 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
         orientation = SQL_FETCH_ABSOLUTE;
     }
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
-        SCS_CursorSetPos(c, kCursorBeforeFirst);
+        CursorSetPos(c, kCursorBeforeFirst);
         return kErrNoData;
     }
 
@@ -287,24 +301,24 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
         cur = total >= 0 ? total + 1 : int64_t(INT32_MAX);
     const int64_t n = c->rowsetSize;
     int64_t start = 0;
-    int32_t cls = SCS_ScrollTarget(orientation, offset, cur, n, c->prevRowsetSize, total, &start);
-    if (cls == kScsClassOverlapsStart) {
+    int32_t cls = CursorScrollTarget(orientation, offset, cur, n, c->prevRowsetSize, total, &start);
+    if (cls == kCursorClassOverlapsStart) {
         orientation = SQL_FETCH_FIRST;
         start = 1;
     }
     // A start the slot cannot be given lies wholly outside the result.
-    if (cls == kScsClassBefore || start < INT32_MIN) {
-        SCS_CursorSetPos(c, kCursorBeforeFirst);
+    if (cls == kCursorClassBefore || start < INT32_MIN) {
+        CursorSetPos(c, kCursorBeforeFirst);
         return kErrNoData;
     }
-    if (cls == kScsClassAfter || start > INT32_MAX) {
-        SCS_CursorSetPos(c, kCursorAfterLast);
+    if (cls == kCursorClassAfter || start > INT32_MAX) {
+        CursorSetPos(c, kCursorAfterLast);
         return kErrNoData;
     }
 
     c->flags &= ~uint32_t(kScsRowsetSizeSet);
     uint32_t got = 0;
-    uint32_t rc = scs_p_FetchRowset(c, int32_t(start), orientation, &got);
+    uint32_t rc = SlotFetch(c, int32_t(start), orientation, &got);
     switch (rc) {
         case 0: {
             // A start counted from the end names its row only once the row count is known.
@@ -320,11 +334,11 @@ uint32_t SCS_ScrollFetchScrollable(SCS_Cursor* c, uint16_t orientation, int64_t 
             return 0;
         }
         default:
-            return scs_p_FetchEnded(c, rc);
+            return FetchEnded(c, rc);
     }
 }
 
-uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
+uint32_t ScrollFetchMixed(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
     if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
     const int32_t pos = c->position;
@@ -340,7 +354,7 @@ uint32_t SCS_ScrollFetchMixed(SCS_Cursor* c, uint16_t orientation, int64_t offse
     return FetchFromKeptPosition(c, orientation, offset, rows);
 }
 
-uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
+uint32_t ScrollFetchDynamic(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
     if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
     // Rows of a dynamic cursor have no fixed numbers to name.
@@ -356,3 +370,5 @@ uint32_t SCS_ScrollFetchDynamic(SCS_Cursor* c, uint16_t orientation, int64_t off
         return kErrNoData;
     return FetchFromKeptPosition(c, orientation, offset, rows);
 }
+
+}  // namespace
