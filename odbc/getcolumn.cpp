@@ -369,9 +369,9 @@ bool NarrowTextKind(uint32_t kind) {
     }
 }
 
-// Whether PlainCell takes a value of `kind` into `cType`.
-[[gnu::always_inline]] inline bool IsPlainCell(uint32_t kind, int cType) {
-    return SameBytes(kind, cType) != 0 || (NarrowTextKind(kind) && (cType == SQL_C_CHAR || IntegerCType(cType)));
+// Whether PlainCell takes a value of `kind` into `cType` (with `same`, SameBytes of the two).
+[[gnu::always_inline]] inline bool IsPlainCell(uint32_t kind, int cType, size_t same) {
+    return same != 0 || (NarrowTextKind(kind) && (cType == SQL_C_CHAR || IntegerCType(cType)));
 }
 
 // Starts a read of (column, row): no part of another value is carried over.
@@ -389,8 +389,8 @@ inline void BeginValue(LongDataState& s, uint16_t colKey, uint32_t rowKey) {
 // plain copy-out, and text into an integer a parse, as the converters make them (whose detour is
 // kept for their trace lines). Only for a value IsPlainCell takes.
 [[gnu::always_inline]] inline int PlainCell(LongDataState& s, const DatasetColumn& col, const uint8_t* cell, int cType,
-                                            ColumnBinding& b, uint32_t* err) {
-    if (const size_t n = SameBytes(col.kind, cType)) {
+                                            size_t same, ColumnBinding& b, uint32_t* err) {
+    if (const size_t n = same) {
         *err = kErrNone;
         CopyCell(b.target, cell, n);
         if (b.lengthPtr) *b.lengthPtr = static_cast<SQLLEN>(n);
@@ -432,11 +432,12 @@ int GetColumnDirect(uint32_t* lastError, LongDataState& s, uint32_t row, ColumnB
     if ((s.column == colKey && s.row == rowKey) || row >= ds.rows_used || !col.indicators ||
         col.indicators[row] != DS_IND_VALUE)
         return 2;
-    if (!IsPlainCell(col.kind, cType)) return 2;
+    const size_t same = SameBytes(col.kind, cType);
+    if (!IsPlainCell(col.kind, cType, same)) return 2;
     if (b.indicatorPtr) *b.indicatorPtr = 0;
     BeginValue(s, colKey, rowKey);
     s.pieceKind = col.kind;
-    return PlainCell(s, col, DatasetCell(&col, row), cType, b, lastError);
+    return PlainCell(s, col, DatasetCell(&col, row), cType, same, b, lastError);
 }
 
 int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Dataset& ds, const ColumnPlan* plan) {
@@ -548,7 +549,10 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     // A value in its natural C type is the cell's bytes: the converters' detour (kept for their
     // trace lines) would give the same.
     const bool tracing = DebugTraceOn();
-    if (!tracing && IsPlainCell(col.kind, cType)) return PlainCell(s, col, cell, cType, b, err);
+    if (!tracing) {
+        const size_t same = SameBytes(col.kind, cType);
+        if (IsPlainCell(col.kind, cType, same)) return PlainCell(s, col, cell, cType, same, b, err);
+    }
     switch (col.kind) {
         case DS_BIT:
         case DS_UTINYINT:
