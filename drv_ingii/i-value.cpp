@@ -546,8 +546,11 @@ uint32_t CellWrite::WideReference() const {
 
 }  // namespace
 
-uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
-                        uint32_t row) {
+namespace {
+
+// Inline where the rows are read: it runs for every value of every row fetched.
+[[gnu::always_inline]] inline uint32_t ValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v,
+                                                   DatasetColumn* col, uint32_t row) {
     uint8_t* cell = DatasetCell(col, row);
     col->indicators[row] = DS_IND_VALUE;
     if (v.dv_null) {
@@ -648,6 +651,13 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
             IngLog(3, "unknown data type %d", int(type));
             return 0;
     }
+}
+
+}  // namespace
+
+uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
+                        uint32_t row) {
+    return ValueToCell(s, d, v, col, row);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -823,7 +833,7 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
             const IIAPI_DATAVALUE* v = dv;
             for (uint32_t r = 0; r < returned && rc == 0; ++r)
                 for (int16_t c = 0; c < cols && rc == 0; ++c, ++v)
-                    rc = IngValueToCell(s, s->desc.descs[g + c], *v, &ds->cols[g + c + off], r);
+                    rc = ValueToCell(s, s->desc.descs[g + c], *v, &ds->cols[g + c + off], r);
         }
         if (rc == kErrNoData) return 0;
         if (rc != 0) return rc;
@@ -883,8 +893,9 @@ void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
 }
 
 // Writes v as "%0*u" does (at least `width` digits, zero-padded): dates and times go out once per
-// value and row of a parameter array, where formatted printing is the largest cost.
-char* PutDigits(char* p, unsigned v, int width) {
+// value and row of a parameter array, where formatted printing is the largest cost. Inline, so
+// that each call's constant width unrolls its loop.
+[[gnu::always_inline]] inline char* PutDigits(char* p, unsigned v, int width) {
     static constexpr char kPairs[] =
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"

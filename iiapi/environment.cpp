@@ -6,15 +6,49 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_map>
+#include <new>
+#include <vector>
 
 namespace iiapi {
 
 namespace {
 
+// A handle names a slot of the registry and the slot's use: the object's kind in the top byte,
+// the slot's generation in the middle, its index in the low bits. A slot's generation moves on
+// each time it is let go, so the handle of a closed object never names the object that takes its
+// slot next (it would take 2^32 reuses of that one slot to come round).
+constexpr unsigned kIndexBits = 24;
+constexpr uintptr_t kIndexMask = (uintptr_t(1) << kIndexBits) - 1;
+constexpr unsigned kKindShift = 56;
+
+struct Slot {
+    std::shared_ptr<Object> obj;
+    uint32_t generation = 0;
+    uint32_t nextFree = 0;  // index + 1 of the next free slot, 0 at the end of the list
+};
+
 QuickMutex gRegistryMutex;
-std::unordered_map<uintptr_t, std::shared_ptr<Object>> gRegistry;
-uint64_t gSerial = 0;
+// Plain words, valid before any constructor and after every destructor of the library: a session
+// the host leaves open is disconnected by the driver's own detach, which may run after this
+// file's objects are gone.
+Slot* gTable = nullptr;
+uint32_t gTableSize = 0, gTableRoom = 0;
+uint32_t gFreeSlot = 0;  // index + 1 of the first free slot
+
+// The objects still registered when the library's objects are destroyed go then, as they always
+// did; whatever looks a handle up after finds an empty table.
+struct RegistryReaper {
+    ~RegistryReaper() {
+        Slot* gone;
+        {
+            std::lock_guard<QuickMutex> lk(gRegistryMutex);
+            gone = gTable;
+            gTable = nullptr;
+            gTableSize = gTableRoom = gFreeSlot = 0;
+        }
+        delete[] gone;
+    }
+} gReaper;
 // Changed under the registry lock; read without it by every call (its first check).
 std::atomic<int> gInitCount{0};
 
@@ -55,28 +89,63 @@ void Object::addMessage(const Fault& f, int32_t type) {
 
 II_PTR registerObject(const std::shared_ptr<Object>& obj) {
     std::lock_guard<QuickMutex> lk(gRegistryMutex);
-    uintptr_t h = (uintptr_t(obj->kind) << 48) | uintptr_t(++gSerial);
-    gRegistry.emplace(h, obj);
+    uint32_t index;
+    if (gFreeSlot != 0) {
+        index = gFreeSlot - 1;
+        gFreeSlot = gTable[index].nextFree;
+    } else {
+        if (gTableSize == gTableRoom) {
+            if (gTableRoom > kIndexMask / 2) throw std::bad_alloc();
+            const uint32_t room = gTableRoom ? gTableRoom * 2 : 64;
+            Slot* grown = new Slot[room];
+            for (uint32_t i = 0; i < gTableSize; ++i) grown[i] = std::move(gTable[i]);
+            delete[] gTable;
+            gTable = grown;
+            gTableRoom = room;
+        }
+        index = gTableSize++;
+    }
+    Slot& slot = gTable[index];
+    slot.obj = obj;
+    slot.nextFree = 0;
+    const uintptr_t h =
+        (uintptr_t(obj->kind) << kKindShift) | (uintptr_t(slot.generation) << kIndexBits) | uintptr_t(index);
     obj->handle = reinterpret_cast<II_PTR>(h);
     return obj->handle;
 }
+
+namespace {
+
+// The slot a handle names while its object is registered, else null. Under the registry lock.
+Slot* slotOf(II_PTR handle) {
+    const uintptr_t index = reinterpret_cast<uintptr_t>(handle) & kIndexMask;
+    if (index >= gTableSize) return nullptr;
+    Slot& slot = gTable[index];
+    if (!slot.obj || slot.obj->handle != handle) return nullptr;
+    return &slot;
+}
+
+}  // namespace
 
 void unregisterObject(II_PTR handle) {
     std::shared_ptr<Object> keep;  // destroyed outside the lock
     {
         std::lock_guard<QuickMutex> lk(gRegistryMutex);
-        auto it = gRegistry.find(reinterpret_cast<uintptr_t>(handle));
-        if (it == gRegistry.end()) return;
-        keep = std::move(it->second);
-        gRegistry.erase(it);
+        Slot* slot = slotOf(handle);
+        if (!slot) return;
+        keep = std::move(slot->obj);
+        slot->obj.reset();
+        ++slot->generation;
+        slot->nextFree = gFreeSlot;
+        gFreeSlot = uint32_t(slot - gTable) + 1;
     }
 }
 
 std::shared_ptr<Object> findObject(II_PTR handle) {
     if (!handle) return nullptr;
     std::lock_guard<QuickMutex> lk(gRegistryMutex);
-    auto it = gRegistry.find(reinterpret_cast<uintptr_t>(handle));
-    return it == gRegistry.end() ? nullptr : it->second;
+    Slot* slot = slotOf(handle);
+    return slot ? slot->obj : nullptr;
 }
 
 bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }

@@ -83,8 +83,8 @@ struct Object {
     void addMessage(const Fault& f, int32_t type = IIAPI_GE_ERROR);
 };
 
-// Handles are numbers that name a registered object; they are never reused, so a stale handle
-// finds nothing.
+// Handles are numbers that name a registered object; a number comes back only after its slot has
+// been taken 2^32 times, so a stale handle finds nothing.
 II_PTR registerObject(const std::shared_ptr<Object>& obj);
 void unregisterObject(II_PTR handle);
 std::shared_ptr<Object> findObject(II_PTR handle);

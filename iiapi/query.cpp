@@ -494,11 +494,12 @@ void noteIsolation(Conn& c, const std::string& text) {
 
 sqlite3_value* columnValue(Stmt& s, size_t col);
 
-char lowerAscii(char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; }
+inline char lowerAscii(char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; }
 
 // Names compare without regard to ASCII case (every statement of a parameter array compares one).
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
+    if (a == b) return true;  // the spelling nearly every caller has
     for (size_t i = 0; i < a.size(); ++i)
         if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     return true;

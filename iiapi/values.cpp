@@ -453,7 +453,7 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME& dt) {
 
 namespace {
 
-bool digitsAt(std::string_view s, size_t at, size_t n, int& v) {
+[[gnu::always_inline]] inline bool digitsAt(std::string_view s, size_t at, size_t n, int& v) {
     v = 0;
     for (size_t k = at; k < at + n; ++k) {
         const unsigned d = unsigned(static_cast<unsigned char>(s[k])) - '0';
@@ -463,11 +463,28 @@ bool digitsAt(std::string_view s, size_t at, size_t n, int& v) {
     return true;
 }
 
+// The fixed fields of a stored date or time (two or four digits): unrolled, as every row read
+// decodes six or seven of them.
+template <size_t N>
+[[gnu::always_inline]] inline bool fixedDigits(std::string_view s, size_t at, int& v) {
+    unsigned d[N];
+    unsigned bad = 0;
+    for (size_t k = 0; k < N; ++k) {
+        d[k] = unsigned(static_cast<unsigned char>(s[at + k])) - '0';
+        bad |= d[k] > 9 ? 1u : 0u;
+    }
+    if (bad) return false;
+    unsigned x = 0;
+    for (size_t k = 0; k < N; ++k) x = x * 10 + d[k];
+    v = int(x);
+    return true;
+}
+
 // "hh:mm:ss" at s[at], then nothing or '.' and at least one digit up to the end.
-bool storedClock(std::string_view s, size_t at, IIAPI_DATETIME& dt) {
+[[gnu::always_inline]] inline bool storedClock(std::string_view s, size_t at, IIAPI_DATETIME& dt) {
     int h, mi, se;
-    if (s.size() < at + 8 || s[at + 2] != ':' || s[at + 5] != ':' || !digitsAt(s, at, 2, h) ||
-        !digitsAt(s, at + 3, 2, mi) || !digitsAt(s, at + 6, 2, se) || h > 23 || mi > 59 || se > 59)
+    if (s.size() < at + 8 || s[at + 2] != ':' || s[at + 5] != ':' || !fixedDigits<2>(s, at, h) ||
+        !fixedDigits<2>(s, at + 3, mi) || !fixedDigits<2>(s, at + 6, se) || h > 23 || mi > 59 || se > 59)
         return false;
     static constexpr uint32_t kScale[10] = {1000000000, 100000000, 10000000, 1000000, 100000,
                                             10000,      1000,      100,      10,      1};
@@ -500,8 +517,8 @@ bool storedDateTime(std::string_view s, IIAPI_DATETIME& dt) {
         return true;
     }
     int y, m, d;
-    if (s.size() < 10 || s[4] != '-' || s[7] != '-' || !digitsAt(s, 0, 4, y) || !digitsAt(s, 5, 2, m) ||
-        !digitsAt(s, 8, 2, d) || !validDate(y, m, d))
+    if (s.size() < 10 || s[4] != '-' || s[7] != '-' || !fixedDigits<4>(s, 0, y) || !fixedDigits<2>(s, 5, m) ||
+        !fixedDigits<2>(s, 8, d) || !validDate(y, m, d))
         return false;
     dt.dt_year = int16_t(y);
     dt.dt_month = uint8_t(m);

@@ -151,7 +151,18 @@ int TextToInteger(const char* text, uint64_t len, void* target, SQLLEN* lenPtr, 
     int rc;
     if constexpr (sizeof(T) == 8) {
         int64_t v;
-        rc = CharToNumber64(text, len, Limits::min(), Limits::max(), &v, err);
+        // Plain digits, the usual text of a BIGINT value, are read here; the trace line and any
+        // other spelling are CharToNumber64's.
+        const int64_t lowest = static_cast<int64_t>(Limits::min());
+        const uint64_t negLimit = lowest < 0 ? 0 - static_cast<uint64_t>(lowest) : 0;
+        bool neg;
+        uint64_t mag;
+        if (!DebugTraceOn() && (rc = PlainInteger(text, len, negLimit, Limits::max(), &neg, &mag, err)) != 2) {
+            if (rc < 0) return -1;
+            v = static_cast<int64_t>(neg ? 0 - mag : mag);
+        } else {
+            rc = CharToNumber64(text, len, Limits::min(), Limits::max(), &v, err);
+        }
         value = static_cast<T>(v);
     } else {
         int32_t v;

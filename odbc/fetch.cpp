@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "drv_ingii/i-optable.h"
+#include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
@@ -341,21 +342,11 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     return rc;
 }
 
-SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
-                      SQLLEN* lenInd) {
-    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
-    // A negative length would become a huge copy size further down.
-    if (bufferLength < 0) {
-        stmt->lastError = kErrBadLength;
-        return SQL_ERROR;
-    }
-    ColumnBinding b{};
-    b.column = column;
-    b.cType = cType;
-    b.target = target;
-    b.bufferLength = bufferLength;
-    b.lengthPtr = lenInd;
-    b.indicatorPtr = lenInd;
+namespace {
+
+// Every SQLGetData that GetColumnDirect does not take; apart, so that the direct path keeps a
+// small frame.
+[[gnu::noinline]] SQLRETURN GetDataGeneral(StmtRecord* stmt, ColumnBinding& b) {
     GetColumnContext ctx = StmtColumnContext(stmt);
     if (Rowset* rs = stmt->cursor.rowset) {
         const uint32_t pos = StmtRowsetRow(stmt);
@@ -374,4 +365,35 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
     }
     if (!StmtPositioned(stmt)) return Fail(stmt, kErrCursorState);  // no row fetched yet
     return SQLRETURN(GetColumn(ctx, uint32_t(stmt->currentRow) - 1u, b, stmt->block));
+}
+
+}  // namespace
+
+SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
+                      SQLLEN* lenInd) {
+    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
+    // A negative length would become a huge copy size further down.
+    if (bufferLength < 0) {
+        stmt->lastError = kErrBadLength;
+        return SQL_ERROR;
+    }
+    ColumnBinding b{};
+    b.column = column;
+    b.cType = cType;
+    b.target = target;
+    b.bufferLength = bufferLength;
+    b.lengthPtr = lenInd;
+    b.indicatorPtr = lenInd;
+    if (!stmt->cursor.rowset && StmtPositioned(stmt)) {
+        const int rc = GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData,
+                                       uint32_t(stmt->currentRow) - 1u, b, stmt->block);
+        if (rc != 2) return SQLRETURN(rc);
+    }
+    return GetDataGeneral(stmt, b);
+}
+
+// Beside GetDataCore, which it then has inline: SQLGetData is called for every value of a row.
+SQLRETURN ImplGetData(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER target, SQLLEN max,
+                      SQLLEN* ind) {
+    return GetDataCore(static_cast<StmtRecord*>(record), col, ctype, target, max, ind);
 }

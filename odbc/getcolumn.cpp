@@ -98,7 +98,7 @@ int ConvertFamily(Family f, const uint8_t* src, uint64_t len, int64_t total, int
 
 // Bytes of a value of `kind` that the converters hand to `cType` exactly as the cell holds them
 // (no range to test, no text to make), else 0.
-size_t SameBytes(uint32_t kind, int cType) {
+[[gnu::always_inline]] inline size_t SameBytes(uint32_t kind, int cType) {
     switch (kind) {
         case DS_INTEGER:
             return cType == SQL_C_LONG || cType == SQL_C_SLONG ? 4 : 0;
@@ -334,6 +334,112 @@ ColumnPlan GetColumnPlan(GetColumnContext& ctx, const ColumnBinding& b, bool out
     return PlanOf(ctx, b, outputMode);
 }
 
+namespace {
+
+bool IntegerCType(int cType) {
+    switch (cType) {
+        case SQL_C_UTINYINT:
+        case SQL_C_STINYINT:
+        case SQL_C_TINYINT:
+        case SQL_C_USHORT:
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+        case SQL_C_ULONG:
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+        case SQL_C_UBIGINT:
+        case SQL_C_SBIGINT:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool NarrowTextKind(uint32_t kind) {
+    switch (kind) {
+        case DS_CHAR:
+        case DS_CHAR_REF:
+        case DS_CHAR_NTS:
+        case DS_CHAR_LEN1:
+        case DS_CHAR_LEN2:
+        case DS_CHAR_LEN4:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Whether PlainCell takes a value of `kind` into `cType` (with `same`, SameBytes of the two).
+[[gnu::always_inline]] inline bool IsPlainCell(uint32_t kind, int cType, size_t same) {
+    return same != 0 || (NarrowTextKind(kind) && (cType == SQL_C_CHAR || IntegerCType(cType)));
+}
+
+// Starts a read of (column, row): no part of another value is carried over.
+inline void BeginValue(LongDataState& s, uint16_t colKey, uint32_t rowKey) {
+    if (s.pieceOwned) LongDataFree(&s);
+    s.column = colKey;
+    s.row = rowKey;
+    s.remaining = 0;
+    s.rest = nullptr;
+    s.cType = 0;
+    s.carry = TextCarry{};
+}
+
+// A value whose C type is its natural one is the cell's bytes, narrow text into narrow text a
+// plain copy-out, and text into an integer a parse, as the converters make them (whose detour is
+// kept for their trace lines). Only for a value IsPlainCell takes.
+[[gnu::always_inline]] inline int PlainCell(LongDataState& s, const DatasetColumn& col, const uint8_t* cell, int cType,
+                                            size_t same, ColumnBinding& b, uint32_t* err) {
+    if (const size_t n = same) {
+        *err = kErrNone;
+        CopyCell(b.target, cell, n);
+        if (b.lengthPtr) *b.lengthPtr = static_cast<SQLLEN>(n);
+        return 0;
+    }
+    // The agent's usual text cell read here; the others by the Dataset's own rule.
+    const DsBytes v = col.kind == DS_CHAR_NTS
+                          ? DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)}
+                          : DatasetCellBytes(&col, cell);
+    const uint8_t* src = v.bytes;
+    const uint64_t len = v.size;
+    const char* text = reinterpret_cast<const char*>(src);
+    uint64_t consumed = 0;
+    const int rc = cType == SQL_C_CHAR ? CopyOutChar(text, len, len, static_cast<int64_t>(len), true, true, b.target,
+                                                     b.bufferLength, b.lengthPtr, err, &consumed)
+                                       : ConvertCHARToInteger(text, len, cType, b.target, b.lengthPtr, err);
+    // What is left of a truncated text is for the next call on the value.
+    if (rc == 1 && cType == SQL_C_CHAR && *err == kErrTruncated) {
+        if (consumed > len) consumed = len;
+        s.cType = cType;
+        s.rest = src + consumed;
+        s.remaining = static_cast<uint32_t>(len - consumed);
+    }
+    return rc;
+}
+
+}  // namespace
+
+int GetColumnDirect(uint32_t* lastError, LongDataState& s, uint32_t row, ColumnBinding& b, const Dataset& ds) {
+    // Output values, the bookmark, C types worked out from the description, and a call that
+    // goes on with a value already begun: the general path.
+    // (SQL_C_DEFAULT, SQL_ARD_TYPE, SQL_C_NUMERIC and SQL_C_BINARY are none that IsPlainCell takes.)
+    const int cType = b.cType;
+    if (*lastError == kErrOutputValues || b.column == 0 || b.column > ds.col_count || !b.target || DebugTraceOn())
+        return 2;
+    const DatasetColumn& col = ds.cols[b.column - 1];
+    const uint16_t colKey = b.column;
+    const uint32_t rowKey = row + 1;
+    if ((s.column == colKey && s.row == rowKey) || row >= ds.rows_used || !col.indicators ||
+        col.indicators[row] != DS_IND_VALUE)
+        return 2;
+    const size_t same = SameBytes(col.kind, cType);
+    if (!IsPlainCell(col.kind, cType, same)) return 2;
+    if (b.indicatorPtr) *b.indicatorPtr = 0;
+    BeginValue(s, colKey, rowKey);
+    s.pieceKind = col.kind;
+    return PlainCell(s, col, DatasetCell(&col, row), cType, same, b, lastError);
+}
+
 int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Dataset& ds, const ColumnPlan* plan) {
     LongDataState& s = *ctx.longData;
     // Output parameters arrive with "Agent has output parameter values" set.
@@ -399,13 +505,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         plan = &own;
     }
     b.bufferLength = plan->bufferLength;
-    if (s.pieceOwned) LongDataFree(&s);
-    s.column = colKey;
-    s.row = rowKey;
-    s.remaining = 0;
-    s.rest = nullptr;
-    s.cType = 0;
-    s.carry = TextCarry{};
+    BeginValue(s, colKey, rowKey);
     if (plan->error) {
         *ctx.lastError = plan->error;
         return -1;
@@ -450,12 +550,8 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     // trace lines) would give the same.
     const bool tracing = DebugTraceOn();
     if (!tracing) {
-        if (const size_t n = SameBytes(col.kind, cType)) {
-            *err = kErrNone;
-            CopyCell(b.target, cell, n);
-            if (b.lengthPtr) *b.lengthPtr = static_cast<SQLLEN>(n);
-            return 0;
-        }
+        const size_t same = SameBytes(col.kind, cType);
+        if (IsPlainCell(col.kind, cType, same)) return PlainCell(s, col, cell, cType, same, b, err);
     }
     switch (col.kind) {
         case DS_BIT:
@@ -523,17 +619,9 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     uint64_t consumed = 0;
     const Family f = PieceFamily(col.kind);
     int rc = 2;
-    if (f != Family::Char) {
+    if (f != Family::Char)
         rc = ConvertFamily(f, src, len, static_cast<int64_t>(len), cType, b, err, numScale, precision, &consumed,
                            &s.carry);
-    } else if (!tracing) {
-        // Text into narrow text is a plain copy-out, and into an integer a parse, as ConvertCHAR
-        // makes them (2: neither).
-        const char* text = reinterpret_cast<const char*>(src);
-        rc = cType == SQL_C_CHAR ? CopyOutChar(text, len, len, static_cast<int64_t>(len), true, true, b.target,
-                                               b.bufferLength, b.lengthPtr, err, &consumed)
-                                 : ConvertCHARToInteger(text, len, cType, b.target, b.lengthPtr, err);
-    }
     if (rc == 2)
         rc = ConvertCHAR(reinterpret_cast<const char*>(src), len, static_cast<int64_t>(len), cType, b.target,
                          b.bufferLength, b.lengthPtr, err, numScale, precision, &consumed, &s.carry);

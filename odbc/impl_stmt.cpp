@@ -321,12 +321,6 @@ SQLRETURN ImplExtendedFetch(HandleBase* record, SQLUSMALLINT orient, SQLLEN offs
     return ExtendedFetchRowset(stmt, orient, offset, rows, statuses);
 }
 
-SQLRETURN ImplGetData(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER target, SQLLEN max,
-                      SQLLEN* ind) {
-    StmtRecord* stmt = Stmt(record);
-    return GetDataCore(stmt, col, ctype, target, max, ind);
-}
-
 SQLRETURN ImplDescribeCol(HandleBase* record, SQLUSMALLINT col, SQLCHAR* nameArg, SQLSMALLINT max, SQLSMALLINT* nameLen,
                           SQLSMALLINT* sqlType, SQLULEN* colSize, SQLSMALLINT* scale, SQLSMALLINT* nullable) {
     StmtRecord* stmt = Stmt(record);

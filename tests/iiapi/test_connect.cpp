@@ -342,6 +342,44 @@ TEST(Handles, NullStaleAndWrongKindHandlesAreInvalid) {
     IIapi_getErrorInfo(nullptr);
 }
 
+// A handle is a number the engine made: a closed statement's never names the statements that
+// come after it, however often they come, and no number near a live handle's names it.
+TEST(Handles, ClosedAndNeighbouringNumbersNameNoStatement) {
+    std::string db = freshDatabase();
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
+    IIAPI_STATUS st;
+    std::vector<II_PTR> closed;
+    for (int k = 0; k < 200; ++k) {
+        II_PTR h = s.open("SELECT 1", {}, IIAPI_QT_QUERY, st);
+        ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+        for (II_PTR old : closed) ASSERT_NE(old, h);
+        ASSERT_EQ(Session::close(h), IIAPI_ST_SUCCESS);
+        closed.push_back(h);
+    }
+    II_PTR live = s.open("SELECT 1", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    for (II_PTR old : closed) {
+        IIAPI_GETDESCRPARM gd{};
+        gd.gd_stmtHandle = old;
+        IIapi_getDescriptor(&gd);
+        EXPECT_EQ(finish(gd.gd_genParm), IIAPI_ST_INVALID_HANDLE);
+    }
+    const uintptr_t bits = reinterpret_cast<uintptr_t>(live);
+    for (int shift : {0, 8, 16, 24, 32, 40, 48, 56, 63}) {
+        II_PTR near = reinterpret_cast<II_PTR>(bits ^ (uintptr_t(1) << shift));
+        IIAPI_GETDESCRPARM gd{};
+        gd.gd_stmtHandle = near;
+        IIapi_getDescriptor(&gd);
+        EXPECT_EQ(finish(gd.gd_genParm), IIAPI_ST_INVALID_HANDLE) << "bit " << shift;
+    }
+    IIAPI_GETDESCRPARM gd{};
+    gd.gd_stmtHandle = live;
+    IIapi_getDescriptor(&gd);
+    EXPECT_EQ(finish(gd.gd_genParm), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(Session::close(live), IIAPI_ST_SUCCESS);
+}
+
 TEST(Handles, SecondEnvironmentAndTermination) {
     environment();
     IIAPI_INITPARM in{};

@@ -80,6 +80,51 @@ TEST_F(GetDataTest, ValuesInSeveralCTypesWithWholeLengths) {
     EXPECT_EQ(118u, stmt->lastError.load());  // 22002: a NULL needs an indicator
 }
 
+// A value in its cell and asked for in its own type, as text or as an integer read from its text,
+// is read the way every other value is: its whole length, "no data" once delivered, the rest of a
+// cut text on the next call, and the range of the integer type.
+TEST_F(GetDataTest, TextAndNaturalValuesReadStraightFromTheCellKeepTheRules) {
+    fake::Result r;
+    r.cols = {{"big", SQL_BIGINT, DS_CHAR_NTS, 21}, {"name", SQL_VARCHAR, DS_CHAR_NTS, 20}, {"d", SQL_DOUBLE, DS_DOUBLE, 8}};
+    r.rows = {{std::string("70000"), std::string("abcdefghij"), std::string("2.5")},
+              {std::string("-99999"), fake::Cell{}, std::string("4")}};
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", r));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    SQLLEN len = kPoison;
+    SQLBIGINT big = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_SBIGINT, &big, 0, &len));
+    EXPECT_EQ(70000, big);
+    EXPECT_EQ(8, len);
+    EXPECT_EQ(SQL_NO_DATA, SQLGetData(hstmt, 1, SQL_C_SBIGINT, &big, 0, &len));
+    char text[4];
+    len = kPoison;
+    ASSERT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetData(hstmt, 2, SQL_C_CHAR, text, sizeof text, &len));
+    EXPECT_STREQ("abc", text);
+    EXPECT_EQ(10, len);
+    EXPECT_EQ(19u, stmt->lastError.load());  // 01004
+    std::string rest;
+    while (SQLGetData(hstmt, 2, SQL_C_CHAR, text, sizeof text, &len) != SQL_NO_DATA) {
+        rest += text;
+        ASSERT_LT(rest.size(), 10u);
+    }
+    EXPECT_EQ("defghij", rest);
+    double d = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 3, SQL_C_DOUBLE, &d, 0, &len));
+    EXPECT_EQ(2.5, d);
+    EXPECT_EQ(8, len);
+    // The next row: a number out of the C type's range, a NULL without an indicator, a value
+    // without a buffer, a column that is not there.
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    SQLSMALLINT small = 0;
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_SHORT, &small, 0, &len));
+    EXPECT_EQ(58u, stmt->lastError.load());  // 22003
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 2, SQL_C_CHAR, text, sizeof text, nullptr));
+    EXPECT_EQ(118u, stmt->lastError.load());  // 22002
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 3, SQL_C_DOUBLE, nullptr, 0, &len));
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 4, SQL_C_DOUBLE, &d, 0, &len));
+    EXPECT_EQ(17u, stmt->lastError.load());  // S1002
+}
+
 TEST_F(GetDataTest, ALongValueReadsInPiecesNarrow) {
     constexpr size_t kSize = 100000;
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Long(DS_CHAR_REF, kSize)));
