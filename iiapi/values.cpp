@@ -486,8 +486,7 @@ template <size_t N>
     if (s.size() < at + 8 || s[at + 2] != ':' || s[at + 5] != ':' || !fixedDigits<2>(s, at, h) ||
         !fixedDigits<2>(s, at + 3, mi) || !fixedDigits<2>(s, at + 6, se) || h > 23 || mi > 59 || se > 59)
         return false;
-    static constexpr uint32_t kScale[10] = {1000000000, 100000000, 10000000, 1000000, 100000,
-                                            10000,      1000,      100,      10,      1};
+    static constexpr uint32_t kScale[10] = {1000000000, 100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
     uint32_t ns = 0;
     size_t i = at + 8;
     if (i < s.size()) {

@@ -397,9 +397,8 @@ inline void BeginValue(LongDataState& s, uint16_t colKey, uint32_t rowKey) {
         return 0;
     }
     // The agent's usual text cell read here; the others by the Dataset's own rule.
-    const DsBytes v = col.kind == DS_CHAR_NTS
-                          ? DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)}
-                          : DatasetCellBytes(&col, cell);
+    const DsBytes v = col.kind == DS_CHAR_NTS ? DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)}
+                                              : DatasetCellBytes(&col, cell);
     const uint8_t* src = v.bytes;
     const uint64_t len = v.size;
     const char* text = reinterpret_cast<const char*>(src);

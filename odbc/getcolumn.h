@@ -39,7 +39,7 @@ struct LongDataState {
     void* piece;          // piece delivered by the agent
     uint32_t pieceLength;
     void (*pieceFree)(void* piece, uint32_t kind);  // how to release an owned piece
-    TextCarry carry;                                 // text read in the other encoding
+    TextCarry carry;                                // text read in the other encoding
 };
 
 // Releases an owned piece (and, for a by-reference piece, the buffer it points to).

@@ -85,7 +85,8 @@ TEST_F(GetDataTest, ValuesInSeveralCTypesWithWholeLengths) {
 // cut text on the next call, and the range of the integer type.
 TEST_F(GetDataTest, TextAndNaturalValuesReadStraightFromTheCellKeepTheRules) {
     fake::Result r;
-    r.cols = {{"big", SQL_BIGINT, DS_CHAR_NTS, 21}, {"name", SQL_VARCHAR, DS_CHAR_NTS, 20}, {"d", SQL_DOUBLE, DS_DOUBLE, 8}};
+    r.cols = {
+        {"big", SQL_BIGINT, DS_CHAR_NTS, 21}, {"name", SQL_VARCHAR, DS_CHAR_NTS, 20}, {"d", SQL_DOUBLE, DS_DOUBLE, 8}};
     r.rows = {{std::string("70000"), std::string("abcdefghij"), std::string("2.5")},
               {std::string("-99999"), fake::Cell{}, std::string("4")}};
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", r));
