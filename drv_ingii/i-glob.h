@@ -70,7 +70,7 @@ enum : uint16_t { kTxnWorkPending = 0x1, kTxnAutocommit = 0x2 };
 
 struct IngConn {
     IngDiagList messages;
-    XaConnHolder* xaHolder;
+    void* xaSlot;  // the XA layer's share of the connection (xa/), opaque here
     IngServer* server;
     uint32_t handle;
     void* connHandle;  // the environment until the session exists

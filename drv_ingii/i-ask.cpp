@@ -1,0 +1,25 @@
+#include "drv_ingii/i-ask.h"
+
+#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-glob.h"
+
+bool IngAskConnXaSlot(uint32_t conn, void** slot) {
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return false;
+    *slot = c->xaSlot;
+    return true;
+}
+
+bool IngAskStmtXaSlot(uint32_t stmt, void** slot) {
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr || s->conn == nullptr) return false;
+    *slot = s->conn->xaSlot;
+    return true;
+}
+
+bool IngTellConnXaSlot(uint32_t conn, void* slot) {
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return false;
+    c->xaSlot = slot;
+    return true;
+}

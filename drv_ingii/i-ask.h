@@ -1,0 +1,13 @@
+// What the layers above the agent ask of its records. They hold only the agent's handle
+// numbers; each question looks the handle up and answers one value, so no layer above reads
+// or writes a field of the agent's records.
+#pragma once
+
+#include <cstdint>
+
+// The XA layer's slot of a connection, or of the statement's connection: false when the
+// handle is unknown (the slot is then left alone).
+bool IngAskConnXaSlot(uint32_t conn, void** slot);
+bool IngAskStmtXaSlot(uint32_t stmt, void** slot);
+// Fills the connection's XA slot: false when the connection is unknown.
+bool IngTellConnXaSlot(uint32_t conn, void* slot);
