@@ -3,6 +3,11 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 
+IngCursorOptions* IngAskStmtCursorBlock(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr && s->cursorSlotOps != nullptr ? s->cursorOpts : nullptr;
+}
+
 bool IngAskConnXaSlot(uint32_t conn, void** slot) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return false;

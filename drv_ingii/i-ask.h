@@ -5,6 +5,12 @@
 
 #include <cstdint>
 
+struct IngCursorOptions;
+
+// The block the cursor layer laid over the statement (its start: the statement's cursor
+// options); null when the statement is unknown or no layer made one.
+IngCursorOptions* IngAskStmtCursorBlock(uint32_t stmt);
+
 // The XA layer's slot of a connection, or of the statement's connection: false when the
 // handle is unknown (the slot is then left alone).
 bool IngAskConnXaSlot(uint32_t conn, void** slot);

@@ -84,6 +84,8 @@ uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
     }
     s->conn = c;
     s->maxRows = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
+    IngCursorOptionsInit(&s->ownCursorOpts, conn, IngStatementLink());
+    s->cursorOpts = &s->ownCursorOpts;
     uint32_t h = 0;
     uint32_t rc = HandleTableAdd(&g_ingStmtTable, &h, s);
     if (rc != 0) {
@@ -92,7 +94,21 @@ uint32_t IngAllocStmt(uint32_t conn, uint32_t* out) {
         std::free(s);
         return rc;
     }
-    SCS_CursorInit(&s->cursor, h, conn, IngStatementLink(), nullptr);
+    if (const IngCursorSlotOps* ops = IngCursorSlotOpsGet()) {
+        IngCursorOptions* block = ops->make(h, conn, IngStatementLink());
+        if (block == nullptr) {
+            {
+                std::lock_guard<std::mutex> guard(g_cancelLock);
+                HandleTableRemove(&g_ingStmtTable, h);
+            }
+            std::free(s->cursorName);
+            std::free(s->stmtName);
+            std::free(s);
+            return kErrNoMemory;
+        }
+        s->cursorOpts = block;
+        s->cursorSlotOps = ops;
+    }
     s->handle = h;
     *out = h;
     return 0;
@@ -168,6 +184,7 @@ uint32_t IngFreeStmt(uint32_t stmt) {
     if (s->outValues != nullptr) DatasetDelete(s->outValues);
     std::free(s->paramDescs);
     IngDiagClear(&s->messages);
+    if (s->cursorSlotOps != nullptr) s->cursorSlotOps->release(s->cursorOpts);
     std::free(s);
     return 0;
 }

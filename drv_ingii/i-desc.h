@@ -49,7 +49,9 @@ struct IngStmt {
     uint16_t state;
     IngSqlText text;
     uint16_t outParamCount;
-    SCS_Cursor cursor;
+    IngCursorOptions ownCursorOpts;  // the options while no cursor layer lays its block over the statement
+    IngCursorOptions* cursorOpts;    // the options in force: ownCursorOpts, or the cursor layer's block
+    const IngCursorSlotOps* cursorSlotOps;  // the layer that made the block, which releases it
     void* stmtHandle;  // OpenAPI statement, or none; read and swapped atomically (cancel)
     char* cursorName;
     char* stmtName;

@@ -389,7 +389,7 @@ uint32_t SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmar
     }
     if (fetched) *fetched = nullptr;
     if (operation == SQL_UPDATE_BY_BOOKMARK) s->positionWord = 0;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     const bool change = operation == SQL_UPDATE_BY_BOOKMARK || operation == SQL_DELETE_BY_BOOKMARK;
     SCS_RowChange rc{};
     SCS_RowChangeSource source = scs_p_RowChangeSourceGet();

@@ -120,7 +120,7 @@ uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, cons
         if (rc == 0) rc = ByKeysText(st->ctx, st->text, list, perBlock, &text, by.before);
     }
     // Where the lower layer takes " FOR UPDATE", the rows read are locked by the read itself.
-    if (rc == 0 && !by.values && ForUpdate(s->cursor, st->shape)) text += " FOR UPDATE";
+    if (rc == 0 && !by.values && ForUpdate(SCS_Block(s), st->shape)) text += " FOR UPDATE";
     if (rc == 0) {
         rc = AgentCall<DRV_Prepare>(Lower(), by.aux, text.c_str());
         if (rc != 0) IngLog(7, "SCS_KeysetFetch: couldn't prepare %s", text.c_str());
@@ -241,7 +241,7 @@ uint32_t WhereMarkers(const char* text, uint32_t* before) {
     return rc;
 }
 
-SCS_KsState* StateOf(const IngStmt* s) { return s ? s->cursor.ksState : nullptr; }
+SCS_KsState* StateOf(const IngStmt* s) { return s ? SCS_Block(s).ksState : nullptr; }
 
 const AgentLink* Lower() { return SCS_LowerLink(); }
 
@@ -264,7 +264,7 @@ uint32_t GiveParams(uint32_t stmt, Dataset* params) {
 // The statement's own values for a generated text: those of markers the edit removed left out.
 uint32_t OwnValues(const IngStmt* s, uint32_t dropAt, uint32_t dropCount, Dataset** out) {
     *out = nullptr;
-    const SCS_Cursor& c = s->cursor;
+    const SCS_Cursor& c = SCS_Block(s);
     if (!(c.layerFlags & kScsLParamsKept) || c.keptParams == nullptr) return 0;
     if (int rc = DatasetClone(out, c.keptParams)) return uint32_t(rc);
     for (uint32_t i = 0; i < dropCount && dropAt < (*out)->col_count; ++i) {
@@ -327,8 +327,8 @@ uint32_t KS_GetKeyBlocks(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint3
                          Dataset* out, uint16_t* statuses) {
     const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
     uint32_t blocks = 0, lastRows = 0, perBlock = 0;
-    const uint32_t own = s->cursor.keptParams && (s->cursor.layerFlags & kScsLParamsKept)
-                             ? s->cursor.keptParams->col_count
+    const uint32_t own = SCS_Block(s).keptParams && (SCS_Block(s).layerFlags & kScsLParamsKept)
+                             ? SCS_Block(s).keptParams->col_count
                              : st->ownParams;
     uint32_t rc = SCS_PageCount(st->paramLimit, own, keyCount, n, &blocks, &lastRows, &perBlock);
     if (rc != 0) return rc;
@@ -357,7 +357,7 @@ uint32_t KS_GetKeyBlocks(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint3
         if (rc != 0) break;
         if ((rc = GiveParams(by.aux, joined)) != 0) break;
         if ((rc = AgentCall<DRV_Execute>(Lower(), by.aux)) != 0) break;
-        rc = FetchAllRows(by.aux, perBlock + 1, &all, !by.values && ForUpdate(s->cursor, st->shape));
+        rc = FetchAllRows(by.aux, perBlock + 1, &all, !by.values && ForUpdate(SCS_Block(s), st->shape));
         (void)AgentCall<DRV_CloseCursor>(Lower(), by.aux);
     }
     if (rc == 0) rc = scs_p_MarkVanishedRows(&all, keyCount, src, base, n, statuses);

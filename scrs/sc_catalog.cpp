@@ -22,7 +22,7 @@ template <int S, class A>
 uint32_t Wrap(uint32_t stmt, A arg) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_DYNAMIC) {
         c.cursorType = SQL_CURSOR_STATIC;
         c.concurrency = SQL_CONCUR_READ_ONLY;
@@ -82,7 +82,7 @@ uint32_t SCS_KeepParamDescs(SCS_Cursor* c, uint16_t count, const ParamDescEntry*
 uint32_t SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    if (uint32_t rc = SCS_KeepParamDescs(&s->cursor, count, descs)) return rc;
+    if (uint32_t rc = SCS_KeepParamDescs(&SCS_Block(s), count, descs)) return rc;
     return AgentCall<DRV_SetParamDescs>(SCS_LowerLink(), stmt, count, descs);
 }
 

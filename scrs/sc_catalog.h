@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "drv_ingii/i-optable.h"
-#include "drv_ingii/i-cursor.h"
+#include "scrs/sc_block.h"
 
 struct IngStmt;
 struct IngAttrList;

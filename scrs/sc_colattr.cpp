@@ -141,7 +141,7 @@ struct SelectLook {
 
 // Looks the select list of text up; false when the statement's columns cannot be told.
 bool LookUp(IngStmt* s, const char* text, bool tableColumns, SelectLook* L) {
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     const uint32_t conn = s->conn ? s->conn->handle : 0;
     SCS_DescCtx& ctx = L->ctx;
     uint32_t identCase = 1, quotedCase = 4;
@@ -281,7 +281,7 @@ void SCS_SelectNamesFree(SCS_Cursor* c) {
 
 uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows) {
     if (s == nullptr || cols == nullptr || rows == nullptr || count == 0 || !BeginsSelect(s->text.source)) return 0;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     // Only statements the layer opened keep names: it frees them with the statement.
     if (c.link != SCS_LowerLink()) return 0;
     // The look-ups cost catalog queries: only a statement that asks for its columns' descriptions
@@ -316,7 +316,7 @@ uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, I
 
 uint32_t SCS_SelectListAddKeys(IngStmt* s, const char* text) {
     if (s == nullptr || text == nullptr || !BeginsSelect(text)) return 0;
-    if (s->cursor.link != SCS_LowerLink()) return 0;
+    if (SCS_Block(s).link != SCS_LowerLink()) return 0;
     SelectLook look;
     // A select list the catalog cannot tell runs as the application wrote it.
     if (!LookUp(s, text, true, &look) || !look.keysKnown) return 0;

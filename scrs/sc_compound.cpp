@@ -49,7 +49,7 @@ uint32_t SetupExecute(uint32_t stmt) {
 }
 
 // The analyser's statement kind of the prepared statement; -1 while the set-up keeps none.
-int32_t AnalysedKind(const IngStmt* s) { return s->cursor.analysedKind; }
+int32_t AnalysedKind(const IngStmt* s) { return SCS_Block(s).analysedKind; }
 
 const AgentLink* Lower() { return SCS_LowerLink(); }
 
@@ -128,7 +128,7 @@ uint32_t ExecuteRowsetWork(uint32_t stmt, const char* text, Dataset* values, uin
         return kErrBadArg;
     }
     uint32_t rc = 0;
-    if (s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY) {
+    if (SCS_Block(s).cursorType != SQL_CURSOR_FORWARD_ONLY) {
         if (rowsetSize == nullptr) {
             DropValues(values);
             return kErrBadArg;
@@ -207,7 +207,7 @@ uint32_t SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* d
     uint32_t rc = 0;
     auto lowerEx = AgentSlotGet<DRV_SetParamDescsEx>(Lower());
     if (lowerEx != nullptr) {
-        rc = SCS_KeepParamDescs(&s->cursor, count, plain);
+        rc = SCS_KeepParamDescs(&SCS_Block(s), count, plain);
         if (rc == 0) rc = lowerEx(stmt, count, descs);
     } else {
         // A table without named descriptions takes the plain ones.
@@ -225,7 +225,7 @@ uint32_t SCS_PrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, 
 uint32_t SCS_MoreResults(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     bool pass = (c.cursorType == SQL_CURSOR_FORWARD_ONLY || c.cursorType == SQL_CURSOR_STATIC) &&
                 c.concurrency == SQL_CONCUR_READ_ONLY;
     // A static fill reads the whole result; only a passed-through call leaves the lower cursor open.
@@ -368,7 +368,7 @@ uint32_t SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32
                             uint32_t* pieceLen, uint32_t* pieceKind, uint32_t* left) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    if (s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY) {
+    if (SCS_Block(s).cursorType == SQL_CURSOR_FORWARD_ONLY) {
         // The forward-only road is the table's own piecewise read when it has one; without it the
         // values the converting fetch took out of the rowset are served here, or they would be lost.
         if (auto get = AgentSlotGet<DRV_GetData>(Lower()))

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "drv_ingii/i-cursor.h"
+#include "scrs/sc_block.h"
 
 // The application side of a statement, as the scroll fetch needs it. The ODBC side fills one
 // in for each of its statements and hands it over as the block's owner.
@@ -29,6 +29,14 @@ void SCS_RowStatusSet(Rowset* rs, uint32_t row, uint16_t status);
 uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out);
 
 void SCS_CursorReset(SCS_Cursor* c);
+// How the agent makes and releases the block the layer lays over each of its statements.
+const IngCursorSlotOps* SCS_AgentBlockOps();
+// The layer's block of an agent statement record, made when the statement was allocated.
+struct IngStmt;
+SCS_Cursor& SCS_Block(IngStmt* s);
+const SCS_Cursor& SCS_Block(const IngStmt* s);
+// The same by the agent statement's handle; null when the handle is unknown.
+SCS_Cursor* SCS_StmtBlock(uint32_t stmt);
 
 // The rowset SQLSetPos works on. A fetch records the rowset size it ran with and the rows it
 // delivered, numbered on from rowsetFirst; a fetch by bookmark names each row by its bookmark

@@ -32,10 +32,10 @@ const AgentLink* Lower() { return SCS_LowerLink(); }
 
 uint32_t Rows(const Dataset& d) { return d.col_count ? d.rows_used : 0; }
 
-SCS_DynState* StateOf(IngStmt* s) { return s ? s->cursor.dynState : nullptr; }
+SCS_DynState* StateOf(IngStmt* s) { return s ? SCS_Block(s).dynState : nullptr; }
 
 uint32_t EnsureState(IngStmt* s, SCS_DynState** out) {
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     if (c.dynState == nullptr) {
         auto* st = static_cast<SCS_DynState*>(TryCalloc(1, sizeof(SCS_DynState)));
         if (st == nullptr) return kErrNoMemory;
@@ -199,7 +199,7 @@ uint32_t SCS_DynamicPrepare(IngStmt* s) {
     SCS_DynState* st = nullptr;
     if (uint32_t rc = EnsureState(s, &st)) return rc;
     DropKeys(st, kDynBefore);
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     if (c.concurrency != SQL_CONCUR_READ_ONLY && c.concurrency != SQL_CONCUR_LOCK &&
         c.concurrency != SQL_CONCUR_VALUES) {
         // Rows are named by their keys and, when checked, by their values: there is no row version
@@ -225,7 +225,7 @@ uint32_t SCS_DynamicExecute(IngStmt* s) {
     if (uint32_t rc = EnsureState(s, &st)) return rc;
     DropKeys(st, kDynBefore);
     SCS_KsRowsetChangeDrop(s);
-    s->cursor.rowsFetched = -1;
+    SCS_Block(s).rowsFetched = -1;
     return 0;
 }
 
@@ -235,12 +235,12 @@ void SCS_DynamicClose(IngStmt* s) {
     DropKeys(st, kDynBefore);
     SCS_KsRowsetChangeDrop(s);
     // The next execution is a new cursor: no row of it has been shown yet.
-    if (st->rowVer && s->cursor.rowVer.privateStmt != 0) (void)SCS_RowVerClear(&s->cursor.rowVer);
+    if (st->rowVer && SCS_Block(s).rowVer.privateStmt != 0) (void)SCS_RowVerClear(&SCS_Block(s).rowVer);
 }
 
 void SCS_DynamicFree(IngStmt* s) {
     if (s == nullptr) return;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     if (c.rowVer.privateStmt != 0) {
         (void)SCS_RowVerClear(&c.rowVer);
         (void)SCS_RowVerClose(&c.rowVer);
@@ -255,7 +255,7 @@ void SCS_DynamicFree(IngStmt* s) {
 uint32_t SCS_DynamicFetchRows(IngStmt* s, Dataset* keys, uint32_t n, Rowset** out) {
     SCS_DynState* st = StateOf(s);
     if (st == nullptr || keys == nullptr || out == nullptr || n == 0) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     uint32_t rc = 0;
     uint32_t count = 0;
     bool agreed = false;
@@ -313,7 +313,7 @@ uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t ori
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
     if (!SCS_KeysetReady(s)) return kErrCursorState;
     if (uint32_t rc = EnsureState(s, &st)) return rc;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
     *rows = 0;
     *resultRows = uint32_t(-1);
@@ -348,7 +348,7 @@ uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t ori
 
 uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* values) {
     SCS_DynState* st = StateOf(s);
-    if (st == nullptr || !st->rowVer || s->cursor.rowVer.privateStmt == 0) return 0;
+    if (st == nullptr || !st->rowVer || SCS_Block(s).rowVer.privateStmt == 0) return 0;
     if (keys == nullptr || values == nullptr || keys->rows_used < values->rows_used) return kErrGeneral;
     const uint32_t n = values->rows_used;
     if (n == 0) return 0;
@@ -361,7 +361,7 @@ uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* 
         if (rc == 0) rc = SCS_RowVerDigest(values, i, rowVer + 16 * i);
         statuses[i] = SQL_ROW_UPDATED;
     }
-    if (rc == 0) rc = SCS_RowVerUpdate(&s->cursor.rowVer, keyVer, rowVer, statuses, n);
+    if (rc == 0) rc = SCS_RowVerUpdate(&SCS_Block(s).rowVer, keyVer, rowVer, statuses, n);
     TryFree(keyVer);
     TryFree(rowVer);
     TryFree(statuses);
@@ -371,8 +371,8 @@ uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* 
 uint32_t SCS_DynamicAfterUpdate(IngStmt* s) {
     SCS_DynState* st = StateOf(s);
     if (st == nullptr) return kErrCursorState;
-    uint32_t rc = s->cursor.concurrency == SQL_CONCUR_VALUES ? SCS_KeysetValuesRefresh(s) : 0u;
-    if (rc != 0 || !st->rowVer || s->cursor.rowVer.privateStmt == 0) return rc;
+    uint32_t rc = SCS_Block(s).concurrency == SQL_CONCUR_VALUES ? SCS_KeysetValuesRefresh(s) : 0u;
+    if (rc != 0 || !st->rowVer || SCS_Block(s).rowVer.privateStmt == 0) return rc;
     Dataset* keys = nullptr;
     Dataset rows{};
     rc = SCS_KsRowsetUpdated(s, &keys, &rows);

@@ -20,7 +20,7 @@ namespace {
 
 uint32_t FetchByType(IngStmt* s, uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                      uint16_t orientation) {
-    SCS_Cursor* c = &s->cursor;
+    SCS_Cursor* c = &SCS_Block(s);
     *rows = 0;
     *resultRows = 0;
     if (c->cursorType == SQL_CURSOR_STATIC) return SCS_StaticFetch(s, out, start, rows, resultRows);
@@ -79,7 +79,7 @@ uint32_t SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t*
                            uint16_t orientation) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
-    SCS_Cursor* c = &s->cursor;
+    SCS_Cursor* c = &SCS_Block(s);
     // Row changes name the rows this fetch delivers, at the rowset size it runs with (the rows it
     // locks among them).
     // A window kept by the layer moves on by the rowset it handed out last.

@@ -222,6 +222,7 @@ void SCS_InstallLayer(AgentLink* link) {
         SCS_CatalogInstall(&g_funcTable);
         IngSetParamProbe(DescribeParamsByProbe);
         IngSetColNames(SCS_DescribeSelectNames);
+        IngSetCursorSlotOps(SCS_AgentBlockOps());
     }
     link->table = &g_funcTable;
 }
@@ -232,6 +233,9 @@ const AgentFuncTable* SCS_LayerTable() {
 }
 
 const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
+
+SCS_Cursor& SCS_Block(IngStmt* s) { return *static_cast<SCS_Cursor*>(s->cursorOpts); }
+const SCS_Cursor& SCS_Block(const IngStmt* s) { return *static_cast<const SCS_Cursor*>(s->cursorOpts); }
 
 std::mutex& SCS_CursorListLock() { return g_cursorListLock; }
 
@@ -252,7 +256,7 @@ uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t*
         case 0x3: {
             IngStmt* s = IngStmtFind(h);
             if (s == nullptr) return kErrBadArg;
-            const SCS_Cursor& c = s->cursor;
+            const SCS_Cursor& c = SCS_Block(s);
             if (id == kPropRowCount && c.cursorType != SQL_CURSOR_FORWARD_ONLY && c.analysedSelect) {
                 if (buf == nullptr || len < 4) return kErrBadArg;
                 const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
@@ -386,7 +390,7 @@ namespace {
 
 // Opens the layer's state of a new statement: the cursor block the agent made is the layer's.
 void StmtOpen(IngStmt* s) {
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     // The layer's own work on the statement goes to the table below it.
     c.link = &g_savedLowerLink;
     c.owner = nullptr;
@@ -403,7 +407,7 @@ void StmtOpen(IngStmt* s) {
 }
 
 void StmtClose(IngStmt* s) {
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     SCS_RowBookmarksDrop(&c);
     SCS_SelectNamesFree(&c);
     (void)SCS_KeepParamDescs(&c, 0, nullptr);
@@ -441,7 +445,7 @@ uint32_t SCS_FreeStmt(uint32_t stmt) {
 uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     if (c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC) {
         if (c.keptParams) DatasetDelete(c.keptParams);
         c.keptParams = nullptr;
@@ -464,7 +468,7 @@ uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
 uint32_t SCS_CloseCursor(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     c.layerFlags |= kScsLReprepare;
     c.layerFlags &= ~(kScsLPrepared | kScsLResultCached);
     // A closed statement keeps no snapshot (nor its temporary files).
@@ -477,7 +481,7 @@ uint32_t SCS_CloseCursor(uint32_t stmt) {
 uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     uint32_t rc = 0;
     if (c.cursorType == SQL_CURSOR_STATIC && rows > 0) {
         if (out == nullptr) return kErrBadArg;

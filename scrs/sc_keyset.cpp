@@ -67,7 +67,7 @@ void ReleaseAnalysis(SCS_KsState* st) {
 }
 
 uint32_t EnsureState(IngStmt* s, SCS_KsState** out) {
-    if (s->cursor.ksState == nullptr) {
+    if (SCS_Block(s).ksState == nullptr) {
         auto* st = new (std::nothrow) SCS_KsState();
         if (st == nullptr) return kErrNoMemory;
         SCR_AnalysisInit(&st->own);
@@ -75,9 +75,9 @@ uint32_t EnsureState(IngStmt* s, SCS_KsState** out) {
             delete st;
             return rc;
         }
-        s->cursor.ksState = st;
+        SCS_Block(s).ksState = st;
     }
-    *out = s->cursor.ksState;
+    *out = SCS_Block(s).ksState;
     return 0;
 }
 
@@ -206,7 +206,7 @@ void SCS_KeysetStateFree(IngStmt* s) {
     if (st->aux5) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux5);
     DropRowChangeState(st);
     delete st;
-    s->cursor.ksState = nullptr;
+    SCS_Block(s).ksState = nullptr;
 }
 
 uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
@@ -219,7 +219,7 @@ uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
     ReleaseAnalysis(st);
     st->own = *a;
     SCR_AnalysisInit(a);
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     const uint32_t conn = c.agentConn;
     if (EnsureAux(conn, &st->aux1) != 0 || EnsureAux(conn, &st->aux2) != 0) return kErrGeneral;
     SCS_DescCtx& ctx = st->ctx;
@@ -302,7 +302,7 @@ uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
 uint32_t KS_GetKeySet_KSD(IngStmt* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     KS_KeysetClear(st->ks);
     st->windowState = -6;
     st->st = 0;
@@ -373,7 +373,7 @@ uint32_t KS_GetKeySet_KSD(IngStmt* s) {
 uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     KS_KeysetRecord* ks = st->ks;
     const int64_t total = ks->count;
     const int64_t n = c.rowsetSize ? c.rowsetSize : 1;
@@ -417,7 +417,7 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
         if (lr == 0) lr = scs_p_LockRows(&rc, uint32_t(row - 1), count);
         if (lr != 0) {
             c.rowsetFirst = before;
-            if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, s->cursor.agentStmt);
+            if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, SCS_Block(s).agentStmt);
             RowsetFree(out);
             return lr;
         }

@@ -356,7 +356,7 @@ struct MixedMove {
 // The rowset from window row w: its rows read by their keys, what its row changes name, and the
 // result's size once one window holds all of it.
 uint32_t MixedRowset(IngStmt* s, SCS_KsState* st, int64_t w, Rowset** out, uint32_t* rows, uint32_t* resultRows) {
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     KS_KeysetRecord* ks = st->ks;
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
     uint32_t rc = 0;
@@ -396,7 +396,7 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
                         uint32_t* resultRows) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     const uint32_t size = c.keysetSize;
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
     // NEXT moves on by the rowset of the last fetch, whatever the rowset size is now.

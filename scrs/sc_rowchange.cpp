@@ -25,7 +25,7 @@ namespace {
 // Values concurrency of a keyset-driven cursor: the values of the rowset's rows read again, all
 // of them (a new rowset by bookmark) or those the cursor updated itself.
 uint32_t RowsetValuesRead(IngStmt* s, SCS_KsState* st, bool all) {
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     if (c.cursorType == SQL_CURSOR_STATIC) return all ? 0 : StaticRefresh(s, st);
     // Only the rows this cursor updated take their new values: another user's change to any
     // other row must still be found when that row is changed.
@@ -98,7 +98,7 @@ uint32_t scs_p_GetOptConcColVals(IngStmt* s, SCS_KsState* st, const Dataset* key
     st->values = nullptr;
     if (n == 0) return 0;
     if (uint32_t rc = EnsureChangeCols(st)) return rc;
-    if (EnsureAux(s->cursor.agentConn, &st->aux5) != 0) return kErrGeneral;
+    if (EnsureAux(SCS_Block(s).agentConn, &st->aux5) != 0) return kErrGeneral;
     auto* values = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
     auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
     uint32_t rc = values && scratch ? 0u : uint32_t(kErrNoMemory);
@@ -120,7 +120,7 @@ uint32_t scs_p_GetOptConcColVals(IngStmt* s, SCS_KsState* st, const Dataset* key
 uint32_t RowsetChangeState(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t w, uint32_t count,
                            const Rowset* rs) {
     DropRowChangeState(st);
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     if (c.concurrency == SQL_CONCUR_READ_ONLY || count == 0 || scs_p_CheckShape(st->shape) != 0) return 0;
     const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
     uint32_t rc = KeyRowsOnly(keys, w, count, keyCount, &st->rowsetKeys);
@@ -135,7 +135,7 @@ uint32_t RowsetChangeState(IngStmt* s, SCS_KsState* st, const Dataset* keys, uin
     SCS_RowChange rc2{};
     rc = SCS_KeysetRowChange(s, &rc2);
     if (rc == 0) rc = scs_p_LockRows(&rc2, 0, count);
-    if (rc != 0 && rc2.changeStmt) scs_p_MoveMessages(rc2.changeStmt, s->cursor.agentStmt);
+    if (rc != 0 && rc2.changeStmt) scs_p_MoveMessages(rc2.changeStmt, SCS_Block(s).agentStmt);
     return rc;
 }
 
@@ -180,7 +180,7 @@ uint32_t PickKeyRows(KS_KeysetRecord* ks, const std::vector<uint32_t>& rows, Dat
 uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready || out == nullptr) return kErrNotCapable;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     // A read-only cursor's context serves reading rows by bookmark; its users change nothing
     // through it.
     if ((c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_STATIC &&

@@ -102,7 +102,7 @@ namespace {
 
 IngStmt* StmtOfCursor(SCS_Cursor* c) {
     IngStmt* s = IngStmtFind(c->agentStmt);
-    return s != nullptr && &s->cursor == c ? s : nullptr;
+    return s != nullptr && s->cursorOpts == c ? s : nullptr;
 }
 
 // A cursor the statement cannot carry runs static and read-only; the application hears 01S02
@@ -207,7 +207,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
 uint32_t SCS_Prepare(uint32_t stmt, const char* text) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
     // The last statement's values are not this one's: its key reads would take them as their own.
@@ -237,7 +237,7 @@ uint32_t SCS_Execute(uint32_t stmt) {
         log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
         return kErrSequence;
     }
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
     // No rowset of an earlier execution is this one's.

@@ -332,7 +332,7 @@ uint32_t SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, u
         discard();
         return kErrCursorState;
     }
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     s->positionWord = 0;
     c.posRowCount = 0;
     c.layerFlags |= kScsLPosCount;

@@ -16,7 +16,7 @@
 
 uint32_t SCS_StaticFill(IngStmt* s) {
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     // The fill closes the lower cursor, so a lower cursor open again means a new execution.
     if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
     if (c.layerFlags & kScsLResultCached) return 0;
@@ -44,7 +44,7 @@ uint32_t SCS_StaticFill(IngStmt* s) {
 
 uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     *rows = 0;
     *resultRows = 0;
     // Only a read-only snapshot needs no set-up of its own.
@@ -94,7 +94,7 @@ uint32_t SCS_StaticRowsByBookmarks(IngStmt* s, const uint32_t* bookmarks, uint16
                                    Rowset** out) {
     if (s == nullptr || bookmarks == nullptr || statuses == nullptr || out == nullptr || n == 0) return kErrGeneral;
     *out = nullptr;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     if (c.staticSet == nullptr || !(c.layerFlags & kScsLResultCached) || c.rowsFetched < 0) return kErrGeneral;
     Rowset* rs = nullptr;
     if (uint32_t rc = RowsetCreate(&rs, int32_t(size > n ? size : n))) return rc;

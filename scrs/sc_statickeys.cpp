@@ -27,7 +27,7 @@ namespace scs_bykeys {
 // A static cursor's own updates show in its snapshot: the rowset's rows (and, under values
 // concurrency, their values) are read again by their keys; snapshot row i is key-set row i.
 uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st) {
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     KS_KeysetRecord* ks = st->ks;
     if (ks == nullptr || c.staticSet == nullptr) return 0;
     std::vector<uint32_t> rows;
@@ -60,13 +60,13 @@ uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st) {
 
 bool SCS_KeysetStatic(const IngStmt* s) {
     const SCS_KsState* st = StateOf(s);
-    return st != nullptr && st->ready && s->cursor.cursorType == SQL_CURSOR_STATIC;
+    return st != nullptr && st->ready && SCS_Block(s).cursorType == SQL_CURSOR_STATIC;
 }
 
 uint32_t SCS_KeysetStaticFill(IngStmt* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = SCS_Block(s);
     KS_KeysetRecord* ks = st->ks;
     if (c.staticSet == nullptr) {
         if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;

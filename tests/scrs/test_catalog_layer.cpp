@@ -22,7 +22,7 @@ class CatalogLayer : public AgentSession {
 protected:
     void SetUp() override { Open(false, false, true); }
 
-    SCS_Cursor& Cursor(uint32_t s) { return IngStmtFind(s)->cursor; }
+    SCS_Cursor& Cursor(uint32_t s) { return (*SCS_StmtBlock(s)); }
 
     uint32_t Rows(uint32_t s) {
         uint32_t n = 0;
@@ -165,7 +165,7 @@ TEST_F(CatalogLayer, AuxiliaryMessagesFollowTheStatementsOwn) {
     IngDiagPostCode(&st->messages, kErrGeneral);
     IngDiagPostCode(&IngStmtFind(a1)->messages, kErrNoMemory);
     IngDiagPostCode(&IngStmtFind(a2)->messages, kErrRowError);
-    SCS_Cursor& c = st->cursor;
+    SCS_Cursor& c = SCS_Block(st);
     c.auxStmt[0] = a1;
     c.auxStmt[1] = a2;
     SCS_StmtGatherDiags(&c);
@@ -372,8 +372,8 @@ TEST_F(SelectNames, AStatementThatDoesNotAskPaysNoLookUp) {
     Described d = DescribeStmt(s);
     EXPECT_EQ(d.table, (V{"", ""}));
     EXPECT_EQ(d.expression, (std::vector<int>{-1, -1}));
-    EXPECT_EQ(IngStmtFind(s)->cursor.auxStmt[0], 0u) << "no catalog statement was needed";
-    EXPECT_EQ(IngStmtFind(s)->cursor.selectNames, nullptr);
+    EXPECT_EQ((*SCS_StmtBlock(s)).auxStmt[0], 0u) << "no catalog statement was needed";
+    EXPECT_EQ((*SCS_StmtBlock(s)).selectNames, nullptr);
 }
 
 }  // namespace

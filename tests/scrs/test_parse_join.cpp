@@ -117,7 +117,7 @@ TEST_F(BareJoinKeyset, KeysetCursorOverABareJoin) {
         Exec(("INSERT INTO jnb VALUES (" + std::to_string(r) + ", 'b" + std::to_string(r) + "')").c_str());
     }
     const uint32_t s = Stmt();
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.cursorType = SQL_CURSOR_KEYSET_DRIVEN;
     c.rowsetSize = 4;
     ASSERT_EQ(0u, Run(s, "SELECT jna.id, jnb.b FROM jna JOIN jnb ON jna.id = jnb.id ORDER BY jna.id")) << Errors(s);

@@ -482,7 +482,7 @@ TEST_F(RowChangeSlots, WithoutAKeySetNothingChanges) {
     // nothing names the rows (15). The statuses say error either way.
     uint32_t bm[2] = {1, 2};
     for (uint32_t conc : {uint32_t(SQL_CONCUR_READ_ONLY), uint32_t(SQL_CONCUR_LOCK)}) {
-        IngStmtFind(cursor)->cursor.concurrency = conc;
+        (*SCS_StmtBlock(cursor)).concurrency = conc;
         uint16_t* bst = nullptr;
         uint16_t done = 0;
         EXPECT_EQ(AgentCall<DRV_BulkOperations>(&link, cursor, uint16_t(SQL_DELETE_BY_BOOKMARK), bm, uint16_t(2),
