@@ -3,6 +3,21 @@
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 
+bool IngAskStmtPrepared(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr && (s->state & kStmtPrepared) != 0;
+}
+
+bool IngAskStmtExecuted(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr && (s->state & kStmtExecuted) != 0;
+}
+
+IngDiagList* IngAskStmtMessages(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr ? &s->messages : nullptr;
+}
+
 IngCursorOptions* IngAskStmtCursorBlock(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     return s != nullptr && s->cursorSlotOps != nullptr ? s->cursorOpts : nullptr;

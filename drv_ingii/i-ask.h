@@ -6,6 +6,14 @@
 #include <cstdint>
 
 struct IngCursorOptions;
+struct IngDiagList;
+
+// Where the statement stands: prepared; executed (its result not closed since). False for an
+// unknown handle.
+bool IngAskStmtPrepared(uint32_t stmt);
+bool IngAskStmtExecuted(uint32_t stmt);
+// The list the statement's server and driver messages collect in; null for an unknown handle.
+IngDiagList* IngAskStmtMessages(uint32_t stmt);
 
 // The block the cursor layer laid over the statement (its start: the statement's cursor
 // options); null when the statement is unknown or no layer made one.

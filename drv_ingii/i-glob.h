@@ -6,6 +6,7 @@
 
 #include "util/handle_table.h"
 #include "drv_ingii/i-diag.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-optable.h"
 #include "drv_ingii/i-xa.h"
 
@@ -125,12 +126,6 @@ IngServer* IngServerFind(uint32_t h);
 IngConn* IngConnFind(uint32_t h);
 IngStmt* IngStmtFind(uint32_t h);
 
-// Levelled log of the agent (0 emergency ... 7 debug), located at the caller's source line.
-void IngLogAt(const char* file, int line, int level, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
-#define IngLog(level, ...) IngLogAt(__FILE__, __LINE__, (level), __VA_ARGS__)
-// Test hook that sees every agent log line.
-using IngLogHookFn = void (*)(int level, const char* text);
-void IngSetLogHook(IngLogHookFn hook);
 
 uint32_t IngServerAlloc(void* unused, uint32_t* out);
 uint32_t IngServerFree(uint32_t server);

@@ -10,8 +10,6 @@
 #include <cstring>
 #include <new>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"

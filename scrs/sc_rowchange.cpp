@@ -6,8 +6,7 @@
 
 #include <vector>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-log.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"
 #include "scrs/sc_catalog.h"

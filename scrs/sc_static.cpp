@@ -1,10 +1,9 @@
 // The static cursor's slot fetch on the agent statement: the whole result is read once per
 // execution into the static result set, and every rowset is served from it in any order.
-#include "drv_ingii/i-desc.h"
 #include <sql.h>
 #include <sqlext.h>
 
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-ask.h"
 #include "util/rowset.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_cursor.h"
@@ -18,7 +17,7 @@ uint32_t SCS_StaticFill(IngStmt* s) {
     if (s == nullptr) return kErrBadArg;
     SCS_Cursor& c = SCS_Block(s);
     // The fill closes the lower cursor, so a lower cursor open again means a new execution.
-    if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+    if (c.concurrency != SQL_CONCUR_LOCK && IngAskStmtExecuted(c.agentStmt)) c.layerFlags &= ~kScsLResultCached;
     if (c.layerFlags & kScsLResultCached) return 0;
     if (SCS_KeysetStatic(s)) {
         if (uint32_t rc = SCS_KeysetStaticFill(s)) return rc;
@@ -29,14 +28,14 @@ uint32_t SCS_StaticFill(IngStmt* s) {
         if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
     }
     uint32_t total = 0;
-    uint32_t rc = SS_GetRsltSet(c.staticSet, SCS_LowerLink(), s->handle, &total);
+    uint32_t rc = SS_GetRsltSet(c.staticSet, SCS_LowerLink(), c.agentStmt, &total);
     if (rc != 0) {
         c.rowsFetched = -1;
         return rc;
     }
     c.rowsFetched = int32_t(total);
     if (c.concurrency != SQL_CONCUR_LOCK) {
-        if ((rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), s->handle)) != 0) return rc;
+        if ((rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), c.agentStmt)) != 0) return rc;
     }
     c.layerFlags |= kScsLResultCached;
     return 0;

@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "drv_ingii/i-desc.h"
 #include "scrs/sc_bykeys.h"
 #include "scrs/sc_fetchrows.h"
 #include "scrs/sc_s.h"
