@@ -15,6 +15,25 @@ bool IngAskStmtExecuted(uint32_t stmt);
 // The list the statement's server and driver messages collect in; null for an unknown handle.
 IngDiagList* IngAskStmtMessages(uint32_t stmt);
 
+// The statement's texts as the application gave it (from its first non-blank character) and as
+// sent to the server; null when none (or the handle is unknown).
+const char* IngAskStmtSource(uint32_t stmt);
+const char* IngAskStmtIngresText(uint32_t stmt);
+// Statement options the agent keeps (0 for an unknown handle): maximum rows (0 no cap), maximum
+// value length, and the describe-keys options (kStmtOptDescribeKeys, kStmtOptDescribeAddKeys).
+uint32_t IngAskStmtMaxRows(uint32_t stmt);
+uint32_t IngAskStmtMaxLength(uint32_t stmt);
+uint32_t IngAskStmtDescribeKeys(uint32_t stmt);
+uint32_t IngAskStmtDescribeAddKeys(uint32_t stmt);
+// Sets the word positioned work starts from.
+void IngTellStmtPositionWord(uint32_t stmt, uint32_t value);
+
+// The list the connection's messages collect in; null for an unknown handle.
+IngDiagList* IngAskConnMessages(uint32_t conn);
+// The key-column cache the cursor layer keeps on an agent connection (null for none or an
+// unknown connection).
+void* IngAskConnKeyColCache(uint32_t conn);
+
 // The block the cursor layer laid over the statement (its start: the statement's cursor
 // options); null when the statement is unknown or no layer made one.
 IngCursorOptions* IngAskStmtCursorBlock(uint32_t stmt);

@@ -484,7 +484,7 @@ uint32_t IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, C
         return kErrNoMemory;
     }
     if (IngColNamesFn names = g_colNames.load(); names != nullptr && !s->catalogResult && s->resultSource == 0)
-        (void)names(s, n, *out, list);
+        (void)names(s->handle, n, *out, list);
     *rowCount = uint16_t(list->count > 0xFFFF ? 0xFFFF : list->count);
     *attrRows = list;
     return 0;

@@ -25,7 +25,6 @@ enum : uint16_t {
     kStmtOutputPending = 0x100,
 };
 
-
 struct IngStmt;
 using IngRowHook = uint32_t (*)(IngStmt* s, Dataset* rows, uint32_t count);
 
@@ -42,8 +41,8 @@ struct IngStmt {
     uint16_t state;
     IngSqlText text;
     uint16_t outParamCount;
-    IngCursorOptions ownCursorOpts;  // the options while no cursor layer lays its block over the statement
-    IngCursorOptions* cursorOpts;    // the options in force: ownCursorOpts, or the cursor layer's block
+    IngCursorOptions ownCursorOpts;         // the options while no cursor layer lays its block over the statement
+    IngCursorOptions* cursorOpts;           // the options in force: ownCursorOpts, or the cursor layer's block
     const IngCursorSlotOps* cursorSlotOps;  // the layer that made the block, which releases it
     void* stmtHandle;  // OpenAPI statement, or none; read and swapped atomically (cancel)
     char* cursorName;
@@ -138,9 +137,8 @@ void IngSetParamProbe(IngParamProbeFn fn);
 // catalog, expressions): the SQL analyser above the agent tells them, and hands its describer
 // down when the cursor layer is laid over the agent. It may fill the descriptions' name fields
 // and append attribute rows; its failure leaves the description as the server gave it.
-using IngColNamesFn = uint32_t (*)(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
+using IngColNamesFn = uint32_t (*)(uint32_t stmt, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
 void IngSetColNames(IngColNamesFn fn);
-
 
 // The Ingres type name of a described column ("INTEGER4", "VARCHAR", ...); "" for unknown.
 const char* IngTypeName(int16_t serverType, int32_t sqlType);

@@ -126,7 +126,6 @@ IngServer* IngServerFind(uint32_t h);
 IngConn* IngConnFind(uint32_t h);
 IngStmt* IngStmtFind(uint32_t h);
 
-
 uint32_t IngServerAlloc(void* unused, uint32_t* out);
 uint32_t IngServerFree(uint32_t server);
 uint32_t IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out);

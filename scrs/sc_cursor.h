@@ -31,11 +31,8 @@ uint32_t SCS_RowBookmark(SCS_Cursor* c, uint32_t row, uint32_t* out);
 void SCS_CursorReset(SCS_Cursor* c);
 // How the agent makes and releases the block the layer lays over each of its statements.
 const IngCursorSlotOps* SCS_AgentBlockOps();
-// The layer's block of an agent statement record, made when the statement was allocated.
-struct IngStmt;
-SCS_Cursor& SCS_Block(IngStmt* s);
-const SCS_Cursor& SCS_Block(const IngStmt* s);
-// The same by the agent statement's handle; null when the handle is unknown.
+// The layer's block of an agent statement, made when the statement was allocated; null when
+// the handle is unknown.
 SCS_Cursor* SCS_StmtBlock(uint32_t stmt);
 
 // The rowset SQLSetPos works on. A fetch records the rowset size it ran with and the rows it

@@ -36,8 +36,8 @@ void SCS_StmtGatherDiags(SCS_Cursor* c) {
     }
 }
 
-void SCS_DropRowErrorDiag(IngStmt* s) {
-    IngDiagList* m = s != nullptr ? IngAskStmtMessages(SCS_Block(s).agentStmt) : nullptr;
+void SCS_DropRowErrorDiag(SCS_Cursor* s) {
+    IngDiagList* m = s != nullptr ? IngAskStmtMessages(s->agentStmt) : nullptr;
     if (m == nullptr || m->first == nullptr) return;
     IngDiagEntry** at = &m->first;
     while ((*at)->next) at = &(*at)->next;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-exec.h"
@@ -234,9 +235,6 @@ const AgentFuncTable* SCS_LayerTable() {
 
 const AgentLink* SCS_LowerLink() { return &g_savedLowerLink; }
 
-SCS_Cursor& SCS_Block(IngStmt* s) { return *static_cast<SCS_Cursor*>(s->cursorOpts); }
-const SCS_Cursor& SCS_Block(const IngStmt* s) { return *static_cast<const SCS_Cursor*>(s->cursorOpts); }
-
 std::mutex& SCS_CursorListLock() { return g_cursorListLock; }
 
 uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
@@ -254,9 +252,9 @@ uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t*
             break;
         }
         case 0x3: {
-            IngStmt* s = IngStmtFind(h);
+            SCS_Cursor* s = SCS_StmtBlock(h);
             if (s == nullptr) return kErrBadArg;
-            const SCS_Cursor& c = SCS_Block(s);
+            const SCS_Cursor& c = *s;
             if (id == kPropRowCount && c.cursorType != SQL_CURSOR_FORWARD_ONLY && c.analysedSelect) {
                 if (buf == nullptr || len < 4) return kErrBadArg;
                 const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
@@ -389,8 +387,8 @@ void SCS_ConnEntryRelease(SCS_ConnEntry* e) {
 namespace {
 
 // Opens the layer's state of a new statement: the cursor block the agent made is the layer's.
-void StmtOpen(IngStmt* s) {
-    SCS_Cursor& c = SCS_Block(s);
+void StmtOpen(SCS_Cursor* s) {
+    SCS_Cursor& c = *s;
     // The layer's own work on the statement goes to the table below it.
     c.link = &g_savedLowerLink;
     c.owner = nullptr;
@@ -406,8 +404,8 @@ void StmtOpen(IngStmt* s) {
     c.lockByUpdate = SCS_LowerFlag(c.agentConn, kCapNoForUpdate);
 }
 
-void StmtClose(IngStmt* s) {
-    SCS_Cursor& c = SCS_Block(s);
+void StmtClose(SCS_Cursor* s) {
+    SCS_Cursor& c = *s;
     SCS_RowBookmarksDrop(&c);
     SCS_SelectNamesFree(&c);
     (void)SCS_KeepParamDescs(&c, 0, nullptr);
@@ -430,12 +428,12 @@ uint32_t SCS_AllocStmt(uint32_t conn, uint32_t* out) {
     if (IngConnFind(conn) == nullptr) return kErrBadArg;
     uint32_t rc = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, conn, out);
     if (rc != 0 || out == nullptr) return rc;
-    if (IngStmt* s = IngStmtFind(*out)) StmtOpen(s);
+    if (SCS_Cursor* s = SCS_StmtBlock(*out)) StmtOpen(s);
     return 0;
 }
 
 uint32_t SCS_FreeStmt(uint32_t stmt) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
     StmtClose(s);
     SCS_CompoundStmtRelease(stmt);
@@ -443,9 +441,9 @@ uint32_t SCS_FreeStmt(uint32_t stmt) {
 }
 
 uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = SCS_Block(s);
+    SCS_Cursor& c = *s;
     if (c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC) {
         if (c.keptParams) DatasetDelete(c.keptParams);
         c.keptParams = nullptr;
@@ -466,9 +464,9 @@ uint32_t SCS_SetParams(uint32_t stmt, Dataset* values) {
 }
 
 uint32_t SCS_CloseCursor(uint32_t stmt) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = SCS_Block(s);
+    SCS_Cursor& c = *s;
     c.layerFlags |= kScsLReprepare;
     c.layerFlags &= ~(kScsLPrepared | kScsLResultCached);
     // A closed statement keeps no snapshot (nor its temporary files).
@@ -479,14 +477,14 @@ uint32_t SCS_CloseCursor(uint32_t stmt) {
 }
 
 uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = SCS_Block(s);
+    SCS_Cursor& c = *s;
     uint32_t rc = 0;
     if (c.cursorType == SQL_CURSOR_STATIC && rows > 0) {
         if (out == nullptr) return kErrBadArg;
         // The fill closes the lower cursor: a statement executed again since then shows it.
-        if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+        if (c.concurrency != SQL_CONCUR_LOCK && IngAskStmtExecuted(stmt)) c.layerFlags &= ~kScsLResultCached;
         if (!(c.layerFlags & kScsLResultCached)) {
             if (c.staticSet == nullptr) {
                 if ((rc = SCS_StaticSetCreate(&c.staticSet)) != 0) return rc;
@@ -507,7 +505,8 @@ uint32_t SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
         rc = AgentCall<DRV_FetchRows>(&g_savedLowerLink, stmt, rows, out);
         if (rc != 0) return rc;
     }
-    if (s->maxLength > 0 && out != nullptr) return uint32_t(DatasetApplyMaxLength(out, s->maxLength));
+    const uint32_t maxLength = IngAskStmtMaxLength(stmt);
+    if (maxLength > 0 && out != nullptr) return uint32_t(DatasetApplyMaxLength(out, maxLength));
     return 0;
 }
 

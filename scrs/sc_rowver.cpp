@@ -14,6 +14,7 @@
 #include <cstring>
 #include <random>
 
+#include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-glob.h"
@@ -305,11 +306,11 @@ uint32_t SCS_RowVerClear(SCS_RowVerRef* ref) {
     uint32_t rc = Prepare(lower, ref, 0);
     if (rc == 0) rc = ExecuteWith(lower, paramDescs, ref->privateStmt, nullptr);
     if (rc == 0) return 0;
-    if (IngStmt* s = IngStmtFind(ref->cursor)) {
-        s->messages.keep = 1;
+    if (IngDiagList* m = IngAskStmtMessages(ref->cursor)) {
+        m->keep = 1;
         SCS_RowVerMoveDiags(ref);
-        IngDiagPostCode(&s->messages, kErrNoVovura);
-        s->messages.keep = 0;
+        IngDiagPostCode(m, kErrNoVovura);
+        m->keep = 0;
     }
     return rc;
 }
@@ -409,12 +410,12 @@ void SCS_RowVerMoveDiags(SCS_RowVerRef* ref) {
         for (SCS_RowVerConn* e = *ListHead(sv); e; e = e->next)
             if (e->stmt == ref->privateStmt) privateConn = e->conn;
     }
-    IngStmt* to = IngStmtFind(ref->cursor);
-    IngStmt* fromStmt = IngStmtFind(ref->privateStmt);
-    IngConn* fromConn = privateConn ? IngConnFind(privateConn) : nullptr;
+    IngDiagList* to = IngAskStmtMessages(ref->cursor);
+    IngDiagList* fromStmt = IngAskStmtMessages(ref->privateStmt);
+    IngDiagList* fromConn = privateConn ? IngAskConnMessages(privateConn) : nullptr;
     if (to == nullptr || fromStmt == nullptr || fromConn == nullptr) return;
-    MoveList(&fromStmt->messages, &to->messages);
-    MoveList(&fromConn->messages, &to->messages);
+    MoveList(fromStmt, to);
+    MoveList(fromConn, to);
 }
 
 uint32_t SCS_RowVerClose(SCS_RowVerRef* ref) {

@@ -13,9 +13,9 @@
 #include "util/trymem.h"
 #include "util/errtable.h"
 
-uint32_t SCS_StaticFill(IngStmt* s) {
+uint32_t SCS_StaticFill(SCS_Cursor* s) {
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = SCS_Block(s);
+    SCS_Cursor& c = *s;
     // The fill closes the lower cursor, so a lower cursor open again means a new execution.
     if (c.concurrency != SQL_CONCUR_LOCK && IngAskStmtExecuted(c.agentStmt)) c.layerFlags &= ~kScsLResultCached;
     if (c.layerFlags & kScsLResultCached) return 0;
@@ -41,9 +41,9 @@ uint32_t SCS_StaticFill(IngStmt* s) {
     return 0;
 }
 
-uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
+uint32_t SCS_StaticFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
-    SCS_Cursor& c = SCS_Block(s);
+    SCS_Cursor& c = *s;
     *rows = 0;
     *resultRows = 0;
     // Only a read-only snapshot needs no set-up of its own.
@@ -89,11 +89,11 @@ uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     return 0;
 }
 
-uint32_t SCS_StaticRowsByBookmarks(IngStmt* s, const uint32_t* bookmarks, uint16_t n, uint32_t size, uint16_t* statuses,
-                                   Rowset** out) {
+uint32_t SCS_StaticRowsByBookmarks(SCS_Cursor* s, const uint32_t* bookmarks, uint16_t n, uint32_t size,
+                                   uint16_t* statuses, Rowset** out) {
     if (s == nullptr || bookmarks == nullptr || statuses == nullptr || out == nullptr || n == 0) return kErrGeneral;
     *out = nullptr;
-    SCS_Cursor& c = SCS_Block(s);
+    SCS_Cursor& c = *s;
     if (c.staticSet == nullptr || !(c.layerFlags & kScsLResultCached) || c.rowsFetched < 0) return kErrGeneral;
     Rowset* rs = nullptr;
     if (uint32_t rc = RowsetCreate(&rs, int32_t(size > n ? size : n))) return rc;

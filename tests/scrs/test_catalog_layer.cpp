@@ -145,14 +145,14 @@ TEST_F(CatalogLayer, OnlyALastFailedRowMessageIsDropped) {
     SCS_StmtKeepDiags(s, 1);
     IngDiagPostCode(&st->messages, kErrRowError);
     IngDiagPostCode(&st->messages, kErrGeneral);
-    SCS_DropRowErrorDiag(st);
+    SCS_DropRowErrorDiag(SCS_StmtBlock(s));
     EXPECT_EQ(IngDiagCount(&st->messages), 2u) << "the last message is not a failed row";
     IngDiagPostCode(&st->messages, kErrRowError);
-    SCS_DropRowErrorDiag(st);
+    SCS_DropRowErrorDiag(SCS_StmtBlock(s));
     ASSERT_EQ(IngDiagCount(&st->messages), 2u);
     EXPECT_EQ(States(st->messages).back(), IngErrorState(kErrGeneral));
     IngDiagClear(&st->messages);
-    SCS_DropRowErrorDiag(st);  // an empty list stays empty
+    SCS_DropRowErrorDiag(SCS_StmtBlock(s));  // an empty list stays empty
     SCS_DropRowErrorDiag(nullptr);
     EXPECT_EQ(IngDiagCount(&st->messages), 0u);
 }
@@ -165,7 +165,7 @@ TEST_F(CatalogLayer, AuxiliaryMessagesFollowTheStatementsOwn) {
     IngDiagPostCode(&st->messages, kErrGeneral);
     IngDiagPostCode(&IngStmtFind(a1)->messages, kErrNoMemory);
     IngDiagPostCode(&IngStmtFind(a2)->messages, kErrRowError);
-    SCS_Cursor& c = SCS_Block(st);
+    SCS_Cursor& c = *SCS_StmtBlock(s);
     c.auxStmt[0] = a1;
     c.auxStmt[1] = a2;
     SCS_StmtGatherDiags(&c);

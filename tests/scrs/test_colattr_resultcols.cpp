@@ -109,7 +109,7 @@ TEST_F(ResultCols, ColumnLookUp) {
 TEST_F(ResultCols, PositionedUpdateNamesItsColumnsFromThem) {
     const uint32_t s = Cursor(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_LOCK);
     ASSERT_EQ(0u, Run(s, "SELECT id, c, b FROM rc ORDER BY id")) << Errors(s);
-    ASSERT_TRUE(SCS_KeysetReady(IngStmtFind(s)));
+    ASSERT_TRUE(SCS_KeysetReady(SCS_StmtBlock(s)));
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, AgentCall<DRV_ExtendedFetch>(&link, s, &rs, 1, &rows, &total, uint16_t(SQL_FETCH_ABSOLUTE)))
         << Errors(s);

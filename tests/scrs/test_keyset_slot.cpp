@@ -62,7 +62,7 @@ TEST_F(KeysetSlot, KeysAreChosenOncePerTableList) {
     const uint32_t first = KS_KeyCatalogCalls() - before;
     EXPECT_GT(first, 0u);
     EXPECT_EQ(1, (*SCS_StmtBlock(s1)).cursorType);
-    EXPECT_TRUE(SCS_KeysetReady(IngStmtFind(s1)));
+    EXPECT_TRUE(SCS_KeysetReady(SCS_StmtBlock(s1)));
     const uint32_t mid = KS_KeyCatalogCalls();
     const uint32_t s2 = Keyset(3, "SELECT b FROM ka WHERE id > 1 ORDER BY b DESC");
     EXPECT_EQ(mid, KS_KeyCatalogCalls());
@@ -118,7 +118,7 @@ TEST_F(KeysetSlot, DowngradesAtPrepare) {
         const SCS_Cursor& c = (*SCS_StmtBlock(s));
         EXPECT_EQ(3u, c.cursorType) << sql;
         EXPECT_EQ(1u, c.savedType) << sql;
-        EXPECT_FALSE(SCS_KeysetReady(IngStmtFind(s))) << sql;
+        EXPECT_FALSE(SCS_KeysetReady(SCS_StmtBlock(s))) << sql;
         uint32_t rows = 0, total = 0;
         EXPECT_EQ(0u, Fetch(s, 1, &rows, &total)) << sql;
     }
@@ -164,7 +164,7 @@ TEST_F(KeysetSlot, RowsAreReadByBlocksOfKeys) {
     EXPECT_EQ(250u, keys.rows_used);
     Exec("DELETE FROM kblk WHERE id = 7");
     ASSERT_EQ(0u, RowsetCreate(&rs, 250));
-    ASSERT_EQ(0u, SCS_KsFetchByKeys(IngStmtFind(s), &keys, 0, 250, rs)) << Errors(s);
+    ASSERT_EQ(0u, SCS_KsFetchByKeys(SCS_StmtBlock(s), &keys, 0, 250, rs)) << Errors(s);
     ASSERT_EQ(250u, rs->data->rows_used);
     for (uint32_t i = 0; i < 250; ++i) {
         const int32_t id = int32_t(250 - i);
@@ -178,7 +178,7 @@ TEST_F(KeysetSlot, RowsAreReadByBlocksOfKeys) {
         }
     }
     // A run of keys past the keys given is refused.
-    EXPECT_EQ(uint32_t(kErrGeneral), SCS_KsFetchByKeys(IngStmtFind(s), &keys, 245, 10, rs));
+    EXPECT_EQ(uint32_t(kErrGeneral), SCS_KsFetchByKeys(SCS_StmtBlock(s), &keys, 245, 10, rs));
     DatasetFree(&keys);
 }
 
@@ -253,7 +253,7 @@ protected:
 TEST_F(KeysetRowChanges, LockConcurrencyUpdatesDeletesAndAdds) {
     Table("kf", 4);
     const uint32_t s = OpenCursor(SQL_CONCUR_LOCK, "SELECT id, b FROM kf ORDER BY id");
-    ASSERT_TRUE(SCS_KeysetReady(IngStmtFind(s)));
+    ASSERT_TRUE(SCS_KeysetReady(SCS_StmtBlock(s)));
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);  // ids 2 and 3
     uint16_t status = 0;

@@ -153,7 +153,7 @@ TEST_P(LockSwitch, LocksFollowTheLowerLayersAnswer) {
             }
             // The fetch by bookmark reads for update as the fetch does.
             SCS_RowChange change{};
-            ASSERT_EQ(0u, SCS_KeysetRowChange(IngStmtFind(s), &change));
+            ASSERT_EQ(0u, SCS_KeysetRowChange(SCS_StmtBlock(s), &change));
             EXPECT_EQ(lock && !byUpdate ? 1 : 0, change.forUpdate);
             (void)AgentCall<DRV_CloseCursor>(&link, s);
         }

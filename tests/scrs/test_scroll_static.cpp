@@ -228,7 +228,7 @@ TEST_F(Setup, ALockingStaticCursorReadsItsSnapshotByItsKeys) {
     ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32030007u, static_cast<void*>(&conc), uint16_t(4), &len));
     EXPECT_EQ(2u, conc);
     // The snapshot was read at execute, in the statement's order, one row per key.
-    EXPECT_TRUE(SCS_KeysetStatic(IngStmtFind(s)));
+    EXPECT_TRUE(SCS_KeysetStatic(SCS_StmtBlock(s)));
     EXPECT_EQ(3, c.rowsFetched);
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);

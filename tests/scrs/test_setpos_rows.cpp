@@ -406,7 +406,7 @@ TEST_F(RowChanges, DeleteAndUpdateByBookmark) {
 // The installed slots: the cursor layer finds the statement's row-change context through the
 // source it was given, and without one refuses what would need a key set.
 SCS_RowChange* g_context = nullptr;
-uint32_t Source(IngStmt*, SCS_RowChange* out) {
+uint32_t Source(SCS_Cursor*, SCS_RowChange* out) {
     if (g_context == nullptr) return kErrNotCapable;
     *out = *g_context;
     return 0;
