@@ -50,6 +50,21 @@ IngDiagList* IngAskConnMessages(uint32_t conn) {
     return c != nullptr ? &c->messages : nullptr;
 }
 
+IngServerLayerWords* IngAskServerLayerWords(uint32_t server) {
+    IngServer* sv = IngServerFind(server);
+    return sv != nullptr ? &sv->layerWords : nullptr;
+}
+
+uint32_t IngAskConnServer(uint32_t conn) {
+    IngConn* c = IngConnFind(conn);
+    return c != nullptr ? c->serverHandle : 0;
+}
+
+const IngDsnSettings* IngAskConnSettings(uint32_t conn) {
+    IngConn* c = IngConnFind(conn);
+    return c != nullptr ? &c->dsn : nullptr;
+}
+
 void* IngAskConnKeyColCache(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
     return c != nullptr ? c->keyColCache : nullptr;

@@ -7,6 +7,21 @@
 
 struct IngCursorOptions;
 struct IngDiagList;
+struct IngDsnSettings;
+
+// The words a server record keeps for the cursor layer: the head of the layer's connection list,
+// and the row-version list's lower link, parameter-description flag and first private connection.
+struct IngServerLayerWords {
+    void* connList;
+    void* rvLowerLink;
+    uint32_t rvParamDescs;
+    void* rvFirst;
+};
+// The server record's words, which live as long as the server; null for an unknown server.
+IngServerLayerWords* IngAskServerLayerWords(uint32_t server);
+// The server a connection was opened under, as the cursor layer recorded it; 0 for an unknown
+// connection.
+uint32_t IngAskConnServer(uint32_t conn);
 
 // Where the statement stands: prepared; executed (its result not closed since). False for an
 // unknown handle.
@@ -30,6 +45,9 @@ void IngTellStmtPositionWord(uint32_t stmt, uint32_t value);
 
 // The list the connection's messages collect in; null for an unknown handle.
 IngDiagList* IngAskConnMessages(uint32_t conn);
+// The data-source settings a connection was opened with (they live as long as the connection);
+// null for an unknown connection.
+const IngDsnSettings* IngAskConnSettings(uint32_t conn);
 // The key-column cache the cursor layer keeps on an agent connection (null for none or an
 // unknown connection).
 void* IngAskConnKeyColCache(uint32_t conn);

@@ -19,7 +19,7 @@ set(agent_records drv_ingii/i-desc.h drv_ingii/i-glob.h)
 set(record_free_folders scrs xa)
 # Cursor-layer sources that still reach the agent's statement and connection records; the list
 # only shrinks.
-set(record_readers scrs/sc_install.cpp scrs/sc_rowver.cpp)
+set(record_readers scrs/sc_install.cpp)
 
 set(bad "")
 foreach(folder util platform resources iiapi drv_ingii scrs xa odbc)

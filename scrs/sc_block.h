@@ -18,7 +18,7 @@ struct SCS_DynState;
 
 // What a dynamic cursor keeps of its row versions (the table VOVURA; scrs/sc_rowver.cpp).
 struct SCS_RowVerRef {
-    void* context;         // the agent server record whose list holds the private connection
+    void* context;         // the words of the agent server record whose list holds the private connection
     uint32_t connection;   // the cursor's agent connection
     uint32_t cursor;       // the cursor's lower statement: messages of failures go there
     uint32_t privateStmt;  // 0 while closed

@@ -93,7 +93,7 @@ void FreeKeyCache(void* cache) {
     HashDestroy(table);
 }
 
-SCS_ConnNode** ListHead(IngServer* sv) { return reinterpret_cast<SCS_ConnNode**>(&sv->scsConnList); }
+SCS_ConnNode** ListHead(IngServerLayerWords* sv) { return reinterpret_cast<SCS_ConnNode**>(&sv->connList); }
 
 uint32_t ClassOf(uint32_t id) { return id >> 28; }
 
@@ -271,7 +271,7 @@ uint32_t SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t*
 }
 
 uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
-    IngServer* sv = IngServerFind(server);
+    IngServerLayerWords* sv = IngAskServerLayerWords(server);
     uint32_t rc = AgentCall<DRV_Connect>(&g_savedLowerLink, server, params, out);
     if (rc != 0) return rc;
     if (sv == nullptr || params == nullptr || out == nullptr) return 0;  // nothing the layer can record
@@ -307,7 +307,7 @@ uint32_t SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
 uint32_t SCS_Disconnect(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
-    IngServer* sv = IngServerFind(c->serverHandle);
+    IngServerLayerWords* sv = IngAskServerLayerWords(c->serverHandle);
     void* keys = c->keyColCache;
     c->keyColCache = nullptr;
     // The layer's records go only with the connection: a disconnect that fails leaves it open.
@@ -336,7 +336,7 @@ uint32_t SCS_Disconnect(uint32_t conn) {
 }
 
 uint32_t SCS_ConnCount(uint32_t server) {
-    IngServer* sv = IngServerFind(server);
+    IngServerLayerWords* sv = IngAskServerLayerWords(server);
     if (sv == nullptr) return 0;
     std::lock_guard<std::mutex> guard(g_cursorListLock);
     uint32_t n = 0;
@@ -349,7 +349,7 @@ uint32_t SCS_ConnEntryCopy(uint32_t conn, SCS_ConnEntry* out) {
     std::memset(out, 0, sizeof *out);
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
-    IngServer* sv = IngServerFind(c->serverHandle);
+    IngServerLayerWords* sv = IngAskServerLayerWords(c->serverHandle);
     if (sv == nullptr) return kErrBadArg;
     std::lock_guard<std::mutex> guard(g_cursorListLock);
     for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) {
