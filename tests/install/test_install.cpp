@@ -57,8 +57,7 @@ struct Installation {
 
     Installation() {
         prefix = tvtest::MakeTempDir("tv_prefix_");
-        const std::string config = tvtest::MakeTempDir("tv_instcfg_");
-        if (prefix.empty() || config.empty()) {
+        if (prefix.empty()) {
             failure = "no temporary directory";
             return;
         }
@@ -67,7 +66,7 @@ struct Installation {
             return;
         // A data source of each driver, by the name the installed odbcinst.ini gives it; the data
         // source's name is its database's.
-        tvtest::UsePrivateIni(config, "[inst_n]\nDriver = Telvarin\n\n[inst_w]\nDriver = Telvarin Unicode\n");
+        tvtest::UsePrivateIni("[inst_n]\nDriver = Telvarin\n\n[inst_w]\nDriver = Telvarin Unicode\n");
         setenv("ODBCINSTINI", "odbcinst.ini", 1);
         setenv("II_DATABASE_DIR", tvtest::MakeTempDir("tv_instdata_").c_str(), 1);
         // The lines a user types; odbcinst writes the drivers into $ODBCSYSINI/odbcinst.ini.
