@@ -150,7 +150,7 @@ ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
                      std::memcmp(params->marker, kUnicodeMarker, 4) == 0;
     c->odbcVersion = 2;
     c->readOnlyConnected = c->readOnly = params->readOnly ? 1 : 0;
-    c->xaHolder = nullptr;
+    c->xaSlot = nullptr;
     c->xaState = kXaNone;
     c->xid.formatID = -1;
     ParseConnectOptions(c, params->options);
@@ -237,7 +237,7 @@ ErrCode IngDisconnect(uint32_t conn) {
     return kErrNone;
 }
 
-bool IngInGlobalTxn(const IngConn* c) { return XaHolderAssociated(c->xaHolder) != 0; }
+bool IngInGlobalTxn(const IngConn* c) { return IngXaSlotAssociated(c->xaSlot) != 0; }
 
 uint32_t IngTxnControl(IngConn* c, uint32_t op) {
     if (c == nullptr) return kErrBadArg;

@@ -1,30 +1,12 @@
-// The cursor-state block every statement carries, on the ODBC side and on the agent's side.
-// Its fields are the cursor layer's; the block is declared here because the agent's statement
-// record embeds one.
+// The cursor options of a statement as the agent keeps them: set through its option slot,
+// answered through its information slot, negotiated against what the server supports. The
+// cursor layer's block of a statement (scrs/sc_block.h) begins with them, and when that layer is
+// laid over the agent the statement's options live there.
 #pragma once
 
 #include <cstdint>
 
 #include "drv_ingii/i-optable.h"
-
-struct SCS_StmtOwner;
-struct Rowset;
-struct SS_ResultSet;
-struct ParamDescEntry;
-struct SCS_KsState;
-struct ColumnInfo;
-struct SCS_DynState;
-
-// What a dynamic cursor keeps of its row versions (the table VOVURA; scrs/sc_rowver.cpp).
-struct SCS_RowVerRef {
-    void* context;         // the agent server record whose list holds the private connection
-    uint32_t connection;   // the cursor's agent connection
-    uint32_t cursor;       // the cursor's lower statement: messages of failures go there
-    uint32_t privateStmt;  // 0 while closed
-    // The cursor's HCONN and HCURS values (8 upper-case hex digits each).
-    char hconn[9];
-    char hcurs[9];
-};
 
 // Flags word bits.
 enum : uint32_t {
@@ -34,7 +16,8 @@ enum : uint32_t {
     kScsCatalogColumns = 0x1000,  // the cursor layer holds catalog descriptions of the select list
 };
 
-// The special values of a cursor's position words; positive values are rows of the rowset.
+// The special values of a cursor's position words (the ODBC side's and the cursor layer's);
+// positive values are rows of the rowset.
 enum CursorPosition : int32_t {
     kCursorBeforeFirst = 0,
     kCursorUnknown = -1,
@@ -42,73 +25,30 @@ enum CursorPosition : int32_t {
     kCursorAfterLast = -3,
 };
 
-struct SCS_Cursor {
-    uint32_t rowsetSize;  // default 1
-    uint32_t keysetSize;  // default 0; above 0 a keyset-driven cursor is mixed
-    int32_t rowsFetched;  // -1 while unknown
-    uint32_t cursorType;  // 0 forward-only, 1 keyset-driven, 2 dynamic, 3 static
-    uint32_t savedType;
+struct IngCursorOptions {
+    uint32_t rowsetSize;   // default 1
+    uint32_t keysetSize;   // default 0; above 0 a keyset-driven cursor is mixed
+    uint32_t cursorType;   // 0 forward-only, 1 keyset-driven, 2 dynamic, 3 static
     uint32_t concurrency;  // 1 read-only, 2 lock, 3 row versions, 4 values
-    uint32_t savedConcurrency;
     uint32_t simulateCursor;
     uint32_t useBookmarks;
     uint32_t retrieveData;  // default 1
     uint32_t agentConn;
-    uint32_t agentStmt;
-    int32_t position;  // a CursorPosition, or a row of the rowset
-    int32_t position2;
-    const AgentLink* link;
-    SCS_StmtOwner* owner;  // the application side of the statement; null on the agent's blocks
-    // Cursor layer state.
+    const AgentLink* link;  // the table the statement's own work goes through
     uint32_t flags;
     uint32_t flags2;
-    Rowset* rowset;
-    uint32_t rowsetFirst;  // result position of the rowset's first row
-    // Scroll-fetch state of the ODBC statement's block.
-    uint32_t prevRowsetSize;  // rowset size of the last fetch: NEXT moves by it
-    uint32_t fetchDirMask;    // SQL_FETCH_DIRECTION of the data source; 0 not yet read
-    uint16_t* appStatus;      // the application's row-status array of the fetch under way
-    // What SQLSetPos works on: the rowset size of the last fetch (on the ODBC side, that of an
-    // SQLBulkOperations called since the rowset size last changed, when there is one), the rows
-    // that fetch delivered and, after a fetch by bookmark, the bookmark of each rowset row (null:
-    // the rows run on from rowsetFirst).
-    uint32_t posRowsetSize;   // 0 before the first fetch
-    uint32_t bulkRowsetSize;  // 0 none
-    uint32_t fetchedRows;
-    uint32_t* rowBookmarks;
-    uint32_t rowBookmarkCount;
-    // The cursor layer's own state on the agent statement (zero on the ODBC statement's block).
-    uint32_t layerFlags;      // kScsL* bits
-    Dataset* keptParams;      // copy of the last parameter values of a scrollable statement
-    uint32_t analysedSelect;  // set-up found the statement to be a SELECT
-    int32_t posRowCount;      // rows the last positioned operation changed (kScsLPosCount)
-    SS_ResultSet* staticSet;  // the static result set, made on first use
-    uint32_t auxStmt[2];      // the layer's auxiliary lower statements (catalog calls run on the first); 0 none
-    uint16_t keptDescCount;   // copy of the last parameter descriptions given (SCS_SetParamDescs)
-    ParamDescEntry* keptDescs;
-    void* selectNames;     // base names of the select list, made at describe (sc_colattr.cpp)
-    SCS_KsState* ksState;  // keys, analyses and lower statements of a keyset-driven or mixed cursor
-    int32_t analysedKind;  // the analyser's statement kind of the last set-up; -1 none
-    // The result columns as the layer below described them at execute (sc_resultcols.cpp).
-    uint16_t resultDescCount;
-    ColumnInfo* resultDescs;  // null while not described
-    SCS_RowVerRef rowVer;     // a dynamic cursor's row versions; privateStmt 0 while none
-    SCS_DynState* dynState;   // a dynamic cursor's current keys and position
-    // Lock concurrency: rows are locked by a no-op UPDATE of their keys, the lower layer having
-    // no " FOR UPDATE" (read when the statement is opened).
-    uint32_t lockByUpdate;
-    uint32_t shapeFlags;  // the analysed SELECT's shape (the analyser's SCR_F_* bits); 0 none
 };
 
-// Bits of layerFlags.
-enum : uint32_t {
-    kScsLReprepare = 0x1,     // the statement must be set up again before its next execute
-    kScsLPrepared = 0x2,      // the cursor set-up is in place
-    kScsLResultCached = 0x4,  // the static result set holds this execution's rows
-    kScsLParamsKept = 0x8,    // keptParams holds the values
-    kScsLPosCount = 0x10,     // posRowCount is recorded
-};
+// Zeroes the options and sets the defaults: rowset size 1, keyset size 0, forward-only,
+// read-only, data retrieved.
+void IngCursorOptionsInit(IngCursorOptions* o, uint32_t agentConn, const AgentLink* link);
 
-// Zeroes the block and sets the defaults: rowset size 1, keyset size 0, forward-only, read-only.
-uint32_t SCS_CursorInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link,
-                        SCS_StmtOwner* owner);
+// The cursor layer lays a block of its own over each agent statement, beginning with the
+// statement's options, and hands down how to make and release one when it is laid over the
+// agent. Without it a statement keeps its options in its own record.
+struct IngCursorSlotOps {
+    IngCursorOptions* (*make)(uint32_t stmt, uint32_t conn, const AgentLink* link);  // null: no memory
+    void (*release)(IngCursorOptions* block);
+};
+void IngSetCursorSlotOps(const IngCursorSlotOps* ops);
+const IngCursorSlotOps* IngCursorSlotOpsGet();

@@ -84,6 +84,8 @@ ErrCode IngAllocStmt(uint32_t conn, uint32_t* out) {
     }
     s->conn = c;
     s->maxRows = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
+    IngCursorOptionsInit(&s->ownCursorOpts, conn, IngStatementLink());
+    s->cursorOpts = &s->ownCursorOpts;
     uint32_t h = 0;
     uint32_t rc = HandleTableAdd(&g_ingStmtTable, &h, s);
     if (rc != 0) {
@@ -92,7 +94,21 @@ ErrCode IngAllocStmt(uint32_t conn, uint32_t* out) {
         std::free(s);
         return ErrCode(rc);
     }
-    SCS_CursorInit(&s->cursor, h, conn, IngStatementLink(), nullptr);
+    if (const IngCursorSlotOps* ops = IngCursorSlotOpsGet()) {
+        IngCursorOptions* block = ops->make(h, conn, IngStatementLink());
+        if (block == nullptr) {
+            {
+                std::lock_guard<std::mutex> guard(g_cancelLock);
+                HandleTableRemove(&g_ingStmtTable, h);
+            }
+            std::free(s->cursorName);
+            std::free(s->stmtName);
+            std::free(s);
+            return kErrNoMemory;
+        }
+        s->cursorOpts = block;
+        s->cursorSlotOps = ops;
+    }
     s->handle = h;
     *out = h;
     return kErrNone;
@@ -168,6 +184,7 @@ ErrCode IngFreeStmt(uint32_t stmt) {
     if (s->outValues != nullptr) DatasetDelete(s->outValues);
     std::free(s->paramDescs);
     IngDiagClear(&s->messages);
+    if (s->cursorSlotOps != nullptr) s->cursorSlotOps->release(s->cursorOpts);
     std::free(s);
     return kErrNone;
 }
@@ -467,7 +484,7 @@ ErrCode IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, Co
         return kErrNoMemory;
     }
     if (IngColNamesFn names = g_colNames.load(); names != nullptr && !s->catalogResult && s->resultSource == 0)
-        (void)names(s, n, *out, list);
+        (void)names(s->handle, n, *out, list);
     *rowCount = uint16_t(list->count > 0xFFFF ? 0xFFFF : list->count);
     *attrRows = list;
     return kErrNone;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "drv_ingii/i-attr.h"
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-sql.h"
 #include "iiapi/iiapi.h"
@@ -24,15 +25,6 @@ enum : uint16_t {
     kStmtOutputPending = 0x100,
 };
 
-// One parameter's binding summary from the driver.
-struct ParamDescEntry {
-    int32_t sqlType;
-    int32_t cType;
-    uint32_t columnSize;
-    uint16_t decimalDigits;
-    uint16_t paramType;
-};
-
 struct IngStmt;
 using IngRowHook = uint32_t (*)(IngStmt* s, Dataset* rows, uint32_t count);
 
@@ -49,8 +41,10 @@ struct IngStmt {
     uint16_t state;
     IngSqlText text;
     uint16_t outParamCount;
-    SCS_Cursor cursor;
-    void* stmtHandle;  // OpenAPI statement, or none; read and swapped atomically (cancel)
+    IngCursorOptions ownCursorOpts;         // the options while no cursor layer lays its block over the statement
+    IngCursorOptions* cursorOpts;           // the options in force: ownCursorOpts, or the cursor layer's block
+    const IngCursorSlotOps* cursorSlotOps;  // the layer that made the block, which releases it
+    void* stmtHandle;                       // OpenAPI statement, or none; read and swapped atomically (cancel)
     char* cursorName;
     char* stmtName;
     Dataset* params;
@@ -118,12 +112,6 @@ ErrCode IngCloseCursor(uint32_t stmt);
 ErrCode IngSetParams(uint32_t stmt, Dataset* values);
 ErrCode IngDescribeCols(uint32_t stmt, uint16_t* count, ColumnInfo** out);
 ErrCode IngDescribeParams(uint32_t stmt, uint16_t* count, ColumnInfo** out);
-// Attribute identifiers of the describe rows beyond the ODBC descriptor fields; answered by the
-// cursor layer, left negated (not answered) by the agent.
-enum IngColumnAttr {
-    kColAttrKeyColumn = 1053,   // 1 for a key column of the row's table
-    kColAttrExpression = 1055,  // 1 for a select item that is an expression, with no base column
-};
 ErrCode IngDescribeColsEx(uint32_t stmt, uint16_t* count, uint16_t* rowCount, ColumnInfo** out, void** attrRows);
 // Cancels the statement's running OpenAPI statement from any thread.
 uint32_t IngStmtCancel(uint32_t stmt);
@@ -145,34 +133,12 @@ uint32_t IngDescribeParamsByProbe(IngStmt* s);
 using IngParamProbeFn = uint32_t (*)(IngStmt* s);
 void IngSetParamProbe(IngParamProbeFn fn);
 
-struct IngAttrList;
 // Names of result columns beyond what the server describes (base table and column, schema,
 // catalog, expressions): the SQL analyser above the agent tells them, and hands its describer
 // down when the cursor layer is laid over the agent. It may fill the descriptions' name fields
 // and append attribute rows; its failure leaves the description as the server gave it.
-using IngColNamesFn = uint32_t (*)(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
+using IngColNamesFn = uint32_t (*)(uint32_t stmt, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
 void IngSetColNames(IngColNamesFn fn);
-
-// Attribute row of DRV_DescribeColsEx (24 bytes).
-struct IngAttrRow {
-    uint16_t column;
-    int16_t attribute;
-    uint32_t reserved1;
-    uint32_t form;  // 1 integer, 0 text
-    uint32_t reserved2;
-    union {
-        int64_t value;
-        char* text;  // owned by the row
-    };
-};
-static_assert(sizeof(IngAttrRow) == 24);
-
-// The list DRV_DescribeColsEx hands out; the caller frees it with IngAttrListFree.
-struct IngAttrList {
-    uint32_t count;
-    IngAttrRow* rows;
-};
-void IngAttrListFree(IngAttrList* list);
 
 // The Ingres type name of a described column ("INTEGER4", "VARCHAR", ...); "" for unknown.
 const char* IngTypeName(int16_t serverType, int32_t sqlType);

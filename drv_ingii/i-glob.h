@@ -5,53 +5,19 @@
 #include <mutex>
 
 #include "util/handle_table.h"
+#include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-connparams.h"
 #include "drv_ingii/i-diag.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-optable.h"
 #include "drv_ingii/i-xa.h"
 
 struct IngStmt;
 
-// Per-data-source settings written by driver connect under the connect lock and copied by
-// the agent's connect, which takes the two texts over.
-struct IngDsnSettings {
-    uint32_t dynCursSensitivity;  // 0 LOW, 1 HIGH, 2 DISABLED
-    uint32_t jet;
-    uint32_t noAutoCommit;
-    int32_t maxRows;
-    uint32_t noRowsetSizeLimit;
-    char* initialSql;   // owned (heap) or null
-    char* sqlDbmsName;  // owned (heap) or null
-    uint32_t rtrimChar;
-};
-extern IngDsnSettings g_ingDsnSettings;
-
-// Connect parameters built by the driver's connection open. The agent reads the marker,
-// database, options, read-only flag, user and password.
-struct IngConnectParams {
-    const char* serverAddress;
-    const char* marker;         // on a wide connection begins 'W', 0x7F, 0x01, 0x01
-    const char* reservedText1;  // connect texts the agent does not read
-    const char* reservedText2;
-    const char* database;  // null: "default"
-    const char* options;   // "-G group -R role -u user -P password -T"
-    uint32_t readOnly;
-    const char* user;
-    const char* password;
-    const char* extraText;
-    uint16_t timeout;
-    uint16_t flags;
-    // A session the driver opens for itself beside a connection takes that connection's
-    // settings; null: those the driver stored for this connect (g_ingDsnSettings).
-    const IngDsnSettings* settings;
-};
-
 struct IngServer {
-    void* scsConnList;  // reserved for the cursor layer
-    void* rvLowerLink;  // row-version fields reserved for the cursor layer
-    uint32_t rvParamDescs;
-    void* rvFirst;
-    std::recursive_mutex lock;  // guards messages and the parked branches
-    void* env;                  // OpenAPI environment
+    IngServerLayerWords layerWords;  // reserved for the cursor layer
+    std::recursive_mutex lock;       // guards messages and the parked branches
+    void* env;                       // OpenAPI environment
     IngDiagList messages;
     uint32_t connCount;
     XaBranchList* branches;
@@ -70,7 +36,7 @@ enum : uint16_t { kTxnWorkPending = 0x1, kTxnAutocommit = 0x2 };
 
 struct IngConn {
     IngDiagList messages;
-    XaConnHolder* xaHolder;
+    void* xaSlot;  // the XA layer's share of the connection (xa/), opaque here
     IngServer* server;
     uint32_t handle;
     void* connHandle;  // the environment until the session exists
@@ -124,13 +90,6 @@ extern std::mutex g_agentMutex;
 IngServer* IngServerFind(uint32_t h);
 IngConn* IngConnFind(uint32_t h);
 IngStmt* IngStmtFind(uint32_t h);
-
-// Levelled log of the agent (0 emergency ... 7 debug), located at the caller's source line.
-void IngLogAt(const char* file, int line, int level, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
-#define IngLog(level, ...) IngLogAt(__FILE__, __LINE__, (level), __VA_ARGS__)
-// Test hook that sees every agent log line.
-using IngLogHookFn = void (*)(int level, const char* text);
-void IngSetLogHook(IngLogHookFn hook);
 
 ErrCode IngServerAlloc(void* unused, uint32_t* out);
 ErrCode IngServerFree(uint32_t server);

@@ -374,7 +374,7 @@ Answer ConnAnswer(IngConn* c, uint32_t cls, uint32_t item) {
 }
 
 Answer StmtAnswer(IngStmt* s, uint32_t cls, uint32_t item) {
-    const SCS_Cursor& k = s->cursor;
+    const IngCursorOptions& k = *s->cursorOpts;
     if (cls == 0x01) {
         if (item == 0) return Int(s->text.kind == 2 ? s->rowCount : 0xFFFFFFFFu);
         return kUnknown;
@@ -477,7 +477,7 @@ uint32_t SetConnOption(IngConn* c, uint32_t cls, uint32_t item, const uint32_t* 
 uint32_t DescribeParamsNow(IngStmt* s) { return IngDescribeParamsByProbe(s); }
 
 uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* value) {
-    SCS_Cursor& k = s->cursor;
+    IngCursorOptions& k = *s->cursorOpts;
     IngConn* c = s->conn;
     uint32_t v = *value;
     if (cls != 0x03) return kErrNotCapable;
@@ -658,7 +658,7 @@ uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, 
     return kErrOptionRange;
 }
 
-uint32_t IngNegotiateCursorOption(SCS_Cursor* c, uint32_t option, uint32_t* value) {
+uint32_t IngNegotiateCursorOption(const IngCursorOptions* c, uint32_t option, uint32_t* value) {
     const CursorOptionRow* row = kCursorOptionTable;
     while (row->option != 0 && row->option != option) ++row;
     if (row->option == 0) return 0;

@@ -5,7 +5,7 @@
 
 #include "drv_ingii/i-optable.h"
 
-struct SCS_Cursor;
+struct IngCursorOptions;
 
 // Property id parts.
 constexpr uint32_t IngPropKind(uint32_t id) { return id >> 28; }
@@ -102,7 +102,7 @@ uint32_t AgentInfoItem(const AgentLink* link, uint32_t conn, uint16_t infoType, 
                        uint16_t* outLen);
 
 // Negotiates a cursor type (option 6) or concurrency (option 7) against what the server supports.
-uint32_t IngNegotiateCursorOption(SCS_Cursor* c, uint32_t option, uint32_t* value);
+uint32_t IngNegotiateCursorOption(const IngCursorOptions* c, uint32_t option, uint32_t* value);
 
 uint32_t IngParseDynCursSens(const char* text);
 const char* IngDynCursSensName(uint32_t value);

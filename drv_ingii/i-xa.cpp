@@ -2,6 +2,7 @@
 // parks ended branches in the server's list so another connection can prepare or join them,
 // finishes branches that no live session holds from a fresh session, and lists the in-doubt
 // branches the master database knows.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -403,12 +404,20 @@ uint32_t IIReleaseXid(const XID*, void** tranIdHandle) {
 
 // ---- the server's parked branches -----------------------------------------------------------
 
-int XaHolderAssociated(const XaConnHolder* holder) { return holder != nullptr && holder->associated != 0; }
+namespace {
+std::atomic<const IngXaSlotOps*> g_xaSlotOps{nullptr};
 
-uint32_t XaHolderSetAssociated(XaConnHolder* holder, int flag) {
-    if (holder == nullptr) return kErrBadArg;
-    holder->associated = flag != 0;
-    return 0;
+uint32_t SlotSetAssociated(void* slot, int flag) {
+    const IngXaSlotOps* ops = g_xaSlotOps.load();
+    return ops ? ops->setAssociated(slot, flag) : kErrBadArg;
+}
+}  // namespace
+
+void IngSetXaSlotOps(const IngXaSlotOps* ops) { g_xaSlotOps.store(ops); }
+
+int IngXaSlotAssociated(const void* slot) {
+    const IngXaSlotOps* ops = g_xaSlotOps.load();
+    return ops != nullptr && ops->associated(slot) != 0;
 }
 
 XaBranchList* XaBranchListCreate() { return new (std::nothrow) XaBranchList{}; }
@@ -436,7 +445,7 @@ uint32_t XaBranchListCount(const XaBranchList* list) {
 int IngXaOpen(uint32_t conn, uint32_t, const char*, int, long flags) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return XAER_INVAL;
-    if ((flags & TMASYNC) || XaHolderAssociated(c->xaHolder)) return XAER_INVAL;
+    if ((flags & TMASYNC) || IngXaSlotAssociated(c->xaSlot)) return XAER_INVAL;
     IngTxnControl(c, kTxnOpRollback);
     if (HasSession(c) && IIDisconnect(c) != 0) return XAER_RMERR;
     ClearSession(c);
@@ -447,7 +456,7 @@ int IngXaOpen(uint32_t conn, uint32_t, const char*, int, long flags) {
         return XAER_RMERR;
     }
     FreeInDoubt(c);
-    XaHolderSetAssociated(c->xaHolder, 1);
+    SlotSetAssociated(c->xaSlot, 1);
     c->xaState = kXaNone;
     c->xaParked = 0;
     return XA_OK;
@@ -465,7 +474,7 @@ int IngXaClose(uint32_t conn, const char*, int, long flags) {
     c->xaState = kXaNone;
     c->xaParked = 0;
     XidClear(&c->xid);
-    XaHolderSetAssociated(c->xaHolder, 0);
+    SlotSetAssociated(c->xaSlot, 0);
     if (IIConnect(c, nullptr) != 0) return XAER_RMERR;
     if (IngTxnControl(c, c->dsn.noAutoCommit ? kTxnOpAutocommitOff : kTxnOpAutocommitOn) != 0) return XAER_RMERR;
     return XA_OK;

@@ -1,5 +1,5 @@
-// The agent's side of distributed transactions: X/Open codes and flags, the connection's share
-// in the XA layer as the agent reads it, transaction ids and the server's parked branches, and
+// The agent's side of distributed transactions: X/Open codes and flags, what the agent asks of
+// the XA layer's share of a connection, transaction ids and the server's parked branches, and
 // the agent's XA verbs (slots 55-64).
 #pragma once
 
@@ -54,24 +54,20 @@ constexpr long TMMULTIPLE = 0x00400000L;
 constexpr long TMJOIN = 0x00200000L;
 constexpr long TMMIGRATE = 0x00100000L;
 
-struct XaWorker;
-
-// A connection's share in the XA layer. The agent reads only whether it is associated with a
-// global transaction (that word comes first so a bare holder can be written as {associated}).
-struct XaConnHolder {
-    uint32_t associated;         // 1 between the agent's xa_open and xa_close
-    uint32_t enabled = 0;        // the mode given to xa_open: non-zero means the connection has a worker
-    uint32_t keep = 0;           // 1: a later xa_open keeps this holder and its worker
-    XaWorker* worker = nullptr;  // none when not enabled
-    uint32_t reserved = 0;
-};
 struct XaBranchList;
 struct IngConn;
 
-// Non-zero while the holder is associated with a global transaction.
-int XaHolderAssociated(const XaConnHolder* holder);
-// 21 without a holder, else sets the associated word and answers 0.
-uint32_t XaHolderSetAssociated(XaConnHolder* holder, int flag);
+// The XA layer keeps its share of a connection in the connection's slot (IngConn::xaSlot),
+// which the agent never looks into. When the layer is laid over the agent it hands down how
+// the agent asks that share whether the connection is associated with a global transaction,
+// and how it tells it that its own xa_open and xa_close began and ended the association.
+struct IngXaSlotOps {
+    int (*associated)(const void* slot);              // non-zero while associated
+    uint32_t (*setAssociated)(void* slot, int flag);  // 21 without a share
+};
+void IngSetXaSlotOps(const IngXaSlotOps* ops);
+// Non-zero while the slot's share is associated (0 for an empty slot or no XA layer).
+int IngXaSlotAssociated(const void* slot);
 
 // Transaction-id registration with OpenAPI: 0, kErrNoMemory or kErrGeneral.
 uint32_t IIRegisterXid(const XID* xid, void** tranIdHandle);

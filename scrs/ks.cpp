@@ -11,8 +11,8 @@
 #include <string>
 
 #include "drv_ingii/i-cat.h"
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-attr.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "util/dataset.h"

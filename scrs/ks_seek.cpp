@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-log.h"
 #include "scrs/ks.h"
 #include "util/dataset.h"
 #include "util/scrarray.h"

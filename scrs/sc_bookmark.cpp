@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-attr.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
@@ -377,7 +378,7 @@ ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmark
         if (values) DatasetDelete(values);
         std::free(columns);
     };
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) {
         discard();
         return kErrBadArg;
@@ -388,8 +389,8 @@ ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmark
         return kErrGeneral;
     }
     if (fetched) *fetched = nullptr;
-    if (operation == SQL_UPDATE_BY_BOOKMARK) s->positionWord = 0;
-    SCS_Cursor& c = s->cursor;
+    if (operation == SQL_UPDATE_BY_BOOKMARK) IngTellStmtPositionWord(stmt, 0);
+    SCS_Cursor& c = *s;
     const bool change = operation == SQL_UPDATE_BY_BOOKMARK || operation == SQL_DELETE_BY_BOOKMARK;
     SCS_RowChange rc{};
     SCS_RowChangeSource source = scs_p_RowChangeSourceGet();

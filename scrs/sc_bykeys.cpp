@@ -10,8 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-log.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"
 #include "scrs/sc_fetchrows.h"
@@ -107,7 +106,7 @@ uint32_t ByKeysText(const SCS_DescCtx& ctx, const char* stmtText, std::string li
 }
 
 // Prepares the statement read by keys for blocks of perBlock key rows.
-uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, const ByKeys& by) {
+uint32_t PrepareFetchByKeys(SCS_Cursor* s, SCS_KsState* st, uint32_t perBlock, const ByKeys& by) {
     if (*by.prepared && *by.perBlock == perBlock) return 0;
     *by.prepared = 0;
     std::string text;
@@ -120,7 +119,7 @@ uint32_t PrepareFetchByKeys(IngStmt* s, SCS_KsState* st, uint32_t perBlock, cons
         if (rc == 0) rc = ByKeysText(st->ctx, st->text, list, perBlock, &text, by.before);
     }
     // Where the lower layer takes " FOR UPDATE", the rows read are locked by the read itself.
-    if (rc == 0 && !by.values && ForUpdate(s->cursor, st->shape)) text += " FOR UPDATE";
+    if (rc == 0 && !by.values && ForUpdate(*s, st->shape)) text += " FOR UPDATE";
     if (rc == 0) {
         rc = AgentCall<DRV_Prepare>(Lower(), by.aux, text.c_str());
         if (rc != 0) IngLog(7, "SCS_KeysetFetch: couldn't prepare %s", text.c_str());
@@ -241,7 +240,7 @@ uint32_t WhereMarkers(const char* text, uint32_t* before) {
     return rc;
 }
 
-SCS_KsState* StateOf(const IngStmt* s) { return s ? s->cursor.ksState : nullptr; }
+SCS_KsState* StateOf(const SCS_Cursor* s) { return s ? s->ksState : nullptr; }
 
 const AgentLink* Lower() { return SCS_LowerLink(); }
 
@@ -262,9 +261,9 @@ uint32_t GiveParams(uint32_t stmt, Dataset* params) {
 }
 
 // The statement's own values for a generated text: those of markers the edit removed left out.
-uint32_t OwnValues(const IngStmt* s, uint32_t dropAt, uint32_t dropCount, Dataset** out) {
+uint32_t OwnValues(const SCS_Cursor* s, uint32_t dropAt, uint32_t dropCount, Dataset** out) {
     *out = nullptr;
-    const SCS_Cursor& c = s->cursor;
+    const SCS_Cursor& c = *s;
     if (!(c.layerFlags & kScsLParamsKept) || c.keptParams == nullptr) return 0;
     if (int rc = DatasetClone(out, c.keptParams)) return uint32_t(rc);
     for (uint32_t i = 0; i < dropCount && dropAt < (*out)->col_count; ++i) {
@@ -309,7 +308,7 @@ ByKeys ValuesRead(SCS_KsState* st) {
 }
 
 // Fetches the rows of key rows k0 .. k0 + n - 1 of `keys` into rs (placed by key values).
-uint32_t FetchByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs) {
+uint32_t FetchByKeys(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs) {
     Dataset all{};
     uint32_t rc = KS_GetKeyBlocks(s, st, keys, k0, n, RowsRead(st), &all, rs->statuses);
     if (rc != 0) {
@@ -323,13 +322,11 @@ uint32_t FetchByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t 
 
 // The rows of key rows k0 .. k0 + n - 1 into *out, one per key in key order; a key no row
 // answers gets a NULL row and status 1.
-uint32_t KS_GetKeyBlocks(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
+uint32_t KS_GetKeyBlocks(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
                          Dataset* out, uint16_t* statuses) {
     const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
     uint32_t blocks = 0, lastRows = 0, perBlock = 0;
-    const uint32_t own = s->cursor.keptParams && (s->cursor.layerFlags & kScsLParamsKept)
-                             ? s->cursor.keptParams->col_count
-                             : st->ownParams;
+    const uint32_t own = s->keptParams && (s->layerFlags & kScsLParamsKept) ? s->keptParams->col_count : st->ownParams;
     uint32_t rc = SCS_PageCount(st->paramLimit, own, keyCount, n, &blocks, &lastRows, &perBlock);
     if (rc != 0) return rc;
     if ((rc = PrepareFetchByKeys(s, st, perBlock, by)) != 0) return rc;
@@ -357,7 +354,7 @@ uint32_t KS_GetKeyBlocks(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint3
         if (rc != 0) break;
         if ((rc = GiveParams(by.aux, joined)) != 0) break;
         if ((rc = AgentCall<DRV_Execute>(Lower(), by.aux)) != 0) break;
-        rc = FetchAllRows(by.aux, perBlock + 1, &all, !by.values && ForUpdate(s->cursor, st->shape));
+        rc = FetchAllRows(by.aux, perBlock + 1, &all, !by.values && ForUpdate(*s, st->shape));
         (void)AgentCall<DRV_CloseCursor>(Lower(), by.aux);
     }
     if (rc == 0) rc = scs_p_MarkVanishedRows(&all, keyCount, src, base, n, statuses);
@@ -509,13 +506,13 @@ uint32_t scs_p_MarkVanishedRows(Dataset* rows, uint16_t keyCount, const Dataset*
     return 0;
 }
 
-uint32_t SCS_KsFetchByKeys(IngStmt* s, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs) {
+uint32_t SCS_KsFetchByKeys(SCS_Cursor* s, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready || keys == nullptr || rs == nullptr) return kErrCursorState;
     return FetchByKeys(s, st, keys, k0, n, rs);
 }
 
-uint16_t SCS_KsKeyCount(const IngStmt* s) {
+uint16_t SCS_KsKeyCount(const SCS_Cursor* s) {
     const SCS_KsState* st = StateOf(s);
     return st && st->ready && st->ctx.keyCols ? uint16_t(st->ctx.keyCols->count) : 0;
 }

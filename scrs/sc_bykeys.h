@@ -76,11 +76,11 @@ uint32_t ListMarkers(const char* text, uint32_t* pre, uint32_t* count);
 uint32_t WhereMarkers(const char* text, uint32_t* before);
 
 // The statement, its lower statements and their parameters (sc_bykeys.cpp).
-SCS_KsState* StateOf(const IngStmt* s);
+SCS_KsState* StateOf(const SCS_Cursor* s);
 const AgentLink* Lower();
 uint32_t EnsureAux(uint32_t conn, uint32_t* aux);
 uint32_t GiveParams(uint32_t stmt, Dataset* params);
-uint32_t OwnValues(const IngStmt* s, uint32_t dropAt, uint32_t dropCount, Dataset** out);
+uint32_t OwnValues(const SCS_Cursor* s, uint32_t dropAt, uint32_t dropCount, Dataset** out);
 uint32_t KeyRowsOnly(const Dataset* src, uint32_t first, uint32_t n, uint16_t keyCount, Dataset** out);
 
 // Rows read by blocks of keys (sc_bykeys.cpp). What a read by keys selects and where it runs: the
@@ -95,15 +95,15 @@ struct ByKeys {
 
 ByKeys RowsRead(SCS_KsState* st);
 ByKeys ValuesRead(SCS_KsState* st);
-uint32_t KS_GetKeyBlocks(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
+uint32_t KS_GetKeyBlocks(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, const ByKeys& by,
                          Dataset* out, uint16_t* statuses);
-uint32_t FetchByKeys(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs);
+uint32_t FetchByKeys(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs);
 
 // What row changes name and compare (sc_rowchange.cpp).
 void DropRowChangeState(SCS_KsState* st);
 uint32_t EnsureChangeCols(SCS_KsState* st);
-uint32_t scs_p_GetOptConcColVals(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n);
-uint32_t RowsetChangeState(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t w, uint32_t count,
+uint32_t scs_p_GetOptConcColVals(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n);
+uint32_t RowsetChangeState(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, uint32_t w, uint32_t count,
                            const Rowset* rs);
 uint32_t RowsetKeyRows(const SCS_Cursor& c, const KS_KeysetRecord* ks, std::vector<uint32_t>* rows);
 uint32_t PickKeyRows(KS_KeysetRecord* ks, const std::vector<uint32_t>& rows, Dataset** out);
@@ -123,6 +123,6 @@ uint32_t CopyUpdated(Dataset* kept, const Dataset* fresh, const std::vector<uint
 }
 
 // A static cursor's own updates in its snapshot (sc_statickeys.cpp).
-uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st);
+uint32_t StaticRefresh(SCS_Cursor* s, SCS_KsState* st);
 
 }  // namespace scs_bykeys

@@ -6,8 +6,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-attr.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/ss.h"
@@ -20,9 +19,9 @@ namespace {
 // static and read-only, and keeps those options afterwards. Nothing is told to the layer below.
 template <int S, class A>
 ErrCode Wrap(uint32_t stmt, A arg) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_DYNAMIC) {
         c.cursorType = SQL_CURSOR_STATIC;
         c.concurrency = SQL_CONCUR_READ_ONLY;
@@ -76,9 +75,9 @@ uint32_t SCS_KeepParamDescs(SCS_Cursor* c, uint16_t count, const ParamDescEntry*
 }
 
 ErrCode SCS_SetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    if (uint32_t rc = SCS_KeepParamDescs(&s->cursor, count, descs)) return ErrCode(rc);
+    if (uint32_t rc = SCS_KeepParamDescs(s, count, descs)) return ErrCode(rc);
     return AgentCall<DRV_SetParamDescs>(SCS_LowerLink(), stmt, count, descs);
 }
 

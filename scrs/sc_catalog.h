@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "drv_ingii/i-optable.h"
-#include "drv_ingii/i-cursor.h"
+#include "scrs/sc_block.h"
 
-struct IngStmt;
+struct SCS_Cursor;
 struct IngAttrList;
 struct ColumnInfo;
 struct ColDesc;
@@ -44,7 +44,7 @@ void SCS_StmtGatherDiags(SCS_Cursor* c);
 // Appends every message of `from` to `to` and leaves `from` empty.
 void SCS_MoveDiags(IngDiagList* from, IngDiagList* to);
 // Drops the statement's last message when it is a failed row of a row operation (01S01).
-void SCS_DropRowErrorDiag(IngStmt* s);
+void SCS_DropRowErrorDiag(SCS_Cursor* s);
 // The first description whose column name equals the key's; a table name and an owner the key
 // gives must match too. Null when none; *index (optional) gets its position.
 const ColDesc* SCS_ColDescFind(const ColDesc* descs, uint32_t count, const ColDesc* key, uint32_t* index);
@@ -56,14 +56,14 @@ bool SCS_CursorInfo(uint32_t infoType, uint32_t sensitivity, uint32_t* value);
 
 // Base names of the result columns of a SELECT: fills the descriptions' table, schema and
 // catalog and adds attribute rows (base column name, expression, key, updatable).
-uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
+uint32_t SCS_DescribeSelectNames(uint32_t stmt, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
 // Frees what the layer keeps of the statement's last result: its select-list names and its
 // result descriptions.
 void SCS_SelectNamesFree(SCS_Cursor* c);
 // A forward-only SELECT prepared with the driver's option 1054: the key columns its select list
 // leaves out are appended (a wildcard spelt out) and the extended text is prepared on the
 // statement in its place. A select list the catalog cannot tell is left as written. 0 or a code.
-uint32_t SCS_SelectListAddKeys(IngStmt* s, const char* text);
+uint32_t SCS_SelectListAddKeys(SCS_Cursor* s, const char* text);
 
 // The result descriptions of a scrollable SELECT, taken from the layer below once per set-up
 // (at execute at the latest): 0, or the describe's code. A column of them: 21 without an out

@@ -11,8 +11,10 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-attr.h"
+#include "drv_ingii/i-diag.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/ks.h"
@@ -123,7 +125,7 @@ struct SelectLook {
     ~SelectLook() {
         // The look-ups' messages are not the application's: its statement did not fail.
         if (ctx.auxStmt != 0)
-            if (IngStmt* aux = IngStmtFind(ctx.auxStmt)) IngDiagClear(&aux->messages);
+            if (IngDiagList* aux = IngAskStmtMessages(ctx.auxStmt)) IngDiagClear(aux);
         ctx.tableCols = nullptr;
         ctx.selectCols = nullptr;
         ctx.analysis = nullptr;
@@ -140,9 +142,9 @@ struct SelectLook {
 };
 
 // Looks the select list of text up; false when the statement's columns cannot be told.
-bool LookUp(IngStmt* s, const char* text, bool tableColumns, SelectLook* L) {
-    SCS_Cursor& c = s->cursor;
-    const uint32_t conn = s->conn ? s->conn->handle : 0;
+bool LookUp(SCS_Cursor* s, const char* text, bool tableColumns, SelectLook* L) {
+    SCS_Cursor& c = *s;
+    const uint32_t conn = s->agentConn;
     SCS_DescCtx& ctx = L->ctx;
     uint32_t identCase = 1, quotedCase = 4;
     uint16_t got = 0;
@@ -185,7 +187,7 @@ bool LookUp(IngStmt* s, const char* text, bool tableColumns, SelectLook* L) {
     // The key columns: the tables' primary keys, else those a keyset cursor would take. A table
     // without any leaves its columns unmarked; a failed look-up marks none.
     if (ok) {
-        if (IngConn* cn = IngConnFind(conn)) ctx.keyCache = static_cast<HashTable*>(cn->keyColCache);
+        ctx.keyCache = static_cast<HashTable*>(IngAskConnKeyColCache(conn));
         ctx.keyCols = SCR_ArrayCreate(sizeof(ColDesc));
         uint32_t krc = ctx.keyCols != nullptr ? KS_GetKeyColDescs_PKeys(&ctx, L->tables, L->tables->count, nullptr)
                                               : uint32_t(kErrNoMemory);
@@ -196,16 +198,16 @@ bool LookUp(IngStmt* s, const char* text, bool tableColumns, SelectLook* L) {
 }
 
 // The names of a statement's select list; count 0 when the analysis cannot tell them.
-SelectNames* Build(IngStmt* s, uint16_t resultCount) {
+SelectNames* Build(SCS_Cursor* s, uint16_t resultCount) {
     auto* names = static_cast<SelectNames*>(TryCalloc(1, sizeof(SelectNames)));
     if (names == nullptr) return nullptr;
-    names->text = TryStrdup(s->text.source);
+    names->text = TryStrdup(IngAskStmtSource(s->agentStmt));
     if (names->text == nullptr) {
         FreeNames(names);
         return nullptr;
     }
     SelectLook look;
-    const bool ok = LookUp(s, s->text.source, false, &look) && look.selectCols->count == resultCount;
+    const bool ok = LookUp(s, IngAskStmtSource(s->agentStmt), false, &look) && look.selectCols->count == resultCount;
     if (ok) names->cols = static_cast<NamedColumn*>(TryCalloc(resultCount ? resultCount : 1, sizeof(NamedColumn)));
     if (ok && names->cols != nullptr) {
         const SCS_DescCtx& ctx = look.ctx;
@@ -279,17 +281,20 @@ void SCS_SelectNamesFree(SCS_Cursor* c) {
     SCS_ResultColsFree(c);
 }
 
-uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, IngAttrList* rows) {
-    if (s == nullptr || cols == nullptr || rows == nullptr || count == 0 || !BeginsSelect(s->text.source)) return 0;
-    SCS_Cursor& c = s->cursor;
+uint32_t SCS_DescribeSelectNames(uint32_t stmt, uint16_t count, ColumnInfo* cols, IngAttrList* rows) {
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
+    if (s == nullptr || cols == nullptr || rows == nullptr || count == 0 ||
+        !BeginsSelect(IngAskStmtSource(s->agentStmt)))
+        return 0;
+    SCS_Cursor& c = *s;
     // Only statements the layer opened keep names: it frees them with the statement.
     if (c.link != SCS_LowerLink()) return 0;
     // The look-ups cost catalog queries: only a statement that asks for its columns' descriptions
     // (the describe-keys options) pays for them.
-    if (s->describeKeys == 0 && s->describeAddKeys == 0) return 0;
+    if (IngAskStmtDescribeKeys(s->agentStmt) == 0 && IngAskStmtDescribeAddKeys(s->agentStmt) == 0) return 0;
     auto* names = static_cast<SelectNames*>(c.selectNames);
     if (names != nullptr &&
-        (std::strcmp(names->text, s->text.source) != 0 || (names->count && names->count != count))) {
+        (std::strcmp(names->text, IngAskStmtSource(s->agentStmt)) != 0 || (names->count && names->count != count))) {
         DropNames(&c);
         names = nullptr;
     }
@@ -314,9 +319,9 @@ uint32_t SCS_DescribeSelectNames(IngStmt* s, uint16_t count, ColumnInfo* cols, I
     return 0;
 }
 
-uint32_t SCS_SelectListAddKeys(IngStmt* s, const char* text) {
+uint32_t SCS_SelectListAddKeys(SCS_Cursor* s, const char* text) {
     if (s == nullptr || text == nullptr || !BeginsSelect(text)) return 0;
-    if (s->cursor.link != SCS_LowerLink()) return 0;
+    if (s->link != SCS_LowerLink()) return 0;
     SelectLook look;
     // A select list the catalog cannot tell runs as the application wrote it.
     if (!LookUp(s, text, true, &look) || !look.keysKnown) return 0;
@@ -332,5 +337,5 @@ uint32_t SCS_SelectListAddKeys(IngStmt* s, const char* text) {
         return 0;
     }
     const std::string extended = look.a.text;
-    return AgentCall<DRV_Prepare>(SCS_LowerLink(), s->handle, extended.c_str());
+    return AgentCall<DRV_Prepare>(SCS_LowerLink(), s->agentStmt, extended.c_str());
 }

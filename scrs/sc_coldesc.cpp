@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-attr.h"
 #include "drv_ingii/i-diag.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/sc_fetchrows.h"
 #include "util/dataset.h"

@@ -12,8 +12,10 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-attr.h"
+#include "drv_ingii/i-diag.h"
+#include "drv_ingii/i-log.h"
 #include "util/rowset.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/ss.h"
@@ -49,7 +51,7 @@ uint32_t SetupExecute(uint32_t stmt) {
 }
 
 // The analyser's statement kind of the prepared statement; -1 while the set-up keeps none.
-int32_t AnalysedKind(const IngStmt* s) { return s->cursor.analysedKind; }
+int32_t AnalysedKind(const SCS_Cursor* s) { return s->analysedKind; }
 
 const AgentLink* Lower() { return SCS_LowerLink(); }
 
@@ -122,13 +124,13 @@ bool IsParamMarkerName(const ColumnInfo& c) {
 uint32_t ExecuteRowsetWork(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
                            uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,
                            ColumnInfo** params, uint16_t* attrCount, void** attrRows, int32_t* rowCount) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) {
         DropValues(values);
         return kErrBadArg;
     }
     uint32_t rc = 0;
-    if (s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY) {
+    if (s->cursorType != SQL_CURSOR_FORWARD_ONLY) {
         if (rowsetSize == nullptr) {
             DropValues(values);
             return kErrBadArg;
@@ -170,7 +172,7 @@ uint32_t ExecuteRowsetWork(uint32_t stmt, const char* text, Dataset* values, uin
 // are any) and execute, each the layer's own step.
 template <class GiveDescs>
 uint32_t PrepareThenExecute(uint32_t stmt, const char* text, Dataset* values, uint16_t count, GiveDescs giveDescs) {
-    if (IngStmtFind(stmt) == nullptr) {
+    if (SCS_StmtBlock(stmt) == nullptr) {
         DropValues(values);
         return kErrBadArg;
     }
@@ -191,7 +193,7 @@ ErrCode SCS_PrepareExecute(uint32_t stmt, const char* text, Dataset* values, uin
 }
 
 ErrCode SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* descs) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
     if (count != 0 && descs == nullptr) return kErrBadArg;
     // The layer's set-up keeps plain descriptions (it gives them again to a statement it
@@ -207,7 +209,7 @@ ErrCode SCS_SetParamDescsEx(uint32_t stmt, uint16_t count, ScsNamedParamDesc* de
     uint32_t rc = 0;
     auto lowerEx = AgentSlotGet<DRV_SetParamDescsEx>(Lower());
     if (lowerEx != nullptr) {
-        rc = SCS_KeepParamDescs(&s->cursor, count, plain);
+        rc = SCS_KeepParamDescs(s, count, plain);
         if (rc == 0) rc = lowerEx(stmt, count, descs);
     } else {
         // A table without named descriptions takes the plain ones.
@@ -224,9 +226,9 @@ ErrCode SCS_PrepareExecuteEx(uint32_t stmt, const char* text, Dataset* values, u
 }
 
 ErrCode SCS_MoreResults(uint32_t stmt) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     bool pass = (c.cursorType == SQL_CURSOR_FORWARD_ONLY || c.cursorType == SQL_CURSOR_STATIC) &&
                 c.concurrency == SQL_CONCUR_READ_ONLY;
     // A static fill reads the whole result; only a passed-through call leaves the lower cursor open.
@@ -243,7 +245,7 @@ ErrCode SCS_MoreResults(uint32_t stmt) {
 ErrCode SCS_AllocPrepare(uint32_t conn, const char* text, uint32_t concurrency, uint32_t cursorType, uint32_t* out) {
     if (out == nullptr) return kErrBadArg;
     *out = 0;
-    IngConn* cr = IngConnFind(conn);
+    IngDiagList* cr = IngAskConnMessages(conn);
     uint32_t stmt = 0;
     uint32_t rc = SCS_AllocStmt(conn, &stmt);
     if (rc != 0) return ErrCode(rc);
@@ -257,11 +259,11 @@ ErrCode SCS_AllocPrepare(uint32_t conn, const char* text, uint32_t concurrency, 
     }
     if (text != nullptr && (rc = SetupPrepare(stmt, text)) != 0) {
         // The statement goes: its messages stay readable on the connection.
-        IngStmt* s = IngStmtFind(stmt);
+        IngDiagList* s = IngAskStmtMessages(stmt);
         if (cr != nullptr && s != nullptr) {
-            IngDiagClear(&cr->messages);
-            cr->messages.first = s->messages.first;
-            s->messages.first = nullptr;
+            IngDiagClear(cr);
+            cr->first = s->first;
+            s->first = nullptr;
         }
         (void)SCS_FreeStmt(stmt);
         return ErrCode(rc);
@@ -286,7 +288,7 @@ ErrCode SCS_ExecuteRowsetEx(uint32_t stmt, const char* text, Dataset* values, ui
 
 ErrCode SCS_FetchDescribe(uint32_t stmt, uint16_t* count, ColumnInfo** out, Dataset* block) {
     if (out != nullptr) *out = nullptr;
-    if (IngStmtFind(stmt) == nullptr || block == nullptr) return kErrBadArg;
+    if (SCS_StmtBlock(stmt) == nullptr || block == nullptr) return kErrBadArg;
     uint32_t rc = AgentCall<DRV_FetchRows>(Lower(), stmt, uint16_t(0), block);
     if (rc != 0) return ErrCode(rc);
     const uint16_t n = block->col_count;
@@ -350,7 +352,7 @@ uint32_t scs_p_SplitLongValues(Dataset* rows, Dataset* longs) {
 
 ErrCode SCS_ExtendedFetchConvert(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                                  uint16_t orientation) {
-    if (IngStmtFind(stmt) == nullptr) return kErrBadArg;
+    if (SCS_StmtBlock(stmt) == nullptr) return kErrBadArg;
     ClearLongsOf(stmt);
     const AgentLink self = LayerLink();
     auto fetch = AgentSlotGet<DRV_ExtendedFetch>(&self);
@@ -367,9 +369,9 @@ ErrCode SCS_ExtendedFetchConvert(uint32_t stmt, Rowset** out, int32_t start, uin
 
 ErrCode SCS_GetRowsetValue(uint32_t stmt, uint32_t column, uint32_t row, uint32_t most, void** piece,
                            uint32_t* pieceLen, uint32_t* pieceKind, uint32_t* left) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    if (s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY) {
+    if (s->cursorType == SQL_CURSOR_FORWARD_ONLY) {
         // The forward-only road is the table's own piecewise read when it has one; without it the
         // values the converting fetch took out of the rowset are served here, or they would be lost.
         if (auto get = AgentSlotGet<DRV_GetData>(Lower()))
@@ -425,12 +427,13 @@ void DropValuesFrom(ScsBatchEntry* entries, uint16_t from, uint16_t count) {
 
 namespace {
 // Runs the entries from 0; *handed is the first entry whose values were not passed down.
-uint32_t RunBatch(uint32_t stmt, IngStmt* s, uint16_t count, ScsBatchEntry* entries, int32_t* counts, uint16_t* run,
+uint32_t RunBatch(uint32_t stmt, SCS_Cursor* s, uint16_t count, ScsBatchEntry* entries, int32_t* counts, uint16_t* run,
                   uint16_t* handed) {
     for (uint16_t i = 0; i < count; ++i) {
         *run = i;
         const ScsBatchEntry& e = entries[i];
-        const char* own = s->text.source ? s->text.source : s->text.ingres;
+        const char* source = IngAskStmtSource(s->agentStmt);
+        const char* own = source ? source : IngAskStmtIngresText(s->agentStmt);
         const char* text = e.text ? e.text : (i == 0 ? own : nullptr);
         bool call = false;
         if (text != nullptr) {
@@ -474,7 +477,7 @@ ErrCode SCS_ExecuteBatch(uint32_t stmt, uint16_t count, ScsBatchEntry* entries, 
     if (run != nullptr) *run = 0;
     if (rowCounts != nullptr) *rowCounts = nullptr;
     if (count != 0 && entries == nullptr) return kErrBadArg;
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     int32_t* counts = nullptr;
     uint32_t rc = kErrBadArg;
     uint16_t handed = 0;

@@ -5,9 +5,14 @@
 
 #include <cstdint>
 
-#include "drv_ingii/i-cursor.h"
+#include "scrs/sc_block.h"
 
 void SCS_CursorReset(SCS_Cursor* c);
+// How the agent makes and releases the block the layer lays over each of its statements.
+const IngCursorSlotOps* SCS_AgentBlockOps();
+// The layer's block of an agent statement, made when the statement was allocated; null when
+// the handle is unknown.
+SCS_Cursor* SCS_StmtBlock(uint32_t stmt);
 
 // The rowset SQLSetPos works on. A fetch records the rowset size it ran with and the rows it
 // delivered, numbered on from rowsetFirst; a fetch by bookmark names each row by its bookmark

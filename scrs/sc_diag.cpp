@@ -3,14 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-diag.h"
-#include "drv_ingii/i-glob.h"
+#include "scrs/sc_cursor.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/scr_analyse.h"
 
 void SCS_StmtKeepDiags(uint32_t stmt, uint32_t flag) {
-    if (IngStmt* s = IngStmtFind(stmt)) s->messages.keep = flag ? 1 : 0;
+    if (IngDiagList* m = IngAskStmtMessages(stmt)) m->keep = flag ? 1 : 0;
 }
 
 void SCS_MoveDiags(IngDiagList* from, IngDiagList* to) {
@@ -24,21 +24,22 @@ void SCS_MoveDiags(IngDiagList* from, IngDiagList* to) {
 
 void SCS_StmtGatherDiags(SCS_Cursor* c) {
     if (c == nullptr) return;
-    IngStmt* owner = IngStmtFind(c->agentStmt);
+    IngDiagList* owner = IngAskStmtMessages(c->agentStmt);
     for (uint32_t aux : c->auxStmt) {
         if (aux == 0) continue;
-        IngStmt* a = IngStmtFind(aux);
+        IngDiagList* a = IngAskStmtMessages(aux);
         if (a == nullptr) continue;
         if (owner != nullptr)
-            SCS_MoveDiags(&a->messages, &owner->messages);
+            SCS_MoveDiags(a, owner);
         else
-            IngDiagClear(&a->messages);
+            IngDiagClear(a);
     }
 }
 
-void SCS_DropRowErrorDiag(IngStmt* s) {
-    if (s == nullptr || s->messages.first == nullptr) return;
-    IngDiagEntry** at = &s->messages.first;
+void SCS_DropRowErrorDiag(SCS_Cursor* s) {
+    IngDiagList* m = s != nullptr ? IngAskStmtMessages(s->agentStmt) : nullptr;
+    if (m == nullptr || m->first == nullptr) return;
+    IngDiagEntry** at = &m->first;
     while ((*at)->next) at = &(*at)->next;
     IngDiagEntry* last = *at;
     if (last->sqlstate == nullptr || std::strcmp(last->sqlstate, "01S01") != 0) return;

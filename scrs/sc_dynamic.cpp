@@ -10,8 +10,6 @@
 #include <cstring>
 #include <new>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
@@ -32,10 +30,10 @@ const AgentLink* Lower() { return SCS_LowerLink(); }
 
 uint32_t Rows(const Dataset& d) { return d.col_count ? d.rows_used : 0; }
 
-SCS_DynState* StateOf(IngStmt* s) { return s ? s->cursor.dynState : nullptr; }
+SCS_DynState* StateOf(SCS_Cursor* s) { return s ? s->dynState : nullptr; }
 
-uint32_t EnsureState(IngStmt* s, SCS_DynState** out) {
-    SCS_Cursor& c = s->cursor;
+uint32_t EnsureState(SCS_Cursor* s, SCS_DynState** out) {
+    SCS_Cursor& c = *s;
     if (c.dynState == nullptr) {
         auto* st = static_cast<SCS_DynState*>(TryCalloc(1, sizeof(SCS_DynState)));
         if (st == nullptr) return kErrNoMemory;
@@ -81,19 +79,19 @@ uint32_t TakeRows(Dataset* src, uint32_t from, uint32_t n, Dataset* dst) {
 }
 
 // The keys of the rowset that starts at key row `at` of `from`, itself included.
-uint32_t ReadFrom(IngStmt* s, const Dataset* from, uint32_t at, uint32_t n, Dataset* out) {
+uint32_t ReadFrom(SCS_Cursor* s, const Dataset* from, uint32_t at, uint32_t n, Dataset* out) {
     return SCS_KsSeekKeys(s, SQL_FETCH_NEXT, 3, from, at, n, out);
 }
 
 // The first rowset's keys; kErrBeyondEnd for an empty result.
-uint32_t First(IngStmt* s, uint32_t n, Dataset* out) {
+uint32_t First(SCS_Cursor* s, uint32_t n, Dataset* out) {
     if (uint32_t rc = SCS_KsSeekKeys(s, SQL_FETCH_FIRST, 0, nullptr, 0, n, out)) return rc;
     return Rows(*out) ? 0u : uint32_t(kErrBeyondEnd);
 }
 
 // The keys of the new rowset for an orientation, from where the cursor stands: 0, kErrBeforeStart (before the
 // first row), 86 (after the last) or a failure.
-uint32_t SeekTarget(IngStmt* s, SCS_DynState* st, uint16_t orientation, int64_t offset, uint32_t n, Dataset* out) {
+uint32_t SeekTarget(SCS_Cursor* s, SCS_DynState* st, uint16_t orientation, int64_t offset, uint32_t n, Dataset* out) {
     const Dataset* cur = st->keys;
     const uint32_t k = st->where == kDynOnRowset ? Rows(*cur) : 0;
     const int where = k ? st->where : (st->where == kDynOnRowset ? kDynBefore : st->where);
@@ -194,12 +192,12 @@ uint32_t SCS_DynamicKeyColumns(const Dataset* src, uint16_t keyCount, Dataset** 
     return 0;
 }
 
-uint32_t SCS_DynamicPrepare(IngStmt* s) {
+uint32_t SCS_DynamicPrepare(SCS_Cursor* s) {
     if (s == nullptr) return kErrBadArg;
     SCS_DynState* st = nullptr;
     if (uint32_t rc = EnsureState(s, &st)) return rc;
     DropKeys(st, kDynBefore);
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     if (c.concurrency != SQL_CONCUR_READ_ONLY && c.concurrency != SQL_CONCUR_LOCK &&
         c.concurrency != SQL_CONCUR_VALUES) {
         // Rows are named by their keys and, when checked, by their values: there is no row version
@@ -220,27 +218,27 @@ uint32_t SCS_DynamicPrepare(IngStmt* s) {
     return SCS_RowVerClear(&c.rowVer);
 }
 
-uint32_t SCS_DynamicExecute(IngStmt* s) {
+uint32_t SCS_DynamicExecute(SCS_Cursor* s) {
     SCS_DynState* st = nullptr;
     if (uint32_t rc = EnsureState(s, &st)) return rc;
     DropKeys(st, kDynBefore);
     SCS_KsRowsetChangeDrop(s);
-    s->cursor.rowsFetched = -1;
+    s->rowsFetched = -1;
     return 0;
 }
 
-void SCS_DynamicClose(IngStmt* s) {
+void SCS_DynamicClose(SCS_Cursor* s) {
     SCS_DynState* st = StateOf(s);
     if (st == nullptr) return;
     DropKeys(st, kDynBefore);
     SCS_KsRowsetChangeDrop(s);
     // The next execution is a new cursor: no row of it has been shown yet.
-    if (st->rowVer && s->cursor.rowVer.privateStmt != 0) (void)SCS_RowVerClear(&s->cursor.rowVer);
+    if (st->rowVer && s->rowVer.privateStmt != 0) (void)SCS_RowVerClear(&s->rowVer);
 }
 
-void SCS_DynamicFree(IngStmt* s) {
+void SCS_DynamicFree(SCS_Cursor* s) {
     if (s == nullptr) return;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     if (c.rowVer.privateStmt != 0) {
         (void)SCS_RowVerClear(&c.rowVer);
         (void)SCS_RowVerClose(&c.rowVer);
@@ -252,10 +250,10 @@ void SCS_DynamicFree(IngStmt* s) {
     }
 }
 
-uint32_t SCS_DynamicFetchRows(IngStmt* s, Dataset* keys, uint32_t n, Rowset** out) {
+uint32_t SCS_DynamicFetchRows(SCS_Cursor* s, Dataset* keys, uint32_t n, Rowset** out) {
     SCS_DynState* st = StateOf(s);
     if (st == nullptr || keys == nullptr || out == nullptr || n == 0) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     uint32_t rc = 0;
     uint32_t count = 0;
     bool agreed = false;
@@ -307,13 +305,13 @@ uint32_t SCS_DynamicFetchRows(IngStmt* s, Dataset* keys, uint32_t n, Rowset** ou
     return 0;
 }
 
-uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
+uint32_t SCS_DynamicFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
                           uint32_t* resultRows) {
     SCS_DynState* st = nullptr;
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
     if (!SCS_KeysetReady(s)) return kErrCursorState;
     if (uint32_t rc = EnsureState(s, &st)) return rc;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
     *rows = 0;
     *resultRows = uint32_t(-1);
@@ -346,9 +344,9 @@ uint32_t SCS_DynamicFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t ori
     return 0;
 }
 
-uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* values) {
+uint32_t SCS_DynamicRowsChanged(SCS_Cursor* s, const Dataset* keys, const Dataset* values) {
     SCS_DynState* st = StateOf(s);
-    if (st == nullptr || !st->rowVer || s->cursor.rowVer.privateStmt == 0) return 0;
+    if (st == nullptr || !st->rowVer || s->rowVer.privateStmt == 0) return 0;
     if (keys == nullptr || values == nullptr || keys->rows_used < values->rows_used) return kErrGeneral;
     const uint32_t n = values->rows_used;
     if (n == 0) return 0;
@@ -361,18 +359,18 @@ uint32_t SCS_DynamicRowsChanged(IngStmt* s, const Dataset* keys, const Dataset* 
         if (rc == 0) rc = SCS_RowVerDigest(values, i, rowVer + 16 * i);
         statuses[i] = SQL_ROW_UPDATED;
     }
-    if (rc == 0) rc = SCS_RowVerUpdate(&s->cursor.rowVer, keyVer, rowVer, statuses, n);
+    if (rc == 0) rc = SCS_RowVerUpdate(&s->rowVer, keyVer, rowVer, statuses, n);
     TryFree(keyVer);
     TryFree(rowVer);
     TryFree(statuses);
     return rc;
 }
 
-uint32_t SCS_DynamicAfterUpdate(IngStmt* s) {
+uint32_t SCS_DynamicAfterUpdate(SCS_Cursor* s) {
     SCS_DynState* st = StateOf(s);
     if (st == nullptr) return kErrCursorState;
-    uint32_t rc = s->cursor.concurrency == SQL_CONCUR_VALUES ? SCS_KeysetValuesRefresh(s) : 0u;
-    if (rc != 0 || !st->rowVer || s->cursor.rowVer.privateStmt == 0) return rc;
+    uint32_t rc = s->concurrency == SQL_CONCUR_VALUES ? SCS_KeysetValuesRefresh(s) : 0u;
+    if (rc != 0 || !st->rowVer || s->rowVer.privateStmt == 0) return rc;
     Dataset* keys = nullptr;
     Dataset rows{};
     rc = SCS_KsRowsetUpdated(s, &keys, &rows);

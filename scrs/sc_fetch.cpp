@@ -1,11 +1,10 @@
 // The cursor layer's fetch slots (36 and 41) on the agent statement: the statement's own cursor
 // block decides which of the layer's fetches makes the rowset (static, keyset-driven, mixed,
 // dynamic), and forward-only rowsets are read here.
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-attr.h"
 #include <sql.h>
 #include <sqlext.h>
 
-#include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_fetch.h"
@@ -18,9 +17,9 @@
 
 namespace {
 
-uint32_t FetchByType(IngStmt* s, uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
+uint32_t FetchByType(SCS_Cursor* s, uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                      uint16_t orientation) {
-    SCS_Cursor* c = &s->cursor;
+    SCS_Cursor* c = s;
     *rows = 0;
     *resultRows = 0;
     if (c->cursorType == SQL_CURSOR_STATIC) return SCS_StaticFetch(s, out, start, rows, resultRows);
@@ -77,9 +76,9 @@ uint32_t scs_p_StartRow(SCS_Cursor* c, int32_t start, int64_t total, int64_t n, 
 
 ErrCode SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows,
                           uint16_t orientation) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
-    SCS_Cursor* c = &s->cursor;
+    SCS_Cursor* c = s;
     // Row changes name the rows this fetch delivers, at the rowset size it runs with (the rows it
     // locks among them).
     // A window kept by the layer moves on by the rowset it handed out last.

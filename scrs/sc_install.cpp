@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-exec.h"
@@ -92,7 +93,7 @@ void FreeKeyCache(void* cache) {
     HashDestroy(table);
 }
 
-SCS_ConnNode** ListHead(IngServer* sv) { return reinterpret_cast<SCS_ConnNode**>(&sv->scsConnList); }
+SCS_ConnNode** ListHead(IngServerLayerWords* sv) { return reinterpret_cast<SCS_ConnNode**>(&sv->connList); }
 
 uint32_t ClassOf(uint32_t id) { return id >> 28; }
 
@@ -222,6 +223,7 @@ void SCS_InstallLayer(AgentLink* link) {
         SCS_CatalogInstall(&g_funcTable);
         IngSetParamProbe(DescribeParamsByProbe);
         IngSetColNames(SCS_DescribeSelectNames);
+        IngSetCursorSlotOps(SCS_AgentBlockOps());
     }
     link->table = &g_funcTable;
 }
@@ -250,9 +252,9 @@ ErrCode SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* 
             break;
         }
         case 0x3: {
-            IngStmt* s = IngStmtFind(h);
+            SCS_Cursor* s = SCS_StmtBlock(h);
             if (s == nullptr) return kErrBadArg;
-            const SCS_Cursor& c = s->cursor;
+            const SCS_Cursor& c = *s;
             if (id == kPropRowCount && c.cursorType != SQL_CURSOR_FORWARD_ONLY && c.analysedSelect) {
                 if (buf == nullptr || len < 4) return kErrBadArg;
                 const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
@@ -269,7 +271,7 @@ ErrCode SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* 
 }
 
 ErrCode SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
-    IngServer* sv = IngServerFind(server);
+    IngServerLayerWords* sv = IngAskServerLayerWords(server);
     uint32_t rc = AgentCall<DRV_Connect>(&g_savedLowerLink, server, params, out);
     if (rc != 0) return ErrCode(rc);
     if (sv == nullptr || params == nullptr || out == nullptr) return kErrNone;  // nothing the layer can record
@@ -305,7 +307,7 @@ ErrCode SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
 ErrCode SCS_Disconnect(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
-    IngServer* sv = IngServerFind(c->serverHandle);
+    IngServerLayerWords* sv = IngAskServerLayerWords(c->serverHandle);
     void* keys = c->keyColCache;
     c->keyColCache = nullptr;
     // The layer's records go only with the connection: a disconnect that fails leaves it open.
@@ -334,7 +336,7 @@ ErrCode SCS_Disconnect(uint32_t conn) {
 }
 
 uint32_t SCS_ConnCount(uint32_t server) {
-    IngServer* sv = IngServerFind(server);
+    IngServerLayerWords* sv = IngAskServerLayerWords(server);
     if (sv == nullptr) return 0;
     std::lock_guard<std::mutex> guard(g_cursorListLock);
     uint32_t n = 0;
@@ -347,7 +349,7 @@ uint32_t SCS_ConnEntryCopy(uint32_t conn, SCS_ConnEntry* out) {
     std::memset(out, 0, sizeof *out);
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
-    IngServer* sv = IngServerFind(c->serverHandle);
+    IngServerLayerWords* sv = IngAskServerLayerWords(c->serverHandle);
     if (sv == nullptr) return kErrBadArg;
     std::lock_guard<std::mutex> guard(g_cursorListLock);
     for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) {
@@ -385,11 +387,10 @@ void SCS_ConnEntryRelease(SCS_ConnEntry* e) {
 namespace {
 
 // Opens the layer's state of a new statement: the cursor block the agent made is the layer's.
-void StmtOpen(IngStmt* s) {
-    SCS_Cursor& c = s->cursor;
+void StmtOpen(SCS_Cursor* s) {
+    SCS_Cursor& c = *s;
     // The layer's own work on the statement goes to the table below it.
     c.link = &g_savedLowerLink;
-    c.owner = nullptr;
     c.layerFlags = 0;
     c.keptParams = nullptr;
     c.analysedSelect = 0;
@@ -402,8 +403,8 @@ void StmtOpen(IngStmt* s) {
     c.lockByUpdate = SCS_LowerFlag(c.agentConn, kCapNoForUpdate);
 }
 
-void StmtClose(IngStmt* s) {
-    SCS_Cursor& c = s->cursor;
+void StmtClose(SCS_Cursor* s) {
+    SCS_Cursor& c = *s;
     SCS_RowBookmarksDrop(&c);
     SCS_SelectNamesFree(&c);
     (void)SCS_KeepParamDescs(&c, 0, nullptr);
@@ -426,12 +427,12 @@ ErrCode SCS_AllocStmt(uint32_t conn, uint32_t* out) {
     if (IngConnFind(conn) == nullptr) return kErrBadArg;
     uint32_t rc = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, conn, out);
     if (rc != 0 || out == nullptr) return ErrCode(rc);
-    if (IngStmt* s = IngStmtFind(*out)) StmtOpen(s);
-    return kErrNone;
+    if (SCS_Cursor* s = SCS_StmtBlock(*out)) StmtOpen(s);
+    return ErrCode(0);
 }
 
 ErrCode SCS_FreeStmt(uint32_t stmt) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
     StmtClose(s);
     SCS_CompoundStmtRelease(stmt);
@@ -439,9 +440,9 @@ ErrCode SCS_FreeStmt(uint32_t stmt) {
 }
 
 ErrCode SCS_SetParams(uint32_t stmt, Dataset* values) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     if (c.cursorType >= SQL_CURSOR_KEYSET_DRIVEN && c.cursorType <= SQL_CURSOR_STATIC) {
         if (c.keptParams) DatasetDelete(c.keptParams);
         c.keptParams = nullptr;
@@ -462,9 +463,9 @@ ErrCode SCS_SetParams(uint32_t stmt, Dataset* values) {
 }
 
 ErrCode SCS_CloseCursor(uint32_t stmt) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     c.layerFlags |= kScsLReprepare;
     c.layerFlags &= ~(kScsLPrepared | kScsLResultCached);
     // A closed statement keeps no snapshot (nor its temporary files).
@@ -475,14 +476,14 @@ ErrCode SCS_CloseCursor(uint32_t stmt) {
 }
 
 ErrCode SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     uint32_t rc = 0;
     if (c.cursorType == SQL_CURSOR_STATIC && rows > 0) {
         if (out == nullptr) return kErrBadArg;
         // The fill closes the lower cursor: a statement executed again since then shows it.
-        if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+        if (c.concurrency != SQL_CONCUR_LOCK && IngAskStmtExecuted(stmt)) c.layerFlags &= ~kScsLResultCached;
         if (!(c.layerFlags & kScsLResultCached)) {
             if (c.staticSet == nullptr) {
                 if ((rc = SCS_StaticSetCreate(&c.staticSet)) != 0) return ErrCode(rc);
@@ -503,8 +504,9 @@ ErrCode SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
         rc = AgentCall<DRV_FetchRows>(&g_savedLowerLink, stmt, rows, out);
         if (rc != 0) return ErrCode(rc);
     }
-    if (s->maxLength > 0 && out != nullptr) return ErrCode(uint32_t(DatasetApplyMaxLength(out, s->maxLength)));
-    return kErrNone;
+    const uint32_t maxLength = IngAskStmtMaxLength(stmt);
+    if (maxLength > 0 && out != nullptr) return ErrCode(uint32_t(DatasetApplyMaxLength(out, maxLength)));
+    return ErrCode(0);
 }
 
 void SCS_FreeElementString(void* element) {

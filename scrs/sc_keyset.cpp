@@ -10,8 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-diag.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"
@@ -66,8 +67,8 @@ void ReleaseAnalysis(SCS_KsState* st) {
     st->atStart = st->atEnd = false;
 }
 
-uint32_t EnsureState(IngStmt* s, SCS_KsState** out) {
-    if (s->cursor.ksState == nullptr) {
+uint32_t EnsureState(SCS_Cursor* s, SCS_KsState** out) {
+    if (s->ksState == nullptr) {
         auto* st = new (std::nothrow) SCS_KsState();
         if (st == nullptr) return kErrNoMemory;
         SCR_AnalysisInit(&st->own);
@@ -75,9 +76,9 @@ uint32_t EnsureState(IngStmt* s, SCS_KsState** out) {
             delete st;
             return rc;
         }
-        s->cursor.ksState = st;
+        s->ksState = st;
     }
-    *out = s->cursor.ksState;
+    *out = s->ksState;
     return 0;
 }
 
@@ -178,21 +179,21 @@ uint32_t KS_KeysetRows(KS_KeysetRecord* ks, uint32_t first, uint32_t n, uint32_t
     return 0;
 }
 
-bool SCS_KeysetReady(const IngStmt* s) {
+bool SCS_KeysetReady(const SCS_Cursor* s) {
     const SCS_KsState* st = StateOf(s);
     return st != nullptr && st->ready;
 }
 
-uint32_t SCS_KeysetShape(const IngStmt* s) {
+uint32_t SCS_KeysetShape(const SCS_Cursor* s) {
     const SCS_KsState* st = StateOf(s);
     return st ? st->shape : 0;
 }
 
-void SCS_KeysetRelease(IngStmt* s) {
+void SCS_KeysetRelease(SCS_Cursor* s) {
     if (SCS_KsState* st = StateOf(s)) ReleaseAnalysis(st);
 }
 
-void SCS_KeysetStateFree(IngStmt* s) {
+void SCS_KeysetStateFree(SCS_Cursor* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr) return;
     ReleaseAnalysis(st);
@@ -206,10 +207,10 @@ void SCS_KeysetStateFree(IngStmt* s) {
     if (st->aux5) (void)AgentCall<DRV_FreeStmt>(Lower(), st->aux5);
     DropRowChangeState(st);
     delete st;
-    s->cursor.ksState = nullptr;
+    s->ksState = nullptr;
 }
 
-uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
+uint32_t SCS_KeysetPrepare(SCS_Cursor* s, SCR_Analysis* a, const char* text) {
     if (s == nullptr || a == nullptr) return kErrBadArg;
     SCS_KsState* st = nullptr;
     if (uint32_t rc = EnsureState(s, &st)) {
@@ -219,7 +220,7 @@ uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
     ReleaseAnalysis(st);
     st->own = *a;
     SCR_AnalysisInit(a);
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     const uint32_t conn = c.agentConn;
     if (EnsureAux(conn, &st->aux1) != 0 || EnsureAux(conn, &st->aux2) != 0) return kErrGeneral;
     SCS_DescCtx& ctx = st->ctx;
@@ -242,8 +243,8 @@ uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
         st->paramLimit = AgentCall<DRV_GetInfo>(Lower(), conn, 0x22010009u, &limit, uint16_t(4), &len) == 0 ? limit : 0;
     }
     ctx.auxStmt = st->aux1;
-    ctx.messages = &s->messages;
-    if (IngConn* conn2 = IngConnFind(conn)) ctx.keyCache = static_cast<HashTable*>(conn2->keyColCache);
+    ctx.messages = IngAskStmtMessages(s->agentStmt);
+    ctx.keyCache = static_cast<HashTable*>(IngAskConnKeyColCache(conn));
     ctx.analysis = &st->own;
     st->shape = st->own.flags;
     ctx.shapeFlags = uint16_t(st->own.flags);
@@ -299,16 +300,16 @@ uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text) {
     return 0;
 }
 
-uint32_t KS_GetKeySet_KSD(IngStmt* s) {
+uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     KS_KeysetClear(st->ks);
     st->windowState = -6;
     st->st = 0;
     if (Mixed(c)) {
         // A mixed cursor reads its keys window by window.
-        st->maxRows = uint32_t(s->maxRows);
+        st->maxRows = IngAskStmtMaxRows(s->agentStmt);
         c.rowsFetched = -1;
         return 0;
     }
@@ -320,10 +321,11 @@ uint32_t KS_GetKeySet_KSD(IngStmt* s) {
     if (rc == 0) rc = KS_BuildKeySelect(&a, st->ctx.keyCols, st->ctx.tableCount);
     if (rc == 0 && (rc = AgentCall<DRV_Prepare>(Lower(), st->aux1, a.text)) != 0) {
         // The server's reason reaches the application in place of the statement's own messages.
-        IngDiagClear(&s->messages);
-        if (IngStmt* aux = IngStmtFind(st->aux1)) {
-            s->messages.first = aux->messages.first;
-            aux->messages.first = nullptr;
+        IngDiagList* mine = IngAskStmtMessages(s->agentStmt);
+        IngDiagClear(mine);
+        if (IngDiagList* aux = IngAskStmtMessages(st->aux1)) {
+            mine->first = aux->first;
+            aux->first = nullptr;
         }
     }
     SCR_AnalysisFree(&a);
@@ -332,7 +334,7 @@ uint32_t KS_GetKeySet_KSD(IngStmt* s) {
     if ((rc = OwnValues(s, pre, listed, &own)) != 0) return rc;
     if (own != nullptr && (rc = GiveParams(st->aux1, own)) != 0) return rc;
     // The result is as long as the statement's maximum rows let it be: so is its key set.
-    uint32_t most = s->maxRows;
+    uint32_t most = IngAskStmtMaxRows(s->agentStmt);
     (void)AgentCall<DRV_SetOption>(Lower(), st->aux1, kPropStmtOptionBase + SQL_MAX_ROWS, static_cast<void*>(&most));
     if ((rc = AgentCall<DRV_Execute>(Lower(), st->aux1)) != 0) return rc;
     uint32_t total = 0;
@@ -370,10 +372,10 @@ uint32_t KS_GetKeySet_KSD(IngStmt* s) {
     return 0;
 }
 
-uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
+uint32_t SCS_KeysetFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     KS_KeysetRecord* ks = st->ks;
     const int64_t total = ks->count;
     const int64_t n = c.rowsetSize ? c.rowsetSize : 1;
@@ -417,7 +419,7 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
         if (lr == 0) lr = scs_p_LockRows(&rc, uint32_t(row - 1), count);
         if (lr != 0) {
             c.rowsetFirst = before;
-            if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, s->cursor.agentStmt);
+            if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, s->agentStmt);
             RowsetFree(out);
             return lr;
         }
@@ -433,7 +435,7 @@ uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     return 0;
 }
 
-void SCS_KeysetClose(IngStmt* s) {
+void SCS_KeysetClose(SCS_Cursor* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr) return;
     KS_KeysetClear(st->ks);

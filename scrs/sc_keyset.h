@@ -12,9 +12,8 @@
 #include "scrs/sc_coldesc.h"
 #include "scrs/scr_analyse.h"
 
-struct IngStmt;
-struct Rowset;
 struct SCS_Cursor;
+struct Rowset;
 struct SCR_Array;
 
 // The keys of a cursor's rows: the whole key set of a keyset-driven cursor (spilled to the
@@ -74,57 +73,57 @@ struct SCS_KsState;
 // Set-up at prepare of a keyset-driven SELECT already analysed into `a` (taken over): tables,
 // ORDER BY, key columns. 0; 84 no keys and 172 no table (the caller downgrades or refuses);
 // other codes are failures.
-uint32_t SCS_KeysetPrepare(IngStmt* s, SCR_Analysis* a, const char* text);
+uint32_t SCS_KeysetPrepare(SCS_Cursor* s, SCR_Analysis* a, const char* text);
 // At execute: reads the whole key set (keyset-driven) or drops the window (mixed).
-uint32_t KS_GetKeySet_KSD(IngStmt* s);
+uint32_t KS_GetKeySet_KSD(SCS_Cursor* s);
 // Slot fetch of a keyset-driven cursor (start by the start rule) and of a mixed cursor.
-uint32_t SCS_KeysetFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
-uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
+uint32_t SCS_KeysetFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows);
+uint32_t SCS_MixedFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
                         uint32_t* resultRows);
 // True when the statement is set up for fetching by keys.
-bool SCS_KeysetReady(const IngStmt* s);
+bool SCS_KeysetReady(const SCS_Cursor* s);
 // The statement's shape flags as the set-up found them (0 when none).
-uint32_t SCS_KeysetShape(const IngStmt* s);
+uint32_t SCS_KeysetShape(const SCS_Cursor* s);
 // A closed cursor keeps no keys (nor their files).
-void SCS_KeysetClose(IngStmt* s);
+void SCS_KeysetClose(SCS_Cursor* s);
 // Drops the set-up (a new prepare, the statement's release).
-void SCS_KeysetRelease(IngStmt* s);
+void SCS_KeysetRelease(SCS_Cursor* s);
 // Aux statements and all; at the statement's release.
-void SCS_KeysetStateFree(IngStmt* s);
+void SCS_KeysetStateFree(SCS_Cursor* s);
 
 struct SCS_RowChange;
 // The row-change context of a keyset-driven, mixed, static or dynamic cursor under lock or values
 // concurrency (the layer's source of row-change contexts); 43 for any other cursor, so that it
 // changes nothing.
-uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out);
+uint32_t SCS_KeysetRowChange(SCS_Cursor* s, SCS_RowChange* out);
 
 // What dynamic cursors share with mixed ones (sc_dynamic.cpp): up to `count` key rows (the keys,
 // then the ORDER BY columns that are not keys) read by a seek from row fromRow of `from`
 // (orientation 1 NEXT, 4 PRIOR; 2 FIRST and 3 LAST need none; mode 3 includes the boundary row),
 // in the cursor's order; the rows of key rows k0 .. k0 + n - 1 of keys, placed by key values,
 // missing ones marked deleted; the number of key columns (0 while not set up).
-uint32_t SCS_KsSeekKeys(IngStmt* s, uint32_t orientation, uint32_t mode, const Dataset* from, uint32_t fromRow,
+uint32_t SCS_KsSeekKeys(SCS_Cursor* s, uint32_t orientation, uint32_t mode, const Dataset* from, uint32_t fromRow,
                         uint32_t count, Dataset* out);
-uint32_t SCS_KsFetchByKeys(IngStmt* s, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs);
-uint16_t SCS_KsKeyCount(const IngStmt* s);
+uint32_t SCS_KsFetchByKeys(SCS_Cursor* s, const Dataset* keys, uint32_t k0, uint32_t n, Rowset* rs);
+uint16_t SCS_KsKeyCount(const SCS_Cursor* s);
 // The rowset of a dynamic cursor as its row changes name it: its keys (count rows of keys from row
 // 0) and the statuses of rs; under lock concurrency its rows are locked, under values concurrency
 // their values read. 0 or a code. Drop forgets the last rowset's.
-uint32_t SCS_KsRowsetChange(IngStmt* s, const Dataset* keys, uint32_t count, const Rowset* rs);
-void SCS_KsRowsetChangeDrop(IngStmt* s);
+uint32_t SCS_KsRowsetChange(SCS_Cursor* s, const Dataset* keys, uint32_t count, const Rowset* rs);
+void SCS_KsRowsetChangeDrop(SCS_Cursor* s);
 // The keys of the rowset's rows whose status says updated (key columns only, *keys null when there
 // is none) and those rows as the cursor reads them now, in the same order. 0 or a code.
-uint32_t SCS_KsRowsetUpdated(IngStmt* s, Dataset** keys, Dataset* rows);
+uint32_t SCS_KsRowsetUpdated(SCS_Cursor* s, Dataset** keys, Dataset* rows);
 // Values concurrency: reads the current rowset's concurrency values again (after the cursor's
 // own update, which the next comparison must not take for another user's).
-uint32_t SCS_KeysetValuesRefresh(IngStmt* s);
+uint32_t SCS_KeysetValuesRefresh(SCS_Cursor* s);
 // Values concurrency: reads every concurrency value of the rowset again (its rows were just read
 // anew, by bookmark); a static cursor keeps its snapshot's.
-uint32_t SCS_KeysetValuesReread(IngStmt* s);
+uint32_t SCS_KeysetValuesReread(SCS_Cursor* s);
 
 // Static cursors with lock or values concurrency: their keys are read at execute and their
 // snapshot by those keys (row i the row of key row i), so that row changes name each row.
-bool SCS_KeysetStatic(const IngStmt* s);
-uint32_t SCS_KeysetStaticFill(IngStmt* s);
+bool SCS_KeysetStatic(const SCS_Cursor* s);
+uint32_t SCS_KeysetStaticFill(SCS_Cursor* s);
 // The status of snapshot row `row` (1-based) as the row changes left it.
-uint16_t SCS_KeysetStaticStatus(const IngStmt* s, uint32_t row);
+uint16_t SCS_KeysetStaticStatus(const SCS_Cursor* s, uint32_t row);

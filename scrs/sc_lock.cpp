@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
-#include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-info.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
 #include "scrs/sc_setpos.h"

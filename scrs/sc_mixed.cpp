@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"
@@ -23,7 +22,7 @@ namespace {
 // Reads up to `count` key rows (the keys, then the ORDER BY columns that are not keys) by a seek
 // from row fromRow of `from` (FIRST and LAST need none) into *out, in the cursor's order.
 // orientation 1 NEXT, 2 FIRST, 3 LAST, 4 PRIOR; mode as the seek builders take it.
-uint32_t SeekKeys(IngStmt* s, SCS_KsState* st, uint32_t orientation, uint32_t mode, const Dataset* from,
+uint32_t SeekKeys(SCS_Cursor* s, SCS_KsState* st, uint32_t orientation, uint32_t mode, const Dataset* from,
                   uint32_t fromRow, uint32_t count, Dataset* out) {
     SCS_DescCtx& ctx = st->ctx;
     Dataset* bounds = nullptr;
@@ -120,7 +119,7 @@ void TakeWindow(SCS_KsState* st, Dataset* rows) {
 // One fetch of a mixed cursor: where its rowset starts in the key window (w, 0-based), and the
 // window read anew by a seek when the rowset leaves the one it has.
 struct MixedMove {
-    IngStmt* s;
+    SCS_Cursor* s;
     SCS_KsState* st;
     KS_KeysetRecord* ks;
     uint32_t size;  // the keyset size: keys a window holds
@@ -355,8 +354,8 @@ struct MixedMove {
 
 // The rowset from window row w: its rows read by their keys, what its row changes name, and the
 // result's size once one window holds all of it.
-uint32_t MixedRowset(IngStmt* s, SCS_KsState* st, int64_t w, Rowset** out, uint32_t* rows, uint32_t* resultRows) {
-    SCS_Cursor& c = s->cursor;
+uint32_t MixedRowset(SCS_Cursor* s, SCS_KsState* st, int64_t w, Rowset** out, uint32_t* rows, uint32_t* resultRows) {
+    SCS_Cursor& c = *s;
     KS_KeysetRecord* ks = st->ks;
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
     uint32_t rc = 0;
@@ -392,11 +391,11 @@ uint32_t MixedRowset(IngStmt* s, SCS_KsState* st, int64_t w, Rowset** out, uint3
 
 }  // namespace
 
-uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
+uint32_t SCS_MixedFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
                         uint32_t* resultRows) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     const uint32_t size = c.keysetSize;
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
     // NEXT moves on by the rowset of the last fetch, whatever the rowset size is now.
@@ -441,7 +440,7 @@ uint32_t SCS_MixedFetch(IngStmt* s, Rowset** out, int32_t offset, uint16_t orien
     return MixedRowset(s, st, m.w, out, rows, resultRows);
 }
 
-uint32_t SCS_KsSeekKeys(IngStmt* s, uint32_t orientation, uint32_t mode, const Dataset* from, uint32_t fromRow,
+uint32_t SCS_KsSeekKeys(SCS_Cursor* s, uint32_t orientation, uint32_t mode, const Dataset* from, uint32_t fromRow,
                         uint32_t count, Dataset* out) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready || out == nullptr) return kErrCursorState;

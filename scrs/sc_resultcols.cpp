@@ -1,8 +1,7 @@
 // The result descriptions the cursor layer keeps of a scrollable SELECT: described once by the
 // layer below when the statement runs, read by the layer's own work on the result (the column
 // names of positioned changes) without asking again.
-#include "drv_ingii/i-cursor.h"
-#include "drv_ingii/i-glob.h"
+#include "scrs/sc_block.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "util/dataset.h"

@@ -6,8 +6,7 @@
 
 #include <vector>
 
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-log.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"
 #include "scrs/sc_catalog.h"
@@ -24,8 +23,8 @@ namespace {
 
 // Values concurrency of a keyset-driven cursor: the values of the rowset's rows read again, all
 // of them (a new rowset by bookmark) or those the cursor updated itself.
-uint32_t RowsetValuesRead(IngStmt* s, SCS_KsState* st, bool all) {
-    SCS_Cursor& c = s->cursor;
+uint32_t RowsetValuesRead(SCS_Cursor* s, SCS_KsState* st, bool all) {
+    SCS_Cursor& c = *s;
     if (c.cursorType == SQL_CURSOR_STATIC) return all ? 0 : StaticRefresh(s, st);
     // Only the rows this cursor updated take their new values: another user's change to any
     // other row must still be found when that row is changed.
@@ -93,12 +92,12 @@ uint32_t EnsureChangeCols(SCS_KsState* st) {
 
 // Values concurrency: the concurrency columns of key rows k0 .. k0 + n - 1 as they are now, one
 // row per rowset row (a row gone since gets NULLs), compared again when the row is changed.
-uint32_t scs_p_GetOptConcColVals(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n) {
+uint32_t scs_p_GetOptConcColVals(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, uint32_t k0, uint32_t n) {
     if (st->values) DatasetDelete(st->values);
     st->values = nullptr;
     if (n == 0) return 0;
     if (uint32_t rc = EnsureChangeCols(st)) return rc;
-    if (EnsureAux(s->cursor.agentConn, &st->aux5) != 0) return kErrGeneral;
+    if (EnsureAux(s->agentConn, &st->aux5) != 0) return kErrGeneral;
     auto* values = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
     auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
     uint32_t rc = values && scratch ? 0u : uint32_t(kErrNoMemory);
@@ -117,10 +116,10 @@ uint32_t scs_p_GetOptConcColVals(IngStmt* s, SCS_KsState* st, const Dataset* key
 // A mixed or dynamic cursor's row changes name the rows of its rowset (key rows w .. w + count - 1
 // of keys): their keys and statuses are kept here, the rows are locked or their concurrency values
 // read as for keyset-driven cursors.
-uint32_t RowsetChangeState(IngStmt* s, SCS_KsState* st, const Dataset* keys, uint32_t w, uint32_t count,
+uint32_t RowsetChangeState(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, uint32_t w, uint32_t count,
                            const Rowset* rs) {
     DropRowChangeState(st);
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     if (c.concurrency == SQL_CONCUR_READ_ONLY || count == 0 || scs_p_CheckShape(st->shape) != 0) return 0;
     const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
     uint32_t rc = KeyRowsOnly(keys, w, count, keyCount, &st->rowsetKeys);
@@ -135,7 +134,7 @@ uint32_t RowsetChangeState(IngStmt* s, SCS_KsState* st, const Dataset* keys, uin
     SCS_RowChange rc2{};
     rc = SCS_KeysetRowChange(s, &rc2);
     if (rc == 0) rc = scs_p_LockRows(&rc2, 0, count);
-    if (rc != 0 && rc2.changeStmt) scs_p_MoveMessages(rc2.changeStmt, s->cursor.agentStmt);
+    if (rc != 0 && rc2.changeStmt) scs_p_MoveMessages(rc2.changeStmt, s->agentStmt);
     return rc;
 }
 
@@ -177,10 +176,10 @@ uint32_t PickKeyRows(KS_KeysetRecord* ks, const std::vector<uint32_t>& rows, Dat
 
 }  // namespace scs_bykeys
 
-uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
+uint32_t SCS_KeysetRowChange(SCS_Cursor* s, SCS_RowChange* out) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready || out == nullptr) return kErrNotCapable;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     // A read-only cursor's context serves reading rows by bookmark; its users change nothing
     // through it.
     if ((c.cursorType != SQL_CURSOR_KEYSET_DRIVEN && c.cursorType != SQL_CURSOR_STATIC &&
@@ -256,17 +255,17 @@ uint32_t SCS_KeysetRowChange(IngStmt* s, SCS_RowChange* out) {
     return 0;
 }
 
-uint32_t SCS_KsRowsetChange(IngStmt* s, const Dataset* keys, uint32_t count, const Rowset* rs) {
+uint32_t SCS_KsRowsetChange(SCS_Cursor* s, const Dataset* keys, uint32_t count, const Rowset* rs) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready || keys == nullptr || rs == nullptr) return kErrCursorState;
     return RowsetChangeState(s, st, keys, 0, count, rs);
 }
 
-void SCS_KsRowsetChangeDrop(IngStmt* s) {
+void SCS_KsRowsetChangeDrop(SCS_Cursor* s) {
     if (SCS_KsState* st = StateOf(s)) DropRowChangeState(st);
 }
 
-uint32_t SCS_KsRowsetUpdated(IngStmt* s, Dataset** keys, Dataset* rows) {
+uint32_t SCS_KsRowsetUpdated(SCS_Cursor* s, Dataset** keys, Dataset* rows) {
     *keys = nullptr;
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
@@ -298,13 +297,13 @@ uint32_t SCS_KsRowsetUpdated(IngStmt* s, Dataset** keys, Dataset* rows) {
     return 0;
 }
 
-uint32_t SCS_KeysetValuesRefresh(IngStmt* s) {
+uint32_t SCS_KeysetValuesRefresh(SCS_Cursor* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
     return RowsetValuesRead(s, st, false);
 }
 
-uint32_t SCS_KeysetValuesReread(IngStmt* s) {
+uint32_t SCS_KeysetValuesReread(SCS_Cursor* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
     return RowsetValuesRead(s, st, true);

@@ -14,9 +14,11 @@
 #include <cstring>
 #include <random>
 
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-attr.h"
+#include "drv_ingii/i-connparams.h"
 #include "drv_ingii/i-diag.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/sc_cursor.h"
@@ -31,8 +33,8 @@ constexpr uint32_t kHexDigits = 32;
 constexpr uint32_t kParamWidth = 36;  // 2-byte length and the 32 digits, rounded
 
 // The row-version fields of a server record (reserved there for the cursor layer).
-const AgentLink* ListLower(IngServer* sv) { return static_cast<const AgentLink*>(sv->rvLowerLink); }
-SCS_RowVerConn** ListHead(IngServer* sv) { return reinterpret_cast<SCS_RowVerConn**>(&sv->rvFirst); }
+const AgentLink* ListLower(IngServerLayerWords* sv) { return static_cast<const AgentLink*>(sv->rvLowerLink); }
+SCS_RowVerConn** ListHead(IngServerLayerWords* sv) { return reinterpret_cast<SCS_RowVerConn**>(&sv->rvFirst); }
 
 // Handle numbers repeat in every process, so rows written under them alone would be shared by
 // the cursors of all processes that happen to get the same numbers: each process mixes a tag of
@@ -101,7 +103,7 @@ void SetHex(Dataset* ds, uint16_t col, const uint8_t digest[16]) {
 // The list's lower link and parameter-description flag; false when the reference is not open.
 bool ListOf(const SCS_RowVerRef* ref, const AgentLink** lower, uint32_t* paramDescs) {
     if (ref == nullptr || ref->context == nullptr || ref->privateStmt == 0) return false;
-    auto* sv = static_cast<IngServer*>(ref->context);
+    auto* sv = static_cast<IngServerLayerWords*>(ref->context);
     std::lock_guard<std::mutex> guard(SCS_CursorListLock());
     *lower = ListLower(sv);
     *paramDescs = sv->rvParamDescs;
@@ -237,8 +239,9 @@ char* SCS_RowVerText(const SCS_RowVerRef* ref, int which) {
 uint32_t SCS_RowVerOpen(SCS_RowVerRef* ref, const AgentLink* lower, uint32_t conn, uint32_t lowerStmt,
                         uint32_t paramDescs) {
     if (ref == nullptr || lower == nullptr) return kErrGeneral;
-    IngConn* c = IngConnFind(conn);
-    IngServer* sv = c ? IngServerFind(c->serverHandle) : nullptr;
+    const uint32_t server = IngAskConnServer(conn);
+    IngServerLayerWords* sv = IngAskServerLayerWords(server);
+    const IngDsnSettings* settings = IngAskConnSettings(conn);
     if (sv == nullptr) return kErrGeneral;
     SCS_ConnEntry entry{};
     if (uint32_t rc = SCS_ConnEntryCopy(conn, &entry)) return rc == kErrNoMemory ? rc : kErrGeneral;
@@ -263,8 +266,8 @@ uint32_t SCS_RowVerOpen(SCS_RowVerRef* ref, const AgentLink* lower, uint32_t con
     p.extraText = entry.extraText;
     p.timeout = entry.timeout;
     p.flags = entry.flags;
-    p.settings = &c->dsn;
-    uint32_t rc = AgentCall<DRV_Connect>(lower, c->serverHandle, &p, &rv->conn);
+    p.settings = settings;
+    uint32_t rc = AgentCall<DRV_Connect>(lower, server, &p, &rv->conn);
     SCS_ConnEntryRelease(&entry);
     // The versions are committed as they are written: in a transaction left open they would hold
     // the table's lock against every other cursor and vanish at the disconnect.
@@ -305,11 +308,11 @@ uint32_t SCS_RowVerClear(SCS_RowVerRef* ref) {
     uint32_t rc = Prepare(lower, ref, 0);
     if (rc == 0) rc = ExecuteWith(lower, paramDescs, ref->privateStmt, nullptr);
     if (rc == 0) return 0;
-    if (IngStmt* s = IngStmtFind(ref->cursor)) {
-        s->messages.keep = 1;
+    if (IngDiagList* m = IngAskStmtMessages(ref->cursor)) {
+        m->keep = 1;
         SCS_RowVerMoveDiags(ref);
-        IngDiagPostCode(&s->messages, kErrNoVovura);
-        s->messages.keep = 0;
+        IngDiagPostCode(m, kErrNoVovura);
+        m->keep = 0;
     }
     return rc;
 }
@@ -402,24 +405,24 @@ uint32_t SCS_RowVerCheck(SCS_RowVerRef* ref, const Dataset* keyValues, const Dat
 
 void SCS_RowVerMoveDiags(SCS_RowVerRef* ref) {
     if (ref == nullptr || ref->context == nullptr || ref->privateStmt == 0) return;
-    auto* sv = static_cast<IngServer*>(ref->context);
+    auto* sv = static_cast<IngServerLayerWords*>(ref->context);
     uint32_t privateConn = 0;
     {
         std::lock_guard<std::mutex> guard(SCS_CursorListLock());
         for (SCS_RowVerConn* e = *ListHead(sv); e; e = e->next)
             if (e->stmt == ref->privateStmt) privateConn = e->conn;
     }
-    IngStmt* to = IngStmtFind(ref->cursor);
-    IngStmt* fromStmt = IngStmtFind(ref->privateStmt);
-    IngConn* fromConn = privateConn ? IngConnFind(privateConn) : nullptr;
+    IngDiagList* to = IngAskStmtMessages(ref->cursor);
+    IngDiagList* fromStmt = IngAskStmtMessages(ref->privateStmt);
+    IngDiagList* fromConn = privateConn ? IngAskConnMessages(privateConn) : nullptr;
     if (to == nullptr || fromStmt == nullptr || fromConn == nullptr) return;
-    MoveList(&fromStmt->messages, &to->messages);
-    MoveList(&fromConn->messages, &to->messages);
+    MoveList(fromStmt, to);
+    MoveList(fromConn, to);
 }
 
 uint32_t SCS_RowVerClose(SCS_RowVerRef* ref) {
     if (ref == nullptr || ref->context == nullptr || ref->privateStmt == 0) return 0;
-    auto* sv = static_cast<IngServer*>(ref->context);
+    auto* sv = static_cast<IngServerLayerWords*>(ref->context);
     SCS_RowVerConn* gone = nullptr;
     const AgentLink* lower = nullptr;
     {

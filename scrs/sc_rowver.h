@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "drv_ingii/i-cursor.h"
+#include "scrs/sc_block.h"
 
 struct AgentLink;
 struct Dataset;

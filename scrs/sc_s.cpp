@@ -8,8 +8,7 @@
 #include <sqlext.h>
 
 #include "drv_ingii/i-info.h"
-#include "drv_ingii/i-desc.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-ask.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
@@ -100,14 +99,14 @@ uint32_t scs_p_CheckKeysetShape(uint32_t shape) {
 
 namespace {
 
-IngStmt* StmtOfCursor(SCS_Cursor* c) {
-    IngStmt* s = IngStmtFind(c->agentStmt);
-    return s != nullptr && &s->cursor == c ? s : nullptr;
+SCS_Cursor* StmtOfCursor(SCS_Cursor* c) {
+    SCS_Cursor* s = SCS_StmtBlock(c->agentStmt);
+    return s == c ? s : nullptr;
 }
 
 // A cursor the statement cannot carry runs static and read-only; the application hears 01S02
 // when the ODBC side reads the type back.
-uint32_t Downgrade(SCS_Cursor* c, IngStmt* s, uint32_t why) {
+uint32_t Downgrade(SCS_Cursor* c, SCS_Cursor* s, uint32_t why) {
     log_printf(7, __FILE__, __LINE__, "keyset-driven cursor not possible (%u): static cursor", unsigned(why));
     if (s != nullptr) SCS_KeysetRelease(s);
     return scs_p_ChangeCursorType(c);
@@ -117,7 +116,7 @@ uint32_t Downgrade(SCS_Cursor* c, IngStmt* s, uint32_t why) {
 
 uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     if (c == nullptr) return kErrBadArg;
-    IngStmt* s = StmtOfCursor(c);
+    SCS_Cursor* s = StmtOfCursor(c);
     // Whatever the last execution left is stale once the statement is prepared again.
     SCS_ResultColsFree(c);
     c->layerFlags &= ~(kScsLResultCached | kScsLReprepare | kScsLPrepared);
@@ -126,7 +125,7 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     SCS_StaticSetReset(c->staticSet);
     if (s != nullptr) SCS_KeysetRelease(s);
     if (c->cursorType == SQL_CURSOR_FORWARD_ONLY)
-        return s != nullptr && s->describeAddKeys != 0 ? SCS_SelectListAddKeys(s, text) : 0;
+        return s != nullptr && IngAskStmtDescribeAddKeys(c->agentStmt) != 0 ? SCS_SelectListAddKeys(s, text) : 0;
     SCS_CursorReset(c);
 
     SCR_Analysis a;
@@ -205,9 +204,9 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
 }
 
 ErrCode SCS_Prepare(uint32_t stmt, const char* text) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
     // The last statement's values are not this one's: its key reads would take them as their own.
@@ -231,13 +230,13 @@ uint32_t LowerExecute(uint32_t stmt, SCS_Cursor& c) {
 }  // namespace
 
 ErrCode SCS_Execute(uint32_t stmt) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
-    if (!(s->state & kStmtPrepared)) {
+    if (!IngAskStmtPrepared(stmt)) {
         log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
         return kErrSequence;
     }
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
     // No rowset of an earlier execution is this one's.
@@ -250,7 +249,8 @@ ErrCode SCS_Execute(uint32_t stmt) {
     if (byKeys) {
         if (c.layerFlags & kScsLReprepare) {
             // A closed cursor's statement is prepared again, with the values it had.
-            const std::string text = s->text.source ? s->text.source : "";
+            const char* source = IngAskStmtSource(stmt);
+            const std::string text = source ? source : "";
             if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text.c_str())) return ErrCode(rc);
             c.layerFlags &= ~kScsLReprepare;
             if ((c.layerFlags & kScsLParamsKept) && c.keptParams != nullptr) {

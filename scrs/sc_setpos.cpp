@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-attr.h"
 #include "drv_ingii/i-diag.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-log.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
@@ -63,15 +64,15 @@ void SCS_SetRowChangeSource(SCS_RowChangeSource source) { g_source.store(source)
 SCS_RowChangeSource scs_p_RowChangeSourceGet() { return g_source.load(); }
 
 void scs_p_MoveMessages(uint32_t from, uint32_t to) {
-    IngStmt* src = IngStmtFind(from);
-    IngStmt* dst = IngStmtFind(to);
+    IngDiagList* src = IngAskStmtMessages(from);
+    IngDiagList* dst = IngAskStmtMessages(to);
     if (src == nullptr || dst == nullptr || src == dst) return;
-    IngDiagEntry* e = src->messages.first;
-    src->messages.first = nullptr;
+    IngDiagEntry* e = src->first;
+    src->first = nullptr;
     while (e) {
         IngDiagEntry* next = e->next;
         e->next = nullptr;
-        IngDiagAppend(&dst->messages, e);
+        IngDiagAppend(dst, e);
         e = next;
     }
 }
@@ -79,9 +80,9 @@ void scs_p_MoveMessages(uint32_t from, uint32_t to) {
 namespace {
 
 void KeepMessages(uint32_t stmt, uint32_t on) {
-    if (IngStmt* s = IngStmtFind(stmt)) {
-        if (on) IngDiagClear(&s->messages);
-        s->messages.keep = on;
+    if (IngDiagList* m = IngAskStmtMessages(stmt)) {
+        if (on) IngDiagClear(m);
+        m->keep = on;
     }
 }
 
@@ -318,7 +319,7 @@ std::string scs_p_ValuesCondition(const SCS_RowChange* rc, const std::string& ba
 
 ErrCode SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, uint16_t** statuses, uint32_t* processed,
                    Dataset* values, uint16_t* columns, uint16_t) {
-    IngStmt* s = IngStmtFind(stmt);
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (statuses) *statuses = nullptr;
     auto discard = [&]() {
         if (values) DatasetDelete(values);
@@ -328,12 +329,12 @@ ErrCode SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, ui
         discard();
         return kErrBadArg;
     }
-    if (!(s->state & kStmtPrepared)) {
+    if (!IngAskStmtPrepared(stmt)) {
         discard();
         return kErrCursorState;
     }
-    SCS_Cursor& c = s->cursor;
-    s->positionWord = 0;
+    SCS_Cursor& c = *s;
+    IngTellStmtPositionWord(stmt, 0);
     c.posRowCount = 0;
     c.layerFlags |= kScsLPosCount;
     if (uint32_t r = IngBeforeSetPos(stmt)) {

@@ -11,7 +11,7 @@
 
 struct ColumnInfo;
 struct Dataset;
-struct IngStmt;
+struct SCS_Cursor;
 struct Rowset;
 
 // What the row changes of one cursor read and write. The cursor that keeps a key set (keyset
@@ -46,14 +46,14 @@ struct SCS_RowChange {
     int forUpdate;              // lock concurrency: " FOR UPDATE" is appended
     uint32_t rowsChanged;       // out: rows the last operation changed
     // Values concurrency: reads the rowset's concurrency values again after an update (or null).
-    uint32_t (*refreshValues)(IngStmt* s);
+    uint32_t (*refreshValues)(SCS_Cursor* s);
     // Values concurrency: reads every value of the rowset again once a fetch by bookmark made its
     // rows anew (or null).
-    uint32_t (*rereadValues)(IngStmt* s);
+    uint32_t (*rereadValues)(SCS_Cursor* s);
 };
 
 // Fills `out` for the agent statement; 0, or a code when the cursor has no key set to offer.
-using SCS_RowChangeSource = uint32_t (*)(IngStmt* s, SCS_RowChange* out);
+using SCS_RowChangeSource = uint32_t (*)(SCS_Cursor* s, SCS_RowChange* out);
 // The one source of row-change contexts (null: none, row changes answer kErrNotCapable).
 void SCS_SetRowChangeSource(SCS_RowChangeSource source);
 SCS_RowChangeSource scs_p_RowChangeSourceGet();

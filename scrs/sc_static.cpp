@@ -1,10 +1,9 @@
 // The static cursor's slot fetch on the agent statement: the whole result is read once per
 // execution into the static result set, and every rowset is served from it in any order.
-#include "drv_ingii/i-desc.h"
 #include <sql.h>
 #include <sqlext.h>
 
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-ask.h"
 #include "util/rowset.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_cursor.h"
@@ -14,11 +13,11 @@
 #include "util/trymem.h"
 #include "util/errtable.h"
 
-uint32_t SCS_StaticFill(IngStmt* s) {
+uint32_t SCS_StaticFill(SCS_Cursor* s) {
     if (s == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     // The fill closes the lower cursor, so a lower cursor open again means a new execution.
-    if (c.concurrency != SQL_CONCUR_LOCK && (s->state & kStmtExecuted)) c.layerFlags &= ~kScsLResultCached;
+    if (c.concurrency != SQL_CONCUR_LOCK && IngAskStmtExecuted(c.agentStmt)) c.layerFlags &= ~kScsLResultCached;
     if (c.layerFlags & kScsLResultCached) return 0;
     if (SCS_KeysetStatic(s)) {
         if (uint32_t rc = SCS_KeysetStaticFill(s)) return rc;
@@ -29,22 +28,22 @@ uint32_t SCS_StaticFill(IngStmt* s) {
         if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
     }
     uint32_t total = 0;
-    uint32_t rc = SS_GetRsltSet(c.staticSet, SCS_LowerLink(), s->handle, &total);
+    uint32_t rc = SS_GetRsltSet(c.staticSet, SCS_LowerLink(), c.agentStmt, &total);
     if (rc != 0) {
         c.rowsFetched = -1;
         return rc;
     }
     c.rowsFetched = int32_t(total);
     if (c.concurrency != SQL_CONCUR_LOCK) {
-        if ((rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), s->handle)) != 0) return rc;
+        if ((rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), c.agentStmt)) != 0) return rc;
     }
     c.layerFlags |= kScsLResultCached;
     return 0;
 }
 
-uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
+uint32_t SCS_StaticFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {
     if (s == nullptr || out == nullptr || rows == nullptr || resultRows == nullptr) return kErrBadArg;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     *rows = 0;
     *resultRows = 0;
     // Only a read-only snapshot needs no set-up of its own.
@@ -90,11 +89,11 @@ uint32_t SCS_StaticFetch(IngStmt* s, Rowset** out, int32_t start, uint32_t* rows
     return 0;
 }
 
-uint32_t SCS_StaticRowsByBookmarks(IngStmt* s, const uint32_t* bookmarks, uint16_t n, uint32_t size, uint16_t* statuses,
-                                   Rowset** out) {
+uint32_t SCS_StaticRowsByBookmarks(SCS_Cursor* s, const uint32_t* bookmarks, uint16_t n, uint32_t size,
+                                   uint16_t* statuses, Rowset** out) {
     if (s == nullptr || bookmarks == nullptr || statuses == nullptr || out == nullptr || n == 0) return kErrGeneral;
     *out = nullptr;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     if (c.staticSet == nullptr || !(c.layerFlags & kScsLResultCached) || c.rowsFetched < 0) return kErrGeneral;
     Rowset* rs = nullptr;
     if (uint32_t rc = RowsetCreate(&rs, int32_t(size > n ? size : n))) return rc;

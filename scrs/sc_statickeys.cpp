@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "drv_ingii/i-desc.h"
 #include "scrs/sc_bykeys.h"
 #include "scrs/sc_fetchrows.h"
 #include "scrs/sc_s.h"
@@ -26,8 +25,8 @@ namespace scs_bykeys {
 
 // A static cursor's own updates show in its snapshot: the rowset's rows (and, under values
 // concurrency, their values) are read again by their keys; snapshot row i is key-set row i.
-uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st) {
-    SCS_Cursor& c = s->cursor;
+uint32_t StaticRefresh(SCS_Cursor* s, SCS_KsState* st) {
+    SCS_Cursor& c = *s;
     KS_KeysetRecord* ks = st->ks;
     if (ks == nullptr || c.staticSet == nullptr) return 0;
     std::vector<uint32_t> rows;
@@ -58,15 +57,15 @@ uint32_t StaticRefresh(IngStmt* s, SCS_KsState* st) {
 
 }  // namespace scs_bykeys
 
-bool SCS_KeysetStatic(const IngStmt* s) {
+bool SCS_KeysetStatic(const SCS_Cursor* s) {
     const SCS_KsState* st = StateOf(s);
-    return st != nullptr && st->ready && s->cursor.cursorType == SQL_CURSOR_STATIC;
+    return st != nullptr && st->ready && s->cursorType == SQL_CURSOR_STATIC;
 }
 
-uint32_t SCS_KeysetStaticFill(IngStmt* s) {
+uint32_t SCS_KeysetStaticFill(SCS_Cursor* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
-    SCS_Cursor& c = s->cursor;
+    SCS_Cursor& c = *s;
     KS_KeysetRecord* ks = st->ks;
     if (c.staticSet == nullptr) {
         if (uint32_t rc = SCS_StaticSetCreate(&c.staticSet)) return rc;
@@ -129,7 +128,7 @@ uint32_t SCS_KeysetStaticFill(IngStmt* s) {
     return 0;
 }
 
-uint16_t SCS_KeysetStaticStatus(const IngStmt* s, uint32_t row) {
+uint16_t SCS_KeysetStaticStatus(const SCS_Cursor* s, uint32_t row) {
     const SCS_KsState* st = StateOf(s);
     if (st == nullptr || st->ks == nullptr || st->ks->statuses == nullptr || row == 0 || row > st->ks->count)
         return SQL_ROW_SUCCESS;

@@ -5,6 +5,7 @@
 
 #include "drv_ingii/i-optable.h"
 #include "drv_ingii/i-xa.h"
+#include "xa/xa_holder.h"
 
 // 43 for a link whose word is 0; else lays the XA layer over the link and answers 0.
 uint32_t XaInterposeOpTable(AgentLink* link);

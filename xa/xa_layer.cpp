@@ -7,10 +7,9 @@
 #include <new>
 #include <tuple>
 
+#include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-info.h"
-#include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
-#include "drv_ingii/i-glob.h"
 #include "scrs/sc_cursor.h"
 #include "util/threads.h"
 #include "util/trymem.h"
@@ -189,15 +188,15 @@ template <int S>
 using CallOf = typename SigParts<typename AgentSlotSig<S>::type>::template Call<S>;
 
 XaConnHolder* HolderOfStmt(uint32_t stmt, bool* known) {
-    IngStmt* s = IngStmtFind(stmt);
-    *known = s != nullptr && s->conn != nullptr;
-    return *known ? s->conn->xaHolder : nullptr;
+    void* slot = nullptr;
+    *known = IngAskStmtXaSlot(stmt, &slot);
+    return static_cast<XaConnHolder*>(slot);
 }
 
 XaConnHolder* HolderOfConn(uint32_t conn, bool* known) {
-    IngConn* c = IngConnFind(conn);
-    *known = c != nullptr;
-    return *known ? c->xaHolder : nullptr;
+    void* slot = nullptr;
+    *known = IngAskConnXaSlot(conn, &slot);
+    return static_cast<XaConnHolder*>(slot);
 }
 
 // Statement and connection operations: on the worker while the connection is in a global
@@ -274,20 +273,21 @@ int XaVerbRollback(uint32_t c, XID* x, int rmid, long flags) { return VerbWrappe
 int XaVerbStart(uint32_t c, XID* x, int rmid, long flags) { return VerbWrapper<DRV_XaStart>(c, x, rmid, flags); }
 
 int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long flags) {
-    IngConn* c = IngConnFind(conn);
-    if (c == nullptr) return XAER_INVAL;
+    bool known = false;
+    XaConnHolder* holder = HolderOfConn(conn, &known);
+    if (!known) return XAER_INVAL;
     uint32_t keep = 0, terminate = 0;
-    const bool hadHolder = c->xaHolder != nullptr;
+    const bool hadHolder = holder != nullptr;
     if (hadHolder) {
-        keep = c->xaHolder->keep;
-        terminate = c->xaHolder->worker ? c->xaHolder->worker->terminate : 0;
+        keep = holder->keep;
+        terminate = holder->worker ? holder->worker->terminate : 0;
         if (keep == 0) {
-            XaConnHolder* old = c->xaHolder;
-            c->xaHolder = nullptr;
-            HolderFree(old);
+            IngTellConnXaSlot(conn, nullptr);
+            HolderFree(holder);
+            holder = nullptr;
         }
     }
-    if (c->xaHolder == nullptr) {
+    if (holder == nullptr) {
         if (!hadHolder) {
             auto getInfo = Below<DRV_GetInfo>();
             uint32_t v = 0;
@@ -296,11 +296,10 @@ int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long fl
             v = 0;
             if (getInfo && getInfo(conn, kPropXaTerminate, &v, 4, &len) == 0 && v != 0) terminate = 1;
         }
-        XaConnHolder* h = HolderInit(mode, keep, terminate);
-        if (h == nullptr) return XAER_RMERR;
-        c->xaHolder = h;
+        holder = HolderInit(mode, keep, terminate);
+        if (holder == nullptr) return XAER_RMERR;
+        IngTellConnXaSlot(conn, holder);
     }
-    XaConnHolder* holder = c->xaHolder;
     if (holder->enabled) {
         CallOf<DRV_XaOpen> call(conn, mode, info, rmid, flags);
         if (call.fn == nullptr) return XAER_RMERR;
@@ -312,15 +311,22 @@ int XaVerbOpen(uint32_t conn, uint32_t mode, const char* info, int rmid, long fl
 }
 
 ErrCode XaDisconnect(uint32_t conn) {
-    IngConn* c = IngConnFind(conn);
-    if (c == nullptr) return kErrBadArg;
-    XaConnHolder* holder = c->xaHolder;
+    bool known = false;
+    XaConnHolder* holder = HolderOfConn(conn, &known);
+    if (!known) return kErrBadArg;
     auto fn = Below<DRV_Disconnect>();
     if (fn == nullptr) return kErrNotCapable;
     ErrCode rc = fn(conn);
     if (rc == 0 && holder != nullptr) HolderFree(holder);
     return rc;
 }
+
+// What the agent asks of the holder in its connection's slot.
+int SlotAssociated(const void* slot) { return XaHolderAssociated(static_cast<const XaConnHolder*>(slot)); }
+uint32_t SlotSetAssociated(void* slot, int flag) {
+    return XaHolderSetAssociated(static_cast<XaConnHolder*>(slot), flag);
+}
+const IngXaSlotOps kSlotOps{SlotAssociated, SlotSetAssociated};
 
 void Patch(AgentFuncTable* t) {
     t->DRV_Disconnect = XaDisconnect;
@@ -353,6 +359,7 @@ void Patch(AgentFuncTable* t) {
 uint32_t XaInterposeOpTable(AgentLink* link) {
     if (link == nullptr || link->word == 0 || link->table == nullptr) return kErrNotCapable;
     std::lock_guard<std::mutex> guard(g_xaLock);
+    IngSetXaSlotOps(&kSlotOps);
     if (link->table == &g_xaTable) return 0;  // already laid over this link
     // Calls on other connections read the copy while a new connection installs: rewrite it only
     // when the layer below changed.
@@ -384,8 +391,16 @@ AgentLink XaLowerLink() {
 }
 
 XaConnHolder* XaHolderOf(uint32_t conn) {
-    IngConn* c = IngConnFind(conn);
-    return c ? c->xaHolder : nullptr;
+    bool known = false;
+    return HolderOfConn(conn, &known);
+}
+
+int XaHolderAssociated(const XaConnHolder* holder) { return holder != nullptr && holder->associated != 0; }
+
+uint32_t XaHolderSetAssociated(XaConnHolder* holder, int flag) {
+    if (holder == nullptr) return kErrBadArg;
+    holder->associated = flag != 0;
+    return 0;
 }
 
 int XaWorkerRunning(const XaConnHolder* holder) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "tests/support/agent_fixture.h"
+#include "xa/xa_holder.h"
 
 namespace agenttest {
 namespace {
@@ -426,7 +427,7 @@ TEST_F(TxnTest, LocalTransactionControlIsRefusedInAGlobalTransaction) {
     ASSERT_EQ(Connect(&h), 0u);
     ASSERT_EQ(SetInt(h, 0x22030000, 0), 0u);
     XaConnHolder holder{1};
-    Conn(h)->xaHolder = &holder;
+    Conn(h)->xaSlot = &holder;
     size_t before = QueryCount();
     EXPECT_EQ(AgentCall<DRV_Commit>(&link, h), 124u);
     EXPECT_EQ(AgentCall<DRV_Rollback>(&link, h), 124u);
@@ -442,7 +443,7 @@ TEST_F(TxnTest, LocalTransactionControlIsRefusedInAGlobalTransaction) {
     // Not associated: the holder no longer stands in the way.
     holder.associated = 0;
     EXPECT_EQ(AgentCall<DRV_Commit>(&link, h), 0u);
-    Conn(h)->xaHolder = nullptr;
+    Conn(h)->xaSlot = nullptr;
 }
 
 TEST(SessionLayer, WaitMapsStatuses) {

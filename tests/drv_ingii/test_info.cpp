@@ -437,7 +437,7 @@ TEST_F(InfoTest, KeysetSizeNeedsTheCapabilitiesAsked) {
     EXPECT_EQ(SetInt(s, 0x32030008u, 10000), 0u);
     ASSERT_EQ(GetInt(s, 0x32030008u, &v), 0u);
     EXPECT_EQ(v, 5000u);
-    EXPECT_NE(IngStmtFind(s)->cursor.flags & kScsKeysetSizeSet, 0u);
+    EXPECT_NE(IngStmtFind(s)->cursorOpts->flags & kScsKeysetSizeSet, 0u);
     AgentCall<DRV_FreeStmt>(&link, s);
 }
 
@@ -503,13 +503,13 @@ TEST_F(InfoTest, StaticCursorsTakeLockAndValues) {
 TEST_F(InfoTest, CursorTypeSetRaisesTheTypeFlag) {
     uint32_t s = AllocStmt();
     IngStmt* st = IngStmtFind(s);
-    EXPECT_EQ(st->cursor.flags & kScsTypeSet, 0u);
+    EXPECT_EQ(st->cursorOpts->flags & kScsTypeSet, 0u);
     EXPECT_EQ(SetInt(s, 0x32030006u, 3), 0u);
-    EXPECT_NE(st->cursor.flags & kScsTypeSet, 0u);
-    st->cursor.flags2 = 0x30;
+    EXPECT_NE(st->cursorOpts->flags & kScsTypeSet, 0u);
+    st->cursorOpts->flags2 = 0x30;
     EXPECT_EQ(SetInt(s, 0x32030009u, 10), 0u);
-    EXPECT_EQ(st->cursor.flags2, 0u);
-    EXPECT_EQ(st->cursor.rowsetSize, 10u);
+    EXPECT_EQ(st->cursorOpts->flags2, 0u);
+    EXPECT_EQ(st->cursorOpts->rowsetSize, 10u);
     AgentCall<DRV_FreeStmt>(&link, s);
 }
 

@@ -94,7 +94,7 @@ TEST(DynCursSensitivity, ParseAndName) {
 TEST(CursorBlock, InitResetAndPositions) {
     SCS_Cursor c;
     AgentLink link{2, nullptr};
-    ASSERT_EQ(SCS_CursorInit(&c, 7, 9, &link, nullptr), 0u);
+    ASSERT_EQ(SCS_CursorInit(&c, 7, 9, &link), 0u);
     EXPECT_EQ(c.rowsetSize, 1u);
     EXPECT_EQ(c.keysetSize, 0u);
     EXPECT_EQ(c.rowsFetched, -1);

@@ -22,7 +22,7 @@ class CatalogLayer : public AgentSession {
 protected:
     void SetUp() override { Open(false, false, true); }
 
-    SCS_Cursor& Cursor(uint32_t s) { return IngStmtFind(s)->cursor; }
+    SCS_Cursor& Cursor(uint32_t s) { return (*SCS_StmtBlock(s)); }
 
     uint32_t Rows(uint32_t s) {
         uint32_t n = 0;
@@ -146,14 +146,14 @@ TEST_F(CatalogLayer, OnlyALastFailedRowMessageIsDropped) {
     SCS_StmtKeepDiags(s, 1);
     IngDiagPostCode(&st->messages, kErrRowError);
     IngDiagPostCode(&st->messages, kErrGeneral);
-    SCS_DropRowErrorDiag(st);
+    SCS_DropRowErrorDiag(SCS_StmtBlock(s));
     EXPECT_EQ(IngDiagCount(&st->messages), 2u) << "the last message is not a failed row";
     IngDiagPostCode(&st->messages, kErrRowError);
-    SCS_DropRowErrorDiag(st);
+    SCS_DropRowErrorDiag(SCS_StmtBlock(s));
     ASSERT_EQ(IngDiagCount(&st->messages), 2u);
     EXPECT_EQ(States(st->messages).back(), IngErrorState(kErrGeneral));
     IngDiagClear(&st->messages);
-    SCS_DropRowErrorDiag(st);  // an empty list stays empty
+    SCS_DropRowErrorDiag(SCS_StmtBlock(s));  // an empty list stays empty
     SCS_DropRowErrorDiag(nullptr);
     EXPECT_EQ(IngDiagCount(&st->messages), 0u);
 }
@@ -166,7 +166,7 @@ TEST_F(CatalogLayer, AuxiliaryMessagesFollowTheStatementsOwn) {
     IngDiagPostCode(&st->messages, kErrGeneral);
     IngDiagPostCode(&IngStmtFind(a1)->messages, kErrNoMemory);
     IngDiagPostCode(&IngStmtFind(a2)->messages, kErrRowError);
-    SCS_Cursor& c = st->cursor;
+    SCS_Cursor& c = *SCS_StmtBlock(s);
     c.auxStmt[0] = a1;
     c.auxStmt[1] = a2;
     SCS_StmtGatherDiags(&c);
@@ -373,8 +373,8 @@ TEST_F(SelectNames, AStatementThatDoesNotAskPaysNoLookUp) {
     Described d = DescribeStmt(s);
     EXPECT_EQ(d.table, (V{"", ""}));
     EXPECT_EQ(d.expression, (std::vector<int>{-1, -1}));
-    EXPECT_EQ(IngStmtFind(s)->cursor.auxStmt[0], 0u) << "no catalog statement was needed";
-    EXPECT_EQ(IngStmtFind(s)->cursor.selectNames, nullptr);
+    EXPECT_EQ((*SCS_StmtBlock(s)).auxStmt[0], 0u) << "no catalog statement was needed";
+    EXPECT_EQ((*SCS_StmtBlock(s)).selectNames, nullptr);
 }
 
 }  // namespace

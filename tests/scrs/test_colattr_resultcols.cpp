@@ -33,7 +33,7 @@ protected:
     }
     uint32_t Cursor(uint32_t type, uint32_t concurrency) {
         const uint32_t s = Stmt();
-        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        SCS_Cursor& c = (*SCS_StmtBlock(s));
         c.cursorType = type;
         c.concurrency = concurrency;
         c.rowsetSize = 2;
@@ -57,7 +57,7 @@ TEST_F(ResultCols, TakenAtExecuteKeptAcrossExecutionsDroppedAtPrepare) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.type);
         const uint32_t s = Cursor(k.type, k.concurrency);
-        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        SCS_Cursor& c = (*SCS_StmtBlock(s));
         ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "SELECT id, b FROM rc ORDER BY id")) << Errors(s);
         EXPECT_EQ(nullptr, c.resultDescs);
         ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
@@ -89,7 +89,7 @@ TEST_F(ResultCols, TakenAtExecuteKeptAcrossExecutionsDroppedAtPrepare) {
 
 TEST_F(ResultCols, ColumnLookUp) {
     const uint32_t s = Cursor(SQL_CURSOR_STATIC, SQL_CONCUR_READ_ONLY);
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "SELECT id, b FROM rc")) << Errors(s);
     const ColumnInfo* ci = nullptr;
     EXPECT_EQ(uint32_t(kErrBadArg), scs_p_ResultColGet(&c, 1, nullptr));
@@ -109,7 +109,7 @@ TEST_F(ResultCols, ColumnLookUp) {
 TEST_F(ResultCols, PositionedUpdateNamesItsColumnsFromThem) {
     const uint32_t s = Cursor(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_LOCK);
     ASSERT_EQ(0u, Run(s, "SELECT id, c, b FROM rc ORDER BY id")) << Errors(s);
-    ASSERT_TRUE(SCS_KeysetReady(IngStmtFind(s)));
+    ASSERT_TRUE(SCS_KeysetReady(SCS_StmtBlock(s)));
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, AgentCall<DRV_ExtendedFetch>(&link, s, &rs, 1, &rows, &total, uint16_t(SQL_FETCH_ABSOLUTE)))
         << Errors(s);

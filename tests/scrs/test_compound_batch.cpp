@@ -160,13 +160,13 @@ TEST_F(CompoundMore, ExecuteRowsetDescribesResultAndParametersAndCountsRows) {
     ColumnInfoArrayFree(cols, ncols);
     ColumnInfoArrayFree(params, nparams);
     // A scrollable statement sends its rowset size; one above the agent's limit comes back cut.
-    IngStmtFind(s)->cursor.cursorType = 3;
+    (*SCS_StmtBlock(s)).cursorType = 3;
     rowset = 500;
     cols = params = nullptr;
     ASSERT_EQ(0u, fn(s, "SELECT a FROM er", nullptr, 0, nullptr, &rowset, &ncols, &cols, &nparams, &params, &rows))
         << Errors(s);
     EXPECT_EQ(100u, rowset);
-    EXPECT_EQ(100u, IngStmtFind(s)->cursor.rowsetSize);
+    EXPECT_EQ(100u, (*SCS_StmtBlock(s)).rowsetSize);
     ColumnInfoArrayFree(cols, ncols);
     ColumnInfoArrayFree(params, nparams);
     EXPECT_EQ(21u, fn(0xBAD3u, nullptr, OneInt({1}), 0, nullptr, &rowset, &ncols, &cols, &nparams, &params, &rows));
@@ -180,13 +180,13 @@ TEST_F(CompoundMore, AllocPrepareSetsOptionsOnlyForScrollableTypesAndHandsAFaile
     ASSERT_EQ(0u, fn(conn, "SELECT a FROM ap", 2, 0, &s)) << Errors(conn);
     stmts.push_back(s);
     ASSERT_NE(nullptr, IngStmtFind(s));
-    EXPECT_EQ(0u, IngStmtFind(s)->cursor.cursorType);
-    EXPECT_EQ(1u, IngStmtFind(s)->cursor.concurrency);  // type 0: no option set
+    EXPECT_EQ(0u, (*SCS_StmtBlock(s)).cursorType);
+    EXPECT_EQ(1u, (*SCS_StmtBlock(s)).concurrency);  // type 0: no option set
     EXPECT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
     uint32_t t = 0;
     ASSERT_EQ(0u, fn(conn, nullptr, 1, 3, &t));
     stmts.push_back(t);
-    EXPECT_EQ(3u, IngStmtFind(t)->cursor.cursorType);
+    EXPECT_EQ(3u, (*SCS_StmtBlock(t)).cursorType);
     uint32_t bad = 7;
     const uint32_t rc = fn(conn, "{call no_such_proc(?)}", 1, 0, &bad);
     EXPECT_NE(0u, rc);

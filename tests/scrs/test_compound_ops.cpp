@@ -82,7 +82,7 @@ TEST_F(Compound, ValuesGoThroughTheLayersOwnParameterStep) {
     Exec("CREATE TABLE kept (a INTEGER)");
     uint32_t s = Stmt();
     ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "INSERT INTO kept VALUES (?)"));
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.cursorType = 3;  // a scrollable statement keeps a copy of what it is given
     ASSERT_EQ(0u, PrepareExecute(s, nullptr, OneInt({77}))) << Errors(s);
     ASSERT_NE(nullptr, c.keptParams);
@@ -117,7 +117,7 @@ TEST_F(Compound, MoreResultsPassesDownOnlyForForwardOnlyReadOnlyAndAlwaysResetsT
     uint32_t s = Stmt();
     // Two parameter rows give two results.
     ASSERT_EQ(0u, PrepareExecute(s, "SELECT a FROM mr WHERE a = ?", OneInt({1, 2}))) << Errors(s);
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.position = 4;
     c.rowsFetched = 9;
     ASSERT_EQ(0u, AgentCall<DRV_MoreResults>(&link, s)) << Errors(s);
@@ -194,7 +194,7 @@ TEST_F(Compound, AStaticSelectRunInOneCallTakesItsSnapshot) {
          {"INSERT INTO snap VALUES (1)", "INSERT INTO snap VALUES (2)", "INSERT INTO snap VALUES (3)"})
         Exec(ins);
     uint32_t s = Stmt();
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.cursorType = 3;
     ASSERT_EQ(0u, PrepareExecute(s, "SELECT a FROM snap WHERE a >= ?", OneInt({2}))) << Errors(s);
     EXPECT_TRUE(c.layerFlags & kScsLResultCached);

@@ -69,7 +69,7 @@ protected:
     }
     uint32_t Dynamic(uint32_t rowsetSize, const char* sql) {
         uint32_t s = Stmt();
-        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        SCS_Cursor& c = (*SCS_StmtBlock(s));
         c.cursorType = SQL_CURSOR_DYNAMIC;
         c.rowsetSize = rowsetSize;
         EXPECT_EQ(0u, Run(s, sql)) << Errors(s);
@@ -124,7 +124,7 @@ TEST_F(DynamicSlot, RowsLostBetweenKeysAndRowsAreTriedThreeTimes) {
 TEST_F(DynamicSlot, StandsBeforeTheStartAndAfterTheEnd) {
     Table(7);
     const uint32_t s = Stmt();
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.cursorType = SQL_CURSOR_DYNAMIC;
     c.rowsetSize = 3;
     ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "SELECT id FROM dt WHERE id > ? ORDER BY id DESC")) << Errors(s);

@@ -36,7 +36,7 @@ protected:
     }
     uint32_t Keyset(uint32_t rowsetSize, const char* sql, uint32_t* rc = nullptr) {
         uint32_t s = Stmt();
-        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        SCS_Cursor& c = (*SCS_StmtBlock(s));
         c.cursorType = 1;
         c.rowsetSize = rowsetSize;
         uint32_t r = Run(s, sql);
@@ -61,12 +61,12 @@ TEST_F(KeysetSlot, KeysAreChosenOncePerTableList) {
     const uint32_t s1 = Keyset(2, "SELECT id, b FROM ka ORDER BY id");
     const uint32_t first = KS_KeyCatalogCalls() - before;
     EXPECT_GT(first, 0u);
-    EXPECT_EQ(1, IngStmtFind(s1)->cursor.cursorType);
-    EXPECT_TRUE(SCS_KeysetReady(IngStmtFind(s1)));
+    EXPECT_EQ(1, (*SCS_StmtBlock(s1)).cursorType);
+    EXPECT_TRUE(SCS_KeysetReady(SCS_StmtBlock(s1)));
     const uint32_t mid = KS_KeyCatalogCalls();
     const uint32_t s2 = Keyset(3, "SELECT b FROM ka WHERE id > 1 ORDER BY b DESC");
     EXPECT_EQ(mid, KS_KeyCatalogCalls());
-    EXPECT_EQ(1, IngStmtFind(s2)->cursor.cursorType);
+    EXPECT_EQ(1, (*SCS_StmtBlock(s2)).cursorType);
     (void)Keyset(2, "SELECT ka.id FROM ka, kb WHERE ka.id = kb.id");
     EXPECT_GT(KS_KeyCatalogCalls(), mid);
     const uint32_t joined = KS_KeyCatalogCalls();
@@ -77,7 +77,7 @@ TEST_F(KeysetSlot, KeysAreChosenOncePerTableList) {
 TEST_F(KeysetSlot, StartsCountFromEitherEndAndDeletedRowsKeepTheirPlace) {
     Table("kc", 10);
     const uint32_t s = Keyset(4, "SELECT id, b FROM kc ORDER BY id DESC");
-    EXPECT_EQ(10, IngStmtFind(s)->cursor.rowsFetched);
+    EXPECT_EQ(10, (*SCS_StmtBlock(s)).rowsFetched);
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);  // the last rowset
     EXPECT_EQ(10u, total);
@@ -115,10 +115,10 @@ TEST_F(KeysetSlot, DowngradesAtPrepare) {
         uint32_t rc = 0;
         const uint32_t s = Keyset(2, sql, &rc);
         EXPECT_EQ(0u, rc) << sql << ": " << Errors(s);
-        const SCS_Cursor& c = IngStmtFind(s)->cursor;
+        const SCS_Cursor& c = (*SCS_StmtBlock(s));
         EXPECT_EQ(3u, c.cursorType) << sql;
         EXPECT_EQ(1u, c.savedType) << sql;
-        EXPECT_FALSE(SCS_KeysetReady(IngStmtFind(s))) << sql;
+        EXPECT_FALSE(SCS_KeysetReady(SCS_StmtBlock(s))) << sql;
         uint32_t rows = 0, total = 0;
         EXPECT_EQ(0u, Fetch(s, 1, &rows, &total)) << sql;
     }
@@ -148,7 +148,7 @@ TEST_F(KeysetSlot, FetchNeedsTheSetUp) {
 TEST_F(KeysetSlot, RowsAreReadByBlocksOfKeys) {
     Table("kblk", 250);
     uint32_t s = Stmt();
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.cursorType = 1;
     c.rowsetSize = 10;
     ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "SELECT id, b FROM kblk WHERE id <> ? ORDER BY id")) << Errors(s);
@@ -164,7 +164,7 @@ TEST_F(KeysetSlot, RowsAreReadByBlocksOfKeys) {
     EXPECT_EQ(250u, keys.rows_used);
     Exec("DELETE FROM kblk WHERE id = 7");
     ASSERT_EQ(0u, RowsetCreate(&rs, 250));
-    ASSERT_EQ(0u, SCS_KsFetchByKeys(IngStmtFind(s), &keys, 0, 250, rs)) << Errors(s);
+    ASSERT_EQ(0u, SCS_KsFetchByKeys(SCS_StmtBlock(s), &keys, 0, 250, rs)) << Errors(s);
     ASSERT_EQ(250u, rs->data->rows_used);
     for (uint32_t i = 0; i < 250; ++i) {
         const int32_t id = int32_t(250 - i);
@@ -178,7 +178,7 @@ TEST_F(KeysetSlot, RowsAreReadByBlocksOfKeys) {
         }
     }
     // A run of keys past the keys given is refused.
-    EXPECT_EQ(uint32_t(kErrGeneral), SCS_KsFetchByKeys(IngStmtFind(s), &keys, 245, 10, rs));
+    EXPECT_EQ(uint32_t(kErrGeneral), SCS_KsFetchByKeys(SCS_StmtBlock(s), &keys, 245, 10, rs));
     DatasetFree(&keys);
 }
 
@@ -241,7 +241,7 @@ protected:
     }
     uint32_t OpenCursor(uint32_t concurrency, const char* sql) {
         uint32_t s = Stmt();
-        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        SCS_Cursor& c = (*SCS_StmtBlock(s));
         c.cursorType = SQL_CURSOR_KEYSET_DRIVEN;
         c.concurrency = concurrency;
         c.rowsetSize = 2;
@@ -253,7 +253,7 @@ protected:
 TEST_F(KeysetRowChanges, LockConcurrencyUpdatesDeletesAndAdds) {
     Table("kf", 4);
     const uint32_t s = OpenCursor(SQL_CONCUR_LOCK, "SELECT id, b FROM kf ORDER BY id");
-    ASSERT_TRUE(SCS_KeysetReady(IngStmtFind(s)));
+    ASSERT_TRUE(SCS_KeysetReady(SCS_StmtBlock(s)));
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);  // ids 2 and 3
     uint16_t status = 0;

@@ -256,7 +256,7 @@ TEST_F(LayerSession, RowCountItemOfAScrollingSelectIsTheLayers) {
                                          uint16_t(4), &len));
     ASSERT_EQ(0u, rowCount(&n));
     EXPECT_EQ(agentsAnswer, n);  // forward-only: the agent's
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.cursorType = 1;
     ASSERT_EQ(0u, rowCount(&n));
     EXPECT_EQ(agentsAnswer, n);  // not a SELECT: the agent's
@@ -279,9 +279,8 @@ TEST_F(LayerSession, ScrollableStatementsKeepACopyOfTheirParameters) {
     ParamSet p1({{DS_INTEGER, 4}}, 1);
     p1.Put<int32_t>(0, 0, 5);
     ASSERT_EQ(0u, AgentCall<DRV_SetParams>(&link, s, p1.Give()));
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_EQ(SCS_LowerLink(), c.link);
-    EXPECT_EQ(nullptr, c.owner);       // the agent's block has no application side
     EXPECT_EQ(nullptr, c.keptParams);  // forward-only keeps nothing
     c.cursorType = 1;
     ParamSet p2({{DS_INTEGER, 4}}, 1);
@@ -319,7 +318,7 @@ protected:
     }
     uint32_t Select() {
         uint32_t s = Stmt();
-        IngStmtFind(s)->cursor.cursorType = 3;
+        (*SCS_StmtBlock(s)).cursorType = 3;
         EXPECT_EQ(0u, Run(s, "SELECT a, b FROM st ORDER BY a")) << Errors(s);
         return s;
     }
@@ -338,7 +337,7 @@ TEST_F(StaticCursor, RunsOfTenDeliverTenTenFiveAndThenNothing) {
             EXPECT_EQ("row" + std::to_string(expect), b.Text(1, r));
         }
     }
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    const SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_EQ(25, c.rowsFetched);
     EXPECT_TRUE(c.layerFlags & kScsLResultCached);
     ASSERT_NE(nullptr, c.staticSet);
@@ -358,7 +357,7 @@ TEST_F(StaticCursor, CloseAndExecuteAgainReadsAFreshSnapshot) {
         ASSERT_EQ(2u, b.ds.rows_used);
     }
     ASSERT_EQ(0u, AgentCall<DRV_CloseCursor>(&link, s));
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    const SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_FALSE(c.layerFlags & kScsLResultCached);
     EXPECT_TRUE(c.layerFlags & kScsLReprepare);
     Exec("INSERT INTO st VALUES (3, 'row3')");
@@ -391,7 +390,7 @@ TEST_F(StaticCursor, ALargeSnapshotIsReadThroughItsFiles) {
         }
     }
     EXPECT_EQ(5300, expect);
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    const SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_EQ(kDscOnFile, c.staticSet->cache.state);
     EXPECT_EQ(5300, c.rowsFetched);
 }

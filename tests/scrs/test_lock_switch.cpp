@@ -123,7 +123,7 @@ TEST_P(LockSwitch, LocksFollowTheLowerLayersAnswer) {
         for (uint32_t conc : {uint32_t(SQL_CONCUR_LOCK), uint32_t(SQL_CONCUR_VALUES)}) {
             SCOPED_TRACE(conc);
             uint32_t s = Stmt();
-            SCS_Cursor& c = IngStmtFind(s)->cursor;
+            SCS_Cursor& c = (*SCS_StmtBlock(s));
             EXPECT_EQ(byUpdate ? 1u : 0u, c.lockByUpdate);
             c.cursorType = k.cursorType;
             c.keysetSize = k.keysetSize;
@@ -153,7 +153,7 @@ TEST_P(LockSwitch, LocksFollowTheLowerLayersAnswer) {
             }
             // The fetch by bookmark reads for update as the fetch does.
             SCS_RowChange change{};
-            ASSERT_EQ(0u, SCS_KeysetRowChange(IngStmtFind(s), &change));
+            ASSERT_EQ(0u, SCS_KeysetRowChange(SCS_StmtBlock(s), &change));
             EXPECT_EQ(lock && !byUpdate ? 1 : 0, change.forUpdate);
             (void)AgentCall<DRV_CloseCursor>(&link, s);
         }

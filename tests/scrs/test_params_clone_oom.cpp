@@ -19,7 +19,7 @@ TEST_F(KeptParamsOom, EveryFailingCopyStillDisposesOfTheHandedOverValues) {
     Exec("CREATE TABLE ko (a INTEGER, b VARCHAR(20))");
     uint32_t s = Stmt();
     ASSERT_EQ(0u, AgentCall<DRV_Prepare>(&link, s, "INSERT INTO ko VALUES (?, ?)"));
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.cursorType = 1;
     ASSERT_EQ(0u, link.word & 1u) << "the table owns values handed to it on this link";
 

@@ -117,13 +117,13 @@ TEST_F(BareJoinKeyset, KeysetCursorOverABareJoin) {
         Exec(("INSERT INTO jnb VALUES (" + std::to_string(r) + ", 'b" + std::to_string(r) + "')").c_str());
     }
     const uint32_t s = Stmt();
-    SCS_Cursor& c = IngStmtFind(s)->cursor;
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
     c.cursorType = SQL_CURSOR_KEYSET_DRIVEN;
     c.rowsetSize = 4;
     ASSERT_EQ(0u, Run(s, "SELECT jna.id, jnb.b FROM jna JOIN jnb ON jna.id = jnb.id ORDER BY jna.id")) << Errors(s);
     EXPECT_EQ(uint32_t(SQL_CURSOR_KEYSET_DRIVEN), c.cursorType);
-    EXPECT_TRUE(SCS_KeysetReady(IngStmtFind(s)));
-    EXPECT_EQ(0u, SCS_KeysetShape(IngStmtFind(s)) & SCR_F_OUTERJOIN);
+    EXPECT_TRUE(SCS_KeysetReady(SCS_StmtBlock(s)));
+    EXPECT_EQ(0u, SCS_KeysetShape(SCS_StmtBlock(s)) & SCR_F_OUTERJOIN);
     Exec("DELETE FROM jnb WHERE id = 2");
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, AgentCall<DRV_ExtendedFetch>(&link, s, &rs, 1, &rows, &total, uint16_t(SQL_FETCH_ABSOLUTE)))

@@ -176,9 +176,9 @@ TEST_F(RowVersions, OpenLeavesTheStoredConnectSettingsAlone) {
 TEST_F(RowVersions, ADynamicCursorsOwnChangesAreNotOthersChanges) {
     IngConnFind(conn)->dsn.dynCursSensitivity = 1;
     const uint32_t s = Stmt();
-    IngStmt* st = IngStmtFind(s);
-    st->cursor.cursorType = SQL_CURSOR_DYNAMIC;
-    st->cursor.rowsetSize = 3;
+    SCS_Cursor* st = SCS_StmtBlock(s);
+    st->cursorType = SQL_CURSOR_DYNAMIC;
+    st->rowsetSize = 3;
     ASSERT_EQ(AgentCall<DRV_Prepare>(&link, s, "SELECT id, a, b FROM t ORDER BY id"), 0u) << Errors(s);
     ASSERT_EQ(AgentCall<DRV_Execute>(&link, s), 0u) << Errors(s);
     Rowset* rs = nullptr;
@@ -189,11 +189,11 @@ TEST_F(RowVersions, ADynamicCursorsOwnChangesAreNotOthersChanges) {
         return rs ? Statuses(rs->statuses, rs->statuses + rows) : Statuses{};
     };
     EXPECT_EQ(fetch(SQL_FETCH_FIRST), (Statuses{0, 0, 0}));
-    EXPECT_EQ(Stored(st->cursor.rowVer), 3u);
+    EXPECT_EQ(Stored(st->rowVer), 3u);
     // The cursor's own change, with the versions of the rows as they now are.
     Exec("UPDATE t SET a = 'mine' WHERE id = 2");
     Dataset* keys = nullptr;
-    ASSERT_EQ(SCS_DynamicKeyColumns(st->cursor.dynState->keys, SCS_KsKeyCount(st), &keys), 0u);
+    ASSERT_EQ(SCS_DynamicKeyColumns(st->dynState->keys, SCS_KsKeyCount(st), &keys), 0u);
     Block values;
     Fetch("SELECT id, a, b FROM t ORDER BY id", &values.ds);
     EXPECT_EQ(SCS_DynamicRowsChanged(st, keys, &values.ds), 0u) << Errors(s);

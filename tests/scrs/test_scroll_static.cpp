@@ -36,7 +36,7 @@ protected:
     }
     uint32_t Select(uint32_t rowsetSize, uint32_t concurrency = 1, const char* sql = "SELECT a, b FROM sc ORDER BY a") {
         uint32_t s = Stmt();
-        SCS_Cursor& c = IngStmtFind(s)->cursor;
+        SCS_Cursor& c = (*SCS_StmtBlock(s));
         c.cursorType = 3;
         c.concurrency = concurrency;
         c.rowsetSize = rowsetSize;
@@ -67,7 +67,7 @@ TEST_F(StaticSlot, StartsCountFromEitherEndAndStopAtTheEdges) {
         ASSERT_EQ(k.rc, Fetch(s, k.start, &rows, &total)) << "start " << k.start << "\n" << Errors(s);
         EXPECT_EQ(10u, total) << "start " << k.start;
         EXPECT_EQ(k.rows, rows) << "start " << k.start;
-        const SCS_Cursor& c = IngStmtFind(s)->cursor;
+        const SCS_Cursor& c = (*SCS_StmtBlock(s));
         EXPECT_EQ(k.position, c.position) << "start " << k.start;
         if (k.rc != 0) continue;
         EXPECT_EQ(uint32_t(k.firstA), c.rowsetFirst) << "start " << k.start;
@@ -101,7 +101,7 @@ TEST_F(StaticSlot, FewerRowsThanARowsetCountedFromTheEndGiveTheFirstRowset) {
 TEST_F(StaticSlot, WithoutRetrieveDataTheRowsAreCountedButNotHanded) {
     Table(5);
     const uint32_t s = Select(4);
-    IngStmtFind(s)->cursor.retrieveData = 0;
+    (*SCS_StmtBlock(s)).retrieveData = 0;
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 3, &rows, &total)) << Errors(s);
     EXPECT_EQ(3u, rows);
@@ -137,7 +137,7 @@ TEST_F(StaticSlot, ALargeSnapshotServesRowsetsAcrossItsFileWindows) {
         ASSERT_EQ(100u, rows) << start;
         for (uint32_t r = 0; r < rows; ++r) ASSERT_EQ(first + int32_t(r), A(r)) << start << " row " << r;
     }
-    EXPECT_EQ(kDscOnFile, IngStmtFind(s)->cursor.staticSet->cache.state);
+    EXPECT_EQ(kDscOnFile, (*SCS_StmtBlock(s)).staticSet->cache.state);
 }
 
 TEST_F(StaticSlot, BadArgumentsAreRefused) {
@@ -156,19 +156,19 @@ class Setup : public StaticSlot {};
 TEST_F(Setup, AStaticSelectIsAnalysedAndAForwardOnlyOneIsNot) {
     Table(1);
     const uint32_t s = Select(1);
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    const SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_EQ(1u, c.analysedSelect);
     EXPECT_TRUE(c.layerFlags & kScsLPrepared);
     uint32_t f = Stmt();
     ASSERT_EQ(0u, Run(f, "SELECT a FROM sc")) << Errors(f);
-    EXPECT_EQ(0u, IngStmtFind(f)->cursor.analysedSelect);
-    EXPECT_FALSE(IngStmtFind(f)->cursor.layerFlags & kScsLPrepared);
+    EXPECT_EQ(0u, (*SCS_StmtBlock(f)).analysedSelect);
+    EXPECT_FALSE((*SCS_StmtBlock(f)).layerFlags & kScsLPrepared);
 }
 
 TEST_F(Setup, ALockingStaticCursorReadsItsSnapshotByItsKeys) {
     Table(3);
     const uint32_t s = Select(2, 2);
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    const SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_EQ(2u, c.concurrency);
     EXPECT_EQ(3u, c.cursorType);
     uint32_t conc = 0;
@@ -176,7 +176,7 @@ TEST_F(Setup, ALockingStaticCursorReadsItsSnapshotByItsKeys) {
     ASSERT_EQ(0u, AgentCall<DRV_GetInfo>(&link, s, 0x32030007u, static_cast<void*>(&conc), uint16_t(4), &len));
     EXPECT_EQ(2u, conc);
     // The snapshot was read at execute, in the statement's order, one row per key.
-    EXPECT_TRUE(SCS_KeysetStatic(IngStmtFind(s)));
+    EXPECT_TRUE(SCS_KeysetStatic(SCS_StmtBlock(s)));
     EXPECT_EQ(3, c.rowsFetched);
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
@@ -190,7 +190,7 @@ TEST_F(Setup, ALockingStaticCursorReadsItsSnapshotByItsKeys) {
 TEST_F(Setup, AGroupedStaticSelectKeepsItsConcurrency) {
     Table(3);
     const uint32_t s = Select(2, 2, "SELECT a, COUNT(*) FROM sc GROUP BY a");
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    const SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_EQ(2u, c.concurrency);
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);
@@ -201,19 +201,19 @@ TEST_F(Setup, AGroupedStaticSelectKeepsItsConcurrency) {
 TEST_F(Setup, OtherStatementsRunOnAStaticCursorStatement) {
     Table(1);
     const uint32_t s = Stmt();
-    IngStmtFind(s)->cursor.cursorType = 3;
+    (*SCS_StmtBlock(s)).cursorType = 3;
     for (const char* sql : {"INSERT INTO sc VALUES (9, 'x')", "UPDATE sc SET b = 'y' WHERE a = 9",
                             "DELETE FROM sc WHERE a = 9", "CREATE TABLE sc2 (c INTEGER)", "DROP TABLE sc2"}) {
         ASSERT_EQ(0u, AgentCall<DRV_CloseCursor>(&link, s));
         EXPECT_EQ(0u, Run(s, sql)) << sql << "\n" << Errors(s);
-        EXPECT_EQ(0u, IngStmtFind(s)->cursor.analysedSelect) << sql;
+        EXPECT_EQ(0u, (*SCS_StmtBlock(s)).analysedSelect) << sql;
     }
 }
 
 TEST_F(Setup, AStaticReadOnlySelectTakesItsSnapshotWhenItRuns) {
     Table(6);
     const uint32_t s = Select(2);
-    const SCS_Cursor& c = IngStmtFind(s)->cursor;
+    const SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_TRUE(c.layerFlags & kScsLResultCached);
     int32_t count = -1;
     uint16_t len = 0;

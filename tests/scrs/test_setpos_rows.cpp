@@ -11,6 +11,7 @@
 
 #include "tests/scrs/keys_fixture.h"
 #include "drv_ingii/i-info.h"
+#include "scrs/sc_cursor.h"
 #include "scrs/sc_setpos.h"
 #include "util/dataset.h"
 #include "util/rowset.h"
@@ -406,7 +407,7 @@ TEST_F(RowChanges, DeleteAndUpdateByBookmark) {
 // The installed slots: the cursor layer finds the statement's row-change context through the
 // source it was given, and without one refuses what would need a key set.
 SCS_RowChange* g_context = nullptr;
-uint32_t Source(IngStmt*, SCS_RowChange* out) {
+uint32_t Source(SCS_Cursor*, SCS_RowChange* out) {
     if (g_context == nullptr) return kErrNotCapable;
     *out = *g_context;
     return 0;
@@ -482,7 +483,7 @@ TEST_F(RowChangeSlots, WithoutAKeySetNothingChanges) {
     // nothing names the rows (15). The statuses say error either way.
     uint32_t bm[2] = {1, 2};
     for (uint32_t conc : {uint32_t(SQL_CONCUR_READ_ONLY), uint32_t(SQL_CONCUR_LOCK)}) {
-        IngStmtFind(cursor)->cursor.concurrency = conc;
+        (*SCS_StmtBlock(cursor)).concurrency = conc;
         uint16_t* bst = nullptr;
         uint16_t done = 0;
         EXPECT_EQ(AgentCall<DRV_BulkOperations>(&link, cursor, uint16_t(SQL_DELETE_BY_BOOKMARK), bm, uint16_t(2),

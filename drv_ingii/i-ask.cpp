@@ -1,0 +1,97 @@
+#include "drv_ingii/i-ask.h"
+
+#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-glob.h"
+
+namespace {
+
+// One word of a statement's record; 0 for an unknown handle.
+uint32_t StmtWord(uint32_t stmt, uint32_t IngStmt::*word) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr ? s->*word : 0;
+}
+
+bool StmtStateHas(uint32_t stmt, uint16_t bit) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr && (s->state & bit) != 0;
+}
+
+}  // namespace
+
+bool IngAskStmtPrepared(uint32_t stmt) { return StmtStateHas(stmt, kStmtPrepared); }
+bool IngAskStmtExecuted(uint32_t stmt) { return StmtStateHas(stmt, kStmtExecuted); }
+
+IngDiagList* IngAskStmtMessages(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr ? &s->messages : nullptr;
+}
+
+const char* IngAskStmtSource(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr ? s->text.source : nullptr;
+}
+
+const char* IngAskStmtIngresText(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr ? s->text.ingres : nullptr;
+}
+
+uint32_t IngAskStmtMaxRows(uint32_t stmt) { return StmtWord(stmt, &IngStmt::maxRows); }
+uint32_t IngAskStmtMaxLength(uint32_t stmt) { return StmtWord(stmt, &IngStmt::maxLength); }
+uint32_t IngAskStmtDescribeKeys(uint32_t stmt) { return StmtWord(stmt, &IngStmt::describeKeys); }
+uint32_t IngAskStmtDescribeAddKeys(uint32_t stmt) { return StmtWord(stmt, &IngStmt::describeAddKeys); }
+
+void IngTellStmtPositionWord(uint32_t stmt, uint32_t value) {
+    if (IngStmt* s = IngStmtFind(stmt)) s->positionWord = value;
+}
+
+IngDiagList* IngAskConnMessages(uint32_t conn) {
+    IngConn* c = IngConnFind(conn);
+    return c != nullptr ? &c->messages : nullptr;
+}
+
+IngServerLayerWords* IngAskServerLayerWords(uint32_t server) {
+    IngServer* sv = IngServerFind(server);
+    return sv != nullptr ? &sv->layerWords : nullptr;
+}
+
+uint32_t IngAskConnServer(uint32_t conn) {
+    IngConn* c = IngConnFind(conn);
+    return c != nullptr ? c->serverHandle : 0;
+}
+
+const IngDsnSettings* IngAskConnSettings(uint32_t conn) {
+    IngConn* c = IngConnFind(conn);
+    return c != nullptr ? &c->dsn : nullptr;
+}
+
+void* IngAskConnKeyColCache(uint32_t conn) {
+    IngConn* c = IngConnFind(conn);
+    return c != nullptr ? c->keyColCache : nullptr;
+}
+
+IngCursorOptions* IngAskStmtCursorBlock(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr && s->cursorSlotOps != nullptr ? s->cursorOpts : nullptr;
+}
+
+bool IngAskConnXaSlot(uint32_t conn, void** slot) {
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return false;
+    *slot = c->xaSlot;
+    return true;
+}
+
+bool IngAskStmtXaSlot(uint32_t stmt, void** slot) {
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr || s->conn == nullptr) return false;
+    *slot = s->conn->xaSlot;
+    return true;
+}
+
+bool IngTellConnXaSlot(uint32_t conn, void* slot) {
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return false;
+    c->xaSlot = slot;
+    return true;
+}

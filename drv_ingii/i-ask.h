@@ -1,0 +1,64 @@
+// What the layers above the agent ask of its records. They hold only the agent's handle
+// numbers; each question looks the handle up and answers one value, so no layer above reads
+// or writes a field of the agent's records.
+#pragma once
+
+#include <cstdint>
+
+struct IngCursorOptions;
+struct IngDiagList;
+struct IngDsnSettings;
+
+// The words a server record keeps for the cursor layer: the head of the layer's connection list,
+// and the row-version list's lower link, parameter-description flag and first private connection.
+struct IngServerLayerWords {
+    void* connList;
+    void* rvLowerLink;
+    uint32_t rvParamDescs;
+    void* rvFirst;
+};
+// The server record's words, which live as long as the server; null for an unknown server.
+IngServerLayerWords* IngAskServerLayerWords(uint32_t server);
+// The server a connection was opened under, as the cursor layer recorded it; 0 for an unknown
+// connection.
+uint32_t IngAskConnServer(uint32_t conn);
+
+// Where the statement stands: prepared; executed (its result not closed since). False for an
+// unknown handle.
+bool IngAskStmtPrepared(uint32_t stmt);
+bool IngAskStmtExecuted(uint32_t stmt);
+// The list the statement's server and driver messages collect in; null for an unknown handle.
+IngDiagList* IngAskStmtMessages(uint32_t stmt);
+
+// The statement's texts as the application gave it (from its first non-blank character) and as
+// sent to the server; null when none (or the handle is unknown).
+const char* IngAskStmtSource(uint32_t stmt);
+const char* IngAskStmtIngresText(uint32_t stmt);
+// Statement options the agent keeps (0 for an unknown handle): maximum rows (0 no cap), maximum
+// value length, and the describe-keys options (kStmtOptDescribeKeys, kStmtOptDescribeAddKeys).
+uint32_t IngAskStmtMaxRows(uint32_t stmt);
+uint32_t IngAskStmtMaxLength(uint32_t stmt);
+uint32_t IngAskStmtDescribeKeys(uint32_t stmt);
+uint32_t IngAskStmtDescribeAddKeys(uint32_t stmt);
+// Sets the word positioned work starts from.
+void IngTellStmtPositionWord(uint32_t stmt, uint32_t value);
+
+// The list the connection's messages collect in; null for an unknown handle.
+IngDiagList* IngAskConnMessages(uint32_t conn);
+// The data-source settings a connection was opened with (they live as long as the connection);
+// null for an unknown connection.
+const IngDsnSettings* IngAskConnSettings(uint32_t conn);
+// The key-column cache the cursor layer keeps on an agent connection (null for none or an
+// unknown connection).
+void* IngAskConnKeyColCache(uint32_t conn);
+
+// The block the cursor layer laid over the statement (its start: the statement's cursor
+// options); null when the statement is unknown or no layer made one.
+IngCursorOptions* IngAskStmtCursorBlock(uint32_t stmt);
+
+// The XA layer's slot of a connection, or of the statement's connection: false when the
+// handle is unknown (the slot is then left alone).
+bool IngAskConnXaSlot(uint32_t conn, void** slot);
+bool IngAskStmtXaSlot(uint32_t stmt, void** slot);
+// Fills the connection's XA slot: false when the connection is unknown.
+bool IngTellConnXaSlot(uint32_t conn, void* slot);
