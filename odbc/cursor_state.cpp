@@ -25,50 +25,17 @@ void CursorInit(StmtCursor* c, uint32_t agentStmt, uint32_t agentConn, const Age
     c->owner = owner;
 }
 
-void CursorReset(StmtCursor* c) {
-    if (c == nullptr) return;
-    c->rowsFetched = -1;
-    c->position = kCursorBeforeFirst;
-    c->position2 = kCursorBeforeFirst;
-    c->posRowsetSize = 0;
-    c->bulkRowsetSize = 0;
-    c->fetchedRows = 0;
-    CursorRowBookmarksDrop(c);
-}
+void CursorReset(StmtCursor* c) { CursorWindowReset(c); }
 
-void CursorRowBookmarksDrop(StmtCursor* c) {
-    if (c == nullptr) return;
-    std::free(c->rowBookmarks);
-    c->rowBookmarks = nullptr;
-    c->rowBookmarkCount = 0;
-}
+void CursorRowBookmarksDrop(StmtCursor* c) { CursorWindowDropBookmarks(c); }
 
-void CursorRowsetFetched(StmtCursor* c, uint32_t rows) {
-    if (c == nullptr) return;
-    CursorRowBookmarksDrop(c);
-    c->posRowsetSize = c->rowsetSize ? c->rowsetSize : 1;
-    c->bulkRowsetSize = 0;
-    c->fetchedRows = rows;
-}
+void CursorRowsetFetched(StmtCursor* c, uint32_t rows) { CursorWindowFetched(c, rows); }
 
 uint32_t CursorRowsetByBookmarks(StmtCursor* c, const uint32_t* bookmarks, uint32_t n) {
-    if (c == nullptr || (bookmarks == nullptr && n != 0)) return kErrBadArg;
-    auto* copy = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (n ? n : 1)));
-    if (copy == nullptr) return kErrNoMemory;
-    if (n) std::memcpy(copy, bookmarks, sizeof(uint32_t) * n);
-    CursorRowBookmarksDrop(c);
-    c->rowBookmarks = copy;
-    c->rowBookmarkCount = n;
-    c->fetchedRows = n;
-    return 0;
+    return CursorWindowByBookmarks(c, bookmarks, n);
 }
 
-uint32_t CursorPosRowsetSize(const StmtCursor* c) {
-    if (c == nullptr) return 1;
-    if (c->bulkRowsetSize) return c->bulkRowsetSize;
-    if (c->posRowsetSize) return c->posRowsetSize;
-    return c->rowsetSize ? c->rowsetSize : 1;
-}
+uint32_t CursorPosRowsetSize(const StmtCursor* c) { return CursorWindowPosRowsetSize(c); }
 
 bool CursorBookmarkFetched(const StmtCursor* c, uint64_t bookmark) {
     if (c == nullptr || bookmark == 0 || bookmark > 0xFFFFFFFFull) return false;
@@ -80,21 +47,7 @@ bool CursorBookmarkFetched(const StmtCursor* c, uint64_t bookmark) {
     return bookmark >= c->rowsetFirst && bookmark - c->rowsetFirst < c->fetchedRows;
 }
 
-uint32_t CursorSetPos(StmtCursor* c, int32_t position) {
-    if (c == nullptr) return kErrBadArg;
-    if (position == kCursorBeforeFirst || position == kCursorAfterLast) {
-        c->position = c->position2 = position;
-        return 0;
-    }
-    if (position == kCursorWholeRowset) {
-        c->position = position;
-        return 0;
-    }
-    if (position < 0) return kErrRowRange;
-    if (c->rowsFetched != -1 && position > c->rowsFetched) return kErrRowRange;
-    c->position = position;
-    return 0;
-}
+uint32_t CursorSetPos(StmtCursor* c, int32_t position) { return CursorWindowSetPos(c, position); }
 
 uint32_t CursorStmtInit(StmtCursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link,
                         CursorOwner* owner, const StmtCursor* connDefaults) {

@@ -439,105 +439,73 @@ int GetColumnDirect(uint32_t* lastError, LongDataState& s, uint32_t row, ColumnB
     return PlainCell(s, col, DatasetCell(&col, row), cType, same, b, lastError);
 }
 
-int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Dataset& ds, const ColumnPlan* plan) {
+namespace {
+
+// A repeated call on the column and row of the value begun: the next piece of it.
+int ContinueValue(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const DatasetColumn& col) {
     LongDataState& s = *ctx.longData;
-    // Output parameters arrive with "Agent has output parameter values" set.
-    bool outputMode = false;
-    if (*ctx.lastError == kErrOutputValues) {
-        *ctx.lastError = kErrNone;
-        outputMode = true;
-    }
-    if ((b.column == 0 && !ctx.useBookmarks) || b.column > ds.col_count) {
-        Trace(ctx, "GetColumn: col out of range (%ld,%ld)", b.column, ds.col_count);
-        *ctx.lastError = kErrBadColumnNumber;
-        return -1;
-    }
-    if (b.column == 0) return Bookmark(ctx, row, b);
-
-    const DatasetColumn& col = ds.cols[b.column - 1];
-    // The position is stored and compared in one form (1-based column and row), so that a
-    // repeated call really continues; 0 means no position.
-    const uint16_t colKey = b.column;
-    const uint32_t rowKey = row + 1;
-
-    // A repeated call on the same column and row continues the value.
-    if (s.column == colKey && s.row == rowKey && row < ds.rows_alloc && col.indicators) {
-        const bool agentValue = col.indicators[row] == DS_IND_NOT_FETCHED;
-        // SQL_C_DEFAULT and SQL_ARD_TYPE name no type of their own: the value goes on as begun.
-        if (b.cType != s.cType && b.cType != SQL_C_DEFAULT && b.cType != SQL_ARD_TYPE) return SQL_NO_DATA;
-        const int cType = s.cType;
-        const uint8_t* src;
-        uint64_t len;
-        int64_t total;
-        if (!agentValue) {
-            if (s.remaining == 0) return SQL_NO_DATA;
-            src = s.rest, len = total = s.remaining;
-        } else {
-            const uint32_t rc = GetPiece(ctx, b.column, row, BytesWanted(cType, b.bufferLength, s.pieceKind));
-            if (rc == kErrNoData) return SQL_NO_DATA;
-            if (rc != 0) {
-                *ctx.lastError = rc;
-                return -1;
-            }
-            PieceSpan(s, &src, &len);
-            total = s.pieceTotal;
-        }
-        uint64_t consumed = 0;
-        const Family f = PieceFamily(s.pieceKind);
-        // A value the agent hands out piece by piece has its position there, not in the carry.
-        const int rc = ConvertFamily(f, src, len, total, cType, b, ctx.lastError, 0, 0, &consumed,
-                                     agentValue ? nullptr : &s.carry);
-        return AfterPiece(ctx, rc, cType, src, len, consumed, agentValue);
-    }
-
-    // First call on this column and row.
-    if (b.indicatorPtr) *b.indicatorPtr = 0;
-    if (row >= ds.rows_used || !col.indicators) {
-        Trace(ctx, "GetColumn: row out of range (%ld,%ld)", static_cast<long>(row), static_cast<long>(ds.rows_used));
-        *ctx.lastError = kErrCursorState;
-        return -1;
-    }
-
-    ColumnPlan own;
-    if (!plan || outputMode) {
-        own = PlanOf(ctx, b, outputMode);
-        plan = &own;
-    }
-    b.bufferLength = plan->bufferLength;
-    BeginValue(s, colKey, rowKey);
-    if (plan->error) {
-        *ctx.lastError = plan->error;
-        return -1;
-    }
-    const int cType = plan->cType;
-    const int32_t sqlType = plan->sqlType, scale = plan->scale;
-    const int precision = plan->precision, numScale = plan->numScale;
-
-    const uint16_t ind = col.indicators[row];
-    s.pieceKind = col.kind;
-    if (ind == DS_IND_NULL) return DeliverNull(ctx, b, cType);
-    if (ind == DS_IND_NOT_FETCHED) {
-        const uint32_t rc = GetPiece(ctx, b.column, row, BytesWanted(cType, b.bufferLength, col.kind));
-        if (rc == kErrNoData) {
-            if (s.pieceTotal == -1 || s.pieceTotal == 0xFFFFFFFFLL) return DeliverNull(ctx, b, cType);
-            return SQL_NO_DATA;
-        }
+    const bool agentValue = col.indicators[row] == DS_IND_NOT_FETCHED;
+    // SQL_C_DEFAULT and SQL_ARD_TYPE name no type of their own: the value goes on as begun.
+    if (b.cType != s.cType && b.cType != SQL_C_DEFAULT && b.cType != SQL_ARD_TYPE) return SQL_NO_DATA;
+    const int cType = s.cType;
+    const uint8_t* src;
+    uint64_t len;
+    int64_t total;
+    if (!agentValue) {
+        if (s.remaining == 0) return SQL_NO_DATA;
+        src = s.rest, len = total = s.remaining;
+    } else {
+        const uint32_t rc = GetPiece(ctx, b.column, row, BytesWanted(cType, b.bufferLength, s.pieceKind));
+        if (rc == kErrNoData) return SQL_NO_DATA;
         if (rc != 0) {
             *ctx.lastError = rc;
             return -1;
         }
-        if (!b.target && b.bufferLength != 0) {
-            *ctx.lastError = kErrBadArg;
-            return -1;
-        }
-        const uint8_t* src;
-        uint64_t len;
         PieceSpan(s, &src, &len);
-        uint64_t consumed = 0;
-        const int rc2 = ConvertFamily(PieceFamily(s.pieceKind), src, len, s.pieceTotal, cType, b, ctx.lastError,
-                                      numScale, precision, &consumed);
-        return AfterPiece(ctx, rc2, cType, src, len, consumed, true);
+        total = s.pieceTotal;
     }
+    uint64_t consumed = 0;
+    const Family f = PieceFamily(s.pieceKind);
+    // A value the agent hands out piece by piece has its position there, not in the carry.
+    const int rc =
+        ConvertFamily(f, src, len, total, cType, b, ctx.lastError, 0, 0, &consumed, agentValue ? nullptr : &s.carry);
+    return AfterPiece(ctx, rc, cType, src, len, consumed, agentValue);
+}
+
+// The first piece of a value the agent hands out piece by piece.
+int FirstAgentPiece(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const DatasetColumn& col,
+                    const ColumnPlan& plan) {
+    LongDataState& s = *ctx.longData;
+    const int cType = plan.cType;
+    const int precision = plan.precision, numScale = plan.numScale;
+    const uint32_t rc = GetPiece(ctx, b.column, row, BytesWanted(cType, b.bufferLength, col.kind));
+    if (rc == kErrNoData) {
+        if (s.pieceTotal == -1 || s.pieceTotal == 0xFFFFFFFFLL) return DeliverNull(ctx, b, cType);
+        return SQL_NO_DATA;
+    }
+    if (rc != 0) {
+        *ctx.lastError = rc;
+        return -1;
+    }
+    if (!b.target && b.bufferLength != 0) {
+        *ctx.lastError = kErrBadArg;
+        return -1;
+    }
+    const uint8_t* src;
+    uint64_t len;
+    PieceSpan(s, &src, &len);
+    uint64_t consumed = 0;
+    const int rc2 = ConvertFamily(PieceFamily(s.pieceKind), src, len, s.pieceTotal, cType, b, ctx.lastError, numScale,
+                                  precision, &consumed);
+    return AfterPiece(ctx, rc2, cType, src, len, consumed, true);
+}
+
+// A value fetched into its cell, converted into the application's type.
+int CellValue(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const DatasetColumn& col, const ColumnPlan& plan) {
+    LongDataState& s = *ctx.longData;
+    const int cType = plan.cType;
+    const int32_t sqlType = plan.sqlType, scale = plan.scale;
+    const int precision = plan.precision, numScale = plan.numScale;
     if (!b.target) {
         *ctx.lastError = kErrBadArg;
         return -1;
@@ -625,4 +593,57 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         rc = ConvertCHAR(reinterpret_cast<const char*>(src), len, static_cast<int64_t>(len), cType, b.target,
                          b.bufferLength, b.lengthPtr, err, numScale, precision, &consumed, &s.carry);
     return AfterPiece(ctx, rc, cType, src, len, consumed, false);
+}
+
+}  // namespace
+
+int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Dataset& ds, const ColumnPlan* plan) {
+    LongDataState& s = *ctx.longData;
+    // Output parameters arrive with "Agent has output parameter values" set.
+    bool outputMode = false;
+    if (*ctx.lastError == kErrOutputValues) {
+        *ctx.lastError = kErrNone;
+        outputMode = true;
+    }
+    if ((b.column == 0 && !ctx.useBookmarks) || b.column > ds.col_count) {
+        Trace(ctx, "GetColumn: col out of range (%ld,%ld)", b.column, ds.col_count);
+        *ctx.lastError = kErrBadColumnNumber;
+        return -1;
+    }
+    if (b.column == 0) return Bookmark(ctx, row, b);
+
+    const DatasetColumn& col = ds.cols[b.column - 1];
+    // The position is stored and compared in one form (1-based column and row), so that a
+    // repeated call really continues; 0 means no position.
+    const uint16_t colKey = b.column;
+    const uint32_t rowKey = row + 1;
+
+    // A repeated call on the same column and row continues the value.
+    if (s.column == colKey && s.row == rowKey && row < ds.rows_alloc && col.indicators)
+        return ContinueValue(ctx, row, b, col);
+
+    // First call on this column and row.
+    if (b.indicatorPtr) *b.indicatorPtr = 0;
+    if (row >= ds.rows_used || !col.indicators) {
+        Trace(ctx, "GetColumn: row out of range (%ld,%ld)", static_cast<long>(row), static_cast<long>(ds.rows_used));
+        *ctx.lastError = kErrCursorState;
+        return -1;
+    }
+
+    ColumnPlan own;
+    if (!plan || outputMode) {
+        own = PlanOf(ctx, b, outputMode);
+        plan = &own;
+    }
+    b.bufferLength = plan->bufferLength;
+    BeginValue(s, colKey, rowKey);
+    if (plan->error) {
+        *ctx.lastError = plan->error;
+        return -1;
+    }
+    const uint16_t ind = col.indicators[row];
+    s.pieceKind = col.kind;
+    if (ind == DS_IND_NULL) return DeliverNull(ctx, b, plan->cType);
+    if (ind == DS_IND_NOT_FETCHED) return FirstAgentPiece(ctx, row, b, col, *plan);
+    return CellValue(ctx, row, b, col, *plan);
 }

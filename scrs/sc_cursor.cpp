@@ -42,63 +42,16 @@ const IngCursorSlotOps* SCS_AgentBlockOps() { return &kAgentBlockOps; }
 
 SCS_Cursor* SCS_StmtBlock(uint32_t stmt) { return static_cast<SCS_Cursor*>(IngAskStmtCursorBlock(stmt)); }
 
-void SCS_CursorReset(SCS_Cursor* c) {
-    if (c == nullptr) return;
-    c->rowsFetched = -1;
-    c->position = kCursorBeforeFirst;
-    c->position2 = kCursorBeforeFirst;
-    c->posRowsetSize = 0;
-    c->bulkRowsetSize = 0;
-    c->fetchedRows = 0;
-    SCS_RowBookmarksDrop(c);
-}
+void SCS_CursorReset(SCS_Cursor* c) { CursorWindowReset(c); }
 
-void SCS_RowBookmarksDrop(SCS_Cursor* c) {
-    if (c == nullptr) return;
-    std::free(c->rowBookmarks);
-    c->rowBookmarks = nullptr;
-    c->rowBookmarkCount = 0;
-}
+void SCS_RowBookmarksDrop(SCS_Cursor* c) { CursorWindowDropBookmarks(c); }
 
-void SCS_RowsetFetched(SCS_Cursor* c, uint32_t rows) {
-    if (c == nullptr) return;
-    SCS_RowBookmarksDrop(c);
-    c->posRowsetSize = c->rowsetSize ? c->rowsetSize : 1;
-    c->bulkRowsetSize = 0;
-    c->fetchedRows = rows;
-}
+void SCS_RowsetFetched(SCS_Cursor* c, uint32_t rows) { CursorWindowFetched(c, rows); }
 
 uint32_t SCS_RowsetByBookmarks(SCS_Cursor* c, const uint32_t* bookmarks, uint32_t n) {
-    if (c == nullptr || (bookmarks == nullptr && n != 0)) return kErrBadArg;
-    auto* copy = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (n ? n : 1)));
-    if (copy == nullptr) return kErrNoMemory;
-    if (n) std::memcpy(copy, bookmarks, sizeof(uint32_t) * n);
-    SCS_RowBookmarksDrop(c);
-    c->rowBookmarks = copy;
-    c->rowBookmarkCount = n;
-    c->fetchedRows = n;
-    return 0;
+    return CursorWindowByBookmarks(c, bookmarks, n);
 }
 
-uint32_t SCS_PosRowsetSize(const SCS_Cursor* c) {
-    if (c == nullptr) return 1;
-    if (c->bulkRowsetSize) return c->bulkRowsetSize;
-    if (c->posRowsetSize) return c->posRowsetSize;
-    return c->rowsetSize ? c->rowsetSize : 1;
-}
+uint32_t SCS_PosRowsetSize(const SCS_Cursor* c) { return CursorWindowPosRowsetSize(c); }
 
-uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) {
-    if (c == nullptr) return kErrBadArg;
-    if (position == kCursorBeforeFirst || position == kCursorAfterLast) {
-        c->position = c->position2 = position;
-        return 0;
-    }
-    if (position == kCursorWholeRowset) {
-        c->position = position;
-        return 0;
-    }
-    if (position < 0) return kErrRowRange;
-    if (c->rowsFetched != -1 && position > c->rowsFetched) return kErrRowRange;
-    c->position = position;
-    return 0;
-}
+uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) { return CursorWindowSetPos(c, position); }
