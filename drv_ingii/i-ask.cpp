@@ -2,6 +2,7 @@
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
+#include "util/dataset.h"
 
 namespace {
 
@@ -41,9 +42,40 @@ uint32_t IngAskStmtMaxLength(uint32_t stmt) { return StmtWord(stmt, &IngStmt::ma
 uint32_t IngAskStmtDescribeKeys(uint32_t stmt) { return StmtWord(stmt, &IngStmt::describeKeys); }
 uint32_t IngAskStmtDescribeAddKeys(uint32_t stmt) { return StmtWord(stmt, &IngStmt::describeAddKeys); }
 
+uint32_t IngAskStmtMarkers(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr ? s->text.markers : 0;
+}
+
+uint32_t IngAskStmtConn(uint32_t stmt) {
+    IngStmt* s = IngStmtFind(stmt);
+    return s != nullptr && s->conn != nullptr ? s->conn->handle : 0;
+}
+
+bool IngTellStmtParamType(uint32_t stmt, uint32_t index, const ColumnInfo& from) {
+    IngStmt* s = IngStmtFind(stmt);
+    if (s == nullptr || s->paramInfo == nullptr || index >= s->paramCount) return false;
+    ColumnInfo& dst = s->paramInfo[index];
+    dst.server_type = from.server_type;
+    dst.sql_type = from.sql_type;
+    dst.column_size = from.column_size;
+    dst.display_size = from.display_size;
+    dst.value_kind = from.value_kind;
+    dst.length = from.length;
+    dst.scale = from.scale;
+    dst.nullable = (dst.nullable & ~0xFu) | (from.nullable & 0xFu);
+    return true;
+}
+
+void IngTellStmtParamsDescribed(uint32_t stmt) {
+    if (IngStmt* s = IngStmtFind(stmt)) s->paramsDescribed = 1;
+}
+
 void IngTellStmtPositionWord(uint32_t stmt, uint32_t value) {
     if (IngStmt* s = IngStmtFind(stmt)) s->positionWord = value;
 }
+
+bool IngAskConnKnown(uint32_t conn) { return IngConnFind(conn) != nullptr; }
 
 IngDiagList* IngAskConnMessages(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
@@ -68,6 +100,20 @@ const IngDsnSettings* IngAskConnSettings(uint32_t conn) {
 void* IngAskConnKeyColCache(uint32_t conn) {
     IngConn* c = IngConnFind(conn);
     return c != nullptr ? c->keyColCache : nullptr;
+}
+
+bool IngTellConnServer(uint32_t conn, uint32_t server) {
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return false;
+    c->serverHandle = server;
+    return true;
+}
+
+bool IngTellConnKeyColCache(uint32_t conn, void* cache) {
+    IngConn* c = IngConnFind(conn);
+    if (c == nullptr) return false;
+    c->keyColCache = cache;
+    return true;
 }
 
 IngCursorOptions* IngAskStmtCursorBlock(uint32_t stmt) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+struct ColumnInfo;
 struct IngCursorOptions;
 struct IngDiagList;
 struct IngDsnSettings;
@@ -40,9 +41,20 @@ uint32_t IngAskStmtMaxRows(uint32_t stmt);
 uint32_t IngAskStmtMaxLength(uint32_t stmt);
 uint32_t IngAskStmtDescribeKeys(uint32_t stmt);
 uint32_t IngAskStmtDescribeAddKeys(uint32_t stmt);
+// The number of parameter markers outside literals, and the connection the statement was
+// allocated on; 0 for an unknown handle.
+uint32_t IngAskStmtMarkers(uint32_t stmt);
+uint32_t IngAskStmtConn(uint32_t stmt);
+// Takes a described parameter's type, length and nullability (the other nullability bits the
+// agent keeps stay): false when the statement is unknown or has no such parameter.
+bool IngTellStmtParamType(uint32_t stmt, uint32_t index, const ColumnInfo& from);
+// Marks the statement's parameters as described.
+void IngTellStmtParamsDescribed(uint32_t stmt);
 // Sets the word positioned work starts from.
 void IngTellStmtPositionWord(uint32_t stmt, uint32_t value);
 
+// Whether the handle names an open agent connection.
+bool IngAskConnKnown(uint32_t conn);
 // The list the connection's messages collect in; null for an unknown handle.
 IngDiagList* IngAskConnMessages(uint32_t conn);
 // The data-source settings a connection was opened with (they live as long as the connection);
@@ -51,6 +63,10 @@ const IngDsnSettings* IngAskConnSettings(uint32_t conn);
 // The key-column cache the cursor layer keeps on an agent connection (null for none or an
 // unknown connection).
 void* IngAskConnKeyColCache(uint32_t conn);
+// Records the server the connection was opened under, and the connection's key-column cache:
+// false when the connection is unknown (nothing is recorded).
+bool IngTellConnServer(uint32_t conn, uint32_t server);
+bool IngTellConnKeyColCache(uint32_t conn, void* cache);
 
 // The block the cursor layer laid over the statement (its start: the statement's cursor
 // options); null when the statement is unknown or no layer made one.

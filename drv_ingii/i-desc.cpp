@@ -512,5 +512,5 @@ uint32_t IngDescribeParamsByProbe(IngStmt* s) {
     }
     if (s->text.markers == 0) return 0;
     IngParamProbeFn probe = g_paramProbe.load();
-    return probe ? probe(s) : 0;
+    return probe ? probe(s->handle) : 0;
 }

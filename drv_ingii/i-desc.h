@@ -5,6 +5,7 @@
 
 #include "drv_ingii/i-attr.h"
 #include "drv_ingii/i-diag.h"
+#include "drv_ingii/i-hooks.h"
 #include "drv_ingii/i-sql.h"
 #include "iiapi/iiapi.h"
 #include "drv_ingii/i-cursor.h"
@@ -127,18 +128,6 @@ void IngStmtSetHandle(IngStmt* s, void* handle);
 void* IngStmtGetHandle(const IngStmt* s);
 // Describes the parameters by the SQL analyser's probe queries (statement option 0x3203000f).
 uint32_t IngDescribeParamsByProbe(IngStmt* s);
-// Describes the markers of a prepared statement by parsing its text: 0 or a code. The SQL
-// analyser sits above the agent and hands its describer down when the cursor layer is laid
-// over the agent; until then the descriptions stay those made at prepare.
-using IngParamProbeFn = uint32_t (*)(IngStmt* s);
-void IngSetParamProbe(IngParamProbeFn fn);
-
-// Names of result columns beyond what the server describes (base table and column, schema,
-// catalog, expressions): the SQL analyser above the agent tells them, and hands its describer
-// down when the cursor layer is laid over the agent. It may fill the descriptions' name fields
-// and append attribute rows; its failure leaves the description as the server gave it.
-using IngColNamesFn = uint32_t (*)(uint32_t stmt, uint16_t count, ColumnInfo* cols, IngAttrList* rows);
-void IngSetColNames(IngColNamesFn fn);
 
 // The Ingres type name of a described column ("INTEGER4", "VARCHAR", ...); "" for unknown.
 const char* IngTypeName(int16_t serverType, int32_t sqlType);

@@ -13,9 +13,9 @@
 
 #include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-info.h"
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-connparams.h"
 #include "drv_ingii/i-exec.h"
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-hooks.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_compound.h"
 #include "scrs/sc_parmdesc.h"
@@ -146,23 +146,24 @@ uint32_t CapabilityText(uint32_t conn, void* buf, uint16_t len, uint16_t* outLen
 }
 
 // The analyser's probe queries, prepared and described on a statement of the agent's own.
-uint32_t DescribeParamsByProbe(IngStmt* s) {
+uint32_t DescribeParamsByProbe(uint32_t stmt) {
     // The agent has checked the statement: prepared, not executed, with markers.
     SCS_ParmDesc pd;
     scs_ParmDescInit(&pd, "varchar(NULL)");
-    uint32_t rc = SCS_DescribeParams(&pd, s->text.source ? s->text.source : "");
-    if (rc != 0 || (pd.markerMap == nullptr && pd.paramCount != int32_t(s->text.markers))) {
+    const char* source = IngAskStmtSource(stmt);
+    uint32_t rc = SCS_DescribeParams(&pd, source ? source : "");
+    if (rc != 0 || (pd.markerMap == nullptr && pd.paramCount != int32_t(IngAskStmtMarkers(stmt)))) {
         scs_ParmDescFree(&pd);
         return 0;
     }
     uint32_t tmp = 0;
-    uint32_t first = IngAllocStmt(s->conn->handle, &tmp);
+    uint32_t first = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, IngAskStmtConn(stmt), &tmp);
     uint32_t param = 0;
     for (uint32_t q = 0; first == 0 && q < pd.probeCount; ++q) {
-        uint32_t prc = IngPrepare(tmp, pd.probes[q]);
+        uint32_t prc = AgentCall<DRV_Prepare>(&g_savedLowerLink, tmp, pd.probes[q]);
         uint16_t n = 0;
         ColumnInfo* cols = nullptr;
-        if (prc == 0) prc = IngDescribeCols(tmp, &n, &cols);
+        if (prc == 0) prc = AgentCall<DRV_DescribeCols>(&g_savedLowerLink, tmp, &n, &cols);
         if (prc != 0) {
             first = prc;
             break;
@@ -170,24 +171,14 @@ uint32_t DescribeParamsByProbe(IngStmt* s) {
         for (uint16_t c = 0; c < n; ++c) {
             // The map has one entry per value given; the table may have more columns.
             if (pd.markerMap != nullptr && (c >= std::strlen(pd.markerMap) || pd.markerMap[c] != '?')) continue;
-            if (param < s->paramCount && s->paramInfo != nullptr) {
-                ColumnInfo& dst = s->paramInfo[param];
-                dst.server_type = cols[c].server_type;
-                dst.sql_type = cols[c].sql_type;
-                dst.column_size = cols[c].column_size;
-                dst.display_size = cols[c].display_size;
-                dst.value_kind = cols[c].value_kind;
-                dst.length = cols[c].length;
-                dst.scale = cols[c].scale;
-                dst.nullable = (dst.nullable & ~0xFu) | (cols[c].nullable & 0xFu);
-            }
+            (void)IngTellStmtParamType(stmt, param, cols[c]);
             ++param;
         }
         ColumnInfoArrayFree(cols, n);
     }
-    if (tmp != 0) IngFreeStmt(tmp);
+    if (tmp != 0) (void)AgentCall<DRV_FreeStmt>(&g_savedLowerLink, tmp);
     scs_ParmDescFree(&pd);
-    if (first == 0) s->paramsDescribed = 1;
+    if (first == 0) IngTellStmtParamsDescribed(stmt);
     return first;
 }
 
@@ -240,11 +231,11 @@ std::mutex& SCS_CursorListLock() { return g_cursorListLock; }
 ErrCode SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* outLen) {
     switch (ClassOf(id)) {
         case 0x2: {
-            IngConn* conn = IngConnFind(h);
-            if (conn == nullptr) return kErrBadArg;
+            const IngDsnSettings* dsn = IngAskConnSettings(h);
+            if (dsn == nullptr) return kErrBadArg;
             if (id == kPropCapabilityText) return ErrCode(CapabilityText(h, buf, len, outLen));
             uint32_t v = 0;
-            if ((id & 0xFFFF0000u) == 0x22040000u && SCS_CursorInfo(id & 0xFFFFu, conn->dsn.dynCursSensitivity, &v)) {
+            if ((id & 0xFFFF0000u) == 0x22040000u && SCS_CursorInfo(id & 0xFFFFu, dsn->dynCursSensitivity, &v)) {
                 if (buf != nullptr && len >= 4) std::memcpy(buf, &v, 4);
                 if (outLen) *outLen = 4;
                 return kErrNone;
@@ -295,9 +286,8 @@ ErrCode SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
         while (*at) at = &(*at)->next;
         *at = node;
     }
-    if (IngConn* c = IngConnFind(*out)) {
-        c->serverHandle = server;
-        c->keyColCache = keys;
+    if (IngTellConnKeyColCache(*out, keys)) {
+        (void)IngTellConnServer(*out, server);
     } else {
         HashDestroy(keys);
     }
@@ -305,15 +295,15 @@ ErrCode SCS_Connect(uint32_t server, IngConnectParams* params, uint32_t* out) {
 }
 
 ErrCode SCS_Disconnect(uint32_t conn) {
-    IngConn* c = IngConnFind(conn);
-    if (c == nullptr) return kErrBadArg;
-    IngServerLayerWords* sv = IngAskServerLayerWords(c->serverHandle);
-    void* keys = c->keyColCache;
-    c->keyColCache = nullptr;
+    if (!IngAskConnKnown(conn)) return kErrBadArg;
+    IngServerLayerWords* sv = IngAskServerLayerWords(IngAskConnServer(conn));
+    void* keys = IngAskConnKeyColCache(conn);
+    (void)IngTellConnKeyColCache(conn, nullptr);
     // The layer's records go only with the connection: a disconnect that fails leaves it open.
     uint32_t rc = AgentCall<DRV_Disconnect>(&g_savedLowerLink, conn);
     if (rc != 0) {
-        if (IngConn* still = IngConnFind(conn); still == c) c->keyColCache = keys;
+        // A connection the agent dropped all the same takes its cache with it.
+        if (!IngTellConnKeyColCache(conn, keys)) FreeKeyCache(keys);
         return ErrCode(rc);
     }
     SCS_ConnNode* gone = nullptr;
@@ -347,9 +337,8 @@ uint32_t SCS_ConnCount(uint32_t server) {
 uint32_t SCS_ConnEntryCopy(uint32_t conn, SCS_ConnEntry* out) {
     if (out == nullptr) return kErrBadArg;
     std::memset(out, 0, sizeof *out);
-    IngConn* c = IngConnFind(conn);
-    if (c == nullptr) return kErrBadArg;
-    IngServerLayerWords* sv = IngAskServerLayerWords(c->serverHandle);
+    if (!IngAskConnKnown(conn)) return kErrBadArg;
+    IngServerLayerWords* sv = IngAskServerLayerWords(IngAskConnServer(conn));
     if (sv == nullptr) return kErrBadArg;
     std::lock_guard<std::mutex> guard(g_cursorListLock);
     for (SCS_ConnNode* p = *ListHead(sv); p; p = p->next) {
@@ -424,7 +413,7 @@ void StmtClose(SCS_Cursor* s) {
 
 ErrCode SCS_AllocStmt(uint32_t conn, uint32_t* out) {
     if (out != nullptr) *out = 0;
-    if (IngConnFind(conn) == nullptr) return kErrBadArg;
+    if (!IngAskConnKnown(conn)) return kErrBadArg;
     uint32_t rc = AgentCall<DRV_AllocStmt>(&g_savedLowerLink, conn, out);
     if (rc != 0 || out == nullptr) return ErrCode(rc);
     if (SCS_Cursor* s = SCS_StmtBlock(*out)) StmtOpen(s);
