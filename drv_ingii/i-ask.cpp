@@ -1,5 +1,6 @@
 #include "drv_ingii/i-ask.h"
 
+#include "drv_ingii/i-coltype.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
 #include "util/dataset.h"
@@ -56,13 +57,7 @@ bool IngTellStmtParamType(uint32_t stmt, uint32_t index, const ColumnInfo& from)
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || s->paramInfo == nullptr || index >= s->paramCount) return false;
     ColumnInfo& dst = s->paramInfo[index];
-    dst.server_type = from.server_type;
-    dst.sql_type = from.sql_type;
-    dst.column_size = from.column_size;
-    dst.display_size = from.display_size;
-    dst.value_kind = from.value_kind;
-    dst.length = from.length;
-    dst.scale = from.scale;
+    IngTakeColumnType(dst, from);
     dst.nullable = (dst.nullable & ~0xFu) | (from.nullable & 0xFu);
     return true;
 }

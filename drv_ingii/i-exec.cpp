@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "drv_ingii/i-coltype.h"
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
@@ -744,13 +745,7 @@ void TakeOpenedTypes(IngStmt* s) {
         if (opened.server_type == ci.server_type && opened.value_kind == ci.value_kind && opened.length == ci.length &&
             opened.scale == ci.scale && opened.column_size == ci.column_size)
             continue;
-        ci.server_type = opened.server_type;
-        ci.sql_type = opened.sql_type;
-        ci.value_kind = opened.value_kind;
-        ci.column_size = opened.column_size;
-        ci.display_size = opened.display_size;
-        ci.length = opened.length;
-        ci.scale = opened.scale;
+        IngTakeColumnType(ci, opened);
     }
 }
 
