@@ -424,13 +424,7 @@ uint32_t BindColCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* tar
         stmt->lastError = code;
         return code;
     }
-    ColumnBinding b{};
-    b.column = column;
-    b.cType = cType;
-    b.target = target;
-    b.bufferLength = bufferLength;
-    b.lengthPtr = lenInd;
-    b.indicatorPtr = lenInd;
+    ColumnBinding b = AppColumnBinding(column, cType, target, bufferLength, lenInd);
     if (target ? BoundColAdd(stmt, b) : BoundColRemove(stmt, b)) return stmt->lastError;
     if (DescRecord* ard = stmt->ard) {
         if (uint32_t rc = DescGrow(ard, column > ard->count ? column : ard->count)) {

@@ -377,13 +377,7 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
         stmt->lastError = kErrBadLength;
         return SQL_ERROR;
     }
-    ColumnBinding b{};
-    b.column = column;
-    b.cType = cType;
-    b.target = target;
-    b.bufferLength = bufferLength;
-    b.lengthPtr = lenInd;
-    b.indicatorPtr = lenInd;
+    ColumnBinding b = AppColumnBinding(column, cType, target, bufferLength, lenInd);
     if (!stmt->cursor.rowset && StmtPositioned(stmt)) {
         const int rc = GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData,
                                        uint32_t(stmt->currentRow) - 1u, b, stmt->block);

@@ -26,6 +26,19 @@ struct ColumnBinding {
     SQLLEN* pieceLengths;
 };
 
+// The binding of SQLBindCol or SQLGetData: one length/indicator buffer serves as both.
+inline ColumnBinding AppColumnBinding(uint16_t column, int16_t cType, void* target, int64_t bufferLength,
+                                      SQLLEN* lenInd) {
+    ColumnBinding b{};
+    b.column = column;
+    b.cType = cType;
+    b.target = target;
+    b.bufferLength = bufferLength;
+    b.lengthPtr = lenInd;
+    b.indicatorPtr = lenInd;
+    return b;
+}
+
 // Position within the value that the last GetColumn call on this statement read.
 struct LongDataState {
     uint16_t column;      // column + 1 of the last call; 0 none (every fetch clears it)
