@@ -203,7 +203,8 @@ bool IsSizedType(int t) {
         case SQL_TYPE_TIMESTAMP:
             return true;
         default:
-            return (t >= 2 && t <= 11) || (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND);
+            return (t >= SQL_NUMERIC && t <= SQL_TIMESTAMP) ||
+                   (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND);
     }
 }
 
