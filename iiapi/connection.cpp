@@ -185,7 +185,7 @@ bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f) {
 bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     if (!c.tran) {
         c.tran = std::make_shared<Tran>();
-        c.tran->conn = std::static_pointer_cast<Conn>(findObject(c.handle));
+        c.tran->conn = c.self;
         registerObject(c.tran);
     }
     if (c.autocommit || c.inTransaction) return true;
@@ -255,6 +255,7 @@ std::shared_ptr<Conn> connectionFor(II_PTR handle) {
     if (obj && obj->kind == Kind::Env) {
         auto c = std::make_shared<Conn>();
         c->env = std::static_pointer_cast<Env>(obj);
+        c->self = c;
         registerObject(c);
         return c;
     }
@@ -424,8 +425,9 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         c->adopted.reset();
         if (!keepBranch) endSessionDatabase(*c, plain);
         c->connected = false;
+        // Under the call lock: see findHeld.
+        unregisterObject(p->dc_connHandle);
     }
-    unregisterObject(p->dc_connHandle);
     complete(p->dc_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 

@@ -85,16 +85,26 @@ struct Object {
 
 // Handles are numbers that name a registered object; a number comes back only after its slot has
 // been taken 2^32 times, so a stale handle finds nothing.
-II_PTR registerObject(const std::shared_ptr<Object>& obj);
-void unregisterObject(II_PTR handle);
+II_PTR registerObject(std::shared_ptr<Object> obj);
+// The registry's reference to the object, handed to the caller (null when none is registered).
+std::shared_ptr<Object> unregisterObject(II_PTR handle);
 std::shared_ptr<Object> findObject(II_PTR handle);
 
 template <class T>
 std::shared_ptr<T> findAs(II_PTR handle, Kind kind) {
     auto obj = findObject(handle);
     if (!obj || obj->kind != kind) return nullptr;
-    return std::static_pointer_cast<T>(obj);
+    return std::static_pointer_cast<T>(std::move(obj));
 }
+
+// A session (Kind::Conn) or statement (Kind::Stmt) found with its session's call lock taken and
+// no reference counted: Locked. Sessions and statements are unregistered only under that lock
+// (close, disconnect) and a statement only while its session is registered, so an object found
+// registered while the lock was free stays alive and registered until the caller lets the lock
+// go. Busy: another thread holds the lock; nothing is taken, and the caller takes a reference
+// before it waits.
+enum class Held : uint8_t { None, Locked, Busy };
+Held findHeld(II_PTR handle, Kind kind, Object*& obj);
 
 bool initialized();
 
@@ -175,6 +185,10 @@ public:
             seen = state_.exchange(2, std::memory_order_acquire);
         }
     }
+    bool try_lock() {
+        uint32_t seen = 0;
+        return state_.compare_exchange_strong(seen, 1, std::memory_order_acquire, std::memory_order_relaxed);
+    }
     void unlock() {
         if (state_.exchange(0, std::memory_order_release) == 2) state_.notify_one();
     }
@@ -196,6 +210,18 @@ public:
         owner_.store(self, std::memory_order_relaxed);
         owned_.store(true, std::memory_order_relaxed);
         depth_ = 1;
+    }
+    bool try_lock() {
+        const pthread_t self = pthread_self();
+        if (owned_.load(std::memory_order_relaxed) && pthread_equal(owner_.load(std::memory_order_relaxed), self)) {
+            ++depth_;
+            return true;
+        }
+        if (!mutex_.try_lock()) return false;
+        owner_.store(self, std::memory_order_relaxed);
+        owned_.store(true, std::memory_order_relaxed);
+        depth_ = 1;
+        return true;
     }
     void unlock() {
         if (--depth_ != 0) return;
@@ -360,6 +386,7 @@ struct OpenDatabase {
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
     ~Conn() override;
+    std::weak_ptr<Conn> self;  // for the records that refer back to their session
 
     std::weak_ptr<Env> env;
     // Serialises the calls of this session; cancel takes only dbMutex.
@@ -443,6 +470,7 @@ struct Stmt : Object {
     void reset();
 
     std::weak_ptr<Conn> conn;
+    Conn* session = nullptr;  // the same, for findHeld: alive while the statement is registered
     int32_t queryType = 0;
     std::string text;
 

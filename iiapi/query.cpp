@@ -21,7 +21,7 @@ void Stmt::reset() {
     nextMessage = 0;
     lastText.clear();
     handle = nullptr;
-    conn.reset();
+    // conn and session stay: a spare statement serves its own session only.
     queryType = 0;
     text.clear();
     state = State::Done;
@@ -90,18 +90,54 @@ namespace {
 
 constexpr int16_t kMaxRows = 32767;
 
-struct CallContext {
-    std::shared_ptr<Stmt> stmt;
-    std::shared_ptr<Conn> conn;
-};
+// A call on a session or one of its statements, with the session's call lock held from the
+// look-up to the end of the call. Found free, the lock comes with the look-up and no reference is
+// taken (findHeld says why that is safe); held by another thread, references keep the objects
+// alive while this call waits, and a statement closed meanwhile is gone for this call too.
+class HeldCall {
+public:
+    HeldCall(II_PTR h, Kind kind) {
+        Object* obj = nullptr;
+        switch (findHeld(h, kind, obj)) {
+            case Held::None:
+                return;
+            case Held::Locked:
+                held_ = kind == Kind::Conn ? static_cast<Conn*>(obj) : static_cast<Stmt*>(obj)->session;
+                if (kind == Kind::Stmt) stmt_ = static_cast<Stmt*>(obj);
+                conn_ = held_;
+                return;
+            case Held::Busy:
+                break;
+        }
+        if (kind == Kind::Conn) {
+            keepConn_ = findAs<Conn>(h, Kind::Conn);
+        } else if ((keepStmt_ = findAs<Stmt>(h, Kind::Stmt))) {
+            keepConn_ = keepStmt_->conn.lock();
+        }
+        if (!keepConn_) return;
+        keepConn_->callMutex.lock();
+        held_ = keepConn_.get();
+        if (keepStmt_ && keepStmt_->handle != h) return;
+        stmt_ = keepStmt_.get();
+        conn_ = held_;
+    }
+    ~HeldCall() {
+        if (held_) held_->callMutex.unlock();
+    }
+    HeldCall(const HeldCall&) = delete;
+    HeldCall& operator=(const HeldCall&) = delete;
 
-// Looks a statement up with its session; null when either is gone.
-bool lookupStmt(II_PTR h, CallContext& cc) {
-    cc.stmt = findAs<Stmt>(h, Kind::Stmt);
-    if (!cc.stmt) return false;
-    cc.conn = cc.stmt->conn.lock();
-    return cc.conn && cc.conn->connected;
-}
+    // The session, while it is connected (and, for a statement call, the statement is open).
+    Conn* conn() const { return conn_ && conn_->connected ? conn_ : nullptr; }
+    Stmt* stmt() const { return conn() ? stmt_ : nullptr; }
+
+private:
+    Conn* held_ = nullptr;  // whose call lock this call holds
+    Conn* conn_ = nullptr;
+    Stmt* stmt_ = nullptr;
+    std::shared_ptr<Conn> keepConn_;
+    std::shared_ptr<Stmt> keepStmt_;
+};
 
 void fail(IIAPI_GENPARM& gp, Stmt& s, const Fault& f) {
     s.addMessage(f);
@@ -1003,16 +1039,22 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     if (!p) return;
     p->qy_stmtHandle = nullptr;
     if (!initialized()) return complete(p->qy_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    auto c = findAs<Conn>(p->qy_connHandle, Kind::Conn);
-    if (!c || !c->connected) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
+    HeldCall call(p->qy_connHandle, Kind::Conn);
+    Conn* const c = call.conn();
+    if (!c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     c->clearMessages();
-    if (p->qy_tranHandle) {
+    // The session's current transaction (registered while it is the current one) is the handle
+    // nearly every query names; any other is looked up.
+    if (p->qy_tranHandle && !(c->tran && c->tran->handle == p->qy_tranHandle)) {
         auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
-        if (!t || t->conn.lock() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+        if (!t || t->conn.lock().get() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     }
     std::shared_ptr<Stmt> s = c->spareStmt ? std::move(c->spareStmt) : std::make_shared<Stmt>();
-    s->conn = c;
+    // A spare statement comes back to the session it served.
+    if (s->session != c) {
+        s->conn = c->self;
+        s->session = c;
+    }
     c->lendParamBuffers(*s);
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
@@ -1065,10 +1107,9 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
 void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->sd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->sd_stmtHandle, cc)) return complete(p->sd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
+    HeldCall call(p->sd_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->sd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
     s.clearMessages();
     if (s.state != Stmt::State::AwaitDescriptor)
         return fail(p->sd_genParm, s, sequenceFault("setDescriptor without a query that takes parameters"));
@@ -1098,17 +1139,16 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     }
     s.nextParam = 0;
     s.state = Stmt::State::AwaitParms;
-    if (s.paramDesc.empty()) return runWhenReady(p->sd_genParm, *cc.conn, s);
+    if (s.paramDesc.empty()) return runWhenReady(p->sd_genParm, *call.conn(), s);
     complete(p->sd_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
 void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->pp_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->pp_stmtHandle, cc)) return complete(p->pp_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
+    HeldCall call(p->pp_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->pp_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
     s.clearMessages();
     if (s.state != Stmt::State::AwaitParms)
         return fail(p->pp_genParm, s, sequenceFault("putParms without setDescriptor"));
@@ -1162,7 +1202,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
         pv.complete = true;
         ++s.nextParam;
     }
-    if (paramsComplete(s)) return runWhenReady(p->pp_genParm, *cc.conn, s);
+    if (paramsComplete(s)) return runWhenReady(p->pp_genParm, *call.conn(), s);
     complete(p->pp_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
@@ -1171,10 +1211,9 @@ void IIapi_getDescriptor(IIAPI_GETDESCRPARM* p) {
     p->gd_descriptorCount = 0;
     p->gd_descriptor = nullptr;
     if (!initialized()) return complete(p->gd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->gd_stmtHandle, cc)) return complete(p->gd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
+    HeldCall call(p->gd_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->gd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
     s.clearMessages();
     if (s.state == Stmt::State::Failed) return fail(p->gd_genParm, s, sequenceFault("the query failed"));
     if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
@@ -1192,11 +1231,10 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
     p->gc_rowsReturned = 0;
     p->gc_moreSegments = II_FALSE;
     if (!initialized()) return complete(p->gc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->gc_stmtHandle, cc)) return complete(p->gc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
-    Conn& c = *cc.conn;
+    HeldCall call(p->gc_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->gc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
+    Conn& c = *call.conn();
     s.clearMessages();
     if (s.cancelled) {
         s.state = Stmt::State::Failed;
@@ -1335,10 +1373,9 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* p) {
     p->gq_procedureHandle = nullptr;
     p->gq_repeatQueryHandle = nullptr;
     if (!initialized()) return complete(p->gq_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->gq_stmtHandle, cc)) return complete(p->gq_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
+    HeldCall call(p->gq_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->gq_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
     s.clearMessages();
     if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
         return fail(p->gq_genParm, s, sequenceFault("the parameters have not been sent"));
@@ -1365,26 +1402,22 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* p) {
 void IIapi_close(IIAPI_CLOSEPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->cl_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    auto s = findAs<Stmt>(p->cl_stmtHandle, Kind::Stmt);
+    HeldCall call(p->cl_stmtHandle, Kind::Stmt);
+    Stmt* const s = call.stmt();
     if (!s) return complete(p->cl_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    auto c = s->conn.lock();
-    if (c) {
-        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
-        releaseCursor(*c, *s);
-        c->keepParamBuffers(*s);
-        std::erase_if(c->statements, [&](const std::weak_ptr<Stmt>& w) {
-            auto x = w.lock();
-            return !x || x == s;
-        });
-    }
-    unregisterObject(p->cl_stmtHandle);
-    if (c) {
-        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
-        // Only this call still holds it (a cancel running on another thread holds it too).
-        if (s.use_count() == 1 && c->connected) {
-            s->reset();
-            c->spareStmt = std::move(s);
-        }
+    Conn& c = *call.conn();
+    releaseCursor(c, *s);
+    c.keepParamBuffers(*s);
+    // Under the call lock: see findHeld.
+    std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
+    std::erase_if(c.statements, [&](const std::weak_ptr<Stmt>& w) {
+        return w.expired() || (!w.owner_before(kept) && !kept.owner_before(w));
+    });
+    // Only the registry held it (a cancel running on another thread, or a call waiting for the
+    // lock, holds it too): emptied, it serves the session's next query.
+    if (kept.use_count() == 1) {
+        s->reset();
+        c.spareStmt = std::static_pointer_cast<Stmt>(std::move(kept));
     }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
