@@ -193,6 +193,7 @@ bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     if (!begin && c.xaKey.empty() && !c.snapshotReads) return true;
     if (!execSimple(c.db, "BEGIN", f)) return false;
     c.inTransaction = true;
+    c.writeLockSeen = false;
     return true;
 }
 
@@ -211,6 +212,7 @@ bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st) {
         if (!begin()) return false;
     }
     c.inTransaction = true;
+    c.writeLockSeen = false;
     return true;
 }
 
@@ -227,6 +229,7 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
         }
     }
     c.inTransaction = false;
+    c.writeLockSeen = false;
     if (commit && ok)
         c.catalogsInTransaction = false;
     else
@@ -382,6 +385,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
             c->tran.reset();
             c->adopted.reset();
             c->inTransaction = false;
+            c->writeLockSeen = false;
             endSessionDatabase(*c, false);
             c->connected = false;
             return fail(f);

@@ -405,6 +405,9 @@ struct Conn : Object {
     bool autocommit = false;
     std::shared_ptr<Tran> tran;  // current transaction (or the autocommit marker)
     bool inTransaction = false;  // a BEGIN is open in SQLite
+    // This transaction was seen holding the main file's write lock (cleared with inTransaction's
+    // every change, and by a statement of the client's that may control the transaction itself).
+    bool writeLockSeen = false;
     // Repeatable read and serializable sessions read from the snapshot of their transaction; the
     // others read what is committed when each statement starts and hold nothing between reads.
     bool snapshotReads = false;

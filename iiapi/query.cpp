@@ -397,7 +397,10 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
         f = cancelledFault();
         return false;
     }
-    if (!sqlite3_stmt_readonly(st) && (!xaWriteAllowed(c, f) || !beginWrite(c, f, st))) {
+    if (sqlite3_stmt_readonly(st)) {
+        // BEGIN, END, COMMIT and ROLLBACK count as read-only: the lock may be another's after them.
+        c.writeLockSeen = false;
+    } else if (!xaWriteAllowed(c, f) || !beginWrite(c, f, st)) {
         releaseStatement(c, sql, st, version);
         return false;
     }
