@@ -412,6 +412,10 @@ struct Conn : Object {
     // others read what is committed when each statement starts and hold nothing between reads.
     bool snapshotReads = false;
     std::map<std::string, PreparedStatement> prepared;
+    // The last EXECUTE or OPEN text whose statement name was read, with its query type and that
+    // name: a parameter array sends the same text for every row.
+    int32_t namedType = 0;
+    std::string namedText, namedName;
     // The tables the statement being rewritten names: a column typed by its name alone is looked
     // for there first, not in whichever table has a column of that name.
     std::vector<std::string> typeScope;

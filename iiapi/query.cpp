@@ -1088,12 +1088,22 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     }
     if (p->qy_queryType != IIAPI_QT_EXEC_PROCEDURE && s->text.empty())
         return done(false, makeFault("42000", native::kSyntax, "Syntax error: no query text"));
-    // The text is read as UTF-8: bytes that are not (an overlong quote) would read as something
-    // else than what the client checked.
-    if (!utf8Valid(s->text)) return done(false, notTextFault("the statement text"));
-    if (p->qy_queryType == IIAPI_QT_EXEC || p->qy_queryType == IIAPI_QT_OPEN) {
-        if (!preparedName(*s, s->procName))
-            return done(false, makeFault("42000", native::kSyntax, "Syntax error: '" + s->text + "'"));
+    const bool named = p->qy_queryType == IIAPI_QT_EXEC || p->qy_queryType == IIAPI_QT_OPEN;
+    if (named && s->queryType == c->namedType && s->text == c->namedText) {
+        // The text of the session's last EXECUTE or OPEN again (every row of a parameter array):
+        // checked and read then.
+        s->procName = c->namedName;
+    } else {
+        // The text is read as UTF-8: bytes that are not (an overlong quote) would read as
+        // something else than what the client checked.
+        if (!utf8Valid(s->text)) return done(false, notTextFault("the statement text"));
+        if (named) {
+            if (!preparedName(*s, s->procName))
+                return done(false, makeFault("42000", native::kSyntax, "Syntax error: '" + s->text + "'"));
+            c->namedType = s->queryType;
+            c->namedText = s->text;
+            c->namedName = s->procName;
+        }
     }
     bool needParms = p->qy_parameters || p->qy_queryType == IIAPI_QT_OPEN || p->qy_queryType == IIAPI_QT_EXEC_PROCEDURE;
     if (needParms) {
