@@ -1128,27 +1128,30 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
         return fail(p->sd_genParm, s, sequenceFault("setDescriptor without a query that takes parameters"));
     if (p->sd_descriptorCount < 0 || (p->sd_descriptorCount > 0 && !p->sd_descriptor))
         return fail(p->sd_genParm, s, makeFault("S1009", native::kGeneral, "Invalid descriptor list"));
-    s.paramDesc.assign(p->sd_descriptor, p->sd_descriptor + p->sd_descriptorCount);
-    // Emptied in place: the buffers a value took last time take the next one.
-    s.paramNames.resize(s.paramDesc.size());
-    for (std::string& n : s.paramNames) n.clear();
-    for (size_t i = 0; i < s.paramDesc.size(); ++i) {
+    const size_t count = size_t(p->sd_descriptorCount);
+    s.paramDesc.assign(p->sd_descriptor, p->sd_descriptor + count);
+    // Filled in place: the buffers a value took last time take the next one.
+    s.paramNames.resize(count);
+    s.params.resize(count);
+    for (size_t i = 0; i < count; ++i) {
         IIAPI_DESCRIPTOR& d = s.paramDesc[i];
-        if (d.ds_columnName) s.paramNames[i] = d.ds_columnName;
-        d.ds_columnName = nullptr;
+        std::string& name = s.paramNames[i];
+        if (d.ds_columnName)
+            name = d.ds_columnName;
+        else
+            name.clear();
+        d.ds_columnName = name.empty() ? nullptr : name.data();
         bool longType = isLongType(d.ds_dataType);
         if (!longType && d.ds_length == 0 && d.ds_dataType != IIAPI_CHA_TYPE && d.ds_dataType != IIAPI_BYTE_TYPE &&
             d.ds_dataType != IIAPI_NCHA_TYPE && d.ds_dataType != IIAPI_CHR_TYPE)
             return fail(p->sd_genParm, s,
                         makeFault("S1009", native::kGeneral, "Parameter " + std::to_string(i + 1) + " has no length"));
-    }
-    for (size_t i = 0; i < s.paramDesc.size(); ++i)
-        if (!s.paramNames[i].empty()) s.paramDesc[i].ds_columnName = s.paramNames[i].data();
-    s.params.resize(s.paramDesc.size());
-    for (ParamValue& pv : s.params) {
+        ParamValue& pv = s.params[i];
         pv.null = false;
-        pv.bytes.clear();
         pv.complete = false;
+        // A long value's segments are joined in its buffer; any other value replaces the buffer's
+        // bytes whole when it comes.
+        if (longType) pv.bytes.clear();
     }
     s.nextParam = 0;
     s.state = Stmt::State::AwaitParms;
@@ -1203,6 +1206,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
         }
         if (v.dv_null) {
             pv.null = true;
+            pv.bytes.clear();
         } else {
             if (v.dv_length && !v.dv_value)
                 return fail(p->pp_genParm, s, makeFault("S1009", native::kGeneral, "Parameter value missing"));
@@ -1210,7 +1214,10 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
                 return fail(p->pp_genParm, s,
                             makeFault("22001", native::kTruncate,
                                       "Parameter " + std::to_string(idx + 1) + " is longer than its descriptor"));
-            pv.bytes.assign(static_cast<const char*>(v.dv_value ? v.dv_value : ""), v.dv_length);
+            // Sized, then copied: a value of the size the last row's had (a number, a date) moves
+            // no length around.
+            pv.bytes.resize(v.dv_length);
+            if (v.dv_length) std::memcpy(pv.bytes.data(), v.dv_value, v.dv_length);
         }
         pv.complete = true;
         ++s.nextParam;
