@@ -426,6 +426,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         if (c->tran) unregisterObject(c->tran->handle);
         c->tran.reset();
         c->prepared.clear();
+        c->lastPrepared = nullptr;
         c->adopted.reset();
         if (!keepBranch) endSessionDatabase(*c, plain);
         c->connected = false;

@@ -412,6 +412,10 @@ struct Conn : Object {
     // others read what is committed when each statement starts and hold nothing between reads.
     bool snapshotReads = false;
     std::map<std::string, PreparedStatement> prepared;
+    // The entry the last EXECUTE or OPEN found, by its name (an entry stays where it is while the
+    // map lives; a statement prepared again under its name replaces its content).
+    PreparedStatement* lastPrepared = nullptr;
+    std::string lastPreparedName;
     // The last EXECUTE or OPEN text whose statement name was read, with its query type and that
     // name: a parameter array sends the same text for every row.
     int32_t namedType = 0;

@@ -668,12 +668,16 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
 
 // EXECUTE and OPEN of a statement prepared by name.
 bool executePrepared(Conn& c, Stmt& s, Fault& f) {
-    auto it = c.prepared.find(s.procName);
-    if (it == c.prepared.end()) {
-        f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
-        return false;
+    if (!c.lastPrepared || s.procName != c.lastPreparedName) {
+        auto it = c.prepared.find(s.procName);
+        if (it == c.prepared.end()) {
+            f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+            return false;
+        }
+        c.lastPrepared = &it->second;
+        c.lastPreparedName = s.procName;
     }
-    PreparedStatement& ps = it->second;
+    PreparedStatement& ps = *c.lastPrepared;
     // Running the statement changes no prepared statement, so its text is used in place
     // (an EXECUTE runs once per row of a parameter array).
     const std::string& sql = ps.sql;

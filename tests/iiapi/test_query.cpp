@@ -311,7 +311,8 @@ TEST_F(Query, PreparedStatementsExecuteAndOpenCursors) {
 
 // The statement an EXECUTE or OPEN names is read from each text, the same text sent again and
 // again (a parameter array's rows) included: a changed text, or the same text as the other query
-// type, names what it says, and a text that is no UTF-8 is refused after a good one.
+// type, names what it says, a text that is no UTF-8 is refused after a good one, and a name
+// prepared again names its new statement.
 TEST_F(Query, RepeatedExecuteTextsNameTheStatementEachSays) {
     ASSERT_EQ(s.exec("CREATE TABLE p (k integer)").status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(s.exec("CREATE TABLE q (k integer)").status, IIAPI_ST_SUCCESS);
@@ -350,6 +351,10 @@ TEST_F(Query, RepeatedExecuteTextsNameTheStatementEachSays) {
             EXPECT_EQ(r.msgs[0].sqlstate, c.sqlstate) << c.text << ": " << r.msgs[0].text;
         }
     }
+    // Prepared again under its name, s1 is the new statement from its next EXECUTE on.
+    ASSERT_EQ(s.exec("prepare s1 into sqlda from INSERT INTO q VALUES (?)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.run("execute s1", {pInt(100)}, IIAPI_QT_EXEC).status, IIAPI_ST_SUCCESS);
+    q += 100;
     for (auto [table, sum] : {std::pair{"p", p}, std::pair{"q", q}}) {
         Result r = s.exec(std::string("SELECT sum(k) FROM ") + table);
         ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
