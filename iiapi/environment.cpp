@@ -49,8 +49,6 @@ struct RegistryReaper {
         delete[] gone;
     }
 } gReaper;
-// Changed under the registry lock; read without it by every call (its first check).
-std::atomic<int> gInitCount{0};
 
 std::mutex gSettingsMutex;
 std::map<int, std::string> gControl;
@@ -163,7 +161,8 @@ std::shared_ptr<Object> findObject(II_PTR handle) {
     return slot ? slot->obj : nullptr;
 }
 
-bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
+// Changed under the registry lock; read without it by every call (its first check).
+std::atomic<int> gInitCount{0};
 
 void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
     gp.gp_status = status;

@@ -106,7 +106,8 @@ std::shared_ptr<T> findAs(II_PTR handle, Kind kind) {
 enum class Held : uint8_t { None, Locked, Busy };
 Held findHeld(II_PTR handle, Kind kind, Object*& obj);
 
-bool initialized();
+extern std::atomic<int> gInitCount;
+inline bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
 
 // Completes a call: sets status and completion flag and runs the callback.
 void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle);
