@@ -98,28 +98,14 @@ class HeldCall {
 public:
     HeldCall(II_PTR h, Kind kind) {
         Object* obj = nullptr;
-        switch (findHeld(h, kind, obj)) {
-            case Held::None:
-                return;
-            case Held::Locked:
-                held_ = kind == Kind::Conn ? static_cast<Conn*>(obj) : static_cast<Stmt*>(obj)->session;
-                if (kind == Kind::Stmt) stmt_ = static_cast<Stmt*>(obj);
-                conn_ = held_;
-                return;
-            case Held::Busy:
-                break;
+        const Held how = findHeld(h, kind, obj);
+        if (how == Held::Locked) {
+            Stmt* const st = kind == Kind::Stmt ? static_cast<Stmt*>(obj) : nullptr;
+            held_ = conn_ = st ? st->session : static_cast<Conn*>(obj);
+            stmt_ = st;
+        } else if (how == Held::Busy) {
+            waitTurn(h, kind);
         }
-        if (kind == Kind::Conn) {
-            keepConn_ = findAs<Conn>(h, Kind::Conn);
-        } else if ((keepStmt_ = findAs<Stmt>(h, Kind::Stmt))) {
-            keepConn_ = keepStmt_->conn.lock();
-        }
-        if (!keepConn_) return;
-        keepConn_->callMutex.lock();
-        held_ = keepConn_.get();
-        if (keepStmt_ && keepStmt_->handle != h) return;
-        stmt_ = keepStmt_.get();
-        conn_ = held_;
     }
     ~HeldCall() {
         if (held_) held_->callMutex.unlock();
@@ -132,11 +118,30 @@ public:
     Stmt* stmt() const { return conn() ? stmt_ : nullptr; }
 
 private:
+    struct Kept {
+        std::shared_ptr<Conn> conn;
+        std::shared_ptr<Stmt> stmt;
+    };
+    // Out of line: the usual call finds the lock free and stays short.
+    [[gnu::noinline]] void waitTurn(II_PTR h, Kind kind) {
+        kept_ = std::make_unique<Kept>();
+        if (kind == Kind::Conn) {
+            kept_->conn = findAs<Conn>(h, Kind::Conn);
+        } else if ((kept_->stmt = findAs<Stmt>(h, Kind::Stmt))) {
+            kept_->conn = kept_->stmt->conn.lock();
+        }
+        if (!kept_->conn) return;
+        kept_->conn->callMutex.lock();
+        held_ = kept_->conn.get();
+        if (kept_->stmt && kept_->stmt->handle != h) return;
+        stmt_ = kept_->stmt.get();
+        conn_ = held_;
+    }
+
     Conn* held_ = nullptr;  // whose call lock this call holds
     Conn* conn_ = nullptr;
     Stmt* stmt_ = nullptr;
-    std::shared_ptr<Conn> keepConn_;
-    std::shared_ptr<Stmt> keepStmt_;
+    std::unique_ptr<Kept> kept_;  // destroyed after the lock is let go
 };
 
 void fail(IIAPI_GENPARM& gp, Stmt& s, const Fault& f) {
