@@ -9,7 +9,8 @@
 #                  aside) and a fetch loop over uninitialised application buffers under valgrind
 #                  on its drivers (scripts/valgrind-fetch.sh), while the ThreadSanitizer and
 #                  libFuzzer builds are made beside;
-#   tsan           the foundation's tests and the whole-driver thread tests under ThreadSanitizer;
+#   tsan           the foundation's tests, the engine's lock and handle tests and the whole-driver
+#                  thread tests under ThreadSanitizer;
 #   fuzz           the libFuzzer targets for a bounded time (scripts/fuzz.sh).
 # The tests wait on locks and processes more than they compute, so a build at lower priority
 # fills the idle cores. Each stage's time is printed as it ends and once more at the end.
@@ -90,7 +91,7 @@ ctest --test-dir build-test --output-on-failure -j"$jobs" --timeout 300
 join
 stage_done debug-tests
 
-start_beside 'build build-tsan "-DTV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug" --target test_util test_stress
+start_beside 'build build-tsan "-DTV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug" --target test_util test_stress test_iiapi
               scripts/fuzz.sh --build'
 if ! ctest --test-dir build-release --output-on-failure -j"$jobs" --timeout 300 -E '^(Threads|Memory)$' \
     >build-release/ctest.log 2>&1; then
@@ -104,6 +105,8 @@ join
 stage_done release-tests
 
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/test_util --gtest_brief=1 --gtest_filter='-*DeathTest*'
+# The engine's own locks and its handles met from several threads.
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/test_iiapi --gtest_brief=1 --gtest_filter='QuickLocks.*:Handles.*'
 TSAN_OPTIONS=halt_on_error=1 TV_STRESS_STATEMENTS=300 \
   build-tsan/tests/test_stress --gtest_brief=1 --gtest_filter='Threads.*'
 stage_done tsan

@@ -185,7 +185,7 @@ bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f) {
 bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     if (!c.tran) {
         c.tran = std::make_shared<Tran>();
-        c.tran->conn = std::static_pointer_cast<Conn>(findObject(c.handle));
+        c.tran->conn = c.self;
         registerObject(c.tran);
     }
     if (c.autocommit || c.inTransaction) return true;
@@ -193,6 +193,7 @@ bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     if (!begin && c.xaKey.empty() && !c.snapshotReads) return true;
     if (!execSimple(c.db, "BEGIN", f)) return false;
     c.inTransaction = true;
+    c.writeLockSeen = false;
     return true;
 }
 
@@ -211,6 +212,7 @@ bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st) {
         if (!begin()) return false;
     }
     c.inTransaction = true;
+    c.writeLockSeen = false;
     return true;
 }
 
@@ -227,6 +229,7 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
         }
     }
     c.inTransaction = false;
+    c.writeLockSeen = false;
     if (commit && ok)
         c.catalogsInTransaction = false;
     else
@@ -255,6 +258,7 @@ std::shared_ptr<Conn> connectionFor(II_PTR handle) {
     if (obj && obj->kind == Kind::Env) {
         auto c = std::make_shared<Conn>();
         c->env = std::static_pointer_cast<Env>(obj);
+        c->self = c;
         registerObject(c);
         return c;
     }
@@ -381,6 +385,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
             c->tran.reset();
             c->adopted.reset();
             c->inTransaction = false;
+            c->writeLockSeen = false;
             endSessionDatabase(*c, false);
             c->connected = false;
             return fail(f);
@@ -421,11 +426,13 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         if (c->tran) unregisterObject(c->tran->handle);
         c->tran.reset();
         c->prepared.clear();
+        c->lastPrepared = nullptr;
         c->adopted.reset();
         if (!keepBranch) endSessionDatabase(*c, plain);
         c->connected = false;
+        // Under the call lock: see findHeld.
+        unregisterObject(p->dc_connHandle);
     }
-    unregisterObject(p->dc_connHandle);
     complete(p->dc_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 

@@ -49,8 +49,6 @@ struct RegistryReaper {
         delete[] gone;
     }
 } gReaper;
-// Changed under the registry lock; read without it by every call (its first check).
-std::atomic<int> gInitCount{0};
 
 std::mutex gSettingsMutex;
 std::map<int, std::string> gControl;
@@ -87,7 +85,7 @@ void Object::addMessage(const Fault& f, int32_t type) {
     hasMessages.store(true, std::memory_order_release);
 }
 
-II_PTR registerObject(const std::shared_ptr<Object>& obj) {
+II_PTR registerObject(std::shared_ptr<Object> obj) {
     std::lock_guard<QuickMutex> lk(gRegistryMutex);
     uint32_t index;
     if (gFreeSlot != 0) {
@@ -106,12 +104,12 @@ II_PTR registerObject(const std::shared_ptr<Object>& obj) {
         index = gTableSize++;
     }
     Slot& slot = gTable[index];
-    slot.obj = obj;
-    slot.nextFree = 0;
     const uintptr_t h =
         (uintptr_t(obj->kind) << kKindShift) | (uintptr_t(slot.generation) << kIndexBits) | uintptr_t(index);
     obj->handle = reinterpret_cast<II_PTR>(h);
-    return obj->handle;
+    slot.obj = std::move(obj);
+    slot.nextFree = 0;
+    return reinterpret_cast<II_PTR>(h);
 }
 
 namespace {
@@ -127,18 +125,33 @@ Slot* slotOf(II_PTR handle) {
 
 }  // namespace
 
-void unregisterObject(II_PTR handle) {
+std::shared_ptr<Object> unregisterObject(II_PTR handle) {
     std::shared_ptr<Object> keep;  // destroyed outside the lock
     {
         std::lock_guard<QuickMutex> lk(gRegistryMutex);
         Slot* slot = slotOf(handle);
-        if (!slot) return;
+        if (!slot) return keep;
         keep = std::move(slot->obj);
         slot->obj.reset();
         ++slot->generation;
         slot->nextFree = gFreeSlot;
         gFreeSlot = uint32_t(slot - gTable) + 1;
     }
+    return keep;
+}
+
+Held findHeld(II_PTR handle, Kind kind, Object*& obj) {
+    obj = nullptr;
+    if (!handle || (kind != Kind::Conn && kind != Kind::Stmt)) return Held::None;
+    std::lock_guard<QuickMutex> lk(gRegistryMutex);
+    Slot* slot = slotOf(handle);
+    if (!slot || slot->obj->kind != kind) return Held::None;
+    Object* o = slot->obj.get();
+    Conn* session = kind == Kind::Conn ? static_cast<Conn*>(o) : static_cast<Stmt*>(o)->session;
+    // The lock is only tried: the registry's lock is taken inside a call lock everywhere else.
+    if (!session || !session->callMutex.try_lock()) return Held::Busy;
+    obj = o;
+    return Held::Locked;
 }
 
 std::shared_ptr<Object> findObject(II_PTR handle) {
@@ -148,7 +161,8 @@ std::shared_ptr<Object> findObject(II_PTR handle) {
     return slot ? slot->obj : nullptr;
 }
 
-bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
+// Changed under the registry lock; read without it by every call (its first check).
+std::atomic<int> gInitCount{0};
 
 void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
     gp.gp_status = status;

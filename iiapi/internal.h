@@ -85,18 +85,29 @@ struct Object {
 
 // Handles are numbers that name a registered object; a number comes back only after its slot has
 // been taken 2^32 times, so a stale handle finds nothing.
-II_PTR registerObject(const std::shared_ptr<Object>& obj);
-void unregisterObject(II_PTR handle);
+II_PTR registerObject(std::shared_ptr<Object> obj);
+// The registry's reference to the object, handed to the caller (null when none is registered).
+std::shared_ptr<Object> unregisterObject(II_PTR handle);
 std::shared_ptr<Object> findObject(II_PTR handle);
 
 template <class T>
 std::shared_ptr<T> findAs(II_PTR handle, Kind kind) {
     auto obj = findObject(handle);
     if (!obj || obj->kind != kind) return nullptr;
-    return std::static_pointer_cast<T>(obj);
+    return std::static_pointer_cast<T>(std::move(obj));
 }
 
-bool initialized();
+// A session (Kind::Conn) or statement (Kind::Stmt) found with its session's call lock taken and
+// no reference counted: Locked. Sessions and statements are unregistered only under that lock
+// (close, disconnect) and a statement only while its session is registered, so an object found
+// registered while the lock was free stays alive and registered until the caller lets the lock
+// go. Busy: another thread holds the lock; nothing is taken, and the caller takes a reference
+// before it waits.
+enum class Held : uint8_t { None, Locked, Busy };
+Held findHeld(II_PTR handle, Kind kind, Object*& obj);
+
+extern std::atomic<int> gInitCount;
+inline bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
 
 // Completes a call: sets status and completion flag and runs the callback.
 void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle);
@@ -175,6 +186,10 @@ public:
             seen = state_.exchange(2, std::memory_order_acquire);
         }
     }
+    bool try_lock() {
+        uint32_t seen = 0;
+        return state_.compare_exchange_strong(seen, 1, std::memory_order_acquire, std::memory_order_relaxed);
+    }
     void unlock() {
         if (state_.exchange(0, std::memory_order_release) == 2) state_.notify_one();
     }
@@ -196,6 +211,18 @@ public:
         owner_.store(self, std::memory_order_relaxed);
         owned_.store(true, std::memory_order_relaxed);
         depth_ = 1;
+    }
+    bool try_lock() {
+        const pthread_t self = pthread_self();
+        if (owned_.load(std::memory_order_relaxed) && pthread_equal(owner_.load(std::memory_order_relaxed), self)) {
+            ++depth_;
+            return true;
+        }
+        if (!mutex_.try_lock()) return false;
+        owner_.store(self, std::memory_order_relaxed);
+        owned_.store(true, std::memory_order_relaxed);
+        depth_ = 1;
+        return true;
     }
     void unlock() {
         if (--depth_ != 0) return;
@@ -360,6 +387,7 @@ struct OpenDatabase {
 struct Conn : Object {
     Conn() : Object(Kind::Conn) {}
     ~Conn() override;
+    std::weak_ptr<Conn> self;  // for the records that refer back to their session
 
     std::weak_ptr<Env> env;
     // Serialises the calls of this session; cancel takes only dbMutex.
@@ -378,10 +406,21 @@ struct Conn : Object {
     bool autocommit = false;
     std::shared_ptr<Tran> tran;  // current transaction (or the autocommit marker)
     bool inTransaction = false;  // a BEGIN is open in SQLite
+    // This transaction was seen holding the main file's write lock (cleared with inTransaction's
+    // every change, and by a statement of the client's that may control the transaction itself).
+    bool writeLockSeen = false;
     // Repeatable read and serializable sessions read from the snapshot of their transaction; the
     // others read what is committed when each statement starts and hold nothing between reads.
     bool snapshotReads = false;
     std::map<std::string, PreparedStatement> prepared;
+    // The entry the last EXECUTE or OPEN found, by its name (an entry stays where it is while the
+    // map lives; a statement prepared again under its name replaces its content).
+    PreparedStatement* lastPrepared = nullptr;
+    std::string lastPreparedName;
+    // The last EXECUTE or OPEN text whose statement name was read, with its query type and that
+    // name: a parameter array sends the same text for every row.
+    int32_t namedType = 0;
+    std::string namedText, namedName;
     // The tables the statement being rewritten names: a column typed by its name alone is looked
     // for there first, not in whichever table has a column of that name.
     std::vector<std::string> typeScope;
@@ -443,6 +482,7 @@ struct Stmt : Object {
     void reset();
 
     std::weak_ptr<Conn> conn;
+    Conn* session = nullptr;  // the same, for findHeld: alive while the statement is registered
     int32_t queryType = 0;
     std::string text;
 

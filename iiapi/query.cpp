@@ -21,7 +21,7 @@ void Stmt::reset() {
     nextMessage = 0;
     lastText.clear();
     handle = nullptr;
-    conn.reset();
+    // conn and session stay: a spare statement serves its own session only.
     queryType = 0;
     text.clear();
     state = State::Done;
@@ -90,18 +90,59 @@ namespace {
 
 constexpr int16_t kMaxRows = 32767;
 
-struct CallContext {
-    std::shared_ptr<Stmt> stmt;
-    std::shared_ptr<Conn> conn;
-};
+// A call on a session or one of its statements, with the session's call lock held from the
+// look-up to the end of the call. Found free, the lock comes with the look-up and no reference is
+// taken (findHeld says why that is safe); held by another thread, references keep the objects
+// alive while this call waits, and a statement closed meanwhile is gone for this call too.
+class HeldCall {
+public:
+    HeldCall(II_PTR h, Kind kind) {
+        Object* obj = nullptr;
+        const Held how = findHeld(h, kind, obj);
+        if (how == Held::Locked) {
+            Stmt* const st = kind == Kind::Stmt ? static_cast<Stmt*>(obj) : nullptr;
+            held_ = conn_ = st ? st->session : static_cast<Conn*>(obj);
+            stmt_ = st;
+        } else if (how == Held::Busy) {
+            waitTurn(h, kind);
+        }
+    }
+    ~HeldCall() {
+        if (held_) held_->callMutex.unlock();
+    }
+    HeldCall(const HeldCall&) = delete;
+    HeldCall& operator=(const HeldCall&) = delete;
 
-// Looks a statement up with its session; null when either is gone.
-bool lookupStmt(II_PTR h, CallContext& cc) {
-    cc.stmt = findAs<Stmt>(h, Kind::Stmt);
-    if (!cc.stmt) return false;
-    cc.conn = cc.stmt->conn.lock();
-    return cc.conn && cc.conn->connected;
-}
+    // The session, while it is connected (and, for a statement call, the statement is open).
+    Conn* conn() const { return conn_ && conn_->connected ? conn_ : nullptr; }
+    Stmt* stmt() const { return conn() ? stmt_ : nullptr; }
+
+private:
+    struct Kept {
+        std::shared_ptr<Conn> conn;
+        std::shared_ptr<Stmt> stmt;
+    };
+    // Out of line: the usual call finds the lock free and stays short.
+    [[gnu::noinline]] void waitTurn(II_PTR h, Kind kind) {
+        kept_ = std::make_unique<Kept>();
+        if (kind == Kind::Conn) {
+            kept_->conn = findAs<Conn>(h, Kind::Conn);
+        } else if ((kept_->stmt = findAs<Stmt>(h, Kind::Stmt))) {
+            kept_->conn = kept_->stmt->conn.lock();
+        }
+        if (!kept_->conn) return;
+        kept_->conn->callMutex.lock();
+        held_ = kept_->conn.get();
+        if (kept_->stmt && kept_->stmt->handle != h) return;
+        stmt_ = kept_->stmt.get();
+        conn_ = held_;
+    }
+
+    Conn* held_ = nullptr;  // whose call lock this call holds
+    Conn* conn_ = nullptr;
+    Stmt* stmt_ = nullptr;
+    std::unique_ptr<Kept> kept_;  // destroyed after the lock is let go
+};
 
 void fail(IIAPI_GENPARM& gp, Stmt& s, const Fault& f) {
     s.addMessage(f);
@@ -361,7 +402,10 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
         f = cancelledFault();
         return false;
     }
-    if (!sqlite3_stmt_readonly(st) && (!xaWriteAllowed(c, f) || !beginWrite(c, f, st))) {
+    if (sqlite3_stmt_readonly(st)) {
+        // BEGIN, END, COMMIT and ROLLBACK count as read-only: the lock may be another's after them.
+        c.writeLockSeen = false;
+    } else if (!xaWriteAllowed(c, f) || !beginWrite(c, f, st)) {
         releaseStatement(c, sql, st, version);
         return false;
     }
@@ -629,12 +673,16 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
 
 // EXECUTE and OPEN of a statement prepared by name.
 bool executePrepared(Conn& c, Stmt& s, Fault& f) {
-    auto it = c.prepared.find(s.procName);
-    if (it == c.prepared.end()) {
-        f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
-        return false;
+    if (!c.lastPrepared || s.procName != c.lastPreparedName) {
+        auto it = c.prepared.find(s.procName);
+        if (it == c.prepared.end()) {
+            f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+            return false;
+        }
+        c.lastPrepared = &it->second;
+        c.lastPreparedName = s.procName;
     }
-    PreparedStatement& ps = it->second;
+    PreparedStatement& ps = *c.lastPrepared;
     // Running the statement changes no prepared statement, so its text is used in place
     // (an EXECUTE runs once per row of a parameter array).
     const std::string& sql = ps.sql;
@@ -1003,16 +1051,22 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     if (!p) return;
     p->qy_stmtHandle = nullptr;
     if (!initialized()) return complete(p->qy_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    auto c = findAs<Conn>(p->qy_connHandle, Kind::Conn);
-    if (!c || !c->connected) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
+    HeldCall call(p->qy_connHandle, Kind::Conn);
+    Conn* const c = call.conn();
+    if (!c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     c->clearMessages();
-    if (p->qy_tranHandle) {
+    // The session's current transaction (registered while it is the current one) is the handle
+    // nearly every query names; any other is looked up.
+    if (p->qy_tranHandle && !(c->tran && c->tran->handle == p->qy_tranHandle)) {
         auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
-        if (!t || t->conn.lock() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+        if (!t || t->conn.lock().get() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     }
     std::shared_ptr<Stmt> s = c->spareStmt ? std::move(c->spareStmt) : std::make_shared<Stmt>();
-    s->conn = c;
+    // A spare statement comes back to the session it served.
+    if (s->session != c) {
+        s->conn = c->self;
+        s->session = c;
+    }
     c->lendParamBuffers(*s);
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
@@ -1043,12 +1097,22 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     }
     if (p->qy_queryType != IIAPI_QT_EXEC_PROCEDURE && s->text.empty())
         return done(false, makeFault("42000", native::kSyntax, "Syntax error: no query text"));
-    // The text is read as UTF-8: bytes that are not (an overlong quote) would read as something
-    // else than what the client checked.
-    if (!utf8Valid(s->text)) return done(false, notTextFault("the statement text"));
-    if (p->qy_queryType == IIAPI_QT_EXEC || p->qy_queryType == IIAPI_QT_OPEN) {
-        if (!preparedName(*s, s->procName))
-            return done(false, makeFault("42000", native::kSyntax, "Syntax error: '" + s->text + "'"));
+    const bool named = p->qy_queryType == IIAPI_QT_EXEC || p->qy_queryType == IIAPI_QT_OPEN;
+    if (named && s->queryType == c->namedType && s->text == c->namedText) {
+        // The text of the session's last EXECUTE or OPEN again (every row of a parameter array):
+        // checked and read then.
+        s->procName = c->namedName;
+    } else {
+        // The text is read as UTF-8: bytes that are not (an overlong quote) would read as
+        // something else than what the client checked.
+        if (!utf8Valid(s->text)) return done(false, notTextFault("the statement text"));
+        if (named) {
+            if (!preparedName(*s, s->procName))
+                return done(false, makeFault("42000", native::kSyntax, "Syntax error: '" + s->text + "'"));
+            c->namedType = s->queryType;
+            c->namedText = s->text;
+            c->namedName = s->procName;
+        }
     }
     bool needParms = p->qy_parameters || p->qy_queryType == IIAPI_QT_OPEN || p->qy_queryType == IIAPI_QT_EXEC_PROCEDURE;
     if (needParms) {
@@ -1065,50 +1129,51 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
 void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->sd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->sd_stmtHandle, cc)) return complete(p->sd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
+    HeldCall call(p->sd_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->sd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
     s.clearMessages();
     if (s.state != Stmt::State::AwaitDescriptor)
         return fail(p->sd_genParm, s, sequenceFault("setDescriptor without a query that takes parameters"));
     if (p->sd_descriptorCount < 0 || (p->sd_descriptorCount > 0 && !p->sd_descriptor))
         return fail(p->sd_genParm, s, makeFault("S1009", native::kGeneral, "Invalid descriptor list"));
-    s.paramDesc.assign(p->sd_descriptor, p->sd_descriptor + p->sd_descriptorCount);
-    // Emptied in place: the buffers a value took last time take the next one.
-    s.paramNames.resize(s.paramDesc.size());
-    for (std::string& n : s.paramNames) n.clear();
-    for (size_t i = 0; i < s.paramDesc.size(); ++i) {
+    const size_t count = size_t(p->sd_descriptorCount);
+    s.paramDesc.assign(p->sd_descriptor, p->sd_descriptor + count);
+    // Filled in place: the buffers a value took last time take the next one.
+    s.paramNames.resize(count);
+    s.params.resize(count);
+    for (size_t i = 0; i < count; ++i) {
         IIAPI_DESCRIPTOR& d = s.paramDesc[i];
-        if (d.ds_columnName) s.paramNames[i] = d.ds_columnName;
-        d.ds_columnName = nullptr;
+        std::string& name = s.paramNames[i];
+        if (d.ds_columnName)
+            name = d.ds_columnName;
+        else
+            name.clear();
+        d.ds_columnName = name.empty() ? nullptr : name.data();
         bool longType = isLongType(d.ds_dataType);
         if (!longType && d.ds_length == 0 && d.ds_dataType != IIAPI_CHA_TYPE && d.ds_dataType != IIAPI_BYTE_TYPE &&
             d.ds_dataType != IIAPI_NCHA_TYPE && d.ds_dataType != IIAPI_CHR_TYPE)
             return fail(p->sd_genParm, s,
                         makeFault("S1009", native::kGeneral, "Parameter " + std::to_string(i + 1) + " has no length"));
-    }
-    for (size_t i = 0; i < s.paramDesc.size(); ++i)
-        if (!s.paramNames[i].empty()) s.paramDesc[i].ds_columnName = s.paramNames[i].data();
-    s.params.resize(s.paramDesc.size());
-    for (ParamValue& pv : s.params) {
+        ParamValue& pv = s.params[i];
         pv.null = false;
-        pv.bytes.clear();
         pv.complete = false;
+        // A long value's segments are joined in its buffer; any other value replaces the buffer's
+        // bytes whole when it comes.
+        if (longType) pv.bytes.clear();
     }
     s.nextParam = 0;
     s.state = Stmt::State::AwaitParms;
-    if (s.paramDesc.empty()) return runWhenReady(p->sd_genParm, *cc.conn, s);
+    if (s.paramDesc.empty()) return runWhenReady(p->sd_genParm, *call.conn(), s);
     complete(p->sd_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
 void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->pp_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->pp_stmtHandle, cc)) return complete(p->pp_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
+    HeldCall call(p->pp_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->pp_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
     s.clearMessages();
     if (s.state != Stmt::State::AwaitParms)
         return fail(p->pp_genParm, s, sequenceFault("putParms without setDescriptor"));
@@ -1150,6 +1215,7 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
         }
         if (v.dv_null) {
             pv.null = true;
+            pv.bytes.clear();
         } else {
             if (v.dv_length && !v.dv_value)
                 return fail(p->pp_genParm, s, makeFault("S1009", native::kGeneral, "Parameter value missing"));
@@ -1157,12 +1223,15 @@ void IIapi_putParms(IIAPI_PUTPARMPARM* p) {
                 return fail(p->pp_genParm, s,
                             makeFault("22001", native::kTruncate,
                                       "Parameter " + std::to_string(idx + 1) + " is longer than its descriptor"));
-            pv.bytes.assign(static_cast<const char*>(v.dv_value ? v.dv_value : ""), v.dv_length);
+            // Sized, then copied: a value of the size the last row's had (a number, a date) moves
+            // no length around.
+            pv.bytes.resize(v.dv_length);
+            if (v.dv_length) std::memcpy(pv.bytes.data(), v.dv_value, v.dv_length);
         }
         pv.complete = true;
         ++s.nextParam;
     }
-    if (paramsComplete(s)) return runWhenReady(p->pp_genParm, *cc.conn, s);
+    if (paramsComplete(s)) return runWhenReady(p->pp_genParm, *call.conn(), s);
     complete(p->pp_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
@@ -1171,10 +1240,9 @@ void IIapi_getDescriptor(IIAPI_GETDESCRPARM* p) {
     p->gd_descriptorCount = 0;
     p->gd_descriptor = nullptr;
     if (!initialized()) return complete(p->gd_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->gd_stmtHandle, cc)) return complete(p->gd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
+    HeldCall call(p->gd_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->gd_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
     s.clearMessages();
     if (s.state == Stmt::State::Failed) return fail(p->gd_genParm, s, sequenceFault("the query failed"));
     if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
@@ -1192,11 +1260,10 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
     p->gc_rowsReturned = 0;
     p->gc_moreSegments = II_FALSE;
     if (!initialized()) return complete(p->gc_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->gc_stmtHandle, cc)) return complete(p->gc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
-    Conn& c = *cc.conn;
+    HeldCall call(p->gc_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->gc_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
+    Conn& c = *call.conn();
     s.clearMessages();
     if (s.cancelled) {
         s.state = Stmt::State::Failed;
@@ -1335,10 +1402,9 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* p) {
     p->gq_procedureHandle = nullptr;
     p->gq_repeatQueryHandle = nullptr;
     if (!initialized()) return complete(p->gq_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    CallContext cc;
-    if (!lookupStmt(p->gq_stmtHandle, cc)) return complete(p->gq_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    std::lock_guard<QuickRecursiveMutex> lk(cc.conn->callMutex);
-    Stmt& s = *cc.stmt;
+    HeldCall call(p->gq_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->gq_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
     s.clearMessages();
     if (s.state == Stmt::State::AwaitDescriptor || s.state == Stmt::State::AwaitParms)
         return fail(p->gq_genParm, s, sequenceFault("the parameters have not been sent"));
@@ -1365,26 +1431,22 @@ void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* p) {
 void IIapi_close(IIAPI_CLOSEPARM* p) {
     if (!p) return;
     if (!initialized()) return complete(p->cl_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
-    auto s = findAs<Stmt>(p->cl_stmtHandle, Kind::Stmt);
+    HeldCall call(p->cl_stmtHandle, Kind::Stmt);
+    Stmt* const s = call.stmt();
     if (!s) return complete(p->cl_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
-    auto c = s->conn.lock();
-    if (c) {
-        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
-        releaseCursor(*c, *s);
-        c->keepParamBuffers(*s);
-        std::erase_if(c->statements, [&](const std::weak_ptr<Stmt>& w) {
-            auto x = w.lock();
-            return !x || x == s;
-        });
-    }
-    unregisterObject(p->cl_stmtHandle);
-    if (c) {
-        std::lock_guard<QuickRecursiveMutex> lk(c->callMutex);
-        // Only this call still holds it (a cancel running on another thread holds it too).
-        if (s.use_count() == 1 && c->connected) {
-            s->reset();
-            c->spareStmt = std::move(s);
-        }
+    Conn& c = *call.conn();
+    releaseCursor(c, *s);
+    c.keepParamBuffers(*s);
+    // Under the call lock: see findHeld.
+    std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
+    std::erase_if(c.statements, [&](const std::weak_ptr<Stmt>& w) {
+        return w.expired() || (!w.owner_before(kept) && !kept.owner_before(w));
+    });
+    // Only the registry held it (a cancel running on another thread, or a call waiting for the
+    // lock, holds it too): emptied, it serves the session's next query.
+    if (kept.use_count() == 1) {
+        s->reset();
+        c.spareStmt = std::static_pointer_cast<Stmt>(std::move(kept));
     }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
 }

@@ -114,7 +114,7 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
     // A statement run once per row is taken and kept again each time: its entry's text goes
     // into the buffer the last entry taken left.
     std::string text = std::move(c.cache.spareText);
-    text.assign(sql);
+    if (text != sql) text.assign(sql);
     idle.push_back({std::move(text), st, version});
     if (idle.size() > StatementCache::kCapacity) {
         sqlite3_finalize(idle.front().st);

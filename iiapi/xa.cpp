@@ -88,7 +88,9 @@ int64_t schemaVersion(sqlite3* db, const char* schema) {
 std::string branchDir(const std::string& dbPath) { return dbPath + ".xa"; }
 // The file's name: a digest of the key (which may be longer than a file name), ".w" for a branch
 // that changed rows and holds the database's write lock, ".r" for one that only read.
-std::string branchFileName(const std::string& key, bool writes) { return sha256Hex(key).substr(0, 40) + (writes ? ".w" : ".r"); }
+std::string branchFileName(const std::string& key, bool writes) {
+    return sha256Hex(key).substr(0, 40) + (writes ? ".w" : ".r");
+}
 
 void putU32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
@@ -288,7 +290,8 @@ std::vector<FoundFile> branchFiles(const std::string& dir) {
     if (!d) return out;
     while (dirent* e = readdir(d)) {
         std::string n = e->d_name;
-        if (n.size() < 3 || n[0] == '.' || (n.compare(n.size() - 2, 2, ".w") != 0 && n.compare(n.size() - 2, 2, ".r") != 0))
+        if (n.size() < 3 || n[0] == '.' ||
+            (n.compare(n.size() - 2, 2, ".w") != 0 && n.compare(n.size() - 2, 2, ".r") != 0))
             continue;
         out.push_back({n, dir + "/" + n});
     }
@@ -360,8 +363,8 @@ std::string newNonce() {
         got += size_t(r);
     }
     // Without randomness the time and the process still make a mark no other branch has.
-    std::string extra = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ":" +
-                        std::to_string(getpid());
+    std::string extra =
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ":" + std::to_string(getpid());
     return sha256Hex(std::string(reinterpret_cast<char*>(b), got) + extra).substr(0, 32);
 }
 
@@ -826,7 +829,8 @@ bool xaAdopt(Conn& c, const std::string& key, Fault& f) {
     orphan->file.name = found.name;
     std::string bytes;
     if (!readWholeFile(found.path, bytes) || !decodeRecordText(bytes, orphan->record) || orphan->record.key != key) {
-        f = makeFault("S1000", native::kGeneral, "The prepared transaction branch's file " + found.path + " is damaged");
+        f = makeFault("S1000", native::kGeneral,
+                      "The prepared transaction branch's file " + found.path + " is damaged");
         return false;
     }
     if (!orphan->record.changes.empty()) {
@@ -838,6 +842,7 @@ bool xaAdopt(Conn& c, const std::string& key, Fault& f) {
             return false;
         }
         c.inTransaction = true;
+        c.writeLockSeen = false;
     }
     c.orphan = std::move(orphan);
     return ensureTransaction(c, f, false);
@@ -859,9 +864,11 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f) {
             }
             if (!sqlite3_get_autocommit(c.db)) sqlite3_exec(c.db, "ROLLBACK", nullptr, nullptr, nullptr);
             c.inTransaction = false;
+            c.writeLockSeen = false;
         } else if (c.inTransaction) {
             sqlite3_exec(c.db, "ROLLBACK", nullptr, nullptr, nullptr);
             c.inTransaction = false;
+            c.writeLockSeen = false;
         }
         setReplayMode(c.db, false);
         if (ok) {
@@ -890,7 +897,15 @@ bool xaWriteAllowed(Conn& c, Fault& f) {
     // A transaction that holds the database's write lock passed this check at its first change,
     // and no branch has prepared a change since: that would have needed the lock. (A parameter
     // array runs one statement per row.)
-    if (c.inTransaction && sqlite3_txn_state(c.db, "main") == SQLITE_TXN_WRITE) return true;
+    // Once seen, the lock is held until the transaction ends: SQLite ends one behind the
+    // session's back only by rolling it back, which leaves it in autocommit mode.
+    if (c.inTransaction && !sqlite3_get_autocommit(c.db)) {
+        if (c.writeLockSeen) return true;
+        if (sqlite3_txn_state(c.db, "main") == SQLITE_TXN_WRITE) {
+            c.writeLockSeen = true;
+            return true;
+        }
+    }
     const std::string dir = branchDir(c.path);
     struct stat sb;
     if (stat(dir.c_str(), &sb) != 0) return true;
@@ -913,7 +928,8 @@ bool xaWriteAllowed(Conn& c, Fault& f) {
         ::close(fd);
         f = makeFault("40001", native::kDeadlock,
                       "Deadlock or lock timeout: the database is locked by a prepared distributed transaction in "
-                      "doubt (" + (r.text.empty() ? ff.name : r.text) + "); commit or roll it back first");
+                      "doubt (" +
+                          (r.text.empty() ? ff.name : r.text) + "); commit or roll it back first");
         return false;
     }
     return true;

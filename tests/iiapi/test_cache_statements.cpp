@@ -50,6 +50,44 @@ TEST_F(StatementCache, RepeatedInsertTakesNewValuesEachTimeAndSurvivesAFailure) 
               (std::vector<std::string>{"v1", "v2", "v3", "v4", "v5", "v6", "<null>"}));
 }
 
+// Each run of a text takes its values whole into the buffers the run before left: shorter and
+// longer texts, NULLs, empty values and long values in segments all read back as they were sent.
+TEST_F(StatementCache, EachRunsValuesReplaceTheLastRunsWhole) {
+    ASSERT_EQ(s.exec("CREATE TABLE w (k integer, v varchar(40), f float, lv long varchar)").status, IIAPI_ST_SUCCESS);
+    struct Row {
+        std::optional<std::string> v;
+        std::optional<double> f;
+        std::optional<std::string> lv;
+    };
+    const std::vector<Row> rows = {
+        {"a first value of some length", 1.5, std::string(3000, 'x')},
+        {"ab", std::nullopt, std::string("yy")},
+        {std::nullopt, 2.25, std::nullopt},
+        {"a value longer than the first one was", 3.0, std::string(9000, 'z')},
+        {std::string(), 4.0, std::string()},
+        {"c", -0.5, std::string(5, 'q')},
+    };
+    const std::string ins = "INSERT INTO w VALUES (?, ?, ?, ?)";
+    for (size_t k = 0; k < rows.size(); ++k) {
+        const Row& r = rows[k];
+        Result res = s.run(ins, {pInt(long(k)), r.v ? pVarchar(*r.v, 40) : pNull(IIAPI_VCH_TYPE, 42),
+                                 r.f ? pFloat(*r.f) : pNull(IIAPI_FLT_TYPE, 8),
+                                 r.lv ? pLong(IIAPI_LVCH_TYPE, *r.lv) : pNull(IIAPI_LVCH_TYPE, 2000)});
+        ASSERT_EQ(res.status, IIAPI_ST_SUCCESS) << k << ": " << firstMessage(res.msgs);
+    }
+    Result got = s.exec("SELECT v, f, lv FROM w ORDER BY k");
+    ASSERT_EQ(got.status, IIAPI_ST_SUCCESS) << firstMessage(got.msgs);
+    ASSERT_EQ(got.rows.size(), rows.size());
+    for (size_t k = 0; k < rows.size(); ++k) {
+        EXPECT_EQ(got.rows[k][0], rows[k].v) << k;
+        EXPECT_EQ(got.rows[k][1].has_value(), rows[k].f.has_value()) << k;
+        if (rows[k].f && got.rows[k][1]) {
+            EXPECT_DOUBLE_EQ(std::stod(*got.rows[k][1]), *rows[k].f) << k;
+        }
+        EXPECT_EQ(got.rows[k][2], rows[k].lv) << k;
+    }
+}
+
 TEST_F(StatementCache, SelectRunAgainStartsFromTheFirstRow) {
     for (int k = 1; k <= 3; ++k) ASSERT_EQ(s.run("INSERT INTO c VALUES (?, 'x')", {pInt(k)}).status, IIAPI_ST_SUCCESS);
     const std::string sel = "SELECT k FROM c WHERE k >= ? ORDER BY k";

@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace apitest;
 
 namespace {
@@ -378,6 +381,87 @@ TEST(Handles, ClosedAndNeighbouringNumbersNameNoStatement) {
     IIapi_getDescriptor(&gd);
     EXPECT_EQ(finish(gd.gd_genParm), IIAPI_ST_SUCCESS);
     EXPECT_EQ(Session::close(live), IIAPI_ST_SUCCESS);
+}
+
+// Calls on one session's statements from several threads: a session's thread runs statements
+// one after another while others read and close whichever of its handles they last saw, then
+// one disconnects the session under them. A statement is found open or gone, never half of
+// either: each call answers success, no data or an invalid handle, and every row the session's
+// thread inserted is there. (The sanitizer and thread-checker builds see any call that reaches a
+// freed record.)
+TEST(Handles, StatementsMetFromOtherThreadsAreOpenOrGone) {
+    std::string db = freshDatabase();
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("CREATE TABLE h (k integer)").status, IIAPI_ST_SUCCESS);
+    constexpr int kRows = 1500, kSlots = 4, kOthers = 3;
+    std::atomic<II_PTR> seen[kSlots] = {};
+    std::atomic<bool> over{false};
+    std::atomic<int> oddAnswers{0}, answered{0};
+    auto others = [&](int id) {
+        for (unsigned n = unsigned(id); !over.load() || n % 64 != 0; ++n) {
+            II_PTR h = seen[n % kSlots].load();
+            if (!h) continue;
+            IIAPI_STATUS st;
+            if (n % 3 == 0) {
+                st = Session::close(h);
+            } else if (n % 3 == 1) {
+                IIAPI_GETQINFOPARM gq{};
+                gq.gq_stmtHandle = h;
+                IIapi_getQueryInfo(&gq);
+                st = finish(gq.gq_genParm);
+            } else {
+                IIAPI_GETDESCRPARM gd{};
+                gd.gd_stmtHandle = h;
+                IIapi_getDescriptor(&gd);
+                st = finish(gd.gd_genParm);
+            }
+            if (st != IIAPI_ST_SUCCESS && st != IIAPI_ST_NO_DATA && st != IIAPI_ST_INVALID_HANDLE) ++oddAnswers;
+            ++answered;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kOthers; ++t) threads.emplace_back(others, t);
+    int inserted = 0;
+    for (int k = 0; k < kRows; ++k) {
+        IIAPI_STATUS st;
+        II_PTR h = s.open("INSERT INTO h VALUES (?)", {pInt(k)}, IIAPI_QT_QUERY, st);
+        ASSERT_EQ(st, IIAPI_ST_SUCCESS) << k;
+        seen[k % kSlots].store(h);
+        IIAPI_GETQINFOPARM gq{};
+        gq.gq_stmtHandle = h;
+        IIapi_getQueryInfo(&gq);
+        const IIAPI_STATUS info = finish(gq.gq_genParm);
+        if (info == IIAPI_ST_SUCCESS) {
+            EXPECT_EQ(gq.gq_rowCount, 1) << k;
+        } else {
+            EXPECT_EQ(info, IIAPI_ST_INVALID_HANDLE) << k;  // another thread closed it first
+        }
+        const IIAPI_STATUS closed = Session::close(h);
+        EXPECT_TRUE(closed == IIAPI_ST_SUCCESS || closed == IIAPI_ST_INVALID_HANDLE) << k;
+        ++inserted;
+    }
+    ASSERT_EQ(s.commit(), IIAPI_ST_SUCCESS);
+    Result count = s.exec("SELECT count(*) FROM h");
+    ASSERT_EQ(count.status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(count.rows.size(), 1u);
+    EXPECT_EQ(count.rows[0][0], std::to_string(inserted));
+    // The session goes while the others still call on its last statements.
+    IIAPI_STATUS st;
+    II_PTR last = s.open("SELECT k FROM h", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    seen[0].store(last);
+    ASSERT_EQ(s.disconnect(), IIAPI_ST_SUCCESS);
+    over = true;
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(oddAnswers.load(), 0);
+    EXPECT_GT(answered.load(), 0);
+    for (auto& h : seen) {
+        IIAPI_GETQINFOPARM gq{};
+        gq.gq_stmtHandle = h.load();
+        IIapi_getQueryInfo(&gq);
+        EXPECT_EQ(finish(gq.gq_genParm), IIAPI_ST_INVALID_HANDLE);
+    }
 }
 
 TEST(Handles, SecondEnvironmentAndTermination) {

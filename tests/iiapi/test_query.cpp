@@ -309,6 +309,60 @@ TEST_F(Query, PreparedStatementsExecuteAndOpenCursors) {
     EXPECT_EQ(bad2.status, IIAPI_ST_ERROR);
 }
 
+// The statement an EXECUTE or OPEN names is read from each text, the same text sent again and
+// again (a parameter array's rows) included: a changed text, or the same text as the other query
+// type, names what it says, a text that is no UTF-8 is refused after a good one, and a name
+// prepared again names its new statement.
+TEST_F(Query, RepeatedExecuteTextsNameTheStatementEachSays) {
+    ASSERT_EQ(s.exec("CREATE TABLE p (k integer)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("CREATE TABLE q (k integer)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("prepare s1 into sqlda from INSERT INTO p VALUES (?)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("prepare s2 into sqlda from INSERT INTO q VALUES (?)").status, IIAPI_ST_SUCCESS);
+    struct Case {
+        long type;
+        const char* text;
+        const char* sqlstate;  // null: runs
+    };
+    const Case cases[] = {
+        {IIAPI_QT_EXEC, "execute s1", nullptr},
+        {IIAPI_QT_EXEC, "execute s1", nullptr},
+        {IIAPI_QT_EXEC, "execute s2", nullptr},
+        {IIAPI_QT_EXEC, "EXECUTE S1", nullptr},
+        {IIAPI_QT_EXEC, "s2", nullptr},
+        {IIAPI_QT_OPEN, "s2", "24000"},  // a cursor over s2: not a SELECT
+        {IIAPI_QT_EXEC, "execute s1", nullptr},
+        {IIAPI_QT_OPEN, "execute s1", "42000"},          // as a cursor's text: no name
+        {IIAPI_QT_EXEC, "execute s1\xC0\xA7", "22018"},  // an overlong quote
+        {IIAPI_QT_EXEC, "execute nosuch", "S1010"},
+        {IIAPI_QT_EXEC, "execute  s1", nullptr},
+    };
+    int p = 0, q = 0, k = 0;
+    for (const Case& c : cases) {
+        std::vector<Param> params{pInt(++k)};
+        if (c.type == IIAPI_QT_OPEN) params.insert(params.begin(), pService("cur"));
+        Result r = s.run(c.text, params, c.type);
+        if (!c.sqlstate) {
+            ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << c.text << ": " << firstMessage(r.msgs);
+            EXPECT_EQ(r.rowCount, 1) << c.text;
+            (std::string(c.text).find("s2") != std::string::npos ? q : p) += k;
+        } else {
+            EXPECT_EQ(r.status, IIAPI_ST_ERROR) << c.text;
+            ASSERT_FALSE(r.msgs.empty()) << c.text;
+            EXPECT_EQ(r.msgs[0].sqlstate, c.sqlstate) << c.text << ": " << r.msgs[0].text;
+        }
+    }
+    // Prepared again under its name, s1 is the new statement from its next EXECUTE on.
+    ASSERT_EQ(s.exec("prepare s1 into sqlda from INSERT INTO q VALUES (?)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.run("execute s1", {pInt(100)}, IIAPI_QT_EXEC).status, IIAPI_ST_SUCCESS);
+    q += 100;
+    for (auto [table, sum] : {std::pair{"p", p}, std::pair{"q", q}}) {
+        Result r = s.exec(std::string("SELECT sum(k) FROM ") + table);
+        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+        ASSERT_EQ(r.rows.size(), 1u);
+        EXPECT_EQ(r.rows[0][0], std::to_string(sum)) << table;
+    }
+}
+
 TEST_F(Query, SeveralCursorsOpenAtOnce) {
     ASSERT_EQ(s.exec("CREATE TABLE m (k integer)").status, IIAPI_ST_SUCCESS);
     for (int k = 0; k < 4; ++k) s.run("INSERT INTO m VALUES (?)", {pInt(k)});

@@ -402,6 +402,27 @@ TEST_F(XaDurable, PreparedBranchOfAKilledProcessIsCommittedWithItsChanges) {
     EXPECT_EQ(finishFromNewSession(true), IIAPI_ST_ERROR);
 }
 
+// A writer's transaction seen holding the write lock skips the look for branches in doubt only
+// while that transaction lasts: one ended behind the session's back (an END the client sent
+// itself, which SQLite takes as a commit) lets another process prepare a branch, and the
+// session's next write, in a transaction SQLite began anew, is refused for it.
+TEST_F(XaDurable, AWriterWhoseTransactionEndedBehindItsBackLooksForBranchesAgain) {
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
+    for (const char* sql : {"INSERT INTO t VALUES (1)", "INSERT INTO t VALUES (2)", "END", "BEGIN"}) {
+        Result r = s.exec(sql);
+        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << sql << ": " << firstMessage(r.msgs);
+    }
+    ASSERT_FALSE(childBranch(End::Killed).empty()) << "the child's branch failed";
+    Result r = s.exec("INSERT INTO t VALUES (3)");
+    EXPECT_EQ(r.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(r.msgs.empty());
+    EXPECT_EQ(r.msgs[0].sqlstate, "40001");
+    s.rollback();
+    ASSERT_EQ(finishFromNewSession(false), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(plainWrite(), IIAPI_ST_SUCCESS);
+}
+
 // The process ends normally (its sessions and the engine shut down) without an outcome: the
 // branch is in doubt all the same, and a rollback from another process leaves the rows as they were.
 TEST_F(XaDurable, PreparedBranchOfAnEndedProcessIsRolledBack) {
