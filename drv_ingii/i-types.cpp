@@ -501,18 +501,19 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
         s->sendDescs = nullptr;
         s->sendDescRoom = 0;
         s->sendDescsKept = 0;
+        const DatasetColumn* cols = s->params->cols;
+        const bool inRows = row < s->params->rows_alloc;
         for (uint32_t k = 0; k < ncols; ++k) {
             const uint16_t colIx = uint16_t(first + k);
-            const DatasetColumn& col = s->params->cols[colIx];
+            const DatasetColumn& col = cols[colIx];
             IIAPI_DESCRIPTOR& d = descs[k];
-            const bool isNull =
-                col.indicators != nullptr && row < s->params->rows_alloc && col.indicators[row] == DS_IND_NULL;
+            const bool isNull = inRows && col.indicators != nullptr && col.indicators[row] == DS_IND_NULL;
             if (RowFreeKind(col.kind)) {
                 d.ds_nullable = isNull ? II_TRUE : II_FALSE;
                 continue;
             }
             if ((col.kind == DS_CHAR_REF || col.kind == DS_CHAR_LEN4 || col.kind == DS_CHAR_LEN2) &&
-                col.data != nullptr && row < s->params->rows_alloc) {
+                col.data != nullptr && inRows) {
                 // A text that stays short of a long type: a CHAR takes this row's length, a text
                 // sent as a number keeps its type; either way as the full build below makes it.
                 const uint8_t* cell = DatasetCell(&col, row);
