@@ -65,8 +65,9 @@ RowSource SourceOf(const StmtRecord* stmt, const ParamBinding& b) {
             bt ? bt : sizeof(SQLLEN)};
 }
 
-// Reads row r of a binding; 0 or the error code that refuses the row's length.
-uint32_t ReadRow(const RowSource& src, uint32_t r, RowValue* out) {
+// Reads row r of a binding; 0 or the error code that refuses the row's length. Inline: once
+// per value and row of a parameter array.
+[[gnu::always_inline]] inline uint32_t ReadRow(const RowSource& src, uint32_t r, RowValue* out) {
     const ParamBinding& b = *src.b;
     *out = RowValue{};
     const SQLLEN ind = src.inds ? LoadLen(src.inds + uint64_t(r) * src.slotStep) : 0;
