@@ -277,7 +277,6 @@ bool IsTextKind(uint32_t k) {
     return k == DS_CHAR || k == DS_CHAR_NTS || k == DS_CHAR_REF || k == DS_CHAR_LEN2 || k == DS_CHAR_LEN4;
 }
 
-
 // The Ingres type and length a parameter cell of the column's kind is sent as, before a long
 // value becomes a long type; false for a kind that cannot be sent.
 bool SendTypeOfKind(const DatasetColumn& col, const uint8_t* cell, bool isNull, int16_t& type, uint32_t& len) {
@@ -517,10 +516,10 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
                 // A text that stays short of a long type: a CHAR takes this row's length, a text
                 // sent as a number keeps its type; either way as the full build below makes it.
                 const uint8_t* cell = DatasetCell(&col, row);
-                uint32_t len = isNull                       ? 1
-                               : col.kind == DS_CHAR_REF    ? DatasetRefGet(cell).length
-                               : col.kind == DS_CHAR_LEN4   ? IngLen4TextLength(col, cell)
-                                                            : PrefixLength(cell, col.kind);
+                uint32_t len = isNull                     ? 1
+                               : col.kind == DS_CHAR_REF  ? DatasetRefGet(cell).length
+                               : col.kind == DS_CHAR_LEN4 ? IngLen4TextLength(col, cell)
+                                                          : PrefixLength(cell, col.kind);
                 if (len <= lim.maxChar) {
                     if (len > 0xFFFF) len = 0xFFFF;
                     if (d.ds_dataType == IIAPI_CHA_TYPE) {

@@ -1287,7 +1287,8 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             if (TargetOf(d) == Target::Text) {
                 char t[64];
                 const size_t n = WriteDateTimeText(dc->kind, cell, t);
-                char* held = s->convBufs != nullptr && col < s->convCount ? static_cast<char*>(s->convBufs[col]) : nullptr;
+                char* held =
+                    s->convBufs != nullptr && col < s->convCount ? static_cast<char*>(s->convBufs[col]) : nullptr;
                 void* k;
                 if (held != nullptr && n + 1 <= kKeepLeast) {
                     std::memcpy(held, t, kKeepLeast);

@@ -347,8 +347,9 @@ TEST(ParamValues, NumbersIntoEachTarget) {
 // for, however the value is found (in the cell, in a conversion slot, through the general reader).
 TEST(ParamValues, UsualKindsIntoTheirTargets) {
     FakeStmt f;
-    f.Params({{DS_INTEGER, 0}, {DS_DOUBLE, 0}, {DS_CHAR_LEN4, 6}, {DS_CHAR_REF, 0}, {DS_TIMESTAMP, 0}, {DS_TIMESTAMP, 0}},
-             3);
+    f.Params(
+        {{DS_INTEGER, 0}, {DS_DOUBLE, 0}, {DS_CHAR_LEN4, 6}, {DS_CHAR_REF, 0}, {DS_TIMESTAMP, 0}, {DS_TIMESTAMP, 0}},
+        3);
     auto len4 = [&](uint32_t row, const char* text, uint32_t prefix) {
         uint8_t* cell = DatasetCell(&f.s->params->cols[2], row);
         std::memcpy(cell, &prefix, 4);
@@ -356,7 +357,8 @@ TEST(ParamValues, UsualKindsIntoTheirTargets) {
     };
     const int32_t iv[3] = {-5, 0, 2147483647};
     const double dv[3] = {2.75, -0.0, 1e300};
-    const DsTimestamp ts[3] = {{2024, 2, 29, 13, 45, 10, 5}, {-1, 1, 1, 0, 0, 0, 999999999}, {1999, 12, 31, 23, 59, 59, 0}};
+    const DsTimestamp ts[3] = {
+        {2024, 2, 29, 13, 45, 10, 5}, {-1, 1, 1, 0, 0, 0, 999999999}, {1999, 12, 31, 23, 59, 59, 0}};
     for (uint32_t r = 0; r < 3; ++r) {
         std::memcpy(DatasetCell(&f.s->params->cols[0], r), &iv[r], 4);
         std::memcpy(DatasetCell(&f.s->params->cols[1], r), &dv[r], 8);
@@ -364,7 +366,6 @@ TEST(ParamValues, UsualKindsIntoTheirTargets) {
         DsTimestamp other = ts[r];
         other.second = 7;
         std::memcpy(DatasetCell(&f.s->params->cols[5], r), &other, 16);
-        f.s->params->cols[1].indicators[r] = f.s->params->cols[2].indicators[r] = DS_IND_VALUE;
         for (uint16_t c = 0; c < 6; ++c) f.s->params->cols[c].indicators[r] = DS_IND_VALUE;
     }
     len4(0, "42", 2);
