@@ -151,6 +151,7 @@ void IngStmtReset(IngStmt* s) {
     std::free(s->sendDescs);
     s->sendDescs = nullptr;
     s->sendDescRoom = 0;
+    s->sendDescsKept = 0;
     IngSqlTextFree(&s->text);
     s->text.markers = 0;
     s->text.kind = 0;

@@ -86,7 +86,10 @@ struct IngStmt {
     // The parameter descriptors of the last send, kept for the next one.
     IIAPI_DESCRIPTOR* sendDescs;
     uint16_t sendDescRoom;
-    void** convBufs;  // one per parameter column
+    uint16_t sendDescCount;   // descriptors of the last send
+    uint8_t sendRowsOfArray;  // set while an execute sends the rows of its parameter array
+    uint8_t sendDescsKept;    // sendDescs are the previous row's of that array
+    void** convBufs;          // one per parameter column
     uint16_t convCount;
     char* preparedText;  // the text the server prepared (after an ORDER BY repair)
     char* procCallText;  // a call with literal arguments, run as EXECUTE PROCEDURE text

@@ -898,11 +898,24 @@ ErrCode IngExecute(uint32_t stmt) {
         return kErrNone;
     }
     const bool withParams = s->text.kind == ING_SQL_KIND_DML && s->text.markers != 0;
+    // The rows of one array share their descriptors for as long as this loop runs.
+    struct RowsOfArray {
+        IngStmt* s;
+        explicit RowsOfArray(IngStmt* st) : s(st) {
+            s->sendRowsOfArray = 1;
+            s->sendDescsKept = 0;
+        }
+        ~RowsOfArray() {
+            s->sendRowsOfArray = 0;
+            s->sendDescsKept = 0;
+        }
+    } rowsOfArray(s);
     for (uint32_t r = 0; r < rows; ++r) {
         if (s->params != nullptr && r < s->params->rows_alloc && s->params->col_count > 0 &&
             s->params->cols[0].indicators != nullptr && s->params->cols[0].indicators[r] == DS_IND_IGNORED)
             continue;
         if (s->state & kStmtReprepare) {
+            s->sendDescsKept = 0;
             if (withParams && Reprepare(s) != 0) {
                 s->rowCount = r;
                 return kErrSyntax;

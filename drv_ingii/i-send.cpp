@@ -101,13 +101,16 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
             many.assign(size_t(end - k), IIAPI_DATAVALUE{});
             dv = many.data();
         }
-        for (int16_t i = k; i < end && rc == 0; ++i) {
-            uint16_t col = uint16_t(first + (i - int16_t(svc)));
+        const DatasetColumn* cols = s->params->cols;
+        for (int16_t i = k; i < end; ++i) {
+            const uint16_t col = uint16_t(first + (i - int16_t(svc)));
+            const IIAPI_DESCRIPTOR& di = pd.descs[i];
             uint32_t len = 0;
             void* val = nullptr;
-            rc = Coldata2IIValue(s, col, row, &s->params->cols[col], &pd.descs[i], &len, &val);
+            rc = Coldata2IIValue(s, col, row, &cols[col], &di, &len, &val);
+            if (rc != 0) break;
             IIAPI_DATAVALUE& v = dv[i - k];
-            v.dv_null = pd.descs[i].ds_nullable ? II_TRUE : II_FALSE;
+            v.dv_null = di.ds_nullable ? II_TRUE : II_FALSE;
             v.dv_length = uint16_t(len > 0xFFFF ? 0xFFFF : len);
             v.dv_value = val;
         }

@@ -253,6 +253,13 @@ void IngParamDescsKeep(IngStmt* s, IngParamDescs* pd) {
     IngParamDescsFree(pd);
 }
 
+uint32_t IngLen4TextLength(const DatasetColumn& col, const uint8_t* cell) {
+    uint32_t n;
+    std::memcpy(&n, cell, 4);
+    const uint32_t room = col.width >= 4 ? col.width - 4 : 0;
+    return n < room ? n : room;
+}
+
 namespace {
 // Stored length of a variable text or binary cell.
 uint32_t PrefixLength(const uint8_t* cell, uint32_t kind) {
@@ -266,7 +273,9 @@ uint32_t PrefixLength(const uint8_t* cell, uint32_t kind) {
     return n;
 }
 
-bool IsTextKind(uint32_t k) { return k == DS_CHAR || k == DS_CHAR_NTS || k == DS_CHAR_REF || k == DS_CHAR_LEN2; }
+bool IsTextKind(uint32_t k) {
+    return k == DS_CHAR || k == DS_CHAR_NTS || k == DS_CHAR_REF || k == DS_CHAR_LEN2 || k == DS_CHAR_LEN4;
+}
 
 // The Ingres type and length a parameter cell of the column's kind is sent as, before a long
 // value becomes a long type; false for a kind that cannot be sent.
@@ -324,6 +333,10 @@ bool SendTypeOfKind(const DatasetColumn& col, const uint8_t* cell, bool isNull, 
         case DS_CHAR_LEN2:
             len = isNull || cell == nullptr ? 1 : PrefixLength(cell, col.kind);
             break;
+        case DS_CHAR_LEN4:
+            // Text in place, sent as a text by reference is.
+            len = isNull || cell == nullptr ? 1 : IngLen4TextLength(col, cell);
+            break;
         case DS_WCHAR:
             type = IIAPI_NCHA_TYPE;
             len = col.width;
@@ -343,6 +356,121 @@ bool SendTypeOfKind(const DatasetColumn& col, const uint8_t* cell, bool isNull, 
     return true;
 }
 
+// What a row's descriptor of a parameter column needs besides the row: the connection's limits.
+struct SendLimits {
+    uint32_t maxChar, maxByte;
+    uint16_t seg;
+};
+
+SendLimits LimitsOf(const IngConn* c) {
+    return {c->maxCharLen ? c->maxCharLen : 2000, c->maxStringLen ? c->maxStringLen : 2000,
+            uint16_t(c->sizeAdvise > 0 && c->sizeAdvise <= 0xFFFF ? c->sizeAdvise : 8192)};
+}
+
+// Kinds whose descriptor is the same for every row but for its NULL flag: the type and length
+// come from the column alone, never from a row's value.
+bool RowFreeKind(uint32_t k) {
+    switch (k) {
+        case DS_CHAR:
+        case DS_CHAR_NTS:
+        case DS_BIT:
+        case DS_TINYINT:
+        case DS_SMALLINT:
+        case DS_INTEGER:
+        case DS_UTINYINT:
+        case DS_USMALLINT:
+        case DS_UINTEGER:
+        case DS_REAL:
+        case DS_DOUBLE:
+        case DS_DATE:
+        case DS_TIME:
+        case DS_TIMESTAMP:
+        case DS_WCHAR:
+        case DS_WCHAR_NTS:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The descriptor of parameter column colIx for a row (d starts cleared); false for a kind that
+// cannot be sent.
+bool ParamColumnDesc(const IngStmt* s, int queryType, uint16_t colIx, uint32_t row, const SendLimits& lim,
+                     IIAPI_DESCRIPTOR& d) {
+    const IngConn* c = s->conn;
+    const DatasetColumn& col = s->params->cols[colIx];
+    const bool isNull = col.indicators != nullptr && row < s->params->rows_alloc && col.indicators[row] == DS_IND_NULL;
+    const uint8_t* cell = row < s->params->rows_alloc && col.data ? DatasetCell(&col, row) : nullptr;
+    int32_t sqlType = 1;
+    uint32_t colSize = 0;
+    uint16_t digits = 0;
+    if (s->paramDescs != nullptr && colIx < s->paramDescCount) {
+        sqlType = s->paramDescs[colIx].sqlType;
+        colSize = s->paramDescs[colIx].columnSize;
+        digits = s->paramDescs[colIx].decimalDigits;
+    }
+    uint32_t len = 0;
+    int16_t type = IIAPI_CHA_TYPE;
+    if (!SendTypeOfKind(col, cell, isNull, type, len)) return false;
+    if (type == IIAPI_CHA_TYPE &&
+        (col.kind == DS_CHAR || col.kind == DS_CHAR_NTS || col.kind == DS_CHAR_REF || col.kind == DS_CHAR_LEN4) &&
+        len > lim.maxChar) {
+        type = IIAPI_LVCH_TYPE;
+        len = lim.seg;
+    } else if (type == IIAPI_BYTE_TYPE && len > lim.maxByte) {
+        type = IIAPI_LBYTE_TYPE;
+        len = lim.seg;
+    } else if (type == IIAPI_NCHA_TYPE && len > lim.maxByte) {
+        type = IIAPI_LNVCH_TYPE;
+        len = lim.seg;
+    }
+    if (len > 0xFFFF) len = 0xFFFF;
+    d.ds_precision = 0;
+    d.ds_scale = 0;
+    if (type == IIAPI_CHA_TYPE && IsTextKind(col.kind)) {
+        switch (sqlType) {
+            case SQL_BIT:
+            case SQL_INTEGER:
+            case SQL_SMALLINT:
+                type = IIAPI_INT_TYPE;
+                len = 4;
+                d.ds_precision = 10;
+                break;
+            case SQL_BIGINT:
+                // 8 bytes: a 4-byte integer would cut values beyond 2^31.
+                type = IIAPI_INT_TYPE;
+                len = 8;
+                d.ds_precision = 19;
+                break;
+            case SQL_FLOAT:
+            case SQL_REAL:
+            case SQL_DOUBLE:
+                type = IIAPI_FLT_TYPE;
+                len = 8;
+                d.ds_precision = 15;
+                break;
+            default:
+                // NUMERIC and DECIMAL stay text: the server converts every digit exactly.
+                d.ds_precision = int16_t(colSize > 0x7FFF ? 0x7FFF : colSize);
+                d.ds_scale = int16_t(digits);
+        }
+    }
+    d.ds_dataType = type;
+    d.ds_length = uint16_t(len);
+    d.ds_nullable = isNull ? II_TRUE : II_FALSE;
+    d.ds_columnType = IIAPI_COL_QPARM;
+    if (queryType == IIAPI_QT_EXEC_PROCEDURE) {
+        if (c->apiLevel < IIAPI_LEVEL_5) {
+            d.ds_columnType = IIAPI_COL_PROCBYREFPARM;
+        } else {
+            bool input = colIx < s->paramCount && s->paramInfo != nullptr && s->paramInfo[colIx].name[1] == 'I';
+            d.ds_columnType = input ? IIAPI_COL_PROCINPARM : IIAPI_COL_PROCBYREFPARM;
+        }
+        if (colIx < s->paramCount && s->paramInfo != nullptr) d.ds_columnName = s->paramInfo[colIx].column;
+    }
+    return true;
+}
+
 }  // namespace
 
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount) {
@@ -351,6 +479,7 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
     out->room = 0;
     *svcCount = 0;
     const bool markers = s->text.markers != 0;
+    const bool rowOfArray = s->sendRowsOfArray && queryType == IIAPI_QT_EXEC;
     if (queryType == IIAPI_QT_EXEC && !markers) return 0;
     uint32_t svc = 0;
     if (queryType == IIAPI_QT_OPEN) svc = 1;
@@ -362,6 +491,63 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
     uint32_t total = svc + ncols + lits;
     if (total == 0) return 0;
     if (total > 0x7FFF) return kErrGeneral;
+    const SendLimits lim = LimitsOf(s->conn);
+    if (rowOfArray && s->sendDescsKept && s->sendDescs != nullptr && s->sendDescCount == total) {
+        // The next row of the same array: the previous row's descriptors stand but for what this
+        // row's values decide (the NULL flags, the lengths of the variable kinds).
+        IIAPI_DESCRIPTOR* descs = s->sendDescs;
+        const uint16_t room = s->sendDescRoom;
+        s->sendDescs = nullptr;
+        s->sendDescRoom = 0;
+        s->sendDescsKept = 0;
+        const DatasetColumn* cols = s->params->cols;
+        const bool inRows = row < s->params->rows_alloc;
+        for (uint32_t k = 0; k < ncols; ++k) {
+            const uint16_t colIx = uint16_t(first + k);
+            const DatasetColumn& col = cols[colIx];
+            IIAPI_DESCRIPTOR& d = descs[k];
+            const bool isNull = inRows && col.indicators != nullptr && col.indicators[row] == DS_IND_NULL;
+            if (RowFreeKind(col.kind)) {
+                d.ds_nullable = isNull ? II_TRUE : II_FALSE;
+                continue;
+            }
+            if ((col.kind == DS_CHAR_REF || col.kind == DS_CHAR_LEN4 || col.kind == DS_CHAR_LEN2) &&
+                col.data != nullptr && inRows) {
+                // A text that stays short of a long type: a CHAR takes this row's length, a text
+                // sent as a number keeps its type; either way as the full build below makes it.
+                const uint8_t* cell = DatasetCell(&col, row);
+                uint32_t len = isNull                     ? 1
+                               : col.kind == DS_CHAR_REF  ? DatasetRefGet(cell).length
+                               : col.kind == DS_CHAR_LEN4 ? IngLen4TextLength(col, cell)
+                                                          : PrefixLength(cell, col.kind);
+                if (len <= lim.maxChar) {
+                    if (len > 0xFFFF) len = 0xFFFF;
+                    if (d.ds_dataType == IIAPI_CHA_TYPE) {
+                        d.ds_length = uint16_t(len);
+                        d.ds_nullable = isNull ? II_TRUE : II_FALSE;
+                        continue;
+                    }
+                    if (d.ds_dataType == IIAPI_INT_TYPE || d.ds_dataType == IIAPI_FLT_TYPE) {
+                        d.ds_nullable = isNull ? II_TRUE : II_FALSE;
+                        continue;
+                    }
+                }
+            }
+            {
+                d = IIAPI_DESCRIPTOR{};
+                if (!ParamColumnDesc(s, queryType, colIx, row, lim, d)) {
+                    std::free(descs);
+                    return kErrNotCapable;
+                }
+            }
+        }
+        out->count = int16_t(total);
+        out->descs = descs;
+        out->room = room;
+        s->sendDescsKept = 1;
+        return 0;
+    }
+    s->sendDescsKept = 0;
     IIAPI_DESCRIPTOR* descs;
     uint16_t room = uint16_t(total);
     if (s->sendDescs != nullptr && s->sendDescRoom >= total) {
@@ -384,84 +570,10 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
         d.ds_columnType = IIAPI_COL_SVCPARM;
     }
     IngConn* c = s->conn;
-    const uint32_t maxChar = c->maxCharLen ? c->maxCharLen : 2000;
-    const uint32_t maxByte = c->maxStringLen ? c->maxStringLen : 2000;
-    const uint16_t seg = uint16_t(c->sizeAdvise > 0 && c->sizeAdvise <= 0xFFFF ? c->sizeAdvise : 8192);
     for (uint32_t k = 0; k < ncols; ++k) {
-        const uint16_t colIx = uint16_t(first + k);
-        const DatasetColumn& col = s->params->cols[colIx];
-        IIAPI_DESCRIPTOR& d = descs[svc + k];
-        const bool isNull =
-            col.indicators != nullptr && row < s->params->rows_alloc && col.indicators[row] == DS_IND_NULL;
-        const uint8_t* cell = row < s->params->rows_alloc && col.data ? DatasetCell(&col, row) : nullptr;
-        int32_t sqlType = 1;
-        uint32_t colSize = 0;
-        uint16_t digits = 0;
-        if (s->paramDescs != nullptr && colIx < s->paramDescCount) {
-            sqlType = s->paramDescs[colIx].sqlType;
-            colSize = s->paramDescs[colIx].columnSize;
-            digits = s->paramDescs[colIx].decimalDigits;
-        }
-        uint32_t len = 0;
-        int16_t type = IIAPI_CHA_TYPE;
-        if (!SendTypeOfKind(col, cell, isNull, type, len)) {
+        if (!ParamColumnDesc(s, queryType, uint16_t(first + k), row, lim, descs[svc + k])) {
             std::free(descs);
             return kErrNotCapable;
-        }
-        if (type == IIAPI_CHA_TYPE && (col.kind == DS_CHAR || col.kind == DS_CHAR_NTS || col.kind == DS_CHAR_REF) &&
-            len > maxChar) {
-            type = IIAPI_LVCH_TYPE;
-            len = seg;
-        } else if (type == IIAPI_BYTE_TYPE && len > maxByte) {
-            type = IIAPI_LBYTE_TYPE;
-            len = seg;
-        } else if (type == IIAPI_NCHA_TYPE && len > maxByte) {
-            type = IIAPI_LNVCH_TYPE;
-            len = seg;
-        }
-        if (len > 0xFFFF) len = 0xFFFF;
-        d.ds_precision = 0;
-        d.ds_scale = 0;
-        if (type == IIAPI_CHA_TYPE && IsTextKind(col.kind)) {
-            switch (sqlType) {
-                case SQL_BIT:
-                case SQL_INTEGER:
-                case SQL_SMALLINT:
-                    type = IIAPI_INT_TYPE;
-                    len = 4;
-                    d.ds_precision = 10;
-                    break;
-                case SQL_BIGINT:
-                    // 8 bytes: a 4-byte integer would cut values beyond 2^31.
-                    type = IIAPI_INT_TYPE;
-                    len = 8;
-                    d.ds_precision = 19;
-                    break;
-                case SQL_FLOAT:
-                case SQL_REAL:
-                case SQL_DOUBLE:
-                    type = IIAPI_FLT_TYPE;
-                    len = 8;
-                    d.ds_precision = 15;
-                    break;
-                default:
-                    // NUMERIC and DECIMAL stay text: the server converts every digit exactly.
-                    d.ds_precision = int16_t(colSize > 0x7FFF ? 0x7FFF : colSize);
-                    d.ds_scale = int16_t(digits);
-            }
-        }
-        d.ds_dataType = type;
-        d.ds_length = uint16_t(len);
-        d.ds_nullable = isNull ? II_TRUE : II_FALSE;
-        d.ds_columnType = IIAPI_COL_QPARM;
-        if (queryType == IIAPI_QT_EXEC_PROCEDURE) {
-            if (c->apiLevel < IIAPI_LEVEL_5) {
-                d.ds_columnType = IIAPI_COL_PROCBYREFPARM;
-            } else {
-                bool input = colIx < s->paramCount && s->paramInfo != nullptr && s->paramInfo[colIx].name[1] == 'I';
-                d.ds_columnType = input ? IIAPI_COL_PROCINPARM : IIAPI_COL_PROCBYREFPARM;
-            }
-            if (colIx < s->paramCount && s->paramInfo != nullptr) d.ds_columnName = s->paramInfo[colIx].column;
         }
     }
     for (uint32_t i = 0; i < lits; ++i) {
@@ -479,5 +591,9 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
     out->descs = descs;
     out->room = room;
     *svcCount = svc;
+    if (rowOfArray) {
+        s->sendDescCount = uint16_t(total);
+        s->sendDescsKept = 1;
+    }
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "iiapi/iiapi.h"
 
 struct ColumnInfo;
+struct DatasetColumn;
 
 // An Ingres type with the sign (nullable) dropped.
 inline int16_t IngAbsType(int16_t t) { return t < 0 ? int16_t(-t) : t; }
@@ -38,6 +39,9 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
 void IngParamDescsFree(IngParamDescs* pd);
 // Gives the array back to the statement for its next send (a parameter array sends once per row).
 void IngParamDescsKeep(IngStmt* s, IngParamDescs* pd);
+
+// Length of a DS_CHAR_LEN4 parameter cell's text: its prefix, never beyond the cell.
+uint32_t IngLen4TextLength(const DatasetColumn& col, const uint8_t* cell);
 
 // First Dataset column the parameters start at (column 0 holds a procedure's return value).
 uint16_t IngFirstParamColumn(const IngStmt* s);

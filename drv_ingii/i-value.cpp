@@ -945,9 +945,15 @@ Target TargetOf(const IIAPI_DESCRIPTOR* d) {
     }
 }
 
+// The text of a DS_DATE, DS_TIME or DS_TIMESTAMP cell into b (room for 64), its length.
+size_t WriteDateTimeText(uint32_t kind, const uint8_t* cell, char* b);
+
 // One parameter value on its way from its Dataset cell to the Ingres value of the descriptor:
 // first read from the cell as a number or a text, then put into the target's form.
 struct ParamValue {
+    ParamValue(IngStmt* st, uint16_t c, const DatasetColumn* dcol, const IIAPI_DESCRIPTOR* desc, const uint8_t* cl,
+               Target t, uint32_t* len, void** val)
+        : s(st), col(c), dc(dcol), d(desc), cell(cl), tg(t), length(len), value(val) {}
     IngStmt* s;
     uint16_t col;
     const DatasetColumn* dc;
@@ -964,7 +970,7 @@ struct ParamValue {
     double fv = 0;
     const char* text = nullptr;  // text and its length when the value is one
     size_t textLen = 0;
-    char made[80] = {};
+    char made[80];  // written before it is read (madeLen)
     size_t madeLen = 0;
 
     uint32_t Unsupported() const;
@@ -1092,6 +1098,11 @@ uint32_t ParamValue::Read() {
                 textLen = textLen > 127 ? 127 : textLen;
             break;
         }
+        case DS_CHAR_LEN4:
+            // Text in place: read as a text by reference is.
+            text = reinterpret_cast<const char*>(cell + 4);
+            textLen = IngLen4TextLength(*dc, cell);
+            break;
         case DS_BINARY_LEN4: {
             if (tg != Target::Text) return Unsupported();
             uint32_t n;
@@ -1113,10 +1124,11 @@ uint32_t ParamValue::Read() {
 }
 
 // Dates and times are written here as text: once per value and row of a parameter array.
-void ParamValue::DateTimeText() {
-    char* b = made;
+void ParamValue::DateTimeText() { madeLen = WriteDateTimeText(dc->kind, cell, made); }
+
+size_t WriteDateTimeText(uint32_t kind, const uint8_t* cell, char* b) {
     char* e = b;
-    switch (dc->kind) {
+    switch (kind) {
         case DS_DATE: {
             DsDate x;
             std::memcpy(&x, cell, sizeof x);
@@ -1161,7 +1173,7 @@ void ParamValue::DateTimeText() {
         default:
             break;
     }
-    madeLen = size_t(e - b);
+    return size_t(e - b);
 }
 
 uint32_t ParamValue::AsText() {
@@ -1236,7 +1248,65 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
     *length = 0;
     *value = nullptr;
     if (dc->indicators != nullptr && dc->indicators[row] == DS_IND_NULL) return 0;
-    ParamValue pv{s, col, dc, d, DatasetCell(dc, row), TargetOf(d), length, value};
+    const uint8_t* cell = DatasetCell(dc, row);
+    // The usual kinds in the form their descriptor asks for, without the general reader: once
+    // per value and row of a parameter array. Each gives what the general path below gives.
+    switch (dc->kind) {
+        case DS_DOUBLE:
+            if (IngAbsType(d->ds_dataType) == IIAPI_FLT_TYPE) {
+                *value = const_cast<uint8_t*>(cell);
+                *length = 8;
+                return 0;
+            }
+            break;
+        case DS_INTEGER:
+            if (IngAbsType(d->ds_dataType) == IIAPI_INT_TYPE && d->ds_length == 4) {
+                *value = const_cast<uint8_t*>(cell);
+                *length = 4;
+                return 0;
+            }
+            break;
+        case DS_CHAR_REF:
+            if (TargetOf(d) == Target::Text) {
+                const DsRef r = DatasetRefGet(cell);
+                *value = r.ptr ? r.ptr : const_cast<char*>("");
+                *length = r.ptr ? r.length : 0;
+                return 0;
+            }
+            break;
+        case DS_CHAR_LEN4:
+            if (TargetOf(d) == Target::Text) {
+                *value = const_cast<uint8_t*>(cell + 4);
+                *length = IngLen4TextLength(*dc, cell);
+                return 0;
+            }
+            break;
+        case DS_DATE:
+        case DS_TIME:
+        case DS_TIMESTAMP:
+            if (TargetOf(d) == Target::Text) {
+                char t[64];
+                const size_t n = WriteDateTimeText(dc->kind, cell, t);
+                char* held =
+                    s->convBufs != nullptr && col < s->convCount ? static_cast<char*>(s->convBufs[col]) : nullptr;
+                void* k;
+                if (held != nullptr && n + 1 <= kKeepLeast) {
+                    std::memcpy(held, t, kKeepLeast);
+                    held[n] = '\0';
+                    k = held;
+                } else {
+                    k = Keep(s, col, t, n);
+                    if (k == nullptr) return kErrNoMemory;
+                }
+                *value = k;
+                *length = uint32_t(n);
+                return 0;
+            }
+            break;
+        default:
+            break;
+    }
+    ParamValue pv{s, col, dc, d, cell, TargetOf(d), length, value};
     if (dc->kind == DS_WCHAR || dc->kind == DS_WCHAR_NTS || dc->kind == DS_WCHAR_REF) return pv.Wide();
     if (uint32_t rc = pv.Read()) return rc;
     switch (pv.tg) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "drv_ingii/i-info.h"
@@ -43,11 +44,34 @@ struct RowValue {
     uint64_t len = 0;  // bytes
 };
 
-// Reads row r of binding b; 0 or the error code that refuses the row's length.
-uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowValue* out) {
+// Where one parameter's rows lie, found once per execute: each row's value, length and
+// indicator are then one multiplication away.
+struct RowSource {
+    const ParamBinding* b;
+    const char* value;
+    uint64_t valueStep;
+    const char* lens;
+    const char* inds;
+    uint64_t slotStep;
+};
+
+RowSource SourceOf(const StmtRecord* stmt, const ParamBinding& b) {
+    const uint64_t bt = ParamBindType(stmt);
+    return {&b,
+            static_cast<const char*>(b.value),
+            bt ? bt : ParamElementLength(b),
+            reinterpret_cast<const char*>(b.octetLengthPtr),
+            reinterpret_cast<const char*>(b.indicatorPtr),
+            bt ? bt : sizeof(SQLLEN)};
+}
+
+// Reads row r of a binding; 0 or the error code that refuses the row's length. Inline: once
+// per value and row of a parameter array.
+[[gnu::always_inline]] inline uint32_t ReadRow(const RowSource& src, uint32_t r, RowValue* out) {
+    const ParamBinding& b = *src.b;
     *out = RowValue{};
-    const SQLLEN ind = IndicatorAt(stmt, b, r);
-    const SQLLEN len = OctetLengthAt(stmt, b, r);
+    const SQLLEN ind = src.inds ? LoadLen(src.inds + uint64_t(r) * src.slotStep) : 0;
+    const SQLLEN len = src.lens ? LoadLen(src.lens + uint64_t(r) * src.slotStep) : SQLLEN(b.elementSize);
     if (ind == SQL_NULL_DATA || len == SQL_NULL_DATA) {
         out->isNull = true;
         return 0;
@@ -76,7 +100,7 @@ uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowV
         if (!IsVariable(b) && out->len < uint64_t(b.elementSize)) return kErrBadLength;  // too short for the type
         return 0;
     }
-    out->ptr = ValueAt(stmt, b, r);
+    out->ptr = src.value ? src.value + uint64_t(r) * src.valueStep : nullptr;
     if (!out->ptr) {
         out->isNull = true;
         return 0;
@@ -97,9 +121,23 @@ uint32_t ReadRow(const StmtRecord* stmt, const ParamBinding& b, uint32_t r, RowV
     return 0;
 }
 
+// Room for n plain records, freed at scope end; null when there is no memory (or n is 0).
+template <class T>
+class HeapArray {
+public:
+    explicit HeapArray(size_t n) : p_(n ? static_cast<T*>(calloc(n, sizeof(T))) : nullptr) {}
+    ~HeapArray() { free(p_); }
+    HeapArray(const HeapArray&) = delete;
+    HeapArray& operator=(const HeapArray&) = delete;
+    T* get() const { return p_; }
+
+private:
+    T* p_;
+};
+
 // ---- column plans -----------------------------------------------------------------------------
 
-enum class Mode { Fixed, BigInt, UBigInt, Guid, Numeric, Text, WText, Hex, Binary, Date, WDate };
+enum class Mode { Fixed, BigInt, UBigInt, Guid, Numeric, Text, TextInPlace, WText, Hex, Binary, Date, WDate };
 
 struct ColPlan {
     uint16_t param;  // binding index
@@ -107,6 +145,7 @@ struct ColPlan {
     Mode mode;
     uint32_t kind;
     uint32_t width;
+    RowSource src;
 };
 
 // Parses a date/time escape of len bytes (units for wide) into dest (16 bytes); false when the
@@ -170,7 +209,7 @@ bool IsInput(const StmtRecord* stmt, uint16_t i) {
     return true;
 }
 
-uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* rows, uint32_t nrows, ColPlan* plan) {
+uint32_t PlanColumn(const ParamBinding& b, const uint32_t* rows, uint32_t nrows, ColPlan* plan) {
     plan->width = uint32_t(b.elementSize > 0 ? b.elementSize : 0);
     KindWidth fixed{};
     if (FixedKindOfCType(b.cType, &fixed)) {
@@ -204,20 +243,37 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, const uint32_t* row
             break;
     }
     // Binary columns take the longest value's width, date columns bound as text the structures
-    // when every row is an escape: only they measure every row first (the rows are read again,
-    // with the same checks, when they are stored).
+    // when every row is an escape, narrow text its values in place when the longest leaves
+    // little room unused: only they measure every row first (the rows are read again, with the
+    // same checks, when they are stored).
     const bool binary = b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && IsBinarySqlType(b.sqlType));
     const bool dateText = IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR);
+    const bool narrowText = b.cType == SQL_C_CHAR && !binary && !dateText;
     uint64_t longest = 0;
+    uint64_t total = 0;
     bool allEscapes = true;
-    for (uint32_t k = 0; (binary || dateText) && k < nrows; ++k) {
+    for (uint32_t k = 0; (binary || dateText || narrowText) && k < nrows; ++k) {
         RowValue v;
-        if (uint32_t rc = ReadRow(stmt, b, rows[k], &v)) return rc;
+        if (uint32_t rc = ReadRow(plan->src, rows[k], &v)) return rc;
         if (v.isNull) continue;
         if (v.len > longest) longest = v.len;
+        total += v.len;
         if (dateText) {
             uint8_t scratch[16];
             if (!ParseEscape(b, v, scratch)) allEscapes = false;
+        }
+    }
+    if (narrowText) {
+        // In place: a length and the bytes in every row's element, no buffer of its own per
+        // value; unless the longest value would make the column much larger than the values.
+        const uint64_t width = (longest + 4 + 3) & ~uint64_t(3);
+        const uint64_t inPlace = width * nrows;
+        const uint64_t byReference = 2 * (total + 48ull * nrows);
+        if (inPlace <= (byReference > (1u << 20) ? byReference : (1u << 20)) && width <= 0xFFFFFFFFull) {
+            plan->mode = Mode::TextInPlace;
+            plan->kind = DS_CHAR_LEN4;
+            plan->width = uint32_t(width);
+            return 0;
         }
     }
     if (binary) {
@@ -301,6 +357,13 @@ uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, cons
             std::memcpy(&n, v.ptr, sizeof n);
             const std::string t = NumericText(n);
             return uint32_t(DatasetSetRef(ds, k, c, t.data(), uint32_t(t.size())));
+        }
+        case Mode::TextInPlace: {
+            const uint32_t n = uint32_t(v.len);
+            if (uint64_t(n) + 4 > plan.width) return kErrGeneral;  // measured above; a change between the passes
+            std::memcpy(cell, &n, 4);
+            if (n) std::memcpy(cell + 4, v.ptr, n);
+            break;
         }
         case Mode::Text:
             return StoreText(ds, k, c, b, v, false);
@@ -481,20 +544,25 @@ int NextDataAtExecParam(StmtRecord* stmt) {
     const uint64_t rows = stmt->paramsetSize ? stmt->paramsetSize : 1;
     // Which parameters can ask for data at execution does not change from row to row: found
     // once, and the rows are walked only for those.
-    bool can[kMaxParamNumber];
-    bool any = false;
+    uint16_t can[kMaxParamNumber];
+    uint16_t count = 0;
     for (uint16_t i = 0; i < n; ++i) {
         const ParamBinding& b = ps->entries[i];
-        can[i] = b.number == i + 1 && b.octetLengthPtr && IsInput(stmt, i);
-        any = any || can[i];
+        if (b.number == i + 1 && b.octetLengthPtr && IsInput(stmt, i)) can[count++] = i;
     }
-    for (uint64_t r = ps->scanRow; any && r < rows; ++r) {
+    const uint64_t bt = ParamBindType(stmt);
+    const uint64_t step = bt ? bt : sizeof(SQLLEN);
+    for (uint64_t r = ps->scanRow; count && r < rows; ++r) {
         if (!RowIgnored(stmt, uint32_t(r))) {
-            for (uint16_t i = uint16_t(r == ps->scanRow ? ps->nextIndex : 0); i < n; ++i) {
+            const uint16_t from = uint16_t(r == ps->scanRow ? ps->nextIndex : 0);
+            for (uint16_t k = 0; k < count; ++k) {
+                const uint16_t i = can[k];
+                if (i < from) continue;
                 const ParamBinding& b = ps->entries[i];
-                if (!can[i]) continue;
-                if (IndicatorAt(stmt, b, uint32_t(r)) == SQL_NULL_DATA) continue;
-                if (IsDataAtExec(OctetLengthAt(stmt, b, uint32_t(r)))) {
+                const uint64_t at = r * step;
+                if (b.indicatorPtr && LoadLen(reinterpret_cast<const char*>(b.indicatorPtr) + at) == SQL_NULL_DATA)
+                    continue;
+                if (IsDataAtExec(LoadLen(reinterpret_cast<const char*>(b.octetLengthPtr) + at))) {
                     ps->scanRow = uint32_t(r);
                     ps->nextIndex = i;
                     return 1;
@@ -548,7 +616,14 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
     uint32_t nrows = 0;
     for (uint64_t r = 0; r < total; ++r)
         if (!RowIgnored(stmt, uint32_t(r))) rows[nrows++] = uint32_t(r);
-    ColPlan plans[kMaxParamNumber];
+    // A plan per parameter: a short statement's on the stack, a long one's on the heap.
+    ColPlan few[32];
+    HeapArray<ColPlan> many(n > std::size(few) ? n : 0);
+    ColPlan* plans = n > std::size(few) ? many.get() : few;
+    if (!plans) {
+        free(rows);
+        return kErrNoMemory;
+    }
     uint16_t ncols = 0;
     for (uint16_t i = 0; i < n; ++i) {
         ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
@@ -560,7 +635,8 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
         // an output parameter's column holds NULLs of its type.
         plans[ncols].param = i;
         plans[ncols].output = !IsInput(stmt, i);
-        if (uint32_t rc = PlanColumn(stmt, *b, rows, plans[ncols].output ? 0 : nrows, &plans[ncols])) {
+        plans[ncols].src = SourceOf(stmt, *b);
+        if (uint32_t rc = PlanColumn(*b, rows, plans[ncols].output ? 0 : nrows, &plans[ncols])) {
             free(rows);
             return rc;
         }
@@ -585,14 +661,21 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
     for (uint32_t k = 0; k < nrows; ++k) {
         for (uint16_t c = 0; c < ncols; ++c) {
             if (plans[c].output) continue;  // NULL from the allocation
-            const ParamBinding& b = *ParamBindingAt(uint16_t(plans[c].param + 1), stmt);
+            const RowSource& src = plans[c].src;
             RowValue v;
-            uint32_t rc = ReadRow(stmt, b, rows[k], &v);
+            uint32_t rc = 0;
+            if (src.value && !src.lens && !src.inds && !IsVariable(*src.b)) {
+                // A fixed-size value with neither length nor indicator: always there, as it is.
+                v.ptr = src.value + uint64_t(rows[k]) * src.valueStep;
+                v.len = uint64_t(src.b->elementSize);
+            } else {
+                rc = ReadRow(src, rows[k], &v);
+            }
             if (rc == 0) {
                 if (v.isNull)
                     ds->cols[c].indicators[k] = DS_IND_NULL;
                 else
-                    rc = StoreRow(ds, k, c, plans[c], b, v);
+                    rc = StoreRow(ds, k, c, plans[c], *plans[c].src.b, v);
             }
             if (rc) {
                 DatasetDelete(ds);

@@ -291,7 +291,9 @@ uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
     for (uint16_t i = 0; i < ps->count; ++i) {
         ParamBinding& b = ps->entries[i];
         if (b.number != 0 && b.pieces && b.pieceLengths && b.pieceCount == rows) {
-            // The same array size as the last execution: emptied in place, not made anew.
+            // The same array size as the last execution: emptied in place, not made anew; not
+            // even walked when no piece came since.
+            if (b.piecesClear) continue;
             for (uint32_t r = 0; r < b.pieceCount; ++r) {
                 if (b.pieces[r]) {
                     free(b.pieces[r]);
@@ -299,6 +301,7 @@ uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
                 }
             }
             std::memset(b.pieceLengths, 0, rows * sizeof(SQLLEN));
+            b.piecesClear = 1;
             continue;
         }
         BindingPiecesFree(b);
@@ -313,12 +316,14 @@ uint32_t ParamPieceBuffersReset(StmtRecord* stmt) {
             return kErrNoMemory;
         }
         b.pieceCount = uint32_t(rows);
+        b.piecesClear = 1;
     }
     return 0;
 }
 
 uint32_t ParamPieceAppend(ParamBinding* b, const void* data, SQLLEN length, uint32_t row) {
     if (!b || row >= b->pieceCount || !b->pieces) return kErrSequence;  // no value is being supplied
+    b->piecesClear = 0;
     if (length == SQL_NULL_DATA) {
         free(b->pieces[row]);
         b->pieces[row] = nullptr;

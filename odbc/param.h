@@ -28,6 +28,7 @@ struct ParamBinding {
     uint32_t pieceCount;
     void** pieces;
     SQLLEN* pieceLengths;
+    uint8_t piecesClear;  // 1: no row holds a piece since they were last emptied
 };
 
 // Frees the data-at-execution pieces a binding collected: a parameter's, or a column's that

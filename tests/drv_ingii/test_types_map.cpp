@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
@@ -133,6 +134,7 @@ struct FakeStmt {
         std::free(s->stmtName);
         ColumnInfoArrayFree(s->paramInfo, s->paramCount);
         IngConvBufsFree(s);
+        std::free(s->sendDescs);
         std::free(s);
     }
     void Params(std::initializer_list<std::pair<uint32_t, uint32_t>> cols, uint32_t rows = 1) {
@@ -339,6 +341,189 @@ TEST(ParamValues, NumbersIntoEachTarget) {
     EXPECT_EQ(*static_cast<double*>(val), 2.75);
     ASSERT_EQ(Coldata2IIValue(f.s, 3, 0, &f.s->params->cols[3], &ch, &len, &val), 0u);
     EXPECT_EQ(std::string(static_cast<char*>(val), len), "2.75");
+}
+
+// The kinds the common parameter types arrive in give the bytes their descriptor's type asks
+// for, however the value is found (in the cell, in a conversion slot, through the general reader).
+TEST(ParamValues, UsualKindsIntoTheirTargets) {
+    FakeStmt f;
+    f.Params(
+        {{DS_INTEGER, 0}, {DS_DOUBLE, 0}, {DS_CHAR_LEN4, 6}, {DS_CHAR_REF, 0}, {DS_TIMESTAMP, 0}, {DS_TIMESTAMP, 0}},
+        3);
+    auto len4 = [&](uint32_t row, const char* text, uint32_t prefix) {
+        uint8_t* cell = DatasetCell(&f.s->params->cols[2], row);
+        std::memcpy(cell, &prefix, 4);
+        std::memcpy(cell + 4, text, std::strlen(text));
+    };
+    const int32_t iv[3] = {-5, 0, 2147483647};
+    const double dv[3] = {2.75, -0.0, 1e300};
+    const DsTimestamp ts[3] = {
+        {2024, 2, 29, 13, 45, 10, 5}, {-1, 1, 1, 0, 0, 0, 999999999}, {1999, 12, 31, 23, 59, 59, 0}};
+    for (uint32_t r = 0; r < 3; ++r) {
+        std::memcpy(DatasetCell(&f.s->params->cols[0], r), &iv[r], 4);
+        std::memcpy(DatasetCell(&f.s->params->cols[1], r), &dv[r], 8);
+        std::memcpy(DatasetCell(&f.s->params->cols[4], r), &ts[r], 16);
+        DsTimestamp other = ts[r];
+        other.second = 7;
+        std::memcpy(DatasetCell(&f.s->params->cols[5], r), &other, 16);
+        for (uint16_t c = 0; c < 6; ++c) f.s->params->cols[c].indicators[r] = DS_IND_VALUE;
+    }
+    len4(0, "42", 2);
+    len4(1, "", 0);
+    len4(2, "12345678", 99);  // a prefix beyond the cell (8 bytes of text) reads no further
+    DatasetSetRef(f.s->params, 0, 3, "xyz", 3);
+    DatasetSetRef(f.s->params, 1, 3, "", 0);
+    DatasetSetRef(f.s->params, 2, 3, "7", 1);
+    const IIAPI_DESCRIPTOR i4 = Desc(IIAPI_INT_TYPE, 4), i8 = Desc(IIAPI_INT_TYPE, 8), fl = Desc(IIAPI_FLT_TYPE, 8),
+                           ch = Desc(IIAPI_CHA_TYPE, 32), lv = Desc(IIAPI_LVCH_TYPE, 8192);
+    auto bytes = [](const void* p, size_t n) { return std::string(static_cast<const char*>(p), n); };
+    auto i32 = [&](int32_t x) { return bytes(&x, 4); };
+    auto i64 = [&](int64_t x) { return bytes(&x, 8); };
+    auto f64 = [&](double x) { return bytes(&x, 8); };
+    const struct {
+        uint16_t col;
+        uint32_t row;
+        const IIAPI_DESCRIPTOR* d;
+        std::string want;
+    } cases[] = {
+        {0, 0, &i4, i32(-5)},
+        {0, 2, &i4, i32(2147483647)},
+        {0, 0, &i8, i64(-5)},
+        {0, 0, &ch, "-5"},
+        {0, 0, &fl, f64(-5.0)},
+        {1, 0, &fl, f64(2.75)},
+        {1, 1, &fl, f64(-0.0)},
+        {1, 2, &fl, f64(1e300)},
+        {1, 0, &i4, i32(2)},
+        {2, 0, &ch, "42"},
+        {2, 1, &ch, ""},
+        {2, 2, &ch, "12345678"},
+        {2, 0, &lv, "42"},
+        {2, 0, &i4, i32(42)},
+        {2, 0, &i8, i64(42)},
+        {2, 0, &fl, f64(42.0)},
+        {3, 0, &ch, "xyz"},
+        {3, 1, &ch, ""},
+        {3, 2, &i4, i32(7)},
+        {4, 0, &ch, "2024_02_29 13:45:10.000000005"},
+        {4, 1, &ch, "4294967295_01_01 00:00:00.999999999"},  // beyond the kept slot's size
+        {4, 2, &ch, "1999_12_31 23:59:59"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "column " << c.col << " row " << c.row);
+        uint32_t len = 99;
+        void* val = nullptr;
+        ASSERT_EQ(Coldata2IIValue(f.s, c.col, c.row, &f.s->params->cols[c.col], c.d, &len, &val), 0u);
+        ASSERT_NE(val, nullptr);
+        EXPECT_EQ(bytes(val, len), c.want);
+    }
+    // A row's values are sent together: two columns' converted values stand side by side.
+    for (uint32_t r = 0; r < 3; ++r) {
+        uint32_t n4 = 0, n5 = 0;
+        void *v4 = nullptr, *v5 = nullptr;
+        ASSERT_EQ(Coldata2IIValue(f.s, 4, r, &f.s->params->cols[4], &ch, &n4, &v4), 0u);
+        ASSERT_EQ(Coldata2IIValue(f.s, 5, r, &f.s->params->cols[5], &ch, &n5, &v5), 0u);
+        const char* want4[3] = {"2024_02_29 13:45:10.000000005", "4294967295_01_01 00:00:00.999999999",
+                                "1999_12_31 23:59:59"};
+        const char* want5[3] = {"2024_02_29 13:45:07.000000005", "4294967295_01_01 00:00:07.999999999",
+                                "1999_12_31 23:59:07"};
+        EXPECT_EQ(bytes(v4, n4), want4[r]);
+        EXPECT_EQ(bytes(v5, n5), want5[r]);
+    }
+    // A NULL gives no value, whatever its kind.
+    for (uint16_t c = 0; c < 5; ++c) {
+        f.s->params->cols[c].indicators[1] = DS_IND_NULL;
+        uint32_t len = 99;
+        void* val = &len;
+        ASSERT_EQ(Coldata2IIValue(f.s, c, 1, &f.s->params->cols[c], c == 4 ? &ch : &i4, &len, &val), 0u);
+        EXPECT_EQ(val, nullptr);
+        EXPECT_EQ(len, 0u);
+    }
+}
+
+namespace {
+void ExpectSameDescriptor(const IIAPI_DESCRIPTOR& a, const IIAPI_DESCRIPTOR& b) {
+    EXPECT_EQ(a.ds_dataType, b.ds_dataType);
+    EXPECT_EQ(a.ds_nullable, b.ds_nullable);
+    EXPECT_EQ(a.ds_length, b.ds_length);
+    EXPECT_EQ(a.ds_precision, b.ds_precision);
+    EXPECT_EQ(a.ds_scale, b.ds_scale);
+    EXPECT_EQ(a.ds_columnType, b.ds_columnType);
+    EXPECT_EQ(a.ds_columnName, b.ds_columnName);
+}
+}  // namespace
+
+// The rows of one array reuse the previous row's descriptors; each row still gets exactly the
+// descriptors a build of its own gives: NULLs, lengths, a text that turns long and back.
+TEST(ParamDescriptors, RowsOfAnArrayGetTheirOwnDescriptors) {
+    FakeStmt f;
+    const uint32_t rows = 6;
+    f.Params({{DS_INTEGER, 0},
+              {DS_CHAR_LEN4, 3000},
+              {DS_CHAR_REF, 0},
+              {DS_BINARY, 4},
+              {DS_TIMESTAMP, 0},
+              {DS_CHAR_REF, 0},
+              {DS_CHAR_LEN2, 3000}},
+             rows);
+    f.SqlTypes({4, 12, 4, -3, 93, 12, 12});
+    Dataset* ds = f.s->params;
+    const uint32_t textLen[rows] = {3, 2500, 0, 7, 2000, 2001};
+    for (uint32_t r = 0; r < rows; ++r) {
+        for (uint16_t c = 0; c < ds->col_count; ++c) ds->cols[c].indicators[r] = DS_IND_VALUE;
+        const std::string t(textLen[r], '5');
+        uint8_t* cell = DatasetCell(&ds->cols[1], r);
+        std::memcpy(cell, &textLen[r], 4);
+        std::memcpy(cell + 4, t.data(), t.size());
+        DatasetSetRef(ds, r, 2, t.data(), uint32_t(t.size()));
+        DatasetSetRef(ds, r, 5, t.data(), uint32_t(t.size()));
+        const uint16_t n2 = uint16_t(textLen[r]);
+        std::memcpy(DatasetCell(&ds->cols[6], r), &n2, 2);
+    }
+    // NULLs that come and go, in every column.
+    for (uint16_t c = 0; c < ds->col_count; ++c) ds->cols[c].indicators[(c + 1) % rows] = DS_IND_NULL;
+    ds->cols[3].indicators[4] = DS_IND_NULL;
+    f.s->sendRowsOfArray = 1;
+    for (uint32_t r = 0; r < rows; ++r) {
+        SCOPED_TRACE(testing::Message() << "row " << r);
+        IngParamDescs reused{};
+        uint32_t svc = 0;
+        ASSERT_EQ(IngBuildParamDescriptors(f.s, IIAPI_QT_EXEC, r, &reused, &svc), 0u);
+        ASSERT_EQ(reused.count, 7);
+        std::vector<IIAPI_DESCRIPTOR> got(reused.descs, reused.descs + reused.count);
+        IngParamDescsKeep(f.s, &reused);
+        // The same row on its own, outside an array.
+        FakeStmt g;
+        g.s->params = f.s->params;
+        g.s->text.markers = f.s->text.markers;
+        g.s->paramDescs = f.s->paramDescs;
+        g.s->paramDescCount = f.s->paramDescCount;
+        IngParamDescs alone{};
+        ASSERT_EQ(IngBuildParamDescriptors(g.s, IIAPI_QT_EXEC, r, &alone, &svc), 0u);
+        for (int i = 0; i < 7; ++i) {
+            SCOPED_TRACE(testing::Message() << "column " << i);
+            ExpectSameDescriptor(got[size_t(i)], alone.descs[i]);
+        }
+        IngParamDescsFree(&alone);
+        g.s->params = nullptr;
+        g.s->paramDescs = nullptr;
+    }
+    // What the rows came to: a text beyond the server's maximum goes long (even one bound as a
+    // number), and the next short one is a CHAR or a number again.
+    IngParamDescs pd{};
+    uint32_t svc = 0;
+    ASSERT_EQ(IngBuildParamDescriptors(f.s, IIAPI_QT_EXEC, 1, &pd, &svc), 0u);
+    EXPECT_EQ(pd.descs[1].ds_dataType, IIAPI_LVCH_TYPE);
+    EXPECT_EQ(pd.descs[2].ds_dataType, IIAPI_LVCH_TYPE);
+    EXPECT_EQ(pd.descs[5].ds_dataType, IIAPI_LVCH_TYPE);
+    IngParamDescsKeep(f.s, &pd);
+    ASSERT_EQ(IngBuildParamDescriptors(f.s, IIAPI_QT_EXEC, 3, &pd, &svc), 0u);
+    EXPECT_EQ(pd.descs[1].ds_dataType, IIAPI_CHA_TYPE);
+    EXPECT_EQ(pd.descs[1].ds_length, 7);
+    EXPECT_EQ(pd.descs[2].ds_dataType, IIAPI_INT_TYPE);
+    EXPECT_EQ(pd.descs[5].ds_dataType, IIAPI_CHA_TYPE);
+    EXPECT_EQ(pd.descs[5].ds_length, 7);
+    IngParamDescsKeep(f.s, &pd);
 }
 
 struct DateCase {

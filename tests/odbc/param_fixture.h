@@ -109,9 +109,25 @@ protected:
     }
     Dataset* Sent() { return pfake::S().last; }
     const DatasetColumn& Col(uint16_t c) { return Sent()->cols[c]; }
-    std::string RefText(uint16_t c, uint32_t row) {
-        DsRef r = DatasetRefGet(DatasetCell(&Sent()->cols[c], row));
-        return std::string(static_cast<const char*>(r.ptr), r.length);
+    // A narrow text as the agent reads it: by reference, or in place after its length.
+    std::string SentText(uint16_t c, uint32_t row) {
+        const DatasetColumn& col = Sent()->cols[c];
+        const uint8_t* cell = DatasetCell(&col, row);
+        if (col.kind == DS_CHAR_REF) {
+            DsRef r = DatasetRefGet(cell);
+            return std::string(static_cast<const char*>(r.ptr), r.length);
+        }
+        if (col.kind != DS_CHAR_LEN4) {
+            ADD_FAILURE() << "column " << c << " has kind " << col.kind << ", no narrow text";
+            return std::string();
+        }
+        uint32_t n;
+        std::memcpy(&n, cell, 4);
+        if (uint64_t(n) + 4 > col.width) {
+            ADD_FAILURE() << "row " << row << " of column " << c << " holds " << n << " bytes in " << col.width;
+            return std::string();
+        }
+        return std::string(reinterpret_cast<const char*>(cell + 4), n);
     }
     std::u16string RefWide(uint16_t c, uint32_t row) {
         DsRef r = DatasetRefGet(DatasetCell(&Sent()->cols[c], row));

@@ -31,7 +31,7 @@ TEST_F(ParamDae, PiecesAreJoinedAndTheTokenComesBack) {
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &token)) << Message();
     EXPECT_EQ(1u, pfake::S().prepareExecuteCalls);
     EXPECT_EQ(0, stmt->needData);
-    EXPECT_EQ("hello world", RefText(0, 0));
+    EXPECT_EQ("hello world", SentText(0, 0));
     int32_t v;
     std::memcpy(&v, DatasetCell(&Col(1), 0), 4);
     EXPECT_EQ(5, v);
@@ -50,12 +50,12 @@ TEST_F(ParamDae, AnotherExecutionStartsWithNoPiecesOfTheLastOne) {
     ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "first", SQL_NTS));
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
-    EXPECT_EQ("first", RefText(0, 0));
+    EXPECT_EQ("first", SentText(0, 0));
     ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
     ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();  // nothing sent: an empty value
     EXPECT_EQ(DS_IND_VALUE, Col(0).indicators[0]);
-    EXPECT_EQ("", RefText(0, 0));
+    EXPECT_EQ("", SentText(0, 0));
     EXPECT_EQ(2u, pfake::S().prepareExecuteCalls);
 }
 
@@ -77,7 +77,7 @@ TEST_F(ParamDae, NullPieceAndNothingSent) {
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &token)) << Message();
     EXPECT_EQ(DS_IND_NULL, Col(0).indicators[0]);
     EXPECT_EQ(DS_IND_VALUE, Col(1).indicators[0]);
-    EXPECT_EQ("", RefText(1, 0));
+    EXPECT_EQ("", SentText(1, 0));
     EXPECT_EQ(DS_IND_NULL, Col(2).indicators[0]);
 }
 
@@ -123,9 +123,9 @@ TEST_F(ParamDae, ArraysAskRowByRow) {
     SQLPutData(hstmt, (SQLPOINTER) "r2", SQL_NTS);
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
     EXPECT_EQ(3u, processed);
-    EXPECT_EQ("r0", RefText(0, 0));
+    EXPECT_EQ("r0", SentText(0, 0));
     EXPECT_EQ(DS_IND_NULL, Col(0).indicators[1]);
-    EXPECT_EQ("r2", RefText(0, 2));
+    EXPECT_EQ("r2", SentText(0, 2));
 }
 
 TEST_F(ParamDae, SequenceErrors) {
@@ -168,7 +168,7 @@ TEST_F(ParamDae, SequenceErrors) {
     ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "ok", 2));
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
-    EXPECT_EQ("ok", RefText(0, 0));
+    EXPECT_EQ("ok", SentText(0, 0));
     // The dialogue is over.
     EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", 1));
     EXPECT_EQ("HY010", State());
@@ -184,7 +184,7 @@ TEST_F(ParamDae, ExecDirectAsksForDataToo) {
     ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
     SQLPutData(hstmt, (SQLPOINTER) "direct", SQL_NTS);
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
-    EXPECT_EQ("direct", RefText(0, 0));
+    EXPECT_EQ("direct", SentText(0, 0));
 }
 
 }  // namespace
@@ -222,7 +222,7 @@ TEST_F(ParamDae, CancelEndsTheDialogue) {
     ASSERT_EQ(SQL_NEED_DATA, SQLParamData(hstmt, &t));
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(hstmt, (SQLPOINTER) "again", SQL_NTS));
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(hstmt, &t)) << Message();
-    EXPECT_EQ("again", RefText(0, 0));
+    EXPECT_EQ("again", SentText(0, 0));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "param_fixture.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -72,7 +74,7 @@ TEST_F(ParamExec, BigIntegersGuidAndNumericBecomeExactText) {
     EXPECT_EQ("01234567-89AB-CDEF-0123-456789ABCDEF",
               std::string(reinterpret_cast<const char*>(DatasetCell(&Col(2), 0)), 36));
     EXPECT_EQ(DS_CHAR_REF, Col(3).kind);
-    EXPECT_EQ("-123456789012345678901.2345678901", RefText(3, 0));
+    EXPECT_EQ("-123456789012345678901.2345678901", SentText(3, 0));
 }
 
 TEST_F(ParamExec, TextNullAndEmptyKeepTheirOwnLengths) {
@@ -88,15 +90,64 @@ TEST_F(ParamExec, TextNullAndEmptyKeepTheirOwnLengths) {
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
     EXPECT_EQ(3u, processed);
     ASSERT_EQ(3u, Sent()->rows_used);
-    EXPECT_EQ(DS_CHAR_REF, Col(0).kind);
-    EXPECT_EQ("abcdefg", RefText(0, 0));
+    EXPECT_EQ(DS_CHAR_LEN4, Col(0).kind);  // narrow text in place
+    EXPECT_EQ("abcdefg", SentText(0, 0));
     EXPECT_EQ(DS_IND_VALUE, Col(0).indicators[1]);
-    EXPECT_EQ("", RefText(0, 1));
+    EXPECT_EQ("", SentText(0, 1));
     EXPECT_EQ(DS_IND_NULL, Col(0).indicators[2]);
     EXPECT_EQ(DS_WCHAR_REF, Col(1).kind);
     EXPECT_EQ(u"h\u00e9", RefWide(1, 0));
     EXPECT_EQ(std::u16string({char16_t(0xD83D), char16_t(0xDE00)}), RefWide(1, 1));
     EXPECT_EQ(DS_IND_NULL, Col(1).indicators[2]);
+}
+
+// Narrow text travels in place, each element sized for the longest value with its own length,
+// unless one long value would make the column many times the size of the values themselves.
+TEST_F(ParamExec, NarrowTextInPlaceUnlessOneLongValueSwellsTheColumn) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?)", {"a"}));
+    const uint32_t kRows = 64;
+    std::vector<std::string> values(kRows);
+    for (uint32_t r = 0; r < kRows; ++r) values[r] = std::string(r % 5, char('a' + r % 26));
+    const struct {
+        size_t longLength;  // of row 7's value
+        uint32_t kind;
+    } cases[] = {{40, DS_CHAR_LEN4}, {10000, DS_CHAR_LEN4}, {100000, DS_CHAR_REF}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "a value of " << c.longLength);
+        values[7] = std::string(c.longLength, 'L');
+        values[7].back() = 'E';
+        const size_t stride = c.longLength + 1;
+        std::vector<char> buf(stride * kRows, 'X');  // no terminator but where a length says so
+        std::vector<SQLLEN> lens(kRows);
+        for (uint32_t r = 0; r < kRows; ++r) {
+            std::memcpy(&buf[r * stride], values[r].data(), values[r].size());
+            if (r % 3 == 0) {
+                buf[r * stride + values[r].size()] = '\0';
+                lens[r] = SQL_NTS;
+            } else {
+                lens[r] = SQLLEN(values[r].size());
+            }
+        }
+        lens[11] = SQL_NULL_DATA;
+        ASSERT_EQ(SQL_SUCCESS, SQLParamOptions(hstmt, kRows, nullptr));
+        SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, c.longLength, 0, buf.data(),
+                         SQLLEN(stride), lens.data());
+        ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+        ASSERT_EQ(kRows, Sent()->rows_used);
+        EXPECT_EQ(c.kind, Col(0).kind);
+        if (c.kind == DS_CHAR_LEN4) {
+            EXPECT_GE(Col(0).width, c.longLength + 4);
+        }
+        for (uint32_t r = 0; r < kRows; ++r) {
+            if (r == 11) {
+                EXPECT_EQ(DS_IND_NULL, Col(0).indicators[r]);
+                continue;
+            }
+            EXPECT_EQ(DS_IND_VALUE, Col(0).indicators[r]) << r;
+            EXPECT_EQ(values[r], SentText(0, r)) << r;
+        }
+        SQLFreeStmt(hstmt, SQL_CLOSE);
+    }
 }
 
 // Hex text for a binary column: the element holds the prefix and the decoded bytes, sized for
@@ -136,9 +187,9 @@ TEST_F(ParamExec, DateKindIsDecidedFromAllRows) {
     SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, text, 24, lens);
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
     EXPECT_EQ(DS_CHAR_REF, Col(0).kind);
-    EXPECT_EQ("2024-01-02", RefText(0, 0));
+    EXPECT_EQ("2024-01-02", SentText(0, 0));
     EXPECT_EQ(DS_IND_NULL, Col(0).indicators[1]);
-    EXPECT_EQ("1999-12-31", RefText(0, 2));
+    EXPECT_EQ("1999-12-31", SentText(0, 2));
 }
 
 TEST_F(ParamExec, EscapesAndNullsAloneCarryDateStructures) {
@@ -245,8 +296,8 @@ TEST_F(ParamExec, RowWiseArrayWithBindOffsetCountsTheOffsetOnce) {
     std::memcpy(&b, DatasetCell(&Col(0), 1), 4);
     EXPECT_EQ(1, a);
     EXPECT_EQ(2, b);
-    EXPECT_EQ("one", RefText(1, 0));
-    EXPECT_EQ("tw", RefText(1, 1));
+    EXPECT_EQ("one", SentText(1, 0));
+    EXPECT_EQ("tw", SentText(1, 1));
     // A second execution with the same offset reads the same rows, not rows further on.
     SQLFreeStmt(hstmt, SQL_CLOSE);
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
@@ -256,7 +307,7 @@ TEST_F(ParamExec, RowWiseArrayWithBindOffsetCountsTheOffsetOnce) {
     stmt->apd->bindOffsetPtr = nullptr;
     SQLFreeStmt(hstmt, SQL_CLOSE);
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
-    EXPECT_EQ("zz", RefText(1, 0));
+    EXPECT_EQ("zz", SentText(1, 0));
 }
 
 TEST_F(ParamExec, ParameterSetSizeBeyondThirtyTwoBitsIsRefused) {
@@ -427,7 +478,7 @@ TEST_F(ParamExec, WideValuesGoNarrowToAnAgentThatRefusedUnicode) {
     SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 10, 0, (void*)w, 0, &len);
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
     EXPECT_EQ(DS_CHAR_REF, Col(0).kind);
-    EXPECT_EQ("h\xc3\xa9", RefText(0, 0));
+    EXPECT_EQ("h\xc3\xa9", SentText(0, 0));
     ASSERT_EQ(1u, pfake::S().descs.size());
     EXPECT_EQ(SQL_VARCHAR, pfake::S().descs[0].sqlType);
     EXPECT_EQ(SQL_C_CHAR, pfake::S().descs[0].cType);
