@@ -320,6 +320,22 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
     return rc;
 }
 
+SQLRETURN GatewayStatementCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, ApiArgList args, ApiBody body,
+                               const void* call) {
+    if (GwTraceOn() || rec.kind != kApiStmt) return GatewayCall(rec, handle, n, args, body, call);
+    if (!g_Ready.load()) return SQL_ERROR;
+    uint32_t number = 0;
+    const bool numeric = HandleNumber(handle, &number);
+    const void* self = TokenLockThisThread();
+    HandleLockEnter(self);
+    auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
+    if (!stmt || stmt->tag != kTagStmt) {
+        HandleLockLeave(self);
+        return SQL_INVALID_HANDLE;
+    }
+    return CallOnConnectionObject(rec, stmt, stmt->conn, body, call, self);
+}
+
 SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {
     if (!conn->failover) return rc;
     HandleBase* object = kind == kApiConn ? static_cast<HandleBase*>(conn) : conn->busy.load();
