@@ -2,6 +2,7 @@
 
 #include "util/trace.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -396,9 +397,18 @@ inline void BeginValue(LongDataState& s, uint16_t colKey, uint32_t rowKey) {
         if (b.lengthPtr) *b.lengthPtr = static_cast<SQLLEN>(n);
         return 0;
     }
-    // The agent's usual text cell read here; the others by the Dataset's own rule.
-    const DsBytes v = col.kind == DS_CHAR_NTS ? DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)}
-                                              : DatasetCellBytes(&col, cell);
+    // The agent's usual text cells (and a BIGINT's digits) read here; the others by the Dataset's
+    // own rule.
+    DsBytes v;
+    if (col.kind == DS_CHAR_NTS) {
+        v = DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)};
+    } else if (col.kind == DS_CHAR_LEN2 && col.width >= 2) {
+        uint16_t n;
+        std::memcpy(&n, cell, 2);
+        v = DsBytes{cell + 2, std::min<size_t>(n, col.width - 2)};
+    } else {
+        v = DatasetCellBytes(&col, cell);
+    }
     const uint8_t* src = v.bytes;
     const uint64_t len = v.size;
     const char* text = reinterpret_cast<const char*>(src);

@@ -82,11 +82,17 @@ TEST_F(GetDataTest, ValuesInSeveralCTypesWithWholeLengths) {
 
 // A value in its cell and asked for in its own type, as text or as an integer read from its text,
 // is read the way every other value is: its whole length, "no data" once delivered, the rest of a
-// cut text on the next call, and the range of the integer type.
-TEST_F(GetDataTest, TextAndNaturalValuesReadStraightFromTheCellKeepTheRules) {
+// cut text on the next call, and the range of the integer type. The texts are NUL-terminated, or
+// behind a length as the agent gives a BIGINT's digits.
+class GetDataTextKindTest : public GetDataTest, public ::testing::WithParamInterface<uint32_t> {};
+
+INSTANTIATE_TEST_SUITE_P(TextKinds, GetDataTextKindTest, ::testing::Values(DS_CHAR_NTS, DS_CHAR_LEN2));
+
+TEST_P(GetDataTextKindTest, TextAndNaturalValuesReadStraightFromTheCellKeepTheRules) {
+    const uint32_t kind = GetParam();
     fake::Result r;
-    r.cols = {
-        {"big", SQL_BIGINT, DS_CHAR_NTS, 21}, {"name", SQL_VARCHAR, DS_CHAR_NTS, 20}, {"d", SQL_DOUBLE, DS_DOUBLE, 8}};
+    const uint32_t bigWidth = kind == DS_CHAR_LEN2 ? 22 : 21;
+    r.cols = {{"big", SQL_BIGINT, kind, bigWidth}, {"name", SQL_VARCHAR, kind, 20}, {"d", SQL_DOUBLE, DS_DOUBLE, 8}};
     r.rows = {{std::string("70000"), std::string("abcdefghij"), std::string("2.5")},
               {std::string("-99999"), fake::Cell{}, std::string("4")}};
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", r));
