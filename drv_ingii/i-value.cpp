@@ -480,14 +480,21 @@ uint32_t CellWrite::NarrowText() const {
 uint32_t CellWrite::LengthText() const {
     if (type == IIAPI_INT_TYPE && len == 8) {
         // BIGINT's kind: its digits are written in place, without the text round trip below.
+        // Straight into the cell when they fit, as they do at the kind's usual width.
         int64_t v64;
         std::memcpy(&v64, p, 8);
-        char num[24];
-        const auto r = std::to_chars(num, num + sizeof num, v64);
         const size_t room = col->width >= 2 ? col->width - 2 : 0;
-        const uint16_t n = uint16_t(std::min<size_t>(size_t(r.ptr - num), room));
+        char* digits = reinterpret_cast<char*>(cell + 2);
+        uint16_t n;
+        if (const auto r = std::to_chars(digits, digits + room, v64); r.ec == std::errc()) {
+            n = uint16_t(r.ptr - digits);
+        } else {
+            char num[24];
+            const auto all = std::to_chars(num, num + sizeof num, v64);
+            n = uint16_t(std::min<size_t>(size_t(all.ptr - num), room));
+            std::memcpy(digits, num, n);
+        }
         std::memcpy(cell, &n, 2);
-        std::memcpy(cell + 2, num, n);
         return 0;
     }
     char* x = nullptr;

@@ -405,7 +405,7 @@ void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
 }
 
 // An integer of the column's width, refused when out of its range.
-bool encodeInteger(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeInteger(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
     int64_t x;
     if (!valueInt(v, x, what, f)) return false;
@@ -419,7 +419,7 @@ bool encodeInteger(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& l
 }
 
 // A float or money (to the cent); a 4-byte float refuses what it cannot hold.
-bool encodeFloat(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeFloat(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
     double x;
     if (!valueDouble(v, x, what, f)) return false;
@@ -440,7 +440,7 @@ bool encodeFloat(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
 }
 
 // A packed decimal of the column's precision and scale.
-bool encodeDecimal(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeDecimal(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
     Decimal d;
     if (!valueDecimal(v, d, f)) return false;
@@ -454,7 +454,7 @@ bool encodeDecimal(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& l
 }
 
 // A boolean from a number or the words TRUE and FALSE.
-bool encodeBoolean(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeBoolean(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
     int64_t x = 0;
     if (sqlite3_value_type(v) == SQLITE_TEXT) {
@@ -475,7 +475,7 @@ bool encodeBoolean(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& l
 }
 
 // A date, time, timestamp or interval from its text.
-bool encodeDateTime(sqlite3_value* v, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeDateTime(sqlite3_value* v, uint8_t* buf, uint16_t& len, Fault& f) {
     IIAPI_DATETIME dt;
     // Read in place: a timestamp's text is longer than a short string holds, and this runs per row.
     const unsigned char* raw = sqlite3_value_text(v);
@@ -491,7 +491,7 @@ bool encodeDateTime(sqlite3_value* v, uint8_t* buf, uint16_t& len, Fault& f) {
 }
 
 // A fixed-length string or byte string, padded; only padding may be cut.
-bool encodeFixed(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeFixed(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
     bool bytes = t.type != IIAPI_CHA_TYPE && t.type != IIAPI_CHR_TYPE;
     std::string_view s = valueBytes(v);
@@ -511,7 +511,7 @@ bool encodeFixed(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
 }
 
 // A varying-length string or byte string with its length in front.
-bool encodeVarying(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeVarying(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
     const std::string_view s = valueBytes(v);
     size_t room = t.length >= 2 ? t.length - 2u : 0u;
@@ -527,7 +527,7 @@ bool encodeVarying(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& l
 }
 
 // A national string in UTF-16, fixed (padded) or varying.
-bool encodeNational(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeNational(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     const IngType& what = t;
     bool ok = true;
     std::u16string w = utf8ToUtf16(valueText(v), &ok);
@@ -557,8 +557,15 @@ bool encodeNational(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& 
     return true;
 }
 
+[[gnu::noinline]] bool longAsShort(Fault& f) {
+    f = makeFault("S1000", native::kType, "Long value read as a short value");
+    return false;
+}
+
 }  // namespace
 
+// The encoders stay functions of their own (never inlined here): this runs for every value of
+// every row, and with them inside it would save and restore the registers of all of them.
 bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     if (isDateTimeType(t.type)) return encodeDateTime(v, buf, len, f);
     switch (t.type) {
@@ -586,8 +593,7 @@ bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
         case IIAPI_NVCH_TYPE:
             return encodeNational(v, t, buf, len, f);
         default:
-            f = makeFault("S1000", native::kType, "Long value read as a short value");
-            return false;
+            return longAsShort(f);
     }
 }
 

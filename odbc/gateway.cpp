@@ -53,18 +53,29 @@ void DropNoDataCode(SQLRETURN rc, HandleBase* h) {
     if (rc == SQL_NO_DATA && h->lastError == kErrNoData) h->lastError = 0;
 }
 
+// The token is the calling thread's (never null); the connection's lock is destroyed only after
+// the call has left it.
 struct CallLocks {
     ConnRecord* conn;
     const void* token;
     bool serial;
+    bool first;
     CallLocks(ConnRecord* c, bool concurrent, const void* self) : conn(c), token(self), serial(!concurrent) {
-        TokenLockEnter(&conn->callLock, token);
+        first = TokenLockEnterFirst(&conn->callLock, token);
         if (serial) CritSecEnter(&CallLock);
     }
     ~CallLocks() {
         if (serial) CritSecLeave(&CallLock);
-        TokenLockLeave(&conn->callLock, token);
+        TokenLockLeaveEntry(&conn->callLock, token, first);
     }
+};
+
+// The handle lock around a look-up and the busy marker: no call runs under it.
+struct HandleEntry {
+    const void* self;
+    bool first;
+    explicit HandleEntry(const void* s) : self(s), first(TokenLockEnterFirst(&HandleLock, s)) {}
+    void Leave() const { TokenLockLeaveEntry(&HandleLock, self, first); }
 };
 
 // Under HandleLock, which every change of the driver's tables also takes (DriverHandleAdd).
@@ -74,13 +85,13 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
 }
 
 // Kinds 4 and 5: the call runs on behalf of `object`, guarded by its connection's busy marker.
-// Entered with HandleLock held; releases it. Inline in both callers: it is most of every
+// Entered with HandleLock held by `entry`; releases it. Inline in both callers: it is most of every
 // statement call.
 [[gnu::always_inline]] inline SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object,
                                                                ConnRecord* conn, ApiBody body, const void* call,
-                                                               const void* self) {
+                                                               const HandleEntry& entry) {
     if (!conn) {
-        HandleLockLeave(self);
+        entry.Leave();
         return SQL_INVALID_HANDLE;
     }
     HandleBase* marker = conn->busy.load();
@@ -95,16 +106,16 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
             object->lastError = kErrSequence;
             rc = SQL_ERROR;
         }
-        HandleLockLeave(self);
+        entry.Leave();
         return rc;
     }
     conn->busy.store(object);
     bool concurrent = g_CallsConcurrent.load();
-    HandleLockLeave(self);
+    entry.Leave();
     if (rec.reset == kResetDiagnostics) ClearDiagnostics(object);
     SQLRETURN rc;
     {
-        CallLocks locks(conn, concurrent, self);
+        CallLocks locks(conn, concurrent, entry.self);
         rc = body(call, object);
         DropNoDataCode(rc, object);  // reads the record only when it was not freed (frees succeed)
     }
@@ -291,25 +302,25 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             break;
         }
         case kApiStmt: {
-            HandleLockEnter(self);
+            const HandleEntry entry(self);
             auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
             if (!stmt || stmt->tag != kTagStmt) {
-                HandleLockLeave(self);
+                entry.Leave();
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
-            rc = CallOnConnectionObject(rec, stmt, stmt->conn, body, call, self);
+            rc = CallOnConnectionObject(rec, stmt, stmt->conn, body, call, entry);
             break;
         }
         case kApiDesc: {
-            HandleLockEnter(self);
+            const HandleEntry entry(self);
             auto* desc = LookUp<DescRecord>(&g_DescTable, numeric, number);
             if (!desc || desc->tag != kTagDesc) {
-                HandleLockLeave(self);
+                entry.Leave();
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
-            rc = CallOnConnectionObject(rec, desc, DescOwnerConn(desc), body, call, self);
+            rc = CallOnConnectionObject(rec, desc, DescOwnerConn(desc), body, call, entry);
             break;
         }
         default:
@@ -318,6 +329,21 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
     }
     if (trace) GwTrace("[%lX] SQL%s: returning SQL_%s", ThreadId(), rec.name, ReturnCodeName(rc));
     return rc;
+}
+
+SQLRETURN GatewayStatementCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, ApiArgList args, ApiBody body,
+                               const void* call) {
+    if (GwTraceOn() || rec.kind != kApiStmt) return GatewayCall(rec, handle, n, args, body, call);
+    if (!g_Ready.load()) return SQL_ERROR;
+    uint32_t number = 0;
+    const bool numeric = HandleNumber(handle, &number);
+    const HandleEntry entry(TokenLockThisThread());
+    auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
+    if (!stmt || stmt->tag != kTagStmt) {
+        entry.Leave();
+        return SQL_INVALID_HANDLE;
+    }
+    return CallOnConnectionObject(rec, stmt, stmt->conn, body, call, entry);
 }
 
 SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {

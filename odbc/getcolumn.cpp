@@ -2,6 +2,7 @@
 
 #include "util/trace.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -396,12 +397,41 @@ inline void BeginValue(LongDataState& s, uint16_t colKey, uint32_t rowKey) {
         if (b.lengthPtr) *b.lengthPtr = static_cast<SQLLEN>(n);
         return 0;
     }
-    // The agent's usual text cell read here; the others by the Dataset's own rule.
-    const DsBytes v = col.kind == DS_CHAR_NTS ? DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)}
-                                              : DatasetCellBytes(&col, cell);
+    // The agent's usual text cells (and a BIGINT's digits) read here; the others by the Dataset's
+    // own rule.
+    DsBytes v;
+    if (col.kind == DS_CHAR_NTS) {
+        v = DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)};
+    } else if (col.kind == DS_CHAR_LEN2 && col.width >= 2) {
+        uint16_t n;
+        std::memcpy(&n, cell, 2);
+        v = DsBytes{cell + 2, std::min<size_t>(n, col.width - 2)};
+    } else {
+        v = DatasetCellBytes(&col, cell);
+    }
     const uint8_t* src = v.bytes;
     const uint64_t len = v.size;
     const char* text = reinterpret_cast<const char*>(src);
+    if (cType == SQL_C_SBIGINT) {
+        // A BIGINT's digits asked for as one, the usual request: at most 18 digits cannot leave
+        // the type's range. Any other text takes the converter.
+        const uint64_t at = len > 1 && text[0] == '-' ? 1 : 0;
+        if (len > at && len - at <= 18) {
+            uint64_t k = at, mag = 0;
+            for (; k < len; ++k) {
+                const unsigned d = unsigned(static_cast<unsigned char>(text[k])) - '0';
+                if (d > 9) break;
+                mag = mag * 10 + d;
+            }
+            if (k == len) {
+                const int64_t x = at ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
+                std::memcpy(b.target, &x, sizeof x);
+                if (b.lengthPtr) *b.lengthPtr = sizeof x;
+                *err = kErrNone;
+                return 0;
+            }
+        }
+    }
     uint64_t consumed = 0;
     const int rc = cType == SQL_C_CHAR ? CopyOutChar(text, len, len, static_cast<int64_t>(len), true, true, b.target,
                                                      b.bufferLength, b.lengthPtr, err, &consumed)

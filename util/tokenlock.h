@@ -59,6 +59,35 @@ inline int TokenLockLeave(TokenLock* lock, const void* token) {
     if (lock->waiters.load(std::memory_order_seq_cst) != 0) TokenLockWake(lock);
     return 1;
 }
+// TokenLockEnter for a token that is never null, telling whether this entry took the lock (true)
+// or one more level of it (false).
+inline bool TokenLockEnterFirst(TokenLock* lock, const void* token) {
+    const void* seen = nullptr;
+    if (lock->owner.compare_exchange_strong(seen, token, std::memory_order_seq_cst)) {
+        lock->depth.store(1, std::memory_order_relaxed);
+        return true;
+    }
+    if (seen == token) {
+        lock->depth.store(lock->depth.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        return false;
+    }
+    TokenLockWait(lock, token);  // another token held it: the wait ends with the lock taken
+    return true;
+}
+// Leaves the entry TokenLockEnterFirst took when it returned true, every deeper one left since:
+// the owner and the depth are known, so only the release itself and the waiters' check remain.
+inline void TokenLockLeaveFirst(TokenLock* lock) {
+    lock->depth.store(0, std::memory_order_relaxed);
+    lock->owner.store(nullptr, std::memory_order_seq_cst);
+    if (lock->waiters.load(std::memory_order_seq_cst) != 0) TokenLockWake(lock);
+}
+// Leaves what TokenLockEnterFirst entered.
+inline void TokenLockLeaveEntry(TokenLock* lock, const void* token, bool first) {
+    if (first)
+        TokenLockLeaveFirst(lock);
+    else
+        TokenLockLeave(lock, token);
+}
 // The token of the calling thread: distinct for every thread alive. Its control block, read
 // without the look-up a thread-local variable of a shared library costs.
 inline const void* TokenLockThisThread() { return reinterpret_cast<const void*>(pthread_self()); }

@@ -165,6 +165,10 @@ TEST(Convert, StoredAndOtherSpellingsOfDatesReadToTheSameValue) {
         {"9999-12-31 23:59:59.999999999", IIAPI_DTK_DATETIME, 9999, 12, 31, 23, 59, 59, 999999999},
         {"23:59:58", IIAPI_DTK_TIME, 0, 0, 0, 23, 59, 58, 0},
         {"23:59:58.25", IIAPI_DTK_TIME, 0, 0, 0, 23, 59, 58, 250000000},
+        {"1999-12-31 00:00:00.000001", IIAPI_DTK_DATETIME, 1999, 12, 31, 0, 0, 0, 1000},
+        {"2000-02-29 09:08:07.908070", IIAPI_DTK_DATETIME, 2000, 2, 29, 9, 8, 7, 908070000},
+        {"2024-02-29 13:45:10.12345", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 123450000},
+        {"2024-02-29 13:45:10.1234567", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 123456700},
         // Other spellings: the general reading.
         {" 2024-02-29 13:45:10 ", IIAPI_DTK_DATETIME, 2024, 2, 29, 13, 45, 10, 0},
         {"2024-2-9 3:04:05", IIAPI_DTK_DATETIME, 2024, 2, 9, 3, 4, 5, 0},
@@ -181,6 +185,9 @@ TEST(Convert, StoredAndOtherSpellingsOfDatesReadToTheSameValue) {
         {"2024-02-29 23:59:59.12x", -1, 0, 0, 0, 0, 0, 0, 0},
         {"0000-01-01", -1, 0, 0, 0, 0, 0, 0, 0},
         {"24:00:00", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"1900-02-29 00:00:00.000000", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"2024-00-01 00:00:00", -1, 0, 0, 0, 0, 0, 0, 0},
+        {"2024-01-00 00:00:00.000000", -1, 0, 0, 0, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);
@@ -202,6 +209,39 @@ TEST(Convert, StoredAndOtherSpellingsOfDatesReadToTheSameValue) {
         EXPECT_EQ(int(dt.dt_minute), c.mi);
         EXPECT_EQ(int(dt.dt_second), c.s);
         EXPECT_EQ(dt.dt_nanosecond, c.ns);
+    }
+}
+
+// Every character of a stored timestamp, with and without its fraction, replaced by characters
+// beside the digits' range and the separators: refused, or read by the general reading.
+TEST(Convert, StoredTimestampWithAForeignCharacterIsNeverReadAsStored) {
+    const std::string stored[] = {"2024-02-29 13:45:10", "2024-02-29 13:45:10.123456"};
+    const char foreign[] = {'/', ':', '-', ' ', '.', 'a', '\x80', '\xff', '\0', '+'};
+    // The stored value's reading itself: a conversion from text trims the text first.
+    auto read = [](const std::string& in, IIAPI_DATETIME& dt) { return iiapi::parseDateText(in, dt); };
+    for (const std::string& base : stored) {
+        IIAPI_DATETIME want;
+        ASSERT_TRUE(read(base, want));
+        for (size_t at = 0; at < base.size(); ++at) {
+            for (char c : foreign) {
+                if (c == base[at]) continue;
+                std::string in = base;
+                in[at] = c;
+                SCOPED_TRACE(testing::Message() << "position " << at << " char " << int(uint8_t(c)));
+                IIAPI_DATETIME dt;
+                if (!read(in, dt)) continue;
+                // The general reading may take it for an interval, or end a field early at a blank,
+                // a point or the end of the text; never a date and time with the foreign byte read
+                // as a digit or a separator.
+                if (dt.dt_kind != IIAPI_DTK_DATETIME) continue;
+                EXPECT_TRUE(c == ' ' || c == '.' || c == '\0');
+                const bool sameFields = dt.dt_year == want.dt_year && dt.dt_month == want.dt_month &&
+                                        dt.dt_day == want.dt_day && dt.dt_hour == want.dt_hour &&
+                                        dt.dt_minute == want.dt_minute && dt.dt_second == want.dt_second &&
+                                        dt.dt_nanosecond == want.dt_nanosecond;
+                EXPECT_FALSE(sameFields);
+            }
+        }
     }
 }
 

@@ -22,7 +22,7 @@ namespace fake {
 struct Col {
     std::string name;
     int32_t sqlType;
-    uint32_t kind;  // DS_INTEGER, DS_DOUBLE, DS_CHAR_NTS, DS_CHAR_REF, DS_WCHAR_REF
+    uint32_t kind;  // DS_INTEGER, DS_DOUBLE, DS_CHAR_NTS, DS_CHAR_LEN2, DS_CHAR_REF, DS_WCHAR_REF
     uint32_t length;
 };
 using Cell = std::optional<std::string>;
@@ -104,6 +104,12 @@ inline void FillRows(Dataset* ds, const Result& r, size_t from, uint32_t n) {
                 case DS_CHAR_NTS:
                     std::memcpy(cell, v.c_str(), v.size() + 1);
                     break;
+                case DS_CHAR_LEN2: {  // the agent's BIGINT digits: cut to the cell, as it cuts them
+                    const uint16_t n = uint16_t(std::min<size_t>(v.size(), col.width - 2));
+                    std::memcpy(cell, &n, 2);
+                    std::memcpy(cell + 2, v.data(), n);
+                    break;
+                }
                 case DS_CHAR:
                     std::memset(cell, ' ', col.width);
                     std::memcpy(cell, v.data(), v.size() < col.width ? v.size() : col.width);

@@ -82,13 +82,37 @@ TEST_F(GetDataTest, ValuesInSeveralCTypesWithWholeLengths) {
 
 // A value in its cell and asked for in its own type, as text or as an integer read from its text,
 // is read the way every other value is: its whole length, "no data" once delivered, the rest of a
-// cut text on the next call, and the range of the integer type.
-TEST_F(GetDataTest, TextAndNaturalValuesReadStraightFromTheCellKeepTheRules) {
+// cut text on the next call, and the range of the integer type. The texts are NUL-terminated, or
+// behind a length as the agent gives a BIGINT's digits.
+class GetDataTextKindTest : public GetDataTest, public ::testing::WithParamInterface<uint32_t> {};
+
+INSTANTIATE_TEST_SUITE_P(TextKinds, GetDataTextKindTest, ::testing::Values(DS_CHAR_NTS, DS_CHAR_LEN2));
+
+TEST_P(GetDataTextKindTest, TextAndNaturalValuesReadStraightFromTheCellKeepTheRules) {
+    const uint32_t kind = GetParam();
     fake::Result r;
-    r.cols = {
-        {"big", SQL_BIGINT, DS_CHAR_NTS, 21}, {"name", SQL_VARCHAR, DS_CHAR_NTS, 20}, {"d", SQL_DOUBLE, DS_DOUBLE, 8}};
+    const uint32_t bigWidth = kind == DS_CHAR_LEN2 ? 22 : 21;
+    r.cols = {{"big", SQL_BIGINT, kind, bigWidth}, {"name", SQL_VARCHAR, kind, 20}, {"d", SQL_DOUBLE, DS_DOUBLE, 8}};
     r.rows = {{std::string("70000"), std::string("abcdefghij"), std::string("2.5")},
               {std::string("-99999"), fake::Cell{}, std::string("4")}};
+    // Digits the direct path reads, and texts it leaves to the converter (19 digits, a sign of
+    // its own, a text that is no integer); the value each gives as a BIGINT.
+    const struct {
+        const char* text;
+        SQLRETURN rc;
+        SQLBIGINT value;
+    } bigints[] = {{"-0", SQL_SUCCESS, 0},
+                   {"999999999999999999", SQL_SUCCESS, 999999999999999999},
+                   {"-999999999999999999", SQL_SUCCESS, -999999999999999999},
+                   {"9223372036854775807", SQL_SUCCESS, 9223372036854775807},
+                   {"-9223372036854775808", SQL_SUCCESS, -9223372036854775807 - 1},
+                   {"+12", SQL_SUCCESS, 12},
+                   {"-", SQL_ERROR, 0},
+                   {"12a", SQL_ERROR, 0},
+                   {"1-2", SQL_ERROR, 0},
+                   {"1:", SQL_ERROR, 0},
+                   {"/1", SQL_ERROR, 0}};
+    for (const auto& c : bigints) r.rows.push_back({std::string(c.text), std::string("x"), std::string("0")});
     ASSERT_EQ(SQL_SUCCESS, Run("select * from t", r));
     ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
     SQLLEN len = kPoison;
@@ -124,6 +148,22 @@ TEST_F(GetDataTest, TextAndNaturalValuesReadStraightFromTheCellKeepTheRules) {
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 3, SQL_C_DOUBLE, nullptr, 0, &len));
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 4, SQL_C_DOUBLE, &d, 0, &len));
     EXPECT_EQ(17u, stmt->lastError.load());  // S1002
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_SBIGINT, &big, 0, &len));
+    EXPECT_EQ(-99999, big);
+    for (const auto& c : bigints) {
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+        big = 7;
+        len = kPoison;
+        EXPECT_EQ(c.rc, SQLGetData(hstmt, 1, SQL_C_SBIGINT, &big, 0, &len));
+        if (c.rc == SQL_SUCCESS) {
+            EXPECT_EQ(c.value, big);
+            EXPECT_EQ(8, len);
+        } else {
+            EXPECT_EQ(7, big);
+        }
+    }
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(hstmt));
 }
 
 TEST_F(GetDataTest, ALongValueReadsInPiecesNarrow) {

@@ -30,6 +30,36 @@ TEST(TokenLock, IsRecursiveForItsTokenAndRefusesOthers) {
     TokenLockDestroy(&lock);
 }
 
+TEST(TokenLock, AnEntryThatTookTheLockIsToldFromANestedOne) {
+    TokenLock lock{};
+    TokenLockCreate(&lock);
+    int a = 0, b = 0;
+    EXPECT_TRUE(TokenLockEnterFirst(&lock, &a));
+    EXPECT_FALSE(TokenLockEnterFirst(&lock, &a));
+    TokenLockLeaveEntry(&lock, &a, false);
+    EXPECT_EQ(TokenLockTryEnter(&lock, &b), 0);  // the first entry still holds it
+    TokenLockLeaveEntry(&lock, &a, true);
+    EXPECT_EQ(TokenLockTryEnter(&lock, &b), 1);
+    EXPECT_EQ(TokenLockLeave(&lock, &b), 1);
+    EXPECT_EQ(TokenLockLeave(&lock, &b), 0);  // at depth 0 again
+    // A waiter goes on when the first entry is left.
+    EXPECT_TRUE(TokenLockEnterFirst(&lock, &a));
+    std::atomic<bool> entered{false};
+    std::thread waiter([&] {
+        EXPECT_TRUE(TokenLockEnterFirst(&lock, &b));
+        entered = true;
+        TokenLockLeaveEntry(&lock, &b, true);
+    });
+    while (lock.waiters.load() == 0) std::this_thread::yield();
+    EXPECT_FALSE(entered);
+    TokenLockLeaveEntry(&lock, &a, true);
+    waiter.join();
+    EXPECT_TRUE(entered);
+    EXPECT_EQ(TokenLockTryEnter(&lock, &a), 1);
+    EXPECT_EQ(TokenLockLeave(&lock, &a), 1);
+    TokenLockDestroy(&lock);
+}
+
 TEST(TokenLock, IsLeftByAnotherThreadThanTheOneThatEnteredIt) {
     TokenLock lock{};
     TokenLockCreate(&lock);
@@ -78,14 +108,34 @@ TEST(TokenLock, ThreadsTakingTurnsNeverOverlapAndNoneIsLeftWaiting) {
     std::atomic<int> overlaps{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&] {
+        // Half the threads enter as the gateway does, knowing whether the entry took the lock.
+        const bool knowing = t % 2 == 1;
+        threads.emplace_back([&, knowing] {
             const void* me = TokenLockThisThread();
             for (int i = 0; i < kRounds; ++i) {
-                TokenLockEnter(&lock, me);
-                if (i % 7 == 0) TokenLockEnter(&lock, me);  // a nested level
+                bool first = true, nestedFirst = true;
+                if (knowing)
+                    first = TokenLockEnterFirst(&lock, me);
+                else
+                    TokenLockEnter(&lock, me);
+                if (i % 7 == 0) {  // a nested level
+                    if (knowing)
+                        nestedFirst = TokenLockEnterFirst(&lock, me);
+                    else
+                        TokenLockEnter(&lock, me);
+                }
                 if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
                 guarded += 1;
                 inside.fetch_sub(1);
+                if (knowing) {
+                    EXPECT_TRUE(first);
+                    if (i % 7 == 0) {
+                        EXPECT_FALSE(nestedFirst);
+                        TokenLockLeaveEntry(&lock, me, nestedFirst);
+                    }
+                    TokenLockLeaveEntry(&lock, me, first);
+                    continue;
+                }
                 if (i % 7 == 0) {
                     EXPECT_EQ(TokenLockLeave(&lock, me), 1);
                 }
