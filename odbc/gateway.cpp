@@ -109,7 +109,9 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
         entry.Leave();
         return rc;
     }
-    conn->busy.store(object);
+    // Every reader of the marker but the call's own thread reads it under HandleLock, whose
+    // release orders this store: no fence of its own is needed, here or at the end.
+    conn->busy.store(object, std::memory_order_relaxed);
     bool concurrent = g_CallsConcurrent.load();
     entry.Leave();
     if (rec.reset == kResetDiagnostics) ClearDiagnostics(object);
@@ -121,7 +123,8 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
     }
     // The object may have been freed by the call; the connection outlives it.
     if (rc != SQL_SUCCESS && conn->failover && rec.reset == kResetDiagnostics) rc = FailoverNotify(rc, conn, rec.kind);
-    conn->busy.store(nullptr);
+    // Release: whoever next sees the marker clear sees all the call wrote.
+    conn->busy.store(nullptr, std::memory_order_release);
     return rc;
 }
 
