@@ -1,5 +1,6 @@
 #include "odbc/getcolumn.h"
 
+#include "odbc/convert_out.h"
 #include "util/trace.h"
 
 #include <algorithm>
@@ -413,23 +414,15 @@ inline void BeginValue(LongDataState& s, uint16_t colKey, uint32_t rowKey) {
     const uint64_t len = v.size;
     const char* text = reinterpret_cast<const char*>(src);
     if (cType == SQL_C_SBIGINT) {
-        // A BIGINT's digits asked for as one, the usual request: at most 18 digits cannot leave
-        // the type's range. Any other text takes the converter.
-        const uint64_t at = len > 1 && text[0] == '-' ? 1 : 0;
-        if (len > at && len - at <= 18) {
-            uint64_t k = at, mag = 0;
-            for (; k < len; ++k) {
-                const unsigned d = unsigned(static_cast<unsigned char>(text[k])) - '0';
-                if (d > 9) break;
-                mag = mag * 10 + d;
-            }
-            if (k == len) {
-                const int64_t x = at ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
-                std::memcpy(b.target, &x, sizeof x);
-                if (b.lengthPtr) *b.lengthPtr = sizeof x;
-                *err = kErrNone;
-                return 0;
-            }
+        // A BIGINT's digits asked for as one, the usual request, read as the converter reads
+        // them; any other spelling takes the converter.
+        bool negative;
+        uint64_t magnitude;
+        const int plain = PlainInteger(text, len, uint64_t(1) << 63, uint64_t(INT64_MAX), &negative, &magnitude, err);
+        if (plain < 0) return -1;
+        if (plain == 0) {
+            const int64_t x = static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
+            return FixedOut(&x, sizeof x, b.target, b.lengthPtr, err);
         }
     }
     uint64_t consumed = 0;
