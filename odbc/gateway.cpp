@@ -128,6 +128,18 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
     return rc;
 }
 
+// Kind 4: the statement looked up and its call made.
+[[gnu::always_inline]] inline SQLRETURN CallOnStatement(const ApiCallRecord& rec, bool numeric, uint32_t number,
+                                                        ApiBody body, const void* call, const void* self) {
+    const HandleEntry entry(self);
+    auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
+    if (!stmt || stmt->tag != kTagStmt) {
+        entry.Leave();
+        return SQL_INVALID_HANDLE;
+    }
+    return CallOnConnectionObject(rec, stmt, stmt->conn, body, call, entry);
+}
+
 }  // namespace
 
 const char* ReturnCodeName(int rc) {
@@ -304,17 +316,9 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             conn->busy.store(nullptr);
             break;
         }
-        case kApiStmt: {
-            const HandleEntry entry(self);
-            auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
-            if (!stmt || stmt->tag != kTagStmt) {
-                entry.Leave();
-                rc = SQL_INVALID_HANDLE;
-                break;
-            }
-            rc = CallOnConnectionObject(rec, stmt, stmt->conn, body, call, entry);
+        case kApiStmt:
+            rc = CallOnStatement(rec, numeric, number, body, call, self);
             break;
-        }
         case kApiDesc: {
             const HandleEntry entry(self);
             auto* desc = LookUp<DescRecord>(&g_DescTable, numeric, number);
@@ -340,13 +344,7 @@ SQLRETURN GatewayStatementCall(const ApiCallRecord& rec, SQLHANDLE handle, unsig
     if (!g_Ready.load()) return SQL_ERROR;
     uint32_t number = 0;
     const bool numeric = HandleNumber(handle, &number);
-    const HandleEntry entry(TokenLockThisThread());
-    auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
-    if (!stmt || stmt->tag != kTagStmt) {
-        entry.Leave();
-        return SQL_INVALID_HANDLE;
-    }
-    return CallOnConnectionObject(rec, stmt, stmt->conn, body, call, entry);
+    return CallOnStatement(rec, numeric, number, body, call, TokenLockThisThread());
 }
 
 SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {

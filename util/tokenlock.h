@@ -45,6 +45,14 @@ inline void TokenLockEnter(TokenLock* lock, const void* token) {
 inline int TokenLockTryEnter(TokenLock* lock, const void* token) {
     return token != nullptr && TokenLockTake(lock, token) ? 1 : 0;
 }
+// Leaves the entry TokenLockEnterFirst took when it returned true, every deeper one left since:
+// the owner and the depth are known, so only the release itself and the waiters' check remain.
+inline void TokenLockLeaveFirst(TokenLock* lock) {
+    lock->depth.store(0, std::memory_order_relaxed);
+    // Cleared before the waiters are counted (both sequentially consistent): see TokenLockWait.
+    lock->owner.store(nullptr, std::memory_order_seq_cst);
+    if (lock->waiters.load(std::memory_order_seq_cst) != 0) TokenLockWake(lock);
+}
 // 1 when the token held the lock (one level is given back), else 0 and nothing changes.
 inline int TokenLockLeave(TokenLock* lock, const void* token) {
     if (token == nullptr || lock->owner.load(std::memory_order_relaxed) != token) return 0;
@@ -53,10 +61,7 @@ inline int TokenLockLeave(TokenLock* lock, const void* token) {
         lock->depth.store(depth - 1, std::memory_order_relaxed);
         return 1;
     }
-    lock->depth.store(0, std::memory_order_relaxed);
-    // Cleared before the waiters are counted (both sequentially consistent): see TokenLockWait.
-    lock->owner.store(nullptr, std::memory_order_seq_cst);
-    if (lock->waiters.load(std::memory_order_seq_cst) != 0) TokenLockWake(lock);
+    TokenLockLeaveFirst(lock);
     return 1;
 }
 // TokenLockEnter for a token that is never null, telling whether this entry took the lock (true)
@@ -73,13 +78,6 @@ inline bool TokenLockEnterFirst(TokenLock* lock, const void* token) {
     }
     TokenLockWait(lock, token);  // another token held it: the wait ends with the lock taken
     return true;
-}
-// Leaves the entry TokenLockEnterFirst took when it returned true, every deeper one left since:
-// the owner and the depth are known, so only the release itself and the waiters' check remain.
-inline void TokenLockLeaveFirst(TokenLock* lock) {
-    lock->depth.store(0, std::memory_order_relaxed);
-    lock->owner.store(nullptr, std::memory_order_seq_cst);
-    if (lock->waiters.load(std::memory_order_seq_cst) != 0) TokenLockWake(lock);
 }
 // Leaves what TokenLockEnterFirst entered.
 inline void TokenLockLeaveEntry(TokenLock* lock, const void* token, bool first) {
