@@ -1294,17 +1294,8 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             if (TargetOf(d) == Target::Text) {
                 char t[64];
                 const size_t n = WriteDateTimeText(dc->kind, cell, t);
-                char* held =
-                    s->convBufs != nullptr && col < s->convCount ? static_cast<char*>(s->convBufs[col]) : nullptr;
-                void* k;
-                if (held != nullptr && n + 1 <= kKeepLeast) {
-                    std::memcpy(held, t, kKeepLeast);
-                    held[n] = '\0';
-                    k = held;
-                } else {
-                    k = Keep(s, col, t, n);
-                    if (k == nullptr) return kErrNoMemory;
-                }
+                void* k = Keep(s, col, t, n);
+                if (k == nullptr) return kErrNoMemory;
                 *value = k;
                 *length = uint32_t(n);
                 return 0;
