@@ -70,6 +70,12 @@ RowSource SourceOf(const StmtRecord* stmt, const ParamBinding& b) {
 [[gnu::always_inline]] inline uint32_t ReadRow(const RowSource& src, uint32_t r, RowValue* out) {
     const ParamBinding& b = *src.b;
     *out = RowValue{};
+    if (src.value && !src.lens && !src.inds && !IsVariable(b)) {
+        // A fixed-size value with neither length nor indicator: always there, as it is.
+        out->ptr = src.value + uint64_t(r) * src.valueStep;
+        out->len = uint64_t(b.elementSize);
+        return 0;
+    }
     const SQLLEN ind = src.inds ? LoadLen(src.inds + uint64_t(r) * src.slotStep) : 0;
     const SQLLEN len = src.lens ? LoadLen(src.lens + uint64_t(r) * src.slotStep) : SQLLEN(b.elementSize);
     if (ind == SQL_NULL_DATA || len == SQL_NULL_DATA) {
@@ -663,14 +669,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
             if (plans[c].output) continue;  // NULL from the allocation
             const RowSource& src = plans[c].src;
             RowValue v;
-            uint32_t rc = 0;
-            if (src.value && !src.lens && !src.inds && !IsVariable(*src.b)) {
-                // A fixed-size value with neither length nor indicator: always there, as it is.
-                v.ptr = src.value + uint64_t(rows[k]) * src.valueStep;
-                v.len = uint64_t(src.b->elementSize);
-            } else {
-                rc = ReadRow(src, rows[k], &v);
-            }
+            uint32_t rc = ReadRow(src, rows[k], &v);
             if (rc == 0) {
                 if (v.isNull)
                     ds->cols[c].indicators[k] = DS_IND_NULL;
