@@ -192,8 +192,7 @@ bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     // A distributed branch is one database transaction from its start.
     if (!begin && c.xaKey.empty() && !c.snapshotReads) return true;
     if (!execSimple(c.db, "BEGIN", f)) return false;
-    c.inTransaction = true;
-    c.writeLockSeen = false;
+    c.setInTransaction(true);
     return true;
 }
 
@@ -211,8 +210,7 @@ bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st) {
         f = Fault{};
         if (!begin()) return false;
     }
-    c.inTransaction = true;
-    c.writeLockSeen = false;
+    c.setInTransaction(true);
     return true;
 }
 
@@ -228,8 +226,7 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
             execSimple(c.db, "ROLLBACK", ignored);
         }
     }
-    c.inTransaction = false;
-    c.writeLockSeen = false;
+    c.setInTransaction(false);
     if (commit && ok)
         c.catalogsInTransaction = false;
     else
@@ -384,8 +381,7 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
             if (c->tran) unregisterObject(c->tran->handle);
             c->tran.reset();
             c->adopted.reset();
-            c->inTransaction = false;
-            c->writeLockSeen = false;
+            c->setInTransaction(false);
             endSessionDatabase(*c, false);
             c->connected = false;
             return fail(f);

@@ -405,10 +405,14 @@ struct Conn : Object {
 
     bool autocommit = false;
     std::shared_ptr<Tran> tran;  // current transaction (or the autocommit marker)
-    bool inTransaction = false;  // a BEGIN is open in SQLite
+    bool inTransaction = false;  // a BEGIN is open in SQLite; changed by setInTransaction only
     // This transaction was seen holding the main file's write lock (cleared with inTransaction's
     // every change, and by a statement of the client's that may control the transaction itself).
     bool writeLockSeen = false;
+    void setInTransaction(bool open) {
+        inTransaction = open;
+        writeLockSeen = false;
+    }
     // Repeatable read and serializable sessions read from the snapshot of their transaction; the
     // others read what is committed when each statement starts and hold nothing between reads.
     bool snapshotReads = false;

@@ -841,8 +841,7 @@ bool xaAdopt(Conn& c, const std::string& key, Fault& f) {
             setReplayMode(c.db, false);
             return false;
         }
-        c.inTransaction = true;
-        c.writeLockSeen = false;
+        c.setInTransaction(true);
     }
     c.orphan = std::move(orphan);
     return ensureTransaction(c, f, false);
@@ -863,12 +862,10 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f) {
                 sqlite3_exec(c.db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
             }
             if (!sqlite3_get_autocommit(c.db)) sqlite3_exec(c.db, "ROLLBACK", nullptr, nullptr, nullptr);
-            c.inTransaction = false;
-            c.writeLockSeen = false;
+            c.setInTransaction(false);
         } else if (c.inTransaction) {
             sqlite3_exec(c.db, "ROLLBACK", nullptr, nullptr, nullptr);
-            c.inTransaction = false;
-            c.writeLockSeen = false;
+            c.setInTransaction(false);
         }
         setReplayMode(c.db, false);
         if (ok) {
