@@ -1294,8 +1294,19 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
             if (TargetOf(d) == Target::Text) {
                 char t[64];
                 const size_t n = WriteDateTimeText(dc->kind, cell, t);
-                void* k = Keep(s, col, t, n);
-                if (k == nullptr) return kErrNoMemory;
+                char* held =
+                    s->convBufs != nullptr && col < s->convCount ? static_cast<char*>(s->convBufs[col]) : nullptr;
+                void* k;
+                // Keep's in-place branch, copying the held buffer's whole size from t (which
+                // has room for it) in one step instead of the text's length: this runs per row.
+                if (held != nullptr && n + 1 <= kKeepLeast) {
+                    std::memcpy(held, t, kKeepLeast);
+                    held[n] = '\0';
+                    k = held;
+                } else {
+                    k = Keep(s, col, t, n);
+                    if (k == nullptr) return kErrNoMemory;
+                }
                 *value = k;
                 *length = uint32_t(n);
                 return 0;
