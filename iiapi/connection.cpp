@@ -345,7 +345,6 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     Fault f;
     if (!openSessionDatabase(*c, inMemory ? nullptr : &sb, f)) return fail(f);
     sqlite3* db = c->db;
-    sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
 
     c->loginUser = p->co_username && *p->co_username ? p->co_username : osUser();
     if (c->user.empty()) c->user = c->loginUser;

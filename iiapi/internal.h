@@ -699,6 +699,7 @@ void registerFunctions(sqlite3* db, OpenDatabase* od);
 
 // Gives the session a connection to c.path (sb: the file's stat; null for a database in
 // memory): one a session of this process left, still open on the same file, else a new one.
+// Each of its steps waits for other connections' locks up to c.settings' lock timeout.
 bool openSessionDatabase(Conn& c, const struct stat* sb, Fault& f);
 // Takes the session's connection away; with mayKeep it is reset and kept for a later session
 // when nothing of this one can reach that one, else closed.
