@@ -226,7 +226,10 @@ ErrCode IngDisconnect(uint32_t conn) {
     for (uint32_t i = 0; i < g_ingStmtTable.capacity; ++i) {
         if (g_ingStmtTable.slots[i].tag == 0) continue;
         auto* s = static_cast<IngStmt*>(g_ingStmtTable.slots[i].record);
-        if (s != nullptr && s->conn == c) orphans.push_back(s->handle);
+        if (s == nullptr || s->conn != c) continue;
+        // The session ends: what it prepared goes with it.
+        s->namePrepared = 0;
+        orphans.push_back(s->handle);
     }
     HandleTableUnlock(&g_ingStmtTable);
     for (uint32_t h : orphans) IngFreeStmt(h);
