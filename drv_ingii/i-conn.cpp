@@ -114,7 +114,12 @@ uint32_t EndTransaction(IngConn* c, bool commit, bool keepCursors = false) {
     }
     if (!keepCursors) HandleTableUnlock(&g_ingStmtTable);
     uint32_t rc = commit ? IICommit(c) : IIRollback(c);
-    if (rc != 0) IngLog(3, commit ? "commit work failed" : "rollback work failed");
+    if (rc != 0) {
+        IngLog(3, commit ? "commit work failed" : "rollback work failed");
+        // The transaction went with its failed end (a commit that fails leaves its work undone):
+        // the next statement starts a new one rather than naming the old handle.
+        c->tranHandle = nullptr;
+    }
     c->txnFlags &= uint16_t(~kTxnWorkPending);
     return rc;
 }
