@@ -54,6 +54,7 @@ protected:
         Fill();
     }
     void TearDown() override {
+        if (ins) SQLFreeHandle(SQL_HANDLE_STMT, ins);
         if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         ConnectThroughDriverManager::TearDown();
         if (!mounted) return;
@@ -104,13 +105,20 @@ protected:
         SQLFreeHandle(SQL_HANDLE_STMT, h);
         return out;
     }
-    // The insert of 4000-byte rows, key k, prepared and bound.
+    // The insert of 4000-byte rows, key k, prepared and bound on a statement of its own; in
+    // manual commit when asked.
+    SQLHSTMT ins = SQL_NULL_HSTMT;
     SQLINTEGER k = 0;
     std::string value = std::string(4000, 'x');
-    void PrepareInsert(SQLHSTMT h) {
-        ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, (SQLCHAR*)"insert into t values (?, ?)", SQL_NTS));
-        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &k, 0, nullptr));
-        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4000, 0, value.data(),
+    void PrepareInsert(bool manualCommit) {
+        const SQLULEN mode = manualCommit ? SQL_AUTOCOMMIT_OFF : SQL_AUTOCOMMIT_ON;
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER));
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &ins));
+        ASSERT_EQ(SQL_SUCCESS, SQLPrepare(ins, (SQLCHAR*)"insert into t values (?, ?)", SQL_NTS));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(ins, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &k, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(ins, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4000, 0, value.data(),
                                                 SQLLEN(value.size() + 1), nullptr));
     }
     // The failure names the full disk.
@@ -125,9 +133,7 @@ protected:
 // acknowledged before is there, the refused one is not; reads go on; with room again the same
 // statement and the connection's transaction calls succeed.
 TEST_P(DiskFull, TheStatementWhoseCommitFailsSaysSoAndNothingAcknowledgedIsLost) {
-    SQLHSTMT ins = SQL_NULL_HSTMT;
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &ins));
-    PrepareInsert(ins);
+    PrepareInsert(false);
     SQLRETURN rc = SQL_SUCCESS;
     for (k = 0; k < kMostRows; ++k)
         if ((rc = SQLExecute(ins)) != SQL_SUCCESS) break;
@@ -141,18 +147,13 @@ TEST_P(DiskFull, TheStatementWhoseCommitFailsSaysSoAndNothingAcknowledgedIsLost)
     EXPECT_EQ((std::pair<long, long>{acknowledged + 1, acknowledged}), CountAndLast());
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT)) << tvtest::FirstDiagText(SQL_HANDLE_DBC, dbc);
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK)) << tvtest::FirstDiagText(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_STMT, ins);
 }
 
 // Manual commit: transactions of ten rows until one cannot be committed (or a statement of it
 // fails); the commits that succeeded hold, the failed transaction left nothing, and once there is
 // room the next transaction commits.
 TEST_P(DiskFull, AFailedCommitLeavesOnlyTheCommittedTransactions) {
-    ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
-                                             SQL_IS_UINTEGER));
-    SQLHSTMT ins = SQL_NULL_HSTMT;
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &ins));
-    PrepareInsert(ins);
+    PrepareInsert(true);
     long committed = 0;
     bool failed = false;
     for (k = 0; k < kMostRows && !failed;) {
@@ -190,18 +191,13 @@ TEST_P(DiskFull, AFailedCommitLeavesOnlyTheCommittedTransactions) {
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(ins)) << tvtest::FirstDiagText(SQL_HANDLE_STMT, ins);
     ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT)) << tvtest::FirstDiagText(SQL_HANDLE_DBC, dbc);
     EXPECT_EQ((std::pair<long, long>{committed + 1, committed > 0 ? committed - 1 : 0}), CountAndLast());
-    SQLFreeHandle(SQL_HANDLE_STMT, ins);
 }
 
 // Manual commit, one transaction larger than the memory that holds its changes: the statement that
 // meets the full disk ends the whole transaction, and says so; what comes after it is a new
 // transaction, which a rollback undoes.
 TEST_P(DiskFull, AStatementThatEndsItsTransactionSaysSoAndTheNextOneStartsAnew) {
-    ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
-                                             SQL_IS_UINTEGER));
-    SQLHSTMT ins = SQL_NULL_HSTMT;
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &ins));
-    PrepareInsert(ins);
+    PrepareInsert(true);
     for (k = 0; k < 5; ++k) ASSERT_EQ(SQL_SUCCESS, SQLExecute(ins)) << tvtest::FirstDiagText(SQL_HANDLE_STMT, ins);
     ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT)) << tvtest::FirstDiagText(SQL_HANDLE_DBC, dbc);
     // Arrays of 500 rows until the changes no longer fit in memory and must go to the full disk.
@@ -236,7 +232,6 @@ TEST_P(DiskFull, AStatementThatEndsItsTransactionSaysSoAndTheNextOneStartsAnew) 
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(ins)) << tvtest::FirstDiagText(SQL_HANDLE_STMT, ins);
     ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT)) << tvtest::FirstDiagText(SQL_HANDLE_DBC, dbc);
     EXPECT_EQ((std::pair<long, long>{6, 100}), CountAndLast());
-    SQLFreeHandle(SQL_HANDLE_STMT, ins);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, DiskFull, ::testing::ValuesIn(DriverBuilds()),
