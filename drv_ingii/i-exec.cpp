@@ -932,7 +932,6 @@ ErrCode IngExecute(uint32_t stmt) {
             }
             continue;
         }
-        if (!global) IngTxnControl(c, kTxnOpBeforeStatement);
         uint32_t count = 0;
         uint32_t rc;
         if (withParams) {

@@ -940,13 +940,17 @@ bool takeServiceParams(Stmt& s, Fault& f) {
     return true;
 }
 
+// A query that failed; it says too when the failure ended the session's transaction. Out of
+// line: a parameter array's rows pass beside it.
+[[gnu::noinline]] void failQuery(IIAPI_GENPARM& gp, Conn& c, Stmt& s, Fault f) {
+    noteTransactionLost(c, f);
+    s.state = Stmt::State::Failed;
+    fail(gp, s, f);
+}
+
 void runWhenReady(IIAPI_GENPARM& gp, Conn& c, Stmt& s) {
     Fault f;
-    if (!takeServiceParams(s, f) || !execute(c, s, f)) {
-        noteTransactionLost(c, f);
-        s.state = Stmt::State::Failed;
-        return fail(gp, s, f);
-    }
+    if (!takeServiceParams(s, f) || !execute(c, s, f)) return failQuery(gp, c, s, std::move(f));
     complete(gp, IIAPI_ST_SUCCESS, nullptr);
 }
 
@@ -1062,12 +1066,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     c->cancelRequested = false;
     auto done = [&](bool ok, const Fault& f) {
         p->qy_tranHandle = c->tran ? c->tran->handle : nullptr;
-        if (!ok) {
-            Fault why = f;
-            noteTransactionLost(*c, why);
-            s->state = Stmt::State::Failed;
-            return fail(p->qy_genParm, *s, why);
-        }
+        if (!ok) return failQuery(p->qy_genParm, *c, *s, f);
         complete(p->qy_genParm, IIAPI_ST_SUCCESS, nullptr);
     };
     Fault f;
