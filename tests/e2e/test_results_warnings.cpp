@@ -1,7 +1,6 @@
 // A fetch that answers SQL_SUCCESS_WITH_INFO has the record that says why, whatever the columns
 // after the one that warned: by every cursor type, a row at a time and a rowset at a time, for a
 // text cut short (01004) and a number that lost its fraction (01S07).
-#include <cstring>
 #include <string>
 #include <vector>
 
