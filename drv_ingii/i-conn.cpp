@@ -114,7 +114,12 @@ uint32_t EndTransaction(IngConn* c, bool commit, bool keepCursors = false) {
     }
     if (!keepCursors) HandleTableUnlock(&g_ingStmtTable);
     uint32_t rc = commit ? IICommit(c) : IIRollback(c);
-    if (rc != 0) IngLog(3, commit ? "commit work failed" : "rollback work failed");
+    if (rc != 0) {
+        IngLog(3, commit ? "commit work failed" : "rollback work failed");
+        // The transaction went with its failed end (a commit that fails leaves its work undone):
+        // the next statement starts a new one rather than naming the old handle.
+        c->tranHandle = nullptr;
+    }
     c->txnFlags &= uint16_t(~kTxnWorkPending);
     return rc;
 }
@@ -226,7 +231,10 @@ ErrCode IngDisconnect(uint32_t conn) {
     for (uint32_t i = 0; i < g_ingStmtTable.capacity; ++i) {
         if (g_ingStmtTable.slots[i].tag == 0) continue;
         auto* s = static_cast<IngStmt*>(g_ingStmtTable.slots[i].record);
-        if (s != nullptr && s->conn == c) orphans.push_back(s->handle);
+        if (s == nullptr || s->conn != c) continue;
+        // The session ends: what it prepared goes with it.
+        s->namePrepared = 0;
+        orphans.push_back(s->handle);
     }
     HandleTableUnlock(&g_ingStmtTable);
     for (uint32_t h : orphans) IngFreeStmt(h);

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <sched.h>
+#include <string>
 
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-exec.h"
@@ -170,6 +171,22 @@ void IngStmtReset(IngStmt* s) {
     s->catalogResult = 0;
 }
 
+namespace {
+
+// The server keeps what a statement prepared under its name until told: a connection that runs
+// statement after statement would otherwise grow with every one.
+void ForgetPreparedName(IngStmt* s) {
+    if (!s->namePrepared) return;
+    s->namePrepared = 0;
+    IngConn* c = s->conn;
+    std::string q = "deallocate prepare ";
+    q.append(s->stmtName, strnlen(s->stmtName, 20));
+    // Nothing to report: the name goes with the session anyway.
+    IIExecImmediate(&c->connHandle, &c->tranHandle, q.c_str(), nullptr, nullptr);
+}
+
+}  // namespace
+
 ErrCode IngFreeStmt(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
@@ -178,6 +195,7 @@ ErrCode IngFreeStmt(uint32_t stmt) {
         HandleTableRemove(&g_ingStmtTable, stmt);
     }
     IngStmtReset(s);
+    ForgetPreparedName(s);
     IngCatalogStmtReset(s);
     std::free(s->cursorName);
     std::free(s->stmtName);

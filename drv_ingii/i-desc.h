@@ -48,6 +48,7 @@ struct IngStmt {
     void* stmtHandle;                       // OpenAPI statement, or none; read and swapped atomically (cancel)
     char* cursorName;
     char* stmtName;
+    uint8_t namePrepared;  // the server holds a statement prepared under stmtName
     Dataset* params;
     uint32_t hiddenColumns;
     uint16_t columnCount;

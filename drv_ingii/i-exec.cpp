@@ -213,6 +213,7 @@ uint32_t IIPrepareDescribe(IngStmt* s, const char* text) {
     IngStmtSetHandle(s, qy.qy_stmtHandle);
     if (rc == 0) {
         c->tranHandle = qy.qy_tranHandle;
+        s->namePrepared = 1;
         rc = IIGetDescriptor(&s->desc, qy.qy_stmtHandle, &s->messages);
         if (rc == kErrNoData) rc = 0;
     }
@@ -824,12 +825,12 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
                 std::memcpy(DatasetCell(&s->outValues->cols[0], 0), &ret, 4);
                 s->outValues->cols[0].indicators[0] = DS_IND_VALUE;
                 s->outValues->rows_used = 1;
-                if (!global) IngTxnControl(c, kTxnOpAfterStatement);
+                if (!global && (rc = IngTxnControl(c, kTxnOpAfterStatement)) != 0) return fail(rc);
                 s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
                 ++s->resultSets;
                 return kErrOutputValues;
             }
-            if (!global) IngTxnControl(c, kTxnOpAfterStatement);
+            if (!global && (rc = IngTxnControl(c, kTxnOpAfterStatement)) != 0) return fail(rc);
             s->state |= kStmtEndOfData;
             return 0;
         }
@@ -862,7 +863,7 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
         if (got == 0) got = 1;
     }
     s->outValues->rows_used = got;
-    if (!global) IngTxnControl(c, kTxnOpAfterStatement);
+    if (!global && (rc = IngTxnControl(c, kTxnOpAfterStatement)) != 0) return fail(rc);
     s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
     ++s->resultSets;
     return kErrOutputValues;
@@ -931,7 +932,6 @@ ErrCode IngExecute(uint32_t stmt) {
             }
             continue;
         }
-        if (!global) IngTxnControl(c, kTxnOpBeforeStatement);
         uint32_t count = 0;
         uint32_t rc;
         if (withParams) {
@@ -944,7 +944,11 @@ ErrCode IngExecute(uint32_t stmt) {
             IngStmtCloseHandle(s, nullptr);
             return ErrCode(rc);
         }
-        if (!global) IngTxnControl(c, kTxnOpAfterStatement);
+        // In autocommit the row is the server's only once its commit is: a failed one fails it.
+        if (!global && (rc = IngTxnControl(c, kTxnOpAfterStatement)) != 0) {
+            s->rowCount = r;
+            return ErrCode(rc);
+        }
         s->rowCount += count;
         s->state |= kStmtEndOfData;
     }

@@ -451,13 +451,15 @@ const CursorOptionRow kCursorOptionTable[] = {
 
 uint32_t SetConnOption(IngConn* c, uint32_t cls, uint32_t item, const uint32_t* value) {
     if (cls == 0x03 && item == IngPropItem(kPropAutocommit)) {
-        if (*value == 0) {
-            IngTxnControl(c, kTxnOpAutocommitOff);
-            c->autocommit = 0;
-        } else {
-            IngTxnControl(c, kTxnOpAutocommitOn);
-            c->autocommit = 1;
+        // Either change commits the open transaction; when that commit fails its work is gone
+        // and the mode stays as it was, so the application hears of both.
+        const uint16_t flags = c->txnFlags;
+        const uint32_t rc = IngTxnControl(c, *value == 0 ? kTxnOpAutocommitOff : kTxnOpAutocommitOn);
+        if (rc != 0 && rc != kErrTxnStateInfo) {
+            c->txnFlags = uint16_t((c->txnFlags & ~kTxnAutocommit) | (flags & kTxnAutocommit));
+            return rc;
         }
+        c->autocommit = *value == 0 ? 0 : 1;
         IngSetIsolation(c, c->isolation);
         return 0;
     }

@@ -174,8 +174,8 @@ std::string catalogSql(bool meta) {
 
 }  // namespace
 
-void ensureMetadata(sqlite3* db) {
-    sqlite3_exec(
+bool ensureMetadata(sqlite3* db, Fault& f) {
+    return execSimple(
         db,
         "CREATE TABLE IF NOT EXISTS iiapi_meta(key TEXT PRIMARY KEY, value TEXT);"
         "CREATE TABLE IF NOT EXISTS iiapi_tables(table_name TEXT PRIMARY KEY, owner TEXT);"
@@ -187,7 +187,7 @@ void ensureMetadata(sqlite3* db) {
         " nullable INT, mode TEXT, default_value TEXT, PRIMARY KEY(proc_name, seq));"
         "CREATE TABLE IF NOT EXISTS iiapi_permits(object_name TEXT, object_owner TEXT, object_type TEXT,"
         " permit_grantor TEXT, permit_user TEXT, permit_number INTEGER, text_sequence INT, text_segment TEXT);",
-        nullptr, nullptr, nullptr);
+        f);
 }
 
 bool metadataPresent(sqlite3* db) {

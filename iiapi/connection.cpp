@@ -112,6 +112,24 @@ bool execSimple(sqlite3* db, const char* sql, Fault& f) {
     return true;
 }
 
+OwnChange compileChange(sqlite3* db, const char* sql, Fault& f) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
+        f = faultFromSqlite(db, sqlite3_errcode(db));
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    return OwnChange(st);
+}
+
+bool runChange(sqlite3* db, sqlite3_stmt* st, Fault& f) {
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc == SQLITE_DONE) return true;
+    f = faultFromSqlite(db, rc);
+    return false;
+}
+
 Fault faultFromSqlite(sqlite3* db, int rc) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     int ext = db ? sqlite3_extended_errcode(db) : rc;
@@ -135,6 +153,8 @@ Fault faultFromSqlite(sqlite3* db, int rc) {
             return makeFault("23000", native::kConstraint, "Integrity constraint violated: " + msg);
         case SQLITE_NOMEM:
             return makeFault("S1001", native::kGeneral, "Out of memory");
+        case SQLITE_FULL:
+            return makeFault("S1000", native::kDiskFull, "Disk full: the database's files cannot grow (" + msg + ")");
         case SQLITE_TOOBIG:
             return makeFault("22001", native::kTruncate, "Value too long: " + msg);
         case SQLITE_READONLY:
@@ -221,9 +241,11 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
     if (c.inTransaction && !sqlite3_get_autocommit(c.db)) {
         ok = execSimple(c.db, commit ? "COMMIT" : "ROLLBACK", f);
         if (!ok && commit) {
-            // A commit that cannot finish (lock timeout) leaves the work undone, as a server would.
+            // A commit that cannot finish (lock timeout, full disk) leaves the work undone, as a
+            // server would.
             Fault ignored;
-            execSimple(c.db, "ROLLBACK", ignored);
+            if (!sqlite3_get_autocommit(c.db)) execSimple(c.db, "ROLLBACK", ignored);
+            f.text += "; the transaction has been rolled back";
         }
     }
     c.setInTransaction(false);
@@ -238,6 +260,16 @@ bool endTransaction(Conn& c, bool commit, Fault& f) {
         c.tran.reset();
     }
     return ok;
+}
+
+void noteTransactionLost(Conn& c, Fault& f) {
+    if (!c.inTransaction || !c.db || !sqlite3_get_autocommit(c.db)) return;
+    closeCursors(c, false);
+    xaBeforeEnd(c, false);
+    c.setInTransaction(false);
+    catalogsRolledBack(c);
+    xaAfterEnd(c, false, true);
+    f.text += "; the transaction has been rolled back";
 }
 
 Conn::~Conn() { endSessionDatabase(*this, false); }
@@ -345,7 +377,6 @@ void IIapi_connect(IIAPI_CONNPARM* p) {
     Fault f;
     if (!openSessionDatabase(*c, inMemory ? nullptr : &sb, f)) return fail(f);
     sqlite3* db = c->db;
-    sqlite3_busy_timeout(db, c->settings.busyTimeoutMs);
 
     c->loginUser = p->co_username && *p->co_username ? p->co_username : osUser();
     if (c->user.empty()) c->user = c->loginUser;
@@ -605,9 +636,8 @@ int iiengine_createDatabase(const char* target, const char* user, const char* pa
         return err("cannot create " + path + ": " + m);
     }
     Fault f;
-    bool ok = execSimple(db, "PRAGMA journal_mode=WAL", f);
+    bool ok = execSimple(db, "PRAGMA journal_mode=WAL", f) && ensureMetadata(db, f);
     if (ok) {
-        ensureMetadata(db);
         std::string dba = user && *user ? user : osUser();
         sqlite3_stmt* st = nullptr;
         ok = sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO iiapi_meta(key, value) VALUES('dba', ?)", -1, &st,

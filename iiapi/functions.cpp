@@ -98,6 +98,8 @@ void fnDbmsinfo(sqlite3_context* ctx, int, sqlite3_value** argv) {
         r = c.autocommit ? "1" : "0";
     else if (what == "transaction_state")
         r = c.inTransaction ? "1" : "0";
+    else if (what == "_prepared_cnt")
+        r = std::to_string(c.prepared.size());  // the statements the session keeps prepared by name
     else if (what == "query_language")
         r = "sql";
     else if (what == "server_class")

@@ -58,6 +58,7 @@ constexpr int32_t kNoProcedure = 2405;
 constexpr int32_t kCursorNotOpen = 2205;
 constexpr int32_t kCursorState = 2206;
 constexpr int32_t kCursorReadOnly = 2207;
+constexpr int32_t kDiskFull = 4705;
 }  // namespace native
 
 Fault makeFault(std::string sqlstate, int32_t native, std::string text);
@@ -561,9 +562,23 @@ bool spoolCursor(Conn& c, Stmt& s);
 bool spoolCursors(Conn& c);
 // Ends the SQLite transaction and forgets the transaction handle.
 bool endTransaction(Conn& c, bool commit, Fault& f);
+// SQLite rolls a transaction back by itself when a statement fails for want of room (a full
+// disk) or memory, or on an I/O error: the session then holds no transaction either, and the
+// statement's fault f says so. Nothing when the transaction is still open.
+void noteTransactionLost(Conn& c, Fault& f);
 Fault faultFromSqlite(sqlite3* db, int rc);
 // Runs statements without results; false with the fault when one fails.
 bool execSimple(sqlite3* db, const char* sql, Fault& f);
+// One of the engine's own changes (its catalog rows), compiled once and run for each set of
+// values bound to it: null, with the fault, when it does not compile.
+struct FinalizeStatement {
+    void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+};
+using OwnChange = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+OwnChange compileChange(sqlite3* db, const char* sql, Fault& f);
+// Runs it to its end and resets it for the next values; false with the fault when it does not
+// finish (a full disk among others).
+bool runChange(sqlite3* db, sqlite3_stmt* st, Fault& f);
 
 // Keeps the write-ahead log and its shared-memory index of the schema's file when its last
 // session closes; the log is emptied then.
@@ -651,6 +666,8 @@ struct Rewritten {
         Grant,
         Revoke,
         DropProcedure,
+        // deallocate [prepare] NAME: the statement prepared under NAME is forgotten
+        Deallocate,
         SetXaXid,
         Positioned,  // UPDATE / DELETE ... WHERE CURRENT OF
     } kind = Kind::Sql;
@@ -699,6 +716,7 @@ void registerFunctions(sqlite3* db, OpenDatabase* od);
 
 // Gives the session a connection to c.path (sb: the file's stat; null for a database in
 // memory): one a session of this process left, still open on the same file, else a new one.
+// Each of its steps waits for other connections' locks up to c.settings' lock timeout.
 bool openSessionDatabase(Conn& c, const struct stat* sb, Fault& f);
 // Takes the session's connection away; with mayKeep it is reset and kept for a later session
 // when nothing of this one can reach that one, else closed.
@@ -710,7 +728,7 @@ size_t idleDatabaseCount();
 // ---- Catalogs (catalogs.cpp) ----------------------------------------------------------------
 
 // Creates the engine's metadata tables in the database (when it has something to record).
-void ensureMetadata(sqlite3* db);
+bool ensureMetadata(sqlite3* db, Fault& f);
 bool metadataPresent(sqlite3* db);
 // (Re)creates the session's catalog views.
 void createCatalogs(Conn& c);

@@ -28,11 +28,11 @@ std::vector<std::unique_ptr<OpenDatabase>> gKept;  // least recently left first
 
 // Pragmas that only read, or change nothing a later session could notice.
 bool harmlessPragma(const char* name) {
-    static const char* const kNames[] = {"table_info",        "table_xinfo",   "index_info",      "index_xinfo",
-                                         "index_list",        "foreign_key_list", "foreign_key_check",
-                                         "integrity_check",   "quick_check",   "incremental_vacuum",
-                                         "wal_checkpoint",    "optimize",      "function_list",   "pragma_list",
-                                         "collation_list",    "database_list", "module_list",     "table_list"};
+    static const char* const kNames[] = {"table_info",    "table_xinfo",        "index_info",        "index_xinfo",
+                                         "index_list",    "foreign_key_list",   "foreign_key_check", "integrity_check",
+                                         "quick_check",   "incremental_vacuum", "wal_checkpoint",    "optimize",
+                                         "function_list", "pragma_list",        "collation_list",    "database_list",
+                                         "module_list",   "table_list"};
     if (!name) return true;
     for (const char* n : kNames)
         if (sqlite3_stricmp(n, name) == 0) return true;
@@ -199,6 +199,9 @@ bool openFresh(Conn& c, const struct stat* sb, std::unique_ptr<OpenDatabase>& ou
     }
     od->db = db;
     od->session = &c;
+    // Every step below may meet another connection opening, checkpointing or closing the same
+    // files: it waits as a statement does.
+    sqlite3_busy_timeout(db, c.settings.busyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
     // Identifiers in double quotes must name something; never fall back to a string.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -241,6 +244,8 @@ bool openSessionDatabase(Conn& c, const struct stat* sb, Fault& f) {
     }
     if (od) {
         od->session = &c;
+        // This session's own lock timeout.
+        sqlite3_busy_timeout(od->db, c.settings.busyTimeoutMs);
         c.cache = std::move(od->cache);
         od->cache = StatementCache{};
     } else if (!openFresh(c, sb, od, f)) {

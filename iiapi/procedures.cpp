@@ -873,8 +873,7 @@ bool createProcedure(Conn& c, const std::string& text, Fault& f) {
     if (!parseProcedure(text, d, c.maxSegment, f)) return false;
     // The body is checked for balanced structure now, not run.
     std::vector<PTok> bt;
-    if (!lex(d.body, bt, f)) return false;
-    ensureMetadata(c.db);
+    if (!lex(d.body, bt, f) || !ensureMetadata(c.db, f)) return false;
     refreshCatalogs(c);
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(c.db, "SELECT 1 FROM iiapi_procedures WHERE name = ?", -1, &st, nullptr) == SQLITE_OK) {
@@ -941,15 +940,14 @@ bool createProcedure(Conn& c, const std::string& text, Fault& f) {
 bool dropProcedure(Conn& c, const std::string& name, Fault& f) {
     std::string text;
     if (!loadProcedure(c, lower(name), "", text, f)) return false;
+    const std::string key = lower(name);
     for (const char* sql :
          {"DELETE FROM iiapi_proc_params WHERE proc_name = ?", "DELETE FROM iiapi_procedures WHERE name = ?",
           "DELETE FROM iiapi_permits WHERE object_type = 'P' AND object_name = ?"}) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
-            sqlite3_bind_text(st, 1, lower(name).c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_step(st);
-        }
-        sqlite3_finalize(st);
+        OwnChange st = compileChange(c.db, sql, f);
+        if (!st) return false;
+        sqlite3_bind_text(st.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
+        if (!runChange(c.db, st.get(), f)) return false;
     }
     return true;
 }

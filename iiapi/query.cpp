@@ -170,53 +170,45 @@ void buildResultDescriptors(Stmt& s) {
     }
 }
 
-void recordTableMetadata(Conn& c, const Rewritten& r) {
-    ensureMetadata(c.db);
+// The catalog rows of a table and its declared columns: written whole, or the fault says why.
+bool recordTableMetadata(Conn& c, const Rewritten& r, Fault& f) {
+    if (!ensureMetadata(c.db, f)) return false;
     refreshCatalogs(c);
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(c.db, "DELETE FROM iiapi_columns WHERE table_name = ?", -1, &st, nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(st);
+    OwnChange st = compileChange(c.db, "DELETE FROM iiapi_columns WHERE table_name = ?", f);
+    if (!st) return false;
+    sqlite3_bind_text(st.get(), 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+    if (!runChange(c.db, st.get(), f)) return false;
+    if (r.table.empty()) return true;
+    st = compileChange(c.db, "INSERT OR REPLACE INTO iiapi_tables(table_name, owner) VALUES(?, ?)", f);
+    if (!st) return false;
+    sqlite3_bind_text(st.get(), 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st.get(), 2, c.user.c_str(), -1, SQLITE_TRANSIENT);
+    if (!runChange(c.db, st.get(), f)) return false;
+    st = compileChange(c.db,
+                       "INSERT OR REPLACE INTO iiapi_columns(table_name, column_name, seq, ingres_type) "
+                       "VALUES(?, ?, ?, ?)",
+                       f);
+    if (!st) return false;
+    int seq = 1;
+    for (auto& [col, decl] : r.declColumns) {
+        sqlite3_bind_text(st.get(), 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st.get(), 2, col.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(st.get(), 3, seq++);
+        sqlite3_bind_text(st.get(), 4, decl.c_str(), -1, SQLITE_TRANSIENT);
+        if (!runChange(c.db, st.get(), f)) return false;
     }
-    sqlite3_finalize(st);
-    st = nullptr;
-    if (r.table.empty()) return;
-    if (sqlite3_prepare_v2(c.db, "INSERT OR REPLACE INTO iiapi_tables(table_name, owner) VALUES(?, ?)", -1, &st,
-                           nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(st, 2, c.user.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(st);
-    }
-    sqlite3_finalize(st);
-    st = nullptr;
-    if (sqlite3_prepare_v2(c.db,
-                           "INSERT OR REPLACE INTO iiapi_columns(table_name, column_name, seq, ingres_type) "
-                           "VALUES(?, ?, ?, ?)",
-                           -1, &st, nullptr) == SQLITE_OK) {
-        int seq = 1;
-        for (auto& [col, decl] : r.declColumns) {
-            sqlite3_reset(st);
-            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(st, 2, col.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_int(st, 3, seq++);
-            sqlite3_bind_text(st, 4, decl.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_step(st);
-        }
-    }
-    sqlite3_finalize(st);
+    return true;
 }
 
-void forgetTableMetadata(Conn& c, const std::string& table) {
-    sqlite3_stmt* st = nullptr;
+bool forgetTableMetadata(Conn& c, const std::string& table, Fault& f) {
     for (const char* sql :
          {"DELETE FROM iiapi_columns WHERE table_name = ?", "DELETE FROM iiapi_tables WHERE table_name = ?"}) {
-        if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
-            sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_step(st);
-        }
-        sqlite3_finalize(st);
-        st = nullptr;
+        OwnChange st = compileChange(c.db, sql, f);
+        if (!st) return false;
+        sqlite3_bind_text(st.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        if (!runChange(c.db, st.get(), f)) return false;
     }
+    return true;
 }
 
 // GRANT and REVOKE: permits are recorded for the catalogs; the embedded store checks none.
@@ -238,40 +230,32 @@ bool recordPermits(Conn& c, const Rewritten& r, Fault& f) {
                    : makeFault("42S02", native::kNoTable, "Table or view not found: " + r.table);
         return false;
     }
-    ensureMetadata(c.db);
+    if (!ensureMetadata(c.db, f)) return false;
     refreshCatalogs(c);
-    sqlite3_stmt* st = nullptr;
     if (r.kind == Rewritten::Kind::Revoke) {
-        if (sqlite3_prepare_v2(
-                c.db,
-                "DELETE FROM iiapi_permits WHERE object_name = ? AND lower(ifnull(permit_user,'')) = lower(?) "
-                "AND (text_segment LIKE ? OR ? = 'all')",
-                -1, &st, nullptr) != SQLITE_OK) {
-            f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
-            return false;
-        }
+        OwnChange st = compileChange(
+            c.db,
+            "DELETE FROM iiapi_permits WHERE object_name = ? AND lower(ifnull(permit_user,'')) = lower(?) "
+            "AND (text_segment LIKE ? OR ? = 'all')",
+            f);
+        if (!st) return false;
         for (auto& g : r.grantees)
             for (auto& pv : r.privileges) {
                 std::string pat = "grant " + pv + " %";
-                sqlite3_reset(st);
-                sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(st, 2, g.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(st, 3, pat.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(st, 4, pv.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_step(st);
+                sqlite3_bind_text(st.get(), 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st.get(), 2, g.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st.get(), 3, pat.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(st.get(), 4, pv.c_str(), -1, SQLITE_TRANSIENT);
+                if (!runChange(c.db, st.get(), f)) return false;
             }
-        sqlite3_finalize(st);
         return true;
     }
-    if (sqlite3_prepare_v2(
-            c.db,
-            "INSERT INTO iiapi_permits(object_name, object_owner, object_type, permit_grantor, permit_user,"
-            " permit_number, text_sequence, text_segment) VALUES(?, ?, ?, ?, ?,"
-            " (SELECT ifnull(max(permit_number), 0) + 1 FROM iiapi_permits), 1, ?)",
-            -1, &st, nullptr) != SQLITE_OK) {
-        f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
-        return false;
-    }
+    OwnChange st = compileChange(c.db,
+                                 "INSERT INTO iiapi_permits(object_name, object_owner, object_type, permit_grantor, "
+                                 "permit_user, permit_number, text_sequence, text_segment) VALUES(?, ?, ?, ?, ?,"
+                                 " (SELECT ifnull(max(permit_number), 0) + 1 FROM iiapi_permits), 1, ?)",
+                                 f);
+    if (!st) return false;
     std::vector<std::string> privs = r.privileges;
     if (privs.size() == 1 && privs[0] == "all")
         privs = r.flag ? std::vector<std::string>{"execute"}
@@ -279,20 +263,14 @@ bool recordPermits(Conn& c, const Rewritten& r, Fault& f) {
     for (auto& g : r.grantees)
         for (auto& pv : privs) {
             std::string text = "grant " + pv + " on " + std::string(r.flag ? "procedure " : "") + r.table + " to " + g;
-            sqlite3_reset(st);
-            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(st, 2, c.user.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(st, 3, r.flag ? "P" : "T", -1, SQLITE_STATIC);
-            sqlite3_bind_text(st, 4, c.user.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(st, 5, g.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(st, 6, text.c_str(), -1, SQLITE_TRANSIENT);
-            if (sqlite3_step(st) != SQLITE_DONE) {
-                f = faultFromSqlite(c.db, sqlite3_errcode(c.db));
-                sqlite3_finalize(st);
-                return false;
-            }
+            sqlite3_bind_text(st.get(), 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st.get(), 2, c.user.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st.get(), 3, r.flag ? "P" : "T", -1, SQLITE_STATIC);
+            sqlite3_bind_text(st.get(), 4, c.user.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st.get(), 5, g.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(st.get(), 6, text.c_str(), -1, SQLITE_TRANSIENT);
+            if (!runChange(c.db, st.get(), f)) return false;
         }
-    sqlite3_finalize(st);
     return true;
 }
 
@@ -300,25 +278,23 @@ bool runSql(Conn& c, Stmt& s, const std::string& sql, Fault& f);
 
 // The catalog entry of each column an ALTER TABLE ADD gave a table (after the ones it had), or
 // that an ALTER TABLE DROP took from it.
-void recordChangedColumns(Conn& c, const Rewritten& r) {
-    ensureMetadata(c.db);
+bool recordChangedColumns(Conn& c, const Rewritten& r, Fault& f) {
+    if (!ensureMetadata(c.db, f)) return false;
     refreshCatalogs(c);
     const bool add = r.kind == Rewritten::Kind::AlterTableAdd;
-    sqlite3_stmt* st = nullptr;
     const char* sql =
         add ? "INSERT OR REPLACE INTO iiapi_columns(table_name, column_name, seq, ingres_type) VALUES(?1, "
               "?2, (SELECT ifnull(max(seq), 0) + 1 FROM iiapi_columns WHERE table_name = ?1), ?3)"
             : "DELETE FROM iiapi_columns WHERE table_name = ?1 AND lower(column_name) = lower(?2)";
-    if (sqlite3_prepare_v2(c.db, sql, -1, &st, nullptr) == SQLITE_OK) {
-        for (auto& [col, decl] : r.declColumns) {
-            sqlite3_reset(st);
-            sqlite3_bind_text(st, 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(st, 2, col.c_str(), -1, SQLITE_TRANSIENT);
-            if (add) sqlite3_bind_text(st, 3, decl.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_step(st);
-        }
+    OwnChange st = compileChange(c.db, sql, f);
+    if (!st) return false;
+    for (auto& [col, decl] : r.declColumns) {
+        sqlite3_bind_text(st.get(), 1, r.table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st.get(), 2, col.c_str(), -1, SQLITE_TRANSIENT);
+        if (add) sqlite3_bind_text(st.get(), 3, decl.c_str(), -1, SQLITE_TRANSIENT);
+        if (!runChange(c.db, st.get(), f)) return false;
     }
-    sqlite3_finalize(st);
+    return true;
 }
 
 // A change of a table's columns as one unit: its statement, the statements that complete it
@@ -362,7 +338,8 @@ bool changeColumns(Conn& c, Stmt& s, const Rewritten& change, const std::string&
         s.rowCountValid = true;
     }
     if (ok)
-        change.kind == Rewritten::Kind::CreateTable ? recordTableMetadata(c, change) : recordChangedColumns(c, change);
+        ok = change.kind == Rewritten::Kind::CreateTable ? recordTableMetadata(c, change, f)
+                                                         : recordChangedColumns(c, change, f);
     if (ok) ok = execSimple(c.db, "RELEASE ii_change_columns", f);
     if (!ok) {
         Fault ignored;
@@ -767,6 +744,21 @@ bool prepareNamed(Conn& c, Stmt& s, const Rewritten& r, Fault& f) {
     return true;
 }
 
+// DEALLOCATE name: the client is done with the statement it prepared under the name.
+bool forgetPrepared(Conn& c, const std::string& name, Fault& f) {
+    auto it = c.prepared.find(name);
+    if (it == c.prepared.end()) {
+        f = makeFault("S1010", native::kSequence, "Statement '" + name + "' has not been prepared");
+        return false;
+    }
+    if (c.lastPrepared == &it->second) {
+        c.lastPrepared = nullptr;
+        c.lastPreparedName.clear();
+    }
+    c.prepared.erase(it);
+    return true;
+}
+
 // EXECUTE PROCEDURE name (param = expr, ...): each expression is evaluated first.
 bool executeProcedureStatement(Conn& c, Stmt& s, const Rewritten& r, Fault& f) {
     ProcCall call;
@@ -815,6 +807,9 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             s.procName = r.name;
             return execute(c, s, f);
         }
+        case Rewritten::Kind::Deallocate:
+            s.state = Stmt::State::Done;
+            return forgetPrepared(c, r.name, f);
         case Rewritten::Kind::Commit:
         case Rewritten::Kind::Rollback:
             s.state = Stmt::State::Done;
@@ -858,24 +853,14 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             c.autocommit = r.flag;
             s.state = Stmt::State::Done;
             return true;
-        case Rewritten::Kind::CreateTable:
-            if (!ensureTransaction(c, f)) return false;
-            if (!runSql(c, s, r.sql, f)) return false;
-            for (const std::string& sql : r.after) {
-                int rc = sqlite3_exec(c.db, sql.c_str(), nullptr, nullptr, nullptr);
-                if (rc != SQLITE_OK) {
-                    f = faultFromSqlite(c.db, rc);
-                    return false;
-                }
-            }
-            recordTableMetadata(c, r);
-            return true;
         case Rewritten::Kind::CreateTableAs: {
             if (!ensureTransaction(c, f)) return false;
             Rewritten made;
             if (!declareTableAs(c, r, made, f)) return false;
             return changeColumns(c, s, made, "INSERT INTO " + r.name + " " + r.sql, f);
         }
+        // The table, its date triggers and its catalog rows are made together or not at all.
+        case Rewritten::Kind::CreateTable:
         case Rewritten::Kind::AlterTableAdd:
         case Rewritten::Kind::AlterTableDrop:
             if (!ensureTransaction(c, f)) return false;
@@ -883,8 +868,7 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
         case Rewritten::Kind::DropTable:
             if (!ensureTransaction(c, f)) return false;
             if (!runSql(c, s, r.sql, f)) return false;
-            if (!r.table.empty() && metadataPresent(c.db)) forgetTableMetadata(c, r.table);
-            return true;
+            return r.table.empty() || !metadataPresent(c.db) || forgetTableMetadata(c, r.table, f);
         case Rewritten::Kind::SetXaXid: {
             std::string key, text;
             if (!xaKeyFromText(r.name, key, text)) {
@@ -956,12 +940,17 @@ bool takeServiceParams(Stmt& s, Fault& f) {
     return true;
 }
 
+// A query that failed; it says too when the failure ended the session's transaction. Out of
+// line: a parameter array's rows pass beside it.
+[[gnu::noinline]] void failQuery(IIAPI_GENPARM& gp, Conn& c, Stmt& s, Fault f) {
+    noteTransactionLost(c, f);
+    s.state = Stmt::State::Failed;
+    fail(gp, s, f);
+}
+
 void runWhenReady(IIAPI_GENPARM& gp, Conn& c, Stmt& s) {
     Fault f;
-    if (!takeServiceParams(s, f) || !execute(c, s, f)) {
-        s.state = Stmt::State::Failed;
-        return fail(gp, s, f);
-    }
+    if (!takeServiceParams(s, f) || !execute(c, s, f)) return failQuery(gp, c, s, std::move(f));
     complete(gp, IIAPI_ST_SUCCESS, nullptr);
 }
 
@@ -1077,10 +1066,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     c->cancelRequested = false;
     auto done = [&](bool ok, const Fault& f) {
         p->qy_tranHandle = c->tran ? c->tran->handle : nullptr;
-        if (!ok) {
-            s->state = Stmt::State::Failed;
-            return fail(p->qy_genParm, *s, f);
-        }
+        if (!ok) return failQuery(p->qy_genParm, *c, *s, f);
         complete(p->qy_genParm, IIAPI_ST_SUCCESS, nullptr);
     };
     Fault f;
@@ -1307,6 +1293,7 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
             }
             if (rc != SQLITE_ROW) {
                 f = s.cancelled ? cancelledFault() : faultFromSqlite(c.db, rc);
+                noteTransactionLost(c, f);
                 s.state = Stmt::State::Failed;
                 p->gc_rowsReturned = rows;
                 return fail(p->gc_genParm, s, f);

@@ -77,6 +77,7 @@ SQLRETURN AgentSet(ConnRecord* conn, uint32_t id, uint32_t* value) {
 SQLRETURN SetStatementDefault(ConnRecord* conn, uint32_t option, uint64_t value) {
     if (OdbcVersion(conn) >= 3) return Fail(conn, kErrNotSupported);
     StmtCursor& d = conn->cursorDefaults;
+    uint32_t* cursorWord = nullptr;
     switch (option) {
         case SQL_QUERY_TIMEOUT:
             conn->defQueryTimeout = value;
@@ -94,28 +95,33 @@ SQLRETURN SetStatementDefault(ConnRecord* conn, uint32_t option, uint64_t value)
             conn->defBindType = value;
             break;
         case SQL_CURSOR_TYPE:
-            d.cursorType = uint32_t(value);
+            cursorWord = &d.cursorType;
             break;
         case SQL_CONCURRENCY:
-            d.concurrency = uint32_t(value);
+            cursorWord = &d.concurrency;
             break;
         case SQL_KEYSET_SIZE:
-            d.keysetSize = uint32_t(value);
+            cursorWord = &d.keysetSize;
             break;
         case SQL_ROWSET_SIZE:
-            d.rowsetSize = uint32_t(value);
+            cursorWord = &d.rowsetSize;
             break;
         case SQL_SIMULATE_CURSOR:
-            d.simulateCursor = uint32_t(value);
+            cursorWord = &d.simulateCursor;
             break;
         case SQL_RETRIEVE_DATA:
-            d.retrieveData = uint32_t(value);
+            cursorWord = &d.retrieveData;
             break;
         case SQL_USE_BOOKMARKS:
-            d.useBookmarks = uint32_t(value);
+            cursorWord = &d.useBookmarks;
             break;
         default:
             break;
+    }
+    if (cursorWord) {
+        // The cursor options are kept in 32 bits: a wider value is refused, not cut.
+        if (value > 0xFFFFFFFFull) return Fail(conn, kErrBadAttrValue);
+        *cursorWord = uint32_t(value);
     }
     for (StmtRecord* s = conn->stmts; s; s = s->next) {
         SQLRETURN rc = StmtOptionSet(s, option, value);

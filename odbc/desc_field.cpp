@@ -323,10 +323,13 @@ SQLRETURN GetHeader(DescRecord* d, uint16_t field, void* v, int64_t bufLen, int6
         case SQL_DESC_BIND_OFFSET_PTR:
             if (!app) return Fail(d, kErrDescTypeRange);
             return PutPtr(d, v, bufLen, len, d->bindOffsetPtr);
-        case SQL_DESC_BIND_TYPE:
+        case SQL_DESC_BIND_TYPE: {
             if (!app) return Fail(d, kErrDescTypeRange);
-            if (t == kDescARD && stmt) return PutInt(v, len, int64_t(stmt->rowBindType));
-            return PutInt(v, len, d->bindType);
+            // The field is 32 bits wide; a row size the attribute set beyond that is not cut.
+            const uint64_t size = t == kDescARD && stmt ? stmt->rowBindType : d->bindType;
+            if (size > 0xFFFFFFFFull) return Fail(d, kErrNumericRange);
+            return PutInt(v, len, int64_t(size));
+        }
         case SQL_DESC_ROWS_PROCESSED_PTR:
             if (t == kDescIRD && stmt) return PutPtr(d, v, bufLen, len, stmt->rowsFetchedPtr);
             if (t == kDescIPD && stmt) return PutPtr(d, v, bufLen, len, stmt->paramsProcessedPtr);
@@ -816,7 +819,8 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
             d->arraySize = SQLULEN(value);
             if (ard) {
                 SQLRETURN rc = StmtOptionSet(stmt, SQL_ROWSET_SIZE, uint64_t(value));
-                if (rc == SQL_ERROR) d->lastError = uint32_t(stmt->lastError);
+                // A size refused or substituted (01S02) is answered on the descriptor too.
+                if (rc != SQL_SUCCESS) d->lastError = uint32_t(stmt->lastError);
                 return rc;
             }
             if (apd) {
@@ -834,8 +838,8 @@ SQLRETURN SetHeader(StmtRecord* stmt, bool app, bool row, bool attached, DescRec
             return SQL_SUCCESS;
         case SQL_DESC_BIND_TYPE:
             if (!app) return Fail(d, kErrDescTypeRange);
-            d->bindType = uint32_t(value);
-            if (ard) stmt->rowBindType = uint32_t(value);
+            d->bindType = SQLULEN(value);
+            if (ard) stmt->rowBindType = uint64_t(value);
             return SQL_SUCCESS;
         case SQL_DESC_ROWS_PROCESSED_PTR:
             if (t != kDescIRD && t != kDescIPD) return Fail(d, kErrDescTypeRange);

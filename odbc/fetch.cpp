@@ -106,6 +106,19 @@ SQLRETURN Combine(SQLRETURN result, int rc) {
     return result == SQL_SUCCESS ? SQLRETURN(rc) : result;
 }
 
+// The conversions of a row or rowset share the statement's error word, and each clean one clears
+// it: the first warning is kept so that the call's SQL_SUCCESS_WITH_INFO has its record.
+struct FirstWarning {
+    uint32_t code = 0;
+    void Note(int rc, const StmtRecord* stmt) {
+        if (rc == 1 && code == 0) code = stmt->lastError;
+    }
+    SQLRETURN Keep(SQLRETURN result, StmtRecord* stmt) const {
+        if (result == SQL_SUCCESS_WITH_INFO && stmt->lastError == 0) stmt->lastError = code;
+        return result;
+    }
+};
+
 // Moves the current block row into every bound column. odbc3: the ODBC 3 path, which skips the
 // bookmark column and honours retrieve-data. A fetch never reads the length slots: they are
 // output only, and SQL_COLUMN_IGNORE in them speaks to SQLSetPos and SQLBulkOperations alone.
@@ -113,14 +126,16 @@ SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
     SQLRETURN result = SQL_SUCCESS;
     if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return result;
     GetColumnContext ctx = StmtColumnContext(stmt);
+    FirstWarning warning;
     for (BoundCol* node = stmt->boundCols; node; node = node->next) {
         ColumnBinding b = node->b;
         if (odbc3 && b.column == 0) continue;
         int rc = GetColumn(ctx, stmt->currentRow, b, stmt->block);
         result = Combine(result, rc);
+        warning.Note(rc, stmt);
         if (rc == -1) break;
     }
-    return result;
+    return warning.Keep(result, stmt);
 }
 
 }  // namespace
@@ -206,6 +221,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
     ColumnPlan plans[kPlanned];
     bool planned[kPlanned] = {};
     SQLRETURN result = SQL_SUCCESS;
+    FirstWarning warning;
     uint32_t processed = 0, errorRows = 0;
     for (uint32_t r = first; r < last; ++r) {
         if (rowOps && rowOps[r] == SQL_ROW_IGNORE) continue;
@@ -219,6 +235,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             ++errorRows;
             if (result == SQL_SUCCESS) result = SQL_SUCCESS_WITH_INFO;
             stmt->lastError = kErrGeneral;
+            warning.Note(1, stmt);
             continue;
         }
         bool stop = false;
@@ -241,6 +258,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             }
             int rc = GetColumn(ctx, r, b, *rs->data, plan);
             result = Combine(result, rc);
+            warning.Note(rc, stmt);
             if (rc == -1) {
                 stop = true;
                 break;
@@ -251,7 +269,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
         if (stop) break;
     }
     if (processed > 0 && errorRows == processed && result == SQL_SUCCESS_WITH_INFO) result = SQL_ERROR;
-    return result;
+    return warning.Keep(result, stmt);
 }
 
 SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,

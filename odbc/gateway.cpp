@@ -49,8 +49,14 @@ void ClearDiagnostics(HandleBase* h) {
 }
 
 // "No data" is a result, not a diagnostic: nothing is left for the application to read after it.
-void DropNoDataCode(SQLRETURN rc, HandleBase* h) {
+// A warning or an error always is: one that left no record of its own reads as a general one.
+// (The diagnostic calls answer about the records they read, and add none.) Called for the
+// answers other than SQL_SUCCESS only: out of line, off the path of every successful call.
+[[gnu::noinline, gnu::cold]] void SettleAnswerRecord(SQLRETURN rc, const ApiCallRecord& rec, HandleBase* h) {
     if (rc == SQL_NO_DATA && h->lastError == kErrNoData) h->lastError = 0;
+    if ((rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) && rec.reset != kReadsDiagnostics && h->lastError == 0 &&
+        !h->diags.head)
+        h->lastError = rc == SQL_ERROR ? kErrGeneral : kErrGeneralWarning;
 }
 
 // The token is the calling thread's (never null); the connection's lock is destroyed only after
@@ -119,7 +125,8 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
     {
         CallLocks locks(conn, concurrent, entry.self);
         rc = body(call, object);
-        DropNoDataCode(rc, object);  // reads the record only when it was not freed (frees succeed)
+        if (rc != SQL_SUCCESS)
+            SettleAnswerRecord(rc, rec, object);  // reads the record only when it was not freed (frees succeed)
     }
     // The object may have been freed by the call; the connection outlives it.
     if (rc != SQL_SUCCESS && conn->failover && rec.reset == kResetDiagnostics) rc = FailoverNotify(rc, conn, rec.kind);
@@ -281,7 +288,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             }
             if (rec.reset == kResetDiagnostics) ClearDiagnostics(env);
             rc = body(call, env);
-            DropNoDataCode(rc, env);
+            if (rc != SQL_SUCCESS) SettleAnswerRecord(rc, rec, env);
             break;
         }
         case kApiConn: {
@@ -306,7 +313,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
                 CallLocks locks(conn, concurrent, self);
                 rc = body(call, conn);
             }
-            DropNoDataCode(rc, conn);
+            if (rc != SQL_SUCCESS) SettleAnswerRecord(rc, rec, conn);
             if (conn->tag == kTagFreed) {  // freed by the call: its memory is ours to release
                 ConnRelease(conn);
                 break;

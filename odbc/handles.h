@@ -293,7 +293,7 @@ struct DescRecord : HandleBase {
     SQLULEN arraySize = 1;
     SQLUSMALLINT* arrayStatusPtr = nullptr;
     SQLULEN* rowsProcessedPtr = nullptr;
-    uint32_t bindType = 0;  // 0 column-wise, else the row size
+    SQLULEN bindType = 0;  // 0 column-wise, else the row size
 };
 
 // The connection whose busy marker guards a call on this statement or descriptor.

@@ -201,8 +201,8 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
     if (size == 0) return fail(kErrRestrictedType);
     if (bufferLength == -1) direction = SQL_PARAM_INPUT;
     if (GwTraceOn())
-        GwTrace("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d cbValueMax=%d", number, cType, sqlType,
-                long(columnSize), digits, int(size), int(bufferLength));
+        GwTrace("Par#%d c_type=%d sql_type=%d prec=%lu scale=%d size=%d cbValueMax=%ld", number, cType, sqlType,
+                static_cast<unsigned long>(columnSize), digits, int(size), long(bufferLength));
     ParamBinding b{};
     b.number = number;
     b.cType = cType;

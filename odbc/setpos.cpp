@@ -373,7 +373,7 @@ SQLLEN ColumnLengthAt(const ColumnBinding& b, uint32_t row, uint64_t bindType) {
 
 bool LengthIsDataAtExec(SQLLEN len) { return len == SQL_DATA_AT_EXEC || len <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
 
-uint32_t ColumnValueLength(const ColumnBinding& b, uint32_t row, uint32_t bindType) {
+uint32_t ColumnValueLength(const ColumnBinding& b, uint32_t row, uint64_t bindType) {
     const SQLLEN len = ColumnLengthAt(b, row, bindType);
     if (IndicatorAt(b, row, bindType) == SQL_NULL_DATA) return 0;
     const char* data = nullptr;
@@ -393,7 +393,7 @@ uint32_t ColumnValueLength(const ColumnBinding& b, uint32_t row, uint32_t bindTy
     return uint32_t(most);
 }
 
-uint32_t ColumnMaxValueLength(const ColumnBinding& b, uint32_t rows, uint32_t bindType) {
+uint32_t ColumnMaxValueLength(const ColumnBinding& b, uint32_t rows, uint64_t bindType) {
     uint32_t most = 0;
     for (uint32_t r = 0; r < rows; ++r) {
         const uint32_t n = ColumnValueLength(b, r, bindType);

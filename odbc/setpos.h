@@ -81,8 +81,8 @@ uint32_t BoundColumnValues(StmtRecord* stmt, const BoundCol* b, Dataset* ds, uin
 // Column data at execution.
 SQLRETURN ColumnDataAtExecStart(StmtRecord* stmt, uint16_t row, const uint16_t* columns, uint16_t count);
 int NextDataAtExecColumn(StmtRecord* stmt, const uint16_t* columns, uint16_t count);
-uint32_t ColumnValueLength(const ColumnBinding& b, uint32_t row, uint32_t bindType);
-uint32_t ColumnMaxValueLength(const ColumnBinding& b, uint32_t rows, uint32_t bindType);
+uint32_t ColumnValueLength(const ColumnBinding& b, uint32_t row, uint64_t bindType);
+uint32_t ColumnMaxValueLength(const ColumnBinding& b, uint32_t rows, uint64_t bindType);
 uint32_t ColumnPieceBuffersReset(StmtRecord* stmt);
 // Appends a piece to row's value; a fixed-size C type (fixedSize > 0) takes one piece of that size.
 uint32_t ColumnPieceAppend(ColumnBinding* b, int64_t fixedSize, const void* data, SQLLEN length, uint32_t row);

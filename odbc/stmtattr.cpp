@@ -57,6 +57,10 @@ SQLRETURN Taken(StmtRecord* stmt, uint32_t rc) {
 
 uint32_t Cap32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(v); }
 
+// A size the cursor layer keeps in 32 bits: a larger one is taken as the largest, and the
+// application is told (01S02), never cut to its low bits.
+uint32_t CapSize(uint64_t value, uint32_t rc) { return rc == 0 && value > 0xFFFFFFFFull ? kErrOptionChanged : rc; }
+
 // The driver statement options only the agent keeps: passed on, nothing stored here. One of
 // them is a text option.
 constexpr uint32_t kStmtOptAgentText = 1226;
@@ -83,7 +87,7 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
         return SQL_SUCCESS_WITH_INFO;
     }
     uint32_t v = Cap32(value);
-    uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + SQL_ROWSET_SIZE, &v);
+    uint32_t rc = CapSize(value, Negotiate(stmt, kPropStmtOptionBase + SQL_ROWSET_SIZE, &v));
     if (rc != 0 && rc != kErrOptionChanged) return Fail(stmt, rc);
     if (!(c.flags & kScsRowsetSizeSet)) c.prevRowsetSize = c.rowsetSize;
     c.rowsetSize = v;
@@ -157,7 +161,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
             if (StmtDescribable(stmt)) return Fail(stmt, kErrInvalidNow);  // S1011
             uint32_t v = Cap32(value);
             bool raised = false;
-            if (v != 0 && int32_t(v) < 8192) {
+            if (v != 0 && v < 8192) {
                 v = 8192;
                 raised = true;
             }
@@ -173,7 +177,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
         case SQL_BIND_TYPE:
             // One bind type for the ODBC 2 option, the attribute and the ARD, which fetch reads.
             stmt->rowBindType = value;
-            if (stmt->ard) stmt->ard->bindType = uint32_t(value);
+            if (stmt->ard) stmt->ard->bindType = SQLULEN(value);
             return SQL_SUCCESS;
         case SQL_CURSOR_TYPE:
         case SQL_CONCURRENCY:
@@ -187,6 +191,7 @@ SQLRETURN StmtOptionSet(StmtRecord* stmt, uint32_t option, uint64_t value) {
             uint32_t v = Cap32(value);
             uint32_t rc = Negotiate(stmt, kPropStmtOptionBase + option, &v);
             if (rc != 0 && rc != kErrOptionChanged) return Fail(stmt, kErrOptionRange);
+            if (option == SQL_KEYSET_SIZE) rc = CapSize(value, rc);
             switch (option) {
                 // The application's new choice is what a later prepare starts from, not the one a
                 // downgrade replaced.
@@ -296,9 +301,9 @@ SQLRETURN StmtOptionGet(StmtRecord* stmt, uint32_t option, void* value) {
         case SQL_KEYSET_SIZE:
             if (subst) {
                 if (AgentGet(stmt, kPropStmtOptionBase + option, &v) != 0) return Fail(stmt, kErrOptionRange);
-                Put64(value, uint64_t(int64_t(int32_t(v))));
+                Put64(value, v);
             } else {
-                Put64(value, uint64_t(int64_t(int32_t(c.keysetSize))));
+                Put64(value, c.keysetSize);
             }
             return SQL_SUCCESS;
         case SQL_RETRIEVE_DATA:
@@ -557,7 +562,7 @@ SQLRETURN StmtAttrGet(StmtRecord* stmt, int32_t attr, void* value, int32_t, SQLI
         case SQL_ATTR_ROWS_FETCHED_PTR:
             return ptr(stmt->rowsFetchedPtr);
         case SQL_ATTR_ROW_ARRAY_SIZE:
-            return u64(uint64_t(int64_t(int32_t(c.rowsetSize))));
+            return u64(c.rowsetSize);
         case SQL_ATTR_APP_ROW_DESC:
         case SQL_ATTR_APP_PARAM_DESC:
         case SQL_ATTR_IMP_ROW_DESC:

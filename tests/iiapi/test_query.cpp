@@ -363,6 +363,34 @@ TEST_F(Query, RepeatedExecuteTextsNameTheStatementEachSays) {
     }
 }
 
+// DEALLOCATE [PREPARE] name forgets the statement prepared under the name (the one an EXECUTE
+// used last among them), and only that one; the session's count of them says so.
+TEST_F(Query, DeallocatedStatementsAreForgotten) {
+    ASSERT_EQ(s.exec("CREATE TABLE p (k integer)").status, IIAPI_ST_SUCCESS);
+    auto prepared = [&] {
+        Result r = s.exec("SELECT dbmsinfo('_prepared_cnt')");
+        return r.rows.size() == 1 && r.rows[0][0] ? *r.rows[0][0] : std::string("?");
+    };
+    ASSERT_EQ(s.exec("prepare s1 into sqlda from INSERT INTO p VALUES (?)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("prepare s2 into sqlda from INSERT INTO p VALUES (?)").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ("2", prepared());
+    ASSERT_EQ(s.run("execute s1", {pInt(1)}, IIAPI_QT_EXEC).status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("DEALLOCATE PREPARE s1").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ("1", prepared());
+    Result gone = s.run("execute s1", {pInt(2)}, IIAPI_QT_EXEC);
+    EXPECT_EQ(gone.status, IIAPI_ST_ERROR);
+    ASSERT_FALSE(gone.msgs.empty());
+    EXPECT_EQ("S1010", gone.msgs[0].sqlstate);
+    ASSERT_EQ(s.run("execute s2", {pInt(3)}, IIAPI_QT_EXEC).status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("deallocate s2").status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ("0", prepared());
+    EXPECT_EQ(s.exec("deallocate s2").status, IIAPI_ST_ERROR);
+    EXPECT_EQ(s.exec("deallocate").status, IIAPI_ST_ERROR);
+    Result r = s.exec("SELECT sum(k) FROM p");
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0], "4");
+}
+
 TEST_F(Query, SeveralCursorsOpenAtOnce) {
     ASSERT_EQ(s.exec("CREATE TABLE m (k integer)").status, IIAPI_ST_SUCCESS);
     for (int k = 0; k < 4; ++k) s.run("INSERT INTO m VALUES (?)", {pInt(k)});

@@ -1,0 +1,107 @@
+// A connection that lives long (or is pooled) does not grow with the statements it runs: what the
+// server keeps for a statement goes when the statement is freed, for forward-only and scrollable
+// cursors and for the statements a cursor runs for its row changes. The server's count of the
+// statements it keeps prepared for the session (dbmsinfo('_prepared_cnt')) is the measure.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "results_fixture.h"
+
+namespace resultstest {
+namespace {
+
+class StatementLifetime : public ResultsTest {
+protected:
+    // The session's statements prepared by name, read on a statement of its own that stays.
+    long Prepared() {
+        if (!counter) {
+            EXPECT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &counter));
+        }
+        SQLFreeStmt(counter, SQL_CLOSE);
+        EXPECT_EQ(SQL_SUCCESS, SQLExecDirect(counter, (SQLCHAR*)"select dbmsinfo('_prepared_cnt')", SQL_NTS))
+            << Diag(SQL_HANDLE_STMT, counter);
+        char text[32] = {};
+        SQLLEN len = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLFetch(counter)) << Diag(SQL_HANDLE_STMT, counter);
+        EXPECT_EQ(SQL_SUCCESS, SQLGetData(counter, 1, SQL_C_CHAR, text, sizeof text, &len));
+        SQLFreeStmt(counter, SQL_CLOSE);
+        return text[0] ? std::atol(text) : -1;
+    }
+    void TearDown() override {
+        if (counter) SQLFreeHandle(SQL_HANDLE_STMT, counter);
+        ResultsTest::TearDown();
+    }
+    SQLHSTMT counter = SQL_NULL_HSTMT;
+};
+
+TEST_P(StatementLifetime, FreedStatementsLeaveNothingPreparedBehind) {
+    const std::string t = Make("stlife", "id integer not null primary key, v varchar(20)");
+    for (int id = 1; id <= 3; ++id) Must("insert into " + t + " values (" + std::to_string(id) + ", 'v')");
+    struct Cursor {
+        const char* name;
+        SQLULEN type;
+        bool update;  // a row change through SQLSetPos
+    };
+    const Cursor cursors[] = {
+        {"forward-only", SQL_CURSOR_FORWARD_ONLY, false},
+        {"static", SQL_CURSOR_STATIC, false},
+        {"keyset-driven, with an update", SQL_CURSOR_KEYSET_DRIVEN, true},
+        {"dynamic, with an update", SQL_CURSOR_DYNAMIC, true},
+        {"static, with an update", SQL_CURSOR_STATIC, true},
+    };
+    const std::string select = "select id, v from " + t + " where id > ? order by id";
+    // One cycle: a statement allocated, prepared, executed with a parameter, read (and one of its
+    // rows changed), freed.
+    auto cycle = [&](const Cursor& c) {
+        SQLHSTMT h = SQL_NULL_HSTMT;
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h));
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(c.type), 0)));
+        if (c.update) {
+            ASSERT_TRUE(SQL_SUCCEEDED(
+                SQLSetStmtAttr(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_VALUES), 0)));
+        }
+        ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, (SQLCHAR*)select.c_str(), SQL_NTS)) << Diag(SQL_HANDLE_STMT, h);
+        SQLINTEGER from = 0, id = 0;
+        char v[21] = {};
+        SQLLEN idLen = 0, vLen = 0;
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &from, 0, nullptr));
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h))) << Diag(SQL_HANDLE_STMT, h);
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(h, 1, SQL_C_SLONG, &id, 0, &idLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(h, 2, SQL_C_CHAR, v, sizeof v, &vLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(h)) << Diag(SQL_HANDLE_STMT, h);
+        if (c.update) {
+            std::strcpy(v, "changed");
+            vLen = SQL_NTS;
+            ASSERT_EQ(SQL_SUCCESS, SQLSetPos(h, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag(SQL_HANDLE_STMT, h);
+        }
+        while (SQL_SUCCEEDED(SQLFetch(h))) {
+        }
+        ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, h));
+    };
+    for (const Cursor& c : cursors) {
+        SCOPED_TRACE(c.name);
+        // What the first runs set up once (the cursor layer's key columns) is the connection's.
+        for (int i = 0; i < 2; ++i) cycle(c);
+        if (HasFatalFailure()) return;
+        const long before = Prepared();
+        for (int i = 0; i < 10; ++i) cycle(c);
+        if (HasFatalFailure()) return;
+        EXPECT_EQ(before, Prepared());
+    }
+    // A statement prepared and then freed takes its prepared statement with it.
+    const long idle = Prepared();
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h));
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, (SQLCHAR*)select.c_str(), SQL_NTS)) << Diag(SQL_HANDLE_STMT, h);
+    EXPECT_EQ(idle + 1, Prepared());
+    ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, h));
+    EXPECT_EQ(idle, Prepared());
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, StatementLifetime, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+}  // namespace
+}  // namespace resultstest
