@@ -233,7 +233,6 @@ ErrCode IngDisconnect(uint32_t conn) {
         auto* s = static_cast<IngStmt*>(g_ingStmtTable.slots[i].record);
         if (s == nullptr || s->conn != c) continue;
         // The session ends: what it prepared goes with it.
-        s->namePrepared = 0;
         orphans.push_back(s->handle);
     }
     HandleTableUnlock(&g_ingStmtTable);

@@ -15,7 +15,6 @@
 #include <mutex>
 #include <new>
 #include <sched.h>
-#include <string>
 
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-exec.h"
@@ -25,9 +24,33 @@
 #include "util/errtable.h"
 
 namespace {
-// Names come from a process-wide counter: address bits repeat between live records on
-// 64-bit systems, a counter does not (until 2^32 statements).
+// Fresh name numbers come from a process-wide counter: address bits repeat between live records
+// on 64-bit systems, a counter does not (until 2^32 statements). A freed statement's number goes
+// back to its connection for the next statement there: the server keeps what was prepared under
+// a name until a prepare under that name replaces it, so a long-lived connection holds only as
+// many prepared statements as it ever had statements at once.
 std::atomic<uint32_t> g_nameCounter{0};
+
+uint32_t TakeNameNumber(IngConn* c) {
+    {
+        std::lock_guard<std::mutex> guard(c->namesLock);
+        if (!c->freeNames.empty()) {
+            uint32_t n = c->freeNames.back();
+            c->freeNames.pop_back();
+            return n;
+        }
+    }
+    return g_nameCounter.fetch_add(1) + 1u;
+}
+
+void GiveNameNumber(IngConn* c, uint32_t n) {
+    std::lock_guard<std::mutex> guard(c->namesLock);
+    try {
+        c->freeNames.push_back(n);
+    } catch (const std::bad_alloc&) {
+        // Only the reuse is lost: the next statement takes a fresh name.
+    }
+}
 
 std::atomic<IngColNamesFn> g_colNames{nullptr};
 
@@ -71,30 +94,28 @@ ErrCode IngAllocStmt(uint32_t conn, uint32_t* out) {
     if (c == nullptr) return kErrBadArg;
     auto* s = static_cast<IngStmt*>(std::calloc(1, sizeof(IngStmt)));
     if (s == nullptr) return kErrNoMemory;
-    char name[32];
-    unsigned long n = g_nameCounter.fetch_add(1) + 1ul;
-    std::snprintf(name, sizeof name, "CN%lX", n);
-    s->cursorName = strdup(name);
-    std::snprintf(name, sizeof name, "ST%lX", n);
-    s->stmtName = strdup(name);
-    if (s->cursorName == nullptr || s->stmtName == nullptr) {
+    // Undoes what a failed allocation made so far.
+    auto discard = [c, s](uint32_t rc) {
         std::free(s->cursorName);
         std::free(s->stmtName);
+        GiveNameNumber(c, s->nameNumber);
         std::free(s);
-        return kErrNoMemory;
-    }
+        return ErrCode(rc);
+    };
+    char name[32];
+    s->nameNumber = TakeNameNumber(c);
+    std::snprintf(name, sizeof name, "CN%X", unsigned(s->nameNumber));
+    s->cursorName = strdup(name);
+    std::snprintf(name, sizeof name, "ST%X", unsigned(s->nameNumber));
+    s->stmtName = strdup(name);
+    if (s->cursorName == nullptr || s->stmtName == nullptr) return discard(kErrNoMemory);
     s->conn = c;
     s->maxRows = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;
     IngCursorOptionsInit(&s->ownCursorOpts, conn, IngStatementLink());
     s->cursorOpts = &s->ownCursorOpts;
     uint32_t h = 0;
     uint32_t rc = HandleTableAdd(&g_ingStmtTable, &h, s);
-    if (rc != 0) {
-        std::free(s->cursorName);
-        std::free(s->stmtName);
-        std::free(s);
-        return ErrCode(rc);
-    }
+    if (rc != 0) return discard(rc);
     if (const IngCursorSlotOps* ops = IngCursorSlotOpsGet()) {
         IngCursorOptions* block = ops->make(h, conn, IngStatementLink());
         if (block == nullptr) {
@@ -102,10 +123,7 @@ ErrCode IngAllocStmt(uint32_t conn, uint32_t* out) {
                 std::lock_guard<std::mutex> guard(g_cancelLock);
                 HandleTableRemove(&g_ingStmtTable, h);
             }
-            std::free(s->cursorName);
-            std::free(s->stmtName);
-            std::free(s);
-            return kErrNoMemory;
+            return discard(kErrNoMemory);
         }
         s->cursorOpts = block;
         s->cursorSlotOps = ops;
@@ -171,22 +189,6 @@ void IngStmtReset(IngStmt* s) {
     s->catalogResult = 0;
 }
 
-namespace {
-
-// The server keeps what a statement prepared under its name until told: a connection that runs
-// statement after statement would otherwise grow with every one.
-void ForgetPreparedName(IngStmt* s) {
-    if (!s->namePrepared) return;
-    s->namePrepared = 0;
-    IngConn* c = s->conn;
-    std::string q = "deallocate prepare ";
-    q.append(s->stmtName, strnlen(s->stmtName, 20));
-    // Nothing to report: the name goes with the session anyway.
-    IIExecImmediate(&c->connHandle, &c->tranHandle, q.c_str(), nullptr, nullptr);
-}
-
-}  // namespace
-
 ErrCode IngFreeStmt(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
@@ -195,7 +197,7 @@ ErrCode IngFreeStmt(uint32_t stmt) {
         HandleTableRemove(&g_ingStmtTable, stmt);
     }
     IngStmtReset(s);
-    ForgetPreparedName(s);
+    GiveNameNumber(s->conn, s->nameNumber);
     IngCatalogStmtReset(s);
     std::free(s->cursorName);
     std::free(s->stmtName);

@@ -48,7 +48,7 @@ struct IngStmt {
     void* stmtHandle;                       // OpenAPI statement, or none; read and swapped atomically (cancel)
     char* cursorName;
     char* stmtName;
-    uint8_t namePrepared;  // the server holds a statement prepared under stmtName
+    uint32_t nameNumber;  // of stmtName and the first cursorName; back to the connection when freed
     Dataset* params;
     uint32_t hiddenColumns;
     uint16_t columnCount;

@@ -213,7 +213,6 @@ uint32_t IIPrepareDescribe(IngStmt* s, const char* text) {
     IngStmtSetHandle(s, qy.qy_stmtHandle);
     if (rc == 0) {
         c->tranHandle = qy.qy_tranHandle;
-        s->namePrepared = 1;
         rc = IIGetDescriptor(&s->desc, qy.qy_stmtHandle, &s->messages);
         if (rc == kErrNoData) rc = 0;
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "util/handle_table.h"
 #include "drv_ingii/i-ask.h"
@@ -79,6 +80,8 @@ struct IngConn {
     XID* xaInDoubt;     // the in-doubt list of the last recovery scan
     uint32_t xaInDoubtCount;
     uint32_t xaInDoubtPos;
+    std::mutex namesLock;             // guards freeNames
+    std::vector<uint32_t> freeNames;  // name numbers of freed statements, taken again first
 };
 
 // The agent's three handle tables (valid while a server exists).

@@ -202,17 +202,6 @@ bool rewriteExecute(Conn& c, const std::vector<Tok>& t, size_t n, Rewritten& out
     return true;
 }
 
-bool rewriteDeallocate(const std::vector<Tok>& t, size_t n, Rewritten& out, Fault& f) {
-    if (isWord(t, n, "prepare")) n = skip(t, n + 1);
-    if (n >= t.size() || t[n].t != Tok::Word || skip(t, n + 1) < t.size()) {
-        f = makeFault("42000", native::kSyntax, "Syntax error in DEALLOCATE: statement name expected");
-        return false;
-    }
-    out.kind = Rewritten::Kind::Deallocate;
-    out.name = lower(t[n].text);
-    return true;
-}
-
 bool rewriteRollback(const std::vector<Tok>& t, size_t n, Rewritten& out, Fault& f) {
     size_t p = n;
     if (isWord(t, p, "work") || isWord(t, p, "transaction")) p = skip(t, p + 1);
@@ -414,7 +403,6 @@ bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f) 
     size_t n = skip(t, i + 1);
     if (w == "prepare") return rewritePrepare(c, t, n, out, f);
     if (w == "execute") return rewriteExecute(c, t, n, out, f);
-    if (w == "deallocate") return rewriteDeallocate(t, n, out, f);
     if (w == "commit") {
         out.kind = Rewritten::Kind::Commit;
         return true;

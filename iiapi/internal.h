@@ -666,8 +666,6 @@ struct Rewritten {
         Grant,
         Revoke,
         DropProcedure,
-        // deallocate [prepare] NAME: the statement prepared under NAME is forgotten
-        Deallocate,
         SetXaXid,
         Positioned,  // UPDATE / DELETE ... WHERE CURRENT OF
     } kind = Kind::Sql;

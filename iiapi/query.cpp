@@ -744,21 +744,6 @@ bool prepareNamed(Conn& c, Stmt& s, const Rewritten& r, Fault& f) {
     return true;
 }
 
-// DEALLOCATE name: the client is done with the statement it prepared under the name.
-bool forgetPrepared(Conn& c, const std::string& name, Fault& f) {
-    auto it = c.prepared.find(name);
-    if (it == c.prepared.end()) {
-        f = makeFault("S1010", native::kSequence, "Statement '" + name + "' has not been prepared");
-        return false;
-    }
-    if (c.lastPrepared == &it->second) {
-        c.lastPrepared = nullptr;
-        c.lastPreparedName.clear();
-    }
-    c.prepared.erase(it);
-    return true;
-}
-
 // EXECUTE PROCEDURE name (param = expr, ...): each expression is evaluated first.
 bool executeProcedureStatement(Conn& c, Stmt& s, const Rewritten& r, Fault& f) {
     ProcCall call;
@@ -807,9 +792,6 @@ bool execute(Conn& c, Stmt& s, Fault& f) {
             s.procName = r.name;
             return execute(c, s, f);
         }
-        case Rewritten::Kind::Deallocate:
-            s.state = Stmt::State::Done;
-            return forgetPrepared(c, r.name, f);
         case Rewritten::Kind::Commit:
         case Rewritten::Kind::Rollback:
             s.state = Stmt::State::Done;

@@ -372,8 +372,14 @@ TEST_F(InfoTest, LiveStatementsHaveDistinctNames) {
         EXPECT_EQ(std::string(st->stmtName, 2), "ST");
         EXPECT_TRUE(cursors.insert(st->cursorName).second);
         EXPECT_TRUE(statements.insert(st->stmtName).second);
-        // Free every other one so addresses get reused.
-        if (i % 2) AgentCall<DRV_FreeStmt>(&link, handles[size_t(i - 1)]);
+        // Free every other one so addresses and names get reused.
+        if (i % 2) {
+            IngStmt* freed = IngStmtFind(handles[size_t(i - 1)]);
+            ASSERT_NE(freed, nullptr);
+            cursors.erase(freed->cursorName);
+            statements.erase(freed->stmtName);
+            AgentCall<DRV_FreeStmt>(&link, handles[size_t(i - 1)]);
+        }
     }
     for (size_t i = 1; i < handles.size(); i += 2) AgentCall<DRV_FreeStmt>(&link, handles[i]);
 }
