@@ -107,15 +107,15 @@ private:
 
 bool isKeyword(const std::string& w) {
     static const char* words[] = {
-        "select",   "from",      "where",  "and",        "or",     "not",       "on",         "group",   "by",
-        "order",    "having",    "when",   "then",       "else",   "end",       "case",       "as",      "is",
-        "null",     "like",      "glob",   "regexp",     "match",  "in",        "between",    "union",   "all",
-        "distinct", "limit",     "offset", "values",     "set",    "into",      "asc",        "desc",    "exists",
-        "join",     "inner",     "left",   "right",      "full",   "outer",     "cross",      "natural", "using",
-        "insert",   "update",    "delete", "create",     "table",  "view",      "index",      "escape",  "collate",
-        "default",  "primary",   "key",    "references", "check",  "unique",    "constraint", "with",    "returning",
-        "over",     "partition", "filter", "nulls",      "except", "intersect", "true",       "false",   "unknown",
-        "cast",     "for",       "if",     "replace",    nullptr};
+        "select",    "from",    "where",      "and",    "or",        "not",        "on",      "group",     "by",
+        "order",     "having",  "when",       "then",   "else",      "end",        "case",    "as",        "is",
+        "null",      "like",    "glob",       "regexp", "match",     "in",         "between", "union",     "all",
+        "distinct",  "limit",   "offset",     "values", "set",       "into",       "asc",     "desc",      "exists",
+        "join",      "inner",   "left",       "right",  "full",      "outer",      "cross",   "natural",   "using",
+        "insert",    "update",  "delete",     "create", "table",     "view",       "index",   "escape",    "collate",
+        "default",   "primary", "references", "check",  "unique",    "constraint", "with",    "returning", "over",
+        "partition", "filter",  "nulls",      "except", "intersect", "true",       "false",   "unknown",   "cast",
+        "for",       "if",      nullptr};
     for (const char** k = words; *k; ++k)
         if (w == *k) return true;
     return false;
@@ -257,23 +257,22 @@ private:
         n->r = std::move(r);
         return n;
     }
-    std::unique_ptr<Node> sum() {
-        auto n = term();
-        while (opIs("+-")) {
+    // Operands read by next, joined left to right by the operators in ops.
+    template <class Next>
+    std::unique_ptr<Node> chain(const char* ops, Next next) {
+        auto n = next();
+        while (opIs(ops)) {
             const Piece* piece = &u[at].pieces.front();
             ++at;
-            n = binary(piece->tok.text[0], std::move(n), term(), piece);
+            n = binary(piece->tok.text[0], std::move(n), next(), piece);
         }
         return n;
     }
+    std::unique_ptr<Node> sum() {
+        return chain("+-", [this] { return term(); });
+    }
     std::unique_ptr<Node> term() {
-        auto n = sign();
-        while (opIs("*/%")) {
-            const Piece* piece = &u[at].pieces.front();
-            ++at;
-            n = binary(piece->tok.text[0], std::move(n), sign(), piece);
-        }
-        return n;
+        return chain("*/%", [this] { return sign(); });
     }
     std::unique_ptr<Node> sign() {
         if (opIs("+-")) {

@@ -163,13 +163,7 @@ TEST_P(DecimalValues, ValuesRoundTripExactly) {
     SQLLEN ind = SQL_NTS;
     char text[] = "-12345678901234567890123456.78";
     EXPECT_EQ("", RunWith("insert into " + r + " values (1, ?)", SQL_C_CHAR, SQL_DECIMAL, 31, 2, text, &ind));
-    SQL_NUMERIC_STRUCT num{};
-    unsigned __int128 v = 0;
-    for (const char* p = "1234567890123456789012345678901"; *p; ++p) v = v * 10 + unsigned(*p - '0');
-    for (int i = 0; i < 16; ++i) num.val[i] = SQLCHAR(v >> (8 * i));
-    num.precision = 31;
-    num.scale = 2;
-    num.sign = 1;
+    SQL_NUMERIC_STRUCT num = NumericOf("1234567890123456789012345678901", 31, 2);
     SQLLEN fixed = 0;
     EXPECT_EQ("", RunWith("insert into " + r + " values (2, ?)", SQL_C_NUMERIC, SQL_NUMERIC, 31, 2, &num, &fixed));
     SQLDOUBLE d = 1600.25;
