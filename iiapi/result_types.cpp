@@ -615,8 +615,8 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
     if (x.size() >= 2 && x[x.size() - 2].t == Tok::Word && lower(x[x.size() - 2].text) == "as") {
         x.resize(x.size() - 2);
         hasAlias = true;
-    } else if (collated()) {
-    } else if (x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) && !endsExpression(x.back()) &&
+    } else if (!collated() && x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) &&
+               !endsExpression(x.back()) &&
                (x[x.size() - 2].t == Tok::Word || x[x.size() - 2].t == Tok::QuotedId || x[x.size() - 2].text == ")" ||
                 x[x.size() - 2].t == Tok::Number || x[x.size() - 2].t == Tok::String)) {
         x.pop_back();
