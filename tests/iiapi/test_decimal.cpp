@@ -214,16 +214,8 @@ TEST_F(Decimals, ResultsKeepEveryDigitWithIngresTypes) {
     for (const Case& c : cases) {
         std::vector<Param> params;
         if (std::string(c.expr).find('?') != std::string::npos) params.push_back(pInt(5));
-        Result r = s.run(std::string("SELECT ") + c.expr + " FROM d WHERE k = 1", params);
-        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << c.expr << ": " << firstMessage(r.msgs);
-        ASSERT_EQ(r.desc.size(), 1u) << c.expr;
-        EXPECT_EQ(r.desc[0].ds_dataType, c.type) << c.expr;
-        if (c.type == IIAPI_DEC_TYPE) {
-            EXPECT_EQ(r.desc[0].ds_precision, c.precision) << c.expr;
-            EXPECT_EQ(r.desc[0].ds_scale, c.scale) << c.expr;
-        }
-        ASSERT_EQ(r.rows.size(), 1u) << c.expr;
-        EXPECT_EQ(trimmed(r.rows[0][0]), c.value) << c.expr;
+        expectOneValue(s.run(std::string("SELECT ") + c.expr + " FROM d WHERE k = 1", params), c.expr, c.type,
+                       c.precision, c.scale, c.value);
     }
 }
 
