@@ -430,7 +430,6 @@ private:
             x.form = x.form == Unit::Marker ? Unit::Marker : Unit::Expression;
             x.pieces = std::move(g);
             x.hasMarker = inner.hasMarker;
-            if (!x.typed) x.known = false;
             u.push_back(std::move(x));
             return;
         }
