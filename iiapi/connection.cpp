@@ -177,6 +177,8 @@ Fault faultFromSqlite(sqlite3* db, int rc) {
         return makeFault("42S21", native::kTableExists, "Column already exists: " + msg);
     if (contains(msg, "invalid datetime format"))
         return makeFault("22007", native::kType, "Invalid datetime format: " + msg);
+    if (contains(msg, "invalid character value"))
+        return makeFault("22018", native::kType, "Invalid character value for cast specification: " + msg);
     if (contains(msg, "type mismatch")) return makeFault("22005", native::kType, "Error in assignment: " + msg);
     if (contains(msg, "numeric value out of range"))
         return makeFault("22003", native::kOverflow, "Numeric value out of range: " + msg);

@@ -50,8 +50,17 @@ struct TypeScope {
 
 bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, Fault& f);
 bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& handled, Fault& f);
+struct DeclaredColumn {
+    std::string table, type;
+};
+std::vector<DeclaredColumn> declaredColumnsOf(Conn& c, const std::string& name);
 std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name);
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
+// The decimal part of the general rewrite (dialect_decimals.cpp): whether a statement's tokens may
+// hold decimal arithmetic or comparisons, and the SQLite text with them handed to the engine's
+// exact decimal functions.
+bool mayHoldDecimals(const std::vector<Tok>& t);
+std::string rewriteDecimals(Conn& c, const std::string& sql);
 void analyseCursorSelect(const std::vector<Tok>& t, size_t sel, CursorShape& sh, size_t& fromAt, size_t& qualAt);
 bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& found, Fault& f);
 

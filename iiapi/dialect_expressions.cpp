@@ -1,5 +1,6 @@
 // The general rewrite of a statement SQLite runs: Ingres spellings of names, functions, typed
-// literals and casts, "+" between texts, decimal division and the server's division by zero.
+// literals and casts, "+" between texts and the server's division by zero; then its decimal
+// arithmetic (dialect_decimals.cpp).
 #include "iiapi/dialect.h"
 
 #include <algorithm>
@@ -9,10 +10,10 @@ namespace iiapi {
 
 namespace dialect {
 
-// The declared types of the columns called `name`: in the tables the statement names when any
-// of them has one, else in every table.
-std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name) {
-    std::vector<std::string> inScope, elsewhere;
+// The columns called `name` (their tables and declared types): in the tables the statement names
+// when any of them has one, else in every table.
+std::vector<DeclaredColumn> declaredColumnsOf(Conn& c, const std::string& name) {
+    std::vector<DeclaredColumn> inScope, elsewhere;
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(c.db, "SELECT table_name, ingres_type FROM iiapi_columns WHERE column_name = ?", -1, &st,
                            nullptr) == SQLITE_OK) {
@@ -21,14 +22,23 @@ std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name) {
             const unsigned char* table = sqlite3_column_text(st, 0);
             const unsigned char* type = sqlite3_column_text(st, 1);
             if (!type) continue;
-            const bool named = table && std::find(c.typeScope.begin(), c.typeScope.end(),
-                                                  reinterpret_cast<const char*>(table)) != c.typeScope.end();
-            (named ? inScope : elsewhere).emplace_back(reinterpret_cast<const char*>(type));
+            DeclaredColumn d{table ? reinterpret_cast<const char*>(table) : "", reinterpret_cast<const char*>(type)};
+            const bool named = table && std::find(c.typeScope.begin(), c.typeScope.end(), d.table) != c.typeScope.end();
+            (named ? inScope : elsewhere).push_back(std::move(d));
         }
     }
     sqlite3_finalize(st);
     return inScope.empty() ? elsewhere : inScope;
 }
+
+std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name) {
+    std::vector<std::string> types;
+    for (DeclaredColumn& d : declaredColumnsOf(c, name)) types.push_back(std::move(d.type));
+    return types;
+}
+
+// The general rewrite without the decimal one, which reads the whole statement once it is done.
+std::string rewriteSpellings(Conn& c, std::vector<Tok> t);
 
 namespace {
 
@@ -225,19 +235,9 @@ bool typedValue(Conn& c, const std::vector<Tok>& t, size_t i, std::string& out, 
     IngType ty;
     if (decl.empty() || !parseTypeText(decl, ty, c.maxSegment)) return false;
     std::vector<Tok> expr(t.begin() + long(n + 1), t.begin() + long(as));
-    out = "ii_cast(" + rewriteGeneral(c, expr) + ", '" + ty.decl + "')";
+    out = "ii_cast(" + rewriteSpellings(c, expr) + ", '" + ty.decl + "')";
     last = close;
     return true;
-}
-
-// Index of the token that opens the bracket closed at i (or npos).
-size_t openingOf(const std::vector<Tok>& t, size_t i) {
-    int depth = 0;
-    for (size_t k = i + 1; k-- > 0;) {
-        if (t[k].text == ")") ++depth;
-        if (t[k].text == "(" && --depth == 0) return k;
-    }
-    return std::string::npos;
 }
 
 size_t closingOf(const std::vector<Tok>& t, size_t i) {
@@ -250,31 +250,6 @@ size_t closingOf(const std::vector<Tok>& t, size_t i) {
 }
 
 bool isNameTok(const Tok& k) { return k.t == Tok::Word || k.t == Tok::QuotedId; }
-
-// The first token of the primary (literal, name, call or bracket) that ends at token i.
-size_t primaryStart(const std::vector<Tok>& t, size_t i) {
-    if (i == std::string::npos) return i;
-    if (t[i].text == ")") {
-        const size_t open = openingOf(t, i);
-        if (open == std::string::npos) return open;
-        const size_t fn = prevSig(t, open);
-        return fn != std::string::npos && t[fn].t == Tok::Word && !isClauseWord(t, fn) && !isWord(t, fn, "and") &&
-                       !isWord(t, fn, "or") && !isWord(t, fn, "not")
-                   ? fn
-                   : open;
-    }
-    if (t[i].t == Tok::Number || t[i].t == Tok::String || t[i].t == Tok::Param) return i;
-    if (!isNameTok(t[i])) return std::string::npos;
-    // owner.table.column
-    size_t at = i;
-    for (size_t dot = prevSig(t, at); dot != std::string::npos && t[dot].text == ".";) {
-        const size_t name = prevSig(t, dot);
-        if (name == std::string::npos || !isNameTok(t[name])) break;
-        at = name;
-        dot = prevSig(t, at);
-    }
-    return at;
-}
 
 // The last token of the primary that starts at the first non-blank token from i.
 size_t primaryEnd(const std::vector<Tok>& t, size_t i) {
@@ -293,51 +268,6 @@ size_t primaryEnd(const std::vector<Tok>& t, size_t i) {
         n = skip(t, at + 1);
     }
     return at;
-}
-
-std::vector<Tok> significant(const std::vector<Tok>& t, size_t b, size_t e) {
-    std::vector<Tok> out;
-    for (size_t k = b; k <= e; ++k)
-        if (t[k].t != Tok::Space) out.push_back(t[k]);
-    return out;
-}
-
-// Ingres divides decimals as decimals: DECIMAL(p1,s1) / DECIMAL(p2,s2) is DECIMAL(31, 31 - p1 +
-// s1 - s2), an integer operand counting as a decimal of its digits. SQLite would divide the
-// integers a decimal column stores (1600.00 / 3 gives 533): such a division becomes
-// ii_decdiv(dividend, divisor, scale), which divides the numbers and whose type the describe
-// reads from its scale.
-std::vector<Tok> rewriteDecimalDivision(Conn& c, std::vector<Tok> t) {
-    for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].t != Tok::Punct || t[i].text != "/") continue;
-        // The dividend: primaries joined by '*' and '/' (left-associative), back from the '/'.
-        size_t ls = primaryStart(t, prevSig(t, i));
-        while (ls != std::string::npos) {
-            const size_t op = prevSig(t, ls);
-            if (op == std::string::npos || t[op].t != Tok::Punct || (t[op].text != "*" && t[op].text != "/")) break;
-            const size_t more = primaryStart(t, prevSig(t, op));
-            if (more == std::string::npos) break;
-            ls = more;
-        }
-        const size_t re = primaryEnd(t, i + 1);
-        if (ls == std::string::npos || re == std::string::npos) continue;
-        const std::vector<Tok> left = significant(t, ls, i - 1), right = significant(t, i + 1, re);
-        IngType lt, rt;
-        if (left.empty() || right.empty() || !typeOperand(c, left, lt) || !typeOperand(c, right, rt)) continue;
-        auto numeric = [](const IngType& x) { return x.type == IIAPI_DEC_TYPE || x.type == IIAPI_INT_TYPE; };
-        if (!numeric(lt) || !numeric(rt) || (lt.type != IIAPI_DEC_TYPE && rt.type != IIAPI_DEC_TYPE)) continue;
-        const int scale = numericResult(lt, "/", rt).scale;
-        std::vector<Tok> call = {{Tok::Word, "ii_decdiv"}, {Tok::Punct, "("}};
-        call.insert(call.end(), t.begin() + long(ls), t.begin() + long(i));
-        call.push_back({Tok::Punct, ","});
-        call.insert(call.end(), t.begin() + long(i + 1), t.begin() + long(re + 1));
-        call.insert(call.end(), {{Tok::Punct, ","}, {Tok::Number, std::to_string(scale)}, {Tok::Punct, ")"}});
-        const size_t resume = ls + 2 + (i - ls) + 1;  // at the divisor, which may hold divisions of its own
-        t.erase(t.begin() + long(ls), t.begin() + long(re + 1));
-        t.insert(t.begin() + long(ls), call.begin(), call.end());
-        i = resume - 1;
-    }
-    return t;
 }
 
 // SQLite answers NULL to a division or remainder by zero; the server fails the statement. The
@@ -423,7 +353,7 @@ bool rewriteSelectFirst(Conn& c, const std::vector<Tok>& t, size_t& i, std::vect
                 }
             }
             std::vector<Tok> body(t.begin() + long(v + 1), t.begin() + long(end));
-            std::string inner = rewriteGeneral(c, body);
+            std::string inner = rewriteSpellings(c, body);
             o.push_back(t[i]);
             o.push_back({Tok::Space, inner + " LIMIT " + t[v].text + " "});
             i = end - 1;
@@ -436,8 +366,8 @@ bool rewriteSelectFirst(Conn& c, const std::vector<Tok>& t, size_t& i, std::vect
 }  // namespace
 
 // General rewrites of a statement SQLite runs: Ingres spellings that SQLite reads otherwise.
-std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
-    t = guardDivisors(rewriteDecimalDivision(c, std::move(t)));
+std::string rewriteSpellings(Conn& c, std::vector<Tok> t) {
+    t = guardDivisors(std::move(t));
     unwrapUnionMembers(t);
     dropForClause(t);
     std::vector<Tok> o;
@@ -545,6 +475,12 @@ std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
         o.push_back(k);
     }
     return join(o, 0, o.size());
+}
+
+std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
+    const bool decimals = mayHoldDecimals(t);
+    std::string sql = rewriteSpellings(c, std::move(t));
+    return decimals ? rewriteDecimals(c, sql) : sql;
 }
 
 }  // namespace dialect

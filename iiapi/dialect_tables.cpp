@@ -25,14 +25,21 @@ std::string defaultFor(const IngType& t) {
     }
 }
 
+// The collation of a column kept in one stored form (dates and times by the times they stand
+// for, decimals by their numbers), or null.
+const char* storedFormCollation(const IngType& t) {
+    if (isDateTimeType(t.type)) return kDateTimeCollation;
+    return t.type == IIAPI_DEC_TYPE ? kDecimalCollation : nullptr;
+}
+
 // One column definition (name, type, null and default clauses, constraints) as the store
 // declares it.
 struct ColumnDefinition {
     std::string name;  // as the catalogs keep it
     std::string text;  // as SQL names it (quoted when it was)
     IngType type;
-    bool dated = false;  // a date or time: its collation and canonical form
-    std::string sql;     // the SQLite column definition
+    bool canonical = false;  // a date, time or decimal: its collation and one stored form
+    std::string sql;         // the SQLite column definition
 };
 
 // Reads the column definition of tokens [p, e) of a CREATE TABLE or ALTER TABLE (`what`).
@@ -99,25 +106,27 @@ bool columnDefinition(Conn& c, const std::vector<Tok>& t, size_t p, size_t e, co
             ++q;
         }
     }
-    out.dated = isDateTimeType(ty.type);
-    out.sql =
-        out.text + " " + sqliteDeclFor(ty) + (out.dated ? std::string(" COLLATE ") + kDateTimeCollation : "") + rest;
+    const char* collation = storedFormCollation(ty);
+    out.canonical = collation != nullptr;
+    out.sql = out.text + " " + sqliteDeclFor(ty) + (collation ? std::string(" COLLATE ") + collation : "") + rest;
     return true;
 }
 
-// Dates and times arrive in many spellings (Ingres formats, date orders, fractions); the store
-// keeps each in one form, cut to the declared precision, so that they compare, sort and read back
-// as the values they are. The statements that make the triggers doing so for a table's date and
-// time columns (their SQL names and declared types): first the two that drop the ones it had.
-std::vector<std::string> dateTriggers(const std::string& table, const std::string& tableText,
-                                      const std::vector<std::pair<std::string, std::string>>& dated) {
+// Dates and times arrive in many spellings (Ingres formats, date orders, fractions), decimals
+// with any count of fraction digits; the store keeps each in one form, cut to the declared
+// precision (a decimal rounded to its scale, refused when it is no number or does not fit), so
+// that they compare, sort and read back as the values they are. The statements that make the
+// triggers doing so for a table's date, time and decimal columns (their SQL names and declared
+// types): first the two that drop the ones it had (named for the dates they first kept).
+std::vector<std::string> storedFormTriggers(const std::string& table, const std::string& tableText,
+                                            const std::vector<std::pair<std::string, std::string>>& kept) {
     std::string quotedTable;
     for (char ch : table) quotedTable += ch == '"' ? std::string("\"\"") : std::string(1, ch);
     const std::string in = "\"ii_dates_in_" + quotedTable + "\"", up = "\"ii_dates_up_" + quotedTable + "\"";
     std::vector<std::string> out = {"DROP TRIGGER IF EXISTS " + in, "DROP TRIGGER IF EXISTS " + up};
-    if (dated.empty()) return out;
+    if (kept.empty()) return out;
     std::string when, set, cols;
-    for (auto& [col, decl] : dated) {
+    for (auto& [col, decl] : kept) {
         std::string canon = "ii_cast(" + col + ", '" + decl + "')";
         if (!when.empty()) when += " OR ", set += ", ", cols += ", ";
         // Byte for byte: the column's own collation finds every spelling of a value equal.
@@ -229,7 +238,7 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
     }
     elems.emplace_back(start, k);
     std::string body;
-    std::vector<std::pair<std::string, std::string>> dated;  // date/time columns and their types
+    std::vector<std::pair<std::string, std::string>> kept;  // columns of one stored form, their types
     for (auto [b, e] : elems) {
         size_t p = skip(t, b);
         if (p >= e) {
@@ -247,7 +256,7 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
         if (!columnDefinition(c, t, p, e, "CREATE TABLE", def, f)) return false;
         body += def.sql + fitCheck(def.name, def.text, def.type);
         out.declColumns.emplace_back(def.name, def.type.decl);
-        if (def.dated) dated.emplace_back(def.text, def.type.decl);
+        if (def.canonical) kept.emplace_back(def.text, def.type.decl);
     }
     size_t after = skip(t, k + 1);
     // Ingres storage options (WITH JOURNALING, WITH PAGE_SIZE = n ...) mean nothing here.
@@ -261,16 +270,17 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
     out.kind = Rewritten::Kind::CreateTable;
     out.table = table;
     out.sql = "CREATE TABLE " + tableText + " (" + body + ")";
-    if (!dated.empty()) out.after = dateTriggers(table, tableText, dated);
+    if (!kept.empty()) out.after = storedFormTriggers(table, tableText, kept);
     return true;
 }
 
 namespace {
 
-// A table's date and time columns as the catalogs know them (SQL names and declared types),
-// leaving out the one called `without`.
-std::vector<std::pair<std::string, std::string>> datedColumns(Conn& c, const std::string& table,
-                                                              const std::string& without) {
+// A table's columns kept in one stored form, as the catalogs know them (SQL names and declared
+// types), leaving out the one called `without`: its dates and times, and its decimals declared
+// since decimals keep their exact text (older ones keep the numbers they were stored as).
+std::vector<std::pair<std::string, std::string>> storedFormColumns(Conn& c, const std::string& table,
+                                                                   const std::string& without) {
     std::vector<std::pair<std::string, std::string>> dated;
     sqlite3_stmt* st = nullptr;
     if (metadataPresent(c.db) &&
@@ -282,7 +292,13 @@ std::vector<std::pair<std::string, std::string>> datedColumns(Conn& c, const std
             const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
             IngType ty;
             if (!name || !decl || lower(name) == lower(without) || !parseTypeText(decl, ty, c.maxSegment) ||
-                !isDateTimeType(ty.type))
+                !storedFormCollation(ty))
+                continue;
+            const char* collation = nullptr;
+            if (ty.type == IIAPI_DEC_TYPE &&
+                (sqlite3_table_column_metadata(c.db, "main", table.c_str(), name, nullptr, &collation, nullptr, nullptr,
+                                               nullptr) != SQLITE_OK ||
+                 !collation || lower(collation) != kDecimalCollation))
                 continue;
             std::string quoted = "\"";
             for (const char* p = name; *p; ++p) quoted += *p == '"' ? std::string("\"\"") : std::string(1, *p);
@@ -329,8 +345,8 @@ bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& 
         out.kind = Rewritten::Kind::AlterTableAdd;
         out.sql = "ALTER TABLE " + tableText + " ADD COLUMN " + def.sql;
         out.declColumns.emplace_back(def.name, def.type.decl);
-        if (!def.dated) return true;
-        dated = datedColumns(c, table, def.name);
+        if (!def.canonical) return true;
+        dated = storedFormColumns(c, table, def.name);
         dated.emplace_back(def.text, def.type.decl);
     } else {
         const std::string column = identName(t[k]);
@@ -347,10 +363,10 @@ bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& 
         out.kind = Rewritten::Kind::AlterTableDrop;
         out.sql = "ALTER TABLE " + tableText + " DROP COLUMN " + columnText;
         out.declColumns.emplace_back(column, std::string());
-        dated = datedColumns(c, table, column);
+        dated = storedFormColumns(c, table, column);
     }
     // The triggers name every date column: they go before the change and come back after it.
-    std::vector<std::string> triggers = dateTriggers(table, tableText, dated);
+    std::vector<std::string> triggers = storedFormTriggers(table, tableText, dated);
     out.before.assign(triggers.begin(), triggers.begin() + 2);
     out.after.assign(triggers.begin() + 2, triggers.end());
     return true;

@@ -208,14 +208,14 @@ void castTo(sqlite3_context* ctx, sqlite3_value* v, const IngType& t) {
             while (!text.empty() && text.back() == ' ') text.pop_back();
             size_t b = text.find_first_not_of(' ');
             if (b != std::string::npos && text[b] == '$') text.erase(b, 1);
-            if (!parseDecimal(text, d)) return sqlite3_result_error(ctx, "invalid decimal value (type mismatch)", -1);
+            if (!parseDecimal(text, d)) return sqlite3_result_error(ctx, kNotANumberMessage, -1);
             const int precision = t.type == IIAPI_MNY_TYPE ? 14 : t.precision;
             const int scale = t.type == IIAPI_MNY_TYPE ? 2 : t.scale;
             if (!decimalRescale(d, precision, scale))
                 return sqlite3_result_error(ctx, "numeric value out of range", -1);
             const std::string exact = decimalText(d);
-            // Up to 15 digits a double holds the value exactly enough to compare as a number.
-            if (precision <= 15) return sqlite3_result_double(ctx, std::strtod(exact.c_str(), nullptr));
+            // Money is a double, as its columns store it; a decimal keeps every digit in its text.
+            if (t.type == IIAPI_MNY_TYPE) return sqlite3_result_double(ctx, std::strtod(exact.c_str(), nullptr));
             return resultText(ctx, exact);
         }
         case IIAPI_BYTE_TYPE:
@@ -366,7 +366,7 @@ void fnDecimal(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         t = argText(argv[0]);
     }
     Decimal d;
-    if (!parseDecimal(t, d)) return sqlite3_result_error(ctx, "invalid decimal value (type mismatch)", -1);
+    if (!parseDecimal(t, d)) return sqlite3_result_error(ctx, kNotANumberMessage, -1);
     if (p < 1 || p > 39 || s < 0 || s > p || !decimalRescale(d, p, s))
         return sqlite3_result_error(ctx, "integer overflow in decimal conversion", -1);
     resultText(ctx, decimalText(d));
@@ -427,15 +427,6 @@ void fnMod(sqlite3_context* ctx, int, sqlite3_value** argv) {
     double a = sqlite3_value_double(argv[0]), b = sqlite3_value_double(argv[1]);
     if (b == 0) return sqlite3_result_error(ctx, "division by zero", -1);
     sqlite3_result_double(ctx, std::fmod(a, b));
-}
-
-// ii_decdiv(dividend, divisor, scale): a division with a decimal operand, which the dialect's
-// rewrite typed DECIMAL(31, scale). Integers that decimal columns store divide as numbers.
-void fnDecDiv(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (anyNull(2, argv)) return sqlite3_result_null(ctx);
-    const double b = sqlite3_value_double(argv[1]);
-    if (b == 0) return sqlite3_result_error(ctx, "division by zero", -1);
-    sqlite3_result_double(ctx, sqlite3_value_double(argv[0]) / b);
 }
 
 // ii_nonzero(divisor): the divisor, unless it is zero as SQLite's arithmetic reads it.
@@ -875,7 +866,6 @@ const Fn kFunctions[] = {
     {"charextract", 2, fnCharextract, true},
     {"trim", 1, fnTrim, true},
     {"mod", 2, fnMod, true},
-    {"ii_decdiv", 3, fnDecDiv, true},
     // Not folded into a constant: a zero divisor fails only the rows that reach it.
     {kNonzeroGuard, 1, fnNonzero, false},
     {"locate", 2, fnLocate, true},
@@ -918,6 +908,7 @@ void registerFunctions(sqlite3* db, OpenDatabase* od) {
         int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
         sqlite3_create_function(db, f.name, f.args, flags, od, f.fn, nullptr, nullptr);
     }
+    registerDecimalFunctions(db);
     // Date and time columns compare, sort and group by it, so that a value meets the column's
     // stored one whatever its spelling or fraction digits.
     sqlite3_create_collation_v2(db, kDateTimeCollation, SQLITE_UTF8, nullptr, collateDateTimes, nullptr);

@@ -842,4 +842,48 @@ std::string decimalText(const Decimal& d);
 void decimalPack(const Decimal& d, int precision, uint8_t* out);
 Decimal decimalUnpack(const uint8_t* in, int precision, int scale);
 
+// Decimal arithmetic (decimal.cpp), exact to the 31 digits a result keeps, in 128-bit integers:
+// a value is +-coefficient / 10^scale. (The Decimal above converts values of every declared
+// precision; this one computes.)
+constexpr int kDecimalResultDigits = 31;
+struct ExactDecimal {
+    unsigned __int128 coefficient = 0;
+    int scale = 0;          // 0 to kDecimalResultDigits
+    bool negative = false;  // never for zero
+};
+enum class DecimalFault : uint8_t { None, NotANumber, Overflow, DivisionByZero };
+// A number's text (blanks around it, a sign, '.' or ',' as its point, an exponent); more than
+// 31 fraction digits are rounded off, more than 38 digits overflow.
+DecimalFault exactParse(std::string_view text, ExactDecimal& out);
+constexpr size_t kExactTextSize = 48;
+// The text with exactly d.scale fraction digits, into out (kExactTextSize bytes); its length.
+size_t exactFormat(const ExactDecimal& d, char* out);
+std::string exactText(const ExactDecimal& d);
+// Results of more than 31 digits overflow. A sum keeps the larger scale, a product the sum of
+// the scales (at most 31, the rest rounded), a quotient the scale asked for; rounding is half
+// away from zero.
+DecimalFault exactAdd(const ExactDecimal& a, const ExactDecimal& b, ExactDecimal& out);
+DecimalFault exactSubtract(const ExactDecimal& a, const ExactDecimal& b, ExactDecimal& out);
+DecimalFault exactMultiply(const ExactDecimal& a, const ExactDecimal& b, ExactDecimal& out);
+DecimalFault exactDivide(const ExactDecimal& a, const ExactDecimal& b, int scale, ExactDecimal& out);
+int exactCompare(const ExactDecimal& a, const ExactDecimal& b);
+// Orders two texts as the numbers they stand for; a text that is no number orders after every
+// number, by its bytes.
+int compareDecimalTexts(std::string_view a, std::string_view b);
+
+// The SQL side: decimal columns store canonical text under this collation, and the dialect's
+// rewrite hands DECIMAL arithmetic to these functions (each gives the exact result's text).
+constexpr const char* kDecimalCollation = "ii_decimal";
+constexpr const char* kDecimalAdd = "ii_dec_add";          // (a, b)
+constexpr const char* kDecimalSubtract = "ii_dec_sub";     // (a, b)
+constexpr const char* kDecimalMultiply = "ii_dec_mul";     // (a, b)
+constexpr const char* kDecimalNegate = "ii_dec_neg";       // (a)
+constexpr const char* kDecimalDivide = "ii_decdiv";        // (a, b, scale)
+constexpr const char* kDecimalCompare = "ii_dec_cmp";      // (a, b): -1, 0 or 1
+constexpr const char* kDecimalBetween = "ii_dec_between";  // (x, low, high)
+constexpr const char* kDecimalSum = "ii_dec_sum";          // aggregate (x)
+// The message of a value that is no number where a decimal is wanted (22018).
+constexpr const char* kNotANumberMessage = "invalid decimal value (invalid character value for cast)";
+void registerDecimalFunctions(sqlite3* db);
+
 }  // namespace iiapi

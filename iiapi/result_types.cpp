@@ -227,8 +227,6 @@ int decimalDigits(const IngType& x) {
 
 int decimalScale(const IngType& x) { return x.type == IIAPI_DEC_TYPE ? x.scale : 0; }
 
-constexpr int kMaxDecimalPrecision = 31;
-
 }  // namespace
 
 // The type of a op b for numeric operands as Ingres types it: float (or money) wins; else a
@@ -246,13 +244,13 @@ IngType numericResult(const IngType& a, const std::string& op, const IngType& b)
         precision = p1 + p2;
         scale = s1 + s2;
     } else if (op == "/") {
-        precision = kMaxDecimalPrecision;
-        scale = kMaxDecimalPrecision - p1 + s1 - s2;
+        precision = kDecimalResultDigits;
+        scale = kDecimalResultDigits - p1 + s1 - s2;
     } else {
         scale = std::max(s1, s2);
         precision = std::max(p1 - s1, p2 - s2) + scale + 1;
     }
-    precision = std::clamp(precision, 1, kMaxDecimalPrecision);
+    precision = std::clamp(precision, 1, kDecimalResultDigits);
     return decimalOf(precision, std::clamp(scale, 0, precision));
 }
 
@@ -292,12 +290,12 @@ std::vector<IngType> markerTypesOf(const std::vector<IIAPI_DESCRIPTOR>& params) 
                 t.length = 4;
                 t.precision = 7;
             }
-        } else if (d.ds_dataType == IIAPI_DEC_TYPE && d.ds_precision >= 1 && d.ds_precision <= kMaxDecimalPrecision) {
+        } else if (d.ds_dataType == IIAPI_DEC_TYPE && d.ds_precision >= 1 && d.ds_precision <= kDecimalResultDigits) {
             t = decimalOf(d.ds_precision, std::clamp(int(d.ds_scale), 0, int(d.ds_precision)));
         } else if ((d.ds_dataType == IIAPI_CHA_TYPE || d.ds_dataType == IIAPI_VCH_TYPE) && d.ds_scale > 0 &&
-                   d.ds_scale <= kMaxDecimalPrecision) {
+                   d.ds_scale <= kDecimalResultDigits) {
             // An exact number with fraction digits travels as its text, with its digits beside.
-            const int precision = std::clamp(int(d.ds_precision), int(d.ds_scale), kMaxDecimalPrecision);
+            const int precision = std::clamp(int(d.ds_precision), int(d.ds_scale), kDecimalResultDigits);
             t = decimalOf(precision, d.ds_scale);
         } else if (d.ds_dataType == IIAPI_MNY_TYPE) {
             t = IngType{};
@@ -445,10 +443,21 @@ bool typeLiteral(const Tok& k, IngType& out) {
             out.decl = "decimal(" + std::to_string(p) + "," + std::to_string(d.scale) + ")";
             return true;
         }
-        int64_t v = 0;
-        bool big = k.text.size() > 10;
-        if (!big) v = std::stoll(k.text);
-        out = intOf(big || v > INT32_MAX || v < INT32_MIN ? 8 : 4);
+        // An integer past 64 bits is a decimal of its digits (a float past 31 of them).
+        const bool negative = !k.text.empty() && k.text[0] == '-';
+        std::string digits = k.text.substr(negative ? 1 : 0);
+        digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+        const char* limit = negative ? "9223372036854775808" : "9223372036854775807";
+        if (digits.size() > 19 || (digits.size() == 19 && digits > limit)) {
+            if (digits.size() > size_t(kDecimalResultDigits)) {
+                out = floatOf();
+                return true;
+            }
+            out = decimalOf(int(digits.size()), 0);
+            return true;
+        }
+        const int64_t v = digits.size() > 10 ? 0 : std::stoll(k.text);
+        out = intOf(digits.size() > 10 || v > INT32_MAX || v < INT32_MIN ? 8 : 4);
         return true;
     }
     if (k.t == Tok::String) {
@@ -505,17 +514,43 @@ bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
         }
         return parseTypeText(fn + "(" + std::to_string(std::clamp(n, 1, 16000)) + ")", out, c.maxSegment);
     }
-    if (fn == "ii_decdiv" && !arg.empty() && arg.back().t == Tok::Number) {
+    if (fn == kDecimalDivide && !arg.empty() && arg.back().t == Tok::Number) {
         out = decimalOf(31, std::atoi(arg.back().text.c_str()));
         out.nullable = true;
         return true;
     }
-    if (fn == kNonzeroGuard) return typeOperand(c, arg, out);
+    if (fn == kNonzeroGuard || fn == kDecimalNegate) return typeOperand(c, arg, out);
+    if (fn == kDecimalAdd || fn == kDecimalSubtract || fn == kDecimalMultiply) {
+        // The arithmetic the call stands for, typed by its operands (a marker by its value).
+        std::vector<Tok> expr;
+        int depth = 0;
+        size_t start = 0;
+        const char* op = fn == kDecimalAdd ? "+" : fn == kDecimalSubtract ? "-" : "*";
+        for (size_t i = 0; i <= arg.size(); ++i) {
+            if (i < arg.size() && arg[i].text == "(") ++depth;
+            if (i < arg.size() && arg[i].text == ")") --depth;
+            if (i < arg.size() && !(depth == 0 && arg[i].text == ",")) continue;
+            const bool grouped = i - start > 1;
+            if (grouped) expr.push_back({Tok::Punct, "("});
+            expr.insert(expr.end(), arg.begin() + long(start), arg.begin() + long(i));
+            if (grouped) expr.push_back({Tok::Punct, ")"});
+            if (i < arg.size()) expr.push_back({Tok::Punct, op});
+            start = i + 1;
+        }
+        if (!typeArithmetic(c, expr, out)) return false;
+        out.nullable = true;
+        return true;
+    }
+    if (fn == kDecimalCompare || fn == kDecimalBetween) {
+        out = intOf(4);
+        return true;
+    }
     if (fn == "ii_cast" && arg.size() >= 3 && arg.back().t == Tok::String && arg[arg.size() - 2].text == ",") {
         const std::string& q = arg.back().text;
         return parseTypeText(q.substr(1, q.size() - 2), out, c.maxSegment);
     }
-    if (fn == "sum" || fn == "min" || fn == "max" || fn == "abs") {
+    const bool sum = fn == "sum" || fn == kDecimalSum;
+    if (sum || fn == "min" || fn == "max" || fn == "abs") {
         std::vector<Tok> a = arg;
         if (!a.empty() && a[0].t == Tok::Word && (lower(a[0].text) == "distinct" || lower(a[0].text) == "all"))
             a.erase(a.begin());
@@ -526,13 +561,13 @@ bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
             known = columnTypeByName(c, identName(a.back()), out);
         if (!known) return false;
         out.nullable = true;
-        if (fn == "sum" && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE))
+        if (sum && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE))
             out = intOf(8);
-        else if (fn == "sum" && out.type == IIAPI_DEC_TYPE) {
+        else if (sum && out.type == IIAPI_DEC_TYPE) {
             out.precision = 31;
             out.length = 16;
             out.decl = "decimal(31," + std::to_string(out.scale) + ")";
-        } else if (fn == "sum" && out.type == IIAPI_FLT_TYPE) {
+        } else if (sum && out.type == IIAPI_FLT_TYPE) {
             out = floatOf();
         }
         return true;
@@ -573,15 +608,21 @@ bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
 bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasAlias) {
     hasAlias = false;
     std::vector<Tok> x = e;
+    // A collation leaves the type (the engine gives one to its decimal results).
+    auto collated = [&] {
+        return x.size() >= 3 && x[x.size() - 2].t == Tok::Word && lower(x[x.size() - 2].text) == "collate";
+    };
     if (x.size() >= 2 && x[x.size() - 2].t == Tok::Word && lower(x[x.size() - 2].text) == "as") {
         x.resize(x.size() - 2);
         hasAlias = true;
-    } else if (x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) && !endsExpression(x.back()) &&
+    } else if (!collated() && x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) &&
+               !endsExpression(x.back()) &&
                (x[x.size() - 2].t == Tok::Word || x[x.size() - 2].t == Tok::QuotedId || x[x.size() - 2].text == ")" ||
                 x[x.size() - 2].t == Tok::Number || x[x.size() - 2].t == Tok::String)) {
         x.pop_back();
         hasAlias = true;
     }
+    if (collated()) x.resize(x.size() - 2);
     if (x.empty()) return false;
     if (x.size() == 2 && x[0].text == "-" && x[1].t == Tok::Number) x = {Tok{Tok::Number, "-" + x[1].text}};
     // A (qualified) column name of a catalog view.

@@ -340,8 +340,9 @@ std::string sqliteDeclFor(const IngType& t) {
         case IIAPI_MNY_TYPE:
             return "REAL";
         case IIAPI_DEC_TYPE:
-            // Numeric affinity keeps 15 significant digits; wider decimals keep their exact text.
-            return t.precision <= 15 ? "NUMERIC" : "BLOB";
+            // The exact text, under the decimal collation. (Tables made before it declared NUMERIC,
+            // which keeps 15 significant digits, or BLOB past 15 digits; they still read.)
+            return "TEXT";
         case IIAPI_BYTE_TYPE:
         case IIAPI_VBYTE_TYPE:
         case IIAPI_LBYTE_TYPE:

@@ -38,6 +38,18 @@ inline std::u16string Utf16(const std::string& s) {
     return out;
 }
 
+// A positive SQL_NUMERIC_STRUCT of the decimal digits given (at most 38), at that scale.
+inline SQL_NUMERIC_STRUCT NumericOf(const char* digits, SQLCHAR precision, SQLSCHAR scale) {
+    SQL_NUMERIC_STRUCT num{};
+    unsigned __int128 v = 0;
+    for (const char* p = digits; *p; ++p) v = v * 10 + unsigned(*p - '0');
+    for (int i = 0; i < 16; ++i) num.val[i] = SQLCHAR(v >> (8 * i));
+    num.precision = precision;
+    num.scale = scale;
+    num.sign = 1;
+    return num;
+}
+
 class ResultsTest : public connecttest::ConnectThroughDriverManager {
 protected:
     SQLHSTMT stmt = SQL_NULL_HSTMT;

@@ -232,13 +232,7 @@ TEST_P(Params, TextDecimalsAndEscapes) {
 
 TEST_P(Params, NumericStructureWithThirtyOneDigits) {
     Create("decimal(31,10)");
-    SQL_NUMERIC_STRUCT num{};
-    unsigned __int128 v = 0;
-    for (const char* p = "1234567890123456789012345678901"; *p; ++p) v = v * 10 + unsigned(*p - '0');
-    for (int i = 0; i < 16; ++i) num.val[i] = SQLCHAR(v >> (8 * i));
-    num.precision = 31;
-    num.scale = 10;
-    num.sign = 1;
+    SQL_NUMERIC_STRUCT num = NumericOf("1234567890123456789012345678901", 31, 10);
     SQLLEN ind = 0;
     Insert(1, [&] { Bind(SQL_C_NUMERIC, SQL_DECIMAL, 31, 10, &num, 0, &ind); });
     EXPECT_EQ("123456789012345678901.2345678901", ReadText(1));

@@ -549,4 +549,20 @@ Result Session::run(const std::string& text, const std::vector<Param>& params, l
     return r;
 }
 
+void expectOneValue(const Result& r, const std::string& what, int16_t type, int16_t precision, int16_t scale,
+                    const char* value) {
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << what << ": " << firstMessage(r.msgs);
+    ASSERT_EQ(r.desc.size(), 1u) << what;
+    EXPECT_EQ(r.desc[0].ds_dataType, type) << what;
+    if (type == IIAPI_DEC_TYPE) {
+        EXPECT_EQ(r.desc[0].ds_precision, precision) << what;
+        EXPECT_EQ(r.desc[0].ds_scale, scale) << what;
+        EXPECT_EQ(r.desc[0].ds_length, precision / 2 + 1) << what;
+    }
+    ASSERT_EQ(r.rows.size(), 1u) << what;
+    if (value) {
+        EXPECT_EQ(trimmed(r.rows[0][0]), value) << what;
+    }
+}
+
 }  // namespace apitest

@@ -115,4 +115,9 @@ protected:
 // A text value without its trailing blanks; "<null>" for NULL.
 std::string trimmed(const std::optional<std::string>& v);
 
+// Checks the one column of a one-row result: its type (a decimal's precision and scale too) and,
+// unless null, its value as text. what names the case in failures.
+void expectOneValue(const Result& r, const std::string& what, int16_t type, int16_t precision, int16_t scale,
+                    const char* value);
+
 }  // namespace apitest

@@ -61,21 +61,9 @@ TEST_F(Arithmetic, DecimalResultsHaveIngresPrecisionAndScale) {
         {"i4 * i8", IIAPI_INT_TYPE, -1, -1, "20"},
         {"i4 / 3", IIAPI_INT_TYPE, -1, -1, "1"},
     };
-    for (const Case& c : cases) {
-        Result r = s.exec(std::string("SELECT ") + c.expr + " FROM a");
-        ASSERT_EQ(r.status, IIAPI_ST_SUCCESS) << c.expr << ": " << firstMessage(r.msgs);
-        ASSERT_EQ(r.desc.size(), 1u) << c.expr;
-        EXPECT_EQ(r.desc[0].ds_dataType, c.type) << c.expr;
-        if (c.type == IIAPI_DEC_TYPE) {
-            EXPECT_EQ(r.desc[0].ds_precision, c.precision) << c.expr;
-            EXPECT_EQ(r.desc[0].ds_scale, c.scale) << c.expr;
-            EXPECT_EQ(r.desc[0].ds_length, c.precision / 2 + 1) << c.expr;
-        }
-        ASSERT_EQ(r.rows.size(), 1u) << c.expr;
-        if (c.value) {
-            EXPECT_EQ(trimmed(r.rows[0][0]), c.value) << c.expr;
-        }
-    }
+    for (const Case& c : cases)
+        expectOneValue(s.exec(std::string("SELECT ") + c.expr + " FROM a"), c.expr, c.type, c.precision, c.scale,
+                       c.value);
 }
 
 // SQLite answers NULL; the server fails the statement with 22012, for integers, floats,
