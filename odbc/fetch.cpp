@@ -285,11 +285,12 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
         return SQL_ERROR;
     }
     if (rowCount) *rowCount = 0;
+    // Only an open cursor has a place before its start.
+    if (!StmtCursorOpen(stmt)) return Fail(stmt, kErrCursorState);
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
         CursorSetPos(&c, kCursorBeforeFirst);
         return SQL_NO_DATA;
     }
-    if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
     if (!StmtDescribeResult(stmt)) return SQL_ERROR;
     StmtResetCursorPos(stmt);
     uint32_t rows = 0;

@@ -65,6 +65,22 @@ uint32_t scs_p_CheckShape(uint32_t shape) {
     return 0;
 }
 
+namespace {
+
+uint32_t ReadOnlyConcurrency(SCS_Cursor* c) {
+    if (c->concurrency == SQL_CONCUR_READ_ONLY) return 0;
+    uint32_t v = 1;
+    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
+        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
+        return kErrNotCapable;
+    }
+    log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+    c->concurrency = SQL_CONCUR_READ_ONLY;
+    return 0;
+}
+
+}  // namespace
+
 uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
     if (c == nullptr) return kErrBadArg;
     c->savedType = c->cursorType;
@@ -78,16 +94,7 @@ uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
         log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
         c->cursorType = SQL_CURSOR_STATIC;
     }
-    if (c->concurrency != SQL_CONCUR_READ_ONLY) {
-        uint32_t v = 1;
-        if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
-            log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency");
-            return kErrNotCapable;
-        }
-        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-        c->concurrency = SQL_CONCUR_READ_ONLY;
-    }
-    return 0;
+    return ReadOnlyConcurrency(c);
 }
 
 uint32_t scs_p_CheckKeysetShape(uint32_t shape) {
@@ -124,8 +131,15 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     c->shapeFlags = 0;
     SCS_StaticSetReset(c->staticSet);
     if (s != nullptr) SCS_KeysetRelease(s);
-    if (c->cursorType == SQL_CURSOR_FORWARD_ONLY)
+    if (c->cursorType == SQL_CURSOR_FORWARD_ONLY) {
+        // A forward-only cursor changes no row: its SELECT runs read-only, which the ODBC side
+        // reads back as the concurrency granted (01S02).
+        if (BeginsSelect(text)) {
+            c->savedConcurrency = c->concurrency;
+            if (uint32_t rc = ReadOnlyConcurrency(c)) return rc;
+        }
         return s != nullptr && IngAskStmtDescribeAddKeys(c->agentStmt) != 0 ? SCS_SelectListAddKeys(s, text) : 0;
+    }
     SCS_CursorReset(c);
 
     SCR_Analysis a;
