@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
@@ -254,6 +255,15 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
     return result;
 }
 
+uint32_t CursorRowTell(StmtRecord* stmt, uint32_t row) {
+    const uint32_t rows = stmt->cursor.fetchedRows;
+    if (row > rows) return 0;
+    uint32_t back = row == 0 ? kCursorRowNone : rows - row;
+    const uint32_t rc = AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, uint32_t(kPropCursorRow), &back);
+    // A layer below without the option names no rows of a block.
+    return rc == kErrNotCapable ? 0u : rc;
+}
+
 SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,
                               SQLUSMALLINT* statuses) {
     StmtCursor& c = stmt->cursor;
@@ -296,6 +306,14 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     uint32_t rows = 0;
     uint32_t rc = CursorScrollFetch(&c, orientation, offset, &rows);
     CursorRowsetFetched(&c, rc == 0 ? rows : 0);
+    // The first row of a forward-only block is its current row (the cursor may have read past
+    // the last one to find the end); past the end it is on none.
+    if ((rc == 0 || rc == kErrNoData) && forwardOnly && c.rowsetSize > 1) {
+        if (const uint32_t told = CursorRowTell(stmt, rc == 0 ? 1 : 0)) {
+            StmtCollectAgentDiag(stmt);
+            return Fail(stmt, told);
+        }
+    }
     if (rc == 0) {
         if (rowCount) *rowCount = rows;
         return RowsetTransfer(stmt, statuses, 0, -1);

@@ -652,6 +652,10 @@ SQLRETURN ForwardOnlyPosition(StmtRecord* stmt, uint32_t row, uint16_t operation
     if (!StmtPositioned(stmt)) return Fail(stmt, kErrCursorState);
     if (c.rowset != nullptr) {
         if (RowsetStatusGet(c.rowset, row) == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
+        if (uint32_t rc = CursorRowTell(stmt, row)) {
+            StmtCollectAgentDiag(stmt);
+            return Fail(stmt, rc);
+        }
         StmtPositionOn(stmt, int32_t(row));
     }
     stmt->longData.column = 0;

@@ -57,6 +57,47 @@ constexpr Kind kChangeable[] = {
     {SQL_CURSOR_DYNAMIC, SQL_CONCUR_VALUES, "dynamic, values"},
 };
 
+// When a block cursor returns a rowset its current row is the first row; SQLSetPos(n,
+// SQL_POSITION) makes it row n. WHERE CURRENT OF on another statement changes that row.
+TEST_P(PositionedRules, WhereCurrentOfChangesTheCurrentRowOfABlock) {
+    SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, 3);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetCursorName(stmt, (SQLCHAR*)"c1", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id for update of name")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    ASSERT_EQ((std::vector<SQLINTEGER>{1, 2, 3}), Ids(3));
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_LONG, &id, 0, nullptr)) << Diag();
+    EXPECT_EQ(1, id);
+    ASSERT_EQ(SQL_SUCCESS, OnSecond("update " + t + " set name = 'cur' where current of c1"))
+        << Diag(SQL_HANDLE_STMT, second);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 2, SQL_POSITION, SQL_LOCK_NO_CHANGE)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, OnSecond("update " + t + " set name = 'two' where current of c1"))
+        << Diag(SQL_HANDLE_STMT, second);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    ASSERT_EQ((std::vector<SQLINTEGER>{4, 5, 6}), Ids(3));
+    ASSERT_EQ(SQL_SUCCESS, OnSecond("delete from " + t + " where current of c1")) << Diag(SQL_HANDLE_STMT, second);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, OnSecond("delete from " + t + " where current of c1")) << Diag(SQL_HANDLE_STMT, second);
+    // The next rowset goes on after the rows read, its first row current again.
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    ASSERT_EQ((std::vector<SQLINTEGER>{7, 8, 9}), Ids(3));
+    ASSERT_EQ(SQL_SUCCESS, OnSecond("update " + t + " set name = 'seven' where current of c1"))
+        << Diag(SQL_HANDLE_STMT, second);
+    // A short last rowset: its one row is current, though the cursor read on to find the end.
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    ASSERT_EQ(1u, fetched);
+    ASSERT_EQ(SQL_SUCCESS, OnSecond("update " + t + " set name = 'ten' where current of c1"))
+        << Diag(SQL_HANDLE_STMT, second);
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+    EXPECT_EQ(SQL_ERROR, OnSecond("update " + t + " set name = 'none' where current of c1"));
+    EXPECT_EQ("24000", SecondState());
+    Close();
+    EXPECT_EQ(Expected({{1, "1:cur:-"}, {2, "2:two:n2"}, {4, ""}, {6, ""}, {7, "7:seven:-"}, {10, "10:ten:-"}}),
+              Contents());
+}
+
 // Rows the application marks SQL_ROW_IGNORE are left out of a whole-rowset UPDATE, DELETE and
 // REFRESH, the check of their statuses included: a row the cursor deleted, or one another
 // connection deleted, no longer refuses the others. A deleted row not marked is still refused,
