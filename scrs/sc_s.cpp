@@ -9,6 +9,7 @@
 
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-diag.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
@@ -233,6 +234,35 @@ ErrCode SCS_Prepare(uint32_t stmt, const char* text) {
 
 namespace {
 
+// A positioned change the server refused for want of an open cursor of the name: when the name
+// is one of the connection's scrollable cursors, whose rows the layer reads on statements of its
+// own, the application hears that instead.
+void TellScrollableCursor(const SCS_Cursor& c) {
+    IngDiagList* m = IngAskStmtMessages(c.agentStmt);
+    if (m == nullptr || m->first == nullptr || m->first->sqlstate == nullptr ||
+        std::strcmp(m->first->sqlstate, "34000") != 0)
+        return;
+    const char* source = IngAskStmtSource(c.agentStmt);
+    const char* p = nullptr;
+    for (const char* w = FindWordOutsideLiterals(source, "CURRENT"); w && !p;
+         w = FindWordOutsideLiterals(w + 7, "CURRENT"))
+        p = KeywordMatch("OF", w + 7);
+    if (p == nullptr) return;
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+    std::string name;
+    const bool quoted = *p == '"';
+    for (const char* q = p + (quoted ? 1 : 0); *q && (quoted ? *q != '"' : *q != ' ' && *q != ';' && *q != '\t'); ++q)
+        name += *q;
+    const uint32_t named = IngAskConnCursorStmt(c.agentConn, name.c_str(), quoted);
+    const SCS_Cursor* cursor = named ? SCS_StmtBlock(named) : nullptr;
+    if (cursor == nullptr || cursor->cursorType == SQL_CURSOR_FORWARD_ONLY) return;
+    const std::string text = "Cursor '" + name +
+                             "' is a scrollable cursor: WHERE CURRENT OF changes no row of it (its rows are "
+                             "changed through SQLSetPos)";
+    IngDiagClear(m);
+    IngDiagAppend(m, IngDiagEntryFromText(text.c_str(), 0, "42000"));
+}
+
 // A scrollable SELECT keeps its result's descriptions from its first execution on: the layer's
 // work on the result names its columns from them without describing again.
 uint32_t LowerExecute(uint32_t stmt, SCS_Cursor& c) {
@@ -290,7 +320,10 @@ ErrCode SCS_Execute(uint32_t stmt) {
         c.layerFlags |= kScsLResultCached;
         return kErrNone;
     }
-    if (uint32_t rc = LowerExecute(stmt, c)) return ErrCode(rc);
+    if (uint32_t rc = LowerExecute(stmt, c)) {
+        if (NamesCurrentRow(IngAskStmtSource(stmt))) TellScrollableCursor(c);
+        return ErrCode(rc);
+    }
     // The snapshot is taken now, so that the row count is known before the first fetch.
     if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect)
         return ErrCode(SCS_StaticFill(s));

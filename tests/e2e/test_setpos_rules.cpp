@@ -3,6 +3,7 @@
 // of a whole-rowset operation, a refresh keeps the rowset's membership, a cursor's own change by
 // bookmark is no conflict, the fetch orientations from before the start, and the concurrency a
 // cursor is granted. Every change is read back on another connection.
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -326,6 +327,33 @@ TEST_P(PositionedRules, ForwardOnlyCursorsAreGrantedReadOnly) {
         EXPECT_EQ(Expected({{1, "1:k0:-"}}), Contents());
         Reset();
     }
+}
+
+// WHERE CURRENT OF names no row of a scrollable cursor (its rows are changed through SQLSetPos):
+// the refusal says so instead of calling the open cursor not open, and changes nothing.
+TEST_P(PositionedRules, WhereCurrentOfOnAScrollableCursorSaysWhy) {
+    for (SQLULEN type : {SQLULEN(SQL_CURSOR_KEYSET_DRIVEN), SQLULEN(SQL_CURSOR_STATIC), SQLULEN(SQL_CURSOR_DYNAMIC)}) {
+        SCOPED_TRACE(type);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetCursorName(stmt, (SQLCHAR*)"Sc1", SQL_NTS));
+        SetAttr(SQL_ATTR_CURSOR_TYPE, type);
+        SetAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_LOCK);
+        ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id")) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+        for (const char* sql :
+             {"update %s set name = 'no' where current of sc1", "delete from %s where current of Sc1"}) {
+            char text[128];
+            std::snprintf(text, sizeof text, sql, t.c_str());
+            EXPECT_EQ(SQL_ERROR, OnSecond(text));
+            const ::Diag d = FirstDiag(SQL_HANDLE_STMT, second);
+            EXPECT_EQ("42000", d.state) << d.message;
+            EXPECT_NE(std::string::npos, d.message.find("c1' is a scrollable cursor")) << d.message;
+        }
+        Release();
+        // A name no cursor has is still one of no open cursor.
+        EXPECT_EQ(SQL_ERROR, OnSecond("delete from " + t + " where current of sc2"));
+        EXPECT_EQ("34000", SecondState());
+    }
+    EXPECT_EQ(Expected({}), Contents());
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, PositionedRules, ::testing::ValuesIn(DriverBuilds()),
