@@ -296,12 +296,17 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     }
     if (rowCount) *rowCount = 0;
     // Only an open cursor has a place before its start.
-    if (!StmtCursorOpen(stmt)) return Fail(stmt, kErrCursorState);
+    if (!StmtExecuted(stmt)) return Fail(stmt, kErrCursorState);
+    stmt->lastError = 0;
+    // A statement without result columns has no cursor; a failed description says why.
+    if (!StmtDescribeResult(stmt)) {
+        const uint32_t why = stmt->lastError;
+        return Fail(stmt, why ? why : uint32_t(kErrCursorState));
+    }
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
         CursorSetPos(&c, kCursorBeforeFirst);
         return SQL_NO_DATA;
     }
-    if (!StmtDescribeResult(stmt)) return SQL_ERROR;
     StmtResetCursorPos(stmt);
     uint32_t rows = 0;
     uint32_t rc = CursorScrollFetch(&c, orientation, offset, &rows);
