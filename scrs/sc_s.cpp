@@ -310,7 +310,11 @@ ErrCode SCS_Execute(uint32_t stmt) {
         // A scalar aggregate is one row read forward; every other result is fetched by its keys,
         // so the statement's own cursor is not kept open beside them.
         if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return ErrCode(LowerExecute(stmt, c));
-        if (uint32_t rc = dynamic ? SCS_DynamicExecute(s) : KS_GetKeySet_KSD(s)) return ErrCode(rc);
+        // A static cursor reads its keys with its snapshot, below.
+        if (uint32_t rc = dynamic                             ? SCS_DynamicExecute(s)
+                          : c.cursorType == SQL_CURSOR_STATIC ? 0u
+                                                              : KS_GetKeySet_KSD(s))
+            return ErrCode(rc);
         if (uint32_t rc = LowerExecute(stmt, c)) return ErrCode(rc);
         if (uint32_t rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt)) return ErrCode(rc);
         // An updatable static cursor's snapshot is read by its keys at once.

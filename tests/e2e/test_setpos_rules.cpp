@@ -3,6 +3,9 @@
 // of a whole-rowset operation, a refresh keeps the rowset's membership, a cursor's own change by
 // bookmark is no conflict, the fetch orientations from before the start, and the concurrency a
 // cursor is granted. Every change is read back on another connection.
+#include <dirent.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -354,6 +357,126 @@ TEST_P(PositionedRules, WhereCurrentOfOnAScrollableCursorSaysWhy) {
         EXPECT_EQ("34000", SecondState());
     }
     EXPECT_EQ(Expected({}), Contents());
+}
+
+// The cache files a static cursor's snapshot spills to, open in this process now.
+int SpillFiles() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (dirent* e = readdir(d)) {
+            char path[300], target[512];
+            std::snprintf(path, sizeof path, "/proc/self/fd/%s", e->d_name);
+            const ssize_t len = readlink(path, target, sizeof target - 1);
+            if (len > 0) {
+                target[len] = '\0';
+                n += std::strstr(target, "kivtmp") != nullptr;
+            }
+        }
+        closedir(d);
+    }
+    return n;
+}
+
+// An updatable static cursor larger than the rows kept in memory spills its snapshot, its keys
+// and the values it compares as a read-only one spills its rows, and reads them back right:
+// every orientation, the cursor's own updates after the windows moved, another connection's
+// change found as a conflict, a deletion shown at the next fetch.
+TEST_P(PositionedRules, LargeUpdatableStaticCursorsSpill) {
+    constexpr int kRows = 6000;  // past the 5000 rows a cache keeps in memory
+    const std::string big = Make("posbig", "id integer not null, name varchar(12), note varchar(12)");
+    {
+        std::vector<SQLINTEGER> id(kRows);
+        std::vector<SQLCHAR> name(size_t(kRows) * 13);
+        std::vector<SQLLEN> len(kRows, SQL_NTS);
+        for (int i = 0; i < kRows; ++i) {
+            id[size_t(i)] = i + 1;
+            std::snprintf(reinterpret_cast<char*>(&name[size_t(i) * 13]), 13, "b%d", i + 1);
+        }
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)(SQLULEN)kRows, 0));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, id.data(), 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 12, 0, name.data(),
+                                                13, len.data()));
+        ASSERT_EQ(SQL_SUCCESS, Exec("insert into " + big + " values (?, ?, 'n')")) << Diag();
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, (SQLPOINTER)1, 0));
+    }
+    auto contents = [&](int id) {
+        Connect2();
+        SQLHSTMT h = SQL_NULL_HSTMT;
+        EXPECT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, other, &h));
+        const std::string q = "select name from " + big + " where id = " + std::to_string(id);
+        EXPECT_EQ(SQL_SUCCESS, SQLExecDirect(h, (SQLCHAR*)q.c_str(), SQL_NTS));
+        char name[16] = {};
+        SQLLEN n = 0;
+        std::string out =
+            SQLFetch(h) == SQL_SUCCESS && SQLGetData(h, 1, SQL_C_CHAR, name, sizeof name, &n) == SQL_SUCCESS
+                ? std::string(name)
+                : std::string("(none)");
+        SQLFreeHandle(SQL_HANDLE_STMT, h);
+        return out;
+    };
+    for (SQLULEN concurrency : {SQLULEN(SQL_CONCUR_VALUES), SQLULEN(SQL_CONCUR_LOCK)}) {
+        SCOPED_TRACE(concurrency);
+        const int before = SpillFiles();
+        SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+        SetAttr(SQL_ATTR_CONCURRENCY, concurrency);
+        SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, 3);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
+        // The select list leaves a column out, which values concurrency then reads beside it.
+        ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + big + " order by id")) << Diag();
+        SQLULEN granted = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &granted, 0, nullptr));
+        ASSERT_EQ(concurrency, granted);
+        // Snapshot and keys, and under values concurrency the values: two files each.
+        EXPECT_EQ(before + (concurrency == SQL_CONCUR_VALUES ? 6 : 4), SpillFiles());
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, sizeof names[0], nameLen));
+        SQLLEN count = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLRowCount(stmt, &count));
+        EXPECT_EQ(kRows, count);
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
+        EXPECT_EQ((std::vector<SQLINTEGER>{kRows - 2, kRows - 1, kRows}), Ids(3));
+        EXPECT_STREQ("b6000", names[2]);
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 5500)) << Diag();
+        EXPECT_EQ((std::vector<SQLINTEGER>{5500, 5501, 5502}), Ids(3));
+        SetName(1, "own1");
+        ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag();
+        EXPECT_EQ("own1", contents(5501));
+        // The windows move away and back: the own update shows, and is no conflict.
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << Diag();
+        EXPECT_EQ((std::vector<SQLINTEGER>{1, 2, 3}), Ids(3));
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 5500)) << Diag();
+        EXPECT_STREQ("own1", names[1]);
+        EXPECT_STREQ("b5502", names[2]);
+        SetName(1, "own2");
+        ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag();
+        EXPECT_EQ("own2", contents(5501));
+        // Another connection's change: values concurrency finds it, lock concurrency does not look.
+        Other("update " + big + " set name = 'other' where id = 5502");
+        SetName(2, "own3");
+        if (concurrency == SQL_CONCUR_VALUES) {
+            EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 3, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
+            EXPECT_EQ("01001", State());
+            EXPECT_EQ("other", contents(5502));
+        } else {
+            ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 3, SQL_UPDATE, SQL_LOCK_NO_CHANGE)) << Diag();
+            EXPECT_EQ("own3", contents(5502));
+        }
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 2)) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE)) << Diag();
+        EXPECT_EQ("(none)", contents(2));
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_FIRST, 0)) << Diag();
+        EXPECT_EQ((std::vector<SQLUSMALLINT>{SQL_ROW_SUCCESS, SQL_ROW_DELETED, SQL_ROW_SUCCESS}), Statuses(3));
+        Release();
+        EXPECT_EQ(before, SpillFiles());
+        Exec("update " + big + " set name = 'b5501' where id = 5501");
+        Exec("update " + big + " set name = 'b5502' where id = 5502");
+        Exec("insert into " + big + " values (2, 'b2', 'n')");
+        SQLFreeStmt(stmt, SQL_CLOSE);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, PositionedRules, ::testing::ValuesIn(DriverBuilds()),
