@@ -485,7 +485,8 @@ int OdbcScrollable(const std::string& name, const char* conn, SQLULEN cursorType
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(cursorType), 0), SQL_HANDLE_STMT, st);
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_HANDLE_STMT, st);
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, st);
-    SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(concurrency), 0);
+    const bool updatable = concurrency != SQL_CONCUR_READ_ONLY;
+    if (updatable) SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(concurrency), 0);
     SQLULEN type = 0;
     CHECK(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_HANDLE_STMT, st);
     if (type != cursorType) {
@@ -493,8 +494,8 @@ int OdbcScrollable(const std::string& name, const char* conn, SQLULEN cursorType
         return 0;
     }
     CHECK(SQLExecDirect(st, (SQLCHAR*)"SELECT id, d, v, ts FROM t", SQL_NTS), SQL_HANDLE_STMT, st);
-    SQLULEN granted = 0;
-    CHECK(SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &granted, 0, nullptr), SQL_HANDLE_STMT, st);
+    SQLULEN granted = concurrency;
+    if (updatable) CHECK(SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &granted, 0, nullptr), SQL_HANDLE_STMT, st);
     if (granted != concurrency) {
         Unsupported(name.c_str(), concurrency == SQL_CONCUR_LOCK ? "no lock concurrency" : "no values concurrency");
         return 0;
