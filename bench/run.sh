@@ -6,7 +6,8 @@
 # run in a process of its own; the table shows the median rows per second and the largest peak
 # resident size of the runs, and the median of each run's rows per processor second. ROWS
 # overrides the row count (for a quick try; the table is then only in build/bench/run.md). The static-cursor cases run once more on a file of
-# a tenth of the rows, to show that the peak does not grow with the result.
+# a tenth of the rows, to show that the peak does not grow with the result (the updatable static
+# cursor under values concurrency too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -46,7 +47,8 @@ build/bin/tv_bench gen "$small_file" "$small_rows"
 
 declare -A label=([sqlite]="SQLite C API" [ours]="telvarin (ours)" [sqliteodbc]="SQLite ODBC (libsqliteodbc)")
 cases=(fetch1 fetch100 getdata insert connect static_open static_abs small_static_open small_static_abs
-  keyset_open keyset_abs dynamic_next dynamic_prior)
+  static_values_open static_values_abs static_lock_open small_static_values_open keyset_open keyset_abs dynamic_next
+  dynamic_prior)
 targets=(sqlite ours sqliteodbc)
 raw=$work/raw.txt
 : >"$raw"
@@ -101,6 +103,10 @@ declare -A title=(
   [static_abs]="(e) static cursor: random ABSOLUTE, rowset 10 (rowsets per second)"
   [small_static_open]="(e) static cursor, a tenth of the rows: execute + fetch LAST"
   [small_static_abs]="(e) static cursor, a tenth of the rows: random ABSOLUTE (rowsets per second)"
+  [static_values_open]="(e) static cursor, values concurrency: execute + fetch LAST"
+  [static_values_abs]="(e) static cursor, values concurrency: random ABSOLUTE (rowsets per second)"
+  [static_lock_open]="(e) static cursor, lock concurrency (autocommit): execute + fetch LAST"
+  [small_static_values_open]="(e) static cursor, values concurrency, a tenth of the rows: execute + fetch LAST"
   [keyset_open]="(f) keyset-driven cursor: execute + fetch LAST"
   [keyset_abs]="(f) keyset-driven cursor: random ABSOLUTE, rowset 10 (rowsets per second)"
   [dynamic_next]="(g) dynamic cursor, 100 000 rows in key order, rowset 100: NEXT to the end"
@@ -149,6 +155,8 @@ notes=()
   read -r f100 _ f100u <<<"$(summary ours fetch100)"
   read -r sopen _ sopenu <<<"$(summary ours static_open)"
   read -r sabs _ sabsu <<<"$(summary ours static_abs)"
+  read -r vopen _ vopenu <<<"$(summary ours static_values_open)"
+  read -r lopen _ lopenu <<<"$(summary ours static_lock_open)"
   read -r oabs _ oabsu <<<"$(summary sqliteodbc static_abs)"
   read -r ocon _ oconu <<<"$(summary ours connect)"
   echo
@@ -159,6 +167,12 @@ notes=()
   fi
   if [ "$f100" != "-" ] && [ "$sopen" != "-" ]; then
     echo "- static execute + LAST: $(ratio "$f100" "$sopen") ($(ratio "$f100u" "$sopenu")) times the time of a forward fetch of every row at rowset 100"
+  fi
+  if [ "$f100" != "-" ] && [ "$vopen" != "-" ]; then
+    echo "- static execute + LAST under values concurrency: $(ratio "$f100" "$vopen") ($(ratio "$f100u" "$vopenu")) times the time of a forward fetch of every row at rowset 100"
+  fi
+  if [ "$f100" != "-" ] && [ "$lopen" != "-" ]; then
+    echo "- static execute + LAST under lock concurrency (autocommit): $(ratio "$f100" "$lopen") ($(ratio "$f100u" "$lopenu")) times the time of a forward fetch"
   fi
   if [ "$sabs" != "-" ]; then
     line="- one random ABSOLUTE rowset of the static cursor: $(awk -v r="$sabs" -v u="$sabsu" 'BEGIN { printf "%.1f µs (%.1f µs)", 1e6 / r, (u > 0 ? 1e6 / u : 0) }')"

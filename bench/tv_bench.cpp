@@ -8,6 +8,8 @@
 // insert (100 000 rows, parameter arrays of 1000, one transaction), connect (connect + disconnect),
 // static_open (a static cursor over the whole table: execute and fetch LAST), static_abs (then
 // 10 000 fetches of rowset 10 at random ABSOLUTE positions; its rate is rowsets per second),
+// static_values_open, static_values_abs, static_lock_open (the same over an updatable static
+// cursor: values or lock concurrency, its rows named by their keys),
 // keyset_open, keyset_abs (the same over a keyset-driven cursor, which reads every rowset again
 // by its keys), dynamic_next, dynamic_prior (a dynamic cursor over the first 100 000 ids in the
 // order of the table's keys, rowset 100: NEXT to the end, then PRIOR back to the start; each
@@ -467,7 +469,8 @@ int OdbcInsert(const std::string& name, const char* conn) {
 
 // A scrollable cursor over the whole table: open and fetch LAST, then random ABSOLUTE rowsets.
 // The two figures come from one run (*_open prints the first, *_abs the second).
-int OdbcScrollable(const std::string& name, const char* conn, SQLULEN cursorType) {
+int OdbcScrollable(const std::string& name, const char* conn, SQLULEN cursorType,
+                   SQLULEN concurrency = SQL_CONCUR_READ_ONLY) {
     Odbc o(conn);
     SQLHSTMT st = SQL_NULL_HSTMT;
     SQLAllocHandle(SQL_HANDLE_STMT, o.dbc, &st);
@@ -482,6 +485,8 @@ int OdbcScrollable(const std::string& name, const char* conn, SQLULEN cursorType
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(cursorType), 0), SQL_HANDLE_STMT, st);
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_HANDLE_STMT, st);
     CHECK(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, st);
+    const bool updatable = concurrency != SQL_CONCUR_READ_ONLY;
+    if (updatable) SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(concurrency), 0);
     SQLULEN type = 0;
     CHECK(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_HANDLE_STMT, st);
     if (type != cursorType) {
@@ -489,6 +494,12 @@ int OdbcScrollable(const std::string& name, const char* conn, SQLULEN cursorType
         return 0;
     }
     CHECK(SQLExecDirect(st, (SQLCHAR*)"SELECT id, d, v, ts FROM t", SQL_NTS), SQL_HANDLE_STMT, st);
+    SQLULEN granted = concurrency;
+    if (updatable) CHECK(SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &granted, 0, nullptr), SQL_HANDLE_STMT, st);
+    if (granted != concurrency) {
+        Unsupported(name.c_str(), concurrency == SQL_CONCUR_LOCK ? "no lock concurrency" : "no values concurrency");
+        return 0;
+    }
     CHECK(SQLBindCol(st, 1, SQL_C_SBIGINT, id.data(), 0, &ind[0]), SQL_HANDLE_STMT, st);
     CHECK(SQLBindCol(st, 2, SQL_C_DOUBLE, d.data(), 0, &ind[rowset]), SQL_HANDLE_STMT, st);
     CHECK(SQLBindCol(st, 3, SQL_C_CHAR, v.data(), kVarLen + 1, &ind[2 * rowset]), SQL_HANDLE_STMT, st);
@@ -660,6 +671,9 @@ int main(int argc, char** argv) {
     if (name == "insert") return OdbcInsert(name, argv[3]);
     if (name == "connect") return OdbcConnect(name, argv[3]);
     if (name == "static_open" || name == "static_abs") return OdbcScrollable(name, argv[3], SQL_CURSOR_STATIC);
+    if (name == "static_values_open" || name == "static_values_abs")
+        return OdbcScrollable(name, argv[3], SQL_CURSOR_STATIC, SQL_CONCUR_VALUES);
+    if (name == "static_lock_open") return OdbcScrollable(name, argv[3], SQL_CURSOR_STATIC, SQL_CONCUR_LOCK);
     if (name == "keyset_open" || name == "keyset_abs") return OdbcScrollable(name, argv[3], SQL_CURSOR_KEYSET_DRIVEN);
     if (name == "dynamic_next" || name == "dynamic_prior") return OdbcDynamic(name, argv[3]);
     Die("unknown case " + name);

@@ -1,5 +1,9 @@
 #include "drv_ingii/i-ask.h"
 
+#include <strings.h>
+
+#include <cstring>
+
 #include "drv_ingii/i-coltype.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-glob.h"
@@ -46,6 +50,20 @@ uint32_t IngAskStmtDescribeAddKeys(uint32_t stmt) { return StmtWord(stmt, &IngSt
 uint32_t IngAskStmtMarkers(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     return s != nullptr ? s->text.markers : 0;
+}
+
+uint32_t IngAskConnCursorStmt(uint32_t conn, const char* name, bool exact) {
+    if (name == nullptr || name[0] == '\0') return 0;
+    uint32_t found = 0;
+    HandleTableLock(&g_ingStmtTable);
+    for (uint32_t i = 0; found == 0 && i < g_ingStmtTable.capacity; ++i) {
+        if (g_ingStmtTable.slots[i].tag == 0) continue;
+        auto* s = static_cast<IngStmt*>(g_ingStmtTable.slots[i].record);
+        if (s == nullptr || s->conn == nullptr || s->conn->handle != conn || s->cursorName == nullptr) continue;
+        if (exact ? std::strcmp(s->cursorName, name) == 0 : strcasecmp(s->cursorName, name) == 0) found = s->handle;
+    }
+    HandleTableUnlock(&g_ingStmtTable);
+    return found;
 }
 
 uint32_t IngAskStmtConn(uint32_t stmt) {

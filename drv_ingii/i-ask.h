@@ -45,6 +45,9 @@ uint32_t IngAskStmtDescribeAddKeys(uint32_t stmt);
 // allocated on; 0 for an unknown handle.
 uint32_t IngAskStmtMarkers(uint32_t stmt);
 uint32_t IngAskStmtConn(uint32_t stmt);
+// The statement of the connection whose cursor has the name (compared without regard to case
+// unless exact); 0 for none.
+uint32_t IngAskConnCursorStmt(uint32_t conn, const char* name, bool exact);
 // Takes a described parameter's type, length and nullability (the other nullability bits the
 // agent keeps stay): false when the statement is unknown or has no such parameter.
 bool IngTellStmtParamType(uint32_t stmt, uint32_t index, const ColumnInfo& from);

@@ -28,6 +28,11 @@ enum CursorPosition : int32_t {
     kCursorAfterLast = -3,
 };
 
+// The orientation with which the ODBC side asks a fetch slot for the rows of the rowset it
+// fetched last once more, the same rows (SQLSetPos's refresh); the SQL_FETCH_ orientations are
+// the others.
+enum : uint16_t { kCursorFetchRowsetAgain = 0x100 };
+
 struct IngCursorOptions {
     uint32_t rowsetSize;   // default 1
     uint32_t keysetSize;   // default 0; above 0 a keyset-driven cursor is mixed

@@ -18,6 +18,7 @@
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-sql.h"
 #include "drv_ingii/i-types.h"
 #include "drv_ingii/i-send.h"
@@ -957,6 +958,24 @@ ErrCode IngExecute(uint32_t stmt) {
 
 // ---------------------------------------------------------------------------------------------
 // Fetching.
+
+uint32_t IngCursorRowSet(IngStmt* s, uint32_t back) {
+    // Only an open cursor that takes positioned changes has a row of its own to name.
+    if (!(s->state & kStmtCursorOpen) || s->rowsDelivered == 0 || s->stmtHandle == nullptr) return kErrNone;
+    IIAPI_GETQINFOPARM gq{};
+    gq.gq_stmtHandle = s->stmtHandle;
+    IIapi_getQueryInfo(&gq);
+    if (uint32_t rc = IIWaitCompletion(&gq.gq_genParm, &s->messages)) return rc;
+    if (!(gq.gq_mask & IIAPI_GQ_CURSOR) || gq.gq_readOnly) return kErrNone;
+    if (back != kCursorRowNone && back >= s->rowsDelivered) return kErrRowRange;
+    IIAPI_POSPARM po{};
+    po.po_stmtHandle = s->stmtHandle;
+    po.po_reference = IIAPI_POS_BEGIN;
+    po.po_offset = II_INT4(back == kCursorRowNone ? s->rowsDelivered + 1 : s->rowsDelivered - back);
+    po.po_rowCount = 0;
+    IIapi_position(&po);
+    return IIWaitCompletion(&po.po_genParm, &s->messages);
+}
 
 ErrCode IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
     IngStmt* s = IngStmtFind(stmt);

@@ -11,6 +11,9 @@ ErrCode IngPrepare(uint32_t stmt, const char* text);
 ErrCode IngExecute(uint32_t stmt);
 ErrCode IngSetParamDescs(uint32_t stmt, uint16_t count, ParamDescEntry* descs);
 ErrCode IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block);
+// Makes the row `back` rows before the last one the statement delivered the current row of its
+// cursor, the one positioned changes name (kPropCursorRow); 0 also for a cursor that takes none.
+uint32_t IngCursorRowSet(IngStmt* s, uint32_t back);
 ErrCode IngMoreResults(uint32_t stmt);
 
 // Sends a text to the server for preparation under the statement's name and describes its

@@ -12,6 +12,7 @@
 #include "drv_ingii/i-cursors.h"
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
+#include "drv_ingii/i-exec.h"
 #include "drv_ingii/i-glob.h"
 #include "resources/flavor.h"
 #include "util/errtable.h"
@@ -606,6 +607,7 @@ ErrCode IngSetOption(uint32_t h, uint32_t id, void* value) {
         case 3: {
             IngStmt* s = IngStmtFind(h);
             if (s == nullptr || value == nullptr) return kErrBadArg;
+            if (id == kPropCursorRow) return ErrCode(IngCursorRowSet(s, *static_cast<const uint32_t*>(value)));
             return ErrCode(SetStmtOption(s, cls, item, static_cast<const uint32_t*>(value)));
         }
         default:

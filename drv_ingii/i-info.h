@@ -50,7 +50,11 @@ enum IngPropId : uint32_t {
     kPropConcurrency = 0x32030007,           // concurrency
     kPropRowsetSize = 0x32030009,            // rowset size
     kPropDescribeParams = 0x3203000F,        // describe parameters by parsing the statement
+    kPropCursorRow = 0x32050000,             // set: the row positioned changes name, counted back
+                                             // from the last row delivered (0 that row), or none
 };
+// kPropCursorRow's value for no row: the cursor stands after the rows it delivered.
+constexpr uint32_t kCursorRowNone = 0xFFFFFFFFu;
 
 // The driver's own statement options (SQLSetStmtOption numbers); the agent keeps those it knows
 // as the same item under kPropStmtOptionBase.

@@ -431,6 +431,27 @@ typedef struct IIAPI_CLOSEPARM {
     II_PTR cl_stmtHandle; /* released, also when the statement had failed */
 } IIAPI_CLOSEPARM;
 
+/* Positions a cursor on a row it handed out.  This engine's cursors do not scroll: a cursor that
+ * takes positioned changes hands out one row per IIapi_getColumns, and a client that reads
+ * several of them into one block names which of them UPDATE and DELETE ... WHERE CURRENT OF
+ * change: po_reference IIAPI_POS_BEGIN with po_offset the row's number (1 the cursor's first
+ * row) and po_rowCount 0; the number after the last row handed out leaves the cursor on no
+ * row.  One of the last 65536 rows handed out may be named; reading goes on
+ * after the last row handed out, and the row it reads is current again.  Another cursor fails
+ * (24000), as do other references and row counts (S1C00) and a row the cursor cannot name
+ * (S1109). */
+#define IIAPI_POS_BEGIN 1
+#define IIAPI_POS_END 2
+#define IIAPI_POS_CURRENT 3
+
+typedef struct IIAPI_POSPARM {
+    IIAPI_GENPARM po_genParm;
+    II_PTR po_stmtHandle;
+    II_UINT2 po_reference; /* IIAPI_POS_* */
+    II_INT4 po_offset;
+    II_INT2 po_rowCount;
+} IIAPI_POSPARM;
+
 /* May be called from another thread while the statement runs; the running call then fails with
  * a cancelled error (SQLSTATE S1008 "Operation cancelled", native code 4702). */
 typedef struct IIAPI_CANCELPARM {
@@ -495,6 +516,7 @@ void IIapi_getDescriptor(IIAPI_GETDESCRPARM* getDescrParm);
 void IIapi_getColumns(IIAPI_GETCOLPARM* getColParm);
 void IIapi_getQueryInfo(IIAPI_GETQINFOPARM* getQInfoParm);
 void IIapi_close(IIAPI_CLOSEPARM* closeParm);
+void IIapi_position(IIAPI_POSPARM* positionParm);
 void IIapi_cancel(IIAPI_CANCELPARM* cancelParm);
 void IIapi_getErrorInfo(IIAPI_GETEINFOPARM* getEInfoParm);
 void IIapi_wait(IIAPI_WAITPARM* waitParm);

@@ -539,6 +539,13 @@ struct Stmt : Object {
     bool openedReadOnly = false;  // opened "for readonly"
     bool onRow = false;           // a row has been read and the cursor is still on it
     bool rowGone = false;         // the current row was deleted through the cursor
+    // The rows an updatable cursor handed out (the last kHandedRowsKept of them): their row ids
+    // and whether they were deleted through the cursor; handedCount counts every one. The row
+    // IIapi_position made current is handedIds[positionedAt]; -1: the row read last; -2: none.
+    std::vector<int64_t> handedIds;
+    std::vector<uint8_t> handedGone;
+    int64_t handedCount = 0;
+    int64_t positionedAt = -1;
     // Positioned changes may go through it; it then hands out one row per read, so that its
     // current row is the one the client read last.
     bool updatable() const {

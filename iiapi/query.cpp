@@ -70,6 +70,10 @@ void Stmt::reset() {
     openedReadOnly = false;
     onRow = false;
     rowGone = false;
+    handedIds.clear();
+    handedGone.clear();
+    handedCount = 0;
+    positionedAt = -1;
 }
 
 // Under the session's call lock; the statement is new (lend) or closed and unbound (keep).
@@ -515,6 +519,24 @@ void noteIsolation(Conn& c, const std::string& text) {
 
 sqlite3_value* columnValue(Stmt& s, size_t col);
 
+// Rows an updatable cursor keeps naming for IIapi_position: more than any block of rows a client
+// reads at once.
+constexpr size_t kHandedRowsKept = 65536;
+// positionedAt of a cursor positioned after the last row it handed out.
+constexpr int64_t kAfterHandedRows = -2;
+
+// The row just read is handed out: its row id is kept for IIapi_position.
+void noteHandedRow(Stmt& s) {
+    sqlite3_value* id = columnValue(s, s.columns.size());
+    s.handedIds.push_back(id && sqlite3_value_type(id) == SQLITE_INTEGER ? sqlite3_value_int64(id) : 0);
+    s.handedGone.push_back(0);
+    ++s.handedCount;
+    if (s.handedIds.size() > 2 * kHandedRowsKept) {
+        s.handedIds.erase(s.handedIds.begin(), s.handedIds.end() - long(kHandedRowsKept));
+        s.handedGone.erase(s.handedGone.begin(), s.handedGone.end() - long(kHandedRowsKept));
+    }
+}
+
 inline char lowerAscii(char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; }
 
 // Names compare without regard to ASCII case (every statement of a parameter array compares one).
@@ -609,20 +631,32 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
                 return false;
             }
         }
-    if (!x.onRow) {
+    // The row the client positioned on, or the row read last; its entry among the rows handed out.
+    const bool positioned = x.positionedAt >= 0 && size_t(x.positionedAt) < x.handedIds.size();
+    const int64_t at = positioned ? x.positionedAt : (x.onRow ? int64_t(x.handedIds.size()) - 1 : -1);
+    auto markGone = [&] {
+        if (at >= 0 && size_t(at) < x.handedGone.size()) x.handedGone[size_t(at)] = 1;
+        if (!positioned || size_t(at) + 1 == x.handedIds.size()) x.rowGone = true;
+    };
+    if (!positioned && (!x.onRow || x.positionedAt == kAfterHandedRows)) {
         f = makeFault("24000", native::kCursorState, "Cursor " + quoted + " is not positioned on a row");
         return false;
     }
-    if (x.rowGone) {
+    if (positioned ? x.handedGone[size_t(at)] != 0 : x.rowGone) {
         f = makeFault("S1109", native::kCursorState, "The current row of cursor " + quoted + " has been deleted");
         return false;
     }
-    sqlite3_value* id = columnValue(x, x.columns.size());
-    if (!id || sqlite3_value_type(id) != SQLITE_INTEGER) {
-        f = makeFault("24000", native::kCursorState, "Cursor " + quoted + " is not positioned on a row");
-        return false;
+    int64_t rowid = 0;
+    if (positioned) {
+        rowid = x.handedIds[size_t(at)];
+    } else {
+        sqlite3_value* id = columnValue(x, x.columns.size());
+        if (!id || sqlite3_value_type(id) != SQLITE_INTEGER) {
+            f = makeFault("24000", native::kCursorState, "Cursor " + quoted + " is not positioned on a row");
+            return false;
+        }
+        rowid = sqlite3_value_int64(id);
     }
-    const int64_t rowid = sqlite3_value_int64(id);
     // The cursor's rows are read out first: its statement no longer pins an older snapshot nor
     // meets the changed row again further on (a change of an ordering column moves it).
     if (!x.held && !spoolCursor(c, x)) {
@@ -640,11 +674,11 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
     if (!runCompiled(c, s, st, sql, version, f, &rowid)) return false;
     if (s.rowCount == 0) {
         // Deleted by another statement since the cursor read it.
-        x.rowGone = true;
+        markGone();
         f = makeFault("S1109", native::kCursorState, "The current row of cursor " + quoted + " has been deleted");
         return false;
     }
-    if (pc.isDelete) x.rowGone = true;
+    if (pc.isDelete) markGone();
     return true;
 }
 
@@ -1255,6 +1289,7 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
     for (int16_t r = 0; r < wanted && r < kMaxRows; ++r) {
         if (!s.haveRow) {
             s.onRow = false;
+            s.positionedAt = -1;
             if (s.eof) break;
             if (s.queryType == IIAPI_QT_SELECT_SINGLE && s.rowCount >= 1) {
                 s.eof = true;
@@ -1288,6 +1323,7 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
             s.haveRow = true;
             s.onRow = true;
             s.rowGone = false;
+            if (s.updatable()) noteHandedRow(s);
             s.colPos = 0;
             s.longLoaded = false;
             s.longOffset = 0;
@@ -1418,6 +1454,32 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
         c.spareStmt = std::static_pointer_cast<Stmt>(std::move(kept));
     }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
+}
+
+void IIapi_position(IIAPI_POSPARM* p) {
+    if (!p) return;
+    if (!initialized()) return complete(p->po_genParm, IIAPI_ST_NOT_INITIALIZED, nullptr);
+    HeldCall call(p->po_stmtHandle, Kind::Stmt);
+    if (!call.stmt()) return complete(p->po_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
+    Stmt& s = *call.stmt();
+    s.clearMessages();
+    if (s.queryType != IIAPI_QT_OPEN || s.state != Stmt::State::Rows || !s.updatable())
+        return fail(p->po_genParm, s, makeFault("24000", native::kCursorState, "The cursor does not scroll"));
+    if (p->po_reference != IIAPI_POS_BEGIN || p->po_rowCount != 0)
+        return fail(p->po_genParm, s,
+                    makeFault("S1C00", native::kGeneral, "The cursor is positioned on a row it handed out only"));
+    const int64_t first = s.handedCount - int64_t(s.handedIds.size()) + 1;
+    if (p->po_offset == s.handedCount + 1) {
+        // After the last row: on no row.
+        s.positionedAt = kAfterHandedRows;
+        return complete(p->po_genParm, IIAPI_ST_SUCCESS, nullptr);
+    }
+    if (p->po_offset < first || p->po_offset > s.handedCount)
+        return fail(p->po_genParm, s,
+                    makeFault("S1109", native::kCursorState,
+                              "Row " + std::to_string(p->po_offset) + " is not among the rows the cursor handed out"));
+    s.positionedAt = p->po_offset - first;
+    complete(p->po_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 
 void IIapi_cancel(IIAPI_CANCELPARM* p) {

@@ -85,6 +85,9 @@ uint32_t CursorSetPos(StmtCursor* c, int32_t position);
 // source's fetch directions and turned into the start of the rowset, which one call of the
 // statement's fetch slot then reads through the link. 0, kErrNoData with no rows, or the failure.
 uint32_t CursorScrollFetch(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows);
+// The rows of the rowset fetched last once more, the same rows (a row gone since is a deleted
+// one); results as CursorScrollFetch.
+uint32_t CursorRowsetAgain(StmtCursor* c, uint32_t* rows);
 // Row numbers and bookmarks of the rowset fetched (0-based rows).
 uint32_t CursorRowNumber(StmtCursor* c, uint32_t row, uint32_t* out);
 uint32_t CursorRowBookmark(StmtCursor* c, uint32_t row, uint32_t* out);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
@@ -272,6 +273,15 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
     return warning.Keep(result, stmt);
 }
 
+uint32_t CursorRowTell(StmtRecord* stmt, uint32_t row) {
+    const uint32_t rows = stmt->cursor.fetchedRows;
+    if (row > rows) return 0;
+    uint32_t back = row == 0 ? kCursorRowNone : rows - row;
+    const uint32_t rc = AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, uint32_t(kPropCursorRow), &back);
+    // A layer below without the option names no rows of a block.
+    return rc == kErrNotCapable ? 0u : rc;
+}
+
 SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,
                               SQLUSMALLINT* statuses) {
     StmtCursor& c = stmt->cursor;
@@ -303,16 +313,30 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
         return SQL_ERROR;
     }
     if (rowCount) *rowCount = 0;
+    // Only an open cursor has a place before its start.
+    if (!StmtExecuted(stmt)) return Fail(stmt, kErrCursorState);
+    stmt->lastError = 0;
+    // A statement without result columns has no cursor; a failed description says why.
+    if (!StmtDescribeResult(stmt)) {
+        const uint32_t why = stmt->lastError;
+        return Fail(stmt, why ? why : uint32_t(kErrCursorState));
+    }
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
         CursorSetPos(&c, kCursorBeforeFirst);
         return SQL_NO_DATA;
     }
-    if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, refused);
-    if (!StmtDescribeResult(stmt)) return SQL_ERROR;
     StmtResetCursorPos(stmt);
     uint32_t rows = 0;
     uint32_t rc = CursorScrollFetch(&c, orientation, offset, &rows);
     CursorRowsetFetched(&c, rc == 0 ? rows : 0);
+    // The first row of a forward-only block is its current row (the cursor may have read past
+    // the last one to find the end); past the end it is on none.
+    if ((rc == 0 || rc == kErrNoData) && forwardOnly && c.rowsetSize > 1) {
+        if (const uint32_t told = CursorRowTell(stmt, rc == 0 ? 1 : 0)) {
+            StmtCollectAgentDiag(stmt);
+            return Fail(stmt, told);
+        }
+    }
     if (rc == 0) {
         if (rowCount) *rowCount = rows;
         return RowsetTransfer(stmt, statuses, 0, -1);

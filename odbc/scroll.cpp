@@ -148,6 +148,16 @@ uint32_t CursorScrollFetch(StmtCursor* c, uint16_t orientation, int64_t offset, 
     }
 }
 
+uint32_t CursorRowsetAgain(StmtCursor* c, uint32_t* rows) {
+    if (c == nullptr || rows == nullptr) return kErrBadArg;
+    *rows = 0;
+    // Keyset-driven, mixed and static cursors read the same rows at the same place again; a
+    // dynamic one by the keys it holds.
+    if (c->cursorType != SQL_CURSOR_DYNAMIC) return CursorScrollFetch(c, SQL_FETCH_RELATIVE, 0, rows);
+    RowsetFree(&c->rowset);
+    return FetchFromKeptPosition(c, kCursorFetchRowsetAgain, 0, rows);
+}
+
 namespace {
 
 uint32_t OrientationBit(uint16_t orientation) {
@@ -282,7 +292,8 @@ uint32_t ScrollFetchScrollable(StmtCursor* c, uint16_t orientation, int64_t offs
     if (orientation == SQL_FETCH_NEXT && pos == 0) orientation = SQL_FETCH_FIRST;
     if (orientation == SQL_FETCH_PRIOR && pos == -3) orientation = SQL_FETCH_LAST;
     if (orientation == SQL_FETCH_RELATIVE) {
-        if ((pos == -3 && offset > 0) || (pos == 0 && offset < 0)) return kErrNoData;
+        // No move at all leaves the cursor before the start or after the end.
+        if ((pos == -3 && offset >= 0) || (pos == 0 && offset <= 0)) return kErrNoData;
         if ((pos == -3 && offset < 0) || (pos == 0 && offset > 0)) orientation = SQL_FETCH_ABSOLUTE;
     }
     if (orientation == SQL_FETCH_BOOKMARK) {
@@ -345,7 +356,7 @@ uint32_t ScrollFetchMixed(StmtCursor* c, uint16_t orientation, int64_t offset, u
     if (orientation == SQL_FETCH_NEXT && pos == 0) orientation = SQL_FETCH_FIRST;
     if (orientation == SQL_FETCH_PRIOR && pos == -3) orientation = SQL_FETCH_LAST;
     if (orientation == SQL_FETCH_RELATIVE) {
-        if ((pos == -3 && offset > 0) || (pos == 0 && offset < 0)) return kErrNoData;
+        if ((pos == -3 && offset >= 0) || (pos == 0 && offset <= 0)) return kErrNoData;
         // From outside the result a relative move names a row number, which a mixed cursor has not.
         if (pos == -3 || pos == 0) return kErrMixedRowNumbers;
     }

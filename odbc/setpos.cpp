@@ -652,6 +652,10 @@ SQLRETURN ForwardOnlyPosition(StmtRecord* stmt, uint32_t row, uint16_t operation
     if (!StmtPositioned(stmt)) return Fail(stmt, kErrCursorState);
     if (c.rowset != nullptr) {
         if (RowsetStatusGet(c.rowset, row) == SQL_ROW_NOROW) return Fail(stmt, kErrCursorPosition);
+        if (uint32_t rc = CursorRowTell(stmt, row)) {
+            StmtCollectAgentDiag(stmt);
+            return Fail(stmt, rc);
+        }
         StmtPositionOn(stmt, int32_t(row));
     }
     stmt->longData.column = 0;
@@ -691,10 +695,12 @@ uint32_t SetPosChecks(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     }
     if (operation > SQL_ADD) return kErrNotCapable;
     if (operation == SQL_ADD) return 0;
-    // Statuses of the rows asked for, never past the rows the rowset holds.
+    // Statuses of the rows asked for, never past the rows the rowset holds; over the whole rowset
+    // a row the application marked ignored is no row of the operation.
     const uint32_t from = row ? row : 1, to = row ? row : RowsetRows(stmt);
     uint16_t last = SQL_ROW_NOROW;
     for (uint32_t r = from; r <= to; ++r) {
+        if (row == 0 && RowIgnored(stmt, r - 1)) continue;
         last = RowsetStatusGet(c.rowset, r);
         if ((last == SQL_ROW_DELETED || last == SQL_ROW_ERROR) &&
             (operation == SQL_DELETE || operation == SQL_UPDATE || operation == SQL_REFRESH))
@@ -719,9 +725,9 @@ uint32_t SetPosDeleteDataset(StmtRecord* stmt, uint32_t row, Dataset** out) {
 
 namespace {
 
-// SQL_REFRESH of a cursor that reads its rows again: the rows the bookmarks of a fetch by
-// bookmark named, or the rowset of the last fetch at the rowset size it ran with.
-uint32_t RowsetReadAgain(StmtRecord* stmt) {
+// SQL_REFRESH reads the rows again: those the bookmarks of a fetch by bookmark named, or the
+// rowset of the last fetch, at the rowset size it ran with.
+uint32_t RowsetReadAll(StmtRecord* stmt) {
     StmtCursor& c = stmt->cursor;
     if (c.rowBookmarks != nullptr) {
         uint16_t* statuses = nullptr;
@@ -739,7 +745,7 @@ uint32_t RowsetReadAgain(StmtRecord* stmt) {
         return kErrGeneral;
     c.rowsetSize = size;
     uint32_t rows = 0;
-    const uint32_t rc = CursorScrollFetch(&c, SQL_FETCH_RELATIVE, 0, &rows);
+    const uint32_t rc = CursorRowsetAgain(&c, &rows);
     if (resize) {
         // The application's rowset size stands for its next fetch.
         v = current;
@@ -752,10 +758,54 @@ uint32_t RowsetReadAgain(StmtRecord* stmt) {
     return rc;
 }
 
+// The rows of the refresh read again (row 0: all of them). A refresh of one row changes that
+// row alone: the others keep the values and statuses the application was given.
+uint32_t RowsetReadAgain(StmtRecord* stmt, uint32_t row) {
+    StmtCursor& c = stmt->cursor;
+    Rowset* before = row != 0 ? c.rowset : nullptr;
+    if (before != nullptr) c.rowset = nullptr;
+    uint32_t rc = RowsetReadAll(stmt);
+    Rowset* now = c.rowset;
+    if (rc == 0 && before != nullptr && now != nullptr) {
+        const bool values =
+            before->data && now->data && before->data->col_count == now->data->col_count && before->data->col_count > 0;
+        for (uint32_t r = 1; rc == 0 && r <= now->rows && r <= before->rows; ++r) {
+            if (r == row) continue;
+            RowsetStatusSet(now, r, RowsetStatusGet(before, r));
+            if (values && r <= before->data->rows_used && r <= now->data->rows_used)
+                rc = uint32_t(DatasetCopyRow(now->data, before->data, r - 1, r - 1, 0));
+        }
+    }
+    if (before != nullptr) {
+        // Without the rows read again the cursor keeps those it had.
+        if (rc != 0 || now == nullptr) {
+            RowsetFree(&c.rowset);
+            c.rowset = before;
+        } else {
+            RowsetFree(&before);
+        }
+    }
+    return rc;
+}
+
+// The rows are read again, a keyset-driven, mixed or dynamic cursor's by their keys (others'
+// changes show, and values concurrency compares with what was read now), a static one's from its
+// snapshot (a rowset fetched without its data has none to give), and handed to the application.
+SQLRETURN SetPosRefresh(StmtRecord* stmt, uint32_t row) {
+    if (uint32_t rc = RowsetReadAgain(stmt, row)) {
+        RowOpCollect(stmt, rc);
+        return SQL_ERROR;
+    }
+    if (uint32_t rc = CursorSetPos(&stmt->cursor, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
+    const SQLRETURN moved = RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
+    stmt->longData.column = 0;
+    stmt->longData.row = 0;
+    return moved;
+}
+
 }  // namespace
 
 SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
-    StmtCursor& c = stmt->cursor;
     RowOpState* st = StmtRowOps(stmt);
     if (!st) return Fail(stmt, kErrNoMemory);
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
@@ -780,22 +830,8 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
                 RowOpCollect(stmt, rc);
                 return SQL_ERROR;
             }
-            case SQL_REFRESH: {
-                // A keyset-driven, mixed or dynamic cursor reads its rows again by their keys:
-                // others' changes show, and values concurrency compares with what was read now.
-                if (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_DYNAMIC) {
-                    if (uint32_t rc = RowsetReadAgain(stmt)) {
-                        RowOpCollect(stmt, rc);
-                        return SQL_ERROR;
-                    }
-                    if (uint32_t rc = CursorSetPos(&c, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
-                }
-                const SQLRETURN moved =
-                    RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
-                stmt->longData.column = 0;
-                stmt->longData.row = 0;
-                return moved;
-            }
+            case SQL_REFRESH:
+                return SetPosRefresh(stmt, row);
             case SQL_DELETE: {
                 Dataset* ds = nullptr;
                 if (uint32_t rc = SetPosDeleteDataset(stmt, row, &ds)) return Fail(stmt, rc);
@@ -1007,7 +1043,7 @@ SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
             return SetPosFinish(stmt, rc);
         }
         case SQL_REFRESH:
-            return RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
+            return SetPosRefresh(stmt, row);
         case SQL_DELETE: {
             Dataset* ds = nullptr;
             if (uint32_t rc = SetPosDeleteDataset(stmt, row, &ds)) return Fail(stmt, rc);

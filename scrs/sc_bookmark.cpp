@@ -370,6 +370,16 @@ uint16_t* ErrorStatuses(uint16_t n) {
     return st;
 }
 
+// Writes the statuses of the rows changed by bookmark into the key set.
+void OwnChanges(const SCS_RowChange& rc, const uint32_t* bookmarks, uint16_t rows, const uint16_t* statuses) {
+    if (rc.keyStatus == nullptr || statuses == nullptr) return;
+    for (uint16_t i = 0; i < rows; ++i) {
+        const uint16_t st = statuses[i];
+        if ((st == SQL_ROW_UPDATED || st == SQL_ROW_DELETED) && bookmarks[i] >= 1 && bookmarks[i] <= rc.keysetRows)
+            rc.keyStatus[bookmarks[i] - 1] = st;
+    }
+}
+
 }  // namespace
 
 ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,
@@ -417,6 +427,15 @@ ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmark
     r = sc3_BulkByBookmark(&rc, operation, bookmarks, rows, values, columns, statuses, processed, fetched);
     c.posRowCount = int32_t(rc.rowsChanged);
     c.layerFlags |= kScsLPosCount;
+    if (change && rc.rowsChanged > 0) {
+        // The key set keeps what the cursor did to its rows, as after SQLSetPos; the rows it
+        // updated take their new values, so that their next change is no conflict with itself.
+        OwnChanges(rc, bookmarks, rows, *statuses);
+        if (operation == SQL_UPDATE_BY_BOOKMARK && rc.refreshValues != nullptr) {
+            const uint32_t fr = rc.refreshValues(s);
+            if (fr != 0 && (r == 0 || r == kErrManyRowsChanged)) r = fr;
+        }
+    }
     // The rows fetched are the rowset now: row changes name them by their bookmarks and compare
     // them with the values this fetch read.
     if (r == 0 && operation == SQL_FETCH_BY_BOOKMARK) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "drv_ingii/i-log.h"
 #include "scrs/ks.h"
@@ -65,11 +66,15 @@ uint32_t FetchAllRows(uint32_t stmt, uint32_t block, Dataset* out, bool untilEmp
     return scs_p_FetchRows(Lower(), stmt, block, kScsAllRows, !untilEmpty, out);
 }
 
-uint32_t ValuesListText(const SCS_DescCtx& ctx, std::string* out) {
+// The references of the table columns listed (every one without a list), joined by ", ".
+uint32_t ValuesListText(const SCS_DescCtx& ctx, std::string* out, const std::vector<uint32_t>* only = nullptr) {
     out->clear();
     if (ctx.tableCols == nullptr || ctx.tableCols->count == 0) return kErrGeneral;
-    for (uint32_t i = 0; i < ctx.tableCols->count; ++i) {
-        char* ref = scs_p_QualifyColName(ctx.tableCount, static_cast<const ColDesc*>(SCR_ArrayAt(ctx.tableCols, i)));
+    const uint32_t n = only ? uint32_t(only->size()) : ctx.tableCols->count;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t j = only ? (*only)[i] : i;
+        if (j >= ctx.tableCols->count) return kErrGeneral;
+        char* ref = scs_p_QualifyColName(ctx.tableCount, static_cast<const ColDesc*>(SCR_ArrayAt(ctx.tableCols, j)));
         if (ref == nullptr) return kErrNoMemory;
         if (i) *out += ", ";
         *out += ref;
@@ -78,11 +83,10 @@ uint32_t ValuesListText(const SCS_DescCtx& ctx, std::string* out) {
     return 0;
 }
 
-// The statement read by keys: its select list := list followed by the key columns (to place each
-// row at its key), then a condition of perBlock groups of key values. *before: the statement's
-// own markers that stand before that condition.
-uint32_t ByKeysText(const SCS_DescCtx& ctx, const char* stmtText, std::string list, uint32_t perBlock,
-                    std::string* text, uint32_t* before) {
+// The statement with its select list := list followed by the key columns (to place each row at
+// its key) and then tail (when not empty).
+uint32_t WithKeysText(const SCS_DescCtx& ctx, const char* stmtText, std::string list, const std::string& tail,
+                      std::string* text) {
     if (ctx.keyCols == nullptr || ctx.keyCols->count == 0) return kErrGeneral;
     for (uint32_t i = 0; i < ctx.keyCols->count; ++i) {
         char* ref = scs_p_QualifyColName(ctx.tableCount, static_cast<const ColDesc*>(SCR_ArrayAt(ctx.keyCols, i)));
@@ -91,13 +95,27 @@ uint32_t ByKeysText(const SCS_DescCtx& ctx, const char* stmtText, std::string li
         list += ref;
         std::free(ref);
     }
+    if (!tail.empty()) list += ", " + tail;
     SCR_Analysis a;
     SCR_AnalysisInit(&a);
     uint32_t rc = Analyse(&a, stmtText);
     if (rc == 0) rc = SCR_SelectListMark(&a);
     if (rc == 0) rc = SCR_EditMarkerReplace(&a, list.c_str());
-    std::string withKeys = rc == 0 ? a.text : "";
+    if (rc == 0) *text = a.text;
+    SCR_AnalysisFree(&a);
+    return rc;
+}
+
+// The statement read by keys: its select list := list followed by the key columns, then a
+// condition of perBlock groups of key values. *before: the statement's own markers that stand
+// before that condition.
+uint32_t ByKeysText(const SCS_DescCtx& ctx, const char* stmtText, const std::string& list, uint32_t perBlock,
+                    std::string* text, uint32_t* before) {
+    std::string withKeys;
+    uint32_t rc = WithKeysText(ctx, stmtText, list, std::string(), &withKeys);
     if (rc == 0) rc = WhereMarkers(withKeys.c_str(), before);
+    SCR_Analysis a;
+    SCR_AnalysisInit(&a);
     if (rc == 0) rc = Analyse(&a, withKeys.c_str());
     if (rc == 0) rc = KS_BuildKeyBlockWhere(&a, ctx.keyCols, ctx.tableCount, perBlock);
     if (rc == 0) *text = a.text;
@@ -369,6 +387,15 @@ uint32_t KS_GetKeyBlocks(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, ui
 }
 
 }  // namespace scs_bykeys
+
+uint32_t SCS_StaticFillText(const SCS_DescCtx& ctx, const char* stmtText, const std::vector<uint32_t>& valueCols,
+                            std::string* text) {
+    std::string list, tail;
+    uint32_t rc = SelectListText(stmtText, &list);
+    if (rc == 0 && !valueCols.empty()) rc = ValuesListText(ctx, &tail, &valueCols);
+    if (rc == 0) rc = WithKeysText(ctx, stmtText, list, tail, text);
+    return rc;
+}
 
 uint32_t scs_p_OptConcSelectBuild(const SCS_DescCtx& ctx, const char* stmtText, uint32_t perBlock, std::string* text,
                                   uint32_t* before) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "scrs/sc_keyset.h"
@@ -59,6 +60,16 @@ struct SCS_KsState {
     Dataset* rowsetKeys = nullptr;
     uint16_t* rowsetStatuses = nullptr;
     uint32_t rowsetRows = 0;
+    // Updatable static cursors under values concurrency: where each table column's values come
+    // from (>= 0: that snapshot column; -1 - i: column i of staticValues, the values the select
+    // list lacks, kept as the keys are); and what the cursor's own updates gave rows of its
+    // snapshot (row ownAt[k] of ownRows and ownValues for key-set row k), which the snapshot's
+    // files keep as they were read.
+    std::vector<int32_t> staticValueFrom;
+    KS_KeysetRecord* staticValues = nullptr;
+    Dataset* ownRows = nullptr;
+    Dataset* ownValues = nullptr;
+    std::unordered_map<uint32_t, uint32_t> ownAt;
 };
 
 namespace scs_bykeys {
@@ -82,6 +93,11 @@ uint32_t EnsureAux(uint32_t conn, uint32_t* aux);
 uint32_t GiveParams(uint32_t stmt, Dataset* params);
 uint32_t OwnValues(const SCS_Cursor* s, uint32_t dropAt, uint32_t dropCount, Dataset** out);
 uint32_t KeyRowsOnly(const Dataset* src, uint32_t first, uint32_t n, uint16_t keyCount, Dataset** out);
+
+// Runs a text made from the statement's ordered text on aux1 with the statement's own values
+// (those of the dropCount markers from dropAt, which the text left out, dropped) and its maximum
+// rows (sc_keyset.cpp).
+uint32_t RunOrdered(SCS_Cursor* s, SCS_KsState* st, const char* text, uint32_t dropAt, uint32_t dropCount);
 
 // Rows read by blocks of keys (sc_bykeys.cpp). What a read by keys selects and where it runs: the
 // statement's own select list on aux2, or the concurrency columns of values concurrency on aux5.
@@ -124,5 +140,10 @@ uint32_t CopyUpdated(Dataset* kept, const Dataset* fresh, const std::vector<uint
 
 // A static cursor's own updates in its snapshot (sc_statickeys.cpp).
 uint32_t StaticRefresh(SCS_Cursor* s, SCS_KsState* st);
+// The values of key-set rows first .. first + n - 1 of an updatable static cursor made present
+// (its own updates' included), one column per table column: *values holds key-set row *origin in
+// its row 0; null without values concurrency.
+uint32_t StaticValuesWindow(SCS_Cursor* s, SCS_KsState* st, uint32_t first, uint32_t n, const Dataset** values,
+                            uint32_t* origin);
 
 }  // namespace scs_bykeys

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "drv_ingii/i-info.h"
 #include "scrs/sc_cursor.h"
@@ -176,6 +177,38 @@ uint32_t SeekTarget(SCS_Cursor* s, SCS_DynState* st, uint16_t orientation, int64
     return rc;
 }
 
+// The statuses of the rows read by keys and what row changes name: with row versions kept, a row
+// another user changed since the cursor showed it reads updated (a row gone stays deleted); the
+// rows are then locked, or their values kept to compare.
+uint32_t RowsetCheck(SCS_Cursor* s, SCS_DynState* st, const Dataset* keys, uint32_t count, Rowset* rs) {
+    SCS_Cursor& c = *s;
+    uint32_t rc = 0;
+    if (st->rowVer && c.rowVer.privateStmt != 0) {
+        std::vector<uint16_t> before(rs->statuses, rs->statuses + count);
+        Dataset* keyOnly = nullptr;
+        rc = SCS_DynamicKeyColumns(keys, SCS_KsKeyCount(s), &keyOnly);
+        if (rc == 0) rc = SCS_RowVerCheck(&c.rowVer, keyOnly, rs->data, rs->statuses);
+        if (keyOnly) DatasetDelete(keyOnly);
+        for (uint32_t i = 0; i < count; ++i)
+            if (before[i] == SQL_ROW_DELETED) rs->statuses[i] = SQL_ROW_DELETED;
+        if (rc != 0) return rc;
+    }
+    return SCS_KsRowsetChange(s, keys, count, rs);
+}
+
+// The rows of the rowset fetched last, read again by its keys (SQLSetPos's refresh): the fetch
+// fixed which rows they are, so a row gone since is a deleted row of the rowset.
+uint32_t RowsetAgain(SCS_Cursor* s, SCS_DynState* st, uint32_t n, Rowset** out) {
+    const uint32_t count = st->where == kDynOnRowset ? Rows(*st->keys) : 0;
+    if (count == 0 || count > n) return kErrCursorState;
+    RowsetFree(out);
+    uint32_t rc = RowsetCreate(out, int32_t(n));
+    if (rc == 0) rc = SCS_KsFetchByKeys(s, st->keys, 0, count, *out);
+    if (rc == 0) rc = RowsetCheck(s, st, st->keys, count, *out);
+    if (rc != 0) RowsetFree(out);
+    return rc;
+}
+
 }  // namespace
 
 uint32_t SCS_DynamicKeyColumns(const Dataset* src, uint16_t keyCount, Dataset** out) {
@@ -253,7 +286,6 @@ void SCS_DynamicFree(SCS_Cursor* s) {
 uint32_t SCS_DynamicFetchRows(SCS_Cursor* s, Dataset* keys, uint32_t n, Rowset** out) {
     SCS_DynState* st = StateOf(s);
     if (st == nullptr || keys == nullptr || out == nullptr || n == 0) return kErrCursorState;
-    SCS_Cursor& c = *s;
     uint32_t rc = 0;
     uint32_t count = 0;
     bool agreed = false;
@@ -287,22 +319,8 @@ uint32_t SCS_DynamicFetchRows(SCS_Cursor* s, Dataset* keys, uint32_t n, Rowset**
     keys->rows_used = count;
     Rowset* rs = *out;
     for (uint32_t i = 0; i < count; ++i) rs->statuses[i] = SQL_ROW_SUCCESS;
-    if (st->rowVer && c.rowVer.privateStmt != 0) {
-        Dataset* keyOnly = nullptr;
-        rc = SCS_DynamicKeyColumns(keys, SCS_KsKeyCount(s), &keyOnly);
-        if (rc == 0) rc = SCS_RowVerCheck(&c.rowVer, keyOnly, rs->data, rs->statuses);
-        if (keyOnly) DatasetDelete(keyOnly);
-        if (rc != 0) {
-            RowsetFree(out);
-            return rc;
-        }
-    }
-    // Row changes name the rows of this rowset: locked now, or their values kept to compare.
-    if ((rc = SCS_KsRowsetChange(s, keys, count, rs)) != 0) {
-        RowsetFree(out);
-        return rc;
-    }
-    return 0;
+    if ((rc = RowsetCheck(s, st, keys, count, rs)) != 0) RowsetFree(out);
+    return rc;
 }
 
 uint32_t SCS_DynamicFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
@@ -318,6 +336,16 @@ uint32_t SCS_DynamicFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t 
     c.rowsFetched = -1;
     // The rows the last rowset named are no longer the application's to change.
     SCS_KsRowsetChangeDrop(s);
+    if (orientation == kCursorFetchRowsetAgain) {
+        if (uint32_t rc = RowsetAgain(s, st, n, out)) return rc;
+        if (!c.retrieveData) {
+            DatasetFree((*out)->data);
+            DatasetInit((*out)->data, 0);
+        }
+        c.position = 1;
+        *rows = Rows(*st->keys);
+        return 0;
+    }
     Dataset target{};
     uint32_t rc = SeekTarget(s, st, orientation, offset, n, &target);
     if (rc == 0) rc = SCS_DynamicFetchRows(s, &target, n, out);

@@ -34,8 +34,10 @@ void SCS_DynamicClose(SCS_Cursor* s);
 void SCS_DynamicFree(SCS_Cursor* s);
 
 // Slot fetch of a dynamic cursor (orientation 1 NEXT, 2 FIRST, 3 LAST, 4 PRIOR, 6 RELATIVE with
-// offset): 0, kErrBeforeStart before the first row, kErrBeyondEnd after the last, kErrFetchTypeRange another
-// orientation, kErrKeysetUpdates when other users' changes kept the keys and rows apart three times, or a failure.
+// offset; kCursorFetchRowsetAgain the rows of the current rowset again by its keys, a row gone
+// since a deleted one): 0, kErrBeforeStart before the first row, kErrBeyondEnd after the last, kErrFetchTypeRange
+// another orientation, kErrKeysetUpdates when other users' changes kept the keys and rows apart three times, or a
+// failure.
 uint32_t SCS_DynamicFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t orientation, uint32_t* rows,
                           uint32_t* resultRows);
 // The rows of the key rows in *keys (at most n) into a new rowset: when some key's row is gone

@@ -300,6 +300,32 @@ uint32_t SCS_KeysetPrepare(SCS_Cursor* s, SCR_Analysis* a, const char* text) {
     return 0;
 }
 
+namespace scs_bykeys {
+
+uint32_t RunOrdered(SCS_Cursor* s, SCS_KsState* st, const char* text, uint32_t dropAt, uint32_t dropCount) {
+    if (uint32_t rc = AgentCall<DRV_Prepare>(Lower(), st->aux1, text)) {
+        // The server's reason reaches the application in place of the statement's own messages.
+        IngDiagList* mine = IngAskStmtMessages(s->agentStmt);
+        IngDiagClear(mine);
+        if (IngDiagList* aux = IngAskStmtMessages(st->aux1)) {
+            mine->first = aux->first;
+            aux->first = nullptr;
+        }
+        return rc;
+    }
+    Dataset* own = nullptr;
+    if (uint32_t rc = OwnValues(s, dropAt, dropCount, &own)) return rc;
+    if (own != nullptr) {
+        if (uint32_t rc = GiveParams(st->aux1, own)) return rc;
+    }
+    // The result is as long as the statement's maximum rows let it be: so is its key set.
+    uint32_t most = IngAskStmtMaxRows(s->agentStmt);
+    (void)AgentCall<DRV_SetOption>(Lower(), st->aux1, kPropStmtOptionBase + SQL_MAX_ROWS, static_cast<void*>(&most));
+    return AgentCall<DRV_Execute>(Lower(), st->aux1);
+}
+
+}  // namespace scs_bykeys
+
 uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr || !st->ready) return kErrCursorState;
@@ -319,24 +345,9 @@ uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
     SCR_AnalysisInit(&a);
     if (rc == 0) rc = Analyse(&a, st->ordered);
     if (rc == 0) rc = KS_BuildKeySelect(&a, st->ctx.keyCols, st->ctx.tableCount);
-    if (rc == 0 && (rc = AgentCall<DRV_Prepare>(Lower(), st->aux1, a.text)) != 0) {
-        // The server's reason reaches the application in place of the statement's own messages.
-        IngDiagList* mine = IngAskStmtMessages(s->agentStmt);
-        IngDiagClear(mine);
-        if (IngDiagList* aux = IngAskStmtMessages(st->aux1)) {
-            mine->first = aux->first;
-            aux->first = nullptr;
-        }
-    }
+    if (rc == 0) rc = RunOrdered(s, st, a.text, pre, listed);
     SCR_AnalysisFree(&a);
     if (rc != 0) return rc;
-    Dataset* own = nullptr;
-    if ((rc = OwnValues(s, pre, listed, &own)) != 0) return rc;
-    if (own != nullptr && (rc = GiveParams(st->aux1, own)) != 0) return rc;
-    // The result is as long as the statement's maximum rows let it be: so is its key set.
-    uint32_t most = IngAskStmtMaxRows(s->agentStmt);
-    (void)AgentCall<DRV_SetOption>(Lower(), st->aux1, kPropStmtOptionBase + SQL_MAX_ROWS, static_cast<void*>(&most));
-    if ((rc = AgentCall<DRV_Execute>(Lower(), st->aux1)) != 0) return rc;
     uint32_t total = 0;
     rc = DSC_Fill(&st->ks->cache, Lower(), st->aux1, st->ks->keys, &total);
     (void)AgentCall<DRV_CloseCursor>(Lower(), st->aux1);
@@ -439,6 +450,7 @@ void SCS_KeysetClose(SCS_Cursor* s) {
     SCS_KsState* st = StateOf(s);
     if (st == nullptr) return;
     KS_KeysetClear(st->ks);
+    DropRowChangeState(st);
     st->windowState = -6;
     st->st = 0;
     st->atStart = st->atEnd = false;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scrs/dsc.h"
 #include "scrs/sc_coldesc.h"
@@ -65,6 +66,13 @@ uint32_t scs_p_MarkVanishedRows(Dataset* rows, uint16_t keyCount, const Dataset*
 // statement's own condition); *before: the statement's own markers ahead of the key condition.
 uint32_t scs_p_OptConcSelectBuild(const SCS_DescCtx& ctx, const char* stmtText, uint32_t perBlock, std::string* text,
                                   uint32_t* before);
+
+// The single read of an updatable static cursor: the statement (its own order, then the keys)
+// with its select list as written followed by the key columns and the table columns listed
+// (valueCols: indexes into ctx.tableCols), so that each row of the result carries its keys and,
+// under values concurrency, the values compared when it is changed that the select list lacks.
+uint32_t SCS_StaticFillText(const SCS_DescCtx& ctx, const char* stmtText, const std::vector<uint32_t>& valueCols,
+                            std::string* text);
 
 // --- the statement's state ----------------------------------------------------------------
 
@@ -125,5 +133,8 @@ uint32_t SCS_KeysetValuesReread(SCS_Cursor* s);
 // snapshot by those keys (row i the row of key row i), so that row changes name each row.
 bool SCS_KeysetStatic(const SCS_Cursor* s);
 uint32_t SCS_KeysetStaticFill(SCS_Cursor* s);
+// Lays what the cursor's own updates gave them over rows of the snapshot read from row `first`
+// (0-based) on; 0 or a code.
+uint32_t SCS_KeysetStaticRows(SCS_Cursor* s, uint32_t first, Dataset* rows);
 // The status of snapshot row `row` (1-based) as the row changes left it.
 uint16_t SCS_KeysetStaticStatus(const SCS_Cursor* s, uint32_t row);

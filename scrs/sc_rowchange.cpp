@@ -70,6 +70,12 @@ void DropRowChangeState(SCS_KsState* st) {
     TryFree(st->rowsetStatuses);
     st->rowsetStatuses = nullptr;
     st->rowsetRows = 0;
+    st->staticValueFrom.clear();
+    KS_KeysetFree(&st->staticValues);
+    if (st->ownRows) DatasetDelete(st->ownRows);
+    if (st->ownValues) DatasetDelete(st->ownValues);
+    st->ownRows = st->ownValues = nullptr;
+    st->ownAt.clear();
 }
 
 // The column lists row changes and values concurrency name: every column of the tables, and
@@ -238,8 +244,9 @@ uint32_t SCS_KeysetRowChange(SCS_Cursor* s, SCS_RowChange* out) {
         out->rowBookmarkCount = c.rowBookmarkCount;
         out->rowsetSize = c.rowBookmarkCount ? c.rowBookmarkCount : 1;
     }
-    // A static cursor's values are the whole snapshot's, a keyset-driven one's the rowset's.
-    out->valuesOrigin = isStatic ? 0 : out->rowsetOrigin - 1;
+    // A keyset-driven cursor's values are the rowset's; a static one's are the snapshot's, made
+    // present for the rowset (from valuesOrigin on).
+    out->valuesOrigin = out->rowsetOrigin - 1;
     out->keyStatus = ks->statuses;
     out->keysetRows = ks->count;
     // The fetched rowset's keys are made present; a key set on file holds them from keyOrigin on.
@@ -250,6 +257,9 @@ uint32_t SCS_KeysetRowChange(SCS_Cursor* s, SCS_RowChange* out) {
         if (uint32_t rc = KS_KeysetRows(ks, first, n, &row0)) return rc;
         if (row0 > first) return kErrGeneral;
         out->keyOrigin = first - row0;
+        if (isStatic && !st->staticValueFrom.empty()) {
+            if (uint32_t rc = StaticValuesWindow(s, st, first, n, &out->values, &out->valuesOrigin)) return rc;
+        }
     }
     out->keyValues = ks->keys;
     return 0;

@@ -9,6 +9,7 @@
 
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-ask.h"
+#include "drv_ingii/i-diag.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_keyset.h"
@@ -65,6 +66,22 @@ uint32_t scs_p_CheckShape(uint32_t shape) {
     return 0;
 }
 
+namespace {
+
+uint32_t ReadOnlyConcurrency(SCS_Cursor* c) {
+    if (c->concurrency == SQL_CONCUR_READ_ONLY) return 0;
+    uint32_t v = 1;
+    if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
+        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
+        return kErrNotCapable;
+    }
+    log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+    c->concurrency = SQL_CONCUR_READ_ONLY;
+    return 0;
+}
+
+}  // namespace
+
 uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
     if (c == nullptr) return kErrBadArg;
     c->savedType = c->cursorType;
@@ -78,16 +95,7 @@ uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
         log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
         c->cursorType = SQL_CURSOR_STATIC;
     }
-    if (c->concurrency != SQL_CONCUR_READ_ONLY) {
-        uint32_t v = 1;
-        if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
-            log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency");
-            return kErrNotCapable;
-        }
-        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-        c->concurrency = SQL_CONCUR_READ_ONLY;
-    }
-    return 0;
+    return ReadOnlyConcurrency(c);
 }
 
 uint32_t scs_p_CheckKeysetShape(uint32_t shape) {
@@ -124,8 +132,15 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     c->shapeFlags = 0;
     SCS_StaticSetReset(c->staticSet);
     if (s != nullptr) SCS_KeysetRelease(s);
-    if (c->cursorType == SQL_CURSOR_FORWARD_ONLY)
+    if (c->cursorType == SQL_CURSOR_FORWARD_ONLY) {
+        // A forward-only cursor changes no row: its SELECT runs read-only, which the ODBC side
+        // reads back as the concurrency granted (01S02).
+        if (BeginsSelect(text)) {
+            c->savedConcurrency = c->concurrency;
+            if (uint32_t rc = ReadOnlyConcurrency(c)) return rc;
+        }
         return s != nullptr && IngAskStmtDescribeAddKeys(c->agentStmt) != 0 ? SCS_SelectListAddKeys(s, text) : 0;
+    }
     SCS_CursorReset(c);
 
     SCR_Analysis a;
@@ -219,6 +234,35 @@ ErrCode SCS_Prepare(uint32_t stmt, const char* text) {
 
 namespace {
 
+// A positioned change the server refused for want of an open cursor of the name: when the name
+// is one of the connection's scrollable cursors, whose rows the layer reads on statements of its
+// own, the application hears that instead.
+void TellScrollableCursor(const SCS_Cursor& c) {
+    IngDiagList* m = IngAskStmtMessages(c.agentStmt);
+    if (m == nullptr || m->first == nullptr || m->first->sqlstate == nullptr ||
+        std::strcmp(m->first->sqlstate, "34000") != 0)
+        return;
+    const char* source = IngAskStmtSource(c.agentStmt);
+    const char* p = nullptr;
+    for (const char* w = FindWordOutsideLiterals(source, "CURRENT"); w && !p;
+         w = FindWordOutsideLiterals(w + 7, "CURRENT"))
+        p = KeywordMatch("OF", w + 7);
+    if (p == nullptr) return;
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+    std::string name;
+    const bool quoted = *p == '"';
+    for (const char* q = p + (quoted ? 1 : 0); *q && (quoted ? *q != '"' : *q != ' ' && *q != ';' && *q != '\t'); ++q)
+        name += *q;
+    const uint32_t named = IngAskConnCursorStmt(c.agentConn, name.c_str(), quoted);
+    const SCS_Cursor* cursor = named ? SCS_StmtBlock(named) : nullptr;
+    if (cursor == nullptr || cursor->cursorType == SQL_CURSOR_FORWARD_ONLY) return;
+    const std::string text = "Cursor '" + name +
+                             "' is a scrollable cursor: WHERE CURRENT OF changes no row of it (its rows are "
+                             "changed through SQLSetPos)";
+    IngDiagClear(m);
+    IngDiagAppend(m, IngDiagEntryFromText(text.c_str(), 0, "42000"));
+}
+
 // A scrollable SELECT keeps its result's descriptions from its first execution on: the layer's
 // work on the result names its columns from them without describing again.
 uint32_t LowerExecute(uint32_t stmt, SCS_Cursor& c) {
@@ -266,7 +310,11 @@ ErrCode SCS_Execute(uint32_t stmt) {
         // A scalar aggregate is one row read forward; every other result is fetched by its keys,
         // so the statement's own cursor is not kept open beside them.
         if (SCS_KeysetShape(s) & SCR_F_AGGREGATE) return ErrCode(LowerExecute(stmt, c));
-        if (uint32_t rc = dynamic ? SCS_DynamicExecute(s) : KS_GetKeySet_KSD(s)) return ErrCode(rc);
+        // A static cursor reads its keys with its snapshot, below.
+        if (uint32_t rc = dynamic                             ? SCS_DynamicExecute(s)
+                          : c.cursorType == SQL_CURSOR_STATIC ? 0u
+                                                              : KS_GetKeySet_KSD(s))
+            return ErrCode(rc);
         if (uint32_t rc = LowerExecute(stmt, c)) return ErrCode(rc);
         if (uint32_t rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), stmt)) return ErrCode(rc);
         // An updatable static cursor's snapshot is read by its keys at once.
@@ -276,7 +324,10 @@ ErrCode SCS_Execute(uint32_t stmt) {
         c.layerFlags |= kScsLResultCached;
         return kErrNone;
     }
-    if (uint32_t rc = LowerExecute(stmt, c)) return ErrCode(rc);
+    if (uint32_t rc = LowerExecute(stmt, c)) {
+        if (NamesCurrentRow(IngAskStmtSource(stmt))) TellScrollableCursor(c);
+        return ErrCode(rc);
+    }
     // The snapshot is taken now, so that the row count is known before the first fetch.
     if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect)
         return ErrCode(SCS_StaticFill(s));

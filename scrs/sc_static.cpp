@@ -72,6 +72,12 @@ uint32_t SCS_StaticFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* r
     const uint32_t count = rs->data->rows_used;
     // A snapshot read by keys shows what the row changes did to its rows.
     const bool keyed = SCS_KeysetStatic(s);
+    if (keyed) {
+        if (uint32_t rc = SCS_KeysetStaticRows(s, uint32_t(row - 1), rs->data)) {
+            RowsetFree(out);
+            return rc;
+        }
+    }
     for (uint32_t i = 0; i < count && i < rs->rows; ++i)
         rs->statuses[i] = keyed ? SCS_KeysetStaticStatus(s, uint32_t(row) + i) : 0;
     if (!c.retrieveData) {

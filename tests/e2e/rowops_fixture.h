@@ -126,6 +126,7 @@ constexpr int kMost = 8;  // rows of every buffer
 class RowsetRowOps : public TenRowTable {
 protected:
     RowsetRowOps() : TenRowTable("rsops") {}
+    explicit RowsetRowOps(const char* base) : TenRowTable(base) {}
     SQLULEN fetched = 0;
     SQLUSMALLINT status[kMost] = {};
     SQLLEN bm[kMost] = {};

@@ -241,6 +241,49 @@ TEST_F(Positioned, UpdatableCursorsReadOneRowAtATime) {
     EXPECT_EQ(contents(), "1=first 2=b 3=c 4=d");
 }
 
+// A client that reads several rows of an updatable cursor into one block names which of them
+// positioned changes reach (IIapi_position): a row it handed out, or none after the last; the
+// next row read is current again. Other cursors, references and rows are refused.
+TEST_F(Positioned, PositionNamesARowHandedOut) {
+    auto position = [](II_PTR h, II_UINT2 reference, II_INT4 offset, II_INT2 rows = 0) {
+        IIAPI_POSPARM po{};
+        po.po_stmtHandle = h;
+        po.po_reference = reference;
+        po.po_offset = offset;
+        po.po_rowCount = rows;
+        IIapi_position(&po);
+        return finish(po.po_genParm);
+    };
+    II_PTR h = openCursor("SELECT k FROM t ORDER BY k FOR UPDATE", "c7");
+    ASSERT_EQ(next(h), 1);
+    ASSERT_EQ(next(h), 2);
+    ASSERT_EQ(next(h), 3);
+    ASSERT_EQ(position(h, IIAPI_POS_BEGIN, 1), IIAPI_ST_SUCCESS);
+    Result up = s.exec("UPDATE t SET v = 'one' WHERE CURRENT OF c7");
+    ASSERT_EQ(up.status, IIAPI_ST_SUCCESS) << firstMessage(up.msgs);
+    ASSERT_EQ(position(h, IIAPI_POS_BEGIN, 2), IIAPI_ST_SUCCESS);
+    Result del = s.exec("DELETE FROM t WHERE CURRENT OF c7");
+    ASSERT_EQ(del.status, IIAPI_ST_SUCCESS) << firstMessage(del.msgs);
+    Result gone = s.exec("UPDATE t SET v = 'no' WHERE CURRENT OF c7");
+    EXPECT_EQ(state(gone), "S1109") << firstMessage(gone.msgs);
+    EXPECT_EQ(position(h, IIAPI_POS_BEGIN, 5), IIAPI_ST_ERROR);
+    EXPECT_EQ(position(h, IIAPI_POS_BEGIN, 0), IIAPI_ST_ERROR);
+    EXPECT_EQ(position(h, IIAPI_POS_CURRENT, -1), IIAPI_ST_ERROR);
+    EXPECT_EQ(position(h, IIAPI_POS_BEGIN, 1, 1), IIAPI_ST_ERROR);
+    ASSERT_EQ(position(h, IIAPI_POS_BEGIN, 4), IIAPI_ST_SUCCESS);
+    Result none = s.exec("UPDATE t SET v = 'no' WHERE CURRENT OF c7");
+    EXPECT_EQ(state(none), "24000") << firstMessage(none.msgs);
+    // Reading goes on after the last row handed out, which is current.
+    ASSERT_EQ(next(h), 4);
+    Result four = s.exec("UPDATE t SET v = 'four' WHERE CURRENT OF c7");
+    ASSERT_EQ(four.status, IIAPI_ST_SUCCESS) << firstMessage(four.msgs);
+    II_PTR ro = openCursor("SELECT k FROM t ORDER BY k", "c8");
+    ASSERT_EQ(next(ro), 1);
+    EXPECT_EQ(position(ro, IIAPI_POS_BEGIN, 1), IIAPI_ST_ERROR);
+    ASSERT_EQ(s.commit(), IIAPI_ST_SUCCESS);
+    EXPECT_EQ(contents(), "1=one 3=c 4=four");
+}
+
 // The no-op key update that locks a row holds the lock until the transaction ends: another
 // session waits out its lock timeout and fails with 40001, in this process and in another one,
 // and gets through once the lock holder commits.

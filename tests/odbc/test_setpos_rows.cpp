@@ -233,14 +233,22 @@ TEST_F(SetPosTest, ADeletedRowRefusesUpdateButTakesAPosition) {
 }
 
 TEST_F(SetPosTest, RefreshMovesTheRowIntoTheBuffers) {
-    // A static cursor's refresh gives the rows it holds (a keyset-driven one reads them again by
-    // their keys first, which the end-to-end tests try).
+    // A refresh reads the rowset again through the fetch slot (the scripted agent reads on: rows
+    // 4 to 6 come back, which the end-to-end tests make the same rows) and moves the refreshed row
+    // into the buffers; the other rows keep what the application was given.
     stmt->cursor.cursorType = SQL_CURSOR_STATIC;
     ids[1] = -1;
+    ids[0] = -1;
     ASSERT_EQ(SQL_SUCCESS, SQLSetPos(hstmt, 2, SQL_REFRESH, SQL_LOCK_NO_CHANGE)) << Code();
-    EXPECT_EQ(2, ids[1]);
-    EXPECT_STREQ("row2", names[1]);
+    EXPECT_EQ(5, ids[1]);
+    EXPECT_STREQ("row5", names[1]);
+    EXPECT_EQ(-1, ids[0]);
     EXPECT_EQ(0, g_seen.calls);
+    // The cursor's rowset keeps the other rows as they were: SQLGetData reads them.
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(hstmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE)) << Code();
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_LONG, &id, 0, nullptr)) << Code();
+    EXPECT_EQ(1, id);
 }
 
 TEST_F(SetPosTest, NoRowsChangedIsAnErrorWithTheStatuses) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "drv_ingii/i-info.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
 #include "scrs/sc_setpos.h"
@@ -111,6 +112,9 @@ protected:
 
 TEST_P(LockSwitch, LocksFollowTheLowerLayersAnswer) {
     const bool byUpdate = GetParam() != 0;
+    // Locks that hold: a static cursor takes none with autocommit on (below).
+    uint32_t off = 0;
+    ASSERT_EQ(0u, AgentCall<DRV_SetOption>(&link, conn, kPropAutocommit, &off));
     if (GetParam() < 0) {
         // The Ingres agent itself refuses " FOR UPDATE".
         uint32_t v = 0;
@@ -157,6 +161,28 @@ TEST_P(LockSwitch, LocksFollowTheLowerLayersAnswer) {
             EXPECT_EQ(lock && !byUpdate ? 1 : 0, change.forUpdate);
             (void)AgentCall<DRV_CloseCursor>(&link, s);
         }
+    }
+}
+
+// With autocommit on a lock ends with its own statement: a static cursor, which would lock every
+// row of its snapshot at execute, locks none; a keyset-driven one still locks its rowset's rows.
+TEST_P(LockSwitch, StaticCursorsTakeNoLockThatWouldEndAtOnce) {
+    const bool byUpdate = GetParam() != 0;
+    for (uint32_t type : {uint32_t(SQL_CURSOR_STATIC), uint32_t(SQL_CURSOR_KEYSET_DRIVEN)}) {
+        SCOPED_TRACE(type);
+        uint32_t s = Stmt();
+        SCS_Cursor& c = (*SCS_StmtBlock(s));
+        c.cursorType = type;
+        c.concurrency = SQL_CONCUR_LOCK;
+        c.rowsetSize = 2;
+        Scripted::prepared.clear();
+        ASSERT_EQ(0u, Run(s, "SELECT id, b FROM ls ORDER BY id")) << Errors(s);
+        uint32_t rows = 0, total = 0;
+        ASSERT_EQ(0u, AgentCall<DRV_ExtendedFetch>(&link, s, &rs, 1, &rows, &total, uint16_t(SQL_FETCH_ABSOLUTE)))
+            << Errors(s) << Texts();
+        ASSERT_EQ(2u, rows);
+        EXPECT_EQ(type != SQL_CURSOR_STATIC && byUpdate, Locks() > 0) << Texts();
+        (void)AgentCall<DRV_CloseCursor>(&link, s);
     }
 }
 
