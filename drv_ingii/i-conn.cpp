@@ -133,18 +133,10 @@ ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     }
     c->server = sv;
     c->serverHandle = server;
-    bool settingsCopied = true;
     if (params->settings != nullptr) {
-        // Never the stored settings, which belong to the application's connect under way on
-        // another thread; and no initial SQL, which is the application's.
         c->dsn = *params->settings;
-        c->dsn.initialSql = nullptr;
-        c->dsn.sqlDbmsName = params->settings->sqlDbmsName ? strdup(params->settings->sqlDbmsName) : nullptr;
-        settingsCopied = params->settings->sqlDbmsName == nullptr || c->dsn.sqlDbmsName != nullptr;
-    } else {
-        c->dsn = g_ingDsnSettings;
-        g_ingDsnSettings.initialSql = nullptr;
-        g_ingDsnSettings.sqlDbmsName = nullptr;
+        params->settings->initialSql = nullptr;
+        params->settings->sqlDbmsName = nullptr;
     }
     c->unicodeConn = tv_wide_build && params->marker != nullptr && std::strlen(params->marker) >= 4 &&
                      std::memcmp(params->marker, kUnicodeMarker, 4) == 0;
@@ -157,7 +149,7 @@ ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     c->database = strdup(params->database ? params->database : "default");
     c->user = Dup(params->user);
     c->password = Dup(params->password);
-    if (c->database == nullptr || (params->user && !c->user) || (params->password && !c->password) || !settingsCopied) {
+    if (c->database == nullptr || (params->user && !c->user) || (params->password && !c->password)) {
         std::lock_guard<std::mutex> guard(g_agentMutex);
         std::lock_guard<std::recursive_mutex> lock(sv->lock);
         IngDiagPostText(&sv->messages, "Memory allocation failure", kErrNoMemory);

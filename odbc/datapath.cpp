@@ -10,7 +10,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-attr.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
