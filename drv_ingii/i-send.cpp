@@ -172,7 +172,7 @@ uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowC
             text[0] = '\0';
             break;
         default:
-            IngLog(4, "_execute_param doesn't support queryType=[%d]", queryType);
+            IngLog(LOGL_WARNING, "_execute_param doesn't support queryType=[%d]", queryType);
             return kErrNotCapable;
     }
     IngConn* c = s->conn;

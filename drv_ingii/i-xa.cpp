@@ -137,7 +137,7 @@ int FinishOnNewSession(IngConn* c, const XID* xid, bool rollback) {
     } else {
         connected = true;
         if (co.co_apiLevel < 1) {
-            IngLog(4, "The connection doesn't support IIAPI_LEVEL_1 and higher");
+            IngLog(LOGL_WARNING, "The connection doesn't support IIAPI_LEVEL_1 and higher");
             result = XAER_RMERR;
         } else if (rollback) {
             if (EndOnHandle(co.co_tranHandle, true, &c->messages) != 0) result = XAER_RMERR;
@@ -203,7 +203,7 @@ uint32_t RecoverScan(IngConn* c) {
         return rc;
     };
     if (co.co_apiLevel < 1) {
-        IngLog(4, "The connection doesn't support IIAPI_LEVEL_1 and higher");
+        IngLog(LOGL_WARNING, "The connection doesn't support IIAPI_LEVEL_1 and higher");
         return finish(uint32_t(XAER_RMERR));
     }
     // The database name goes inside a quoted literal.

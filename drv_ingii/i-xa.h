@@ -36,6 +36,17 @@ enum : int {
     XAER_OUTSIDE = -9,
 };
 
+// Where a transaction branch stands: an agent connection's (none to rollback-only) and a DTC
+// enlistment's (none to prepared, or a heuristic outcome).
+enum XaBranchState : uint32_t {
+    kXaNone = 0,
+    kXaActive = 1,
+    kXaEnded = 2,
+    kXaPrepared = 3,
+    kXaRollbackOnly = 4,
+    kXaHeuristic = 5,  // the coordinator's commit or abort ended in a heuristic outcome
+};
+
 // X/Open flags.
 constexpr long TMNOFLAGS = 0x00000000L;
 constexpr long TMREGISTER = 0x00000001L;

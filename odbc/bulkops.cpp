@@ -232,7 +232,7 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
     ErrCode rc =
         AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_UPDATE_BY_BOOKMARK), st->bookmarks,
                                       uint16_t(rows), ds, cols, count, &statuses, &processed, nullptr);
-    if (stmt->link && (stmt->link->word & 1)) {
+    if (AgentLinkCallerFrees(stmt->link)) {
         DatasetDelete(ds);
         free(cols);
     }

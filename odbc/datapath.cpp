@@ -26,9 +26,7 @@
 
 // ---- descriptions ---------------------------------------------------------------------------
 
-bool IsHiddenColumn(const ColumnInfo& c) {
-    return c.name[0] == '*' && (c.name[1] == 'I' || c.name[1] == 'O' || c.name[1] == 'B' || c.name[1] == 'U');
-}
+bool IsHiddenColumn(const ColumnInfo& c) { return ColumnProcMark(c) != kProcMarkNone; }
 
 uint32_t RowsPerBlock(const ColumnInfo* cols, uint16_t count) {
     if (!cols || count == 0) return 0;

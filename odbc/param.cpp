@@ -108,7 +108,7 @@ uint32_t StmtResetParams(StmtRecord* stmt) {
     }
     stmt->paramBindings = nullptr;
     stmt->paramSummaries = nullptr;
-    if (stmt->pendingParams && stmt->link && (stmt->link->word & 1)) DatasetDelete(stmt->pendingParams);
+    if (stmt->pendingParams && AgentLinkCallerFrees(stmt->link)) DatasetDelete(stmt->pendingParams);
     stmt->pendingParams = nullptr;
     stmt->paramBindingCount = 0;
     stmt->flags &= uint16_t(~kSfParamsSent);

@@ -357,7 +357,7 @@ void StoreStatuses(StmtRecord* stmt, const uint16_t* st, uint32_t first, uint32_
 bool Narrowing(const StmtRecord* stmt) { return stmt->conn && stmt->conn->wideUnconfirmed; }
 
 void FreeRowsIfOurs(StmtRecord* stmt, Dataset* ds, uint16_t* cols) {
-    if (stmt->link && (stmt->link->word & 1)) {
+    if (AgentLinkCallerFrees(stmt->link)) {
         if (ds) DatasetDelete(ds);
         free(cols);
     }
@@ -885,8 +885,6 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
 
 namespace {
 
-bool LinkFreesRows(const StmtRecord* stmt) { return stmt->link && (stmt->link->word & 1); }
-
 // What the operation kept beside the pending Dataset; the Dataset itself the caller releases.
 void AgentSetPosRelease(StmtRecord* stmt) {
     auto* st = static_cast<RowOpState*>(stmt->rowOps);
@@ -894,7 +892,7 @@ void AgentSetPosRelease(StmtRecord* stmt) {
     free(st->agentStatuses);
     st->agentStatuses = nullptr;
     st->agentProcessed = 0;
-    if (LinkFreesRows(stmt)) free(st->agentColumns);
+    if (AgentLinkCallerFrees(stmt->link)) free(st->agentColumns);
     st->agentColumns = nullptr;
     free(st->agentMap);
     st->agentMap = nullptr;
@@ -903,7 +901,7 @@ void AgentSetPosRelease(StmtRecord* stmt) {
 
 void AgentSetPosCleanup(StmtRecord* stmt) {
     AgentSetPosRelease(stmt);
-    if (LinkFreesRows(stmt) && stmt->pendingParams) DatasetDelete(stmt->pendingParams);
+    if (AgentLinkCallerFrees(stmt->link) && stmt->pendingParams) DatasetDelete(stmt->pendingParams);
     stmt->pendingParams = nullptr;
 }
 

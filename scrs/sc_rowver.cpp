@@ -117,7 +117,7 @@ uint32_t ExecuteWith(const AgentLink* lower, uint32_t paramDescs, uint32_t stmt,
         if (int rc = DatasetClone(&copy, params)) return uint32_t(rc);
         uint32_t rc = AgentCall<DRV_SetParams>(lower, stmt, copy);
         // The agent keeps the values unless the link asks the caller to free them.
-        if (lower->word & 1) DatasetDelete(copy);
+        if (AgentLinkCallerFrees(lower)) DatasetDelete(copy);
         if (rc != 0) return rc;
         if (paramDescs) {
             ParamDescEntry descs[2];

@@ -106,6 +106,35 @@ struct ColumnInfo {
     uint32_t length;      // L from which the dataset width is computed
 };
 
+// A procedure's parameter, and the result column that stands for one, is described by the name
+// "*" and a letter for its direction; every other name is a plain column's or parameter's.
+enum ProcParamMark : char {
+    kProcMarkNone = 0,
+    kProcMarkInput = 'I',
+    kProcMarkOutput = 'O',
+    kProcMarkInOut = 'B',
+    kProcMarkUnknown = 'U',  // the direction the application binds decides
+};
+
+inline ProcParamMark ColumnProcMark(const ColumnInfo& c) {
+    if (c.name[0] != '*') return kProcMarkNone;
+    switch (c.name[1]) {
+        case kProcMarkInput:
+        case kProcMarkOutput:
+        case kProcMarkInOut:
+        case kProcMarkUnknown:
+            return c.name[2] == '\0' ? ProcParamMark(c.name[1]) : kProcMarkNone;
+        default:
+            return kProcMarkNone;
+    }
+}
+
+inline void ColumnSetProcMark(ColumnInfo& c, ProcParamMark mark) {
+    c.name[0] = '*';
+    c.name[1] = char(mark);
+    c.name[2] = '\0';
+}
+
 // Message list the agent fills for its error operation.
 struct AgentErrors {
     uint32_t native;  // native code of the first message

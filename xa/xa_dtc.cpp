@@ -96,7 +96,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
     uint32_t rmid = 0;
     uint32_t opened = 0;
     std::string xaInfo;
-    uint32_t state = 0;  // 0 none, 1 started, 2 ended, 3 prepared, 5 heuristic outcome
+    XaBranchState state = kXaNone;  // kXaPrepared holds the connection's call lock
     ITransaction* transaction = nullptr;
     uint32_t rmCookie = 0;
     XID xid{};
@@ -123,7 +123,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
 
     ~COdbcResourceDispenser() override {
         if (OleTraceOn()) OleTracePrint("COdbcResourceDispenser::~COdbcResourceDispenser()\n");
-        if (state == 1) Verb<DRV_XaEnd>(&xid, int(rmid), TMFAIL);
+        if (state == kXaActive) Verb<DRV_XaEnd>(&xid, int(rmid), TMFAIL);
         LeaveCallLock();
         if (opened) {
             char info[257] = {};
@@ -271,7 +271,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         HRESULT hr = helper->ConvertTridToXID(transaction, rmCookie, &xid);
         if (FAILED(hr)) return Result(hr);
         if (Verb<DRV_XaStart>(&xid, int(rmid), TMNOFLAGS) != XA_OK) return Result(kXaOpenStartFailed);
-        state = 1;
+        state = kXaActive;
         hr = helper->EnlistWithRM(rmCookie, transaction, resource, &enlistment);
         return Result(hr);
     }
@@ -284,9 +284,9 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
             OleTracePrint("CImpITransactionResourceAsync::PrepareRequest(fSinglePhase=%d)\n", fSinglePhase);
         HRESULT hr = S_OK;
         bool failed = false;
-        if (state == 1) {
+        if (state == kXaActive) {
             if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) == XA_OK)
-                state = 2;
+                state = kXaEnded;
             else
                 failed = true;
         }
@@ -295,12 +295,12 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         } else {
             int rc = Verb<DRV_XaPrepare>(&xid, int(rmid), TMNOFLAGS);
             if (rc == XA_OK) {
-                state = 3;
+                state = kXaPrepared;
                 EnterCallLock();
             } else if (rc == XAER_RMERR) {
-                state = 2;
+                state = kXaEnded;
             } else {
-                state = 0;
+                state = kXaNone;
             }
             hr = rc == XA_OK ? S_OK : rc == XA_RDONLY ? XACT_S_READONLY : E_FAIL;
         }
@@ -312,17 +312,17 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         CritSecGuard g(&lock);
         if (OleTraceOn()) OleTracePrint("CImpITransactionResourceAsync::CommitRequest()\n");
         int rc = Verb<DRV_XaCommit>(&xid, int(rmid), TMNOFLAGS);
-        if (state == 3) LeaveCallLock();
+        if (state == kXaPrepared) LeaveCallLock();
         HRESULT hr = E_FAIL;
         if (rc == XA_OK) {
             hr = S_OK;
-            state = 0;
+            state = kXaNone;
         } else if (rc == XA_RETRY) {
-            state = 3;
+            state = kXaPrepared;
         } else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ) {
-            state = 5;
+            state = kXaHeuristic;
         } else {
-            state = 0;
+            state = kXaNone;
         }
         if (enlistment) enlistment->CommitRequestDone(hr);
         return Result(hr);
@@ -332,9 +332,9 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         CritSecGuard g(&lock);
         if (OleTraceOn()) OleTracePrint("CImpITransactionResourceAsync::AbortRequest()\n");
         bool failed = false;
-        if (state == 1) {
+        if (state == kXaActive) {
             if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) == XA_OK)
-                state = 2;
+                state = kXaEnded;
             else
                 failed = true;
         }
@@ -343,11 +343,11 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         HRESULT hr = E_FAIL;
         if (rc == XA_OK) {
             hr = S_OK;
-            state = 0;
+            state = kXaNone;
         } else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ) {
-            state = 5;
+            state = kXaHeuristic;
         } else {
-            state = 0;
+            state = kXaNone;
         }
         if (enlistment) enlistment->AbortRequestDone(hr);
         return Result(hr);
@@ -418,7 +418,7 @@ COdbcResourceDispenser* DispenserCreate(void* transaction, uint32_t server, uint
 }
 
 IOdbcResourceDispenser* DispenserInterface(COdbcResourceDispenser* d) { return d; }
-uint32_t DispenserState(COdbcResourceDispenser* d) { return d ? d->state : 0; }
+XaBranchState DispenserState(COdbcResourceDispenser* d) { return d ? d->state : kXaNone; }
 size_t DispenserCount() {
     std::lock_guard<std::mutex> g(g_dispenserListLock);
     return g_dispensers.count;

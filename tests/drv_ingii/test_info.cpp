@@ -506,9 +506,7 @@ TEST_F(InfoTest, CursorTypeSetRaisesTheTypeFlag) {
     EXPECT_EQ(st->cursorOpts->flags & kScsTypeSet, 0u);
     EXPECT_EQ(SetInt(s, 0x32030006u, 3), 0u);
     EXPECT_NE(st->cursorOpts->flags & kScsTypeSet, 0u);
-    st->cursorOpts->flags2 = 0x30;
     EXPECT_EQ(SetInt(s, 0x32030009u, 10), 0u);
-    EXPECT_EQ(st->cursorOpts->flags2, 0u);
     EXPECT_EQ(st->cursorOpts->rowsetSize, 10u);
     AgentCall<DRV_FreeStmt>(&link, s);
 }

@@ -234,6 +234,31 @@ TEST(ColumnInfo, AllocZeroedAndOneRecordForZero) {
     ColumnInfoArrayFree(nullptr, 3);
 }
 
+// A procedure parameter's mark is "*" and one direction letter, nothing more: a name that only
+// begins so ("*Out", a delimited alias) is a plain column's.
+TEST(ColumnInfo, ProcedureMarksAreAStarAndOneDirectionLetter) {
+    const struct {
+        const char* name;
+        ProcParamMark mark;
+    } cases[] = {
+        {"*I", kProcMarkInput}, {"*O", kProcMarkOutput}, {"*B", kProcMarkInOut}, {"*U", kProcMarkUnknown},
+        {"", kProcMarkNone},    {"*", kProcMarkNone},    {"*X", kProcMarkNone},  {"*Out", kProcMarkNone},
+        {"I", kProcMarkNone},   {"O*", kProcMarkNone},   {"*i", kProcMarkNone},
+    };
+    for (const auto& c : cases) {
+        ColumnInfo ci{};
+        std::strcpy(ci.name, c.name);
+        EXPECT_EQ(ColumnProcMark(ci), c.mark) << '"' << c.name << '"';
+    }
+    for (ProcParamMark m : {kProcMarkInput, kProcMarkOutput, kProcMarkInOut, kProcMarkUnknown}) {
+        ColumnInfo ci{};
+        std::strcpy(ci.name, "long column name");
+        ColumnSetProcMark(ci, m);
+        EXPECT_EQ(ColumnProcMark(ci), m);
+        EXPECT_EQ(std::strlen(ci.name), 2u);
+    }
+}
+
 TEST(ColumnInfo, FreeReleasesAllFourOwnedStringsAndCopyDuplicatesThem) {
     ColumnInfo* a = ColumnInfoArrayAlloc(2);
     ASSERT_NE(a, nullptr);
