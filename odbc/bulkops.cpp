@@ -151,7 +151,7 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
         const uint32_t rows = ArrayRows(stmt);
         if (rows == 0) return SQL_SUCCESS;
         if (rows > 0xFFFF) return Fail(stmt, st, kErrRowRange);
-        RowOpApplyBindOffsets(stmt);
+        BoundColsApplyBindOffset(stmt);
         const BoundCol* bm = BoundColFind(0, stmt);
         if (operation != SQL_ADD && (!c.useBookmarks || !bm || !bm->b.target)) return Fail(stmt, st, kErrOptionRange);
         // SQLSetPos takes this rowset size until it changes again.

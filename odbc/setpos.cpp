@@ -38,29 +38,6 @@ void StmtRowOpsFree(StmtRecord* stmt) {
 
 namespace {
 
-template <class T>
-T* Offset(T* p, int64_t bytes) {
-    return p ? reinterpret_cast<T*>(reinterpret_cast<char*>(p) + bytes) : nullptr;
-}
-
-}  // namespace
-
-void RowOpApplyBindOffsets(StmtRecord* stmt) {
-    DescRecord* ard = stmt->ard;
-    if (!ard || !ard->bindOffsetPtr || !ard->items) return;
-    const int64_t off = *ard->bindOffsetPtr;
-    for (uint16_t n = 0; n <= ard->count && n < ard->itemsAlloc; ++n) {
-        BoundCol* b = BoundColFind(n, stmt);
-        if (!b) continue;
-        const DescItem& it = ard->items[n];
-        if (it.dataPtr) b->b.target = Offset(static_cast<char*>(it.dataPtr), off);
-        if (it.octetLengthPtr) b->b.lengthPtr = Offset(it.octetLengthPtr, off);
-        if (it.indicatorPtr) b->b.indicatorPtr = Offset(it.indicatorPtr, off);
-    }
-}
-
-namespace {
-
 SQLLEN LoadLen(const void* slot) {
     SQLLEN v;
     std::memcpy(&v, slot, sizeof v);
@@ -759,7 +736,7 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     RowOpState* st = StmtRowOps(stmt);
     if (!st) return Fail(stmt, kErrNoMemory);
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
-    RowOpApplyBindOffsets(stmt);
+    BoundColsApplyBindOffset(stmt);
     const uint32_t marker = row == 0 ? 0xFFFFFFFEu : row;
     if (!StmtNeedDataResumes(stmt, NeedDataCall::kSetPos)) {
         if (uint32_t rc = SetPosChecks(stmt, row, operation)) return Fail(stmt, rc);
@@ -989,7 +966,7 @@ SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
     // The agent holds one operation at a time: the last one's values are still being asked for.
     if (ErrCode refused = StmtMayStartDialogue(stmt)) return Fail(stmt, refused);
-    RowOpApplyBindOffsets(stmt);
+    BoundColsApplyBindOffset(stmt);
     if (uint32_t rc = SetPosChecks(stmt, row, operation)) return Fail(stmt, rc);
     // Whatever an earlier operation left with the statement goes before this one starts.
     AgentSetPosCleanup(stmt);

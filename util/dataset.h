@@ -153,8 +153,25 @@ struct PtrPair {
 inline uint8_t* DatasetCell(const DatasetColumn* col, uint32_t row) {
     return col->data + static_cast<size_t>(row) * col->width;
 }
+
+// Classes of value kinds.
 inline bool DatasetKindIsRef(uint32_t kind) {
     return kind == DS_CHAR_REF || kind == DS_BINARY_REF || kind == DS_WCHAR_REF;
+}
+inline bool DatasetKindIsNarrowText(uint32_t kind) {
+    return kind == DS_CHAR || kind == DS_CHAR_REF || (kind >= DS_CHAR_NTS && kind <= DS_CHAR_LEN4);
+}
+inline bool DatasetKindIsWideText(uint32_t kind) { return kind >= DS_WCHAR && kind <= DS_WCHAR_LEN4; }
+inline bool DatasetKindIsBinary(uint32_t kind) {
+    return kind == DS_BINARY || kind == DS_BINARY_REF || (kind >= DS_BINARY_LEN1 && kind <= DS_BINARY_LEN4);
+}
+// Text or binary: a value of some length, read through DatasetCellBytes.
+inline bool DatasetKindIsString(uint32_t kind) {
+    return DatasetKindIsNarrowText(kind) || DatasetKindIsWideText(kind) || DatasetKindIsBinary(kind);
+}
+// A value that ends inside its cell at a terminator or a length prefix.
+inline bool DatasetKindIsVarying(uint32_t kind) {
+    return (kind >= DS_CHAR_NTS && kind <= DS_BINARY_LEN4) || kind == DS_WCHAR_NTS || kind == DS_WCHAR_LEN4;
 }
 // Cells are read and written through memcpy: a width chosen by a caller need not keep
 // pointers aligned.

@@ -278,21 +278,35 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
 
     // ---- the coordinator's callbacks ----
 
+    // Ends an active branch before its prepare or rollback; false when xa_end failed.
+    bool EndActive() {
+        if (state != kXaActive) return true;
+        if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) != XA_OK) return false;
+        state = kXaEnded;
+        return true;
+    }
+
+    // Where xa_commit or xa_rollback leaves the branch, and what the coordinator hears.
+    HRESULT Completed(int rc, XaBranchState onRetry) {
+        if (rc == XA_OK) {
+            state = kXaNone;
+            return S_OK;
+        }
+        if (rc == XA_RETRY)
+            state = onRetry;
+        else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ)
+            state = kXaHeuristic;
+        else
+            state = kXaNone;
+        return E_FAIL;
+    }
+
     HRESULT Prepare(int fSinglePhase) {
         CritSecGuard g(&lock);
         if (OleTraceOn())
             OleTracePrint("CImpITransactionResourceAsync::PrepareRequest(fSinglePhase=%d)\n", fSinglePhase);
-        HRESULT hr = S_OK;
-        bool failed = false;
-        if (state == kXaActive) {
-            if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) == XA_OK)
-                state = kXaEnded;
-            else
-                failed = true;
-        }
-        if (failed) {
-            hr = E_FAIL;
-        } else {
+        HRESULT hr = E_FAIL;
+        if (EndActive()) {
             int rc = Verb<DRV_XaPrepare>(&xid, int(rmid), TMNOFLAGS);
             if (rc == XA_OK) {
                 state = kXaPrepared;
@@ -313,17 +327,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         if (OleTraceOn()) OleTracePrint("CImpITransactionResourceAsync::CommitRequest()\n");
         int rc = Verb<DRV_XaCommit>(&xid, int(rmid), TMNOFLAGS);
         if (state == kXaPrepared) LeaveCallLock();
-        HRESULT hr = E_FAIL;
-        if (rc == XA_OK) {
-            hr = S_OK;
-            state = kXaNone;
-        } else if (rc == XA_RETRY) {
-            state = kXaPrepared;
-        } else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ) {
-            state = kXaHeuristic;
-        } else {
-            state = kXaNone;
-        }
+        const HRESULT hr = Completed(rc, kXaPrepared);
         if (enlistment) enlistment->CommitRequestDone(hr);
         return Result(hr);
     }
@@ -331,24 +335,9 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
     HRESULT Abort() {
         CritSecGuard g(&lock);
         if (OleTraceOn()) OleTracePrint("CImpITransactionResourceAsync::AbortRequest()\n");
-        bool failed = false;
-        if (state == kXaActive) {
-            if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) == XA_OK)
-                state = kXaEnded;
-            else
-                failed = true;
-        }
-        int rc = failed ? XAER_RMERR : Verb<DRV_XaRollback>(&xid, int(rmid), TMNOFLAGS);
+        int rc = EndActive() ? Verb<DRV_XaRollback>(&xid, int(rmid), TMNOFLAGS) : XAER_RMERR;
         LeaveCallLock();  // only when this dispenser holds it
-        HRESULT hr = E_FAIL;
-        if (rc == XA_OK) {
-            hr = S_OK;
-            state = kXaNone;
-        } else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ) {
-            state = kXaHeuristic;
-        } else {
-            state = kXaNone;
-        }
+        const HRESULT hr = Completed(rc, kXaNone);
         if (enlistment) enlistment->AbortRequestDone(hr);
         return Result(hr);
     }
