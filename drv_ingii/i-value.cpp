@@ -1184,27 +1184,30 @@ size_t WriteDateTimeText(uint32_t kind, const uint8_t* cell, char* b) {
 }
 
 uint32_t ParamValue::AsText() {
+    // A number's text is written here and copied by Keep: the record never points at it.
     char num[64];
+    const char* t = text;
+    size_t n = textLen;
     if (isInt) {
         // Once per value and row of a parameter array: no formatted printing.
         const auto r = isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
-        text = num;
-        textLen = size_t(r.ptr - num);
+        t = num;
+        n = size_t(r.ptr - num);
     } else if (isFloat) {
         std::snprintf(num, sizeof num, "%.16g", fv);
-        text = num;
-        textLen = std::strlen(num);
+        t = num;
+        n = std::strlen(num);
     }
-    if (text != nullptr && text != num && madeLen == 0) {
+    if (t != nullptr && t != num && madeLen == 0) {
         // Straight from the Dataset: no copy needed.
-        *value = const_cast<char*>(text);
-        *length = uint32_t(textLen);
+        *value = const_cast<char*>(t);
+        *length = uint32_t(n);
         return 0;
     }
-    void* k = Keep(s, col, text ? text : "", textLen);
+    void* k = Keep(s, col, t ? t : "", n);
     if (k == nullptr) return kErrNoMemory;
     *value = k;
-    *length = uint32_t(textLen);
+    *length = uint32_t(n);
     return 0;
 }
 

@@ -111,7 +111,7 @@ uint32_t IIWaitCompletion(IIAPI_GENPARM* header, IngDiagList* list) {
     return kErrGeneral;
 }
 
-uint32_t IISetConnParam(void** connCell, long paramId, const char* value, IngDiagList* list) {
+uint32_t IISetConnParam(void** connCell, II_LONG paramId, const char* value, IngDiagList* list) {
     IIAPI_SETCONPRMPARM sc{};
     sc.sc_connHandle = *connCell;
     sc.sc_paramID = paramId;

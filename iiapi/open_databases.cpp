@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace iiapi {
 
@@ -28,11 +29,11 @@ std::vector<std::unique_ptr<OpenDatabase>> gKept;  // least recently left first
 
 // Pragmas that only read, or change nothing a later session could notice.
 bool harmlessPragma(const char* name) {
-    static const char* const kNames[] = {"table_info",        "table_xinfo",   "index_info",      "index_xinfo",
-                                         "index_list",        "foreign_key_list", "foreign_key_check",
-                                         "integrity_check",   "quick_check",   "incremental_vacuum",
-                                         "wal_checkpoint",    "optimize",      "function_list",   "pragma_list",
-                                         "collation_list",    "database_list", "module_list",     "table_list"};
+    static const char* const kNames[] = {"table_info",    "table_xinfo",        "index_info",        "index_xinfo",
+                                         "index_list",    "foreign_key_list",   "foreign_key_check", "integrity_check",
+                                         "quick_check",   "incremental_vacuum", "wal_checkpoint",    "optimize",
+                                         "function_list", "pragma_list",        "collation_list",    "database_list",
+                                         "module_list",   "table_list"};
     if (!name) return true;
     for (const char* n : kNames)
         if (sqlite3_stricmp(n, name) == 0) return true;
@@ -236,7 +237,7 @@ bool openSessionDatabase(Conn& c, const struct stat* sb, Fault& f) {
             struct stat side;
             const bool present = stat(sideTablesPath(c.path).c_str(), &side) == 0;
             if (present != od->side || (present && !sameFile(side, od->sideDev, od->sideIno)))
-                closeDatabase(std::move(od));
+                closeDatabase(std::exchange(od, nullptr));
         }
     }
     if (od) {

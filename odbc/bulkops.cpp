@@ -147,6 +147,9 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
         Forget(st);
         const bool keysetOnly = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize == 0;
         if (c.cursorType != SQL_CURSOR_STATIC && !keysetOnly) return Fail(stmt, st, kErrBulkNotSupported);
+        // Rows handed to an empty slot would be nobody's to free (SQL_ADD goes through SQLSetPos's).
+        if (operation != SQL_ADD && !AgentSlotGet<DRV_BulkOperations>(stmt->link))
+            return Fail(stmt, st, kErrNotCapable);
         if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, st, refused);
         const uint32_t rows = ArrayRows(stmt);
         if (rows == 0) return SQL_SUCCESS;

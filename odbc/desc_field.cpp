@@ -19,6 +19,7 @@
 #include "util/attr.h"
 #include "util/utf.h"
 #include "util/errtable.h"
+#include "util/invariant.h"
 
 namespace {
 
@@ -605,10 +606,12 @@ SQLRETURN FieldRead::BufferField() {
         }
         case SQL_DESC_OCTET_LENGTH_PTR:
             if (!app) return Fail(d, kErrDescTypeRange);
+            TV_INVARIANT(own != nullptr);  // an application descriptor's record exists (FindSource)
             if (s.param && s.apd) return PutPtr(d, v, bufLen, len, s.param->octetLengthPtr);
             return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.lengthPtr : own->octetLengthPtr);
         case SQL_DESC_INDICATOR_PTR:
             if (!app) return Fail(d, kErrDescTypeRange);
+            TV_INVARIANT(own != nullptr);
             if (s.param && s.apd) return PutPtr(d, v, bufLen, len, s.param->indicatorPtr);
             return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.indicatorPtr : own->indicatorPtr);
         case SQL_DESC_DATA_PTR:

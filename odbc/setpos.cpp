@@ -643,6 +643,10 @@ SQLRETURN SetPosDispatch(StmtRecord* stmt, uint32_t row, uint16_t operation, uin
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
     if (stmt->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY && !StmtInNeedData(stmt))
         return ForwardOnlyPosition(stmt, row, operation);
+    // Rows handed to an empty slot would be nobody's to free.
+    if ((operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD) &&
+        !AgentSlotGet<DRV_SetPos>(stmt->link))
+        return Fail(stmt, kErrNotCapable);
     if (stmt->conn && stmt->conn->hasV2DAE) {
         // The agent's row numbers are 16 bits wide: a larger row must not wrap onto another.
         if (row > 0xFFFFu) return Fail(stmt, kErrRowRange);
@@ -833,10 +837,13 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     }
     uint16_t* statuses = nullptr;
     uint32_t processed = 0;
+    // The slot is filled (SetPosDispatch refuses an empty one), so the rows pass to it.
+    // NOLINTBEGIN(clang-analyzer-unix.Malloc)
     ErrCode rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, mark, operation, uint16_t(0), &statuses, &processed,
                                        ds, cols, count);
     FreeRowsIfOurs(stmt, ds, cols);
     SQLRETURN result = SQL_SUCCESS;
+    // NOLINTEND(clang-analyzer-unix.Malloc)
     if (rc != 0) {
         RowOpCollect(stmt, rc);
         if (rc == kErrManyRowsChanged) {

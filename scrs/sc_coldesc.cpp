@@ -332,7 +332,7 @@ uint32_t ResolveTable(SCS_DescCtx* ctx, SCR_TableRef* t) {
         scs_UnquoteName(t->qualifier ? t->qualifier : "", ctx->quote, qual);
         // Names are matched exactly: a "_" in a name is no wildcard.
         if (std::strcmp(owner, "%") == 0)
-            std::strcpy(ownerPat, owner);
+            std::memcpy(ownerPat, "%", 2);
         else
             scs_EscapePattern(owner, ownerPat, sizeof ownerPat);
         scs_EscapePattern(table, tablePat, sizeof tablePat);

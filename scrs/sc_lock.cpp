@@ -55,7 +55,7 @@ uint32_t scs_p_LockRows(SCS_RowChange* rc, uint32_t first, uint32_t count) {
         r = AgentCall<DRV_SetParams>(d->lower, rc->changeStmt, params);
         if (AgentLinkCallerFrees(d->lower)) DatasetDelete(params);
         if (r != 0) break;
-        if ((r = AgentCall<DRV_Execute>(d->lower, rc->changeStmt)) != 0) break;
+        if (AgentCall<DRV_Execute>(d->lower, rc->changeStmt) != 0) break;
         int32_t affected = 0;
         uint16_t len = 0;
         r = AgentCall<DRV_GetInfo>(d->lower, rc->changeStmt, kPropRowCount, &affected, uint16_t(4), &len);

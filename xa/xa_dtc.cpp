@@ -15,6 +15,7 @@
 #include "platform/installer.h"
 #include "platform/dtc.h"
 #include "util/critsec.h"
+#include "util/invariant.h"
 #include "util/tokenlock.h"
 #include "xa/xa_agent.h"
 #include "xa/xa_dtc.h"
@@ -149,6 +150,12 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         return fn ? fn(m_hConnect, args...) : XAER_RMERR;
     }
 
+    // The branch moves to `to`; a move it cannot make stops a Debug build.
+    void MoveTo(XaBranchState to) {
+        TV_INVARIANT(XaBranchMoveAllowed(state, to));
+        state = to;
+    }
+
     void EnterCallLock() {
         if (connCallLock && !callLockHeld) {
             TokenLockEnter(connCallLock, this);
@@ -271,7 +278,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         HRESULT hr = helper->ConvertTridToXID(transaction, rmCookie, &xid);
         if (FAILED(hr)) return Result(hr);
         if (Verb<DRV_XaStart>(&xid, int(rmid), TMNOFLAGS) != XA_OK) return Result(kXaOpenStartFailed);
-        state = kXaActive;
+        MoveTo(kXaActive);
         hr = helper->EnlistWithRM(rmCookie, transaction, resource, &enlistment);
         return Result(hr);
     }
@@ -282,22 +289,22 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
     bool EndActive() {
         if (state != kXaActive) return true;
         if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) != XA_OK) return false;
-        state = kXaEnded;
+        MoveTo(kXaEnded);
         return true;
     }
 
     // Where xa_commit or xa_rollback leaves the branch, and what the coordinator hears.
     HRESULT Completed(int rc, XaBranchState onRetry) {
         if (rc == XA_OK) {
-            state = kXaNone;
+            MoveTo(kXaNone);
             return S_OK;
         }
         if (rc == XA_RETRY)
-            state = onRetry;
+            MoveTo(onRetry);
         else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ)
-            state = kXaHeuristic;
+            MoveTo(kXaHeuristic);
         else
-            state = kXaNone;
+            MoveTo(kXaNone);
         return E_FAIL;
     }
 
@@ -309,12 +316,12 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         if (EndActive()) {
             int rc = Verb<DRV_XaPrepare>(&xid, int(rmid), TMNOFLAGS);
             if (rc == XA_OK) {
-                state = kXaPrepared;
+                MoveTo(kXaPrepared);
                 EnterCallLock();
             } else if (rc == XAER_RMERR) {
-                state = kXaEnded;
+                MoveTo(kXaEnded);
             } else {
-                state = kXaNone;
+                MoveTo(kXaNone);
             }
             hr = rc == XA_OK ? S_OK : rc == XA_RDONLY ? XACT_S_READONLY : E_FAIL;
         }
