@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test command, every build with warnings as errors, in stages:
-#   format         the C and C++ files changed since the format base laid out as .clang-format
-#                  says (scripts/check-format.sh), before anything is built;
+#   format         every C and C++ file of the tree laid out as .clang-format says
+#                  (scripts/check-format.sh), before anything is built;
 #   debug-build    the sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer);
 #   debug-tests    every test on it, while beside it clang-tidy checks the product sources changed
 #                  since the tidy base (scripts/check-tidy.sh, on the sanitizer build's compile
