@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The whole test command, every build with warnings as errors, in stages:
-#   format         the C and C++ files changed since the format base laid out as .clang-format
-#                  says (scripts/check-format.sh), before anything is built;
+#   format         every C and C++ file of the tree laid out as .clang-format says
+#                  (scripts/check-format.sh), before anything is built;
 #   debug-build    the sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer);
-#   debug-tests    every test on it, while the optimised build with the tests (Release: g++
-#                  warns with the optimiser on about what a debug build never shows) is made beside;
+#   debug-tests    every test on it, while beside it clang-tidy checks the product sources changed
+#                  since the tidy base (scripts/check-tidy.sh, on the sanitizer build's compile
+#                  database) and the optimised build with the tests (Release: g++ warns with the
+#                  optimiser on about what a debug build never shows) is made;
 #   release-tests  the tests once more on the optimised build (the memory and thread stress suites
 #                  aside) and a fetch loop over uninitialised application buffers under valgrind
 #                  on its drivers (scripts/valgrind-fetch.sh), while the ThreadSanitizer and
@@ -73,7 +75,8 @@ stage_done format
 build build-test "-DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
 stage_done debug-build
 
-start_beside 'build build-release "-DCMAKE_BUILD_TYPE=Release"'
+start_beside 'scripts/check-tidy.sh build-test
+              build build-release "-DCMAKE_BUILD_TYPE=Release"'
 # A comma-decimal locale of our own, so the locale-independence tests always run.
 if [ -f /usr/share/i18n/locales/de_DE ]; then
   mkdir -p build-test/locale

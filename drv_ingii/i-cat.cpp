@@ -821,7 +821,8 @@ bool MakePlan(int slot, const SlotArgs& in, int32_t serverVersion, Plan* p) {
                         {5, 5, 0},     {6, 5, 0},     {7, kText, 2}, {8, 5, 0}};
             return true;
         case DRV_DDProcedureColumns:
-            p->op = serverVersion >= 300000 ? IngCatalogOp::ProcedureColumnsNew : IngCatalogOp::ProcedureColumnsOld;
+            p->op = serverVersion >= kIngVersionLargeStrings ? IngCatalogOp::ProcedureColumnsNew
+                                                             : IngCatalogOp::ProcedureColumnsOld;
             p->Args({Arg(in, 0), Arg(in, 1), Arg(in, 2), Arg(in, 3)});
             p->fixes = {{1, kText, 2},  {2, kText, 32}, {3, kText, 32}, {4, kText, 32}, {5, 5, 0},     {6, 5, 0},
                         {7, kText, 32}, {8, 4, 0},      {9, 4, 0},      {10, 5, 0},     {11, 5, 0},    {12, 5, 0},

@@ -1,6 +1,7 @@
 // Sessions and transactions: connect with its options, autocommit emulation, isolation,
 // savepoints, commit and rollback.
 #include <getopt.h>
+#include <sql.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -74,7 +75,7 @@ void ParseConnectOptions(IngConn* c, const char* text) {
                     c->dsn.rtrimChar = 1;
                     break;
                 default:
-                    IngLog(4, "invalid connect option specified");
+                    IngLog(LOGL_WARNING, "invalid connect option specified");
                     break;
             }
         }
@@ -94,7 +95,7 @@ void MoveMessagesToServer(IngConn* c) {
 }
 
 uint32_t RefuseInGlobalTxn(IngConn* c) {
-    IngLog(7, "Local txn control disallowed while in global txn.");
+    IngLog(LOGL_DEBUG, "Local txn control disallowed while in global txn.");
     IngDiagPostCode(&c->messages, kErrTxnStateInfo);
     return kErrTxnStateInfo;
 }
@@ -115,7 +116,7 @@ uint32_t EndTransaction(IngConn* c, bool commit, bool keepCursors = false) {
     if (!keepCursors) HandleTableUnlock(&g_ingStmtTable);
     uint32_t rc = commit ? IICommit(c) : IIRollback(c);
     if (rc != 0) {
-        IngLog(3, commit ? "commit work failed" : "rollback work failed");
+        IngLog(LOGL_ERROR, commit ? "commit work failed" : "rollback work failed");
         // The transaction went with its failed end (a commit that fails leaves its work undone):
         // the next statement starts a new one rather than naming the old handle.
         c->tranHandle = nullptr;
@@ -138,18 +139,10 @@ ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     }
     c->server = sv;
     c->serverHandle = server;
-    bool settingsCopied = true;
     if (params->settings != nullptr) {
-        // Never the stored settings, which belong to the application's connect under way on
-        // another thread; and no initial SQL, which is the application's.
         c->dsn = *params->settings;
-        c->dsn.initialSql = nullptr;
-        c->dsn.sqlDbmsName = params->settings->sqlDbmsName ? strdup(params->settings->sqlDbmsName) : nullptr;
-        settingsCopied = params->settings->sqlDbmsName == nullptr || c->dsn.sqlDbmsName != nullptr;
-    } else {
-        c->dsn = g_ingDsnSettings;
-        g_ingDsnSettings.initialSql = nullptr;
-        g_ingDsnSettings.sqlDbmsName = nullptr;
+        params->settings->initialSql = nullptr;
+        params->settings->sqlDbmsName = nullptr;
     }
     c->unicodeConn = tv_wide_build && params->marker != nullptr && std::strlen(params->marker) >= 4 &&
                      std::memcmp(params->marker, kUnicodeMarker, 4) == 0;
@@ -162,7 +155,7 @@ ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     c->database = strdup(params->database ? params->database : "default");
     c->user = Dup(params->user);
     c->password = Dup(params->password);
-    if (c->database == nullptr || (params->user && !c->user) || (params->password && !c->password) || !settingsCopied) {
+    if (c->database == nullptr || (params->user && !c->user) || (params->password && !c->password)) {
         std::lock_guard<std::mutex> guard(g_agentMutex);
         std::lock_guard<std::recursive_mutex> lock(sv->lock);
         IngDiagPostText(&sv->messages, "Memory allocation failure", kErrNoMemory);
@@ -179,7 +172,7 @@ ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     }
     if (c->unicodeConn && !c->unicodeSupported) {
         IngDiagPostText(&c->messages, "DBMS doesn't support Unicode connections", kErrGeneral);
-        IngLog(3, "DBMS doesn't support Unicode connections");
+        IngLog(LOGL_ERROR, "DBMS doesn't support Unicode connections");
         IIDisconnect(c);
         MoveMessagesToServer(c);
         ConnFree(c);
@@ -196,8 +189,8 @@ ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
         std::lock_guard<std::recursive_mutex> lock(sv->lock);
         ++sv->connCount;
     }
-    c->isolation = 4;
-    IngSetIsolation(c, 1);
+    c->isolation = SQL_TXN_REPEATABLE_READ;
+    IngSetIsolation(c, SQL_TXN_READ_UNCOMMITTED);
     uint32_t h = 0;
     if (HandleTableAdd(&g_ingConnTable, &h, c) != 0) {
         {
@@ -276,24 +269,24 @@ uint32_t IngTxnControl(IngConn* c, uint32_t op) {
 uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
     if (c == nullptr) return kErrBadArg;
     if (!c->probed) {
-        if (level != 1) return kErrNotCapable;
+        if (level != SQL_TXN_READ_UNCOMMITTED) return kErrNotCapable;
         c->isolation = level;
         return 0;
     }
     const bool autocommit = (c->txnFlags & kTxnAutocommit) != 0;
     const char* text = nullptr;
-    if (c->versionNumber >= 2000000) {
+    if (c->versionNumber >= kIngVersionIsolationLevels) {
         switch (level) {
-            case 1:
+            case SQL_TXN_READ_UNCOMMITTED:
                 text = "ISOLATION LEVEL READ UNCOMMITTED";
                 break;
-            case 2:
+            case SQL_TXN_READ_COMMITTED:
                 text = "ISOLATION LEVEL READ COMMITTED";
                 break;
-            case 4:
+            case SQL_TXN_REPEATABLE_READ:
                 text = "ISOLATION LEVEL REPEATABLE READ";
                 break;
-            case 8:
+            case SQL_TXN_SERIALIZABLE:
                 text = "ISOLATION LEVEL SERIALIZABLE";
                 break;
             default:
@@ -301,13 +294,13 @@ uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
         }
     } else {
         switch (level) {
-            case 1:
+            case SQL_TXN_READ_UNCOMMITTED:
                 text = "NOLOCK";
                 break;
-            case 4:
+            case SQL_TXN_REPEATABLE_READ:
                 text = autocommit ? "NOLOCK" : "SHARED";
                 break;
-            case 8:
+            case SQL_TXN_SERIALIZABLE:
                 text = autocommit ? "NOLOCK" : "EXCLUSIVE";
                 break;
             default:
@@ -316,7 +309,7 @@ uint32_t IngSetIsolation(IngConn* c, uint32_t level) {
     }
     uint32_t rc = 0;
     if (autocommit && (rc = IngTxnControl(c, kTxnOpCommit)) != 0) return rc;
-    rc = c->versionNumber >= 2000000 ? IISetSession(c, text) : IISetLockMode(c, text);
+    rc = c->versionNumber >= kIngVersionIsolationLevels ? IISetSession(c, text) : IISetLockMode(c, text);
     if (rc != 0) return rc;
     c->isolation = level;
     return 0;
@@ -336,16 +329,16 @@ ErrCode IngSavepoint(uint32_t conn, uint32_t op, const char* name) {
     IngConn* c = IngConnFind(conn);
     if (c == nullptr) return kErrBadArg;
     if (IngInGlobalTxn(c)) return ErrCode(RefuseInGlobalTxn(c));
-    if (name == nullptr && op <= 1) return kErrBadArg;
+    if (name == nullptr && (op == kSavepointSet || op == kSavepointRollbackTo)) return kErrBadArg;
     char text[64];
     switch (op) {
-        case 0:
+        case kSavepointSet:
             std::snprintf(text, sizeof text, "SAVEPOINT %.32s ", name);
             break;
-        case 1:
+        case kSavepointRollbackTo:
             std::snprintf(text, sizeof text, "ROLLBACK TO %.32s", name);
             break;
-        case 2:
+        case kSavepointRelease:
             return kErrNone;
         default:
             return kErrBadArg;

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-// Per-data-source settings written by driver connect under the connect lock and copied by
-// the agent's connect, which takes the two texts over.
+// Per-data-source settings of one connect, built by driver connect and handed to the agent's
+// connect through IngConnectParams::settings; the agent's connect takes the two texts over.
 struct IngDsnSettings {
     uint32_t dynCursSensitivity;  // 0 LOW, 1 HIGH, 2 DISABLED
     uint32_t jet;
@@ -16,7 +16,6 @@ struct IngDsnSettings {
     char* sqlDbmsName;  // owned (heap) or null
     uint32_t rtrimChar;
 };
-extern IngDsnSettings g_ingDsnSettings;
 
 // Connect parameters built by the driver's connection open. The agent reads the marker,
 // database, options, read-only flag, user and password.
@@ -33,7 +32,7 @@ struct IngConnectParams {
     const char* extraText;
     uint16_t timeout;
     uint16_t flags;
-    // A session the driver opens for itself beside a connection takes that connection's
-    // settings; null: those the driver stored for this connect (g_ingDsnSettings).
-    const IngDsnSettings* settings;
+    // The data source's settings for this session; the connect takes over (and clears) its two
+    // texts, so a caller keeping the texts of another connection hands copies. Null: all zero.
+    IngDsnSettings* settings;
 };

@@ -16,7 +16,7 @@ enum : uint32_t {
     kScsRowsetSizeSet = 0x1,
     kScsTypeSet = 0x40,
     kScsKeysetSizeSet = 0x100,
-    kScsCatalogColumns = 0x1000,  // the cursor layer holds catalog descriptions of the select list
+    kScsDowngraded = 0x800,  // a prepare was granted another type or concurrency than the saved ones
 };
 
 // The special values of a cursor's position words (the ODBC side's and the cursor layer's);
@@ -44,7 +44,6 @@ struct IngCursorOptions {
     uint32_t agentConn;
     const AgentLink* link;  // the table the statement's own work goes through
     uint32_t flags;
-    uint32_t flags2;
 };
 
 // Zeroes the options and sets the defaults: rowset size 1, keyset size 0, forward-only,

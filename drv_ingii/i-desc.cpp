@@ -524,11 +524,11 @@ void IngSetParamProbe(IngParamProbeFn fn) { g_paramProbe.store(fn); }
 
 uint32_t IngDescribeParamsByProbe(IngStmt* s) {
     if (!(s->state & kStmtPrepared)) {
-        IngLog(4, "execute without prior prepare");
+        IngLog(LOGL_WARNING, "execute without prior prepare");
         return kErrSequence;
     }
     if (s->state & kStmtExecuted) {
-        IngLog(4, "Describe params work only before Execute");
+        IngLog(LOGL_WARNING, "Describe params work only before Execute");
         return 0;
     }
     if (s->text.markers == 0) return 0;

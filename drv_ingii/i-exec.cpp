@@ -348,9 +348,7 @@ uint32_t ProcParamsFromCatalog(IngStmt* s, ColumnInfo* arr, uint16_t at, uint16_
             ci.column = strdup(name.c_str());
             std::string mode = CellText(b, 1, r);
             const bool input = strncasecmp(mode.c_str(), "IN", 2) == 0 && strncasecmp(mode.c_str(), "INOUT", 5) != 0;
-            ci.name[0] = '*';
-            ci.name[1] = input ? 'I' : 'B';
-            ci.name[2] = '\0';
+            ColumnSetProcMark(ci, input ? kProcMarkInput : kProcMarkInOut);
             if (!input) ++outs;
             int code = std::atoi(CellText(b, 2, r).c_str());
             IIAPI_DESCRIPTOR d{};
@@ -536,7 +534,7 @@ uint32_t MapMixedCall(IngStmt* s) {
         if (args[j] == "?") {
             if (m < s->paramCount) {
                 std::swap(s->paramInfo[m], names[j]);
-                if (s->paramInfo[m].name[1] != 'I') ++outs;
+                if (ColumnProcMark(s->paramInfo[m]) != kProcMarkInput) ++outs;
             }
             ++m;
             continue;
@@ -569,7 +567,7 @@ uint32_t BuildParamDescs(IngStmt* s) {
     const bool proc = (s->state & kStmtProcCall) != 0;
     for (uint16_t i = 0; i < n; ++i) {
         ColumnInfo& ci = arr[i];
-        std::snprintf(ci.name, sizeof ci.name, "%s", proc ? "*B" : "");
+        if (proc) ColumnSetProcMark(ci, kProcMarkInOut);
         ci.server_type = -9999;
         ci.sql_type = 12;
         ci.column_size = 255;
@@ -586,7 +584,7 @@ uint32_t BuildParamDescs(IngStmt* s) {
     uint16_t at = 0;
     if (ret) {
         ColumnInfo& r = arr[0];
-        std::snprintf(r.name, sizeof r.name, "*O");
+        ColumnSetProcMark(r, kProcMarkOutput);
         r.column = strdup("iiret");
         r.sql_type = 4;
         r.server_type = 4;
@@ -657,9 +655,7 @@ uint32_t BuildParamDescs(IngStmt* s) {
             ci.scale = uint16_t(intAt(9, 0));
             ci.nullable = uint32_t(intAt(11, 2));
             bool input = intAt(4, 1) == 1;
-            ci.name[0] = '*';
-            ci.name[1] = input ? 'I' : 'B';
-            ci.name[2] = '\0';
+            ColumnSetProcMark(ci, input ? kProcMarkInput : kProcMarkInOut);
             if (!input) ++outs;
         }
         DatasetFree(&block);
@@ -678,7 +674,7 @@ ErrCode IngPrepare(uint32_t stmt, const char* text) {
     s->text.hasInteger8 = s->conn && s->conn->apiLevel >= IIAPI_LEVEL_3;
     IngTranslateSql(&s->text, text);
     if (s->text.ingres == nullptr) {
-        IngLog(7, "Request prepare failed: %s", text ? text : "");
+        IngLog(LOGL_DEBUG, "Request prepare failed: %s", text ? text : "");
         return kErrGeneral;
     }
     if (s->text.markerFlags & ING_SQL_CALL) {
@@ -691,7 +687,7 @@ ErrCode IngPrepare(uint32_t stmt, const char* text) {
         if (rc != 0) return ErrCode(rc);
     }
     if (kind != ING_SQL_KIND_SELECT && s->conn->readOnly) {
-        IngLog(7, "Non SELECT in r/o connection");
+        IngLog(LOGL_DEBUG, "Non SELECT in r/o connection");
         IngDiagPostCode(&s->messages, kErrReadOnly);
         return kErrReadOnly;
     }
@@ -773,16 +769,16 @@ uint32_t OpenCursor(IngStmt* s, uint32_t row) {
 // ("*O" for the return value); the parameter's own name stays the column name.
 void NameOutputColumns(const IngStmt* s, ColumnInfo* cols, uint16_t n) {
     for (uint16_t i = 0; i < n; ++i) {
-        char dir = 'O';
+        ProcParamMark dir = kProcMarkOutput;
         if (!(i == 0 && (s->state & kStmtReturnValue)) && cols[i].column != nullptr) {
-            dir = 'U';
+            dir = kProcMarkUnknown;
             for (uint16_t k = 0; k < s->paramCount; ++k)
-                if (s->paramInfo[k].column != nullptr && strcasecmp(s->paramInfo[k].column, cols[i].column) == 0)
-                    dir = s->paramInfo[k].name[1] ? s->paramInfo[k].name[1] : 'U';
+                if (s->paramInfo[k].column != nullptr && strcasecmp(s->paramInfo[k].column, cols[i].column) == 0) {
+                    const ProcParamMark given = ColumnProcMark(s->paramInfo[k]);
+                    dir = given != kProcMarkNone ? given : kProcMarkUnknown;
+                }
         }
-        cols[i].name[0] = '*';
-        cols[i].name[1] = dir;
-        cols[i].name[2] = '\0';
+        ColumnSetProcMark(cols[i], dir);
     }
 }
 
@@ -879,11 +875,11 @@ ErrCode IngExecute(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr) return kErrBadArg;
     if (!(s->state & kStmtPrepared)) {
-        IngLog(4, "execute without prior prepare");
+        IngLog(LOGL_WARNING, "execute without prior prepare");
         return kErrSequence;
     }
     if ((s->text.markerFlags & ING_SQL_HAS_MARKERS) && s->params == nullptr) {
-        IngLog(4, "execute without prior parameters set");
+        IngLog(LOGL_WARNING, "execute without prior parameters set");
         return kErrWrongParamCount;
     }
     IngConn* c = s->conn;
@@ -992,7 +988,7 @@ ErrCode IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
         return kErrNone;
     }
     if (s->state & kStmtReprepare) {
-        IngLog(4, "Premature EOF on cursor");
+        IngLog(LOGL_WARNING, "Premature EOF on cursor");
         return kErrSerialization;
     }
     uint32_t n = rows;

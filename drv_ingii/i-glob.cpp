@@ -21,7 +21,6 @@
 #include "util/log.h"
 #include "util/errtable.h"
 
-IngDsnSettings g_ingDsnSettings;
 HandleTable g_ingServerTable;
 HandleTable g_ingConnTable;
 HandleTable g_ingStmtTable;

@@ -24,16 +24,13 @@ struct IngServer {
     XaBranchList* branches;
 };
 
-// Where a connection's XA branch stands.
-enum XaBranchState : uint32_t {
-    kXaNone = 0,
-    kXaActive = 1,
-    kXaEnded = 2,
-    kXaPrepared = 3,
-    kXaRollbackOnly = 4,
-};
-
 enum : uint16_t { kTxnWorkPending = 0x1, kTxnAutocommit = 0x2 };
+
+// Server version numbers (IngVersionNumber) from which a server is served differently.
+enum : int32_t {
+    kIngVersionLargeStrings = 300000,      // 32000-byte strings, large type sizes, the newer catalog forms
+    kIngVersionIsolationLevels = 2000000,  // SET SESSION ISOLATION LEVEL, all four levels; before: lock modes
+};
 
 struct IngConn {
     IngDiagList messages;
@@ -61,7 +58,7 @@ struct IngConn {
     char* effectiveUser;
     char* dbmsPassword;
     uint16_t txnFlags;
-    uint32_t isolation;  // 1, 2, 4 or 8
+    uint32_t isolation;  // SQL_TXN_READ_UNCOMMITTED, _READ_COMMITTED, _REPEATABLE_READ or _SERIALIZABLE
     uint32_t capsAsked;
     uint32_t odbcVersion;  // of the application, default 2
     uint32_t probed;

@@ -302,7 +302,7 @@ Answer ConnInfoType(IngConn* c, uint32_t type) {
             return Text(c->userName ? c->userName : "");
         }
         case SQL_TXN_ISOLATION_OPTION:
-            return Int(!c->probed ? 1 : (c->versionNumber < 2000000 ? 13 : 15));
+            return Int(!c->probed ? 1 : (c->versionNumber < kIngVersionIsolationLevels ? 13 : 15));
         case SQL_CONVERT_WCHAR:
         case SQL_CONVERT_WVARCHAR:
             return Int(unicode ? 0xE63F7F : 0);
@@ -533,7 +533,6 @@ uint32_t SetStmtOption(IngStmt* s, uint32_t cls, uint32_t item, const uint32_t* 
             }
             k.rowsetSize = v;
             if (s->text.source != nullptr) k.flags |= kScsRowsetSizeSet;
-            k.flags2 &= ~uint32_t(0x10 | 0x20);
             return rc;
         }
         case SQL_SIMULATE_CURSOR:

@@ -30,7 +30,7 @@ int IngRunInitialSql(IngConn* c, const char* fileName) {
     std::string path = IngInitialSqlPath(fileName);
     FILE* f = std::fopen(path.c_str(), "r");
     if (f == nullptr) {
-        IngLog(3, "unable to read from initial SQL file %s (%s)", path.c_str(), std::strerror(errno));
+        IngLog(LOGL_ERROR, "unable to read from initial SQL file %s (%s)", path.c_str(), std::strerror(errno));
         return -1;
     }
     char buf[512];
@@ -49,7 +49,7 @@ int IngRunInitialSql(IngConn* c, const char* fileName) {
             line.pop_back();
             request += line;
             Trim(request);
-            IngLog(7, "execute [%.100s]", request.c_str());
+            IngLog(LOGL_DEBUG, "execute [%.100s]", request.c_str());
             // Its outcome is not looked at, so its messages are not kept either.
             IIExecImmediate(&c->connHandle, &c->tranHandle, request.c_str(), nullptr, nullptr);
             request.clear();
@@ -60,7 +60,7 @@ int IngRunInitialSql(IngConn* c, const char* fileName) {
     }
     std::fclose(f);
     if (open) {
-        IngLog(3, "Unterminated SQL request (line %u)", lines);
+        IngLog(LOGL_ERROR, "Unterminated SQL request (line %u)", lines);
         return -1;
     }
     return 0;

@@ -1,7 +1,9 @@
 // The agent's log, which the layers above it write to as well.
 #pragma once
 
-// Levelled log of the agent (0 emergency ... 7 debug), located at the caller's source line.
+#include "util/log.h"
+
+// Levelled log of the agent (LOGL_EMERG ... LOGL_DEBUG), located at the caller's source line.
 void IngLogAt(const char* file, int line, int level, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
 #define IngLog(level, ...) IngLogAt(__FILE__, __LINE__, (level), __VA_ARGS__)
 // Test hook that sees every agent log line.

@@ -37,6 +37,13 @@ struct ScsBatchEntry {
     Dataset* values;  // may be null
 };
 
+// Operations of slot 50 (DRV_Savepoint).
+enum AgentSavepointOp : uint32_t {
+    kSavepointSet = 0,
+    kSavepointRollbackTo = 1,
+    kSavepointRelease = 2,  // the server keeps savepoints to the transaction's end: nothing to do
+};
+
 // Catalog-argument records of slots 25 to 34: the ODBC catalog function's texts in its argument
 // order (an absent text is null), then its numbers.
 struct IngTablesArgs {
@@ -237,13 +244,22 @@ template <int S>
 using AgentSlotType = typename AgentSlotSig<S>::type;
 
 // The link every layer above the agent holds: the agent's word and the outermost table.
-// Word 2 (bit 1): the agent takes concurrent calls on different connections.
 struct AgentLink {
     uint32_t word;
     AgentFuncTable* table;
 };
 
-constexpr uint32_t kAgentLinkConcurrent = 2;
+// Bits of the link's word. The Ingres agent sets kAgentLinkConcurrent alone: it keeps every
+// Dataset handed to it, so the caller frees none.
+enum : uint32_t {
+    kAgentLinkCallerFrees = 0x1,  // a Dataset handed to a slot stays the caller's, to free after the call
+    kAgentLinkConcurrent = 0x2,   // the agent takes concurrent calls on different connections
+};
+
+// Whether a Dataset handed to a slot of this link stays the caller's to free.
+inline bool AgentLinkCallerFrees(const AgentLink* link) {
+    return link != nullptr && (link->word & kAgentLinkCallerFrees) != 0;
+}
 
 template <int S>
 inline typename AgentSlotSig<S>::type AgentSlotGet(const AgentFuncTable* table) {

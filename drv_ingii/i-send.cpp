@@ -14,6 +14,7 @@
 #include "drv_ingii/i-value.h"
 #include "drv_ingii/ingutil.h"
 #include "util/errtable.h"
+#include "util/invariant.h"
 
 uint32_t IngStmtFinish(IngStmt* s, int32_t* returnValue) {
     uint32_t rc = IIGetQueryInfo(IngStmtGetHandle(s), nullptr, returnValue, &s->messages);
@@ -68,6 +69,7 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
     IIapi_setDescriptor(&sd);
     rc = IIWaitCompletion(&sd.sd_genParm, &s->messages);
     if (rc == 0 && svc > 0) {
+        TV_INVARIANT(svc <= 2);  // the cursor name, or the procedure's name and owner
         IIAPI_DATAVALUE v[2]{};
         const char* texts[2] = {queryType == IIAPI_QT_OPEN ? s->cursorName : s->procName, s->procOwner};
         for (uint32_t i = 0; i < svc; ++i) {
@@ -87,7 +89,9 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
             uint32_t len = 0;
             void* val = nullptr;
             rc = Coldata2IIValue(s, col, row, &s->params->cols[col], &d, &len, &val);
-            if (rc == 0) rc = SendLong(s, d, static_cast<const uint8_t*>(val), len, val == nullptr && d.ds_nullable);
+            // No value (a NULL) is no bytes, whatever length came with it.
+            if (rc == 0)
+                rc = SendLong(s, d, static_cast<const uint8_t*>(val), val ? len : 0, val == nullptr && d.ds_nullable);
             ++k;
             continue;
         }
@@ -172,7 +176,7 @@ uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowC
             text[0] = '\0';
             break;
         default:
-            IngLog(4, "_execute_param doesn't support queryType=[%d]", queryType);
+            IngLog(LOGL_WARNING, "_execute_param doesn't support queryType=[%d]", queryType);
             return kErrNotCapable;
     }
     IngConn* c = s->conn;

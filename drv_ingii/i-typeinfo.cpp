@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int16_t N = -15;  // NULL marker of numeric fields
-constexpr int32_t kNewServer = 300000;
 
 // Columns: name, type, size, prefix, suffix, params, nullable, case, searchable, unsigned,
 // fixed, auto, local name, min, max, sql type, sub, radix, interval precision.
@@ -132,7 +131,7 @@ const IngTypeRow* PickAll(const IngTypeInfoScope& s, uint32_t pos) {
 }
 
 const IngTypeRow* PickAllOdbc2Order(const IngTypeInfoScope& s, uint32_t pos) {
-    const bool fresh = s.serverVersion >= kNewServer;
+    const bool fresh = s.serverVersion >= kIngVersionLargeStrings;
     switch (pos) {
         case 0:
             return fresh ? &kCNew : &kCOld;
@@ -197,7 +196,7 @@ const IngTypeRow* PickOne(const IngTypeInfoScope& s, uint32_t pos) {
         return pos == 0 ? whole : pos == 1 ? date : nullptr;
     }
     if (pos != 0) return nullptr;
-    const bool fresh = s.serverVersion >= kNewServer;
+    const bool fresh = s.serverVersion >= kIngVersionLargeStrings;
     if (!s.wideBuild && s.sqlType < -7) return nullptr;
     switch (s.sqlType) {
         case SQL_WLONGVARCHAR:
@@ -514,7 +513,7 @@ void IngCatalogTypeFixup(const IngTypeCells& c, uint32_t odbcVersion, bool unico
             Set<uint32_t>(c.columnSize, 1);
             return;
         default:
-            IngLog(3, "Unhandled column type %d", code);
+            IngLog(LOGL_ERROR, "Unhandled column type %d", code);
             return;
     }
     if (c.charOctetLength && c.bufferLength) *c.charOctetLength = *c.bufferLength;

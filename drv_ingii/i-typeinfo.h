@@ -31,7 +31,7 @@ struct IngTypeRow {
 // What decides the rows of a type-information result.
 struct IngTypeInfoScope {
     int16_t sqlType;        // 0: all types
-    int32_t serverVersion;  // 300000 and above: the large text and byte sizes
+    int32_t serverVersion;  // kIngVersionLargeStrings and above: the large text and byte sizes
     int32_t apiLevel;       // OpenAPI level of the connection
     uint32_t odbcVersion;   // of the application, 2 or 3
     bool wideBuild;         // the narrow driver offers no N types

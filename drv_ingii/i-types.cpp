@@ -155,7 +155,7 @@ void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, Col
                     Put(ci, {jet ? 2 : -5, DS_CHAR_LEN2, 19, 21, 22});
                     break;
                 default:
-                    IngLog(3, "unknown INT length %d", int(L));
+                    IngLog(LOGL_ERROR, "unknown INT length %d", int(L));
                     Put(ci, {0, 0, 0, 0, 0});
             }
             break;
@@ -168,7 +168,7 @@ void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, Col
                     Put(ci, {8, DS_DOUBLE, 15, 22, 8});
                     break;
                 default:
-                    IngLog(3, "unknown FLT length %d", int(L));
+                    IngLog(LOGL_ERROR, "unknown FLT length %d", int(L));
                     Put(ci, {0, 0, 0, 0, 0});
             }
             break;
@@ -182,7 +182,7 @@ void IngMapDescriptor(const IIAPI_DESCRIPTOR& d, bool unicodeConn, bool jet, Col
             Put(ci, {-7, DS_BIT, 1, 1, 0});
             break;
         default:
-            IngLog(3, "unknown data type %d", int(type));
+            IngLog(LOGL_ERROR, "unknown data type %d", int(type));
             Put(ci, {12, DS_CHAR_LEN2, 64, 64, 64});
     }
 }
@@ -350,7 +350,7 @@ bool SendTypeOfKind(const DatasetColumn& col, const uint8_t* cell, bool isNull, 
             len = isNull || cell == nullptr ? 2 : 2 * DatasetRefGet(cell).length;
             break;
         default:
-            IngLog(4, "unknown bind type [%d] in parameters", int(col.kind));
+            IngLog(LOGL_WARNING, "unknown bind type [%d] in parameters", int(col.kind));
             return false;
     }
     return true;
@@ -463,7 +463,8 @@ bool ParamColumnDesc(const IngStmt* s, int queryType, uint16_t colIx, uint32_t r
         if (c->apiLevel < IIAPI_LEVEL_5) {
             d.ds_columnType = IIAPI_COL_PROCBYREFPARM;
         } else {
-            bool input = colIx < s->paramCount && s->paramInfo != nullptr && s->paramInfo[colIx].name[1] == 'I';
+            bool input = colIx < s->paramCount && s->paramInfo != nullptr &&
+                         ColumnProcMark(s->paramInfo[colIx]) == kProcMarkInput;
             d.ds_columnType = input ? IIAPI_COL_PROCINPARM : IIAPI_COL_PROCBYREFPARM;
         }
         if (colIx < s->paramCount && s->paramInfo != nullptr) d.ds_columnName = s->paramInfo[colIx].column;

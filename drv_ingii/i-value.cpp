@@ -528,7 +528,7 @@ uint32_t CellWrite::WideText() const {
         w.assign(reinterpret_cast<const char16_t*>(u));
         std::free(u);
     } else {
-        IngLog(3, "unsupported conversion for CTYPE_WVCHR");
+        IngLog(LOGL_ERROR, "unsupported conversion for CTYPE_WVCHR");
         return 0;
     }
     size_t n = w.size() < room ? w.size() : room;
@@ -569,7 +569,7 @@ namespace {
     const uint16_t len = v.dv_length;
     const CellWrite w{s, d, v, col, row, cell, type, p, len};
     auto intLenBad = [&]() {
-        IngLog(3, "unknown INT length %d", int(len));
+        IngLog(LOGL_ERROR, "unknown INT length %d", int(len));
         return 0u;
     };
     switch (col->kind) {
@@ -608,7 +608,7 @@ namespace {
         }
         case DS_REAL:
             if (len != 4) {
-                IngLog(3, "unknown FLT length %d", int(len));
+                IngLog(LOGL_ERROR, "unknown FLT length %d", int(len));
                 return 0;
             }
             std::memcpy(cell, p, 4);
@@ -620,7 +620,7 @@ namespace {
             } else if (len == 8) {
                 std::memcpy(&x, p, 8);
             } else {
-                IngLog(3, "unknown FLT length %d", int(len));
+                IngLog(LOGL_ERROR, "unknown FLT length %d", int(len));
                 return 0;
             }
             std::memcpy(cell, &x, 8);
@@ -655,7 +655,7 @@ namespace {
         case DS_WCHAR_REF:
             return w.WideReference();
         default:
-            IngLog(3, "unknown data type %d", int(type));
+            IngLog(LOGL_ERROR, "unknown data type %d", int(type));
             return 0;
     }
 }
@@ -673,7 +673,7 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
 namespace {
 uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uint32_t* rowsRead) {
     if (col->kind != DS_CHAR_REF && col->kind != DS_BINARY_REF && col->kind != DS_WCHAR_REF) {
-        IngLog(3, "Bad type of longdata");
+        IngLog(LOGL_ERROR, "Bad type of longdata");
         return kErrGeneral;
     }
     if (s->segBuf == nullptr) {
@@ -728,7 +728,7 @@ uint32_t ReadLong(IngStmt* s, const IIAPI_DESCRIPTOR& d, DatasetColumn* col, uin
             if (grow < kSegmentStart) grow = kSegmentStart;
             auto* nb = static_cast<uint8_t*>(std::realloc(s->segBuf, size_t(s->segCap) + grow + 4));
             if (nb == nullptr) {
-                IngLog(3, "_read_longdata: NO MORE MEMORY");
+                IngLog(LOGL_ERROR, "_read_longdata: NO MORE MEMORY");
                 return kErrNoMemory;
             }
             s->segBuf = nb;
@@ -990,7 +990,7 @@ struct ParamValue {
 };
 
 uint32_t ParamValue::Unsupported() const {
-    IngLog(4, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
+    IngLog(LOGL_WARNING, "'Coldata2IIValue' doesn't support conversion from cType[%d] to IITYPE [%d]", int(dc->kind),
            int(d->ds_dataType));
     return kErrNotCapable;
 }
@@ -1120,7 +1120,7 @@ uint32_t ParamValue::Read() {
             break;
         }
         default:
-            IngLog(4, "unknown bind type [%d] in parameters", int(dc->kind));
+            IngLog(LOGL_WARNING, "unknown bind type [%d] in parameters", int(dc->kind));
             return kErrNotCapable;
     }
     if (madeLen != 0) {
@@ -1184,27 +1184,30 @@ size_t WriteDateTimeText(uint32_t kind, const uint8_t* cell, char* b) {
 }
 
 uint32_t ParamValue::AsText() {
+    // A number's text is written here and copied by Keep: the record never points at it.
     char num[64];
+    const char* t = text;
+    size_t n = textLen;
     if (isInt) {
         // Once per value and row of a parameter array: no formatted printing.
         const auto r = isUnsigned ? std::to_chars(num, num + sizeof num, uv) : std::to_chars(num, num + sizeof num, iv);
-        text = num;
-        textLen = size_t(r.ptr - num);
+        t = num;
+        n = size_t(r.ptr - num);
     } else if (isFloat) {
         std::snprintf(num, sizeof num, "%.16g", fv);
-        text = num;
-        textLen = std::strlen(num);
+        t = num;
+        n = std::strlen(num);
     }
-    if (text != nullptr && text != num && madeLen == 0) {
+    if (t != nullptr && t != num && madeLen == 0) {
         // Straight from the Dataset: no copy needed.
-        *value = const_cast<char*>(text);
-        *length = uint32_t(textLen);
+        *value = const_cast<char*>(t);
+        *length = uint32_t(n);
         return 0;
     }
-    void* k = Keep(s, col, text ? text : "", textLen);
+    void* k = Keep(s, col, t ? t : "", n);
     if (k == nullptr) return kErrNoMemory;
     *value = k;
-    *length = uint32_t(textLen);
+    *length = uint32_t(n);
     return 0;
 }
 

@@ -15,6 +15,7 @@
 #include "iiapi/iiapi.h"
 #include "drv_ingii/i-xa.h"
 #include "util/errtable.h"
+#include "util/invariant.h"
 #include "util/trymem.h"
 
 struct XaBranchEntry {
@@ -31,6 +32,12 @@ struct XaBranchList {
 };
 
 namespace {
+
+// The connection's branch moves to `to`; a move the branch cannot make stops a Debug build.
+void MoveBranch(IngConn* c, XaBranchState to) {
+    TV_INVARIANT(XaBranchMoveAllowed(c->xaState, to));
+    c->xaState = to;
+}
 
 bool XidLengthsValid(const XID* x) {
     return x->gtrid_length >= 0 && x->gtrid_length <= MAXGTRIDSIZE && x->bqual_length >= 0 &&
@@ -137,7 +144,7 @@ int FinishOnNewSession(IngConn* c, const XID* xid, bool rollback) {
     } else {
         connected = true;
         if (co.co_apiLevel < 1) {
-            IngLog(4, "The connection doesn't support IIAPI_LEVEL_1 and higher");
+            IngLog(LOGL_WARNING, "The connection doesn't support IIAPI_LEVEL_1 and higher");
             result = XAER_RMERR;
         } else if (rollback) {
             if (EndOnHandle(co.co_tranHandle, true, &c->messages) != 0) result = XAER_RMERR;
@@ -203,7 +210,7 @@ uint32_t RecoverScan(IngConn* c) {
         return rc;
     };
     if (co.co_apiLevel < 1) {
-        IngLog(4, "The connection doesn't support IIAPI_LEVEL_1 and higher");
+        IngLog(LOGL_WARNING, "The connection doesn't support IIAPI_LEVEL_1 and higher");
         return finish(uint32_t(XAER_RMERR));
     }
     // The database name goes inside a quoted literal.
@@ -457,7 +464,7 @@ int IngXaOpen(uint32_t conn, uint32_t, const char*, int, long flags) {
     }
     FreeInDoubt(c);
     SlotSetAssociated(c->xaSlot, 1);
-    c->xaState = kXaNone;
+    MoveBranch(c, kXaNone);
     c->xaParked = 0;
     return XA_OK;
 }
@@ -471,7 +478,7 @@ int IngXaClose(uint32_t conn, const char*, int, long flags) {
         if (IIDisconnect(c) != 0) return XAER_RMERR;
     }
     ClearSession(c);
-    c->xaState = kXaNone;
+    MoveBranch(c, kXaNone);
     c->xaParked = 0;
     XidClear(&c->xid);
     SlotSetAssociated(c->xaSlot, 0);
@@ -494,7 +501,7 @@ int IngXaStart(uint32_t conn, XID* xid, int, long flags) {
         c->tranHandle = e->tranHandle;
         c->xaXidHandle = e->xidHandle;
         c->xid = e->xid;
-        c->xaState = kXaActive;
+        MoveBranch(c, kXaActive);
         c->xaParked = 0;
         TryFree(e);
         return XA_OK;
@@ -513,7 +520,7 @@ int IngXaStart(uint32_t conn, XID* xid, int, long flags) {
     std::memcpy(text, "set session with xa_xid=", 24);
     if (XidToText(xid, text + 24, sizeof text - 24) &&
         IIExecImmediate(&c->connHandle, &c->tranHandle, text, nullptr, &c->messages) == 0) {
-        c->xaState = kXaActive;
+        MoveBranch(c, kXaActive);
         return XA_OK;
     }
     ReleaseBranchId(c);
@@ -537,13 +544,13 @@ int IngXaEnd(uint32_t conn, XID* xid, int, long flags) {
             TryFree(e);
             return XAER_PROTO;
         }
-        c->xaState = kXaEnded;
+        MoveBranch(c, kXaEnded);
         ClearSession(c);
         c->xaXidHandle = nullptr;
         c->xaParked = 1;
         return XA_OK;
     }
-    c->xaState = (flags & TMFAIL) ? kXaRollbackOnly : kXaEnded;
+    MoveBranch(c, (flags & TMFAIL) ? kXaRollbackOnly : kXaEnded);
     return XA_OK;
 }
 
@@ -565,7 +572,7 @@ int IngXaPrepare(uint32_t conn, XID* xid, int, long flags) {
         c->tranHandle = e->tranHandle;
         c->xaXidHandle = e->xidHandle;
         c->xid = e->xid;
-        c->xaState = e->state;
+        c->xaState = e->state;  // the taken branch's own state, whatever the connection's was
         c->xaParked = 0;
         TryFree(e);
     }
@@ -578,10 +585,10 @@ int IngXaPrepare(uint32_t conn, XID* xid, int, long flags) {
         rc = IIWaitCompletion(&pr.pr_genParm, &c->messages);
     }
     if (rc == 0) {
-        c->xaState = kXaPrepared;
+        MoveBranch(c, kXaPrepared);
         return XA_OK;
     }
-    c->xaState = kXaRollbackOnly;
+    MoveBranch(c, kXaRollbackOnly);
     return XAER_RMERR;
 }
 
@@ -602,7 +609,7 @@ int CommitOrRollback(uint32_t conn, XID* xid, long flags, bool rollback) {
             result = FinishParked(c, e, rollback, flags);
             if (own && result != XAER_PROTO) {
                 c->xaParked = 0;
-                c->xaState = kXaNone;
+                MoveBranch(c, kXaNone);
                 XidClear(&c->xid);
                 // The branch's session went with it: the connection gets a plain one, as after a
                 // two-phase commit of its own branch. The branch's outcome stands either way.
@@ -629,7 +636,7 @@ int CommitOrRollback(uint32_t conn, XID* xid, long flags, bool rollback) {
     }
     ReleaseBranchId(c);
     XidClear(&c->xid);
-    c->xaState = kXaNone;
+    MoveBranch(c, kXaNone);
     return result;
 }
 }  // namespace

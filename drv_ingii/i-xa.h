@@ -36,6 +36,37 @@ enum : int {
     XAER_OUTSIDE = -9,
 };
 
+// Where a transaction branch stands: an agent connection's (none to rollback-only) and a DTC
+// enlistment's (none to prepared, or a heuristic outcome).
+enum XaBranchState : uint32_t {
+    kXaNone = 0,
+    kXaActive = 1,
+    kXaEnded = 2,
+    kXaPrepared = 3,
+    kXaRollbackOnly = 4,
+    kXaHeuristic = 5,  // the coordinator's commit or abort ended in a heuristic outcome
+};
+
+// The moves a branch may make: an agent connection's (start, join, end, prepare, and back to none
+// at commit, rollback, open and close) and a DTC enlistment's (a retried commit or a failed
+// prepare stays where it was; a heuristic outcome may end any state). Checked where the states
+// move, in Debug builds.
+constexpr bool XaBranchMoveAllowed(uint32_t from, XaBranchState to) {
+    if (to == kXaNone || to == kXaHeuristic || to == from) return true;
+    switch (to) {
+        case kXaActive:
+            return from == kXaNone || from == kXaEnded;
+        case kXaEnded:
+            return from == kXaActive;
+        case kXaPrepared:
+            return from == kXaEnded;
+        case kXaRollbackOnly:
+            return from == kXaActive || from == kXaEnded;
+        default:
+            return false;
+    }
+}
+
 // X/Open flags.
 constexpr long TMNOFLAGS = 0x00000000L;
 constexpr long TMREGISTER = 0x00000001L;

@@ -53,7 +53,7 @@ uint32_t IIInitialize(void** envCell) {
     in.in_timeout = -1;
     IIapi_initialize(&in);
     if (in.in_status != IIAPI_ST_SUCCESS) {
-        IngLog(1, "Error in IIapi_initialize: in_status = %s", IIStatusName(in.in_status));
+        IngLog(LOGL_ALERT, "Error in IIapi_initialize: in_status = %s", IIStatusName(in.in_status));
         return kErrGeneral;
     }
     *envCell = in.in_envHandle;
@@ -111,7 +111,7 @@ uint32_t IIWaitCompletion(IIAPI_GENPARM* header, IngDiagList* list) {
     return kErrGeneral;
 }
 
-uint32_t IISetConnParam(void** connCell, long paramId, const char* value, IngDiagList* list) {
+uint32_t IISetConnParam(void** connCell, II_LONG paramId, const char* value, IngDiagList* list) {
     IIAPI_SETCONPRMPARM sc{};
     sc.sc_connHandle = *connCell;
     sc.sc_paramID = paramId;
@@ -534,7 +534,7 @@ int32_t IIConnect(IngConn* c, const XID* xid) {
         return withXid ? -3 : code;
     };
     if (c->apiLevel < 1) {
-        IngLog(4, "The connection doesn't support IIAPI_LEVEL_1 and higher");
+        IngLog(LOGL_WARNING, "The connection doesn't support IIAPI_LEVEL_1 and higher");
         return fail(kErrGeneral);
     }
     IngStringRow row{};
@@ -553,8 +553,8 @@ int32_t IIConnect(IngConn* c, const XID* xid) {
     c->nameCase = strcasecmp(row.values[2], "UPPER") == 0 ? 1 : 2;
     c->delimitedCase = strcasecmp(row.values[3], "MIXED") == 0 ? 3 : 2;
     c->versionNumber = IngVersionNumber(row.values[4]);
-    c->maxStringLen = c->maxCharLen = c->versionNumber < 300000 ? 2000 : 32000;
-    if (strcasecmp(row.values[5], "UTF8") == 0 && c->versionNumber >= 300000) c->maxCharLen /= 2;
+    c->maxStringLen = c->maxCharLen = c->versionNumber < kIngVersionLargeStrings ? 2000 : 32000;
+    if (strcasecmp(row.values[5], "UTF8") == 0 && c->versionNumber >= kIngVersionLargeStrings) c->maxCharLen /= 2;
     c->unicodeSupported = std::strcmp(row.values[6], "1") == 0 && c->apiLevel >= 2;
     IngStringRowFree(&row);
     if (c->dbName == nullptr || c->userName == nullptr || c->versionText == nullptr) return fail(kErrGeneral);

@@ -22,7 +22,7 @@ const char* IIStatusName(IIAPI_STATUS status);
 
 uint32_t IIInitialize(void** envCell);
 uint32_t IITerminate(void** envCell);
-uint32_t IISetConnParam(void** connCell, long paramId, const char* value, IngDiagList* list);
+uint32_t IISetConnParam(void** connCell, II_LONG paramId, const char* value, IngDiagList* list);
 uint32_t IIWaitCompletion(IIAPI_GENPARM* header, IngDiagList* list);
 uint32_t IIDrainErrors(void* errorHandle, IngDiagList* list);
 // 0; kErrGeneral or the wait's code; with an XID -3 (failure after connecting) or -4.

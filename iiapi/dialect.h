@@ -40,6 +40,7 @@ std::vector<std::string> statementTables(const std::vector<Tok>& t);
 struct TypeScope {
     Conn& c;
     std::vector<std::string> saved;
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.Move): an enclosing scope moved it and refilled it at once
     TypeScope(Conn& conn, std::vector<std::string> tables) : c(conn), saved(std::move(conn.typeScope)) {
         c.typeScope = std::move(tables);
     }

@@ -277,7 +277,6 @@ void fnCast(sqlite3_context* ctx, int, sqlite3_value** argv) {
         auto fresh = std::make_unique<IngType>();
         if (!parseTypeText(argText(argv[1]), *fresh, 32000))
             return sqlite3_result_error(ctx, "unknown type in CAST (syntax error)", -1);
-        t = fresh.get();
         sqlite3_set_auxdata(ctx, 1, fresh.release(), freeType);
         // SQLite may drop the cached copy at once; it is asked for again below.
         t = static_cast<IngType*>(sqlite3_get_auxdata(ctx, 1));

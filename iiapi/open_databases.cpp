@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace iiapi {
 
@@ -239,7 +240,7 @@ bool openSessionDatabase(Conn& c, const struct stat* sb, Fault& f) {
             struct stat side;
             const bool present = stat(sideTablesPath(c.path).c_str(), &side) == 0;
             if (present != od->side || (present && !sameFile(side, od->sideDev, od->sideIno)))
-                closeDatabase(std::move(od));
+                closeDatabase(std::exchange(od, nullptr));
         }
     }
     if (od) {

@@ -697,7 +697,7 @@ Flow runWhile(Frame& fr, const Block& b, size_t& i, Fault& f) {
         return Flow::Fail;
     }
     std::string cond = textOf(b, i + 1, d);
-    size_t endAt = d + 1;
+    size_t endAt = 0;  // where the loop's ENDWHILE stands, once the condition fails
     for (int guardLoops = 0;; ++guardLoops) {
         if (guardLoops > 10000000) {
             f = makeFault("S1000", native::kGeneral, "Procedure loop does not end");
@@ -725,7 +725,6 @@ Flow runWhile(Frame& fr, const Block& b, size_t& i, Fault& f) {
         }
         Flow fl = runBlock(fr, b, p, {"endwhile"}, f);
         if (fl != Flow::Next) return fl;
-        endAt = p;
     }
     if (!kw(t, endAt, "endwhile")) {
         f = makeFault("42000", native::kSyntax, "Syntax error in procedure: ENDWHILE expected");

@@ -382,7 +382,6 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME& dt) {
         std::string unit(s.substr(w, i - w));
         for (auto& ch : unit) ch = char(std::tolower(static_cast<unsigned char>(ch)));
         long sv = thisNeg ? -long(v) : long(v);
-        if (thisNeg) neg = true;
         if (unit.rfind("y", 0) == 0)
             years += sv;
         else if (unit.rfind("mo", 0) == 0)

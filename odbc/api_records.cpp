@@ -66,23 +66,23 @@ const ApiCallOf<ImplDriverConnect> kRecDriverConnectW{"DriverConnectW",
                                                       "cbConnStrOutMax=%d pcbConnStrOutMax=%lX fDriverCompletion=%u",
                                                       1, kApiConn, ImplDriverConnect};
 const ApiCallOf<ImplError> kRecErrorEnv{
-    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiEnv,
-    ImplError};
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiEnv, ImplError};
 const ApiCallOf<ImplError> kRecErrorDbc{
-    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiConn,
-    ImplError};
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiConn, ImplError};
 const ApiCallOf<ImplError> kRecErrorStmt{
-    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiStmt,
-    ImplError};
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiStmt, ImplError};
 const ApiCallOf<ImplError> kRecErrorWEnv{
-    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiEnv,
-    ImplError};
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiEnv, ImplError};
 const ApiCallOf<ImplError> kRecErrorWDbc{
-    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiConn,
-    ImplError};
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiConn, ImplError};
 const ApiCallOf<ImplError> kRecErrorWStmt{
-    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics, kApiStmt,
-    ImplError};
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiStmt, ImplError};
 const ApiCallOf<ImplExecDirect> kRecExecDirect{"ExecDirect", "szSqlStr=%lX cbSqlStr=%ld", 1, kApiStmt, ImplExecDirect};
 const ApiCallOf<ImplExecDirect> kRecExecDirectW{"ExecDirectW", "szSqlStr=%lX cbSqlStr=%ld", 1, kApiStmt,
                                                 ImplExecDirect};
@@ -140,29 +140,29 @@ const ApiCallOf<ImplGetDescRec> kRecGetDescRecW{
     "LengthPtr=%lX\nPrecisionPtr=%lX ScalePtr=%lX NullablePtr=%lX",
     1, kApiDesc, ImplGetDescRec};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldEnv{
-    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiEnv,
-    ImplGetDiagField};
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiEnv, ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldDbc{
-    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiConn,
-    ImplGetDiagField};
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiConn, ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldStmt{
-    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiStmt,
-    ImplGetDiagField};
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiStmt, ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldDesc{
-    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiDesc,
-    ImplGetDiagField};
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiDesc, ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWEnv{
-    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiEnv,
-    ImplGetDiagField};
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiEnv, ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWDbc{
-    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiConn,
-    ImplGetDiagField};
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiConn, ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWStmt{
-    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiStmt,
-    ImplGetDiagField};
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiStmt, ImplGetDiagField};
 const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWDesc{
-    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX", kReadsDiagnostics, kApiDesc,
-    ImplGetDiagField};
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiDesc, ImplGetDiagField};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecEnv{
     "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
     kReadsDiagnostics, kApiEnv, ImplGetDiagRec};
@@ -177,20 +177,20 @@ const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecDesc{
     kReadsDiagnostics, kApiDesc, ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWEnv{
     "GetDiagRecW",
-    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", kReadsDiagnostics, kApiEnv,
-    ImplGetDiagRec};
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiEnv, ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWDbc{
     "GetDiagRecW",
-    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", kReadsDiagnostics, kApiConn,
-    ImplGetDiagRec};
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiConn, ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWStmt{
     "GetDiagRecW",
-    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", kReadsDiagnostics, kApiStmt,
-    ImplGetDiagRec};
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiStmt, ImplGetDiagRec};
 const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWDesc{
     "GetDiagRecW",
-    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX", kReadsDiagnostics, kApiDesc,
-    ImplGetDiagRec};
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiDesc, ImplGetDiagRec};
 const ApiCallOf<ImplGetEnvAttr> kRecGetEnvAttr{
     "GetEnvAttr", "Attribute=%ld ValuePtr=%lX BufferLength=%ld, StringLengthPtr=%lX", 1, kApiEnv, ImplGetEnvAttr};
 const ApiCallOf<ImplGetFunctions> kRecGetFunctions{"GetFunctions", "fFunction=%u pfExists=%lX", 1, kApiConn,

@@ -147,11 +147,14 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
         Forget(st);
         const bool keysetOnly = c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && c.keysetSize == 0;
         if (c.cursorType != SQL_CURSOR_STATIC && !keysetOnly) return Fail(stmt, st, kErrBulkNotSupported);
+        // Rows handed to an empty slot would be nobody's to free (SQL_ADD goes through SQLSetPos's).
+        if (operation != SQL_ADD && !AgentSlotGet<DRV_BulkOperations>(stmt->link))
+            return Fail(stmt, st, kErrNotCapable);
         if (ErrCode refused = StmtMayUseCursor(stmt)) return Fail(stmt, st, refused);
         const uint32_t rows = ArrayRows(stmt);
         if (rows == 0) return SQL_SUCCESS;
         if (rows > 0xFFFF) return Fail(stmt, st, kErrRowRange);
-        RowOpApplyBindOffsets(stmt);
+        BoundColsApplyBindOffset(stmt);
         const BoundCol* bm = BoundColFind(0, stmt);
         if (operation != SQL_ADD && (!c.useBookmarks || !bm || !bm->b.target)) return Fail(stmt, st, kErrOptionRange);
         // SQLSetPos takes this rowset size until it changes again.
@@ -232,7 +235,7 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
     ErrCode rc =
         AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_UPDATE_BY_BOOKMARK), st->bookmarks,
                                       uint16_t(rows), ds, cols, count, &statuses, &processed, nullptr);
-    if (stmt->link && (stmt->link->word & 1)) {
+    if (AgentLinkCallerFrees(stmt->link)) {
         DatasetDelete(ds);
         free(cols);
     }

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-connparams.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
@@ -178,7 +178,7 @@ void ConnConnectParams(const ConnRecord* conn, IngConnectParams& params, std::st
     params.flags = 0;
 }
 
-void ConnOpen(ConnRecord* conn, char mode) {
+void ConnOpen(ConnRecord* conn, char mode, IngDsnSettings* settings) {
     if (conn->state != kConnStateAllocated) {
         conn->lastError = kErrSequence;
         return;
@@ -221,6 +221,7 @@ void ConnOpen(ConnRecord* conn, char mode) {
     IngConnectParams params{};
     std::string address;
     ConnConnectParams(conn, params, address);
+    params.settings = settings;
 
     uint32_t agentConn = 0;
     ErrCode code = AgentCall<DRV_Connect>(&conn->link, server, &params, &agentConn);

@@ -8,10 +8,12 @@
 
 // A new allocated connection linked into env; null with kErrNoMemory (S1001) on env when memory runs out.
 ConnRecord* ConnCreate(EnvRecord* env);
-// Opens an allocated connection on the agent from its connect fields. mode 'W' marks the
-// connection as Unicode. Leaves state 2 and last error 0, or state 1 with the last error and
+// Opens an allocated connection on the agent from its connect fields and the data source's
+// settings for this connect (null: all zero; the agent takes their texts over). mode 'W' marks
+// the connection as Unicode. Leaves state 2 and last error 0, or state 1 with the last error and
 // diagnostics set.
-void ConnOpen(ConnRecord* conn, char mode);
+struct IngDsnSettings;
+void ConnOpen(ConnRecord* conn, char mode, IngDsnSettings* settings);
 // Closes and frees every statement, leaves the agent and frees the explicit descriptors;
 // returns 0 or an internal error code.
 uint32_t ConnDisconnect(ConnRecord* conn);

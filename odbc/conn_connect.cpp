@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "drv_ingii/i-glob.h"
+#include "drv_ingii/i-connparams.h"
 #include "odbc/api_records.h"
 #include "odbc/conn.h"
 #include "odbc/drvconnect.h"
@@ -37,10 +37,16 @@ struct ConnectTrace {
     ~ConnectTrace() { flush(); }
 };
 
-// What the connect callbacks work on.
+// What the connect callbacks work on: the connection and the agent's settings for this connect,
+// whose texts the agent's connect takes over.
 struct ConnectContext {
     ConnRecord* conn;
     ConnectTrace* trace;
+    IngDsnSettings settings{};
+    ~ConnectContext() {
+        free(settings.initialSql);
+        free(settings.sqlDbmsName);
+    }
 };
 
 ConnRecord* ConnOfContext(void* context) { return static_cast<ConnectContext*>(context)->conn; }
@@ -71,7 +77,7 @@ void TargetStore(void* context, const ConnectPlan& plan) {
     conn->fetchSize = plan.fetchSize;
 
     // The agent's per-data-source settings, taken over by its connect.
-    IngDsnSettings& s = g_ingDsnSettings;
+    IngDsnSettings& s = static_cast<ConnectContext*>(context)->settings;
     free(s.initialSql);
     free(s.sqlDbmsName);
     s.dynCursSensitivity = uint32_t(plan.dynCursSensitivity);
@@ -85,8 +91,9 @@ void TargetStore(void* context, const ConnectPlan& plan) {
 }
 
 void TargetOpen(void* context, char mode) {
-    static_cast<ConnectContext*>(context)->trace->flush();
-    ConnOpen(ConnOfContext(context), mode);
+    auto* c = static_cast<ConnectContext*>(context);
+    c->trace->flush();
+    ConnOpen(c->conn, mode, &c->settings);
 }
 
 void TargetSetLastError(void* context, int code) { ConnOfContext(context)->lastError = uint32_t(code); }

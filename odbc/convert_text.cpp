@@ -128,7 +128,7 @@ int TextToInteger(const char* text, uint64_t len, void* target, SQLLEN* lenPtr, 
     T value;
     int rc;
     if constexpr (sizeof(T) == 8) {
-        int64_t v;
+        int64_t v = 0;  // a failed parse leaves it unwritten
         // Plain digits, the usual text of a BIGINT value, are read here; the trace line and any
         // other spelling are CharToNumber64's.
         const int64_t lowest = static_cast<int64_t>(Limits::min());
@@ -143,7 +143,7 @@ int TextToInteger(const char* text, uint64_t len, void* target, SQLLEN* lenPtr, 
         }
         value = static_cast<T>(v);
     } else {
-        int32_t v;
+        int32_t v = 0;
         rc = CharToNumber(text, len, Limits::min(), Limits::max(), &v, err);
         value = static_cast<T>(v);
     }

@@ -75,7 +75,7 @@ uint64_t Utf8ToUtf16Walk(const char* s, uint64_t n, uint64_t maxUnits, uint64_t*
         if (Utf8ToWideN(s + in, pair, static_cast<size_t>(n - in), 2, &used) > 0) break;
         if (stop) {
             *stop = CutSequence(reinterpret_cast<const unsigned char*>(s) + in, n - in) ? WalkStop::CutAtEnd
-                                                                                         : WalkStop::Malformed;
+                                                                                        : WalkStop::Malformed;
             break;
         }
         const SQLWCHAR replacement = 0xFFFD;

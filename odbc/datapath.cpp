@@ -10,7 +10,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-attr.h"
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/desc.h"
@@ -26,9 +26,7 @@
 
 // ---- descriptions ---------------------------------------------------------------------------
 
-bool IsHiddenColumn(const ColumnInfo& c) {
-    return c.name[0] == '*' && (c.name[1] == 'I' || c.name[1] == 'O' || c.name[1] == 'B' || c.name[1] == 'U');
-}
+bool IsHiddenColumn(const ColumnInfo& c) { return ColumnProcMark(c) != kProcMarkNone; }
 
 uint32_t RowsPerBlock(const ColumnInfo* cols, uint16_t count) {
     if (!cols || count == 0) return 0;
@@ -61,22 +59,12 @@ uint32_t RowsPerBlock(const ColumnInfo* cols, uint16_t count) {
                 size = 2ull * cols[i].length;
                 break;
             case DS_TIMESTAMP:
-            case DS_CHAR_REF:
-            case DS_BINARY_REF:
-            case DS_CHAR_NTS:
-            case DS_CHAR_LEN1:
-            case DS_CHAR_LEN2:
-            case DS_CHAR_LEN4:
-            case DS_BINARY_LEN1:
-            case DS_BINARY_LEN2:
-            case DS_BINARY_LEN4:
-            case DS_WCHAR_NTS:
-            case DS_WCHAR_REF:
-            case DS_WCHAR_LEN4:
                 size = 16;
                 break;
-            default:
-                size = cols[i].length;
+            default:  // references and values of varying length count as a timestamp does
+                size = DatasetKindIsRef(cols[i].value_kind) || DatasetKindIsVarying(cols[i].value_kind)
+                           ? 16
+                           : cols[i].length;
                 break;
         }
         width += 2 + size;
@@ -355,6 +343,21 @@ BoundCol* BoundColFind(uint16_t column, StmtRecord* stmt) {
     for (BoundCol* b = stmt->boundCols; b; b = b->next)
         if (b->b.column == column) return b;
     return nullptr;
+}
+
+void BoundColsApplyBindOffset(StmtRecord* stmt) {
+    DescRecord* ard = stmt->ard;
+    if (!ard || !ard->bindOffsetPtr || !ard->items) return;
+    const int64_t off = *ard->bindOffsetPtr;  // read whole: 64-bit
+    auto moved = [off](auto* p) { return reinterpret_cast<decltype(p)>(reinterpret_cast<char*>(p) + off); };
+    for (uint16_t n = 0; n <= ard->count && n < ard->itemsAlloc; ++n) {
+        BoundCol* b = BoundColFind(n, stmt);
+        if (!b) continue;
+        const DescItem& it = ard->items[n];
+        if (it.dataPtr) b->b.target = moved(static_cast<char*>(it.dataPtr));
+        if (it.octetLengthPtr) b->b.lengthPtr = moved(it.octetLengthPtr);
+        if (it.indicatorPtr) b->b.indicatorPtr = moved(it.indicatorPtr);
+    }
 }
 
 int BoundColAdd(StmtRecord* stmt, const ColumnBinding& b) {

@@ -54,10 +54,9 @@ uint32_t ParseEscape(int cType, int sqlType, const char* text, uint64_t len, uin
 // Whether parameter i sends a value (output parameters do not).
 bool SendsValue(StmtRecord* stmt, uint16_t i) {
     if (!stmt->params || i >= stmt->paramCount) return true;
-    const char* n = stmt->params[i].name;
-    if (n[0] != '*') return true;
-    if (n[1] == 'O') return false;
-    if (n[1] == 'U') {
+    const ProcParamMark mark = ColumnProcMark(stmt->params[i]);
+    if (mark == kProcMarkOutput) return false;
+    if (mark == kProcMarkUnknown) {
         const ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
         return !b || b->direction != SQL_PARAM_OUTPUT;
     }
@@ -74,7 +73,7 @@ void ReleasePending(StmtRecord* stmt) {
     Dataset* p = stmt->pendingParams;
     stmt->pendingParams = nullptr;
     // Handed to the agent: it is the agent's unless its link leaves the values with the data path.
-    if (p && stmt->link && (stmt->link->word & 1)) DatasetDelete(p);
+    if (p && AgentLinkCallerFrees(stmt->link)) DatasetDelete(p);
 }
 
 // ---- the parameter dialogue -----------------------------------------------------------------
@@ -616,7 +615,7 @@ uint32_t ExecuteCompound(StmtRecord* stmt, Dataset* values, uint16_t n, ParamDes
     ScsNamedParamDesc* copies = nullptr;
     if (uint32_t rc = CopyParamDescsWithNames(stmt, n, descs, &copies)) {
         // The values never reached the agent; whoever would have freed them there does so here.
-        if (values && !(stmt->link && (stmt->link->word & 1))) DatasetDelete(values);
+        if (values && !AgentLinkCallerFrees(stmt->link)) DatasetDelete(values);
         return rc;
     }
     const ErrCode rc = AgentCall<DRV_PrepareExecuteEx>(stmt->link, stmt->agentStmt, nullptr, values, n, copies);
@@ -703,6 +702,6 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
         stmt->pendingParams = ds;
         return AgentDaeBegin(stmt, &kParamDialog);
     }
-    if (stmt->link && (stmt->link->word & 1)) DatasetDelete(ds);
+    if (AgentLinkCallerFrees(stmt->link)) DatasetDelete(ds);
     return ExecuteFinish(stmt, sent);
 }

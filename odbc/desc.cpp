@@ -7,6 +7,7 @@
 #include "odbc/desc_field.h"
 #include "odbc/diag.h"
 #include "odbc/globals.h"
+#include "odbc/sql_types.h"
 #include "odbc/stmtattr.h"
 #include "util/errtable.h"
 
@@ -145,22 +146,7 @@ uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
 }
 
 bool DescLengthIsColumnSize(int16_t sqlType) {
-    switch (sqlType) {
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-        case SQL_LONGVARBINARY:
-        case SQL_VARBINARY:
-        case SQL_BINARY:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_DATETIME:
-        case SQL_INTERVAL:
-        case SQL_VARCHAR:
-            return true;
-        default:
-            return false;
-    }
+    return SqlTypeIsString(sqlType) || sqlType == SQL_DATETIME || sqlType == SQL_INTERVAL;
 }
 
 SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {

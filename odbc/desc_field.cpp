@@ -12,12 +12,14 @@
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/globals.h"
+#include "odbc/sql_types.h"
 #include "odbc/stmt_state.h"
 #include "odbc/stmtattr.h"
 #include "odbc/trace_link.h"
 #include "util/attr.h"
 #include "util/utf.h"
 #include "util/errtable.h"
+#include "util/invariant.h"
 
 namespace {
 
@@ -133,7 +135,7 @@ int VerboseType(int t) {
     if (t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME ||
         t == SQL_TYPE_TIMESTAMP)
         return SQL_DATETIME;
-    if (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) return SQL_INTERVAL;
+    if (SqlTypeIsInterval(t)) return SQL_INTERVAL;
     return t;
 }
 
@@ -149,9 +151,7 @@ int IntervalCode(int t) {
         case SQL_TYPE_TIMESTAMP:
             return SQL_CODE_TIMESTAMP;
         default:
-            return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND)
-                       ? t - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR)
-                       : 0;
+            return SqlTypeIsInterval(t) ? t - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR) : 0;
     }
 }
 
@@ -203,14 +203,14 @@ bool IsSizedType(int t) {
         case SQL_TYPE_TIMESTAMP:
             return true;
         default:
-            return (t >= SQL_NUMERIC && t <= SQL_TIMESTAMP) ||
-                   (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND);
+            return (t >= SQL_NUMERIC && t <= SQL_TIMESTAMP) || SqlTypeIsInterval(t);
     }
 }
 
 }  // namespace
 
 std::optional<int64_t> TransferOctetLength(int t, int64_t size) {
+    if (SqlTypeIsString(t)) return size;
     switch (t) {
         case SQL_C_UTINYINT:
         case SQL_C_STINYINT:
@@ -243,16 +243,6 @@ std::optional<int64_t> TransferOctetLength(int t, int64_t size) {
         case SQL_NUMERIC:
         case SQL_DECIMAL:
             return size + 2;
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-        case SQL_LONGVARBINARY:
-        case SQL_VARBINARY:
-        case SQL_BINARY:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            return size;
         default:
             return std::nullopt;
     }
@@ -262,7 +252,7 @@ namespace {
 
 int64_t OctetLengthOf(int t, int64_t size) {
     if (std::optional<int64_t> n = TransferOctetLength(t, size)) return *n;
-    return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 34 : 0;
+    return SqlTypeIsInterval(t) ? 34 : 0;
 }
 
 bool UnsignedKind(uint32_t kind) {
@@ -296,7 +286,7 @@ SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t field, int16_t r
         ColumnAttrText(d->stmt, field, uint16_t(rec), &given))
         return DescPutText(d, given, v, bufLen, len, mode);
     int t = s.ird0 ? SQL_CHAR : s.Type();
-    if (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) t = SQL_INTERVAL;
+    if (SqlTypeIsInterval(t)) t = SQL_INTERVAL;
     ConnRecord* conn = DescOwnerConn(d);
     char buf[256] = {0};
     if (conn && LookupTypeInfo(conn, column, int16_t(t), buf, sizeof buf) == -1) {
@@ -619,10 +609,12 @@ SQLRETURN FieldRead::BufferField() {
         }
         case SQL_DESC_OCTET_LENGTH_PTR:
             if (!app) return Fail(d, kErrDescTypeRange);
+            TV_INVARIANT(own != nullptr);  // an application descriptor's record exists (FindSource)
             if (s.param && s.apd) return PutPtr(d, v, bufLen, len, s.param->octetLengthPtr);
             return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.lengthPtr : own->octetLengthPtr);
         case SQL_DESC_INDICATOR_PTR:
             if (!app) return Fail(d, kErrDescTypeRange);
+            TV_INVARIANT(own != nullptr);
             if (s.param && s.apd) return PutPtr(d, v, bufLen, len, s.param->indicatorPtr);
             return PutPtr(d, v, bufLen, len, s.bound ? s.bound->b.indicatorPtr : own->indicatorPtr);
         case SQL_DESC_DATA_PTR:
@@ -659,6 +651,11 @@ namespace {
 // The precision, scale and length that SQL_DESC_TYPE and SQL_DESC_CONCISE_TYPE give a record of
 // a type other than the datetime and interval ones; false for a type outside the table.
 bool PlainTypeDefaults(DescItem& it, int t) {
+    if (SqlTypeIsText(t)) {
+        it.length = 1;
+        it.precision = 0;
+        return true;
+    }
     switch (t) {
         case SQL_NUMERIC:
         case SQL_DECIMAL:
@@ -689,15 +686,6 @@ bool PlainTypeDefaults(DescItem& it, int t) {
         case SQL_SMALLINT:
         case SQL_DOUBLE:
         case SQL_C_DEFAULT:
-            return true;
-        case SQL_WLONGVARCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WCHAR:
-        case SQL_LONGVARCHAR:
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-            it.length = 1;
-            it.precision = 0;
             return true;
         default:
             return false;

@@ -8,6 +8,7 @@
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
 #include "odbc/desc_field.h"
+#include "odbc/sql_types.h"
 #include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/utf.h"
@@ -18,63 +19,21 @@ namespace {
 // Copies a Dataset text cell as narrow text; false for a null or non-text cell.
 bool CellText(const DatasetColumn& col, uint32_t row, char* buf, size_t size) {
     if (col.indicators && col.indicators[row] >= DS_IND_NULL) return false;
-    const uint8_t* cell = DatasetCell(&col, row);
-    const char* src = nullptr;
-    size_t n = 0;
-    switch (col.kind) {
-        case DS_CHAR:
-            src = reinterpret_cast<const char*>(cell);
-            n = col.width;
-            while (n > 0 && src[n - 1] == ' ') --n;
-            break;
-        case DS_CHAR_NTS:
-            src = reinterpret_cast<const char*>(cell);
-            n = strnlen(src, col.width);
-            break;
-        case DS_CHAR_REF: {
-            DsRef r = DatasetRefGet(cell);
-            src = static_cast<const char*>(r.ptr);
-            n = src ? r.length : 0;
-            break;
-        }
-        case DS_CHAR_LEN1:
-            src = reinterpret_cast<const char*>(cell + 1);
-            n = cell[0];
-            break;
-        case DS_CHAR_LEN2: {
-            uint16_t l;
-            std::memcpy(&l, cell, 2);
-            src = reinterpret_cast<const char*>(cell + 2);
-            n = l;
-            break;
-        }
-        case DS_CHAR_LEN4: {
-            uint32_t l;
-            std::memcpy(&l, cell, 4);
-            src = reinterpret_cast<const char*>(cell + 4);
-            n = l;
-            break;
-        }
-        case DS_WCHAR_REF: {
-            DsRef r = DatasetRefGet(cell);
-            size_t used = 0;
-            if (r.ptr) {
-                size_t consumed = 0;
-                used = WideToUtf8N(static_cast<const SQLWCHAR*>(r.ptr), buf, r.length, size - 1, &consumed);
-            }
-            buf[used] = '\0';
-            return true;
-        }
-        case DS_WCHAR_NTS: {
-            size_t used = WideToUtf8(reinterpret_cast<const SQLWCHAR*>(cell), buf, size - 1);
-            buf[used] = '\0';
-            return true;
-        }
-        default:
-            return false;
+    const bool wide = DatasetKindIsWideText(col.kind);
+    if (!wide && !DatasetKindIsNarrowText(col.kind)) return false;
+    const DsBytes v = DatasetCellBytes(&col, DatasetCell(&col, row));
+    if (wide) {
+        size_t consumed = 0;
+        const size_t used =
+            v.size ? WideToUtf8N(reinterpret_cast<const SQLWCHAR*>(v.bytes), buf, v.size / 2, size - 1, &consumed) : 0;
+        buf[used] = '\0';
+        return true;
     }
+    size_t n = v.size;
+    if (col.kind == DS_CHAR)
+        while (n > 0 && v.bytes[n - 1] == ' ') --n;
     if (n > size - 1) n = size - 1;
-    if (n) std::memcpy(buf, src, n);
+    if (n) std::memcpy(buf, v.bytes, n);
     buf[n] = '\0';
     return true;
 }
@@ -114,11 +73,11 @@ StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
 int64_t ColumnLength(const ColumnInfo* c) {
     const int t = c->sql_type;
     int64_t size = c->column_size;
-    if (t == SQL_WLONGVARCHAR || t == SQL_WVARCHAR || t == SQL_WCHAR) size *= 2;
+    if (SqlTypeIsWideText(t)) size *= 2;
     if (t == SQL_BIT) return 1;
     if (t == SQL_GUID) return 16;
     if (std::optional<int64_t> n = TransferOctetLength(t, size)) return *n;
-    return (t >= SQL_INTERVAL_YEAR && t <= SQL_INTERVAL_MINUTE_TO_SECOND) ? 28 : SQL_NO_TOTAL;
+    return SqlTypeIsInterval(t) ? 28 : SQL_NO_TOTAL;
 }
 
 SQLRETURN PutText(StmtRecord* stmt, const char* text, void* buf, int16_t bufLen, SQLSMALLINT* lenOut, char mode) {

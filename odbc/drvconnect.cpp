@@ -198,17 +198,16 @@ void ConnPlanFromTable(const char* input, ConnectPlan& plan) {
         out = std::string("DRIVER=") + drv;
         if (!dsn.empty()) out += ";DSN=" + V(dsn);
         if (!filedsn.empty()) out += ";FILEDSN=" + V(filedsn);
-        out += ";UID=" + V(plan.user) + ";PWD=" + V(plan.password) +
-              ";JET=" + TF(plan.jet) + ";FBS=" + fbsText + ";READONLY=" + B(ConnKeywordValue(KW_READONLY)) +
-              ";NLB=" + B(ConnKeywordValue(KW_NLB)) + ";MAXROWS=" + std::to_string(plan.maxRows) +
-              ";NOAC=" + TF(plan.noAutocommit) + ";INGSERVER=" + V(plan.server) +
-              ";NRSSL=" + TF(plan.noRowsetSizeLimit) +
-              ";DYN_CURS_SENSITIVITY=" + ConnDynCursSensName(plan.dynCursSensitivity) +
-              ";SQLDBMSNAME=" + B(ConnKeywordValue(KW_SQLDBMSNAME)) + ";GROUP=" + B(ConnKeywordValue(KW_GROUP)) +
-              ";ROLENAME=" + B(ConnKeywordValue(KW_ROLENAME)) + ";ROLEPWD=" + B(ConnKeywordValue(KW_ROLEPWD)) +
-              ";EFFUID=" + B(ConnKeywordValue(KW_EFFUID)) + ";DBMSPWD=" + B(ConnKeywordValue(KW_DBMSPWD)) +
-              ";RTRIMCHAR=" + TF(plan.trimChar) + ";IV=" + B(ConnKeywordValue(KW_IV)) +
-              ";IA=" + B(ConnKeywordValue(KW_IA)) + ";Server=Corvanta";
+        out += ";UID=" + V(plan.user) + ";PWD=" + V(plan.password) + ";JET=" + TF(plan.jet) + ";FBS=" + fbsText +
+               ";READONLY=" + B(ConnKeywordValue(KW_READONLY)) + ";NLB=" + B(ConnKeywordValue(KW_NLB)) +
+               ";MAXROWS=" + std::to_string(plan.maxRows) + ";NOAC=" + TF(plan.noAutocommit) +
+               ";INGSERVER=" + V(plan.server) + ";NRSSL=" + TF(plan.noRowsetSizeLimit) +
+               ";DYN_CURS_SENSITIVITY=" + ConnDynCursSensName(plan.dynCursSensitivity) +
+               ";SQLDBMSNAME=" + B(ConnKeywordValue(KW_SQLDBMSNAME)) + ";GROUP=" + B(ConnKeywordValue(KW_GROUP)) +
+               ";ROLENAME=" + B(ConnKeywordValue(KW_ROLENAME)) + ";ROLEPWD=" + B(ConnKeywordValue(KW_ROLEPWD)) +
+               ";EFFUID=" + B(ConnKeywordValue(KW_EFFUID)) + ";DBMSPWD=" + B(ConnKeywordValue(KW_DBMSPWD)) +
+               ";RTRIMCHAR=" + TF(plan.trimChar) + ";IV=" + B(ConnKeywordValue(KW_IV)) +
+               ";IA=" + B(ConnKeywordValue(KW_IA)) + ";Server=Corvanta";
     }
 
     // Trace lines. The input is shown only up to its first '=' or ';', and no password value is

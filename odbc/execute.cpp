@@ -203,13 +203,11 @@ std::string DateText(uint32_t kind, const uint8_t* cell) {
 bool IsInput(const StmtRecord* stmt, uint16_t i) {
     // Output parameters send nothing: by their description, or by the binding when undecided.
     if (stmt->params && i < stmt->paramCount) {
-        const char* n = stmt->params[i].name;
-        if (n[0] == '*') {
-            if (n[1] == 'O') return false;
-            if (n[1] == 'U') {
-                const ParamBinding* b = ParamBindingAt(uint16_t(i + 1), const_cast<StmtRecord*>(stmt));
-                return !b || b->direction != SQL_PARAM_OUTPUT;
-            }
+        const ProcParamMark mark = ColumnProcMark(stmt->params[i]);
+        if (mark == kProcMarkOutput) return false;
+        if (mark == kProcMarkUnknown) {
+            const ParamBinding* b = ParamBindingAt(uint16_t(i + 1), const_cast<StmtRecord*>(stmt));
+            return !b || b->direction != SQL_PARAM_OUTPUT;
         }
     }
     return true;
@@ -449,12 +447,12 @@ struct Directions {
 Directions CountDirections(StmtRecord* stmt) {
     Directions d;
     for (uint16_t i = 0; i < stmt->paramCount; ++i) {
-        const char* n = stmt->params[i].name;
+        const ProcParamMark mark = ColumnProcMark(stmt->params[i]);
         const ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
         const uint16_t dir = b ? b->direction : SQL_PARAM_INPUT;
-        if (n[0] == '*' && (n[1] == 'O' || (n[1] == 'U' && dir == SQL_PARAM_OUTPUT)))
+        if (mark == kProcMarkOutput || (mark == kProcMarkUnknown && dir == SQL_PARAM_OUTPUT))
             ++d.out;
-        else if (n[0] == '*' && (n[1] == 'B' || (n[1] == 'U' && dir == SQL_PARAM_INPUT_OUTPUT)))
+        else if (mark == kProcMarkInOut || (mark == kProcMarkUnknown && dir == SQL_PARAM_INPUT_OUTPUT))
             ++d.io;
         else
             ++d.in;
@@ -463,10 +461,9 @@ Directions CountDirections(StmtRecord* stmt) {
 }
 
 bool IsOutput(StmtRecord* stmt, uint16_t i) {
-    const char* n = stmt->params[i].name;
-    if (n[0] != '*') return false;
-    if (n[1] == 'O' || n[1] == 'B') return true;
-    if (n[1] == 'U') {
+    const ProcParamMark mark = ColumnProcMark(stmt->params[i]);
+    if (mark == kProcMarkOutput || mark == kProcMarkInOut) return true;
+    if (mark == kProcMarkUnknown) {
         const ParamBinding* b = ParamBindingAt(uint16_t(i + 1), stmt);
         return b && (b->direction == SQL_PARAM_OUTPUT || b->direction == SQL_PARAM_INPUT_OUTPUT);
     }
@@ -751,7 +748,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     const uint32_t sent = ds->rows_used;
     rc = ExecuteWithValues(stmt, ds, n, descs, execute2, sendDescs);
     // The Dataset now belongs to the agent unless its link says the data path keeps it.
-    if (stmt->link && (stmt->link->word & 1)) DatasetDelete(ds);
+    if (AgentLinkCallerFrees(stmt->link)) DatasetDelete(ds);
     SQLRETURN ret = Finish(stmt, rc, sent, rowMap, dir);
     free(rowMap);
     return ret;

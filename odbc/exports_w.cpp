@@ -211,7 +211,7 @@ API SQLDescribeColW(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLWCHAR* name, SQLSMALLI
     if (n.failed) return SQL_ERROR;
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc = CallW(kRecDescribeColW, hstmt, icol, n.p(), SQLSMALLINT(n.bytes), &narrowLen, sqltype, colsize,
-                            scale, nullable);
+                         scale, nullable);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     int64_t total = 0;
     bool cut = n.deliver(name, max, &total);
@@ -261,8 +261,8 @@ API SQLForeignKeysW(SQLHSTMT hstmt, SQLWCHAR* pkCat, SQLSMALLINT cbPkCat, SQLWCH
     IN_TEXT(d, fkCat, cbFkCat);
     IN_TEXT(e, fkSchema, cbFkSchema);
     IN_TEXT(f, fkTable, cbFkTable);
-    return CallW(kRecForeignKeysW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s(), e.p(), e.s(),
-                    f.p(), f.s());
+    return CallW(kRecForeignKeysW, hstmt, a.p(), a.s(), b.p(), b.s(), c.p(), c.s(), d.p(), d.s(), e.p(), e.s(), f.p(),
+                 f.s());
 }
 
 API SQLGetConnectAttrW(SQLHDBC hdbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER max, SQLINTEGER* len) {
@@ -293,8 +293,7 @@ API SQLGetDescFieldW(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOIN
 API SQLGetDescRecW(SQLHDESC hdesc, SQLSMALLINT rec, SQLWCHAR* name, SQLSMALLINT max, SQLSMALLINT* len,
                    SQLSMALLINT* type, SQLSMALLINT* subtype, SQLLEN* length, SQLSMALLINT* precision, SQLSMALLINT* scale,
                    SQLSMALLINT* nullable) {
-    return CallW(kRecGetDescRecW, hdesc, rec, name, max, len, type, subtype, length, precision, scale, nullable,
-                    kWide);
+    return CallW(kRecGetDescRecW, hdesc, rec, name, max, len, type, subtype, length, precision, scale, nullable, kWide);
 }
 
 API SQLGetDiagFieldW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER info,

@@ -86,21 +86,6 @@ T* Offset(T* p, int64_t bytes) {
     return p ? reinterpret_cast<T*>(reinterpret_cast<char*>(p) + bytes) : nullptr;
 }
 
-// Bound-column pointers from the ARD's records moved by the bind offset (read whole: 64-bit).
-void ApplyBindOffsets(StmtRecord* stmt) {
-    DescRecord* ard = stmt->ard;
-    if (!ard || !ard->bindOffsetPtr || !ard->items) return;
-    const int64_t off = *ard->bindOffsetPtr;
-    for (uint16_t n = 0; n <= ard->count && n < ard->itemsAlloc; ++n) {
-        BoundCol* b = BoundColFind(n, stmt);
-        if (!b) continue;
-        const DescItem& it = ard->items[n];
-        if (it.dataPtr) b->b.target = Offset(static_cast<char*>(it.dataPtr), off);
-        if (it.octetLengthPtr) b->b.lengthPtr = Offset(it.octetLengthPtr, off);
-        if (it.indicatorPtr) b->b.indicatorPtr = Offset(it.indicatorPtr, off);
-    }
-}
-
 SQLRETURN Combine(SQLRETURN result, int rc) {
     if (rc == 0) return result;
     if (rc == -1) return SQL_ERROR;
@@ -166,7 +151,7 @@ int FetchBlock(StmtRecord* stmt) {
 }
 
 SQLRETURN FetchOneRow(StmtRecord* stmt) {
-    ApplyBindOffsets(stmt);
+    BoundColsApplyBindOffset(stmt);
     SQLULEN* fetched = RowsFetchedTarget(stmt);
     SQLUSMALLINT* status = StatusTarget(stmt);
     if (status) status[0] = SQL_ROW_NOROW;
@@ -192,7 +177,7 @@ SQLRETURN FetchOneRow(StmtRecord* stmt) {
 
 SQLRETURN FetchForward(StmtRecord* stmt) {
     if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
-    ApplyBindOffsets(stmt);
+    BoundColsApplyBindOffset(stmt);
     if (stmt->currentRow >= stmt->block.rows_used) {
         if (FetchBlock(stmt) != 0) {
             StmtCollectAgentDiag(stmt);
@@ -289,7 +274,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
         stmt->lastError = kErrNotSupported;
         return SQL_ERROR;
     }
-    ApplyBindOffsets(stmt);
+    BoundColsApplyBindOffset(stmt);
     c.appStatus = statuses;
     const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
     if (stmt->paramsetSize > 1 && orientation != SQL_FETCH_NEXT && !forwardOnly) {

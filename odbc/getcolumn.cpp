@@ -58,26 +58,7 @@ uint16_t LoadU16(const uint8_t* p) {
 // Where a text or binary cell's value lies and how long it is (never past the cell); false for
 // any other kind.
 bool ValueSpan(const DatasetColumn& col, const uint8_t* cell, const uint8_t** src, uint64_t* len) {
-    switch (col.kind) {
-        case DS_CHAR:
-        case DS_BINARY:
-        case DS_WCHAR:
-        case DS_CHAR_REF:
-        case DS_BINARY_REF:
-        case DS_WCHAR_REF:
-        case DS_CHAR_NTS:
-        case DS_WCHAR_NTS:
-        case DS_CHAR_LEN1:
-        case DS_BINARY_LEN1:
-        case DS_CHAR_LEN2:
-        case DS_BINARY_LEN2:
-        case DS_CHAR_LEN4:
-        case DS_BINARY_LEN4:
-        case DS_WCHAR_LEN4:
-            break;
-        default:
-            return false;
-    }
+    if (!DatasetKindIsString(col.kind)) return false;
     const DsBytes v = DatasetCellBytes(&col, cell);
     *src = v.bytes;
     *len = v.size;
@@ -357,23 +338,9 @@ bool IntegerCType(int cType) {
     }
 }
 
-bool NarrowTextKind(uint32_t kind) {
-    switch (kind) {
-        case DS_CHAR:
-        case DS_CHAR_REF:
-        case DS_CHAR_NTS:
-        case DS_CHAR_LEN1:
-        case DS_CHAR_LEN2:
-        case DS_CHAR_LEN4:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // Whether PlainCell takes a value of `kind` into `cType` (with `same`, SameBytes of the two).
 [[gnu::always_inline]] inline bool IsPlainCell(uint32_t kind, int cType, size_t same) {
-    return same != 0 || (NarrowTextKind(kind) && (cType == SQL_C_CHAR || IntegerCType(cType)));
+    return same != 0 || (DatasetKindIsNarrowText(kind) && (cType == SQL_C_CHAR || IntegerCType(cType)));
 }
 
 // Starts a read of (column, row): no part of another value is carried over.

@@ -14,6 +14,9 @@
 
 namespace {
 
+// A read-only environment attribute of the driver's family; it always reads 2.
+constexpr SQLINTEGER kEnvAttrFamilyConstant = 1056;
+
 SQLRETURN AllocEnvironment(SQLHENV* out, uint32_t version, const char* who) {
     // No handle exists yet to carry a diagnostic, so a null output pointer is refused bare.
     if (!out) return SQL_ERROR;
@@ -222,7 +225,7 @@ SQLRETURN ImplGetEnvAttr(HandleBase* record, SQLINTEGER attr, SQLPOINTER valueAr
         case SQL_ATTR_CP_MATCH:
             v = SQLINTEGER(env->poolMatch);
             break;
-        case 1056:
+        case kEnvAttrFamilyConstant:
             v = 2;
             break;
         case SQL_ATTR_OUTPUT_NTS:

@@ -26,8 +26,6 @@
 
 namespace {
 
-constexpr uint32_t kScsDowngraded = 0x800;
-
 StmtRecord* Stmt(HandleBase* r) { return static_cast<StmtRecord*>(r); }
 
 SQLRETURN Code(StmtRecord* stmt, uint32_t code) {
@@ -97,14 +95,14 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     stmt->inCount = stmt->outCount = stmt->ioCount = 0;
     stmt->directionsUnknown = 0;
     for (uint16_t i = 0; i < stmt->paramCount; ++i) {
-        const char* n = params[i].name;
-        if (n[0] == '*' && n[1] == 'U') {
+        const ProcParamMark mark = ColumnProcMark(params[i]);
+        if (mark == kProcMarkUnknown) {
             stmt->directionsUnknown = 1;
             break;
         }
-        if (n[0] == '*' && n[1] == 'O')
+        if (mark == kProcMarkOutput)
             ++stmt->outCount;
-        else if (n[0] == '*' && n[1] == 'B')
+        else if (mark == kProcMarkInOut)
             ++stmt->ioCount;
         else
             ++stmt->inCount;

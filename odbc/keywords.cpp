@@ -94,8 +94,7 @@ void ParseString(const char* text) {
 // outside ASCII is looked up through the narrow call, whose text is the file's own UTF-8.
 // wide: the section in UTF-16, when the caller has it already (a connect reads a dozen keys of
 // one section).
-std::string ReadProfile(const char* section, const char* key, char mode,
-                        const std::vector<SQLWCHAR>* wide = nullptr) {
+std::string ReadProfile(const char* section, const char* key, char mode, const std::vector<SQLWCHAR>* wide = nullptr) {
     if (mode == 'W' && conntext::IsAscii(section) && conntext::IsAscii(key)) {
         std::vector<SQLWCHAR> own;
         if (!wide) {

@@ -13,6 +13,7 @@
 #include "odbc/datapath_agent.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
+#include "odbc/sql_types.h"
 #include "odbc/stmt_state.h"
 #include "odbc/trace_link.h"
 #include "util/dataset.h"
@@ -108,7 +109,7 @@ uint32_t StmtResetParams(StmtRecord* stmt) {
     }
     stmt->paramBindings = nullptr;
     stmt->paramSummaries = nullptr;
-    if (stmt->pendingParams && stmt->link && (stmt->link->word & 1)) DatasetDelete(stmt->pendingParams);
+    if (stmt->pendingParams && AgentLinkCallerFrees(stmt->link)) DatasetDelete(stmt->pendingParams);
     stmt->pendingParams = nullptr;
     stmt->paramBindingCount = 0;
     stmt->flags &= uint16_t(~kSfParamsSent);
@@ -158,8 +159,27 @@ static bool KnownParamSqlType(int sqlType) {
         case SQL_GUID:
             return true;
         default:
-            return sqlType >= SQL_INTERVAL_YEAR && sqlType <= SQL_INTERVAL_MINUTE_TO_SECOND;
+            return SqlTypeIsInterval(sqlType);
     }
+}
+
+// A binding as the application made it; the effective pointers start as the bound ones.
+static ParamBinding NewBinding(uint16_t number, int16_t cType, int64_t elementSize, int16_t sqlType,
+                               uint64_t columnSize, int16_t digits, void* value, SQLLEN* octetLengthPtr,
+                               SQLLEN* indicatorPtr, int64_t bufferLength, uint16_t direction) {
+    ParamBinding b{};
+    b.number = number;
+    b.cType = cType;
+    b.elementSize = elementSize;
+    b.sqlType = sqlType;
+    b.columnSize = columnSize;
+    b.decimalDigits = digits;
+    b.value = b.boundValue = value;
+    b.octetLengthPtr = b.boundOctetLengthPtr = octetLengthPtr;
+    b.indicatorPtr = b.boundIndicatorPtr = indicatorPtr;
+    b.bufferLength = bufferLength;
+    b.direction = direction;
+    return b;
 }
 
 SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t direction, int16_t cType, int16_t sqlType,
@@ -171,28 +191,17 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
         return SQL_ERROR;
     };
     if (!value && !indicatorPtr && direction != SQL_PARAM_OUTPUT) return fail(kErrBadArg);
-    if (digits < 0) {
-        switch (sqlType) {
-            case SQL_TIME:
-            case SQL_TIMESTAMP:
-            case SQL_TYPE_TIME:
-            case SQL_TYPE_TIMESTAMP:
-            case SQL_INTERVAL_SECOND:
-            case SQL_INTERVAL_DAY_TO_SECOND:
-            case SQL_INTERVAL_HOUR_TO_SECOND:
-            case SQL_INTERVAL_MINUTE_TO_SECOND:
-                return fail(kErrBadScale);
-            default:
-                break;
-        }
-    }
+    // Decimal digits of a time, a timestamp or an interval in seconds are a seconds fraction.
+    if (digits < 0 && (sqlType == SQL_TIME || sqlType == SQL_TIMESTAMP || sqlType == SQL_TYPE_TIME ||
+                       sqlType == SQL_TYPE_TIMESTAMP || SqlIntervalHasSeconds(sqlType)))
+        return fail(kErrBadScale);
     // A negative buffer length other than the ODBC 1 marker would later serve as a copy size.
     if (bufferLength < -1) return fail(kErrBadLength);
     // An unknown SQL type would otherwise travel to the server as the description of a value.
     if (!KnownParamSqlType(sqlType)) return fail(kErrSqlTypeRange);
     if (cType == SQL_C_DEFAULT) {
         const int version = OdbcVersion(stmt);
-        if (version == 2 && (sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR))
+        if (version == 2 && SqlTypeIsWideText(sqlType))
             cType = SQL_C_CHAR;
         else
             cType = int16_t(DefaultCType(sqlType, version));
@@ -203,19 +212,9 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
     if (GwTraceOn())
         GwTrace("Par#%d c_type=%d sql_type=%d prec=%lu scale=%d size=%d cbValueMax=%ld", number, cType, sqlType,
                 static_cast<unsigned long>(columnSize), digits, int(size), long(bufferLength));
-    ParamBinding b{};
-    b.number = number;
-    b.cType = cType;
-    b.elementSize = size;
-    b.sqlType = sqlType;
-    b.columnSize = columnSize;
-    b.decimalDigits = digits;
-    b.value = b.boundValue = value;
-    b.octetLengthPtr = b.boundOctetLengthPtr = octetLengthPtr;
-    b.indicatorPtr = b.boundIndicatorPtr = indicatorPtr;
-    b.bufferLength = bufferLength;
-    b.direction = direction;
-    if (ParamBindingSet(stmt, b) != 0) return SQL_ERROR;
+    if (ParamBindingSet(stmt, NewBinding(number, cType, size, sqlType, columnSize, digits, value, octetLengthPtr,
+                                         indicatorPtr, bufferLength, direction)) != 0)
+        return SQL_ERROR;
     DescRecord* apd = stmt->apd;
     DescRecord* ipd = stmt->ipd;
     if (apd && number > apd->count)
@@ -232,49 +231,18 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
     if (DescItem* it = DescItemAt(ipd, number)) {
         it->conciseType = sqlType;
         it->parameterType = int16_t(direction);
-        switch (sqlType) {
-            case SQL_WLONGVARCHAR:
-            case SQL_WVARCHAR:
-            case SQL_WCHAR:
-            case SQL_LONGVARBINARY:
-            case SQL_VARBINARY:
-            case SQL_BINARY:
-            case SQL_LONGVARCHAR:
-            case SQL_CHAR:
-            case SQL_VARCHAR:
-            case SQL_TYPE_DATE:
-            case SQL_INTERVAL_YEAR:
-            case SQL_INTERVAL_MONTH:
-            case SQL_INTERVAL_DAY:
-            case SQL_INTERVAL_HOUR:
-            case SQL_INTERVAL_MINUTE:
-            case SQL_INTERVAL_YEAR_TO_MONTH:
-            case SQL_INTERVAL_DAY_TO_HOUR:
-            case SQL_INTERVAL_DAY_TO_MINUTE:
-            case SQL_INTERVAL_HOUR_TO_MINUTE:
-                it->length = columnSize;
-                break;
-            case SQL_NUMERIC:
-            case SQL_DECIMAL:
-                it->precision = int16_t(columnSize);
-                it->scale = digits;
-                break;
-            case SQL_FLOAT:
-            case SQL_REAL:
-            case SQL_DOUBLE:
-                it->precision = int16_t(columnSize);
-                break;
-            case SQL_TYPE_TIME:
-            case SQL_TYPE_TIMESTAMP:
-            case SQL_INTERVAL_SECOND:
-            case SQL_INTERVAL_DAY_TO_SECOND:
-            case SQL_INTERVAL_HOUR_TO_SECOND:
-            case SQL_INTERVAL_MINUTE_TO_SECOND:
-                it->length = columnSize;
-                it->precision = digits;
-                break;
-            default:
-                break;
+        const bool seconds =
+            sqlType == SQL_TYPE_TIME || sqlType == SQL_TYPE_TIMESTAMP || SqlIntervalHasSeconds(sqlType);
+        if (seconds) {
+            it->length = columnSize;
+            it->precision = digits;
+        } else if (SqlTypeIsString(sqlType) || sqlType == SQL_TYPE_DATE || SqlTypeIsInterval(sqlType)) {
+            it->length = columnSize;
+        } else if (sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL) {
+            it->precision = int16_t(columnSize);
+            it->scale = digits;
+        } else if (sqlType == SQL_FLOAT || sqlType == SQL_REAL || sqlType == SQL_DOUBLE) {
+            it->precision = int16_t(columnSize);
         }
     }
     return SQL_SUCCESS;
@@ -394,19 +362,10 @@ SQLRETURN ImplSetParam(HandleBase* record, SQLUSMALLINT number, SQLSMALLINT cTyp
     if (GwTraceOn())
         GwTrace("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d", number, cType, sqlType, long(columnSize),
                 digits, int(size));
-    ParamBinding b{};
-    b.number = number;
-    b.cType = cType;
-    b.elementSize = size;
-    b.sqlType = sqlType;
-    b.columnSize = columnSize;
-    b.decimalDigits = digits;
-    b.value = b.boundValue = value;
-    b.octetLengthPtr = b.boundOctetLengthPtr = lenInd;
-    b.indicatorPtr = b.boundIndicatorPtr = lenInd;
-    b.bufferLength = 0;
-    b.direction = SQL_PARAM_INPUT;
-    return ParamBindingSet(stmt, b) == 0 ? SQL_SUCCESS : SQL_ERROR;
+    return ParamBindingSet(stmt, NewBinding(number, cType, size, sqlType, columnSize, digits, value, lenInd, lenInd, 0,
+                                            SQL_PARAM_INPUT)) == 0
+               ? SQL_SUCCESS
+               : SQL_ERROR;
 }
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-attr.h"
 #include "odbc/handles.h"
 
 // One bound parameter. Lengths and indicators are SQLLEN (8 bytes) as the application binds them.

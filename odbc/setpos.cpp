@@ -38,29 +38,6 @@ void StmtRowOpsFree(StmtRecord* stmt) {
 
 namespace {
 
-template <class T>
-T* Offset(T* p, int64_t bytes) {
-    return p ? reinterpret_cast<T*>(reinterpret_cast<char*>(p) + bytes) : nullptr;
-}
-
-}  // namespace
-
-void RowOpApplyBindOffsets(StmtRecord* stmt) {
-    DescRecord* ard = stmt->ard;
-    if (!ard || !ard->bindOffsetPtr || !ard->items) return;
-    const int64_t off = *ard->bindOffsetPtr;
-    for (uint16_t n = 0; n <= ard->count && n < ard->itemsAlloc; ++n) {
-        BoundCol* b = BoundColFind(n, stmt);
-        if (!b) continue;
-        const DescItem& it = ard->items[n];
-        if (it.dataPtr) b->b.target = Offset(static_cast<char*>(it.dataPtr), off);
-        if (it.octetLengthPtr) b->b.lengthPtr = Offset(it.octetLengthPtr, off);
-        if (it.indicatorPtr) b->b.indicatorPtr = Offset(it.indicatorPtr, off);
-    }
-}
-
-namespace {
-
 SQLLEN LoadLen(const void* slot) {
     SQLLEN v;
     std::memcpy(&v, slot, sizeof v);
@@ -357,7 +334,7 @@ void StoreStatuses(StmtRecord* stmt, const uint16_t* st, uint32_t first, uint32_
 bool Narrowing(const StmtRecord* stmt) { return stmt->conn && stmt->conn->wideUnconfirmed; }
 
 void FreeRowsIfOurs(StmtRecord* stmt, Dataset* ds, uint16_t* cols) {
-    if (stmt->link && (stmt->link->word & 1)) {
+    if (AgentLinkCallerFrees(stmt->link)) {
         if (ds) DatasetDelete(ds);
         free(cols);
     }
@@ -670,6 +647,10 @@ SQLRETURN SetPosDispatch(StmtRecord* stmt, uint32_t row, uint16_t operation, uin
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
     if (stmt->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY && !StmtInNeedData(stmt))
         return ForwardOnlyPosition(stmt, row, operation);
+    // Rows handed to an empty slot would be nobody's to free.
+    if ((operation == SQL_UPDATE || operation == SQL_DELETE || operation == SQL_ADD) &&
+        !AgentSlotGet<DRV_SetPos>(stmt->link))
+        return Fail(stmt, kErrNotCapable);
     if (stmt->conn && stmt->conn->hasV2DAE) {
         // The agent's row numbers are 16 bits wide: a larger row must not wrap onto another.
         if (row > 0xFFFFu) return Fail(stmt, kErrRowRange);
@@ -809,7 +790,7 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     RowOpState* st = StmtRowOps(stmt);
     if (!st) return Fail(stmt, kErrNoMemory);
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
-    RowOpApplyBindOffsets(stmt);
+    BoundColsApplyBindOffset(stmt);
     const uint32_t marker = row == 0 ? 0xFFFFFFFEu : row;
     if (!StmtNeedDataResumes(stmt, NeedDataCall::kSetPos)) {
         if (uint32_t rc = SetPosChecks(stmt, row, operation)) return Fail(stmt, rc);
@@ -892,10 +873,13 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
     }
     uint16_t* statuses = nullptr;
     uint32_t processed = 0;
+    // The slot is filled (SetPosDispatch refuses an empty one), so the rows pass to it.
+    // NOLINTBEGIN(clang-analyzer-unix.Malloc)
     ErrCode rc = AgentCall<DRV_SetPos>(stmt->link, stmt->agentStmt, mark, operation, uint16_t(0), &statuses, &processed,
                                        ds, cols, count);
     FreeRowsIfOurs(stmt, ds, cols);
     SQLRETURN result = SQL_SUCCESS;
+    // NOLINTEND(clang-analyzer-unix.Malloc)
     if (rc != 0) {
         RowOpCollect(stmt, rc);
         if (rc == kErrManyRowsChanged) {
@@ -921,8 +905,6 @@ SQLRETURN SetPosRows(StmtRecord* stmt, uint32_t row, uint16_t operation) {
 
 namespace {
 
-bool LinkFreesRows(const StmtRecord* stmt) { return stmt->link && (stmt->link->word & 1); }
-
 // What the operation kept beside the pending Dataset; the Dataset itself the caller releases.
 void AgentSetPosRelease(StmtRecord* stmt) {
     auto* st = static_cast<RowOpState*>(stmt->rowOps);
@@ -930,7 +912,7 @@ void AgentSetPosRelease(StmtRecord* stmt) {
     free(st->agentStatuses);
     st->agentStatuses = nullptr;
     st->agentProcessed = 0;
-    if (LinkFreesRows(stmt)) free(st->agentColumns);
+    if (AgentLinkCallerFrees(stmt->link)) free(st->agentColumns);
     st->agentColumns = nullptr;
     free(st->agentMap);
     st->agentMap = nullptr;
@@ -939,7 +921,7 @@ void AgentSetPosRelease(StmtRecord* stmt) {
 
 void AgentSetPosCleanup(StmtRecord* stmt) {
     AgentSetPosRelease(stmt);
-    if (LinkFreesRows(stmt) && stmt->pendingParams) DatasetDelete(stmt->pendingParams);
+    if (AgentLinkCallerFrees(stmt->link) && stmt->pendingParams) DatasetDelete(stmt->pendingParams);
     stmt->pendingParams = nullptr;
 }
 
@@ -1027,7 +1009,7 @@ SQLRETURN SetPosAgentDAE(StmtRecord* stmt, uint16_t row, uint16_t operation) {
     if (!stmt->conn || !stmt->conn->hasScrlCurs) return Fail(stmt, kErrNotSupported);
     // The agent holds one operation at a time: the last one's values are still being asked for.
     if (ErrCode refused = StmtMayStartDialogue(stmt)) return Fail(stmt, refused);
-    RowOpApplyBindOffsets(stmt);
+    BoundColsApplyBindOffset(stmt);
     if (uint32_t rc = SetPosChecks(stmt, row, operation)) return Fail(stmt, rc);
     // Whatever an earlier operation left with the statement goes before this one starts.
     AgentSetPosCleanup(stmt);

@@ -56,8 +56,6 @@ SQLRETURN SetPosFinish(StmtRecord* stmt, uint32_t rc);
 uint32_t SetPosBuildRows(StmtRecord* stmt, uint32_t row, Dataset* out, uint16_t** columns, uint16_t* count);
 uint32_t SetPosDeleteRows(StmtRecord* stmt, uint32_t row, Dataset** out);
 
-// Bound-column pointers from the ARD's records moved by the bind offset, as a fetch derives them.
-void RowOpApplyBindOffsets(StmtRecord* stmt);
 // Whether a bound column takes part in a row change: not the bookmark, not SQL_COLUMN_IGNORE in
 // the first row used, not described read-only. 15 for a column without description.
 uint32_t RowOpColumnUsed(StmtRecord* stmt, const BoundCol* b, uint32_t firstRow, bool* used);

@@ -3,6 +3,20 @@
 #include "odbc/datapath.h"
 #include "odbc/param.h"
 #include "odbc/setpos.h"
+#include "util/invariant.h"
+
+namespace {
+
+// The words agree with one another after every move (Debug builds): the executed flag only with
+// the state word 2, SQLParamData's question only inside a dialogue, a dialogue of a known call.
+void CheckWords([[maybe_unused]] const StmtRecord* stmt) {
+    TV_INVARIANT(stmt->state == kStmtStateAllocated || stmt->state == kStmtStatePrepared);
+    TV_INVARIANT(!(stmt->flags & kSfExecuted) || stmt->state == kStmtStatePrepared);
+    TV_INVARIANT(!stmt->needDataAsked || stmt->needData != 0);
+    TV_INVARIANT(StmtNeedDataCall(stmt) != NeedDataCall::kUnknown);
+}
+
+}  // namespace
 
 StmtPhase StmtPhaseOf(const StmtRecord* stmt) {
     if (stmt->conn && StmtStillExecuting(stmt, stmt->conn->busy.load())) return StmtPhase::kStillExecuting;
@@ -109,7 +123,10 @@ ErrCode StmtMayPutData(const StmtRecord* stmt) {
     return KnownDialogue(stmt) && StmtNeedDataAsked(stmt) ? kErrNone : kErrSequence;
 }
 
-void StmtToAllocated(StmtRecord* stmt) { stmt->state = kStmtStateAllocated; }
+void StmtToAllocated(StmtRecord* stmt) {
+    stmt->state = kStmtStateAllocated;
+    CheckWords(stmt);
+}
 
 void StmtToPrepared(StmtRecord* stmt) {
     StmtNeedDataEnd(stmt);
@@ -119,6 +136,7 @@ void StmtToPrepared(StmtRecord* stmt) {
     stmt->flags &= uint16_t(~kSfExecuted);
     stmt->currentRow = 0;
     stmt->state = kStmtStatePrepared;
+    CheckWords(stmt);
 }
 
 void StmtToUnprepared(StmtRecord* stmt) {
@@ -126,33 +144,49 @@ void StmtToUnprepared(StmtRecord* stmt) {
     stmt->flags &= uint16_t(~(kSfPrepared | kSfExecuted));
     stmt->currentRow = 0;
     stmt->state = kStmtStateAllocated;
+    CheckWords(stmt);
 }
 
 void StmtToExecuted(StmtRecord* stmt) {
     stmt->currentRow = 0;
     stmt->state = kStmtStatePrepared;
     stmt->flags |= kSfExecuted;
+    CheckWords(stmt);
 }
 
 void StmtToClosed(StmtRecord* stmt) {
     stmt->state = kStmtStateAllocated;
     stmt->flags &= uint16_t(~kSfExecuted);
+    CheckWords(stmt);
 }
 
 void StmtToFreed(StmtRecord* stmt) { stmt->state = kStmtStateFreed; }
 
-void StmtPositionOn(StmtRecord* stmt, int32_t row) { stmt->cursor.position = row; }
+void StmtPositionOn(StmtRecord* stmt, int32_t row) {
+    TV_INVARIANT(StmtExecuted(stmt));  // only a result has rows to stand on
+    stmt->cursor.position = row;
+}
 
 void StmtNeedDataBegin(StmtRecord* stmt, uint16_t needData) {
+    TV_INVARIANT(!StmtInNeedData(stmt));  // the calls that start one ask StmtMayStartDialogue
+    TV_INVARIANT(needData == kNeedDataParams || needData == kNeedDataSetPos || needData == kNeedDataBulk);
     stmt->needData = needData;
+    stmt->needDataAsked = false;
+    CheckWords(stmt);
+}
+
+void StmtNeedDataAsk(StmtRecord* stmt) {
+    TV_INVARIANT(StmtInNeedData(stmt));
+    stmt->needDataAsked = true;
+}
+
+void StmtNeedDataUnask(StmtRecord* stmt) {
+    TV_INVARIANT(StmtInNeedData(stmt));
     stmt->needDataAsked = false;
 }
 
-void StmtNeedDataAsk(StmtRecord* stmt) { stmt->needDataAsked = true; }
-
-void StmtNeedDataUnask(StmtRecord* stmt) { stmt->needDataAsked = false; }
-
 void StmtNeedDataLast(StmtRecord* stmt) {
+    TV_INVARIANT(StmtInNeedData(stmt));
     switch (stmt->needData) {
         case kNeedDataParams:
             stmt->needData = kNeedDataLastParam;

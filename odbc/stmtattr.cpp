@@ -459,8 +459,8 @@ SQLRETURN StmtAttrSet(StmtRecord* stmt, int32_t attr, uint64_t value, int32_t, c
         case SQL_ATTR_SIMULATE_CURSOR:
         case SQL_ATTR_RETRIEVE_DATA:
         case SQL_ATTR_USE_BOOKMARKS:
-        case 1052:
-        case 1054:
+        case kStmtOptDescribeKeys:
+        case kStmtOptDescribeAddKeys:
             return StmtOptionSet(stmt, uint32_t(attr), value);
         case SQL_ATTR_ROW_BIND_TYPE:
             return DescWrite(stmt, stmt->ard, SQL_DESC_BIND_TYPE, value, mode);

@@ -1,19 +1,14 @@
 #!/usr/bin/env bash
-# Holds every C and C++ file a change touches to the repository's .clang-format, as Debian 12's
-# clang-format 14 applies it; files nobody touched keep their layout. Touched means: differing
-# between the format base and the work tree (so committed and uncommitted changes alike), or new
-# and not ignored. The base is a fixed commit of the repository rather than a branch, so that a
-# fresh clone with nothing but the repository (as CI has) finds it and checks what a branch or a
-# merge brought since.
+# Holds every C and C++ file of the tree (tracked, or new and not ignored) to the repository's
+# .clang-format, as Debian 12's clang-format 14 applies it.
 #   scripts/check-format.sh           check; prints each file's differences, fails on any
-#   scripts/check-format.sh --fix     formats the touched files in place instead
-#   TV_FORMAT_BASE=<commit> ...       another base, e.g. $(git merge-base main HEAD)
+#   scripts/check-format.sh --fix     formats the files in place instead
+#   TV_FORMAT_BASE=<commit> ...       only the files that differ from that commit (the work tree's
+#                                     changes included), e.g. $(git merge-base main HEAD)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The commit the check started from (the one the format check was added on): everything changed
-# since is held to the format.
-base=${TV_FORMAT_BASE:-97048bc}
+base=${TV_FORMAT_BASE:-}
 fix=0
 case "${1:-}" in
   "") ;;
@@ -35,7 +30,7 @@ if ! "$formatter" --version | grep -q "version 14\."; then
   exit 1
 fi
 
-if ! git rev-parse -q --verify "$base^{commit}" >/dev/null; then
+if [ -n "$base" ] && ! git rev-parse -q --verify "$base^{commit}" >/dev/null; then
   echo "check-format: format base $base is not in this clone's history (a shallow clone?)" >&2
   exit 1
 fi
@@ -45,31 +40,36 @@ while IFS= read -r -d '' f; do
   case "$f" in
     *.c | *.cc | *.cpp | *.cxx | *.h | *.hh | *.hpp) [ -f "$f" ] && files+=("$f") ;;
   esac
-done < <(git diff -z --name-only --no-renames --diff-filter=d "$base" -- && git ls-files -z --others --exclude-standard)
+done < <(if [ -n "$base" ]; then git diff -z --name-only --no-renames --diff-filter=d "$base" --; else git ls-files -z; fi &&
+  git ls-files -z --others --exclude-standard)
+what=${base:+changed since $base}
+what=${what:-of the tree}
 
 if [ ${#files[@]} -eq 0 ]; then
-  echo "check-format: no C or C++ file changed since $base"
+  echo "check-format: no C or C++ file $what"
   exit 0
 fi
 if [ $fix -eq 1 ]; then
   "$formatter" -i --style=file "${files[@]}"
-  echo "check-format: formatted ${#files[@]} files changed since $base"
+  echo "check-format: formatted ${#files[@]} files $what"
   exit 0
 fi
 
-formatted=$(mktemp)
-trap 'rm -f "$formatted"' EXIT
-bad=0
-for f in "${files[@]}"; do
-  "$formatter" --style=file "$f" >"$formatted"
-  if ! cmp -s "$f" "$formatted"; then
+# Each file against its formatted self, several at a time; the names of those that differ.
+export formatter
+differ=$(printf '%s\0' "${files[@]}" | xargs -0 -P "$(nproc)" -n 16 bash -c '
+  for f; do "$formatter" --style=file "$f" | cmp -s - "$f" || echo "$f"; done' _)
+if [ -n "$differ" ]; then
+  formatted=$(mktemp)
+  trap 'rm -f "$formatted"' EXIT
+  bad=0
+  while IFS= read -r f; do
     bad=$((bad + 1))
     # The first lines of each file's differences: enough to see what the formatter wants.
+    "$formatter" --style=file "$f" >"$formatted"
     diff -u --label "$f" --label "$f (clang-format)" "$f" "$formatted" | head -40 || true
-  fi
-done
-if [ $bad -gt 0 ]; then
-  echo "check-format: $bad of ${#files[@]} changed files are not formatted; scripts/check-format.sh --fix formats them" >&2
+  done <<<"$differ"
+  echo "check-format: $bad of ${#files[@]} files $what are not formatted; scripts/check-format.sh --fix formats them" >&2
   exit 1
 fi
-echo "check-format: ${#files[@]} changed files formatted"
+echo "check-format: ${#files[@]} files $what formatted"

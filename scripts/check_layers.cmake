@@ -1,7 +1,8 @@
 # Fails when a source of a layer includes a header of a layer above it; when a layer above the
-# agent includes the headers of the agent's records; and when the ODBC side reaches the cursor
-# layer other than through the slots of its link: no odbc/ source includes a scrs/ header (plain
-# record or constant headers listed below excepted) or names a function of the cursor library.
+# agent (the cursor layer, XA, the ODBC side) includes the headers of the agent's records; and
+# when the ODBC side reaches the cursor layer other than through the slots of its link: no odbc/
+# source includes a scrs/ header (plain record or constant headers listed below excepted) or
+# names a function of the cursor library.
 # Layers from the bottom: the foundation (util, platform, resources), the engine (iiapi), the
 # agent (drv_ingii), the cursor layer and SQL analyser (scrs), XA (xa), the ODBC side (odbc).
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
@@ -18,7 +19,7 @@ set(rank_odbc 5)
 # The agent's server, connection and statement records: the layers above ask the agent through
 # drv_ingii/i-ask.h instead and hold only its handle numbers.
 set(agent_records drv_ingii/i-desc.h drv_ingii/i-glob.h)
-set(record_free_folders scrs xa)
+set(record_free_folders scrs xa odbc)
 # Cursor-layer sources that still reach the agent's statement and connection records: none. The
 # list only shrinks; an empty list leaves the check above whole.
 set(record_readers "")

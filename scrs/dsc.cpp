@@ -93,7 +93,8 @@ uint32_t dsc_Open(DSC* cache) {
         cache->data = nullptr;
         return kErrGeneral;
     }
-    log_printf(7, __FILE__, __LINE__, "dsc_Open: Opened temporary files for pDSC=%p", static_cast<void*>(cache));
+    log_printf(LOGL_DEBUG, __FILE__, __LINE__, "dsc_Open: Opened temporary files for pDSC=%p",
+               static_cast<void*>(cache));
     cache->state = kDscOpened;
     return 0;
 }
@@ -103,7 +104,8 @@ void DSC_Close(DSC* cache) {
     if (cache->data) {
         fclose(cache->data);
         cache->data = nullptr;
-        log_printf(7, __FILE__, __LINE__, "DSC_Close: Closed temporary files for pDSC=%p", static_cast<void*>(cache));
+        log_printf(LOGL_DEBUG, __FILE__, __LINE__, "DSC_Close: Closed temporary files for pDSC=%p",
+                   static_cast<void*>(cache));
     }
     if (cache->index) {
         fclose(cache->index);

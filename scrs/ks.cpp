@@ -81,13 +81,13 @@ uint32_t RunStrategy(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t count, uint32
             rc = AgentCall<DRV_DDPrimaryKeys>(ctx->lower, ctx->auxStmt, &a);
         }
         if (rc != 0) {
-            IngLog(3, "%s", kCatFail[which]);
+            IngLog(LOGL_ERROR, "%s", kCatFail[which]);
             return rc;
         }
         Dataset rows{};
         rc = FetchAll(ctx->lower, ctx->auxStmt, &rows);
         if (rc != 0) {
-            IngLog(3, "%s", kFetchFail[which]);
+            IngLog(LOGL_ERROR, "%s", kFetchFail[which]);
             return rc;
         }
         uint16_t nameCol = which == kSpCols ? 1 : which == kStats ? 8 : 3;
@@ -165,7 +165,7 @@ uint32_t DescribeKey(SCS_DescCtx* ctx, ColDesc* cd) {
     ++g_keyCatalogCalls;
     uint32_t rc = AgentCall<DRV_DDColumns>(ctx->lower, ctx->auxStmt, &args);
     if (rc != 0) {
-        IngLog(3, "KS_GetKeyColDescs: DRV_DDColumns failed.");
+        IngLog(LOGL_ERROR, "KS_GetKeyColDescs: DRV_DDColumns failed.");
         return rc;
     }
     Dataset rows{};
@@ -173,12 +173,12 @@ uint32_t DescribeKey(SCS_DescCtx* ctx, ColDesc* cd) {
     AgentCall<DRV_CloseCursor>(ctx->lower, ctx->auxStmt);
     if (rc != 0) {
         DatasetFree(&rows);
-        IngLog(3, "KS_GetKeyColDescs: Couldn't fetch column descriptors.");
+        IngLog(LOGL_ERROR, "KS_GetKeyColDescs: Couldn't fetch column descriptors.");
         return rc;
     }
     if (rows.rows_used != 1) {
         DatasetFree(&rows);
-        IngLog(3, "KS_GetKeyColDescs: Too many column descriptors!");
+        IngLog(LOGL_ERROR, "KS_GetKeyColDescs: Too many column descriptors!");
         return kErrGeneral;
     }
     int64_t v = 0;

@@ -290,9 +290,9 @@ uint32_t KS_BuildSeekSelect(SCS_DescCtx* ctx, SCR_Analysis* a, uint32_t orientat
     }
     rc = SCR_AnalyseSQL(a, full.c_str(), 1, 0);
     if (rc != 0) {
-        IngLog(7, "SCR_AnalyseSQL failed: %s", full.c_str());
-        IngLog(7, "%s", a->errText ? a->errText : "");
-        IngLog(7, "%s", a->message ? a->message : "");
+        IngLog(LOGL_DEBUG, "SCR_AnalyseSQL failed: %s", full.c_str());
+        IngLog(LOGL_DEBUG, "%s", a->errText ? a->errText : "");
+        IngLog(LOGL_DEBUG, "%s", a->message ? a->message : "");
         return rc;
     }
     return KS_BuildSeekWhere(ctx, a, orientation, seekMode, params);

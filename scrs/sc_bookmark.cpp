@@ -151,9 +151,9 @@ uint32_t scs_p_RowsByKeys(SCS_RowChange* rc, const Dataset* keys, uint32_t first
         SCR_AnalysisInit(&a);
         uint32_t r = SCR_AnalyseSQL(&a, text.c_str(), 1, 0);
         if (r != 0) {
-            IngLog(7, "SCR_AnalyseSQL failed: %s", text.c_str());
-            IngLog(7, "%s", a.errText ? a.errText : "");
-            IngLog(7, "%s", a.message ? a.message : "");
+            IngLog(LOGL_DEBUG, "SCR_AnalyseSQL failed: %s", text.c_str());
+            IngLog(LOGL_DEBUG, "%s", a.errText ? a.errText : "");
+            IngLog(LOGL_DEBUG, "%s", a.message ? a.message : "");
         }
         return r;
     };
@@ -182,7 +182,7 @@ uint32_t scs_p_RowsByKeys(SCS_RowChange* rc, const Dataset* keys, uint32_t first
         }
     }
     r = AgentCall<DRV_SetParams>(lower, rc->fetchStmt, params);
-    if (lower->word & 1) DatasetDelete(params);
+    if (AgentLinkCallerFrees(lower)) DatasetDelete(params);
     if (r != 0) return r;
     if (d->paramDescsOn) {
         ParamDescsReset(d);

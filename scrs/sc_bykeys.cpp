@@ -27,9 +27,9 @@ namespace {
 bool IsQuote(char ch) { return ch == '\'' || ch == '"'; }
 
 void LogAnalyseFailure(const char* text, const SCR_Analysis* a) {
-    IngLog(7, "SCR_AnalyseSQL failed: %s", text ? text : "");
-    IngLog(7, "%s", a->message ? a->message : "");
-    IngLog(7, "%s", a->errText ? a->errText : "");
+    IngLog(LOGL_DEBUG, "SCR_AnalyseSQL failed: %s", text ? text : "");
+    IngLog(LOGL_DEBUG, "%s", a->message ? a->message : "");
+    IngLog(LOGL_DEBUG, "%s", a->errText ? a->errText : "");
 }
 
 // The select list as written: the regenerated text without the marked list around it.
@@ -140,7 +140,7 @@ uint32_t PrepareFetchByKeys(SCS_Cursor* s, SCS_KsState* st, uint32_t perBlock, c
     if (rc == 0 && !by.values && ForUpdate(*s, st->shape)) text += " FOR UPDATE";
     if (rc == 0) {
         rc = AgentCall<DRV_Prepare>(Lower(), by.aux, text.c_str());
-        if (rc != 0) IngLog(7, "SCS_KeysetFetch: couldn't prepare %s", text.c_str());
+        if (rc != 0) IngLog(LOGL_DEBUG, "SCS_KeysetFetch: couldn't prepare %s", text.c_str());
     }
     if (rc != 0) return rc;
     *by.prepared = 1;
@@ -274,7 +274,7 @@ uint32_t EnsureAux(uint32_t conn, uint32_t* aux) {
 // Hands a parameter row to a lower statement; the row passes to it.
 uint32_t GiveParams(uint32_t stmt, Dataset* params) {
     uint32_t rc = AgentCall<DRV_SetParams>(Lower(), stmt, params);
-    if (Lower()->word & 1) DatasetDelete(params);
+    if (AgentLinkCallerFrees(Lower())) DatasetDelete(params);
     return rc;
 }
 

@@ -328,12 +328,12 @@ uint32_t SCS_SelectListAddKeys(SCS_Cursor* s, const char* text) {
     SCS_DescCtx& ctx = look.ctx;
     ctx.selectCols = look.selectCols;
     ctx.tableCols = look.tableCols;
-    ctx.attrOption = 1054;
+    ctx.attrOption = kStmtOptDescribeAddKeys;
     int changed = 0;
     uint32_t rc = scs_p_SelListAddKeysnXpandWC(&ctx, look.items, &changed);
     if (rc == kErrNoMemory) return rc;
     if (rc != 0 || !changed) {
-        if (rc != 0) log_printf(7, __FILE__, __LINE__, "scs_p_SelListAddKeysnXpandWC failed");
+        if (rc != 0) log_printf(LOGL_DEBUG, __FILE__, __LINE__, "scs_p_SelListAddKeysnXpandWC failed");
         return 0;
     }
     const std::string extended = look.a.text;

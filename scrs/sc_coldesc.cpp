@@ -332,7 +332,7 @@ uint32_t ResolveTable(SCS_DescCtx* ctx, SCR_TableRef* t) {
         scs_UnquoteName(t->qualifier ? t->qualifier : "", ctx->quote, qual);
         // Names are matched exactly: a "_" in a name is no wildcard.
         if (std::strcmp(owner, "%") == 0)
-            std::strcpy(ownerPat, owner);
+            std::memcpy(ownerPat, "%", 2);
         else
             scs_EscapePattern(owner, ownerPat, sizeof ownerPat);
         scs_EscapePattern(table, tablePat, sizeof tablePat);
@@ -340,28 +340,30 @@ uint32_t ResolveTable(SCS_DescCtx* ctx, SCR_TableRef* t) {
         const IngTablesArgs args{qual[0] ? qual : nullptr, ownerPat, tablePat, types};
         uint32_t rc = AgentCall<DRV_DDTables>(ctx->lower, ctx->auxStmt, &args);
         if (rc != 0) {
-            IngLog(3, "scs_p_GetTblAttribs: DRV_DDTables failed (%s).", table);
+            IngLog(LOGL_ERROR, "scs_p_GetTblAttribs: DRV_DDTables failed (%s).", table);
             return rc;
         }
         Dataset rows{};
         rc = FetchAll(ctx->lower, ctx->auxStmt, &rows, 10);
         if (rc != 0) {
-            IngLog(3, "scs_p_GetTblDescs: Couldn't fetch table descriptors.");
+            IngLog(LOGL_ERROR, "scs_p_GetTblDescs: Couldn't fetch table descriptors.");
             return rc;
         }
         uint32_t n = rows.rows_used;
         if (n == 0) {
             DatasetFree(&rows);
             if (ctx->messages) IngDiagPostCode(ctx->messages, kErrTableNotFound);
-            IngLog(3, "scs_p_GetTblDescs: Table %s does not exist.", table);
+            IngLog(LOGL_ERROR, "scs_p_GetTblDescs: Table %s does not exist.", table);
             return kErrTableNotFound;
         }
         if (n >= 2) {
             DatasetFree(&rows);
-            IngLog(3, "scs_p_GetTblDescs: Duplicate table name (%s).\n\tRequire owner qualifier to resolve.", table);
+            IngLog(LOGL_ERROR, "scs_p_GetTblDescs: Duplicate table name (%s).\n\tRequire owner qualifier to resolve.",
+                   table);
             // An owner written in the statement leaves nothing to retry.
             if (pass == 0 && (t->owner == nullptr || t->owner[0] == 0)) {
-                IngLog(3, "Trying current username (%s) as owner qualifier.", ctx->userName ? ctx->userName : "");
+                IngLog(LOGL_ERROR, "Trying current username (%s) as owner qualifier.",
+                       ctx->userName ? ctx->userName : "");
                 continue;
             }
             return kErrAmbiguousTable;
@@ -423,13 +425,13 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
         const IngColumnsArgs args{qual[0] ? qual : nullptr, ownerPat, tablePat, colPat};
         rc = AgentCall<DRV_DDColumns>(ctx->lower, ctx->auxStmt, &args);
         if (rc != 0) {
-            IngLog(3, "scs_p_GetTblColDescs: DRV_DDColumns failed.");
+            IngLog(LOGL_ERROR, "scs_p_GetTblColDescs: DRV_DDColumns failed.");
             break;
         }
         Dataset rows{};
         rc = FetchAll(ctx->lower, ctx->auxStmt, &rows);
         if (rc != 0) {
-            IngLog(3, "scs_p_GetTblColDescs: Couldn't fetch column descriptors.");
+            IngLog(LOGL_ERROR, "scs_p_GetTblColDescs: Couldn't fetch column descriptors.");
             break;
         }
         if (rows.rows_used == 0) rc = kErrGeneral;
@@ -473,7 +475,7 @@ uint32_t scs_p_SelectColsGet(SCS_DescCtx* ctx, SCR_Array* out, SCR_Array** items
         switch (item->itemKind) {
             case 1:
                 rc = scs_p_GetTblColDescs(ctx, tables, tables->count, 0, out);
-                if (rc != 0) IngLog(7, "scs_p_SelectColsGet failed");
+                if (rc != 0) IngLog(LOGL_DEBUG, "scs_p_SelectColsGet failed");
                 break;
             case 2: {
                 SCR_TableRef* found = nullptr;
@@ -495,13 +497,14 @@ uint32_t scs_p_SelectColsGet(SCS_DescCtx* ctx, SCR_Array* out, SCR_Array** items
                     }
                 }
                 if (found == nullptr) {
-                    IngLog(7, "scs_p_SelectColsGet: Unable to find descriptor for table/alias %s", item->table);
+                    IngLog(LOGL_DEBUG, "scs_p_SelectColsGet: Unable to find descriptor for table/alias %s",
+                           item->table);
                     rc = kErrGeneral;
                     break;
                 }
                 SCR_Array one{1, 1, found, sizeof(SCR_TableRef)};
                 rc = scs_p_GetTblColDescs(ctx, &one, 1, 0, out);
-                if (rc != 0) IngLog(7, "scs_p_SelectColsGet failed");
+                if (rc != 0) IngLog(LOGL_DEBUG, "scs_p_SelectColsGet failed");
                 break;
             }
             case 3:

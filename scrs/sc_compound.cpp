@@ -58,7 +58,7 @@ const AgentLink* Lower() { return SCS_LowerLink(); }
 // A parameter Dataset handed to the table belongs to it unless the link says the caller keeps
 // it: one that is never passed down must not be lost.
 void DropValues(Dataset* values) {
-    if (values != nullptr && !(Lower()->word & 1)) DatasetDelete(values);
+    if (values != nullptr && !AgentLinkCallerFrees(Lower())) DatasetDelete(values);
 }
 
 // Long values of a statement's last rowset and the cell being handed out.
@@ -116,10 +116,7 @@ char* Copy(const char* text) { return text ? TryStrdup(text) : nullptr; }
 
 // The back end names a procedure's output columns "*" and the direction; the parameter's own
 // name is the column name.
-bool IsParamMarkerName(const ColumnInfo& c) {
-    const char* n = c.name;
-    return n[0] == '*' && n[1] != '\0' && std::strchr("IOBU", n[1]) != nullptr && n[2] == '\0';
-}
+bool IsParamMarkerName(const ColumnInfo& c) { return ColumnProcMark(c) != kProcMarkNone; }
 
 uint32_t ExecuteRowsetWork(uint32_t stmt, const char* text, Dataset* values, uint16_t count, ParamDescEntry* descs,
                            uint32_t* rowsetSize, uint16_t* colCount, ColumnInfo** cols, uint16_t* paramCount,

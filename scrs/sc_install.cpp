@@ -441,7 +441,7 @@ ErrCode SCS_SetParams(uint32_t stmt, Dataset* values) {
             if (int rc = DatasetClone(&copy, values)) {
                 // Nothing goes down, yet the values were handed over: unless the caller keeps them,
                 // nobody else will free them.
-                if (!(g_savedLowerLink.word & 1)) DatasetDelete(values);
+                if (!AgentLinkCallerFrees(&g_savedLowerLink)) DatasetDelete(values);
                 return ErrCode(uint32_t(rc));
             }
             c.keptParams = copy;

@@ -254,7 +254,7 @@ uint32_t SCS_KeysetPrepare(SCS_Cursor* s, SCR_Analysis* a, const char* text) {
     if (st->tables == nullptr) return kErrNoMemory;
     uint32_t rc = SCR_TablesGet(&st->own, st->tables, 0);
     if (rc != 0) {
-        IngLog(7, "SCR_TablesGet failed");
+        IngLog(LOGL_DEBUG, "SCR_TablesGet failed");
         return rc;
     }
     if (st->tables->count == 0) return kErrPrepareCursorType;
@@ -274,7 +274,7 @@ uint32_t SCS_KeysetPrepare(SCS_Cursor* s, SCR_Analysis* a, const char* text) {
     if (st->text == nullptr) return kErrNoMemory;
     rc = KS_GetKeyColDescs(&ctx, st->tables);
     if (rc != 0) {
-        if (rc != kErrNoKeys) IngLog(7, "KS_GetKeyColDescs failed");
+        if (rc != kErrNoKeys) IngLog(LOGL_DEBUG, "KS_GetKeyColDescs failed");
         return rc;
     }
     if (SCS_KeysPerStatement(st->paramLimit, st->ownParams, ctx.keyCols->count) == 0) return kErrNoKeys;
@@ -352,7 +352,7 @@ uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
     rc = DSC_Fill(&st->ks->cache, Lower(), st->aux1, st->ks->keys, &total);
     (void)AgentCall<DRV_CloseCursor>(Lower(), st->aux1);
     if (rc != 0) {
-        IngLog(3, "KS_GetKeySet_KSD: Could not fill dataset cache");
+        IngLog(LOGL_ERROR, "KS_GetKeySet_KSD: Could not fill dataset cache");
         KS_KeysetClear(st->ks);
         return rc;
     }
@@ -369,7 +369,7 @@ uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
         for (uint16_t k = 0; k < st->ks->keys->col_count && allNull; ++k)
             allNull = st->ks->keys->cols[k].indicators[row0] == DS_IND_NULL;
         if (allNull) {
-            IngLog(7, "KS_GetKeySet_KSD: the keys of the first row are NULL");
+            IngLog(LOGL_DEBUG, "KS_GetKeySet_KSD: the keys of the first row are NULL");
             KS_KeysetClear(st->ks);
             return kErrNoKeys;
         }

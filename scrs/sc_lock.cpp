@@ -53,9 +53,9 @@ uint32_t scs_p_LockRows(SCS_RowChange* rc, uint32_t first, uint32_t count) {
         r = KS_KeyRowsToParams(rc->keyValues, row - rc->keyOrigin, 2, 1, &params, rc->nulRoom, 0, 0, nullptr, nullptr);
         if (r != 0) break;
         r = AgentCall<DRV_SetParams>(d->lower, rc->changeStmt, params);
-        if (d->lower->word & 1) DatasetDelete(params);
+        if (AgentLinkCallerFrees(d->lower)) DatasetDelete(params);
         if (r != 0) break;
-        if ((r = AgentCall<DRV_Execute>(d->lower, rc->changeStmt)) != 0) break;
+        if (AgentCall<DRV_Execute>(d->lower, rc->changeStmt) != 0) break;
         int32_t affected = 0;
         uint16_t len = 0;
         r = AgentCall<DRV_GetInfo>(d->lower, rc->changeStmt, kPropRowCount, &affected, uint16_t(4), &len);
@@ -63,7 +63,7 @@ uint32_t scs_p_LockRows(SCS_RowChange* rc, uint32_t first, uint32_t count) {
         ++locked;
     }
     if (locked < m) {
-        IngLog(3, "scs_p_LockRows: Couldn't acquire row lock(s).");
+        IngLog(LOGL_ERROR, "scs_p_LockRows: Couldn't acquire row lock(s).");
         return kErrRowError;
     }
     return 0;

@@ -112,7 +112,7 @@ uint32_t scs_p_GetOptConcColVals(SCS_Cursor* s, SCS_KsState* st, const Dataset* 
     TryFree(scratch);
     if (rc != 0) {
         if (values) DatasetDelete(values);
-        IngLog(3, "scs_p_GetOptConcColVals: Could not fill optimistic concurrency values cache");
+        IngLog(LOGL_ERROR, "scs_p_GetOptConcColVals: Could not fill optimistic concurrency values cache");
         return rc;
     }
     st->values = values;

@@ -117,7 +117,7 @@ uint32_t ExecuteWith(const AgentLink* lower, uint32_t paramDescs, uint32_t stmt,
         if (int rc = DatasetClone(&copy, params)) return uint32_t(rc);
         uint32_t rc = AgentCall<DRV_SetParams>(lower, stmt, copy);
         // The agent keeps the values unless the link asks the caller to free them.
-        if (lower->word & 1) DatasetDelete(copy);
+        if (AgentLinkCallerFrees(lower)) DatasetDelete(copy);
         if (rc != 0) return rc;
         if (paramDescs) {
             ParamDescEntry descs[2];
@@ -242,12 +242,22 @@ uint32_t SCS_RowVerOpen(SCS_RowVerRef* ref, const AgentLink* lower, uint32_t con
     const uint32_t server = IngAskConnServer(conn);
     IngServerLayerWords* sv = IngAskServerLayerWords(server);
     const IngDsnSettings* settings = IngAskConnSettings(conn);
-    if (sv == nullptr) return kErrGeneral;
+    if (sv == nullptr || settings == nullptr) return kErrGeneral;
+    // The cursor connection's settings, but no initial SQL, which is the application's; the
+    // connect takes over the copy's text.
+    IngDsnSettings own = *settings;
+    own.initialSql = nullptr;
+    own.sqlDbmsName = settings->sqlDbmsName ? TryStrdup(settings->sqlDbmsName) : nullptr;
+    if (settings->sqlDbmsName != nullptr && own.sqlDbmsName == nullptr) return kErrNoMemory;
     SCS_ConnEntry entry{};
-    if (uint32_t rc = SCS_ConnEntryCopy(conn, &entry)) return rc == kErrNoMemory ? rc : kErrGeneral;
+    if (uint32_t rc = SCS_ConnEntryCopy(conn, &entry)) {
+        TryFree(own.sqlDbmsName);
+        return rc == kErrNoMemory ? rc : kErrGeneral;
+    }
     auto* rv = static_cast<SCS_RowVerConn*>(TryCalloc(1, sizeof(SCS_RowVerConn)));
     if (rv == nullptr || (entry.text[3] != nullptr && (rv->connText = TryStrdup(entry.text[3])) == nullptr)) {
         TryFree(rv);
+        TryFree(own.sqlDbmsName);
         SCS_ConnEntryRelease(&entry);
         return kErrNoMemory;
     }
@@ -266,8 +276,9 @@ uint32_t SCS_RowVerOpen(SCS_RowVerRef* ref, const AgentLink* lower, uint32_t con
     p.extraText = entry.extraText;
     p.timeout = entry.timeout;
     p.flags = entry.flags;
-    p.settings = settings;
+    p.settings = &own;
     uint32_t rc = AgentCall<DRV_Connect>(lower, server, &p, &rv->conn);
+    TryFree(own.sqlDbmsName);  // null once the connect took it over
     SCS_ConnEntryRelease(&entry);
     // The versions are committed as they are written: in a transaction left open they would hold
     // the table's lock against every other cursor and vanish at the disconnect.

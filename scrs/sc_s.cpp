@@ -72,10 +72,10 @@ uint32_t ReadOnlyConcurrency(SCS_Cursor* c) {
     if (c->concurrency == SQL_CONCUR_READ_ONLY) return 0;
     uint32_t v = 1;
     if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropConcurrency, static_cast<void*>(&v)) != 0) {
-        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
+        log_printf(LOGL_DEBUG, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
         return kErrNotCapable;
     }
-    log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+    log_printf(LOGL_DEBUG, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
     c->concurrency = SQL_CONCUR_READ_ONLY;
     return 0;
 }
@@ -89,10 +89,10 @@ uint32_t scs_p_ChangeCursorType(SCS_Cursor* c) {
     if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
         uint32_t v = 3;
         if (AgentCall<DRV_SetOption>(SCS_LowerLink(), c->agentStmt, kPropCursorType, static_cast<void*>(&v)) != 0) {
-            log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
+            log_printf(LOGL_DEBUG, __FILE__, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
             return kErrNotCapable;
         }
-        log_printf(7, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
+        log_printf(LOGL_DEBUG, __FILE__, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
         c->cursorType = SQL_CURSOR_STATIC;
     }
     return ReadOnlyConcurrency(c);
@@ -115,7 +115,7 @@ SCS_Cursor* StmtOfCursor(SCS_Cursor* c) {
 // A cursor the statement cannot carry runs static and read-only; the application hears 01S02
 // when the ODBC side reads the type back.
 uint32_t Downgrade(SCS_Cursor* c, SCS_Cursor* s, uint32_t why) {
-    log_printf(7, __FILE__, __LINE__, "keyset-driven cursor not possible (%u): static cursor", unsigned(why));
+    log_printf(LOGL_DEBUG, __FILE__, __LINE__, "keyset-driven cursor not possible (%u): static cursor", unsigned(why));
     if (s != nullptr) SCS_KeysetRelease(s);
     return scs_p_ChangeCursorType(c);
 }
@@ -147,9 +147,9 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
     SCR_AnalysisInit(&a);
     uint32_t rc = SCR_AnalyseSQL(&a, text, 0, 0);
     if (rc != 0) {
-        log_printf(7, __FILE__, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
-        log_printf(7, __FILE__, __LINE__, "%s", a.message ? a.message : "");
-        log_printf(7, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
+        log_printf(LOGL_DEBUG, __FILE__, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
+        log_printf(LOGL_DEBUG, __FILE__, __LINE__, "%s", a.message ? a.message : "");
+        log_printf(LOGL_DEBUG, __FILE__, __LINE__, "%s", a.errText ? a.errText : "");
         SCR_AnalysisFree(&a);
         c->analysedKind = -1;
         // The grammar knows a narrower language than the server (no signed numbers, NULL or
@@ -277,7 +277,7 @@ ErrCode SCS_Execute(uint32_t stmt) {
     SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) return kErrBadArg;
     if (!IngAskStmtPrepared(stmt)) {
-        log_printf(4, __FILE__, __LINE__, "execute without prior prepare");
+        log_printf(LOGL_WARNING, __FILE__, __LINE__, "execute without prior prepare");
         return kErrSequence;
     }
     SCS_Cursor& c = *s;
@@ -301,7 +301,7 @@ ErrCode SCS_Execute(uint32_t stmt) {
                 Dataset* again = nullptr;
                 if (int drc = DatasetClone(&again, c.keptParams)) return ErrCode(uint32_t(drc));
                 uint32_t rc = AgentCall<DRV_SetParams>(SCS_LowerLink(), stmt, again);
-                if (SCS_LowerLink()->word & 1) DatasetDelete(again);
+                if (AgentLinkCallerFrees(SCS_LowerLink())) DatasetDelete(again);
                 if (rc != 0) return ErrCode(rc);
             }
         }

@@ -99,7 +99,7 @@ uint32_t RunRow(SCS_RowChange* rc, Dataset* params, int32_t* affected) {
     uint32_t r = 0;
     if (params != nullptr) {
         r = AgentCall<DRV_SetParams>(lower, rc->changeStmt, params);
-        if (lower->word & 1) DatasetDelete(params);
+        if (AgentLinkCallerFrees(lower)) DatasetDelete(params);
         if (r != 0) return r;
     }
     SCS_DescCtx* d = rc->desc;

@@ -18,6 +18,11 @@
 
 namespace {
 
+// A list of parse-tree nodes, held by pointer.
+SCR_Array* NodeList() {
+    return SCR_ArrayCreate(sizeof(SCR_Node*));  // NOLINT(bugprone-sizeof-expression): an array of pointers
+}
+
 char* Dup(const char* s, size_t n) {
     auto* p = static_cast<char*>(std::malloc(n + 1));
     if (p == nullptr) return nullptr;
@@ -194,7 +199,7 @@ uint32_t SCR_TablesGet(SCR_Analysis* a, SCR_Array* tables, int qualifiers) {
     // subquery in its conditions does.
     SCR_Node* list = from->child != nullptr && from->child->kind == SCR_K_TABLELIST ? from->child : nullptr;
     if (list == nullptr) return 0;
-    SCR_Array* refs = SCR_ArrayCreate(sizeof(SCR_Node*));
+    SCR_Array* refs = NodeList();
     if (refs == nullptr) return kErrNoMemory;
     uint32_t rc = 0;
     if (!SCR_CollectKind(list->child, SCR_K_TABLEREF, refs))
@@ -299,7 +304,7 @@ uint32_t SCR_OrderByReverse(SCR_Analysis* a) {
     if (a == nullptr) return kErrGeneral;
     SCR_Node* slot = SCR_FindIn(a->root, SCR_K_ORDERSLOT);
     if (slot == nullptr) return kErrGeneral;
-    SCR_Array* items = SCR_ArrayCreate(sizeof(SCR_Node*));
+    SCR_Array* items = NodeList();
     if (items == nullptr) return kErrNoMemory;
     uint32_t rc = SCR_CollectKind(slot->child, SCR_K_SORTITEM, items) ? kErrNone : kErrNoMemory;
     if (rc == 0 && items->count == 0) rc = kErrGeneral;
@@ -336,7 +341,7 @@ uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
     if (a == nullptr || out == nullptr) return kErrGeneral;
     SCR_Node* slot = SCR_FindIn(a->root, SCR_K_ORDERSLOT);
     if (slot == nullptr) return kErrGeneral;
-    SCR_Array* items = SCR_ArrayCreate(sizeof(SCR_Node*));
+    SCR_Array* items = NodeList();
     if (items == nullptr) return kErrNoMemory;
     uint32_t rc = SCR_CollectKind(slot->child, SCR_K_SORTITEM, items) ? kErrNone : kErrNoMemory;
     if (rc == 0 && items->count == 0) rc = kErrGeneral;
@@ -383,7 +388,7 @@ uint32_t SCR_OrderByResolvePositions(SCR_Analysis* a, SCR_Array* arr) {
     if (arr->count == 0) return 0;
     SCR_Node* order = SCR_FindIn(a->root, SCR_K_ORDERBY);
     if (order == nullptr) return kErrGeneral;
-    SCR_Array* nums = SCR_ArrayCreate(sizeof(SCR_Node*));
+    SCR_Array* nums = NodeList();
     if (nums == nullptr) return kErrNoMemory;
     uint32_t rc = SCR_CollectKind(order->child, SCR_K_INTEGER, nums) ? kErrNone : kErrNoMemory;
     for (uint32_t i = 0; rc == 0 && i < nums->count; ++i) {
@@ -450,7 +455,7 @@ uint32_t SCR_SelectListExpand(SCR_Analysis* a, SCR_Array* cols) {
         std::free(cd);
         return rc;
     }
-    SCR_Array* items = SCR_ArrayCreate(sizeof(SCR_Node*));
+    SCR_Array* items = NodeList();
     if (items == nullptr) rc = kErrNoMemory;
     // Items of this select list only, not of subqueries inside it.
     else if (!SCR_CollectKindStop(list->child, SCR_K_SELECTITEM, SCR_K_SUBQUERY, items))

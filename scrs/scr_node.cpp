@@ -33,6 +33,7 @@ struct NodeStack {
     bool Push(SCR_Node* n) {
         if (count == cap) {
             size_t nc = cap ? cap * 2 : 64;
+            // NOLINTNEXTLINE(bugprone-sizeof-expression): an array of node pointers
             auto* p = static_cast<SCR_Node**>(std::realloc(items, nc * sizeof(SCR_Node*)));
             if (p == nullptr) return false;
             items = p;

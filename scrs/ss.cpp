@@ -41,7 +41,7 @@ uint32_t SS_GetRsltSet(SS_ResultSet* set, const AgentLink* lower, uint32_t stmt,
     SCS_StaticSetReset(set);
     uint32_t rc = DSC_Fill(&set->cache, lower, stmt, set->rows, total);
     if (rc != 0) {
-        log_printf(3, __FILE__, __LINE__, "SS_GetRsltSet: Could not fill dataset cache");
+        log_printf(LOGL_ERROR, __FILE__, __LINE__, "SS_GetRsltSet: Could not fill dataset cache");
         // What was read stays out of reach: the record is left empty for the caller.
         SCS_StaticSetReset(set);
         return rc;

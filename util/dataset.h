@@ -106,6 +106,35 @@ struct ColumnInfo {
     uint32_t length;      // L from which the dataset width is computed
 };
 
+// A procedure's parameter, and the result column that stands for one, is described by the name
+// "*" and a letter for its direction; every other name is a plain column's or parameter's.
+enum ProcParamMark : char {
+    kProcMarkNone = 0,
+    kProcMarkInput = 'I',
+    kProcMarkOutput = 'O',
+    kProcMarkInOut = 'B',
+    kProcMarkUnknown = 'U',  // the direction the application binds decides
+};
+
+inline ProcParamMark ColumnProcMark(const ColumnInfo& c) {
+    if (c.name[0] != '*') return kProcMarkNone;
+    switch (c.name[1]) {
+        case kProcMarkInput:
+        case kProcMarkOutput:
+        case kProcMarkInOut:
+        case kProcMarkUnknown:
+            return c.name[2] == '\0' ? ProcParamMark(c.name[1]) : kProcMarkNone;
+        default:
+            return kProcMarkNone;
+    }
+}
+
+inline void ColumnSetProcMark(ColumnInfo& c, ProcParamMark mark) {
+    c.name[0] = '*';
+    c.name[1] = char(mark);
+    c.name[2] = '\0';
+}
+
 // Message list the agent fills for its error operation.
 struct AgentErrors {
     uint32_t native;  // native code of the first message
@@ -124,8 +153,25 @@ struct PtrPair {
 inline uint8_t* DatasetCell(const DatasetColumn* col, uint32_t row) {
     return col->data + static_cast<size_t>(row) * col->width;
 }
+
+// Classes of value kinds.
 inline bool DatasetKindIsRef(uint32_t kind) {
     return kind == DS_CHAR_REF || kind == DS_BINARY_REF || kind == DS_WCHAR_REF;
+}
+inline bool DatasetKindIsNarrowText(uint32_t kind) {
+    return kind == DS_CHAR || kind == DS_CHAR_REF || (kind >= DS_CHAR_NTS && kind <= DS_CHAR_LEN4);
+}
+inline bool DatasetKindIsWideText(uint32_t kind) { return kind >= DS_WCHAR && kind <= DS_WCHAR_LEN4; }
+inline bool DatasetKindIsBinary(uint32_t kind) {
+    return kind == DS_BINARY || kind == DS_BINARY_REF || (kind >= DS_BINARY_LEN1 && kind <= DS_BINARY_LEN4);
+}
+// Text or binary: a value of some length, read through DatasetCellBytes.
+inline bool DatasetKindIsString(uint32_t kind) {
+    return DatasetKindIsNarrowText(kind) || DatasetKindIsWideText(kind) || DatasetKindIsBinary(kind);
+}
+// A value that ends inside its cell at a terminator or a length prefix.
+inline bool DatasetKindIsVarying(uint32_t kind) {
+    return (kind >= DS_CHAR_NTS && kind <= DS_BINARY_LEN4) || kind == DS_WCHAR_NTS || kind == DS_WCHAR_LEN4;
 }
 // Cells are read and written through memcpy: a width chosen by a caller need not keep
 // pointers aligned.

@@ -162,11 +162,6 @@ size_t Utf16Cut(const uint8_t* s, size_t len, size_t max) {
     return n;
 }
 
-bool NarrowTextKind(uint32_t kind) {
-    return kind == DS_CHAR_REF || kind == DS_CHAR_NTS || kind == DS_CHAR_LEN1 || kind == DS_CHAR_LEN2 ||
-           kind == DS_CHAR_LEN4;
-}
-
 }  // namespace
 
 DsBytes DatasetCellBytes(const DatasetColumn* col, const uint8_t* cell) {
@@ -601,18 +596,6 @@ int DatasetWidenColumn(Dataset* ds, uint16_t c, uint32_t length, int measure) {
             newWidth = DatasetWidth(newKind, length);
             if (newWidth <= col->width) return DS_OK;
             break;
-        case DS_CHAR_NTS:
-        case DS_CHAR_LEN1:
-        case DS_CHAR_LEN2:
-        case DS_CHAR_LEN4:
-        case DS_BINARY_LEN1:
-        case DS_BINARY_LEN2:
-        case DS_BINARY_LEN4:
-        case DS_WCHAR_NTS:
-        case DS_WCHAR_LEN4:
-            newWidth = DatasetWidth(col->kind, length);
-            if (newWidth <= col->width) return DS_OK;
-            break;
         case DS_CHAR_REF:
         case DS_BINARY_REF:
         case DS_WCHAR_REF: {
@@ -633,7 +616,10 @@ int DatasetWidenColumn(Dataset* ds, uint16_t c, uint32_t length, int measure) {
             return DS_OK;
         }
         default:
-            return DS_OK;
+            if (!DatasetKindIsVarying(col->kind)) return DS_OK;
+            newWidth = DatasetWidth(col->kind, length);
+            if (newWidth <= col->width) return DS_OK;
+            break;
     }
 
     DatasetColumn fresh{newKind, newWidth, nullptr, nullptr};
@@ -804,18 +790,6 @@ int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum) {
             case DS_WCHAR_NTS:
                 visit = col->width / 2 >= 1 && col->width / 2 - 1 > maximum;
                 break;
-            case DS_CHAR_REF:
-            case DS_BINARY_REF:
-            case DS_WCHAR_REF:
-            case DS_CHAR_LEN1:
-            case DS_CHAR_LEN2:
-            case DS_CHAR_LEN4:
-            case DS_BINARY_LEN1:
-            case DS_BINARY_LEN2:
-            case DS_BINARY_LEN4:
-            case DS_WCHAR_LEN4:
-                visit = true;
-                break;
             case DS_CHAR:
             case DS_BINARY:
             case DS_WCHAR:
@@ -823,13 +797,13 @@ int DatasetApplyMaxLength(Dataset* ds, uint32_t maximum) {
                 visit = false;
                 break;
             default:
-                visit = false;
+                visit = DatasetKindIsRef(kind) || PrefixSize(kind) != 0;
                 break;
         }
         if (!visit || ds->rows_used == 0) continue;
         if (!col->data || !col->indicators) return DS_EINVAL;
         if (DatasetKindIsRef(kind) && !RefColumn(*col)) continue;
-        const bool text = NarrowTextKind(kind);
+        const bool text = DatasetKindIsNarrowText(kind);
         for (uint32_t r = 0; r < ds->rows_used; ++r) {
             if (col->indicators[r] == DS_IND_NULL) continue;
             uint8_t* cell = DatasetCell(col, r);

@@ -46,6 +46,7 @@ HashTable* HashCreate(int32_t size, int32_t keyLength) {
     if (keyLength < 0) return nullptr;
     auto* t = static_cast<HashTable*>(TryCalloc(1, sizeof(HashTable)));
     if (!t) return nullptr;
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): an array of chain heads
     t->buckets = static_cast<HashEntry**>(TryCalloc(static_cast<size_t>(size), sizeof(HashEntry*)));
     if (!t->buckets) {
         TryFree(t);

@@ -345,18 +345,25 @@ int log_set_level_all(LOG_Channel* channel, int level) { return log_set_level(ch
 void log_close(LOG_Channel* channel) {
     if (!channel) return;
     std::lock_guard<std::recursive_mutex> guard(g_lock);
-    if (channel->close) channel->close(channel);
+    // Out of the list before its close hook runs: the hook cannot leave it linked once freed.
     if (channel->next && channel->prev) {
         channel->prev->next = channel->next;
         channel->next->prev = channel->prev;
     }
+    if (channel->close) channel->close(channel);
     free(channel);
 }
 
 void log_close_all() {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     if (!g_opened) return;
-    while (g_head.next != &g_head) log_close(g_head.next);
+    while (g_head.next != &g_head) {
+        LOG_Channel* first = g_head.next;
+        g_head.next = first->next;
+        first->next->prev = &g_head;
+        first->next = first->prev = nullptr;
+        log_close(first);  // no longer listed: closed and freed
+    }
 }
 
 int log_parse_levels(const char* text, const LOG_LevelName* table, int count, uint32_t* mask) {

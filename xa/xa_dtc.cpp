@@ -15,6 +15,7 @@
 #include "platform/installer.h"
 #include "platform/dtc.h"
 #include "util/critsec.h"
+#include "util/invariant.h"
 #include "util/tokenlock.h"
 #include "xa/xa_agent.h"
 #include "xa/xa_dtc.h"
@@ -96,7 +97,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
     uint32_t rmid = 0;
     uint32_t opened = 0;
     std::string xaInfo;
-    uint32_t state = 0;  // 0 none, 1 started, 2 ended, 3 prepared, 5 heuristic outcome
+    XaBranchState state = kXaNone;  // kXaPrepared holds the connection's call lock
     ITransaction* transaction = nullptr;
     uint32_t rmCookie = 0;
     XID xid{};
@@ -123,7 +124,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
 
     ~COdbcResourceDispenser() override {
         if (OleTraceOn()) OleTracePrint("COdbcResourceDispenser::~COdbcResourceDispenser()\n");
-        if (state == 1) Verb<DRV_XaEnd>(&xid, int(rmid), TMFAIL);
+        if (state == kXaActive) Verb<DRV_XaEnd>(&xid, int(rmid), TMFAIL);
         LeaveCallLock();
         if (opened) {
             char info[257] = {};
@@ -147,6 +148,12 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
     int Verb(A... args) {
         auto fn = AgentSlotGet<S>(link);
         return fn ? fn(m_hConnect, args...) : XAER_RMERR;
+    }
+
+    // The branch moves to `to`; a move it cannot make stops a Debug build.
+    void MoveTo(XaBranchState to) {
+        TV_INVARIANT(XaBranchMoveAllowed(state, to));
+        state = to;
     }
 
     void EnterCallLock() {
@@ -271,36 +278,50 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         HRESULT hr = helper->ConvertTridToXID(transaction, rmCookie, &xid);
         if (FAILED(hr)) return Result(hr);
         if (Verb<DRV_XaStart>(&xid, int(rmid), TMNOFLAGS) != XA_OK) return Result(kXaOpenStartFailed);
-        state = 1;
+        MoveTo(kXaActive);
         hr = helper->EnlistWithRM(rmCookie, transaction, resource, &enlistment);
         return Result(hr);
     }
 
     // ---- the coordinator's callbacks ----
 
+    // Ends an active branch before its prepare or rollback; false when xa_end failed.
+    bool EndActive() {
+        if (state != kXaActive) return true;
+        if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) != XA_OK) return false;
+        MoveTo(kXaEnded);
+        return true;
+    }
+
+    // Where xa_commit or xa_rollback leaves the branch, and what the coordinator hears.
+    HRESULT Completed(int rc, XaBranchState onRetry) {
+        if (rc == XA_OK) {
+            MoveTo(kXaNone);
+            return S_OK;
+        }
+        if (rc == XA_RETRY)
+            MoveTo(onRetry);
+        else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ)
+            MoveTo(kXaHeuristic);
+        else
+            MoveTo(kXaNone);
+        return E_FAIL;
+    }
+
     HRESULT Prepare(int fSinglePhase) {
         CritSecGuard g(&lock);
         if (OleTraceOn())
             OleTracePrint("CImpITransactionResourceAsync::PrepareRequest(fSinglePhase=%d)\n", fSinglePhase);
-        HRESULT hr = S_OK;
-        bool failed = false;
-        if (state == 1) {
-            if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) == XA_OK)
-                state = 2;
-            else
-                failed = true;
-        }
-        if (failed) {
-            hr = E_FAIL;
-        } else {
+        HRESULT hr = E_FAIL;
+        if (EndActive()) {
             int rc = Verb<DRV_XaPrepare>(&xid, int(rmid), TMNOFLAGS);
             if (rc == XA_OK) {
-                state = 3;
+                MoveTo(kXaPrepared);
                 EnterCallLock();
             } else if (rc == XAER_RMERR) {
-                state = 2;
+                MoveTo(kXaEnded);
             } else {
-                state = 0;
+                MoveTo(kXaNone);
             }
             hr = rc == XA_OK ? S_OK : rc == XA_RDONLY ? XACT_S_READONLY : E_FAIL;
         }
@@ -312,18 +333,8 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
         CritSecGuard g(&lock);
         if (OleTraceOn()) OleTracePrint("CImpITransactionResourceAsync::CommitRequest()\n");
         int rc = Verb<DRV_XaCommit>(&xid, int(rmid), TMNOFLAGS);
-        if (state == 3) LeaveCallLock();
-        HRESULT hr = E_FAIL;
-        if (rc == XA_OK) {
-            hr = S_OK;
-            state = 0;
-        } else if (rc == XA_RETRY) {
-            state = 3;
-        } else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ) {
-            state = 5;
-        } else {
-            state = 0;
-        }
+        if (state == kXaPrepared) LeaveCallLock();
+        const HRESULT hr = Completed(rc, kXaPrepared);
         if (enlistment) enlistment->CommitRequestDone(hr);
         return Result(hr);
     }
@@ -331,24 +342,9 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
     HRESULT Abort() {
         CritSecGuard g(&lock);
         if (OleTraceOn()) OleTracePrint("CImpITransactionResourceAsync::AbortRequest()\n");
-        bool failed = false;
-        if (state == 1) {
-            if (Verb<DRV_XaEnd>(&xid, int(rmid), TMSUCCESS) == XA_OK)
-                state = 2;
-            else
-                failed = true;
-        }
-        int rc = failed ? XAER_RMERR : Verb<DRV_XaRollback>(&xid, int(rmid), TMNOFLAGS);
+        int rc = EndActive() ? Verb<DRV_XaRollback>(&xid, int(rmid), TMNOFLAGS) : XAER_RMERR;
         LeaveCallLock();  // only when this dispenser holds it
-        HRESULT hr = E_FAIL;
-        if (rc == XA_OK) {
-            hr = S_OK;
-            state = 0;
-        } else if (rc >= XA_HEURMIX && rc <= XA_HEURHAZ) {
-            state = 5;
-        } else {
-            state = 0;
-        }
+        const HRESULT hr = Completed(rc, kXaNone);
         if (enlistment) enlistment->AbortRequestDone(hr);
         return Result(hr);
     }
@@ -418,7 +414,7 @@ COdbcResourceDispenser* DispenserCreate(void* transaction, uint32_t server, uint
 }
 
 IOdbcResourceDispenser* DispenserInterface(COdbcResourceDispenser* d) { return d; }
-uint32_t DispenserState(COdbcResourceDispenser* d) { return d ? d->state : 0; }
+XaBranchState DispenserState(COdbcResourceDispenser* d) { return d ? d->state : kXaNone; }
 size_t DispenserCount() {
     std::lock_guard<std::mutex> g(g_dispenserListLock);
     return g_dispensers.count;

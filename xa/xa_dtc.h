@@ -20,7 +20,7 @@ struct IOdbcResourceDispenser {
 };
 
 IOdbcResourceDispenser* DispenserInterface(COdbcResourceDispenser* d);
-// The state word of a dispenser (0 none, 1 started, 2 ended, 3 prepared, 5 heuristic).
-uint32_t DispenserState(COdbcResourceDispenser* d);
+// Where a dispenser's branch stands: none, active (started), ended, prepared or heuristic.
+XaBranchState DispenserState(COdbcResourceDispenser* d);
 // Number of dispensers alive.
 size_t DispenserCount();

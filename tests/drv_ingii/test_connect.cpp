@@ -197,10 +197,10 @@ TEST_F(ConnectTest, ReadOnlyConnectionSetsReadOnlySession) {
 }
 
 TEST_F(ConnectTest, DsnTextsAreTakenOverByTheConnection) {
-    g_ingDsnSettings.sqlDbmsName = strdup("MyDBMS");
+    settings.sqlDbmsName = strdup("MyDBMS");
     uint32_t h;
     ASSERT_EQ(Connect(&h), 0u);
-    EXPECT_EQ(g_ingDsnSettings.sqlDbmsName, nullptr);
+    EXPECT_EQ(settings.sqlDbmsName, nullptr);
     std::string s;
     ASSERT_EQ(GetText(h, 0x21040000 | 17, &s), 0u);
     EXPECT_EQ(s, "MyDBMS");
@@ -233,7 +233,7 @@ TEST_F(TxnTest, ManualCommitLeavesWorkPendingUntilCommit) {
     uint32_t a, b;
     ASSERT_EQ(Connect(&b), 0u);
     ASSERT_EQ(Exec(b, "create table mc_t (x integer)"), 0u);
-    g_ingDsnSettings.noAutoCommit = 1;
+    settings.noAutoCommit = 1;
     ASSERT_EQ(Connect(&a), 0u);
     EXPECT_EQ(Conn(a)->autocommit, 0u);
     uint32_t v;
@@ -364,10 +364,10 @@ TEST_F(InitialSqlTest, RunsRequestsAndIgnoresFailures) {
                                  "insert into init_t values (2);");
     // Given without its extension: ".sql" is added.
     std::string noExt = path.substr(0, path.size() - 4);
-    g_ingDsnSettings.initialSql = strdup(noExt.c_str());
+    settings.initialSql = strdup(noExt.c_str());
     uint32_t h;
     ASSERT_EQ(Connect(&h), 0u);
-    EXPECT_EQ(g_ingDsnSettings.initialSql, nullptr);
+    EXPECT_EQ(settings.initialSql, nullptr);
     EXPECT_TRUE(SentQuery("create table init_t (a integer)"));
     EXPECT_TRUE(SentQuery("insert into init_t values (1)"));
     EXPECT_TRUE(SentQuery("insert into init_t values (2)"));
@@ -380,7 +380,7 @@ TEST_F(InitialSqlTest, RunsRequestsAndIgnoresFailures) {
 
 TEST_F(InitialSqlTest, UnterminatedLastRequestIsDroppedAndLogged) {
     std::string path = WriteFile("init2.sql", "create table init2_t (a integer);\ninsert into init2_t\nvalues (1)\n");
-    g_ingDsnSettings.initialSql = strdup(path.c_str());
+    settings.initialSql = strdup(path.c_str());
     uint32_t h;
     ASSERT_EQ(Connect(&h), 0u);
     EXPECT_TRUE(Logged(3, "Unterminated SQL request (line 3)"));
@@ -392,7 +392,7 @@ TEST_F(InitialSqlTest, UnterminatedLastRequestIsDroppedAndLogged) {
 
 TEST_F(InitialSqlTest, MissingFileNeverFailsTheConnect) {
     std::string path = DataDir() + "/missing_init";
-    g_ingDsnSettings.initialSql = strdup(path.c_str());
+    settings.initialSql = strdup(path.c_str());
     uint32_t h;
     ASSERT_EQ(Connect(&h), 0u);
     bool logged = false;

@@ -238,10 +238,10 @@ TEST_F(InfoTest, CapabilityItems) {
 }
 
 TEST_F(InfoTest, DynamicCursorSensitivityShapesAnswers) {
-    g_ingDsnSettings.dynCursSensitivity = 2;
+    settings.dynCursSensitivity = 2;
     uint32_t disabled;
     ASSERT_EQ(Connect(&disabled), 0u);
-    g_ingDsnSettings.dynCursSensitivity = 1;
+    settings.dynCursSensitivity = 1;
     uint32_t high;
     ASSERT_EQ(Connect(&high), 0u);
     uint32_t v;
@@ -401,7 +401,7 @@ TEST_F(InfoTest, RowsetSizeIsCappedUnlessTheDataSourceLiftsTheLimit) {
     uint32_t v;
     ASSERT_EQ(GetInt(s, 0x32030009u, &v), 0u);
     EXPECT_EQ(v, 100u);
-    g_ingDsnSettings.noRowsetSizeLimit = 1;
+    settings.noRowsetSizeLimit = 1;
     uint32_t other;
     ASSERT_EQ(Connect(&other), 0u);
     uint32_t s2 = 0;
@@ -414,7 +414,7 @@ TEST_F(InfoTest, RowsetSizeIsCappedUnlessTheDataSourceLiftsTheLimit) {
 }
 
 TEST_F(InfoTest, MaxRowsFollowsTheDataSourceCap) {
-    g_ingDsnSettings.maxRows = 1000;
+    settings.maxRows = 1000;
     uint32_t capped;
     ASSERT_EQ(Connect(&capped), 0u);
     uint32_t s = 0;
@@ -461,7 +461,7 @@ protected:
     void SetUp() override {
         InfoTest::SetUp();
         ASSERT_EQ(Disconnect(conn), 0u);
-        g_ingDsnSettings.dynCursSensitivity = GetParam().sensitivity;
+        settings.dynCursSensitivity = GetParam().sensitivity;
         ASSERT_EQ(Connect(&conn), 0u);
     }
 };
@@ -512,9 +512,7 @@ TEST_F(InfoTest, CursorTypeSetRaisesTheTypeFlag) {
     EXPECT_EQ(st->cursorOpts->flags & kScsTypeSet, 0u);
     EXPECT_EQ(SetInt(s, 0x32030006u, 3), 0u);
     EXPECT_NE(st->cursorOpts->flags & kScsTypeSet, 0u);
-    st->cursorOpts->flags2 = 0x30;
     EXPECT_EQ(SetInt(s, 0x32030009u, 10), 0u);
-    EXPECT_EQ(st->cursorOpts->flags2, 0u);
     EXPECT_EQ(st->cursorOpts->rowsetSize, 10u);
     AgentCall<DRV_FreeStmt>(&link, s);
 }

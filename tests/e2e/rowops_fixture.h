@@ -2,6 +2,7 @@
 // A table of ten rows and a statement over it through the Driver Manager, for the row operation
 // tests: cursors opened as asked with their rowset bound column-wise, another connection that
 // changes the table and reads it back, and the SQLSTATE of the last failure.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,22 @@ protected:
     void SetAttr(SQLINTEGER attr, SQLULEN v) {
         ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt, attr, reinterpret_cast<SQLPOINTER>(v), 0))) << Diag();
     }
-    void Connect2() {
+    // The other connection, made on first use; made with `briefLockWait` it waits only a short
+    // time for rows a lock holds (the engine's own wait is longer than a test needs, and
+    // SQL_ATTR_QUERY_TIMEOUT does not bound it).
+    void Connect2(bool briefLockWait = false) {
         if (other) return;
+        const char* before = std::getenv("II_ENGINE_BUSY_TIMEOUT");
+        const std::string kept = before ? before : "";
+        if (briefLockWait) setenv("II_ENGINE_BUSY_TIMEOUT", "300", 1);
+        Connect2Now();
+        if (!briefLockWait) return;
+        if (before)
+            setenv("II_ENGINE_BUSY_TIMEOUT", kept.c_str(), 1);
+        else
+            unsetenv("II_ENGINE_BUSY_TIMEOUT");
+    }
+    void Connect2Now() {
         std::string dsn = Dsn();
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &other));
         ASSERT_TRUE(SQL_SUCCEEDED(

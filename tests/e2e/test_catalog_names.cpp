@@ -275,8 +275,8 @@ TEST_P(CatalogOwnTables, ViewColumnsCarryTheTypesOfTheirExpressions) {
     // a query of the base table; the sum an integer.
     EXPECT_EQ((Row{view[6][4], view[6][5], view[6][6], view[6][17]}), (Row{"4", "INTEGER", "10", "YES"}));
     EXPECT_EQ(view[7][17], "YES");
-    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(stmt, T("select id + 1 as nextid, uppercase(name) as shout from v_base"),
-                                         SQL_NTS))
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLExecDirect(stmt, T("select id + 1 as nextid, uppercase(name) as shout from v_base"), SQL_NTS))
         << Diag();
     for (SQLUSMALLINT c = 1; c <= 2; ++c) {
         SQLCHAR name[32];

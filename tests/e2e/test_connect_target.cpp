@@ -55,14 +55,14 @@ TEST_P(ConnectTarget, DatabaseNamesThatArePathsAreRefusedWith08001) {
     const std::string file = dir + "/victim.db";
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "CREATE TABLE IF NOT EXISTS v(x); INSERT INTO v VALUES (1)", nullptr,
-                                      nullptr, nullptr));
+    ASSERT_EQ(SQLITE_OK,
+              sqlite3_exec(db, "CREATE TABLE IF NOT EXISTS v(x); INSERT INTO v VALUES (1)", nullptr, nullptr, nullptr));
     sqlite3_close(db);
     const std::string before = FileBytes(file);
     ASSERT_FALSE(before.empty());
     // A database of the same stem inside the data directory, which a path must not reach either.
-    const std::string names[] = {file, dir + "/victim", "./victim", "../victim", ".victim", "node::" + file,
-                                 "../data/cw_wide"};
+    const std::string names[] = {file,      dir + "/victim", "./victim",       "../victim",
+                                 ".victim", "node::" + file, "../data/cw_wide"};
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         EXPECT_EQ(SQL_ERROR, DriverConnect(Driver() + ";DSN=" + name + ";UID=tvuser;PWD=secret"));

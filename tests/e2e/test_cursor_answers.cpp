@@ -342,18 +342,8 @@ TEST_P(CursorAnswers, EveryClaimedAttributeWorks) {
         {SQL_CURSOR_DYNAMIC, 0, SQL_DYNAMIC_CURSOR_ATTRIBUTES1, SQL_DYNAMIC_CURSOR_ATTRIBUTES2, SQL_SO_DYNAMIC,
          "dynamic"},
     };
-    // The other connection waits a short time for the rows a lock holds (the engine's own wait is
-    // longer than a test needs; SQL_ATTR_QUERY_TIMEOUT does not bound it).
-    {
-        const char* before = std::getenv("II_ENGINE_BUSY_TIMEOUT");
-        const std::string kept = before ? before : "";
-        setenv("II_ENGINE_BUSY_TIMEOUT", "300", 1);
-        Connect2();
-        if (before)
-            setenv("II_ENGINE_BUSY_TIMEOUT", kept.c_str(), 1);
-        else
-            unsetenv("II_ENGINE_BUSY_TIMEOUT");
-    }
+    // The other connection waits a short time for the rows a lock holds.
+    Connect2(true);
     SQLUINTEGER scroll = 0, scco = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLGetInfo(dbc, SQL_SCROLL_OPTIONS, &scroll, sizeof scroll, nullptr));
     ASSERT_EQ(SQL_SUCCESS, SQLGetInfo(dbc, SQL_SCROLL_CONCURRENCY, &scco, sizeof scco, nullptr));

@@ -31,8 +31,8 @@ protected:
                   SQLSetEnvAttr(s.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(intptr_t(version)), 0));
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, s.env, &s.dbc));
         std::string dsn = Dsn();
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(s.dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS,
-                                             (SQLCHAR*)kPassword, SQL_NTS)))
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLConnect(s.dbc, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)kUser, SQL_NTS, (SQLCHAR*)kPassword, SQL_NTS)))
             << Diag(SQL_HANDLE_DBC, s.dbc);
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &s.stmt));
     }
@@ -53,7 +53,7 @@ TEST_P(DiagStates, EachFailureKeepsItsOwnStateInBothVersions) {
         const char* odbc2;
         const char* odbc3;
         std::function<SQLRETURN(SQLHSTMT, SQLHDBC)> run;  // the failing call, made last
-        SQLSMALLINT handle = SQL_HANDLE_STMT;              // the handle it fails on
+        SQLSMALLINT handle = SQL_HANDLE_STMT;             // the handle it fails on
     };
     const std::string sel = "select v from " + t;
     const Case cases[] = {
@@ -91,8 +91,8 @@ TEST_P(DiagStates, EachFailureKeepsItsOwnStateInBothVersions) {
              const std::string q = "insert into " + t + " values (3, ?)";
              static SQLLEN atExec;
              atExec = SQL_DATA_AT_EXEC;
-             SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, reinterpret_cast<SQLPOINTER>(1),
-                              0, &atExec);
+             SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, reinterpret_cast<SQLPOINTER>(1), 0,
+                              &atExec);
              if (SQLExecDirect(h, (SQLCHAR*)q.c_str(), SQL_NTS) != SQL_NEED_DATA) return SQLRETURN(SQL_SUCCESS);
              SQLPOINTER token = nullptr;
              if (SQLParamData(h, &token) != SQL_NEED_DATA) return SQLRETURN(SQL_SUCCESS);

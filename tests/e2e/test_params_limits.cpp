@@ -64,8 +64,7 @@ TEST_P(ParamLimits, MoreMarkersThanTheLimitAreRefusedAtPrepare) {
     ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("select k from " + t + " where k = ?").c_str(), SQL_NTS));
     SQLINTEGER v = 1;
     SQLLEN ind = 0;
-    EXPECT_EQ(SQL_ERROR,
-              SQLBindParameter(stmt, 1025, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, &ind));
+    EXPECT_EQ(SQL_ERROR, SQLBindParameter(stmt, 1025, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, &ind));
     EXPECT_EQ("07009", State());
     // The same text run directly is refused as well.
     SQLFreeStmt(stmt, SQL_CLOSE);
@@ -82,8 +81,7 @@ TEST_P(ParamLimits, PutDataRefusesLengthsThatAreNoPieceLengths) {
     ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)("insert into " + t + " values (1, ?)").c_str(), SQL_NTS));
     SQLLEN dae = SQL_DATA_AT_EXEC;
     char token[4] = "tok";
-    ASSERT_EQ(SQL_SUCCESS,
-              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, token, 0, &dae));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, token, 0, &dae));
     SQLPOINTER which = nullptr;
     for (SQLLEN bad : {SQLLEN(SQL_DEFAULT_PARAM), SQLLEN(SQL_NO_TOTAL), SQLLEN(SQL_DATA_AT_EXEC), SQLLEN(-7),
                        SQLLEN(SQL_LEN_DATA_AT_EXEC(10))}) {

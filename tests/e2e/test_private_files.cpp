@@ -43,7 +43,8 @@ protected:
     }
     // Connects (the driver is loaded now and opens its trace) and writes a row; `during` runs
     // while the connection is open. Disconnecting lets the Driver Manager unload the driver.
-    void Session(const std::string& connection, const std::function<void()>& during = [] {}) {
+    void Session(
+        const std::string& connection, const std::function<void()>& during = [] {}) {
         SQLCHAR out[1024];
         SQLSMALLINT len = 0;
         ASSERT_TRUE(SQL_SUCCEEDED(
@@ -112,8 +113,8 @@ TEST_P(PrivateFiles, DatabaseFilesArePrivateAndThePasswordIsHashed) {
     sqlite3* h = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READONLY, nullptr));
     sqlite3_stmt* q = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(h, "SELECT password FROM iiapi_users WHERE name = 'tvuser'", -1, &q,
-                                            nullptr));
+    ASSERT_EQ(SQLITE_OK,
+              sqlite3_prepare_v2(h, "SELECT password FROM iiapi_users WHERE name = 'tvuser'", -1, &q, nullptr));
     ASSERT_EQ(SQLITE_ROW, sqlite3_step(q));
     const std::string stored = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
     sqlite3_finalize(q);
@@ -121,9 +122,9 @@ TEST_P(PrivateFiles, DatabaseFilesArePrivateAndThePasswordIsHashed) {
     EXPECT_EQ(std::string::npos, stored.find("pf secret")) << stored;
     EXPECT_EQ(0u, stored.find("pbkdf2-sha256$")) << stored;
     // Two databases with the same password keep different hashes: each has its salt.
-    RunCommand("umask 022; II_DATABASE_DIR=" + dir + " " + tool + " -u tvuser -P 'pf secret' " + db +
-                   "_2 >/dev/null 2>&1",
-               &status);
+    RunCommand(
+        "umask 022; II_DATABASE_DIR=" + dir + " " + tool + " -u tvuser -P 'pf secret' " + db + "_2 >/dev/null 2>&1",
+        &status);
     ASSERT_EQ(0, status);
     ASSERT_EQ(SQLITE_OK, sqlite3_open_v2((dir + "/" + db + "_2.db").c_str(), &h, SQLITE_OPEN_READONLY, nullptr));
     ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(h, "SELECT password FROM iiapi_users", -1, &q, nullptr));

@@ -87,6 +87,26 @@ TEST_P(Basic, RowCountAndDescribeCol) {
     Must("drop table " + t);
 }
 
+// A procedure's parameters come back as columns named "*" and a direction letter, which the
+// driver hides; a column whose own name only begins so is the application's.
+TEST_P(Basic, ColumnsNamedLikeParameterMarksAreShown) {
+    ASSERT_EQ(SQL_SUCCESS, Exec("select 1 as \"*Out\", 2 as \"*B2\"")) << Diag();
+    SQLSMALLINT cols = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLNumResultCols(stmt, &cols));
+    ASSERT_EQ(2, cols);
+    char name[32];
+    SQLSMALLINT len = 0, type = 0, scale = 0, nullable = 0;
+    SQLULEN size = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(stmt, 1, (SQLCHAR*)name, sizeof name, &len, &type, &size, &scale, &nullable))
+        << Diag();
+    EXPECT_STREQ("*Out", name);
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    SQLINTEGER v = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 2, SQL_C_SLONG, &v, 0, nullptr)) << Diag();
+    EXPECT_EQ(2, v);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+}
+
 TEST_P(Basic, CursorNamesAndCloseCursorStates) {
     char cname[64];
     SQLSMALLINT len = 0;

@@ -139,8 +139,9 @@ TEST_P(Rowsets, FetchesFillColumnsWhoseLengthSlotsHoldColumnIgnore) {
         const SQLULEN rows = c.road == Road::OneRow ? 1 : 5;
         const SQLULEN type = c.road == Road::StaticRowset ? SQL_CURSOR_STATIC : SQL_CURSOR_FORWARD_ONLY;
         ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0));
-        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, c.road == Road::Extended ? SQL_ROWSET_SIZE : SQL_ATTR_ROW_ARRAY_SIZE,
-                                              reinterpret_cast<SQLPOINTER>(rows), 0));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLSetStmtAttr(stmt, c.road == Road::Extended ? SQL_ROWSET_SIZE : SQL_ATTR_ROW_ARRAY_SIZE,
+                                 reinterpret_cast<SQLPOINTER>(rows), 0));
         Select();
         Columns b;
         Bind(b);
@@ -152,7 +153,7 @@ TEST_P(Rowsets, FetchesFillColumnsWhoseLengthSlotsHoldColumnIgnore) {
             }
             SQLULEN got = 0;
             SQLUSMALLINT status[5];
-            const SQLRETURN rc = c.road == Road::Extended       ? SQLExtendedFetch(stmt, SQL_FETCH_NEXT, 0, &got, status)
+            const SQLRETURN rc = c.road == Road::Extended ? SQLExtendedFetch(stmt, SQL_FETCH_NEXT, 0, &got, status)
                                  : c.road == Road::StaticRowset ? SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)
                                                                 : SQLFetch(stmt);
             ASSERT_EQ(SQL_SUCCESS, rc) << Diag();

@@ -146,12 +146,13 @@ TEST_P(AllTypes, NaturalCTypesThroughColumnWiseBinding) {
 TEST_P(Types, ConvertToBigintIsAnEightByteInteger) {
     const std::string t = Make("cvbig", "v bigint, s varchar(20)");
     Must("insert into " + t + " values (5000000000, '-9000000000')");
-    const std::string q = "select {fn CONVERT(v, SQL_BIGINT)}, {fn CONVERT(s, SQL_BIGINT)}, "
-                          "{fn CONVERT(v - 4999999999, SQL_INTEGER)} from " + t;
+    const std::string q =
+        "select {fn CONVERT(v, SQL_BIGINT)}, {fn CONVERT(s, SQL_BIGINT)}, "
+        "{fn CONVERT(v - 4999999999, SQL_INTEGER)} from " +
+        t;
     char native[300] = {};
     SQLINTEGER nativeLen = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLNativeSql(dbc, (SQLCHAR*)q.c_str(), SQL_NTS, (SQLCHAR*)native, sizeof native,
-                                        &nativeLen))
+    ASSERT_EQ(SQL_SUCCESS, SQLNativeSql(dbc, (SQLCHAR*)q.c_str(), SQL_NTS, (SQLCHAR*)native, sizeof native, &nativeLen))
         << Diag(SQL_HANDLE_DBC, dbc);
     EXPECT_EQ("select int8(v), int8(s), int4(v - 4999999999) from " + t, std::string(native));
     ASSERT_EQ(SQL_SUCCESS, Exec(q)) << Diag();
@@ -182,8 +183,8 @@ TEST_P(Types, ConvertToBigintIsAnEightByteInteger) {
     unsetenv("II_ENGINE_API_LEVEL");
     ASSERT_TRUE(SQL_SUCCEEDED(connected)) << Diag(SQL_HANDLE_DBC, dbc);
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
-    ASSERT_EQ(SQL_SUCCESS, SQLNativeSql(dbc, (SQLCHAR*)q.c_str(), SQL_NTS, (SQLCHAR*)native, sizeof native,
-                                        &nativeLen));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLNativeSql(dbc, (SQLCHAR*)q.c_str(), SQL_NTS, (SQLCHAR*)native, sizeof native, &nativeLen));
     EXPECT_EQ("select int4(v), int4(s), int4(v - 4999999999) from " + t, std::string(native));
 }
 

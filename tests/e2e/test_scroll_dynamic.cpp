@@ -367,9 +367,15 @@ TEST_P(DynamicScroll, AbsoluteAndBookmarkRefusedAndInformationAgrees) {
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(Builds, DynamicScroll, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+// The row versions of highly sensitive cursors: a suite (and a CTest entry) of its own.
+using DynamicSensitivity = DynamicScroll;
+
 // High sensitivity on a database with VOVURA: a row another connection changes reads as updated
 // once and then as unchanged; each cursor keeps rows of its own, and they go when it closes.
-TEST_P(DynamicScroll, HighSensitivityReportsOthersUpdatesOnce) {
+TEST_P(DynamicSensitivity, HighSensitivityReportsOthersUpdatesOnce) {
     Reconnect(true, "HIGH");
     if (HasFatalFailure()) return;
     std::string t = Make("dynver", "id integer not null primary key, name varchar(10)");
@@ -435,7 +441,7 @@ TEST_P(DynamicScroll, HighSensitivityReportsOthersUpdatesOnce) {
 // High sensitivity with positioned updates: the cursor's own update stores the row's new version,
 // so the next fetch does not tell it as another user's; another connection's change still reads
 // as updated. Under both concurrencies.
-TEST_P(DynamicScroll, HighSensitivityKnowsItsOwnUpdates) {
+TEST_P(DynamicSensitivity, HighSensitivityKnowsItsOwnUpdates) {
     Reconnect(true, "HIGH");
     if (HasFatalFailure()) return;
     std::string t = Make("dynown", "id integer not null primary key, name varchar(10)");
@@ -481,7 +487,7 @@ TEST_P(DynamicScroll, HighSensitivityKnowsItsOwnUpdates) {
 
 // Two processes whose cursors get the same handle numbers keep their rows apart: the child opens
 // a cursor of its own while this one's rows are stored, and finds two cursors' rows.
-TEST_P(DynamicScroll, TwoProcessesKeepSeparateRows) {
+TEST_P(DynamicSensitivity, TwoProcessesKeepSeparateRows) {
     Reconnect(true, "HIGH");
     if (HasFatalFailure()) return;
     std::string t = Make("dynproc", "id integer not null primary key");
@@ -522,7 +528,7 @@ TEST_P(DynamicScroll, TwoProcessesKeepSeparateRows) {
 
 // Without VOVURA a highly sensitive dynamic cursor fails and says why; with low sensitivity the
 // same statement runs.
-TEST_P(DynamicScroll, WithoutVovuraHighSensitivityFailsWithIM926) {
+TEST_P(DynamicSensitivity, WithoutVovuraHighSensitivityFailsWithIM926) {
     Reconnect(false, "HIGH");
     if (HasFatalFailure()) return;
     std::string t = Make("dynnov", "id integer not null primary key");
@@ -540,7 +546,7 @@ TEST_P(DynamicScroll, WithoutVovuraHighSensitivityFailsWithIM926) {
     EXPECT_EQ((std::vector<int>{1}), r.Ids());
 }
 
-INSTANTIATE_TEST_SUITE_P(Builds, DynamicScroll, ::testing::ValuesIn(DriverBuilds()),
+INSTANTIATE_TEST_SUITE_P(Builds, DynamicSensitivity, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 
 }  // namespace

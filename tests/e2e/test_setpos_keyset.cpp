@@ -217,7 +217,7 @@ TEST_P(KeysetRowOps, LockConcurrencyHoldsTheRowsetUntilTheTransactionEnds) {
 void KeysetRowOps::LockedUntilCommit() {
     ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0));
     Open(SQL_CONCUR_LOCK);
-    Connect2();
+    Connect2(true);
     SQLHSTMT s = SQL_NULL_HSTMT;
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, other, &s));
     SQLSetStmtAttr(s, SQL_ATTR_QUERY_TIMEOUT, (SQLPOINTER)1, 0);

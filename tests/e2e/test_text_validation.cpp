@@ -68,7 +68,9 @@ TEST_P(TextValidation, StatementTextWithALoneSurrogateIsNotRun) {
     // Narrow text with an overlong quote: the narrow driver hands it to the server as it is, which
     // refuses it; the Driver Manager widens each byte for the wide driver, which then holds no
     // quote either. Either way no quote reads back.
-    const std::string narrow = "insert into " + t + " values (2, 'x\xC0\xA7" "y', 'z')";
+    const std::string narrow = "insert into " + t +
+                               " values (2, 'x\xC0\xA7"
+                               "y', 'z')";
     SQLRETURN rc = Exec(narrow);
     if (!GetParam().wide) {
         EXPECT_EQ(SQL_ERROR, rc);
@@ -108,13 +110,13 @@ TEST_P(TextValidation, ParameterValuesThatAreNoTextAreRefused) {
                                                     const_cast<SQLWCHAR*>(good), sizeof good, &goodInd));
             const SQLSMALLINT sqlType = column == 2 ? SQL_VARCHAR : SQL_WVARCHAR;
             if (!c.wide.empty()) {
-                ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, column, SQL_PARAM_INPUT, SQL_C_WCHAR, sqlType, 20, 0,
-                                                        const_cast<SQLWCHAR*>(c.wide.data()),
-                                                        SQLLEN(c.wide.size() * 2), &ind));
+                ASSERT_EQ(SQL_SUCCESS,
+                          SQLBindParameter(stmt, column, SQL_PARAM_INPUT, SQL_C_WCHAR, sqlType, 20, 0,
+                                           const_cast<SQLWCHAR*>(c.wide.data()), SQLLEN(c.wide.size() * 2), &ind));
             } else {
-                ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, column, SQL_PARAM_INPUT, SQL_C_CHAR, sqlType, 20, 0,
-                                                        const_cast<char*>(c.narrow.c_str()),
-                                                        SQLLEN(c.narrow.size() + 1), &ind));
+                ASSERT_EQ(SQL_SUCCESS,
+                          SQLBindParameter(stmt, column, SQL_PARAM_INPUT, SQL_C_CHAR, sqlType, 20, 0,
+                                           const_cast<char*>(c.narrow.c_str()), SQLLEN(c.narrow.size() + 1), &ind));
             }
             EXPECT_EQ(SQL_ERROR, SQLExecute(stmt));
             EXPECT_EQ("22018", State());

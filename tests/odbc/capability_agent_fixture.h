@@ -106,7 +106,7 @@ inline Stmt& Last() { return A().stmts.rbegin()->second; }
 inline void FreeStmtState(Stmt& s) {
     if (s.sent) DatasetDelete(s.sent);
     s.sent = nullptr;
-    if (s.pendingSet && !(A().linkWord & 1)) DatasetDelete(s.pendingSet);
+    if (s.pendingSet && !(A().linkWord & kAgentLinkCallerFrees)) DatasetDelete(s.pendingSet);
     s.pendingSet = nullptr;
 }
 
@@ -132,7 +132,7 @@ inline uint32_t Run(Stmt& s, Dataset* ds) {
     s.pieces.clear();
     if (ds) {
         DatasetClone(&s.sent, ds);
-        if (!(A().linkWord & 1)) DatasetDelete(ds);
+        if (!(A().linkWord & kAgentLinkCallerFrees)) DatasetDelete(ds);
         for (uint32_t r = 0; r < s.sent->rows_used; ++r)
             for (uint16_t c = 0; c < s.sent->col_count; ++c)
                 if (s.sent->cols[c].indicators[r] == 0xFFFE) s.asks.emplace_back(c, r);
@@ -236,7 +236,7 @@ inline ErrCode DescribeParams(uint32_t h, uint16_t* count, ColumnInfo** out) {
 inline ErrCode SetParams(uint32_t h, Dataset* ds) {
     Stmt& s = S(h);
     s.calls.push_back("SetParams");
-    if (s.pendingSet && !(A().linkWord & 1)) DatasetDelete(s.pendingSet);
+    if (s.pendingSet && !(A().linkWord & kAgentLinkCallerFrees)) DatasetDelete(s.pendingSet);
     s.pendingSet = ds;
     return kErrNone;
 }
@@ -445,7 +445,7 @@ inline ErrCode SetPos(uint32_t h, uint32_t row, uint16_t op, uint16_t, uint16_t*
                 if (s.sent->cols[c].indicators[r] == 0xFFFE) s.asks.emplace_back(c, r);
     }
     // Without bit 0 of the link word what was handed over is the agent's.
-    if (!(A().linkWord & 1)) {
+    if (!(A().linkWord & kAgentLinkCallerFrees)) {
         if (values) DatasetDelete(values);
         std::free(columns);
     }

@@ -57,12 +57,10 @@ protected:
     SQLHENV henv = SQL_NULL_HENV;
     SQLHDBC hdbc = SQL_NULL_HDBC;
     ConnRecord* conn = nullptr;
+    IngDsnSettings settings{};  // the data source's settings each ConnOpen hands the agent
 
     void SetUp() override {
         Prepare();
-        std::free(g_ingDsnSettings.initialSql);
-        std::free(g_ingDsnSettings.sqlDbmsName);
-        g_ingDsnSettings = IngDsnSettings{};
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &henv));
         ASSERT_EQ(SQL_SUCCESS,
                   SQLSetEnvAttr(henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
@@ -176,7 +174,7 @@ TEST_F(ConnOpenTest, CapabilityMaskSetsTheWordsAndAutocommit) {
 
 TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {
     Database("codb");
-    ConnOpen(conn, 'A');
+    ConnOpen(conn, 'A', &settings);
     ASSERT_EQ(2u, conn->state) << AllDiagText(conn);
     EXPECT_EQ(0u, conn->lastError);
     EXPECT_NE(0u, conn->agentServer);
@@ -190,7 +188,7 @@ TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {
     EXPECT_EQ(3u, Agent()->odbcVersion);
     EXPECT_EQ(nullptr, conn->marker);
 
-    ConnOpen(conn, 'A');  // already open
+    ConnOpen(conn, 'A', &settings);  // already open
     EXPECT_EQ(22u, conn->lastError);
     EXPECT_EQ(2u, conn->state);
 
@@ -204,7 +202,7 @@ TEST_F(ConnOpenTest, OpensOnTheAgentAndDisconnects) {
 
 TEST_F(ConnOpenTest, WideOpenPutsTheUnicodeMarkFirst) {
     Database("codb");
-    ConnOpen(conn, 'W');
+    ConnOpen(conn, 'W', &settings);
     ASSERT_NE(nullptr, conn->marker);
     EXPECT_EQ(0, std::memcmp(conn->marker, "W\x7F\x01\x01", 4));
     EXPECT_EQ(4u, std::strlen(conn->marker));
@@ -215,7 +213,7 @@ TEST_F(ConnOpenTest, WideOpenPutsTheUnicodeMarkFirst) {
 
 TEST_F(ConnOpenTest, MissingDatabaseLeavesTheRecordAllocatedWithTheReasons) {
     Database("nosuchdb");
-    ConnOpen(conn, 'A');
+    ConnOpen(conn, 'A', &settings);
     EXPECT_EQ(1u, conn->state);
     EXPECT_NE(0u, conn->lastError);
     EXPECT_EQ(0u, conn->agentServer);
@@ -233,14 +231,14 @@ TEST_F(ConnOpenTest, MissingDatabaseLeavesTheRecordAllocatedWithTheReasons) {
 
 TEST_F(ConnOpenTest, AbsentDataSourceNameOpensTheDefaultDatabase) {
     Database(nullptr);
-    ConnOpen(conn, 'A');
+    ConnOpen(conn, 'A', &settings);
     EXPECT_EQ(2u, conn->state) << AllDiagText(conn);
 }
 
 TEST_F(ConnOpenTest, AutocommitSetBeforeConnectingSurvivesTheAgentsDefault) {
     Database("codb");
     ConnSetAutocommit(conn, false);
-    ConnOpen(conn, 'A');
+    ConnOpen(conn, 'A', &settings);
     ASSERT_EQ(2u, conn->state);
     EXPECT_FALSE(conn->flags & kConnFlagAutocommit);
     EXPECT_EQ(0u, Agent()->autocommit);
@@ -248,8 +246,8 @@ TEST_F(ConnOpenTest, AutocommitSetBeforeConnectingSurvivesTheAgentsDefault) {
 
     // And the other way round: on, against a data source that asks for no autocommit.
     ConnSetAutocommit(conn, true);
-    g_ingDsnSettings.noAutoCommit = 1;
-    ConnOpen(conn, 'A');
+    settings.noAutoCommit = 1;
+    ConnOpen(conn, 'A', &settings);
     ASSERT_EQ(2u, conn->state);
     EXPECT_TRUE(conn->flags & kConnFlagAutocommit);
     EXPECT_EQ(1u, Agent()->autocommit);
@@ -257,8 +255,8 @@ TEST_F(ConnOpenTest, AutocommitSetBeforeConnectingSurvivesTheAgentsDefault) {
 
 TEST_F(ConnOpenTest, WithoutTheApplicationsChoiceTheDataSourceDecidesAutocommit) {
     Database("codb");
-    g_ingDsnSettings.noAutoCommit = 1;
-    ConnOpen(conn, 'A');
+    settings.noAutoCommit = 1;
+    ConnOpen(conn, 'A', &settings);
     ASSERT_EQ(2u, conn->state);
     EXPECT_FALSE(conn->flags & kConnFlagAutocommit);
     EXPECT_EQ(0u, Agent()->autocommit);

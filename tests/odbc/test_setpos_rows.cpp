@@ -190,6 +190,18 @@ TEST_F(SetPosTest, FixedSizeColumnPiecesComeWhole) {
     EXPECT_EQ(42, Int(g_seen.values, 0, 0));
 }
 
+// An agent without the row-operation slot takes no rows: the changes are refused as not
+// capable, and no Dataset is built that nobody would free (LeakSanitizer watches the test).
+TEST_F(SetPosTest, AnAgentWithoutTheSlotIsNotCapable) {
+    fake::Table()->DRV_SetPos = nullptr;
+    for (SQLUSMALLINT op : {SQLUSMALLINT(SQL_UPDATE), SQLUSMALLINT(SQL_DELETE), SQLUSMALLINT(SQL_ADD)}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(SQL_ERROR, SQLSetPos(hstmt, 1, op, SQL_LOCK_NO_CHANGE));
+        EXPECT_EQ(uint32_t(kErrNotCapable), Code());
+    }
+    EXPECT_EQ(0, g_seen.calls);
+}
+
 TEST_F(SetPosTest, RefusalsComeInOrderAndReachNothing) {
     struct Case {
         const char* what;
@@ -305,6 +317,16 @@ TEST_F(BulkTest, UpdateByBookmarkBuildsEveryArrayRow) {
     ASSERT_EQ(3u, g_seen.values->rows_used);
     EXPECT_EQ(12, Int(g_seen.values, 0, 2));
     EXPECT_EQ("mid", Text(g_seen.values, 1, 1));
+}
+
+// The same for the bulk slot: an update by bookmark builds no rows for an agent without it.
+TEST_F(BulkTest, AnAgentWithoutTheSlotIsNotCapable) {
+    marks[0] = 2, marks[1] = 3, marks[2] = 1;
+    for (int i = 0; i < 3; ++i) nameLen[i] = SQL_NTS;
+    fake::Table()->DRV_BulkOperations = nullptr;
+    EXPECT_EQ(SQL_ERROR, SQLBulkOperations(hstmt, SQL_UPDATE_BY_BOOKMARK));
+    EXPECT_EQ(uint32_t(kErrNotCapable), Code());
+    EXPECT_EQ(0, g_seen.calls);
 }
 
 TEST_F(BulkTest, RefusalsBeforeAnythingRuns) {

@@ -1,4 +1,5 @@
 // A statement's ODBC states through its life, and what each state lets the entry points do.
+#include "odbc/setpos.h"
 #include "odbc/stmt_state.h"
 #include "param_fixture.h"
 
@@ -128,6 +129,26 @@ TEST_F(StmtStateDialogue, ClosingTheStatementEndsTheDialogue) {
     ASSERT_EQ(SQL_NEED_DATA, SQLExecute(hstmt));
     EXPECT_FALSE(StmtNeedDataAsked(stmt));
     EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, (SQLPOINTER) "x", 1));
+}
+
+// A move the state machine cannot make stops a Debug build where it is made, as SQLite's pager
+// asserts its states: a dialogue begun inside another, a value asked for outside one, a position
+// taken without a result. Release builds check nothing.
+using StmtStateDeathTest = StmtTest;
+
+TEST_F(StmtStateDeathTest, MovesOutOfOrderStopADebugBuild) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "invariants are checked in Debug builds";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(StmtNeedDataAsk(stmt), "");
+    EXPECT_DEATH(StmtNeedDataLast(stmt), "");
+    EXPECT_DEATH(StmtPositionOn(stmt, 1), "");
+    StmtNeedDataBegin(stmt, kNeedDataParams);
+    EXPECT_DEATH(StmtNeedDataBegin(stmt, kNeedDataSetPos), "");
+    StmtNeedDataEnd(stmt);
+    EXPECT_DEATH(StmtNeedDataBegin(stmt, kNeedDataLastParam), "");
+#endif
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ public:
     std::string db;
     std::vector<uint32_t> stmts;
     std::deque<SCS_RowVerRef> refs;  // references stay valid as it grows
+    IngDsnSettings settings{};       // the data source's settings for the next Connect, which takes their texts
 
     void SetUp() override { Connect(true); }
     void Connect(bool withTable, bool noAutocommit = false, const std::string& existing = "", bool wide = false) {
@@ -59,9 +60,9 @@ public:
         IngConnectParams p{};
         p.marker = wide ? "W\x7F\x01\x01" : "";
         p.database = db.c_str();
-        g_ingDsnSettings.noAutoCommit = noAutocommit ? 1 : 0;
+        settings.noAutoCommit = noAutocommit ? 1 : 0;
+        p.settings = &settings;
         uint32_t rc = AgentCall<DRV_Connect>(&link, server, &p, &conn);
-        g_ingDsnSettings.noAutoCommit = 0;
         ASSERT_EQ(rc, 0u) << Errors(server);
         if (existing.empty()) {
             Exec("CREATE TABLE t (id integer NOT NULL PRIMARY KEY, a varchar(10), b varchar(10))");
@@ -78,6 +79,9 @@ public:
         for (uint32_t s : stmts) AgentCall<DRV_FreeStmt>(&link, s);
         if (conn) AgentCall<DRV_Disconnect>(&link, conn);
         if (server) AgentCall<DRV_ServerFree>(&link, server);
+        std::free(settings.initialSql);
+        std::free(settings.sqlDbmsName);
+        settings = IngDsnSettings{};
     }
     uint32_t Stmt() {
         uint32_t s = 0;
@@ -148,23 +152,33 @@ TEST_F(RowVersions, RowsSeenFirstAreStoredUnchangedAndFoundAgain) {
     EXPECT_EQ(Stored(r), 3u);
 }
 
-// The private connection takes the cursor connection's settings: the data-source settings the
-// driver stores for an application's connect (perhaps under way on another thread) stay that
-// connect's, initial SQL and DBMS name included.
-TEST_F(RowVersions, OpenLeavesTheStoredConnectSettingsAlone) {
-    char* initial = strdup("/nonexistent/initial.sql");
-    char* dbms = strdup("STORED");
-    g_ingDsnSettings.initialSql = initial;
-    g_ingDsnSettings.sqlDbmsName = dbms;
-    g_ingDsnSettings.noAutoCommit = 1;
+// The private connection takes a copy of the cursor connection's settings, without the initial
+// SQL, which is the application's: the cursor connection keeps its own texts.
+TEST_F(RowVersions, OpenCopiesTheCursorConnectionsSettingsButNotItsInitialSql) {
+    TearDown();
+    stmts.clear();
+    refs.clear();
+    conn = server = 0;
+    settings.initialSql = strdup("/nonexistent/initial.sql");
+    settings.sqlDbmsName = strdup("STORED");
+    Connect(true);
+    ASSERT_FALSE(HasFatalFailure());
+    const IngDsnSettings* mine = IngAskConnSettings(conn);
+    ASSERT_NE(mine, nullptr);
+    const char* initial = mine->initialSql;
+    const char* dbms = mine->sqlDbmsName;
+    ASSERT_NE(initial, nullptr);
+    ASSERT_NE(dbms, nullptr);
     SCS_RowVerRef& r = Open(Stmt());
-    EXPECT_EQ(g_ingDsnSettings.initialSql, initial);
-    EXPECT_EQ(g_ingDsnSettings.sqlDbmsName, dbms);
-    g_ingDsnSettings.initialSql = nullptr;
-    g_ingDsnSettings.sqlDbmsName = nullptr;
-    g_ingDsnSettings.noAutoCommit = 0;
-    std::free(initial);
-    std::free(dbms);
+    EXPECT_EQ(mine->initialSql, initial);
+    EXPECT_EQ(mine->sqlDbmsName, dbms);
+    EXPECT_STREQ(mine->sqlDbmsName, "STORED");
+    const IngStmt* own = IngStmtFind(r.privateStmt);
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->conn->dsn.initialSql, nullptr);
+    ASSERT_NE(own->conn->dsn.sqlDbmsName, nullptr);
+    EXPECT_NE(own->conn->dsn.sqlDbmsName, dbms);
+    EXPECT_STREQ(own->conn->dsn.sqlDbmsName, "STORED");
     // And the versions are still written (and seen by the application's connection).
     EXPECT_EQ(Check(r), (Statuses{0, 0, 0}));
     EXPECT_EQ(Stored(r), 3u);
@@ -316,9 +330,7 @@ TEST_F(RowVersions, WorkBesideTheApplicationsWriteTransaction) {
     // The application's transaction holds changes to t; the private connection, opened while the
     // data source asks for manual commit, still commits each version as it writes it.
     Exec("INSERT INTO t VALUES (4, 'four', 'y')");
-    g_ingDsnSettings.noAutoCommit = 1;
     SCS_RowVerRef& r = Open(Stmt());
-    g_ingDsnSettings.noAutoCommit = 0;
     Block keys, values;
     Fetch("SELECT id FROM t ORDER BY id", &keys.ds);
     Fetch("SELECT id, a, b FROM t ORDER BY id", &values.ds);

@@ -66,11 +66,12 @@ protected:
     AgentLink link{};
     uint32_t server = 0;
     std::vector<uint32_t> conns;
+    // The data source's settings every Connect hands the agent, which takes their texts over.
+    IngDsnSettings settings{};
 
     void SetUp() override {
         DataDir();
         ResetEngine();
-        g_ingDsnSettings = IngDsnSettings{};
         {
             std::lock_guard<std::mutex> g(HookLock());
             Queries().clear();
@@ -90,9 +91,9 @@ protected:
         EXPECT_EQ(AgentCall<DRV_ServerFree>(&link, server), 0u);
         IngSetQueryHook(nullptr);
         IngSetLogHook(nullptr);
-        std::free(g_ingDsnSettings.initialSql);
-        std::free(g_ingDsnSettings.sqlDbmsName);
-        g_ingDsnSettings = IngDsnSettings{};
+        std::free(settings.initialSql);
+        std::free(settings.sqlDbmsName);
+        settings = IngDsnSettings{};
         ResetEngine();
     }
 
@@ -110,6 +111,7 @@ protected:
         p.marker = marker;
         p.user = "";
         p.password = "";
+        p.settings = &settings;
         *out = 0;
         uint32_t rc = AgentCall<DRV_Connect>(&link, server, &p, out);
         if (rc == 0) conns.push_back(*out);

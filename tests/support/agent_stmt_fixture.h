@@ -61,9 +61,10 @@ protected:
         p.marker = unicode ? "W\x7F\x01\x01" : "";
         p.database = db.c_str();
         p.user = sample ? "owner" : nullptr;
-        g_ingDsnSettings.noAutoCommit = noAutocommit ? 1 : 0;
+        IngDsnSettings settings{};
+        settings.noAutoCommit = noAutocommit ? 1 : 0;
+        p.settings = &settings;
         uint32_t rc = AgentCall<DRV_Connect>(&link, server, &p, &conn);
-        g_ingDsnSettings.noAutoCommit = 0;
         ASSERT_EQ(rc, 0u) << Errors(server);
     }
     void SetUp() override { Open(); }

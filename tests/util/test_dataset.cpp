@@ -216,6 +216,26 @@ TEST(DatasetSetRef, RejectsBadTargets) {
     DatasetFree(&ds);
 }
 
+// Every text or binary kind is in exactly one of the three classes, every other kind in none;
+// the varying kinds are those that end at a terminator or a length prefix.
+TEST(DatasetKinds, ClassesPartitionTheKinds) {
+    for (uint32_t k = DS_CHAR; k <= DS_WCHAR_LEN4; ++k) {
+        const int classes =
+            int(DatasetKindIsNarrowText(k)) + int(DatasetKindIsWideText(k)) + int(DatasetKindIsBinary(k));
+        const bool string = k == DS_CHAR || k == DS_BINARY || k >= DS_CHAR_REF;
+        EXPECT_EQ(classes, string ? 1 : 0) << k;
+        EXPECT_EQ(DatasetKindIsString(k), string) << k;
+        const bool varying = k == DS_CHAR_NTS || k == DS_WCHAR_NTS || k == DS_CHAR_LEN1 || k == DS_CHAR_LEN2 ||
+                             k == DS_CHAR_LEN4 || k == DS_BINARY_LEN1 || k == DS_BINARY_LEN2 || k == DS_BINARY_LEN4 ||
+                             k == DS_WCHAR_LEN4;
+        EXPECT_EQ(DatasetKindIsVarying(k), varying) << k;
+    }
+    EXPECT_TRUE(DatasetKindIsNarrowText(DS_CHAR_REF));
+    EXPECT_TRUE(DatasetKindIsWideText(DS_WCHAR_REF));
+    EXPECT_TRUE(DatasetKindIsBinary(DS_BINARY_REF));
+    EXPECT_FALSE(DatasetKindIsString(0));
+}
+
 // ---------------------------------------------------------------------------
 // ColumnInfo
 
@@ -232,6 +252,31 @@ TEST(ColumnInfo, AllocZeroedAndOneRecordForZero) {
     }
     ColumnInfoArrayFree(b, 4);
     ColumnInfoArrayFree(nullptr, 3);
+}
+
+// A procedure parameter's mark is "*" and one direction letter, nothing more: a name that only
+// begins so ("*Out", a delimited alias) is a plain column's.
+TEST(ColumnInfo, ProcedureMarksAreAStarAndOneDirectionLetter) {
+    const struct {
+        const char* name;
+        ProcParamMark mark;
+    } cases[] = {
+        {"*I", kProcMarkInput}, {"*O", kProcMarkOutput}, {"*B", kProcMarkInOut}, {"*U", kProcMarkUnknown},
+        {"", kProcMarkNone},    {"*", kProcMarkNone},    {"*X", kProcMarkNone},  {"*Out", kProcMarkNone},
+        {"I", kProcMarkNone},   {"O*", kProcMarkNone},   {"*i", kProcMarkNone},
+    };
+    for (const auto& c : cases) {
+        ColumnInfo ci{};
+        std::strcpy(ci.name, c.name);
+        EXPECT_EQ(ColumnProcMark(ci), c.mark) << '"' << c.name << '"';
+    }
+    for (ProcParamMark m : {kProcMarkInput, kProcMarkOutput, kProcMarkInOut, kProcMarkUnknown}) {
+        ColumnInfo ci{};
+        std::strcpy(ci.name, "long column name");
+        ColumnSetProcMark(ci, m);
+        EXPECT_EQ(ColumnProcMark(ci), m);
+        EXPECT_EQ(std::strlen(ci.name), 2u);
+    }
 }
 
 TEST(ColumnInfo, FreeReleasesAllFourOwnedStringsAndCopyDuplicatesThem) {

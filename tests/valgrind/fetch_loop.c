@@ -53,7 +53,7 @@ static int road(SQLHDBC dbc, int rowset, int scrollable, int extended) {
     SQLUSMALLINT status[kMaxRowset];
     if (!extended) SQLSetStmtAttr(s, SQL_ATTR_ROWS_FETCHED_PTR, &got, 0);
     for (;;) {
-        SQLRETURN rc = extended                        ? SQLExtendedFetch(s, SQL_FETCH_NEXT, 0, &got, status)
+        SQLRETURN rc = extended                     ? SQLExtendedFetch(s, SQL_FETCH_NEXT, 0, &got, status)
                        : rowset == 1 && !scrollable ? SQLFetch(s)
                                                     : SQLFetchScroll(s, SQL_FETCH_NEXT, 0);
         if (rc == SQL_NO_DATA) break;
@@ -69,7 +69,8 @@ static int road(SQLHDBC dbc, int rowset, int scrollable, int extended) {
             if (ids[r] != id || idLen[r] != (SQLLEN)sizeof(SQLINTEGER) || strcmp(names + 16 * r, want) != 0 ||
                 nameLen[r] != (SQLLEN)strlen(want) || stampInd[r] != (SQLLEN)sizeof(SQL_TIMESTAMP_STRUCT) ||
                 stamps[r].year != 2024 || stamps[r].day != 1 + id % 28 || stamps[r].fraction != 123456000u ||
-                (id % 5 == 0 ? amountInd[r] != SQL_NULL_DATA : (amountInd[r] != sizeof(double) || amounts[r] != id * 1.5))) {
+                (id % 5 == 0 ? amountInd[r] != SQL_NULL_DATA
+                             : (amountInd[r] != sizeof(double) || amounts[r] != id * 1.5))) {
                 fprintf(stderr, "row %d read wrong (rowset %d, scrollable %d, extended %d)\n", id, rowset, scrollable,
                         extended);
                 bad = 1;
@@ -111,16 +112,17 @@ int main(int argc, char** argv) {
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s);
     SQLExecDirect(s, (SQLCHAR*)"drop table vg_fetch", SQL_NTS);
     SQLFreeStmt(s, SQL_CLOSE);
-    int bad = run(s, "create table vg_fetch (id integer not null, name varchar(12), at timestamp(6), "
-                     "amount float8)");
+    int bad = run(s,
+                  "create table vg_fetch (id integer not null, name varchar(12), at timestamp(6), "
+                  "amount float8)");
     for (int id = 1; id <= kRows && !bad; ++id) {
         char sql[200];
         if (id % 5 == 0)
             snprintf(sql, sizeof sql, "insert into vg_fetch values (%d, 'n%d', '2024-01-%02d 10:20:30.123456', null)",
                      id, id, 1 + id % 28);
         else
-            snprintf(sql, sizeof sql, "insert into vg_fetch values (%d, 'n%d', '2024-01-%02d 10:20:30.123456', %g)",
-                     id, id, 1 + id % 28, id * 1.5);
+            snprintf(sql, sizeof sql, "insert into vg_fetch values (%d, 'n%d', '2024-01-%02d 10:20:30.123456', %g)", id,
+                     id, 1 + id % 28, id * 1.5);
         bad = run(s, sql);
     }
     SQLFreeHandle(SQL_HANDLE_STMT, s);

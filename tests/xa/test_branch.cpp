@@ -5,6 +5,24 @@
 namespace xatest {
 namespace {
 
+// The branch moves the agent and the DTC enlistment make, and none other: a branch is never
+// prepared unless ended, never active again once prepared or rollback-only.
+TEST(XaBranchMoves, OnlyTheMovesOfTheProtocol) {
+    const XaBranchState all[] = {kXaNone, kXaActive, kXaEnded, kXaPrepared, kXaRollbackOnly, kXaHeuristic};
+    const char* allowed[] = {
+        // to:    none active ended prepared rollback-only heuristic
+        "110001",  // from none
+        "111011",  // from active
+        "111111",  // from ended
+        "100101",  // from prepared
+        "100011",  // from rollback-only
+        "100001",  // from heuristic
+    };
+    for (int f = 0; f < 6; ++f)
+        for (int t = 0; t < 6; ++t)
+            EXPECT_EQ(XaBranchMoveAllowed(all[f], all[t]), allowed[f][t] == '1') << "from " << f << " to " << t;
+}
+
 TEST(XaBranchText, FollowsTheSessionOptionFormat) {
     XID x = MakeXid(1, "abc", "d");
     char text[1024];

@@ -49,7 +49,7 @@ TEST_F(DtcTest, TwoPhaseCommitOfTheCoordinatorCommitsTheConnectionsWork) {
     txn = DtcTransactionBegin();
     ASSERT_EQ(Enlist(hdbc, txn), SQL_SUCCESS) << Diag(SQL_HANDLE_DBC, hdbc);
     EXPECT_EQ(rec->enlisted, 1u);
-    EXPECT_EQ(DispenserState(rec->dispenser), 1u);
+    EXPECT_EQ(DispenserState(rec->dispenser), kXaActive);
     XaConnHolder* holder = XaHolderOf(rec->agentConn);
     ASSERT_NE(holder, nullptr);
     EXPECT_EQ(holder->associated, 1u);
@@ -64,7 +64,7 @@ TEST_F(DtcTest, TwoPhaseCommitOfTheCoordinatorCommitsTheConnectionsWork) {
     EXPECT_EQ(seen[0].prepareResult, S_OK);
     EXPECT_EQ(seen[0].outcomeResult, S_OK);
     EXPECT_EQ(seen[0].xid.formatID, 0x00445443);
-    EXPECT_EQ(DispenserState(rec->dispenser), 0u);
+    EXPECT_EQ(DispenserState(rec->dispenser), kXaNone);
     EXPECT_EQ(Rows(kDsn, "xd1"), 2);
 
     // The coordinator registered the connection under the data source's driver library.
@@ -225,8 +225,8 @@ TEST_F(DtcTest, TheCallLockHeldFromPrepareIsLeftByTheOutcomeOnAnotherThread) {
         });
         EXPECT_EQ(DtcTransactionInterface(txn)->Commit(0, 0, 0), commit ? S_OK : XACT_E_ABORTED);
         EXPECT_TRUE(heldBetweenPhases);
-        EXPECT_EQ(stateBetweenPhases, 3u);
-        EXPECT_EQ(DispenserState(rec->dispenser), 0u);
+        EXPECT_EQ(stateBetweenPhases, kXaPrepared);
+        EXPECT_EQ(DispenserState(rec->dispenser), kXaNone);
         ASSERT_TRUE(CallLockFree(rec));
         if (commit) ++expected;
         EXPECT_EQ(Rows(kDsn, "xd6"), expected);

@@ -60,9 +60,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(PrepareOdbc());
         setenv("II_DATABASE_DIR", OdbcDir().c_str(), 1);
-        std::free(g_ingDsnSettings.initialSql);
-        std::free(g_ingDsnSettings.sqlDbmsName);
-        g_ingDsnSettings = IngDsnSettings{};
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &henv));
         ASSERT_EQ(SQL_SUCCESS,
                   SQLSetEnvAttr(henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
