@@ -55,6 +55,16 @@ std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
 void analyseCursorSelect(const std::vector<Tok>& t, size_t sel, CursorShape& sh, size_t& fromAt, size_t& qualAt);
 bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& found, Fault& f);
 
+// ---- Column checks (column_checks.cpp) ------------------------------------------------------
+
+// The constraints that refuse what a column of type t cannot hold (col: its name as the
+// catalogs keep it; v: as SQL names it), to follow its definition; "" for types the store takes
+// as they come.
+std::string storeChecks(const std::string& col, const std::string& v, const IngType& t);
+// A DECIMAL column's part of them: the conditions that its value is a number (22018 when not)
+// and that it is within the declared digits (22003 when not).
+void decimalStoreChecks(const std::string& v, const IngType& t, std::string& number, std::string& range);
+
 // ---- Result typing (result_types.cpp) -------------------------------------------------------
 
 // The declared type of a user column known by its name alone.

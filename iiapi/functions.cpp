@@ -919,6 +919,7 @@ void registerFunctions(sqlite3* db, OpenDatabase* od) {
     // Date and time columns compare, sort and group by it, so that a value meets the column's
     // stored one whatever its spelling or fraction digits.
     sqlite3_create_collation_v2(db, kDateTimeCollation, SQLITE_UTF8, nullptr, collateDateTimes, nullptr);
+    registerColumnChecks(db);
     // The Bloom filters SQLite puts in front of a join's lookups hash a text by its bytes, so a
     // value equal under that collation but spelt otherwise (another count of fraction digits)
     // would be filtered out before the lookup; the session goes without them.

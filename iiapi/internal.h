@@ -811,8 +811,14 @@ bool canonicalDateTime(std::string_view in, const IngType& t, std::string& out);
 int compareDateTimeTexts(std::string_view a, std::string_view b);
 // The collation of date and time columns, registered on every session, by that order.
 constexpr const char* kDateTimeCollation = "ii_datetime";
-// Names of the column constraints that keep a string or byte value within its column's length.
+// Names of the column constraints that keep a value to what its column holds: a string or byte
+// value within its length (22001), a number or boolean where one is declared (22018), a number
+// within its type's range (22003).
 constexpr const char* kFitCheckPrefix = "ii_fit_";
+constexpr const char* kNumberCheckPrefix = "ii_num_";
+constexpr const char* kRangeCheckPrefix = "ii_range_";
+// The function those constraints call (column_checks.cpp), on every connection.
+void registerColumnChecks(sqlite3* db);
 
 // Exact decimals.
 struct Decimal {
