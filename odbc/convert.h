@@ -59,7 +59,14 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
 int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err);
 int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision, uint32_t* err);
 int CharToGuid(const char* text, uint64_t len, SQLGUID* result, uint32_t* err);
+// Text a parameter binds to a numeric SQL type (IsNumberSqlType): 0 when it is a numeric literal
+// (blanks around it aside) whose value the type holds, else the error ODBC's conversion of
+// character data gives: kErrAssignment (no numeric literal: 22018), kErrRightTruncation (digits
+// an exact type loses: 22001), kErrNumericRange (beyond an approximate type's or SQL_BIT's range).
+bool IsNumberSqlType(int sqlType);
+uint32_t NumberTextError(const char* text, uint64_t len, int sqlType);
 // The same on UTF-16 text of len units.
+uint32_t WNumberTextError(const SQLWCHAR* text, uint64_t len, int sqlType);
 int WCharToNumber(const SQLWCHAR* text, uint64_t len, int32_t minimum, uint32_t maximum, int32_t* result,
                   uint32_t* err);
 int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_t maximum, int64_t* result,
@@ -68,7 +75,7 @@ int WCharToDecimal(const SQLWCHAR* text, uint64_t len, double* result, uint32_t*
 int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision,
                    uint32_t* err);
 
-// ParseInteger of the text most integers arrive as, a sign and at most 19 digits (too few to
+// NumericTextToInteger of the text most integers arrive as, a sign and at most 19 digits (too few to
 // overflow) and nothing else, read in one pass; 2 when the text is not of that form.
 inline int PlainInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative,
                         uint64_t* magnitude, uint32_t* err) {
