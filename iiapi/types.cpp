@@ -619,6 +619,39 @@ bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f) 
 
 namespace {
 
+// Clients send dates and timestamps as "yyyy_mm_dd[ hh:mm:ss[.fffffffff]]". The store keeps
+// "yyyy-mm-dd hh:mm:ss" with six fraction digits, nine when the nanoseconds need them, none when
+// they are zero: one text for one value, the one other programs write, so that a column without
+// the engine's date triggers (a plain SQLite file's) compares and sorts them by their bytes. The
+// length written to out (room for 29 bytes), 0 for any other text.
+size_t clientDate(std::string_view b, char* out) {
+    auto digits = [&](std::initializer_list<size_t> at) {
+        for (size_t k : at)
+            if (!std::isdigit(static_cast<unsigned char>(b[k]))) return false;
+        return true;
+    };
+    if (b.size() < 10 || b.size() > 29 || b[4] != '_' || b[7] != '_' || !digits({0, 1, 2, 3, 5, 6, 8, 9})) return 0;
+    if (b.size() != 10 &&
+        (b.size() < 19 || b[10] != ' ' || b[13] != ':' || b[16] != ':' || !digits({11, 12, 14, 15, 17, 18})))
+        return 0;
+    size_t n = b.size() == 10 ? 10 : 19;
+    std::memcpy(out, b.data(), n);
+    out[4] = out[7] = '-';
+    if (b.size() <= 19) return n;
+    if (b[19] != '.' || b.size() == 20) return 0;
+    char fraction[9];
+    std::memset(fraction, '0', sizeof fraction);
+    for (size_t k = 20; k < b.size(); ++k) {
+        if (!std::isdigit(static_cast<unsigned char>(b[k]))) return 0;
+        fraction[k - 20] = b[k];
+    }
+    const bool micro = std::memcmp(fraction + 6, "000", 3) == 0;
+    if (micro && std::memcmp(fraction, "000000", 6) == 0) return n;
+    out[n++] = '.';
+    std::memcpy(out + n, fraction, micro ? 6 : 9);
+    return n + (micro ? 6 : 9);
+}
+
 // The value of a client parameter as text or bytes, for binding: in place in the value's bytes
 // when they are that already, else in `made`.
 bool clientValue(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view& out, std::string& made, bool& blob,
@@ -628,21 +661,6 @@ bool clientValue(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_vie
     switch (d.ds_dataType) {
         case IIAPI_CHA_TYPE:
         case IIAPI_CHR_TYPE:
-            out = b;
-            // Clients send dates as "yyyy_mm_dd[ hh:mm:ss]"; the store keeps them as "yyyy-mm-dd".
-            if ((b.size() == 10 || b.size() == 19) && b[4] == '_' && b[7] == '_') {
-                bool digits = true;
-                for (size_t k : {0, 1, 2, 3, 5, 6, 8, 9})
-                    digits = digits && std::isdigit(static_cast<unsigned char>(b[k]));
-                if (b.size() == 19) digits = digits && b[10] == ' ' && b[13] == ':' && b[16] == ':';
-                if (digits) {
-                    made = b;
-                    made[4] = '-';
-                    made[7] = '-';
-                    out = made;
-                }
-            }
-            return true;
         case IIAPI_LVCH_TYPE:
             out = b;
             return true;
@@ -787,6 +805,13 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
                 break;
             }
             default: {
+                char date[32];
+                const size_t n =
+                    d.ds_dataType == IIAPI_CHA_TYPE || d.ds_dataType == IIAPI_CHR_TYPE ? clientDate(v.bytes, date) : 0;
+                if (n) {
+                    rc = sqlite3_bind_text(st, i, date, int(n), SQLITE_TRANSIENT);
+                    break;
+                }
                 std::string_view text;
                 std::string made;
                 bool blob;
