@@ -52,6 +52,8 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
 bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& handled, Fault& f);
 std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name);
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
+// Refuses (42000) a CAST to a type the server does not have (BIT): SQLite would take any word.
+bool checkCasts(Conn& c, const std::vector<Tok>& t, Fault& f);
 void analyseCursorSelect(const std::vector<Tok>& t, size_t sel, CursorShape& sh, size_t& fromAt, size_t& qualAt);
 bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& found, Fault& f);
 
@@ -71,5 +73,7 @@ void decimalStoreChecks(const std::string& v, const IngType& t, std::string& num
 bool columnTypeByName(Conn& c, const std::string& name, IngType& out);
 bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t);
 IngType numericResult(const IngType& a, const std::string& op, const IngType& b);
+// The type of a column values of types a and b share: a UNION's, COALESCE's.
+IngType commonType(const IngType& a, const IngType& b, int32_t maxSegment);
 
 }  // namespace iiapi::dialect

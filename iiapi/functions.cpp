@@ -233,8 +233,16 @@ void castTo(sqlite3_context* ctx, sqlite3_value* v, const IngType& t) {
             else if (t.type == IIAPI_NCHA_TYPE)
                 limit = t.length / 2u;
             if (limit) {
-                auto cs = charStarts(text);
-                if (limit + 1 < cs.size()) text.resize(cs[limit]);
+                // National lengths count UTF-16 units: a character beyond the basic plane is two.
+                const bool national = t.type == IIAPI_NVCH_TYPE || t.type == IIAPI_NCHA_TYPE;
+                size_t units = 0, at = 0;
+                for (; at < text.size(); ++at) {
+                    const unsigned char b = static_cast<unsigned char>(text[at]);
+                    if ((b & 0xC0) == 0x80) continue;
+                    units += national && b >= 0xF0 ? 2 : 1;
+                    if (units > limit) break;
+                }
+                text.resize(at);
             }
             return resultText(ctx, text);
         }
