@@ -62,7 +62,9 @@ uint32_t TextInteger(const char* p, size_t n, long long& out) {
     bool neg = false;
     uint64_t mag = 0;
     uint32_t err = kErrNone;
-    if (NumericTextToInteger(p, n, uint64_t(1) << 63, uint64_t(LLONG_MAX), &neg, &mag, &err) < 0) return err;
+    int rc = PlainInteger(p, n, uint64_t(1) << 63, uint64_t(LLONG_MAX), &neg, &mag, &err);
+    if (rc == 2) rc = NumericTextToInteger(p, n, uint64_t(1) << 63, uint64_t(LLONG_MAX), &neg, &mag, &err);
+    if (rc < 0) return err;
     out = neg ? static_cast<long long>(0 - mag) : static_cast<long long>(mag);
     return kErrNone;
 }
@@ -1206,7 +1208,7 @@ uint32_t ParamValue::AsText() {
 }
 
 uint32_t ParamValue::AsInteger() {
-    long long x;
+    long long x = 0;
     if (isInt)
         x = isUnsigned ? (long long)uv : iv;
     else if (isFloat)
@@ -1232,7 +1234,7 @@ uint32_t ParamValue::AsInteger() {
 }
 
 uint32_t ParamValue::AsFloat() {
-    double x;
+    double x = 0;
     if (isInt)
         x = isUnsigned ? double(uv) : double(iv);
     else if (isFloat)

@@ -763,8 +763,9 @@ std::string sqliteDeclFor(const IngType& t);
 bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f);
 // The whole value of a long column in its Ingres form (bytes, or UTF-16 for LONG NVARCHAR).
 bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f);
-// Binds a client value of descriptor d to parameter index i (1-based).
-bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamValue& v, Fault& f);
+// Binds a client value of descriptor d to parameter index i (1-based); a date's text is put in
+// the store's form first.
+bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, ParamValue& v, Fault& f);
 
 // convertData and the text forms used by it.
 IIAPI_STATUS convert(IIAPI_CONVERTPARM& p);

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "util/numtext.h"
 #include "util/errtable.h"
 
 // Where a value read in pieces stands in its converted form (UTF-8 read as UTF-16 or the other
@@ -74,29 +75,6 @@ int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_
 int WCharToDecimal(const SQLWCHAR* text, uint64_t len, double* result, uint32_t* err);
 int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision,
                    uint32_t* err);
-
-// NumericTextToInteger of the text most integers arrive as, a sign and at most 19 digits (too few to
-// overflow) and nothing else, read in one pass; 2 when the text is not of that form.
-inline int PlainInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative,
-                        uint64_t* magnitude, uint32_t* err) {
-    const uint64_t at = len > 0 && (s[0] == '-' || s[0] == '+') ? 1 : 0;
-    if (len <= at || len - at > 19) return 2;
-    uint64_t value = 0;
-    for (uint64_t k = at; k < len; ++k) {
-        const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(s[k])) - '0';
-        if (d > 9) return 2;
-        value = value * 10 + d;
-    }
-    const bool neg = at == 1 && s[0] == '-';
-    if (value > (neg ? negLimit : posLimit)) {
-        *err = kErrNumericRange;
-        return -1;
-    }
-    *negative = neg && value != 0;
-    *magnitude = value;
-    *err = kErrNone;
-    return 0;
-}
 
 // ---- Converters ----------------------------------------------------------------------------
 // Text sources: len bytes here, total bytes of the whole value.
