@@ -11,7 +11,6 @@
 namespace resultstest {
 namespace {
 
-
 class Engine : public ResultsTest {
 protected:
     // The first diagnostic's message as UTF-8 (converted back from UTF-16 for the wide build).
@@ -37,22 +36,6 @@ protected:
             }
         }
         return out;
-    }
-    struct Described {
-        std::string name;
-        SQLSMALLINT type = 0;
-        SQLULEN size = 0;
-        SQLSMALLINT digits = -1;
-    };
-    Described Describe(SQLUSMALLINT col) {
-        Described d;
-        SQLCHAR name[128] = {};
-        SQLSMALLINT nameLen = 0, nullable = 0;
-        EXPECT_EQ(SQL_SUCCESS,
-                  SQLDescribeCol(stmt, col, name, sizeof name, &nameLen, &d.type, &d.size, &d.digits, &nullable))
-            << Diag();
-        d.name = reinterpret_cast<char*>(name);
-        return d;
     }
     std::string Text(SQLUSMALLINT col) {
         char buf[256] = {};
@@ -129,8 +112,8 @@ TEST_P(Engine, UnicodeLiteralsAreTaken) {
     const std::string nihon = "\xE6\x97\xA5\xE6\x9C\xAC";
     ASSERT_EQ(SQL_SUCCESS, ExecText(stmt, "insert into " + t + " values (1, N'" + nihon + "')")) << Diag();
     SQLFreeStmt(stmt, SQL_CLOSE);
-    ASSERT_EQ(SQL_SUCCESS, ExecText(stmt, "select k, N'it''s', n'" + nihon + "' from " + t + " where name = N'" +
-                                              nihon + "'"))
+    ASSERT_EQ(SQL_SUCCESS,
+              ExecText(stmt, "select k, N'it''s', n'" + nihon + "' from " + t + " where name = N'" + nihon + "'"))
         << Diag();
     EXPECT_EQ(GetParam().wide ? SQL_WVARCHAR : SQL_VARCHAR, Describe(2).type);
     EXPECT_EQ(SQLULEN(4), Describe(2).size);
@@ -227,10 +210,10 @@ TEST_P(Engine, MessagesCarryNonAsciiText) {
 TEST_P(Engine, DdlBehindTheSessionsOwnOpenCursor) {
     for (bool autocommit : {true, false}) {
         SCOPED_TRACE(autocommit ? "autocommit" : "manual commit");
-        ASSERT_EQ(SQL_SUCCESS,
-                  SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
-                                    reinterpret_cast<SQLPOINTER>(autocommit ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF),
-                                    0));
+        ASSERT_EQ(
+            SQL_SUCCESS,
+            SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                              reinterpret_cast<SQLPOINTER>(autocommit ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0));
         const std::string t = Table("ddlcur");
         Exec("drop table " + t);
         SQLFreeStmt(stmt, SQL_CLOSE);

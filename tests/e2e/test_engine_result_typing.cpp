@@ -12,22 +12,6 @@ namespace {
 
 class ResultTyping : public ResultsTest {
 protected:
-    struct Described {
-        std::string name;
-        SQLSMALLINT type = 0;
-        SQLULEN size = 0;
-        SQLSMALLINT digits = 0;
-    };
-    Described Describe(SQLUSMALLINT col) {
-        Described d;
-        SQLCHAR name[64] = {};
-        SQLSMALLINT len = 0, nullable = 0;
-        EXPECT_EQ(SQL_SUCCESS,
-                  SQLDescribeCol(stmt, col, name, sizeof name, &len, &d.type, &d.size, &d.digits, &nullable))
-            << Diag();
-        d.name = reinterpret_cast<char*>(name);
-        return d;
-    }
     // The first column of every row of the executed statement as text ("-" for NULL); closes it.
     std::vector<std::string> FirstColumn() {
         std::vector<std::string> out;
