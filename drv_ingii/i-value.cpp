@@ -56,8 +56,8 @@ std::string WideToUtf8String(const void* units, size_t count) {
 }
 
 // A text sent as a number is the whole of it: a numeric literal (blanks around it allowed),
-// never the digits it starts with. Once per value and row of a parameter array.
-// Its fraction digits go, as an integer target's do; 0 or the error.
+// never the digits it starts with; for an integer its fraction digits go. 0 or the error, once
+// per value and row of a parameter array.
 uint32_t TextInteger(const char* p, size_t n, long long& out) {
     bool neg = false;
     uint64_t mag = 0;

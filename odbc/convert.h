@@ -20,8 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "util/numtext.h"
 #include "util/errtable.h"
+#include "util/numtext.h"
 
 // Where a value read in pieces stands in its converted form (UTF-8 read as UTF-16 or the other
 // way round), kept between the calls that read it, so that a piece costs what it converts.

@@ -4,7 +4,6 @@
 #include "odbc/convert_out.h"
 #include "odbc/convert_trace.h"
 #include "odbc/convert_utf.h"
-#include "util/numtext.h"
 
 #include <cfloat>
 #include <charconv>
