@@ -57,6 +57,7 @@ const IngTypeRow kDate93 = DATE_ROW("DATE", 93, 20, 2, N, N, 3);
 const IngTypeRow kAnsiDate = DATE_ROW("ANSIDATE", 91, 10, 3, N, N, 1);
 const IngTypeRow kTimeWithout = DATE_ROW("TIME WITHOUT TIME ZONE", 92, 10, 2, N, N, 2);
 const IngTypeRow kTimestampWithout = DATE_ROW("TIMESTAMP WITHOUT TIME ZONE", 93, 29, 2, 0, 9, 3);
+const IngTypeRow kTimestampWithout11 = DATE_ROW("TIMESTAMP WITHOUT TIME ZONE", 11, 29, 2, 0, 9, 3);
 const IngTypeRow kDecimal = {"DECIMAL", 3, 31, nullptr, nullptr, "precision, scale", 1, 0, 2, 0, 0, 0, nullptr, 0,
                              0,         3, N,  10,      N};
 const IngTypeRow kLongVarchar = {"LONG VARCHAR", -1, 2147483647, "'", "'", nullptr, 1, 1, 0, 0, 0, 0,
@@ -117,17 +118,23 @@ const Descriptions& TheDescriptions() {
 }
 
 // ODBC 3 applications find the types that hold a whole date, time or timestamp before the DATE
-// row of the same type; ODBC 2 applications keep the DATE rows alone.
+// row of the same type; ODBC 2 applications the timestamp alone (under its ODBC 2 code) before
+// the DATE rows: some of them (Qt 5) size the fraction of a timestamp from the first row.
 const IngTypeRow* const kOdbc3Dates[] = {&kAnsiDate, &kTimeWithout, &kTimestampWithout, &kDate93};
+const IngTypeRow* const kOdbc2Dates[] = {&kTimestampWithout11, &kDate11};
 constexpr uint32_t kDatePos = 11;
-constexpr uint32_t kOdbc3DateRows = sizeof kOdbc3Dates / sizeof kOdbc3Dates[0];
 
 const IngTypeRow* PickAllOdbc2Order(const IngTypeInfoScope& s, uint32_t pos);
 
+template <size_t N>
+const IngTypeRow* PickAllWith(const IngTypeInfoScope& s, uint32_t pos, const IngTypeRow* const (&dates)[N]) {
+    if (pos < kDatePos) return PickAllOdbc2Order(s, pos);
+    if (pos < kDatePos + N) return dates[pos - kDatePos];
+    return PickAllOdbc2Order(s, pos - uint32_t(N - 1));
+}
+
 const IngTypeRow* PickAll(const IngTypeInfoScope& s, uint32_t pos) {
-    if (s.odbcVersion != 3 || pos < kDatePos) return PickAllOdbc2Order(s, pos);
-    if (pos < kDatePos + kOdbc3DateRows) return kOdbc3Dates[pos - kDatePos];
-    return PickAllOdbc2Order(s, pos - (kOdbc3DateRows - 1));
+    return s.odbcVersion == 3 ? PickAllWith(s, pos, kOdbc3Dates) : PickAllWith(s, pos, kOdbc2Dates);
 }
 
 const IngTypeRow* PickAllOdbc2Order(const IngTypeInfoScope& s, uint32_t pos) {
@@ -195,6 +202,7 @@ const IngTypeRow* PickOne(const IngTypeInfoScope& s, uint32_t pos) {
         const IngTypeRow* date = t == 91 ? &kDate91 : t == 92 ? &kDate92 : &kDate93;
         return pos == 0 ? whole : pos == 1 ? date : nullptr;
     }
+    if (s.sqlType == SQL_TIMESTAMP) return pos < 2 ? kOdbc2Dates[pos] : nullptr;
     if (pos != 0) return nullptr;
     const bool fresh = s.serverVersion >= kIngVersionLargeStrings;
     if (!s.wideBuild && s.sqlType < -7) return nullptr;
@@ -237,8 +245,6 @@ const IngTypeRow* PickOne(const IngTypeInfoScope& s, uint32_t pos) {
             return &kDate9;
         case SQL_TIME:
             return &kDate10;
-        case SQL_TIMESTAMP:
-            return &kDate11;
         case SQL_VARCHAR:
             return fresh ? &kVarcharNew : &kVarcharOld;
         case SQL_TYPE_DATE:

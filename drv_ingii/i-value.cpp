@@ -18,6 +18,7 @@
 #include "drv_ingii/ingutil.h"
 #include "util/utf.h"
 #include "util/errtable.h"
+#include "util/numtext.h"
 
 namespace {
 constexpr uint32_t kSegmentStart = 32768;
@@ -54,30 +55,28 @@ std::string WideToUtf8String(const void* units, size_t count) {
     return out;
 }
 
-// Leading decimal integer of a text (at most n bytes), as strtoll reads it: blanks, a sign,
-// digits; out of range it is the nearest limit. Once per value and row of a parameter array, so
-// without a copy of the text.
-long long LeadingInteger(const char* p, size_t n) {
-    size_t i = 0;
-    auto blank = [](unsigned char ch) {
-        return ch == ' ' || (ch >= '\t' && ch <= '\r') || (ch >= 0x80 && std::isspace(ch));
-    };
-    while (i < n && blank(static_cast<unsigned char>(p[i]))) ++i;
+// A text sent as a number is the whole of it: a numeric literal (blanks around it allowed),
+// never the digits it starts with; for an integer its fraction digits go. 0 or the error, once
+// per value and row of a parameter array.
+uint32_t TextInteger(const char* p, size_t n, long long& out) {
     bool neg = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) neg = p[i++] == '-';
-    const unsigned long long limit = neg ? static_cast<unsigned long long>(LLONG_MAX) + 1 : LLONG_MAX;
-    unsigned long long v = 0;
-    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
-        const unsigned d = unsigned(p[i] - '0');
-        if (v > (limit - d) / 10) return neg ? LLONG_MIN : LLONG_MAX;
-        v = v * 10 + d;
-    }
-    if (!neg) return static_cast<long long>(v);
-    return v == limit ? LLONG_MIN : -static_cast<long long>(v);
+    uint64_t mag = 0;
+    uint32_t err = kErrNone;
+    int rc = PlainInteger(p, n, uint64_t(1) << 63, uint64_t(LLONG_MAX), &neg, &mag, &err);
+    if (rc == 2) rc = NumericTextToInteger(p, n, uint64_t(1) << 63, uint64_t(LLONG_MAX), &neg, &mag, &err);
+    if (rc < 0) return err;
+    out = neg ? static_cast<long long>(0 - mag) : static_cast<long long>(mag);
+    return kErrNone;
 }
-double LeadingNumber(const char* p, size_t n) {
+uint32_t TextNumber(const char* p, size_t n, double& out) {
+    bool neg = false;
+    uint64_t mag = 0;
+    uint32_t err = kErrNone;
+    NumericTextToInteger(p, n, UINT64_MAX, UINT64_MAX, &neg, &mag, &err);
+    if (err == kErrAssignment) return err;
     std::string t(p, n);
-    return std::strtod(t.c_str(), nullptr);
+    out = std::strtod(t.c_str(), nullptr);
+    return kErrNone;
 }
 }  // namespace
 
@@ -1212,15 +1211,15 @@ uint32_t ParamValue::AsText() {
 }
 
 uint32_t ParamValue::AsInteger() {
-    long long x;
+    long long x = 0;
     if (isInt)
         x = isUnsigned ? (long long)uv : iv;
     else if (isFloat)
         x = (long long)fv;
-    else if (text != nullptr)
-        x = LeadingInteger(text, textLen);
-    else
+    else if (text == nullptr)
         return Unsupported();
+    else if (uint32_t err = TextInteger(text, textLen, x))
+        return err;
     if (tg == Target::Int8) {
         int64_t y = x;
         *value = Keep(s, col, &y, 8);
@@ -1238,15 +1237,15 @@ uint32_t ParamValue::AsInteger() {
 }
 
 uint32_t ParamValue::AsFloat() {
-    double x;
+    double x = 0;
     if (isInt)
         x = isUnsigned ? double(uv) : double(iv);
     else if (isFloat)
         x = fv;
-    else if (text != nullptr)
-        x = LeadingNumber(text, textLen);
-    else
+    else if (text == nullptr)
         return Unsupported();
+    else if (uint32_t err = TextNumber(text, textLen, x))
+        return err;
     *value = Keep(s, col, &x, 8);
     *length = 8;
     return *value ? kErrNone : kErrNoMemory;

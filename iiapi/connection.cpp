@@ -142,11 +142,24 @@ Fault faultFromSqlite(sqlite3* db, int rc) {
             return makeFault("S1008", native::kCancelled, "The query was cancelled");
         case SQLITE_CONSTRAINT:
             if (ext == SQLITE_CONSTRAINT_CHECK) {
-                const std::string lead = std::string("CHECK constraint failed: ") + kFitCheckPrefix;
-                if (msg.compare(0, lead.size(), lead) == 0)
-                    return makeFault(
-                        "22001", native::kTruncate,
-                        "String data right truncation: value too long for column " + msg.substr(lead.size()));
+                // The checks of what a column holds name the failure and the column.
+                static const struct {
+                    const char* prefix;
+                    const char* sqlstate;
+                    int32_t native;
+                    const char* text;
+                } kColumnChecks[] = {
+                    {kFitCheckPrefix, "22001", native::kTruncate,
+                     "String data right truncation: value too long for column "},
+                    {kNumberCheckPrefix, "22005", native::kType, "Error in assignment: no valid value for column "},
+                    {kRangeCheckPrefix, "22003", native::kOverflow,
+                     "Numeric value out of range: the value does not fit column "},
+                };
+                for (const auto& k : kColumnChecks) {
+                    const std::string lead = std::string("CHECK constraint failed: ") + k.prefix;
+                    if (msg.compare(0, lead.size(), lead) == 0)
+                        return makeFault(k.sqlstate, k.native, k.text + msg.substr(lead.size()));
+                }
             }
             if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY)
                 return makeFault("23000", native::kDuplicate, "Duplicate key on INSERT or UPDATE: " + msg);

@@ -62,8 +62,17 @@ std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
 // exact decimal functions.
 bool mayHoldDecimals(const std::vector<Tok>& t);
 std::string rewriteDecimals(Conn& c, const std::string& sql);
+// Refuses (42000) a CAST to a type the server does not have (BIT): SQLite would take any word.
+bool checkCasts(Conn& c, const std::vector<Tok>& t, Fault& f);
 void analyseCursorSelect(const std::vector<Tok>& t, size_t sel, CursorShape& sh, size_t& fromAt, size_t& qualAt);
 bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, bool& found, Fault& f);
+
+// ---- Column checks (column_checks.cpp) ------------------------------------------------------
+
+// The constraints that refuse what a column of type t cannot hold (col: its name as the
+// catalogs keep it; v: as SQL names it), to follow its definition; "" for types the store takes
+// as they come.
+std::string storeChecks(const std::string& col, const std::string& v, const IngType& t);
 
 // ---- Result typing (result_types.cpp) -------------------------------------------------------
 
@@ -71,5 +80,7 @@ bool rewritePositioned(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& 
 bool columnTypeByName(Conn& c, const std::string& name, IngType& out);
 bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t);
 IngType numericResult(const IngType& a, const std::string& op, const IngType& b);
+// The type of a column values of types a and b share: a UNION's, COALESCE's.
+IngType commonType(const IngType& a, const IngType& b, int32_t maxSegment);
 
 }  // namespace iiapi::dialect

@@ -68,9 +68,28 @@ bool isTextFunction(const std::string& fn) {
     static const char* names[] = {"varchar",   "char",      "text",      "c",           "nvarchar",   "nchar",
                                   "uppercase", "lowercase", "upper",     "lower",       "squeeze",    "trim",
                                   "left",      "right",     "concat",    "charextract", "iitypename", "dbmsinfo",
-                                  "shift",     "pad",       "substring", "substr",      "ifnull",     nullptr};
+                                  "shift",     "pad",       "substring", "substr",      nullptr};
     for (const char** n = names; *n; ++n)
         if (fn == *n) return true;
+    return false;
+}
+
+bool rightIsText(Conn& c, const std::vector<Tok>& t, size_t i);
+
+// Whether the call of fn whose arguments open at t[open] gives text: a text function, or
+// COALESCE and IFNULL of a text argument.
+bool callIsText(Conn& c, const std::vector<Tok>& t, const std::string& fn, size_t open) {
+    if (fn != "coalesce" && fn != "ifnull") return isTextFunction(fn);
+    int depth = 0;
+    for (size_t k = open; k < t.size(); ++k) {
+        if (t[k].text == "(") {
+            if (++depth == 1 && rightIsText(c, t, k + 1)) return true;
+        } else if (t[k].text == ")") {
+            if (--depth == 0) break;
+        } else if (depth == 1 && t[k].text == "," && rightIsText(c, t, k + 1)) {
+            return true;
+        }
+    }
     return false;
 }
 
@@ -85,7 +104,7 @@ bool leftIsText(Conn& c, const std::vector<Tok>& t, size_t i) {
                 ++depth;
             else if (t[k].text == "(" && --depth == 0) {
                 size_t f = prevSig(t, k);
-                return f != std::string::npos && t[f].t == Tok::Word && isTextFunction(lower(t[f].text));
+                return f != std::string::npos && t[f].t == Tok::Word && callIsText(c, t, lower(t[f].text), k);
             }
         }
         return false;
@@ -100,7 +119,7 @@ bool rightIsText(Conn& c, const std::vector<Tok>& t, size_t i) {
     if (t[i].t == Tok::String) return true;
     if (t[i].t != Tok::Word && t[i].t != Tok::QuotedId) return false;
     size_t n = skip(t, i + 1);
-    if (n < t.size() && t[n].text == "(") return t[i].t == Tok::Word && isTextFunction(lower(t[i].text));
+    if (n < t.size() && t[n].text == "(") return t[i].t == Tok::Word && callIsText(c, t, lower(t[i].text), n);
     // Qualified name: the column is the last part.
     while (n < t.size() && t[n].text == ".") {
         size_t m = skip(t, n + 1);
@@ -172,6 +191,49 @@ bool comparedDateColumn(Conn& c, const std::vector<Tok>& t, size_t i, std::strin
     return named(m);
 }
 
+// The type of CAST(expr AS type) whose '(' is t[n], in the engine's names of the SQL ones (AS
+// and the closing parenthesis at as and close); false when it is no CAST the engine reads.
+bool castType(const std::vector<Tok>& t, size_t n, std::string& decl, size_t& as, size_t& close) {
+    if (n >= t.size() || t[n].text != "(") return false;
+    int depth = 0;
+    as = close = std::string::npos;
+    for (size_t k = n; k < t.size(); ++k) {
+        if (t[k].text == "(")
+            ++depth;
+        else if (t[k].text == ")" && --depth == 0) {
+            close = k;
+            break;
+        } else if (depth == 1 && isWord(t, k, "as")) {
+            as = k;
+        }
+    }
+    if (as == std::string::npos || close == std::string::npos) return false;
+    decl.clear();
+    for (size_t k = as + 1; k < close; ++k) {
+        if (t[k].t == Tok::Space) {
+            if (!decl.empty() && decl.back() != ' ') decl += ' ';
+            continue;
+        }
+        if (t[k].t == Tok::String || t[k].t == Tok::QuotedId) return false;
+        decl += lower(t[k].text);
+    }
+    while (!decl.empty() && decl.back() == ' ') decl.pop_back();
+    while (!decl.empty() && decl.front() == ' ') decl.erase(decl.begin());
+    if (decl == "int" || decl == "integer" || decl == "int4" || decl == "integer4")
+        decl = "integer";
+    else if (decl == "smallint" || decl == "int2")
+        decl = "smallint";
+    else if (decl == "tinyint" || decl == "int1")
+        decl = "integer1";
+    else if (decl == "bigint" || decl == "int8")
+        decl = "bigint";
+    else if (decl == "real" || decl == "float4")
+        decl = "float4";
+    else if (decl == "double" || decl == "double precision" || decl == "float8")
+        decl = "float";
+    return true;
+}
+
 // CAST(expr AS type) and the typed literals DATE '...', TIME '...', TIMESTAMP '...' starting at
 // token i: the engine's typed conversion (SQLite's CAST knows only affinities). last is the
 // final token used.
@@ -195,43 +257,9 @@ bool typedValue(Conn& c, const std::vector<Tok>& t, size_t i, std::string& out, 
         last = n;
         return true;
     }
-    if (w != "cast" || t[n].text != "(") return false;
-    int depth = 0;
-    size_t as = std::string::npos, close = std::string::npos;
-    for (size_t k = n; k < t.size(); ++k) {
-        if (t[k].text == "(")
-            ++depth;
-        else if (t[k].text == ")" && --depth == 0) {
-            close = k;
-            break;
-        } else if (depth == 1 && isWord(t, k, "as")) {
-            as = k;
-        }
-    }
-    if (as == std::string::npos || close == std::string::npos) return false;
+    size_t as = 0, close = 0;
     std::string decl;
-    for (size_t k = as + 1; k < close; ++k) {
-        if (t[k].t == Tok::Space) {
-            if (!decl.empty() && decl.back() != ' ') decl += ' ';
-            continue;
-        }
-        if (t[k].t == Tok::String || t[k].t == Tok::QuotedId) return false;
-        decl += lower(t[k].text);
-    }
-    while (!decl.empty() && decl.back() == ' ') decl.pop_back();
-    while (!decl.empty() && decl.front() == ' ') decl.erase(decl.begin());
-    if (decl == "int" || decl == "integer" || decl == "int4" || decl == "integer4")
-        decl = "integer";
-    else if (decl == "smallint" || decl == "int2")
-        decl = "smallint";
-    else if (decl == "tinyint" || decl == "int1")
-        decl = "integer1";
-    else if (decl == "bigint" || decl == "int8")
-        decl = "bigint";
-    else if (decl == "real" || decl == "float4")
-        decl = "float4";
-    else if (decl == "double" || decl == "double precision" || decl == "float8")
-        decl = "float";
+    if (w != "cast" || !castType(t, n, decl, as, close)) return false;
     IngType ty;
     if (decl.empty() || !parseTypeText(decl, ty, c.maxSegment)) return false;
     std::vector<Tok> expr(t.begin() + long(n + 1), t.begin() + long(as));
@@ -481,6 +509,20 @@ std::string rewriteGeneral(Conn& c, std::vector<Tok> t) {
     const bool decimals = mayHoldDecimals(t);
     std::string sql = rewriteSpellings(c, std::move(t));
     return decimals ? rewriteDecimals(c, sql) : sql;
+}
+
+bool checkCasts(Conn& c, const std::vector<Tok>& t, Fault& f) {
+    for (size_t i = 0; i < t.size(); ++i) {
+        std::string decl;
+        size_t as = 0, close = 0;
+        IngType ty;
+        if (!isWord(t, i, "cast") || !castType(t, skip(t, i + 1), decl, as, close) || decl.empty() ||
+            parseTypeText(decl, ty, c.maxSegment))
+            continue;
+        f = makeFault("42000", native::kSyntax, "Syntax error: CAST to the unknown type '" + decl + "'");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace dialect

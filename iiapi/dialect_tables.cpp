@@ -1,5 +1,5 @@
 // CREATE TABLE and ALTER TABLE ADD / DROP COLUMN: Ingres column definitions as the store declares
-// them, with their length checks and the triggers that keep dates and times in one form.
+// them, with the checks of what they hold and the triggers that keep dates and times in one form.
 #include "iiapi/dialect.h"
 
 namespace iiapi {
@@ -141,49 +141,11 @@ std::vector<std::string> storedFormTriggers(const std::string& table, const std:
     return out;
 }
 
-// CREATE TABLE name (columns) [WITH options]: Ingres types become SQLite declarations with the
-// right affinity, the declared types are kept for the catalogs, Ingres null/default clauses
-// become SQLite's.
-// A column constraint that refuses a string or byte value longer than the column holds (the
-// store itself keeps any length), with the name faultFromSqlite knows it by; "" for other types.
-// Trailing blanks of a fixed-length string are padding and may go.
-std::string fitCheck(const std::string& col, const std::string& colText, const IngType& ty) {
-    std::string value = colText;
-    size_t room = 0;
-    switch (ty.type) {
-        case IIAPI_CHA_TYPE:
-        case IIAPI_CHR_TYPE:
-            value = "rtrim(" + colText + ", ' ')";
-            room = ty.length;
-            break;
-        case IIAPI_NCHA_TYPE:
-            value = "rtrim(" + colText + ", ' ')";
-            room = ty.length / 2u;
-            break;
-        case IIAPI_VCH_TYPE:
-        case IIAPI_TXT_TYPE:
-        case IIAPI_VBYTE_TYPE:
-            room = ty.length > 2 ? ty.length - 2u : 0u;
-            break;
-        case IIAPI_NVCH_TYPE:
-            room = ty.length > 2 ? (ty.length - 2u) / 2u : 0u;
-            break;
-        case IIAPI_BYTE_TYPE:
-            room = ty.length;
-            break;
-        default:
-            return "";
-    }
-    // Characters for the national types (a UTF-16 unit each, but for the rare pair), bytes else.
-    const bool national = ty.type == IIAPI_NCHA_TYPE || ty.type == IIAPI_NVCH_TYPE;
-    std::string name;
-    for (char ch : std::string(kFitCheckPrefix) + col) name += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-    return " CONSTRAINT \"" + name + "\" CHECK (length(" + (national ? value : "CAST(" + value + " AS BLOB)") +
-           ") <= " + std::to_string(room) + ")";
-}
-
 }  // namespace
 
+// CREATE TABLE name (columns) [WITH options]: Ingres types become SQLite declarations with the
+// right affinity and the checks of what the column holds, the declared types are kept for the
+// catalogs, Ingres null/default clauses become SQLite's.
 bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& out, Fault& f) {
     i = skip(t, i);
     if (i >= t.size() || (t[i].t != Tok::Word && t[i].t != Tok::QuotedId)) {
@@ -254,7 +216,7 @@ bool rewriteCreateTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten&
         }
         ColumnDefinition def;
         if (!columnDefinition(c, t, p, e, "CREATE TABLE", def, f)) return false;
-        body += def.sql + fitCheck(def.name, def.text, def.type);
+        body += def.sql + storeChecks(def.name, def.text, def.type);
         out.declColumns.emplace_back(def.name, def.type.decl);
         if (def.canonical) kept.emplace_back(def.text, def.type.decl);
     }
@@ -343,7 +305,7 @@ bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& 
         ColumnDefinition def;
         if (!columnDefinition(c, t, k, t.size(), "ALTER TABLE", def, f)) return false;
         out.kind = Rewritten::Kind::AlterTableAdd;
-        out.sql = "ALTER TABLE " + tableText + " ADD COLUMN " + def.sql;
+        out.sql = "ALTER TABLE " + tableText + " ADD COLUMN " + def.sql + storeChecks(def.name, def.text, def.type);
         out.declColumns.emplace_back(def.name, def.type.decl);
         if (!def.canonical) return true;
         dated = storedFormColumns(c, table, def.name);

@@ -235,8 +235,16 @@ void castTo(sqlite3_context* ctx, sqlite3_value* v, const IngType& t) {
             else if (t.type == IIAPI_NCHA_TYPE)
                 limit = t.length / 2u;
             if (limit) {
-                auto cs = charStarts(text);
-                if (limit + 1 < cs.size()) text.resize(cs[limit]);
+                // National lengths count UTF-16 units: a character beyond the basic plane is two.
+                const bool national = t.type == IIAPI_NVCH_TYPE || t.type == IIAPI_NCHA_TYPE;
+                size_t units = 0, at = 0;
+                for (; at < text.size(); ++at) {
+                    const unsigned char b = static_cast<unsigned char>(text[at]);
+                    if ((b & 0xC0) == 0x80) continue;
+                    units += national && b >= 0xF0 ? 2 : 1;
+                    if (units > limit) break;
+                }
+                text.resize(at);
             }
             return resultText(ctx, text);
         }
@@ -911,6 +919,7 @@ void registerFunctions(sqlite3* db, OpenDatabase* od) {
     // Date and time columns compare, sort and group by it, so that a value meets the column's
     // stored one whatever its spelling or fraction digits.
     sqlite3_create_collation_v2(db, kDateTimeCollation, SQLITE_UTF8, nullptr, collateDateTimes, nullptr);
+    registerColumnChecks(db);
     // The Bloom filters SQLite puts in front of a join's lookups hash a text by its bytes, so a
     // value equal under that collation but spelt otherwise (another count of fraction digits)
     // would be filtered out before the lookup; the session goes without them.

@@ -786,8 +786,9 @@ std::string sqliteDeclFor(const IngType& t);
 bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f);
 // The whole value of a long column in its Ingres form (bytes, or UTF-16 for LONG NVARCHAR).
 bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f);
-// Binds a client value of descriptor d to parameter index i (1-based).
-bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamValue& v, Fault& f);
+// Binds a client value of descriptor d to parameter index i (1-based); a date's text is put in
+// the store's form first.
+bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, ParamValue& v, Fault& f);
 
 // convertData and the text forms used by it.
 IIAPI_STATUS convert(IIAPI_CONVERTPARM& p);
@@ -834,8 +835,14 @@ bool canonicalDateTime(std::string_view in, const IngType& t, std::string& out);
 int compareDateTimeTexts(std::string_view a, std::string_view b);
 // The collation of date and time columns, registered on every session, by that order.
 constexpr const char* kDateTimeCollation = "ii_datetime";
-// Names of the column constraints that keep a string or byte value within its column's length.
+// Names of the column constraints that keep a value to what its column holds: a string or byte
+// value within its length (22001), a number or boolean where one is declared (22018), a number
+// within its type's range (22003).
 constexpr const char* kFitCheckPrefix = "ii_fit_";
+constexpr const char* kNumberCheckPrefix = "ii_num_";
+constexpr const char* kRangeCheckPrefix = "ii_range_";
+// The function those constraints call (column_checks.cpp), on every connection.
+void registerColumnChecks(sqlite3* db);
 
 // Exact decimals.
 struct Decimal {

@@ -439,7 +439,7 @@ bool runSql(Conn& c, Stmt& s, const std::string& sql, Fault& f) {
 }
 
 // A client value as an SQLite value (owned by the caller).
-sqlite3_value* clientValue(Conn& c, const IIAPI_DESCRIPTOR& d, const ParamValue& pv, Fault& f) {
+sqlite3_value* clientValue(Conn& c, const IIAPI_DESCRIPTOR& d, ParamValue& pv, Fault& f) {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(c.db, "SELECT ?", -1, &st, nullptr) != SQLITE_OK) {
         f = faultFromSqlite(c.db, sqlite3_errcode(c.db));

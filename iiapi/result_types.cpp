@@ -3,7 +3,8 @@
 #include "iiapi/dialect.h"
 
 #include <algorithm>
-#include <optional>
+#include <cctype>
+#include <cstring>
 
 namespace iiapi {
 
@@ -51,6 +52,11 @@ std::vector<std::vector<Tok>> selectItems(std::string_view sql) {
     }
     if (!cur.empty()) items.push_back(cur);
     return items;
+}
+
+// The literal NULL, which takes the type of what it stands beside.
+bool isNullLiteral(const std::vector<Tok>& x) {
+    return x.size() == 1 && x[0].t == Tok::Word && lower(x[0].text) == "null";
 }
 
 IngType varcharOf(int n) {
@@ -252,6 +258,88 @@ IngType numericResult(const IngType& a, const std::string& op, const IngType& b)
     }
     precision = std::clamp(precision, 1, kDecimalResultDigits);
     return decimalOf(precision, std::clamp(scale, 0, precision));
+}
+
+namespace {
+
+bool isNumberType(const IngType& t);
+
+// Characters of a text type (UTF-16 units for the national ones); -1 for the long types.
+int textChars(const IngType& t) {
+    switch (t.type) {
+        case IIAPI_CHA_TYPE:
+        case IIAPI_CHR_TYPE:
+            return t.length;
+        case IIAPI_VCH_TYPE:
+        case IIAPI_TXT_TYPE:
+            return t.length > 2 ? t.length - 2 : 0;
+        case IIAPI_NCHA_TYPE:
+            return t.length / 2;
+        case IIAPI_NVCH_TYPE:
+            return t.length > 2 ? (t.length - 2) / 2 : 0;
+        default:
+            return -1;
+    }
+}
+
+// The characters a number takes as text.
+int numberChars(const IngType& t) {
+    if (t.type == IIAPI_DEC_TYPE) return t.precision + 2;
+    if (t.type == IIAPI_INT_TYPE) return t.length == 1 ? 4 : t.length == 2 ? 6 : t.length == 8 ? 20 : 11;
+    return 24;
+}
+
+}  // namespace
+
+// The type of a column two values of types a and b share, as Ingres types a UNION's column or
+// COALESCE: numbers as the wider number (a decimal with the larger count of integral digits and
+// the larger scale; a float when either is one), strings as the longer string (national when
+// either is, varying unless both are fixed), the same date type with the finer fraction; a
+// number beside a string as a string that holds either.
+IngType commonType(const IngType& a, const IngType& b, int32_t maxSegment) {
+    IngType out = a;
+    if (isNumberType(a) && isNumberType(b)) {
+        auto floating = [](const IngType& x) { return x.type == IIAPI_FLT_TYPE; };
+        if (floating(a) || floating(b)) {
+            out = floatOf();
+            if (floating(a) && floating(b) && a.length == 4 && b.length == 4) {
+                out.length = 4;
+                out.precision = 7;
+                out.decl = "float4";
+            }
+        } else if (a.type == IIAPI_MNY_TYPE || b.type == IIAPI_MNY_TYPE) {
+            out = a.type == IIAPI_MNY_TYPE ? a : b;
+        } else if (a.type == IIAPI_INT_TYPE && b.type == IIAPI_INT_TYPE) {
+            out = intOf(std::max(a.length, b.length));
+        } else {
+            const int s1 = decimalScale(a), s2 = decimalScale(b);
+            const int scale = std::max(s1, s2);
+            const int precision = std::max(decimalDigits(a) - s1, decimalDigits(b) - s2) + scale;
+            out = decimalOf(std::min(precision, kDecimalResultDigits), std::min(scale, kDecimalResultDigits));
+        }
+    } else if (isTextType(a.type) || isTextType(b.type)) {
+        const bool national = [&] {
+            for (const IngType* x : {&a, &b})
+                if (x->type == IIAPI_NCHA_TYPE || x->type == IIAPI_NVCH_TYPE || x->type == IIAPI_LNVCH_TYPE)
+                    return true;
+            return false;
+        }();
+        const int ca = isTextType(a.type) ? textChars(a) : numberChars(a);
+        const int cb = isTextType(b.type) ? textChars(b) : numberChars(b);
+        const bool fixed = (a.type == IIAPI_CHA_TYPE || a.type == IIAPI_NCHA_TYPE) &&
+                           (b.type == IIAPI_CHA_TYPE || b.type == IIAPI_NCHA_TYPE);
+        std::string decl;
+        if (ca < 0 || cb < 0)
+            decl = national ? "long nvarchar" : "long varchar";
+        else
+            decl = std::string(national ? (fixed ? "nchar" : "nvarchar") : (fixed ? "char" : "varchar")) + "(" +
+                   std::to_string(std::clamp(std::max(ca, cb), 1, national ? 16000 : 32000)) + ")";
+        parseTypeText(decl, out, maxSegment);
+    } else if (a.type == b.type && isDateTimeType(a.type)) {
+        out = a.precision >= b.precision ? a : b;
+    }
+    out.nullable = a.nullable || b.nullable;
+    return out;
 }
 
 namespace {
@@ -505,12 +593,13 @@ bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
         return true;
     }
     if ((fn == "nvarchar" || fn == "nchar") && arg.size() == 1 && arg[0].t == Tok::String) {
-        // As many characters as the literal has.
+        // As many characters as the literal has UTF-16 units: one beyond the basic plane is two.
         const std::string& q = arg[0].text;
         int n = 0;
         for (size_t k = 1; k + 1 < q.size(); ++k) {
             if (q[k] == '\'' && q[k + 1] == '\'') ++k;
-            if ((static_cast<unsigned char>(q[k]) & 0xC0) != 0x80) ++n;
+            const unsigned char b = static_cast<unsigned char>(q[k]);
+            if ((b & 0xC0) != 0x80) n += b >= 0xF0 ? 2 : 1;
         }
         return parseTypeText(fn + "(" + std::to_string(std::clamp(n, 1, 16000)) + ")", out, c.maxSegment);
     }
@@ -589,13 +678,35 @@ bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
         parseTypeText("money", out, c.maxSegment);
         return true;
     }
+    if (fn == "coalesce" || fn == "ifnull") {
+        // The type the arguments share; a NULL has none.
+        bool typed = false;
+        int depth = 0;
+        std::vector<Tok> one;
+        for (size_t k = 0; k <= arg.size(); ++k) {
+            if (k < arg.size() && !(depth == 0 && arg[k].text == ",")) {
+                if (arg[k].text == "(") ++depth;
+                if (arg[k].text == ")") --depth;
+                if (arg[k].t != Tok::Space) one.push_back(arg[k]);
+                continue;
+            }
+            if (!isNullLiteral(one)) {
+                IngType t;
+                if (one.empty() || !typeOperand(c, one, t)) return false;
+                out = typed ? commonType(out, t, c.maxSegment) : t;
+                typed = true;
+            }
+            one.clear();
+        }
+        out.nullable = true;
+        return typed;
+    }
     if (fn == "uppercase" || fn == "lowercase" || fn == "upper" || fn == "lower" || fn == "trim" || fn == "squeeze" ||
-        fn == "left" || fn == "right" || fn == "concat" || fn == "varchar" || fn == "char" || fn == "ifnull" ||
-        fn == "shift" || fn == "charextract" || fn == "_time" || fn == "iitypename" || fn == "substring" ||
-        fn == "substr") {
+        fn == "left" || fn == "right" || fn == "concat" || fn == "varchar" || fn == "char" || fn == "shift" ||
+        fn == "charextract" || fn == "_time" || fn == "iitypename" || fn == "substring" || fn == "substr") {
         IngType a;
         if (fn != "varchar" && fn != "char" && fn != "concat" && typeExpression(c, arg, a, dummy) &&
-            (a.type == IIAPI_VCH_TYPE || a.type == IIAPI_CHA_TYPE) && fn != "ifnull") {
+            (a.type == IIAPI_VCH_TYPE || a.type == IIAPI_CHA_TYPE)) {
             out = varcharOf(a.type == IIAPI_VCH_TYPE ? a.length - 2 : a.length);
             return true;
         }
@@ -630,9 +741,19 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
         (x.back().t == Tok::Word || x.back().t == Tok::QuotedId)) {
         if (catalogColumnType(identName(x.back()), out)) return true;
     }
-    if (x.size() == 1 && x[0].t == Tok::Word && lower(x[0].text) == "null") {
+    if (isNullLiteral(x)) {
         out = varcharOf(1);
         return true;
+    }
+    if (x.size() == 1 && x[0].t == Tok::Word) {
+        // The current date and time: a date, a time and a timestamp of whole seconds (the store
+        // gives them without a zone).
+        const std::string w = lower(x[0].text);
+        const char* decl = w == "current_date"        ? "ansidate"
+                           : w == "current_time"      ? "time(0)"
+                           : w == "current_timestamp" ? "timestamp(0)"
+                                                      : nullptr;
+        if (decl) return parseTypeText(decl, out, c.maxSegment);
     }
     if (x.size() == 1) return typeLiteral(x[0], out);
     // name ( ... ) spanning the whole expression.
@@ -656,11 +777,73 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
     return typeArithmetic(c, x, out);
 }
 
-// A result column that reads a column of a view the statement names: the type of the expression
-// the view gives it (SQLite tells the origin of a view's plain columns only). Taken when the
-// select list has a star or the item is the column's own name.
-bool viewColumnByName(Conn& c, std::string_view sql, const std::vector<std::vector<Tok>>& items, size_t i,
-                      const std::string& name, std::optional<std::vector<std::string>>& tables, IngType& out) {
+// The SELECT in parentheses after FROM, JOIN or a FROM list's comma at the top level of a
+// statement: its text, for each derived table, in order.
+std::vector<std::string> derivedTableTexts(const std::vector<Tok>& t) {
+    std::vector<std::string> out;
+    bool inFrom = false;
+    int depth = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].text == "(") {
+            const size_t p = prevSig(t, i);
+            const bool opens = depth == 0 && p != std::string::npos &&
+                               (isWord(t, p, "from") || isWord(t, p, "join") || (inFrom && t[p].text == ","));
+            if (opens && isWord(t, skip(t, i + 1), "select")) {
+                int inner = 0;
+                for (size_t k = i; k < t.size(); ++k) {
+                    if (t[k].text == "(") ++inner;
+                    if (t[k].text == ")" && --inner == 0) {
+                        out.push_back(join(t, i + 1, k));
+                        i = k;
+                        break;
+                    }
+                }
+                continue;
+            }
+            ++depth;
+        } else if (t[i].text == ")") {
+            --depth;
+        } else if (depth == 0 && t[i].t == Tok::Word) {
+            const std::string w = lower(t[i].text);
+            if (w == "from" || w == "join")
+                inFrom = true;
+            else if (isClauseWord(t, i) || w == "union" || w == "intersect" || w == "except")
+                inFrom = false;
+        }
+    }
+    return out;
+}
+
+void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+                    std::vector<std::string>& names);
+void typeCompoundBranches(Conn& c, std::string_view sql, std::vector<IngType>& cols);
+
+// The columns of a SELECT text as a statement of it is described; false when it does not compile.
+bool describeText(Conn& c, const std::string& text, ViewColumns& out) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(c.db, text.c_str(), -1, &st, nullptr) != SQLITE_OK || !st) {
+        sqlite3_finalize(st);
+        return false;
+    }
+    describeSelect(c, st, text, out.types, out.names);
+    sqlite3_finalize(st);
+    typeCompoundBranches(c, text, out.types);
+    return true;
+}
+
+// What a statement reads besides its tables, looked up once a column needs it: the names it
+// reads from (some of them views) and its derived tables' columns.
+struct Sources {
+    bool known = false;
+    std::vector<std::string> tables;
+    std::vector<ViewColumns> derived;
+};
+
+// A result column that reads a column of a view the statement names or of one of its derived
+// tables: the type of the expression that one gives it (SQLite tells the origin of their plain
+// columns only). Taken when the select list has a star or the item is the column's own name.
+bool sourceColumnByName(Conn& c, std::string_view sql, const std::vector<std::vector<Tok>>& items, size_t i,
+                        const std::string& name, Sources& sources, IngType& out) {
     auto star = [](const std::vector<Tok>& it) { return !it.empty() && it.back().text == "*"; };
     bool byName = i >= items.size() || std::any_of(items.begin(), items.end(), star);
     if (!byName) {
@@ -670,42 +853,132 @@ bool viewColumnByName(Conn& c, std::string_view sql, const std::vector<std::vect
                  lower(identName(it.back())) == lower(name);
     }
     if (!byName) return false;
-    if (!tables) {
+    if (!sources.known) {
+        sources.known = true;
         std::vector<Tok> t;
         Fault f;
-        tables = tokenize(sql, t, f) ? statementTables(t) : std::vector<std::string>();
+        if (tokenize(sql, t, f)) {
+            sources.tables = statementTables(t);
+            // Markers inside a derived table are not the select list's.
+            const std::vector<IngType>* saved = t_markerTypes;
+            t_markerTypes = nullptr;
+            for (const std::string& text : derivedTableTexts(t)) {
+                ViewColumns v;
+                if (describeText(c, text, v)) sources.derived.push_back(std::move(v));
+            }
+            t_markerTypes = saved;
+        }
     }
     const std::string wanted = lower(name);
-    for (const std::string& table : *tables) {
-        const ViewColumns* v = describeView(c, table);
-        if (!v) continue;
-        for (size_t k = 0; k < v->names.size() && k < v->types.size(); ++k)
-            if (lower(v->names[k]) == wanted) {
-                out = v->types[k];
+    auto find = [&](const ViewColumns& v) {
+        for (size_t k = 0; k < v.names.size() && k < v.types.size(); ++k)
+            if (lower(v.names[k]) == wanted) {
+                out = v.types[k];
                 return true;
             }
-    }
+        return false;
+    };
+    for (const std::string& table : sources.tables)
+        if (const ViewColumns* v = describeView(c, table); v && find(*v)) return true;
+    for (const ViewColumns& v : sources.derived)
+        if (find(v)) return true;
     return false;
 }
 
-}  // namespace
+// An item of a select list that is the literal NULL, named or not.
+bool isNullItem(const std::vector<Tok>& it) {
+    if (it.empty() || !isNullLiteral({it[0]})) return false;
+    return it.size() == 1 || (it.size() == 2 && it[1].t != Tok::Punct) || (it.size() == 3 && isWord(it, 1, "as"));
+}
 
-}  // namespace dialect
+// The SELECTs of a compound statement (UNION, INTERSECT, EXCEPT at its top level) after the
+// first, as texts, with the count of markers before each; none for a plain SELECT. A trailing
+// ORDER BY or LIMIT belongs to the whole.
+struct Branch {
+    std::string text;
+    size_t markersBefore = 0;
+};
+std::vector<Branch> laterBranches(std::string_view sql) {
+    std::vector<Branch> out;
+    std::vector<Tok> t;
+    Fault f;
+    if (!tokenize(sql, t, f) || !isWord(t, skip(t, 0), "select")) return out;
+    int depth = 0;
+    size_t markers = 0, start = std::string::npos;
+    auto close = [&](size_t end) {
+        if (start != std::string::npos && start < end) out.back().text = join(t, start, end);
+    };
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].text == "(") ++depth;
+        if (t[i].text == ")") --depth;
+        if (t[i].t == Tok::Param) ++markers;
+        if (depth != 0 || t[i].t != Tok::Word) continue;
+        if (isWord(t, i, "union") || isWord(t, i, "intersect") || isWord(t, i, "except")) {
+            close(i);
+            size_t n = skip(t, i + 1);
+            if (isWord(t, n, "all") || isWord(t, n, "distinct")) n = skip(t, n + 1);
+            out.push_back({std::string(), markers});
+            start = n;
+            i = n - 1;
+        } else if (!out.empty() && (isWord(t, i, "order") || isWord(t, i, "limit"))) {
+            close(i);
+            start = std::string::npos;
+            break;
+        }
+    }
+    close(t.size());
+    return out;
+}
 
-void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
-                     std::vector<std::string>& names, const std::vector<IIAPI_DESCRIPTOR>* params) {
-    std::vector<IngType> markers;
-    if (params) markers = markerTypesOf(*params);
-    struct MarkerTypes {
-        const std::vector<IngType>* saved = t_markerTypes;
-        ~MarkerTypes() { t_markerTypes = saved; }
-    } scope;
-    t_markerTypes = params ? &markers : nullptr;
+// A compound statement's columns take the types every branch's values share: the first
+// branch's alone may not hold the others' (a longer string, a wider number), and a branch of
+// NULLs has none.
+void typeCompoundBranches(Conn& c, std::string_view sql, std::vector<IngType>& cols) {
+    // Most statements are none: no tokens for them.
+    bool maybe = false;
+    for (const char* w : {"union", "intersect", "except"})
+        maybe = maybe || std::search(sql.begin(), sql.end(), w, w + std::strlen(w), [](char x, char y) {
+                             return std::tolower(static_cast<unsigned char>(x)) == y;
+                         }) != sql.end();
+    if (!maybe) return;
+    const std::vector<Branch> branches = laterBranches(sql);
+    if (branches.empty()) return;
+    const std::vector<std::vector<Tok>> firstItems = selectItems(sql);
+    std::vector<bool> typed(cols.size(), true);
+    for (size_t i = 0; i < cols.size() && firstItems.size() == cols.size(); ++i) typed[i] = !isNullItem(firstItems[i]);
+    const std::vector<IngType>* all = t_markerTypes;
+    for (const Branch& b : branches) {
+        std::vector<IngType> markers;
+        if (all && b.markersBefore < all->size()) markers.assign(all->begin() + long(b.markersBefore), all->end());
+        t_markerTypes = all ? &markers : nullptr;
+        ViewColumns v;
+        const bool described = describeText(c, b.text, v) && v.types.size() == cols.size();
+        t_markerTypes = all;
+        if (!described) continue;
+        const std::vector<std::vector<Tok>> items = selectItems(b.text);
+        for (size_t i = 0; i < cols.size(); ++i) {
+            if (items.size() == cols.size() && isNullItem(items[i])) {
+                cols[i].nullable = true;
+                continue;
+            }
+            cols[i] = typed[i] ? commonType(cols[i], v.types[i], c.maxSegment) : v.types[i];
+            if (!typed[i]) cols[i].nullable = true;
+            typed[i] = true;
+        }
+    }
+}
+
+void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+                    std::vector<std::string>& names) {
     int n = sqlite3_column_count(st);
     cols.assign(size_t(n), IngType{});
     names.assign(size_t(n), std::string());
     std::vector<std::vector<Tok>> items = selectItems(sql);
-    std::optional<std::vector<std::string>> viewTables;  // the statement's tables, once a column needs them
+    // Items stand for the columns one by one unless the list has a star.
+    const bool aligned = items.size() == size_t(n) && std::none_of(items.begin(), items.end(), [](const auto& it) {
+                             return !it.empty() && it.back().text == "*";
+                         });
+    Sources sources;  // the statement's views and derived tables, once a column needs them
     // A database made by another SQLite program has no recorded types: the look-up is not
     // compiled (and fails) at every description then. The schema is the current one here.
     sqlite3_stmt* meta =
@@ -733,7 +1006,7 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
                     typed = decl && parseTypeText(decl, t, c.maxSegment);
                 }
             }
-            if (!typed && size_t(i) < items.size()) {
+            if (!typed && aligned) {
                 bool alias = false;
                 IngType ct;
                 if (typeExpression(c, items[size_t(i)], ct, alias) &&
@@ -775,8 +1048,8 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
                                               &notnull, &pk, &autoinc) == SQLITE_OK)
                 t.nullable = !notnull;
         }
-        if (!typed && viewColumnByName(c, sql, items, size_t(i), names[size_t(i)], viewTables, t)) typed = true;
-        if (!typed && size_t(i) < items.size()) {
+        if (!typed && sourceColumnByName(c, sql, items, size_t(i), names[size_t(i)], sources, t)) typed = true;
+        if (!typed && aligned) {
             bool alias = false;
             typed = typeExpression(c, items[size_t(i)], t, alias);
             if (typed) t.nullable = true;
@@ -797,6 +1070,23 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
         sqlite3_reset(meta);
         sqlite3_clear_bindings(meta);
     }
+}
+
+}  // namespace
+
+}  // namespace dialect
+
+void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+                     std::vector<std::string>& names, const std::vector<IIAPI_DESCRIPTOR>* params) {
+    std::vector<IngType> markers;
+    if (params) markers = markerTypesOf(*params);
+    struct MarkerTypes {
+        const std::vector<IngType>* saved = t_markerTypes;
+        ~MarkerTypes() { t_markerTypes = saved; }
+    } scope;
+    t_markerTypes = params ? &markers : nullptr;
+    describeSelect(c, st, sql, cols, names);
+    typeCompoundBranches(c, sql, cols);
 }
 
 }  // namespace iiapi

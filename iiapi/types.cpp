@@ -620,6 +620,40 @@ bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f) 
 
 namespace {
 
+// Clients send dates and timestamps as "yyyy_mm_dd[ hh:mm:ss[.fffffffff]]". The store keeps
+// "yyyy-mm-dd hh:mm:ss" with six fraction digits, nine when the nanoseconds need them, none when
+// they are zero: one text for one value, the one other programs write, so that a column without
+// the engine's date triggers (a plain SQLite file's) compares and sorts them by their bytes. The
+// text is mended in place (it only shrinks), once per value and row of a parameter array.
+void mendClientDate(std::string& b) {
+    auto digits = [&](std::initializer_list<size_t> at) {
+        for (size_t k : at)
+            if (unsigned(b[k] - '0') > 9) return false;
+        return true;
+    };
+    if (b.size() < 10 || b.size() > 29 || b[4] != '_' || b[7] != '_' || !digits({0, 1, 2, 3, 5, 6, 8, 9})) return;
+    if (b.size() != 10 &&
+        (b.size() < 19 || b[10] != ' ' || b[13] != ':' || b[16] != ':' || !digits({11, 12, 14, 15, 17, 18})))
+        return;
+    size_t n = b.size() == 10 ? 10 : 19;
+    if (b.size() > 19) {
+        if (b[19] != '.' || b.size() == 20) return;
+        char fraction[9];
+        std::memset(fraction, '0', sizeof fraction);
+        for (size_t k = 20; k < b.size(); ++k) {
+            if (unsigned(b[k] - '0') > 9) return;
+            fraction[k - 20] = b[k];
+        }
+        const bool micro = std::memcmp(fraction + 6, "000", 3) == 0;
+        if (!micro || std::memcmp(fraction, "000000", 6) != 0) {
+            std::memcpy(&b[20], fraction, micro ? 6 : 9);
+            n += micro ? 7 : 10;
+        }
+    }
+    b[4] = b[7] = '-';
+    b.resize(n);
+}
+
 // The value of a client parameter as text or bytes, for binding: in place in the value's bytes
 // when they are that already, else in `made`.
 bool clientValue(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view& out, std::string& made, bool& blob,
@@ -629,21 +663,6 @@ bool clientValue(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_vie
     switch (d.ds_dataType) {
         case IIAPI_CHA_TYPE:
         case IIAPI_CHR_TYPE:
-            out = b;
-            // Clients send dates as "yyyy_mm_dd[ hh:mm:ss]"; the store keeps them as "yyyy-mm-dd".
-            if ((b.size() == 10 || b.size() == 19) && b[4] == '_' && b[7] == '_') {
-                bool digits = true;
-                for (size_t k : {0, 1, 2, 3, 5, 6, 8, 9})
-                    digits = digits && std::isdigit(static_cast<unsigned char>(b[k]));
-                if (b.size() == 19) digits = digits && b[10] == ' ' && b[13] == ':' && b[16] == ':';
-                if (digits) {
-                    made = b;
-                    made[4] = '-';
-                    made[7] = '-';
-                    out = made;
-                }
-            }
-            return true;
         case IIAPI_LVCH_TYPE:
             out = b;
             return true;
@@ -729,7 +748,7 @@ bool clientText(const IIAPI_DESCRIPTOR& d, const ParamValue& v, std::string_view
 
 }  // namespace
 
-bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamValue& v, Fault& f) {
+bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, ParamValue& v, Fault& f) {
     int rc = SQLITE_OK;
     if (v.null) {
         rc = sqlite3_bind_null(st, i);
@@ -788,6 +807,7 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, const ParamVa
                 break;
             }
             default: {
+                if (d.ds_dataType == IIAPI_CHA_TYPE || d.ds_dataType == IIAPI_CHR_TYPE) mendClientDate(v.bytes);
                 std::string_view text;
                 std::string made;
                 bool blob;

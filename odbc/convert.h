@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "util/errtable.h"
+#include "util/numtext.h"
 
 // Where a value read in pieces stands in its converted form (UTF-8 read as UTF-16 or the other
 // way round), kept between the calls that read it, so that a piece costs what it converts.
@@ -59,7 +60,14 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
 int CharToDecimal(const char* text, uint64_t len, double* result, uint32_t* err);
 int CharToNumeric(const char* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision, uint32_t* err);
 int CharToGuid(const char* text, uint64_t len, SQLGUID* result, uint32_t* err);
+// Text a parameter binds to a numeric SQL type (IsNumberSqlType): 0 when it is a numeric literal
+// (blanks around it aside) whose value the type holds, else the error ODBC's conversion of
+// character data gives: kErrAssignment (no numeric literal: 22018), kErrRightTruncation (digits
+// an exact type loses: 22001), kErrNumericRange (beyond an approximate type's or SQL_BIT's range).
+bool IsNumberSqlType(int sqlType);
+uint32_t NumberTextError(const char* text, uint64_t len, int sqlType);
 // The same on UTF-16 text of len units.
+uint32_t WNumberTextError(const SQLWCHAR* text, uint64_t len, int sqlType);
 int WCharToNumber(const SQLWCHAR* text, uint64_t len, int32_t minimum, uint32_t maximum, int32_t* result,
                   uint32_t* err);
 int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_t maximum, int64_t* result,
@@ -67,29 +75,6 @@ int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_
 int WCharToDecimal(const SQLWCHAR* text, uint64_t len, double* result, uint32_t* err);
 int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision,
                    uint32_t* err);
-
-// ParseInteger of the text most integers arrive as, a sign and at most 19 digits (too few to
-// overflow) and nothing else, read in one pass; 2 when the text is not of that form.
-inline int PlainInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative,
-                        uint64_t* magnitude, uint32_t* err) {
-    const uint64_t at = len > 0 && (s[0] == '-' || s[0] == '+') ? 1 : 0;
-    if (len <= at || len - at > 19) return 2;
-    uint64_t value = 0;
-    for (uint64_t k = at; k < len; ++k) {
-        const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(s[k])) - '0';
-        if (d > 9) return 2;
-        value = value * 10 + d;
-    }
-    const bool neg = at == 1 && s[0] == '-';
-    if (value > (neg ? negLimit : posLimit)) {
-        *err = kErrNumericRange;
-        return -1;
-    }
-    *negative = neg && value != 0;
-    *magnitude = value;
-    *err = kErrNone;
-    return 0;
-}
 
 // ---- Converters ----------------------------------------------------------------------------
 // Text sources: len bytes here, total bytes of the whole value.

@@ -19,73 +19,6 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A numeric literal read for an integer target ("1600.00", "2.5", "1.5E3", blanks around it):
-// its sign and the magnitude of its integer part, which may not exceed negLimit when negative,
-// posLimit otherwise. Gives 1 (01S07) when fraction digits other than zeros are dropped.
-int ParseInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative, uint64_t* magnitude,
-                 uint32_t* err) {
-    uint64_t i = 0;
-    while (i < len && IsSpace(s[i])) ++i;
-    bool neg = false;
-    if (i < len && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
-    const uint64_t intAt = i;
-    while (i < len && IsDigit(s[i])) ++i;
-    const uint64_t intDigits = i - intAt;
-    uint64_t fracAt = i, fracDigits = 0;
-    if (i < len && s[i] == '.') {
-        fracAt = ++i;
-        while (i < len && IsDigit(s[i])) ++i;
-        fracDigits = i - fracAt;
-    }
-    const bool any = intDigits + fracDigits > 0;
-    int64_t exponent = 0;
-    if (any && i < len && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        bool eneg = false;
-        if (i < len && (s[i] == '+' || s[i] == '-')) eneg = s[i++] == '-';
-        const uint64_t expAt = i;
-        for (; i < len && IsDigit(s[i]); ++i)
-            if (exponent < 100000) exponent = exponent * 10 + (s[i] - '0');
-        if (i == expAt) i = len + 1;  // an exponent without digits is no number
-        if (eneg) exponent = -exponent;
-    }
-    while (i < len && IsSpace(s[i])) ++i;
-    if (i != len || !any) {
-        *err = kErrAssignment;
-        return -1;
-    }
-    // The digits of the literal, integer then fraction, with the point `point` digits in.
-    const uint64_t count = intDigits + fracDigits;
-    auto digit = [&](uint64_t k) {
-        return static_cast<unsigned>((k < intDigits ? s[intAt + k] : s[fracAt + k - intDigits]) - '0');
-    };
-    const int64_t point = static_cast<int64_t>(intDigits) + exponent;
-    const uint64_t limit = neg ? negLimit : posLimit;
-    uint64_t value = 0;
-    bool over = false;
-    auto push = [&](unsigned d) {
-        if (over) return;
-        if (value < limit / 10 || (value == limit / 10 && d <= limit % 10))
-            value = value * 10 + d;
-        else
-            over = true;
-    };
-    const uint64_t whole = point <= 0 ? 0 : static_cast<uint64_t>(point);
-    for (uint64_t k = 0; k < whole && k < count; ++k) push(digit(k));
-    // Zeros an exponent adds: only a value other than zero can grow past the limit.
-    for (uint64_t k = count; k < whole && !over && value != 0; ++k) push(0);
-    bool dropped = false;
-    for (uint64_t k = whole; k < count && !dropped; ++k) dropped = digit(k) != 0;
-    if (over) {
-        *err = kErrNumericRange;
-        return -1;
-    }
-    *negative = neg && value != 0;
-    *magnitude = value;
-    *err = dropped ? kErrFractionalTruncation : kErrNone;
-    return dropped ? 1 : 0;
-}
-
 bool LeadingMinus(const char* s, uint64_t len) {
     uint64_t i = 0;
     while (i < len && IsSpace(s[i])) ++i;
@@ -248,7 +181,7 @@ int CharToNumber(const char* text, uint64_t len, int32_t minimum, uint32_t maxim
     bool neg;
     uint64_t mag;
     int rc = PlainInteger(text, len, negLimit, maximum, &neg, &mag, err);
-    if (rc == 2) rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    if (rc == 2) rc = NumericTextToInteger(text, len, negLimit, maximum, &neg, &mag, err);
     if (rc < 0) return -1;
     const int64_t v = neg ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
     *result = static_cast<int32_t>(static_cast<uint32_t>(v));
@@ -261,7 +194,7 @@ int CharToNumber64(const char* text, uint64_t len, int64_t minimum, uint64_t max
     bool neg;
     uint64_t mag;
     int rc = PlainInteger(text, len, negLimit, maximum, &neg, &mag, err);
-    if (rc == 2) rc = ParseInteger(text, len, negLimit, maximum, &neg, &mag, err);
+    if (rc == 2) rc = NumericTextToInteger(text, len, negLimit, maximum, &neg, &mag, err);
     if (rc < 0) return -1;
     *result = static_cast<int64_t>(neg ? 0 - mag : mag);
     return rc;
@@ -475,6 +408,79 @@ int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_
 int WCharToDecimal(const SQLWCHAR* text, uint64_t len, double* result, uint32_t* err) {
     const std::string s = WideToNarrow(text, len);
     return CharToDecimal(s.data(), s.size(), result, err);
+}
+
+bool IsNumberSqlType(int sqlType) {
+    switch (sqlType) {
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+        case SQL_DECIMAL:
+        case SQL_NUMERIC:
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+uint32_t NumberTextError(const char* text, uint64_t len, int sqlType) {
+    bool neg;
+    uint64_t mag;
+    uint32_t err = kErrNone;
+    uint64_t negLimit = UINT64_MAX, posLimit = UINT64_MAX;
+    switch (sqlType) {
+        case SQL_TINYINT:
+            negLimit = 128, posLimit = INT8_MAX;
+            break;
+        case SQL_SMALLINT:
+            negLimit = 32768, posLimit = INT16_MAX;
+            break;
+        case SQL_INTEGER:
+            negLimit = uint64_t(1) << 31, posLimit = INT32_MAX;
+            break;
+        case SQL_BIGINT:
+            negLimit = uint64_t(1) << 63, posLimit = INT64_MAX;
+            break;
+        case SQL_BIT:
+            negLimit = 0, posLimit = 1;
+            break;
+        default:
+            break;
+    }
+    const int rc = NumericTextToInteger(text, len, negLimit, posLimit, &neg, &mag, &err);
+    if (err == kErrAssignment) return kErrAssignment;
+    switch (sqlType) {
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+            // Fraction digits or whole digits the type cannot hold: both truncations to ODBC.
+            return rc == 0 ? kErrNone : kErrRightTruncation;
+        case SQL_BIT:
+            // Between 0 and 2 a fraction is cut; below 0 or from 2 on nothing fits.
+            if (rc < 0 || (rc == 1 && LeadingMinus(text, len))) return kErrNumericRange;
+            return rc == 1 ? kErrRightTruncation : kErrNone;
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE: {
+            double d = 0;
+            if (CharToDecimal(text, len, &d, &err) < 0) return err;
+            return sqlType == SQL_REAL && std::fabs(d) > FLT_MAX ? kErrNumericRange : kErrNone;
+        }
+        default:
+            // DECIMAL and NUMERIC: the column takes the digits it holds.
+            return kErrNone;
+    }
+}
+
+uint32_t WNumberTextError(const SQLWCHAR* text, uint64_t len, int sqlType) {
+    const std::string s = WideToNarrow(text, len);
+    return NumberTextError(s.data(), s.size(), sqlType);
 }
 
 int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision,

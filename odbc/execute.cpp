@@ -148,6 +148,7 @@ enum class Mode { Fixed, BigInt, UBigInt, Guid, Numeric, Text, TextInPlace, WTex
 struct ColPlan {
     uint16_t param;  // binding index
     bool output;     // a NULL placeholder that only types the parameter
+    bool number;     // text bound to a numeric SQL type
     Mode mode;
     uint32_t kind;
     uint32_t width;
@@ -215,6 +216,7 @@ bool IsInput(const StmtRecord* stmt, uint16_t i) {
 
 uint32_t PlanColumn(const ParamBinding& b, const uint32_t* rows, uint32_t nrows, ColPlan* plan) {
     plan->width = uint32_t(b.elementSize > 0 ? b.elementSize : 0);
+    plan->number = false;
     KindWidth fixed{};
     if (FixedKindOfCType(b.cType, &fixed)) {
         plan->mode = Mode::Fixed;
@@ -253,6 +255,7 @@ uint32_t PlanColumn(const ParamBinding& b, const uint32_t* rows, uint32_t nrows,
     const bool binary = b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && IsBinarySqlType(b.sqlType));
     const bool dateText = IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR);
     const bool narrowText = b.cType == SQL_C_CHAR && !binary && !dateText;
+    plan->number = (narrowText || b.cType == SQL_C_WCHAR) && IsNumberSqlType(b.sqlType);
     uint64_t longest = 0;
     uint64_t total = 0;
     bool allEscapes = true;
@@ -331,7 +334,32 @@ void IntegerText(char* cell, size_t width, T x) {
     cell[n] = '\0';
 }
 
-uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, const ParamBinding& b, const RowValue& v) {
+// Text bound to a numeric SQL type: refused unless it is a number the type holds, and sent
+// without the blanks around it.
+uint32_t NumberText(const ParamBinding& b, bool wide, RowValue& v) {
+    const uint64_t unit = wide ? 2 : 1;
+    auto blank = [&](uint64_t at) {
+        SQLWCHAR u = 0;
+        if (wide)
+            std::memcpy(&u, v.ptr + at, 2);
+        else
+            u = static_cast<unsigned char>(v.ptr[at]);
+        return u == ' ' || (u >= '\t' && u <= '\r');
+    };
+    uint64_t first = 0, end = v.len / unit * unit;
+    while (first < end && blank(first)) first += unit;
+    while (end > first && blank(end - unit)) end -= unit;
+    const uint32_t err = wide ? WNumberTextError(reinterpret_cast<const SQLWCHAR*>(v.ptr), v.len / 2, b.sqlType)
+                              : NumberTextError(v.ptr, v.len, b.sqlType);
+    v.ptr += first;
+    v.len = end - first;
+    return err;
+}
+
+uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, const ParamBinding& b, const RowValue& in) {
+    RowValue v = in;
+    if (plan.number)
+        if (uint32_t rc = NumberText(b, plan.mode == Mode::WText, v)) return rc;
     DatasetColumn& col = ds->cols[c];
     uint8_t* cell = DatasetCell(&col, k);
     switch (plan.mode) {

@@ -11,6 +11,7 @@
 #include "drv_ingii/i-glob.h"
 #include "drv_ingii/i-types.h"
 #include "drv_ingii/i-value.h"
+#include "util/errtable.h"
 #include "util/dataset.h"
 
 namespace {
@@ -327,8 +328,17 @@ TEST(ParamValues, NumbersIntoEachTarget) {
                      ch = Desc(IIAPI_CHA_TYPE, 20);
     uint32_t len;
     void* val;
-    ASSERT_EQ(Coldata2IIValue(f.s, 0, 0, &f.s->params->cols[0], &i4, &len, &val), 0u);
-    EXPECT_EQ(*static_cast<int32_t*>(val), 42);
+    // Text into a number is the whole text, never the digits it starts with.
+    EXPECT_EQ(Coldata2IIValue(f.s, 0, 0, &f.s->params->cols[0], &i4, &len, &val), uint32_t(kErrAssignment));
+    EXPECT_EQ(Coldata2IIValue(f.s, 0, 0, &f.s->params->cols[0], &fl, &len, &val), uint32_t(kErrAssignment));
+    for (const auto& [text, number] : {std::pair<const char*, int32_t>{" 42 ", 42}, {"1e3", 1000}, {"-7.00", -7}}) {
+        std::memset(DatasetCell(&f.s->params->cols[0], 0), 0, 10);
+        std::memcpy(DatasetCell(&f.s->params->cols[0], 0), text, std::strlen(text));
+        ASSERT_EQ(Coldata2IIValue(f.s, 0, 0, &f.s->params->cols[0], &i4, &len, &val), 0u) << text;
+        EXPECT_EQ(*static_cast<int32_t*>(val), number) << text;
+        ASSERT_EQ(Coldata2IIValue(f.s, 0, 0, &f.s->params->cols[0], &fl, &len, &val), 0u) << text;
+        EXPECT_EQ(*static_cast<double*>(val), double(number)) << text;
+    }
     ASSERT_EQ(Coldata2IIValue(f.s, 1, 0, &f.s->params->cols[1], &ch, &len, &val), 0u);
     EXPECT_EQ(std::string(static_cast<char*>(val), len), "-7");
     ASSERT_EQ(Coldata2IIValue(f.s, 2, 0, &f.s->params->cols[2], &i8, &len, &val), 0u);

@@ -100,6 +100,23 @@ protected:
         tables.push_back(t);
         return t;
     }
+    // A result column as SQLDescribeCol gives it.
+    struct Described {
+        std::string name;
+        SQLSMALLINT type = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = -1;
+    };
+    Described Describe(SQLUSMALLINT col) {
+        Described d;
+        SQLCHAR name[128] = {};
+        SQLSMALLINT nameLen = 0, nullable = 0;
+        EXPECT_EQ(SQL_SUCCESS,
+                  SQLDescribeCol(stmt, col, name, sizeof name, &nameLen, &d.type, &d.size, &d.digits, &nullable))
+            << Diag();
+        d.name = reinterpret_cast<char*>(name);
+        return d;
+    }
     // The first column's integers of every row of sql, read forward-only a row at a time.
     std::vector<int> ForwardIds(const std::string& sql) {
         SQLFreeStmt(stmt, SQL_CLOSE);

@@ -37,22 +37,6 @@ protected:
         }
         return out;
     }
-    struct Described {
-        std::string name;
-        SQLSMALLINT type = 0;
-        SQLULEN size = 0;
-        SQLSMALLINT digits = -1;
-    };
-    Described Describe(SQLUSMALLINT col) {
-        Described d;
-        SQLCHAR name[128] = {};
-        SQLSMALLINT nameLen = 0, nullable = 0;
-        EXPECT_EQ(SQL_SUCCESS,
-                  SQLDescribeCol(stmt, col, name, sizeof name, &nameLen, &d.type, &d.size, &d.digits, &nullable))
-            << Diag();
-        d.name = reinterpret_cast<char*>(name);
-        return d;
-    }
     std::string Text(SQLUSMALLINT col) {
         char buf[256] = {};
         SQLLEN len = 0;

@@ -1,10 +1,14 @@
 // Dates, times and timestamps found by value through the Driver Manager, for both builds: a
 // parameter bound as a timestamp, date or time structure or as text, and the ODBC and Ingres
 // literal forms, meet the column's stored value whatever its fraction digits, in every table
-// however it got its columns (declared, CREATE TABLE AS, ALTER TABLE ADD) and in a view.
+// however it got its columns (declared, CREATE TABLE AS, ALTER TABLE ADD) and in a view; and a
+// plain SQLite file's timestamp column, which another program made, takes them in one form.
+#include <sqlite3.h>
+
 #include <string>
 #include <vector>
 
+#include "iiapi/iiapi.h"
 #include "results_fixture.h"
 
 namespace resultstest {
@@ -192,6 +196,91 @@ TEST_P(DateValues, LiteralsInOdbcAndIngresFormsFindTheirRow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, DateValues, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+// A table another program made in the file has no date triggers: what is written into its
+// timestamp column through the driver is stored in the one form of the program's own values
+// ("yyyy-mm-dd hh:mm:ss" and six fraction digits when there is a fraction), so that it compares
+// and sorts with them by its bytes.
+class PlainFileDates : public ResultsTest {
+protected:
+    std::string t;
+    void SetUp() override {
+        ResultsTest::SetUp();
+        if (HasFatalFailure()) return;
+        t = Table("plain_ts");
+        char path[512];
+        ASSERT_EQ(0, iiengine_databasePath(Dsn().c_str(), path, sizeof path));
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(path, &db));
+        sqlite3_busy_timeout(db, 5000);
+        const std::string make = "DROP TABLE IF EXISTS " + t + "; CREATE TABLE " + t +
+                                 " (n integer, d timestamp); INSERT INTO " + t +
+                                 " VALUES (1, '2020-01-15 09:00:00.250000'), (2, '2020-03-01 00:00:00');";
+        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, make.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        tables.push_back(t);
+    }
+    std::vector<std::string> StoredTexts() {
+        char path[512];
+        std::vector<std::string> out;
+        EXPECT_EQ(0, iiengine_databasePath(Dsn().c_str(), path, sizeof path));
+        sqlite3* db = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_open(path, &db));
+        sqlite3_stmt* st = nullptr;
+        const std::string sql = "SELECT d FROM " + t + " ORDER BY n";
+        EXPECT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr)) << sqlite3_errmsg(db);
+        while (st && sqlite3_step(st) == SQLITE_ROW)
+            out.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return out;
+    }
+};
+
+TEST_P(PlainFileDates, TimestampsWrittenThroughTheDriverCompareAndSortWithTheFilesOwn) {
+    const std::string sql = "insert into " + t + " values (?, ?)";
+    const struct {
+        SQLINTEGER n;
+        SQL_TIMESTAMP_STRUCT v;
+    } rows[] = {
+        {3, {2020, 1, 15, 10, 0, 0, 500000000}},
+        {4, {2020, 1, 15, 10, 0, 0, 0}},
+        {5, {2020, 2, 10, 8, 30, 0, 123456789}},
+    };
+    for (const auto& r : rows) {
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();
+        SQLINTEGER n = r.n;
+        SQL_TIMESTAMP_STRUCT v = r.v;
+        SQLLEN ind = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, &ind));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 29,
+                                                9, &v, 0, &ind));
+        ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+    }
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    EXPECT_EQ(StoredTexts(), (std::vector<std::string>{"2020-01-15 09:00:00.250000", "2020-03-01 00:00:00",
+                                                       "2020-01-15 10:00:00.500000", "2020-01-15 10:00:00",
+                                                       "2020-02-10 08:30:00.123456789"}));
+    EXPECT_EQ((std::vector<int>{1, 4, 3, 5, 2}), ForwardIds("select n from " + t + " order by d"));
+    EXPECT_EQ((std::vector<int>{1, 4, 3}), ForwardIds("select n from " + t + " where d < '2020-02-01' order by d"));
+    EXPECT_EQ((std::vector<int>{3}),
+              ForwardIds("select n from " + t + " where d > '2020-01-15 10:00:00' and d < '2020-02-01'"));
+    // Read back whole.
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select d from " + t + " where n = 5")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+    SQL_TIMESTAMP_STRUCT back{};
+    SQLLEN len = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_TYPE_TIMESTAMP, &back, sizeof back, &len)) << Diag();
+    EXPECT_EQ(back.fraction, 123456789u);
+    EXPECT_EQ(back.month, 2);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, PlainFileDates, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 
 }  // namespace

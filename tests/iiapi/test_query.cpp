@@ -256,10 +256,24 @@ TEST_F(Query, ValuesThatDoNotFitTheTypeAreErrors) {
     EXPECT_EQ(w.status, IIAPI_ST_ERROR);
     ASSERT_FALSE(w.msgs.empty());
     EXPECT_EQ(w.msgs[0].sqlstate, "22001");
-    // The store takes the numbers it is given, and any string into a column added later; reading
-    // them back as the declared type must not cut them.
+    // So are numbers out of their column's range, and a string too long for a column added later.
     ASSERT_EQ(s.exec("ALTER TABLE f ADD COLUMN d char(3)").status, IIAPI_ST_SUCCESS);
+    const struct {
+        const char *row, *state;
+    } refused[] = {{"(100000, 'abc', 1, 'abc')", "22003"},
+                   {"(1, 'abc', 12345, 'abc')", "22003"},
+                   {"(1, 'abc', 1, 'abcdef')", "22001"}};
+    for (const auto& r : refused) {
+        Result w2 = s.exec(std::string("INSERT INTO f VALUES ") + r.row);
+        EXPECT_EQ(w2.status, IIAPI_ST_ERROR) << r.row;
+        ASSERT_FALSE(w2.msgs.empty());
+        EXPECT_EQ(w2.msgs[0].sqlstate, r.state) << r.row;
+    }
+    // What a table holds from before these checks (written here with them off) is refused when it
+    // is read as the declared type, never cut.
+    ASSERT_EQ(s.exec("PRAGMA ignore_check_constraints = 1").status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(s.exec("INSERT INTO f VALUES (100000, 'abc', 123, 'abcdef')").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("PRAGMA ignore_check_constraints = 0").status, IIAPI_ST_SUCCESS);
     Result a = s.exec("SELECT a FROM f");
     EXPECT_EQ(a.status, IIAPI_ST_ERROR);
     ASSERT_FALSE(a.msgs.empty());
