@@ -338,6 +338,8 @@ uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
     (void)AgentCall<DRV_SetOption>(Lower(), st->aux1, kPropStmtOptionBase + SQL_MAX_ROWS, static_cast<void*>(&most));
     if ((rc = AgentCall<DRV_Execute>(Lower(), st->aux1)) != 0) return rc;
     uint32_t total = 0;
+    // The keys are read on a statement of the layer's own; the application's hears why they failed.
+    st->ks->cache.owner = s->agentStmt;
     rc = DSC_Fill(&st->ks->cache, Lower(), st->aux1, st->ks->keys, &total);
     (void)AgentCall<DRV_CloseCursor>(Lower(), st->aux1);
     if (rc != 0) {
