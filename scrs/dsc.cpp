@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "drv_ingii/i-ask.h"
-#include "drv_ingii/i-diag.h"
 #include "scrs/dsc.h"
 #include "util/log.h"
 #include "util/errtable.h"
@@ -35,8 +34,7 @@ constexpr uint32_t kMaxNameTries = 1000;
 // Tells the cache's owner, in the driver's words, why the cache failed; returns code.
 uint32_t Tell(const DSC* cache, uint32_t code, const char* text) {
     log_printf(3, __FILE__, __LINE__, "dsc: %s", text);
-    if (IngDiagList* to = cache->owner ? IngAskStmtMessages(cache->owner) : nullptr) IngDiagPostDriver(to, text, code);
-    return code;
+    return IngTellStmtCause(cache->owner, code, text);
 }
 
 // A file of the cache that could not be made, written or read: what failed, in which directory

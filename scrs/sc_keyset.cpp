@@ -222,7 +222,8 @@ uint32_t SCS_KeysetPrepare(SCS_Cursor* s, SCR_Analysis* a, const char* text) {
     SCR_AnalysisInit(a);
     SCS_Cursor& c = *s;
     const uint32_t conn = c.agentConn;
-    if (EnsureAux(conn, &st->aux1) != 0 || EnsureAux(conn, &st->aux2) != 0) return kErrGeneral;
+    if (uint32_t rc = EnsureAux(conn, &st->aux1)) return rc;
+    if (uint32_t rc = EnsureAux(conn, &st->aux2)) return rc;
     SCS_DescCtx& ctx = st->ctx;
     if (ctx.userName == nullptr) {
         // What the connection says of names and order, read once per statement.

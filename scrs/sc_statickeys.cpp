@@ -75,7 +75,7 @@ uint32_t SCS_KeysetStaticFill(SCS_Cursor* s) {
     const bool byValues = c.concurrency == SQL_CONCUR_VALUES && scs_p_CheckShape(st->shape) == 0;
     const bool locks = LocksByUpdate(c) && scs_p_CheckShape(st->shape) == 0;
     uint32_t rc = byValues ? EnsureChangeCols(st) : 0;
-    if (rc == 0 && byValues && EnsureAux(c.agentConn, &st->aux5) != 0) rc = kErrGeneral;
+    if (rc == 0 && byValues) rc = EnsureAux(c.agentConn, &st->aux5);
     Dataset rows{}, values{};
     auto* scratch = static_cast<uint16_t*>(TryCalloc(kStaticChunk, sizeof(uint16_t)));
     if (rc == 0 && scratch == nullptr) rc = kErrNoMemory;
