@@ -197,7 +197,7 @@ uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds
         }
         // A total that would wrap is not a count any more; the result is too large to cache.
         if (uint64_t(sum) + block > UINT32_MAX && rc == 0)
-            rc = Tell(cache, kErrGeneral, "the result has more rows than a static cursor can hold (4294967295)");
+            rc = Tell(cache, kErrGeneral, "the result has more rows than a cursor can keep (4294967295)");
         else
             sum += block;
         if (rc != 0 || block == 0) break;
