@@ -113,17 +113,22 @@ protected:
         EXPECT_EQ(0, EntriesIn(tmp)) << what;
         EXPECT_EQ(0, DescriptorsInto(tmp)) << what;
     }
+    // Runs the ids of t up to `last` on a cursor of the type and reads the id of the row the fetch
+    // lands on (0 when it fails); the cursor stays open.
+    SQLINTEGER IdAt(SQLULEN cursorType, int last, SQLSMALLINT orientation, SQLLEN offset) {
+        SetAttr(SQL_ATTR_CURSOR_TYPE, cursorType);
+        const std::string sql = "select id from " + t + " where id <= " + std::to_string(last) + " order by id";
+        SQLINTEGER id = 0;
+        EXPECT_EQ(SQL_SUCCESS, Exec(sql)) << Diag();
+        EXPECT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, orientation, offset)) << Diag();
+        EXPECT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_LONG, &id, 0, nullptr)) << Diag();
+        return id;
+    }
     // The statement goes on: closed, it runs a result that stays in memory, and scrolls it.
     void ExpectUsable(SQLULEN cursorType, const char* what) {
         EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE)) << what;
-        SetAttr(SQL_ATTR_CURSOR_TYPE, cursorType);
-        ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t + " where id <= 10 order by id")) << what << ": " << Diag();
-        SQLINTEGER id = 0;
-        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, nullptr));
-        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << what << ": " << Diag();
-        EXPECT_EQ(10, id) << what;
+        EXPECT_EQ(10, IdAt(cursorType, 10, SQL_FETCH_LAST, 0)) << what;
         SQLFreeStmt(stmt, SQL_CLOSE);
-        SQLFreeStmt(stmt, SQL_UNBIND);
     }
 };
 
@@ -143,14 +148,9 @@ TEST_P(SpillFailures, AMissingDirectoryIsNamedWithItsReason) {
     }
     // With the directory there, the large result works on the same statement.
     setenv("TMPDIR", tmp.c_str(), 1);
-    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
-    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t + " order by id")) << Diag();
-    SQLINTEGER id = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, nullptr));
-    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
-    EXPECT_EQ(8192, id);
+    EXPECT_EQ(8192, IdAt(SQL_CURSOR_STATIC, 8192, SQL_FETCH_LAST, 0));
+    EXPECT_EQ(2, DescriptorsInto(tmp));
     SQLFreeStmt(stmt, SQL_CLOSE);
-    SQLFreeStmt(stmt, SQL_UNBIND);
     EXPECT_EQ(0, DescriptorsInto(tmp));
 }
 
@@ -165,15 +165,9 @@ TEST_P(SpillFailures, AFullDirectoryStopsTheSnapshotAndFreesWhatItWrote) {
     EXPECT_EQ(before, FreeBlocks());
     ExpectUsable(SQL_CURSOR_STATIC, "static");
     // A result whose files fit the room goes on working there.
-    SetAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
-    ASSERT_EQ(SQL_SUCCESS, Exec("select id from " + t + " order by id")) << Diag();
-    SQLINTEGER id = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, nullptr));
-    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 7000)) << Diag();
-    EXPECT_EQ(7000, id);
+    EXPECT_EQ(7000, IdAt(SQL_CURSOR_STATIC, 8192, SQL_FETCH_ABSOLUTE, 7000));
     EXPECT_LT(FreeBlocks(), before);
     SQLFreeStmt(stmt, SQL_CLOSE);
-    SQLFreeStmt(stmt, SQL_UNBIND);
     EXPECT_EQ(before, FreeBlocks());
 }
 
