@@ -66,11 +66,11 @@ FILE* dsc_TempFile(uint32_t* counter);
 // The total row count goes to `total` when given, also on failure. Files that cannot be made or
 // written stop the fill (kErrGeneral, or kErrNoMemory) with the cause told to the owner.
 uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds, uint32_t* total);
-// Loads up to `window` rows from `first` out of the files into `ds`; 0 or kErrGeneral (a read
-// that fails tells the owner why).
+// Loads up to `window` rows from `first` out of the files into `ds`; 0, kErrGeneral or
+// kErrNoMemory (a read that fails on the files or on memory tells the owner why).
 uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first);
-// Makes rows first..first+n-1 present in `ds`, whose row 0 is cache row *origin; 0 or kErrGeneral.
-// A miss loads a whole window centred on the request.
+// Makes rows first..first+n-1 present in `ds`, whose row 0 is cache row *origin; 0 or the code of
+// dsc_ReadWindow. A miss loads a whole window centred on the request.
 uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds);
 // As DSC_GetRows, reading no more than the access needs: rows in hand are not read again; a run
 // that carries on from the rows in hand, forward or backward, reads ahead that way (twice the
@@ -79,6 +79,7 @@ uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Da
 uint32_t DSC_GetRun(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds);
 
 // --- the file format (1 success, 0 failure) -------------------------------------
+// A failed system call, allocation or 32-bit offset leaves errno saying why.
 
 int dsc_IoCache(uint32_t mode, FILE* data, FILE* index, Dataset* ds, int32_t first, int32_t most);
 int dsc_AppendRows(FILE* data, FILE* index, Dataset* ds);
