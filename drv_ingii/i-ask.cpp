@@ -6,6 +6,7 @@
 
 #include "drv_ingii/i-coltype.h"
 #include "drv_ingii/i-desc.h"
+#include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-glob.h"
 #include "util/dataset.h"
 
@@ -30,6 +31,11 @@ bool IngAskStmtExecuted(uint32_t stmt) { return StmtStateHas(stmt, kStmtExecuted
 IngDiagList* IngAskStmtMessages(uint32_t stmt) {
     IngStmt* s = IngStmtFind(stmt);
     return s != nullptr ? &s->messages : nullptr;
+}
+
+uint32_t IngTellStmtCause(uint32_t stmt, uint32_t code, const char* text) {
+    if (IngDiagList* m = IngAskStmtMessages(stmt)) IngDiagPostDriver(m, text, code);
+    return code;
 }
 
 const char* IngAskStmtSource(uint32_t stmt) {

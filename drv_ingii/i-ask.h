@@ -55,6 +55,10 @@ bool IngTellStmtParamType(uint32_t stmt, uint32_t index, const ColumnInfo& from)
 void IngTellStmtParamsDescribed(uint32_t stmt);
 // Sets the word positioned work starts from.
 void IngTellStmtPositionWord(uint32_t stmt, uint32_t value);
+// Gives the statement the driver's account of why `code` failed it (a message in place of the
+// statement's others, the SQLSTATE of the code's row); returns code. Nothing for an unknown
+// handle.
+uint32_t IngTellStmtCause(uint32_t stmt, uint32_t code, const char* text);
 
 // Whether the handle names an open agent connection.
 bool IngAskConnKnown(uint32_t conn);

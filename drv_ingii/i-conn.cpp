@@ -165,10 +165,10 @@ ErrCode IngConnect(uint32_t server, IngConnectParams* params, uint32_t* out) {
     c->messages.keep = 1;
     c->connHandle = sv->env;
 
-    if (IIConnect(c, nullptr) != 0) {
+    if (const int32_t rc = IIConnect(c, nullptr)) {
         MoveMessagesToServer(c);
         ConnFree(c);
-        return kErrRejected;
+        return rc == int32_t(kErrNoMemory) ? kErrNoMemory : kErrRejected;
     }
     if (c->unicodeConn && !c->unicodeSupported) {
         IngDiagPostText(&c->messages, "DBMS doesn't support Unicode connections", kErrGeneral);

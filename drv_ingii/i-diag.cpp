@@ -82,6 +82,19 @@ void IngDiagPostText(IngDiagList* list, const char* text, uint32_t code) {
     IngDiagAppend(list, IngDiagEntryFromText(text, 0, IngErrorState(code)));
 }
 
+void IngDiagPostDriver(IngDiagList* list, const char* text, uint32_t code) {
+    if (list == nullptr) return;
+    if (!list->keep) IngDiagClear(list);
+    IngDiagEntry* e = IngDiagEntryFromRow(code);
+    if (e == nullptr) return;
+    if (text != nullptr) {
+        const int keep = int(Utf8CutLength(text, std::strlen(text), sizeof e->text - 1));
+        std::snprintf(e->text, sizeof e->text, "%.*s", keep, text);
+    }
+    e->driver = 1;
+    IngDiagAppend(list, e);
+}
+
 void IngDiagPostServer(uint32_t* result, const char* sqlstate, const char* message, long native, IngDiagList* list) {
     char state[8];
     if (sqlstate == nullptr || sqlstate[0] == '\0') sqlstate = "S1000";
@@ -120,7 +133,7 @@ static uint32_t HandOut(IngDiagList* list, AgentErrors* out) {
             std::free(texts);
             return kErrNoMemory;
         }
-        std::snprintf(texts[i], len, "[IngresII Server]%s[SQLSTATE:%s]", e->text, st);
+        std::snprintf(texts[i], len, "%s%s[SQLSTATE:%s]", e->driver ? "[Driver]" : "[IngresII Server]", e->text, st);
     }
     out->native = list->first->native;
     out->count = n;

@@ -10,7 +10,8 @@ struct IngDiagEntry {
     IngDiagEntry* next;
     uint32_t native;  // the server's error code, 0 for the agent's own messages
     char text[2048];
-    char* sqlstate;  // owned
+    char* sqlstate;   // owned
+    uint32_t driver;  // the driver's own words rather than the server's: handed out without a server's mark
 };
 
 struct IngDiagList {
@@ -24,6 +25,9 @@ void IngDiagAppend(IngDiagList* list, IngDiagEntry* entry);
 void IngDiagClear(IngDiagList* list);
 void IngDiagPostCode(IngDiagList* list, uint32_t code);
 void IngDiagPostText(IngDiagList* list, const char* text, uint32_t code);
+// Posts the driver's own account of a failure (its cause, in words): the application reads it as
+// "[Corvanta][ODBC][Driver]" and the text, with the SQLSTATE of the row numbered code.
+void IngDiagPostDriver(IngDiagList* list, const char* text, uint32_t code);
 // Posts one message drained from OpenAPI; the first message of a call decides *result.
 void IngDiagPostServer(uint32_t* result, const char* sqlstate, const char* message, long native, IngDiagList* list);
 uint32_t IngDiagCount(const IngDiagList* list);

@@ -104,11 +104,18 @@ uint32_t IIWaitCompletion(IIAPI_GENPARM* header, IngDiagList* list) {
         default:
             break;
     }
-    if (header->gp_errorHandle != nullptr && list != nullptr) {
-        uint32_t code = IIDrainErrors(header->gp_errorHandle, list);
-        return code ? code : kErrGeneral;
+    if (header->gp_errorHandle != nullptr && list != nullptr)
+        if (uint32_t code = IIDrainErrors(header->gp_errorHandle, list)) return code;
+    // A failure the interface gave no message for is named by its status.
+    const bool memory = header->gp_status == IIAPI_ST_OUT_OF_MEMORY;
+    const uint32_t code = memory ? kErrNoMemory : kErrGeneral;
+    if (list != nullptr) {
+        char text[96];
+        std::snprintf(text, sizeof text, "the OpenAPI call failed with %s and no message",
+                      memory ? "IIAPI_ST_OUT_OF_MEMORY" : IIStatusName(header->gp_status));
+        IngDiagPostDriver(list, text, code);
     }
-    return kErrGeneral;
+    return code;
 }
 
 uint32_t IISetConnParam(void** connCell, II_LONG paramId, const char* value, IngDiagList* list) {
@@ -535,6 +542,10 @@ int32_t IIConnect(IngConn* c, const XID* xid) {
     };
     if (c->apiLevel < 1) {
         IngLog(LOGL_WARNING, "The connection doesn't support IIAPI_LEVEL_1 and higher");
+        char text[96];
+        std::snprintf(text, sizeof text, "the server's OpenAPI level is %d: the driver needs level 1 or higher",
+                      int(c->apiLevel));
+        IngDiagPostDriver(&c->messages, text, kErrGeneral);
         return fail(kErrGeneral);
     }
     IngStringRow row{};
@@ -557,7 +568,10 @@ int32_t IIConnect(IngConn* c, const XID* xid) {
     if (strcasecmp(row.values[5], "UTF8") == 0 && c->versionNumber >= kIngVersionLargeStrings) c->maxCharLen /= 2;
     c->unicodeSupported = std::strcmp(row.values[6], "1") == 0 && c->apiLevel >= 2;
     IngStringRowFree(&row);
-    if (c->dbName == nullptr || c->userName == nullptr || c->versionText == nullptr) return fail(kErrGeneral);
+    if (c->dbName == nullptr || c->userName == nullptr || c->versionText == nullptr) {
+        IngDiagPostDriver(&c->messages, nullptr, kErrNoMemory);
+        return fail(kErrNoMemory);
+    }
     return 0;
 }
 

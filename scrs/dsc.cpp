@@ -9,9 +9,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "drv_ingii/i-ask.h"
 #include "scrs/dsc.h"
 #include "util/log.h"
 #include "util/errtable.h"
+#include "util/trymem.h"
 
 namespace {
 
@@ -28,6 +30,22 @@ uint32_t ThreadId() { return uint32_t(syscall(SYS_gettid)); }
 
 // Names are tried until one is free; a directory that refuses every name is not waited on forever.
 constexpr uint32_t kMaxNameTries = 1000;
+
+// Tells the cache's owner, in the driver's words, why the cache failed; returns code.
+uint32_t Tell(const DSC* cache, uint32_t code, const char* text) {
+    log_printf(LOGL_ERROR, __FILE__, __LINE__, "dsc: %s", text);
+    return IngTellStmtCause(cache->owner, code, text);
+}
+
+// A file of the cache that could not be made, written or read: what failed, in which directory
+// and the system's reason. Memory as the reason is HY001, anything else HY000.
+uint32_t FileFault(const DSC* cache, const char* what, const char* dir, int err) {
+    char reason[256];
+    const char* why = strerror_r(err, reason, sizeof reason);
+    char text[PATH_MAX + 384];
+    snprintf(text, sizeof text, "cannot %s temporary file in '%s': %s", what, dir ? dir : "", why);
+    return Tell(cache, err == ENOMEM ? kErrNoMemory : kErrGeneral, text);
+}
 
 }  // namespace
 
@@ -47,13 +65,19 @@ bool dsc_TempName(char* out, size_t size, const char* dir, uint32_t tick, uint32
 }
 
 FILE* dsc_TempFile(uint32_t* counter) {
-    if (counter == nullptr) return nullptr;
+    if (counter == nullptr) {
+        errno = EINVAL;
+        return nullptr;
+    }
     const char* dir = dsc_TempDir();
     const uint32_t tid = ThreadId();
     char name[PATH_MAX];
     for (uint32_t tries = 0; tries < kMaxNameTries; ++tries) {
         const uint32_t k = (*counter)++;
-        if (!dsc_TempName(name, sizeof name, dir, TickCount(), tid, k)) return nullptr;
+        if (!dsc_TempName(name, sizeof name, dir, TickCount(), tid, k)) {
+            errno = ENAMETOOLONG;
+            return nullptr;
+        }
         // Exclusive creation never opens a file (or a link) someone else put there first.
         int fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -64,11 +88,14 @@ FILE* dsc_TempFile(uint32_t* counter) {
         unlink(name);
         FILE* f = fdopen(fd, "wb+");
         if (f == nullptr) {
+            const int err = errno;
             close(fd);
+            errno = err;
             return nullptr;
         }
         return f;
     }
+    errno = EEXIST;
     return nullptr;
 }
 
@@ -80,19 +107,34 @@ void DSC_Init(DSC* cache) {
     cache->window = kDscMemoryRows;
     cache->rows = 0;
     cache->size = 0;
+    cache->owner = 0;
+    cache->dir = nullptr;
 }
 
 uint32_t dsc_Open(DSC* cache) {
     if (cache == nullptr) return kErrGeneral;
+    const char* dir = dsc_TempDir();
+    // Later writes and reads name the directory the files were made in, whatever TMPDIR says then.
+    char* kept = TryStrdup(dir);
+    if (kept == nullptr) return kErrNoMemory;
     uint32_t counter = 0;
     cache->data = dsc_TempFile(&counter);
-    if (cache->data == nullptr) return kErrGeneral;
-    cache->index = dsc_TempFile(&counter);
-    if (cache->index == nullptr) {
-        fclose(cache->data);
-        cache->data = nullptr;
-        return kErrGeneral;
+    if (cache->data != nullptr) {
+        cache->index = dsc_TempFile(&counter);
+        if (cache->index == nullptr) {
+            const int err = errno;
+            fclose(cache->data);
+            cache->data = nullptr;
+            errno = err;
+        }
     }
+    if (cache->data == nullptr) {
+        const int err = errno;
+        TryFree(kept);
+        return FileFault(cache, "create", dir, err);
+    }
+    TryFree(cache->dir);
+    cache->dir = kept;
     log_printf(LOGL_DEBUG, __FILE__, __LINE__, "dsc_Open: Opened temporary files for pDSC=%p",
                static_cast<void*>(cache));
     cache->state = kDscOpened;
@@ -111,9 +153,30 @@ void DSC_Close(DSC* cache) {
         fclose(cache->index);
         cache->index = nullptr;
     }
+    TryFree(cache->dir);
+    cache->dir = nullptr;
     cache->state = kDscMemory;
     cache->rows = 0;
     cache->size = 0;
+}
+
+uint32_t DSC_Spill(DSC* cache, Dataset* ds) {
+    if (cache->state != kDscOnFile && ds->rows_used <= kDscMemoryRows) return 0;
+    bool written;
+    if (cache->state != kDscOnFile) {
+        if (uint32_t rc = dsc_Open(cache)) return rc;
+        errno = 0;
+        written = dsc_IoCache(kDscWrite, cache->data, cache->index, ds, 0, 0);
+        cache->state = kDscOnFile;
+    } else {
+        errno = 0;
+        written = dsc_AppendRows(cache->data, cache->index, ds);
+    }
+    // A write fails on a system call (a full disk), or at the 4 GiB the offsets can name.
+    const uint32_t rc = written ? 0 : FileFault(cache, "write", cache->dir, errno ? errno : EIO);
+    // Rows written leave memory; the next block is fetched straight into the header again.
+    DatasetFree(ds);
+    return rc;
 }
 
 uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds, uint32_t* total) {
@@ -121,7 +184,6 @@ uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds
     DatasetFree(ds);
     uint32_t sum = 0;
     uint32_t rc = 0;
-    bool firstSpill = true;
     for (;;) {
         uint32_t block = 0;
         if (ds->rows_alloc == 0) {
@@ -136,21 +198,10 @@ uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds
             }
             DatasetFree(&scratch);
         }
-        if (rc == 0 && (cache->state == kDscOnFile || ds->rows_used > kDscMemoryRows)) {
-            if (firstSpill) {
-                firstSpill = false;
-                if (uint32_t orc = dsc_Open(cache)) return orc;
-                if (!dsc_IoCache(kDscWrite, cache->data, cache->index, ds, 0, 0)) rc = kErrGeneral;
-                cache->state = kDscOnFile;
-            } else if (!dsc_AppendRows(cache->data, cache->index, ds)) {
-                rc = kErrGeneral;
-            }
-            // Rows written leave memory; the next block is fetched straight into the header again.
-            DatasetFree(ds);
-        }
+        if (rc == 0) rc = DSC_Spill(cache, ds);
         // A total that would wrap is not a count any more; the result is too large to cache.
         if (uint64_t(sum) + block > UINT32_MAX && rc == 0)
-            rc = kErrGeneral;
+            rc = Tell(cache, kErrGeneral, "the result has more rows than a cursor can keep (4294967295)");
         else
             sum += block;
         if (rc != 0 || block == 0) break;
@@ -168,10 +219,13 @@ namespace {
 uint32_t ReadRows(DSC* cache, Dataset* ds, uint32_t first, uint32_t count) {
     if (cache->state != kDscOnFile || first > uint32_t(INT32_MAX) || count > uint32_t(INT32_MAX)) return kErrGeneral;
     // Only the fill writes the files, so their length stays what the first read found.
+    errno = 0;
     const int r = dsc_ReadRun(cache->data, cache->index, ds, first, count, &cache->rows, &cache->size);
     if (r == 1) return 0;
+    const int err = errno;
     if (r < 0) DatasetFree(ds);
-    return kErrGeneral;
+    // A system call that failed is told; a run the files do not hold is the caller's mistake.
+    return err != 0 ? FileFault(cache, "read", cache->dir, err) : kErrGeneral;
 }
 
 }  // namespace

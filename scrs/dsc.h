@@ -28,6 +28,10 @@ struct DSC {
     uint32_t window;  // rows one read from file brings into memory; only grows
     uint32_t rows;    // rows on file, as the fill wrote them and the last read found them
     uint64_t size;    // the data file's length once a read has asked for it; 0 until then
+    // The agent statement whose messages say why a file could not be made, written or read (the
+    // directory and the system's reason); 0: nobody's. Its user sets it.
+    uint32_t owner;
+    char* dir;  // the directory of the open files, for those messages
 };
 
 enum : uint32_t { kDscWrite = 0, kDscRead = 1 };
@@ -49,21 +53,28 @@ struct DSC_Stream {
 // --- the cache -----------------------------------------------------------------
 
 void DSC_Init(DSC* cache);
-// Makes both files; 0 or kErrGeneral. A half-made pair is closed again.
+// Makes both files; 0, kErrGeneral or kErrNoMemory, with the cause told to the owner. A half-made
+// pair is closed again.
 uint32_t dsc_Open(DSC* cache);
 // Closes (and so deletes) both files; state 0. The window keeps its size.
 void DSC_Close(DSC* cache);
 // A new, exclusively created read-write temporary file, already unlinked from its directory so
-// that it vanishes with its stream whatever happens to the process; null on failure. The counter
-// advances once per name tried.
+// that it vanishes with its stream whatever happens to the process; null on failure, with errno
+// saying why. The counter advances once per name tried.
 FILE* dsc_TempFile(uint32_t* counter);
+// Rows gathered in ds go to the cache's files once the cache is on file or they are more than it
+// keeps in memory (the files are made at the first such call); rows written leave ds. Files that
+// cannot be made or written fail it (kErrGeneral, or kErrNoMemory) with the cause told to the owner.
+uint32_t DSC_Spill(DSC* cache, Dataset* ds);
 // Reads the whole result of `stmt` through `lower` into `ds` (spilling to files past 5000 rows).
-// The total row count goes to `total` when given, also on failure.
+// The total row count goes to `total` when given, also on failure. Files that cannot be made or
+// written stop the fill as DSC_Spill says.
 uint32_t DSC_Fill(DSC* cache, const AgentLink* lower, uint32_t stmt, Dataset* ds, uint32_t* total);
-// Loads up to `window` rows from `first` out of the files into `ds`; 0 or kErrGeneral.
+// Loads up to `window` rows from `first` out of the files into `ds`; 0, kErrGeneral or
+// kErrNoMemory (a read that fails on the files or on memory tells the owner why).
 uint32_t dsc_ReadWindow(DSC* cache, Dataset* ds, uint32_t first);
-// Makes rows first..first+n-1 present in `ds`, whose row 0 is cache row *origin; 0 or kErrGeneral.
-// A miss loads a whole window centred on the request.
+// Makes rows first..first+n-1 present in `ds`, whose row 0 is cache row *origin; 0 or the code of
+// dsc_ReadWindow. A miss loads a whole window centred on the request.
 uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds);
 // As DSC_GetRows, reading no more than the access needs: rows in hand are not read again; a run
 // that carries on from the rows in hand, forward or backward, reads ahead that way (twice the
@@ -72,6 +83,7 @@ uint32_t DSC_GetRows(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Da
 uint32_t DSC_GetRun(DSC* cache, int32_t first, uint32_t n, uint32_t* origin, Dataset* ds);
 
 // --- the file format (1 success, 0 failure) -------------------------------------
+// A failed system call, allocation or 32-bit offset leaves errno saying why.
 
 int dsc_IoCache(uint32_t mode, FILE* data, FILE* index, Dataset* ds, int32_t first, int32_t most);
 int dsc_AppendRows(FILE* data, FILE* index, Dataset* ds);

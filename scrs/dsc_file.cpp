@@ -291,7 +291,10 @@ bool IoRef(DSC_Stream* s, uint32_t kind, uint8_t* cell) {
         alloc = bytes;
     if (alloc) {
         r.ptr = TryMalloc(alloc);
-        if (!r.ptr) return false;
+        if (!r.ptr) {
+            errno = ENOMEM;  // the cache tells its owner why a read failed by errno
+            return false;
+        }
         DatasetRefSet(cell, r.length, r.ptr);
         if (!IoBytes(s, r.ptr, bytes)) return false;
         if (kind != DS_BINARY_REF) std::memset(static_cast<uint8_t*>(r.ptr) + bytes, 0, alloc - bytes);
@@ -409,7 +412,9 @@ int dsc_IoColumnDesc(DSC_Stream* s, DatasetColumn* col, uint32_t rows) {
     if (s->mode == kDscWrite) return 1;
     if (DatasetKindIsRef(col->kind)) col->width = sizeof(DsRef);
     if (col->kind > 27 || col->width < MinWidth(col->kind) || col->width > kMaxWidth) return 0;
-    return DatasetColumnAlloc(col, rows) == DS_OK ? 1 : 0;
+    const int rc = DatasetColumnAlloc(col, rows);
+    if (rc == DS_ENOMEM) errno = ENOMEM;
+    return rc == DS_OK ? 1 : 0;
 }
 
 namespace {
@@ -448,7 +453,10 @@ int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* ind
     uint64_t at = 0;
     if (writing) {
         if (uint64_t(first) + n > ds->rows_used || ds->rows_used > ds->rows_alloc) return 0;
-        if (uint64_t(already) + n > UINT32_MAX) return 0;
+        if (uint64_t(already) + n > UINT32_MAX) {
+            errno = EFBIG;
+            return 0;
+        }
         if (!SeekEnd(index) || !SeekEnd(s->fp)) return 0;
         off_t end = ftello(s->fp);
         if (end < 0) return 0;
@@ -468,7 +476,10 @@ int dsc_IoRows(DSC_Stream* s, Dataset* ds, uint32_t first, uint32_t n, FILE* ind
         if (writing) {
             pos = s->buf ? s->next + s->len : uint64_t(ftello(s->fp));
             // The index holds 32-bit offsets: a row starting past them cannot be found again.
-            if (pos > UINT32_MAX) return 0;
+            if (pos > UINT32_MAX) {
+                errno = EFBIG;
+                return 0;
+            }
         }
         for (uint16_t c = 0; c < ds->col_count; ++c)
             if (!dsc_IoCell(s, &ds->cols[c], row)) return 0;
@@ -538,7 +549,10 @@ int dsc_IoCache(uint32_t mode, FILE* data, FILE* index, Dataset* ds, int32_t fir
         }
         if (!Seek(data, 8)) return 0;
         DatasetFree(ds);
-        if (DatasetInit(ds, uint16_t(cols)) != DS_OK) return 0;
+        if (DatasetInit(ds, uint16_t(cols)) != DS_OK) {
+            errno = ENOMEM;
+            return 0;
+        }
         ds->col_count = uint16_t(cols);
         ds->rows_used = ds->rows_alloc = n;
     }
@@ -631,7 +645,10 @@ int dsc_ReadRun(FILE* data, FILE* index, Dataset* ds, uint32_t first, uint32_t m
     } else {
         BufSeek(&s, 8);
         DatasetFree(ds);
-        if (DatasetInit(ds, uint16_t(cols)) != DS_OK) return -1;
+        if (DatasetInit(ds, uint16_t(cols)) != DS_OK) {
+            errno = ENOMEM;
+            return -1;
+        }
         ds->col_count = uint16_t(cols);
         ds->rows_used = ds->rows_alloc = n;
         for (uint16_t c = 0; c < ds->col_count; ++c)

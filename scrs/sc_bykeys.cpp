@@ -264,9 +264,9 @@ const AgentLink* Lower() { return SCS_LowerLink(); }
 
 uint32_t EnsureAux(uint32_t conn, uint32_t* aux) {
     if (*aux != 0) return 0;
-    if (AgentCall<DRV_AllocStmt>(Lower(), conn, aux) != 0) {
+    if (uint32_t rc = AgentCall<DRV_AllocStmt>(Lower(), conn, aux)) {
         *aux = 0;
-        return kErrGeneral;
+        return rc;
     }
     return 0;
 }

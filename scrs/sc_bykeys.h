@@ -89,6 +89,7 @@ uint32_t WhereMarkers(const char* text, uint32_t* before);
 // The statement, its lower statements and their parameters (sc_bykeys.cpp).
 SCS_KsState* StateOf(const SCS_Cursor* s);
 const AgentLink* Lower();
+// Allocates the lower statement *aux once; 0, or the allocation's code.
 uint32_t EnsureAux(uint32_t conn, uint32_t* aux);
 uint32_t GiveParams(uint32_t stmt, Dataset* params);
 uint32_t OwnValues(const SCS_Cursor* s, uint32_t dropAt, uint32_t dropCount, Dataset** out);

@@ -480,7 +480,11 @@ ErrCode SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
             uint32_t total = 0;
             rc = SS_GetRsltSet(c.staticSet, &g_savedLowerLink, stmt, &total);
             c.rowsFetched = int32_t(total);
-            if (rc != 0) return ErrCode(rc);
+            if (rc != 0) {
+                // The rest of the result stays unread: the statement holds nothing of it.
+                (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
+                return ErrCode(rc);
+            }
             if (c.concurrency != SQL_CONCUR_LOCK) (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);
             c.layerFlags |= kScsLResultCached;
         }

@@ -222,7 +222,8 @@ uint32_t SCS_KeysetPrepare(SCS_Cursor* s, SCR_Analysis* a, const char* text) {
     SCR_AnalysisInit(a);
     SCS_Cursor& c = *s;
     const uint32_t conn = c.agentConn;
-    if (EnsureAux(conn, &st->aux1) != 0 || EnsureAux(conn, &st->aux2) != 0) return kErrGeneral;
+    if (uint32_t rc = EnsureAux(conn, &st->aux1)) return rc;
+    if (uint32_t rc = EnsureAux(conn, &st->aux2)) return rc;
     SCS_DescCtx& ctx = st->ctx;
     if (ctx.userName == nullptr) {
         // What the connection says of names and order, read once per statement.
@@ -349,6 +350,8 @@ uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
     SCR_AnalysisFree(&a);
     if (rc != 0) return rc;
     uint32_t total = 0;
+    // The keys are read on a statement of the layer's own; the application's hears why they failed.
+    st->ks->cache.owner = s->agentStmt;
     rc = DSC_Fill(&st->ks->cache, Lower(), st->aux1, st->ks->keys, &total);
     (void)AgentCall<DRV_CloseCursor>(Lower(), st->aux1);
     if (rc != 0) {

@@ -103,7 +103,7 @@ uint32_t scs_p_GetOptConcColVals(SCS_Cursor* s, SCS_KsState* st, const Dataset* 
     st->values = nullptr;
     if (n == 0) return 0;
     if (uint32_t rc = EnsureChangeCols(st)) return rc;
-    if (EnsureAux(s->agentConn, &st->aux5) != 0) return kErrGeneral;
+    if (uint32_t rc = EnsureAux(s->agentConn, &st->aux5)) return rc;
     auto* values = static_cast<Dataset*>(TryCalloc(1, sizeof(Dataset)));
     auto* scratch = static_cast<uint16_t*>(TryCalloc(n, sizeof(uint16_t)));
     uint32_t rc = values && scratch ? 0u : uint32_t(kErrNoMemory);
@@ -201,7 +201,8 @@ uint32_t SCS_KeysetRowChange(SCS_Cursor* s, SCS_RowChange* out) {
     if (ks == nullptr || ctx.keyCols == nullptr) return kErrNotCapable;
     if (!mixed && (ks->statuses == nullptr || ks->keys->col_count != ctx.keyCols->count)) return kErrNotCapable;
     const uint32_t conn = c.agentConn;
-    if (EnsureAux(conn, &st->aux3) != 0 || EnsureAux(conn, &st->aux4) != 0) return kErrGeneral;
+    if (uint32_t rc = EnsureAux(conn, &st->aux3)) return rc;
+    if (uint32_t rc = EnsureAux(conn, &st->aux4)) return rc;
     if (uint32_t rc = EnsureChangeCols(st)) return rc;
     *out = SCS_RowChange{};
     out->desc = &ctx;

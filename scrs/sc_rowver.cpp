@@ -376,7 +376,9 @@ uint32_t SCS_RowVerCheck(SCS_RowVerRef* ref, const Dataset* keyValues, const Dat
         Dataset found{};
         rc = AgentCall<DRV_FetchRows>(lower, ref->privateStmt, uint16_t(2), &found);
         (void)AgentCall<DRV_CloseCursor>(lower, ref->privateStmt);
-        if (rc == 0 && found.rows_used >= 2) rc = kErrGeneral;
+        if (rc == 0 && found.rows_used >= 2)
+            rc = IngTellStmtCause(ref->privateStmt, kErrGeneral,
+                                  "the row-version table VOVURA holds two versions of one row of the cursor");
         if (rc == 0 && found.rows_used == 1) {
             char stored[kHexDigits + 1];
             char fresh[kHexDigits + 1];

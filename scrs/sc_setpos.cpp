@@ -7,6 +7,7 @@
 #include <sqlext.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -231,6 +232,21 @@ std::string scs_p_TargetTable(const SCS_RowChange* rc) {
     return out;
 }
 
+namespace {
+
+// A result column that is no column of the table: the change has nowhere to write its value. The
+// statement the changes run on tells the application which column.
+uint32_t NotATableColumn(const SCS_RowChange* rc, uint16_t column) {
+    const char* label = rc->resultCols[column - 1].name;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "result column %u%s%.40s%s is an expression, not a column of the table: a row change cannot write it",
+                  unsigned(column), label[0] ? " (" : "", label, label[0] ? ")" : "");
+    return IngTellStmtCause(rc->changeStmt, kErrGeneral, text);
+}
+
+}  // namespace
+
 uint32_t scs_p_ChangeColumnName(const SCS_RowChange* rc, uint16_t column, std::string* out) {
     if (column == 0 || column > rc->resultCount || rc->resultCols == nullptr) return kErrBadColumnNumber;
     const char q = rc->desc->quote;
@@ -238,13 +254,13 @@ uint32_t scs_p_ChangeColumnName(const SCS_RowChange* rc, uint16_t column, std::s
     if (sel != nullptr && column <= sel->count) {
         // The base column, never the label: "SELECT b AS a, a AS b" writes b's value into b.
         const ColDesc* cd = DescAt(sel, column - 1u);
-        if (scs_p_IsExpressionColumn(cd) || cd->column[0] == 0) return kErrGeneral;
+        if (scs_p_IsExpressionColumn(cd) || cd->column[0] == 0) return NotATableColumn(rc, column);
         *out = Quoted(cd->column, q);
         return 0;
     }
     const ColumnInfo& ci = rc->resultCols[column - 1];
     const char* name = ci.column && ci.column[0] ? ci.column : ci.name;
-    if (name[0] == 0) return kErrGeneral;
+    if (name[0] == 0) return NotATableColumn(rc, column);
     *out = Quoted(name, q);
     return 0;
 }

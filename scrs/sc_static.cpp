@@ -31,6 +31,8 @@ uint32_t SCS_StaticFill(SCS_Cursor* s) {
     uint32_t rc = SS_GetRsltSet(c.staticSet, SCS_LowerLink(), c.agentStmt, &total);
     if (rc != 0) {
         c.rowsFetched = -1;
+        // The rest of the result stays unread: the statement holds nothing of it.
+        (void)AgentCall<DRV_CloseCursor>(SCS_LowerLink(), c.agentStmt);
         return rc;
     }
     c.rowsFetched = int32_t(total);

@@ -46,17 +46,8 @@ uint32_t TakeLastColumns(Dataset* src, uint16_t n, Dataset* out) {
 // Keeps a block of rows as the dataset cache keeps a result it reads: in memory up to its memory
 // rows, then on its files, where the rows written leave memory. part is left empty.
 uint32_t KeepRows(DSC* cache, Dataset* all, Dataset* part) {
-    uint32_t rc = scs_p_AppendRows(all, part);
-    if (rc != 0 || (cache->state != kDscOnFile && all->rows_used <= kDscMemoryRows)) return rc;
-    if (cache->state != kDscOnFile) {
-        if ((rc = dsc_Open(cache)) != 0) return rc;
-        if (!dsc_IoCache(kDscWrite, cache->data, cache->index, all, 0, 0)) rc = kErrGeneral;
-        cache->state = kDscOnFile;
-    } else if (!dsc_AppendRows(cache->data, cache->index, all)) {
-        rc = kErrGeneral;
-    }
-    DatasetFree(all);
-    return rc;
+    const uint32_t rc = scs_p_AppendRows(all, part);
+    return rc != 0 ? rc : DSC_Spill(cache, all);
 }
 
 // The rows kept, once the read ended: those on file are counted there and read back by windows.
@@ -240,7 +231,7 @@ uint32_t SCS_KeysetStaticFill(SCS_Cursor* s) {
     // A lock taken with autocommit on ends with its own statement: it would hold nothing.
     const bool locks = LocksByUpdate(c) && scs_p_CheckShape(st->shape) == 0 && !CommitsAtOnce(c.agentConn);
     uint32_t rc = byValues ? EnsureChangeCols(st) : 0;
-    if (rc == 0 && byValues && EnsureAux(c.agentConn, &st->aux5) != 0) rc = kErrGeneral;
+    if (rc == 0 && byValues) rc = EnsureAux(c.agentConn, &st->aux5);
     std::vector<uint32_t> extra;
     if (rc == 0 && byValues) rc = ValueSources(c, st, &extra);
     if (rc == 0 && !extra.empty()) rc = KS_KeysetInit(&st->staticValues);
@@ -254,6 +245,9 @@ uint32_t SCS_KeysetStaticFill(SCS_Cursor* s) {
     const uint16_t keyCount = uint16_t(st->ctx.keyCols->count);
     const uint16_t valueCount = uint16_t(extra.size());
     KS_KeysetRecord* vs = st->staticValues;
+    // The rows are read on a statement of the layer's own; the application's hears why they failed.
+    c.staticSet->cache.owner = ks->cache.owner = s->agentStmt;
+    if (vs != nullptr) vs->cache.owner = s->agentStmt;
     uint64_t total = 0;
     while (rc == 0) {
         Dataset block{}, keys{}, values{};

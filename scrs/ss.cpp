@@ -39,6 +39,8 @@ void SCS_StaticSetFree(SS_ResultSet** set) {
 uint32_t SS_GetRsltSet(SS_ResultSet* set, const AgentLink* lower, uint32_t stmt, uint32_t* total) {
     if (set == nullptr) return kErrGeneral;
     SCS_StaticSetReset(set);
+    // The statement read is the application's: it hears why the cache failed.
+    set->cache.owner = stmt;
     uint32_t rc = DSC_Fill(&set->cache, lower, stmt, set->rows, total);
     if (rc != 0) {
         log_printf(LOGL_ERROR, __FILE__, __LINE__, "SS_GetRsltSet: Could not fill dataset cache");

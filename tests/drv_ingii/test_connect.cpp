@@ -171,6 +171,20 @@ TEST_F(ConnectTest, WideConnectionNeedsUnicodeServer) {
     EXPECT_EQ(v, 0xE00301u);
 }
 
+// A server below the lowest OpenAPI level the driver works with is refused, and says so.
+TEST_F(ConnectTest, AServerBelowLevelOneIsRefusedWithItsLevel) {
+    iiengine_setControl(IIENGINE_API_LEVEL, "0");
+    uint32_t h = 0;
+    EXPECT_EQ(Connect(&h, "agentdb"), 53u);
+    iiengine_setControl(IIENGINE_API_LEVEL, nullptr);
+    EXPECT_EQ(h, 0u);
+    std::vector<std::string> msgs = Errors(server);
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs.back(),
+              "[Driver]the server's OpenAPI level is 0: the driver needs level 1 or higher[SQLSTATE:S1000]");
+    ASSERT_EQ(Connect(&h, "agentdb"), 0u);
+}
+
 TEST_F(ConnectTest, NarrowMarkerIsNotUnicode) {
     uint32_t h;
     ASSERT_EQ(Connect(&h, "agentdb", nullptr, 0, "W"), 0u);
@@ -446,19 +460,41 @@ TEST_F(TxnTest, LocalTransactionControlIsRefusedInAGlobalTransaction) {
     Conn(h)->xaSlot = nullptr;
 }
 
+// A failure without a server message is named by its status; success, warnings and the end of
+// the data add nothing.
 TEST(SessionLayer, WaitMapsStatuses) {
     struct Case {
         IIAPI_STATUS status;
         uint32_t code;
-    } cases[] = {{IIAPI_ST_SUCCESS, 0}, {IIAPI_ST_MESSAGE, 0},  {IIAPI_ST_WARNING, 0},        {IIAPI_ST_NO_DATA, 82},
-                 {IIAPI_ST_ERROR, 15},  {IIAPI_ST_FAILURE, 15}, {IIAPI_ST_INVALID_HANDLE, 15}};
+        const char* message;
+    } cases[] = {
+        {IIAPI_ST_SUCCESS, 0, nullptr},
+        {IIAPI_ST_MESSAGE, 0, nullptr},
+        {IIAPI_ST_WARNING, 0, nullptr},
+        {IIAPI_ST_NO_DATA, 82, nullptr},
+        {IIAPI_ST_ERROR, 15, "the OpenAPI call failed with IIAPI_ST_ERROR and no message"},
+        {IIAPI_ST_FAILURE, 15, "the OpenAPI call failed with IIAPI_ST_FAILURE and no message"},
+        {IIAPI_ST_INVALID_HANDLE, 15, "the OpenAPI call failed with IIAPI_ST_INVALID_HANDLE and no message"},
+        {IIAPI_ST_OUT_OF_MEMORY, 16, "the OpenAPI call failed with IIAPI_ST_OUT_OF_MEMORY and no message"},
+    };
     for (const Case& c : cases) {
         IIAPI_GENPARM gp{};
         gp.gp_completed = 1;
         gp.gp_status = c.status;
         IngDiagList list{};
         EXPECT_EQ(IIWaitCompletion(&gp, &list), c.code) << c.status;
-        EXPECT_EQ(list.first, nullptr);  // no error handle: nothing to drain, a warning adds nothing
+        if (c.message == nullptr) {
+            EXPECT_EQ(list.first, nullptr) << c.status;
+            continue;
+        }
+        ASSERT_NE(list.first, nullptr) << c.status;
+        EXPECT_STREQ(list.first->text, c.message);
+        EXPECT_STREQ(list.first->sqlstate, c.code == 16 ? "S1001" : "S1000");
+        EXPECT_EQ(list.first->driver, 1u);
+        EXPECT_EQ(list.first->next, nullptr);
+        IngDiagClear(&list);
+        // Without a list the code alone answers.
+        EXPECT_EQ(IIWaitCompletion(&gp, nullptr), c.code) << c.status;
     }
 }
 

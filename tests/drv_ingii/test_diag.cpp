@@ -137,6 +137,30 @@ TEST(AgentMessages, PostCodeAndPostTextFormats) {
     EXPECT_EQ(IngDiagCount(&g.list), 2u);
 }
 
+// The driver's own account of a failure carries no server code; it replaces the list's messages
+// unless they are kept, and is cut between characters like any other.
+TEST(AgentMessages, DriverMessagesKeepTheirTextAndTheRowsState) {
+    ListGuard g;
+    IngDiagPostServer(nullptr, "42000", "earlier", 1, &g.list);
+    IngDiagPostDriver(&g.list, "cannot create temporary file in '/x': No such file or directory", 15);
+    ASSERT_EQ(IngDiagCount(&g.list), 1u);
+    EXPECT_STREQ(g.list.first->text, "cannot create temporary file in '/x': No such file or directory");
+    EXPECT_STREQ(g.list.first->sqlstate, "S1000");
+    EXPECT_EQ(g.list.first->native, 0u);
+    EXPECT_EQ(g.list.first->driver, 1u);
+    g.list.keep = 1;
+    IngDiagPostDriver(&g.list, nullptr, 16);
+    ASSERT_EQ(IngDiagCount(&g.list), 2u);
+    EXPECT_STREQ(g.list.first->next->text, "Memory allocation failure");
+    EXPECT_STREQ(g.list.first->next->sqlstate, "S1001");
+    std::string longText(3000, 'a');
+    longText[2046] = '\xC3';
+    longText[2047] = '\xA9';
+    IngDiagPostDriver(&g.list, longText.c_str(), 15);
+    EXPECT_EQ(std::strlen(g.list.first->next->next->text), 2046u);
+    IngDiagPostDriver(nullptr, "nowhere", 15);
+}
+
 TEST(AgentMessages, SlotTwoOnUnknownHandleOrNullOutput) {
     AgentErrors e{};
     EXPECT_EQ(IngGetErrors(0x12340001u, &e), 21u);

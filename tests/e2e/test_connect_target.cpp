@@ -159,6 +159,38 @@ TEST_P(ConnectTarget, EveryFailedConnectReportsItsCauseFirst) {
     }
 }
 
+// A server below the lowest OpenAPI level the driver works with: the cause is the driver's own
+// words, then the driver's 08001; the next connect to a server of today's level works.
+TEST_P(ConnectTarget, AServerBelowOpenApiLevelOneIsTheCause) {
+    const char* old = getenv("II_ENGINE_API_LEVEL");
+    const std::string saved = old ? old : "";
+    setenv("II_ENGINE_API_LEVEL", "0", 1);
+    const SQLRETURN rc = DriverConnect(Driver() + ";DSN=" + Dsn() + ";UID=tvuser;PWD=secret");
+    if (old)
+        setenv("II_ENGINE_API_LEVEL", saved.c_str(), 1);
+    else
+        unsetenv("II_ENGINE_API_LEVEL");
+    EXPECT_EQ(SQL_ERROR, rc);
+    const struct {
+        const char* state;
+        const char* text;
+    } records[] = {
+        {"HY000", "[Corvanta][ODBC][Driver]the server's OpenAPI level is 0: the driver needs level 1 or higher"},
+        {"08001", "[Corvanta][ODBC]Unable to allocate connection handle"},
+    };
+    for (SQLSMALLINT rec = 1; rec <= 2; ++rec) {
+        SQLCHAR state[6] = {}, msg[512] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLGetDiagRec(SQL_HANDLE_DBC, dbc, rec, state, &native, msg, sizeof msg, &len));
+        EXPECT_STREQ(records[rec - 1].state, reinterpret_cast<char*>(state)) << rec;
+        const std::string text = reinterpret_cast<char*>(msg);
+        EXPECT_EQ(records[rec - 1].text, text.substr(text.find("[Corvanta]"))) << rec;
+    }
+    ASSERT_EQ(SQL_SUCCESS, DriverConnect(Driver() + ";DSN=" + Dsn() + ";UID=tvuser;PWD=secret"))
+        << ::testing::PrintToString(States(SQL_HANDLE_DBC, dbc));
+}
+
 // The long output form (a DRIVER keyword given) names the data source, so connecting again with
 // it reaches the database the first connect reached, not "Default".
 TEST_P(ConnectTarget, OutputStringWithADriverReconnectsToTheSameDatabase) {

@@ -630,6 +630,10 @@ TEST_P(KeysetRowOps, BadRequestsChangeNothing) {
     SetName(0, "expr");
     EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
     EXPECT_EQ("HY000", State());
+    EXPECT_EQ(
+        "HY000 [Corvanta][ODBC][Driver]result column 2 (col2) is an expression, not a column of the table: a row "
+        "change cannot write it",
+        Diag());
     // Bulk operations without a bookmark column.
     SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, kRows);
     EXPECT_EQ(SQL_ERROR, SQLBulkOperations(stmt, SQL_DELETE_BY_BOOKMARK));

@@ -446,6 +446,62 @@ TEST_F(DscCache, AnUnusableDirectoryFailsTheOpenAndTheFill) {
     EXPECT_TRUE(OpenCacheFiles().empty());
 }
 
+// A file that cannot be made says why by errno (the cache's message names that reason); memory
+// is a failure of its own.
+TEST_F(DscCache, AFileThatCannotBeMadeSaysWhy) {
+    const std::string plain = dir_ + "/plain";
+    const int fd = ::open(plain.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    dsc_SetTickSourceForTesting(FixedTick);
+    char name[512];
+    const uint32_t tid = uint32_t(syscall(SYS_gettid));
+    const std::string taken = dir_ + "/taken";
+    ASSERT_EQ(0, mkdir(taken.c_str(), 0700));
+    for (uint32_t k = 0; k < 1000; ++k) {
+        ASSERT_TRUE(dsc_TempName(name, sizeof name, taken.c_str(), 0xbeef, tid, k));
+        const int f = ::open(name, O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(f, 0);
+        close(f);
+    }
+    struct Case {
+        std::string dir;
+        int err;
+    };
+    const Case cases[] = {
+        {dir_ + "/missing", ENOENT},
+        {plain, ENOTDIR},
+        {"/" + std::string(5000, 'd'), ENAMETOOLONG},
+        {taken, EEXIST},  // every name tried exists already
+    };
+    for (const Case& c : cases) {
+        setenv("TMPDIR", c.dir.c_str(), 1);
+        uint32_t counter = 0;
+        errno = 0;
+        EXPECT_EQ(nullptr, dsc_TempFile(&counter)) << c.dir.substr(0, 40);
+        EXPECT_EQ(c.err, errno) << c.dir.substr(0, 40);
+        EXPECT_EQ(15u, dsc_Open(&cache_));
+        EXPECT_EQ(nullptr, cache_.dir);
+    }
+    EXPECT_EQ(1000u, EntriesIn(taken));
+    setenv("TMPDIR", dir_.c_str(), 1);
+    TryMemFailAfter(0);
+    EXPECT_EQ(16u, dsc_Open(&cache_));
+    TryMemFailAfter(-1);
+    EXPECT_EQ(nullptr, cache_.data);
+    EXPECT_EQ(kDscMemory, cache_.state);
+    EXPECT_TRUE(OpenCacheFiles().empty());
+    ASSERT_EQ(0u, dsc_Open(&cache_));
+    EXPECT_STREQ(dir_.c_str(), cache_.dir);
+    DSC_Close(&cache_);
+    EXPECT_EQ(nullptr, cache_.dir);
+    for (uint32_t k = 0; k < 1000; ++k) {
+        ASSERT_TRUE(dsc_TempName(name, sizeof name, taken.c_str(), 0xbeef, tid, k));
+        unlink(name);
+    }
+    rmdir(taken.c_str());
+}
+
 // --- static result sets over the cache --------------------------------------------
 
 struct StaticSet {
@@ -542,8 +598,8 @@ TEST_F(DscCache, StaticFillFailureLeavesTheRecordEmpty) {
     SCS_StaticSetFree(nullptr);
 }
 
-// Every allocation of a window read and of a static run may fail: the answer is a code, the
-// output is left empty or whole, and nothing leaks (the sanitiser checks).
+// Every allocation of a window read and of a static run may fail: the answer is the memory
+// failure's code, the output is left empty or whole, and nothing leaks (the sanitiser checks).
 TEST_F(DscCache, WindowAndRunReadsSurviveEveryAllocationFailure) {
     StaticSet ss;
     g_script.rows = 5201;
@@ -561,7 +617,8 @@ TEST_F(DscCache, WindowAndRunReadsSurviveEveryAllocationFailure) {
             ASSERT_EQ(50u, window.rows_used);
             EXPECT_EQ("r149", TextAt(window, 49));
         } else {
-            ASSERT_EQ(15u, rc);
+            // Memory is the cause, and said so (S1001).
+            ASSERT_EQ(16u, rc);
             ASSERT_EQ(0, window.col_count);
         }
         DatasetFree(&window);
@@ -577,7 +634,7 @@ TEST_F(DscCache, WindowAndRunReadsSurviveEveryAllocationFailure) {
             ASSERT_EQ(11u, ss.out->rows_used);
             EXPECT_EQ("r5200", TextAt(*ss.out, 10));
         } else {
-            ASSERT_TRUE(rc == 15u || rc == 16u) << rc;
+            ASSERT_EQ(16u, rc);
             if (ss.out) {
                 ASSERT_EQ(0u, ss.out->rows_used);
             }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "drv_ingii/i-ask.h"
 #include "scrs/ks.h"
+#include "scrs/sc_bykeys.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_keyset.h"
 #include "tests/support/agent_stmt_fixture.h"
@@ -51,6 +53,25 @@ protected:
     }
     int32_t Id(uint32_t row) const { return *reinterpret_cast<const int32_t*>(DatasetCell(&rs->data->cols[0], row)); }
 };
+
+// The layer's own statements are made once; one that cannot be made answers the allocation's
+// own code (memory, the limit on handles), not a general error.
+TEST_F(KeysetSlot, TheLayersOwnStatementsKeepTheAllocationsCode) {
+    uint32_t none = 0;
+    const uint32_t refused = AgentCall<DRV_AllocStmt>(SCS_LowerLink(), 0x0DBCBBFFu, &none);
+    ASSERT_NE(0u, refused);
+    ASSERT_NE(uint32_t(kErrGeneral), refused);
+    uint32_t aux = 0;
+    EXPECT_EQ(refused, scs_bykeys::EnsureAux(0x0DBCBBFFu, &aux));
+    EXPECT_EQ(0u, aux);
+    const uint32_t conn = IngAskStmtConn(Stmt());
+    ASSERT_EQ(0u, scs_bykeys::EnsureAux(conn, &aux));
+    ASSERT_NE(0u, aux);
+    const uint32_t made = aux;
+    EXPECT_EQ(0u, scs_bykeys::EnsureAux(conn, &aux));
+    EXPECT_EQ(made, aux);
+    EXPECT_EQ(0u, AgentCall<DRV_FreeStmt>(SCS_LowerLink(), aux));
+}
 
 // The catalog is asked for a table list's keys once per connection: a second statement over
 // the same tables makes no catalog call, another table list makes its own.

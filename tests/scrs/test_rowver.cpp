@@ -281,6 +281,21 @@ TEST_F(RowVersions, UpdateStoresNewVersionsAndMarksRowsItCannotFind) {
     EXPECT_EQ(none, (Statuses{0, 0, 0}));
 }
 
+// Two stored versions of one row cannot both be the row's: the check fails and says why.
+TEST_F(RowVersions, TwoStoredVersionsOfARowAreNamedAsTheCause) {
+    SCS_RowVerRef& r = Open(Stmt());
+    ASSERT_EQ(Check(r), (Statuses{0, 0, 0}));
+    const std::string copy = std::string("INSERT INTO vovura SELECT hconn, hcurs, keyver, rowver FROM vovura WHERE ") +
+                             "hconn = '" + r.hconn + "' AND hcurs = '" + r.hcurs + "'";
+    Exec(copy.c_str());
+    ASSERT_EQ(Stored(r), 6u);
+    uint32_t rc = 0;
+    Check(r, &rc);
+    EXPECT_EQ(rc, 15u);
+    EXPECT_EQ(Errors(r.cursor),
+              "[Driver]the row-version table VOVURA holds two versions of one row of the cursor[SQLSTATE:S1000]\n");
+}
+
 TEST_F(RowVersions, ClosingTheCursorRemovesItsRowsAndPrivateConnection) {
     uint32_t lower = Stmt();
     SCS_RowVerRef& r = Open(lower);

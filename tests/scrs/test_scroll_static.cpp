@@ -8,6 +8,7 @@
 #include "scrs/sc_s.h"
 #include "scrs/sc_static.h"
 #include "scrs/ss.h"
+#include "drv_ingii/i-ask.h"
 #include "tests/support/agent_stmt_fixture.h"
 
 using namespace stmttest;
@@ -138,6 +139,37 @@ TEST_F(StaticSlot, ALargeSnapshotServesRowsetsAcrossItsFileWindows) {
         for (uint32_t r = 0; r < rows; ++r) ASSERT_EQ(first + int32_t(r), A(r)) << start << " row " << r;
     }
     EXPECT_EQ(kDscOnFile, (*SCS_StmtBlock(s)).staticSet->cache.state);
+}
+
+// A snapshot whose files cannot be made fails the execute with the cause, keeps nothing of the
+// result (the lower cursor is closed, the rest unread) and lets the statement run again.
+TEST_F(StaticSlot, ASnapshotWithoutItsFilesFailsAndHoldsNothing) {
+    Table(5201);
+    const char* old = getenv("TMPDIR");
+    const std::string saved = old ? old : "";
+    setenv("TMPDIR", "/nonexistent-tv-dir", 1);
+    uint32_t s = Stmt();
+    SCS_Cursor& c = (*SCS_StmtBlock(s));
+    c.cursorType = 3;
+    c.concurrency = 1;
+    c.rowsetSize = 10;
+    EXPECT_EQ(15u, Run(s, "SELECT a, b FROM sc ORDER BY a"));
+    EXPECT_FALSE(IngAskStmtExecuted(s));
+    EXPECT_EQ(-1, c.rowsFetched);
+    EXPECT_EQ(nullptr, c.staticSet->cache.data);
+    EXPECT_EQ(
+        "[Driver]cannot create temporary file in '/nonexistent-tv-dir': No such file or directory"
+        "[SQLSTATE:S1000]\n",
+        Errors(s));
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(0u, Run(s, "SELECT a, b FROM sc ORDER BY a")) << Errors(s);
+    uint32_t rows = 0, total = 0;
+    ASSERT_EQ(0u, Fetch(s, 5201, &rows, &total)) << Errors(s);
+    EXPECT_EQ(5201u, total);
+    EXPECT_EQ(5201, A(0));
 }
 
 TEST_F(StaticSlot, BadArgumentsAreRefused) {
