@@ -270,6 +270,13 @@ void IIapi_initialize(IIAPI_INITPARM* p) {
         p->in_status = IIAPI_ST_FAILURE;
         return;
     }
+    // SQLite's memory statistics take one mutex of the whole process around every allocation and
+    // free of every connection (and free under it): sessions on different threads would wait
+    // for each other several times a row, as no server's sessions do. They can be turned off only
+    // before SQLite starts; an application that started or configured SQLite first keeps what
+    // it set.
+    static std::once_flag statisticsOff;
+    std::call_once(statisticsOff, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     gInitCount.fetch_add(1, std::memory_order_acq_rel);
     if (p->in_version >= 2) {
         auto env = std::make_shared<Env>();

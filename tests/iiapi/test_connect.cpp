@@ -514,6 +514,24 @@ TEST(Handles, ManySessionsKeepTheirStatementsApart) {
     }
 }
 
+// SQLite's memory statistics lock one mutex of the whole process around every allocation and
+// free of every connection, so sessions on different threads would wait for one another: the
+// engine turns them off when it is the first to start SQLite, and leaves them to an
+// application that started SQLite itself. Each case runs in a process of its own.
+TEST(SqliteStatisticsDeathTest, OffUnlessTheApplicationStartedSqliteFirst) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto sessionThen = [](bool applicationFirst) {
+        if (applicationFirst && sqlite3_initialize() != SQLITE_OK) std::_Exit(2);
+        Session s;
+        if (s.connect(environment(), freshDatabase()) != IIAPI_ST_SUCCESS) std::_Exit(2);
+        if (s.exec("CREATE TABLE t (k integer)").status != IIAPI_ST_SUCCESS) std::_Exit(2);
+        const bool counted = sqlite3_memory_used() > 0;
+        std::_Exit(counted == applicationFirst ? 0 : 1);
+    };
+    EXPECT_EXIT(sessionThen(false), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(sessionThen(true), ::testing::ExitedWithCode(0), "");
+}
+
 TEST(Handles, SecondEnvironmentAndTermination) {
     environment();
     IIAPI_INITPARM in{};
