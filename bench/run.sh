@@ -77,6 +77,7 @@ done
 # the case could not run.
 summary() {  # target case -> "rate peak_kib cpu_rate" or "- reason"
   awk -v t="$1" -v c="$2" '
+    BEGIN { n = 0 }  # an index, not the empty string an unset variable is in mawk
     $1 == t && $3 == c && $4 == "unsupported" { $1 = $2 = $3 = $4 = ""; sub(/^ +/, ""); why = $0 }
     $1 == t && $3 == c && $4 != "unsupported" && NF == 8 {
       r[n] = $6; u[n++] = $8 > 0 ? $4 / $8 : 0; if ($7 > peak) peak = $7
