@@ -14,7 +14,8 @@
 # Cases: fetch100 (SELECT of 4 columns, bound columns, rowset 100), getdata (SQLFetch and four
 # SQLGetData a row), insert (parameter arrays of 1000, one transaction), connect (SQLDriverConnect
 # + SQLDisconnect, no pooling; per connect also the system calls, by strace -f -c, likewise as a
-# difference of two counts). Targets: ours (the wide driver telvarinu through unixODBC; FLAVOR=
+# difference of two counts), connect_pooled (the same through an odbcinst.ini with unixODBC's
+# pooling on: a connect takes the pooled connection again). Targets: ours (the wide driver telvarinu through unixODBC; FLAVOR=
 # narrow for telvarin), sqlite (the SQLite C API loop on the same file: the floor), sqliteodbc
 # (Debian's SQLite ODBC driver, when installed).
 #
@@ -31,7 +32,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-cases=(${CASES:-fetch100 getdata insert connect})
+cases=(${CASES:-fetch100 getdata insert connect connect_pooled})
 targets=(${TARGETS:-ours sqlite sqliteodbc})
 flavor=${FLAVOR:-wide}
 small=${SMALL:-10000} large=${LARGE:-60000}
@@ -69,6 +70,11 @@ Driver = $root/$build/lib/$lib
 [SQLite3]
 Driver = $sqliteodbc
 EOF
+mkdir -p "$work/pooled"
+{
+  printf '[ODBC]\nPooling = Yes\n\n'
+  sed 's/^Driver = .*/&\nCPTimeout = 60/' "$work/odbcinst.ini"
+} >"$work/pooled/odbcinst.ini"
 : >"$work/odbc.ini"
 bin=$root/$build/bin
 # Read files: t of SMALL, LARGE and WALL_ROWS rows. Insert: a fresh file per target and size (an
@@ -91,6 +97,7 @@ for t in "${targets[@]}"; do
     [ $size = wall ] && [ "$wall_rows" = 0 ] && continue
     newfile "bi$t$size" 0
     newfile "bc$t$size" 0
+    newfile "bp$t$size" 0
   done
 done
 
@@ -100,9 +107,9 @@ amount() {  # case size
     insert.small) echo "$small" ;;
     insert.large) echo "$large" ;;
     insert.wall) echo 100000 ;;
-    connect.small) echo "$csmall" ;;
-    connect.large) echo "$clarge" ;;
-    connect.wall) echo 1000 ;;
+    connect*.small) echo "$csmall" ;;
+    connect*.large) echo "$clarge" ;;
+    connect*.wall) echo 1000 ;;
     *.small) echo "$small" ;;
     *.large) echo "$large" ;;
     *) echo "$wall_rows" ;;
@@ -113,6 +120,7 @@ args() {  # case target size
   local db=b$3
   [ "$1" = insert ] && db=bi$2$3
   [ "$1" = connect ] && db=bc$2$3
+  [ "$1" = connect_pooled ] && db=bp$2$3
   local f
   f=$(printf '%s\n' $DSNS | sed -n "s|^$db=||p")
   case $2 in
@@ -124,17 +132,24 @@ args() {  # case target size
 available() {  # target
   [ "$1" != sqliteodbc ] || [ -n "$sqliteodbc" ]
 }
+sysini() {  # case -> the directory of the odbcinst.ini it runs with
+  [ "$1" = connect_pooled ] && echo "$work/pooled" || echo "$work"
+}
 run_one() {  # case target size
   local c=$1 t=$2 size=$3 out=$work/cg/$1.$2.$3 a n
   a=$(args "$c" "$t" "$size")
   n=$(amount "$c" "$size")
+  export ODBCSYSINI
+  ODBCSYSINI=$(sysini "$c")
   TV_BENCH_ROWS=$n valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file="$out.cg" \
     "$bin/tv_bench" ${a%% *} "$c" "${a#* }" >"$out.txt" 2>"$out.err" || true
-  if [ "$c" = connect ]; then
-    TV_BENCH_ROWS=$n strace -f -c -o "$out.strace" "$bin/tv_bench" ${a%% *} "$c" "${a#* }" >/dev/null 2>&1 || true
-  fi
+  case $c in
+    connect*)
+      TV_BENCH_ROWS=$n strace -f -c -o "$out.strace" "$bin/tv_bench" ${a%% *} "$c" "${a#* }" >/dev/null 2>&1 || true
+      ;;
+  esac
 }
-export -f run_one args amount
+export -f run_one args amount sysini
 export work bin small large csmall clarge wall_rows
 export DSNS="${dsns[*]}"
 for c in "${cases[@]}"; do
@@ -156,10 +171,10 @@ per() {  # case target -> instructions per unit, or "-"
     awk -v a="$a" -v b="$b" -v na="$na" -v nb="$nb" 'BEGIN { printf "%.0f", (b - a) / (nb - na) }'
   fi
 }
-syscalls() {  # target -> system calls per connect, or "-"
+syscalls() {  # case target -> system calls per connect, or "-"
   local a b
-  a=$(awk '$NF == "total" { print $4 }' "$work/cg/connect.$1.small.strace" 2>/dev/null || true)
-  b=$(awk '$NF == "total" { print $4 }' "$work/cg/connect.$1.large.strace" 2>/dev/null || true)
+  a=$(awk '$NF == "total" { print $4 }' "$work/cg/$1.$2.small.strace" 2>/dev/null || true)
+  b=$(awk '$NF == "total" { print $4 }' "$work/cg/$1.$2.large.strace" 2>/dev/null || true)
   [ -n "$a" ] && [ -n "$b" ] && awk -v a="$a" -v b="$b" -v na="$csmall" -v nb="$clarge" \
     'BEGIN { printf "%.0f", (b - a) / (nb - na) }' || echo "-"
 }
@@ -173,7 +188,7 @@ if [ "$wall_rows" != 0 ]; then
       a=$(args "$c" "$t" wall)
       vals=()
       for ((r = 1; r <= reps; r++)); do
-        line=$(TV_BENCH_ROWS=$(amount "$c" wall) "$bin/tv_bench" ${a%% *} "$c" "${a#* }" 2>/dev/null || true)
+        line=$(ODBCSYSINI=$(sysini "$c") TV_BENCH_ROWS=$(amount "$c" wall) "$bin/tv_bench" ${a%% *} "$c" "${a#* }" 2>/dev/null || true)
         set -- $line
         [ $# -ge 4 ] && [ "$2" != unsupported ] && vals+=("$4")
       done
@@ -188,12 +203,14 @@ declare -A title=(
   [fetch100]="fetch, rowset 100, bound columns"
   [getdata]="SQLFetch + 4 SQLGetData"
   [insert]="insert, parameter arrays of 1000"
-  [connect]="connect + disconnect (unpooled), per connect")
+  [connect]="connect + disconnect (unpooled), per connect"
+  [connect_pooled]="connect + disconnect through unixODBC's pool, per connect")
 declare -A goal=(
   [fetch100]="<= 4000; >= 1.2x the C API's rows/s"
   [getdata]="<= 6000; >= 0.9x the C API's rows/s"
   [insert]="<= 12000; >= 0.9x the C API's, >= 2x SQLite ODBC's rows/s"
-  [connect]="<= 1.6 M, <= 250 µs, <= 20 system calls")
+  [connect]="<= 1.6 M, <= 250 µs, <= 20 system calls"
+  [connect_pooled]="- (unixODBC's own work)")
 fmt() { [ "$1" = "-" ] || [ -z "$1" ] && echo "-" || awk -v v="$1" 'BEGIN { printf "%\047.0f", v }'; }
 ratio() { [ -z "$1" ] || [ -z "$2" ] && echo "-" || awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 has() { local x; for x in "${targets[@]}"; do [ "$x" = "$1" ] && available "$1" && return 0; done; return 1; }
@@ -214,8 +231,8 @@ table=$work/instructions.md
   for c in "${cases[@]}"; do
     label=${title[$c]}
     ours_i=$(has ours && per "$c" ours || echo "-")
-    if [ "$c" = connect ]; then
-      ours_i="$(fmt "$ours_i") ($(has ours && syscalls ours || echo -) system calls)"
+    if [[ $c == connect* ]]; then
+      ours_i="$(fmt "$ours_i") ($(has ours && syscalls "$c" ours || echo -) system calls)"
     else
       ours_i=$(fmt "$ours_i")
     fi
@@ -223,7 +240,7 @@ table=$work/instructions.md
     has sqliteodbc && printf ' %s |' "$(fmt "$(per "$c" sqliteodbc)")"
     if [ "$wall_rows" != 0 ]; then
       o=${wall[$c.ours]:-} s=${wall[$c.sqlite]:-} q=${wall[$c.sqliteodbc]:-}
-      if [ "$c" = connect ] && [ -n "$o" ]; then
+      if [[ $c == connect* ]] && [ -n "$o" ]; then
         printf ' %s (%s µs) | %s | %s |' "$(fmt "$o")" "$(awk -v r="$o" 'BEGIN { printf "%.0f", 1e6 / r }')" "$(fmt "${s:--}")" "$(ratio "$o" "$s")"
       else
         printf ' %s | %s | %s |' "$(fmt "${o:--}")" "$(fmt "${s:--}")" "$(ratio "$o" "$s")"

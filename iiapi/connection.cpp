@@ -221,7 +221,7 @@ bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     if (!c.tran) {
         c.tran = std::make_shared<Tran>();
         c.tran->conn = c.self;
-        registerObject(c.tran);
+        registerObject(c.tran, c.handle);
     }
     if (c.autocommit || c.inTransaction) return true;
     // A distributed branch is one database transaction from its start.
@@ -505,7 +505,7 @@ void IIapi_autocommit(IIAPI_AUTOPARM* p) {
     c->tran = std::make_shared<Tran>();
     c->tran->conn = c;
     c->tran->autocommitMarker = true;
-    p->ac_tranHandle = registerObject(c->tran);
+    p->ac_tranHandle = registerObject(c->tran, c->handle);
     complete(p->ac_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
 

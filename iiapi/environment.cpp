@@ -14,11 +14,20 @@ namespace iiapi {
 namespace {
 
 // A handle names a slot of the registry and the slot's use: the object's kind in the top byte,
-// the slot's generation in the middle, its index in the low bits. A slot's generation moves on
-// each time it is let go, so the handle of a closed object never names the object that takes its
-// slot next (it would take 2^32 reuses of that one slot to come round).
-constexpr unsigned kIndexBits = 24;
-constexpr uintptr_t kIndexMask = (uintptr_t(1) << kIndexBits) - 1;
+// the slot's generation in the middle, its shard and index in the low bits. A slot's generation
+// moves on each time it is let go, so the handle of a closed object never names the object that
+// takes its slot next (it would take 2^32 reuses of that one slot to come round).
+//
+// The registry is split into shards, each with its own lock, table and cache lines: a session
+// takes the next shard in turn, and its statements and transactions go to its shard, so that
+// sessions on different threads never share a lock word (a row of a parameter array is five
+// calls, each looking its handles up, besides a registration and a removal).
+constexpr unsigned kIndexBits = 24;  // the shard's number above its slot's index
+constexpr unsigned kShardBits = 6;
+constexpr unsigned kSlotBits = kIndexBits - kShardBits;
+constexpr uintptr_t kSlotMask = (uintptr_t(1) << kSlotBits) - 1;
+constexpr uint32_t kShards = 1u << kShardBits;
+constexpr uint32_t kShardRoom = 1u << kSlotBits;  // slots a shard can have
 constexpr unsigned kKindShift = 56;
 
 struct Slot {
@@ -27,26 +36,35 @@ struct Slot {
     uint32_t nextFree = 0;  // index + 1 of the next free slot, 0 at the end of the list
 };
 
-QuickMutex gRegistryMutex;
 // Plain words, valid before any constructor and after every destructor of the library: a session
 // the host leaves open is disconnected by the driver's own detach, which may run after this
 // file's objects are gone.
-Slot* gTable = nullptr;
-uint32_t gTableSize = 0, gTableRoom = 0;
-uint32_t gFreeSlot = 0;  // index + 1 of the first free slot
+struct alignas(64) Shard {
+    QuickMutex mutex;
+    Slot* table = nullptr;
+    uint32_t size = 0, room = 0;
+    uint32_t freeSlot = 0;  // index + 1 of the first free slot
+};
+Shard gShards[kShards];
+// The shard the next session (or environment, or transaction id) takes.
+alignas(64) std::atomic<uint32_t> gNextShard{0};
+
+uint32_t shardOf(II_PTR handle) { return uint32_t(reinterpret_cast<uintptr_t>(handle) >> kSlotBits) & (kShards - 1); }
 
 // The objects still registered when the library's objects are destroyed go then, as they always
 // did; whatever looks a handle up after finds an empty table.
 struct RegistryReaper {
     ~RegistryReaper() {
-        Slot* gone;
-        {
-            std::lock_guard<QuickMutex> lk(gRegistryMutex);
-            gone = gTable;
-            gTable = nullptr;
-            gTableSize = gTableRoom = gFreeSlot = 0;
+        for (Shard& shard : gShards) {
+            Slot* gone;
+            {
+                std::lock_guard<QuickMutex> lk(shard.mutex);
+                gone = shard.table;
+                shard.table = nullptr;
+                shard.size = shard.room = shard.freeSlot = 0;
+            }
+            delete[] gone;
         }
-        delete[] gone;
     }
 } gReaper;
 
@@ -85,27 +103,29 @@ void Object::addMessage(const Fault& f, int32_t type) {
     hasMessages.store(true, std::memory_order_release);
 }
 
-II_PTR registerObject(std::shared_ptr<Object> obj) {
-    std::lock_guard<QuickMutex> lk(gRegistryMutex);
+II_PTR registerObject(std::shared_ptr<Object> obj, II_PTR beside) {
+    const uint32_t n = beside ? shardOf(beside) : gNextShard.fetch_add(1, std::memory_order_relaxed) % kShards;
+    Shard& shard = gShards[n];
+    std::lock_guard<QuickMutex> lk(shard.mutex);
     uint32_t index;
-    if (gFreeSlot != 0) {
-        index = gFreeSlot - 1;
-        gFreeSlot = gTable[index].nextFree;
+    if (shard.freeSlot != 0) {
+        index = shard.freeSlot - 1;
+        shard.freeSlot = shard.table[index].nextFree;
     } else {
-        if (gTableSize == gTableRoom) {
-            if (gTableRoom > kIndexMask / 2) throw std::bad_alloc();
-            const uint32_t room = gTableRoom ? gTableRoom * 2 : 64;
+        if (shard.size == shard.room) {
+            if (shard.room >= kShardRoom) throw std::bad_alloc();
+            const uint32_t room = shard.room ? shard.room * 2 : 16;
             Slot* grown = new Slot[room];
-            for (uint32_t i = 0; i < gTableSize; ++i) grown[i] = std::move(gTable[i]);
-            delete[] gTable;
-            gTable = grown;
-            gTableRoom = room;
+            for (uint32_t i = 0; i < shard.size; ++i) grown[i] = std::move(shard.table[i]);
+            delete[] shard.table;
+            shard.table = grown;
+            shard.room = room;
         }
-        index = gTableSize++;
+        index = shard.size++;
     }
-    Slot& slot = gTable[index];
-    const uintptr_t h =
-        (uintptr_t(obj->kind) << kKindShift) | (uintptr_t(slot.generation) << kIndexBits) | uintptr_t(index);
+    Slot& slot = shard.table[index];
+    const uintptr_t h = (uintptr_t(obj->kind) << kKindShift) | (uintptr_t(slot.generation) << kIndexBits) |
+                        (uintptr_t(n) << kSlotBits) | index;
     obj->handle = reinterpret_cast<II_PTR>(h);
     slot.obj = std::move(obj);
     slot.nextFree = 0;
@@ -114,11 +134,11 @@ II_PTR registerObject(std::shared_ptr<Object> obj) {
 
 namespace {
 
-// The slot a handle names while its object is registered, else null. Under the registry lock.
-Slot* slotOf(II_PTR handle) {
-    const uintptr_t index = reinterpret_cast<uintptr_t>(handle) & kIndexMask;
-    if (index >= gTableSize) return nullptr;
-    Slot& slot = gTable[index];
+// The slot a handle names while its object is registered, else null. Under the shard's lock.
+Slot* slotOf(const Shard& shard, II_PTR handle) {
+    const uintptr_t index = reinterpret_cast<uintptr_t>(handle) & kSlotMask;
+    if (index >= shard.size) return nullptr;
+    Slot& slot = shard.table[index];
     if (!slot.obj || slot.obj->handle != handle) return nullptr;
     return &slot;
 }
@@ -127,15 +147,15 @@ Slot* slotOf(II_PTR handle) {
 
 std::shared_ptr<Object> unregisterObject(II_PTR handle) {
     std::shared_ptr<Object> keep;  // destroyed outside the lock
+    Shard& shard = gShards[shardOf(handle)];
     {
-        std::lock_guard<QuickMutex> lk(gRegistryMutex);
-        Slot* slot = slotOf(handle);
+        std::lock_guard<QuickMutex> lk(shard.mutex);
+        Slot* slot = slotOf(shard, handle);
         if (!slot) return keep;
         keep = std::move(slot->obj);
-        slot->obj.reset();
         ++slot->generation;
-        slot->nextFree = gFreeSlot;
-        gFreeSlot = uint32_t(slot - gTable) + 1;
+        slot->nextFree = shard.freeSlot;
+        shard.freeSlot = uint32_t(slot - shard.table) + 1;
     }
     return keep;
 }
@@ -143,8 +163,9 @@ std::shared_ptr<Object> unregisterObject(II_PTR handle) {
 Held findHeld(II_PTR handle, Kind kind, Object*& obj) {
     obj = nullptr;
     if (!handle || (kind != Kind::Conn && kind != Kind::Stmt)) return Held::None;
-    std::lock_guard<QuickMutex> lk(gRegistryMutex);
-    Slot* slot = slotOf(handle);
+    Shard& shard = gShards[shardOf(handle)];
+    std::lock_guard<QuickMutex> lk(shard.mutex);
+    Slot* slot = slotOf(shard, handle);
     if (!slot || slot->obj->kind != kind) return Held::None;
     Object* o = slot->obj.get();
     Conn* session = kind == Kind::Conn ? static_cast<Conn*>(o) : static_cast<Stmt*>(o)->session;
@@ -156,13 +177,14 @@ Held findHeld(II_PTR handle, Kind kind, Object*& obj) {
 
 std::shared_ptr<Object> findObject(II_PTR handle) {
     if (!handle) return nullptr;
-    std::lock_guard<QuickMutex> lk(gRegistryMutex);
-    Slot* slot = slotOf(handle);
+    Shard& shard = gShards[shardOf(handle)];
+    std::lock_guard<QuickMutex> lk(shard.mutex);
+    Slot* slot = slotOf(shard, handle);
     return slot ? slot->obj : nullptr;
 }
 
-// Changed under the registry lock; read without it by every call (its first check).
-std::atomic<int> gInitCount{0};
+// Read by every call (its first check): on a cache line no other word shares.
+alignas(64) std::atomic<int> gInitCount{0};
 
 void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
     gp.gp_status = status;
@@ -248,10 +270,14 @@ void IIapi_initialize(IIAPI_INITPARM* p) {
         p->in_status = IIAPI_ST_FAILURE;
         return;
     }
-    {
-        std::lock_guard<QuickMutex> lk(gRegistryMutex);
-        ++gInitCount;
-    }
+    // SQLite's memory statistics take one mutex of the whole process around every allocation and
+    // free of every connection (and free under it): sessions on different threads would wait
+    // for each other several times a row, as no server's sessions do. They can be turned off only
+    // before SQLite starts; an application that started or configured SQLite first keeps what
+    // it set.
+    static std::once_flag statisticsOff;
+    std::call_once(statisticsOff, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+    gInitCount.fetch_add(1, std::memory_order_acq_rel);
     if (p->in_version >= 2) {
         auto env = std::make_shared<Env>();
         env->version = p->in_version;
@@ -308,12 +334,13 @@ void IIapi_releaseEnv(IIAPI_RELENVPARM* p) {
 
 void IIapi_terminate(IIAPI_TERMPARM* p) {
     if (!p) return;
-    std::lock_guard<QuickMutex> lk(gRegistryMutex);
-    if (gInitCount <= 0) {
-        p->tm_status = IIAPI_ST_NOT_INITIALIZED;
-        return;
-    }
-    --gInitCount;
+    int count = gInitCount.load(std::memory_order_acquire);
+    do {
+        if (count <= 0) {
+            p->tm_status = IIAPI_ST_NOT_INITIALIZED;
+            return;
+        }
+    } while (!gInitCount.compare_exchange_weak(count, count - 1, std::memory_order_acq_rel));
     p->tm_status = IIAPI_ST_SUCCESS;
 }
 

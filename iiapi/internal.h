@@ -85,8 +85,10 @@ struct Object {
 };
 
 // Handles are numbers that name a registered object; a number comes back only after its slot has
-// been taken 2^32 times, so a stale handle finds nothing.
-II_PTR registerObject(std::shared_ptr<Object> obj);
+// been taken 2^32 times, so a stale handle finds nothing. An object of a session (a statement, a
+// transaction) is registered beside the session's handle, so that its look-ups take the lock
+// the session's own take, and no other session's.
+II_PTR registerObject(std::shared_ptr<Object> obj, II_PTR beside = nullptr);
 // The registry's reference to the object, handed to the caller (null when none is registered).
 std::shared_ptr<Object> unregisterObject(II_PTR handle);
 std::shared_ptr<Object> findObject(II_PTR handle);

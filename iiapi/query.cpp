@@ -1075,7 +1075,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     c->lendParamBuffers(*s);
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
-    registerObject(s);
+    registerObject(s, c->handle);
     std::erase_if(c->statements, [](const std::weak_ptr<Stmt>& w) { return w.expired(); });
     c->statements.push_back(s);
     p->qy_stmtHandle = s->handle;

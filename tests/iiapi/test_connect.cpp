@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <set>
 #include <thread>
 
 using namespace apitest;
@@ -462,6 +465,71 @@ TEST(Handles, StatementsMetFromOtherThreadsAreOpenOrGone) {
         IIapi_getQueryInfo(&gq);
         EXPECT_EQ(finish(gq.gq_genParm), IIAPI_ST_INVALID_HANDLE);
     }
+}
+
+// Many sessions at once, more than the registry has shards, so that some share one: each
+// session's statement answers that session's rows, and a session's end takes its own statements
+// only, whichever shard they share.
+TEST(Handles, ManySessionsKeepTheirStatementsApart) {
+    std::string db = freshDatabase();
+    constexpr int kSessions = 150;
+    {
+        Session owner;
+        ASSERT_EQ(owner.connect(environment(), db), IIAPI_ST_SUCCESS);
+        ASSERT_EQ(owner.exec("CREATE TABLE n (k integer)").status, IIAPI_ST_SUCCESS);
+        for (int k = 0; k < kSessions; ++k)
+            ASSERT_EQ(owner.run("INSERT INTO n VALUES (?)", {pInt(k)}).status, IIAPI_ST_SUCCESS);
+        ASSERT_EQ(owner.commit(), IIAPI_ST_SUCCESS);
+    }
+    std::vector<std::unique_ptr<Session>> sessions;
+    std::vector<II_PTR> stmts;
+    for (int k = 0; k < kSessions; ++k) {
+        sessions.push_back(std::make_unique<Session>());
+        ASSERT_EQ(sessions.back()->connect(environment(), db), IIAPI_ST_SUCCESS) << k;
+        IIAPI_STATUS st;
+        stmts.push_back(
+            sessions.back()->open("SELECT k FROM n WHERE k >= ? ORDER BY k", {pInt(k)}, IIAPI_QT_QUERY, st));
+        ASSERT_EQ(st, IIAPI_ST_SUCCESS) << k;
+        std::vector<IIAPI_DESCRIPTOR> d;
+        std::vector<std::string> names;
+        ASSERT_EQ(descriptors(stmts.back(), d, names), IIAPI_ST_SUCCESS) << k;
+    }
+    EXPECT_EQ(std::set<II_PTR>(stmts.begin(), stmts.end()).size(), stmts.size());
+    auto next = [](II_PTR h) {
+        int32_t v = -1;
+        return fetchOne(h, &v) == IIAPI_ST_SUCCESS ? v : -1;
+    };
+    for (int k = 0; k < kSessions; k += 2) ASSERT_EQ(sessions[k]->disconnect(), IIAPI_ST_SUCCESS) << k;
+    for (int k = 0; k < kSessions; ++k) {
+        if (k % 2 == 0) {
+            int32_t v = -1;
+            EXPECT_EQ(fetchOne(stmts[k], &v), IIAPI_ST_INVALID_HANDLE) << k;
+        } else {
+            EXPECT_EQ(next(stmts[k]), k) << k;
+            if (k + 1 < kSessions) {
+                EXPECT_EQ(next(stmts[k]), k + 1) << k;
+            }
+            EXPECT_EQ(Session::close(stmts[k]), IIAPI_ST_SUCCESS) << k;
+        }
+    }
+}
+
+// SQLite's memory statistics lock one mutex of the whole process around every allocation and
+// free of every connection, so sessions on different threads would wait for one another: the
+// engine turns them off when it is the first to start SQLite, and leaves them to an
+// application that started SQLite itself. Each case runs in a process of its own.
+TEST(SqliteStatisticsDeathTest, OffUnlessTheApplicationStartedSqliteFirst) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto sessionThen = [](bool applicationFirst) {
+        if (applicationFirst && sqlite3_initialize() != SQLITE_OK) std::_Exit(2);
+        Session s;
+        if (s.connect(environment(), freshDatabase()) != IIAPI_ST_SUCCESS) std::_Exit(2);
+        if (s.exec("CREATE TABLE t (k integer)").status != IIAPI_ST_SUCCESS) std::_Exit(2);
+        const bool counted = sqlite3_memory_used() > 0;
+        std::_Exit(counted == applicationFirst ? 0 : 1);
+    };
+    EXPECT_EXIT(sessionThen(false), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(sessionThen(true), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Handles, SecondEnvironmentAndTermination) {

@@ -1,0 +1,163 @@
+# The cases of bench/run.sh that watch how the cost of a row scales: with threads (thread_cases)
+# and with the size of the table (growth_cases). Sourced by run.sh after its build and set-up:
+# it uses $root, $work, $reps and the data sources of $work/odbc.ini, and writes its tables into
+# their own sections of bench/RESULTS.md (with every setting at its default).
+
+# The median of one figure of the runs in a raw file whose lines start with the given words and
+# end with tv_bench's "case rows secs rate peak_kib cpu_secs"; "-" when none of them ran. Figure:
+# rate (rows per second), wall or cpu (nanoseconds a row), peak (MiB).
+scale_median() {  # file figure word...
+  local file=$1 figure=$2
+  shift 2
+  awk -v key="$*" -v f="$figure" '
+    {
+      k = split(key, w, " ")
+      for (i = 1; i <= k; i++) if ($i != w[i]) next
+      if (NF != k + 6 || $(k + 2) == "unsupported" || $(k + 2) <= 0) next
+      rows = $(k + 2); secs = $(k + 3); rate = $(k + 4); peak = $(k + 5); cpu = $(k + 6)
+      v[n++] = f == "rate" ? rate : f == "wall" ? secs * 1e9 / rows : f == "cpu" ? cpu * 1e9 / rows : peak / 1024
+    }
+    END {
+      if (n == 0) { print "-"; exit }
+      for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (v[j] < v[i]) { x = v[i]; v[i] = v[j]; v[j] = x }
+      print v[int((n - 1) / 2)]
+    }' "$file"
+}
+
+scale_fmt() { awk -v v="$1" -v d="${2:-0}" 'BEGIN { if (v == "-") print "-"; else printf "%\047.*f", d, v }'; }
+scale_ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b == 0) print "-"; else printf "%.2f", a / b }'; }
+
+scale_machine() {
+  echo "Machine: $(nproc) CPUs, $(lscpu | sed -n 's/^Model name: *//p' | head -1); $(uname -sr);"
+  echo "unixODBC $(odbcinst --version | awk '{print $2}'); SQLite $(sqlite3 --version | awk '{print $1}')."
+}
+
+# ---- threads -------------------------------------------------------------------------------
+
+# N threads (1, 2, 4, 8), each on a connection and a database file of its own, each inserting
+# THREAD_ROWS rows (default 100 000) with parameter arrays of 1000 in one transaction; for our
+# driver and for the SQLite C API loop, the thread counts and the targets run by turns, REPS
+# rounds, every file made afresh before each run.
+thread_cases() {
+  local rows=${THREAD_ROWS:-100000} counts=(1 2 4 8) raw=$work/threads.txt out=$work/threads.md
+  local i n r t line pattern load_before
+  for ((i = 0; i < 8; i++)); do printf '[bt%d]\nDriver = Telvarin\n\n' "$i" >>"$work/odbc.ini"; done
+  pattern=$(dirname "$(build/bin/iicreatedb -p bt0)")/bt%d.db
+  : >"$raw"
+  load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+  for ((r = 1; r <= reps; r++)); do
+    for n in "${counts[@]}"; do
+      for t in ours sqlite; do
+        for ((i = 0; i < n; i++)); do build/bin/tv_bench gen "${pattern/\%d/$i}" 0 >/dev/null; done
+        if [ $t = ours ]; then
+          line=$(TV_BENCH_THREADS=$n TV_BENCH_ROWS=$rows build/bin/tv_bench odbc insert_threads 'DSN=bt%d' 2>&1 || true)
+        else
+          line=$(TV_BENCH_THREADS=$n TV_BENCH_ROWS=$rows build/bin/tv_bench sqlite insert_threads "$pattern" 2>&1 || true)
+        fi
+        echo "threads $t $n $line" | tee -a "$raw"
+      done
+    done
+  done
+  {
+    echo "## Inserts on several threads"
+    echo
+    echo "Made by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'): each thread on a connection and a database"
+    echo "file of its own inserts $(scale_fmt "$rows") rows of (integer, double, varchar(40), timestamp) with"
+    echo "parameter arrays of 1000 in one transaction (\`tv_bench insert_threads\`); the SQLite C API loop"
+    echo "does the same on the same files. Median of $reps rounds; in each round every thread count and"
+    echo "target ran by turns, each in a process of its own, on files made afresh. Processor time is that"
+    echo "of the whole process over the measured part (all its threads), divided by the rows of all threads."
+    echo
+    scale_machine
+    echo "Load average while they ran: $load_before (before), $(cut -d' ' -f1-3 /proc/loadavg) (after)."
+    echo
+    echo "| threads | rows/s in all, ours | rows/s in all, C API | processor ns a row, ours | processor ns a row, C API | ours: a row's processor time / one thread's | C API: the same |"
+    echo "|---:|---:|---:|---:|---:|---:|---:|"
+    local o1 s1
+    o1=$(scale_median "$raw" cpu threads ours 1) s1=$(scale_median "$raw" cpu threads sqlite 1)
+    for n in "${counts[@]}"; do
+      local orate srate ocpu scpu
+      orate=$(scale_median "$raw" rate threads ours "$n") srate=$(scale_median "$raw" rate threads sqlite "$n")
+      ocpu=$(scale_median "$raw" cpu threads ours "$n") scpu=$(scale_median "$raw" cpu threads sqlite "$n")
+      echo "| $n | $(scale_fmt "$orate") | $(scale_fmt "$srate") | $(scale_fmt "$ocpu") | $(scale_fmt "$scpu") | $(scale_ratio "$ocpu" "$o1") | $(scale_ratio "$scpu" "$s1") |"
+    done
+  } >"$out"
+  [ "$rows" = 100000 ] && [ "$reps" = 3 ] && bench/splice.py "run.sh threads" bench/RESULTS.md "$out"
+  echo
+  cat "$out"
+}
+
+# ---- growth --------------------------------------------------------------------------------
+
+# Fetch (bound columns, rowset 100) and insert (parameter arrays of 1000, one transaction) at
+# 10^4 up to 10^GROWTH_MAX rows (default 7): the time of a row and the peak resident size, for our
+# driver and the SQLite C API loop. Each size's files are made afresh and removed after it (the
+# 10^7-row file is about 1 GB, and the insert writes as much again).
+growth_cases() {
+  local max=${GROWTH_MAX:-7} raw=$work/growth.txt out=$work/growth.md
+  local e n r t c line file ifile f dsn need free load_before
+  # About 110 bytes a row in the file, once for the fetch and once for the insert, and the
+  # insert's write-ahead log as much again.
+  need=$((10 ** max * 330 / 1024))
+  free=$(df -k --output=avail "$work" | tail -1)
+  if [ "$free" -lt "$need" ]; then
+    echo "growth: $((need / 1024)) MiB of disk needed in $work, $((free / 1024)) MiB free" >&2
+    return 1
+  fi
+  : >"$raw"
+  load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+  for ((e = 4; e <= max; e++)); do
+    n=$((10 ** e))
+    printf '[g%d]\nDriver = Telvarin\n\n[gi%d]\nDriver = Telvarin\n\n' "$e" "$e" >>"$work/odbc.ini"
+    file=$(build/bin/iicreatedb -p "g$e") ifile=$(build/bin/iicreatedb -p "gi$e")
+    build/bin/tv_bench gen "$file" "$n" >/dev/null
+    for ((r = 1; r <= reps; r++)); do
+      for c in fetch100 insert; do
+        for t in ours sqlite; do
+          if [ $c = insert ]; then
+            build/bin/tv_bench gen "$ifile" 0 >/dev/null
+            f=$ifile dsn=gi$e
+          else
+            f=$file dsn=g$e
+          fi
+          if [ $t = ours ]; then
+            line=$(TV_BENCH_ROWS=$n build/bin/tv_bench odbc $c "DSN=$dsn" 2>&1 || true)
+          else
+            line=$(TV_BENCH_ROWS=$n build/bin/tv_bench sqlite $c "$f" 2>&1 || true)
+          fi
+          echo "growth $e $c $t $line" | tee -a "$raw"
+        done
+      done
+    done
+    rm -f "$file"* "$ifile"*
+  done
+  {
+    echo "## Growth: a row's cost and the peak memory as the table grows"
+    echo
+    echo "Made by \`bench/run.sh growth\` on $(date -u '+%Y-%m-%d %H:%M UTC'): fetch of every row of a table of N rows"
+    echo "of (integer, double, varchar(40), timestamp) with bound columns at rowset 100, and insert of N rows"
+    echo "into an empty table with parameter arrays of 1000 in one transaction; our driver through"
+    echo "unixODBC and the SQLite C API loop, each run in a process of its own, median of $reps runs."
+    echo "Wall and processor nanoseconds a row; peak resident size of the whole process in MiB."
+    echo
+    scale_machine
+    echo "Load average while they ran: $load_before (before), $(cut -d' ' -f1-3 /proc/loadavg) (after)."
+    echo
+    echo "| rows | case | wall ns a row, ours | processor ns a row, ours | peak MiB, ours | wall ns a row, C API | processor ns a row, C API | peak MiB, C API |"
+    echo "|---:|---|---:|---:|---:|---:|---:|---:|"
+    for ((e = 4; e <= max; e++)); do
+      for c in fetch100 insert; do
+        local row="| 10^$e | $c |"
+        for t in ours sqlite; do
+          row+=" $(scale_fmt "$(scale_median "$raw" wall growth $e $c $t)") |"
+          row+=" $(scale_fmt "$(scale_median "$raw" cpu growth $e $c $t)") |"
+          row+=" $(scale_fmt "$(scale_median "$raw" peak growth $e $c $t)" 1) |"
+        done
+        echo "$row"
+      done
+    done
+  } >"$out"
+  [ "$max" = 7 ] && [ "$reps" = 3 ] && bench/splice.py "run.sh growth" bench/RESULTS.md "$out"
+  echo
+  cat "$out"
+}
