@@ -332,12 +332,13 @@ uint32_t ScrollFetchScrollable(StmtCursor* c, uint16_t orientation, int64_t offs
     uint32_t rc = SlotFetch(c, int32_t(start), orientation, &got);
     switch (rc) {
         case 0: {
-            // A start counted from the end names its row only once the row count is known.
+            // A start counted from the end names its row only once the row count is known; one
+            // past the first row but within a rowset of it was read as the first rowset.
             const int64_t all = c->rowsFetched;
             if (start == 0)
                 start = all - n + 1 >= 1 ? all - n + 1 : 1;
             else if (start < 0)
-                start = all + start + 1;
+                start = all + start + 1 >= 1 ? all + start + 1 : 1;
             c->position = 1;
             c->rowsetFirst = uint32_t(start);
             c->position2 = int32_t(start);
