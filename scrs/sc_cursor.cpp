@@ -1,5 +1,5 @@
-// The cursor-state block of an agent statement (sc_cursor.h): its position and the rowset a
-// positioned operation works on.
+// The cursor-state block of an agent statement (sc_cursor.h): its defaults, how the agent makes
+// one for each statement, and the entry points on its window.
 #include <cstdlib>
 #include <cstring>
 
