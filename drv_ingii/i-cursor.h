@@ -5,8 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 #include "drv_ingii/i-optable.h"
 #include "util/errtable.h"
@@ -17,15 +15,6 @@ enum : uint32_t {
     kScsTypeSet = 0x40,
     kScsKeysetSizeSet = 0x100,
     kScsDowngraded = 0x800,  // a prepare was granted another type or concurrency than the saved ones
-};
-
-// The special values of a cursor's position words (the ODBC side's and the cursor layer's);
-// positive values are rows of the rowset.
-enum CursorPosition : int32_t {
-    kCursorBeforeFirst = 0,
-    kCursorUnknown = -1,
-    kCursorWholeRowset = -2,
-    kCursorAfterLast = -3,
 };
 
 // The orientation with which the ODBC side asks a fetch slot for the rows of the rowset it
@@ -59,76 +48,3 @@ struct IngCursorSlotOps {
 };
 void IngSetCursorSlotOps(const IngCursorSlotOps* ops);
 const IngCursorSlotOps* IngCursorSlotOpsGet();
-
-// The rules on the position and rowset words that the ODBC side's cursor record and the cursor
-// layer's block both keep (rowsFetched, position, position2, rowsetSize, rowsetFirst,
-// posRowsetSize, bulkRowsetSize, fetchedRows, rowBookmarks, rowBookmarkCount): once for both.
-template <class C>
-void CursorWindowDropBookmarks(C* c) {
-    if (c == nullptr) return;
-    std::free(c->rowBookmarks);
-    c->rowBookmarks = nullptr;
-    c->rowBookmarkCount = 0;
-}
-
-template <class C>
-void CursorWindowReset(C* c) {
-    if (c == nullptr) return;
-    c->rowsFetched = -1;
-    c->position = kCursorBeforeFirst;
-    c->position2 = kCursorBeforeFirst;
-    c->posRowsetSize = 0;
-    c->bulkRowsetSize = 0;
-    c->fetchedRows = 0;
-    CursorWindowDropBookmarks(c);
-}
-
-// A fetch delivered `rows` rows of the rowset size in effect.
-template <class C>
-void CursorWindowFetched(C* c, uint32_t rows) {
-    if (c == nullptr) return;
-    CursorWindowDropBookmarks(c);
-    c->posRowsetSize = c->rowsetSize ? c->rowsetSize : 1;
-    c->bulkRowsetSize = 0;
-    c->fetchedRows = rows;
-}
-
-// A fetch by bookmark made these rows the rowset.
-template <class C>
-uint32_t CursorWindowByBookmarks(C* c, const uint32_t* bookmarks, uint32_t n) {
-    if (c == nullptr || (bookmarks == nullptr && n != 0)) return kErrBadArg;
-    auto* copy = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (n ? n : 1)));
-    if (copy == nullptr) return kErrNoMemory;
-    if (n) std::memcpy(copy, bookmarks, sizeof(uint32_t) * n);
-    CursorWindowDropBookmarks(c);
-    c->rowBookmarks = copy;
-    c->rowBookmarkCount = n;
-    c->fetchedRows = n;
-    return 0;
-}
-
-// The rowset size SQLSetPos works on.
-template <class C>
-uint32_t CursorWindowPosRowsetSize(const C* c) {
-    if (c == nullptr) return 1;
-    if (c->bulkRowsetSize) return c->bulkRowsetSize;
-    if (c->posRowsetSize) return c->posRowsetSize;
-    return c->rowsetSize ? c->rowsetSize : 1;
-}
-
-template <class C>
-uint32_t CursorWindowSetPos(C* c, int32_t position) {
-    if (c == nullptr) return kErrBadArg;
-    if (position == kCursorBeforeFirst || position == kCursorAfterLast) {
-        c->position = c->position2 = position;
-        return 0;
-    }
-    if (position == kCursorWholeRowset) {
-        c->position = position;
-        return 0;
-    }
-    if (position < 0) return kErrRowRange;
-    if (c->rowsFetched != -1 && position > c->rowsFetched) return kErrRowRange;
-    c->position = position;
-    return 0;
-}

@@ -56,7 +56,7 @@ uint32_t RowsetFetchByBookmarks(StmtRecord* stmt, const uint32_t* bookmarks, uin
     if (rows) std::memcpy(marks, bookmarks, sizeof(uint32_t) * rows);
     uint32_t rc = AgentCall<DRV_BulkOperations>(stmt->link, stmt->agentStmt, uint16_t(SQL_FETCH_BY_BOOKMARK), marks,
                                                 rows, nullptr, nullptr, uint16_t(0), statuses, &processed, &fetched);
-    if (rc == 0) rc = CursorRowsetByBookmarks(&c, marks, rows);
+    if (rc == 0) rc = c.window.ByBookmarks(marks, rows);
     free(marks);
     if (rc != 0) {
         RowsetFree(&fetched);
@@ -67,9 +67,8 @@ uint32_t RowsetFetchByBookmarks(StmtRecord* stmt, const uint32_t* bookmarks, uin
     stmt->longData.column = 0;
     stmt->longData.row = 0;
     c.rowset = fetched;
+    c.window.PosRowsetIs(rows);
     StmtPositionOn(stmt, 1);
-    c.posRowsetSize = rows;
-    c.bulkRowsetSize = 0;
     return 0;
 }
 
@@ -94,7 +93,7 @@ uint32_t BulkBookmarks(StmtRecord* stmt, uint32_t** out) {
     for (uint32_t i = 0; i < rows; ++i) {
         uint64_t v = 0;
         std::memcpy(&v, static_cast<const char*>(b->b.target) + uint64_t(i) * stride, size_t(size));
-        if (!CursorBookmarkFetched(&c, v)) {
+        if (!c.window.BookmarkFetched(v)) {
             free(bm);
             return kErrBookmarkOutside;
         }
@@ -158,7 +157,7 @@ SQLRETURN BulkOperationsRows(StmtRecord* stmt, uint16_t operation) {
         const BoundCol* bm = BoundColFind(0, stmt);
         if (operation != SQL_ADD && (!c.useBookmarks || !bm || !bm->b.target)) return Fail(stmt, st, kErrOptionRange);
         // SQLSetPos takes this rowset size until it changes again.
-        c.bulkRowsetSize = rows;
+        c.window.BulkRowsetIs(rows);
         if (operation == SQL_ADD) {
             SQLRETURN rc = SetPosDispatch(stmt, 0, SQL_ADD, 0);
             if (rc == SQL_NEED_DATA) return rc;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "drv_ingii/i-cursor.h"
+#include "util/cursor_window.h"
 
 struct Rowset;
 struct AgentLink;
@@ -27,7 +28,6 @@ protected:
 struct StmtCursor {
     uint32_t rowsetSize;  // default 1
     uint32_t keysetSize;  // default 0; above 0 a keyset-driven cursor is mixed
-    int32_t rowsFetched;  // the result's row count, -1 while unknown
     uint32_t cursorType;  // SQL_CURSOR_*
     uint32_t savedType;
     uint32_t concurrency;  // SQL_CONCUR_*
@@ -37,25 +37,14 @@ struct StmtCursor {
     uint32_t retrieveData;  // default 1
     uint32_t agentConn;
     uint32_t agentStmt;
-    int32_t position;  // a CursorPosition, or a row of the rowset
-    int32_t position2;
     const AgentLink* link;
     CursorOwner* owner;
     uint32_t flags;  // kScs* option bits
+    // Where the application's cursor stands and the rowset SQLSetPos works on.
+    CursorWindow window;
     Rowset* rowset;
-    uint32_t rowsetFirst;     // result position of the rowset's first row
-    uint32_t prevRowsetSize;  // rowset size of the last fetch: NEXT moves by it
-    uint32_t fetchDirMask;    // SQL_FETCH_DIRECTION of the data source; 0 not yet read
-    uint16_t* appStatus;      // the application's row-status array of the fetch under way
-    // What SQLSetPos works on: the rowset size of the last fetch (or of an SQLBulkOperations
-    // called since the rowset size last changed, when there is one), the rows that fetch
-    // delivered and, after a fetch by bookmark, the bookmark of each rowset row (null: the rows
-    // run on from rowsetFirst).
-    uint32_t posRowsetSize;   // 0 before the first fetch
-    uint32_t bulkRowsetSize;  // 0 none
-    uint32_t fetchedRows;
-    uint32_t* rowBookmarks;
-    uint32_t rowBookmarkCount;
+    uint32_t fetchDirMask;  // SQL_FETCH_DIRECTION of the data source; 0 not yet read
+    uint16_t* appStatus;    // the application's row-status array of the fetch under way
 };
 
 // Zeroes the record and sets the defaults: rowset size 1, keyset size 0, forward-only, read-only.
@@ -66,20 +55,6 @@ inline void CursorDefaultsInit(StmtCursor* c) { CursorInit(c, 0, 0, nullptr, nul
 uint32_t CursorStmtInit(StmtCursor* c, uint32_t agentStmt, uint32_t agentConn, const AgentLink* link,
                         CursorOwner* owner, const StmtCursor* connDefaults);
 void CursorStmtFree(StmtCursor* c);
-void CursorReset(StmtCursor* c);
-
-// The rowset SQLSetPos works on. A fetch records the rowset size it ran with and the rows it
-// delivered, numbered on from rowsetFirst; a fetch by bookmark names each row by its bookmark
-// (copied; 0 or 16).
-void CursorRowsetFetched(StmtCursor* c, uint32_t rows);
-uint32_t CursorRowsetByBookmarks(StmtCursor* c, const uint32_t* bookmarks, uint32_t n);
-void CursorRowBookmarksDrop(StmtCursor* c);
-// Rows SQLSetPos addresses: the rowset size of the last fetch, or of an SQLBulkOperations called
-// since the rowset size last changed; before any fetch the current size.
-uint32_t CursorPosRowsetSize(const StmtCursor* c);
-// Whether the bookmark names a row the cursor fetched into its rowset.
-bool CursorBookmarkFetched(const StmtCursor* c, uint64_t bookmark);
-uint32_t CursorSetPos(StmtCursor* c, int32_t position);
 
 // The scroll fetch (scroll.cpp): the orientation is checked against the cursor type and the data
 // source's fetch directions and turned into the start of the rowset, which one call of the

@@ -468,6 +468,6 @@ uint32_t StmtResetCursorPos(StmtRecord* stmt) {
     DatasetFree(&stmt->block);
     RowsetFree(&stmt->cursor.rowset);
     if (stmt->conn && stmt->conn->hasV2DAE) LongDataFree(&stmt->longData);
-    stmt->currentRow = 0;
+    StmtBlockRewind(stmt);
     return 0;
 }

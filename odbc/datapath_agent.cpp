@@ -675,7 +675,7 @@ SQLRETURN ExecuteParamArray(StmtRecord* stmt) {
     for (uint16_t i = 0; i < stmt->paramCount && !anyInput; ++i) anyInput = SendsValue(stmt, i);
     if (!anyInput) {
         const bool outputs = stmt->paramCount > 0;
-        CursorReset(&stmt->cursor);
+        stmt->cursor.window.Reset();
         uint32_t rc;
         if (execute2 && outputs && sendDescs) {
             rc = ExecuteCompound(stmt, nullptr, n, descs);

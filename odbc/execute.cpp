@@ -546,7 +546,7 @@ uint32_t ExecuteWithValues(StmtRecord* stmt, Dataset* ds, uint16_t n, ParamDescE
                            bool sendDescs) {
     uint32_t rc;
     if (execute2) {
-        CursorReset(&stmt->cursor);
+        stmt->cursor.window.Reset();
         if (sendDescs) {
             rc = ExecuteCompound(stmt, ds, n, descs);
             stmt->flags |= kSfParamsSent;
@@ -557,7 +557,7 @@ uint32_t ExecuteWithValues(StmtRecord* stmt, Dataset* ds, uint16_t n, ParamDescE
         rc = AgentCall<DRV_SetParams>(stmt->link, stmt->agentStmt, ds);
         if (rc == 0) {
             if (stmt->flags & kSfNeedBind) AgentCall<DRV_SetParamDescs>(stmt->link, stmt->agentStmt, n, descs);
-            CursorReset(&stmt->cursor);
+            stmt->cursor.window.Reset();
             rc = AgentCall<DRV_Execute>(stmt->link, stmt->agentStmt);
         }
     }
@@ -746,7 +746,7 @@ SQLRETURN ExecuteStatement(StmtRecord* stmt) {
     stmt->longData.row = 0;
     uint32_t rc;
     if (dir.in == 0 && dir.io == 0) {
-        CursorReset(&stmt->cursor);
+        stmt->cursor.window.Reset();
         if (execute2 && dir.out && sendDescs) {
             rc = ExecuteCompound(stmt, nullptr, n, descs);
             stmt->flags |= kSfParamsSent;

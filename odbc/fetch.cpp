@@ -116,7 +116,7 @@ SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
     for (BoundCol* node = stmt->boundCols; node; node = node->next) {
         ColumnBinding b = node->b;
         if (odbc3 && b.column == 0) continue;
-        int rc = GetColumn(ctx, stmt->currentRow, b, stmt->block);
+        int rc = GetColumn(ctx, StmtBlockNextRow(stmt), b, stmt->block);
         result = Combine(result, rc);
         warning.Note(rc, stmt);
         if (rc == -1) break;
@@ -156,29 +156,29 @@ SQLRETURN FetchOneRow(StmtRecord* stmt) {
     SQLUSMALLINT* status = StatusTarget(stmt);
     if (status) status[0] = SQL_ROW_NOROW;
     if (fetched) *fetched = 0;
-    CursorRowsetFetched(&stmt->cursor, 0);
-    if (stmt->currentRow >= stmt->block.rows_used) {
+    stmt->cursor.window.Fetched(stmt->cursor.rowsetSize, 0);
+    if (StmtBlockSpent(stmt)) {
         if (FetchBlock(stmt) != 0) {
             StmtCollectAgentDiag(stmt);
             return SQL_ERROR;
         }
         if (stmt->block.rows_used == 0) return SQL_NO_DATA;
     }
-    stmt->cursor.fetchedRows = 1;
+    stmt->cursor.window.Delivered(1);
     stmt->longData.column = 0;
     stmt->longData.row = 0;
     if (status) status[0] = SQL_ROW_SUCCESS;
     if (fetched) *fetched = 1;
     stmt->fetchedCount += 1;
     SQLRETURN result = FillBoundColumns(stmt, true);
-    stmt->currentRow += 1;
+    StmtBlockRowOut(stmt);
     return result;
 }
 
 SQLRETURN FetchForward(StmtRecord* stmt) {
     if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     BoundColsApplyBindOffset(stmt);
-    if (stmt->currentRow >= stmt->block.rows_used) {
+    if (StmtBlockSpent(stmt)) {
         if (FetchBlock(stmt) != 0) {
             StmtCollectAgentDiag(stmt);
             return SQL_ERROR;
@@ -188,7 +188,7 @@ SQLRETURN FetchForward(StmtRecord* stmt) {
     stmt->longData.column = 0;
     stmt->longData.row = 0;
     SQLRETURN result = FillBoundColumns(stmt, false);
-    stmt->currentRow += 1;
+    StmtBlockRowOut(stmt);
     return result;
 }
 
@@ -198,7 +198,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
     const uint64_t bindType = stmt->rowBindType;
     const int64_t lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
     // The rowset of the last fetch, whatever the rowset size says since.
-    uint32_t first = 0, last = CursorPosRowsetSize(&c);
+    uint32_t first = 0, last = c.window.PosRowsetSize(c.rowsetSize);
     if (row != 0) first = row - 1, last = row;
     SQLUSMALLINT* rowOps = (operation != -1 && stmt->ard) ? stmt->ard->arrayStatusPtr : nullptr;
     GetColumnContext ctx = StmtColumnContext(stmt);
@@ -259,7 +259,7 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
 }
 
 uint32_t CursorRowTell(StmtRecord* stmt, uint32_t row) {
-    const uint32_t rows = stmt->cursor.fetchedRows;
+    const uint32_t rows = stmt->cursor.window.fetchedRows();
     if (row > rows) return 0;
     uint32_t back = row == 0 ? kCursorRowNone : rows - row;
     const uint32_t rc = AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, uint32_t(kPropCursorRow), &back);
@@ -307,13 +307,13 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
         return Fail(stmt, why ? why : uint32_t(kErrCursorState));
     }
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
-        CursorSetPos(&c, kCursorBeforeFirst);
+        c.window.SetPos(kCursorBeforeFirst);
         return SQL_NO_DATA;
     }
     StmtResetCursorPos(stmt);
     uint32_t rows = 0;
     uint32_t rc = CursorScrollFetch(&c, orientation, offset, &rows);
-    CursorRowsetFetched(&c, rc == 0 ? rows : 0);
+    c.window.Fetched(c.rowsetSize, rc == 0 ? rows : 0);
     // The first row of a forward-only block is its current row (the cursor may have read past
     // the last one to find the end); past the end it is on none.
     if ((rc == 0 || rc == kErrNoData) && forwardOnly && c.rowsetSize > 1) {
@@ -391,7 +391,7 @@ namespace {
         return SQLRETURN(GetColumn(ctx, row, b, *rs->data));
     }
     if (!StmtPositioned(stmt)) return Fail(stmt, kErrCursorState);  // no row fetched yet
-    return SQLRETURN(GetColumn(ctx, uint32_t(stmt->currentRow) - 1u, b, stmt->block));
+    return SQLRETURN(GetColumn(ctx, StmtBlockLastRow(stmt), b, stmt->block));
 }
 
 }  // namespace
@@ -407,7 +407,7 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
     ColumnBinding b = AppColumnBinding(column, cType, target, bufferLength, lenInd);
     if (!stmt->cursor.rowset && StmtPositioned(stmt)) {
         const int rc = GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData,
-                                       uint32_t(stmt->currentRow) - 1u, b, stmt->block);
+                                       StmtBlockLastRow(stmt), b, stmt->block);
         if (rc != 2) return SQLRETURN(rc);
     }
     return GetDataGeneral(stmt, b);

@@ -210,10 +210,11 @@ struct StmtRecord : HandleBase {
     uint16_t resultCount = 0;
     uint16_t inCount = 0, outCount = 0, ioCount = 0;
     uint32_t directionsUnknown = 0;
-    // Block of fetched rows of a forward-only result.
+    // Block of fetched rows of a forward-only result, and the rows of it handed out (moved by the
+    // statement's state machine, odbc/stmt_state.h).
     Dataset block{};
     uint16_t rowsPerBlock = 1;
-    uint16_t currentRow = 0;
+    uint16_t blockRow = 0;
     BoundCol* boundCols = nullptr;
     // Parameter bindings (kept by the parameter side; freed with the statement).
     void* paramBindings = nullptr;

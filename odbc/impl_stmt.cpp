@@ -183,7 +183,7 @@ SQLRETURN ImplMoreResults(HandleBase* record) {
     ColumnInfoArrayFree(stmt->results, stmt->resultCount);
     stmt->results = nullptr;
     stmt->resultCount = 0;
-    CursorSetPos(&stmt->cursor, kCursorBeforeFirst);
+    stmt->cursor.window.SetPos(kCursorBeforeFirst);
     ErrCode rc = AgentCall<DRV_MoreResults>(stmt->link, stmt->agentStmt);
     stmt->lastError = rc;
     if (rc == kErrOutputValues) {

@@ -65,8 +65,7 @@ uint32_t FetchFromKeptPosition(StmtCursor* c, uint16_t orientation, int64_t offs
     uint32_t rc = SlotFetch(c, int32_t(offset), orientation, &got);
     switch (rc) {
         case 0:
-            c->position = 1;
-            c->position2 = kCursorUnknown;
+            c->window.RowsetWhereKept();
             *rows = got;
             return 0;
         default:
@@ -80,25 +79,26 @@ uint32_t CursorRowNumber(StmtCursor* c, uint32_t row, uint32_t* out) {
     if (out == nullptr || c == nullptr) return kErrBadArg;
     *out = 0;
     if (ForwardOnlyLike(c)) return 0;
-    if (row >= CursorPosRowsetSize(c)) return kErrBadArg;
-    if (NoCurrentRow(c->position)) return kErrCursorState;
+    const CursorWindow& w = c->window;
+    if (row >= w.PosRowsetSize(c->rowsetSize)) return kErrBadArg;
+    if (NoCurrentRow(w.currentRow())) return kErrCursorState;
     if (RowsetStatusGet(c->rowset, row + 1) == 5) return kErrCursorPosition;
     // After a fetch by bookmark each row is the row its bookmark names.
-    if (c->rowBookmarks != nullptr) {
-        if (row >= c->rowBookmarkCount) return kErrCursorPosition;
-        *out = c->rowBookmarks[row];
+    if (w.rowBookmarks() != nullptr) {
+        if (row >= w.rowBookmarkCount()) return kErrCursorPosition;
+        *out = w.rowBookmarks()[row];
         return 0;
     }
-    const int64_t number = int64_t(c->rowsetFirst) + row;
+    const int64_t number = int64_t(w.rowsetFirst()) + row;
     if (number < 1 || number > INT32_MAX) return kErrRowRange;
     *out = uint32_t(number);
     return 0;
 }
 
 uint32_t CursorRowBookmark(StmtCursor* c, uint32_t row, uint32_t* out) {
-    if (out == nullptr || c == nullptr || row >= CursorPosRowsetSize(c)) return kErrBadArg;
+    if (out == nullptr || c == nullptr || row >= c->window.PosRowsetSize(c->rowsetSize)) return kErrBadArg;
     *out = 0;
-    if (NoCurrentRow(c->position)) return kErrCursorState;
+    if (NoCurrentRow(c->window.currentRow())) return kErrCursorState;
     if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
         return CursorRowNumber(c, row, out);
     // The keyset-driven cursors' answer offers bookmarks; a mixed cursor, answered by it, says why
@@ -109,8 +109,8 @@ uint32_t CursorRowBookmark(StmtCursor* c, uint32_t row, uint32_t* out) {
 uint32_t CursorRowStatusCheck(StmtCursor* c, uint32_t row, uint32_t* out) {
     if (out == nullptr || c == nullptr) return kErrBadArg;
     *out = 0;
-    if (row >= CursorPosRowsetSize(c)) return kErrBadArg;
-    if (c->position <= 0) return kErrCursorState;
+    if (row >= c->window.PosRowsetSize(c->rowsetSize)) return kErrBadArg;
+    if (c->window.currentRow() <= 0) return kErrCursorState;
     if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
         return CursorRowNumber(c, row, out);
     return c->cursorType == SQL_CURSOR_KEYSET_DRIVEN ? kErrMixedRowNumbers : kErrNotCapable;
@@ -120,7 +120,7 @@ uint32_t CursorScrollFetch(StmtCursor* c, uint16_t orientation, int64_t offset, 
     if (c == nullptr || rows == nullptr) return kErrBadArg;
     *rows = 0;
     RowsetFree(&c->rowset);
-    if (!(c->flags & kScsRowsetSizeSet)) c->prevRowsetSize = c->rowsetSize;
+    if (!(c->flags & kScsRowsetSizeSet)) c->window.NextMovesBy(c->rowsetSize);
     if (c->cursorType == SQL_CURSOR_STATIC || (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN && c->keysetSize == 0))
         return ScrollFetchScrollable(c, orientation, offset, rows);
     if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN) return ScrollFetchMixed(c, orientation, offset, rows);
@@ -130,8 +130,9 @@ uint32_t CursorScrollFetch(StmtCursor* c, uint16_t orientation, int64_t offset, 
     if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
 
     // After the end a forward-only cursor stays there.
-    if (c->position == kCursorAfterLast) return kErrNoData;
-    int64_t start = c->position == 0 ? 1 : int64_t(c->rowsetFirst) + c->prevRowsetSize;
+    const CursorWindow& w = c->window;
+    if (w.currentRow() == kCursorAfterLast) return kErrNoData;
+    int64_t start = w.currentRow() == 0 ? 1 : int64_t(w.rowsetFirst()) + w.prevRowsetSize();
     if (start < 1 || start > INT32_MAX) return kErrRowRange;  // never wrap into some other row
 
     c->flags &= ~uint32_t(kScsRowsetSizeSet);
@@ -139,8 +140,7 @@ uint32_t CursorScrollFetch(StmtCursor* c, uint16_t orientation, int64_t offset, 
     uint32_t rc = SlotFetch(c, int32_t(start), orientation, &got);
     switch (rc) {
         case 0:
-            c->position = 1;
-            c->rowsetFirst = uint32_t(start);
+            c->window.RowsetFrom(uint32_t(start));
             *rows = got;
             return 0;
         default:
@@ -198,11 +198,11 @@ uint32_t ReadDirectionMask(StmtCursor* c) {
 
 uint32_t SlotFetch(StmtCursor* c, int32_t start, uint16_t orientation, uint32_t* got) {
     const bool ext = c->owner != nullptr && c->owner->UsesExtendedFetch();
-    uint32_t resultRows = uint32_t(c->rowsFetched);
+    uint32_t resultRows = uint32_t(c->window.resultRows());
     uint32_t rc =
         ext ? AgentCall<DRV_ExtendedFetch>(c->link, c->agentStmt, &c->rowset, start, got, &resultRows, orientation)
             : AgentCall<DRV_Fetch>(c->link, c->agentStmt, &c->rowset, start, got, &resultRows);
-    c->rowsFetched = int32_t(resultRows);
+    c->window.SetResultRows(int32_t(resultRows));
     return rc;
 }
 
@@ -271,11 +271,11 @@ namespace {
 uint32_t FetchEnded(StmtCursor* c, uint32_t rc) {
     switch (rc) {
         case kErrBeforeStart:
-            CursorSetPos(c, kCursorBeforeFirst);
+            c->window.SetPos(kCursorBeforeFirst);
             return kErrNoData;
         case kErrNoData:
         case kErrBeyondEnd:
-            CursorSetPos(c, kCursorAfterLast);
+            c->window.SetPos(kCursorAfterLast);
             return kErrNoData;
         default:
             if (c->owner != nullptr) c->owner->CollectAgentDiagnostics();
@@ -287,8 +287,8 @@ uint32_t ScrollFetchScrollable(StmtCursor* c, uint16_t orientation, int64_t offs
     *rows = 0;
     if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
 
-    const int64_t total = c->rowsFetched;
-    const int32_t pos = c->position;
+    const int64_t total = c->window.resultRows();
+    const int32_t pos = c->window.currentRow();
     if (orientation == SQL_FETCH_NEXT && pos == 0) orientation = SQL_FETCH_FIRST;
     if (orientation == SQL_FETCH_PRIOR && pos == -3) orientation = SQL_FETCH_LAST;
     if (orientation == SQL_FETCH_RELATIVE) {
@@ -301,29 +301,29 @@ uint32_t ScrollFetchScrollable(StmtCursor* c, uint16_t orientation, int64_t offs
         orientation = SQL_FETCH_ABSOLUTE;
     }
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
-        CursorSetPos(c, kCursorBeforeFirst);
+        c->window.SetPos(kCursorBeforeFirst);
         return kErrNoData;
     }
 
-    int64_t cur = int64_t(c->rowsetFirst);
+    int64_t cur = int64_t(c->window.rowsetFirst());
     if (pos == 0)
         cur = 0;
     else if (pos == -3)
         cur = total >= 0 ? total + 1 : int64_t(INT32_MAX);
     const int64_t n = c->rowsetSize;
     int64_t start = 0;
-    int32_t cls = CursorScrollTarget(orientation, offset, cur, n, c->prevRowsetSize, total, &start);
+    int32_t cls = CursorScrollTarget(orientation, offset, cur, n, c->window.prevRowsetSize(), total, &start);
     if (cls == kCursorClassOverlapsStart) {
         orientation = SQL_FETCH_FIRST;
         start = 1;
     }
     // A start the slot cannot be given lies wholly outside the result.
     if (cls == kCursorClassBefore || start < INT32_MIN) {
-        CursorSetPos(c, kCursorBeforeFirst);
+        c->window.SetPos(kCursorBeforeFirst);
         return kErrNoData;
     }
     if (cls == kCursorClassAfter || start > INT32_MAX) {
-        CursorSetPos(c, kCursorAfterLast);
+        c->window.SetPos(kCursorAfterLast);
         return kErrNoData;
     }
 
@@ -332,15 +332,14 @@ uint32_t ScrollFetchScrollable(StmtCursor* c, uint16_t orientation, int64_t offs
     uint32_t rc = SlotFetch(c, int32_t(start), orientation, &got);
     switch (rc) {
         case 0: {
-            // A start counted from the end names its row only once the row count is known.
-            const int64_t all = c->rowsFetched;
+            // A start counted from the end names its row only once the row count is known; one
+            // past the first row but within a rowset of it was read as the first rowset.
+            const int64_t all = c->window.resultRows();
             if (start == 0)
                 start = all - n + 1 >= 1 ? all - n + 1 : 1;
             else if (start < 0)
-                start = all + start + 1;
-            c->position = 1;
-            c->rowsetFirst = uint32_t(start);
-            c->position2 = int32_t(start);
+                start = all + start + 1 >= 1 ? all + start + 1 : 1;
+            c->window.RowsetFrom(uint32_t(start));
             *rows = got;
             return 0;
         }
@@ -352,7 +351,7 @@ uint32_t ScrollFetchScrollable(StmtCursor* c, uint16_t orientation, int64_t offs
 uint32_t ScrollFetchMixed(StmtCursor* c, uint16_t orientation, int64_t offset, uint32_t* rows) {
     *rows = 0;
     if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
-    const int32_t pos = c->position;
+    const int32_t pos = c->window.currentRow();
     if (orientation == SQL_FETCH_NEXT && pos == 0) orientation = SQL_FETCH_FIRST;
     if (orientation == SQL_FETCH_PRIOR && pos == -3) orientation = SQL_FETCH_LAST;
     if (orientation == SQL_FETCH_RELATIVE) {
@@ -370,7 +369,7 @@ uint32_t ScrollFetchDynamic(StmtCursor* c, uint16_t orientation, int64_t offset,
     if (uint32_t rc = DirectionAllowed(c, orientation)) return rc;
     // Rows of a dynamic cursor have no fixed numbers to name.
     if (orientation == SQL_FETCH_ABSOLUTE || orientation == SQL_FETCH_BOOKMARK) return kErrFetchTypeRange;
-    const int32_t pos = c->position;
+    const int32_t pos = c->window.currentRow();
     if (orientation == SQL_FETCH_NEXT && pos == kCursorBeforeFirst) orientation = SQL_FETCH_FIRST;
     if (orientation == SQL_FETCH_PRIOR && pos == kCursorAfterLast) orientation = SQL_FETCH_LAST;
     if ((orientation == SQL_FETCH_NEXT && pos == kCursorAfterLast) ||

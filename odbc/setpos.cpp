@@ -56,7 +56,7 @@ bool RowIgnored(const StmtRecord* stmt, uint32_t row) {
 }
 
 // The rows SQLSetPos addresses: the rowset of the last fetch, not the rowset size set since.
-uint32_t RowsetRows(const StmtRecord* stmt) { return CursorPosRowsetSize(&stmt->cursor); }
+uint32_t RowsetRows(const StmtRecord* stmt) { return stmt->cursor.window.PosRowsetSize(stmt->cursor.rowsetSize); }
 
 // A row of an all-rows UPDATE or DELETE left alone: ignored by the row-operation array, or one
 // the last fetch did not deliver (a short last rowset, a rowset size grown by a bulk operation).
@@ -688,7 +688,7 @@ uint32_t SetPosChecks(StmtRecord* stmt, uint32_t row, uint16_t operation) {
             return kErrCursorPosition;
     }
     if (row && last == SQL_ROW_NOROW) return kErrCursorPosition;
-    return CursorSetPos(&c, row == 0 ? -2 : int32_t(row));
+    return c.window.SetPos(row == 0 ? -2 : int32_t(row));
 }
 
 // The keys of the rows to delete as the agent takes them (narrowed where the connection narrows).
@@ -710,15 +710,16 @@ namespace {
 // rowset of the last fetch, at the rowset size it ran with.
 uint32_t RowsetReadAll(StmtRecord* stmt) {
     StmtCursor& c = stmt->cursor;
-    if (c.rowBookmarks != nullptr) {
+    if (const uint32_t* bookmarks = c.window.rowBookmarks()) {
         uint16_t* statuses = nullptr;
-        const uint32_t rc = c.rowBookmarkCount > 0xFFFF
-                                ? uint32_t(kErrRowRange)
-                                : RowsetFetchByBookmarks(stmt, c.rowBookmarks, uint16_t(c.rowBookmarkCount), &statuses);
+        const uint32_t n = c.window.rowBookmarkCount();
+        const uint32_t rc =
+            n > 0xFFFF ? uint32_t(kErrRowRange) : RowsetFetchByBookmarks(stmt, bookmarks, uint16_t(n), &statuses);
         free(statuses);
         return rc;
     }
-    const uint32_t size = CursorPosRowsetSize(&c), current = c.rowsetSize, previous = c.prevRowsetSize;
+    const uint32_t size = c.window.PosRowsetSize(c.rowsetSize), current = c.rowsetSize,
+                   previous = c.window.prevRowsetSize();
     const uint32_t sizeSet = c.flags & kScsRowsetSizeSet;
     const bool resize = size != current;
     uint32_t v = size;
@@ -732,10 +733,10 @@ uint32_t RowsetReadAll(StmtRecord* stmt) {
         v = current;
         (void)AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, uint32_t(kPropRowsetSize), &v);
         c.rowsetSize = current;
-        c.prevRowsetSize = previous;
+        c.window.NextMovesBy(previous);
         c.flags = (c.flags & ~uint32_t(kScsRowsetSizeSet)) | sizeSet;
     }
-    if (rc == 0) c.fetchedRows = rows;
+    if (rc == 0) c.window.Delivered(rows);
     return rc;
 }
 
@@ -777,7 +778,7 @@ SQLRETURN SetPosRefresh(StmtRecord* stmt, uint32_t row) {
         RowOpCollect(stmt, rc);
         return SQL_ERROR;
     }
-    if (uint32_t rc = CursorSetPos(&stmt->cursor, row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
+    if (uint32_t rc = stmt->cursor.window.SetPos(row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
     const SQLRETURN moved = RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
     stmt->longData.column = 0;
     stmt->longData.row = 0;

@@ -39,7 +39,6 @@ StmtRecord* StmtCreate(ConnRecord* conn) {
     stmt->lastError = 0;
     stmt->serial = ++conn->stmtCounter;
     stmt->rowsPerBlock = 1;
-    stmt->currentRow = 0;
     stmt->paramsetSize = 1;
     stmt->rowBindType = conn->defBindType;
     // Statement options the connection keeps as defaults for its new statements.
@@ -89,7 +88,7 @@ StmtRecord* StmtFind(uint32_t handle) {
 void StmtCloseCursor(StmtRecord* stmt) {
     StmtNeedDataEnd(stmt);
     AgentDaeDrop(stmt);
-    CursorReset(&stmt->cursor);
+    stmt->cursor.window.Reset();
     if (StmtDescribable(stmt)) {
         StmtResetCursorPos(stmt);
         AgentCall<DRV_CloseCursor>(stmt->link, stmt->agentStmt);

@@ -43,18 +43,19 @@ bool StmtCursorOpen(StmtRecord* stmt) {
 
 bool StmtPositioned(const StmtRecord* stmt) {
     const StmtCursor& c = stmt->cursor;
-    if (c.rowset != nullptr) return c.position != kCursorBeforeFirst && c.position != kCursorAfterLast;
-    return stmt->currentRow != 0;
+    if (c.rowset != nullptr)
+        return c.window.currentRow() != kCursorBeforeFirst && c.window.currentRow() != kCursorAfterLast;
+    return stmt->blockRow != 0;
 }
 
 uint32_t StmtRowsetRow(const StmtRecord* stmt) {
     const StmtCursor& c = stmt->cursor;
-    return c.rowset != nullptr && c.position >= 1 ? uint32_t(c.position) : 0u;
+    return c.rowset != nullptr && c.window.currentRow() >= 1 ? uint32_t(c.window.currentRow()) : 0u;
 }
 
 uint32_t StmtCurrentRowIndex(const StmtRecord* stmt) {
     if (const uint32_t row = StmtRowsetRow(stmt)) return row - 1u;
-    return stmt->currentRow ? stmt->currentRow - 1u : 0u;
+    return stmt->blockRow ? stmt->blockRow - 1u : 0u;
 }
 
 NeedDataCall StmtNeedDataCall(const StmtRecord* stmt) {
@@ -134,7 +135,7 @@ void StmtToPrepared(StmtRecord* stmt) {
     stmt->daeAux = 0;
     stmt->flags |= kSfPrepared;
     stmt->flags &= uint16_t(~kSfExecuted);
-    stmt->currentRow = 0;
+    StmtBlockRewind(stmt);
     stmt->state = kStmtStatePrepared;
     CheckWords(stmt);
 }
@@ -142,13 +143,13 @@ void StmtToPrepared(StmtRecord* stmt) {
 void StmtToUnprepared(StmtRecord* stmt) {
     StmtNeedDataEnd(stmt);
     stmt->flags &= uint16_t(~(kSfPrepared | kSfExecuted));
-    stmt->currentRow = 0;
+    StmtBlockRewind(stmt);
     stmt->state = kStmtStateAllocated;
     CheckWords(stmt);
 }
 
 void StmtToExecuted(StmtRecord* stmt) {
-    stmt->currentRow = 0;
+    StmtBlockRewind(stmt);
     stmt->state = kStmtStatePrepared;
     stmt->flags |= kSfExecuted;
     CheckWords(stmt);
@@ -164,7 +165,7 @@ void StmtToFreed(StmtRecord* stmt) { stmt->state = kStmtStateFreed; }
 
 void StmtPositionOn(StmtRecord* stmt, int32_t row) {
     TV_INVARIANT(StmtExecuted(stmt));  // only a result has rows to stand on
-    stmt->cursor.position = row;
+    stmt->cursor.window.PositionOn(row, stmt->cursor.rowsetSize);
 }
 
 void StmtNeedDataBegin(StmtRecord* stmt, uint16_t needData) {

@@ -12,6 +12,7 @@
 
 #include "odbc/handles.h"
 #include "util/errtable.h"
+#include "util/invariant.h"
 
 enum class StmtPhase : uint8_t {
     kAllocated,       // S1: nothing prepared (or only a prepare that failed)
@@ -51,6 +52,21 @@ uint32_t StmtRowsetRow(const StmtRecord* stmt);
 // The 0-based row of the rowset the cursor stands on: the one SQLSetPos positioned on, else the
 // first (one row at a time: the row handed out last).
 uint32_t StmtCurrentRowIndex(const StmtRecord* stmt);
+
+// ---- the block of a forward-only result -----------------------------------------------------
+// One row at a time, a fetch hands out the block's rows in turn and reads the next block once
+// every row of this one is out; the block row counts the rows handed out.
+
+// Every row of the block is out (or there is none): the next fetch reads another block.
+inline bool StmtBlockSpent(const StmtRecord* stmt) { return stmt->blockRow >= stmt->block.rows_used; }
+// The 0-based row of the block the next fetch hands out.
+inline uint32_t StmtBlockNextRow(const StmtRecord* stmt) { return stmt->blockRow; }
+// The 0-based row handed out last; only when one was (StmtPositioned without a rowset).
+inline uint32_t StmtBlockLastRow(const StmtRecord* stmt) { return uint32_t(stmt->blockRow) - 1u; }
+// A row of the block is out and more rows remain after it.
+inline bool StmtInsideBlock(const StmtRecord* stmt) {
+    return stmt->blockRow >= 1 && uint32_t(stmt->blockRow) + 1u <= stmt->block.rows_used;
+}
 
 // ---- need data ------------------------------------------------------------------------------
 
@@ -108,6 +124,13 @@ void StmtToClosed(StmtRecord* stmt);
 void StmtToFreed(StmtRecord* stmt);
 // The cursor stands on row `row` (1-based) of its rowset.
 void StmtPositionOn(StmtRecord* stmt, int32_t row);
+// A fetch handed out the next row of the block.
+inline void StmtBlockRowOut(StmtRecord* stmt) {
+    TV_INVARIANT(!StmtBlockSpent(stmt));  // a row is there to hand out
+    stmt->blockRow = uint16_t(stmt->blockRow + 1u);
+}
+// A new block, or none: no row of it is out.
+inline void StmtBlockRewind(StmtRecord* stmt) { stmt->blockRow = 0; }
 
 // A call answers SQL_NEED_DATA: the dialogue of need-data state 1, 2 or 3 (S8) starts, nothing
 // asked for yet.

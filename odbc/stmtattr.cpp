@@ -82,18 +82,18 @@ SQLRETURN SetRowsetSize(StmtRecord* stmt, uint64_t value) {
     if (value == 0) value = 1;
     // Inside a fetched block of a forward-only result the block keeps its rowset size.
     if (c.cursorType == SQL_CURSOR_FORWARD_ONLY && StmtDescribable(stmt) && c.rowsetSize == 1 &&
-        stmt->currentRow >= 1 && uint32_t(stmt->currentRow) + 1u <= stmt->block.rows_used) {
+        StmtInsideBlock(stmt)) {
         stmt->lastError = kErrOptionChanged;
         return SQL_SUCCESS_WITH_INFO;
     }
     uint32_t v = Cap32(value);
     uint32_t rc = CapSize(value, Negotiate(stmt, kPropStmtOptionBase + SQL_ROWSET_SIZE, &v));
     if (rc != 0 && rc != kErrOptionChanged) return Fail(stmt, rc);
-    if (!(c.flags & kScsRowsetSizeSet)) c.prevRowsetSize = c.rowsetSize;
+    if (!(c.flags & kScsRowsetSizeSet)) c.window.NextMovesBy(c.rowsetSize);
     c.rowsetSize = v;
     c.flags |= kScsRowsetSizeSet;
     // SQLSetPos keeps to the rowset of the last fetch until a bulk operation takes this size.
-    c.bulkRowsetSize = 0;
+    c.window.BulkRowsetIs(0);
     if (DescRecord* ard = stmt->ard) ard->arraySize = v;
     return Taken(stmt, rc);
 }

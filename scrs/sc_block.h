@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "drv_ingii/i-cursor.h"
+#include "util/cursor_window.h"
 
 struct Rowset;
 struct SS_ResultSet;
@@ -26,25 +27,11 @@ struct SCS_RowVerRef {
 };
 
 struct SCS_Cursor : IngCursorOptions {
-    int32_t rowsFetched;  // -1 while unknown
     uint32_t savedType;
     uint32_t savedConcurrency;
     uint32_t agentStmt;
-    int32_t position;  // a CursorPosition, or a row of the rowset
-    int32_t position2;
-    // Cursor layer state.
-    Rowset* rowset;
-    uint32_t rowsetFirst;     // result position of the rowset's first row
-    uint32_t prevRowsetSize;  // rowset size of the last fetch: NEXT moves by it
-    // What SQLSetPos works on: the rowset size of the last fetch (or that of an
-    // SQLBulkOperations called since the rowset size last changed, when there is one), the rows
-    // that fetch delivered and, after a fetch by bookmark, the bookmark of each rowset row (null:
-    // the rows run on from rowsetFirst).
-    uint32_t posRowsetSize;   // 0 before the first fetch
-    uint32_t bulkRowsetSize;  // 0 none
-    uint32_t fetchedRows;
-    uint32_t* rowBookmarks;
-    uint32_t rowBookmarkCount;
+    // Where the cursor stands and the rowset it delivered last: the row changes name those rows.
+    CursorWindow window;
     // The layer's own set-up and results.
     uint32_t layerFlags;      // kScsL* bits
     Dataset* keptParams;      // copy of the last parameter values of a scrollable statement

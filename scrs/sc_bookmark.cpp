@@ -416,7 +416,7 @@ ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmark
             r = SCS_StaticRowsByBookmarks(s, bookmarks, rows, c.rowsetSize, *statuses, fetched);
             if (r == 0) {
                 if (processed) *processed = rows;
-                r = SCS_RowsetByBookmarks(&c, bookmarks, rows);
+                r = c.window.ByBookmarks(bookmarks, rows);
                 if (r != 0) RowsetFree(fetched);
             }
             return ErrCode(r);
@@ -439,7 +439,7 @@ ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmark
     // The rows fetched are the rowset now: row changes name them by their bookmarks and compare
     // them with the values this fetch read.
     if (r == 0 && operation == SQL_FETCH_BY_BOOKMARK) {
-        r = SCS_RowsetByBookmarks(&c, bookmarks, rows);
+        r = c.window.ByBookmarks(bookmarks, rows);
         if (r == 0 && rc.rereadValues != nullptr) r = rc.rereadValues(s);
         if (r != 0 && fetched) RowsetFree(fetched);
     }

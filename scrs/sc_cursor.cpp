@@ -1,5 +1,5 @@
-// The cursor-state block of an agent statement (sc_cursor.h): its position and the rowset a
-// positioned operation works on.
+// The cursor-state block of an agent statement (sc_cursor.h): its defaults, how the agent makes
+// one for each statement, and the entry points on its window.
 #include <cstdlib>
 #include <cstring>
 
@@ -15,7 +15,7 @@ uint32_t SCS_CursorInit(SCS_Cursor* c, uint32_t agentStmt, uint32_t agentConn, c
     if (c == nullptr) return kErrBadArg;
     std::memset(c, 0, sizeof *c);
     IngCursorOptionsInit(c, agentConn, link);
-    c->rowsFetched = -1;
+    c->window.Reset();
     c->savedConcurrency = SQL_CONCUR_READ_ONLY;
     c->analysedKind = -1;
     c->agentStmt = agentStmt;
@@ -42,16 +42,6 @@ const IngCursorSlotOps* SCS_AgentBlockOps() { return &kAgentBlockOps; }
 
 SCS_Cursor* SCS_StmtBlock(uint32_t stmt) { return static_cast<SCS_Cursor*>(IngAskStmtCursorBlock(stmt)); }
 
-void SCS_CursorReset(SCS_Cursor* c) { CursorWindowReset(c); }
+void SCS_CursorReset(SCS_Cursor* c) { c->window.Reset(); }
 
-void SCS_RowBookmarksDrop(SCS_Cursor* c) { CursorWindowDropBookmarks(c); }
-
-void SCS_RowsetFetched(SCS_Cursor* c, uint32_t rows) { CursorWindowFetched(c, rows); }
-
-uint32_t SCS_RowsetByBookmarks(SCS_Cursor* c, const uint32_t* bookmarks, uint32_t n) {
-    return CursorWindowByBookmarks(c, bookmarks, n);
-}
-
-uint32_t SCS_PosRowsetSize(const SCS_Cursor* c) { return CursorWindowPosRowsetSize(c); }
-
-uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) { return CursorWindowSetPos(c, position); }
+uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position) { return c->window.SetPos(position); }

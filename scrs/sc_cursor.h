@@ -7,22 +7,14 @@
 
 #include "scrs/sc_block.h"
 
-void SCS_CursorReset(SCS_Cursor* c);
 // How the agent makes and releases the block the layer lays over each of its statements.
 const IngCursorSlotOps* SCS_AgentBlockOps();
 // The layer's block of an agent statement, made when the statement was allocated; null when
 // the handle is unknown.
 SCS_Cursor* SCS_StmtBlock(uint32_t stmt);
 
-// The rowset SQLSetPos works on. A fetch records the rowset size it ran with and the rows it
-// delivered, numbered on from rowsetFirst; a fetch by bookmark names each row by its bookmark
-// (copied; 0 or 16).
-void SCS_RowsetFetched(SCS_Cursor* c, uint32_t rows);
-uint32_t SCS_RowsetByBookmarks(SCS_Cursor* c, const uint32_t* bookmarks, uint32_t n);
-void SCS_RowBookmarksDrop(SCS_Cursor* c);
-// Rows SQLSetPos addresses: the rowset size of the last fetch, or of an SQLBulkOperations called
-// since the rowset size last changed; before any fetch the current size.
-uint32_t SCS_PosRowsetSize(const SCS_Cursor* c);
+// The block's window: a new result, and SQLSetPos's rule on the position (0 or kErrRowRange).
+void SCS_CursorReset(SCS_Cursor* c);
 uint32_t SCS_CursorSetPos(SCS_Cursor* c, int32_t position);
 
 // Lays the cursor layer over the link: the first call copies the link's table and keeps the

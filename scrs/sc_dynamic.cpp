@@ -256,7 +256,7 @@ uint32_t SCS_DynamicExecute(SCS_Cursor* s) {
     if (uint32_t rc = EnsureState(s, &st)) return rc;
     DropKeys(st, kDynBefore);
     SCS_KsRowsetChangeDrop(s);
-    s->rowsFetched = -1;
+    s->window.SetResultRows(-1);
     return 0;
 }
 
@@ -333,7 +333,7 @@ uint32_t SCS_DynamicFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t 
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
     *rows = 0;
     *resultRows = uint32_t(-1);
-    c.rowsFetched = -1;
+    c.window.SetResultRows(-1);
     // The rows the last rowset named are no longer the application's to change.
     SCS_KsRowsetChangeDrop(s);
     if (orientation == kCursorFetchRowsetAgain) {
@@ -342,7 +342,7 @@ uint32_t SCS_DynamicFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t 
             DatasetFree((*out)->data);
             DatasetInit((*out)->data, 0);
         }
-        c.position = 1;
+        c.window.RowsetWhereKept();
         *rows = Rows(*st->keys);
         return 0;
     }
@@ -367,7 +367,7 @@ uint32_t SCS_DynamicFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t 
         DatasetFree((*out)->data);
         DatasetInit((*out)->data, 0);
     }
-    c.position = 1;
+    c.window.RowsetWhereKept();
     *rows = count;
     return 0;
 }

@@ -47,8 +47,8 @@ uint32_t FetchByType(SCS_Cursor* s, uint32_t stmt, Rowset** out, int32_t start, 
         return kErrNotCapable;
     }
     uint32_t rc = SCS_ForwardRowsetFetch(SCS_LowerLink(), stmt, c->rowsetSize, c->retrieveData, out, rows);
-    *resultRows = uint32_t(c->rowsFetched);
-    if (rc == 0) c->position = 1;
+    *resultRows = uint32_t(c->window.resultRows());
+    if (rc == 0) c->window.RowsetWhereKept();
     return rc;
 }
 
@@ -82,10 +82,10 @@ ErrCode SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* 
     // Row changes name the rows this fetch delivers, at the rowset size it runs with (the rows it
     // locks among them).
     // A window kept by the layer moves on by the rowset it handed out last.
-    c->prevRowsetSize = SCS_PosRowsetSize(c);
-    SCS_RowsetFetched(c, 0);
+    c->window.NextMovesBy(c->window.PosRowsetSize(c->rowsetSize));
+    c->window.Fetched(c->rowsetSize, 0);
     const uint32_t rc = FetchByType(s, stmt, out, start, rows, resultRows, orientation);
-    if (rc == 0) c->fetchedRows = *rows;
+    if (rc == 0) c->window.Delivered(*rows);
     return ErrCode(rc);
 }
 

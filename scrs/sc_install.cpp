@@ -248,7 +248,7 @@ ErrCode SCS_GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_t* 
             const SCS_Cursor& c = *s;
             if (id == kPropRowCount && c.cursorType != SQL_CURSOR_FORWARD_ONLY && c.analysedSelect) {
                 if (buf == nullptr || len < 4) return kErrBadArg;
-                const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.rowsFetched;
+                const int32_t n = (c.layerFlags & kScsLPosCount) ? c.posRowCount : c.window.resultRows();
                 std::memcpy(buf, &n, 4);
                 if (outLen) *outLen = 4;
                 return kErrNone;
@@ -394,7 +394,7 @@ void StmtOpen(SCS_Cursor* s) {
 
 void StmtClose(SCS_Cursor* s) {
     SCS_Cursor& c = *s;
-    SCS_RowBookmarksDrop(&c);
+    c.window.DropBookmarks();
     SCS_SelectNamesFree(&c);
     (void)SCS_KeepParamDescs(&c, 0, nullptr);
     for (uint32_t& aux : c.auxStmt) {
@@ -479,7 +479,7 @@ ErrCode SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
             }
             uint32_t total = 0;
             rc = SS_GetRsltSet(c.staticSet, &g_savedLowerLink, stmt, &total);
-            c.rowsFetched = int32_t(total);
+            c.window.SetResultRows(int32_t(total));
             if (rc != 0) {
                 // The rest of the result stays unread: the statement holds nothing of it.
                 (void)AgentCall<DRV_CloseCursor>(&g_savedLowerLink, stmt);

@@ -337,7 +337,7 @@ uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
     if (Mixed(c)) {
         // A mixed cursor reads its keys window by window.
         st->maxRows = IngAskStmtMaxRows(s->agentStmt);
-        c.rowsFetched = -1;
+        c.window.SetResultRows(-1);
         return 0;
     }
     uint32_t pre = 0, listed = 0;
@@ -382,7 +382,7 @@ uint32_t KS_GetKeySet_KSD(SCS_Cursor* s) {
         KS_KeysetClear(st->ks);
         return kErrNoMemory;
     }
-    c.rowsFetched = int32_t(total);
+    c.window.SetResultRows(int32_t(total));
     return 0;
 }
 
@@ -426,13 +426,13 @@ uint32_t SCS_KeysetFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* r
     if (changeable && LocksByUpdate(c)) {
         // The rows of the rowset stay locked until the transaction ends.
         // The context names the new rowset's keys.
-        const uint32_t before = c.rowsetFirst;
-        c.rowsetFirst = uint32_t(row);
+        const CursorWindow before = c.window;
+        c.window.ViewRows(uint32_t(row), uint32_t(n));
         SCS_RowChange rc{};
         uint32_t lr = SCS_KeysetRowChange(s, &rc);
         if (lr == 0) lr = scs_p_LockRows(&rc, uint32_t(row - 1), count);
         if (lr != 0) {
-            c.rowsetFirst = before;
+            c.window = before;
             if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, s->agentStmt);
             RowsetFree(out);
             return lr;
@@ -442,9 +442,7 @@ uint32_t SCS_KeysetFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* r
         DatasetFree(rs->data);
         DatasetInit(rs->data, 0);
     }
-    c.rowsetFirst = uint32_t(row);
-    c.position2 = int32_t(row);
-    c.position = 1;
+    c.window.RowsetFrom(uint32_t(row));
     *rows = count;
     return 0;
 }

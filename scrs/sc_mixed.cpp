@@ -382,9 +382,9 @@ uint32_t MixedRowset(SCS_Cursor* s, SCS_KsState* st, int64_t w, Rowset** out, ui
     }
     st->st = uint32_t(w) + 1;
     // The result's size is known once one window holds all of it.
-    c.rowsFetched = st->atStart && st->atEnd ? int32_t(K2) : -1;
-    *resultRows = uint32_t(c.rowsFetched);
-    c.position = 1;
+    c.window.SetResultRows(st->atStart && st->atEnd ? int32_t(K2) : -1);
+    *resultRows = uint32_t(c.window.resultRows());
+    c.window.RowsetWhereKept();
     *rows = count;
     return 0;
 }
@@ -399,7 +399,7 @@ uint32_t SCS_MixedFetch(SCS_Cursor* s, Rowset** out, int32_t offset, uint16_t or
     const uint32_t size = c.keysetSize;
     const uint32_t n = c.rowsetSize ? c.rowsetSize : 1;
     // NEXT moves on by the rowset of the last fetch, whatever the rowset size is now.
-    const int64_t p = c.prevRowsetSize ? c.prevRowsetSize : n;
+    const int64_t p = c.window.prevRowsetSize() ? c.window.prevRowsetSize() : n;
     if (size < n) return kErrKeysetSize;
     if (st->windowSize != size) st->windowState = -6;
     KS_KeysetRecord* ks = st->ks;

@@ -148,15 +148,16 @@ uint32_t RowsetChangeState(SCS_Cursor* s, SCS_KsState* st, const Dataset* keys, 
 // named, else the rows from rowsetFirst on.
 uint32_t RowsetKeyRows(const SCS_Cursor& c, const KS_KeysetRecord* ks, std::vector<uint32_t>* rows) {
     rows->clear();
-    if (c.rowBookmarks != nullptr) {
-        for (uint32_t i = 0; i < c.rowBookmarkCount; ++i) {
-            if (c.rowBookmarks[i] == 0 || c.rowBookmarks[i] > ks->count) return kErrGeneral;
-            rows->push_back(c.rowBookmarks[i] - 1);
+    const CursorWindow& w = c.window;
+    if (w.rowBookmarks() != nullptr) {
+        for (uint32_t i = 0; i < w.rowBookmarkCount(); ++i) {
+            if (w.rowBookmarks()[i] == 0 || w.rowBookmarks()[i] > ks->count) return kErrGeneral;
+            rows->push_back(w.rowBookmarks()[i] - 1);
         }
         return 0;
     }
-    const uint32_t first = c.rowsetFirst ? c.rowsetFirst - 1 : 0;
-    const uint32_t size = SCS_PosRowsetSize(&c);
+    const uint32_t first = w.rowsetFirst() ? w.rowsetFirst() - 1 : 0;
+    const uint32_t size = w.PosRowsetSize(c.rowsetSize);
     for (uint32_t r = first; r < ks->count && r - first < size; ++r) rows->push_back(r);
     return 0;
 }
@@ -214,7 +215,7 @@ uint32_t SCS_KeysetRowChange(SCS_Cursor* s, SCS_RowChange* out) {
     out->cursorType = isStatic ? SQL_CURSOR_STATIC : dynamic ? SQL_CURSOR_DYNAMIC : SQL_CURSOR_KEYSET_DRIVEN;
     out->concurrency = c.concurrency;
     // The rows of the last fetch: a rowset size set since names no rows.
-    const uint32_t fetchedSize = SCS_PosRowsetSize(&c);
+    const uint32_t fetchedSize = c.window.PosRowsetSize(c.rowsetSize);
     out->rowsetSize = fetchedSize;
     out->stmtText = st->text;
     out->keptParams = (c.layerFlags & kScsLParamsKept) ? c.keptParams : nullptr;
@@ -237,13 +238,13 @@ uint32_t SCS_KeysetRowChange(SCS_Cursor* s, SCS_RowChange* out) {
         out->keyOrigin = 0;
         return 0;
     }
-    out->rowsetOrigin = c.rowsetFirst ? c.rowsetFirst : 1;
+    out->rowsetOrigin = c.window.rowsetFirst() ? c.window.rowsetFirst() : 1;
     // After a fetch by bookmark each rowset row is the row its bookmark names (rows of the
     // rowset fetched before it).
-    if (c.rowBookmarks != nullptr) {
-        out->rowBookmarks = c.rowBookmarks;
-        out->rowBookmarkCount = c.rowBookmarkCount;
-        out->rowsetSize = c.rowBookmarkCount ? c.rowBookmarkCount : 1;
+    if (c.window.rowBookmarks() != nullptr) {
+        out->rowBookmarks = c.window.rowBookmarks();
+        out->rowBookmarkCount = c.window.rowBookmarkCount();
+        out->rowsetSize = c.window.rowBookmarkCount() ? c.window.rowBookmarkCount() : 1;
     }
     // A keyset-driven cursor's values are the rowset's; a static one's are the snapshot's, made
     // present for the rowset (from valuesOrigin on).

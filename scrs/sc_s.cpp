@@ -284,9 +284,7 @@ ErrCode SCS_Execute(uint32_t stmt) {
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
     // No rowset of an earlier execution is this one's.
-    SCS_RowBookmarksDrop(&c);
-    c.posRowsetSize = 0;
-    c.fetchedRows = 0;
+    c.window.ForgetRowset();
     const bool dynamic = c.cursorType == SQL_CURSOR_DYNAMIC;
     const bool byKeys = (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN || c.cursorType == SQL_CURSOR_STATIC || dynamic) &&
                         SCS_KeysetReady(s);

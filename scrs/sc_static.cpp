@@ -30,12 +30,12 @@ uint32_t SCS_StaticFill(SCS_Cursor* s) {
     uint32_t total = 0;
     uint32_t rc = SS_GetRsltSet(c.staticSet, SCS_LowerLink(), c.agentStmt, &total);
     if (rc != 0) {
-        c.rowsFetched = -1;
+        c.window.SetResultRows(-1);
         // The rest of the result stays unread: the statement holds nothing of it.
         (void)AgentCall<DRV_CloseCursor>(SCS_LowerLink(), c.agentStmt);
         return rc;
     }
-    c.rowsFetched = int32_t(total);
+    c.window.SetResultRows(int32_t(total));
     if (c.concurrency != SQL_CONCUR_LOCK) {
         if ((rc = AgentCall<DRV_CloseCursor>(SCS_LowerLink(), c.agentStmt)) != 0) return rc;
     }
@@ -53,7 +53,7 @@ uint32_t SCS_StaticFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* r
     c.posRowCount = -1;
     c.layerFlags &= ~kScsLPosCount;
     if (uint32_t rc = SCS_StaticFill(s)) return rc;
-    const int64_t total = c.rowsFetched;
+    const int64_t total = c.window.resultRows();
     const int64_t n = c.rowsetSize ? c.rowsetSize : 1;
     *resultRows = uint32_t(total);
     int64_t row = 0;
@@ -90,9 +90,7 @@ uint32_t SCS_StaticFetch(SCS_Cursor* s, Rowset** out, int32_t start, uint32_t* r
         RowsetFree(out);
         return kErrNoData;
     }
-    c.rowsetFirst = uint32_t(row);
-    c.position2 = int32_t(row);
-    c.position = 1;
+    c.window.RowsetFrom(uint32_t(row));
     *rows = count;
     return 0;
 }
@@ -102,12 +100,12 @@ uint32_t SCS_StaticRowsByBookmarks(SCS_Cursor* s, const uint32_t* bookmarks, uin
     if (s == nullptr || bookmarks == nullptr || statuses == nullptr || out == nullptr || n == 0) return kErrGeneral;
     *out = nullptr;
     SCS_Cursor& c = *s;
-    if (c.staticSet == nullptr || !(c.layerFlags & kScsLResultCached) || c.rowsFetched < 0) return kErrGeneral;
+    if (c.staticSet == nullptr || !(c.layerFlags & kScsLResultCached) || c.window.resultRows() < 0) return kErrGeneral;
     Rowset* rs = nullptr;
     if (uint32_t rc = RowsetCreate(&rs, int32_t(size > n ? size : n))) return rc;
     uint32_t rc = 0;
     for (uint16_t i = 0; rc == 0 && i < n; ++i) {
-        if (bookmarks[i] == 0 || int64_t(bookmarks[i]) > c.rowsFetched) {
+        if (bookmarks[i] == 0 || int64_t(bookmarks[i]) > c.window.resultRows()) {
             rc = kErrGeneral;
             break;
         }

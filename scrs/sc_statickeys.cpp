@@ -164,9 +164,10 @@ uint32_t StaticValuesWindow(SCS_Cursor* s, SCS_KsState* st, uint32_t first, uint
     SCS_Cursor& c = *s;
     *values = nullptr;
     *origin = first;
-    if (st->staticValueFrom.empty() || c.staticSet == nullptr || c.rowsFetched < 0 || first >= uint32_t(c.rowsFetched))
+    if (st->staticValueFrom.empty() || c.staticSet == nullptr || c.window.resultRows() < 0 ||
+        first >= uint32_t(c.window.resultRows()))
         return 0;
-    if (n > uint32_t(c.rowsFetched) - first) n = uint32_t(c.rowsFetched) - first;
+    if (n > uint32_t(c.window.resultRows()) - first) n = uint32_t(c.window.resultRows()) - first;
     // The snapshot's rows (read where they are, the sequential read position kept) and the values
     // the select list lacks.
     Dataset* rows = nullptr;
@@ -293,13 +294,11 @@ uint32_t SCS_KeysetStaticFill(SCS_Cursor* s) {
     for (uint32_t first = 0; rc == 0 && locks && first < ks->count; first += kStaticChunk) {
         const uint32_t n = ks->count - first < kStaticChunk ? ks->count - first : kStaticChunk;
         SCS_RowChange change{};
-        const uint32_t before = c.rowsetFirst, size = c.posRowsetSize;
-        c.rowsetFirst = first + 1;
-        c.posRowsetSize = n;
+        const CursorWindow before = c.window;
+        c.window.ViewRows(first + 1, n);
         rc = SCS_KeysetRowChange(s, &change);
         if (rc == 0) rc = scs_p_LockRows(&change, first, n);
-        c.rowsetFirst = before;
-        c.posRowsetSize = size;
+        c.window = before;
         if (rc != 0 && change.changeStmt) scs_p_MoveMessages(change.changeStmt, c.agentStmt);
     }
     if (rc != 0) {
@@ -308,7 +307,7 @@ uint32_t SCS_KeysetStaticFill(SCS_Cursor* s) {
         KS_KeysetClear(ks);
         return rc;
     }
-    c.rowsFetched = int32_t(ks->count);
+    c.window.SetResultRows(int32_t(ks->count));
     return 0;
 }
 

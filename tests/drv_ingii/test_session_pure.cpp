@@ -97,7 +97,7 @@ TEST(CursorBlock, InitResetAndPositions) {
     ASSERT_EQ(SCS_CursorInit(&c, 7, 9, &link), 0u);
     EXPECT_EQ(c.rowsetSize, 1u);
     EXPECT_EQ(c.keysetSize, 0u);
-    EXPECT_EQ(c.rowsFetched, -1);
+    EXPECT_EQ(c.window.resultRows(), -1);
     EXPECT_EQ(c.cursorType, 0u);
     EXPECT_EQ(c.concurrency, 1u);
     EXPECT_EQ(c.retrieveData, 1u);
@@ -105,20 +105,20 @@ TEST(CursorBlock, InitResetAndPositions) {
     EXPECT_EQ(c.agentConn, 9u);
     EXPECT_EQ(c.link, &link);
     EXPECT_EQ(SCS_CursorSetPos(&c, 1000), 0u);
-    c.rowsFetched = 10;
+    c.window.SetResultRows(10);
     EXPECT_EQ(SCS_CursorSetPos(&c, 11), 39u);
-    EXPECT_EQ(c.position, 1000);
+    EXPECT_EQ(c.window.currentRow(), 1000);
     EXPECT_EQ(SCS_CursorSetPos(&c, 10), 0u);
     EXPECT_EQ(SCS_CursorSetPos(&c, -1), 39u);
     EXPECT_EQ(SCS_CursorSetPos(&c, -3), 0u);
-    EXPECT_EQ(c.position, -3);
-    EXPECT_EQ(c.position2, -3);
+    EXPECT_EQ(c.window.currentRow(), -3);
+    EXPECT_EQ(c.window.rowsetStart(), -3);
     EXPECT_EQ(SCS_CursorSetPos(&c, -2), 0u);
-    EXPECT_EQ(c.position, -2);
-    EXPECT_EQ(c.position2, -3);
+    EXPECT_EQ(c.window.currentRow(), -2);
+    EXPECT_EQ(c.window.rowsetStart(), -3);
     SCS_CursorReset(&c);
-    EXPECT_EQ(c.rowsFetched, -1);
-    EXPECT_EQ(c.position, 0);
+    EXPECT_EQ(c.window.resultRows(), -1);
+    EXPECT_EQ(c.window.currentRow(), 0);
     EXPECT_EQ(SCS_CursorSetPos(&c, 1000), 0u);
 }
 

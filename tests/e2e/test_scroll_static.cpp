@@ -145,7 +145,9 @@ TEST_P(StaticScroll, TwoRowsInRowsetsOfFour) {
     // Counted from the end past the first row, within one rowset: the first rowset, whether or
     // not the row count is known yet.
     Expect(SQL_FETCH_ABSOLUTE, -3, 1, 2, "absolute -3 before the count is known");
+    EXPECT_EQ(1u, RowNumber());
     Expect(SQL_FETCH_ABSOLUTE, -3, 1, 2, "absolute -3 with the count known");
+    EXPECT_EQ(1u, RowNumber());
     Expect(SQL_FETCH_LAST, 0, 1, 2, "last");
     ExpectNoData(SQL_FETCH_ABSOLUTE, -5, "absolute -5");
 }

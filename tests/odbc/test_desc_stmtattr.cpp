@@ -109,7 +109,7 @@ TEST_F(AttrTest, RowsetSizeZeroIsOneAndAChangeIsFlaggedForTheFetch) {
     stmt->cursor.flags &= ~uint32_t(kScsRowsetSizeSet);
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtOption(hstmt, SQL_ROWSET_SIZE, 5));
     EXPECT_EQ(5u, stmt->cursor.rowsetSize);
-    EXPECT_EQ(1u, stmt->cursor.prevRowsetSize);
+    EXPECT_EQ(1u, stmt->cursor.window.prevRowsetSize());
     EXPECT_NE(0u, stmt->cursor.flags & kScsRowsetSizeSet);
 }
 

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 
+#include "odbc/stmt_state.h"
 #include "stmt_fixture.h"
 
 namespace {
@@ -252,10 +253,10 @@ TEST_F(GetDataTest, RowsetModeReadsTheCurrentRowAndNeverPastTheFetchedRows) {
     // The application raises the rowset size after the fetch; positions past the rows the
     // fetch brought are no row, not a read past them.
     stmt->cursor.rowsetSize = 10;
-    stmt->cursor.position = 3;
+    StmtPositionOn(stmt, 3);
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_LONG, &id, 0, &len));
     EXPECT_EQ(64u, stmt->lastError.load());
-    stmt->cursor.position = 2;
+    StmtPositionOn(stmt, 2);
     ASSERT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_LONG, &id, 0, &len));
     EXPECT_EQ(2, id);
     RowsetStatusSet(stmt->cursor.rowset, 2, SQL_ROW_DELETED);

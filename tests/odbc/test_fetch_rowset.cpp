@@ -213,20 +213,18 @@ TEST(CursorLayerRows, RowNumbersAndBookmarksByCursorType) {
     ASSERT_EQ(0u, RowsetCreate(&rs, 4));
     for (uint32_t r = 1; r <= 4; ++r) RowsetStatusSet(rs, r, SQL_ROW_SUCCESS);
     c.rowset = rs;
-    c.position = 1;
-    c.rowsetFirst = 11;
+    c.window.RowsetFrom(11);
     EXPECT_EQ(43u, CursorRowBookmark(&c, 1, &out));
     EXPECT_EQ(21u, CursorRowBookmark(&c, 4, &out));
     c.cursorType = 3;
     EXPECT_EQ(0u, CursorRowBookmark(&c, 2, &out));
     EXPECT_EQ(13u, out);
-    c.position = -3;
+    ASSERT_EQ(0u, c.window.SetPos(kCursorAfterLast));
     EXPECT_EQ(64u, CursorRowNumber(&c, 2, &out));
     // A rowset start near the top of the 32-bit range is refused, not wrapped into a small row.
-    c.position = 1;
-    c.rowsetFirst = INT32_MAX;
+    c.window.RowsetFrom(INT32_MAX);
     EXPECT_EQ(39u, CursorRowNumber(&c, 3, &out));
-    c.rowsetFirst = 5;
+    c.window.RowsetFrom(5);
     RowsetStatusSet(rs, 2, SQL_ROW_ERROR);
     EXPECT_EQ(41u, CursorRowNumber(&c, 1, &out));
     CursorStmtFree(&c);

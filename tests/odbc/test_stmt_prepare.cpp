@@ -54,7 +54,7 @@ TEST_F(PrepareTest, SuccessfulPrepareLeavesAPreparedStatementBeforeTheFirstRow) 
     EXPECT_TRUE(stmt->flags & kSfPrepared);
     EXPECT_FALSE(stmt->flags & kSfExecuted);
     EXPECT_EQ(0u, stmt->fetchedCount);
-    EXPECT_EQ(0u, stmt->currentRow);
+    EXPECT_EQ(0u, stmt->blockRow);
     EXPECT_EQ(nullptr, stmt->results);  // described lazily
     EXPECT_EQ(0u, Agent().executeCalls);
 }

@@ -34,7 +34,7 @@ TEST_F(StmtRecordTest, CursorOptionsComeFromTheConnectionDefaults) {
     EXPECT_EQ(7u, s2->cursor.rowsetSize);
     EXPECT_EQ(1u, s2->cursor.useBookmarks);
     EXPECT_EQ(1u, s2->cursor.retrieveData);
-    EXPECT_EQ(-1, s2->cursor.rowsFetched);
+    EXPECT_EQ(-1, s2->cursor.window.resultRows());
     EXPECT_EQ(1u, stmt->cursor.rowsetSize);  // earlier statements keep theirs
 }
 
@@ -74,7 +74,7 @@ TEST_F(StmtRecordTest, CloseCursorClosesTheAgentCursorAndKeepsThePreparedStateme
     EXPECT_EQ(1u, stmt->state);
     EXPECT_EQ(1u, Agent().closeCalls);
     EXPECT_EQ(0u, stmt->block.col_count);
-    EXPECT_EQ(0u, stmt->currentRow);
+    EXPECT_EQ(0u, stmt->blockRow);
     // The statement is still prepared: execute runs it again from the first row.
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt));
     SQLINTEGER id = 0;
@@ -94,17 +94,17 @@ TEST_F(StmtRecordTest, DisconnectFreesEveryStatementWithItsAgentStatement) {
 TEST(CursorBlock, SetPosFollowsTheKnownRowCount) {
     StmtCursor c{};
     CursorDefaultsInit(&c);
-    CursorReset(&c);
-    EXPECT_EQ(0u, CursorSetPos(&c, 1000));
-    c.rowsFetched = 10;
-    EXPECT_EQ(39u, CursorSetPos(&c, 11));
-    EXPECT_EQ(0u, CursorSetPos(&c, 10));
-    EXPECT_EQ(39u, CursorSetPos(&c, -1));
-    EXPECT_EQ(0u, CursorSetPos(&c, -3));
-    EXPECT_EQ(-3, c.position2);
-    EXPECT_EQ(0u, CursorSetPos(&c, -2));
-    EXPECT_EQ(-2, c.position);
-    EXPECT_EQ(-3, c.position2);
+    c.window.Reset();
+    EXPECT_EQ(0u, c.window.SetPos(1000));
+    c.window.SetResultRows(10);
+    EXPECT_EQ(39u, c.window.SetPos(11));
+    EXPECT_EQ(0u, c.window.SetPos(10));
+    EXPECT_EQ(39u, c.window.SetPos(-1));
+    EXPECT_EQ(0u, c.window.SetPos(-3));
+    EXPECT_EQ(-3, c.window.rowsetStart());
+    EXPECT_EQ(0u, c.window.SetPos(-2));
+    EXPECT_EQ(-2, c.window.currentRow());
+    EXPECT_EQ(-3, c.window.rowsetStart());
 }
 
 TEST(CursorBlock, StatementSetUpCopiesConnectionDefaults) {
@@ -139,8 +139,7 @@ TEST(CursorBlock, RowNumberAndBookmarkChecks) {
     ASSERT_EQ(RowsetCreate(&rs, 5), 0u);
     for (uint32_t r = 1; r <= 5; ++r) RowsetStatusSet(rs, r, 0);
     c.rowset = rs;
-    c.position = 1;
-    c.rowsetFirst = 11;
+    c.window.RowsetFrom(11);
     EXPECT_EQ(CursorRowNumber(&c, 2, &out), 0u);
     EXPECT_EQ(out, 13u);
     EXPECT_EQ(CursorRowStatusCheck(&c, 1, &out), 0u);

@@ -118,11 +118,11 @@ TEST_F(Compound, MoreResultsPassesDownOnlyForForwardOnlyReadOnlyAndAlwaysResetsT
     // Two parameter rows give two results.
     ASSERT_EQ(0u, PrepareExecute(s, "SELECT a FROM mr WHERE a = ?", OneInt({1, 2}))) << Errors(s);
     SCS_Cursor& c = (*SCS_StmtBlock(s));
-    c.position = 4;
-    c.rowsFetched = 9;
+    c.window.SetResultRows(9);
+    ASSERT_EQ(0u, c.window.SetPos(4));
     ASSERT_EQ(0u, AgentCall<DRV_MoreResults>(&link, s)) << Errors(s);
-    EXPECT_EQ(0, c.position);
-    EXPECT_EQ(-1, c.rowsFetched);
+    EXPECT_EQ(0, c.window.currentRow());
+    EXPECT_EQ(-1, c.window.resultRows());
     Block b;
     ASSERT_EQ(0u, AgentCall<DRV_FetchRows>(&link, s, uint16_t(10), &b.ds));
     ASSERT_EQ(1u, b.ds.rows_used);
@@ -138,10 +138,10 @@ TEST_F(Compound, MoreResultsPassesDownOnlyForForwardOnlyReadOnlyAndAlwaysResetsT
         c.cursorType = k.type;
         c.concurrency = k.concurrency;
         if (k.cached) c.layerFlags |= kScsLResultCached;
-        c.position = 3;
+        ASSERT_EQ(0u, c.window.SetPos(3));
         // The agent would open the second result; the layer refuses and still resets.
         EXPECT_EQ(73u, AgentCall<DRV_MoreResults>(&link, s)) << k.type << "/" << k.concurrency;
-        EXPECT_EQ(0, c.position);
+        EXPECT_EQ(0, c.window.currentRow());
         EXPECT_FALSE(c.layerFlags & kScsLResultCached);
         c.cursorType = 0;
         c.concurrency = 1;
@@ -198,12 +198,12 @@ TEST_F(Compound, AStaticSelectRunInOneCallTakesItsSnapshot) {
     c.cursorType = 3;
     ASSERT_EQ(0u, PrepareExecute(s, "SELECT a FROM snap WHERE a >= ?", OneInt({2}))) << Errors(s);
     EXPECT_TRUE(c.layerFlags & kScsLResultCached);
-    EXPECT_EQ(2, c.rowsFetched);
+    EXPECT_EQ(2, c.window.resultRows());
     ASSERT_NE(nullptr, c.keptParams);
     // A cached static result has nothing more to give; the snapshot goes.
     EXPECT_EQ(73u, AgentCall<DRV_MoreResults>(&link, s));
     EXPECT_FALSE(c.layerFlags & kScsLResultCached);
-    EXPECT_EQ(-1, c.rowsFetched);
+    EXPECT_EQ(-1, c.window.resultRows());
 }
 
 }  // namespace

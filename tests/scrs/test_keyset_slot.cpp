@@ -98,7 +98,7 @@ TEST_F(KeysetSlot, KeysAreChosenOncePerTableList) {
 TEST_F(KeysetSlot, StartsCountFromEitherEndAndDeletedRowsKeepTheirPlace) {
     Table("kc", 10);
     const uint32_t s = Keyset(4, "SELECT id, b FROM kc ORDER BY id DESC");
-    EXPECT_EQ(10, (*SCS_StmtBlock(s)).rowsFetched);
+    EXPECT_EQ(10, (*SCS_StmtBlock(s)).window.resultRows());
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 0, &rows, &total)) << Errors(s);  // the last rowset
     EXPECT_EQ(10u, total);

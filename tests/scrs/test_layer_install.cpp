@@ -261,7 +261,7 @@ TEST_F(LayerSession, RowCountItemOfAScrollingSelectIsTheLayers) {
     ASSERT_EQ(0u, rowCount(&n));
     EXPECT_EQ(agentsAnswer, n);  // not a SELECT: the agent's
     c.analysedSelect = 1;
-    c.rowsFetched = 42;
+    c.window.SetResultRows(42);
     ASSERT_EQ(0u, rowCount(&n));
     EXPECT_EQ(42, n);
     c.posRowCount = 3;
@@ -338,7 +338,7 @@ TEST_F(StaticCursor, RunsOfTenDeliverTenTenFiveAndThenNothing) {
         }
     }
     const SCS_Cursor& c = (*SCS_StmtBlock(s));
-    EXPECT_EQ(25, c.rowsFetched);
+    EXPECT_EQ(25, c.window.resultRows());
     EXPECT_TRUE(c.layerFlags & kScsLResultCached);
     ASSERT_NE(nullptr, c.staticSet);
     EXPECT_EQ(-2, c.staticSet->readPos);
@@ -366,7 +366,7 @@ TEST_F(StaticCursor, CloseAndExecuteAgainReadsAFreshSnapshot) {
     ASSERT_EQ(0u, AgentCall<DRV_FetchRows>(&link, s, uint16_t(10), &b.ds));
     ASSERT_EQ(4u, b.ds.rows_used);
     EXPECT_EQ(0, b.Get<int32_t>(0, 0));
-    EXPECT_EQ(4, c.rowsFetched);
+    EXPECT_EQ(4, c.window.resultRows());
     // Executed again without a close: the snapshot is read again, not served stale.
     Exec("INSERT INTO st VALUES (4, 'row4')");
     ASSERT_EQ(0u, AgentCall<DRV_Execute>(&link, s)) << Errors(s);
@@ -392,7 +392,7 @@ TEST_F(StaticCursor, ALargeSnapshotIsReadThroughItsFiles) {
     EXPECT_EQ(5300, expect);
     const SCS_Cursor& c = (*SCS_StmtBlock(s));
     EXPECT_EQ(kDscOnFile, c.staticSet->cache.state);
-    EXPECT_EQ(5300, c.rowsFetched);
+    EXPECT_EQ(5300, c.window.resultRows());
 }
 
 TEST_F(StaticCursor, MaximumLengthCutsServedValues) {

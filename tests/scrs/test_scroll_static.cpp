@@ -69,9 +69,9 @@ TEST_F(StaticSlot, StartsCountFromEitherEndAndStopAtTheEdges) {
         EXPECT_EQ(10u, total) << "start " << k.start;
         EXPECT_EQ(k.rows, rows) << "start " << k.start;
         const SCS_Cursor& c = (*SCS_StmtBlock(s));
-        EXPECT_EQ(k.position, c.position) << "start " << k.start;
+        EXPECT_EQ(k.position, c.window.currentRow()) << "start " << k.start;
         if (k.rc != 0) continue;
-        EXPECT_EQ(uint32_t(k.firstA), c.rowsetFirst) << "start " << k.start;
+        EXPECT_EQ(uint32_t(k.firstA), c.window.rowsetFirst()) << "start " << k.start;
         for (uint32_t r = 0; r < 3; ++r) {
             if (r < k.rows) {
                 EXPECT_EQ(k.firstA + int32_t(r), A(r)) << "start " << k.start;
@@ -155,7 +155,7 @@ TEST_F(StaticSlot, ASnapshotWithoutItsFilesFailsAndHoldsNothing) {
     c.rowsetSize = 10;
     EXPECT_EQ(15u, Run(s, "SELECT a, b FROM sc ORDER BY a"));
     EXPECT_FALSE(IngAskStmtExecuted(s));
-    EXPECT_EQ(-1, c.rowsFetched);
+    EXPECT_EQ(-1, c.window.resultRows());
     EXPECT_EQ(nullptr, c.staticSet->cache.data);
     EXPECT_EQ(
         "[Driver]cannot create temporary file in '/nonexistent-tv-dir': No such file or directory"
@@ -209,7 +209,7 @@ TEST_F(Setup, ALockingStaticCursorReadsItsSnapshotByItsKeys) {
     EXPECT_EQ(2u, conc);
     // The snapshot was read at execute, in the statement's order, one row per key.
     EXPECT_TRUE(SCS_KeysetStatic(SCS_StmtBlock(s)));
-    EXPECT_EQ(3, c.rowsFetched);
+    EXPECT_EQ(3, c.window.resultRows());
     uint32_t rows = 0, total = 0;
     ASSERT_EQ(0u, Fetch(s, 2, &rows, &total)) << Errors(s);
     EXPECT_EQ(2u, rows);
