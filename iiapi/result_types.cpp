@@ -1066,8 +1066,11 @@ void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector
             if (typed) t.nullable = true;
             // An unnamed expression is called by its position, as the server names it.
             const std::vector<Tok>& it = items[size_t(i)];
+            // NULL, TRUE and FALSE are values, not names.
+            const bool constant =
+                it.size() == 1 && (isWord(it, 0, "null") || isWord(it, 0, "true") || isWord(it, 0, "false"));
             bool plainName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
-                             (it.size() == 1 || (it.size() == 3 && it[1].text == "."));
+                             (it.size() == 1 || (it.size() == 3 && it[1].text == ".")) && !constant;
             if (!alias && !plainName && !(tbl && orig)) names[size_t(i)] = "col" + std::to_string(i + 1);
         }
         if (!typed) {

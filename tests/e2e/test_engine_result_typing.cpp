@@ -70,6 +70,11 @@ TEST_P(ResultTyping, UnionColumnsAreTypedFromEveryBranch) {
         }
         EXPECT_EQ(FirstColumn(), c.rows);
     }
+    // A NULL is a value, not a name: its column is called by its position.
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select null union select 'hello'")) << Diag();
+    EXPECT_EQ(Describe(1).name, "col1");
+    EXPECT_EQ(FirstColumn(), (std::vector<std::string>{"-", "hello"}));
 }
 
 // A column in an expression is typed from the statement's own tables, by the table or
