@@ -45,7 +45,8 @@ const ApiCallOf<ImplConnect> kRecConnect{"Connect", "szDSN=%lX cbDSN=%d szUID=%l
                                          kApiConn, ImplConnect};
 const ApiCallOf<ImplConnect> kRecConnectW{"ConnectW", "szDSN=%lX cbDSN=%d szUID=%lX cbUID=%d szPWD=%lX cbPWD=%d", 1,
                                           kApiConn, ImplConnect};
-const ApiCallOf<ImplCopyDesc> kRecCopyDesc{"CopyDesc", "TargetDescHandle=%lX", 1, kApiDesc, ImplCopyDesc};
+const ApiCallOf<ImplCopyDesc> kRecCopyDesc{"CopyDesc", "TargetDescHandle=%lX", kResetAnswersOnTarget, kApiDesc,
+                                           ImplCopyDesc};
 const ApiCallOf<ImplDescribeCol> kRecDescribeCol{
     "DescribeCol",
     "icol=%u szColName=%lX cbColNameMax=%d pcbColName=%lX pfSqlType=%lX pcbColDef=%lX pibScale=%lX pfNullable=%lX", 1,

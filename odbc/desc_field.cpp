@@ -11,6 +11,7 @@
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/desc.h"
+#include "odbc/diag.h"
 #include "odbc/globals.h"
 #include "odbc/sql_types.h"
 #include "odbc/stmt_state.h"
@@ -293,6 +294,13 @@ SQLRETURN TypeInfoText(DescRecord* d, const Source& s, uint16_t field, int16_t r
     return DescPutText(d, buf, v, bufLen, len, mode);
 }
 
+// The row size an application descriptor binds by (0: column-wise): an ARD's is its statement's,
+// kept whole in 64 bits.
+uint64_t BindTypeOf(const DescRecord* d) {
+    const bool ard = d->allocKind != SQL_DESC_ALLOC_USER && d->descType == kDescARD && d->stmt;
+    return ard ? d->stmt->rowBindType : d->bindType;
+}
+
 SQLRETURN GetHeader(DescRecord* d, uint16_t field, void* v, int64_t bufLen, int64_t* len) {
     const bool user = d->allocKind == SQL_DESC_ALLOC_USER;
     const uint32_t t = user ? 0 : d->descType;
@@ -312,7 +320,7 @@ SQLRETURN GetHeader(DescRecord* d, uint16_t field, void* v, int64_t bufLen, int6
         case SQL_DESC_BIND_TYPE: {
             if (!app) return Fail(d, kErrDescTypeRange);
             // The field is 32 bits wide; a row size the attribute set beyond that is not cut.
-            const uint64_t size = t == kDescARD && stmt ? stmt->rowBindType : d->bindType;
+            const uint64_t size = BindTypeOf(d);
             if (size > 0xFFFFFFFFull) return Fail(d, kErrNumericRange);
             return PutInt(v, len, int64_t(size));
         }
@@ -1208,22 +1216,10 @@ bool RowWithBookmarks(const DescRecord* d) {
 
 }  // namespace
 
-SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
-    DescRecord* src = Desc(record);
-    uint32_t number = 0;
-    if (!HandleNumber(target, &number)) return SQL_INVALID_HANDLE;
-    // A target of another connection may be in another thread's call, or being freed there;
-    // the table's lock keeps it alive while it is looked at, and only this connection's is used.
-    HandleTableLock(&g_DescTable);
-    auto* dst = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
-    const bool live = dst && dst->tag == kTagDesc;
-    const bool ours = live && DescOwnerConn(dst) == DescOwnerConn(src);
-    HandleTableUnlock(&g_DescTable);
-    if (!live) return SQL_INVALID_HANDLE;
-    if (!ours) {
-        src->lastError = kErrBadArg;
-        return SQL_ERROR;
-    }
+namespace {
+
+// The copy itself, once the target is known to be the source connection's.
+SQLRETURN CopyOnto(DescRecord* src, DescRecord* dst) {
     if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
     if (dst->allocKind != SQL_DESC_ALLOC_USER && dst->descType == kDescIRD) return Fail(dst, kErrImplementationRow);
     if (src->allocKind != SQL_DESC_ALLOC_USER && src->descType == kDescIRD && src->stmt && !StmtPrepared(src->stmt))
@@ -1240,11 +1236,17 @@ SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
             char text[256];
         } h;
         std::memset(&h, 0, sizeof h);
+        // The row size goes over whole: the field's 32-bit form would cut a larger one, or
+        // sign-extend one past 2^31 into a stride no buffer has.
+        if (field == SQL_DESC_BIND_TYPE)
+            return DescSetFieldDispatch(dst, rec, SQL_DESC_BIND_TYPE, int64_t(BindTypeOf(src)), 0, 'A');
         int64_t len = 0;
         const bool text = field == SQL_DESC_NAME;
         SQLRETURN rc = DescGetField(src, rec, field, &h, text ? int64_t(sizeof h.text) : 8, &len, 'A');
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
-            dst->lastError = uint32_t(src->lastError);
+            // The source's reason, moved to the target where the copy answers.
+            const uint32_t why = src->lastError.exchange(0);
+            dst->lastError = why ? why : uint32_t(kErrGeneral);
             return rc;
         }
         int64_t value;
@@ -1301,4 +1303,34 @@ SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
         }
     }
     return SQL_SUCCESS;
+}
+
+}  // namespace
+
+SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
+    DescRecord* src = Desc(record);
+    uint32_t number = 0;
+    if (!HandleNumber(target, &number)) return SQL_INVALID_HANDLE;
+    // A target of another connection may be in another thread's call, or being freed there;
+    // the table's lock keeps it alive while it is looked at, and only this connection's is used.
+    HandleTableLock(&g_DescTable);
+    auto* dst = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
+    const bool live = dst && dst->tag == kTagDesc;
+    const bool ours = live && DescOwnerConn(dst) == DescOwnerConn(src);
+    HandleTableUnlock(&g_DescTable);
+    if (!live) return SQL_INVALID_HANDLE;
+    if (!ours) {
+        src->lastError = kErrBadArg;
+        return SQL_ERROR;
+    }
+    // The copy answers on its target: what the target held from an earlier call goes.
+    if (dst != src) {
+        if (dst->diags.head) DiagFreeAll(dst);
+        dst->lastError = 0;
+    }
+    const SQLRETURN rc = CopyOnto(src, dst);
+    // Every answer but success has its record on the target, where the application reads it.
+    if ((rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) && dst->lastError == 0 && !dst->diags.head)
+        dst->lastError = rc == SQL_ERROR ? kErrGeneral : kErrGeneralWarning;
+    return rc;
 }

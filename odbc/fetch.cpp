@@ -144,7 +144,11 @@ GetColumnContext StmtColumnContext(StmtRecord* stmt) {
 }
 
 int FetchBlock(StmtRecord* stmt) {
-    if (!StmtDescribeResult(stmt)) return -1;
+    if (!StmtDescribeResult(stmt)) {
+        // Described without a failure, the statement returns no rows: there is no cursor.
+        if (stmt->lastError == 0) stmt->lastError = kErrCursorState;
+        return -1;
+    }
     StmtResetCursorPos(stmt);
     stmt->lastError = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, stmt->rowsPerBlock, &stmt->block);
     return stmt->lastError ? -1 : 0;

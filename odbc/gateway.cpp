@@ -50,12 +50,13 @@ void ClearDiagnostics(HandleBase* h) {
 
 // "No data" is a result, not a diagnostic: nothing is left for the application to read after it.
 // A warning or an error always is: one that left no record of its own reads as a general one.
-// (The diagnostic calls answer about the records they read, and add none.) Called for the
-// answers other than SQL_SUCCESS only: out of line, off the path of every successful call.
+// (The diagnostic calls answer about the records they read, and add none; a call that answers on
+// another handle sees to its record there.) Called for the answers other than SQL_SUCCESS only:
+// out of line, off the path of every successful call.
 [[gnu::noinline, gnu::cold]] void SettleAnswerRecord(SQLRETURN rc, const ApiCallRecord& rec, HandleBase* h) {
     if (rc == SQL_NO_DATA && h->lastError == kErrNoData) h->lastError = 0;
-    if ((rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) && rec.reset != kReadsDiagnostics && h->lastError == 0 &&
-        !h->diags.head)
+    const bool answersHere = rec.reset == kResetDiagnostics || rec.reset == kKeepDiagnostics;
+    if ((rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) && answersHere && h->lastError == 0 && !h->diags.head)
         h->lastError = rc == SQL_ERROR ? kErrGeneral : kErrGeneralWarning;
 }
 
@@ -120,7 +121,7 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
     conn->busy.store(object, std::memory_order_relaxed);
     bool concurrent = g_CallsConcurrent.load();
     entry.Leave();
-    if (rec.reset == kResetDiagnostics) ClearDiagnostics(object);
+    if (ClearsDiagnostics(rec.reset)) ClearDiagnostics(object);
     SQLRETURN rc;
     {
         CallLocks locks(conn, concurrent, entry.self);
@@ -129,7 +130,7 @@ R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
             SettleAnswerRecord(rc, rec, object);  // reads the record only when it was not freed (frees succeed)
     }
     // The object may have been freed by the call; the connection outlives it.
-    if (rc != SQL_SUCCESS && conn->failover && rec.reset == kResetDiagnostics) rc = FailoverNotify(rc, conn, rec.kind);
+    if (rc != SQL_SUCCESS && conn->failover && ClearsDiagnostics(rec.reset)) rc = FailoverNotify(rc, conn, rec.kind);
     // Release: whoever next sees the marker clear sees all the call wrote.
     conn->busy.store(nullptr, std::memory_order_release);
     return rc;
@@ -286,7 +287,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
                 rc = SQL_INVALID_HANDLE;
                 break;
             }
-            if (rec.reset == kResetDiagnostics) ClearDiagnostics(env);
+            if (ClearsDiagnostics(rec.reset)) ClearDiagnostics(env);
             rc = body(call, env);
             if (rc != SQL_SUCCESS) SettleAnswerRecord(rc, rec, env);
             break;
@@ -308,7 +309,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             conn->busy.store(conn);
             bool concurrent = g_CallsConcurrent.load();
             HandleLockLeave(self);
-            if (rec.reset == kResetDiagnostics) ClearDiagnostics(conn);
+            if (ClearsDiagnostics(rec.reset)) ClearDiagnostics(conn);
             {
                 CallLocks locks(conn, concurrent, self);
                 rc = body(call, conn);
@@ -318,7 +319,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
                 ConnRelease(conn);
                 break;
             }
-            if (rc != SQL_SUCCESS && conn->failover && rec.reset == kResetDiagnostics)
+            if (rc != SQL_SUCCESS && conn->failover && ClearsDiagnostics(rec.reset))
                 rc = FailoverNotify(rc, conn, kApiConn);
             conn->busy.store(nullptr);
             break;

@@ -108,14 +108,24 @@ constexpr bool TraceFormatFits(const char* format) {
 }
 
 // What a call does with its handle's diagnostics: clears them first (and may report a failover),
-// leaves them, or only reads them, in which case a refusal must not post one over them.
-enum : uint32_t { kKeepDiagnostics = 0, kResetDiagnostics = 1, kReadsDiagnostics = 2 };
+// leaves them, or only reads them, in which case a refusal must not post one over them. A call
+// that answers on another handle it names (SQLCopyDesc: on its target) clears its own and posts
+// its records there.
+enum : uint32_t {
+    kKeepDiagnostics = 0,
+    kResetDiagnostics = 1,
+    kReadsDiagnostics = 2,
+    kResetAnswersOnTarget = 3,
+};
+constexpr bool ClearsDiagnostics(uint32_t reset) {
+    return reset == kResetDiagnostics || reset == kResetAnswersOnTarget;
+}
 
 // What every call record has, whatever its implementation takes.
 struct ApiCallRecord {
     const char* name;    // without the "SQL" prefix
     const char* format;  // printf format of the arguments after the handle
-    uint32_t reset;      // kResetDiagnostics, kKeepDiagnostics or kReadsDiagnostics
+    uint32_t reset;      // one of the four above
     uint32_t kind;
 };
 

@@ -20,11 +20,11 @@ constexpr SQLULEN kWideRow = (SQLULEN(1) << 32) + 16;
 // pyodbc's buffer for a wide LONG VARCHAR value: (2^31 - 2) UTF-16 units.
 constexpr SQLLEN kWideBuffer = SQLLEN(4294967292);
 
-// Rows of kWideRow bytes laid out as an application binds them row-wise, in address space
-// reserved without memory: only the pages a row touches are ever made.
+// Rows of rowSize bytes (kWideRow unless said) laid out as an application binds them row-wise,
+// in address space reserved without memory: only the pages a row touches are ever made.
 class WideRows {
 public:
-    explicit WideRows(size_t rows) : size_(rows * kWideRow + 4096) {
+    explicit WideRows(size_t rows, SQLULEN rowSize = kWideRow) : size_(rows * rowSize + 4096), rowSize_(rowSize) {
         void* p = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
     }
@@ -33,7 +33,7 @@ public:
     }
     WideRows(const WideRows&) = delete;
     WideRows& operator=(const WideRows&) = delete;
-    char* Row(size_t r) const { return base_ + r * kWideRow; }
+    char* Row(size_t r) const { return base_ + r * rowSize_; }
     bool ok() const { return base_ != nullptr; }
 
     // Row layout: key at 0, the text's length at 8, the text at 32.
@@ -43,6 +43,7 @@ public:
 
 private:
     size_t size_;
+    SQLULEN rowSize_;
     char* base_;
 };
 
@@ -164,6 +165,102 @@ TEST_P(WideAttrs, RowsBeyondFourGigabytesMoveByTheWholeSize) {
         EXPECT_EQ(SQLLEN(std::strlen(texts[r])), *WideRows::Length(rows.Row(r)));
     }
     EXPECT_EQ(77, *WideRows::Key(cut));
+}
+
+// SQLCopyDesc carries a row size whole: past 2^31, where the descriptor field's 32 bits would
+// make it negative, and past 4 GiB. Rows fetched through a copied row descriptor, the statement's
+// own or one the application allocated, land at their own places, and parameter rows are read
+// from theirs.
+TEST_P(WideAttrs, CopiedDescriptorsKeepTheWholeRowSize) {
+    const std::string t = Make("widecopy", "k integer, v varchar(20)");
+    Must("insert into " + t + " values (1, 'first')");
+    Must("insert into " + t + " values (2, 'second')");
+    const char* const texts[] = {"first", "second"};
+    auto desc = [](SQLHSTMT h, SQLINTEGER which) {
+        SQLHDESC d = SQL_NULL_HDESC;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetStmtAttr(h, which, &d, 0, nullptr));
+        return d;
+    };
+    for (SQLULEN size : {SQLULEN(0x80000010ull), kWideRow}) {
+        SCOPED_TRACE("row size " + std::to_string(size));
+        WideRows rows(2, size);
+        ASSERT_TRUE(rows.ok()) << "no address space for two rows of " << size << " bytes";
+        // What a row size cut to its low 32 bits would reach as the second row (one past 2^31
+        // but within 32 bits would instead be taken as negative, far outside the rows).
+        char* cut = size > 0xFFFFFFFFull ? rows.Row(0) + (size & 0xFFFFFFFFull) : nullptr;
+        // The statement that binds: two rows a fetch, both columns row-wise.
+        SQLHSTMT binder = SQL_NULL_HSTMT;
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &binder));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(binder, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(size), 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(binder, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2), 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(binder, 1, SQL_C_SLONG, WideRows::Key(rows.Row(0)), 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindCol(binder, 2, SQL_C_CHAR, WideRows::Text(rows.Row(0)), 64, WideRows::Length(rows.Row(0))));
+        for (bool allocated : {false, true}) {
+            SCOPED_TRACE(allocated ? "onto an allocated descriptor" : "onto the statement's own");
+            SQLHSTMT reader = SQL_NULL_HSTMT;
+            ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &reader));
+            SQLHDESC to = desc(reader, SQL_ATTR_APP_ROW_DESC);
+            if (allocated) {
+                ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, dbc, &to));
+            }
+            EXPECT_EQ(SQL_SUCCESS, SQLCopyDesc(desc(binder, SQL_ATTR_APP_ROW_DESC), to)) << Diag(SQL_HANDLE_DESC, to);
+            if (allocated) {
+                ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(reader, SQL_ATTR_APP_ROW_DESC, to, 0));
+            }
+            SQLULEN back = 0;
+            EXPECT_EQ(SQL_SUCCESS, SQLGetStmtAttr(reader, SQL_ATTR_ROW_BIND_TYPE, &back, 0, nullptr));
+            // A fetch by another size would write where no row is.
+            ASSERT_EQ(size, back);
+            for (size_t r = 0; r < 2; ++r) {
+                *WideRows::Key(rows.Row(r)) = 0;
+                std::memset(WideRows::Text(rows.Row(r)), 0, 8);
+            }
+            if (cut) *WideRows::Key(cut) = 77;
+            const std::string select = "select k, v from " + t + " order by k";
+            ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(reader, (SQLCHAR*)select.c_str(), SQL_NTS))
+                << Diag(SQL_HANDLE_STMT, reader);
+            ASSERT_EQ(SQL_SUCCESS, SQLFetch(reader)) << Diag(SQL_HANDLE_STMT, reader);
+            for (size_t r = 0; r < 2; ++r) {
+                SCOPED_TRACE(r);
+                EXPECT_EQ(SQLINTEGER(r + 1), *WideRows::Key(rows.Row(r)));
+                EXPECT_STREQ(texts[r], WideRows::Text(rows.Row(r)));
+            }
+            if (cut) {
+                EXPECT_EQ(77, *WideRows::Key(cut));
+            }
+            SQLFreeHandle(SQL_HANDLE_STMT, reader);
+            if (allocated) SQLFreeHandle(SQL_HANDLE_DESC, to);
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, binder);
+        // The parameter descriptors, the implementation's first (a bound application record needs
+        // its SQL type): rows of keys read at their own places through the copy.
+        SQLHSTMT from = SQL_NULL_HSTMT, to = SQL_NULL_HSTMT;
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &from));
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &to));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(from, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(size), 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(from, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(2), 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(from, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0,
+                                                WideRows::Key(rows.Row(0)), 0, nullptr));
+        for (SQLINTEGER which : {SQL_ATTR_IMP_PARAM_DESC, SQL_ATTR_APP_PARAM_DESC})
+            EXPECT_EQ(SQL_SUCCESS, SQLCopyDesc(desc(from, which), desc(to, which)))
+                << Diag(SQL_HANDLE_DESC, desc(to, which));
+        SQLULEN back = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetStmtAttr(to, SQL_ATTR_PARAM_BIND_TYPE, &back, 0, nullptr));
+        ASSERT_EQ(size, back);
+        *WideRows::Key(rows.Row(0)) = 1;
+        *WideRows::Key(rows.Row(1)) = 2;
+        if (cut) *WideRows::Key(cut) = 77;
+        const std::string remove = "delete from " + t + " where k = ?";
+        ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(to, (SQLCHAR*)remove.c_str(), SQL_NTS)) << Diag(SQL_HANDLE_STMT, to);
+        SQLLEN removed = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLRowCount(to, &removed));
+        EXPECT_EQ(2, removed);
+        SQLFreeHandle(SQL_HANDLE_STMT, from);
+        SQLFreeHandle(SQL_HANDLE_STMT, to);
+        Must("insert into " + t + " values (1, 'first')");
+        Must("insert into " + t + " values (2, 'second')");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, WideAttrs, ::testing::ValuesIn(DriverBuilds()),

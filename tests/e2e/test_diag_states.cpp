@@ -1,6 +1,7 @@
 // SQLSTATEs an application reads through unixODBC, ODBC 2 and ODBC 3 environments, both builds:
-// 22003 and 24000 keep their meaning in ODBC 3; HY019 belongs to SQLPutData and 07005 to
-// describing a statement that returns no rows.
+// 22003 and 24000 keep their meaning in ODBC 3 (a fetch from a statement that returns no rows is
+// 24000 in both); HY019 belongs to SQLPutData and 07005 to describing a statement that returns no
+// rows.
 #include <cstring>
 #include <functional>
 
@@ -77,6 +78,18 @@ TEST_P(DiagStates, EachFailureKeepsItsOwnStateInBothVersions) {
              return SQLSetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, (SQLCHAR*)"other", SQL_NTS);
          },
          SQL_HANDLE_DBC},
+        {"fetching from an update", "24000", "24000",
+         [&](SQLHSTMT h, SQLHDBC) {
+             const std::string q = "update " + t + " set v = v where id = 1";
+             SQLExecDirect(h, (SQLCHAR*)q.c_str(), SQL_NTS);
+             return SQLFetch(h);
+         }},
+        {"fetching the next rowset of an update", "24000", "24000",
+         [&](SQLHSTMT h, SQLHDBC) {
+             const std::string q = "update " + t + " set v = v where id = 1";
+             SQLExecDirect(h, (SQLCHAR*)q.c_str(), SQL_NTS);
+             return SQLFetchScroll(h, SQL_FETCH_NEXT, 0);
+         }},
         {"describing an insert", "24000", "07005",
          [&](SQLHSTMT h, SQLHDBC) {
              const std::string q = "insert into " + t + " values (2, 2)";

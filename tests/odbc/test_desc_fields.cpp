@@ -444,17 +444,22 @@ TEST_F(DescTest, CopyDescCarriesABindingThatThenFetches) {
     EXPECT_EQ(4, nameLen);
 }
 
+// A refused copy answers on its target, where the application reads why; the source gets no
+// record of its own, and the target's answer goes with its next copy.
 TEST_F(DescTest, CopyDescFromAnIrdAndItsRefusals) {
     SQLHDESC user = Alloc();
     EXPECT_EQ(SQL_ERROR, SQLCopyDesc(Ird(), user));  // not prepared
     EXPECT_EQ("HY010", DescState(user));
+    EXPECT_EQ("", DescState(Ird()));
     Execute();
     ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(Ird(), user));
+    EXPECT_EQ("", DescState(user));
     EXPECT_EQ(3, Short(user, 0, SQL_DESC_COUNT));
     EXPECT_EQ(SQL_INTEGER, Short(user, 1, SQL_DESC_CONCISE_TYPE));
     EXPECT_EQ(20, Long(user, 2, SQL_DESC_LENGTH));
     EXPECT_EQ(SQL_ERROR, SQLCopyDesc(Ard(), Ird()));
     EXPECT_EQ("HY016", DescState(Ird()));
+    EXPECT_EQ("", DescState(Ard()));
     SQLHDESC freed = Alloc();
     ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DESC, freed));
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLCopyDesc(Ard(), freed));
