@@ -949,6 +949,7 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
         if (need > s->readCap) {
             std::free(s->readBuf);
             s->readCap = 0;
+            s->readLaidValues = 0;
             s->readBuf = static_cast<uint8_t*>(std::calloc(1, need));
             if (s->readBuf == nullptr) return kErrNoMemory;
             s->readCap = need;
@@ -958,15 +959,23 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
         uint32_t rc = kErrNone;
         {
             // One row's buffers are laid out as the first row's: the rows after it follow at
-            // rowBytes apart.
+            // rowBytes apart. A block of the shape of the one before finds them in place (the
+            // engine writes into the buffers, never the data values' pointers).
+            bool laid = count == s->readLaidValues && cols == s->readLaidColumns && rowBytes == s->readLaidRowBytes;
             IIAPI_DATAVALUE* v = dv;
             uint8_t* at = block;
             for (int16_t c = 0; c < cols; ++c, ++v) {
+                laid = laid && v->dv_value == at;
                 v->dv_value = at;
                 at += ValueRoom(s->desc.descs[g + c]);
             }
-            for (size_t k = size_t(cols); k < count; ++k)
-                dv[k].dv_value = static_cast<uint8_t*>(dv[k - size_t(cols)].dv_value) + rowBytes;
+            if (!laid) {
+                for (size_t k = size_t(cols); k < count; ++k)
+                    dv[k].dv_value = static_cast<uint8_t*>(dv[k - size_t(cols)].dv_value) + rowBytes;
+                s->readLaidValues = count;
+                s->readLaidColumns = cols;
+                s->readLaidRowBytes = rowBytes;
+            }
         }
         uint32_t returned = 0;
         if (rc == 0) {
