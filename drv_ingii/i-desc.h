@@ -81,9 +81,13 @@ struct IngStmt {
     IngDescBlock desc;
     uint8_t* segBuf;
     uint32_t segCap;
-    // The data values and value buffers of a block read, kept for the next block.
+    // The data values and value buffers of a block read, kept for the next block, and the shape
+    // of the last block laid out in them (data values, columns, bytes of a row's buffers).
     uint8_t* readBuf;
     size_t readCap;
+    size_t readLaidValues;
+    size_t readLaidRowBytes;
+    int16_t readLaidColumns;
     // The parameter descriptors of the last send, kept for the next one.
     IIAPI_DESCRIPTOR* sendDescs;
     uint16_t sendDescRoom;

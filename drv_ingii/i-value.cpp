@@ -23,6 +23,12 @@
 namespace {
 constexpr uint32_t kSegmentStart = 32768;
 
+// "00" to "99": numbers are written two digits at a time.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 uint16_t U16(const void* p) {
     uint16_t v;
     std::memcpy(&v, p, 2);
@@ -475,25 +481,52 @@ uint32_t CellWrite::NarrowText() const {
     return 0;
 }
 
+// The decimal digits of u, as many as it takes, ending at end; where they begin.
+template <typename U>
+char* DigitsBefore(char* end, U u) {
+    while (u >= 100) {
+        end -= 2;
+        std::memcpy(end, kDigitPairs + 2 * (u % 100), 2);
+        u /= 100;
+    }
+    if (u >= 10) {
+        end -= 2;
+        std::memcpy(end, kDigitPairs + 2 * u, 2);
+    } else {
+        *--end = char('0' + u);
+    }
+    return end;
+}
+
+// A BIGINT's digits behind a u16 length (BIGINT's kind), cut to the room of the cell: written
+// without the text round trip of other values (once per row, where std::to_chars lays its table
+// of digit pairs out on the stack every time).
+void PutBigintDigits(const uint8_t* p, const DatasetColumn* col, uint8_t* cell) {
+    int64_t v;
+    std::memcpy(&v, p, 8);
+    constexpr size_t kMost = 20;  // "-9223372036854775808"
+    // The digits end where zeros begin: a cell with room for any of them takes kMost bytes in
+    // one fixed-size copy, its own zeros after the digits as before.
+    char num[2 * kMost];
+    char* const end = num + kMost;
+    std::memset(end, 0, kMost);
+    const uint64_t mag = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
+    // In 32 bits while it fits: the usual numbers divide faster so.
+    char* b = mag <= UINT32_MAX ? DigitsBefore(end, uint32_t(mag)) : DigitsBefore(end, mag);
+    if (v < 0) *--b = '-';
+    const size_t room = col->width >= 2 ? col->width - 2 : 0;
+    const uint16_t n = uint16_t(std::min<size_t>(size_t(end - b), room));
+    std::memcpy(cell, &n, 2);
+    if (room >= kMost)
+        std::memcpy(cell + 2, b, kMost);
+    else
+        std::memcpy(cell + 2, b, n);
+}
+
 // A text cell behind a u16 length.
 uint32_t CellWrite::LengthText() const {
     if (type == IIAPI_INT_TYPE && len == 8) {
-        // BIGINT's kind: its digits are written in place, without the text round trip below.
-        // Straight into the cell when they fit, as they do at the kind's usual width.
-        int64_t v64;
-        std::memcpy(&v64, p, 8);
-        const size_t room = col->width >= 2 ? col->width - 2 : 0;
-        char* digits = reinterpret_cast<char*>(cell + 2);
-        uint16_t n;
-        if (const auto r = std::to_chars(digits, digits + room, v64); r.ec == std::errc()) {
-            n = uint16_t(r.ptr - digits);
-        } else {
-            char num[24];
-            const auto all = std::to_chars(num, num + sizeof num, v64);
-            n = uint16_t(std::min<size_t>(size_t(all.ptr - num), room));
-            std::memcpy(digits, num, n);
-        }
-        std::memcpy(cell, &n, 2);
+        PutBigintDigits(p, col, cell);
         return 0;
     }
     char* x = nullptr;
@@ -666,6 +699,117 @@ uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAV
     return ValueToCell(s, d, v, col, row);
 }
 
+namespace {
+
+// How a block's values of one column reach their cells. The usual pairs of an Ingres type and a
+// cell kind have a writer of their own, chosen once per block; a writer that meets a value in
+// another form than the usual one (another length, a date without a time) hands it to
+// IngValueToCell, which takes every value of every other pair.
+enum class CellPlan { General, Bytes1, Bytes2, Bytes4, Bytes8, BigintDigits, VaryingText, Timestamp };
+
+CellPlan CellPlanOf(const IIAPI_DESCRIPTOR& d, const DatasetColumn& col) {
+    const int16_t type = IngAbsType(d.ds_dataType);
+    switch (col.kind) {
+        case DS_TINYINT:
+            return CellPlan::Bytes1;
+        case DS_SMALLINT:
+            return CellPlan::Bytes2;
+        case DS_INTEGER:
+        case DS_REAL:
+            return CellPlan::Bytes4;
+        case DS_DOUBLE:
+            return type == IIAPI_MNY_TYPE ? CellPlan::General : CellPlan::Bytes8;
+        case DS_CHAR_LEN2:
+            return type == IIAPI_INT_TYPE ? CellPlan::BigintDigits : CellPlan::General;
+        case DS_CHAR_NTS:
+            return type == IIAPI_VCH_TYPE || type == IIAPI_TXT_TYPE || type == IIAPI_LTXT_TYPE ? CellPlan::VaryingText
+                                                                                               : CellPlan::General;
+        case DS_TIMESTAMP:
+            return d.ds_length == sizeof(IIAPI_DATETIME) && type != IIAPI_INTYM_TYPE && type != IIAPI_INTDS_TYPE
+                       ? CellPlan::Timestamp
+                       : CellPlan::General;
+        default:
+            return CellPlan::General;
+    }
+}
+
+// The values of one column (every stride-th data value) into rows 0.. of its cells: NULLs
+// marked, the rest written by put(bytes, length, cell) where it takes them.
+template <class Put>
+[[gnu::always_inline]] inline uint32_t WriteColumn(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE* v,
+                                                   size_t stride, uint32_t rows, DatasetColumn* col, Put put) {
+    uint16_t* const ind = col->indicators;
+    for (uint32_t r = 0; r < rows; ++r, v += stride) {
+        if (v->dv_null) {
+            ind[r] = DS_IND_NULL;
+            continue;
+        }
+        ind[r] = DS_IND_VALUE;
+        if (put(static_cast<const uint8_t*>(v->dv_value), v->dv_length, DatasetCell(col, r))) continue;
+        if (uint32_t rc = IngValueToCell(s, d, *v, col, r)) return rc;
+    }
+    return 0;
+}
+
+template <size_t N>
+[[gnu::always_inline]] inline bool PutBytes(const uint8_t* p, uint16_t len, uint8_t* cell) {
+    if (len != N) return false;
+    std::memcpy(cell, p, N);
+    return true;
+}
+
+// A date and time in the engine's date layout; anything else (a date alone, the empty date) is
+// not the usual value.
+[[gnu::always_inline]] inline bool PutTimestamp(const uint8_t* p, uint16_t len, uint8_t* cell) {
+    IIAPI_DATETIME dt;
+    if (len != sizeof dt) return false;
+    std::memcpy(&dt, p, sizeof dt);
+    if (dt.dt_kind != IIAPI_DTK_DATETIME) return false;
+    const DsTimestamp ts{dt.dt_year, dt.dt_month, dt.dt_day, dt.dt_hour, dt.dt_minute, dt.dt_second, dt.dt_nanosecond};
+    std::memcpy(cell, &ts, sizeof ts);
+    return true;
+}
+
+}  // namespace
+
+uint32_t IngColumnToCells(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE* v, size_t stride, uint32_t rows,
+                          DatasetColumn* col) {
+    const auto general = [](const uint8_t*, uint16_t, uint8_t*) { return false; };
+    switch (CellPlanOf(d, *col)) {
+        case CellPlan::Bytes1:
+            return WriteColumn(s, d, v, stride, rows, col, PutBytes<1>);
+        case CellPlan::Bytes2:
+            return WriteColumn(s, d, v, stride, rows, col, PutBytes<2>);
+        case CellPlan::Bytes4:
+            return WriteColumn(s, d, v, stride, rows, col, PutBytes<4>);
+        case CellPlan::Bytes8:
+            return WriteColumn(s, d, v, stride, rows, col, PutBytes<8>);
+        case CellPlan::BigintDigits:
+            return WriteColumn(s, d, v, stride, rows, col, [col](const uint8_t* p, uint16_t len, uint8_t* cell) {
+                if (len != 8) return false;
+                PutBigintDigits(p, col, cell);
+                return true;
+            });
+        case CellPlan::VaryingText: {
+            const uint32_t room = col->width ? col->width - 1 : 0;
+            return WriteColumn(s, d, v, stride, rows, col, [room](const uint8_t* p, uint16_t len, uint8_t* cell) {
+                if (len < 2) return false;
+                uint32_t n = U16(p);
+                if (n + 2u > len) return false;
+                if (n > room) n = room;
+                if (n) std::memcpy(cell, p + 2, n);
+                cell[n] = '\0';
+                return true;
+            });
+        }
+        case CellPlan::Timestamp:
+            return WriteColumn(s, d, v, stride, rows, col, PutTimestamp);
+        case CellPlan::General:
+            break;
+    }
+    return WriteColumn(s, d, v, stride, rows, col, general);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading rows.
 
@@ -805,6 +949,7 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
         if (need > s->readCap) {
             std::free(s->readBuf);
             s->readCap = 0;
+            s->readLaidValues = 0;
             s->readBuf = static_cast<uint8_t*>(std::calloc(1, need));
             if (s->readBuf == nullptr) return kErrNoMemory;
             s->readCap = need;
@@ -814,15 +959,23 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
         uint32_t rc = kErrNone;
         {
             // One row's buffers are laid out as the first row's: the rows after it follow at
-            // rowBytes apart.
+            // rowBytes apart. A block of the shape of the one before finds them in place (the
+            // engine writes into the buffers, never the data values' pointers).
+            bool laid = count == s->readLaidValues && cols == s->readLaidColumns && rowBytes == s->readLaidRowBytes;
             IIAPI_DATAVALUE* v = dv;
             uint8_t* at = block;
             for (int16_t c = 0; c < cols; ++c, ++v) {
+                laid = laid && v->dv_value == at;
                 v->dv_value = at;
                 at += ValueRoom(s->desc.descs[g + c]);
             }
-            for (size_t k = size_t(cols); k < count; ++k)
-                dv[k].dv_value = static_cast<uint8_t*>(dv[k - size_t(cols)].dv_value) + rowBytes;
+            if (!laid) {
+                for (size_t k = size_t(cols); k < count; ++k)
+                    dv[k].dv_value = static_cast<uint8_t*>(dv[k - size_t(cols)].dv_value) + rowBytes;
+                s->readLaidValues = count;
+                s->readLaidColumns = cols;
+                s->readLaidRowBytes = rowBytes;
+            }
         }
         uint32_t returned = 0;
         if (rc == 0) {
@@ -835,12 +988,9 @@ uint32_t IngReadRows(IngStmt* s, uint16_t rows, Dataset* ds, uint32_t* rowsRead)
             rc = IIWaitCompletion(&gc.gc_genParm, &s->messages);
             returned = gc.gc_rowsReturned > 0 ? uint32_t(gc.gc_rowsReturned) : 0;
         }
-        if (rc == 0) {
-            const IIAPI_DATAVALUE* v = dv;
-            for (uint32_t r = 0; r < returned && rc == 0; ++r)
-                for (int16_t c = 0; c < cols && rc == 0; ++c, ++v)
-                    rc = ValueToCell(s, s->desc.descs[g + c], *v, &ds->cols[g + c + off], r);
-        }
+        // Column by column: each column's writer is chosen once for the block.
+        for (int16_t c = 0; c < cols && rc == 0; ++c)
+            rc = IngColumnToCells(s, s->desc.descs[g + c], dv + c, size_t(cols), returned, &ds->cols[g + c + off]);
         if (rc == kErrNoData) return 0;
         if (rc != 0) return rc;
         if (returned == 0) return 0;
@@ -902,17 +1052,13 @@ void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
 // value and row of a parameter array, where formatted printing is the largest cost. Inline, so
 // that each call's constant width unrolls its loop.
 [[gnu::always_inline]] inline char* PutDigits(char* p, unsigned v, int width) {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
     // The common widths (2, 4 and 9) in pairs of digits from the end.
     if ((width == 2 && v < 100) || (width == 4 && v < 10000) || (width == 9 && v < 1000000000)) {
         char* e = p + width;
         char* q = e;
         for (int k = width; k >= 2; k -= 2) {
             q -= 2;
-            std::memcpy(q, kPairs + 2 * (v % 100), 2);
+            std::memcpy(q, kDigitPairs + 2 * (v % 100), 2);
             v /= 100;
         }
         if (width & 1) *--q = char('0' + v);

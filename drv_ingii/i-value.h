@@ -21,6 +21,11 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
 // One Ingres value into a Dataset cell by the column's kind.
 uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
                         uint32_t row);
+// The values of one column of a block of rows, every stride-th data value from v, into rows 0 to
+// rows - 1 of its cells: the cells IngValueToCell makes of each, the usual pairs of type and
+// kind without its choice for every value.
+uint32_t IngColumnToCells(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE* v, size_t stride, uint32_t rows,
+                          DatasetColumn* col);
 
 // A value as text (a new NUL-terminated buffer); a NULL value gives none. 0 or kErrNoMemory.
 uint32_t IngValueToText(const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, char** text);

@@ -165,6 +165,10 @@ struct IngType {
     bool isLong() const { return isLongType(type); }
 };
 
+// Puts a value from SQLite that is not NULL (vtype its SQLite type) into the Ingres layout of t:
+// one function per type, which a fetch chooses once per column and calls for every row (types.cpp).
+using Encoder = bool (*)(sqlite3_value* v, int vtype, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f);
+
 // The columns of a view as the engine types them.
 struct ViewColumns {
     std::vector<std::string> names;
@@ -517,6 +521,8 @@ struct Stmt : Object {
     std::vector<IngType> columns;
     std::vector<std::string> names;
     std::vector<IIAPI_DESCRIPTOR> resultDesc;
+    // Each column's encoder, set with resultDesc (none for a long column).
+    std::vector<Encoder> encoders;
     bool describeOnly = false;  // a prepare: descriptors without rows
     bool haveRow = false;       // current row has been stepped and not fully read
     size_t colPos = 0;          // next column of the current row
@@ -788,6 +794,8 @@ std::string sqliteDeclFor(const IngType& t);
 
 // Value from SQLite into the Ingres layout of t (not for long types).  Returns false with f.
 bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f);
+// The same as one encoder per type (Encoder, beside IngType).
+Encoder encoderFor(const IngType& t);
 // The whole value of a long column in its Ingres form (bytes, or UTF-16 for LONG NVARCHAR).
 bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f);
 // Binds a client value of descriptor d to parameter index i (1-based); a date's text is put in

@@ -1,6 +1,7 @@
 // Statements: query, parameters, descriptors, rows, query information, close and cancel.
 #include "iiapi/internal.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -41,6 +42,7 @@ void Stmt::reset() {
     columns.clear();
     names.clear();
     resultDesc.clear();
+    encoders.clear();
     describeOnly = false;
     haveRow = false;
     colPos = 0;
@@ -161,8 +163,10 @@ Fault cancelledFault() { return makeFault("S1008", native::kCancelled, "The quer
 
 void buildResultDescriptors(Stmt& s) {
     s.resultDesc.assign(s.columns.size(), IIAPI_DESCRIPTOR{});
+    s.encoders.assign(s.columns.size(), nullptr);
     for (size_t i = 0; i < s.columns.size(); ++i) {
         const IngType& t = s.columns[i];
+        if (!t.isLong()) s.encoders[i] = encoderFor(t);
         IIAPI_DESCRIPTOR& d = s.resultDesc[i];
         d.ds_dataType = t.type;
         d.ds_nullable = t.nullable ? II_TRUE : II_FALSE;
@@ -517,7 +521,7 @@ void noteIsolation(Conn& c, const std::string& text) {
     c.snapshotReads = level.find("serializable") != std::string::npos || level.find("repeatable") != std::string::npos;
 }
 
-sqlite3_value* columnValue(Stmt& s, size_t col);
+inline sqlite3_value* columnValue(Stmt& s, size_t col);
 
 // Rows an updatable cursor keeps naming for IIapi_position: more than any block of rows a client
 // reads at once.
@@ -1011,37 +1015,83 @@ bool preparedName(const Stmt& s, std::string& name) {
 }
 
 // A value of the current row: from the cursor, or from the rows the engine holds itself.
-sqlite3_value* columnValue(Stmt& s, size_t col) {
-    if (s.held) {
+inline sqlite3_value* columnValue(Stmt& s, size_t col) {
+    if (s.held) [[unlikely]] {
         if (s.heldPos == 0 || s.heldPos > s.heldRows.size() || col >= s.heldRows[s.heldPos - 1].size()) return nullptr;
         return s.heldRows[s.heldPos - 1][col];
     }
     return sqlite3_column_value(s.cursor, int(col));
 }
 
-// Moves one value of the current row into a client data value.
-bool deliverValue(Stmt& s, size_t col, IIAPI_DATAVALUE& dv, Fault& f) {
+[[gnu::noinline, gnu::cold]] bool noBufferFor(size_t col, Fault& f) {
+    f = makeFault("S1009", native::kGeneral, "No buffer for column " + std::to_string(col + 1));
+    return false;
+}
+
+// Moves one value of the current row (of a column that is not long) into a client data value.
+// Inline in the fetch's loop: it runs for every value of every row.
+[[gnu::always_inline]] inline bool deliverValue(Stmt& s, size_t col, Encoder encode, const IngType& t,
+                                                IIAPI_DATAVALUE& dv, Fault& f) {
     sqlite3_value* v = columnValue(s, col);
-    if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
-        if (!s.columns[col].nullable) {
-            // A NOT NULL column made by another program may still hold NULL: report it as NULL.
-        }
+    // A NOT NULL column made by another program may still hold NULL: it is reported as NULL.
+    const int vtype = v ? sqlite3_value_type(v) : SQLITE_NULL;
+    if (vtype == SQLITE_NULL) {
         dv.dv_null = II_TRUE;
         dv.dv_length = 0;
         return true;
     }
-    if (!dv.dv_value) {
-        f = makeFault("S1009", native::kGeneral, "No buffer for column " + std::to_string(col + 1));
-        return false;
-    }
+    if (!dv.dv_value) [[unlikely]]
+        return noBufferFor(col, f);
     uint16_t len = 0;
-    if (!encodeValue(v, s.columns[col], static_cast<uint8_t*>(dv.dv_value), len, f)) {
+    if (!encode(v, vtype, t, static_cast<uint8_t*>(dv.dv_value), len, f)) [[unlikely]] {
         f.text += " (column " + s.names[col] + ")";
         return false;
     }
     dv.dv_null = II_FALSE;
     dv.dv_length = len;
     return true;
+}
+
+enum class LongPiece { Last, More, Failed };
+
+// The next piece of a long column's value (the whole value is encoded at its first piece): the
+// last one, one with more to come, or a fault.
+LongPiece deliverLongPiece(Stmt& s, size_t col, const IngType& t, IIAPI_DATAVALUE& dv, Fault& f) {
+    if (!s.longLoaded) {
+        sqlite3_value* v = columnValue(s, col);
+        if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
+            dv.dv_null = II_TRUE;
+            dv.dv_length = 0;
+            return LongPiece::Last;
+        }
+        if (!encodeLong(v, t, s.longValue, f)) return LongPiece::Failed;
+        s.longLoaded = true;
+        s.longOffset = 0;
+    }
+    if (!dv.dv_value) {
+        f = makeFault("S1009", native::kGeneral, "No buffer for the long column");
+        return LongPiece::Failed;
+    }
+    size_t room = t.length - 2u;
+    if (t.type == IIAPI_LNVCH_TYPE) room &= ~size_t(1);
+    size_t n = std::min(room, s.longValue.size() - s.longOffset);
+    // A UTF-8 text is never cut inside a character.
+    if (t.type == IIAPI_LVCH_TYPE && n < s.longValue.size() - s.longOffset && n > 0) {
+        size_t fit = utf8Fit(std::string_view(s.longValue).substr(s.longOffset), n);
+        if (fit > 0) n = fit;
+    }
+    uint16_t prefix = uint16_t(t.type == IIAPI_LNVCH_TYPE ? n / 2 : n);
+    auto* out = static_cast<uint8_t*>(dv.dv_value);
+    std::memcpy(out, &prefix, 2);
+    std::memcpy(out + 2, s.longValue.data() + s.longOffset, n);
+    dv.dv_null = II_FALSE;
+    dv.dv_length = uint16_t(n + 2);
+    s.longOffset += n;
+    if (s.longOffset < s.longValue.size()) return LongPiece::More;
+    s.longLoaded = false;
+    s.longValue.clear();
+    s.longOffset = 0;
+    return LongPiece::Last;
 }
 
 }  // namespace
@@ -1286,6 +1336,19 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
     Fault f;
     int16_t rows = 0;
     const int16_t wanted = s.updatable() ? int16_t(1) : p->gc_rowCount;
+    const int16_t columnCount = p->gc_columnCount;
+    // The columns' types and encoders stay as they are for the whole call.
+    const IngType* const types = s.columns.data();
+    const Encoder* const encoders = s.encoders.data();
+    // Whole rows of short columns, as every block of rows is read: no long column to look for and
+    // no end of the row to watch on the way.
+    const bool wholeShortRows = s.colPos == 0 && !s.haveRow && size_t(columnCount) == ncols &&
+                                std::find(encoders, encoders + ncols, nullptr) == encoders + ncols;
+    auto valueFailed = [&](size_t col) {
+        s.colPos = col;
+        p->gc_rowsReturned = rows;
+        return fail(p->gc_genParm, s, f);
+    };
     for (int16_t r = 0; r < wanted && r < kMaxRows; ++r) {
         if (!s.haveRow) {
             s.onRow = false;
@@ -1328,63 +1391,40 @@ void IIapi_getColumns(IIAPI_GETCOLPARM* p) {
             s.longLoaded = false;
             s.longOffset = 0;
         }
-        for (int k = 0; k < p->gc_columnCount; ++k) {
-            IIAPI_DATAVALUE& dv = p->gc_columnData[size_t(r) * size_t(p->gc_columnCount) + size_t(k)];
-            if (s.colPos >= ncols)
-                return fail(p->gc_genParm, s,
-                            makeFault("S1009", native::kGeneral, "More columns asked than the row has"));
-            const IngType& t = s.columns[s.colPos];
-            if (t.isLong()) {
-                if (p->gc_columnCount != 1 || p->gc_rowCount != 1)
+        IIAPI_DATAVALUE* const rowData = p->gc_columnData + size_t(r) * size_t(columnCount);
+        size_t col = s.colPos;
+        if (wholeShortRows) {
+            for (; col < ncols; ++col)
+                if (!deliverValue(s, col, encoders[col], types[col], rowData[col], f)) [[unlikely]]
+                    return valueFailed(col);
+        } else {
+            for (int k = 0; k < columnCount; ++k, ++col) {
+                IIAPI_DATAVALUE& dv = rowData[k];
+                if (col >= ncols) [[unlikely]] {
+                    s.colPos = col;
                     return fail(p->gc_genParm, s,
-                                makeFault("S1009", native::kGeneral, "A long column is read alone, one row at a time"));
-                sqlite3_value* v = columnValue(s, s.colPos);
-                if (!s.longLoaded) {
-                    if (!v || sqlite3_value_type(v) == SQLITE_NULL) {
-                        dv.dv_null = II_TRUE;
-                        dv.dv_length = 0;
-                        ++s.colPos;
-                        continue;
+                                makeFault("S1009", native::kGeneral, "More columns asked than the row has"));
+                }
+                if (!encoders[col]) [[unlikely]] {
+                    s.colPos = col;
+                    if (columnCount != 1 || p->gc_rowCount != 1)
+                        return fail(
+                            p->gc_genParm, s,
+                            makeFault("S1009", native::kGeneral, "A long column is read alone, one row at a time"));
+                    const LongPiece piece = deliverLongPiece(s, col, types[col], dv, f);
+                    if (piece == LongPiece::Failed) return fail(p->gc_genParm, s, f);
+                    if (piece == LongPiece::More) {
+                        p->gc_moreSegments = II_TRUE;
+                        p->gc_rowsReturned = 1;
+                        return complete(p->gc_genParm, IIAPI_ST_SUCCESS, nullptr);
                     }
-                    if (!encodeLong(v, t, s.longValue, f)) return fail(p->gc_genParm, s, f);
-                    s.longLoaded = true;
-                    s.longOffset = 0;
+                    continue;
                 }
-                if (!dv.dv_value)
-                    return fail(p->gc_genParm, s,
-                                makeFault("S1009", native::kGeneral, "No buffer for the long column"));
-                size_t room = t.length - 2u;
-                if (t.type == IIAPI_LNVCH_TYPE) room &= ~size_t(1);
-                size_t n = std::min(room, s.longValue.size() - s.longOffset);
-                // A UTF-8 text is never cut inside a character.
-                if (t.type == IIAPI_LVCH_TYPE && n < s.longValue.size() - s.longOffset && n > 0) {
-                    size_t fit = utf8Fit(std::string_view(s.longValue).substr(s.longOffset), n);
-                    if (fit > 0) n = fit;
-                }
-                uint16_t prefix = uint16_t(t.type == IIAPI_LNVCH_TYPE ? n / 2 : n);
-                auto* out = static_cast<uint8_t*>(dv.dv_value);
-                std::memcpy(out, &prefix, 2);
-                std::memcpy(out + 2, s.longValue.data() + s.longOffset, n);
-                dv.dv_null = II_FALSE;
-                dv.dv_length = uint16_t(n + 2);
-                s.longOffset += n;
-                if (s.longOffset < s.longValue.size()) {
-                    p->gc_moreSegments = II_TRUE;
-                    p->gc_rowsReturned = 1;
-                    return complete(p->gc_genParm, IIAPI_ST_SUCCESS, nullptr);
-                }
-                s.longLoaded = false;
-                s.longValue.clear();
-                s.longOffset = 0;
-                ++s.colPos;
-                continue;
+                if (!deliverValue(s, col, encoders[col], types[col], dv, f)) [[unlikely]]
+                    return valueFailed(col);
             }
-            if (!deliverValue(s, s.colPos, dv, f)) {
-                p->gc_rowsReturned = rows;
-                return fail(p->gc_genParm, s, f);
-            }
-            ++s.colPos;
         }
+        s.colPos = col;
         ++rows;
         if (s.colPos >= ncols) {
             s.haveRow = false;

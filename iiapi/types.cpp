@@ -55,6 +55,16 @@ Fault rangeFault(const IngType& t) {
     return makeFault("22003", native::kOverflow, "Numeric value out of range for " + typeName(t));
 }
 
+// The refusals of the encoders, out of their way.
+[[gnu::noinline, gnu::cold]] bool outOfRange(const IngType& t, Fault& f) {
+    f = rangeFault(t);
+    return false;
+}
+[[gnu::noinline, gnu::cold]] bool doesNotFit(const IngType& t, Fault& f) {
+    f = truncFault(t);
+    return false;
+}
+
 bool textToInt(std::string_view s, int64_t& v) {
     std::string t(s);
     size_t b = t.find_first_not_of(" \t");
@@ -94,8 +104,8 @@ bool textToDouble(std::string_view s, double& v) {
 
 // A value's bytes in place (a blob's, else its text's), valid until the value changes: a fetch
 // copies each straight into the client's buffer.
-std::string_view valueBytes(sqlite3_value* v) {
-    if (sqlite3_value_type(v) == SQLITE_BLOB) {
+std::string_view valueBytes(sqlite3_value* v, int vtype) {
+    if (vtype == SQLITE_BLOB) {
         const void* b = sqlite3_value_blob(v);
         return b ? std::string_view(static_cast<const char*>(b), size_t(sqlite3_value_bytes(v))) : std::string_view();
     }
@@ -109,8 +119,10 @@ std::string valueText(sqlite3_value* v) {
     return t ? std::string(reinterpret_cast<const char*>(t), size_t(n)) : std::string();
 }
 
-bool valueInt(sqlite3_value* v, int64_t& out, const IngType& what, Fault& f) {
-    switch (sqlite3_value_type(v)) {
+// Apart from the encoders, which read the usual SQLite type of their column themselves: with
+// this inside, each would save and restore the registers of its strings for every value.
+[[gnu::noinline]] bool valueInt(sqlite3_value* v, int vtype, int64_t& out, const IngType& what, Fault& f) {
+    switch (vtype) {
         case SQLITE_INTEGER:
             out = sqlite3_value_int64(v);
             return true;
@@ -132,8 +144,8 @@ bool valueInt(sqlite3_value* v, int64_t& out, const IngType& what, Fault& f) {
     }
 }
 
-bool valueDouble(sqlite3_value* v, double& out, const IngType& what, Fault& f) {
-    switch (sqlite3_value_type(v)) {
+[[gnu::noinline]] bool valueDouble(sqlite3_value* v, int vtype, double& out, const IngType& what, Fault& f) {
+    switch (vtype) {
         case SQLITE_INTEGER:
         case SQLITE_FLOAT:
             out = sqlite3_value_double(v);
@@ -147,9 +159,9 @@ bool valueDouble(sqlite3_value* v, double& out, const IngType& what, Fault& f) {
     }
 }
 
-bool valueDecimal(sqlite3_value* v, Decimal& d, Fault& f) {
+bool valueDecimal(sqlite3_value* v, int vtype, Decimal& d, Fault& f) {
     std::string t;
-    if (sqlite3_value_type(v) == SQLITE_FLOAT) {
+    if (vtype == SQLITE_FLOAT) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.15g", sqlite3_value_double(v));
         t = buf;
@@ -405,31 +417,33 @@ void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
     }
 }
 
-// An integer of the column's width, refused when out of its range.
-[[gnu::noinline]] bool encodeInteger(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    const IngType& what = t;
+// An integer of the column's width (T), refused when out of its range.
+template <typename T>
+[[gnu::noinline]] bool encodeInteger(sqlite3_value* v, int vtype, const IngType& t, uint8_t* buf, uint16_t& len,
+                                     Fault& f) {
     int64_t x;
-    if (!valueInt(v, x, what, f)) return false;
-    if (!fitsNativeInt(x, t.length)) {
-        f = rangeFault(what);
+    if (vtype == SQLITE_INTEGER)
+        x = sqlite3_value_int64(v);
+    else if (!valueInt(v, vtype, x, t, f))
         return false;
-    }
-    writeNativeInt(x, t.length, buf);
+    if (x < std::numeric_limits<T>::min() || x > std::numeric_limits<T>::max()) return outOfRange(t, f);
+    const T y = T(x);
+    std::memcpy(buf, &y, sizeof y);
     len = t.length;
     return true;
 }
 
 // A float or money (to the cent); a 4-byte float refuses what it cannot hold.
-[[gnu::noinline]] bool encodeFloat(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    const IngType& what = t;
+[[gnu::noinline]] bool encodeFloat(sqlite3_value* v, int vtype, const IngType& t, uint8_t* buf, uint16_t& len,
+                                   Fault& f) {
     double x;
-    if (!valueDouble(v, x, what, f)) return false;
+    if (vtype == SQLITE_FLOAT)
+        x = sqlite3_value_double(v);
+    else if (!valueDouble(v, vtype, x, t, f))
+        return false;
     if (t.type == IIAPI_MNY_TYPE) x = std::round(x * 100.0) / 100.0;
     if (t.length == 4) {
-        if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max()) {
-            f = rangeFault(what);
-            return false;
-        }
+        if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max()) return outOfRange(t, f);
         float y = float(x);
         std::memcpy(buf, &y, 4);
         len = 4;
@@ -441,12 +455,12 @@ void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
 }
 
 // A packed decimal of the column's precision and scale.
-[[gnu::noinline]] bool encodeDecimal(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    const IngType& what = t;
+[[gnu::noinline]] bool encodeDecimal(sqlite3_value* v, int vtype, const IngType& t, uint8_t* buf, uint16_t& len,
+                                     Fault& f) {
     Decimal d;
-    if (!valueDecimal(v, d, f)) return false;
+    if (!valueDecimal(v, vtype, d, f)) return false;
     if (!decimalRescale(d, t.precision, t.scale)) {
-        f = rangeFault(what);
+        f = rangeFault(t);
         return false;
     }
     decimalPack(d, t.precision, buf);
@@ -455,19 +469,19 @@ void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
 }
 
 // A boolean from a number or the words TRUE and FALSE.
-[[gnu::noinline]] bool encodeBoolean(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    const IngType& what = t;
+[[gnu::noinline]] bool encodeBoolean(sqlite3_value* v, int vtype, const IngType& t, uint8_t* buf, uint16_t& len,
+                                     Fault& f) {
     int64_t x = 0;
-    if (sqlite3_value_type(v) == SQLITE_TEXT) {
+    if (vtype == SQLITE_TEXT) {
         std::string s = valueText(v);
         for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
         if (s == "true")
             x = 1;
         else if (s == "false")
             x = 0;
-        else if (!valueInt(v, x, what, f))
+        else if (!valueInt(v, vtype, x, t, f))
             return false;
-    } else if (!valueInt(v, x, what, f)) {
+    } else if (!valueInt(v, vtype, x, t, f)) {
         return false;
     }
     buf[0] = x ? 1 : 0;
@@ -475,32 +489,34 @@ void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
     return true;
 }
 
+[[gnu::noinline, gnu::cold]] bool notADate(std::string_view s, Fault& f) {
+    f = makeFault("22007", native::kType, "Invalid date or time value '" + std::string(s) + "'");
+    return false;
+}
+
 // A date, time, timestamp or interval from its text.
-[[gnu::noinline]] bool encodeDateTime(sqlite3_value* v, uint8_t* buf, uint16_t& len, Fault& f) {
+[[gnu::noinline]] bool encodeDateTime(sqlite3_value* v, int, const IngType&, uint8_t* buf, uint16_t& len, Fault& f) {
     IIAPI_DATETIME dt;
     // Read in place: a timestamp's text is longer than a short string holds, and this runs per row.
     const unsigned char* raw = sqlite3_value_text(v);
     std::string_view s =
         raw ? std::string_view(reinterpret_cast<const char*>(raw), size_t(sqlite3_value_bytes(v))) : std::string_view();
-    if (!parseDateText(s, dt)) {
-        f = makeFault("22007", native::kType, "Invalid date or time value '" + std::string(s) + "'");
-        return false;
-    }
+    if (!parseDateText(s, dt)) return notADate(s, f);
     std::memcpy(buf, &dt, sizeof dt);
     len = sizeof dt;
     return true;
 }
 
 // A fixed-length string or byte string, padded; only padding may be cut.
-[[gnu::noinline]] bool encodeFixed(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    const IngType& what = t;
+[[gnu::noinline]] bool encodeFixed(sqlite3_value* v, int vtype, const IngType& t, uint8_t* buf, uint16_t& len,
+                                   Fault& f) {
     bool bytes = t.type != IIAPI_CHA_TYPE && t.type != IIAPI_CHR_TYPE;
-    std::string_view s = valueBytes(v);
+    std::string_view s = valueBytes(v, vtype);
     char pad = bytes ? '\0' : ' ';
     if (s.size() > t.length) {
         // Only padding may be dropped.
         if (s.find_first_not_of(pad, t.length) != std::string_view::npos) {
-            f = truncFault(what);
+            f = truncFault(t);
             return false;
         }
         s = s.substr(0, t.length);
@@ -512,14 +528,11 @@ void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
 }
 
 // A varying-length string or byte string with its length in front.
-[[gnu::noinline]] bool encodeVarying(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    const IngType& what = t;
-    const std::string_view s = valueBytes(v);
+[[gnu::noinline]] bool encodeVarying(sqlite3_value* v, int vtype, const IngType& t, uint8_t* buf, uint16_t& len,
+                                     Fault& f) {
+    const std::string_view s = valueBytes(v, vtype);
     size_t room = t.length >= 2 ? t.length - 2u : 0u;
-    if (s.size() > room) {
-        f = truncFault(what);
-        return false;
-    }
+    if (s.size() > room) return doesNotFit(t, f);
     uint16_t n = uint16_t(s.size());
     std::memcpy(buf, &n, 2);
     if (!s.empty()) std::memcpy(buf + 2, s.data(), s.size());
@@ -528,19 +541,18 @@ void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
 }
 
 // A national string in UTF-16, fixed (padded) or varying.
-[[gnu::noinline]] bool encodeNational(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    const IngType& what = t;
+[[gnu::noinline]] bool encodeNational(sqlite3_value* v, int, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
     bool ok = true;
     std::u16string w = utf8ToUtf16(valueText(v), &ok);
     if (!ok) {
-        f = notTextFault("the value of " + typeName(what));
+        f = notTextFault("the value of " + typeName(t));
         return false;
     }
     bool fixed = t.type == IIAPI_NCHA_TYPE;
     size_t room = fixed ? t.length / 2u : (t.length >= 2 ? (t.length - 2u) / 2u : 0u);
     if (w.size() > room) {
         if (!fixed || w.find_first_not_of(u' ', room) != std::u16string::npos) {
-            f = truncFault(what);
+            f = truncFault(t);
             return false;
         }
         w.resize(room);
@@ -558,44 +570,58 @@ void writeNativeInt(int64_t x, uint16_t length, uint8_t* out) {
     return true;
 }
 
-[[gnu::noinline]] bool longAsShort(Fault& f) {
+[[gnu::noinline]] bool longAsShort(sqlite3_value*, int, const IngType&, uint8_t*, uint16_t&, Fault& f) {
     f = makeFault("S1000", native::kType, "Long value read as a short value");
     return false;
 }
 
 }  // namespace
 
-// The encoders stay functions of their own (never inlined here): this runs for every value of
-// every row, and with them inside it would save and restore the registers of all of them.
-bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
-    if (isDateTimeType(t.type)) return encodeDateTime(v, buf, len, f);
+// The encoders stay functions of their own (never inlined into a caller): a fetch calls the one
+// of each column for every row, and with them inside it would save and restore the registers of
+// all of them.
+Encoder encoderFor(const IngType& t) {
+    if (isDateTimeType(t.type)) return encodeDateTime;
     switch (t.type) {
         case IIAPI_INT_TYPE:
-            return encodeInteger(v, t, buf, len, f);
+            switch (t.length) {
+                case 1:
+                    return encodeInteger<int8_t>;
+                case 2:
+                    return encodeInteger<int16_t>;
+                case 4:
+                    return encodeInteger<int32_t>;
+                default:
+                    return encodeInteger<int64_t>;
+            }
         case IIAPI_FLT_TYPE:
         case IIAPI_MNY_TYPE:
-            return encodeFloat(v, t, buf, len, f);
+            return encodeFloat;
         case IIAPI_DEC_TYPE:
-            return encodeDecimal(v, t, buf, len, f);
+            return encodeDecimal;
         case IIAPI_BOOL_TYPE:
-            return encodeBoolean(v, t, buf, len, f);
+            return encodeBoolean;
         case IIAPI_CHA_TYPE:
         case IIAPI_CHR_TYPE:
         case IIAPI_BYTE_TYPE:
         case IIAPI_LOGKEY_TYPE:
         case IIAPI_TABKEY_TYPE:
-            return encodeFixed(v, t, buf, len, f);
+            return encodeFixed;
         case IIAPI_VCH_TYPE:
         case IIAPI_TXT_TYPE:
         case IIAPI_LTXT_TYPE:
         case IIAPI_VBYTE_TYPE:
-            return encodeVarying(v, t, buf, len, f);
+            return encodeVarying;
         case IIAPI_NCHA_TYPE:
         case IIAPI_NVCH_TYPE:
-            return encodeNational(v, t, buf, len, f);
+            return encodeNational;
         default:
-            return longAsShort(f);
+            return longAsShort;
     }
+}
+
+bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f) {
+    return encoderFor(t)(v, sqlite3_value_type(v), t, buf, len, f);
 }
 
 bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f) {

@@ -292,9 +292,9 @@ bool readNum(std::string_view s, size_t& i, int maxDigits, int& v) {
 bool validDate(int y, int m, int d) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-    int lim = days[m - 1];
-    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) lim = 29;
-    return d <= lim;
+    if (d <= days[m - 1]) return true;
+    // Only the 29th of February needs the year: the date of every value read is checked here.
+    return m == 2 && d == 29 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0);
 }
 
 int monthFromName(std::string_view s) {
@@ -677,8 +677,10 @@ bool storedTimestamp(std::string_view s, IIAPI_DATETIME& dt) {
 }  // namespace
 
 bool parseDateText(std::string_view s, IIAPI_DATETIME& dt) {
+    // A stored timestamp sets every field.
+    if (storedTimestamp(s, dt)) return true;
     dt = IIAPI_DATETIME{};
-    return storedTimestamp(s, dt) || parseOtherDateText(s, dt);
+    return parseOtherDateText(s, dt);
 }
 
 std::string formatDate(const IIAPI_DATETIME& dt, int16_t type) {

@@ -1,9 +1,13 @@
 // The Ingres type map, parameter descriptors, date texts and value conversions.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -607,6 +611,113 @@ TEST(ValueText, PlainTypesBecomeText) {
     IIAPI_DATAVALUE vn{1, 0, nullptr};
     ASSERT_EQ(IngValueToText(Desc(IIAPI_VCH_TYPE, 10), vn, &t), 0u);
     EXPECT_EQ(t, nullptr);
+}
+
+// A value's bytes as the engine lays them out.
+template <typename T>
+std::string Raw(T x) {
+    return std::string(reinterpret_cast<const char*>(&x), sizeof x);
+}
+std::string Varying(const std::string& text) { return Raw(uint16_t(text.size())) + text; }
+std::string DateTime(int16_t y, uint8_t mo, uint8_t d, uint8_t h, uint8_t mi, uint8_t s, uint8_t kind, uint32_t ns) {
+    return Raw(IIAPI_DATETIME{y, mo, d, h, mi, s, kind, ns});
+}
+
+// A block's column is written by a writer chosen once for the column; each cell (and its
+// indicator) must be the one that writing its value alone makes, for the values the writer takes
+// and for those it hands on (other lengths, dates without a time, NULLs). The values lie between
+// those of another column, as a block lays its rows out.
+TEST(CellWriters, ColumnsOfABlockGetTheCellsOfValueByValue) {
+    using Value = std::optional<std::string>;
+    const Value null;
+    struct Case {
+        const char* what;
+        IIAPI_DESCRIPTOR d;
+        uint32_t kind;
+        uint32_t length;  // L of the column's width
+        std::vector<Value> values;
+    } cases[] = {
+        {"double",
+         Desc(IIAPI_FLT_TYPE, 8),
+         DS_DOUBLE,
+         8,
+         {Raw(0.0), Raw(-1.5), null, Raw(DBL_MAX), Raw(std::numeric_limits<double>::quiet_NaN()), Raw(float(2.5))}},
+        {"real", Desc(IIAPI_FLT_TYPE, 4), DS_REAL, 4, {Raw(float(-0.25)), null, Raw(FLT_MIN), Raw(1.0)}},
+        {"integer",
+         Desc(IIAPI_INT_TYPE, 4),
+         DS_INTEGER,
+         4,
+         {Raw(INT32_MIN), Raw(int32_t(-1)), null, Raw(INT32_MAX), Raw(int16_t(-7)), Raw(int8_t(-8))}},
+        {"smallint",
+         Desc(IIAPI_INT_TYPE, 2),
+         DS_SMALLINT,
+         2,
+         {Raw(INT16_MIN), Raw(INT16_MAX), null, Raw(int8_t(-3)), Raw(int32_t(70000))}},
+        {"tinyint", Desc(IIAPI_INT_TYPE, 1), DS_TINYINT, 1, {Raw(INT8_MIN), Raw(INT8_MAX), null, Raw(int16_t(300))}},
+        {"bigint",
+         Desc(IIAPI_INT_TYPE, 8),
+         DS_CHAR_LEN2,
+         20,
+         {Raw(INT64_MIN), Raw(INT64_MAX), Raw(int64_t(0)), Raw(int64_t(-1)), null, Raw(int64_t(9)), Raw(int64_t(10)),
+          Raw(int64_t(99)), Raw(int64_t(100)), Raw(int64_t(-12345)), Raw(int64_t(1000000007)), Raw(int32_t(-42))}},
+        {"bigint into a narrow cell",
+         Desc(IIAPI_INT_TYPE, 8),
+         DS_CHAR_LEN2,
+         3,
+         {Raw(int64_t(123)), Raw(int64_t(1234)), Raw(int64_t(-100)), Raw(INT64_MIN)}},
+        {"varchar",
+         Desc(IIAPI_VCH_TYPE, 12),
+         DS_CHAR_NTS,
+         10,
+         {Varying(""), Varying("abc"), null, Varying("ten chars!"), Varying("eleven char"), Raw(uint16_t(9)) + "short",
+          std::string("\x01")}},
+        {"text", Desc(IIAPI_TXT_TYPE, 8), DS_CHAR_NTS, 6, {Varying("a b "), Varying("longer")}},
+        {"timestamp",
+         Desc(IIAPI_TS_TYPE, 12),
+         DS_TIMESTAMP,
+         16,
+         {DateTime(2024, 2, 29, 13, 45, 10, IIAPI_DTK_DATETIME, 123456789), null,
+          DateTime(9999, 12, 31, 23, 59, 59, IIAPI_DTK_DATETIME, 999999999),
+          DateTime(1, 1, 1, 0, 0, 0, IIAPI_DTK_DATETIME, 0), DateTime(2001, 2, 3, 0, 0, 0, IIAPI_DTK_DATE, 0),
+          DateTime(0, 0, 0, 0, 0, 0, IIAPI_DTK_EMPTY, 0), DateTime(0, 0, 0, 4, 5, 6, IIAPI_DTK_TIME, 0)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint32_t rows = uint32_t(c.values.size());
+        std::vector<std::string> bytes(rows);
+        std::vector<IIAPI_DATAVALUE> block(2 * size_t(rows));
+        for (uint32_t r = 0; r < rows; ++r) {
+            block[2 * r] = IIAPI_DATAVALUE{1, 0, nullptr};
+            if (!c.values[r]) {
+                block[2 * r + 1] = IIAPI_DATAVALUE{1, 0, nullptr};
+                continue;
+            }
+            bytes[r] = *c.values[r];
+            block[2 * r + 1] = IIAPI_DATAVALUE{0, uint16_t(bytes[r].size()), bytes[r].data()};
+        }
+        const uint32_t width = DatasetWidth(c.kind, c.length);
+        DatasetColumn column{c.kind, width, nullptr, nullptr}, each{c.kind, width, nullptr, nullptr};
+        ASSERT_EQ(DatasetColumnAlloc(&column, rows), DS_OK);
+        ASSERT_EQ(DatasetColumnAlloc(&each, rows), DS_OK);
+        EXPECT_EQ(IngColumnToCells(nullptr, c.d, block.data() + 1, 2, rows, &column), 0u);
+        for (uint32_t r = 0; r < rows; ++r) EXPECT_EQ(IngValueToCell(nullptr, c.d, block[2 * r + 1], &each, r), 0u);
+        for (uint32_t r = 0; r < rows; ++r) {
+            SCOPED_TRACE(r);
+            EXPECT_EQ(column.indicators[r], each.indicators[r]);
+            EXPECT_EQ(0, std::memcmp(DatasetCell(&column, r), DatasetCell(&each, r), width));
+            // A BIGINT's digits are its decimal text, cut to the cell.
+            if (c.kind == DS_CHAR_LEN2 && c.values[r] && c.values[r]->size() == 8) {
+                int64_t x;
+                std::memcpy(&x, c.values[r]->data(), 8);
+                const std::string want = std::to_string(x).substr(0, width - 2);
+                uint16_t n;
+                std::memcpy(&n, DatasetCell(&column, r), 2);
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(DatasetCell(&column, r)) + 2, n), want);
+            }
+        }
+        DatasetColumnFree(&column, rows);
+        DatasetColumnFree(&each, rows);
+    }
 }
 
 TEST(ParamDescSeam, DescribingByParsingFallsBackToTheDefaults) {
