@@ -213,6 +213,7 @@ void ConnPlanFromTable(const char* input, ConnectPlan& plan) {
     // Trace lines. The input is shown only up to its first '=' or ';', and no password value is
     // written to the trace.
     plan.trace.clear();
+    if (!plan.traced) return;
     std::string shown = "<null>";
     if (input) shown.assign(input, std::strcspn(input, "=;"));
     plan.trace.push_back("connStr=[" + shown + "]");
@@ -338,6 +339,7 @@ SQLRETURN RunDriverConnect(const ConnectTarget& target, void* window, const SQLC
         return SQL_ERROR;
     }
     ConnectPlan plan;
+    plan.traced = trace != nullptr;
     int code = DriverConnectPrepare(window, in, inLen, outMax, completion, mode, plan);
     if (code == kErrNoData) return SQL_NO_DATA;
     if (code != 0) {
