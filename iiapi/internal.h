@@ -110,6 +110,12 @@ enum class Held : uint8_t { None, Locked, Busy };
 Held findHeld(II_PTR handle, Kind kind, Object*& obj);
 
 extern std::atomic<int> gInitCount;
+// Keywords, names and the engine's own words are folded as ASCII: the application's locale (a
+// Turkish one lowers "I" to a dotless i, a Latin-1 one changes the bytes of UTF-8 text) never
+// reaches them.
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+inline char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - ('a' - 'A')) : c; }
+
 inline bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
 
 // Completes a call: sets status and completion flag and runs the callback.

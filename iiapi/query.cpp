@@ -510,7 +510,7 @@ bool runProcedure(Conn& c, Stmt& s, ProcCall& call, Fault& f) {
 // transaction; the lower levels read the latest committed rows at each statement.
 void noteIsolation(Conn& c, const std::string& text) {
     std::string t;
-    for (char ch : text) t.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+    for (char ch : text) t.push_back(asciiLower(ch));
     size_t at = t.find("isolation level");
     if (at == std::string::npos) return;
     std::string level = t.substr(at + 15);
@@ -591,7 +591,7 @@ bool opensReadOnly(const std::string& text) {
             if (!cur.empty()) words.push_back(cur);
             cur.clear();
         } else {
-            cur.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+            cur.push_back(asciiLower(ch));
         }
     }
     return words.size() >= 3 && words[1] == "for" &&
