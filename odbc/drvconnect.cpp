@@ -12,6 +12,7 @@
 #include "odbc/keywords.h"
 #include "platform/pramlogw/pramlogw.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ std::int64_t ConnDecimal(const char* value) {
 
 int ConnParseDynCursSens(const char* value) {
     if (!value) return 0;
-    char c = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
+    char c = AsciiUpper(value[0]);
     return c == 'D' ? 2 : c == 'H' ? 1 : 0;
 }
 
