@@ -38,6 +38,7 @@ void Stmt::reset() {
     cursor = nullptr;
     cursorSql.clear();
     cursorSchema = 0;
+    cursorDescription = {};
     columns.clear();
     names.clear();
     resultDesc.clear();
@@ -358,7 +359,7 @@ bool changeColumns(Conn& c, Stmt& s, const Rewritten& change, const std::string&
 // A positioned change gives the row id of its cursor's current row: it goes to the statement's
 // last marker, after the client's values.
 bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f,
-                 const int64_t* currentRow = nullptr) {
+                 StatementCache::Description* kept = nullptr, const int64_t* currentRow = nullptr) {
     // Query parameters are the non-service ones, in descriptor order.
     size_t sent = 0;
     for (const IIAPI_DESCRIPTOR& d : s.paramDesc) sent += d.ds_columnType != IIAPI_COL_SVCPARM;
@@ -392,7 +393,12 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
     }
     if (sqlite3_column_count(st) > 0) {
         s.outsideTxn = !c.inTransaction;
-        describeColumns(c, st, sql, s.columns, s.names, &s.paramDesc);
+        if (kept && version >= 0) {
+            describeColumnsKept(c, st, sql, s.paramDesc, *kept, s.columns, s.names);
+            s.cursorDescription = std::move(*kept);
+        } else {
+            describeColumns(c, st, sql, s.columns, s.names, &s.paramDesc);
+        }
         for (size_t k = 0; k < s.hidden && !s.columns.empty(); ++k) {
             s.columns.pop_back();
             s.names.pop_back();
@@ -434,8 +440,9 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
 bool runSql(Conn& c, Stmt& s, const std::string& sql, Fault& f) {
     sqlite3_stmt* st = nullptr;
     int64_t version = 0;
-    if (!acquireStatement(c, sql, st, version, f)) return false;
-    return runCompiled(c, s, st, sql, version, f);
+    StatementCache::Description description;
+    if (!acquireStatement(c, sql, st, version, f, &description)) return false;
+    return runCompiled(c, s, st, sql, version, f, &description);
 }
 
 // A client value as an SQLite value (owned by the caller).
@@ -671,7 +678,7 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
     sqlite3_stmt* st = nullptr;
     int64_t version = 0;
     if (!acquireStatement(c, sql, st, version, f)) return false;
-    if (!runCompiled(c, s, st, sql, version, f, &rowid)) return false;
+    if (!runCompiled(c, s, st, sql, version, f, nullptr, &rowid)) return false;
     if (s.rowCount == 0) {
         // Deleted by another statement since the cursor read it.
         markGone();

@@ -1069,6 +1069,19 @@ void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector
 
 }  // namespace dialect
 
+void describeColumnsKept(Conn& c, sqlite3_stmt* st, std::string_view sql, const std::vector<IIAPI_DESCRIPTOR>& params,
+                         StatementCache::Description& kept, std::vector<IngType>& cols,
+                         std::vector<std::string>& names) {
+    std::vector<IngType> markers = markerTypesOf(params);
+    if (kept.known && kept.maxSegment == c.maxSegment && kept.markers == markers) {
+        cols = kept.columns;
+        names = kept.names;
+        return;
+    }
+    describeColumns(c, st, sql, cols, names, &params);
+    kept = {true, c.maxSegment, std::move(markers), cols, names};
+}
+
 void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
                      std::vector<std::string>& names, const std::vector<IIAPI_DESCRIPTOR>* params) {
     std::vector<IngType> markers;
