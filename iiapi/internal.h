@@ -301,8 +301,8 @@ struct StatementCache {
     struct Entry {
         std::string sql;
         sqlite3_stmt* st = nullptr;
-        int64_t schemaVersion = 0;  // main schema version when it was compiled (rows only)
-        Description description;
+        int64_t schemaVersion = 0;                 // main schema version when it was compiled (rows only)
+        std::unique_ptr<Description> description;  // a statement with result columns once it ran
     };
     std::vector<Entry> idle;  // least recently used first
     std::string spareText;    // the text buffer of the entry taken last, for the next one kept
@@ -317,11 +317,11 @@ struct StatementCache {
 // session's cache when it holds one. schemaVersion goes back with it to releaseStatement.
 // A kept statement's description comes along when description is given.
 bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& schemaVersion, Fault& f,
-                      StatementCache::Description* description = nullptr);
+                      std::unique_ptr<StatementCache::Description>* description = nullptr);
 // Resets a statement taken with acquireStatement and keeps it, with its description, for the next
 // query of its text.
 void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t schemaVersion,
-                      StatementCache::Description description = {});
+                      std::unique_ptr<StatementCache::Description> description = nullptr);
 // Gives a statement's open cursor back to the cache.
 void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
@@ -534,7 +534,7 @@ struct Stmt : Object {
     sqlite3_stmt* cursor = nullptr;
     std::string cursorSql;  // the text cursor was compiled from, to give it back to the cache
     int64_t cursorSchema = 0;
-    StatementCache::Description cursorDescription;
+    std::unique_ptr<StatementCache::Description> cursorDescription;
     std::vector<IngType> columns;
     std::vector<std::string> names;
     std::vector<IIAPI_DESCRIPTOR> resultDesc;

@@ -38,7 +38,7 @@ void Stmt::reset() {
     cursor = nullptr;
     cursorSql.clear();
     cursorSchema = 0;
-    cursorDescription = {};
+    cursorDescription.reset();
     columns.clear();
     names.clear();
     resultDesc.clear();
@@ -359,7 +359,7 @@ bool changeColumns(Conn& c, Stmt& s, const Rewritten& change, const std::string&
 // A positioned change gives the row id of its cursor's current row: it goes to the statement's
 // last marker, after the client's values.
 bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f,
-                 StatementCache::Description* kept = nullptr, const int64_t* currentRow = nullptr) {
+                 std::unique_ptr<StatementCache::Description>* kept = nullptr, const int64_t* currentRow = nullptr) {
     // Query parameters are the non-service ones, in descriptor order.
     size_t sent = 0;
     for (const IIAPI_DESCRIPTOR& d : s.paramDesc) sent += d.ds_columnType != IIAPI_COL_SVCPARM;
@@ -394,7 +394,8 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
     if (sqlite3_column_count(st) > 0) {
         s.outsideTxn = !c.inTransaction;
         if (kept && version >= 0) {
-            describeColumnsKept(c, st, sql, s.paramDesc, *kept, s.columns, s.names);
+            if (!*kept) *kept = std::make_unique<StatementCache::Description>();
+            describeColumnsKept(c, st, sql, s.paramDesc, **kept, s.columns, s.names);
             s.cursorDescription = std::move(*kept);
         } else {
             describeColumns(c, st, sql, s.columns, s.names, &s.paramDesc);
@@ -440,7 +441,7 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
 bool runSql(Conn& c, Stmt& s, const std::string& sql, Fault& f) {
     sqlite3_stmt* st = nullptr;
     int64_t version = 0;
-    StatementCache::Description description;
+    std::unique_ptr<StatementCache::Description> description;
     if (!acquireStatement(c, sql, st, version, f, &description)) return false;
     return runCompiled(c, s, st, sql, version, f, &description);
 }

@@ -64,7 +64,7 @@ bool compileFresh(Conn& c, const std::string& sql, sqlite3_stmt*& st, Fault& f) 
 }  // namespace
 
 bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& version, Fault& f,
-                      StatementCache::Description* description) {
+                      std::unique_ptr<StatementCache::Description>* description) {
     auto& idle = c.cache.idle;
     for (size_t i = idle.size(); i-- > 0;) {
         if (idle[i].sql != sql) continue;
@@ -105,7 +105,7 @@ bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_
 }
 
 void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t version,
-                      StatementCache::Description description) {
+                      std::unique_ptr<StatementCache::Description> description) {
     if (!st) return;
     if (!c.db || sql.empty() || version < 0) {
         sqlite3_finalize(st);
@@ -130,7 +130,7 @@ void releaseCursor(Conn& c, Stmt& s) {
     releaseStatement(c, s.cursorSql, s.cursor, s.cursorSchema, std::move(s.cursorDescription));
     s.cursor = nullptr;
     s.cursorSql.clear();
-    s.cursorDescription = {};
+    s.cursorDescription.reset();
 }
 
 void clearStatementCache(StatementCache& k) {
