@@ -41,19 +41,27 @@ std::string identName(const Tok& t);
 size_t prevSig(const std::vector<Tok>& t, size_t i);
 // A word that opens a clause (WHERE, ORDER, a join ...) and so ends a table list.
 bool isClauseWord(const std::vector<Tok>& t, size_t i);
-// The tables a statement names after FROM, JOIN, UPDATE and INTO and in a FROM list.
-std::vector<std::string> statementTables(const std::vector<Tok>& t);
+// The tables a statement names after FROM, JOIN, UPDATE and INTO and in a FROM list, and, when
+// asked for, the correlation names it gives them (alias, table).
+std::vector<std::string> statementTables(const std::vector<Tok>& t,
+                                         std::vector<std::pair<std::string, std::string>>* aliases = nullptr);
 
-// The statement's tables, for finding a column's declared type by its name, while it is rewritten
-// or described.
+// The statement's tables and their correlation names, for finding a column's declared type by its
+// (qualified) name, while it is rewritten or described.
 struct TypeScope {
     Conn& c;
     std::vector<std::string> saved;
+    std::vector<std::pair<std::string, std::string>> savedAliases;
     // NOLINTNEXTLINE(clang-analyzer-cplusplus.Move): an enclosing scope moved it and refilled it at once
-    TypeScope(Conn& conn, std::vector<std::string> tables) : c(conn), saved(std::move(conn.typeScope)) {
-        c.typeScope = std::move(tables);
+    TypeScope(Conn& conn, const std::vector<Tok>& t)
+        : c(conn), saved(std::move(conn.typeScope)), savedAliases(std::move(conn.typeAliases)) {
+        c.typeAliases.clear();
+        c.typeScope = statementTables(t, &c.typeAliases);
     }
-    ~TypeScope() { c.typeScope = std::move(saved); }
+    ~TypeScope() {
+        c.typeScope = std::move(saved);
+        c.typeAliases = std::move(savedAliases);
+    }
 };
 
 // ---- Rewrites (dialect_tables.cpp, dialect_expressions.cpp, dialect_positioned.cpp) ---------
@@ -63,8 +71,7 @@ bool rewriteAlterTable(Conn& c, const std::vector<Tok>& t, size_t i, Rewritten& 
 struct DeclaredColumn {
     std::string table, type;
 };
-std::vector<DeclaredColumn> declaredColumnsOf(Conn& c, const std::string& name);
-std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name);
+std::vector<DeclaredColumn> declaredColumnsOf(Conn& c, const std::string& name, const std::string& qualifier = "");
 std::string rewriteGeneral(Conn& c, std::vector<Tok> t);
 // The decimal part of the general rewrite (dialect_decimals.cpp): whether a statement's tokens may
 // hold decimal arithmetic or comparisons, and the SQLite text with them handed to the engine's
@@ -86,7 +93,7 @@ std::string storeChecks(const std::string& col, const std::string& v, const IngT
 // ---- Result typing (result_types.cpp) -------------------------------------------------------
 
 // The declared type of a user column known by its name alone.
-bool columnTypeByName(Conn& c, const std::string& name, IngType& out);
+bool columnTypeByName(Conn& c, const std::string& name, IngType& out, const std::string& qualifier = "");
 bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t);
 IngType numericResult(const IngType& a, const std::string& op, const IngType& b);
 // The type of a column values of types a and b share: a UNION's, COALESCE's.

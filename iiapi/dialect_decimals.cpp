@@ -27,7 +27,8 @@ struct Unit {
     enum Kind : uint8_t { Operand, Op, Compare, Keyword, Other } kind = Other;
     enum Form : uint8_t { Expression, Marker, Name, Number, Text } form = Expression;
     Pieces pieces;
-    std::string name;  // Name: the column as the catalogs keep it
+    std::string name;       // Name: the column as the catalogs keep it
+    std::string qualifier;  // and the table or correlation name before it, if any
     bool typed = false, known = false;
     IngType type;
     bool hasMarker = false;
@@ -59,11 +60,12 @@ public:
     Conn& c;
     bool changed = false;
 
-    const ColumnFacts& column(const std::string& name) {
-        auto [it, fresh] = columns.try_emplace(name);
+    const ColumnFacts& column(const Unit& u) {
+        const std::string& name = u.name;
+        auto [it, fresh] = columns.try_emplace(u.qualifier + "." + name);
         if (!fresh) return it->second;
         ColumnFacts& f = it->second;
-        const std::vector<DeclaredColumn> found = declaredColumnsOf(c, name);
+        const std::vector<DeclaredColumn> found = declaredColumnsOf(c, name, u.qualifier);
         if (found.empty() || !parseTypeText(found.front().type, f.type, c.maxSegment)) return f;
         f.found = true;
         if (!isDecimal(f.type)) return f;
@@ -92,7 +94,7 @@ public:
         u.typed = true;
         if (u.form == Unit::Marker) return u.known = false;
         if (u.form == Unit::Name) {
-            const ColumnFacts& f = column(u.name);
+            const ColumnFacts& f = column(u);
             if (f.found) {
                 u.type = f.type;
                 return u.known = true;
@@ -394,6 +396,7 @@ private:
                     x.kind = Unit::Operand;
                     x.form = Unit::Name;
                     x.name = identName(s[last].tok);
+                    if (last > k) x.qualifier = identName(s[last - 2].tok);
                     k = last;
                 }
             } else if (t.t == Tok::Number) {
@@ -542,12 +545,12 @@ private:
 
     bool safeColumn(Unit& column, Unit& other) {
         if (column.form != Unit::Name) return false;
-        const ColumnFacts& f = p.column(column.name);
+        const ColumnFacts& f = p.column(column);
         const Style style = !f.found ? Style::Loose : isDecimal(f.type) ? f.style : Style::Numeric;
         switch (style) {
             case Style::Exact:
                 // The column's text affinity and collation take any value but another column's.
-                return other.form != Unit::Name || p.column(other.name).style == Style::Exact;
+                return other.form != Unit::Name || p.column(other).style == Style::Exact;
             case Style::Numeric:
                 return other.form == Unit::Marker || other.form == Unit::Number;
             default:

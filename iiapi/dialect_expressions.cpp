@@ -10,31 +10,33 @@ namespace iiapi {
 
 namespace dialect {
 
-// The columns called `name` (their tables and declared types): in the tables the statement names
-// when any of them has one, else in every table.
-std::vector<DeclaredColumn> declaredColumnsOf(Conn& c, const std::string& name) {
-    std::vector<DeclaredColumn> inScope, elsewhere;
+// The columns called `name` (their tables and declared types): the one of the table a qualifier
+// names (itself or by its correlation name) when it has one, else those in the tables the
+// statement names when any of them has one, else those in every table.
+std::vector<DeclaredColumn> declaredColumnsOf(Conn& c, const std::string& name, const std::string& qualifier) {
+    std::string table = lower(qualifier);
+    for (const auto& [alias, named] : c.typeAliases)
+        if (alias == table) {
+            table = named;
+            break;
+        }
+    std::vector<DeclaredColumn> qualified, inScope, elsewhere;
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(c.db, "SELECT table_name, ingres_type FROM iiapi_columns WHERE column_name = ?", -1, &st,
                            nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(st) == SQLITE_ROW) {
-            const unsigned char* table = sqlite3_column_text(st, 0);
+            const unsigned char* holder = sqlite3_column_text(st, 0);
             const unsigned char* type = sqlite3_column_text(st, 1);
             if (!type) continue;
-            DeclaredColumn d{table ? reinterpret_cast<const char*>(table) : "", reinterpret_cast<const char*>(type)};
-            const bool named = table && std::find(c.typeScope.begin(), c.typeScope.end(), d.table) != c.typeScope.end();
+            DeclaredColumn d{holder ? reinterpret_cast<const char*>(holder) : "", reinterpret_cast<const char*>(type)};
+            if (!table.empty() && d.table == table) qualified.push_back(d);
+            const bool named = std::find(c.typeScope.begin(), c.typeScope.end(), d.table) != c.typeScope.end();
             (named ? inScope : elsewhere).push_back(std::move(d));
         }
     }
     sqlite3_finalize(st);
-    return inScope.empty() ? elsewhere : inScope;
-}
-
-std::vector<std::string> declaredTypesOf(Conn& c, const std::string& name) {
-    std::vector<std::string> types;
-    for (DeclaredColumn& d : declaredColumnsOf(c, name)) types.push_back(std::move(d.type));
-    return types;
+    return !qualified.empty() ? qualified : inScope.empty() ? elsewhere : inScope;
 }
 
 // The general rewrite without the decimal one, which reads the whole statement once it is done.
@@ -42,8 +44,9 @@ std::string rewriteSpellings(Conn& c, std::vector<Tok> t);
 
 namespace {
 
-// Names of text columns, for telling concatenation from addition.
-bool isTextColumnName(Conn& c, const std::string& name) {
+// Names of text columns (qualified by a table or correlation name, if any), for telling
+// concatenation from addition.
+bool isTextColumnName(Conn& c, const std::string& name, const std::string& qualifier) {
     static const char* catalogText[] = {"table_name",     "table_owner",       "table_type",
                                         "system_use",     "column_name",       "column_datatype",
                                         "column_nulls",   "column_defaults",   "column_default_val",
@@ -57,11 +60,19 @@ bool isTextColumnName(Conn& c, const std::string& name) {
                                         "text_segment",   "storage_structure", nullptr};
     for (const char** n = catalogText; *n; ++n)
         if (name == *n) return true;
-    for (const std::string& d : declaredTypesOf(c, name)) {
+    for (const DeclaredColumn& d : declaredColumnsOf(c, name, qualifier)) {
         IngType ty;
-        if (parseTypeText(d, ty, c.maxSegment) && isTextType(ty.type)) return true;
+        if (parseTypeText(d.type, ty, c.maxSegment) && isTextType(ty.type)) return true;
     }
     return false;
+}
+
+// The qualifier of the name at t[i] (`q.name`), "" for none.
+std::string qualifierBefore(const std::vector<Tok>& t, size_t i) {
+    const size_t dot = prevSig(t, i);
+    if (dot == std::string::npos || t[dot].text != ".") return "";
+    const size_t q = prevSig(t, dot);
+    return q != std::string::npos && (t[q].t == Tok::Word || t[q].t == Tok::QuotedId) ? identName(t[q]) : "";
 }
 
 bool isTextFunction(const std::string& fn) {
@@ -109,7 +120,8 @@ bool leftIsText(Conn& c, const std::vector<Tok>& t, size_t i) {
         }
         return false;
     }
-    if (t[i].t == Tok::Word || t[i].t == Tok::QuotedId) return isTextColumnName(c, identName(t[i]));
+    if (t[i].t == Tok::Word || t[i].t == Tok::QuotedId)
+        return isTextColumnName(c, identName(t[i]), qualifierBefore(t, i));
     return false;
 }
 
@@ -127,7 +139,7 @@ bool rightIsText(Conn& c, const std::vector<Tok>& t, size_t i) {
         i = m;
         n = skip(t, m + 1);
     }
-    return isTextColumnName(c, identName(t[i]));
+    return isTextColumnName(c, identName(t[i]), qualifierBefore(t, i));
 }
 
 }  // namespace
@@ -167,7 +179,7 @@ bool comparedDateColumn(Conn& c, const std::vector<Tok>& t, size_t i, std::strin
     auto named = [&](size_t k) {
         IngType ty;
         if (k == std::string::npos || k >= t.size() || (t[k].t != Tok::Word && t[k].t != Tok::QuotedId)) return false;
-        if (!columnTypeByName(c, identName(t[k]), ty) || !isDateTimeType(ty.type)) return false;
+        if (!columnTypeByName(c, identName(t[k]), ty, qualifierBefore(t, k)) || !isDateTimeType(ty.type)) return false;
         decl = comparandDecl(ty);
         return true;
     };

@@ -389,7 +389,7 @@ bool rewriteDropTable(Conn& c, const std::vector<Tok>& t, size_t n, Rewritten& o
 bool rewriteStatement(Conn& c, std::string_view text, Rewritten& out, Fault& f) {
     std::vector<Tok> t;
     if (!tokenize(text, t, f) || !checkCasts(c, t, f)) return false;
-    TypeScope scope(c, statementTables(t));
+    TypeScope scope(c, t);
     // Trailing semicolons and blanks are not part of the statement.
     while (!t.empty() && (t.back().t == Tok::Space || t.back().text == ";")) t.pop_back();
     size_t i = skip(t, 0);

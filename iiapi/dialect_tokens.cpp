@@ -158,22 +158,29 @@ bool isClauseWord(const std::vector<Tok>& t, size_t i) {
     return false;
 }
 
-// The tables a statement names after FROM, JOIN, UPDATE and INTO and in a FROM list (an alias
-// may come along; it names no table and finds nothing).
-std::vector<std::string> statementTables(const std::vector<Tok>& t) {
+// The tables a statement names after FROM, JOIN, UPDATE and INTO and in a FROM list, and the
+// correlation names it gives them (alias, table; a derived table's alias names no table).
+std::vector<std::string> statementTables(const std::vector<Tok>& t,
+                                         std::vector<std::pair<std::string, std::string>>* aliases) {
     std::vector<std::string> out;
+    auto named = [&](size_t k) { return k < t.size() && (t[k].t == Tok::Word || t[k].t == Tok::QuotedId); };
     auto takeName = [&](size_t i) {
         size_t j = skip(t, i + 1);
-        if (j >= t.size() || (t[j].t != Tok::Word && t[j].t != Tok::QuotedId)) return;
+        if (!named(j)) return;
         std::string name = identName(t[j]);
         // owner.table: the table is the last part.
-        for (size_t n = skip(t, j + 1); n < t.size() && t[n].text == ".";) {
+        size_t n = skip(t, j + 1);
+        while (n < t.size() && t[n].text == ".") {
             size_t m = skip(t, n + 1);
-            if (m >= t.size() || (t[m].t != Tok::Word && t[m].t != Tok::QuotedId)) break;
+            if (!named(m)) break;
             name = identName(t[m]);
             n = skip(t, m + 1);
         }
         out.push_back(lower(name));
+        if (!aliases) return;
+        if (isWord(t, n, "as")) n = skip(t, n + 1);
+        if (named(n) && !isClauseWord(t, n) && !isWord(t, n, "join"))
+            aliases->emplace_back(lower(identName(t[n])), out.back());
     };
     bool inFrom = false;
     for (size_t i = 0; i < t.size(); ++i) {

@@ -453,6 +453,8 @@ struct Conn : Object {
     // The tables the statement being rewritten names: a column typed by its name alone is looked
     // for there first, not in whichever table has a column of that name.
     std::vector<std::string> typeScope;
+    // Its correlation names (alias, table), for a column qualified by one.
+    std::vector<std::pair<std::string, std::string>> typeAliases;
     // Columns of views by lower-case name (describeView), with the schema version they were read at.
     std::map<std::string, std::pair<int64_t, ViewColumns>> viewColumns;
     StatementCache cache;

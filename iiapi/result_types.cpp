@@ -203,11 +203,22 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
 
 }  // namespace
 
-// The declared type of a user column known by its name alone.
-bool columnTypeByName(Conn& c, const std::string& name, IngType& out) {
-    const std::vector<std::string> types = declaredTypesOf(c, name);
-    return !types.empty() && parseTypeText(types.front(), out, c.maxSegment);
+// The declared type of a user column known by its name, and the table or correlation name that
+// qualifies it, if any.
+bool columnTypeByName(Conn& c, const std::string& name, IngType& out, const std::string& qualifier) {
+    const std::vector<DeclaredColumn> found = declaredColumnsOf(c, name, qualifier);
+    return !found.empty() && parseTypeText(found.front().type, out, c.maxSegment);
 }
+
+namespace {
+
+// The qualifier of a column operand `q.name` (a table or correlation name), "" for a bare name.
+std::string qualifierOf(const std::vector<Tok>& x) {
+    return x.size() == 3 && x[1].text == "." && (x[0].t == Tok::Word || x[0].t == Tok::QuotedId) ? identName(x[0])
+                                                                                                 : std::string();
+}
+
+}  // namespace
 
 // Type of one operand of an arithmetic expression (no blanks among its tokens): a parenthesised
 // expression, a literal, a function or a (qualified) column of the statement's tables.
@@ -218,7 +229,7 @@ bool typeOperand(Conn& c, const std::vector<Tok>& o, IngType& t) {
         inner = std::vector<Tok>(o.begin() + 1, o.end() - 1);
     if (typeExpression(c, inner, t, alias) && !alias) return true;
     return (inner.size() == 1 || (inner.size() == 3 && inner[1].text == ".")) &&
-           columnTypeByName(c, identName(inner.back()), t);
+           columnTypeByName(c, identName(inner.back()), t, qualifierOf(inner));
 }
 
 namespace {
@@ -643,7 +654,7 @@ bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
         // A plain column: its declared type.
         if (!known && (a.size() == 1 || (a.size() == 3 && a[1].text == ".")) &&
             (a.back().t == Tok::Word || a.back().t == Tok::QuotedId))
-            known = columnTypeByName(c, identName(a.back()), out);
+            known = columnTypeByName(c, identName(a.back()), out, qualifierOf(a));
         if (!known) return false;
         out.nullable = true;
         if (sum && (out.type == IIAPI_INT_TYPE || out.type == IIAPI_BOOL_TYPE))
@@ -1048,8 +1059,11 @@ void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector
             if (typed) t.nullable = true;
             // An unnamed expression is called by its position, as the server names it.
             const std::vector<Tok>& it = items[size_t(i)];
+            // NULL, TRUE and FALSE are values, not names.
+            const bool constant =
+                it.size() == 1 && (isWord(it, 0, "null") || isWord(it, 0, "true") || isWord(it, 0, "false"));
             bool plainName = !it.empty() && (it.back().t == Tok::Word || it.back().t == Tok::QuotedId) &&
-                             (it.size() == 1 || (it.size() == 3 && it[1].text == "."));
+                             (it.size() == 1 || (it.size() == 3 && it[1].text == ".")) && !constant;
             if (!alias && !plainName && !(tbl && orig)) names[size_t(i)] = "col" + std::to_string(i + 1);
         }
         if (!typed) {
@@ -1091,6 +1105,12 @@ void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vecto
         ~MarkerTypes() { t_markerTypes = saved; }
     } scope;
     t_markerTypes = params ? &markers : nullptr;
+    // Columns named in expressions are typed from the statement's own tables, as when it was
+    // rewritten, not from whichever table has a column of that name.
+    std::vector<Tok> tokens;
+    Fault ignored;
+    tokenize(sql, tokens, ignored);
+    dialect::TypeScope tables(c, tokens);
     describeSelect(c, st, sql, cols, names);
     typeCompoundBranches(c, sql, cols);
 }

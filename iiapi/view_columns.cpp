@@ -76,7 +76,7 @@ bool declareTableAs(Conn& c, const Rewritten& as, Rewritten& out, Fault& f) {
         std::vector<Tok> tokens;
         Fault ignored;
         tokenize(as.sql, tokens, ignored);
-        TypeScope scope(c, statementTables(tokens));
+        TypeScope scope(c, tokens);
         describeColumns(c, st, as.sql, types, names);
     }
     sqlite3_finalize(st);
@@ -117,7 +117,7 @@ const ViewColumns* describeView(Conn& c, const std::string& view) {
         return nullptr;
     }
     {
-        TypeScope scope(c, statementTables(tokens));
+        TypeScope scope(c, tokens);
         describeColumns(c, st, select, cols.types, cols.names);
     }
     sqlite3_finalize(st);

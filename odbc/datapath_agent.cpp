@@ -140,7 +140,7 @@ uint32_t BuildPiece(int cType, int sqlType, const void* data, SQLLEN length, boo
     out->size = uint32_t(len);
     switch (cType) {
         case SQL_C_CHAR:
-            if (IsDateSqlType(sqlType)) {
+            if (SqlTypeIsDateTime(sqlType)) {
                 uint8_t cell[16];
                 if (uint32_t kind = ParseEscape(cType, sqlType, bytes, len, cell)) {
                     out->kind = kind;
@@ -149,7 +149,7 @@ uint32_t BuildPiece(int cType, int sqlType, const void* data, SQLLEN length, boo
                     return 0;
                 }
                 // Not an escape literal: the agent gets the text as it stands.
-            } else if (IsBinarySqlType(sqlType)) {
+            } else if (SqlTypeIsBinary(sqlType)) {
                 out->kind = DS_BINARY;
                 out->size = uint32_t(len / 2);
                 HexToBytes(buf, bytes, len);
@@ -259,7 +259,7 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, bool sends, const u
     bool allEscapes = true;
     if (sends) {
         if (uint32_t rc = ParamMaxValueLengthV2(stmt, b, &m)) return rc;
-        if (IsDateSqlType(b.sqlType) && b.cType != SQL_C_BINARY) {
+        if (SqlTypeIsDateTime(b.sqlType) && b.cType != SQL_C_BINARY) {
             for (uint32_t k = 0; k < nrows && allEscapes; ++k) {
                 uint64_t len = 0;
                 if (ParamValueLengthV2(stmt, b, rows[k], &len) != 0) return kErrBadLength;
@@ -272,7 +272,7 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, bool sends, const u
             }
         }
     }
-    if (b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && IsBinarySqlType(b.sqlType))) {
+    if (b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && SqlTypeIsBinary(b.sqlType))) {
         const uint64_t bytes = b.cType == SQL_C_BINARY ? m : m / 2;
         if (bytes + 8 > 0xFFFFFFFFull) return kErrBadLength;
         const bool single = stmt->paramsetSize < 2 && b.cType == SQL_C_CHAR;
@@ -281,7 +281,7 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, bool sends, const u
         plan->width = single ? uint32_t(bytes ? bytes : 1) : uint32_t(bytes + 8);
         return 0;
     }
-    if (IsDateSqlType(b.sqlType) && allEscapes) {
+    if (SqlTypeIsDateTime(b.sqlType) && allEscapes) {
         // Every row an escape literal (or NULL, or still to come): the column carries the
         // structures, and so do the pieces of the values still to come.
         const KindWidth dk = DateKindOf(b.sqlType);
@@ -290,7 +290,7 @@ uint32_t PlanColumn(StmtRecord* stmt, const ParamBinding& b, bool sends, const u
         plan->width = dk.width;
         return 0;
     }
-    if (IsDateSqlType(b.sqlType)) {
+    if (SqlTypeIsDateTime(b.sqlType)) {
         const uint64_t least = (b.sqlType == SQL_TIMESTAMP || b.sqlType == SQL_TYPE_TIMESTAMP) ? 16 : 6;
         if (m < least) m = least;
     }

@@ -132,9 +132,7 @@ bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const cha
 namespace {
 
 int VerboseType(int t) {
-    if (t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME ||
-        t == SQL_TYPE_TIMESTAMP)
-        return SQL_DATETIME;
+    if (SqlTypeIsDateTime(t)) return SQL_DATETIME;
     if (SqlTypeIsInterval(t)) return SQL_INTERVAL;
     return t;
 }
@@ -180,8 +178,6 @@ int RadixOf(int t) {
             return 0;
     }
 }
-
-bool IsCharType(int t) { return t == SQL_WVARCHAR || t == SQL_WCHAR || t == SQL_CHAR || t == SQL_VARCHAR; }
 
 bool IsSizedType(int t) {
     switch (t) {
@@ -454,17 +450,15 @@ SQLRETURN FieldRead::TypeField() {
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (t == kDescIPD || s.ird0) return PutInt(v, len, 1);
             if (attr()) return PutInt(v, len, given);
-            return PutInt(v, len,
-                          (type == SQL_WLONGVARCHAR || type == SQL_WVARCHAR || type == SQL_WCHAR ||
-                           type == SQL_LONGVARCHAR || type == SQL_CHAR || type == SQL_VARCHAR));
+            return PutInt(v, len, SqlTypeIsText(type));
         case SQL_DESC_SEARCHABLE: {
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
             if (s.ird0) return PutShort(v, len, 0);
             if (attr()) return PutShort(v, len, given);
             int sv = SQL_PRED_BASIC;
-            if (type == SQL_WVARCHAR || type == SQL_WCHAR || type == SQL_CHAR || type == SQL_VARCHAR)
+            if (SqlTypeIsShortText(type))
                 sv = SQL_SEARCHABLE;
-            else if (type == SQL_LONGVARBINARY || type == SQL_VARBINARY || type == SQL_BINARY)
+            else if (SqlTypeIsBinary(type))
                 sv = SQL_PRED_NONE;
             return PutShort(v, len, sv);
         }
@@ -584,24 +578,23 @@ SQLRETURN FieldRead::BufferField() {
             if (c) {
                 int64_t size = c->column_size;
                 if (octet) {
-                    if (type == SQL_WCHAR || type == SQL_WVARCHAR || type == SQL_WLONGVARCHAR) size *= 2;
+                    if (SqlTypeIsWideText(type)) size *= 2;
                     return Put64(v, len, OctetLengthOf(type, size));
                 }
-                if (IsCharType(type) || IsSizedType(type)) return Put64(v, len, size);
+                if (SqlTypeIsShortText(type) || IsSizedType(type)) return Put64(v, len, size);
                 return Put64(v, len, 0);
             }
             if (s.bound) {
                 const int64_t buf = s.bound->b.bufferLength;
                 if (octet) return Put64(v, len, OctetLengthOf(type, buf));
-                if (IsCharType(type))
-                    return Put64(v, len, ((type == SQL_WCHAR || type == SQL_WVARCHAR) ? buf / 2 : buf) - 1);
+                if (SqlTypeIsShortText(type)) return Put64(v, len, (SqlTypeIsWideText(type) ? buf / 2 : buf) - 1);
                 if (IsSizedType(type)) return Put64(v, len, buf - 1);
                 return Put64(v, len, 0);
             }
             if (s.param && s.apd) {
                 if (octet) return Put64(v, len, OctetLengthOf(type, s.param->bufferLength));
                 const int64_t size = s.param->elementSize;
-                if (IsCharType(type) || IsSizedType(type)) return Put64(v, len, size);
+                if (SqlTypeIsShortText(type) || IsSizedType(type)) return Put64(v, len, size);
                 return Put64(v, len, 0);
             }
             if (!own) return Put64(v, len, 0);
@@ -694,6 +687,13 @@ bool PlainTypeDefaults(DescItem& it, int t) {
 
 // SQL_DESC_CONCISE_TYPE: false for a type outside the table.
 bool ApplyConcise(DescItem& it, int ct) {
+    if (SqlTypeIsInterval(ct)) {
+        it.type = SQL_INTERVAL;
+        it.datetimeIntervalCode = int16_t(IntervalCode(ct));
+        it.datetimeIntervalPrecision = 2;
+        if (SqlIntervalHasSeconds(ct)) it.precision = 6;
+        return true;
+    }
     switch (ct) {
         case SQL_DATE:
         case SQL_TYPE_DATE:
@@ -715,28 +715,6 @@ bool ApplyConcise(DescItem& it, int ct) {
             return true;
         case SQL_C_DEFAULT:
             it.type = SQL_C_DEFAULT;
-            return true;
-        case SQL_INTERVAL_YEAR:
-        case SQL_INTERVAL_MONTH:
-        case SQL_INTERVAL_DAY:
-        case SQL_INTERVAL_HOUR:
-        case SQL_INTERVAL_MINUTE:
-        case SQL_INTERVAL_YEAR_TO_MONTH:
-        case SQL_INTERVAL_DAY_TO_HOUR:
-        case SQL_INTERVAL_DAY_TO_MINUTE:
-        case SQL_INTERVAL_HOUR_TO_MINUTE:
-            it.type = SQL_INTERVAL;
-            it.datetimeIntervalCode = int16_t(ct - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR));
-            it.datetimeIntervalPrecision = 2;
-            return true;
-        case SQL_INTERVAL_SECOND:
-        case SQL_INTERVAL_DAY_TO_SECOND:
-        case SQL_INTERVAL_HOUR_TO_SECOND:
-        case SQL_INTERVAL_MINUTE_TO_SECOND:
-            it.type = SQL_INTERVAL;
-            it.datetimeIntervalCode = int16_t(ct - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR));
-            it.datetimeIntervalPrecision = 2;
-            it.precision = 6;
             return true;
         default:
             if (!PlainTypeDefaults(it, ct)) return false;

@@ -167,11 +167,9 @@ SQLRETURN ColAttributesCore(StmtRecord* stmt, uint16_t column, uint16_t field, v
         case SQL_COLUMN_SEARCHABLE: {
             if (attr()) return put(given);
             int v = SQL_PRED_BASIC;
-            if (t == SQL_WLONGVARCHAR || t == SQL_LONGVARCHAR)
-                v = SQL_PRED_CHAR;
-            else if (t == SQL_WVARCHAR || t == SQL_WCHAR || t == SQL_CHAR || t == SQL_VARCHAR)
-                v = SQL_SEARCHABLE;
-            else if (t == SQL_LONGVARBINARY || t == SQL_VARBINARY || t == SQL_BINARY)
+            if (SqlTypeIsText(t))
+                v = SqlTypeIsLong(t) ? SQL_PRED_CHAR : SQL_SEARCHABLE;
+            else if (SqlTypeIsBinary(t))
                 v = SQL_PRED_NONE;
             return put(v);
         }

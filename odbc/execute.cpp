@@ -252,8 +252,8 @@ uint32_t PlanColumn(const ParamBinding& b, const uint32_t* rows, uint32_t nrows,
     // when every row is an escape, narrow text its values in place when the longest leaves
     // little room unused: only they measure every row first (the rows are read again, with the
     // same checks, when they are stored).
-    const bool binary = b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && IsBinarySqlType(b.sqlType));
-    const bool dateText = IsDateSqlType(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR);
+    const bool binary = b.cType == SQL_C_BINARY || (b.cType == SQL_C_CHAR && SqlTypeIsBinary(b.sqlType));
+    const bool dateText = SqlTypeIsDateTime(b.sqlType) && (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR);
     const bool narrowText = b.cType == SQL_C_CHAR && !binary && !dateText;
     plan->number = (narrowText || b.cType == SQL_C_WCHAR) && IsNumberSqlType(b.sqlType);
     uint64_t longest = 0;
@@ -309,7 +309,7 @@ uint32_t PlanColumn(const ParamBinding& b, const uint32_t* rows, uint32_t nrows,
 
 uint32_t StoreText(Dataset* ds, uint32_t k, uint16_t c, const ParamBinding& b, const RowValue& v, bool wide) {
     // Escape literals in a text column bound for a date type go as plain ISO text.
-    if (IsDateSqlType(b.sqlType)) {
+    if (SqlTypeIsDateTime(b.sqlType)) {
         uint8_t cell[16];
         if (ParseEscape(b, v, cell)) {
             const std::string t = DateText(DateKindOf(b.sqlType).kind, cell);

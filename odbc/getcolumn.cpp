@@ -1,6 +1,8 @@
 #include "odbc/getcolumn.h"
 
 #include "odbc/convert_out.h"
+#include "odbc/sql_types.h"
+#include "util/dataset.h"
 #include "util/trace.h"
 
 #include <algorithm>
@@ -15,21 +17,9 @@ enum class Family { Char, Wide, Binary, Fixed };
 
 // Family of a piece delivered by the agent, by its kind.
 Family PieceFamily(uint32_t kind) {
-    switch (kind) {
-        case DS_BINARY:
-        case DS_BINARY_REF:
-        case DS_BINARY_LEN1:
-        case DS_BINARY_LEN2:
-        case DS_BINARY_LEN4:
-            return Family::Binary;
-        case DS_WCHAR:
-        case DS_WCHAR_NTS:
-        case DS_WCHAR_REF:
-        case DS_WCHAR_LEN4:
-            return Family::Wide;
-        default:
-            return Family::Char;
-    }
+    if (DatasetKindIsBinary(kind)) return Family::Binary;
+    if (DatasetKindIsWideText(kind)) return Family::Wide;
+    return Family::Char;
 }
 
 // Trace lines go to the host when it takes them, else to the debug trace.
@@ -286,7 +276,7 @@ inline ColumnPlan PlanOf(GetColumnContext& ctx, const ColumnBinding& b, bool out
 
     int cType = b.cType;
     if (cType == SQL_C_DEFAULT) {
-        if (ctx.odbcVersion < 3 && (sqlType == SQL_WLONGVARCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WCHAR))
+        if (ctx.odbcVersion < 3 && SqlTypeIsWideText(sqlType))
             cType = SQL_C_CHAR;
         else
             cType = DefaultCType(sqlType, ctx.odbcVersion);

@@ -11,6 +11,7 @@
 
 #include "odbc/convert.h"
 #include "odbc/param.h"
+#include "odbc/sql_types.h"
 #include "odbc/stmt.h"
 
 inline uint64_t ParamBindType(const StmtRecord* stmt) { return stmt->apd ? stmt->apd->bindType : 0; }
@@ -85,13 +86,7 @@ inline std::string NumericText(const SQL_NUMERIC_STRUCT& n) {
     return digits;
 }
 
-// Parameter SQL types whose text stands for a date/time or a binary value, and the Dataset kind
-// a date/time one is stored as.
-inline bool IsDateSqlType(int t) {
-    return t == SQL_DATE || t == SQL_TIME || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIME ||
-           t == SQL_TYPE_TIMESTAMP;
-}
-inline bool IsBinarySqlType(int t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+// The Dataset kind a parameter of a date/time SQL type (SqlTypeIsDateTime) is stored as.
 inline KindWidth DateKindOf(int sqlType) {
     switch (sqlType) {
         case SQL_DATE:

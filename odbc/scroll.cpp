@@ -132,7 +132,7 @@ uint32_t CursorScrollFetch(StmtCursor* c, uint16_t orientation, int64_t offset, 
     // After the end a forward-only cursor stays there.
     const CursorWindow& w = c->window;
     if (w.currentRow() == kCursorAfterLast) return kErrNoData;
-    int64_t start = w.currentRow() == 0 ? 1 : int64_t(w.rowsetFirst()) + w.prevRowsetSize();
+    int64_t start = w.currentRow() == kCursorBeforeFirst ? 1 : int64_t(w.rowsetFirst()) + w.prevRowsetSize();
     if (start < 1 || start > INT32_MAX) return kErrRowRange;  // never wrap into some other row
 
     c->flags &= ~uint32_t(kScsRowsetSizeSet);

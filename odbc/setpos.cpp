@@ -688,7 +688,7 @@ uint32_t SetPosChecks(StmtRecord* stmt, uint32_t row, uint16_t operation) {
             return kErrCursorPosition;
     }
     if (row && last == SQL_ROW_NOROW) return kErrCursorPosition;
-    return c.window.SetPos(row == 0 ? -2 : int32_t(row));
+    return c.window.SetPos(row == 0 ? kCursorWholeRowset : int32_t(row));
 }
 
 // The keys of the rows to delete as the agent takes them (narrowed where the connection narrows).
@@ -778,7 +778,7 @@ SQLRETURN SetPosRefresh(StmtRecord* stmt, uint32_t row) {
         RowOpCollect(stmt, rc);
         return SQL_ERROR;
     }
-    if (uint32_t rc = stmt->cursor.window.SetPos(row == 0 ? -2 : int32_t(row))) return Fail(stmt, rc);
+    if (uint32_t rc = stmt->cursor.window.SetPos(row == 0 ? kCursorWholeRowset : int32_t(row))) return Fail(stmt, rc);
     const SQLRETURN moved = RowsetTransfer(stmt, stmt->ird ? stmt->ird->arrayStatusPtr : nullptr, row, SQL_REFRESH);
     stmt->longData.column = 0;
     stmt->longData.row = 0;

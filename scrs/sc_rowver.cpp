@@ -144,9 +144,7 @@ bool StoredVersion(const Dataset& rows, char out[kHexDigits + 1]) {
     const DatasetColumn& col = rows.cols[0];
     if (col.indicators == nullptr || col.indicators[0] == DS_IND_NULL) return true;
     const DsBytes v = DatasetCellBytes(&col, DatasetCell(&col, 0));
-    const bool wide =
-        col.kind == DS_WCHAR || col.kind == DS_WCHAR_NTS || col.kind == DS_WCHAR_REF || col.kind == DS_WCHAR_LEN4;
-    const size_t step = wide ? 2 : 1;
+    const size_t step = DatasetKindIsWideText(col.kind) ? 2 : 1;
     for (size_t i = 0, o = 0; i + step <= v.size && o < kHexDigits; i += step, ++o) out[o] = char(v.bytes[i]);
     return true;
 }

@@ -2,10 +2,14 @@
 // for both builds: a literal, a parameter, INSERT ... SELECT and UPDATE ... SET alike fail with
 // 22018 (no number, no boolean), 22003 (out of the column's range) or 22001 (too long, national
 // lengths counted in UTF-16 units), the row is not written, and the table reads as before.
+#include <sqlite3.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "iiapi/iiapi.h"
 #include "results_fixture.h"
 
 namespace resultstest {
@@ -115,6 +119,68 @@ TEST_P(ColumnChecks, EveryRoadToTheColumnChecks) {
     EXPECT_EQ((std::vector<int>{7000}), ForwardIds("select i from " + t));
 }
 
+// Each value a column cannot hold is refused the same on every road to it: a literal, INSERT ...
+// SELECT of the literal and of an expression over the table, UPDATE ... SET an expression, and a
+// parameter in an INSERT and in an UPDATE.
+TEST_P(ColumnChecks, EveryValueIsRefusedOnEveryRoad) {
+    const std::vector<std::string> before = Rows();
+    const struct {
+        const char* column;
+        const char* literal;
+        const char* expression;  // over a row of the table, k = 1
+        SQLSMALLINT cType, sqlType;
+        const char* parameter;  // the value bound, as text (UTF-8) or a number's digits
+        const char* state;
+    } cases[] = {
+        {"i", "'abc'", "'ab' || 'c'", SQL_C_CHAR, SQL_VARCHAR, "abc", "22018"},
+        {"i", "2199023255552", "k * 2199023255552", SQL_C_SBIGINT, SQL_BIGINT, "2199023255552", "22003"},
+        {"s", "70000", "k * 70000", SQL_C_SBIGINT, SQL_INTEGER, "70000", "22003"},
+        {"i1", "300", "k * 300", SQL_C_SBIGINT, SQL_INTEGER, "300", "22003"},
+        {"f", "'abc'", "'ab' || 'c'", SQL_C_CHAR, SQL_VARCHAR, "abc", "22018"},
+        {"d", "123456.7", "k * 123456.7", SQL_C_CHAR, SQL_DECIMAL, "123456.7", "22003"},
+        {"d", "'x1'", "'x' || k", SQL_C_CHAR, SQL_VARCHAR, "x1", "22018"},
+        {"m", "'abc'", "'ab' || 'c'", SQL_C_CHAR, SQL_VARCHAR, "abc", "22018"},
+        {"b", "'maybe'", "'may' || 'be'", SQL_C_CHAR, SQL_VARCHAR, "maybe", "22018"},
+        {"nv", "N'😀😀'", "N'😀' || N'😀'", SQL_C_WCHAR, SQL_WVARCHAR, "😀😀", "22001"},
+    };
+    auto withParameter = [&](const std::string& sql, SQLSMALLINT cType, SQLSMALLINT sqlType, const char* value) {
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        EXPECT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();
+        std::string narrow = value;
+        std::u16string wide = Utf16(value);
+        SQLBIGINT number = std::strtoll(value, nullptr, 10);
+        void* data = cType == SQL_C_SBIGINT ? static_cast<void*>(&number)
+                     : cType == SQL_C_WCHAR ? static_cast<void*>(wide.data())
+                                            : static_cast<void*>(narrow.data());
+        SQLLEN ind = cType == SQL_C_SBIGINT ? 0 : SQL_NTS;
+        const SQLULEN size = sqlType == SQL_DECIMAL ? 7 : 10;
+        EXPECT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, cType, sqlType, size,
+                                                sqlType == SQL_DECIMAL ? 1 : 0, data, 0, &ind))
+            << Diag();
+        const SQLRETURN rc = SQLExecute(stmt);
+        std::string state = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA ? "" : Diag().substr(0, 5);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        return state;
+    };
+    for (const auto& c : cases) {
+        const std::string col = c.column;
+        SCOPED_TRACE(col + " = " + c.literal);
+        EXPECT_EQ(c.state, StateOf("insert into " + t + " (k, " + col + ") values (2, " + c.literal + ")"));
+        EXPECT_EQ(c.state, StateOf("insert into " + t + " (k, " + col + ") select 2, " + c.literal));
+        EXPECT_EQ(c.state,
+                  StateOf("insert into " + t + " (k, " + col + ") select k + 1, " + c.expression + " from " + t));
+        EXPECT_EQ(c.state, StateOf("update " + t + " set " + col + " = " + c.expression));
+        EXPECT_EQ(c.state, StateOf("update " + t + " set " + col + " = " + c.literal));
+        EXPECT_EQ(c.state, withParameter("insert into " + t + " (k, " + col + ") values (2, ?)", c.cType, c.sqlType,
+                                         c.parameter));
+        EXPECT_EQ(c.state, withParameter("update " + t + " set " + col + " = ?", c.cType, c.sqlType, c.parameter));
+    }
+    // Nothing was written: the table reads as it did.
+    EXPECT_EQ(before, Rows());
+}
+
 // A parameter that no number the column holds (a 64-bit integer beyond an integer's range,
 // text that is no number) is refused when the row is written.
 TEST_P(ColumnChecks, ParametersTheColumnCannotHoldAreRefused) {
@@ -142,6 +208,70 @@ TEST_P(ColumnChecks, ParametersTheColumnCannotHoldAreRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, ColumnChecks, ::testing::ValuesIn(DriverBuilds()),
+                         [](const auto& info) { return BuildName(info.param); });
+
+// A table the engine made before its columns had checks, as it declared it then (numbers by their
+// affinity alone, decimals as NUMERIC or BLOB, national lengths in characters), with what it let
+// in: it still reads, a value it cannot hold failing where it is read, and takes exact decimals.
+class TablesMadeBefore : public ResultsTest {
+protected:
+    std::string t;
+    void SetUp() override {
+        ResultsTest::SetUp();
+        if (HasFatalFailure()) return;
+        // The catalogs as the engine keeps them, then the table as it was declared.
+        t = Make("legacy", "k integer, i integer, s smallint, d decimal(5,2), w decimal(31,2), nv nvarchar(2)");
+        char path[512];
+        ASSERT_EQ(0, iiengine_databasePath(Dsn().c_str(), path, sizeof path));
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(path, &db));
+        sqlite3_busy_timeout(db, 5000);
+        const std::string old =
+            "DROP TABLE " + t + "; CREATE TABLE " + t +
+            " (k INT, i INT, s INT, d NUMERIC, w BLOB, nv TEXT CONSTRAINT \"ii_fit_nv\" CHECK (length(nv) <= 2)); "
+            "INSERT INTO " +
+            t + " VALUES (1, 7, 5, 1.25, 1.0e17, 'ab'), (2, 'abc', 70000, 123456.7, 1.23456789012346e+25, '😀😀');";
+        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, old.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    // The first row of sql as "a|b|...", or the SQLSTATE where it fails.
+    std::string Row(const std::string& sql) {
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        std::string out;
+        SQLSMALLINT n = 0;
+        SQLRETURN rc = ExecText(stmt, sql);
+        if (SQL_SUCCEEDED(rc)) rc = SQLNumResultCols(stmt, &n);
+        if (SQL_SUCCEEDED(rc)) rc = SQLFetch(stmt);
+        for (SQLUSMALLINT c = 1; SQL_SUCCEEDED(rc) && c <= n; ++c) {
+            char buf[64] = {};
+            SQLLEN len = 0;
+            rc = SQLGetData(stmt, c, SQL_C_CHAR, buf, sizeof buf, &len);
+            out += (c > 1 ? "|" : "") + (len == SQL_NULL_DATA ? std::string("-") : std::string(buf));
+        }
+        if (!SQL_SUCCEEDED(rc)) out = Diag().substr(0, 5);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        return out;
+    }
+};
+
+TEST_P(TablesMadeBefore, StillReadAndComputeExactly) {
+    EXPECT_EQ(Row("select k, i, s, d, w, nv from " + t + " where k = 1"), "1|7|5|1.25|100000000000000000.00|ab");
+    // What the engine let in then fails where it is read, as it did.
+    EXPECT_EQ(Row("select i from " + t + " where k = 2"), "22018");
+    EXPECT_EQ(Row("select s from " + t + " where k = 2"), "22003");
+    EXPECT_EQ(Row("select nv from " + t + " where k = 2"), "22001");
+    // Its decimals take part in the exact arithmetic with what they hold.
+    EXPECT_EQ(Row("select w + 1, d * 2 from " + t + " where k = 1"), "100000000000000001.00|2.50");
+    EXPECT_EQ(Row("select sum(w) from " + t), "12345679001234600000000000.00");
+    // A value written now is kept exactly.
+    Must("insert into " + t + " (k, w) values (3, 12345678901234567890123456.78)");
+    Must("update " + t + " set w = w + 1 where k = 3");
+    EXPECT_EQ(Row("select w from " + t + " where k = 3"), "12345678901234567890123457.78");
+    EXPECT_EQ(Row("select k from " + t + " where w > 12345678901234567890123457.77 and w < 12345678901234567890123458"),
+              "3");
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, TablesMadeBefore, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 
 }  // namespace

@@ -70,6 +70,58 @@ TEST_P(ResultTyping, UnionColumnsAreTypedFromEveryBranch) {
         }
         EXPECT_EQ(FirstColumn(), c.rows);
     }
+    // A NULL is a value, not a name: its column is called by its position.
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select null union select 'hello'")) << Diag();
+    EXPECT_EQ(Describe(1).name, "col1");
+    EXPECT_EQ(FirstColumn(), (std::vector<std::string>{"-", "hello"}));
+}
+
+// A column in an expression is typed from the statement's own tables, by the table or
+// correlation name that qualifies it, whatever another table declares under that name: a decimal
+// keeps its own digits and a float adds instead of joining as text.
+TEST_P(ResultTyping, ColumnsAreTypedFromTheTablesTheStatementNames) {
+    const std::string n = Make("rtnarrow", "k integer, amt decimal(5,2), x varchar(10)");
+    const std::string w = Make("rtwide", "k integer, amt decimal(31,2), x float8");
+    Must("insert into " + n + " values (1, 1.25, 'abc')");
+    Must("insert into " + w + " values (1, 12345678901234567890123456.78, 2.5)");
+    const std::string both = " from " + n + " a join " + w + " as b on a.k = b.k";
+    const struct {
+        std::string sql;
+        SQLSMALLINT type;
+        SQLULEN size;  // 0: not compared
+        SQLSMALLINT digits;
+        const char* value;
+    } cases[] = {
+        {"select amt + 1 from " + w, SQL_DECIMAL, 31, 2, "12345678901234567890123457.78"},
+        {"select -amt from " + w, SQL_DECIMAL, 31, 2, "-12345678901234567890123456.78"},
+        {"select min(amt) from " + w, SQL_DECIMAL, 31, 2, "12345678901234567890123456.78"},
+        {"select amt + 1 from " + n, SQL_DECIMAL, 13, 2, "2.25"},
+        {"select b.amt + 1" + both, SQL_DECIMAL, 31, 2, "12345678901234567890123457.78"},
+        {"select a.amt + 1" + both, SQL_DECIMAL, 13, 2, "2.25"},
+        {"select b.amt + a.amt" + both, SQL_DECIMAL, 31, 2, "12345678901234567890123458.03"},
+        {"select sum(b.amt)" + both, SQL_DECIMAL, 31, 2, "12345678901234567890123456.78"},
+        {"select " + w + ".amt - 1 from " + n + ", " + w + " where " + n + ".k = " + w + ".k", SQL_DECIMAL, 31, 2,
+         "12345678901234567890123455.78"},
+        {"select x + 1 from " + w, SQL_DOUBLE, 15, 0, "3.5"},
+        {"select b.x + 1" + both, SQL_DOUBLE, 15, 0, "3.5"},
+        {"select ifnull(b.x, 0)" + both, SQL_DOUBLE, 15, 0, "2.5"},
+        {"select a.x + 'y'" + both, SQL_VARCHAR, 0, 0, "abcy"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        ASSERT_EQ(SQL_SUCCESS, Exec(c.sql)) << Diag();
+        const Described d = Describe(1);
+        EXPECT_EQ(d.type, c.type);
+        if (c.size) {
+            EXPECT_EQ(d.size, c.size);
+        }
+        if (c.type == SQL_DECIMAL) {
+            EXPECT_EQ(d.digits, c.digits);
+        }
+        EXPECT_EQ(FirstColumn(), (std::vector<std::string>{c.value}));
+    }
 }
 
 TEST_P(ResultTyping, DerivedTableColumnsKeepTheirNames) {

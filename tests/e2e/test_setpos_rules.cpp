@@ -101,6 +101,26 @@ TEST_P(PositionedRules, WhereCurrentOfChangesTheCurrentRowOfABlock) {
     Close();
     EXPECT_EQ(Expected({{1, "1:cur:-"}, {2, "2:two:n2"}, {4, ""}, {6, ""}, {7, "7:seven:-"}, {10, "10:ten:-"}}),
               Contents());
+    // SQLExtendedFetch's block of SQL_ROWSET_SIZE rows follows the same rule.
+    SetAttr(SQL_ROWSET_SIZE, 3);
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id, name from " + t + " order by id for update of name")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+    SQLULEN rows = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLExtendedFetch(stmt, SQL_FETCH_NEXT, 0, &rows, status)) << Diag();
+    ASSERT_EQ((std::vector<SQLINTEGER>{1, 2, 3}), Ids(3));
+    ASSERT_EQ(SQL_SUCCESS, OnSecond("update " + t + " set name = 'x1' where current of c1"))
+        << Diag(SQL_HANDLE_STMT, second);
+    ASSERT_EQ(SQL_SUCCESS, SQLExtendedFetch(stmt, SQL_FETCH_NEXT, 0, &rows, status)) << Diag();
+    ASSERT_EQ((std::vector<SQLINTEGER>{5, 7, 8}), Ids(3));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE)) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, OnSecond("update " + t + " set name = 'x8' where current of c1"))
+        << Diag(SQL_HANDLE_STMT, second);
+    Close();
+    SetAttr(SQL_ROWSET_SIZE, 1);
+    EXPECT_EQ(
+        Expected(
+            {{1, "1:x1:-"}, {2, "2:two:n2"}, {4, ""}, {6, ""}, {7, "7:seven:-"}, {8, "8:x8:n8"}, {10, "10:ten:-"}}),
+        Contents());
 }
 
 // Rows the application marks SQL_ROW_IGNORE are left out of a whole-rowset UPDATE, DELETE and
@@ -204,18 +224,22 @@ TEST_P(PositionedRules, RefreshKeepsTheRowsOfTheRowset) {
     EXPECT_EQ(SQL_ROW_SUCCESS, status[1]);
     EXPECT_EQ(Expected({{2, "2:s1:n2"}}), Contents());
     Close();
-    // A static rowset fetched without its data is read when it is refreshed with data.
-    Reset();
-    Open(SQL_CURSOR_STATIC, SQL_CONCUR_READ_ONLY, 3);
-    SetAttr(SQL_ATTR_RETRIEVE_DATA, SQL_RD_OFF);
-    for (auto& id : ids) id = 0;
-    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 4)) << Diag();
-    EXPECT_EQ(0, ids[0]);
-    SetAttr(SQL_ATTR_RETRIEVE_DATA, SQL_RD_ON);
-    ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 0, SQL_REFRESH, SQL_LOCK_NO_CHANGE)) << Diag();
-    EXPECT_EQ((std::vector<SQLINTEGER>{4, 5, 6}), Ids(3));
-    EXPECT_STREQ("r6", names[2]);
-    Close();
+    // A rowset fetched without its data is read when it is refreshed with data.
+    for (SQLULEN type : {SQLULEN(SQL_CURSOR_STATIC), SQLULEN(SQL_CURSOR_KEYSET_DRIVEN), SQLULEN(SQL_CURSOR_DYNAMIC)}) {
+        SCOPED_TRACE(type);
+        Reset();
+        Open(type, SQL_CONCUR_READ_ONLY, 3);
+        SetAttr(SQL_ATTR_RETRIEVE_DATA, SQL_RD_OFF);
+        for (auto& id : ids) id = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+        EXPECT_EQ(0, ids[0]);
+        SetAttr(SQL_ATTR_RETRIEVE_DATA, SQL_RD_ON);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetPos(stmt, 0, SQL_REFRESH, SQL_LOCK_NO_CHANGE)) << Diag();
+        EXPECT_EQ((std::vector<SQLINTEGER>{4, 5, 6}), Ids(3));
+        EXPECT_STREQ("r6", names[2]);
+        Close();
+    }
 }
 
 // Under values concurrency the cursor's own update by bookmark is no other user's change: a
