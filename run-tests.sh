@@ -77,11 +77,14 @@ stage_done debug-build
 
 start_beside 'scripts/check-tidy.sh build-test
               build build-release "-DCMAKE_BUILD_TYPE=Release"'
-# A comma-decimal locale of our own, so the locale-independence tests always run.
+# Locales of our own, so the locale-independence tests always run: a comma-decimal one, and two
+# single-byte ones whose case mapping differs from ASCII's.
 if [ -f /usr/share/i18n/locales/de_DE ]; then
   mkdir -p build-test/locale
-  [ -d build-test/locale/de_DE.UTF-8 ] ||
-    localedef -i de_DE -f UTF-8 build-test/locale/de_DE.UTF-8 >/dev/null 2>&1 || true
+  for l in de_DE:UTF-8 de_DE:ISO-8859-1 tr_TR:ISO-8859-9; do
+    [ -d "build-test/locale/${l%%:*}.${l#*:}" ] ||
+      localedef -i "${l%%:*}" -f "${l#*:}" "build-test/locale/${l%%:*}.${l#*:}" >/dev/null 2>&1 || true
+  done
   export LOCPATH=$PWD/build-test/locale
 fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}

@@ -1,7 +1,5 @@
 #include "drv_ingii/i-ask.h"
 
-#include <strings.h>
-
 #include <cstring>
 
 #include "drv_ingii/i-coltype.h"
@@ -9,6 +7,7 @@
 #include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-glob.h"
 #include "util/dataset.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -66,7 +65,8 @@ uint32_t IngAskConnCursorStmt(uint32_t conn, const char* name, bool exact) {
         if (g_ingStmtTable.slots[i].tag == 0) continue;
         auto* s = static_cast<IngStmt*>(g_ingStmtTable.slots[i].record);
         if (s == nullptr || s->conn == nullptr || s->conn->handle != conn || s->cursorName == nullptr) continue;
-        if (exact ? std::strcmp(s->cursorName, name) == 0 : strcasecmp(s->cursorName, name) == 0) found = s->handle;
+        if (exact ? std::strcmp(s->cursorName, name) == 0 : AsciiCaseCompare(s->cursorName, name) == 0)
+            found = s->handle;
     }
     HandleTableUnlock(&g_ingStmtTable);
     return found;

@@ -27,6 +27,7 @@
 #include "util/mpl.h"
 #include "util/utf.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -369,7 +370,7 @@ bool WriteInt(DatasetColumn* c, uint32_t row, int64_t v) {
 }
 
 std::string Upper(std::string s) {
-    for (char& ch : s) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    for (char& ch : s) ch = AsciiUpper(ch);
     return s;
 }
 

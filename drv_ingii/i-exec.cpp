@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <strings.h>
 #include <utility>
 #include <vector>
 
@@ -34,7 +33,7 @@ namespace {
 size_t ICaseFind(const std::string& hay, const char* needle, size_t from = 0) {
     const size_t n = std::strlen(needle);
     for (size_t i = from; i + n <= hay.size(); ++i)
-        if (strncasecmp(hay.c_str() + i, needle, n) == 0) return i;
+        if (AsciiCaseCompareN(hay.c_str() + i, needle, n) == 0) return i;
     return std::string::npos;
 }
 
@@ -81,7 +80,7 @@ char* IngOrderByRepair(const char* textIn, const char* message) {
             size_t dot = it.rfind('.');
             if (dot == std::string::npos) continue;
             std::string q = it.substr(0, dot > 50 ? 50 : dot);
-            if (qualifiers == 0 || strcasecmp(q.c_str(), qualifier.c_str()) != 0) ++qualifiers;
+            if (qualifiers == 0 || AsciiCaseCompare(q.c_str(), qualifier.c_str()) != 0) ++qualifiers;
             qualifier = q;
         }
     }
@@ -105,14 +104,14 @@ char* IngOrderByRepair(const char* textIn, const char* message) {
             r.table = text.substr(b, p - b);
             bool stop = false;
             for (int k = 0; kStops[k]; ++k)
-                if (strcasecmp(r.table.c_str(), kStops[k]) == 0) stop = true;
+                if (AsciiCaseCompare(r.table.c_str(), kStops[k]) == 0) stop = true;
             if (stop) break;
             while (p < selectEnd && IsBlank(text[p])) ++p;
             if (p < selectEnd && text[p] != ',') {
                 size_t wb = p;
                 while (p < selectEnd && !IsBlank(text[p]) && text[p] != ',' && text[p] != ')') ++p;
                 std::string w = text.substr(wb, p - wb);
-                if (strcasecmp(w.c_str(), "AS") == 0) {
+                if (AsciiCaseCompare(w.c_str(), "AS") == 0) {
                     while (p < selectEnd && IsBlank(text[p])) ++p;
                     wb = p;
                     while (p < selectEnd && !IsBlank(text[p]) && text[p] != ',' && text[p] != ')') ++p;
@@ -120,7 +119,7 @@ char* IngOrderByRepair(const char* textIn, const char* message) {
                 }
                 bool kw = false;
                 for (int k = 0; kStops[k]; ++k)
-                    if (strcasecmp(w.c_str(), kStops[k]) == 0) kw = true;
+                    if (AsciiCaseCompare(w.c_str(), kStops[k]) == 0) kw = true;
                 if (!kw)
                     r.alias = w;
                 else
@@ -157,9 +156,9 @@ char* IngOrderByRepair(const char* textIn, const char* message) {
                 i == 0 ? refs : fromRefs(selects[0], selects.size() > 1 ? selects[1] : text.size());
             for (size_t k = 0; k < firstRefs.size(); ++k) {
                 const Ref& r = firstRefs[k];
-                if (strcasecmp(r.alias.c_str(), qualifier.c_str()) == 0 ||
-                    strcasecmp(r.table.c_str(), qualifier.c_str()) == 0 ||
-                    strcasecmp(lastPart(r.table).c_str(), lastPart(qualifier).c_str()) == 0) {
+                if (AsciiCaseCompare(r.alias.c_str(), qualifier.c_str()) == 0 ||
+                    AsciiCaseCompare(r.table.c_str(), qualifier.c_str()) == 0 ||
+                    AsciiCaseCompare(lastPart(r.table).c_str(), lastPart(qualifier).c_str()) == 0) {
                     hit = &firstRefs[k];
                     hitIndex = k;
                     break;
@@ -171,7 +170,7 @@ char* IngOrderByRepair(const char* textIn, const char* message) {
             } else {
                 const Ref* mine = nullptr;
                 for (const Ref& r : refs)
-                    if (strcasecmp(r.table.c_str(), hit->table.c_str()) == 0) mine = &r;
+                    if (AsciiCaseCompare(r.table.c_str(), hit->table.c_str()) == 0) mine = &r;
                 if (mine == nullptr && hitIndex < refs.size()) mine = &refs[hitIndex];
                 if (mine == nullptr) return nullptr;
                 prefix = mine->alias.empty() ? mine->table : mine->alias;
@@ -347,7 +346,8 @@ uint32_t ProcParamsFromCatalog(IngStmt* s, ColumnInfo* arr, uint16_t at, uint16_
             std::free(ci.column);
             ci.column = strdup(name.c_str());
             std::string mode = CellText(b, 1, r);
-            const bool input = strncasecmp(mode.c_str(), "IN", 2) == 0 && strncasecmp(mode.c_str(), "INOUT", 5) != 0;
+            const bool input =
+                AsciiCaseCompareN(mode.c_str(), "IN", 2) == 0 && AsciiCaseCompareN(mode.c_str(), "INOUT", 5) != 0;
             ColumnSetProcMark(ci, input ? kProcMarkInput : kProcMarkInOut);
             if (!input) ++outs;
             int code = std::atoi(CellText(b, 2, r).c_str());
@@ -463,7 +463,7 @@ uint32_t BuildLiteralCall(IngStmt* s) {
 // A literal argument as a value of the parameter's type, as the server converts on assignment:
 // numbers for numeric parameters, quoted texts unquoted; false for anything else (an expression).
 bool ParseLiteral(const std::string& a, int sqlType, IngStmt::ProcLiteral* lit) {
-    if (strcasecmp(a.c_str(), "NULL") == 0) return true;
+    if (AsciiCaseCompare(a.c_str(), "NULL") == 0) return true;
     if (a.size() >= 2 && a.front() == '\'' && a.back() == '\'') {
         std::string v;
         for (size_t i = 1; i + 1 < a.size(); ++i) {
@@ -773,7 +773,8 @@ void NameOutputColumns(const IngStmt* s, ColumnInfo* cols, uint16_t n) {
         if (!(i == 0 && (s->state & kStmtReturnValue)) && cols[i].column != nullptr) {
             dir = kProcMarkUnknown;
             for (uint16_t k = 0; k < s->paramCount; ++k)
-                if (s->paramInfo[k].column != nullptr && strcasecmp(s->paramInfo[k].column, cols[i].column) == 0) {
+                if (s->paramInfo[k].column != nullptr &&
+                    AsciiCaseCompare(s->paramInfo[k].column, cols[i].column) == 0) {
                     const ProcParamMark given = ColumnProcMark(s->paramInfo[k]);
                     dir = given != kProcMarkNone ? given : kProcMarkUnknown;
                 }

@@ -16,6 +16,7 @@
 #include "drv_ingii/i-glob.h"
 #include "resources/flavor.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -202,8 +203,7 @@ const FixedText kFixedTexts[] = {
 
 std::string Folded(const char* s, bool upper) {
     std::string out = s ? s : "";
-    for (char& ch : out)
-        ch = char(upper ? std::toupper(static_cast<unsigned char>(ch)) : std::tolower(static_cast<unsigned char>(ch)));
+    for (char& ch : out) ch = char(upper ? AsciiUpper(ch) : AsciiLower(ch));
     return out;
 }
 
@@ -686,7 +686,7 @@ uint32_t IngNegotiateCursorOption(const IngCursorOptions* c, uint32_t option, ui
 
 uint32_t IngParseDynCursSens(const char* text) {
     if (text == nullptr) return 0;
-    char ch = char(std::toupper(static_cast<unsigned char>(text[0])));
+    char ch = AsciiUpper(text[0]);
     if (ch == 'D') return 2;
     if (ch == 'H') return 1;
     return 0;

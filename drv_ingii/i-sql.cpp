@@ -1,7 +1,5 @@
 #include "drv_ingii/i-sql.h"
 
-#include <strings.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +22,6 @@ constexpr int kMaxClausePasses = 8;
 constexpr uint32_t kMaxMarkers = 0xFFFF;
 
 bool is_space(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
-char upper(char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); }
 bool is_name_char(char c) { return isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
 
 const char* skip_space(const char* p) {
@@ -47,7 +44,7 @@ std::string_view trimmed(const char* first, const char* last) {
 }
 
 bool starts_with_nocase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+    return text.size() >= prefix.size() && AsciiCaseCompareN(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 struct MapRow {
@@ -128,8 +125,8 @@ static_assert(sizeof(kConvertTypes) / sizeof(kConvertTypes[0]) == 19);
 // strcasecmp (lower case: "_" sorts before letters).
 int compare_name(const char* name, size_t len, const char* row) {
     for (size_t i = 0; i < len; ++i) {
-        int a = tolower(static_cast<unsigned char>(name[i]));
-        int b = tolower(static_cast<unsigned char>(row[i]));
+        int a = static_cast<unsigned char>(AsciiLower(name[i]));
+        int b = static_cast<unsigned char>(AsciiLower(row[i]));
         if (b == 0) return 1;
         if (a != b) return a - b;
     }
@@ -154,7 +151,7 @@ const char* map_find(const MapRow (&map)[N], const char* name, size_t len) {
 template <size_t N>
 bool map_sorted(const MapRow (&map)[N]) {
     for (size_t i = 1; i < N; ++i)
-        if (strcasecmp(map[i - 1].name, map[i].name) >= 0) return false;
+        if (AsciiCaseCompare(map[i - 1].name, map[i].name) >= 0) return false;
     for (size_t i = 0; i < N; ++i)
         if (map_find(map, map[i].name, strlen(map[i].name)) != map[i].form) return false;
     return true;
@@ -177,7 +174,7 @@ unsigned read_field(const char*& p, const char* stop) {
 
 bool day_first() {
     const char* format = getenv("II_DATE_FORMAT");
-    return format && strncasecmp(format, "MULTINATIONAL", 13) == 0;
+    return format && AsciiCaseCompareN(format, "MULTINATIONAL", 13) == 0;
 }
 
 void write_date(MPL* out, const char* arg, bool with_time) {
@@ -242,7 +239,7 @@ size_t find_top_level(std::string_view text, char ch, bool fold = false) {
             ++depth;
         } else if (c == ')') {
             if (depth) --depth;
-        } else if (depth == 0 && (c == ch || (fold && upper(c) == upper(ch)))) {
+        } else if (depth == 0 && (c == ch || (fold && AsciiUpper(c) == AsciiUpper(ch)))) {
             return i;
         }
     }
@@ -290,7 +287,7 @@ void function_call(MPL* out, MPL* clause_pool, const char* args, SqlScanState* s
         return;
     }
 
-    if (name_len == 7 && strncasecmp(name, "CONVERT", 7) == 0) {
+    if (name_len == 7 && AsciiCaseCompareN(name, "CONVERT", 7) == 0) {
         if (!parenthesised(rest, &inner)) return unknown_sequence(args);
         size_t comma = inner.rfind(',');
         if (comma == std::string_view::npos) return unknown_sequence(args);
@@ -309,7 +306,7 @@ void function_call(MPL* out, MPL* clause_pool, const char* args, SqlScanState* s
         return;
     }
 
-    if (name_len == 7 && strncasecmp(name, "EXTRACT", 7) == 0) {
+    if (name_len == 7 && AsciiCaseCompareN(name, "EXTRACT", 7) == 0) {
         // EXTRACT(field FROM expr) is the scalar function named by field, applied to expr.
         if (!parenthesised(rest, &inner)) return unknown_sequence(args);
         size_t f = find_top_level(inner, 'F', true);
@@ -349,7 +346,7 @@ const char* find_join(const char* text, const char** keyword) {
 void outer_join(MPL* out, const char* args, const char* keyword) {
     std::string text;
     for (const char* p = args; *p;) {
-        if (strncasecmp(p, "OUTER JOIN ", 11) == 0) {
+        if (AsciiCaseCompareN(p, "OUTER JOIN ", 11) == 0) {
             text.append(p + 6, 5);
             p += 11;
         } else {
@@ -386,7 +383,7 @@ void call_escape(MPL* out, const char* rest) {
 char* translate_clause(MPL* out, MPL* clause_pool, const char* text, bool vendor, SqlScanState* state,
                        IngSqlText* block) {
     const char* s = skip_space(text);
-    if (vendor && strncasecmp(s, "Vendor", 6) == 0) {
+    if (vendor && AsciiCaseCompareN(s, "Vendor", 6) == 0) {
         const char* comma = strchr(s, ',');
         if (comma) comma = strchr(comma + 1, ',');
         if (comma) s = skip_space(comma + 1);
@@ -397,7 +394,7 @@ char* translate_clause(MPL* out, MPL* clause_pool, const char* text, bool vendor
     args = skip_space(args);
     char* again = nullptr;
 
-    switch (upper(keyword[0])) {
+    switch (AsciiUpper(keyword[0])) {
         case '?':
         case 'C': {
             bool with_return = keyword[0] == '?';
@@ -414,11 +411,11 @@ char* translate_clause(MPL* out, MPL* clause_pool, const char* text, bool vendor
             return nullptr;
         }
         case 'D':
-            if (upper(keyword[1]) == 'T') return write_date(out, args, true), nullptr;
+            if (AsciiUpper(keyword[1]) == 'T') return write_date(out, args, true), nullptr;
             if (is_space(keyword[1])) return write_date(out, args, false), nullptr;
             break;
         case 'T':
-            if (upper(keyword[1]) == 'S') return write_date(out, args, true), nullptr;
+            if (AsciiUpper(keyword[1]) == 'S') return write_date(out, args, true), nullptr;
             if (is_space(keyword[1])) return write_time(out, args), nullptr;
             break;
         case 'E':
@@ -429,13 +426,13 @@ char* translate_clause(MPL* out, MPL* clause_pool, const char* text, bool vendor
             }
             break;
         case 'F':
-            if (upper(keyword[1]) == 'N' && is_space(keyword[2])) {
+            if (AsciiUpper(keyword[1]) == 'N' && is_space(keyword[2])) {
                 function_call(out, clause_pool, args, state, &again);
                 return again;
             }
             break;
         case 'O':
-            if (upper(keyword[1]) == 'J' && is_space(keyword[2])) return outer_join(out, args, keyword), nullptr;
+            if (AsciiUpper(keyword[1]) == 'J' && is_space(keyword[2])) return outer_join(out, args, keyword), nullptr;
             break;
         default:
             break;
@@ -522,7 +519,7 @@ bool top_level_words(std::string_view text, std::vector<TopLevelWord>* words) {
 }
 
 bool word_is(std::string_view text, const TopLevelWord& w, const char* keyword) {
-    return w.len == strlen(keyword) && strncasecmp(text.data() + w.pos, keyword, w.len) == 0;
+    return w.len == strlen(keyword) && AsciiCaseCompareN(text.data() + w.pos, keyword, w.len) == 0;
 }
 
 unsigned count_markers(std::string_view text) {
@@ -592,11 +589,12 @@ struct NameToken {
 };
 
 bool same_name(const NameToken& a, const NameToken& b) {
-    return a.quoted == b.quoted && (a.quoted ? a.text == b.text : strcasecmp(a.text.c_str(), b.text.c_str()) == 0);
+    return a.quoted == b.quoted &&
+           (a.quoted ? a.text == b.text : AsciiCaseCompare(a.text.c_str(), b.text.c_str()) == 0);
 }
 
 bool is_word(const NameToken& t, const char* word) {
-    return !t.punct && !t.quoted && strcasecmp(t.text.c_str(), word) == 0;
+    return !t.punct && !t.quoted && AsciiCaseCompare(t.text.c_str(), word) == 0;
 }
 
 bool is_number(const NameToken& t) {

@@ -19,6 +19,7 @@
 #include "util/utf.h"
 #include "util/errtable.h"
 #include "util/numtext.h"
+#include "util/strutil.h"
 
 namespace {
 constexpr uint32_t kSegmentStart = 32768;
@@ -280,7 +281,7 @@ bool IngParseDateText(const char* p, size_t n, DsTimestamp* ts) {
     if (at(2) == '-') {
         ts->day = uint16_t(num(0, 2));
         char mon[4] = {at(3), at(4), at(5), '\0'};
-        for (char& ch : mon) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        for (char& ch : mon) ch = AsciiLower(ch);
         ts->month = uint16_t(MonthFromAbbrev(mon));
         ts->year = int16_t(num(7, 4));
         timeAt = 12;

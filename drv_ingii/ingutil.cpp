@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <string>
 
 #include "drv_ingii/i-desc.h"
 #include "drv_ingii/i-errtab.h"
 #include "drv_ingii/i-glob.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 void IngStringRowFree(IngStringRow* row) {
     if (row == nullptr) return;
@@ -440,9 +440,9 @@ void IIFoldIdentifier(char* text, uint32_t quotedCase, uint32_t plainCase) {
     }
     for (char* p = text; *p; ++p) {
         if (how == 1)
-            *p = char(std::toupper(static_cast<unsigned char>(*p)));
+            *p = AsciiUpper(*p);
         else if (how == 2)
-            *p = char(std::tolower(static_cast<unsigned char>(*p)));
+            *p = AsciiLower(*p);
     }
 }
 
@@ -561,11 +561,11 @@ int32_t IIConnect(IngConn* c, const XID* xid) {
     c->dbName = strdup(row.values[0]);
     c->userName = strdup(row.values[1]);
     c->versionText = strdup(row.values[4]);
-    c->nameCase = strcasecmp(row.values[2], "UPPER") == 0 ? 1 : 2;
-    c->delimitedCase = strcasecmp(row.values[3], "MIXED") == 0 ? 3 : 2;
+    c->nameCase = AsciiCaseCompare(row.values[2], "UPPER") == 0 ? 1 : 2;
+    c->delimitedCase = AsciiCaseCompare(row.values[3], "MIXED") == 0 ? 3 : 2;
     c->versionNumber = IngVersionNumber(row.values[4]);
     c->maxStringLen = c->maxCharLen = c->versionNumber < kIngVersionLargeStrings ? 2000 : 32000;
-    if (strcasecmp(row.values[5], "UTF8") == 0 && c->versionNumber >= kIngVersionLargeStrings) c->maxCharLen /= 2;
+    if (AsciiCaseCompare(row.values[5], "UTF8") == 0 && c->versionNumber >= kIngVersionLargeStrings) c->maxCharLen /= 2;
     c->unicodeSupported = std::strcmp(row.values[6], "1") == 0 && c->apiLevel >= 2;
     IngStringRowFree(&row);
     if (c->dbName == nullptr || c->userName == nullptr || c->versionText == nullptr) {

@@ -19,6 +19,15 @@ struct Tok {
 // ---- Tokens (dialect_tokens.cpp) ------------------------------------------------------------
 
 std::string lower(std::string_view s);
+// Whether s is w in any case; w is in lower case.
+inline bool equalsLower(std::string_view s, std::string_view w) {
+    if (s.size() != w.size()) return false;
+    for (size_t i = 0; i < s.size(); ++i)
+        if (asciiLower(s[i]) != w[i]) return false;
+    return true;
+}
+// Whether the token is the word w (lower case) in any case.
+inline bool wordIs(const Tok& t, std::string_view w) { return t.t == Tok::Word && equalsLower(t.text, w); }
 bool tokenize(std::string_view s, std::vector<Tok>& out, Fault& f);
 // The text of tokens [b, e).
 std::string join(const std::vector<Tok>& t, size_t b, size_t e);

@@ -373,7 +373,7 @@ private:
                 k = close;
                 continue;
             }
-            if (t.t == Tok::Word && lower(t.text) == "collate" && k + 1 < e && !u.empty()) {
+            if (wordIs(t, "collate") && k + 1 < e && !u.empty()) {
                 // x COLLATE name stays one operand.
                 u.back().pieces.push_back(s[k]);
                 u.back().pieces.push_back(s[++k]);
@@ -468,7 +468,7 @@ private:
                          spaced, true);
             }
             p.changed = true;
-        } else if (fn == "ii_cast" && (close + 1 >= s.size() || lower(s[close + 1].tok.text) != "collate") &&
+        } else if (fn == "ii_cast" && (close + 1 >= s.size() || !equalsLower(s[close + 1].tok.text, "collate")) &&
                    p.typeOf(f) && isDecimal(f.type)) {
             // A cast to a decimal sorts by its number too.
             Pieces cast = f.pieces;
@@ -592,11 +592,11 @@ private:
     // x [NOT] BETWEEN low AND high, at the BETWEEN at i.
     void between(std::vector<Unit>& u, size_t& i) {
         const bool negated =
-            i >= 1 && u[i - 1].kind == Unit::Keyword && lower(u[i - 1].pieces.front().tok.text) == "not";
+            i >= 1 && u[i - 1].kind == Unit::Keyword && equalsLower(u[i - 1].pieces.front().tok.text, "not");
         if (i < (negated ? 2u : 1u)) return;
         const size_t x = negated ? i - 2 : i - 1;
         if (i + 3 >= u.size() || u[x].kind != Unit::Operand || u[i + 1].kind != Unit::Operand ||
-            u[i + 2].kind != Unit::Keyword || lower(u[i + 2].pieces.front().tok.text) != "and" ||
+            u[i + 2].kind != Unit::Keyword || !equalsLower(u[i + 2].pieces.front().tok.text, "and") ||
             u[i + 3].kind != Unit::Operand)
             return;
         if (!needsExactComparison(u[x], u[i + 1]) && !needsExactComparison(u[x], u[i + 3])) return;
@@ -620,10 +620,7 @@ bool mayHoldDecimals(const std::vector<Tok>& t) {
     for (const Tok& k : t) {
         if (k.t == Tok::Punct && (isArithmetic(k.text) || isComparison(k.text))) return true;
         if (k.t == Tok::Number && k.text.size() > 15) return true;
-        if (k.t == Tok::Word) {
-            const std::string w = lower(k.text);
-            if (w == "sum" || w == "avg" || w == "cast" || w == "between") return true;
-        }
+        if (wordIs(k, "sum") || wordIs(k, "avg") || wordIs(k, "cast") || wordIs(k, "between")) return true;
     }
     return false;
 }

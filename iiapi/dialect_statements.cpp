@@ -57,8 +57,7 @@ bool checkOrderBy(const std::vector<Tok>& t, Fault& f) {
     auto checkItem = [&](const std::vector<Tok>& x) {
         if (x.empty() || x[0].t == Tok::Number) return true;
         size_t n = x.size();
-        while (n > 0 && x[n - 1].t == Tok::Word && (lower(x[n - 1].text) == "asc" || lower(x[n - 1].text) == "desc"))
-            --n;
+        while (n > 0 && (wordIs(x[n - 1], "asc") || wordIs(x[n - 1], "desc"))) --n;
         if (n == 0 || (x[n - 1].t != Tok::Word && x[n - 1].t != Tok::QuotedId)) return true;
         if (n > 1 && x[n - 2].text != ".") return true;  // an expression: left to the store
         std::string col = identName(x[n - 1]);

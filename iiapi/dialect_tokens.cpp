@@ -2,8 +2,6 @@
 // next and previous token, the tables a statement names.
 #include "iiapi/dialect.h"
 
-#include <cctype>
-
 namespace iiapi {
 
 size_t quotedEnd(std::string_view s, size_t open) {
@@ -21,19 +19,27 @@ size_t quotedEnd(std::string_view s, size_t open) {
 
 namespace dialect {
 
+namespace {
+// Bytes of UTF-8 text classed as SQL classes them, whatever locale the application set.
+bool isSpaceAscii(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isDigitAscii(char c) { return c >= '0' && c <= '9'; }
+bool isAlphaAscii(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+}  // namespace
+
 std::string lower(std::string_view s) {
     std::string o(s);
-    for (auto& c : o) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : o) c = asciiLower(c);
     return o;
 }
 
 bool tokenize(std::string_view s, std::vector<Tok>& out, Fault& f) {
+    out.reserve(out.size() + s.size() / 3);  // about a token and its space every six characters
     size_t i = 0;
     while (i < s.size()) {
         char c = s[i];
         size_t st = i;
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+        if (isSpaceAscii(c)) {
+            while (i < s.size() && isSpaceAscii(s[i])) ++i;
             out.push_back({Tok::Space, " "});
         } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
             while (i < s.size() && s[i] != '\n') ++i;
@@ -66,21 +72,19 @@ bool tokenize(std::string_view s, std::vector<Tok>& out, Fault& f) {
                 return false;
             }
             out.push_back({c == '\'' ? Tok::String : Tok::QuotedId, std::string(s.substr(st, i - st))});
-        } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-                   (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-            while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
+        } else if (isDigitAscii(c) || (c == '.' && i + 1 < s.size() && isDigitAscii(s[i + 1]))) {
+            while (i < s.size() && (isDigitAscii(s[i]) || s[i] == '.')) ++i;
             if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
                 size_t k = i + 1;
                 if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-                if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
+                if (k < s.size() && isDigitAscii(s[k])) {
                     i = k;
-                    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+                    while (i < s.size() && isDigitAscii(s[i])) ++i;
                 }
             }
             out.push_back({Tok::Number, std::string(s.substr(st, i - st))});
-        } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
-                   (static_cast<unsigned char>(c) >= 0x80)) {
-            while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' ||
+        } else if (isAlphaAscii(c) || c == '_' || c == '$' || c == '#' || (static_cast<unsigned char>(c) >= 0x80)) {
+            while (i < s.size() && ((isAlphaAscii(s[i]) || isDigitAscii(s[i])) || s[i] == '_' || s[i] == '$' ||
                                     s[i] == '#' || s[i] == '@' || static_cast<unsigned char>(s[i]) >= 0x80))
                 ++i;
             out.push_back({Tok::Word, std::string(s.substr(st, i - st))});
@@ -120,9 +124,7 @@ size_t skip(const std::vector<Tok>& t, size_t i) {
     return i;
 }
 
-bool isWord(const std::vector<Tok>& t, size_t i, const char* w) {
-    return i < t.size() && t[i].t == Tok::Word && lower(t[i].text) == w;
-}
+bool isWord(const std::vector<Tok>& t, size_t i, const char* w) { return i < t.size() && wordIs(t[i], w); }
 
 std::string identName(const Tok& t) {
     if (t.t == Tok::QuotedId) {
@@ -147,13 +149,12 @@ size_t prevSig(const std::vector<Tok>& t, size_t i) {
 }
 
 bool isClauseWord(const std::vector<Tok>& t, size_t i) {
-    static const char* words[] = {"where",  "group", "order",  "having",    "union",  "on",    "set",
-                                  "values", "limit", "select", "intersect", "except", "using", "natural",
-                                  "left",   "right", "inner",  "full",      "cross",  "for",   nullptr};
+    static constexpr std::string_view words[] = {"where",  "group", "order",  "having",    "union",  "on",    "set",
+                                                 "values", "limit", "select", "intersect", "except", "using", "natural",
+                                                 "left",   "right", "inner",  "full",      "cross",  "for"};
     if (i >= t.size() || t[i].t != Tok::Word) return false;
-    std::string w = lower(t[i].text);
-    for (const char** n = words; *n; ++n)
-        if (w == *n) return true;
+    for (std::string_view w : words)
+        if (equalsLower(t[i].text, w)) return true;
     return false;
 }
 
@@ -184,10 +185,10 @@ std::vector<std::string> statementTables(const std::vector<Tok>& t,
     bool inFrom = false;
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].t == Tok::Word) {
-            const std::string w = lower(t[i].text);
-            if (w == "from" || w == "join" || w == "update" || w == "into") {
+            const bool from = equalsLower(t[i].text, "from") || equalsLower(t[i].text, "join");
+            if (from || equalsLower(t[i].text, "update") || equalsLower(t[i].text, "into")) {
                 takeName(i);
-                inFrom = w == "from" || w == "join";
+                inFrom = from;
             } else if (isClauseWord(t, i)) {
                 inFrom = false;
             }

@@ -31,12 +31,12 @@ bool anyNull(int argc, sqlite3_value** argv) {
 }
 
 std::string lowerAscii(std::string s) {
-    for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : s) c = asciiLower(c);
     return s;
 }
 
 std::string upperAscii(std::string s) {
-    for (auto& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : s) c = asciiUpper(c);
     return s;
 }
 

@@ -110,6 +110,12 @@ enum class Held : uint8_t { None, Locked, Busy };
 Held findHeld(II_PTR handle, Kind kind, Object*& obj);
 
 extern std::atomic<int> gInitCount;
+// Keywords, names and the engine's own words are folded as ASCII: the application's locale (a
+// Turkish one lowers "I" to a dotless i, a Latin-1 one changes the bytes of UTF-8 text) never
+// reaches them.
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+inline char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - ('a' - 'A')) : c; }
+
 inline bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
 
 // Completes a call: sets status and completion flag and runs the callback.
@@ -163,6 +169,7 @@ struct IngType {
     std::string decl;  // the declared text, lower case, as the engine shows it
 
     bool isLong() const { return isLongType(type); }
+    bool operator==(const IngType&) const = default;
 };
 
 // Puts a value from SQLite that is not NULL (vtype its SQLite type) into the Ingres layout of t:
@@ -285,10 +292,21 @@ struct PreparedStatement {
 // the same compiled statement never serves two queries at once.
 struct StatementCache {
     static constexpr size_t kCapacity = 32;
+    // The result columns a kept statement was described with when it last ran: describing reads
+    // the statement's text and the catalogs again, so a statement run again under the same
+    // parameter types and segment size takes them from here. It lives and dies with the compiled
+    // statement, which the cache hands out only while the schema is the one it was compiled on.
+    struct Description {
+        bool known = false;
+        int32_t maxSegment = 0;
+        std::vector<IngType> markers, columns;
+        std::vector<std::string> names;
+    };
     struct Entry {
         std::string sql;
         sqlite3_stmt* st = nullptr;
-        int64_t schemaVersion = 0;  // main schema version when it was compiled (rows only)
+        int64_t schemaVersion = 0;                 // main schema version when it was compiled (rows only)
+        std::unique_ptr<Description> description;  // a statement with result columns once it ran
     };
     std::vector<Entry> idle;  // least recently used first
     std::string spareText;    // the text buffer of the entry taken last, for the next one kept
@@ -301,9 +319,13 @@ struct StatementCache {
 
 // A statement compiled from the whole text (a second statement in it is refused), from the
 // session's cache when it holds one. schemaVersion goes back with it to releaseStatement.
-bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& schemaVersion, Fault& f);
-// Resets a statement taken with acquireStatement and keeps it for the next query of its text.
-void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t schemaVersion);
+// A kept statement's description comes along when description is given.
+bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& schemaVersion, Fault& f,
+                      std::unique_ptr<StatementCache::Description>* description = nullptr);
+// Resets a statement taken with acquireStatement and keeps it, with its description, for the next
+// query of its text.
+void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t schemaVersion,
+                      std::unique_ptr<StatementCache::Description> description = nullptr);
 // Gives a statement's open cursor back to the cache.
 void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
@@ -518,6 +540,7 @@ struct Stmt : Object {
     sqlite3_stmt* cursor = nullptr;
     std::string cursorSql;  // the text cursor was compiled from, to give it back to the cache
     int64_t cursorSchema = 0;
+    std::unique_ptr<StatementCache::Description> cursorDescription;
     std::vector<IngType> columns;
     std::vector<std::string> names;
     std::vector<IIAPI_DESCRIPTOR> resultDesc;
@@ -720,6 +743,11 @@ size_t quotedEnd(std::string_view s, size_t open);
 // bound to it, once they are known (at execution).
 void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
                      std::vector<std::string>& names, const std::vector<IIAPI_DESCRIPTOR>* params = nullptr);
+// The same for a statement from the cache, taken from its kept description when that still holds,
+// and kept there otherwise.
+void describeColumnsKept(Conn& c, sqlite3_stmt* st, std::string_view sql, const std::vector<IIAPI_DESCRIPTOR>& params,
+                         StatementCache::Description& kept, std::vector<IngType>& cols,
+                         std::vector<std::string>& names);
 // The names and types of a view's columns in their order, the types as a query of the view's own
 // SELECT is described; null when the name is no view. Kept per session until the schema changes.
 const ViewColumns* describeView(Conn& c, const std::string& view);

@@ -11,7 +11,7 @@ namespace {
 
 std::string lower(std::string_view s) {
     std::string o(s);
-    for (auto& c : o) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : o) c = asciiLower(c);
     return o;
 }
 

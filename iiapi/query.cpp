@@ -39,6 +39,7 @@ void Stmt::reset() {
     cursor = nullptr;
     cursorSql.clear();
     cursorSchema = 0;
+    cursorDescription.reset();
     columns.clear();
     names.clear();
     resultDesc.clear();
@@ -362,7 +363,7 @@ bool changeColumns(Conn& c, Stmt& s, const Rewritten& change, const std::string&
 // A positioned change gives the row id of its cursor's current row: it goes to the statement's
 // last marker, after the client's values.
 bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f,
-                 const int64_t* currentRow = nullptr) {
+                 std::unique_ptr<StatementCache::Description>* kept = nullptr, const int64_t* currentRow = nullptr) {
     // Query parameters are the non-service ones, in descriptor order.
     size_t sent = 0;
     for (const IIAPI_DESCRIPTOR& d : s.paramDesc) sent += d.ds_columnType != IIAPI_COL_SVCPARM;
@@ -396,7 +397,13 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
     }
     if (sqlite3_column_count(st) > 0) {
         s.outsideTxn = !c.inTransaction;
-        describeColumns(c, st, sql, s.columns, s.names, &s.paramDesc);
+        if (kept && version >= 0) {
+            if (!*kept) *kept = std::make_unique<StatementCache::Description>();
+            describeColumnsKept(c, st, sql, s.paramDesc, **kept, s.columns, s.names);
+            s.cursorDescription = std::move(*kept);
+        } else {
+            describeColumns(c, st, sql, s.columns, s.names, &s.paramDesc);
+        }
         for (size_t k = 0; k < s.hidden && !s.columns.empty(); ++k) {
             s.columns.pop_back();
             s.names.pop_back();
@@ -438,8 +445,9 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
 bool runSql(Conn& c, Stmt& s, const std::string& sql, Fault& f) {
     sqlite3_stmt* st = nullptr;
     int64_t version = 0;
-    if (!acquireStatement(c, sql, st, version, f)) return false;
-    return runCompiled(c, s, st, sql, version, f);
+    std::unique_ptr<StatementCache::Description> description;
+    if (!acquireStatement(c, sql, st, version, f, &description)) return false;
+    return runCompiled(c, s, st, sql, version, f, &description);
 }
 
 // A client value as an SQLite value (owned by the caller).
@@ -514,7 +522,7 @@ bool runProcedure(Conn& c, Stmt& s, ProcCall& call, Fault& f) {
 // transaction; the lower levels read the latest committed rows at each statement.
 void noteIsolation(Conn& c, const std::string& text) {
     std::string t;
-    for (char ch : text) t.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+    for (char ch : text) t.push_back(asciiLower(ch));
     size_t at = t.find("isolation level");
     if (at == std::string::npos) return;
     std::string level = t.substr(at + 15);
@@ -595,7 +603,7 @@ bool opensReadOnly(const std::string& text) {
             if (!cur.empty()) words.push_back(cur);
             cur.clear();
         } else {
-            cur.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+            cur.push_back(asciiLower(ch));
         }
     }
     return words.size() >= 3 && words[1] == "for" &&
@@ -675,7 +683,7 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
     sqlite3_stmt* st = nullptr;
     int64_t version = 0;
     if (!acquireStatement(c, sql, st, version, f)) return false;
-    if (!runCompiled(c, s, st, sql, version, f, &rowid)) return false;
+    if (!runCompiled(c, s, st, sql, version, f, nullptr, &rowid)) return false;
     if (s.rowCount == 0) {
         // Deleted by another statement since the cursor read it.
         markGone();

@@ -39,7 +39,7 @@ std::vector<std::vector<Tok>> selectItems(std::string_view sql) {
             break;
         }
         if (depth == 0 && t[i].text == ",") {
-            items.push_back(cur);
+            items.push_back(std::move(cur));
             cur.clear();
             continue;
         }
@@ -50,14 +50,12 @@ std::vector<std::vector<Tok>> selectItems(std::string_view sql) {
         }
         if (t[i].t != Tok::Space) cur.push_back(t[i]);
     }
-    if (!cur.empty()) items.push_back(cur);
+    if (!cur.empty()) items.push_back(std::move(cur));
     return items;
 }
 
 // The literal NULL, which takes the type of what it stands beside.
-bool isNullLiteral(const std::vector<Tok>& x) {
-    return x.size() == 1 && x[0].t == Tok::Word && lower(x[0].text) == "null";
-}
+bool isNullLiteral(const std::vector<Tok>& x) { return x.size() == 1 && wordIs(x[0], "null"); }
 
 IngType varcharOf(int n) {
     IngType t;
@@ -510,11 +508,10 @@ bool typeArithmetic(Conn& c, const std::vector<Tok>& x, IngType& out) {
 // Type of an expression from its tokens; false when the engine cannot tell.
 // Words that end an expression and so never name it: "x IS NOT NULL" has no alias "NULL".
 bool endsExpression(const Tok& k) {
-    static const char* words[] = {"null", "end", "true", "false", "unknown", "asc", "desc", nullptr};
+    static constexpr std::string_view words[] = {"null", "end", "true", "false", "unknown", "asc", "desc"};
     if (k.t != Tok::Word) return false;
-    const std::string w = lower(k.text);
-    for (const char** n = words; *n; ++n)
-        if (w == *n) return true;
+    for (std::string_view w : words)
+        if (equalsLower(k.text, w)) return true;
     return false;
 }
 
@@ -652,8 +649,7 @@ bool typeFunctionCall(Conn& c, const std::vector<Tok>& x, IngType& out) {
     const bool sum = fn == "sum" || fn == kDecimalSum;
     if (sum || fn == "min" || fn == "max" || fn == "abs") {
         std::vector<Tok> a = arg;
-        if (!a.empty() && a[0].t == Tok::Word && (lower(a[0].text) == "distinct" || lower(a[0].text) == "all"))
-            a.erase(a.begin());
+        if (!a.empty() && (wordIs(a[0], "distinct") || wordIs(a[0], "all"))) a.erase(a.begin());
         bool known = typeExpression(c, a, out, dummy) && !dummy;
         // A plain column: its declared type.
         if (!known && (a.size() == 1 || (a.size() == 3 && a[1].text == ".")) &&
@@ -731,10 +727,8 @@ bool typeExpression(Conn& c, const std::vector<Tok>& e, IngType& out, bool& hasA
     hasAlias = false;
     std::vector<Tok> x = e;
     // A collation leaves the type (the engine gives one to its decimal results).
-    auto collated = [&] {
-        return x.size() >= 3 && x[x.size() - 2].t == Tok::Word && lower(x[x.size() - 2].text) == "collate";
-    };
-    if (x.size() >= 2 && x[x.size() - 2].t == Tok::Word && lower(x[x.size() - 2].text) == "as") {
+    auto collated = [&] { return x.size() >= 3 && wordIs(x[x.size() - 2], "collate"); };
+    if (x.size() >= 2 && wordIs(x[x.size() - 2], "as")) {
         x.resize(x.size() - 2);
         hasAlias = true;
     } else if (!collated() && x.size() >= 2 && (x.back().t == Tok::Word || x.back().t == Tok::QuotedId) &&
@@ -815,10 +809,9 @@ std::vector<std::string> derivedTableTexts(const std::vector<Tok>& t) {
         } else if (t[i].text == ")") {
             --depth;
         } else if (depth == 0 && t[i].t == Tok::Word) {
-            const std::string w = lower(t[i].text);
-            if (w == "from" || w == "join")
+            if (wordIs(t[i], "from") || wordIs(t[i], "join"))
                 inFrom = true;
-            else if (isClauseWord(t, i) || w == "union" || w == "intersect" || w == "except")
+            else if (isClauseWord(t, i))  // UNION, INTERSECT and EXCEPT among them
                 inFrom = false;
         }
     }
@@ -948,9 +941,8 @@ void typeCompoundBranches(Conn& c, std::string_view sql, std::vector<IngType>& c
     // Most statements are none: no tokens for them.
     bool maybe = false;
     for (const char* w : {"union", "intersect", "except"})
-        maybe = maybe || std::search(sql.begin(), sql.end(), w, w + std::strlen(w), [](char x, char y) {
-                             return std::tolower(static_cast<unsigned char>(x)) == y;
-                         }) != sql.end();
+        maybe = maybe || std::search(sql.begin(), sql.end(), w, w + std::strlen(w),
+                                     [](char x, char y) { return asciiLower(x) == y; }) != sql.end();
     if (!maybe) return;
     const std::vector<Branch> branches = laterBranches(sql);
     if (branches.empty()) return;
@@ -1026,7 +1018,8 @@ void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector
                     std::vector<Tok>& it = items[size_t(i)];
                     size_t last = it.size();
                     if (alias)
-                        last = it.size() >= 2 && lower(it[it.size() - 2].text) == "as" ? it.size() - 2 : it.size() - 1;
+                        last =
+                            it.size() >= 2 && equalsLower(it[it.size() - 2].text, "as") ? it.size() - 2 : it.size() - 1;
                     IngType byName;
                     if (last >= 1 && (it[last - 1].t == Tok::Word || it[last - 1].t == Tok::QuotedId) &&
                         catalogColumnType(identName(it[last - 1]), byName) && (last == 1 || it[last - 2].text == ".")) {
@@ -1089,6 +1082,19 @@ void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector
 }  // namespace
 
 }  // namespace dialect
+
+void describeColumnsKept(Conn& c, sqlite3_stmt* st, std::string_view sql, const std::vector<IIAPI_DESCRIPTOR>& params,
+                         StatementCache::Description& kept, std::vector<IngType>& cols,
+                         std::vector<std::string>& names) {
+    std::vector<IngType> markers = markerTypesOf(params);
+    if (kept.known && kept.maxSegment == c.maxSegment && kept.markers == markers) {
+        cols = kept.columns;
+        names = kept.names;
+        return;
+    }
+    describeColumns(c, st, sql, cols, names, &params);
+    kept = {true, c.maxSegment, std::move(markers), cols, names};
+}
 
 void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
                      std::vector<std::string>& names, const std::vector<IIAPI_DESCRIPTOR>* params) {

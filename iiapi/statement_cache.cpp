@@ -63,7 +63,8 @@ bool compileFresh(Conn& c, const std::string& sql, sqlite3_stmt*& st, Fault& f) 
 
 }  // namespace
 
-bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& version, Fault& f) {
+bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& version, Fault& f,
+                      std::unique_ptr<StatementCache::Description>* description) {
     auto& idle = c.cache.idle;
     for (size_t i = idle.size(); i-- > 0;) {
         if (idle[i].sql != sql) continue;
@@ -82,6 +83,7 @@ bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_
             st = e.st;
             version = e.schemaVersion;
             c.cache.spareText = std::move(e.sql);
+            if (description) *description = std::move(e.description);
             return true;
         }
         sqlite3_finalize(e.st);
@@ -102,7 +104,8 @@ bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_
     return compileFresh(c, sql, st, f);
 }
 
-void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t version) {
+void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t version,
+                      std::unique_ptr<StatementCache::Description> description) {
     if (!st) return;
     if (!c.db || sql.empty() || version < 0) {
         sqlite3_finalize(st);
@@ -115,7 +118,7 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
     // into the buffer the last entry taken left.
     std::string text = std::move(c.cache.spareText);
     if (text != sql) text.assign(sql);
-    idle.push_back({std::move(text), st, version});
+    idle.push_back({std::move(text), st, version, std::move(description)});
     if (idle.size() > StatementCache::kCapacity) {
         sqlite3_finalize(idle.front().st);
         idle.erase(idle.begin());
@@ -124,9 +127,10 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
 
 void releaseCursor(Conn& c, Stmt& s) {
     if (!s.cursor) return;
-    releaseStatement(c, s.cursorSql, s.cursor, s.cursorSchema);
+    releaseStatement(c, s.cursorSql, s.cursor, s.cursorSchema, std::move(s.cursorDescription));
     s.cursor = nullptr;
     s.cursorSql.clear();
+    s.cursorDescription.reset();
 }
 
 void clearStatementCache(StatementCache& k) {

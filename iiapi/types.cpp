@@ -23,7 +23,7 @@ std::string lowerSquash(std::string_view s) {
         if (space && c != '(' && c != ')' && c != ',' && !out.empty() && out.back() != '(' && out.back() != ',')
             out.push_back(' ');
         space = false;
-        out.push_back(char(std::tolower(static_cast<unsigned char>(c))));
+        out.push_back(asciiLower(c));
     }
     return out;
 }
@@ -474,7 +474,7 @@ template <typename T>
     int64_t x = 0;
     if (vtype == SQLITE_TEXT) {
         std::string s = valueText(v);
-        for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (auto& c : s) c = asciiLower(c);
         if (s == "true")
             x = 1;
         else if (s == "false")
@@ -1094,7 +1094,7 @@ IIAPI_STATUS convertToValue(const IIAPI_DESCRIPTOR& sd, const void* src, size_t 
         case IIAPI_BOOL_TYPE: {
             int64_t x;
             std::string low = text;
-            for (auto& c : low) c = char(std::tolower(static_cast<unsigned char>(c)));
+            for (auto& c : low) c = asciiLower(c);
             if (low == "true")
                 x = 1;
             else if (low == "false")

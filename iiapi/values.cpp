@@ -301,7 +301,7 @@ int monthFromName(std::string_view s) {
     static const char* names = "janfebmaraprmayjunjulaugsepoctnovdec";
     if (s.size() < 3) return 0;
     char a[3];
-    for (int k = 0; k < 3; ++k) a[k] = char(std::tolower(static_cast<unsigned char>(s[size_t(k)])));
+    for (int k = 0; k < 3; ++k) a[k] = asciiLower(s[size_t(k)]);
     for (int m = 0; m < 12; ++m)
         if (std::memcmp(names + 3 * m, a, 3) == 0) return m + 1;
     return 0;
@@ -380,7 +380,7 @@ bool parseInterval(std::string_view s, IIAPI_DATETIME& dt) {
         size_t w = i;
         while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) ++i;
         std::string unit(s.substr(w, i - w));
-        for (auto& ch : unit) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        for (auto& ch : unit) ch = asciiLower(ch);
         long sv = thisNeg ? -long(v) : long(v);
         if (unit.rfind("y", 0) == 0)
             years += sv;
@@ -646,7 +646,7 @@ bool storedTimestamp(std::string_view s, IIAPI_DATETIME& dt) {
         if (i - ys <= 2) y += y < 70 ? 2000 : 1900;
         const char* fmt = std::getenv("II_DATE_FORMAT");
         std::string f = fmt ? fmt : "US";
-        for (auto& ch : f) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+        for (auto& ch : f) ch = asciiUpper(ch);
         bool dayFirst = sep == '.' || f == "MULTINATIONAL" || f == "MULTINATIONAL4" || f == "GERMAN" || f == "DMY" ||
                         f == "FINLAND" || f == "SWEDEN";
         if (dayFirst) {

@@ -1,4 +1,5 @@
 #include "odbc/conntext.h"
+#include "util/strutil.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -125,8 +126,7 @@ bool EqualNoCase(const char* a, std::size_t alen, const char* b) {
     std::size_t blen = std::strlen(b);
     if (alen != blen) return false;
     for (std::size_t i = 0; i < alen; ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "odbc/keywords.h"
 #include "platform/pramlogw/pramlogw.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ std::int64_t ConnDecimal(const char* value) {
 
 int ConnParseDynCursSens(const char* value) {
     if (!value) return 0;
-    char c = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
+    char c = AsciiUpper(value[0]);
     return c == 'D' ? 2 : c == 'H' ? 1 : 0;
 }
 
@@ -213,6 +214,7 @@ void ConnPlanFromTable(const char* input, ConnectPlan& plan) {
     // Trace lines. The input is shown only up to its first '=' or ';', and no password value is
     // written to the trace.
     plan.trace.clear();
+    if (!plan.traced) return;
     std::string shown = "<null>";
     if (input) shown.assign(input, std::strcspn(input, "=;"));
     plan.trace.push_back("connStr=[" + shown + "]");
@@ -338,6 +340,7 @@ SQLRETURN RunDriverConnect(const ConnectTarget& target, void* window, const SQLC
         return SQL_ERROR;
     }
     ConnectPlan plan;
+    plan.traced = trace != nullptr;
     int code = DriverConnectPrepare(window, in, inLen, outMax, completion, mode, plan);
     if (code == kErrNoData) return SQL_NO_DATA;
     if (code != 0) {

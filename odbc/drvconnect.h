@@ -29,8 +29,10 @@ struct ConnectPlan {
     bool jet = false, noAutocommit = false, noRowsetSizeLimit = false, trimChar = false;
     std::int32_t maxRows = 0;
     std::string initSql, dbmsName;
-    // Output connection string (unbounded: the copy-out cuts it) and the connect trace lines.
+    // Output connection string (unbounded: the copy-out cuts it) and the connect trace lines,
+    // made only when someone reads them.
     std::string output;
+    bool traced = true;
     std::vector<std::string> trace;
 };
 

@@ -1,6 +1,5 @@
 // Statement entry points: prepare and execute direct, the small statement calls, binding,
 // fetching and GetData.
-#include <strings.h>
 
 #include <sql.h>
 #include <sqlext.h>
@@ -109,7 +108,7 @@ void PrepareCommon(StmtRecord* stmt, const char* text) {
     }
     if (stmt->conn && stmt->conn->needBind) stmt->flags &= uint16_t(~kSfParamsSent);
     StmtToPrepared(stmt);
-    stmt->selectFlag = strncasecmp(text, "SELECT", 6) == 0 ? 1 : 0;
+    stmt->selectFlag = AsciiCaseCompareN(text, "SELECT", 6) == 0 ? 1 : 0;
     stmt->fetchedCount = 0;
     stmt->optionChanged = changed;
 }

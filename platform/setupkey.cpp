@@ -1,7 +1,7 @@
 #include "platform/setupkey.h"
+#include "util/strutil.h"
 
 #include <pwd.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,7 +19,7 @@ std::string trim(const std::string& s) {
 }
 
 bool equal_nocase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+    return a.size() == b.size() && AsciiCaseCompareN(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
 // Finds the value in the file; false when the file, the section or the value is missing.

@@ -21,6 +21,7 @@
 #include "util/scrarray.h"
 #include "util/utf.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -276,8 +277,8 @@ uint32_t KS_GetKeyColDescs(SCS_DescCtx* ctx, SCR_Array* tables) {
 int scs_p_IsQuotableName(const char* column, const char* dbmsName) {
     if (column == nullptr || dbmsName == nullptr) return 1;
     std::string c(column), d(dbmsName);
-    for (auto& ch : c) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    for (auto& ch : d) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    for (auto& ch : c) ch = AsciiLower(ch);
+    for (auto& ch : d) ch = AsciiLower(ch);
     if ((c.find("rowid") != std::string::npos || c.find("rownum") != std::string::npos) &&
         d.find("oracle") != std::string::npos)
         return 0;

@@ -22,6 +22,7 @@
 #include "util/dataset.h"
 #include "util/trymem.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ bool FirstWordIs(char* text, const char* delims, const char* word) {
     char* end = p;
     while (*end != '\0' && std::strchr(delims, *end) == nullptr) ++end;
     *end = '\0';
-    return strcasecmp(p, word) == 0;
+    return AsciiCaseCompare(p, word) == 0;
 }
 
 char* Copy(const char* text) { return text ? TryStrdup(text) : nullptr; }

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <utility>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "util/mpl.h"
 #include "util/scrarray.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -205,7 +205,8 @@ struct Builder {
         if (agg != nullptr && count > 1) {
             SCR_Node* name = SCR_NodeChild(agg, 1);
             SCR_Node* arg = SCR_NodeChild(agg, 2);
-            if (agg->tpl == nullptr || name == nullptr || strcasecmp(name->text, "COUNT") == 0 || arg == nullptr) {
+            if (agg->tpl == nullptr || name == nullptr || AsciiCaseCompare(name->text, "COUNT") == 0 ||
+                arg == nullptr) {
                 mpl_grow(pool, "1", 1);
                 return;
             }

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <strings.h>
 
 #include "scrs/scr_node.h"
 #include "scrs/scsql.tab.h"
 #include "util/tree.h"
+#include "util/strutil.h"
 
 // The generated scanner's interface (reentrant, prefix scsql_).
 using ScsqlScanner = void*;
@@ -22,7 +22,7 @@ int scsql_lex(SCSQL_STYPE* lval, void* scanner);
 namespace {
 
 int CompareWord(const void* value, const void* key) {
-    return strcasecmp(static_cast<const char*>(key), static_cast<const char*>(value));
+    return AsciiCaseCompare(static_cast<const char*>(key), static_cast<const char*>(value));
 }
 int CompareExact(const void* value, const void* key) {
     return std::strcmp(static_cast<const char*>(key), static_cast<const char*>(value));

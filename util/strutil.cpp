@@ -8,12 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
 bool is_space(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 const char* keyword_match(const char* keyword, const char* text, bool fold) {
     if (!keyword || !text) return nullptr;
@@ -22,8 +20,7 @@ const char* keyword_match(const char* keyword, const char* text, bool fold) {
     for (; keyword[i]; ++i) {
         char a = keyword[i], b = text[i];
         if (b == '\0') return nullptr;
-        if (fold ? (toupper(static_cast<unsigned char>(a)) != toupper(static_cast<unsigned char>(b))) : a != b)
-            return nullptr;
+        if (fold ? (AsciiUpper(a) != AsciiUpper(b)) : a != b) return nullptr;
     }
     const char* rest = text + i;
     if (*rest != '\0' && !is_space(*rest)) return nullptr;
@@ -65,7 +62,7 @@ const char* FindWordOutsideLiterals(const char* text, const char* word) {
             quote = *p;
             continue;
         }
-        if (strncasecmp(p, word, n) == 0 && (p == text || !ident(p[-1])) && !ident(p[n])) return p;
+        if (AsciiCaseCompareN(p, word, n) == 0 && (p == text || !ident(p[-1])) && !ident(p[n])) return p;
     }
     return nullptr;
 }
@@ -151,9 +148,9 @@ const char* StrIStr(const char* text, const char* pattern) {
     if (!text || !pattern) return nullptr;
     if (!*pattern) return text + strlen(text);
     size_t plen = strlen(pattern);
-    char first = upper(*pattern);
+    char first = AsciiUpper(*pattern);
     for (const char* p = text; *p; ++p) {
-        if (upper(*p) == first && strncasecmp(p, pattern, plen) == 0) return p;
+        if (AsciiUpper(*p) == first && AsciiCaseCompareN(p, pattern, plen) == 0) return p;
     }
     return nullptr;
 }
@@ -195,7 +192,7 @@ void ProgramNameFrom(const char* command_line, bool stop_at_blank, char* out, si
     size_t n = static_cast<size_t>(end - start);
     if (n > 254) n = 254;
     if (n > out_size - 1) n = out_size - 1;
-    for (size_t i = 0; i < n; ++i) out[i] = upper(start[i]);
+    for (size_t i = 0; i < n; ++i) out[i] = AsciiUpper(start[i]);
     out[n] = '\0';
     if (strcmp(out, "KRNL386") == 0) snprintf(out, out_size, "WOW");
     if (out[0] == '\0') snprintf(out, out_size, "Unknown");

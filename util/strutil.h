@@ -6,6 +6,21 @@
 
 constexpr long TV_NTS = -3;
 
+// SQL's keywords and names, ODBC's keywords and the driver's own words are folded and compared
+// as ASCII: the application's locale (a Turkish one maps "I" to a dotless i, a Latin-1 one changes
+// the bytes of UTF-8 text) never reaches them.
+inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+inline char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
+// strncasecmp's answer, ASCII only: the difference of the first differing bytes in lower case.
+inline int AsciiCaseCompareN(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const int x = static_cast<unsigned char>(AsciiLower(a[i])), y = static_cast<unsigned char>(AsciiLower(b[i]));
+        if (x != y || x == 0) return x - y;
+    }
+    return 0;
+}
+inline int AsciiCaseCompare(const char* a, const char* b) { return AsciiCaseCompareN(a, b, static_cast<size_t>(-1)); }
+
 // Skips leading white space in text and matches keyword (ASCII case-insensitive) followed by
 // the end of the text or white space; returns the text after the keyword and the white space
 // that follows it, or null.

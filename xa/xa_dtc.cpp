@@ -20,6 +20,7 @@
 #include "xa/xa_agent.h"
 #include "xa/xa_dtc.h"
 #include "xa/xa_trace.h"
+#include "util/strutil.h"
 
 struct COdbcResourceDispenser;
 
@@ -250,7 +251,7 @@ struct COdbcResourceDispenser final : IOdbcResourceDispenser {
                         int n =
                             InstGetPrivateProfileString(dsn.c_str(), "Driver", "", read, int(sizeof read), "odbc.ini");
                         if (n > 0) {
-                            for (char& ch : read) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+                            for (char& ch : read) ch = AsciiUpper(ch);
                             const char* base = read;
                             for (const char* p = read; *p; ++p)
                                 if (*p == '\\' || *p == '/') base = p + 1;

@@ -1,6 +1,7 @@
 // The login prompt. There is no window system to put a dialog on, so the prompt uses the
 // controlling terminal when the process has one; tests answer through KIV_LOGIN_SCRIPT.
 #include "platform/pramlogw/pramlogw.h"
+#include "util/strutil.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -22,8 +23,7 @@ struct Segment {
 bool SameKey(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
     return true;
 }
 

@@ -331,3 +331,25 @@ TEST_F(StatementCache, PreparedStatementExecutedAfterTheTableChanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// A kept statement's result columns are described once for each set of parameter types: an
+// expression with a marker takes the type of the value sent for it each time.
+TEST_F(StatementCache, KeptDescriptionFollowsTheParameterTypes) {
+    ASSERT_EQ(s.run("INSERT INTO c VALUES (1, 'a')").status, IIAPI_ST_SUCCESS);
+    const std::string sel = "SELECT k, k + ? FROM c";
+    for (int round = 0; round < 2; ++round) {
+        Result i = s.run(sel, {pInt(7)});
+        ASSERT_EQ(i.status, IIAPI_ST_SUCCESS) << firstMessage(i.msgs);
+        ASSERT_EQ(i.desc.size(), 2u);
+        EXPECT_EQ(i.desc[1].ds_dataType, IIAPI_INT_TYPE);
+        Result d = s.run(sel, {pFloat(1.5)});
+        ASSERT_EQ(d.status, IIAPI_ST_SUCCESS) << firstMessage(d.msgs);
+        ASSERT_EQ(d.desc.size(), 2u);
+        EXPECT_EQ(d.desc[1].ds_dataType, IIAPI_FLT_TYPE);
+        EXPECT_EQ(d.desc[0].ds_dataType, IIAPI_INT_TYPE);
+    }
+}
+
+}  // namespace
