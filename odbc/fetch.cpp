@@ -144,7 +144,12 @@ GetColumnContext StmtColumnContext(StmtRecord* stmt) {
 }
 
 int FetchBlock(StmtRecord* stmt) {
-    if (!StmtDescribeResult(stmt)) return -1;
+    stmt->lastError = 0;
+    if (!StmtDescribeResult(stmt)) {
+        // A statement without result columns has no cursor; a failed description says why.
+        if (stmt->lastError == 0) stmt->lastError = kErrCursorState;
+        return -1;
+    }
     StmtResetCursorPos(stmt);
     stmt->lastError = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, stmt->rowsPerBlock, &stmt->block);
     return stmt->lastError ? -1 : 0;

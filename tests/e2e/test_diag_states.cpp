@@ -1,6 +1,6 @@
 // SQLSTATEs an application reads through unixODBC, ODBC 2 and ODBC 3 environments, both builds:
-// 22003 and 24000 keep their meaning in ODBC 3; HY019 belongs to SQLPutData and 07005 to
-// describing a statement that returns no rows.
+// 22003 and 24000 keep their meaning in ODBC 3 (a fetch from a statement without a cursor is
+// 24000); HY019 belongs to SQLPutData and 07005 to describing a statement that returns no rows.
 #include <cstring>
 #include <functional>
 
@@ -85,6 +85,12 @@ TEST_P(DiagStates, EachFailureKeepsItsOwnStateInBothVersions) {
              SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
              SQLULEN size = 0;
              return SQLDescribeCol(h, 1, name, sizeof name, &len, &type, &size, &digits, &nullable);
+         }},
+        {"fetching from an update, which has no cursor", "24000", "24000",
+         [&](SQLHSTMT h, SQLHDBC) {
+             const std::string q = "update " + t + " set v = v where id = 1";
+             if (SQLExecDirect(h, (SQLCHAR*)q.c_str(), SQL_NTS) != SQL_SUCCESS) return SQLRETURN(SQL_SUCCESS);
+             return SQLFetch(h);
          }},
         {"an integer sent in two pieces", "22003", "HY019",
          [&](SQLHSTMT h, SQLHDBC) {
