@@ -1228,25 +1228,8 @@ bool RowWithBookmarks(const DescRecord* d) {
     return d->stmt->cursor.useBookmarks != 0;
 }
 
-}  // namespace
-
-SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
-    DescRecord* src = Desc(record);
-    uint32_t number = 0;
-    if (!HandleNumber(target, &number)) return SQL_INVALID_HANDLE;
-    // A target of another connection may be in another thread's call, or being freed there;
-    // the table's lock keeps it alive while it is looked at, and only this connection's is used.
-    HandleTableLock(&g_DescTable);
-    auto* dst = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
-    const bool live = dst && dst->tag == kTagDesc;
-    const bool ours = live && DescOwnerConn(dst) == DescOwnerConn(src);
-    HandleTableUnlock(&g_DescTable);
-    if (!live) return SQL_INVALID_HANDLE;
-    if (!ours) {
-        src->lastError = kErrBadArg;
-        return SQL_ERROR;
-    }
-    if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
+// Copies the source's fields into the target (ImplCopyDesc has checked both handles).
+SQLRETURN CopyInto(DescRecord* src, DescRecord* dst) {
     if (dst->allocKind != SQL_DESC_ALLOC_USER && dst->descType == kDescIRD) return Fail(dst, kErrImplementationRow);
     if (src->allocKind != SQL_DESC_ALLOC_USER && src->descType == kDescIRD && src->stmt && !StmtPrepared(src->stmt))
         return Fail(dst, kErrSequence);
@@ -1323,4 +1306,29 @@ SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
         }
     }
     return SQL_SUCCESS;
+}
+
+}  // namespace
+
+SQLRETURN ImplCopyDesc(HandleBase* record, SQLHDESC target) {
+    DescRecord* src = Desc(record);
+    uint32_t number = 0;
+    if (!HandleNumber(target, &number)) return SQL_INVALID_HANDLE;
+    // A target of another connection may be in another thread's call, or being freed there;
+    // the table's lock keeps it alive while it is looked at, and only this connection's is used.
+    HandleTableLock(&g_DescTable);
+    auto* dst = static_cast<DescRecord*>(HandleTableGet(&g_DescTable, number));
+    const bool live = dst && dst->tag == kTagDesc;
+    const bool ours = live && DescOwnerConn(dst) == DescOwnerConn(src);
+    HandleTableUnlock(&g_DescTable);
+    if (!live) return SQL_INVALID_HANDLE;
+    if (!ours) {
+        src->lastError = kErrBadArg;
+        return SQL_ERROR;
+    }
+    if (GwTraceOn()) GwTrace("Source Descriptor Type: %s", DescTraceName(src));
+    const SQLRETURN rc = CopyInto(src, dst);
+    // The target's record says why the copy failed; the source, whose call it was, says the same.
+    if (rc == SQL_ERROR && src->lastError == 0 && !src->diags.head) src->lastError = dst->lastError.load();
+    return rc;
 }

@@ -448,6 +448,7 @@ TEST_F(DescTest, CopyDescFromAnIrdAndItsRefusals) {
     SQLHDESC user = Alloc();
     EXPECT_EQ(SQL_ERROR, SQLCopyDesc(Ird(), user));  // not prepared
     EXPECT_EQ("HY010", DescState(user));
+    EXPECT_EQ("HY010", DescState(Ird())) << "the source, whose call failed, says why too";
     Execute();
     ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(Ird(), user));
     EXPECT_EQ(3, Short(user, 0, SQL_DESC_COUNT));
@@ -455,6 +456,7 @@ TEST_F(DescTest, CopyDescFromAnIrdAndItsRefusals) {
     EXPECT_EQ(20, Long(user, 2, SQL_DESC_LENGTH));
     EXPECT_EQ(SQL_ERROR, SQLCopyDesc(Ard(), Ird()));
     EXPECT_EQ("HY016", DescState(Ird()));
+    EXPECT_EQ("HY016", DescState(Ard()));
     SQLHDESC freed = Alloc();
     ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DESC, freed));
     EXPECT_EQ(SQL_INVALID_HANDLE, SQLCopyDesc(Ard(), freed));
