@@ -116,6 +116,16 @@ void DescFree(DescRecord* desc) {
     RecordDelete(desc);
 }
 
+namespace {
+
+// The code a refused step of applying a descriptor left on the statement (each step that fails
+// leaves one).
+uint32_t RefusedCode(const StmtRecord* stmt) {
+    return stmt->lastError ? uint32_t(stmt->lastError) : uint32_t(kErrGeneral);
+}
+
+}  // namespace
+
 uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
     // The statement's column bindings become the new ARD's: none of the old one's stay.
     while (BoundCol* b = stmt->boundCols) BoundColRemove(stmt, b->b);
@@ -130,7 +140,7 @@ uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
     };
     for (const auto& h : header) {
         SQLRETURN rc = StmtAttrSet(stmt, h.attr, h.value, 0, 'A');
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return kErrGeneral;
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return RefusedCode(stmt);
     }
     for (uint16_t n = 0; n <= desc->count && desc->items; ++n) {
         const DescItem& it = desc->items[n];
@@ -193,16 +203,15 @@ uint32_t DescApplyAPD(StmtRecord* stmt, DescRecord* desc) {
     };
     for (const auto& h : header) {
         SQLRETURN rc = StmtAttrSet(stmt, h.attr, h.value, 0, 'A');
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return kErrGeneral;
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return RefusedCode(stmt);
     }
     if (stmt->ipd && desc->count > stmt->ipd->count) {
         SQLRETURN rc = DescSetFieldDispatch(stmt->ipd, 0, SQL_DESC_COUNT, desc->count, 0, 'A');
-        if (rc != SQL_SUCCESS) return kErrGeneral;
+        if (rc != SQL_SUCCESS) return stmt->ipd->lastError ? uint32_t(stmt->ipd->lastError) : RefusedCode(stmt);
     }
     for (uint16_t n = 0; n <= desc->count && desc->items; ++n) {
         if (!desc->items[n].dataPtr) continue;
-        if (DescBindParamRecord(stmt, desc, n) != SQL_SUCCESS)
-            return stmt->lastError ? uint32_t(stmt->lastError) : kErrGeneral;
+        if (DescBindParamRecord(stmt, desc, n) != SQL_SUCCESS) return RefusedCode(stmt);
     }
     return 0;
 }

@@ -144,8 +144,9 @@ GetColumnContext StmtColumnContext(StmtRecord* stmt) {
 }
 
 int FetchBlock(StmtRecord* stmt) {
+    stmt->lastError = 0;
     if (!StmtDescribeResult(stmt)) {
-        // Described without a failure, the statement returns no rows: there is no cursor.
+        // A statement without result columns has no cursor; a failed description says why.
         if (stmt->lastError == 0) stmt->lastError = kErrCursorState;
         return -1;
     }

@@ -235,7 +235,8 @@ uint32_t StoreValue(Dataset* ds, uint32_t k, uint16_t c, const Plan& plan, const
 uint32_t RowOpColumnUsed(StmtRecord* stmt, const BoundCol* b, uint32_t firstRow, bool* used) {
     *used = false;
     if (b->b.column == 0) return 0;
-    if (!stmt->results || b->b.column > stmt->resultCount) return kErrGeneral;
+    // A column bound past the result's last one names no column to write (07009, as at a fetch).
+    if (!stmt->results || b->b.column > stmt->resultCount) return kErrBadColumnNumber;
     if (b->b.lengthPtr && ColumnLengthAt(b->b, firstRow, stmt->rowBindType) == SQL_COLUMN_IGNORE) return 0;
     if (((stmt->results[b->b.column - 1].nullable >> 4) & 0xF) == 1) return 0;  // SQL_ATTR_READONLY
     *used = true;
@@ -246,7 +247,8 @@ uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCou
                         RowSkip skip, Dataset* ds, uint16_t** columnsOut, uint16_t* countOut) {
     if (columnsOut) *columnsOut = nullptr;
     if (countOut) *countOut = 0;
-    if (!StmtDescribeResult(stmt)) return kErrGeneral;
+    stmt->lastError = 0;
+    if (!StmtDescribeResult(stmt)) return stmt->lastError ? uint32_t(stmt->lastError) : uint32_t(kErrCursorState);
     const BoundCol* chosen[1024];
     uint16_t n = 0;
     for (const BoundCol* b = stmt->boundCols; b && n < 1024; b = b->next) {
@@ -254,7 +256,7 @@ uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCou
             bool listed = false;
             for (uint16_t i = 0; i < listCount; ++i) listed |= list[i] == b->b.column;
             if (!listed) continue;
-            if (!stmt->results || b->b.column == 0 || b->b.column > stmt->resultCount) return kErrGeneral;
+            if (!stmt->results || b->b.column == 0 || b->b.column > stmt->resultCount) return kErrBadColumnNumber;
         } else {
             bool used = false;
             if (uint32_t rc = RowOpColumnUsed(stmt, b, first, &used)) return rc;
@@ -723,8 +725,10 @@ uint32_t RowsetReadAll(StmtRecord* stmt) {
     const uint32_t sizeSet = c.flags & kScsRowsetSizeSet;
     const bool resize = size != current;
     uint32_t v = size;
-    if (resize && AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, uint32_t(kPropRowsetSize), &v) != 0)
-        return kErrGeneral;
+    if (resize)
+        if (const uint32_t refused =
+                AgentCall<DRV_SetOption>(stmt->link, stmt->agentStmt, uint32_t(kPropRowsetSize), &v))
+            return refused;
     c.rowsetSize = size;
     uint32_t rows = 0;
     const uint32_t rc = CursorRowsetAgain(&c, &rows);

@@ -5,12 +5,14 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <atomic>
 #include <cstring>
 #include <string>
 
 #include "drv_ingii/i-cat.h"
+#include "drv_ingii/i-diag.h"
 #include "drv_ingii/i-attr.h"
 #include "drv_ingii/i-log.h"
 #include "drv_ingii/i-info.h"
@@ -178,9 +180,16 @@ uint32_t DescribeKey(SCS_DescCtx* ctx, ColDesc* cd) {
         return rc;
     }
     if (rows.rows_used != 1) {
+        // None: the column went since the key was found; more: the name is no one column's.
+        const uint32_t found = rows.rows_used;
         DatasetFree(&rows);
-        IngLog(LOGL_ERROR, "KS_GetKeyColDescs: Too many column descriptors!");
-        return kErrGeneral;
+        IngLog(LOGL_ERROR, "KS_GetKeyColDescs: %u column descriptors of the key column.", unsigned(found));
+        char text[3 * kName + 96];
+        std::snprintf(text, sizeof text, "the catalog lists %u columns named %s in %s%s%s, where the key needs one",
+                      unsigned(found), column, owner, owner[0] ? "." : "", table);
+        const uint32_t code = found == 0 ? uint32_t(kErrColumnNotFound) : uint32_t(kErrGeneral);
+        if (ctx->messages) IngDiagPostDriver(ctx->messages, text, code);
+        return code;
     }
     int64_t v = 0;
     cd->sqlType = scs_CellInt(&rows, 0, 4, &v) ? int16_t(v) : 0;

@@ -14,6 +14,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
+#include "scrs/sc_catalog.h"
 #include "scrs/sc_fetchrows.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_static.h"
@@ -382,13 +383,15 @@ void OwnChanges(const SCS_RowChange& rc, const uint32_t* bookmarks, uint16_t row
 
 }  // namespace
 
-ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,
-                           uint16_t* columns, uint16_t, uint16_t** statuses, uint16_t* processed, Rowset** fetched) {
+namespace {
+
+uint32_t BulkOperations(uint32_t stmt, SCS_Cursor* s, uint16_t operation, uint32_t* bookmarks, uint16_t rows,
+                        Dataset* values, uint16_t* columns, uint16_t** statuses, uint16_t* processed,
+                        Rowset** fetched) {
     auto discard = [&]() {
         if (values) DatasetDelete(values);
         std::free(columns);
     };
-    SCS_Cursor* s = SCS_StmtBlock(stmt);
     if (s == nullptr) {
         discard();
         return kErrBadArg;
@@ -445,5 +448,15 @@ ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmark
     }
     if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, stmt);
     if (rc.fetchStmt) scs_p_MoveMessages(rc.fetchStmt, stmt);
-    return ErrCode(r);
+    return r;
+}
+
+}  // namespace
+
+ErrCode SC3_BulkOperations(uint32_t stmt, uint16_t operation, uint32_t* bookmarks, uint16_t rows, Dataset* values,
+                           uint16_t* columns, uint16_t, uint16_t** statuses, uint16_t* processed, Rowset** fetched) {
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
+    SCS_StmtQuietOwn(s);
+    return ErrCode(SCS_StmtFailureCause(
+        s, BulkOperations(stmt, s, operation, bookmarks, rows, values, columns, statuses, processed, fetched)));
 }

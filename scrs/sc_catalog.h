@@ -39,8 +39,16 @@ void SCS_CatalogInstall(AgentFuncTable* t);
 
 // Messages. Keep: posting on the statement's list no longer clears it first (flag 0 ends that).
 void SCS_StmtKeepDiags(uint32_t stmt, uint32_t flag);
-// Moves the messages of the auxiliary statements to the end of the owner's list.
+// Moves the messages of the layer's own lower statements of the cursor to the end of the owner's
+// list.
 void SCS_StmtGatherDiags(SCS_Cursor* c);
+// Empties the messages of those statements: a call of the application that begins with this
+// finds on them only what it met itself.
+void SCS_StmtQuietOwn(SCS_Cursor* c);
+// A failure (rc other than 0 and the end of the data) that left the application's statement
+// without a message takes those statements' messages: the server's reason on a statement the layer
+// ran for the call. Returns rc.
+uint32_t SCS_StmtFailureCause(SCS_Cursor* c, uint32_t rc);
 // Appends every message of `from` to `to` and leaves `from` empty.
 void SCS_MoveDiags(IngDiagList* from, IngDiagList* to);
 // Drops the statement's last message when it is a failed row of a row operation (01S01).

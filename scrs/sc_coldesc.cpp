@@ -4,6 +4,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -434,7 +435,14 @@ uint32_t scs_p_GetTblColDescs(SCS_DescCtx* ctx, SCR_Array* tables, uint32_t coun
             IngLog(LOGL_ERROR, "scs_p_GetTblColDescs: Couldn't fetch column descriptors.");
             break;
         }
-        if (rows.rows_used == 0) rc = kErrGeneral;
+        if (rows.rows_used == 0) {
+            // Every table has a column: a catalog that lists none no longer has the table.
+            char text[2 * kName + 96];
+            std::snprintf(text, sizeof text, "Table or view not found: the catalog lists no columns of %s%s%s",
+                          owner[0] ? owner : "", owner[0] ? "." : "", table);
+            if (ctx->messages) IngDiagPostDriver(ctx->messages, text, kErrTableNotFound);
+            rc = kErrTableNotFound;
+        }
         for (uint32_t r = 0; rc == 0 && r < rows.rows_used; ++r) {
             int64_t type = 0, size = 0, digits = 0;
             CellInt(&rows, r, 4, &type);

@@ -1,13 +1,17 @@
 // Messages of the cursor layer's statements: the auxiliary statements' messages reach the
 // application with the statement's own.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-diag.h"
+#include "scrs/sc_bykeys.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_catalog.h"
 #include "scrs/scr_analyse.h"
+#include "util/errtable.h"
 
 void SCS_StmtKeepDiags(uint32_t stmt, uint32_t flag) {
     if (IngDiagList* m = IngAskStmtMessages(stmt)) m->keep = flag ? 1 : 0;
@@ -22,11 +26,28 @@ void SCS_MoveDiags(IngDiagList* from, IngDiagList* to) {
     *at = moved;
 }
 
+namespace {
+
+// The lower statements the layer runs for the cursor beside its own: catalog look-ups, key sets,
+// fetches by keys, row changes and locks, fetches by bookmark, compared values, row versions.
+// Unused ones are 0.
+constexpr size_t kOwnStmts = 8;
+void OwnStmts(const SCS_Cursor* c, uint32_t (&out)[kOwnStmts]) {
+    const SCS_KsState* st = c->ksState;
+    const uint32_t all[kOwnStmts] = {c->auxStmt[0],      c->auxStmt[1],      st ? st->aux1 : 0u, st ? st->aux2 : 0u,
+                                     st ? st->aux3 : 0u, st ? st->aux4 : 0u, st ? st->aux5 : 0u, c->rowVer.privateStmt};
+    std::copy(std::begin(all), std::end(all), out);
+}
+
+}  // namespace
+
 void SCS_StmtGatherDiags(SCS_Cursor* c) {
     if (c == nullptr) return;
     IngDiagList* owner = IngAskStmtMessages(c->agentStmt);
-    for (uint32_t aux : c->auxStmt) {
-        if (aux == 0) continue;
+    uint32_t own[kOwnStmts];
+    OwnStmts(c, own);
+    for (uint32_t aux : own) {
+        if (aux == 0 || aux == c->agentStmt) continue;
         IngDiagList* a = IngAskStmtMessages(aux);
         if (a == nullptr) continue;
         if (owner != nullptr)
@@ -34,6 +55,21 @@ void SCS_StmtGatherDiags(SCS_Cursor* c) {
         else
             IngDiagClear(a);
     }
+}
+
+void SCS_StmtQuietOwn(SCS_Cursor* c) {
+    if (c == nullptr) return;
+    uint32_t own[kOwnStmts];
+    OwnStmts(c, own);
+    for (uint32_t aux : own)
+        if (aux != 0 && aux != c->agentStmt) IngDiagClear(IngAskStmtMessages(aux));
+}
+
+uint32_t SCS_StmtFailureCause(SCS_Cursor* c, uint32_t rc) {
+    if (c == nullptr || rc == 0 || rc == kErrNoData) return rc;
+    const IngDiagList* owner = IngAskStmtMessages(c->agentStmt);
+    if (owner != nullptr && owner->first == nullptr) SCS_StmtGatherDiags(c);
+    return rc;
 }
 
 void SCS_DropRowErrorDiag(SCS_Cursor* s) {

@@ -5,6 +5,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_dynamic.h"
 #include "scrs/sc_fetch.h"
@@ -84,9 +85,10 @@ ErrCode SCS_ExtendedFetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* 
     // A window kept by the layer moves on by the rowset it handed out last.
     c->window.NextMovesBy(c->window.PosRowsetSize(c->rowsetSize));
     c->window.Fetched(c->rowsetSize, 0);
+    SCS_StmtQuietOwn(s);
     const uint32_t rc = FetchByType(s, stmt, out, start, rows, resultRows, orientation);
     if (rc == 0) c->window.Delivered(*rows);
-    return ErrCode(rc);
+    return ErrCode(SCS_StmtFailureCause(s, rc));
 }
 
 ErrCode SCS_Fetch(uint32_t stmt, Rowset** out, int32_t start, uint32_t* rows, uint32_t* resultRows) {

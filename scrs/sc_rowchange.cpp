@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-log.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"
@@ -298,7 +299,9 @@ uint32_t SCS_KsRowsetUpdated(SCS_Cursor* s, Dataset** keys, Dataset* rows) {
     }
     // A row gone since the update has no content to keep a version of.
     for (uint32_t i = 0; rc == 0 && i < n; ++i)
-        if (scratch[i] == SQL_ROW_DELETED) rc = kErrGeneral;
+        if (scratch[i] == SQL_ROW_DELETED)
+            rc = IngTellStmtCause(s->agentStmt, kErrGeneral,
+                                  "a row the cursor updated was deleted before its new version could be kept");
     TryFree(scratch);
     if (rc != 0) {
         DatasetDelete(picked);

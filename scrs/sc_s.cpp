@@ -229,7 +229,8 @@ ErrCode SCS_Prepare(uint32_t stmt, const char* text) {
     c.keptParams = nullptr;
     c.layerFlags &= ~kScsLParamsKept;
     if (uint32_t rc = AgentCall<DRV_Prepare>(SCS_LowerLink(), stmt, text)) return ErrCode(rc);
-    return ErrCode(SCS_AnalyseStatement(&c, text));
+    SCS_StmtQuietOwn(s);
+    return ErrCode(SCS_StmtFailureCause(s, SCS_AnalyseStatement(&c, text)));
 }
 
 namespace {
@@ -271,11 +272,9 @@ uint32_t LowerExecute(uint32_t stmt, SCS_Cursor& c) {
     return scs_p_ResultColsLoad(&c);
 }
 
-}  // namespace
-
-ErrCode SCS_Execute(uint32_t stmt) {
-    SCS_Cursor* s = SCS_StmtBlock(stmt);
-    if (s == nullptr) return kErrBadArg;
+// The statement's execution in the layer: the keys, the lower cursor and the snapshot its
+// cursor type takes.
+uint32_t Execute(uint32_t stmt, SCS_Cursor* s) {
     if (!IngAskStmtPrepared(stmt)) {
         log_printf(LOGL_WARNING, __FILE__, __LINE__, "execute without prior prepare");
         return kErrSequence;
@@ -330,4 +329,13 @@ ErrCode SCS_Execute(uint32_t stmt) {
     if (c.cursorType == SQL_CURSOR_STATIC && c.concurrency == SQL_CONCUR_READ_ONLY && c.analysedSelect)
         return ErrCode(SCS_StaticFill(s));
     return kErrNone;
+}
+
+}  // namespace
+
+ErrCode SCS_Execute(uint32_t stmt) {
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
+    if (s == nullptr) return kErrBadArg;
+    SCS_StmtQuietOwn(s);
+    return ErrCode(SCS_StmtFailureCause(s, Execute(stmt, s)));
 }

@@ -20,6 +20,7 @@
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "scrs/ks.h"
+#include "scrs/sc_catalog.h"
 #include "scrs/sc_cursor.h"
 #include "scrs/sc_s.h"
 #include "util/dataset.h"
@@ -333,9 +334,10 @@ std::string scs_p_ValuesCondition(const SCS_RowChange* rc, const std::string& ba
     return s;
 }
 
-ErrCode SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, uint16_t** statuses, uint32_t* processed,
-                   Dataset* values, uint16_t* columns, uint16_t) {
-    SCS_Cursor* s = SCS_StmtBlock(stmt);
+namespace {
+
+uint32_t SetPos(uint32_t stmt, SCS_Cursor* s, uint32_t row, uint16_t operation, uint16_t** statuses,
+                uint32_t* processed, Dataset* values, uint16_t* columns) {
     if (statuses) *statuses = nullptr;
     auto discard = [&]() {
         if (values) DatasetDelete(values);
@@ -406,7 +408,16 @@ ErrCode SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, ui
         if (fr != 0 && (r == 0 || r == kErrManyRowsChanged)) r = fr;
     }
     if (rc.changeStmt) scs_p_MoveMessages(rc.changeStmt, stmt);
-    return ErrCode(r);
+    return r;
+}
+
+}  // namespace
+
+ErrCode SCS_SetPos(uint32_t stmt, uint32_t row, uint16_t operation, uint16_t, uint16_t** statuses, uint32_t* processed,
+                   Dataset* values, uint16_t* columns, uint16_t) {
+    SCS_Cursor* s = SCS_StmtBlock(stmt);
+    SCS_StmtQuietOwn(s);
+    return ErrCode(SCS_StmtFailureCause(s, SetPos(stmt, s, row, operation, statuses, processed, values, columns)));
 }
 
 uint32_t scs_p_SetPosOp(SCS_RowChange* rc, uint32_t row, uint16_t operation, uint16_t** statuses, uint32_t* processed,

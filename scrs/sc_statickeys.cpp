@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-info.h"
 #include "scrs/ks.h"
 #include "scrs/sc_bykeys.h"
@@ -264,7 +265,9 @@ uint32_t SCS_KeysetStaticFill(SCS_Cursor* s) {
         DatasetFree(&keys);
         DatasetFree(&values);
         total += n;
-        if (total > UINT32_MAX) rc = kErrGeneral;
+        if (total > UINT32_MAX)
+            rc = IngTellStmtCause(s->agentStmt, kErrGeneral,
+                                  "the result has more rows than a cursor can keep (4294967295)");
         if (n == 0) break;
     }
     (void)AgentCall<DRV_CloseCursor>(Lower(), st->aux1);

@@ -300,8 +300,10 @@ TEST_P(DescE2E, CopyDescCopiesABindingThatThenFetches) {
     EXPECT_EQ(3, id);
     EXPECT_STREQ("zz", note);
     EXPECT_EQ(2, noteInd);
-    // Onto an implementation row descriptor: refused.
-    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), StmtDesc(s2, SQL_ATTR_IMP_ROW_DESC)));
+    // Onto an implementation row descriptor: refused, and the target says why.
+    const SQLHDESC ird = StmtDesc(s2, SQL_ATTR_IMP_ROW_DESC);
+    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), ird));
+    EXPECT_EQ("HY016", DiagText(SQL_HANDLE_DESC, ird).substr(0, 5));
     SQLFreeHandle(SQL_HANDLE_STMT, s2);
 }
 

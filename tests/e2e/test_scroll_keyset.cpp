@@ -2,7 +2,7 @@
 // join, ORDER BY in both directions and by position, parameters in the select list, in
 // JOIN ... ON and in WHERE; rows another connection changes or deletes shown at their keys; the
 // statements a keyset cannot carry run static with 01S02; a large key set spilled to the cache
-// files; mixed cursors rebuilding their key windows.
+// files; mixed cursors rebuilding their key windows; a table dropped under the cursor named.
 #include <algorithm>
 #include <cstdlib>
 #include <random>
@@ -399,6 +399,61 @@ TEST_P(KeysetScroll, LargeKeySetSpillsAndScrolls) {
     EXPECT_EQ(1, r.id[0]);
     ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_RELATIVE, -(rows / 2))) << Diag();
     EXPECT_EQ(rows / 2 + 1, r.id[0]);
+}
+
+// The table under an open cursor dropped: what the cursor layer then runs on statements of its
+// own (rows read by their keys, a dynamic cursor's next rows, the columns a lock-concurrency row
+// change looks up) fails, and the application reads the reason, naming the table, not a bare
+// "General error"; the statement closes and runs again on a table of the name.
+TEST_P(KeysetScroll, ATableDroppedUnderTheCursorIsNamed) {
+    const std::string t = Table("ksgone");
+    struct Case {
+        const char* what;
+        SQLULEN type, concurrency;
+        bool change;  // the failing call is SQLSetPos(SQL_UPDATE), else a fetch
+        std::string message;
+    };
+    const std::string server = "[Corvanta][ODBC][IngresII Server]Table or view not found: no such table: " + t;
+    const Case cases[] = {
+        {"keyset-driven, rows by their keys", SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, false, server},
+        {"dynamic, the next rows", SQL_CURSOR_DYNAMIC, SQL_CONCUR_READ_ONLY, false, server},
+        {"static with locks, the change's columns", SQL_CURSOR_STATIC, SQL_CONCUR_LOCK, true,
+         "[Corvanta][ODBC][Driver]Table or view not found: the catalog lists no columns of "},
+    };
+    SQLHSTMT dropper = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &dropper));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLExecDirect(dropper, (SQLCHAR*)("drop table " + t).c_str(), SQL_NTS);
+        Must("create table " + t + " (id integer not null primary key, v integer)");
+        Fill(t, 6);
+        SetAttr(SQL_ATTR_CURSOR_TYPE, c.type);
+        SetAttr(SQL_ATTR_CONCURRENCY, c.concurrency);
+        SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, 2);
+        ASSERT_EQ(SQL_SUCCESS, Exec("select id, v from " + t + " order by id")) << Diag();
+        r.Bind(stmt);
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(dropper, (SQLCHAR*)("drop table " + t).c_str(), SQL_NTS))
+            << Diag(SQL_HANDLE_STMT, dropper);
+        const SQLRETURN rc =
+            c.change ? SQLSetPos(stmt, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE) : SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0);
+        EXPECT_EQ(SQL_ERROR, rc);
+        const ::Diag d = FirstDiag(SQL_HANDLE_STMT, stmt);
+        EXPECT_EQ("42S02", d.state);
+        EXPECT_EQ(c.message, d.message.substr(0, c.message.size()));
+        EXPECT_NE(std::string::npos, d.message.find(t)) << d.message;
+        EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE));
+        Must("create table " + t + " (id integer not null primary key, v integer)");
+        Fill(t, 3);
+        ASSERT_EQ(SQL_SUCCESS, Exec("select id, v from " + t + " order by id")) << Diag();
+        ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
+        EXPECT_EQ((std::vector<int>{2, 3}), r.Ids());
+        SQLFreeStmt(stmt, SQL_UNBIND);
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLExecDirect(dropper, (SQLCHAR*)("drop table " + t).c_str(), SQL_NTS);
+    SQLFreeHandle(SQL_HANDLE_STMT, dropper);
 }
 
 // Mixed cursors: a key window of 6 keys over 20 rows, rowsets of 2. Walking forward and back

@@ -197,6 +197,17 @@ TEST_P(RowOps, BadRequestsAreRefusedAndChangeNothing) {
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 0, SQL_C_VARBOOKMARK, bookmarks, sizeof(SQLLEN), bmLen)) << Diag();
     EXPECT_EQ(SQL_ERROR, Bulk(SQL_DELETE_BY_BOOKMARK));
     EXPECT_EQ("IM925", State());
+    // An update by bookmark with the bookmarks alone bound has no column to write (21S02); a column
+    // bound past the result's last names none (07009).
+    for (SQLLEN i = 0; i < kRowset; ++i) bookmarks[i] = i + 1;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, nullptr, 0, nullptr)) << Diag();
+    EXPECT_EQ(SQL_ERROR, Bulk(SQL_UPDATE_BY_BOOKMARK));
+    EXPECT_EQ("21S02", State());
+    SQLINTEGER far[kRowset] = {};
+    SQLLEN farLen[kRowset] = {};
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 5, SQL_C_LONG, far, sizeof(SQLINTEGER), farLen)) << Diag();
+    EXPECT_EQ(SQL_ERROR, Bulk(SQL_UPDATE_BY_BOOKMARK));
+    EXPECT_TRUE(OneOf(State(), {"07009", "S1002"})) << State();
     SQLFreeStmt(stmt, SQL_CLOSE);
     SQLFreeStmt(stmt, SQL_UNBIND);
     SetAttr(SQL_ATTR_USE_BOOKMARKS, SQL_UB_OFF);

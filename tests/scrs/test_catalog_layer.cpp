@@ -158,6 +158,34 @@ TEST_F(CatalogLayer, OnlyALastFailedRowMessageIsDropped) {
     EXPECT_EQ(IngDiagCount(&st->messages), 0u);
 }
 
+// A call that fails with no message of its own takes those of the layer's statements, which the
+// call found empty; a success, the end of the data or a message of its own leaves them be.
+TEST_F(CatalogLayer, AFailureWithoutAMessageTakesTheLayersStatementsReasons) {
+    uint32_t s = Stmt(), a1 = 0;
+    ASSERT_EQ(AgentCall<DRV_AllocStmt>(SCS_LowerLink(), conn, &a1), 0u);
+    IngDiagList& own = IngStmtFind(s)->messages;
+    IngDiagList& aux = IngStmtFind(a1)->messages;
+    SCS_Cursor& c = *SCS_StmtBlock(s);
+    c.auxStmt[0] = a1;
+    IngDiagPostCode(&aux, kErrRowError);  // an earlier call's
+    SCS_StmtQuietOwn(&c);
+    EXPECT_EQ(IngDiagCount(&aux), 0u);
+    IngDiagPostServer(nullptr, "42S02", "no such table: t", 2753, &aux);
+    for (uint32_t rc : {0u, uint32_t(kErrNoData)}) {
+        EXPECT_EQ(SCS_StmtFailureCause(&c, rc), rc);
+        EXPECT_EQ(IngDiagCount(&own), 0u) << rc;
+    }
+    IngDiagPostCode(&own, kErrCursorState);
+    EXPECT_EQ(SCS_StmtFailureCause(&c, kErrGeneral), uint32_t(kErrGeneral));
+    EXPECT_EQ(States(own), (std::vector<std::string>{IngErrorState(kErrCursorState)}));
+    IngDiagClear(&own);
+    EXPECT_EQ(SCS_StmtFailureCause(&c, kErrTableNotFound), uint32_t(kErrTableNotFound));
+    EXPECT_EQ(States(own), (std::vector<std::string>{"42S02"}));
+    EXPECT_EQ(IngDiagCount(&aux), 0u);
+    SCS_StmtQuietOwn(nullptr);
+    EXPECT_EQ(SCS_StmtFailureCause(nullptr, kErrGeneral), uint32_t(kErrGeneral));
+}
+
 TEST_F(CatalogLayer, AuxiliaryMessagesFollowTheStatementsOwn) {
     uint32_t s = Stmt(), a1 = 0, a2 = 0;
     ASSERT_EQ(AgentCall<DRV_AllocStmt>(SCS_LowerLink(), conn, &a1), 0u);
