@@ -9,7 +9,8 @@
 # a tenth of the rows, to show that the peak does not grow with the result (the updatable static
 # cursor under values concurrency too). Then the inserts on 1, 2, 4 and 8 threads
 # (bench/scale.sh). "bench/run.sh threads" runs only those, "bench/run.sh growth" only the fetch
-# and insert at 10^4 to 10^7 rows (GROWTH_MAX=6 stops at 10^6).
+# and insert at 10^4 to 10^7 rows (GROWTH_MAX=6 stops at 10^6), "bench/run.sh goals" only the
+# wall-clock goals (best of 5 runs by turns with the SQLite C API loop and SQLite ODBC).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -51,8 +52,9 @@ source bench/scale.sh
 case "${1:-}" in
   threads) thread_cases; exit ;;
   growth) growth_cases; exit ;;
+  goals) goal_cases; exit ;;
   "") ;;
-  *) echo "usage: bench/run.sh [threads | growth]" >&2; exit 2 ;;
+  *) echo "usage: bench/run.sh [threads | growth | goals]" >&2; exit 2 ;;
 esac
 
 # The engine's file of database "bench" is the file every target reads.
@@ -235,3 +237,4 @@ notes=()
 echo
 cat "$results"
 thread_cases
+goal_cases

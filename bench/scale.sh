@@ -1,5 +1,6 @@
 # The cases of bench/run.sh that watch how the cost of a row scales: with threads (thread_cases)
-# and with the size of the table (growth_cases). Sourced by run.sh after its build and set-up:
+# and with the size of the table (growth_cases); and the wall-clock goals, best of several runs
+# by turns (goal_cases). Sourced by run.sh after its build and set-up:
 # it uses $root, $work, $reps and the data sources of $work/odbc.ini, and writes its tables into
 # their own sections of bench/RESULTS.md (with every setting at its default).
 
@@ -160,4 +161,91 @@ growth_cases() {
   [ "$max" = 7 ] && [ "$reps" = 3 ] && bench/splice.py "run.sh growth" bench/RESULTS.md "$out"
   echo
   cat "$out"
+}
+
+# ---- goals ---------------------------------------------------------------------------------
+
+# The best of one figure (rows per second, or the processor time's rate) of the runs in a raw
+# file whose lines start with the given words; "-" when none of them ran.
+scale_best() {  # file figure(rate|cpu) word...
+  local file=$1 figure=$2
+  shift 2
+  awk -v key="$*" -v f="$figure" '
+    {
+      k = split(key, w, " ")
+      for (i = 1; i <= k; i++) if ($i != w[i]) next
+      if (NF != k + 6 || $(k + 2) == "unsupported" || $(k + 2) <= 0) next
+      v = f == "rate" ? $(k + 4) : ($(k + 6) > 0 ? $(k + 2) / $(k + 6) : 0)
+      if (v > best) best = v
+    }
+    END { if (best > 0) print best; else print "-" }' "$file"
+}
+
+# The wall-clock goals against the SQLite C API loop and Debian's SQLite ODBC driver on the same
+# file of $rows rows: GOAL_ROUNDS rounds (default 5), in each every case and target by turns,
+# each run in a process of its own; the best run of each counts, so that a neighbour's burst on
+# this shared machine weighs least. The insert runs on a fresh file each time.
+goal_cases() {
+  local rounds=${GOAL_ROUNDS:-5} raw=$work/goals.txt out=$work/goals.md
+  local file ifile r c t line f dsn load_before
+  declare -A goal=(
+    [fetch100.sqlite]=1.2 [getdata.sqlite]=0.9 [insert.sqlite]=0.9 [insert.sqliteodbc]=2)
+  printf '[goal]\nDriver = Telvarin\n\n[goali]\nDriver = Telvarin\n\n' >>"$work/odbc.ini"
+  file=$(build/bin/iicreatedb -p goal) ifile=$(build/bin/iicreatedb -p goali)
+  build/bin/tv_bench gen "$file" "$rows" >/dev/null
+  : >"$raw"
+  load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+  for ((r = 1; r <= rounds; r++)); do
+    for c in fetch100 getdata insert; do
+      for t in ours sqlite sqliteodbc; do
+        [ $t = sqliteodbc ] && [ -z "$sqliteodbc" ] && continue
+        f=$file dsn=goal
+        if [ $c = insert ]; then
+          build/bin/tv_bench gen "$ifile" 0 >/dev/null
+          f=$ifile dsn=goali
+        fi
+        case $t in
+          ours) line=$(build/bin/tv_bench odbc $c "DSN=$dsn" 2>&1 || true) ;;
+          sqlite) line=$(build/bin/tv_bench sqlite $c "$f" 2>&1 || true) ;;
+          sqliteodbc) line=$(build/bin/tv_bench odbc $c "DRIVER={SQLite3};Database=$f" 2>&1 || true) ;;
+        esac
+        echo "goal $c $t $line" | tee -a "$raw"
+      done
+    done
+  done
+  rm -f "$file"* "$ifile"*
+  {
+    echo "## Wall-clock goals"
+    echo
+    echo "Made by \`bench/run.sh goals\` on $(date -u '+%Y-%m-%d %H:%M UTC'): $(scale_fmt "$rows") rows of (integer, double,"
+    echo "varchar(40), timestamp) in one SQLite file (the insert: that many rows into an empty table, parameter"
+    echo "arrays of 1000, one transaction); best of $rounds rounds, in each every case and target by turns, each"
+    echo "run in a process of its own. Ratios: ours divided by the other, by the clock and, in brackets, by"
+    echo "processor time."
+    echo
+    scale_machine
+    echo "Load average while they ran: $load_before (before), $(cut -d' ' -f1-3 /proc/loadavg) (after)."
+    echo
+    echo "| case | rows/s, ours | rows/s, C API | ours / C API | goal | rows/s, SQLite ODBC | ours / SQLite ODBC | goal |"
+    echo "|---|---:|---:|---:|---|---:|---:|---|"
+    for c in fetch100 getdata insert; do
+      local o s q ou su qu
+      o=$(scale_best "$raw" rate goal $c ours) s=$(scale_best "$raw" rate goal $c sqlite)
+      q=$(scale_best "$raw" rate goal $c sqliteodbc)
+      ou=$(scale_best "$raw" cpu goal $c ours) su=$(scale_best "$raw" cpu goal $c sqlite)
+      qu=$(scale_best "$raw" cpu goal $c sqliteodbc)
+      local g1=${goal[$c.sqlite]:-} g2=${goal[$c.sqliteodbc]:-}
+      echo "| $c | $(scale_fmt "$o") | $(scale_fmt "$s") | $(scale_ratio "$o" "$s") ($(scale_ratio "$ou" "$su")) |" \
+        "${g1:+>= ${g1}x$(goal_met "$o" "$s" "$g1")} | $(scale_fmt "$q") | $(scale_ratio "$o" "$q") ($(scale_ratio "$ou" "$qu")) |" \
+        "${g2:+>= ${g2}x$(goal_met "$o" "$q" "$g2")} |"
+    done
+  } >"$out"
+  [ "$rows" = 1000000 ] && [ "$rounds" = 5 ] && bench/splice.py "run.sh goals" bench/RESULTS.md "$out"
+  echo
+  cat "$out"
+}
+
+# ": met" or ": not met" by the clock.
+goal_met() {  # ours other goal
+  awk -v a="$1" -v b="$2" -v g="$3" 'BEGIN { if (a == "-" || b == "-" || b == 0) print ""; else print (a / b >= g ? ": met" : ": not met") }'
 }
