@@ -9,6 +9,7 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
+#include "odbc/getcolumn_cell.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
 #include "odbc/stmt_state.h"
@@ -192,20 +193,55 @@ SQLRETURN FetchForward(StmtRecord* stmt) {
     return result;
 }
 
+namespace {
+
+// A bound column of a rowset transfer, worked out before its first row: how far each of its
+// buffers lies from one row's to the next, and GetColumn's plan for the rowset's values.
+struct TransferColumn {
+    ColumnPlan plan;  // none for the bookmark column
+    int64_t dataStride;
+    int64_t lenStride;
+    // Read on a deleted row and with retrieve-data off: the bookmark, and bookmark-sized targets.
+    bool everyRow;
+};
+
+TransferColumn TransferColumnOf(GetColumnContext& ctx, const ColumnBinding& b, const Dataset* ds, uint64_t bindType) {
+    TransferColumn t;
+    t.dataStride = bindType ? int64_t(bindType) : b.bufferLength;
+    t.lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
+    t.everyRow = b.column == 0 || b.cType == SQL_C_BINARY || b.cType == SQL_C_UBIGINT;
+    if (b.column != 0) {
+        t.plan = GetColumnPlan(ctx, b);
+        if (ds) GetColumnPlanCells(ctx, t.plan, b.column, *ds);
+    }
+    return t;
+}
+
+// The buffers of binding `b` for row r.
+RowBuffers AtRow(const ColumnBinding& b, const TransferColumn& t, uint32_t r) {
+    return {b.target ? Offset(static_cast<char*>(b.target), int64_t(r) * t.dataStride) : nullptr,
+            Offset(b.lengthPtr, int64_t(r) * t.lenStride), Offset(b.indicatorPtr, int64_t(r) * t.lenStride)};
+}
+
+}  // namespace
+
 SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row, int32_t operation) {
     StmtCursor& c = stmt->cursor;
     Rowset* rs = c.rowset;
+    const Dataset* ds = rs ? rs->data : nullptr;
     const uint64_t bindType = stmt->rowBindType;
-    const int64_t lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
     // The rowset of the last fetch, whatever the rowset size says since.
     uint32_t first = 0, last = c.window.PosRowsetSize(c.rowsetSize);
     if (row != 0) first = row - 1, last = row;
     SQLUSMALLINT* rowOps = (operation != -1 && stmt->ard) ? stmt->ard->arrayStatusPtr : nullptr;
     GetColumnContext ctx = StmtColumnContext(stmt);
-    // Each bound column's plan is worked out at its first value and serves every row after it.
+    // The first bound columns are worked out once for every row; any further one at each value.
     constexpr unsigned kPlanned = 64;
-    ColumnPlan plans[kPlanned];
-    bool planned[kPlanned] = {};
+    TransferColumn planned[kPlanned];
+    unsigned plannedCount = 0;
+    if (first < last)
+        for (BoundCol* node = stmt->boundCols; node && plannedCount < kPlanned; node = node->next)
+            planned[plannedCount++] = TransferColumnOf(ctx, node->b, ds, bindType);
     SQLRETURN result = SQL_SUCCESS;
     FirstWarning warning;
     uint32_t processed = 0, errorRows = 0;
@@ -224,25 +260,24 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             warning.Note(1, stmt);
             continue;
         }
+        const bool whole = st != SQL_ROW_DELETED && c.retrieveData;
         bool stop = false;
         unsigned k = 0;
-        for (BoundCol* node = stmt->boundCols; node && rs && rs->data; node = node->next, ++k) {
-            ColumnBinding b = node->b;
-            if ((st == SQL_ROW_DELETED || !c.retrieveData) && b.column != 0 && b.cType != SQL_C_BINARY &&
-                b.cType != SQL_C_UBIGINT)
-                continue;
-            const int64_t dataStride = bindType ? int64_t(bindType) : b.bufferLength;
-            if (b.target) b.target = Offset(static_cast<char*>(b.target), int64_t(r) * dataStride);
-            b.lengthPtr = Offset(b.lengthPtr, int64_t(r) * lenStride);
+        for (BoundCol* node = stmt->boundCols; node && ds; node = node->next, ++k) {
+            TransferColumn own;
+            const TransferColumn& col =
+                k < kPlanned ? planned[k] : (own = TransferColumnOf(ctx, node->b, ds, bindType));
+            if (!whole && !col.everyRow) continue;
+            const RowBuffers at = AtRow(node->b, col, r);
             // Only a row operation's own transfer reads what the application put in a length slot.
-            if (operation != -1 && b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE) continue;
-            b.indicatorPtr = Offset(b.indicatorPtr, int64_t(r) * lenStride);
-            const ColumnPlan* plan = nullptr;
-            if (k < kPlanned && b.column != 0) {
-                if (!planned[k]) plans[k] = GetColumnPlan(ctx, node->b), planned[k] = true;
-                plan = &plans[k];
+            if (operation != -1 && at.lengthPtr && *at.lengthPtr == SQL_COLUMN_IGNORE) continue;
+            int rc;
+            if (node->b.column != 0) {
+                rc = GetColumnPlanned(ctx, r, node->b, at, *ds, col.plan);
+            } else {
+                ColumnBinding b = BindingAt(node->b, at);
+                rc = GetColumn(ctx, r, b, *ds);
             }
-            int rc = GetColumn(ctx, r, b, *rs->data, plan);
             result = Combine(result, rc);
             warning.Note(rc, stmt);
             if (rc == -1) {
