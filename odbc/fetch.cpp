@@ -408,7 +408,9 @@ namespace {
 
 // Every SQLGetData that GetColumnDirect does not take; apart, so that the direct path keeps a
 // small frame.
-[[gnu::noinline]] SQLRETURN GetDataGeneral(StmtRecord* stmt, ColumnBinding& b) {
+[[gnu::noinline]] SQLRETURN GetDataGeneral(StmtRecord* stmt, uint16_t column, int16_t cType, void* target,
+                                           int64_t bufferLength, SQLLEN* lenInd) {
+    ColumnBinding b = AppColumnBinding(column, cType, target, bufferLength, lenInd);
     GetColumnContext ctx = StmtColumnContext(stmt);
     if (Rowset* rs = stmt->cursor.rowset) {
         const uint32_t pos = StmtRowsetRow(stmt);
@@ -439,13 +441,13 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
         stmt->lastError = kErrBadLength;
         return SQL_ERROR;
     }
-    ColumnBinding b = AppColumnBinding(column, cType, target, bufferLength, lenInd);
     if (!stmt->cursor.rowset && StmtPositioned(stmt)) {
-        const int rc = GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData,
-                                       StmtBlockLastRow(stmt), b, stmt->block);
+        const int rc =
+            GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData, StmtBlockLastRow(stmt),
+                            stmt->block, column, cType, target, bufferLength, lenInd);
         if (rc != 2) return SQLRETURN(rc);
     }
-    return GetDataGeneral(stmt, b);
+    return GetDataGeneral(stmt, column, cType, target, bufferLength, lenInd);
 }
 
 // Beside GetDataCore, which it then has inline: SQLGetData is called for every value of a row.

@@ -271,22 +271,6 @@ ColumnPlan GetColumnPlan(GetColumnContext& ctx, const ColumnBinding& b, bool out
     return PlanOf(ctx, b, outputMode);
 }
 
-int GetColumnDirect(uint32_t* lastError, LongDataState& s, uint32_t row, ColumnBinding& b, const Dataset& ds) {
-    // Output values, the bookmark, C types worked out from the description, and a call that
-    // goes on with a value already begun: the general path.
-    // (SQL_C_DEFAULT, SQL_ARD_TYPE, SQL_C_NUMERIC and SQL_C_BINARY are none that CellCopyOf takes.)
-    if (*lastError == kErrOutputValues || b.column == 0 || b.column > ds.col_count || !b.target || DebugTraceOn())
-        return 2;
-    const DatasetColumn& col = ds.cols[b.column - 1];
-    if ((s.column == b.column && s.row == row + 1) || row >= ds.rows_used || !col.indicators ||
-        col.indicators[row] != DS_IND_VALUE)
-        return 2;
-    const CellCopy copy = CellCopyOf(col.kind, b.cType);
-    if (copy.way == CellCopy::kConvert) return 2;
-    return CellCopyValue(s, b.column, row, col, b.cType, copy, ValueTarget{b.target, b.bufferLength, b.lengthPtr},
-                         b.indicatorPtr, lastError);
-}
-
 void GetColumnPlanCells(const GetColumnContext& ctx, ColumnPlan& plan, uint16_t column, const Dataset& ds) {
     plan.cells = nullptr;
     plan.copy = {CellCopy::kConvert, 0};

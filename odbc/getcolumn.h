@@ -130,8 +130,5 @@ void GetColumnPlanCells(const GetColumnContext& ctx, ColumnPlan& plan, uint16_t 
 int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& binding, const Dataset& ds,
               const ColumnPlan* plan = nullptr);
 
-// GetColumn for a first read of a fetched value in an explicit C type that needs nothing but the
-// cell: its natural type, or narrow text into SQL_C_CHAR or an integer. 2, with nothing written,
-// for any other call, which then goes to GetColumn.
-int GetColumnDirect(uint32_t* lastError, LongDataState& longData, uint32_t row, ColumnBinding& binding,
-                    const Dataset& ds);
+// (GetColumnDirect, SQLGetData's read of a value that needs nothing but its cell, is inline in
+// odbc/getcolumn_cell.h.)

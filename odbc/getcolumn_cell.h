@@ -166,6 +166,26 @@ struct ValueTarget {
     return CellCopyRun(s, col, DatasetCell(&col, row), cType, copy, to, err);
 }
 
+// GetColumn for a first read of a fetched value in an explicit C type that needs nothing but the
+// cell: its natural type, or narrow text into SQL_C_CHAR or an integer (SQLGetData's arguments,
+// with one length and indicator slot). 2, with nothing written, for any other call, which then
+// goes to GetColumn: output values, the bookmark, C types worked out from the description
+// (SQL_C_DEFAULT, SQL_ARD_TYPE, SQL_C_NUMERIC and SQL_C_BINARY are none that CellCopyOf takes), and
+// a call that goes on with a value already begun.
+[[gnu::always_inline]] inline int GetColumnDirect(uint32_t* lastError, LongDataState& s, uint32_t row,
+                                                  const Dataset& ds, uint16_t column, int16_t cType, void* target,
+                                                  int64_t bufferLength, SQLLEN* lenInd) {
+    if (*lastError == kErrOutputValues || column == 0 || column > ds.col_count || !target || DebugTraceOn()) return 2;
+    const DatasetColumn& col = ds.cols[column - 1];
+    if ((s.column == column && s.row == row + 1) || row >= ds.rows_used || !col.indicators ||
+        col.indicators[row] != DS_IND_VALUE)
+        return 2;
+    const CellCopy copy = CellCopyOf(col.kind, cType);
+    if (copy.way == CellCopy::kConvert) return 2;
+    return CellCopyValue(s, column, row, col, cType, copy, ValueTarget{target, bufferLength, lenInd}, lenInd,
+                         lastError);
+}
+
 // The buffers of one value of a bound column: the binding's, moved to the value's row.
 struct RowBuffers {
     void* target;

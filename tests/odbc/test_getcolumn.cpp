@@ -1078,6 +1078,26 @@ TEST(GetColumnPlan, DescriptionsKeptInAnArrayAreReadThere) {
     EXPECT_EQ(v, -9000000000LL);
 }
 
+// Row 0 read with one slot for the length and the indicator, as SQLGetData passes it: through
+// GetColumn, or through SQLGetData's direct read (rc 2 when it does not take the value).
+Outcome ReadWith(FakeStmt& st, const Dataset& ds, ColumnBinding b, size_t room, bool direct) {
+    std::vector<unsigned char> target(room, 0xEE);
+    SQLLEN lenInd = -99;
+    st.lastError = 7;
+    const int rc =
+        direct
+            ? GetColumnDirect(&st.lastError, st.ld, 0, ds, b.column, b.cType, target.data(), b.bufferLength, &lenInd)
+            : GetColumn(st.ctx, 0, b = AppColumnBinding(b.column, b.cType, target.data(), b.bufferLength, &lenInd), ds);
+    return {rc,           st.lastError, target,          lenInd,     lenInd, b.bufferLength,
+            st.ld.column, st.ld.row,    st.ld.remaining, st.ld.cType};
+}
+Outcome ReadDirect(FakeStmt& st, const Dataset& ds, const ColumnBinding& b, size_t room) {
+    return ReadWith(st, ds, b, room, true);
+}
+Outcome ReadShared(FakeStmt& st, const Dataset& ds, const ColumnBinding& b, size_t room) {
+    return ReadWith(st, ds, b, room, false);
+}
+
 struct NaturalCase {
     uint32_t kind, length;
     std::string cell;
@@ -1142,6 +1162,15 @@ TEST(GetColumnShortcuts, GiveWhatTheConvertersGive) {
                     const Outcome next = Read(quick, col.ds, 0, b, room, nullptr);
                     DebugTraceOnScope on;
                     EXPECT_EQ(next, Read(traced, col.ds, 0, b, room, nullptr));
+                }
+                // SQLGetData's direct read, where it takes the value, gives what GetColumn gives
+                // with one length and indicator slot, and leaves the same position for the next piece.
+                FakeStmt direct, general;
+                const Outcome first = ReadDirect(direct, col.ds, b, room);
+                if (first.rc == 2) continue;
+                EXPECT_EQ(first, ReadShared(general, col.ds, b, room));
+                if (first.rc == 1) {
+                    EXPECT_EQ(ReadShared(direct, col.ds, b, room), ReadShared(general, col.ds, b, room));
                 }
             }
         }
