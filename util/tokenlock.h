@@ -86,9 +86,16 @@ inline int TokenLockTryEnter(TokenLock* lock, const void* token) {
     else
         TokenLockLeave(lock, token);
 }
-// The token of the calling thread: distinct for every thread alive. Its control block, read
-// without the look-up a thread-local variable of a shared library costs.
-inline const void* TokenLockThisThread() { return reinterpret_cast<const void*>(pthread_self()); }
+// The token of the calling thread: distinct for every thread alive. Where its control block lies,
+// read without the look-up a thread-local variable of a shared library costs: where the compiler
+// reads the thread pointer in one instruction, that (on x86-64 what pthread_self answers too).
+inline const void* TokenLockThisThread() {
+#if defined(__x86_64__) || defined(__aarch64__)
+    return __builtin_thread_pointer();
+#else
+    return reinterpret_cast<const void*>(pthread_self());
+#endif
+}
 
 struct TokenLockGuard {
     TokenLock* lock;
