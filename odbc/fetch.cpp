@@ -109,9 +109,8 @@ struct FirstWarning {
 // Moves the current block row into every bound column. odbc3: the ODBC 3 path, which skips the
 // bookmark column and honours retrieve-data. A fetch never reads the length slots: they are
 // output only, and SQL_COLUMN_IGNORE in them speaks to SQLSetPos and SQLBulkOperations alone.
-SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
+[[gnu::noinline]] SQLRETURN MoveBoundColumns(StmtRecord* stmt, bool odbc3) {
     SQLRETURN result = SQL_SUCCESS;
-    if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return result;
     GetColumnContext ctx = StmtColumnContext(stmt);
     FirstWarning warning;
     for (BoundCol* node = stmt->boundCols; node; node = node->next) {
@@ -123,6 +122,12 @@ SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
         if (rc == -1) break;
     }
     return warning.Keep(result, stmt);
+}
+// The same, at once when nothing is bound (or retrieve-data is off): apart, so that the fetch of
+// such a row saves no registers for it.
+inline SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
+    if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return SQL_SUCCESS;
+    return MoveBoundColumns(stmt, odbc3);
 }
 
 }  // namespace
@@ -370,15 +375,12 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     return SQL_ERROR;
 }
 
-SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
+namespace {
+
+// A fetch of a rowset (or of one row of a scrollable cursor), with the rowset's statuses.
+[[gnu::noinline]] SQLRETURN FetchWholeRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     StmtCursor& c = stmt->cursor;
-    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
-    if (forwardOnly && orientation != SQL_FETCH_NEXT) {
-        stmt->lastError = kErrFetchTypeRange;
-        return SQL_ERROR;
-    }
-    if (forwardOnly && c.rowsetSize == 1) return FetchOneRow(stmt);
     SQLULEN local = 0;
     SQLULEN* fetched = RowsFetchedTarget(stmt);
     if (!fetched) fetched = &local;
@@ -402,6 +404,20 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     c.appStatus = nullptr;
     if (forwardOnly) stmt->fetchedCount += *fetched;
     return rc;
+}
+
+}  // namespace
+
+SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
+    StmtCursor& c = stmt->cursor;
+    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
+    const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
+    if (forwardOnly && orientation != SQL_FETCH_NEXT) {
+        stmt->lastError = kErrFetchTypeRange;
+        return SQL_ERROR;
+    }
+    if (forwardOnly && c.rowsetSize == 1) return FetchOneRow(stmt);
+    return FetchWholeRowset(stmt, orientation, offset);
 }
 
 namespace {
@@ -450,7 +466,23 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
     return GetDataGeneral(stmt, column, cType, target, bufferLength, lenInd);
 }
 
-// Beside GetDataCore, which it then has inline: SQLGetData is called for every value of a row.
+// Beside the fetches, which they then have inline: SQLFetch and SQLGetData are called for every
+// row.
+SQLRETURN ImplFetch(HandleBase* record) {
+    auto* stmt = static_cast<StmtRecord*>(record);
+    if (stmt->conn && stmt->conn->env && stmt->conn->env->odbcVersion == 2) return FetchForward(stmt);
+    return FetchRowset(stmt, SQL_FETCH_NEXT, 0);
+}
+
+SQLRETURN ImplFetchScroll(HandleBase* record, SQLSMALLINT orient, SQLLEN offset) {
+    return FetchRowset(static_cast<StmtRecord*>(record), uint16_t(orient), offset);
+}
+
+SQLRETURN ImplExtendedFetch(HandleBase* record, SQLUSMALLINT orient, SQLLEN offset, SQLULEN* rows,
+                            SQLUSMALLINT* statuses) {
+    return ExtendedFetchRowset(static_cast<StmtRecord*>(record), orient, offset, rows, statuses);
+}
+
 SQLRETURN ImplGetData(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER target, SQLLEN max,
                       SQLLEN* ind) {
     return GetDataCore(static_cast<StmtRecord*>(record), col, ctype, target, max, ind);
