@@ -1,6 +1,7 @@
 #pragma once
 // The static API call records, one per exported name (and handle kind), and the
-// implementations they name.
+// implementations they name. The records are constants each export sees: its call's handle kind
+// and implementation are known where it is compiled.
 #include "odbc/gateway.h"
 
 SQLRETURN ImplAllocConnect(HandleBase* record, SQLHDBC* out);
@@ -116,133 +117,342 @@ SQLRETURN ImplTables(HandleBase* record, SQLCHAR* catalog, SQLSMALLINT catalogLe
                      SQLSMALLINT schemaLen, SQLCHAR* table, SQLSMALLINT tableLen, SQLCHAR* type, SQLSMALLINT typeLen);
 SQLRETURN ImplTransact(HandleBase* record, SQLUSMALLINT type);
 
-extern const ApiCallOf<ImplAllocConnect> kRecAllocConnect;
-extern const ApiCallOf<ImplAllocEnv> kRecAllocEnv;
-extern const ApiCallOf<ImplAllocStmt> kRecAllocStmt;
-extern const ApiCallOf<ImplBindCol> kRecBindCol;
-extern const ApiCallOf<ImplBindParameter> kRecBindParameter;
-extern const ApiCallOf<ImplBulkOperations> kRecBulkOperations;
-extern const ApiCallOf<ImplCloseCursor> kRecCloseCursor;
-extern const ApiCallOf<ImplColAttribute> kRecColAttribute;
-extern const ApiCallOf<ImplColAttribute> kRecColAttributeW;
-extern const ApiCallOf<ImplColAttributes> kRecColAttributes;
-extern const ApiCallOf<ImplColAttributes> kRecColAttributesW;
-extern const ApiCallOf<ImplColumnPrivileges> kRecColumnPrivileges;
-extern const ApiCallOf<ImplColumnPrivileges> kRecColumnPrivilegesW;
-extern const ApiCallOf<ImplColumns> kRecColumns;
-extern const ApiCallOf<ImplColumns> kRecColumnsW;
-extern const ApiCallOf<ImplConnect> kRecConnect;
-extern const ApiCallOf<ImplConnect> kRecConnectW;
-extern const ApiCallOf<ImplCopyDesc> kRecCopyDesc;
-extern const ApiCallOf<ImplDescribeCol> kRecDescribeCol;
-extern const ApiCallOf<ImplDescribeCol> kRecDescribeColW;
-extern const ApiCallOf<ImplDescribeParam> kRecDescribeParam;
-extern const ApiCallOf<ImplDisconnect> kRecDisconnect;
-extern const ApiCallOf<ImplDriverConnect> kRecDriverConnect;
-extern const ApiCallOf<ImplDriverConnect> kRecDriverConnectW;
-extern const ApiCallOf<ImplError> kRecErrorEnv;
-extern const ApiCallOf<ImplError> kRecErrorDbc;
-extern const ApiCallOf<ImplError> kRecErrorStmt;
-extern const ApiCallOf<ImplError> kRecErrorWEnv;
-extern const ApiCallOf<ImplError> kRecErrorWDbc;
-extern const ApiCallOf<ImplError> kRecErrorWStmt;
-extern const ApiCallOf<ImplExecDirect> kRecExecDirect;
-extern const ApiCallOf<ImplExecDirect> kRecExecDirectW;
-extern const ApiCallOf<ImplPrepare> kRecPrepare;
-extern const ApiCallOf<ImplPrepare> kRecPrepareW;
-extern const ApiCallOf<ImplExecute> kRecExecute;
-extern const ApiCallOf<ImplFetch> kRecFetch;
-extern const ApiCallOf<ImplMoreResults> kRecMoreResults;
-extern const ApiCallOf<ImplExtendedFetch> kRecExtendedFetch;
-extern const ApiCallOf<ImplFetchScroll> kRecFetchScroll;
-extern const ApiCallOf<ImplForeignKeys> kRecForeignKeys;
-extern const ApiCallOf<ImplForeignKeys> kRecForeignKeysW;
-extern const ApiCallOf<ImplFreeConnect> kRecFreeConnect;
-extern const ApiCallOf<ImplFreeEnv> kRecFreeEnv;
-extern const ApiCallOf<ImplFreeStmt> kRecFreeStmt;
-extern const ApiCallOf<ImplGetConnectAttr> kRecGetConnectAttr;
-extern const ApiCallOf<ImplGetConnectAttr> kRecGetConnectAttrW;
-extern const ApiCallOf<ImplGetConnectOption> kRecGetConnectOption;
-extern const ApiCallOf<ImplGetConnectOption> kRecGetConnectOptionW;
-extern const ApiCallOf<ImplGetCursorName> kRecGetCursorName;
-extern const ApiCallOf<ImplGetCursorName> kRecGetCursorNameW;
-extern const ApiCallOf<ImplGetData> kRecGetData;
-extern const ApiCallOf<ImplGetDescField> kRecGetDescField;
-extern const ApiCallOf<ImplGetDescField> kRecGetDescFieldW;
-extern const ApiCallOf<ImplGetDescRec> kRecGetDescRec;
-extern const ApiCallOf<ImplGetDescRec> kRecGetDescRecW;
-extern const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldEnv;
-extern const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldDbc;
-extern const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldStmt;
-extern const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldDesc;
-extern const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWEnv;
-extern const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWDbc;
-extern const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWStmt;
-extern const ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWDesc;
-extern const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecEnv;
-extern const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecDbc;
-extern const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecStmt;
-extern const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecDesc;
-extern const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWEnv;
-extern const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWDbc;
-extern const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWStmt;
-extern const ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWDesc;
-extern const ApiCallOf<ImplGetEnvAttr> kRecGetEnvAttr;
-extern const ApiCallOf<ImplGetFunctions> kRecGetFunctions;
-extern const ApiCallOf<ImplGetInfo> kRecGetInfo;
-extern const ApiCallOf<ImplGetInfo> kRecGetInfoW;
-extern const ApiCallOf<ImplGetStmtAttr> kRecGetStmtAttr;
-extern const ApiCallOf<ImplGetStmtAttr> kRecGetStmtAttrW;
-extern const ApiCallOf<ImplGetStmtOption> kRecGetStmtOption;
-extern const ApiCallOf<ImplGetTypeInfo> kRecGetTypeInfo;
-extern const ApiCallOf<ImplGetTypeInfo> kRecGetTypeInfoW;
-extern const ApiCallOf<ImplNativeSql> kRecNativeSql;
-extern const ApiCallOf<ImplNativeSql> kRecNativeSqlW;
-extern const ApiCallOf<ImplNumParams> kRecNumParams;
-extern const ApiCallOf<ImplNumResultCols> kRecNumResultCols;
-extern const ApiCallOf<ImplParamData> kRecParamData;
-extern const ApiCallOf<ImplParamOptions> kRecParamOptions;
-extern const ApiCallOf<ImplPrimaryKeys> kRecPrimaryKeys;
-extern const ApiCallOf<ImplPrimaryKeys> kRecPrimaryKeysW;
-extern const ApiCallOf<ImplTablePrivileges> kRecTablePrivileges;
-extern const ApiCallOf<ImplTablePrivileges> kRecTablePrivilegesW;
-extern const ApiCallOf<ImplProcedureColumns> kRecProcedureColumns;
-extern const ApiCallOf<ImplProcedureColumns> kRecProcedureColumnsW;
-extern const ApiCallOf<ImplProcedures> kRecProcedures;
-extern const ApiCallOf<ImplProcedures> kRecProceduresW;
-extern const ApiCallOf<ImplPutData> kRecPutData;
-extern const ApiCallOf<ImplRowCount> kRecRowCount;
-extern const ApiCallOf<ImplSetConnectAttr> kRecSetConnectAttr;
-extern const ApiCallOf<ImplSetConnectAttr> kRecSetConnectAttrW;
-extern const ApiCallOf<ImplSetConnectOption> kRecSetConnectOption;
-extern const ApiCallOf<ImplSetConnectOption> kRecSetConnectOptionW;
-extern const ApiCallOf<ImplSetCursorName> kRecSetCursorName;
-extern const ApiCallOf<ImplSetCursorName> kRecSetCursorNameW;
-extern const ApiCallOf<ImplSetDescField> kRecSetDescField;
-extern const ApiCallOf<ImplSetDescField> kRecSetDescFieldW;
-extern const ApiCallOf<ImplSetDescRec> kRecSetDescRec;
-extern const ApiCallOf<ImplSetEnvAttr> kRecSetEnvAttr;
-extern const ApiCallOf<ImplSetParam> kRecSetParam;
-extern const ApiCallOf<ImplSetPos> kRecSetPos;
-extern const ApiCallOf<ImplSetStmtAttr> kRecSetStmtAttr;
-extern const ApiCallOf<ImplSetStmtAttr> kRecSetStmtAttrW;
-extern const ApiCallOf<ImplSetStmtOption> kRecSetStmtOption;
-extern const ApiCallOf<ImplSpecialColumns> kRecSpecialColumns;
-extern const ApiCallOf<ImplSpecialColumns> kRecSpecialColumnsW;
-extern const ApiCallOf<ImplStatistics> kRecStatistics;
-extern const ApiCallOf<ImplStatistics> kRecStatisticsW;
-extern const ApiCallOf<ImplTables> kRecTables;
-extern const ApiCallOf<ImplTables> kRecTablesW;
-extern const ApiCallOf<ImplTransact> kRecTransactEnv;
-extern const ApiCallOf<ImplTransact> kRecTransactDbc;
-extern const ApiCallOf<ImplAllocHandleEnv> kRecAllocHandle1;
-extern const ApiCallOf<ImplAllocConnect> kRecAllocHandle2;
-extern const ApiCallOf<ImplAllocStmt> kRecAllocHandle3;
-extern const ApiCallOf<ImplAllocDesc> kRecAllocHandle4;
-extern const ApiCallOf<ImplFreeEnv> kRecFreeHandle1;
-extern const ApiCallOf<ImplFreeConnect> kRecFreeHandle2;
-extern const ApiCallOf<ImplFreeStmtHandle> kRecFreeHandle3;
-extern const ApiCallOf<ImplFreeDesc> kRecFreeHandle4;
+inline constexpr ApiCallOf<ImplAllocConnect> kRecAllocConnect{"AllocConnect", "phdbc=%08lX", 1, kApiEnv,
+                                                              ImplAllocConnect};
+inline constexpr ApiCallOf<ImplAllocEnv> kRecAllocEnv{"AllocEnv", "phenv=%lX", 1, kApiNone, ImplAllocEnv};
+inline constexpr ApiCallOf<ImplAllocStmt> kRecAllocStmt{"AllocStmt", "phstmt=%lX", 1, kApiConn, ImplAllocStmt};
+inline constexpr ApiCallOf<ImplBindCol> kRecBindCol{
+    "BindCol", "icol=%u fCType=%d rgbValue=%lX cbValueMax=%ld pcbValue=%lX", 1, kApiStmt, ImplBindCol};
+inline constexpr ApiCallOf<ImplBindParameter> kRecBindParameter{
+    "BindParameter",
+    "ipar=%u fParamType=%d fCType=%d fSqlType=%d cbColDef=%lu ibScale=%d rgbValue=%lX cbValueMax=%lu pcbValue=%lX", 1,
+    kApiStmt, ImplBindParameter};
+inline constexpr ApiCallOf<ImplBulkOperations> kRecBulkOperations{"BulkOperations", "op=%u", 1, kApiStmt,
+                                                                  ImplBulkOperations};
+inline constexpr ApiCallOf<ImplCloseCursor> kRecCloseCursor{"CloseCursor", "", 1, kApiStmt, ImplCloseCursor};
+inline constexpr ApiCallOf<ImplColAttribute> kRecColAttribute{
+    "ColAttribute", "icol=%u fDescType=%u rgbDesc=%08lX cbDescMax=%u pcbDesc=%08lX pfDesc=%08lX", 1, kApiStmt,
+    ImplColAttribute};
+inline constexpr ApiCallOf<ImplColAttribute> kRecColAttributeW{
+    "ColAttributeW", "icol=%u fDescType=%u rgbDesc=%08lX cbDescMax=%u pcbDesc=%08lX pfDesc=%08lX", 1, kApiStmt,
+    ImplColAttribute};
+inline constexpr ApiCallOf<ImplColAttributes> kRecColAttributes{
+    "ColAttributes", "icol=%u fDescType=%u rgbDesc=%08lX cbDescMax=%u pcbDesc=%08lX pfDesc=%08lX", 1, kApiStmt,
+    ImplColAttributes};
+inline constexpr ApiCallOf<ImplColAttributes> kRecColAttributesW{
+    "ColAttributesW", "icol=%u fDescType=%u rgbDesc=%08lX cbDescMax=%u pcbDesc=%08lX pfDesc=%08lX", 1, kApiStmt,
+    ImplColAttributes};
+inline constexpr ApiCallOf<ImplColumnPrivileges> kRecColumnPrivileges{
+    "ColumnPrivileges",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d "
+    "szColumnName=%lX cbColumnName=%d",
+    1, kApiStmt, ImplColumnPrivileges};
+inline constexpr ApiCallOf<ImplColumnPrivileges> kRecColumnPrivilegesW{
+    "ColumnPrivilegesW",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d "
+    "szColumnName=%lX cbColumnName=%d",
+    1, kApiStmt, ImplColumnPrivileges};
+inline constexpr ApiCallOf<ImplColumns> kRecColumns{
+    "Columns",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d "
+    "szTableName=%lX cbTableName=%d szColumnName=%lX cbColumnName=%d",
+    1, kApiStmt, ImplColumns};
+inline constexpr ApiCallOf<ImplColumns> kRecColumnsW{
+    "ColumnsW",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d "
+    "szTableName=%lX cbTableName=%d szColumnName=%lX cbColumnName=%d",
+    1, kApiStmt, ImplColumns};
+inline constexpr ApiCallOf<ImplConnect> kRecConnect{
+    "Connect", "szDSN=%lX cbDSN=%d szUID=%lX cbUID=%d szPWD=%lX cbPWD=%d", 1, kApiConn, ImplConnect};
+inline constexpr ApiCallOf<ImplConnect> kRecConnectW{
+    "ConnectW", "szDSN=%lX cbDSN=%d szUID=%lX cbUID=%d szPWD=%lX cbPWD=%d", 1, kApiConn, ImplConnect};
+inline constexpr ApiCallOf<ImplCopyDesc> kRecCopyDesc{"CopyDesc", "TargetDescHandle=%lX", kResetAnswersOnTarget,
+                                                      kApiDesc, ImplCopyDesc};
+inline constexpr ApiCallOf<ImplDescribeCol> kRecDescribeCol{
+    "DescribeCol",
+    "icol=%u szColName=%lX cbColNameMax=%d pcbColName=%lX pfSqlType=%lX pcbColDef=%lX pibScale=%lX pfNullable=%lX", 1,
+    kApiStmt, ImplDescribeCol};
+inline constexpr ApiCallOf<ImplDescribeCol> kRecDescribeColW{
+    "DescribeColW",
+    "icol=%u szColName=%lX cbColNameMax=%d pcbColName=%lX pfSqlType=%lX pcbColDef=%lX pibScale=%lX pfNullable=%lX", 1,
+    kApiStmt, ImplDescribeCol};
+inline constexpr ApiCallOf<ImplDescribeParam> kRecDescribeParam{
+    "DescribeParam", "ipar=%u pfSqlType=%lX pcbColDef=%lX pibScale=%lX pfNullable=%lX", 1, kApiStmt, ImplDescribeParam};
+inline constexpr ApiCallOf<ImplDisconnect> kRecDisconnect{"Disconnect", "", 1, kApiConn, ImplDisconnect};
+inline constexpr ApiCallOf<ImplDriverConnect> kRecDriverConnect{
+    "DriverConnect",
+    "HWND=%p szConnStrIn=%lX cbConnStrIn=%d szConnStrOut=%lX "
+    "cbConnStrOutMax=%d pcbConnStrOutMax=%lX fDriverCompletion=%u",
+    1, kApiConn, ImplDriverConnect};
+inline constexpr ApiCallOf<ImplDriverConnect> kRecDriverConnectW{
+    "DriverConnectW",
+    "HWND=%x szConnStrIn=%lX cbConnStrIn=%d szConnStrOut=%lX "
+    "cbConnStrOutMax=%d pcbConnStrOutMax=%lX fDriverCompletion=%u",
+    1, kApiConn, ImplDriverConnect};
+inline constexpr ApiCallOf<ImplError> kRecErrorEnv{
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiEnv, ImplError};
+inline constexpr ApiCallOf<ImplError> kRecErrorDbc{
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiConn, ImplError};
+inline constexpr ApiCallOf<ImplError> kRecErrorStmt{
+    "Error", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiStmt, ImplError};
+inline constexpr ApiCallOf<ImplError> kRecErrorWEnv{
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiEnv, ImplError};
+inline constexpr ApiCallOf<ImplError> kRecErrorWDbc{
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiConn, ImplError};
+inline constexpr ApiCallOf<ImplError> kRecErrorWStmt{
+    "ErrorW", "szSqlState=%lX pfNativeError=%lX\nszErrorMsg=%lX cbErrorMsgMax=%d pcbErrorMsg=%lX", kReadsDiagnostics,
+    kApiStmt, ImplError};
+inline constexpr ApiCallOf<ImplExecDirect> kRecExecDirect{"ExecDirect", "szSqlStr=%lX cbSqlStr=%ld", 1, kApiStmt,
+                                                          ImplExecDirect};
+inline constexpr ApiCallOf<ImplExecDirect> kRecExecDirectW{"ExecDirectW", "szSqlStr=%lX cbSqlStr=%ld", 1, kApiStmt,
+                                                           ImplExecDirect};
+inline constexpr ApiCallOf<ImplPrepare> kRecPrepare{"Prepare", "szSqlStr=%lX cbSqlStr=%ld", 1, kApiStmt, ImplPrepare};
+inline constexpr ApiCallOf<ImplPrepare> kRecPrepareW{"PrepareW", "szSqlStr=%lX cbSqlStr=%ld", 1, kApiStmt, ImplPrepare};
+inline constexpr ApiCallOf<ImplExecute> kRecExecute{"Execute", "", 1, kApiStmt, ImplExecute};
+inline constexpr ApiCallOf<ImplFetch> kRecFetch{"Fetch", "", 1, kApiStmt, ImplFetch};
+inline constexpr ApiCallOf<ImplMoreResults> kRecMoreResults{"MoreResults", "", 1, kApiStmt, ImplMoreResults};
+inline constexpr ApiCallOf<ImplExtendedFetch> kRecExtendedFetch{
+    "ExtendedFetch", "fFetchType=%u irow=%ld pcrow=%lX rgfRowStatus=%lX", 1, kApiStmt, ImplExtendedFetch};
+inline constexpr ApiCallOf<ImplFetchScroll> kRecFetchScroll{"FetchScroll", "fOrient=%d, fOffset=%ld", 1, kApiStmt,
+                                                            ImplFetchScroll};
+inline constexpr ApiCallOf<ImplForeignKeys> kRecForeignKeys{
+    "ForeignKeys",
+    "szPkTQual=%lX cbPkTQual=%d szPkTOwn=%lX cbPkTOwn=%d szPkTName=%lX cbPkTName=%d szFkTQual=%lX cbFkTQual=%d "
+    "szFkTOwn=%lX cbFkTOwn=%d szFkTName=%lX cbFkTName=%d",
+    1, kApiStmt, ImplForeignKeys};
+inline constexpr ApiCallOf<ImplForeignKeys> kRecForeignKeysW{
+    "ForeignKeysW",
+    "szPkTQual=%lX cbPkTQual=%d szPkTOwn=%lX cbPkTOwn=%d szPkTName=%lX cbPkTName=%d szFkTQual=%lX cbFkTQual=%d "
+    "szFkTOwn=%lX cbFkTOwn=%d szFkTName=%lX cbFkTName=%d",
+    1, kApiStmt, ImplForeignKeys};
+inline constexpr ApiCallOf<ImplFreeConnect> kRecFreeConnect{"FreeConnect", "", 1, kApiConn, ImplFreeConnect};
+inline constexpr ApiCallOf<ImplFreeEnv> kRecFreeEnv{"FreeEnv", "", 1, kApiEnv, ImplFreeEnv};
+inline constexpr ApiCallOf<ImplFreeStmt> kRecFreeStmt{"FreeStmt", "fOption=%u", 1, kApiStmt, ImplFreeStmt};
+inline constexpr ApiCallOf<ImplGetConnectAttr> kRecGetConnectAttr{
+    "GetConnectAttr", "Attribute=%u ValuePtr=%lX BufferLength=%d StringLengthPtr=%lX", 1, kApiConn, ImplGetConnectAttr};
+inline constexpr ApiCallOf<ImplGetConnectAttr> kRecGetConnectAttrW{
+    "GetConnectAttrW", "Attribute=%u ValuePtr=%lX BufferLength=%d StringLengthPtr=%lX", 1, kApiConn,
+    ImplGetConnectAttr};
+inline constexpr ApiCallOf<ImplGetConnectOption> kRecGetConnectOption{"GetConnectOption", "fOption=%u pvParam=%lX", 1,
+                                                                      kApiConn, ImplGetConnectOption};
+inline constexpr ApiCallOf<ImplGetConnectOption> kRecGetConnectOptionW{"GetConnectOptionW", "fOption=%u pvParam=%lX", 1,
+                                                                       kApiConn, ImplGetConnectOption};
+inline constexpr ApiCallOf<ImplGetCursorName> kRecGetCursorName{
+    "GetCursorName", "szCursor=%lX cbCursorMax=%d pcbCursor=%lX", 1, kApiStmt, ImplGetCursorName};
+inline constexpr ApiCallOf<ImplGetCursorName> kRecGetCursorNameW{
+    "GetCursorNameW", "szCursor=%lX cbCursorMax=%d pcbCursor=%lX", 1, kApiStmt, ImplGetCursorName};
+inline constexpr ApiCallOf<ImplGetData> kRecGetData{
+    "GetData", "icol=%u fCType=%d rgbValue=%lX cbValueMax=%ld pcbValue=%lX", 1, kApiStmt, ImplGetData};
+inline constexpr ApiCallOf<ImplGetDescField> kRecGetDescField{
+    "GetDescField", "RecNumber=%d FieldIdentifier=%d\nValuePtr=%lX BufferLength=%d StringLengthPtr=%lX", 1, kApiDesc,
+    ImplGetDescField};
+inline constexpr ApiCallOf<ImplGetDescField> kRecGetDescFieldW{
+    "GetDescFieldW", "RecNumber=%d FieldIdentifier=%d\nValuePtr=%lX BufferLength=%d StringLengthPtr=%lX", 1, kApiDesc,
+    ImplGetDescField};
+inline constexpr ApiCallOf<ImplGetDescRec> kRecGetDescRec{
+    "GetDescRec",
+    "RecNumber=%d\nName=%lX BufferLength=%d StringLengthPtr=%lX\nTypePtr=%lX SubTypePtr=%lX "
+    "LengthPtr=%lX\nPrecisionPtr=%lX ScalePtr=%lX NullablePtr=%lX",
+    1, kApiDesc, ImplGetDescRec};
+inline constexpr ApiCallOf<ImplGetDescRec> kRecGetDescRecW{
+    "GetDescRecW",
+    "RecNumber=%d\nName=%lX BufferLength=%d StringLengthPtr=%lX\nTypePtr=%lX SubTypePtr=%lX "
+    "LengthPtr=%lX\nPrecisionPtr=%lX ScalePtr=%lX NullablePtr=%lX",
+    1, kApiDesc, ImplGetDescRec};
+inline constexpr ApiCallOf<ImplGetDiagField> kRecGetDiagFieldEnv{
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiEnv, ImplGetDiagField};
+inline constexpr ApiCallOf<ImplGetDiagField> kRecGetDiagFieldDbc{
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiConn, ImplGetDiagField};
+inline constexpr ApiCallOf<ImplGetDiagField> kRecGetDiagFieldStmt{
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiStmt, ImplGetDiagField};
+inline constexpr ApiCallOf<ImplGetDiagField> kRecGetDiagFieldDesc{
+    "GetDiagField", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiDesc, ImplGetDiagField};
+inline constexpr ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWEnv{
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiEnv, ImplGetDiagField};
+inline constexpr ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWDbc{
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiConn, ImplGetDiagField};
+inline constexpr ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWStmt{
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiStmt, ImplGetDiagField};
+inline constexpr ApiCallOf<ImplGetDiagField> kRecGetDiagFieldWDesc{
+    "GetDiagFieldW", "RecNumber=%d DiagIdentifier=%d\nDiagInfoPtr=%lX BufferLength=%d StringLengthPtr=%lX",
+    kReadsDiagnostics, kApiDesc, ImplGetDiagField};
+inline constexpr ApiCallOf<ImplGetDiagRec> kRecGetDiagRecEnv{
+    "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiEnv, ImplGetDiagRec};
+inline constexpr ApiCallOf<ImplGetDiagRec> kRecGetDiagRecDbc{
+    "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiConn, ImplGetDiagRec};
+inline constexpr ApiCallOf<ImplGetDiagRec> kRecGetDiagRecStmt{
+    "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiStmt, ImplGetDiagRec};
+inline constexpr ApiCallOf<ImplGetDiagRec> kRecGetDiagRecDesc{
+    "GetDiagRec", "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiDesc, ImplGetDiagRec};
+inline constexpr ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWEnv{
+    "GetDiagRecW",
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiEnv, ImplGetDiagRec};
+inline constexpr ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWDbc{
+    "GetDiagRecW",
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiConn, ImplGetDiagRec};
+inline constexpr ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWStmt{
+    "GetDiagRecW",
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiStmt, ImplGetDiagRec};
+inline constexpr ApiCallOf<ImplGetDiagRec> kRecGetDiagRecWDesc{
+    "GetDiagRecW",
+    "RecNumber=%d, SqlState=%lX, NativeErrorPtr=%lX, MessageText=%lX, BufferLength=%d, TextLengthPtr=%lX",
+    kReadsDiagnostics, kApiDesc, ImplGetDiagRec};
+inline constexpr ApiCallOf<ImplGetEnvAttr> kRecGetEnvAttr{
+    "GetEnvAttr", "Attribute=%ld ValuePtr=%lX BufferLength=%ld, StringLengthPtr=%lX", 1, kApiEnv, ImplGetEnvAttr};
+inline constexpr ApiCallOf<ImplGetFunctions> kRecGetFunctions{"GetFunctions", "fFunction=%u pfExists=%lX", 1, kApiConn,
+                                                              ImplGetFunctions};
+inline constexpr ApiCallOf<ImplGetInfo> kRecGetInfo{
+    "GetInfo", "fInfoType=%u rgbInfoValue=%lX cbInfoValueMax=%d pcbInfoValue=%lX", 1, kApiConn, ImplGetInfo};
+inline constexpr ApiCallOf<ImplGetInfo> kRecGetInfoW{
+    "GetInfoW", "fInfoType=%u rgbInfoValue=%lX cbInfoValueMax=%d pcbInfoValue=%lX", 1, kApiConn, ImplGetInfo};
+inline constexpr ApiCallOf<ImplGetStmtAttr> kRecGetStmtAttr{
+    "GetStmtAttr", "Attribute=%ld ValuePtr=%08lX BufferLength=%ld StringLengthPtr=%08lX", 1, kApiStmt, ImplGetStmtAttr};
+inline constexpr ApiCallOf<ImplGetStmtAttr> kRecGetStmtAttrW{
+    "GetStmtAttrW", "Attribute=%ld ValuePtr=%08lX BufferLength=%ld StringLengthPtr=%08lX", 1, kApiStmt,
+    ImplGetStmtAttr};
+inline constexpr ApiCallOf<ImplGetStmtOption> kRecGetStmtOption{"GetStmtOption", "fOption=%u pvParam=%08lX", 1,
+                                                                kApiStmt, ImplGetStmtOption};
+inline constexpr ApiCallOf<ImplGetTypeInfo> kRecGetTypeInfo{"GetTypeInfo", "fSqlType=%d", 1, kApiStmt, ImplGetTypeInfo};
+inline constexpr ApiCallOf<ImplGetTypeInfo> kRecGetTypeInfoW{"GetTypeInfoW", "fSqlType=%d", 1, kApiStmt,
+                                                             ImplGetTypeInfo};
+inline constexpr ApiCallOf<ImplNativeSql> kRecNativeSql{
+    "NativeSql", "szSqlIn=%lX cbSqlIn=%ld szSqlStr=%lX cbSqlStrMax=%ld pcbSqlStr=%lX", 1, kApiConn, ImplNativeSql};
+inline constexpr ApiCallOf<ImplNativeSql> kRecNativeSqlW{
+    "NativeSqlW", "szSqlIn=%lX cbSqlIn=%ld szSqlStr=%lX cbSqlStrMax=%ld pcbSqlStr=%lX", 1, kApiConn, ImplNativeSql};
+inline constexpr ApiCallOf<ImplNumParams> kRecNumParams{"NumParams", "pcpar=%lX", 1, kApiStmt, ImplNumParams};
+inline constexpr ApiCallOf<ImplNumResultCols> kRecNumResultCols{"NumResultCols", "pccol=%lX", 1, kApiStmt,
+                                                                ImplNumResultCols};
+inline constexpr ApiCallOf<ImplParamData> kRecParamData{"ParamData", "prgbValue=%lX", 1, kApiStmt, ImplParamData};
+inline constexpr ApiCallOf<ImplParamOptions> kRecParamOptions{"ParamOptions", "crow=%lu pirow=%lX", 1, kApiStmt,
+                                                              ImplParamOptions};
+inline constexpr ApiCallOf<ImplPrimaryKeys> kRecPrimaryKeys{
+    "PrimaryKeys",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d", 1,
+    kApiStmt, ImplPrimaryKeys};
+inline constexpr ApiCallOf<ImplPrimaryKeys> kRecPrimaryKeysW{
+    "PrimaryKeysW",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d", 1,
+    kApiStmt, ImplPrimaryKeys};
+inline constexpr ApiCallOf<ImplTablePrivileges> kRecTablePrivileges{
+    "TablePrivileges",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d", 1,
+    kApiStmt, ImplTablePrivileges};
+inline constexpr ApiCallOf<ImplTablePrivileges> kRecTablePrivilegesW{
+    "TablePrivilegesW",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d", 1,
+    kApiStmt, ImplTablePrivileges};
+inline constexpr ApiCallOf<ImplProcedureColumns> kRecProcedureColumns{
+    "ProcedureColumns",
+    "szProcQualifier=%lX cbProcQualifier=%d szProcOwner=%lX cbProcOwner=%d szProcName=%lX cbProcName=%d "
+    "szColumnName=%lX cbColumnName=%d",
+    1, kApiStmt, ImplProcedureColumns};
+inline constexpr ApiCallOf<ImplProcedureColumns> kRecProcedureColumnsW{
+    "ProcedureColumnsW",
+    "szProcQualifier=%lX cbProcQualifier=%d szProcOwner=%lX cbProcOwner=%d szProcName=%lX cbProcName=%d "
+    "szColumnName=%lX cbColumnName=%d",
+    1, kApiStmt, ImplProcedureColumns};
+inline constexpr ApiCallOf<ImplProcedures> kRecProcedures{
+    "Procedures", "szProcQualifier=%lX cbProcQualifier=%d szProcOwner=%lX cbProcOwner=%d szProcName=%lX cbProcName=%d",
+    1, kApiStmt, ImplProcedures};
+inline constexpr ApiCallOf<ImplProcedures> kRecProceduresW{
+    "ProceduresW", "szProcQualifier=%lX cbProcQualifier=%d szProcOwner=%lX cbProcOwner=%d szProcName=%lX cbProcName=%d",
+    1, kApiStmt, ImplProcedures};
+inline constexpr ApiCallOf<ImplPutData> kRecPutData{"PutData", "rgbValue=%lX cbValue=%ld", 1, kApiStmt, ImplPutData};
+inline constexpr ApiCallOf<ImplRowCount> kRecRowCount{"RowCount", "pcrow=%lX", 1, kApiStmt, ImplRowCount};
+inline constexpr ApiCallOf<ImplSetConnectAttr> kRecSetConnectAttr{
+    "SetConnectAttr", "Attribute=%u ValuePtr=%lX StringLength=%d", 1, kApiConn, ImplSetConnectAttr};
+inline constexpr ApiCallOf<ImplSetConnectAttr> kRecSetConnectAttrW{
+    "SetConnectAttrW", "Attribute=%u ValuePtr=%lX StringLength=%d", 1, kApiConn, ImplSetConnectAttr};
+inline constexpr ApiCallOf<ImplSetConnectOption> kRecSetConnectOption{"SetConnectOption", "fOption=%u vParam=%lu", 1,
+                                                                      kApiConn, ImplSetConnectOption};
+inline constexpr ApiCallOf<ImplSetConnectOption> kRecSetConnectOptionW{"SetConnectOptionW", "fOption=%u vParam=%lu", 1,
+                                                                       kApiConn, ImplSetConnectOption};
+inline constexpr ApiCallOf<ImplSetCursorName> kRecSetCursorName{"SetCursorName", "szCursor=%lX cbCursor=%d", 1,
+                                                                kApiStmt, ImplSetCursorName};
+inline constexpr ApiCallOf<ImplSetCursorName> kRecSetCursorNameW{"SetCursorNameW", "szCursor=%lX cbCursor=%d", 1,
+                                                                 kApiStmt, ImplSetCursorName};
+inline constexpr ApiCallOf<ImplSetDescField> kRecSetDescField{
+    "SetDescField", "RecNumber=%d FieldIdentifier=%d\nValuePtr=%lX StringLength=%d", 1, kApiDesc, ImplSetDescField};
+inline constexpr ApiCallOf<ImplSetDescField> kRecSetDescFieldW{
+    "SetDescFieldW", "RecNumber=%d FieldIdentifier=%d\nValuePtr=%lX StringLength=%d", 1, kApiDesc, ImplSetDescField};
+inline constexpr ApiCallOf<ImplSetDescRec> kRecSetDescRec{"SetDescRec",
+                                                          "RecNumber=%d\nType=%d SubType=%d Length=%d Precision=%d "
+                                                          "Scale=%d\nDataPtr=%lX StringLengthPtr=%lX IndicatorPtr=%lX",
+                                                          1, kApiDesc, ImplSetDescRec};
+inline constexpr ApiCallOf<ImplSetEnvAttr> kRecSetEnvAttr{"SetEnvAttr", "Attribute=%ld ValuePtr=%lX StringLength=%ld",
+                                                          1, kApiEnv, ImplSetEnvAttr};
+inline constexpr ApiCallOf<ImplSetParam> kRecSetParam{
+    "SetParam", "ipar=%u fCType=%d fSqlType=%d cbColDef=%lu ibScale=%d rgbValue=%lX pcbValue=%lX", 1, kApiStmt,
+    ImplSetParam};
+inline constexpr ApiCallOf<ImplSetPos> kRecSetPos{"SetPos", "irow=%u fOption=%u fLock=%u", 1, kApiStmt, ImplSetPos};
+inline constexpr ApiCallOf<ImplSetStmtAttr> kRecSetStmtAttr{
+    "SetStmtAttr", "Attribute=%ld ValuePtr=%08lX StringLength=%ld", 1, kApiStmt, ImplSetStmtAttr};
+inline constexpr ApiCallOf<ImplSetStmtAttr> kRecSetStmtAttrW{
+    "SetStmtAttrW", "Attribute=%ld ValuePtr=%08lX StringLength=%ld", 1, kApiStmt, ImplSetStmtAttr};
+inline constexpr ApiCallOf<ImplSetStmtOption> kRecSetStmtOption{"SetStmtOption", "fOption=%u vParam=%08lX", 1, kApiStmt,
+                                                                ImplSetStmtOption};
+inline constexpr ApiCallOf<ImplSpecialColumns> kRecSpecialColumns{
+    "SpecialColumns",
+    "fColType=%u szTableQual=%lX cbTableQual=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d "
+    "fScope=%u fNullable==%u",
+    1, kApiStmt, ImplSpecialColumns};
+inline constexpr ApiCallOf<ImplSpecialColumns> kRecSpecialColumnsW{
+    "SpecialColumnsW",
+    "fColType=%u szTableQual=%lX cbTableQual=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d "
+    "fScope=%u fNullable==%u",
+    1, kApiStmt, ImplSpecialColumns};
+inline constexpr ApiCallOf<ImplStatistics> kRecStatistics{
+    "Statistics",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX "
+    "cbTableOwner=%d szTableName=%lX cbTableName=%d fUnique=%u fAccuracy=%u",
+    1, kApiStmt, ImplStatistics};
+inline constexpr ApiCallOf<ImplStatistics> kRecStatisticsW{
+    "StatisticsW",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d szTableName=%lX cbTableName=%d "
+    "fUnique=%u fAccuracy=%u",
+    1, kApiStmt, ImplStatistics};
+inline constexpr ApiCallOf<ImplTables> kRecTables{
+    "Tables",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d "
+    "szTableName=%lX cbTableName=%d szTableType=%lX cbTableType=%d",
+    1, kApiStmt, ImplTables};
+inline constexpr ApiCallOf<ImplTables> kRecTablesW{
+    "TablesW",
+    "szTableQualifier=%lX cbTableQualifier=%d szTableOwner=%lX cbTableOwner=%d "
+    "szTableName=%lX cbTableName=%d szTableType=%lX cbTableType=%d",
+    1, kApiStmt, ImplTables};
+inline constexpr ApiCallOf<ImplTransact> kRecTransactEnv{"Transact", "fType=%u", 1, kApiEnv, ImplTransact};
+inline constexpr ApiCallOf<ImplTransact> kRecTransactDbc{"Transact", "fType=%u", 1, kApiConn, ImplTransact};
+inline constexpr ApiCallOf<ImplAllocHandleEnv> kRecAllocHandle1{"AllocHandle", "handleType=1", 0, kApiNone,
+                                                                ImplAllocHandleEnv};
+inline constexpr ApiCallOf<ImplAllocConnect> kRecAllocHandle2{"AllocHandle", "handleType=2", 1, kApiEnv,
+                                                              ImplAllocConnect};
+inline constexpr ApiCallOf<ImplAllocStmt> kRecAllocHandle3{"AllocHandle", "handleType=3", 1, kApiConn, ImplAllocStmt};
+inline constexpr ApiCallOf<ImplAllocDesc> kRecAllocHandle4{"AllocHandle", "handleType=4", 1, kApiConn, ImplAllocDesc};
+inline constexpr ApiCallOf<ImplFreeEnv> kRecFreeHandle1{"FreeHandle", "handleType=1", 1, kApiEnv, ImplFreeEnv};
+inline constexpr ApiCallOf<ImplFreeConnect> kRecFreeHandle2{"FreeHandle", "handleType=2", 1, kApiConn, ImplFreeConnect};
+inline constexpr ApiCallOf<ImplFreeStmtHandle> kRecFreeHandle3{"FreeHandle", "handleType=3", 1, kApiStmt,
+                                                               ImplFreeStmtHandle};
+inline constexpr ApiCallOf<ImplFreeDesc> kRecFreeHandle4{"FreeHandle", "handleType=4", 1, kApiDesc, ImplFreeDesc};
 
 // The record of a diagnostics call for the handle type, or null for an unknown type.
 template <class Record>

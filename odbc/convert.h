@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "util/errtable.h"
 #include "util/numtext.h"
@@ -40,6 +41,19 @@ const char* CTypeName(int cType);
 // Result 1 when the error slot holds Truncated afterwards, 0 otherwise, -1 on refusal.
 int CopyOutChar(const void* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,
                 void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err, uint64_t* consumed = nullptr);
+// CopyOutChar of a whole value that lies here (n units of n, NUL added, truncation allowed) into a
+// target that is there: a value that fits is copied inline, without the general routine's checks.
+inline int CopyOutWholeText(const char* src, uint64_t n, void* target, int64_t bufLen, SQLLEN* lenPtr, uint32_t* err,
+                            uint64_t* consumed) {
+    if (bufLen <= 0 || n >= static_cast<uint64_t>(bufLen))
+        return CopyOutChar(src, n, n, static_cast<int64_t>(n), true, true, target, bufLen, lenPtr, err, consumed);
+    *err = kErrNone;
+    if (lenPtr) *lenPtr = static_cast<SQLLEN>(n);
+    std::memcpy(target, src, n);
+    static_cast<char*>(target)[n] = 0;
+    *consumed = n;
+    return 0;
+}
 // UTF-8 bytes to UTF-16; the length reported is in bytes of UTF-16. With a carry, a character of
 // two units may be split across pieces, and the converted length is counted once per value.
 int CopyOutCharToWide(const char* src, uint64_t n, uint64_t available, int64_t total, bool addNul, bool allowTrunc,

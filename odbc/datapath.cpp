@@ -345,7 +345,7 @@ BoundCol* BoundColFind(uint16_t column, StmtRecord* stmt) {
     return nullptr;
 }
 
-void BoundColsApplyBindOffset(StmtRecord* stmt) {
+void BoundColsMoveByBindOffset(StmtRecord* stmt) {
     DescRecord* ard = stmt->ard;
     if (!ard || !ard->bindOffsetPtr || !ard->items) return;
     const int64_t off = *ard->bindOffsetPtr;  // read whole: 64-bit

@@ -34,8 +34,12 @@ int BoundColAdd(StmtRecord* stmt, const ColumnBinding& b);
 int BoundColRemove(StmtRecord* stmt, const ColumnBinding& b);
 BoundCol* BoundColFind(uint16_t column, StmtRecord* stmt);
 // Points every bound column at its ARD record's buffers moved by the ARD's bind offset, as a fetch,
-// SQLSetPos and SQLBulkOperations read and write them; no offset leaves the bindings alone.
-void BoundColsApplyBindOffset(StmtRecord* stmt);
+// SQLSetPos and SQLBulkOperations read and write them; no offset leaves the bindings alone (seen
+// inline: most fetches have none).
+void BoundColsMoveByBindOffset(StmtRecord* stmt);
+inline void BoundColsApplyBindOffset(StmtRecord* stmt) {
+    if (stmt->ard && stmt->ard->bindOffsetPtr) BoundColsMoveByBindOffset(stmt);
+}
 uint32_t StmtUnbindCols(StmtRecord* stmt);
 uint32_t StmtResetParams(StmtRecord* stmt);
 // Extends the descriptor to n records (record 0 always exists); 0 or kErrNoMemory.

@@ -9,6 +9,7 @@
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
+#include "odbc/getcolumn_cell.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
 #include "odbc/stmt_state.h"
@@ -108,9 +109,8 @@ struct FirstWarning {
 // Moves the current block row into every bound column. odbc3: the ODBC 3 path, which skips the
 // bookmark column and honours retrieve-data. A fetch never reads the length slots: they are
 // output only, and SQL_COLUMN_IGNORE in them speaks to SQLSetPos and SQLBulkOperations alone.
-SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
+[[gnu::noinline]] SQLRETURN MoveBoundColumns(StmtRecord* stmt, bool odbc3) {
     SQLRETURN result = SQL_SUCCESS;
-    if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return result;
     GetColumnContext ctx = StmtColumnContext(stmt);
     FirstWarning warning;
     for (BoundCol* node = stmt->boundCols; node; node = node->next) {
@@ -122,6 +122,12 @@ SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
         if (rc == -1) break;
     }
     return warning.Keep(result, stmt);
+}
+// The same, at once when nothing is bound (or retrieve-data is off): apart, so that the fetch of
+// such a row saves no registers for it.
+inline SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
+    if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return SQL_SUCCESS;
+    return MoveBoundColumns(stmt, odbc3);
 }
 
 }  // namespace
@@ -197,20 +203,55 @@ SQLRETURN FetchForward(StmtRecord* stmt) {
     return result;
 }
 
+namespace {
+
+// A bound column of a rowset transfer, worked out before its first row: how far each of its
+// buffers lies from one row's to the next, and GetColumn's plan for the rowset's values.
+struct TransferColumn {
+    ColumnPlan plan;  // none for the bookmark column
+    int64_t dataStride;
+    int64_t lenStride;
+    // Read on a deleted row and with retrieve-data off: the bookmark, and bookmark-sized targets.
+    bool everyRow;
+};
+
+TransferColumn TransferColumnOf(GetColumnContext& ctx, const ColumnBinding& b, const Dataset* ds, uint64_t bindType) {
+    TransferColumn t;
+    t.dataStride = bindType ? int64_t(bindType) : b.bufferLength;
+    t.lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
+    t.everyRow = b.column == 0 || b.cType == SQL_C_BINARY || b.cType == SQL_C_UBIGINT;
+    if (b.column != 0) {
+        t.plan = GetColumnPlan(ctx, b);
+        if (ds) GetColumnPlanCells(ctx, t.plan, b.column, *ds);
+    }
+    return t;
+}
+
+// The buffers of binding `b` for row r.
+RowBuffers AtRow(const ColumnBinding& b, const TransferColumn& t, uint32_t r) {
+    return {b.target ? Offset(static_cast<char*>(b.target), int64_t(r) * t.dataStride) : nullptr,
+            Offset(b.lengthPtr, int64_t(r) * t.lenStride), Offset(b.indicatorPtr, int64_t(r) * t.lenStride)};
+}
+
+}  // namespace
+
 SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row, int32_t operation) {
     StmtCursor& c = stmt->cursor;
     Rowset* rs = c.rowset;
+    const Dataset* ds = rs ? rs->data : nullptr;
     const uint64_t bindType = stmt->rowBindType;
-    const int64_t lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
     // The rowset of the last fetch, whatever the rowset size says since.
     uint32_t first = 0, last = c.window.PosRowsetSize(c.rowsetSize);
     if (row != 0) first = row - 1, last = row;
     SQLUSMALLINT* rowOps = (operation != -1 && stmt->ard) ? stmt->ard->arrayStatusPtr : nullptr;
     GetColumnContext ctx = StmtColumnContext(stmt);
-    // Each bound column's plan is worked out at its first value and serves every row after it.
+    // The first bound columns are worked out once for every row; any further one at each value.
     constexpr unsigned kPlanned = 64;
-    ColumnPlan plans[kPlanned];
-    bool planned[kPlanned] = {};
+    TransferColumn planned[kPlanned];
+    unsigned plannedCount = 0;
+    if (first < last)
+        for (BoundCol* node = stmt->boundCols; node && plannedCount < kPlanned; node = node->next)
+            planned[plannedCount++] = TransferColumnOf(ctx, node->b, ds, bindType);
     SQLRETURN result = SQL_SUCCESS;
     FirstWarning warning;
     uint32_t processed = 0, errorRows = 0;
@@ -229,25 +270,24 @@ SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row,
             warning.Note(1, stmt);
             continue;
         }
+        const bool whole = st != SQL_ROW_DELETED && c.retrieveData;
         bool stop = false;
         unsigned k = 0;
-        for (BoundCol* node = stmt->boundCols; node && rs && rs->data; node = node->next, ++k) {
-            ColumnBinding b = node->b;
-            if ((st == SQL_ROW_DELETED || !c.retrieveData) && b.column != 0 && b.cType != SQL_C_BINARY &&
-                b.cType != SQL_C_UBIGINT)
-                continue;
-            const int64_t dataStride = bindType ? int64_t(bindType) : b.bufferLength;
-            if (b.target) b.target = Offset(static_cast<char*>(b.target), int64_t(r) * dataStride);
-            b.lengthPtr = Offset(b.lengthPtr, int64_t(r) * lenStride);
+        for (BoundCol* node = stmt->boundCols; node && ds; node = node->next, ++k) {
+            TransferColumn own;
+            const TransferColumn& col =
+                k < kPlanned ? planned[k] : (own = TransferColumnOf(ctx, node->b, ds, bindType));
+            if (!whole && !col.everyRow) continue;
+            const RowBuffers at = AtRow(node->b, col, r);
             // Only a row operation's own transfer reads what the application put in a length slot.
-            if (operation != -1 && b.lengthPtr && *b.lengthPtr == SQL_COLUMN_IGNORE) continue;
-            b.indicatorPtr = Offset(b.indicatorPtr, int64_t(r) * lenStride);
-            const ColumnPlan* plan = nullptr;
-            if (k < kPlanned && b.column != 0) {
-                if (!planned[k]) plans[k] = GetColumnPlan(ctx, node->b), planned[k] = true;
-                plan = &plans[k];
+            if (operation != -1 && at.lengthPtr && *at.lengthPtr == SQL_COLUMN_IGNORE) continue;
+            int rc;
+            if (node->b.column != 0) {
+                rc = GetColumnPlanned(ctx, r, node->b, at, *ds, col.plan);
+            } else {
+                ColumnBinding b = BindingAt(node->b, at);
+                rc = GetColumn(ctx, r, b, *ds);
             }
-            int rc = GetColumn(ctx, r, b, *rs->data, plan);
             result = Combine(result, rc);
             warning.Note(rc, stmt);
             if (rc == -1) {
@@ -340,15 +380,12 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     return SQL_ERROR;
 }
 
-SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
+namespace {
+
+// A fetch of a rowset (or of one row of a scrollable cursor), with the rowset's statuses.
+[[gnu::noinline]] SQLRETURN FetchWholeRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     StmtCursor& c = stmt->cursor;
-    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
-    if (forwardOnly && orientation != SQL_FETCH_NEXT) {
-        stmt->lastError = kErrFetchTypeRange;
-        return SQL_ERROR;
-    }
-    if (forwardOnly && c.rowsetSize == 1) return FetchOneRow(stmt);
     SQLULEN local = 0;
     SQLULEN* fetched = RowsFetchedTarget(stmt);
     if (!fetched) fetched = &local;
@@ -374,11 +411,27 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     return rc;
 }
 
+}  // namespace
+
+SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
+    StmtCursor& c = stmt->cursor;
+    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
+    const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
+    if (forwardOnly && orientation != SQL_FETCH_NEXT) {
+        stmt->lastError = kErrFetchTypeRange;
+        return SQL_ERROR;
+    }
+    if (forwardOnly && c.rowsetSize == 1) return FetchOneRow(stmt);
+    return FetchWholeRowset(stmt, orientation, offset);
+}
+
 namespace {
 
 // Every SQLGetData that GetColumnDirect does not take; apart, so that the direct path keeps a
 // small frame.
-[[gnu::noinline]] SQLRETURN GetDataGeneral(StmtRecord* stmt, ColumnBinding& b) {
+[[gnu::noinline]] SQLRETURN GetDataGeneral(StmtRecord* stmt, uint16_t column, int16_t cType, void* target,
+                                           int64_t bufferLength, SQLLEN* lenInd) {
+    ColumnBinding b = AppColumnBinding(column, cType, target, bufferLength, lenInd);
     GetColumnContext ctx = StmtColumnContext(stmt);
     if (Rowset* rs = stmt->cursor.rowset) {
         const uint32_t pos = StmtRowsetRow(stmt);
@@ -409,16 +462,32 @@ SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* ta
         stmt->lastError = kErrBadLength;
         return SQL_ERROR;
     }
-    ColumnBinding b = AppColumnBinding(column, cType, target, bufferLength, lenInd);
     if (!stmt->cursor.rowset && StmtPositioned(stmt)) {
-        const int rc = GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData,
-                                       StmtBlockLastRow(stmt), b, stmt->block);
+        const int rc =
+            GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData, StmtBlockLastRow(stmt),
+                            stmt->block, column, cType, target, bufferLength, lenInd);
         if (rc != 2) return SQLRETURN(rc);
     }
-    return GetDataGeneral(stmt, b);
+    return GetDataGeneral(stmt, column, cType, target, bufferLength, lenInd);
 }
 
-// Beside GetDataCore, which it then has inline: SQLGetData is called for every value of a row.
+// Beside the fetches, which they then have inline: SQLFetch and SQLGetData are called for every
+// row.
+SQLRETURN ImplFetch(HandleBase* record) {
+    auto* stmt = static_cast<StmtRecord*>(record);
+    if (stmt->conn && stmt->conn->env && stmt->conn->env->odbcVersion == 2) return FetchForward(stmt);
+    return FetchRowset(stmt, SQL_FETCH_NEXT, 0);
+}
+
+SQLRETURN ImplFetchScroll(HandleBase* record, SQLSMALLINT orient, SQLLEN offset) {
+    return FetchRowset(static_cast<StmtRecord*>(record), uint16_t(orient), offset);
+}
+
+SQLRETURN ImplExtendedFetch(HandleBase* record, SQLUSMALLINT orient, SQLLEN offset, SQLULEN* rows,
+                            SQLUSMALLINT* statuses) {
+    return ExtendedFetchRowset(static_cast<StmtRecord*>(record), orient, offset, rows, statuses);
+}
+
 SQLRETURN ImplGetData(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER target, SQLLEN max,
                       SQLLEN* ind) {
     return GetDataCore(static_cast<StmtRecord*>(record), col, ctype, target, max, ind);

@@ -42,110 +42,27 @@ const char* HandleLabel(uint32_t kind) {
     }
 }
 
-// Most calls find nothing to clear: then they neither call out nor write.
-void ClearDiagnostics(HandleBase* h) {
-    if (h->diags.head) DiagFreeAll(h);
-    if (h->lastError.load(std::memory_order_relaxed) != 0) h->lastError.store(0);
-}
+}  // namespace
 
 // "No data" is a result, not a diagnostic: nothing is left for the application to read after it.
 // A warning or an error always is: one that left no record of its own reads as a general one.
 // (The diagnostic calls answer about the records they read, and add none; a call that answers on
-// another handle sees to its record there.) Called for the answers other than SQL_SUCCESS only:
-// out of line, off the path of every successful call.
-[[gnu::noinline, gnu::cold]] void SettleAnswerRecord(SQLRETURN rc, const ApiCallRecord& rec, HandleBase* h) {
+// another handle sees to its record there.)
+void SettleAnswerRecord(SQLRETURN rc, uint32_t reset, HandleBase* h) {
     if (rc == SQL_NO_DATA && h->lastError == kErrNoData) h->lastError = 0;
-    const bool answersHere = rec.reset == kResetDiagnostics || rec.reset == kKeepDiagnostics;
+    const bool answersHere = reset == kResetDiagnostics || reset == kKeepDiagnostics;
     if ((rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) && answersHere && h->lastError == 0 && !h->diags.head)
         h->lastError = rc == SQL_ERROR ? kErrGeneral : kErrGeneralWarning;
 }
 
-// The token is the calling thread's (never null); the connection's lock is destroyed only after
-// the call has left it.
-struct CallLocks {
-    ConnRecord* conn;
-    const void* token;
-    bool serial;
-    bool first;
-    CallLocks(ConnRecord* c, bool concurrent, const void* self) : conn(c), token(self), serial(!concurrent) {
-        first = TokenLockEnterFirst(&conn->callLock, token);
-        if (serial) CritSecEnter(&CallLock);
-    }
-    ~CallLocks() {
-        if (serial) CritSecLeave(&CallLock);
-        TokenLockLeaveEntry(&conn->callLock, token, first);
-    }
-};
+namespace {
 
-// The handle lock around a look-up and the busy marker: no call runs under it.
-struct HandleEntry {
-    const void* self;
-    bool first;
-    explicit HandleEntry(const void* s) : self(s), first(TokenLockEnterFirst(&HandleLock, s)) {}
-    void Leave() const { TokenLockLeaveEntry(&HandleLock, self, first); }
-};
-
-// Under HandleLock, which every change of the driver's tables also takes (DriverHandleAdd).
-template <class R>
-R* LookUp(HandleTable* table, bool numeric, uint32_t number) {
-    return numeric ? static_cast<R*>(HandleTablePeek(table, number)) : nullptr;
-}
-
-// Kinds 4 and 5: the call runs on behalf of `object`, guarded by its connection's busy marker.
-// Entered with HandleLock held by `entry`; releases it. Inline in both callers: it is most of every
-// statement call.
-[[gnu::always_inline]] inline SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object,
-                                                               ConnRecord* conn, ApiBody body, const void* call,
-                                                               const HandleEntry& entry) {
-    if (!conn) {
-        entry.Leave();
-        return SQL_INVALID_HANDLE;
-    }
-    HandleBase* marker = conn->busy.load();
-    if (marker) {
-        SQLRETURN rc;
-        if (rec.reset == kReadsDiagnostics) {
-            // The records being read are another call's answer: a refusal leaves them as they are.
-            rc = SQL_ERROR;
-        } else if (marker == object) {
-            rc = SQL_STILL_EXECUTING;
-        } else {
-            object->lastError = kErrSequence;
-            rc = SQL_ERROR;
-        }
-        entry.Leave();
-        return rc;
-    }
-    // Every reader of the marker but the call's own thread reads it under HandleLock, whose
-    // release orders this store: no fence of its own is needed, here or at the end.
-    conn->busy.store(object, std::memory_order_relaxed);
-    bool concurrent = g_CallsConcurrent.load();
-    entry.Leave();
-    if (ClearsDiagnostics(rec.reset)) ClearDiagnostics(object);
+SQLRETURN CallOnConnectionObject(const ApiCallRecord& rec, HandleBase* object, ConnRecord* conn, ApiBody body,
+                                 const void* call, const HandleEntry& entry) {
+    ClaimedCall claimed;
     SQLRETURN rc;
-    {
-        CallLocks locks(conn, concurrent, entry.self);
-        rc = body(call, object);
-        if (rc != SQL_SUCCESS)
-            SettleAnswerRecord(rc, rec, object);  // reads the record only when it was not freed (frees succeed)
-    }
-    // The object may have been freed by the call; the connection outlives it.
-    if (rc != SQL_SUCCESS && conn->failover && ClearsDiagnostics(rec.reset)) rc = FailoverNotify(rc, conn, rec.kind);
-    // Release: whoever next sees the marker clear sees all the call wrote.
-    conn->busy.store(nullptr, std::memory_order_release);
-    return rc;
-}
-
-// Kind 4: the statement looked up and its call made.
-[[gnu::always_inline]] inline SQLRETURN CallOnStatement(const ApiCallRecord& rec, bool numeric, uint32_t number,
-                                                        ApiBody body, const void* call, const void* self) {
-    const HandleEntry entry(self);
-    auto* stmt = LookUp<StmtRecord>(&g_StmtTable, numeric, number);
-    if (!stmt || stmt->tag != kTagStmt) {
-        entry.Leave();
-        return SQL_INVALID_HANDLE;
-    }
-    return CallOnConnectionObject(rec, stmt, stmt->conn, body, call, entry);
+    if (!ClaimObject(rec.reset, object, conn, entry, &claimed, &rc)) return rc;
+    return ReleaseObject(rec.reset, rec.kind, claimed, body(call, object));
 }
 
 }  // namespace
@@ -289,7 +206,7 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             }
             if (ClearsDiagnostics(rec.reset)) ClearDiagnostics(env);
             rc = body(call, env);
-            if (rc != SQL_SUCCESS) SettleAnswerRecord(rc, rec, env);
+            if (rc != SQL_SUCCESS) SettleAnswerRecord(rc, rec.reset, env);
             break;
         }
         case kApiConn: {
@@ -311,10 +228,10 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             HandleLockLeave(self);
             if (ClearsDiagnostics(rec.reset)) ClearDiagnostics(conn);
             {
-                CallLocks locks(conn, concurrent, self);
+                const CallLocksGuard locks(conn, concurrent, self);
                 rc = body(call, conn);
             }
-            if (rc != SQL_SUCCESS) SettleAnswerRecord(rc, rec, conn);
+            if (rc != SQL_SUCCESS) SettleAnswerRecord(rc, rec.reset, conn);
             if (conn->tag == kTagFreed) {  // freed by the call: its memory is ours to release
                 ConnRelease(conn);
                 break;
@@ -324,9 +241,12 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
             conn->busy.store(nullptr);
             break;
         }
-        case kApiStmt:
-            rc = CallOnStatement(rec, numeric, number, body, call, self);
+        case kApiStmt: {
+            ClaimedCall claimed;
+            if (ClaimStatement(rec.reset, numeric, number, self, &claimed, &rc))
+                rc = ReleaseObject(rec.reset, kApiStmt, claimed, body(call, claimed.object));
             break;
+        }
         case kApiDesc: {
             const HandleEntry entry(self);
             auto* desc = LookUp<DescRecord>(&g_DescTable, numeric, number);
@@ -344,15 +264,6 @@ SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, Ap
     }
     if (trace) GwTrace("[%lX] SQL%s: returning SQL_%s", ThreadId(), rec.name, ReturnCodeName(rc));
     return rc;
-}
-
-SQLRETURN GatewayStatementCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, ApiArgList args, ApiBody body,
-                               const void* call) {
-    if (GwTraceOn() || rec.kind != kApiStmt) return GatewayCall(rec, handle, n, args, body, call);
-    if (!g_Ready.load()) return SQL_ERROR;
-    uint32_t number = 0;
-    const bool numeric = HandleNumber(handle, &number);
-    return CallOnStatement(rec, numeric, number, body, call, TokenLockThisThread());
 }
 
 SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind) {
@@ -411,7 +322,7 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt) {
         bool concurrent = g_CallsConcurrent.load();
         HandleLockLeave(self);
         {
-            CallLocks locks(conn, concurrent, self);
+            const CallLocksGuard locks(conn, concurrent, self);
             StmtNeedDataEnd(stmt);
             StmtCloseCursor(stmt);
             stmt->lastError = kErrCancelClosed;

@@ -9,7 +9,9 @@
 #include <tuple>
 #include <type_traits>
 
+#include "odbc/gateway_claim.h"
 #include "odbc/handles.h"
+#include "odbc/trace_link.h"
 
 // One argument of an API call, kept with its kind so the trace formats it by type.
 struct ApiArg {
@@ -107,25 +109,11 @@ constexpr bool TraceFormatFits(const char* format) {
     return true;
 }
 
-// What a call does with its handle's diagnostics: clears them first (and may report a failover),
-// leaves them, or only reads them, in which case a refusal must not post one over them. A call
-// that answers on another handle it names (SQLCopyDesc: on its target) clears its own and posts
-// its records there.
-enum : uint32_t {
-    kKeepDiagnostics = 0,
-    kResetDiagnostics = 1,
-    kReadsDiagnostics = 2,
-    kResetAnswersOnTarget = 3,
-};
-constexpr bool ClearsDiagnostics(uint32_t reset) {
-    return reset == kResetDiagnostics || reset == kResetAnswersOnTarget;
-}
-
 // What every call record has, whatever its implementation takes.
 struct ApiCallRecord {
     const char* name;    // without the "SQL" prefix
     const char* format;  // printf format of the arguments after the handle
-    uint32_t reset;      // one of the four above
+    uint32_t reset;      // what it does with its diagnostics (gateway_claim.h)
     uint32_t kind;
 };
 
@@ -173,10 +161,19 @@ using ApiArgList = void (*)(const void* call, ApiArg* list);
 constexpr unsigned kApiArgsMax = 16;
 SQLRETURN GatewayCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, ApiArgList args, ApiBody body,
                       const void* call);
-// GatewayCall for a statement call (kind 4): the same checks, on a path of its own while the
-// trace is off, as nearly every call per row is one.
-SQLRETURN GatewayStatementCall(const ApiCallRecord& rec, SQLHANDLE handle, unsigned n, ApiArgList args, ApiBody body,
-                               const void* call);
+
+// A statement call (kind 4) while the trace is off, as nearly every call per row is one: the
+// checks of GatewayCall's, inline in the export around its implementation, body(record).
+template <class Body>
+[[gnu::always_inline]] inline SQLRETURN GatewayStatementCall(const ApiCallRecord& rec, SQLHANDLE handle, Body body) {
+    if (!g_Ready.load()) return SQL_ERROR;
+    uint32_t number = 0;
+    const bool numeric = HandleNumber(handle, &number);
+    ClaimedCall claimed;
+    SQLRETURN refused;
+    if (!ClaimStatement(rec.reset, numeric, number, TokenLockThisThread(), &claimed, &refused)) return refused;
+    return ReleaseObject(rec.reset, kApiStmt, claimed, body(claimed.object));
+}
 
 // An argument the export passes fits the implementation's parameter without narrowing.
 template <class To, class From>
@@ -187,16 +184,18 @@ concept ApiArgFits = requires(From f) {
 // One call through the gateway: the export's arguments, the trace and the implementation's
 // parameters are the same list.
 template <class... P, class... A>
-SQLRETURN CallODBC(const ApiCall<P...>& rec, SQLHANDLE handle, A... a) {
+[[gnu::always_inline]] inline SQLRETURN CallODBC(const ApiCall<P...>& rec, SQLHANDLE handle, A... a) {
     static_assert(sizeof...(A) == sizeof...(P), "the call passes what the implementation takes");
     static_assert((ApiArgFits<P, A> && ...), "an argument does not fit the implementation's parameter");
     static_assert(sizeof...(P) <= kApiArgsMax, "more arguments than the trace keeps");
+    if (rec.kind == kApiStmt && !GwTraceOn())
+        return GatewayStatementCall(rec, handle, [&](HandleBase* record) { return rec.impl(record, a...); });
     // The arguments are kept once: the body, and the trace list while tracing, read them from `frame`.
     struct Frame {
         const ApiCall<P...>* rec;
         std::tuple<A...> args;
     } frame{&rec, {a...}};
-    return (rec.kind == kApiStmt ? GatewayStatementCall : GatewayCall)(
+    return GatewayCall(
         rec, handle, sizeof...(P),
         [](const void* call, [[maybe_unused]] ApiArg* list) {
             const auto& f = *static_cast<const Frame*>(call);
@@ -223,6 +222,3 @@ SQLRETURN CancelStatement(SQLHSTMT hstmt);
 
 // The events the application's failover callback is told of.
 enum FailoverEvent : int { kFailoverEventCompleted = 16, kFailoverEventAborted = 17 };
-
-// Failover notification after a failing call (kind 3, 4 or 5).
-SQLRETURN FailoverNotify(SQLRETURN rc, ConnRecord* conn, uint32_t kind);

@@ -1,6 +1,7 @@
 #include "odbc/getcolumn.h"
 
 #include "odbc/convert_out.h"
+#include "odbc/getcolumn_cell.h"
 #include "odbc/sql_types.h"
 #include "util/dataset.h"
 #include "util/trace.h"
@@ -66,53 +67,6 @@ int ConvertFamily(Family f, const uint8_t* src, uint64_t len, int64_t total, int
         default:
             return ConvertCHAR(reinterpret_cast<const char*>(src), len, total, cType, b.target, b.bufferLength,
                                b.lengthPtr, err, scale, precision, consumed, carry);
-    }
-}
-
-// Bytes of a value of `kind` that the converters hand to `cType` exactly as the cell holds them
-// (no range to test, no text to make), else 0.
-[[gnu::always_inline]] inline size_t SameBytes(uint32_t kind, int cType) {
-    switch (kind) {
-        case DS_INTEGER:
-            return cType == SQL_C_LONG || cType == SQL_C_SLONG ? 4 : 0;
-        case DS_UINTEGER:
-            return cType == SQL_C_ULONG ? 4 : 0;
-        case DS_SMALLINT:
-            return cType == SQL_C_SHORT || cType == SQL_C_SSHORT ? 2 : 0;
-        case DS_USMALLINT:
-            return cType == SQL_C_USHORT ? 2 : 0;
-        case DS_TINYINT:
-            return cType == SQL_C_TINYINT || cType == SQL_C_STINYINT ? 1 : 0;
-        case DS_UTINYINT:
-            return cType == SQL_C_UTINYINT ? 1 : 0;
-        case DS_DOUBLE:
-            return cType == SQL_C_DOUBLE ? 8 : 0;
-        case DS_DATE:
-            return cType == SQL_C_TYPE_DATE || cType == SQL_C_DATE ? 6 : 0;
-        case DS_TIME:
-            return cType == SQL_C_TYPE_TIME || cType == SQL_C_TIME ? 6 : 0;
-        case DS_TIMESTAMP:
-            return cType == SQL_C_TYPE_TIMESTAMP || cType == SQL_C_TIMESTAMP ? 16 : 0;
-        default:
-            return 0;
-    }
-}
-
-// The copy of such a value (1 to 16 bytes) as two fixed moves, which may overlap, rather than a
-// call.
-void CopyCell(void* target, const uint8_t* cell, size_t n) {
-    auto* t = static_cast<unsigned char*>(target);
-    if (n >= 8) {
-        std::memcpy(t, cell, 8);
-        std::memcpy(t + n - 8, cell + n - 8, 8);
-    } else if (n >= 4) {
-        std::memcpy(t, cell, 4);
-        std::memcpy(t + n - 4, cell + n - 4, 4);
-    } else if (n >= 2) {
-        std::memcpy(t, cell, 2);
-        std::memcpy(t + n - 2, cell + n - 2, 2);
-    } else {
-        std::memcpy(t, cell, 1);
     }
 }
 
@@ -307,116 +261,18 @@ ColumnPlan GetColumnPlan(GetColumnContext& ctx, const ColumnBinding& b, bool out
     return PlanOf(ctx, b, outputMode);
 }
 
-namespace {
-
-bool IntegerCType(int cType) {
-    switch (cType) {
-        case SQL_C_UTINYINT:
-        case SQL_C_STINYINT:
-        case SQL_C_TINYINT:
-        case SQL_C_USHORT:
-        case SQL_C_SSHORT:
-        case SQL_C_SHORT:
-        case SQL_C_ULONG:
-        case SQL_C_SLONG:
-        case SQL_C_LONG:
-        case SQL_C_UBIGINT:
-        case SQL_C_SBIGINT:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Whether PlainCell takes a value of `kind` into `cType` (with `same`, SameBytes of the two).
-[[gnu::always_inline]] inline bool IsPlainCell(uint32_t kind, int cType, size_t same) {
-    return same != 0 || (DatasetKindIsNarrowText(kind) && (cType == SQL_C_CHAR || IntegerCType(cType)));
-}
-
-// Starts a read of (column, row): no part of another value is carried over.
-inline void BeginValue(LongDataState& s, uint16_t colKey, uint32_t rowKey) {
-    if (s.pieceOwned) LongDataFree(&s);
-    s.column = colKey;
-    s.row = rowKey;
-    s.remaining = 0;
-    s.rest = nullptr;
-    s.cType = 0;
-    s.carry = TextCarry{};
-}
-
-// A value whose C type is its natural one is the cell's bytes, narrow text into narrow text a
-// plain copy-out, and text into an integer a parse, as the converters make them (whose detour is
-// kept for their trace lines). Only for a value IsPlainCell takes.
-[[gnu::always_inline]] inline int PlainCell(LongDataState& s, const DatasetColumn& col, const uint8_t* cell, int cType,
-                                            size_t same, ColumnBinding& b, uint32_t* err) {
-    if (const size_t n = same) {
-        *err = kErrNone;
-        CopyCell(b.target, cell, n);
-        if (b.lengthPtr) *b.lengthPtr = static_cast<SQLLEN>(n);
-        return 0;
-    }
-    // The agent's usual text cells (and a BIGINT's digits) read here; the others by the Dataset's
-    // own rule.
-    DsBytes v;
-    if (col.kind == DS_CHAR_NTS) {
-        v = DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)};
-    } else if (col.kind == DS_CHAR_LEN2 && col.width >= 2) {
-        uint16_t n;
-        std::memcpy(&n, cell, 2);
-        v = DsBytes{cell + 2, std::min<size_t>(n, col.width - 2)};
-    } else {
-        v = DatasetCellBytes(&col, cell);
-    }
-    const uint8_t* src = v.bytes;
-    const uint64_t len = v.size;
-    const char* text = reinterpret_cast<const char*>(src);
-    if (cType == SQL_C_SBIGINT) {
-        // A BIGINT's digits asked for as one, the usual request, read as the converter reads
-        // them; any other spelling takes the converter.
-        bool negative;
-        uint64_t magnitude;
-        const int plain = PlainInteger(text, len, uint64_t(1) << 63, uint64_t(INT64_MAX), &negative, &magnitude, err);
-        if (plain < 0) return -1;
-        if (plain == 0) {
-            const int64_t x = static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
-            return FixedOut(&x, sizeof x, b.target, b.lengthPtr, err);
-        }
-    }
-    uint64_t consumed = 0;
-    const int rc = cType == SQL_C_CHAR ? CopyOutChar(text, len, len, static_cast<int64_t>(len), true, true, b.target,
-                                                     b.bufferLength, b.lengthPtr, err, &consumed)
-                                       : ConvertCHARToInteger(text, len, cType, b.target, b.lengthPtr, err);
-    // What is left of a truncated text is for the next call on the value.
-    if (rc == 1 && cType == SQL_C_CHAR && *err == kErrTruncated) {
-        if (consumed > len) consumed = len;
-        s.cType = cType;
-        s.rest = src + consumed;
-        s.remaining = static_cast<uint32_t>(len - consumed);
-    }
-    return rc;
-}
-
-}  // namespace
-
-int GetColumnDirect(uint32_t* lastError, LongDataState& s, uint32_t row, ColumnBinding& b, const Dataset& ds) {
-    // Output values, the bookmark, C types worked out from the description, and a call that
-    // goes on with a value already begun: the general path.
-    // (SQL_C_DEFAULT, SQL_ARD_TYPE, SQL_C_NUMERIC and SQL_C_BINARY are none that IsPlainCell takes.)
-    const int cType = b.cType;
-    if (*lastError == kErrOutputValues || b.column == 0 || b.column > ds.col_count || !b.target || DebugTraceOn())
-        return 2;
-    const DatasetColumn& col = ds.cols[b.column - 1];
-    const uint16_t colKey = b.column;
-    const uint32_t rowKey = row + 1;
-    if ((s.column == colKey && s.row == rowKey) || row >= ds.rows_used || !col.indicators ||
-        col.indicators[row] != DS_IND_VALUE)
-        return 2;
-    const size_t same = SameBytes(col.kind, cType);
-    if (!IsPlainCell(col.kind, cType, same)) return 2;
-    if (b.indicatorPtr) *b.indicatorPtr = 0;
-    BeginValue(s, colKey, rowKey);
-    s.pieceKind = col.kind;
-    return PlainCell(s, col, DatasetCell(&col, row), cType, same, b, lastError);
+void GetColumnPlanCells(const GetColumnContext& ctx, ColumnPlan& plan, uint16_t column, const Dataset& ds) {
+    plan.cells = nullptr;
+    plan.copy = {CellCopy::kConvert, 0};
+    // Output values, and every value while the trace is on (for the converters' trace lines),
+    // take GetColumn's way.
+    if (*ctx.lastError == kErrOutputValues || DebugTraceOn()) return;
+    if (column == 0 || column > ds.col_count || plan.error) return;
+    const DatasetColumn& col = ds.cols[column - 1];
+    const CellCopy copy = CellCopyOf(col.kind, plan.cType);
+    if (!col.indicators || copy.way == CellCopy::kConvert) return;
+    plan.cells = &col;
+    plan.copy = copy;
 }
 
 namespace {
@@ -495,10 +351,10 @@ int CellValue(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
     uint32_t* err = ctx.lastError;
     // A value in its natural C type is the cell's bytes: the converters' detour (kept for their
     // trace lines) would give the same.
-    const bool tracing = DebugTraceOn();
-    if (!tracing) {
-        const size_t same = SameBytes(col.kind, cType);
-        if (IsPlainCell(col.kind, cType, same)) return PlainCell(s, col, cell, cType, same, b, err);
+    if (!DebugTraceOn()) {
+        const CellCopy copy = CellCopyOf(col.kind, cType);
+        if (copy.way != CellCopy::kConvert)
+            return CellCopyRun(s, col, cell, cType, copy, ValueTarget{b.target, b.bufferLength, b.lengthPtr}, err);
     }
     switch (col.kind) {
         case DS_BIT:
@@ -616,7 +472,7 @@ int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& b, const Datas
         plan = &own;
     }
     b.bufferLength = plan->bufferLength;
-    BeginValue(s, colKey, rowKey);
+    LongDataBegin(s, colKey, rowKey);
     if (plan->error) {
         *ctx.lastError = plan->error;
         return -1;

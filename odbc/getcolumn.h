@@ -40,14 +40,15 @@ inline ColumnBinding AppColumnBinding(uint16_t column, int16_t cType, void* targ
 }
 
 // Position within the value that the last GetColumn call on this statement read.
+// (The fields every value's start sets lie together.)
 struct LongDataState {
     uint16_t column;      // column + 1 of the last call; 0 none (every fetch clears it)
     uint32_t row;         // row + 1 of the last call
+    uint32_t remaining;   // bytes not yet delivered
+    int32_t cType;        // C type of the last truncated call
     const uint8_t* rest;  // the value's unread part (in the Dataset or in `piece`)
     uint32_t pieceKind;   // value kind of the value being read
-    uint32_t remaining;   // bytes not yet delivered
     int64_t pieceTotal;   // total length the agent reported with its last piece
-    int32_t cType;        // C type of the last truncated call
     uint32_t pieceOwned;  // `piece` is owned by the statement
     void* piece;          // piece delivered by the agent
     uint32_t pieceLength;
@@ -89,6 +90,14 @@ struct GetColumnContext {
     void (*trace)(void* host, const char* text);
 };
 
+// How a value that lies in its cell reaches the application's buffer when it needs nothing but
+// the cell: its bytes as they are (a value in its own C type), narrow text copied out as
+// SQL_C_CHAR, or narrow text read as an integer. kConvert: the converters take it.
+struct CellCopy {
+    enum Way : uint8_t { kConvert, kBytes, kText, kInteger } way;
+    uint8_t bytes;  // kBytes: how many
+};
+
 // What GetColumn works out from a binding and the result's description before it reads a
 // value. Nothing a conversion does changes it, so a rowset works it out once per column and
 // hands it to every row's call.
@@ -100,10 +109,20 @@ struct ColumnPlan {
     int32_t numScale;      // SQL_C_NUMERIC: the descriptor record's, else 0
     int64_t bufferLength;  // the binding's, or the C type's size for SQL_C_DEFAULT with 0
     uint32_t error;        // the type cannot be resolved (SQL_ARD_TYPE without a record), else 0
+    // Set by GetColumnPlanCells for the values of one Dataset: the column's cells when a value
+    // lying there is copied by `copy` (else null, and every value takes GetColumn's way).
+    const DatasetColumn* cells;
+    CellCopy copy;
 };
 
 // The plan of binding `b` (its column and C type); output parameters read the APD.
 ColumnPlan GetColumnPlan(GetColumnContext& ctx, const ColumnBinding& b, bool outputMode = false);
+
+// Completes the plan of column `column` for reading the values of `ds` with GetColumnPlanned
+// within the same call.
+void GetColumnPlanCells(const GetColumnContext& ctx, ColumnPlan& plan, uint16_t column, const Dataset& ds);
+
+// (GetColumnPlanned, which reads with such a plan, is inline in odbc/getcolumn_cell.h.)
 
 // 0, 1 (warning in *lastError), 100 (SQL_NO_DATA) or -1 (error in *lastError). `plan`, when
 // given, is GetColumnPlan of a binding with this column and C type (output parameters make
@@ -111,8 +130,5 @@ ColumnPlan GetColumnPlan(GetColumnContext& ctx, const ColumnBinding& b, bool out
 int GetColumn(GetColumnContext& ctx, uint32_t row, ColumnBinding& binding, const Dataset& ds,
               const ColumnPlan* plan = nullptr);
 
-// GetColumn for a first read of a fetched value in an explicit C type that needs nothing but the
-// cell: its natural type, or narrow text into SQL_C_CHAR or an integer. 2, with nothing written,
-// for any other call, which then goes to GetColumn.
-int GetColumnDirect(uint32_t* lastError, LongDataState& longData, uint32_t row, ColumnBinding& binding,
-                    const Dataset& ds);
+// (GetColumnDirect, SQLGetData's read of a value that needs nothing but its cell, is inline in
+// odbc/getcolumn_cell.h.)

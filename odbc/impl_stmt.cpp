@@ -301,23 +301,6 @@ SQLRETURN ImplBindCol(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, S
     return Code(stmt, BindColCore(stmt, col, ctype, target, max, ind));
 }
 
-SQLRETURN ImplFetch(HandleBase* record) {
-    StmtRecord* stmt = Stmt(record);
-    if (stmt->conn && stmt->conn->env && stmt->conn->env->odbcVersion == 2) return FetchForward(stmt);
-    return FetchRowset(stmt, SQL_FETCH_NEXT, 0);
-}
-
-SQLRETURN ImplFetchScroll(HandleBase* record, SQLSMALLINT orient, SQLLEN offset) {
-    StmtRecord* stmt = Stmt(record);
-    return FetchRowset(stmt, uint16_t(orient), offset);
-}
-
-SQLRETURN ImplExtendedFetch(HandleBase* record, SQLUSMALLINT orient, SQLLEN offset, SQLULEN* rows,
-                            SQLUSMALLINT* statuses) {
-    StmtRecord* stmt = Stmt(record);
-    return ExtendedFetchRowset(stmt, orient, offset, rows, statuses);
-}
-
 SQLRETURN ImplDescribeCol(HandleBase* record, SQLUSMALLINT col, SQLCHAR* nameArg, SQLSMALLINT max, SQLSMALLINT* nameLen,
                           SQLSMALLINT* sqlType, SQLULEN* colSize, SQLSMALLINT* scale, SQLSMALLINT* nullable) {
     StmtRecord* stmt = Stmt(record);

@@ -26,8 +26,6 @@ StmtPhase StmtPhaseOf(const StmtRecord* stmt) {
     return StmtPhase::kAllocated;
 }
 
-bool StmtDescribable(const StmtRecord* stmt) { return stmt->state == kStmtStatePrepared; }
-
 bool StmtPrepared(const StmtRecord* stmt) { return (stmt->flags & kSfPrepared) != 0; }
 
 // The executed flag is set only with the state word 2 and cleared whenever the word leaves it.
@@ -39,13 +37,6 @@ bool StmtCursorOpen(StmtRecord* stmt) {
     const bool open = StmtDescribeResult(stmt) && stmt->resultCount > 0;
     stmt->lastError = before;
     return open;
-}
-
-bool StmtPositioned(const StmtRecord* stmt) {
-    const StmtCursor& c = stmt->cursor;
-    if (c.rowset != nullptr)
-        return c.window.currentRow() != kCursorBeforeFirst && c.window.currentRow() != kCursorAfterLast;
-    return stmt->blockRow != 0;
 }
 
 uint32_t StmtRowsetRow(const StmtRecord* stmt) {
@@ -96,8 +87,6 @@ bool StmtNeedDataResumes(const StmtRecord* stmt, NeedDataCall call) {
 }
 
 bool StmtNeedDataAsked(const StmtRecord* stmt) { return StmtInNeedData(stmt) && stmt->needDataAsked; }
-
-ErrCode StmtMayReadResult(const StmtRecord* stmt) { return StmtDescribable(stmt) ? kErrNone : kErrSequence; }
 
 ErrCode StmtMayUseCursor(const StmtRecord* stmt) { return StmtDescribable(stmt) ? kErrNone : kErrCursorState; }
 

@@ -35,7 +35,7 @@ StmtPhase StmtPhaseOf(const StmtRecord* stmt);
 // The state word is 2: prepared, executed or holding a catalog result, and not closed since.
 // Closing the cursor of a prepared statement leaves the prepared text for SQLExecute, but the
 // calls that describe or read the result ask for an execution first.
-bool StmtDescribable(const StmtRecord* stmt);
+inline bool StmtDescribable(const StmtRecord* stmt) { return stmt->state == kStmtStatePrepared; }
 // A text was prepared: SQLExecute has something to run.
 bool StmtPrepared(const StmtRecord* stmt);
 // Executed (or a catalog result made), its cursor not closed since.
@@ -45,7 +45,12 @@ bool StmtExecuted(const StmtRecord* stmt);
 bool StmtCursorOpen(StmtRecord* stmt);
 // Positioned: the cursor stands within the rowset a fetch delivered, neither before its first
 // row nor after its last; without a rowset (one row at a time), a row of the block was handed out.
-bool StmtPositioned(const StmtRecord* stmt);
+inline bool StmtPositioned(const StmtRecord* stmt) {
+    const StmtCursor& c = stmt->cursor;
+    if (c.rowset != nullptr)
+        return c.window.currentRow() != kCursorBeforeFirst && c.window.currentRow() != kCursorAfterLast;
+    return stmt->blockRow != 0;
+}
 // The 1-based row of the rowset the cursor stands on, 0 when it is on none (before, after, or
 // on all rows of the rowset).
 uint32_t StmtRowsetRow(const StmtRecord* stmt);
@@ -89,7 +94,7 @@ bool StmtNeedDataAsked(const StmtRecord* stmt);
 
 // SQLFetch, SQLFetchScroll, SQLGetData, SQLDescribeCol, SQLColAttribute, SQLNumResultCols,
 // SQLNumParams: a describable statement, else S1010.
-ErrCode StmtMayReadResult(const StmtRecord* stmt);
+inline ErrCode StmtMayReadResult(const StmtRecord* stmt) { return StmtDescribable(stmt) ? kErrNone : kErrSequence; }
 // The calls on the cursor itself (SQLExtendedFetch, SQLSetPos, SQLBulkOperations, the bookmark
 // and row-number attributes): a describable statement, else 24000.
 ErrCode StmtMayUseCursor(const StmtRecord* stmt);

@@ -56,12 +56,6 @@ void RowsetFree(Rowset** owner) {
     *owner = nullptr;
 }
 
-uint16_t RowsetStatusGet(const Rowset* rs, uint32_t row) {
-    if (rs == nullptr || row < 1 || rs->statuses == nullptr) return 5;  // SQL_ROW_ERROR
-    if (row > rs->rows) return 3;                                       // SQL_ROW_NOROW
-    return rs->statuses[row - 1];
-}
-
 void RowsetStatusSet(Rowset* rs, uint32_t row, uint16_t status) {
     if (rs == nullptr || row < 1 || rs->statuses == nullptr || row > rs->rows) return;
     rs->statuses[row - 1] = status;

@@ -18,6 +18,10 @@ void RowsetClear(Rowset* rs);
 void RowsetFree(Rowset** owner);
 // The status of a 1-based row: SQL_ROW_ERROR for a null rowset or row 0, SQL_ROW_NOROW past the
 // rows fetched (the rowset size may have grown since).
-uint16_t RowsetStatusGet(const Rowset* rs, uint32_t row);
+inline uint16_t RowsetStatusGet(const Rowset* rs, uint32_t row) {
+    if (rs == nullptr || row < 1 || rs->statuses == nullptr) return 5;  // SQL_ROW_ERROR
+    if (row > rs->rows) return 3;                                       // SQL_ROW_NOROW
+    return rs->statuses[row - 1];
+}
 // Writes the status of a 1-based row of the rowset; ignored outside it.
 void RowsetStatusSet(Rowset* rs, uint32_t row, uint16_t status);

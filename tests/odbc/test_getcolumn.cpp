@@ -1,6 +1,7 @@
 // GetColumn: column and row checks, bookmarks, NULLs, C type resolution, and reading long
 // values in pieces (in the Dataset and from the agent).
 #include "tests/odbc/datapath_fixture.h"
+#include "odbc/getcolumn_cell.h"
 #include "util/trace.h"
 #include "util/utf.h"
 
@@ -870,6 +871,17 @@ Outcome Read(FakeStmt& st, const Dataset& ds, uint32_t row, ColumnBinding b, siz
     return {rc, st.lastError, target, len, ind, b.bufferLength, st.ld.column, st.ld.row, st.ld.remaining, st.ld.cType};
 }
 
+// The same through GetColumnPlanned, with the plan completed for the column's values.
+Outcome ReadPlanned(FakeStmt& st, const Dataset& ds, uint32_t row, const ColumnBinding& b, size_t room,
+                    const ColumnPlan& plan) {
+    std::vector<unsigned char> target(room ? room : 1, 0xEE);
+    SQLLEN len = -99, ind = -98;
+    st.lastError = 7;
+    const int rc = GetColumnPlanned(st.ctx, row, b, RowBuffers{target.data(), &len, &ind}, ds, plan);
+    return {rc,           st.lastError, target,          len,        ind, plan.bufferLength,
+            st.ld.column, st.ld.row,    st.ld.remaining, st.ld.cType};
+}
+
 struct PlanCase {
     const char* name;
     uint32_t kind, length;
@@ -891,6 +903,26 @@ void Fill(OneColumn& c, const std::vector<std::string>& cells) {
             c.setText(cells[r], r);
     }
 }
+
+// Turns the debug trace on for its lifetime: the converters then run their own way, with
+// their trace lines.
+struct DebugTraceOnScope {
+    char dir[32] = "/tmp/tv-getcolumn-XXXXXX";
+    std::string path;
+    DebugTraceOnScope() {
+        EXPECT_NE(mkdtemp(dir), nullptr);
+        path = std::string(dir) + "/trace.log";
+        setenv("KIV_DEBUGFILE", path.c_str(), 1);
+        DebugOpen(0);
+        EXPECT_TRUE(DebugTraceOn());
+    }
+    ~DebugTraceOnScope() {
+        DebugClose(0);
+        unsetenv("KIV_DEBUGFILE");
+        std::remove(path.c_str());
+        rmdir(dir);
+    }
+};
 
 std::string Bytes(const void* p, size_t n) { return std::string(static_cast<const char*>(p), n); }
 
@@ -917,6 +949,21 @@ TEST(GetColumnPlan, OnePlanServesEveryRowAsEachCallWorkingItOutWould) {
         {"timestamp text with the column's scale", DS_TIMESTAMP, 16, {Bytes(&ts, 16), "NULL"}, SQL_TYPE_TIMESTAMP, 3,
          SQL_C_CHAR, 32, false, {}},
         {"timestamp without a description", DS_TIMESTAMP, 16, {Bytes(&ts, 16)}, 0, -1, SQL_C_CHAR, 40, false, {}},
+        {"timestamp as itself", DS_TIMESTAMP, 16, {Bytes(&ts, 16), "NULL"}, SQL_TYPE_TIMESTAMP, 0,
+         SQL_C_TYPE_TIMESTAMP, 16, false, {}},
+        {"double as itself", DS_DOUBLE, 8, {Bytes(&half, 8), "NULL", Bytes(&money, 8)}, SQL_DOUBLE, 0, SQL_C_DOUBLE,
+         8, false, {}},
+        {"integer as itself", DS_INTEGER, 4, {Bytes(&iMin, 4), Bytes(&i42, 4)}, SQL_INTEGER, 0, SQL_C_SLONG, 4,
+         false, {}},
+        {"text that fits, just fits and does not", DS_CHAR_NTS, 12, {"", "abcd", "abcde", "abcdef", "NULL"},
+         SQL_VARCHAR, 0, SQL_C_CHAR, 6, false, {}},
+        {"text into no room", DS_CHAR_LEN2, 12, {"abc", ""}, SQL_VARCHAR, 0, SQL_C_CHAR, 0, false, {}},
+        {"digits as a BIGINT", DS_CHAR_LEN2, 22,
+         {"-9223372036854775808", "9223372036854775807", "9223372036854775808", "+12", "007", "1e3", " 5", "-",
+          "NULL"},
+         SQL_BIGINT, 0, SQL_C_SBIGINT, 8, false, {}},
+        {"digits as a small integer", DS_CHAR_NTS, 12, {"32767", "32768", "-1", "x"}, SQL_VARCHAR, 0, SQL_C_SSHORT, 2,
+         false, {}},
     };
     // clang-format on
     for (const PlanCase& c : cases) {
@@ -934,14 +981,52 @@ TEST(GetColumnPlan, OnePlanServesEveryRowAsEachCallWorkingItOutWould) {
         ColumnBinding b = Bind(1, c.cType, nullptr, c.bufferLength, nullptr);
         const ColumnPlan plan = GetColumnPlan(planned.ctx, b);
         const size_t room = size_t(c.bufferLength > 0 ? c.bufferLength : 16);
+        // A transfer's plan, completed for the column's values: a value in its cell goes straight there.
+        FakeStmt transfer;
+        transfer.sqlType = c.sqlType, transfer.scale = c.scale, transfer.described = c.scale >= 0;
+        transfer.haveRecord = c.haveRecord, transfer.record = c.record;
+        ColumnPlan cells = GetColumnPlan(transfer.ctx, b);
+        GetColumnPlanCells(transfer.ctx, cells, 1, col.ds);
         for (uint32_t r = 0; r < c.cells.size(); ++r) {
-            each.fetched(), planned.fetched();
+            each.fetched(), planned.fetched(), transfer.fetched();
             const Outcome want = Read(each, col.ds, r, b, room, nullptr);
             EXPECT_EQ(Read(planned, col.ds, r, b, room, &plan), want) << "row " << r;
+            EXPECT_EQ(ReadPlanned(transfer, col.ds, r, b, room, cells), want) << "row " << r;
             // A repeated call continues from where the planned one left the position.
-            EXPECT_EQ(Read(planned, col.ds, r, b, room, &plan), Read(each, col.ds, r, b, room, nullptr)) << "row " << r;
+            const Outcome next = Read(each, col.ds, r, b, room, nullptr);
+            EXPECT_EQ(Read(planned, col.ds, r, b, room, &plan), next) << "row " << r;
+            EXPECT_EQ(Read(transfer, col.ds, r, b, room, &cells), next) << "row " << r;
         }
     }
+}
+
+// A plan completed for values that must take GetColumn's way gives them that way: output values,
+// the trace on, a column the data does not have, a type without a record.
+TEST(GetColumnPlan, CellsArePlannedOnlyForValuesTheyGiveAsGetColumnDoes) {
+    OneColumn col(DS_INTEGER, 4);
+    col.setValue(int32_t{42});
+    FakeStmt st;
+    st.sqlType = SQL_INTEGER;
+    const ColumnBinding b = Bind(1, SQL_C_SLONG, nullptr, 4, nullptr);
+    ColumnPlan plan = GetColumnPlan(st.ctx, b);
+    GetColumnPlanCells(st.ctx, plan, 1, col.ds);
+    EXPECT_EQ(plan.cells, &col.ds.cols[0]);
+    EXPECT_EQ(plan.copy.way, CellCopy::kBytes);
+    EXPECT_EQ(plan.copy.bytes, 4);
+    GetColumnPlanCells(st.ctx, plan, 2, col.ds);
+    EXPECT_EQ(plan.cells, nullptr);
+    st.lastError = kErrOutputValues;
+    GetColumnPlanCells(st.ctx, plan, 1, col.ds);
+    EXPECT_EQ(plan.cells, nullptr);
+    st.lastError = 0;
+    {
+        DebugTraceOnScope on;
+        GetColumnPlanCells(st.ctx, plan, 1, col.ds);
+        EXPECT_EQ(plan.cells, nullptr);
+    }
+    ColumnPlan ard = GetColumnPlan(st.ctx, Bind(1, SQL_ARD_TYPE, nullptr, 4, nullptr));
+    GetColumnPlanCells(st.ctx, ard, 1, col.ds);
+    EXPECT_EQ(ard.cells, nullptr);
 }
 
 TEST(GetColumnPlan, OutputParametersWorkOutTheirOwn) {
@@ -993,25 +1078,25 @@ TEST(GetColumnPlan, DescriptionsKeptInAnArrayAreReadThere) {
     EXPECT_EQ(v, -9000000000LL);
 }
 
-// Turns the debug trace on for its lifetime: the converters then run their own way, with
-// their trace lines.
-struct DebugTraceOnScope {
-    char dir[32] = "/tmp/tv-getcolumn-XXXXXX";
-    std::string path;
-    DebugTraceOnScope() {
-        EXPECT_NE(mkdtemp(dir), nullptr);
-        path = std::string(dir) + "/trace.log";
-        setenv("KIV_DEBUGFILE", path.c_str(), 1);
-        DebugOpen(0);
-        EXPECT_TRUE(DebugTraceOn());
-    }
-    ~DebugTraceOnScope() {
-        DebugClose(0);
-        unsetenv("KIV_DEBUGFILE");
-        std::remove(path.c_str());
-        rmdir(dir);
-    }
-};
+// Row 0 read with one slot for the length and the indicator, as SQLGetData passes it: through
+// GetColumn, or through SQLGetData's direct read (rc 2 when it does not take the value).
+Outcome ReadWith(FakeStmt& st, const Dataset& ds, ColumnBinding b, size_t room, bool direct) {
+    std::vector<unsigned char> target(room, 0xEE);
+    SQLLEN lenInd = -99;
+    st.lastError = 7;
+    const int rc =
+        direct
+            ? GetColumnDirect(&st.lastError, st.ld, 0, ds, b.column, b.cType, target.data(), b.bufferLength, &lenInd)
+            : GetColumn(st.ctx, 0, b = AppColumnBinding(b.column, b.cType, target.data(), b.bufferLength, &lenInd), ds);
+    return {rc,           st.lastError, target,          lenInd,     lenInd, b.bufferLength,
+            st.ld.column, st.ld.row,    st.ld.remaining, st.ld.cType};
+}
+Outcome ReadDirect(FakeStmt& st, const Dataset& ds, const ColumnBinding& b, size_t room) {
+    return ReadWith(st, ds, b, room, true);
+}
+Outcome ReadShared(FakeStmt& st, const Dataset& ds, const ColumnBinding& b, size_t room) {
+    return ReadWith(st, ds, b, room, false);
+}
 
 struct NaturalCase {
     uint32_t kind, length;
@@ -1077,6 +1162,15 @@ TEST(GetColumnShortcuts, GiveWhatTheConvertersGive) {
                     const Outcome next = Read(quick, col.ds, 0, b, room, nullptr);
                     DebugTraceOnScope on;
                     EXPECT_EQ(next, Read(traced, col.ds, 0, b, room, nullptr));
+                }
+                // SQLGetData's direct read, where it takes the value, gives what GetColumn gives
+                // with one length and indicator slot, and leaves the same position for the next piece.
+                FakeStmt direct, general;
+                const Outcome first = ReadDirect(direct, col.ds, b, room);
+                if (first.rc == 2) continue;
+                EXPECT_EQ(first, ReadShared(general, col.ds, b, room));
+                if (first.rc == 1) {
+                    EXPECT_EQ(ReadShared(direct, col.ds, b, room), ReadShared(general, col.ds, b, room));
                 }
             }
         }
