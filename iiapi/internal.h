@@ -788,6 +788,12 @@ std::string sqliteDeclFor(const IngType& t);
 bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len, Fault& f);
 // The whole value of a long column in its Ingres form (bytes, or UTF-16 for LONG NVARCHAR).
 bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f);
+// Clients send dates and timestamps as "yyyy_mm_dd[ hh:mm:ss[.fffffffff]]". The store keeps
+// "yyyy-mm-dd hh:mm:ss" with six fraction digits, nine when the nanoseconds need them, none when
+// they are zero: one text for one value, the one other programs write, so that a column without
+// the engine's date triggers (a plain SQLite file's) compares and sorts them by their bytes.
+// Mends such a text in place and says whether it was one; any other text stays.
+bool mendClientDate(std::string& b);
 // Binds a client value of descriptor d to parameter index i (1-based); a date's text is put in
 // the store's form first.
 bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, ParamValue& v, Fault& f);
