@@ -100,14 +100,7 @@ std::shared_ptr<T> findAs(II_PTR handle, Kind kind) {
     return std::static_pointer_cast<T>(std::move(obj));
 }
 
-// A session (Kind::Conn) or statement (Kind::Stmt) found with its session's call lock taken and
-// no reference counted: Locked. Sessions and statements are unregistered only under that lock
-// (close, disconnect) and a statement only while its session is registered, so an object found
-// registered while the lock was free stays alive and registered until the caller lets the lock
-// go. Busy: another thread holds the lock; nothing is taken, and the caller takes a reference
-// before it waits.
-enum class Held : uint8_t { None, Locked, Busy };
-Held findHeld(II_PTR handle, Kind kind, Object*& obj);
+// Calls find their session or statement with its call lock taken: findHeld (registry.h).
 
 extern std::atomic<int> gInitCount;
 inline bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
@@ -215,7 +208,7 @@ public:
         owned_.store(true, std::memory_order_relaxed);
         depth_ = 1;
     }
-    bool try_lock() {
+    [[gnu::always_inline]] bool try_lock() {
         const pthread_t self = pthread_self();
         if (owned_.load(std::memory_order_relaxed) && pthread_equal(owner_.load(std::memory_order_relaxed), self)) {
             ++depth_;
@@ -227,7 +220,7 @@ public:
         depth_ = 1;
         return true;
     }
-    void unlock() {
+    [[gnu::always_inline]] void unlock() {
         if (--depth_ != 0) return;
         owned_.store(false, std::memory_order_relaxed);
         mutex_.unlock();

@@ -1,5 +1,6 @@
 // Statements: query, parameters, descriptors, rows, query information, close and cancel.
 #include "iiapi/internal.h"
+#include "iiapi/registry.h"
 
 #include <cctype>
 #include <cstring>
@@ -100,7 +101,8 @@ constexpr int16_t kMaxRows = 32767;
 // alive while this call waits, and a statement closed meanwhile is gone for this call too.
 class HeldCall {
 public:
-    HeldCall(II_PTR h, Kind kind) {
+    // Inline: every call of the interface begins and ends here.
+    [[gnu::always_inline]] HeldCall(II_PTR h, Kind kind) {
         Object* obj = nullptr;
         const Held how = findHeld(h, kind, obj);
         if (how == Held::Locked) {
@@ -111,7 +113,7 @@ public:
             waitTurn(h, kind);
         }
     }
-    ~HeldCall() {
+    [[gnu::always_inline]] ~HeldCall() {
         if (held_) held_->callMutex.unlock();
     }
     HeldCall(const HeldCall&) = delete;
