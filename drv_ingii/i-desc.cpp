@@ -108,6 +108,7 @@ ErrCode IngAllocStmt(uint32_t conn, uint32_t* out) {
     s->cursorName = strdup(name);
     std::snprintf(name, sizeof name, "ST%X", unsigned(s->nameNumber));
     s->stmtName = strdup(name);
+    std::snprintf(s->execText, sizeof s->execText, "execute %.20s", name);
     if (s->cursorName == nullptr || s->stmtName == nullptr) return discard(kErrNoMemory);
     s->conn = c;
     s->maxRows = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;

@@ -48,6 +48,7 @@ struct IngStmt {
     void* stmtHandle;                       // OpenAPI statement, or none; read and swapped atomically (cancel)
     char* cursorName;
     char* stmtName;
+    char execText[32];    // "execute " and stmtName: the query of each run, every row of a parameter array
     uint32_t nameNumber;  // of stmtName and the first cursorName; back to the connection when freed
     Dataset* params;
     uint32_t hiddenColumns;

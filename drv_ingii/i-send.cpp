@@ -157,18 +157,13 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
 uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowCount) {
     if (rowCount) *rowCount = 0;
     char text[96];
+    const char* query = text;
     bool params = true;
     switch (queryType) {
-        case IIAPI_QT_EXEC: {
-            // Once per row of a parameter array: no formatted printing ("execute %.20s").
-            const char* name = s->stmtName ? s->stmtName : "";
-            const size_t n = strnlen(name, 20);
-            std::memcpy(text, "execute ", 8);
-            std::memcpy(text + 8, name, n);
-            text[8 + n] = '\0';
+        case IIAPI_QT_EXEC:
+            query = s->execText;
             params = s->text.markers != 0;
             break;
-        }
         case IIAPI_QT_OPEN:
             std::snprintf(text, sizeof text, "%.20s for readonly", s->stmtName);
             break;
@@ -183,7 +178,7 @@ uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowC
     IIAPI_QUERYPARM qy{};
     qy.qy_connHandle = c->connHandle;
     qy.qy_queryType = queryType;
-    qy.qy_queryText = queryType == IIAPI_QT_EXEC_PROCEDURE ? nullptr : text;
+    qy.qy_queryText = queryType == IIAPI_QT_EXEC_PROCEDURE ? nullptr : const_cast<char*>(query);
     if (queryType == IIAPI_QT_EXEC_PROCEDURE && s->procCallText != nullptr) {
         // Literal arguments travel in the text; there is nothing to send beside it.
         qy.qy_queryType = IIAPI_QT_QUERY;
