@@ -46,9 +46,7 @@ bool hasUsersTable(Conn& c) {
 // leaves the cursors that were opened before the transaction changed anything: they saw none of
 // its work, and autocommit sessions read on through the commits of their other statements.
 void closeCursors(Conn& c, bool commit) {
-    for (auto& w : c.statements) {
-        auto s = w.lock();
-        if (!s) continue;
+    for (Stmt* s : c.statements) {
         if (commit && s->outsideTxn) continue;
         releaseCursor(c, *s);
         if (s->state == Stmt::State::Rows) {
@@ -57,7 +55,6 @@ void closeCursors(Conn& c, bool commit) {
             s->haveRow = false;
         }
     }
-    std::erase_if(c.statements, [](const std::weak_ptr<Stmt>& w) { return w.expired(); });
 }
 
 std::shared_ptr<Conn> connFor(II_PTR h) { return findAs<Conn>(h, Kind::Conn); }
@@ -68,10 +65,8 @@ std::shared_ptr<Conn> connFor(II_PTR h) { return findAs<Conn>(h, Kind::Conn); }
 // longer pins the snapshot the session read from nor the tables it reads.
 bool spoolCursors(Conn& c) {
     bool any = false;
-    for (auto& w : c.statements) {
-        auto s = w.lock();
-        if (s && spoolCursor(c, *s)) any = true;
-    }
+    for (Stmt* s : c.statements)
+        if (spoolCursor(c, *s)) any = true;
     return any;
 }
 
@@ -455,14 +450,13 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
             endTransaction(*c, false, ignored);
         }
         if (!keepBranch) xaSessionGone(*c);
-        for (auto& w : c->statements)
-            if (auto s = w.lock()) {
-                if (s->cursor) {
-                    sqlite3_finalize(s->cursor);
-                    s->cursor = nullptr;
-                }
-                unregisterObject(s->handle);
+        for (Stmt* s : c->statements) {
+            if (s->cursor) {
+                sqlite3_finalize(s->cursor);
+                s->cursor = nullptr;
             }
+            unregisterObject(s->handle);  // the last reference, unless a call waiting holds one
+        }
         c->statements.clear();
         c->spareStmt.reset();
         if (c->tran) unregisterObject(c->tran->handle);

@@ -427,7 +427,9 @@ struct Conn : Object {
     // Columns of views by lower-case name (describeView), with the schema version they were read at.
     std::map<std::string, std::pair<int64_t, ViewColumns>> viewColumns;
     StatementCache cache;
-    std::vector<std::weak_ptr<Stmt>> statements;
+    // The session's statements from their query to their close (or the disconnect), under the
+    // call lock: registered, so the registry keeps each alive.
+    std::vector<Stmt*> statements;
     std::atomic<bool> cancelRequested{false};
     std::atomic<Stmt*> running{nullptr};  // the statement inside sqlite3_step, for cancel
 

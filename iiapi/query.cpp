@@ -551,12 +551,9 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 // The open cursor of the session with that name.
-std::shared_ptr<Stmt> openCursor(Conn& c, const std::string& name) {
-    for (auto& w : c.statements) {
-        auto x = w.lock();
-        if (x && x->queryType == IIAPI_QT_OPEN && x->state == Stmt::State::Rows && sameName(x->cursorName, name))
-            return x;
-    }
+Stmt* openCursor(Conn& c, const std::string& name) {
+    for (Stmt* x : c.statements)
+        if (x->queryType == IIAPI_QT_OPEN && x->state == Stmt::State::Rows && sameName(x->cursorName, name)) return x;
     return nullptr;
 }
 
@@ -1078,8 +1075,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
     registerObject(s, c->handle);
-    std::erase_if(c->statements, [](const std::weak_ptr<Stmt>& w) { return w.expired(); });
-    c->statements.push_back(s);
+    c->statements.push_back(s.get());
     p->qy_stmtHandle = s->handle;
     c->cancelRequested = false;
     auto done = [&](bool ok, const Fault& f) {
@@ -1446,9 +1442,7 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     c.keepParamBuffers(*s);
     // Under the call lock: see findHeld.
     std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
-    std::erase_if(c.statements, [&](const std::weak_ptr<Stmt>& w) {
-        return w.expired() || (!w.owner_before(kept) && !kept.owner_before(w));
-    });
+    std::erase(c.statements, s);
     // Only the registry held it (a cancel running on another thread, or a call waiting for the
     // lock, holds it too): emptied, it serves the session's next query.
     if (kept.use_count() == 1) {
