@@ -186,7 +186,7 @@ public:
         uint32_t seen = 0;
         return state_.compare_exchange_strong(seen, 1, std::memory_order_acquire, std::memory_order_relaxed);
     }
-    void unlock() {
+    [[gnu::always_inline]] void unlock() {
         if (state_.exchange(0, std::memory_order_release) == 2) state_.notify_one();
     }
 
