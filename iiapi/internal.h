@@ -270,7 +270,7 @@ struct PreparedStatement {
 };
 
 // Compiled statements of a session kept for reuse, keyed by their SQLite text. Only idle
-// statements are held: one taken for a query belongs to it (an open cursor) until released, so
+// statements are served: one taken for a query belongs to it (an open cursor) until released, so
 // the same compiled statement never serves two queries at once.
 struct StatementCache {
     static constexpr size_t kCapacity = 32;
@@ -279,8 +279,13 @@ struct StatementCache {
         sqlite3_stmt* st = nullptr;
         int64_t schemaVersion = 0;  // main schema version when it was compiled (rows only)
     };
-    std::vector<Entry> idle;  // least recently used first
-    std::string spareText;    // the text buffer of the entry taken last, for the next one kept
+    // entries[0, idle) are the idle statements, least recently used first. The entry taken last
+    // stays after them while its statement is out, so that the statement given back (an EXECUTE
+    // per row of a parameter array takes and gives back the same one) is idle again in place; it
+    // goes when another statement is taken or given back first.
+    std::vector<Entry> entries;
+    size_t idle = 0;
+    std::string spareText;  // the text buffer of the entry that went last, for the next one kept
     sqlite3_stmt* schemaProbe = nullptr;
     sqlite3_stmt* schemaReload = nullptr;
     sqlite3_stmt* columnTypes = nullptr;  // a column's recorded Ingres type (describeColumns)
@@ -297,6 +302,10 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
 void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
 void clearStatementCache(StatementCache& k);
+// Finalises the idle statements; the one taken last is forgotten, not finalised.
+void dropIdleStatements(StatementCache& k);
+// Forgets the entry of the statement taken last (not finalised: its taker has it, or had it).
+void forgetTakenStatement(StatementCache& k);
 // One of the engine's own statements of the session, compiled once and kept in slot; null when
 // it does not compile (a table it reads is missing), and then tried again at the next call.
 sqlite3_stmt* keptStatement(Conn& c, sqlite3_stmt*& slot, const char* sql);

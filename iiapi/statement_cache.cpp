@@ -2,6 +2,8 @@
 // per row of a parameter array) is compiled once.
 #include "iiapi/internal.h"
 
+#include <algorithm>
+
 namespace iiapi {
 
 namespace {
@@ -63,12 +65,18 @@ bool compileFresh(Conn& c, const std::string& sql, sqlite3_stmt*& st, Fault& f) 
 
 }  // namespace
 
+void forgetTakenStatement(StatementCache& k) {
+    if (k.entries.size() == k.idle) return;
+    k.spareText = std::move(k.entries.back().sql);
+    k.entries.pop_back();
+}
+
 bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& version, Fault& f) {
-    auto& idle = c.cache.idle;
-    for (size_t i = idle.size(); i-- > 0;) {
-        if (idle[i].sql != sql) continue;
-        StatementCache::Entry e = std::move(idle[i]);
-        idle.erase(idle.begin() + ptrdiff_t(i));
+    auto& k = c.cache;
+    forgetTakenStatement(k);
+    for (size_t i = k.idle; i-- > 0;) {
+        StatementCache::Entry& e = k.entries[i];
+        if (e.sql != sql) continue;
         // SQLite compiles a statement again when it finds the schema changed, but only once it
         // steps: the result columns are described before that, so a statement with columns is
         // reused only while the schema is the one it was compiled against. A rollback or a
@@ -81,10 +89,15 @@ bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_
         if (usable) {
             st = e.st;
             version = e.schemaVersion;
-            c.cache.spareText = std::move(e.sql);
+            // Taken: just after the idle ones, where it is idle again when given back.
+            std::rotate(k.entries.begin() + ptrdiff_t(i), k.entries.begin() + ptrdiff_t(i) + 1,
+                        k.entries.begin() + ptrdiff_t(k.idle));
+            --k.idle;
             return true;
         }
         sqlite3_finalize(e.st);
+        k.entries.erase(k.entries.begin() + ptrdiff_t(i));
+        --k.idle;
         break;
     }
     // Read before compiling: a change in between makes the statement look older, never newer.
@@ -112,15 +125,23 @@ void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t
     // refuses fewer values than markers), and nothing reads an idle statement's values. Clearing
     // them cost a pass over the markers for every row of a parameter array.
     sqlite3_reset(st);
-    auto& idle = c.cache.idle;
-    // A statement run once per row is taken and kept again each time: its entry's text goes
-    // into the buffer the last entry taken left.
-    std::string text = std::move(c.cache.spareText);
+    auto& k = c.cache;
+    // The statement taken last (the text too: a statement made for the same text may have
+    // taken a finalised one's address).
+    if (k.entries.size() > k.idle && k.entries.back().st == st && k.entries.back().sql == sql) {
+        k.entries.back().schemaVersion = version;
+        ++k.idle;
+        return;
+    }
+    forgetTakenStatement(k);
+    // Its entry's text goes into the buffer the entry that went last left.
+    std::string text = std::move(k.spareText);
     if (text != sql) text.assign(sql);
-    idle.push_back({std::move(text), st, version});
-    if (idle.size() > StatementCache::kCapacity) {
-        sqlite3_finalize(idle.front().st);
-        idle.erase(idle.begin());
+    k.entries.push_back({std::move(text), st, version});
+    if (++k.idle > StatementCache::kCapacity) {
+        sqlite3_finalize(k.entries.front().st);
+        k.entries.erase(k.entries.begin());
+        --k.idle;
     }
 }
 
@@ -131,9 +152,15 @@ void releaseCursor(Conn& c, Stmt& s) {
     s.cursorSql.clear();
 }
 
+void dropIdleStatements(StatementCache& k) {
+    forgetTakenStatement(k);
+    for (auto& e : k.entries) sqlite3_finalize(e.st);
+    k.entries.clear();
+    k.idle = 0;
+}
+
 void clearStatementCache(StatementCache& k) {
-    for (auto& e : k.idle) sqlite3_finalize(e.st);
-    k.idle.clear();
+    dropIdleStatements(k);
     for (sqlite3_stmt** own : {&k.schemaProbe, &k.schemaReload, &k.columnTypes, &k.usersTable}) {
         sqlite3_finalize(*own);
         *own = nullptr;
