@@ -506,6 +506,7 @@ struct Stmt : Object {
     std::vector<std::string> paramNames;
     std::vector<ParamValue> params;
     size_t nextParam = 0;
+    size_t serviceParams = 0;  // of the descriptors, the cursor's or procedure's names
 
     // What runs once the parameters are in.
     std::string pendingSql;  // SQLite text to run

@@ -31,6 +31,7 @@ void Stmt::reset() {
     paramNames.clear();
     params.clear();
     nextParam = 0;
+    serviceParams = 0;
     pendingSql.clear();
     cursorName.clear();
     procName.clear();
@@ -362,8 +363,7 @@ bool changeColumns(Conn& c, Stmt& s, const Rewritten& change, const std::string&
 bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f,
                  const int64_t* currentRow = nullptr) {
     // Query parameters are the non-service ones, in descriptor order.
-    size_t sent = 0;
-    for (const IIAPI_DESCRIPTOR& d : s.paramDesc) sent += d.ds_columnType != IIAPI_COL_SVCPARM;
+    const size_t sent = s.paramDesc.size() - s.serviceParams;
     const int markers = sqlite3_bind_parameter_count(st) - (currentRow ? 1 : 0);
     if (int(sent) != markers) {
         releaseStatement(c, sql, st, version);
@@ -923,6 +923,8 @@ bool paramsComplete(const Stmt& s) { return s.nextParam >= s.paramDesc.size(); }
 
 // Service parameters carry names, not values: take them out before the statement runs.
 bool takeServiceParams(Stmt& s, Fault& f) {
+    // A query that needs none has none (an EXECUTE per row of a parameter array).
+    if (s.serviceParams == 0 && s.queryType != IIAPI_QT_OPEN && s.queryType != IIAPI_QT_EXEC_PROCEDURE) return true;
     std::vector<std::string> svc;
     for (size_t i = 0; i < s.paramDesc.size(); ++i) {
         if (s.paramDesc[i].ds_columnType != IIAPI_COL_SVCPARM) continue;
@@ -1142,8 +1144,10 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     // Filled in place: the buffers a value took last time take the next one.
     s.paramNames.resize(count);
     s.params.resize(count);
+    s.serviceParams = 0;
     for (size_t i = 0; i < count; ++i) {
         IIAPI_DESCRIPTOR& d = s.paramDesc[i];
+        s.serviceParams += d.ds_columnType == IIAPI_COL_SVCPARM;
         std::string& name = s.paramNames[i];
         if (d.ds_columnName)
             name = d.ds_columnName;
