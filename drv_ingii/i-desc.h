@@ -129,8 +129,10 @@ void IngStmtReset(IngStmt* s);
 // Closes the statement's OpenAPI statement (null list: messages dropped); safe against a
 // concurrent cancel.
 uint32_t IngStmtCloseHandle(IngStmt* s, IngDiagList* list);
-void IngStmtSetHandle(IngStmt* s, void* handle);
-void* IngStmtGetHandle(const IngStmt* s);
+// The OpenAPI statement, read and set atomically (a cancel may read it meanwhile); inline: a row
+// of a parameter array reads it for each of its calls.
+inline void IngStmtSetHandle(IngStmt* s, void* handle) { __atomic_store_n(&s->stmtHandle, handle, __ATOMIC_SEQ_CST); }
+inline void* IngStmtGetHandle(const IngStmt* s) { return __atomic_load_n(&s->stmtHandle, __ATOMIC_SEQ_CST); }
 // Describes the parameters by the SQL analyser's probe queries (statement option 0x3203000f).
 uint32_t IngDescribeParamsByProbe(IngStmt* s);
 

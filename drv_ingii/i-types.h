@@ -44,4 +44,6 @@ void IngParamDescsKeep(IngStmt* s, IngParamDescs* pd);
 uint32_t IngLen4TextLength(const DatasetColumn& col, const uint8_t* cell);
 
 // First Dataset column the parameters start at (column 0 holds a procedure's return value).
-uint16_t IngFirstParamColumn(const IngStmt* s);
+inline uint16_t IngFirstParamColumn(const IngStmt* s) {
+    return (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) ? 1 : 0;
+}
