@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <mutex>
 #include <cstring>
+#include <utility>
 
 namespace iiapi {
 
@@ -458,7 +459,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
             unregisterObject(s->handle);  // the last reference, unless a call waiting holds one
         }
         c->statements.clear();
-        c->spareStmt.reset();
+        if (c->spareStmt) unregisterRetired(*std::exchange(c->spareStmt, nullptr));
         if (c->tran) unregisterObject(c->tran->handle);
         c->tran.reset();
         c->prepared.clear();

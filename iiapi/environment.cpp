@@ -20,6 +20,11 @@ using namespace registry;
 
 namespace {
 
+II_PTR handleOf(Kind kind, uint32_t generation, uint32_t shard, uint32_t index) {
+    return reinterpret_cast<II_PTR>((uintptr_t(kind) << kKindShift) | (uintptr_t(generation) << kIndexBits) |
+                                    (uintptr_t(shard) << kSlotBits) | index);
+}
+
 // The shard the next session (or environment, or transaction id) takes.
 alignas(64) std::atomic<uint32_t> gNextShard{0};
 
@@ -96,12 +101,43 @@ II_PTR registerObject(std::shared_ptr<Object> obj, II_PTR beside) {
         index = shard.size++;
     }
     Slot& slot = shard.table[index];
-    const uintptr_t h = (uintptr_t(obj->kind) << kKindShift) | (uintptr_t(slot.generation) << kIndexBits) |
-                        (uintptr_t(n) << kSlotBits) | index;
-    obj->handle = reinterpret_cast<II_PTR>(h);
+    const II_PTR h = handleOf(obj->kind, slot.generation, n, index);
+    obj->handle = h;
     slot.obj = std::move(obj);
     slot.nextFree = 0;
-    return reinterpret_cast<II_PTR>(h);
+    return h;
+}
+
+bool retireObject(Object& obj) {
+    Shard& shard = gShards[shardOf(obj.handle)];
+    std::lock_guard<QuickMutex> lk(shard.mutex);
+    Slot* slot = slotOf(shard, obj.handle);
+    if (!slot || slot->obj.use_count() != 1) return false;
+    ++slot->generation;
+    obj.retired = obj.handle;
+    obj.handle = nullptr;
+    return true;
+}
+
+II_PTR renewObject(Object& obj) {
+    const uint32_t n = shardOf(obj.retired);
+    Shard& shard = gShards[n];
+    const uint32_t index = uint32_t(reinterpret_cast<uintptr_t>(obj.retired) & kSlotMask);
+    std::lock_guard<QuickMutex> lk(shard.mutex);
+    obj.handle = handleOf(obj.kind, shard.table[index].generation, n, index);
+    obj.retired = nullptr;
+    return obj.handle;
+}
+
+std::shared_ptr<Object> unregisterRetired(Object& obj) {
+    Shard& shard = gShards[shardOf(obj.retired)];
+    std::lock_guard<QuickMutex> lk(shard.mutex);
+    const uint32_t index = uint32_t(reinterpret_cast<uintptr_t>(obj.retired) & kSlotMask);
+    Slot& slot = shard.table[index];
+    obj.retired = nullptr;
+    slot.nextFree = shard.freeSlot;
+    shard.freeSlot = index + 1;
+    return std::move(slot.obj);  // destroyed by the caller, outside the lock
 }
 
 std::shared_ptr<Object> unregisterObject(II_PTR handle) {

@@ -72,6 +72,7 @@ struct Object {
     virtual ~Object() = default;
     const Kind kind;
     II_PTR handle = nullptr;
+    II_PTR retired = nullptr;  // the handle it had, while it keeps that slot for its next (retireObject)
 
     // Messages of the last call made on this handle; read one by one through getErrorInfo.
     std::mutex msgMutex;
@@ -91,6 +92,14 @@ struct Object {
 II_PTR registerObject(std::shared_ptr<Object> obj, II_PTR beside = nullptr);
 // The registry's reference to the object, handed to the caller (null when none is registered).
 std::shared_ptr<Object> unregisterObject(II_PTR handle);
+// A closed object that only the registry holds may keep its slot for its next use (a statement's
+// record, for its session's next query): its handle dies at once (the slot's generation moves
+// on, and the object answers to no handle), and renewObject gives it the slot's next one. False,
+// and nothing done, when another holder has it.
+bool retireObject(Object& obj);
+II_PTR renewObject(Object& obj);
+// Lets a retired object's slot go: the registry's reference to it, handed to the caller.
+std::shared_ptr<Object> unregisterRetired(Object& obj);
 std::shared_ptr<Object> findObject(II_PTR handle);
 
 template <class T>
@@ -467,9 +476,9 @@ struct Conn : Object {
     std::vector<ParamValue> spareParams;
     void lendParamBuffers(Stmt& s);
     void keepParamBuffers(Stmt& s);
-    // The object of the session's last closed statement that no one else held, emptied, for
-    // its next query: one allocation less per row of a parameter array.
-    std::shared_ptr<Stmt> spareStmt;
+    // The record of the session's last closed statement that no one else held, emptied and
+    // retired in its registry slot, for its next query: a parameter array runs one per row.
+    Stmt* spareStmt = nullptr;
     std::unique_ptr<XaOrphan> orphan;
 };
 

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 namespace iiapi {
 
@@ -14,14 +15,15 @@ Stmt::~Stmt() {
 }
 
 void Stmt::reset() {
-    // No other thread can reach the record now: its messages need no lock.
+    // No other thread can reach the record now (it answers to no handle): its messages need no
+    // lock.
     if (hasMessages.load(std::memory_order_relaxed)) {
         messages.clear();
         hasMessages.store(false, std::memory_order_relaxed);
     }
     nextMessage = 0;
     lastText.clear();
-    handle = nullptr;
+    // handle and retired are the registry's, under its lock: retireObject emptied the handle.
     // conn and session stay: a spare statement serves its own session only.
     queryType = 0;
     text.clear();
@@ -1067,17 +1069,22 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
         auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
         if (!t || t->conn.lock().get() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     }
-    std::shared_ptr<Stmt> s = c->spareStmt ? std::move(c->spareStmt) : std::make_shared<Stmt>();
-    // A spare statement comes back to the session it served.
-    if (s->session != c) {
-        s->conn = c->self;
-        s->session = c;
+    // The session's spare record takes the next handle of the slot it kept; a new one is
+    // registered beside the session.
+    Stmt* s = std::exchange(c->spareStmt, nullptr);
+    if (s) {
+        renewObject(*s);
+    } else {
+        auto made = std::make_shared<Stmt>();
+        made->conn = c->self;
+        made->session = c;
+        s = made.get();
+        registerObject(std::move(made), c->handle);
     }
     c->lendParamBuffers(*s);
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
-    registerObject(s, c->handle);
-    c->statements.push_back(s.get());
+    c->statements.push_back(s);
     p->qy_stmtHandle = s->handle;
     c->cancelRequested = false;
     auto done = [&](bool ok, const Fault& f) {
@@ -1444,14 +1451,15 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     Conn& c = *call.conn();
     releaseCursor(c, *s);
     c.keepParamBuffers(*s);
-    // Under the call lock: see findHeld.
-    std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
     std::erase(c.statements, s);
-    // Only the registry held it (a cancel running on another thread, or a call waiting for the
-    // lock, holds it too): emptied, it serves the session's next query.
-    if (kept.use_count() == 1) {
+    // Under the call lock: see findHeld. When only the registry holds it (a cancel running on
+    // another thread, or a call waiting for the lock, holds it too), emptied, it serves the
+    // session's next query.
+    if (!c.spareStmt && retireObject(*s)) {
         s->reset();
-        c.spareStmt = std::static_pointer_cast<Stmt>(std::move(kept));
+        c.spareStmt = s;
+    } else {
+        std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
     }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
 }
