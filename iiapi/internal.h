@@ -468,9 +468,9 @@ struct Conn : Object {
     XaBranchState xa;
     std::shared_ptr<Conn> adopted;
 
-    // The parameter buffers of the session's last closed statement, lent to its next one: a
-    // parameter array runs one statement per row, and its values then take buffers of the sizes
-    // they had in the row before.
+    // The parameter buffers of the session's last closed statement whose record went, lent to
+    // its next one made: a parameter array runs one statement per row, and its values then take
+    // buffers of the sizes they had in the row before (a kept record keeps its own).
     std::vector<IIAPI_DESCRIPTOR> spareParamDesc;
     std::vector<std::string> spareParamNames;
     std::vector<ParamValue> spareParams;
@@ -497,8 +497,8 @@ struct Stmt : Object {
     Stmt() : Object(Kind::Stmt) {}
     ~Stmt() override;
     // Back to the state of a new statement, keeping what its buffers hold room for (a closed
-    // statement, unregistered, that nothing else refers to). Every field is set here: one
-    // added to the record must be added there too.
+    // statement that nothing else refers to). Every field is set here: one added to the record
+    // must be added there too.
     void reset();
 
     std::weak_ptr<Conn> conn;

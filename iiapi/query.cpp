@@ -29,9 +29,10 @@ void Stmt::reset() {
     text.clear();
     state = State::Done;
     cancelled = false;
+    // The values' buffers stay for the next query's values (a parameter array runs one query
+    // per row): every query sets its descriptors first, and only as many values as they are
+    // ever read, each replaced whole.
     paramDesc.clear();
-    paramNames.clear();
-    params.clear();
     nextParam = 0;
     serviceParams = 0;
     pendingSql.clear();
@@ -1080,8 +1081,8 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
         made->session = c;
         s = made.get();
         registerObject(std::move(made), c->handle);
+        c->lendParamBuffers(*s);
     }
-    c->lendParamBuffers(*s);
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
     c->statements.push_back(s);
@@ -1450,15 +1451,15 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     if (!s) return complete(p->cl_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     Conn& c = *call.conn();
     releaseCursor(c, *s);
-    c.keepParamBuffers(*s);
     std::erase(c.statements, s);
     // Under the call lock: see findHeld. When only the registry holds it (a cancel running on
     // another thread, or a call waiting for the lock, holds it too), emptied, it serves the
-    // session's next query.
+    // session's next query, its parameter buffers with it; otherwise they go to that query.
     if (!c.spareStmt && retireObject(*s)) {
         s->reset();
         c.spareStmt = s;
     } else {
+        c.keepParamBuffers(*s);
         std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
     }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
