@@ -54,10 +54,7 @@ Fault makeFault(std::string sqlstate, int32_t nat, std::string text) {
     return Fault{std::move(sqlstate), nat, std::move(text)};
 }
 
-void Object::clearMessages() {
-    // Every call clears its handle's messages first; most calls find none, and need no lock.
-    // Reading an empty list never moves the read position, so there is nothing to reset.
-    if (!hasMessages.load(std::memory_order_acquire)) return;
+void Object::clearListedMessages() {
     std::lock_guard<std::mutex> lk(msgMutex);
     messages.clear();
     nextMessage = 0;
@@ -165,13 +162,6 @@ std::shared_ptr<Object> findObject(II_PTR handle) {
 
 // Read by every call (its first check): on a cache line no other word shares.
 alignas(64) std::atomic<int> gInitCount{0};
-
-void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
-    gp.gp_status = status;
-    gp.gp_errorHandle = errorHandle;
-    gp.gp_completed = II_TRUE;
-    if (gp.gp_callback) gp.gp_callback(gp.gp_closure, &gp);
-}
 
 // ---- Settings ------------------------------------------------------------------------------
 

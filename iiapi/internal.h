@@ -81,7 +81,12 @@ struct Object {
     std::atomic<bool> hasMessages{false};  // set with the first message, cleared with the list
     std::string lastText;                  // keeps ge_message alive until the next read
 
-    void clearMessages();
+    // Every call clears its handle's messages first; most calls find none, and need no lock.
+    // Reading an empty list never moves the read position, so there is nothing to reset.
+    void clearMessages() {
+        if (hasMessages.load(std::memory_order_acquire)) clearListedMessages();
+    }
+    void clearListedMessages();
     void addMessage(const Fault& f, int32_t type = IIAPI_GE_ERROR);
 };
 
@@ -115,7 +120,12 @@ extern std::atomic<int> gInitCount;
 inline bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
 
 // Completes a call: sets status and completion flag and runs the callback.
-void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle);
+inline void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
+    gp.gp_status = status;
+    gp.gp_errorHandle = errorHandle;
+    gp.gp_completed = II_TRUE;
+    if (gp.gp_callback) gp.gp_callback(gp.gp_closure, &gp);
+}
 
 // ---- Settings ------------------------------------------------------------------------------
 
