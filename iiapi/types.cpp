@@ -848,18 +848,24 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, ParamValue& v
                 rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
                 break;
             }
+            case IIAPI_CHA_TYPE:
+            case IIAPI_CHR_TYPE:
+                // The text as it came (a date's in the store's form, and ASCII), bound where the
+                // value lies, as any text is below.
+                if (!mendClientDate(v.bytes) && !utf8Valid(v.bytes)) {
+                    f = notTextFault("the parameter value");
+                    return false;
+                }
+                rc = sqlite3_bind_text(st, i, v.bytes.data(), int(v.bytes.size()), SQLITE_STATIC);
+                break;
             default: {
-                // A date's text is ASCII: nothing else to check in it.
-                const bool date =
-                    (d.ds_dataType == IIAPI_CHA_TYPE || d.ds_dataType == IIAPI_CHR_TYPE) && mendClientDate(v.bytes);
                 std::string_view text;
                 std::string made;
                 bool blob;
-                if (!(date ? clientValue(d, v, text, made, blob, f) : clientText(d, v, text, made, blob, f)))
-                    return false;
+                if (!clientText(d, v, text, made, blob, f)) return false;
                 // The value's own bytes stay as they are while the statement holds the binding
-                // (until it is released, when its bindings are cleared): bound without a copy,
-                // once per text value and row of a parameter array.
+                // (until its next run binds the marker again): bound without a copy, once per
+                // text value and row of a parameter array.
                 const auto keep = text.data() == made.data() ? SQLITE_TRANSIENT : SQLITE_STATIC;
                 const char* at = text.data() ? text.data() : "";
                 rc = blob ? sqlite3_bind_blob(st, i, at, int(text.size()), keep)
