@@ -91,6 +91,7 @@ struct IngStmt {
     uint16_t sendDescCount;   // descriptors of the last send
     uint8_t sendRowsOfArray;  // set while an execute sends the rows of its parameter array
     uint8_t sendDescsKept;    // sendDescs are the previous row's of that array
+    uint8_t sendDescsLong;    // sendDescs may hold a long type
     void** convBufs;          // one per parameter column
     uint16_t convCount;
     char* preparedText;  // the text the server prepared (after an ORDER BY repair)

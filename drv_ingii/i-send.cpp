@@ -84,7 +84,7 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
     int16_t k = int16_t(svc);
     while (rc == 0 && k < bound) {
         const IIAPI_DESCRIPTOR& d = pd.descs[k];
-        if (IngIsLongType(IngAbsType(d.ds_dataType))) {
+        if (pd.mayHoldLong && IngIsLongType(IngAbsType(d.ds_dataType))) {
             uint16_t col = uint16_t(first + (k - int16_t(svc)));
             uint32_t len = 0;
             void* val = nullptr;
@@ -95,7 +95,7 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
             ++k;
             continue;
         }
-        int16_t end = k;
+        int16_t end = pd.mayHoldLong ? k : bound;
         while (end < bound && !IngIsLongType(IngAbsType(pd.descs[end].ds_dataType))) ++end;
         // A row's values go out in one call; a short group's data values stay on the stack.
         IIAPI_DATAVALUE few[16];

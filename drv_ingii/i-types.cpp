@@ -520,10 +520,12 @@ uint32_t NextRowDescriptors(IngStmt* s, uint32_t row, IngParamDescs* out) {
             std::free(descs);
             return kErrNotCapable;
         }
+        if (IngIsLongType(IngAbsType(d.ds_dataType))) s->sendDescsLong = 1;
     }
     out->count = int16_t(total);
     out->descs = descs;
     out->room = room;
+    out->mayHoldLong = s->sendDescsLong != 0;
     s->sendDescsKept = 1;
     return 0;
 }
@@ -590,9 +592,13 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
         d.ds_columnType = c->apiLevel < IIAPI_LEVEL_5 ? IIAPI_COL_PROCBYREFPARM : IIAPI_COL_PROCINPARM;
         d.ds_columnName = lit.name;
     }
+    bool anyLong = false;
+    for (uint32_t i = 0; i < total; ++i) anyLong = anyLong || IngIsLongType(IngAbsType(descs[i].ds_dataType));
     out->count = int16_t(total);
     out->descs = descs;
     out->room = room;
+    out->mayHoldLong = anyLong;
+    s->sendDescsLong = anyLong ? 1 : 0;
     *svcCount = svc;
     if (rowOfArray) {
         s->sendDescCount = uint16_t(total);

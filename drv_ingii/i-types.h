@@ -34,6 +34,7 @@ struct IngParamDescs {
     int16_t count;
     IIAPI_DESCRIPTOR* descs;  // names are borrowed from the statement's descriptions
     uint16_t room;            // descriptors the array holds (at least count)
+    bool mayHoldLong;         // false: none is of a long type (the values go in one group)
 };
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount);
 void IngParamDescsFree(IngParamDescs* pd);
