@@ -213,7 +213,7 @@ bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f) {
     return true;
 }
 
-bool ensureTransaction(Conn& c, Fault& f, bool begin) {
+bool startTransaction(Conn& c, Fault& f, bool begin) {
     if (!c.tran) {
         c.tran = std::make_shared<Tran>();
         c.tran->conn = c.self;
@@ -227,7 +227,7 @@ bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     return true;
 }
 
-bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st) {
+bool takeWriteLock(Conn& c, Fault& f, sqlite3_stmt* st) {
     if (c.autocommit || c.inTransaction) return true;
     // The write lock is taken at once (waiting out other writers): a transaction that read first
     // and locked later could find its snapshot overtaken. With separately locked tables only the

@@ -584,10 +584,18 @@ struct Stmt : Object {
 // Gives the session its transaction handle. With begin, in a distributed branch, or when reads
 // keep a snapshot, the database transaction starts now; otherwise with the first change
 // (beginWrite), so that plain reads hold nothing between statements.
-bool ensureTransaction(Conn& c, Fault& f, bool begin = true);
+// Inline when the session is in its transaction (or autocommit) already: twice for every row of
+// a parameter array.
+bool startTransaction(Conn& c, Fault& f, bool begin);
+inline bool ensureTransaction(Conn& c, Fault& f, bool begin = true) {
+    return (c.tran && (c.autocommit || c.inTransaction)) || startTransaction(c, f, begin);
+}
 // Makes sure the session's database transaction can take changes (takes the write lock of the
 // files st writes to; without st, of the main file).
-bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr);
+bool takeWriteLock(Conn& c, Fault& f, sqlite3_stmt* st);
+inline bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr) {
+    return c.autocommit || c.inTransaction || takeWriteLock(c, f, st);
+}
 // Reads the rest of an open cursor (its current row included) into memory and gives its
 // compiled statement back; false when it had no cursor to read.
 bool spoolCursor(Conn& c, Stmt& s);
@@ -668,7 +676,12 @@ bool xaAdopt(Conn& c, const std::string& key, Fault& f);
 bool xaFinishAdopted(Conn& c, bool commit, Fault& f);
 // Whether the session may write: not while a prepared branch of an ended session holds the
 // database (its locks outlive the session, as the server's in-doubt transactions' do).
-bool xaWriteAllowed(Conn& c, Fault& f);
+bool xaLookForBranches(Conn& c, Fault& f);
+// Inline for the session's own transaction seen holding the write lock (each row of an array).
+inline bool xaWriteAllowed(Conn& c, Fault& f) {
+    return c.orphan || c.path.empty() || (c.writeLockSeen && c.inTransaction && !sqlite3_get_autocommit(c.db)) ||
+           xaLookForBranches(c, f);
+}
 void xaRefreshMaster(Conn& c);
 // The file format of a prepared branch; a damaged file (any byte changed, cut or added) decodes
 // to nothing.
