@@ -234,14 +234,15 @@ uint32_t IngDescribeResult(IngStmt* s, int mode, const IngDescBlock* block, Colu
 
 void IngParamDescsFree(IngParamDescs* pd) {
     if (pd == nullptr) return;
-    std::free(pd->descs);
+    if (!pd->lent) std::free(pd->descs);
     pd->descs = nullptr;
     pd->count = 0;
     pd->room = 0;
+    pd->lent = false;
 }
 
 void IngParamDescsKeep(IngStmt* s, IngParamDescs* pd) {
-    if (pd->descs != nullptr && pd->room > s->sendDescRoom) {
+    if (!pd->lent && pd->descs != nullptr && pd->room > s->sendDescRoom) {
         std::free(s->sendDescs);
         s->sendDescs = pd->descs;
         s->sendDescRoom = pd->room;
@@ -477,10 +478,8 @@ uint32_t NextRowDescriptors(IngStmt* s, uint32_t row, IngParamDescs* out) {
     const uint32_t total = s->sendDescCount, ncols = total;
     TV_INVARIANT(s->params != nullptr && s->params->col_count == first + ncols);
     const SendLimits lim = LimitsOf(s->conn);
+    // Lent, not handed over: a row that cannot be described leaves them to be built whole.
     IIAPI_DESCRIPTOR* descs = s->sendDescs;
-    const uint16_t room = s->sendDescRoom;
-    s->sendDescs = nullptr;
-    s->sendDescRoom = 0;
     s->sendDescsKept = 0;
     const DatasetColumn* cols = s->params->cols;
     const bool inRows = row < s->params->rows_alloc;
@@ -516,15 +515,13 @@ uint32_t NextRowDescriptors(IngStmt* s, uint32_t row, IngParamDescs* out) {
             }
         }
         d = IIAPI_DESCRIPTOR{};
-        if (!ParamColumnDesc(s, IIAPI_QT_EXEC, colIx, row, lim, d)) {
-            std::free(descs);
-            return kErrNotCapable;
-        }
+        if (!ParamColumnDesc(s, IIAPI_QT_EXEC, colIx, row, lim, d)) return kErrNotCapable;
         if (IngIsLongType(IngAbsType(d.ds_dataType))) s->sendDescsLong = 1;
     }
     out->count = int16_t(total);
     out->descs = descs;
-    out->room = room;
+    out->room = s->sendDescRoom;
+    out->lent = true;
     out->mayHoldLong = s->sendDescsLong != 0;
     s->sendDescsKept = 1;
     return 0;
@@ -533,9 +530,7 @@ uint32_t NextRowDescriptors(IngStmt* s, uint32_t row, IngParamDescs* out) {
 }  // namespace
 
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount) {
-    out->count = 0;
-    out->descs = nullptr;
-    out->room = 0;
+    *out = IngParamDescs{};
     *svcCount = 0;
     const bool rowOfArray = s->sendRowsOfArray && queryType == IIAPI_QT_EXEC;
     if (rowOfArray && s->sendDescsKept && s->sendDescs != nullptr) return NextRowDescriptors(s, row, out);

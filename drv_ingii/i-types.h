@@ -35,6 +35,7 @@ struct IngParamDescs {
     IIAPI_DESCRIPTOR* descs;  // names are borrowed from the statement's descriptions
     uint16_t room;            // descriptors the array holds (at least count)
     bool mayHoldLong;         // false: none is of a long type (the values go in one group)
+    bool lent;                // the statement's own kept array: Keep and Free leave it to it
 };
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount);
 void IngParamDescsFree(IngParamDescs* pd);
