@@ -464,6 +464,7 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         c->tran.reset();
         c->prepared.clear();
         c->lastPrepared = nullptr;
+        c->namedEntry = nullptr;
         c->adopted.reset();
         if (!keepBranch) endSessionDatabase(*c, plain);
         c->connected = false;

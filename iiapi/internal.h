@@ -449,6 +449,9 @@ struct Conn : Object {
     // name: a parameter array sends the same text for every row.
     int32_t namedType = 0;
     std::string namedText, namedName;
+    // The entry of namedName, once a statement of that text found it: the next ones take it
+    // from their query (entries stay where they are, as above).
+    PreparedStatement* namedEntry = nullptr;
     // The tables the statement being rewritten names: a column typed by its name alone is looked
     // for there first, not in whichever table has a column of that name.
     std::vector<std::string> typeScope;
@@ -526,6 +529,8 @@ struct Stmt : Object {
     std::vector<ParamValue> params;
     size_t nextParam = 0;
     size_t serviceParams = 0;  // of the descriptors, the cursor's or procedure's names
+    // EXECUTE and OPEN: the statement prepared under procName, when the query found it already.
+    PreparedStatement* prepared = nullptr;
 
     // What runs once the parameters are in.
     std::string pendingSql;  // SQLite text to run

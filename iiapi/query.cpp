@@ -35,6 +35,7 @@ void Stmt::reset() {
     paramDesc.clear();
     nextParam = 0;
     serviceParams = 0;
+    prepared = nullptr;
     pendingSql.clear();
     cursorName.clear();
     procName.clear();
@@ -686,16 +687,20 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
 
 // EXECUTE and OPEN of a statement prepared by name.
 bool executePrepared(Conn& c, Stmt& s, Fault& f) {
-    if (!c.lastPrepared || s.procName != c.lastPreparedName) {
-        auto it = c.prepared.find(s.procName);
-        if (it == c.prepared.end()) {
-            f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
-            return false;
+    if (!s.prepared) {
+        if (!c.lastPrepared || s.procName != c.lastPreparedName) {
+            auto it = c.prepared.find(s.procName);
+            if (it == c.prepared.end()) {
+                f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+                return false;
+            }
+            c.lastPrepared = &it->second;
+            c.lastPreparedName = s.procName;
         }
-        c.lastPrepared = &it->second;
-        c.lastPreparedName = s.procName;
+        s.prepared = c.lastPrepared;
+        if (s.procName == c.namedName) c.namedEntry = s.prepared;
     }
-    PreparedStatement& ps = *c.lastPrepared;
+    PreparedStatement& ps = *s.prepared;
     // Running the statement changes no prepared statement, so its text is used in place
     // (an EXECUTE runs once per row of a parameter array).
     const std::string& sql = ps.sql;
@@ -1112,6 +1117,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
         // The text of the session's last EXECUTE or OPEN again (every row of a parameter array):
         // checked and read then.
         s->procName = c->namedName;
+        s->prepared = c->namedEntry;
     } else {
         // The text is read as UTF-8: bytes that are not (an overlong quote) would read as
         // something else than what the client checked.
@@ -1122,6 +1128,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
             c->namedType = s->queryType;
             c->namedText = s->text;
             c->namedName = s->procName;
+            c->namedEntry = nullptr;
         }
     }
     bool needParms = p->qy_parameters || p->qy_queryType == IIAPI_QT_OPEN || p->qy_queryType == IIAPI_QT_EXEC_PROCEDURE;
