@@ -592,13 +592,13 @@ struct Stmt : Object {
 // Inline when the session is in its transaction (or autocommit) already: twice for every row of
 // a parameter array.
 bool startTransaction(Conn& c, Fault& f, bool begin);
-inline bool ensureTransaction(Conn& c, Fault& f, bool begin = true) {
+[[gnu::always_inline]] inline bool ensureTransaction(Conn& c, Fault& f, bool begin = true) {
     return (c.tran && (c.autocommit || c.inTransaction)) || startTransaction(c, f, begin);
 }
 // Makes sure the session's database transaction can take changes (takes the write lock of the
 // files st writes to; without st, of the main file).
 bool takeWriteLock(Conn& c, Fault& f, sqlite3_stmt* st);
-inline bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr) {
+[[gnu::always_inline]] inline bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr) {
     return c.autocommit || c.inTransaction || takeWriteLock(c, f, st);
 }
 // Reads the rest of an open cursor (its current row included) into memory and gives its
@@ -683,7 +683,7 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f);
 // database (its locks outlive the session, as the server's in-doubt transactions' do).
 bool xaLookForBranches(Conn& c, Fault& f);
 // Inline for the session's own transaction seen holding the write lock (each row of an array).
-inline bool xaWriteAllowed(Conn& c, Fault& f) {
+[[gnu::always_inline]] inline bool xaWriteAllowed(Conn& c, Fault& f) {
     return c.orphan || c.path.empty() || (c.writeLockSeen && c.inTransaction && !sqlite3_get_autocommit(c.db)) ||
            xaLookForBranches(c, f);
 }

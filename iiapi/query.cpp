@@ -1159,16 +1159,17 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     // Filled in place: the buffers a value took last time take the next one.
     s.paramNames.resize(count);
     s.params.resize(count);
-    s.serviceParams = 0;
+    size_t service = 0;
     for (size_t i = 0; i < count; ++i) {
         IIAPI_DESCRIPTOR& d = s.paramDesc[i];
-        s.serviceParams += d.ds_columnType == IIAPI_COL_SVCPARM;
+        service += d.ds_columnType == IIAPI_COL_SVCPARM;
         std::string& name = s.paramNames[i];
-        if (d.ds_columnName)
+        if (d.ds_columnName) {
             name = d.ds_columnName;
-        else
+            d.ds_columnName = name.empty() ? nullptr : name.data();
+        } else {
             name.clear();
-        d.ds_columnName = name.empty() ? nullptr : name.data();
+        }
         bool longType = isLongType(d.ds_dataType);
         if (!longType && d.ds_length == 0 && d.ds_dataType != IIAPI_CHA_TYPE && d.ds_dataType != IIAPI_BYTE_TYPE &&
             d.ds_dataType != IIAPI_NCHA_TYPE && d.ds_dataType != IIAPI_CHR_TYPE)
@@ -1181,6 +1182,7 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
         // bytes whole when it comes.
         if (longType) pv.bytes.clear();
     }
+    s.serviceParams = service;
     s.nextParam = 0;
     s.state = Stmt::State::AwaitParms;
     if (s.paramDesc.empty()) return runWhenReady(p->sd_genParm, *call.conn(), s);
