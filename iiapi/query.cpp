@@ -1093,7 +1093,8 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
     c->statements.push_back(s);
     p->qy_stmtHandle = s->handle;
     c->cancelRequested = false;
-    auto done = [&](bool ok, const Fault& f) {
+    // Inline (a parameter array's every row ends its query here).
+    auto done = [&](bool ok, const Fault& f) __attribute__((always_inline)) {
         p->qy_tranHandle = c->tran ? c->tran->handle : nullptr;
         if (!ok) return failQuery(p->qy_genParm, *c, *s, f);
         complete(p->qy_genParm, IIAPI_ST_SUCCESS, nullptr);
