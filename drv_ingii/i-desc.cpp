@@ -59,10 +59,6 @@ std::atomic<IngColNamesFn> g_colNames{nullptr};
 std::mutex g_cancelLock;
 }  // namespace
 
-void* IngStmtGetHandle(const IngStmt* s) { return __atomic_load_n(&s->stmtHandle, __ATOMIC_SEQ_CST); }
-
-void IngStmtSetHandle(IngStmt* s, void* handle) { __atomic_store_n(&s->stmtHandle, handle, __ATOMIC_SEQ_CST); }
-
 uint32_t IngStmtCloseHandle(IngStmt* s, IngDiagList* list) {
     void* h = __atomic_exchange_n(&s->stmtHandle, nullptr, __ATOMIC_SEQ_CST);
     if (h == nullptr) return 0;
@@ -108,6 +104,7 @@ ErrCode IngAllocStmt(uint32_t conn, uint32_t* out) {
     s->cursorName = strdup(name);
     std::snprintf(name, sizeof name, "ST%X", unsigned(s->nameNumber));
     s->stmtName = strdup(name);
+    std::snprintf(s->execText, sizeof s->execText, "execute %.20s", name);
     if (s->cursorName == nullptr || s->stmtName == nullptr) return discard(kErrNoMemory);
     s->conn = c;
     s->maxRows = c->dsn.maxRows > 0 ? uint32_t(c->dsn.maxRows) : 0;

@@ -48,6 +48,7 @@ struct IngStmt {
     void* stmtHandle;                       // OpenAPI statement, or none; read and swapped atomically (cancel)
     char* cursorName;
     char* stmtName;
+    char execText[32];    // "execute " and stmtName: the query of each run, every row of a parameter array
     uint32_t nameNumber;  // of stmtName and the first cursorName; back to the connection when freed
     Dataset* params;
     uint32_t hiddenColumns;
@@ -94,6 +95,7 @@ struct IngStmt {
     uint16_t sendDescCount;   // descriptors of the last send
     uint8_t sendRowsOfArray;  // set while an execute sends the rows of its parameter array
     uint8_t sendDescsKept;    // sendDescs are the previous row's of that array
+    uint8_t sendDescsLong;    // sendDescs may hold a long type
     void** convBufs;          // one per parameter column
     uint16_t convCount;
     char* preparedText;  // the text the server prepared (after an ORDER BY repair)
@@ -132,8 +134,10 @@ void IngStmtReset(IngStmt* s);
 // Closes the statement's OpenAPI statement (null list: messages dropped); safe against a
 // concurrent cancel.
 uint32_t IngStmtCloseHandle(IngStmt* s, IngDiagList* list);
-void IngStmtSetHandle(IngStmt* s, void* handle);
-void* IngStmtGetHandle(const IngStmt* s);
+// The OpenAPI statement, read and set atomically (a cancel may read it meanwhile); inline: a row
+// of a parameter array reads it for each of its calls.
+inline void IngStmtSetHandle(IngStmt* s, void* handle) { __atomic_store_n(&s->stmtHandle, handle, __ATOMIC_SEQ_CST); }
+inline void* IngStmtGetHandle(const IngStmt* s) { return __atomic_load_n(&s->stmtHandle, __ATOMIC_SEQ_CST); }
 // Describes the parameters by the SQL analyser's probe queries (statement option 0x3203000f).
 uint32_t IngDescribeParamsByProbe(IngStmt* s);
 

@@ -942,7 +942,7 @@ ErrCode IngExecute(uint32_t stmt) {
             return ErrCode(rc);
         }
         // In autocommit the row is the server's only once its commit is: a failed one fails it.
-        if (!global && (rc = IngTxnControl(c, kTxnOpAfterStatement)) != 0) {
+        if (!global && (rc = IngTxnAfterLocalStatement(c)) != 0) {
             s->rowCount = r;
             return ErrCode(rc);
         }

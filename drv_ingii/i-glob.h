@@ -109,6 +109,12 @@ enum IngTxnOp : uint32_t {
     kTxnOpRollback = 7,
 };
 uint32_t IngTxnControl(IngConn* c, uint32_t op);
+// kTxnOpAfterStatement outside a global transaction (the caller knows): inline when the work is
+// already marked pending, as it is from the second row of a parameter array on.
+inline uint32_t IngTxnAfterLocalStatement(IngConn* c) {
+    if ((c->txnFlags & (kTxnWorkPending | kTxnAutocommit)) == kTxnWorkPending) return 0;
+    return IngTxnControl(c, kTxnOpAfterStatement);
+}
 // Whether the connection takes part in a global (XA) transaction just now.
 bool IngInGlobalTxn(const IngConn* c);
 uint32_t IngSetIsolation(IngConn* c, uint32_t level);

@@ -84,7 +84,7 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
     int16_t k = int16_t(svc);
     while (rc == 0 && k < bound) {
         const IIAPI_DESCRIPTOR& d = pd.descs[k];
-        if (IngIsLongType(IngAbsType(d.ds_dataType))) {
+        if (pd.mayHoldLong && IngIsLongType(IngAbsType(d.ds_dataType))) {
             uint16_t col = uint16_t(first + (k - int16_t(svc)));
             uint32_t len = 0;
             void* val = nullptr;
@@ -95,7 +95,7 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
             ++k;
             continue;
         }
-        int16_t end = k;
+        int16_t end = pd.mayHoldLong ? k : bound;
         while (end < bound && !IngIsLongType(IngAbsType(pd.descs[end].ds_dataType))) ++end;
         // A row's values go out in one call; a short group's data values stay on the stack.
         IIAPI_DATAVALUE few[16];
@@ -157,18 +157,13 @@ uint32_t SendParams(IngStmt* s, int queryType, uint32_t row) {
 uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowCount) {
     if (rowCount) *rowCount = 0;
     char text[96];
+    const char* query = text;
     bool params = true;
     switch (queryType) {
-        case IIAPI_QT_EXEC: {
-            // Once per row of a parameter array: no formatted printing ("execute %.20s").
-            const char* name = s->stmtName ? s->stmtName : "";
-            const size_t n = strnlen(name, 20);
-            std::memcpy(text, "execute ", 8);
-            std::memcpy(text + 8, name, n);
-            text[8 + n] = '\0';
+        case IIAPI_QT_EXEC:
+            query = s->execText;
             params = s->text.markers != 0;
             break;
-        }
         case IIAPI_QT_OPEN:
             std::snprintf(text, sizeof text, "%.20s for readonly", s->stmtName);
             break;
@@ -183,7 +178,7 @@ uint32_t IngExecuteParam(IngStmt* s, uint32_t row, int queryType, uint32_t* rowC
     IIAPI_QUERYPARM qy{};
     qy.qy_connHandle = c->connHandle;
     qy.qy_queryType = queryType;
-    qy.qy_queryText = queryType == IIAPI_QT_EXEC_PROCEDURE ? nullptr : text;
+    qy.qy_queryText = queryType == IIAPI_QT_EXEC_PROCEDURE ? nullptr : const_cast<char*>(query);
     if (queryType == IIAPI_QT_EXEC_PROCEDURE && s->procCallText != nullptr) {
         // Literal arguments travel in the text; there is nothing to send beside it.
         qy.qy_queryType = IIAPI_QT_QUERY;

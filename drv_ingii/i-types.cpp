@@ -13,6 +13,7 @@
 #include "drv_ingii/ingutil.h"
 #include "util/dataset.h"
 #include "util/errtable.h"
+#include "util/invariant.h"
 
 uint32_t IIGetDescriptor(IngDescBlock* block, void* stmtHandle, IngDiagList* list) {
     block->stmtHandle = stmtHandle;
@@ -231,20 +232,17 @@ uint32_t IngDescribeResult(IngStmt* s, int mode, const IngDescBlock* block, Colu
     return 0;
 }
 
-uint16_t IngFirstParamColumn(const IngStmt* s) {
-    return (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) ? 1 : 0;
-}
-
 void IngParamDescsFree(IngParamDescs* pd) {
     if (pd == nullptr) return;
-    std::free(pd->descs);
+    if (!pd->lent) std::free(pd->descs);
     pd->descs = nullptr;
     pd->count = 0;
     pd->room = 0;
+    pd->lent = false;
 }
 
 void IngParamDescsKeep(IngStmt* s, IngParamDescs* pd) {
-    if (pd->descs != nullptr && pd->room > s->sendDescRoom) {
+    if (!pd->lent && pd->descs != nullptr && pd->room > s->sendDescRoom) {
         std::free(s->sendDescs);
         s->sendDescs = pd->descs;
         s->sendDescRoom = pd->room;
@@ -472,15 +470,71 @@ bool ParamColumnDesc(const IngStmt* s, int queryType, uint16_t colIx, uint32_t r
     return true;
 }
 
+// The next row of the array the statement sends (an EXECUTE of its markers): the previous row's
+// descriptors stand but for what this row's values decide (the NULL flags, the lengths of the
+// variable kinds). Nothing of the statement's shape is read again: it is the row before's.
+uint32_t NextRowDescriptors(IngStmt* s, uint32_t row, IngParamDescs* out) {
+    const uint16_t first = IngFirstParamColumn(s);
+    const uint32_t total = s->sendDescCount, ncols = total;
+    TV_INVARIANT(s->params != nullptr && s->params->col_count == first + ncols);
+    const SendLimits lim = LimitsOf(s->conn);
+    // Lent, not handed over: a row that cannot be described leaves them to be built whole.
+    IIAPI_DESCRIPTOR* descs = s->sendDescs;
+    s->sendDescsKept = 0;
+    const DatasetColumn* cols = s->params->cols;
+    const bool inRows = row < s->params->rows_alloc;
+    for (uint32_t k = 0; k < ncols; ++k) {
+        const uint16_t colIx = uint16_t(first + k);
+        const DatasetColumn& col = cols[colIx];
+        IIAPI_DESCRIPTOR& d = descs[k];
+        const bool isNull = inRows && col.indicators != nullptr && col.indicators[row] == DS_IND_NULL;
+        if (RowFreeKind(col.kind)) {
+            d.ds_nullable = isNull ? II_TRUE : II_FALSE;
+            continue;
+        }
+        if ((col.kind == DS_CHAR_REF || col.kind == DS_CHAR_LEN4 || col.kind == DS_CHAR_LEN2) && col.data != nullptr &&
+            inRows) {
+            // A text that stays short of a long type: a CHAR takes this row's length, a text
+            // sent as a number keeps its type; either way as the full build below makes it.
+            const uint8_t* cell = DatasetCell(&col, row);
+            uint32_t len = isNull                     ? 1
+                           : col.kind == DS_CHAR_REF  ? DatasetRefGet(cell).length
+                           : col.kind == DS_CHAR_LEN4 ? IngLen4TextLength(col, cell)
+                                                      : PrefixLength(cell, col.kind);
+            if (len <= lim.maxChar) {
+                if (len > 0xFFFF) len = 0xFFFF;
+                if (d.ds_dataType == IIAPI_CHA_TYPE) {
+                    d.ds_length = uint16_t(len);
+                    d.ds_nullable = isNull ? II_TRUE : II_FALSE;
+                    continue;
+                }
+                if (d.ds_dataType == IIAPI_INT_TYPE || d.ds_dataType == IIAPI_FLT_TYPE) {
+                    d.ds_nullable = isNull ? II_TRUE : II_FALSE;
+                    continue;
+                }
+            }
+        }
+        d = IIAPI_DESCRIPTOR{};
+        if (!ParamColumnDesc(s, IIAPI_QT_EXEC, colIx, row, lim, d)) return kErrNotCapable;
+        if (IngIsLongType(IngAbsType(d.ds_dataType))) s->sendDescsLong = 1;
+    }
+    out->count = int16_t(total);
+    out->descs = descs;
+    out->room = s->sendDescRoom;
+    out->lent = true;
+    out->mayHoldLong = s->sendDescsLong != 0;
+    s->sendDescsKept = 1;
+    return 0;
+}
+
 }  // namespace
 
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount) {
-    out->count = 0;
-    out->descs = nullptr;
-    out->room = 0;
+    *out = IngParamDescs{};
     *svcCount = 0;
-    const bool markers = s->text.markers != 0;
     const bool rowOfArray = s->sendRowsOfArray && queryType == IIAPI_QT_EXEC;
+    if (rowOfArray && s->sendDescsKept && s->sendDescs != nullptr) return NextRowDescriptors(s, row, out);
+    const bool markers = s->text.markers != 0;
     if (queryType == IIAPI_QT_EXEC && !markers) return 0;
     uint32_t svc = 0;
     if (queryType == IIAPI_QT_OPEN) svc = 1;
@@ -493,61 +547,6 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
     if (total == 0) return 0;
     if (total > 0x7FFF) return kErrGeneral;
     const SendLimits lim = LimitsOf(s->conn);
-    if (rowOfArray && s->sendDescsKept && s->sendDescs != nullptr && s->sendDescCount == total) {
-        // The next row of the same array: the previous row's descriptors stand but for what this
-        // row's values decide (the NULL flags, the lengths of the variable kinds).
-        IIAPI_DESCRIPTOR* descs = s->sendDescs;
-        const uint16_t room = s->sendDescRoom;
-        s->sendDescs = nullptr;
-        s->sendDescRoom = 0;
-        s->sendDescsKept = 0;
-        const DatasetColumn* cols = s->params->cols;
-        const bool inRows = row < s->params->rows_alloc;
-        for (uint32_t k = 0; k < ncols; ++k) {
-            const uint16_t colIx = uint16_t(first + k);
-            const DatasetColumn& col = cols[colIx];
-            IIAPI_DESCRIPTOR& d = descs[k];
-            const bool isNull = inRows && col.indicators != nullptr && col.indicators[row] == DS_IND_NULL;
-            if (RowFreeKind(col.kind)) {
-                d.ds_nullable = isNull ? II_TRUE : II_FALSE;
-                continue;
-            }
-            if ((col.kind == DS_CHAR_REF || col.kind == DS_CHAR_LEN4 || col.kind == DS_CHAR_LEN2) &&
-                col.data != nullptr && inRows) {
-                // A text that stays short of a long type: a CHAR takes this row's length, a text
-                // sent as a number keeps its type; either way as the full build below makes it.
-                const uint8_t* cell = DatasetCell(&col, row);
-                uint32_t len = isNull                     ? 1
-                               : col.kind == DS_CHAR_REF  ? DatasetRefGet(cell).length
-                               : col.kind == DS_CHAR_LEN4 ? IngLen4TextLength(col, cell)
-                                                          : PrefixLength(cell, col.kind);
-                if (len <= lim.maxChar) {
-                    if (len > 0xFFFF) len = 0xFFFF;
-                    if (d.ds_dataType == IIAPI_CHA_TYPE) {
-                        d.ds_length = uint16_t(len);
-                        d.ds_nullable = isNull ? II_TRUE : II_FALSE;
-                        continue;
-                    }
-                    if (d.ds_dataType == IIAPI_INT_TYPE || d.ds_dataType == IIAPI_FLT_TYPE) {
-                        d.ds_nullable = isNull ? II_TRUE : II_FALSE;
-                        continue;
-                    }
-                }
-            }
-            {
-                d = IIAPI_DESCRIPTOR{};
-                if (!ParamColumnDesc(s, queryType, colIx, row, lim, d)) {
-                    std::free(descs);
-                    return kErrNotCapable;
-                }
-            }
-        }
-        out->count = int16_t(total);
-        out->descs = descs;
-        out->room = room;
-        s->sendDescsKept = 1;
-        return 0;
-    }
     s->sendDescsKept = 0;
     IIAPI_DESCRIPTOR* descs;
     uint16_t room = uint16_t(total);
@@ -588,9 +587,13 @@ uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngPa
         d.ds_columnType = c->apiLevel < IIAPI_LEVEL_5 ? IIAPI_COL_PROCBYREFPARM : IIAPI_COL_PROCINPARM;
         d.ds_columnName = lit.name;
     }
+    bool anyLong = false;
+    for (uint32_t i = 0; i < total; ++i) anyLong = anyLong || IngIsLongType(IngAbsType(descs[i].ds_dataType));
     out->count = int16_t(total);
     out->descs = descs;
     out->room = room;
+    out->mayHoldLong = anyLong;
+    s->sendDescsLong = anyLong ? 1 : 0;
     *svcCount = svc;
     if (rowOfArray) {
         s->sendDescCount = uint16_t(total);

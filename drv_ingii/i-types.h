@@ -34,6 +34,8 @@ struct IngParamDescs {
     int16_t count;
     IIAPI_DESCRIPTOR* descs;  // names are borrowed from the statement's descriptions
     uint16_t room;            // descriptors the array holds (at least count)
+    bool mayHoldLong;         // false: none is of a long type (the values go in one group)
+    bool lent;                // the statement's own kept array: Keep and Free leave it to it
 };
 uint32_t IngBuildParamDescriptors(IngStmt* s, int queryType, uint32_t row, IngParamDescs* out, uint32_t* svcCount);
 void IngParamDescsFree(IngParamDescs* pd);
@@ -44,4 +46,6 @@ void IngParamDescsKeep(IngStmt* s, IngParamDescs* pd);
 uint32_t IngLen4TextLength(const DatasetColumn& col, const uint8_t* cell);
 
 // First Dataset column the parameters start at (column 0 holds a procedure's return value).
-uint16_t IngFirstParamColumn(const IngStmt* s);
+inline uint16_t IngFirstParamColumn(const IngStmt* s) {
+    return (s->state & kStmtProcCall) && (s->state & kStmtReturnValue) ? 1 : 0;
+}

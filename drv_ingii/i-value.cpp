@@ -1019,13 +1019,8 @@ namespace {
 // number or short text in place: no allocation per value and row of a parameter array.
 constexpr size_t kKeepLeast = 32;
 
-void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
-    if (n + 1 <= kKeepLeast && s->convBufs != nullptr && col < s->convCount && s->convBufs[col] != nullptr) {
-        void* held = s->convBufs[col];
-        std::memmove(held, bytes, n);
-        static_cast<char*>(held)[n] = '\0';
-        return held;
-    }
+// Keep when the column holds no slot that takes the value: a new copy in the slot.
+void* KeepNew(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
     void* copy = std::malloc(n + 1 > kKeepLeast ? n + 1 : kKeepLeast);
     if (copy == nullptr) return nullptr;
     std::memcpy(copy, bytes, n);
@@ -1047,6 +1042,17 @@ void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
         s->convBufs[col] = copy;
     }
     return copy;
+}
+
+// Inline: the slot the column's last value took takes this one, for every row of an array.
+[[gnu::always_inline]] inline void* Keep(IngStmt* s, uint16_t col, const void* bytes, size_t n) {
+    if (n + 1 <= kKeepLeast && s->convBufs != nullptr && col < s->convCount && s->convBufs[col] != nullptr) {
+        void* held = s->convBufs[col];
+        std::memmove(held, bytes, n);
+        static_cast<char*>(held)[n] = '\0';
+        return held;
+    }
+    return KeepNew(s, col, bytes, n);
 }
 
 // Writes v as "%0*u" does (at least `width` digits, zero-padded): dates and times go out once per
@@ -1357,16 +1363,8 @@ uint32_t ParamValue::AsText() {
     return 0;
 }
 
-uint32_t ParamValue::AsInteger() {
-    long long x = 0;
-    if (isInt)
-        x = isUnsigned ? (long long)uv : iv;
-    else if (isFloat)
-        x = (long long)fv;
-    else if (text == nullptr)
-        return Unsupported();
-    else if (uint32_t err = TextInteger(text, textLen, x))
-        return err;
+// An integer in the form of an integer target (Int4, Int8, Bool), kept in the column's slot.
+uint32_t PutInteger(IngStmt* s, uint16_t col, Target tg, long long x, uint32_t* length, void** value) {
     if (tg == Target::Int8) {
         int64_t y = x;
         *value = Keep(s, col, &y, 8);
@@ -1383,6 +1381,19 @@ uint32_t ParamValue::AsInteger() {
     return *value ? kErrNone : kErrNoMemory;
 }
 
+uint32_t ParamValue::AsInteger() {
+    long long x = 0;
+    if (isInt)
+        x = isUnsigned ? (long long)uv : iv;
+    else if (isFloat)
+        x = (long long)fv;
+    else if (text == nullptr)
+        return Unsupported();
+    else if (uint32_t err = TextInteger(text, textLen, x))
+        return err;
+    return PutInteger(s, col, tg, x, length, value);
+}
+
 uint32_t ParamValue::AsFloat() {
     double x = 0;
     if (isInt)
@@ -1396,6 +1407,28 @@ uint32_t ParamValue::AsFloat() {
     *value = Keep(s, col, &x, 8);
     *length = 8;
     return *value ? kErrNone : kErrNoMemory;
+}
+}  // namespace
+
+namespace {
+// The general reader and writer of a parameter value. Out of line: the usual kinds pass beside it.
+[[gnu::noinline]] uint32_t ConvertParam(IngStmt* s, uint16_t col, const DatasetColumn* dc, const IIAPI_DESCRIPTOR* d,
+                                        const uint8_t* cell, uint32_t* length, void** value) {
+    ParamValue pv{s, col, dc, d, cell, TargetOf(d), length, value};
+    if (dc->kind == DS_WCHAR || dc->kind == DS_WCHAR_NTS || dc->kind == DS_WCHAR_REF) return pv.Wide();
+    if (uint32_t rc = pv.Read()) return rc;
+    switch (pv.tg) {
+        case Target::Text:
+            return pv.AsText();
+        case Target::Int4:
+        case Target::Int8:
+        case Target::Bool:
+            return pv.AsInteger();
+        case Target::Float:
+            return pv.AsFloat();
+        default:
+            return pv.Unsupported();
+    }
 }
 }  // namespace
 
@@ -1428,6 +1461,15 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
                 *value = r.ptr ? r.ptr : const_cast<char*>("");
                 *length = r.ptr ? r.length : 0;
                 return 0;
+            }
+            break;
+        case DS_CHAR_NTS:
+            // A BIGINT (64-bit integers cross as their digits).
+            if (TargetOf(d) == Target::Int8) {
+                const char* text = reinterpret_cast<const char*>(cell);
+                long long x = 0;
+                if (uint32_t err = TextInteger(text, strnlen(text, dc->width), x)) return err;
+                return PutInteger(s, col, Target::Int8, x, length, value);
             }
             break;
         case DS_CHAR_LEN4:
@@ -1464,21 +1506,7 @@ uint32_t Coldata2IIValue(IngStmt* s, uint16_t col, uint32_t row, const DatasetCo
         default:
             break;
     }
-    ParamValue pv{s, col, dc, d, cell, TargetOf(d), length, value};
-    if (dc->kind == DS_WCHAR || dc->kind == DS_WCHAR_NTS || dc->kind == DS_WCHAR_REF) return pv.Wide();
-    if (uint32_t rc = pv.Read()) return rc;
-    switch (pv.tg) {
-        case Target::Text:
-            return pv.AsText();
-        case Target::Int4:
-        case Target::Int8:
-        case Target::Bool:
-            return pv.AsInteger();
-        case Target::Float:
-            return pv.AsFloat();
-        default:
-            return pv.Unsupported();
-    }
+    return ConvertParam(s, col, dc, d, cell, length, value);
 }
 
 char* IngQueryToClientCharset(const char* utf8) {

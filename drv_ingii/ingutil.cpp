@@ -88,7 +88,7 @@ uint32_t IIDrainErrors(void* errorHandle, IngDiagList* list) {
     return result;
 }
 
-uint32_t IIWaitCompletion(IIAPI_GENPARM* header, IngDiagList* list) {
+uint32_t IIWaitCompletionSlow(IIAPI_GENPARM* header, IngDiagList* list) {
     while (!header->gp_completed) {
         IIAPI_WAITPARM wt{};
         wt.wt_timeout = 100000;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <mutex>
 #include <cstring>
+#include <utility>
 
 namespace iiapi {
 
@@ -46,9 +47,7 @@ bool hasUsersTable(Conn& c) {
 // leaves the cursors that were opened before the transaction changed anything: they saw none of
 // its work, and autocommit sessions read on through the commits of their other statements.
 void closeCursors(Conn& c, bool commit) {
-    for (auto& w : c.statements) {
-        auto s = w.lock();
-        if (!s) continue;
+    for (Stmt* s : c.statements) {
         if (commit && s->outsideTxn) continue;
         releaseCursor(c, *s);
         if (s->state == Stmt::State::Rows) {
@@ -57,7 +56,6 @@ void closeCursors(Conn& c, bool commit) {
             s->haveRow = false;
         }
     }
-    std::erase_if(c.statements, [](const std::weak_ptr<Stmt>& w) { return w.expired(); });
 }
 
 std::shared_ptr<Conn> connFor(II_PTR h) { return findAs<Conn>(h, Kind::Conn); }
@@ -68,10 +66,8 @@ std::shared_ptr<Conn> connFor(II_PTR h) { return findAs<Conn>(h, Kind::Conn); }
 // longer pins the snapshot the session read from nor the tables it reads.
 bool spoolCursors(Conn& c) {
     bool any = false;
-    for (auto& w : c.statements) {
-        auto s = w.lock();
-        if (s && spoolCursor(c, *s)) any = true;
-    }
+    for (Stmt* s : c.statements)
+        if (spoolCursor(c, *s)) any = true;
     return any;
 }
 
@@ -217,7 +213,7 @@ bool keepWriteAheadLog(sqlite3* db, const char* schema, Fault& f) {
     return true;
 }
 
-bool ensureTransaction(Conn& c, Fault& f, bool begin) {
+bool startTransaction(Conn& c, Fault& f, bool begin) {
     if (!c.tran) {
         c.tran = std::make_shared<Tran>();
         c.tran->conn = c.self;
@@ -231,7 +227,7 @@ bool ensureTransaction(Conn& c, Fault& f, bool begin) {
     return true;
 }
 
-bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st) {
+bool takeWriteLock(Conn& c, Fault& f, sqlite3_stmt* st) {
     if (c.autocommit || c.inTransaction) return true;
     // The write lock is taken at once (waiting out other writers): a transaction that read first
     // and locked later could find its snapshot overtaken. With separately locked tables only the
@@ -455,20 +451,20 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
             endTransaction(*c, false, ignored);
         }
         if (!keepBranch) xaSessionGone(*c);
-        for (auto& w : c->statements)
-            if (auto s = w.lock()) {
-                if (s->cursor) {
-                    sqlite3_finalize(s->cursor);
-                    s->cursor = nullptr;
-                }
-                unregisterObject(s->handle);
+        for (Stmt* s : c->statements) {
+            if (s->cursor) {
+                sqlite3_finalize(s->cursor);
+                s->cursor = nullptr;
             }
+            unregisterObject(s->handle);  // the last reference, unless a call waiting holds one
+        }
         c->statements.clear();
-        c->spareStmt.reset();
+        if (c->spareStmt) unregisterRetired(*std::exchange(c->spareStmt, nullptr));
         if (c->tran) unregisterObject(c->tran->handle);
         c->tran.reset();
         c->prepared.clear();
         c->lastPrepared = nullptr;
+        c->namedEntry = nullptr;
         c->adopted.reset();
         if (!keepBranch) endSessionDatabase(*c, plain);
         c->connected = false;

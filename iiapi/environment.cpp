@@ -1,5 +1,6 @@
 // Handles, messages, the environment calls and the engine's settings.
 #include "iiapi/internal.h"
+#include "iiapi/registry.h"
 
 #include <unistd.h>
 
@@ -11,45 +12,21 @@
 
 namespace iiapi {
 
+namespace registry {
+Shard gShards[kShards];
+}  // namespace registry
+
+using namespace registry;
+
 namespace {
 
-// A handle names a slot of the registry and the slot's use: the object's kind in the top byte,
-// the slot's generation in the middle, its shard and index in the low bits. A slot's generation
-// moves on each time it is let go, so the handle of a closed object never names the object that
-// takes its slot next (it would take 2^32 reuses of that one slot to come round).
-//
-// The registry is split into shards, each with its own lock, table and cache lines: a session
-// takes the next shard in turn, and its statements and transactions go to its shard, so that
-// sessions on different threads never share a lock word (a row of a parameter array is five
-// calls, each looking its handles up, besides a registration and a removal).
-constexpr unsigned kIndexBits = 24;  // the shard's number above its slot's index
-constexpr unsigned kShardBits = 6;
-constexpr unsigned kSlotBits = kIndexBits - kShardBits;
-constexpr uintptr_t kSlotMask = (uintptr_t(1) << kSlotBits) - 1;
-constexpr uint32_t kShards = 1u << kShardBits;
-constexpr uint32_t kShardRoom = 1u << kSlotBits;  // slots a shard can have
-constexpr unsigned kKindShift = 56;
+II_PTR handleOf(Kind kind, uint32_t generation, uint32_t shard, uint32_t index) {
+    return reinterpret_cast<II_PTR>((uintptr_t(kind) << kKindShift) | (uintptr_t(generation) << kIndexBits) |
+                                    (uintptr_t(shard) << kSlotBits) | index);
+}
 
-struct Slot {
-    std::shared_ptr<Object> obj;
-    uint32_t generation = 0;
-    uint32_t nextFree = 0;  // index + 1 of the next free slot, 0 at the end of the list
-};
-
-// Plain words, valid before any constructor and after every destructor of the library: a session
-// the host leaves open is disconnected by the driver's own detach, which may run after this
-// file's objects are gone.
-struct alignas(64) Shard {
-    QuickMutex mutex;
-    Slot* table = nullptr;
-    uint32_t size = 0, room = 0;
-    uint32_t freeSlot = 0;  // index + 1 of the first free slot
-};
-Shard gShards[kShards];
 // The shard the next session (or environment, or transaction id) takes.
 alignas(64) std::atomic<uint32_t> gNextShard{0};
-
-uint32_t shardOf(II_PTR handle) { return uint32_t(reinterpret_cast<uintptr_t>(handle) >> kSlotBits) & (kShards - 1); }
 
 // The objects still registered when the library's objects are destroyed go then, as they always
 // did; whatever looks a handle up after finds an empty table.
@@ -77,10 +54,7 @@ Fault makeFault(std::string sqlstate, int32_t nat, std::string text) {
     return Fault{std::move(sqlstate), nat, std::move(text)};
 }
 
-void Object::clearMessages() {
-    // Every call clears its handle's messages first; most calls find none, and need no lock.
-    // Reading an empty list never moves the read position, so there is nothing to reset.
-    if (!hasMessages.load(std::memory_order_acquire)) return;
+void Object::clearListedMessages() {
     std::lock_guard<std::mutex> lk(msgMutex);
     messages.clear();
     nextMessage = 0;
@@ -124,26 +98,44 @@ II_PTR registerObject(std::shared_ptr<Object> obj, II_PTR beside) {
         index = shard.size++;
     }
     Slot& slot = shard.table[index];
-    const uintptr_t h = (uintptr_t(obj->kind) << kKindShift) | (uintptr_t(slot.generation) << kIndexBits) |
-                        (uintptr_t(n) << kSlotBits) | index;
-    obj->handle = reinterpret_cast<II_PTR>(h);
+    const II_PTR h = handleOf(obj->kind, slot.generation, n, index);
+    obj->handle = h;
     slot.obj = std::move(obj);
     slot.nextFree = 0;
-    return reinterpret_cast<II_PTR>(h);
+    return h;
 }
 
-namespace {
+bool retireObject(Object& obj) {
+    Shard& shard = gShards[shardOf(obj.handle)];
+    std::lock_guard<QuickMutex> lk(shard.mutex);
+    Slot* slot = slotOf(shard, obj.handle);
+    if (!slot || slot->obj.use_count() != 1) return false;
+    ++slot->generation;
+    obj.retired = obj.handle;
+    obj.handle = nullptr;
+    return true;
+}
 
-// The slot a handle names while its object is registered, else null. Under the shard's lock.
-Slot* slotOf(const Shard& shard, II_PTR handle) {
-    const uintptr_t index = reinterpret_cast<uintptr_t>(handle) & kSlotMask;
-    if (index >= shard.size) return nullptr;
+II_PTR renewObject(Object& obj) {
+    const uint32_t n = shardOf(obj.retired);
+    Shard& shard = gShards[n];
+    const uint32_t index = uint32_t(reinterpret_cast<uintptr_t>(obj.retired) & kSlotMask);
+    std::lock_guard<QuickMutex> lk(shard.mutex);
+    obj.handle = handleOf(obj.kind, shard.table[index].generation, n, index);
+    obj.retired = nullptr;
+    return obj.handle;
+}
+
+std::shared_ptr<Object> unregisterRetired(Object& obj) {
+    Shard& shard = gShards[shardOf(obj.retired)];
+    std::lock_guard<QuickMutex> lk(shard.mutex);
+    const uint32_t index = uint32_t(reinterpret_cast<uintptr_t>(obj.retired) & kSlotMask);
     Slot& slot = shard.table[index];
-    if (!slot.obj || slot.obj->handle != handle) return nullptr;
-    return &slot;
+    obj.retired = nullptr;
+    slot.nextFree = shard.freeSlot;
+    shard.freeSlot = index + 1;
+    return std::move(slot.obj);  // destroyed by the caller, outside the lock
 }
-
-}  // namespace
 
 std::shared_ptr<Object> unregisterObject(II_PTR handle) {
     std::shared_ptr<Object> keep;  // destroyed outside the lock
@@ -160,21 +152,6 @@ std::shared_ptr<Object> unregisterObject(II_PTR handle) {
     return keep;
 }
 
-Held findHeld(II_PTR handle, Kind kind, Object*& obj) {
-    obj = nullptr;
-    if (!handle || (kind != Kind::Conn && kind != Kind::Stmt)) return Held::None;
-    Shard& shard = gShards[shardOf(handle)];
-    std::lock_guard<QuickMutex> lk(shard.mutex);
-    Slot* slot = slotOf(shard, handle);
-    if (!slot || slot->obj->kind != kind) return Held::None;
-    Object* o = slot->obj.get();
-    Conn* session = kind == Kind::Conn ? static_cast<Conn*>(o) : static_cast<Stmt*>(o)->session;
-    // The lock is only tried: the registry's lock is taken inside a call lock everywhere else.
-    if (!session || !session->callMutex.try_lock()) return Held::Busy;
-    obj = o;
-    return Held::Locked;
-}
-
 std::shared_ptr<Object> findObject(II_PTR handle) {
     if (!handle) return nullptr;
     Shard& shard = gShards[shardOf(handle)];
@@ -185,13 +162,6 @@ std::shared_ptr<Object> findObject(II_PTR handle) {
 
 // Read by every call (its first check): on a cache line no other word shares.
 alignas(64) std::atomic<int> gInitCount{0};
-
-void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
-    gp.gp_status = status;
-    gp.gp_errorHandle = errorHandle;
-    gp.gp_completed = II_TRUE;
-    if (gp.gp_callback) gp.gp_callback(gp.gp_closure, &gp);
-}
 
 // ---- Settings ------------------------------------------------------------------------------
 

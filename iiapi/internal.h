@@ -72,6 +72,7 @@ struct Object {
     virtual ~Object() = default;
     const Kind kind;
     II_PTR handle = nullptr;
+    II_PTR retired = nullptr;  // the handle it had, while it keeps that slot for its next (retireObject)
 
     // Messages of the last call made on this handle; read one by one through getErrorInfo.
     std::mutex msgMutex;
@@ -80,7 +81,12 @@ struct Object {
     std::atomic<bool> hasMessages{false};  // set with the first message, cleared with the list
     std::string lastText;                  // keeps ge_message alive until the next read
 
-    void clearMessages();
+    // Every call clears its handle's messages first; most calls find none, and need no lock.
+    // Reading an empty list never moves the read position, so there is nothing to reset.
+    void clearMessages() {
+        if (hasMessages.load(std::memory_order_acquire)) clearListedMessages();
+    }
+    void clearListedMessages();
     void addMessage(const Fault& f, int32_t type = IIAPI_GE_ERROR);
 };
 
@@ -91,6 +97,14 @@ struct Object {
 II_PTR registerObject(std::shared_ptr<Object> obj, II_PTR beside = nullptr);
 // The registry's reference to the object, handed to the caller (null when none is registered).
 std::shared_ptr<Object> unregisterObject(II_PTR handle);
+// A closed object that only the registry holds may keep its slot for its next use (a statement's
+// record, for its session's next query): its handle dies at once (the slot's generation moves
+// on, and the object answers to no handle), and renewObject gives it the slot's next one. False,
+// and nothing done, when another holder has it.
+bool retireObject(Object& obj);
+II_PTR renewObject(Object& obj);
+// Lets a retired object's slot go: the registry's reference to it, handed to the caller.
+std::shared_ptr<Object> unregisterRetired(Object& obj);
 std::shared_ptr<Object> findObject(II_PTR handle);
 
 template <class T>
@@ -100,14 +114,7 @@ std::shared_ptr<T> findAs(II_PTR handle, Kind kind) {
     return std::static_pointer_cast<T>(std::move(obj));
 }
 
-// A session (Kind::Conn) or statement (Kind::Stmt) found with its session's call lock taken and
-// no reference counted: Locked. Sessions and statements are unregistered only under that lock
-// (close, disconnect) and a statement only while its session is registered, so an object found
-// registered while the lock was free stays alive and registered until the caller lets the lock
-// go. Busy: another thread holds the lock; nothing is taken, and the caller takes a reference
-// before it waits.
-enum class Held : uint8_t { None, Locked, Busy };
-Held findHeld(II_PTR handle, Kind kind, Object*& obj);
+// Calls find their session or statement with its call lock taken: findHeld (registry.h).
 
 extern std::atomic<int> gInitCount;
 // Keywords, names and the engine's own words are folded as ASCII: the application's locale (a
@@ -119,7 +126,12 @@ inline char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - ('a' - '
 inline bool initialized() { return gInitCount.load(std::memory_order_acquire) > 0; }
 
 // Completes a call: sets status and completion flag and runs the callback.
-void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle);
+inline void complete(IIAPI_GENPARM& gp, IIAPI_STATUS status, II_PTR errorHandle) {
+    gp.gp_status = status;
+    gp.gp_errorHandle = errorHandle;
+    gp.gp_completed = II_TRUE;
+    if (gp.gp_callback) gp.gp_callback(gp.gp_closure, &gp);
+}
 
 // ---- Settings ------------------------------------------------------------------------------
 
@@ -204,7 +216,7 @@ public:
         uint32_t seen = 0;
         return state_.compare_exchange_strong(seen, 1, std::memory_order_acquire, std::memory_order_relaxed);
     }
-    void unlock() {
+    [[gnu::always_inline]] void unlock() {
         if (state_.exchange(0, std::memory_order_release) == 2) state_.notify_one();
     }
 
@@ -226,7 +238,7 @@ public:
         owned_.store(true, std::memory_order_relaxed);
         depth_ = 1;
     }
-    bool try_lock() {
+    [[gnu::always_inline]] bool try_lock() {
         const pthread_t self = pthread_self();
         if (owned_.load(std::memory_order_relaxed) && pthread_equal(owner_.load(std::memory_order_relaxed), self)) {
             ++depth_;
@@ -238,7 +250,7 @@ public:
         depth_ = 1;
         return true;
     }
-    void unlock() {
+    [[gnu::always_inline]] void unlock() {
         if (--depth_ != 0) return;
         owned_.store(false, std::memory_order_relaxed);
         mutex_.unlock();
@@ -288,7 +300,7 @@ struct PreparedStatement {
 };
 
 // Compiled statements of a session kept for reuse, keyed by their SQLite text. Only idle
-// statements are held: one taken for a query belongs to it (an open cursor) until released, so
+// statements are served: one taken for a query belongs to it (an open cursor) until released, so
 // the same compiled statement never serves two queries at once.
 struct StatementCache {
     static constexpr size_t kCapacity = 32;
@@ -308,8 +320,13 @@ struct StatementCache {
         int64_t schemaVersion = 0;                 // main schema version when it was compiled (rows only)
         std::unique_ptr<Description> description;  // a statement with result columns once it ran
     };
-    std::vector<Entry> idle;  // least recently used first
-    std::string spareText;    // the text buffer of the entry taken last, for the next one kept
+    // entries[0, idle) are the idle statements, least recently used first. The entry taken last
+    // stays after them while its statement is out, so that the statement given back (an EXECUTE
+    // per row of a parameter array takes and gives back the same one) is idle again in place; it
+    // goes when another statement is taken or given back first.
+    std::vector<Entry> entries;
+    size_t idle = 0;
+    std::string spareText;  // the text buffer of the entry that went last, for the next one kept
     sqlite3_stmt* schemaProbe = nullptr;
     sqlite3_stmt* schemaReload = nullptr;
     sqlite3_stmt* columnTypes = nullptr;  // a column's recorded Ingres type (describeColumns)
@@ -319,17 +336,20 @@ struct StatementCache {
 
 // A statement compiled from the whole text (a second statement in it is refused), from the
 // session's cache when it holds one. schemaVersion goes back with it to releaseStatement.
-// A kept statement's description comes along when description is given.
-bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& schemaVersion, Fault& f,
-                      std::unique_ptr<StatementCache::Description>* description = nullptr);
-// Resets a statement taken with acquireStatement and keeps it, with its description, for the next
-// query of its text.
-void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t schemaVersion,
-                      std::unique_ptr<StatementCache::Description> description = nullptr);
+bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& schemaVersion, Fault& f);
+// Resets a statement taken with acquireStatement and keeps it for the next query of its text.
+void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t schemaVersion);
+// The kept description of st when it is the statement taken last from the cache (made empty the
+// first time); null for a statement the cache did not hand out.
+StatementCache::Description* takenDescription(Conn& c, sqlite3_stmt* st);
 // Gives a statement's open cursor back to the cache.
 void releaseCursor(Conn& c, Stmt& s);
 // Finalises every kept statement (before the database closes).
 void clearStatementCache(StatementCache& k);
+// Finalises the idle statements; the one taken last is forgotten, not finalised.
+void dropIdleStatements(StatementCache& k);
+// Forgets the entry of the statement taken last (not finalised: its taker has it, or had it).
+void forgetTakenStatement(StatementCache& k);
 // One of the engine's own statements of the session, compiled once and kept in slot; null when
 // it does not compile (a table it reads is missing), and then tried again at the next call.
 sqlite3_stmt* keptStatement(Conn& c, sqlite3_stmt*& slot, const char* sql);
@@ -454,6 +474,9 @@ struct Conn : Object {
     // name: a parameter array sends the same text for every row.
     int32_t namedType = 0;
     std::string namedText, namedName;
+    // The entry of namedName, once a statement of that text found it: the next ones take it
+    // from their query (entries stay where they are, as above).
+    PreparedStatement* namedEntry = nullptr;
     // The tables the statement being rewritten names: a column typed by its name alone is looked
     // for there first, not in whichever table has a column of that name.
     std::vector<std::string> typeScope;
@@ -462,7 +485,9 @@ struct Conn : Object {
     // Columns of views by lower-case name (describeView), with the schema version they were read at.
     std::map<std::string, std::pair<int64_t, ViewColumns>> viewColumns;
     StatementCache cache;
-    std::vector<std::weak_ptr<Stmt>> statements;
+    // The session's statements from their query to their close (or the disconnect), under the
+    // call lock: registered, so the registry keeps each alive.
+    std::vector<Stmt*> statements;
     std::atomic<bool> cancelRequested{false};
     std::atomic<Stmt*> running{nullptr};  // the statement inside sqlite3_step, for cancel
 
@@ -483,17 +508,17 @@ struct Conn : Object {
     XaBranchState xa;
     std::shared_ptr<Conn> adopted;
 
-    // The parameter buffers of the session's last closed statement, lent to its next one: a
-    // parameter array runs one statement per row, and its values then take buffers of the sizes
-    // they had in the row before.
+    // The parameter buffers of the session's last closed statement whose record went, lent to
+    // its next one made: a parameter array runs one statement per row, and its values then take
+    // buffers of the sizes they had in the row before (a kept record keeps its own).
     std::vector<IIAPI_DESCRIPTOR> spareParamDesc;
     std::vector<std::string> spareParamNames;
     std::vector<ParamValue> spareParams;
     void lendParamBuffers(Stmt& s);
     void keepParamBuffers(Stmt& s);
-    // The object of the session's last closed statement that no one else held, emptied, for
-    // its next query: one allocation less per row of a parameter array.
-    std::shared_ptr<Stmt> spareStmt;
+    // The record of the session's last closed statement that no one else held, emptied and
+    // retired in its registry slot, for its next query: a parameter array runs one per row.
+    Stmt* spareStmt = nullptr;
     std::unique_ptr<XaOrphan> orphan;
 };
 
@@ -512,8 +537,8 @@ struct Stmt : Object {
     Stmt() : Object(Kind::Stmt) {}
     ~Stmt() override;
     // Back to the state of a new statement, keeping what its buffers hold room for (a closed
-    // statement, unregistered, that nothing else refers to). Every field is set here: one
-    // added to the record must be added there too.
+    // statement that nothing else refers to). Every field is set here: one added to the record
+    // must be added there too.
     void reset();
 
     std::weak_ptr<Conn> conn;
@@ -530,6 +555,9 @@ struct Stmt : Object {
     std::vector<std::string> paramNames;
     std::vector<ParamValue> params;
     size_t nextParam = 0;
+    size_t serviceParams = 0;  // of the descriptors, the cursor's or procedure's names
+    // EXECUTE and OPEN: the statement prepared under procName, when the query found it already.
+    PreparedStatement* prepared = nullptr;
 
     // What runs once the parameters are in.
     std::string pendingSql;  // SQLite text to run
@@ -540,7 +568,6 @@ struct Stmt : Object {
     sqlite3_stmt* cursor = nullptr;
     std::string cursorSql;  // the text cursor was compiled from, to give it back to the cache
     int64_t cursorSchema = 0;
-    std::unique_ptr<StatementCache::Description> cursorDescription;
     std::vector<IngType> columns;
     std::vector<std::string> names;
     std::vector<IIAPI_DESCRIPTOR> resultDesc;
@@ -591,10 +618,18 @@ struct Stmt : Object {
 // Gives the session its transaction handle. With begin, in a distributed branch, or when reads
 // keep a snapshot, the database transaction starts now; otherwise with the first change
 // (beginWrite), so that plain reads hold nothing between statements.
-bool ensureTransaction(Conn& c, Fault& f, bool begin = true);
+// Inline when the session is in its transaction (or autocommit) already: twice for every row of
+// a parameter array.
+bool startTransaction(Conn& c, Fault& f, bool begin);
+[[gnu::always_inline]] inline bool ensureTransaction(Conn& c, Fault& f, bool begin = true) {
+    return (c.tran && (c.autocommit || c.inTransaction)) || startTransaction(c, f, begin);
+}
 // Makes sure the session's database transaction can take changes (takes the write lock of the
 // files st writes to; without st, of the main file).
-bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr);
+bool takeWriteLock(Conn& c, Fault& f, sqlite3_stmt* st);
+[[gnu::always_inline]] inline bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr) {
+    return c.autocommit || c.inTransaction || takeWriteLock(c, f, st);
+}
 // Reads the rest of an open cursor (its current row included) into memory and gives its
 // compiled statement back; false when it had no cursor to read.
 bool spoolCursor(Conn& c, Stmt& s);
@@ -675,7 +710,12 @@ bool xaAdopt(Conn& c, const std::string& key, Fault& f);
 bool xaFinishAdopted(Conn& c, bool commit, Fault& f);
 // Whether the session may write: not while a prepared branch of an ended session holds the
 // database (its locks outlive the session, as the server's in-doubt transactions' do).
-bool xaWriteAllowed(Conn& c, Fault& f);
+bool xaLookForBranches(Conn& c, Fault& f);
+// Inline for the session's own transaction seen holding the write lock (each row of an array).
+[[gnu::always_inline]] inline bool xaWriteAllowed(Conn& c, Fault& f) {
+    return c.orphan || c.path.empty() || (c.writeLockSeen && c.inTransaction && !sqlite3_get_autocommit(c.db)) ||
+           xaLookForBranches(c, f);
+}
 void xaRefreshMaster(Conn& c);
 // The file format of a prepared branch; a damaged file (any byte changed, cut or added) decodes
 // to nothing.
@@ -826,6 +866,12 @@ bool encodeValue(sqlite3_value* v, const IngType& t, uint8_t* buf, uint16_t& len
 Encoder encoderFor(const IngType& t);
 // The whole value of a long column in its Ingres form (bytes, or UTF-16 for LONG NVARCHAR).
 bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f);
+// Clients send dates and timestamps as "yyyy_mm_dd[ hh:mm:ss[.fffffffff]]". The store keeps
+// "yyyy-mm-dd hh:mm:ss" with six fraction digits, nine when the nanoseconds need them, none when
+// they are zero: one text for one value, the one other programs write, so that a column without
+// the engine's date triggers (a plain SQLite file's) compares and sorts them by their bytes.
+// Mends such a text in place and says whether it was one; any other text stays.
+bool mendClientDate(std::string& b);
 // Binds a client value of descriptor d to parameter index i (1-based); a date's text is put in
 // the store's form first.
 bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, ParamValue& v, Fault& f);

@@ -134,8 +134,7 @@ bool resetForNextSession(OpenDatabase& od) {
     if (od.tempUsed) {
         if (!dropTemporaryObjects(db)) return false;
         // Statements compiled against what was dropped are not kept.
-        for (auto& e : od.cache.idle) sqlite3_finalize(e.st);
-        od.cache.idle.clear();
+        dropIdleStatements(od.cache);
         od.tempUsed = false;
     }
     return true;
@@ -267,6 +266,8 @@ void endSessionDatabase(Conn& c, bool mayKeep) {
         c.db = nullptr;
     }
     if (!od) return;
+    // The session's statements are gone: none is out any more.
+    forgetTakenStatement(c.cache);
     od->cache = std::move(c.cache);
     c.cache = StatementCache{};
     od->session = nullptr;

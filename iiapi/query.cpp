@@ -1,9 +1,11 @@
 // Statements: query, parameters, descriptors, rows, query information, close and cancel.
 #include "iiapi/internal.h"
+#include "iiapi/registry.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 namespace iiapi {
 
@@ -14,23 +16,27 @@ Stmt::~Stmt() {
 }
 
 void Stmt::reset() {
-    // No other thread can reach the record now: its messages need no lock.
+    // No other thread can reach the record now (it answers to no handle): its messages need no
+    // lock.
     if (hasMessages.load(std::memory_order_relaxed)) {
         messages.clear();
         hasMessages.store(false, std::memory_order_relaxed);
     }
     nextMessage = 0;
     lastText.clear();
-    handle = nullptr;
+    // handle and retired are the registry's, under its lock: retireObject emptied the handle.
     // conn and session stay: a spare statement serves its own session only.
     queryType = 0;
     text.clear();
     state = State::Done;
     cancelled = false;
+    // The values' buffers stay for the next query's values (a parameter array runs one query
+    // per row): every query sets its descriptors first, and only as many values as they are
+    // ever read, each replaced whole.
     paramDesc.clear();
-    paramNames.clear();
-    params.clear();
     nextParam = 0;
+    serviceParams = 0;
+    prepared = nullptr;
     pendingSql.clear();
     cursorName.clear();
     procName.clear();
@@ -39,7 +45,6 @@ void Stmt::reset() {
     cursor = nullptr;
     cursorSql.clear();
     cursorSchema = 0;
-    cursorDescription.reset();
     columns.clear();
     names.clear();
     resultDesc.clear();
@@ -103,7 +108,8 @@ constexpr int16_t kMaxRows = 32767;
 // alive while this call waits, and a statement closed meanwhile is gone for this call too.
 class HeldCall {
 public:
-    HeldCall(II_PTR h, Kind kind) {
+    // Inline: every call of the interface begins and ends here.
+    [[gnu::always_inline]] HeldCall(II_PTR h, Kind kind) {
         Object* obj = nullptr;
         const Held how = findHeld(h, kind, obj);
         if (how == Held::Locked) {
@@ -114,7 +120,7 @@ public:
             waitTurn(h, kind);
         }
     }
-    ~HeldCall() {
+    [[gnu::always_inline]] ~HeldCall() {
         if (held_) held_->callMutex.unlock();
     }
     HeldCall(const HeldCall&) = delete;
@@ -363,10 +369,9 @@ bool changeColumns(Conn& c, Stmt& s, const Rewritten& change, const std::string&
 // A positioned change gives the row id of its cursor's current row: it goes to the statement's
 // last marker, after the client's values.
 bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int64_t version, Fault& f,
-                 std::unique_ptr<StatementCache::Description>* kept = nullptr, const int64_t* currentRow = nullptr) {
+                 const int64_t* currentRow = nullptr) {
     // Query parameters are the non-service ones, in descriptor order.
-    size_t sent = 0;
-    for (const IIAPI_DESCRIPTOR& d : s.paramDesc) sent += d.ds_columnType != IIAPI_COL_SVCPARM;
+    const size_t sent = s.paramDesc.size() - s.serviceParams;
     const int markers = sqlite3_bind_parameter_count(st) - (currentRow ? 1 : 0);
     if (int(sent) != markers) {
         releaseStatement(c, sql, st, version);
@@ -397,13 +402,10 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
     }
     if (sqlite3_column_count(st) > 0) {
         s.outsideTxn = !c.inTransaction;
-        if (kept && version >= 0) {
-            if (!*kept) *kept = std::make_unique<StatementCache::Description>();
-            describeColumnsKept(c, st, sql, s.paramDesc, **kept, s.columns, s.names);
-            s.cursorDescription = std::move(*kept);
-        } else {
+        if (StatementCache::Description* kept = takenDescription(c, st))
+            describeColumnsKept(c, st, sql, s.paramDesc, *kept, s.columns, s.names);
+        else
             describeColumns(c, st, sql, s.columns, s.names, &s.paramDesc);
-        }
         for (size_t k = 0; k < s.hidden && !s.columns.empty(); ++k) {
             s.columns.pop_back();
             s.names.pop_back();
@@ -445,9 +447,8 @@ bool runCompiled(Conn& c, Stmt& s, sqlite3_stmt* st, const std::string& sql, int
 bool runSql(Conn& c, Stmt& s, const std::string& sql, Fault& f) {
     sqlite3_stmt* st = nullptr;
     int64_t version = 0;
-    std::unique_ptr<StatementCache::Description> description;
-    if (!acquireStatement(c, sql, st, version, f, &description)) return false;
-    return runCompiled(c, s, st, sql, version, f, &description);
+    if (!acquireStatement(c, sql, st, version, f)) return false;
+    return runCompiled(c, s, st, sql, version, f);
 }
 
 // A client value as an SQLite value (owned by the caller).
@@ -561,12 +562,9 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 // The open cursor of the session with that name.
-std::shared_ptr<Stmt> openCursor(Conn& c, const std::string& name) {
-    for (auto& w : c.statements) {
-        auto x = w.lock();
-        if (x && x->queryType == IIAPI_QT_OPEN && x->state == Stmt::State::Rows && sameName(x->cursorName, name))
-            return x;
-    }
+Stmt* openCursor(Conn& c, const std::string& name) {
+    for (Stmt* x : c.statements)
+        if (x->queryType == IIAPI_QT_OPEN && x->state == Stmt::State::Rows && sameName(x->cursorName, name)) return x;
     return nullptr;
 }
 
@@ -683,7 +681,7 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
     sqlite3_stmt* st = nullptr;
     int64_t version = 0;
     if (!acquireStatement(c, sql, st, version, f)) return false;
-    if (!runCompiled(c, s, st, sql, version, f, nullptr, &rowid)) return false;
+    if (!runCompiled(c, s, st, sql, version, f, &rowid)) return false;
     if (s.rowCount == 0) {
         // Deleted by another statement since the cursor read it.
         markGone();
@@ -696,16 +694,20 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
 
 // EXECUTE and OPEN of a statement prepared by name.
 bool executePrepared(Conn& c, Stmt& s, Fault& f) {
-    if (!c.lastPrepared || s.procName != c.lastPreparedName) {
-        auto it = c.prepared.find(s.procName);
-        if (it == c.prepared.end()) {
-            f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
-            return false;
+    if (!s.prepared) {
+        if (!c.lastPrepared || s.procName != c.lastPreparedName) {
+            auto it = c.prepared.find(s.procName);
+            if (it == c.prepared.end()) {
+                f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+                return false;
+            }
+            c.lastPrepared = &it->second;
+            c.lastPreparedName = s.procName;
         }
-        c.lastPrepared = &it->second;
-        c.lastPreparedName = s.procName;
+        s.prepared = c.lastPrepared;
+        if (s.procName == c.namedName) c.namedEntry = s.prepared;
     }
-    PreparedStatement& ps = *c.lastPrepared;
+    PreparedStatement& ps = *s.prepared;
     // Running the statement changes no prepared statement, so its text is used in place
     // (an EXECUTE runs once per row of a parameter array).
     const std::string& sql = ps.sql;
@@ -936,6 +938,8 @@ bool paramsComplete(const Stmt& s) { return s.nextParam >= s.paramDesc.size(); }
 
 // Service parameters carry names, not values: take them out before the statement runs.
 bool takeServiceParams(Stmt& s, Fault& f) {
+    // A query that needs none has none (an EXECUTE per row of a parameter array).
+    if (s.serviceParams == 0 && s.queryType != IIAPI_QT_OPEN && s.queryType != IIAPI_QT_EXEC_PROCEDURE) return true;
     std::vector<std::string> svc;
     for (size_t i = 0; i < s.paramDesc.size(); ++i) {
         if (s.paramDesc[i].ds_columnType != IIAPI_COL_SVCPARM) continue;
@@ -1124,21 +1128,26 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
         auto t = findAs<Tran>(p->qy_tranHandle, Kind::Tran);
         if (!t || t->conn.lock().get() != c) return complete(p->qy_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     }
-    std::shared_ptr<Stmt> s = c->spareStmt ? std::move(c->spareStmt) : std::make_shared<Stmt>();
-    // A spare statement comes back to the session it served.
-    if (s->session != c) {
-        s->conn = c->self;
-        s->session = c;
+    // The session's spare record takes the next handle of the slot it kept; a new one is
+    // registered beside the session.
+    Stmt* s = std::exchange(c->spareStmt, nullptr);
+    if (s) {
+        renewObject(*s);
+    } else {
+        auto made = std::make_shared<Stmt>();
+        made->conn = c->self;
+        made->session = c;
+        s = made.get();
+        registerObject(std::move(made), c->handle);
+        c->lendParamBuffers(*s);
     }
-    c->lendParamBuffers(*s);
     s->queryType = p->qy_queryType;
     s->text = p->qy_queryText ? p->qy_queryText : "";
-    registerObject(s, c->handle);
-    std::erase_if(c->statements, [](const std::weak_ptr<Stmt>& w) { return w.expired(); });
     c->statements.push_back(s);
     p->qy_stmtHandle = s->handle;
     c->cancelRequested = false;
-    auto done = [&](bool ok, const Fault& f) {
+    // Inline (a parameter array's every row ends its query here).
+    auto done = [&](bool ok, const Fault& f) __attribute__((always_inline)) {
         p->qy_tranHandle = c->tran ? c->tran->handle : nullptr;
         if (!ok) return failQuery(p->qy_genParm, *c, *s, f);
         complete(p->qy_genParm, IIAPI_ST_SUCCESS, nullptr);
@@ -1162,6 +1171,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
         // The text of the session's last EXECUTE or OPEN again (every row of a parameter array):
         // checked and read then.
         s->procName = c->namedName;
+        s->prepared = c->namedEntry;
     } else {
         // The text is read as UTF-8: bytes that are not (an overlong quote) would read as
         // something else than what the client checked.
@@ -1172,6 +1182,7 @@ void IIapi_query(IIAPI_QUERYPARM* p) {
             c->namedType = s->queryType;
             c->namedText = s->text;
             c->namedName = s->procName;
+            c->namedEntry = nullptr;
         }
     }
     bool needParms = p->qy_parameters || p->qy_queryType == IIAPI_QT_OPEN || p->qy_queryType == IIAPI_QT_EXEC_PROCEDURE;
@@ -1202,14 +1213,17 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
     // Filled in place: the buffers a value took last time take the next one.
     s.paramNames.resize(count);
     s.params.resize(count);
+    size_t service = 0;
     for (size_t i = 0; i < count; ++i) {
         IIAPI_DESCRIPTOR& d = s.paramDesc[i];
+        service += d.ds_columnType == IIAPI_COL_SVCPARM;
         std::string& name = s.paramNames[i];
-        if (d.ds_columnName)
+        if (d.ds_columnName) {
             name = d.ds_columnName;
-        else
+            d.ds_columnName = name.empty() ? nullptr : name.data();
+        } else {
             name.clear();
-        d.ds_columnName = name.empty() ? nullptr : name.data();
+        }
         bool longType = isLongType(d.ds_dataType);
         if (!longType && d.ds_length == 0 && d.ds_dataType != IIAPI_CHA_TYPE && d.ds_dataType != IIAPI_BYTE_TYPE &&
             d.ds_dataType != IIAPI_NCHA_TYPE && d.ds_dataType != IIAPI_CHR_TYPE)
@@ -1222,6 +1236,7 @@ void IIapi_setDescriptor(IIAPI_SETDESCRPARM* p) {
         // bytes whole when it comes.
         if (longType) pv.bytes.clear();
     }
+    s.serviceParams = service;
     s.nextParam = 0;
     s.state = Stmt::State::AwaitParms;
     if (s.paramDesc.empty()) return runWhenReady(p->sd_genParm, *call.conn(), s);
@@ -1489,17 +1504,16 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
     if (!s) return complete(p->cl_genParm, IIAPI_ST_INVALID_HANDLE, nullptr);
     Conn& c = *call.conn();
     releaseCursor(c, *s);
-    c.keepParamBuffers(*s);
-    // Under the call lock: see findHeld.
-    std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
-    std::erase_if(c.statements, [&](const std::weak_ptr<Stmt>& w) {
-        return w.expired() || (!w.owner_before(kept) && !kept.owner_before(w));
-    });
-    // Only the registry held it (a cancel running on another thread, or a call waiting for the
-    // lock, holds it too): emptied, it serves the session's next query.
-    if (kept.use_count() == 1) {
+    std::erase(c.statements, s);
+    // Under the call lock: see findHeld. When only the registry holds it (a cancel running on
+    // another thread, or a call waiting for the lock, holds it too), emptied, it serves the
+    // session's next query, its parameter buffers with it; otherwise they go to that query.
+    if (!c.spareStmt && retireObject(*s)) {
         s->reset();
-        c.spareStmt = std::static_pointer_cast<Stmt>(std::move(kept));
+        c.spareStmt = s;
+    } else {
+        c.keepParamBuffers(*s);
+        std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
     }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
 }

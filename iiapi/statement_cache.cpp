@@ -2,6 +2,8 @@
 // per row of a parameter array) is compiled once.
 #include "iiapi/internal.h"
 
+#include <algorithm>
+
 namespace iiapi {
 
 namespace {
@@ -63,13 +65,18 @@ bool compileFresh(Conn& c, const std::string& sql, sqlite3_stmt*& st, Fault& f) 
 
 }  // namespace
 
-bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& version, Fault& f,
-                      std::unique_ptr<StatementCache::Description>* description) {
-    auto& idle = c.cache.idle;
-    for (size_t i = idle.size(); i-- > 0;) {
-        if (idle[i].sql != sql) continue;
-        StatementCache::Entry e = std::move(idle[i]);
-        idle.erase(idle.begin() + ptrdiff_t(i));
+void forgetTakenStatement(StatementCache& k) {
+    if (k.entries.size() == k.idle) return;
+    k.spareText = std::move(k.entries.back().sql);
+    k.entries.pop_back();
+}
+
+bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_t& version, Fault& f) {
+    auto& k = c.cache;
+    forgetTakenStatement(k);
+    for (size_t i = k.idle; i-- > 0;) {
+        StatementCache::Entry& e = k.entries[i];
+        if (e.sql != sql) continue;
         // SQLite compiles a statement again when it finds the schema changed, but only once it
         // steps: the result columns are described before that, so a statement with columns is
         // reused only while the schema is the one it was compiled against. A rollback or a
@@ -82,11 +89,15 @@ bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_
         if (usable) {
             st = e.st;
             version = e.schemaVersion;
-            c.cache.spareText = std::move(e.sql);
-            if (description) *description = std::move(e.description);
+            // Taken: just after the idle ones, where it is idle again when given back.
+            std::rotate(k.entries.begin() + ptrdiff_t(i), k.entries.begin() + ptrdiff_t(i) + 1,
+                        k.entries.begin() + ptrdiff_t(k.idle));
+            --k.idle;
             return true;
         }
         sqlite3_finalize(e.st);
+        k.entries.erase(k.entries.begin() + ptrdiff_t(i));
+        --k.idle;
         break;
     }
     // Read before compiling: a change in between makes the statement look older, never newer.
@@ -104,38 +115,60 @@ bool acquireStatement(Conn& c, const std::string& sql, sqlite3_stmt*& st, int64_
     return compileFresh(c, sql, st, f);
 }
 
-void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t version,
-                      std::unique_ptr<StatementCache::Description> description) {
+void releaseStatement(Conn& c, const std::string& sql, sqlite3_stmt* st, int64_t version) {
     if (!st) return;
     if (!c.db || sql.empty() || version < 0) {
         sqlite3_finalize(st);
         return;
     }
+    // Its values stay bound: every run binds each marker again before it steps (runCompiled
+    // refuses fewer values than markers), and nothing reads an idle statement's values. Clearing
+    // them cost a pass over the markers for every row of a parameter array.
     sqlite3_reset(st);
-    sqlite3_clear_bindings(st);
-    auto& idle = c.cache.idle;
-    // A statement run once per row is taken and kept again each time: its entry's text goes
-    // into the buffer the last entry taken left.
-    std::string text = std::move(c.cache.spareText);
-    if (text != sql) text.assign(sql);
-    idle.push_back({std::move(text), st, version, std::move(description)});
-    if (idle.size() > StatementCache::kCapacity) {
-        sqlite3_finalize(idle.front().st);
-        idle.erase(idle.begin());
+    auto& k = c.cache;
+    // The statement taken last (the text too: a statement made for the same text may have
+    // taken a finalised one's address).
+    if (k.entries.size() > k.idle && k.entries.back().st == st && k.entries.back().sql == sql) {
+        k.entries.back().schemaVersion = version;
+        ++k.idle;
+        return;
     }
+    forgetTakenStatement(k);
+    // Its entry's text goes into the buffer the entry that went last left.
+    std::string text = std::move(k.spareText);
+    if (text != sql) text.assign(sql);
+    k.entries.push_back({std::move(text), st, version, nullptr});
+    if (++k.idle > StatementCache::kCapacity) {
+        sqlite3_finalize(k.entries.front().st);
+        k.entries.erase(k.entries.begin());
+        --k.idle;
+    }
+}
+
+StatementCache::Description* takenDescription(Conn& c, sqlite3_stmt* st) {
+    auto& k = c.cache;
+    if (k.entries.size() == k.idle || k.entries.back().st != st) return nullptr;
+    auto& d = k.entries.back().description;
+    if (!d) d = std::make_unique<StatementCache::Description>();
+    return d.get();
 }
 
 void releaseCursor(Conn& c, Stmt& s) {
     if (!s.cursor) return;
-    releaseStatement(c, s.cursorSql, s.cursor, s.cursorSchema, std::move(s.cursorDescription));
+    releaseStatement(c, s.cursorSql, s.cursor, s.cursorSchema);
     s.cursor = nullptr;
     s.cursorSql.clear();
-    s.cursorDescription.reset();
+}
+
+void dropIdleStatements(StatementCache& k) {
+    forgetTakenStatement(k);
+    for (auto& e : k.entries) sqlite3_finalize(e.st);
+    k.entries.clear();
+    k.idle = 0;
 }
 
 void clearStatementCache(StatementCache& k) {
-    for (auto& e : k.idle) sqlite3_finalize(e.st);
-    k.idle.clear();
+    dropIdleStatements(k);
     for (sqlite3_stmt** own : {&k.schemaProbe, &k.schemaReload, &k.columnTypes, &k.usersTable}) {
         sqlite3_finalize(*own);
         *own = nullptr;

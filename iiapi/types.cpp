@@ -644,41 +644,83 @@ bool encodeLong(sqlite3_value* v, const IngType& t, std::string& out, Fault& f) 
     return true;
 }
 
+// The form of a client's date text, checked eight bytes at a time.
 namespace {
 
-// Clients send dates and timestamps as "yyyy_mm_dd[ hh:mm:ss[.fffffffff]]". The store keeps
-// "yyyy-mm-dd hh:mm:ss" with six fraction digits, nine when the nanoseconds need them, none when
-// they are zero: one text for one value, the one other programs write, so that a column without
-// the engine's date triggers (a plain SQLite file's) compares and sorts them by their bytes. The
-// text is mended in place (it only shrinks), once per value and row of a parameter array.
-void mendClientDate(std::string& b) {
-    auto digits = [&](std::initializer_list<size_t> at) {
-        for (size_t k : at)
-            if (unsigned(b[k] - '0') > 9) return false;
-        return true;
-    };
-    if (b.size() < 10 || b.size() > 29 || b[4] != '_' || b[7] != '_' || !digits({0, 1, 2, 3, 5, 6, 8, 9})) return;
-    if (b.size() != 10 &&
-        (b.size() < 19 || b[10] != ' ' || b[13] != ':' || b[16] != ':' || !digits({11, 12, 14, 15, 17, 18})))
-        return;
-    size_t n = b.size() == 10 ? 10 : 19;
-    if (b.size() > 19) {
-        if (b[19] != '.' || b.size() == 20) return;
-        char fraction[9];
-        std::memset(fraction, '0', sizeof fraction);
-        for (size_t k = 20; k < b.size(); ++k) {
-            if (unsigned(b[k] - '0') > 9) return;
-            fraction[k - 20] = b[k];
-        }
-        const bool micro = std::memcmp(fraction + 6, "000", 3) == 0;
-        if (!micro || std::memcmp(fraction, "000000", 6) != 0) {
-            std::memcpy(&b[20], fraction, micro ? 6 : 9);
-            n += micro ? 7 : 10;
-        }
+constexpr char kClientDate[] = "dddd_dd_dd dd:dd:dd.ddddddddd";
+constexpr size_t kClientDateMax = sizeof kClientDate - 1;
+
+// Per byte of the form: the bits that must match (a digit's high half, all of another byte),
+// what they must be, and what makes a digit's low half carry into its high half when above 9;
+// and 32 set bytes then 32 clear ones, whose 32 from 32 - n on keep the first n bytes of a run.
+struct DateForm {
+    uint8_t mask[32], want[32], carry[32], digit[32], keep[64];
+};
+constexpr DateForm makeDateForm() {
+    DateForm f{};
+    for (size_t i = 0; i < kClientDateMax; ++i) {
+        const bool d = kClientDate[i] == 'd';
+        f.mask[i] = d ? 0xF0 : 0xFF;
+        f.want[i] = d ? 0x30 : uint8_t(kClientDate[i]);
+        f.carry[i] = d ? 0x06 : 0x00;
+        f.digit[i] = d ? 0xF0 : 0x00;
     }
-    b[4] = b[7] = '-';
-    b.resize(n);
+    for (size_t i = 0; i < 32; ++i) f.keep[i] = 0xFF;
+    return f;
 }
+constexpr DateForm kDateForm = makeDateForm();
+
+uint64_t wordAt(const uint8_t* p, size_t word) {
+    uint64_t w;
+    std::memcpy(&w, p + 8 * word, 8);
+    return w;
+}
+
+// Whether the n bytes at `at` (n <= 32, followed by at least 32 - n more) are the form's first n.
+bool matchesDateForm(const uint8_t* at, size_t n) {
+    const uint8_t* keep = kDateForm.keep + (32 - n);
+    uint64_t differ = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        const uint64_t w = wordAt(at, k), want = wordAt(kDateForm.want, k), digit = wordAt(kDateForm.digit, k);
+        // A digit is 0x30 to 0x39: its high half is 3, and adding 6 leaves it 3.
+        differ |= (((w & wordAt(kDateForm.mask, k)) ^ want) | (((w + wordAt(kDateForm.carry, k)) ^ want) & digit)) &
+                  wordAt(keep, k);
+    }
+    return differ == 0;
+}
+
+}  // namespace
+
+bool mendClientDate(std::string& b) {
+    const size_t n = b.size();
+    // A date, a date and time, or one with one to nine fraction digits.
+    if ((n != 10 && n != 19 && (n < 21 || n > kClientDateMax)) || b[4] != '_') return false;
+    // The bytes, with zeros for fraction digits not sent.
+    uint8_t text[32];
+    std::memset(text, '0', sizeof text);
+    if (n == kClientDateMax)
+        std::memcpy(text, b.data(), kClientDateMax);  // what the driver sends
+    else
+        std::memcpy(text, b.data(), n);
+    if (!matchesDateForm(text, n)) return false;
+    size_t keep = n == 10 ? 10 : 19;
+    if (n > 19) {
+        auto zeros = [&](size_t from, size_t to) {
+            for (size_t k = from; k < to; ++k)
+                if (text[k] != '0') return false;
+            return true;
+        };
+        const bool micro = zeros(26, 29);
+        if (!micro || !zeros(20, 26)) keep += micro ? 7 : 10;
+    }
+    // Fewer than six fraction digits grow the text.
+    b.resize(keep);
+    if (keep > 20) std::memcpy(&b[20], text + 20, keep - 20);
+    b[4] = b[7] = '-';
+    return true;
+}
+
+namespace {
 
 // The value of a client parameter as text or bytes, for binding: in place in the value's bytes
 // when they are that already, else in `made`.
@@ -832,15 +874,24 @@ bool bindValue(sqlite3_stmt* st, int i, const IIAPI_DESCRIPTOR& d, ParamValue& v
                 rc = sqlite3_bind_text(st, i, s.c_str(), int(s.size()), SQLITE_TRANSIENT);
                 break;
             }
+            case IIAPI_CHA_TYPE:
+            case IIAPI_CHR_TYPE:
+                // The text as it came (a date's in the store's form, and ASCII), bound where the
+                // value lies, as any text is below.
+                if (!mendClientDate(v.bytes) && !utf8Valid(v.bytes)) {
+                    f = notTextFault("the parameter value");
+                    return false;
+                }
+                rc = sqlite3_bind_text(st, i, v.bytes.data(), int(v.bytes.size()), SQLITE_STATIC);
+                break;
             default: {
-                if (d.ds_dataType == IIAPI_CHA_TYPE || d.ds_dataType == IIAPI_CHR_TYPE) mendClientDate(v.bytes);
                 std::string_view text;
                 std::string made;
                 bool blob;
                 if (!clientText(d, v, text, made, blob, f)) return false;
                 // The value's own bytes stay as they are while the statement holds the binding
-                // (until it is released, when its bindings are cleared): bound without a copy,
-                // once per text value and row of a parameter array.
+                // (until its next run binds the marker again): bound without a copy, once per
+                // text value and row of a parameter array.
                 const auto keep = text.data() == made.data() ? SQLITE_TRANSIENT : SQLITE_STATIC;
                 const char* at = text.data() ? text.data() : "";
                 rc = blob ? sqlite3_bind_blob(st, i, at, int(text.size()), keep)

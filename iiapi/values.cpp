@@ -125,6 +125,12 @@ bool utf8Valid(std::string_view s) {
         std::memcpy(&word, s.data() + i, 8);
         if (word & 0x8080808080808080ull) break;
     }
+    // The last bytes of an ASCII text as one word too, read over the ones just checked.
+    if (i < s.size() && s.size() >= 8 && i + 8 > s.size()) {
+        uint64_t word;
+        std::memcpy(&word, s.data() + s.size() - 8, 8);
+        if (!(word & 0x8080808080808080ull)) return true;
+    }
     while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
     if (i < s.size()) utf8ToUtf16(s.substr(i), &ok);
     return ok;

@@ -889,7 +889,7 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f) {
     return true;
 }
 
-bool xaWriteAllowed(Conn& c, Fault& f) {
+bool xaLookForBranches(Conn& c, Fault& f) {
     if (c.orphan || c.path.empty()) return true;
     // A transaction that holds the database's write lock passed this check at its first change,
     // and no branch has prepared a change since: that would have needed the lock. (A parameter

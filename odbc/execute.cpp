@@ -65,12 +65,15 @@ RowSource SourceOf(const StmtRecord* stmt, const ParamBinding& b) {
             bt ? bt : sizeof(SQLLEN)};
 }
 
+// A fixed-size value with neither length nor indicator: always there, as it is.
+bool AlwaysThere(const RowSource& src) { return src.value && !src.lens && !src.inds && !IsVariable(*src.b); }
+
 // Reads row r of a binding; 0 or the error code that refuses the row's length. Inline: once
 // per value and row of a parameter array.
 [[gnu::always_inline]] inline uint32_t ReadRow(const RowSource& src, uint32_t r, RowValue* out) {
     const ParamBinding& b = *src.b;
     *out = RowValue{};
-    if (src.value && !src.lens && !src.inds && !IsVariable(b)) {
+    if (AlwaysThere(src)) {
         // A fixed-size value with neither length nor indicator: always there, as it is.
         out->ptr = src.value + uint64_t(r) * src.valueStep;
         out->len = uint64_t(b.elementSize);
@@ -149,6 +152,7 @@ struct ColPlan {
     uint16_t param;  // binding index
     bool output;     // a NULL placeholder that only types the parameter
     bool number;     // text bound to a numeric SQL type
+    bool plain;      // every row's value always there and stored as it is (StorePlainColumn)
     Mode mode;
     uint32_t kind;
     uint32_t width;
@@ -327,6 +331,11 @@ uint32_t StoreText(Dataset* ds, uint32_t k, uint16_t c, const ParamBinding& b, c
 template <class T>
 void IntegerText(char* cell, size_t width, T x) {
     if (width == 0) return;
+    if (width > 20) {
+        // Room for every digit and the sign: written in place.
+        *std::to_chars(cell, cell + width - 1, x).ptr = '\0';
+        return;
+    }
     char buf[24];
     size_t n = size_t(std::to_chars(buf, buf + sizeof buf, x).ptr - buf);
     if (n > width - 1) n = width - 1;
@@ -356,6 +365,47 @@ uint32_t NumberText(const ParamBinding& b, bool wide, RowValue& v) {
     return err;
 }
 
+// The modes that store the bound element itself, copied or as its digits: they refuse nothing.
+bool StoresElement(Mode m) { return m == Mode::Fixed || m == Mode::BigInt || m == Mode::UBigInt; }
+
+// The element of one of those modes into its cell.
+[[gnu::always_inline]] inline void StoreElement(const ColPlan& plan, uint8_t* cell, const char* element) {
+    switch (plan.mode) {
+        case Mode::Fixed:
+            // The usual sizes (a double or a 64-bit integer, a timestamp) copied inline.
+            if (plan.width == 8)
+                std::memcpy(cell, element, 8);
+            else if (plan.width == 16)
+                std::memcpy(cell, element, 16);
+            else
+                std::memcpy(cell, element, plan.width);
+            break;
+        case Mode::BigInt: {
+            int64_t x;
+            std::memcpy(&x, element, 8);
+            IntegerText(reinterpret_cast<char*>(cell), plan.width, x);
+            break;
+        }
+        case Mode::UBigInt: {
+            uint64_t x;
+            std::memcpy(&x, element, 8);
+            IntegerText(reinterpret_cast<char*>(cell), plan.width, x);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// Every row of a plain column: nothing to read or refuse row by row, so a column at a time.
+void StorePlainColumn(DatasetColumn& col, const ColPlan& plan, const uint32_t* rows, uint32_t nrows) {
+    const RowSource& src = plan.src;
+    for (uint32_t k = 0; k < nrows; ++k) {
+        StoreElement(plan, DatasetCell(&col, k), src.value + uint64_t(rows[k]) * src.valueStep);
+        col.indicators[k] = DS_IND_VALUE;
+    }
+}
+
 uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, const ParamBinding& b, const RowValue& in) {
     RowValue v = in;
     if (plan.number)
@@ -364,20 +414,10 @@ uint32_t StoreRow(Dataset* ds, uint32_t k, uint16_t c, const ColPlan& plan, cons
     uint8_t* cell = DatasetCell(&col, k);
     switch (plan.mode) {
         case Mode::Fixed:
-            std::memcpy(cell, v.ptr, plan.width);
+        case Mode::BigInt:
+        case Mode::UBigInt:
+            StoreElement(plan, cell, v.ptr);
             break;
-        case Mode::BigInt: {
-            int64_t x;
-            std::memcpy(&x, v.ptr, 8);
-            IntegerText(reinterpret_cast<char*>(cell), plan.width, x);
-            break;
-        }
-        case Mode::UBigInt: {
-            uint64_t x;
-            std::memcpy(&x, v.ptr, 8);
-            IntegerText(reinterpret_cast<char*>(cell), plan.width, x);
-            break;
-        }
         case Mode::Guid: {
             SQLGUID g;
             std::memcpy(&g, v.ptr, sizeof g);
@@ -671,6 +711,7 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
             free(rows);
             return rc;
         }
+        plans[ncols].plain = !plans[ncols].output && AlwaysThere(plans[ncols].src) && StoresElement(plans[ncols].mode);
         ++ncols;
     }
     auto* ds = static_cast<Dataset*>(calloc(1, sizeof(Dataset)));
@@ -689,9 +730,12 @@ uint32_t BuildParamDataset(StmtRecord* stmt, uint16_t n, Dataset** out, uint32_t
         free(rows);
         return kErrNoMemory;
     }
+    for (uint16_t c = 0; c < ncols; ++c)
+        if (plans[c].plain) StorePlainColumn(ds->cols[c], plans[c], rows, nrows);
+    // The others row by row: the first refusal is that of the first row that has one.
     for (uint32_t k = 0; k < nrows; ++k) {
         for (uint16_t c = 0; c < ncols; ++c) {
-            if (plans[c].output) continue;  // NULL from the allocation
+            if (plans[c].output || plans[c].plain) continue;  // NULL from the allocation, or stored
             const RowSource& src = plans[c].src;
             RowValue v;
             uint32_t rc = ReadRow(src, rows[k], &v);

@@ -455,6 +455,65 @@ TEST(ParamValues, UsualKindsIntoTheirTargets) {
     }
 }
 
+// A BIGINT crosses as its digits in a NUL-terminated column, read straight into the 8-byte
+// integer: the same value or the same refusal as the general reader gives the same text held by
+// reference, over blanks, signs, the limits and beyond them, fractions and what is no number.
+TEST(ParamValues, BigintDigitsReadAsTheGeneralReaderReadsThem) {
+    const char* const texts[] = {"0",
+                                 "-1",
+                                 "42",
+                                 "  42  ",
+                                 "+7",
+                                 "9223372036854775807",
+                                 "-9223372036854775808",
+                                 "9223372036854775808",
+                                 "-9223372036854775809",
+                                 "99999999999999999999999",
+                                 "42.9",
+                                 "-0.5",
+                                 "1e3",
+                                 "",
+                                 " ",
+                                 "4x2",
+                                 "-",
+                                 "0x10",
+                                 "0000000000000000000000000000012"};
+    const uint32_t rows = uint32_t(std::size(texts));
+    FakeStmt f;
+    f.Params({{DS_CHAR_NTS, 31}, {DS_CHAR_REF, 0}}, rows);
+    for (uint32_t r = 0; r < rows; ++r) {
+        std::memcpy(DatasetCell(&f.s->params->cols[0], r), texts[r], std::strlen(texts[r]) + 1);
+        DatasetSetRef(f.s->params, r, 1, texts[r], uint32_t(std::strlen(texts[r])));
+        f.s->params->cols[0].indicators[r] = f.s->params->cols[1].indicators[r] = DS_IND_VALUE;
+    }
+    const IIAPI_DESCRIPTOR i8 = Desc(IIAPI_INT_TYPE, 8);
+    for (uint32_t r = 0; r < rows; ++r) {
+        SCOPED_TRACE(testing::Message() << '"' << texts[r] << '"');
+        uint32_t fastLen = 99, generalLen = 99;
+        void *fast = nullptr, *general = nullptr;
+        const uint32_t fastRc = Coldata2IIValue(f.s, 0, r, &f.s->params->cols[0], &i8, &fastLen, &fast);
+        int64_t fastValue = 0;
+        if (fastRc == 0) std::memcpy(&fastValue, fast, 8);
+        const uint32_t generalRc = Coldata2IIValue(f.s, 1, r, &f.s->params->cols[1], &i8, &generalLen, &general);
+        EXPECT_EQ(fastRc, generalRc);
+        if (fastRc != 0 || generalRc != 0) continue;
+        int64_t generalValue = 0;
+        std::memcpy(&generalValue, general, 8);
+        EXPECT_EQ(fastLen, 8u);
+        EXPECT_EQ(generalLen, 8u);
+        EXPECT_EQ(fastValue, generalValue);
+    }
+    // And the plain values are what they say.
+    for (const auto& [r, want] : {std::pair<uint32_t, int64_t>{2, 42}, {3, 42}, {5, INT64_MAX}, {6, INT64_MIN}}) {
+        uint32_t len = 0;
+        void* val = nullptr;
+        ASSERT_EQ(Coldata2IIValue(f.s, 0, r, &f.s->params->cols[0], &i8, &len, &val), 0u) << texts[r];
+        int64_t got = 0;
+        std::memcpy(&got, val, 8);
+        EXPECT_EQ(got, want) << texts[r];
+    }
+}
+
 namespace {
 void ExpectSameDescriptor(const IIAPI_DESCRIPTOR& a, const IIAPI_DESCRIPTOR& b) {
     EXPECT_EQ(a.ds_dataType, b.ds_dataType);

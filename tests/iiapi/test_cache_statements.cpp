@@ -312,6 +312,48 @@ TEST_F(StatementCache, CancelledStatementLeavesItsTextUsable) {
     EXPECT_EQ(keys("SELECT k FROM c WHERE k >= 10 ORDER BY k"), (std::vector<std::string>{"10", "12"}));
 }
 
+// The statement given back right after it was taken (each row of a parameter array) is idle
+// again where it was; taken and given back around others, a cursor's open on the same text
+// among them, or left out when the session ends, each text still runs its own statement.
+TEST_F(StatementCache, StatementTakenLastServesItsTextAgainWhateverCameBetween) {
+    const std::string ins = "INSERT INTO c VALUES (?, ?)";
+    const std::string sel = "SELECT k FROM c WHERE k > ? ORDER BY k";
+    for (int k = 1; k <= 3; ++k)
+        ASSERT_EQ(s.run(ins, {pInt(k), pVarchar("v" + std::to_string(k))}).status, IIAPI_ST_SUCCESS);
+    IIAPI_STATUS st;
+    II_PTR a = s.open(sel, {pInt(0)}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(next(a), 1);
+    // The same text as the open cursor's, run to its end and given back while the cursor is out.
+    EXPECT_EQ(s.run(sel, {pInt(1)}).rows.size(), 2u);
+    for (int k = 4; k <= 6; ++k)
+        ASSERT_EQ(s.run(ins, {pInt(k), pVarchar("v" + std::to_string(k))}).status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(next(a), 2);
+    II_PTR b = s.open(sel, {pInt(4)}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(Session::close(a), IIAPI_ST_SUCCESS);  // given back while b is out
+    EXPECT_EQ(next(b), 5);
+    ASSERT_EQ(s.run(ins, {pInt(7), pVarchar("v7")}).status, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(next(b), 6);
+    EXPECT_EQ(next(b), 7);
+    EXPECT_EQ(s.run(sel, {pInt(5)}).rows.size(), 2u);
+    ASSERT_EQ(s.commit(), IIAPI_ST_SUCCESS);
+    // Left out at the end of the session: the next session on the file runs both texts afresh.
+    II_PTR left = s.open(sel, {pInt(0)}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    EXPECT_EQ(next(left), 1);
+    ASSERT_EQ(s.disconnect(), IIAPI_ST_SUCCESS);
+    Session again;
+    ASSERT_EQ(again.connect(environment(), db, "tester"), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(again.run(ins, {pInt(8), pVarchar("v8")}).status, IIAPI_ST_SUCCESS);
+    Result r = again.run(sel, {pInt(6)});
+    ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);
+    std::vector<std::string> got;
+    for (auto& row : r.rows) got.push_back(trimmed(row[0]));
+    EXPECT_EQ(got, (std::vector<std::string>{"7", "8"}));
+    ASSERT_EQ(again.commit(), IIAPI_ST_SUCCESS);
+}
+
 TEST_F(StatementCache, ManyDistinctTextsThenTheFirstAgain) {
     // More texts than the cache keeps: the oldest are dropped, and still run when sent again.
     for (int k = 0; k < 80; ++k)

@@ -245,6 +245,61 @@ TEST(Convert, StoredTimestampWithAForeignCharacterIsNeverReadAsStored) {
     }
 }
 
+// The store's form of a client's date text, by its rules spelled out one character at a time.
+std::string StoredDateForm(const std::string& b) {
+    auto digits = [&](std::initializer_list<size_t> at) {
+        for (size_t k : at)
+            if (k >= b.size() || b[k] < '0' || b[k] > '9') return false;
+        return true;
+    };
+    if (b.size() < 10 || b.size() > 29 || b[4] != '_' || b[7] != '_' || !digits({0, 1, 2, 3, 5, 6, 8, 9})) return b;
+    if (b.size() != 10 &&
+        (b.size() < 19 || b[10] != ' ' || b[13] != ':' || b[16] != ':' || !digits({11, 12, 14, 15, 17, 18})))
+        return b;
+    std::string out = b.substr(0, 4) + "-" + b.substr(5, 2) + "-" + b.substr(8, b.size() == 10 ? 2 : 11);
+    if (b.size() <= 19) return out;
+    if (b[19] != '.' || b.size() == 20) return b;
+    std::string fraction = b.substr(20);
+    for (char c : fraction)
+        if (c < '0' || c > '9') return b;
+    fraction.resize(9, '0');
+    if (fraction == "000000000") return out;
+    return out + "." + (fraction.substr(6) == "000" ? fraction.substr(0, 6) : fraction);
+}
+
+// Every length of the driver's form, every character of it replaced by one beside the digits'
+// range or a separator, and fractions of every length with zeros where they decide the digits
+// kept: mended as the rules say, and said to be a date exactly when the text changed.
+TEST(Convert, ClientDatesTakeTheStoresFormByItsRules) {
+    std::vector<std::string> inputs;
+    const std::string full = "2024_02_29 13:45:10.123456789";
+    for (size_t n = 0; n <= full.size(); ++n) inputs.push_back(full.substr(0, n));
+    inputs.push_back(full + "1");
+    inputs.push_back(full + "12");
+    const char foreign[] = {'/', ':', '0', '9', '_', '-', ' ', '.', 'a', '\x80', '\xff', '\0', '\xb6'};
+    for (size_t at = 0; at < full.size(); ++at)
+        for (char c : foreign) {
+            for (size_t n : {size_t(10), size_t(19), size_t(23), full.size()}) {
+                if (at >= n) continue;
+                std::string in = full.substr(0, n);
+                in[at] = c;
+                inputs.push_back(in);
+            }
+        }
+    for (const char* fraction : {"0", "00", "000000", "000000000", "000000001", "100000000", "000001", "0000010",
+                                 "000000100", "123456", "123456000", "12345600", "5", "999999999", "000000010"})
+        inputs.push_back("1999_12_31 23:59:59." + std::string(fraction));
+    inputs.push_back("0000_00_00");
+    inputs.push_back("9999_99_99 99:99:99.999999999");
+    for (const std::string& in : inputs) {
+        SCOPED_TRACE(testing::Message() << '"' << in << "\" (" << in.size() << " bytes)");
+        std::string mended = in;
+        const bool date = iiapi::mendClientDate(mended);
+        EXPECT_EQ(mended, StoredDateForm(in));
+        EXPECT_EQ(date, mended != in);
+    }
+}
+
 TEST(Convert, DayMonthOrderFollowsTheDateFormat) {
     auto asText = [](const char* in) {
         std::string s = in;

@@ -371,6 +371,40 @@ TEST_F(Query, RepeatedExecuteTextsNameTheStatementEachSays) {
     ASSERT_EQ(s.exec("prepare s1 into sqlda from INSERT INTO q VALUES (?)").status, IIAPI_ST_SUCCESS);
     ASSERT_EQ(s.run("execute s1", {pInt(100)}, IIAPI_QT_EXEC).status, IIAPI_ST_SUCCESS);
     q += 100;
+    // Named before it is prepared: refused until it is, then run.
+    for (int twice = 0; twice < 2; ++twice)
+        EXPECT_EQ(s.run("execute s3", {pInt(1)}, IIAPI_QT_EXEC).status, IIAPI_ST_ERROR);
+    ASSERT_EQ(s.exec("prepare s3 into sqlda from INSERT INTO p VALUES (?)").status, IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.run("execute s3", {pInt(1000)}, IIAPI_QT_EXEC).status, IIAPI_ST_SUCCESS);
+    p += 1000;
+    // Prepared again while an EXECUTE of it waits for its values: that EXECUTE runs the new one.
+    IIAPI_QUERYPARM qy{};
+    qy.qy_connHandle = s.conn;
+    qy.qy_queryType = IIAPI_QT_EXEC;
+    qy.qy_queryText = const_cast<char*>("execute s3");
+    qy.qy_parameters = II_TRUE;
+    qy.qy_tranHandle = s.tran;
+    IIapi_query(&qy);
+    ASSERT_EQ(finish(qy.qy_genParm), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(s.exec("prepare s3 into sqlda from INSERT INTO q VALUES (?)").status, IIAPI_ST_SUCCESS);
+    Param v = pInt(10000);
+    IIAPI_SETDESCRPARM sd{};
+    sd.sd_stmtHandle = qy.qy_stmtHandle;
+    sd.sd_descriptorCount = 1;
+    sd.sd_descriptor = &v.d;
+    IIapi_setDescriptor(&sd);
+    ASSERT_EQ(finish(sd.sd_genParm), IIAPI_ST_SUCCESS);
+    IIAPI_DATAVALUE dv{};
+    dv.dv_length = uint16_t(v.bytes.size());
+    dv.dv_value = v.bytes.data();
+    IIAPI_PUTPARMPARM pp{};
+    pp.pp_stmtHandle = qy.qy_stmtHandle;
+    pp.pp_parmCount = 1;
+    pp.pp_parmData = &dv;
+    IIapi_putParms(&pp);
+    ASSERT_EQ(finish(pp.pp_genParm), IIAPI_ST_SUCCESS);
+    ASSERT_EQ(Session::close(qy.qy_stmtHandle), IIAPI_ST_SUCCESS);
+    q += 10000;
     for (auto [table, sum] : {std::pair{"p", p}, std::pair{"q", q}}) {
         Result r = s.exec(std::string("SELECT sum(k) FROM ") + table);
         ASSERT_EQ(r.status, IIAPI_ST_SUCCESS);

@@ -274,6 +274,70 @@ TEST_F(ParamExec, ColumnWiseArrayWithAnIgnoredRow) {
     EXPECT_EQ(SQL_PARAM_SUCCESS, statuses[2]);
 }
 
+// A column bound without lengths or indicators is stored a column at a time: the same cells as
+// the same values bound with indicators (stored row by row), over each plain kind's edge values,
+// with an ignored row between them.
+TEST_F(ParamExec, ColumnsWithoutIndicatorsStoreWhatRowByRowStores) {
+    ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?,?,?,?,?,?,?,?,?,?)",
+                                   {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}));
+    constexpr SQLULEN kRows = 6;
+    const SQLBIGINT big[kRows] = {INT64_MIN, -1, 0, 7, INT64_MAX, 1000000000000};
+    const SQLUBIGINT ubig[kRows] = {0, 1, 42, UINT64_MAX, 9223372036854775808ull, 10};
+    const double dbl[kRows] = {-0.0, 1e-300, 2.5, -1e300, 0.1, 3};
+    const SQL_TIMESTAMP_STRUCT ts[kRows] = {{1, 1, 1, 0, 0, 0, 0},        {9999, 12, 31, 23, 59, 59, 999999999},
+                                            {2024, 2, 29, 13, 45, 10, 5}, {1970, 1, 1, 0, 0, 0, 1},
+                                            {2000, 6, 15, 12, 0, 0, 0},   {2038, 1, 19, 3, 14, 7, 500}};
+    const SQLSMALLINT sh[kRows] = {-32768, -1, 0, 1, 32767, 12};
+    SQLLEN inds[kRows] = {0, 0, 0, 0, 0, 0};
+    SQLUSMALLINT ops[kRows] = {SQL_PARAM_PROCEED, SQL_PARAM_PROCEED, SQL_PARAM_IGNORE,
+                               SQL_PARAM_PROCEED, SQL_PARAM_PROCEED, SQL_PARAM_PROCEED};
+    ASSERT_EQ(SQL_SUCCESS, SQLParamOptions(hstmt, kRows, nullptr));
+    stmt->apd->arrayStatusPtr = ops;
+    const struct {
+        SQLSMALLINT cType, sqlType;
+        const void* values;
+    } kinds[] = {{SQL_C_SBIGINT, SQL_BIGINT, big},
+                 {SQL_C_UBIGINT, SQL_BIGINT, ubig},
+                 {SQL_C_DOUBLE, SQL_DOUBLE, dbl},
+                 {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, ts},
+                 {SQL_C_SHORT, SQL_SMALLINT, sh}};
+    const SQLUSMALLINT n = SQLUSMALLINT(std::size(kinds));
+    for (SQLUSMALLINT k = 0; k < n; ++k) {
+        void* v = const_cast<void*>(kinds[k].values);
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(hstmt, SQLUSMALLINT(k + 1), SQL_PARAM_INPUT, kinds[k].cType, kinds[k].sqlType, 29,
+                                   kinds[k].cType == SQL_C_TYPE_TIMESTAMP ? 9 : 0, v, 0, nullptr));
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLBindParameter(hstmt, SQLUSMALLINT(n + k + 1), SQL_PARAM_INPUT, kinds[k].cType, kinds[k].sqlType,
+                                   29, kinds[k].cType == SQL_C_TYPE_TIMESTAMP ? 9 : 0, v, 0, inds));
+    }
+    ASSERT_EQ(SQL_SUCCESS, SQLExecute(hstmt)) << Message();
+    ASSERT_EQ(kRows - 1, Sent()->rows_used);
+    for (uint16_t k = 0; k < n; ++k) {
+        const DatasetColumn& plain = Col(k);
+        const DatasetColumn& rowwise = Col(uint16_t(n + k));
+        ASSERT_EQ(plain.kind, rowwise.kind) << k;
+        ASSERT_EQ(plain.width, rowwise.width) << k;
+        for (uint32_t r = 0; r < Sent()->rows_used; ++r) {
+            SCOPED_TRACE(testing::Message() << "parameter " << k + 1 << " row " << r);
+            EXPECT_EQ(DS_IND_VALUE, plain.indicators[r]);
+            EXPECT_EQ(DS_IND_VALUE, rowwise.indicators[r]);
+            if (plain.kind == DS_CHAR_NTS)
+                EXPECT_EQ(NtsText(k, r), NtsText(uint16_t(n + k), r));
+            else
+                EXPECT_EQ(0, std::memcmp(DatasetCell(&plain, r), DatasetCell(&rowwise, r), plain.width));
+        }
+    }
+    // And they are the values bound, the ignored row left out.
+    EXPECT_EQ("-9223372036854775808", NtsText(0, 0));
+    EXPECT_EQ("7", NtsText(0, 2));
+    EXPECT_EQ("18446744073709551615", NtsText(1, 2));
+    DsTimestamp got;
+    std::memcpy(&got, DatasetCell(&Col(3), 1), 16);
+    EXPECT_EQ(9999, got.year);
+    EXPECT_EQ(999999999u, got.fraction);
+}
+
 TEST_F(ParamExec, RowWiseArrayWithBindOffsetCountsTheOffsetOnce) {
     ASSERT_EQ(SQL_SUCCESS, Prepare("insert into t values (?,?)", {"a", "b"}));
     struct Row {
