@@ -159,8 +159,9 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
             return 0;
         }
         if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
-        // Rows the analyser cannot read cannot be told apart by keys: a snapshot serves them.
-        if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+        // Rows the analyser cannot read cannot be told apart by keys: a read-only snapshot
+        // serves them, whatever cursor and concurrency were asked for.
+        if (c->cursorType != SQL_CURSOR_STATIC || c->concurrency != SQL_CONCUR_READ_ONLY) {
             if ((rc = Downgrade(c, s, rc)) != 0) return rc;
         }
         c->analysedSelect = 1;
