@@ -132,28 +132,6 @@ bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const cha
 
 namespace {
 
-int VerboseType(int t) {
-    if (SqlTypeIsDateTime(t)) return SQL_DATETIME;
-    if (SqlTypeIsInterval(t)) return SQL_INTERVAL;
-    return t;
-}
-
-int IntervalCode(int t) {
-    switch (t) {
-        case SQL_DATE:
-        case SQL_TYPE_DATE:
-            return SQL_CODE_DATE;
-        case SQL_TIME:
-        case SQL_TYPE_TIME:
-            return SQL_CODE_TIME;
-        case SQL_TIMESTAMP:
-        case SQL_TYPE_TIMESTAMP:
-            return SQL_CODE_TIMESTAMP;
-        default:
-            return SqlTypeIsInterval(t) ? t - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR) : 0;
-    }
-}
-
 int RadixOf(int t) {
     switch (t) {
         case SQL_C_UTINYINT:
@@ -423,7 +401,7 @@ SQLRETURN FieldRead::TypeField() {
         case SQL_DESC_TYPE:
             if (s.ird0) return PutShort(v, len, SQL_CHAR);
             if (s.OwnOnly()) return PutShort(v, len, own ? own->type : 0);
-            return PutShort(v, len, VerboseType(type));
+            return PutShort(v, len, SqlVerboseType(type));
         case SQL_DESC_DISPLAY_SIZE:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
             return Put64(v, len, s.ird0 ? 8 : int64_t(c->display_size));
@@ -506,7 +484,7 @@ SQLRETURN FieldRead::TypeField() {
             if (user) return PutShort(v, len, own->datetimeIntervalCode);
             if (s.ird0) return PutShort(v, len, 0);
             if (s.OwnOnly()) return PutShort(v, len, own ? own->datetimeIntervalCode : 0);
-            return PutShort(v, len, IntervalCode(type));
+            return PutShort(v, len, SqlDateTimeIntervalCode(type));
         case SQL_DESC_NULLABLE:
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (t == kDescIPD) return PutShort(v, len, SQL_NULLABLE);
@@ -697,7 +675,7 @@ bool PlainTypeDefaults(DescItem& it, int t) {
 bool ApplyConcise(DescItem& it, int ct) {
     if (SqlTypeIsInterval(ct)) {
         it.type = SQL_INTERVAL;
-        it.datetimeIntervalCode = int16_t(IntervalCode(ct));
+        it.datetimeIntervalCode = int16_t(SqlDateTimeIntervalCode(ct));
         it.datetimeIntervalPrecision = 2;
         if (SqlIntervalHasSeconds(ct)) it.precision = 6;
         return true;

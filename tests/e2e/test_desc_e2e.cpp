@@ -348,6 +348,57 @@ TEST_P(DescE2E, AllocatedApdBindsAParameterThatExecutes) {
     SQLFreeHandle(SQL_HANDLE_DESC, user);
 }
 
+// SQLBindParameter sets the verbose type beside the concise one, in the APD from the C type and
+// in the IPD from the SQL type: SQL_DATETIME or SQL_INTERVAL with the subcode for those, the type
+// itself for the rest; SQLGetDescRec answers the same pair.
+TEST_P(DescE2E, BindParameterSetsTheVerboseTypes) {
+    SQLHDESC apd = StmtDesc(stmt, SQL_ATTR_APP_PARAM_DESC), ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
+    const struct {
+        SQLSMALLINT cType, sqlType;
+        SQLULEN size;
+        SQLSMALLINT digits;
+        SQLSMALLINT apdType, apdCode, ipdType, ipdCode;
+    } cases[] = {
+        {SQL_C_LONG, SQL_INTEGER, 0, 0, SQL_INTEGER, 0, SQL_INTEGER, 0},
+        {SQL_C_CHAR, SQL_DECIMAL, 10, 2, SQL_CHAR, 0, SQL_DECIMAL, 0},
+        {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, 6, SQL_DATETIME, SQL_CODE_TIMESTAMP, SQL_DATETIME,
+         SQL_CODE_TIMESTAMP},
+        {SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, SQL_CHAR, 0, SQL_DATETIME, SQL_CODE_DATE},
+        {SQL_C_TYPE_TIME, SQL_VARCHAR, 8, 0, SQL_DATETIME, SQL_CODE_TIME, SQL_VARCHAR, 0},
+        {SQL_C_CHAR, SQL_INTERVAL_DAY_TO_SECOND, 20, 3, SQL_CHAR, 0, SQL_INTERVAL, SQL_CODE_DAY_TO_SECOND},
+    };
+    char buffer[32] = {};
+    SQLLEN ind = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.cType) + "/" + std::to_string(c.sqlType));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, c.cType, c.sqlType, c.size, c.digits, buffer,
+                                                sizeof buffer, &ind))
+            << Diag();
+        const struct {
+            SQLHDESC d;
+            SQLSMALLINT concise, type, code;
+        } expected[] = {{apd, c.cType, c.apdType, c.apdCode}, {ipd, c.sqlType, c.ipdType, c.ipdCode}};
+        for (const auto& e : expected) {
+            SQLSMALLINT concise = -1, type = -1, code = -1;
+            ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(e.d, 2, SQL_DESC_CONCISE_TYPE, &concise, 0, nullptr));
+            ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(e.d, 2, SQL_DESC_TYPE, &type, 0, nullptr));
+            ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(e.d, 2, SQL_DESC_DATETIME_INTERVAL_CODE, &code, 0, nullptr));
+            EXPECT_EQ(e.concise, concise);
+            EXPECT_EQ(e.type, type);
+            EXPECT_EQ(e.code, code);
+            SQLCHAR name[8];
+            SQLSMALLINT nameLen = 0, recType = -1, sub = -1, precision = 0, scale = 0, nullable = 0;
+            SQLLEN length = 0;
+            ASSERT_EQ(SQL_SUCCESS, SQLGetDescRec(e.d, 2, name, sizeof name, &nameLen, &recType, &sub, &length,
+                                                 &precision, &scale, &nullable))
+                << DiagText(SQL_HANDLE_DESC, e.d);
+            EXPECT_EQ(e.type, recType);
+            EXPECT_EQ(e.code, sub);
+        }
+    }
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+}
+
 TEST_P(DescE2E, WideNameWrittenToTheIpdReadsBackNarrow) {
     SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
     const SQLWCHAR wide[] = {'w', 'n', 'a', 'm', 'e', 0};
