@@ -1244,15 +1244,23 @@ SQLRETURN CopyOnto(DescRecord* src, DescRecord* dst) {
         {SQL_DESC_BIND_OFFSET_PTR, 1}, {SQL_DESC_BIND_TYPE, 1},
         {SQL_DESC_COUNT, 0},           {SQL_DESC_ROWS_PROCESSED_PTR, 2},
     };
+    // A warning (a value the target substituted) does not end the copy: the rest is copied, and
+    // the copy answers with the first warning's record.
+    uint32_t warning = 0;
+    auto goOn = [&](SQLRETURN rc) {
+        if (rc == SQL_SUCCESS_WITH_INFO && warning == 0) warning = dst->lastError ? uint32_t(dst->lastError) : 0u;
+        if (rc == SQL_SUCCESS_WITH_INFO && warning == 0) warning = kErrGeneralWarning;
+        return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+    };
     for (const CopyStep& s : kHeader) {
         if (!StepApplies(src, s.who) || !StepApplies(dst, s.who)) continue;
         if (s.field == SQL_DESC_COUNT && dst->count > 0) {
             // A copy replaces the target's records; a shorter source leaves none of the old ones.
             SQLRETURN rc = DescSetFieldDispatch(dst, 0, SQL_DESC_COUNT, 0, 0, 'A');
-            if (rc != SQL_SUCCESS) return rc;
+            if (!goOn(rc)) return rc;
         }
         SQLRETURN rc = copy(s.field, 0);
-        if (rc != SQL_SUCCESS) return rc;
+        if (!goOn(rc)) return rc;
     }
     static const CopyStep kRecord[] = {
         {SQL_DESC_TYPE, 0},
@@ -1277,10 +1285,12 @@ SQLRETURN CopyOnto(DescRecord* src, DescRecord* dst) {
             if (!StepApplies(src, s.who) || !StepApplies(dst, s.who)) continue;
             SQLRETURN rc = copy(s.field, rec);
             if (rc == SQL_NO_DATA) break;
-            if (rc != SQL_SUCCESS) return rc;
+            if (!goOn(rc)) return rc;
         }
     }
-    return SQL_SUCCESS;
+    if (warning == 0) return SQL_SUCCESS;
+    dst->lastError = warning;
+    return SQL_SUCCESS_WITH_INFO;
 }
 
 }  // namespace

@@ -307,6 +307,65 @@ TEST_P(DescE2E, CopyDescCopiesABindingThatThenFetches) {
     SQLFreeHandle(SQL_HANDLE_STMT, s2);
 }
 
+// A value the target substitutes (an array size above what the statement takes) is a warning, not
+// the end of the copy: the header fields after it and the records are copied too, the copy
+// answers SQL_SUCCESS_WITH_INFO with 01S02 on its target, and the copied binding fetches.
+TEST_P(DescE2E, CopyDescGoesOnPastASubstitutedValue) {
+    struct Row {
+        SQLINTEGER id;
+        SQLLEN idInd;
+        char name[21];
+        SQLLEN nameInd;
+    };
+    std::vector<Row> rows(1000);
+    SQLLEN offset = sizeof(Row);
+    SQLUSMALLINT operations[1000] = {};  // every row SQL_ROW_PROCEED
+    SQLHDESC user = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(user, 0, SQL_DESC_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(100000), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(user, 0, SQL_DESC_ARRAY_STATUS_PTR, operations, SQL_IS_POINTER));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(user, 0, SQL_DESC_BIND_OFFSET_PTR, &offset, SQL_IS_POINTER));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(user, 0, SQL_DESC_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 1, SQL_C_LONG, 0, sizeof(SQLINTEGER), 0, 0, &rows[0].id, &rows[0].idInd,
+                                         &rows[0].idInd))
+        << DiagText(SQL_HANDLE_DESC, user);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 2, SQL_C_CHAR, 0, sizeof rows[0].name, 0, 0, rows[0].name,
+                                         &rows[0].nameInd, &rows[0].nameInd));
+    const SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
+    ASSERT_EQ(SQL_SUCCESS_WITH_INFO, SQLCopyDesc(user, ard)) << DiagText(SQL_HANDLE_DESC, ard);
+    EXPECT_EQ("01S02", State(SQL_HANDLE_DESC, ard));
+    SQLULEN size = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &size, 0, nullptr));
+    EXPECT_GT(size, 3u);
+    EXPECT_LT(size, 100000u);
+    void* p = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_ROW_OPERATION_PTR, &p, 0, nullptr));
+    EXPECT_EQ(static_cast<void*>(operations), p);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 0, SQL_DESC_BIND_OFFSET_PTR, &p, SQL_IS_POINTER, nullptr));
+    EXPECT_EQ(static_cast<void*>(&offset), p);
+    SQLINTEGER bindType = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 0, SQL_DESC_BIND_TYPE, &bindType, 0, nullptr));
+    EXPECT_EQ(SQLINTEGER(sizeof(Row)), bindType);
+    SQLSMALLINT count = 0, type = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 0, SQL_DESC_COUNT, &count, 0, nullptr));
+    EXPECT_EQ(2, count);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 2, SQL_DESC_CONCISE_TYPE, &type, 0, nullptr));
+    EXPECT_EQ(SQL_C_CHAR, type);
+    // The rows land one row past the bound buffers, as the copied offset says.
+    ASSERT_EQ(SQL_SUCCESS, Select()) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+    EXPECT_EQ(0, rows[0].id);
+    EXPECT_EQ((std::vector<SQLINTEGER>{1, 2, 3}), (std::vector<SQLINTEGER>{rows[1].id, rows[2].id, rows[3].id}));
+    EXPECT_STREQ("bob", rows[2].name);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, nullptr, 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_OPERATION_PTR, nullptr, 0);
+    SQLFreeHandle(SQL_HANDLE_DESC, user);
+}
+
 TEST_P(DescE2E, AllocatedApdBindsAParameterThatExecutes) {
     SQLHDESC user = SQL_NULL_HDESC;
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user));
