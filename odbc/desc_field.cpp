@@ -974,14 +974,17 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             ipdBinding([&](ParamBinding& b) {
                 if (b.sqlType == SQL_NUMERIC || b.sqlType == SQL_DECIMAL)
                     b.columnSize = uint64_t(uint16_t(it.precision));
-                else if (b.sqlType == SQL_DATETIME || b.sqlType == SQL_INTERVAL)
+                else if (SqlVerboseType(b.sqlType) == SQL_DATETIME || SqlVerboseType(b.sqlType) == SQL_INTERVAL)
                     b.decimalDigits = it.precision;
             });
             return SQL_SUCCESS;
         case SQL_DESC_SCALE:
             // 0 is a scale like any other: a record must be able to go back to it.
             it.scale = int16_t(value);
-            ipdBinding([&](ParamBinding& b) { b.decimalDigits = it.scale; });
+            // A datetime's digits are its precision: only exact numbers take their scale.
+            ipdBinding([&](ParamBinding& b) {
+                if (b.sqlType == SQL_NUMERIC || b.sqlType == SQL_DECIMAL) b.decimalDigits = it.scale;
+            });
             return SQL_SUCCESS;
         case SQL_DESC_DATETIME_INTERVAL_CODE:
             if (value != 0) {
