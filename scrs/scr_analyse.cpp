@@ -183,6 +183,10 @@ uint32_t SCR_AnalyseSQL(SCR_Analysis* a, const char* sql, int parseOnly, int qua
     SCR_ArrayFree(&tables, SCR_TableRefFree);
     if (rc != 0) return rc;
     a->flags = multi ? uint16_t(a->flags | SCR_F_MULTITABLE) : uint16_t(a->flags & ~SCR_F_MULTITABLE);
+    const SCR_Node* head = query->child;
+    const bool distinct = head != nullptr && head->child != nullptr && head->child->text != nullptr &&
+                          std::strcmp(head->child->text, "DISTINCT") == 0;
+    a->flags = distinct ? uint16_t(a->flags | SCR_F_DISTINCT) : uint16_t(a->flags & ~SCR_F_DISTINCT);
     a->flags = SCR_FindIn(query, SCR_K_AGGREGATE) ? uint16_t(a->flags | SCR_F_AGGREGATE)
                                                   : uint16_t(a->flags & ~SCR_F_AGGREGATE);
     a->flags = SCR_FindIn(a->root, SCR_K_OUTERSIDE) ? uint16_t(a->flags | SCR_F_OUTERJOIN)

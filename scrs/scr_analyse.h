@@ -28,6 +28,7 @@ enum : uint16_t {
     SCR_F_ORDERPOS = 0x40,
     SCR_F_AGGREGATE = 0x80,
     SCR_F_OUTERJOIN = 0x100,
+    SCR_F_DISTINCT = 0x400,  // SELECT DISTINCT: a row stands for every table row of its values
 };
 
 // One table of the FROM list: four heap strings, "" where absent.

@@ -442,6 +442,52 @@ TEST_P(KeysetScroll, UncarriableStatementsRunStaticWith01S02) {
     EXPECT_EQ((std::vector<int>{5, 6}), r.Ids());
 }
 
+// A row of SELECT DISTINCT stands for every table row of its values, so no key names it: every
+// cursor that would read rows by their keys runs it static and read-only (01S02), and the rows
+// are the distinct ones, not one per table row.
+TEST_P(KeysetScroll, DistinctRowsAreReadStatic) {
+    std::string t = Make("ksdist", "id integer not null primary key, g integer, h integer");
+    for (int i = 1; i <= 9; ++i)
+        Must("insert into " + t + " values (" + std::to_string(i) + ", " + std::to_string(i % 3) + ", " +
+             std::to_string(i % 2) + ")");
+    const std::string sql = "select distinct g, h from " + t + " order by g desc, h";
+    const std::vector<int> all = ForwardIds(sql);
+    ASSERT_EQ((std::vector<int>{2, 2, 1, 1, 0, 0}), all);
+    struct Cursor {
+        const char* name;
+        SQLULEN type, keysetSize, concurrency;
+    };
+    for (const Cursor k : {Cursor{"static, lock", SQL_CURSOR_STATIC, 0, SQL_CONCUR_LOCK},
+                           Cursor{"static, values", SQL_CURSOR_STATIC, 0, SQL_CONCUR_VALUES},
+                           Cursor{"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_CONCUR_READ_ONLY},
+                           Cursor{"mixed", SQL_CURSOR_KEYSET_DRIVEN, 4, SQL_CONCUR_LOCK},
+                           Cursor{"dynamic", SQL_CURSOR_DYNAMIC, 0, SQL_CONCUR_VALUES}}) {
+        SCOPED_TRACE(k.name);
+        Keyset(2, k.keysetSize);
+        SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
+        SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+        ASSERT_EQ(SQL_SUCCESS_WITH_INFO, Exec(sql)) << Diag();
+        EXPECT_EQ("01S02", Diag().substr(0, 5));
+        EXPECT_EQ(SQLULEN(SQL_CURSOR_STATIC), CursorType());
+        SQLULEN concurrency = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &concurrency, 0, nullptr));
+        EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), concurrency);
+        r.Bind(stmt);
+        std::vector<int> seen;
+        while (SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0) == SQL_SUCCESS) {
+            auto ids = r.Ids();
+            seen.insert(seen.end(), ids.begin(), ids.end());
+        }
+        EXPECT_EQ(all, seen);
+        SQLLEN count = -1;
+        ASSERT_EQ(SQL_SUCCESS, SQLRowCount(stmt, &count));
+        EXPECT_EQ(6, count);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SetAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+    }
+}
+
 // A key set larger than the cache keeps in memory: the keys spill to the cache files and random
 // absolute fetches read the right rows. TV_KEYSET_ROWS sets the size (10^6 for the long run).
 TEST_P(KeysetScroll, LargeKeySetSpillsAndScrolls) {
