@@ -78,10 +78,12 @@ int CharToGuid(const char* text, uint64_t len, SQLGUID* result, uint32_t* err);
 // (blanks around it aside) whose value the type holds, else the error ODBC's conversion of
 // character data gives: kErrAssignment (no numeric literal: 22018), kErrRightTruncation (digits
 // an exact type loses: 22001), kErrNumericRange (beyond an approximate type's or SQL_BIT's range).
+// A DECIMAL or NUMERIC holds decimalDigits digits after the point and, when columnSize is given,
+// columnSize - decimalDigits before it.
 bool IsNumberSqlType(int sqlType);
-uint32_t NumberTextError(const char* text, uint64_t len, int sqlType);
+uint32_t NumberTextError(const char* text, uint64_t len, int sqlType, uint64_t columnSize, int decimalDigits);
 // The same on UTF-16 text of len units.
-uint32_t WNumberTextError(const SQLWCHAR* text, uint64_t len, int sqlType);
+uint32_t WNumberTextError(const SQLWCHAR* text, uint64_t len, int sqlType, uint64_t columnSize, int decimalDigits);
 int WCharToNumber(const SQLWCHAR* text, uint64_t len, int32_t minimum, uint32_t maximum, int32_t* result,
                   uint32_t* err);
 int WCharToNumber64(const SQLWCHAR* text, uint64_t len, int64_t minimum, uint64_t maximum, int64_t* result,

@@ -428,7 +428,18 @@ bool IsNumberSqlType(int sqlType) {
     }
 }
 
-uint32_t NumberTextError(const char* text, uint64_t len, int sqlType) {
+uint32_t NumberTextError(const char* text, uint64_t len, int sqlType, uint64_t columnSize, int decimalDigits) {
+    if (sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC) {
+        // The parameter's scale and precision are the digits the value may have after and
+        // before the point; zeros that can be dropped lose nothing.
+        uint64_t whole = 0, fraction = 0;
+        uint32_t err = kErrNone;
+        if (NumericTextDigits(text, len, &whole, &fraction, &err) < 0) return err;
+        const uint64_t scale = decimalDigits > 0 ? uint64_t(decimalDigits) : 0;
+        if (fraction > scale) return kErrRightTruncation;
+        if (columnSize > 0 && columnSize >= scale && whole > columnSize - scale) return kErrRightTruncation;
+        return kErrNone;
+    }
     bool neg;
     uint64_t mag;
     uint32_t err = kErrNone;
@@ -473,14 +484,13 @@ uint32_t NumberTextError(const char* text, uint64_t len, int sqlType) {
             return sqlType == SQL_REAL && std::fabs(d) > FLT_MAX ? kErrNumericRange : kErrNone;
         }
         default:
-            // DECIMAL and NUMERIC: the column takes the digits it holds.
             return kErrNone;
     }
 }
 
-uint32_t WNumberTextError(const SQLWCHAR* text, uint64_t len, int sqlType) {
+uint32_t WNumberTextError(const SQLWCHAR* text, uint64_t len, int sqlType, uint64_t columnSize, int decimalDigits) {
     const std::string s = WideToNarrow(text, len);
-    return NumberTextError(s.data(), s.size(), sqlType);
+    return NumberTextError(s.data(), s.size(), sqlType, columnSize, decimalDigits);
 }
 
 int WCharToNumeric(const SQLWCHAR* text, uint64_t len, SQL_NUMERIC_STRUCT* result, int scale, int precision,

@@ -156,22 +156,85 @@ uint32_t DescApplyARD(StmtRecord* stmt, DescRecord* desc) {
 }
 
 bool DescLengthIsColumnSize(int16_t sqlType) {
-    return SqlTypeIsString(sqlType) || sqlType == SQL_DATETIME || sqlType == SQL_INTERVAL;
+    const int verbose = SqlVerboseType(sqlType);
+    return SqlTypeIsString(sqlType) || verbose == SQL_DATETIME || verbose == SQL_INTERVAL;
 }
+
+namespace {
+
+// The SQL type a value of a C type is as it stands; 0 for SQL_C_DEFAULT, which names none.
+int16_t SqlTypeOfValue(int16_t cType) {
+    switch (cType) {
+        case SQL_C_CHAR:
+            return SQL_VARCHAR;
+        case SQL_C_WCHAR:
+            return SQL_WVARCHAR;
+        case SQL_C_BINARY:
+            return SQL_VARBINARY;
+        case SQL_C_BIT:
+            return SQL_BIT;
+        case SQL_C_TINYINT:
+        case SQL_C_STINYINT:
+        case SQL_C_UTINYINT:
+            return SQL_TINYINT;
+        case SQL_C_SHORT:
+        case SQL_C_SSHORT:
+        case SQL_C_USHORT:
+            return SQL_SMALLINT;
+        case SQL_C_LONG:
+        case SQL_C_SLONG:
+        case SQL_C_ULONG:
+            return SQL_INTEGER;
+        case SQL_C_SBIGINT:
+        case SQL_C_UBIGINT:
+            return SQL_BIGINT;
+        case SQL_C_FLOAT:
+            return SQL_REAL;
+        case SQL_C_DOUBLE:
+            return SQL_DOUBLE;
+        case SQL_C_NUMERIC:
+            return SQL_NUMERIC;
+        case SQL_C_DATE:
+        case SQL_C_TYPE_DATE:
+            return SQL_TYPE_DATE;
+        case SQL_C_TIME:
+        case SQL_C_TYPE_TIME:
+            return SQL_TYPE_TIME;
+        case SQL_C_TIMESTAMP:
+        case SQL_C_TYPE_TIMESTAMP:
+            return SQL_TYPE_TIMESTAMP;
+        case SQL_C_GUID:
+            return SQL_GUID;
+        default:
+            return SqlTypeIsInterval(cType) ? cType : 0;
+    }
+}
+
+}  // namespace
 
 SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
     const DescItem a = apd->items[n];
     DescItem ipdItem{};
     ipdItem.parameterType = SQL_PARAM_INPUT;
-    if (DescRecord* ipd = stmt->ipd; ipd && ipd->items && n <= ipd->count) ipdItem = ipd->items[n];
-    const int16_t sqlType = ipdItem.conciseType;
-    const uint64_t columnSize =
-        DescLengthIsColumnSize(sqlType) ? ipdItem.length : uint64_t(uint16_t(ipdItem.precision));
+    DescRecord* ipd = stmt->ipd;
+    if (ipd && ipd->items && n <= ipd->count) ipdItem = ipd->items[n];
+    int16_t sqlType = ipdItem.conciseType;
+    uint64_t columnSize = DescLengthIsColumnSize(sqlType) ? ipdItem.length : uint64_t(uint16_t(ipdItem.precision));
     int16_t digits = 0;
     if (sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL)
         digits = ipdItem.scale;
-    else if (sqlType == SQL_DATETIME || sqlType == SQL_INTERVAL)
+    else if (int verbose = SqlVerboseType(sqlType); verbose == SQL_DATETIME || verbose == SQL_INTERVAL)
         digits = ipdItem.precision;
+    // An IPD record that names no type yet (an APD copied before the IPD is, as ODBC's own
+    // example of copying rows between tables does): the parameter is bound as the value stands,
+    // and takes the IPD's type when the application or a copy writes it; the IPD is left as it is.
+    const bool provisional = sqlType == 0;
+    if (provisional) {
+        sqlType = SqlTypeOfValue(a.conciseType);
+        columnSize = sqlType == SQL_NUMERIC ? uint64_t(uint16_t(a.precision)) : 0;
+        digits = sqlType == SQL_NUMERIC ? a.scale : 0;
+    }
+    const DescItem ipdBefore = ipdItem;
     // The binding call writes the APD record with one length/indicator pointer; the record's
     // own two are put back after it and carried into the binding.
     const DescItem keep = a;
@@ -182,6 +245,8 @@ SQLRETURN DescBindParamRecord(StmtRecord* stmt, DescRecord* apd, uint16_t n) {
         again->indicatorPtr = keep.indicatorPtr;
         again->octetLength = keep.octetLength;
     }
+    if (provisional)
+        if (DescItem* same = DescItemAt(ipd, n)) *same = ipdBefore;
     if (rc == SQL_SUCCESS) {
         if (ParamBinding* b = ParamBindingAt(n, stmt)) {
             b->octetLengthPtr = keep.octetLengthPtr;

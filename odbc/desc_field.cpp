@@ -132,28 +132,6 @@ bool ColumnAttrText(StmtRecord* stmt, uint16_t field, uint16_t column, const cha
 
 namespace {
 
-int VerboseType(int t) {
-    if (SqlTypeIsDateTime(t)) return SQL_DATETIME;
-    if (SqlTypeIsInterval(t)) return SQL_INTERVAL;
-    return t;
-}
-
-int IntervalCode(int t) {
-    switch (t) {
-        case SQL_DATE:
-        case SQL_TYPE_DATE:
-            return SQL_CODE_DATE;
-        case SQL_TIME:
-        case SQL_TYPE_TIME:
-            return SQL_CODE_TIME;
-        case SQL_TIMESTAMP:
-        case SQL_TYPE_TIMESTAMP:
-            return SQL_CODE_TIMESTAMP;
-        default:
-            return SqlTypeIsInterval(t) ? t - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR) : 0;
-    }
-}
-
 int RadixOf(int t) {
     switch (t) {
         case SQL_C_UTINYINT:
@@ -423,7 +401,7 @@ SQLRETURN FieldRead::TypeField() {
         case SQL_DESC_TYPE:
             if (s.ird0) return PutShort(v, len, SQL_CHAR);
             if (s.OwnOnly()) return PutShort(v, len, own ? own->type : 0);
-            return PutShort(v, len, VerboseType(type));
+            return PutShort(v, len, SqlVerboseType(type));
         case SQL_DESC_DISPLAY_SIZE:
             if (!needIrd()) return Fail(d, kErrDescTypeRange);
             return Put64(v, len, s.ird0 ? 8 : int64_t(c->display_size));
@@ -506,7 +484,7 @@ SQLRETURN FieldRead::TypeField() {
             if (user) return PutShort(v, len, own->datetimeIntervalCode);
             if (s.ird0) return PutShort(v, len, 0);
             if (s.OwnOnly()) return PutShort(v, len, own ? own->datetimeIntervalCode : 0);
-            return PutShort(v, len, IntervalCode(type));
+            return PutShort(v, len, SqlDateTimeIntervalCode(type));
         case SQL_DESC_NULLABLE:
             if (!irdOrIpd) return Fail(d, kErrDescTypeRange);
             if (t == kDescIPD) return PutShort(v, len, SQL_NULLABLE);
@@ -697,7 +675,7 @@ bool PlainTypeDefaults(DescItem& it, int t) {
 bool ApplyConcise(DescItem& it, int ct) {
     if (SqlTypeIsInterval(ct)) {
         it.type = SQL_INTERVAL;
-        it.datetimeIntervalCode = int16_t(IntervalCode(ct));
+        it.datetimeIntervalCode = int16_t(SqlDateTimeIntervalCode(ct));
         it.datetimeIntervalPrecision = 2;
         if (SqlIntervalHasSeconds(ct)) it.precision = 6;
         return true;
@@ -996,14 +974,17 @@ SQLRETURN DescSetField(StmtRecord* stmt, bool app, bool row, bool attached, Desc
             ipdBinding([&](ParamBinding& b) {
                 if (b.sqlType == SQL_NUMERIC || b.sqlType == SQL_DECIMAL)
                     b.columnSize = uint64_t(uint16_t(it.precision));
-                else if (b.sqlType == SQL_DATETIME || b.sqlType == SQL_INTERVAL)
+                else if (SqlVerboseType(b.sqlType) == SQL_DATETIME || SqlVerboseType(b.sqlType) == SQL_INTERVAL)
                     b.decimalDigits = it.precision;
             });
             return SQL_SUCCESS;
         case SQL_DESC_SCALE:
             // 0 is a scale like any other: a record must be able to go back to it.
             it.scale = int16_t(value);
-            ipdBinding([&](ParamBinding& b) { b.decimalDigits = it.scale; });
+            // A datetime's digits are its precision: only exact numbers take their scale.
+            ipdBinding([&](ParamBinding& b) {
+                if (b.sqlType == SQL_NUMERIC || b.sqlType == SQL_DECIMAL) b.decimalDigits = it.scale;
+            });
             return SQL_SUCCESS;
         case SQL_DESC_DATETIME_INTERVAL_CODE:
             if (value != 0) {
@@ -1266,15 +1247,23 @@ SQLRETURN CopyOnto(DescRecord* src, DescRecord* dst) {
         {SQL_DESC_BIND_OFFSET_PTR, 1}, {SQL_DESC_BIND_TYPE, 1},
         {SQL_DESC_COUNT, 0},           {SQL_DESC_ROWS_PROCESSED_PTR, 2},
     };
+    // A warning (a value the target substituted) does not end the copy: the rest is copied, and
+    // the copy answers with the first warning's record.
+    uint32_t warning = 0;
+    auto goOn = [&](SQLRETURN rc) {
+        if (rc == SQL_SUCCESS_WITH_INFO && warning == 0) warning = dst->lastError ? uint32_t(dst->lastError) : 0u;
+        if (rc == SQL_SUCCESS_WITH_INFO && warning == 0) warning = kErrGeneralWarning;
+        return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+    };
     for (const CopyStep& s : kHeader) {
         if (!StepApplies(src, s.who) || !StepApplies(dst, s.who)) continue;
         if (s.field == SQL_DESC_COUNT && dst->count > 0) {
             // A copy replaces the target's records; a shorter source leaves none of the old ones.
             SQLRETURN rc = DescSetFieldDispatch(dst, 0, SQL_DESC_COUNT, 0, 0, 'A');
-            if (rc != SQL_SUCCESS) return rc;
+            if (!goOn(rc)) return rc;
         }
         SQLRETURN rc = copy(s.field, 0);
-        if (rc != SQL_SUCCESS) return rc;
+        if (!goOn(rc)) return rc;
     }
     static const CopyStep kRecord[] = {
         {SQL_DESC_TYPE, 0},
@@ -1299,10 +1288,12 @@ SQLRETURN CopyOnto(DescRecord* src, DescRecord* dst) {
             if (!StepApplies(src, s.who) || !StepApplies(dst, s.who)) continue;
             SQLRETURN rc = copy(s.field, rec);
             if (rc == SQL_NO_DATA) break;
-            if (rc != SQL_SUCCESS) return rc;
+            if (!goOn(rc)) return rc;
         }
     }
-    return SQL_SUCCESS;
+    if (warning == 0) return SQL_SUCCESS;
+    dst->lastError = warning;
+    return SQL_SUCCESS_WITH_INFO;
 }
 
 }  // namespace

@@ -358,8 +358,9 @@ uint32_t NumberText(const ParamBinding& b, bool wide, RowValue& v) {
     uint64_t first = 0, end = v.len / unit * unit;
     while (first < end && blank(first)) first += unit;
     while (end > first && blank(end - unit)) end -= unit;
-    const uint32_t err = wide ? WNumberTextError(reinterpret_cast<const SQLWCHAR*>(v.ptr), v.len / 2, b.sqlType)
-                              : NumberTextError(v.ptr, v.len, b.sqlType);
+    const uint32_t err = wide ? WNumberTextError(reinterpret_cast<const SQLWCHAR*>(v.ptr), v.len / 2, b.sqlType,
+                                                 b.columnSize, b.decimalDigits)
+                              : NumberTextError(v.ptr, v.len, b.sqlType, b.columnSize, b.decimalDigits);
     v.ptr += first;
     v.len = end - first;
     return err;

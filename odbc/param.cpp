@@ -223,6 +223,8 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
         if (uint32_t rc = DescGrow(ipd, number)) return fail(rc);
     if (DescItem* a = DescItemAt(apd, number)) {
         a->conciseType = cType;
+        a->type = int16_t(SqlVerboseType(cType));
+        a->datetimeIntervalCode = int16_t(SqlDateTimeIntervalCode(cType));
         a->dataPtr = value;
         a->octetLengthPtr = octetLengthPtr;
         a->indicatorPtr = octetLengthPtr;
@@ -230,6 +232,8 @@ SQLRETURN BindParameterCore(StmtRecord* stmt, uint16_t number, uint16_t directio
     }
     if (DescItem* it = DescItemAt(ipd, number)) {
         it->conciseType = sqlType;
+        it->type = int16_t(SqlVerboseType(sqlType));
+        it->datetimeIntervalCode = int16_t(SqlDateTimeIntervalCode(sqlType));
         it->parameterType = int16_t(direction);
         const bool seconds =
             sqlType == SQL_TYPE_TIME || sqlType == SQL_TYPE_TIMESTAMP || SqlIntervalHasSeconds(sqlType);

@@ -18,6 +18,31 @@ inline bool SqlIntervalHasSeconds(int t) {
            t == SQL_INTERVAL_MINUTE_TO_SECOND;
 }
 
+// The verbose type of a concise SQL or C type (the two share the datetime and interval codes):
+// SQL_DATETIME or SQL_INTERVAL for those, the type itself for the rest.
+inline int SqlVerboseType(int t) {
+    if (SqlTypeIsDateTime(t)) return SQL_DATETIME;
+    if (SqlTypeIsInterval(t)) return SQL_INTERVAL;
+    return t;
+}
+
+// The datetime or interval subcode of a concise type; 0 for the other types.
+inline int SqlDateTimeIntervalCode(int t) {
+    switch (t) {
+        case SQL_DATE:
+        case SQL_TYPE_DATE:
+            return SQL_CODE_DATE;
+        case SQL_TIME:
+        case SQL_TYPE_TIME:
+            return SQL_CODE_TIME;
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP:
+            return SQL_CODE_TIMESTAMP;
+        default:
+            return SqlTypeIsInterval(t) ? t - (SQL_INTERVAL_YEAR - SQL_CODE_YEAR) : 0;
+    }
+}
+
 inline bool SqlTypeIsWideText(int t) { return t == SQL_WCHAR || t == SQL_WVARCHAR || t == SQL_WLONGVARCHAR; }
 
 inline bool SqlTypeIsText(int t) {

@@ -325,6 +325,8 @@ uint32_t SCS_SelectListAddKeys(SCS_Cursor* s, const char* text) {
     SelectLook look;
     // A select list the catalog cannot tell runs as the application wrote it.
     if (!LookUp(s, text, true, &look) || !look.keysKnown) return 0;
+    // Keys added to a DISTINCT would make rows of one value rows of their own.
+    if (look.a.flags & SCR_F_DISTINCT) return 0;
     SCS_DescCtx& ctx = look.ctx;
     ctx.selectCols = look.selectCols;
     ctx.tableCols = look.tableCols;

@@ -159,8 +159,9 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
             return 0;
         }
         if (!BeginsSelect(text) || !LowerDescribesColumns(c->agentStmt)) return rc;
-        // Rows the analyser cannot read cannot be told apart by keys: a snapshot serves them.
-        if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
+        // Rows the analyser cannot read cannot be told apart by keys: a read-only snapshot
+        // serves them, whatever cursor and concurrency were asked for.
+        if (c->cursorType != SQL_CURSOR_STATIC || c->concurrency != SQL_CONCUR_READ_ONLY) {
             if ((rc = Downgrade(c, s, rc)) != 0) return rc;
         }
         c->analysedSelect = 1;
@@ -187,6 +188,10 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
             if (c->cursorType == SQL_CURSOR_KEYSET_DRIVEN || c->cursorType == SQL_CURSOR_DYNAMIC) {
                 if (shape & SCR_F_OUTERJOIN) {
                     rc = Downgrade(c, s, kErrOuterJoinStatic);
+                } else if (shape & SCR_F_DISTINCT) {
+                    // A row of a DISTINCT stands for every row of its values: no one key names it,
+                    // and the keys would make each of those rows a row of the result.
+                    rc = Downgrade(c, s, kErrNotCapable);
                 } else if (uint32_t why = scs_p_CheckKeysetShape(shape)) {
                     rc = Downgrade(c, s, why);
                 } else if (s == nullptr) {
@@ -199,6 +204,9 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
                     else if (rc != 0)
                         SCS_KeysetRelease(s);
                 }
+            } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
+                       (shape & SCR_F_DISTINCT)) {
+                rc = Downgrade(c, s, kErrNotCapable);
             } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
                        scs_p_CheckShape(shape) == 0) {
                 // Rows of a lockable or checked static cursor are told apart by their keys; without

@@ -14,6 +14,7 @@
 #include "util/critsec.h"
 #include "util/scrarray.h"
 #include "util/errtable.h"
+#include "util/strutil.h"
 #include "util/trymem.h"
 
 namespace {
@@ -182,6 +183,10 @@ uint32_t SCR_AnalyseSQL(SCR_Analysis* a, const char* sql, int parseOnly, int qua
     SCR_ArrayFree(&tables, SCR_TableRefFree);
     if (rc != 0) return rc;
     a->flags = multi ? uint16_t(a->flags | SCR_F_MULTITABLE) : uint16_t(a->flags & ~SCR_F_MULTITABLE);
+    const SCR_Node* head = query->child;
+    const bool distinct = head != nullptr && head->child != nullptr && head->child->text != nullptr &&
+                          std::strcmp(head->child->text, "DISTINCT") == 0;
+    a->flags = distinct ? uint16_t(a->flags | SCR_F_DISTINCT) : uint16_t(a->flags & ~SCR_F_DISTINCT);
     a->flags = SCR_FindIn(query, SCR_K_AGGREGATE) ? uint16_t(a->flags | SCR_F_AGGREGATE)
                                                   : uint16_t(a->flags & ~SCR_F_AGGREGATE);
     a->flags = SCR_FindIn(a->root, SCR_K_OUTERSIDE) ? uint16_t(a->flags | SCR_F_OUTERJOIN)
@@ -337,6 +342,35 @@ void SCR_NameSplit(const char* text, char* column, char* table, char* alias, cha
     }
 }
 
+namespace {
+
+// Names compare as the server folds them: a quoted one exactly, any other without case.
+bool SameName(const char* a, const char* b) {
+    if (a[0] == '"' || b[0] == '"') return std::strcmp(a, b) == 0;
+    return AsciiCaseCompare(a, b) == 0;
+}
+
+// The 1-based position of the item of the statement's own select list that `name` (a bare
+// name) is the alias of; 0 when none is. ORDER BY names a result column before a table's.
+uint32_t AliasPosition(const SCR_Analysis* a, const char* name, uint32_t* position) {
+    *position = 0;
+    if (std::strchr(name, '.') != nullptr) return 0;
+    SCR_Node* list = SCR_FindIn(a->root, SCR_K_SELECTLIST);
+    if (list == nullptr || list->child == nullptr) return 0;
+    SCR_Array* items = NodeList();
+    if (items == nullptr) return kErrNoMemory;
+    uint32_t rc = SCR_CollectKindStop(list->child, SCR_K_SELECTITEM, SCR_K_SUBQUERY, items) ? kErrNone : kErrNoMemory;
+    for (uint32_t i = 0; rc == 0 && *position == 0 && i < items->count; ++i) {
+        const SCR_Node* item = *static_cast<SCR_Node**>(SCR_ArrayAt(items, i));
+        for (const SCR_Node* c = item->child; c != nullptr; c = c->next)
+            if (c->kind == SCR_K_ALIAS && c->text != nullptr && SameName(c->text, name)) *position = i + 1;
+    }
+    SCR_ArrayFree(&items, nullptr);
+    return rc;
+}
+
+}  // namespace
+
 uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
     if (a == nullptr || out == nullptr) return kErrGeneral;
     SCR_Node* slot = SCR_FindIn(a->root, SCR_K_ORDERSLOT);
@@ -374,7 +408,19 @@ uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
                 break;
             }
             std::snprintf(ob->text, sizeof ob->text, "%s", col->text);
-            SCR_NameSplit(col->text, ob->column, ob->table, ob->alias, ob->owner, ob->qualifier);
+            uint32_t pos = 0;
+            if ((rc = AliasPosition(a, col->text, &pos)) != 0) break;
+            if (pos > 255) {
+                rc = kErrGeneral;
+                break;
+            }
+            if (pos != 0) {
+                // A result column's name orders as its position does.
+                a->flags |= SCR_F_ORDERPOS;
+                ob->position = uint8_t(pos);
+            } else {
+                SCR_NameSplit(col->text, ob->column, ob->table, ob->alias, ob->owner, ob->qualifier);
+            }
         }
         if (!SCR_ArrayAppend(out, ob)) rc = kErrNoMemory;
     }
@@ -386,29 +432,29 @@ uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* out) {
 uint32_t SCR_OrderByResolvePositions(SCR_Analysis* a, SCR_Array* arr) {
     if (a == nullptr || arr == nullptr) return kErrGeneral;
     if (arr->count == 0) return 0;
-    SCR_Node* order = SCR_FindIn(a->root, SCR_K_ORDERBY);
-    if (order == nullptr) return kErrGeneral;
-    SCR_Array* nums = NodeList();
-    if (nums == nullptr) return kErrNoMemory;
-    uint32_t rc = SCR_CollectKind(order->child, SCR_K_INTEGER, nums) ? kErrNone : kErrNoMemory;
-    for (uint32_t i = 0; rc == 0 && i < nums->count; ++i) {
-        SCR_Node* num = *static_cast<SCR_Node**>(SCR_ArrayAt(nums, i));
-        if (!std::isdigit(static_cast<unsigned char>(num->text[0]))) {
-            rc = kErrGeneral;
-            break;
+    // The items in the order SCR_OrderByGet read them, one entry of arr each.
+    SCR_Node* slot = SCR_FindIn(a->root, SCR_K_ORDERSLOT);
+    if (slot == nullptr) return kErrGeneral;
+    SCR_Array* items = NodeList();
+    if (items == nullptr) return kErrNoMemory;
+    uint32_t rc = SCR_CollectKind(slot->child, SCR_K_SORTITEM, items) ? kErrNone : kErrNoMemory;
+    if (rc == 0 && items->count != arr->count) rc = kErrGeneral;
+    for (uint32_t i = 0; rc == 0 && i < items->count; ++i) {
+        const auto* it = static_cast<const OrderByItem*>(SCR_ArrayAt(arr, i));
+        if (it->position == 0) continue;
+        SCR_Node* item = *static_cast<SCR_Node**>(SCR_ArrayAt(items, i));
+        // A position is a number, a result column's name a column reference over one name.
+        SCR_Node* leaf = SCR_FindIn(item, SCR_K_INTEGER);
+        if (leaf == nullptr) {
+            SCR_Node* col = SCR_FindIn(item, SCR_K_COLREF);
+            leaf = col ? SCR_FindIn(col, SCR_K_COLNAME) : nullptr;
         }
-        unsigned long pos = std::strtoul(num->text, nullptr, 10);
-        const OrderByItem* match = nullptr;
-        for (uint32_t k = 0; k < arr->count && match == nullptr; ++k) {
-            auto* it = static_cast<const OrderByItem*>(SCR_ArrayAt(arr, k));
-            if (it->position != 0 && it->position == pos) match = it;
-        }
-        if (match == nullptr)
+        if (leaf == nullptr || leaf->child != nullptr)
             rc = kErrGeneral;
-        else if (!SCR_NodeSetText(num, match->text))
+        else if (!SCR_NodeSetText(leaf, it->text))
             rc = kErrNoMemory;
     }
-    SCR_ArrayFree(&nums, nullptr);
+    SCR_ArrayFree(&items, nullptr);
     return rc != 0 ? rc : Regen(a);
 }
 

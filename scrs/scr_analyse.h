@@ -28,6 +28,7 @@ enum : uint16_t {
     SCR_F_ORDERPOS = 0x40,
     SCR_F_AGGREGATE = 0x80,
     SCR_F_OUTERJOIN = 0x100,
+    SCR_F_DISTINCT = 0x400,  // SELECT DISTINCT: a row stands for every table row of its values
 };
 
 // One table of the FROM list: four heap strings, "" where absent.
@@ -81,7 +82,10 @@ uint32_t SCR_OrderByMark(SCR_Analysis* a);
 // text: 0, kErrGeneral without a marker, kErrNoMemory.
 uint32_t SCR_EditMarkerReplace(SCR_Analysis* a, const char* body);
 uint32_t SCR_OrderByReverse(SCR_Analysis* a);
+// The ORDER BY items; a number or the alias of a select item is taken as that item's position
+// (SCR_F_ORDERPOS set).
 uint32_t SCR_OrderByGet(SCR_Analysis* a, SCR_Array* items);
+// Writes each item's text in place of its position or alias, as SCR_OrderByGet read them.
 uint32_t SCR_OrderByResolvePositions(SCR_Analysis* a, SCR_Array* items);
 uint32_t SCR_SelectListExpand(SCR_Analysis* a, SCR_Array* cols);
 // The regenerated statement text ("" when nothing is analysed).

@@ -24,6 +24,7 @@ enum : uint32_t {
     SCR_K_ASSIGNLIST = 5,
     SCR_K_BETWEEN = 6,
     SCR_K_HEXLIT = 7,
+    SCR_K_ALIAS = 9,
     SCR_K_COLNAME = 10,
     SCR_K_COLREF = 11,
     SCR_K_COLREFLIST = 12,

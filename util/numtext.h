@@ -13,6 +13,12 @@
 int NumericTextToInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative,
                          uint64_t* magnitude, uint32_t* err);
 
+// The significant digits of a numeric literal (blanks around it): those before the point (no
+// leading zeros) and those after it (no trailing zeros), the exponent applied; "0012.3400" and
+// "1.234E1" are 2 and 2, any zero 0 and 0. 0, or -1 with kErrAssignment for text that is no
+// numeric literal.
+int NumericTextDigits(const char* s, uint64_t len, uint64_t* wholeDigits, uint64_t* fractionDigits, uint32_t* err);
+
 // NumericTextToInteger of the text most integers arrive as, a sign and at most 19 digits (too few to
 // overflow) and nothing else, read in one pass; 2 when the text is not of that form.
 inline int PlainInteger(const char* s, uint64_t len, uint64_t negLimit, uint64_t posLimit, bool* negative,

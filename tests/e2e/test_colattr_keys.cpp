@@ -57,6 +57,8 @@ TEST_P(ColumnKeys, KeyColumnsOfTheResult) {
         {"select * from " + a, {1, 0, 0}, {1, 0, 0}},
         {"select v, k2, k1 from " + b, {0, 1, 1}, {0, 1, 1}},
         {"select x, y from " + c, {0, 0}, {0, 0, 1}},
+        // A key added to a DISTINCT would make every table row a row of the result.
+        {"select distinct x, y from " + c, {0, 0}, {0, 0}},
         {"select " + a + ".id, q.k1, q.v from " + a + " join " + b + " q on q.k1 = " + a + ".id",
          {1, 1, 0},
          {1, 1, 0, 1}},

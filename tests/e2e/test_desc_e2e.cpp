@@ -307,6 +307,167 @@ TEST_P(DescE2E, CopyDescCopiesABindingThatThenFetches) {
     SQLFreeHandle(SQL_HANDLE_STMT, s2);
 }
 
+// A value the target substitutes (an array size above what the statement takes) is a warning, not
+// the end of the copy: the header fields after it and the records are copied too, the copy
+// answers SQL_SUCCESS_WITH_INFO with 01S02 on its target, and the copied binding fetches.
+TEST_P(DescE2E, CopyDescGoesOnPastASubstitutedValue) {
+    struct Row {
+        SQLINTEGER id;
+        SQLLEN idInd;
+        char name[21];
+        SQLLEN nameInd;
+    };
+    std::vector<Row> rows(1000);
+    SQLLEN offset = sizeof(Row);
+    SQLUSMALLINT operations[1000] = {};  // every row SQL_ROW_PROCEED
+    SQLHDESC user = SQL_NULL_HDESC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(user, 0, SQL_DESC_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(100000), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(user, 0, SQL_DESC_ARRAY_STATUS_PTR, operations, SQL_IS_POINTER));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(user, 0, SQL_DESC_BIND_OFFSET_PTR, &offset, SQL_IS_POINTER));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(user, 0, SQL_DESC_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 1, SQL_C_LONG, 0, sizeof(SQLINTEGER), 0, 0, &rows[0].id, &rows[0].idInd,
+                                         &rows[0].idInd))
+        << DiagText(SQL_HANDLE_DESC, user);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(user, 2, SQL_C_CHAR, 0, sizeof rows[0].name, 0, 0, rows[0].name,
+                                         &rows[0].nameInd, &rows[0].nameInd));
+    const SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
+    ASSERT_EQ(SQL_SUCCESS_WITH_INFO, SQLCopyDesc(user, ard)) << DiagText(SQL_HANDLE_DESC, ard);
+    EXPECT_EQ("01S02", State(SQL_HANDLE_DESC, ard));
+    SQLULEN size = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &size, 0, nullptr));
+    EXPECT_GT(size, 3u);
+    EXPECT_LT(size, 100000u);
+    void* p = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_ROW_OPERATION_PTR, &p, 0, nullptr));
+    EXPECT_EQ(static_cast<void*>(operations), p);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 0, SQL_DESC_BIND_OFFSET_PTR, &p, SQL_IS_POINTER, nullptr));
+    EXPECT_EQ(static_cast<void*>(&offset), p);
+    SQLINTEGER bindType = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 0, SQL_DESC_BIND_TYPE, &bindType, 0, nullptr));
+    EXPECT_EQ(SQLINTEGER(sizeof(Row)), bindType);
+    SQLSMALLINT count = 0, type = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 0, SQL_DESC_COUNT, &count, 0, nullptr));
+    EXPECT_EQ(2, count);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ard, 2, SQL_DESC_CONCISE_TYPE, &type, 0, nullptr));
+    EXPECT_EQ(SQL_C_CHAR, type);
+    // The rows land one row past the bound buffers, as the copied offset says.
+    ASSERT_EQ(SQL_SUCCESS, Select()) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+    EXPECT_EQ(0, rows[0].id);
+    EXPECT_EQ((std::vector<SQLINTEGER>{1, 2, 3}), (std::vector<SQLINTEGER>{rows[1].id, rows[2].id, rows[3].id}));
+    EXPECT_STREQ("bob", rows[2].name);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, nullptr, 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_OPERATION_PTR, nullptr, 0);
+    SQLFreeHandle(SQL_HANDLE_DESC, user);
+}
+
+// ODBC's example of copying rows between tables: the ARD of a fetching statement is copied onto
+// the APD of an inserting one before its IPD describes any parameter, then the IRD onto that
+// IPD, and each fetched rowset is inserted in one execution. The APD copy binds the parameters
+// and leaves the IPD as it was; the IRD copy gives them their types, a timestamp its digits.
+TEST_P(DescE2E, CopyDescCopiesRowsBetweenTablesAsOdbcShows) {
+    const std::string src = Make("dsccopys", "id integer not null, name varchar(20), ts timestamp(6)");
+    const std::string dst = Make("dsccopyd", "id integer not null, name varchar(20), ts timestamp(6)");
+    for (int i = 1; i <= 7; ++i)
+        Must("insert into " + src + " values (" + std::to_string(i) + ", " +
+             (i == 3 ? std::string("null") : "'n" + std::to_string(i) + "'") +
+             ", '2024-02-29 13:14:" + std::to_string(10 + i) + "." + std::to_string(100000 + i * 1111) + "')");
+    struct Row {
+        SQLINTEGER id;
+        SQLLEN idInd;
+        char name[21];
+        SQLLEN nameInd;
+        SQL_TIMESTAMP_STRUCT ts;
+        SQLLEN tsInd;
+    } rows[4] = {};
+    SQLULEN fetched = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(4), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+    ASSERT_EQ(SQL_SUCCESS, Exec("select id, name, ts from " + src + " order by id")) << Diag();
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_SLONG, &rows[0].id, 0, &rows[0].idInd));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, rows[0].name, sizeof rows[0].name, &rows[0].nameInd));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 3, SQL_C_TYPE_TIMESTAMP, &rows[0].ts, 0, &rows[0].tsInd));
+
+    SQLHSTMT ins = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &ins));
+    const SQLHDESC apd = StmtDesc(ins, SQL_ATTR_APP_PARAM_DESC), ipd = StmtDesc(ins, SQL_ATTR_IMP_PARAM_DESC);
+    ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), apd)) << DiagText(SQL_HANDLE_DESC, apd);
+    SQLSMALLINT type = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(apd, 3, SQL_DESC_CONCISE_TYPE, &type, 0, nullptr));
+    EXPECT_EQ(SQL_C_TYPE_TIMESTAMP, type);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 3, SQL_DESC_CONCISE_TYPE, &type, 0, nullptr));
+    EXPECT_EQ(0, type);
+    ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC), ipd)) << DiagText(SQL_HANDLE_DESC, ipd);
+    for (SQLSMALLINT p = 1; p <= 3; ++p)
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLSetDescField(ipd, p, SQL_DESC_PARAMETER_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_INPUT), 0));
+    SQLSMALLINT precision = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 3, SQL_DESC_CONCISE_TYPE, &type, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 3, SQL_DESC_PRECISION, &precision, 0, nullptr));
+    EXPECT_EQ(SQL_TYPE_TIMESTAMP, type);
+    EXPECT_EQ(6, precision);
+    const std::string insert = "insert into " + dst + " values (?, ?, ?)";
+    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(ins, (SQLCHAR*)insert.c_str(), SQL_NTS)) << DiagText(SQL_HANDLE_STMT, ins);
+    SQLRETURN rc;
+    while ((rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) == SQL_SUCCESS) {
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(ins, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(fetched), 0));
+        ASSERT_EQ(SQL_SUCCESS, SQLExecute(ins)) << DiagText(SQL_HANDLE_STMT, ins);
+    }
+    EXPECT_EQ(SQL_NO_DATA, rc) << Diag();
+    SQLFreeHandle(SQL_HANDLE_STMT, ins);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN, 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    // The rows arrived whole, the NULL and the fractions of a second included.
+    auto rowsOf = [&](const std::string& table) {
+        std::vector<std::string> out;
+        EXPECT_EQ(SQL_SUCCESS, Exec("select id, name, ts from " + table + " order by id")) << Diag();
+        while (SQLFetch(stmt) == SQL_SUCCESS) {
+            std::string row;
+            for (SQLUSMALLINT c = 1; c <= 3; ++c) {
+                char text[40] = {};
+                SQLLEN len = 0;
+                EXPECT_TRUE(SQL_SUCCEEDED(SQLGetData(stmt, c, SQL_C_CHAR, text, sizeof text, &len))) << Diag();
+                row += std::string(len == SQL_NULL_DATA ? "-" : text) + "|";
+            }
+            out.push_back(row);
+        }
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        return out;
+    };
+    const std::vector<std::string> sent = rowsOf(src);
+    ASSERT_EQ(7u, sent.size());
+    EXPECT_EQ("3|-|2024-02-29 13:14:13.103333|", sent[2]);
+    EXPECT_EQ(sent, rowsOf(dst));
+}
+
+// A parameter bound again through its APD record's data pointer keeps its IPD description.
+TEST_P(DescE2E, RebindingThroughTheApdKeepsTheIpd) {
+    SQL_TIMESTAMP_STRUCT ts{2024, 2, 29, 13, 14, 15, 123456000}, other = ts;
+    SQLLEN ind = 0;
+    const SQLHDESC apd = StmtDesc(stmt, SQL_ATTR_APP_PARAM_DESC), ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, 6,
+                                            &ts, 0, &ind));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 1, SQL_DESC_DATA_PTR, &other, 0)) << DiagText(SQL_HANDLE_DESC, apd);
+    SQLSMALLINT type = 0, precision = 0;
+    SQLLEN length = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 1, SQL_DESC_CONCISE_TYPE, &type, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 1, SQL_DESC_PRECISION, &precision, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(ipd, 1, SQL_DESC_LENGTH, &length, 0, nullptr));
+    EXPECT_EQ(SQL_TYPE_TIMESTAMP, type);
+    EXPECT_EQ(6, precision);
+    EXPECT_EQ(26, length);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+}
+
 TEST_P(DescE2E, AllocatedApdBindsAParameterThatExecutes) {
     SQLHDESC user = SQL_NULL_HDESC;
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user));
@@ -346,6 +507,57 @@ TEST_P(DescE2E, AllocatedApdBindsAParameterThatExecutes) {
     EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
     SQLFreeStmt(stmt, SQL_UNBIND);
     SQLFreeHandle(SQL_HANDLE_DESC, user);
+}
+
+// SQLBindParameter sets the verbose type beside the concise one, in the APD from the C type and
+// in the IPD from the SQL type: SQL_DATETIME or SQL_INTERVAL with the subcode for those, the type
+// itself for the rest; SQLGetDescRec answers the same pair.
+TEST_P(DescE2E, BindParameterSetsTheVerboseTypes) {
+    SQLHDESC apd = StmtDesc(stmt, SQL_ATTR_APP_PARAM_DESC), ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
+    const struct {
+        SQLSMALLINT cType, sqlType;
+        SQLULEN size;
+        SQLSMALLINT digits;
+        SQLSMALLINT apdType, apdCode, ipdType, ipdCode;
+    } cases[] = {
+        {SQL_C_LONG, SQL_INTEGER, 0, 0, SQL_INTEGER, 0, SQL_INTEGER, 0},
+        {SQL_C_CHAR, SQL_DECIMAL, 10, 2, SQL_CHAR, 0, SQL_DECIMAL, 0},
+        {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, 6, SQL_DATETIME, SQL_CODE_TIMESTAMP, SQL_DATETIME,
+         SQL_CODE_TIMESTAMP},
+        {SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, SQL_CHAR, 0, SQL_DATETIME, SQL_CODE_DATE},
+        {SQL_C_TYPE_TIME, SQL_VARCHAR, 8, 0, SQL_DATETIME, SQL_CODE_TIME, SQL_VARCHAR, 0},
+        {SQL_C_CHAR, SQL_INTERVAL_DAY_TO_SECOND, 20, 3, SQL_CHAR, 0, SQL_INTERVAL, SQL_CODE_DAY_TO_SECOND},
+    };
+    char buffer[32] = {};
+    SQLLEN ind = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.cType) + "/" + std::to_string(c.sqlType));
+        ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, c.cType, c.sqlType, c.size, c.digits, buffer,
+                                                sizeof buffer, &ind))
+            << Diag();
+        const struct {
+            SQLHDESC d;
+            SQLSMALLINT concise, type, code;
+        } expected[] = {{apd, c.cType, c.apdType, c.apdCode}, {ipd, c.sqlType, c.ipdType, c.ipdCode}};
+        for (const auto& e : expected) {
+            SQLSMALLINT concise = -1, type = -1, code = -1;
+            ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(e.d, 2, SQL_DESC_CONCISE_TYPE, &concise, 0, nullptr));
+            ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(e.d, 2, SQL_DESC_TYPE, &type, 0, nullptr));
+            ASSERT_EQ(SQL_SUCCESS, SQLGetDescField(e.d, 2, SQL_DESC_DATETIME_INTERVAL_CODE, &code, 0, nullptr));
+            EXPECT_EQ(e.concise, concise);
+            EXPECT_EQ(e.type, type);
+            EXPECT_EQ(e.code, code);
+            SQLCHAR name[8];
+            SQLSMALLINT nameLen = 0, recType = -1, sub = -1, precision = 0, scale = 0, nullable = 0;
+            SQLLEN length = 0;
+            ASSERT_EQ(SQL_SUCCESS, SQLGetDescRec(e.d, 2, name, sizeof name, &nameLen, &recType, &sub, &length,
+                                                 &precision, &scale, &nullable))
+                << DiagText(SQL_HANDLE_DESC, e.d);
+            EXPECT_EQ(e.type, recType);
+            EXPECT_EQ(e.code, sub);
+        }
+    }
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
 }
 
 TEST_P(DescE2E, WideNameWrittenToTheIpdReadsBackNarrow) {

@@ -21,6 +21,12 @@ protected:
     // Executes sql with text bound as C type cType (narrow or wide) and SQL type sqlType; the
     // SQLSTATE, "" on success.
     std::string Run(const std::string& sql, SQLSMALLINT cType, SQLSMALLINT sqlType, const std::string& text) {
+        const bool exact = sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC;
+        return Run(sql, cType, sqlType, exact ? 20 : 0, exact ? 5 : 0, text);
+    }
+    // The same with the parameter's column size and decimal digits.
+    std::string Run(const std::string& sql, SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits,
+                    const std::string& text) {
         SQLFreeStmt(stmt, SQL_CLOSE);
         SQLFreeStmt(stmt, SQL_RESET_PARAMS);
         EXPECT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS)) << Diag();
@@ -28,8 +34,6 @@ protected:
         std::string narrow = text;
         SQLLEN ind = SQL_NTS;
         void* value = cType == SQL_C_WCHAR ? static_cast<void*>(wide.data()) : static_cast<void*>(narrow.data());
-        const SQLULEN size = sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC ? 20 : 0;
-        const SQLSMALLINT digits = sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC ? 5 : 0;
         EXPECT_EQ(SQL_SUCCESS,
                   SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, cType, sqlType, size, digits, value,
                                    SQLLEN(cType == SQL_C_WCHAR ? 2 * (wide.size() + 1) : text.size() + 1), &ind))
@@ -109,6 +113,46 @@ TEST_P(TextAsNumber, NumbersInTextAreConvertedWhole) {
                 Run("insert into " + t + " (k, " + c.column + ") values (1, ?)", cType, c.sqlType, c.text);
             EXPECT_EQ(state, c.stored ? "" : c.state);
             EXPECT_EQ(Stored(c.column), c.stored ? c.stored : "(none)");
+        }
+    }
+}
+
+// A DECIMAL or NUMERIC parameter holds the digits its decimal digits and column size give, after
+// and before the point: text with more is a truncation (22001), as a fraction bound to an
+// integer type is, not a value the column rounds; zeros that can be dropped lose nothing, and an
+// exponent moves the point before the digits are counted.
+TEST_P(TextAsNumber, DecimalTextKeepsToTheParametersDigits) {
+    const struct {
+        SQLSMALLINT sqlType;
+        SQLULEN size;
+        SQLSMALLINT digits;
+        const char* text;
+        const char* stored;  // null: refused with 22001
+    } cases[] = {
+        {SQL_DECIMAL, 10, 2, "12.345", nullptr},
+        {SQL_DECIMAL, 10, 2, "12.340", "12.34000"},
+        {SQL_NUMERIC, 10, 2, " -12.3400000 ", "-12.34000"},
+        {SQL_DECIMAL, 10, 2, "1.2345e1", nullptr},
+        {SQL_DECIMAL, 10, 2, "1.2345E2", "123.45000"},
+        {SQL_NUMERIC, 10, 2, "5e-3", nullptr},
+        {SQL_NUMERIC, 10, 2, "0.000001e4", "0.01000"},
+        {SQL_DECIMAL, 3, 0, "12.5", nullptr},
+        {SQL_DECIMAL, 3, 0, "125.", "125.00000"},
+        {SQL_DECIMAL, 10, 2, "123456789", nullptr},
+        {SQL_DECIMAL, 10, 2, "-0012345678.10", "-12345678.10000"},
+        {SQL_NUMERIC, 10, 2, "1e8", nullptr},
+        {SQL_NUMERIC, 4, 4, "0.0000", "0.00000"},
+        {SQL_NUMERIC, 4, 4, "-.1234", "-0.12340"},
+        {SQL_NUMERIC, 4, 4, "1.0", nullptr},
+    };
+    for (SQLSMALLINT cType : {SQL_C_CHAR, SQL_C_WCHAR}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(cType) + "/" + std::to_string(c.sqlType) + "(" + std::to_string(c.size) + "," +
+                         std::to_string(c.digits) + ") '" + c.text + "'");
+            Must("delete from " + t);
+            EXPECT_EQ(Run("insert into " + t + " (k, d) values (1, ?)", cType, c.sqlType, c.size, c.digits, c.text),
+                      c.stored ? "" : "22001");
+            EXPECT_EQ(Stored("d"), c.stored ? c.stored : "(none)");
         }
     }
 }

@@ -227,6 +227,80 @@ TEST_P(KeysetScroll, OrderByDirectionsAndPositions) {
     SetAttr(SQL_ATTR_MAX_ROWS, 0);
 }
 
+// ORDER BY a result column's name orders as its position does, on every cursor that builds its
+// own statements from the ORDER BY (a keyed static one, keyset-driven, mixed, dynamic): by the
+// select item the alias names, even where the alias is also a column of the table; without any
+// warning and the cursor kept. An alias of an expression is refused as its position is (IM919).
+TEST_P(KeysetScroll, OrderByResultColumnNamesOnEveryCursor) {
+    std::string t = Make("ksalias", "id integer not null primary key, a integer, b integer");
+    const int n = 11;
+    auto aOf = [](int id) { return (id * 4) % 11; };
+    auto bOf = [](int id) { return 100 - (id % 3) * 10; };
+    for (int id = 1; id <= n; ++id)
+        Must("insert into " + t + " values (" + std::to_string(id) + ", " + std::to_string(aOf(id)) + ", " +
+             std::to_string(bOf(id)) + ")");
+    // The ids in the order of a key computed per id (ties by id).
+    auto orderedBy = [&](auto key) {
+        std::vector<int> ids;
+        for (int id = 1; id <= n; ++id) ids.push_back(id);
+        std::stable_sort(ids.begin(), ids.end(), [&](int x, int y) { return key(x) < key(y); });
+        return ids;
+    };
+    const struct {
+        std::string sql;
+        std::vector<int> ids;
+    } cases[] = {
+        {"select id, a as z from " + t + " order by z", orderedBy(aOf)},
+        {"select id, a z from " + t + " order by z desc", orderedBy([&](int id) { return -aOf(id); })},
+        {"select id, b as a from " + t + " order by a, id", orderedBy(bOf)},
+        {"select id as \"K\", a from " + t + " order by \"K\" desc", orderedBy([](int id) { return -id; })},
+        {"select id, b as Zed, a from " + t + " order by zed desc, 3",
+         orderedBy([&](int id) { return -bOf(id) * 100 + aOf(id); })},
+    };
+    struct Cursor {
+        const char* name;
+        SQLULEN type, keysetSize, concurrency;
+    };
+    for (const Cursor k : {Cursor{"static, lock", SQL_CURSOR_STATIC, 0, SQL_CONCUR_LOCK},
+                           Cursor{"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_CONCUR_READ_ONLY},
+                           Cursor{"mixed", SQL_CURSOR_KEYSET_DRIVEN, 5, SQL_CONCUR_VALUES},
+                           Cursor{"dynamic", SQL_CURSOR_DYNAMIC, 0, SQL_CONCUR_READ_ONLY}}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(k.name) + ": " + c.sql);
+            EXPECT_EQ(c.ids, ForwardIds(c.sql));
+            Keyset(4, k.keysetSize);
+            SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
+            SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+            ASSERT_EQ(SQL_SUCCESS, Exec(c.sql)) << Diag();
+            EXPECT_EQ(k.type, CursorType());
+            r.Bind(stmt);
+            std::vector<int> seen;
+            SQLRETURN frc;
+            while ((frc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) == SQL_SUCCESS) {
+                auto ids = r.Ids();
+                seen.insert(seen.end(), ids.begin(), ids.end());
+            }
+            EXPECT_EQ(SQL_NO_DATA, frc) << Diag();
+            EXPECT_EQ(c.ids, seen);
+            ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
+            EXPECT_EQ(Slice(c.ids, n - 3, 4), r.Ids());
+            ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_PRIOR, 0)) << Diag();
+            EXPECT_EQ(Slice(c.ids, n - 7, 4), r.Ids());
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            SQLFreeStmt(stmt, SQL_UNBIND);
+            SetAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+        }
+        Keyset(4, k.keysetSize);
+        SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
+        SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+        for (const char* order : {"z", "1"}) {
+            EXPECT_EQ(SQL_ERROR, Exec("select a + 1 as z from " + t + " order by " + order)) << order;
+            EXPECT_EQ("IM919", Diag().substr(0, 5)) << order;
+        }
+        SetAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+    }
+}
+
 // Another connection changes rows after the key set is read: updated values (an ORDER BY column
 // among them) show at their keys, a deleted row shows SQL_ROW_DELETED and the rows after it stay
 // where they were.
@@ -366,6 +440,52 @@ TEST_P(KeysetScroll, UncarriableStatementsRunStaticWith01S02) {
     r.Bind(stmt);
     ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
     EXPECT_EQ((std::vector<int>{5, 6}), r.Ids());
+}
+
+// A row of SELECT DISTINCT stands for every table row of its values, so no key names it: every
+// cursor that would read rows by their keys runs it static and read-only (01S02), and the rows
+// are the distinct ones, not one per table row.
+TEST_P(KeysetScroll, DistinctRowsAreReadStatic) {
+    std::string t = Make("ksdist", "id integer not null primary key, g integer, h integer");
+    for (int i = 1; i <= 9; ++i)
+        Must("insert into " + t + " values (" + std::to_string(i) + ", " + std::to_string(i % 3) + ", " +
+             std::to_string(i % 2) + ")");
+    const std::string sql = "select distinct g, h from " + t + " order by g desc, h";
+    const std::vector<int> all = ForwardIds(sql);
+    ASSERT_EQ((std::vector<int>{2, 2, 1, 1, 0, 0}), all);
+    struct Cursor {
+        const char* name;
+        SQLULEN type, keysetSize, concurrency;
+    };
+    for (const Cursor k : {Cursor{"static, lock", SQL_CURSOR_STATIC, 0, SQL_CONCUR_LOCK},
+                           Cursor{"static, values", SQL_CURSOR_STATIC, 0, SQL_CONCUR_VALUES},
+                           Cursor{"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_CONCUR_READ_ONLY},
+                           Cursor{"mixed", SQL_CURSOR_KEYSET_DRIVEN, 4, SQL_CONCUR_LOCK},
+                           Cursor{"dynamic", SQL_CURSOR_DYNAMIC, 0, SQL_CONCUR_VALUES}}) {
+        SCOPED_TRACE(k.name);
+        Keyset(2, k.keysetSize);
+        SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
+        SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+        ASSERT_EQ(SQL_SUCCESS_WITH_INFO, Exec(sql)) << Diag();
+        EXPECT_EQ("01S02", Diag().substr(0, 5));
+        EXPECT_EQ(SQLULEN(SQL_CURSOR_STATIC), CursorType());
+        SQLULEN concurrency = 0;
+        ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &concurrency, 0, nullptr));
+        EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), concurrency);
+        r.Bind(stmt);
+        std::vector<int> seen;
+        while (SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0) == SQL_SUCCESS) {
+            auto ids = r.Ids();
+            seen.insert(seen.end(), ids.begin(), ids.end());
+        }
+        EXPECT_EQ(all, seen);
+        SQLLEN count = -1;
+        ASSERT_EQ(SQL_SUCCESS, SQLRowCount(stmt, &count));
+        EXPECT_EQ(6, count);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SetAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+    }
 }
 
 // A key set larger than the cache keeps in memory: the keys spill to the cache files and random

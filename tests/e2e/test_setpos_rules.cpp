@@ -355,6 +355,58 @@ TEST_P(PositionedRules, ForwardOnlyCursorsAreGrantedReadOnly) {
     }
 }
 
+// Rows no key names (a view's, or those of a SELECT the cursor layer cannot read) cannot be locked
+// or checked: lock or values concurrency asked for them is granted as read-only on every
+// scrollable cursor, with 01S02 from the prepare or the execute, and reads back so; a row change
+// is then refused as on any read-only cursor (HY009) and changes nothing.
+TEST_P(PositionedRules, RowsWithoutKeysAreGrantedReadOnly) {
+    const std::string v = Table("posrulesv");
+    Exec("drop view " + v);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Plain("create view " + v + " as select id, name from " + t);
+    const std::string statements[] = {
+        "select id, name from " + v + " order by id",
+        "select id, name from " + t + " order by id limit 100",
+    };
+    for (const Kind& k : kChangeable) {
+        for (const std::string& sql : statements) {
+            for (bool prepared : {false, true}) {
+                SCOPED_TRACE(std::string(k.what) + (prepared ? ", prepared: " : ": ") + sql);
+                SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
+                SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+                SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, 3);
+                SQLRETURN rc = prepared ? SQLPrepare(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS) : Exec(sql);
+                ASSERT_EQ(SQL_SUCCESS_WITH_INFO, rc) << Diag();
+                EXPECT_EQ("01S02", State());
+                if (prepared) {
+                    ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << Diag();
+                }
+                SQLULEN granted = 0;
+                ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &granted, 0, nullptr));
+                EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), granted);
+                ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &granted, 0, nullptr));
+                EXPECT_EQ(SQLULEN(SQL_CURSOR_STATIC), granted);
+                ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, ids, sizeof(SQLINTEGER), idLen));
+                ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, names, sizeof names[0], nameLen));
+                ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) << Diag();
+                EXPECT_EQ((std::vector<SQLINTEGER>{1, 2, 3}), Ids(3));
+                EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE));
+                EXPECT_EQ("HY009", State());
+                SetName(1, "x");
+                EXPECT_EQ(SQL_ERROR, SQLSetPos(stmt, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE));
+                EXPECT_EQ("HY009", State());
+                Release();
+                // A prepared statement keeps its cursor: the next case asks for its own on a new one.
+                ASSERT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, stmt));
+                stmt = SQL_NULL_HSTMT;
+                ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
+            }
+        }
+    }
+    EXPECT_EQ(Expected({}), Contents());
+    Plain("drop view " + v);
+}
+
 // WHERE CURRENT OF names no row of a scrollable cursor (its rows are changed through SQLSetPos):
 // the refusal says so instead of calling the open cursor not open, and changes nothing.
 TEST_P(PositionedRules, WhereCurrentOfOnAScrollableCursorSaysWhy) {

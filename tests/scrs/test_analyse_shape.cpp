@@ -53,6 +53,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, Shapes,
                                            ShapeCase{"SELECT a, sum(b) FROM t GROUP BY a", 74, 0x8 | 0x80},
                                            ShapeCase{"SELECT a FROM t UNION SELECT b FROM u", 74, 0x10},
                                            ShapeCase{"SELECT a FROM (SELECT b FROM u) AS d", 74, 0},
+                                           ShapeCase{"SELECT DISTINCT a, b FROM t ORDER BY a", 74, 0x400 | 0x4},
+                                           ShapeCase{"SELECT ALL a FROM t", 74, 0},
+                                           ShapeCase{"SELECT a FROM t WHERE a IN (SELECT DISTINCT b FROM u)", 74, 0},
                                            ShapeCase{"SELECT 1 WHERE 1 IN (SELECT b FROM u, v)", 74, 0},
                                            ShapeCase{"DELETE FROM t WHERE a = 1", 19, 0},
                                            ShapeCase{"UPDATE t SET a = 1", 97, 0},
@@ -162,6 +165,50 @@ TEST(Analyse, OrderByResolvePositions) {
     ASSERT_EQ(SCR_AnalyseSQL(&x.a, "SELECT a, b FROM t ORDER BY 3", 0, 0), 0u);
     EXPECT_EQ(SCR_OrderByResolvePositions(&x.a, arr), 15u);
     SCR_ArrayFree(&arr, nullptr);
+}
+
+// A bare name that is the alias of an item of the statement's own select list is a result
+// column: it is read as that item's position and written over as a position is. Qualified names,
+// names no alias carries and aliases of a subquery's select list stay table columns.
+TEST(Analyse, OrderByResultColumnNamesAreTheirPositions) {
+    Analysed x;
+    const struct {
+        const char* sql;
+        std::vector<int> positions;  // per item, 0 for a table column
+        const char* resolved;        // with every position's item text "r<position>"
+    } cases[] = {
+        {"SELECT a AS z, b FROM t ORDER BY z DESC, b", {1, 0}, "SELECT a AS z, b FROM t ORDER BY r1 DESC, b"},
+        {"SELECT a z, b y FROM t ORDER BY Y, 1", {2, 1}, "SELECT a z, b y FROM t ORDER BY r2, r1"},
+        {"SELECT b AS a, a AS b FROM t ORDER BY a", {1}, "SELECT b AS a, a AS b FROM t ORDER BY r1"},
+        {"SELECT a AS \"Z\" FROM t ORDER BY \"Z\"", {1}, "SELECT a AS \"Z\" FROM t ORDER BY r1"},
+        {"SELECT a AS \"Z\" FROM t ORDER BY \"z\"", {0}, nullptr},
+        {"SELECT a AS z FROM t ORDER BY t.z", {0}, nullptr},
+        {"SELECT a FROM t WHERE a IN (SELECT c AS z FROM u) ORDER BY z", {0}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        ASSERT_EQ(SCR_AnalyseSQL(&x.a, c.sql, 0, 0), 0u);
+        SCR_Array* arr = SCR_ArrayCreate(sizeof(OrderByItem));
+        ASSERT_EQ(SCR_OrderByGet(&x.a, arr), 0u);
+        ASSERT_EQ(arr->count, c.positions.size());
+        bool any = false;
+        for (uint32_t i = 0; i < arr->count; ++i) {
+            auto* it = static_cast<OrderByItem*>(SCR_ArrayAt(arr, i));
+            EXPECT_EQ(it->position, c.positions[i]) << i;
+            if (it->position == 0) {
+                EXPECT_NE(it->column[0], 0) << i;
+                continue;
+            }
+            any = true;
+            std::snprintf(it->text, sizeof it->text, "r%d", it->position);
+        }
+        EXPECT_EQ(bool(x.a.flags & SCR_F_ORDERPOS), any);
+        if (c.resolved) {
+            ASSERT_EQ(SCR_OrderByResolvePositions(&x.a, arr), 0u);
+            EXPECT_EQ(x.Text(), c.resolved);
+        }
+        SCR_ArrayFree(&arr, nullptr);
+    }
 }
 
 TEST(Analyse, OrderByReverse) {
