@@ -7,6 +7,7 @@
 // disconnect, where a leak check finds nothing.
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -151,11 +152,17 @@ TEST_P(StatementLifetime, TheHeapStaysFlatOverManyStatements) {
             if (kept) Allocate(c, h);
             for (int i = 0; i < kWarm; ++i) Cycle(c, h);
             if (HasFatalFailure()) return;
-            const size_t before = HeapInUse();
-            for (int i = 0; i < kCycles; ++i) Cycle(c, h);
-            if (HasFatalFailure()) return;
-            const double grown = (double(HeapInUse()) - double(before)) / kCycles;
-            EXPECT_LT(grown, kMostPerCycle) << "bytes a cycle";
+            // Three windows: a statement left behind grows the heap in each of them; the C
+            // library's own bookkeeping (its free lists, a container of unixODBC's that doubles
+            // its room) moves it by tens of bytes a cycle in one or another, either way.
+            double least = 1e9;
+            for (int w = 0; w < 3; ++w) {
+                const size_t before = HeapInUse();
+                for (int i = 0; i < kCycles; ++i) Cycle(c, h);
+                if (HasFatalFailure()) return;
+                least = std::min(least, (double(HeapInUse()) - double(before)) / kCycles);
+            }
+            EXPECT_LT(least, kMostPerCycle) << "bytes a cycle";
             if (h) SQLFreeHandle(SQL_HANDLE_STMT, h);
         }
 }
