@@ -60,7 +60,5 @@ uint32_t CursorRowTell(StmtRecord* stmt, uint32_t row);
 SQLRETURN FetchOneRow(StmtRecord* stmt);
 SQLRETURN FetchForward(StmtRecord* stmt);
 int FetchBlock(StmtRecord* stmt);
-SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
-                      SQLLEN* lenInd);
 // The GetColumn context of a statement.
 GetColumnContext StmtColumnContext(StmtRecord* stmt);

@@ -8,6 +8,7 @@
 #include "odbc/exports_internal.h"
 #include "odbc/gateway.h"
 #include "odbc/globals.h"
+#include "odbc/getdata_read.h"
 
 #define API TV_EXPORT SQLRETURN SQL_API
 
@@ -199,7 +200,7 @@ API SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* cursor, SQLSMALLINT max, SQLSMALLI
 }
 
 API SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT ctype, SQLPOINTER value, SQLLEN max, SQLLEN* ind) {
-    return CallODBC(kRecGetData, hstmt, icol, ctype, value, max, ind);
+    return CallODBCInline<GetDataImpl>(kRecGetData, hstmt, icol, ctype, value, max, ind);
 }
 
 API SQLGetDescField(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER max,

@@ -10,6 +10,7 @@
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/getcolumn_cell.h"
+#include "odbc/getdata_read.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
 #include "odbc/stmt_state.h"
@@ -425,8 +426,6 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     return FetchWholeRowset(stmt, orientation, offset);
 }
 
-namespace {
-
 // Every SQLGetData that GetColumnDirect does not take; apart, so that the direct path keeps a
 // small frame.
 [[gnu::noinline]] SQLRETURN GetDataGeneral(StmtRecord* stmt, uint16_t column, int16_t cType, void* target,
@@ -452,27 +451,7 @@ namespace {
     return SQLRETURN(GetColumn(ctx, StmtBlockLastRow(stmt), b, stmt->block));
 }
 
-}  // namespace
-
-SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
-                      SQLLEN* lenInd) {
-    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
-    // A negative length would become a huge copy size further down.
-    if (bufferLength < 0) {
-        stmt->lastError = kErrBadLength;
-        return SQL_ERROR;
-    }
-    if (!stmt->cursor.rowset && StmtPositioned(stmt)) {
-        const int rc =
-            GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData, StmtBlockLastRow(stmt),
-                            stmt->block, column, cType, target, bufferLength, lenInd);
-        if (rc != 2) return SQLRETURN(rc);
-    }
-    return GetDataGeneral(stmt, column, cType, target, bufferLength, lenInd);
-}
-
-// Beside the fetches, which they then have inline: SQLFetch and SQLGetData are called for every
-// row.
+// Beside the fetches, which it then has inline: SQLFetch is called for every row.
 SQLRETURN ImplFetch(HandleBase* record) {
     auto* stmt = static_cast<StmtRecord*>(record);
     if (stmt->conn && stmt->conn->env && stmt->conn->env->odbcVersion == 2) return FetchForward(stmt);
@@ -488,7 +467,8 @@ SQLRETURN ImplExtendedFetch(HandleBase* record, SQLUSMALLINT orient, SQLLEN offs
     return ExtendedFetchRowset(static_cast<StmtRecord*>(record), orient, offset, rows, statuses);
 }
 
+// SQLGetData has it inline; this is it for the traced call.
 SQLRETURN ImplGetData(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER target, SQLLEN max,
                       SQLLEN* ind) {
-    return GetDataCore(static_cast<StmtRecord*>(record), col, ctype, target, max, ind);
+    return GetDataImpl(record, col, ctype, target, max, ind);
 }
