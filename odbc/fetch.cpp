@@ -10,6 +10,7 @@
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/getcolumn_cell.h"
+#include "odbc/fetch_row.h"
 #include "odbc/getdata_read.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
@@ -76,13 +77,6 @@ void Trace(void*, const char* text) {
     if (GwTraceOn()) GwTrace("%s", text);
 }
 
-SQLULEN* RowsFetchedTarget(StmtRecord* stmt) {
-    if (stmt->rowsFetchedPtr) return stmt->rowsFetchedPtr;
-    return stmt->ird ? stmt->ird->rowsProcessedPtr : nullptr;
-}
-
-SQLUSMALLINT* StatusTarget(StmtRecord* stmt) { return stmt->ird ? stmt->ird->arrayStatusPtr : nullptr; }
-
 template <class T>
 T* Offset(T* p, int64_t bytes) {
     return p ? reinterpret_cast<T*>(reinterpret_cast<char*>(p) + bytes) : nullptr;
@@ -107,10 +101,11 @@ struct FirstWarning {
     }
 };
 
-// Moves the current block row into every bound column. odbc3: the ODBC 3 path, which skips the
-// bookmark column and honours retrieve-data. A fetch never reads the length slots: they are
-// output only, and SQL_COLUMN_IGNORE in them speaks to SQLSetPos and SQLBulkOperations alone.
-[[gnu::noinline]] SQLRETURN MoveBoundColumns(StmtRecord* stmt, bool odbc3) {
+}  // namespace
+
+// A fetch never reads the length slots: they are output only, and SQL_COLUMN_IGNORE in them
+// speaks to SQLSetPos and SQLBulkOperations alone.
+SQLRETURN MoveBoundColumns(StmtRecord* stmt, bool odbc3) {
     SQLRETURN result = SQL_SUCCESS;
     GetColumnContext ctx = StmtColumnContext(stmt);
     FirstWarning warning;
@@ -124,14 +119,6 @@ struct FirstWarning {
     }
     return warning.Keep(result, stmt);
 }
-// The same, at once when nothing is bound (or retrieve-data is off): apart, so that the fetch of
-// such a row saves no registers for it.
-inline SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
-    if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return SQL_SUCCESS;
-    return MoveBoundColumns(stmt, odbc3);
-}
-
-}  // namespace
 
 GetColumnContext StmtColumnContext(StmtRecord* stmt) {
     GetColumnContext ctx{};
@@ -162,40 +149,19 @@ int FetchBlock(StmtRecord* stmt) {
     return stmt->lastError ? -1 : 0;
 }
 
-SQLRETURN FetchOneRow(StmtRecord* stmt) {
-    BoundColsApplyBindOffset(stmt);
-    SQLULEN* fetched = RowsFetchedTarget(stmt);
-    SQLUSMALLINT* status = StatusTarget(stmt);
-    if (status) status[0] = SQL_ROW_NOROW;
-    if (fetched) *fetched = 0;
-    stmt->cursor.window.Fetched(stmt->cursor.rowsetSize, 0);
-    if (StmtBlockSpent(stmt)) {
-        if (FetchBlock(stmt) != 0) {
-            StmtCollectAgentDiag(stmt);
-            return SQL_ERROR;
-        }
-        if (stmt->block.rows_used == 0) return SQL_NO_DATA;
+SQLRETURN FetchNextBlock(StmtRecord* stmt) {
+    if (FetchBlock(stmt) != 0) {
+        StmtCollectAgentDiag(stmt);
+        return SQL_ERROR;
     }
-    stmt->cursor.window.Delivered(1);
-    stmt->longData.column = 0;
-    stmt->longData.row = 0;
-    if (status) status[0] = SQL_ROW_SUCCESS;
-    if (fetched) *fetched = 1;
-    stmt->fetchedCount += 1;
-    SQLRETURN result = FillBoundColumns(stmt, true);
-    StmtBlockRowOut(stmt);
-    return result;
+    return stmt->block.rows_used == 0 ? SQL_NO_DATA : SQL_SUCCESS;
 }
 
 SQLRETURN FetchForward(StmtRecord* stmt) {
     if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     BoundColsApplyBindOffset(stmt);
     if (StmtBlockSpent(stmt)) {
-        if (FetchBlock(stmt) != 0) {
-            StmtCollectAgentDiag(stmt);
-            return SQL_ERROR;
-        }
-        if (stmt->block.rows_used == 0) return SQL_NO_DATA;
+        if (const SQLRETURN rc = FetchNextBlock(stmt); rc != SQL_SUCCESS) return rc;
     }
     stmt->longData.column = 0;
     stmt->longData.row = 0;
@@ -381,10 +347,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     return SQL_ERROR;
 }
 
-namespace {
-
-// A fetch of a rowset (or of one row of a scrollable cursor), with the rowset's statuses.
-[[gnu::noinline]] SQLRETURN FetchWholeRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
+SQLRETURN FetchWholeRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     StmtCursor& c = stmt->cursor;
     const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
     SQLULEN local = 0;
@@ -412,20 +375,6 @@ namespace {
     return rc;
 }
 
-}  // namespace
-
-SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
-    StmtCursor& c = stmt->cursor;
-    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
-    const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
-    if (forwardOnly && orientation != SQL_FETCH_NEXT) {
-        stmt->lastError = kErrFetchTypeRange;
-        return SQL_ERROR;
-    }
-    if (forwardOnly && c.rowsetSize == 1) return FetchOneRow(stmt);
-    return FetchWholeRowset(stmt, orientation, offset);
-}
-
 // Every SQLGetData that GetColumnDirect does not take; apart, so that the direct path keeps a
 // small frame.
 [[gnu::noinline]] SQLRETURN GetDataGeneral(StmtRecord* stmt, uint16_t column, int16_t cType, void* target,
@@ -451,12 +400,8 @@ SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     return SQLRETURN(GetColumn(ctx, StmtBlockLastRow(stmt), b, stmt->block));
 }
 
-// Beside the fetches, which it then has inline: SQLFetch is called for every row.
-SQLRETURN ImplFetch(HandleBase* record) {
-    auto* stmt = static_cast<StmtRecord*>(record);
-    if (stmt->conn && stmt->conn->env && stmt->conn->env->odbcVersion == 2) return FetchForward(stmt);
-    return FetchRowset(stmt, SQL_FETCH_NEXT, 0);
-}
+// SQLFetch has it inline; this is it for the traced call.
+SQLRETURN ImplFetch(HandleBase* record) { return FetchImpl(record); }
 
 SQLRETURN ImplFetchScroll(HandleBase* record, SQLSMALLINT orient, SQLLEN offset) {
     return FetchRowset(static_cast<StmtRecord*>(record), uint16_t(orient), offset);
