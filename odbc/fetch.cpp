@@ -4,6 +4,7 @@
 #include <sqlext.h>
 
 #include <cstring>
+#include <utility>
 
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
@@ -137,6 +138,23 @@ GetColumnContext StmtColumnContext(StmtRecord* stmt) {
     return ctx;
 }
 
+namespace {
+
+// Whether the layers below fill the block of the last fetch again when it is handed back to
+// them, rather than be given an empty header; asked once.
+bool BlockGoesBack(StmtRecord* stmt) {
+    if (stmt->blockGoesBack == 0) {
+        uint32_t v = 0;
+        uint16_t len = 0;
+        const uint32_t rc =
+            AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, uint32_t(kPropFetchRefill), &v, uint16_t(4), &len);
+        stmt->blockGoesBack = rc == 0 && v == 1 ? 1 : 2;
+    }
+    return stmt->blockGoesBack == 1;
+}
+
+}  // namespace
+
 int FetchBlock(StmtRecord* stmt) {
     stmt->lastError = 0;
     if (!StmtDescribeResult(stmt)) {
@@ -144,7 +162,13 @@ int FetchBlock(StmtRecord* stmt) {
         if (stmt->lastError == 0) stmt->lastError = kErrCursorState;
         return -1;
     }
+    // The block of the rows handed out goes back to the layers below, to take the next rows in
+    // its own arrays, where they take it back (no allocation and clearing of a block per block);
+    // otherwise it is freed first, as DRV_FetchRows expects.
+    Dataset handedBack{};
+    if (stmt->block.cols && BlockGoesBack(stmt)) std::swap(handedBack, stmt->block);
     StmtResetCursorPos(stmt);
+    stmt->block = handedBack;
     stmt->lastError = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, stmt->rowsPerBlock, &stmt->block);
     return stmt->lastError ? -1 : 0;
 }
