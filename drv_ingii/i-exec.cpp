@@ -974,9 +974,35 @@ uint32_t IngCursorRowSet(IngStmt* s, uint32_t back) {
     return IIWaitCompletion(&po.po_genParm, &s->messages);
 }
 
+namespace {
+
+// What the caller's header held as a fetch began: nothing, or the block the statement's last fetch
+// filled, handed back (kPropFetchRefill). Filled again when the new block has its shape, freed
+// when the fetch ends otherwise.
+class HandedBackBlock {
+public:
+    explicit HandedBackBlock(Dataset* header) : held_(*header) { *header = Dataset{}; }
+    ~HandedBackBlock() { DatasetFree(&held_); }
+    HandedBackBlock(const HandedBackBlock&) = delete;
+    HandedBackBlock& operator=(const HandedBackBlock&) = delete;
+    // The new block, of `rows` rows of these columns, in the held arrays when they fit it.
+    bool RefillInto(Dataset* header, const ColumnInfo* cols, uint16_t n, uint32_t rows) {
+        if (held_.cols == nullptr || DatasetRefillFromColumnInfos(cols, n, rows, &held_) != DS_OK) return false;
+        *header = held_;
+        held_ = Dataset{};
+        return true;
+    }
+
+private:
+    Dataset held_;
+};
+
+}  // namespace
+
 ErrCode IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
     IngStmt* s = IngStmtFind(stmt);
     if (s == nullptr || block == nullptr) return kErrBadArg;
+    HandedBackBlock back(block);
     s->rowCount = 0;
     if (s->resultSource == 2 && s->typeInfoFetch != nullptr) return ErrCode(s->typeInfoFetch(s, rows, block));
     if (!(s->state & kStmtExecuted)) return kErrSequence;
@@ -1005,7 +1031,9 @@ ErrCode IngFetchRows(uint32_t stmt, uint16_t rows, Dataset* block) {
                 break;
             }
         }
-        if (DatasetFromColumnInfos(s->columns, s->columnCount, n, block) != 0) {
+        // A catalog's row hook rewrites the rows it is given: its blocks are made afresh.
+        const bool refilled = s->rowHook == nullptr && back.RefillInto(block, s->columns, s->columnCount, n);
+        if (!refilled && DatasetFromColumnInfos(s->columns, s->columnCount, n, block) != 0) {
             DatasetFree(block);
             return kErrNoMemory;
         }

@@ -378,6 +378,8 @@ Answer StmtAnswer(IngStmt* s, uint32_t cls, uint32_t item) {
     const IngCursorOptions& k = *s->cursorOpts;
     if (cls == 0x01) {
         if (item == 0) return Int(s->text.kind == 2 ? s->rowCount : 0xFFFFFFFFu);
+        // IngFetchRows frees or fills again the block its caller hands back.
+        if (item == 1) return Int(1);
         return kUnknown;
     }
     if (cls != 0x03) return kUnknown;

@@ -45,6 +45,7 @@ enum IngPropId : uint32_t {
     kPropCursorCommitBehavior = 0x22040017,  // SQLGetInfo 23
     kPropStmtTextOptionBase = 0x31030000,    // plus a statement option number: a text option
     kPropRowCount = 0x32010000,              // a statement's row count
+    kPropFetchRefill = 0x32010001,           // 1: the fetch takes back the block it filled last
     kPropStmtOptionBase = 0x32030000,        // plus a statement option number: an integer option
     kPropCursorType = 0x32030006,            // cursor type
     kPropConcurrency = 0x32030007,           // concurrency

@@ -735,7 +735,8 @@ CellPlan CellPlanOf(const IIAPI_DESCRIPTOR& d, const DatasetColumn& col) {
 }
 
 // The values of one column (every stride-th data value) into rows 0.. of its cells: NULLs
-// marked, the rest written by put(bytes, length, cell) where it takes them.
+// marked (their cells zeroed, as a new block's are, in a block filled again too), the rest
+// written by put(bytes, length, cell) where it takes them.
 template <class Put>
 [[gnu::always_inline]] inline uint32_t WriteColumn(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE* v,
                                                    size_t stride, uint32_t rows, DatasetColumn* col, Put put) {
@@ -743,6 +744,7 @@ template <class Put>
     for (uint32_t r = 0; r < rows; ++r, v += stride) {
         if (v->dv_null) {
             ind[r] = DS_IND_NULL;
+            std::memset(DatasetCell(col, r), 0, col->width);
             continue;
         }
         ind[r] = DS_IND_VALUE;

@@ -50,17 +50,13 @@ DescItem* DescItemAt(DescRecord* desc, uint16_t n);
 uint32_t StmtResetCursorPos(StmtRecord* stmt);
 
 // ---- fetch and GetData ----------------------------------------------------------------------
-SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset);
 SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset, SQLULEN* rowCount,
                               SQLUSMALLINT* statuses);
 SQLRETURN RowsetTransfer(StmtRecord* stmt, SQLUSMALLINT* statuses, uint32_t row, int32_t operation);
 // A forward-only cursor's agent reads a block on to its last row: row (1-based) of the rowset is
 // made the row positioned changes (WHERE CURRENT OF) name, row 0 none. 0 or the agent's code.
 uint32_t CursorRowTell(StmtRecord* stmt, uint32_t row);
-SQLRETURN FetchOneRow(StmtRecord* stmt);
 SQLRETURN FetchForward(StmtRecord* stmt);
 int FetchBlock(StmtRecord* stmt);
-SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
-                      SQLLEN* lenInd);
 // The GetColumn context of a statement.
 GetColumnContext StmtColumnContext(StmtRecord* stmt);

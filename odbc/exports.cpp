@@ -8,6 +8,8 @@
 #include "odbc/exports_internal.h"
 #include "odbc/gateway.h"
 #include "odbc/globals.h"
+#include "odbc/fetch_row.h"
+#include "odbc/getdata_read.h"
 
 #define API TV_EXPORT SQLRETURN SQL_API
 
@@ -165,7 +167,7 @@ API SQLExtendedFetch(SQLHSTMT hstmt, SQLUSMALLINT type, SQLLEN irow, SQLULEN* pc
     return CallODBC(kRecExtendedFetch, hstmt, type, irow, pcrow, status);
 }
 
-API SQLFetch(SQLHSTMT hstmt) { return CallODBC(kRecFetch, hstmt); }
+API SQLFetch(SQLHSTMT hstmt) { return CallODBCInline<FetchImpl>(kRecFetch, hstmt); }
 
 API SQLFetchScroll(SQLHSTMT hstmt, SQLSMALLINT orient, SQLLEN offset) {
     return CallODBC(kRecFetchScroll, hstmt, orient, offset);
@@ -199,7 +201,7 @@ API SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* cursor, SQLSMALLINT max, SQLSMALLI
 }
 
 API SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT ctype, SQLPOINTER value, SQLLEN max, SQLLEN* ind) {
-    return CallODBC(kRecGetData, hstmt, icol, ctype, value, max, ind);
+    return CallODBCInline<GetDataImpl>(kRecGetData, hstmt, icol, ctype, value, max, ind);
 }
 
 API SQLGetDescField(SQLHDESC hdesc, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value, SQLINTEGER max,

@@ -4,12 +4,15 @@
 #include <sqlext.h>
 
 #include <cstring>
+#include <utility>
 
 #include "drv_ingii/i-info.h"
 #include "drv_ingii/i-optable.h"
 #include "odbc/api_records.h"
 #include "odbc/datapath.h"
 #include "odbc/getcolumn_cell.h"
+#include "odbc/fetch_row.h"
+#include "odbc/getdata_read.h"
 #include "util/rowset.h"
 #include "odbc/stmt.h"
 #include "odbc/stmt_state.h"
@@ -75,13 +78,6 @@ void Trace(void*, const char* text) {
     if (GwTraceOn()) GwTrace("%s", text);
 }
 
-SQLULEN* RowsFetchedTarget(StmtRecord* stmt) {
-    if (stmt->rowsFetchedPtr) return stmt->rowsFetchedPtr;
-    return stmt->ird ? stmt->ird->rowsProcessedPtr : nullptr;
-}
-
-SQLUSMALLINT* StatusTarget(StmtRecord* stmt) { return stmt->ird ? stmt->ird->arrayStatusPtr : nullptr; }
-
 template <class T>
 T* Offset(T* p, int64_t bytes) {
     return p ? reinterpret_cast<T*>(reinterpret_cast<char*>(p) + bytes) : nullptr;
@@ -106,10 +102,11 @@ struct FirstWarning {
     }
 };
 
-// Moves the current block row into every bound column. odbc3: the ODBC 3 path, which skips the
-// bookmark column and honours retrieve-data. A fetch never reads the length slots: they are
-// output only, and SQL_COLUMN_IGNORE in them speaks to SQLSetPos and SQLBulkOperations alone.
-[[gnu::noinline]] SQLRETURN MoveBoundColumns(StmtRecord* stmt, bool odbc3) {
+}  // namespace
+
+// A fetch never reads the length slots: they are output only, and SQL_COLUMN_IGNORE in them
+// speaks to SQLSetPos and SQLBulkOperations alone.
+SQLRETURN MoveBoundColumns(StmtRecord* stmt, bool odbc3) {
     SQLRETURN result = SQL_SUCCESS;
     GetColumnContext ctx = StmtColumnContext(stmt);
     FirstWarning warning;
@@ -123,14 +120,6 @@ struct FirstWarning {
     }
     return warning.Keep(result, stmt);
 }
-// The same, at once when nothing is bound (or retrieve-data is off): apart, so that the fetch of
-// such a row saves no registers for it.
-inline SQLRETURN FillBoundColumns(StmtRecord* stmt, bool odbc3) {
-    if (!stmt->boundCols || (odbc3 && !stmt->cursor.retrieveData)) return SQL_SUCCESS;
-    return MoveBoundColumns(stmt, odbc3);
-}
-
-}  // namespace
 
 GetColumnContext StmtColumnContext(StmtRecord* stmt) {
     GetColumnContext ctx{};
@@ -149,6 +138,23 @@ GetColumnContext StmtColumnContext(StmtRecord* stmt) {
     return ctx;
 }
 
+namespace {
+
+// Whether the layers below fill the block of the last fetch again when it is handed back to
+// them, rather than be given an empty header; asked once.
+bool BlockGoesBack(StmtRecord* stmt) {
+    if (stmt->blockGoesBack == 0) {
+        uint32_t v = 0;
+        uint16_t len = 0;
+        const uint32_t rc =
+            AgentCall<DRV_GetInfo>(stmt->link, stmt->agentStmt, uint32_t(kPropFetchRefill), &v, uint16_t(4), &len);
+        stmt->blockGoesBack = rc == 0 && v == 1 ? 1 : 2;
+    }
+    return stmt->blockGoesBack == 1;
+}
+
+}  // namespace
+
 int FetchBlock(StmtRecord* stmt) {
     stmt->lastError = 0;
     if (!StmtDescribeResult(stmt)) {
@@ -156,45 +162,30 @@ int FetchBlock(StmtRecord* stmt) {
         if (stmt->lastError == 0) stmt->lastError = kErrCursorState;
         return -1;
     }
+    // The block of the rows handed out goes back to the layers below, to take the next rows in
+    // its own arrays, where they take it back (no allocation and clearing of a block per block);
+    // otherwise it is freed first, as DRV_FetchRows expects.
+    Dataset handedBack{};
+    if (stmt->block.cols && BlockGoesBack(stmt)) std::swap(handedBack, stmt->block);
     StmtResetCursorPos(stmt);
+    stmt->block = handedBack;
     stmt->lastError = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, stmt->rowsPerBlock, &stmt->block);
     return stmt->lastError ? -1 : 0;
 }
 
-SQLRETURN FetchOneRow(StmtRecord* stmt) {
-    BoundColsApplyBindOffset(stmt);
-    SQLULEN* fetched = RowsFetchedTarget(stmt);
-    SQLUSMALLINT* status = StatusTarget(stmt);
-    if (status) status[0] = SQL_ROW_NOROW;
-    if (fetched) *fetched = 0;
-    stmt->cursor.window.Fetched(stmt->cursor.rowsetSize, 0);
-    if (StmtBlockSpent(stmt)) {
-        if (FetchBlock(stmt) != 0) {
-            StmtCollectAgentDiag(stmt);
-            return SQL_ERROR;
-        }
-        if (stmt->block.rows_used == 0) return SQL_NO_DATA;
+SQLRETURN FetchNextBlock(StmtRecord* stmt) {
+    if (FetchBlock(stmt) != 0) {
+        StmtCollectAgentDiag(stmt);
+        return SQL_ERROR;
     }
-    stmt->cursor.window.Delivered(1);
-    stmt->longData.column = 0;
-    stmt->longData.row = 0;
-    if (status) status[0] = SQL_ROW_SUCCESS;
-    if (fetched) *fetched = 1;
-    stmt->fetchedCount += 1;
-    SQLRETURN result = FillBoundColumns(stmt, true);
-    StmtBlockRowOut(stmt);
-    return result;
+    return stmt->block.rows_used == 0 ? SQL_NO_DATA : SQL_SUCCESS;
 }
 
 SQLRETURN FetchForward(StmtRecord* stmt) {
     if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
     BoundColsApplyBindOffset(stmt);
     if (StmtBlockSpent(stmt)) {
-        if (FetchBlock(stmt) != 0) {
-            StmtCollectAgentDiag(stmt);
-            return SQL_ERROR;
-        }
-        if (stmt->block.rows_used == 0) return SQL_NO_DATA;
+        if (const SQLRETURN rc = FetchNextBlock(stmt); rc != SQL_SUCCESS) return rc;
     }
     stmt->longData.column = 0;
     stmt->longData.row = 0;
@@ -380,10 +371,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     return SQL_ERROR;
 }
 
-namespace {
-
-// A fetch of a rowset (or of one row of a scrollable cursor), with the rowset's statuses.
-[[gnu::noinline]] SQLRETURN FetchWholeRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
+SQLRETURN FetchWholeRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
     StmtCursor& c = stmt->cursor;
     const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
     SQLULEN local = 0;
@@ -411,22 +399,6 @@ namespace {
     return rc;
 }
 
-}  // namespace
-
-SQLRETURN FetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t offset) {
-    StmtCursor& c = stmt->cursor;
-    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
-    const bool forwardOnly = c.cursorType == SQL_CURSOR_FORWARD_ONLY;
-    if (forwardOnly && orientation != SQL_FETCH_NEXT) {
-        stmt->lastError = kErrFetchTypeRange;
-        return SQL_ERROR;
-    }
-    if (forwardOnly && c.rowsetSize == 1) return FetchOneRow(stmt);
-    return FetchWholeRowset(stmt, orientation, offset);
-}
-
-namespace {
-
 // Every SQLGetData that GetColumnDirect does not take; apart, so that the direct path keeps a
 // small frame.
 [[gnu::noinline]] SQLRETURN GetDataGeneral(StmtRecord* stmt, uint16_t column, int16_t cType, void* target,
@@ -452,32 +424,8 @@ namespace {
     return SQLRETURN(GetColumn(ctx, StmtBlockLastRow(stmt), b, stmt->block));
 }
 
-}  // namespace
-
-SQLRETURN GetDataCore(StmtRecord* stmt, uint16_t column, int16_t cType, void* target, int64_t bufferLength,
-                      SQLLEN* lenInd) {
-    if (ErrCode refused = StmtMayReadResult(stmt)) return Fail(stmt, refused);
-    // A negative length would become a huge copy size further down.
-    if (bufferLength < 0) {
-        stmt->lastError = kErrBadLength;
-        return SQL_ERROR;
-    }
-    if (!stmt->cursor.rowset && StmtPositioned(stmt)) {
-        const int rc =
-            GetColumnDirect(reinterpret_cast<uint32_t*>(&stmt->lastError), stmt->longData, StmtBlockLastRow(stmt),
-                            stmt->block, column, cType, target, bufferLength, lenInd);
-        if (rc != 2) return SQLRETURN(rc);
-    }
-    return GetDataGeneral(stmt, column, cType, target, bufferLength, lenInd);
-}
-
-// Beside the fetches, which they then have inline: SQLFetch and SQLGetData are called for every
-// row.
-SQLRETURN ImplFetch(HandleBase* record) {
-    auto* stmt = static_cast<StmtRecord*>(record);
-    if (stmt->conn && stmt->conn->env && stmt->conn->env->odbcVersion == 2) return FetchForward(stmt);
-    return FetchRowset(stmt, SQL_FETCH_NEXT, 0);
-}
+// SQLFetch has it inline; this is it for the traced call.
+SQLRETURN ImplFetch(HandleBase* record) { return FetchImpl(record); }
 
 SQLRETURN ImplFetchScroll(HandleBase* record, SQLSMALLINT orient, SQLLEN offset) {
     return FetchRowset(static_cast<StmtRecord*>(record), uint16_t(orient), offset);
@@ -488,7 +436,8 @@ SQLRETURN ImplExtendedFetch(HandleBase* record, SQLUSMALLINT orient, SQLLEN offs
     return ExtendedFetchRowset(static_cast<StmtRecord*>(record), orient, offset, rows, statuses);
 }
 
+// SQLGetData has it inline; this is it for the traced call.
 SQLRETURN ImplGetData(HandleBase* record, SQLUSMALLINT col, SQLSMALLINT ctype, SQLPOINTER target, SQLLEN max,
                       SQLLEN* ind) {
-    return GetDataCore(static_cast<StmtRecord*>(record), col, ctype, target, max, ind);
+    return GetDataImpl(record, col, ctype, target, max, ind);
 }

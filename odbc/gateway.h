@@ -213,6 +213,17 @@ template <class... P, class... A>
         &frame);
 }
 
+// CallODBC of a statement call whose implementation is inline in its export: Impl, the inline
+// form of the record's implementation (which calls it), runs on the path without the trace.
+template <auto Impl, class... P, class... A>
+[[gnu::always_inline]] inline SQLRETURN CallODBCInline(const ApiCall<P...>& rec, SQLHANDLE handle, A... a) {
+    static_assert(std::is_same_v<decltype(Impl), typename ApiCall<P...>::Impl>, "Impl takes the record's arguments");
+    if (rec.kind == kApiStmt && !GwTraceOn())
+        return GatewayStatementCall(
+            rec, handle, [&](auto* record) __attribute__((always_inline)) { return Impl(record, a...); });
+    return CallODBC(rec, handle, a...);
+}
+
 // Formats the trace line of a call's arguments; exposed for tests.
 void FormatApiArgs(const char* format, const ApiArgs& args, char* out, size_t size);
 const char* ReturnCodeName(int rc);

@@ -113,16 +113,20 @@ struct ValueTarget {
         return 0;
     }
     // The agent's usual text cells (and a BIGINT's digits) read here; the others by the Dataset's
-    // own rule.
+    // own rule. `room`: the bytes of the cell from the text on.
     DsBytes v;
+    uint64_t room;
     if (col.kind == DS_CHAR_NTS) {
         v = DsBytes{cell, strnlen(reinterpret_cast<const char*>(cell), col.width)};
+        room = col.width;
     } else if (col.kind == DS_CHAR_LEN2 && col.width >= 2) {
         uint16_t n;
         std::memcpy(&n, cell, 2);
         v = DsBytes{cell + 2, std::min<size_t>(n, col.width - 2)};
+        room = col.width - 2;
     } else {
         v = DatasetCellBytes(&col, cell);
+        room = v.size;
     }
     const uint8_t* src = v.bytes;
     const uint64_t len = v.size;
@@ -134,7 +138,7 @@ struct ValueTarget {
             bool negative;
             uint64_t magnitude;
             const int plain =
-                PlainInteger(text, len, uint64_t(1) << 63, uint64_t(INT64_MAX), &negative, &magnitude, err);
+                PlainIntegerIn(text, len, room, uint64_t(1) << 63, uint64_t(INT64_MAX), &negative, &magnitude, err);
             if (plain < 0) return -1;
             if (plain == 0) {
                 const int64_t x = static_cast<int64_t>(negative ? 0 - magnitude : magnitude);

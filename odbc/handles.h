@@ -215,6 +215,9 @@ struct StmtRecord : HandleBase {
     Dataset block{};
     uint16_t rowsPerBlock = 1;
     uint16_t blockRow = 0;
+    // The layers below take the block back to fill it again (kPropFetchRefill): 0 not asked yet,
+    // 1 they do, 2 they do not.
+    uint8_t blockGoesBack = 0;
     BoundCol* boundCols = nullptr;
     // Parameter bindings (kept by the parameter side; freed with the statement).
     void* paramBindings = nullptr;

@@ -490,7 +490,9 @@ ErrCode SCS_FetchRows(uint32_t stmt, uint16_t rows, Dataset* out) {
         }
         Dataset* next = nullptr;
         if ((rc = SS_GetRows(c.staticSet, -1, rows, &next)) != 0) return ErrCode(rc);
-        // The caller's header takes the rows over; the emptied holder goes.
+        // The caller's header takes the rows over (what it held, a block handed back to be filled
+        // again, goes first); the emptied holder goes.
+        DatasetFree(out);
         *out = *next;
         TryFree(next);
     } else {

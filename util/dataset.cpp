@@ -1,5 +1,6 @@
 #include "util/dataset.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -243,6 +244,21 @@ int DatasetFromColumnInfos(const ColumnInfo* arr, uint16_t n, uint32_t rows, Dat
     }
     ds->col_count = n;
     return DatasetAllocRows(ds, rows);
+}
+
+int DatasetRefillFromColumnInfos(const ColumnInfo* arr, uint16_t n, uint32_t rows, Dataset* ds) {
+    if (!ds || !arr || n == 0 || rows == 0 || !ds->cols || ds->cols_alloc != n || ds->rows_alloc < rows)
+        return DS_EINVAL;
+    for (uint16_t i = 0; i < n; ++i) {
+        const DatasetColumn& col = ds->cols[i];
+        if (col.kind != arr[i].value_kind || col.width != DatasetWidth(arr[i].value_kind, arr[i].length) ||
+            DatasetKindIsRef(col.kind) || !col.data || !col.indicators)
+            return DS_EINVAL;
+    }
+    for (uint16_t i = 0; i < n; ++i) std::fill_n(ds->cols[i].indicators, ds->rows_alloc, uint16_t(DS_IND_NULL));
+    ds->col_count = n;
+    ds->rows_used = 0;
+    return DS_OK;
 }
 
 namespace {

@@ -219,6 +219,10 @@ void ColumnInfoArrayFree(ColumnInfo* arr, uint16_t n);
 // Deep copy of n records (the owned names duplicated); null when memory runs out.
 ColumnInfo* ColumnInfoArrayCopy(const ColumnInfo* arr, uint16_t n);
 int DatasetFromColumnInfos(const ColumnInfo* arr, uint16_t n, uint32_t rows, Dataset* ds);
+// DatasetFromColumnInfos in the arrays `ds` holds, when they have that shape (n columns of those
+// kinds and widths, none by reference, at least `rows` rows): every row marked NULL again, the
+// cells left as they are for the caller to write. DS_OK, or DS_EINVAL with `ds` untouched.
+int DatasetRefillFromColumnInfos(const ColumnInfo* arr, uint16_t n, uint32_t rows, Dataset* ds);
 
 // --- bounded text copies -------------------------------------------------------
 

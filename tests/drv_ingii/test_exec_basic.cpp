@@ -2,6 +2,7 @@
 #include "tests/support/agent_stmt_fixture.h"
 
 #include "drv_ingii/i-exec.h"
+#include "drv_ingii/i-info.h"
 
 using namespace stmttest;
 
@@ -15,10 +16,14 @@ protected:
         EXPECT_EQ(AgentCall<DRV_GetInfo>(&link, s, 0x32010000u, &v, 4, &len), 0u);
         return v;
     }
-    std::vector<std::string> FetchAll(uint32_t s, uint16_t block = 10) {
+    // Every row of the result, a block at a time: each into an empty header, or (handBack) into
+    // the block before, handed back to be filled again.
+    std::vector<std::string> FetchAll(uint32_t s, uint16_t block = 10, bool handBack = false) {
         std::vector<std::string> out;
+        Block kept;
         for (;;) {
-            Block b;
+            Block fresh;
+            Block& b = handBack ? kept : fresh;
             uint32_t rc = AgentCall<DRV_FetchRows>(&link, s, block, &b.ds);
             EXPECT_EQ(rc, 0u) << Errors(s);
             if (rc != 0 || b.ds.rows_used == 0) break;
@@ -120,15 +125,75 @@ TEST_F(ExecTest, EveryBlockHoldsItsOwnValuesWhateverTheBlockBeforeHeld) {
         "6|d     |NULL|7|NULL|NULL|99999.99",
     };
     uint32_t s = Stmt();
-    for (uint16_t block : {3, 1, 7, 2}) {
-        SCOPED_TRACE(block);
-        ASSERT_EQ(Run(s, "SELECT k, c, v, b, f, ts, dc FROM bk ORDER BY k"), 0u) << Errors(s);
-        EXPECT_EQ(FetchAll(s, block), want);
-    }
+    for (const bool handBack : {false, true})
+        for (uint16_t block : {3, 1, 7, 2}) {
+            SCOPED_TRACE(testing::Message() << block << (handBack ? " handed back" : ""));
+            ASSERT_EQ(Run(s, "SELECT k, c, v, b, f, ts, dc FROM bk ORDER BY k"), 0u) << Errors(s);
+            EXPECT_EQ(FetchAll(s, block, handBack), want);
+        }
     // Other columns, wider values, on the same statement and its kept buffers.
     ASSERT_EQ(Run(s, "SELECT v || v || v, k FROM bk WHERE v IS NOT NULL ORDER BY k DESC"), 0u) << Errors(s);
     EXPECT_EQ(FetchAll(s, 4), (std::vector<std::string>{"after nullafter nullafter null|5", "abcabcabc|4", "|3",
                                                         "xxx|1", "twelve charstwelve charstwelve chars|0"}));
+}
+
+// A block handed back to the statement's next fetch (the statement answers kPropFetchRefill
+// with 1) is filled again in its own arrays when the new block has its shape: every row marked
+// again, a NULL's cell zeroed, the rows past the new ones NULL; a block of another shape, or
+// one the fetch has no rows for, is freed.
+TEST_F(ExecTest, AHandedBackBlockIsFilledAgainInItsArraysOrFreed) {
+    Exec("CREATE TABLE hb (k INTEGER, v VARCHAR(8), f FLOAT)");
+    Exec("INSERT INTO hb VALUES (1, 'longtext', 1.5)");
+    Exec("INSERT INTO hb VALUES (2, 'mid', 2.5)");
+    Exec("INSERT INTO hb VALUES (3, 'x', NULL)");
+    Exec("INSERT INTO hb VALUES (4, NULL, 4.5)");
+    Exec("INSERT INTO hb VALUES (5, 'y', 5.5)");
+    uint32_t s = Stmt();
+    uint32_t refill = 0;
+    uint16_t len = 0;
+    ASSERT_EQ(AgentCall<DRV_GetInfo>(&link, s, uint32_t(kPropFetchRefill), &refill, 4, &len), 0u);
+    EXPECT_EQ(refill, 1u);
+    ASSERT_EQ(Run(s, "SELECT k, v, f FROM hb ORDER BY k"), 0u) << Errors(s);
+    Block b;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 2, &b.ds), 0u) << Errors(s);
+    ASSERT_EQ(b.ds.rows_used, 2u);
+    const uint8_t* const data = b.ds.cols[2].data;
+    const uint16_t* const indicators = b.ds.cols[2].indicators;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 2, &b.ds), 0u) << Errors(s);
+    ASSERT_EQ(b.ds.rows_used, 2u);
+    EXPECT_EQ(b.ds.cols[2].data, data);
+    EXPECT_EQ(b.ds.cols[2].indicators, indicators);
+    EXPECT_EQ(b.Get<int32_t>(0, 0), 3);
+    EXPECT_EQ(b.Text(1, 0), "x");
+    EXPECT_TRUE(b.IsNull(2, 0));
+    EXPECT_EQ(b.Get<double>(2, 0), 0.0);  // where 1.5 was
+    EXPECT_TRUE(b.IsNull(1, 1));
+    EXPECT_EQ(b.Text(1, 1), "");  // where "mid" was
+    EXPECT_EQ(b.Get<double>(2, 1), 4.5);
+    // The last row: the row after it is NULL again, as in a new block.
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 2, &b.ds), 0u) << Errors(s);
+    ASSERT_EQ(b.ds.rows_used, 1u);
+    EXPECT_EQ(b.ds.cols[2].data, data);
+    EXPECT_EQ(b.Text(1, 0), "y");
+    for (uint16_t c = 0; c < b.ds.col_count; ++c) EXPECT_TRUE(b.IsNull(c, 1)) << c;
+    // No more rows: the columns without rows, then no columns (the block goes).
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 2, &b.ds), 0u) << Errors(s);
+    EXPECT_EQ(b.ds.col_count, 3);
+    EXPECT_EQ(b.ds.rows_used, 0u);
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 2, &b.ds), 0u) << Errors(s);
+    EXPECT_EQ(b.ds.col_count, 0);
+    EXPECT_EQ(b.ds.cols, nullptr);
+    // More rows wanted than the block holds, and other columns: new blocks.
+    ASSERT_EQ(Run(s, "SELECT k, v, f FROM hb ORDER BY k"), 0u) << Errors(s);
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 1, &b.ds), 0u) << Errors(s);
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 3, &b.ds), 0u) << Errors(s);
+    EXPECT_EQ(b.ds.rows_used, 3u);
+    EXPECT_EQ(b.Text(1, 0), "mid");
+    ASSERT_EQ(Run(s, "SELECT v, k FROM hb ORDER BY k DESC"), 0u) << Errors(s);
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 3, &b.ds), 0u) << Errors(s);
+    EXPECT_EQ(b.ds.rows_used, 3u);
+    EXPECT_EQ(b.Text(0, 0), "y");
+    EXPECT_EQ(b.Get<int32_t>(1, 2), 3);
 }
 
 TEST_F(ExecTest, FetchBeforeExecuteAndExecuteBeforePrepareAreSequenceErrors) {

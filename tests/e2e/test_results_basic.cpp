@@ -211,6 +211,91 @@ TEST_P(Basic, MoreResultsWalksTheResultsOfAParameterArray) {
     Must("drop table " + t);
 }
 
+// A forward-only result is read a block of rows at a time, each block into the arrays of the
+// block before where the agent takes them back: a shorter text, a NULL or a value after a NULL
+// must come out as itself in every block, read with SQLGetData or into bound columns, and cut to
+// the maximum length as well.
+TEST_P(Basic, EveryRowOfEveryBlockComesOutAsItself) {
+    const std::string t = Make("blocks", "id bigint, v varchar(3000), k integer");
+    struct Row {
+        bool idNull;
+        SQLBIGINT id;
+        bool vNull;
+        std::string v;
+    };
+    // Past two blocks (a block holds 65535 / 52 rows of these columns).
+    constexpr int kRows = 4000;
+    std::vector<Row> rows;
+    std::vector<SQLBIGINT> ids(kRows);
+    std::vector<char> texts(size_t(kRows) * 201);
+    std::vector<SQLINTEGER> ks(kRows);
+    std::vector<SQLLEN> idInds(kRows), vInds(kRows), kInds(kRows, 0);
+    for (int i = 0; i < kRows; ++i) {
+        const Row r{i % 7 == 3, SQLBIGINT(i % 2 ? -1 : 1) * i * 100000007, i % 5 == 4,
+                    std::string(size_t(i * 37 % 200), char('a' + i % 26))};
+        rows.push_back(r);
+        ids[i] = r.id;
+        idInds[i] = r.idNull ? SQL_NULL_DATA : 0;
+        std::memcpy(&texts[size_t(i) * 201], r.v.c_str(), r.v.size() + 1);
+        vInds[i] = r.vNull ? SQL_NULL_DATA : SQL_NTS;
+        ks[i] = i;
+    }
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(kRows), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, ids.data(), 0,
+                                            idInds.data()));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 3000, 0, texts.data(),
+                                            201, vInds.data()));
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 3, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ks.data(), 0, kInds.data()));
+    ASSERT_EQ(SQL_SUCCESS, Exec("insert into " + t + " values (?, ?, ?)")) << Diag();
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
+    for (const SQLULEN maxLength : {SQLULEN(0), SQLULEN(60)})
+        for (const bool bound : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "max length " << maxLength << (bound ? ", bound" : ", SQLGetData"));
+            ASSERT_TRUE(
+                SQL_SUCCEEDED(SQLSetStmtAttr(stmt, SQL_ATTR_MAX_LENGTH, reinterpret_cast<SQLPOINTER>(maxLength), 0)));
+            SQLULEN cut = 0;
+            ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_MAX_LENGTH, &cut, 0, nullptr));
+            EXPECT_EQ(maxLength != 0, cut != 0);
+            ASSERT_EQ(SQL_SUCCESS, Exec("select id, v, k from " + t + " order by k")) << Diag();
+            SQLBIGINT id = 0;
+            char v[3001];
+            SQLLEN idInd = kPoison(), vInd = kPoison();
+            if (bound) {
+                ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_SBIGINT, &id, 0, &idInd));
+                ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, v, sizeof v, &vInd));
+            }
+            for (size_t i = 0; i < rows.size(); ++i) {
+                SCOPED_TRACE(i);
+                const Row& r = rows[i];
+                std::memset(v, 'Z', sizeof v);
+                ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Diag();
+                if (!bound) {
+                    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 1, SQL_C_SBIGINT, &id, 0, &idInd)) << Diag();
+                    ASSERT_EQ(SQL_SUCCESS, SQLGetData(stmt, 2, SQL_C_CHAR, v, sizeof v, &vInd)) << Diag();
+                }
+                if (r.idNull) {
+                    EXPECT_EQ(SQL_NULL_DATA, idInd);
+                } else {
+                    EXPECT_EQ(r.id, id);
+                }
+                if (r.vNull) {
+                    EXPECT_EQ(SQL_NULL_DATA, vInd);
+                } else {
+                    const std::string want = cut ? r.v.substr(0, cut) : r.v;
+                    EXPECT_EQ(SQLLEN(want.size()), vInd);
+                    EXPECT_EQ(want, std::string(v));
+                }
+            }
+            EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            SQLFreeStmt(stmt, SQL_UNBIND);
+        }
+    SQLSetStmtAttr(stmt, SQL_ATTR_MAX_LENGTH, reinterpret_cast<SQLPOINTER>(0), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Basic, ::testing::ValuesIn(DriverBuilds()),
                          [](const auto& info) { return BuildName(info.param); });
 

@@ -1,6 +1,7 @@
 // An ODBC 2 application through the Driver Manager: SQLAllocEnv/SQLAllocConnect/SQLAllocStmt,
 // SQLExecDirect, SQLFetch of bound columns, SQLExtendedFetch, SQLGetData, SQLFreeStmt.
 #include <cstring>
+#include <vector>
 
 #include "results_fixture.h"
 
@@ -42,6 +43,13 @@ protected:
         SQLFreeStmt(stmt, SQL_CLOSE);
     }
     std::string Table() const { return GetParam().wide ? "odbc2_w" : "odbc2_n"; }
+    // The table's rows in the order of their ids, the id bound to id and idLen.
+    void SelectBoundIds(SQLINTEGER* id, SQLLEN* idLen) {
+        ASSERT_EQ(SQL_SUCCESS,
+                  SQLExecDirect(stmt, (SQLCHAR*)("select id, name from " + Table() + " order by id").c_str(), SQL_NTS))
+            << Err();
+        ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, id, 0, idLen));
+    }
 };
 
 TEST_P(Odbc2, FetchAndExtendedFetchReadTheRows) {
@@ -50,12 +58,10 @@ TEST_P(Odbc2, FetchAndExtendedFetchReadTheRows) {
     Must("create table " + Table() + " (id integer, name varchar(8))");
     for (int i = 1; i <= 3; ++i)
         Must("insert into " + Table() + " values (" + std::to_string(i) + ", 'n" + std::to_string(i) + "')");
-    ASSERT_EQ(SQL_SUCCESS,
-              SQLExecDirect(stmt, (SQLCHAR*)("select id, name from " + Table() + " order by id").c_str(), SQL_NTS))
-        << Err();
     SQLINTEGER id = 0;
     SQLLEN idLen = kPoison();
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &idLen));
+    SelectBoundIds(&id, &idLen);
+    if (HasFatalFailure()) return;
     ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << Err();
     EXPECT_EQ(1, id);
     EXPECT_EQ(4, idLen);
@@ -85,6 +91,37 @@ TEST_P(Odbc2, FetchAndExtendedFetchReadTheRows) {
     SQLULEN rows = SQLULEN(kPoison());
     EXPECT_EQ(SQL_NO_DATA, SQLExtendedFetch(stmt, SQL_FETCH_NEXT, 0, &rows, status));
     EXPECT_EQ(0u, rows);
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE));
+    Must("drop table " + Table());
+}
+
+// SQLFetch of an ODBC 2 application reads a block at a time whatever the cursor type; a static
+// cursor's blocks come from its cached result, which takes the block handed back in its place.
+TEST_P(Odbc2, FetchOfAStaticCursorReadsEveryBlock) {
+    SQLExecDirect(stmt, (SQLCHAR*)("drop table " + Table()).c_str(), SQL_NTS);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    Must("create table " + Table() + " (id integer, name varchar(8))");
+    // Past two blocks (a block holds 65535 / 24 rows of these columns).
+    constexpr int kRows = 6000;
+    std::vector<SQLINTEGER> ids(kRows);
+    std::vector<SQLLEN> inds(kRows, 0);
+    for (int i = 0; i < kRows; ++i) ids[i] = i + 1;
+    ASSERT_EQ(SQL_SUCCESS, SQLParamOptions(stmt, kRows, nullptr)) << Err();
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids.data(), 0, inds.data()));
+    Must("insert into " + Table() + " values (?, 'n')");
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    ASSERT_EQ(SQL_SUCCESS, SQLParamOptions(stmt, 1, nullptr)) << Err();
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtOption(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC))) << Err();
+    SQLINTEGER id = 0;
+    SQLLEN idLen = kPoison();
+    SelectBoundIds(&id, &idLen);
+    if (HasFatalFailure()) return;
+    for (int i = 1; i <= kRows; ++i) {
+        ASSERT_EQ(SQL_SUCCESS, SQLFetch(stmt)) << i << ": " << Err();
+        ASSERT_EQ(i, id);
+    }
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(stmt));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE));
     Must("drop table " + Table());
 }

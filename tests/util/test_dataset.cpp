@@ -345,6 +345,67 @@ TEST(ColumnInfo, DatasetFromColumnInfosShapesColumns) {
     ColumnInfoArrayFree(a, 3);
 }
 
+// A block filled again takes the arrays it holds only for the shape DatasetFromColumnInfos would
+// give it; any other shape leaves it as it was.
+TEST(ColumnInfo, RefillKeepsTheArraysOfTheSameShapeOnly) {
+    ColumnInfo a[2]{};
+    a[0].value_kind = DS_INTEGER;
+    a[1].value_kind = DS_CHAR_NTS;
+    a[1].length = 5;
+    Dataset ds{};
+    ASSERT_EQ(DatasetFromColumnInfos(a, 2, 4, &ds), DS_OK);
+    const int32_t seven = 7;
+    std::memcpy(DatasetCell(&ds.cols[0], 1), &seven, 4);
+    for (uint32_t r = 0; r < 4; ++r) ds.cols[0].indicators[r] = ds.cols[1].indicators[r] = DS_IND_VALUE;
+    ds.rows_used = 3;
+    ds.col_count = 1;  // a hidden column
+    struct Case {
+        const char* what;
+        uint32_t kind0, length1;
+        uint16_t n;
+        uint32_t rows;
+    };
+    const Case refused[] = {
+        {"another kind", DS_SMALLINT, 5, 2, 4}, {"another width", DS_INTEGER, 6, 2, 4},
+        {"fewer columns", DS_INTEGER, 5, 1, 4}, {"more rows than the arrays hold", DS_INTEGER, 5, 2, 5},
+        {"no rows", DS_INTEGER, 5, 2, 0},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.what);
+        ColumnInfo b[2] = {a[0], a[1]};
+        b[0].value_kind = c.kind0;
+        b[1].length = c.length1;
+        const Dataset before = ds;
+        EXPECT_EQ(DatasetRefillFromColumnInfos(b, c.n, c.rows, &ds), DS_EINVAL);
+        EXPECT_EQ(before.cols, ds.cols);
+        EXPECT_EQ(before.col_count, ds.col_count);
+        EXPECT_EQ(before.rows_used, ds.rows_used);
+        EXPECT_EQ(before.rows_alloc, ds.rows_alloc);
+        EXPECT_EQ(ds.cols[0].indicators[0], DS_IND_VALUE);
+    }
+    ColumnInfo ref[2] = {a[0], a[1]};
+    ref[1].value_kind = DS_CHAR_REF;
+    Dataset byRef{};
+    ASSERT_EQ(DatasetFromColumnInfos(ref, 2, 4, &byRef), DS_OK);
+    EXPECT_EQ(DatasetRefillFromColumnInfos(ref, 2, 4, &byRef), DS_EINVAL);
+    DatasetFree(&byRef);
+    Dataset empty{};
+    EXPECT_EQ(DatasetRefillFromColumnInfos(a, 2, 4, &empty), DS_EINVAL);
+    // The same shape, fewer rows than the arrays hold: every row NULL again, the cells as they were.
+    const uint8_t* data = ds.cols[0].data;
+    ASSERT_EQ(DatasetRefillFromColumnInfos(a, 2, 3, &ds), DS_OK);
+    EXPECT_EQ(ds.cols[0].data, data);
+    EXPECT_EQ(ds.col_count, 2);
+    EXPECT_EQ(ds.rows_used, 0u);
+    EXPECT_EQ(ds.rows_alloc, 4u);
+    for (uint16_t c = 0; c < 2; ++c)
+        for (uint32_t r = 0; r < 4; ++r) EXPECT_EQ(ds.cols[c].indicators[r], DS_IND_NULL) << c << " " << r;
+    int32_t cell = 0;
+    std::memcpy(&cell, DatasetCell(&ds.cols[0], 1), 4);
+    EXPECT_EQ(cell, 7);
+    DatasetFree(&ds);
+}
+
 // ---------------------------------------------------------------------------
 // Bounded copies
 

@@ -8,7 +8,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum { kRows = 60, kMaxRowset = 10 };
+/* Past two blocks of rows (a block holds 65535 / 52 rows of the table), so that a block is filled
+ * again where the last one lay. */
+enum { kRows = 2600, kMaxRowset = 10 };
 
 static int fail(SQLSMALLINT type, SQLHANDLE h, const char* what) {
     SQLCHAR state[6] = "", msg[512] = "";
