@@ -4,10 +4,11 @@
 # it uses $root, $work, $reps and the data sources of $work/odbc.ini, and writes its tables into
 # their own sections of bench/RESULTS.md (with every setting at its default).
 
-# The median of one figure of the runs in a raw file whose lines start with the given words and
-# end with tv_bench's "case rows secs rate peak_kib cpu_secs"; "-" when none of them ran. Figure:
-# rate (rows per second), wall or cpu (nanoseconds a row), peak (MiB).
-scale_median() {  # file figure word...
+# Each run's figure in a raw file whose lines start with the given words and end with tv_bench's
+# "case rows secs rate peak_kib cpu_secs", one a line; none for runs that could not run. Figure:
+# rate (rows per second), cpurate (rows per processor second), wall or cpu (nanoseconds a row),
+# peak (MiB).
+scale_values() {  # file figure word...
   local file=$1 figure=$2
   shift 2
   awk -v key="$*" -v f="$figure" '
@@ -16,13 +17,16 @@ scale_median() {  # file figure word...
       for (i = 1; i <= k; i++) if ($i != w[i]) next
       if (NF != k + 6 || $(k + 2) == "unsupported" || $(k + 2) <= 0) next
       rows = $(k + 2); secs = $(k + 3); rate = $(k + 4); peak = $(k + 5); cpu = $(k + 6)
-      v[n++] = f == "rate" ? rate : f == "wall" ? secs * 1e9 / rows : f == "cpu" ? cpu * 1e9 / rows : peak / 1024
-    }
-    END {
-      if (n == 0) { print "-"; exit }
-      for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) if (v[j] < v[i]) { x = v[i]; v[i] = v[j]; v[j] = x }
-      print v[int((n - 1) / 2)]
+      print f == "rate" ? rate : f == "cpurate" ? (cpu > 0 ? rows / cpu : 0) : \
+        f == "wall" ? secs * 1e9 / rows : f == "cpu" ? cpu * 1e9 / rows : peak / 1024
     }' "$file"
+}
+# The median, or the best (the largest), of those figures; "-" when none of the runs ran.
+scale_median() {  # file figure word...
+  scale_values "$@" | sort -g | awk '{ v[n++] = $1 } END { print n ? v[int((n - 1) / 2)] : "-" }'
+}
+scale_best() {  # file figure word...
+  scale_values "$@" | sort -g | awk '{ b = $1 } END { print NR ? b : "-" }'
 }
 
 scale_fmt() { awk -v v="$1" -v d="${2:-0}" 'BEGIN { if (v == "-") print "-"; else printf "%\047.*f", d, v }'; }
@@ -165,22 +169,6 @@ growth_cases() {
 
 # ---- goals ---------------------------------------------------------------------------------
 
-# The best of one figure (rows per second, or the processor time's rate) of the runs in a raw
-# file whose lines start with the given words; "-" when none of them ran.
-scale_best() {  # file figure(rate|cpu) word...
-  local file=$1 figure=$2
-  shift 2
-  awk -v key="$*" -v f="$figure" '
-    {
-      k = split(key, w, " ")
-      for (i = 1; i <= k; i++) if ($i != w[i]) next
-      if (NF != k + 6 || $(k + 2) == "unsupported" || $(k + 2) <= 0) next
-      v = f == "rate" ? $(k + 4) : ($(k + 6) > 0 ? $(k + 2) / $(k + 6) : 0)
-      if (v > best) best = v
-    }
-    END { if (best > 0) print best; else print "-" }' "$file"
-}
-
 # The wall-clock goals against the SQLite C API loop and Debian's SQLite ODBC driver on the same
 # file of $rows rows: GOAL_ROUNDS rounds (default 5), in each every case and target by turns,
 # each run in a process of its own; the best run of each counts, so that a neighbour's burst on
@@ -232,8 +220,8 @@ goal_cases() {
       local o s q ou su qu
       o=$(scale_best "$raw" rate goal $c ours) s=$(scale_best "$raw" rate goal $c sqlite)
       q=$(scale_best "$raw" rate goal $c sqliteodbc)
-      ou=$(scale_best "$raw" cpu goal $c ours) su=$(scale_best "$raw" cpu goal $c sqlite)
-      qu=$(scale_best "$raw" cpu goal $c sqliteodbc)
+      ou=$(scale_best "$raw" cpurate goal $c ours) su=$(scale_best "$raw" cpurate goal $c sqlite)
+      qu=$(scale_best "$raw" cpurate goal $c sqliteodbc)
       local g1=${goal[$c.sqlite]:-} g2=${goal[$c.sqliteodbc]:-}
       echo "| $c | $(scale_fmt "$o") | $(scale_fmt "$s") | $(scale_ratio "$o" "$s") ($(scale_ratio "$ou" "$su")) |" \
         "${g1:+>= ${g1}x$(goal_met "$o" "$s" "$g1")} | $(scale_fmt "$q") | $(scale_ratio "$o" "$q") ($(scale_ratio "$ou" "$qu")) |" \

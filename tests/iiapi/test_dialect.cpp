@@ -359,19 +359,33 @@ TEST_F(Dialect, CreatorOwnsTablesAndViews) {
 
 }  // namespace
 
+// The application's character classes for a test: a single-byte locale, named two ways; the one
+// before comes back at the end.
+class CtypeLocale {
+public:
+    CtypeLocale(const char* name, const char* other) {
+        const char* current = std::setlocale(LC_CTYPE, nullptr);
+        saved_ = current ? current : "C";
+        on_ = std::setlocale(LC_CTYPE, name) || std::setlocale(LC_CTYPE, other);
+    }
+    ~CtypeLocale() { std::setlocale(LC_CTYPE, saved_.c_str()); }
+    bool on() const { return on_; }
+
+private:
+    std::string saved_;
+    bool on_ = false;
+};
+
 // An application may run under a single-byte locale, where the C library would lower the bytes
 // of a UTF-8 name one by one into other characters.
 TEST_F(Dialect, NamesOutsideAsciiKeepTheirBytesUnderASingleByteLocale) {
-    const char* current = std::setlocale(LC_CTYPE, nullptr);
-    const std::string saved = current ? current : "C";
-    if (!std::setlocale(LC_CTYPE, "de_DE.ISO-8859-1") && !std::setlocale(LC_CTYPE, "de_DE.iso88591"))
-        GTEST_SKIP() << "no de_DE.ISO-8859-1 locale installed";
+    CtypeLocale latin1("de_DE.ISO-8859-1", "de_DE.iso88591");
+    if (!latin1.on()) GTEST_SKIP() << "no de_DE.ISO-8859-1 locale installed";
     ASSERT_NE(std::tolower(0xC3), 0xC3);  // the locale really lowers the lead byte of "Ä"
     Result made = s.exec("CREATE TABLE t\xC3\x84 (gr\xC3\x96SSE integer, note varchar(10))");
     Result put = s.exec("INSERT INTO t\xC3\x84 VALUES (7, 'x')");
     Result got = s.exec("SELECT gr\xC3\x96SSE + 1 FROM T\xC3\x84");
     Result cols = s.exec("SELECT column_name FROM iicolumns WHERE table_name = 't\xC3\x84' ORDER BY column_sequence");
-    std::setlocale(LC_CTYPE, saved.c_str());
     ASSERT_EQ(made.status, IIAPI_ST_SUCCESS) << firstMessage(made.msgs);
     ASSERT_EQ(put.status, IIAPI_ST_SUCCESS) << firstMessage(put.msgs);
     ASSERT_EQ(got.status, IIAPI_ST_SUCCESS) << firstMessage(got.msgs);
@@ -385,16 +399,13 @@ TEST_F(Dialect, NamesOutsideAsciiKeepTheirBytesUnderASingleByteLocale) {
 // Under a Turkish single-byte locale the C library lowers "I" to a dotless i: keywords and type
 // names with an I in them are still what they are.
 TEST_F(Dialect, KeywordsStayKeywordsUnderATurkishLocale) {
-    const char* current = std::setlocale(LC_CTYPE, nullptr);
-    const std::string saved = current ? current : "C";
-    if (!std::setlocale(LC_CTYPE, "tr_TR.ISO-8859-9") && !std::setlocale(LC_CTYPE, "tr_TR.iso88599"))
-        GTEST_SKIP() << "no tr_TR.ISO-8859-9 locale installed";
+    CtypeLocale turkish("tr_TR.ISO-8859-9", "tr_TR.iso88599");
+    if (!turkish.on()) GTEST_SKIP() << "no tr_TR.ISO-8859-9 locale installed";
     ASSERT_NE(std::tolower('I'), 'i');  // the locale really lowers "I" otherwise
     Result made = s.exec("CREATE TABLE TI (I INTEGER, B BIGINT)");
     Result bad = s.exec("INSERT INTO TI VALUES ('abc', 1)");
     Result good = s.exec("INSERT INTO TI VALUES (41, 2)");
     Result got = s.exec("SELECT I + 1, B FROM TI WHERE I IS NOT NULL");
-    std::setlocale(LC_CTYPE, saved.c_str());
     ASSERT_EQ(made.status, IIAPI_ST_SUCCESS) << firstMessage(made.msgs);
     EXPECT_EQ(bad.status, IIAPI_ST_ERROR);
     ASSERT_EQ(good.status, IIAPI_ST_SUCCESS) << firstMessage(good.msgs);
