@@ -3,8 +3,10 @@
 # sources a change touches, in parallel, on a build tree's compile database; any finding fails.
 # Touched means, as for the format check: differing between the tidy base and the work tree, or
 # new and not ignored. A changed header counts through the sources of its folder that include it.
-# The base is the commit that brought .clang-tidy, found in the history, so that a fresh clone (as
-# CI has) checks what came since; the product's sources were clean for these checks there.
+# The base is the commit scripts/tidy-base names: one the whole check last passed at, moved
+# forward when a change lands, so that a run checks what came since instead of everything since
+# .clang-tidy came (without the file, that commit is the base). A change to .clang-tidy itself
+# checks every product source.
 #   scripts/check-tidy.sh [BUILD_DIR]      default build-test (configured with the compile database)
 #   TV_TIDY_BASE=<commit> ...               another base, e.g. $(git merge-base main HEAD)
 #   TV_TIDY_JOBS=<n> ...                    parallel runs (default: the processors)
@@ -24,17 +26,25 @@ if [ ! -f "$build/compile_commands.json" ]; then
   echo "check-tidy: $build/compile_commands.json missing (configure with -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)" >&2
   exit 1
 fi
+base=${TV_TIDY_BASE:-}
+if [ -z "$base" ] && [ -f scripts/tidy-base ]; then
+  base=$(grep -v '^#' scripts/tidy-base | head -1)
+fi
 # Before .clang-tidy is committed, the change under way is what it brings.
-base=${TV_TIDY_BASE:-$(git log --diff-filter=A --format=%H -- .clang-tidy | tail -1)}
+base=${base:-$(git log --diff-filter=A --format=%H -- .clang-tidy | tail -1)}
 base=${base:-HEAD}
-if [ -z "$base" ] || ! git rev-parse -q --verify "$base^{commit}" >/dev/null; then
-  echo "check-tidy: no tidy base in this clone's history (a shallow clone?)" >&2
+if ! git rev-parse -q --verify "$base^{commit}" >/dev/null; then
+  echo "check-tidy: the tidy base ${base:0:12} is not in this clone's history (a shallow clone?)" >&2
   exit 1
 fi
 
 folders='util|platform|resources|iiapi|drv_ingii|scrs|xa|odbc'
-changed=$( (git diff --name-only --no-renames --diff-filter=d "$base" -- && git ls-files --others --exclude-standard) |
-  grep -E "^($folders)/[^/]+\.(cpp|h)$" | sort -u || true)
+if git diff --quiet "$base" -- .clang-tidy; then
+  changed=$( (git diff --name-only --no-renames --diff-filter=d "$base" -- && git ls-files --others --exclude-standard) |
+    grep -E "^($folders)/[^/]+\.(cpp|h)$" | sort -u || true)
+else
+  changed=$(git ls-files | grep -E "^($folders)/[^/]+\.cpp$" || true)
+fi
 if [ -z "$changed" ]; then
   echo "check-tidy: no product source changed since ${base:0:12}"
   exit 0
