@@ -29,6 +29,12 @@ struct Rows {
     std::vector<int> Ids() const { return std::vector<int>(id, id + fetched); }
 };
 
+// A cursor type with the keyset size and concurrency it is asked for with.
+struct CursorKind {
+    const char* name;
+    SQLULEN type, keysetSize, concurrency;
+};
+
 class KeysetScroll : public ResultsTest {
 protected:
     // Bound for the whole test: the statement keeps pointers into it.
@@ -62,6 +68,23 @@ protected:
         ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(keysetSize), 0))
             << Diag();
         SetAttr(SQL_ATTR_ROW_ARRAY_SIZE, rowset);
+    }
+    void SetCursor(const CursorKind& k, SQLULEN rowset) {
+        Keyset(rowset, k.keysetSize);
+        SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
+        SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+    }
+    // The ids of every rowset from the next to the end, bound in r; `end` takes the answer that
+    // stopped the fetching.
+    std::vector<int> NextRowsets(SQLRETURN* end = nullptr) {
+        std::vector<int> seen;
+        SQLRETURN rc;
+        while ((rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) == SQL_SUCCESS) {
+            const std::vector<int> ids = r.Ids();
+            seen.insert(seen.end(), ids.begin(), ids.end());
+        }
+        if (end) *end = rc;
+        return seen;
     }
     SQLULEN CursorType() {
         SQLULEN type = 99;
@@ -198,11 +221,7 @@ TEST_P(KeysetScroll, OrderByDirectionsAndPositions) {
         ASSERT_EQ(SQL_SUCCESS, Exec(sql)) << order << ": " << Diag();
         EXPECT_EQ(SQLULEN(SQL_CURSOR_KEYSET_DRIVEN), CursorType()) << order;
         r.Bind(stmt);
-        std::vector<int> seen;
-        while (SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0) == SQL_SUCCESS) {
-            auto ids = r.Ids();
-            seen.insert(seen.end(), ids.begin(), ids.end());
-        }
+        const std::vector<int> seen = NextRowsets();
         EXPECT_EQ(all, seen) << order;
         // Backwards from after the end: the last rowset, then by four, then the first rowset, which
         // the rowset before it overlaps.
@@ -257,29 +276,19 @@ TEST_P(KeysetScroll, OrderByResultColumnNamesOnEveryCursor) {
         {"select id, b as Zed, a from " + t + " order by zed desc, 3",
          orderedBy([&](int id) { return -bOf(id) * 100 + aOf(id); })},
     };
-    struct Cursor {
-        const char* name;
-        SQLULEN type, keysetSize, concurrency;
-    };
-    for (const Cursor k : {Cursor{"static, lock", SQL_CURSOR_STATIC, 0, SQL_CONCUR_LOCK},
-                           Cursor{"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_CONCUR_READ_ONLY},
-                           Cursor{"mixed", SQL_CURSOR_KEYSET_DRIVEN, 5, SQL_CONCUR_VALUES},
-                           Cursor{"dynamic", SQL_CURSOR_DYNAMIC, 0, SQL_CONCUR_READ_ONLY}}) {
+    for (const CursorKind& k : {CursorKind{"static, lock", SQL_CURSOR_STATIC, 0, SQL_CONCUR_LOCK},
+                                CursorKind{"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_CONCUR_READ_ONLY},
+                                CursorKind{"mixed", SQL_CURSOR_KEYSET_DRIVEN, 5, SQL_CONCUR_VALUES},
+                                CursorKind{"dynamic", SQL_CURSOR_DYNAMIC, 0, SQL_CONCUR_READ_ONLY}}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(k.name) + ": " + c.sql);
             EXPECT_EQ(c.ids, ForwardIds(c.sql));
-            Keyset(4, k.keysetSize);
-            SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
-            SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+            SetCursor(k, 4);
             ASSERT_EQ(SQL_SUCCESS, Exec(c.sql)) << Diag();
             EXPECT_EQ(k.type, CursorType());
             r.Bind(stmt);
-            std::vector<int> seen;
-            SQLRETURN frc;
-            while ((frc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0)) == SQL_SUCCESS) {
-                auto ids = r.Ids();
-                seen.insert(seen.end(), ids.begin(), ids.end());
-            }
+            SQLRETURN frc = SQL_SUCCESS;
+            const std::vector<int> seen = NextRowsets(&frc);
             EXPECT_EQ(SQL_NO_DATA, frc) << Diag();
             EXPECT_EQ(c.ids, seen);
             ASSERT_EQ(SQL_SUCCESS, SQLFetchScroll(stmt, SQL_FETCH_LAST, 0)) << Diag();
@@ -290,9 +299,7 @@ TEST_P(KeysetScroll, OrderByResultColumnNamesOnEveryCursor) {
             SQLFreeStmt(stmt, SQL_UNBIND);
             SetAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
         }
-        Keyset(4, k.keysetSize);
-        SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
-        SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+        SetCursor(k, 4);
         for (const char* order : {"z", "1"}) {
             EXPECT_EQ(SQL_ERROR, Exec("select a + 1 as z from " + t + " order by " + order)) << order;
             EXPECT_EQ("IM919", Diag().substr(0, 5)) << order;
@@ -386,10 +393,8 @@ TEST_P(KeysetScroll, UncarriableStatementsRunStaticWith01S02) {
         ASSERT_EQ(SQL_SUCCESS, SQLRowCount(stmt, &count));
         EXPECT_EQ(c.rows, count) << c.what;
         std::vector<int> seen = r.Ids();
-        while (SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0) == SQL_SUCCESS) {
-            auto ids = r.Ids();
-            seen.insert(seen.end(), ids.begin(), ids.end());
-        }
+        const std::vector<int> rest = NextRowsets();
+        seen.insert(seen.end(), rest.begin(), rest.end());
         SQLFreeStmt(stmt, SQL_UNBIND);
         EXPECT_EQ(ForwardIds(c.sql), seen) << c.what;
         EXPECT_EQ(Slice(seen, long(seen.size()) - 1, 2), lastTwo) << c.what;
@@ -453,19 +458,13 @@ TEST_P(KeysetScroll, DistinctRowsAreReadStatic) {
     const std::string sql = "select distinct g, h from " + t + " order by g desc, h";
     const std::vector<int> all = ForwardIds(sql);
     ASSERT_EQ((std::vector<int>{2, 2, 1, 1, 0, 0}), all);
-    struct Cursor {
-        const char* name;
-        SQLULEN type, keysetSize, concurrency;
-    };
-    for (const Cursor k : {Cursor{"static, lock", SQL_CURSOR_STATIC, 0, SQL_CONCUR_LOCK},
-                           Cursor{"static, values", SQL_CURSOR_STATIC, 0, SQL_CONCUR_VALUES},
-                           Cursor{"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_CONCUR_READ_ONLY},
-                           Cursor{"mixed", SQL_CURSOR_KEYSET_DRIVEN, 4, SQL_CONCUR_LOCK},
-                           Cursor{"dynamic", SQL_CURSOR_DYNAMIC, 0, SQL_CONCUR_VALUES}}) {
+    for (const CursorKind& k : {CursorKind{"static, lock", SQL_CURSOR_STATIC, 0, SQL_CONCUR_LOCK},
+                                CursorKind{"static, values", SQL_CURSOR_STATIC, 0, SQL_CONCUR_VALUES},
+                                CursorKind{"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0, SQL_CONCUR_READ_ONLY},
+                                CursorKind{"mixed", SQL_CURSOR_KEYSET_DRIVEN, 4, SQL_CONCUR_LOCK},
+                                CursorKind{"dynamic", SQL_CURSOR_DYNAMIC, 0, SQL_CONCUR_VALUES}}) {
         SCOPED_TRACE(k.name);
-        Keyset(2, k.keysetSize);
-        SetAttr(SQL_ATTR_CURSOR_TYPE, k.type);
-        SetAttr(SQL_ATTR_CONCURRENCY, k.concurrency);
+        SetCursor(k, 2);
         ASSERT_EQ(SQL_SUCCESS_WITH_INFO, Exec(sql)) << Diag();
         EXPECT_EQ("01S02", Diag().substr(0, 5));
         EXPECT_EQ(SQLULEN(SQL_CURSOR_STATIC), CursorType());
@@ -473,11 +472,7 @@ TEST_P(KeysetScroll, DistinctRowsAreReadStatic) {
         ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &concurrency, 0, nullptr));
         EXPECT_EQ(SQLULEN(SQL_CONCUR_READ_ONLY), concurrency);
         r.Bind(stmt);
-        std::vector<int> seen;
-        while (SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0) == SQL_SUCCESS) {
-            auto ids = r.Ids();
-            seen.insert(seen.end(), ids.begin(), ids.end());
-        }
+        const std::vector<int> seen = NextRowsets();
         EXPECT_EQ(all, seen);
         SQLLEN count = -1;
         ASSERT_EQ(SQL_SUCCESS, SQLRowCount(stmt, &count));
