@@ -168,6 +168,9 @@ int FetchBlock(StmtRecord* stmt) {
     Dataset handedBack{};
     if (stmt->block.cols && BlockGoesBack(stmt)) std::swap(handedBack, stmt->block);
     StmtResetCursorPos(stmt);
+    // Spent until refilled: a layer that refuses on the way leaves the block as it went, and its
+    // rows must not be handed out again.
+    handedBack.rows_used = 0;
     stmt->block = handedBack;
     stmt->lastError = AgentCall<DRV_FetchRows>(stmt->link, stmt->agentStmt, stmt->rowsPerBlock, &stmt->block);
     return stmt->lastError ? -1 : 0;

@@ -56,7 +56,8 @@ struct Agent {
     uint32_t failPrepare = 0;  // code DRV_Prepare returns when not 0
     uint32_t failExecute = 0;
     uint32_t failFetch = 0;
-    uint32_t bookmarks = 0;  // information item 82
+    bool refillBlocks = false;  // takes back the block it filled last (information item 0x32010001)
+    uint32_t bookmarks = 0;     // information item 82
     uint32_t allocFail = 0;
     std::vector<std::string> messages;  // handed out by DRV_GetErrors
     uint32_t getInfoCalls = 0;
@@ -143,6 +144,8 @@ inline ErrCode GetInfo(uint32_t h, uint32_t id, void* buf, uint16_t len, uint16_
         v = A().bookmarks;
     } else if (id == 0x32030006u) {
         v = A().grantType;
+    } else if (id == 0x32010001u && A().refillBlocks) {
+        v = 1;
     } else {
         return ErrCode(43);
     }
@@ -278,10 +281,13 @@ inline ErrCode FetchRows(uint32_t h, uint16_t n, Dataset* ds) {
     Stmt& s = A().stmts[h];
     ++s.fetchCalls;
     s.fetchAsks.push_back(n);
+    // Refused before the block is taken, as a layer on the way refuses: the handed-back block
+    // comes back as it went.
     if (A().failFetch) {
         A().messages.push_back("[IngresII Server]fetch failed[SQLSTATE:40001]");
         return ErrCode(A().failFetch);
     }
+    if (A().refillBlocks) DatasetFree(ds);  // filled anew below
     if (!s.open) return ErrCode(22);
     size_t left = s.result.rows.size() - s.next;
     if (left == 0) {

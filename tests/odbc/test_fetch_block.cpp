@@ -177,6 +177,24 @@ TEST_F(BlockFetchTest, AgentFetchFailurePostsItsMessages) {
     EXPECT_NE(std::string::npos, Message().find("fetch failed"));
 }
 
+// A block handed back to be filled again and refused on the way holds no rows: the next fetch
+// asks again instead of handing out the spent rows a second time.
+TEST_F(BlockFetchTest, ARefusedRefillHandsOutNoSpentRowAgain) {
+    fake::A().refillBlocks = true;
+    ASSERT_EQ(SQL_SUCCESS, Run("select * from t", Numbers(2)));
+    SQLINTEGER id = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_LONG, &id, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    EXPECT_EQ(2, id);
+    fake::A().failFetch = 70;
+    EXPECT_EQ(SQL_ERROR, SQLFetch(hstmt));
+    fake::A().failFetch = 0;
+    id = 0;
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(hstmt));
+    EXPECT_EQ(0, id);
+}
+
 // Retrieve-data off leaves the buffers alone; a fetch writes every length slot, whatever the
 // application left in it (SQL_COLUMN_IGNORE there is for row operations, not for fetches).
 TEST_F(BlockFetchTest, RetrieveDataOffLeavesBuffersAndAFetchFillsEverySlot) {
