@@ -108,8 +108,7 @@ uint32_t BulkUpdateColumns(StmtRecord* stmt, uint16_t** columns, uint16_t* count
     *count = 0;
     // Only the bookmark column bound leaves no column to update (21S02, as when every one is ignored).
     if (!stmt->ard || stmt->ard->count == 0) return kErrDerivedDegree;
-    stmt->lastError = 0;
-    if (!StmtDescribeResult(stmt)) return stmt->lastError ? uint32_t(stmt->lastError) : uint32_t(kErrCursorState);
+    if (const uint32_t why = StmtResultRefusal(stmt)) return why;
     uint16_t n = 0;
     for (const BoundCol* b = stmt->boundCols; b; b = b->next) ++n;
     auto* cols = static_cast<uint16_t*>(malloc(sizeof(uint16_t) * (n ? n : 1)));

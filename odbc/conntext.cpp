@@ -123,11 +123,7 @@ std::string InstallerWideToUtf8(const SQLWCHAR* s) {
 void CutUtf8(std::string& s, std::size_t max) { s.resize(Utf8CutLength(s.data(), s.size(), max)); }
 
 bool EqualNoCase(const char* a, std::size_t alen, const char* b) {
-    std::size_t blen = std::strlen(b);
-    if (alen != blen) return false;
-    for (std::size_t i = 0; i < alen; ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
+    return alen == std::strlen(b) && AsciiCaseCompareN(a, b, alen) == 0;
 }
 
 char* HeapCopy(const std::string& s) {

@@ -200,6 +200,12 @@ void StmtDescribeNames(StmtRecord* stmt) {
     if (cols) ColumnInfoArrayFree(cols, count);
 }
 
+uint32_t StmtResultRefusal(StmtRecord* stmt) {
+    stmt->lastError = 0;
+    if (StmtDescribeResult(stmt)) return 0;
+    return stmt->lastError ? uint32_t(stmt->lastError) : uint32_t(kErrCursorState);
+}
+
 ColumnInfo* StmtResultCol(StmtRecord* stmt, uint16_t column) {
     const uint32_t before = stmt->lastError;
     stmt->lastError = 0;

@@ -7,6 +7,9 @@
 
 // ---- descriptions ---------------------------------------------------------------------------
 ColumnInfo* StmtDescribeResult(StmtRecord* stmt);
+// 0 when the statement has result columns; else why not: the failed description's code, or
+// kErrCursorState for a statement without result columns (it has no cursor).
+uint32_t StmtResultRefusal(StmtRecord* stmt);
 // Asks the agent once per result for its columns' base table, schema, catalog and base column
 // names (catalog look-ups below the agent), before the first read of one of them.
 void StmtDescribeNames(StmtRecord* stmt);

@@ -1251,8 +1251,8 @@ SQLRETURN CopyOnto(DescRecord* src, DescRecord* dst) {
     // the copy answers with the first warning's record.
     uint32_t warning = 0;
     auto goOn = [&](SQLRETURN rc) {
-        if (rc == SQL_SUCCESS_WITH_INFO && warning == 0) warning = dst->lastError ? uint32_t(dst->lastError) : 0u;
-        if (rc == SQL_SUCCESS_WITH_INFO && warning == 0) warning = kErrGeneralWarning;
+        if (rc == SQL_SUCCESS_WITH_INFO && warning == 0)
+            warning = dst->lastError ? uint32_t(dst->lastError) : uint32_t(kErrGeneralWarning);
         return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
     };
     for (const CopyStep& s : kHeader) {

@@ -388,7 +388,7 @@ SQLRETURN ConnectCore(const ConnectTarget& target, const SQLCHAR* dsn, SQLSMALLI
         return SQL_ERROR;
     }
     std::string text, traced;
-    int code = ConnConnectString(dsn, dsnLen, uid, uidLen, pwd, pwdLen, text, &traced);
+    int code = ConnConnectString(dsn, dsnLen, uid, uidLen, pwd, pwdLen, text, trace ? &traced : nullptr);
     if (code != 0) {
         target.setLastError(target.context, code);
         return SQL_ERROR;
@@ -412,7 +412,7 @@ SQLRETURN ConnectCoreW(const ConnectTarget& target, const SQLWCHAR* dsn, SQLSMAL
     }
     auto text = [](const std::string& s) { return reinterpret_cast<const SQLCHAR*>(s.c_str()); };
     std::string connstr, traced;
-    ConnConnectString(text(d), SQL_NTS, text(u), SQL_NTS, text(p), SQL_NTS, connstr, &traced);
+    ConnConnectString(text(d), SQL_NTS, text(u), SQL_NTS, text(p), SQL_NTS, connstr, trace ? &traced : nullptr);
     if (trace) trace->push_back(traced);
     return RunDriverConnect(target, nullptr, text(connstr), SQL_NTS, 0, SQL_DRIVER_NOPROMPT, 'W', trace,
                             [](const std::string&) { return 0; });

@@ -148,6 +148,10 @@ private:
 
 enum class Mode { Fixed, BigInt, UBigInt, Guid, Numeric, Text, TextInPlace, WText, Hex, Binary, Date, WDate };
 
+// A 64-bit integer's cell: its decimal text travels NUL-terminated, so every row keeps its own
+// length.
+constexpr uint32_t kIntegerTextWidth = 32;
+
 struct ColPlan {
     uint16_t param;  // binding index
     bool output;     // a NULL placeholder that only types the parameter
@@ -232,12 +236,12 @@ uint32_t PlanColumn(const ParamBinding& b, const uint32_t* rows, uint32_t nrows,
         case SQL_C_SBIGINT:
             plan->mode = Mode::BigInt;
             plan->kind = DS_CHAR_NTS;
-            plan->width = 32;
+            plan->width = kIntegerTextWidth;
             return 0;
         case SQL_C_UBIGINT:
             plan->mode = Mode::UBigInt;
             plan->kind = DS_CHAR_NTS;
-            plan->width = 32;
+            plan->width = kIntegerTextWidth;
             return 0;
         case SQL_C_GUID:
             plan->mode = Mode::Guid;
@@ -326,21 +330,12 @@ uint32_t StoreText(Dataset* ds, uint32_t k, uint16_t c, const ParamBinding& b, c
     return uint32_t(DatasetSetRef(ds, k, c, v.ptr, uint32_t(v.len)));
 }
 
-// The digits snprintf(cell, width, "%lld") writes, cut to the width the same way; once per value
-// and row of a parameter array, so without formatted printing.
+// A 64-bit integer's digits, NUL-terminated, in its cell; once per value and row of a parameter
+// array, so without formatted printing.
 template <class T>
-void IntegerText(char* cell, size_t width, T x) {
-    if (width == 0) return;
-    if (width > 20) {
-        // Room for every digit and the sign: written in place.
-        *std::to_chars(cell, cell + width - 1, x).ptr = '\0';
-        return;
-    }
-    char buf[24];
-    size_t n = size_t(std::to_chars(buf, buf + sizeof buf, x).ptr - buf);
-    if (n > width - 1) n = width - 1;
-    std::memcpy(cell, buf, n);
-    cell[n] = '\0';
+void IntegerText(char* cell, T x) {
+    static_assert(kIntegerTextWidth > 20, "every digit, the sign and the NUL");
+    *std::to_chars(cell, cell + kIntegerTextWidth - 1, x).ptr = '\0';
 }
 
 // Text bound to a numeric SQL type: refused unless it is a number the type holds, and sent
@@ -384,13 +379,13 @@ bool StoresElement(Mode m) { return m == Mode::Fixed || m == Mode::BigInt || m =
         case Mode::BigInt: {
             int64_t x;
             std::memcpy(&x, element, 8);
-            IntegerText(reinterpret_cast<char*>(cell), plan.width, x);
+            IntegerText(reinterpret_cast<char*>(cell), x);
             break;
         }
         case Mode::UBigInt: {
             uint64_t x;
             std::memcpy(&x, element, 8);
-            IntegerText(reinterpret_cast<char*>(cell), plan.width, x);
+            IntegerText(reinterpret_cast<char*>(cell), x);
             break;
         }
         default:

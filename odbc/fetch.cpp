@@ -156,10 +156,8 @@ bool BlockGoesBack(StmtRecord* stmt) {
 }  // namespace
 
 int FetchBlock(StmtRecord* stmt) {
-    stmt->lastError = 0;
-    if (!StmtDescribeResult(stmt)) {
-        // A statement without result columns has no cursor; a failed description says why.
-        if (stmt->lastError == 0) stmt->lastError = kErrCursorState;
+    if (const uint32_t why = StmtResultRefusal(stmt)) {
+        stmt->lastError = why;
         return -1;
     }
     // The block of the rows handed out goes back to the layers below, to take the next rows in
@@ -210,7 +208,7 @@ struct TransferColumn {
 };
 
 TransferColumn TransferColumnOf(GetColumnContext& ctx, const ColumnBinding& b, const Dataset* ds, uint64_t bindType) {
-    TransferColumn t;
+    TransferColumn t{};
     t.dataStride = bindType ? int64_t(bindType) : b.bufferLength;
     t.lenStride = bindType ? int64_t(bindType) : int64_t(sizeof(SQLLEN));
     t.everyRow = b.column == 0 || b.cType == SQL_C_BINARY || b.cType == SQL_C_UBIGINT;
@@ -223,7 +221,7 @@ TransferColumn TransferColumnOf(GetColumnContext& ctx, const ColumnBinding& b, c
 
 // The buffers of binding `b` for row r.
 RowBuffers AtRow(const ColumnBinding& b, const TransferColumn& t, uint32_t r) {
-    return {b.target ? Offset(static_cast<char*>(b.target), int64_t(r) * t.dataStride) : nullptr,
+    return {Offset(static_cast<char*>(b.target), int64_t(r) * t.dataStride),
             Offset(b.lengthPtr, int64_t(r) * t.lenStride), Offset(b.indicatorPtr, int64_t(r) * t.lenStride)};
 }
 
@@ -339,12 +337,7 @@ SQLRETURN ExtendedFetchRowset(StmtRecord* stmt, uint16_t orientation, int64_t of
     if (rowCount) *rowCount = 0;
     // Only an open cursor has a place before its start.
     if (!StmtExecuted(stmt)) return Fail(stmt, kErrCursorState);
-    stmt->lastError = 0;
-    // A statement without result columns has no cursor; a failed description says why.
-    if (!StmtDescribeResult(stmt)) {
-        const uint32_t why = stmt->lastError;
-        return Fail(stmt, why ? why : uint32_t(kErrCursorState));
-    }
+    if (const uint32_t why = StmtResultRefusal(stmt)) return Fail(stmt, why);
     if (orientation == SQL_FETCH_ABSOLUTE && offset == 0) {
         c.window.SetPos(kCursorBeforeFirst);
         return SQL_NO_DATA;

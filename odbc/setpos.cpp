@@ -247,8 +247,7 @@ uint32_t RowOpBuildRows(StmtRecord* stmt, const uint16_t* list, uint16_t listCou
                         RowSkip skip, Dataset* ds, uint16_t** columnsOut, uint16_t* countOut) {
     if (columnsOut) *columnsOut = nullptr;
     if (countOut) *countOut = 0;
-    stmt->lastError = 0;
-    if (!StmtDescribeResult(stmt)) return stmt->lastError ? uint32_t(stmt->lastError) : uint32_t(kErrCursorState);
+    if (const uint32_t why = StmtResultRefusal(stmt)) return why;
     const BoundCol* chosen[1024];
     uint16_t n = 0;
     for (const BoundCol* b = stmt->boundCols; b && n < 1024; b = b->next) {
