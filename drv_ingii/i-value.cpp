@@ -367,7 +367,9 @@ uint32_t CellWrite::DateTime() const {
         std::memcpy(&dt, p, sizeof dt);
         if (dt.dt_kind != IIAPI_DTK_INTERVAL) {
             if (dt.dt_kind == IIAPI_DTK_EMPTY) {
+                // Zeroed as every NULL's cell is, also in a block filled again.
                 col->indicators[row] = DS_IND_NULL;
+                std::memset(cell, 0, col->width);
                 return 0;
             }
             if (col->kind == DS_TIME) {

@@ -137,6 +137,26 @@ TEST_F(ExecTest, EveryBlockHoldsItsOwnValuesWhateverTheBlockBeforeHeld) {
                                                         "xxx|1", "twelve charstwelve charstwelve chars|0"}));
 }
 
+// An empty date is NULL with its cell zeroed, as every NULL's is, also in a block filled again.
+TEST_F(ExecTest, AnEmptyDateLeavesNoValueUnderItsNull) {
+    Exec("CREATE TABLE he (k INTEGER, d INGRESDATE)");
+    Exec("INSERT INTO he VALUES (1, '2020-01-15 10:00:00')");
+    Exec("INSERT INTO he VALUES (2, '')");
+    uint32_t s = Stmt();
+    ASSERT_EQ(Run(s, "SELECT d FROM he ORDER BY k"), 0u) << Errors(s);
+    Block b;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 1, &b.ds), 0u) << Errors(s);
+    ASSERT_EQ(b.ds.rows_used, 1u);
+    ASSERT_FALSE(b.IsNull(0, 0));
+    const uint8_t* const data = b.ds.cols[0].data;
+    ASSERT_EQ(AgentCall<DRV_FetchRows>(&link, s, 1, &b.ds), 0u) << Errors(s);
+    ASSERT_EQ(b.ds.rows_used, 1u);
+    ASSERT_EQ(b.ds.cols[0].data, data);  // the same cell, where 2020-01-15 was
+    EXPECT_TRUE(b.IsNull(0, 0));
+    const DatasetColumn& col = b.ds.cols[0];
+    EXPECT_EQ(std::vector<uint8_t>(col.width, 0), std::vector<uint8_t>(col.data, col.data + col.width));
+}
+
 // A block handed back to the statement's next fetch (the statement answers kPropFetchRefill
 // with 1) is filled again in its own arrays when the new block has its shape: every row marked
 // again, a NULL's cell zeroed, the rows past the new ones NULL; a block of another shape, or
