@@ -336,6 +336,13 @@ bool IngParseDateText(const char* p, size_t n, DsTimestamp* ts) {
 }
 
 namespace {
+// Text into a narrow cell with `room` bytes before its NUL, cut to fit: once per text value and row.
+inline void PutNarrowText(uint8_t* cell, uint32_t room, const uint8_t* from, size_t n) {
+    if (n > room) n = room;
+    if (n) std::memcpy(cell, from, n);
+    cell[n] = '\0';
+}
+
 // One Ingres value on its way into a Dataset cell, with the writers of the kinds that take more
 // than a copy.
 struct CellWrite {
@@ -446,11 +453,9 @@ uint32_t CellWrite::Reference() const {
 uint32_t CellWrite::NarrowText() const {
     const uint32_t room = col->width ? col->width - 1 : 0;
     std::string t;
-    // Texts go straight from the value into the cell: once per text value and row.
+    // Texts go straight from the value into the cell.
     auto put = [&](const uint8_t* from, size_t n) {
-        if (n > room) n = room;
-        if (n) std::memcpy(cell, from, n);
-        cell[n] = '\0';
+        PutNarrowText(cell, room, from, n);
         return 0u;
     };
     switch (type) {
@@ -478,10 +483,7 @@ uint32_t CellWrite::NarrowText() const {
                 RTrimWhite(t);
         }
     }
-    size_t n = t.size() < room ? t.size() : room;
-    std::memcpy(cell, t.data(), n);
-    cell[n] = '\0';
-    return 0;
+    return put(reinterpret_cast<const uint8_t*>(t.data()), t.size());
 }
 
 // The decimal digits of u, as many as it takes, ending at end; where they begin.
@@ -588,11 +590,8 @@ uint32_t CellWrite::WideReference() const {
 
 }  // namespace
 
-namespace {
-
-// Inline where the rows are read: it runs for every value of every row fetched.
-[[gnu::always_inline]] inline uint32_t ValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v,
-                                                   DatasetColumn* col, uint32_t row) {
+uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
+                        uint32_t row) {
     uint8_t* cell = DatasetCell(col, row);
     col->indicators[row] = DS_IND_VALUE;
     if (v.dv_null) {
@@ -695,13 +694,6 @@ namespace {
     }
 }
 
-}  // namespace
-
-uint32_t IngValueToCell(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DATAVALUE& v, DatasetColumn* col,
-                        uint32_t row) {
-    return ValueToCell(s, d, v, col, row);
-}
-
 namespace {
 
 // How a block's values of one column reach their cells. The usual pairs of an Ingres type and a
@@ -799,11 +791,9 @@ uint32_t IngColumnToCells(IngStmt* s, const IIAPI_DESCRIPTOR& d, const IIAPI_DAT
             const uint32_t room = col->width ? col->width - 1 : 0;
             return WriteColumn(s, d, v, stride, rows, col, [room](const uint8_t* p, uint16_t len, uint8_t* cell) {
                 if (len < 2) return false;
-                uint32_t n = U16(p);
+                const uint32_t n = U16(p);
                 if (n + 2u > len) return false;
-                if (n > room) n = room;
-                if (n) std::memcpy(cell, p + 2, n);
-                cell[n] = '\0';
+                PutNarrowText(cell, room, p + 2, n);
                 return true;
             });
         }
