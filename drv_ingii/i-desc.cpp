@@ -164,6 +164,7 @@ void IngStmtReset(IngStmt* s) {
     std::free(s->readBuf);
     s->readBuf = nullptr;
     s->readCap = 0;
+    s->readLaidValues = 0;
     std::free(s->sendDescs);
     s->sendDescs = nullptr;
     s->sendDescRoom = 0;

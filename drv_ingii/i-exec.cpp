@@ -822,12 +822,12 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
                 std::memcpy(DatasetCell(&s->outValues->cols[0], 0), &ret, 4);
                 s->outValues->cols[0].indicators[0] = DS_IND_VALUE;
                 s->outValues->rows_used = 1;
-                if (!global && (rc = IngTxnControl(c, kTxnOpAfterStatement)) != 0) return fail(rc);
+                if (!global && (rc = IngTxnAfterLocalStatement(c)) != 0) return fail(rc);
                 s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
                 ++s->resultSets;
                 return kErrOutputValues;
             }
-            if (!global && (rc = IngTxnControl(c, kTxnOpAfterStatement)) != 0) return fail(rc);
+            if (!global && (rc = IngTxnAfterLocalStatement(c)) != 0) return fail(rc);
             s->state |= kStmtEndOfData;
             return 0;
         }
@@ -860,7 +860,7 @@ uint32_t ExecProcedure(IngStmt* s, uint32_t row) {
         if (got == 0) got = 1;
     }
     s->outValues->rows_used = got;
-    if (!global && (rc = IngTxnControl(c, kTxnOpAfterStatement)) != 0) return fail(rc);
+    if (!global && (rc = IngTxnAfterLocalStatement(c)) != 0) return fail(rc);
     s->state |= kStmtEndOfData | kStmtOutputPending | kStmtExecuted;
     ++s->resultSets;
     return kErrOutputValues;

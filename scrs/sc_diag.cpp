@@ -1,9 +1,8 @@
 // Messages of the cursor layer's statements: the auxiliary statements' messages reach the
 // application with the statement's own.
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
+#include <type_traits>
 
 #include "drv_ingii/i-ask.h"
 #include "drv_ingii/i-diag.h"
@@ -33,10 +32,16 @@ namespace {
 // Unused ones are 0.
 constexpr size_t kOwnStmts = 8;
 void OwnStmts(const SCS_Cursor* c, uint32_t (&out)[kOwnStmts]) {
+    static_assert(std::extent_v<decltype(SCS_Cursor::auxStmt)> == 2, "every auxiliary statement is listed");
     const SCS_KsState* st = c->ksState;
-    const uint32_t all[kOwnStmts] = {c->auxStmt[0],      c->auxStmt[1],      st ? st->aux1 : 0u, st ? st->aux2 : 0u,
-                                     st ? st->aux3 : 0u, st ? st->aux4 : 0u, st ? st->aux5 : 0u, c->rowVer.privateStmt};
-    std::copy(std::begin(all), std::end(all), out);
+    out[0] = c->auxStmt[0];
+    out[1] = c->auxStmt[1];
+    out[2] = st ? st->aux1 : 0u;
+    out[3] = st ? st->aux2 : 0u;
+    out[4] = st ? st->aux3 : 0u;
+    out[5] = st ? st->aux4 : 0u;
+    out[6] = st ? st->aux5 : 0u;
+    out[7] = c->rowVer.privateStmt;
 }
 
 }  // namespace

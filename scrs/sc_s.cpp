@@ -204,18 +204,18 @@ uint32_t SCS_AnalyseStatement(SCS_Cursor* c, const char* text) {
                     else if (rc != 0)
                         SCS_KeysetRelease(s);
                 }
-            } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
-                       (shape & SCR_F_DISTINCT)) {
-                rc = Downgrade(c, s, kErrNotCapable);
-            } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY &&
-                       scs_p_CheckShape(shape) == 0) {
-                // Rows of a lockable or checked static cursor are told apart by their keys; without
-                // keys such a cursor runs read-only.
-                rc = s != nullptr && !(shape & SCR_F_OUTERJOIN) ? SCS_KeysetPrepare(s, &a, text) : kErrNoKeys;
-                if (rc == kErrNoKeys || rc == kErrPrepareCursorType)
-                    rc = Downgrade(c, s, rc);
-                else if (rc != 0)
-                    SCS_KeysetRelease(s);
+            } else if (c->cursorType == SQL_CURSOR_STATIC && c->concurrency != SQL_CONCUR_READ_ONLY) {
+                if (shape & SCR_F_DISTINCT) {
+                    rc = Downgrade(c, s, kErrNotCapable);
+                } else if (scs_p_CheckShape(shape) == 0) {
+                    // Rows of a lockable or checked static cursor are told apart by their keys;
+                    // without keys such a cursor runs read-only.
+                    rc = s != nullptr && !(shape & SCR_F_OUTERJOIN) ? SCS_KeysetPrepare(s, &a, text) : kErrNoKeys;
+                    if (rc == kErrNoKeys || rc == kErrPrepareCursorType)
+                        rc = Downgrade(c, s, rc);
+                    else if (rc != 0)
+                        SCS_KeysetRelease(s);
+                }
             }
             break;
         default:
