@@ -145,6 +145,8 @@ std::shared_ptr<Object> unregisterObject(II_PTR handle) {
         Slot* slot = slotOf(shard, handle);
         if (!slot) return keep;
         keep = std::move(slot->obj);
+        // A call still waiting for the session with it in hand must find it gone (HeldCall).
+        keep->handle = nullptr;
         ++slot->generation;
         slot->nextFree = shard.freeSlot;
         shard.freeSlot = uint32_t(slot - shard.table) + 1;

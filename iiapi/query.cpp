@@ -1513,7 +1513,7 @@ void IIapi_close(IIAPI_CLOSEPARM* p) {
         c.spareStmt = s;
     } else {
         c.keepParamBuffers(*s);
-        std::shared_ptr<Object> kept = unregisterObject(p->cl_stmtHandle);
+        unregisterObject(p->cl_stmtHandle);
     }
     complete(p->cl_genParm, IIAPI_ST_SUCCESS, nullptr);
 }

@@ -467,6 +467,35 @@ TEST(Handles, StatementsMetFromOtherThreadsAreOpenOrGone) {
     }
 }
 
+// A call that waits for its session while another thread closes its statement finds no statement
+// once its turn comes: closed is closed for the calls already waiting too.
+TEST(Handles, ACallWaitingWhileItsStatementIsClosedFindsItGone) {
+    std::string db = freshDatabase();
+    Session s;
+    ASSERT_EQ(s.connect(environment(), db), IIAPI_ST_SUCCESS);
+    IIAPI_STATUS st;
+    II_PTR h = s.open("SELECT 1", {}, IIAPI_QT_QUERY, st);
+    ASSERT_EQ(st, IIAPI_ST_SUCCESS);
+    std::shared_ptr<iiapi::Stmt> stmt = iiapi::findAs<iiapi::Stmt>(h, iiapi::Kind::Stmt);
+    ASSERT_TRUE(stmt);
+    const std::shared_ptr<iiapi::Conn> conn = stmt->conn.lock();
+    ASSERT_TRUE(conn);
+    const long before = stmt.use_count();
+    conn->callMutex.lock();  // the session busy: the next call waits, holding the statement
+    std::atomic<IIAPI_STATUS> answer{IIAPI_ST_SUCCESS};
+    std::thread waiting([&] {
+        IIAPI_GETDESCRPARM gd{};
+        gd.gd_stmtHandle = h;
+        IIapi_getDescriptor(&gd);
+        answer = finish(gd.gd_genParm);
+    });
+    while (stmt.use_count() == before) std::this_thread::yield();
+    EXPECT_EQ(Session::close(h), IIAPI_ST_SUCCESS);  // this thread holds the session's lock already
+    conn->callMutex.unlock();
+    waiting.join();
+    EXPECT_EQ(answer.load(), IIAPI_ST_INVALID_HANDLE);
+}
+
 // Many sessions at once, more than the registry has shards, so that some share one: each
 // session's statement answers that session's rows, and a session's end takes its own statements
 // only, whichever shard they share.
