@@ -228,7 +228,6 @@ bool startTransaction(Conn& c, Fault& f, bool begin) {
 }
 
 bool takeWriteLock(Conn& c, Fault& f, sqlite3_stmt* st) {
-    if (c.autocommit || c.inTransaction) return true;
     // The write lock is taken at once (waiting out other writers): a transaction that read first
     // and locked later could find its snapshot overtaken. With separately locked tables only the
     // files the change writes to are locked.
@@ -463,7 +462,6 @@ void IIapi_disconnect(IIAPI_DISCONNPARM* p) {
         if (c->tran) unregisterObject(c->tran->handle);
         c->tran.reset();
         c->prepared.clear();
-        c->lastPrepared = nullptr;
         c->namedEntry = nullptr;
         c->adopted.reset();
         if (!keepBranch) endSessionDatabase(*c, plain);

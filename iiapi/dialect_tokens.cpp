@@ -2,6 +2,8 @@
 // next and previous token, the tables a statement names.
 #include "iiapi/dialect.h"
 
+#include <algorithm>
+
 namespace iiapi {
 
 size_t quotedEnd(std::string_view s, size_t open) {
@@ -33,7 +35,9 @@ std::string lower(std::string_view s) {
 }
 
 bool tokenize(std::string_view s, std::vector<Tok>& out, Fault& f) {
-    out.reserve(out.size() + s.size() / 3);  // about a token and its space every six characters
+    // About a token and its space every six characters, up to a long statement's count: a long
+    // literal is one token, and would reserve thirteen bytes for each of its own.
+    out.reserve(out.size() + std::min<size_t>(s.size() / 3, 4096));
     size_t i = 0;
     while (i < s.size()) {
         char c = s[i];

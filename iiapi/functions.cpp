@@ -1,4 +1,5 @@
 // SQL functions of the Ingres dialect that SQLite lacks or defines differently.
+#include "iiapi/dialect.h"
 #include "iiapi/internal.h"
 
 #include <cctype>
@@ -28,11 +29,6 @@ bool anyNull(int argc, sqlite3_value** argv) {
     for (int i = 0; i < argc; ++i)
         if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
     return false;
-}
-
-std::string lowerAscii(std::string s) {
-    for (auto& c : s) c = asciiLower(c);
-    return s;
 }
 
 std::string upperAscii(std::string s) {
@@ -70,7 +66,7 @@ std::string metaValue(sqlite3* db, const char* key) {
 
 void fnDbmsinfo(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Conn& c = session(ctx);
-    std::string what = lowerAscii(argText(argv[0]));
+    std::string what = dialect::lower(argText(argv[0]));
     while (!what.empty() && what.back() == ' ') what.pop_back();
     std::string r;
     if (what == "database")
@@ -255,7 +251,7 @@ void fnDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
     std::string t = argText(v);
-    std::string low = lowerAscii(t);
+    std::string low = dialect::lower(t);
     while (!low.empty() && low.back() == ' ') low.pop_back();
     while (!low.empty() && low.front() == ' ') low.erase(low.begin());
     std::time_t now = std::time(nullptr);
@@ -299,7 +295,7 @@ void fnCast(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void fnDatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(2, argv)) return sqlite3_result_null(ctx);
-    std::string unit = lowerAscii(argText(argv[0]));
+    std::string unit = dialect::lower(argText(argv[0]));
     IIAPI_DATETIME dt;
     if (!parseDateText(argText(argv[1]), dt))
         return sqlite3_result_error(ctx, "invalid date value (invalid datetime format)", -1);
@@ -386,7 +382,7 @@ void fnUpper(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void fnLower(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (anyNull(1, argv)) return sqlite3_result_null(ctx);
-    resultText(ctx, lowerAscii(argText(argv[0])));
+    resultText(ctx, dialect::lower(argText(argv[0])));
 }
 
 void fnSqueeze(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -746,7 +742,7 @@ void fnColumnType(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     sqlite3_finalize(st);
     if (found.empty()) {
-        std::string d = lowerAscii(decl);
+        std::string d = dialect::lower(decl);
         IngType t;
         if (d == "integer" || d == "int")
             found = "bigint";
@@ -810,7 +806,7 @@ void fnTypeFact(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void fnOwner(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Conn& c = session(ctx);
-    std::string table = lowerAscii(argText(argv[0]));
+    std::string table = dialect::lower(argText(argv[0]));
     // The engine's own tables and SQLite's belong to the system.
     if (table.rfind("iiapi_", 0) == 0 || table.rfind("sqlite_", 0) == 0) return resultText(ctx, "$ingres");
     sqlite3_stmt* st = nullptr;

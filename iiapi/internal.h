@@ -465,17 +465,15 @@ struct Conn : Object {
     // Repeatable read and serializable sessions read from the snapshot of their transaction; the
     // others read what is committed when each statement starts and hold nothing between reads.
     bool snapshotReads = false;
+    // Statements prepared by name: an entry stays where it is while the map lives (a statement
+    // prepared again under its name replaces its content).
     std::map<std::string, PreparedStatement> prepared;
-    // The entry the last EXECUTE or OPEN found, by its name (an entry stays where it is while the
-    // map lives; a statement prepared again under its name replaces its content).
-    PreparedStatement* lastPrepared = nullptr;
-    std::string lastPreparedName;
     // The last EXECUTE or OPEN text whose statement name was read, with its query type and that
     // name: a parameter array sends the same text for every row.
     int32_t namedType = 0;
     std::string namedText, namedName;
     // The entry of namedName, once a statement of that text found it: the next ones take it
-    // from their query (entries stay where they are, as above).
+    // from their query.
     PreparedStatement* namedEntry = nullptr;
     // The tables the statement being rewritten names: a column typed by its name alone is looked
     // for there first, not in whichever table has a column of that name.
@@ -625,7 +623,8 @@ bool startTransaction(Conn& c, Fault& f, bool begin);
     return (c.tran && (c.autocommit || c.inTransaction)) || startTransaction(c, f, begin);
 }
 // Makes sure the session's database transaction can take changes (takes the write lock of the
-// files st writes to; without st, of the main file).
+// files st writes to; without st, of the main file). takeWriteLock is its step outside
+// autocommit and outside a transaction.
 bool takeWriteLock(Conn& c, Fault& f, sqlite3_stmt* st);
 [[gnu::always_inline]] inline bool beginWrite(Conn& c, Fault& f, sqlite3_stmt* st = nullptr) {
     return c.autocommit || c.inTransaction || takeWriteLock(c, f, st);
@@ -710,6 +709,8 @@ bool xaAdopt(Conn& c, const std::string& key, Fault& f);
 bool xaFinishAdopted(Conn& c, bool commit, Fault& f);
 // Whether the session may write: not while a prepared branch of an ended session holds the
 // database (its locks outlive the session, as the server's in-doubt transactions' do).
+// xaLookForBranches is its step for a session of a database file whose transaction is not yet
+// seen holding the write lock.
 bool xaLookForBranches(Conn& c, Fault& f);
 // Inline for the session's own transaction seen holding the write lock (each row of an array).
 [[gnu::always_inline]] inline bool xaWriteAllowed(Conn& c, Fault& f) {

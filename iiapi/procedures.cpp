@@ -1,4 +1,5 @@
 // Database procedures: CREATE PROCEDURE with a small body language, and their execution.
+#include "iiapi/dialect.h"
 #include "iiapi/internal.h"
 
 #include <cctype>
@@ -9,11 +10,7 @@ namespace iiapi {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string o(s);
-    for (auto& c : o) c = asciiLower(c);
-    return o;
-}
+using dialect::lower;
 
 // A minimal lexer for procedure texts: words, strings, numbers and punctuation, with offsets so
 // that SQL pieces can be cut out of the original text.

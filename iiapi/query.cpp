@@ -550,14 +550,12 @@ void noteHandedRow(Stmt& s) {
     }
 }
 
-inline char lowerAscii(char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; }
-
 // Names compare without regard to ASCII case (every statement of a parameter array compares one).
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     if (a == b) return true;  // the spelling nearly every caller has
     for (size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
     return true;
 }
 
@@ -695,16 +693,12 @@ bool runPositioned(Conn& c, Stmt& s, const PositionedChange& pc, const std::stri
 // EXECUTE and OPEN of a statement prepared by name.
 bool executePrepared(Conn& c, Stmt& s, Fault& f) {
     if (!s.prepared) {
-        if (!c.lastPrepared || s.procName != c.lastPreparedName) {
-            auto it = c.prepared.find(s.procName);
-            if (it == c.prepared.end()) {
-                f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
-                return false;
-            }
-            c.lastPrepared = &it->second;
-            c.lastPreparedName = s.procName;
+        auto it = c.prepared.find(s.procName);
+        if (it == c.prepared.end()) {
+            f = makeFault("S1010", native::kSequence, "Statement '" + s.procName + "' has not been prepared");
+            return false;
         }
-        s.prepared = c.lastPrepared;
+        s.prepared = &it->second;
         if (s.procName == c.namedName) c.namedEntry = s.prepared;
     }
     PreparedStatement& ps = *s.prepared;
@@ -1006,7 +1000,7 @@ bool preparedName(const Stmt& s, std::string& name) {
     }
     auto lower = [](std::string_view w) {
         std::string out(w);
-        for (char& ch : out) ch = lowerAscii(ch);
+        for (char& ch : out) ch = asciiLower(ch);
         return out;
     };
     if (s.queryType == IIAPI_QT_EXEC) {

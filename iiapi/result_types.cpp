@@ -1083,6 +1083,28 @@ void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector
 
 }  // namespace dialect
 
+namespace {
+
+// The columns of st, its parameter markers typed as `markers` says (none: untyped).
+void describeWithMarkers(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+                         std::vector<std::string>& names, const std::vector<IngType>* markers) {
+    struct MarkerTypes {
+        const std::vector<IngType>* saved = t_markerTypes;
+        ~MarkerTypes() { t_markerTypes = saved; }
+    } scope;
+    t_markerTypes = markers;
+    // Columns named in expressions are typed from the statement's own tables, as when it was
+    // rewritten, not from whichever table has a column of that name.
+    std::vector<Tok> tokens;
+    Fault ignored;
+    tokenize(sql, tokens, ignored);
+    dialect::TypeScope tables(c, tokens);
+    describeSelect(c, st, sql, cols, names);
+    typeCompoundBranches(c, sql, cols);
+}
+
+}  // namespace
+
 void describeColumnsKept(Conn& c, sqlite3_stmt* st, std::string_view sql, const std::vector<IIAPI_DESCRIPTOR>& params,
                          StatementCache::Description& kept, std::vector<IngType>& cols,
                          std::vector<std::string>& names) {
@@ -1092,27 +1114,15 @@ void describeColumnsKept(Conn& c, sqlite3_stmt* st, std::string_view sql, const 
         names = kept.names;
         return;
     }
-    describeColumns(c, st, sql, cols, names, &params);
+    describeWithMarkers(c, st, sql, cols, names, &markers);
     kept = {true, c.maxSegment, std::move(markers), cols, names};
 }
 
 void describeColumns(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
                      std::vector<std::string>& names, const std::vector<IIAPI_DESCRIPTOR>* params) {
-    std::vector<IngType> markers;
-    if (params) markers = markerTypesOf(*params);
-    struct MarkerTypes {
-        const std::vector<IngType>* saved = t_markerTypes;
-        ~MarkerTypes() { t_markerTypes = saved; }
-    } scope;
-    t_markerTypes = params ? &markers : nullptr;
-    // Columns named in expressions are typed from the statement's own tables, as when it was
-    // rewritten, not from whichever table has a column of that name.
-    std::vector<Tok> tokens;
-    Fault ignored;
-    tokenize(sql, tokens, ignored);
-    dialect::TypeScope tables(c, tokens);
-    describeSelect(c, st, sql, cols, names);
-    typeCompoundBranches(c, sql, cols);
+    if (!params) return describeWithMarkers(c, st, sql, cols, names, nullptr);
+    const std::vector<IngType> markers = markerTypesOf(*params);
+    describeWithMarkers(c, st, sql, cols, names, &markers);
 }
 
 }  // namespace iiapi

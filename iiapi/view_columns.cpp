@@ -14,7 +14,7 @@ namespace {
 
 // The SELECT of a view's definition as the store keeps it: the text after its first AS outside
 // parentheses (a column list may stand before it). Empty when there is none.
-std::string viewSelect(const std::string& definition, std::vector<Tok>& selectTokens) {
+std::string viewSelect(const std::string& definition) {
     std::vector<Tok> t;
     Fault f;
     if (!tokenize(definition, t, f)) return std::string();
@@ -22,10 +22,7 @@ std::string viewSelect(const std::string& definition, std::vector<Tok>& selectTo
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].text == "(") ++depth;
         if (t[i].text == ")") --depth;
-        if (depth == 0 && isWord(t, i, "as")) {
-            selectTokens.assign(t.begin() + long(i) + 1, t.end());
-            return join(t, i + 1, t.size());
-        }
+        if (depth == 0 && isWord(t, i, "as")) return join(t, i + 1, t.size());
     }
     return std::string();
 }
@@ -72,13 +69,7 @@ bool declareTableAs(Conn& c, const Rewritten& as, Rewritten& out, Fault& f) {
     }
     std::vector<IngType> types;
     std::vector<std::string> names;
-    {
-        std::vector<Tok> tokens;
-        Fault ignored;
-        tokenize(as.sql, tokens, ignored);
-        TypeScope scope(c, tokens);
-        describeColumns(c, st, as.sql, types, names);
-    }
+    describeColumns(c, st, as.sql, types, names);
     sqlite3_finalize(st);
     std::string columns;
     for (size_t i = 0; i < types.size(); ++i) {
@@ -107,8 +98,7 @@ const ViewColumns* describeView(Conn& c, const std::string& view) {
         }
     }
     sqlite3_finalize(st);
-    std::vector<Tok> tokens;
-    const std::string select = viewSelect(definition, tokens);
+    const std::string select = viewSelect(definition);
     if (select.empty()) return nullptr;
     ViewColumns cols;
     st = nullptr;
@@ -116,10 +106,7 @@ const ViewColumns* describeView(Conn& c, const std::string& view) {
         sqlite3_finalize(st);
         return nullptr;
     }
-    {
-        TypeScope scope(c, tokens);
-        describeColumns(c, st, select, cols.types, cols.names);
-    }
+    describeColumns(c, st, select, cols.types, cols.names);
     sqlite3_finalize(st);
     // The view's own names: a column list in its definition renames what the SELECT gives.
     st = nullptr;

@@ -890,14 +890,12 @@ bool xaFinishAdopted(Conn& c, bool commit, Fault& f) {
 }
 
 bool xaLookForBranches(Conn& c, Fault& f) {
-    if (c.orphan || c.path.empty()) return true;
     // A transaction that holds the database's write lock passed this check at its first change,
     // and no branch has prepared a change since: that would have needed the lock. (A parameter
     // array runs one statement per row.)
     // Once seen, the lock is held until the transaction ends: SQLite ends one behind the
     // session's back only by rolling it back, which leaves it in autocommit mode.
     if (c.inTransaction && !sqlite3_get_autocommit(c.db)) {
-        if (c.writeLockSeen) return true;
         if (sqlite3_txn_state(c.db, "main") == SQLITE_TXN_WRITE) {
             c.writeLockSeen = true;
             return true;
