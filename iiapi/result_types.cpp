@@ -14,12 +14,9 @@ namespace dialect {
 
 namespace {
 
-// The select-list items of the first SELECT of a statement, as token ranges.
-std::vector<std::vector<Tok>> selectItems(std::string_view sql) {
+// The select-list items of the first SELECT of a statement (its tokens), as token ranges.
+std::vector<std::vector<Tok>> selectItems(const std::vector<Tok>& t) {
     std::vector<std::vector<Tok>> items;
-    std::vector<Tok> t;
-    Fault f;
-    if (!tokenize(sql, t, f)) return items;
     size_t i = skip(t, 0);
     while (i < t.size() && t[i].text == "(") i = skip(t, i + 1);
     if (!isWord(t, i, "select")) return items;
@@ -818,9 +815,18 @@ std::vector<std::string> derivedTableTexts(const std::vector<Tok>& t) {
     return out;
 }
 
-void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+// `t` is the statement's text as tokens; none when it has none the dialect reads.
+void describeSelect(Conn& c, sqlite3_stmt* st, const std::vector<Tok>& t, std::vector<IngType>& cols,
                     std::vector<std::string>& names);
-void typeCompoundBranches(Conn& c, std::string_view sql, std::vector<IngType>& cols);
+void typeCompoundBranches(Conn& c, std::string_view sql, const std::vector<Tok>& t, std::vector<IngType>& cols);
+
+// A statement's text as tokens; none when it has none the dialect reads.
+std::vector<Tok> tokensOf(std::string_view sql) {
+    std::vector<Tok> t;
+    Fault f;
+    if (!tokenize(sql, t, f)) t.clear();
+    return t;
+}
 
 // The columns of a SELECT text as a statement of it is described; false when it does not compile.
 bool describeText(Conn& c, const std::string& text, ViewColumns& out) {
@@ -829,15 +835,18 @@ bool describeText(Conn& c, const std::string& text, ViewColumns& out) {
         sqlite3_finalize(st);
         return false;
     }
-    describeSelect(c, st, text, out.types, out.names);
+    const std::vector<Tok> t = tokensOf(text);
+    describeSelect(c, st, t, out.types, out.names);
     sqlite3_finalize(st);
-    typeCompoundBranches(c, text, out.types);
+    typeCompoundBranches(c, text, t, out.types);
     return true;
 }
 
 // What a statement reads besides its tables, looked up once a column needs it: the names it
 // reads from (some of them views) and its derived tables' columns.
 struct Sources {
+    explicit Sources(const std::vector<Tok>& t) : statement(t) {}
+    const std::vector<Tok>& statement;  // its tokens
     bool known = false;
     std::vector<std::string> tables;
     std::vector<ViewColumns> derived;
@@ -846,8 +855,8 @@ struct Sources {
 // A result column that reads a column of a view the statement names or of one of its derived
 // tables: the type of the expression that one gives it (SQLite tells the origin of their plain
 // columns only). Taken when the select list has a star or the item is the column's own name.
-bool sourceColumnByName(Conn& c, std::string_view sql, const std::vector<std::vector<Tok>>& items, size_t i,
-                        const std::string& name, Sources& sources, IngType& out) {
+bool sourceColumnByName(Conn& c, const std::vector<std::vector<Tok>>& items, size_t i, const std::string& name,
+                        Sources& sources, IngType& out) {
     auto star = [](const std::vector<Tok>& it) { return !it.empty() && it.back().text == "*"; };
     bool byName = i >= items.size() || std::any_of(items.begin(), items.end(), star);
     if (!byName) {
@@ -859,9 +868,8 @@ bool sourceColumnByName(Conn& c, std::string_view sql, const std::vector<std::ve
     if (!byName) return false;
     if (!sources.known) {
         sources.known = true;
-        std::vector<Tok> t;
-        Fault f;
-        if (tokenize(sql, t, f)) {
+        const std::vector<Tok>& t = sources.statement;
+        if (!t.empty()) {
             sources.tables = statementTables(t);
             // Markers inside a derived table are not the select list's.
             const std::vector<IngType>* saved = t_markerTypes;
@@ -902,11 +910,9 @@ struct Branch {
     std::string text;
     size_t markersBefore = 0;
 };
-std::vector<Branch> laterBranches(std::string_view sql) {
+std::vector<Branch> laterBranches(const std::vector<Tok>& t) {
     std::vector<Branch> out;
-    std::vector<Tok> t;
-    Fault f;
-    if (!tokenize(sql, t, f) || !isWord(t, skip(t, 0), "select")) return out;
+    if (!isWord(t, skip(t, 0), "select")) return out;
     int depth = 0;
     size_t markers = 0, start = std::string::npos;
     auto close = [&](size_t end) {
@@ -937,16 +943,16 @@ std::vector<Branch> laterBranches(std::string_view sql) {
 // A compound statement's columns take the types every branch's values share: the first
 // branch's alone may not hold the others' (a longer string, a wider number), and a branch of
 // NULLs has none.
-void typeCompoundBranches(Conn& c, std::string_view sql, std::vector<IngType>& cols) {
+void typeCompoundBranches(Conn& c, std::string_view sql, const std::vector<Tok>& t, std::vector<IngType>& cols) {
     // Most statements are none: no tokens for them.
     bool maybe = false;
     for (const char* w : {"union", "intersect", "except"})
         maybe = maybe || std::search(sql.begin(), sql.end(), w, w + std::strlen(w),
                                      [](char x, char y) { return asciiLower(x) == y; }) != sql.end();
     if (!maybe) return;
-    const std::vector<Branch> branches = laterBranches(sql);
+    const std::vector<Branch> branches = laterBranches(t);
     if (branches.empty()) return;
-    const std::vector<std::vector<Tok>> firstItems = selectItems(sql);
+    const std::vector<std::vector<Tok>> firstItems = selectItems(t);
     std::vector<bool> typed(cols.size(), true);
     for (size_t i = 0; i < cols.size() && firstItems.size() == cols.size(); ++i) typed[i] = !isNullItem(firstItems[i]);
     const std::vector<IngType>* all = t_markerTypes;
@@ -958,7 +964,7 @@ void typeCompoundBranches(Conn& c, std::string_view sql, std::vector<IngType>& c
         const bool described = describeText(c, b.text, v) && v.types.size() == cols.size();
         t_markerTypes = all;
         if (!described) continue;
-        const std::vector<std::vector<Tok>> items = selectItems(b.text);
+        const std::vector<std::vector<Tok>> items = selectItems(tokensOf(b.text));
         for (size_t i = 0; i < cols.size(); ++i) {
             if (items.size() == cols.size() && isNullItem(items[i])) {
                 cols[i].nullable = true;
@@ -971,17 +977,17 @@ void typeCompoundBranches(Conn& c, std::string_view sql, std::vector<IngType>& c
     }
 }
 
-void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector<IngType>& cols,
+void describeSelect(Conn& c, sqlite3_stmt* st, const std::vector<Tok>& t, std::vector<IngType>& cols,
                     std::vector<std::string>& names) {
     int n = sqlite3_column_count(st);
     cols.assign(size_t(n), IngType{});
     names.assign(size_t(n), std::string());
-    std::vector<std::vector<Tok>> items = selectItems(sql);
+    std::vector<std::vector<Tok>> items = selectItems(t);
     // Items stand for the columns one by one unless the list has a star.
     const bool aligned = items.size() == size_t(n) && std::none_of(items.begin(), items.end(), [](const auto& it) {
                              return !it.empty() && it.back().text == "*";
                          });
-    Sources sources;  // the statement's views and derived tables, once a column needs them
+    Sources sources(t);  // the statement's views and derived tables, once a column needs them
     // A database made by another SQLite program has no recorded types: the look-up is not
     // compiled (and fails) at every description then. The schema is the current one here.
     sqlite3_stmt* meta =
@@ -1052,7 +1058,7 @@ void describeSelect(Conn& c, sqlite3_stmt* st, std::string_view sql, std::vector
                                               &notnull, &pk, &autoinc) == SQLITE_OK)
                 t.nullable = !notnull;
         }
-        if (!typed && sourceColumnByName(c, sql, items, size_t(i), names[size_t(i)], sources, t)) typed = true;
+        if (!typed && sourceColumnByName(c, items, size_t(i), names[size_t(i)], sources, t)) typed = true;
         if (!typed && aligned) {
             bool alias = false;
             typed = typeExpression(c, items[size_t(i)], t, alias);
@@ -1097,10 +1103,11 @@ void describeWithMarkers(Conn& c, sqlite3_stmt* st, std::string_view sql, std::v
     // rewritten, not from whichever table has a column of that name.
     std::vector<Tok> tokens;
     Fault ignored;
-    tokenize(sql, tokens, ignored);
+    const bool read = tokenize(sql, tokens, ignored);
     dialect::TypeScope tables(c, tokens);
-    describeSelect(c, st, sql, cols, names);
-    typeCompoundBranches(c, sql, cols);
+    if (!read) tokens.clear();  // the rest reads no half of a text (tokensOf)
+    describeSelect(c, st, tokens, cols, names);
+    typeCompoundBranches(c, sql, tokens, cols);
 }
 
 }  // namespace
